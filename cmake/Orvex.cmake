@@ -1,0 +1,19 @@
+# orvex_library(<name> SOURCES ... [DEPS ...]): one static library per src/ folder.
+# Targets are named after the folder (platform/base -> orvex_platform_base).
+function(orvex_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# orvex_test(<name> SOURCES ... [DEPS ...]): one GoogleTest executable per library.
+function(orvex_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE orvex_testsupport ${ARG_DEPS})
+    gtest_discover_tests(${name}
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+        TEST_PREFIX "${name}.")
+endfunction()

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Orvex need; only those missing.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build ccache pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-image-formats-plugins libqt6svg6
+    qtkeychain-qt6-dev libboost-context-dev
+    libexiv2-dev libraw-dev liblcms2-dev libcurl4-openssl-dev
+    libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+    libpoppler-qt6-dev libgphoto2-dev libglib2.0-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    ghostscript xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "MacTypes.h"
+
+#include <exception>
+#include <string>
+
+// The one thing the program throws: a 32-bit code (an OS error number, a
+// four-character code such as 'nilP', or a message number above 100000).
+class ExceptionCode : public std::exception {
+public:
+    explicit ExceptionCode(OSStatus code, std::string context = {});
+
+    OSStatus Code() const noexcept { return mCode; }
+    operator OSStatus() const noexcept { return mCode; }
+    const std::string& Context() const noexcept { return mContext; }
+
+    // "-43", "'nilP'", or "100034", followed by the context when there is one.
+    const char* what() const noexcept override { return mWhat.c_str(); }
+
+    // The code as shown to a developer: four printable characters in quotes,
+    // otherwise the signed decimal number.
+    static std::string CodeText(OSStatus code);
+
+private:
+    OSStatus mCode;
+    std::string mContext;
+    std::string mWhat;
+};
+
+[[noreturn]] void ThrowOSErr_(OSStatus code, std::string context = {});
+
+inline void ThrowIfOSErr_(OSStatus code)
+{
+    if (code != noErr)
+        ThrowOSErr_(code);
+}
+
+template <typename P>
+inline void ThrowIfNil_(const P& pointer)
+{
+    if (!pointer)
+        ThrowOSErr_(err_NilPointer);
+}
+
+// A failed internal check: thrown as 'asrt', never ignored.
+inline void ThrowIfNot_(bool condition, const char* what = nullptr)
+{
+    if (!condition)
+        ThrowOSErr_(err_AssertFailed, what ? std::string(what) : std::string());
+}
+
+inline void ThrowIf_(bool condition, const char* what = nullptr)
+{
+    ThrowIfNot_(!condition, what);
+}
+
+// Runs `body`, returning noErr or the code it threw; for the routines that
+// return a code instead of throwing.
+template <typename F>
+OSStatus CatchCode(F&& body) noexcept
+{
+    try {
+        body();
+        return noErr;
+    } catch (const ExceptionCode& e) {
+        return e.Code();
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    } catch (...) {
+        return paramErr;
+    }
+}

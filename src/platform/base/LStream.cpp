@@ -1,0 +1,286 @@
+#include "LStream.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cstring>
+#include <string>
+
+void LStream::SetMarker(SInt64 offset, EStreamFrom from)
+{
+    SInt64 target = offset;
+    if (from == streamFrom_End)
+        target = mLength + offset;
+    else if (from == streamFrom_Marker)
+        target = mMarker + offset;
+    if (target < 0)
+        target = 0;
+    if (target > mLength)
+        target = mLength;
+    mMarker = target;
+}
+
+void LStream::SetLength(SInt64 length)
+{
+    mLength = length < 0 ? 0 : length;
+    if (mMarker > mLength)
+        mMarker = mLength;
+}
+
+void LStream::ThrowEndOfData(SInt64 wanted) const
+{
+    ThrowOSErr_(eofErr,
+        "read of " + std::to_string(wanted) + " bytes at offset " + std::to_string(mMarker) + ", "
+            + std::to_string(Remaining()) + " remain");
+}
+
+void LStream::WriteBlock(const void* buffer, SInt32 byteCount)
+{
+    if (byteCount < 0)
+        ThrowOSErr_(paramErr, "negative write length");
+    SInt32 count = byteCount;
+    OSStatus err = PutBytes(buffer, count);
+    ThrowIfOSErr_(err);
+    if (count != byteCount)
+        ThrowOSErr_(ioErr, "short write");
+}
+
+void LStream::ReadBlock(void* buffer, SInt32 byteCount)
+{
+    if (byteCount < 0)
+        ThrowOSErr_(paramErr, "negative read length");
+    if (byteCount > Remaining())
+        ThrowEndOfData(byteCount);
+    SInt32 count = byteCount;
+    OSStatus err = GetBytes(buffer, count);
+    ThrowIfOSErr_(err);
+    if (count != byteCount)
+        ThrowEndOfData(byteCount);
+}
+
+QByteArray LStream::ReadBytes(SInt64 count)
+{
+    if (count < 0 || count > Remaining() || count > 0x7FFFFFFF)
+        ThrowEndOfData(count);
+    QByteArray bytes(qsizetype(count), Qt::Uninitialized);
+    ReadBlock(bytes.data(), SInt32(count));
+    return bytes;
+}
+
+void LStream::Skip(SInt64 count)
+{
+    if (count < 0 || count > Remaining())
+        ThrowEndOfData(count);
+    SetMarker(count, streamFrom_Marker);
+}
+
+UInt64 LStream::ReadInteger(int size)
+{
+    unsigned char bytes[8];
+    ReadBlock(bytes, size);
+    UInt64 value = 0;
+    for (int i = 0; i < size; ++i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+void LStream::WriteInteger(UInt64 value, int size)
+{
+    unsigned char bytes[8];
+    for (int i = size - 1; i >= 0; --i) {
+        bytes[i] = static_cast<unsigned char>(value);
+        value >>= 8;
+    }
+    WriteBlock(bytes, size);
+}
+
+UInt8 LStream::ReadUInt8() { return static_cast<UInt8>(ReadInteger(1)); }
+UInt16 LStream::ReadUInt16() { return static_cast<UInt16>(ReadInteger(2)); }
+UInt32 LStream::ReadUInt32() { return static_cast<UInt32>(ReadInteger(4)); }
+UInt64 LStream::ReadUInt64() { return ReadInteger(8); }
+
+UInt16 LStream::ReadUInt16LE()
+{
+    UInt16 v = ReadUInt16();
+    return static_cast<UInt16>((v >> 8) | (v << 8));
+}
+
+UInt32 LStream::ReadUInt32LE()
+{
+    unsigned char b[4];
+    ReadBlock(b, 4);
+    return UInt32(b[0]) | (UInt32(b[1]) << 8) | (UInt32(b[2]) << 16) | (UInt32(b[3]) << 24);
+}
+
+UInt64 LStream::ReadUInt64LE()
+{
+    UInt64 low = ReadUInt32LE();
+    UInt64 high = ReadUInt32LE();
+    return low | (high << 32);
+}
+
+void LStream::WriteUInt8(UInt8 value) { WriteInteger(value, 1); }
+void LStream::WriteUInt16(UInt16 value) { WriteInteger(value, 2); }
+void LStream::WriteUInt32(UInt32 value) { WriteInteger(value, 4); }
+void LStream::WriteUInt64(UInt64 value) { WriteInteger(value, 8); }
+
+void LStream::WriteUInt16LE(UInt16 value)
+{
+    unsigned char b[2] = { static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8) };
+    WriteBlock(b, 2);
+}
+
+void LStream::WriteUInt32LE(UInt32 value)
+{
+    unsigned char b[4];
+    for (int i = 0; i < 4; ++i)
+        b[i] = static_cast<unsigned char>(value >> (8 * i));
+    WriteBlock(b, 4);
+}
+
+void LStream::WriteUInt64LE(UInt64 value)
+{
+    WriteUInt32LE(static_cast<UInt32>(value));
+    WriteUInt32LE(static_cast<UInt32>(value >> 32));
+}
+
+void LStream::WritePString(const unsigned char* pString)
+{
+    WriteBlock(pString, pString[0] + 1);
+}
+
+void LStream::ReadPString(unsigned char* outPString, int capacity)
+{
+    UInt8 length = ReadUInt8();
+    if (length > Remaining())
+        ThrowEndOfData(length);
+    int kept = length > capacity ? capacity : length;
+    ReadBlock(outPString + 1, kept);
+    Skip(length - kept);
+    outPString[0] = static_cast<unsigned char>(kept);
+}
+
+// LDataStream
+
+LDataStream::LDataStream(QByteArray bytes)
+    : mData(std::move(bytes))
+{
+    mLength = mData.size();
+}
+
+QByteArray LDataStream::TakeData()
+{
+    QByteArray data = std::move(mData);
+    mData.clear();
+    mLength = mMarker = 0;
+    return data;
+}
+
+void LDataStream::SetLength(SInt64 length)
+{
+    LStream::SetLength(length);
+    mData.resize(qsizetype(mLength));
+}
+
+OSStatus LDataStream::PutBytes(const void* buffer, SInt32& ioByteCount)
+{
+    SInt64 end = mMarker + ioByteCount;
+    if (end > mLength) {
+        mData.resize(qsizetype(end));
+        mLength = end;
+    }
+    if (ioByteCount > 0)
+        std::memcpy(mData.data() + mMarker, buffer, size_t(ioByteCount));
+    mMarker = end;
+    return noErr;
+}
+
+OSStatus LDataStream::GetBytes(void* buffer, SInt32& ioByteCount)
+{
+    OSStatus err = noErr;
+    if (ioByteCount > Remaining()) {
+        ioByteCount = SInt32(Remaining());
+        err = eofErr;
+    }
+    if (ioByteCount > 0)
+        std::memcpy(buffer, mData.constData() + mMarker, size_t(ioByteCount));
+    mMarker += ioByteCount;
+    return err;
+}
+
+// LFileStream
+
+OSStatus OSErrorFromFileError(QFileDevice::FileError error, const QString& path)
+{
+    switch (error) {
+    case QFileDevice::NoError:
+        return noErr;
+    case QFileDevice::OpenError: {
+        QFileInfo info(path);
+        if (!info.exists())
+            return info.dir().exists() ? fnfErr : dirNFErr;
+        return permErr;
+    }
+    case QFileDevice::PermissionsError:
+        return permErr;
+    case QFileDevice::ReadError:
+    case QFileDevice::WriteError:
+    case QFileDevice::ResizeError:
+        return ioErr;
+    default:
+        return ioErr;
+    }
+}
+
+LFileStream::LFileStream(const QString& path, Mode mode)
+    : mFile(path)
+{
+    QIODevice::OpenMode openMode = QIODevice::ReadOnly;
+    if (mode == Mode::ReadWrite)
+        openMode = QIODevice::ReadWrite;
+    else if (mode == Mode::Truncate)
+        openMode = QIODevice::ReadWrite | QIODevice::Truncate;
+    if (!mFile.open(openMode))
+        ThrowOSErr_(OSErrorFromFileError(mFile.error(), path), path.toStdString());
+    mLength = mFile.size();
+}
+
+void LFileStream::SetMarker(SInt64 offset, EStreamFrom from)
+{
+    LStream::SetMarker(offset, from);
+    mFile.seek(mMarker);
+}
+
+void LFileStream::SetLength(SInt64 length)
+{
+    if (!mFile.resize(length))
+        ThrowOSErr_(ioErr, "resize failed");
+    LStream::SetLength(length);
+    mFile.seek(mMarker);
+}
+
+OSStatus LFileStream::PutBytes(const void* buffer, SInt32& ioByteCount)
+{
+    qint64 written = mFile.write(static_cast<const char*>(buffer), ioByteCount);
+    if (written < 0) {
+        ioByteCount = 0;
+        return ioErr;
+    }
+    ioByteCount = SInt32(written);
+    mMarker += written;
+    if (mMarker > mLength)
+        mLength = mMarker;
+    return written == ioByteCount ? noErr : ioErr;
+}
+
+OSStatus LFileStream::GetBytes(void* buffer, SInt32& ioByteCount)
+{
+    qint64 got = mFile.read(static_cast<char*>(buffer), ioByteCount);
+    if (got < 0) {
+        ioByteCount = 0;
+        return ioErr;
+    }
+    OSStatus err = got < ioByteCount ? eofErr : noErr;
+    ioByteCount = SInt32(got);
+    mMarker += got;
+    return err;
+}

@@ -1,0 +1,56 @@
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace {
+QTemporaryDir* gTempRoot = nullptr;
+}
+
+QString TestDataPath(const QString& relative)
+{
+    QString base = QStringLiteral(ORVEX_TESTDATA_DIR);
+    return relative.isEmpty() ? base : base + QLatin1Char('/') + relative;
+}
+
+QString TestTempDir()
+{
+    return gTempRoot->path() + QStringLiteral("/work");
+}
+
+QByteArray ReadWholeFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+// Every test process gets its own configuration, data and cache folders, so the
+// tests can run in parallel and never touch the user's own preferences.
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir tempRoot(QDir::tempPath() + QStringLiteral("/orvex-test-XXXXXX"));
+    gTempRoot = &tempRoot;
+    for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+        QString dir = tempRoot.path() + QLatin1Char('/') + QString::fromLatin1(var);
+        QDir().mkpath(dir);
+        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        qputenv(var, QFile::encodeName(dir));
+    }
+    QDir().mkpath(TestTempDir());
+
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("orvex"));
+    QCoreApplication::setApplicationName(QStringLiteral("Orvex"));
+    ::testing::InitGoogleTest(&argc, argv);
+    int result = RUN_ALL_TESTS();
+    gTempRoot = nullptr;
+    return result;
+}

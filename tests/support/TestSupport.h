@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Folder of the shared camera and program files the tests read in place (read-only).
+QString TestDataPath(const QString& relative = QString());
+
+// A fresh folder for this test process; removed when the process ends.
+QString TestTempDir();
+
+QByteArray ReadWholeFile(const QString& path);
