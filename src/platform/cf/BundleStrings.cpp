@@ -1,0 +1,44 @@
+#include "BundleStrings.h"
+
+#include <QFile>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+// Resources live in this static library; referencing them keeps the linker from
+// dropping them.
+static void InitBundleResources()
+{
+    Q_INIT_RESOURCE(orvex);
+}
+
+namespace {
+
+// Loaded once on first use; the table is read-only afterwards.
+const QHash<QString, QString>& Table()
+{
+    static const QHash<QString, QString> table = [] {
+        InitBundleResources();
+        QHash<QString, QString> entries;
+        QFile file(QStringLiteral(":/strings/Localizable.json"));
+        if (!file.open(QIODevice::ReadOnly))
+            return entries;
+        const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
+        for (auto it = object.begin(); it != object.end(); ++it)
+            entries.insert(it.key(), it.value().toString());
+        return entries;
+    }();
+    return table;
+}
+
+} // namespace
+
+QString BundleLocalizedString(const QString& key)
+{
+    return Table().value(key, key);
+}
+
+bool BundleHasLocalizedString(const QString& key)
+{
+    return Table().contains(key);
+}
