@@ -10,7 +10,7 @@ packages=(
     libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
     libpoppler-qt6-dev libgphoto2-dev libglib2.0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    ghostscript xvfb xauth
+    libxkbcommon-dev ghostscript xvfb xauth
 )
 
 missing=()
