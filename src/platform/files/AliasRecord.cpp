@@ -1,0 +1,252 @@
+#include "AliasRecord.h"
+
+#include "FileErrors.h"
+#include "LStream.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStorageInfo>
+
+#include <deque>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace {
+
+// The search for a moved target stays near its old place: it starts at the nearest
+// existing folder of the old path, climbs at most this many folders, and looks at no
+// more than this many items, so a lost alias never walks a whole disk.
+constexpr int kSearchLevelsUp = 2;
+constexpr int kSearchMaxDepth = 8;
+constexpr int kSearchMaxItems = 20000;
+
+bool WriteString(QByteArray& out, const QString& text)
+{
+    QByteArray utf8 = text.toUtf8();
+    if (utf8.size() > 0xFFFF)
+        return false;
+    out.append(char(utf8.size() >> 8));
+    out.append(char(utf8.size() & 0xFF));
+    out.append(utf8);
+    return true;
+}
+
+void Append(QByteArray& out, UInt64 value, int bytes)
+{
+    for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8)
+        out.append(char((value >> shift) & 0xFF));
+}
+
+UInt64 ReadBE(const uchar* p, int bytes)
+{
+    UInt64 value = 0;
+    for (int i = 0; i < bytes; ++i)
+        value = (value << 8) | p[i];
+    return value;
+}
+
+QString VolumeLabelOf(const FileRef& target)
+{
+    QStorageInfo storage(target.Path());
+    return storage.isValid() ? storage.name() : QString();
+}
+
+bool DeviceIsMounted(UInt64 device)
+{
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(volume.rootPath()).constData(), &st) == 0 && UInt64(st.st_dev) == device)
+            return true;
+    }
+    return false;
+}
+
+FileRef NearestExistingFolder(FileRef ref)
+{
+    while (ref.IsValid() && !ref.IsFolder())
+        ref = ref.Parent();
+    return ref;
+}
+
+// Breadth-first, on one device, never through symbolic links.
+FileRef FindInode(const FileRef& root, UInt64 device, UInt64 inode, int& budget)
+{
+    std::deque<std::pair<FileRef, int>> queue {{root, 0}};
+    while (!queue.empty() && budget > 0) {
+        auto [folder, depth] = queue.front();
+        queue.pop_front();
+        DIR* dir = ::opendir(folder.NativePath().constData());
+        if (!dir)
+            continue;
+        while (dirent* entry = ::readdir(dir)) {
+            if (--budget <= 0)
+                break;
+            QString name = QFile::decodeName(entry->d_name);
+            if (name == QLatin1String(".") || name == QLatin1String(".."))
+                continue;
+            FileRef child = folder.Child(name);
+            FileStat st;
+            if (child.Stat(st) != noErr || st.device != device)
+                continue;
+            if (st.inode == inode) {
+                ::closedir(dir);
+                return child;
+            }
+            if (st.isFolder && depth + 1 < kSearchMaxDepth)
+                queue.emplace_back(child, depth + 1);
+        }
+        ::closedir(dir);
+    }
+    return {};
+}
+
+bool Matches(const AliasRecord& alias, const FileStat& st)
+{
+    return st.device == alias.device && st.inode == alias.inode;
+}
+
+} // namespace
+
+OSStatus AliasRecord::ToBytes(QByteArray& out) const
+{
+    QByteArray data;
+    Append(data, kMagic, 4);
+    Append(data, kVersion, 2);
+    Append(data, flags, 2);
+    Append(data, 0, 4); // length, filled in below
+    Append(data, device, 8);
+    Append(data, inode, 8);
+    Append(data, UInt64(size), 8);
+    Append(data, UInt64(modificationSeconds), 8);
+    if (!WriteString(data, absolutePath) || !WriteString(data, relativePath) || !WriteString(data, volumeLabel))
+        return paramErr;
+    UInt32 length = UInt32(data.size());
+    for (int i = 0; i < 4; ++i)
+        data[8 + i] = char((length >> (24 - 8 * i)) & 0xFF);
+    out = data;
+    return noErr;
+}
+
+OSStatus AliasRecord::FromBytes(const QByteArray& data, AliasRecord& out)
+{
+    const auto* p = reinterpret_cast<const uchar*>(data.constData());
+    const qsizetype size = data.size();
+    if (size < kHeaderSize + 6 || ReadBE(p, 4) != kMagic || ReadBE(p + 4, 2) != kVersion)
+        return badFormat;
+    if (ReadBE(p + 8, 4) != UInt64(size))
+        return badFormat;
+    AliasRecord record;
+    record.flags = UInt16(ReadBE(p + 6, 2));
+    record.device = ReadBE(p + 12, 8);
+    record.inode = ReadBE(p + 20, 8);
+    record.size = SInt64(ReadBE(p + 28, 8));
+    record.modificationSeconds = SInt64(ReadBE(p + 36, 8));
+    qsizetype at = kHeaderSize;
+    for (QString* field : {&record.absolutePath, &record.relativePath, &record.volumeLabel}) {
+        if (at + 2 > size)
+            return badFormat;
+        qsizetype length = qsizetype(ReadBE(p + at, 2));
+        at += 2;
+        if (length > size - at)
+            return badFormat;
+        *field = QString::fromUtf8(data.constData() + at, length);
+        at += length;
+    }
+    if (at != size || record.absolutePath.isEmpty() || !QDir::isAbsolutePath(record.absolutePath))
+        return badFormat;
+    out = record;
+    return noErr;
+}
+
+OSStatus NewAlias(const FileRef* fromFile, const FileRef& target, AliasRecord& out)
+{
+    FileStat st;
+    OSStatus err = target.Stat(st);
+    if (err != noErr)
+        return err;
+    AliasRecord record;
+    record.flags = st.isFolder ? AliasRecord::kFlagFolder : 0;
+    record.device = st.device;
+    record.inode = st.inode;
+    record.size = st.isFolder ? 0 : st.size;
+    record.modificationSeconds = st.modificationSeconds;
+    record.absolutePath = target.Path();
+    if (fromFile && fromFile->IsValid() && fromFile->Parent().IsValid())
+        record.relativePath = QDir(fromFile->Parent().Path()).relativeFilePath(target.Path());
+    record.volumeLabel = VolumeLabelOf(target);
+    out = record;
+    return noErr;
+}
+
+OSStatus ResolveAlias(const FileRef* fromFile, const AliasRecord& alias, FileRef& target, bool& wasChanged)
+{
+    wasChanged = false;
+    FileStat st;
+    FileRef byPath(alias.absolutePath);
+    if (byPath.Stat(st) == noErr) {
+        target = byPath;
+        wasChanged = !Matches(alias, st);
+        return noErr;
+    }
+    if (fromFile && fromFile->IsValid() && !alias.relativePath.isEmpty()) {
+        FileRef byRelative(QDir(fromFile->Parent().Path()).absoluteFilePath(alias.relativePath));
+        if (byRelative.Stat(st) == noErr) {
+            target = byRelative;
+            wasChanged = true;
+            return noErr;
+        }
+    }
+    int budget = kSearchMaxItems;
+    QList<FileRef> roots;
+    FileRef start = NearestExistingFolder(byPath.Parent());
+    for (int up = 0; up < kSearchLevelsUp && start.Parent().IsValid(); ++up)
+        start = start.Parent();
+    roots << start;
+    if (fromFile && fromFile->IsValid())
+        roots << NearestExistingFolder(fromFile->Parent());
+    for (const FileRef& root : roots) {
+        if (!root.IsValid() || root.Stat(st) != noErr || st.device != alias.device)
+            continue;
+        FileRef found = FindInode(root, alias.device, alias.inode, budget);
+        if (found.IsValid()) {
+            target = found;
+            wasChanged = true;
+            return noErr;
+        }
+    }
+    return DeviceIsMounted(alias.device) ? OSStatus(fnfErr) : OSStatus(nsvErr);
+}
+
+OSStatus UpdateAlias(const FileRef* fromFile, const FileRef& target, AliasRecord& alias, bool& wasChanged)
+{
+    AliasRecord fresh;
+    OSStatus err = NewAlias(fromFile, target, fresh);
+    if (err != noErr)
+        return err;
+    wasChanged = !(fresh == alias);
+    alias = fresh;
+    return noErr;
+}
+
+OSStatus NewAliasBytes(const FileRef* fromFile, const FileRef& target, QByteArray& out)
+{
+    AliasRecord record;
+    OSStatus err = NewAlias(fromFile, target, record);
+    return err != noErr ? err : record.ToBytes(out);
+}
+
+OSStatus ResolveAliasBytes(const FileRef* fromFile, QByteArray& aliasBytes, FileRef& target, bool& wasChanged)
+{
+    AliasRecord record;
+    OSStatus err = AliasRecord::FromBytes(aliasBytes, record);
+    if (err != noErr)
+        return err;
+    err = ResolveAlias(fromFile, record, target, wasChanged);
+    if (err == noErr && wasChanged) {
+        bool changed = false;
+        if (UpdateAlias(fromFile, target, record, changed) == noErr)
+            record.ToBytes(aliasBytes);
+    }
+    return err;
+}

@@ -1,0 +1,115 @@
+#include "FileRef.h"
+
+#include "FileErrors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+FileRef::FileRef(const QString& path)
+{
+    if (path.isEmpty())
+        return;
+    mPath = QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::current().absoluteFilePath(path));
+}
+
+FileRef FileRef::FromUrl(const QUrl& url)
+{
+    if (!url.isValid() || !url.isLocalFile())
+        return {};
+    return FileRef(url.toLocalFile());
+}
+
+QByteArray FileRef::NativePath() const
+{
+    return QFile::encodeName(mPath);
+}
+
+QUrl FileRef::ToUrl() const
+{
+    return IsValid() ? QUrl::fromLocalFile(mPath) : QUrl();
+}
+
+QString FileRef::Name() const
+{
+    if (IsRoot())
+        return mPath;
+    return mPath.mid(mPath.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+FileRef FileRef::Parent() const
+{
+    if (!IsValid() || IsRoot())
+        return {};
+    qsizetype slash = mPath.lastIndexOf(QLatin1Char('/'));
+    return FileRef(slash <= 0 ? QStringLiteral("/") : mPath.left(slash));
+}
+
+FileRef FileRef::Child(const QString& name) const
+{
+    if (!IsValid())
+        return {};
+    return FileRef(IsRoot() ? mPath + name : mPath + QLatin1Char('/') + name);
+}
+
+bool FileRef::Exists() const
+{
+    FileStat st;
+    return Stat(st) == noErr;
+}
+
+bool FileRef::IsFolder() const
+{
+    FileStat st;
+    return Stat(st) == noErr && st.isFolder;
+}
+
+bool FileRef::IsSymLink() const
+{
+    FileStat st;
+    return Stat(st) == noErr && st.isSymLink;
+}
+
+OSStatus FileRef::Stat(FileStat& out) const
+{
+    if (!IsValid())
+        return paramErr;
+    struct stat st {};
+    if (::lstat(NativePath().constData(), &st) != 0)
+        return LastOSError();
+    out.device = st.st_dev;
+    out.inode = st.st_ino;
+    out.size = st.st_size;
+    out.modificationSeconds = st.st_mtim.tv_sec;
+    out.modificationNanoseconds = st.st_mtim.tv_nsec;
+    out.mode = st.st_mode;
+    out.isFolder = S_ISDIR(st.st_mode);
+    out.isSymLink = S_ISLNK(st.st_mode);
+    out.isRegularFile = S_ISREG(st.st_mode);
+    return noErr;
+}
+
+bool FileRef::IsInside(const FileRef& folder) const
+{
+    if (!IsValid() || !folder.IsValid())
+        return false;
+    auto canonical = [](const QString& path) {
+        QString c = QFileInfo(path).canonicalFilePath();
+        return c.isEmpty() ? path : c;
+    };
+    QString self = canonical(mPath);
+    QString base = canonical(folder.Path());
+    if (self == base)
+        return true;
+    if (!base.endsWith(QLatin1Char('/')))
+        base += QLatin1Char('/');
+    return self.startsWith(base);
+}
+
+bool IsValidFileName(const QString& name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+        && !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+}

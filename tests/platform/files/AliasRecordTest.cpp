@@ -1,0 +1,162 @@
+#include "AliasRecord.h"
+#include "FileErrors.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+QString MakeFile(const QString& path, const QByteArray& data = "data")
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(data);
+    return path;
+}
+
+QString Fresh(const char* name)
+{
+    QString dir = TestTempDir() + QLatin1String("/alias-") + QLatin1String(name);
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    return dir;
+}
+
+} // namespace
+
+TEST(AliasRecord, BytesFollowTheFixedLayout)
+{
+    AliasRecord record;
+    record.flags = AliasRecord::kFlagFolder;
+    record.device = 0x0102030405060708ULL;
+    record.inode = 0x1122334455667788ULL;
+    record.size = 0x1000;
+    record.modificationSeconds = -2;
+    record.absolutePath = QStringLiteral("/a/b");
+    record.relativePath = QStringLiteral("b");
+    record.volumeLabel = QString();
+
+    const QByteArray expected = QByteArray::fromHex(
+        "4f58616c" "0001" "0001" "00000037"          // magic, version, flags, length 55
+        "0102030405060708" "1122334455667788"        // device, inode
+        "0000000000001000" "fffffffffffffffe"        // size, modification time
+        "0004" "2f612f62" "0001" "62" "0000");        // "/a/b", "b", ""
+    QByteArray bytes;
+    ASSERT_EQ(record.ToBytes(bytes), noErr);
+    EXPECT_EQ(bytes.toHex(), expected.toHex());
+
+    AliasRecord back;
+    ASSERT_EQ(AliasRecord::FromBytes(expected, back), noErr);
+    EXPECT_EQ(back, record);
+}
+
+TEST(AliasRecord, GarbageAndTruncatedBytesAreRejected)
+{
+    AliasRecord record;
+    record.absolutePath = QStringLiteral("/x/y.jpg");
+    record.relativePath = QStringLiteral("y.jpg");
+    record.volumeLabel = QStringLiteral("Disk");
+    QByteArray good;
+    ASSERT_EQ(record.ToBytes(good), noErr);
+
+    AliasRecord out;
+    out.absolutePath = QStringLiteral("/untouched");
+    EXPECT_EQ(AliasRecord::FromBytes(QByteArray(), out), badFormat);
+    EXPECT_EQ(AliasRecord::FromBytes(QByteArray("garbage that is long enough to pass the header length check...."), out),
+        badFormat);
+    for (qsizetype cut = 1; cut < good.size(); ++cut)
+        EXPECT_EQ(AliasRecord::FromBytes(good.left(cut), out), badFormat) << "cut at " << cut;
+
+    QByteArray wrongVersion = good;
+    wrongVersion[5] = 2;
+    EXPECT_EQ(AliasRecord::FromBytes(wrongVersion, out), badFormat);
+
+    // A string length that runs past the end, with the record length patched to match.
+    QByteArray oversized = good;
+    oversized[AliasRecord::kHeaderSize] = char(0x7F);
+    EXPECT_EQ(AliasRecord::FromBytes(oversized, out), badFormat);
+
+    QByteArray trailing = good + "x";
+    EXPECT_EQ(AliasRecord::FromBytes(trailing, out), badFormat);
+    EXPECT_EQ(out.absolutePath, QStringLiteral("/untouched"));
+}
+
+TEST(AliasRecord, ResolvesByPathAndSaysNothingChanged)
+{
+    QString dir = Fresh("path");
+    FileRef target(MakeFile(dir + QLatin1String("/photo.jpg")));
+    QByteArray bytes;
+    ASSERT_EQ(NewAliasBytes(nullptr, target, bytes), noErr);
+    FileRef found;
+    bool changed = true;
+    ASSERT_EQ(ResolveAliasBytes(nullptr, bytes, found, changed), noErr);
+    EXPECT_EQ(found, target);
+    EXPECT_FALSE(changed);
+}
+
+TEST(AliasRecord, MovedTargetIsFoundAgainByInode)
+{
+    QString dir = Fresh("moved");
+    FileRef target(MakeFile(dir + QLatin1String("/a/photo.jpg")));
+    AliasRecord record;
+    ASSERT_EQ(NewAlias(nullptr, target, record), noErr);
+
+    QDir().mkpath(dir + QLatin1String("/b/c"));
+    QString moved = dir + QLatin1String("/b/c/renamed.jpg");
+    ASSERT_TRUE(QFile::rename(target.Path(), moved));
+
+    FileRef found;
+    bool changed = false;
+    ASSERT_EQ(ResolveAlias(nullptr, record, found, changed), noErr);
+    EXPECT_EQ(found.Path(), moved);
+    EXPECT_TRUE(changed);
+
+    bool updated = false;
+    ASSERT_EQ(UpdateAlias(nullptr, found, record, updated), noErr);
+    EXPECT_TRUE(updated);
+    EXPECT_EQ(record.absolutePath, moved);
+}
+
+TEST(AliasRecord, RelativeAliasInsideAMovedPackageFolder)
+{
+    QString dir = Fresh("package");
+    QString package = dir + QLatin1String("/Old.idxp");
+    FileRef db(MakeFile(package + QLatin1String("/index.db")));
+    FileRef from(package + QLatin1String("/index.db alias"));
+    AliasRecord record;
+    ASSERT_EQ(NewAlias(&from, db, record), noErr);
+    EXPECT_EQ(record.relativePath, QStringLiteral("index.db"));
+
+    // The package moves to another folder where the inode search would not look.
+    QString elsewhere = Fresh("package-elsewhere") + QLatin1String("/deep/New.idxp");
+    QDir().mkpath(QFileInfo(elsewhere).path());
+    ASSERT_TRUE(QDir().rename(package, elsewhere));
+    // Another file now sits at the old place's parent, so the path test must fail first.
+    FileRef movedFrom(elsewhere + QLatin1String("/index.db alias"));
+    FileRef found;
+    bool changed = false;
+    ASSERT_EQ(ResolveAlias(&movedFrom, record, found, changed), noErr);
+    EXPECT_EQ(found.Path(), elsewhere + QLatin1String("/index.db"));
+    EXPECT_TRUE(changed);
+}
+
+TEST(AliasRecord, MissingTargetAndMissingVolume)
+{
+    QString dir = Fresh("missing");
+    FileRef target(MakeFile(dir + QLatin1String("/gone.txt")));
+    AliasRecord record;
+    ASSERT_EQ(NewAlias(nullptr, target, record), noErr);
+    ASSERT_TRUE(QFile::remove(target.Path()));
+    FileRef found;
+    bool changed = false;
+    EXPECT_EQ(ResolveAlias(nullptr, record, found, changed), fnfErr);
+
+    record.device = 0xFFFFFFFFFFFF0001ULL;
+    EXPECT_EQ(ResolveAlias(nullptr, record, found, changed), nsvErr);
+    EXPECT_FALSE(found.IsValid());
+}
