@@ -1,0 +1,349 @@
+#include "LCommander.h"
+
+#include "BundleStrings.h"
+#include "LStream.h"
+
+#include <QWidget>
+#include <algorithm>
+
+bool IsSyntheticCommand(CommandT command, SInt16& outMenuID, SInt16& outItem)
+{
+    if (command >= 0)
+        return false;
+    SInt32 positive = -command;
+    outMenuID = SInt16(positive >> 16);
+    outItem = SInt16(positive & 0xFFFF);
+    return outMenuID != 0;
+}
+
+LCommander::LCommander()
+    : LCommander(GetDefaultCommander())
+{
+}
+
+LCommander::LCommander(LCommander* superCommander)
+{
+    SetSuperCommander(superCommander);
+}
+
+LCommander::~LCommander()
+{
+    // Leaving the chain: the target moves up to the supercommander.
+    if (IsOnDuty() || sTarget == this) {
+        LCommander* super = mSuperCommander;
+        if (sTarget && sTarget != this) {
+            // The target is one of our subs; take the whole branch off duty.
+            for (LCommander* c = sTarget; c && c != this; c = c->mSuperCommander)
+                c->mOnDuty = duty_Off;
+        }
+        mOnDuty = duty_Off;
+        sTarget = super;
+        if (super) {
+            super->mLatentSub = nullptr;
+            super->BeTarget();
+            super->TakeFocus();
+        }
+    }
+    while (!mSubCommanders.empty()) {
+        LCommander* sub = mSubCommanders.back();
+        // The sub's destructor takes itself out of our list.
+        delete sub;
+    }
+    if (mSuperCommander)
+        mSuperCommander->RemoveSubCommander(this);
+    if (sTopCommander == this)
+        sTopCommander = nullptr;
+    if (sDefaultCommander == this)
+        sDefaultCommander = nullptr;
+}
+
+void LCommander::SetSuperCommander(LCommander* superCommander)
+{
+    if (superCommander == mSuperCommander)
+        return;
+    if (mSuperCommander)
+        mSuperCommander->RemoveSubCommander(this);
+    mSuperCommander = superCommander;
+    if (mSuperCommander)
+        mSuperCommander->AddSubCommander(this);
+}
+
+void LCommander::AddSubCommander(LCommander* sub)
+{
+    if (std::find(mSubCommanders.begin(), mSubCommanders.end(), sub) == mSubCommanders.end())
+        mSubCommanders.push_back(sub);
+}
+
+void LCommander::RemoveSubCommander(LCommander* sub)
+{
+    mSubCommanders.erase(std::remove(mSubCommanders.begin(), mSubCommanders.end(), sub), mSubCommanders.end());
+    if (mLatentSub == sub)
+        mLatentSub = nullptr;
+}
+
+void LCommander::SetLatentSub(LCommander* sub)
+{
+    mLatentSub = sub;
+    if (sub && mOnDuty != duty_On)
+        sub->mOnDuty = duty_Latent;
+}
+
+bool LCommander::ProcessCommand(CommandT command, void* ioParam)
+{
+    if (!ExecuteAttachments(command, ioParam))
+        return true;
+    return ObeyCommand(command, ioParam);
+}
+
+bool LCommander::ObeyCommand(CommandT command, void* ioParam)
+{
+    if (mSuperCommander)
+        return mSuperCommander->ProcessCommand(command, ioParam);
+    return false;
+}
+
+void LCommander::ProcessCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName)
+{
+    SCommandStatus status { command, &outEnabled, &outUsesMark, &outMark, &outName };
+    if (ExecuteAttachments(msg_CommandStatus, &status))
+        FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
+}
+
+void LCommander::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName)
+{
+    if (mSuperCommander) {
+        mSuperCommander->ProcessCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
+        return;
+    }
+    outEnabled = false;
+}
+
+bool LCommander::ProcessKeyPress(const EventRecord& event)
+{
+    EventRecord copy = event;
+    if (!ExecuteAttachments(msg_KeyPress, &copy))
+        return true;
+    return HandleKeyPress(event);
+}
+
+bool LCommander::HandleKeyPress(const EventRecord& event)
+{
+    if (mSuperCommander)
+        return mSuperCommander->ProcessKeyPress(event);
+    return false;
+}
+
+void LCommander::PostAction(LAction* action)
+{
+    if (!ExecuteAttachments(msg_PostAction, action))
+        return;
+    if (mSuperCommander) {
+        mSuperCommander->PostAction(action);
+        return;
+    }
+    if (action) {
+        action->Finalize();
+        delete action;
+    }
+}
+
+bool LCommander::AllowBeTarget(LCommander*)
+{
+    return mAllowBeTarget;
+}
+
+bool LCommander::AllowDontBeTarget(LCommander*)
+{
+    return true;
+}
+
+void LCommander::PutOnDuty(LCommander*)
+{
+    mOnDuty = duty_On;
+}
+
+void LCommander::TakeOffDuty()
+{
+    mOnDuty = duty_Latent;
+}
+
+void LCommander::TakeFocus()
+{
+    if (auto* widget = dynamic_cast<QWidget*>(this)) {
+        if (widget->isVisible() && widget->focusPolicy() != Qt::NoFocus)
+            widget->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+bool LCommander::SwitchTarget(LCommander* newTarget)
+{
+    if (newTarget == sTarget)
+        return true;
+    if (sTarget && !sTarget->AllowDontBeTarget(newTarget))
+        return false;
+    if (newTarget && !newTarget->AllowBeTarget(newTarget))
+        return false;
+
+    std::vector<LCommander*> newChain;
+    for (LCommander* c = newTarget; c; c = c->mSuperCommander)
+        newChain.push_back(c);
+    auto inNewChain = [&](LCommander* c) { return std::find(newChain.begin(), newChain.end(), c) != newChain.end(); };
+
+    LCommander* oldTarget = sTarget;
+    sTarget = nullptr;
+    if (oldTarget)
+        oldTarget->DontBeTarget();
+    // Off duty from the old target up to the first commander both chains share.
+    for (LCommander* c = oldTarget; c && !inNewChain(c); c = c->mSuperCommander)
+        c->TakeOffDuty();
+    // On duty from the top down, each the latent sub of its super.
+    for (auto it = newChain.rbegin(); it != newChain.rend(); ++it) {
+        LCommander* c = *it;
+        if (c->mSuperCommander)
+            c->mSuperCommander->mLatentSub = c;
+        if (c->mOnDuty != duty_On)
+            c->PutOnDuty(newTarget);
+    }
+    sTarget = newTarget;
+    if (newTarget) {
+        newTarget->mLatentSub = nullptr;
+        newTarget->BeTarget();
+        newTarget->TakeFocus();
+    }
+    SetUpdateCommandStatus(true);
+    return true;
+}
+
+void LCommander::RestoreTarget()
+{
+    LCommander* target = this;
+    while (target->mLatentSub)
+        target = target->mLatentSub;
+    SwitchTarget(target);
+}
+
+LAction::LAction(SInt16 stringListID, SInt16 stringIndex, bool alreadyDone)
+    : mStringListID(stringListID)
+    , mStringIndex(stringIndex)
+    , mIsDone(alreadyDone)
+{
+}
+
+void LAction::Undo()
+{
+    if (CanUndo()) {
+        UndoSelf();
+        mIsDone = false;
+    }
+}
+
+void LAction::Redo()
+{
+    if (CanRedo()) {
+        RedoSelf();
+        mIsDone = true;
+    }
+}
+
+void LAction::GetDescription(Str255& outRedoText, Str255& outUndoText) const
+{
+    QString what = BundleLocalizedString(QStringLiteral("%1:%2").arg(mStringListID).arg(mStringIndex));
+    QStringToPString(BundleLocalizedString(QStringLiteral("151:3")).arg(what), outRedoText);
+    QStringToPString(BundleLocalizedString(QStringLiteral("151:2")).arg(what), outUndoText);
+}
+
+LUndoer::LUndoer()
+    : LAttachment(msg_AnyMessage, true)
+{
+}
+
+LUndoer::LUndoer(LStream* stream)
+    : LAttachment(stream)
+{
+    mMessage = msg_AnyMessage;
+}
+
+LUndoer::~LUndoer()
+{
+    if (mAction) {
+        mAction->Finalize();
+        delete mAction;
+    }
+}
+
+void LUndoer::PostAction(LAction* action)
+{
+    if (action && !action->IsPostable()) {
+        // Not undoable: it is done and forgotten, and the last action stays.
+        action->Finalize();
+        delete action;
+        return;
+    }
+    LAction* old = mAction;
+    mAction = nullptr;
+    if (old) {
+        old->Finalize();
+        delete old;
+    }
+    mAction = action;
+    LCommander::SetUpdateCommandStatus(true);
+}
+
+void LUndoer::ToggleAction()
+{
+    if (!mAction)
+        return;
+    if (mAction->CanUndo())
+        mAction->Undo();
+    else if (mAction->CanRedo())
+        mAction->Redo();
+    LCommander::SetUpdateCommandStatus(true);
+}
+
+void LUndoer::ExecuteSelf(MessageT message, void* ioParam)
+{
+    mExecuteHost = true;
+    switch (message) {
+    case msg_PostAction:
+        PostAction(static_cast<LAction*>(ioParam));
+        mExecuteHost = false;
+        break;
+    case msg_CommandStatus: {
+        auto* status = static_cast<SCommandStatus*>(ioParam);
+        if (status->command != cmd_Undo && status->command != cmd_Redo)
+            break;
+        Str255 redo, undo;
+        if (mAction)
+            mAction->GetDescription(redo, undo);
+        bool canUndo = mAction && mAction->CanUndo();
+        bool canRedo = mAction && mAction->CanRedo();
+        if (status->command == cmd_Undo) {
+            *status->enabled = canUndo || canRedo;
+            if (canUndo)
+                *status->name = undo;
+            else if (canRedo)
+                *status->name = redo;
+            else
+                QStringToPString(BundleLocalizedString(QStringLiteral("151:1")), *status->name);
+        } else {
+            *status->enabled = canRedo;
+            if (canRedo)
+                *status->name = redo;
+        }
+        *status->usesMark = false;
+        mExecuteHost = false;
+        break;
+    }
+    case cmd_Undo:
+        ToggleAction();
+        mExecuteHost = false;
+        break;
+    case cmd_Redo:
+        if (mAction && mAction->CanRedo())
+            ToggleAction();
+        mExecuteHost = false;
+        break;
+    default:
+        break;
+    }
+}
