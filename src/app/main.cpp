@@ -1,15 +1,28 @@
+#include "Preferences.h"
+#include "PreferenceDomain.h"
+
 #include <QApplication>
 #include <QMainWindow>
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("orvex"));
-    QCoreApplication::setApplicationName(QStringLiteral("Orvex"));
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        QCoreApplication::setOrganizationName(QStringLiteral("orvex"));
+        QCoreApplication::setApplicationName(QStringLiteral("Orvex"));
 
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Orvex"));
-    window.resize(800, 600);
-    window.show();
-    return app.exec();
+        // Read the preference domain now, so a damaged file is set aside and
+        // reported before anything depends on it.
+        PreferenceDomain::Application().Reload();
+
+        QMainWindow window;
+        window.setWindowTitle(QStringLiteral("Orvex"));
+        window.resize(800, 600);
+        window.show();
+        result = app.exec();
+    }
+    // The preferences reach the disk once the application has gone.
+    SynchronizePrefs();
+    return result;
 }

@@ -7,9 +7,28 @@
 
 // Resources live in this static library; referencing them keeps the linker from
 // dropping them.
-static void InitBundleResources()
+static void RegisterOrvexResources()
 {
     Q_INIT_RESOURCE(orvex);
+}
+
+void InitBundleResources()
+{
+    static const bool registered = [] {
+        RegisterOrvexResources();
+        return true;
+    }();
+    (void)registered;
+}
+
+OSStatus LoadBundleResource(const QString& relativePath, QByteArray& out)
+{
+    InitBundleResources();
+    QFile file(QStringLiteral(":/") + relativePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return resNotFound;
+    out = file.readAll();
+    return noErr;
 }
 
 namespace {

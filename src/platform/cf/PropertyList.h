@@ -1,0 +1,53 @@
+#pragma once
+
+#include "MacTypes.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+// Property lists as QVariant values. The value types and what they map to:
+//   bool                         <true/> / <false/>
+//   qint16, qint32, qint64 (and the unsigned and char types)  <integer>
+//   float, double                <real>
+//   QString                      <string>
+//   QByteArray                   <data> (base64)
+//   QDateTime                    <date> (ISO 8601, UTC, whole seconds)
+//   QVariantList, QStringList    <array>
+//   QVariantMap, QVariantHash    <dict> (keys written sorted)
+// Reading gives integers back as qint64 and reals as double; the other types come
+// back as the types listed first.
+namespace PropertyList {
+
+// Codes of this module; a failure of the file routines may also give an OS error.
+inline constexpr OSStatus kErrMalformed = badFormat;      // not a well-formed XML property list
+inline constexpr OSStatus kErrUnsupportedValue = paramErr; // a value the format cannot hold
+
+// How deep arrays and dictionaries may nest when reading; deeper input is refused
+// rather than risking the stack.
+inline constexpr int kMaxNestingDepth = 512;
+
+// Writes `value` as an XML property list in the platform writer's exact layout.
+// Returns kErrUnsupportedValue (and leaves `out` empty) when any value inside has
+// no property-list form.
+OSStatus Write(const QVariant& value, QByteArray& out);
+
+// Convenience form of Write: the bytes, or an empty array on failure.
+QByteArray ToXML(const QVariant& value);
+
+// Parses an XML property list. On failure `out` is left invalid, the result is
+// kErrMalformed and `errorText` (when given) says what and where.
+OSStatus Read(const QByteArray& xml, QVariant& out, QString* errorText = nullptr);
+
+// Reads a whole file: fnfErr when it does not exist, an OS error when it cannot
+// be read, kErrMalformed when it does not parse.
+OSStatus ReadFile(const QString& path, QVariant& out, QString* errorText = nullptr);
+
+// Writes `value` to `path` through a temporary file renamed into place, so the
+// old file stays whole when anything fails.
+OSStatus WriteFile(const QString& path, const QVariant& value);
+
+// True when `value` (and everything inside it) has a property-list form.
+bool IsValid(const QVariant& value);
+
+} // namespace PropertyList
