@@ -12,6 +12,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libxkbcommon-dev ghostscript xvfb xauth
     imagemagick exiv2 libopenjp2-7-dev
+    ffmpeg libtiff-dev fonts-dejavu-core fonts-urw-base35
 )
 
 missing=()

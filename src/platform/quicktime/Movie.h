@@ -1,0 +1,101 @@
+#pragma once
+
+#include "Geometry.h"
+#include "MacTypes.h"
+#include "MovieAtomReader.h"
+
+#include <QImage>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+using TimeValue = SInt32;
+using TimeScale = SInt32;
+
+// A movie or sound file opened through libavformat, with the facts and frames the
+// Movie Toolbox gave: the natural box (display size: sample aspect ratio and the
+// rotation of the display matrix applied), duration in the movie's time scale, the
+// poster and current times, frames as images and the container's user data.
+// Not thread-safe: one thread uses one movie at a time.
+class Movie {
+public:
+    // Opens `location` (a local path, or a URL libavformat understands). Throws fnfErr for a
+    // missing file, cantFindHandler for data no demuxer takes, invalidMovie for a broken one.
+    static std::unique_ptr<Movie> Open(const QString& location);
+    ~Movie();
+
+    Movie(const Movie&) = delete;
+    Movie& operator=(const Movie&) = delete;
+
+    const QString& Location() const { return mLocation; }
+    // libavformat's short name of the container ("mov,mp4,m4a,3gp,3g2,mj2", "avi", ...).
+    QString ContainerName() const;
+
+    // The display box at (0,0); empty for a movie without pictures (a sound).
+    Rect NaturalBox() const { return mNaturalBox; }
+    Rect GetBox() const { return mBox; }
+    void SetBox(const Rect& box) { mBox = box; }
+    // Quarter turns of the display matrix, 0..3 clockwise.
+    int DisplayQuarterTurns() const { return mQuarterTurns; }
+
+    TimeScale GetTimeScale() const { return mTimeScale; }
+    TimeValue Duration() const { return mDuration; }
+    TimeValue PosterTime() const { return mPosterTime; }
+    void SetPosterTime(TimeValue time) { mPosterTime = time; }
+    TimeValue CurrentTime() const { return mCurrentTime; }
+    void SetCurrentTime(TimeValue time) { mCurrentTime = time; }
+
+    // Bytes of media samples over the whole movie (the container's index when it has one,
+    // otherwise the file's size).
+    SInt64 DataSize() const;
+
+    bool HasVideo() const { return mVideoStream >= 0; }
+    bool HasAudio() const;
+    // Read over a streaming protocol (a live source without a fixed duration).
+    bool HasStreamingTrack() const;
+
+    // The frame shown at `time`, at the natural box's size: the decoder starts at the key
+    // frame at or before the time and decodes forward. Throws invalidTime for a time outside
+    // the movie, cantFindHandler when there is no picture or no decoder for it.
+    QImage FrameAtTime(TimeValue time);
+    QImage PosterFrame() { return FrameAtTime(mPosterTime); }
+    // The next time after `time` at which a sample starts (a key frame when `syncOnly`);
+    // -1 when there is none.
+    TimeValue NextInterestingTime(TimeValue time, bool syncOnly = false);
+
+    // The container's user data: the 'udta' items of a QuickTime/MP4 file, read by our own
+    // atom reader, or the tags libavformat reports mapped to the same ©-types.
+    const std::vector<MovieUserDataItem>& UserDataItems() const { return mUserData; }
+
+private:
+    struct State;
+    Movie();
+    void ReadFacts();
+    void ReadUserData();
+    SInt64 ToStreamTime(int stream, TimeValue time) const;
+    TimeValue FromStreamTime(int stream, SInt64 pts) const;
+    QImage ToImage(const void* frame);
+
+    std::unique_ptr<State> mState;
+    QString mLocation;
+    Rect mNaturalBox;
+    Rect mBox;
+    int mQuarterTurns = 0;
+    int mVideoStream = -1;
+    TimeScale mTimeScale = 600;
+    TimeValue mDuration = 0;
+    TimeValue mPosterTime = 0;
+    TimeValue mCurrentTime = 0;
+    std::vector<MovieUserDataItem> mUserData;
+};
+
+// The Movie Toolbox's tests, as the rest of the program names them.
+inline bool MovieHasAudio(const Movie* movie)
+{
+    return movie && movie->HasAudio();
+}
+inline bool MovieHasStreamingTrack(const Movie* movie)
+{
+    return movie && movie->HasStreamingTrack();
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "Geometry.h"
+#include "MacTypes.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QImage>
+#include <QString>
+
+#include <functional>
+
+// Camera raw files through LibRaw. The library keeps per-decoder state and is not
+// reentrant in every code path, so a process-wide lock lets one identification or
+// decode run at a time, from any thread. Results are in memory: no temporary files.
+namespace RawDecoder {
+
+enum : OSStatus {
+    kRawNoPreviewErr = -1, // the file carries no embedded preview in a form we can use
+};
+
+struct Identity {
+    QString make;
+    QString model;
+    bool decodable = false; // LibRaw knows the raw data's layout
+    bool isDNG = false;
+    int rawWidth = 0;       // the sensor image, as stored
+    int rawHeight = 0;
+    Rect outputBounds;      // the output size: half size, pixel aspect and quarter turns applied
+    int colors = 0;
+    // Quarter turn the camera recorded: 0, 3 (half turn), 5 (counter-clockwise), 6 (clockwise).
+    int orientation = 0;
+    // The camera's clock at capture (its own wall time; LibRaw's timestamp read back through
+    // the same local-time conversion that made it, so no time zone is ever changed).
+    QDateTime captureTime;
+    bool hasPreview = false;
+    int previewWidth = 0;
+    int previewHeight = 0;
+};
+
+// The options of the raw preferences for one decode.
+struct Options {
+    bool linearOutput = false;     // 16 bits per sample, linear gamma
+    bool halfSize = true;
+    bool autoWhiteBalance = false;
+    bool cameraWhiteBalance = true;
+    bool fourColorRGB = false;
+    bool documentMode = false;     // no interpolation: the sensor pattern as recorded
+    bool quickInterpolation = true; // bilinear instead of the default adaptive interpolation
+    float brightness = 1.0f;
+};
+
+struct Preview {
+    QByteArray jpeg; // the camera's JPEG as stored, when the preview is one
+    QImage image;    // otherwise the preview as pixels
+    int orientation = 0;
+};
+
+// Identifies the file; throws fnfErr for a missing file, cantFindHandler (-2003) for a file
+// LibRaw does not recognise, ioErr/badFormat for an unreadable one.
+Identity Identify(const QString& path);
+// The embedded preview; throws kRawNoPreviewErr when there is none or it is in a form we
+// cannot hand to an importer.
+Preview ExtractPreview(const QString& path);
+// Decodes the raw data: an 8-bit RGB image, or 16-bit (Format_RGBX64) with linear output.
+// `cancel` is asked now and then; a true answer ends the decode with userCanceledErr.
+QImage Decode(const QString& path, const Options& options, bool fullSize,
+    const std::function<bool()>& cancel = {});
+
+} // namespace RawDecoder

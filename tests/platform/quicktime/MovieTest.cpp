@@ -1,0 +1,219 @@
+#include "Movie.h"
+
+#include "ExceptionCode.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr OSType CType(const char* letters)
+{
+    return (OSType(0xA9) << 24) | (OSType((unsigned char)letters[0]) << 16) | (OSType((unsigned char)letters[1]) << 8)
+        | OSType((unsigned char)letters[2]);
+}
+
+// Runs the ffmpeg tool to make a test file in the test's folder.
+QString MakeMedia(const QString& name, const QStringList& arguments)
+{
+    const QString path = TestTempDir() + "/" + name;
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", QStringList { "-nostdin", "-loglevel", "error", "-y" } + arguments + QStringList { path });
+    EXPECT_TRUE(ffmpeg.waitForFinished(60000));
+    EXPECT_EQ(ffmpeg.exitCode(), 0) << ffmpeg.readAllStandardError().constData();
+    return path;
+}
+
+// One second of red, then one of blue, 160 x 120 at 10 frames a second.
+const QStringList kRedThenBlue = { "-filter_complex",
+    "color=red:s=160x120:r=10:d=1[a];color=blue:s=160x120:r=10:d=1[b];[a][b]concat=n=2:v=1[v]", "-map", "[v]" };
+// Left half red, right half blue, one second.
+const QStringList kRedLeftBlueRight = { "-filter_complex",
+    "color=blue:s=160x120:r=10:d=1[b];color=red:s=80x120:r=10:d=1[r];[b][r]overlay=0:0[v]", "-map", "[v]" };
+const QStringList kTone = { "-f", "lavfi", "-i", "sine=frequency=440:duration=1" };
+
+void ExpectColour(const QImage& image, int x, int y, QRgb expected)
+{
+    const QRgb got = image.pixel(x, y);
+    EXPECT_NEAR(qRed(got), qRed(expected), 40) << "at " << x << "," << y;
+    EXPECT_NEAR(qGreen(got), qGreen(expected), 40) << "at " << x << "," << y;
+    EXPECT_NEAR(qBlue(got), qBlue(expected), 40) << "at " << x << "," << y;
+}
+
+// Writes a quarter-turn display matrix into the video track header, as a phone held upright
+// records it: (a b u / c d v / x y w) = (0 1 0 / -1 0 0 / height 0 1) in 16.16 and 2.30.
+QString TurnTrackQuarterClockwise(const QString& path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    const qsizetype tkhd = bytes.indexOf("tkhd");
+    EXPECT_GT(tkhd, 0);
+    EXPECT_EQ(bytes[tkhd + 4], '\0'); // version 0
+    const qint32 matrix[9] = { 0, 0x10000, 0, -0x10000, 0, 0, 120 << 16, 0, 0x40000000 };
+    for (int i = 0; i < 9; ++i)
+        qToBigEndian<qint32>(matrix[i], bytes.data() + tkhd + 4 + 40 + 4 * i);
+    file.seek(0);
+    file.write(bytes);
+    return path;
+}
+
+double Seconds(const Movie& movie, TimeValue time)
+{
+    return double(time) / movie.GetTimeScale();
+}
+
+OSStatus OpenFailure(const QString& path)
+{
+    return CatchCode([&] { Movie::Open(path); });
+}
+
+} // namespace
+
+TEST(Movie, FramesAtTimesOfEachContainer)
+{
+    struct Case {
+        const char* name;
+        QStringList codec;
+        double durationTolerance = 0.15;
+    };
+    const Case cases[] = {
+        { "red-blue.mov", { "-c:v", "mpeg4", "-q:v", "2" } },
+        { "red-blue.mp4", { "-pix_fmt", "yuv420p" } },
+        { "red-blue.avi", { "-c:v", "mpeg4", "-q:v", "2" } },
+        // MPEG program streams carry no duration; libavformat's estimate is rough.
+        { "red-blue.mpg", { "-c:v", "mpeg1video", "-q:v", "2", "-r", "25" }, 0.5 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto movie = Movie::Open(MakeMedia(c.name, kRedThenBlue + c.codec));
+        EXPECT_EQ(movie->NaturalBox(), MakeRect(0, 0, 120, 160));
+        EXPECT_NEAR(Seconds(*movie, movie->Duration()), 2.0, c.durationTolerance);
+        EXPECT_FALSE(movie->HasAudio());
+        EXPECT_GT(movie->DataSize(), 0);
+        ExpectColour(movie->FrameAtTime(movie->GetTimeScale() / 2), 80, 60, qRgb(255, 0, 0));
+        ExpectColour(movie->FrameAtTime(movie->GetTimeScale() * 3 / 2), 80, 60, qRgb(0, 0, 255));
+        // Backwards again: the decoder seeks, it does not only run forward.
+        ExpectColour(movie->FrameAtTime(movie->GetTimeScale() / 4), 10, 10, qRgb(255, 0, 0));
+        movie->SetPosterTime(movie->Duration() * 3 / 4);
+        EXPECT_EQ(movie->PosterFrame().size(), QSize(160, 120));
+        ExpectColour(movie->PosterFrame(), 80, 60, qRgb(0, 0, 255));
+        const TimeValue next = movie->NextInterestingTime(0);
+        EXPECT_GT(next, 0);
+        EXPECT_LE(Seconds(*movie, next), 0.2);
+        EXPECT_EQ(OSStatus(CatchCode([&] { movie->FrameAtTime(movie->Duration() + movie->GetTimeScale()); })), invalidTime);
+    }
+}
+
+TEST(Movie, RotationAndPixelAspectShapeTheBox)
+{
+    const auto rotated = Movie::Open(TurnTrackQuarterClockwise(MakeMedia("rotated.mp4", kRedLeftBlueRight + QStringList { "-pix_fmt", "yuv420p" })));
+    EXPECT_EQ(rotated->NaturalBox(), MakeRect(0, 0, 160, 120));
+    EXPECT_EQ(rotated->DisplayQuarterTurns(), 1);
+    const QImage frame = rotated->FrameAtTime(0);
+    ASSERT_EQ(frame.size(), QSize(120, 160));
+    // Turned a quarter clockwise: what was the left (red) is now the top.
+    ExpectColour(frame, 60, 20, qRgb(255, 0, 0));
+    ExpectColour(frame, 60, 140, qRgb(0, 0, 255));
+
+    const QStringList anamorphic = { "-filter_complex",
+        "color=blue:s=160x120:r=10:d=1[b];color=red:s=80x120:r=10:d=1[r];[b][r]overlay=0:0,setsar=2[v]", "-map", "[v]" };
+    const auto wide = Movie::Open(MakeMedia("anamorphic.mov", anamorphic + QStringList { "-c:v", "mpeg4" }));
+    EXPECT_EQ(wide->NaturalBox(), MakeRect(0, 0, 120, 320));
+    const QImage wideFrame = wide->FrameAtTime(0);
+    EXPECT_EQ(wideFrame.size(), QSize(320, 120));
+    ExpectColour(wideFrame, 150, 60, qRgb(255, 0, 0));
+    ExpectColour(wideFrame, 170, 60, qRgb(0, 0, 255));
+}
+
+TEST(Movie, SoundsHaveAudioAndNoBox)
+{
+    const char* names[] = { "tone.wav", "tone.aiff", "tone.mp3", "tone.m4a" };
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        const auto sound = Movie::Open(MakeMedia(name, kTone));
+        EXPECT_TRUE(sound->HasAudio());
+        EXPECT_FALSE(sound->HasVideo());
+        EXPECT_FALSE(sound->HasStreamingTrack());
+        EXPECT_TRUE(sound->NaturalBox().IsEmpty());
+        EXPECT_NEAR(Seconds(*sound, sound->Duration()), 1.0, 0.1);
+        EXPECT_GT(sound->NextInterestingTime(0), 0);
+        EXPECT_EQ(OSStatus(CatchCode([&] { sound->PosterFrame(); })), cantFindHandler);
+    }
+    const auto movie = Movie::Open(MakeMedia("with-sound.mov", kTone + kRedThenBlue + QStringList { "-map", "0:a", "-c:v", "mpeg4", "-shortest" }));
+    EXPECT_TRUE(movie->HasAudio());
+    EXPECT_TRUE(movie->HasVideo());
+}
+
+TEST(Movie, AnimatedAndStillGifs)
+{
+    const auto animated = Movie::Open(MakeMedia("animated.gif", kRedThenBlue + QStringList { "-pix_fmt", "rgb8" }));
+    EXPECT_EQ(animated->NaturalBox(), MakeRect(0, 0, 120, 160));
+    EXPECT_GT(animated->NextInterestingTime(0), 0);
+    ExpectColour(animated->FrameAtTime(0), 80, 60, qRgb(255, 0, 0));
+
+    const auto still = Movie::Open(MakeMedia("still.gif", { "-f", "lavfi", "-i", "color=green:s=32x32:d=0.1", "-frames:v", "1" }));
+    EXPECT_EQ(still->NextInterestingTime(0), -1);
+}
+
+TEST(Movie, UserDataFromAtomsAndFromTags)
+{
+    const auto mov = Movie::Open(MakeMedia("titled.mov", kRedThenBlue + QStringList { "-c:v", "mpeg4", "-metadata", "title=Harbour at dawn", "-metadata", "comment=first light" }));
+    const auto avi = Movie::Open(MakeMedia("titled.avi", kRedThenBlue + QStringList { "-c:v", "mpeg4", "-metadata", "title=Harbour at dawn", "-metadata", "comment=first light" }));
+    for (const Movie* movie : { mov.get(), avi.get() }) {
+        SCOPED_TRACE(movie->ContainerName().toStdString());
+        bool title = false;
+        bool comment = false;
+        for (const auto& item : movie->UserDataItems()) {
+            title |= item.type == CType("nam") && UserDataTextFromPayload(item.data) == "Harbour at dawn";
+            comment |= item.type == CType("cmt") && UserDataTextFromPayload(item.data) == "first light";
+        }
+        EXPECT_TRUE(title);
+        EXPECT_TRUE(comment);
+    }
+}
+
+TEST(Movie, SampleFilesOpenOrFailWithACode)
+{
+    for (const char* name : { "QuickTime.mov", "RIFF.avi", "QuickTime.m4a", "RIFF.wav", "AIFF.aif" }) {
+        SCOPED_TRACE(name);
+        const QString path = TestDataPath(QStringLiteral("exiftool-images/") + name);
+        std::unique_ptr<Movie> movie;
+        const OSStatus status = CatchCode([&] { movie = Movie::Open(path); });
+        if (status != noErr) {
+            EXPECT_TRUE(status == invalidMovie || status == cantFindHandler) << status;
+            continue;
+        }
+        CatchCode([&] { movie->PosterFrame(); }); // stripped data: a code or a frame, never a crash
+        movie->NextInterestingTime(0);
+    }
+    const auto avi = Movie::Open(TestDataPath("exiftool-images/RIFF.avi"));
+    bool software = false;
+    for (const auto& item : avi->UserDataItems())
+        software |= item.type == CType("swr") && UserDataTextFromPayload(item.data) == "CanonMVI01";
+    EXPECT_TRUE(software);
+}
+
+TEST(Movie, BrokenAndMissingFilesGiveCodes)
+{
+    const QString mp4 = MakeMedia("whole.mp4", kRedThenBlue + QStringList { "-pix_fmt", "yuv420p" });
+    QByteArray bytes = ReadWholeFile(mp4);
+    const QString truncated = TestTempDir() + "/truncated.mp4";
+    QFile out(truncated);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(bytes.left(bytes.size() / 2));
+    out.close();
+    EXPECT_EQ(OpenFailure(truncated), invalidMovie);
+
+    const QString text = TestTempDir() + "/notes.mov";
+    QFile notes(text);
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write(QByteArray("These are not the frames you are looking for.\n").repeated(20));
+    notes.close();
+    EXPECT_EQ(OpenFailure(text), cantFindHandler);
+    EXPECT_EQ(OpenFailure(TestTempDir() + "/missing.mov"), fnfErr);
+}

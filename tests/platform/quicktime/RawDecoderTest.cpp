@@ -1,0 +1,219 @@
+#include "RawDecoder.h"
+
+#include "ExceptionCode.h"
+#include "MovieAtomReader.h"
+#include "TestSupport.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+namespace {
+
+constexpr int kSide = 64;
+constexpr uint16_t kWhite = 4095;
+
+// A 64 x 64 DNG with an RGGB sensor pattern: the top half a saturated red scene, the bottom
+// half a mid grey. Its colour matrix maps XYZ to linear sRGB, so the camera's colours are
+// sRGB's and the decoded pixels can be checked against plain expectations.
+QString MakeTestDNG(const QString& name, bool withPreview = false)
+{
+    const QString path = TestTempDir() + "/" + name;
+    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    EXPECT_NE(tiff, nullptr);
+    if (!tiff)
+        return path;
+
+    const uint8_t dngVersion[4] = { 1, 4, 0, 0 };
+    const uint16_t cfaDims[2] = { 2, 2 };
+    const uint8_t cfaPattern[4] = { 0, 1, 1, 2 };
+    const float colorMatrix[9] = { 3.2406f, -1.5372f, -0.4986f, -0.9689f, 1.8758f, 0.0415f, 0.0557f, -0.2040f, 1.0570f };
+    const float neutral[3] = { 1.0f, 1.0f, 1.0f };
+    const uint32_t whiteLevel[1] = { kWhite };
+
+    if (withPreview) {
+        // A 16 x 16 green RGB preview in the first directory, the raw data in a sub-directory.
+        TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
+        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, 16);
+        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, 16);
+        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+        TIFFSetField(tiff, TIFFTAG_MAKE, "Orvex");
+        TIFFSetField(tiff, TIFFTAG_MODEL, "Test Sensor");
+        TIFFSetField(tiff, TIFFTAG_DNGVERSION, dngVersion);
+        TIFFSetField(tiff, TIFFTAG_UNIQUECAMERAMODEL, "Orvex Test Sensor");
+        TIFFSetField(tiff, TIFFTAG_COLORMATRIX1, 9, colorMatrix);
+        TIFFSetField(tiff, TIFFTAG_ASSHOTNEUTRAL, 3, neutral);
+        TIFFSetField(tiff, TIFFTAG_CALIBRATIONILLUMINANT1, 21);
+        uint64_t subIFD = 0;
+        TIFFSetField(tiff, TIFFTAG_SUBIFD, 1, &subIFD);
+        for (int y = 0; y < 16; ++y) {
+            uint8_t row[16 * 3];
+            for (int x = 0; x < 16; ++x) {
+                row[x * 3] = 0;
+                row[x * 3 + 1] = 200;
+                row[x * 3 + 2] = 0;
+            }
+            TIFFWriteScanline(tiff, row, y, 0);
+        }
+        TIFFWriteDirectory(tiff);
+    }
+
+    TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, 0);
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, kSide);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, kSide);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 16);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, 32803); // colour filter array
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, kSide);
+    TIFFSetField(tiff, TIFFTAG_CFAREPEATPATTERNDIM, cfaDims);
+    TIFFSetField(tiff, TIFFTAG_CFAPATTERN, 4, cfaPattern);
+    TIFFSetField(tiff, TIFFTAG_WHITELEVEL, 1, whiteLevel);
+    if (!withPreview) {
+        TIFFSetField(tiff, TIFFTAG_MAKE, "Orvex");
+        TIFFSetField(tiff, TIFFTAG_MODEL, "Test Sensor");
+        TIFFSetField(tiff, TIFFTAG_DATETIME, "2024:05:17 08:30:15");
+        TIFFSetField(tiff, TIFFTAG_DNGVERSION, dngVersion);
+        TIFFSetField(tiff, TIFFTAG_UNIQUECAMERAMODEL, "Orvex Test Sensor");
+        TIFFSetField(tiff, TIFFTAG_COLORMATRIX1, 9, colorMatrix);
+        TIFFSetField(tiff, TIFFTAG_ASSHOTNEUTRAL, 3, neutral);
+        TIFFSetField(tiff, TIFFTAG_CALIBRATIONILLUMINANT1, 21);
+    }
+    for (int y = 0; y < kSide; ++y) {
+        uint16_t row[kSide];
+        for (int x = 0; x < kSide; ++x) {
+            const bool redSite = (y % 2 == 0) && (x % 2 == 0);
+            if (y < kSide / 2)
+                row[x] = redSite ? kWhite * 9 / 10 : kWhite / 50;
+            else
+                row[x] = kWhite / 4;
+        }
+        TIFFWriteScanline(tiff, row, y, 0);
+    }
+    TIFFClose(tiff);
+    return path;
+}
+
+void ExpectRed(QRgb pixel)
+{
+    EXPECT_GT(qRed(pixel), 150);
+    EXPECT_LT(qGreen(pixel), 80);
+    EXPECT_LT(qBlue(pixel), 80);
+}
+
+void ExpectGrey(QRgb pixel)
+{
+    EXPECT_GT(qGreen(pixel), 60);
+    EXPECT_NEAR(qRed(pixel), qGreen(pixel), 20);
+    EXPECT_NEAR(qBlue(pixel), qGreen(pixel), 20);
+}
+
+} // namespace
+
+TEST(RawDecoder, IdentifiesAndDecodesAHandMadeDNG)
+{
+    const QString path = MakeTestDNG("sensor.dng");
+    const RawDecoder::Identity identity = RawDecoder::Identify(path);
+    EXPECT_EQ(identity.make, "Orvex");
+    EXPECT_EQ(identity.model, "Test Sensor");
+    EXPECT_TRUE(identity.decodable);
+    EXPECT_TRUE(identity.isDNG);
+    EXPECT_EQ(identity.outputBounds, MakeRect(0, 0, kSide, kSide));
+    EXPECT_EQ(identity.captureTime.toString("yyyy:MM:dd HH:mm:ss"), "2024:05:17 08:30:15");
+
+    RawDecoder::Options options;
+    options.halfSize = false;
+    options.quickInterpolation = false;
+    const QImage full = RawDecoder::Decode(path, options, true);
+    ASSERT_EQ(full.size(), QSize(kSide, kSide));
+    ExpectRed(full.pixel(32, 12));
+    ExpectGrey(full.pixel(32, 52));
+
+    options.halfSize = true;
+    const QImage half = RawDecoder::Decode(path, options, false);
+    ASSERT_EQ(half.size(), QSize(kSide / 2, kSide / 2));
+    ExpectRed(half.pixel(16, 6));
+    ExpectGrey(half.pixel(16, 26));
+    // The full-size flag wins over the half-size preference.
+    EXPECT_EQ(RawDecoder::Decode(path, options, true).size(), QSize(kSide, kSide));
+
+    options.linearOutput = true;
+    const QImage deep = RawDecoder::Decode(path, options, false);
+    EXPECT_EQ(deep.format(), QImage::Format_RGBX64);
+    const QRgba64 grey = deep.pixelColor(16, 26).rgba64();
+    const QRgba64 red = deep.pixelColor(16, 6).rgba64();
+    EXPECT_GT(red.red(), 4 * red.green());
+    EXPECT_GT(grey.green(), 1000);
+}
+
+TEST(RawDecoder, DecodeCanBeCancelled)
+{
+    const QString path = MakeTestDNG("cancel.dng");
+    RawDecoder::Options options;
+    EXPECT_EQ(OSStatus(CatchCode([&] { RawDecoder::Decode(path, options, false, [] { return true; }); })), userCanceledErr);
+}
+
+TEST(RawDecoder, ExtractsAnEmbeddedPreview)
+{
+    const QString path = MakeTestDNG("with-preview.dng", true);
+    const RawDecoder::Identity identity = RawDecoder::Identify(path);
+    EXPECT_TRUE(identity.hasPreview);
+    const RawDecoder::Preview preview = RawDecoder::ExtractPreview(path);
+    ASSERT_TRUE(preview.jpeg.isEmpty());
+    ASSERT_EQ(preview.image.size(), QSize(16, 16));
+    EXPECT_EQ(qGreen(preview.image.pixel(8, 8)), 200);
+    EXPECT_EQ(qRed(preview.image.pixel(8, 8)), 0);
+
+    EXPECT_EQ(OSStatus(CatchCode([&] { RawDecoder::ExtractPreview(MakeTestDNG("no-preview.dng")); })),
+        RawDecoder::kRawNoPreviewErr);
+}
+
+TEST(RawDecoder, StrippedCameraFilesIdentifyButFailTheirDecode)
+{
+    struct Case {
+        const char* file;
+        const char* make;
+        const char* model;
+    };
+    const Case cases[] = {
+        { "CanonRaw.cr2", "Canon", "Canon EOS 350D DIGITAL" },
+        { "CanonRaw.crw", "Canon", "Canon EOS DIGITAL REBEL" },
+        { "Nikon.nef", "NIKON CORPORATION", "NIKON D70" },
+        { "FujiFilm.raf", "FUJIFILM", "FinePix S5Pro" },
+        { "Panasonic.rw2", "Panasonic", "DMC-LX3" },
+        { "DNG.dng", "Canon", "Canon EOS 350D DIGITAL" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString path = TestDataPath(QStringLiteral("exiftool-images/") + c.file);
+        const RawDecoder::Identity identity = RawDecoder::Identify(path);
+        EXPECT_EQ(identity.make, c.make);
+        EXPECT_EQ(identity.model, c.model);
+        RawDecoder::Options options;
+        const OSStatus status = CatchCode([&] { RawDecoder::Decode(path, options, false); });
+        EXPECT_NE(status, noErr);
+        CatchCode([&] { RawDecoder::ExtractPreview(path); }); // a code or a preview, never a crash
+    }
+}
+
+TEST(RawDecoder, MissingAndForeignFilesGiveCodes)
+{
+    EXPECT_EQ(OSStatus(CatchCode([] { RawDecoder::Identify(TestTempDir() + "/none.nef"); })), fnfErr);
+    EXPECT_EQ(OSStatus(CatchCode([] { RawDecoder::Identify(TestDataPath("exiftool-images/PNG.png")); })), cantFindHandler);
+    // A DNG cut in the middle of its raw data.
+    const QByteArray whole = ReadWholeFile(MakeTestDNG("whole.dng"));
+    const QString cut = TestTempDir() + "/cut.dng";
+    QFile out(cut);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(whole.left(whole.size() / 2));
+    out.close();
+    RawDecoder::Options options;
+    const OSStatus status = CatchCode([&] { RawDecoder::Decode(cut, options, false); });
+    EXPECT_NE(status, noErr);
+}
