@@ -3,9 +3,12 @@
 #include "FileErrors.h"
 #include "FourCharCode.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 
 namespace {
@@ -213,4 +216,29 @@ SInt64 ResourceForkSize(const FileRef& file)
             total += value.size();
     }
     return total;
+}
+
+OSStatus ReadCreationDate(const FileRef& file, UInt32& utcSeconds1904)
+{
+    QByteArray data;
+    OSStatus err = GetExtendedAttribute(file, kCreationDateAttribute, data);
+    if (err == noErr && data.size() == 4) {
+        const auto* p = reinterpret_cast<const uchar*>(data.constData());
+        utcSeconds1904 = (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | p[3];
+        return noErr;
+    }
+    struct statx stx {};
+    if (::statx(AT_FDCWD, file.NativePath().constData(), AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_MTIME, &stx) != 0)
+        return OSErrorFromErrno(errno);
+    SInt64 seconds = (stx.stx_mask & STATX_BTIME) ? stx.stx_btime.tv_sec : stx.stx_mtime.tv_sec;
+    utcSeconds1904 = UInt32(std::clamp<SInt64>(seconds + 2082844800, 0, 0xFFFFFFFFLL));
+    return noErr;
+}
+
+OSStatus WriteCreationDate(const FileRef& file, UInt32 utcSeconds1904)
+{
+    QByteArray data(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        data[i] = char((utcSeconds1904 >> (24 - 8 * i)) & 0xFF);
+    return SetExtendedAttribute(file, kCreationDateAttribute, data);
 }

@@ -75,3 +75,8 @@ OSStatus WriteFileResource(const FileRef& file, ResType type, SInt16 id, const Q
 OSStatus RemoveFileResource(const FileRef& file, ResType type, SInt16 id); // absent: noErr
 // The bytes of all resources, the size the old platform called the resource fork's.
 SInt64 ResourceForkSize(const FileRef& file);
+
+// Creation dates, which Linux lets nobody set: user.orvex.crdate holds them as
+// big-endian seconds since 1904 UTC; without it the file system's birth time is read.
+OSStatus ReadCreationDate(const FileRef& file, UInt32& utcSeconds1904);
+OSStatus WriteCreationDate(const FileRef& file, UInt32 utcSeconds1904);

@@ -1,0 +1,24 @@
+#include "CItemError.h"
+
+#include "BundleStrings.h"
+#include "ErrorCodes.h"
+#include "MacDates.h"
+
+namespace {
+
+QString Localized(const QString& key)
+{
+    return key.isEmpty() ? QString() : BundleLocalizedString(key);
+}
+
+} // namespace
+
+CItemError::CItemError(SInt32 code, const QString& textKey, const QString& messageKey)
+    : mMessage(Localized(messageKey))
+    , mCode(code)
+    , mErrorText(Localized(textKey))
+    , mTime(GetDateTimeNow())
+{
+    if (mErrorText.isEmpty() && code > kMessageNumberBase)
+        mErrorText = Localized(QStringLiteral("500:%1").arg(code - kMessageNumberBase));
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "MacTypes.h"
+
+// The program's own failures are message numbers above 100000; the text of message N
+// is entry N - 100000 of string list 500.
+inline constexpr SInt32 kMessageNumberBase = 100000;
+
+enum : SInt32 {
+    kMsgIndexWriteNote = 100002,
+    kMsgUserCancelled = 100006, // never reported
+    kMsgOpenWithFailed = 100013,
+    kMsgStillImageMedia = 100024,
+    kMsgIndexDocCommand = 100025,
+    kMsgReadIndexPackage = 100028,
+    kMsgIndexDocBusy = 100031,
+    kMsgNoFileReference = 100033, // a URL without a file behind it
+    kMsgIndexView = 100038,
+    kMsgIndexViewItems = 100042,
+    kMsgAliasUnresolved = 100043,
+    kMsgIndexPassword = 100045,
+    kMsgTaskItemErrors = 100047,
+    kMsgSearch = 100050,
+    kMsgDeactivateFonts = 100051,
+    kMsgItemOperation = 100055,
+    kMsgImportFiles = 100056,
+    kMsgBatchProcess = 100059,
+    kMsgIndexViewOperation = 100060,
+    kMsgItemOperation2 = 100061,
+    kMsgCameraImport = 100063,
+    kMsgListView = 100064,
+    kMsgEPSNotAvailable = 100066,
+    kMsgSystemTooOld = 100068,
+    kMsgIndexDocOperation = 100071,
+};
+
+// The framework's codes share the space above 100000 but are not message numbers.
+inline constexpr SInt32 kNetworkEndpointErr = 0x10000067;
+
+// Codes the copy engine and the folder routines return.
+enum : OSStatus {
+    kErrCopyCancelledByFilter = -9876,
+    kErrDestinationInsideSource = -1234,
+    kErrInternetConfigUnavailable = -669,
+};
+
+inline bool IsMessageNumber(SInt32 code)
+{
+    return code > kMessageNumberBase && code != err_NilPointer && code != err_AssertFailed
+        && code != kNetworkEndpointErr;
+}
+
+// Codes that mean the user cancelled: no report, no alert.
+inline bool IsUserCancelCode(SInt32 code)
+{
+    return code == kMsgUserCancelled || code == userCanceledErr;
+}

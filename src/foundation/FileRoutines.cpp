@@ -1,0 +1,268 @@
+#include "FileRoutines.h"
+
+#include "AliasRecord.h"
+#include "DesktopServices.h"
+#include "ErrorCodes.h"
+#include "ExtendedAttributes.h"
+#include "FileErrors.h"
+#include "FileSystemRoutines.h"
+#include "FileTypes.h"
+#include "MacDates.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int kMaxNameUnits = 255;
+
+} // namespace
+
+QUrl CopyURLFromFSSpec(const FileRef& file)
+{
+    return file.ToUrl();
+}
+
+QUrl CopyURLFromAlias(const QByteArray& alias)
+{
+    QByteArray bytes = alias;
+    FileRef target;
+    bool changed = false;
+    if (ResolveAliasBytes(nullptr, bytes, target, changed) != noErr)
+        return {};
+    QString resolved = QFileInfo(target.Path()).canonicalFilePath();
+    if (resolved.isEmpty())
+        return {};
+    return QUrl::fromLocalFile(resolved);
+}
+
+OSStatus GetFSSpecFromURL(const QUrl& url, FileRef& out)
+{
+    if (url.isEmpty())
+        return paramErr;
+    FileRef ref = FileRef::FromUrl(url);
+    if (!ref.IsValid() || !ref.Exists())
+        return kMsgNoFileReference;
+    out = ref;
+    return noErr;
+}
+
+QUrl CopyURLInFolder(const QUrl& folder, const QUrl& item, bool* outExists)
+{
+    QString name = item.adjusted(QUrl::StripTrailingSlash).fileName();
+    if (folder.isEmpty() || name.isEmpty())
+        return {};
+    QUrl result = folder.adjusted(QUrl::StripTrailingSlash);
+    result.setPath(result.path() + QLatin1Char('/') + name);
+    if (outExists)
+        *outExists = URLExists(result);
+    return result;
+}
+
+bool IsFileURL(const QUrl& url)
+{
+    if (url.isEmpty())
+        return true;
+    return url.scheme() == QLatin1String("file");
+}
+
+bool HasURLScheme(const QUrl& url)
+{
+    return !url.isEmpty() && !url.scheme().isEmpty();
+}
+
+bool IsIndexPackageURL(const QUrl& url)
+{
+    QString name = url.adjusted(QUrl::StripTrailingSlash).fileName();
+    qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot >= 0 && name.mid(dot + 1).compare(QLatin1String("idxp"), Qt::CaseInsensitive) == 0;
+}
+
+bool ResolvesToFolder(const QUrl& url)
+{
+    FileRef ref;
+    if (GetFSSpecFromURL(url, ref) != noErr)
+        return false;
+    return QFileInfo(ref.Path()).isDir();
+}
+
+bool URLExists(const QUrl& url)
+{
+    if (url.isEmpty())
+        return false;
+    if (!IsFileURL(url))
+        return true;
+    FileRef ref;
+    return GetFSSpecFromURL(url, ref) == noErr;
+}
+
+bool IsCommandKeyDown()
+{
+    return QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier;
+}
+
+bool IsOptionKeyDown()
+{
+    return QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier;
+}
+
+bool IsShiftKeyDown()
+{
+    return QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier;
+}
+
+OSStatus SetFileModificationDate(const QUrl& url, UInt32 seconds)
+{
+    FileRef ref;
+    OSStatus err = GetFSSpecFromURL(url, ref);
+    if (err != noErr)
+        return err;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = MacSecondsToDateTime(seconds).toSecsSinceEpoch();
+    times[1].tv_nsec = 0;
+    if (::utimensat(AT_FDCWD, ref.NativePath().constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        return LastOSError();
+    return noErr;
+}
+
+OSStatus SetFileCreationDate(const QUrl& url, UInt32 seconds)
+{
+    FileRef ref;
+    OSStatus err = GetFSSpecFromURL(url, ref);
+    if (err != noErr)
+        return err;
+    return WriteCreationDate(ref, DateTimeToMacSecondsUTC(MacSecondsToDateTime(seconds)));
+}
+
+OSStatus SetBundleBit(const QUrl& folder)
+{
+    FileRef ref;
+    OSStatus err = GetFSSpecFromURL(folder, ref);
+    if (err != noErr)
+        return err;
+    FinderInfo info;
+    err = ReadFinderInfo(ref, info);
+    if (err != noErr && err != resNotFound)
+        return err;
+    info.SetFlags(info.Flags() | kFinderFlagHasBundle);
+    return WriteFinderInfo(ref, info);
+}
+
+OSStatus CreateIndexDbAliasFile(const QUrl& indexDb)
+{
+    FileRef db;
+    OSStatus err = GetFSSpecFromURL(indexDb, db);
+    if (err != noErr)
+        return err;
+    FileRef aliasFile = db.Parent().Child(QString::fromLatin1(kIndexDbAliasName));
+    FileStat info;
+    err = aliasFile.Stat(info);
+    if (err != fnfErr)
+        return err;
+    return CreateFinderAliasFile(db, aliasFile);
+}
+
+QString SanitizeFileName(const QString& name)
+{
+    QString result = name;
+    result.replace(QLatin1Char(':'), QLatin1Char('.'));
+    result.replace(QLatin1Char('/'), QLatin1Char('_'));
+    result.replace(QLatin1Char('\\'), QLatin1Char('_'));
+    if (result.startsWith(QLatin1Char('.')))
+        result[0] = QLatin1Char('_');
+    result.remove(QChar(0));
+    return result;
+}
+
+OSStatus RenameURL(const QUrl& url, const QString& newName, QUrl* outURL)
+{
+    QString name = SanitizeFileName(newName);
+    FileRef item;
+    OSStatus err = GetFSSpecFromURL(url, item);
+    if (err != noErr)
+        return err;
+    if (name.isEmpty())
+        return err_AssertFailed;
+    if (name.size() > kMaxNameUnits)
+        return bdNamErr;
+    FileRef renamed = item.Parent().Child(name);
+    if (renamed != item) {
+        if (::renameat2(AT_FDCWD, item.NativePath().constData(), AT_FDCWD, renamed.NativePath().constData(),
+                RENAME_NOREPLACE) != 0)
+            return LastOSError();
+    }
+    if (outURL)
+        *outURL = renamed.ToUrl();
+    return noErr;
+}
+
+OSStatus GetFileTypeAndCreator(const QUrl& url, OSType* type, OSType* creator)
+{
+    FileRef ref;
+    OSStatus err = GetFSSpecFromURL(url, ref);
+    if (err != noErr)
+        return err;
+    OSType t = 0, c = 0;
+    err = GetFileTypeAndCreatorOf(ref, t, c);
+    if (err == noErr) {
+        if (type)
+            *type = t;
+        if (creator)
+            *creator = c;
+    }
+    return err;
+}
+
+OSStatus CopyURLToFolder(const QUrl& source, const QUrl& destFolder, SInt16 mode, QUrl* outURL)
+{
+    // A remote source cannot be copied here; saying so lets the caller report it.
+    if (!IsFileURL(source) || !IsFileURL(destFolder) || source.isEmpty() || destFolder.isEmpty())
+        return kMsgNoFileReference;
+    FileRef from, folder;
+    OSStatus err = GetFSSpecFromURL(source, from);
+    if (err == noErr)
+        err = GetFSSpecFromURL(destFolder, folder);
+    if (err != noErr)
+        return err;
+    SInt16 conflict = mode == 1 ? kConflictReplace : (mode == 2 ? kConflictNone : kConflictKeepBoth);
+    FileRef copy;
+    err = CopyFileSystemObject(from, folder, 0, conflict, {}, &copy);
+    if (err == noErr && outURL) {
+        *outURL = copy.ToUrl();
+        if (outURL->isEmpty())
+            return err_NilPointer;
+    }
+    return err;
+}
+
+OSStatus MoveURLToTrash(const QUrl& url)
+{
+    if (url.isEmpty())
+        return paramErr;
+    FileRef ref;
+    OSStatus err = GetFSSpecFromURL(url, ref);
+    if (err != noErr)
+        return err;
+    QFile file(ref.Path());
+    if (!file.moveToTrash())
+        return ref.Exists() ? OSStatus(permErr) : OSStatus(fnfErr);
+    return noErr;
+}
+
+OSStatus SetDesktopPictureURL(const QUrl& url)
+{
+    FileRef ref;
+    OSStatus err = GetFSSpecFromURL(url, ref);
+    if (err != noErr)
+        return err;
+    return SetDesktopPicture(ref);
+}

@@ -1,0 +1,156 @@
+// GIO first: its headers use names that Qt's keyword macros would rewrite.
+#include <gio/gio.h>
+#include <gio/gdesktopappinfo.h>
+
+#include "DesktopServices.h"
+
+#include "FileErrors.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QProcess>
+
+namespace {
+
+QString DesktopOf(const QString& xdgCurrentDesktop)
+{
+    // XDG_CURRENT_DESKTOP is a colon-separated list, most specific first.
+    for (const QString& name : xdgCurrentDesktop.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+        QString n = name.trimmed().toUpper();
+        if (n == QLatin1String("X-CINNAMON") || n == QLatin1String("CINNAMON"))
+            return QStringLiteral("cinnamon");
+        if (n == QLatin1String("KDE"))
+            return QStringLiteral("kde");
+        if (n == QLatin1String("XFCE"))
+            return QStringLiteral("xfce");
+        if (n == QLatin1String("GNOME") || n == QLatin1String("UNITY") || n == QLatin1String("BUDGIE")
+            || n == QLatin1String("POP"))
+            return QStringLiteral("gnome");
+        if (n == QLatin1String("MATE"))
+            return QStringLiteral("mate");
+    }
+    return {};
+}
+
+QString QuoteForScript(const QString& text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    quoted.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+} // namespace
+
+QString DefaultApplicationForMimeType(const QString& mimeType)
+{
+    QByteArray type = mimeType.toUtf8();
+    GAppInfo* info = g_app_info_get_default_for_type(type.constData(), FALSE);
+    if (!info)
+        return {};
+    QString id = QString::fromUtf8(g_app_info_get_id(info));
+    g_object_unref(info);
+    return id;
+}
+
+OSStatus OpenFilesWithApplication(const QString& desktopId, const QList<FileRef>& files)
+{
+    if (files.isEmpty())
+        return paramErr;
+    if (desktopId.isEmpty()) {
+        for (const FileRef& file : files)
+            if (!QDesktopServices::openUrl(file.ToUrl()))
+                return procNotFound;
+        return noErr;
+    }
+    GDesktopAppInfo* app = g_desktop_app_info_new(desktopId.toUtf8().constData());
+    if (!app)
+        return fnfErr;
+    GList* uris = nullptr;
+    QList<QByteArray> keep;
+    for (const FileRef& file : files) {
+        keep.append(file.ToUrl().toEncoded());
+        uris = g_list_append(uris, keep.last().data());
+    }
+    GError* error = nullptr;
+    gboolean launched = g_app_info_launch_uris(G_APP_INFO(app), uris, nullptr, &error);
+    g_list_free(uris);
+    g_object_unref(app);
+    if (error)
+        g_error_free(error);
+    return launched ? OSStatus(noErr) : OSStatus(procNotFound);
+}
+
+OSStatus RevealOrOpenInFileManager(const FileRef& item, bool reveal)
+{
+    if (!item.Exists())
+        return fnfErr;
+    if (reveal) {
+        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
+            QStringLiteral("/org/freedesktop/FileManager1"), QStringLiteral("org.freedesktop.FileManager1"),
+            QStringLiteral("ShowItems"));
+        call << QStringList {item.ToUrl().toString()} << QString();
+        QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+        if (reply.type() == QDBusMessage::ReplyMessage)
+            return noErr;
+        // No file manager answers the call: opening the folder is the next best thing.
+        return QDesktopServices::openUrl(item.Parent().ToUrl()) ? OSStatus(noErr) : OSStatus(procNotFound);
+    }
+    return QDesktopServices::openUrl(item.ToUrl()) ? OSStatus(noErr) : OSStatus(procNotFound);
+}
+
+QList<DesktopCommand> DesktopPictureCommands(const QString& currentDesktop, const FileRef& picture)
+{
+    const QString uri = picture.ToUrl().toString(QUrl::FullyEncoded);
+    const QString desktop = DesktopOf(currentDesktop);
+    const QString gsettings = QStringLiteral("gsettings");
+    if (desktop == QLatin1String("gnome"))
+        return {{gsettings, {"set", "org.gnome.desktop.background", "picture-uri", uri}},
+            {gsettings, {"set", "org.gnome.desktop.background", "picture-uri-dark", uri}}};
+    if (desktop == QLatin1String("cinnamon"))
+        return {{gsettings, {"set", "org.cinnamon.desktop.background", "picture-uri", uri}}};
+    if (desktop == QLatin1String("mate"))
+        return {{gsettings, {"set", "org.mate.background", "picture-filename", picture.Path()}}};
+    if (desktop == QLatin1String("kde")) {
+        QString script = QStringLiteral(
+            "for (const d of desktops()) { d.wallpaperPlugin = \"org.kde.image\";"
+            " d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];"
+            " d.writeConfig(\"Image\", %1); }")
+                             .arg(QuoteForScript(uri));
+        return {{QStringLiteral("qdbus"),
+            {"org.kde.plasmashell", "/PlasmaShell", "org.kde.PlasmaShell.evaluateScript", script}}};
+    }
+    if (desktop == QLatin1String("xfce")) {
+        // Every monitor and workspace has its own "last-image" property; the shell sets each listed one.
+        QString script = QStringLiteral(
+            "xfconf-query -c xfce4-desktop -l | grep '/last-image$' | while read -r p; do "
+            "xfconf-query -c xfce4-desktop -p \"$p\" -s \"$1\" || exit 1; done");
+        return {{QStringLiteral("sh"), {"-c", script, "sh", picture.Path()}}};
+    }
+    return {};
+}
+
+OSStatus SetDesktopPicture(const FileRef& picture)
+{
+    if (!picture.Exists())
+        return fnfErr;
+    const QList<DesktopCommand> commands
+        = DesktopPictureCommands(qEnvironmentVariable("XDG_CURRENT_DESKTOP"), picture);
+    if (commands.isEmpty())
+        return unimpErr;
+    for (const DesktopCommand& command : commands) {
+        QProcess process;
+        process.start(command.program, command.arguments);
+        if (!process.waitForStarted(5000))
+            return procNotFound;
+        if (!process.waitForFinished(15000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+            return ioErr;
+    }
+    return noErr;
+}
+
+bool OpenURLWithDesktop(const QUrl& url)
+{
+    return url.isValid() && QDesktopServices::openUrl(url);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "FileRef.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+// The desktop's side of what the old platform did by Apple events: which application
+// opens a kind of file, opening files in it, showing items in the file manager and
+// setting the desktop picture.
+
+// The desktop file id (e.g. "org.gnome.Loupe.desktop") of the default application
+// for a MIME type; empty when none is registered.
+QString DefaultApplicationForMimeType(const QString& mimeType);
+
+// Opens the files in the application given by desktop file id, or in each file's
+// default application when the id is empty. fnfErr when no such application is
+// installed, procNotFound when it could not be started.
+OSStatus OpenFilesWithApplication(const QString& desktopId, const QList<FileRef>& files);
+
+// Shows the item selected in the file manager (org.freedesktop.FileManager1 over
+// D-Bus), else opens its folder; with `reveal` false opens the item itself.
+OSStatus RevealOrOpenInFileManager(const FileRef& item, bool reveal);
+
+// One program run that sets the desktop picture on a given desktop.
+struct DesktopCommand {
+    QString program;
+    QStringList arguments;
+};
+
+// The commands that set `picture` as the desktop picture on the desktop named by
+// XDG_CURRENT_DESKTOP (GNOME, Cinnamon, KDE, XFCE and their relatives); empty for a
+// desktop we know no setting of.
+QList<DesktopCommand> DesktopPictureCommands(const QString& currentDesktop, const FileRef& picture);
+
+// unimpErr on an unknown desktop; the first failing command's exit as ioErr.
+OSStatus SetDesktopPicture(const FileRef& picture);
+
+// Opens a URL with the desktop's handler for its scheme; false when none took it.
+bool OpenURLWithDesktop(const QUrl& url);

@@ -1,0 +1,99 @@
+#include "BundleStrings.h"
+#include "ErrorHook.h"
+#include "ErrorReport.h"
+#include "Preferences.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// Collects what ReportError hands to the error manager.
+class ErrorReportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetErrorNotificationPoster([this](const SErrorReport& report) { posted.push_back(report); });
+    }
+    void TearDown() override { SetErrorNotificationPoster({}); }
+
+    std::vector<SErrorReport> posted;
+};
+
+} // namespace
+
+TEST(ErrorTexts, MessageNumbersUseList500)
+{
+    for (SInt32 n = 1; n <= 71; ++n) {
+        QString key = QStringLiteral("500:%1").arg(n);
+        EXPECT_EQ(GetErrorText(100000 + n), BundleLocalizedString(key)) << n;
+    }
+    EXPECT_TRUE(IsMessageNumber(100033));
+    EXPECT_FALSE(IsMessageNumber(100000));
+    EXPECT_FALSE(IsMessageNumber(err_NilPointer));
+    EXPECT_FALSE(IsMessageNumber(err_AssertFailed));
+    EXPECT_FALSE(IsMessageNumber(kNetworkEndpointErr));
+}
+
+TEST(ErrorTexts, SystemCodesMapToList700Entries)
+{
+    const std::pair<SInt32, SInt16> table[] = {{-43, 6}, {-35, 6}, {-120, 6}, {-42, 1}, {-108, 2}, {-41, 2},
+        {-61, 5}, {-54, 5}, {-44, 5}, {-45, 5}, {-46, 5}, {-48, 8}, {-49, 3}, {-39, 15}, {-34, 16}, {-40, 28},
+        {-192, 21}, {-2003, 4}, {-8969, 4}, {-3205, 18}, {-3162, 19}, {-2048, 29}, {-3180, 17}, {-5000, 33},
+        {-3221, 22}, {28020, 11}, {28021, 12}, {28022, 13}, {28023, 14}, {302, 31}, {404, 30}, {550, 30},
+        {err_AssertFailed, 10}, {err_NilPointer, 32}, {kNetworkEndpointErr, 20}, {-128, 1}, {12345, 1}};
+    for (auto [code, entry] : table)
+        EXPECT_EQ(GetOSErrorIndex(code), entry) << code;
+
+    // Only the generic entry carries the code; everything is cut to 255 characters.
+    EXPECT_EQ(FormatOSErrorText(QStringLiteral("Unknown error"), 1, -42), QStringLiteral("Unknown error (-42)"));
+    EXPECT_EQ(FormatOSErrorText(QStringLiteral("File not found"), 6, -43), QStringLiteral("File not found"));
+    QString cut = FormatOSErrorText(QString(250, QLatin1Char('x')), 1, -123456);
+    EXPECT_EQ(cut.size(), 255);
+    EXPECT_EQ(cut, QString(250, QLatin1Char('x')) + QStringLiteral(" (-12"));
+
+    Str255 text;
+    EXPECT_EQ(GetOSErrorMessage(text, -42), 1);
+    EXPECT_TRUE(PStringToQString(text).endsWith(QStringLiteral("(-42)")));
+    EXPECT_EQ(PStringToQString(text), BundleLocalizedString(QStringLiteral("700:1")) + QStringLiteral(" (-42)"));
+    EXPECT_EQ(GetOSErrorMessage(text, err_NilPointer), 32);
+    EXPECT_EQ(PStringToQString(text), BundleLocalizedString(QStringLiteral("700:32")));
+}
+
+TEST_F(ErrorReportTest, CancelsAreNeverReported)
+{
+    Str255 scratch;
+    ReportError(scratch, 100006, kStopAlert);
+    ReportError(scratch, -128, kStopAlert);
+    EXPECT_TRUE(posted.empty());
+}
+
+TEST_F(ErrorReportTest, PostsListIndexTypeAndNotification)
+{
+    SetPrefBoolean(QStringLiteral("ShowNotificationDialog"), false);
+    Str255 scratch;
+    ReportError(scratch, 100068, kStopAlert);
+    ReportError(scratch, err_NilPointer, kCautionAlert);
+    ReportError(scratch, 100033, kNoteAlert);
+    SetPrefBoolean(QStringLiteral("ShowNotificationDialog"), true);
+    ReportError(scratch, -43, kNoAlert);
+    ASSERT_EQ(posted.size(), 4u);
+    EXPECT_EQ(posted[0], (SErrorReport {500, 68, 0, 128, 1, 3, true}));
+    EXPECT_EQ(posted[1], (SErrorReport {700, 32, 2, 128, 1, 3, true}));
+    EXPECT_EQ(posted[2], (SErrorReport {500, 33, 1, 128, 1, 3, true}));
+    EXPECT_EQ(posted[3], (SErrorReport {700, 6, 3, 128, 1, 7, true}));
+    EXPECT_EQ(PStringToQString(scratch), BundleLocalizedString(QStringLiteral("700:6")));
+    EXPECT_EQ(GetErrorNotificationFlags(), 7);
+}
+
+TEST_F(ErrorReportTest, LowerLayersReportThroughTheHook)
+{
+    InstallErrorReportHook();
+    ReportErrorThroughHook(-49);
+    ReportErrorThroughHook(100006);
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].listID, 700);
+    EXPECT_EQ(posted[0].messageIndex, 3);
+    SetErrorReportHook({});
+}
