@@ -179,7 +179,8 @@ void Movie::ReadFacts()
                 mTimeScale = TimeScale(atoms.timeScale);
                 mDuration = ClampToTimeValue(SInt64(std::min<UInt64>(atoms.duration, UInt64(std::numeric_limits<SInt64>::max()))));
                 mPosterTime = ClampToTimeValue(atoms.posterTime);
-                mUserData = atoms.userData;
+                for (const MovieUserDataItem& item : atoms.userData)
+                    mUserData.AddUserData(item.data, item.type);
                 return;
             }
         } catch (const ExceptionCode&) {
@@ -192,13 +193,13 @@ void Movie::ReadFacts()
 
 void Movie::ReadUserData()
 {
-    if (!mUserData.empty())
+    if (!mUserData.IsEmpty())
         return; // read from the atoms with the header
     const AVDictionaryEntry* tag = nullptr;
     while ((tag = av_dict_get(mState->format->metadata, "", tag, AV_DICT_IGNORE_SUFFIX))) {
         const OSType type = UserDataTypeForTagKey(QByteArray(tag->key));
         if (type)
-            mUserData.push_back({ type, MakeUserDataTextPayload(QString::fromUtf8(tag->value)) });
+            mUserData.AddUserData(MakeUserDataTextPayload(QString::fromUtf8(tag->value)), type);
     }
 }
 
@@ -245,7 +246,7 @@ TimeValue Movie::FromStreamTime(int stream, SInt64 pts) const
         AVRounding(AV_ROUND_UP | AV_ROUND_PASS_MINMAX)));
 }
 
-QImage Movie::FrameAtTime(TimeValue time)
+Offscreen Movie::FrameAtTime(TimeValue time)
 {
     if (mVideoStream < 0)
         ThrowOSErr_(cantFindHandler, "no picture track");
@@ -310,7 +311,7 @@ QImage Movie::FrameAtTime(TimeValue time)
     }
     if (!haveKept)
         ThrowOSErr_(invalidMovie, "no frame decoded");
-    return ToImage(s.kept);
+    return Offscreen(ToImage(s.kept));
 }
 
 QImage Movie::ToImage(const void* framePointer)

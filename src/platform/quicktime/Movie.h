@@ -3,12 +3,13 @@
 #include "Geometry.h"
 #include "MacTypes.h"
 #include "MovieAtomReader.h"
+#include "Offscreen.h"
+#include "UserData.h"
 
 #include <QImage>
 #include <QString>
 
 #include <memory>
-#include <vector>
 
 using TimeValue = SInt32;
 using TimeScale = SInt32;
@@ -58,15 +59,15 @@ public:
     // The frame shown at `time`, at the natural box's size: the decoder starts at the key
     // frame at or before the time and decodes forward. Throws invalidTime for a time outside
     // the movie, cantFindHandler when there is no picture or no decoder for it.
-    QImage FrameAtTime(TimeValue time);
-    QImage PosterFrame() { return FrameAtTime(mPosterTime); }
+    Offscreen FrameAtTime(TimeValue time);
+    Offscreen PosterFrame() { return FrameAtTime(mPosterTime); }
     // The next time after `time` at which a sample starts (a key frame when `syncOnly`);
     // -1 when there is none.
     TimeValue NextInterestingTime(TimeValue time, bool syncOnly = false);
 
     // The container's user data: the 'udta' items of a QuickTime/MP4 file, read by our own
     // atom reader, or the tags libavformat reports mapped to the same ©-types.
-    const std::vector<MovieUserDataItem>& UserDataItems() const { return mUserData; }
+    const UserData& GetUserData() const { return mUserData; }
 
 private:
     struct State;
@@ -87,7 +88,7 @@ private:
     TimeValue mDuration = 0;
     TimeValue mPosterTime = 0;
     TimeValue mCurrentTime = 0;
-    std::vector<MovieUserDataItem> mUserData;
+    UserData mUserData;
 };
 
 // The Movie Toolbox's tests, as the rest of the program names them.

@@ -42,6 +42,15 @@ UInt64 BigEndian64(const char* p)
     return (UInt64(BigEndian32(p)) << 32) | BigEndian32(p + 4);
 }
 
+QByteArray TextEntry(const QByteArray& bytes, UInt16 language)
+{
+    const QByteArray text = bytes.left(0xFFFF);
+    QByteArray entry;
+    entry.append(char(text.size() >> 8)).append(char(text.size() & 0xFF));
+    entry.append(char(language >> 8)).append(char(language & 0xFF));
+    return entry + text;
+}
+
 [[noreturn]] void ThrowBadAtom(OSType type, const char* what)
 {
     ThrowOSErr_(invalidMovie, "atom '" + FourCharCodeToString(type) + "': " + what);
@@ -227,11 +236,28 @@ std::vector<MovieUserDataItem> ParseUserDataAtoms(const char* begin, const char*
         [&](OSType type, const char* b, const char* e) {
             if (type == kMetaAtom)
                 ParseMetaAtom(b, e, items);
+            else if ((type >> 24) == 0xA9)
+                items.push_back({ type, WithMacTextEntry(QByteArray(b, int(e - b))) });
             else
                 items.push_back({ type, QByteArray(b, int(e - b)) });
         },
         true);
     return items;
+}
+
+QByteArray WithMacTextEntry(const QByteArray& payload)
+{
+    qsizetype at = 0;
+    while (payload.size() - at >= 4) {
+        const UInt16 length = BigEndian16(payload.constData() + at);
+        if (length > payload.size() - at - 4)
+            return payload; // not international text: kept as it is
+        if (BigEndian16(payload.constData() + at + 2) < kFirstPackedLanguage)
+            return payload;
+        at += 4 + length;
+    }
+    const QString text = UserDataTextFromPayload(payload);
+    return text.isNull() ? payload : TextEntry(MacRoman::Encode(text), 0) + payload;
 }
 
 MovieHeaderAtoms ParseMovieHeaderAtoms(const QByteArray& fileBytes)
@@ -253,35 +279,37 @@ MovieHeaderAtoms ReadMovieHeaderAtoms(const QString& path)
 
 QByteArray MakeUserDataTextPayload(const QString& text)
 {
-    QByteArray bytes;
-    UInt16 language = 0;
-    if (MacRoman::CanEncode(text)) {
-        bytes = MacRoman::Encode(text);
-    } else {
-        bytes = text.toUtf8();
-        language = kLanguageUndetermined;
-    }
-    bytes.truncate(0xFFFF);
-    QByteArray payload;
-    payload.append(char(bytes.size() >> 8)).append(char(bytes.size() & 0xFF));
-    payload.append(char(language >> 8)).append(char(language & 0xFF));
-    return payload + bytes;
+    // Readers ask for language 0 (Mac Roman); a text Mac Roman cannot hold keeps its
+    // full form in a second, UTF-8 entry.
+    QByteArray payload = TextEntry(MacRoman::Encode(text), 0);
+    if (!MacRoman::CanEncode(text))
+        payload += TextEntry(text.toUtf8(), kLanguageUndetermined);
+    return payload;
 }
 
 QString UserDataTextFromPayload(const QByteArray& payload)
 {
-    if (payload.size() < 4)
-        return QString();
-    const UInt16 length = BigEndian16(payload.constData());
-    const UInt16 language = BigEndian16(payload.constData() + 2);
-    if (length > payload.size() - 4)
-        return QString();
-    const QByteArray bytes = payload.mid(4, length);
-    if (language < kFirstPackedLanguage)
-        return MacRoman::Decode(bytes);
-    if (bytes.startsWith("\xFE\xFF"))
-        return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
-    return QString::fromUtf8(bytes);
+    QString macText;
+    bool found = false;
+    qsizetype at = 0;
+    while (payload.size() - at >= 4) {
+        const UInt16 length = BigEndian16(payload.constData() + at);
+        const UInt16 language = BigEndian16(payload.constData() + at + 2);
+        if (length > payload.size() - at - 4)
+            return QString();
+        const QByteArray bytes = payload.mid(at + 4, length);
+        at += 4 + length;
+        if (language >= kFirstPackedLanguage) {
+            if (bytes.startsWith("\xFE\xFF"))
+                return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+            return QString::fromUtf8(bytes);
+        }
+        if (!found) {
+            macText = MacRoman::Decode(bytes);
+            found = true;
+        }
+    }
+    return found ? macText : QString();
 }
 
 OSType UserDataTypeForTagKey(const QByteArray& key)

@@ -44,11 +44,17 @@ MovieHeaderAtoms ParseMovieHeaderAtoms(const QByteArray& fileBytes);
 // 'meta'/'ilst' entries are mapped to the same ©-types with international-text payloads.
 std::vector<MovieUserDataItem> ParseUserDataAtoms(const char* begin, const char* end);
 
-// A ©-type text payload in QuickTime's international-text layout: Mac Roman with language 0
-// when the text fits, else UTF-8 with the packed language code of "und".
+// A ©-type text payload in QuickTime's international-text layout: a Mac Roman entry with
+// language 0, and when the text does not fit Mac Roman a second, UTF-8 entry for "und".
 QByteArray MakeUserDataTextPayload(const QString& text);
-// The text of such a payload (the first of its texts), or a null string when it is not one.
+// The text of such a payload (a Unicode entry when there is one, else the first Mac entry),
+// or a null string when it is not one.
 QString UserDataTextFromPayload(const QByteArray& payload);
+
+// A ©-type payload with only Unicode entries (language codes packed from ISO 639, as current
+// writers make them) gains a Mac Roman entry for language 0 in front, the language the
+// program's readers ask for; other payloads come back unchanged.
+QByteArray WithMacTextEntry(const QByteArray& payload);
 
 // Where libavformat reports a tag, the ©-type it stands for (0 when none does).
 OSType UserDataTypeForTagKey(const QByteArray& key);

@@ -137,9 +137,14 @@ TEST(MovieAtomReader, TextPayloadsInBothEncodings)
 {
     EXPECT_EQ(MakeUserDataTextPayload("caf\u00e9"), Text("caf\x8E"));
     const QByteArray japanese = MakeUserDataTextPayload(QString::fromUtf8("日本"));
-    EXPECT_EQ(japanese, Text(QByteArray("日本"), 0x55C4));
+    EXPECT_EQ(japanese, Text("") + Text(QByteArray("日本"), 0x55C4));
+    EXPECT_EQ(UserDataTextFromPayload(Text("Zo\x91") + Text("x", 0x15C7)), "x");
     EXPECT_EQ(UserDataTextFromPayload(japanese), QString::fromUtf8("日本"));
     EXPECT_TRUE(UserDataTextFromPayload(BE16(40) + BE16(0) + "short").isNull());
+    // Unicode-only items (as current writers make them) gain the Mac entry readers ask for.
+    EXPECT_EQ(WithMacTextEntry(Text("Zo\xC3\xAB", 0x55C4)), Text("Zo\x91") + Text("Zo\xC3\xAB", 0x55C4));
+    EXPECT_EQ(WithMacTextEntry(Text("Holiday")), Text("Holiday"));
+    EXPECT_EQ(WithMacTextEntry(BE16(90) + "x"), BE16(90) + "x");
     EXPECT_TRUE(UserDataTextFromPayload("ab").isNull());
     EXPECT_EQ(UserDataTypeForTagKey("TITLE"), CType("nam"));
     EXPECT_EQ(UserDataTypeForTagKey("comment"), CType("cmt"));
