@@ -1,5 +1,6 @@
-#include "Preferences.h"
+#include "LocalizedStrings.h"
 #include "PreferenceDomain.h"
+#include "Preferences.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -15,6 +16,7 @@ int main(int argc, char** argv)
         // Read the preference domain now, so a damaged file is set aside and
         // reported before anything depends on it.
         PreferenceDomain::Application().Reload();
+        InstallIndexedStringLoader();
 
         QMainWindow window;
         window.setWindowTitle(QStringLiteral("Orvex"));

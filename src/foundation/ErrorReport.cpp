@@ -1,7 +1,7 @@
 #include "ErrorReport.h"
 
-#include "BundleStrings.h"
 #include "ErrorHook.h"
+#include "LocalizedStrings.h"
 #include "Preferences.h"
 
 #include <QDebug>
@@ -27,11 +27,6 @@ ErrorNotificationPoster& Poster()
 void SetErrorNotificationPoster(ErrorNotificationPoster poster)
 {
     Poster() = std::move(poster);
-}
-
-QString GetIndexedString(SInt16 listID, SInt16 index)
-{
-    return BundleLocalizedString(QStringLiteral("%1:%2").arg(listID).arg(index));
 }
 
 SInt16 GetOSErrorIndex(SInt32 code)
@@ -105,7 +100,7 @@ QString GetOSErrorMessageText(SInt32 code, SInt16* outIndex)
     SInt16 index = GetOSErrorIndex(code);
     if (outIndex)
         *outIndex = index;
-    return FormatOSErrorText(GetIndexedString(kOSErrorList, index), index, code);
+    return FormatOSErrorText(CopyLocalizedCFString(kOSErrorList, index), index, code);
 }
 
 SInt16 GetOSErrorMessage(Str255& out, SInt32 code)
@@ -118,7 +113,7 @@ SInt16 GetOSErrorMessage(Str255& out, SInt32 code)
 QString GetErrorText(SInt32 code)
 {
     if (IsMessageNumber(code))
-        return GetIndexedString(kMessageList, SInt16(code - kMessageNumberBase));
+        return CopyLocalizedCFString(kMessageList, SInt16(code - kMessageNumberBase));
     return GetOSErrorMessageText(code);
 }
 

@@ -60,8 +60,5 @@ QString GetErrorText(SInt32 code);
 // 1 mark + 2 sound, plus 4 (text) when "ShowNotificationDialog" is on.
 UInt8 GetErrorNotificationFlags();
 
-// The localized text of key "list:index".
-QString GetIndexedString(SInt16 listID, SInt16 index);
-
 // Makes ReportError the receiver of codes that lower layers catch (ErrorHook.h).
 void InstallErrorReportHook();
