@@ -2,6 +2,8 @@
 
 #include "MacTypes.h"
 
+#include <boost/context/detail/exception.hpp>
+
 #include <exception>
 #include <string>
 
@@ -56,13 +58,16 @@ inline void ThrowIf_(bool condition, const char* what = nullptr)
 }
 
 // Runs `body`, returning noErr or the code it threw; for the routines that
-// return a code instead of throwing.
+// return a code instead of throwing. The unwinding of a deleted cooperative
+// thread's stack is not a failure: it passes through (so this is not noexcept).
 template <typename F>
-OSStatus CatchCode(F&& body) noexcept
+OSStatus CatchCode(F&& body)
 {
     try {
         body();
         return noErr;
+    } catch (const boost::context::detail::forced_unwind&) {
+        throw;
     } catch (const ExceptionCode& e) {
         return e.Code();
     } catch (const std::bad_alloc&) {

@@ -1,19 +1,8 @@
 #include "UEvents.h"
 
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-
-UInt32 TickCount()
-{
-    static QElapsedTimer clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return UInt32(clock.elapsed() * 60 / 1000);
-}
 
 UInt16 ModifiersFromQt(int qtModifiers)
 {

@@ -2,6 +2,7 @@
 
 #include "Geometry.h"
 #include "MacTypes.h"
+#include "TickCount.h"
 
 class QKeyEvent;
 class QMouseEvent;
@@ -71,7 +72,6 @@ enum : UInt8 {
 inline UInt8 EventCharCode(const EventRecord& event) { return UInt8(event.message & 0xFF); }
 inline UInt8 EventKeyCode(const EventRecord& event) { return UInt8((event.message >> 8) & 0xFF); }
 
-UInt32 TickCount();
 UInt16 ModifiersFromQt(int qtModifiers);
 int QtModifiersFrom(UInt16 modifiers);
 

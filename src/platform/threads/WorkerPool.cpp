@@ -1,0 +1,231 @@
+#include "WorkerPool.h"
+
+#include "ExceptionCode.h"
+#include "ThreadScheduler.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+class WorkerJob;
+thread_local WorkerJob* tCurrentJob = nullptr;
+
+// One job; shared between the waiting context (GUI thread) and the worker.
+class WorkerJob : public WaitQueue, public std::enable_shared_from_this<WorkerJob> {
+public:
+    enum class Phase { Queued, Running, Finished };
+
+    explicit WorkerJob(std::function<void()> body) : mBody(std::move(body)) {}
+
+    void Execute()
+    {
+        tCurrentJob = this;
+        try {
+            mBody();
+        } catch (...) {
+            mError = std::current_exception();
+        }
+        tCurrentJob = nullptr;
+    }
+
+    void RemoveWait(ThreadWait* wait) override
+    {
+        if (mWait == wait)
+            mWait = nullptr;
+    }
+    void ReleaseForDeletion(ThreadWait* wait) override;
+
+    std::function<void()> mBody;
+    std::exception_ptr mError;
+    std::atomic<bool> mCancel{false};
+    Phase mPhase = Phase::Queued;  // guarded by the pool's mutex
+    ThreadWait* mWait = nullptr;   // GUI thread only
+};
+
+class Pool {
+public:
+    ~Pool()
+    {
+        {
+            std::lock_guard lock(mMutex);
+            mStopping = true;
+            mQueue.clear();
+        }
+        mWork.notify_all();
+        for (auto& worker : mWorkers)
+            worker.join();
+    }
+
+    unsigned Size() const { return std::max(2u, std::thread::hardware_concurrency()); }
+
+    void Submit(const std::shared_ptr<WorkerJob>& job)
+    {
+        {
+            std::lock_guard lock(mMutex);
+            if (mWorkers.empty())
+                for (unsigned i = 0; i < Size(); ++i)
+                    mWorkers.emplace_back([this] { WorkerLoop(); });
+            mQueue.push_back(job);
+            ++mInFlight;
+        }
+        mWork.notify_one();
+    }
+
+    // Drops a queued job; answers false when it is already running or done.
+    bool Withdraw(const std::shared_ptr<WorkerJob>& job)
+    {
+        std::lock_guard lock(mMutex);
+        if (job->mPhase != WorkerJob::Phase::Queued)
+            return false;
+        mQueue.erase(std::remove(mQueue.begin(), mQueue.end(), job), mQueue.end());
+        job->mPhase = WorkerJob::Phase::Finished;
+        --mInFlight;
+        return true;
+    }
+
+    bool IsFinished(const WorkerJob* job)
+    {
+        std::lock_guard lock(mMutex);
+        return job->mPhase == WorkerJob::Phase::Finished;
+    }
+
+    std::vector<std::shared_ptr<WorkerJob>> TakeFinished()
+    {
+        std::lock_guard lock(mMutex);
+        return std::exchange(mFinished, {});
+    }
+
+    std::size_t InFlight()
+    {
+        std::lock_guard lock(mMutex);
+        return mInFlight;
+    }
+
+    void WaitForResults(std::chrono::steady_clock::time_point until)
+    {
+        std::unique_lock lock(mMutex);
+        mDone.wait_until(lock, until, [this] { return !mFinished.empty(); });
+    }
+
+private:
+    void WorkerLoop()
+    {
+        for (;;) {
+            std::shared_ptr<WorkerJob> job;
+            {
+                std::unique_lock lock(mMutex);
+                mWork.wait(lock, [this] { return mStopping || !mQueue.empty(); });
+                if (mStopping)
+                    return;
+                job = std::move(mQueue.front());
+                mQueue.pop_front();
+                job->mPhase = WorkerJob::Phase::Running;
+            }
+            job->Execute();
+            {
+                std::lock_guard lock(mMutex);
+                job->mPhase = WorkerJob::Phase::Finished;
+                --mInFlight;
+                mFinished.push_back(std::move(job));
+            }
+            mDone.notify_all();
+        }
+    }
+
+    std::mutex mMutex;
+    std::condition_variable mWork;
+    std::condition_variable mDone;
+    std::deque<std::shared_ptr<WorkerJob>> mQueue;
+    std::vector<std::shared_ptr<WorkerJob>> mFinished;
+    std::vector<std::thread> mWorkers;
+    std::size_t mInFlight = 0;
+    bool mStopping = false;
+};
+
+Pool& ThePool()
+{
+    static Pool pool;
+    return pool;
+}
+
+void WorkerJob::ReleaseForDeletion(ThreadWait* wait)
+{
+    RemoveWait(wait);
+    mCancel = true;
+    auto& pool = ThePool();
+    std::shared_ptr<WorkerJob> self = shared_from_this();
+    if (!pool.Withdraw(self)) {
+        // Running: it works on the dying thread's stack, so wait it out.
+        LThread::RunUntil([&] { return pool.IsFinished(self.get()); });
+    }
+}
+
+} // namespace
+
+bool WorkerPool::CancelRequested()
+{
+    return tCurrentJob && tCurrentJob->mCancel.load();
+}
+
+unsigned WorkerPool::ThreadCount()
+{
+    return ThePool().Size();
+}
+
+void WorkerPool::RunJob(std::function<void()> body)
+{
+    bool onGuiThread = true;
+    try {
+        ThreadScheduler::CheckOnOwningThread();
+    } catch (const ExceptionCode&) {
+        onGuiThread = false;
+    }
+    if (!onGuiThread || ThreadScheduler::CurrentIsUnwinding()) {
+        body();
+        return;
+    }
+    auto& pool = ThePool();
+    auto job = std::make_shared<WorkerJob>(std::move(body));
+    pool.Submit(job);
+    // A wake ends the wait early, but the job works on this stack: wait again.
+    do {
+        ThreadWait wait;
+        wait.thread = ThreadScheduler::Current();
+        wait.queue = job.get();
+        job->mWait = &wait;
+        ThreadScheduler::Block(wait);
+        job->mWait = nullptr;
+    } while (!pool.IsFinished(job.get()));
+    if (job->mError)
+        std::rethrow_exception(job->mError);
+}
+
+void WorkerPool::DeliverResults()
+{
+    auto& pool = ThePool();
+    for (auto& job : pool.TakeFinished()) {
+        if (ThreadWait* wait = job->mWait) {
+            job->mWait = nullptr;
+            wait->queue = nullptr;
+            ThreadScheduler::Complete(*wait, noErr);
+        }
+    }
+}
+
+std::size_t WorkerPool::JobsInFlight()
+{
+    return ThePool().InFlight();
+}
+
+void WorkerPool::WaitForResults(std::chrono::steady_clock::time_point until)
+{
+    ThePool().WaitForResults(until);
+}

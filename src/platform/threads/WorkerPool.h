@@ -1,0 +1,56 @@
+#pragma once
+
+#include "MacTypes.h"
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <type_traits>
+#include <utility>
+
+// OS threads for pure computation (decoding, scaling and compressing images)
+// and blocking library calls (transfers, camera downloads). A cooperative
+// thread hands a job to the pool and yields until it is done, then goes on on
+// the GUI thread with the job's result, or with its exception rethrown. The job
+// must touch only data that its caller owns: the GUI thread's objects (items,
+// views, preferences, Qt widgets) stay on the GUI thread.
+//
+// Deleting a thread that waits on a job drops the job when it has not started,
+// and otherwise asks it to stop (CancelRequested) and waits for it, so that the
+// job never outlives the stack it works on.
+class WorkerPool {
+public:
+    // Runs `job` on a worker thread and returns its result; the calling context
+    // yields meanwhile (the main thread runs rounds). Off the GUI thread, or on
+    // a stack being unwound, the job runs at once on the calling thread.
+    template <typename Fn>
+    static auto Run(Fn&& job) -> std::invoke_result_t<Fn&>
+    {
+        using Result = std::invoke_result_t<Fn&>;
+        if constexpr (std::is_void_v<Result>) {
+            RunJob([&job] { job(); });
+        } else {
+            std::optional<Result> result;
+            RunJob([&job, &result] { result.emplace(job()); });
+            return std::move(*result);
+        }
+    }
+
+    // For a job: true once the thread waiting on it is being deleted; a long
+    // job should then stop early (its result is thrown away).
+    static bool CancelRequested();
+
+    // Worker threads in the pool (one per core, at least two).
+    static unsigned ThreadCount();
+
+    // --- for the scheduler --------------------------------------------------------
+    // Hands finished jobs' results to their waiting contexts (GUI thread).
+    static void DeliverResults();
+    // Jobs queued or running.
+    static std::size_t JobsInFlight();
+    // Blocks the GUI thread until a job finishes or the time comes.
+    static void WaitForResults(std::chrono::steady_clock::time_point until);
+
+private:
+    static void RunJob(std::function<void()> body);
+};

@@ -1,0 +1,115 @@
+#include "ThreadTestSupport.h"
+
+#include "ExceptionCode.h"
+#include "WorkerPool.h"
+
+#include <atomic>
+#include <thread>
+
+TEST_F(ThreadsTest, JobRunsOnAnotherOsThreadWhileTheOtherThreadsRun)
+{
+    std::atomic<bool> release{false};
+    std::thread::id jobThread;
+    int result = 0;
+    int otherTurns = 0;
+    StartThread([&] {
+        result = WorkerPool::Run([&] {
+            jobThread = std::this_thread::get_id();
+            // The job can only end once the other thread has run meanwhile.
+            while (!release)
+                std::this_thread::yield();
+            return 42;
+        });
+    });
+    StartThread([&] {
+        while (otherTurns < 5) {
+            ++otherTurns;
+            LThread::Yield();
+        }
+        release = true;
+    });
+    ASSERT_TRUE(RunUntilNoThreads(5000));
+    EXPECT_EQ(result, 42);
+    EXPECT_NE(jobThread, std::this_thread::get_id());
+    EXPECT_EQ(otherTurns, 5);
+}
+
+TEST_F(ThreadsTest, JobExceptionIsRethrownOnTheWaitingThread)
+{
+    OSStatus caught = noErr;
+    bool onGuiThread = false;
+    std::thread::id gui = std::this_thread::get_id();
+    StartThread([&] {
+        try {
+            WorkerPool::Run([] { ThrowOSErr_(ioErr); });
+        } catch (const ExceptionCode& e) {
+            caught = e.Code();
+            onGuiThread = std::this_thread::get_id() == gui;
+        }
+    });
+    ASSERT_TRUE(RunUntilNoThreads(5000));
+    EXPECT_EQ(caught, ioErr);
+    EXPECT_TRUE(onGuiThread);
+}
+
+TEST_F(ThreadsTest, MainThreadWaitsForAJobByRunningRounds)
+{
+    int turns = 0;
+    StartThread([&] {
+        for (int i = 0; i < 3; ++i) {
+            ++turns;
+            LThread::Yield();
+        }
+    });
+    std::string text = WorkerPool::Run([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return std::string("done");
+    });
+    EXPECT_EQ(text, "done");
+    EXPECT_EQ(turns, 3);
+}
+
+TEST_F(ThreadsTest, DeletingAThreadWaitsOutItsRunningJobAndAsksItToStop)
+{
+    std::atomic<bool> started{false};
+    std::atomic<bool> sawCancel{false};
+    int destroyed = 0;
+    LThread* thread = StartThread([&] {
+        DestructionProbe probe(destroyed);
+        char buffer[4096] = {};
+        WorkerPool::Run([&] {
+            started = true;
+            while (!WorkerPool::CancelRequested())
+                buffer[0] = buffer[0] + 1;  // works on the waiting thread's stack
+            sawCancel = true;
+        });
+    });
+    LThread::RunRound();
+    while (!started)
+        std::this_thread::yield();
+    thread->DeleteThread();
+    EXPECT_TRUE(sawCancel) << "the job must have ended before the stack went away";
+    EXPECT_EQ(destroyed, 1);
+}
+
+TEST_F(ThreadsTest, ManyJobsUseSeveralWorkers)
+{
+    std::atomic<int> running{0};
+    std::atomic<int> most{0};
+    int done = 0;
+    for (int i = 0; i < 8; ++i)
+        StartThread([&] {
+            WorkerPool::Run([&] {
+                int now = ++running;
+                int seen = most.load();
+                while (now > seen && !most.compare_exchange_weak(seen, now)) {
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+                --running;
+            });
+            ++done;
+        });
+    ASSERT_TRUE(RunUntilNoThreads(5000));
+    EXPECT_EQ(done, 8);
+    EXPECT_GE(most.load(), 2) << "jobs of different threads run at the same time";
+}
