@@ -1,0 +1,84 @@
+#pragma once
+
+#include "Geometry.h"
+#include "PString.h"
+
+#include <QString>
+
+#include <memory>
+
+class LCommander;
+class QMenu;
+class QWidget;
+
+// Full-screen mode, nested: 0 normal, -n entered n times. The outermost begin hides
+// the desktop's panels by making the program's windows full screen; the outermost
+// end restores them.
+extern SInt32 gFullScreenNesting;
+void BeginFullScreenMode(bool lockDown);
+void EndFullScreenMode();
+bool IsSystemUIHidden();
+
+// A fade of all screens to black and back (0.7 s around full-screen switches). Does
+// nothing when "MediaUseFadeEffect" is off; a failure leaves the screens as they were.
+class StDisplayFade {
+public:
+    explicit StDisplayFade(float seconds = 0.7f, bool synchronous = true);
+    ~StDisplayFade();
+    StDisplayFade(const StDisplayFade&) = delete;
+    StDisplayFade& operator=(const StDisplayFade&) = delete;
+
+    bool IsFaded() const { return mFaded; }
+
+private:
+    void Fade(double from, double to, double seconds);
+
+    float mSeconds;
+    bool mSynchronous;
+    bool mFaded = false;
+    std::unique_ptr<QWidget> mCurtains[8];
+    int mCurtainCount = 0;
+};
+
+// The index view's item list lock, held for a scope. The views implement it.
+class AItemListLockable {
+public:
+    virtual ~AItemListLockable() = default;
+    virtual void LockItemList() = 0;
+    virtual void UnlockItemList() = 0;
+};
+
+class StItemListLock {
+public:
+    explicit StItemListLock(AItemListLockable* view);
+    ~StItemListLock();
+    StItemListLock(const StItemListLock&) = delete;
+    StItemListLock& operator=(const StItemListLock&) = delete;
+
+private:
+    AItemListLockable* mView;
+};
+
+// Posts a command to the target commander (the current target when null); it runs
+// once, from the event loop.
+OSStatus PostCommandEvent(CommandT command, LCommander* target = nullptr);
+
+bool MenuHasItemText(const QMenu* menu, const QString& text);
+
+// Command ranges of saved settings and field columns.
+bool IsSavedSettingsCommand(CommandT command);
+bool IsSavedSearchCommand(CommandT command);
+bool IsSavedBatchCommand(CommandT command);
+SInt32 SavedSettingsIndexFromCommand(CommandT command);
+bool FieldIDFromCommand(const CommandT* command, SInt32* field);
+
+// The stored index password's scrambling: characters 1 to length - 1 shifted by 7.
+void ScramblePString(Str255& text);
+void UnscramblePString(Str255& text);
+
+// 60 x seconds + 0.5, clamped to the UInt32 range.
+UInt32 SecondsToTicks(double seconds);
+
+inline void DebugHook() { }
+inline bool ShouldPurgeMediaDuringUpdate() { return false; }
+inline bool ShouldCheckDragSenderWindow() { return false; }
