@@ -20,97 +20,6 @@ PreferenceDomain& Domain()
     return PreferenceDomain::Application();
 }
 
-bool IsIntegerType(int typeId)
-{
-    switch (typeId) {
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool IsRealType(int typeId)
-{
-    return typeId == QMetaType::Float || typeId == QMetaType::Double;
-}
-
-// A stored number as a 64-bit integer, when it is one exactly.
-bool ExactInteger(const QVariant& value, qint64& out)
-{
-    const int typeId = value.metaType().id();
-    if (IsIntegerType(typeId)) {
-        if (typeId == QMetaType::ULongLong || typeId == QMetaType::ULong) {
-            const qulonglong u = value.toULongLong();
-            if (u > qulonglong(std::numeric_limits<qint64>::max()))
-                return false;
-            out = qint64(u);
-            return true;
-        }
-        out = value.toLongLong();
-        return true;
-    }
-    if (IsRealType(typeId)) {
-        const double d = value.toDouble();
-        if (!std::isfinite(d) || d != std::trunc(d) || std::fabs(d) > 9.0e18)
-            return false;
-        out = qint64(d);
-        return true;
-    }
-    return false;
-}
-
-bool ExactInt32(const QVariant& value, SInt32& out)
-{
-    qint64 wide = 0;
-    if (!ExactInteger(value, wide) || wide < std::numeric_limits<SInt32>::min()
-        || wide > std::numeric_limits<SInt32>::max())
-        return false;
-    out = SInt32(wide);
-    return true;
-}
-
-bool ExactInt16(const QVariant& value, SInt16& out)
-{
-    SInt32 wide = 0;
-    if (!ExactInt32(value, wide) || wide < -32768 || wide > 32767)
-        return false;
-    out = SInt16(wide);
-    return true;
-}
-
-bool ExactFloat(const QVariant& value, float& out)
-{
-    const int typeId = value.metaType().id();
-    if (IsRealType(typeId)) {
-        const double d = value.toDouble();
-        const float f = float(d);
-        if (!std::isnan(d) && double(f) != d)
-            return false;
-        out = f;
-        return true;
-    }
-    qint64 wide = 0;
-    if (ExactInteger(value, wide)) {
-        const float f = float(wide);
-        if (qint64(f) != wide)
-            return false;
-        out = f;
-        return true;
-    }
-    return false;
-}
-
 // The forms the preferences service reads as a boolean: a boolean, a number
 // (non-zero is true) or the words true/yes/false/no.
 bool AsBoolean(const QVariant& value, bool& out)
@@ -120,7 +29,7 @@ bool AsBoolean(const QVariant& value, bool& out)
         out = value.toBool();
         return true;
     }
-    if (IsIntegerType(typeId) || IsRealType(typeId)) {
+    if (PropertyList::IsIntegerValue(value) || PropertyList::IsRealValue(value)) {
         out = value.toDouble() != 0.0;
         return true;
     }
@@ -156,7 +65,7 @@ bool AsInt16Array(const QVariant& value, int count, SInt16* out)
     if (list.size() < count)
         return false;
     for (int i = 0; i < count; ++i) {
-        if (!ExactInt16(list.at(i), out[i]))
+        if (!PropertyList::ToInt16(list.at(i), out[i]))
             return false;
     }
     return true;
@@ -495,18 +404,45 @@ void LayDownPropertyListDefault(const QString& key, SInt32 resourceID)
     SynchronizePrefs();
 }
 
+bool AsPoint(const QVariant& value, Point& out)
+{
+    SInt16 v[2] = {};
+    if (!AsInt16Array(value, 2, v))
+        return false;
+    out = Point { v[0], v[1] };
+    return true;
+}
+
+bool AsRect(const QVariant& value, Rect& out)
+{
+    SInt16 v[4] = {};
+    if (!AsInt16Array(value, 4, v))
+        return false;
+    out = Rect { v[0], v[1], v[2], v[3] };
+    return true;
+}
+
+// The miss rule of every getter: a key that is missing or not readable as T gets
+// the zero value, then its default (when it has one), and is read once more.
+template <typename T>
+T ReadWithDefault(const QString& key, bool (*read)(const QVariant&, T&), const QVariant& zero)
+{
+    T value {};
+    if (read(Domain().Value(key), value))
+        return value;
+    Domain().SetValue(key, zero);
+    SetPrefDefault(key);
+    value = T {};
+    return read(Domain().Value(key), value) ? value : T {};
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
 
 bool GetPrefBoolean(const QString& key)
 {
-    bool value = false;
-    if (AsBoolean(Domain().Value(key), value))
-        return value;
-    SetPrefBoolean(key, false);
-    SetPrefDefault(key);
-    return AsBoolean(Domain().Value(key), value) && value;
+    return ReadWithDefault<bool>(key, AsBoolean, QVariant(false));
 }
 
 void SetPrefBoolean(const QString& key, bool value)
@@ -516,12 +452,7 @@ void SetPrefBoolean(const QString& key, bool value)
 
 SInt32 GetPrefNumber(const QString& key)
 {
-    SInt32 value = 0;
-    if (ExactInt32(Domain().Value(key), value))
-        return value;
-    SetPrefNumber(key, 0);
-    SetPrefDefault(key);
-    return ExactInt32(Domain().Value(key), value) ? value : 0;
+    return ReadWithDefault<SInt32>(key, PropertyList::ToInt32, QVariant::fromValue<qint32>(0));
 }
 
 void SetPrefNumber(const QString& key, SInt32 value)
@@ -531,12 +462,8 @@ void SetPrefNumber(const QString& key, SInt32 value)
 
 float GetPrefFloat(const QString& key)
 {
-    float value = 0.0f;
-    if (ExactFloat(Domain().Value(key), value))
-        return value;
-    SetPrefNumber(key, 0);
-    SetPrefDefault(key);
-    return ExactFloat(Domain().Value(key), value) ? value : 0.0f;
+    // A lossy float is replaced by the integer 0, as for numbers.
+    return ReadWithDefault<float>(key, PropertyList::ToFloat, QVariant::fromValue<qint32>(0));
 }
 
 void SetPrefFloat(const QString& key, float value)
@@ -560,15 +487,7 @@ void SetPrefValue(const QString& key, const QVariant& value)
 
 Point GetPrefPoint(const QString& key)
 {
-    SInt16 v[2] = {};
-    if (AsInt16Array(Domain().Value(key), 2, v))
-        return Point { v[0], v[1] };
-    const Point zero {};
-    SetPrefPoint(key, &zero);
-    SetPrefDefault(key);
-    if (AsInt16Array(Domain().Value(key), 2, v))
-        return Point { v[0], v[1] };
-    return zero;
+    return ReadWithDefault<Point>(key, AsPoint, Int16Array({ 0, 0 }));
 }
 
 void SetPrefPoint(const QString& key, const Point* point)
@@ -580,15 +499,7 @@ void SetPrefPoint(const QString& key, const Point* point)
 
 Rect GetPrefRect(const QString& key)
 {
-    SInt16 v[4] = {};
-    if (AsInt16Array(Domain().Value(key), 4, v))
-        return Rect { v[0], v[1], v[2], v[3] };
-    const Rect zero {};
-    SetPrefRect(key, &zero);
-    SetPrefDefault(key);
-    if (AsInt16Array(Domain().Value(key), 4, v))
-        return Rect { v[0], v[1], v[2], v[3] };
-    return zero;
+    return ReadWithDefault<Rect>(key, AsRect, Int16Array({ 0, 0, 0, 0 }));
 }
 
 void SetPrefRect(const QString& key, const Rect* rect)

@@ -109,10 +109,14 @@ bool PreferenceDomain::Contains(const QString& key)
 void PreferenceDomain::SetValue(const QString& key, const QVariant& value)
 {
     EnsureLoaded();
-    if (!value.isValid())
+    if (!value.isValid()) {
         mValues.remove(key);
-    else
+    } else if (!PropertyList::IsValid(value)) {
+        // One such value would make every later Synchronize fail.
+        qWarning().noquote() << "Preference" << key << "has no property-list form; not stored";
+    } else {
         mValues.insert(key, value);
+    }
 }
 
 void PreferenceDomain::Remove(const QString& key)

@@ -23,7 +23,8 @@ public:
 
     QVariant Value(const QString& key);
     bool Contains(const QString& key);
-    // A null (invalid) value removes the key.
+    // A null (invalid) value removes the key; a value without a property-list
+    // form is refused, so the domain can always be written.
     void SetValue(const QString& key, const QVariant& value);
     void Remove(const QString& key);
     QVariantMap Values();

@@ -84,26 +84,6 @@ void AppendData(QByteArray& out, const QByteArray& data, int depth)
     }
 }
 
-bool IsIntegerType(int typeId)
-{
-    switch (typeId) {
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool IsUnsignedType(int typeId)
 {
     return typeId == QMetaType::UShort || typeId == QMetaType::UInt || typeId == QMetaType::ULong
@@ -120,7 +100,7 @@ bool AppendValue(QByteArray& out, const QVariant& value, int depth)
         out.append("</string>\n");
     } else if (typeId == QMetaType::Bool) {
         out.append(value.toBool() ? "<true/>\n" : "<false/>\n");
-    } else if (IsIntegerType(typeId)) {
+    } else if (IsIntegerValue(value)) {
         out.append("<integer>");
         if (IsUnsignedType(typeId))
             out.append(QByteArray::number(value.toULongLong()));
@@ -420,6 +400,95 @@ private:
 };
 
 } // namespace
+
+bool IsIntegerValue(const QVariant& value)
+{
+    switch (value.metaType().id()) {
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsRealValue(const QVariant& value)
+{
+    const int typeId = value.metaType().id();
+    return typeId == QMetaType::Float || typeId == QMetaType::Double;
+}
+
+bool ToInt64(const QVariant& value, qint64& out)
+{
+    if (IsIntegerValue(value)) {
+        if (IsUnsignedType(value.metaType().id())) {
+            const qulonglong u = value.toULongLong();
+            if (u > qulonglong(std::numeric_limits<qint64>::max()))
+                return false;
+            out = qint64(u);
+            return true;
+        }
+        out = value.toLongLong();
+        return true;
+    }
+    if (IsRealValue(value)) {
+        // Beyond 2^63 no double converts exactly to a signed 64-bit number.
+        const double d = value.toDouble();
+        if (!std::isfinite(d) || d != std::trunc(d) || d < -9223372036854775808.0 || d >= 9223372036854775808.0)
+            return false;
+        out = qint64(d);
+        return true;
+    }
+    return false;
+}
+
+bool ToInt32(const QVariant& value, SInt32& out)
+{
+    qint64 wide = 0;
+    if (!ToInt64(value, wide) || wide < std::numeric_limits<SInt32>::min() || wide > std::numeric_limits<SInt32>::max())
+        return false;
+    out = SInt32(wide);
+    return true;
+}
+
+bool ToInt16(const QVariant& value, SInt16& out)
+{
+    qint64 wide = 0;
+    if (!ToInt64(value, wide) || wide < std::numeric_limits<SInt16>::min() || wide > std::numeric_limits<SInt16>::max())
+        return false;
+    out = SInt16(wide);
+    return true;
+}
+
+bool ToFloat(const QVariant& value, float& out)
+{
+    if (IsRealValue(value)) {
+        const double d = value.toDouble();
+        const float f = float(d);
+        if (!std::isnan(d) && double(f) != d)
+            return false;
+        out = f;
+        return true;
+    }
+    qint64 wide = 0;
+    if (!ToInt64(value, wide))
+        return false;
+    const float f = float(wide);
+    // Whole floats at or beyond 2^63 would not convert back.
+    if (f >= 9223372036854775808.0f || qint64(f) != wide)
+        return false;
+    out = f;
+    return true;
+}
 
 bool IsValid(const QVariant& value)
 {

@@ -50,4 +50,15 @@ OSStatus WriteFile(const QString& path, const QVariant& value);
 // True when `value` (and everything inside it) has a property-list form.
 bool IsValid(const QVariant& value);
 
+// Numbers as they come back from a read (qint64, double) or as they were set
+// (qint16, qint32, float ...). Each conversion succeeds only when it is exact, as
+// the platform's number conversions report a lossy one: 2.0 reads as the integer
+// 2, 1.5 does not; 1 << 40 is no 32-bit number.
+bool IsIntegerValue(const QVariant& value);
+bool IsRealValue(const QVariant& value);
+bool ToInt64(const QVariant& value, qint64& out);
+bool ToInt32(const QVariant& value, SInt32& out);
+bool ToInt16(const QVariant& value, SInt16& out);
+bool ToFloat(const QVariant& value, float& out);
+
 } // namespace PropertyList

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSize>
 #include <QStandardPaths>
 
 #include <unistd.h>
@@ -41,6 +42,8 @@ TEST(PreferenceDomain, WrittenDomainReadsBackInAFreshInstance)
         domain.SetValue(QStringLiteral("Alias"), QByteArray("\x00\x01\x02", 3));
         domain.SetValue(QStringLiteral("Gone"), true);
         domain.SetValue(QStringLiteral("Gone"), QVariant());
+        domain.SetValue(QStringLiteral("NotAListValue"), QVariant::fromValue(QSize(1, 2)));
+        EXPECT_FALSE(domain.Contains(QStringLiteral("NotAListValue")));
         ASSERT_EQ(domain.Synchronize(), noErr);
     }
     PreferenceDomain second(path);

@@ -279,3 +279,32 @@ TEST(PropertyListFiles, WriteReplacesWholeAndReadReportsMissingFiles)
     // A folder that does not exist is an error, not a crash.
     EXPECT_NE(PropertyList::WriteFile(TestTempDir() + QStringLiteral("/no/such/dir/x.plist"), 1), noErr);
 }
+
+TEST(PropertyListNumbers, ConversionsSucceedOnlyWhenExact)
+{
+    SInt32 i32 = 0;
+    SInt16 i16 = 0;
+    float f = 0;
+    qint64 i64 = 0;
+    EXPECT_TRUE(PropertyList::ToInt32(QVariant::fromValue<qint64>(4001), i32));
+    EXPECT_EQ(i32, 4001);
+    EXPECT_TRUE(PropertyList::ToInt32(2.0, i32));
+    EXPECT_EQ(i32, 2);
+    EXPECT_FALSE(PropertyList::ToInt32(1.5, i32));
+    EXPECT_FALSE(PropertyList::ToInt32(QVariant::fromValue<qint64>(Q_INT64_C(1) << 40), i32));
+    EXPECT_FALSE(PropertyList::ToInt32(QStringLiteral("7"), i32));
+    EXPECT_FALSE(PropertyList::ToInt32(true, i32));
+    EXPECT_FALSE(PropertyList::ToInt16(QVariant::fromValue<qint32>(40000), i16));
+    EXPECT_TRUE(PropertyList::ToInt16(QVariant::fromValue<qint32>(-32768), i16));
+    EXPECT_FALSE(PropertyList::ToInt64(QVariant::fromValue<quint64>(~quint64(0)), i64));
+    EXPECT_FALSE(PropertyList::ToInt64(1e19, i64));
+    EXPECT_FALSE(PropertyList::ToInt64(std::nan(""), i64));
+
+    EXPECT_TRUE(PropertyList::ToFloat(0.75, f));
+    EXPECT_EQ(f, 0.75f);
+    EXPECT_TRUE(PropertyList::ToFloat(double(0.1f), f)); // a float read back as double
+    EXPECT_FALSE(PropertyList::ToFloat(0.1, f));
+    EXPECT_TRUE(PropertyList::ToFloat(QVariant::fromValue<qint64>(16777216), f));
+    EXPECT_FALSE(PropertyList::ToFloat(QVariant::fromValue<qint64>(16777217), f));
+    EXPECT_FALSE(PropertyList::ToFloat(QVariant::fromValue<qint64>(std::numeric_limits<qint64>::max()), f));
+}
