@@ -451,22 +451,28 @@ bool ToInt64(const QVariant& value, qint64& out)
     return false;
 }
 
-bool ToInt32(const QVariant& value, SInt32& out)
+namespace {
+
+template <typename T>
+bool ToNarrowInteger(const QVariant& value, T& out)
 {
     qint64 wide = 0;
-    if (!ToInt64(value, wide) || wide < std::numeric_limits<SInt32>::min() || wide > std::numeric_limits<SInt32>::max())
+    if (!ToInt64(value, wide) || wide < std::numeric_limits<T>::min() || wide > std::numeric_limits<T>::max())
         return false;
-    out = SInt32(wide);
+    out = T(wide);
     return true;
+}
+
+} // namespace
+
+bool ToInt32(const QVariant& value, SInt32& out)
+{
+    return ToNarrowInteger(value, out);
 }
 
 bool ToInt16(const QVariant& value, SInt16& out)
 {
-    qint64 wide = 0;
-    if (!ToInt64(value, wide) || wide < std::numeric_limits<SInt16>::min() || wide > std::numeric_limits<SInt16>::max())
-        return false;
-    out = SInt16(wide);
-    return true;
+    return ToNarrowInteger(value, out);
 }
 
 bool ToFloat(const QVariant& value, float& out)
