@@ -1,6 +1,6 @@
 #include "CItemError.h"
 
-#include "BundleStrings.h"
+#include "LocalizedStrings.h"
 #include "ErrorCodes.h"
 #include "MacDates.h"
 
@@ -8,7 +8,7 @@ namespace {
 
 QString Localized(const QString& key)
 {
-    return key.isEmpty() ? QString() : BundleLocalizedString(key);
+    return key.isEmpty() ? QString() : CopyLocalizedString(key);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "ErrorHook.h"
 #include "LocalizedStrings.h"
+#include "LocalizedStrings.h"
 #include "Preferences.h"
 
 #include <QDebug>

@@ -27,8 +27,11 @@ TEST(ErrorTexts, MessageNumbersUseList500)
 {
     for (SInt32 n = 1; n <= 71; ++n) {
         QString key = QStringLiteral("500:%1").arg(n);
+        EXPECT_TRUE(BundleHasLocalizedString(key)) << key.toStdString();
         EXPECT_EQ(GetErrorText(100000 + n), BundleLocalizedString(key)) << n;
     }
+    for (SInt16 entry = 1; entry <= 33; ++entry)
+        EXPECT_TRUE(BundleHasLocalizedString(QStringLiteral("700:%1").arg(entry))) << entry;
     EXPECT_TRUE(IsMessageNumber(100033));
     EXPECT_FALSE(IsMessageNumber(100000));
     EXPECT_FALSE(IsMessageNumber(err_NilPointer));
