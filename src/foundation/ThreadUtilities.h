@@ -1,0 +1,42 @@
+#pragma once
+
+#include "MacTypes.h"
+
+#include <functional>
+
+// Event-loop timer intervals, in seconds.
+using EventTimerInterval = double;
+
+// The thread-yield timer may yield. Cleared while a menu is tracked and for the
+// duration of an index-view drag.
+extern Boolean gAllowTimerYield;
+// Tick count of the last look for the user's cancel keys.
+extern UInt32 gLastCancelCheckTicks;
+
+// The current thread lets the other ready task threads run.
+void YieldToOtherThreads();
+
+// A repeating event-loop timer, first firing at once, that calls
+// ThreadYieldTimerProc; start-up installs it with 0.04 s. Installing again
+// replaces it.
+void InstallThreadYieldTimer(EventTimerInterval interval);
+void RemoveThreadYieldTimer();
+// Yields to the task threads when gAllowTimerYield is set and the mouse button
+// is up or the program is in the background.
+void ThreadYieldTimerProc();
+
+// The program is the active application.
+Boolean IsFrontProcess();
+
+// A one-shot timer that asks the application to quit after `delay`.
+void InstallDeferredQuitTimer(EventTimerInterval delay);
+// How the application quits (the application object installs its own; by
+// default the event loop is asked to end).
+void SetDeferredQuitHandler(std::function<void()> handler);
+
+// At most once every 31 ticks, looks through the waiting events for the cancel
+// keys (Escape, or Ctrl+period) and throws kMsgUserCancelled when one is there.
+void CheckUserCancel();
+// The look itself: true when a cancel key was among the waiting events. Other
+// input waiting meanwhile is put back in order; timers and other events run.
+Boolean CheckEventQueueForUserCancel();

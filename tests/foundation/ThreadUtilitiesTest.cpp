@@ -1,0 +1,195 @@
+#include "ThreadUtilities.h"
+
+#include "ErrorCodes.h"
+#include "ExceptionCode.h"
+#include "LThread.h"
+#include "TickCount.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QTimer>
+#include <QWidget>
+
+#include <vector>
+
+namespace {
+
+void PostKey(QObject* receiver, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QCoreApplication::postEvent(receiver, new QKeyEvent(QEvent::KeyPress, key, modifiers));
+}
+
+// A widget that records the keys it receives.
+class KeyRecorder : public QWidget {
+public:
+    std::vector<int> keys;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override { keys.push_back(event->key()); }
+};
+
+void AllowCancelCheck()
+{
+    gLastCancelCheckTicks = TickCount() - 31;
+}
+
+void RunEventLoopFor(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+OSStatus CancelCode()
+{
+    return CatchCode([] { CheckUserCancel(); });
+}
+
+} // namespace
+
+TEST(CheckUserCancelTest, EscapeOrControlPeriodWaitingInTheQueueCancels)
+{
+    KeyRecorder widget;
+    PostKey(&widget, Qt::Key_Escape);
+    AllowCancelCheck();
+    EXPECT_EQ(CancelCode(), kMsgUserCancelled);
+
+    PostKey(&widget, Qt::Key_Period, Qt::ControlModifier);
+    AllowCancelCheck();
+    EXPECT_EQ(CancelCode(), kMsgUserCancelled);
+    EXPECT_TRUE(widget.keys.empty()) << "the cancel keys are taken out of the queue";
+
+    PostKey(&widget, Qt::Key_Period);
+    AllowCancelCheck();
+    EXPECT_EQ(CancelCode(), noErr) << "a period without Ctrl is no cancel key";
+    QCoreApplication::processEvents();
+}
+
+TEST(CheckUserCancelTest, LooksAtTheQueueAtMostOnceEvery31Ticks)
+{
+    KeyRecorder widget;
+    AllowCancelCheck();
+    EXPECT_EQ(CancelCode(), noErr);
+    PostKey(&widget, Qt::Key_Escape);
+    EXPECT_EQ(CancelCode(), noErr) << "a second call within 30 ticks must not look";
+    gLastCancelCheckTicks = TickCount() - 30;
+    EXPECT_EQ(CancelCode(), noErr) << "30 ticks are not more than 30";
+    gLastCancelCheckTicks = TickCount() - 31;
+    EXPECT_EQ(CancelCode(), kMsgUserCancelled);
+}
+
+TEST(CheckUserCancelTest, OtherInputWaitingIsDeliveredAfterwardsInOrder)
+{
+    KeyRecorder widget;
+    PostKey(&widget, Qt::Key_A);
+    PostKey(&widget, Qt::Key_B);
+    AllowCancelCheck();
+    EXPECT_EQ(CancelCode(), noErr);
+    EXPECT_TRUE(widget.keys.empty()) << "input must not reach the program during the look";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(widget.keys, (std::vector<int>{Qt::Key_A, Qt::Key_B}));
+}
+
+TEST(ThreadYieldTimerTest, TimerRunsTheTaskThreadsOnlyWhileYieldingIsAllowed)
+{
+    int turns = 0;
+    bool stop = false;
+    auto* thread = new LFunctionThread([&] {
+        while (!stop) {
+            ++turns;
+            LThread::Yield();
+        }
+    });
+    thread->Resume();
+
+    gAllowTimerYield = false;
+    InstallThreadYieldTimer(0.01);
+    RunEventLoopFor(60);
+    EXPECT_EQ(turns, 0) << "the timer must not yield while a menu is tracked";
+
+    gAllowTimerYield = true;
+    RunEventLoopFor(60);
+    EXPECT_GT(turns, 1);
+
+    // Rounds go on inside a nested (modal) loop as well.
+    int before = turns;
+    QEventLoop modal;
+    QTimer::singleShot(60, &modal, &QEventLoop::quit);
+    modal.exec();
+    EXPECT_GT(turns, before);
+
+    stop = true;
+    LThread::RunUntil([] { return LThread::CountThreads() == 0; }, 2000);
+    RemoveThreadYieldTimer();
+    EXPECT_EQ(LThread::CountThreads(), 0u);
+}
+
+TEST(ThreadYieldTimerTest, TaskThreadMayOpenItsOwnModalLoopUnderTheTimer)
+{
+    int otherTurns = 0;
+    bool dialogClosed = false;
+    QEventLoop* dialog = nullptr;
+    auto* dialogThread = new LFunctionThread([&] {
+        QEventLoop loop;
+        dialog = &loop;
+        loop.exec();  // the timer keeps firing in here, and must run rounds in place
+        dialog = nullptr;
+        dialogClosed = true;
+    });
+    auto* other = new LFunctionThread([&] {
+        while (otherTurns < 5) {
+            ++otherTurns;
+            YieldToOtherThreads();
+        }
+        dialog->quit();
+    });
+    dialogThread->Resume();
+    other->Resume();
+    InstallThreadYieldTimer(0.005);
+    QEventLoop main;
+    QTimer done;
+    QObject::connect(&done, &QTimer::timeout, [&] {
+        if (LThread::CountThreads() == 0)
+            main.quit();
+    });
+    done.start(5);
+    QTimer::singleShot(5000, &main, &QEventLoop::quit);
+    main.exec();
+    RemoveThreadYieldTimer();
+    EXPECT_TRUE(dialogClosed);
+    EXPECT_EQ(otherTurns, 5);
+    EXPECT_EQ(LThread::CountThreads(), 0u);
+}
+
+TEST(DeferredQuitTimerTest, AsksTheApplicationToQuitOnceAfterTheDelay)
+{
+    int quits = 0;
+    SetDeferredQuitHandler([&] { ++quits; });
+    InstallDeferredQuitTimer(0.02);
+    RunEventLoopFor(10);
+    EXPECT_EQ(quits, 0);
+    RunEventLoopFor(80);
+    EXPECT_EQ(quits, 1);
+    SetDeferredQuitHandler(nullptr);
+}
+
+TEST(YieldToOtherThreadsTest, MainThreadYieldRunsOneRound)
+{
+    std::vector<int> order;
+    for (int i = 0; i < 2; ++i) {
+        auto* thread = new LFunctionThread([&order, i] {
+            order.push_back(i);
+            YieldToOtherThreads();
+            order.push_back(i + 10);
+        });
+        thread->Resume();
+    }
+    YieldToOtherThreads();
+    EXPECT_EQ(order, (std::vector<int>{0, 1}));
+    YieldToOtherThreads();
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 10, 11}));
+    EXPECT_EQ(LThread::CountThreads(), 0u);
+}
