@@ -95,6 +95,10 @@ public:
     // Nobody taking it, the action is finished and deleted.
     virtual void PostAction(LAction* action);
 
+    // Asked before a subcommander (a window) closes; a document that owns the
+    // window answers false and closes itself instead.
+    virtual bool AllowSubRemoval(LCommander*) { return true; }
+
     // The target.
     static LCommander* GetTarget() { return sTarget; }
     static bool SwitchTarget(LCommander* newTarget);

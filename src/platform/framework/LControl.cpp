@@ -1,0 +1,126 @@
+#include "LControl.h"
+
+#include "BundleStrings.h"
+
+#include <QMouseEvent>
+#include <algorithm>
+
+LControl::LControl(const SPaneInfo& info, MessageT valueMessage, SInt32 value, SInt32 minValue, SInt32 maxValue)
+    : LPane(info)
+    , mValueMessage(valueMessage)
+    , mValue(value)
+    , mMinValue(minValue)
+    , mMaxValue(maxValue)
+{
+}
+
+LControl::LControl(const LLayoutData& data)
+    : LPane(data)
+    , mValueMessage(MessageT(data.Code("message", 0)))
+    , mValue(data.Int("value", 0))
+    , mMinValue(data.Int("min", 0))
+    , mMaxValue(data.Int("max", 0))
+{
+    // Control titles from layouts are keys into the strings table.
+    if (data.Has("title"))
+        LPane::SetCFDescriptor(BundleLocalizedString(data.String("title")));
+}
+
+void LControl::SetValue(SInt32 value)
+{
+    if (mMaxValue >= mMinValue)
+        value = std::clamp(value, mMinValue, mMaxValue);
+    if (value == mValue)
+        return;
+    mValue = value;
+    ValueChanged();
+    BroadcastValueMessage();
+}
+
+void LControl::SetValueQuietly(SInt32 value)
+{
+    mValue = value;
+}
+
+void LControl::SetMinValue(SInt32 value)
+{
+    mMinValue = value;
+    if (mValue < value)
+        SetValue(value);
+    ValueChanged();
+}
+
+void LControl::SetMaxValue(SInt32 value)
+{
+    mMaxValue = value;
+    if (mValue > value)
+        SetValue(value);
+    ValueChanged();
+}
+
+void LControl::BroadcastValueMessage()
+{
+    if (mValueMessage != msg_Nothing)
+        BroadcastMessage(mValueMessage, &mValue);
+}
+
+void LControl::SimulateHotSpotClick(SInt16 part)
+{
+    if (!IsEnabled())
+        return;
+    SetHiliteState(true);
+    SetHiliteState(false);
+    HotSpotResult(part);
+}
+
+void LControl::HotSpotResult(SInt16)
+{
+    BroadcastValueMessage();
+}
+
+void LControlPane::Embed(QWidget* widget)
+{
+    mWidget = widget;
+    widget->setParent(this);
+    widget->setGeometry(rect());
+    widget->show();
+    widget->installEventFilter(this);
+    if (widget->focusPolicy() != Qt::NoFocus) {
+        setFocusProxy(widget);
+        setFocusPolicy(widget->focusPolicy());
+    }
+    ShowText(LPane::GetCFDescriptor());
+}
+
+void LControlPane::SetCFDescriptor(const QString& text)
+{
+    LPane::SetCFDescriptor(text);
+    ShowText(text);
+}
+
+QString LControlPane::GetCFDescriptor() const
+{
+    return LPane::GetCFDescriptor();
+}
+
+void LControlPane::resizeEvent(QResizeEvent* event)
+{
+    LControl::resizeEvent(event);
+    if (mWidget)
+        mWidget->setGeometry(rect());
+}
+
+bool LControlPane::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == mWidget && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        SMouseDownEvent down;
+        down.macEvent = EventRecordFromMouseEvent(*mouse);
+        down.whereLocal = FromQPoint(mouse->position().toPoint());
+        down.wherePort = down.whereLocal;
+        LocalToPortPoint(down.wherePort);
+        if (!ExecuteAttachments(msg_Click, &down))
+            return true;
+    }
+    return LControl::eventFilter(watched, event);
+}

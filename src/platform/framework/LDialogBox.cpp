@@ -1,0 +1,136 @@
+#include "LDialogBox.h"
+
+#include "ExceptionCode.h"
+
+#include <QPushButton>
+#include <QTimer>
+
+LDialogBox::LDialogBox(const SPaneInfo& info, UInt32 attributes, const QString& title, LCommander* superCommander)
+    : LWindow(info, attributes, title, superCommander)
+{
+}
+
+LDialogBox::LDialogBox(const LLayoutData& data)
+    : LWindow(data)
+    , mDefaultButtonID(PaneIDT(data.Code("defaultButton", 0)))
+    , mCancelButtonID(PaneIDT(data.Code("cancelButton", 0)))
+{
+}
+
+void LDialogBox::FinishCreateSelf()
+{
+    LWindow::FinishCreateSelf();
+    ListenToControls();
+    SetDefaultButton(mDefaultButtonID);
+}
+
+void LDialogBox::ListenToControls()
+{
+    std::vector<LPane*> pending(GetSubPanes().begin(), GetSubPanes().end());
+    while (!pending.empty()) {
+        LPane* pane = pending.back();
+        pending.pop_back();
+        if (auto* broadcaster = dynamic_cast<LBroadcaster*>(pane))
+            broadcaster->AddListener(this);
+        if (auto* view = dynamic_cast<LView*>(pane))
+            pending.insert(pending.end(), view->GetSubPanes().begin(), view->GetSubPanes().end());
+    }
+}
+
+void LDialogBox::SetDefaultButton(PaneIDT buttonID)
+{
+    mDefaultButtonID = buttonID;
+    if (auto* button = dynamic_cast<LControlPane*>(FindPaneByID(buttonID))) {
+        if (auto* push = qobject_cast<QPushButton*>(button->GetControlWidget()))
+            push->setDefault(true);
+    }
+}
+
+void LDialogBox::SetCancelButton(PaneIDT buttonID)
+{
+    mCancelButtonID = buttonID;
+}
+
+void LDialogBox::ListenToMessage(MessageT message, void* ioParam)
+{
+    if (message == msg_BroadcasterDied)
+        return;
+    BroadcastMessage(message, ioParam);
+}
+
+bool LDialogBox::ClickButton(PaneIDT buttonID)
+{
+    auto* button = buttonID != 0 ? dynamic_cast<LControl*>(FindPaneByID(buttonID)) : nullptr;
+    if (!button || !button->IsEnabled() || !button->IsVisible())
+        return false;
+    button->SimulateHotSpotClick(kControlButtonPart);
+    return true;
+}
+
+bool LDialogBox::HandleKeyPress(const EventRecord& event)
+{
+    UInt8 charCode = EventCharCode(event);
+    bool commandPeriod = (event.modifiers & cmdKey) && charCode == '.';
+    if ((charCode == char_Return || charCode == char_Enter) && !(event.modifiers & cmdKey)) {
+        if (ClickButton(mDefaultButtonID))
+            return true;
+    } else if ((charCode == char_Escape && EventKeyCode(event) == vkey_Escape) || commandPeriod) {
+        if (ClickButton(mCancelButtonID))
+            return true;
+    }
+    return LWindow::HandleKeyPress(event);
+}
+
+StDialogHandler::StDialogHandler(ResIDT layoutID, LCommander* superCommander)
+{
+    LWindow* window = LWindow::CreateWindow(layoutID, superCommander);
+    mDialog = dynamic_cast<LDialogBox*>(window);
+    if (!mDialog) {
+        delete window;
+        ThrowOSErr_(err_BadLayout, "the dialog handler needs a dialog box layout");
+    }
+    mDialog->AddListener(this);
+    mDialog->Show();
+    mDialog->Select();
+}
+
+StDialogHandler::~StDialogHandler()
+{
+    if (mLoop)
+        mLoop->quit();
+    delete mDialog;
+}
+
+void StDialogHandler::ListenToMessage(MessageT message, void*)
+{
+    if (message == msg_BroadcasterDied || message == msg_Nothing)
+        return;
+    mMessage = message;
+    if (mLoop)
+        mLoop->quit();
+}
+
+MessageT StDialogHandler::DoDialog()
+{
+    mMessage = msg_Nothing;
+    QEventLoop loop;
+    mLoop = &loop;
+    QTimer::singleShot(20, &loop, &QEventLoop::quit);
+    loop.exec();
+    mLoop = nullptr;
+    MessageT heard = mMessage;
+    mMessage = msg_Nothing;
+    return heard;
+}
+
+MessageT StDialogHandler::ModalLoop()
+{
+    mMessage = msg_Nothing;
+    QEventLoop loop;
+    mLoop = &loop;
+    loop.exec();
+    mLoop = nullptr;
+    MessageT heard = mMessage;
+    mMessage = msg_Nothing;
+    return heard;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "LBroadcaster.h"
+#include "LControl.h"
+#include "LWindow.h"
+
+#include <QEventLoop>
+
+// A window that listens to all its controls and passes every message on to its
+// own listeners. Return and Enter click the default button, Escape and
+// Command-period the cancel button. Layout fields: "defaultButton", "cancelButton"
+// (pane IDs).
+class LDialogBox : public LWindow, public LListener, public LBroadcaster {
+public:
+    LDialogBox(const SPaneInfo& info, UInt32 attributes, const QString& title, LCommander* superCommander);
+    explicit LDialogBox(const LLayoutData& data);
+
+    void SetDefaultButton(PaneIDT buttonID);
+    void SetCancelButton(PaneIDT buttonID);
+    PaneIDT GetDefaultButtonID() const { return mDefaultButtonID; }
+    PaneIDT GetCancelButtonID() const { return mCancelButtonID; }
+
+    void ListenToMessage(MessageT message, void* ioParam) override;
+    bool HandleKeyPress(const EventRecord& event) override;
+
+    // Listens to every broadcaster among the subpanes (made later ones too).
+    void ListenToControls();
+
+protected:
+    void FinishCreateSelf() override;
+
+private:
+    bool ClickButton(PaneIDT buttonID);
+
+    PaneIDT mDefaultButtonID = 0;
+    PaneIDT mCancelButtonID = 0;
+};
+
+// Runs a dialog made from a layout: owns it, listens to it, and answers the
+// messages its controls send. DoDialog lets the loop run briefly and answers the
+// last message heard (msg_Nothing for none); ModalLoop runs until one is heard.
+class StDialogHandler : public LListener {
+public:
+    StDialogHandler(ResIDT layoutID, LCommander* superCommander);
+    ~StDialogHandler() override;
+
+    LDialogBox* GetDialog() const { return mDialog; }
+    MessageT DoDialog();
+    MessageT ModalLoop();
+
+    void ListenToMessage(MessageT message, void* ioParam) override;
+
+private:
+    LDialogBox* mDialog = nullptr;
+    MessageT mMessage = msg_Nothing;
+    QEventLoop* mLoop = nullptr;
+};

@@ -1,0 +1,484 @@
+#include "LMenuBar.h"
+
+#include "BundleStrings.h"
+#include "ExceptionCode.h"
+#include "LLayoutData.h"
+#include "LWindow.h"
+#include "UReportErrors.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMenu>
+#include <QMenuBar>
+#include <algorithm>
+
+namespace {
+QStringList& MenuFolders()
+{
+    static QStringList folders;
+    return folders;
+}
+
+QJsonObject ReadMenuResource(const QString& name, ResIDT idForErrors)
+{
+    QString path;
+    for (const QString& folder : MenuFolders()) {
+        if (QFile::exists(QDir(folder).filePath(name))) {
+            path = QDir(folder).filePath(name);
+            break;
+        }
+    }
+    if (path.isEmpty())
+        path = QStringLiteral(":/menus/") + name;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        ThrowOSErr_(resNotFound, QStringLiteral("menu %1: no resource").arg(idForErrors).toStdString());
+    QJsonParseError error {};
+    QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        ThrowOSErr_(badFormat, QStringLiteral("menu %1: not a JSON object").arg(idForErrors).toStdString());
+    return document.object();
+}
+
+// Standard commands take the desktop's own shortcuts where the resource names none.
+QKeySequence StandardShortcut(CommandT command)
+{
+    switch (command) {
+    case cmd_New: return QKeySequence::New;
+    case cmd_Open: return QKeySequence::Open;
+    case cmd_Close: return QKeySequence::Close;
+    case cmd_Save: return QKeySequence::Save;
+    case cmd_Print: return QKeySequence::Print;
+    case cmd_Quit: return QKeySequence::Quit;
+    case cmd_Undo: return QKeySequence::Undo;
+    case cmd_Redo: return QKeySequence::Redo;
+    case cmd_Cut: return QKeySequence::Cut;
+    case cmd_Copy: return QKeySequence::Copy;
+    case cmd_Paste: return QKeySequence::Paste;
+    case cmd_SelectAll: return QKeySequence::SelectAll;
+    case cmd_Preferences: return QKeySequence::Preferences;
+    default: return {};
+    }
+}
+// Runs key equivalents for the framework's windows before their widgets see the key.
+class KeyEquivalentFilter : public QObject {
+public:
+    explicit KeyEquivalentFilter(LMenuBar* bar)
+        : mBar(bar)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+            return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key == mLast) // the same press travelling up to a parent
+            return false;
+        mLast = key;
+        QWidget* top = static_cast<QWidget*>(watched)->window();
+        if (!top || !top->property("orvexShell").toBool())
+            return false;
+        EventRecord record = EventRecordFromKeyEvent(*key);
+        if (!(record.modifiers & cmdKey) || EventCharCode(record) == 0)
+            return false;
+        return mBar->HandleKeyEquivalent(record);
+    }
+
+private:
+    LMenuBar* mBar;
+    const QKeyEvent* mLast = nullptr;
+};
+
+} // namespace
+
+LMenu::LMenu(ResIDT menuID, const QString& title)
+    : mMenuID(menuID)
+    , mTitle(title)
+{
+}
+
+std::unique_ptr<LMenu> LMenu::Load(ResIDT menuID)
+{
+    QJsonObject object = ReadMenuResource(QStringLiteral("%1.json").arg(menuID), menuID);
+    LLayoutData data(object, menuID, QStringLiteral("menu"));
+    auto menu = std::make_unique<LMenu>(menuID, BundleLocalizedString(data.String("title")));
+    const QJsonArray items = data.Array("items");
+    for (int i = 0; i < items.size(); ++i) {
+        if (!items[i].isObject())
+            data.Fail(QStringLiteral("item %1 is not an object").arg(i + 1));
+        LLayoutData itemData(items[i].toObject(), menuID, QStringLiteral("menu item %1").arg(i + 1));
+        SMenuItem item;
+        QString text = itemData.String("text");
+        item.text = text.startsWith(QLatin1Char('-')) ? text : BundleLocalizedString(text);
+        item.command = itemData.Int("command", cmd_Nothing);
+        QString key = itemData.String("key");
+        if (key.size() > 1)
+            itemData.Fail(QStringLiteral("\"key\" must be one character"));
+        if (!key.isEmpty())
+            item.keyChar = key.at(0).toUpper();
+        item.keyModifiers = cmdKey;
+        for (const QJsonValue& m : itemData.Array("modifiers")) {
+            QString name = m.toString();
+            if (name == QLatin1String("shift"))
+                item.keyModifiers |= shiftKey;
+            else if (name == QLatin1String("option"))
+                item.keyModifiers |= optionKey;
+            else if (name == QLatin1String("control"))
+                item.keyModifiers |= controlKey;
+            else if (name == QLatin1String("nocommand"))
+                item.keyModifiers &= UInt16(~cmdKey);
+            else
+                itemData.Fail(QStringLiteral("unknown modifier \"%1\"").arg(name));
+        }
+        item.submenuID = ResIDT(itemData.Int("submenu", 0));
+        item.enabled = itemData.Bool("enabled", true);
+        item.dynamic = itemData.Bool("dynamic", false);
+        menu->mItems.push_back(item);
+    }
+    return menu;
+}
+
+SMenuItem* LMenu::Item(SInt16 index)
+{
+    return index >= 1 && index <= CountItems() ? &mItems[size_t(index - 1)] : nullptr;
+}
+
+const SMenuItem* LMenu::Item(SInt16 index) const
+{
+    return index >= 1 && index <= CountItems() ? &mItems[size_t(index - 1)] : nullptr;
+}
+
+CommandT LMenu::CommandFromIndex(SInt16 index) const
+{
+    const SMenuItem* item = Item(index);
+    if (!item)
+        return cmd_Nothing;
+    return item->command != cmd_Nothing ? item->command : SyntheticCommandForMenuItem(mMenuID, index);
+}
+
+SInt16 LMenu::IndexFromCommand(CommandT command) const
+{
+    SInt16 menuID = 0, index = 0;
+    if (IsSyntheticCommand(command, menuID, index))
+        return menuID == mMenuID && Item(index) ? index : 0;
+    for (SInt16 i = 1; i <= CountItems(); ++i) {
+        if (mItems[size_t(i - 1)].command == command && command != cmd_Nothing)
+            return i;
+    }
+    return 0;
+}
+
+void LMenu::SetCommand(SInt16 index, CommandT command)
+{
+    if (SMenuItem* item = Item(index))
+        item->command = command;
+}
+
+void LMenu::InsertItem(const SMenuItem& item, SInt16 afterIndex)
+{
+    SInt16 at = std::clamp<SInt16>(afterIndex, 0, CountItems());
+    mItems.insert(mItems.begin() + at, item);
+}
+
+void LMenu::InsertCommand(const QString& text, CommandT command, SInt16 afterIndex)
+{
+    SMenuItem item;
+    item.text = text;
+    item.command = command;
+    InsertItem(item, afterIndex);
+}
+
+void LMenu::RemoveItem(SInt16 index)
+{
+    if (Item(index))
+        mItems.erase(mItems.begin() + (index - 1));
+}
+
+void LMenu::RemoveCommand(CommandT command)
+{
+    RemoveItem(IndexFromCommand(command));
+}
+
+void LMenu::SetItemText(SInt16 index, const QString& text)
+{
+    if (SMenuItem* item = Item(index))
+        item->text = text;
+}
+
+bool LMenu::HasItemText(const QString& text) const
+{
+    return std::any_of(mItems.begin(), mItems.end(), [&](const SMenuItem& item) { return item.text == text; });
+}
+
+bool MenuHasItemText(const LMenu* menu, const QString& text)
+{
+    return menu && menu->HasItemText(text);
+}
+
+LMenuBar::LMenuBar()
+{
+    sMenuBar = this;
+    if (qApp) {
+        mKeyFilter = new KeyEquivalentFilter(this);
+        qApp->installEventFilter(mKeyFilter);
+    }
+    // Every document window shows the menu bar.
+    LWindow::SetNewWindowHook([this](LWindow* window) {
+        if (window->HasAttribute(windAttr_Regular))
+            window->SetMenuBar(MakeQMenuBar());
+    });
+}
+
+LMenuBar::LMenuBar(ResIDT menuBarID)
+    : LMenuBar()
+{
+    QJsonObject object = ReadMenuResource(QStringLiteral("MenuBar.json"), menuBarID);
+    LLayoutData data(object, menuBarID, QStringLiteral("menu bar"));
+    std::vector<ResIDT> submenus;
+    for (const QJsonValue& id : data.Array("menus")) {
+        LMenu* menu = InstallMenu(LMenu::Load(ResIDT(id.toInt())));
+        for (SInt16 i = 1; i <= menu->CountItems(); ++i) {
+            if (menu->Item(i)->submenuID != 0)
+                submenus.push_back(menu->Item(i)->submenuID);
+        }
+    }
+    // Submenus named by items are loaded too (and their own submenus).
+    while (!submenus.empty()) {
+        ResIDT id = submenus.back();
+        submenus.pop_back();
+        if (FetchMenu(id))
+            continue;
+        LMenu* menu = InstallMenu(LMenu::Load(id), 0, true);
+        for (SInt16 i = 1; i <= menu->CountItems(); ++i) {
+            if (menu->Item(i)->submenuID != 0)
+                submenus.push_back(menu->Item(i)->submenuID);
+        }
+    }
+}
+
+LMenuBar::~LMenuBar()
+{
+    if (sMenuBar == this) {
+        sMenuBar = nullptr;
+        LWindow::SetNewWindowHook(nullptr);
+    }
+    delete mKeyFilter;
+    for (const QPointer<QMenuBar>& bar : mQBars) {
+        if (bar)
+            bar->clear();
+    }
+}
+
+void LMenuBar::AddMenuFolder(const QString& folder)
+{
+    if (!MenuFolders().contains(folder))
+        MenuFolders().prepend(folder);
+}
+
+LMenu* LMenuBar::InstallMenu(std::unique_ptr<LMenu> menu, ResIDT beforeID, bool hierarchical)
+{
+    LMenu* raw = menu.get();
+    RemoveMenu(raw->GetMenuID());
+    mMenus.push_back(std::move(menu));
+    if (!hierarchical) {
+        auto at = std::find_if(mBarMenus.begin(), mBarMenus.end(), [&](LMenu* m) { return m->GetMenuID() == beforeID; });
+        mBarMenus.insert(beforeID != 0 ? at : mBarMenus.end(), raw);
+        RefreshQMenuBars();
+    }
+    return raw;
+}
+
+void LMenuBar::RemoveMenu(ResIDT menuID)
+{
+    mBarMenus.erase(std::remove_if(mBarMenus.begin(), mBarMenus.end(), [&](LMenu* m) { return m->GetMenuID() == menuID; }), mBarMenus.end());
+    bool wasThere = FetchMenu(menuID) != nullptr;
+    mMenus.erase(std::remove_if(mMenus.begin(), mMenus.end(), [&](const std::unique_ptr<LMenu>& m) { return m->GetMenuID() == menuID; }), mMenus.end());
+    if (wasThere)
+        RefreshQMenuBars();
+}
+
+LMenu* LMenuBar::FetchMenu(ResIDT menuID) const
+{
+    for (const auto& menu : mMenus) {
+        if (menu->GetMenuID() == menuID)
+            return menu.get();
+    }
+    return nullptr;
+}
+
+bool LMenuBar::FindMenuItem(CommandT command, LMenu*& outMenu, SInt16& outItem) const
+{
+    for (const auto& menu : mMenus) {
+        SInt16 index = menu->IndexFromCommand(command);
+        if (index != 0) {
+            outMenu = menu.get();
+            outItem = index;
+            return true;
+        }
+    }
+    outMenu = nullptr;
+    outItem = 0;
+    return false;
+}
+
+CommandT LMenuBar::FindCommand(ResIDT menuID, SInt16 item) const
+{
+    LMenu* menu = FetchMenu(menuID);
+    return menu ? menu->CommandFromIndex(item) : cmd_Nothing;
+}
+
+CommandT LMenuBar::FindKeyCommand(UInt8 charCode, UInt16 modifiers) const
+{
+    QChar key = QChar(charCode).toUpper();
+    UInt16 wanted = modifiers & (cmdKey | shiftKey | optionKey | controlKey);
+    for (const auto& menu : mMenus) {
+        for (SInt16 i = 1; i <= menu->CountItems(); ++i) {
+            const SMenuItem* item = menu->Item(i);
+            if (!item->keyChar.isNull() && item->keyChar == key && item->keyModifiers == wanted)
+                return menu->CommandFromIndex(i);
+        }
+    }
+    return cmd_Nothing;
+}
+
+void LMenuBar::UpdateMenu(LMenu* menu)
+{
+    LCommander* target = LCommander::GetTarget();
+    for (SInt16 i = 1; i <= menu->CountItems(); ++i) {
+        SMenuItem* item = menu->Item(i);
+        if (item->IsSeparator())
+            continue;
+        Boolean enabled = false, usesMark = false;
+        UInt16 mark = noMark;
+        Str255 name;
+        CommandT command = menu->CommandFromIndex(i);
+        if (target && item->submenuID == 0)
+            RunReportingErrors([&] { target->ProcessCommandStatus(command, enabled, usesMark, mark, name); });
+        else if (item->submenuID != 0)
+            enabled = true;
+        item->enabled = enabled;
+        item->mark = usesMark ? mark : noMark;
+        if (!name.IsEmpty())
+            item->text = PStringToQString(name);
+    }
+}
+
+void LMenuBar::UpdateMenus()
+{
+    for (const auto& menu : mMenus)
+        UpdateMenu(menu.get());
+    LCommander::SetUpdateCommandStatus(false);
+}
+
+bool LMenuBar::HandleKeyEquivalent(const EventRecord& event)
+{
+    CommandT command = FindKeyCommand(EventCharCode(event), event.modifiers);
+    if (command == cmd_Nothing)
+        return false;
+    LMenu* menu = nullptr;
+    SInt16 index = 0;
+    FindMenuItem(command, menu, index);
+    UpdateMenu(menu);
+    if (!menu->Item(index)->enabled)
+        return false; // a disabled item leaves the key to the target as a plain key press
+    if (LCommander* target = LCommander::GetTarget())
+        RunReportingErrors([&] { target->ProcessCommand(command, nullptr); });
+    return true;
+}
+
+bool LMenuBar::ChooseItem(ResIDT menuID, SInt16 item)
+{
+    LMenu* menu = FetchMenu(menuID);
+    if (!menu || !menu->Item(item))
+        return false;
+    UpdateMenu(menu);
+    if (!menu->Item(item)->enabled)
+        return false;
+    CommandT command = menu->CommandFromIndex(item);
+    if (LCommander* target = LCommander::GetTarget())
+        RunReportingErrors([&] { target->ProcessCommand(command, nullptr); });
+    return true;
+}
+
+QKeySequence LMenuBar::ShortcutFor(const SMenuItem& item)
+{
+    if (item.keyChar.isNull())
+        return StandardShortcut(item.command);
+    int key = item.keyChar.unicode();
+    if (item.keyChar == QChar(char_Backspace))
+        key = Qt::Key_Backspace;
+    return QKeySequence(QtModifiersFrom(item.keyModifiers) | key);
+}
+
+QMenu* LMenuBar::MakeQMenu(LMenu* menu, QWidget* parent)
+{
+    auto* qmenu = new QMenu(menu->GetTitle(), parent);
+    ResIDT menuID = menu->GetMenuID();
+    // Filled from the model each time it opens, after the target chain has spoken.
+    QObject::connect(qmenu, &QMenu::aboutToShow, qmenu, [this, qmenu, menuID] {
+        qmenu->clear();
+        LMenu* model = FetchMenu(menuID);
+        if (!model)
+            return;
+        UpdateMenu(model);
+        for (SInt16 i = 1; i <= model->CountItems(); ++i) {
+            const SMenuItem* item = model->Item(i);
+            if (item->IsSeparator()) {
+                qmenu->addSeparator();
+                continue;
+            }
+            if (item->submenuID != 0) {
+                if (LMenu* sub = FetchMenu(item->submenuID)) {
+                    QMenu* child = MakeQMenu(sub, qmenu);
+                    child->setTitle(item->text);
+                    qmenu->addMenu(child);
+                }
+                continue;
+            }
+            QAction* action = qmenu->addAction(item->icon, item->text);
+            action->setData(model->CommandFromIndex(i));
+            action->setEnabled(item->enabled);
+            action->setCheckable(item->mark != noMark);
+            action->setChecked(item->mark != noMark);
+            // Key equivalents are run by the framework, so the shortcut is only shown here.
+            action->setShortcut(ShortcutFor(*item));
+            action->setShortcutContext(Qt::WidgetShortcut);
+            QObject::connect(action, &QAction::triggered, action, [this, menuID, i] { ChooseItem(menuID, i); });
+        }
+    });
+    // An empty menu never opens: give it one placeholder until it is filled.
+    qmenu->addAction(QString())->setVisible(false);
+    return qmenu;
+}
+
+void LMenuBar::FillQMenuBar(QMenuBar* bar)
+{
+    bar->clear();
+    for (LMenu* menu : mBarMenus)
+        bar->addMenu(MakeQMenu(menu, bar));
+}
+
+QMenuBar* LMenuBar::MakeQMenuBar(QWidget* parent)
+{
+    auto* bar = new QMenuBar(parent);
+    FillQMenuBar(bar);
+    mQBars.erase(std::remove(mQBars.begin(), mQBars.end(), nullptr), mQBars.end());
+    mQBars.emplace_back(bar);
+    return bar;
+}
+
+void LMenuBar::RefreshQMenuBars()
+{
+    for (const QPointer<QMenuBar>& bar : mQBars) {
+        if (bar)
+            FillQMenuBar(bar);
+    }
+}

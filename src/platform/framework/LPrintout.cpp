@@ -1,0 +1,162 @@
+#include "LPrintout.h"
+
+#include "ExceptionCode.h"
+#include "UReanimator.h"
+
+#include <QPainter>
+#include <QPrinter>
+#include <algorithm>
+
+LPlaceHolder::LPlaceHolder(const LLayoutData& data)
+    : LView(data)
+{
+}
+
+LPlaceHolder::LPlaceHolder(const SPaneInfo& info)
+    : LView(info)
+{
+}
+
+LPlaceHolder::~LPlaceHolder()
+{
+    RemoveOccupant();
+}
+
+void LPlaceHolder::InstallOccupant(LPane* occupant)
+{
+    RemoveOccupant();
+    if (!occupant)
+        return;
+    mOccupant = occupant;
+    mOldSuper = occupant->GetSuperView();
+    mOldFrame = occupant->GetFrame();
+    mOldBindings = occupant->GetFrameBinding();
+    if (auto* view = dynamic_cast<LView*>(occupant))
+        mOldScroll = view->GetScrollPosition();
+    occupant->PutInside(this, false);
+    occupant->PlaceInSuperFrameAt(0, 0, false);
+    occupant->ResizeFrameTo(width(), height(), false);
+    occupant->Show();
+}
+
+LPane* LPlaceHolder::RemoveOccupant()
+{
+    LPane* occupant = mOccupant;
+    if (!occupant)
+        return nullptr;
+    mOccupant = nullptr;
+    occupant->PutInside(mOldSuper, false);
+    occupant->ResizeFrameTo(mOldFrame.Width(), mOldFrame.Height(), false);
+    occupant->PlaceInSuperFrameAt(mOldFrame.left, mOldFrame.top, false);
+    occupant->SetFrameBinding(mOldBindings);
+    if (auto* view = dynamic_cast<LView*>(occupant))
+        view->ScrollImageTo(mOldScroll.h, mOldScroll.v, false);
+    return occupant;
+}
+
+void LPlaceHolder::CountPanels(SInt32& outHoriz, SInt32& outVert) const
+{
+    outHoriz = outVert = 1;
+    auto* view = dynamic_cast<LView*>(mOccupant);
+    if (!view || width() <= 0 || height() <= 0)
+        return;
+    SDimension32 image = view->GetImageSize();
+    outHoriz = std::max<SInt32>(1, (image.width + width() - 1) / width());
+    outVert = std::max<SInt32>(1, (image.height + height() - 1) / height());
+}
+
+void LPlaceHolder::ScrollToPanel(const PanelSpec& panel)
+{
+    if (auto* view = dynamic_cast<LView*>(mOccupant))
+        view->ScrollImageTo((panel.horizIndex - 1) * width(), (panel.vertIndex - 1) * height(), false);
+}
+
+LPrintout::LPrintout(const LLayoutData& data)
+    : LView(data)
+{
+}
+
+LPrintout::LPrintout(const SPaneInfo& info)
+    : LView(info)
+{
+}
+
+LPrintout* LPrintout::CreatePrintout(ResIDT layoutID)
+{
+    LPane* root = UReanimator::CreatePaneTree(layoutID, nullptr);
+    auto* printout = dynamic_cast<LPrintout*>(root);
+    if (!printout) {
+        delete root;
+        ThrowOSErr_(err_BadLayout, "the root of a printout layout is not a printout");
+    }
+    return printout;
+}
+
+namespace {
+void CollectPlaceHolders(LView* view, std::vector<LPlaceHolder*>& out)
+{
+    for (LPane* pane : view->GetSubPanes()) {
+        if (auto* holder = dynamic_cast<LPlaceHolder*>(pane))
+            out.push_back(holder);
+        else if (auto* sub = dynamic_cast<LView*>(pane))
+            CollectPlaceHolders(sub, out);
+    }
+}
+} // namespace
+
+void LPrintout::CountPanels(SInt32& outHoriz, SInt32& outVert) const
+{
+    outHoriz = outVert = 1;
+    std::vector<LPlaceHolder*> holders;
+    CollectPlaceHolders(const_cast<LPrintout*>(this), holders);
+    for (LPlaceHolder* holder : holders) {
+        SInt32 h = 1, v = 1;
+        holder->CountPanels(h, v);
+        outHoriz = std::max(outHoriz, h);
+        outVert = std::max(outVert, v);
+    }
+}
+
+SInt32 LPrintout::DoPrintJob(QPrinter& printer, SInt32 fromPage, SInt32 toPage)
+{
+    SInt32 across = 1, down = 1;
+    CountPanels(across, down);
+    std::vector<LPlaceHolder*> holders;
+    CollectPlaceHolders(this, holders);
+
+    QPainter painter;
+    if (!painter.begin(&printer))
+        ThrowOSErr_(ioErr, "the printer could not be opened");
+    // Each panel's pane tree is scaled to fit the page, keeping its proportions.
+    QRectF page = printer.pageRect(QPrinter::DevicePixel);
+    double scale = std::min(page.width() / std::max(1, width()), page.height() / std::max(1, height()));
+    sPrinting = true;
+    SInt32 printed = 0;
+    SInt32 pageNumber = 0;
+    try {
+        for (SInt32 v = 1; v <= down; ++v) {
+            for (SInt32 h = 1; h <= across; ++h) {
+                ++pageNumber;
+                if (pageNumber < fromPage || pageNumber > toPage)
+                    continue;
+                if (printed > 0)
+                    printer.newPage();
+                sPanel = { pageNumber, h, v };
+                for (LPlaceHolder* holder : holders)
+                    holder->ScrollToPanel(sPanel);
+                painter.save();
+                painter.scale(scale, scale);
+                render(&painter, QPoint(0, 0), QRegion(), QWidget::DrawChildren);
+                painter.restore();
+                ++printed;
+            }
+        }
+    } catch (...) {
+        sPrinting = false;
+        painter.end();
+        throw;
+    }
+    sPrinting = false;
+    painter.end();
+    return printed;
+}

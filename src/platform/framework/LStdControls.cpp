@@ -1,0 +1,930 @@
+#include "LStdControls.h"
+
+#include "BundleStrings.h"
+#include "LCommander.h"
+#include "LMenuBar.h"
+#include "UReportErrors.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTabBar>
+#include <QToolButton>
+
+namespace {
+QImage LoadImageResource(const QString& path)
+{
+    QImage image;
+    if (!path.isEmpty())
+        image.load(path);
+    return image;
+}
+} // namespace
+
+// Push button
+
+LStdButton::LStdButton(const SPaneInfo& info, MessageT message, const QString& title)
+    : LControlPane(info, message)
+{
+    auto* button = new QPushButton;
+    Embed(button);
+    SetCFDescriptor(title);
+    QObject::connect(button, &QPushButton::clicked, [this] { RunReportingErrors([this] { HotSpotResult(kControlButtonPart); }); });
+}
+
+LStdButton::LStdButton(const LLayoutData& data)
+    : LControlPane(data)
+{
+    auto* button = new QPushButton;
+    Embed(button);
+    button->setDefault(data.Bool("default", false));
+    QObject::connect(button, &QPushButton::clicked, [this] { RunReportingErrors([this] { HotSpotResult(kControlButtonPart); }); });
+}
+
+void LStdButton::SetDefaultButton(bool isDefault)
+{
+    static_cast<QPushButton*>(mWidget)->setDefault(isDefault);
+}
+
+bool LStdButton::IsDefaultButton() const
+{
+    return static_cast<QPushButton*>(mWidget)->isDefault();
+}
+
+void LStdButton::SimulateHotSpotClick(SInt16 part)
+{
+    if (!IsEnabled())
+        return;
+    static_cast<QPushButton*>(mWidget)->setDown(true);
+    static_cast<QPushButton*>(mWidget)->setDown(false);
+    HotSpotResult(part);
+}
+
+void LStdButton::ShowText(const QString& text)
+{
+    if (mWidget)
+        static_cast<QPushButton*>(mWidget)->setText(text);
+}
+
+void LStdButton::EnableSelf()
+{
+    mWidget->setEnabled(true);
+}
+
+// Check box
+
+LStdCheckBox::LStdCheckBox(const SPaneInfo& info, MessageT message, SInt32 value, const QString& title)
+    : LControlPane(info, message, value, 0, 1)
+{
+    Init();
+    SetCFDescriptor(title);
+}
+
+LStdCheckBox::LStdCheckBox(const LLayoutData& data)
+    : LControlPane(data)
+{
+    mMinValue = 0;
+    mMaxValue = data.Int("max", 1);
+    Init();
+}
+
+void LStdCheckBox::Init()
+{
+    auto* box = new QCheckBox;
+    Embed(box);
+    ValueChanged();
+    // The user's click goes through HotSpotResult like a simulated one.
+    QObject::connect(box, &QCheckBox::clicked, [this] {
+        static_cast<QCheckBox*>(mWidget)->setChecked(mValue != 0); // undo Qt's own toggle
+        RunReportingErrors([this] { HotSpotResult(kControlCheckBoxPart); });
+    });
+}
+
+void LStdCheckBox::HotSpotResult(SInt16)
+{
+    SetValue(mValue == 0 ? 1 : 0);
+}
+
+void LStdCheckBox::ShowText(const QString& text)
+{
+    if (mWidget)
+        static_cast<QCheckBox*>(mWidget)->setText(text);
+}
+
+void LStdCheckBox::ValueChanged()
+{
+    if (!mWidget)
+        return;
+    auto* box = static_cast<QCheckBox*>(mWidget);
+    box->setTristate(mValue > 1);
+    box->setCheckState(mValue == 0 ? Qt::Unchecked : (mValue == 1 ? Qt::Checked : Qt::PartiallyChecked));
+}
+
+// Radio button and group
+
+LStdRadioButton::LStdRadioButton(const SPaneInfo& info, MessageT message, SInt32 value, const QString& title)
+    : LControlPane(info, message, value, 0, 1)
+{
+    Init();
+    SetCFDescriptor(title);
+}
+
+LStdRadioButton::LStdRadioButton(const LLayoutData& data)
+    : LControlPane(data)
+{
+    mMinValue = 0;
+    mMaxValue = 1;
+    Init();
+}
+
+void LStdRadioButton::Init()
+{
+    auto* radio = new QRadioButton;
+    radio->setAutoExclusive(false); // the radio group decides
+    Embed(radio);
+    ValueChanged();
+    QObject::connect(radio, &QRadioButton::clicked, [this] {
+        static_cast<QRadioButton*>(mWidget)->setChecked(mValue != 0);
+        RunReportingErrors([this] { HotSpotResult(kControlButtonPart); });
+    });
+}
+
+void LStdRadioButton::HotSpotResult(SInt16)
+{
+    SetValue(1);
+}
+
+void LStdRadioButton::ShowText(const QString& text)
+{
+    if (mWidget)
+        static_cast<QRadioButton*>(mWidget)->setText(text);
+}
+
+void LStdRadioButton::ValueChanged()
+{
+    if (mWidget)
+        static_cast<QRadioButton*>(mWidget)->setChecked(mValue != 0);
+}
+
+LRadioGroup::LRadioGroup(const LLayoutData& data)
+    : LAttachment(msg_FinishCreate, true)
+{
+    for (const QJsonValue& id : data.Array("buttons")) {
+        FourCharCode code = 0;
+        if (!LLayoutData::CodeFromValue(id, code))
+            data.Fail(QStringLiteral("\"buttons\" must hold pane IDs"));
+        mButtonIDs.push_back(PaneIDT(code));
+    }
+}
+
+LRadioGroup::LRadioGroup(const std::vector<PaneIDT>& buttonIDs)
+    : LAttachment(msg_FinishCreate, true)
+    , mButtonIDs(buttonIDs)
+{
+}
+
+void LRadioGroup::ExecuteSelf(MessageT, void*)
+{
+    auto* host = dynamic_cast<LView*>(GetOwnerHost());
+    if (!host)
+        return;
+    for (PaneIDT id : mButtonIDs) {
+        if (auto* radio = dynamic_cast<LControl*>(host->FindPaneByID(id)))
+            AddRadio(radio);
+    }
+}
+
+void LRadioGroup::AddRadio(LControl* radio)
+{
+    mRadios.push_back(radio);
+    radio->AddListener(this);
+    if (radio->GetValue() != 0) {
+        if (mCurrent)
+            mCurrent->SetValue(0);
+        mCurrent = radio;
+    }
+}
+
+PaneIDT LRadioGroup::GetCurrentRadioID() const
+{
+    return mCurrent ? mCurrent->GetPaneID() : PaneIDT_Undefined;
+}
+
+void LRadioGroup::SetCurrentRadioID(PaneIDT paneID)
+{
+    for (LControl* radio : mRadios) {
+        if (radio->GetPaneID() == paneID)
+            radio->SetValue(1);
+    }
+}
+
+void LRadioGroup::ListenToMessage(MessageT message, void* ioParam)
+{
+    if (message == msg_BroadcasterDied) {
+        auto* dead = static_cast<LBroadcaster*>(ioParam);
+        mRadios.erase(std::remove_if(mRadios.begin(), mRadios.end(), [&](LControl* r) { return static_cast<LBroadcaster*>(r) == dead; }), mRadios.end());
+        if (mCurrent && static_cast<LBroadcaster*>(mCurrent) == dead)
+            mCurrent = nullptr;
+        return;
+    }
+    for (LControl* radio : mRadios) {
+        if (radio->GetValueMessage() != message || radio->GetValue() == 0 || radio == mCurrent)
+            continue;
+        LControl* old = mCurrent;
+        mCurrent = radio;
+        if (old)
+            old->SetValue(0);
+        PaneIDT id = radio->GetPaneID();
+        BroadcastMessage(id, &id);
+        return;
+    }
+}
+
+// Popup menu
+
+QStringList ControlMenuItems(const LLayoutData& data, ResIDT& outMenuID)
+{
+    QStringList items;
+    outMenuID = ResIDT(data.Int("menu", 0));
+    if (outMenuID != 0) {
+        LMenu* menu = LMenuBar::GetCurrentMenuBar() ? LMenuBar::GetCurrentMenuBar()->FetchMenu(outMenuID) : nullptr;
+        std::unique_ptr<LMenu> loaded;
+        if (!menu) {
+            loaded = LMenu::Load(outMenuID);
+            menu = loaded.get();
+        }
+        for (SInt16 i = 1; i <= menu->CountItems(); ++i)
+            items << menu->Item(i)->text;
+    }
+    for (const QJsonValue& item : data.Array("items"))
+        items << BundleLocalizedString(item.toString());
+    return items;
+}
+
+LStdPopupMenu::LStdPopupMenu(const SPaneInfo& info, MessageT message, const QStringList& items, SInt32 value)
+    : LControlPane(info, message, value, 1, std::max<SInt32>(1, SInt32(items.size())))
+{
+    Init(items);
+}
+
+LStdPopupMenu::LStdPopupMenu(const LLayoutData& data)
+    : LControlPane(data)
+{
+    QStringList items = ControlMenuItems(data, mMenuID);
+    mValue = data.Int("value", 1);
+    Init(items);
+}
+
+void LStdPopupMenu::Init(const QStringList& items)
+{
+    mCombo = new QComboBox;
+    Embed(mCombo);
+    SetItems(items);
+    QObject::connect(mCombo, QOverload<int>::of(&QComboBox::activated), [this](int index) {
+        RunReportingErrors([&] { SetValue(index + 1); });
+    });
+}
+
+void LStdPopupMenu::SetItems(const QStringList& items)
+{
+    mCombo->clear();
+    for (const QString& item : items) {
+        if (item.startsWith(QLatin1Char('-')))
+            mCombo->insertSeparator(mCombo->count());
+        else
+            mCombo->addItem(item);
+    }
+    mMinValue = items.isEmpty() ? 0 : 1;
+    mMaxValue = SInt32(items.size());
+    mValue = std::clamp(mValue, mMinValue, mMaxValue);
+    ValueChanged();
+}
+
+QStringList LStdPopupMenu::GetItems() const
+{
+    QStringList items;
+    for (int i = 0; i < mCombo->count(); ++i)
+        items << mCombo->itemText(i);
+    return items;
+}
+
+void LStdPopupMenu::AppendItem(const QString& text)
+{
+    QStringList items = GetItems();
+    items << text;
+    SetItems(items);
+}
+
+void LStdPopupMenu::ValueChanged()
+{
+    if (mCombo)
+        mCombo->setCurrentIndex(mValue - 1);
+}
+
+// Bevel buttons
+
+LBevelButton::LBevelButton(const LLayoutData& data)
+    : LControlPane(data)
+{
+    Init();
+    ResIDT menuID = 0;
+    QStringList items = ControlMenuItems(data, menuID);
+    if (!items.isEmpty())
+        SetMenuItems(items);
+    if (data.Has("image"))
+        SetIcon(LoadImageResource(data.String("image")));
+}
+
+LBevelButton::LBevelButton(const SPaneInfo& info, MessageT message, const QString& title)
+    : LControlPane(info, message)
+{
+    Init();
+    SetCFDescriptor(title);
+}
+
+void LBevelButton::Init()
+{
+    auto* button = new QToolButton;
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    Embed(button);
+    QObject::connect(button, &QToolButton::clicked, [this] { RunReportingErrors([this] { HotSpotResult(kControlButtonPart); }); });
+}
+
+void LBevelButton::SetMenuItems(const QStringList& items)
+{
+    auto* button = static_cast<QToolButton*>(mWidget);
+    delete mMenu;
+    mMenu = new QMenu(button);
+    for (int i = 0; i < items.size(); ++i) {
+        if (items[i].startsWith(QLatin1Char('-'))) {
+            mMenu->addSeparator();
+            continue;
+        }
+        QAction* action = mMenu->addAction(items[i]);
+        QObject::connect(action, &QAction::triggered, [this, i] {
+            mMenuItem = SInt16(i + 1);
+            RunReportingErrors([this] { SetValue(mMenuItem); BroadcastValueMessage(); });
+        });
+    }
+    button->setMenu(mMenu);
+    button->setPopupMode(QToolButton::InstantPopup);
+    mMinValue = 0;
+    mMaxValue = SInt32(items.size());
+}
+
+void LBevelButton::SetIcon(const QImage& image)
+{
+    static_cast<QToolButton*>(mWidget)->setIcon(QIcon(QPixmap::fromImage(image)));
+}
+
+void LBevelButton::HotSpotResult(SInt16)
+{
+    BroadcastValueMessage();
+}
+
+void LBevelButton::ShowText(const QString& text)
+{
+    if (mWidget)
+        static_cast<QToolButton*>(mWidget)->setText(text);
+}
+
+LCmdBevelButton::LCmdBevelButton(const LLayoutData& data)
+    : LBevelButton(data)
+    , mCommand(data.Int("command", 0))
+{
+}
+
+void LCmdBevelButton::HotSpotResult(SInt16 part)
+{
+    LBevelButton::HotSpotResult(part);
+    if (mCommand != cmd_Nothing) {
+        if (LCommander* target = LCommander::GetTarget())
+            target->ProcessCommand(mCommand, nullptr);
+    }
+}
+
+// Group boxes
+
+LGroupBox::LGroupBox(const LLayoutData& data)
+    : LView(data)
+{
+    mBox = new QGroupBox(this);
+    mBox->setGeometry(rect());
+    mBox->lower();
+    mBox->setTitle(BundleLocalizedString(data.String("title")));
+    mBox->show();
+}
+
+LGroupBox::LGroupBox(const SPaneInfo& info, const QString& title)
+    : LView(info)
+{
+    mBox = new QGroupBox(title, this);
+    mBox->setGeometry(rect());
+    mBox->lower();
+    mBox->show();
+}
+
+void LGroupBox::SetCFDescriptor(const QString& title)
+{
+    LView::SetCFDescriptor(title);
+    mBox->setTitle(title);
+}
+
+void LGroupBox::resizeEvent(QResizeEvent* event)
+{
+    LView::resizeEvent(event);
+    mBox->setGeometry(rect());
+}
+
+LCheckBoxGroupBox::LCheckBoxGroupBox(const LLayoutData& data)
+    : LGroupBox(data)
+    , mMessage(MessageT(data.Code("message", 0)))
+{
+    mBox->setCheckable(true);
+    mBox->setChecked(data.Int("value", 0) != 0);
+    QObject::connect(mBox, &QGroupBox::toggled, [this](bool on) {
+        SInt32 value = on ? 1 : 0;
+        if (mMessage != msg_Nothing)
+            RunReportingErrors([&] { BroadcastMessage(mMessage, &value); });
+    });
+}
+
+SInt32 LCheckBoxGroupBox::GetValue() const
+{
+    return mBox->isChecked() ? 1 : 0;
+}
+
+void LCheckBoxGroupBox::SetValue(SInt32 value)
+{
+    mBox->setChecked(value != 0);
+}
+
+LPopupGroupBox::LPopupGroupBox(const LLayoutData& data)
+    : LGroupBox(data)
+{
+    mBox->setTitle(QString());
+    ResIDT menuID = 0;
+    QStringList items = ControlMenuItems(data, menuID);
+    SPaneInfo info;
+    info.width = std::max(60, width() / 2);
+    info.height = 22;
+    info.left = 8;
+    info.top = 0;
+    info.superView = this;
+    mPopup = new LStdPopupMenu(info, MessageT(data.Code("message", 0)), items, data.Int("value", 1));
+    struct Relay : LListener {
+        LPopupGroupBox* box;
+        void ListenToMessage(MessageT message, void* param) override { box->BroadcastMessage(message, param); }
+    };
+    auto* relay = new Relay;
+    relay->box = this;
+    mPopup->AddListener(relay);
+    QObject::connect(mPopup, &QObject::destroyed, [relay] { delete relay; });
+}
+
+SInt32 LPopupGroupBox::GetValue() const
+{
+    return mPopup->GetValue();
+}
+
+void LPopupGroupBox::SetValue(SInt32 value)
+{
+    mPopup->SetValue(value);
+}
+
+// Static text
+
+LStaticText::LStaticText(const LLayoutData& data)
+    : LControlPane(data)
+{
+    QString justification = data.String("justification", QStringLiteral("left"));
+    int alignment = justification == QLatin1String("center") ? Qt::AlignHCenter : (justification == QLatin1String("right") ? Qt::AlignRight : Qt::AlignLeft);
+    // The text of a layout is a key into the strings table.
+    if (data.Has("text"))
+        LPane::SetCFDescriptor(BundleLocalizedString(data.String("text")));
+    Init(alignment | Qt::AlignTop, data.Bool("wrap", true));
+}
+
+LStaticText::LStaticText(const SPaneInfo& info, const QString& text)
+    : LControlPane(info, 0)
+{
+    LPane::SetCFDescriptor(text);
+    Init(Qt::AlignLeft | Qt::AlignTop, true);
+}
+
+void LStaticText::Init(int alignment, bool wrap)
+{
+    mLabel = new QLabel;
+    mLabel->setAlignment(Qt::Alignment(alignment));
+    mLabel->setWordWrap(wrap);
+    mLabel->setTextFormat(Qt::PlainText);
+    Embed(mLabel);
+}
+
+void LStaticText::ShowText(const QString& text)
+{
+    if (mLabel)
+        mLabel->setText(text);
+}
+
+// Edit field
+
+LEditText::LEditText(const LLayoutData& data)
+    : LControlPane(data)
+{
+    QString text = data.String("text");
+    Init(SInt16(data.Int("keyFilter", keyFilter_Printing)), data.Int("maxChars", 255));
+    if (!text.isEmpty())
+        SetCFDescriptor(text);
+}
+
+LEditText::LEditText(const SPaneInfo& info, const QString& text, SInt16 keyFilter, int maxChars)
+    : LControlPane(info, 0)
+{
+    Init(keyFilter, maxChars);
+    SetCFDescriptor(text);
+}
+
+void LEditText::Init(SInt16 keyFilter, int maxChars)
+{
+    mKeyFilter = keyFilter;
+    mEdit = new QLineEdit;
+    mEdit->setMaxLength(std::max(0, maxChars));
+    Embed(mEdit);
+    QObject::connect(mEdit, &QLineEdit::textChanged, [this](const QString& text) {
+        LPane::SetCFDescriptor(text);
+        LCommander::SetUpdateCommandStatus(true);
+        RunReportingErrors([this] { BroadcastValueMessage(); });
+    });
+}
+
+bool LEditText::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == mEdit && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        EventRecord record = EventRecordFromKeyEvent(*key);
+        QChar character = key->text().isEmpty() ? QChar(EventCharCode(record)) : key->text().at(0);
+        int start = mEdit->hasSelectedText() ? mEdit->selectionStart() : mEdit->cursorPosition();
+        EKeyStatus status = UKeyFilters::FilterForID(mKeyFilter)(EventKeyCode(record), character, record.modifiers, start);
+        switch (status) {
+        case keyStatus_Reject:
+            QApplication::beep();
+            return true;
+        case keyStatus_Ignore:
+            return true;
+        case keyStatus_PassUp:
+            key->ignore();
+            return DispatchKeyToTarget(key);
+        default:
+            break;
+        }
+    }
+    return LControlPane::eventFilter(watched, event);
+}
+
+SInt32 LEditText::GetValue() const
+{
+    return mEdit->text().toInt();
+}
+
+void LEditText::SetValue(SInt32 value)
+{
+    SetCFDescriptor(QString::number(value));
+}
+
+void LEditText::SetCFDescriptor(const QString& text)
+{
+    LPane::SetCFDescriptor(text);
+    if (mEdit && mEdit->text() != text)
+        mEdit->setText(UKeyFilters::FilterText(mKeyFilter, text));
+}
+
+QString LEditText::GetCFDescriptor() const
+{
+    return mEdit ? mEdit->text() : LPane::GetCFDescriptor();
+}
+
+void LEditText::SelectAll()
+{
+    mEdit->selectAll();
+}
+
+void LEditText::SetSelection(int start, int end)
+{
+    mEdit->setSelection(start, end - start);
+}
+
+void LEditText::GetSelection(int& outStart, int& outEnd) const
+{
+    if (mEdit->hasSelectedText()) {
+        outStart = mEdit->selectionStart();
+        outEnd = outStart + int(mEdit->selectedText().size());
+    } else {
+        outStart = outEnd = mEdit->cursorPosition();
+    }
+}
+
+void LEditText::SetMaxChars(int maxChars)
+{
+    mEdit->setMaxLength(maxChars);
+}
+
+// Tabs
+
+LTabsControl::LTabsControl(const LLayoutData& data)
+    : LControlPane(data)
+{
+    mTabs = new QTabBar;
+    for (const QJsonValue& title : data.Array("tabs"))
+        mTabs->addTab(BundleLocalizedString(title.toString()));
+    for (const QJsonValue& id : data.Array("panels")) {
+        FourCharCode code = 0;
+        LLayoutData::CodeFromValue(id, code);
+        mPanelIDs.push_back(PaneIDT(code));
+    }
+    mMinValue = mTabs->count() > 0 ? 1 : 0;
+    mMaxValue = mTabs->count();
+    mValue = std::clamp(data.Int("value", 1), mMinValue, mMaxValue);
+    Embed(mTabs);
+    mTabs->setCurrentIndex(mValue - 1);
+    QObject::connect(mTabs, &QTabBar::currentChanged, [this](int index) {
+        RunReportingErrors([&] { SetValue(index + 1); });
+    });
+}
+
+void LTabsControl::SetPanels(const std::vector<PaneIDT>& panelIDs)
+{
+    mPanelIDs = panelIDs;
+    ShowPanel();
+}
+
+void LTabsControl::FinishCreateSelf()
+{
+    ShowPanel();
+}
+
+void LTabsControl::ValueChanged()
+{
+    mTabs->setCurrentIndex(mValue - 1);
+    ShowPanel();
+}
+
+void LTabsControl::ShowPanel()
+{
+    LView* super = GetSuperView();
+    if (!super)
+        return;
+    for (size_t i = 0; i < mPanelIDs.size(); ++i) {
+        if (LPane* panel = super->FindPaneByID(mPanelIDs[i]))
+            panel->SetVisible(SInt32(i) + 1 == mValue);
+    }
+}
+
+// Progress bar
+
+LProgressBar::LProgressBar(const LLayoutData& data)
+    : LControlPane(data)
+{
+    mIndeterminate = data.Bool("indeterminate", false);
+    Init();
+}
+
+LProgressBar::LProgressBar(const SPaneInfo& info, SInt32 value, SInt32 minValue, SInt32 maxValue)
+    : LControlPane(info, 0, value, minValue, maxValue)
+{
+    Init();
+}
+
+void LProgressBar::Init()
+{
+    mBar = new QProgressBar;
+    mBar->setTextVisible(false);
+    Embed(mBar);
+    ValueChanged();
+}
+
+void LProgressBar::SetIndeterminate(bool indeterminate)
+{
+    mIndeterminate = indeterminate;
+    ValueChanged();
+}
+
+void LProgressBar::ValueChanged()
+{
+    if (!mBar)
+        return;
+    if (mIndeterminate) {
+        mBar->setRange(0, 0);
+        return;
+    }
+    mBar->setRange(mMinValue, std::max(mMinValue, mMaxValue));
+    mBar->setValue(mValue);
+}
+
+// Slider
+
+LSlider::LSlider(const LLayoutData& data)
+    : LControlPane(data)
+{
+    mSlider = new QSlider(data.Bool("vertical", false) ? Qt::Vertical : Qt::Horizontal);
+    Embed(mSlider);
+    ValueChanged();
+    QObject::connect(mSlider, &QSlider::valueChanged, [this](int value) {
+        RunReportingErrors([&] { SetValue(value); });
+    });
+}
+
+void LSlider::ValueChanged()
+{
+    if (!mSlider)
+        return;
+    QSignalBlocker block(mSlider);
+    mSlider->setRange(mMinValue, std::max(mMinValue, mMaxValue));
+    mSlider->setValue(mValue);
+}
+
+// List box
+
+LListBox::LListBox(const LLayoutData& data)
+    : LControlPane(data)
+    , mDoubleClickMessage(MessageT(data.Code("doubleClickMessage", 0)))
+{
+    mList = new QListWidget;
+    Embed(mList);
+    QStringList items;
+    for (const QJsonValue& item : data.Array("items"))
+        items << BundleLocalizedString(item.toString());
+    SetItems(items);
+    QObject::connect(mList, &QListWidget::currentRowChanged, [this](int row) {
+        RunReportingErrors([&] { SetValue(row + 1); });
+    });
+    QObject::connect(mList, &QListWidget::itemDoubleClicked, [this] {
+        if (mDoubleClickMessage != msg_Nothing)
+            RunReportingErrors([&] { BroadcastMessage(mDoubleClickMessage, this); });
+    });
+}
+
+void LListBox::SetItems(const QStringList& items)
+{
+    QSignalBlocker block(mList);
+    mList->clear();
+    mList->addItems(items);
+    mMinValue = 0;
+    mMaxValue = SInt32(items.size());
+    mValue = std::clamp(mValue, mMinValue, mMaxValue);
+    ValueChanged();
+}
+
+QStringList LListBox::GetItems() const
+{
+    QStringList items;
+    for (int i = 0; i < mList->count(); ++i)
+        items << mList->item(i)->text();
+    return items;
+}
+
+void LListBox::ValueChanged()
+{
+    if (!mList)
+        return;
+    QSignalBlocker block(mList);
+    mList->setCurrentRow(mValue - 1);
+}
+
+// Images
+
+LImagePane::LImagePane(const LLayoutData& data)
+    : LControl(data)
+    , mImage(LoadImageResource(data.String("image")))
+    , mFramed(data.Bool("framed", false))
+{
+}
+
+LImagePane::LImagePane(const SPaneInfo& info, const QImage& image)
+    : LControl(info, 0)
+    , mImage(image)
+{
+}
+
+void LImagePane::SetImage(const QImage& image)
+{
+    mImage = image;
+    Refresh();
+}
+
+void LImagePane::DrawSelf(QPainter& painter)
+{
+    if (mFramed) {
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+    if (mImage.isNull())
+        return;
+    QSize size = mImage.size();
+    if (size.width() > width() || size.height() > height())
+        size.scale(this->size(), Qt::KeepAspectRatio);
+    QRect target(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(target, mImage);
+}
+
+void LImagePane::ClickSelf(const SMouseDownEvent&)
+{
+    BroadcastValueMessage();
+}
+
+// Decorations
+
+LDecorPane::LDecorPane(const LLayoutData& data, Kind kind)
+    : LView(data)
+    , mKind(kind)
+{
+}
+
+void LDecorPane::DrawSelf(QPainter& painter)
+{
+    QRect frame = rect();
+    switch (mKind) {
+    case kSeparator:
+        painter.setPen(palette().color(QPalette::Mid));
+        if (frame.width() >= frame.height())
+            painter.drawLine(frame.left(), frame.center().y(), frame.right(), frame.center().y());
+        else
+            painter.drawLine(frame.center().x(), frame.top(), frame.center().x(), frame.bottom());
+        break;
+    case kPlacard:
+    case kHeader:
+        painter.fillRect(frame, palette().color(mKind == kHeader ? QPalette::Window : QPalette::Button));
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(frame.adjusted(0, 0, -1, -1));
+        break;
+    }
+}
+
+// Attachments
+
+LDrawingAttachment::LDrawingAttachment(const LLayoutData& data, Kind kind)
+    : LAttachment(msg_DrawOrPrint, true)
+    , mKind(kind)
+    , mColor(data.String("color", QStringLiteral("#ffffff")))
+{
+    if (!mColor.isValid())
+        data.Fail(QStringLiteral("\"color\" is not a colour"));
+}
+
+void LDrawingAttachment::ExecuteSelf(MessageT, void* ioParam)
+{
+    auto* painter = static_cast<QPainter*>(ioParam);
+    auto* pane = dynamic_cast<LPane*>(GetOwnerHost());
+    if (!painter || !pane)
+        return;
+    QRect frame = pane->rect();
+    switch (mKind) {
+    case kErase:
+    case kWindowTheme:
+        painter->fillRect(frame, pane->palette().color(QPalette::Window));
+        break;
+    case kColorErase:
+    case kPaint:
+        painter->fillRect(frame, mColor);
+        break;
+    case kBorder:
+        // Drawn over the host's own drawing would be ideal; drawn first it still frames it.
+        painter->setPen(mColor == Qt::white ? QColor(Qt::black) : mColor);
+        painter->drawRect(frame.adjusted(0, 0, -1, -1));
+        break;
+    }
+}
+
+LCmdEnablerAttachment::LCmdEnablerAttachment(const LLayoutData& data)
+    : LAttachment(msg_CommandStatus, true)
+    , mCommand(data.Int("command", 0))
+{
+}
+
+LCmdEnablerAttachment::LCmdEnablerAttachment(CommandT command)
+    : LAttachment(msg_CommandStatus, true)
+    , mCommand(command)
+{
+}
+
+void LCmdEnablerAttachment::ExecuteSelf(MessageT, void* ioParam)
+{
+    auto* status = static_cast<SCommandStatus*>(ioParam);
+    mExecuteHost = true;
+    if (status && status->command == mCommand) {
+        *status->enabled = true;
+        mExecuteHost = false;
+    }
+}

@@ -1,0 +1,253 @@
+#include "LView.h"
+
+#include <QPainter>
+#include <QPaintEvent>
+#include <algorithm>
+
+LView::LView(const SPaneInfo& info, SDimension32 imageSize, SPoint32 scrollUnit)
+    : LPane(info)
+    , mImageSize(imageSize)
+    , mScrollUnit(scrollUnit)
+{
+    if (mImageSize.width <= 0 && mImageSize.height <= 0)
+        mImageSize = { width(), height() };
+}
+
+LView::LView(const LLayoutData& data)
+    : LPane(data)
+    , mScrollUnit { 1, 1 }
+{
+    mImageSize = { width(), height() };
+    if (data.Has("image")) {
+        QList<SInt32> image = data.Ints("image", 2);
+        mImageSize = { image[0], image[1] };
+    }
+    if (data.Has("scrollUnit")) {
+        QList<SInt32> unit = data.Ints("scrollUnit", 2);
+        mScrollUnit = { unit[0], unit[1] };
+    }
+    mReconcileOverhang = data.Bool("reconcileOverhang", false);
+}
+
+LView::~LView()
+{
+    DeleteAllSubPanes();
+}
+
+void LView::DeleteAllSubPanes()
+{
+    // Subpanes go while the view is still whole, so each can leave its list.
+    while (!mSubPanes.empty())
+        delete mSubPanes.back();
+}
+
+void LView::AddSubPane(LPane* pane)
+{
+    if (std::find(mSubPanes.begin(), mSubPanes.end(), pane) == mSubPanes.end())
+        mSubPanes.push_back(pane);
+}
+
+void LView::RemoveSubPane(LPane* pane)
+{
+    mSubPanes.erase(std::remove(mSubPanes.begin(), mSubPanes.end(), pane), mSubPanes.end());
+    if (pane->mSuperView == this)
+        pane->mSuperView = nullptr;
+}
+
+void LView::ResizeImageTo(SInt32 newWidth, SInt32 newHeight, bool refresh)
+{
+    if (newWidth == mImageSize.width && newHeight == mImageSize.height)
+        return;
+    mImageSize = { std::max(0, newWidth), std::max(0, newHeight) };
+    if (mReconcileOverhang)
+        ReconcileFrameAndImage(refresh);
+    if (refresh)
+        Refresh();
+    if (mSuperView)
+        mSuperView->SubImageChanged(this);
+}
+
+void LView::ResizeImageBy(SInt32 dWidth, SInt32 dHeight, bool refresh)
+{
+    ResizeImageTo(mImageSize.width + dWidth, mImageSize.height + dHeight, refresh);
+}
+
+void LView::ScrollImageBy(SInt32 dh, SInt32 dv, bool refresh)
+{
+    if (dh == 0 && dv == 0)
+        return;
+    mImageLocation.h -= dh;
+    mImageLocation.v -= dv;
+    // Subpanes keep their image places.
+    for (LPane* pane : mSubPanes)
+        pane->move(pane->x() - dh, pane->y() - dv);
+    if (refresh)
+        ScrollBits(dh, dv);
+    if (mSuperView)
+        mSuperView->SubImageChanged(this);
+}
+
+void LView::ScrollImageTo(SInt32 left, SInt32 top, bool refresh)
+{
+    SPoint32 position = GetScrollPosition();
+    ScrollImageBy(left - position.h, top - position.v, refresh);
+}
+
+bool LView::ScrollPinnedImageBy(SInt32 dh, SInt32 dv, bool refresh)
+{
+    SPoint32 position = GetScrollPosition();
+    auto pin = [](SInt32 delta, SInt32 pos, SInt32 imageLength, SInt32 frameLength) {
+        if (delta < 0)
+            return std::max(delta, -pos); // not past the image's start
+        if (delta > 0)
+            return std::min(delta, std::max(0, imageLength - frameLength - pos)); // nor its end
+        return 0;
+    };
+    dh = pin(dh, position.h, mImageSize.width, width());
+    dv = pin(dv, position.v, mImageSize.height, height());
+    if (dh == 0 && dv == 0)
+        return false;
+    ScrollImageBy(dh, dv, refresh);
+    return true;
+}
+
+bool LView::ScrollPinnedImageTo(SInt32 left, SInt32 top, bool refresh)
+{
+    SPoint32 position = GetScrollPosition();
+    return ScrollPinnedImageBy(left - position.h, top - position.v, refresh);
+}
+
+void LView::ScrollBits(SInt32 dh, SInt32 dv)
+{
+    // Moves the drawn pixels; only the exposed strip is painted again.
+    scroll(-dh, -dv, rect());
+}
+
+void LView::ReconcileFrameAndImage(bool refresh)
+{
+    SPoint32 position = GetScrollPosition();
+    SInt32 dh = 0, dv = 0;
+    SInt32 overH = position.h + width() - mImageSize.width;
+    if (overH > 0 && position.h > 0)
+        dh = -std::min(overH, position.h);
+    SInt32 overV = position.v + height() - mImageSize.height;
+    if (overV > 0 && position.v > 0)
+        dv = -std::min(overV, position.v);
+    ScrollImageBy(dh, dv, refresh);
+}
+
+void LView::ImageToLocalPoint(const SPoint32& imagePoint, Point& outLocal) const
+{
+    outLocal = MakePoint(imagePoint.v + mImageLocation.v, imagePoint.h + mImageLocation.h);
+}
+
+void LView::LocalToImagePoint(const Point& localPoint, SPoint32& outImage) const
+{
+    outImage = { localPoint.h - mImageLocation.h, localPoint.v - mImageLocation.v };
+}
+
+bool LView::ImagePointIsInFrame(SInt32 h, SInt32 v) const
+{
+    SPoint32 position = GetScrollPosition();
+    return h >= position.h && h < position.h + width() && v >= position.v && v < position.v + height();
+}
+
+bool LView::ImageRectIntersectsFrame(SInt32 left, SInt32 top, SInt32 right, SInt32 bottom) const
+{
+    SPoint32 position = GetScrollPosition();
+    return left < position.h + width() && right > position.h && top < position.v + height() && bottom > position.v;
+}
+
+void LView::CalcRevealedRect(Rect& outRect) const
+{
+    QRect revealed = visibleRegion().boundingRect();
+    Rect local = FromQRect(revealed);
+    Point topLeft = MakePoint(local.top, local.left);
+    LocalToPortPoint(topLeft);
+    outRect = MakeRect(topLeft.v, topLeft.h, topLeft.v + revealed.height(), topLeft.h + revealed.width());
+}
+
+void LView::ResizeFrameBy(SInt32 dWidth, SInt32 dHeight, bool refresh)
+{
+    if (dWidth == 0 && dHeight == 0)
+        return;
+    LPane::ResizeFrameBy(dWidth, dHeight, refresh);
+    const std::vector<LPane*> panes = mSubPanes;
+    for (LPane* pane : panes)
+        pane->AdaptToSuperFrameSize(dWidth, dHeight, refresh);
+    if (mReconcileOverhang)
+        ReconcileFrameAndImage(refresh);
+    if (mSuperView)
+        mSuperView->SubImageChanged(this);
+}
+
+void LView::SubImageChanged(LView*)
+{
+}
+
+LPane* LView::FindPaneByID(PaneIDT paneID)
+{
+    if (paneID == GetPaneID())
+        return this;
+    for (LPane* pane : mSubPanes) {
+        if (LPane* found = pane->FindPaneByID(paneID))
+            return found;
+    }
+    return nullptr;
+}
+
+LPane* LView::FindSubPaneHitBy(SInt32 portH, SInt32 portV) const
+{
+    // Later subpanes lie on top.
+    for (auto it = mSubPanes.rbegin(); it != mSubPanes.rend(); ++it) {
+        if ((*it)->IsVisible() && (*it)->Contains(portH, portV))
+            return *it;
+    }
+    return nullptr;
+}
+
+LPane* LView::FindDeepSubPaneContaining(SInt32 portH, SInt32 portV) const
+{
+    LPane* hit = FindSubPaneHitBy(portH, portV);
+    if (!hit)
+        return nullptr;
+    LPane* deeper = hit->FindDeepSubPaneContaining(portH, portV);
+    return deeper ? deeper : hit;
+}
+
+void LView::FinishCreate()
+{
+    const std::vector<LPane*> panes = mSubPanes;
+    for (LPane* pane : panes)
+        pane->FinishCreate();
+    LPane::FinishCreate();
+}
+
+void LView::Activate()
+{
+    LPane::Activate();
+    for (LPane* pane : mSubPanes)
+        pane->Activate();
+}
+
+void LView::Deactivate()
+{
+    for (LPane* pane : mSubPanes)
+        pane->Deactivate();
+    LPane::Deactivate();
+}
+
+void LOffscreenView::paintEvent(QPaintEvent* event)
+{
+    if (width() <= 0 || height() <= 0)
+        return;
+    QImage buffer(size(), QImage::Format_ARGB32_Premultiplied);
+    buffer.fill(Qt::transparent);
+    {
+        QPainter offscreen(&buffer);
+        Draw(offscreen);
+    }
+    QPainter painter(this);
+    painter.setClipRegion(event->region());
+    painter.drawImage(0, 0, buffer);
+}

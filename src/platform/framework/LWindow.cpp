@@ -1,0 +1,514 @@
+#include "LWindow.h"
+
+#include "BundleStrings.h"
+#include "UReanimator.h"
+#include "UReportErrors.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTimer>
+#include <algorithm>
+
+// The top-level widget around a window's content: frame, title, modality, menu bar.
+class LWindowShell : public QWidget {
+public:
+    explicit LWindowShell(LWindow* window)
+        : mWindow(window)
+    {
+        setAttribute(Qt::WA_DeleteOnClose, false);
+        setProperty("orvexShell", true);
+    }
+
+    void Detach() { mWindow = nullptr; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        event->ignore();
+        if (!mWindow)
+            return;
+        LWindow* window = mWindow;
+        RunReportingErrors([&] { window->ProcessCommand(cmd_Close); });
+    }
+    void resizeEvent(QResizeEvent*) override
+    {
+        if (mWindow)
+            mWindow->LayoutShell();
+    }
+    void changeEvent(QEvent* event) override
+    {
+        if (event->type() == QEvent::ActivationChange && mWindow) {
+            if (isActiveWindow())
+                mWindow->ActivateWindow();
+        }
+        QWidget::changeEvent(event);
+    }
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (!DispatchKeyToTarget(event))
+            QWidget::keyPressEvent(event);
+    }
+
+private:
+    LWindow* mWindow;
+};
+
+namespace {
+// All windows, frontmost first.
+std::vector<LWindow*>& WindowList()
+{
+    static std::vector<LWindow*> windows;
+    return windows;
+}
+
+void ToFront(LWindow* window)
+{
+    auto& list = WindowList();
+    list.erase(std::remove(list.begin(), list.end(), window), list.end());
+    list.insert(list.begin(), window);
+}
+
+// Floating windows that hide in the background come back with the program.
+void WatchApplicationState()
+{
+    static bool watching = false;
+    if (watching || !qApp)
+        return;
+    watching = true;
+    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState state) {
+        for (LWindow* window : WindowList()) {
+            if (!window->HasAttribute(windAttr_Floating) || !window->HasAttribute(windAttr_HideOnSuspend))
+                continue;
+            if (state == Qt::ApplicationActive && window->property("orvexSuspended").toBool()) {
+                window->setProperty("orvexSuspended", false);
+                window->GetShell()->show();
+            } else if (state != Qt::ApplicationActive && window->GetShell()->isVisible()) {
+                window->setProperty("orvexSuspended", true);
+                window->GetShell()->hide();
+            }
+        }
+    });
+}
+} // namespace
+
+LWindow::WindowHook& LWindow::sNewWindowHook()
+{
+    static WindowHook hook;
+    return hook;
+}
+
+LWindow::LWindow(const SPaneInfo& info, UInt32 attributes, const QString& title, LCommander* superCommander)
+    : LView(info)
+    , LCommander(superCommander)
+{
+    InitWindow(attributes, title, info.left, info.top);
+}
+
+LWindow::LWindow(const LLayoutData& data)
+    : LView(data)
+{
+    // Window titles from layouts are keys into the strings table.
+    QString title = BundleLocalizedString(data.String("title"));
+    UInt32 attributes = UInt32(data.Int("attributes", SInt32(windAttr_Regular | windAttr_CloseBox | windAttr_TitleBar | windAttr_Enabled | windAttr_Targetable)));
+    SPaneInfo info = PaneInfoFromLayout(data);
+    if (data.Has("minSize") || data.Has("maxSize")) {
+        QList<SInt32> minSize = data.Has("minSize") ? data.Ints("minSize", 2) : QList<SInt32> { 0, 0 };
+        QList<SInt32> maxSize = data.Has("maxSize") ? data.Ints("maxSize", 2) : QList<SInt32> { 32767, 32767 };
+        mMinSize = { minSize[0], minSize[1] };
+        mMaxSize = { maxSize[0], maxSize[1] };
+    }
+    InitWindow(attributes, title, info.left, info.top);
+}
+
+void LWindow::InitWindow(UInt32 attributes, const QString& title, SInt32 left, SInt32 top)
+{
+    mAttributes = attributes;
+    mShell = new LWindowShell(this);
+    setParent(mShell);
+    QWidget::setVisible(true);
+    mKnownSize = size();
+    mTitle = title;
+    mShell->setWindowTitle(title.isEmpty() ? QStringLiteral("[*]") : title + QStringLiteral("[*]"));
+    ApplyFlags();
+    LayoutShell();
+    mShell->resize(width(), height());
+    mShell->move(left, top);
+    WindowList().push_back(this);
+    WatchApplicationState();
+    if (sNewWindowHook())
+        sNewWindowHook()(this);
+}
+
+LWindow::~LWindow()
+{
+    auto& list = WindowList();
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    if (sActiveWindow == this)
+        sActiveWindow = nullptr;
+    // The content goes first (it is a child of the shell), then the shell.
+    DeleteAllSubPanes();
+    LWindowShell* shell = mShell;
+    mShell = nullptr;
+    shell->Detach();
+    setParent(nullptr);
+    shell->hide();
+    shell->deleteLater();
+}
+
+LWindow* LWindow::CreateWindow(ResIDT layoutID, LCommander* superCommander)
+{
+    LCommander* oldDefault = LCommander::GetDefaultCommander();
+    LCommander::SetDefaultCommander(superCommander);
+    LWindow* window = nullptr;
+    try {
+        window = UReanimator::CreateWindowFromLayout(layoutID);
+    } catch (...) {
+        LCommander::SetDefaultCommander(oldDefault);
+        throw;
+    }
+    LCommander::SetDefaultCommander(oldDefault);
+    return window;
+}
+
+QWidget* LWindow::GetShell() const
+{
+    return mShell;
+}
+
+void LWindow::ApplyFlags()
+{
+    Qt::WindowFlags flags = HasAttribute(windAttr_Floating) ? Qt::Tool : Qt::Window;
+    if (HasAttribute(windAttr_Modal) && !HasAttribute(windAttr_Floating))
+        flags = Qt::Dialog;
+    flags |= Qt::CustomizeWindowHint;
+    if (HasAttribute(windAttr_TitleBar) || HasAttribute(windAttr_Regular) || HasAttribute(windAttr_Modal))
+        flags |= Qt::WindowTitleHint;
+    if (HasAttribute(windAttr_CloseBox))
+        flags |= Qt::WindowCloseButtonHint;
+    if (HasAttribute(windAttr_Zoomable))
+        flags |= Qt::WindowMaximizeButtonHint;
+    if (HasAttribute(windAttr_Regular))
+        flags |= Qt::WindowMinimizeButtonHint;
+    bool wasVisible = mShell->isVisible();
+    mShell->setWindowFlags(flags);
+    mShell->setWindowModality(HasAttribute(windAttr_Modal) ? Qt::ApplicationModal : Qt::NonModal);
+    if (wasVisible)
+        mShell->show();
+}
+
+void LWindow::SetAttribute(UInt32 attribute)
+{
+    mAttributes |= attribute;
+    ApplyFlags();
+    LayoutShell();
+}
+
+void LWindow::ClearAttribute(UInt32 attribute)
+{
+    mAttributes &= ~attribute;
+    ApplyFlags();
+    LayoutShell();
+}
+
+void LWindow::LayoutShell()
+{
+    if (!mShell)
+        return;
+    int menuHeight = mMenuBar ? mMenuBar->sizeHint().height() : 0;
+    if (mMenuBar)
+        mMenuBar->setGeometry(0, 0, mShell->width(), menuHeight);
+    // The shell decides the content size once it is shown and the user resizes it.
+    if (mShell->isVisible())
+        setGeometry(0, menuHeight, mShell->width(), std::max(0, mShell->height() - menuHeight));
+    else
+        move(0, menuHeight);
+    if (HasAttribute(windAttr_Resizable)) {
+        mShell->setMinimumSize(mMinSize.width, mMinSize.height + menuHeight);
+        mShell->setMaximumSize(std::min(mMaxSize.width, QWIDGETSIZE_MAX), std::min(mMaxSize.height + menuHeight, QWIDGETSIZE_MAX));
+    } else {
+        mShell->setFixedSize(width(), height() + menuHeight);
+    }
+}
+
+void LWindow::SetMenuBar(QMenuBar* menuBar)
+{
+    if (mMenuBar == menuBar)
+        return;
+    delete mMenuBar;
+    mMenuBar = menuBar;
+    if (menuBar) {
+        menuBar->setParent(mShell);
+        menuBar->setNativeMenuBar(false);
+        menuBar->show();
+    }
+    int menuHeight = menuBar ? menuBar->sizeHint().height() : 0;
+    if (!HasAttribute(windAttr_Resizable))
+        mShell->setFixedSize(width(), height() + menuHeight);
+    else
+        mShell->resize(width(), height() + menuHeight);
+    LayoutShell();
+}
+
+void LWindow::resizeEvent(QResizeEvent* event)
+{
+    LView::resizeEvent(event);
+    SyncSize();
+}
+
+void LWindow::SyncSize()
+{
+    // The user (or the shell) resized the content: the subpanes follow their bindings.
+    QSize now = size();
+    SInt32 dw = now.width() - mKnownSize.width();
+    SInt32 dh = now.height() - mKnownSize.height();
+    mKnownSize = now;
+    if (dw == 0 && dh == 0)
+        return;
+    const std::vector<LPane*> panes = GetSubPanes();
+    for (LPane* pane : panes)
+        pane->AdaptToSuperFrameSize(dw, dh, true);
+}
+
+void LWindow::ResizeFrameBy(SInt32 dWidth, SInt32 dHeight, bool refresh)
+{
+    if (dWidth == 0 && dHeight == 0)
+        return;
+    int newWidth = std::clamp(width() + dWidth, SInt32(mMinSize.width), SInt32(mMaxSize.width));
+    int newHeight = std::clamp(height() + dHeight, SInt32(mMinSize.height), SInt32(mMaxSize.height));
+    int menuHeight = mMenuBar ? mMenuBar->sizeHint().height() : 0;
+    if (!HasAttribute(windAttr_Resizable))
+        mShell->setFixedSize(newWidth, newHeight + menuHeight);
+    else
+        mShell->resize(newWidth, newHeight + menuHeight);
+    resize(newWidth, newHeight);
+    SyncSize();
+    if (refresh)
+        Refresh();
+}
+
+void LWindow::Show()
+{
+    if (!mShell)
+        return;
+    mShell->show();
+    LayoutShell();
+    ShowSelf();
+}
+
+void LWindow::Hide()
+{
+    if (!mShell)
+        return;
+    mShell->hide();
+    if (sActiveWindow == this)
+        DeactivateWindow();
+    HideSelf();
+}
+
+bool LWindow::IsVisible() const
+{
+    return mShell && mShell->isVisible();
+}
+
+void LWindow::Select()
+{
+    ToFront(this);
+    if (mShell) {
+        mShell->raise();
+        mShell->activateWindow();
+    }
+    ActivateWindow();
+}
+
+void LWindow::ActivateWindow()
+{
+    if (sActiveWindow == this)
+        return;
+    ToFront(this);
+    if (sActiveWindow && !HasAttribute(windAttr_Floating))
+        sActiveWindow->DeactivateWindow();
+    sActiveWindow = this;
+    Activate();
+    if (HasAttribute(windAttr_Targetable) && !IsOnDuty())
+        RestoreTarget();
+}
+
+void LWindow::DeactivateWindow()
+{
+    if (sActiveWindow == this)
+        sActiveWindow = nullptr;
+    Deactivate();
+    if (IsOnDuty() && GetSuperCommander())
+        LCommander::SwitchTarget(GetSuperCommander());
+}
+
+void LWindow::PutOnDuty(LCommander* newTarget)
+{
+    LCommander::PutOnDuty(newTarget);
+    if (sActiveWindow != this && !HasAttribute(windAttr_Floating)) {
+        ToFront(this);
+        if (sActiveWindow)
+            sActiveWindow->Deactivate();
+        sActiveWindow = this;
+        Activate();
+    }
+}
+
+std::vector<LWindow*> LWindow::FetchWindows()
+{
+    std::vector<LWindow*> visible;
+    for (LWindow* window : WindowList()) {
+        if (window->IsVisible())
+            visible.push_back(window);
+    }
+    return visible;
+}
+
+LWindow* LWindow::GetFrontWindow()
+{
+    for (LWindow* window : WindowList()) {
+        if (window->IsVisible() && !window->HasAttribute(windAttr_Floating))
+            return window;
+    }
+    return nullptr;
+}
+
+LWindow* LWindow::FetchWindowByTitle(const QString& title)
+{
+    for (LWindow* window : WindowList()) {
+        if (window->GetCFDescriptor() == title)
+            return window;
+    }
+    return nullptr;
+}
+
+QString LWindow::GetCFDescriptor() const
+{
+    return mTitle;
+}
+
+void LWindow::SetCFDescriptor(const QString& title)
+{
+    mTitle = title;
+    if (mShell)
+        mShell->setWindowTitle(title + QStringLiteral("[*]"));
+}
+
+void LWindow::SetModified(bool modified)
+{
+    if (mShell)
+        mShell->setWindowModified(modified);
+}
+
+bool LWindow::IsModified() const
+{
+    return mShell && mShell->isWindowModified();
+}
+
+void LWindow::GetGlobalBounds(Rect& outBounds) const
+{
+    QPoint topLeft = mapToGlobal(QPoint(0, 0));
+    outBounds = MakeRect(topLeft.y(), topLeft.x(), topLeft.y() + height(), topLeft.x() + width());
+}
+
+void LWindow::DoSetBounds(const Rect& globalBounds)
+{
+    Rect current;
+    GetGlobalBounds(current);
+    ResizeFrameBy(globalBounds.Width() - width(), globalBounds.Height() - height(), true);
+    MoveWindowTo(globalBounds.left, globalBounds.top);
+}
+
+void LWindow::MoveWindowTo(SInt32 globalLeft, SInt32 globalTop)
+{
+    int menuHeight = mMenuBar ? mMenuBar->sizeHint().height() : 0;
+    mShell->move(globalLeft, globalTop - menuHeight);
+}
+
+void LWindow::SetMinMaxSize(SDimension32 minSize, SDimension32 maxSize)
+{
+    mMinSize = minSize;
+    mMaxSize = maxSize;
+    LayoutShell();
+}
+
+bool LWindow::CalcStandardBounds(Rect& outStdBounds) const
+{
+    QScreen* screen = mShell && mShell->screen() ? mShell->screen() : QGuiApplication::primaryScreen();
+    QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    int menuHeight = mMenuBar ? mMenuBar->sizeHint().height() : 0;
+    int stdWidth = std::min(available.width(), int(mMaxSize.width));
+    int stdHeight = std::min(available.height() - menuHeight, int(mMaxSize.height));
+    outStdBounds = MakeRect(available.top() + menuHeight, available.left(), available.top() + menuHeight + stdHeight, available.left() + stdWidth);
+    Rect current;
+    GetGlobalBounds(current);
+    return current == outStdBounds;
+}
+
+void LWindow::DoSetZoom(bool toStandard)
+{
+    if (toStandard) {
+        Rect standard;
+        if (CalcStandardBounds(standard))
+            return;
+        GetGlobalBounds(mUserBounds);
+        DoSetBounds(standard);
+        mZoomed = true;
+    } else if (mZoomed) {
+        DoSetBounds(mUserBounds);
+        mZoomed = false;
+    }
+}
+
+void LWindow::AttemptClose()
+{
+    LCommander* super = GetSuperCommander();
+    if (!super || super->AllowSubRemoval(this))
+        DoClose();
+}
+
+void LWindow::DoClose()
+{
+    Hide();
+    // The window may be closing from inside one of its own widgets' events; it
+    // leaves the chain now and is deleted once that event has returned.
+    if (IsOnDuty() || IsTarget())
+        LCommander::SwitchTarget(GetSuperCommander());
+    SetSuperCommander(nullptr);
+    auto& list = WindowList();
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    deleteLater();
+}
+
+void LWindow::ShowAsSheetOf(LWindow* parent)
+{
+    if (!parent || !mShell)
+        return;
+    mShell->setParent(parent->GetShell(), Qt::Sheet | Qt::Dialog);
+    mShell->setWindowModality(Qt::WindowModal);
+    Show();
+    Select();
+}
+
+bool LWindow::ObeyCommand(CommandT command, void* ioParam)
+{
+    if (command == cmd_Close) {
+        if (HasAttribute(windAttr_CloseBox) || HasAttribute(windAttr_Regular)) {
+            AttemptClose();
+            return true;
+        }
+    }
+    return LCommander::ObeyCommand(command, ioParam);
+}
+
+void LWindow::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName)
+{
+    if (command == cmd_Close) {
+        outEnabled = HasAttribute(windAttr_CloseBox);
+        return;
+    }
+    LCommander::FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
+}

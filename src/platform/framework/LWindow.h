@@ -1,0 +1,119 @@
+#pragma once
+
+#include "LCommander.h"
+#include "LView.h"
+
+class QMenuBar;
+class LWindowShell;
+
+// Window attributes (the layout's "attributes" word) and what they become here.
+enum : UInt32 {
+    windAttr_Modal = 0x80000000,    // application-modal
+    windAttr_Floating = 0x40000000, // a tool window above the others
+    windAttr_Regular = 0x20000000,  // an ordinary document window
+    windAttr_CloseBox = 0x10000000,
+    windAttr_TitleBar = 0x08000000,
+    windAttr_Zoomable = 0x04000000,  // maximize button
+    windAttr_Resizable = 0x02000000, // without it the window keeps its size
+    windAttr_SizeBox = 0x01000000,
+    windAttr_Enabled = 0x00800000,
+    windAttr_HideOnSuspend = 0x00400000, // hidden while the program is in the background
+    windAttr_Targetable = 0x00200000,    // activation restores its target
+    windAttr_GetSelectClick = 0x00100000,
+    windAttr_DelaySelect = 0x00080000,
+    windAttr_EraseOnUpdate = 0x00020000,
+};
+
+// A window: the outermost view (its content; port coordinates are its local ones)
+// and a commander. The window's frame on screen, title and modified mark are those
+// of a top-level shell widget that also carries the menu bar of document windows.
+// Closing goes through command 4 and AttemptClose, so a document can refuse.
+class LWindow : public LView, public LCommander {
+public:
+    LWindow(const SPaneInfo& info, UInt32 attributes, const QString& title, LCommander* superCommander);
+    explicit LWindow(const LLayoutData& data);
+    ~LWindow() override;
+
+    // Builds the window of a layout resource with the given supercommander.
+    static LWindow* CreateWindow(ResIDT layoutID, LCommander* superCommander);
+
+    QWidget* GetShell() const;
+    UInt32 GetAttributes() const { return mAttributes; }
+    bool HasAttribute(UInt32 attribute) const { return (mAttributes & attribute) != 0; }
+    void SetAttribute(UInt32 attribute);
+    void ClearAttribute(UInt32 attribute);
+
+    void Show() override;
+    void Hide() override;
+    bool IsVisible() const override;
+    // Brings the window to the front and makes it the active window.
+    virtual void Select();
+    bool IsActiveWindow() const { return sActiveWindow == this; }
+    static LWindow* GetActiveWindow() { return sActiveWindow; }
+    // Visible windows, frontmost first; the front window that is not floating.
+    static std::vector<LWindow*> FetchWindows();
+    static LWindow* GetFrontWindow();
+    static LWindow* FetchWindowByTitle(const QString& title);
+
+    // Title and modified mark.
+    QString GetCFDescriptor() const override;
+    void SetCFDescriptor(const QString& title) override;
+    void SetModified(bool modified);
+    bool IsModified() const;
+
+    // Content bounds in global coordinates.
+    void GetGlobalBounds(Rect& outBounds) const;
+    virtual void DoSetBounds(const Rect& globalBounds);
+    void SetMinMaxSize(SDimension32 minSize, SDimension32 maxSize);
+    // The bounds a zoom gives (the screen's available area, within the maximum
+    // size); true when the window has them now.
+    virtual bool CalcStandardBounds(Rect& outStdBounds) const;
+    void DoSetZoom(bool toStandard);
+    void ResizeFrameBy(SInt32 dWidth, SInt32 dHeight, bool refresh) override;
+    void MoveWindowTo(SInt32 globalLeft, SInt32 globalTop);
+
+    // Closing: AttemptClose asks the supercommander; DoClose takes the window off
+    // the screen and out of the chain at once and deletes it when the loop next runs.
+    virtual void AttemptClose();
+    virtual void DoClose();
+
+    // Window-modal sheet of another window.
+    void ShowAsSheetOf(LWindow* parent);
+
+    void SetMenuBar(QMenuBar* menuBar);
+    QMenuBar* GetMenuBar() const { return mMenuBar; }
+
+    bool ObeyCommand(CommandT command, void* ioParam) override;
+    void FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName) override;
+
+    void ActivateWindow();
+    void DeactivateWindow();
+
+    // Made for each new window (the application installs the menu bar builder).
+    using WindowHook = std::function<void(LWindow*)>;
+    static void SetNewWindowHook(WindowHook hook) { sNewWindowHook() = std::move(hook); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void PutOnDuty(LCommander* newTarget) override;
+
+private:
+    friend class LWindowShell;
+    void InitWindow(UInt32 attributes, const QString& title, SInt32 left, SInt32 top);
+    void ApplyFlags();
+    void SyncSize();
+    void LayoutShell();
+    static WindowHook& sNewWindowHook();
+
+    LWindowShell* mShell = nullptr;
+    QMenuBar* mMenuBar = nullptr;
+    UInt32 mAttributes = 0;
+    QString mTitle;
+    QSize mKnownSize;
+    SDimension32 mMinSize { 0, 0 };
+    SDimension32 mMaxSize { 32767, 32767 };
+    Rect mUserBounds {};
+    bool mZoomed = false;
+
+    static inline LWindow* sActiveWindow = nullptr;
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "LView.h"
+#include "LMenuBar.h"
+#include "UReanimator.h"
+#include "URegistrar.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPainter>
+
+// The demo view of the fixture layouts ('Demo'): a checkerboard of 100-pixel
+// squares over its whole image, so a grabbed picture shows where it is scrolled.
+class DemoView : public LView {
+public:
+    explicit DemoView(const LLayoutData& data)
+        : LView(data)
+    {
+    }
+    void DrawSelf(QPainter& painter) override
+    {
+        ++draws;
+        SPoint32 origin = GetImageLocation();
+        for (int y = 0; y < GetImageSize().height; y += 100) {
+            for (int x = 0; x < GetImageSize().width; x += 100) {
+                bool dark = ((x / 100) + (y / 100)) % 2 == 0;
+                painter.fillRect(QRect(x + origin.h, y + origin.v, 100, 100), dark ? QColor(200, 0, 0) : QColor(0, 0, 200));
+            }
+        }
+    }
+    int draws = 0;
+};
+
+inline void SetUpFrameworkFixture()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    URegistrar::RegisterFrameworkClasses();
+    URegistrar::RegisterClass<DemoView>('Demo');
+    const QString fixture = QStringLiteral(ORVEX_SOURCE_DIR "/tests/platform/framework/fixture");
+    UReanimator::AddLayoutFolder(fixture + QStringLiteral("/layouts"));
+    LMenuBar::AddMenuFolder(fixture + QStringLiteral("/menus"));
+}
+
+inline void ProcessEventsFor(int milliseconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+inline void FlushDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}

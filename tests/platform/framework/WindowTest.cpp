@@ -1,0 +1,285 @@
+#include "FrameworkTestSupport.h"
+
+#include "ExceptionCode.h"
+#include "LDialogBox.h"
+#include "LScrollerView.h"
+#include "LStdControls.h"
+#include "LWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+
+namespace {
+struct WindowFixture : ::testing::Test {
+    LWindow* window = nullptr;
+    void SetUp() override
+    {
+        SetUpFrameworkFixture();
+        window = LWindow::CreateWindow(1000, nullptr);
+        window->Show();
+    }
+    void TearDown() override
+    {
+        delete window;
+        FlushDeletes();
+    }
+};
+} // namespace
+
+TEST_F(WindowFixture, BuildsTheLayoutTreeWithFramesInSuperviewCoordinates)
+{
+    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("Demo Window"));
+    EXPECT_TRUE(window->HasAttribute(windAttr_Resizable));
+    LPane* caption = window->FindPaneByID(11);
+    ASSERT_NE(caption, nullptr);
+    EXPECT_EQ(caption->GetSuperView(), window->FindPaneByID(10));
+    EXPECT_EQ(caption->GetCFDescriptor(), QStringLiteral("Demo Caption"));
+    EXPECT_EQ(caption->GetFrame(), MakeRect(8, 8, 28, 208));
+
+    LPane* deep = window->FindPaneByID(22);
+    ASSERT_NE(deep, nullptr);
+    EXPECT_EQ(deep->GetUserCon(), 7);
+    Rect port;
+    deep->CalcPortFrameRect(port);
+    EXPECT_EQ(port, MakeRect(440, 500, 460, 520)); // 40 down for the scroller
+    // Hit tests see only what is inside the frames: the deep pane lies outside its view's frame.
+    EXPECT_EQ(window->FindDeepSubPaneContaining(510, 450), nullptr);
+    EXPECT_EQ(window->FindDeepSubPaneContaining(100, 100), window->FindPaneByID(21));
+    EXPECT_EQ(window->FindDeepSubPaneContaining(20, 15), caption);
+    EXPECT_EQ(window->FindPaneByID(999), nullptr);
+    EXPECT_TRUE(caption->IsVisible());
+    EXPECT_EQ(dynamic_cast<LView*>(window->FindPaneByID(21))->GetImageSize(), (SDimension32 { 1000, 800 }));
+}
+
+TEST_F(WindowFixture, SubpanesFollowTheirBindingsWhenTheWindowResizes)
+{
+    LPane* header = window->FindPaneByID(10);   // left, top, right
+    LPane* caption = window->FindPaneByID(11);  // left only
+    LPane* button = window->FindPaneByID(12);   // right only
+    LPane* scroller = window->FindPaneByID(20); // all four
+    LPane* footer = window->FindPaneByID(30);   // left, right, bottom
+    window->ResizeFrameBy(100, 50, false);
+    EXPECT_EQ(window->width(), 500);
+    EXPECT_EQ(header->GetFrame(), MakeRect(0, 0, 40, 500));
+    EXPECT_EQ(caption->GetFrame(), MakeRect(8, 8, 28, 208));
+    EXPECT_EQ(button->GetFrame(), MakeRect(6, 400, 32, 490));
+    EXPECT_EQ(scroller->GetFrame(), MakeRect(40, 0, 320, 500));
+    EXPECT_EQ(footer->GetFrame(), MakeRect(320, 0, 350, 500));
+    // The scrolled view inside the scroller grew with it; the bars follow.
+    auto* scrolled = dynamic_cast<LView*>(window->FindPaneByID(21));
+    EXPECT_EQ(scrolled->GetFrameSize(), (SDimension32 { 485, 265 }));
+    auto* scrollerView = dynamic_cast<LScrollerView*>(scroller);
+    EXPECT_EQ(scrollerView->VerticalBar()->maximum(), 800 - 265);
+
+    // The minimum size holds.
+    window->ResizeFrameBy(-1000, -1000, false);
+    EXPECT_EQ(window->width(), 200);
+    EXPECT_EQ(window->height(), 150);
+}
+
+TEST_F(WindowFixture, CustomPaneDrawsIntoAGrabbedImage)
+{
+    auto* demo = dynamic_cast<DemoView*>(window->FindPaneByID(21));
+    ASSERT_NE(demo, nullptr);
+    QImage picture = demo->grab().toImage();
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_GT(demo->draws, 0);
+    EXPECT_EQ(picture.pixelColor(50, 50), QColor(200, 0, 0));
+    EXPECT_EQ(picture.pixelColor(150, 50), QColor(0, 0, 200));
+    // Scrolled by one square, the colours swap.
+    demo->ScrollImageTo(100, 0, true);
+    picture = demo->grab().toImage();
+    EXPECT_EQ(picture.pixelColor(50, 50), QColor(0, 0, 200));
+    // The colour-erase attachment paints the footer.
+    QImage footer = window->FindPaneByID(30)->grab().toImage();
+    EXPECT_EQ(footer.pixelColor(5, 5), QColor(0x33, 0x66, 0x99));
+}
+
+TEST_F(WindowFixture, ScrolledViewPinsAtItsEdgesAndConvertsCoordinates)
+{
+    auto* view = dynamic_cast<LView*>(window->FindPaneByID(21));
+    LPane* deep = window->FindPaneByID(22);
+    // Frame 385 x 215 over an image of 1000 x 800.
+    EXPECT_FALSE(view->ScrollPinnedImageBy(-10, -10, false)); // already at the start
+    EXPECT_TRUE(view->ScrollPinnedImageBy(5000, 50, false));
+    EXPECT_EQ(view->GetScrollPosition(), (SPoint32 { 1000 - 385, 50 }));
+    EXPECT_TRUE(view->ScrollPinnedImageBy(0, 5000, false));
+    EXPECT_EQ(view->GetScrollPosition(), (SPoint32 { 615, 800 - 215 }));
+    EXPECT_FALSE(view->ScrollPinnedImageBy(1, 1, false));
+    EXPECT_TRUE(view->ScrollPinnedImageBy(-15, -85, false));
+    EXPECT_EQ(view->GetScrollPosition(), (SPoint32 { 600, 500 }));
+
+    // Image point (600, 500) is now at the frame's top left.
+    Point local;
+    view->ImageToLocalPoint(SPoint32 { 610, 520 }, local);
+    EXPECT_EQ(local, MakePoint(20, 10));
+    SPoint32 image;
+    view->LocalToImagePoint(MakePoint(20, 10), image);
+    EXPECT_EQ(image, (SPoint32 { 610, 520 }));
+    Point port = MakePoint(20, 10);
+    view->LocalToPortPoint(port);
+    EXPECT_EQ(port, MakePoint(60, 10));
+    view->PortToLocalPoint(port);
+    EXPECT_EQ(port, MakePoint(20, 10));
+    EXPECT_TRUE(view->ImagePointIsInFrame(600, 500));
+    EXPECT_FALSE(view->ImagePointIsInFrame(599, 500));
+
+    // Subpanes keep their image place: the pane at image (500, 400) is now above-left.
+    EXPECT_EQ(deep->GetFrame(), MakeRect(-100, -100, -80, -80));
+    // The scroller's bars show the position, and moving one scrolls the view.
+    auto* scroller = dynamic_cast<LScrollerView*>(window->FindPaneByID(20));
+    EXPECT_EQ(scroller->HorizontalBar()->value(), 600);
+    scroller->VerticalBar()->setValue(100);
+    EXPECT_EQ(view->GetScrollPosition(), (SPoint32 { 600, 100 }));
+}
+
+TEST_F(WindowFixture, AttachmentStopsTheClickOfItsHost)
+{
+    struct ClickCounter : LPane {
+        using LPane::LPane;
+        void ClickSelf(const SMouseDownEvent& event) override
+        {
+            ++clicks;
+            last = event.whereLocal;
+        }
+        int clicks = 0;
+        Point last {};
+    };
+    SPaneInfo info;
+    info.paneID = 77;
+    info.width = 50;
+    info.height = 50;
+    info.left = 10;
+    info.top = 10;
+    info.superView = dynamic_cast<LView*>(window->FindPaneByID(30));
+    auto* pane = new ClickCounter(info);
+    pane->SimulateClick(MakePoint(5, 6));
+    EXPECT_EQ(pane->clicks, 1);
+    EXPECT_EQ(pane->last, MakePoint(5, 6));
+    struct Stop : LAttachment {
+        Stop()
+            : LAttachment(msg_Click, false)
+        {
+        }
+        void ExecuteSelf(MessageT, void*) override {}
+    };
+    pane->AddAttachment(new Stop);
+    pane->SimulateClick(MakePoint(5, 6));
+    EXPECT_EQ(pane->clicks, 1);
+}
+
+TEST(Dialog, HandlerReturnsTheMessageOfTheButtonClicked)
+{
+    SetUpFrameworkFixture();
+    {
+        StDialogHandler handler(1001, nullptr);
+        LDialogBox* dialog = handler.GetDialog();
+        EXPECT_TRUE(dialog->HasAttribute(windAttr_Modal));
+        EXPECT_EQ(dialog->GetShell()->windowModality(), Qt::ApplicationModal);
+        auto* ok = dynamic_cast<LStdButton*>(dialog->FindPaneByID(900));
+        ASSERT_NE(ok, nullptr);
+        EXPECT_TRUE(ok->IsDefaultButton());
+        // A click on the real button, as the user makes it.
+        QTimer::singleShot(10, [ok] { static_cast<QPushButton*>(ok->GetControlWidget())->click(); });
+        EXPECT_EQ(handler.ModalLoop(), msg_OK);
+    }
+    {
+        StDialogHandler handler(1001, nullptr);
+        LDialogBox* dialog = handler.GetDialog();
+        // Other controls' messages come through too, then Escape cancels.
+        auto* check = dynamic_cast<LControl*>(dialog->FindPaneByID(4));
+        QTimer::singleShot(10, [check] { check->SimulateHotSpotClick(); });
+        EXPECT_EQ(handler.ModalLoop(), 1004);
+        EXPECT_EQ(check->GetValue(), 1);
+        LCommander::SwitchTarget(dialog);
+        QTimer::singleShot(10, [dialog] {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(dialog->GetShell(), &escape);
+        });
+        EXPECT_EQ(handler.ModalLoop(), msg_Cancel);
+    }
+    FlushDeletes();
+}
+
+TEST(Dialog, EditFieldFiltersKeysAndKeepsItsMaximum)
+{
+    SetUpFrameworkFixture();
+    StDialogHandler handler(1001, nullptr);
+    auto* field = dynamic_cast<LEditText*>(handler.GetDialog()->FindPaneByID(3));
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->GetValue(), 12);
+    QLineEdit* edit = field->GetLineEdit();
+    edit->setCursorPosition(2);
+    for (auto [key, text] : { std::pair { Qt::Key_A, "a" }, std::pair { Qt::Key_3, "3" } }) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString::fromLatin1(text));
+        QApplication::sendEvent(edit, &press);
+    }
+    EXPECT_EQ(field->GetCFDescriptor(), QStringLiteral("123")); // the letter was refused
+    field->SetCFDescriptor(QStringLiteral("4x5678"));
+    EXPECT_EQ(field->GetCFDescriptor(), QStringLiteral("45678")); // filtered, and at most 5
+}
+
+TEST(Reanimator, UnknownClassIDNamesTheLayoutAndThePane)
+{
+    SetUpFrameworkFixture();
+    size_t windows = LWindow::FetchWindows().size();
+    try {
+        LWindow::CreateWindow(1002, nullptr);
+        FAIL() << "made a window with an unknown class";
+    } catch (const ExceptionCode& e) {
+        EXPECT_EQ(e.Code(), err_UnknownClassID);
+        EXPECT_NE(std::string(e.what()).find("layout 1002"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("pane 2 (Nope)"), std::string::npos) << e.what();
+    }
+    FlushDeletes();
+    EXPECT_EQ(LWindow::FetchWindows().size(), windows);
+}
+
+TEST(Reanimator, MalformedLayoutsGiveClearCodes)
+{
+    SetUpFrameworkFixture();
+    try {
+        LWindow::CreateWindow(1003, nullptr);
+        FAIL();
+    } catch (const ExceptionCode& e) {
+        EXPECT_EQ(e.Code(), err_BadLayout);
+        EXPECT_NE(std::string(e.what()).find("not valid JSON"), std::string::npos) << e.what();
+    }
+    try {
+        LWindow::CreateWindow(1004, nullptr);
+        FAIL();
+    } catch (const ExceptionCode& e) {
+        EXPECT_EQ(e.Code(), err_BadLayout);
+        EXPECT_NE(std::string(e.what()).find("\"frame\""), std::string::npos) << e.what();
+    }
+    try {
+        LWindow::CreateWindow(4242, nullptr);
+        FAIL();
+    } catch (const ExceptionCode& e) {
+        EXPECT_EQ(e.Code(), err_LayoutNotFound);
+    }
+    // Class IDs are case-sensitive.
+    URegistrar::RegisterClass('CCbx', [](const LLayoutData&) { return SCreatedObject {}; });
+    EXPECT_TRUE(URegistrar::IsRegistered('CCbx'));
+    EXPECT_FALSE(URegistrar::IsRegistered('CCBX'));
+}
+
+TEST(PaneDescriptors, CopyAndSetByPaneID)
+{
+    SetUpFrameworkFixture();
+    LWindow* window = LWindow::CreateWindow(1000, nullptr);
+    EXPECT_EQ(CopyPaneCFDescriptor(window, 11), QStringLiteral("Demo Caption"));
+    EXPECT_TRUE(CopyPaneCFDescriptor(window, 999).isNull());
+    SetPaneCFDescriptor(window, 11, QStringLiteral("Changed"));
+    EXPECT_EQ(CopyPaneCFDescriptor(window, 11), QStringLiteral("Changed"));
+    SetPaneCFDescriptorAndRelease(window, 11, QString());
+    EXPECT_EQ(CopyPaneCFDescriptor(window, 11), QStringLiteral(""));
+    SetPaneCFDescriptor(window, 999, QStringLiteral("nothing happens"));
+    delete window;
+}
