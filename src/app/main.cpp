@@ -1,3 +1,4 @@
+#include "ErrorReport.h"
 #include "LocalizedStrings.h"
 #include "PreferenceDomain.h"
 #include "Preferences.h"
@@ -15,6 +16,7 @@ int main(int argc, char** argv)
 
         // Read the preference domain now, so a damaged file is set aside and
         // reported before anything depends on it.
+        InstallErrorReportHook();
         PreferenceDomain::Application().Reload();
         InstallIndexedStringLoader();
 
