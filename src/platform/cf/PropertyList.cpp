@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -169,10 +170,36 @@ bool AppendValue(QByteArray& out, const QVariant& value, int depth)
 // ---------------------------------------------------------------------------
 // Reading
 
+// The platform's writer puts control characters into strings as they are, which
+// XML 1.0 does not allow; its reader takes them back. So a list that fails to
+// parse and holds such bytes is read again with each one stood in for by a
+// private-use character that is turned back in keys and strings. Single bytes
+// below 0x20 never occur inside a UTF-8 sequence, so the swap is safe.
+constexpr char16_t kControlStandIn = 0xF700;
+
+bool IsDisallowedControl(unsigned char c)
+{
+    return c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
+
+QByteArray StandInForControls(const QByteArray& xml)
+{
+    QByteArray out;
+    out.reserve(xml.size() + 64);
+    for (char c : xml) {
+        if (IsDisallowedControl(static_cast<unsigned char>(c)))
+            out.append(QString(QChar(char16_t(kControlStandIn + c))).toUtf8());
+        else
+            out.append(c);
+    }
+    return out;
+}
+
 class Reader {
 public:
-    explicit Reader(const QByteArray& xml)
+    Reader(const QByteArray& xml, bool controlsStoodIn)
         : mXml(xml)
+        , mControlsStoodIn(controlsStoodIn)
     {
     }
 
@@ -244,6 +271,12 @@ private:
         text = mXml.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement);
         if (mXml.hasError())
             return Fail(mXml.errorString());
+        if (mControlsStoodIn) {
+            for (QChar& c : text) {
+                if (c.unicode() >= kControlStandIn && c.unicode() < kControlStandIn + 0x20)
+                    c = QChar(char16_t(c.unicode() - kControlStandIn));
+            }
+        }
         return true;
     }
 
@@ -396,6 +429,7 @@ private:
     }
 
     QXmlStreamReader mXml;
+    bool mControlsStoodIn;
     QString mError;
 };
 
@@ -525,12 +559,17 @@ QByteArray ToXML(const QVariant& value)
 OSStatus Read(const QByteArray& xml, QVariant& out, QString* errorText)
 {
     out = QVariant();
-    Reader reader(xml);
     QVariant value;
+    Reader reader(xml, false);
     if (!reader.Parse(value)) {
-        if (errorText)
-            *errorText = reader.ErrorText();
-        return kErrMalformed;
+        const bool hasControls = std::any_of(xml.begin(), xml.end(),
+                                             [](char c) { return IsDisallowedControl(static_cast<unsigned char>(c)); });
+        value = QVariant();
+        if (!hasControls || !Reader(StandInForControls(xml), true).Parse(value)) {
+            if (errorText)
+                *errorText = reader.ErrorText();
+            return kErrMalformed;
+        }
     }
     out = value;
     return noErr;

@@ -196,6 +196,22 @@ TEST(PropertyListReader, AcceptsWhatOtherWritersProduce)
     EXPECT_EQ(value.toString(), QStringLiteral("bare & fine"));
 }
 
+TEST(PropertyListReader, ControlCharactersInStringsSurviveTheRoundTrip)
+{
+    // Written raw, as the platform writes them; read back although XML 1.0 has no
+    // place for them.
+    const QString text = QStringLiteral("tab\there \x01\x1c end");
+    const QVariantMap root { { QStringLiteral("key\x02"), text } };
+    const QByteArray xml = PropertyList::ToXML(root);
+    EXPECT_TRUE(xml.contains("<string>tab\there \x01\x1c end</string>"));
+    QVariant back;
+    ASSERT_EQ(PropertyList::Read(xml, back), noErr);
+    EXPECT_EQ(back.toMap(), root);
+
+    // Control characters do not rescue a list that is broken otherwise.
+    EXPECT_EQ(PropertyList::Read("<plist><string>\x01</plist>", back), PropertyList::kErrMalformed);
+}
+
 TEST(PropertyListReader, RejectsMalformedAndHostileInput)
 {
     const char* bad[] = {
