@@ -1,0 +1,303 @@
+#include "GraphicsExporter.h"
+
+#include "ExceptionCode.h"
+#include "FourCharCode.h"
+#include "GraphicsImporter.h"
+#include "ImageMetadata.h"
+#include "LStream.h"
+#include "UserData.h"
+
+#include <QColorSpace>
+#include <QDir>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QTemporaryFile>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+struct ExportFormat {
+    OSType type;
+    const char* qtName; // null: one of our writers
+    OSType extension;
+    const char* name;
+};
+
+const ExportFormat kFormats[] = {
+    { 'JPEG', "jpeg", 'jpg ', "JPEG" },
+    { 'TIFF', "tiff", 'tif ', "TIFF" },
+    { 'PNGf', "png", 'png ', "PNG" },
+    { 'BMPf', "bmp", 'bmp ', "BMP" },
+    { 'GIFf', "gif", 'gif ', "GIF" },
+    { 'jp2 ', "jp2", 'jp2 ', "JPEG 2000" },
+    { 'PICT', nullptr, 'pct ', "PICT" },
+    { '8BPS', nullptr, 'psd ', "Photoshop" },
+};
+
+const ExportFormat* FindFormat(OSType type)
+{
+    for (const ExportFormat& f : kFormats) {
+        if (f.type == type)
+            return &f;
+    }
+    return nullptr;
+}
+
+bool HasWriter(const ExportFormat& f)
+{
+    return !f.qtName || QImageWriter::supportedImageFormats().contains(QByteArray(f.qtName));
+}
+
+constexpr double kInchesPerMeter = 39.37007874;
+
+} // namespace
+
+QList<OSType> GraphicsExporter::AvailableTypes()
+{
+    QList<OSType> types;
+    for (const ExportFormat& f : kFormats) {
+        if (HasWriter(f))
+            types.append(f.type);
+    }
+    return types;
+}
+
+bool GraphicsExporter::CanExport(OSType type)
+{
+    const ExportFormat* f = FindFormat(type);
+    return f && HasWriter(*f);
+}
+
+OSStatus GraphicsExporter::Open(OSType type, std::unique_ptr<GraphicsExporter>& out)
+{
+    out.reset();
+    if (!CanExport(type))
+        return cantFindHandler;
+    out.reset(new GraphicsExporter(type));
+    return noErr;
+}
+
+QString GraphicsExporter::Name() const
+{
+    return QString::fromLatin1(FindFormat(mType)->name);
+}
+
+OSType GraphicsExporter::DefaultFileNameExtension() const
+{
+    return FindFormat(mType)->extension;
+}
+
+QString GraphicsExporter::DefaultExtensionText() const
+{
+    return FourCharCodeToQString(DefaultFileNameExtension()).trimmed().toLower();
+}
+
+QString GraphicsExporter::SettingsAsText() const
+{
+    QString text = Name();
+    if (mType == 'JPEG' || mType == 'jp2 ')
+        text += QStringLiteral(", quality %1%").arg(CodecQualityToPercent(mQuality));
+    if (mHRes > 0)
+        text += QStringLiteral(", %1 dpi").arg(FixedToDouble(mHRes));
+    return text;
+}
+
+void GraphicsExporter::SetResolution(Fixed horizontal, Fixed vertical)
+{
+    mHRes = horizontal;
+    mVRes = vertical;
+}
+
+void GraphicsExporter::SetThumbnailEnabled(bool enabled, int width, int height)
+{
+    mThumbnail = enabled;
+    mThumbnailSize = QSize(std::max(1, width), std::max(1, height));
+}
+
+void GraphicsExporter::SetInputOffscreen(const Offscreen& world)
+{
+    mInputImage = world.Image();
+    mInputImporter = nullptr;
+    mInputPicture = Picture();
+}
+
+void GraphicsExporter::SetInputImporter(GraphicsImporter* importer)
+{
+    mInputImporter = importer;
+    mInputImage = QImage();
+    mInputPicture = Picture();
+}
+
+void GraphicsExporter::SetInputPicture(const Picture& picture)
+{
+    mInputPicture = picture;
+    mInputImage = QImage();
+    mInputImporter = nullptr;
+}
+
+OSStatus GraphicsExporter::InputImage(QImage& out)
+{
+    if (!mInputImage.isNull()) {
+        out = mInputImage;
+        return noErr;
+    }
+    if (!mInputPicture.IsNull())
+        return mInputPicture.Render(out);
+    if (!mInputImporter)
+        return err_NilPointer;
+    return CatchCode([&] {
+        Rect bounds;
+        ThrowIfOSErr_(mInputImporter->GetBoundsRect(&bounds));
+        OffsetRect(bounds, -bounds.left, -bounds.top);
+        Offscreen world(bounds);
+        MatrixRecord saved;
+        mInputImporter->GetMatrix(&saved);
+        CGrafPtr savedPort = nullptr;
+        mInputImporter->GetGWorld(&savedPort);
+        Rect source;
+        mInputImporter->GetSourceRect(&source);
+        MatrixRecord atOrigin = saved;
+        Rect current;
+        mInputImporter->GetBoundsRect(&current);
+        TranslateMatrix(atOrigin, -current.left << 16, -current.top << 16);
+        mInputImporter->SetMatrix(&atOrigin);
+        StOffscreenPort port(world);
+        mInputImporter->SetGWorld(port.Port());
+        OSStatus status = mInputImporter->Draw();
+        port.End();
+        mInputImporter->SetGWorld(savedPort);
+        mInputImporter->SetMatrix(&saved);
+        ThrowIfOSErr_(status);
+        out = world.Image();
+    });
+}
+
+OSStatus GraphicsExporter::WritePixels(const QImage& input, const QString& path)
+{
+    QImage image = input;
+    const double dpiX = mHRes > 0 ? FixedToDouble(mHRes) : (image.dotsPerMeterX() > 0 ? image.dotsPerMeterX() / kInchesPerMeter : 72.0);
+    const double dpiY = mVRes > 0 ? FixedToDouble(mVRes) : (image.dotsPerMeterY() > 0 ? image.dotsPerMeterY() / kInchesPerMeter : 72.0);
+    image.setDotsPerMeterX(int(std::lround(dpiX * kInchesPerMeter)));
+    image.setDotsPerMeterY(int(std::lround(dpiY * kInchesPerMeter)));
+
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return OSErrorFromFileError(file.error(), path);
+    if (mType == 'PICT' || mType == '8BPS') {
+        QByteArray bytes;
+        if (mType == 'PICT') {
+            Picture picture = Picture::FromImage(image, MakeRect(0, 0, image.height(), image.width()));
+            // The header records the resolution.
+            bytes = picture.ToFileData();
+            LDataStream r;
+            r.WriteUInt32(UInt32(DoubleToFixed(dpiX)));
+            r.WriteUInt32(UInt32(DoubleToFixed(dpiY)));
+            // Extended header: after size, frame, version opcode, header opcode, -2 and a reserved word.
+            bytes.replace(512 + 10 + 4 + 2 + 4, 8, r.Data());
+        } else {
+            bytes = WritePhotoshopFile(image, dpiX, dpiY);
+        }
+        if (file.write(bytes) != bytes.size())
+            return ioErr;
+        return noErr;
+    }
+    if (image.hasAlphaChannel() && mType == 'JPEG')
+        image = image.convertToFormat(QImage::Format_RGB32);
+    if (!mProfile.isEmpty()) {
+        QColorSpace space = QColorSpace::fromIccProfile(mProfile);
+        if (space.isValid())
+            image.setColorSpace(space);
+    }
+    QImageWriter writer(&file, FindFormat(mType)->qtName);
+    if (mType == 'JPEG' || mType == 'jp2 ')
+        writer.setQuality(CodecQualityToPercent(mQuality));
+    if (!writer.write(image))
+        return codecErr;
+    return noErr;
+}
+
+OSStatus GraphicsExporter::DoExport()
+{
+    if (mOutput.isEmpty())
+        return paramErr;
+    QImage image;
+    OSStatus status = InputImage(image);
+    if (status != noErr)
+        return status;
+    if (image.isNull())
+        return codecErr;
+
+    const QFileInfo target(mOutput);
+    QTemporaryFile temp(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
+    if (!temp.open())
+        return OSErrorFromFileError(temp.error(), target.absolutePath());
+    temp.close();
+    status = WritePixels(image, temp.fileName());
+    if (status != noErr)
+        return status;
+
+    ExportMetadata metadata;
+    if (mExifEnabled && mMetaData)
+        metadata.exif = mMetaData;
+    metadata.iptc = mIPTC;
+    if (!mProfile.isEmpty() && (mType == 'PNGf' || mType == 'JPEG' || mType == 'TIFF')
+        && !QColorSpace::fromIccProfile(mProfile).isValid())
+        metadata.iccProfile = mProfile; // Qt embeds the profiles it understands itself
+    if (mThumbnail && mType == 'JPEG')
+        metadata.thumbnail = image.scaled(mThumbnailSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (metadata.exif || !metadata.iptc.isEmpty() || !metadata.iccProfile.isEmpty() || !metadata.thumbnail.isNull()) {
+        status = WriteImageMetadata(temp.fileName(), metadata);
+        if (status != noErr && status != cantFindHandler)
+            return status;
+    }
+
+    QFile::setPermissions(temp.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+            | QFileDevice::ReadOther);
+    if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(mOutput).constData()) != 0)
+        return ioErr;
+    temp.setAutoRemove(false);
+    return noErr;
+}
+
+QByteArray WritePhotoshopFile(const QImage& input, double dpiX, double dpiY)
+{
+    QImage image = input.convertToFormat(QImage::Format_RGB32);
+    LDataStream s;
+    s.WriteBytes("8BPS");
+    s.WriteUInt16(1);
+    s.WriteBlock("\0\0\0\0\0\0", 6);
+    s.WriteUInt16(3); // channels
+    s.WriteUInt32(UInt32(image.height()));
+    s.WriteUInt32(UInt32(image.width()));
+    s.WriteUInt16(8);
+    s.WriteUInt16(3); // RGB
+    s.WriteUInt32(0); // no colour mode data
+    // Image resources: ResolutionInfo (1005).
+    LDataStream res;
+    res.WriteBytes("8BIM");
+    res.WriteUInt16(1005);
+    res.WriteUInt16(0); // empty name, padded
+    res.WriteUInt32(16);
+    res.WriteUInt32(UInt32(DoubleToFixed(dpiX)));
+    res.WriteUInt16(1); // pixels per inch
+    res.WriteUInt16(1);
+    res.WriteUInt32(UInt32(DoubleToFixed(dpiY)));
+    res.WriteUInt16(1);
+    res.WriteUInt16(1);
+    s.WriteUInt32(UInt32(res.GetLength()));
+    s.WriteBytes(res.Data());
+    s.WriteUInt32(0); // no layers
+    s.WriteUInt16(0); // raw
+    for (int c = 0; c < 3; ++c) {
+        for (int y = 0; y < image.height(); ++y) {
+            const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            QByteArray row(image.width(), '\0');
+            for (int x = 0; x < image.width(); ++x)
+                row[x] = char(c == 0 ? qRed(line[x]) : (c == 1 ? qGreen(line[x]) : qBlue(line[x])));
+            s.WriteBytes(row);
+        }
+    }
+    return s.TakeData();
+}

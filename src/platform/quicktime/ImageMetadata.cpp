@@ -1,0 +1,174 @@
+#include "ImageMetadata.h"
+
+#include "ExceptionCode.h"
+#include "GraphicsErrors.h"
+#include "UserData.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <exiv2/exiv2.hpp>
+
+namespace {
+
+// Camera texts and the TIFF tags they come from.
+struct CameraText {
+    UInt16 tag;
+    OSType type;
+};
+const CameraText kCameraTexts[] = {
+    { 0x010F, UserDataTextType("mak") },
+    { 0x0110, UserDataTextType("mod") },
+    { 0x0131, UserDataTextType("swr") },
+};
+
+std::unique_ptr<Exiv2::Image> OpenMemory(const QByteArray& data)
+{
+    if (data.isEmpty())
+        return nullptr;
+    try {
+        auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(data.constData()), long(data.size()));
+        if (image.get())
+            image->readMetadata();
+        return std::unique_ptr<Exiv2::Image>(image.release());
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+QByteArray TrimText(QByteArray text)
+{
+    while (!text.isEmpty() && (text.back() == '\0' || text.back() == ' '))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+OSStatus ReadImageMetadata(const QByteArray& imageData, const QString& formatName, UserData& into)
+{
+    std::unique_ptr<Exiv2::Image> image = OpenMemory(imageData);
+    if (image) {
+        try {
+            for (const Exiv2::Exifdatum& datum : image->exifData()) {
+                const std::string group = datum.groupName();
+                OSType type;
+                if (group == "Photo")
+                    type = EXIFUserDataType(datum.tag());
+                else if (group == "Image")
+                    type = TIFFUserDataType(datum.tag());
+                else
+                    continue;
+                const long size = datum.size();
+                if (size <= 0 || size > 16 * 1024 * 1024)
+                    continue;
+                QByteArray bytes(size, '\0');
+                datum.copy(reinterpret_cast<Exiv2::byte*>(bytes.data()), Exiv2::bigEndian);
+                if (into.CountUserDataType(type) == 0)
+                    into.AddUserData(bytes, type);
+                if (group == "Image") {
+                    for (const CameraText& text : kCameraTexts) {
+                        if (text.tag == datum.tag() && into.CountUserDataType(text.type) == 0)
+                            into.AddUserDataText(TrimText(QByteArray::fromStdString(datum.toString())), text.type, 1, 0);
+                    }
+                }
+            }
+        } catch (const std::exception&) {
+            // What was read before a broken entry is kept.
+        }
+    }
+    if (!formatName.isEmpty() && into.CountUserDataType(UserDataTextType("fmt")) == 0)
+        into.AddUserDataText(formatName.toLatin1(), UserDataTextType("fmt"), 1, 0);
+    return noErr;
+}
+
+QByteArray ReadEmbeddedThumbnail(const QByteArray& imageData)
+{
+    std::unique_ptr<Exiv2::Image> image = OpenMemory(imageData);
+    if (!image)
+        return {};
+    try {
+        Exiv2::PreviewManager previews(*image);
+        Exiv2::PreviewPropertiesList list = previews.getPreviewProperties();
+        if (list.empty())
+            return {};
+        Exiv2::PreviewImage preview = previews.getPreviewImage(list.front());
+        return QByteArray(reinterpret_cast<const char*>(preview.pData()), int(preview.size()));
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+OSStatus WriteImageMetadata(const QString& path, const ExportMetadata& metadata)
+{
+    try {
+        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        if (!image.get())
+            return cantFindHandler;
+        image->readMetadata();
+        if (metadata.exif) {
+            Exiv2::ExifData& exif = image->exifData();
+            const UserData& ud = *metadata.exif;
+            for (OSType type = ud.GetNextUserDataType(0); type != 0; type = ud.GetNextUserDataType(type)) {
+                const UInt16 prefix = UInt16(type >> 16);
+                const UInt16 tag = UInt16(type & 0xFFFF);
+                if (prefix != (('e' << 8) | 'x') && prefix != (('t' << 8) | 'i'))
+                    continue;
+                // Layout of the file itself is the writer's; only values are carried over.
+                if (prefix == (('t' << 8) | 'i')
+                    && (tag == 0x0100 || tag == 0x0101 || tag == 0x0102 || tag == 0x0103 || tag == 0x0106
+                        || tag == 0x0111 || tag == 0x0115 || tag == 0x0116 || tag == 0x0117 || tag == 0x011C
+                        || tag == 0x8769 || tag == 0x8825 || tag == 0x0201 || tag == 0x0202))
+                    continue;
+                if (prefix == (('e' << 8) | 'x') && (tag == 0xA005 || tag == 0xA002 || tag == 0xA003))
+                    continue;
+                QByteArray bytes;
+                if (ud.GetUserData(bytes, type, 1) != noErr || bytes.isEmpty())
+                    continue;
+                Exiv2::ExifKey key(tag, prefix == (('e' << 8) | 'x') ? "Photo" : "Image");
+                Exiv2::Value::AutoPtr value = Exiv2::Value::create(key.defaultTypeId());
+                if (value->read(reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()),
+                        Exiv2::bigEndian)
+                    != 0)
+                    continue;
+                exif[key.key()].setValue(value.get());
+            }
+            QByteArray text;
+            for (const CameraText& camera : kCameraTexts) {
+                if (ud.GetUserDataText(text, camera.type, 1, 0) == noErr && !text.isEmpty()) {
+                    Exiv2::ExifKey key(camera.tag, "Image");
+                    exif[key.key()] = std::string(text.constData(), size_t(text.size()));
+                }
+            }
+        }
+        if (!metadata.iptc.isEmpty()) {
+            Exiv2::IptcData iptc;
+            if (Exiv2::IptcParser::decode(iptc, reinterpret_cast<const Exiv2::byte*>(metadata.iptc.constData()),
+                    uint32_t(metadata.iptc.size()))
+                != 0)
+                return codecBadDataErr;
+            image->setIptcData(iptc);
+        }
+        if (!metadata.thumbnail.isNull()) {
+            QByteArray jpeg;
+            QBuffer buffer(&jpeg);
+            buffer.open(QIODevice::WriteOnly);
+            metadata.thumbnail.convertToFormat(QImage::Format_RGB32).save(&buffer, "JPEG", 75);
+            Exiv2::ExifThumb thumb(image->exifData());
+            thumb.setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(jpeg.constData()), long(jpeg.size()));
+        }
+        if (!metadata.iccProfile.isEmpty()) {
+            Exiv2::DataBuf profile(reinterpret_cast<const Exiv2::byte*>(metadata.iccProfile.constData()),
+                long(metadata.iccProfile.size()));
+            image->setIccProfile(profile, false);
+        }
+        image->writeMetadata();
+        return noErr;
+    } catch (const Exiv2::Error& e) {
+        return e.code() == Exiv2::kerUnsupportedImageType || e.code() == Exiv2::kerFileContainsUnknownImageType
+                || e.code() == Exiv2::kerWritingImageFormatUnsupported
+            ? cantFindHandler
+            : ioErr;
+    } catch (const std::exception&) {
+        return ioErr;
+    }
+}

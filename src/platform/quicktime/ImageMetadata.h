@@ -1,0 +1,31 @@
+#pragma once
+
+#include "MacTypes.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+class UserData;
+
+// Image metadata through Exiv2, in the item form the EXIF record reads: one
+// item per EXIF tag ('ex' + tag) and per TIFF tag of the first directory ('ti'
+// + tag) holding the value bytes big-endian, and the camera texts '©mak',
+// '©mod', '©swr' and '©fmt'. `formatName` becomes '©fmt'.
+OSStatus ReadImageMetadata(const QByteArray& imageData, const QString& formatName, UserData& into);
+
+// The embedded preview image (the EXIF thumbnail), the smallest one Exiv2 finds;
+// empty when there is none.
+QByteArray ReadEmbeddedThumbnail(const QByteArray& imageData);
+
+// What an exporter writes after the pixels.
+struct ExportMetadata {
+    const UserData* exif = nullptr; // 'ex'/'ti' items and camera texts
+    QByteArray iptc;                // IPTC-IIM bytes
+    QByteArray iccProfile;
+    QImage thumbnail;               // embedded as the EXIF thumbnail (JPEG)
+};
+
+// Writes the metadata into an image file with Exiv2. Formats Exiv2 cannot write
+// give cantFindHandler; metadata the file cannot hold is left out.
+OSStatus WriteImageMetadata(const QString& path, const ExportMetadata& metadata);

@@ -1,0 +1,694 @@
+#include "ImageSources.h"
+
+#include "ExceptionCode.h"
+#include "ImageMetadata.h"
+#include "PackBits.h"
+#include "Picture.h"
+#include "PictReader.h"
+
+#include <QBuffer>
+#include <QColorSpace>
+#include <QImageReader>
+#include <QPainter>
+#include <poppler-qt6.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr int kMaxSide = 30000; // larger sides are refused before anything is allocated
+
+UInt16 BE16(const QByteArray& d, qsizetype at)
+{
+    return UInt16((UInt8(d[at]) << 8) | UInt8(d[at + 1]));
+}
+UInt32 BE32(const QByteArray& d, qsizetype at)
+{
+    return (UInt32(BE16(d, at)) << 16) | BE16(d, at + 2);
+}
+
+bool StartsWith(const QByteArray& d, const char* magic, int length)
+{
+    return d.size() >= length && std::memcmp(d.constData(), magic, size_t(length)) == 0;
+}
+
+// The size that keeps the aspect of `natural` and covers `wanted`.
+QSize CoveringSize(QSize natural, QSize wanted)
+{
+    if (!wanted.isValid() || wanted.isEmpty() || wanted.width() >= natural.width()
+        || wanted.height() >= natural.height())
+        return natural;
+    double factor = std::max(double(wanted.width()) / natural.width(), double(wanted.height()) / natural.height());
+    return QSize(std::max(1, int(std::ceil(natural.width() * factor))),
+        std::max(1, int(std::ceil(natural.height() * factor))));
+}
+
+SInt16 DepthOfFormat(QImage::Format format, bool* hasTable, bool* sixteen)
+{
+    *hasTable = false;
+    *sixteen = false;
+    switch (format) {
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+        *hasTable = true;
+        return 1;
+    case QImage::Format_Indexed8:
+        *hasTable = true;
+        return 8;
+    case QImage::Format_Grayscale8:
+        return 40;
+    case QImage::Format_Grayscale16:
+        *sixteen = true;
+        return 40;
+    case QImage::Format_RGBX64:
+        *sixteen = true;
+        return 24;
+    case QImage::Format_RGBA64:
+    case QImage::Format_RGBA64_Premultiplied:
+        *sixteen = true;
+        return 32;
+    case QImage::Format_RGB32:
+    case QImage::Format_RGB888:
+    case QImage::Format_BGR888:
+    case QImage::Format_RGBX8888:
+        return 24;
+    case QImage::Format_RGB16:
+    case QImage::Format_RGB555:
+        return 16;
+    default:
+        return 32;
+    }
+}
+
+// --- Qt's image readers ---------------------------------------------------
+
+struct QtFormat {
+    QByteArray qtName;
+    OSType fileType;
+    OSType codec;
+    const char* codecName;
+};
+
+const QtFormat kQtFormats[] = {
+    { "jpeg", 'JPEG', 'jpeg', "Photo - JPEG" },
+    { "png", 'PNGf', 'png ', "PNG" },
+    { "gif", 'GIFf', 'gif ', "GIF" },
+    { "bmp", 'BMPf', 'WRLE', "BMP" },
+    { "tiff", 'TIFF', 'tiff', "TIFF" },
+    { "webp", 'WEBP', 'webp', "WebP" },
+    { "tga", 'TPIC', 'tga ', "Targa" },
+    { "icns", 'icns', 'icns', "Icon" },
+    { "ico", 'ICO ', 'ico ', "Windows Icon" },
+    { "jp2", 'jp2 ', 'mjp2', "JPEG 2000" },
+};
+
+class QtSource : public ImageSource {
+public:
+    QtSource(const QByteArray& data, const QtFormat& format)
+        : mData(data)
+        , mFormat(format)
+    {
+        QBuffer buffer(&mData);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, mFormat.qtName);
+        mCount = std::max(1, reader.imageCount());
+        mStoredFormat = reader.imageFormat();
+        mThumbnail = ReadEmbeddedThumbnail(mData);
+    }
+
+    OSType FormatType() const override { return mFormat.fileType; }
+    bool CanDecodeScaled() const override { return mFormat.fileType == 'JPEG'; }
+    SInt32 ImageCount() override { return mCount + (mCount == 1 && !mThumbnail.isEmpty() ? 1 : 0); }
+    bool IsThumbnail(SInt32 index) const override { return index == 2 && mCount == 1 && !mThumbnail.isEmpty(); }
+
+    OSStatus Size(SInt32 index, QSize& out) override
+    {
+        if (IsThumbnail(index)) {
+            QImage thumb;
+            OSStatus status = Decode(index, {}, thumb);
+            out = thumb.size();
+            return status;
+        }
+        QBuffer buffer(&mData);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, mFormat.qtName);
+        if (index > 1 && !reader.jumpToImage(index - 1))
+            return invalidImageIndexErr;
+        out = reader.size();
+        if (out.isValid() && !out.isEmpty())
+            return noErr;
+        QImage image;
+        OSStatus status = Decode(index, {}, image);
+        out = image.size();
+        return status;
+    }
+
+    OSStatus Decode(SInt32 index, QSize wanted, QImage& out) override
+    {
+        if (index < 1 || index > ImageCount())
+            return invalidImageIndexErr;
+        if (index == mCachedIndex && !mCached.isNull()
+            && (mCachedFull || (wanted.isValid() && mCached.width() >= wanted.width()
+                                   && mCached.height() >= wanted.height()))) {
+            out = mCached;
+            return mCachedStatus;
+        }
+        OSStatus status = noErr;
+        QImage image;
+        bool full = true;
+        if (IsThumbnail(index)) {
+            image = QImage::fromData(mThumbnail);
+            if (image.isNull())
+                return codecBadDataErr;
+        } else {
+            QBuffer buffer(&mData);
+            buffer.open(QIODevice::ReadOnly);
+            QImageReader reader(&buffer, mFormat.qtName);
+            reader.setAutoTransform(false);
+            if (index > 1 && !reader.jumpToImage(index - 1))
+                return invalidImageIndexErr;
+            QSize natural = reader.size();
+            if (CanDecodeScaled() && natural.isValid() && wanted.isValid()) {
+                QSize scaled = CoveringSize(natural, wanted);
+                if (scaled != natural) {
+                    reader.setScaledSize(scaled);
+                    full = false;
+                }
+            }
+            if (!reader.read(&image) || image.isNull())
+                return codecBadDataErr;
+            if (mFormat.fileType == 'JPEG' && !JpegIsComplete(mData))
+                status = codecBadDataErr; // a cut file: what decoded is kept, the fault reported
+            if (image.colorSpace().isValid() && mProfile.isEmpty())
+                mProfile = image.colorSpace().iccProfile();
+        }
+        mCached = image;
+        mCachedIndex = index;
+        mCachedFull = full;
+        mCachedStatus = status;
+        out = image;
+        return status;
+    }
+
+    SInt32 DrawsAllPixels(SInt32 index) override
+    {
+        QImage::Format f = IsThumbnail(index) ? QImage::Format_RGB32 : mStoredFormat;
+        if (f == QImage::Format_Invalid)
+            return graphicsImporterDontKnowIfDrawAllPixels;
+        return QImage(1, 1, f).hasAlphaChannel() ? graphicsImporterDoesntDrawAllPixels : graphicsImporterDrawsAllPixels;
+    }
+
+    void Describe(SInt32 index, ImageDescription& d) override
+    {
+        d.cType = mFormat.codec;
+        d.name = Str31(mFormat.codecName);
+        bool table = false, sixteen = false;
+        QImage::Format f = IsThumbnail(index) ? QImage::Format_RGB32 : mStoredFormat;
+        if (f == QImage::Format_Invalid) {
+            QImage image;
+            Decode(index, {}, image);
+            f = image.format();
+        }
+        d.depth = DepthOfFormat(f, &table, &sixteen);
+        d.sixteenBitsPerChannel = sixteen;
+        if (table && !mCached.isNull())
+            d.colorTable = mCached.colorTable();
+        else if (table)
+            d.colorTable = { qRgb(255, 255, 255), qRgb(0, 0, 0) };
+    }
+
+    QByteArray IccProfile() override
+    {
+        if (mProfile.isEmpty() && mCached.isNull()) {
+            QImage probe;
+            Decode(1, QSize(64, 64), probe);
+        }
+        return mProfile;
+    }
+
+private:
+    QByteArray mData;
+    QtFormat mFormat;
+    int mCount = 1;
+    QImage::Format mStoredFormat = QImage::Format_Invalid;
+    QByteArray mThumbnail;
+    QByteArray mProfile;
+    QImage mCached;
+    SInt32 mCachedIndex = 0;
+    bool mCachedFull = false;
+    OSStatus mCachedStatus = noErr;
+};
+
+// --- pictures ---------------------------------------------------------------
+
+class PictSource : public ImageSource {
+public:
+    explicit PictSource(Picture picture, const PictInfo& info)
+        : mPicture(std::move(picture))
+        , mInfo(info)
+    {
+    }
+    OSType FormatType() const override { return 'PICT'; }
+    bool CanDecodeScaled() const override { return true; }
+    OSStatus Size(SInt32, QSize& out) override
+    {
+        out = QSize(mInfo.frame.Width(), mInfo.frame.Height());
+        return noErr;
+    }
+    OSStatus Decode(SInt32 index, QSize wanted, QImage& out) override
+    {
+        if (index != 1)
+            return invalidImageIndexErr;
+        QSize size = CoveringSize(QSize(mInfo.frame.Width(), mInfo.frame.Height()), wanted);
+        out = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        if (out.isNull())
+            return memFullErr;
+        out.fill(Qt::white);
+        QPainter painter(&out);
+        return mPicture.Draw(painter, MakeRect(0, 0, size.height(), size.width()));
+    }
+    void Describe(SInt32, ImageDescription& d) override
+    {
+        d.cType = 'PICT';
+        d.name = Str31("PICT");
+        d.depth = SInt16(mInfo.depth ? mInfo.depth : 32);
+        d.hRes = mInfo.hRes;
+        d.vRes = mInfo.vRes;
+        if (mInfo.hasColorTable)
+            d.colorTable = { qRgb(255, 255, 255), qRgb(0, 0, 0) };
+    }
+
+private:
+    Picture mPicture;
+    PictInfo mInfo;
+};
+
+// --- PDF, first page --------------------------------------------------------
+
+class PdfSource : public ImageSource {
+public:
+    explicit PdfSource(std::unique_ptr<Poppler::Document> document)
+        : mDocument(std::move(document))
+    {
+        mDocument->setRenderHint(Poppler::Document::Antialiasing);
+        mDocument->setRenderHint(Poppler::Document::TextAntialiasing);
+        mPage = mDocument->page(0);
+        if (mPage)
+            mPoints = mPage->pageSizeF();
+    }
+    bool IsUsable() const { return mPage && mPoints.width() >= 1 && mPoints.height() >= 1; }
+    OSType FormatType() const override { return 'PDF '; }
+    bool CanDecodeScaled() const override { return true; }
+    OSStatus Size(SInt32, QSize& out) override
+    {
+        out = QSize(int(std::lround(mPoints.width())), int(std::lround(mPoints.height())));
+        return noErr;
+    }
+    OSStatus Decode(SInt32 index, QSize wanted, QImage& out) override
+    {
+        if (index != 1)
+            return invalidImageIndexErr;
+        QSize natural;
+        Size(1, natural);
+        QSize size = wanted.isValid() && !wanted.isEmpty() ? wanted.expandedTo(QSize(1, 1)) : natural;
+        double dpiX = 72.0 * size.width() / mPoints.width();
+        double dpiY = 72.0 * size.height() / mPoints.height();
+        if (size.width() > kMaxSide || size.height() > kMaxSide)
+            return memFullErr;
+        out = mPage->renderToImage(dpiX, dpiY);
+        return out.isNull() ? codecErr : noErr;
+    }
+    SInt32 DrawsAllPixels(SInt32) override { return graphicsImporterDrawsAllPixels; }
+    void Describe(SInt32, ImageDescription& d) override
+    {
+        d.cType = 'PDF ';
+        d.name = Str31("PDF");
+        d.depth = 32;
+    }
+
+private:
+    std::unique_ptr<Poppler::Document> mDocument;
+    std::unique_ptr<Poppler::Page> mPage;
+    QSizeF mPoints;
+};
+
+// --- formats decoded whole by our own readers --------------------------------
+
+class DecodedSource : public ImageSource {
+public:
+    DecodedSource(OSType type, QImage image, ImageDescription desc, OSStatus status)
+        : mType(type)
+        , mImage(std::move(image))
+        , mDesc(std::move(desc))
+        , mStatus(status)
+    {
+    }
+    OSType FormatType() const override { return mType; }
+    OSStatus Size(SInt32, QSize& out) override
+    {
+        out = mImage.size();
+        return noErr;
+    }
+    OSStatus Decode(SInt32 index, QSize, QImage& out) override
+    {
+        if (index != 1)
+            return invalidImageIndexErr;
+        out = mImage;
+        return mStatus;
+    }
+    SInt32 DrawsAllPixels(SInt32) override { return graphicsImporterDrawsAllPixels; }
+    void Describe(SInt32, ImageDescription& d) override
+    {
+        d.cType = mDesc.cType;
+        d.name = mDesc.name;
+        d.depth = mDesc.depth;
+        d.colorTable = mDesc.colorTable;
+        d.sixteenBitsPerChannel = mDesc.sixteenBitsPerChannel;
+    }
+
+private:
+    OSType mType;
+    QImage mImage;
+    ImageDescription mDesc;
+    OSStatus mStatus;
+};
+
+OSStatus MakeDecoded(OSType type, const QByteArray& data, std::unique_ptr<ImageSource>& out,
+    OSStatus (*decode)(const QByteArray&, QImage&, ImageDescription*))
+{
+    QImage image;
+    ImageDescription desc;
+    OSStatus status = decode(data, image, &desc);
+    if (image.isNull())
+        return status ? status : codecBadDataErr;
+    out = std::make_unique<DecodedSource>(type, image, desc, status);
+    return noErr;
+}
+
+OSStatus DecodeMacPaintWithDescription(const QByteArray& data, QImage& out, ImageDescription* desc)
+{
+    if (desc) {
+        desc->cType = 'PNTG';
+        desc->name = Str31("MacPaint");
+        desc->depth = 1;
+        desc->colorTable = { qRgb(255, 255, 255), qRgb(0, 0, 0) };
+    }
+    return DecodeMacPaint(data, out);
+}
+
+} // namespace
+
+SInt32 ImageSource::DrawsAllPixels(SInt32)
+{
+    return graphicsImporterDontKnowIfDrawAllPixels;
+}
+
+void ImageSource::Describe(SInt32, ImageDescription&) {}
+
+bool JpegIsComplete(const QByteArray& d)
+{
+    // Walk the marker segments to the first scan, then look for the end marker after it.
+    qsizetype pos = 2;
+    while (pos + 4 <= d.size()) {
+        if (UInt8(d[pos]) != 0xFF)
+            return false;
+        UInt8 marker = UInt8(d[pos + 1]);
+        if (marker == 0xFF) {
+            ++pos;
+            continue;
+        }
+        qsizetype length = BE16(d, pos + 2);
+        if (marker == 0xDA)
+            return d.indexOf("\xFF\xD9", pos + 2 + length) >= 0;
+        pos += 2 + length;
+    }
+    return false;
+}
+
+OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_ptr<ImageSource>& out)
+{
+    out.reset();
+    if (data.isEmpty())
+        return codecBadDataErr;
+
+    // Formats nothing here reads: FlashPix (an OLE compound file) and QuickTime Image.
+    if (StartsWith(data, "\xD0\xCF\x11\xE0", 4) || typeHint == 'FPix' || typeHint == 'qtif')
+        return cantFindHandler;
+    if (StartsWith(data, "%PDF", 4)) {
+        std::unique_ptr<Poppler::Document> document = Poppler::Document::loadFromData(data);
+        if (!document || document->isLocked() || document->numPages() < 1)
+            return codecBadDataErr;
+        auto pdf = std::make_unique<PdfSource>(std::move(document));
+        if (!pdf->IsUsable())
+            return codecBadDataErr;
+        out = std::move(pdf);
+        return noErr;
+    }
+    if (StartsWith(data, "8BPS", 4))
+        return MakeDecoded('8BPS', data, out, DecodePhotoshopComposite);
+    if (data.size() >= 2 && BE16(data, 0) == 474)
+        return MakeDecoded('.SGI', data, out, DecodeSGI);
+
+    QBuffer buffer(const_cast<QByteArray*>(&data));
+    buffer.open(QIODevice::ReadOnly);
+    QByteArray qtName = QImageReader::imageFormat(&buffer);
+    if (qtName.isEmpty() && typeHint == 'TPIC')
+        qtName = "tga";
+    for (const QtFormat& format : kQtFormats) {
+        if (format.qtName == qtName) {
+            out = std::make_unique<QtSource>(data, format);
+            return noErr;
+        }
+    }
+
+    qsizetype pictStart = FindPictStart(data);
+    if (pictStart >= 0 && typeHint != 'PNTG') {
+        Picture picture(data.mid(pictStart));
+        PictInfo info;
+        picture.GetInfo(info);
+        if (info.frame.IsEmpty())
+            return codecBadDataErr;
+        out = std::make_unique<PictSource>(picture, info);
+        return noErr;
+    }
+    if (typeHint == 'PNTG')
+        return MakeDecoded('PNTG', data, out, DecodeMacPaintWithDescription);
+    if (typeHint == 'PICT' || typeHint == 'JPEG' || typeHint == 'PNGf' || typeHint == 'TIFF' || typeHint == 'GIFf'
+        || typeHint == 'BMPf' || typeHint == '8BPS')
+        return codecBadDataErr; // it says what it is but is not
+    return cantFindHandler;
+}
+
+// --- Photoshop composite -----------------------------------------------------
+
+OSStatus DecodePhotoshopComposite(const QByteArray& d, QImage& out, ImageDescription* desc)
+{
+    return CatchCode([&] {
+        constexpr int kHeader = 26;
+        if (d.size() < kHeader || !StartsWith(d, "8BPS", 4) || BE16(d, 4) != 1)
+            ThrowOSErr_(codecBadDataErr, "not a Photoshop file");
+        const int channels = BE16(d, 12);
+        const qint64 height = BE32(d, 14);
+        const qint64 width = BE32(d, 18);
+        const int depth = BE16(d, 22);
+        const int mode = BE16(d, 24);
+        if (channels < 1 || channels > 56 || width < 1 || height < 1 || width > kMaxSide || height > kMaxSide)
+            ThrowOSErr_(codecBadDataErr, "Photoshop header out of range");
+        if (depth != 1 && depth != 8 && depth != 16)
+            ThrowOSErr_(cantFindHandler, "Photoshop depth " + std::to_string(depth));
+        if (mode != 0 && mode != 1 && mode != 2 && mode != 3 && mode != 4 && mode != 8)
+            ThrowOSErr_(cantFindHandler, "Photoshop colour mode " + std::to_string(mode));
+
+        qsizetype pos = kHeader;
+        auto section = [&](QByteArray* keep) {
+            if (pos + 4 > d.size())
+                ThrowOSErr_(codecBadDataErr, "Photoshop section cut short");
+            qsizetype length = BE32(d, pos);
+            pos += 4;
+            if (length > d.size() - pos)
+                ThrowOSErr_(codecBadDataErr, "Photoshop section longer than the file");
+            if (keep)
+                *keep = d.mid(pos, length);
+            pos += length;
+        };
+        QByteArray palette;
+        section(&palette);  // colour mode data
+        section(nullptr);   // image resources
+        section(nullptr);   // layers and masks
+        if (pos + 2 > d.size())
+            ThrowOSErr_(codecBadDataErr, "Photoshop image data missing");
+        const int compression = BE16(d, pos);
+        pos += 2;
+
+        const qsizetype rowBytes = depth == 1 ? (width + 7) / 8 : width * (depth / 8);
+        const int used = std::min(channels, mode == 3 ? 3 : (mode == 4 ? 4 : 1));
+        std::vector<QByteArray> planes(static_cast<size_t>(used));
+        if (compression == 0) {
+            if (rowBytes * height * used > d.size() - pos)
+                ThrowOSErr_(codecBadDataErr, "Photoshop raw data cut short");
+            for (int c = 0; c < used; ++c)
+                planes[size_t(c)] = d.mid(pos + c * rowBytes * height, rowBytes * height);
+        } else if (compression == 1) {
+            const qsizetype counts = qsizetype(channels) * height;
+            if (counts * 2 > d.size() - pos)
+                ThrowOSErr_(codecBadDataErr, "Photoshop row counts cut short");
+            qsizetype data = pos + counts * 2;
+            for (int c = 0; c < channels && c < used; ++c) {
+                QByteArray& plane = planes[size_t(c)];
+                plane.reserve(rowBytes * height);
+                for (qint64 y = 0; y < height; ++y) {
+                    qsizetype count = BE16(d, pos + (c * height + y) * 2);
+                    if (count > d.size() - data)
+                        ThrowOSErr_(codecBadDataErr, "Photoshop packed row past the end");
+                    QByteArray row;
+                    if (!PackBits::Unpack(d.constData() + data, count, row, rowBytes))
+                        ThrowOSErr_(codecBadDataErr, "Photoshop packed row does not unpack");
+                    plane.append(row);
+                    data += count;
+                }
+            }
+        } else {
+            ThrowOSErr_(cantFindHandler, "Photoshop compression " + std::to_string(compression));
+        }
+
+        out = QImage(int(width), int(height), QImage::Format_RGB32);
+        const int step = depth == 16 ? 2 : 1;
+        for (int y = 0; y < height; ++y) {
+            QRgb* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+            for (int x = 0; x < width; ++x) {
+                auto sample = [&](int c) {
+                    const QByteArray& p = planes[size_t(std::min(c, used - 1))];
+                    if (depth == 1)
+                        return (UInt8(p[y * rowBytes + x / 8]) >> (7 - x % 8)) & 1 ? 0 : 255;
+                    return int(UInt8(p[y * rowBytes + x * step]));
+                };
+                switch (mode) {
+                case 3:
+                    line[x] = qRgb(sample(0), sample(1), sample(2));
+                    break;
+                case 4: { // CMYK is stored inverted: 255 is no ink
+                    int k = sample(3);
+                    line[x] = qRgb(sample(0) * k / 255, sample(1) * k / 255, sample(2) * k / 255);
+                    break;
+                }
+                case 2: {
+                    int i = sample(0);
+                    if (palette.size() >= 768)
+                        line[x] = qRgb(UInt8(palette[i]), UInt8(palette[256 + i]), UInt8(palette[512 + i]));
+                    else
+                        line[x] = qRgb(i, i, i);
+                    break;
+                }
+                default:
+                    line[x] = qRgb(sample(0), sample(0), sample(0));
+                    break;
+                }
+            }
+        }
+        if (desc) {
+            desc->cType = '8BPS';
+            desc->name = Str31("Photoshop");
+            desc->depth = SInt16(mode == 3 ? 24 : (mode == 4 ? 32 : (depth == 1 ? 1 : (mode == 2 ? 8 : 40))));
+            desc->sixteenBitsPerChannel = depth == 16;
+        }
+    });
+}
+
+// --- SGI ---------------------------------------------------------------------
+
+OSStatus DecodeSGI(const QByteArray& d, QImage& out, ImageDescription* desc)
+{
+    return CatchCode([&] {
+        constexpr int kHeader = 512;
+        if (d.size() < kHeader || BE16(d, 0) != 474)
+            ThrowOSErr_(codecBadDataErr, "not an SGI image");
+        const int storage = UInt8(d[2]);
+        const int bpc = UInt8(d[3]);
+        const int width = BE16(d, 6);
+        const int height = BE16(d, 8);
+        const int channels = std::max<int>(1, BE16(d, 10));
+        if ((bpc != 1 && bpc != 2) || storage > 1 || width < 1 || height < 1 || channels > 4)
+            ThrowOSErr_(codecBadDataErr, "SGI header out of range");
+        const qsizetype rowBytes = qsizetype(width) * bpc;
+        auto rowOf = [&](int y, int c, QByteArray& row) {
+            if (storage == 0) {
+                qsizetype at = kHeader + (qsizetype(c) * height + y) * rowBytes;
+                if (at + rowBytes > d.size())
+                    ThrowOSErr_(codecBadDataErr, "SGI data cut short");
+                row = d.mid(at, rowBytes);
+                return;
+            }
+            const qsizetype tables = qsizetype(height) * channels * 4;
+            if (kHeader + 2 * tables > d.size())
+                ThrowOSErr_(codecBadDataErr, "SGI offset tables cut short");
+            qsizetype start = BE32(d, kHeader + (qsizetype(c) * height + y) * 4);
+            qsizetype length = BE32(d, kHeader + tables + (qsizetype(c) * height + y) * 4);
+            if (start > d.size() || length > d.size() - start)
+                ThrowOSErr_(codecBadDataErr, "SGI row past the end");
+            row = QByteArray(rowBytes, '\0');
+            qsizetype in = start, outPos = 0, end = start + length;
+            while (in + bpc <= end) {
+                int count = bpc == 1 ? UInt8(d[in]) : BE16(d, in);
+                in += bpc;
+                int n = count & 0x7F;
+                if (n == 0)
+                    break;
+                if (outPos + qsizetype(n) * bpc > rowBytes)
+                    ThrowOSErr_(codecBadDataErr, "SGI run past its row");
+                if (count & 0x80) {
+                    if (in + qsizetype(n) * bpc > end)
+                        ThrowOSErr_(codecBadDataErr, "SGI literal run past the end");
+                    std::memcpy(row.data() + outPos, d.constData() + in, size_t(n) * bpc);
+                    in += qsizetype(n) * bpc;
+                } else {
+                    if (in + bpc > end)
+                        ThrowOSErr_(codecBadDataErr, "SGI repeat past the end");
+                    for (int k = 0; k < n; ++k)
+                        std::memcpy(row.data() + outPos + qsizetype(k) * bpc, d.constData() + in, size_t(bpc));
+                    in += bpc;
+                }
+                outPos += qsizetype(n) * bpc;
+            }
+        };
+        out = QImage(width, height, channels == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        QByteArray rows[4];
+        for (int y = 0; y < height; ++y) {
+            for (int c = 0; c < channels; ++c)
+                rowOf(y, c, rows[c]);
+            // Rows are stored from the bottom up.
+            QRgb* line = reinterpret_cast<QRgb*>(out.scanLine(height - 1 - y));
+            for (int x = 0; x < width; ++x) {
+                auto v = [&](int c) { return int(UInt8(rows[std::min(c, channels - 1)][qsizetype(x) * bpc])); };
+                int alpha = channels == 4 ? v(3) : 255;
+                line[x] = channels >= 3 ? qRgba(v(0), v(1), v(2), alpha) : qRgba(v(0), v(0), v(0), alpha);
+            }
+        }
+        if (desc) {
+            desc->cType = 'SGI ';
+            desc->name = Str31("SGI");
+            desc->depth = SInt16(channels >= 3 ? (channels == 4 ? 32 : 24) : 40);
+            desc->sixteenBitsPerChannel = bpc == 2;
+        }
+    });
+}
+
+// --- MacPaint ----------------------------------------------------------------
+
+OSStatus DecodeMacPaint(const QByteArray& input, QImage& out)
+{
+    constexpr int kWidth = 576, kHeight = 720, kRowBytes = 72, kHeader = 512, kMacBinary = 128;
+    QByteArray d = input;
+    // A MacBinary wrapper names the type at offset 65.
+    if (d.size() > kMacBinary + kHeader && d[0] == 0 && d.mid(65, 4) == "PNTG")
+        d = d.mid(kMacBinary);
+    if (d.size() <= kHeader)
+        return codecBadDataErr;
+    QByteArray bits;
+    bool complete = PackBits::Unpack(d.constData() + kHeader, d.size() - kHeader, bits, kRowBytes * kHeight);
+    out = QImage(kWidth, kHeight, QImage::Format_Mono);
+    out.setColorTable({ qRgb(255, 255, 255), qRgb(0, 0, 0) });
+    for (int y = 0; y < kHeight; ++y)
+        std::memcpy(out.scanLine(y), bits.constData() + y * kRowBytes, kRowBytes);
+    return complete ? noErr : codecBadDataErr;
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "GraphicsErrors.h"
+#include "ImageDescription.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <memory>
+
+// What an importer says about whether it covers every pixel of its bounds.
+enum : SInt32 {
+    graphicsImporterDrawsAllPixels = 0,
+    graphicsImporterDoesntDrawAllPixels = 1,
+    graphicsImporterDontKnowIfDrawAllPixels = 2,
+};
+
+// One decoder behind a graphics importer. Indexes count from 1.
+class ImageSource {
+public:
+    virtual ~ImageSource() = default;
+
+    virtual OSType FormatType() const = 0; // the file type ('JPEG', 'PICT', ...)
+    virtual SInt32 ImageCount() { return 1; }
+    virtual OSStatus Size(SInt32 index, QSize& out) = 0;
+    // Decodes at no less than `wanted` (full size when empty). On failure `out`
+    // may hold what was decoded before the fault.
+    virtual OSStatus Decode(SInt32 index, QSize wanted, QImage& out) = 0;
+    virtual bool CanDecodeScaled() const { return false; }
+    virtual SInt32 DrawsAllPixels(SInt32 index);
+    // Depth, codec and name of the stored image (what a decode does not say).
+    virtual void Describe(SInt32 index, ImageDescription& d);
+    virtual QByteArray IccProfile() { return {}; }
+    // True for the image that is the file's embedded thumbnail.
+    virtual bool IsThumbnail(SInt32) const { return false; }
+};
+
+// Picks the decoder for `data` by its content, then by `typeHint`. cantFindHandler
+// when nothing here reads the format; codecBadDataErr when its header is broken.
+OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_ptr<ImageSource>& out);
+
+// Small readers of ours for formats Qt has no plug-in for: the flattened
+// composite of a Photoshop file, SGI images, MacPaint documents.
+OSStatus DecodePhotoshopComposite(const QByteArray& data, QImage& out, ImageDescription* desc = nullptr);
+OSStatus DecodeSGI(const QByteArray& data, QImage& out, ImageDescription* desc = nullptr);
+OSStatus DecodeMacPaint(const QByteArray& data, QImage& out);
+
+// True when a JPEG stream reaches its end-of-image marker after its scan data
+// (a cut file does not).
+bool JpegIsComplete(const QByteArray& data);
