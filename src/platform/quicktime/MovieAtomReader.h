@@ -1,5 +1,6 @@
 #pragma once
 
+#include "GraphicsErrors.h"
 #include "MacTypes.h"
 
 #include <QByteArray>
@@ -25,10 +26,9 @@ struct MovieHeaderAtoms {
     std::vector<MovieUserDataItem> userData;
 };
 
-// QuickTime's own error numbers where the movie layer needs them.
+// QuickTime's own error numbers where the movie layer needs them (cantFindHandler is in GraphicsErrors.h).
 enum : OSStatus {
     couldNotResolveDataRef = -2000,
-    cantFindHandler = -2003, // no importer, demuxer or decoder for this data
     invalidMovie = -2010,
     invalidDuration = -2014,
     invalidTime = -2015,

@@ -1,0 +1,184 @@
+#include "MediaFactory.h"
+
+#include "CPICTResourceMedia.h"
+#include "CPSMedia.h"
+#include "CQTImageMedia.h"
+#include "ExceptionCode.h"
+#include "ExtendedAttributes.h"
+#include "FileTypes.h"
+#include "MacRoman.h"
+#include "Preferences.h"
+#include "RawDecoder.h"
+
+#include <QApplication>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr std::array<OSType, 60> kSupportedTypes = { '.SGI', '.fff', '.m4a', '3DMF', '3gpp', '8BPS', 'AIFC', 'AIFF',
+    'BMPf', 'CWGR', 'CWPT', 'DICM', 'EPSF', 'FFIL', 'FLC ', 'FLI ', 'FPix', 'GIFf', 'JPEG', 'M1V ', 'MP3 ', 'MPEG',
+    'MPG ', 'MPG3', 'MPGa', 'MPGv', 'MPGx', 'Midi', 'MooV', 'Mp3 ', 'PDF ', 'PICS', 'PICT', 'PLAY', 'PNGf', 'PNTG',
+    'RAW ', 'SCRN', 'SLD3', 'SWFL', 'Sd2f', 'SwaT', 'TIFF', 'TPIC', 'ULAW', 'VfW ', 'WAVE', 'WMF ', 'XBM ', 'clpp',
+    'dvc!', 'icns', 'jp2 ', 'pFLI', 'qdgx', 'qtif', 'sfil', 'sfnt', 'tfil', 'trak' };
+
+constexpr std::array<OSType, 32> kMovieTypes = { '.m4a', '3gpp', 'AIFC', 'AIFF', 'DICM', 'FLC ', 'FLI ', 'GIFf',
+    'M1V ', 'MP3 ', 'MPEG', 'MPG ', 'MPG3', 'MPGa', 'MPGv', 'MPGx', 'Midi', 'MooV', 'Mp3 ', 'PICS', 'PLAY', 'SWF ',
+    'SWFL', 'Sd2f', 'SwaT', 'ULAW', 'VfW ', 'WAVE', 'WMF ', 'dvc!', 'pFLI', 'trak' };
+
+constexpr std::array<OSType, 14> kSoundTypes = { '.m4a', 'AIFC', 'AIFF', 'MP3 ', 'MPG3', 'Midi', 'Mp3 ', 'PLAY',
+    'Sd2f', 'SwaT', 'ULAW', 'WAVE', 'sfil', 'trak' };
+
+constexpr std::array<OSType, 4> kFontTypes = { 'FFIL', 'sfnt', 'tfil', '.otf' };
+
+const char* const kRawExtensions[] = { ".crw", ".cr2", ".raw", ".erf", ".dcr", ".nef", ".raf", ".orf", ".pef",
+    ".mrw", ".x3f", ".srf", ".sr2", ".dng", ".arw", ".3fr", ".rw2", ".CRW", ".CR2", ".RAW", ".ERF", ".DCR", ".NEF",
+    ".RAF", ".ORF", ".PEF", ".MRW", ".X3F", ".SRF", ".SR2", ".DNG", ".ARW", ".3FR", ".RW2" };
+
+template <std::size_t N>
+bool Contains(const std::array<OSType, N>& set, OSType type)
+{
+    return std::find(set.begin(), set.end(), type) != set.end();
+}
+
+[[noreturn]] void ThrowKindUnavailable(const char* kind)
+{
+    ThrowOSErr_(kMediaKindUnavailableErr, std::string(kind) + " media cannot be opened yet");
+}
+
+bool URLExists(const QUrl& url)
+{
+    return url.isValid() && url.isLocalFile() && QFileInfo::exists(url.toLocalFile());
+}
+
+} // namespace
+
+OSType GetFileTypeForExtension(const QString& name)
+{
+    return FileTypeForName(name);
+}
+
+OSType GetFileTypeForPascalName(ConstStr255Param name)
+{
+    if (!name)
+        return kUnknownFileType;
+    return GetFileTypeForExtension(PStringToQString(name));
+}
+
+bool IsSupportedMediaType(OSType type)
+{
+    return Contains(kSupportedTypes, type);
+}
+
+bool IsSoundMediaType(OSType type)
+{
+    return Contains(kSoundTypes, type);
+}
+
+bool IsFontMediaType(OSType type)
+{
+    return Contains(kFontTypes, type);
+}
+
+bool IsMovieFileType(OSType type)
+{
+    return Contains(kMovieTypes, type);
+}
+
+bool IsRawExtension(const QString& name)
+{
+    for (const char* ext : kRawExtensions) {
+        if (name.endsWith(QLatin1String(ext)))
+            return true;
+    }
+    return false;
+}
+
+OSType GetMediaFileType(const QUrl& url)
+{
+    OSType found = kUnknownFileType;
+    try {
+        if (!url.isValid() || url.isEmpty())
+            return found;
+        const QString path = url.isLocalFile() ? url.toLocalFile() : url.path();
+        const QString extension = QFileInfo(path).suffix();
+        if (extension.isEmpty())
+            return found;
+        if ((extension == QLatin1String("TIF") || extension == QLatin1String("tif")) && url.isLocalFile()) {
+            try {
+                if (RawDecoder::Identify(path).decodable)
+                    return 'RAW ';
+            } catch (const ExceptionCode&) {
+                // Not a raw file: an ordinary TIFF.
+            }
+        }
+        if (url.isLocalFile()) {
+            // Only a type stored with the file counts here; names are looked up below.
+            FinderInfo info;
+            if (ReadFinderInfo(FileRef(path), info) == noErr && IsSupportedMediaType(info.Type()))
+                return info.Type();
+        }
+        Str255 name;
+        if (!QStringToPString(QLatin1Char('.') + extension, name))
+            return found;
+        return GetFileTypeForPascalName(name);
+    } catch (...) {
+        return found;
+    }
+}
+
+bool IsMovieMediaType(const QUrl& url)
+{
+    return IsMovieFileType(GetMediaFileType(url));
+}
+
+std::unique_ptr<CMedia> CreateMediaForFile(const QUrl& url)
+{
+    if (!URLExists(url))
+        return nullptr;
+    std::unique_ptr<CMedia> media;
+    const OSType type = GetMediaFileType(url);
+    if (IsMovieFileType(type)) {
+        // Movie media come with their own kind; a still GIF opens as an image.
+        if (type != 'GIFf')
+            ThrowKindUnavailable("movie");
+        media = std::make_unique<CQTImageMedia>(url);
+    } else {
+        switch (type) {
+        case 'RAW ':
+            ThrowKindUnavailable("camera raw");
+        case 'CWGR':
+        case 'CWPT':
+            media = std::make_unique<CPICTResourceMedia>(url, 1);
+            break;
+        case 'clpp':
+            media = std::make_unique<CPICTResourceMedia>(url, 256);
+            break;
+        case 'SCRN':
+            media = std::make_unique<CPICTResourceMedia>(url, 0);
+            break;
+        case 'FFIL':
+        case 'sfnt':
+        case 'tfil':
+        case '.otf':
+            ThrowKindUnavailable("font");
+        case '3DMF':
+            ThrowKindUnavailable("movie");
+        case 'EPSF':
+            media = std::make_unique<CPSMedia>(url);
+            break;
+        case 'SLD3':
+            QApplication::beep();
+            return nullptr;
+        case 'icns':
+            return nullptr;
+        default:
+            media = std::make_unique<CQTImageMedia>(url);
+            break;
+        }
+    }
+    media->SetQuality(CodecQ(GetPrefNumber(QStringLiteral("MediaViewQuality"))));
+    return media;
+}
