@@ -2,12 +2,15 @@
 #include "ExtendedAttributes.h"
 #include "FileErrors.h"
 #include "FileSystemRoutines.h"
+#include "AliasRecord.h"
+#include "Preferences.h"
 
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QStandardPaths>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -289,4 +292,29 @@ TEST(CustomIcon, StoredAsResourceWithFlagAndRemovedAgain)
     QImage broken;
     EXPECT_EQ(SetFileCustomIcon(file, &broken), paramErr);
     EXPECT_EQ(SetFileCustomIcon(root.Child(QStringLiteral("missing")), &icon), fnfErr);
+}
+
+TEST(DownloadFolder, FallsBackToPicturesAndRemembersItsAlias)
+{
+    SetPrefHandle(QStringLiteral("DownloadFolderAlias"), nullptr);
+    FileRef folder = GetDownloadFolderRef();
+    EXPECT_TRUE(folder.IsFolder());
+    EXPECT_EQ(folder.Path(), QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
+    QByteArray stored;
+    ASSERT_TRUE(GetPrefHandle(QStringLiteral("DownloadFolderAlias"), stored));
+
+    // A chosen folder that moves is found again and its alias rewritten.
+    FileRef root = FreshFolder(QStringLiteral("downloads"));
+    FileRef chosen = root.Child(QStringLiteral("Incoming"));
+    QDir().mkpath(chosen.Path());
+    QByteArray alias;
+    ASSERT_EQ(NewAliasBytes(nullptr, chosen, alias), noErr);
+    SetPrefHandle(QStringLiteral("DownloadFolderAlias"), alias);
+    ASSERT_TRUE(QDir().rename(chosen.Path(), root.Path() + QLatin1String("/Renamed")));
+    EXPECT_EQ(GetDownloadFolderRef().Path(), root.Path() + QLatin1String("/Renamed"));
+    ASSERT_TRUE(GetPrefHandle(QStringLiteral("DownloadFolderAlias"), stored));
+    EXPECT_NE(stored, alias);
+
+    SetPrefHandle(QStringLiteral("DownloadFolderAlias"), QByteArray("garbage"));
+    EXPECT_EQ(GetDownloadFolderRef().Path(), QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
 }
