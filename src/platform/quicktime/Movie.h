@@ -68,6 +68,7 @@ public:
     // The container's user data: the 'udta' items of a QuickTime/MP4 file, read by our own
     // atom reader, or the tags libavformat reports mapped to the same ©-types.
     const UserData& GetUserData() const { return mUserData; }
+    UserData& GetUserData() { return mUserData; }
 
 private:
     struct State;
