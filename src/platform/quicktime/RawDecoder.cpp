@@ -295,11 +295,15 @@ Identity Identify(const QString& path)
     Identity identity;
     identity.make = QString::fromLatin1(session->make.isEmpty() ? QByteArray(data.idata.make) : session->make).trimmed();
     identity.model = QString::fromLatin1(session->model.isEmpty() ? QByteArray(data.idata.model) : session->model).trimmed();
+    identity.decoderMake = QString::fromLatin1(data.idata.make).trimmed();
+    identity.decoderModel = QString::fromLatin1(data.idata.model).trimmed();
     identity.decodable = session->openStatus == LIBRAW_SUCCESS && data.idata.raw_count > 0 && data.sizes.raw_width > 0
         && data.sizes.raw_height > 0;
     identity.isDNG = data.idata.dng_version != 0;
     identity.rawWidth = data.sizes.raw_width;
     identity.rawHeight = data.sizes.raw_height;
+    identity.imageWidth = data.sizes.width;
+    identity.imageHeight = data.sizes.height;
     identity.colors = data.idata.colors;
     identity.orientation = OrientationFromFlip(data.sizes.flip);
     if (data.other.timestamp > 0) {

@@ -20,12 +20,16 @@ enum : OSStatus {
 };
 
 struct Identity {
-    QString make;
+    QString make;           // the maker's own Make and Model tags
     QString model;
+    QString decoderMake;    // the decoder's normalised names ("Canon", "EOS 350D DIGITAL")
+    QString decoderModel;
     bool decodable = false; // LibRaw knows the raw data's layout
     bool isDNG = false;
     int rawWidth = 0;       // the sensor image, as stored
     int rawHeight = 0;
+    int imageWidth = 0;     // the visible image, before any turn
+    int imageHeight = 0;
     Rect outputBounds;      // the output size: half size, pixel aspect and quarter turns applied
     int colors = 0;
     // Quarter turn the camera recorded: 0, 3 (half turn), 5 (counter-clockwise), 6 (clockwise).

@@ -1,0 +1,319 @@
+#include "CRAWMedia.h"
+
+#include "ExceptionCode.h"
+#include "GraphicsExporter.h"
+#include "LocalizedStrings.h"
+#include "Preferences.h"
+#include "UserData.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImageWriter>
+
+#include <cstdio>
+
+namespace {
+
+constexpr UInt16 kDateTimeDigitizedTag = 0x9004;
+constexpr SInt8 kNoOrientation = -1;
+constexpr OSType kRawFileType = 'RAW ';
+
+bool Pref(const char* key)
+{
+    return GetPrefBoolean(QString::fromLatin1(key));
+}
+
+RawDecoder::Options OptionsFromPreferences()
+{
+    RawDecoder::Options options;
+    options.linearOutput = Pref("RawLinearOutput");
+    options.halfSize = Pref("RawRenderHalfSize");
+    options.autoWhiteBalance = Pref("RawUseAutoWhiteBalance");
+    options.cameraWhiteBalance = Pref("RawUseCameraWhiteBalance");
+    options.fourColorRGB = Pref("RawFourColorRGB");
+    options.documentMode = Pref("RawDocumentMode");
+    options.quickInterpolation = Pref("RawQuickInterpolation");
+    options.brightness = GetPrefFloat(QStringLiteral("RawBrightness"));
+    return options;
+}
+
+bool IsPortrait(int width, int height)
+{
+    return height > width;
+}
+
+QString LocalPathOf(const QUrl& url)
+{
+    const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
+    ThrowIf_(path.isEmpty(), "raw file without a path");
+    return path;
+}
+
+} // namespace
+
+CRAWMedia::CRAWMedia(const QUrl& url)
+{
+    mPath = LocalPathOf(url);
+    mFileName = QFileInfo(mPath).fileName();
+    if (mFileName.isEmpty())
+        ThrowOSErr_(err_NilPointer);
+    ThrowIfOSErr_(DecodeRAW(kDecodeIdentify));
+
+    // The size a decode will give: half size when the preference asks, pixel aspect and
+    // quarter turns already applied by the decoder.
+    int width = mIdentity.outputBounds.Width();
+    int height = mIdentity.outputBounds.Height();
+    if (Pref("RawRenderHalfSize") && !mFullSizeDecode) {
+        width = (width + 1) / 2;
+        height = (height + 1) / 2;
+    }
+    mOutputBounds = MakeRect(0, 0, height, width);
+}
+
+CRAWMedia::~CRAWMedia()
+{
+    ReleaseDecodedFile();
+}
+
+void CRAWMedia::ReleaseDecodedFile()
+{
+    mOrientation = kNoOrientation;
+    mImporter.reset();
+    mUserData.reset();
+    mDescription.reset();
+    mColorProfile.clear();
+    mColorProfileLooked = false;
+    mDeepImage = false;
+}
+
+void CRAWMedia::OpenImporterOnImage(const QImage& image)
+{
+    // The decoder's pixels reach the importer as an uncompressed TIFF in memory (16 bits
+    // a sample stay 16 bits), the form the decoder used to write to a file.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "tiff");
+    if (!writer.write(image))
+        ThrowOSErr_(codecErr, "decoded image could not be handed on");
+    ThrowIfOSErr_(GraphicsImporter::OpenData(buffer.data(), 'TIFF', mImporter));
+}
+
+void CRAWMedia::OpenImporterOnRawFile()
+{
+    const OSStatus status = GraphicsImporter::OpenFile(mPath, kRawFileType, mImporter);
+    if (status == cantFindHandler) {
+        std::printf("Thumbnail from RAW file failed, reverting to use RAW data\n");
+        ThrowIfOSErr_(DecodeRAW(kDecodeFull));
+        return;
+    }
+    ThrowIfOSErr_(status);
+    mOrientation = SInt8(mIdentity.orientation);
+    ClearOrientationWhenTurnedAlready();
+}
+
+// A preview whose shape differs from the sensor image's was turned by the camera already.
+void CRAWMedia::ClearOrientationWhenTurnedAlready()
+{
+    if (!mImporter)
+        return;
+    Rect preview;
+    if (mImporter->GetNaturalBounds(&preview) == noErr
+        && IsPortrait(preview.Width(), preview.Height()) != IsPortrait(mIdentity.imageWidth, mIdentity.imageHeight))
+        mOrientation = kNoOrientation;
+    if (mIdentity.model == QLatin1String("FinePix S2Pro") || mIdentity.decoderModel == QLatin1String("FinePix S2Pro"))
+        mOrientation = kNoOrientation;
+}
+
+OSStatus CRAWMedia::DecodeRAW(SInt32 mode)
+{
+    if ((mDecoded || mSkipDecoding) && mode != kDecodeIdentify)
+        return noErr;
+    if (mode == kDecodeFull)
+        mDecoded = true;
+    ReleaseDecodedFile();
+
+    const QByteArray name = QFile::encodeName(mPath);
+    return CatchCode([&] {
+        switch (mode) {
+        case kDecodeIdentify:
+            mIdentity = RawDecoder::Identify(mPath);
+            if (!mIdentity.decodable)
+                std::fprintf(stderr, "Cannot decode file %s\n", name.constData());
+            break;
+        case kDecodePreview: {
+            RawDecoder::Preview preview;
+            const OSStatus status = CatchCode([&] { preview = RawDecoder::ExtractPreview(mPath); });
+            if (status != noErr) {
+                std::fprintf(stderr, "%s has no thumbnail.\n", name.constData());
+                OpenImporterOnRawFile();
+                break;
+            }
+            if (!preview.jpeg.isEmpty()) {
+                ThrowIfOSErr_(GraphicsImporter::OpenData(preview.jpeg, 'JPEG', mImporter));
+                mOrientation = SInt8(preview.orientation);
+            } else {
+                OpenImporterOnImage(preview.image);
+            }
+            ClearOrientationWhenTurnedAlready();
+            break;
+        }
+        case kDecodeFull: {
+            std::fprintf(stderr, "Loading %s %s image from %s ...\n", mIdentity.decoderMake.toLocal8Bit().constData(),
+                mIdentity.decoderModel.toLocal8Bit().constData(), name.constData());
+            const QImage image = RawDecoder::Decode(mPath, OptionsFromPreferences(), mFullSizeDecode);
+            mDeepImage = image.depth() == 64;
+            OpenImporterOnImage(image);
+            break;
+        }
+        default:
+            ThrowOSErr_(paramErr);
+        }
+    });
+}
+
+OSStatus CRAWMedia::GetNaturalBounds(Rect* r)
+{
+    if (!r)
+        return paramErr;
+    *r = mOutputBounds;
+    return CMedia::GetNaturalBounds(r);
+}
+
+OSStatus CRAWMedia::GetBoundsRect(Rect* r)
+{
+    if (!mImporter) {
+        if (OSStatus status = DecodeRAW(kDecodePreview))
+            return status;
+    }
+    return CQTImageBaseMedia::GetBoundsRect(r);
+}
+
+OSStatus CRAWMedia::SetBoundsRect(const Rect* r)
+{
+    if (!r)
+        return paramErr;
+    OSStatus status = noErr;
+    if (!mDecoded) {
+        if (!Pref("RawUseEmbeddedImage")) {
+            status = DecodeRAW(kDecodeFull);
+        } else {
+            if (!mImporter)
+                status = DecodeRAW(kDecodePreview);
+            Rect preview;
+            if (status == noErr && mImporter && !mDecoded && mImporter->GetNaturalBounds(&preview) == noErr) {
+                const SInt64 requested = SInt64(r->Height()) * r->Width();
+                const SInt64 available = SInt64(preview.Height()) * preview.Width();
+                if (requested > available && !Pref("RawEnlargeEmbeddedImage"))
+                    status = DecodeRAW(kDecodeFull);
+            }
+        }
+    }
+    if (mOrientation > 0) {
+        const OSStatus reset = ResetTransform();
+        if (status == noErr)
+            status = reset;
+    }
+    const OSStatus set = CQTImageBaseMedia::SetBoundsRect(r);
+    return status != noErr ? status : set;
+}
+
+OSStatus CRAWMedia::DrawMatched()
+{
+    if (!mDecoded) {
+        if (mOrientation == 5)
+            SetTransform(kMediaRotateQuarter1, kMediaFlipNone);
+        else if (mOrientation == 6)
+            SetTransform(kMediaRotateQuarter2, kMediaFlipNone);
+    }
+    if (OSStatus status = ApplyTransform())
+        return status;
+    return Draw();
+}
+
+OSStatus CRAWMedia::GetAsPicture(Picture* out)
+{
+    if (!out)
+        return paramErr;
+    return CatchCode([&] {
+        if (!mImporter)
+            ThrowIfOSErr_(DecodeRAW(kDecodePreview));
+        ThrowIfNil_(mImporter);
+        Rect bounds;
+        ThrowIfOSErr_(GetBoundsRect(&bounds));
+        Offscreen world(bounds);
+        ThrowIfOSErr_(DrawIntoOffscreen(world, true));
+        *out = Picture::FromOffscreen(world);
+    });
+}
+
+UserData* CRAWMedia::GetMetaData()
+{
+    if (!mImporter && DecodeRAW(kDecodePreview) != noErr)
+        return nullptr;
+    UserData* data = CQTImageBaseMedia::GetMetaData();
+    if (!data || !mIdentity.captureTime.isValid())
+        return data;
+    const OSType digitized = EXIFUserDataType(kDateTimeDigitizedTag);
+    if (data->CountUserDataType(digitized) == 0) {
+        // The camera's clock as the decoder read it, in the EXIF form with its final zero.
+        const QDate date = mIdentity.captureTime.date();
+        const QTime time = mIdentity.captureTime.time();
+        char text[32];
+        std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", date.year(), date.month(), date.day(), time.hour(),
+            time.minute(), time.second());
+        data->AddUserData(QByteArray(text, int(std::strlen(text)) + 1), digitized);
+    }
+    return data;
+}
+
+OSStatus CRAWMedia::GetDescription(MediaImageInfo* info)
+{
+    if (!info)
+        return paramErr;
+    if (OSStatus status = CMedia::GetDescription(info))
+        return status;
+    info->recordKind = MediaImageInfo::kRawRecordKind;
+    info->width = ClampToSInt16(mIdentity.imageWidth);
+    info->height = ClampToSInt16(mIdentity.imageHeight);
+    info->depth = SInt16(16 * mIdentity.colors);
+    info->dataSize = SInt32(std::min<SInt64>(SInt64(mIdentity.imageWidth) * mIdentity.imageHeight * mIdentity.colors, 0x7FFFFFFF));
+    return noErr;
+}
+
+OSStatus CRAWMedia::Export(GraphicsExporter* exporter)
+{
+    if (!exporter)
+        return err_NilPointer;
+    if (!mDeepImage)
+        return CQTImageBaseMedia::Export(exporter);
+    // Sixteen bits a sample: drawn into a 48-bit world of the wanted size, not through 8 bits.
+    return CatchCode([&] {
+        Rect bounds;
+        ThrowIfOSErr_(GetBoundsRect(&bounds));
+        QImage deep(bounds.Width(), bounds.Height(), QImage::Format_RGBX64);
+        if (deep.isNull())
+            ThrowOSErr_(memFullErr);
+        deep.fill(Qt::white);
+        Offscreen world(std::move(deep), Point { bounds.top, bounds.left });
+        ThrowIfOSErr_(DrawIntoOffscreen(world, false));
+        exporter->SetInputOffscreen(world);
+        ThrowIfOSErr_(exporter->DoExport());
+    });
+}
+
+QString CopyRAWFileDescription(const QUrl& url)
+{
+    RawDecoder::Identity identity;
+    const QString path = LocalPathOf(url);
+    const OSStatus status = CatchCode([&] { identity = RawDecoder::Identify(path); });
+    if (status == fnfErr)
+        ThrowOSErr_(err_AssertFailed, "no raw file there");
+    if (status == cantFindHandler || (status == noErr && !identity.decodable))
+        return QString();
+    if (status != noErr)
+        ThrowOSErr_(err_NilPointer, "raw file could not be read");
+    const QString kind = CopyLocalizedString(identity.isDNG ? QStringLiteral("603:54") : QStringLiteral("603:51"));
+    if (kind.isEmpty())
+        ThrowOSErr_(err_NilPointer, "raw kind text missing");
+    return QStringLiteral("%1 %2 %3").arg(identity.decoderMake, identity.decoderModel, kind);
+}
