@@ -260,6 +260,8 @@ Offscreen Movie::FrameAtTime(TimeValue time)
             ThrowOSErr_(cantFindHandler, "no decoder");
         s.decoder = avcodec_alloc_context3(codec);
         ThrowIfNil_(s.decoder);
+        // Reaching a frame means decoding from the key frame before it: use every core for it.
+        s.decoder->thread_count = 0;
         if (avcodec_parameters_to_context(s.decoder, stream->codecpar) < 0 || avcodec_open2(s.decoder, codec, nullptr) < 0)
             ThrowOSErr_(cantFindHandler, "decoder refused the stream");
         s.packet = av_packet_alloc();

@@ -2,102 +2,20 @@
 
 #include "ExceptionCode.h"
 #include "MovieAtomReader.h"
+#include "TestDNG.h"
 #include "TestSupport.h"
 
 #include <QFile>
 
 #include <gtest/gtest.h>
-#include <tiffio.h>
 
 namespace {
 
 constexpr int kSide = 64;
-constexpr uint16_t kWhite = 4095;
 
-// A 64 x 64 DNG with an RGGB sensor pattern: the top half a saturated red scene, the bottom
-// half a mid grey. Its colour matrix maps XYZ to linear sRGB, so the camera's colours are
-// sRGB's and the decoded pixels can be checked against plain expectations.
 QString MakeTestDNG(const QString& name, bool withPreview = false)
 {
-    const QString path = TestTempDir() + "/" + name;
-    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
-    EXPECT_NE(tiff, nullptr);
-    if (!tiff)
-        return path;
-
-    const uint8_t dngVersion[4] = { 1, 4, 0, 0 };
-    const uint16_t cfaDims[2] = { 2, 2 };
-    const uint8_t cfaPattern[4] = { 0, 1, 1, 2 };
-    const float colorMatrix[9] = { 3.2406f, -1.5372f, -0.4986f, -0.9689f, 1.8758f, 0.0415f, 0.0557f, -0.2040f, 1.0570f };
-    const float neutral[3] = { 1.0f, 1.0f, 1.0f };
-    const uint32_t whiteLevel[1] = { kWhite };
-
-    if (withPreview) {
-        // A 16 x 16 green RGB preview in the first directory, the raw data in a sub-directory.
-        TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
-        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, 16);
-        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, 16);
-        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
-        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
-        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-        TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-        TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-        TIFFSetField(tiff, TIFFTAG_MAKE, "Orvex");
-        TIFFSetField(tiff, TIFFTAG_MODEL, "Test Sensor");
-        TIFFSetField(tiff, TIFFTAG_DNGVERSION, dngVersion);
-        TIFFSetField(tiff, TIFFTAG_UNIQUECAMERAMODEL, "Orvex Test Sensor");
-        TIFFSetField(tiff, TIFFTAG_COLORMATRIX1, 9, colorMatrix);
-        TIFFSetField(tiff, TIFFTAG_ASSHOTNEUTRAL, 3, neutral);
-        TIFFSetField(tiff, TIFFTAG_CALIBRATIONILLUMINANT1, 21);
-        uint64_t subIFD = 0;
-        TIFFSetField(tiff, TIFFTAG_SUBIFD, 1, &subIFD);
-        for (int y = 0; y < 16; ++y) {
-            uint8_t row[16 * 3];
-            for (int x = 0; x < 16; ++x) {
-                row[x * 3] = 0;
-                row[x * 3 + 1] = 200;
-                row[x * 3 + 2] = 0;
-            }
-            TIFFWriteScanline(tiff, row, y, 0);
-        }
-        TIFFWriteDirectory(tiff);
-    }
-
-    TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, 0);
-    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, kSide);
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, kSide);
-    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 16);
-    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, 32803); // colour filter array
-    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, kSide);
-    TIFFSetField(tiff, TIFFTAG_CFAREPEATPATTERNDIM, cfaDims);
-    TIFFSetField(tiff, TIFFTAG_CFAPATTERN, 4, cfaPattern);
-    TIFFSetField(tiff, TIFFTAG_WHITELEVEL, 1, whiteLevel);
-    if (!withPreview) {
-        TIFFSetField(tiff, TIFFTAG_MAKE, "Orvex");
-        TIFFSetField(tiff, TIFFTAG_MODEL, "Test Sensor");
-        TIFFSetField(tiff, TIFFTAG_DATETIME, "2024:05:17 08:30:15");
-        TIFFSetField(tiff, TIFFTAG_DNGVERSION, dngVersion);
-        TIFFSetField(tiff, TIFFTAG_UNIQUECAMERAMODEL, "Orvex Test Sensor");
-        TIFFSetField(tiff, TIFFTAG_COLORMATRIX1, 9, colorMatrix);
-        TIFFSetField(tiff, TIFFTAG_ASSHOTNEUTRAL, 3, neutral);
-        TIFFSetField(tiff, TIFFTAG_CALIBRATIONILLUMINANT1, 21);
-    }
-    for (int y = 0; y < kSide; ++y) {
-        uint16_t row[kSide];
-        for (int x = 0; x < kSide; ++x) {
-            const bool redSite = (y % 2 == 0) && (x % 2 == 0);
-            if (y < kSide / 2)
-                row[x] = redSite ? kWhite * 9 / 10 : kWhite / 50;
-            else
-                row[x] = kWhite / 4;
-        }
-        TIFFWriteScanline(tiff, row, y, 0);
-    }
-    TIFFClose(tiff);
-    return path;
+    return WriteTestDNG(TestTempDir() + "/" + name, kSide, kSide, withPreview ? 16 : 0);
 }
 
 void ExpectRed(QRgb pixel)

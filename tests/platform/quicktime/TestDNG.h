@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+// Writes a DNG of `width` x `height` (even numbers) with an RGGB sensor pattern: the top half
+// a saturated red scene, the bottom half a mid grey. Its colour matrix maps XYZ to linear
+// sRGB, so decoded pixels can be checked against plain expectations. With `previewSide` > 0
+// the first directory holds a green RGB preview of that side and the raw data moves to a
+// sub-directory, as cameras write them. The capture time is 2024:05:17 08:30:15.
+QString WriteTestDNG(const QString& path, int width, int height, int previewSide = 0);
