@@ -5,6 +5,8 @@
 #include "LPeriodical.h"
 #include "LThread.h"
 #include "TickCount.h"
+#include "UReportErrors.h"
+#include "WorkerPool.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -101,11 +103,14 @@ void YieldToOtherThreads()
 void InstallThreadYieldTimer(EventTimerInterval interval)
 {
     YieldTimer().Install(0, interval, &ThreadYieldTimerProc);
+    // A finished worker job is a reason to yield at once, under the same conditions.
+    WorkerPool::SetResultsReadyHandler([] { RunReportingErrors(&ThreadYieldTimerProc); });
 }
 
 void RemoveThreadYieldTimer()
 {
     YieldTimer().Remove();
+    WorkerPool::SetResultsReadyHandler(nullptr);
 }
 
 void ThreadYieldTimerProc()

@@ -4,6 +4,7 @@
 #include "ExceptionCode.h"
 #include "LThread.h"
 #include "TickCount.h"
+#include "WorkerPool.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -162,6 +165,29 @@ TEST(ThreadYieldTimerTest, TaskThreadMayOpenItsOwnModalLoopUnderTheTimer)
     EXPECT_TRUE(dialogClosed);
     EXPECT_EQ(otherTurns, 5);
     EXPECT_EQ(LThread::CountThreads(), 0u);
+}
+
+TEST(ThreadYieldTimerTest, FinishedWorkerJobResumesItsThreadWithoutWaitingForTheTimer)
+{
+    bool done = false;
+    auto* thread = new LFunctionThread([&] {
+        WorkerPool::Run([] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
+        done = true;
+    });
+    thread->Resume();
+    InstallThreadYieldTimer(30.0);  // fires at once, then not again within this test
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done)
+            loop.quit();
+    });
+    poll.start(5);
+    QTimer::singleShot(2000, &loop, &QEventLoop::quit);
+    loop.exec();
+    RemoveThreadYieldTimer();
+    EXPECT_TRUE(done);
+    LThread::RunUntil([] { return LThread::CountThreads() == 0; }, 2000);
 }
 
 TEST(DeferredQuitTimerTest, AsksTheApplicationToQuitOnceAfterTheDelay)

@@ -25,23 +25,20 @@ LMutexSemaphore::~LMutexSemaphore()
 OSStatus LMutexSemaphore::Wait(SInt32 milliseconds)
 {
     ThreadScheduler::CheckOnOwningThread();
-    const void* me = ThreadScheduler::CurrentKey();
-    if (mOwner == me) {
-        ++mNesting;
+    if (TakeIfFreeOrOwned())
         return noErr;
-    }
-    if (!mOwner && mWaiters.empty()) {
-        mOwner = me;
-        mNesting = 1;
-        return noErr;
-    }
-    // Ownership is handed over in ReleaseOwnership before the wait ends.
+    // Ownership is handed over before the wait ends (HandToFirstWaiter).
     return BlockCurrent(milliseconds);
 }
 
 bool LMutexSemaphore::TryWait()
 {
     ThreadScheduler::CheckOnOwningThread();
+    return TakeIfFreeOrOwned();
+}
+
+bool LMutexSemaphore::TakeIfFreeOrOwned()
+{
     const void* me = ThreadScheduler::CurrentKey();
     if (mOwner == me) {
         ++mNesting;
@@ -68,26 +65,24 @@ bool LMutexSemaphore::ReleaseOwnership()
         ThrowOSErr_(errSemaphoreNotOwner);
     if (--mNesting > 0)
         return false;
-    mOwner = nullptr;
-    if (mWaiters.empty())
-        return false;
-    ThreadWait* next = mWaiters.front();
-    mOwner = ThreadScheduler::KeyOf(*next);
-    mNesting = 1;
-    GrantFirst();
-    return true;
+    return HandToFirstWaiter();
 }
 
 void LMutexSemaphore::ReleaseFully()
 {
+    HandToFirstWaiter();
+}
+
+bool LMutexSemaphore::HandToFirstWaiter()
+{
     mOwner = nullptr;
     mNesting = 0;
-    if (!mWaiters.empty()) {
-        ThreadWait* next = mWaiters.front();
-        mOwner = ThreadScheduler::KeyOf(*next);
-        mNesting = 1;
-        GrantFirst();
-    }
+    if (mWaiters.empty())
+        return false;
+    mOwner = ThreadScheduler::KeyOf(*mWaiters.front());
+    mNesting = 1;
+    GrantFirst();
+    return true;
 }
 
 void LMutexSemaphore::ReturnGrant(ThreadWait* wait)

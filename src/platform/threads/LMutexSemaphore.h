@@ -32,7 +32,9 @@ protected:
     void ReturnGrant(ThreadWait* wait) override;
 
 private:
+    bool TakeIfFreeOrOwned();
     void ReleaseFully();
+    bool HandToFirstWaiter();
 
     const void* mOwner = nullptr;
     SInt32 mNesting = 0;

@@ -14,12 +14,7 @@ LSemaphore::~LSemaphore()
 
 OSStatus LSemaphore::Wait(SInt32 milliseconds)
 {
-    ThreadScheduler::CheckOnOwningThread();
-    if (mCount > 0 && mWaiters.empty()) {
-        --mCount;
-        return noErr;
-    }
-    return BlockCurrent(milliseconds);
+    return TryWait() ? OSStatus(noErr) : BlockCurrent(milliseconds);
 }
 
 void LSemaphore::Signal()

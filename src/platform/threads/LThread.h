@@ -95,7 +95,7 @@ public:
     static LThread* GetCurrentThread();
     // True when the main thread itself (not a cooperative thread) is running.
     static bool InMainThread();
-    // The live thread with that ID, or null once it has been deleted.
+    // The thread with that ID, or null once it has completed or been deleted.
     static LThread* FromID(ThreadID id);
     // Threads that exist and have not completed (the main thread not counted).
     static std::size_t CountThreads();

@@ -3,6 +3,8 @@
 #include "ExceptionCode.h"
 #include "ThreadScheduler.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -17,6 +19,29 @@ namespace {
 
 class WorkerJob;
 thread_local WorkerJob* tCurrentJob = nullptr;
+
+std::function<void()>& ResultsReadyHandler()
+{
+    static std::function<void()> handler;
+    return handler;
+}
+// One queued call at a time is enough: it delivers every result there is.
+std::atomic<bool> gResultsCallQueued{false};
+
+void AnnounceResults()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || gResultsCallQueued.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        app,
+        [] {
+            gResultsCallQueued = false;
+            if (ResultsReadyHandler())
+                ResultsReadyHandler()();
+        },
+        Qt::QueuedConnection);
+}
 
 // One job; shared between the waiting context (GUI thread) and the worker.
 class WorkerJob : public WaitQueue, public std::enable_shared_from_this<WorkerJob> {
@@ -137,6 +162,7 @@ private:
                 mFinished.push_back(std::move(job));
             }
             mDone.notify_all();
+            AnnounceResults();
         }
     }
 
@@ -173,6 +199,12 @@ void WorkerJob::ReleaseForDeletion(ThreadWait* wait)
 bool WorkerPool::CancelRequested()
 {
     return tCurrentJob && tCurrentJob->mCancel.load();
+}
+
+void WorkerPool::SetResultsReadyHandler(std::function<void()> handler)
+{
+    ThreadScheduler::CheckOnOwningThread();
+    ResultsReadyHandler() = std::move(handler);
 }
 
 unsigned WorkerPool::ThreadCount()

@@ -43,6 +43,11 @@ public:
     // Worker threads in the pool (one per core, at least two).
     static unsigned ThreadCount();
 
+    // Called on the GUI thread, from its event loop, soon after a job ends,
+    // so that the waiting thread need not wait for the next timer round. The
+    // thread-yield timer installs its own procedure here; by default nothing.
+    static void SetResultsReadyHandler(std::function<void()> handler);
+
     // --- for the scheduler --------------------------------------------------------
     // Hands finished jobs' results to their waiting contexts (GUI thread).
     static void DeliverResults();
