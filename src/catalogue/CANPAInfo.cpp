@@ -1,0 +1,446 @@
+#include "CANPAInfo.h"
+
+#include "BundleStrings.h"
+#include "ExceptionCode.h"
+#include "MacDates.h"
+#include "LocalizedStrings.h"
+
+#include <QDate>
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// IPTC-IIM block layout: marker, record, dataset, u16 length, data.
+constexpr UInt8 kTagMarker = 0x1C;
+constexpr UInt8 kCaptionRecord = 2;
+// A length with this bit set says how many of the following bytes hold the length.
+constexpr UInt16 kExtendedLengthBit = 0x8000;
+constexpr UInt16 kLongestStandardLength = 0x7FFF;
+constexpr int kMaxExtendedLengthBytes = 4;
+
+// The stream read error a cut block gives.
+constexpr OSStatus kBlockReadErr = -19;
+
+// Record-2 dataset numbers.
+enum : UInt8 {
+    kDataSetRecordVersion = 0,
+    kDataSetObjectName = 5,
+    kDataSetUrgency = 10,
+    kDataSetCategory = 15,
+    kDataSetSupplementalCategory = 20,
+    kDataSetKeyword = 25,
+    kDataSetSpecialInstructions = 40,
+    kDataSetDateCreated = 55,
+    kDataSetByline = 80,
+    kDataSetBylineTitle = 85,
+    kDataSetCity = 90,
+    kDataSetProvinceState = 95,
+    kDataSetCountryName = 101,
+    kDataSetOriginalTransmissionReference = 103,
+    kDataSetHeadline = 105,
+    kDataSetCredit = 110,
+    kDataSetSource = 115,
+    kDataSetCopyrightNotice = 116,
+    kDataSetCaption = 120,
+    kDataSetWriterEditor = 122,
+};
+
+// What a record writes as 2:00 when no block gave it one: IIM version 4.
+constexpr UInt16 kDefaultRecordVersion = 4;
+constexpr SInt32 kNoUrgency = 9;
+constexpr SInt32 kRefusedUrgency = 8;
+constexpr int kListEntryLimit = 254; // list entries read from a block
+constexpr int kMinDateLength = 6;
+
+[[noreturn]] void ThrowCutBlock(const std::string& what)
+{
+    ThrowOSErr_(kBlockReadErr, "IIM block: " + what);
+}
+
+QByteArray BytesOf(ConstStr255Param text)
+{
+    return QByteArray(reinterpret_cast<const char*>(text + 1), text[0]);
+}
+
+void WriteDataSet(LStream& stream, UInt8 dataSet, const QByteArray& data)
+{
+    stream.WriteUInt8(kTagMarker);
+    stream.WriteUInt8(kCaptionRecord);
+    stream.WriteUInt8(dataSet);
+    if (data.size() <= kLongestStandardLength) {
+        stream.WriteUInt16(UInt16(data.size()));
+    } else {
+        // Longer data would set the extended bit of a 16-bit length: write the
+        // standard's extended form, a 4-byte length.
+        stream.WriteUInt16(kExtendedLengthBit | kMaxExtendedLengthBytes);
+        stream.WriteUInt32(UInt32(data.size()));
+    }
+    stream.WriteBytes(data);
+}
+
+void WriteTextDataSet(LStream& stream, UInt8 dataSet, const std::optional<Str255>& field)
+{
+    if (field && !field->IsEmpty())
+        WriteDataSet(stream, dataSet, field->Bytes());
+}
+
+} // namespace
+
+Str255 CANPAInfo::Str255FromBytes(const QByteArray& bytes, int limit)
+{
+    Str255 text;
+    text.AssignBytes(bytes.constData(), int(std::min<qsizetype>(bytes.size(), limit)));
+    return text;
+}
+
+// ---------------------------------------------------------------------------
+// Construction and the block
+
+CANPAInfo::CANPAInfo()
+{
+    InitFields();
+}
+
+CANPAInfo::CANPAInfo(QByteArray block)
+{
+    InitFields();
+    SetFromHandle(std::move(block));
+}
+
+CANPAInfo::CANPAInfo(const CANPAInfo& other)
+{
+    InitFields();
+    SetFromHandle(other.GetDataHandle());
+    ThrowIfNot_(IsModified(), "caption copy held no dataset");
+    SetModified(false);
+}
+
+CANPAInfo::~CANPAInfo() = default;
+
+void CANPAInfo::InitFields()
+{
+    mBlock = LDataStream();
+    mModified = false;
+    mRecordVersion = kDefaultRecordVersion;
+    mUrgency = kNoUrgency;
+    mKeywords.RemoveAllItems();
+    mSupplementalCategories.RemoveAllItems();
+    mOtherDataSets.clear();
+    mCaption.reset();
+    for (auto* field : {&mWriterEditor, &mHeadline, &mSpecialInstructions, &mCategory, &mByline, &mBylineTitle,
+             &mCredit, &mSource, &mCopyrightNotice, &mObjectName, &mCity, &mProvinceState, &mCountryName,
+             &mOriginalTransmissionReference})
+        field->reset();
+    mDateCreated = 0;
+}
+
+SInt32 CANPAInfo::SetFromHandle(QByteArray block)
+{
+    SetModified(false);
+    mBlock = LDataStream(std::move(block));
+    return ReadDataSets();
+}
+
+const QByteArray& CANPAInfo::GetDataHandle(EUrgencyForm urgencyForm) const
+{
+    WriteDataSets(urgencyForm);
+    return mBlock.Data();
+}
+
+SInt32 CANPAInfo::ReadDataSets()
+{
+    while (!mBlock.AtEnd()) {
+        if (mBlock.Remaining() < 2)
+            ThrowCutBlock("dataset header cut at offset " + std::to_string(mBlock.GetMarker()));
+        const UInt8 marker = mBlock.ReadUInt8();
+        const UInt8 record = mBlock.ReadUInt8();
+        if (marker != kTagMarker)
+            return record != 0 ? -1 : 0;
+        if (mBlock.Remaining() < 3)
+            ThrowCutBlock("dataset header cut at offset " + std::to_string(mBlock.GetMarker() - 2));
+        const UInt8 dataSet = mBlock.ReadUInt8();
+        SInt64 length = mBlock.ReadUInt16();
+        if (length & kExtendedLengthBit) {
+            // Extended form: the low bits count the bytes of the real length.
+            const int lengthBytes = int(length & ~kExtendedLengthBit);
+            if (lengthBytes < 1 || lengthBytes > kMaxExtendedLengthBytes || lengthBytes > mBlock.Remaining())
+                ThrowCutBlock("dataset " + std::to_string(record) + ":" + std::to_string(dataSet)
+                    + " has an extended length of " + std::to_string(lengthBytes) + " bytes");
+            length = 0;
+            for (int i = 0; i < lengthBytes; ++i)
+                length = (length << 8) | mBlock.ReadUInt8();
+        }
+        if (length > mBlock.Remaining())
+            ThrowCutBlock("dataset " + std::to_string(record) + ":" + std::to_string(dataSet) + " length "
+                + std::to_string(length) + ", " + std::to_string(mBlock.Remaining()) + " bytes remain");
+        const QByteArray data = mBlock.ReadBytes(length);
+        if (record != kCaptionRecord)
+            continue;
+        SetModified(1);
+        ReadDataSet(dataSet, data);
+    }
+    return 0;
+}
+
+void CANPAInfo::ReadDataSet(UInt8 dataSet, const QByteArray& data)
+{
+    switch (dataSet) {
+    case kDataSetRecordVersion:
+        if (data.size() >= 2)
+            mRecordVersion = UInt16((UInt8(data[0]) << 8) | UInt8(data[1]));
+        break;
+    case kDataSetUrgency:
+        if (!data.isEmpty()) {
+            // Stored blocks hold a binary byte, files from elsewhere the ASCII
+            // digit the standard asks for; both are taken.
+            const UInt8 value = UInt8(data[0]);
+            if (value >= '0' && value <= '9')
+                SetUrgency(value - '0');
+            else
+                SetUrgency(value);
+        }
+        break;
+    case kDataSetObjectName: SetObjectName(Str255FromBytes(data)); break;
+    case kDataSetCategory: SetCategory(Str255FromBytes(data)); break;
+    case kDataSetSpecialInstructions: SetSpecialInstructions(Str255FromBytes(data)); break;
+    case kDataSetByline: SetByline(Str255FromBytes(data)); break;
+    case kDataSetBylineTitle: SetBylineTitle(Str255FromBytes(data)); break;
+    case kDataSetCity: SetCity(Str255FromBytes(data)); break;
+    case kDataSetProvinceState: SetProvinceState(Str255FromBytes(data)); break;
+    case kDataSetCountryName: SetCountryName(Str255FromBytes(data)); break;
+    case kDataSetOriginalTransmissionReference: SetOriginalTransmissionReference(Str255FromBytes(data)); break;
+    case kDataSetHeadline: SetHeadline(Str255FromBytes(data)); break;
+    case kDataSetCredit: SetCredit(Str255FromBytes(data)); break;
+    case kDataSetSource: SetSource(Str255FromBytes(data)); break;
+    case kDataSetCopyrightNotice: SetCopyrightNotice(Str255FromBytes(data)); break;
+    case kDataSetWriterEditor: SetWriterEditor(Str255FromBytes(data)); break;
+    case kDataSetSupplementalCategory: AddSupplementalCategory(Str255FromBytes(data, kListEntryLimit)); break;
+    case kDataSetKeyword: AddKeyword(Str255FromBytes(data, kListEntryLimit)); break;
+    case kDataSetDateCreated: {
+        if (data.size() < kMinDateLength)
+            break;
+        // CCYYMMDD, or any text whose digits are those: made CCYY-MM-DD.
+        QByteArray digits;
+        for (char c : data.left(255)) {
+            if (c >= '0' && c <= '9')
+                digits.append(c);
+        }
+        if (digits.size() >= 6)
+            digits.insert(6, '-');
+        if (digits.size() >= 4)
+            digits.insert(4, '-');
+        SetDateCreatedText(Str255FromBytes(digits));
+        break;
+    }
+    case kDataSetCaption: SetCaption(data); break;
+    default: mOtherDataSets.push_back(std::make_unique<CANPAData>(dataSet, UInt32(data.size()), data)); break;
+    }
+}
+
+void CANPAInfo::WriteDataSets(EUrgencyForm urgencyForm) const
+{
+    LDataStream stream;
+    LDataStream version;
+    version.WriteUInt16(mRecordVersion);
+    WriteDataSet(stream, kDataSetRecordVersion, version.Data());
+    if (mCaption && !mCaption->isEmpty())
+        WriteDataSet(stream, kDataSetCaption, *mCaption);
+    WriteTextDataSet(stream, kDataSetWriterEditor, mWriterEditor);
+    WriteTextDataSet(stream, kDataSetHeadline, mHeadline);
+    WriteTextDataSet(stream, kDataSetSpecialInstructions, mSpecialInstructions);
+    WriteTextDataSet(stream, kDataSetByline, mByline);
+    WriteTextDataSet(stream, kDataSetBylineTitle, mBylineTitle);
+    WriteTextDataSet(stream, kDataSetCredit, mCredit);
+    WriteTextDataSet(stream, kDataSetSource, mSource);
+    WriteTextDataSet(stream, kDataSetObjectName, mObjectName);
+    if (mDateCreated != 0) {
+        const QDate date = MacSecondsToDateTime(mDateCreated).date();
+        const QString text = QString::number(date.year()) + QStringLiteral("%1%2")
+                                                                .arg(date.month(), 2, 10, QLatin1Char('0'))
+                                                                .arg(date.day(), 2, 10, QLatin1Char('0'));
+        WriteDataSet(stream, kDataSetDateCreated, text.toLatin1());
+    }
+    WriteTextDataSet(stream, kDataSetCity, mCity);
+    WriteTextDataSet(stream, kDataSetProvinceState, mProvinceState);
+    WriteTextDataSet(stream, kDataSetCountryName, mCountryName);
+    WriteTextDataSet(stream, kDataSetOriginalTransmissionReference, mOriginalTransmissionReference);
+    WriteTextDataSet(stream, kDataSetCategory, mCategory);
+    for (const LStr255& category : mSupplementalCategories)
+        WriteDataSet(stream, kDataSetSupplementalCategory, category.Bytes());
+    if (mUrgency != kNoUrgency) {
+        const char value = urgencyForm == EUrgencyForm::AsciiDigit ? char('0' + mUrgency) : char(mUrgency);
+        WriteDataSet(stream, kDataSetUrgency, QByteArray(1, value));
+    }
+    for (const LStr255& keyword : mKeywords)
+        WriteDataSet(stream, kDataSetKeyword, keyword.Bytes());
+    for (const auto& other : mOtherDataSets)
+        WriteDataSet(stream, other->GetDataSet(), other->GetData());
+    if (mCopyrightNotice)
+        WriteDataSet(stream, kDataSetCopyrightNotice, mCopyrightNotice->Bytes());
+    mBlock = LDataStream(stream.TakeData());
+}
+
+// ---------------------------------------------------------------------------
+// Fields
+
+void CANPAInfo::SetText(std::optional<Str255>& field, ConstStr255Param text)
+{
+    if (!field)
+        field.emplace();
+    if (!(*field == Str255(text))) {
+        field->Assign(text);
+        mModified = true;
+    }
+}
+
+void CANPAInfo::SetCaption(const QByteArray& caption)
+{
+    if (caption.isEmpty()) {
+        if (mCaption) {
+            mCaption.reset();
+            mModified = true;
+        }
+        return;
+    }
+    if (!mCaption || *mCaption != caption) {
+        mCaption = caption;
+        mModified = true;
+    }
+}
+
+void CANPAInfo::SetCaptionText(ConstStr255Param text)
+{
+    SetCaption(BytesOf(text));
+}
+
+void CANPAInfo::AppendCaption(const QByteArray& bytes)
+{
+    if (mCaption)
+        mCaption->append(bytes);
+    else
+        SetCaption(bytes);
+    mModified = true;
+}
+
+void CANPAInfo::AppendCaptionText(ConstStr255Param text)
+{
+    AppendCaption(BytesOf(text));
+}
+
+void CANPAInfo::PrependCaption(const QByteArray& bytes)
+{
+    if (mCaption)
+        mCaption->prepend(bytes);
+    else
+        SetCaption(bytes);
+    mModified = true;
+}
+
+void CANPAInfo::PrependCaptionText(ConstStr255Param text)
+{
+    PrependCaption(BytesOf(text));
+}
+
+void CANPAInfo::SetUrgency(SInt32 urgency)
+{
+    if (urgency < 0 || urgency > 9 || urgency == kRefusedUrgency || urgency == mUrgency)
+        return;
+    mUrgency = urgency;
+    mModified = true;
+}
+
+QString CANPAInfo::CopyUrgencyLabel(SInt32 urgency)
+{
+    const char* key = "602:29";
+    switch (urgency) {
+    case 0:
+    case 1: key = "602:28"; break;
+    case 2:
+    case 3: key = "602:27"; break;
+    case 4:
+    case 5: key = "602:26"; break;
+    case 6: key = "602:25"; break;
+    case 7: key = "602:24"; break;
+    default: break;
+    }
+    return BundleLocalizedString(QString::fromLatin1(key));
+}
+
+void CANPAInfo::SetDateCreated(UInt32 seconds)
+{
+    if (seconds != mDateCreated) {
+        mDateCreated = seconds;
+        mModified = true;
+    }
+}
+
+void CANPAInfo::SetDateCreatedText(ConstStr255Param text)
+{
+    SetDateCreated(ParseDateText(text));
+}
+
+// ---------------------------------------------------------------------------
+// Lists
+
+LStr255 CANPAInfo::EntryAt(const TArray<LStr255>& list, SInt32 index)
+{
+    LStr255 entry;
+    list.FetchItemAt(index, entry);
+    return entry;
+}
+
+bool CANPAInfo::Contains(const TArray<LStr255>& list, ConstStr255Param text)
+{
+    return list.FetchIndexOfKey(text) != index_Bad;
+}
+
+void CANPAInfo::AddEntry(TArray<LStr255>& list, ConstStr255Param text)
+{
+    if (text[0] == 0 || Contains(list, text))
+        return;
+    list.AddItem(LStr255(text));
+    mModified = true;
+}
+
+void CANPAInfo::RemoveEntry(TArray<LStr255>& list, ConstStr255Param text)
+{
+    const ArrayIndexT index = list.FetchIndexOfKey(text);
+    if (index == index_Bad)
+        return;
+    list.RemoveItemsAt(1, index);
+    mModified = true;
+}
+
+void CANPAInfo::RemoveAllEntries(TArray<LStr255>& list)
+{
+    if (list.GetCount() > 0) {
+        list.RemoveAllItems();
+        mModified = true;
+    }
+}
+
+Str255 CANPAInfo::ToStr255OrThrow(const QString& text)
+{
+    Str255 result;
+    ThrowIfNot_(QStringToPString(text, result), "text is no 255-byte Mac Roman string");
+    return result;
+}
+
+void CANPAInfo::SetEntriesCF(TArray<LStr255>& list, const QString& text)
+{
+    try {
+        RemoveAllEntries(list);
+        for (QString part : text.split(QLatin1Char(','))) {
+            // Only one leading blank goes: "a,  b" keeps " b".
+            if (part.startsWith(QLatin1Char(' ')))
+                part.remove(0, 1);
+            Str255 entry;
+            if (!QStringToPString(part, entry))
+                return;
+            AddEntry(list, entry);
+        }
+    } catch (...) {
+        // A part that cannot be taken ends the list where it is.
+    }
+}

@@ -1,0 +1,50 @@
+#include "CANPAStringComparator.h"
+
+#include "LString.h"
+
+#include <cstring>
+
+namespace {
+
+// The C locale collates by code point (upper case before all lower case);
+// texts are then ordered by the language-neutral collation instead.
+QLocale CollationLocale()
+{
+    const QLocale locale;
+    return locale.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : locale;
+}
+
+} // namespace
+
+CANPAStringComparator::CANPAStringComparator()
+    : mCollator(CollationLocale())
+{
+    // The default strength already sorts by base letters before accents and case.
+    mCollator.setCaseSensitivity(Qt::CaseSensitive);
+    mCollator.setNumericMode(false);
+    mCollator.setIgnorePunctuation(false);
+}
+
+SInt16 CANPAStringComparator::CompareStrings(ConstStr255Param one, ConstStr255Param two) const
+{
+    const int result = mCollator.compare(PStringToQString(one), PStringToQString(two));
+    if (result != 0)
+        return result < 0 ? -1 : 1;
+    // Texts the collation holds equal (control characters it ignores) are still
+    // told apart by their bytes, so no entry is lost as a duplicate.
+    const int common = one[0] < two[0] ? one[0] : two[0];
+    const int bytes = std::memcmp(one + 1, two + 1, size_t(common));
+    if (bytes != 0)
+        return bytes < 0 ? -1 : 1;
+    return one[0] == two[0] ? 0 : (one[0] < two[0] ? -1 : 1);
+}
+
+SInt32 CANPAStringComparator::Compare(const void* item1, const void* item2, UInt32, UInt32) const
+{
+    return CompareStrings(*static_cast<const LStr255*>(item1), *static_cast<const LStr255*>(item2));
+}
+
+SInt32 CANPAStringComparator::CompareToKey(const void* item, UInt32, const void* key) const
+{
+    return CompareStrings(*static_cast<const LStr255*>(item), static_cast<ConstStr255Param>(key));
+}

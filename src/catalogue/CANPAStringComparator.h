@@ -1,0 +1,28 @@
+#pragma once
+
+#include "LComparator.h"
+#include "MacTypes.h"
+#include "PString.h"
+
+#include <QCollator>
+
+// Orders caption list entries (keywords, supplemental categories) the way the
+// user's language sorts text: letters first, ignoring case and accents, then
+// accents, then case as tie-breakers. Only texts that are the same compare equal,
+// so "Rome" and "rome" are two entries, next to each other.
+// Elements are LStr255 objects; keys are Pascal strings.
+class CANPAStringComparator : public LComparator {
+public:
+    CANPAStringComparator();
+    ~CANPAStringComparator() override = default;
+
+    SInt32 Compare(const void* item1, const void* item2, UInt32 size1, UInt32 size2) const override;
+    SInt32 CompareToKey(const void* item, UInt32 size, const void* key) const override;
+    LComparator* Clone() const override { return new CANPAStringComparator; }
+
+    // The sign of the comparison of two Mac Roman Pascal strings: -1, 0 or 1.
+    SInt16 CompareStrings(ConstStr255Param one, ConstStr255Param two) const;
+
+private:
+    QCollator mCollator;
+};

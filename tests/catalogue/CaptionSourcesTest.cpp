@@ -1,0 +1,246 @@
+#include "CANPAInfo.h"
+
+#include "ExceptionCode.h"
+#include "MacDates.h"
+#include "Preferences.h"
+#include "TestSupport.h"
+#include "UserData.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#include <exiv2/exiv2.hpp>
+#pragma GCC diagnostic pop
+
+namespace {
+
+QByteArray DataSet(UInt8 number, const QByteArray& data, UInt8 record = 2)
+{
+    QByteArray bytes;
+    bytes.append(char(0x1C)).append(char(record)).append(char(number));
+    bytes.append(char(data.size() >> 8)).append(char(data.size() & 0xFF));
+    return bytes + data;
+}
+
+// An 'iptc' item: 12 bytes of its own header, then the IIM block.
+QByteArray IPTCItem(const QByteArray& block)
+{
+    return QByteArray(12, '\x01') + block;
+}
+
+template <typename Source>
+OSStatus CaptionCode(const Source& source)
+{
+    try {
+        CANPAInfo info(source);
+        EXPECT_FALSE(info.IsModified());
+    } catch (const ExceptionCode& e) {
+        return e.Code();
+    }
+    return noErr;
+}
+
+class CaptionsFromUserData : public ::testing::Test {
+protected:
+    void SetUp() override { SetPrefBoolean("AppendUnknownMetaDataToCaptionText", false); }
+    void TearDown() override { SetPrefBoolean("AppendUnknownMetaDataToCaptionText", false); }
+
+    void AddText(const char (&letters)[4], const QByteArray& text)
+    {
+        const OSType type = UserDataTextType(letters);
+        ASSERT_EQ(userData.AddUserDataText(text, type, userData.CountUserDataType(type) + 1, 0), noErr);
+    }
+
+    UserData userData;
+};
+
+} // namespace
+
+TEST_F(CaptionsFromUserData, NothingUsableIsRefused)
+{
+    EXPECT_EQ(CaptionCode(static_cast<const UserData*>(nullptr)), err_NilPointer);
+    EXPECT_EQ(CaptionCode(&userData), err_AssertFailed);
+    userData.AddUserData(QByteArray(12, 'h'), 'iptc');
+    userData.AddUserData("0220", EXIFUserDataType(0x9000));
+    EXPECT_EQ(CaptionCode(&userData), err_AssertFailed);
+}
+
+TEST_F(CaptionsFromUserData, BlockComesFirstAndTextsFillWhatIsEmpty)
+{
+    userData.AddUserData(IPTCItem(DataSet(80, "Block Name") + DataSet(25, "sea")), 'iptc');
+    AddText("aut", "Text Name");
+    AddText("cpy", "(c) Ann");
+    AddText("cpy", "(c) Bob");
+    AddText("key", "sea");
+    AddText("key", "sun");
+    AddText("src", "Agency");
+    AddText("wrt", "Ed");
+    AddText("req", "Embargo");
+    AddText("day", "2004-05-06");
+
+    CANPAInfo info(&userData);
+    EXPECT_FALSE(info.IsModified());
+    EXPECT_EQ(info.GetByline(), LStr255("Block Name"));
+    EXPECT_EQ(info.GetSupplementalCategories().GetCount(), 0);
+    EXPECT_EQ(info.GetCopyrightNotice(), LStr255("(c) Ann"));
+    EXPECT_EQ(info.GetKeywords().GetCount(), 2);
+    EXPECT_EQ(info.GetSource(), LStr255("Agency"));
+    EXPECT_EQ(info.GetWriterEditor(), LStr255("Ed"));
+    EXPECT_EQ(info.GetSpecialInstructions(), LStr255("Embargo"));
+    EXPECT_EQ(MacSecondsToDateTime(info.GetDateCreated()).date(), QDate(2004, 5, 6));
+}
+
+TEST_F(CaptionsFromUserData, AuthorAloneGivesBylineAndCategory)
+{
+    AddText("aut", "Ann");
+    AddText("aut", "Bob");
+    CANPAInfo info(&userData);
+    EXPECT_EQ(info.GetByline(), LStr255("Ann"));
+    ASSERT_EQ(info.GetSupplementalCategories().GetCount(), 1);
+    EXPECT_EQ(info.GetSupplementalCategoryAt(1), LStr255("Ann"));
+}
+
+TEST_F(CaptionsFromUserData, CommentsJoinWithoutSeparatorInTypeOrder)
+{
+    AddText("cmt", "one");
+    AddText("inf", "two");
+    AddText("cmt", "three");
+    CANPAInfo info(&userData);
+    ASSERT_NE(info.GetCaption(), nullptr);
+    EXPECT_EQ(*info.GetCaption(), "onethreetwo");
+}
+
+TEST_F(CaptionsFromUserData, UnknownTextTypesFollowThePreference)
+{
+    AddText("nam", "Title");
+    EXPECT_EQ(CaptionCode(&userData), err_AssertFailed);
+
+    SetPrefBoolean("AppendUnknownMetaDataToCaptionText", true);
+    CANPAInfo alone(&userData);
+    EXPECT_EQ(*alone.GetCaption(), QByteArray("\xA9nam: Title"));
+
+    // After a caption, an unknown text starts a line of its own.
+    UserData withComment;
+    withComment.AddUserDataText("Comment", UserDataTextType("cmt"), 1, 0);
+    withComment.AddUserDataText("Title", UserDataTextType("nam"), 1, 0);
+    CANPAInfo joined(&withComment);
+    EXPECT_EQ(*joined.GetCaption(), QByteArray("Comment\r\xA9nam: Title"));
+}
+
+TEST_F(CaptionsFromUserData, CutIPTCBlockEndsWithTheReadError)
+{
+    userData.AddUserData(IPTCItem(DataSet(80, "Name") + QByteArray::fromHex("1c02")), 'iptc');
+    EXPECT_EQ(CaptionCode(&userData), -19);
+}
+
+namespace {
+
+// A small JPEG with the given IPTC datasets written by Exiv2.
+QString WriteJPEGWithIPTC(const QString& name, const std::vector<std::pair<std::string, std::string>>& datasets)
+{
+    const QString path = TestTempDir() + "/" + name;
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    EXPECT_TRUE(image.save(path, "JPEG"));
+    auto file = Exiv2::ImageFactory::open(std::string(QFile::encodeName(path)));
+    file->readMetadata();
+    Exiv2::IptcData iptc;
+    for (const auto& [key, value] : datasets)
+        iptc[key] = value;
+    file->setIptcData(iptc);
+    file->writeMetadata();
+    return path;
+}
+
+// "Iptc.Application2.Keywords  String  3  sea" lines of `exiv2 -pi`, by key.
+std::multimap<QString, QByteArray> Exiv2ToolIPTC(const QString& path)
+{
+    QProcess tool;
+    tool.start("exiv2", {"-pi", path});
+    tool.waitForFinished(30000);
+    std::multimap<QString, QByteArray> values;
+    for (const QByteArray& line : tool.readAllStandardOutput().split('\n')) {
+        const QRegularExpression pattern("^Iptc\\.Application2\\.(\\w+)\\s+\\w+\\s+(\\d+)\\s\\s(.*)$");
+        const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(line));
+        if (match.hasMatch())
+            values.emplace(match.captured(1), match.captured(3).toLatin1());
+    }
+    return values;
+}
+
+} // namespace
+
+TEST(CaptionsFromImageFiles, ReadsRecordTwoThroughExiv2)
+{
+    const QString path = WriteJPEGWithIPTC("caption.jpg",
+        {{"Iptc.Application2.Caption", "A blue square"}, {"Iptc.Application2.Byline", "Ann"},
+            {"Iptc.Application2.Urgency", "3"}, {"Iptc.Application2.DateCreated", "2004-05-06"}});
+    CANPAInfo info(QUrl::fromLocalFile(path));
+    EXPECT_FALSE(info.IsModified());
+    EXPECT_EQ(*info.GetCaption(), "A blue square");
+    EXPECT_EQ(info.GetByline(), LStr255("Ann"));
+    EXPECT_EQ(info.GetUrgency(), 3); // the ASCII digit files hold
+    EXPECT_EQ(MacSecondsToDateTime(info.GetDateCreated()).date(), QDate(2004, 5, 6));
+}
+
+TEST(CaptionsFromImageFiles, NoCaptionIsRefused)
+{
+    const QString envelopeOnly = WriteJPEGWithIPTC("envelope.jpg", {{"Iptc.Envelope.CharacterSet", "\x1b%G"}});
+    EXPECT_EQ(CaptionCode(QUrl::fromLocalFile(envelopeOnly)), err_AssertFailed);
+    EXPECT_EQ(CaptionCode(QUrl::fromLocalFile(WriteJPEGWithIPTC("none.jpg", {}))), err_AssertFailed);
+    EXPECT_EQ(CaptionCode(QUrl::fromLocalFile(TestTempDir() + "/missing.jpg")), err_AssertFailed);
+    EXPECT_EQ(CaptionCode(QUrl("http://example.com/a.jpg")), err_AssertFailed);
+    QFile text(TestTempDir() + "/text.jpg");
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not an image");
+    text.close();
+    EXPECT_EQ(CaptionCode(QUrl::fromLocalFile(text.fileName())), err_AssertFailed);
+}
+
+// Every sample file gives a caption or 'asrt', and a caption agrees with what
+// the exiv2 tool prints for the same file.
+TEST(CaptionsFromImageFiles, EverySampleFileGivesACaptionOrNone)
+{
+    int files = 0, captions = 0;
+    for (const QString& folder : {TestDataPath("exif-samples"), TestDataPath("exiftool-images")}) {
+        QDirIterator it(folder, {"*.jpg", "*.JPG", "*.tif", "*.tiff"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            ++files;
+            std::unique_ptr<CANPAInfo> info;
+            try {
+                info = std::make_unique<CANPAInfo>(QUrl::fromLocalFile(path));
+            } catch (const ExceptionCode& e) {
+                EXPECT_EQ(e.Code(), err_AssertFailed) << path.toStdString();
+                continue;
+            }
+            ++captions;
+            const auto expected = Exiv2ToolIPTC(path);
+            auto one = [&](const char* key) {
+                auto found = expected.find(key);
+                return found == expected.end() ? QByteArray() : found->second.left(255);
+            };
+            EXPECT_EQ(info->GetByline().Bytes(), one("Byline")) << path.toStdString();
+            EXPECT_EQ(info->GetHeadline().Bytes(), one("Headline")) << path.toStdString();
+            EXPECT_EQ(info->GetCity().Bytes(), one("City")) << path.toStdString();
+            EXPECT_EQ(info->GetObjectName().Bytes(), one("ObjectName")) << path.toStdString();
+            EXPECT_EQ(info->GetCopyrightNotice().Bytes(), one("Copyright")) << path.toStdString();
+            EXPECT_EQ(info->GetCaption() ? info->GetCaption()->simplified() : QByteArray(),
+                one("Caption").simplified())
+                << path.toStdString();
+            for (auto [it, end] = expected.equal_range("Keywords"); it != end; ++it) {
+                Str255 keyword;
+                keyword.AssignBytes(it->second);
+                EXPECT_TRUE(info->HasKeyword(keyword)) << path.toStdString() << " " << it->second.toStdString();
+            }
+        }
+    }
+    EXPECT_GT(files, 40);
+    EXPECT_GE(captions, 5);
+}
