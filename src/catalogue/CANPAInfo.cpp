@@ -3,7 +3,7 @@
 #include "BundleStrings.h"
 #include "ExceptionCode.h"
 #include "MacDates.h"
-#include "LocalizedStrings.h"
+#include "TextFormats.h"
 
 #include <QDate>
 #include <algorithm>

@@ -118,6 +118,9 @@ void CANPAInfo::ReadFromImageFile(const QString& path)
 {
     // Exiv2 reports unreadable and hostile files by exceptions of its own; here
     // they mean "no caption in this file", like every other way of finding none.
+    // The library's warnings about odd files are not the user's concern.
+    static const bool quiet = (Exiv2::LogMsg::setLevel(Exiv2::LogMsg::error), true);
+    (void)quiet;
     try {
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(std::string(QFile::encodeName(path)), false);
         if (!image.get())
