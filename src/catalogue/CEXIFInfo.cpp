@@ -125,42 +125,24 @@ QByteArray CommentText(const QByteArray& item, int limit)
 class NoteReader {
 public:
     explicit NoteReader(const QByteArray& note)
-        : mNote(note)
+        : mStream(note)
     {
     }
 
     void SetLittleEndian(bool little) { mLittle = little; }
-    SInt64 Position() const { return mPosition; }
+    SInt64 Position() const { return mStream.GetMarker(); }
     void Seek(SInt64 position)
     {
-        if (position < 0 || position > mNote.size())
-            ThrowOSErr_(eofErr);
-        mPosition = position;
+        if (position < 0 || position > mStream.GetLength())
+            ThrowOSErr_(eofErr, "maker note offset past its end");
+        mStream.SetMarker(position);
     }
-    QByteArray Read(SInt64 count)
-    {
-        if (count < 0 || count > mNote.size() - mPosition)
-            ThrowOSErr_(eofErr);
-        const QByteArray bytes = mNote.mid(mPosition, count);
-        mPosition += count;
-        return bytes;
-    }
-    UInt16 ReadU16()
-    {
-        const QByteArray b = Read(2);
-        const UInt16 b0 = UInt8(b[0]), b1 = UInt8(b[1]);
-        return mLittle ? UInt16(b0 | (b1 << 8)) : UInt16((b0 << 8) | b1);
-    }
-    UInt32 ReadU32()
-    {
-        const UInt32 first = ReadU16();
-        const UInt32 second = ReadU16();
-        return mLittle ? (first | (second << 16)) : ((first << 16) | second);
-    }
+    QByteArray Read(SInt64 count) { return mStream.ReadBytes(count); }
+    UInt16 ReadU16() { return mLittle ? mStream.ReadUInt16LE() : mStream.ReadUInt16(); }
+    UInt32 ReadU32() { return mLittle ? mStream.ReadUInt32LE() : mStream.ReadUInt32(); }
 
 private:
-    const QByteArray& mNote;
-    SInt64 mPosition = 0;
+    LDataStream mStream;
     bool mLittle = false;
 };
 
