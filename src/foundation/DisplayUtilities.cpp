@@ -7,6 +7,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
 #include <QMenu>
 #include <QPointer>
 #include <QScreen>
@@ -205,4 +207,81 @@ UInt32 SecondsToTicks(double seconds)
     if (ticks >= 4294967295.0)
         return 4294967295u;
     return UInt32(ticks);
+}
+
+namespace {
+
+constexpr int kPoofFrames = 5;
+constexpr double kPoofFrameSeconds = 0.05;
+constexpr double kPoofOpacity = 0.7;
+
+// Paints one frame of the poof, drawn at twice the image's pixel size.
+class PoofOverlay : public QWidget {
+public:
+    explicit PoofOverlay(const QImage& image)
+        : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool | Qt::WindowTransparentForInput)
+        , mImage(image)
+    {
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setWindowOpacity(kPoofOpacity);
+        resize(2 * mImage.width() / kPoofFrames, 2 * mImage.height());
+    }
+    void SetFrame(int frame)
+    {
+        mFrame = frame;
+        repaint();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(rect(), Qt::transparent);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRect(-mFrame * width(), 0, 2 * mImage.width(), 2 * mImage.height()), mImage);
+    }
+
+private:
+    QImage mImage;
+    int mFrame = 0;
+};
+
+} // namespace
+
+const QImage& GetPoofImage()
+{
+    static const QImage image = [] {
+        Q_INIT_RESOURCE(orvex);
+        return QImage(QStringLiteral(":/images/poof.png"));
+    }();
+    return image;
+}
+
+void AnimatePoof(Point globalCentre)
+{
+    const QImage& image = GetPoofImage();
+    if (image.isNull() || !qApp)
+        return;
+    PoofOverlay overlay(image);
+    overlay.move(globalCentre.h - overlay.width() / 2, globalCentre.v - image.height());
+    overlay.show();
+    for (int frame = 0; frame < kPoofFrames; ++frame) {
+        overlay.SetFrame(frame);
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 wait = qint64(SecondsToTicks(kPoofFrameSeconds)) * 1000 / 60;
+        while (clock.elapsed() < wait)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, int(wait - clock.elapsed()));
+    }
+}
+
+void ShowPoofEffect(QWidget* view, const Rect& itemFrame)
+{
+    if (!view || !view->isVisible() || itemFrame.IsEmpty() || !GetPrefBoolean(QStringLiteral("kPRShowPoofEffect")))
+        return;
+    QPoint centre = view->mapToGlobal(ToQRect(itemFrame).center());
+    AnimatePoof(FromQPoint(centre));
 }

@@ -8,6 +8,7 @@
 #include <memory>
 
 class LCommander;
+class QImage;
 class QMenu;
 class QWidget;
 
@@ -82,3 +83,12 @@ UInt32 SecondsToTicks(double seconds);
 inline void DebugHook() { }
 inline bool ShouldPurgeMediaDuringUpdate() { return false; }
 inline bool ShouldCheckDragSenderWindow() { return false; }
+
+// The "poof" of an item removed from a view: when "kPRShowPoofEffect" is on and the
+// view is visible, the five frames of poof.png play at the centre of the item's frame
+// (in the view's coordinates). Never fails.
+void ShowPoofEffect(QWidget* view, const Rect& itemFrame);
+// Plays the poof centred on a global point; nothing when the image cannot be loaded.
+void AnimatePoof(Point globalCentre);
+// The poof image (five frames side by side), loaded once; null when missing.
+const QImage& GetPoofImage();

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
@@ -215,4 +216,21 @@ TEST(CompletionSound, PlaysOnlyPastTwentySeconds)
     EXPECT_FALSE(sound.IsPastThreshold(start + 1200));
     EXPECT_TRUE(sound.IsPastThreshold(start + 1201));
     SetPrefBoolean(QStringLiteral("PlayCompletionSound"), true);
+}
+
+TEST(DisplayUtilities, PoofPlaysItsFiveFramesAndLeavesNothingBehind)
+{
+    const QImage& poof = GetPoofImage();
+    ASSERT_FALSE(poof.isNull());
+    EXPECT_EQ(poof.width() % 5, 0);
+    EXPECT_TRUE(poof.hasAlphaChannel());
+
+    QWidget hidden;
+    ShowPoofEffect(&hidden, MakeRect(0, 0, 10, 10)); // not visible: nothing
+    ShowPoofEffect(nullptr, MakeRect(0, 0, 10, 10));
+    QElapsedTimer clock;
+    clock.start();
+    AnimatePoof(MakePoint(100, 100));
+    EXPECT_GE(clock.elapsed(), 5 * 40); // five frames, 3 ticks each
+    EXPECT_TRUE(QApplication::topLevelWidgets().size() <= 1);
 }
