@@ -3,6 +3,7 @@
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
 #include "LPeriodical.h"
+#include "LSemaphore.h"
 #include "LThread.h"
 #include "TickCount.h"
 #include "UReportErrors.h"
@@ -161,4 +162,25 @@ Boolean CheckEventQueueForUserCancel()
         return false;
     CancelKeyScanner scanner;
     return scanner.Scan();
+}
+
+StSemaphoreLock::StSemaphoreLock(LSemaphore& semaphore, SInt32 milliseconds) : mSemaphore(semaphore)
+{
+    for (;;) {
+        OSStatus result = mSemaphore.Wait(milliseconds);
+        if (result == noErr)
+            return;
+        if (!(milliseconds == semaphore_WaitForever && result == errSemaphoreTimedOut))
+            ThrowOSErr_(result);
+    }
+}
+
+StSemaphoreLock::~StSemaphoreLock()
+{
+    try {
+        mSemaphore.Signal();
+    } catch (const ExceptionCode& e) {
+        // Only a mutex released by a thread that does not hold it throws here.
+        qWarning("Orvex: semaphore lock released by a non-owner (%s)", e.what());
+    }
 }

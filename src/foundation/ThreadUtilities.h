@@ -4,6 +4,8 @@
 
 #include <functional>
 
+class LSemaphore;
+
 // Event-loop timer intervals, in seconds.
 using EventTimerInterval = double;
 
@@ -40,3 +42,17 @@ void CheckUserCancel();
 // The look itself: true when a cancel key was among the waiting events. Other
 // input waiting meanwhile is put back in order; timers and other events run.
 Boolean CheckEventQueueForUserCancel();
+
+// Holds a semaphore for a scope. The constructor waits up to `milliseconds`
+// (semaphore_WaitForever by default); an endless wait that is woken early
+// waits again, any other failure is thrown as its code. The destructor signals.
+class StSemaphoreLock {
+public:
+    explicit StSemaphoreLock(LSemaphore& semaphore, SInt32 milliseconds = -1);
+    ~StSemaphoreLock();
+    StSemaphoreLock(const StSemaphoreLock&) = delete;
+    StSemaphoreLock& operator=(const StSemaphoreLock&) = delete;
+
+private:
+    LSemaphore& mSemaphore;
+};

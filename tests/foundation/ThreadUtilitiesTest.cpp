@@ -1,7 +1,9 @@
 #include "ThreadUtilities.h"
 
+#include "CMutexSemaphore.h"
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
+#include "LSemaphore.h"
 #include "LThread.h"
 #include "TickCount.h"
 #include "WorkerPool.h"
@@ -15,6 +17,8 @@
 #include <QWidget>
 
 #include <chrono>
+#include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -218,4 +222,55 @@ TEST(YieldToOtherThreadsTest, MainThreadYieldRunsOneRound)
     YieldToOtherThreads();
     EXPECT_EQ(order, (std::vector<int>{0, 1, 10, 11}));
     EXPECT_EQ(LThread::CountThreads(), 0u);
+}
+
+TEST(SemaphoreLockTest, ErrorManagerMutexReleasesWithoutSwitchingThreads)
+{
+    for (bool yieldingRelease : {true, false}) {
+        std::unique_ptr<LMutexSemaphore> mutex =
+            yieldingRelease ? std::make_unique<LMutexSemaphore>() : std::make_unique<CMutexSemaphore>();
+        std::vector<std::string> log;
+        auto* holder = new LFunctionThread([&] {
+            {
+                StSemaphoreLock lock(*mutex);
+                LThread::Yield();
+            }
+            log.push_back("released");
+        });
+        auto* waiter = new LFunctionThread([&] {
+            StSemaphoreLock lock(*mutex);
+            log.push_back("acquired");
+        });
+        holder->Resume();
+        waiter->Resume();
+        LThread::RunUntil([] { return LThread::CountThreads() == 0; }, 2000);
+        if (yieldingRelease)
+            EXPECT_EQ(log, (std::vector<std::string>{"acquired", "released"}));
+        else
+            EXPECT_EQ(log, (std::vector<std::string>{"released", "acquired"}));
+        EXPECT_FALSE(mutex->IsLocked());
+    }
+}
+
+TEST(SemaphoreLockTest, EndlessLockWaitsAgainWhenWokenAndTimedLockThrows)
+{
+    CMutexSemaphore mutex;
+    mutex.Wait();  // the main thread holds it
+    bool locked = false;
+    auto* thread = new LFunctionThread([&] {
+        StSemaphoreLock lock(mutex);
+        locked = true;
+    });
+    thread->Resume();
+    LThread::RunRound();
+    thread->Wake();  // the wait ends early; the lock waits again
+    LThread::RunRound();
+    EXPECT_FALSE(locked);
+    mutex.Signal();
+    LThread::RunUntil([] { return LThread::CountThreads() == 0; }, 2000);
+    EXPECT_TRUE(locked);
+
+    LSemaphore empty(0);
+    OSStatus code = CatchCode([&] { StSemaphoreLock lock(empty, 10); });
+    EXPECT_EQ(code, errSemaphoreTimedOut);
 }

@@ -1,0 +1,6 @@
+#include "CMutexSemaphore.h"
+
+void CMutexSemaphore::Signal()
+{
+    ReleaseOwnership();
+}
