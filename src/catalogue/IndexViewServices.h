@@ -1,0 +1,29 @@
+#pragma once
+
+#include "MacTypes.h"
+
+#include <QUrl>
+
+class CIndexItem;
+
+// What the catalogue asks of the index view that shows its items. The view lives
+// in a higher layer and implements this; the catalogue only ever holds the
+// interface. Every operation is answered without throwing.
+class IndexViewServices {
+public:
+    virtual ~IndexViewServices() = default;
+
+    // Appends a file to the list deleted after the next successful write
+    // (CIndexView::DeletePendingFiles); false when the view keeps no such list.
+    virtual bool AddFileToDelete(const QUrl& file) = 0;
+
+    // The 1-based position of the item in the view's current list, 0 when absent.
+    virtual SInt32 GetIndexOfItem(const CIndexItem* item) const = 0;
+
+    // Raises or lowers the view's count of highlighted items.
+    virtual void Hilite() = 0;
+    virtual void Unhilite() = 0;
+
+    // The side of the thumbnail square the view draws, in pixels.
+    virtual SInt16 GetThumbnailSize() const = 0;
+};

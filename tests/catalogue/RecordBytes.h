@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <initializer_list>
+
+// Builds record bytes by hand, field by field, the way the format tables lay them out.
+class RecordBytes {
+public:
+    RecordBytes& Tag(unsigned char tag)
+    {
+        mBytes.append(char(tag));
+        return *this;
+    }
+    RecordBytes& U32BE(unsigned value)
+    {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            mBytes.append(char((value >> shift) & 0xFF));
+        return *this;
+    }
+    RecordBytes& U32LE(unsigned value)
+    {
+        for (int shift = 0; shift <= 24; shift += 8)
+            mBytes.append(char((value >> shift) & 0xFF));
+        return *this;
+    }
+    RecordBytes& U16BE(unsigned value)
+    {
+        mBytes.append(char((value >> 8) & 0xFF));
+        mBytes.append(char(value & 0xFF));
+        return *this;
+    }
+    RecordBytes& Bytes(const QByteArray& bytes)
+    {
+        mBytes.append(bytes);
+        return *this;
+    }
+    RecordBytes& Zeros(int count)
+    {
+        mBytes.append(QByteArray(count, '\0'));
+        return *this;
+    }
+    // A tag with a big-endian count and its bytes (index.db strings and blocks).
+    RecordBytes& CountedBE(unsigned char tag, const QByteArray& bytes)
+    {
+        return Tag(tag).U32BE(unsigned(bytes.size())).Bytes(bytes);
+    }
+    RecordBytes& CountedLE(unsigned char tag, const QByteArray& bytes)
+    {
+        return Tag(tag).U32LE(unsigned(bytes.size())).Bytes(bytes);
+    }
+    const QByteArray& Data() const { return mBytes; }
+    operator QByteArray() const { return mBytes; }
+
+private:
+    QByteArray mBytes;
+};
