@@ -1,28 +1,12 @@
 #include "CIndexPackage.h"
 
 #include "ExceptionCode.h"
-#include "ExtendedAttributes.h"
 #include "FileRef.h"
+#include "FileRoutines.h"
 #include "IndexViewServices.h"
 #include "Preferences.h"
 
 #include <QDir>
-
-namespace {
-
-// The Finder's bundle flag on a folder (SetBundleBit): kept in the folder's Finder
-// information, whose other bytes are left as they were.
-OSStatus MarkFolderAsBundle(const FileRef& folder)
-{
-    FinderInfo info;
-    OSStatus status = ReadFinderInfo(folder, info);
-    if (status != noErr && status != resNotFound)
-        return status;
-    info.SetFlags(info.Flags() | kFinderFlagHasBundle);
-    return WriteFinderInfo(folder, info);
-}
-
-} // namespace
 
 CIndexPackage::CIndexPackage(const QUrl& packageURL, IndexViewServices* owner)
     : mOwner(owner)
@@ -44,8 +28,7 @@ CIndexPackage::CIndexPackage(const QUrl& packageURL, IndexViewServices* owner)
     if (!mIndexDbURL.isValid() || !mSettingsURL.isValid() || !mThumbsURL.isValid() || !mMediaURL.isValid())
         ThrowOSErr_(err_NilPointer);
 
-    FileRef package = FileRef::FromUrl(mPackageURL);
-    if (package.Exists())
+    if (URLExists(mPackageURL))
         return; // an existing package is opened as it is, never repaired
 
     for (const QUrl& folder : {mPackageURL, mThumbsURL, mMediaURL}) {
@@ -53,7 +36,7 @@ CIndexPackage::CIndexPackage(const QUrl& packageURL, IndexViewServices* owner)
         if (!QDir().mkdir(path))
             ThrowOSErr_(err_AssertFailed, "cannot create " + path.toStdString());
     }
-    ThrowIfOSErr_(MarkFolderAsBundle(package));
+    ThrowIfOSErr_(SetBundleBit(mPackageURL));
 }
 
 void CIndexPackage::AddFileToRemove(const QUrl& file)
