@@ -2,10 +2,10 @@
 
 #include "ExceptionCode.h"
 #include "MacRoman.h"
+#include "TestMovies.h"
 #include "TestSupport.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -18,24 +18,16 @@ constexpr OSType CType(const char* letters)
         | OSType((unsigned char)letters[2]);
 }
 
-// Runs the ffmpeg tool to make a test file in the test's folder.
 QString MakeMedia(const QString& name, const QStringList& arguments)
 {
-    const QString path = TestTempDir() + "/" + name;
-    QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", QStringList { "-nostdin", "-loglevel", "error", "-y" } + arguments + QStringList { path });
-    EXPECT_TRUE(ffmpeg.waitForFinished(60000));
-    EXPECT_EQ(ffmpeg.exitCode(), 0) << ffmpeg.readAllStandardError().constData();
-    return path;
+    return MakeMediaWithFFmpeg(name, arguments);
 }
 
-// One second of red, then one of blue, 160 x 120 at 10 frames a second.
-const QStringList kRedThenBlue = { "-filter_complex",
-    "color=red:s=160x120:r=10:d=1[a];color=blue:s=160x120:r=10:d=1[b];[a][b]concat=n=2:v=1[v]", "-map", "[v]" };
+const QStringList kRedThenBlue = RedThenBlueVideo();
 // Left half red, right half blue, one second.
 const QStringList kRedLeftBlueRight = { "-filter_complex",
     "color=blue:s=160x120:r=10:d=1[b];color=red:s=80x120:r=10:d=1[r];[b][r]overlay=0:0[v]", "-map", "[v]" };
-const QStringList kTone = { "-f", "lavfi", "-i", "sine=frequency=440:duration=1" };
+const QStringList kTone = ToneAudio();
 
 void ExpectColour(const Offscreen& world, int x, int y, QRgb expected)
 {
