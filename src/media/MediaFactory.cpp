@@ -1,10 +1,14 @@
 #include "MediaFactory.h"
 
+#include "CFontMedia.h"
 #include "CPICTResourceMedia.h"
 #include "CPSMedia.h"
 #include "CQTImageMedia.h"
+#include "CQTMovieMedia.h"
+#include "CRAWMedia.h"
 #include "ExceptionCode.h"
 #include "ExtendedAttributes.h"
+#include "FileRoutines.h"
 #include "FileTypes.h"
 #include "MacRoman.h"
 #include "Preferences.h"
@@ -43,15 +47,6 @@ bool Contains(const std::array<OSType, N>& set, OSType type)
     return std::find(set.begin(), set.end(), type) != set.end();
 }
 
-[[noreturn]] void ThrowKindUnavailable(const char* kind)
-{
-    ThrowOSErr_(kMediaKindUnavailableErr, std::string(kind) + " media cannot be opened yet");
-}
-
-bool URLExists(const QUrl& url)
-{
-    return url.isValid() && url.isLocalFile() && QFileInfo::exists(url.toLocalFile());
-}
 
 } // namespace
 
@@ -123,7 +118,15 @@ OSType GetMediaFileType(const QUrl& url)
         Str255 name;
         if (!QStringToPString(QLatin1Char('.') + extension, name))
             return found;
-        return GetFileTypeForPascalName(name);
+        found = GetFileTypeForPascalName(name);
+        // Files here carry no Finder type: where the extension table knows nothing (TrueType
+        // fonts and collections among them), the content names the kind.
+        if (found == kUnknownFileType && url.isLocalFile()) {
+            const OSType byContent = FileTypeByContent(FileRef(path));
+            if (IsSupportedMediaType(byContent))
+                found = byContent;
+        }
+        return found;
     } catch (...) {
         return found;
     }
@@ -141,14 +144,23 @@ std::unique_ptr<CMedia> CreateMediaForFile(const QUrl& url)
     std::unique_ptr<CMedia> media;
     const OSType type = GetMediaFileType(url);
     if (IsMovieFileType(type)) {
-        // Movie media come with their own kind; a still GIF opens as an image.
-        if (type != 'GIFf')
-            ThrowKindUnavailable("movie");
-        media = std::make_unique<CQTImageMedia>(url);
+        try {
+            auto movie = std::make_unique<CQTMovieMedia>(url);
+            // A movie without a poster shows the frame at half its length.
+            Movie* m = movie->GetMovie();
+            if (m->PosterTime() == 0 && IsFileURL(url))
+                m->SetPosterTime(m->Duration() / 2);
+            media = std::move(movie);
+        } catch (const ExceptionCode&) {
+            if (type != 'GIFf')
+                throw;
+            media = std::make_unique<CQTImageMedia>(url); // a GIF of one frame is a still
+        }
     } else {
         switch (type) {
         case 'RAW ':
-            ThrowKindUnavailable("camera raw");
+            media = std::make_unique<CRAWMedia>(url);
+            break;
         case 'CWGR':
         case 'CWPT':
             media = std::make_unique<CPICTResourceMedia>(url, 1);
@@ -163,9 +175,11 @@ std::unique_ptr<CMedia> CreateMediaForFile(const QUrl& url)
         case 'sfnt':
         case 'tfil':
         case '.otf':
-            ThrowKindUnavailable("font");
+            media = std::make_unique<CFontMedia>(url);
+            break;
         case '3DMF':
-            ThrowKindUnavailable("movie");
+            media = std::make_unique<CQTMovieMedia>(url);
+            break;
         case 'EPSF':
             media = std::make_unique<CPSMedia>(url);
             break;

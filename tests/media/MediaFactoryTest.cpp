@@ -1,9 +1,14 @@
+#include "CFontMedia.h"
 #include "CPICTResourceMedia.h"
 #include "CQTImageMedia.h"
+#include "CQTMovieMedia.h"
+#include "CRAWMedia.h"
 #include "ExtendedAttributes.h"
 #include "MediaFactory.h"
 #include "MediaTestSupport.h"
 #include "Preferences.h"
+#include "TestDNG.h"
+#include "TestMovies.h"
 
 #include <gtest/gtest.h>
 
@@ -79,16 +84,59 @@ TEST(MediaFactory, MakesTheKindOfEachFile)
     EXPECT_EQ(CreateMediaForFile(FileUrl(icns)), nullptr);
 }
 
-TEST(MediaFactory, KindsNotYetBuiltGiveAClearCode)
+TEST(MediaFactory, MoviesSoundsFontsAndRawFiles)
 {
-    for (const char* file : { "exiftool-images/QuickTime.mov", "exiftool-images/Font.ttf", "exiftool-images/Nikon.nef" }) {
-        try {
-            auto media = CreateMediaForFile(FileUrl(TestDataPath(QLatin1String(file))));
-            // Once the kind exists it must be a real medium.
-            EXPECT_TRUE(media) << file;
-        } catch (const ExceptionCode& e) {
-            EXPECT_EQ(e.Code(), kMediaKindUnavailableErr) << file;
-        }
+    // Movies get a poster at half their length; sounds are movies too.
+    const QString mov = MakeMediaWithFFmpeg("clip.mov", RedThenBlueVideo() + QStringList { "-c:v", "mpeg4" });
+    auto movie = CreateMediaForFile(FileUrl(mov));
+    auto* movieMedia = dynamic_cast<CQTMovieMedia*>(movie.get());
+    ASSERT_NE(movieMedia, nullptr);
+    EXPECT_EQ(movieMedia->GetMovie()->PosterTime(), movieMedia->GetMovie()->Duration() / 2);
+    EXPECT_TRUE(IsMovieMediaType(FileUrl(mov)));
+    auto mp3 = CreateMediaForFile(FileUrl(MakeMediaWithFFmpeg("tone.mp3", ToneAudio())));
+    ASSERT_NE(dynamic_cast<CQTMovieMedia*>(mp3.get()), nullptr);
+    EXPECT_TRUE(mp3->HasSound());
+
+    // A GIF that cannot be a movie is a still; a broken movie is an error.
+    auto still = CreateMediaForFile(FileUrl(MakeMediaWithFFmpeg("one.gif", { "-f", "lavfi", "-i", "color=green:s=32x32:d=0.1", "-frames:v", "1" })));
+    EXPECT_NE(dynamic_cast<CQTImageMedia*>(still.get()), nullptr);
+    const QString broken = TestTempDir() + "/broken.mov";
+    {
+        QFile f(broken);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(64, 'x'));
+    }
+    EXPECT_THROW(CreateMediaForFile(FileUrl(broken)), ExceptionCode);
+
+    // Fonts of every flavour.
+    for (const char* font : { "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf" }) {
+        auto media = CreateMediaForFile(FileUrl(QLatin1String(font)));
+        EXPECT_NE(dynamic_cast<CFontMedia*>(media.get()), nullptr) << font;
+    }
+
+    // Raw files by extension, and a raw file named .tif by what the decoder finds in it.
+    const QString dng = WriteTestDNG(TestTempDir() + "/sensor.dng", 64, 64, 16);
+    EXPECT_NE(dynamic_cast<CRAWMedia*>(CreateMediaForFile(FileUrl(dng)).get()), nullptr);
+    const QString tif = WriteTestDNG(TestTempDir() + "/sensor.tif", 64, 64, 16);
+    EXPECT_EQ(GetMediaFileType(FileUrl(tif)), OSType('RAW '));
+    EXPECT_NE(dynamic_cast<CRAWMedia*>(CreateMediaForFile(FileUrl(tif)).get()), nullptr);
+}
+
+TEST(MediaFactory, KindsNoLibraryHereOpensGiveTheUnsupportedCode)
+{
+    for (const char* name : { "/scene.3dmf", "/voice.sd2", "/beep.snd" }) {
+        const QString path = TestTempDir() + QLatin1String(name);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(256, '\x02'));
+        f.close();
+        const OSStatus status = CatchCode([&] { CreateMediaForFile(FileUrl(path)); });
+        EXPECT_EQ(status, kMediaKindUnavailableErr) << name;
+    }
+    // The stripped sample files: a medium or a code, never a crash.
+    for (const char* file : { "exiftool-images/QuickTime.mov", "exiftool-images/Font.ttf", "exiftool-images/Font.dfont",
+             "exiftool-images/Nikon.nef", "exiftool-images/RIFF.avi", "exiftool-images/QuickTime.m4a" }) {
+        CatchCode([&] { CreateMediaForFile(FileUrl(TestDataPath(QLatin1String(file)))); });
     }
 }
 

@@ -96,11 +96,23 @@ TEST(CQTMovieMedia, MeasuresDrawsPosterAndDescribesAMovie)
 
 TEST(CQTMovieMedia, TurnsThePictureWithItsTransform)
 {
-    CQTMovieMedia media(RedThenBlueMovie());
+    // As the views do it: the bounds take the turned shape, drawing turns the frame into it.
+    CQTMovieMedia media(MovieUrl("halves.mov", { "-filter_complex",
+        "color=blue:s=160x120:r=10:d=1[b];color=red:s=80x120:r=10:d=1[r];[b][r]overlay=0:0[v]", "-map", "[v]", "-c:v", "mpeg4" }));
     media.SetTransform(kMediaRotateQuarter2, kMediaFlipNone);
     Rect natural;
     ASSERT_EQ(media.GetNaturalBounds(&natural), noErr);
     EXPECT_EQ(natural, MakeRect(0, 0, 160, 120));
+    ASSERT_EQ(media.SetBoundsRect(&natural), noErr);
+    const QImage drawn = DrawnAtBounds(media);
+    ASSERT_EQ(drawn.size(), QSize(120, 160));
+    // A quarter turn clockwise: the left (red) half is now the top.
+    EXPECT_TRUE(Near(drawn.pixel(60, 20), qRgb(255, 0, 0)));
+    EXPECT_TRUE(Near(drawn.pixel(60, 140), qRgb(0, 0, 255)));
+
+    media.ResetTransform();
+    media.SetTransform(kMediaRotateQuarter2, kMediaFlipNone);
+    ASSERT_EQ(media.SetBoundsRect(&natural), noErr);
     Picture picture;
     ASSERT_EQ(media.GetAsPicture(&picture), noErr);
     QImage rendered;

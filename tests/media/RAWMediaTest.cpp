@@ -77,9 +77,11 @@ TEST_F(RawPreferences, PreviewWhileLargeEnoughThenFullDecode)
     ASSERT_EQ(media.SetBoundsRect(&large), noErr);
     EXPECT_TRUE(media.IsDecoded());
     const QImage decoded = PictureImage(media);
-    EXPECT_GT(qRed(decoded.pixel(10, 4)), 150);  // the red scene, not a red square
-    EXPECT_LT(qGreen(decoded.pixel(10, 4)), 80);
-    EXPECT_NEAR(qRed(decoded.pixel(10, 28)), qGreen(decoded.pixel(10, 28)), 25); // the grey half
+    ASSERT_EQ(decoded.size(), QSize(64, 64));
+    EXPECT_GT(qRed(decoded.pixel(32, 16)), 150); // the red scene, not a red square
+    EXPECT_LT(qGreen(decoded.pixel(32, 16)), 80);
+    EXPECT_NEAR(qRed(decoded.pixel(32, 48)), qGreen(decoded.pixel(32, 48)), 25); // the grey half
+    EXPECT_GT(qGreen(decoded.pixel(32, 48)), 60);
 
     // With enlarging allowed, or with the preview preference off, the choice turns.
     SetPrefBoolean("RawEnlargeEmbeddedImage", true);
