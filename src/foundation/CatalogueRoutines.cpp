@@ -139,14 +139,7 @@ OSStatus TouchContentModDate(const FileRef& item)
     time_t seconds = now.tv_sec;
     if (seconds <= st.modificationSeconds)
         seconds = st.modificationSeconds + 1;
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = seconds;
-    times[1].tv_nsec = 0;
-    if (::utimensat(AT_FDCWD, item.NativePath().constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
-        return LastOSError();
-    return noErr;
+    return SetModificationTime(item, seconds);
 }
 
 OSStatus IterateFolderTree(const FileRef& folder, UInt32 maxLevels, const FolderWalkFilter& filter)

@@ -1,6 +1,7 @@
 #include "FileRoutines.h"
 
 #include "AliasRecord.h"
+#include "CatalogueRoutines.h"
 #include "DesktopServices.h"
 #include "ErrorCodes.h"
 #include "ExtendedAttributes.h"
@@ -124,14 +125,7 @@ OSStatus SetFileModificationDate(const QUrl& url, UInt32 seconds)
     OSStatus err = GetFSSpecFromURL(url, ref);
     if (err != noErr)
         return err;
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = MacSecondsToDateTime(seconds).toSecsSinceEpoch();
-    times[1].tv_nsec = 0;
-    if (::utimensat(AT_FDCWD, ref.NativePath().constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
-        return LastOSError();
-    return noErr;
+    return SetModificationTime(ref, MacSecondsToDateTime(seconds).toSecsSinceEpoch());
 }
 
 OSStatus SetFileCreationDate(const QUrl& url, UInt32 seconds)
@@ -149,12 +143,7 @@ OSStatus SetBundleBit(const QUrl& folder)
     OSStatus err = GetFSSpecFromURL(folder, ref);
     if (err != noErr)
         return err;
-    FinderInfo info;
-    err = ReadFinderInfo(ref, info);
-    if (err != noErr && err != resNotFound)
-        return err;
-    info.SetFlags(info.Flags() | kFinderFlagHasBundle);
-    return WriteFinderInfo(ref, info);
+    return ChangeFinderFlagsOfFSRef(ref, true, kFinderFlagHasBundle);
 }
 
 OSStatus CreateIndexDbAliasFile(const QUrl& indexDb)

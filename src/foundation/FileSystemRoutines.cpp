@@ -1,6 +1,7 @@
 #include "FileSystemRoutines.h"
 
 #include "AliasRecord.h"
+#include "CatalogueRoutines.h"
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
 #include "ExtendedAttributes.h"
@@ -79,14 +80,7 @@ struct CopyContext {
 
 OSStatus SetTimes(const FileRef& item, const FileStat& source)
 {
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = source.modificationSeconds;
-    times[1].tv_nsec = source.modificationNanoseconds;
-    if (::utimensat(AT_FDCWD, item.NativePath().constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
-        return LastOSError();
-    return noErr;
+    return SetModificationTime(item, source.modificationSeconds, source.modificationNanoseconds);
 }
 
 // Copies the named forks (every extended attribute but the ones the engine writes itself).
@@ -535,10 +529,7 @@ OSStatus SetFileCustomIcon(const FileRef& file, const QImage* picture)
 {
     if (!file.Exists())
         return fnfErr;
-    FinderInfo info;
-    OSStatus err = ReadFinderInfo(file, info);
-    if (err != noErr && err != resNotFound)
-        return err;
+    OSStatus err;
     if (picture) {
         if (picture->isNull())
             return paramErr;
@@ -549,13 +540,11 @@ OSStatus SetFileCustomIcon(const FileRef& file, const QImage* picture)
             return paramErr;
         if ((err = WriteFileResource(file, 'icns', kCustomIconResourceID, png)) != noErr)
             return err;
-        info.SetFlags(info.Flags() | kFinderFlagHasCustomIcon);
-    } else {
-        if ((err = RemoveFileResource(file, 'icns', kCustomIconResourceID)) != noErr)
-            return err;
-        info.SetFlags(info.Flags() & ~kFinderFlagHasCustomIcon);
+        return SetCustomIconFlag(file);
     }
-    return WriteFinderInfo(file, info);
+    if ((err = RemoveFileResource(file, 'icns', kCustomIconResourceID)) != noErr)
+        return err;
+    return ClearCustomIconFlag(file);
 }
 
 FileRef GetDownloadFolderRef()

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 FileRef::FileRef(const QString& path)
@@ -106,6 +107,20 @@ bool FileRef::IsInside(const FileRef& folder) const
     if (!base.endsWith(QLatin1Char('/')))
         base += QLatin1Char('/');
     return self.startsWith(base);
+}
+
+OSStatus SetModificationTime(const FileRef& item, SInt64 seconds, SInt64 nanoseconds)
+{
+    if (!item.IsValid())
+        return paramErr;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = time_t(seconds);
+    times[1].tv_nsec = long(nanoseconds);
+    if (::utimensat(AT_FDCWD, item.NativePath().constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        return LastOSError();
+    return noErr;
 }
 
 bool IsValidFileName(const QString& name)

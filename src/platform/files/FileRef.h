@@ -57,5 +57,8 @@ private:
     QString mPath;
 };
 
+// Sets the item's modification time (a link's own, never its target's).
+OSStatus SetModificationTime(const FileRef& item, SInt64 seconds, SInt64 nanoseconds = 0);
+
 // A name is usable as one path component: not empty, not "." or "..", no "/" and no NUL.
 bool IsValidFileName(const QString& name);
