@@ -80,9 +80,6 @@ protected:
         if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
             return false;
         auto* key = static_cast<QKeyEvent*>(event);
-        if (key == mLast) // the same press travelling up to a parent
-            return false;
-        mLast = key;
         QWidget* top = static_cast<QWidget*>(watched)->window();
         if (!top || !top->property("orvexShell").toBool())
             return false;
@@ -94,7 +91,6 @@ protected:
 
 private:
     LMenuBar* mBar;
-    const QKeyEvent* mLast = nullptr;
 };
 
 } // namespace

@@ -401,8 +401,9 @@ void LPane::mouseMoveEvent(QMouseEvent* event)
 
 void LPane::keyPressEvent(QKeyEvent* event)
 {
-    if (!DispatchKeyToTarget(event))
-        QWidget::keyPressEvent(event);
+    // The whole commander chain has seen the key: it goes no further up the widgets.
+    DispatchKeyToTarget(event);
+    event->accept();
 }
 
 LPane* LPane::FindPaneByID(PaneIDT paneID)
@@ -428,12 +429,6 @@ void LPane::FinishCreate()
 
 bool DispatchKeyToTarget(QKeyEvent* event)
 {
-    // A key left alone by a child travels up through its parents: give it to the
-    // commander chain only once.
-    static const QKeyEvent* sLastDispatched = nullptr;
-    if (event == sLastDispatched)
-        return event->isAccepted();
-    sLastDispatched = event;
     LCommander* target = LCommander::GetTarget();
     if (!target)
         return false;

@@ -194,8 +194,9 @@ private:
     static inline SInt16 sClickCount = 0;
 };
 
-// Gives a key press to the target commander; true when it was handled. Panes and
-// windows call it for the keys their widgets leave alone.
+// Gives a key press to the target commander (which passes it up its chain); true
+// when it was handled. Panes and windows call it for the keys their widgets leave
+// alone, and then stop the key.
 bool DispatchKeyToTarget(QKeyEvent* event);
 
 // The text of the subpane with that ID as a string; a null QString when there is none.

@@ -584,8 +584,8 @@ bool LEditText::eventFilter(QObject* watched, QEvent* event)
         case keyStatus_Ignore:
             return true;
         case keyStatus_PassUp:
-            key->ignore();
-            return DispatchKeyToTarget(key);
+            DispatchKeyToTarget(key);
+            return true;
         default:
             break;
         }

@@ -48,8 +48,8 @@ protected:
     }
     void keyPressEvent(QKeyEvent* event) override
     {
-        if (!DispatchKeyToTarget(event))
-            QWidget::keyPressEvent(event);
+        DispatchKeyToTarget(event);
+        event->accept();
     }
 
 private:

@@ -1,0 +1,266 @@
+#include "LApplication.h"
+
+#include "BundleStrings.h"
+#include "ErrorHook.h"
+#include "LDocument.h"
+#include "LMenuBar.h"
+#include "UReportErrors.h"
+
+#include <QApplication>
+#include <QDataStream>
+#include <QFile>
+#include <QFileDialog>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMessageBox>
+#include <unistd.h>
+
+LApplication::LApplication()
+    : LCommander(static_cast<LCommander*>(nullptr))
+{
+    sApplication = this;
+    LCommander::SetTopCommander(this);
+    // Undo and Redo of the actions that commanders post.
+    AddAttachment(new LUndoer);
+}
+
+LApplication::~LApplication()
+{
+    StopRepeating();
+    mMenuBar.reset();
+    if (sApplication == this)
+        sApplication = nullptr;
+}
+
+void LApplication::MakeMenuBar()
+{
+    if (QFile::exists(QStringLiteral(":/menus/MenuBar.json")))
+        mMenuBar = std::make_unique<LMenuBar>(128);
+    else
+        mMenuBar = std::make_unique<LMenuBar>();
+}
+
+int LApplication::Run(const QStringList& documents)
+{
+    int result = 0;
+    OSStatus code = CatchCode([&] {
+        MakeMenuBar();
+        Initialize();
+        LCommander::SwitchTarget(this);
+        if (documents.isEmpty())
+            StartUp();
+        else
+            OpenOrPrintDocList(documents, false);
+    });
+    if (code != noErr) {
+        ReportException(code);
+        return 1;
+    }
+    mRunning = true;
+    StartRepeating();
+    result = QApplication::exec();
+    mRunning = false;
+    StopRepeating();
+    return result;
+}
+
+void LApplication::SpendTime(const EventRecord&)
+{
+    if (LCommander::GetUpdateCommandStatus()) {
+        if (mMenuBar)
+            mMenuBar->UpdateMenus();
+        LCommander::SetUpdateCommandStatus(false);
+        BroadcastMessage(msg_CommandStatusUpdated);
+    }
+}
+
+void LApplication::DoReopenApp()
+{
+    if (LDocument::GetDocumentList().empty())
+        StartUp();
+}
+
+void LApplication::ShowAboutBox()
+{
+    QMessageBox::about(nullptr, QCoreApplication::applicationName(), QCoreApplication::applicationName());
+}
+
+void LApplication::ReportException(OSStatus code)
+{
+    ReportErrorThroughHook(code);
+}
+
+void LApplication::OpenOrPrintDocList(const QStringList&, bool)
+{
+}
+
+bool LApplication::AttemptQuit(SInt32 saveOption)
+{
+    // Newest document first, as their windows lie.
+    std::vector<LDocument*> documents = LDocument::GetDocumentList();
+    for (auto it = documents.rbegin(); it != documents.rend(); ++it) {
+        const auto& live = LDocument::GetDocumentList();
+        if (std::find(live.begin(), live.end(), *it) == live.end())
+            continue;
+        if (!(*it)->AttemptQuitSelf(saveOption))
+            return false;
+    }
+    return true;
+}
+
+void LApplication::DoQuit(SInt32 saveOption)
+{
+    if (AttemptQuit(saveOption))
+        QCoreApplication::exit(0);
+}
+
+bool LApplication::ObeyCommand(CommandT command, void* ioParam)
+{
+    switch (command) {
+    case cmd_Quit:
+        DoQuit();
+        return true;
+    case cmd_About:
+        ShowAboutBox();
+        return true;
+    case cmd_Preferences:
+        DoPreferences();
+        return true;
+    default:
+        return LCommander::ObeyCommand(command, ioParam);
+    }
+}
+
+void LApplication::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName)
+{
+    switch (command) {
+    case cmd_Quit:
+    case cmd_About:
+    case cmd_Preferences:
+        outEnabled = true;
+        return;
+    default:
+        LCommander::FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
+    }
+}
+
+QString LApplication::DefaultInstanceName()
+{
+    return QStringLiteral("%1-%2").arg(QCoreApplication::applicationName().toLower()).arg(getuid());
+}
+
+// A later launch sends one message: "open" (or "print"), then its document paths.
+bool LApplication::ListenForLaterLaunches(const QString& name)
+{
+    delete mServer;
+    mServer = new QLocalServer;
+    mServer->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!mServer->listen(name)) {
+        // A server left behind by a crashed instance answers nobody: take its place.
+        QLocalServer::removeServer(name);
+        if (!mServer->listen(name)) {
+            delete mServer;
+            mServer = nullptr;
+            return false;
+        }
+    }
+    QObject::connect(mServer, &QLocalServer::newConnection, [this] {
+        while (QLocalSocket* socket = mServer->nextPendingConnection()) {
+            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            QObject::connect(socket, &QLocalSocket::readyRead, [this, socket] { ReadLaterLaunch(socket); });
+        }
+    });
+    return true;
+}
+
+void LApplication::ReadLaterLaunch(QLocalSocket* socket)
+{
+    QDataStream in(socket);
+    in.startTransaction();
+    QString verb;
+    QStringList paths;
+    in >> verb >> paths;
+    if (!in.commitTransaction())
+        return; // not all there yet
+    socket->disconnectFromServer();
+    RunReportingErrors([&] {
+        if (paths.isEmpty())
+            DoReopenApp();
+        else
+            OpenOrPrintDocList(paths, verb == QLatin1String("print"));
+    });
+}
+
+bool LApplication::HandOverToRunningInstance(const QString& name, const QStringList& documents, int timeoutMilliseconds)
+{
+    QLocalSocket socket;
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(timeoutMilliseconds))
+        return false;
+    QStringList absolute;
+    for (const QString& path : documents)
+        absolute << FileRef(path).Path();
+    QByteArray block;
+    QDataStream out(&block, QIODevice::WriteOnly);
+    out << QStringLiteral("open") << absolute;
+    socket.write(block);
+    socket.flush();
+    socket.waitForBytesWritten(timeoutMilliseconds);
+    socket.waitForDisconnected(timeoutMilliseconds);
+    return true;
+}
+
+void LDocApplication::StartUp()
+{
+    ObeyCommand(cmd_New, nullptr);
+}
+
+void LDocApplication::ChooseDocument()
+{
+    const QStringList paths = QFileDialog::getOpenFileNames(nullptr);
+    for (const QString& path : paths)
+        OpenDocument(FileRef(path));
+}
+
+void LDocApplication::OpenOrPrintDocList(const QStringList& paths, bool print)
+{
+    for (const QString& path : paths) {
+        // One file failing does not stop the others.
+        RunReportingErrors([&] {
+            if (print)
+                PrintDocument(FileRef(path));
+            else
+                OpenDocument(FileRef(path));
+        });
+    }
+}
+
+bool LDocApplication::ObeyCommand(CommandT command, void* ioParam)
+{
+    switch (command) {
+    case cmd_New:
+        MakeNewDocument();
+        return true;
+    case cmd_Open:
+        ChooseDocument();
+        return true;
+    case cmd_PageSetup:
+        SetupPage();
+        return true;
+    default:
+        return LApplication::ObeyCommand(command, ioParam);
+    }
+}
+
+void LDocApplication::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName)
+{
+    switch (command) {
+    case cmd_New:
+    case cmd_Open:
+    case cmd_PageSetup:
+        outEnabled = true;
+        return;
+    default:
+        LApplication::FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
+    }
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "FileRef.h"
+#include "LBroadcaster.h"
+#include "LCommander.h"
+#include "LPeriodical.h"
+
+#include <QStringList>
+#include <memory>
+
+class LMenuBar;
+class QLocalServer;
+
+// Broadcast by the application after it brought the menus' command status up to
+// date (toolbars follow it).
+inline constexpr MessageT msg_CommandStatusUpdated = 'cmst';
+
+// The top commander: builds the menu bar, runs the event loop, quits. Quitting
+// asks every document to close first; one that refuses keeps the program running.
+// Codes that escape a command or event reach ReportException.
+class LApplication : public LCommander, public LBroadcaster, protected LPeriodical {
+public:
+    LApplication();
+    ~LApplication() override;
+
+    static LApplication* GetApplication() { return sApplication; }
+
+    // MakeMenuBar, Initialize, then StartUp (or the documents of the command line),
+    // then the event loop until Quit. Answers the loop's exit code.
+    virtual int Run(const QStringList& documents = {});
+    bool IsRunning() const { return mRunning; }
+
+    virtual void MakeMenuBar();
+    virtual void Initialize() {}
+    virtual void StartUp() {}
+    virtual void DoReopenApp();
+    virtual void ShowAboutBox();
+    virtual void DoPreferences() {}
+    virtual void ReportException(OSStatus code);
+    virtual void OpenOrPrintDocList(const QStringList& paths, bool print);
+
+    // Asks every document to close; false when one refused.
+    virtual bool AttemptQuit(SInt32 saveOption = 0);
+    virtual void DoQuit(SInt32 saveOption = 0);
+
+    LMenuBar* GetMenuBar() const { return mMenuBar.get(); }
+
+    // Single instance: the first launch listens under `name`; a later one hands its
+    // documents over (HandOverToRunningInstance answers true: it should exit).
+    bool ListenForLaterLaunches(const QString& name);
+    static bool HandOverToRunningInstance(const QString& name, const QStringList& documents, int timeoutMilliseconds = 1000);
+    static QString DefaultInstanceName();
+
+    bool ObeyCommand(CommandT command, void* ioParam) override;
+    void FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName) override;
+
+protected:
+    void SpendTime(const EventRecord& event) override;
+
+    std::unique_ptr<LMenuBar> mMenuBar;
+    bool mRunning = false;
+
+private:
+    void ReadLaterLaunch(class QLocalSocket* socket);
+
+    QLocalServer* mServer = nullptr;
+    static inline LApplication* sApplication = nullptr;
+};
+
+// An application of documents: New makes one, Open chooses files and opens them.
+class LDocApplication : public LApplication {
+public:
+    virtual void OpenDocument(const FileRef& file) { Q_UNUSED(file); }
+    virtual void PrintDocument(const FileRef& file) { Q_UNUSED(file); }
+    virtual void MakeNewDocument() {}
+    virtual void ChooseDocument();
+    virtual void SetupPage() {}
+
+    void StartUp() override;
+    void OpenOrPrintDocList(const QStringList& paths, bool print) override;
+    bool ObeyCommand(CommandT command, void* ioParam) override;
+    void FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName) override;
+};
