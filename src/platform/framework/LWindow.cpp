@@ -147,7 +147,7 @@ LWindow::~LWindow()
     auto& list = WindowList();
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
     if (sActiveWindow == this)
-        sActiveWindow = nullptr;
+        ActivateNextWindow();
     // The content goes first (it is a child of the shell), then the shell.
     DeleteAllSubPanes();
     LWindowShell* shell = mShell;
@@ -304,7 +304,7 @@ void LWindow::Hide()
         return;
     mShell->hide();
     if (sActiveWindow == this)
-        DeactivateWindow();
+        ActivateNextWindow();
     HideSelf();
 }
 
@@ -334,6 +334,18 @@ void LWindow::ActivateWindow()
     Activate();
     if (HasAttribute(windAttr_Targetable) && !IsOnDuty())
         RestoreTarget();
+}
+
+void LWindow::ActivateNextWindow()
+{
+    // The window going away hands the activation (and the target) to the front one.
+    DeactivateWindow();
+    for (LWindow* window : WindowList()) {
+        if (window != this && window->IsVisible() && !window->HasAttribute(windAttr_Floating)) {
+            window->ActivateWindow();
+            return;
+        }
+    }
 }
 
 void LWindow::DeactivateWindow()

@@ -88,6 +88,7 @@ public:
 
     void ActivateWindow();
     void DeactivateWindow();
+    void ActivateNextWindow();
 
     // Made for each new window (the application installs the menu bar builder).
     using WindowHook = std::function<void(LWindow*)>;

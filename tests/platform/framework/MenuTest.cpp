@@ -1,5 +1,6 @@
 #include "FrameworkTestSupport.h"
 
+#include "LDialogBox.h"
 #include "LMenuBar.h"
 #include "LWindow.h"
 
@@ -10,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTimer>
 
 namespace {
 
@@ -26,17 +28,27 @@ struct Top : LCommander {
         heard.push_back(command);
         if (command == 1015 || command == cmd_Quit)
             return true;
+        if (command == 1001) {
+            // The demo's dialog: run until a button answers.
+            StDialogHandler handler(1001, this);
+            if (onDialog)
+                onDialog(handler.GetDialog());
+            dialogAnswer = handler.ModalLoop();
+            return true;
+        }
         return LCommander::ObeyCommand(command, param);
     }
     void FindCommandStatus(CommandT command, Boolean& enabled, Boolean& usesMark, UInt16& mark, Str255& name) override
     {
-        if (command == 1015 || command == cmd_Quit || command == cmd_New) {
+        if (command == 1015 || command == cmd_Quit || command == cmd_New || command == 1001) {
             enabled = command != cmd_New;
             return;
         }
         LCommander::FindCommandStatus(command, enabled, usesMark, mark, name);
     }
     std::vector<CommandT> heard;
+    std::function<void(LDialogBox*)> onDialog;
+    MessageT dialogAnswer = msg_Nothing;
 };
 
 struct Target : LView, LCommander {
@@ -207,4 +219,16 @@ TEST_F(MenuFixture, MenusAddedLaterReachEveryWindowsBar)
     EXPECT_EQ(qbar->actions().last()->text(), QStringLiteral("Window"));
     bar->RemoveMenu(987);
     EXPECT_EQ(qbar->actions().size(), 2);
+}
+
+TEST_F(MenuFixture, DemoDialogOpensFromItsKeyEquivalentAndAnswers)
+{
+    top->onDialog = [](LDialogBox* dialog) {
+        QTimer::singleShot(10, [dialog] { dynamic_cast<LControl*>(dialog->FindPaneByID(900))->SimulateHotSpotClick(); });
+    };
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+    QApplication::sendEvent(target, &press);
+    EXPECT_EQ(top->dialogAnswer, msg_OK);
+    EXPECT_EQ(LCommander::GetTarget(), target); // the window took the activation back, with its target
+    FlushDeletes();
 }
