@@ -50,6 +50,19 @@ OSStatus GraphicsImporter::OpenData(const QByteArray& data, OSType typeHint, std
     return Open(data, QString(), typeHint, out);
 }
 
+OSStatus GraphicsImporter::OpenImage(const QImage& image, OSType formatType, std::unique_ptr<GraphicsImporter>& out)
+{
+    out.reset();
+    if (image.isNull())
+        return codecBadDataErr;
+    return CatchCode([&] {
+        std::unique_ptr<GraphicsImporter> importer(new GraphicsImporter);
+        importer->mSource = MakeImageSourceForPixels(image, formatType);
+        ThrowIfOSErr_(importer->ResetForImage());
+        out = std::move(importer);
+    });
+}
+
 OSStatus GraphicsImporter::Open(const QByteArray& data, const QString& path, OSType typeHint,
     std::unique_ptr<GraphicsImporter>& out)
 {

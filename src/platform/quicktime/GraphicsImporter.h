@@ -35,6 +35,9 @@ public:
     // content decides first and the hint only where content says nothing.
     static OSStatus OpenFile(const QString& path, OSType typeHint, std::unique_ptr<GraphicsImporter>& out);
     static OSStatus OpenData(const QByteArray& data, OSType typeHint, std::unique_ptr<GraphicsImporter>& out);
+    // An importer over pixels decoded elsewhere (camera raw); `formatType` names them.
+    // 16-bit images describe themselves with the 'cspc' extension 'b48r'.
+    static OSStatus OpenImage(const QImage& image, OSType formatType, std::unique_ptr<GraphicsImporter>& out);
     ~GraphicsImporter();
 
     OSType FormatType() const; // the file type of the format that was recognised ('JPEG', 'PICT', ...)

@@ -178,8 +178,12 @@ public:
             }
             if (!reader.read(&image) || image.isNull())
                 return codecBadDataErr;
-            if (mFormat.fileType == 'JPEG' && !JpegIsComplete(mData))
-                status = codecBadDataErr; // a cut file: what decoded is kept, the fault reported
+            // Qt's readers draw what a cut file holds and say nothing; the fault is reported
+            // here, and what decoded is kept.
+            if ((mFormat.fileType == 'JPEG' && !JpegIsComplete(mData))
+                || (mFormat.fileType == 'BMPf' && !BmpIsComplete(mData))
+                || (mFormat.fileType == 'GIFf' && !GifIsComplete(mData)))
+                status = codecBadDataErr;
             if (image.colorSpace().isValid() && mProfile.isEmpty())
                 mProfile = image.colorSpace().iccProfile();
         }
@@ -365,6 +369,7 @@ public:
         d.depth = mDesc.depth;
         d.colorTable = mDesc.colorTable;
         d.sixteenBitsPerChannel = mDesc.sixteenBitsPerChannel;
+        d.extensions = mDesc.extensions;
     }
 
 private:
@@ -399,12 +404,59 @@ OSStatus DecodeMacPaintWithDescription(const QByteArray& data, QImage& out, Imag
 
 } // namespace
 
+std::unique_ptr<ImageSource> MakeImageSourceForPixels(const QImage& image, OSType formatType)
+{
+    ImageDescription desc;
+    desc.cType = 'raw ';
+    desc.name = Str31("None");
+    bool table = false, sixteen = false;
+    desc.depth = DepthOfFormat(image.format(), &table, &sixteen);
+    desc.sixteenBitsPerChannel = sixteen;
+    if (sixteen && !image.hasAlphaChannel())
+        desc.SetExtension('cspc', QByteArray("b48r"));
+    return std::make_unique<DecodedSource>(formatType, image, desc, noErr);
+}
+
 SInt32 ImageSource::DrawsAllPixels(SInt32)
 {
     return graphicsImporterDontKnowIfDrawAllPixels;
 }
 
 void ImageSource::Describe(SInt32, ImageDescription&) {}
+
+bool BmpIsComplete(const QByteArray& d)
+{
+    if (d.size() < 54)
+        return false;
+    auto le32 = [&](int at) {
+        return UInt32(UInt8(d[at])) | (UInt32(UInt8(d[at + 1])) << 8) | (UInt32(UInt8(d[at + 2])) << 16)
+            | (UInt32(UInt8(d[at + 3])) << 24);
+    };
+    const UInt32 fileSize = le32(2);
+    if (fileSize > UInt32(d.size()))
+        return false;
+    // Uncompressed rows: the pixels must all be there even when the file size field is 0.
+    const UInt32 offset = le32(10);
+    const SInt32 width = SInt32(le32(18));
+    const SInt32 height = SInt32(le32(22));
+    const UInt16 bits = UInt16(UInt8(d[28]) | (UInt8(d[29]) << 8));
+    const UInt32 compression = le32(30);
+    if (compression == 0 && width > 0 && bits > 0) {
+        const qint64 rowBytes = ((qint64(width) * bits + 31) / 32) * 4;
+        if (qint64(offset) + rowBytes * std::abs(qint64(height)) > d.size())
+            return false;
+    }
+    return true;
+}
+
+bool GifIsComplete(const QByteArray& d)
+{
+    // The trailer byte 0x3B ends every GIF stream; writers may pad after it with zeros.
+    qsizetype end = d.size();
+    while (end > 0 && d[end - 1] == '\0')
+        --end;
+    return end > 0 && UInt8(d[end - 1]) == 0x3B;
+}
 
 bool JpegIsComplete(const QByteArray& d)
 {
@@ -450,11 +502,14 @@ OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_pt
     if (data.size() >= 2 && BE16(data, 0) == 474)
         return MakeDecoded('.SGI', data, out, DecodeSGI);
 
+    // Targa has no signature (Qt's reader wants the optional 2.0 footer, and its icon
+    // reader claims such files): the file type decides.
+    if (typeHint == 'TPIC')
+        return MakeDecoded('TPIC', data, out, DecodeTarga);
+
     QBuffer buffer(const_cast<QByteArray*>(&data));
     buffer.open(QIODevice::ReadOnly);
     QByteArray qtName = QImageReader::imageFormat(&buffer);
-    if (qtName.isEmpty() && typeHint == 'TPIC')
-        qtName = "tga";
     for (const QtFormat& format : kQtFormats) {
         if (format.qtName == qtName) {
             out = std::make_unique<QtSource>(data, format);
@@ -669,6 +724,100 @@ OSStatus DecodeSGI(const QByteArray& d, QImage& out, ImageDescription* desc)
             desc->name = Str31("SGI");
             desc->depth = SInt16(channels >= 3 ? (channels == 4 ? 32 : 24) : 40);
             desc->sixteenBitsPerChannel = bpc == 2;
+        }
+    });
+}
+
+// --- Targa -------------------------------------------------------------------
+
+OSStatus DecodeTarga(const QByteArray& d, QImage& out, ImageDescription* desc)
+{
+    return CatchCode([&] {
+        constexpr int kHeader = 18;
+        if (d.size() < kHeader)
+            ThrowOSErr_(codecBadDataErr, "Targa header cut short");
+        auto le16 = [&](qsizetype at) { return int(UInt8(d[at]) | (UInt8(d[at + 1]) << 8)); };
+        const int idLength = UInt8(d[0]);
+        const int mapType = UInt8(d[1]);
+        const int type = UInt8(d[2]);
+        const int mapFirst = le16(3), mapLength = le16(5), mapBits = UInt8(d[7]);
+        const int width = le16(12), height = le16(14), bits = UInt8(d[16]), descriptor = UInt8(d[17]);
+        const bool rle = type >= 9;
+        const int base = rle ? type - 8 : type;
+        if ((base != 1 && base != 2 && base != 3) || width < 1 || height < 1 || mapType > 1)
+            ThrowOSErr_(codecBadDataErr, "Targa header out of range");
+        if (!(bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32) || (base != 2 && bits != 8))
+            ThrowOSErr_(codecBadDataErr, "Targa depth " + std::to_string(bits));
+        qsizetype pos = kHeader + idLength;
+        QList<QRgb> palette;
+        if (mapType == 1) {
+            const int entryBytes = (mapBits + 7) / 8;
+            if (entryBytes < 2 || entryBytes > 4 || pos + qsizetype(mapLength) * entryBytes > d.size())
+                ThrowOSErr_(codecBadDataErr, "Targa colour map");
+            palette = QList<QRgb>(256 + mapFirst + mapLength, qRgb(0, 0, 0));
+            for (int i = 0; i < mapLength; ++i) {
+                const UInt8* e = reinterpret_cast<const UInt8*>(d.constData() + pos + qsizetype(i) * entryBytes);
+                palette[mapFirst + i] = entryBytes == 2
+                    ? qRgb(((e[1] >> 2) & 0x1F) << 3, (((e[1] & 3) << 3) | (e[0] >> 5)) << 3, (e[0] & 0x1F) << 3)
+                    : qRgb(e[2], e[1], e[0]);
+            }
+            pos += qsizetype(mapLength) * entryBytes;
+        }
+        const int pixelBytes = (bits + 7) / 8;
+        const qsizetype total = qsizetype(width) * height * pixelBytes;
+        QByteArray pixels;
+        if (!rle) {
+            if (pos + total > d.size())
+                ThrowOSErr_(codecBadDataErr, "Targa pixels cut short");
+            pixels = d.mid(pos, total);
+        } else {
+            pixels.reserve(total);
+            while (pixels.size() < total) {
+                if (pos >= d.size())
+                    ThrowOSErr_(codecBadDataErr, "Targa packets cut short");
+                const int header = UInt8(d[pos++]);
+                const int count = (header & 0x7F) + 1;
+                const qsizetype bytes = qsizetype(count) * pixelBytes;
+                if (pixels.size() + bytes > total)
+                    ThrowOSErr_(codecBadDataErr, "Targa packet past the image");
+                if (header & 0x80) {
+                    if (pos + pixelBytes > d.size())
+                        ThrowOSErr_(codecBadDataErr, "Targa packet cut short");
+                    for (int k = 0; k < count; ++k)
+                        pixels.append(d.constData() + pos, pixelBytes);
+                    pos += pixelBytes;
+                } else {
+                    if (pos + bytes > d.size())
+                        ThrowOSErr_(codecBadDataErr, "Targa packet cut short");
+                    pixels.append(d.constData() + pos, bytes);
+                    pos += bytes;
+                }
+            }
+        }
+        const bool topDown = descriptor & 0x20;
+        const bool alpha = bits == 32 && (descriptor & 0x0F) != 0;
+        out = QImage(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        for (int y = 0; y < height; ++y) {
+            const UInt8* src = reinterpret_cast<const UInt8*>(pixels.constData()) + qsizetype(y) * width * pixelBytes;
+            QRgb* line = reinterpret_cast<QRgb*>(out.scanLine(topDown ? y : height - 1 - y));
+            for (int x = 0; x < width; ++x) {
+                const UInt8* p = src + qsizetype(x) * pixelBytes;
+                if (base == 1)
+                    line[x] = p[0] < palette.size() ? palette[p[0]] : qRgb(0, 0, 0);
+                else if (base == 3)
+                    line[x] = qRgb(p[0], p[0], p[0]);
+                else if (pixelBytes == 2)
+                    line[x] = qRgb(((p[1] >> 2) & 0x1F) << 3, (((p[1] & 3) << 3) | (p[0] >> 5)) << 3, (p[0] & 0x1F) << 3);
+                else
+                    line[x] = qRgba(p[2], p[1], p[0], alpha ? p[3] : 255);
+            }
+        }
+        if (desc) {
+            desc->cType = 'tga ';
+            desc->name = Str31("Targa");
+            desc->depth = SInt16(base == 3 ? 40 : (base == 1 ? 8 : (alpha ? 32 : (bits == 24 ? 24 : 16))));
+            if (base == 1)
+                desc->colorTable = palette.mid(mapFirst, mapLength);
         }
     });
 }

@@ -39,12 +39,19 @@ public:
 // when nothing here reads the format; codecBadDataErr when its header is broken.
 OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_ptr<ImageSource>& out);
 
+// A source over pixels decoded elsewhere.
+std::unique_ptr<ImageSource> MakeImageSourceForPixels(const QImage& image, OSType formatType);
+
 // Small readers of ours for formats Qt has no plug-in for: the flattened
-// composite of a Photoshop file, SGI images, MacPaint documents.
+// composite of a Photoshop file, SGI images, Targa images (Qt's reader needs the
+// optional 2.0 footer), MacPaint documents.
 OSStatus DecodePhotoshopComposite(const QByteArray& data, QImage& out, ImageDescription* desc = nullptr);
 OSStatus DecodeSGI(const QByteArray& data, QImage& out, ImageDescription* desc = nullptr);
+OSStatus DecodeTarga(const QByteArray& data, QImage& out, ImageDescription* desc = nullptr);
 OSStatus DecodeMacPaint(const QByteArray& data, QImage& out);
 
 // True when a JPEG stream reaches its end-of-image marker after its scan data
 // (a cut file does not).
 bool JpegIsComplete(const QByteArray& data);
+bool BmpIsComplete(const QByteArray& data);
+bool GifIsComplete(const QByteArray& data);

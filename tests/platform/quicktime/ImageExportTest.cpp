@@ -1,0 +1,206 @@
+#include "ColorMatching.h"
+#include "GraphicsExporter.h"
+#include "GraphicsImporter.h"
+#include "ImageMetadata.h"
+#include "ImageTestSupport.h"
+#include "UserData.h"
+
+#include <gtest/gtest.h>
+
+#include <QColorSpace>
+#include <exiv2/exiv2.hpp>
+
+namespace {
+
+OSStatus ExportImage(OSType type, const QImage& image, const QString& path,
+    const std::function<void(GraphicsExporter&)>& setUp = {})
+{
+    std::unique_ptr<GraphicsExporter> exporter;
+    OSStatus status = GraphicsExporter::Open(type, exporter);
+    if (status != noErr)
+        return status;
+    exporter->SetInputOffscreen(Offscreen(image));
+    exporter->SetOutputFile(path);
+    if (setUp)
+        setUp(*exporter);
+    return exporter->DoExport();
+}
+
+QByteArray AdobeRgbProfile()
+{
+    return QColorSpace(QColorSpace::AdobeRgb).iccProfile();
+}
+
+} // namespace
+
+TEST(ImageExport, EveryTypeWritesAFileThatReadsBack)
+{
+    const QList<OSType> types = GraphicsExporter::AvailableTypes();
+    for (OSType expected : { 'JPEG', 'TIFF', 'PNGf', 'BMPf', 'PICT', '8BPS' })
+        EXPECT_TRUE(types.contains(expected)) << FourCharCodeToString(expected);
+    for (OSType type : types) {
+        std::unique_ptr<GraphicsExporter> exporter;
+        ASSERT_EQ(GraphicsExporter::Open(type, exporter), noErr);
+        const QString path = TempFile(QStringLiteral("export.") + exporter->DefaultExtensionText());
+        ASSERT_EQ(ExportImage(type, Quadrants(), path), noErr) << FourCharCodeToString(type);
+        std::unique_ptr<GraphicsImporter> importer;
+        ASSERT_EQ(GraphicsImporter::OpenFile(path, 0, importer), noErr) << FourCharCodeToString(type);
+        Rect natural;
+        importer->GetNaturalBounds(&natural);
+        EXPECT_EQ(natural, MakeRect(0, 0, 80, 120)) << FourCharCodeToString(type);
+        QImage back;
+        ASSERT_EQ(importer->DecodeImage(QSize(), back), noErr);
+        EXPECT_TRUE(Near(back.pixel(3, 3), Qt::red)) << FourCharCodeToString(type);
+        EXPECT_TRUE(Near(back.pixel(116, 76), Qt::yellow)) << FourCharCodeToString(type);
+        // No temporary file is left beside the output.
+        EXPECT_TRUE(QDir(TestTempDir()).entryList({ QStringLiteral(".export*") }, QDir::Hidden | QDir::Files).isEmpty());
+    }
+    std::unique_ptr<GraphicsExporter> none;
+    EXPECT_EQ(GraphicsExporter::Open('FPix', none), cantFindHandler);
+}
+
+TEST(ImageExport, ExtensionsByType)
+{
+    std::unique_ptr<GraphicsExporter> e;
+    ASSERT_EQ(GraphicsExporter::Open('JPEG', e), noErr);
+    EXPECT_EQ(e->DefaultFileNameExtension(), OSType('jpg '));
+    EXPECT_EQ(e->DefaultExtensionText(), QStringLiteral("jpg"));
+    ASSERT_EQ(GraphicsExporter::Open('8BPS', e), noErr);
+    EXPECT_EQ(e->DefaultExtensionText(), QStringLiteral("psd"));
+    ASSERT_EQ(GraphicsExporter::Open('PICT', e), noErr);
+    EXPECT_EQ(e->DefaultExtensionText(), QStringLiteral("pct"));
+}
+
+TEST(ImageExport, QualityAndResolutionAreHonoured)
+{
+    QImage photo(400, 300, QImage::Format_RGB32);
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 400; ++x)
+            photo.setPixel(x, y, qRgb((x * y) & 0xFF, (x * 3) & 0xFF, (y * 5) & 0xFF));
+    const QString low = TempFile(QStringLiteral("low.jpg")), high = TempFile(QStringLiteral("high.jpg"));
+    ASSERT_EQ(ExportImage('JPEG', photo, low, [](GraphicsExporter& e) { e.SetCompressionQuality(codecLowQuality); }), noErr);
+    ASSERT_EQ(ExportImage('JPEG', photo, high, [](GraphicsExporter& e) { e.SetCompressionQuality(codecMaxQuality); }), noErr);
+    EXPECT_LT(QFileInfo(low).size() * 2, QFileInfo(high).size());
+
+    for (OSType type : { 'JPEG', 'PNGf', 'TIFF', 'PICT', '8BPS' }) {
+        const QString path = TempFile(QStringLiteral("dpi-") + FourCharCodeToQString(type).trimmed());
+        ASSERT_EQ(ExportImage(type, photo, path, [](GraphicsExporter& e) { e.SetResolution(300 << 16, 300 << 16); }), noErr);
+        std::unique_ptr<GraphicsImporter> importer;
+        ASSERT_EQ(GraphicsImporter::OpenFile(path, type, importer), noErr) << FourCharCodeToString(type);
+        ImageDescription d;
+        ASSERT_EQ(importer->GetImageDescription(d), noErr);
+        if (type == '8BPS') {
+            // Our Photoshop reader keeps no resolution; the resource is checked in the bytes.
+            EXPECT_TRUE(ReadWholeFile(path).contains(QByteArray::fromHex("3842494D03ED000000000010012C0000")));
+            continue;
+        }
+        EXPECT_NEAR(FixedToDouble(d.hRes), 300.0, 0.5) << FourCharCodeToString(type);
+    }
+}
+
+TEST(ImageExport, ColourProfileIsEmbeddedAndReadBack)
+{
+    const QByteArray profile = AdobeRgbProfile();
+    ASSERT_FALSE(profile.isEmpty());
+    for (OSType type : { 'JPEG', 'PNGf', 'TIFF' }) {
+        const QString path = TempFile(QStringLiteral("icc-") + FourCharCodeToQString(type).trimmed());
+        ASSERT_EQ(ExportImage(type, Quadrants(), path, [&](GraphicsExporter& e) { e.SetColorProfile(profile); }), noErr);
+        std::unique_ptr<GraphicsImporter> importer;
+        ASSERT_EQ(GraphicsImporter::OpenFile(path, type, importer), noErr);
+        EXPECT_EQ(importer->GetColorProfile(), profile) << FourCharCodeToString(type);
+    }
+}
+
+TEST(ImageExport, ExifIptcAndThumbnailArePresentAfterwards)
+{
+    // Metadata of a real camera file, and an IPTC caption.
+    std::unique_ptr<GraphicsImporter> camera;
+    ASSERT_EQ(GraphicsImporter::OpenFile(TestDataPath(QStringLiteral("exif-samples/jpg/Canon_40D.jpg")), 'JPEG', camera), noErr);
+    UserData metadata;
+    ASSERT_EQ(camera->GetMetaData(metadata), noErr);
+    Exiv2::IptcData iptc;
+    iptc["Iptc.Application2.Headline"] = "Harbour at dawn";
+    iptc["Iptc.Application2.Byline"] = "A. Photographer";
+    Exiv2::DataBuf iim = Exiv2::IptcParser::encode(iptc);
+
+    const QString path = TempFile(QStringLiteral("meta.jpg"));
+    ASSERT_EQ(ExportImage('JPEG', Quadrants(), path, [&](GraphicsExporter& e) {
+        e.SetMetaData(&metadata);
+        e.SetExifEnabled(true);
+        e.SetIPTCData(QByteArray(reinterpret_cast<const char*>(iim.pData_), int(iim.size_)));
+        e.SetThumbnailEnabled(true);
+    }),
+        noErr);
+
+    UserData back;
+    std::unique_ptr<GraphicsImporter> importer;
+    ASSERT_EQ(GraphicsImporter::OpenFile(path, 'JPEG', importer), noErr);
+    ASSERT_EQ(importer->GetMetaData(back), noErr);
+    for (OSType type : { EXIFUserDataType(0x829A), EXIFUserDataType(0x8827), EXIFUserDataType(0x9003) }) {
+        QByteArray a, b;
+        metadata.GetUserData(a, type, 1);
+        back.GetUserData(b, type, 1);
+        EXPECT_EQ(a, b) << std::hex << type;
+    }
+    QByteArray make;
+    ASSERT_EQ(back.GetUserDataText(make, UserDataTextType("mak"), 1, 0), noErr);
+    EXPECT_EQ(make, QByteArray("Canon"));
+    EXPECT_FALSE(ReadEmbeddedThumbnail(ReadWholeFile(path)).isEmpty());
+
+    if (QStandardPaths::findExecutable(QStringLiteral("exiv2")).isEmpty())
+        GTEST_SKIP() << "exiv2 is not installed";
+    const QString exif = QString::fromUtf8(RunTool(QStringLiteral("exiv2"), { QStringLiteral("-pe"), path }));
+    EXPECT_TRUE(exif.contains(QStringLiteral("Exif.Photo.ExposureTime"))) << exif.toStdString();
+    EXPECT_TRUE(exif.contains(QStringLiteral("Exif.Image.Model"))) << exif.toStdString();
+    const QString iptcText = QString::fromUtf8(RunTool(QStringLiteral("exiv2"), { QStringLiteral("-pi"), path }));
+    EXPECT_TRUE(iptcText.contains(QStringLiteral("Harbour at dawn"))) << iptcText.toStdString();
+}
+
+TEST(ImageExport, FromAnImporterAndFromAPicture)
+{
+    const QString source = TempFile(QStringLiteral("source.png"));
+    ASSERT_TRUE(Quadrants().save(source));
+    std::unique_ptr<GraphicsImporter> importer;
+    ASSERT_EQ(GraphicsImporter::OpenFile(source, 'PNGf', importer), noErr);
+    Rect small = MakeRect(0, 0, 40, 60);
+    importer->SetBoundsRect(&small);
+    std::unique_ptr<GraphicsExporter> exporter;
+    ASSERT_EQ(GraphicsExporter::Open('PNGf', exporter), noErr);
+    exporter->SetInputImporter(importer.get());
+    const QString out = TempFile(QStringLiteral("from-importer.png"));
+    exporter->SetOutputFile(out);
+    ASSERT_EQ(exporter->DoExport(), noErr);
+    EXPECT_EQ(QImage(out).size(), QSize(60, 40));
+
+    exporter->SetInputPicture(Picture::FromImage(Quadrants(), MakeRect(0, 0, 80, 120)));
+    const QString out2 = TempFile(QStringLiteral("from-picture.png"));
+    exporter->SetOutputFile(out2);
+    ASSERT_EQ(exporter->DoExport(), noErr);
+    EXPECT_TRUE(Near(QImage(out2).pixel(100, 70), Qt::yellow));
+
+    // A folder that does not exist: a code, nothing written.
+    exporter->SetOutputFile(TempFile(QStringLiteral("no/such/folder/x.png")));
+    EXPECT_NE(exporter->DoExport(), noErr);
+}
+
+TEST(ColorMatching, EmbeddedProfileChangesColoursABrokenOneDoesNot)
+{
+    QImage image(4, 4, QImage::Format_ARGB32_Premultiplied);
+    image.fill(qRgb(0, 200, 0));
+    QImage matched = image;
+    ASSERT_EQ(MatchImageToDisplay(matched, AdobeRgbProfile()), noErr);
+    // Adobe RGB's green is more saturated than sRGB's: red goes negative (clipped) and green up.
+    EXPECT_NE(matched.pixel(1, 1), image.pixel(1, 1));
+    EXPECT_EQ(qAlpha(matched.pixel(1, 1)), 255);
+
+    QImage untouched = image;
+    EXPECT_EQ(MatchImageToDisplay(untouched, QByteArray("not a profile at all")), paramErr);
+    EXPECT_EQ(untouched, image);
+    EXPECT_FALSE(IsUsableColorProfile(QByteArray(200, 'x')));
+    EXPECT_TRUE(IsUsableColorProfile(AdobeRgbProfile()));
+
+    // sRGB to sRGB changes nothing worth seeing.
+    QImage same = image;
+    ASSERT_EQ(MatchImageToDisplay(same, QColorSpace(QColorSpace::SRgb).iccProfile()), noErr);
+    EXPECT_TRUE(Near(same.pixel(0, 0), QColor(0, 200, 0), 2));
+}
