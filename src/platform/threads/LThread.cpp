@@ -558,8 +558,11 @@ void ThreadScheduler::Destroy(LThread* thread)
         std::erase(state.timedWaits, wait);
         if (!wait->done && wait->queue)
             wait->queue->ReleaseForDeletion(wait);
-        else if (wait->done && wait->grantedBy)
-            wait->grantedBy->ReturnGrant(wait);
+        else if (wait->done && wait->grantedBy) {
+            WaitQueue* grantor = wait->grantedBy;
+            grantor->ForgetGrant(wait);
+            grantor->ReturnGrant(wait);
+        }
         wait->queue = nullptr;
     }
     thread->mState = threadState_Blocked;
@@ -601,8 +604,11 @@ OSStatus ThreadScheduler::Block(ThreadWait& wait)
             wait.queue->RemoveWait(&wait);
         return wait.timeoutResult == noErr ? OSStatus(noErr) : OSStatus(errSemaphoreDestroyed);
     }
-    if (wait.done)
+    if (wait.done) {
+        if (wait.grantedBy)
+            wait.grantedBy->ForgetGrant(&wait);
         return wait.result;
+    }
     if (self && !IsAnchored(self)) {
         if (wait.deadline)
             state.timedWaits.push_back(&wait);
@@ -610,6 +616,8 @@ OSStatus ThreadScheduler::Block(ThreadWait& wait)
         self->mState = threadState_Blocked;
         SwitchOut(self);
         self->mWait = nullptr;
+        if (wait.grantedBy)
+            wait.grantedBy->ForgetGrant(&wait);
         return wait.result;
     }
     // The main thread or an anchored thread: run rounds until the wait ends.
@@ -629,6 +637,8 @@ OSStatus ThreadScheduler::Block(ThreadWait& wait)
         self->mWait = nullptr;
     else
         std::erase(state.mainWaits, &wait);
+    if (wait.grantedBy)
+        wait.grantedBy->ForgetGrant(&wait);
     return wait.result;
 }
 
@@ -650,8 +660,10 @@ void ThreadScheduler::Complete(ThreadWait& wait, OSStatus result)
 
 void ThreadScheduler::Grant(ThreadWait& wait, WaitQueue* grantor)
 {
-    wait.grantedBy = grantor;
+    if (wait.done)
+        return;
     Complete(wait, noErr);
+    grantor->NoteGrant(&wait);
 }
 
 void ThreadScheduler::WakeDueWaits()

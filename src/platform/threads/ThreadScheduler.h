@@ -30,7 +30,25 @@ struct ThreadWait {
 // Something threads wait on (a semaphore, a worker job).
 class WaitQueue {
 public:
-    virtual ~WaitQueue() = default;
+    virtual ~WaitQueue()
+    {
+        for (ThreadWait* wait : mGranted)
+            wait->grantedBy = nullptr;
+    }
+
+    // A grant stays on record until its thread takes it (or dies), so that a
+    // deleted thread's grant can be given back, and never to a queue that is gone.
+    void NoteGrant(ThreadWait* wait)
+    {
+        wait->grantedBy = this;
+        mGranted.push_back(wait);
+    }
+    void ForgetGrant(ThreadWait* wait)
+    {
+        std::erase(mGranted, wait);
+        wait->grantedBy = nullptr;
+    }
+
     // Unlinks a wait that ends without being granted (time-out, wake, deletion).
     virtual void RemoveWait(ThreadWait* wait) = 0;
     // The thread of a granted wait is deleted before it took the grant: give it back.
@@ -38,6 +56,9 @@ public:
     // The waiting thread is being deleted: unlink it, and make sure nothing
     // touches its stack afterwards.
     virtual void ReleaseForDeletion(ThreadWait* wait) { RemoveWait(wait); }
+
+private:
+    std::vector<ThreadWait*> mGranted;
 };
 
 class ThreadScheduler {

@@ -4,6 +4,7 @@
 #include "LMutexSemaphore.h"
 #include "LSemaphore.h"
 
+#include <memory>
 #include <stdexcept>
 
 TEST_F(ThreadsTest, DeletingABlockedThreadUnwindsItsStackAndLeavesTheQueue)
@@ -151,6 +152,21 @@ TEST_F(ThreadsTest, SignalGrantedToADeletedThreadGoesToTheNextWaiter)
     LThread::RunRound();
     EXPECT_FALSE(firstRan);
     EXPECT_TRUE(secondRan);
+}
+
+TEST_F(ThreadsTest, GrantOfASemaphoreThatIsGoneIsNotGivenBack)
+{
+    auto semaphore = std::make_unique<LSemaphore>(0);
+    bool ran = false;
+    LThread* waiter = StartThread([&] {
+        semaphore->Wait();
+        ran = true;
+    });
+    LThread::RunRound();
+    semaphore->Signal();
+    semaphore.reset();      // granted, then the semaphore goes away
+    waiter->DeleteThread();  // must not hand the grant back to it
+    EXPECT_FALSE(ran);
 }
 
 TEST_F(ThreadsTest, MutexHeldByADeletedThreadIsReleased)
