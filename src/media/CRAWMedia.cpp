@@ -148,12 +148,12 @@ OSStatus CRAWMedia::DecodeRAW(SInt32 mode)
                 OpenImporterOnRawFile();
                 break;
             }
-            if (!preview.jpeg.isEmpty()) {
+            // Cameras store previews unturned, as JPEG or as pixels; both take the file's turn.
+            if (!preview.jpeg.isEmpty())
                 ThrowIfOSErr_(GraphicsImporter::OpenData(preview.jpeg, 'JPEG', mImporter));
-                mOrientation = SInt8(preview.orientation);
-            } else {
+            else
                 OpenImporterOnImage(preview.image);
-            }
+            mOrientation = SInt8(preview.orientation);
             ClearOrientationWhenTurnedAlready();
             break;
         }

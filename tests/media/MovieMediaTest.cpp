@@ -1,6 +1,7 @@
 #include "CQTMovieMedia.h"
 
 #include "ExceptionCode.h"
+#include "MediaTestSupport.h"
 #include "GraphicsExporter.h"
 #include "Preferences.h"
 #include "TestMovies.h"
@@ -23,12 +24,6 @@ QUrl MovieUrl(const QString& name, const QStringList& arguments)
 QUrl RedThenBlueMovie(const QString& name = QStringLiteral("red-blue.mov"))
 {
     return MovieUrl(name, RedThenBlueVideo() + QStringList { "-c:v", "mpeg4", "-q:v", "2", "-metadata", "title=Harbour at dawn" });
-}
-
-bool Near(QRgb pixel, QRgb expected, int tolerance = 40)
-{
-    return std::abs(qRed(pixel) - qRed(expected)) <= tolerance && std::abs(qGreen(pixel) - qGreen(expected)) <= tolerance
-        && std::abs(qBlue(pixel) - qBlue(expected)) <= tolerance;
 }
 
 // Draws the medium at its bounds into a white image of the bounds' size.

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QRawFont>
+#include <QtEndian>
 
 #include <sys/xattr.h>
 
@@ -35,14 +36,12 @@ constexpr OSType kCollectionTag = 'ttcf';
 
 UInt32 Read32(const QByteArray& bytes, qint64 offset)
 {
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes.constData() + offset);
-    return (UInt32(b[0]) << 24) | (UInt32(b[1]) << 16) | (UInt32(b[2]) << 8) | UInt32(b[3]);
+    return qFromBigEndian<quint32>(bytes.constData() + offset);
 }
 
 UInt16 Read16(const QByteArray& bytes, qint64 offset)
 {
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes.constData() + offset);
-    return UInt16((b[0] << 8) | b[1]);
+    return qFromBigEndian<quint16>(bytes.constData() + offset);
 }
 
 [[noreturn]] void ThrowBadMap(const char* what)

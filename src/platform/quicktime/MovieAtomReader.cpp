@@ -5,6 +5,7 @@
 #include "MacRoman.h"
 
 #include <QFile>
+#include <QtEndian>
 
 #include <cstring>
 #include <functional>
@@ -27,19 +28,17 @@ constexpr int kMaxAtomDepth = 8;
 
 UInt32 BigEndian32(const char* p)
 {
-    const auto* b = reinterpret_cast<const unsigned char*>(p);
-    return (UInt32(b[0]) << 24) | (UInt32(b[1]) << 16) | (UInt32(b[2]) << 8) | UInt32(b[3]);
+    return qFromBigEndian<quint32>(p);
 }
 
 UInt16 BigEndian16(const char* p)
 {
-    const auto* b = reinterpret_cast<const unsigned char*>(p);
-    return UInt16((b[0] << 8) | b[1]);
+    return qFromBigEndian<quint16>(p);
 }
 
 UInt64 BigEndian64(const char* p)
 {
-    return (UInt64(BigEndian32(p)) << 32) | BigEndian32(p + 4);
+    return qFromBigEndian<quint64>(p);
 }
 
 QByteArray TextEntry(const QByteArray& bytes, UInt16 language)
