@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <memory>
+
 // An error about one index item: the failure's code, a message about what was being
 // done, a text for the code and when it happened.
 class CItemError {
@@ -25,4 +27,33 @@ private:
     SInt32 mCode;
     QString mErrorText;
     UInt32 mTime;
+};
+
+// Takes an item's error record away for a scope and gives it back at its end, so an
+// operation can fail and be retried without the item showing the passing error. A
+// null item does nothing. `Item` has GetError() -> CItemError* and
+// SetError(std::unique_ptr<CItemError>).
+template <class Item>
+class StItemErrorSaver {
+public:
+    explicit StItemErrorSaver(Item* item)
+        : mItem(item)
+    {
+        if (!mItem)
+            return;
+        if (const CItemError* error = mItem->GetError())
+            mSaved = std::make_unique<CItemError>(*error);
+        mItem->SetError(nullptr);
+    }
+    ~StItemErrorSaver()
+    {
+        if (mItem)
+            mItem->SetError(std::move(mSaved));
+    }
+    StItemErrorSaver(const StItemErrorSaver&) = delete;
+    StItemErrorSaver& operator=(const StItemErrorSaver&) = delete;
+
+private:
+    Item* mItem;
+    std::unique_ptr<CItemError> mSaved;
 };

@@ -31,3 +31,35 @@ TEST(CItemError, KeepsTheLastMessageAndItsTime)
     EXPECT_GE(error.GetTime(), before);
     EXPECT_LE(error.GetTime(), GetDateTimeNow());
 }
+
+namespace {
+
+// The two operations of the index item that the guard uses.
+struct ItemWithError {
+    CItemError* GetError() const { return error.get(); }
+    void SetError(std::unique_ptr<CItemError> e) { error = std::move(e); }
+    std::unique_ptr<CItemError> error;
+};
+
+} // namespace
+
+TEST(StItemErrorSaver, TakesTheErrorAwayForTheScopeAndGivesItBack)
+{
+    ItemWithError item;
+    item.SetError(std::make_unique<CItemError>(-43, QString(), QStringLiteral("600:62")));
+    {
+        StItemErrorSaver<ItemWithError> saver(&item);
+        EXPECT_EQ(item.GetError(), nullptr);
+        item.SetError(std::make_unique<CItemError>(-36, QString(), QString())); // a passing failure
+    }
+    ASSERT_NE(item.GetError(), nullptr);
+    EXPECT_EQ(item.GetError()->GetCode(), -43);
+
+    ItemWithError clean;
+    {
+        StItemErrorSaver<ItemWithError> saver(&clean);
+        clean.SetError(std::make_unique<CItemError>(-36, QString(), QString()));
+    }
+    EXPECT_EQ(clean.GetError(), nullptr);
+    StItemErrorSaver<ItemWithError> none(nullptr);
+}
