@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QDir>
 #include <QFile>
@@ -47,7 +48,7 @@ QJsonObject ReadMenuResource(const QString& name, ResIDT idForErrors)
 }
 
 // Standard commands take the desktop's own shortcuts where the resource names none.
-QKeySequence StandardShortcut(CommandT command)
+QKeySequence::StandardKey StandardKeyFor(CommandT command)
 {
     switch (command) {
     case cmd_New: return QKeySequence::New;
@@ -63,9 +64,43 @@ QKeySequence StandardShortcut(CommandT command)
     case cmd_Paste: return QKeySequence::Paste;
     case cmd_SelectAll: return QKeySequence::SelectAll;
     case cmd_Preferences: return QKeySequence::Preferences;
+    default: return QKeySequence::UnknownKey;
+    }
+}
+
+// The desktop's bindings of a standard command; the common Linux ones where the
+// platform theme has none (a bare session, the offscreen platform).
+QList<QKeySequence> StandardBindings(CommandT command)
+{
+    QKeySequence::StandardKey standard = StandardKeyFor(command);
+    if (standard == QKeySequence::UnknownKey)
+        return {};
+    QList<QKeySequence> bindings = QKeySequence::keyBindings(standard);
+    if (!bindings.isEmpty())
+        return bindings;
+    switch (command) {
+    case cmd_New: return { QKeySequence(Qt::CTRL | Qt::Key_N) };
+    case cmd_Open: return { QKeySequence(Qt::CTRL | Qt::Key_O) };
+    case cmd_Close: return { QKeySequence(Qt::CTRL | Qt::Key_W) };
+    case cmd_Save: return { QKeySequence(Qt::CTRL | Qt::Key_S) };
+    case cmd_Print: return { QKeySequence(Qt::CTRL | Qt::Key_P) };
+    case cmd_Quit: return { QKeySequence(Qt::CTRL | Qt::Key_Q) };
+    case cmd_Undo: return { QKeySequence(Qt::CTRL | Qt::Key_Z) };
+    case cmd_Redo: return { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z) };
+    case cmd_Cut: return { QKeySequence(Qt::CTRL | Qt::Key_X) };
+    case cmd_Copy: return { QKeySequence(Qt::CTRL | Qt::Key_C) };
+    case cmd_Paste: return { QKeySequence(Qt::CTRL | Qt::Key_V) };
+    case cmd_SelectAll: return { QKeySequence(Qt::CTRL | Qt::Key_A) };
+    case cmd_Preferences: return { QKeySequence(Qt::CTRL | Qt::Key_Comma) };
     default: return {};
     }
 }
+
+bool StandardShortcutMatches(CommandT command, const QKeySequence& pressed)
+{
+    return StandardBindings(command).contains(pressed);
+}
+
 // Runs key equivalents for the framework's windows before their widgets see the key.
 class KeyEquivalentFilter : public QObject {
 public:
@@ -335,11 +370,19 @@ CommandT LMenuBar::FindKeyCommand(UInt8 charCode, UInt16 modifiers) const
 {
     QChar key = QChar(charCode).toUpper();
     UInt16 wanted = modifiers & (cmdKey | shiftKey | optionKey | controlKey);
+    // Items without a key of their own answer to their standard command's shortcuts.
+    QKeySequence pressed(QtModifiersFrom(wanted) | (charCode == char_Backspace ? int(Qt::Key_Backspace) : int(key.unicode())));
     for (const auto& menu : mMenus) {
         for (SInt16 i = 1; i <= menu->CountItems(); ++i) {
             const SMenuItem* item = menu->Item(i);
-            if (!item->keyChar.isNull() && item->keyChar == key && item->keyModifiers == wanted)
+            if (item->IsSeparator() || item->submenuID != 0)
+                continue;
+            if (!item->keyChar.isNull()) {
+                if (item->keyChar == key && item->keyModifiers == wanted)
+                    return menu->CommandFromIndex(i);
+            } else if (StandardShortcutMatches(item->command, pressed)) {
                 return menu->CommandFromIndex(i);
+            }
         }
     }
     return cmd_Nothing;
@@ -406,8 +449,10 @@ bool LMenuBar::ChooseItem(ResIDT menuID, SInt16 item)
 
 QKeySequence LMenuBar::ShortcutFor(const SMenuItem& item)
 {
-    if (item.keyChar.isNull())
-        return StandardShortcut(item.command);
+    if (item.keyChar.isNull()) {
+        QList<QKeySequence> bindings = StandardBindings(item.command);
+        return bindings.isEmpty() ? QKeySequence() : bindings.first();
+    }
     int key = item.keyChar.unicode();
     if (item.keyChar == QChar(char_Backspace))
         key = Qt::Key_Backspace;
@@ -425,8 +470,13 @@ QMenu* LMenuBar::MakeQMenu(LMenu* menu, QWidget* parent)
         if (!model)
             return;
         UpdateMenu(model);
+        // A dynamic item shows in place of the item before it while Option (Alt) is held.
+        bool alternate = QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier;
         for (SInt16 i = 1; i <= model->CountItems(); ++i) {
             const SMenuItem* item = model->Item(i);
+            const SMenuItem* next = model->Item(SInt16(i + 1));
+            if ((item->dynamic && !alternate) || (alternate && next && next->dynamic))
+                continue;
             if (item->IsSeparator()) {
                 qmenu->addSeparator();
                 continue;

@@ -188,6 +188,9 @@ TEST_F(MenuFixture, CommandStatusDecidesEnabledMarkedAndText)
     QAction* fresh = ActionFor(qbar, QStringLiteral("File"), QStringLiteral("New Index"));
     ASSERT_NE(fresh, nullptr);
     EXPECT_FALSE(fresh->isEnabled());
+    // The dynamic "Close All" shows only while Alt is held, in place of "Close".
+    EXPECT_NE(ActionFor(qbar, QStringLiteral("File"), QStringLiteral("Close")), nullptr);
+    EXPECT_EQ(ActionFor(qbar, QStringLiteral("File"), QStringLiteral("Close All")), nullptr);
     // Standard commands show the desktop's shortcuts.
     QAction* cut = ActionFor(qbar, QStringLiteral("Edit"), QStringLiteral("Cut"));
     ASSERT_NE(cut, nullptr);
@@ -207,6 +210,9 @@ TEST_F(MenuFixture, KeyEquivalentsRespectCommandStatus)
     EXPECT_TRUE(target->grid); // disabled: the key did nothing
     press(Qt::Key_W, Qt::ControlModifier | Qt::AltModifier);
     EXPECT_EQ(top->heard, (std::vector<CommandT> { 1015 }));
+    // Quit has no key in its resource: the desktop's standard shortcut runs it.
+    press(Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(top->heard, (std::vector<CommandT> { 1015, cmd_Quit }));
 }
 
 TEST_F(MenuFixture, MenusAddedLaterReachEveryWindowsBar)

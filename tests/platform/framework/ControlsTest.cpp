@@ -1,0 +1,136 @@
+#include "FrameworkTestSupport.h"
+
+#include "LStdControls.h"
+#include "LWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSlider>
+
+namespace {
+struct Heard : LListener {
+    void ListenToMessage(MessageT message, void* param) override
+    {
+        if (message == msg_BroadcasterDied)
+            return;
+        messages.push_back(message);
+        values.push_back(param ? *static_cast<SInt32*>(param) : 0);
+    }
+    std::vector<MessageT> messages;
+    std::vector<SInt32> values;
+};
+
+struct ControlsFixture : ::testing::Test {
+    LWindow* window = nullptr;
+    Heard heard;
+    void SetUp() override
+    {
+        SetUpFrameworkFixture();
+        window = LWindow::CreateWindow(1005, nullptr);
+    }
+    void TearDown() override
+    {
+        delete window;
+        FlushDeletes();
+    }
+    template <typename T>
+    T* Pane(PaneIDT id)
+    {
+        auto* pane = dynamic_cast<T*>(window->FindPaneByID(id));
+        EXPECT_NE(pane, nullptr) << id;
+        return pane;
+    }
+};
+} // namespace
+
+TEST_F(ControlsFixture, RadioGroupKeepsOneButtonOn)
+{
+    auto* one = Pane<LStdRadioButton>(1);
+    auto* two = Pane<LStdRadioButton>(2);
+    auto* three = Pane<LStdRadioButton>(3);
+    two->AddListener(&heard);
+    EXPECT_EQ(one->GetValue(), 1);
+    // The user's click on the face turns it on and the group turns the first off.
+    static_cast<QRadioButton*>(two->GetControlWidget())->click();
+    EXPECT_EQ(two->GetValue(), 1);
+    EXPECT_EQ(one->GetValue(), 0);
+    EXPECT_FALSE(static_cast<QRadioButton*>(one->GetControlWidget())->isChecked());
+    three->SimulateHotSpotClick();
+    EXPECT_EQ(two->GetValue(), 0);
+    EXPECT_EQ(three->GetValue(), 1);
+    // A click on the button already on changes nothing.
+    three->SimulateHotSpotClick();
+    EXPECT_EQ(three->GetValue(), 1);
+    EXPECT_EQ(heard.messages, (std::vector<MessageT> { 102, 102 })); // on, then off
+}
+
+TEST_F(ControlsFixture, TabsShowThePanelOfTheirValue)
+{
+    auto* tabs = Pane<LTabsControl>(10);
+    LPane* general = window->FindPaneByID(11);
+    LPane* advanced = window->FindPaneByID(12);
+    window->Show();
+    EXPECT_EQ(tabs->GetValue(), 1);
+    EXPECT_TRUE(general->IsVisible());
+    EXPECT_FALSE(advanced->IsVisible());
+    tabs->AddListener(&heard);
+    tabs->SetValue(2);
+    EXPECT_FALSE(general->IsVisible());
+    EXPECT_TRUE(advanced->IsVisible());
+    tabs->SetValue(7); // past the last tab: kept at the maximum
+    EXPECT_EQ(tabs->GetValue(), 2);
+    EXPECT_EQ(heard.messages, (std::vector<MessageT> { 110 }));
+}
+
+TEST_F(ControlsFixture, PopupTakesItsItemsFromAMenuResource)
+{
+    auto* popup = Pane<LStdPopupMenu>(20);
+    EXPECT_EQ(popup->GetMenuID(), 130);
+    auto* combo = static_cast<QComboBox*>(popup->GetControlWidget());
+    EXPECT_EQ(popup->GetValue(), 3);
+    EXPECT_EQ(combo->currentText(), QStringLiteral("Cut")); // item 2 of the menu is a separator
+    popup->AddListener(&heard);
+    combo->activated(4);
+    EXPECT_EQ(popup->GetValue(), 5);
+    EXPECT_EQ(heard.values, (std::vector<SInt32> { 5 }));
+}
+
+TEST_F(ControlsFixture, ValueControlsFollowTheirValues)
+{
+    auto* progress = Pane<LProgressBar>(21);
+    auto* bar = static_cast<QProgressBar*>(progress->GetControlWidget());
+    EXPECT_EQ(bar->maximum(), 50);
+    EXPECT_EQ(bar->value(), 10);
+    progress->SetValue(80);
+    EXPECT_EQ(progress->GetValue(), 50);
+    progress->SetIndeterminate(true);
+    EXPECT_EQ(bar->maximum(), 0);
+
+    auto* group = Pane<LCheckBoxGroupBox>(22);
+    group->AddListener(&heard);
+    group->SetValue(1);
+    EXPECT_EQ(group->GetValue(), 1);
+
+    auto* list = Pane<LListBox>(23);
+    list->AddListener(&heard);
+    list->GetList()->setCurrentRow(1);
+    EXPECT_EQ(list->GetValue(), 2);
+
+    auto* bevel = Pane<LBevelButton>(24);
+    bevel->AddListener(&heard);
+    ASSERT_NE(bevel->GetMenu(), nullptr);
+    bevel->GetMenu()->actions().at(1)->trigger();
+    EXPECT_EQ(bevel->GetCurrentMenuItem(), 2);
+
+    auto* slider = Pane<LSlider>(25);
+    static_cast<QSlider*>(slider->GetControlWidget())->setValue(9);
+    EXPECT_EQ(slider->GetValue(), 9);
+
+    EXPECT_EQ(heard.messages, (std::vector<MessageT> { 122, 123, 124, 124 }));
+}
