@@ -433,8 +433,13 @@ bool ThreadScheduler::CurrentIsUnwinding()
 
 void ThreadScheduler::CheckOnOwningThread()
 {
-    if (std::this_thread::get_id() != State().owner)
+    if (!IsOnOwningThread())
         ThrowOSErr_(err_AssertFailed, "cooperative threads are used off the GUI thread");
+}
+
+bool ThreadScheduler::IsOnOwningThread()
+{
+    return std::this_thread::get_id() == State().owner;
 }
 
 bool ThreadScheduler::IsAnchored(const LThread* thread)

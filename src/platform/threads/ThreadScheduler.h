@@ -86,6 +86,7 @@ public:
 
     // Throws 'asrt' when called off the GUI thread.
     static void CheckOnOwningThread();
+    static bool IsOnOwningThread();
 
 private:
     friend class LThread;

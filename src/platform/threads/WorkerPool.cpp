@@ -25,6 +25,9 @@ std::function<void()>& ResultsReadyHandler()
     static std::function<void()> handler;
     return handler;
 }
+// Set while the program ends: running jobs are asked to stop so the pool can join them.
+std::atomic<bool> gPoolStopping{false};
+
 // One queued call at a time is enough: it delivers every result there is.
 std::atomic<bool> gResultsCallQueued{false};
 
@@ -79,6 +82,7 @@ class Pool {
 public:
     ~Pool()
     {
+        gPoolStopping = true;
         {
             std::lock_guard lock(mMutex);
             mStopping = true;
@@ -198,7 +202,7 @@ void WorkerJob::ReleaseForDeletion(ThreadWait* wait)
 
 bool WorkerPool::CancelRequested()
 {
-    return tCurrentJob && tCurrentJob->mCancel.load();
+    return tCurrentJob && (tCurrentJob->mCancel.load() || gPoolStopping.load());
 }
 
 void WorkerPool::SetResultsReadyHandler(std::function<void()> handler)
@@ -214,12 +218,8 @@ unsigned WorkerPool::ThreadCount()
 
 void WorkerPool::RunJob(std::function<void()> body)
 {
-    bool onGuiThread = true;
-    try {
-        ThreadScheduler::CheckOnOwningThread();
-    } catch (const ExceptionCode&) {
-        onGuiThread = false;
-    }
+    // A job's own sub-job, or a call from another OS thread, runs inline.
+    bool onGuiThread = tCurrentJob == nullptr && ThreadScheduler::IsOnOwningThread();
     if (!onGuiThread || ThreadScheduler::CurrentIsUnwinding()) {
         body();
         return;

@@ -36,8 +36,9 @@ public:
         }
     }
 
-    // For a job: true once the thread waiting on it is being deleted; a long
-    // job should then stop early (its result is thrown away).
+    // For a job: true once the thread waiting on it is being deleted, or the
+    // program is ending; a long job should then stop early (its result is
+    // thrown away).
     static bool CancelRequested();
 
     // Worker threads in the pool (one per core, at least two).

@@ -113,3 +113,15 @@ TEST_F(ThreadsTest, ManyJobsUseSeveralWorkers)
     EXPECT_EQ(done, 8);
     EXPECT_GE(most.load(), 2) << "jobs of different threads run at the same time";
 }
+
+TEST_F(ThreadsTest, JobThatHandsOnASubJobRunsItInline)
+{
+    std::thread::id outer;
+    std::thread::id inner;
+    WorkerPool::Run([&] {
+        outer = std::this_thread::get_id();
+        WorkerPool::Run([&] { inner = std::this_thread::get_id(); });
+    });
+    EXPECT_EQ(outer, inner);
+    EXPECT_NE(outer, std::this_thread::get_id());
+}
