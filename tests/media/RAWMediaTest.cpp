@@ -94,6 +94,42 @@ TEST_F(RawPreferences, PreviewWhileLargeEnoughThenFullDecode)
     EXPECT_TRUE(direct.IsDecoded());
 }
 
+TEST_F(RawPreferences, PreviewsTurnByTheFileOrientation)
+{
+    // A landscape sensor held upright: the camera's preview is stored unturned.
+    const QString path = WriteTurnedTestDNG(TestTempDir() + "/upright.dng", 64, 48, 32, 24, 6);
+    CRAWMedia media(QUrl::fromLocalFile(path));
+    Rect natural;
+    ASSERT_EQ(media.GetNaturalBounds(&natural), noErr);
+    EXPECT_EQ(natural, MakeRect(0, 0, 32, 24)); // the decoder's output shape, turned and halved
+    ASSERT_EQ(media.SetBoundsRect(&natural), noErr);
+    EXPECT_FALSE(media.IsDecoded());
+    Offscreen world(natural);
+    {
+        StOffscreenPort port(world);
+        ASSERT_EQ(media.SetGWorld(port.Port()), noErr);
+        ASSERT_EQ(media.DrawMatched(), noErr);
+    }
+    media.SetGWorld(nullptr);
+    // A quarter turn clockwise: the green left half is now the top.
+    EXPECT_GT(qGreen(world.Image().pixel(12, 6)), 150);
+    EXPECT_GT(qBlue(world.Image().pixel(12, 26)), 150);
+
+    // A half turn is not applied to the preview.
+    CRAWMedia halfTurn(QUrl::fromLocalFile(WriteTurnedTestDNG(TestTempDir() + "/half.dng", 64, 48, 32, 24, 3)));
+    const Rect landscape = MakeRect(0, 0, 24, 32);
+    ASSERT_EQ(halfTurn.SetBoundsRect(&landscape), noErr);
+    Offscreen flat(landscape);
+    {
+        StOffscreenPort port(flat);
+        ASSERT_EQ(halfTurn.SetGWorld(port.Port()), noErr);
+        ASSERT_EQ(halfTurn.DrawMatched(), noErr);
+    }
+    halfTurn.SetGWorld(nullptr);
+    EXPECT_GT(qGreen(flat.Image().pixel(4, 12)), 150);
+    EXPECT_GT(qBlue(flat.Image().pixel(28, 12)), 150);
+}
+
 TEST_F(RawPreferences, SkipDecodingLeavesNoImporter)
 {
     CRAWMedia media(TestDNG("sensor.dng"));

@@ -31,14 +31,23 @@ void SetCameraTags(TIFF* tiff)
 
 QString WriteTestDNG(const QString& path, int width, int height, int previewSide)
 {
+    return WriteTurnedTestDNG(path, width, height, previewSide, previewSide, 0);
+}
+
+QString WriteTurnedTestDNG(const QString& path, int width, int height, int previewWidth, int previewHeight, int orientation)
+{
+    const int previewSide = previewWidth;
+    const bool halves = orientation > 0;
     TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
     if (!tiff)
         return QString();
 
     if (previewSide > 0) {
         TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
-        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, previewSide);
-        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, previewSide);
+        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, previewWidth);
+        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, previewHeight);
+        if (halves)
+            TIFFSetField(tiff, TIFFTAG_ORIENTATION, uint16_t(orientation));
         TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
         TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
         TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
@@ -47,10 +56,10 @@ QString WriteTestDNG(const QString& path, int width, int height, int previewSide
         SetCameraTags(tiff);
         uint64_t subIFD = 0;
         TIFFSetField(tiff, TIFFTAG_SUBIFD, 1, &subIFD);
-        std::vector<uint8_t> row(static_cast<size_t>(previewSide) * 3);
-        for (int x = 0; x < previewSide; ++x)
-            row[size_t(x) * 3 + 1] = 200;
-        for (int y = 0; y < previewSide; ++y)
+        std::vector<uint8_t> row(static_cast<size_t>(previewWidth) * 3);
+        for (int x = 0; x < previewWidth; ++x)
+            row[size_t(x) * 3 + (halves && x >= previewWidth / 2 ? 2 : 1)] = 200;
+        for (int y = 0; y < previewHeight; ++y)
             TIFFWriteScanline(tiff, row.data(), uint32_t(y), 0);
         TIFFWriteDirectory(tiff);
     }
