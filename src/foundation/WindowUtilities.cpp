@@ -1,0 +1,105 @@
+#include "WindowUtilities.h"
+
+#include "FileTypes.h"
+#include "LDragAndDrop.h"
+#include "LWindow.h"
+#include "UEvents.h"
+
+#include <QIcon>
+#include <QMimeDatabase>
+#include <QWidget>
+
+namespace {
+
+constexpr OSType kGenericNetworkIcon = 'gnet';
+
+QIcon IconForType(OSType type)
+{
+    if (type == kGenericNetworkIcon)
+        return QIcon::fromTheme(QStringLiteral("network-workgroup"));
+    QMimeType mime = QMimeDatabase().mimeTypeForName(MimeTypeForFileType(type));
+    QIcon icon = QIcon::fromTheme(mime.iconName());
+    return icon.isNull() ? QIcon::fromTheme(mime.genericIconName()) : icon;
+}
+
+void PrepareProxy(LWindow* window, bool clearModified)
+{
+    if (clearModified)
+        window->SetModified(false);
+}
+
+} // namespace
+
+void SetWindowModifiedState(LWindow* window, bool modified)
+{
+    if (window)
+        window->SetModified(modified);
+}
+
+OSStatus SetWindowProxyFSRef(LWindow* window, const FileRef& file, bool clearModified)
+{
+    if (!file.IsValid())
+        return paramErr;
+    if (!window)
+        return noErr;
+    PrepareProxy(window, clearModified);
+    if (QWidget* shell = window->GetShell())
+        shell->setWindowFilePath(file.Path());
+    return noErr;
+}
+
+OSStatus SetWindowProxyType(LWindow* window, OSType creator, OSType type, bool clearModified)
+{
+    Q_UNUSED(creator); // the desktop picks icons by kind alone
+    return SetWindowProxyIconType(window, type, clearModified);
+}
+
+OSStatus SetWindowProxyIconType(LWindow* window, OSType type, bool clearModified)
+{
+    if (!window)
+        return noErr;
+    PrepareProxy(window, clearModified);
+    if (QWidget* shell = window->GetShell())
+        shell->setWindowIcon(IconForType(type));
+    return noErr;
+}
+
+OSStatus SetWindowProxyURL(LWindow* window, const QUrl& url, bool clearModified)
+{
+    if (url.isEmpty())
+        return paramErr;
+    FileRef file = FileRef::FromUrl(url);
+    if (file.IsValid() && file.Exists())
+        return SetWindowProxyFSRef(window, file, clearModified);
+    return SetWindowProxyIconType(window, kGenericNetworkIcon, clearModified);
+}
+
+void RemoveWindowProxyIcon(LWindow* window)
+{
+    if (!window)
+        return;
+    if (QWidget* shell = window->GetShell()) {
+        shell->setWindowFilePath(QString());
+        shell->setWindowIcon(QIcon());
+    }
+}
+
+bool IsDragCopy(const DragReference& drag)
+{
+    return drag.GetModifiers() & optionKey;
+}
+
+bool IsDragCommandKey(const DragReference& drag)
+{
+    return drag.GetModifiers() & cmdKey;
+}
+
+bool IsDragInsideSenderApplication(const DragReference& drag)
+{
+    return drag.IsFromThisProgram();
+}
+
+bool DragHasFlavor(const DragReference& drag, FourCharCode flavor)
+{
+    return drag.CountItems() >= 1 && drag.HasFlavor(1, flavor);
+}

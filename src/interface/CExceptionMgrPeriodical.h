@@ -1,0 +1,61 @@
+#pragma once
+
+#include "ErrorReport.h"
+#include "CMutexSemaphore.h"
+#include "LPeriodical.h"
+
+#include <deque>
+#include <functional>
+
+// Reports wait here until the program can show them: one at a time, in the order
+// they came, at idle time and while the program is in front. In the background the
+// desktop is asked to draw the user's attention to the first of them.
+struct SErrorNotifier {
+    static constexpr std::size_t kMaxQueued = 32;
+
+    CMutexSemaphore lock;
+    std::deque<SErrorReport> pending;
+    bool notified = false; // a notification for the first report is up
+    unsigned notificationID = 0;
+};
+
+// What the manager asks of the desktop; the defaults are the real ones, tests answer
+// for a user who is not there.
+struct ErrorManagerPlatform {
+    std::function<bool()> isFrontProcess;
+    std::function<bool()> isUserBusy; // events wait: a button held, a menu open
+    std::function<void(const SErrorReport&)> notify; // mark, sound, text by the flags
+    std::function<void()> removeNotification;
+    std::function<void(const QString& text, SInt16 alertType)> showAlert;
+};
+void SetErrorManagerPlatform(const ErrorManagerPlatform& platform); // unset members keep the real ones
+void ResetErrorManagerPlatform();
+
+SErrorNotifier& GetErrorNotifier();
+
+// Queues a report (a copy of one already waiting, or one past kMaxQueued, is dropped).
+void PostErrorNotification(SErrorNotifier& notifier, const SErrorReport& report);
+void PostErrorNotification(SErrorNotifier& notifier, SInt16 listID, SInt16 messageIndex, SInt32 alertType,
+    SInt16 notificationListID, SInt16 notificationIndex, UInt32 flags, bool showAfterNotification);
+// Drops every waiting report and takes the notification down.
+void ClearPendingError(SErrorNotifier& notifier);
+// Shows the first report, notifies, or waits (see the .cpp).
+void PollPendingError(SErrorNotifier& notifier);
+void DisplayPendingError(SErrorNotifier& notifier, const SErrorReport& report, bool wasNotified);
+bool IsErrorPending(SErrorNotifier& notifier);
+
+// Makes the error manager the receiver of ReportError's posts.
+void InstallErrorManager();
+
+// The application's periodical that looks at the notifier once a second.
+class CExceptionMgrPeriodical : public LPeriodical {
+public:
+    static constexpr double kInterval = 1.0;
+
+    CExceptionMgrPeriodical();
+    void SpendTime(const EventRecord& event) override;
+    virtual void PeriodicCheck();
+
+private:
+    SErrorNotifier& mNotifier;
+};

@@ -1,0 +1,163 @@
+#include "Alerts.h"
+#include "LDialogBox.h"
+#include "LStdControls.h"
+#include "LocalizedStrings.h"
+#include "URegistrar.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+// The application registers the framework's classes at start-up; so does this test.
+const bool kRegistered = [] {
+    URegistrar::RegisterFrameworkClasses();
+    return true;
+}();
+
+LDialogBox* FindOpenDialog()
+{
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (!top->isVisible())
+            continue;
+        if (auto* dialog = dynamic_cast<LDialogBox*>(top))
+            return dialog;
+        for (QWidget* child : top->findChildren<QWidget*>())
+            if (auto* dialog = dynamic_cast<LDialogBox*>(child))
+                return dialog;
+    }
+    return nullptr;
+}
+
+// Once the alert is up: reads it, then presses the button.
+struct AlertAnswer {
+    PaneIDT button = 1;
+    std::function<void(LDialogBox*)> inspect;
+    bool sawDialog = false;
+
+    void Arm()
+    {
+        QTimer::singleShot(30, qApp, [this] {
+            LDialogBox* dialog = FindOpenDialog();
+            if (!dialog) {
+                Arm(); // not up yet
+                return;
+            }
+            sawDialog = true;
+            if (inspect)
+                inspect(dialog);
+            if (auto* pressed = dynamic_cast<LControl*>(dialog->FindPaneByID(button)))
+                pressed->SimulateHotSpotClick();
+        });
+    }
+};
+
+QString PaneText(LDialogBox* dialog, PaneIDT id)
+{
+    LPane* pane = dialog->FindPaneByID(id);
+    return pane ? pane->GetCFDescriptor() : QStringLiteral("<none>");
+}
+
+} // namespace
+
+TEST(Alerts, MessageAlertTitlesByType)
+{
+    EXPECT_EQ(MessageAlertTitleKey(kStopAlert), QStringLiteral("600:17"));
+    EXPECT_EQ(MessageAlertTitleKey(kCautionAlert), QStringLiteral("600:16"));
+    EXPECT_EQ(MessageAlertTitleKey(kNoteAlert), QStringLiteral("600:15"));
+    EXPECT_EQ(MessageAlertTitleKey(kNoAlert), QStringLiteral("600:15"));
+
+    AlertAnswer answer;
+    QString message, explanation;
+    answer.inspect = [&](LDialogBox* dialog) {
+        message = PaneText(dialog, 4);
+        explanation = PaneText(dialog, 5);
+    };
+    answer.Arm();
+    ShowMessageAlert(QStringLiteral("The disk is full."), kNoteAlert);
+    EXPECT_TRUE(answer.sawDialog);
+    EXPECT_EQ(message, CopyLocalizedString(QStringLiteral("600:15")));
+    EXPECT_EQ(explanation, QStringLiteral("The disk is full."));
+    EXPECT_EQ(FindOpenDialog(), nullptr);
+}
+
+TEST(Alerts, YesNoAnswers)
+{
+    AlertAnswer yes;
+    QString yesTitle, noTitle;
+    yes.inspect = [&](LDialogBox* dialog) {
+        yesTitle = PaneText(dialog, 1);
+        noTitle = PaneText(dialog, 2);
+    };
+    yes.Arm();
+    EXPECT_TRUE(AskYesNoAlert(QStringLiteral("Delete?"), QStringLiteral("It goes to the Trash."), kCautionAlert));
+    EXPECT_EQ(yesTitle, CopyLocalizedString(QStringLiteral("600:21")));
+    EXPECT_EQ(noTitle, CopyLocalizedString(QStringLiteral("600:22")));
+
+    AlertAnswer no;
+    no.button = 2;
+    no.Arm();
+    EXPECT_FALSE(AskYesNoAlert(QStringLiteral("Delete?"), QString(), kCautionAlert));
+}
+
+TEST(Alerts, OSErrorAlertShowsKindAndNumber)
+{
+    SErrorRecord record;
+    AlertAnswer answer;
+    QString message, detail;
+    answer.inspect = [&](LDialogBox* dialog) {
+        message = PaneText(dialog, 4);
+        detail = PaneText(dialog, 5);
+    };
+    answer.Arm();
+    ShowOSErrorAlert(record, 100033, kStopAlert);
+    EXPECT_EQ(record.lastCode, 100033);
+    EXPECT_EQ(message, CopyLocalizedCFString(500, 33));
+    EXPECT_EQ(detail, QStringLiteral("ID 33"));
+
+    answer.Arm();
+    ShowOSErrorAlert(record, -42, kCautionAlert);
+    EXPECT_TRUE(message.endsWith(QStringLiteral("(-42)")));
+    EXPECT_EQ(detail, QStringLiteral("OS Error -42"));
+    EXPECT_EQ(PStringToQString(record.message), message);
+
+    ShowOSErrorAlert(record, 100006, kStopAlert); // beeps, shows nothing
+    EXPECT_EQ(record.lastCode, 100006);
+}
+
+TEST(Alerts, ErrorDialogWithCaption)
+{
+    SErrorRecord record;
+    EXPECT_EQ(ShowErrorDialog(record, 100006, kStopAlert, QStringLiteral("x")), 0);
+    EXPECT_EQ(ShowErrorDialog(record, -128, kStopAlert, QStringLiteral("x")), 0);
+    EXPECT_EQ(record.lastCode, -128);
+
+    AlertAnswer answer;
+    QString caption, kind, number;
+    bool numberVisible = false;
+    answer.inspect = [&](LDialogBox* dialog) {
+        caption = PaneText(dialog, 900);
+        kind = PaneText(dialog, 901);
+        number = PaneText(dialog, 902);
+        numberVisible = dialog->FindPaneByID(902)->IsVisible();
+    };
+    answer.Arm();
+    EXPECT_EQ(ShowErrorDialog(record, 100033, kStopAlert, QStringLiteral("Upload failed")), 1);
+    EXPECT_EQ(caption, QStringLiteral("Upload failed"));
+    EXPECT_EQ(kind, QStringLiteral("Int:"));
+    EXPECT_EQ(number, QStringLiteral("33"));
+    EXPECT_TRUE(numberVisible);
+
+    answer.Arm();
+    ShowErrorDialog(record, -43, kNoteAlert, QStringLiteral("c"));
+    EXPECT_EQ(kind, QStringLiteral("OS:"));
+    EXPECT_EQ(number, QStringLiteral("-43"));
+
+    answer.Arm();
+    ShowErrorDialog(record, 0, kNoteAlert, QStringLiteral("c"));
+    EXPECT_FALSE(numberVisible);
+}
