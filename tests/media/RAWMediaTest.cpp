@@ -1,6 +1,7 @@
 #include "CRAWMedia.h"
 
 #include "ExceptionCode.h"
+#include "GraphicsExporter.h"
 #include "Preferences.h"
 #include "TestDNG.h"
 #include "TestSupport.h"
@@ -128,6 +129,30 @@ TEST_F(RawPreferences, PreviewsTurnByTheFileOrientation)
     halfTurn.SetGWorld(nullptr);
     EXPECT_GT(qGreen(flat.Image().pixel(4, 12)), 150);
     EXPECT_GT(qBlue(flat.Image().pixel(28, 12)), 150);
+}
+
+TEST_F(RawPreferences, ExportsDecodedPixelsAtTheirDepth)
+{
+    // As the export task calls it: full size, natural bounds, then the export.
+    for (bool linear : { false, true }) {
+        SCOPED_TRACE(linear ? "linear" : "gamma");
+        SetPrefBoolean("RawLinearOutput", linear);
+        SetPrefBoolean("RawUseEmbeddedImage", false);
+        CRAWMedia media(TestDNG(linear ? "deep.dng" : "plain.dng"));
+        media.SetFullSizeDecode(true);
+        const Rect full = MakeRect(0, 0, 64, 64);
+        ASSERT_EQ(media.SetBoundsRect(&full), noErr);
+        std::unique_ptr<GraphicsExporter> exporter;
+        ASSERT_EQ(GraphicsExporter::Open('TIFF', exporter), noErr);
+        const QString output = TestTempDir() + (linear ? "/deep.tif" : "/plain.tif");
+        exporter->SetOutputFile(output);
+        ASSERT_EQ(media.Export(exporter.get()), noErr);
+        const QImage exported(output);
+        ASSERT_EQ(exported.size(), QSize(64, 64));
+        EXPECT_GT(qRed(exported.pixel(32, 16)), 4 * std::max(1, qGreen(exported.pixel(32, 16))));
+        EXPECT_EQ(exported.depth() == 64, linear); // sixteen bits a sample stay sixteen
+    }
+    SetPrefBoolean("RawLinearOutput", false);
 }
 
 TEST_F(RawPreferences, SkipDecodingLeavesNoImporter)
