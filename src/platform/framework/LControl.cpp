@@ -113,12 +113,7 @@ void LControlPane::resizeEvent(QResizeEvent* event)
 bool LControlPane::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == mWidget && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        SMouseDownEvent down;
-        down.macEvent = EventRecordFromMouseEvent(*mouse);
-        down.whereLocal = FromQPoint(mouse->position().toPoint());
-        down.wherePort = down.whereLocal;
-        LocalToPortPoint(down.wherePort);
+        SMouseDownEvent down = MouseDownFromQt(*static_cast<QMouseEvent*>(event));
         if (!ExecuteAttachments(msg_Click, &down))
             return true;
     }

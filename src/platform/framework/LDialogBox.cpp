@@ -112,22 +112,21 @@ void StDialogHandler::ListenToMessage(MessageT message, void*)
 
 MessageT StDialogHandler::DoDialog()
 {
-    mMessage = msg_Nothing;
-    QEventLoop loop;
-    mLoop = &loop;
-    QTimer::singleShot(20, &loop, &QEventLoop::quit);
-    loop.exec();
-    mLoop = nullptr;
-    MessageT heard = mMessage;
-    mMessage = msg_Nothing;
-    return heard;
+    return RunLoop(true);
 }
 
 MessageT StDialogHandler::ModalLoop()
 {
+    return RunLoop(false);
+}
+
+MessageT StDialogHandler::RunLoop(bool brief)
+{
     mMessage = msg_Nothing;
     QEventLoop loop;
     mLoop = &loop;
+    if (brief)
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
     loop.exec();
     mLoop = nullptr;
     MessageT heard = mMessage;

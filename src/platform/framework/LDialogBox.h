@@ -51,6 +51,8 @@ public:
     void ListenToMessage(MessageT message, void* ioParam) override;
 
 private:
+    MessageT RunLoop(bool brief);
+
     LDialogBox* mDialog = nullptr;
     MessageT mMessage = msg_Nothing;
     QEventLoop* mLoop = nullptr;

@@ -53,40 +53,34 @@ ESaveAnswer LDocument::AskSaveChanges(bool quitting)
     }
 }
 
+bool LDocument::SettleChanges(bool quitting)
+{
+    if (!IsModified())
+        return true;
+    switch (AskSaveChanges(quitting)) {
+    case answer_Cancel:
+        return false;
+    case answer_Save:
+        DoSave();
+        return !IsModified(); // a save that did not happen keeps the document
+    case answer_DontSave:
+        return true;
+    }
+    return false;
+}
+
 bool LDocument::AttemptClose(bool)
 {
-    if (IsModified()) {
-        switch (AskSaveChanges(false)) {
-        case answer_Cancel:
-            return false;
-        case answer_Save:
-            DoSave();
-            if (IsModified())
-                return false; // the save did not happen
-            break;
-        case answer_DontSave:
-            break;
-        }
-    }
+    if (!SettleChanges(false))
+        return false;
     Close();
     return true;
 }
 
 bool LDocument::AttemptQuitSelf(SInt32)
 {
-    if (IsModified()) {
-        switch (AskSaveChanges(true)) {
-        case answer_Cancel:
-            return false;
-        case answer_Save:
-            DoSave();
-            if (IsModified())
-                return false;
-            break;
-        case answer_DontSave:
-            break;
-        }
-    }
+    if (!SettleChanges(true))
+        return false;
     Close();
     return true;
 }

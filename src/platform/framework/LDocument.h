@@ -47,6 +47,9 @@ public:
     void FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName) override;
 
 protected:
+    // Asks to save a modified document and saves when told; false when it stays open.
+    bool SettleChanges(bool quitting);
+
     bool mIsModified = false;
     bool mIsSpecified = false;
 };

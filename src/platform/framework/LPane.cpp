@@ -339,14 +339,20 @@ void LPane::Click(SMouseDownEvent& event)
     ClickSelf(event);
 }
 
+SMouseDownEvent LPane::MouseDownFromQt(const QMouseEvent& event) const
+{
+    SMouseDownEvent down;
+    down.macEvent = EventRecordFromMouseEvent(event);
+    down.whereLocal = FromQPoint(event.position().toPoint());
+    down.wherePort = down.whereLocal;
+    LocalToPortPoint(down.wherePort);
+    return down;
+}
+
 void LPane::ClickFromQt(QMouseEvent* event, SInt16 clickCount)
 {
     sClickCount = clickCount;
-    SMouseDownEvent down;
-    down.macEvent = EventRecordFromMouseEvent(*event);
-    down.whereLocal = FromQPoint(event->position().toPoint());
-    down.wherePort = down.whereLocal;
-    LocalToPortPoint(down.wherePort);
+    SMouseDownEvent down = MouseDownFromQt(*event);
     RunReportingErrors([&] { Click(down); });
 }
 

@@ -178,6 +178,8 @@ protected:
 
     void InitPane(const SPaneInfo& info);
     void ClickFromQt(QMouseEvent* event, SInt16 clickCount);
+    // The click record of a Qt mouse press on this pane (or a widget filling it).
+    SMouseDownEvent MouseDownFromQt(const QMouseEvent& event) const;
 
     friend class LView;
     LView* mSuperView = nullptr;

@@ -40,34 +40,31 @@ bool CommonStatus(UInt8 keyCode, QChar character, EKeyStatus& status)
 }
 } // namespace
 
-EKeyStatus IntegerField(UInt8 keyCode, QChar character, UInt16 modifiers, int)
+// Command keys always pass; the shared statuses come next; `accepts` decides the rest.
+template <typename Accepts>
+EKeyStatus Filter(UInt8 keyCode, QChar character, UInt16 modifiers, Accepts accepts)
 {
     if (modifiers & cmdKey)
         return keyStatus_Input;
     EKeyStatus status;
     if (CommonStatus(keyCode, character, status))
         return status;
-    return character.isDigit() ? keyStatus_Input : keyStatus_Reject;
+    return accepts(character) ? keyStatus_Input : keyStatus_Reject;
+}
+
+EKeyStatus IntegerField(UInt8 keyCode, QChar character, UInt16 modifiers, int)
+{
+    return Filter(keyCode, character, modifiers, [](QChar c) { return c.isDigit(); });
 }
 
 EKeyStatus AlphaNumericField(UInt8 keyCode, QChar character, UInt16 modifiers, int)
 {
-    if (modifiers & cmdKey)
-        return keyStatus_Input;
-    EKeyStatus status;
-    if (CommonStatus(keyCode, character, status))
-        return status;
-    return character.isLetterOrNumber() ? keyStatus_Input : keyStatus_Reject;
+    return Filter(keyCode, character, modifiers, [](QChar c) { return c.isLetterOrNumber(); });
 }
 
 EKeyStatus PrintingCharField(UInt8 keyCode, QChar character, UInt16 modifiers, int)
 {
-    if (modifiers & cmdKey)
-        return keyStatus_Input;
-    EKeyStatus status;
-    if (CommonStatus(keyCode, character, status))
-        return status;
-    return keyStatus_Input;
+    return Filter(keyCode, character, modifiers, [](QChar) { return true; });
 }
 
 EKeyStatus NegativeIntegerField(UInt8 keyCode, QChar character, UInt16 modifiers, int selectionStart)
