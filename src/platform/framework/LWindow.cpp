@@ -71,13 +71,33 @@ void ToFront(LWindow* window)
     list.insert(list.begin(), window);
 }
 
-// Floating windows that hide in the background come back with the program.
+// The commander a focused widget belongs to: the nearest pane that is one.
+LCommander* CommanderOfWidget(QWidget* widget)
+{
+    for (QWidget* w = widget; w; w = w->parentWidget()) {
+        if (auto* commander = dynamic_cast<LCommander*>(w))
+            return dynamic_cast<LPane*>(w) ? commander : nullptr;
+    }
+    return nullptr;
+}
+
+// Floating windows that hide in the background come back with the program; the
+// target follows the keyboard focus when the user moves it (a click, Tab).
 void WatchApplicationState()
 {
     static bool watching = false;
     if (watching || !qApp)
         return;
     watching = true;
+    QObject::connect(qApp, &QApplication::focusChanged, [](QWidget*, QWidget* now) {
+        if (!now || !now->window() || !now->window()->property("orvexShell").toBool())
+            return;
+        // A commander already on duty (the target or one of its supers) keeps the
+        // target where it is: a click on a plain control does not move it.
+        LCommander* commander = CommanderOfWidget(now);
+        if (commander && !commander->IsOnDuty())
+            LCommander::SwitchTarget(commander);
+    });
     QObject::connect(qApp, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState state) {
         for (LWindow* window : WindowList()) {
             if (!window->HasAttribute(windAttr_Floating) || !window->HasAttribute(windAttr_HideOnSuspend))

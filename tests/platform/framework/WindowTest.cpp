@@ -2,6 +2,8 @@
 
 #include "ExceptionCode.h"
 #include "LDialogBox.h"
+#include "LInPlaceEditField.h"
+#include "LTextEditView.h"
 #include "LScrollerView.h"
 #include "LStdControls.h"
 #include "LWindow.h"
@@ -11,6 +13,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
@@ -282,4 +285,59 @@ TEST(PaneDescriptors, CopyAndSetByPaneID)
     EXPECT_EQ(CopyPaneCFDescriptor(window, 11), QStringLiteral(""));
     SetPaneCFDescriptor(window, 999, QStringLiteral("nothing happens"));
     delete window;
+}
+
+TEST_F(WindowFixture, InPlaceEditEndsOnceOnReturnOrLosingTheTarget)
+{
+    struct Rename : LInPlaceEditField {
+        using LInPlaceEditField::LInPlaceEditField;
+        void DoneEditing() override
+        {
+            ++done;
+            finalText = GetCFDescriptor();
+        }
+        int done = 0;
+        QString finalText;
+    };
+    SPaneInfo info;
+    info.paneID = 3021;
+    info.width = 120;
+    info.height = 20;
+    info.superView = dynamic_cast<LView*>(window->FindPaneByID(30));
+    auto* field = new Rename(info, QStringLiteral("old"), 0, 255, window);
+    LCommander::SwitchTarget(field);
+    field->SelectAll();
+    QKeyEvent typed(QEvent::KeyPress, Qt::Key_N, Qt::NoModifier, QStringLiteral("n"));
+    QApplication::sendEvent(field->GetLineEdit(), &typed);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(field->GetLineEdit(), &enter);
+    EXPECT_EQ(field->done, 1);
+    EXPECT_EQ(field->finalText, QStringLiteral("n"));
+    EXPECT_EQ(LCommander::GetTarget(), window);
+
+    auto* second = new Rename(info, QStringLiteral("two"), 0, 255, window);
+    LCommander::SwitchTarget(second);
+    LCommander::SwitchTarget(window); // the user clicked elsewhere
+    EXPECT_EQ(second->done, 1);
+    LCommander::SwitchTarget(second);
+    LCommander::SwitchTarget(window);
+    EXPECT_EQ(second->done, 1); // once only
+}
+
+TEST_F(WindowFixture, TargetFollowsTheKeyboardFocusToACommanderPane)
+{
+    SPaneInfo info;
+    info.paneID = 40;
+    info.width = 100;
+    info.height = 40;
+    info.superView = dynamic_cast<LView*>(window->FindPaneByID(30));
+    auto* text = new LTextEditView(info, QStringLiteral("notes"));
+    window->Select();
+    QApplication::setActiveWindow(window->GetShell());
+    EXPECT_EQ(LCommander::GetTarget(), window);
+    text->GetEditor()->setFocus(Qt::MouseFocusReason);
+    if (QApplication::focusWidget() != text->GetEditor())
+        GTEST_SKIP() << "this platform gives no keyboard focus to an inactive window";
+    EXPECT_EQ(LCommander::GetTarget(), text);
+    LCommander::SwitchTarget(window);
 }
