@@ -13,6 +13,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <cxxabi.h>
+
 #include <algorithm>
 #include <thread>
 #include <unordered_map>
@@ -57,6 +59,27 @@ int DispatchDepth()
 // Idle waits between rounds are cut to this so that events that some other
 // part of the program turns into signals are still looked at.
 constexpr auto kIdleSlice = std::chrono::milliseconds(10);
+
+// --- Exceptions being handled, per stack ---------------------------------------
+// The C++ runtime keeps one list of caught exceptions (and a count of thrown,
+// not yet caught ones) per OS thread, and expects catch blocks to end in the
+// reverse order they began. A thread may yield inside a catch block while
+// another one throws and catches, so every switch saves the leaving stack's
+// record and installs the arriving one's.
+
+// The runtime's per-thread record (libstdc++ and libc++abi share this start).
+struct EhGlobals {
+    void* caughtExceptions;
+    unsigned int uncaughtExceptions;
+};
+
+void* gMainEhCaught = nullptr;
+unsigned int gMainEhUncaught = 0;
+
+EhGlobals* RuntimeEh()
+{
+    return reinterpret_cast<EhGlobals*>(abi::__cxa_get_globals());
+}
 
 // --- Stack-switch annotations for AddressSanitizer builds -------------------
 
@@ -162,6 +185,7 @@ boost::context::fiber LThread::Entry(boost::context::fiber&& back)
         CatchCode([&] { ReportErrorThroughHook(paramErr); });
     }
     mState = threadState_Completed;
+    ThreadScheduler::LoadExceptionState(mResumer);
 #if defined(__SANITIZE_ADDRESS__)
     StackBounds to = mResumer ? StackBounds{mResumer->mStackBottom, mResumer->mStackUsable} : gMainStack;
     __sanitizer_start_switch_fiber(nullptr, to.bottom, to.size);
@@ -403,6 +427,20 @@ void UMainThread::Resume()
 
 // --- ThreadScheduler -------------------------------------------------------------
 
+void ThreadScheduler::SaveExceptionState(LThread* context)
+{
+    EhGlobals* globals = RuntimeEh();
+    (context ? context->mEhCaught : gMainEhCaught) = globals->caughtExceptions;
+    (context ? context->mEhUncaught : gMainEhUncaught) = globals->uncaughtExceptions;
+}
+
+void ThreadScheduler::LoadExceptionState(LThread* context)
+{
+    EhGlobals* globals = RuntimeEh();
+    globals->caughtExceptions = context ? context->mEhCaught : gMainEhCaught;
+    globals->uncaughtExceptions = context ? context->mEhUncaught : gMainEhUncaught;
+}
+
 LThread* ThreadScheduler::Current()
 {
     return State().current;
@@ -507,6 +545,8 @@ void ThreadScheduler::SwitchTo(LThread* thread)
     void** slot = previous ? &previous->mAsanFakeStack : &gMainFakeStack;
     AsanStartSwitch(slot, {thread->mStackBottom, thread->mStackUsable});
 #endif
+    SaveExceptionState(previous);
+    LoadExceptionState(thread);
     thread->mFiber = std::move(thread->mFiber).resume();
 #if defined(__SANITIZE_ADDRESS__)
     AsanFinishSwitch(*slot, false);
@@ -516,6 +556,9 @@ void ThreadScheduler::SwitchTo(LThread* thread)
 
 void ThreadScheduler::SwitchOut(LThread* self)
 {
+    // The arriving side finds its own record installed by whoever switches back.
+    SaveExceptionState(self);
+    LoadExceptionState(self->mResumer);
 #if defined(__SANITIZE_ADDRESS__)
     StackBounds to = self->mResumer ? StackBounds{self->mResumer->mStackBottom, self->mResumer->mStackUsable}
                                     : gMainStack;
@@ -584,9 +627,12 @@ void ThreadScheduler::Destroy(LThread* thread)
         void** slot = previous ? &previous->mAsanFakeStack : &gMainFakeStack;
         AsanStartSwitch(slot, {thread->mStackBottom, thread->mStackUsable});
 #endif
+        SaveExceptionState(previous);
+        LoadExceptionState(thread);
         {
             boost::context::fiber doomed = std::move(thread->mFiber);
         }
+        LoadExceptionState(previous);
 #if defined(__SANITIZE_ADDRESS__)
         AsanFinishSwitch(*slot, false);
 #endif

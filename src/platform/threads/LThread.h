@@ -146,6 +146,11 @@ private:
     int mAnchorDispatchDepth = 0;
     int mAnchorCallbackDepth = 0;
 
+    // The C++ runtime's record of exceptions being handled on this stack
+    // (kept per thread by the runtime, so swapped at every switch).
+    void* mEhCaught = nullptr;
+    unsigned int mEhUncaught = 0;
+
     // The stack, and the sanitizer's bookkeeping for switches.
     const void* mStackBottom = nullptr;
     std::size_t mStackUsable = 0;

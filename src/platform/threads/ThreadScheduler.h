@@ -103,6 +103,8 @@ private:
     static bool IsAnchored(const LThread* thread);
     static void WakeDueWaits();
     static void IdleUntil(std::optional<ThreadClock::time_point> limit);
+    static void SaveExceptionState(LThread* context);
+    static void LoadExceptionState(LThread* context);
     static void Register(LThread* thread);
     static void Unregister(LThread* thread);
 };

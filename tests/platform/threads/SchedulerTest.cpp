@@ -205,3 +205,49 @@ TEST(TickCountTest, CountsSixtiethsOfASecond)
     EXPECT_EQ(MillisecondsToTicks(1), 1u);
     EXPECT_EQ(MillisecondsToTicks(1000), 60u);
 }
+
+TEST_F(ThreadsTest, ThreadsMaySwitchInsideCatchBlocks)
+{
+    // Each thread yields while handling its own exception and then rethrows it:
+    // the rethrow must find its own exception, not the other thread's.
+    std::vector<OSStatus> rethrown;
+    std::vector<int> pending;
+    for (OSStatus code : {1, 2}) {
+        StartThread([&rethrown, &pending, code] {
+            try {
+                try {
+                    ThrowOSErr_(code);
+                } catch (const ExceptionCode&) {
+                    LThread::Yield();
+                    throw;
+                }
+            } catch (const ExceptionCode& e) {
+                rethrown.push_back(e.Code());
+            }
+            pending.push_back(std::uncaught_exceptions());
+        });
+    }
+    RunUntilNoThreads();
+    EXPECT_EQ(rethrown, (std::vector<OSStatus>{1, 2}));
+    EXPECT_EQ(pending, (std::vector<int>{0, 0}));
+
+    // The main thread's own handling is untouched by the threads' switches.
+    try {
+        ThrowOSErr_(3);
+    } catch (const ExceptionCode&) {
+        StartThread([] {
+            try {
+                ThrowOSErr_(4);
+            } catch (const ExceptionCode&) {
+                LThread::Yield();
+            }
+        });
+        LThread::RunRound();
+        try {
+            throw;
+        } catch (const ExceptionCode& e) {
+            EXPECT_EQ(e.Code(), 3);
+        }
+    }
+    RunUntilNoThreads();
+}

@@ -210,3 +210,22 @@ TEST_F(ThreadsTest, ThreadRunningBelowTheCurrentOneIsDeletedWhenItGivesControlBa
     EXPECT_EQ(destroyed, 1);
     EXPECT_EQ(LThread::CountThreads(), 0u);
 }
+
+TEST_F(ThreadsTest, ThreadDeletedInsideACatchBlockLeavesNoExceptionBehind)
+{
+    LSemaphore semaphore(0);
+    int destroyed = 0;
+    LThread* thread = StartThread([&] {
+        try {
+            ThrowOSErr_(fnfErr);
+        } catch (const ExceptionCode&) {
+            DestructionProbe probe(destroyed);
+            semaphore.Wait();
+        }
+    });
+    LThread::RunRound();
+    thread->DeleteThread();
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(std::uncaught_exceptions(), 0);
+    EXPECT_EQ(std::current_exception(), nullptr);
+}
