@@ -1,6 +1,7 @@
 #include "DisplayUtilities.h"
 
 #include "LCommander.h"
+#include "LStream.h"
 #include "Preferences.h"
 #include "UReportErrors.h"
 
@@ -284,4 +285,52 @@ void ShowPoofEffect(QWidget* view, const Rect& itemFrame)
         return;
     QPoint centre = view->mapToGlobal(ToQRect(itemFrame).center());
     AnimatePoof(FromQPoint(centre));
+}
+
+StFilePosition::StFilePosition(LStream& stream, SInt64 newPosition)
+    : mStream(stream)
+    , mSaved(stream.GetMarker())
+{
+    if (newPosition != -1)
+        mStream.SetMarker(newPosition, streamFrom_Start);
+}
+
+StFilePosition::~StFilePosition()
+{
+    try {
+        mStream.SetMarker(mSaved, streamFrom_Start);
+    } catch (...) {
+        // A stream that cannot seek back has nothing left to restore.
+    }
+}
+
+namespace {
+
+void DrawMediaGroup(QPainter& painter, const Rect& frame, SInt16 kind, AMediaGroupPane& pane, bool primary)
+{
+    constexpr SInt16 kNoFrameMode = 1;
+    if (pane.GetBackgroundMode() == kNoFrameMode)
+        return;
+    QColor light, dark;
+    pane.GetFrameColors(light, dark);
+    if (light == dark)
+        return;
+    if (kind == -10)
+        pane.DrawOwnFrame(painter, frame);
+    else if (kind == -11 && GetPrefNumber(QStringLiteral("MediaPatternID")) > 1)
+        pane.DrawPatternFrame(painter, frame);
+    else
+        pane.DrawThemeGroup(painter, frame, primary);
+}
+
+} // namespace
+
+void DrawMediaPrimaryGroup(QPainter& painter, const Rect& frame, SInt16 kind, AMediaGroupPane& pane)
+{
+    DrawMediaGroup(painter, frame, kind, pane, true);
+}
+
+void DrawMediaSecondaryGroup(QPainter& painter, const Rect& frame, SInt16 kind, AMediaGroupPane& pane)
+{
+    DrawMediaGroup(painter, frame, kind, pane, false);
 }

@@ -8,7 +8,9 @@
 #include <memory>
 
 class LCommander;
+class QColor;
 class QImage;
+class QPainter;
 class QMenu;
 class QWidget;
 
@@ -92,3 +94,35 @@ void ShowPoofEffect(QWidget* view, const Rect& itemFrame);
 void AnimatePoof(Point globalCentre);
 // The poof image (five frames side by side), loaded once; null when missing.
 const QImage& GetPoofImage();
+
+// Remembers a stream's position and restores it at the end of the scope; with a
+// new position other than -1 the stream is moved there meanwhile.
+class LStream;
+class StFilePosition {
+public:
+    explicit StFilePosition(LStream& stream, SInt64 newPosition = -1);
+    ~StFilePosition();
+    StFilePosition(const StFilePosition&) = delete;
+    StFilePosition& operator=(const StFilePosition&) = delete;
+
+private:
+    LStream& mStream;
+    SInt64 mSaved;
+};
+
+// The pane behind which a media group box is drawn (the interface kit's media panes).
+class AMediaGroupPane {
+public:
+    virtual ~AMediaGroupPane() = default;
+    virtual SInt16 GetBackgroundMode() const = 0; // 1: no frame at all
+    virtual void GetFrameColors(QColor& light, QColor& dark) const = 0;
+    virtual void DrawOwnFrame(QPainter& painter, const Rect& frame) = 0;
+    virtual void DrawPatternFrame(QPainter& painter, const Rect& frame) = 0;
+    virtual void DrawThemeGroup(QPainter& painter, const Rect& frame, bool primary) = 0;
+};
+
+// Chooses how the group box behind a media pane is drawn: nothing for background
+// mode 1 or equal frame colours; kind -10 the pane's own frame; kind -11 with a media
+// pattern ("MediaPatternID" above 1) the pattern frame; else the theme's group box.
+void DrawMediaPrimaryGroup(QPainter& painter, const Rect& frame, SInt16 kind, AMediaGroupPane& pane);
+void DrawMediaSecondaryGroup(QPainter& painter, const Rect& frame, SInt16 kind, AMediaGroupPane& pane);

@@ -1,9 +1,11 @@
 #include "DisplayUtilities.h"
+#include "LStream.h"
 #include "LCommander.h"
 #include "MediaCache.h"
 #include "Preferences.h"
 #include "RectUtilities.h"
 #include "Sounds.h"
+#include "ThemeColors.h"
 
 #include <gtest/gtest.h>
 
@@ -233,4 +235,82 @@ TEST(DisplayUtilities, PoofPlaysItsFiveFramesAndLeavesNothingBehind)
     AnimatePoof(MakePoint(100, 100));
     EXPECT_GE(clock.elapsed(), 5 * 40); // five frames, 3 ticks each
     EXPECT_TRUE(QApplication::topLevelWidgets().size() <= 1);
+}
+
+TEST(DisplayUtilities, FilePositionComesBack)
+{
+    QByteArray data("0123456789");
+    LDataStream stream(data);
+    stream.SetMarker(3);
+    {
+        StFilePosition keep(stream, 8);
+        EXPECT_EQ(stream.GetMarker(), 8);
+        stream.SetMarker(9);
+    }
+    EXPECT_EQ(stream.GetMarker(), 3);
+    {
+        StFilePosition keep(stream);
+        stream.SetMarker(0);
+    }
+    EXPECT_EQ(stream.GetMarker(), 3);
+}
+
+namespace {
+
+struct GroupPane : AMediaGroupPane {
+    SInt16 mode = 0;
+    QColor light = Qt::white, dark = Qt::black;
+    QStringList drawn;
+    SInt16 GetBackgroundMode() const override { return mode; }
+    void GetFrameColors(QColor& l, QColor& d) const override
+    {
+        l = light;
+        d = dark;
+    }
+    void DrawOwnFrame(QPainter&, const Rect&) override { drawn << QStringLiteral("own"); }
+    void DrawPatternFrame(QPainter&, const Rect&) override { drawn << QStringLiteral("pattern"); }
+    void DrawThemeGroup(QPainter&, const Rect&, bool primary) override
+    {
+        drawn << (primary ? QStringLiteral("primary") : QStringLiteral("secondary"));
+    }
+};
+
+} // namespace
+
+TEST(DisplayUtilities, MediaGroupChoosesItsFrame)
+{
+    QImage image(10, 10, QImage::Format_RGB32);
+    QPainter painter(&image);
+    Rect frame = MakeRect(0, 0, 10, 10);
+    GroupPane pane;
+    SetPrefNumber(QStringLiteral("MediaPatternID"), 2);
+    DrawMediaPrimaryGroup(painter, frame, -10, pane);
+    DrawMediaPrimaryGroup(painter, frame, -11, pane);
+    DrawMediaSecondaryGroup(painter, frame, 0, pane);
+    SetPrefNumber(QStringLiteral("MediaPatternID"), 1);
+    DrawMediaPrimaryGroup(painter, frame, -11, pane);
+    EXPECT_EQ(pane.drawn, QStringList({"own", "pattern", "secondary", "primary"}));
+
+    pane.drawn.clear();
+    pane.mode = 1;
+    DrawMediaPrimaryGroup(painter, frame, -10, pane);
+    pane.mode = 0;
+    pane.dark = pane.light;
+    DrawMediaPrimaryGroup(painter, frame, 0, pane);
+    EXPECT_TRUE(pane.drawn.isEmpty());
+}
+
+TEST(ThemeColors, BrushesPickTheirRampEntries)
+{
+    EXPECT_EQ(GetColorRampEntry(0), QColor(Qt::white));
+    EXPECT_EQ(GetColorRampEntry13(), QColor(Qt::black));
+    EXPECT_EQ(GetColorRampEntry(99), QColor(Qt::black));
+    const std::pair<SInt16, int> table[] = {{-2, 0}, {12, 0}, {35, 0}, {10, 1}, {5, 2}, {39, 2}, {34, 6}, {28, 7},
+        {32, 8}, {31, 9}, {1, 13}, {40, 13}};
+    for (auto [brush, entry] : table)
+        EXPECT_EQ(ColorRampIndexForBrush(brush), entry) << brush;
+    QImage image(1, 1, QImage::Format_RGB32);
+    QPainter painter(&image);
+    ApplyThemePen(painter, 34);
+    EXPECT_EQ(painter.pen().color(), GetColorRampEntry(6));
 }
