@@ -1,6 +1,9 @@
 #pragma once
 
+#include "CMedia.h"
 #include "TestSupport.h"
+
+#include <gtest/gtest.h>
 
 #include <QColor>
 #include <QDir>
@@ -34,4 +37,18 @@ inline bool Near(QRgb pixel, QColor expected, int tolerance = 40)
 {
     return std::abs(qRed(pixel) - expected.red()) <= tolerance && std::abs(qGreen(pixel) - expected.green()) <= tolerance
         && std::abs(qBlue(pixel) - expected.blue()) <= tolerance;
+}
+
+// Draws the medium with DrawMatched at its bounds into a white image of the bounds' size.
+inline QImage DrawnMatchedAtBounds(CMedia& media)
+{
+    Rect bounds;
+    EXPECT_EQ(media.GetBoundsRect(&bounds), noErr);
+    Offscreen world(bounds);
+    StOffscreenPort port(world);
+    EXPECT_EQ(media.SetGWorld(port.Port()), noErr);
+    EXPECT_EQ(media.DrawMatched(), noErr);
+    port.End();
+    media.SetGWorld(nullptr);
+    return world.Image();
 }

@@ -26,20 +26,6 @@ QUrl RedThenBlueMovie(const QString& name = QStringLiteral("red-blue.mov"))
     return MovieUrl(name, RedThenBlueVideo() + QStringList { "-c:v", "mpeg4", "-q:v", "2", "-metadata", "title=Harbour at dawn" });
 }
 
-// Draws the medium at its bounds into a white image of the bounds' size.
-QImage DrawnAtBounds(CMedia& media)
-{
-    Rect bounds;
-    EXPECT_EQ(media.GetBoundsRect(&bounds), noErr);
-    Offscreen world(bounds);
-    StOffscreenPort port(world);
-    EXPECT_EQ(media.SetGWorld(port.Port()), noErr);
-    EXPECT_EQ(media.DrawMatched(), noErr);
-    port.End();
-    media.SetGWorld(nullptr);
-    return world.Image();
-}
-
 OSStatus Construct(const QUrl& url)
 {
     return CatchCode([&] { CQTMovieMedia media(url); });
@@ -64,7 +50,7 @@ TEST(CQTMovieMedia, MeasuresDrawsPosterAndDescribesAMovie)
     Movie* movie = media.GetMovie();
     ASSERT_NE(movie, nullptr);
     movie->SetPosterTime(movie->GetTimeScale() * 3 / 2);
-    const QImage drawn = DrawnAtBounds(media);
+    const QImage drawn = DrawnMatchedAtBounds(media);
     EXPECT_TRUE(Near(drawn.pixel(80, 60), qRgb(0, 0, 255)));
     Picture picture;
     ASSERT_EQ(media.GetAsPicture(&picture), noErr);
@@ -76,7 +62,7 @@ TEST(CQTMovieMedia, MeasuresDrawsPosterAndDescribesAMovie)
     // A larger box scales the frame into it.
     const Rect twice = MakeRect(0, 0, 240, 320);
     ASSERT_EQ(media.SetBoundsRect(&twice), noErr);
-    const QImage large = DrawnAtBounds(media);
+    const QImage large = DrawnMatchedAtBounds(media);
     EXPECT_EQ(large.size(), QSize(320, 240));
     EXPECT_TRUE(Near(large.pixel(300, 220), qRgb(0, 0, 255)));
 
@@ -99,7 +85,7 @@ TEST(CQTMovieMedia, TurnsThePictureWithItsTransform)
     ASSERT_EQ(media.GetNaturalBounds(&natural), noErr);
     EXPECT_EQ(natural, MakeRect(0, 0, 160, 120));
     ASSERT_EQ(media.SetBoundsRect(&natural), noErr);
-    const QImage drawn = DrawnAtBounds(media);
+    const QImage drawn = DrawnMatchedAtBounds(media);
     ASSERT_EQ(drawn.size(), QSize(120, 160));
     // A quarter turn clockwise: the left (red) half is now the top.
     EXPECT_TRUE(Near(drawn.pixel(60, 20), qRgb(255, 0, 0)));

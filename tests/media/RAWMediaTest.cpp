@@ -2,6 +2,7 @@
 
 #include "ExceptionCode.h"
 #include "GraphicsExporter.h"
+#include "MediaTestSupport.h"
 #include "Preferences.h"
 #include "TestDNG.h"
 #include "TestSupport.h"
@@ -105,30 +106,19 @@ TEST_F(RawPreferences, PreviewsTurnByTheFileOrientation)
     EXPECT_EQ(natural, MakeRect(0, 0, 32, 24)); // the decoder's output shape, turned and halved
     ASSERT_EQ(media.SetBoundsRect(&natural), noErr);
     EXPECT_FALSE(media.IsDecoded());
-    Offscreen world(natural);
-    {
-        StOffscreenPort port(world);
-        ASSERT_EQ(media.SetGWorld(port.Port()), noErr);
-        ASSERT_EQ(media.DrawMatched(), noErr);
-    }
-    media.SetGWorld(nullptr);
+    const QImage upright = DrawnMatchedAtBounds(media);
+    ASSERT_EQ(upright.size(), QSize(24, 32));
     // A quarter turn clockwise: the green left half is now the top.
-    EXPECT_GT(qGreen(world.Image().pixel(12, 6)), 150);
-    EXPECT_GT(qBlue(world.Image().pixel(12, 26)), 150);
+    EXPECT_GT(qGreen(upright.pixel(12, 6)), 150);
+    EXPECT_GT(qBlue(upright.pixel(12, 26)), 150);
 
     // A half turn is not applied to the preview.
     CRAWMedia halfTurn(QUrl::fromLocalFile(WriteTurnedTestDNG(TestTempDir() + "/half.dng", 64, 48, 32, 24, 3)));
     const Rect landscape = MakeRect(0, 0, 24, 32);
     ASSERT_EQ(halfTurn.SetBoundsRect(&landscape), noErr);
-    Offscreen flat(landscape);
-    {
-        StOffscreenPort port(flat);
-        ASSERT_EQ(halfTurn.SetGWorld(port.Port()), noErr);
-        ASSERT_EQ(halfTurn.DrawMatched(), noErr);
-    }
-    halfTurn.SetGWorld(nullptr);
-    EXPECT_GT(qGreen(flat.Image().pixel(4, 12)), 150);
-    EXPECT_GT(qBlue(flat.Image().pixel(28, 12)), 150);
+    const QImage flat = DrawnMatchedAtBounds(halfTurn);
+    EXPECT_GT(qGreen(flat.pixel(4, 12)), 150);
+    EXPECT_GT(qBlue(flat.pixel(28, 12)), 150);
 }
 
 TEST_F(RawPreferences, ExportsDecodedPixelsAtTheirDepth)
