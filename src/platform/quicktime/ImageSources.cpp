@@ -10,6 +10,7 @@
 #include <QColorSpace>
 #include <QImageReader>
 #include <QPainter>
+#include <openjpeg.h>
 #include <poppler-qt6.h>
 
 #include <cmath>
@@ -337,6 +338,235 @@ private:
     QSizeF mPoints;
 };
 
+// --- JPEG 2000 through OpenJPEG ----------------------------------------------
+
+struct MemoryStream {
+    const QByteArray* data;
+    OPJ_OFF_T position = 0;
+};
+
+OPJ_SIZE_T ReadMemory(void* buffer, OPJ_SIZE_T count, void* user)
+{
+    auto* m = static_cast<MemoryStream*>(user);
+    const OPJ_OFF_T left = m->data->size() - m->position;
+    if (left <= 0)
+        return OPJ_SIZE_T(-1);
+    const OPJ_SIZE_T n = std::min<OPJ_SIZE_T>(count, OPJ_SIZE_T(left));
+    std::memcpy(buffer, m->data->constData() + m->position, n);
+    m->position += OPJ_OFF_T(n);
+    return n;
+}
+
+OPJ_OFF_T SkipMemory(OPJ_OFF_T count, void* user)
+{
+    auto* m = static_cast<MemoryStream*>(user);
+    const OPJ_OFF_T target = std::clamp<OPJ_OFF_T>(m->position + count, 0, m->data->size());
+    const OPJ_OFF_T moved = target - m->position;
+    m->position = target;
+    return moved;
+}
+
+OPJ_BOOL SeekMemory(OPJ_OFF_T to, void* user)
+{
+    auto* m = static_cast<MemoryStream*>(user);
+    if (to < 0 || to > m->data->size())
+        return OPJ_FALSE;
+    m->position = to;
+    return OPJ_TRUE;
+}
+
+void QuietHandler(const char*, void*) {}
+
+// One decode of a JPEG 2000 file or code stream, at 1 / 2^reduce of its size.
+class Jpeg2000Decode {
+public:
+    Jpeg2000Decode(const QByteArray& data, int reduce)
+        : mMemory { &data }
+    {
+        const bool boxed = StartsWith(data, "\0\0\0\x0CjP  ", 8);
+        mCodec = opj_create_decompress(boxed ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
+        opj_set_error_handler(mCodec, QuietHandler, nullptr);
+        opj_set_warning_handler(mCodec, QuietHandler, nullptr);
+        opj_set_info_handler(mCodec, QuietHandler, nullptr);
+        opj_dparameters_t parameters;
+        opj_set_default_decoder_parameters(&parameters);
+        opj_setup_decoder(mCodec, &parameters);
+        mStream = opj_stream_create(64 * 1024, OPJ_TRUE);
+        opj_stream_set_user_data(mStream, &mMemory, nullptr);
+        opj_stream_set_user_data_length(mStream, OPJ_UINT64(data.size()));
+        opj_stream_set_read_function(mStream, ReadMemory);
+        opj_stream_set_skip_function(mStream, SkipMemory);
+        opj_stream_set_seek_function(mStream, SeekMemory);
+        mHeaderRead = opj_read_header(mStream, mCodec, &mImage);
+        if (mHeaderRead && reduce > 0)
+            opj_set_decoded_resolution_factor(mCodec, OPJ_UINT32(reduce));
+    }
+    ~Jpeg2000Decode()
+    {
+        if (mImage)
+            opj_image_destroy(mImage);
+        opj_stream_destroy(mStream);
+        opj_destroy_codec(mCodec);
+    }
+
+    // The full size from the header.
+    QSize HeaderSize() const
+    {
+        if (!mHeaderRead || !mImage)
+            return {};
+        return QSize(int(mImage->x1 - mImage->x0), int(mImage->y1 - mImage->y0));
+    }
+
+    OSStatus Decode(QImage& out)
+    {
+        QSize size = HeaderSize();
+        if (!size.isValid() || size.width() > kMaxSide || size.height() > kMaxSide || mImage->numcomps < 1)
+            return codecBadDataErr;
+        if (!opj_decode(mCodec, mStream, mImage) || !opj_end_decompress(mCodec, mStream))
+            return codecBadDataErr;
+        const opj_image_comp_t* comps = mImage->comps;
+        const int count = int(mImage->numcomps);
+        const int width = int(comps[0].w), height = int(comps[0].h);
+        if (width < 1 || height < 1 || !comps[0].data)
+            return codecBadDataErr;
+        for (int c = 0; c < count; ++c) {
+            if (!comps[c].data || comps[c].w < 1 || comps[c].h < 1 || comps[c].prec < 1 || comps[c].prec > 31)
+                return codecBadDataErr;
+        }
+        const bool color = count >= 3;
+        const bool alpha = count == 2 || count >= 4;
+        out = QImage(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        auto sample = [&](int c, int x, int y) {
+            const opj_image_comp_t& comp = comps[c];
+            // Subsampled components are stretched over the first one's grid.
+            const int cx = std::min<int>(int(comp.w) - 1, int(qint64(x) * comp.w / width));
+            const int cy = std::min<int>(int(comp.h) - 1, int(qint64(y) * comp.h / height));
+            int v = comp.data[qsizetype(cy) * comp.w + cx];
+            if (comp.sgnd)
+                v += 1 << (comp.prec - 1);
+            v = comp.prec > 8 ? v >> (comp.prec - 8) : v << (8 - comp.prec);
+            return std::clamp(v, 0, 255);
+        };
+        for (int y = 0; y < height; ++y) {
+            QRgb* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+            for (int x = 0; x < width; ++x) {
+                const int r = sample(0, x, y);
+                const int g = color ? sample(1, x, y) : r;
+                const int b = color ? sample(2, x, y) : r;
+                const int a = alpha ? sample(color ? 3 : 1, x, y) : 255;
+                line[x] = qRgba(r, g, b, a);
+            }
+        }
+        mDepth = SInt16(color ? (alpha ? 32 : 24) : 40);
+        mSixteen = comps[0].prec > 8;
+        return noErr;
+    }
+    SInt16 Depth() const { return mDepth; }
+    bool Sixteen() const { return mSixteen; }
+
+private:
+    MemoryStream mMemory;
+    opj_codec_t* mCodec = nullptr;
+    opj_stream_t* mStream = nullptr;
+    opj_image_t* mImage = nullptr;
+    bool mHeaderRead = false;
+    SInt16 mDepth = 24;
+    bool mSixteen = false;
+};
+
+// OpenJPEG draws what a cut code stream holds; the stream's own end tells a cut file.
+bool Jpeg2000IsComplete(const QByteArray& d)
+{
+    auto endsWithEOC = [&](qsizetype end) { return end >= 2 && UInt8(d[end - 2]) == 0xFF && UInt8(d[end - 1]) == 0xD9; };
+    if (!StartsWith(d, "\0\0\0\x0CjP  ", 8))
+        return endsWithEOC(d.size());
+    // Every box must fit in the file, and the code stream box must end its stream.
+    qsizetype pos = 0;
+    bool streamComplete = false;
+    while (pos + 8 <= d.size()) {
+        quint64 length = BE32(d, pos);
+        const QByteArray type = d.mid(pos + 4, 4);
+        qsizetype header = 8;
+        if (length == 1) {
+            if (pos + 16 > d.size())
+                return false;
+            length = (quint64(BE32(d, pos + 8)) << 32) | BE32(d, pos + 12);
+            header = 16;
+        } else if (length == 0) {
+            length = quint64(d.size() - pos);
+        }
+        if (length < quint64(header) || length > quint64(d.size() - pos))
+            return false;
+        if (type == "jp2c")
+            streamComplete = endsWithEOC(pos + qsizetype(length));
+        pos += qsizetype(length);
+    }
+    return streamComplete && pos == d.size();
+}
+
+class Jpeg2000Source : public ImageSource {
+public:
+    Jpeg2000Source(const QByteArray& data, QSize size)
+        : mData(data)
+        , mSize(size)
+    {
+    }
+    OSType FormatType() const override { return 'jp2 '; }
+    bool CanDecodeScaled() const override { return true; }
+    OSStatus Size(SInt32, QSize& out) override
+    {
+        out = mSize;
+        return noErr;
+    }
+    OSStatus Decode(SInt32 index, QSize wanted, QImage& out) override
+    {
+        if (index != 1)
+            return invalidImageIndexErr;
+        // Each resolution level halves the size; take the smallest that still covers `wanted`.
+        int reduce = 0;
+        while (wanted.isValid() && !wanted.isEmpty() && reduce < 5 && (mSize.width() >> (reduce + 1)) >= wanted.width()
+            && (mSize.height() >> (reduce + 1)) >= wanted.height())
+            ++reduce;
+        if (!mCached.isNull() && mCachedReduce <= reduce) {
+            out = mCached;
+            return Jpeg2000IsComplete(mData) ? noErr : codecBadDataErr;
+        }
+        auto decode = std::make_unique<Jpeg2000Decode>(mData, reduce);
+        OSStatus status = decode->Decode(out);
+        // A code stream with fewer resolution levels than asked fails: try at full size.
+        if (status != noErr && reduce > 0) {
+            decode = std::make_unique<Jpeg2000Decode>(mData, 0);
+            status = decode->Decode(out);
+            reduce = 0;
+        }
+        if (status == noErr) {
+            mCached = out;
+            mCachedReduce = reduce;
+            mDepth = decode->Depth();
+            mSixteen = decode->Sixteen();
+            if (!Jpeg2000IsComplete(mData))
+                status = codecBadDataErr;
+        }
+        return status;
+    }
+    SInt32 DrawsAllPixels(SInt32) override { return graphicsImporterDrawsAllPixels; }
+    void Describe(SInt32, ImageDescription& d) override
+    {
+        d.cType = 'mjp2';
+        d.name = Str31("JPEG 2000");
+        d.depth = mDepth;
+        d.sixteenBitsPerChannel = mSixteen;
+    }
+
+private:
+    QByteArray mData;
+    QSize mSize;
+    QImage mCached;
+    int mCachedReduce = 0;
+    SInt16 mDepth = 24;
+    bool mSixteen = false;
+};
+
 // --- formats decoded whole by our own readers --------------------------------
 
 class DecodedSource : public ImageSource {
@@ -501,6 +731,13 @@ OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_pt
         return MakeDecoded('8BPS', data, out, DecodePhotoshopComposite);
     if (data.size() >= 2 && BE16(data, 0) == 474)
         return MakeDecoded('.SGI', data, out, DecodeSGI);
+    if (StartsWith(data, "\0\0\0\x0CjP  \r\n\x87\n", 12) || StartsWith(data, "\xFF\x4F\xFF\x51", 4)) {
+        QSize size = Jpeg2000Decode(data, 0).HeaderSize();
+        if (!size.isValid() || size.isEmpty())
+            return codecBadDataErr;
+        out = std::make_unique<Jpeg2000Source>(data, size);
+        return noErr;
+    }
 
     // Targa has no signature (Qt's reader wants the optional 2.0 footer, and its icon
     // reader claims such files): the file type decides.
