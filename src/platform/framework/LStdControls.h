@@ -214,6 +214,9 @@ private:
     SInt16 mKeyFilter = keyFilter_Printing;
 };
 
+// The edit field of layouts that name the older class.
+using LEditField = LEditText;
+
 // Tabs ('tabs'): "tabs" (titles, keys) and "panels" (pane IDs, one per tab); the
 // value (1-based) selects the tab and shows its panel, hiding the others.
 class LTabsControl : public LControlPane {

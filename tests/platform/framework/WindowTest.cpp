@@ -3,6 +3,7 @@
 #include "ExceptionCode.h"
 #include "LDialogBox.h"
 #include "LInPlaceEditField.h"
+#include "LMarqueeTask.h"
 #include "LTextEditView.h"
 #include "LScrollerView.h"
 #include "LStdControls.h"
@@ -340,4 +341,60 @@ TEST_F(WindowFixture, TargetFollowsTheKeyboardFocusToACommanderPane)
         GTEST_SKIP() << "this platform gives no keyboard focus to an inactive window";
     EXPECT_EQ(LCommander::GetTarget(), text);
     LCommander::SwitchTarget(window);
+}
+
+TEST_F(WindowFixture, MarqueeTellsItsReceiverEachChange)
+{
+    struct Cells : LMarqueeReceiver {
+        // A change counts only when the rectangle covers other 50-pixel cells.
+        bool CheckSelectionChanged(const LMarqueeTask&, const Rect& a, const Rect& b) override
+        {
+            return a.right / 50 != b.right / 50 || a.bottom / 50 != b.bottom / 50;
+        }
+        void UpdateSelection(const LMarqueeTask&, const Rect&, const Rect& b) override { updates.push_back(b); }
+        std::vector<Rect> updates;
+    } cells;
+    LPane* area = window->FindPaneByID(21);
+    SMouseDownEvent down;
+    down.whereLocal = MakePoint(10, 10);
+    LMarqueeTask task(cells, area, down);
+    task.Step(MakePoint(20, 20));  // same cell
+    task.Step(MakePoint(60, 30));  // a row further down
+    task.Step(MakePoint(5, 120));  // back above and left of the anchor
+    task.Finish();
+    ASSERT_EQ(cells.updates.size(), 2u);
+    EXPECT_EQ(cells.updates[0], MakeRect(10, 10, 60, 30));
+    EXPECT_EQ(task.GetMarqueeRect(), MakeRect(5, 10, 10, 120));
+}
+
+TEST_F(WindowFixture, BoundsZoomAndModifiedMark)
+{
+    window->DoSetBounds(MakeRect(100, 120, 400, 620));
+    Rect bounds;
+    window->GetGlobalBounds(bounds);
+    EXPECT_EQ(bounds.Width(), 500);
+    EXPECT_EQ(bounds.Height(), 300);
+    Rect standard;
+    EXPECT_FALSE(window->CalcStandardBounds(standard));
+    window->DoSetZoom(true);
+    window->GetGlobalBounds(bounds);
+    EXPECT_EQ(bounds.Width(), standard.Width());
+    EXPECT_EQ(bounds.Height(), standard.Height());
+    window->DoSetZoom(false);
+    window->GetGlobalBounds(bounds);
+    EXPECT_EQ(bounds.Width(), 500);
+    EXPECT_EQ(bounds.Height(), 300);
+
+    EXPECT_FALSE(window->IsModified());
+    window->SetModified(true);
+    EXPECT_TRUE(window->GetShell()->isWindowModified());
+    window->SetCFDescriptor(QStringLiteral("Renamed"));
+    EXPECT_EQ(LWindow::FetchWindowByTitle(QStringLiteral("Renamed")), window);
+
+    // A sheet is window-modal over its parent.
+    LWindow* sheet = LWindow::CreateWindow(1001, window);
+    sheet->ShowAsSheetOf(window);
+    EXPECT_EQ(sheet->GetShell()->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(sheet->GetShell()->parentWidget(), window->GetShell());
+    delete sheet;
 }
