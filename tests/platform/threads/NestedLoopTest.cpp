@@ -2,6 +2,7 @@
 
 #include "LSemaphore.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -92,4 +93,27 @@ TEST_F(ThreadsTest, MainThreadTimerRoundsRunWhileAModalLoopRunsOnTheMainThread)
     QTimer::singleShot(5000, &modal, &QEventLoop::quit);
     modal.exec();
     EXPECT_EQ(turns, 3);
+}
+
+TEST_F(ThreadsTest, YieldInsideAnEventDispatchedByTheThreadRunsTheRoundInPlace)
+{
+    // The thread lets Qt dispatch a pending callback without a loop of its own;
+    // the callback yields. Giving control back from inside that dispatch would
+    // leave it open while the main thread goes on, so the round runs in place
+    // and the main thread's round returns only after the callback has ended.
+    bool insideCallback = false;
+    QObject context;
+    StartThread([&] {
+        QTimer::singleShot(0, &context, [&] {
+            insideCallback = true;
+            LThread::Yield();
+            insideCallback = false;
+        });
+        QCoreApplication::processEvents();
+    });
+    StartThread([] { LThread::Yield(); });
+    LThread::RunRound();
+    EXPECT_FALSE(insideCallback) << "the thread gave control back from inside an event dispatch";
+    RunUntilNoThreads();
+    EXPECT_FALSE(insideCallback);
 }
