@@ -145,9 +145,8 @@ LThread::~LThread()
     // Deleted directly rather than through DeleteThread: still take it out of
     // everything, and unwind a started stack so its destructors run (the
     // derived parts are gone by now, which is why DeleteThread is the way).
-    if (mState == threadState_Running) {
+    if (mOnChain)
         qFatal("Orvex: a running thread was destroyed");
-    }
     if (mRegistered && mStarted && mFiber && !mDeleting) {
         mDeleting = true;
         ThreadScheduler::Destroy(this);
@@ -212,7 +211,7 @@ void LThread::DeleteThread()
         ThreadScheduler::SwitchOut(this);
         qFatal("Orvex: a deleted thread was resumed");
     }
-    if (mState == threadState_Running) {
+    if (mOnChain) {
         // Further down the chain of resumers: its stack is live below ours.
         mDeletePending = true;
         return;
@@ -535,6 +534,7 @@ void ThreadScheduler::SwitchTo(LThread* thread)
     thread->mAnchorDispatchDepth = DispatchDepth();
     thread->mAnchorCallbackDepth = state.callbackDepth;
     state.current = thread;
+    thread->mOnChain = true;
     if (!thread->mStarted) {
         thread->mStarted = true;
         thread->mFiber = boost::context::fiber(
@@ -552,6 +552,7 @@ void ThreadScheduler::SwitchTo(LThread* thread)
     AsanFinishSwitch(*slot, false);
 #endif
     state.current = previous;
+    thread->mOnChain = false;
 }
 
 void ThreadScheduler::SwitchOut(LThread* self)

@@ -128,6 +128,7 @@ private:
     EThreadState mState = threadState_Suspended;
 
     bool mStarted = false;
+    bool mOnChain = false;           // resumed and not yet given control back
     bool mRegistered = false;
     bool mSuspendRequested = false;  // suspend when the current wait ends, or instead of being ready
     bool mSuspendedInPlace = false;  // an anchored thread that suspended itself (it runs rounds)

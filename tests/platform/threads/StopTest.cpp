@@ -229,3 +229,28 @@ TEST_F(ThreadsTest, ThreadDeletedInsideACatchBlockLeavesNoExceptionBehind)
     EXPECT_EQ(std::uncaught_exceptions(), 0);
     EXPECT_EQ(std::current_exception(), nullptr);
 }
+
+TEST_F(ThreadsTest, ThreadSuspendedInsideItsOwnEventCallbackIsDeletedOnlyAfterItGivesControlBack)
+{
+    int destroyed = 0;
+    bool resumedAndReturned = false;
+    LThread* outer = nullptr;
+    outer = StartThread([&] {
+        DestructionProbe probe(destroyed);
+        {
+            StEventCallback callback;  // it cannot give control back here
+            StartThread([&] {
+                outer->DeleteThread();  // only marks it: its stack is live
+                outer->Resume();
+            });
+            LThread::GetCurrentThread()->Suspend();  // runs rounds in place until resumed
+            resumedAndReturned = true;
+        }
+        LThread::Yield();  // now it gives control back, and is deleted there
+        ADD_FAILURE() << "a deleted thread was resumed";
+    });
+    LThread::RunRound();
+    EXPECT_TRUE(resumedAndReturned);
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(LThread::CountThreads(), 0u);
+}
