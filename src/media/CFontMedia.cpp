@@ -3,6 +3,7 @@
 #include "ExceptionCode.h"
 #include "FontFile.h"
 #include "Preferences.h"
+#include "ThemeColors.h"
 #include "ThemeText.h"
 
 #include <QPainter>
@@ -15,8 +16,7 @@ constexpr int kThumbnailMaxWidth = 199; // wider bounds draw the sample sheet
 constexpr int kNameBandHeight = 22;
 constexpr int kExportWidth = 612;
 constexpr int kExportHeight = 792;
-// Entry 3 of the framework's grey appearance ramp, the name band's colour.
-const QColor kNameBandGrey(0xCC, 0xCC, 0xCC);
+constexpr int kNameBandRampEntry = 3; // of the grey appearance ramp
 
 // The three sample texts, read from the preferences once for the program's life.
 struct SampleTexts {
@@ -152,7 +152,7 @@ OSStatus CFontMedia::Draw()
 void CFontMedia::DrawNameBand(QPainter& port, const Rect& r, int size)
 {
     const Rect band = MakeRect(r.bottom - kNameBandHeight, r.left, r.bottom, r.right);
-    port.fillRect(ToQRect(band), kNameBandGrey);
+    port.fillRect(ToQRect(band), GetColorRampEntry(kNameBandRampEntry));
     port.setPen(Qt::black);
     port.setFont(FontAt(size));
     port.drawText(ToQRect(band), Qt::AlignCenter, mFontName);

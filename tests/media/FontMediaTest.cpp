@@ -4,6 +4,7 @@
 #include "FontFile.h"
 #include "GraphicsExporter.h"
 #include "TestSupport.h"
+#include "ThemeColors.h"
 
 #include <QFile>
 #include <QImage>
@@ -86,13 +87,13 @@ TEST(CFontMedia, ThumbnailUpTo199WideSampleSheetBeyond)
     CFontMedia media(UninstalledFont());
     const QImage thumbnail = Drawn(media, MakeRect(0, 0, 199, 199));
     EXPECT_GT(DarkPixels(thumbnail, QRect(4, 4, 191, 150)), 300); // sample text in three sizes
-    EXPECT_EQ(thumbnail.pixel(2, 190), qRgb(0xCC, 0xCC, 0xCC));    // the name band
+    EXPECT_EQ(thumbnail.pixel(2, 190), GetColorRampEntry(3).rgb()); // the name band
     EXPECT_GT(DarkPixels(thumbnail, QRect(0, 177, 199, 22)), 20);   // the name in it
 
     const QImage sheet = Drawn(media, MakeRect(0, 0, 792, 612));
     EXPECT_GT(DarkPixels(sheet, QRect(44, 10, 560, 200)), 2000); // the alphabet rows
     EXPECT_LT(DarkPixels(sheet, QRect(44, 10, 560, 200)), 560 * 200 / 2);
-    EXPECT_EQ(sheet.pixel(2, 780), qRgb(0xCC, 0xCC, 0xCC));
+    EXPECT_EQ(sheet.pixel(2, 780), GetColorRampEntry(3).rgb());
 }
 
 TEST(CFontMedia, ExportsAPageOfSamples)
