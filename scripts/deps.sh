@@ -11,7 +11,7 @@ packages=(
     libpoppler-qt6-dev libgphoto2-dev libglib2.0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libxkbcommon-dev ghostscript xvfb xauth
-    imagemagick exiv2 libopenjp2-7-dev
+    imagemagick exiv2 libopenjp2-7-dev libgif-dev
     ffmpeg libtiff-dev fonts-dejavu-core fonts-urw-base35
 )
 

@@ -8,6 +8,7 @@
 #include "UserData.h"
 
 #include <QColorSpace>
+#include <gif_lib.h>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
@@ -30,7 +31,7 @@ const ExportFormat kFormats[] = {
     { 'TIFF', "tiff", 'tif ', "TIFF" },
     { 'PNGf', "png", 'png ', "PNG" },
     { 'BMPf', "bmp", 'bmp ', "BMP" },
-    { 'GIFf', "gif", 'gif ', "GIF" },
+    { 'GIFf', nullptr, 'gif ', "GIF" },
     { 'jp2 ', "jp2", 'jp2 ', "JPEG 2000" },
     { 'PICT', nullptr, 'pct ', "PICT" },
     { '8BPS', nullptr, 'psd ', "Photoshop" },
@@ -185,7 +186,7 @@ OSStatus GraphicsExporter::WritePixels(const QImage& input, const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return OSErrorFromFileError(file.error(), path);
-    if (mType == 'PICT' || mType == '8BPS') {
+    if (mType == 'PICT' || mType == '8BPS' || mType == 'GIFf') {
         QByteArray bytes;
         if (mType == 'PICT') {
             Picture picture = Picture::FromImage(image, MakeRect(0, 0, image.height(), image.width()));
@@ -196,6 +197,10 @@ OSStatus GraphicsExporter::WritePixels(const QImage& input, const QString& path)
             r.WriteUInt32(UInt32(DoubleToFixed(dpiY)));
             // Extended header: after size, frame, version opcode, header opcode, -2 and a reserved word.
             bytes.replace(512 + 10 + 4 + 2 + 4, 8, r.Data());
+        } else if (mType == 'GIFf') {
+            OSStatus status = WriteGifFile(image, bytes);
+            if (status != noErr)
+                return status;
         } else {
             bytes = WritePhotoshopFile(image, dpiX, dpiY);
         }
@@ -300,4 +305,53 @@ QByteArray WritePhotoshopFile(const QImage& input, double dpiX, double dpiY)
         }
     }
     return s.TakeData();
+}
+
+namespace {
+int AppendToByteArray(GifFileType* gif, const GifByteType* data, int length)
+{
+    static_cast<QByteArray*>(gif->UserData)->append(reinterpret_cast<const char*>(data), length);
+    return length;
+}
+} // namespace
+
+OSStatus WriteGifFile(const QImage& input, QByteArray& out)
+{
+    const QImage image = input.convertToFormat(QImage::Format_RGB32);
+    const int width = image.width(), height = image.height();
+    if (width < 1 || height < 1 || width > 65535 || height > 65535)
+        return paramErr;
+    // GIF holds 256 colours: giflib's median-cut quantizer picks them.
+    const size_t count = size_t(width) * size_t(height);
+    std::vector<GifByteType> red(count), green(count), blue(count), indexes(count);
+    for (int y = 0; y < height; ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const size_t i = size_t(y) * size_t(width) + size_t(x);
+            red[i] = GifByteType(qRed(line[x]));
+            green[i] = GifByteType(qGreen(line[x]));
+            blue[i] = GifByteType(qBlue(line[x]));
+        }
+    }
+    int colours = 256;
+    std::vector<GifColorType> palette(256);
+    if (GifQuantizeBuffer(unsigned(width), unsigned(height), &colours, red.data(), green.data(), blue.data(),
+            indexes.data(), palette.data())
+        != GIF_OK)
+        return codecErr;
+    out.clear();
+    int error = 0;
+    GifFileType* gif = EGifOpen(&out, AppendToByteArray, &error);
+    if (!gif)
+        return codecErr;
+    ColorMapObject* map = GifMakeMapObject(256, palette.data());
+    bool ok = map && EGifPutScreenDesc(gif, width, height, 8, 0, map) == GIF_OK
+        && EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_OK;
+    for (int y = 0; ok && y < height; ++y)
+        ok = EGifPutLine(gif, indexes.data() + size_t(y) * size_t(width), width) == GIF_OK;
+    if (map)
+        GifFreeMapObject(map);
+    if (EGifCloseFile(gif, &error) != GIF_OK)
+        ok = false;
+    return ok ? noErr : codecErr;
 }

@@ -15,8 +15,8 @@ class GraphicsImporter;
 class UserData;
 
 // A graphics exporter for one file format, chosen by its four-character type:
-// 'JPEG', 'TIFF', 'PNGf', 'BMPf', 'GIFf' where Qt has a writer, 'PICT' and
-// '8BPS' through our writers. The input is an offscreen world, an importer (drawn
+// 'JPEG', 'TIFF', 'PNGf', 'BMPf' ('jp2 ' too where Qt has a writer), and 'PICT',
+// '8BPS' and 'GIFf' through our writers. The input is an offscreen world, an importer (drawn
 // at its bounds) or a picture. The pixels go to a temporary file beside the
 // output, the metadata is written into it with Exiv2, and it is renamed into place.
 class GraphicsExporter {
@@ -74,6 +74,9 @@ private:
     Picture mInputPicture;
     QString mOutput;
 };
+
+// Writes a GIF of the image in 256 colours chosen by median cut.
+OSStatus WriteGifFile(const QImage& image, QByteArray& out);
 
 // Writes a flattened Photoshop file: RGB, 8 bits, raw image data, with the
 // resolution in its resolution resource.

@@ -36,7 +36,7 @@ QByteArray AdobeRgbProfile()
 TEST(ImageExport, EveryTypeWritesAFileThatReadsBack)
 {
     const QList<OSType> types = GraphicsExporter::AvailableTypes();
-    for (OSType expected : { 'JPEG', 'TIFF', 'PNGf', 'BMPf', 'PICT', '8BPS' })
+    for (OSType expected : { 'JPEG', 'TIFF', 'PNGf', 'BMPf', 'GIFf', 'PICT', '8BPS' })
         EXPECT_TRUE(types.contains(expected)) << FourCharCodeToString(expected);
     for (OSType type : types) {
         std::unique_ptr<GraphicsExporter> exporter;
