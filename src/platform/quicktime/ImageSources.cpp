@@ -170,6 +170,19 @@ public:
             if (index > 1 && !reader.jumpToImage(index - 1))
                 return invalidImageIndexErr;
             QSize natural = reader.size();
+            if (index == 1 && UsePreviewFor(natural, wanted)) {
+                // A small request is served by the camera's own preview when it covers it
+                // and has the picture's shape (previews with black bars do not).
+                image = QImage::fromData(mThumbnail);
+                if (!image.isNull()) {
+                    mCached = image;
+                    mCachedIndex = index;
+                    mCachedFull = false;
+                    mCachedStatus = noErr;
+                    out = image;
+                    return noErr;
+                }
+            }
             if (CanDecodeScaled() && natural.isValid() && wanted.isValid()) {
                 QSize scaled = CoveringSize(natural, wanted);
                 if (scaled != natural) {
@@ -194,6 +207,25 @@ public:
         mCachedStatus = status;
         out = image;
         return status;
+    }
+
+    bool UsePreviewFor(QSize natural, QSize wanted)
+    {
+        if (mThumbnail.isEmpty() || !natural.isValid() || !wanted.isValid() || wanted.isEmpty())
+            return false;
+        if (!mThumbnailSize.isValid()) {
+            QBuffer buffer(&mThumbnail);
+            buffer.open(QIODevice::ReadOnly);
+            mThumbnailSize = QImageReader(&buffer).size();
+            if (!mThumbnailSize.isValid())
+                mThumbnailSize = QSize(0, 0);
+        }
+        if (mThumbnailSize.isEmpty() || mThumbnailSize.width() < wanted.width()
+            || mThumbnailSize.height() < wanted.height())
+            return false;
+        const double shape = double(natural.width()) / natural.height();
+        const double previewShape = double(mThumbnailSize.width()) / mThumbnailSize.height();
+        return std::abs(shape - previewShape) <= 0.01 * shape;
     }
 
     SInt32 DrawsAllPixels(SInt32 index) override
@@ -225,9 +257,18 @@ public:
 
     QByteArray IccProfile() override
     {
-        if (mProfile.isEmpty() && mCached.isNull()) {
+        if (!mProfileProbed && mProfile.isEmpty()) {
+            // The profile comes with decoded pixels of the main image (never the preview's).
+            mProfileProbed = true;
+            QBuffer buffer(&mData);
+            buffer.open(QIODevice::ReadOnly);
+            QImageReader reader(&buffer, mFormat.qtName);
+            const QSize natural = reader.size();
+            if (CanDecodeScaled() && natural.isValid())
+                reader.setScaledSize(CoveringSize(natural, QSize(std::max(1, natural.width() / 8), std::max(1, natural.height() / 8))));
             QImage probe;
-            Decode(1, QSize(64, 64), probe);
+            if (reader.read(&probe) && probe.colorSpace().isValid())
+                mProfile = probe.colorSpace().iccProfile();
         }
         return mProfile;
     }
@@ -238,7 +279,9 @@ private:
     int mCount = 1;
     QImage::Format mStoredFormat = QImage::Format_Invalid;
     QByteArray mThumbnail;
+    QSize mThumbnailSize;
     QByteArray mProfile;
+    bool mProfileProbed = false;
     QImage mCached;
     SInt32 mCachedIndex = 0;
     bool mCachedFull = false;

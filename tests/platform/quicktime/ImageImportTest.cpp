@@ -1,9 +1,12 @@
+#include "GraphicsExporter.h"
 #include "GraphicsImporter.h"
 #include "ImageSources.h"
 #include "ImageTestSupport.h"
 #include "PackBits.h"
 
 #include <gtest/gtest.h>
+
+#include <QColorSpace>
 
 namespace {
 
@@ -92,6 +95,34 @@ TEST(ImageImport, JpegThumbnailsAreDecodedScaledNotFull)
     QImage full;
     ASSERT_EQ(importer->DecodeImage(QSize(), full), noErr);
     EXPECT_EQ(full.size(), QSize(1600, 1200));
+}
+
+TEST(ImageImport, SmallRequestsUseTheEmbeddedPreviewOfTheSameShape)
+{
+    QImage big(1600, 1200, QImage::Format_RGB32);
+    big.fill(QColor(200, 60, 20));
+    const QString path = TempFile(QStringLiteral("with-preview.jpg"));
+    std::unique_ptr<GraphicsExporter> exporter;
+    ASSERT_EQ(GraphicsExporter::Open('JPEG', exporter), noErr);
+    exporter->SetInputOffscreen(Offscreen(big));
+    exporter->SetThumbnailEnabled(true, 160, 160);
+    exporter->SetColorProfile(QColorSpace(QColorSpace::AdobeRgb).iccProfile());
+    exporter->SetOutputFile(path);
+    ASSERT_EQ(exporter->DoExport(), noErr);
+
+    std::unique_ptr<GraphicsImporter> importer;
+    ASSERT_EQ(GraphicsImporter::OpenFile(path, 'JPEG', importer), noErr);
+    QImage small;
+    ASSERT_EQ(importer->DecodeImage(QSize(150, 112), small), noErr);
+    EXPECT_EQ(small.size(), QSize(160, 120)); // the preview itself
+    QImage larger;
+    ASSERT_EQ(importer->DecodeImage(QSize(400, 300), larger), noErr);
+    EXPECT_GE(larger.width(), 400);
+    // The main image's profile is found even though only the preview was decoded.
+    std::unique_ptr<GraphicsImporter> fresh;
+    ASSERT_EQ(GraphicsImporter::OpenFile(path, 'JPEG', fresh), noErr);
+    fresh->DecodeImage(QSize(150, 112), small);
+    EXPECT_EQ(fresh->GetColorProfile(), QColorSpace(QColorSpace::AdobeRgb).iccProfile());
 }
 
 TEST(ImageImport, EveryStillFormatOpensAndItsTruncatedCopyGivesACode)
