@@ -186,6 +186,26 @@ Pool& ThePool()
     return pool;
 }
 
+// The lanes of one RunEach. The waiting context waits on the batch as a whole,
+// so that deleting it stops every lane, not only the one it happened to wait on.
+class WorkerBatch : public WaitQueue {
+public:
+    void RemoveWait(ThreadWait* wait) override
+    {
+        for (auto& lane : mLanes)
+            lane->RemoveWait(wait);
+    }
+    void ReleaseForDeletion(ThreadWait* wait) override
+    {
+        for (auto& lane : mLanes)
+            lane->mCancel = true;
+        for (auto& lane : mLanes)
+            lane->ReleaseForDeletion(wait);
+    }
+
+    std::vector<std::shared_ptr<WorkerJob>> mLanes;
+};
+
 void WorkerJob::ReleaseForDeletion(ThreadWait* wait)
 {
     RemoveWait(wait);
@@ -238,6 +258,61 @@ void WorkerPool::RunJob(std::function<void()> body)
     } while (!pool.IsFinished(job.get()));
     if (job->mError)
         std::rethrow_exception(job->mError);
+}
+
+void WorkerPool::RunEach(std::size_t count, const std::function<void(std::size_t)>& job)
+{
+    if (count == 0)
+        return;
+    std::vector<std::exception_ptr> errors(count);
+    std::atomic<std::size_t> next{0};
+    // Each lane takes the next index until none is left, so a slow index holds
+    // up one thread only.
+    auto lane = [&] {
+        for (std::size_t i = next++; i < count; i = next++) {
+            try {
+                job(i);
+            } catch (...) {
+                errors[i] = std::current_exception();
+            }
+            if (CancelRequested())
+                return;
+        }
+    };
+    auto rethrowFirst = [&] {
+        for (auto& error : errors)
+            if (error)
+                std::rethrow_exception(error);
+    };
+
+    // As with Run: inside a job, off the GUI thread or while unwinding, the
+    // indexes run here in turn.
+    const bool onGuiThread = tCurrentJob == nullptr && ThreadScheduler::IsOnOwningThread();
+    if (!onGuiThread || ThreadScheduler::CurrentIsUnwinding()) {
+        lane();
+        rethrowFirst();
+        return;
+    }
+
+    auto& pool = ThePool();
+    WorkerBatch batch;
+    const std::size_t lanes = std::min<std::size_t>(count, pool.Size());
+    for (std::size_t i = 0; i < lanes; ++i) {
+        batch.mLanes.push_back(std::make_shared<WorkerJob>(lane));
+        pool.Submit(batch.mLanes.back());
+    }
+    // Lanes finish in any order; waiting for each in turn returns once the last is done.
+    for (auto& each : batch.mLanes) {
+        while (!pool.IsFinished(each.get())) {
+            ThreadWait wait;
+            wait.thread = ThreadScheduler::Current();
+            wait.queue = &batch;
+            each->mWait = &wait;
+            ThreadScheduler::Block(wait);
+            each->mWait = nullptr;
+        }
+    }
+    rethrowFirst();
 }
 
 void WorkerPool::DeliverResults()

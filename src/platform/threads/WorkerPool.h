@@ -3,6 +3,7 @@
 #include "MacTypes.h"
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <type_traits>
@@ -35,6 +36,13 @@ public:
             return std::move(*result);
         }
     }
+
+    // Runs job(0) .. job(count - 1) on the pool's threads, as many at once as
+    // there are threads, and returns when all have run; the calling context
+    // yields meanwhile, as with Run. A failing index does not stop the others:
+    // once all are done, the exception of the lowest failing index is rethrown.
+    // Deleting the waiting thread stops the batch between indexes.
+    static void RunEach(std::size_t count, const std::function<void(std::size_t)>& job);
 
     // For a job: true once the thread waiting on it is being deleted, or the
     // program is ending; a long job should then stop early (its result is

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 TEST_F(ThreadsTest, JobRunsOnAnotherOsThreadWhileTheOtherThreadsRun)
 {
@@ -124,4 +125,87 @@ TEST_F(ThreadsTest, JobThatHandsOnASubJobRunsItInline)
     });
     EXPECT_EQ(outer, inner);
     EXPECT_NE(outer, std::this_thread::get_id());
+}
+
+TEST_F(ThreadsTest, RunEachRunsEveryIndexOnceAcrossWorkers)
+{
+    constexpr std::size_t kCount = 40;
+    std::vector<std::atomic<int>> runs(kCount);
+    std::atomic<int> running{0};
+    std::atomic<int> most{0};
+    bool returned = false;
+    StartThread([&] {
+        WorkerPool::RunEach(kCount, [&](std::size_t i) {
+            int now = ++running;
+            int seen = most.load();
+            while (now > seen && !most.compare_exchange_weak(seen, now)) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            ++runs[i];
+            --running;
+        });
+        returned = true;
+    });
+    ASSERT_TRUE(RunUntilNoThreads(10000));
+    EXPECT_TRUE(returned);
+    for (std::size_t i = 0; i < kCount; ++i)
+        EXPECT_EQ(runs[i].load(), 1) << "index " << i;
+    EXPECT_GE(most.load(), 2) << "indexes of one batch run at the same time";
+}
+
+TEST_F(ThreadsTest, RunEachFinishesTheBatchThenRethrowsTheLowestFailure)
+{
+    std::atomic<int> done{0};
+    OSStatus caught = noErr;
+    StartThread([&] {
+        try {
+            WorkerPool::RunEach(10, [&](std::size_t i) {
+                if (i == 7)
+                    ThrowOSErr_(eofErr);
+                if (i == 3)
+                    ThrowOSErr_(ioErr);
+                ++done;
+            });
+        } catch (const ExceptionCode& e) {
+            caught = e.Code();
+        }
+    });
+    ASSERT_TRUE(RunUntilNoThreads(5000));
+    EXPECT_EQ(done.load(), 8);
+    EXPECT_EQ(caught, ioErr);
+}
+
+TEST_F(ThreadsTest, RunEachFromTheMainThreadAndWithNothingToDo)
+{
+    std::vector<int> squares(6);
+    WorkerPool::RunEach(squares.size(), [&](std::size_t i) { squares[i] = int(i * i); });
+    EXPECT_EQ(squares, (std::vector<int> { 0, 1, 4, 9, 16, 25 }));
+    bool called = false;
+    WorkerPool::RunEach(0, [&](std::size_t) { called = true; });
+    EXPECT_FALSE(called);
+}
+
+TEST_F(ThreadsTest, DeletingAThreadStopsEveryLaneOfItsBatch)
+{
+    std::atomic<int> started{0};
+    std::atomic<int> finished{0};
+    int destroyed = 0;
+    LThread* thread = StartThread([&] {
+        DestructionProbe probe(destroyed);
+        WorkerPool::RunEach(1000, [&](std::size_t) {
+            ++started;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            ++finished;
+        });
+    });
+    LThread::RunRound();
+    while (started < 2)
+        std::this_thread::yield();
+    thread->DeleteThread();
+    const int atDeletion = finished.load();
+    EXPECT_EQ(started.load(), atDeletion) << "no index is still running once the thread is gone";
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(finished.load(), atDeletion) << "no lane goes on after the thread is gone";
+    EXPECT_LT(atDeletion, 1000);
+    EXPECT_EQ(destroyed, 1);
 }

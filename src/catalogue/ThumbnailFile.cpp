@@ -1,0 +1,75 @@
+#include "ThumbnailFile.h"
+
+#include "ExceptionCode.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+
+QString ThumbnailFileName(SInt32 number)
+{
+    return QString::number(number) + QLatin1String(kThumbFileExtension);
+}
+
+QUrl ThumbnailFileURL(const QUrl& thumbsFolder, SInt32 number)
+{
+    if (number <= 0 || !thumbsFolder.isValid() || !thumbsFolder.isLocalFile())
+        return {};
+    QString folder = thumbsFolder.toLocalFile();
+    if (folder.isEmpty())
+        return {};
+    return QUrl::fromLocalFile(QDir(folder).filePath(ThumbnailFileName(number)));
+}
+
+SInt32 ThumbnailNumberForWrite(SInt32 number, bool fromOtherPackage, const std::function<SInt32()>& nextThumbID)
+{
+    if (fromOtherPackage || number == 0)
+        number = nextThumbID();
+    // Only numbers the package handed out are ever negated, so this never overflows.
+    return number < 0 ? -number : number;
+}
+
+SInt32 ThumbnailNumberAfterNewPicture(SInt32 number)
+{
+    return number > 0 ? -number : number;
+}
+
+void WriteThumbnailFile(const QUrl& file, const Picture& picture)
+{
+    if (picture.IsNull())
+        ThrowOSErr_(err_NilPointer, "no thumbnail picture to write");
+    if (!file.isValid() || !file.isLocalFile())
+        ThrowOSErr_(err_NilPointer, "no thumbnail file URL");
+    const QString path = file.toLocalFile();
+    QSaveFile out(path);
+    QByteArray header(kThumbHeaderSize, '\0');
+    if (!out.open(QIODevice::WriteOnly) || out.write(header) != header.size()
+        || out.write(picture.Data()) != picture.Size() || !out.commit())
+        ThrowOSErr_(err_AssertFailed, "thumbnail file not written: " + path.toStdString() + ": "
+                + out.errorString().toStdString());
+}
+
+Picture ReadThumbnailFile(const QUrl& file)
+{
+    if (!file.isValid() || !file.isLocalFile())
+        ThrowOSErr_(err_AssertFailed, "no thumbnail file URL");
+    const QString path = file.toLocalFile();
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        ThrowOSErr_(err_AssertFailed, "thumbnail file not readable: " + path.toStdString());
+    const QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        ThrowOSErr_(err_AssertFailed, "thumbnail file not readable: " + path.toStdString());
+    if (bytes.size() <= kThumbHeaderSize)
+        ThrowOSErr_(codecBadDataErr, "thumbnail file without a picture: " + path.toStdString());
+    Picture picture(bytes.mid(kThumbHeaderSize));
+    // A picture that is cut short or lies about its lengths is refused here, so
+    // the item shows its icon instead of half a thumbnail.
+    PictInfo info;
+    if (OSStatus status = picture.GetInfo(info); status != noErr)
+        ThrowOSErr_(status, "thumbnail picture damaged: " + path.toStdString());
+    if (info.frame.IsEmpty())
+        ThrowOSErr_(codecBadDataErr, "thumbnail picture without a frame: " + path.toStdString());
+    return picture;
+}
