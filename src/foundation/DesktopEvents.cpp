@@ -2,6 +2,10 @@
 
 #include "DesktopServices.h"
 #include "FileErrors.h"
+#include "FileTypes.h"
+
+#include <QCoreApplication>
+#include <QProcess>
 
 OSStatus SendOpenDocumentsEvent(const QString& applicationId, const QList<FileRef>& files)
 {
@@ -28,4 +32,28 @@ OSStatus GetParentFolderSpec(const FileRef& item, FileRef& out)
         return fnfErr;
     out = item.IsRoot() ? item : item.Parent();
     return noErr;
+}
+
+QString GetApplicationForCreator(OSType creator, OSType type)
+{
+    if (creator == kOrvexCreator)
+        return QString::fromLatin1(kOrvexApplicationID);
+    return DefaultApplicationForMimeType(MimeTypeForFileType(type));
+}
+
+OSStatus OpenFilesWithCreator(OSType creator, OSType type, const QList<FileRef>& files)
+{
+    QString application = GetApplicationForCreator(creator, type);
+    if (application.isEmpty())
+        return fnfErr;
+    if (application != QLatin1String(kOrvexApplicationID))
+        return SendOpenDocumentsEvent(application, files);
+    QStringList paths;
+    for (const FileRef& file : files) {
+        if (!file.Exists())
+            return fnfErr;
+        paths << file.Path();
+    }
+    return QProcess::startDetached(QCoreApplication::applicationFilePath(), paths) ? OSStatus(noErr)
+                                                                                   : OSStatus(procNotFound);
 }
