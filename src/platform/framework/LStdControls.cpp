@@ -4,6 +4,8 @@
 #include "LCommander.h"
 #include "LMenuBar.h"
 #include "UReportErrors.h"
+#include "UTextDrawing.h"
+#include "UTextTraits.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -538,6 +540,66 @@ void LStaticText::ShowText(const QString& text)
         mLabel->setText(text);
 }
 
+// Captions
+
+LCaption::LCaption(const LLayoutData& data)
+    : LPane(data)
+    , mTextTraitsID(ResIDT(data.Int("textTraits", 0)))
+{
+    if (data.Has("text"))
+        LPane::SetCFDescriptor(BundleLocalizedString(data.String("text")));
+    if (data.Has("justification")) {
+        QString justification = data.String("justification");
+        mHasJustification = true;
+        mJustification = justification == QLatin1String("center") ? teCenter : (justification == QLatin1String("right") ? teFlushRight : teFlushLeft);
+    }
+}
+
+LCaption::LCaption(const SPaneInfo& info, const QString& text, ResIDT textTraitsID)
+    : LPane(info)
+    , mTextTraitsID(textTraitsID)
+{
+    LPane::SetCFDescriptor(text);
+}
+
+void LCaption::SetTextTraitsID(ResIDT traitsID)
+{
+    mTextTraitsID = traitsID;
+    Refresh();
+}
+
+void LCaption::DrawSelf(QPainter& painter)
+{
+    SInt16 justification = UTextTraits::SetPortTextTraits(painter, mTextTraitsID);
+    if (mHasJustification)
+        justification = mJustification;
+    if (IsDimmed()) {
+        QColor color = painter.pen().color();
+        color.setAlpha(110);
+        painter.setPen(color);
+    }
+    Rect frame;
+    CalcLocalFrameRect(frame);
+    UTextDrawing::DrawWithJustification(painter, GetCFDescriptor(), frame, justification);
+}
+
+LThemeTextBox::LThemeTextBox(const LLayoutData& data)
+    : LCaption(data)
+    , mDimWhenInactive(data.Bool("dimWhenInactive", false))
+    , mDimWhenDisabled(data.Bool("dimWhenDisabled", true))
+{
+}
+
+LThemeTextBox::LThemeTextBox(const SPaneInfo& info, const QString& text, ResIDT textTraitsID)
+    : LCaption(info, text, textTraitsID)
+{
+}
+
+bool LThemeTextBox::IsDimmed() const
+{
+    return (mDimWhenInactive && !IsActive()) || (mDimWhenDisabled && !IsEnabled());
+}
+
 // Edit field
 
 LEditText::LEditText(const LLayoutData& data)
@@ -760,6 +822,7 @@ LListBox::LListBox(const LLayoutData& data)
     : LControlPane(data)
     , mDoubleClickMessage(MessageT(data.Code("doubleClickMessage", 0)))
 {
+    mValue = data.Int("value", -1);
     mList = new QListWidget;
     Embed(mList);
     QStringList items;
@@ -767,7 +830,7 @@ LListBox::LListBox(const LLayoutData& data)
         items << BundleLocalizedString(item.toString());
     SetItems(items);
     QObject::connect(mList, &QListWidget::currentRowChanged, [this](int row) {
-        RunReportingErrors([&] { SetValue(row + 1); });
+        RunReportingErrors([&] { SetValue(row); });
     });
     QObject::connect(mList, &QListWidget::itemDoubleClicked, [this] {
         if (mDoubleClickMessage != msg_Nothing)
@@ -780,8 +843,8 @@ void LListBox::SetItems(const QStringList& items)
     QSignalBlocker block(mList);
     mList->clear();
     mList->addItems(items);
-    mMinValue = 0;
-    mMaxValue = SInt32(items.size());
+    mMinValue = -1;
+    mMaxValue = SInt32(items.size()) - 1;
     mValue = std::clamp(mValue, mMinValue, mMaxValue);
     ValueChanged();
 }
@@ -799,7 +862,7 @@ void LListBox::ValueChanged()
     if (!mList)
         return;
     QSignalBlocker block(mList);
-    mList->setCurrentRow(mValue - 1);
+    mList->setCurrentRow(mValue);
 }
 
 // Images

@@ -188,6 +188,41 @@ private:
     QLabel* mLabel = nullptr;
 };
 
+// Caption ('capt') and theme text box ('ttxb'): the descriptor drawn by the pane
+// itself in a text style ("textTraits", a text traits resource ID; "justification"
+// overrides the style's), wrapped to the frame. The theme text box draws dimmed
+// while inactive ("dimWhenInactive") or disabled ("dimWhenDisabled", the default).
+class LCaption : public LPane {
+public:
+    explicit LCaption(const LLayoutData& data);
+    LCaption(const SPaneInfo& info, const QString& text, ResIDT textTraitsID = 0);
+    ResIDT GetTextTraitsID() const { return mTextTraitsID; }
+    void SetTextTraitsID(ResIDT traitsID);
+    void DrawSelf(QPainter& painter) override;
+
+protected:
+    // The colour and justification the text is drawn with.
+    virtual bool IsDimmed() const { return false; }
+    ResIDT mTextTraitsID = 0;
+    SInt16 mJustification = 0;
+    bool mHasJustification = false;
+};
+
+class LThemeTextBox : public LCaption {
+public:
+    explicit LThemeTextBox(const LLayoutData& data);
+    LThemeTextBox(const SPaneInfo& info, const QString& text, ResIDT textTraitsID = 0);
+    bool DimsWhenInactive() const { return mDimWhenInactive; }
+    bool DimsWhenDisabled() const { return mDimWhenDisabled; }
+
+protected:
+    bool IsDimmed() const override;
+
+private:
+    bool mDimWhenInactive = false;
+    bool mDimWhenDisabled = true;
+};
+
 // Edit field ('etxt', 'edit'): "maxChars", "keyFilter" (the UKeyFilters IDs); the
 // value is the text as a number. Each change broadcasts the value message.
 class LEditText : public LControlPane {
@@ -263,8 +298,9 @@ private:
     QSlider* mSlider = nullptr;
 };
 
-// List box ('lbox'): "items"; the value is the 1-based selected row (0 none).
-// Double-clicking a row broadcasts the value message + 1... as set by "doubleClickMessage".
+// List box ('lbox'): "items"; the value is the selected row counted from 0, -1
+// when none is selected. Double-clicking a row broadcasts "doubleClickMessage"
+// with the list box.
 class LListBox : public LControlPane {
 public:
     explicit LListBox(const LLayoutData& data);

@@ -45,8 +45,8 @@ void URegistrar::RegisterFrameworkClasses()
     RegisterClass<LCheckBoxGroupBox>('cbgb');
     RegisterClass<LPopupGroupBox>('pgbx');
     RegisterClass<LStaticText>('stxt');
-    RegisterClass<LStaticText>('capt');
-    RegisterClass<LStaticText>('ttxb');
+    RegisterClass<LCaption>('capt');
+    RegisterClass<LThemeTextBox>('ttxb');
     RegisterClass<LEditText>('etxt');
     RegisterClass<LEditText>('edit');
     RegisterClass<LTabsControl>('tabs');

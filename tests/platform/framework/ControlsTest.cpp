@@ -120,7 +120,7 @@ TEST_F(ControlsFixture, ValueControlsFollowTheirValues)
     auto* list = Pane<LListBox>(23);
     list->AddListener(&heard);
     list->GetList()->setCurrentRow(1);
-    EXPECT_EQ(list->GetValue(), 2);
+    EXPECT_EQ(list->GetValue(), 1); // rows count from 0
 
     auto* bevel = Pane<LBevelButton>(24);
     bevel->AddListener(&heard);
@@ -133,4 +133,36 @@ TEST_F(ControlsFixture, ValueControlsFollowTheirValues)
     EXPECT_EQ(slider->GetValue(), 9);
 
     EXPECT_EQ(heard.messages, (std::vector<MessageT> { 122, 123, 124, 124 }));
+}
+
+TEST_F(ControlsFixture, ListBoxStartsWithNoRowAndTextBoxDimsWhenDisabled)
+{
+    auto* list = Pane<LListBox>(23);
+    EXPECT_EQ(list->GetValue(), -1);
+    EXPECT_EQ(list->GetList()->currentRow(), -1);
+
+    SPaneInfo info;
+    info.width = 120;
+    info.height = 40;
+    info.superView = window;
+    auto* box = new LThemeTextBox(info, QStringLiteral("WWWW WWWW"));
+    auto darkest = [](const QImage& image) {
+        int best = 255;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                best = std::min(best, qGray(image.pixel(x, y)));
+        return best;
+    };
+    auto paint = [&] {
+        QImage image(box->size(), QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        box->DrawSelf(painter);
+        return image;
+    };
+    int normal = darkest(paint());
+    box->Disable();
+    int dimmed = darkest(paint());
+    EXPECT_LT(normal, 80);
+    EXPECT_GT(dimmed, normal + 40);
 }
