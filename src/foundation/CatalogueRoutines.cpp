@@ -34,10 +34,12 @@ OSStatus ReadOrSynthesizeFinderInfo(const FileRef& item, const FileStat& st, Fin
 OSStatus WalkFolder(const FileRef& folder, UInt32 depth, UInt32 maxLevels,
     const std::function<bool(const FolderWalkItem&, bool& stopAll)>& visit, bool& stopAll)
 {
-    QDir dir(folder.Path());
-    if (!dir.exists())
+    QStringList names;
+    OSStatus listed = ListFolder(folder, names);
+    if (listed == fnfErr || listed == permErr)
         return noErr; // vanished or unreadable: the folder ends without error
-    const QStringList names = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    if (listed != noErr)
+        return listed;
     for (const QString& name : names) {
         FolderWalkItem item;
         item.depth = depth;

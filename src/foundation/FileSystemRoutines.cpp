@@ -236,10 +236,9 @@ OSStatus CopyFolder(CopyContext& context, const FileRef& source, const FileRef& 
     if ((err = CallFilter(context, depth, info, dest)) != noErr)
         return err;
 
-    QDir dir(source.Path());
-    const QStringList names = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    if (!dir.exists())
-        return fnfErr;
+    QStringList names;
+    if ((err = ListFolder(source, names)) != noErr)
+        return err;
     for (const QString& name : names) {
         FileRef child = source.Child(name);
         FileStat childInfo;

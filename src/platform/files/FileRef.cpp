@@ -6,6 +6,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -107,6 +111,26 @@ bool FileRef::IsInside(const FileRef& folder) const
     if (!base.endsWith(QLatin1Char('/')))
         base += QLatin1Char('/');
     return self.startsWith(base);
+}
+
+OSStatus ListFolder(const FileRef& folder, QStringList& names)
+{
+    names.clear();
+    if (!folder.IsValid())
+        return paramErr;
+    DIR* dir = ::opendir(folder.NativePath().constData());
+    if (!dir)
+        return LastOSError();
+    errno = 0;
+    while (dirent* entry = ::readdir(dir)) {
+        if (::strcmp(entry->d_name, ".") != 0 && ::strcmp(entry->d_name, "..") != 0)
+            names << QFile::decodeName(entry->d_name);
+        errno = 0;
+    }
+    OSStatus err = errno != 0 ? LastOSError() : OSStatus(noErr);
+    ::closedir(dir);
+    names.sort();
+    return err;
 }
 
 OSStatus SetModificationTime(const FileRef& item, SInt64 seconds, SInt64 nanoseconds)

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 // What lstat() tells about an item, in the form the catalogue routines need.
@@ -56,6 +57,10 @@ public:
 private:
     QString mPath;
 };
+
+// The names in a folder ("." and ".." left out), sorted; the code of a folder that
+// cannot be read, so that an unreadable folder is never taken for an empty one.
+OSStatus ListFolder(const FileRef& folder, QStringList& names);
 
 // Sets the item's modification time (a link's own, never its target's).
 OSStatus SetModificationTime(const FileRef& item, SInt64 seconds, SInt64 nanoseconds = 0);
