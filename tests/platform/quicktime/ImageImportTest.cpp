@@ -129,10 +129,11 @@ TEST(ImageImport, EveryStillFormatOpensAndItsTruncatedCopyGivesACode)
 {
     QImage image = Quadrants();
     std::vector<FormatCase> cases;
-    for (const char* format : { "png", "jpg", "bmp", "tiff", "webp" }) {
+    for (const char* format : { "png", "jpg", "bmp", "tiff", "webp", "icns" }) {
         QString path = TempFile(QStringLiteral("qt.") + QLatin1String(format));
         ASSERT_TRUE(image.save(path)) << format;
-        cases.push_back({ path, 0, image.size() });
+        // An icon file keeps square icons of its own sizes.
+        cases.push_back({ path, 0, QLatin1String(format) == QLatin1String("icns") ? QSize() : image.size() });
     }
     // Formats Qt does not write come from ImageMagick.
     QString png = TempFile(QStringLiteral("source.png"));
