@@ -2,6 +2,9 @@
 
 #include "BundleStrings.h"
 
+#include "UReportErrors.h"
+
+#include <QAbstractButton>
 #include <QMouseEvent>
 #include <algorithm>
 
@@ -90,6 +93,22 @@ void LControlPane::Embed(QWidget* widget)
         setFocusPolicy(widget->focusPolicy());
     }
     ShowText(LPane::GetCFDescriptor());
+}
+
+void LControlPane::EmbedToggle(QAbstractButton* button, SInt16 part)
+{
+    Embed(button);
+    ValueChanged();
+    QObject::connect(button, &QAbstractButton::clicked, [this, button, part] {
+        button->setChecked(mValue != 0); // undo Qt's own toggle
+        RunReportingErrors([this, part] { HotSpotResult(part); });
+    });
+}
+
+void LControlPane::ShowText(const QString& text)
+{
+    if (auto* button = qobject_cast<QAbstractButton*>(mWidget))
+        button->setText(text);
 }
 
 void LControlPane::SetCFDescriptor(const QString& text)

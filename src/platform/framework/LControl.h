@@ -60,7 +60,11 @@ public:
 protected:
     // Takes the widget that draws and tracks the control.
     void Embed(QWidget* widget);
-    virtual void ShowText(const QString&) {}
+    // A check box or radio face: the user's click goes through HotSpotResult (with
+    // `part`) like a simulated one, and the value alone decides what the face shows.
+    void EmbedToggle(class QAbstractButton* button, SInt16 part);
+    // Shows the descriptor; a button face shows it as its text.
+    virtual void ShowText(const QString& text);
     void resizeEvent(QResizeEvent* event) override;
     // Clicks on the face run the click attachments first; one may stop the click.
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -5,6 +5,7 @@
 #include "LLayoutData.h"
 #include "LWindow.h"
 #include "UReportErrors.h"
+#include "UResources.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,31 +21,14 @@
 #include <algorithm>
 
 namespace {
-QStringList& MenuFolders()
-{
-    static QStringList folders;
-    return folders;
-}
-
 QJsonObject ReadMenuResource(const QString& name, ResIDT idForErrors)
 {
-    QString path;
-    for (const QString& folder : MenuFolders()) {
-        if (QFile::exists(QDir(folder).filePath(name))) {
-            path = QDir(folder).filePath(name);
-            break;
-        }
-    }
-    if (path.isEmpty())
-        path = QStringLiteral(":/menus/") + name;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        ThrowOSErr_(resNotFound, QStringLiteral("menu %1: no resource").arg(idForErrors).toStdString());
-    QJsonParseError error {};
-    QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        ThrowOSErr_(badFormat, QStringLiteral("menu %1: not a JSON object").arg(idForErrors).toStdString());
-    return document.object();
+    QJsonObject object;
+    QString error;
+    bool missing = false;
+    if (!UResources::ReadJsonObject(QStringLiteral("menus"), name, object, error, missing))
+        ThrowOSErr_(missing ? resNotFound : badFormat, QStringLiteral("menu %1: %2").arg(idForErrors).arg(error).toStdString());
+    return object;
 }
 
 // Standard commands take the desktop's own shortcuts where the resource names none.
@@ -310,8 +294,7 @@ LMenuBar::~LMenuBar()
 
 void LMenuBar::AddMenuFolder(const QString& folder)
 {
-    if (!MenuFolders().contains(folder))
-        MenuFolders().prepend(folder);
+    UResources::AddFolder(QStringLiteral("menus"), folder);
 }
 
 LMenu* LMenuBar::InstallMenu(std::unique_ptr<LMenu> menu, ResIDT beforeID, bool hierarchical)
@@ -404,7 +387,7 @@ void LMenuBar::UpdateMenu(LMenu* menu)
         else if (item->submenuID != 0)
             enabled = true;
         item->enabled = enabled;
-        item->mark = usesMark ? mark : noMark;
+        item->mark = usesMark ? mark : UInt16(noMark);
         if (!name.IsEmpty())
             item->text = PStringToQString(name);
     }

@@ -73,11 +73,6 @@ void LStdButton::SimulateHotSpotClick(SInt16 part)
     HotSpotResult(part);
 }
 
-void LStdButton::ShowText(const QString& text)
-{
-    if (mWidget)
-        static_cast<QPushButton*>(mWidget)->setText(text);
-}
 
 void LStdButton::EnableSelf()
 {
@@ -103,14 +98,7 @@ LStdCheckBox::LStdCheckBox(const LLayoutData& data)
 
 void LStdCheckBox::Init()
 {
-    auto* box = new QCheckBox;
-    Embed(box);
-    ValueChanged();
-    // The user's click goes through HotSpotResult like a simulated one.
-    QObject::connect(box, &QCheckBox::clicked, [this] {
-        static_cast<QCheckBox*>(mWidget)->setChecked(mValue != 0); // undo Qt's own toggle
-        RunReportingErrors([this] { HotSpotResult(kControlCheckBoxPart); });
-    });
+    EmbedToggle(new QCheckBox, kControlCheckBoxPart);
 }
 
 void LStdCheckBox::HotSpotResult(SInt16)
@@ -118,11 +106,6 @@ void LStdCheckBox::HotSpotResult(SInt16)
     SetValue(mValue == 0 ? 1 : 0);
 }
 
-void LStdCheckBox::ShowText(const QString& text)
-{
-    if (mWidget)
-        static_cast<QCheckBox*>(mWidget)->setText(text);
-}
 
 void LStdCheckBox::ValueChanged()
 {
@@ -154,12 +137,7 @@ void LStdRadioButton::Init()
 {
     auto* radio = new QRadioButton;
     radio->setAutoExclusive(false); // the radio group decides
-    Embed(radio);
-    ValueChanged();
-    QObject::connect(radio, &QRadioButton::clicked, [this] {
-        static_cast<QRadioButton*>(mWidget)->setChecked(mValue != 0);
-        RunReportingErrors([this] { HotSpotResult(kControlButtonPart); });
-    });
+    EmbedToggle(radio, kControlButtonPart);
 }
 
 void LStdRadioButton::HotSpotResult(SInt16)
@@ -167,11 +145,6 @@ void LStdRadioButton::HotSpotResult(SInt16)
     SetValue(1);
 }
 
-void LStdRadioButton::ShowText(const QString& text)
-{
-    if (mWidget)
-        static_cast<QRadioButton*>(mWidget)->setText(text);
-}
 
 void LStdRadioButton::ValueChanged()
 {
@@ -395,11 +368,6 @@ void LBevelButton::HotSpotResult(SInt16)
     BroadcastValueMessage();
 }
 
-void LBevelButton::ShowText(const QString& text)
-{
-    if (mWidget)
-        static_cast<QToolButton*>(mWidget)->setText(text);
-}
 
 LCmdBevelButton::LCmdBevelButton(const LLayoutData& data)
     : LBevelButton(data)

@@ -30,7 +30,6 @@ public:
     void SimulateHotSpotClick(SInt16 part = kControlButtonPart) override;
 
 protected:
-    void ShowText(const QString& text) override;
     void EnableSelf() override;
 };
 
@@ -42,7 +41,6 @@ public:
     void HotSpotResult(SInt16 part) override;
 
 protected:
-    void ShowText(const QString& text) override;
     void ValueChanged() override;
 
 private:
@@ -57,7 +55,6 @@ public:
     void HotSpotResult(SInt16 part) override;
 
 protected:
-    void ShowText(const QString& text) override;
     void ValueChanged() override;
 
 private:
@@ -119,9 +116,6 @@ public:
     void SetCurrentMenuItem(SInt16 item) { mMenuItem = item; }
     void SetIcon(const QImage& image);
     void HotSpotResult(SInt16 part) override;
-
-protected:
-    void ShowText(const QString& text) override;
 
 private:
     void Init();

@@ -6,6 +6,7 @@
 #include "LView.h"
 #include "LWindow.h"
 #include "URegistrar.h"
+#include "UResources.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,12 +20,6 @@ std::map<ClassIDT, URegistrar::ClassCreatorFunc>& Registry()
 {
     static std::map<ClassIDT, URegistrar::ClassCreatorFunc> registry;
     return registry;
-}
-
-QStringList& LayoutFolders()
-{
-    static QStringList folders;
-    return folders;
 }
 
 [[noreturn]] void FailLayout(OSStatus code, ResIDT layoutID, const QString& what)
@@ -128,32 +123,19 @@ SCreatedObject URegistrar::CreateObject(ClassIDT classID, const LLayoutData& dat
 
 void UReanimator::AddLayoutFolder(const QString& folder)
 {
-    if (!LayoutFolders().contains(folder))
-        LayoutFolders().prepend(folder);
+    UResources::AddFolder(QStringLiteral("layouts"), folder);
 }
 
 QJsonObject UReanimator::ReadLayout(ResIDT layoutID)
 {
-    const QString name = QStringLiteral("%1.json").arg(layoutID);
-    QString path;
-    for (const QString& folder : LayoutFolders()) {
-        if (QFile::exists(QDir(folder).filePath(name))) {
-            path = QDir(folder).filePath(name);
-            break;
-        }
-    }
-    if (path.isEmpty())
-        path = QStringLiteral(":/layouts/") + name;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        FailLayout(err_LayoutNotFound, layoutID, QStringLiteral("no layout resource"));
-    QJsonParseError error {};
-    QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-    if (error.error != QJsonParseError::NoError)
-        FailLayout(err_BadLayout, layoutID, QStringLiteral("not valid JSON at offset %1: %2").arg(error.offset).arg(error.errorString()));
-    if (!document.isObject() || !document.object().value(QLatin1String("root")).isObject())
+    QJsonObject layout;
+    QString error;
+    bool missing = false;
+    if (!UResources::ReadJsonObject(QStringLiteral("layouts"), QStringLiteral("%1.json").arg(layoutID), layout, error, missing))
+        FailLayout(missing ? err_LayoutNotFound : err_BadLayout, layoutID, error);
+    if (!layout.value(QLatin1String("root")).isObject())
         FailLayout(err_BadLayout, layoutID, QStringLiteral("must be an object with a \"root\" entry"));
-    return document.object();
+    return layout;
 }
 
 LPane* UReanimator::CreatePaneTree(ResIDT layoutID, LView* superView)

@@ -1,5 +1,7 @@
 #include "UTextTraits.h"
 
+#include "UResources.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -10,30 +12,9 @@
 #include <QJsonObject>
 #include <QPainter>
 
-namespace {
-QStringList& Folders()
-{
-    static QStringList folders;
-    return folders;
-}
-
-QByteArray ReadTraitsResource(ResIDT traitsID)
-{
-    const QString name = QStringLiteral("%1.json").arg(traitsID);
-    for (const QString& folder : Folders()) {
-        QFile file(QDir(folder).filePath(name));
-        if (file.open(QIODevice::ReadOnly))
-            return file.readAll();
-    }
-    QFile file(QStringLiteral(":/texttraits/") + name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-} // namespace
-
 void UTextTraits::AddTextTraitsFolder(const QString& folder)
 {
-    if (!Folders().contains(folder))
-        Folders().prepend(folder);
+    UResources::AddFolder(QStringLiteral("texttraits"), folder);
 }
 
 TextTraitsRecord UTextTraits::LoadTextTraits(ResIDT traitsID)
@@ -42,9 +23,12 @@ TextTraitsRecord UTextTraits::LoadTextTraits(ResIDT traitsID)
     traits.font = QApplication::font();
     if (traitsID == 0)
         return traits;
-    QJsonObject object = QJsonDocument::fromJson(ReadTraitsResource(traitsID)).object();
-    if (object.isEmpty())
-        return traits;
+    QJsonObject object;
+    QString error;
+    bool missing = false;
+    if (!UResources::ReadJsonObject(QStringLiteral("texttraits"), QStringLiteral("%1.json").arg(traitsID), object, error, missing))
+        return traits; // a missing or damaged style draws in the system font
+
     QString family = object.value(QLatin1String("font")).toString(QStringLiteral("system"));
     if (family == QLatin1String("small"))
         traits.font = QFontDatabase::systemFont(QFontDatabase::SmallestReadableFont);

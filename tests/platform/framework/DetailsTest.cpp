@@ -110,22 +110,8 @@ TEST(TimerDetails, NextFireTimeMovesAOneShotTimer)
     EXPECT_FALSE(timer.IsInstalled());
 }
 
-namespace {
-struct ViewFixture : ::testing::Test {
-    LWindow* window = nullptr;
-    void SetUp() override
-    {
-        SetUpFrameworkFixture();
-        window = LWindow::CreateWindow(1000, nullptr);
-        window->Show();
-    }
-    void TearDown() override
-    {
-        delete window;
-        FlushDeletes();
-    }
+struct ViewFixture : DemoWindowFixture {
 };
-} // namespace
 
 TEST_F(ViewFixture, WheelScrollsByScrollUnitsPinnedToTheImage)
 {

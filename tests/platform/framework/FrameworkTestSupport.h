@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LView.h"
+#include "LWindow.h"
 #include "LMenuBar.h"
 #include "UReanimator.h"
 #include "URegistrar.h"
@@ -8,6 +9,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPainter>
+
+#include <gtest/gtest.h>
 
 // The demo view of the fixture layouts ('Demo'): a checkerboard of 100-pixel
 // squares over its whole image, so a grabbed picture shows where it is scrolled.
@@ -56,3 +59,19 @@ inline void FlushDeletes()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
+
+// The demo window of layout 1000, shown, for each test.
+struct DemoWindowFixture : ::testing::Test {
+    LWindow* window = nullptr;
+    void SetUp() override
+    {
+        SetUpFrameworkFixture();
+        window = LWindow::CreateWindow(1000, nullptr);
+        window->Show();
+    }
+    void TearDown() override
+    {
+        delete window;
+        FlushDeletes();
+    }
+};

@@ -19,22 +19,8 @@
 #include <QScrollBar>
 #include <QTimer>
 
-namespace {
-struct WindowFixture : ::testing::Test {
-    LWindow* window = nullptr;
-    void SetUp() override
-    {
-        SetUpFrameworkFixture();
-        window = LWindow::CreateWindow(1000, nullptr);
-        window->Show();
-    }
-    void TearDown() override
-    {
-        delete window;
-        FlushDeletes();
-    }
+struct WindowFixture : DemoWindowFixture {
 };
-} // namespace
 
 TEST_F(WindowFixture, BuildsTheLayoutTreeWithFramesInSuperviewCoordinates)
 {
