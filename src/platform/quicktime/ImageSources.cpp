@@ -756,6 +756,13 @@ OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_pt
     out.reset();
     if (data.isEmpty())
         return codecBadDataErr;
+    // Qt refuses images above 128 MB by default; photographs of 50 megapixels and more
+    // are real, so the limit is raised once (sizes are still checked against it).
+    static const bool limitRaised = [] {
+        QImageReader::setAllocationLimit(2048);
+        return true;
+    }();
+    (void)limitRaised;
 
     // Formats nothing here reads: FlashPix (an OLE compound file) and QuickTime Image.
     if (StartsWith(data, "\xD0\xCF\x11\xE0", 4) || typeHint == 'FPix' || typeHint == 'qtif')
