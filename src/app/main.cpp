@@ -1,10 +1,19 @@
+#include "CExceptionMgrPeriodical.h"
 #include "ErrorReport.h"
 #include "LocalizedStrings.h"
 #include "PreferenceDomain.h"
 #include "Preferences.h"
+#include "Sounds.h"
+#include "ThreadUtilities.h"
+#include "URegistrar.h"
 
 #include <QApplication>
 #include <QMainWindow>
+
+namespace {
+// How often the task threads get the processor while the main thread is busy.
+constexpr EventTimerInterval kThreadYieldInterval = 0.04;
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -20,11 +29,19 @@ int main(int argc, char** argv)
         PreferenceDomain::Application().Reload();
         InstallIndexedStringLoader();
 
+        URegistrar::RegisterFrameworkClasses();
+        CreateSoundPlayer();
+        InstallThreadYieldTimer(kThreadYieldInterval);
+        InstallErrorManager();
+        CExceptionMgrPeriodical errorPeriodical;
+        errorPeriodical.StartRepeating(CExceptionMgrPeriodical::kInterval);
+
         QMainWindow window;
         window.setWindowTitle(QStringLiteral("Orvex"));
         window.resize(800, 600);
         window.show();
         result = app.exec();
+        RemoveThreadYieldTimer();
     }
     // The preferences reach the disk once the application has gone.
     SynchronizePrefs();
