@@ -405,6 +405,10 @@ bool LMenuBar::HandleKeyEquivalent(const EventRecord& event)
     CommandT command = FindKeyCommand(EventCharCode(event), event.modifiers);
     if (command == cmd_Nothing)
         return false;
+    // While a modal window is up only the editing commands work (its fields use them).
+    bool editing = (command >= cmd_Undo && command <= cmd_SelectAll) || command == cmd_Redo;
+    if (QApplication::activeModalWidget() && !editing)
+        return false;
     LMenu* menu = nullptr;
     SInt16 index = 0;
     FindMenuItem(command, menu, index);

@@ -213,6 +213,13 @@ TEST_F(MenuFixture, KeyEquivalentsRespectCommandStatus)
     // Quit has no key in its resource: the desktop's standard shortcut runs it.
     press(Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(top->heard, (std::vector<CommandT> { 1015, cmd_Quit }));
+    // Not while a modal dialog is up.
+    LWindow* modal = LWindow::CreateWindow(1001, top);
+    modal->Show();
+    ASSERT_NE(QApplication::activeModalWidget(), nullptr);
+    press(Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(top->heard.size(), 2u);
+    delete modal;
 }
 
 TEST_F(MenuFixture, MenusAddedLaterReachEveryWindowsBar)
