@@ -1,6 +1,8 @@
 #include "ColorMatching.h"
 
+#include <QGuiApplication>
 #include <lcms2.h>
+#include <xcb/xcb.h>
 
 #include <mutex>
 
@@ -8,6 +10,36 @@ namespace {
 
 std::mutex gDisplayProfileMutex;
 QByteArray gDisplayProfile;
+bool gDesktopAsked = false;
+
+// X11 desktops publish the display's profile in the root window's _ICC_PROFILE
+// property (the freedesktop colour-management convention); elsewhere there is none.
+QByteArray DesktopDisplayProfile()
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return {};
+    const char name[] = "_ICC_PROFILE";
+    xcb_intern_atom_reply_t* atom
+        = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, sizeof name - 1, name), nullptr);
+    if (!atom)
+        return {};
+    QByteArray profile;
+    if (atom->atom != XCB_ATOM_NONE) {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+        // At most 4 MB of profile (the length is in 32-bit units).
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(connection,
+            xcb_get_property(connection, 0, screen->root, atom->atom, XCB_ATOM_ANY, 0, 1024 * 1024), nullptr);
+        if (reply) {
+            profile = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
+                xcb_get_property_value_length(reply));
+            free(reply);
+        }
+    }
+    free(atom);
+    return profile;
+}
 
 struct ProfileCloser {
     void operator()(void* p) const
@@ -31,11 +63,18 @@ void SetDisplayColorProfile(const QByteArray& profile)
 {
     std::lock_guard lock(gDisplayProfileMutex);
     gDisplayProfile = profile;
+    gDesktopAsked = true;
 }
 
 QByteArray DisplayColorProfile()
 {
     std::lock_guard lock(gDisplayProfileMutex);
+    if (!gDesktopAsked && gDisplayProfile.isEmpty()) {
+        gDesktopAsked = true;
+        QByteArray published = DesktopDisplayProfile();
+        if (IsUsableColorProfile(published))
+            gDisplayProfile = published;
+    }
     return gDisplayProfile;
 }
 

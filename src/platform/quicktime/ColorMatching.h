@@ -6,8 +6,8 @@
 #include <QImage>
 
 // Colour matching through LittleCMS 2. The destination is the display's profile
-// when the desktop publishes one (the _ICC_PROFILE root-window atom, handed in by
-// the layer that can read it through SetDisplayColorProfile), otherwise sRGB.
+// when the desktop publishes one (on X11 the root window's _ICC_PROFILE, read on
+// first use) or one was set, otherwise sRGB.
 void SetDisplayColorProfile(const QByteArray& profile);
 QByteArray DisplayColorProfile(); // empty: sRGB
 

@@ -199,6 +199,13 @@ TEST(ColorMatching, EmbeddedProfileChangesColoursABrokenOneDoesNot)
     EXPECT_FALSE(IsUsableColorProfile(QByteArray(200, 'x')));
     EXPECT_TRUE(IsUsableColorProfile(AdobeRgbProfile()));
 
+    // Matched to a display that has the image's own profile, nothing changes.
+    SetDisplayColorProfile(AdobeRgbProfile());
+    QImage onAdobeDisplay = image;
+    ASSERT_EQ(MatchImageToDisplay(onAdobeDisplay, AdobeRgbProfile()), noErr);
+    EXPECT_TRUE(Near(onAdobeDisplay.pixel(0, 0), QColor(0, 200, 0), 2));
+    SetDisplayColorProfile(QByteArray());
+
     // sRGB to sRGB changes nothing worth seeing.
     QImage same = image;
     ASSERT_EQ(MatchImageToDisplay(same, QColorSpace(QColorSpace::SRgb).iccProfile()), noErr);
