@@ -200,6 +200,9 @@ public:
                 status = codecBadDataErr;
             if (image.colorSpace().isValid() && mProfile.isEmpty())
                 mProfile = image.colorSpace().iccProfile();
+            // The main image's pixels have answered whether it has a profile: no second decode to probe.
+            if (index == 1)
+                mProfileProbed = true;
         }
         mCached = image;
         mCachedIndex = index;
