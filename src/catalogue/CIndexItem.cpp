@@ -1,0 +1,1066 @@
+#include "CIndexItem.h"
+
+#include "AliasRecord.h"
+#include "CANPAInfo.h"
+#include "CEXIFInfo.h"
+#include "CIndexPackage.h"
+#include "CItemError.h"
+#include "CMedia.h"
+#include "CatalogueRoutines.h"
+#include "DesktopEvents.h"
+#include "ErrorCodes.h"
+#include "FileSystemRoutines.h"
+#include "ExceptionCode.h"
+#include "ExtendedAttributes.h"
+#include "FileRoutines.h"
+#include "FileTypes.h"
+#include "IndexViewServices.h"
+#include "LDataBrowser.h"
+#include "MacDates.h"
+#include "MediaFactory.h"
+#include "MediaImageInfo.h"
+#include "Offscreen.h"
+#include "Picture.h"
+#include "Preferences.h"
+#include "RectUtilities.h"
+#include "UserData.h"
+
+#include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QWidget>
+#include <algorithm>
+
+namespace {
+
+constexpr OSType kUnloadedCode = '****';
+constexpr OSType kIconFileType = 'icns';
+constexpr int kMaxDisplayPictureSide = 600;
+
+// The folder the user last chose to locate a missing file, for the program's run.
+QUrl gLocateFolder;
+
+UInt32 ModificationSeconds1904(const FileStat& stat)
+{
+    return UInt32(stat.modificationSeconds + kSecondsFrom1904To1970);
+}
+
+} // namespace
+
+// Flag word and media transform.
+
+UInt32 FlagsForEXIFOrientation(SInt32 orientation)
+{
+    switch (orientation) {
+    case 2:
+        return kItemFlagFlipHorizontal;
+    case 3:
+        return kItemFlagRotate180;
+    case 4:
+        return kItemFlagFlipVertical;
+    case 5:
+        return kItemFlagRotate90CW | kItemFlagFlipHorizontal;
+    case 6:
+        return kItemFlagRotate90CW;
+    case 7:
+        return kItemFlagRotate90CCW | kItemFlagFlipHorizontal;
+    case 8:
+        return kItemFlagRotate90CCW;
+    default:
+        return 0;
+    }
+}
+
+void GetMediaTransformForFlags(UInt32 flags, SInt32& outRotation, SInt32& outFlip)
+{
+    outRotation = 0;
+    if (flags & kItemFlagRotate90CW)
+        outRotation = 2;
+    else if (flags & kItemFlagRotate90CCW)
+        outRotation = 1;
+    else if (flags & kItemFlagRotate180)
+        outRotation = 3;
+
+    outFlip = 0;
+    if (flags & kItemFlagFlipHorizontal)
+        outFlip = (flags & kItemFlagFlipVertical) ? 3 : 1;
+    else if (flags & kItemFlagFlipVertical)
+        outFlip = 2;
+}
+
+// Construction.
+
+CIndexItem::CIndexItem(const FileRef& file)
+{
+    Init();
+    InitFromFile(file);
+    mFileRef = file;
+    SetName(file.Name());
+    if (mFileType == 'TIFF') // a camera raw file may carry the TIFF type
+        mFileType = GetMediaFileType(file.ToUrl());
+    FinishInit();
+}
+
+CIndexItem::CIndexItem(const QUrl& url)
+{
+    Init();
+    mURL = url;
+    const QString name = QFileInfo(url.path()).fileName();
+    if (name.isEmpty())
+        ThrowOSErr_(err_NilPointer, "URL without a last path component");
+    SetName(name);
+    if (url.isLocalFile()) {
+        FileRef file;
+        ThrowIfNot_(GetFSSpecFromURL(url, file) == noErr, "file URL without a file");
+        InitFromFile(file);
+        if (mFileType == kUnknownFileType || mFileType == 'TEXT')
+            mFileType = GetMediaFileType(url);
+    }
+    FinishInit();
+}
+
+void CIndexItem::InitFromFile(const FileRef& file)
+{
+    FileStat stat;
+    ThrowIfOSErr_(file.Stat(stat));
+    OSType type = 0;
+    OSType creator = 0;
+    ThrowIfOSErr_(GetFileTypeAndCreatorOf(file, type, creator));
+    mFileType = type;
+    mCreator = creator;
+    // Sizes keep the low 32 bits of each fork, as the stored field does.
+    mTotalSize = UInt32(UInt64(stat.size)) + UInt32(UInt64(ResourceForkSize(file)));
+    mModificationDate = ModificationSeconds1904(stat);
+    UInt32 created = 0;
+    mCreationDate = ReadCreationDate(file, created) == noErr ? created : mModificationDate;
+}
+
+CIndexItem::CIndexItem(const CIndexItem& other)
+    : LBroadcaster()
+    , LDataBrowserItem()
+{
+    Init();
+    CIndexItem& source = const_cast<CIndexItem&>(other);
+    // The copy carries every part in memory, free of the source's package.
+    mName = source.GetName();
+    mFlags = source.GetFlags();
+    mFileType = source.GetFileTypeCode();
+    mCreator = source.GetCreatorCode();
+    mTotalSize = source.GetTotalSize();
+    mDateAdded = source.GetDateAdded();
+    mCreationDate = source.GetCreationDate();
+    mModificationDate = source.GetModificationDate();
+    mURL = source.GetURL();
+    mFileRef = source.mFileRef;
+    if (const QByteArray* alias = source.GetAlias())
+        mAlias = *alias;
+    mRemoteURL = source.GetRemoteURL();
+    if (CANPAInfo* caption = source.GetCaptionInfo())
+        mCaption = std::make_unique<CANPAInfo>(*caption);
+    if (UserData* userData = source.GetUserData())
+        mUserData = std::make_unique<UserData>(*userData);
+    if (MediaImageInfo* info = source.GetImageInfo())
+        mImageInfo = std::make_unique<MediaImageInfo>(*info);
+    if (Picture* thumbnail = source.GetThumbnail())
+        mThumbnail = std::make_unique<Picture>(*thumbnail);
+    mCaptionLookedFor = mUserDataLookedFor = mImageInfoLookedFor = mRemoteURLLookedFor = true;
+    mThumbnailLookedFor = true;
+    mSmallMedium = source.mSmallMedium;
+    mAliasRead = source.mAliasRead;
+    mDirty = true;
+    FinishInit();
+}
+
+CIndexItem::~CIndexItem()
+{
+    if (mHilited)
+        Unhilite();
+    delete mInfoWindow;
+    RemoveFromPurgeList(this);
+}
+
+void CIndexItem::Init()
+{
+    StopBroadcasting();
+    mFileType = kUnloadedCode;
+    mCreator = kUnloadedCode;
+    mIndexFile = nullptr;
+    mRecordOffset = -1;
+    mThumbnailNumber = 0;
+    mDateAdded = GetDateTimeNow();
+}
+
+void CIndexItem::FinishInit()
+{
+    // Fonts have no caption, thumbnail or user data of their own.
+    if (!IsInIndexFile() && IsFontMediaType(mFileType))
+        mCaptionLookedFor = mThumbnailLookedFor = mUserDataLookedFor = true;
+    StartBroadcasting();
+}
+
+template <typename F>
+void CIndexItem::KeepingDirty(F&& make)
+{
+    const bool wasDirty = mDirty;
+    try {
+        make();
+    } catch (...) {
+        mDirty = wasDirty;
+        throw;
+    }
+    mDirty = wasDirty;
+}
+
+// Setters.
+
+void CIndexItem::SetName(const QString& name)
+{
+    if (name == mName && name.isNull() == mName.isNull())
+        return;
+    mName = name;
+    MarkDirty();
+}
+
+void CIndexItem::SetNameFromPString(ConstStr255Param name)
+{
+    SetName(PStringToQString(name));
+}
+
+void CIndexItem::SetURL(const QUrl& url)
+{
+    mURL = url;
+    mURLLookedFor = false;
+}
+
+void CIndexItem::SetAlias(std::optional<QByteArray> alias)
+{
+    mThumbnailFailed = false;
+    const bool hasAlias = alias.has_value();
+    mAlias = std::move(alias);
+    mAliasPathCache.reset();
+    if (hasAlias)
+        SetURL(QUrl()); // resolved again from the alias when needed
+    MarkDirty();
+}
+
+void CIndexItem::SetRemoteURL(const QUrl& url)
+{
+    mRemoteURL = url;
+    MarkDirty();
+}
+
+void CIndexItem::SetCaptionInfo(std::unique_ptr<CANPAInfo> caption)
+{
+    if (caption.get() == mCaption.get())
+        return;
+    mCaption = std::move(caption);
+    MarkDirty();
+}
+
+void CIndexItem::SetUserData(std::unique_ptr<UserData> userData)
+{
+    if (userData.get() == mUserData.get())
+        return;
+    mUserData = std::move(userData);
+    MarkDirty();
+}
+
+void CIndexItem::SetImageInfo(std::unique_ptr<MediaImageInfo> info)
+{
+    if (info.get() == mImageInfo.get())
+        return;
+    mImageInfo = std::move(info);
+    mImageInfoLookedFor = false;
+    MarkDirty();
+}
+
+void CIndexItem::SetEXIFInfo(std::unique_ptr<CEXIFInfo> exif)
+{
+    if (exif.get() == mEXIF.get())
+        return;
+    mEXIF = std::move(exif);
+    if (!mEXIF)
+        mEXIFLookedFor = false;
+    else if (GetPrefBoolean(QStringLiteral("TransformUsingEXIF")) && !IsRawFile())
+        ApplyOrientationFlags(mEXIF->GetOrientation());
+    MarkDirty();
+}
+
+void CIndexItem::SetThumbnail(std::unique_ptr<Picture> thumbnail)
+{
+    const bool isNew = thumbnail != nullptr;
+    SetThumbnailQuietly(std::move(thumbnail));
+    // The stored file no longer holds this picture: it is written again under the
+    // same number, which the write makes positive.
+    if (isNew && mThumbnailNumber > 0)
+        mThumbnailNumber = -mThumbnailNumber;
+    MarkDirty();
+}
+
+void CIndexItem::SetThumbnailQuietly(std::unique_ptr<Picture> thumbnail)
+{
+    mThumbnail = std::move(thumbnail);
+    mDisplayPictureChanged = true;
+    mThumbnailLookedFor = false;
+    mThumbnailFailed = false;
+}
+
+void CIndexItem::SetDisplayPicture(std::unique_ptr<Offscreen> picture)
+{
+    if (picture && picture.get() == mDisplayPicture.get())
+        return;
+    mDisplayPicture = std::move(picture);
+    mDisplayPictureChanged = true;
+    RemoveFromPurgeList(this);
+}
+
+void CIndexItem::SetFlags(UInt32 flags)
+{
+    if (flags == mFlags)
+        return;
+    mFlags = flags;
+    MarkDirty();
+    BroadcastMessage(msg_ItemFlagsChanged, this);
+}
+
+void CIndexItem::SetError(std::unique_ptr<CItemError> error)
+{
+    mError = std::move(error);
+}
+
+void CIndexItem::SetInfoWindow(QWidget* window)
+{
+    // The window tells the item it is going away by handing over -1.
+    if (window == reinterpret_cast<QWidget*>(-1)) {
+        mInfoWindow = nullptr;
+        return;
+    }
+    if (window == mInfoWindow)
+        return;
+    delete mInfoWindow;
+    mInfoWindow = window;
+}
+
+void CIndexItem::SetOpenInViewer(SInt32 open)
+{
+    if (open == mOpenInViewer)
+        return;
+    mOpenInViewer = open;
+    try {
+        Update(kOpenInViewerProperty);
+    } catch (const ExceptionCode&) {
+        // the row is redrawn later anyway
+    }
+}
+
+void CIndexItem::SetDateAdded(UInt32 seconds)
+{
+    mDateAdded = seconds;
+    MarkDirty();
+}
+
+void CIndexItem::SetCreationDate(UInt32 seconds, bool writeToFile)
+{
+    mCreationDate = seconds;
+    MarkDirty();
+    if (writeToFile) // the file routine counts in local time
+        ThrowIfOSErr_(SetFileCreationDate(GetURL(), DateTimeToMacSeconds(MacSecondsToDateTimeUTC(seconds))));
+}
+
+void CIndexItem::SetModificationDate(UInt32 seconds, bool writeToFile)
+{
+    mModificationDate = seconds;
+    MarkDirty();
+    if (writeToFile)
+        ThrowIfOSErr_(SetFileModificationDate(GetURL(), DateTimeToMacSeconds(MacSecondsToDateTimeUTC(seconds))));
+}
+
+void CIndexItem::SetCreatorCode(OSType creator, bool writeToFile)
+{
+    mCreator = creator;
+    MarkDirty();
+    if (writeToFile) {
+        FileRef file;
+        ThrowIfOSErr_(GetFSSpecFromURL(GetURL(), file));
+        ThrowIfOSErr_(ChangeCreatorAndType(file, creator, 0));
+    }
+}
+
+void CIndexItem::SetFileTypeCode(OSType type, bool writeToFile)
+{
+    mFileType = type;
+    MarkDirty();
+    if (writeToFile) {
+        FileRef file;
+        ThrowIfOSErr_(GetFSSpecFromURL(GetURL(), file));
+        ThrowIfOSErr_(ChangeCreatorAndType(file, 0, type));
+    }
+}
+
+void CIndexItem::SetTotalSize(UInt32 size)
+{
+    mTotalSize = size;
+    MarkDirty();
+}
+
+void CIndexItem::SetBusy(bool busy)
+{
+    if (busy)
+        ++mBusyCount;
+    else if (mBusyCount > 0)
+        --mBusyCount;
+}
+
+void CIndexItem::Hilite()
+{
+    if (mHilited)
+        return;
+    mHilited = true;
+    if (IndexViewServices* view = GetView())
+        view->Hilite();
+}
+
+void CIndexItem::Unhilite()
+{
+    if (!mHilited)
+        return;
+    mHilited = false;
+    if (IndexViewServices* view = GetView())
+        view->Unhilite();
+}
+
+// Getters.
+
+QString CIndexItem::GetName()
+{
+    if (mName.isNull())
+        LoadRecord();
+    return mName;
+}
+
+Str255 CIndexItem::GetNamePString()
+{
+    return MakePString<255>(GetName());
+}
+
+UInt32 CIndexItem::GetFlags()
+{
+    if (mFlags == 0)
+        LoadRecord();
+    return mFlags;
+}
+
+UInt32 CIndexItem::GetTotalSize()
+{
+    if (mTotalSize == 0)
+        LoadRecord();
+    return mTotalSize;
+}
+
+UInt32 CIndexItem::GetDateAdded()
+{
+    if (mDateAdded == 0)
+        LoadRecord();
+    return mDateAdded;
+}
+
+UInt32 CIndexItem::GetCreationDate()
+{
+    if (mCreationDate == 0)
+        LoadRecord();
+    return mCreationDate;
+}
+
+UInt32 CIndexItem::GetModificationDate()
+{
+    if (mModificationDate == 0)
+        LoadRecord();
+    return mModificationDate;
+}
+
+bool CIndexItem::IsRawFile()
+{
+    return IsRawExtension(GetName());
+}
+
+OSType CIndexItem::GetFileTypeCode()
+{
+    if (IsRawFile())
+        return 'RAW ';
+    if (mFileType != 0 && mFileType != kUnloadedCode)
+        return mFileType;
+    LoadRecord();
+    if (mFileType != 0 && mFileType != kUnloadedCode)
+        return mFileType;
+    mFileType = GetFileTypeForExtension(GetName());
+    return mFileType;
+}
+
+OSType CIndexItem::GetCreatorCode()
+{
+    if (mCreator == kUnloadedCode) {
+        LoadRecord();
+        // The alias record keeps no creator, so an item read back from its record
+        // takes it from the file's Finder information.
+        if (mCreator == kUnloadedCode) {
+            OSType type = 0;
+            OSType creator = 0;
+            FileRef file;
+            const QUrl url = mURL.isEmpty() ? QUrl() : mURL;
+            if (!url.isEmpty() && GetFSSpecFromURL(url, file) == noErr
+                && GetFileTypeAndCreatorOf(file, type, creator) == noErr)
+                mCreator = creator;
+        }
+    }
+    return mCreator;
+}
+
+IndexViewServices* CIndexItem::GetView() const
+{
+    return dynamic_cast<IndexViewServices*>(GetOwningBrowser());
+}
+
+SInt32 CIndexItem::GetPositionInView() const
+{
+    IndexViewServices* view = GetView();
+    return view ? view->GetIndexOfItem(this) : 0;
+}
+
+QString CIndexItem::GetAliasPath()
+{
+    if (!mAliasPathCache) {
+        const QByteArray* alias = GetAlias();
+        AliasRecord record;
+        if (!alias || AliasRecord::FromBytes(*alias, record) != noErr)
+            return QString();
+        mAliasPathCache = record.absolutePath;
+    }
+    return *mAliasPathCache;
+}
+
+// Lazy parts.
+
+void CIndexItem::LoadRecord()
+{
+    if (mRecordLoaded || !mIndexFile || mPackage)
+        return; // an item of a package was read whole
+    LStream& file = *mIndexFile;
+    const SInt64 saved = file.GetMarker();
+    try {
+        file.SetMarker(mRecordOffset);
+        ReadRecord(file);
+    } catch (...) {
+        file.SetMarker(saved);
+        throw;
+    }
+    file.SetMarker(saved);
+}
+
+const FileRef* CIndexItem::AliasBaseFile(FileRef& storage) const
+{
+    // Aliases of a package's items are relative to the package folder, which is
+    // the folder of its index.db.
+    if (!mPackage)
+        return nullptr;
+    storage = FileRef::FromUrl(mPackage->GetIndexDbURL());
+    return &storage;
+}
+
+QUrl CIndexItem::GetURL()
+{
+    if (!mURL.isEmpty() || mURLLookedFor)
+        return mURL;
+    mURLLookedFor = true;
+
+    QUrl url;
+    if (mFileRef) {
+        url = mFileRef->ToUrl();
+        if (mFileType == kUnknownFileType || mFileType == 'TEXT')
+            mFileType = GetMediaFileType(url);
+    } else if (IsStoredInPackage()) {
+        url = mPackage->StoredMediaURL(mStoredName);
+        if (url.isEmpty())
+            ThrowOSErr_(err_NilPointer, "stored name is not a file name inside media/");
+    } else {
+        const QByteArray* alias = GetAlias();
+        if (!alias)
+            ThrowOSErr_(err_NilPointer, "item without URL or alias");
+        QByteArray bytes = *alias;
+        FileRef base;
+        FileRef target;
+        ThrowIfOSErr_(ResolveAliasHandle(&bytes, &target, true, AliasBaseFile(base)));
+        url = target.ToUrl();
+    }
+    SetURL(url);
+    return mURL;
+}
+
+const QByteArray* CIndexItem::GetAlias()
+{
+    if (!mAlias) {
+        LoadRecord();
+        if (!mAlias) {
+            const QUrl url = GetURL();
+            if (url.isEmpty())
+                ThrowOSErr_(err_NilPointer, "no URL to make an alias of");
+            FileRef target;
+            ThrowIfNot_(GetFSSpecFromURL(url, target) == noErr, "alias of a URL without a file");
+            FileRef base;
+            QByteArray bytes;
+            ThrowIfOSErr_(NewAliasBytes(AliasBaseFile(base), target, bytes));
+            mAlias = std::move(bytes); // not a change of the item
+        }
+    }
+    return mAlias ? &*mAlias : nullptr;
+}
+
+QUrl CIndexItem::GetRemoteURL()
+{
+    if (mRemoteURL.isEmpty()) {
+        LoadRecord();
+        mRemoteURLLookedFor = true;
+    }
+    return mRemoteURL;
+}
+
+CANPAInfo* CIndexItem::GetCaptionInfo()
+{
+    if (mCaption)
+        return mCaption.get();
+    LoadRecord();
+    if (mCaption || mCaptionLookedFor)
+        return mCaption.get();
+    mCaptionLookedFor = true;
+    KeepingDirty([&] {
+        const QUrl url = GetURL();
+        if (url.isEmpty())
+            ThrowOSErr_(err_NilPointer);
+        std::unique_ptr<CANPAInfo> caption;
+        try {
+            caption = std::make_unique<CANPAInfo>(url);
+        } catch (const ExceptionCode&) {
+        }
+        if (!caption) {
+            // The caption resource the older platform kept beside the data.
+            QByteArray block;
+            FileRef file;
+            if (GetFSSpecFromURL(url, file) == noErr && ReadFileResource(file, 'ANPA', 10000, block) == noErr) {
+                try {
+                    caption = std::make_unique<CANPAInfo>(block);
+                } catch (const ExceptionCode&) {
+                }
+            }
+        }
+        if (!caption) {
+            if (UserData* userData = GetUserData()) {
+                try {
+                    caption = std::make_unique<CANPAInfo>(userData);
+                } catch (const ExceptionCode&) {
+                }
+            }
+        }
+        if (caption)
+            SetCaptionInfo(std::move(caption));
+    });
+    return mCaption.get();
+}
+
+UserData* CIndexItem::GetUserData()
+{
+    if (mUserData)
+        return mUserData.get();
+    LoadRecord();
+    if (mUserData || mUserDataLookedFor)
+        return mUserData.get();
+    mUserDataLookedFor = true;
+    KeepingDirty([&] {
+        std::unique_ptr<CMedia> media(CreateMedia());
+        if (!media)
+            ThrowOSErr_(err_NilPointer, "item without a medium");
+        if (std::unique_ptr<UserData> userData = media->CopyMetaData())
+            SetUserData(std::move(userData));
+    });
+    return mUserData.get();
+}
+
+CEXIFInfo* CIndexItem::GetEXIFInfo()
+{
+    if (mEXIF)
+        return mEXIF.get();
+    LoadRecord();
+    if (mEXIF || mEXIFLookedFor)
+        return mEXIF.get();
+    mEXIFLookedFor = true;
+    if (IsMovieMediaType(GetURL()))
+        return nullptr;
+    KeepingDirty([&] {
+        UserData* userData = GetUserData();
+        if (!userData)
+            return;
+        auto exif = std::make_unique<CEXIFInfo>(userData);
+        // A record whose user data held no EXIF or TIFF item is no EXIF record.
+        const auto& types = exif->GetUserDataTypes();
+        if (std::none_of(types.begin(), types.end(), [](OSType type) {
+                return (type >> 16) == ((UInt32('e') << 8) | 'x') || (type >> 16) == ((UInt32('t') << 8) | 'i');
+            }))
+            return;
+        SetEXIFInfo(std::move(exif));
+        mEXIFLookedFor = true;
+    });
+    return mEXIF.get();
+}
+
+MediaImageInfo* CIndexItem::GetImageInfo()
+{
+    if (mImageInfo)
+        return mImageInfo.get();
+    LoadRecord();
+    if (mImageInfo || mImageInfoLookedFor)
+        return mImageInfo.get();
+    mImageInfoLookedFor = true;
+    KeepingDirty([&] {
+        auto info = std::make_unique<MediaImageInfo>();
+        OSStatus status = noErr;
+        try {
+            std::unique_ptr<CMedia> media(CreateMedia());
+            if (!media)
+                ThrowOSErr_(err_NilPointer);
+            status = media->GetDescription(info.get());
+        } catch (const ExceptionCode& e) {
+            status = e.Code();
+        }
+        if (status != noErr) {
+            if (status != err_NilPointer)
+                SetError(std::make_unique<CItemError>(status, QString(), QStringLiteral("600:47")));
+            ThrowOSErr_(status);
+        }
+        SetImageInfo(std::move(info));
+        mImageInfoLookedFor = true;
+    });
+    return mImageInfo.get();
+}
+
+QIcon CIndexItem::GetIcon()
+{
+    if (mIconMade)
+        return mIcon;
+    const QUrl url = GetURL();
+    if (url.isEmpty())
+        ThrowOSErr_(err_NilPointer);
+    FileRef file;
+    if (GetFSSpecFromURL(url, file) != noErr)
+        ThrowOSErr_(kMsgNoFileReference);
+    if (GetFileTypeCode() == kIconFileType) {
+        mIcon = QIcon(file.Path()); // an icon file is its own icon
+    } else if (GetPrefBoolean(QStringLiteral("UseCustomIcon"))) {
+        QFileIconProvider provider;
+        mIcon = provider.icon(QFileInfo(file.Path()));
+    } else if (!QFileInfo(file.Path()).suffix().isEmpty()) {
+        const QMimeType type = QMimeDatabase().mimeTypeForFile(file.Path(), QMimeDatabase::MatchExtension);
+        mIcon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+    }
+    mIconMade = true;
+    return mIcon;
+}
+
+// The medium.
+
+CMedia* CIndexItem::CreateMedia()
+{
+    if (GetFileTypeCode() == kIconFileType)
+        return nullptr;
+    try {
+        const QUrl url = LocateFile(!mWriting);
+        if (url.isEmpty())
+            ThrowOSErr_(err_NilPointer, "media file not found");
+        std::unique_ptr<CMedia> media = CreateMediaForFile(url);
+        if (!media)
+            ThrowOSErr_(err_NilPointer, "no medium for the file");
+        if (!mUserDataLookedFor) {
+            mUserDataLookedFor = true;
+            KeepingDirty([&] {
+                if (std::unique_ptr<UserData> userData = media->CopyMetaData())
+                    SetUserData(std::move(userData));
+            });
+        }
+        SInt32 rotation = 0;
+        SInt32 flip = 0;
+        GetMediaTransformForFlags(GetFlags(), rotation, flip);
+        media->SetTransform(rotation, flip);
+        return media.release();
+    } catch (const ExceptionCode& e) {
+        SetError(std::make_unique<CItemError>(e.Code(), QString(), QStringLiteral("600:50")));
+        throw;
+    }
+}
+
+QUrl CIndexItem::LocateFile(bool ask)
+{
+    QUrl found;
+    try {
+        found = GetURL();
+    } catch (const ExceptionCode&) {
+    }
+    if (!found.isEmpty() && !URLExists(found))
+        found.clear();
+    if (found.isEmpty() && mFileRef && mFileRef->Exists())
+        found = mFileRef->ToUrl();
+    if (found.isEmpty() && mAlias) {
+        QByteArray bytes = *mAlias;
+        FileRef base;
+        FileRef target;
+        if (ResolveAliasHandle(&bytes, &target, true, AliasBaseFile(base)) == noErr)
+            found = target.ToUrl();
+    }
+    if (found.isEmpty() && !gLocateFolder.isEmpty()) {
+        const FileRef candidate = FileRef::FromUrl(gLocateFolder).Child(GetName());
+        if (candidate.Exists()) {
+            found = candidate.ToUrl();
+            SetAlias(std::nullopt);
+        }
+    }
+    if (!found.isEmpty()) {
+        SetURL(found);
+        return found;
+    }
+    if (!ask)
+        return QUrl();
+
+    const QUrl chosen = QFileDialog::getOpenFileUrl(nullptr, QStringLiteral("Locate Missing File"),
+        gLocateFolder, QString(), nullptr, QFileDialog::DontResolveSymlinks);
+    if (chosen.isEmpty())
+        return QUrl(); // cancelled
+    if (ResolvesToFolder(chosen)) {
+        const FileRef candidate = FileRef::FromUrl(chosen).Child(GetName());
+        if (!candidate.Exists())
+            return QUrl();
+        gLocateFolder = chosen;
+        SetURL(candidate.ToUrl());
+        return mURL;
+    }
+    const FileRef file = FileRef::FromUrl(chosen);
+    gLocateFolder = file.Parent().ToUrl();
+    SetName(file.Name());
+    FileStat stat;
+    OSType type = 0;
+    OSType creator = 0;
+    if (file.Stat(stat) == noErr && GetFileTypeAndCreatorOf(file, type, creator) == noErr) {
+        SetFileTypeCode(type, false);
+        SetCreatorCode(creator, false);
+        SetTotalSize(UInt32(UInt64(stat.size)) + UInt32(UInt64(ResourceForkSize(file))));
+        SetModificationDate(ModificationSeconds1904(stat), false);
+        UInt32 created = 0;
+        SetCreationDate(ReadCreationDate(file, created) == noErr ? created : ModificationSeconds1904(stat), false);
+    }
+    SetURL(chosen);
+    mImageInfo.reset();
+    mAlias.reset();
+    mThumbnail.reset();
+    SetDisplayPicture(nullptr);
+    mIcon = QIcon();
+    mIconMade = false;
+    mError.reset();
+    mThumbnailNumber = 0;
+    return mURL;
+}
+
+void CIndexItem::ForgetLocateFolder()
+{
+    gLocateFolder.clear();
+}
+
+// Orientation.
+
+void CIndexItem::ApplyOrientationFlags(SInt32 orientation)
+{
+    const UInt32 bits = FlagsForEXIFOrientation(orientation);
+    if (bits != 0)
+        SetFlags(GetFlags() | bits);
+}
+
+// Purging and detaching.
+
+void CIndexItem::Purge()
+{
+    mAliasPathCache.reset();
+    if (mDirty || mPackage)
+        return;
+    if (mIndexFile) {
+        mThumbnail.reset();
+        mAlias.reset();
+        mRemoteURL.clear();
+        mCaption.reset();
+        mEXIF.reset();
+        mImageInfo.reset();
+        mIcon = QIcon();
+        mIconMade = false;
+        mUserData.reset();
+        mRecordLoaded = false;
+    } else if (HasURL()) {
+        // Made again from the file when asked for.
+        mThumbnail.reset();
+        mRemoteURL.clear();
+        mCaption.reset();
+        mEXIF.reset();
+        mImageInfo.reset();
+        mIcon = QIcon();
+        mIconMade = false;
+        mUserData.reset();
+        mThumbnailLookedFor = mCaptionLookedFor = mEXIFLookedFor = false;
+        mImageInfoLookedFor = mUserDataLookedFor = mRemoteURLLookedFor = false;
+    }
+    mDirty = false;
+}
+
+void CIndexItem::LoadAllParts()
+{
+    if (!IsInIndexFile())
+        return;
+    GetRemoteURL();
+    GetImageInfo();
+    GetCaptionInfo();
+    GetThumbnail();
+    GetAlias();
+    mThumbnailNumber = 0;
+    mStoredName.clear();
+    mIndexFile = nullptr;
+    mRecordOffset = -1;
+    mRecordLoaded = false;
+    mPackage = nullptr;
+    Purge();
+}
+
+// Display picture.
+
+namespace {
+
+QImage QuarterTurnsClockwise(const QImage& image, int turns)
+{
+    QTransform transform;
+    transform.rotate(90.0 * turns);
+    return image.transformed(transform);
+}
+
+} // namespace
+
+Offscreen* CIndexItem::GetDisplayPicture()
+{
+    if (mDisplayPicture)
+        return mDisplayPicture.get();
+    try {
+        Picture* thumbnail = GetThumbnail();
+        if (!thumbnail)
+            ThrowOSErr_(err_NilPointer, "no thumbnail");
+        const Rect frame = thumbnail->Frame();
+        Rect fitted;
+        FitRectInRect(frame, MakeRect(0, 0, kMaxDisplayPictureSide, kMaxDisplayPictureSide), fitted, false, false);
+        fitted = MakeRect(0, 0, fitted.Height(), fitted.Width());
+        auto world = std::make_unique<Offscreen>(fitted);
+        {
+            StOffscreenPort port(*world);
+            ThrowIfOSErr_(thumbnail->Draw(*port.Port(), fitted));
+        }
+        if (GetPrefBoolean(QStringLiteral("TransformUsingEXIF")) && !IsRawFile())
+            GetEXIFInfo();
+
+        QImage image = world->Image();
+        const UInt32 flags = GetFlags();
+        if (flags & kItemFlagRotate90CW)
+            image = QuarterTurnsClockwise(image, 1);
+        if (flags & kItemFlagRotate180)
+            image = QuarterTurnsClockwise(image, 2);
+        if (flags & kItemFlagRotate90CCW)
+            image = QuarterTurnsClockwise(image, 3);
+        if (flags & kItemFlagFlipHorizontal)
+            image = image.mirrored(true, false);
+        if (flags & kItemFlagFlipVertical)
+            image = QuarterTurnsClockwise(image.mirrored(true, false), 2);
+        mDisplayPicture = std::make_unique<Offscreen>(std::move(image));
+        mDisplayPictureChanged = true;
+
+        // The thumbnail is read again from its file when it is needed.
+        if (!mDirty && (IsInIndexFile() || !mURL.isEmpty()) && !IsFontMediaType(GetFileTypeCode())) {
+            mThumbnail.reset();
+            mThumbnailLookedFor = false;
+            mRecordLoaded = false;
+            mDirty = false;
+        }
+        AddToMediaCacheList(this);
+    } catch (const ExceptionCode&) {
+        mDisplayPicture.reset();
+        if (!mThumbnail)
+            mDisplayPictureFailed = true;
+        return nullptr;
+    }
+    return mDisplayPicture.get();
+}
+
+void CIndexItem::RenderDisplayPicture(IndexViewServices& view)
+{
+    const QUrl url = LocateFile(false);
+    ThrowIfNot_(!url.isEmpty(), "media file not found");
+    std::unique_ptr<CMedia> media(CreateMedia());
+    ThrowIfNil_(media);
+    media->SetSkipDecoding(true);
+    Rect natural;
+    ThrowIfOSErr_(media->GetNaturalBounds(&natural));
+    const int side = std::min<int>(view.GetThumbnailSize(), std::max(natural.Width(), natural.Height()));
+    Rect fitted;
+    FitRectInRect(natural, MakeRect(0, 0, side, side), fitted, true, false);
+    fitted = MakeRect(0, 0, fitted.Height(), fitted.Width());
+    ThrowIfOSErr_(media->SetBoundsRect(&fitted));
+    auto world = std::make_unique<Offscreen>(fitted);
+    {
+        StOffscreenPort port(*world);
+        ThrowIfOSErr_(media->SetGWorld(port.Port()));
+        (void)media->DrawMatched(); // a drawing fault still leaves what was drawn
+    }
+    SetDisplayPicture(std::move(world));
+    AddToMediaCacheList(this);
+}
+
+// File operations of the item itself.
+
+void CIndexItem::ClearCustomIcon()
+{
+    FileRef file;
+    ThrowIfOSErr_(GetFSSpecFromURL(GetURL(), file));
+    ThrowIfOSErr_(SetFileCustomIcon(file, nullptr));
+    mIcon = QIcon();
+    mIconMade = false;
+}
+
+void CIndexItem::RevealInFinder()
+{
+    FileRef file;
+    ThrowIfOSErr_(GetFSSpecFromURL(GetURL(), file));
+    ThrowIfOSErr_(RevealOrOpenInFinder(file, true));
+}
+
+void CIndexItem::RefreshFinderPreview(bool addPreview)
+{
+    GetThumbnail();
+    mThumbnail.reset();
+    SetDisplayPicture(nullptr);
+    if (addPreview) {
+        ThumbnailMaker* maker = GetThumbnailMaker();
+        ThrowIfNil_(maker);
+        maker->CreateThumbnail(*this, true);
+    }
+}
+
+void CIndexItem::ItemNotification(DataBrowserItemNotification message)
+{
+    // The view owns its items: a removed row never deletes the item.
+    switch (message) {
+    case kDataBrowserItemSelected:
+        Hilite();
+        break;
+    case kDataBrowserItemDeselected:
+        Unhilite();
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,291 @@
+#pragma once
+
+#include "FileRef.h"
+#include "IndexDbRecord.h"
+#include "LBroadcaster.h"
+#include "LDataBrowserItem.h"
+#include "MacTypes.h"
+#include "MediaCache.h"
+#include "PString.h"
+
+#include <QByteArray>
+#include <QIcon>
+#include <QString>
+#include <QUrl>
+#include <memory>
+#include <optional>
+
+class CANPAInfo;
+class CIndexItem;
+class CEXIFInfo;
+class CIndexPackage;
+class CItemError;
+class CMedia;
+class IndexViewServices;
+class LStream;
+class Offscreen;
+class Picture;
+class QWidget;
+class UserData;
+struct IndexFileRecord;
+struct MediaImageInfo;
+
+// Flag word bits: the transform that turns the picture upright, from the EXIF
+// orientation. The other bits are kept as they are.
+enum : UInt32 {
+    kItemFlagRotate90CW = 0x10000000,
+    kItemFlagRotate90CCW = 0x08000000,
+    kItemFlagRotate180 = 0x04000000,
+    kItemFlagFlipHorizontal = 0x02000000,
+    kItemFlagFlipVertical = 0x01000000,
+    kItemFlagTransformMask = 0x1F000000,
+};
+
+// Broadcast with the item as parameter when its flag word changes.
+inline constexpr MessageT msg_ItemFlagsChanged = 3023;
+// The data browser property of field 4025 (open in viewer).
+inline constexpr DataBrowserPropertyID kOpenInViewerProperty = 4025;
+
+// Codes a media object takes for a flag word (CMedia::SetTransform).
+void GetMediaTransformForFlags(UInt32 flags, SInt32& outRotation, SInt32& outFlip);
+// The bits EXIF orientation 1-8 adds; 0 for 1 and any other value.
+UInt32 FlagsForEXIFOrientation(SInt32 orientation);
+
+// Makes and finds thumbnail pictures for items. The thumbnail code installs one;
+// without it an item has only the thumbnails already stored for it.
+class ThumbnailMaker {
+public:
+    virtual ~ThumbnailMaker() = default;
+    // Makes a new thumbnail from the medium and sets it on the item; throws.
+    virtual void CreateThumbnail(CIndexItem& item, bool applyToMediaFile) = 0;
+    // A preview the file carries itself, or null; throws when looking failed.
+    virtual std::unique_ptr<Picture> FindFilePreview(CIndexItem& item) = 0;
+    // The recreate-thumbnail test: true when the thumbnail should be made again.
+    virtual bool ShouldRecreateThumbnail(CIndexItem& item) = 0;
+};
+void SetThumbnailMaker(ThumbnailMaker* maker);
+ThumbnailMaker* GetThumbnailMaker();
+
+// One catalogued media file. It keeps the file's identity (URL, alias, file
+// reference, stored name inside the package), the cheap catalogue fields, and the
+// costly parts (thumbnail, caption, EXIF, user data, image record, remote URL),
+// which are lazy: a getter loads the stored record first and then, when the
+// record had none, makes the part from the medium once and remembers that it
+// looked. Setters of stored fields mark the item dirty; writing or reading its
+// record clears the mark.
+class CIndexItem : public LBroadcaster, public LDataBrowserItem, public ACachedMediaHolder {
+public:
+    // From a file: type and creator from its Finder information, sizes and dates
+    // from the file. Throws the file's error.
+    explicit CIndexItem(const FileRef& file);
+    // From a URL; a file URL also reads the file's catalogue information.
+    explicit CIndexItem(const QUrl& url);
+    // A copy of another item, free of any package or index file.
+    CIndexItem(const CIndexItem& other);
+    // From one index.db record on a stream, with the package it comes from. Throws
+    // the stream's error when the record is cut short, badFormat when it is damaged.
+    CIndexItem(LStream& stream, CIndexPackage* package);
+    // From a record already read by the whole-file reader.
+    CIndexItem(const IndexDbRecord& record, CIndexPackage* package);
+    ~CIndexItem() override;
+
+    virtual void MarkDirty() { mDirty = true; }
+
+    // Older records on an open index file.
+    virtual void ReadRecord(LStream& indexFile);
+    virtual void WriteRecord(LStream& indexFile, SInt32 offset);
+
+    // The index.db record: appended to the stream, with the media copied into the
+    // package and the thumbnail file written as needed.
+    virtual void WriteToStream(LStream& stream, CIndexPackage& package);
+    virtual void WriteThumbnailFile(CIndexPackage& package);
+
+    virtual void Purge();
+    virtual void LoadAllParts();
+    bool IsInIndexFile() const { return mPackage || mIndexFile; }
+    virtual bool HasURL() { return !GetURL().isEmpty(); }
+    bool IsStoredInPackage() const { return mPackage && !mStoredName.isEmpty(); }
+
+    virtual void CreateThumbnail(bool applyToMediaFile);
+    virtual void RefreshFinderPreview(bool addPreview);
+    virtual void ClearCustomIcon();
+    virtual void RevealInFinder();
+
+    // LDataBrowserItem
+    void ItemNotification(DataBrowserItemNotification message) override;
+    bool AcceptDrag(const QMimeData&) override { return false; }
+    // ACachedMediaHolder
+    void DropCachedMedia() override { SetDisplayPicture(nullptr); }
+
+    // Setters.
+    void SetName(const QString& name);
+    void SetNameFromPString(ConstStr255Param name);
+    void SetURL(const QUrl& url);
+    void SetAlias(std::optional<QByteArray> alias);
+    void SetRemoteURL(const QUrl& url);
+    void SetCaptionInfo(std::unique_ptr<CANPAInfo> caption);
+    void SetUserData(std::unique_ptr<UserData> userData);
+    void SetImageInfo(std::unique_ptr<MediaImageInfo> info);
+    void SetEXIFInfo(std::unique_ptr<CEXIFInfo> exif);
+    void SetThumbnail(std::unique_ptr<Picture> thumbnail);
+    void SetDisplayPicture(std::unique_ptr<Offscreen> picture);
+    void SetFlags(UInt32 flags);
+    void AddFlags(UInt32 bits) { SetFlags(GetFlags() | bits); }
+    void SetError(std::unique_ptr<CItemError> error);
+    void SetIcon(const QIcon& icon) { mIcon = icon; }
+    void SetInfoWindow(QWidget* window);
+    void SetOpenInViewer(SInt32 open);
+    void SetDateAdded(UInt32 seconds);
+    void SetCreationDate(UInt32 seconds, bool writeToFile);
+    void SetModificationDate(UInt32 seconds, bool writeToFile);
+    void SetCreatorCode(OSType creator, bool writeToFile);
+    void SetFileTypeCode(OSType type, bool writeToFile);
+    void SetTotalSize(UInt32 size);
+    void SetThumbnailNumber(SInt32 number) { mThumbnailNumber = number; }
+    void SetBusy(bool busy);
+    void Hilite();
+    void Unhilite();
+
+    // Getters; the plain fields load the stored record first when they are empty.
+    QString GetName();
+    Str255 GetNamePString();
+    UInt32 GetFlags();
+    bool TestFlags(UInt32 bits) { return (GetFlags() & bits) != 0; }
+    UInt32 GetTotalSize();
+    UInt32 GetDateAdded();
+    UInt32 GetCreationDate();
+    UInt32 GetModificationDate();
+    OSType GetFileTypeCode();
+    OSType GetCreatorCode();
+    OSType GetFileType() { return GetCreatorCode(); } // the name other layers call it by
+    SInt32 GetThumbnailNumber() const { return mThumbnailNumber; }
+    const QString& GetStoredName() const { return mStoredName; }
+    CIndexPackage* GetPackage() const { return mPackage; }
+    bool IsBusy() const { return mBusyCount > 0; }
+    bool IsDirty() const { return mDirty; }
+    bool IsHilited() const { return mHilited; }
+    bool IsOpenInViewer() const { return mOpenInViewer != 0; }
+    bool IsWriting() const { return mWriting; }
+    bool IsRecordLoaded() const { return mRecordLoaded; }
+    bool IsAliasRead() const { return mAliasRead; }
+    bool HasThumbnailFailed() const { return mThumbnailFailed; }
+    void SetThumbnailFailed(bool failed) { mThumbnailFailed = failed; }
+    bool IsSmallMedium() const { return mSmallMedium; }
+    void SetSmallMedium(bool small) { mSmallMedium = small; }
+    bool GetRecreateAnswer() const { return mRecreateAnswer; }
+    void SetRecreateAnswer(bool answer) { mRecreateAnswer = answer; }
+    bool IsThumbnailLookedFor() const { return mThumbnailLookedFor; }
+    bool IsUserDataLookedFor() const { return mUserDataLookedFor; }
+    void SetUserDataLookedFor(bool lookedFor) { mUserDataLookedFor = lookedFor; }
+    bool HasDisplayPictureFailed() const { return mDisplayPictureFailed; }
+    bool HasDisplayPictureChanged() const { return mDisplayPictureChanged; }
+    void SetDisplayPictureChanged(bool changed) { mDisplayPictureChanged = changed; }
+    CItemError* GetError() const { return mError.get(); }
+    QWidget* GetInfoWindow() const { return mInfoWindow; }
+    IndexViewServices* GetView() const;
+    SInt32 GetPositionInView() const;
+    QString GetAliasPath();
+
+    // Lazy parts (null when the item has none).
+    QUrl GetURL();
+    const QByteArray* GetAlias();
+    QUrl GetRemoteURL();
+    CANPAInfo* GetCaptionInfo();
+    UserData* GetUserData();
+    CEXIFInfo* GetEXIFInfo();
+    MediaImageInfo* GetImageInfo();
+    Picture* GetThumbnail();
+    Offscreen* GetDisplayPicture();
+    QIcon GetIcon();
+    // The thumbnail file of the item in its package; 'asrt' without one.
+    QUrl CopyThumbnailURL() const;
+
+    // The medium of the item's file, owned by the caller; null for icon files.
+    // Failures give the item an error ("600:50") and are thrown on.
+    CMedia* CreateMedia();
+    // The media file's URL, found by URL, file reference, alias or the folder the
+    // user last chose; with `ask` the user may be asked to locate it.
+    QUrl LocateFile(bool ask);
+    // Renders the medium at the view's thumbnail size as the display picture.
+    void RenderDisplayPicture(IndexViewServices& view);
+
+    // Adds the flag bits of an EXIF orientation (only adds).
+    void ApplyOrientationFlags(SInt32 orientation);
+
+    // The thumbnail picture once written to the package file. Exposed for the
+    // thumbnail code, which sets it without marking the item dirty.
+    void SetThumbnailQuietly(std::unique_ptr<Picture> thumbnail);
+
+    // The folder the user last chose to locate a missing file (one per run).
+    static void ForgetLocateFolder();
+
+protected:
+    virtual void Init();
+    virtual void FinishInit();
+    virtual void LoadRecord();
+
+private:
+    void InitFromFile(const FileRef& file);
+    void ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* package);
+    void ApplyIndexFileRecord(const IndexFileRecord& record);
+    IndexDbRecord MakeIndexDbRecord(CIndexPackage& package);
+    void PlaceMediaForWrite(IndexDbRecord& record, CIndexPackage& package);
+    void CopyMediaIntoPackage(CIndexPackage& package);
+    const FileRef* AliasBaseFile(FileRef& storage) const;
+    void MakeEXIFTransform();
+    bool IsRawFile();
+
+    // Runs `make` for a lazy part, leaving the dirty byte as it was.
+    template <typename F>
+    void KeepingDirty(F&& make);
+
+    QString mName;
+    QString mRawKindText;
+    UInt32 mFlags = 0;
+    SInt16 mBusyCount = 0;
+    bool mWriting = false;
+    bool mRecreateAnswer = false;
+    LStream* mIndexFile = nullptr; // open index file holding the older record; null = none
+    SInt32 mRecordOffset = -1;
+    bool mRecordLoaded = false;
+    CIndexPackage* mPackage = nullptr;
+    SInt32 mThumbnailNumber = 0;
+    QString mStoredName;
+    std::unique_ptr<Offscreen> mDisplayPicture;
+    std::unique_ptr<CItemError> mError;
+    std::optional<QByteArray> mAlias;
+    std::unique_ptr<CANPAInfo> mCaption;
+    std::unique_ptr<CEXIFInfo> mEXIF;
+    std::unique_ptr<UserData> mUserData;
+    bool mCaptionLookedFor = false;
+    bool mEXIFLookedFor = false;
+    bool mUserDataLookedFor = false;
+    std::unique_ptr<MediaImageInfo> mImageInfo;
+    bool mImageInfoLookedFor = false;
+    QUrl mRemoteURL;
+    bool mRemoteURLLookedFor = false;
+    std::unique_ptr<Picture> mThumbnail;
+    QIcon mIcon;
+    bool mIconMade = false;
+    SInt32 mOpenInViewer = 0;
+    bool mHilited = false;
+    std::optional<FileRef> mFileRef;
+    QUrl mURL;
+    bool mThumbnailLookedFor = false;
+    bool mURLLookedFor = false;
+    bool mThumbnailFailed = false;
+    bool mSmallMedium = false;
+    OSType mFileType = '****';
+    OSType mCreator = '****';
+    UInt32 mTotalSize = 0;
+    UInt32 mDateAdded = 0;
+    UInt32 mCreationDate = 0;
+    UInt32 mModificationDate = 0;
+    QWidget* mInfoWindow = nullptr;
+    std::optional<QString> mAliasPathCache;
+    bool mDisplayPictureFailed = false;
+    bool mDirty = false;
+    bool mDrawingMark = false;
+    bool mDisplayPictureChanged = false;
+    bool mAliasRead = false;
+};

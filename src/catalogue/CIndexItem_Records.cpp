@@ -1,0 +1,394 @@
+// The item's stored records: index.db records in a package, and the older records
+// on an open index file.
+#include "CIndexItem.h"
+
+#include "CANPAInfo.h"
+#include "CEXIFInfo.h"
+#include "CItemError.h"
+#include "MediaImageInfo.h"
+#include "Offscreen.h"
+#include "UserData.h"
+
+#include "AliasRecord.h"
+#include "CANPAInfo.h"
+#include "CIndexPackage.h"
+#include "ExceptionCode.h"
+#include "FileRoutines.h"
+#include "FileSystemRoutines.h"
+#include "IndexFileRecord.h"
+#include "LStream.h"
+#include "MediaImageInfo.h"
+#include "Picture.h"
+#include "UserData.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Copies into "media/" pick a free name rather than replace a file already
+// stored there: two originals named alike must not overwrite each other.
+constexpr SInt16 kCopyWithFreeName = 0;
+
+// Sets the item's writing byte for a scope, so that nothing asks the user to
+// locate a file while a record is written.
+class StWritingItem {
+public:
+    explicit StWritingItem(bool& writing)
+        : mWriting(writing)
+        , mWas(writing)
+    {
+        mWriting = true;
+    }
+    ~StWritingItem() { mWriting = mWas; }
+
+private:
+    bool& mWriting;
+    bool mWas;
+};
+
+// Runs a lazy getter for the writer: a part that cannot be made is written as
+// absent, so an item whose medium is missing keeps its record.
+template <typename F>
+auto PartOrNull(F&& get) -> decltype(get())
+{
+    try {
+        return get();
+    } catch (const ExceptionCode&) {
+        return {};
+    }
+}
+
+// Cuts UTF-8 text to at most `limit` bytes without splitting a character.
+QByteArray CutUtf8(QByteArray text, int limit)
+{
+    if (text.size() <= limit)
+        return text;
+    qsizetype end = limit;
+    while (end > 0 && (UInt8(text[end]) & 0xC0) == 0x80)
+        --end;
+    text.truncate(end);
+    return text;
+}
+
+// The remote URL's stored text: at most 255 bytes; a folder address gets the
+// item's name appended.
+QByteArray RemoteURLText(const QUrl& url, const QString& name)
+{
+    QByteArray text = CutUtf8(url.toEncoded(), kMaxRemoteURLBytes);
+    if (text.endsWith('/'))
+        text = CutUtf8(text + name.toUtf8(), kMaxRemoteURLBytes);
+    return text;
+}
+
+// File URLs are stored as their encoded bytes. Older indexes wrote the host as
+// "localhost"; both forms read back as the same local file.
+QUrl DecodeFileURL(const QByteArray& bytes)
+{
+    QUrl url = QUrl::fromEncoded(bytes, QUrl::TolerantMode);
+    if (url.scheme() == QLatin1String("file") && url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        url.setHost(QString());
+    return url;
+}
+
+// The image record in the older files lies in host order (little-endian):
+// every field but the name and the last six bytes is swapped against index.db's
+// big-endian form. Swapping twice gives the record back.
+void SwapImageRecordFields(ImageRecordBytes& bytes)
+{
+    static constexpr struct {
+        int offset;
+        int size;
+    } kFields[] = {{0, 2}, {66, 4}, {70, 2}, {72, 2}, {74, 4}, {78, 4}, {82, 2}, {84, 2}, {86, 2}, {88, 4}, {92, 4}};
+    for (const auto& field : kFields)
+        std::reverse(bytes.begin() + field.offset, bytes.begin() + field.offset + field.size);
+}
+
+ImageRecordBytes ImageInfoToBytes(const MediaImageInfo& info, bool hostOrder)
+{
+    const QByteArray bigEndian = info.ToBytes();
+    ImageRecordBytes bytes {};
+    std::memcpy(bytes.data(), bigEndian.constData(), kImageRecordSize);
+    if (hostOrder)
+        SwapImageRecordFields(bytes);
+    return bytes;
+}
+
+std::unique_ptr<MediaImageInfo> ImageInfoFromBytes(ImageRecordBytes bytes, bool hostOrder)
+{
+    if (hostOrder)
+        SwapImageRecordFields(bytes);
+    auto info = std::make_unique<MediaImageInfo>();
+    ThrowIfOSErr_(MediaImageInfo::FromBytes(QByteArray(reinterpret_cast<const char*>(bytes.data()), kImageRecordSize), *info));
+    return info;
+}
+
+} // namespace
+
+// index.db: reading.
+
+CIndexItem::CIndexItem(LStream& stream, CIndexPackage* package)
+{
+    Init();
+    ApplyIndexDbRecord(ReadIndexDbRecord(stream), package);
+}
+
+CIndexItem::CIndexItem(const IndexDbRecord& record, CIndexPackage* package)
+{
+    Init();
+    ApplyIndexDbRecord(record, package);
+}
+
+void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* package)
+{
+    if (record.name)
+        SetName(QString::fromUtf8(*record.name));
+    if (record.storedName) {
+        const QString stored = QString::fromUtf8(*record.storedName);
+        // Media are only ever read from inside "media/".
+        if (!IsValidFileName(stored))
+            ThrowOSErr_(badFormat, "stored name is not one file name: " + stored.toStdString());
+        mStoredName = stored;
+    }
+    if (record.fileURL) {
+        const QUrl url = DecodeFileURL(*record.fileURL);
+        if (!url.isValid() || url.isEmpty())
+            ThrowOSErr_(err_NilPointer, "file URL does not parse");
+        SetURL(url);
+    }
+    if (record.alias)
+        mAlias = *record.alias;
+    if (record.fields) {
+        const CatalogueFields& f = *record.fields;
+        mFileType = f.fileType;
+        mTotalSize = f.totalSize;
+        mDateAdded = f.dateAdded;
+        mCreationDate = f.creationDate;
+        mModificationDate = f.modificationDate;
+        mThumbnailNumber = f.thumbnailNumber;
+        mFlags = f.flags;
+    }
+    if (record.remoteURL)
+        mRemoteURL = QUrl::fromEncoded(*record.remoteURL, QUrl::TolerantMode);
+    if (record.caption) {
+        try {
+            mCaption = std::make_unique<CANPAInfo>(*record.caption);
+        } catch (const ExceptionCode&) {
+            ThrowOSErr_(err_NilPointer, "caption block does not parse");
+        }
+    }
+    if (record.imageRecord)
+        mImageInfo = ImageInfoFromBytes(*record.imageRecord, false);
+    if (record.userData) {
+        std::unique_ptr<UserData> userData;
+        ThrowIfOSErr_(UserData::NewUserDataFromHandle(*record.userData, userData));
+        mUserData = std::move(userData);
+    }
+
+    if (record.alias) {
+        // The file is found through the alias when it is needed.
+        mCaptionLookedFor = mUserDataLookedFor = mImageInfoLookedFor = mRemoteURLLookedFor = true;
+        mThumbnailLookedFor = true;
+        mAliasRead = true;
+        SetURL(QUrl());
+    }
+    mRecordLoaded = true;
+    mPackage = package;
+    mDirty = false;
+    FinishInit();
+}
+
+// index.db: writing.
+
+void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
+{
+    StWritingItem writing(mWriting);
+    const bool fromOtherPackage = mPackage && mPackage != &package;
+
+    IndexDbRecord record;
+    const QString name = GetName();
+    if (name.isEmpty())
+        ThrowOSErr_(err_NilPointer, "item without a name");
+    record.name = CutUtf8(name.toUtf8(), kMaxNameBytes);
+
+    if (fromOtherPackage || mThumbnailNumber < 1) {
+        // The thumbnail can always be made again; the record is the user's work,
+        // so an item that gets no thumbnail is written with number 0.
+        try {
+            WriteThumbnailFile(package);
+        } catch (const ExceptionCode&) {
+            mThumbnailNumber = 0;
+        }
+    }
+
+    // Where the media file is. A copy made into "media/" is taken back when the
+    // record cannot be completed, so a failed write leaves the package as it was.
+    const QString oldStoredName = mStoredName;
+    const QUrl oldURL = mURL;
+    QUrl original;
+    QUrl copy;
+    try {
+        if ((!package.IsStoreMediaFile() || mPackage) && mStoredName.isEmpty()) {
+            const QUrl url = LocateFile(false);
+            if (!url.isEmpty())
+                record.fileURL = url.toEncoded();
+            // A new alias is made relative to this package.
+            CIndexPackage* itemPackage = mPackage;
+            mPackage = &package;
+            const QByteArray* alias = PartOrNull([&] { return GetAlias(); });
+            mPackage = itemPackage;
+            if (alias)
+                record.alias = *alias;
+        } else if (!fromOtherPackage && !mStoredName.isEmpty()) {
+            record.storedName = mStoredName.toUtf8();
+        } else {
+            original = GetURL();
+            ThrowIfOSErr_(CopyURLToFolder(original, package.GetMediaURL(), kCopyWithFreeName, &copy));
+            const QString stored = FileRef::FromUrl(copy).Name();
+            if (stored.isEmpty() || package.StoredMediaURL(stored).isEmpty())
+                ThrowOSErr_(err_NilPointer, "copy without a file name");
+            mStoredName = stored;
+            SetURL(copy);
+            record.storedName = stored.toUtf8();
+            if (record.storedName->size() > kMaxNameBytes)
+                ThrowOSErr_(paramErr, "stored name longer than 255 bytes");
+        }
+
+        record.fields = CatalogueFields {GetFileTypeCode(), GetTotalSize(), GetDateAdded(), GetCreationDate(),
+            GetModificationDate(), mThumbnailNumber, GetFlags()};
+
+        const QUrl remote = GetRemoteURL();
+        if (!remote.isEmpty())
+            record.remoteURL = RemoteURLText(remote, name);
+        if (UserData* userData = PartOrNull([&] { return GetUserData(); }))
+            record.userData = userData->ToHandle();
+        if (CANPAInfo* caption = PartOrNull([&] { return GetCaptionInfo(); }))
+            record.caption = caption->GetDataHandle();
+        if (MediaImageInfo* info = PartOrNull([&] { return GetImageInfo(); })) {
+            record.imageRecord = ImageInfoToBytes(*info, false);
+        }
+
+        // The whole record goes to the stream at once: a failure above leaves
+        // nothing of it there.
+        WriteIndexDbRecord(stream, record);
+    } catch (...) {
+        if (!copy.isEmpty()) {
+            QFile::remove(FileRef::FromUrl(copy).Path());
+            mStoredName = oldStoredName;
+            SetURL(oldURL);
+        }
+        throw;
+    }
+
+    mDirty = false;
+    mPackage = &package;
+    // Only now are both the copy and the record written.
+    if (!copy.isEmpty() && package.IsRemoveMediaFile())
+        package.AddFileToRemove(original);
+}
+
+// Older records on an open index file.
+
+void CIndexItem::ReadRecord(LStream& indexFile)
+{
+    const IndexFileRecord record = ReadIndexFileRecord(indexFile);
+    ApplyIndexFileRecord(record);
+}
+
+void CIndexItem::ApplyIndexFileRecord(const IndexFileRecord& record)
+{
+    if (record.hasCatalogue) {
+        if (mName.isEmpty())
+            SetNameFromPString(record.catalogue.name);
+        mFileType = record.catalogue.fileType;
+        mTotalSize = record.catalogue.totalSize;
+        mDateAdded = record.catalogue.dateAdded;
+        mCreationDate = record.catalogue.creationDate;
+        mModificationDate = record.catalogue.modificationDate;
+    }
+    if (record.thumbnail)
+        mThumbnail = std::make_unique<Picture>(*record.thumbnail);
+    if (record.alias) {
+        QByteArray alias = *record.alias;
+        FileRef target;
+        FileRef indexFileRef;
+        const FileRef* base = nullptr;
+        if (auto* file = dynamic_cast<LFileStream*>(mIndexFile)) {
+            indexFileRef = FileRef(file->File().fileName());
+            base = &indexFileRef;
+        }
+        ThrowIfOSErr_(ResolveAliasHandle(&alias, &target, true, base));
+        mAlias = std::move(alias);
+        SetURL(target.ToUrl());
+    }
+    if (record.remoteURL)
+        mRemoteURL = QUrl::fromEncoded(*record.remoteURL, QUrl::TolerantMode);
+    if (record.caption)
+        mCaption = std::make_unique<CANPAInfo>(*record.caption);
+    if (record.imageRecord)
+        mImageInfo = ImageInfoFromBytes(*record.imageRecord, true);
+    if (record.userData) {
+        std::unique_ptr<UserData> userData;
+        ThrowIfOSErr_(UserData::NewUserDataFromHandle(*record.userData, userData));
+        mUserData = std::move(userData);
+    }
+    if (record.hasFlags)
+        SetFlags(record.flags);
+
+    mCaptionLookedFor = mUserDataLookedFor = mImageInfoLookedFor = mRemoteURLLookedFor = true;
+    mThumbnailLookedFor = true;
+    mRecordLoaded = true;
+    mDirty = false;
+}
+
+void CIndexItem::WriteRecord(LStream& indexFile, SInt32 offset)
+{
+    StWritingItem writing(mWriting);
+    IndexFileRecord record;
+    record.catalogue.name.Assign(GetNamePString()); // cut to 63 bytes
+    record.catalogue.fileType = GetFileTypeCode();
+    record.catalogue.totalSize = GetTotalSize();
+    record.catalogue.dateAdded = GetDateAdded();
+    record.catalogue.creationDate = GetCreationDate();
+    record.catalogue.modificationDate = GetModificationDate();
+    if (Picture* thumbnail = PartOrNull([&] { return GetThumbnail(); }))
+        record.thumbnail = thumbnail->Data();
+    if (const QByteArray* alias = PartOrNull([&] { return GetAlias(); })) {
+        QByteArray bytes = *alias;
+        // Relative to the index file when it has a path; a failed update keeps
+        // the alias as it stands.
+        if (auto* file = dynamic_cast<LFileStream*>(&indexFile)) {
+            FileRef base(file->File().fileName());
+            FileRef target;
+            bool changed = false;
+            if (ResolveAliasBytes(&base, bytes, target, changed) == noErr) {
+                AliasRecord updated;
+                if (AliasRecord::FromBytes(bytes, updated) == noErr
+                    && UpdateAlias(&base, target, updated, changed) == noErr) {
+                    QByteArray out;
+                    if (updated.ToBytes(out) == noErr)
+                        bytes = out;
+                }
+            }
+        }
+        record.alias = bytes;
+    }
+    const QUrl remote = GetRemoteURL();
+    if (!remote.isEmpty())
+        record.remoteURL = RemoteURLText(remote, GetName());
+    if (UserData* userData = PartOrNull([&] { return GetUserData(); }))
+        record.userData = userData->ToHandle();
+    if (CANPAInfo* caption = PartOrNull([&] { return GetCaptionInfo(); }))
+        record.caption = caption->GetDataHandle();
+    record.flags = GetFlags();
+    if (MediaImageInfo* info = PartOrNull([&] { return GetImageInfo(); }))
+        record.imageRecord = ImageInfoToBytes(*info, true);
+
+    WriteIndexFileRecord(indexFile, record);
+    mDirty = false;
+    mIndexFile = &indexFile;
+    mRecordOffset = offset;
+    mRecordLoaded = true;
+    Purge();
+}

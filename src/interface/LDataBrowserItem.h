@@ -1,0 +1,87 @@
+#pragma once
+
+#include "Geometry.h"
+#include "MacTypes.h"
+
+#include <QIcon>
+#include <QVariant>
+
+class LDataBrowser;
+class QMimeData;
+class QPainter;
+
+using DataBrowserItemID = quintptr; // the item's address; 0 = none, the root
+using DataBrowserPropertyID = UInt32;
+using DataBrowserItemState = UInt32;
+using DataBrowserItemNotification = UInt32;
+
+// Item notifications, as the control numbered them.
+enum : DataBrowserItemNotification {
+    kDataBrowserItemAdded = 1,
+    kDataBrowserItemRemoved = 2,
+    kDataBrowserEditStarted = 3,
+    kDataBrowserEditStopped = 4,
+    kDataBrowserItemSelected = 5,
+    kDataBrowserItemDeselected = 6,
+    kDataBrowserItemDoubleClicked = 7,
+};
+
+// Item states for counting and iterating.
+enum : DataBrowserItemState {
+    kDataBrowserItemAnyState = DataBrowserItemState(-1),
+    kDataBrowserItemNoState = 0,
+    kDataBrowserItemIsSelected = 1 << 0,
+};
+
+enum : OSStatus {
+    errDataBrowserItemNotFound = -4971,
+    errDataBrowserPropertyNotFound = -4972,
+    errDataBrowserPropertyNotSupported = -4979,
+};
+
+// What an item hands its browser for one property of its row, or takes from it:
+// the text, the icon, a check state or any other value a column shows.
+struct DataBrowserItemData {
+    QVariant value; // text (QString), number, or check state (bool)
+    QIcon icon; // for icon-and-text columns
+    bool editable = false;
+};
+
+// One row of a data browser. The item's address is its ID. Subclasses answer
+// for their rows' properties; the browser tells them what happens to their rows.
+class LDataBrowserItem {
+public:
+    LDataBrowserItem() = default;
+    LDataBrowserItem(const LDataBrowserItem&) = delete;
+    LDataBrowserItem& operator=(const LDataBrowserItem&) = delete;
+    virtual ~LDataBrowserItem();
+
+    LDataBrowser* GetOwningBrowser() const { return mBrowser; }
+    DataBrowserItemID GetContainer() const { return mContainer; }
+    DataBrowserItemID GetItemID() const { return DataBrowserItemID(this); }
+
+    // Answers the property's value (setValue false) or takes it (true);
+    // errDataBrowserPropertyNotSupported for a property the item does not have.
+    virtual OSStatus GetSetItemData(DataBrowserPropertyID property, DataBrowserItemData& itemData, bool setValue);
+    // The default deletes the item when its row is removed.
+    virtual void ItemNotification(DataBrowserItemNotification message);
+    virtual bool AddDragItem(QMimeData& drag);
+    virtual bool AcceptDrag(const QMimeData& drag);
+    virtual bool ReceiveDrag(const QMimeData& drag);
+    // The rectangle of the property's cell in the browser; found false when the row is not shown.
+    virtual void GetPartBounds(DataBrowserPropertyID property, Rect& outRect, bool& outFound);
+    // Has the browser show the property again.
+    virtual void Update(DataBrowserPropertyID property);
+    // Custom drawing of a cell; nothing by default.
+    virtual void DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const Rect& rect, QPainter& painter);
+    virtual bool IsCustomQuery() { return false; }
+    virtual bool HitTest(DataBrowserPropertyID property, const Rect& rect, const Rect& mouseRect);
+    virtual SInt16 TrackItem(DataBrowserPropertyID property, const Rect& rect, Point start, UInt16 modifiers);
+    virtual bool AcceptItemDrag(DataBrowserPropertyID property, const Rect& rect, const QMimeData& drag);
+    virtual bool ReceiveItemDrag(DataBrowserPropertyID property, const QMimeData& drag);
+
+private:
+    friend class LDataBrowser;
+    LDataBrowser* mBrowser = nullptr;
+    DataBrowserItemID mContainer = 0;
+};

@@ -1,0 +1,506 @@
+#include "AliasRecord.h"
+#include "CANPAInfo.h"
+#include "CEXIFInfo.h"
+#include "CIndexItem.h"
+#include "CIndexPackage.h"
+#include "ExceptionCode.h"
+#include "IndexFileRecord.h"
+#include "IndexViewServices.h"
+#include "LStream.h"
+#include "MediaImageInfo.h"
+#include "Offscreen.h"
+#include "Picture.h"
+#include "Preferences.h"
+#include "RecordBytes.h"
+#include "UserData.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+QString FreshDir(const QString& name)
+{
+    QString dir = TestTempDir() + QLatin1String("/item-") + name;
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    return dir;
+}
+
+QString CopySample(const QString& sample, const QString& toPath)
+{
+    QDir().mkpath(QFileInfo(toPath).path());
+    QFile::remove(toPath);
+    EXPECT_TRUE(QFile::copy(TestDataPath("exif-samples/jpg/" + sample), toPath)) << sample.toStdString();
+    QFile::setPermissions(toPath, QFile::ReadOwner | QFile::WriteOwner);
+    return toPath;
+}
+
+// Makes thumbnails the simple way: a small grey JPEG picture per item.
+class SimpleThumbnailMaker : public ThumbnailMaker {
+public:
+    void CreateThumbnail(CIndexItem& item, bool) override
+    {
+        QImage image(16, 12, QImage::Format_RGB32);
+        image.fill(QColor(90, 90, 90));
+        item.SetThumbnail(std::make_unique<Picture>(Picture::FromImageAsJPEG(image, MakeRect(0, 0, 12, 16), 768)));
+    }
+    std::unique_ptr<Picture> FindFilePreview(CIndexItem&) override { return nullptr; }
+    bool ShouldRecreateThumbnail(CIndexItem& item) override { return item.GetThumbnailNumber() == 0; }
+};
+
+class StThumbnailMaker {
+public:
+    explicit StThumbnailMaker(ThumbnailMaker* maker) { SetThumbnailMaker(maker); }
+    ~StThumbnailMaker() { SetThumbnailMaker(nullptr); }
+};
+
+class RecordingView : public IndexViewServices {
+public:
+    bool AddFileToDelete(const QUrl& file) override
+    {
+        files.push_back(file);
+        return true;
+    }
+    SInt32 GetIndexOfItem(const CIndexItem*) const override { return 0; }
+    void Hilite() override {}
+    void Unhilite() override {}
+    SInt16 GetThumbnailSize() const override { return 160; }
+    std::vector<QUrl> files;
+};
+
+class CountingListener : public LListener {
+public:
+    void ListenToMessage(MessageT message, void*) override
+    {
+        if (message == msg_ItemFlagsChanged)
+            ++count;
+    }
+    int count = 0;
+};
+
+MediaImageInfo SampleImageInfo()
+{
+    MediaImageInfo info;
+    info.recordKind = 1;
+    info.name = Str63("JPEG");
+    info.dataSize = 0x01020304;
+    info.width = 640;
+    info.height = 480;
+    info.hRes = 72 << 16;
+    info.vRes = 96 << 16;
+    info.depth = 24;
+    info.frameCount = 1;
+    info.temporalQuality = 0;
+    info.spatialQuality = 768;
+    info.hasColorProfile = 1;
+    return info;
+}
+
+// The 102 bytes of SampleImageInfo, big-endian as index.db keeps them.
+QByteArray SampleImageInfoBigEndian()
+{
+    QByteArray name("\x04JPEG");
+    name.append(QByteArray(64 - name.size(), '\0'));
+    return RecordBytes()
+        .U16BE(1)
+        .Bytes(name)
+        .U32BE(0x01020304)
+        .U16BE(640)
+        .U16BE(480)
+        .U32BE(72 << 16)
+        .U32BE(96 << 16)
+        .U16BE(24)
+        .U16BE(12)
+        .U16BE(1)
+        .U32BE(0)
+        .U32BE(768)
+        .Bytes(QByteArray("\x01\x00\x00\x00\x00\x00", 6));
+}
+
+QByteArray SampleCaptionBlock()
+{
+    CANPAInfo caption;
+    caption.SetHeadline(Str255("Harbour at dawn"));
+    caption.AddKeyword(Str255("boats"));
+    return caption.GetDataHandle();
+}
+
+std::vector<std::unique_ptr<CIndexItem>> ReadItems(const QByteArray& data, CIndexPackage* package)
+{
+    IndexDbReader reader(data);
+    std::vector<std::unique_ptr<CIndexItem>> items;
+    IndexDbRecord record;
+    while (reader.Next(record))
+        items.push_back(std::make_unique<CIndexItem>(record, package));
+    EXPECT_TRUE(reader.Errors().empty());
+    return items;
+}
+
+} // namespace
+
+TEST(CIndexItem, FlagWordForEachEXIFOrientation)
+{
+    const UInt32 expected[9] = {0, 0, kItemFlagFlipHorizontal, kItemFlagRotate180, kItemFlagFlipVertical,
+        kItemFlagRotate90CW | kItemFlagFlipHorizontal, kItemFlagRotate90CW, kItemFlagRotate90CCW | kItemFlagFlipHorizontal,
+        kItemFlagRotate90CCW};
+    const SInt32 rotation[9] = {0, 0, 0, 3, 0, 2, 2, 1, 1};
+    const SInt32 flip[9] = {0, 0, 1, 0, 2, 1, 0, 1, 0};
+    SetPrefBoolean("TransformUsingEXIF", true);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        EXPECT_EQ(FlagsForEXIFOrientation(orientation), expected[orientation]);
+        SInt32 r = -1;
+        SInt32 f = -1;
+        GetMediaTransformForFlags(expected[orientation], r, f);
+        EXPECT_EQ(r, rotation[orientation]);
+        EXPECT_EQ(f, flip[orientation]);
+
+        // The real photographs: reading the EXIF record sets the flag word.
+        CIndexItem item(QUrl::fromLocalFile(
+            TestDataPath(QStringLiteral("exif-samples/jpg/orientation/landscape_%1.jpg").arg(orientation))));
+        ASSERT_NE(item.GetEXIFInfo(), nullptr);
+        EXPECT_EQ(item.GetEXIFInfo()->GetOrientation(), orientation);
+        EXPECT_EQ(item.GetFlags() & kItemFlagTransformMask, expected[orientation]);
+    }
+    EXPECT_EQ(FlagsForEXIFOrientation(0), 0u);
+    EXPECT_EQ(FlagsForEXIFOrientation(9), 0u);
+}
+
+TEST(CIndexItem, FlagChangesBroadcastOnceAndOrientationOnlyAddsBits)
+{
+    IndexDbRecord record;
+    record.name = QByteArray("a.jpg");
+    record.fields = CatalogueFields {};
+    CIndexItem item(record, nullptr);
+    CountingListener listener;
+    item.AddListener(&listener);
+    item.SetFlags(0x40);
+    item.SetFlags(0x40);
+    EXPECT_EQ(listener.count, 1);
+    EXPECT_TRUE(item.IsDirty());
+    item.ApplyOrientationFlags(1);
+    EXPECT_EQ(listener.count, 1);
+    item.ApplyOrientationFlags(6);
+    EXPECT_EQ(item.GetFlags(), 0x40u | kItemFlagRotate90CW);
+    EXPECT_EQ(listener.count, 2);
+}
+
+TEST(CIndexItem, BusyCountThumbnailNumberAndPurge)
+{
+    IndexDbRecord record;
+    record.name = QByteArray("b.jpg");
+    record.fields = CatalogueFields {'JPEG', 1, 2, 3, 4, 5, 0};
+    CIndexItem item(record, nullptr);
+    EXPECT_FALSE(item.IsDirty());
+    item.SetBusy(false);
+    EXPECT_FALSE(item.IsBusy());
+    item.SetBusy(true);
+    EXPECT_TRUE(item.IsBusy());
+
+    item.SetThumbnail(std::make_unique<Picture>(QByteArray(12, '\0')));
+    EXPECT_EQ(item.GetThumbnailNumber(), -5); // the picture changed since the file was written
+    EXPECT_TRUE(item.IsDirty());
+    item.Purge(); // a dirty item keeps its parts
+    EXPECT_NE(item.GetThumbnail(), nullptr);
+}
+
+TEST(CIndexItem, RawNamesAnswerRawTypeWhateverIsStored)
+{
+    IndexDbRecord record;
+    record.name = QByteArray("DSC_0001.NEF");
+    record.fields = CatalogueFields {'TIFF', 1, 2, 3, 4, 0, 0};
+    CIndexItem item(record, nullptr);
+    EXPECT_EQ(item.GetFileTypeCode(), OSType('RAW '));
+}
+
+TEST(CIndexItem, WritesEveryTagAsBuiltByHand)
+{
+    const QString dir = FreshDir("every-tag");
+    SetPrefBoolean("IndexStoreMediaFile", false);
+    CIndexPackage package(QUrl::fromLocalFile(dir + "/Full.idxp"), nullptr);
+    const QString photo = CopySample("Canon_40D.jpg", dir + "/Pictures/Harbour.jpg");
+    FileRef base = FileRef::FromUrl(package.GetIndexDbURL());
+    QByteArray alias;
+    ASSERT_EQ(NewAliasBytes(&base, FileRef(photo), alias), noErr);
+
+    UserData userData;
+    userData.AddUserDataText("Canon", UserDataTextType("mak"), 1, 0);
+    const QByteArray userDataBlock = userData.ToHandle();
+
+    IndexDbRecord record;
+    record.name = QByteArray("Harbour.jpg");
+    record.fileURL = QUrl::fromLocalFile(photo).toEncoded();
+    record.alias = alias;
+    record.fields = CatalogueFields {'JPEG', 7000, 3000000000u, 3100000000u, 3200000000u, 9, 0x10000000};
+    record.remoteURL = QByteArray("http://example.org/photos/");
+    record.userData = userDataBlock;
+    record.caption = SampleCaptionBlock();
+    const QByteArray image = SampleImageInfoBigEndian();
+    record.imageRecord.emplace();
+    std::memcpy(record.imageRecord->data(), image.constData(), 102);
+    CIndexItem item(record, &package);
+
+    LDataStream stream;
+    item.WriteToStream(stream, package);
+
+    RecordBytes expected;
+    expected.CountedBE(16, "Harbour.jpg");
+    expected.CountedBE(18, "file://" + photo.toUtf8());
+    expected.CountedBE(6, alias);
+    expected.Tag(4).U32BE('JPEG').U32BE(7000).U32BE(3000000000u).U32BE(3100000000u).U32BE(3200000000u);
+    expected.U32BE(9).U32BE(0x10000000);
+    expected.CountedBE(7, "http://example.org/photos/Harbour.jpg"); // a folder address gets the name
+    expected.CountedBE(15, userDataBlock);
+    expected.CountedBE(8, SampleCaptionBlock());
+    expected.Tag(12).U32BE(102).Bytes(image);
+    expected.Tag(2);
+    EXPECT_EQ(stream.Data(), expected.Data());
+    EXPECT_FALSE(item.IsDirty());
+    EXPECT_EQ(item.GetPackage(), &package);
+}
+
+TEST(CIndexItem, MinimalItemWithoutThumbnailIsWrittenWithNumberZero)
+{
+    const QString dir = FreshDir("minimal");
+    SetPrefBoolean("IndexStoreMediaFile", true);
+    CIndexPackage package(QUrl::fromLocalFile(dir + "/Min.idxp"), nullptr);
+    SetPrefBoolean("IndexStoreMediaFile", false);
+    QFile notes(dir + "/Min.idxp/media/notes.txt");
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("not a picture");
+    notes.close();
+
+    IndexDbRecord record;
+    record.name = QByteArray("notes.txt");
+    record.storedName = QByteArray("notes.txt");
+    record.fields = CatalogueFields {'TEXT', 13, 1, 2, 3, 0, 0};
+    CIndexItem item(record, &package);
+    ASSERT_TRUE(item.IsStoredInPackage());
+    EXPECT_EQ(item.GetURL().toLocalFile(), dir + "/Min.idxp/media/notes.txt");
+
+    LDataStream stream;
+    item.WriteToStream(stream, package); // no thumbnail can be had: still written
+    const QByteArray expected = RecordBytes()
+                                    .CountedBE(16, "notes.txt")
+                                    .CountedBE(17, "notes.txt")
+                                    .Tag(4)
+                                    .U32BE('TEXT')
+                                    .U32BE(13)
+                                    .U32BE(1)
+                                    .U32BE(2)
+                                    .U32BE(3)
+                                    .U32BE(0)
+                                    .U32BE(0)
+                                    .Tag(2);
+    EXPECT_EQ(stream.Data(), expected);
+}
+
+TEST(CIndexItem, OlderRecordFormOfAnItemAndItsLazyReload)
+{
+    IndexDbRecord record;
+    record.name = QByteArray("Photo.jpg");
+    record.fields = CatalogueFields {'JPEG', 1000, 10, 20, 30, 0, 0x04000000};
+    record.caption = SampleCaptionBlock();
+    CIndexItem item(record, nullptr);
+
+    LDataStream file;
+    file.WriteBytes("head"); // the record starts at an offset
+    item.WriteRecord(file, 4);
+
+    QByteArray name("\x09Photo.jpg");
+    name.append(QByteArray(64 - name.size(), '\0'));
+    const QByteArray expected = RecordBytes()
+                                    .Bytes("head")
+                                    .Tag(4)
+                                    .Bytes(name)
+                                    .U32LE('JPEG')
+                                    .U32LE(1000)
+                                    .U32LE(10)
+                                    .U32LE(20)
+                                    .U32LE(30)
+                                    .CountedLE(8, SampleCaptionBlock())
+                                    .Tag(13)
+                                    .U32LE(4)
+                                    .U32LE(0x04000000)
+                                    .Tag(2);
+    EXPECT_EQ(file.Data(), expected);
+
+    // Written, the item let go of its caption; it comes back from the file, and
+    // the file's position is kept.
+    EXPECT_FALSE(item.IsRecordLoaded());
+    file.SetMarker(2);
+    ASSERT_NE(item.GetCaptionInfo(), nullptr);
+    EXPECT_EQ(item.GetCaptionInfo()->GetDataHandle(), SampleCaptionBlock());
+    EXPECT_EQ(file.GetMarker(), 2);
+
+    // An item without any part writes the 95-byte record.
+    IndexDbRecord bare;
+    bare.name = QByteArray("x");
+    bare.fields = CatalogueFields {};
+    CIndexItem empty(bare, nullptr);
+    LDataStream small;
+    empty.WriteRecord(small, 0);
+    EXPECT_EQ(small.Data().size(), 95);
+}
+
+TEST(CIndexItem, FileURLsReadWithOrWithoutLocalhost)
+{
+    IndexDbRecord record;
+    record.name = QByteArray("a b.jpg");
+    record.fields = CatalogueFields {};
+    record.fileURL = QByteArray("file://localhost/Users/pat/a%20b.jpg");
+    CIndexItem old(record, nullptr);
+    EXPECT_EQ(old.GetURL().toLocalFile(), "/Users/pat/a b.jpg");
+    record.fileURL = QByteArray("file:///Users/pat/a%20b.jpg");
+    CIndexItem current(record, nullptr);
+    EXPECT_EQ(current.GetURL().toLocalFile(), "/Users/pat/a b.jpg");
+}
+
+TEST(CIndexItem, StoredNamesOutsideMediaAreRefused)
+{
+    CIndexPackage package(QUrl::fromLocalFile(FreshDir("hostile") + "/H.idxp"), nullptr);
+    for (const char* hostile : {"../index.db", "..", "sub/file.jpg", "/etc/passwd", "."}) {
+        IndexDbRecord record;
+        record.name = QByteArray("x.jpg");
+        record.storedName = QByteArray(hostile);
+        record.fields = CatalogueFields {};
+        try {
+            CIndexItem item(record, &package);
+            ADD_FAILURE() << hostile;
+        } catch (const ExceptionCode& e) {
+            EXPECT_EQ(e.Code(), badFormat) << hostile;
+        }
+    }
+}
+
+TEST(CIndexItem, DamagedCaptionOrUserDataFailsOnlyThatItem)
+{
+    IndexDbRecord record;
+    record.name = QByteArray("x.jpg");
+    record.fields = CatalogueFields {};
+    record.userData = QByteArray("\x00\x00\x00\xFF" "abcd", 8);
+    EXPECT_THROW(CIndexItem item(record, nullptr), ExceptionCode);
+}
+
+TEST(CIndexItem, StoredMediaWithTheSameNameNeverOverwriteEachOther)
+{
+    const QString dir = FreshDir("collide");
+    SetPrefBoolean("IndexStoreMediaFile", true);
+    SetPrefBoolean("IndexRemoveMediaFile", true);
+    RecordingView view;
+    CIndexPackage package(QUrl::fromLocalFile(dir + "/C.idxp"), &view);
+    SetPrefDefault("IndexStoreMediaFile");
+    SetPrefDefault("IndexRemoveMediaFile");
+
+    const QString first = CopySample("Nikon_D70.jpg", dir + "/card1/IMG_0001.JPG");
+    const QString second = CopySample("Pentax_K10D.jpg", dir + "/card2/IMG_0001.JPG");
+    CIndexItem a(QUrl::fromLocalFile(first));
+    CIndexItem b(QUrl::fromLocalFile(second));
+
+    LDataStream stream;
+    a.WriteToStream(stream, package);
+    EXPECT_EQ(view.files.size(), 1u); // queued once its copy and record are written
+    b.WriteToStream(stream, package);
+
+    EXPECT_NE(a.GetStoredName(), b.GetStoredName());
+    EXPECT_EQ(ReadWholeFile(a.GetURL().toLocalFile()), ReadWholeFile(first));
+    EXPECT_EQ(ReadWholeFile(b.GetURL().toLocalFile()), ReadWholeFile(second));
+    EXPECT_EQ(QDir(dir + "/C.idxp/media").entryList(QDir::Files).size(), 2);
+    ASSERT_EQ(view.files.size(), 2u);
+    EXPECT_EQ(view.files[0].toLocalFile(), first);
+    EXPECT_EQ(view.files[1].toLocalFile(), second);
+
+    // Written again into the same package, the media are not copied again.
+    const QByteArray before = stream.Data();
+    LDataStream again;
+    a.WriteToStream(again, package);
+    EXPECT_EQ(QDir(dir + "/C.idxp/media").entryList(QDir::Files).size(), 2);
+    EXPECT_TRUE(again.Data().contains(QByteArray("\x11\x00\x00\x00", 4)));
+}
+
+TEST(CIndexItem, RoundTripOfRealPhotographsItemForItem)
+{
+    SimpleThumbnailMaker maker;
+    StThumbnailMaker installed(&maker);
+    const QString dir = FreshDir("roundtrip");
+    const QStringList samples {"Canon_40D.jpg", "Canon_DIGITAL_IXUS_400.jpg", "Fujifilm_FinePix6900ZOOM.jpg",
+        "Kodak_CX7530.jpg", "Nikon_D70.jpg", "Olympus_C8080WZ.jpg", "Panasonic_DMC-FZ30.jpg", "Pentax_K10D.jpg",
+        "Sony_HDR-HC3.jpg", "orientation/portrait_6.jpg"};
+
+    SetPrefBoolean("IndexStoreMediaFile", false);
+    CIndexPackage outside(QUrl::fromLocalFile(dir + "/Outside.idxp"), nullptr);
+    SetPrefBoolean("IndexStoreMediaFile", true);
+    CIndexPackage inside(QUrl::fromLocalFile(dir + "/Inside.idxp"), nullptr);
+    SetPrefDefault("IndexStoreMediaFile");
+
+    for (CIndexPackage* package : {&outside, &inside}) {
+        SCOPED_TRACE(package->GetPackageURL().toString().toStdString());
+        std::vector<std::unique_ptr<CIndexItem>> items;
+        for (const QString& sample : samples) {
+            const QString path = CopySample(sample, dir + "/photos/" + QFileInfo(sample).fileName());
+            items.push_back(std::make_unique<CIndexItem>(QUrl::fromLocalFile(path)));
+        }
+        items[0]->SetRemoteURL(QUrl("ftp://example.org/incoming/Canon_40D.jpg"));
+        items[1]->SetCaptionInfo(std::make_unique<CANPAInfo>(SampleCaptionBlock()));
+        items[2]->SetImageInfo(std::make_unique<MediaImageInfo>(SampleImageInfo()));
+        items[3]->SetFlags(0x00000042);
+
+        LDataStream stream;
+        for (auto& item : items)
+            item->WriteToStream(stream, *package);
+        QFile db(package->GetIndexDbURL().toLocalFile());
+        ASSERT_TRUE(db.open(QIODevice::WriteOnly));
+        db.write(stream.Data());
+        db.close();
+
+        auto back = ReadItems(ReadWholeFile(package->GetIndexDbURL().toLocalFile()), package);
+        ASSERT_EQ(back.size(), items.size());
+        LDataStream rewritten;
+        for (size_t i = 0; i < items.size(); ++i) {
+            CIndexItem& a = *items[i];
+            CIndexItem& b = *back[i];
+            SCOPED_TRACE(a.GetName().toStdString());
+            EXPECT_EQ(b.GetName(), a.GetName());
+            EXPECT_EQ(b.GetFileTypeCode(), a.GetFileTypeCode());
+            EXPECT_EQ(b.GetTotalSize(), a.GetTotalSize());
+            EXPECT_EQ(b.GetDateAdded(), a.GetDateAdded());
+            EXPECT_EQ(b.GetCreationDate(), a.GetCreationDate());
+            EXPECT_EQ(b.GetModificationDate(), a.GetModificationDate());
+            EXPECT_EQ(b.GetFlags(), a.GetFlags());
+            EXPECT_GT(b.GetThumbnailNumber(), 0);
+            EXPECT_EQ(b.GetThumbnailNumber(), a.GetThumbnailNumber());
+            EXPECT_EQ(b.GetStoredName(), a.GetStoredName());
+            EXPECT_EQ(b.GetURL(), a.GetURL());
+            EXPECT_EQ(b.GetRemoteURL(), a.GetRemoteURL());
+            ASSERT_NE(b.GetThumbnail(), nullptr);
+            EXPECT_EQ(b.GetThumbnail()->Frame().Width(), 16);
+            if (a.GetUserData() && b.GetUserData())
+                EXPECT_TRUE(*a.GetUserData() == *b.GetUserData());
+            EXPECT_EQ(a.GetUserData() != nullptr, b.GetUserData() != nullptr);
+            if (a.GetCaptionInfo())
+                EXPECT_EQ(b.GetCaptionInfo()->GetDataHandle(), a.GetCaptionInfo()->GetDataHandle());
+            ASSERT_EQ(a.GetImageInfo() != nullptr, b.GetImageInfo() != nullptr);
+            if (a.GetImageInfo())
+                EXPECT_EQ(*b.GetImageInfo(), *a.GetImageInfo());
+            b.WriteToStream(rewritten, *package);
+        }
+        // The media gave their parts: user data and image records went through.
+        int withUserData = 0;
+        int withImageInfo = 0;
+        for (auto& item : back) {
+            withUserData += item->GetUserData() != nullptr;
+            withImageInfo += item->GetImageInfo() != nullptr;
+        }
+        EXPECT_GE(withUserData, 8);
+        EXPECT_EQ(withImageInfo, int(samples.size()));
+        // Read back and written again, the index is the same byte for byte.
+        EXPECT_EQ(rewritten.Data(), stream.Data());
+        if (package == &inside)
+            EXPECT_EQ(QDir(dir + "/Inside.idxp/media").entryList(QDir::Files).size(), samples.size());
+    }
+}
