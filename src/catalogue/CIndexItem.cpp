@@ -23,6 +23,7 @@
 #include "Picture.h"
 #include "Preferences.h"
 #include "RectUtilities.h"
+#include "ThumbnailFile.h"
 #include "UserData.h"
 
 #include <QFileDialog>
@@ -291,10 +292,8 @@ void CIndexItem::SetThumbnail(std::unique_ptr<Picture> thumbnail)
 {
     const bool isNew = thumbnail != nullptr;
     SetThumbnailQuietly(std::move(thumbnail));
-    // The stored file no longer holds this picture: it is written again under the
-    // same number, which the write makes positive.
-    if (isNew && mThumbnailNumber > 0)
-        mThumbnailNumber = -mThumbnailNumber;
+    if (isNew)
+        mThumbnailNumber = ThumbnailNumberAfterNewPicture(mThumbnailNumber);
     MarkDirty();
 }
 
@@ -1044,7 +1043,7 @@ void CIndexItem::RefreshFinderPreview(bool addPreview)
     mThumbnail.reset();
     SetDisplayPicture(nullptr);
     if (addPreview) {
-        ThumbnailMaker* maker = GetThumbnailMaker();
+        ThumbnailServices* maker = GetThumbnailServices();
         ThrowIfNil_(maker);
         maker->CreateThumbnail(*this, true);
     }

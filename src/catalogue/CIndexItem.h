@@ -51,20 +51,18 @@ void GetMediaTransformForFlags(UInt32 flags, SInt32& outRotation, SInt32& outFli
 // The bits EXIF orientation 1-8 adds; 0 for 1 and any other value.
 UInt32 FlagsForEXIFOrientation(SInt32 orientation);
 
-// Makes and finds thumbnail pictures for items. The thumbnail code installs one;
-// without it an item has only the thumbnails already stored for it.
-class ThumbnailMaker {
+// Makes thumbnail pictures for items. The thumbnail code installs it; without it
+// an item has only the thumbnails stored for it or carried by its file.
+class ThumbnailServices {
 public:
-    virtual ~ThumbnailMaker() = default;
+    virtual ~ThumbnailServices() = default;
     // Makes a new thumbnail from the medium and sets it on the item; throws.
     virtual void CreateThumbnail(CIndexItem& item, bool applyToMediaFile) = 0;
-    // A preview the file carries itself, or null; throws when looking failed.
-    virtual std::unique_ptr<Picture> FindFilePreview(CIndexItem& item) = 0;
     // The recreate-thumbnail test: true when the thumbnail should be made again.
     virtual bool ShouldRecreateThumbnail(CIndexItem& item) = 0;
 };
-void SetThumbnailMaker(ThumbnailMaker* maker);
-ThumbnailMaker* GetThumbnailMaker();
+void SetThumbnailServices(ThumbnailServices* maker);
+ThumbnailServices* GetThumbnailServices();
 
 // One catalogued media file. It keeps the file's identity (URL, alias, file
 // reference, stored name inside the package), the cheap catalogue fields, and the
@@ -234,6 +232,7 @@ private:
     const FileRef* AliasBaseFile(FileRef& storage) const;
     void MakeEXIFTransform();
     bool IsRawFile();
+    QUrl PartOrNullURL();
 
     // Runs `make` for a lazy part, leaving the dirty byte as it was.
     template <typename F>

@@ -10,37 +10,46 @@
 #include "UserData.h"
 
 #include "CIndexPackage.h"
+#include "CMedia.h"
 #include "ExceptionCode.h"
+#include "FinderPreview.h"
 #include "FileRef.h"
 #include "MediaFactory.h"
 #include "Picture.h"
 #include "Preferences.h"
+#include "ThumbnailFile.h"
 
-#include <QFile>
-#include <QSaveFile>
 
 namespace {
 
-ThumbnailMaker* gThumbnailMaker = nullptr;
+ThumbnailServices* gThumbnailServices = nullptr;
 
 } // namespace
 
-void SetThumbnailMaker(ThumbnailMaker* maker)
+void SetThumbnailServices(ThumbnailServices* maker)
 {
-    gThumbnailMaker = maker;
+    gThumbnailServices = maker;
 }
 
-ThumbnailMaker* GetThumbnailMaker()
+ThumbnailServices* GetThumbnailServices()
 {
-    return gThumbnailMaker;
+    return gThumbnailServices;
+}
+
+QUrl CIndexItem::PartOrNullURL()
+{
+    try {
+        return GetURL();
+    } catch (const ExceptionCode&) {
+        return QUrl();
+    }
 }
 
 QUrl CIndexItem::CopyThumbnailURL() const
 {
     if (!mPackage || mThumbnailNumber <= 0)
         ThrowOSErr_(err_AssertFailed, "item without a thumbnail file");
-    // "%d.pct" in the package's thumbs folder.
-    return FileRef::FromUrl(mPackage->GetThumbsURL()).Child(QString::number(mThumbnailNumber) + ".pct").ToUrl();
+    return ThumbnailFileURL(mPackage->GetThumbsURL(), mThumbnailNumber);
 }
 
 Picture* CIndexItem::GetThumbnail()
@@ -51,27 +60,33 @@ Picture* CIndexItem::GetThumbnail()
         return mThumbnail.get();
 
     if (mPackage && mThumbnailNumber > 0) {
-        QFile file(FileRef::FromUrl(CopyThumbnailURL()).Path());
-        if (!file.open(QIODevice::ReadOnly))
-            ThrowOSErr_(err_AssertFailed, "thumbnail file cannot be read");
-        const QByteArray bytes = file.readAll();
-        if (bytes.size() < Picture::kFileHeaderSize)
-            ThrowOSErr_(err_AssertFailed, "thumbnail file shorter than its header");
-        // The 512-byte header is never read: the picture is everything after it.
-        mThumbnail = std::make_unique<Picture>(bytes.mid(Picture::kFileHeaderSize));
+        mThumbnail = std::make_unique<Picture>(ReadThumbnailFile(CopyThumbnailURL()));
         mDisplayPictureChanged = true;
     } else {
         LoadRecord(); // an index-file record carries the picture
     }
 
     if (!mThumbnail && !mThumbnailLookedFor) {
-        if (ThumbnailMaker* maker = GetThumbnailMaker()) {
-            const bool wasDirty = mDirty;
-            std::unique_ptr<Picture> preview = maker->FindFilePreview(*this);
-            if (preview)
-                SetThumbnailQuietly(std::move(preview));
-            mDirty = wasDirty;
+        // A preview the file carries itself stands in: first the one in its
+        // resource store, then the medium's own embedded thumbnail.
+        const bool wasDirty = mDirty;
+        const QUrl url = mURL.isEmpty() ? PartOrNullURL() : mURL;
+        Picture preview;
+        bool found = false;
+        if (url.isEmpty() || url.isLocalFile()) {
+            FileRef file = FileRef::FromUrl(url);
+            found = file.IsValid() && ReadFilePreview(file, preview) == noErr;
+            if (!found && !GetPrefBoolean(QStringLiteral("IgnoreBuiltInThumbnail")) && GetFileTypeCode() != 'RAW ') {
+                std::unique_ptr<CMedia> media(CreateMedia());
+                if (media) {
+                    ThrowIfOSErr_(media->GetThumbnailPicture(&preview));
+                    found = !preview.IsNull();
+                }
+            }
         }
+        if (found)
+            SetThumbnailQuietly(std::make_unique<Picture>(std::move(preview)));
+        mDirty = wasDirty;
     }
     mThumbnailLookedFor = true;
     return mThumbnail.get();
@@ -82,7 +97,7 @@ void CIndexItem::CreateThumbnail(bool applyToMediaFile)
     if (GetFileTypeCode() == 'icns' || IsSoundMediaType(GetFileTypeCode()))
         return;
     try {
-        ThumbnailMaker* maker = GetThumbnailMaker();
+        ThumbnailServices* maker = GetThumbnailServices();
         if (!maker)
             ThrowOSErr_(err_NilPointer, "no thumbnail maker");
         maker->CreateThumbnail(*this, applyToMediaFile);
@@ -96,8 +111,13 @@ void CIndexItem::WriteThumbnailFile(CIndexPackage& package)
 {
     const bool fromOtherPackage = mPackage && mPackage != &package;
 
-    Picture* picture = GetThumbnail();
-    ThumbnailMaker* maker = GetThumbnailMaker();
+    // A file without a preview of its own still gets a thumbnail made below.
+    Picture* picture = nullptr;
+    try {
+        picture = GetThumbnail();
+    } catch (const ExceptionCode&) {
+    }
+    ThumbnailServices* maker = GetThumbnailServices();
     if (maker && GetPrefBoolean(QStringLiteral("AutoCreateThumbnail")) && maker->ShouldRecreateThumbnail(*this)) {
         CreateThumbnail(GetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile")));
         picture = GetThumbnail();
@@ -105,16 +125,9 @@ void CIndexItem::WriteThumbnailFile(CIndexPackage& package)
     if (!picture)
         ThrowOSErr_(err_NilPointer, "item without a thumbnail");
 
-    SInt32 number = mThumbnailNumber;
-    if (fromOtherPackage || number == 0)
-        number = package.NextThumbID();
-    number = number < 0 ? -number : number;
-
-    const QString path
-        = FileRef::FromUrl(package.GetThumbsURL()).Child(QString::number(number) + QStringLiteral(".pct")).Path();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(picture->ToFileData()) < 0 || !file.commit())
-        ThrowOSErr_(err_AssertFailed, "thumbnail file cannot be written: " + path.toStdString());
+    const SInt32 number
+        = ThumbnailNumberForWrite(mThumbnailNumber, fromOtherPackage, [&] { return package.NextThumbID(); });
+    ::WriteThumbnailFile(ThumbnailFileURL(package.GetThumbsURL(), number), *picture);
 
     mThumbnailNumber = number;
     SetThumbnail(nullptr); // read back from the file when needed

@@ -41,7 +41,7 @@ QString CopySample(const QString& sample, const QString& toPath)
 }
 
 // Makes thumbnails the simple way: a small grey JPEG picture per item.
-class SimpleThumbnailMaker : public ThumbnailMaker {
+class SimpleThumbnailMaker : public ThumbnailServices {
 public:
     void CreateThumbnail(CIndexItem& item, bool) override
     {
@@ -49,14 +49,13 @@ public:
         image.fill(QColor(90, 90, 90));
         item.SetThumbnail(std::make_unique<Picture>(Picture::FromImageAsJPEG(image, MakeRect(0, 0, 12, 16), 768)));
     }
-    std::unique_ptr<Picture> FindFilePreview(CIndexItem&) override { return nullptr; }
     bool ShouldRecreateThumbnail(CIndexItem& item) override { return item.GetThumbnailNumber() == 0; }
 };
 
-class StThumbnailMaker {
+class StThumbnailServices {
 public:
-    explicit StThumbnailMaker(ThumbnailMaker* maker) { SetThumbnailMaker(maker); }
-    ~StThumbnailMaker() { SetThumbnailMaker(nullptr); }
+    explicit StThumbnailServices(ThumbnailServices* maker) { SetThumbnailServices(maker); }
+    ~StThumbnailServices() { SetThumbnailServices(nullptr); }
 };
 
 class RecordingView : public IndexViewServices {
@@ -426,7 +425,7 @@ TEST(CIndexItem, StoredMediaWithTheSameNameNeverOverwriteEachOther)
 TEST(CIndexItem, RoundTripOfRealPhotographsItemForItem)
 {
     SimpleThumbnailMaker maker;
-    StThumbnailMaker installed(&maker);
+    StThumbnailServices installed(&maker);
     const QString dir = FreshDir("roundtrip");
     const QStringList samples {"Canon_40D.jpg", "Canon_DIGITAL_IXUS_400.jpg", "Fujifilm_FinePix6900ZOOM.jpg",
         "Kodak_CX7530.jpg", "Nikon_D70.jpg", "Olympus_C8080WZ.jpg", "Panasonic_DMC-FZ30.jpg", "Pentax_K10D.jpg",
