@@ -213,6 +213,29 @@ TEST(PictReader, IndexedPixelsUseTheirColourTable)
     EXPECT_EQ(info.depth, 8);
 }
 
+TEST(PictReader, SixteenBitPixelsPackedByWords)
+{
+    // DirectBitsRect, 16 bits (x RRRRR GGGGG BBBBB), pack type 3: each row's
+    // PackBits units are pixels. One row of 4: two red, two blue.
+    QByteArray op = Hex("009A 000000FF"
+                        "8008 0000 0000 0001 0004"
+                        "0000 0003 00000000 00480000 00480000"
+                        "0010 0010 0003 0005 00000000 00000000 00000000"
+                        "0000 0000 0001 0004"
+                        "0000 0000 0001 0004"
+                        "0000"
+                        "06 FF7C00 FF001F"
+                        "00"); // pad to a word
+    QByteArray data = V2Opening("0000 0000 0000 0001 0004") + op + Hex("00FF");
+    QImage image;
+    ASSERT_EQ(Picture(data).Render(image), noErr);
+    EXPECT_EQ(image.pixel(1, 0) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(image.pixel(2, 0) & 0xFFFFFF, 0x0000FFu);
+    PictInfo info;
+    ASSERT_EQ(Picture(data).GetInfo(info), noErr);
+    EXPECT_EQ(info.depth, 16);
+}
+
 TEST(PictReader, OneBitBitMapAndVersionOnePicture)
 {
     // Version 1: one-byte opcodes, no word alignment. BitsRect of a 1-bit bitmap
