@@ -5,6 +5,7 @@
 #include "LPrintout.h"
 #include "LScrollerView.h"
 #include "LStdControls.h"
+#include "LTabGroup.h"
 #include "LTextEditView.h"
 #include "LView.h"
 #include "LWindow.h"
@@ -31,6 +32,7 @@ void URegistrar::RegisterFrameworkClasses()
     RegisterClass<LPlaceHolder>('plac');
     RegisterClass<LPrintout>('prnt');
     RegisterClass<LTextEditView>('txtv');
+    RegisterClass<LTabGroup>('tabg');
 
     RegisterClass<LStdButton>('pbut');
     RegisterClass<LStdButton>('butn');

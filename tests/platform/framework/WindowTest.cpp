@@ -4,6 +4,7 @@
 #include "LDialogBox.h"
 #include "LInPlaceEditField.h"
 #include "LMarqueeTask.h"
+#include "LTabGroup.h"
 #include "LTextEditView.h"
 #include "LScrollerView.h"
 #include "LStdControls.h"
@@ -383,4 +384,39 @@ TEST_F(WindowFixture, BoundsZoomAndModifiedMark)
     EXPECT_EQ(sheet->GetShell()->windowModality(), Qt::WindowModal);
     EXPECT_EQ(sheet->GetShell()->parentWidget(), window->GetShell());
     delete sheet;
+}
+
+TEST_F(WindowFixture, TabGroupRotatesTheTargetAmongItsFields)
+{
+    struct Field : LPane, LCommander {
+        Field(const SPaneInfo& info, LCommander* super)
+            : LPane(info)
+            , LCommander(super)
+        {
+        }
+    };
+    SPaneInfo info;
+    info.width = 300;
+    info.height = 30;
+    info.superView = dynamic_cast<LView*>(window->FindPaneByID(30));
+    auto* group = new LTabGroup(info, window);
+    SPaneInfo fieldInfo;
+    fieldInfo.width = 50;
+    fieldInfo.height = 20;
+    fieldInfo.superView = group;
+    auto* a = new Field(fieldInfo, group);
+    auto* b = new Field(fieldInfo, group);
+    auto* c = new Field(fieldInfo, group);
+    b->Disable(); // skipped
+    LCommander::SwitchTarget(a);
+    EventRecord tab;
+    tab.message = char_Tab;
+    EXPECT_TRUE(a->ProcessKeyPress(tab));
+    EXPECT_EQ(LCommander::GetTarget(), c);
+    EXPECT_TRUE(c->ProcessKeyPress(tab));
+    EXPECT_EQ(LCommander::GetTarget(), a); // wraps around
+    tab.modifiers = shiftKey;
+    EXPECT_TRUE(a->ProcessKeyPress(tab));
+    EXPECT_EQ(LCommander::GetTarget(), c);
+    LCommander::SwitchTarget(window);
 }
