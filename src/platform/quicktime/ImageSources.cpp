@@ -796,6 +796,9 @@ OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_pt
     // reader claims such files): the file type decides.
     if (typeHint == 'TPIC')
         return MakeDecoded('TPIC', data, out, DecodeTarga);
+    // MacPaint has no signature either; its version word can pass for an icon header.
+    if (typeHint == 'PNTG')
+        return MakeDecoded('PNTG', data, out, DecodeMacPaintWithDescription);
 
     QBuffer buffer(const_cast<QByteArray*>(&data));
     buffer.open(QIODevice::ReadOnly);
@@ -808,7 +811,7 @@ OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_pt
     }
 
     qsizetype pictStart = FindPictStart(data);
-    if (pictStart >= 0 && typeHint != 'PNTG') {
+    if (pictStart >= 0) {
         Picture picture(data.mid(pictStart));
         PictInfo info;
         picture.GetInfo(info);
@@ -817,8 +820,6 @@ OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_pt
         out = std::make_unique<PictSource>(picture, info);
         return noErr;
     }
-    if (typeHint == 'PNTG')
-        return MakeDecoded('PNTG', data, out, DecodeMacPaintWithDescription);
     if (typeHint == 'PICT' || typeHint == 'JPEG' || typeHint == 'PNGf' || typeHint == 'TIFF' || typeHint == 'GIFf'
         || typeHint == 'BMPf' || typeHint == '8BPS')
         return codecBadDataErr; // it says what it is but is not

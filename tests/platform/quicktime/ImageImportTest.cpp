@@ -33,6 +33,7 @@ OSStatus OpenAndDraw(const QString& path, OSType hint, Rect& natural, QImage& dr
 QByteArray MacPaintDocument()
 {
     QByteArray file(512, '\0');
+    file[3] = 2; // version 2: a header with its own patterns
     for (int y = 0; y < 720; ++y) {
         QByteArray row(72, '\0');
         if (y < 8)
