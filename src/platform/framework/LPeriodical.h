@@ -42,7 +42,7 @@ public:
     static void DevoteTimeToIdlers(const EventRecord& event);
     static void DevoteTimeToRepeaters(const EventRecord& event);
     // Milliseconds between passes of the loop's driver.
-    static constexpr int kPassInterval = 10;
+    static constexpr int kPassInterval = 16; // one tick
 
 private:
     void CallSpendTime(const EventRecord& event);
