@@ -323,6 +323,11 @@ void CIndexItem::SetFlags(UInt32 flags)
     BroadcastMessage(msg_ItemFlagsChanged, this);
 }
 
+void CIndexItem::DropCachedMedia()
+{
+    SetDisplayPicture(nullptr);
+}
+
 void CIndexItem::SetError(std::unique_ptr<CItemError> error)
 {
     mError = std::move(error);

@@ -113,7 +113,7 @@ public:
     void ItemNotification(DataBrowserItemNotification message) override;
     bool AcceptDrag(const QMimeData&) override { return false; }
     // ACachedMediaHolder
-    void DropCachedMedia() override { SetDisplayPicture(nullptr); }
+    void DropCachedMedia() override;
 
     // Setters.
     void SetName(const QString& name);
