@@ -84,8 +84,9 @@ int NextEditableColumn(const std::vector<DataBrowserColumn>& columns, int from, 
 
 // The model.
 
-LDataBrowserModel::LDataBrowserModel(LDataBrowser& browser)
+LDataBrowserModel::LDataBrowserModel(LDataBrowser& browser, LDataBrowserImp& imp)
     : mBrowser(browser)
+    , mImp(imp)
 {
 }
 
@@ -138,12 +139,12 @@ int LDataBrowserModel::rowCount(const QModelIndex& parent) const
 
 int LDataBrowserModel::columnCount(const QModelIndex&) const
 {
-    return int(mBrowser.GetImp().Columns().size());
+    return int(mImp.Columns().size());
 }
 
 int LDataBrowserModel::ColumnOfProperty(DataBrowserPropertyID property) const
 {
-    const auto& columns = mBrowser.GetImp().Columns();
+    const auto& columns = mImp.Columns();
     for (size_t i = 0; i < columns.size(); ++i)
         if (columns[i].propertyID == property)
             return int(i);
@@ -153,9 +154,9 @@ int LDataBrowserModel::ColumnOfProperty(DataBrowserPropertyID property) const
 QVariant LDataBrowserModel::data(const QModelIndex& index, int role) const
 {
     LDataBrowserItem* item = ItemAt(index);
-    if (!item || !mBrowser.GetImp().IsLive())
+    if (!item || !mImp.IsLive())
         return {};
-    const DataBrowserColumn& column = mBrowser.GetImp().Columns()[size_t(index.column())];
+    const DataBrowserColumn& column = mImp.Columns()[size_t(index.column())];
     if (role == Qt::TextAlignmentRole)
         return column.justification == 1 ? int(Qt::AlignCenter) : column.justification == 2 ? int(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::DecorationRole && role != Qt::CheckStateRole)
@@ -180,9 +181,9 @@ QVariant LDataBrowserModel::data(const QModelIndex& index, int role) const
 bool LDataBrowserModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     LDataBrowserItem* item = ItemAt(index);
-    if (!item || !mBrowser.GetImp().IsLive())
+    if (!item || !mImp.IsLive())
         return false;
-    const DataBrowserColumn& column = mBrowser.GetImp().Columns()[size_t(index.column())];
+    const DataBrowserColumn& column = mImp.Columns()[size_t(index.column())];
     DataBrowserItemData itemData;
     itemData.value = role == Qt::CheckStateRole ? QVariant(value.toInt() == Qt::Checked) : value;
     const OSStatus status = CatchCode([&] { ThrowIfOSErr_(mBrowser.GetSetItemData(item, column.propertyID, itemData, true)); });
@@ -194,7 +195,7 @@ bool LDataBrowserModel::setData(const QModelIndex& index, const QVariant& value,
 
 QVariant LDataBrowserModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    const auto& columns = mBrowser.GetImp().Columns();
+    const auto& columns = mImp.Columns();
     if (orientation != Qt::Horizontal || section < 0 || section >= int(columns.size()))
         return {};
     const DataBrowserColumn& column = columns[size_t(section)];
@@ -210,7 +211,7 @@ Qt::ItemFlags LDataBrowserModel::flags(const QModelIndex& index) const
     if (!index.isValid())
         return Qt::ItemIsDropEnabled;
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
-    const DataBrowserColumn& column = mBrowser.GetImp().Columns()[size_t(index.column())];
+    const DataBrowserColumn& column = mImp.Columns()[size_t(index.column())];
     if (column.propertyFlags & kDataBrowserPropertyIsEditable)
         flags |= column.propertyType == kDataBrowserCheckboxType ? Qt::ItemIsUserCheckable : Qt::ItemIsEditable;
     return flags;
@@ -238,11 +239,11 @@ void LDataBrowserModel::SortContainer(DataBrowserItemID container, DataBrowserPr
 
 void LDataBrowserModel::sort(int column, Qt::SortOrder order)
 {
-    const auto& columns = mBrowser.GetImp().Columns();
+    const auto& columns = mImp.Columns();
     if (column < 0 || column >= int(columns.size()))
         return;
-    mBrowser.GetImp().SetSortProperty(columns[size_t(column)].propertyID);
-    mBrowser.GetImp().mSortDescending = order == Qt::DescendingOrder;
+    mImp.SetSortProperty(columns[size_t(column)].propertyID);
+    mImp.mSortDescending = order == Qt::DescendingOrder;
     SortContainer(0, columns[size_t(column)].propertyID, order == Qt::DescendingOrder);
 }
 
@@ -398,7 +399,7 @@ private:
 LDataBrowserImp::LDataBrowserImp(LDataBrowser& pane, const Settings& settings)
     : mPane(pane)
     , mSettings(settings)
-    , mModel(std::make_unique<LDataBrowserModel>(pane))
+    , mModel(std::make_unique<LDataBrowserModel>(pane, *this))
 {
     mTree = new QTreeView;
     mTree->setModel(mModel.get());

@@ -12,6 +12,7 @@
 #include <vector>
 
 class LDataBrowser;
+class LDataBrowserImp;
 class QTreeView;
 
 inline constexpr ClassIDT kDataBrowserClassID = 'dbrw';
@@ -74,7 +75,7 @@ int NextEditableColumn(const std::vector<DataBrowserColumn>& columns, int from, 
 // per column record.
 class LDataBrowserModel : public QAbstractItemModel {
 public:
-    explicit LDataBrowserModel(LDataBrowser& browser);
+    LDataBrowserModel(LDataBrowser& browser, LDataBrowserImp& imp);
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -105,6 +106,7 @@ public:
 
 private:
     LDataBrowser& mBrowser;
+    LDataBrowserImp& mImp;
     std::map<DataBrowserItemID, std::vector<LDataBrowserItem*>> mChildren;
 };
 

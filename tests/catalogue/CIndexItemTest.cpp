@@ -6,6 +6,7 @@
 #include "ExceptionCode.h"
 #include "IndexFileRecord.h"
 #include "IndexViewServices.h"
+#include "LDataBrowser.h"
 #include "LStream.h"
 #include "MediaImageInfo.h"
 #include "Offscreen.h"
@@ -502,4 +503,23 @@ TEST(CIndexItem, RoundTripOfRealPhotographsItemForItem)
         if (package == &inside)
             EXPECT_EQ(QDir(dir + "/Inside.idxp/media").entryList(QDir::Files).size(), samples.size());
     }
+}
+
+TEST(CIndexItem, RemovedFromItsBrowserTheItemLivesOn)
+{
+    LDataBrowserImp::Settings settings;
+    settings.viewStyle = 'cols'; // no column list
+    SPaneInfo info;
+    LDataBrowser browser(info, settings);
+    browser.FinishCreate();
+
+    IndexDbRecord record;
+    record.name = QByteArray("kept.jpg");
+    record.fields = CatalogueFields {};
+    CIndexItem item(record, nullptr); // owned by its view, here the test
+    browser.AddItem(&item);
+    EXPECT_EQ(item.GetOwningBrowser(), &browser);
+    browser.RemoveItem(&item);
+    EXPECT_EQ(browser.CountItems(), 0);
+    EXPECT_EQ(item.GetName(), "kept.jpg");
 }

@@ -1,0 +1,210 @@
+#include "LDataBrowser.h"
+
+#include "ExceptionCode.h"
+#include "LComparator.h"
+
+#include <gtest/gtest.h>
+
+#include <QTreeView>
+
+namespace {
+
+// A row that counts what it was told and knows when it is deleted.
+class TestRow : public LDataBrowserItem {
+public:
+    TestRow(QString text, int* deletions = nullptr)
+        : mText(std::move(text))
+        , mDeletions(deletions)
+    {
+    }
+    ~TestRow() override
+    {
+        if (mDeletions)
+            ++*mDeletions;
+    }
+    OSStatus GetSetItemData(DataBrowserPropertyID property, DataBrowserItemData& data, bool setValue) override
+    {
+        if (property != 4001)
+            return errDataBrowserPropertyNotSupported;
+        if (setValue)
+            mText = data.value.toString();
+        else
+            data.value = mText;
+        return noErr;
+    }
+    void ItemNotification(DataBrowserItemNotification message) override
+    {
+        told.push_back(message);
+        LDataBrowserItem::ItemNotification(message);
+    }
+    QString mText;
+    std::vector<DataBrowserItemNotification> told;
+
+private:
+    int* mDeletions;
+};
+
+// Orders rows by their text.
+class TextComparator : public LComparator {
+public:
+    SInt32 Compare(const void* a, const void* b, UInt32, UInt32) const override
+    {
+        auto* rowA = static_cast<TestRow*>(*static_cast<LDataBrowserItem* const*>(a));
+        auto* rowB = static_cast<TestRow*>(*static_cast<LDataBrowserItem* const*>(b));
+        return rowA->mText.compare(rowB->mText);
+    }
+};
+
+class MessageCounter : public LListener {
+public:
+    void ListenToMessage(MessageT message, void*) override { messages.push_back(message); }
+    std::vector<MessageT> messages;
+};
+
+std::unique_ptr<LDataBrowser> MakeBrowser(ResIDT columns, UInt32 selectionFlags = 0, UInt16 headerHeight = 20)
+{
+    LDataBrowserImp::Settings settings;
+    settings.columnListID = columns;
+    settings.titleListID = 777;
+    settings.selectionFlags = selectionFlags;
+    settings.headerHeight = headerHeight;
+    settings.sortColumn = 1;
+    SPaneInfo info;
+    info.width = 300;
+    info.height = 200;
+    auto browser = std::make_unique<LDataBrowser>(info, settings);
+    browser->FinishCreate();
+    return browser;
+}
+
+} // namespace
+
+TEST(LDataBrowser, ColumnsComeFromTheColumnListWithTheirTitles)
+{
+    const auto columns = LoadDataBrowserColumns(9001, 777);
+    ASSERT_EQ(columns.size(), 4u);
+    EXPECT_EQ(columns[0].propertyID, 4001u);
+    EXPECT_EQ(columns[0].propertyType, kDataBrowserTextType);
+    EXPECT_EQ(columns[0].initialWidth, 120);
+    EXPECT_EQ(columns[0].title, "777:1"); // a key without text comes back as itself
+    EXPECT_TRUE(columns[1].title.isEmpty());
+    EXPECT_FALSE(columns[1].title.isNull()); // an empty title, not a missing one
+    EXPECT_EQ(columns[2].title, "777:2"); // the low 16 bits of the index
+    EXPECT_EQ(columns[2].propertyType, kDataBrowserCheckboxType);
+    EXPECT_THROW(LoadDataBrowserColumns(4242, 777), ExceptionCode);
+
+    auto browser = MakeBrowser(9001);
+    EXPECT_EQ(browser->CountColumns(), 4u);
+    EXPECT_EQ(browser->GetSortProperty(), 4001u);
+    browser->RemoveColumn(4002);
+    EXPECT_EQ(browser->CountColumns(), 3u);
+    browser->AddColumn(4002, 1);
+    EXPECT_EQ(browser->GetImp().Columns()[1].propertyID, 4002u);
+    try {
+        browser->AddColumn(5555, 0);
+        ADD_FAILURE();
+    } catch (const ExceptionCode& e) {
+        EXPECT_EQ(e.Code(), errDataBrowserPropertyNotFound);
+    }
+}
+
+TEST(LDataBrowser, EmptyColumnListStillAppliesTheSettings)
+{
+    auto browser = MakeBrowser(9002, kDataBrowserSelectOnlyOne, 0);
+    EXPECT_EQ(browser->CountColumns(), 0u);
+    EXPECT_TRUE(browser->GetControlRef()->isHeaderHidden());
+    EXPECT_EQ(browser->GetControlRef()->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_EQ(browser->GetSortProperty(), 0u);
+
+    Boolean enabled = true;
+    Boolean usesMark = false;
+    UInt16 mark = 0;
+    Str255 name;
+    browser->FindCommandStatus(cmd_SelectAll, enabled, usesMark, mark, name);
+    EXPECT_FALSE(enabled); // one item at most: nothing to select all of
+}
+
+TEST(LDataBrowser, RowsAnswerForTheirCellsAndRemovedRowsDeleteThemselves)
+{
+    auto browser = MakeBrowser(9001);
+    int deletions = 0;
+    auto* a = new TestRow("a", &deletions);
+    auto* b = new TestRow("b", &deletions);
+    browser->AddItems({a, b});
+    EXPECT_EQ(a->told.front(), kDataBrowserItemAdded);
+    EXPECT_EQ(a->GetOwningBrowser(), browser.get());
+    EXPECT_EQ(browser->GetItemAtRow(2), b);
+    EXPECT_EQ(browser->GetRowOfItem(b), 2u);
+    EXPECT_TRUE(browser->IsValidRow(2));
+    EXPECT_FALSE(browser->IsValidRow(3));
+    EXPECT_FALSE(browser->IsValidRow(0));
+
+    QAbstractItemModel* model = browser->GetControlRef()->model();
+    EXPECT_EQ(model->data(model->index(0, 0), Qt::DisplayRole).toString(), "a");
+    EXPECT_FALSE(model->data(model->index(0, 1), Qt::DisplayRole).isValid()); // property not supported
+    EXPECT_TRUE(model->setData(model->index(1, 0), "renamed", Qt::EditRole));
+    EXPECT_EQ(b->mText, "renamed");
+
+    browser->RemoveItem(a);
+    EXPECT_EQ(deletions, 1);
+    EXPECT_EQ(browser->CountItems(), 1);
+    browser.reset(); // the pane removes its remaining rows
+    EXPECT_EQ(deletions, 2);
+}
+
+TEST(LDataBrowser, DoubleClickTellsEverySelectedRowThenBroadcastsOnce)
+{
+    auto browser = MakeBrowser(9001);
+    MessageCounter counter;
+    browser->AddListener(&counter);
+    std::vector<TestRow*> rows;
+    for (const char* text : {"a", "b", "c", "d"}) {
+        rows.push_back(new TestRow(text));
+        browser->AddItem(rows.back());
+    }
+    browser->SelectItem(rows[0]);
+    browser->SelectItem(rows[1]);
+    browser->SelectItem(rows[3]);
+    EXPECT_EQ(browser->CountItems(kDataBrowserItemIsSelected), 3);
+    EXPECT_EQ(rows[1]->told.back(), kDataBrowserItemSelected);
+    counter.messages.clear();
+
+    browser->ItemNotification(rows[0], kDataBrowserItemDoubleClicked);
+    for (int i : {0, 1, 3})
+        EXPECT_EQ(rows[size_t(i)]->told.back(), kDataBrowserItemDoubleClicked);
+    EXPECT_NE(rows[2]->told.back(), kDataBrowserItemDoubleClicked);
+    EXPECT_EQ(counter.messages, std::vector<MessageT> {kDataBrowserItemDoubleClicked});
+
+    browser->ItemNotification(nullptr, kDataBrowserItemDoubleClicked); // ignored, no broadcast
+    EXPECT_EQ(counter.messages.size(), 1u);
+
+    LDataBrowserItemIterator selected(*browser, kDataBrowserItemIsSelected);
+    LDataBrowserItem* item = nullptr;
+    int count = 0;
+    while (selected.Next(item))
+        ++count;
+    EXPECT_EQ(count, 3);
+}
+
+TEST(LDataBrowser, SortsByTheComparatorForTheSortProperty)
+{
+    auto browser = MakeBrowser(9001);
+    browser->SetComparator(new TextComparator);
+    for (const char* text : {"pear", "apple", "fig"})
+        browser->AddItem(new TestRow(text));
+    browser->SetSortProperty(4001);
+    EXPECT_EQ(static_cast<TestRow*>(browser->GetItemAtRow(1))->mText, "apple");
+    EXPECT_EQ(static_cast<TestRow*>(browser->GetItemAtRow(3))->mText, "pear");
+    browser->SetSortOrder(kDataBrowserOrderDecreasing);
+    EXPECT_EQ(static_cast<TestRow*>(browser->GetItemAtRow(1))->mText, "pear");
+}
+
+TEST(LDataBrowser, CommandArrowsMoveTheEditAmongEditableColumns)
+{
+    auto columns = LoadDataBrowserColumns(9001, 777); // editable: 0 and 2
+    EXPECT_EQ(NextEditableColumn(columns, 0, 1), 2);
+    EXPECT_EQ(NextEditableColumn(columns, 2, 1), 0); // wraps from the last to the first
+    EXPECT_EQ(NextEditableColumn(columns, 0, -1), 2); // and from the first to the last
+    columns[2].propertyFlags = 0;
+    EXPECT_EQ(NextEditableColumn(columns, 0, 1), -1); // a single editable column: the key passes
+}
