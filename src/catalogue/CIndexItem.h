@@ -173,6 +173,7 @@ public:
     bool GetRecreateAnswer() const { return mRecreateAnswer; }
     void SetRecreateAnswer(bool answer) { mRecreateAnswer = answer; }
     bool IsThumbnailLookedFor() const { return mThumbnailLookedFor; }
+    bool IsURLLookedFor() const { return mURLLookedFor; }
     bool IsUserDataLookedFor() const { return mUserDataLookedFor; }
     void SetUserDataLookedFor(bool lookedFor) { mUserDataLookedFor = lookedFor; }
     bool HasDisplayPictureFailed() const { return mDisplayPictureFailed; }

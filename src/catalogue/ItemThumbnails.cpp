@@ -1,0 +1,188 @@
+#include "ItemThumbnails.h"
+
+#include "CItemError.h"
+#include "CMedia.h"
+#include "ExceptionCode.h"
+#include "FileRoutines.h"
+#include "FinderPreview.h"
+#include "MediaFactory.h"
+#include "Preferences.h"
+#include "ThumbnailMaker.h"
+#include "UserData.h"
+#include "WorkerPool.h"
+
+#include <algorithm>
+
+namespace {
+
+// What the GUI thread prepares for one item before the pool does the work.
+struct PreparedItem {
+    OSStatus status = noErr;
+    bool skipped = false;
+    QString path;
+    OSType fileType = 0;
+};
+
+PreparedItem PrepareItem(CIndexItem& item, const ThumbnailSettings& settings, ThumbnailRequest& request)
+{
+    PreparedItem prepared;
+    prepared.fileType = item.GetFileTypeCode();
+    if (prepared.fileType == 'icns' || IsSoundMediaType(prepared.fileType)) {
+        prepared.skipped = true;
+        return prepared;
+    }
+    prepared.status = CatchCode([&] {
+        const QUrl url = item.GetURL();
+        if (url.isEmpty() || !URLExists(url))
+            ThrowOSErr_(err_NilPointer, "no medium for the item");
+        request.fileType = prepared.fileType;
+        const OSType mediaType = GetMediaFileType(url);
+        if (url.isLocalFile() && IsThumbnailMadeFromFile(mediaType)) {
+            // Still images are decoded straight from the file on the pool.
+            prepared.path = url.toLocalFile();
+            request.path = prepared.path;
+            request.copyMetaData = !item.IsUserDataLookedFor();
+            return;
+        }
+        std::unique_ptr<CMedia> media = CreateMediaForFile(url);
+        ThrowIfNil_(media);
+        if (url.isLocalFile())
+            prepared.path = url.toLocalFile();
+        if (!item.IsUserDataLookedFor()) {
+            item.SetUserDataLookedFor(true);
+            if (std::unique_ptr<UserData> data = media->CopyMetaData())
+                item.SetUserData(std::move(data));
+        }
+        // The medium gets no orientation: the thumbnail keeps the picture as stored.
+        request.drawn = DrawMediumForThumbnail(*media, settings, &request.smallMedium);
+    });
+    return prepared;
+}
+
+OSStatus ItemFailure(CIndexItem& item, OSStatus code)
+{
+    item.SetThumbnailFailed(true);
+    if (CItemError* error = item.GetError(); error && error->GetCode() != noErr)
+        return error->GetCode();
+    return code;
+}
+
+void SetMadeThumbnail(CIndexItem& item, const PreparedItem& prepared, const ThumbnailRequest& request,
+    ThumbnailResult& result, bool applyToMediaFile, CItemThumbnails& services)
+{
+    if (request.copyMetaData && !item.IsUserDataLookedFor()) {
+        item.SetUserDataLookedFor(true);
+        if (result.metaData)
+            item.SetUserData(std::make_unique<UserData>(std::move(*result.metaData)));
+    }
+    const bool wasDirty = item.IsDirty();
+    item.SetThumbnail(std::make_unique<Picture>(result.picture));
+    item.SetSmallMedium(result.smallMedium);
+    item.SetRecreateAnswer(services.ShouldRecreateThumbnail(item));
+    if (applyToMediaFile && !item.GetPackage() && !IsFontMediaType(prepared.fileType) && !prepared.path.isEmpty()) {
+        // Written into the file as its preview, the thumbnail is only kept
+        // when the item itself must save it.
+        if (AddFilePreview(FileRef(prepared.path), result.picture) == noErr && !item.IsInIndexFile() && !wasDirty)
+            item.SetThumbnail(nullptr);
+    }
+    item.SetDisplayPicture(nullptr);
+}
+
+CItemThumbnails& TheServices()
+{
+    static CItemThumbnails services;
+    return services;
+}
+
+} // namespace
+
+std::vector<OSStatus> CreateThumbnails(const std::vector<CIndexItem*>& items, bool applyToMediaFile)
+{
+    const ThumbnailSettings settings = ThumbnailSettings::FromPreferences();
+    std::vector<OSStatus> codes(items.size(), noErr);
+    std::vector<PreparedItem> prepared(items.size());
+    std::vector<ThumbnailRequest> requests;
+    std::vector<std::size_t> requestOf;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (!items[i]) {
+            codes[i] = err_NilPointer;
+            continue;
+        }
+        ThumbnailRequest request;
+        prepared[i] = PrepareItem(*items[i], settings, request);
+        if (prepared[i].skipped)
+            continue;
+        if (prepared[i].status != noErr) {
+            codes[i] = ItemFailure(*items[i], prepared[i].status);
+            continue;
+        }
+        requests.push_back(std::move(request));
+        requestOf.push_back(i);
+    }
+
+    std::vector<ThumbnailResult> results = MakeThumbnails(requests, settings);
+
+    for (std::size_t r = 0; r < results.size(); ++r) {
+        const std::size_t i = requestOf[r];
+        CIndexItem& item = *items[i];
+        OSStatus status = results[r].status;
+        if (status == noErr)
+            status = CatchCode(
+                [&] { SetMadeThumbnail(item, prepared[i], requests[r], results[r], applyToMediaFile, TheServices()); });
+        if (status != noErr)
+            codes[i] = ItemFailure(item, status);
+    }
+    return codes;
+}
+
+void CItemThumbnails::CreateThumbnail(CIndexItem& item, bool applyToMediaFile)
+{
+    ThrowIfOSErr_(CreateThumbnails({ &item }, applyToMediaFile).front());
+}
+
+bool CItemThumbnails::ShouldRecreateThumbnail(CIndexItem& item)
+{
+    if (item.IsThumbnailLookedFor() || item.IsURLLookedFor())
+        return false;
+    const OSType type = item.GetFileTypeCode();
+    if (type == 'icns' || IsSoundMediaType(type))
+        return false;
+    Rect frame;
+    if (CatchCode([&] {
+            Picture* picture = item.GetThumbnail();
+            ThrowIfNil_(picture);
+            frame = picture->Frame();
+        })
+        != noErr)
+        return true;
+    const SInt32 side = std::max<SInt32>(frame.Width(), frame.Height());
+    const SInt32 size = GetPrefNumber(QStringLiteral("DefaultThumbnailSize"));
+    if (GetPrefBoolean(QStringLiteral("RecreateThumbnailWhenDifferent")) && side < size)
+        return true;
+    return IsFontMediaType(type) && side != size;
+}
+
+void CItemThumbnails::Install()
+{
+    SetThumbnailServices(&TheServices());
+}
+
+OSStatus AddFilePreviewFromFile(const FileRef& file)
+{
+    return CatchCode([&] {
+        const QUrl url = file.ToUrl();
+        const ThumbnailSettings settings = ThumbnailSettings::FromPreferences();
+        ThumbnailRequest request;
+        request.fileType = GetMediaFileType(url);
+        if (IsThumbnailMadeFromFile(request.fileType)) {
+            request.path = file.Path();
+        } else {
+            std::unique_ptr<CMedia> media = CreateMediaForFile(url);
+            ThrowIfNil_(media);
+            request.drawn = DrawMediumForThumbnail(*media, settings, &request.smallMedium);
+        }
+        ThumbnailResult result = WorkerPool::Run([&] { return MakeThumbnail(request, settings); });
+        ThrowIfOSErr_(result.status);
+        ThrowIfOSErr_(AddFilePreview(file, result.picture));
+    });
+}

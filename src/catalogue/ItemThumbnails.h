@@ -1,0 +1,34 @@
+#pragma once
+
+#include "CIndexItem.h"
+#include "FileRef.h"
+#include "MacTypes.h"
+
+#include <vector>
+
+// Makes index items' thumbnails from their media and answers the recreate
+// test. One is installed for the program's items at start-up.
+class CItemThumbnails : public ThumbnailServices {
+public:
+    // Throws the item's own error code when it has one, else the failure's.
+    void CreateThumbnail(CIndexItem& item, bool applyToMediaFile) override;
+    // False once the thumbnail (or the URL) was looked for, and for icon and
+    // sound files; else true when the picture cannot be had, is smaller than
+    // "DefaultThumbnailSize" with "RecreateThumbnailWhenDifferent" on, or is
+    // a font's of another size.
+    bool ShouldRecreateThumbnail(CIndexItem& item) override;
+
+    // Makes the items' thumbnails the program's own.
+    static void Install();
+};
+
+// Makes new thumbnails for many items, as CreateThumbnail does for one: the
+// media only the GUI thread may draw are drawn here at thumbnail size; the
+// still images are decoded, and every thumbnail sharpened and compressed, on
+// the worker pool while the calling task yields. The pictures are then set on
+// the items in order. Returns each item's code (noErr, or what CreateThumbnail
+// would have thrown); icon and sound files get noErr and no thumbnail.
+std::vector<OSStatus> CreateThumbnails(const std::vector<CIndexItem*>& items, bool applyToMediaFile);
+
+// Gives a file a Finder preview made from the file itself, at thumbnail size.
+OSStatus AddFilePreviewFromFile(const FileRef& file);

@@ -1,0 +1,190 @@
+#include "CIndexItem.h"
+#include "CIndexPackage.h"
+#include "ExceptionCode.h"
+#include "FinderPreview.h"
+#include "IndexDbRecord.h"
+#include "ItemThumbnails.h"
+#include "Offscreen.h"
+#include "Picture.h"
+#include "Preferences.h"
+
+#include "TestMovies.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+
+namespace {
+
+QString Folder(const QString& name)
+{
+    const QString dir = TestTempDir() + "/thumbs-" + name;
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    return dir;
+}
+
+QString WriteImage(const QString& dir, const QString& name, int width, int height, const char* format)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor(40, 120, 200));
+    QPainter(&image).fillRect(0, 0, width / 2, height, QColor(220, 60, 40));
+    const QString path = dir + "/" + name;
+    EXPECT_TRUE(image.save(path, format));
+    return path;
+}
+
+// The program's thumbnail code for the length of a test.
+class ItemThumbnails : public ::testing::Test {
+protected:
+    void SetUp() override { CItemThumbnails::Install(); }
+    void TearDown() override
+    {
+        SetThumbnailServices(nullptr);
+        SetPrefDefault("RecreateThumbnailWhenDifferent");
+    }
+};
+
+} // namespace
+
+TEST_F(ItemThumbnails, MadeAtTheSizeOfTheSquareAndNeverEnlarged)
+{
+    const QString dir = Folder("sizes");
+    CIndexItem photo(QUrl::fromLocalFile(WriteImage(dir, "photo.jpg", 1600, 1200, "JPEG")));
+    CIndexItem small(QUrl::fromLocalFile(WriteImage(dir, "small.png", 100, 50, "PNG")));
+    photo.CreateThumbnail(false);
+    small.CreateThumbnail(false);
+    ASSERT_NE(photo.GetThumbnail(), nullptr);
+    ASSERT_NE(small.GetThumbnail(), nullptr);
+    EXPECT_EQ(photo.GetThumbnail()->Frame(), MakeRect(0, 0, 120, 160));
+    EXPECT_FALSE(photo.IsSmallMedium());
+    EXPECT_EQ(small.GetThumbnail()->Frame(), MakeRect(0, 0, 50, 100));
+    EXPECT_TRUE(small.IsSmallMedium());
+    EXPECT_FALSE(photo.HasThumbnailFailed());
+    EXPECT_TRUE(photo.IsUserDataLookedFor());
+}
+
+TEST_F(ItemThumbnails, NumbersStartAtOneTurnNegativeWhenChangedAndAreNeverReused)
+{
+    const QString dir = Folder("numbers");
+    CIndexPackage package(QUrl::fromLocalFile(dir + "/Numbers.idxp"), nullptr);
+    CIndexItem first(QUrl::fromLocalFile(WriteImage(dir, "a.jpg", 800, 600, "JPEG")));
+    CIndexItem second(QUrl::fromLocalFile(WriteImage(dir, "b.png", 300, 600, "PNG")));
+    first.CreateThumbnail(false);
+    second.CreateThumbnail(false);
+
+    first.WriteThumbnailFile(package);
+    second.WriteThumbnailFile(package);
+    EXPECT_EQ(first.GetThumbnailNumber(), 1);
+    EXPECT_EQ(second.GetThumbnailNumber(), 2);
+    const QByteArray file = ReadWholeFile(dir + "/Numbers.idxp/thumbs/1.pct");
+    ASSERT_GT(file.size(), 512);
+    EXPECT_EQ(file.left(512), QByteArray(512, '\0'));
+
+    // A new picture: the number turns negative until the file is written again.
+    first.CreateThumbnail(false);
+    EXPECT_EQ(first.GetThumbnailNumber(), -1);
+    first.WriteThumbnailFile(package);
+    EXPECT_EQ(first.GetThumbnailNumber(), 1);
+    EXPECT_EQ(package.GetLastThumbID(), 3);
+    EXPECT_EQ(QDir(dir + "/Numbers.idxp/thumbs").entryList(QDir::Files), (QStringList { "1.pct", "2.pct" }));
+}
+
+TEST_F(ItemThumbnails, FailuresMarkTheItemAndSoundsGetNone)
+{
+    const QString dir = Folder("failures");
+    const QString path = WriteImage(dir, "gone.jpg", 64, 48, "JPEG");
+    CIndexItem gone(QUrl::fromLocalFile(path));
+    QFile::remove(path);
+    EXPECT_EQ(CatchCode([&] { gone.CreateThumbnail(false); }), err_NilPointer);
+    EXPECT_TRUE(gone.HasThumbnailFailed());
+
+    const QString broken = dir + "/broken.jpg";
+    QFile f(broken);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray("\xFF\xD8\xFF\xE0 cut", 10));
+    f.close();
+    CIndexItem cut(QUrl::fromLocalFile(broken));
+    EXPECT_NE(CatchCode([&] { cut.CreateThumbnail(false); }), noErr);
+    EXPECT_TRUE(cut.HasThumbnailFailed());
+
+    const QString wav = dir + "/tone.wav";
+    ASSERT_TRUE(QFile::copy(TestDataPath("exiftool-images/RIFF.wav"), wav));
+    CIndexItem sound(QUrl::fromLocalFile(wav));
+    const bool dirty = sound.IsDirty();
+    EXPECT_EQ(CatchCode([&] { sound.CreateThumbnail(true); }), noErr);
+    EXPECT_FALSE(sound.HasThumbnailFailed());
+    EXPECT_EQ(sound.IsDirty(), dirty);
+    Picture preview;
+    EXPECT_EQ(ReadFilePreview(FileRef(wav), preview), resNotFound);
+}
+
+TEST_F(ItemThumbnails, AppliedToAFreeItemsFileTheThumbnailBecomesItsPreview)
+{
+    const QString dir = Folder("preview");
+    const QString path = WriteImage(dir, "free.jpg", 640, 480, "JPEG");
+    CIndexItem item(QUrl::fromLocalFile(path));
+    const bool wasDirty = item.IsDirty();
+    item.CreateThumbnail(true);
+
+    Picture stored;
+    ASSERT_EQ(ReadFilePreview(FileRef(path), stored), noErr);
+    EXPECT_EQ(stored.Frame(), MakeRect(0, 0, 120, 160));
+    if (!wasDirty) {
+        // Only the file needed it: the item reads it back from the file's preview.
+        Picture* back = item.GetThumbnail();
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(*back, stored);
+    }
+}
+
+TEST_F(ItemThumbnails, RecreateTestAsksForBiggerPicturesWhenTheSettingSaysSo)
+{
+    const QString dir = Folder("recreate");
+    CIndexItem small(QUrl::fromLocalFile(WriteImage(dir, "small.png", 100, 50, "PNG")));
+    small.CreateThumbnail(false);
+    EXPECT_FALSE(small.GetRecreateAnswer());
+    SetPrefBoolean("RecreateThumbnailWhenDifferent", true);
+    CIndexItem again(QUrl::fromLocalFile(dir + "/small.png"));
+    again.CreateThumbnail(false);
+    EXPECT_TRUE(again.GetRecreateAnswer());
+    // A thumbnail that was looked for (here the file's own small preview) is not made again.
+    const QString previewed = WriteImage(dir, "previewed.png", 100, 50, "PNG");
+    ASSERT_EQ(AddFilePreview(FileRef(previewed), *again.GetThumbnail()), noErr);
+    CIndexItem fresh(QUrl::fromLocalFile(previewed));
+    ASSERT_NE(fresh.GetThumbnail(), nullptr);
+    EXPECT_TRUE(fresh.IsThumbnailLookedFor());
+    CItemThumbnails services;
+    EXPECT_FALSE(services.ShouldRecreateThumbnail(fresh));
+}
+
+TEST_F(ItemThumbnails, ManyItemsAtOnceKeepTheirOrder)
+{
+    const QString dir = Folder("batch");
+    std::vector<std::unique_ptr<CIndexItem>> items;
+    items.push_back(std::make_unique<CIndexItem>(QUrl::fromLocalFile(WriteImage(dir, "0.jpg", 1200, 800, "JPEG"))));
+    const QString gonePath = WriteImage(dir, "1.jpg", 60, 60, "JPEG");
+    items.push_back(std::make_unique<CIndexItem>(QUrl::fromLocalFile(gonePath)));
+    QFile::remove(gonePath);
+    items.push_back(std::make_unique<CIndexItem>(QUrl::fromLocalFile(WriteImage(dir, "2.png", 200, 400, "PNG"))));
+    items.push_back(std::make_unique<CIndexItem>(QUrl::fromLocalFile(MakeMediaWithFFmpeg("3.mp4",
+        { "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=10:duration=1", "-pix_fmt", "yuv420p" }))));
+    std::vector<CIndexItem*> pointers;
+    for (auto& item : items)
+        pointers.push_back(item.get());
+
+    const std::vector<OSStatus> codes = CreateThumbnails(pointers, false);
+    ASSERT_EQ(codes.size(), 4u);
+    EXPECT_EQ(codes[0], noErr);
+    EXPECT_EQ(codes[1], err_NilPointer);
+    EXPECT_EQ(codes[2], noErr);
+    EXPECT_EQ(codes[3], noErr);
+    EXPECT_EQ(items[0]->GetThumbnail()->Frame(), MakeRect(0, 0, 106, 160));
+    EXPECT_TRUE(items[1]->HasThumbnailFailed());
+    EXPECT_EQ(items[2]->GetThumbnail()->Frame(), MakeRect(0, 0, 160, 80));
+    EXPECT_EQ(items[3]->GetThumbnail()->Frame(), MakeRect(0, 0, 120, 160));
+}
