@@ -1,5 +1,6 @@
 #include "CExceptionMgrPeriodical.h"
 #include "ErrorReport.h"
+#include "ItemThumbnails.h"
 #include "LocalizedStrings.h"
 #include "PreferenceDomain.h"
 #include "Preferences.h"
@@ -33,6 +34,7 @@ int main(int argc, char** argv)
         CreateSoundPlayer();
         InstallThreadYieldTimer(kThreadYieldInterval);
         InstallErrorManager();
+        CItemThumbnails::Install();
         CExceptionMgrPeriodical errorPeriodical;
         errorPeriodical.StartRepeating(CExceptionMgrPeriodical::kInterval);
 

@@ -2,6 +2,7 @@
 
 #include "AliasRecord.h"
 #include "CANPAInfo.h"
+#include "ItemThumbnails.h"
 #include "CEXIFInfo.h"
 #include "CIndexPackage.h"
 #include "CItemError.h"
@@ -1044,13 +1045,16 @@ void CIndexItem::RevealInFinder()
 
 void CIndexItem::RefreshFinderPreview(bool addPreview)
 {
-    GetThumbnail();
+    // A file with no preview of its own yet is exactly the one that needs one:
+    // failing to find a thumbnail does not stop the refresh.
+    CatchCode([&] { GetThumbnail(); });
     mThumbnail.reset();
     SetDisplayPicture(nullptr);
     if (addPreview) {
-        ThumbnailServices* maker = GetThumbnailServices();
-        ThrowIfNil_(maker);
-        maker->CreateThumbnail(*this, true);
+        // The preview is made from the file itself, as the system would.
+        FileRef file;
+        ThrowIfOSErr_(GetFSSpecFromURL(GetURL(), file));
+        ThrowIfOSErr_(AddFilePreviewFromFile(file));
     }
 }
 

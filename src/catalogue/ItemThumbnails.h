@@ -3,6 +3,7 @@
 #include "CIndexItem.h"
 #include "FileRef.h"
 #include "MacTypes.h"
+#include "Offscreen.h" // CIndexItem.h needs it whole
 
 #include <vector>
 

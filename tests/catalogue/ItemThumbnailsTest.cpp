@@ -4,7 +4,6 @@
 #include "FinderPreview.h"
 #include "IndexDbRecord.h"
 #include "ItemThumbnails.h"
-#include "Offscreen.h"
 #include "Picture.h"
 #include "Preferences.h"
 
@@ -187,4 +186,15 @@ TEST_F(ItemThumbnails, ManyItemsAtOnceKeepTheirOrder)
     EXPECT_TRUE(items[1]->HasThumbnailFailed());
     EXPECT_EQ(items[2]->GetThumbnail()->Frame(), MakeRect(0, 0, 160, 80));
     EXPECT_EQ(items[3]->GetThumbnail()->Frame(), MakeRect(0, 0, 120, 160));
+}
+
+TEST_F(ItemThumbnails, RefreshingTheFinderPreviewMakesItFromTheFile)
+{
+    const QString dir = Folder("refresh");
+    const QString path = WriteImage(dir, "refresh.jpg", 900, 600, "JPEG");
+    CIndexItem item(QUrl::fromLocalFile(path));
+    item.RefreshFinderPreview(true);
+    Picture stored;
+    ASSERT_EQ(ReadFilePreview(FileRef(path), stored), noErr);
+    EXPECT_EQ(stored.Frame(), MakeRect(0, 0, 106, 160));
 }
