@@ -875,6 +875,58 @@ void CIndexItem::ForgetLocateFolder()
     gLocateFolder.clear();
 }
 
+// File operations.
+
+void CIndexItem::MoveFileToTrash()
+{
+    const OSStatus status = MoveURLToTrash(GetURL());
+    if (status != noErr) {
+        SetError(std::make_unique<CItemError>(status, QString(), QStringLiteral("600:62")));
+        ThrowOSErr_(status);
+    }
+    SetURL(QUrl());
+    mURLLookedFor = true; // the file is gone from where it was
+}
+
+void CIndexItem::RenameMediaFile()
+{
+    if (!mStoredName.isEmpty())
+        return; // a copy in the package keeps its stored name
+    QUrl renamed;
+    const OSStatus status = RenameURL(GetURL(), GetName(), &renamed);
+    if (status != noErr) {
+        SetError(std::make_unique<CItemError>(status, QString(), QStringLiteral("600:112")));
+        ThrowOSErr_(status);
+    }
+    SetURL(renamed);
+}
+
+void CIndexItem::MoveFileTo(const QUrl& folder, SInt16 conflictMode)
+{
+    const QUrl url = GetURL();
+    if (url.isEmpty())
+        ThrowOSErr_(err_NilPointer, "item without a URL");
+    FileRef file;
+    FileRef destination;
+    if (GetFSSpecFromURL(url, file) != noErr || GetFSSpecFromURL(folder, destination) != noErr)
+        ThrowOSErr_(kMsgNoFileReference);
+    FileRef moved;
+    ThrowIfOSErr_(MoveObjectWithConflictMode(file, destination, conflictMode, &moved));
+    SetURL(moved.ToUrl());
+    mAlias.reset();
+    mAliasPathCache.reset();
+    mStoredName.clear();
+    mFileRef.reset();
+    MarkDirty();
+}
+
+void CIndexItem::OpenWithApplication(const QString& applicationId)
+{
+    FileRef file;
+    ThrowIfOSErr_(GetFSSpecFromURL(LocateFile(true), file));
+    ThrowIfOSErr_(SendOpenDocumentsEvent(applicationId, {file}));
+}
+
 // Orientation.
 
 void CIndexItem::ApplyOrientationFlags(SInt32 orientation)

@@ -25,6 +25,7 @@ class IndexViewServices;
 class LStream;
 class Offscreen;
 class Picture;
+class QPainter;
 class QWidget;
 class UserData;
 struct IndexFileRecord;
@@ -45,6 +46,15 @@ enum : UInt32 {
 inline constexpr MessageT msg_ItemFlagsChanged = 3023;
 // The data browser property of field 4025 (open in viewer).
 inline constexpr DataBrowserPropertyID kOpenInViewerProperty = 4025;
+
+// Parts of an item's cell in a view.
+enum : SInt16 {
+    kItemPartThumbnailFrame = 1,
+    kItemPartTextBlock = 2,
+    kItemPartErrorBadge = 4,
+    kItemPartPicture = 6,
+    kItemPartNone = 99,
+};
 
 // Codes a media object takes for a flag word (CMedia::SetTransform).
 void GetMediaTransformForFlags(UInt32 flags, SInt32& outRotation, SInt32& outFlip);
@@ -207,6 +217,25 @@ public:
     QUrl LocateFile(bool ask);
     // Renders the medium at the view's thumbnail size as the display picture.
     void RenderDisplayPicture(IndexViewServices& view);
+
+    // File operations on the media file. Failures give the item an error and are
+    // thrown on.
+    void MoveFileToTrash();
+    void RenameMediaFile(); // to the item's name; only media outside the package
+    void MoveFileTo(const QUrl& folder, SInt16 conflictMode);
+    void OpenWithApplication(const QString& applicationId);
+
+    // Cell geometry and drawing in a view (rectangles in the view's coordinates).
+    using LDataBrowserItem::HitTest;
+    Rect GetPartRect(SInt16 part, const Rect& cell, const IndexViewServices& view) const;
+    SInt16 HitTest(Point point, const Rect& cell, const IndexViewServices& view) const;
+    // The 0-based text line under the point, -1 when none.
+    SInt16 FindTextLineAt(Point point, const Rect& cell, const IndexViewServices& view) const;
+    Rect GetTextLineRect(SInt16 line, const Rect& cell, const IndexViewServices& view) const;
+    // The file's icon in the thumbnail frame, then the badge.
+    virtual void DrawIcon(QPainter& painter, const Rect& cell, const IndexViewServices& view, bool selected);
+    // The lock (busy), caution (error) or media storage badge.
+    virtual void DrawBadge(QPainter& painter, const Rect& cell, const IndexViewServices& view);
 
     // Adds the flag bits of an EXIF orientation (only adds).
     void ApplyOrientationFlags(SInt32 orientation);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "Geometry.h"
 #include "MacTypes.h"
+
+#include <QColor>
 
 #include <QUrl>
 
@@ -26,4 +29,16 @@ public:
 
     // The side of the thumbnail square the view draws, in pixels.
     virtual SInt16 GetThumbnailSize() const = 0;
+
+    // Cell geometry the items lay themselves out by.
+    virtual SInt16 GetMargin() const { return 4; }
+    virtual SInt16 GetLineHeight() const { return 14; }
+    virtual SInt16 GetExtraColumnWidth() const { return 0; }
+    virtual double GetCharWidth() const { return 7.0; }
+    virtual QColor GetBackgroundColor() const { return Qt::white; }
+    virtual Point GetCellSize() const = 0; // v: height, h: width
+    // Column keys of the current mode (the text lines under each thumbnail).
+    virtual SInt32 CountColumns() const = 0;
+    // The extended list (mode 1019) rather than the thumbnail grid.
+    virtual bool IsExtendedView() const = 0;
 };

@@ -3,9 +3,11 @@
 #include "CEXIFInfo.h"
 #include "CIndexItem.h"
 #include "CIndexPackage.h"
+#include "CItemError.h"
 #include "ExceptionCode.h"
 #include "IndexFileRecord.h"
 #include "IndexViewServices.h"
+#include "TestIndexView.h"
 #include "LDataBrowser.h"
 #include "LStream.h"
 #include "MediaImageInfo.h"
@@ -59,19 +61,6 @@ public:
     ~StThumbnailServices() { SetThumbnailServices(nullptr); }
 };
 
-class RecordingView : public IndexViewServices {
-public:
-    bool AddFileToDelete(const QUrl& file) override
-    {
-        files.push_back(file);
-        return true;
-    }
-    SInt32 GetIndexOfItem(const CIndexItem*) const override { return 0; }
-    void Hilite() override {}
-    void Unhilite() override {}
-    SInt16 GetThumbnailSize() const override { return 160; }
-    std::vector<QUrl> files;
-};
 
 class CountingListener : public LListener {
 public:
@@ -392,7 +381,7 @@ TEST(CIndexItem, StoredMediaWithTheSameNameNeverOverwriteEachOther)
     const QString dir = FreshDir("collide");
     SetPrefBoolean("IndexStoreMediaFile", true);
     SetPrefBoolean("IndexRemoveMediaFile", true);
-    RecordingView view;
+    TestIndexView view;
     CIndexPackage package(QUrl::fromLocalFile(dir + "/C.idxp"), &view);
     SetPrefDefault("IndexStoreMediaFile");
     SetPrefDefault("IndexRemoveMediaFile");
@@ -522,4 +511,72 @@ TEST(CIndexItem, RemovedFromItsBrowserTheItemLivesOn)
     browser.RemoveItem(&item);
     EXPECT_EQ(browser.CountItems(), 0);
     EXPECT_EQ(item.GetName(), "kept.jpg");
+}
+
+TEST(CIndexItem, CellPartsInTheGridAndTheExtendedList)
+{
+    IndexDbRecord record;
+    record.name = QByteArray("cell.jpg");
+    record.fields = CatalogueFields {};
+    CIndexItem item(record, nullptr);
+    TestIndexView view; // cells 120 wide, 140 high, two lines of 12
+    const Rect cell = MakeRect(0, 0, 140, 120);
+
+    EXPECT_EQ(item.GetPartRect(kItemPartThumbnailFrame, cell, view), MakeRect(4, 4, 112, 116));
+    EXPECT_EQ(item.GetPartRect(kItemPartTextBlock, cell, view), MakeRect(116, 0, 140, 120));
+    EXPECT_EQ(item.GetPartRect(kItemPartErrorBadge, cell, view), MakeRect(7, 97, 23, 113));
+    // No picture: the thumbnail square centred in the frame.
+    EXPECT_EQ(item.GetPartRect(kItemPartPicture, cell, view), MakeRect(8, 10, 108, 110));
+
+    EXPECT_EQ(item.HitTest(Point {10, 100}, cell, view), kItemPartPicture);
+    EXPECT_EQ(item.HitTest(Point {130, 50}, cell, view), kItemPartTextBlock);
+    EXPECT_EQ(item.HitTest(Point {2, 2}, cell, view), kItemPartNone);
+    item.SetError(std::make_unique<CItemError>(-43, QString(), QStringLiteral("600:62")));
+    EXPECT_EQ(item.HitTest(Point {10, 100}, cell, view), kItemPartErrorBadge);
+
+    EXPECT_EQ(item.FindTextLineAt(Point {117, 5}, cell, view), 0);
+    EXPECT_EQ(item.FindTextLineAt(Point {130, 5}, cell, view), 1);
+    EXPECT_EQ(item.FindTextLineAt(Point {50, 5}, cell, view), -1);
+    EXPECT_EQ(item.GetTextLineRect(1, cell, view), MakeRect(128, 0, 140, 120));
+
+    // A landscape thumbnail turned a quarter stands upright in the picture square.
+    QImage image(40, 20, QImage::Format_RGB32);
+    image.fill(Qt::gray);
+    item.SetThumbnail(std::make_unique<Picture>(Picture::FromImage(image, MakeRect(0, 0, 20, 40))));
+    item.SetFlags(kItemFlagRotate90CW);
+    const Rect picture = item.GetPartRect(kItemPartPicture, cell, view);
+    EXPECT_EQ(picture.Height(), 100);
+    EXPECT_EQ(picture.Width(), 50);
+
+    view.extended = true; // cells 120 wide, 60 high
+    const Rect row = MakeRect(0, 0, 60, 300);
+    EXPECT_EQ(item.GetPartRect(kItemPartThumbnailFrame, row, view), MakeRect(4, 4, 56, 56));
+    EXPECT_EQ(item.GetPartRect(kItemPartTextBlock, row, view), MakeRect(4, 56, 56, 296));
+    // The label column (extra width 30 and eight characters of 5) holds no line.
+    EXPECT_EQ(item.FindTextLineAt(Point {10, 100}, row, view), -1);
+    EXPECT_EQ(item.FindTextLineAt(Point {20, 130}, row, view), 1);
+    EXPECT_EQ(item.GetTextLineRect(0, row, view).left, 86);
+}
+
+TEST(CIndexItem, FileOperationsMoveAndRenameTheMediaFile)
+{
+    const QString dir = FreshDir("fileops");
+    const QString path = CopySample("Kodak_CX7530.jpg", dir + "/in/Kodak.jpg");
+    QDir().mkpath(dir + "/out");
+    CIndexItem item(QUrl::fromLocalFile(path));
+    item.MoveFileTo(QUrl::fromLocalFile(dir + "/out"), 0);
+    EXPECT_EQ(item.GetURL().toLocalFile(), dir + "/out/Kodak.jpg");
+    EXPECT_TRUE(QFile::exists(dir + "/out/Kodak.jpg"));
+    EXPECT_TRUE(item.IsDirty());
+
+    item.SetName("Kodak holiday.jpg");
+    item.RenameMediaFile();
+    EXPECT_EQ(item.GetURL().toLocalFile(), dir + "/out/Kodak holiday.jpg");
+
+    // A name that is taken: the file stays, the item carries the error.
+    CopySample("Kodak_CX7530.jpg", dir + "/out/Taken.jpg");
+    item.SetName("Taken.jpg");
+    EXPECT_THROW(item.RenameMediaFile(), ExceptionCode);
+    ASSERT_NE(item.GetError(), nullptr);
+    EXPECT_TRUE(QFile::exists(dir + "/out/Kodak holiday.jpg"));
 }

@@ -3,6 +3,7 @@
 #include "ExtendedAttributes.h"
 #include "FileRef.h"
 #include "IndexViewServices.h"
+#include "TestIndexView.h"
 #include "Preferences.h"
 
 #include "TestSupport.h"
@@ -21,19 +22,6 @@ QString FreshDir(const QString& name)
     return dir;
 }
 
-class RecordingView : public IndexViewServices {
-public:
-    bool AddFileToDelete(const QUrl& file) override
-    {
-        files.push_back(file);
-        return true;
-    }
-    SInt32 GetIndexOfItem(const CIndexItem*) const override { return 0; }
-    void Hilite() override {}
-    void Unhilite() override {}
-    SInt16 GetThumbnailSize() const override { return 160; }
-    std::vector<QUrl> files;
-};
 
 } // namespace
 
@@ -115,7 +103,7 @@ TEST(CIndexPackage, FilesToRemoveGoToTheOwnerViewOnly)
     CIndexPackage orphan(QUrl::fromLocalFile(dir + "/A.idxp"), nullptr);
     orphan.AddFileToRemove(QUrl::fromLocalFile("/tmp/x.jpg")); // no owner: nothing happens
 
-    RecordingView view;
+    TestIndexView view;
     CIndexPackage owned(QUrl::fromLocalFile(dir + "/B.idxp"), &view);
     owned.AddFileToRemove(QUrl());
     owned.AddFileToRemove(QUrl::fromLocalFile("/tmp/y.jpg"));

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "IndexViewServices.h"
+
+#include <vector>
+
+// An index view as the catalogue sees it: records the files queued for deletion
+// and lays cells out with fixed metrics.
+class TestIndexView : public IndexViewServices {
+public:
+    bool AddFileToDelete(const QUrl& file) override
+    {
+        files.push_back(file);
+        return true;
+    }
+    SInt32 GetIndexOfItem(const CIndexItem*) const override { return 0; }
+    void Hilite() override { ++hilited; }
+    void Unhilite() override { --hilited; }
+    SInt16 GetThumbnailSize() const override { return 100; }
+    SInt16 GetMargin() const override { return 4; }
+    SInt16 GetLineHeight() const override { return 12; }
+    SInt16 GetExtraColumnWidth() const override { return 30; }
+    double GetCharWidth() const override { return 5.0; }
+    Point GetCellSize() const override { return Point {extended ? SInt16(60) : SInt16(140), SInt16(120)}; }
+    SInt32 CountColumns() const override { return lines; }
+    bool IsExtendedView() const override { return extended; }
+
+    std::vector<QUrl> files;
+    int hilited = 0;
+    SInt32 lines = 2;
+    bool extended = false;
+};
