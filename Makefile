@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench fuzz clean
 
 all: build
 
@@ -29,6 +29,9 @@ bench: configure
 	cmake -S . -B $(BUILD_DIR) -DORVEX_BUILD_BENCH=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && QT_QPA_PLATFORM=offscreen "$$b"; done
+
+fuzz: build
+	cd $(BUILD_DIR) && ASAN_OPTIONS=detect_leaks=0 ./tests/catalogue/index_db_fuzzer -max_total_time=600
 
 clean:
 	rm -rf $(BUILD_DIR)

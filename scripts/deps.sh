@@ -14,6 +14,7 @@ packages=(
     imagemagick exiv2 libopenjp2-7-dev libgif-dev
     ffmpeg libtiff-dev fonts-dejavu-core fonts-urw-base35
     libvips-tools
+    clang libclang-rt-14-dev
 )
 
 missing=()
