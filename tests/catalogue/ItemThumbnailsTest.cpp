@@ -198,3 +198,28 @@ TEST_F(ItemThumbnails, RefreshingTheFinderPreviewMakesItFromTheFile)
     ASSERT_EQ(ReadFilePreview(FileRef(path), stored), noErr);
     EXPECT_EQ(stored.Frame(), MakeRect(0, 0, 106, 160));
 }
+
+TEST_F(ItemThumbnails, ADamagedThumbnailFileGivesACodeAndLeavesTheItemWithout)
+{
+    const QString dir = Folder("damaged");
+    CIndexPackage package(QUrl::fromLocalFile(dir + "/Damaged.idxp"), nullptr);
+    CIndexItem item(QUrl::fromLocalFile(WriteImage(dir, "d.jpg", 400, 300, "JPEG")));
+    item.CreateThumbnail(false);
+    item.WriteThumbnailFile(package);
+    ASSERT_EQ(item.GetThumbnailNumber(), 1);
+    const QString file = dir + "/Damaged.idxp/thumbs/1.pct";
+    const QByteArray whole = ReadWholeFile(file);
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(whole.left(whole.size() - 40));
+    f.close();
+    // The item as the package's reader makes it: its package and number, no picture yet.
+    IndexDbRecord record;
+    record.name = QByteArray("d.jpg");
+    record.fields = CatalogueFields { 'JPEG', 1, 2, 3, 4, 1, 0 };
+    CIndexItem stored(record, &package);
+    EXPECT_EQ(CatchCode([&] { stored.GetThumbnail(); }), codecBadDataErr);
+    EXPECT_EQ(stored.GetThumbnailNumber(), 1);
+    EXPECT_FALSE(stored.IsThumbnailLookedFor());
+    EXPECT_EQ(ReadWholeFile(file), whole.left(whole.size() - 40)) << "reading never repairs or removes the file";
+}
