@@ -449,39 +449,37 @@ Str255 CIndexItem::GetNamePString()
     return MakePString<255>(GetName());
 }
 
+UInt32 CIndexItem::LoadedField(const UInt32& field)
+{
+    // A field still 0 may only not have been read from the stored record yet.
+    if (field == 0)
+        LoadRecord();
+    return field;
+}
+
 UInt32 CIndexItem::GetFlags()
 {
-    if (mFlags == 0)
-        LoadRecord();
-    return mFlags;
+    return LoadedField(mFlags);
 }
 
 UInt32 CIndexItem::GetTotalSize()
 {
-    if (mTotalSize == 0)
-        LoadRecord();
-    return mTotalSize;
+    return LoadedField(mTotalSize);
 }
 
 UInt32 CIndexItem::GetDateAdded()
 {
-    if (mDateAdded == 0)
-        LoadRecord();
-    return mDateAdded;
+    return LoadedField(mDateAdded);
 }
 
 UInt32 CIndexItem::GetCreationDate()
 {
-    if (mCreationDate == 0)
-        LoadRecord();
-    return mCreationDate;
+    return LoadedField(mCreationDate);
 }
 
 UInt32 CIndexItem::GetModificationDate()
 {
-    if (mModificationDate == 0)
-        LoadRecord();
-    return mModificationDate;
+    return LoadedField(mModificationDate);
 }
 
 bool CIndexItem::IsRawFile()

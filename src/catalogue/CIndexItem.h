@@ -262,6 +262,7 @@ private:
     const FileRef* AliasBaseFile(FileRef& storage) const;
     void MakeEXIFTransform();
     bool IsRawFile();
+    UInt32 LoadedField(const UInt32& field);
     QUrl PartOrNullURL();
 
     // Runs `make` for a lazy part, leaving the dirty byte as it was.

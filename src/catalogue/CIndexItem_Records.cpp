@@ -2,22 +2,18 @@
 // on an open index file.
 #include "CIndexItem.h"
 
-#include "CANPAInfo.h"
-#include "CEXIFInfo.h"
-#include "CItemError.h"
-#include "MediaImageInfo.h"
-#include "Offscreen.h"
-#include "UserData.h"
-
 #include "AliasRecord.h"
 #include "CANPAInfo.h"
+#include "CEXIFInfo.h"
 #include "CIndexPackage.h"
+#include "CItemError.h"
 #include "ExceptionCode.h"
 #include "FileRoutines.h"
 #include "FileSystemRoutines.h"
 #include "IndexFileRecord.h"
 #include "LStream.h"
 #include "MediaImageInfo.h"
+#include "Offscreen.h"
 #include "Picture.h"
 #include "UserData.h"
 

@@ -1,23 +1,22 @@
 // The item's thumbnail picture: read from the package's "thumbs/" folder, written
-// there, and made through the installed thumbnail maker.
+// there, and made through the installed thumbnail services.
 #include "CIndexItem.h"
 
 #include "CANPAInfo.h"
 #include "CEXIFInfo.h"
-#include "CItemError.h"
-#include "MediaImageInfo.h"
-#include "Offscreen.h"
-#include "UserData.h"
-
 #include "CIndexPackage.h"
+#include "CItemError.h"
 #include "CMedia.h"
 #include "ExceptionCode.h"
-#include "FinderPreview.h"
 #include "FileRef.h"
+#include "FinderPreview.h"
 #include "MediaFactory.h"
+#include "MediaImageInfo.h"
+#include "Offscreen.h"
 #include "Picture.h"
 #include "Preferences.h"
 #include "ThumbnailFile.h"
+#include "UserData.h"
 
 
 namespace {

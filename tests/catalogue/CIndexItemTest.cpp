@@ -93,11 +93,9 @@ MediaImageInfo SampleImageInfo()
 // The 102 bytes of SampleImageInfo, big-endian as index.db keeps them.
 QByteArray SampleImageInfoBigEndian()
 {
-    QByteArray name("\x04JPEG");
-    name.append(QByteArray(64 - name.size(), '\0'));
     return RecordBytes()
         .U16BE(1)
-        .Bytes(name)
+        .PascalField("JPEG", 64)
         .U32BE(0x01020304)
         .U16BE(640)
         .U16BE(480)
@@ -301,12 +299,10 @@ TEST(CIndexItem, OlderRecordFormOfAnItemAndItsLazyReload)
     file.WriteBytes("head"); // the record starts at an offset
     item.WriteRecord(file, 4);
 
-    QByteArray name("\x09Photo.jpg");
-    name.append(QByteArray(64 - name.size(), '\0'));
     const QByteArray expected = RecordBytes()
                                     .Bytes("head")
                                     .Tag(4)
-                                    .Bytes(name)
+                                    .PascalField("Photo.jpg", 64)
                                     .U32LE('JPEG')
                                     .U32LE(1000)
                                     .U32LE(10)

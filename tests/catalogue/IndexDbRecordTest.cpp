@@ -180,11 +180,9 @@ IndexFileRecord EmptyIndexFileRecord()
 
 QByteArray EmptyIndexFileRecordBytes()
 {
-    QByteArray name("\x09Photo.jpg");
-    name.append(QByteArray(64 - name.size(), '\0'));
     return RecordBytes()
         .Tag(4)
-        .Bytes(name)
+        .PascalField("Photo.jpg", 64)
         .U32LE('JPEG')
         .U32LE(1000)
         .U32LE(10)

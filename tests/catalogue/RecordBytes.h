@@ -34,6 +34,13 @@ public:
         mBytes.append(bytes);
         return *this;
     }
+    // A counted string in a fixed field: length byte, text, zeros to `size` bytes.
+    RecordBytes& PascalField(const QByteArray& text, int size)
+    {
+        mBytes.append(char(text.size()));
+        mBytes.append(text);
+        return Zeros(size - 1 - int(text.size()));
+    }
     RecordBytes& Zeros(int count)
     {
         mBytes.append(QByteArray(count, '\0'));
