@@ -1016,8 +1016,14 @@ Offscreen* CIndexItem::GetDisplayPicture()
             StOffscreenPort port(*world);
             ThrowIfOSErr_(thumbnail->Draw(*port.Port(), fitted));
         }
-        if (GetPrefBoolean(QStringLiteral("TransformUsingEXIF")) && !IsRawFile())
-            GetEXIFInfo();
+        if (GetPrefBoolean(QStringLiteral("TransformUsingEXIF")) && !IsRawFile()) {
+            // Sets the orientation bits on first use; a file that cannot be read
+            // still shows its thumbnail as stored.
+            try {
+                GetEXIFInfo();
+            } catch (const ExceptionCode&) {
+            }
+        }
 
         QImage image = world->Image();
         const UInt32 flags = GetFlags();

@@ -10,6 +10,7 @@
 #include "TestIndexView.h"
 #include "LDataBrowser.h"
 #include "LStream.h"
+#include "MacDates.h"
 #include "MediaImageInfo.h"
 #include "Offscreen.h"
 #include "Picture.h"
@@ -575,4 +576,39 @@ TEST(CIndexItem, FileOperationsMoveAndRenameTheMediaFile)
     EXPECT_THROW(item.RenameMediaFile(), ExceptionCode);
     ASSERT_NE(item.GetError(), nullptr);
     EXPECT_TRUE(QFile::exists(dir + "/out/Kodak holiday.jpg"));
+}
+
+TEST(CIndexItem, MadeFromAFileTakesItsCatalogueInformation)
+{
+    const QString dir = FreshDir("fromfile");
+    const QString path = CopySample("Olympus_C8080WZ.jpg", dir + "/Olympus.jpg");
+    const UInt32 before = GetDateTimeNow();
+    CIndexItem item{FileRef(path)};
+    EXPECT_EQ(item.GetName(), "Olympus.jpg");
+    EXPECT_EQ(item.GetFileTypeCode(), OSType('JPEG'));
+    EXPECT_EQ(item.GetTotalSize(), UInt32(QFileInfo(path).size()));
+    EXPECT_EQ(item.GetModificationDate(), DateTimeToMacSecondsUTC(QFileInfo(path).lastModified()));
+    EXPECT_GE(item.GetDateAdded(), before);
+    EXPECT_EQ(item.GetURL().toLocalFile(), path);
+    EXPECT_FALSE(item.IsInIndexFile());
+}
+
+TEST(CIndexItem, DisplayPictureIsTheThumbnailTurnedByTheFlagWord)
+{
+    IndexDbRecord record;
+    record.name = QByteArray("turned.jpg");
+    record.fields = CatalogueFields {};
+    CIndexItem item(record, nullptr);
+    QImage image(40, 20, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    image.setPixel(0, 0, qRgb(255, 0, 0)); // the top left corner, red
+    item.SetThumbnail(std::make_unique<Picture>(Picture::FromImage(image, MakeRect(0, 0, 20, 40))));
+    item.SetFlags(kItemFlagRotate90CW);
+    Offscreen* shown = item.GetDisplayPicture();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->Width(), 20);
+    EXPECT_EQ(shown->Height(), 40);
+    // A quarter turn clockwise takes the top left corner to the top right.
+    EXPECT_GT(qRed(shown->Image().pixel(19, 0)), 200);
+    EXPECT_LT(qGreen(shown->Image().pixel(19, 0)), 60);
 }
