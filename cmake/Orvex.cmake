@@ -12,6 +12,8 @@ function(orvex_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE orvex_testsupport ${ARG_DEPS})
+    # GoogleTest's assertion macros expand to if/else, which GCC flags inside a braceless if.
+    target_compile_options(${name} PRIVATE -Wno-dangling-else)
     gtest_discover_tests(${name}
         DISCOVERY_TIMEOUT 60
         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"

@@ -38,11 +38,9 @@ enum : SInt32 {
 inline constexpr SInt32 kNetworkEndpointErr = 0x10000067;
 
 // Codes the copy engine and the folder routines return.
-enum : OSStatus {
-    kErrCopyCancelledByFilter = -9876,
-    kErrDestinationInsideSource = -1234,
-    kErrInternetConfigUnavailable = -669,
-};
+inline constexpr OSStatus kErrCopyCancelledByFilter = -9876;
+inline constexpr OSStatus kErrDestinationInsideSource = -1234;
+inline constexpr OSStatus kErrInternetConfigUnavailable = -669;
 
 inline bool IsMessageNumber(SInt32 code)
 {

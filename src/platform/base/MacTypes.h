@@ -28,27 +28,25 @@ using PaneIDT = SInt32;
 using ResIDT = SInt16;
 
 // System error numbers the program throws and checks for.
-enum : OSStatus {
-    noErr = 0,
-    unimpErr = -4,
-    ioErr = -36,
-    eofErr = -39,
-    fnfErr = -43,
-    dupFNErr = -48,
-    opWrErr = -49,
-    paramErr = -50,
-    permErr = -54,
-    dirNFErr = -120,
-    memFullErr = -108,
-    nilHandleErr = -109,
-    resNotFound = -192,
-    userCanceledErr = -128,
-    badFormat = -206,
-    afpAccessDenied = -5000,
-    errFSBadFSRef = -35,
-    coreFoundationUnknownErr = -4960,
-    kNSLBadDataTypeErr = -4979,
-};
+inline constexpr OSStatus noErr = 0;
+inline constexpr OSStatus unimpErr = -4;
+inline constexpr OSStatus ioErr = -36;
+inline constexpr OSStatus eofErr = -39;
+inline constexpr OSStatus fnfErr = -43;
+inline constexpr OSStatus dupFNErr = -48;
+inline constexpr OSStatus opWrErr = -49;
+inline constexpr OSStatus paramErr = -50;
+inline constexpr OSStatus permErr = -54;
+inline constexpr OSStatus dirNFErr = -120;
+inline constexpr OSStatus memFullErr = -108;
+inline constexpr OSStatus nilHandleErr = -109;
+inline constexpr OSStatus resNotFound = -192;
+inline constexpr OSStatus userCanceledErr = -128;
+inline constexpr OSStatus badFormat = -206;
+inline constexpr OSStatus afpAccessDenied = -5000;
+inline constexpr OSStatus errFSBadFSRef = -35;
+inline constexpr OSStatus coreFoundationUnknownErr = -4960;
+inline constexpr OSStatus kNSLBadDataTypeErr = -4979;
 
 // Four-character codes the framework throws for programming faults.
 inline constexpr OSStatus err_NilPointer = 'nilP';

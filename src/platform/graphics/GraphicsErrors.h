@@ -4,14 +4,12 @@
 
 // Error numbers of the old imaging platform that the graphics and QuickTime
 // layers return, so callers above can tell "no reader for this" from "broken data".
-enum : OSStatus {
-    cantFindHandler = -2003,       // no importer or exporter for this format
-    invalidImageIndexErr = -2029,  // image index out of range
-    codecErr = -8960,              // a decoder or encoder failed
-    codecBadDataErr = -8969,       // the data is malformed or truncated
-    noCodecErr = -8961,            // the codec inside a picture is not one we have
-    qtParamErr = -2202,            // a parameter outside its range
-};
+inline constexpr OSStatus cantFindHandler = -2003; // no importer or exporter for this format
+inline constexpr OSStatus invalidImageIndexErr = -2029; // image index out of range
+inline constexpr OSStatus codecErr = -8960; // a decoder or encoder failed
+inline constexpr OSStatus codecBadDataErr = -8969; // the data is malformed or truncated
+inline constexpr OSStatus noCodecErr = -8961; // the codec inside a picture is not one we have
+inline constexpr OSStatus qtParamErr = -2202; // a parameter outside its range
 
 // An importer that does not implement a question answers this.
 inline constexpr OSStatus badComponentSelector = static_cast<OSStatus>(0x80008002);

@@ -635,7 +635,7 @@ void PictParser::SkipPixPat(UInt32 op)
     }
 }
 
-void PictParser::DoCompressedQuickTime(UInt32 op)
+void PictParser::DoCompressedQuickTime(UInt32)
 {
     UInt32 length = mStream.ReadUInt32();
     if (length > mStream.Remaining())

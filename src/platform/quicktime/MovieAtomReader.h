@@ -27,12 +27,10 @@ struct MovieHeaderAtoms {
 };
 
 // QuickTime's own error numbers where the movie layer needs them (cantFindHandler is in GraphicsErrors.h).
-enum : OSStatus {
-    couldNotResolveDataRef = -2000,
-    invalidMovie = -2010,
-    invalidDuration = -2014,
-    invalidTime = -2015,
-};
+inline constexpr OSStatus couldNotResolveDataRef = -2000;
+inline constexpr OSStatus invalidMovie = -2010;
+inline constexpr OSStatus invalidDuration = -2014;
+inline constexpr OSStatus invalidTime = -2015;
 
 // Reads the movie header and the user data of a QuickTime/MP4 file. Every atom size is
 // checked against its parent and the file size before it is used; a hostile size gives

@@ -15,9 +15,7 @@
 // decode run at a time, from any thread. Results are in memory: no temporary files.
 namespace RawDecoder {
 
-enum : OSStatus {
-    kRawNoPreviewErr = -1, // the file carries no embedded preview in a form we can use
-};
+inline constexpr OSStatus kRawNoPreviewErr = -1; // the file carries no embedded preview in a form we can use
 
 struct Identity {
     QString make;           // the maker's own Make and Model tags

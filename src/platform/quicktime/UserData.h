@@ -7,9 +7,7 @@
 #include <vector>
 
 // User data's own error numbers.
-enum : OSStatus {
-    userDataItemNotFound = -2026, // no item of that type, index or language
-};
+inline constexpr OSStatus userDataItemNotFound = -2026; // no item of that type, index or language
 
 // Item types. Text items have the © sign (byte 0xA9) and three letters:
 // UserDataTextType("aut") is '©aut'. The image metadata an importer hands
