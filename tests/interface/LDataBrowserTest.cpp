@@ -2,9 +2,14 @@
 
 #include "ExceptionCode.h"
 #include "LComparator.h"
+#include "UReanimator.h"
+
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QTreeView>
 
 namespace {
@@ -207,4 +212,27 @@ TEST(LDataBrowser, CommandArrowsMoveTheEditAmongEditableColumns)
     EXPECT_EQ(NextEditableColumn(columns, 0, -1), 2); // and from the first to the last
     columns[2].propertyFlags = 0;
     EXPECT_EQ(NextEditableColumn(columns, 0, 1), -1); // a single editable column: the key passes
+}
+
+TEST(LDataBrowser, MadeFromALayoutByItsClassID)
+{
+    RegisterDataBrowserClasses();
+    const QString folder = TestTempDir() + QStringLiteral("/dbrw-layouts");
+    QDir().mkpath(folder);
+    QFile layout(folder + "/9100.json");
+    ASSERT_TRUE(layout.open(QIODevice::WriteOnly));
+    layout.write(R"({ "id": 9100, "root": { "class": "dbrw", "id": 928, "frame": [0, 0, 200, 100],
+        "viewStyle": "lstv", "selectionFlags": 2, "headerHeight": 0, "sortColumn": 2,
+        "titleListID": 777, "columnListID": 9001 } })");
+    layout.close();
+    UReanimator::AddLayoutFolder(folder);
+
+    std::unique_ptr<LPane> pane(UReanimator::CreatePaneTree(9100));
+    auto* browser = dynamic_cast<LDataBrowser*>(pane.get());
+    ASSERT_NE(browser, nullptr);
+    EXPECT_EQ(browser->GetPaneID(), 928);
+    EXPECT_EQ(browser->CountColumns(), 4u);
+    EXPECT_EQ(browser->GetSortProperty(), 4002u); // the second column's property
+    EXPECT_EQ(browser->GetSelectionFlags(), UInt32(kDataBrowserSelectOnlyOne));
+    EXPECT_TRUE(browser->GetControlRef()->isHeaderHidden());
 }
