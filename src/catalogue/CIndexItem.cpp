@@ -17,6 +17,7 @@
 #include "FileTypes.h"
 #include "IndexViewServices.h"
 #include "LDataBrowser.h"
+#include "LWindow.h"
 #include "MacDates.h"
 #include "MediaFactory.h"
 #include "MediaImageInfo.h"
@@ -25,6 +26,7 @@
 #include "Preferences.h"
 #include "RectUtilities.h"
 #include "ThumbnailFile.h"
+#include "UReanimator.h"
 #include "UserData.h"
 
 #include <QFileDialog>
@@ -923,6 +925,32 @@ void CIndexItem::OpenWithApplication(const QString& applicationId)
     FileRef file;
     ThrowIfOSErr_(GetFSSpecFromURL(LocateFile(true), file));
     ThrowIfOSErr_(SendOpenDocumentsEvent(applicationId, {file}));
+}
+
+void CIndexItem::ShowInfoWindow(LCommander* superCommander)
+{
+    if (auto* shown = dynamic_cast<LWindow*>(mInfoWindow)) {
+        shown->Select();
+        return;
+    }
+    LCommander* previous = LCommander::GetDefaultCommander();
+    LCommander::SetDefaultCommander(superCommander);
+    LWindow* window = nullptr;
+    try {
+        window = UReanimator::CreateWindowFromLayout(kItemInfoWindowLayout);
+    } catch (const ExceptionCode&) {
+        window = nullptr;
+    }
+    LCommander::SetDefaultCommander(previous);
+    auto* info = dynamic_cast<ItemInfoWindow*>(window);
+    if (!info) {
+        delete window;
+        ThrowOSErr_(err_NilPointer, "no item info window");
+    }
+    info->SetIndexItem(this);
+    SetInfoWindow(window);
+    window->Show();
+    window->Select();
 }
 
 // Orientation.

@@ -22,6 +22,7 @@ class CIndexPackage;
 class CItemError;
 class CMedia;
 class IndexViewServices;
+class LCommander;
 class LStream;
 class Offscreen;
 class Picture;
@@ -60,6 +61,15 @@ enum : SInt16 {
 void GetMediaTransformForFlags(UInt32 flags, SInt32& outRotation, SInt32& outFlip);
 // The bits EXIF orientation 1-8 adds; 0 for 1 and any other value.
 UInt32 FlagsForEXIFOrientation(SInt32 orientation);
+
+// The item info window (layout 911) shows one item; the views implement it on
+// their window class.
+class ItemInfoWindow {
+public:
+    virtual ~ItemInfoWindow() = default;
+    virtual void SetIndexItem(CIndexItem* item) = 0;
+};
+inline constexpr ResIDT kItemInfoWindowLayout = 911;
 
 // Makes thumbnail pictures for items. The thumbnail code installs it; without it
 // an item has only the thumbnails stored for it or carried by its file.
@@ -224,6 +234,9 @@ public:
     void RenameMediaFile(); // to the item's name; only media outside the package
     void MoveFileTo(const QUrl& folder, SInt16 conflictMode);
     void OpenWithApplication(const QString& applicationId);
+    // Brings the item's info window forward, or makes it and hands it the item;
+    // 'nilP' when the window cannot be made.
+    void ShowInfoWindow(LCommander* superCommander);
 
     // Cell geometry and drawing in a view (rectangles in the view's coordinates).
     using LDataBrowserItem::HitTest;

@@ -10,6 +10,9 @@
 #include "TestIndexView.h"
 #include "LDataBrowser.h"
 #include "LStream.h"
+#include "LWindow.h"
+#include "UReanimator.h"
+#include "URegistrar.h"
 #include "MacDates.h"
 #include "MediaImageInfo.h"
 #include "Offscreen.h"
@@ -611,4 +614,43 @@ TEST(CIndexItem, DisplayPictureIsTheThumbnailTurnedByTheFlagWord)
     // A quarter turn clockwise takes the top left corner to the top right.
     EXPECT_GT(qRed(shown->Image().pixel(19, 0)), 200);
     EXPECT_LT(qGreen(shown->Image().pixel(19, 0)), 60);
+}
+
+namespace {
+
+class TestInfoWindow : public LWindow, public ItemInfoWindow {
+public:
+    explicit TestInfoWindow(const LLayoutData& data)
+        : LWindow(data)
+    {
+    }
+    void SetIndexItem(CIndexItem* item) override { shown = item; }
+    CIndexItem* shown = nullptr;
+};
+
+} // namespace
+
+TEST(CIndexItem, InfoWindowIsMadeOnceAndShowsTheItem)
+{
+    IndexDbRecord record;
+    record.name = QByteArray("info.jpg");
+    record.fields = CatalogueFields {};
+    auto item = std::make_unique<CIndexItem>(record, nullptr);
+    const QString folder = FreshDir("layouts");
+    UReanimator::AddLayoutFolder(folder);
+    // Without a layout 911 there is no window to show.
+    EXPECT_THROW(item->ShowInfoWindow(nullptr), ExceptionCode);
+
+    URegistrar::RegisterClass<TestInfoWindow>('tInf');
+    QFile layout(folder + "/911.json");
+    ASSERT_TRUE(layout.open(QIODevice::WriteOnly));
+    layout.write(R"({ "id": 911, "root": { "class": "tInf", "id": 911, "frame": [20, 40, 300, 200] } })");
+    layout.close();
+    item->ShowInfoWindow(nullptr);
+    auto* window = dynamic_cast<TestInfoWindow*>(item->GetInfoWindow());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->shown, item.get());
+    item->ShowInfoWindow(nullptr); // brought forward, not made again
+    EXPECT_EQ(item->GetInfoWindow(), window);
+    item.reset(); // the item takes its window with it
 }
