@@ -279,8 +279,10 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
 
     mDirty = false;
     mPackage = &package;
-    // Only now are both the copy and the record written.
-    if (!copy.isEmpty() && package.IsRemoveMediaFile())
+    // Only now are both the copy and the record written. A copy taken from
+    // another package's "media/" leaves that package's file alone: its own
+    // index still refers to it.
+    if (!copy.isEmpty() && package.IsRemoveMediaFile() && !(fromOtherPackage && !oldStoredName.isEmpty()))
         package.AddFileToRemove(original);
 }
 

@@ -654,3 +654,28 @@ TEST(CIndexItem, InfoWindowIsMadeOnceAndShowsTheItem)
     EXPECT_EQ(item->GetInfoWindow(), window);
     item.reset(); // the item takes its window with it
 }
+
+TEST(CIndexItem, CopyFromAnotherPackageNeverQueuesThatPackagesMedia)
+{
+    const QString dir = FreshDir("twopackages");
+    SetPrefBoolean("IndexStoreMediaFile", true);
+    SetPrefBoolean("IndexRemoveMediaFile", true);
+    TestIndexView viewA;
+    TestIndexView viewB;
+    CIndexPackage a(QUrl::fromLocalFile(dir + "/A.idxp"), &viewA);
+    CIndexPackage b(QUrl::fromLocalFile(dir + "/B.idxp"), &viewB);
+    SetPrefDefault("IndexStoreMediaFile");
+    SetPrefDefault("IndexRemoveMediaFile");
+
+    CIndexItem item(QUrl::fromLocalFile(CopySample("Canon_40D.jpg", dir + "/Canon.jpg")));
+    LDataStream intoA;
+    item.WriteToStream(intoA, a);
+    ASSERT_TRUE(item.IsStoredInPackage());
+    const QString storedInA = item.GetURL().toLocalFile();
+
+    LDataStream intoB;
+    item.WriteToStream(intoB, b);
+    EXPECT_TRUE(viewB.files.empty());
+    EXPECT_TRUE(QFile::exists(storedInA));
+    EXPECT_TRUE(item.GetURL().toLocalFile().startsWith(dir + "/B.idxp/media/"));
+}
