@@ -79,10 +79,10 @@ void WriteDataSet(LStream& stream, UInt8 dataSet, const QByteArray& data)
     stream.WriteBytes(data);
 }
 
-void WriteTextDataSet(LStream& stream, UInt8 dataSet, const std::optional<Str255>& field)
+void WriteTextDataSet(LStream& stream, UInt8 dataSet, const CaptionText& field)
 {
-    if (field && !field->IsEmpty())
-        WriteDataSet(stream, dataSet, field->Bytes());
+    if (field && !field.IsEmpty())
+        WriteDataSet(stream, dataSet, field.Bytes());
 }
 
 } // namespace
@@ -277,21 +277,17 @@ void CANPAInfo::WriteDataSets(EUrgencyForm urgencyForm) const
     for (const auto& other : mOtherDataSets)
         WriteDataSet(stream, other->GetDataSet(), other->GetData());
     if (mCopyrightNotice)
-        WriteDataSet(stream, kDataSetCopyrightNotice, mCopyrightNotice->Bytes());
+        WriteDataSet(stream, kDataSetCopyrightNotice, mCopyrightNotice.Bytes());
     mBlock = LDataStream(stream.TakeData());
 }
 
 // ---------------------------------------------------------------------------
 // Fields
 
-void CANPAInfo::SetText(std::optional<Str255>& field, ConstStr255Param text)
+void CANPAInfo::SetText(CaptionText& field, ConstStr255Param text)
 {
-    if (!field)
-        field.emplace();
-    if (!(*field == Str255(text))) {
-        field->Assign(text);
+    if (field.Assign(text))
         mModified = true;
-    }
 }
 
 void CANPAInfo::SetCaption(const QByteArray& caption)

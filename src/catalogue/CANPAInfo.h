@@ -17,6 +17,41 @@
 
 class UserData;
 
+// One text field of the caption: absent, or up to 255 bytes of Mac Roman. Kept as
+// its bytes rather than as a 256-byte Pascal string, so that an index of 100,000
+// captioned items stays small in memory.
+class CaptionText {
+public:
+    explicit operator bool() const { return mPresent; }
+    void reset()
+    {
+        mPresent = false;
+        mBytes.clear();
+    }
+    bool IsEmpty() const { return mBytes.isEmpty(); }
+    const QByteArray& Bytes() const { return mBytes; }
+    Str255 Text() const
+    {
+        Str255 text;
+        text.AssignBytes(mBytes);
+        return text;
+    }
+    // Makes the field present with `text`; true when its bytes changed.
+    bool Assign(ConstStr255Param text)
+    {
+        mPresent = true;
+        const QByteArray bytes(reinterpret_cast<const char*>(text + 1), text[0]);
+        if (bytes == mBytes)
+            return false;
+        mBytes = bytes;
+        return true;
+    }
+
+private:
+    QByteArray mBytes;
+    bool mPresent = false;
+};
+
 // How the writer stores the urgency (2:10). index.db blocks hold it as a binary
 // byte; IPTC written into media files holds the ASCII digit the standard asks for.
 enum class EUrgencyForm { Binary, AsciiDigit };
@@ -136,8 +171,8 @@ protected:
     void InitFields();
 
 private:
-    static LStr255 Text(const std::optional<Str255>& field) { return field ? LStr255(*field) : LStr255(); }
-    void SetText(std::optional<Str255>& field, ConstStr255Param text);
+    static LStr255 Text(const CaptionText& field) { return field ? LStr255(field.Text()) : LStr255(); }
+    void SetText(CaptionText& field, ConstStr255Param text);
     static LStr255 EntryAt(const TArray<LStr255>& list, SInt32 index);
     static bool Contains(const TArray<LStr255>& list, ConstStr255Param text);
     void AddEntry(TArray<LStr255>& list, ConstStr255Param text);
@@ -161,19 +196,19 @@ private:
     TArray<LStr255> mSupplementalCategories {new CANPAStringComparator, true, true};
     std::vector<std::unique_ptr<CANPAData>> mOtherDataSets;
     std::optional<QByteArray> mCaption;
-    std::optional<Str255> mWriterEditor;
-    std::optional<Str255> mHeadline;
-    std::optional<Str255> mSpecialInstructions;
-    std::optional<Str255> mCategory;
-    std::optional<Str255> mByline;
-    std::optional<Str255> mBylineTitle;
-    std::optional<Str255> mCredit;
-    std::optional<Str255> mSource;
-    std::optional<Str255> mCopyrightNotice;
-    std::optional<Str255> mObjectName;
+    CaptionText mWriterEditor;
+    CaptionText mHeadline;
+    CaptionText mSpecialInstructions;
+    CaptionText mCategory;
+    CaptionText mByline;
+    CaptionText mBylineTitle;
+    CaptionText mCredit;
+    CaptionText mSource;
+    CaptionText mCopyrightNotice;
+    CaptionText mObjectName;
     UInt32 mDateCreated;
-    std::optional<Str255> mCity;
-    std::optional<Str255> mProvinceState;
-    std::optional<Str255> mCountryName;
-    std::optional<Str255> mOriginalTransmissionReference;
+    CaptionText mCity;
+    CaptionText mProvinceState;
+    CaptionText mCountryName;
+    CaptionText mOriginalTransmissionReference;
 };

@@ -355,7 +355,9 @@ public:
             QStyledItemDelegate::paint(painter, option, index);
             return;
         }
-        const DataBrowserItemState state = (option.state & QStyle::State_Selected) ? kDataBrowserItemIsSelected : 0;
+        const DataBrowserItemState state = (option.state & QStyle::State_Selected)
+            ? DataBrowserItemState(kDataBrowserItemIsSelected)
+            : DataBrowserItemState(0);
         painter->save();
         CatchCode([&] { item->DrawItem(column.propertyID, state, FromQRect(option.rect), *painter); });
         painter->restore();

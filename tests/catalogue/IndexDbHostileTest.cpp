@@ -69,8 +69,9 @@ TEST(IndexDbHostile, TruncationAtEveryByteKeepsEveryWholeRecord)
         EXPECT_EQ(result.names, expected);
         const bool cutInsideRecord = cut != 0 && cut != first.size() && cut != file.size();
         ASSERT_EQ(result.errors.size(), cutInsideRecord ? 1u : 0u);
-        if (cutInsideRecord)
+        if (cutInsideRecord) {
             EXPECT_EQ(result.errors[0].code, eofErr);
+        }
     }
 }
 
