@@ -1,6 +1,8 @@
 // Reading an index of 100,000 items: index.db read whole into memory, parsed
 // record by record and one item constructed per record, as the read task does.
 // Reports items per second and the heap bytes each constructed item holds.
+#include "BenchMain.h"
+
 #include "CIndexItem.h"
 #include "CIndexPackage.h"
 #include "IndexDbRecord.h"
@@ -95,10 +97,5 @@ BENCHMARK(BM_ParseRecordsOnly)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

@@ -1,5 +1,7 @@
 // Poster frames of a 1080p movie, and a camera raw file's embedded preview against its
 // half-size decode.
+#include "BenchMain.h"
+
 #include "Movie.h"
 #include "RawDecoder.h"
 #include "TestDNG.h"
@@ -75,9 +77,5 @@ BENCHMARK(RawHalfSizeDecode)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

@@ -1,6 +1,8 @@
 // Time to get a 160-pixel thumbnail image out of a 24-megapixel JPEG: scaled
 // decoding (the decoder's DCT scaling) against a full decode and a scale after.
 
+#include "BenchMain.h"
+
 #include "GraphicsImporter.h"
 #include "Picture.h"
 
@@ -77,9 +79,5 @@ BENCHMARK(BM_ThumbnailPictureAsJPEG)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

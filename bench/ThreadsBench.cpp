@@ -1,6 +1,8 @@
 // What a cooperative switch costs: the price every task pays at each yield,
 // wait and worker job.
 
+#include "BenchMain.h"
+
 #include "LSemaphore.h"
 #include "LThread.h"
 #include "WorkerPool.h"
@@ -85,9 +87,5 @@ BENCHMARK(BM_WorkerRoundTrip);
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

@@ -1,5 +1,7 @@
 // Thumbnails of 200 camera-size JPEGs (24 MP), one by one and on the worker
 // pool, against vipsthumbnail on the same files in the same run.
+#include "BenchMain.h"
+
 #include "CIndexItem.h"
 #include "ItemThumbnails.h"
 #include "ThumbnailMaker.h"
@@ -197,16 +199,8 @@ void Vipsthumbnail(benchmark::State& state)
 }
 BENCHMARK(Vipsthumbnail)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
 
-} // namespace
-
-int main(int argc, char** argv)
+void ReportRatio()
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    Files();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
     if (gVips.PerSecond() > 0 && gPooled.PerSecond() > 0) {
         std::printf("\nThumbnails per second: one by one %.1f, pooled %.1f, items pooled %.1f (%u workers), "
                     "vipsthumbnail -s 160 %.1f\n",
@@ -214,5 +208,11 @@ int main(int argc, char** argv)
         std::printf("pooled / vipsthumbnail = %.2f; items pooled / vipsthumbnail = %.2f\n",
             gPooled.PerSecond() / gVips.PerSecond(), gItems.PerSecond() / gVips.PerSecond());
     }
-    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return RunBenchmarks(argc, argv, [] { Files(); }, ReportRatio);
 }
