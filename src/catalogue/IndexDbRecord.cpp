@@ -125,9 +125,9 @@ OSStatus ParseRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QS
     // its end by the counts, so that the next record can still be read.
     OSStatus damage = noErr;
     QString why;
-    auto damaged = [&](const QString& text) {
+    auto damaged = [&](OSStatus code, const QString& text) {
         if (damage == noErr) {
-            damage = badFormat;
+            damage = code;
             why = text;
         }
     };
@@ -173,12 +173,13 @@ OSStatus ParseRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QS
         case kTagName:
         case kTagStoredName: {
             if (count > UInt32(kMaxNameBytes)) {
-                damaged(QStringLiteral("tag %1 count %2, at most %3").arg(tag).arg(count).arg(kMaxNameBytes));
+                damaged(badFormat, QStringLiteral("tag %1 count %2, at most %3").arg(tag).arg(count).arg(kMaxNameBytes));
                 break;
             }
             QByteArray text(data, qsizetype(count));
             if (!IsUtf8(text)) {
-                damaged(QStringLiteral("tag %1 is not UTF-8").arg(tag));
+                // A name that does not decode cannot be made: 'nilP'.
+                damaged(err_NilPointer, QStringLiteral("tag %1 is not UTF-8").arg(tag));
                 break;
             }
             (tag == kTagName ? record.name : record.storedName) = std::move(text);
@@ -202,7 +203,7 @@ OSStatus ParseRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QS
             break;
         case kTagImageRecord:
             if (count != UInt32(kImageRecordSize)) {
-                damaged(QStringLiteral("tag 12 count %1, expected %2").arg(count).arg(kImageRecordSize));
+                damaged(badFormat, QStringLiteral("tag 12 count %1, expected %2").arg(count).arg(kImageRecordSize));
                 break;
             }
             record.imageRecord.emplace();
@@ -294,7 +295,7 @@ bool IndexDbReader::Next(IndexDbRecord& out)
         if (status == noErr)
             return true;
         AddError(start - Begin(), status, why);
-        if (status == badFormat)
+        if (status != eofErr)
             continue; // the damaged record was walked to its end tag by its counts
 
         // The counts cannot be trusted: look for the next place where a record

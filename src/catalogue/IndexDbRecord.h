@@ -71,9 +71,9 @@ void WriteIndexDbRecord(LStream& stream, const IndexDbRecord& record);
 // Reads one record from [pos, end) up to and including its end tag and moves pos
 // behind it. Unknown tags are skipped by their count. Fails with eofErr when the
 // data ends inside the record or a count runs past it (pos is then unchanged),
-// and with badFormat when a count breaks its field's limit or a name is not
-// UTF-8 (pos then moves behind the damaged record's end tag, so reading can go
-// on). `outWhy` says what was wrong.
+// with badFormat when a count breaks its field's limit and with err_NilPointer
+// when a name is not UTF-8 (in both, pos moves behind the damaged record's end
+// tag, so reading can go on). `outWhy` says what was wrong.
 OSStatus ParseIndexDbRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QString* outWhy = nullptr);
 
 // Reads one record at the stream's marker (LStream form of the above): throws the

@@ -337,6 +337,62 @@ TEST(CIndexItem, OlderRecordFormOfAnItemAndItsLazyReload)
     EXPECT_EQ(small.Data().size(), 95);
 }
 
+TEST(CIndexItem, OlderRecordFormKeepsTheImageRecordInHostOrder)
+{
+    IndexDbRecord record;
+    record.name = QByteArray("Photo.jpg");
+    record.fields = CatalogueFields {'JPEG', 1000, 10, 20, 30, 0, 0x04000000};
+    CIndexItem item(record, nullptr);
+    item.SetImageInfo(std::make_unique<MediaImageInfo>(SampleImageInfo()));
+
+    LDataStream file;
+    item.WriteRecord(file, 0);
+
+    // Every field as the little-endian build keeps the record in memory; the
+    // name and the last six bytes are bytes either way.
+    const QByteArray image = RecordBytes()
+                                 .U16LE(1)
+                                 .PascalField("JPEG", 64)
+                                 .U32LE(0x01020304)
+                                 .U16LE(640)
+                                 .U16LE(480)
+                                 .U32LE(72 << 16)
+                                 .U32LE(96 << 16)
+                                 .U16LE(24)
+                                 .U16LE(12)
+                                 .U16LE(1)
+                                 .U32LE(0)
+                                 .U32LE(768)
+                                 .Bytes(QByteArray("\x01\x00\x00\x00\x00\x00", 6));
+    ASSERT_EQ(image.size(), 102);
+    const QByteArray expected = RecordBytes()
+                                    .Tag(4)
+                                    .PascalField("Photo.jpg", 64)
+                                    .U32LE('JPEG')
+                                    .U32LE(1000)
+                                    .U32LE(10)
+                                    .U32LE(20)
+                                    .U32LE(30)
+                                    .Tag(13)
+                                    .U32LE(4)
+                                    .U32LE(0x04000000)
+                                    .Tag(12)
+                                    .U32LE(102)
+                                    .Bytes(image)
+                                    .Tag(2);
+    EXPECT_EQ(file.Data().toHex(), expected.toHex());
+
+    // Read back from bytes built by hand, the record is the same description.
+    IndexDbRecord bare;
+    bare.name = QByteArray("Photo.jpg");
+    CIndexItem reader(bare, nullptr);
+    LDataStream input(expected);
+    reader.ReadRecord(input);
+    ASSERT_NE(reader.GetImageInfo(), nullptr);
+    EXPECT_EQ(*reader.GetImageInfo(), SampleImageInfo());
+    EXPECT_TRUE(input.AtEnd());
+}
+
 TEST(CIndexItem, FileURLsReadWithOrWithoutLocalhost)
 {
     IndexDbRecord record;

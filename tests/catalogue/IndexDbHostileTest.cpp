@@ -96,8 +96,11 @@ TEST(IndexDbHostile, NamesBeyondTheirBufferOrNotUtf8AreRecordErrors)
     EXPECT_EQ(result.names, (std::vector<QByteArray> {"ok.jpg", "last.jpg"}));
     ASSERT_EQ(result.errors.size(), 3u);
     EXPECT_EQ(result.errors[0].recordNumber, 1);
+    EXPECT_EQ(result.errors[0].code, badFormat);
     EXPECT_EQ(result.errors[1].recordNumber, 3);
+    EXPECT_EQ(result.errors[1].code, badFormat);
     EXPECT_EQ(result.errors[2].recordNumber, 4);
+    EXPECT_EQ(result.errors[2].code, err_NilPointer); // a name that cannot be made
 }
 
 TEST(IndexDbHostile, OversizedCountIsSkippedByFindingTheNextRecord)

@@ -29,6 +29,12 @@ public:
         mBytes.append(char(value & 0xFF));
         return *this;
     }
+    RecordBytes& U16LE(unsigned value)
+    {
+        mBytes.append(char(value & 0xFF));
+        mBytes.append(char((value >> 8) & 0xFF));
+        return *this;
+    }
     RecordBytes& Bytes(const QByteArray& bytes)
     {
         mBytes.append(bytes);
