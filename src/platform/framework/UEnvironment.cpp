@@ -1,7 +1,7 @@
 #include "UEnvironment.h"
 
 namespace {
-// Mac OS X 10.5 is the newest version the Parts compare against.
+// 10.5 is the newest system version the program compares against.
 constexpr UInt32 kSystemVersion = 0x1050;
 constexpr UInt32 kAppearanceVersion = 0x0110;
 }

@@ -2,8 +2,8 @@
 
 #include "MacTypes.h"
 
-// Feature tests of the Parts. This system has every feature they ask for, and
-// counts as the newest system version they compare against.
+// Feature tests of the program. This system has every feature it asks for, and
+// counts as the newest system version it compares against.
 enum EEnvironmentFeature : UInt32 {
     env_HasAppearance = 1u << 0,
     env_HasThreadManager = 1u << 1,

@@ -7,7 +7,7 @@
 class QKeyEvent;
 class QMouseEvent;
 
-// The framework's event record: what the Parts' key and click handlers read.
+// The framework's event record: what the program's key and click handlers read.
 // A key event carries the character in bits 0-7 of the message and the key code
 // in bits 8-15.
 struct EventRecord {
@@ -31,7 +31,7 @@ enum : UInt16 {
     controlKey = 0x1000,
 };
 
-// Character codes of the keys the Parts test.
+// Character codes of the keys the program tests for.
 enum : UInt8 {
     char_Home = 1,
     char_Enter = 3,
