@@ -216,6 +216,19 @@ void CIndexItem::KeepingDirty(F&& make)
     mDirty = wasDirty;
 }
 
+template <typename T, typename F>
+T* CIndexItem::GetLazyPart(std::unique_ptr<T>& part, bool& lookedFor, F&& make)
+{
+    if (part)
+        return part.get();
+    LoadRecord();
+    if (part || lookedFor)
+        return part.get();
+    lookedFor = true;
+    KeepingDirty(std::forward<F>(make));
+    return part.get();
+}
+
 // Setters.
 
 void CIndexItem::SetName(const QString& name)
@@ -631,75 +644,51 @@ QUrl CIndexItem::GetRemoteURL()
 
 CANPAInfo* CIndexItem::GetCaptionInfo()
 {
-    if (mCaption)
-        return mCaption.get();
-    LoadRecord();
-    if (mCaption || mCaptionLookedFor)
-        return mCaption.get();
-    mCaptionLookedFor = true;
-    KeepingDirty([&] {
+    return GetLazyPart(mCaption, mCaptionLookedFor, [&] {
         const QUrl url = GetURL();
         if (url.isEmpty())
             ThrowOSErr_(err_NilPointer);
-        std::unique_ptr<CANPAInfo> caption;
-        try {
-            caption = std::make_unique<CANPAInfo>(url);
-        } catch (const ExceptionCode&) {
-        }
+        // A source that fails to give a caption leaves the next one to try.
+        auto captionFrom = [](const auto& source) -> std::unique_ptr<CANPAInfo> {
+            try {
+                return std::make_unique<CANPAInfo>(source);
+            } catch (const ExceptionCode&) {
+                return nullptr;
+            }
+        };
+        std::unique_ptr<CANPAInfo> caption = captionFrom(url);
         if (!caption) {
             // The caption resource the older platform kept beside the data.
             QByteArray block;
             FileRef file;
-            if (GetFSSpecFromURL(url, file) == noErr && ReadFileResource(file, 'ANPA', 10000, block) == noErr) {
-                try {
-                    caption = std::make_unique<CANPAInfo>(block);
-                } catch (const ExceptionCode&) {
-                }
-            }
+            if (GetFSSpecFromURL(url, file) == noErr && ReadFileResource(file, 'ANPA', 10000, block) == noErr)
+                caption = captionFrom(block);
         }
         if (!caption) {
-            if (UserData* userData = GetUserData()) {
-                try {
-                    caption = std::make_unique<CANPAInfo>(userData);
-                } catch (const ExceptionCode&) {
-                }
-            }
+            if (UserData* userData = GetUserData())
+                caption = captionFrom(userData);
         }
         if (caption)
             SetCaptionInfo(std::move(caption));
     });
-    return mCaption.get();
 }
 
 UserData* CIndexItem::GetUserData()
 {
-    if (mUserData)
-        return mUserData.get();
-    LoadRecord();
-    if (mUserData || mUserDataLookedFor)
-        return mUserData.get();
-    mUserDataLookedFor = true;
-    KeepingDirty([&] {
+    return GetLazyPart(mUserData, mUserDataLookedFor, [&] {
         std::unique_ptr<CMedia> media(CreateMedia());
         if (!media)
             ThrowOSErr_(err_NilPointer, "item without a medium");
         if (std::unique_ptr<UserData> userData = media->CopyMetaData())
             SetUserData(std::move(userData));
     });
-    return mUserData.get();
 }
 
 CEXIFInfo* CIndexItem::GetEXIFInfo()
 {
-    if (mEXIF)
-        return mEXIF.get();
-    LoadRecord();
-    if (mEXIF || mEXIFLookedFor)
-        return mEXIF.get();
-    mEXIFLookedFor = true;
-    if (IsMovieMediaType(GetURL()))
-        return nullptr;
-    KeepingDirty([&] {
+    return GetLazyPart(mEXIF, mEXIFLookedFor, [&] {
+        if (IsMovieMediaType(GetURL()))
+            return;
         UserData* userData = GetUserData();
         if (!userData)
             return;
@@ -713,18 +702,11 @@ CEXIFInfo* CIndexItem::GetEXIFInfo()
         SetEXIFInfo(std::move(exif));
         mEXIFLookedFor = true;
     });
-    return mEXIF.get();
 }
 
 MediaImageInfo* CIndexItem::GetImageInfo()
 {
-    if (mImageInfo)
-        return mImageInfo.get();
-    LoadRecord();
-    if (mImageInfo || mImageInfoLookedFor)
-        return mImageInfo.get();
-    mImageInfoLookedFor = true;
-    KeepingDirty([&] {
+    return GetLazyPart(mImageInfo, mImageInfoLookedFor, [&] {
         auto info = std::make_unique<MediaImageInfo>();
         OSStatus status = noErr;
         try {
@@ -743,7 +725,6 @@ MediaImageInfo* CIndexItem::GetImageInfo()
         SetImageInfo(std::move(info));
         mImageInfoLookedFor = true;
     });
-    return mImageInfo.get();
 }
 
 QIcon CIndexItem::GetIcon()

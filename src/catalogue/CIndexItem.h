@@ -281,6 +281,10 @@ private:
     // Runs `make` for a lazy part, leaving the dirty byte as it was.
     template <typename F>
     void KeepingDirty(F&& make);
+    // The lazy-part getter: the part as held, else as the stored record has it, else
+    // made once by `make` (the looked-for byte keeps a missing part from being sought again).
+    template <typename T, typename F>
+    T* GetLazyPart(std::unique_ptr<T>& part, bool& lookedFor, F&& make);
 
     QString mName;
     QString mRawKindText;
