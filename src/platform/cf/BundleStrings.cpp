@@ -1,5 +1,6 @@
 #include "BundleStrings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QJsonDocument>
@@ -39,12 +40,17 @@ const QHash<QString, QString>& Table()
     static const QHash<QString, QString> table = [] {
         InitBundleResources();
         QHash<QString, QString> entries;
-        QFile file(QStringLiteral(":/strings/Localizable.json"));
-        if (!file.open(QIODevice::ReadOnly))
-            return entries;
-        const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
-        for (auto it = object.begin(); it != object.end(); ++it)
-            entries.insert(it.key(), it.value().toString());
+        // Each subsystem keeps its texts in a file of its own under strings/;
+        // together they are one table.
+        const QStringList names = QDir(QStringLiteral(":/strings")).entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
+        for (const QString& name : names) {
+            QFile file(QStringLiteral(":/strings/") + name);
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
+            for (auto it = object.begin(); it != object.end(); ++it)
+                entries.insert(it.key(), it.value().toString());
+        }
         return entries;
     }();
     return table;
