@@ -240,15 +240,15 @@ public:
 
     // Cell geometry and drawing in a view (rectangles in the view's coordinates).
     using LDataBrowserItem::HitTest;
-    Rect GetPartRect(SInt16 part, const Rect& cell, const IndexViewServices& view) const;
-    SInt16 HitTest(Point point, const Rect& cell, const IndexViewServices& view) const;
+    QRect GetPartRect(SInt16 part, const QRect& cell, const IndexViewServices& view) const;
+    SInt16 HitTest(QPoint point, const QRect& cell, const IndexViewServices& view) const;
     // The 0-based text line under the point, -1 when none.
-    SInt16 FindTextLineAt(Point point, const Rect& cell, const IndexViewServices& view) const;
-    Rect GetTextLineRect(SInt16 line, const Rect& cell, const IndexViewServices& view) const;
+    SInt16 FindTextLineAt(QPoint point, const QRect& cell, const IndexViewServices& view) const;
+    QRect GetTextLineRect(SInt16 line, const QRect& cell, const IndexViewServices& view) const;
     // The file's icon in the thumbnail frame, then the badge.
-    virtual void DrawIcon(QPainter& painter, const Rect& cell, const IndexViewServices& view, bool selected);
+    virtual void DrawIcon(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool selected);
     // The lock (busy), caution (error) or media storage badge.
-    virtual void DrawBadge(QPainter& painter, const Rect& cell, const IndexViewServices& view);
+    virtual void DrawBadge(QPainter& painter, const QRect& cell, const IndexViewServices& view);
 
     // Adds the flag bits of an EXIF orientation (only adds).
     void ApplyOrientationFlags(SInt32 orientation);

@@ -23,135 +23,120 @@ constexpr int kBadgeSize = 16;
 constexpr int kBadgeInset = 3;
 constexpr int kMaxIconSide = 120;
 
-bool Contains(const Rect& rect, Point point)
-{
-    return point.h >= rect.left && point.h < rect.right && point.v >= rect.top && point.v < rect.bottom;
-}
-
 QIcon BadgeIcon(const char* themeName, QStyle::StandardPixmap fallback)
 {
     QIcon icon = QIcon::fromTheme(QLatin1String(themeName));
     return icon.isNull() ? QApplication::style()->standardIcon(fallback) : icon;
 }
 
+// A rectangle from its four edges, right and bottom exclusive.
+QRect Edges(int left, int top, int right, int bottom)
+{
+    return QRect(left, top, right - left, bottom - top);
+}
+
 } // namespace
 
-Rect CIndexItem::GetPartRect(SInt16 part, const Rect& cell, const IndexViewServices& view) const
+QRect CIndexItem::GetPartRect(SInt16 part, const QRect& cell, const IndexViewServices& view) const
 {
-    const SInt16 margin = view.GetMargin();
-    const SInt16 lineHeight = view.GetLineHeight();
-    const SInt32 lines = view.CountColumns();
-    const Point cellSize = view.GetCellSize();
+    const int margin = view.GetMargin();
+    const int lineHeight = view.GetLineHeight();
+    const int lines = view.CountColumns();
+    const QSize cellSize = view.GetCellSize();
     const bool extended = view.IsExtendedView();
 
-    Rect frame;
-    frame.left = SInt16(cell.left + margin);
-    frame.top = SInt16(cell.top + margin);
-    frame.right = SInt16(cell.left - margin + cellSize.h);
-    frame.bottom = SInt16(cell.top - margin + cellSize.v - (extended ? 0 : lines * lineHeight));
-    if (extended)
-        frame.right = SInt16(frame.left + frame.Height());
+    const int frameLeft = cell.left() + margin;
+    const int frameTop = cell.top() + margin;
+    const int frameBottom = cell.top() - margin + cellSize.height() - (extended ? 0 : lines * lineHeight);
+    const int frameRight = extended ? frameLeft + (frameBottom - frameTop) : cell.left() - margin + cellSize.width();
+    const QRect frame = Edges(frameLeft, frameTop, frameRight, frameBottom);
 
     switch (part) {
     case kItemPartThumbnailFrame:
         return frame;
     case kItemPartTextBlock: {
-        Rect block;
         if (!extended) {
-            block.left = cell.left;
-            block.right = SInt16(cell.left + cellSize.h);
-            block.bottom = SInt16(cell.top + cellSize.v);
-            block.top = SInt16(block.bottom - lines * lineHeight);
-            return block;
+            const int bottom = cell.top() + cellSize.height();
+            return Edges(cell.left(), bottom - lines * lineHeight, cell.left() + cellSize.width(), bottom);
         }
-        const int height = cellSize.v;
+        const int height = cellSize.height();
         const int down = lineHeight > 0 ? (height - ((height - lineHeight) / lineHeight + 1) * lineHeight) / 2 : 0;
-        block.left = frame.right;
-        block.right = SInt16(cell.right - margin);
-        block.top = SInt16(frame.top + down);
-        block.bottom = SInt16(frame.bottom + down);
-        return block;
+        return Edges(frameRight, frameTop + down, cell.left() + cell.width() - margin, frameBottom + down);
     }
-    case kItemPartErrorBadge: {
-        Rect badge;
-        badge.right = SInt16(frame.right - kBadgeInset);
-        badge.left = SInt16(badge.right - kBadgeSize);
-        badge.top = SInt16(frame.top + kBadgeInset);
-        badge.bottom = SInt16(badge.top + kBadgeSize);
-        return badge;
-    }
+    case kItemPartErrorBadge:
+        return Edges(frameRight - kBadgeInset - kBadgeSize, frameTop + kBadgeInset, frameRight - kBadgeInset,
+            frameTop + kBadgeInset + kBadgeSize);
     case kItemPartPicture: {
-        const SInt16 side = view.GetThumbnailSize();
-        const Rect square = MakeRect(0, 0, side, side);
-        Rect bounds;
+        const int side = view.GetThumbnailSize();
+        const QRect square(0, 0, side, side);
+        QRect bounds;
         if (mDisplayPicture) {
-            bounds = mDisplayPicture->Bounds();
+            bounds = ToQRect(mDisplayPicture->Bounds());
         } else if (mThumbnail) {
-            bounds = mThumbnail->Frame();
+            bounds = ToQRect(mThumbnail->Frame());
             // A quarter turn exchanges width and height.
             if (mFlags & (kItemFlagRotate90CW | kItemFlagRotate90CCW))
-                bounds = MakeRect(0, 0, bounds.Width(), bounds.Height());
+                bounds = QRect(0, 0, bounds.height(), bounds.width());
         }
-        Rect picture = square;
-        if (!bounds.IsEmpty())
+        QRect picture = square;
+        if (!bounds.isEmpty())
             FitRectInRect(bounds, square, picture, true, true);
-        Rect placed;
+        QRect placed;
         CenterRectInRect(picture, frame, placed);
         return placed;
     }
     default:
-        return Rect {};
+        return QRect {};
     }
 }
 
-SInt16 CIndexItem::HitTest(Point point, const Rect& cell, const IndexViewServices& view) const
+SInt16 CIndexItem::HitTest(QPoint point, const QRect& cell, const IndexViewServices& view) const
 {
-    if (mError && Contains(GetPartRect(kItemPartErrorBadge, cell, view), point))
+    if (mError && GetPartRect(kItemPartErrorBadge, cell, view).contains(point))
         return kItemPartErrorBadge;
-    if (Contains(GetPartRect(kItemPartPicture, cell, view), point))
+    if (GetPartRect(kItemPartPicture, cell, view).contains(point))
         return kItemPartPicture;
-    if (Contains(GetPartRect(kItemPartTextBlock, cell, view), point))
+    if (GetPartRect(kItemPartTextBlock, cell, view).contains(point))
         return kItemPartTextBlock;
     return kItemPartNone;
 }
 
-SInt16 CIndexItem::FindTextLineAt(Point point, const Rect& cell, const IndexViewServices& view) const
+SInt16 CIndexItem::FindTextLineAt(QPoint point, const QRect& cell, const IndexViewServices& view) const
 {
-    Rect block = GetPartRect(kItemPartTextBlock, cell, view);
+    QRect block = GetPartRect(kItemPartTextBlock, cell, view);
     if (view.IsExtendedView()) // the label column is no line
-        block.left = SInt16(block.left + view.GetExtraColumnWidth() + int(8 * view.GetCharWidth()));
-    const SInt16 lineHeight = view.GetLineHeight();
-    if (!Contains(block, point) || lineHeight <= 0)
+        block.setLeft(block.left() + view.GetExtraColumnWidth() + int(8 * view.GetCharWidth()));
+    const int lineHeight = view.GetLineHeight();
+    if (!block.contains(point) || lineHeight <= 0)
         return -1;
-    const int line = (point.v - block.top) / lineHeight;
+    const int line = (point.y() - block.top()) / lineHeight;
     return line < view.CountColumns() ? SInt16(line) : SInt16(-1);
 }
 
-Rect CIndexItem::GetTextLineRect(SInt16 line, const Rect& cell, const IndexViewServices& view) const
+QRect CIndexItem::GetTextLineRect(SInt16 line, const QRect& cell, const IndexViewServices& view) const
 {
-    Rect row = GetPartRect(kItemPartTextBlock, cell, view);
-    row.top = SInt16(row.top + line * view.GetLineHeight());
-    row.bottom = SInt16(row.top + view.GetLineHeight());
+    QRect block = GetPartRect(kItemPartTextBlock, cell, view);
+    QRect row(block.left(), block.top() + line * view.GetLineHeight(), block.width(), view.GetLineHeight());
     if (view.IsExtendedView())
-        row.left = SInt16(row.left + view.GetExtraColumnWidth());
+        row.setLeft(row.left() + view.GetExtraColumnWidth());
     return row;
 }
 
-void CIndexItem::DrawIcon(QPainter& painter, const Rect& cell, const IndexViewServices& view, bool selected)
+void CIndexItem::DrawIcon(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool selected)
 {
     const QIcon icon = GetIcon();
     if (icon.isNull())
         ThrowOSErr_(err_NilPointer, "item without an icon");
-    const Rect frame = GetPartRect(kItemPartThumbnailFrame, cell, view);
-    const int side = std::min({int(frame.Width()), int(frame.Height()), kMaxIconSide});
-    Rect square;
-    CenterRectInRect(MakeRect(0, 0, side, side), frame, square);
-    painter.fillRect(ToQRect(square), view.GetBackgroundColor());
-    icon.paint(&painter, ToQRect(square), Qt::AlignCenter, (mHilited || selected) ? QIcon::Selected : QIcon::Normal);
+    const QRect frame = GetPartRect(kItemPartThumbnailFrame, cell, view);
+    const int side = std::min({frame.width(), frame.height(), kMaxIconSide});
+    QRect square;
+    CenterRectInRect(QRect(0, 0, side, side), frame, square);
+    painter.fillRect(square, view.GetBackgroundColor());
+    icon.paint(&painter, square, Qt::AlignCenter, (mHilited || selected) ? QIcon::Selected : QIcon::Normal);
     DrawBadge(painter, cell, view);
 }
 
-void CIndexItem::DrawBadge(QPainter& painter, const Rect& cell, const IndexViewServices& view)
+void CIndexItem::DrawBadge(QPainter& painter, const QRect& cell, const IndexViewServices& view)
 {
     QIcon badge;
     QIcon::Mode mode = QIcon::Normal;
@@ -165,5 +150,5 @@ void CIndexItem::DrawBadge(QPainter& painter, const Rect& cell, const IndexViewS
                                     : BadgeIcon("emblem-symbolic-link", QStyle::SP_FileLinkIcon);
     }
     if (!badge.isNull())
-        badge.paint(&painter, ToQRect(GetPartRect(kItemPartErrorBadge, cell, view)), Qt::AlignLeft | Qt::AlignTop, mode);
+        badge.paint(&painter, GetPartRect(kItemPartErrorBadge, cell, view), Qt::AlignLeft | Qt::AlignTop, mode);
 }

@@ -4,6 +4,7 @@
 #include "MacTypes.h"
 
 #include <QColor>
+#include <QSize>
 
 #include <QUrl>
 
@@ -36,7 +37,7 @@ public:
     virtual SInt16 GetExtraColumnWidth() const { return 0; }
     virtual double GetCharWidth() const { return 7.0; }
     virtual QColor GetBackgroundColor() const { return Qt::white; }
-    virtual Point GetCellSize() const = 0; // v: height, h: width
+    virtual QSize GetCellSize() const = 0;
     // Column keys of the current mode (the text lines under each thumbnail).
     virtual SInt32 CountColumns() const = 0;
     // The extended list (mode 1019) rather than the thumbnail grid.

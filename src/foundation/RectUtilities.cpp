@@ -7,11 +7,11 @@ void ScaleRect(Rect& rect, float factor)
     rect = MakeRect(int(rect.top * factor), int(rect.left * factor), int(rect.bottom * factor), int(rect.right * factor));
 }
 
-float FitRectInRect(const Rect& source, const Rect& frame, Rect& out, bool alwaysScale, bool center)
+float FitRectInRect(const QRect& source, const QRect& frame, QRect& out, bool alwaysScale, bool center)
 {
-    const int sw = source.Width(), sh = source.Height();
-    const int fw = frame.Width(), fh = frame.Height();
-    Rect r = MakeRect(frame.top, frame.left, frame.top + sh, frame.left + sw);
+    const int sw = source.width(), sh = source.height();
+    const int fw = frame.width(), fh = frame.height();
+    int width = sw, height = sh;
     float scale = 1.0f;
     // Empty rectangles cannot be scaled; they stay as they are.
     if (sw > 0 && sh > 0 && fw > 0 && fh > 0) {
@@ -20,29 +20,41 @@ float FitRectInRect(const Rect& source, const Rect& frame, Rect& out, bool alway
         if (alwaysScale || rw > 1.0f || rh > 1.0f) {
             if (rw > rh) {
                 scale = float(fw) / float(sw);
-                r.right = frame.right;
-                r.bottom = ClampToSInt16(r.top + int(float(sh) * scale));
+                width = fw;
+                height = int(float(sh) * scale);
             } else {
                 scale = float(fh) / float(sh);
-                r.bottom = frame.bottom;
-                r.right = ClampToSInt16(r.left + int(float(sw) * scale));
+                height = fh;
+                width = int(float(sw) * scale);
             }
         }
     }
-    if (center) {
-        int dh = fw / 2 - r.Width() / 2;
-        int dv = fh / 2 - r.Height() / 2;
-        r = MakeRect(r.top + dv, r.left + dh, r.bottom + dv, r.right + dh);
-    }
+    QRect r(frame.left(), frame.top(), width, height);
+    if (center)
+        r.translate(fw / 2 - width / 2, fh / 2 - height / 2);
     out = r;
+    return scale;
+}
+
+void CenterRectInRect(const QRect& rect, const QRect& frame, QRect& out)
+{
+    out = QRect(frame.left() + frame.width() / 2 - rect.width() / 2, frame.top() + frame.height() / 2 - rect.height() / 2,
+        rect.width(), rect.height());
+}
+
+float FitRectInRect(const Rect& source, const Rect& frame, Rect& out, bool alwaysScale, bool center)
+{
+    QRect fitted;
+    const float scale = FitRectInRect(ToQRect(source), ToQRect(frame), fitted, alwaysScale, center);
+    out = FromQRect(fitted);
     return scale;
 }
 
 void CenterRectInRect(const Rect& rect, const Rect& frame, Rect& out)
 {
-    int dh = frame.Width() / 2 - rect.Width() / 2;
-    int dv = frame.Height() / 2 - rect.Height() / 2;
-    out = MakeRect(frame.top + dv, frame.left + dh, frame.top + rect.Height() + dv, frame.left + rect.Width() + dh);
+    QRect centred;
+    CenterRectInRect(ToQRect(rect), ToQRect(frame), centred);
+    out = FromQRect(centred);
 }
 
 void DrawEtchedFrame(QPainter& painter, const Rect& frame, const QColor& light, const QColor& dark)

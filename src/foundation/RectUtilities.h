@@ -10,6 +10,9 @@ class QPainter;
 void ScaleRect(Rect& rect, float factor); // each coordinate x factor, truncated toward zero
 // Fits `source` into `frame` (only shrinking unless `alwaysScale`), optionally centred;
 // returns the scale.
+float FitRectInRect(const QRect& source, const QRect& frame, QRect& out, bool alwaysScale, bool center);
+void CenterRectInRect(const QRect& rect, const QRect& frame, QRect& out);
+// The same for stored 16-bit rectangles (results clamped to 16 bits).
 float FitRectInRect(const Rect& source, const Rect& frame, Rect& out, bool alwaysScale, bool center);
 void CenterRectInRect(const Rect& rect, const Rect& frame, Rect& out);
 

@@ -359,7 +359,7 @@ public:
             ? DataBrowserItemState(kDataBrowserItemIsSelected)
             : DataBrowserItemState(0);
         painter->save();
-        CatchCode([&] { item->DrawItem(column.propertyID, state, FromQRect(option.rect), *painter); });
+        CatchCode([&] { item->DrawItem(column.propertyID, state, option.rect, *painter); });
         painter->restore();
     }
 
@@ -951,7 +951,7 @@ bool LDataBrowserItem::ReceiveDrag(const QMimeData&)
     return false;
 }
 
-void LDataBrowserItem::GetPartBounds(DataBrowserPropertyID property, Rect& outRect, bool& outFound)
+void LDataBrowserItem::GetPartBounds(DataBrowserPropertyID property, QRect& outRect, bool& outFound)
 {
     outFound = false;
     if (!mBrowser)
@@ -963,7 +963,7 @@ void LDataBrowserItem::GetPartBounds(DataBrowserPropertyID property, Rect& outRe
     const QRect rect = mBrowser->GetControlRef()->visualRect(index);
     if (rect.isEmpty())
         return;
-    outRect = FromQRect(rect);
+    outRect = rect;
     outFound = true;
 }
 
@@ -973,19 +973,19 @@ void LDataBrowserItem::Update(DataBrowserPropertyID property)
         mBrowser->UpdateItem(this, mContainer, property);
 }
 
-void LDataBrowserItem::DrawItem(DataBrowserPropertyID, DataBrowserItemState, const Rect&, QPainter&) {}
+void LDataBrowserItem::DrawItem(DataBrowserPropertyID, DataBrowserItemState, const QRect&, QPainter&) {}
 
-bool LDataBrowserItem::HitTest(DataBrowserPropertyID, const Rect&, const Rect&)
+bool LDataBrowserItem::HitTest(DataBrowserPropertyID, const QRect&, const QRect&)
 {
     return false;
 }
 
-SInt16 LDataBrowserItem::TrackItem(DataBrowserPropertyID, const Rect&, Point, UInt16)
+SInt16 LDataBrowserItem::TrackItem(DataBrowserPropertyID, const QRect&, QPoint, UInt16)
 {
     return 0;
 }
 
-bool LDataBrowserItem::AcceptItemDrag(DataBrowserPropertyID, const Rect&, const QMimeData&)
+bool LDataBrowserItem::AcceptItemDrag(DataBrowserPropertyID, const QRect&, const QMimeData&)
 {
     return false;
 }

@@ -69,15 +69,15 @@ public:
     virtual bool AcceptDrag(const QMimeData& drag);
     virtual bool ReceiveDrag(const QMimeData& drag);
     // The rectangle of the property's cell in the browser; found false when the row is not shown.
-    virtual void GetPartBounds(DataBrowserPropertyID property, Rect& outRect, bool& outFound);
+    virtual void GetPartBounds(DataBrowserPropertyID property, QRect& outRect, bool& outFound);
     // Has the browser show the property again.
     virtual void Update(DataBrowserPropertyID property);
     // Custom drawing of a cell; nothing by default.
-    virtual void DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const Rect& rect, QPainter& painter);
+    virtual void DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const QRect& rect, QPainter& painter);
     virtual bool IsCustomQuery() { return false; }
-    virtual bool HitTest(DataBrowserPropertyID property, const Rect& rect, const Rect& mouseRect);
-    virtual SInt16 TrackItem(DataBrowserPropertyID property, const Rect& rect, Point start, UInt16 modifiers);
-    virtual bool AcceptItemDrag(DataBrowserPropertyID property, const Rect& rect, const QMimeData& drag);
+    virtual bool HitTest(DataBrowserPropertyID property, const QRect& rect, const QRect& mouseRect);
+    virtual SInt16 TrackItem(DataBrowserPropertyID property, const QRect& rect, QPoint start, UInt16 modifiers);
+    virtual bool AcceptItemDrag(DataBrowserPropertyID property, const QRect& rect, const QMimeData& drag);
     virtual bool ReceiveItemDrag(DataBrowserPropertyID property, const QMimeData& drag);
 
 private:

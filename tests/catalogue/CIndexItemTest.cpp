@@ -576,42 +576,51 @@ TEST(CIndexItem, CellPartsInTheGridAndTheExtendedList)
     record.fields = CatalogueFields {};
     CIndexItem item(record, nullptr);
     TestIndexView view; // cells 120 wide, 140 high, two lines of 12
-    const Rect cell = MakeRect(0, 0, 140, 120);
+    const QRect cell = ToQRect(MakeRect(0, 0, 140, 120));
 
-    EXPECT_EQ(item.GetPartRect(kItemPartThumbnailFrame, cell, view), MakeRect(4, 4, 112, 116));
-    EXPECT_EQ(item.GetPartRect(kItemPartTextBlock, cell, view), MakeRect(116, 0, 140, 120));
-    EXPECT_EQ(item.GetPartRect(kItemPartErrorBadge, cell, view), MakeRect(7, 97, 23, 113));
+    EXPECT_EQ(item.GetPartRect(kItemPartThumbnailFrame, cell, view), ToQRect(MakeRect(4, 4, 112, 116)));
+    EXPECT_EQ(item.GetPartRect(kItemPartTextBlock, cell, view), ToQRect(MakeRect(116, 0, 140, 120)));
+    EXPECT_EQ(item.GetPartRect(kItemPartErrorBadge, cell, view), ToQRect(MakeRect(7, 97, 23, 113)));
     // No picture: the thumbnail square centred in the frame.
-    EXPECT_EQ(item.GetPartRect(kItemPartPicture, cell, view), MakeRect(8, 10, 108, 110));
+    EXPECT_EQ(item.GetPartRect(kItemPartPicture, cell, view), ToQRect(MakeRect(8, 10, 108, 110)));
 
-    EXPECT_EQ(item.HitTest(Point {10, 100}, cell, view), kItemPartPicture);
-    EXPECT_EQ(item.HitTest(Point {130, 50}, cell, view), kItemPartTextBlock);
-    EXPECT_EQ(item.HitTest(Point {2, 2}, cell, view), kItemPartNone);
+    EXPECT_EQ(item.HitTest(QPoint(100, 10), cell, view), kItemPartPicture);
+    EXPECT_EQ(item.HitTest(QPoint(50, 130), cell, view), kItemPartTextBlock);
+    EXPECT_EQ(item.HitTest(QPoint(2, 2), cell, view), kItemPartNone);
     item.SetError(std::make_unique<CItemError>(-43, QString(), QStringLiteral("600:62")));
-    EXPECT_EQ(item.HitTest(Point {10, 100}, cell, view), kItemPartErrorBadge);
+    EXPECT_EQ(item.HitTest(QPoint(100, 10), cell, view), kItemPartErrorBadge);
 
-    EXPECT_EQ(item.FindTextLineAt(Point {117, 5}, cell, view), 0);
-    EXPECT_EQ(item.FindTextLineAt(Point {130, 5}, cell, view), 1);
-    EXPECT_EQ(item.FindTextLineAt(Point {50, 5}, cell, view), -1);
-    EXPECT_EQ(item.GetTextLineRect(1, cell, view), MakeRect(128, 0, 140, 120));
+    EXPECT_EQ(item.FindTextLineAt(QPoint(5, 117), cell, view), 0);
+    EXPECT_EQ(item.FindTextLineAt(QPoint(5, 130), cell, view), 1);
+    EXPECT_EQ(item.FindTextLineAt(QPoint(5, 50), cell, view), -1);
+    EXPECT_EQ(item.GetTextLineRect(1, cell, view), ToQRect(MakeRect(128, 0, 140, 120)));
 
     // A landscape thumbnail turned a quarter stands upright in the picture square.
     QImage image(40, 20, QImage::Format_RGB32);
     image.fill(Qt::gray);
     item.SetThumbnail(std::make_unique<Picture>(Picture::FromImage(image, MakeRect(0, 0, 20, 40))));
     item.SetFlags(kItemFlagRotate90CW);
-    const Rect picture = item.GetPartRect(kItemPartPicture, cell, view);
-    EXPECT_EQ(picture.Height(), 100);
-    EXPECT_EQ(picture.Width(), 50);
+    const QRect picture = item.GetPartRect(kItemPartPicture, cell, view);
+    EXPECT_EQ(picture.height(), 100);
+    EXPECT_EQ(picture.width(), 50);
 
     view.extended = true; // cells 120 wide, 60 high
-    const Rect row = MakeRect(0, 0, 60, 300);
-    EXPECT_EQ(item.GetPartRect(kItemPartThumbnailFrame, row, view), MakeRect(4, 4, 56, 56));
-    EXPECT_EQ(item.GetPartRect(kItemPartTextBlock, row, view), MakeRect(4, 56, 56, 296));
+    const QRect row = ToQRect(MakeRect(0, 0, 60, 300));
+    EXPECT_EQ(item.GetPartRect(kItemPartThumbnailFrame, row, view), ToQRect(MakeRect(4, 4, 56, 56)));
+    EXPECT_EQ(item.GetPartRect(kItemPartTextBlock, row, view), ToQRect(MakeRect(4, 56, 56, 296)));
     // The label column (extra width 30 and eight characters of 5) holds no line.
-    EXPECT_EQ(item.FindTextLineAt(Point {10, 100}, row, view), -1);
-    EXPECT_EQ(item.FindTextLineAt(Point {20, 130}, row, view), 1);
-    EXPECT_EQ(item.GetTextLineRect(0, row, view).left, 86);
+    EXPECT_EQ(item.FindTextLineAt(QPoint(100, 10), row, view), -1);
+    EXPECT_EQ(item.FindTextLineAt(QPoint(130, 20), row, view), 1);
+    EXPECT_EQ(item.GetTextLineRect(0, row, view).left(), 86);
+
+    // Far down a view of thousands of rows the parts keep their places (no 16-bit wrap).
+    const QRect farRow = row.translated(0, 5'000'000);
+    EXPECT_EQ(item.GetPartRect(kItemPartTextBlock, farRow, view), item.GetPartRect(kItemPartTextBlock, row, view).translated(0, 5'000'000));
+    EXPECT_EQ(item.FindTextLineAt(QPoint(130, 5'000'020), farRow, view), 1);
+    view.extended = false;
+    const QRect farCell = cell.translated(240, 40'000);
+    EXPECT_EQ(item.GetPartRect(kItemPartPicture, farCell, view), picture.translated(240, 40'000));
+    EXPECT_EQ(item.HitTest(QPoint(300, 40'060), farCell, view), kItemPartPicture);
 }
 
 TEST(CIndexItem, FileOperationsMoveAndRenameTheMediaFile)

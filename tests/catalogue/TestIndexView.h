@@ -21,7 +21,7 @@ public:
     SInt16 GetLineHeight() const override { return 12; }
     SInt16 GetExtraColumnWidth() const override { return 30; }
     double GetCharWidth() const override { return 5.0; }
-    Point GetCellSize() const override { return Point {extended ? SInt16(60) : SInt16(140), SInt16(120)}; }
+    QSize GetCellSize() const override { return QSize(120, extended ? 60 : 140); }
     SInt32 CountColumns() const override { return lines; }
     bool IsExtendedView() const override { return extended; }
 

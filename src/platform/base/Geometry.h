@@ -6,9 +6,12 @@
 #include <QRect>
 #include <QSize>
 #include <algorithm>
+#include <cstdint>
 
 // The old platform's 16-bit point and rectangle, in its field order: a point is
 // (v, h), a rectangle (top, left, bottom, right) with bottom and right exclusive.
+// They are kept for what stored formats hold (picture frames, window bounds in
+// preferences, thumbnail headers); everything on screen is QPoint/QRect.
 struct Point {
     SInt16 v = 0;
     SInt16 h = 0;
@@ -32,6 +35,11 @@ struct Rect {
 inline SInt16 ClampToSInt16(int value)
 {
     return static_cast<SInt16>(std::clamp(value, -32768, 32767));
+}
+
+inline SInt32 ClampToSInt32(qint64 value)
+{
+    return static_cast<SInt32>(std::clamp<qint64>(value, INT32_MIN, INT32_MAX));
 }
 
 inline Point MakePoint(int v, int h)

@@ -30,7 +30,7 @@ QString MimeTypeForFlavor(FlavorType flavor)
     return QStringLiteral("application/x-orvex-") + FourCharCodeToQString(flavor);
 }
 
-DragReference::DragReference(const QMimeData* data, Point dropPoint, UInt16 modifiers, bool fromThisProgram)
+DragReference::DragReference(const QMimeData* data, QPoint dropPoint, UInt16 modifiers, bool fromThisProgram)
     : mData(data)
     , mDropPoint(dropPoint)
     , mModifiers(modifiers)
@@ -163,7 +163,7 @@ protected:
 private:
     DragReference Reference(QDropEvent* event) const
     {
-        return DragReference(event->mimeData(), FromQPoint(event->position().toPoint()), ModifiersFromQt(int(event->modifiers())),
+        return DragReference(event->mimeData(), event->position().toPoint(), ModifiersFromQt(int(event->modifiers())),
             LDragAndDrop::IsDragFromThisProgram(event->mimeData()));
     }
     LDragAndDrop* mArea;

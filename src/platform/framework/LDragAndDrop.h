@@ -32,21 +32,21 @@ QString MimeTypeForFlavor(FlavorType flavor);
 // the program's own flavours.
 class DragReference {
 public:
-    explicit DragReference(const QMimeData* data, Point dropPoint = {}, UInt16 modifiers = 0, bool fromThisProgram = false);
+    explicit DragReference(const QMimeData* data, QPoint dropPoint = {}, UInt16 modifiers = 0, bool fromThisProgram = false);
 
     UInt16 CountItems() const;
     bool HasFlavor(UInt16 item, FlavorType flavor) const;
     QByteArray GetFlavorData(UInt16 item, FlavorType flavor) const;
     QList<QUrl> GetFileURLs() const;
     const QMimeData* MimeData() const { return mData; }
-    Point GetDropPoint() const { return mDropPoint; } // in the drop area's local coordinates
+    QPoint GetDropPoint() const { return mDropPoint; } // in the drop area's local coordinates
     UInt16 GetModifiers() const { return mModifiers; }
     bool IsFromThisProgram() const { return mFromThisProgram; }
 
 private:
     QList<QByteArray> Blocks(FlavorType flavor) const;
     const QMimeData* mData;
-    Point mDropPoint;
+    QPoint mDropPoint;
     UInt16 mModifiers;
     bool mFromThisProgram;
 };

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QRubberBand>
 #include <algorithm>
+#include <cstdlib>
 
 LMarqueeTask::LMarqueeTask(LMarqueeReceiver& receiver, LPane* area, const SMouseDownEvent& mouseDown)
     : mReceiver(receiver)
@@ -13,7 +14,7 @@ LMarqueeTask::LMarqueeTask(LMarqueeReceiver& receiver, LPane* area, const SMouse
     , mCurrent(mouseDown.whereLocal)
     , mModifiers(mouseDown.macEvent.modifiers)
 {
-    mMarquee = MakeRect(mAnchor.v, mAnchor.h, mAnchor.v, mAnchor.h);
+    mMarquee = QRect(mAnchor, QSize(0, 0));
 }
 
 LMarqueeTask::~LMarqueeTask()
@@ -21,13 +22,13 @@ LMarqueeTask::~LMarqueeTask()
     delete mBand;
 }
 
-void LMarqueeTask::Step(Point localPoint)
+void LMarqueeTask::Step(QPoint localPoint)
 {
     if (localPoint == mCurrent)
         return;
     mCurrent = localPoint;
-    Rect next = MakeRect(std::min(mAnchor.v, mCurrent.v), std::min(mAnchor.h, mCurrent.h),
-        std::max(mAnchor.v, mCurrent.v), std::max(mAnchor.h, mCurrent.h));
+    const QPoint topLeft(std::min(mAnchor.x(), mCurrent.x()), std::min(mAnchor.y(), mCurrent.y()));
+    const QRect next(topLeft, QSize(std::abs(mCurrent.x() - mAnchor.x()), std::abs(mCurrent.y() - mAnchor.y())));
     mReceiver.FocusMarqueeArea();
     if (mReceiver.CheckSelectionChanged(*this, mMarquee, next))
         mReceiver.UpdateSelection(*this, mMarquee, next);
@@ -35,7 +36,7 @@ void LMarqueeTask::Step(Point localPoint)
     if (mArea) {
         if (!mBand)
             mBand = new QRubberBand(QRubberBand::Rectangle, mArea);
-        mBand->setGeometry(ToQRect(mMarquee));
+        mBand->setGeometry(mMarquee);
         mBand->show();
     }
 }
@@ -62,7 +63,7 @@ protected:
     {
         if (event->type() == QEvent::MouseMove) {
             auto* move = static_cast<QMouseEvent*>(event);
-            mTask.Step(FromQPoint(mArea->mapFromGlobal(move->globalPosition().toPoint())));
+            mTask.Step(mArea->mapFromGlobal(move->globalPosition().toPoint()));
             return true;
         }
         if (event->type() == QEvent::MouseButtonRelease) {

@@ -11,8 +11,8 @@ public:
     virtual ~LMarqueeReceiver() = default;
     virtual void FocusMarqueeArea() {}
     // Whether the step from the old to the new rectangle changes the selection.
-    virtual bool CheckSelectionChanged(const LMarqueeTask& task, const Rect& oldMarquee, const Rect& newMarquee) = 0;
-    virtual void UpdateSelection(const LMarqueeTask& task, const Rect& oldMarquee, const Rect& newMarquee) = 0;
+    virtual bool CheckSelectionChanged(const LMarqueeTask& task, const QRect& oldMarquee, const QRect& newMarquee) = 0;
+    virtual void UpdateSelection(const LMarqueeTask& task, const QRect& oldMarquee, const QRect& newMarquee) = 0;
 };
 
 // Tracks a marquee from a mouse-down point until the button goes up: each move
@@ -25,20 +25,21 @@ public:
     ~LMarqueeTask();
 
     void DoMarquee();
-    void Step(Point localPoint);
+    void Step(QPoint localPoint);
     void Finish();
 
-    const Rect& GetMarqueeRect() const { return mMarquee; }
-    Point GetAnchor() const { return mAnchor; }
-    Point GetCurrentPoint() const { return mCurrent; }
+    // The rectangle between the anchor and the current point (empty while they meet).
+    const QRect& GetMarqueeRect() const { return mMarquee; }
+    QPoint GetAnchor() const { return mAnchor; }
+    QPoint GetCurrentPoint() const { return mCurrent; }
     UInt16 GetModifiers() const { return mModifiers; }
 
 private:
     LMarqueeReceiver& mReceiver;
     LPane* mArea;
-    Point mAnchor;
-    Point mCurrent;
-    Rect mMarquee {};
+    QPoint mAnchor;
+    QPoint mCurrent;
+    QRect mMarquee {};
     UInt16 mModifiers;
     class QRubberBand* mBand = nullptr;
 };

@@ -144,11 +144,11 @@ void LPane::GetDataTag(SInt16, FourCharCode tag, UInt32 size, void* outData, UIn
     ThrowOSErr_(errDataNotSupported);
 }
 
-void LPane::CalcPortFrameRect(Rect& outRect) const
+void LPane::CalcPortFrameRect(QRect& outRect) const
 {
-    Point topLeft = MakePoint(0, 0);
+    QPoint topLeft(0, 0);
     LocalToPortPoint(topLeft);
-    outRect = MakeRect(topLeft.v, topLeft.h, topLeft.v + height(), topLeft.h + width());
+    outRect = QRect(topLeft, size());
 }
 
 void LPane::MoveBy(SInt32 dh, SInt32 dv, bool refresh)
@@ -185,10 +185,10 @@ void LPane::PlaceInSuperFrameAt(SInt32 h, SInt32 v, bool refresh)
 
 void LPane::PlaceInSuperImageAt(SInt32 h, SInt32 v, bool refresh)
 {
-    Point local = MakePoint(v, h);
+    QPoint local(h, v);
     if (mSuperView)
         mSuperView->ImageToLocalPoint(SPoint32 { h, v }, local);
-    PlaceInSuperFrameAt(local.h, local.v, refresh);
+    PlaceInSuperFrameAt(local.x(), local.y(), refresh);
 }
 
 void LPane::AdaptToSuperFrameSize(SInt32 dWidth, SInt32 dHeight, bool refresh)
@@ -213,33 +213,31 @@ QWidget* PortWidget(const QWidget* widget)
 }
 } // namespace
 
-void LPane::PortToLocalPoint(Point& ioPoint) const
+void LPane::PortToLocalPoint(QPoint& ioPoint) const
 {
-    QWidget* port = PortWidget(this);
-    ioPoint = FromQPoint(mapFrom(port, ToQPoint(ioPoint)));
+    ioPoint = mapFrom(PortWidget(this), ioPoint);
 }
 
-void LPane::LocalToPortPoint(Point& ioPoint) const
+void LPane::LocalToPortPoint(QPoint& ioPoint) const
 {
-    QWidget* port = PortWidget(this);
-    ioPoint = FromQPoint(mapTo(port, ToQPoint(ioPoint)));
+    ioPoint = mapTo(PortWidget(this), ioPoint);
 }
 
-void LPane::GlobalToPortPoint(Point& ioPoint) const
+void LPane::GlobalToPortPoint(QPoint& ioPoint) const
 {
-    ioPoint = FromQPoint(PortWidget(this)->mapFromGlobal(ToQPoint(ioPoint)));
+    ioPoint = PortWidget(this)->mapFromGlobal(ioPoint);
 }
 
-void LPane::PortToGlobalPoint(Point& ioPoint) const
+void LPane::PortToGlobalPoint(QPoint& ioPoint) const
 {
-    ioPoint = FromQPoint(PortWidget(this)->mapToGlobal(ToQPoint(ioPoint)));
+    ioPoint = PortWidget(this)->mapToGlobal(ioPoint);
 }
 
 bool LPane::Contains(SInt32 portH, SInt32 portV) const
 {
-    Rect frame;
+    QRect frame;
     CalcPortFrameRect(frame);
-    return PtInRect(MakePoint(portV, portH), frame);
+    return frame.contains(portH, portV);
 }
 
 void LPane::Show()
@@ -305,9 +303,9 @@ void LPane::Refresh()
     update();
 }
 
-void LPane::RefreshRect(const Rect& localRect)
+void LPane::RefreshRect(const QRect& localRect)
 {
-    update(ToQRect(localRect));
+    update(localRect);
 }
 
 void LPane::UpdatePort()
@@ -343,7 +341,7 @@ SMouseDownEvent LPane::MouseDownFromQt(const QMouseEvent& event) const
 {
     SMouseDownEvent down;
     down.macEvent = EventRecordFromMouseEvent(event);
-    down.whereLocal = FromQPoint(event.position().toPoint());
+    down.whereLocal = event.position().toPoint();
     down.wherePort = down.whereLocal;
     LocalToPortPoint(down.wherePort);
     return down;
@@ -368,7 +366,7 @@ void LPane::mouseDoubleClickEvent(QMouseEvent* event)
     event->accept();
 }
 
-void LPane::SimulateClick(Point localPoint, UInt16 modifiers, SInt16 clickCount)
+void LPane::SimulateClick(QPoint localPoint, UInt16 modifiers, SInt16 clickCount)
 {
     sClickCount = clickCount;
     SMouseDownEvent down;
@@ -383,14 +381,14 @@ void LPane::SimulateClick(Point localPoint, UInt16 modifiers, SInt16 clickCount)
     Click(down);
 }
 
-void LPane::AdjustMouse(Point portPoint, const EventRecord& event)
+void LPane::AdjustMouse(QPoint portPoint, const EventRecord& event)
 {
     EventRecord copy = event;
     if (ExecuteAttachments(msg_AdjustCursor, &copy))
         AdjustMouseSelf(portPoint, event);
 }
 
-void LPane::AdjustMouseSelf(Point, const EventRecord&)
+void LPane::AdjustMouseSelf(QPoint, const EventRecord&)
 {
     unsetCursor(); // the arrow, or whatever the superview shows
 }
@@ -399,7 +397,7 @@ void LPane::mouseMoveEvent(QMouseEvent* event)
 {
     EventRecord record = EventRecordFromMouseEvent(*event);
     record.what = nullEvent;
-    Point port = FromQPoint(event->position().toPoint());
+    QPoint port = event->position().toPoint();
     LocalToPortPoint(port);
     AdjustMouse(port, record);
     QWidget::mouseMoveEvent(event);

@@ -52,8 +52,8 @@ struct SPaneInfo {
 // A click as the panes see it: the point in port (window content) and local
 // coordinates and the event record.
 struct SMouseDownEvent {
-    Point wherePort {};
-    Point whereLocal {};
+    QPoint wherePort {};
+    QPoint whereLocal {};
     EventRecord macEvent {};
     bool delaySelect = false;
 };
@@ -101,11 +101,11 @@ public:
     virtual void SetDataTag(SInt16 part, FourCharCode tag, UInt32 size, const void* data);
     virtual void GetDataTag(SInt16 part, FourCharCode tag, UInt32 size, void* outData, UInt32* outSize = nullptr) const;
 
-    // Frame.
-    Rect GetFrame() const { return FromQRect(geometry()); }
+    // Frame. Coordinates are Qt's 32-bit ones throughout.
+    QRect GetFrame() const { return geometry(); }
     SDimension32 GetFrameSize() const { return { width(), height() }; }
-    void CalcLocalFrameRect(Rect& outRect) const { outRect = MakeRect(0, 0, height(), width()); }
-    void CalcPortFrameRect(Rect& outRect) const;
+    void CalcLocalFrameRect(QRect& outRect) const { outRect = rect(); }
+    void CalcPortFrameRect(QRect& outRect) const;
     virtual void MoveBy(SInt32 dh, SInt32 dv, bool refresh);
     virtual void ResizeFrameBy(SInt32 dWidth, SInt32 dHeight, bool refresh);
     void ResizeFrameTo(SInt32 width, SInt32 height, bool refresh);
@@ -116,10 +116,10 @@ public:
     void SetFrameBinding(const SBooleanRect& bindings) { mBindings = bindings; }
 
     // Coordinates.
-    void PortToLocalPoint(Point& ioPoint) const;
-    void LocalToPortPoint(Point& ioPoint) const;
-    void GlobalToPortPoint(Point& ioPoint) const;
-    void PortToGlobalPoint(Point& ioPoint) const;
+    void PortToLocalPoint(QPoint& ioPoint) const;
+    void LocalToPortPoint(QPoint& ioPoint) const;
+    void GlobalToPortPoint(QPoint& ioPoint) const;
+    void PortToGlobalPoint(QPoint& ioPoint) const;
     bool Contains(SInt32 portH, SInt32 portV) const;
     bool PointIsInFrame(SInt32 portH, SInt32 portV) const { return Contains(portH, portV); }
 
@@ -137,7 +137,7 @@ public:
 
     // Drawing.
     virtual void Refresh();
-    virtual void RefreshRect(const Rect& localRect);
+    virtual void RefreshRect(const QRect& localRect);
     virtual void UpdatePort();
     virtual bool FocusDraw(LPane* subPane = nullptr);
     void Draw(QPainter& painter);
@@ -146,11 +146,11 @@ public:
     // Mouse.
     virtual void Click(SMouseDownEvent& event);
     virtual void ClickSelf(const SMouseDownEvent&) {}
-    void AdjustMouse(Point portPoint, const EventRecord& event);
-    virtual void AdjustMouseSelf(Point portPoint, const EventRecord& event);
+    void AdjustMouse(QPoint portPoint, const EventRecord& event);
+    virtual void AdjustMouseSelf(QPoint portPoint, const EventRecord& event);
     static SInt16 GetClickCount() { return sClickCount; }
     // A click as the user would make it, at a local point: press and release.
-    void SimulateClick(Point localPoint, UInt16 modifiers = 0, SInt16 clickCount = 1);
+    void SimulateClick(QPoint localPoint, UInt16 modifiers = 0, SInt16 clickCount = 1);
 
     // Searching.
     virtual LPane* FindPaneByID(PaneIDT paneID);

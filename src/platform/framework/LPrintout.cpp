@@ -46,8 +46,8 @@ LPane* LPlaceHolder::RemoveOccupant()
         return nullptr;
     mOccupant = nullptr;
     occupant->PutInside(mOldSuper, false);
-    occupant->ResizeFrameTo(mOldFrame.Width(), mOldFrame.Height(), false);
-    occupant->PlaceInSuperFrameAt(mOldFrame.left, mOldFrame.top, false);
+    occupant->ResizeFrameTo(mOldFrame.width(), mOldFrame.height(), false);
+    occupant->PlaceInSuperFrameAt(mOldFrame.x(), mOldFrame.y(), false);
     occupant->SetFrameBinding(mOldBindings);
     if (auto* view = dynamic_cast<LView*>(occupant))
         view->ScrollImageTo(mOldScroll.h, mOldScroll.v, false);

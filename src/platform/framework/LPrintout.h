@@ -32,7 +32,7 @@ public:
 private:
     LPane* mOccupant = nullptr;
     LView* mOldSuper = nullptr;
-    Rect mOldFrame {};
+    QRect mOldFrame {};
     SBooleanRect mOldBindings {};
     SPoint32 mOldScroll {};
 };

@@ -546,7 +546,7 @@ void LCaption::DrawSelf(QPainter& painter)
         color.setAlpha(110);
         painter.setPen(color);
     }
-    Rect frame;
+    QRect frame;
     CalcLocalFrameRect(frame);
     UTextDrawing::DrawWithJustification(painter, GetCFDescriptor(), frame, justification);
 }

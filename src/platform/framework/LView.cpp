@@ -136,14 +136,14 @@ void LView::ReconcileFrameAndImage(bool refresh)
     ScrollImageBy(dh, dv, refresh);
 }
 
-void LView::ImageToLocalPoint(const SPoint32& imagePoint, Point& outLocal) const
+void LView::ImageToLocalPoint(const SPoint32& imagePoint, QPoint& outLocal) const
 {
-    outLocal = MakePoint(imagePoint.v + mImageLocation.v, imagePoint.h + mImageLocation.h);
+    outLocal = QPoint(ClampToSInt32(qint64(imagePoint.h) + mImageLocation.h), ClampToSInt32(qint64(imagePoint.v) + mImageLocation.v));
 }
 
-void LView::LocalToImagePoint(const Point& localPoint, SPoint32& outImage) const
+void LView::LocalToImagePoint(const QPoint& localPoint, SPoint32& outImage) const
 {
-    outImage = { localPoint.h - mImageLocation.h, localPoint.v - mImageLocation.v };
+    outImage = { ClampToSInt32(qint64(localPoint.x()) - mImageLocation.h), ClampToSInt32(qint64(localPoint.y()) - mImageLocation.v) };
 }
 
 bool LView::ImagePointIsInFrame(SInt32 h, SInt32 v) const
@@ -158,13 +158,12 @@ bool LView::ImageRectIntersectsFrame(SInt32 left, SInt32 top, SInt32 right, SInt
     return left < position.h + width() && right > position.h && top < position.v + height() && bottom > position.v;
 }
 
-void LView::CalcRevealedRect(Rect& outRect) const
+void LView::CalcRevealedRect(QRect& outRect) const
 {
     QRect revealed = visibleRegion().boundingRect();
-    Rect local = FromQRect(revealed);
-    Point topLeft = MakePoint(local.top, local.left);
+    QPoint topLeft = revealed.topLeft();
     LocalToPortPoint(topLeft);
-    outRect = MakeRect(topLeft.v, topLeft.h, topLeft.v + revealed.height(), topLeft.h + revealed.width());
+    outRect = QRect(topLeft, revealed.size());
 }
 
 void LView::ResizeFrameBy(SInt32 dWidth, SInt32 dHeight, bool refresh)

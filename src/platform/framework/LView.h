@@ -39,12 +39,12 @@ public:
     void ReconcileFrameAndImage(bool refresh);
 
     // Coordinates.
-    void ImageToLocalPoint(const SPoint32& imagePoint, Point& outLocal) const;
-    void LocalToImagePoint(const Point& localPoint, SPoint32& outImage) const;
+    void ImageToLocalPoint(const SPoint32& imagePoint, QPoint& outLocal) const;
+    void LocalToImagePoint(const QPoint& localPoint, SPoint32& outImage) const;
     bool ImagePointIsInFrame(SInt32 h, SInt32 v) const;
     bool ImageRectIntersectsFrame(SInt32 left, SInt32 top, SInt32 right, SInt32 bottom) const;
     // The part of the frame not hidden by superviews, in port coordinates.
-    void CalcRevealedRect(Rect& outRect) const;
+    void CalcRevealedRect(QRect& outRect) const;
 
     void ResizeFrameBy(SInt32 dWidth, SInt32 dHeight, bool refresh) override;
 

@@ -440,18 +440,15 @@ bool LWindow::IsModified() const
     return mShell && mShell->isWindowModified();
 }
 
-void LWindow::GetGlobalBounds(Rect& outBounds) const
+void LWindow::GetGlobalBounds(QRect& outBounds) const
 {
-    QPoint topLeft = mapToGlobal(QPoint(0, 0));
-    outBounds = MakeRect(topLeft.y(), topLeft.x(), topLeft.y() + height(), topLeft.x() + width());
+    outBounds = QRect(mapToGlobal(QPoint(0, 0)), size());
 }
 
-void LWindow::DoSetBounds(const Rect& globalBounds)
+void LWindow::DoSetBounds(const QRect& globalBounds)
 {
-    Rect current;
-    GetGlobalBounds(current);
-    ResizeFrameBy(globalBounds.Width() - width(), globalBounds.Height() - height(), true);
-    MoveWindowTo(globalBounds.left, globalBounds.top);
+    ResizeFrameBy(globalBounds.width() - width(), globalBounds.height() - height(), true);
+    MoveWindowTo(globalBounds.left(), globalBounds.top());
 }
 
 void LWindow::MoveWindowTo(SInt32 globalLeft, SInt32 globalTop)
@@ -467,15 +464,15 @@ void LWindow::SetMinMaxSize(SDimension32 minSize, SDimension32 maxSize)
     LayoutShell();
 }
 
-bool LWindow::CalcStandardBounds(Rect& outStdBounds) const
+bool LWindow::CalcStandardBounds(QRect& outStdBounds) const
 {
     QScreen* screen = mShell && mShell->screen() ? mShell->screen() : QGuiApplication::primaryScreen();
     QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
     int menuHeight = mMenuBar ? mMenuBar->sizeHint().height() : 0;
     int stdWidth = std::min(available.width(), int(mMaxSize.width));
     int stdHeight = std::min(available.height() - menuHeight, int(mMaxSize.height));
-    outStdBounds = MakeRect(available.top() + menuHeight, available.left(), available.top() + menuHeight + stdHeight, available.left() + stdWidth);
-    Rect current;
+    outStdBounds = QRect(available.left(), available.top() + menuHeight, stdWidth, stdHeight);
+    QRect current;
     GetGlobalBounds(current);
     return current == outStdBounds;
 }
@@ -483,7 +480,7 @@ bool LWindow::CalcStandardBounds(Rect& outStdBounds) const
 void LWindow::DoSetZoom(bool toStandard)
 {
     if (toStandard) {
-        Rect standard;
+        QRect standard;
         if (CalcStandardBounds(standard))
             return;
         GetGlobalBounds(mUserBounds);

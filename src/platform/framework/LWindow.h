@@ -62,12 +62,12 @@ public:
     bool IsModified() const;
 
     // Content bounds in global coordinates.
-    void GetGlobalBounds(Rect& outBounds) const;
-    virtual void DoSetBounds(const Rect& globalBounds);
+    void GetGlobalBounds(QRect& outBounds) const;
+    virtual void DoSetBounds(const QRect& globalBounds);
     void SetMinMaxSize(SDimension32 minSize, SDimension32 maxSize);
     // The bounds a zoom gives (the screen's available area, within the maximum
     // size); true when the window has them now.
-    virtual bool CalcStandardBounds(Rect& outStdBounds) const;
+    virtual bool CalcStandardBounds(QRect& outStdBounds) const;
     void DoSetZoom(bool toStandard);
     void ResizeFrameBy(SInt32 dWidth, SInt32 dHeight, bool refresh) override;
     void MoveWindowTo(SInt32 globalLeft, SInt32 globalTop);
@@ -113,7 +113,7 @@ private:
     QSize mKnownSize;
     SDimension32 mMinSize { 0, 0 };
     SDimension32 mMaxSize { 32767, 32767 };
-    Rect mUserBounds {};
+    QRect mUserBounds {};
     bool mZoomed = false;
 
     static inline LWindow* sActiveWindow = nullptr;

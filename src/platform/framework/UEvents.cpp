@@ -103,7 +103,7 @@ EventRecord EventRecordFromMouseEvent(const QMouseEvent& event)
     EventRecord record;
     record.what = event.type() == QEvent::MouseButtonRelease ? mouseUp : mouseDown;
     record.when = TickCount();
-    record.where = FromQPoint(event.globalPosition().toPoint());
+    record.where = event.globalPosition().toPoint();
     record.modifiers = ModifiersFromQt(int(event.modifiers()));
     if (event.button() == Qt::RightButton)
         record.modifiers |= controlKey; // a right click is the contextual click

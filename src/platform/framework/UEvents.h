@@ -14,7 +14,7 @@ struct EventRecord {
     UInt16 what = 0;
     UInt32 message = 0;
     UInt32 when = 0; // ticks (1/60 s)
-    Point where {};  // global
+    QPoint where {}; // global
     UInt16 modifiers = 0;
 };
 

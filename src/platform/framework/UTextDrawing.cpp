@@ -29,9 +29,9 @@ QStringList UTextDrawing::BreakLines(QPainter& painter, const QString& text, int
     return lines;
 }
 
-int UTextDrawing::DrawWithJustification(QPainter& painter, const QString& text, const Rect& box, SInt16 justification, bool wrap)
+int UTextDrawing::DrawWithJustification(QPainter& painter, const QString& text, const QRect& box, SInt16 justification, bool wrap)
 {
-    QRect area = ToQRect(box);
+    const QRect& area = box;
     if (area.isEmpty() || text.isEmpty())
         return 0;
     Qt::Alignment horizontal = Qt::AlignLeft;

@@ -11,7 +11,7 @@ namespace UTextDrawing {
 // words too long for a line), each line placed by the justification (teFlushLeft,
 // teCenter, teFlushRight; teFlushDefault follows the layout direction). Lines that
 // do not fit the box's height are not drawn. Answers the height used.
-int DrawWithJustification(QPainter& painter, const QString& text, const Rect& box, SInt16 justification, bool wrap = true);
+int DrawWithJustification(QPainter& painter, const QString& text, const QRect& box, SInt16 justification, bool wrap = true);
 // The lines the text breaks into for a width.
 QStringList BreakLines(QPainter& painter, const QString& text, int width);
 }

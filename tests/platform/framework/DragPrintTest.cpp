@@ -121,7 +121,7 @@ TEST(Print, PrintoutPrintsEveryPanelOfItsOccupantToPdf)
     holder->RemoveOccupant();
     EXPECT_EQ(demo->GetSuperView(), window->FindPaneByID(20));
     EXPECT_EQ(demo->GetScrollPosition(), (SPoint32 { 30, 40 }));
-    EXPECT_EQ(demo->GetFrame(), MakeRect(0, 0, 215, 385));
+    EXPECT_EQ(demo->GetFrame(), QRect(0, 0, 385, 215));
     delete window;
     FlushDeletes();
 }
@@ -166,7 +166,7 @@ TEST(Text, JustifiedDrawingWrapsAndKeepsToTheBox)
     const QString text = QStringLiteral("several words that cannot fit on one short line");
     QStringList lines = UTextDrawing::BreakLines(painter, text, 80);
     EXPECT_GT(lines.size(), 2);
-    int used = UTextDrawing::DrawWithJustification(painter, text, MakeRect(0, 100, 200, 180), teFlushRight);
+    int used = UTextDrawing::DrawWithJustification(painter, text, QRect(100, 0, 80, 200), teFlushRight);
     painter.end();
     QRect ink = InkBounds(image);
     EXPECT_GE(ink.left(), 100);
@@ -181,7 +181,7 @@ TEST(Text, JustifiedDrawingWrapsAndKeepsToTheBox)
     p2.setFont(font);
     p2.setPen(Qt::black);
     int height = QFontMetrics(font).height();
-    UTextDrawing::DrawWithJustification(p2, text, MakeRect(0, 0, height + 2, 80), teFlushLeft);
+    UTextDrawing::DrawWithJustification(p2, text, QRect(0, 0, 80, height + 2), teFlushLeft);
     p2.end();
     EXPECT_LE(InkBounds(one).bottom(), height + 2);
 }

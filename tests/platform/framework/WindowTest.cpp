@@ -31,14 +31,14 @@ TEST_F(WindowFixture, BuildsTheLayoutTreeWithFramesInSuperviewCoordinates)
     ASSERT_NE(caption, nullptr);
     EXPECT_EQ(caption->GetSuperView(), window->FindPaneByID(10));
     EXPECT_EQ(caption->GetCFDescriptor(), QStringLiteral("Demo Caption"));
-    EXPECT_EQ(caption->GetFrame(), MakeRect(8, 8, 28, 208));
+    EXPECT_EQ(caption->GetFrame(), QRect(8, 8, 200, 20));
 
     LPane* deep = window->FindPaneByID(22);
     ASSERT_NE(deep, nullptr);
     EXPECT_EQ(deep->GetUserCon(), 7);
-    Rect port;
+    QRect port;
     deep->CalcPortFrameRect(port);
-    EXPECT_EQ(port, MakeRect(440, 500, 460, 520)); // 40 down for the scroller
+    EXPECT_EQ(port, QRect(500, 440, 20, 20)); // 40 down for the scroller
     // Hit tests see only what is inside the frames: the deep pane lies outside its view's frame.
     EXPECT_EQ(window->FindDeepSubPaneContaining(510, 450), nullptr);
     EXPECT_EQ(window->FindDeepSubPaneContaining(100, 100), window->FindPaneByID(21));
@@ -57,11 +57,11 @@ TEST_F(WindowFixture, SubpanesFollowTheirBindingsWhenTheWindowResizes)
     LPane* footer = window->FindPaneByID(30);   // left, right, bottom
     window->ResizeFrameBy(100, 50, false);
     EXPECT_EQ(window->width(), 500);
-    EXPECT_EQ(header->GetFrame(), MakeRect(0, 0, 40, 500));
-    EXPECT_EQ(caption->GetFrame(), MakeRect(8, 8, 28, 208));
-    EXPECT_EQ(button->GetFrame(), MakeRect(6, 400, 32, 490));
-    EXPECT_EQ(scroller->GetFrame(), MakeRect(40, 0, 320, 500));
-    EXPECT_EQ(footer->GetFrame(), MakeRect(320, 0, 350, 500));
+    EXPECT_EQ(header->GetFrame(), QRect(0, 0, 500, 40));
+    EXPECT_EQ(caption->GetFrame(), QRect(8, 8, 200, 20));
+    EXPECT_EQ(button->GetFrame(), QRect(400, 6, 90, 26));
+    EXPECT_EQ(scroller->GetFrame(), QRect(0, 40, 500, 280));
+    EXPECT_EQ(footer->GetFrame(), QRect(0, 320, 500, 30));
     // The scrolled view inside the scroller grew with it; the bars follow.
     auto* scrolled = dynamic_cast<LView*>(window->FindPaneByID(21));
     EXPECT_EQ(scrolled->GetFrameSize(), (SDimension32 { 485, 265 }));
@@ -107,22 +107,22 @@ TEST_F(WindowFixture, ScrolledViewPinsAtItsEdgesAndConvertsCoordinates)
     EXPECT_EQ(view->GetScrollPosition(), (SPoint32 { 600, 500 }));
 
     // Image point (600, 500) is now at the frame's top left.
-    Point local;
+    QPoint local;
     view->ImageToLocalPoint(SPoint32 { 610, 520 }, local);
-    EXPECT_EQ(local, MakePoint(20, 10));
+    EXPECT_EQ(local, QPoint(10, 20));
     SPoint32 image;
-    view->LocalToImagePoint(MakePoint(20, 10), image);
+    view->LocalToImagePoint(QPoint(10, 20), image);
     EXPECT_EQ(image, (SPoint32 { 610, 520 }));
-    Point port = MakePoint(20, 10);
+    QPoint port(10, 20);
     view->LocalToPortPoint(port);
-    EXPECT_EQ(port, MakePoint(60, 10));
+    EXPECT_EQ(port, QPoint(10, 60));
     view->PortToLocalPoint(port);
-    EXPECT_EQ(port, MakePoint(20, 10));
+    EXPECT_EQ(port, QPoint(10, 20));
     EXPECT_TRUE(view->ImagePointIsInFrame(600, 500));
     EXPECT_FALSE(view->ImagePointIsInFrame(599, 500));
 
     // Subpanes keep their image place: the pane at image (500, 400) is now above-left.
-    EXPECT_EQ(deep->GetFrame(), MakeRect(-100, -100, -80, -80));
+    EXPECT_EQ(deep->GetFrame(), QRect(-100, -100, 20, 20));
     // The scroller's bars show the position, and moving one scrolls the view.
     auto* scroller = dynamic_cast<LScrollerView*>(window->FindPaneByID(20));
     EXPECT_EQ(scroller->HorizontalBar()->value(), 600);
@@ -140,7 +140,7 @@ TEST_F(WindowFixture, AttachmentStopsTheClickOfItsHost)
             last = event.whereLocal;
         }
         int clicks = 0;
-        Point last {};
+        QPoint last {};
     };
     SPaneInfo info;
     info.paneID = 77;
@@ -150,9 +150,9 @@ TEST_F(WindowFixture, AttachmentStopsTheClickOfItsHost)
     info.top = 10;
     info.superView = dynamic_cast<LView*>(window->FindPaneByID(30));
     auto* pane = new ClickCounter(info);
-    pane->SimulateClick(MakePoint(5, 6));
+    pane->SimulateClick(QPoint(6, 5));
     EXPECT_EQ(pane->clicks, 1);
-    EXPECT_EQ(pane->last, MakePoint(5, 6));
+    EXPECT_EQ(pane->last, QPoint(6, 5));
     struct Stop : LAttachment {
         Stop()
             : LAttachment(msg_Click, false)
@@ -161,7 +161,7 @@ TEST_F(WindowFixture, AttachmentStopsTheClickOfItsHost)
         void ExecuteSelf(MessageT, void*) override {}
     };
     pane->AddAttachment(new Stop);
-    pane->SimulateClick(MakePoint(5, 6));
+    pane->SimulateClick(QPoint(6, 5));
     EXPECT_EQ(pane->clicks, 1);
 }
 
@@ -334,43 +334,43 @@ TEST_F(WindowFixture, MarqueeTellsItsReceiverEachChange)
 {
     struct Cells : LMarqueeReceiver {
         // A change counts only when the rectangle covers other 50-pixel cells.
-        bool CheckSelectionChanged(const LMarqueeTask&, const Rect& a, const Rect& b) override
+        bool CheckSelectionChanged(const LMarqueeTask&, const QRect& a, const QRect& b) override
         {
-            return a.right / 50 != b.right / 50 || a.bottom / 50 != b.bottom / 50;
+            return (a.x() + a.width()) / 50 != (b.x() + b.width()) / 50 || (a.y() + a.height()) / 50 != (b.y() + b.height()) / 50;
         }
-        void UpdateSelection(const LMarqueeTask&, const Rect&, const Rect& b) override { updates.push_back(b); }
-        std::vector<Rect> updates;
+        void UpdateSelection(const LMarqueeTask&, const QRect&, const QRect& b) override { updates.push_back(b); }
+        std::vector<QRect> updates;
     } cells;
     LPane* area = window->FindPaneByID(21);
     SMouseDownEvent down;
-    down.whereLocal = MakePoint(10, 10);
+    down.whereLocal = QPoint(10, 10);
     LMarqueeTask task(cells, area, down);
-    task.Step(MakePoint(20, 20));  // same cell
-    task.Step(MakePoint(60, 30));  // a row further down
-    task.Step(MakePoint(5, 120));  // back above and left of the anchor
+    task.Step(QPoint(20, 20));  // same cell
+    task.Step(QPoint(30, 60));  // a row further down
+    task.Step(QPoint(120, 5));  // back above and right of the anchor
     task.Finish();
     ASSERT_EQ(cells.updates.size(), 2u);
-    EXPECT_EQ(cells.updates[0], MakeRect(10, 10, 60, 30));
-    EXPECT_EQ(task.GetMarqueeRect(), MakeRect(5, 10, 10, 120));
+    EXPECT_EQ(cells.updates[0], QRect(10, 10, 20, 50));
+    EXPECT_EQ(task.GetMarqueeRect(), QRect(10, 5, 110, 5));
 }
 
 TEST_F(WindowFixture, BoundsZoomAndModifiedMark)
 {
-    window->DoSetBounds(MakeRect(100, 120, 400, 620));
-    Rect bounds;
+    window->DoSetBounds(QRect(120, 100, 500, 300));
+    QRect bounds;
     window->GetGlobalBounds(bounds);
-    EXPECT_EQ(bounds.Width(), 500);
-    EXPECT_EQ(bounds.Height(), 300);
-    Rect standard;
+    EXPECT_EQ(bounds.width(), 500);
+    EXPECT_EQ(bounds.height(), 300);
+    QRect standard;
     EXPECT_FALSE(window->CalcStandardBounds(standard));
     window->DoSetZoom(true);
     window->GetGlobalBounds(bounds);
-    EXPECT_EQ(bounds.Width(), standard.Width());
-    EXPECT_EQ(bounds.Height(), standard.Height());
+    EXPECT_EQ(bounds.width(), standard.width());
+    EXPECT_EQ(bounds.height(), standard.height());
     window->DoSetZoom(false);
     window->GetGlobalBounds(bounds);
-    EXPECT_EQ(bounds.Width(), 500);
-    EXPECT_EQ(bounds.Height(), 300);
+    EXPECT_EQ(bounds.width(), 500);
+    EXPECT_EQ(bounds.height(), 300);
 
     EXPECT_FALSE(window->IsModified());
     window->SetModified(true);
