@@ -1,5 +1,6 @@
 #include "CExceptionMgrPeriodical.h"
 #include "ErrorReport.h"
+#include "InterfaceClasses.h"
 #include "ItemThumbnails.h"
 #include "LocalizedStrings.h"
 #include "PreferenceDomain.h"
@@ -31,6 +32,7 @@ int main(int argc, char** argv)
         InstallIndexedStringLoader();
 
         URegistrar::RegisterFrameworkClasses();
+        RegisterInterfaceClasses();
         CreateSoundPlayer();
         InstallThreadYieldTimer(kThreadYieldInterval);
         InstallErrorManager();

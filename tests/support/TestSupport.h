@@ -10,3 +10,8 @@ QString TestDataPath(const QString& relative = QString());
 QString TestTempDir();
 
 QByteArray ReadWholeFile(const QString& path);
+
+// Runs the event loop for a while (timers, posted events, deferred deletes).
+void ProcessEventsFor(int milliseconds);
+// Deletes the objects waiting for deleteLater now.
+void FlushDeletes();

@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMenuBar>
+#include <QToolBar>
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
@@ -240,6 +241,11 @@ void LWindow::LayoutShell()
     int menuHeight = mMenuBar ? mMenuBar->sizeHint().height() : 0;
     if (mMenuBar)
         mMenuBar->setGeometry(0, 0, mShell->width(), menuHeight);
+    if (mToolBar && !mToolBar->isHidden()) {
+        int barHeight = mToolBar->sizeHint().height();
+        mToolBar->setGeometry(0, menuHeight, mShell->width(), barHeight);
+        menuHeight += barHeight;
+    }
     // The shell decides the content size once it is shown and the user resizes it.
     if (mShell->isVisible())
         setGeometry(0, menuHeight, mShell->width(), std::max(0, mShell->height() - menuHeight));
@@ -264,11 +270,51 @@ void LWindow::SetMenuBar(QMenuBar* menuBar)
         menuBar->setNativeMenuBar(false);
         menuBar->show();
     }
-    int menuHeight = menuBar ? menuBar->sizeHint().height() : 0;
+    KeepContentSize();
+}
+
+int LWindow::TopBarsHeight() const
+{
+    int height = mMenuBar ? mMenuBar->sizeHint().height() : 0;
+    if (mToolBar && !mToolBar->isHidden())
+        height += mToolBar->sizeHint().height();
+    return height;
+}
+
+void LWindow::SetToolBar(QToolBar* toolBar)
+{
+    if (mToolBar == toolBar)
+        return;
+    delete mToolBar;
+    mToolBar = toolBar;
+    if (toolBar) {
+        toolBar->setParent(mShell);
+        toolBar->show();
+    }
+    KeepContentSize();
+}
+
+void LWindow::SetToolBarVisible(bool visible)
+{
+    if (!mToolBar || mToolBar->isHidden() == !visible)
+        return;
+    mToolBar->setVisible(visible);
+    KeepContentSize();
+}
+
+bool LWindow::IsToolBarVisible() const
+{
+    return mToolBar && !mToolBar->isHidden();
+}
+
+void LWindow::KeepContentSize()
+{
+    // The bars above the content add to the window; the content keeps its size.
+    int barsHeight = TopBarsHeight();
     if (!HasAttribute(windAttr_Resizable))
-        mShell->setFixedSize(width(), height() + menuHeight);
+        mShell->setFixedSize(width(), height() + barsHeight);
     else
-        mShell->resize(width(), height() + menuHeight);
+        mShell->resize(width(), height() + barsHeight);
     LayoutShell();
 }
 
@@ -298,7 +344,7 @@ void LWindow::ResizeFrameBy(SInt32 dWidth, SInt32 dHeight, bool refresh)
         return;
     int newWidth = std::clamp(width() + dWidth, SInt32(mMinSize.width), SInt32(mMaxSize.width));
     int newHeight = std::clamp(height() + dHeight, SInt32(mMinSize.height), SInt32(mMaxSize.height));
-    int menuHeight = mMenuBar ? mMenuBar->sizeHint().height() : 0;
+    int menuHeight = TopBarsHeight();
     if (!HasAttribute(windAttr_Resizable))
         mShell->setFixedSize(newWidth, newHeight + menuHeight);
     else
@@ -453,8 +499,9 @@ void LWindow::DoSetBounds(const QRect& globalBounds)
 
 void LWindow::MoveWindowTo(SInt32 globalLeft, SInt32 globalTop)
 {
-    int menuHeight = mMenuBar ? mMenuBar->sizeHint().height() : 0;
-    mShell->move(globalLeft, globalTop - menuHeight);
+    // move() places the frame; the frame's margins lie between it and the content.
+    QPoint margins = mShell->geometry().topLeft() - mShell->frameGeometry().topLeft();
+    mShell->move(QPoint(globalLeft, globalTop - TopBarsHeight()) - margins);
 }
 
 void LWindow::SetMinMaxSize(SDimension32 minSize, SDimension32 maxSize)
@@ -468,7 +515,7 @@ bool LWindow::CalcStandardBounds(QRect& outStdBounds) const
 {
     QScreen* screen = mShell && mShell->screen() ? mShell->screen() : QGuiApplication::primaryScreen();
     QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    int menuHeight = mMenuBar ? mMenuBar->sizeHint().height() : 0;
+    int menuHeight = TopBarsHeight();
     int stdWidth = std::min(available.width(), int(mMaxSize.width));
     int stdHeight = std::min(available.height() - menuHeight, int(mMaxSize.height));
     outStdBounds = QRect(available.left(), available.top() + menuHeight, stdWidth, stdHeight);

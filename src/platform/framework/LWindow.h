@@ -4,6 +4,7 @@
 #include "LView.h"
 
 class QMenuBar;
+class QToolBar;
 class LWindowShell;
 
 // Window attributes (the layout's "attributes" word) and what they become here.
@@ -82,6 +83,12 @@ public:
 
     void SetMenuBar(QMenuBar* menuBar);
     QMenuBar* GetMenuBar() const { return mMenuBar; }
+    // A tool bar under the menu bar (the window takes it); showing and hiding it
+    // changes the window's height, not the content's.
+    void SetToolBar(QToolBar* toolBar);
+    QToolBar* GetToolBar() const { return mToolBar; }
+    void SetToolBarVisible(bool visible);
+    bool IsToolBarVisible() const;
 
     bool ObeyCommand(CommandT command, void* ioParam) override;
     void FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName) override;
@@ -104,10 +111,13 @@ private:
     void ApplyFlags();
     void SyncSize();
     void LayoutShell();
+    int TopBarsHeight() const;
+    void KeepContentSize();
     static WindowHook& sNewWindowHook();
 
     LWindowShell* mShell = nullptr;
     QMenuBar* mMenuBar = nullptr;
+    QToolBar* mToolBar = nullptr;
     UInt32 mAttributes = 0;
     QString mTitle;
     QSize mKnownSize;

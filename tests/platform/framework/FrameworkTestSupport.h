@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LView.h"
+#include "TestSupport.h"
 #include "LWindow.h"
 #include "LMenuBar.h"
 #include "UReanimator.h"
@@ -47,18 +48,6 @@ inline void SetUpFrameworkFixture()
     LMenuBar::AddMenuFolder(fixture + QStringLiteral("/menus"));
 }
 
-inline void ProcessEventsFor(int milliseconds)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < milliseconds)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
-inline void FlushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 // The demo window of layout 1000, shown, for each test.
 struct DemoWindowFixture : ::testing::Test {

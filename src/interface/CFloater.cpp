@@ -1,0 +1,198 @@
+#include "CFloater.h"
+
+#include "Preferences.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace {
+QScreen* ScreenUnder(const QWidget* shell)
+{
+    QScreen* screen = shell ? QGuiApplication::screenAt(shell->frameGeometry().center()) : nullptr;
+    return screen ? screen : QGuiApplication::primaryScreen();
+}
+
+Point ContentTopLeft(const LWindow* window)
+{
+    QRect bounds;
+    window->GetGlobalBounds(bounds);
+    return MakePoint(bounds.top(), bounds.left());
+}
+} // namespace
+
+CFloater::CFloater(const SPaneInfo& info, UInt32 attributes, const QString& title, LCommander* superCommander)
+    : CParentWindow(info, attributes, title, superCommander)
+{
+    InitFloater();
+}
+
+CFloater::CFloater(const LLayoutData& data)
+    : CParentWindow(data)
+{
+    InitFloater();
+}
+
+void CFloater::InitFloater()
+{
+    // A palette floats above the documents and leaves with the program.
+    if (!HasAttribute(windAttr_Floating) || !HasAttribute(windAttr_HideOnSuspend))
+        SetAttribute(windAttr_Floating | windAttr_HideOnSuspend);
+}
+
+void CFloater::Show()
+{
+    ConstrainToScreen(nullptr);
+    CParentWindow::Show();
+    ConstrainToScreen(nullptr); // the frame's margins are known once it is shown
+}
+
+void CFloater::Hide()
+{
+    if (mPositionStore)
+        *mPositionStore = GetGlobalPosition();
+    CParentWindow::Hide();
+}
+
+bool CFloater::CalcStandardBounds(QRect& outStdBounds) const
+{
+    QScreen* screen = ScreenUnder(GetShell());
+    QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    QRect current;
+    GetGlobalBounds(current);
+    QRect standard = current;
+    standard.setWidth(std::min(standard.width(), available.width()));
+    standard.setHeight(std::min(standard.height(), available.height()));
+    standard.moveLeft(std::clamp(standard.left(), available.left(), available.left() + available.width() - standard.width()));
+    standard.moveTop(std::clamp(standard.top(), available.top(), available.top() + available.height() - standard.height()));
+    outStdBounds = standard;
+    return outStdBounds == current;
+}
+
+void CFloater::SetPositionStore(Point* store, SInt32 refCon)
+{
+    mPositionStore = store;
+    mPositionRefCon = refCon;
+}
+
+Point CFloater::GetGlobalPosition() const
+{
+    return ContentTopLeft(this);
+}
+
+void CFloater::ConstrainToScreen(QScreen* screen)
+{
+    QWidget* shell = GetShell();
+    if (!shell)
+        return;
+    if (!screen)
+        screen = ScreenUnder(shell);
+    if (!screen)
+        return;
+    QRect available = screen->availableGeometry();
+    QRect frame = shell->frameGeometry();
+    QPoint delta;
+    if (frame.right() > available.right())
+        delta.rx() = available.right() - frame.right();
+    if (frame.bottom() > available.bottom())
+        delta.ry() = available.bottom() - frame.bottom();
+    frame.translate(delta);
+    if (frame.left() < available.left())
+        delta.rx() += available.left() - frame.left();
+    if (frame.top() < available.top())
+        delta.ry() += available.top() - frame.top();
+    if (!delta.isNull())
+        shell->move(shell->pos() + delta);
+}
+
+void CFloater::PositionRelativeTo(const LWindow* other, SInt16 kind)
+{
+    if (!other || !other->GetShell() || !GetShell())
+        return;
+    QRect them = other->GetShell()->frameGeometry();
+    QRect me = GetShell()->frameGeometry();
+    QPoint place = me.topLeft();
+    switch (kind) {
+    case floaterPos_RightOf:
+        place = QPoint(them.right() + 1, them.top());
+        break;
+    case floaterPos_LeftOf:
+        place = QPoint(them.left() - me.width(), them.top());
+        break;
+    case floaterPos_Below:
+        place = QPoint(them.left(), them.bottom() + 1);
+        break;
+    case floaterPos_Above:
+        place = QPoint(them.left(), them.top() - me.height());
+        break;
+    case floaterPos_Centered:
+        place = QPoint(them.left() + (them.width() - me.width()) / 2, them.top() + (them.height() - me.height()) / 2);
+        break;
+    case floaterPos_InsideRight:
+        place = QPoint(them.right() + 1 - me.width(), them.top());
+        break;
+    default:
+        return;
+    }
+    GetShell()->move(place);
+    ConstrainToScreen(ScreenUnder(other->GetShell()));
+}
+
+CTaskWindow::CTaskWindow(const SPaneInfo& info, UInt32 attributes, const QString& title, LCommander* superCommander)
+    : CFloater(info, attributes, title, superCommander)
+{
+}
+
+CTaskWindow::CTaskWindow(const LLayoutData& data)
+    : CFloater(data)
+{
+}
+
+CTaskWindow::~CTaskWindow()
+{
+    SavePosition();
+}
+
+CTaskWindow::StopLatestTaskFunc& CTaskWindow::sStopLatestTask()
+{
+    static StopLatestTaskFunc stop;
+    return stop;
+}
+
+void CTaskWindow::SavePosition() const
+{
+    SaveWindowPosition(this, kPositionKey);
+}
+
+void CTaskWindow::Hide()
+{
+    SavePosition();
+    CFloater::Hide();
+}
+
+bool CTaskWindow::HandleKeyPress(const EventRecord& event)
+{
+    if ((event.modifiers & cmdKey) && EventCharCode(event) == '.') {
+        if (sStopLatestTask())
+            sStopLatestTask()();
+        return true;
+    }
+    return CFloater::HandleKeyPress(event);
+}
+
+void SaveWindowPosition(const LWindow* window, const QString& key)
+{
+    if (!window || !window->GetShell())
+        return;
+    SetPrefPoint(key, ContentTopLeft(window));
+}
+
+bool RestoreWindowPosition(LWindow* window, const QString& key)
+{
+    if (!window)
+        return false;
+    Point where = GetPrefPoint(key);
+    if (!QGuiApplication::screenAt(QPoint(where.h, where.v)))
+        return false;
+    window->MoveWindowTo(where.h, where.v);
+    return true;
+}

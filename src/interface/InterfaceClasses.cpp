@@ -1,0 +1,13 @@
+#include "InterfaceClasses.h"
+
+#include "CFloater.h"
+#include "CParentWindow.h"
+#include "URegistrar.h"
+
+void RegisterInterfaceClasses()
+{
+    URegistrar::RegisterClass<CParentWindow>(CParentWindow::class_ID);
+    URegistrar::RegisterClass<CSheetDialogBox>(CSheetDialogBox::class_ID);
+    URegistrar::RegisterClass<CFloater>(CFloater::class_ID);
+    URegistrar::RegisterClass<CTaskWindow>(CTaskWindow::class_ID);
+}
