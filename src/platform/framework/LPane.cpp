@@ -6,6 +6,7 @@
 #include "UReportErrors.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 LPane::LPane(const SPaneInfo& info)
@@ -84,7 +85,7 @@ void LPane::PutInside(LView* superView, bool orient)
     mSuperView = superView;
     if (superView) {
         superView->AddSubPane(this);
-        setParent(superView);
+        setParent(superView->ContentWidgetFor(this));
         if (orient)
             PlaceInSuperImageAt(0, 0, false);
         setVisible(mWantsVisible);
@@ -324,9 +325,12 @@ void LPane::Draw(QPainter& painter)
         DrawSelf(painter);
 }
 
-void LPane::paintEvent(QPaintEvent*)
+void LPane::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
+    // The clip tells DrawSelf what is exposed (clipBoundingRect), so a tall
+    // view draws only that.
+    painter.setClipRegion(event->region());
     Draw(painter);
 }
 

@@ -141,6 +141,7 @@ public:
     virtual void UpdatePort();
     virtual bool FocusDraw(LPane* subPane = nullptr);
     void Draw(QPainter& painter);
+    // Draws in local coordinates; the painter is clipped to what needs drawing.
     virtual void DrawSelf(QPainter&) {}
 
     // Mouse.

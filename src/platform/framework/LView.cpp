@@ -1,8 +1,12 @@
 #include "LView.h"
 
+#include "LScrollerView.h"
+
 #include <QPainter>
 #include <QPaintEvent>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cstdlib>
 
 LView::LView(const SPaneInfo& info, SDimension32 imageSize, SPoint32 scrollUnit)
     : LPane(info)
@@ -31,7 +35,25 @@ LView::LView(const LLayoutData& data)
 
 LView::~LView()
 {
+    if (mScroller)
+        mScroller->ReleaseView(this);
     DeleteAllSubPanes();
+}
+
+SPoint32 LView::GetScrollPosition() const
+{
+    return mScroller ? mScroller->BarPosition() : mScrollPosition;
+}
+
+SPoint32 LView::GetImageLocation() const
+{
+    const SPoint32 position = GetScrollPosition();
+    return { ClampToSInt32(-qint64(position.h)), ClampToSInt32(-qint64(position.v)) };
+}
+
+QWidget* LView::ContentWidgetFor(const LPane*)
+{
+    return this;
 }
 
 void LView::DeleteAllSubPanes()
@@ -76,11 +98,23 @@ void LView::ScrollImageBy(SInt32 dh, SInt32 dv, bool refresh)
 {
     if (dh == 0 && dv == 0)
         return;
-    mImageLocation.h -= dh;
-    mImageLocation.v -= dv;
+    const SPoint32 from = GetScrollPosition();
+    const SPoint32 to { ClampToSInt32(qint64(from.h) + dh), ClampToSInt32(qint64(from.v) + dv) };
+    if (mScroller) {
+        mScroller->MoveBarsTo(to); // the bars' change comes back through ScrolledBy
+        return;
+    }
+    mScrollPosition = to;
+    ScrolledBy(to.h - from.h, to.v - from.v, refresh);
+}
+
+void LView::ScrolledBy(SInt32 dh, SInt32 dv, bool refresh)
+{
+    if (dh == 0 && dv == 0)
+        return;
     // Subpanes keep their image places.
     for (LPane* pane : mSubPanes)
-        pane->move(pane->x() - dh, pane->y() - dv);
+        pane->move(ClampToSInt32(qint64(pane->x()) - dh), ClampToSInt32(qint64(pane->y()) - dv));
     if (refresh)
         ScrollBits(dh, dv);
     if (mSuperView)
@@ -90,17 +124,17 @@ void LView::ScrollImageBy(SInt32 dh, SInt32 dv, bool refresh)
 void LView::ScrollImageTo(SInt32 left, SInt32 top, bool refresh)
 {
     SPoint32 position = GetScrollPosition();
-    ScrollImageBy(left - position.h, top - position.v, refresh);
+    ScrollImageBy(ClampToSInt32(qint64(left) - position.h), ClampToSInt32(qint64(top) - position.v), refresh);
 }
 
 bool LView::ScrollPinnedImageBy(SInt32 dh, SInt32 dv, bool refresh)
 {
     SPoint32 position = GetScrollPosition();
-    auto pin = [](SInt32 delta, SInt32 pos, SInt32 imageLength, SInt32 frameLength) {
+    auto pin = [](SInt32 delta, SInt32 pos, SInt32 imageLength, SInt32 frameLength) -> SInt32 {
         if (delta < 0)
-            return std::max(delta, -pos); // not past the image's start
+            return SInt32(std::max<qint64>(delta, -qint64(pos))); // not past the image's start
         if (delta > 0)
-            return std::min(delta, std::max(0, imageLength - frameLength - pos)); // nor its end
+            return SInt32(std::min<qint64>(delta, std::max<qint64>(0, qint64(imageLength) - frameLength - pos))); // nor its end
         return 0;
     };
     dh = pin(dh, position.h, mImageSize.width, width());
@@ -114,48 +148,63 @@ bool LView::ScrollPinnedImageBy(SInt32 dh, SInt32 dv, bool refresh)
 bool LView::ScrollPinnedImageTo(SInt32 left, SInt32 top, bool refresh)
 {
     SPoint32 position = GetScrollPosition();
-    return ScrollPinnedImageBy(left - position.h, top - position.v, refresh);
+    return ScrollPinnedImageBy(ClampToSInt32(qint64(left) - position.h), ClampToSInt32(qint64(top) - position.v), refresh);
 }
 
 void LView::ScrollBits(SInt32 dh, SInt32 dv)
 {
-    // Moves the drawn pixels; only the exposed strip is painted again.
-    scroll(-dh, -dv, rect());
+    // Moves the drawn pixels; only the exposed strip is painted again. A jump
+    // of a frame or more leaves nothing to keep.
+    if (std::abs(dh) >= width() || std::abs(dv) >= height())
+        update();
+    else
+        scroll(-dh, -dv, rect());
+}
+
+void LView::wheelEvent(QWheelEvent* event)
+{
+    // Panes keep mouse events to themselves, so the wheel goes to the scroller here.
+    if (mScroller)
+        mScroller->ScrollByWheel(event);
+    else
+        event->ignore();
 }
 
 void LView::ReconcileFrameAndImage(bool refresh)
 {
     SPoint32 position = GetScrollPosition();
     SInt32 dh = 0, dv = 0;
-    SInt32 overH = position.h + width() - mImageSize.width;
+    qint64 overH = qint64(position.h) + width() - mImageSize.width;
     if (overH > 0 && position.h > 0)
-        dh = -std::min(overH, position.h);
-    SInt32 overV = position.v + height() - mImageSize.height;
+        dh = -SInt32(std::min<qint64>(overH, position.h));
+    qint64 overV = qint64(position.v) + height() - mImageSize.height;
     if (overV > 0 && position.v > 0)
-        dv = -std::min(overV, position.v);
+        dv = -SInt32(std::min<qint64>(overV, position.v));
     ScrollImageBy(dh, dv, refresh);
 }
 
 void LView::ImageToLocalPoint(const SPoint32& imagePoint, QPoint& outLocal) const
 {
-    outLocal = QPoint(ClampToSInt32(qint64(imagePoint.h) + mImageLocation.h), ClampToSInt32(qint64(imagePoint.v) + mImageLocation.v));
+    const SPoint32 position = GetScrollPosition();
+    outLocal = QPoint(ClampToSInt32(qint64(imagePoint.h) - position.h), ClampToSInt32(qint64(imagePoint.v) - position.v));
 }
 
 void LView::LocalToImagePoint(const QPoint& localPoint, SPoint32& outImage) const
 {
-    outImage = { ClampToSInt32(qint64(localPoint.x()) - mImageLocation.h), ClampToSInt32(qint64(localPoint.y()) - mImageLocation.v) };
+    const SPoint32 position = GetScrollPosition();
+    outImage = { ClampToSInt32(qint64(localPoint.x()) + position.h), ClampToSInt32(qint64(localPoint.y()) + position.v) };
 }
 
 bool LView::ImagePointIsInFrame(SInt32 h, SInt32 v) const
 {
-    SPoint32 position = GetScrollPosition();
-    return h >= position.h && h < position.h + width() && v >= position.v && v < position.v + height();
+    const SPoint32 position = GetScrollPosition();
+    return h >= position.h && h < qint64(position.h) + width() && v >= position.v && v < qint64(position.v) + height();
 }
 
 bool LView::ImageRectIntersectsFrame(SInt32 left, SInt32 top, SInt32 right, SInt32 bottom) const
 {
-    SPoint32 position = GetScrollPosition();
-    return left < position.h + width() && right > position.h && top < position.v + height() && bottom > position.v;
+    const SPoint32 position = GetScrollPosition();
+    return left < qint64(position.h) + width() && right > position.h && top < qint64(position.v) + height() && bottom > position.v;
 }
 
 void LView::CalcRevealedRect(QRect& outRect) const

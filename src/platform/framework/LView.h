@@ -4,10 +4,14 @@
 
 #include <vector>
 
+class LScrollerView;
+
 // A pane that holds subpanes and has an image, which may be larger than its frame
-// and is scrolled within it. The image location is the image's top left in local
-// coordinates (negative once scrolled); subpanes stay put in image coordinates,
-// so they move with the scrolling.
+// (up to 2^31 pixels each way) and is scrolled within it. The image location is
+// the image's top left in local coordinates (negative once scrolled); subpanes
+// stay put in image coordinates, so they move with the scrolling. A view draws
+// its image at that offset, painting only what is exposed. Inside a scroller the
+// scroll position is the scroller's bars; a view on its own keeps it itself.
 class LView : public LPane {
 public:
     explicit LView(const SPaneInfo& info, SDimension32 imageSize = {}, SPoint32 scrollUnit = { 1, 1 });
@@ -21,9 +25,11 @@ public:
 
     // Image.
     SDimension32 GetImageSize() const { return mImageSize; }
-    SPoint32 GetImageLocation() const { return mImageLocation; }
+    SPoint32 GetImageLocation() const;
     // The image point at the frame's top left (how far it is scrolled).
-    SPoint32 GetScrollPosition() const { return { -mImageLocation.h, -mImageLocation.v }; }
+    SPoint32 GetScrollPosition() const;
+    // The scroller whose bars scroll this view, if any.
+    LScrollerView* GetScroller() const { return mScroller; }
     virtual void ResizeImageTo(SInt32 width, SInt32 height, bool refresh);
     void ResizeImageBy(SInt32 dWidth, SInt32 dHeight, bool refresh);
     virtual void ScrollImageBy(SInt32 dh, SInt32 dv, bool refresh);
@@ -50,6 +56,9 @@ public:
 
     // Told when a subview's image changed size or place (scrollers follow it).
     virtual void SubImageChanged(LView* subView);
+    // The widget a subpane's widget lives in (the view itself; a scroller puts
+    // the view it scrolls into its viewport).
+    virtual QWidget* ContentWidgetFor(const LPane* subPane);
 
     LPane* FindPaneByID(PaneIDT paneID) override;
     LPane* FindDeepSubPaneContaining(SInt32 portH, SInt32 portV) const override;
@@ -58,11 +67,19 @@ public:
     void Activate() override;
     void Deactivate() override;
 
+protected:
+    void wheelEvent(QWheelEvent* event) override;
+
 private:
+    friend class LScrollerView;
+    // Moves the subpanes and the drawn pixels once the position moved by (dh, dv).
+    void ScrolledBy(SInt32 dh, SInt32 dv, bool refresh);
+
     std::vector<LPane*> mSubPanes;
     SDimension32 mImageSize;
-    SPoint32 mImageLocation;
+    SPoint32 mScrollPosition; // only while no scroller keeps it
     SPoint32 mScrollUnit;
+    LScrollerView* mScroller = nullptr;
     bool mReconcileOverhang = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include "LDragAndDrop.h"
 #include "LPrintout.h"
+#include "LScrollerView.h"
 #include "LWindow.h"
 #include "TestSupport.h"
 #include "UTextDrawing.h"
@@ -14,6 +15,8 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPrinter>
+#include <QAbstractScrollArea>
+#include <QScrollBar>
 
 TEST(Drag, ProgramFlavorsCarryOneBlockPerItemAndFileURLsTheirList)
 {
@@ -90,6 +93,7 @@ TEST(Print, PrintoutPrintsEveryPanelOfItsOccupantToPdf)
     SetUpFrameworkFixture();
     LWindow* window = LWindow::CreateWindow(1000, nullptr);
     auto* demo = dynamic_cast<LView*>(window->FindPaneByID(21));
+    auto* scroller = dynamic_cast<LScrollerView*>(window->FindPaneByID(20));
     demo->ScrollImageTo(30, 40, false);
 
     SPaneInfo pageInfo;
@@ -121,7 +125,10 @@ TEST(Print, PrintoutPrintsEveryPanelOfItsOccupantToPdf)
     holder->RemoveOccupant();
     EXPECT_EQ(demo->GetSuperView(), window->FindPaneByID(20));
     EXPECT_EQ(demo->GetScrollPosition(), (SPoint32 { 30, 40 }));
-    EXPECT_EQ(demo->GetFrame(), QRect(0, 0, 385, 215));
+    EXPECT_EQ(demo->GetFrame(), QRect(QPoint(0, 0), scroller->GetScrollArea()->viewport()->size()));
+    // and the scroller's bars scroll it again.
+    scroller->VerticalBar()->setValue(100);
+    EXPECT_EQ(demo->GetScrollPosition(), (SPoint32 { 30, 100 }));
     delete window;
     FlushDeletes();
 }

@@ -5,7 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
+
+#include <algorithm>
 
 namespace {
 
@@ -85,4 +91,99 @@ TEST(Geometry, ConversionsNeverWrapAtTheEdgesOf32Bits)
     SPoint32 image;
     view.LocalToImagePoint(QPoint(0, INT32_MAX), image);
     EXPECT_EQ(image.v, INT32_MAX);
+}
+
+// A list-like view for the scroller tests: one 20-pixel row per index, painted only
+// where exposed, so the cost of a page does not depend on the number of rows.
+class RowsView : public LView {
+public:
+    static constexpr int kRowHeight = 20;
+    RowsView(const SPaneInfo& info, SInt32 rows)
+        : LView(info, SDimension32 { info.width, SInt32(std::min<qint64>(INT32_MAX, qint64(rows) * kRowHeight)) }, SPoint32 { 1, kRowHeight })
+    {
+    }
+    void DrawSelf(QPainter& painter) override
+    {
+        const SPoint32 position = GetScrollPosition();
+        const QRect exposed = painter.clipBoundingRect().toAlignedRect().intersected(rect());
+        const qint64 first = (qint64(position.v) + exposed.top()) / kRowHeight;
+        const qint64 last = (qint64(position.v) + exposed.bottom()) / kRowHeight;
+        for (qint64 row = first; row <= last; ++row) {
+            const int top = int(row * kRowHeight - position.v);
+            painter.fillRect(QRect(0, top, width(), kRowHeight), row % 2 ? QColor(230, 230, 240) : QColor(Qt::white));
+            painter.drawText(QRect(4, top, width() - 8, kRowHeight), Qt::AlignVCenter, QStringLiteral("Row %1").arg(row));
+        }
+        painted += int(last - first + 1);
+    }
+    int painted = 0;
+};
+
+TEST(Scrolling, ScrollerBarsHoldThePositionOfAnImageOf2To31Pixels)
+{
+    SetUpFrameworkFixture();
+    SPaneInfo scrollerInfo = PaneAt(0, 0, 300, 200, nullptr);
+    LScrollerView scroller(scrollerInfo, 9);
+    auto* rows = new RowsView(PaneAt(0, 0, 100, 100, &scroller, 9), 200'000'000); // clamped to 2^31 - 1
+    auto* marker = new LPane(PaneAt(10, INT32_MAX - 30, 40, 20, rows, 3));
+    scroller.InstallView(rows);
+    scroller.Show();
+
+    // The view fills the viewport beside the platform's bars.
+    const QSize viewport = scroller.GetScrollArea()->viewport()->size();
+    EXPECT_EQ(rows->GetFrameSize(), (SDimension32 { viewport.width(), viewport.height() }));
+    EXPECT_EQ(rows->GetImageSize().height, INT32_MAX);
+    EXPECT_EQ(scroller.VerticalBar()->maximum(), INT32_MAX - viewport.height());
+
+    EXPECT_TRUE(rows->ScrollPinnedImageTo(0, INT32_MAX, true));
+    EXPECT_EQ(scroller.VerticalBar()->value(), INT32_MAX - viewport.height());
+    EXPECT_EQ(rows->GetScrollPosition().v, INT32_MAX - viewport.height());
+    EXPECT_EQ(marker->GetFrame().top(), viewport.height() - 30);
+
+    // The bar is the position: moving it scrolls the view and its subpanes.
+    scroller.VerticalBar()->setValue(INT32_MAX - viewport.height() - 1000);
+    EXPECT_EQ(rows->GetScrollPosition().v, INT32_MAX - viewport.height() - 1000);
+    EXPECT_EQ(marker->GetFrame().top(), viewport.height() + 970);
+    scroller.VerticalBar()->setValue(0);
+    EXPECT_EQ(marker->GetFrame().top(), INT32_MAX - 30);
+
+    // Unpinned scrolling may pass the image's start; the bar's range makes room.
+    rows->ScrollImageTo(0, -50, false);
+    EXPECT_EQ(rows->GetScrollPosition().v, -50);
+    EXPECT_EQ(scroller.VerticalBar()->minimum(), -50);
+}
+
+TEST(Scrolling, TouchpadPixelsAndWheelNotchesScrollTheView)
+{
+    SetUpFrameworkFixture();
+    LScrollerView scroller(PaneAt(0, 0, 300, 200, nullptr), 9);
+    auto* rows = new RowsView(PaneAt(0, 0, 100, 100, &scroller, 9), 1000);
+    scroller.InstallView(rows);
+    scroller.Show();
+    // A notch on the view itself (panes keep mouse events) goes to the bars: three rows.
+    QWheelEvent notch(QPointF(20, 20), QPointF(20, 20), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(rows, &notch);
+    EXPECT_EQ(rows->GetScrollPosition().v, 3 * RowsView::kRowHeight);
+    // A touchpad's fraction of a notch scrolls that fraction of three rows.
+    QWheelEvent partial(QPointF(20, 20), QPointF(20, 20), QPoint(0, -7), QPoint(0, -56), Qt::NoButton, Qt::NoModifier, Qt::ScrollUpdate, false);
+    QApplication::sendEvent(rows, &partial);
+    EXPECT_EQ(rows->GetScrollPosition().v, 3 * RowsView::kRowHeight + 56 * 3 * RowsView::kRowHeight / 120);
+}
+
+TEST(Scrolling, ScrolledViewPaintsOnlyTheExposedRowsAtItsOffset)
+{
+    SetUpFrameworkFixture();
+    LScrollerView scroller(PaneAt(0, 0, 300, 200, nullptr), 9);
+    auto* rows = new RowsView(PaneAt(0, 0, 100, 100, &scroller, 9), 100'000);
+    scroller.InstallView(rows);
+    scroller.Show();
+    rows->ScrollImageTo(0, 50'000 * RowsView::kRowHeight + 10, true);
+    rows->painted = 0;
+    QImage picture = scroller.grab().toImage();
+    if (qEnvironmentVariableIsSet("ORVEX_SAVE_PICTURES"))
+        picture.save(QStringLiteral("scrolled-rows.png"));
+    // Half a row shows at the top: row 50,000 (white) then 50,001 (tinted).
+    EXPECT_EQ(picture.pixelColor(150, 2), QColor(Qt::white));
+    EXPECT_EQ(picture.pixelColor(150, 15), QColor(230, 230, 240));
+    EXPECT_LE(rows->painted, rows->height() / RowsView::kRowHeight + 2);
+    EXPECT_GT(rows->painted, 0);
 }

@@ -62,11 +62,14 @@ TEST_F(WindowFixture, SubpanesFollowTheirBindingsWhenTheWindowResizes)
     EXPECT_EQ(button->GetFrame(), QRect(400, 6, 90, 26));
     EXPECT_EQ(scroller->GetFrame(), QRect(0, 40, 500, 280));
     EXPECT_EQ(footer->GetFrame(), QRect(0, 320, 500, 30));
-    // The scrolled view inside the scroller grew with it; the bars follow.
+    // The scrolled view fills the scroller's viewport, which grew with it; the bars follow.
     auto* scrolled = dynamic_cast<LView*>(window->FindPaneByID(21));
-    EXPECT_EQ(scrolled->GetFrameSize(), (SDimension32 { 485, 265 }));
     auto* scrollerView = dynamic_cast<LScrollerView*>(scroller);
-    EXPECT_EQ(scrollerView->VerticalBar()->maximum(), 800 - 265);
+    const QSize viewport = scrollerView->GetScrollArea()->viewport()->size();
+    EXPECT_EQ(scrolled->GetFrameSize(), (SDimension32 { viewport.width(), viewport.height() }));
+    EXPECT_EQ(viewport.width(), 500 - scrollerView->VerticalBar()->width());
+    EXPECT_EQ(viewport.height(), 280 - scrollerView->HorizontalBar()->height());
+    EXPECT_EQ(scrollerView->VerticalBar()->maximum(), 800 - viewport.height());
 
     // The minimum size holds.
     window->ResizeFrameBy(-1000, -1000, false);
@@ -96,14 +99,17 @@ TEST_F(WindowFixture, ScrolledViewPinsAtItsEdgesAndConvertsCoordinates)
 {
     auto* view = dynamic_cast<LView*>(window->FindPaneByID(21));
     LPane* deep = window->FindPaneByID(22);
-    // Frame 385 x 215 over an image of 1000 x 800.
+    // The viewport's frame (the scroller less the platform's bars) over an image of 1000 x 800.
+    const int w = view->width(), h = view->height();
+    ASSERT_GT(w, 300);
+    ASSERT_GT(h, 150);
     EXPECT_FALSE(view->ScrollPinnedImageBy(-10, -10, false)); // already at the start
     EXPECT_TRUE(view->ScrollPinnedImageBy(5000, 50, false));
-    EXPECT_EQ(view->GetScrollPosition(), (SPoint32 { 1000 - 385, 50 }));
+    EXPECT_EQ(view->GetScrollPosition(), (SPoint32 { 1000 - w, 50 }));
     EXPECT_TRUE(view->ScrollPinnedImageBy(0, 5000, false));
-    EXPECT_EQ(view->GetScrollPosition(), (SPoint32 { 615, 800 - 215 }));
+    EXPECT_EQ(view->GetScrollPosition(), (SPoint32 { 1000 - w, 800 - h }));
     EXPECT_FALSE(view->ScrollPinnedImageBy(1, 1, false));
-    EXPECT_TRUE(view->ScrollPinnedImageBy(-15, -85, false));
+    EXPECT_TRUE(view->ScrollPinnedImageTo(600, 500, false));
     EXPECT_EQ(view->GetScrollPosition(), (SPoint32 { 600, 500 }));
 
     // Image point (600, 500) is now at the frame's top left.
