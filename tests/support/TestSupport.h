@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-// Folder of the shared camera and program files the tests read in place (read-only).
+// tests/data: the camera and program files the tests read in place (read-only).
 QString TestDataPath(const QString& relative = QString());
 
 // A fresh folder for this test process; removed when the process ends.

@@ -97,8 +97,8 @@ TEST(ImageMetadata, EmbeddedThumbnailIsTheSecondImage)
 TEST(ImageMetadata, HostileExifNeverCrashesTheReader)
 {
     for (const char* name : { "invalid/image00971.jpg", "invalid/image01088.jpg", "invalid/image01551.jpg",
-             "tests/30-type_error.jpg", "tests/36-memory_error.jpg", "tests/42_IndexError.jpg",
-             "tests/67-0_length_string.jpg", "corrupted.jpg", "long_description.jpg" }) {
+             "tests/30-type_error.jpg", "tests/36-memory_error.jpg", "tests/42_IndexError-cut.jpg",
+             "tests/67-0_length_string.jpg", "long_description.jpg" }) {
         UserData data;
         QByteArray bytes = ReadWholeFile(Sample(name));
         EXPECT_EQ(ReadImageMetadata(bytes, QStringLiteral("JPEG"), data), noErr) << name;
