@@ -7,6 +7,14 @@ function(orvex_library name)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
+# orvex_whole_test(<name> <environment>): runs test program <name> once more as a whole,
+# every test in one process, so a test that leaks files or state into a later one fails
+# here even though each test passes alone under gtest_discover_tests.
+function(orvex_whole_test name environment)
+    add_test(NAME ${name}.whole COMMAND ${name})
+    set_tests_properties(${name}.whole PROPERTIES ENVIRONMENT "${environment}")
+endfunction()
+
 # orvex_test(<name> SOURCES ... [DEPS ...]): one GoogleTest executable per library.
 function(orvex_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
@@ -18,4 +26,5 @@ function(orvex_test name)
         DISCOVERY_TIMEOUT 60
         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
         TEST_PREFIX "${name}.")
+    orvex_whole_test(${name} "QT_QPA_PLATFORM=offscreen")
 endfunction()

@@ -9,9 +9,23 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <memory>
+
 namespace {
 QTemporaryDir* gTempRoot = nullptr;
-}
+std::unique_ptr<QTemporaryDir> gTestFolder;
+
+// Each test gets a fresh folder of its own, made before the test's fixture and
+// removed after it, so no test sees what an earlier one left behind when a whole
+// test program runs in one process.
+class PerTestFolder : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override
+    {
+        gTestFolder = std::make_unique<QTemporaryDir>(gTempRoot->path() + QStringLiteral("/test-XXXXXX"));
+    }
+    void OnTestEnd(const ::testing::TestInfo&) override { gTestFolder.reset(); }
+};
+} // namespace
 
 QString TestDataPath(const QString& relative)
 {
@@ -21,6 +35,8 @@ QString TestDataPath(const QString& relative)
 
 QString TestTempDir()
 {
+    if (gTestFolder && gTestFolder->isValid())
+        return gTestFolder->path();
     return gTempRoot->path() + QStringLiteral("/work");
 }
 
@@ -65,6 +81,7 @@ int main(int argc, char** argv)
     QCoreApplication::setOrganizationName(QStringLiteral("orvex"));
     QCoreApplication::setApplicationName(QStringLiteral("Orvex"));
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new PerTestFolder);
     int result = RUN_ALL_TESTS();
     gTempRoot = nullptr;
     return result;

@@ -6,7 +6,7 @@
 // tests/data: the camera and program files the tests read in place (read-only).
 QString TestDataPath(const QString& relative = QString());
 
-// A fresh folder for this test process; removed when the process ends.
+// A fresh folder for the running test; removed when the test ends.
 QString TestTempDir();
 
 QByteArray ReadWholeFile(const QString& path);
