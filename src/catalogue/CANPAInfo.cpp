@@ -427,10 +427,9 @@ void CANPAInfo::SetEntriesCF(TArray<LStr255>& list, const QString& text)
 {
     try {
         RemoveAllEntries(list);
-        for (QString part : text.split(QLatin1Char(','))) {
-            // Only one leading blank goes: "a,  b" keeps " b".
-            if (part.startsWith(QLatin1Char(' ')))
-                part.remove(0, 1);
+        for (const QString& untrimmed : text.split(QLatin1Char(','))) {
+            // Blanks around an entry are no part of it: "a,  b " gives "b".
+            const QString part = untrimmed.trimmed();
             Str255 entry;
             if (!QStringToPString(part, entry))
                 return;

@@ -16,13 +16,19 @@ QLocale CollationLocale()
 
 } // namespace
 
-CANPAStringComparator::CANPAStringComparator()
-    : mCollator(CollationLocale())
+QCollator MakeTextCollator(bool numeric)
 {
+    QCollator collator(CollationLocale());
     // The default strength already sorts by base letters before accents and case.
-    mCollator.setCaseSensitivity(Qt::CaseSensitive);
-    mCollator.setNumericMode(false);
-    mCollator.setIgnorePunctuation(false);
+    collator.setCaseSensitivity(Qt::CaseSensitive);
+    collator.setNumericMode(numeric);
+    collator.setIgnorePunctuation(false);
+    return collator;
+}
+
+CANPAStringComparator::CANPAStringComparator()
+    : mCollator(MakeTextCollator(false))
+{
 }
 
 SInt16 CANPAStringComparator::CompareStrings(ConstStr255Param one, ConstStr255Param two) const

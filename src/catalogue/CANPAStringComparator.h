@@ -6,6 +6,11 @@
 
 #include <QCollator>
 
+// The collation of the program's texts: the user's language (a neutral one in the
+// C locale), case-sensitive, punctuation counted; with `numeric`, digits compare
+// by their value ("img2" before "img10").
+QCollator MakeTextCollator(bool numeric);
+
 // Orders caption list entries (keywords, supplemental categories) the way the
 // user's language sorts text: letters first, ignoring case and accents, then
 // accents, then case as tie-breakers. Only texts that are the same compare equal,

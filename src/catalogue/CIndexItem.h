@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QString>
 #include <QUrl>
+#include <QVariantMap>
 #include <memory>
 #include <optional>
 
@@ -47,6 +48,9 @@ enum : UInt32 {
 inline constexpr MessageT msg_ItemFlagsChanged = 3023;
 // The data browser property of field 4025 (open in viewer).
 inline constexpr DataBrowserPropertyID kOpenInViewerProperty = 4025;
+
+// Numbers items in the order they are made (any thread).
+UInt64 NextItemSequenceNumber();
 
 // Parts of an item's cell in a view.
 enum : SInt16 {
@@ -260,6 +264,35 @@ public:
     // The folder the user last chose to locate a missing file (one per run).
     static void ForgetLocateFolder();
 
+    // Fields by field key (FieldKeys.h). GetFieldText writes the field's Mac Roman
+    // text into `out` (mode kFieldTextPlaceholder first sets "-"); a field without a
+    // value leaves `out` as it is. Only the kind (4004) may throw.
+    Str255& GetFieldText(SInt32 key, Str255& out, SInt16 mode);
+    Str255& GetFileFieldText(SInt32 key, Str255& out);
+    Str255& GetImageFieldText(SInt32 key, Str255& out);
+    Str255& GetCaptionFieldText(SInt32 key, Str255& out);
+    Str255& GetEXIFFieldText(SInt32 key, Str255& out);
+    // The field's text as the user sees it; never throws (a failure gives the
+    // mode's empty text).
+    QString CopyFieldString(SInt32 key, SInt16 mode);
+    // Sets a field from a text: 0 done (also when nothing changed), paramErr for no
+    // text or a text the field cannot take, kFieldReadOnlyErr for a read-only key, or
+    // the file's error when a change could not be written to it. A change that was
+    // made is reported to the view's value index.
+    OSStatus SetFieldValue(SInt32 key, const QString& text, IndexViewServices* view);
+    OSStatus SetFileFieldValue(SInt32 key, ConstStr255Param text);
+    OSStatus SetCaptionFieldValue(SInt32 key, ConstStr255Param text);
+    // Field name to field text (placeholder mode) for every field of the field menu
+    // that has a value.
+    QVariantMap CopyFieldDictionary();
+    // True when the medium opens and validates; never asks for a missing file.
+    virtual bool ValidateMedia();
+    // Writes the caption into the media file; a failure becomes the item's error.
+    OSStatus WriteCaptionToMediaFile();
+
+    // The order in which items were made: a stable last tie-break of sorts.
+    UInt64 GetSequenceNumber() const { return mSequenceNumber; }
+
 protected:
     virtual void Init();
     virtual void FinishInit();
@@ -335,4 +368,5 @@ private:
     bool mDrawingMark = false;
     bool mDisplayPictureChanged = false;
     bool mAliasRead = false;
+    UInt64 mSequenceNumber = NextItemSequenceNumber();
 };

@@ -15,6 +15,7 @@
 #include "MediaImageInfo.h"
 #include "Offscreen.h"
 #include "Picture.h"
+#include "StWritingItem.h"
 #include "UserData.h"
 
 #include <QFile>
@@ -27,22 +28,6 @@ namespace {
 // stored there: two originals named alike must not overwrite each other.
 constexpr SInt16 kCopyWithFreeName = 0;
 
-// Sets the item's writing byte for a scope, so that nothing asks the user to
-// locate a file while a record is written.
-class StWritingItem {
-public:
-    explicit StWritingItem(bool& writing)
-        : mWriting(writing)
-        , mWas(writing)
-    {
-        mWriting = true;
-    }
-    ~StWritingItem() { mWriting = mWas; }
-
-private:
-    bool& mWriting;
-    bool mWas;
-};
 
 // Runs a lazy getter for the writer: a part that cannot be made is written as
 // absent, so an item whose medium is missing keeps its record.

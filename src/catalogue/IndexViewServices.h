@@ -5,7 +5,7 @@
 
 #include <QColor>
 #include <QSize>
-
+#include <QString>
 #include <QUrl>
 
 class CIndexItem;
@@ -42,4 +42,20 @@ public:
     virtual SInt32 CountColumns() const = 0;
     // The extended list (mode 1019) rather than the thumbnail grid.
     virtual bool IsExtendedView() const = 0;
+    // The column key at a 0-based position of the current mode's column list; 0
+    // outside the list.
+    virtual SInt32 GetColumnAt(SInt32 position) const
+    {
+        (void)position;
+        return 0;
+    }
+
+    // Keeps the organizer's value index of a field: the item leaves the set of the
+    // old value and joins the set of the new one (both trimmed of blanks). A null
+    // text is no value. A view without a value index, or without the key in it,
+    // does nothing.
+    virtual void UpdateValueIndex(CIndexItem* item, SInt32 key, const QString& oldText, const QString& newText)
+    {
+        (void)item, (void)key, (void)oldText, (void)newText;
+    }
 };

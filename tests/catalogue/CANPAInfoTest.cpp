@@ -334,11 +334,11 @@ TEST(CANPAInfoFields, KeywordsFromCommaSeparatedText)
 {
     CANPAInfo info;
     info.AddKeyword(P("old"));
-    info.SetKeywordsCF(QStringLiteral("sun, sea,  sky"));
+    info.SetKeywordsCF(QStringLiteral("sun, sea,  sky \t"));
     EXPECT_EQ(info.GetKeywords().GetCount(), 3);
     EXPECT_TRUE(info.HasKeyword(P("sun")));
     EXPECT_TRUE(info.HasKeyword(P("sea")));
-    EXPECT_TRUE(info.HasKeyword(P(" sky")));
+    EXPECT_TRUE(info.HasKeyword(P("sky")));
     EXPECT_FALSE(info.HasKeyword(P("old")));
 
     // A part that does not convert ends the list there.

@@ -2,6 +2,7 @@
 
 #include "IndexViewServices.h"
 
+#include <QString>
 #include <vector>
 
 // An index view as the catalogue sees it: records the files queued for deletion
@@ -22,11 +23,29 @@ public:
     SInt16 GetExtraColumnWidth() const override { return 30; }
     double GetCharWidth() const override { return 5.0; }
     QSize GetCellSize() const override { return QSize(120, extended ? 60 : 140); }
-    SInt32 CountColumns() const override { return lines; }
+    SInt32 CountColumns() const override { return columns.empty() ? lines : SInt32(columns.size()); }
     bool IsExtendedView() const override { return extended; }
+    SInt32 GetColumnAt(SInt32 position) const override
+    {
+        return position >= 0 && position < SInt32(columns.size()) ? columns[size_t(position)] : 0;
+    }
+    void UpdateValueIndex(CIndexItem*, SInt32 key, const QString& oldText, const QString& newText) override
+    {
+        reports.push_back({key, oldText, newText});
+    }
+
+    // One value-index report: the key, the old and the new text (null: none).
+    struct Report {
+        SInt32 key;
+        QString oldText;
+        QString newText;
+        bool operator==(const Report&) const = default;
+    };
 
     std::vector<QUrl> files;
     int hilited = 0;
     SInt32 lines = 2;
     bool extended = false;
+    std::vector<SInt32> columns; // when set, the column keys of the lines
+    std::vector<Report> reports;
 };

@@ -1,0 +1,320 @@
+#include "CIndexItemComparator.h"
+
+#include "CANPAInfo.h"
+#include "CANPAStringComparator.h"
+#include "CEXIFInfo.h"
+#include "CIndexItem.h"
+#include "ExceptionCode.h"
+#include "FieldKeys.h"
+#include "MediaImageInfo.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Field texts compare as the user's language sorts them, numbers inside the
+// texts by their value ("img2" before "img10").
+const QCollator& FieldTextCollator()
+{
+    static const QCollator collator = MakeTextCollator(true);
+    return collator;
+}
+
+// Plain texts of the records compare without the numeric rule.
+const QCollator& PlainTextCollator()
+{
+    static const QCollator collator = MakeTextCollator(false);
+    return collator;
+}
+
+ItemSortValue Integer(SInt64 value)
+{
+    ItemSortValue result;
+    result.kind = ItemSortValue::Kind::Integer;
+    result.integer = value;
+    return result;
+}
+
+ItemSortValue Real(double value)
+{
+    ItemSortValue result;
+    result.kind = ItemSortValue::Kind::Real;
+    result.real = value;
+    return result;
+}
+
+ItemSortValue Text(const QCollator& collator, const QString& text, SortKeyMemo* memo = nullptr)
+{
+    ItemSortValue result;
+    result.kind = ItemSortValue::Kind::Text;
+    if (!memo) {
+        result.text = collator.sortKey(text);
+        return result;
+    }
+    auto found = memo->constFind(text);
+    if (found == memo->constEnd())
+        found = memo->insert(text, collator.sortKey(text));
+    result.text = *found;
+    return result;
+}
+
+ItemSortValue Missing()
+{
+    ItemSortValue result;
+    result.present = false;
+    return result;
+}
+
+ItemSortValue ImageValue(const MediaImageInfo* info, SInt32 key)
+{
+    if (!info)
+        return Missing();
+    switch (key) {
+    case kFieldWidth: return Integer(info->width);
+    case kFieldHeight: return Integer(info->height);
+    case kFieldDepth: return Integer(info->depth);
+    case kFieldResolution: return Integer(info->hRes);
+    case kFieldFrameCount: return Integer(info->frameCount);
+    case kFieldCodecName: return Text(PlainTextCollator(), PStringToQString(info->name));
+    case kFieldRecordForm: return Integer(info->constant12);
+    case kFieldDataSize: return Integer(info->dataSize);
+    case kFieldSpatialQuality: return Integer(UInt32(info->spatialQuality));
+    case kFieldTemporalQuality: return Integer(UInt32(info->temporalQuality));
+    default: return {};
+    }
+}
+
+ItemSortValue EXIFValue(const CEXIFInfo* exif, SInt32 key)
+{
+    if (!exif)
+        return Missing();
+    switch (key) {
+    case kFieldDateTimeOriginal: return Integer(exif->GetDateTimeOriginal());
+    case kFieldExposureTime: return Real(exif->GetExposureTime());
+    case kFieldFNumber: return Real(exif->GetFNumber());
+    case kFieldExposureBias: return Real(exif->GetExposureBias());
+    case kFieldExposureProgram: return Integer(exif->GetExposureProgram());
+    case kFieldFocalLength: return Real(exif->GetFocalLength());
+    case kFieldSubjectDistance: return Real(exif->GetSubjectDistance());
+    case kFieldISOSpeed: return Integer(exif->GetISOSpeed());
+    case kFieldCompressedBitsPerPixel: return Real(exif->GetCompressedBitsPerPixel());
+    case kFieldDateTimeDigitized: return Integer(exif->GetDateTimeDigitized());
+    case kFieldBrightness: return Real(exif->GetBrightness());
+    case kFieldExposureIndex: return Real(exif->GetExposureIndex());
+    case kFieldMaxAperture: return Real(exif->GetMaxAperture());
+    case kFieldOrientation: return Integer(exif->GetOrientation());
+    default: return {};
+    }
+}
+
+ItemSortValue CaptionValue(const CANPAInfo* caption, SInt32 key)
+{
+    if (!caption)
+        return Missing();
+    switch (key) {
+    case kFieldDateCreated: return Integer(caption->GetDateCreated());
+    // Urgency in reverse: 9 (none) first, 0 (most urgent) last.
+    case kFieldUrgency:
+    case kFieldUrgencyLabel: return Integer(-SInt64(caption->GetUrgency()));
+    default: return {};
+    }
+}
+
+bool IsEXIFNumberKey(SInt32 key)
+{
+    return (key >= kFieldDateTimeOriginal && key <= kFieldSubjectDistance) || key == kFieldISOSpeed
+        || key == kFieldCompressedBitsPerPixel || key == kFieldDateTimeDigitized
+        || (key >= kFieldBrightness && key <= kFieldMaxAperture);
+}
+
+template <typename T>
+SInt32 Sign(const T& one, const T& two)
+{
+    return one < two ? -1 : (two < one ? 1 : 0);
+}
+
+// A record getter that fails counts as a missing record.
+template <typename F>
+auto RecordOf(F&& getter) -> decltype(getter())
+{
+    decltype(getter()) record = nullptr;
+    CatchCode([&] { record = getter(); });
+    return record;
+}
+
+} // namespace
+
+ItemSortValue MakeItemSortValue(CIndexItem& item, SInt32 key, SortKeyMemo* memo)
+{
+    if (key == 0 || key == kFieldPositionInView)
+        return {};
+    if (IsImageFieldKey(key))
+        return ImageValue(RecordOf([&] { return item.GetImageInfo(); }), key);
+    switch (key) {
+    case kFieldDateAdded: return Integer(item.GetDateAdded());
+    case kFieldTotalSize: return Integer(SInt32(item.GetTotalSize()));
+    case kFieldCreator: return Integer(item.GetCreatorCode());
+    case kFieldCreationDate: return Integer(item.GetCreationDate());
+    case kFieldModificationDate: return Integer(item.GetModificationDate());
+    case kFieldOpenInViewer: return Integer(item.IsOpenInViewer() ? 1 : 0);
+    default: break;
+    }
+    if (IsEXIFNumberKey(key))
+        return EXIFValue(RecordOf([&] { return item.GetEXIFInfo(); }), key);
+    if (key == kFieldDateCreated || key == kFieldUrgency || key == kFieldUrgencyLabel)
+        return CaptionValue(RecordOf([&] { return item.GetCaptionInfo(); }), key);
+    // A field without text reads "-" and sorts as that text.
+    return Text(FieldTextCollator(), item.CopyFieldString(key, kFieldTextPlaceholder), memo);
+}
+
+SInt32 CompareItemSortValues(const ItemSortValue& one, const ItemSortValue& two)
+{
+    if (one.present != two.present)
+        return one.present ? 1 : -1;
+    if (!one.present || one.kind != two.kind)
+        return 0;
+    switch (one.kind) {
+    case ItemSortValue::Kind::Integer: return Sign(one.integer, two.integer);
+    case ItemSortValue::Kind::Real: {
+        // Not-a-number sorts after every number, so the order stays total.
+        const bool nan1 = std::isnan(one.real);
+        const bool nan2 = std::isnan(two.real);
+        if (nan1 || nan2)
+            return nan1 == nan2 ? 0 : (nan1 ? 1 : -1);
+        return Sign(one.real, two.real);
+    }
+    case ItemSortValue::Kind::Text: {
+        const int result = one.text->compare(*two.text);
+        return result < 0 ? -1 : (result > 0 ? 1 : 0);
+    }
+    case ItemSortValue::Kind::None: break;
+    }
+    return 0;
+}
+
+SInt32 CompareIndexItems(CIndexItem* a, CIndexItem* b, SInt32 key)
+{
+    if (key == 0)
+        return 1;
+    return CompareItemSortValues(MakeItemSortValue(*a, key), MakeItemSortValue(*b, key));
+}
+
+SInt32 CompareCaptionRecords(const CANPAInfo* a, const CANPAInfo* b, SInt32 key)
+{
+    return CompareItemSortValues(CaptionValue(a, key), CaptionValue(b, key));
+}
+
+SInt32 CompareEXIFRecords(const CEXIFInfo* a, const CEXIFInfo* b, SInt32 key)
+{
+    return CompareItemSortValues(EXIFValue(a, key), EXIFValue(b, key));
+}
+
+SInt32 CompareImageRecords(const MediaImageInfo* a, const MediaImageInfo* b, SInt32 key)
+{
+    return CompareItemSortValues(ImageValue(a, key), ImageValue(b, key));
+}
+
+// The comparator.
+
+CIndexItemComparator::CIndexItemComparator(const CIndexItemComparator& other)
+    : LComparator(other)
+    , mSortKey(other.mSortKey)
+    , mDescending(other.mDescending)
+{
+}
+
+CIndexItemComparator::~CIndexItemComparator() = default;
+
+void CIndexItemComparator::SetSortKey(SInt32 key)
+{
+    if (key != mSortKey)
+        ForgetSortValues();
+    mSortKey = key;
+}
+
+SInt32 CIndexItemComparator::Compare(const void* item1, const void* item2, UInt32, UInt32) const
+{
+    return CompareItems(*static_cast<CIndexItem* const*>(item1), *static_cast<CIndexItem* const*>(item2));
+}
+
+CIndexItemComparator::Prepared CIndexItemComparator::Prepare(CIndexItem* item, SortKeyMemo* memo) const
+{
+    // Key 0 names no field and gives no order of its own: the tie-breaks decide.
+    return Prepared {item, mSortKey == 0 ? ItemSortValue {} : MakeItemSortValue(*item, mSortKey, memo), std::nullopt};
+}
+
+SInt32 CIndexItemComparator::ComparePrepared(Prepared& one, Prepared& two) const
+{
+    SInt32 result = CompareItemSortValues(one.value, two.value);
+    if (result == 0 && mSortKey != kFieldName) {
+        for (Prepared* side : {&one, &two}) {
+            if (!side->name)
+                side->name = MakeItemSortValue(*side->item, kFieldName);
+        }
+        result = CompareItemSortValues(*one.name, *two.name);
+    }
+    if (result == 0)
+        result = Sign(one.item->GetSequenceNumber(), two.item->GetSequenceNumber());
+    return mDescending ? -result : result;
+}
+
+SInt32 CIndexItemComparator::CompareItems(CIndexItem* one, CIndexItem* two) const
+{
+    if (one == two)
+        return 0;
+    if (!one || !two)
+        return one ? 1 : -1;
+    auto preparedOf = [this](CIndexItem* item, std::optional<Prepared>& storage) -> Prepared& {
+        const auto found = mPrepared.find(item);
+        if (found != mPrepared.end())
+            return found->second;
+        storage = Prepare(item);
+        return *storage;
+    };
+    std::optional<Prepared> storage1;
+    std::optional<Prepared> storage2;
+    return ComparePrepared(preparedOf(one, storage1), preparedOf(two, storage2));
+}
+
+void CIndexItemComparator::PrepareSortValues(CIndexItem* const* items, size_t count)
+{
+    mPrepared.clear();
+    mPrepared.reserve(count);
+    // Names rarely repeat; other fields often hold the same text in many items.
+    SortKeyMemo memo;
+    SortKeyMemo* texts = mSortKey == kFieldName ? nullptr : &memo;
+    for (size_t i = 0; i < count; ++i) {
+        if (items[i])
+            mPrepared.try_emplace(items[i], Prepare(items[i], texts));
+    }
+}
+
+void CIndexItemComparator::ForgetSortValues()
+{
+    mPrepared.clear();
+}
+
+void CIndexItemComparator::SortItems(std::vector<CIndexItem*>& items)
+{
+    // The values sit beside each other and are compared without looking them up.
+    std::vector<Prepared> prepared;
+    prepared.reserve(items.size());
+    SortKeyMemo memo;
+    SortKeyMemo* texts = mSortKey == kFieldName ? nullptr : &memo;
+    for (CIndexItem* item : items) {
+        if (item)
+            prepared.push_back(Prepare(item, texts));
+    }
+    std::vector<Prepared*> order;
+    order.reserve(prepared.size());
+    for (Prepared& entry : prepared)
+        order.push_back(&entry);
+    std::stable_sort(order.begin(), order.end(),
+        [this](Prepared* a, Prepared* b) { return ComparePrepared(*a, *b) < 0; });
+    // Null elements sort first, as CompareItems orders them.
+    const size_t nulls = items.size() - order.size();
+    std::fill(items.begin(), items.begin() + std::ptrdiff_t(nulls), nullptr);
+    for (size_t i = 0; i < order.size(); ++i)
+        items[nulls + i] = order[i]->item;
+}

@@ -1,0 +1,242 @@
+// Setting fields from texts: round trips of every writable key, the results for
+// bad text, and what the view's value index hears.
+
+#include "CANPAInfo.h"
+#include "CIndexItem.h"
+#include "ExceptionCode.h"
+#include "FieldKeys.h"
+#include "FileRef.h"
+#include "MacDates.h"
+#include "MediaImageInfo.h"
+#include "Preferences.h"
+#include "TestIndexView.h"
+#include "TestSupport.h"
+#include "TextFormats.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace {
+
+std::unique_ptr<CIndexItem> FreeItem(const QString& name = QStringLiteral("photo.jpeg"))
+{
+    auto item = std::make_unique<CIndexItem>(QUrl(QStringLiteral("http://example.org/photos/") + name));
+    item->SetCaptionInfo(std::make_unique<CANPAInfo>());
+    return item;
+}
+
+class FieldValues : public ::testing::Test {
+protected:
+    // Changes stay in the catalogue unless a test asks for the file.
+    StTempPrefBoolean mCatalogueOnly {QStringLiteral("ApplyChangesToMediaFile"), false};
+    StTempPrefBoolean mWithExtension {QStringLiteral("ShowFileExtension"), true};
+    StTempPrefBoolean mDateOnly {QStringLiteral("ShowDateWithTime"), false};
+    TestIndexView mView;
+};
+
+QString DateText(int year, int month, int day)
+{
+    return FormatDateTimeText(DateTimeToMacSeconds(QDateTime(QDate(year, month, day), QTime(0, 0))), shortDate, false);
+}
+
+} // namespace
+
+TEST_F(FieldValues, EveryWritableKeyReadsBackWhatWasSet)
+{
+    auto item = FreeItem();
+    const QString date = DateText(2004, 2, 26);
+    const std::pair<SInt32, QString> values[] = {
+        {kFieldName, QStringLiteral("harbour.jpeg")},
+        {kFieldRemoteURL, QStringLiteral("ftp://example.org/in/harbour.jpeg")},
+        {kFieldCreationDate, date},
+        {kFieldCaption, QStringLiteral("Boats at dusk")},
+        {kFieldCaptionWriter, QStringLiteral("Ann")},
+        {kFieldHeadline, QStringLiteral("Harbour")},
+        {kFieldSpecialInstructions, QStringLiteral("None")},
+        {kFieldCopyrightNotice, QStringLiteral("\u00a9 Ann")},
+        {kFieldByline, QStringLiteral("Ann Example")},
+        {kFieldBylineTitle, QStringLiteral("Photographer")},
+        {kFieldCredit, QStringLiteral("Orvex")},
+        {kFieldSource, QStringLiteral("Camera")},
+        {kFieldCity, QStringLiteral("Kingston")},
+        {kFieldProvinceState, QStringLiteral("Ont")},
+        {kFieldCountryName, QStringLiteral("Canada")},
+        {kFieldDateCreated, date},
+        {kFieldObjectName, QStringLiteral("Dusk")},
+        {kFieldTransmissionReference, QStringLiteral("REF-1")},
+        {kFieldKeywords, QStringLiteral("boats, sea")},
+        {kFieldSupplementalCategories, QStringLiteral("harbours, ships")},
+        {kFieldCategory, QStringLiteral("TRV")},
+        {kFieldUrgency, QStringLiteral("3")},
+    };
+    for (const auto& [key, text] : values) {
+        EXPECT_EQ(item->SetFieldValue(key, text, &mView), noErr) << key;
+        EXPECT_EQ(item->CopyFieldString(key, kFieldTextPlaceholder), text) << key;
+        // Writing back what was read changes nothing, the urgency included.
+        const QString shown = item->CopyFieldString(key, kFieldTextPlaceholder);
+        EXPECT_EQ(item->SetFieldValue(key, shown, &mView), noErr) << key;
+        EXPECT_EQ(item->CopyFieldString(key, kFieldTextPlaceholder), shown) << key;
+    }
+    EXPECT_EQ(item->GetCaptionInfo()->GetUrgency(), 2);
+    EXPECT_TRUE(item->IsDirty());
+
+    // The label field stores the index it is given.
+    EXPECT_EQ(item->SetFieldValue(kFieldUrgencyLabel, QStringLiteral("6"), &mView), noErr);
+    EXPECT_EQ(item->GetCaptionInfo()->GetUrgency(), 6);
+    EXPECT_EQ(item->SetFieldValue(kFieldUrgency, QStringLiteral("No"), &mView), noErr);
+    EXPECT_EQ(item->GetCaptionInfo()->GetUrgency(), 9);
+}
+
+TEST_F(FieldValues, BadTextIsRefusedAndChangesNothing)
+{
+    auto item = FreeItem();
+    ASSERT_EQ(item->SetFieldValue(kFieldHeadline, QStringLiteral("Harbour"), &mView), noErr);
+    item->GetCaptionInfo()->SetUrgency(4);
+    mView.reports.clear();
+
+    EXPECT_EQ(item->SetFieldValue(kFieldHeadline, QString(), &mView), paramErr);
+    EXPECT_EQ(item->SetFieldValue(kFieldHeadline, QString(256, QLatin1Char('h')), &mView), paramErr);
+    EXPECT_EQ(item->SetFieldValue(kFieldHeadline, QStringLiteral("\u4e00"), &mView), paramErr);
+    EXPECT_EQ(item->CopyFieldString(kFieldHeadline, 0), QStringLiteral("Harbour"));
+
+    for (const char* rating : {"high", "0", "9", "10", "-1", "2.5"})
+        EXPECT_EQ(item->SetFieldValue(kFieldUrgency, QLatin1String(rating), &mView), paramErr) << rating;
+    EXPECT_EQ(item->SetFieldValue(kFieldUrgencyLabel, QStringLiteral("8"), &mView), paramErr);
+    EXPECT_EQ(item->GetCaptionInfo()->GetUrgency(), 4);
+
+    EXPECT_EQ(item->SetFieldValue(kFieldDateCreated, QStringLiteral("not a date"), &mView), paramErr);
+    EXPECT_EQ(item->SetFieldValue(kFieldCreationDate, QStringLiteral("not a date"), &mView), paramErr);
+    EXPECT_EQ(item->SetFieldValue(kFieldRemoteURL, QStringLiteral("http://exa mple.org/"), &mView), paramErr);
+
+    // Read-only keys of every range.
+    for (SInt32 key : std::initializer_list<SInt32> {kFieldDateAdded, kFieldKind, kFieldTotalSize, kFieldWidth, kFieldDimensions, 5999,
+             kFieldExposureTime, kFieldOrientation})
+        EXPECT_EQ(item->SetFieldValue(key, QStringLiteral("1"), &mView), kFieldReadOnlyErr) << key;
+    EXPECT_EQ(item->SetCaptionFieldValue(6021, Str255("x")), kFieldReadOnlyErr);
+    // A key outside every range changes nothing and answers 0.
+    EXPECT_EQ(item->SetFieldValue(7000, QStringLiteral("x"), &mView), noErr);
+
+    // A refused change is never reported to the value index.
+    for (const auto& report : mView.reports)
+        EXPECT_EQ(report.key, 7000);
+}
+
+TEST_F(FieldValues, BadTextLeavesAnItemWithoutCaptionAlone)
+{
+    auto item = std::make_unique<CIndexItem>(QUrl(QStringLiteral("http://example.org/photos/a.jpeg")));
+    item->SetCaptionInfo(nullptr);
+    CatchCode([&] { item->GetCaptionInfo(); }); // looked for: there is none
+    const bool wasDirty = item->IsDirty();
+    EXPECT_EQ(item->SetFieldValue(kFieldUrgency, QStringLiteral("high"), &mView), paramErr);
+    EXPECT_EQ(item->GetCaptionInfo(), nullptr);
+    EXPECT_EQ(item->IsDirty(), wasDirty);
+    // A good text makes the record.
+    EXPECT_EQ(item->SetFieldValue(kFieldCity, QStringLiteral("Oslo"), &mView), noErr);
+    ASSERT_NE(item->GetCaptionInfo(), nullptr);
+    EXPECT_EQ(item->CopyFieldString(kFieldCity, 0), QStringLiteral("Oslo"));
+}
+
+TEST_F(FieldValues, RemoteURLAndDateRules)
+{
+    auto item = FreeItem();
+    ASSERT_EQ(item->SetFieldValue(kFieldRemoteURL, QStringLiteral("http://example.org/a.jpeg"), &mView), noErr);
+    // A text that ends in "//" is still being typed: nothing changes.
+    EXPECT_EQ(item->SetFieldValue(kFieldRemoteURL, QStringLiteral("ftp://"), &mView), noErr);
+    EXPECT_EQ(item->GetRemoteURL(), QUrl(QStringLiteral("http://example.org/a.jpeg")));
+    // An empty text removes it.
+    EXPECT_EQ(item->SetFieldValue(kFieldRemoteURL, QString(QLatin1String("")), &mView), noErr);
+    EXPECT_TRUE(item->GetRemoteURL().isEmpty());
+
+    // The caption's date: an empty text clears it.
+    ASSERT_EQ(item->SetFieldValue(kFieldDateCreated, DateText(2001, 5, 7), &mView), noErr);
+    EXPECT_NE(item->GetCaptionInfo()->GetDateCreated(), 0u);
+    EXPECT_EQ(item->SetFieldValue(kFieldDateCreated, QString(QLatin1String("")), &mView), noErr);
+    EXPECT_EQ(item->GetCaptionInfo()->GetDateCreated(), 0u);
+}
+
+TEST_F(FieldValues, KeywordsAreTrimmedBothEnds)
+{
+    auto item = FreeItem();
+    ASSERT_EQ(item->SetFieldValue(kFieldKeywords, QStringLiteral("  sea ,boats\t,  "), &mView), noErr);
+    EXPECT_TRUE(item->GetCaptionInfo()->HasKeyword(Str255("sea")));
+    EXPECT_TRUE(item->GetCaptionInfo()->HasKeyword(Str255("boats")));
+    EXPECT_EQ(item->GetCaptionInfo()->GetKeywords().GetCount(), 2);
+    EXPECT_EQ(item->CopyFieldString(kFieldKeywords, 0), QStringLiteral("boats, sea"));
+}
+
+TEST_F(FieldValues, ValueIndexHearsListElementsAndChanges)
+{
+    auto item = FreeItem();
+    ASSERT_EQ(item->SetFieldValue(kFieldKeywords, QStringLiteral("a, b"), &mView), noErr);
+    mView.reports.clear();
+    ASSERT_EQ(item->SetFieldValue(kFieldKeywords, QStringLiteral("a, c"), &mView), noErr);
+    ASSERT_EQ(mView.reports.size(), 2u);
+    EXPECT_EQ(mView.reports[0].oldText, QStringLiteral(" b"));
+    EXPECT_TRUE(mView.reports[0].newText.isNull());
+    EXPECT_TRUE(mView.reports[1].oldText.isNull());
+    EXPECT_EQ(mView.reports[1].newText, QStringLiteral(" c"));
+
+    // The name: reported even when it stays as it was.
+    mView.reports.clear();
+    const QString name = item->GetName();
+    EXPECT_EQ(item->SetFieldValue(kFieldName, name, &mView), noErr);
+    ASSERT_EQ(mView.reports.size(), 1u);
+    EXPECT_EQ(mView.reports[0], (TestIndexView::Report {kFieldName, name, name}));
+
+    // Other fields: the texts before and after.
+    mView.reports.clear();
+    ASSERT_EQ(item->SetFieldValue(kFieldCity, QStringLiteral("Oslo"), &mView), noErr);
+    ASSERT_EQ(mView.reports.size(), 1u);
+    EXPECT_EQ(mView.reports[0], (TestIndexView::Report {kFieldCity, kFieldPlaceholder, QStringLiteral("Oslo")}));
+
+    // The urgency label: the stored index in decimal.
+    item->GetCaptionInfo()->SetUrgency(5);
+    mView.reports.clear();
+    ASSERT_EQ(item->SetFieldValue(kFieldUrgencyLabel, QStringLiteral("2"), &mView), noErr);
+    ASSERT_EQ(mView.reports.size(), 1u);
+    EXPECT_EQ(mView.reports[0], (TestIndexView::Report {kFieldUrgencyLabel, QStringLiteral("5"), QStringLiteral("2")}));
+
+    // Without a view nothing is reported and the change is made.
+    EXPECT_EQ(item->SetFieldValue(kFieldCity, QStringLiteral("Bergen"), nullptr), noErr);
+    EXPECT_EQ(item->CopyFieldString(kFieldCity, 0), QStringLiteral("Bergen"));
+}
+
+TEST_F(FieldValues, RenamingTheMediaFileWithTheName)
+{
+    const QString dir = TestTempDir() + QStringLiteral("/rename-field");
+    QDir().mkpath(dir);
+    const QString path = dir + QStringLiteral("/Canon_40D.jpg");
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("exif-samples/jpg/Canon_40D.jpg")), path));
+    CIndexItem item {FileRef(path)};
+    StTempPrefBoolean toFile(QStringLiteral("ApplyChangesToMediaFile"), true);
+    EXPECT_EQ(item.SetFieldValue(kFieldName, QStringLiteral("iguana.jpg"), &mView), noErr);
+    EXPECT_TRUE(QFileInfo::exists(dir + QStringLiteral("/iguana.jpg")));
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_EQ(item.GetURL(), QUrl::fromLocalFile(dir + QStringLiteral("/iguana.jpg")));
+}
+
+TEST_F(FieldValues, CaptionChangesGoIntoTheJPEG)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("exiv2")).isEmpty())
+        GTEST_SKIP() << "exiv2 is not installed";
+    const QString dir = TestTempDir() + QStringLiteral("/caption-field");
+    QDir().mkpath(dir);
+    const QString path = dir + QStringLiteral("/IPTC.jpg");
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("exiftool-images/IPTC.jpg")), path));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    CIndexItem item {FileRef(path)};
+    StTempPrefBoolean toFile(QStringLiteral("ApplyChangesToMediaFile"), true);
+    ASSERT_EQ(item.SetFieldValue(kFieldHeadline, QStringLiteral("New headline"), &mView), noErr);
+    EXPECT_EQ(item.GetError(), nullptr);
+    QProcess exiv;
+    exiv.start(QStringLiteral("exiv2"), {QStringLiteral("-K"), QStringLiteral("Iptc.Application2.Headline"),
+                                            QStringLiteral("-Pv"), path});
+    exiv.waitForFinished(30000);
+    EXPECT_EQ(QString::fromUtf8(exiv.readAllStandardOutput()).trimmed(), QStringLiteral("New headline"));
+}
