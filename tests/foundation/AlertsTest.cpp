@@ -161,3 +161,73 @@ TEST(Alerts, ErrorDialogWithCaption)
     ShowErrorDialog(record, 0, kNoteAlert, QStringLiteral("c"));
     EXPECT_FALSE(numberVisible);
 }
+
+// The alert lays itself out from its layout's grid: a message of many lines makes
+// it taller, so every line shows above the button.
+TEST(Alerts, LongMessageMakesTheAlertTallEnoughToShowAllOfIt)
+{
+    QString longText;
+    for (int i = 1; i <= 40; ++i)
+        longText += QStringLiteral("Line %1 of a long explanation that wraps within the alert's width. ").arg(i);
+
+    for (auto [type, layoutHeight] : {std::pair {kNoteAlert, 150}, std::pair {kStopAlert, 150}}) {
+        AlertAnswer answer;
+        QRect textFrame, buttonFrame, content;
+        int neededHeight = 0;
+        answer.inspect = [&](LDialogBox* dialog) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            LPane* text = dialog->FindPaneByID(5);
+            textFrame = text->GetFrame();
+            neededHeight = text->heightForWidth(textFrame.width());
+            buttonFrame = dialog->FindPaneByID(1)->GetFrame();
+            content = dialog->rect();
+            if (qEnvironmentVariableIsSet("ORVEX_SAVE_PICTURES"))
+                dialog->GetShell()->grab().save(QStringLiteral("long-alert.png"));
+        };
+        answer.Arm();
+        ShowMessageAlert(longText, type);
+        ASSERT_TRUE(answer.sawDialog);
+        EXPECT_GE(textFrame.height(), neededHeight) << "the text is cut off";
+        EXPECT_GT(content.height(), layoutHeight * 2); // grew well past the layout's frame
+        EXPECT_TRUE(content.contains(textFrame));
+        EXPECT_TRUE(content.contains(buttonFrame));
+        EXPECT_GE(buttonFrame.top(), textFrame.bottom()); // the button stays below the text
+    }
+
+    // A short message keeps the alert small.
+    AlertAnswer shortAnswer;
+    int shortHeight = 0;
+    shortAnswer.inspect = [&](LDialogBox* dialog) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        shortHeight = dialog->height();
+        if (qEnvironmentVariableIsSet("ORVEX_SAVE_PICTURES"))
+            dialog->GetShell()->grab().save(QStringLiteral("short-alert.png"));
+    };
+    shortAnswer.Arm();
+    ShowMessageAlert(QStringLiteral("Done."), kNoteAlert);
+    EXPECT_LT(shortHeight, 200);
+}
+
+TEST(Alerts, ErrorDialogFitsALongCaptionAndKeepsItsNumberRow)
+{
+    SErrorRecord record;
+    AlertAnswer answer;
+    QRect caption, number, button;
+    int needed = 0;
+    answer.inspect = [&](LDialogBox* dialog) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        LPane* text = dialog->FindPaneByID(900);
+        caption = text->GetFrame();
+        needed = text->heightForWidth(caption.width());
+        number = dialog->FindPaneByID(902)->GetFrame();
+        button = dialog->FindPaneByID(1)->GetFrame();
+        if (qEnvironmentVariableIsSet("ORVEX_SAVE_PICTURES"))
+            dialog->GetShell()->grab().save(QStringLiteral("error-dialog.png"));
+    };
+    answer.Arm();
+    ShowErrorDialog(record, -43, kStopAlert, QString(QStringLiteral("The file could not be found in its folder. ")).repeated(12));
+    ASSERT_TRUE(answer.sawDialog);
+    EXPECT_GE(caption.height(), needed);
+    EXPECT_GE(number.top(), caption.bottom());
+    EXPECT_GE(button.top(), number.bottom());
+}

@@ -88,6 +88,7 @@ void LControlPane::Embed(QWidget* widget)
     widget->setGeometry(rect());
     widget->show();
     widget->installEventFilter(this);
+    setSizePolicy(widget->sizePolicy());
     if (widget->focusPolicy() != Qt::NoFocus) {
         setFocusProxy(widget);
         setFocusPolicy(widget->focusPolicy());
@@ -115,6 +116,31 @@ void LControlPane::SetCFDescriptor(const QString& text)
 {
     LPane::SetCFDescriptor(text);
     ShowText(text);
+    updateGeometry(); // a layout sizes the pane to its new text
+}
+
+QSize LControlPane::sizeHint() const
+{
+    if (!mWidget)
+        return LControl::sizeHint();
+    const QSize face = mWidget->sizeHint();
+    const QSize declared = GetDeclaredSize();
+    return QSize(std::max(face.width(), declared.width()), hasHeightForWidth() ? face.height() : std::max(face.height(), declared.height()));
+}
+
+QSize LControlPane::minimumSizeHint() const
+{
+    return mWidget ? mWidget->minimumSizeHint() : LControl::minimumSizeHint();
+}
+
+bool LControlPane::hasHeightForWidth() const
+{
+    return mWidget && mWidget->hasHeightForWidth();
+}
+
+int LControlPane::heightForWidth(int width) const
+{
+    return mWidget ? mWidget->heightForWidth(width) : LControl::heightForWidth(width);
 }
 
 QString LControlPane::GetCFDescriptor() const

@@ -57,6 +57,13 @@ public:
     void SetCFDescriptor(const QString& text) override;
     QString GetCFDescriptor() const override;
 
+    // In a box or grid layout the face's own needs count (a wrapped text's height
+    // for a width), but never less than the frame the pane was made with.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override;
+    int heightForWidth(int width) const override;
+
 protected:
     // Takes the widget that draws and tracks the control.
     void Embed(QWidget* widget);

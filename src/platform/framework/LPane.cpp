@@ -58,7 +58,8 @@ void LPane::InitPane(const SPaneInfo& info)
     mWantsVisible = info.visible;
     setMouseTracking(true);
     setAttribute(Qt::WA_NoMousePropagation);
-    resize(std::max(0, info.width), std::max(0, info.height));
+    mDeclaredSize = QSize(std::max(0, info.width), std::max(0, info.height));
+    resize(mDeclaredSize);
     if (!info.enabled)
         setEnabled(false);
     if (info.superView) {

@@ -162,6 +162,11 @@ public:
     // attachments waiting for msg_FinishCreate.
     virtual void FinishCreate();
 
+    // In a box or grid layout a pane asks for the size it was made with.
+    QSize sizeHint() const override { return mDeclaredSize; }
+    QSize minimumSizeHint() const override { return mDeclaredSize; }
+    QSize GetDeclaredSize() const { return mDeclaredSize; }
+
 protected:
     virtual void FinishCreateSelf() {}
     virtual void ShowSelf() {}
@@ -190,6 +195,7 @@ private:
     SInt32 mUserCon = 0;
     SBooleanRect mBindings {};
     QString mDescriptor;
+    QSize mDeclaredSize;
     bool mWantsVisible = true;
     bool mActive = true;
 

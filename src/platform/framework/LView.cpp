@@ -1,5 +1,6 @@
 #include "LView.h"
 
+#include "LPaneLayouts.h"
 #include "LScrollerView.h"
 
 #include <QPainter>
@@ -15,6 +16,7 @@ LView::LView(const SPaneInfo& info, SDimension32 imageSize, SPoint32 scrollUnit)
 {
     if (mImageSize.width <= 0 && mImageSize.height <= 0)
         mImageSize = { width(), height() };
+    mBindingLayout = new LBindingLayout(this);
 }
 
 LView::LView(const LLayoutData& data)
@@ -31,6 +33,7 @@ LView::LView(const LLayoutData& data)
         mScrollUnit = { unit[0], unit[1] };
     }
     mReconcileOverhang = data.Bool("reconcileOverhang", false);
+    mBindingLayout = new LBindingLayout(this);
 }
 
 LView::~LView()
@@ -67,10 +70,14 @@ void LView::AddSubPane(LPane* pane)
 {
     if (std::find(mSubPanes.begin(), mSubPanes.end(), pane) == mSubPanes.end())
         mSubPanes.push_back(pane);
+    if (mBindingLayout)
+        mBindingLayout->AddPane(pane);
 }
 
 void LView::RemoveSubPane(LPane* pane)
 {
+    if (mBindingLayout)
+        mBindingLayout->RemovePane(pane);
     mSubPanes.erase(std::remove(mSubPanes.begin(), mSubPanes.end(), pane), mSubPanes.end());
     if (pane->mSuperView == this)
         pane->mSuperView = nullptr;
@@ -220,9 +227,7 @@ void LView::ResizeFrameBy(SInt32 dWidth, SInt32 dHeight, bool refresh)
     if (dWidth == 0 && dHeight == 0)
         return;
     LPane::ResizeFrameBy(dWidth, dHeight, refresh);
-    const std::vector<LPane*> panes = mSubPanes;
-    for (LPane* pane : panes)
-        pane->AdaptToSuperFrameSize(dWidth, dHeight, refresh);
+    ApplyBindings(); // now, even while hidden and Qt's resize event waits
     if (mReconcileOverhang)
         ReconcileFrameAndImage(refresh);
     if (mSuperView)
@@ -231,6 +236,26 @@ void LView::ResizeFrameBy(SInt32 dWidth, SInt32 dHeight, bool refresh)
 
 void LView::SubImageChanged(LView*)
 {
+}
+
+void LView::ApplyBindings()
+{
+    if (mBindingLayout)
+        mBindingLayout->setGeometry(rect());
+}
+
+void LView::SetDeclaredLayout(QLayout* layout)
+{
+    delete mBindingLayout;
+    mBindingLayout = nullptr;
+    delete this->layout();
+    setLayout(layout);
+}
+
+void LView::resizeEvent(QResizeEvent* event)
+{
+    LPane::resizeEvent(event);
+    ApplyBindings();
 }
 
 LPane* LView::FindPaneByID(PaneIDT paneID)

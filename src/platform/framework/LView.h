@@ -4,6 +4,7 @@
 
 #include <vector>
 
+class LBindingLayout;
 class LScrollerView;
 
 // A pane that holds subpanes and has an image, which may be larger than its frame
@@ -53,6 +54,12 @@ public:
     void CalcRevealedRect(QRect& outRect) const;
 
     void ResizeFrameBy(SInt32 dWidth, SInt32 dHeight, bool refresh) override;
+    // Subpanes follow their bindings to the view's present size (Qt's resizes do
+    // this by themselves).
+    void ApplyBindings();
+    // A box or grid layout in place of the bindings (a dialog sized to its texts).
+    void SetDeclaredLayout(QLayout* layout);
+    bool HasDeclaredLayout() const { return mBindingLayout == nullptr && layout() != nullptr; }
 
     // Told when a subview's image changed size or place (scrollers follow it).
     virtual void SubImageChanged(LView* subView);
@@ -69,6 +76,7 @@ public:
 
 protected:
     void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     friend class LScrollerView;
@@ -80,6 +88,7 @@ private:
     SPoint32 mScrollPosition; // only while no scroller keeps it
     SPoint32 mScrollUnit;
     LScrollerView* mScroller = nullptr;
+    LBindingLayout* mBindingLayout = nullptr;
     bool mReconcileOverhang = false;
 };
 

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QMenuBar>
 #include <QToolBar>
 #include <QScreen>
@@ -150,7 +151,6 @@ void LWindow::InitWindow(UInt32 attributes, const QString& title, SInt32 left, S
     mShell = new LWindowShell(this);
     setParent(mShell);
     QWidget::setVisible(true);
-    mKnownSize = size();
     mTitle = title;
     mShell->setWindowTitle(title.isEmpty() ? QStringLiteral("[*]") : title + QStringLiteral("[*]"));
     ApplyFlags();
@@ -321,22 +321,45 @@ void LWindow::KeepContentSize()
 void LWindow::resizeEvent(QResizeEvent* event)
 {
     LView::resizeEvent(event);
-    SyncSize();
 }
 
-void LWindow::SyncSize()
+bool LWindow::event(QEvent* event)
 {
-    // The user (or the shell) resized the content: the subpanes follow their bindings.
-    QSize now = size();
-    SInt32 dw = now.width() - mKnownSize.width();
-    SInt32 dh = now.height() - mKnownSize.height();
-    mKnownSize = now;
-    if (dw == 0 && dh == 0)
-        return;
-    const std::vector<LPane*> panes = GetSubPanes();
-    for (LPane* pane : panes)
-        pane->AdaptToSuperFrameSize(dw, dh, true);
+    const bool handled = LView::event(event);
+    // A declared layout asks again when a text changed: the window fits it.
+    if (event->type() == QEvent::LayoutRequest && HasDeclaredLayout())
+        FitToLayout();
+    return handled;
 }
+
+void LWindow::FitToLayout()
+{
+    QLayout* declared = layout();
+    if (!declared || !HasDeclaredLayout() || mFitting)
+        return;
+    mFitting = true;
+    declared->activate();
+    const QSize minimum = declared->totalMinimumSize();
+    int newWidth = std::max(HasAttribute(windAttr_Resizable) ? width() : GetDeclaredSize().width(), minimum.width());
+    auto heightFor = [&](int w) {
+        int h = declared->hasHeightForWidth() ? declared->totalHeightForWidth(w) : declared->totalSizeHint().height();
+        return std::max(h, minimum.height());
+    };
+    int newHeight = heightFor(newWidth);
+    // A text too long for the screen at this width: wider, up to most of the screen.
+    QScreen* screen = mShell && mShell->screen() ? mShell->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect available = screen->availableGeometry();
+        const int widest = available.width() * 4 / 5;
+        if (newHeight > available.height() * 4 / 5 && newWidth < widest) {
+            newWidth = widest;
+            newHeight = heightFor(newWidth);
+        }
+    }
+    ResizeFrameTo(newWidth, newHeight, true);
+    mFitting = false;
+}
+
 
 void LWindow::ResizeFrameBy(SInt32 dWidth, SInt32 dHeight, bool refresh)
 {
@@ -350,7 +373,7 @@ void LWindow::ResizeFrameBy(SInt32 dWidth, SInt32 dHeight, bool refresh)
     else
         mShell->resize(newWidth, newHeight + menuHeight);
     resize(newWidth, newHeight);
-    SyncSize();
+    ApplyBindings();
     if (refresh)
         Refresh();
 }
@@ -359,6 +382,7 @@ void LWindow::Show()
 {
     if (!mShell)
         return;
+    FitToLayout();
     mShell->show();
     LayoutShell();
     ShowSelf();

@@ -72,6 +72,10 @@ public:
     void DoSetZoom(bool toStandard);
     void ResizeFrameBy(SInt32 dWidth, SInt32 dHeight, bool refresh) override;
     void MoveWindowTo(SInt32 globalLeft, SInt32 globalTop);
+    // A window with a declared box or grid layout takes the size it asks for at
+    // its width (a fixed window's made width, or the present one): showing it
+    // and changing a text fit it again.
+    void FitToLayout();
 
     // Closing: AttemptClose asks the supercommander; DoClose takes the window off
     // the screen and out of the chain at once and deletes it when the loop next runs.
@@ -103,13 +107,13 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
     void PutOnDuty(LCommander* newTarget) override;
 
 private:
     friend class LWindowShell;
     void InitWindow(UInt32 attributes, const QString& title, SInt32 left, SInt32 top);
     void ApplyFlags();
-    void SyncSize();
     void LayoutShell();
     int TopBarsHeight() const;
     void KeepContentSize();
@@ -120,11 +124,11 @@ private:
     QToolBar* mToolBar = nullptr;
     UInt32 mAttributes = 0;
     QString mTitle;
-    QSize mKnownSize;
     SDimension32 mMinSize { 0, 0 };
     SDimension32 mMaxSize { 32767, 32767 };
     QRect mUserBounds {};
     bool mZoomed = false;
+    bool mFitting = false;
 
     static inline LWindow* sActiveWindow = nullptr;
 };

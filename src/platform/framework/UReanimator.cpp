@@ -3,6 +3,7 @@
 #include "ExceptionCode.h"
 #include "LAttachment.h"
 #include "LCommander.h"
+#include "LPaneLayouts.h"
 #include "LView.h"
 #include "LWindow.h"
 #include "URegistrar.h"
@@ -76,6 +77,14 @@ struct Builder {
                     data.Fail(QStringLiteral("only a view can hold panes"));
                 for (int i = 0; i < children.size(); ++i)
                     MakeEntry(children[i], where, i + 1);
+                if (data.Has("layout")) {
+                    if (!view)
+                        data.Fail(QStringLiteral("only a view can have a layout"));
+                    const QJsonValue layout = data.Object().value(QLatin1String("layout"));
+                    if (!layout.isObject())
+                        data.Fail(QStringLiteral("\"layout\" must be an object"));
+                    view->SetDeclaredLayout(MakeDeclaredLayout(LLayoutData(layout.toObject(), layoutID, where + QStringLiteral(" > layout")), view));
+                }
                 const QJsonArray attachments = data.Array("attachments");
                 for (int i = 0; i < attachments.size(); ++i) {
                     SCreatedObject attachment = MakeEntry(attachments[i], where, i + 1);

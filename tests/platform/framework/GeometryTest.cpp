@@ -1,5 +1,6 @@
 #include "FrameworkTestSupport.h"
 
+#include "ExceptionCode.h"
 #include "LScrollerView.h"
 #include "LView.h"
 
@@ -186,4 +187,46 @@ TEST(Scrolling, ScrolledViewPaintsOnlyTheExposedRowsAtItsOffset)
     EXPECT_EQ(picture.pixelColor(150, 15), QColor(230, 230, 240));
     EXPECT_LE(rows->painted, rows->height() / RowsView::kRowHeight + 2);
     EXPECT_GT(rows->painted, 0);
+}
+
+TEST(Bindings, FollowEveryResizeOnceWhetherTheWindowIsShownOrNot)
+{
+    SetUpFrameworkFixture();
+    LWindow* window = LWindow::CreateWindow(1000, nullptr); // made hidden
+    LPane* header = window->FindPaneByID(10); // left, top, right
+    LPane* button = window->FindPaneByID(12); // right only, inside the header
+    LPane* footer = window->FindPaneByID(30); // left, right, bottom
+    window->ResizeFrameBy(100, 50, false);
+    EXPECT_EQ(header->GetFrame(), QRect(0, 0, 500, 40));
+    EXPECT_EQ(button->GetFrame(), QRect(400, 6, 90, 26));
+    EXPECT_EQ(footer->GetFrame(), QRect(0, 320, 500, 30));
+    // Qt's own resize events arrive when the window shows: nothing moves twice.
+    window->Show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(header->GetFrame(), QRect(0, 0, 500, 40));
+    EXPECT_EQ(footer->GetFrame(), QRect(0, 320, 500, 30));
+    // The user drags the window's frame: the shell resizes the content.
+    window->GetShell()->resize(window->GetShell()->width() - 100, window->GetShell()->height() + 20);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->width(), 400);
+    EXPECT_EQ(header->GetFrame(), QRect(0, 0, 400, 40));
+    EXPECT_EQ(button->GetFrame(), QRect(300, 6, 90, 26));
+    EXPECT_EQ(footer->GetFrame(), QRect(0, 340, 400, 30));
+    delete window;
+    FlushDeletes();
+}
+
+TEST(Bindings, DeclaredLayoutsNameOnlyTheViewsOwnPanesOnce)
+{
+    SetUpFrameworkFixture();
+    for (ResIDT id : {ResIDT(1006), ResIDT(1007)}) {
+        try {
+            LWindow::CreateWindow(id, nullptr);
+            ADD_FAILURE() << "layout " << id << " was accepted";
+        } catch (const ExceptionCode& e) {
+            EXPECT_EQ(e.Code(), err_BadLayout);
+            EXPECT_NE(std::string(e.what()).find("layout item"), std::string::npos) << e.what();
+        }
+    }
+    FlushDeletes();
 }
