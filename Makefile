@@ -1,10 +1,12 @@
 # make run: install what is missing, build and start Orvex.
 # make test: install what is missing, build and run every test offscreen.
+# make install: build and install Orvex under PREFIX (~/.local unless told).
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+PREFIX ?= $(HOME)/.local
 
-.PHONY: all deps configure build run test bench fuzz clean
+.PHONY: all deps configure build run test install bench fuzz clean
 
 all: build
 
@@ -24,6 +26,13 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
+
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+	@# The desktop's caches learn of the new file type, entry and icon where their tools exist.
+	@if command -v update-mime-database >/dev/null; then update-mime-database $(PREFIX)/share/mime; fi
+	@if command -v update-desktop-database >/dev/null; then update-desktop-database $(PREFIX)/share/applications; fi
+	@if command -v gtk-update-icon-cache >/dev/null; then gtk-update-icon-cache -q -t $(PREFIX)/share/icons/hicolor; fi
 
 bench: configure
 	cmake -S . -B $(BUILD_DIR) -DORVEX_BUILD_BENCH=ON

@@ -1,51 +1,39 @@
-#include "CExceptionMgrPeriodical.h"
+#include "COrvexApp.h"
 #include "ErrorReport.h"
-#include "InterfaceClasses.h"
 #include "ItemThumbnails.h"
 #include "LocalizedStrings.h"
 #include "PreferenceDomain.h"
 #include "Preferences.h"
-#include "Sounds.h"
-#include "ThreadUtilities.h"
-#include "URegistrar.h"
 
 #include <QApplication>
-#include <QMainWindow>
-
-namespace {
-// How often the task threads get the processor while the main thread is busy.
-constexpr EventTimerInterval kThreadYieldInterval = 0.04;
-} // namespace
 
 int main(int argc, char** argv)
 {
     int result = 0;
-    {
+    try {
         QApplication app(argc, argv);
         QCoreApplication::setOrganizationName(QStringLiteral("orvex"));
         QCoreApplication::setApplicationName(QStringLiteral("Orvex"));
+        // The program runs on while no window is open, as its menus stay usable.
+        QApplication::setQuitOnLastWindowClosed(false);
+
+        QStringList documents = QCoreApplication::arguments().mid(1);
+        const QString instanceName = InstanceNameForConfiguration();
+        // A program already running takes the files (or, without files, reopens).
+        if (LApplication::HandOverToRunningInstance(instanceName, documents))
+            return 0;
 
         // Read the preference domain now, so a damaged file is set aside and
         // reported before anything depends on it.
         InstallErrorReportHook();
         PreferenceDomain::Application().Reload();
         InstallIndexedStringLoader();
-
-        URegistrar::RegisterFrameworkClasses();
-        RegisterInterfaceClasses();
-        CreateSoundPlayer();
-        InstallThreadYieldTimer(kThreadYieldInterval);
         InstallErrorManager();
         CItemThumbnails::Install();
-        CExceptionMgrPeriodical errorPeriodical;
-        errorPeriodical.StartRepeating(CExceptionMgrPeriodical::kInterval);
 
-        QMainWindow window;
-        window.setWindowTitle(QStringLiteral("Orvex"));
-        window.resize(800, 600);
-        window.show();
-        result = app.exec();
-        RemoveThreadYieldTimer();
+        result = RunApplication(documents, instanceName);
+    } catch (...) {
+        // Nothing may escape the process entry; the preferences are still written.
     }
     // The preferences reach the disk once the application has gone.
     SynchronizePrefs();

@@ -1,0 +1,255 @@
+#include "COrvexApp.h"
+
+#include "AppLog.h"
+#include "Alerts.h"
+#include "CMenuBarWindow.h"
+#include "ErrorCodes.h"
+#include "ErrorReport.h"
+#include "ExceptionCode.h"
+#include "FileSystemRoutines.h"
+#include "LDocument.h"
+#include "LMenuBar.h"
+#include "LWindow.h"
+#include "Preferences.h"
+#include "Sounds.h"
+#include "ThreadUtilities.h"
+#include "UEnvironment.h"
+#include "UMainThread.h"
+#include "UReportErrors.h"
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QEvent>
+#include <QMenu>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <cstdlib>
+#include <ctime>
+
+Q_LOGGING_CATEGORY(lcApp, "orvex.app")
+
+namespace {
+// How often the task threads get the processor while the main thread is busy.
+constexpr EventTimerInterval kThreadYieldInterval = 0.04;
+// The oldest system the program runs on, in the old BCD form.
+constexpr UInt32 kNewestUnsupportedSystem = 0x101F;
+
+COrvexApp::StartupObserver& Observer()
+{
+    static COrvexApp::StartupObserver observer;
+    return observer;
+}
+
+std::unique_ptr<UMainThread>& MainThread()
+{
+    static std::unique_ptr<UMainThread> thread;
+    return thread;
+}
+
+// The application's own event handler: task threads get no time while a menu is
+// down (a menu tracks in a loop of its own, and a task step there would freeze it).
+class CAppEventHandler : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched->isWidgetType() && qobject_cast<QMenu*>(watched)) {
+            if (event->type() == QEvent::Show)
+                gAllowTimerYield = false;
+            else if (event->type() == QEvent::Hide)
+                gAllowTimerYield = true;
+        }
+        return false;
+    }
+};
+} // namespace
+
+void COrvexApp::SetStartupObserver(StartupObserver observer)
+{
+    Observer() = std::move(observer);
+}
+
+void COrvexApp::Step(const char* name) const
+{
+    if (Observer())
+        Observer()(name);
+}
+
+void COrvexApp::CheckSystemVersion(UInt32 systemVersion)
+{
+    if (systemVersion <= kNewestUnsupportedSystem)
+        ThrowOSErr_(kMsgSystemTooOld, "system version " + std::to_string(systemVersion));
+}
+
+COrvexApp::COrvexApp()
+{
+    sApp = this;
+    Step("CheckSystemVersion");
+    CheckSystemVersion(UEnvironment::GetOSVersion());
+    Step("RegisterClasses");
+    RegisterClasses();
+    Step("CreateSoundPlayer");
+    CreateSoundPlayer();
+    Step("SeedRandom");
+    std::srand(unsigned(std::time(nullptr)));
+    Step("MainThread");
+    if (!UMainThread::Get())
+        MainThread() = std::make_unique<UMainThread>();
+    ThrowIfNil_(UMainThread::Get());
+    Step("InstallEventHandler");
+    mEventHandler = std::make_unique<CAppEventHandler>();
+    if (qApp)
+        qApp->installEventFilter(mEventHandler.get());
+    Step("InstallThreadYieldTimer");
+    InstallThreadYieldTimer(kThreadYieldInterval);
+    SetDeferredQuitHandler([] {
+        if (COrvexApp* app = COrvexApp::GetApp())
+            app->DoQuit();
+    });
+    Step("StartErrorPeriodical");
+    mErrorPeriodical.StartRepeating(CExceptionMgrPeriodical::kInterval);
+    Step("LoadRecentItems");
+    LoadRecentItems();
+}
+
+COrvexApp::~COrvexApp()
+{
+    Step("SaveRecentItems");
+    RunReportingErrors([&] { SaveRecentItems(); });
+    SetDeferredQuitHandler(nullptr);
+    RemoveThreadYieldTimer();
+    if (qApp && mEventHandler)
+        qApp->removeEventFilter(mEventHandler.get());
+    gAllowTimerYield = true;
+    mMenuBarWindow.reset();
+    if (sApp == this)
+        sApp = nullptr;
+}
+
+void COrvexApp::Initialize()
+{
+    Step("Initialize");
+    LDocApplication::Initialize();
+    Step("BuildHelpMenu");
+    BuildHelpMenu();
+    Step("LoadFolderAliases");
+    // The download folder is made sure of now, so downloads have a place to go.
+    RunReportingErrors([] { GetDownloadFolderRef(); });
+    Step("InitializeTasks");
+}
+
+int COrvexApp::Run(const QStringList& documents)
+{
+    // Building the menus and initialising may fail: that ends the program (the
+    // caller shows why). What opens afterwards comes through the event loop, as
+    // later requests do, and its failures are reported like any command's.
+    MakeMenuBar();
+    Initialize();
+    LCommander::SwitchTarget(this);
+    mMenuBarWindow = std::make_unique<CMenuBarWindow>(this);
+    QTimer::singleShot(0, qApp, [this, documents] {
+        RunReportingErrors([&] {
+            if (documents.isEmpty())
+                StartUp();
+            else
+                OpenOrPrintDocList(documents, false);
+        });
+    });
+    mRunning = true;
+    StartRepeating();
+    int result = QApplication::exec();
+    mRunning = false;
+    StopRepeating();
+    return result;
+}
+
+void COrvexApp::StartUp()
+{
+    switch (GetPrefNumber(QStringLiteral("StartupAction"))) {
+    case 1:
+        ObeyCommand(cmd_Open, nullptr);
+        break;
+    case 3:
+        if (GetRecentItemCount() > 0 && OpenNewestRecentItem())
+            break;
+        ObeyCommand(cmd_New, nullptr);
+        break;
+    case 4:
+        break;
+    default: // 2 and any value not known
+        ObeyCommand(cmd_New, nullptr);
+        break;
+    }
+}
+
+void COrvexApp::DoReopenApp()
+{
+    if (!LDocument::GetDocumentList().empty())
+        return;
+    if (QApplication::activeModalWidget())
+        return;
+    StartUp();
+}
+
+void COrvexApp::ReportException(OSStatus code)
+{
+    if (!IsUserCancelCode(code))
+        ReportError(code, kNoteAlert);
+}
+
+void COrvexApp::OpenOrPrintDocList(const QStringList& paths, bool print)
+{
+    mSingleDocument = paths.size() == 1;
+    for (const QString& path : paths)
+        qCInfo(lcApp) << (print ? "printing" : "opening") << path;
+    LDocApplication::OpenOrPrintDocList(paths, print);
+}
+
+void COrvexApp::SpendTime(const EventRecord& event)
+{
+    LApplication::SpendTime(event);
+    UpdateWindowMenu();
+    UpdateMenuBarWindow();
+}
+
+void COrvexApp::UpdateMenuBarWindow()
+{
+    if (!mMenuBarWindow)
+        return;
+    bool documentShown = false;
+    for (LWindow* window : LWindow::FetchWindows()) {
+        if (window->HasAttribute(windAttr_Regular))
+            documentShown = true;
+    }
+    mMenuBarWindow->SetNeeded(!documentShown);
+}
+
+QWidget* COrvexApp::GetMenuBarWindow() const
+{
+    return mMenuBarWindow.get();
+}
+
+QString InstanceNameForConfiguration()
+{
+    // One running program per preference domain: a second set of preferences (a
+    // test, another profile) is another program.
+    QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    QByteArray hash = QCryptographicHash::hash(config.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+    return LApplication::DefaultInstanceName() + QLatin1Char('-') + QString::fromLatin1(hash);
+}
+
+int RunApplication(const QStringList& documents, const QString& instanceName)
+{
+    int result = 0;
+    OSStatus code = CatchCode([&] {
+        COrvexApp app;
+        if (!instanceName.isEmpty())
+            app.ListenForLaterLaunches(instanceName);
+        result = app.Run(documents);
+    });
+    if (code != noErr) {
+        ShowOSErrorAlert(gErrorRecord, code, kStopAlert);
+        result = 1;
+    }
+    return result;
+}

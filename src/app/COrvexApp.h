@@ -1,0 +1,121 @@
+#pragma once
+
+#include "AppCommands.h"
+#include "CExceptionMgrPeriodical.h"
+#include "CRecentItemList.h"
+#include "LApplication.h"
+
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+class CMenuBarWindow;
+class LMenu;
+class QObject;
+
+// The application object: the top of the commander chain. It brings the program's
+// services up in a fixed order, builds the menu bar, opens what "StartupAction" asks
+// for, keeps the recent items and carries out the commands no window takes.
+class COrvexApp : public LDocApplication {
+public:
+    COrvexApp();
+    ~COrvexApp() override;
+
+    static COrvexApp* GetApp() { return sApp; }
+
+    // Each step of construction, Initialize and destruction is named to the observer
+    // as it runs (the start-up order is part of the program's contract).
+    using StartupObserver = std::function<void(const char* step)>;
+    static void SetStartupObserver(StartupObserver observer);
+
+    // Throws the too-old-system message for a system version (BCD) of 0x101F or less.
+    static void CheckSystemVersion(UInt32 systemVersion);
+    // Every pane, view, window and attachment class that layouts name, by class ID.
+    static void RegisterClasses();
+
+    // Builds the menus and initialises (failures end the program), then opens the
+    // documents, or what "StartupAction" asks for, from the event loop and runs it.
+    int Run(const QStringList& documents = {}) override;
+    void Initialize() override;
+    void StartUp() override;
+    void DoReopenApp() override;
+    void ReportException(OSStatus code) override;
+    void MakeMenuBar() override;
+    void OpenOrPrintDocList(const QStringList& paths, bool print) override;
+
+    bool ObeyCommand(CommandT command, void* ioParam) override;
+    void FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName) override;
+
+    // Documents.
+    void OpenDocument(const FileRef& file) override;
+    void PrintDocument(const FileRef& file) override;
+    void MakeNewDocument() override;
+    void ChooseDocument() override;
+    void SetupPage() override;
+    virtual void OpenSampleIndex();
+    virtual void NewPictureLibraryIndex();
+    virtual void NewActiveFontsIndex();
+    virtual void NewSpecialFolderIndex(CommandT command);
+    // Whether the open dialog shows an item: index packages and files, folders, and
+    // the files whose type or extension is a media kind's.
+    static bool OpenDialogShows(const FileRef& item);
+    // Set while the files of one open request are opened: whether it was a single file.
+    bool IsSingleDocumentOpen() const { return mSingleDocument; }
+
+    // The Help menu: the help book first, then the files of the "Documents" folder.
+    void BuildHelpMenu();
+    void OpenHelpItem(SInt16 item);
+    bool IsHelpMenuCommand(CommandT command, SInt16& outItem) const;
+
+    // Recent items (index 0 is the newest).
+    void AddRecentItem(const FileRef& file);
+    void AddRecentURL(const QUrl& url);
+    void ClearRecentItems();
+    // Opens the entry the user chose; one that fails to open leaves the list and its
+    // failure is reported. An index past the end (the menu's clear item) clears the list.
+    void OpenRecentItem(SInt32 index);
+    // Opens the newest entry that still opens, silently dropping those that fail.
+    bool OpenNewestRecentItem();
+    QUrl CopyRecentItemURL(SInt32 index) const;
+    SInt32 GetRecentItemCount() const { return mRecentItems.Count(); }
+    const CRecentItemList& GetRecentItems() const { return mRecentItems; }
+    void BuildRecentMenu();
+    void LoadRecentItems();
+    void SaveRecentItems();
+
+    // The window that carries the menu bar while no document window is shown.
+    QWidget* GetMenuBarWindow() const;
+
+protected:
+    void SpendTime(const EventRecord& event) override;
+
+private:
+    void Step(const char* name) const;
+    void OpenAddress(const QString& key, bool reportFailure);
+    void UpdateWindowMenu();
+    void UpdateMenuBarWindow();
+    bool OpenRecentItemAt(SInt32 index);
+
+    SInt16 mFirstHelpItem = 1;
+    SInt16 mLastHelpItem = 0;
+    std::vector<FileRef> mHelpDocuments; // by Help item, invalid where no document is
+    CExceptionMgrPeriodical mErrorPeriodical;
+    CRecentItemList mRecentItems;
+    bool mSingleDocument = false;
+    OSStatus mLastRecentItemError = noErr;
+    std::unique_ptr<QObject> mEventHandler;
+    std::unique_ptr<CMenuBarWindow> mMenuBarWindow;
+    QStringList mWindowMenuTitles;
+    SInt16 mWindowMenuFixedItems = 0;
+
+    static inline COrvexApp* sApp = nullptr;
+};
+
+// The name under which the running program listens for later launches: one per
+// user and preference folder.
+QString InstanceNameForConfiguration();
+
+// The process: makes the application, runs it until the user quits and destroys it.
+// Failures that escape are shown as a stop alert. Returns the loop's exit code.
+int RunApplication(const QStringList& documents, const QString& instanceName);

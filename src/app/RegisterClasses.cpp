@@ -1,0 +1,16 @@
+// The class registry: every class that a layout may name, under its class ID.
+#include "COrvexApp.h"
+
+#include "InterfaceClasses.h"
+#include "LDataBrowser.h"
+#include "URegistrar.h"
+
+void COrvexApp::RegisterClasses()
+{
+    // The framework's panes, controls, windows and attachments under their standard IDs.
+    URegistrar::RegisterFrameworkClasses();
+    // 'ParW', 'ShDB', 'FltW', 'TskW' the window bases.
+    RegisterInterfaceClasses();
+    // 'dbrw' the data browser.
+    RegisterDataBrowserClasses();
+}

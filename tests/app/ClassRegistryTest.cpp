@@ -1,0 +1,109 @@
+#include "COrvexApp.h"
+#include "FourCharCode.h"
+#include "LDataBrowser.h"
+#include "LDialogBox.h"
+#include "LPrintout.h"
+#include "LScrollerView.h"
+#include "LStdControls.h"
+#include "LTabGroup.h"
+#include "LTextEditView.h"
+#include "LWindow.h"
+#include "URegistrar.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <functional>
+
+namespace {
+struct ClassRow {
+    ClassIDT id;
+    std::function<bool(const SCreatedObject&)> isRightClass;
+};
+
+template <typename T>
+std::function<bool(const SCreatedObject&)> Pane()
+{
+    return [](const SCreatedObject& made) { return dynamic_cast<T*>(made.pane) != nullptr; };
+}
+
+template <typename T = LAttachment>
+std::function<bool(const SCreatedObject&)> Attachment()
+{
+    return [](const SCreatedObject& made) { return dynamic_cast<T*>(made.attachment) != nullptr; };
+}
+
+// A pane entry as a layout holds it; each class reads what it needs and takes the
+// defaults for the rest.
+LLayoutData EntryFor(ClassIDT id)
+{
+    QJsonObject object = QJsonDocument::fromJson(R"({ "id": 1, "frame": [0, 0, 120, 40], "title": "t",
+        "attributes": 0, "bounds": [40, 40, 240, 320] })").object();
+    return LLayoutData(object, 1, QStringLiteral("pane '%1'").arg(FourCharCodeToQString(id)));
+}
+
+void Dispose(const SCreatedObject& made)
+{
+    if (auto* window = dynamic_cast<LWindow*>(made.pane))
+        window->DoClose();
+    else
+        delete made.pane;
+    delete made.attachment;
+}
+} // namespace
+
+TEST(ClassRegistry, EveryRegisteredClassIDMakesAnObjectOfItsClass)
+{
+    COrvexApp::RegisterClasses();
+    const ClassRow rows[] = {
+        { 'wind', Pane<LWindow>() },
+        { 'dlog', Pane<LDialogBox>() },
+        { 'view', Pane<LView>() },
+        { 'pane', Pane<LPane>() },
+        { 'scrl', Pane<LScrollerView>() },
+        { 'ascr', Pane<LScrollerView>() },
+        { 'sclv', Pane<LScrollerView>() },
+        { 'plac', Pane<LPlaceHolder>() },
+        { 'prnt', Pane<LPrintout>() },
+        { 'txtv', Pane<LTextEditView>() },
+        { 'tabg', Pane<LTabGroup>() },
+        { 'butn', Pane<LStdButton>() },
+        { 'pbut', Pane<LStdButton>() },
+        { 'txbt', Pane<LStdButton>() },
+        { 'cbbt', Pane<LCmdBevelButton>() },
+        { 'cbox', Pane<LStdCheckBox>() },
+        { 'rbut', Pane<LStdRadioButton>() },
+        { 'radg', Attachment<LRadioGroup>() },
+        { 'popm', Pane<LStdPopupMenu>() },
+        { 'gbox', Pane<LGroupBox>() },
+        { 'capt', Pane<LCaption>() },
+        { 'ttxb', Pane<LThemeTextBox>() },
+        { 'lbox', Pane<LListBox>() },
+        { 'pict', Pane<LImagePane>() },
+        { 'icnp', Pane<LImagePane>() },
+        { 'cicn', Pane<LImagePane>() },
+        { 'cers', Attachment() },
+        { 'brda', Attachment() },
+        { 'pnta', Attachment() },
+        { 'eras', Attachment() },
+        { 'cena', Attachment<LCmdEnablerAttachment>() },
+        { 'wtha', Attachment() },
+        { 'undo', Attachment<LUndoer>() },
+        { 'dbrw', Pane<LDataBrowser>() },
+    };
+    for (const ClassRow& row : rows) {
+        SCOPED_TRACE(FourCharCodeToString(row.id));
+        ASSERT_TRUE(URegistrar::IsRegistered(row.id));
+        SCreatedObject made = URegistrar::CreateObject(row.id, EntryFor(row.id));
+        EXPECT_TRUE(row.isRightClass(made));
+        Dispose(made);
+    }
+}
+
+TEST(ClassRegistry, ClassIDsAreCaseSensitive)
+{
+    COrvexApp::RegisterClasses();
+    ASSERT_TRUE(URegistrar::IsRegistered('dbrw'));
+    EXPECT_FALSE(URegistrar::IsRegistered('DBRW'));
+    EXPECT_FALSE(URegistrar::IsRegistered('Dbrw'));
+}

@@ -1,0 +1,115 @@
+#include "AppTestSupport.h"
+#include "ErrorCodes.h"
+#include "LDocument.h"
+#include "Preferences.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+namespace {
+QStringList StartupSteps(const std::function<void(TestApp&)>& run)
+{
+    QStringList steps;
+    COrvexApp::SetStartupObserver([&](const char* step) { steps << QString::fromLatin1(step); });
+    {
+        TestApp app;
+        run(app);
+    }
+    COrvexApp::SetStartupObserver(nullptr);
+    return steps;
+}
+
+QStringList StartUpWith(SInt32 action, const std::function<void(TestApp&)>& prepare = {})
+{
+    SetPrefNumber(QStringLiteral("StartupAction"), action);
+    TestApp app;
+    app.ClearRecentItems();
+    if (prepare)
+        prepare(app);
+    app.StartUp();
+    return app.calls;
+}
+} // namespace
+
+TEST(Startup, ServicesComeUpInOrderAndRecentItemsAreSavedOnTheWayOut)
+{
+    QStringList steps = StartupSteps([](TestApp& app) {
+        app.MakeMenuBar();
+        app.Initialize();
+    });
+    EXPECT_EQ(steps,
+        (QStringList { "CheckSystemVersion", "RegisterClasses", "CreateSoundPlayer", "SeedRandom", "MainThread",
+            "InstallEventHandler", "InstallThreadYieldTimer", "StartErrorPeriodical", "LoadRecentItems", "MakeMenuBar",
+            "Initialize", "BuildHelpMenu", "LoadFolderAliases", "InitializeTasks", "SaveRecentItems" }));
+}
+
+TEST(Startup, TooOldASystemIsRefusedWithItsMessage)
+{
+    EXPECT_NO_THROW(COrvexApp::CheckSystemVersion(0x1020));
+    try {
+        COrvexApp::CheckSystemVersion(0x101F);
+        FAIL() << "0x101F was accepted";
+    } catch (const ExceptionCode& e) {
+        EXPECT_EQ(e.Code(), kMsgSystemTooOld);
+    }
+}
+
+TEST(Startup, EachStartupActionOpensWhatItSays)
+{
+    EXPECT_EQ(StartUpWith(1), (QStringList { "choose" }));
+    EXPECT_EQ(StartUpWith(2), (QStringList { "new" }));
+    EXPECT_EQ(StartUpWith(3), (QStringList { "new" })); // no recent item: a new index
+    EXPECT_EQ(StartUpWith(4), QStringList());
+    EXPECT_EQ(StartUpWith(0), (QStringList { "new" }));
+    EXPECT_EQ(StartUpWith(7), (QStringList { "new" }));
+}
+
+TEST(Startup, MostRecentItemFallsBackPastFilesThatAreGone)
+{
+    FileRef older = MakeTestFile(QStringLiteral("startup/older.jpg"));
+    FileRef gone = MakeTestFile(QStringLiteral("startup/gone.jpg"));
+    SetPrefNumber(QStringLiteral("StartupAction"), 3);
+    TestApp app;
+    app.ClearRecentItems();
+    app.AddRecentItem(older);
+    app.AddRecentItem(gone);
+    ASSERT_TRUE(QFile::remove(gone.Path()));
+
+    app.StartUp();
+    EXPECT_EQ(app.calls, (QStringList { "open older.jpg" }));
+    ASSERT_EQ(app.GetRecentItemCount(), 1);
+    EXPECT_EQ(app.GetRecentItems().At(0), older);
+
+    // Nothing left that opens: a new index instead.
+    ASSERT_TRUE(QFile::remove(older.Path()));
+    app.calls.clear();
+    app.StartUp();
+    EXPECT_EQ(app.calls, (QStringList { "new" }));
+    EXPECT_EQ(app.GetRecentItemCount(), 0);
+}
+
+TEST(Startup, ReopeningOpensOnlyWhenNoDocumentIsOpen)
+{
+    SetPrefNumber(QStringLiteral("StartupAction"), 2);
+    TestApp app;
+    {
+        LDocument document(&app);
+        app.DoReopenApp();
+        EXPECT_TRUE(app.calls.isEmpty());
+    }
+    app.DoReopenApp();
+    EXPECT_EQ(app.calls, (QStringList { "new" }));
+}
+
+TEST(Startup, OpeningOneFileSetsTheSingleDocumentFlagAndTwoClearIt)
+{
+    TestApp app;
+    FileRef a = MakeTestFile(QStringLiteral("single/a.jpg"));
+    FileRef b = MakeTestFile(QStringLiteral("single/b.jpg"));
+    app.OpenOrPrintDocList({ a.Path() }, false);
+    EXPECT_TRUE(app.IsSingleDocumentOpen());
+    app.OpenOrPrintDocList({ a.Path(), b.Path() }, false);
+    EXPECT_FALSE(app.IsSingleDocumentOpen());
+    EXPECT_EQ(app.calls, (QStringList { "open a.jpg", "open a.jpg", "open b.jpg" }));
+}
