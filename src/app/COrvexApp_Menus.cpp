@@ -230,7 +230,7 @@ bool COrvexApp::ObeyCommand(CommandT command, void* ioParam)
         return true;
     case cmd_ZoomWindow:
         if (LWindow* window = LWindow::GetFrontWindow()) {
-            Rect standard;
+            QRect standard;
             window->DoSetZoom(!window->CalcStandardBounds(standard));
         }
         return true;

@@ -1,4 +1,6 @@
+#include "CFloater.h"
 #include "COrvexApp.h"
+#include "CParentWindow.h"
 #include "FourCharCode.h"
 #include "LDataBrowser.h"
 #include "LDialogBox.h"
@@ -90,13 +92,25 @@ TEST(ClassRegistry, EveryRegisteredClassIDMakesAnObjectOfItsClass)
         { 'wtha', Attachment() },
         { 'undo', Attachment<LUndoer>() },
         { 'dbrw', Pane<LDataBrowser>() },
+        { 'ParW', Pane<CParentWindow>() },
+        { 'ShDB', Pane<CSheetDialogBox>() },
+        { 'FltW', Pane<CFloater>() },
+        { 'TskW', Pane<CTaskWindow>() },
     };
     for (const ClassRow& row : rows) {
         SCOPED_TRACE(FourCharCodeToString(row.id));
         ASSERT_TRUE(URegistrar::IsRegistered(row.id));
+        // A sheet is made inside the parent window whose layout is being built.
+        SCreatedObject parent;
+        if (row.id == CSheetDialogBox::class_ID) {
+            parent = URegistrar::CreateObject(CParentWindow::class_ID, EntryFor(CParentWindow::class_ID));
+            LCommander::SetDefaultCommander(dynamic_cast<LCommander*>(parent.pane));
+        }
         SCreatedObject made = URegistrar::CreateObject(row.id, EntryFor(row.id));
+        LCommander::SetDefaultCommander(nullptr);
         EXPECT_TRUE(row.isRightClass(made));
         Dispose(made);
+        Dispose(parent);
     }
 }
 
