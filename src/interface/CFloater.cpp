@@ -81,27 +81,7 @@ Point CFloater::GetGlobalPosition() const
 
 void CFloater::ConstrainToScreen(QScreen* screen)
 {
-    QWidget* shell = GetShell();
-    if (!shell)
-        return;
-    if (!screen)
-        screen = ScreenUnder(shell);
-    if (!screen)
-        return;
-    QRect available = screen->availableGeometry();
-    QRect frame = shell->frameGeometry();
-    QPoint delta;
-    if (frame.right() > available.right())
-        delta.rx() = available.right() - frame.right();
-    if (frame.bottom() > available.bottom())
-        delta.ry() = available.bottom() - frame.bottom();
-    frame.translate(delta);
-    if (frame.left() < available.left())
-        delta.rx() += available.left() - frame.left();
-    if (frame.top() < available.top())
-        delta.ry() += available.top() - frame.top();
-    if (!delta.isNull())
-        shell->move(shell->pos() + delta);
+    ConstrainWindowToScreen(GetShell(), screen);
 }
 
 void CFloater::PositionRelativeTo(const LWindow* other, SInt16 kind)
@@ -195,4 +175,28 @@ bool RestoreWindowPosition(LWindow* window, const QString& key)
         return false;
     window->MoveWindowTo(where.h, where.v);
     return true;
+}
+
+void ConstrainWindowToScreen(QWidget* shell, QScreen* screen)
+{
+    if (!shell)
+        return;
+    if (!screen)
+        screen = ScreenUnder(shell);
+    if (!screen)
+        return;
+    QRect available = screen->availableGeometry();
+    QRect frame = shell->frameGeometry();
+    QPoint delta;
+    if (frame.right() > available.right())
+        delta.rx() = available.right() - frame.right();
+    if (frame.bottom() > available.bottom())
+        delta.ry() = available.bottom() - frame.bottom();
+    frame.translate(delta);
+    if (frame.left() < available.left())
+        delta.rx() += available.left() - frame.left();
+    if (frame.top() < available.top())
+        delta.ry() += available.top() - frame.top();
+    if (!delta.isNull())
+        shell->move(shell->pos() + delta);
 }

@@ -79,6 +79,11 @@ private:
     static StopLatestTaskFunc& sStopLatestTask();
 };
 
+// Moves a top-level widget so that its frame lies in the available area of the
+// screen (null: the screen under it, else the primary one). Edges sticking out
+// right or bottom move back by the overlap; left and top edges win.
+void ConstrainWindowToScreen(QWidget* shell, QScreen* screen);
+
 // Window positions kept in the preferences: the content's global top left as a
 // point preference. Restoring answers false (and leaves the window) when the
 // point lies on no screen.

@@ -296,7 +296,8 @@ void LWindow::SetToolBar(QToolBar* toolBar)
 
 void LWindow::SetToolBarVisible(bool visible)
 {
-    if (!mToolBar || mToolBar->isHidden() == !visible)
+    // Also called with the same state when the bar's height changed.
+    if (!mToolBar)
         return;
     mToolBar->setVisible(visible);
     KeepContentSize();
@@ -310,6 +311,8 @@ bool LWindow::IsToolBarVisible() const
 void LWindow::KeepContentSize()
 {
     // The bars above the content add to the window; the content keeps its size.
+    if (!mShell)
+        return;
     int barsHeight = TopBarsHeight();
     if (!HasAttribute(windAttr_Resizable))
         mShell->setFixedSize(width(), height() + barsHeight);

@@ -1,0 +1,724 @@
+#include "CToolbar.h"
+
+#include "BundleStrings.h"
+#include "CFloater.h"
+#include "CToolbarCustomizeDialog.h"
+#include "ExceptionCode.h"
+#include "LApplication.h"
+#include "LMenuBar.h"
+#include "LWindow.h"
+#include "Preferences.h"
+#include "UReportErrors.h"
+
+#include <QActionGroup>
+#include <QHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <QWidgetAction>
+
+Q_LOGGING_CATEGORY(lcToolbar, "orvex.errors.toolbar")
+
+namespace {
+constexpr const char* kIdentifierProperty = "orvexIdentifier";
+constexpr const char* kCommandProperty = "orvexCommand";
+constexpr int kSmallIconSize = 24;
+constexpr int kNormalIconSize = 32;
+constexpr int kSpaceWidth = 16;
+
+// Stored configuration keys (under the toolbar identifier).
+const QString kItemsKey = QStringLiteral("ItemIdentifiers");
+const QString kDisplayModeKey = QStringLiteral("DisplayMode");
+const QString kSizeModeKey = QStringLiteral("SizeMode");
+
+struct CommandLabel {
+    const char* labelKey;  // null: the menu-bar item's text
+    const char* systemIcon; // null: the menu item's icon or the bundle image
+};
+
+const QHash<CommandT, CommandLabel>& LabelTable()
+{
+    static const QHash<CommandT, CommandLabel> table = {
+        { 15, { nullptr, "15.png" } }, // the system's delete icon
+        { 1003, { "ACTUAL_SIZE_LABEL", nullptr } },
+        { 1008, { "VIEW_AS_LABEL", nullptr } },
+        { 1009, { "VIEW_AS_LABEL", nullptr } },
+        { 1013, { "VIEW_AS_LABEL", nullptr } },
+        { 1019, { "VIEW_AS_LABEL", nullptr } },
+        { 1082, { "VIEW_AS_LABEL", nullptr } },
+        { 1083, { "VIEW_AS_LABEL", nullptr } },
+        { 1012, { "SLIDESHOW_LABEL", nullptr } },
+        { 1016, { "REVEAL_FILE_LABEL", nullptr } },
+        { 1023, { "IMPORT_LOCAL_LABEL", nullptr } },
+        { 1024, { "IMPORT_IPHOTO_LABEL", nullptr } },
+        { 1025, { "IMPORT_CAMERA_LABEL", nullptr } },
+        { 1028, { "DELETE_LABEL", "1028.png" } }, // the trash
+        { 1032, { "TASK_MANAGER_LABEL", "1032.png" } },
+        { 1033, { "SET_DESKTOP_LABEL", nullptr } },
+        { 1035, { "ADD_URL_LABEL", "1035.png" } }, // the network
+        { 1046, { "MEDIA_PLAY_LABEL", nullptr } },
+        { 1058, { "EXPORT_MEDIA_LABEL", nullptr } },
+        { 1059, { "EXPORT_XML_LABEL", nullptr } },
+        { 1064, { "ACTIVATE_FONT_LABEL", "1075.png" } }, // a font file
+        { 1066, { "DEACTIVATE_FONT_LABEL", "1075.png" } },
+        { 1067, { "PRINT_SELECTION_LABEL", nullptr } },
+        { 1068, { "FULL_SCREEN_LABEL", nullptr } },
+        { 1069, { "ZOOM_IN_LABEL", nullptr } },
+        { 1070, { "ZOOM_OUT_LABEL", nullptr } },
+        { 1072, { "SCALE_TO_FIT_LABEL", nullptr } },
+        { 1075, { "IMPORT_INSTALLED_FONTS_LABEL", nullptr } },
+        { 1077, { "NEXT_LABEL", nullptr } },
+        { 1089, { "ADD_DESKTOP_LABEL", nullptr } },
+    };
+    return table;
+}
+
+// A menu item's text as a toolbar label: blanks and trailing ellipses trimmed.
+QString TrimmedMenuText(QString text)
+{
+    const QStringList ellipses = { BundleLocalizedString(QStringLiteral("...")), QStringLiteral("..."), QString(QChar(0x2026)) };
+    text = text.trimmed();
+    for (const QString& ellipsis : ellipses) {
+        if (ellipsis.isEmpty())
+            continue;
+        while (text.endsWith(ellipsis))
+            text.chop(ellipsis.size());
+        while (text.startsWith(ellipsis))
+            text.remove(0, ellipsis.size());
+    }
+    return text.trimmed();
+}
+
+bool IsStandardItem(const QString& identifier)
+{
+    return identifier == kToolbarSpaceIdentifier || identifier == kToolbarFlexibleSpaceIdentifier
+        || identifier == kToolbarSeparatorIdentifier || identifier == kToolbarPrintIdentifier
+        || identifier == kToolbarCustomizeIdentifier;
+}
+
+// A custom item's view with its label under it, as the command items show theirs.
+class LabelledItem : public QWidget {
+public:
+    LabelledItem(QWidget* control, const QString& label)
+        : mControl(control)
+    {
+        auto* layout = new QVBoxLayout(this);
+        // Laid out as the tool buttons beside it: the control where their icons
+        // are, the label where theirs are.
+        layout->setContentsMargins(4, 3, 4, 3);
+        layout->setSpacing(2);
+        layout->addStretch(1);
+        layout->addWidget(control, 0, Qt::AlignHCenter);
+        mLabel = new QLabel(label, this);
+        mLabel->setAlignment(Qt::AlignHCenter);
+        layout->addWidget(mLabel, 0, Qt::AlignHCenter);
+        setToolTip(label);
+    }
+    QWidget* Control() const { return mControl; }
+    void ShowLabel(bool show) { mLabel->setVisible(show); }
+
+private:
+    QWidget* mControl;
+    QLabel* mLabel;
+};
+
+// The view or browser selector: an image whose click picks a command by the
+// horizontal position.
+class SelectorView : public QWidget {
+public:
+    SelectorView(CToolbar* owner, int width, std::function<CommandT(int)> commandAt, std::function<void(CommandT)> after)
+        : mOwner(owner)
+        , mCommandAt(std::move(commandAt))
+        , mAfter(std::move(after))
+    {
+        setFixedSize(width, 25);
+        setCursor(Qt::PointingHandCursor);
+    }
+    void SetImage(const QPixmap& image)
+    {
+        mImage = image;
+        update();
+    }
+    const QPixmap& Image() const { return mImage; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setOpacity(isEnabled() ? 1.0 : 0.5);
+        painter.drawPixmap(rect(), mImage);
+    }
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() != Qt::LeftButton)
+            return;
+        CommandT command = mCommandAt(int(event->position().x()));
+        mAfter(command);
+        mOwner->PostSelectorCommand(command);
+    }
+
+private:
+    CToolbar* mOwner;
+    std::function<CommandT(int)> mCommandAt;
+    std::function<void(CommandT)> mAfter;
+    QPixmap mImage;
+};
+
+QWidgetAction* MakeWidgetItem(QWidget* view, const QString& identifier)
+{
+    auto* action = new QWidgetAction(nullptr);
+    action->setDefaultWidget(view);
+    action->setProperty(kIdentifierProperty, identifier);
+    action->setProperty(kCommandProperty, 0);
+    return action;
+}
+
+LabelledItem* LabelledOf(const QAction* action)
+{
+    auto* widgetAction = qobject_cast<const QWidgetAction*>(action);
+    return widgetAction ? dynamic_cast<LabelledItem*>(widgetAction->defaultWidget()) : nullptr;
+}
+} // namespace
+
+CToolbar::CToolbar() = default;
+
+CToolbar::~CToolbar()
+{
+    // A window being deleted takes its bars with it.
+    if (mToolBar && mWindow && mWindow->GetShell() && mWindow->GetToolBar() == mToolBar)
+        mWindow->SetToolBar(nullptr);
+}
+
+QPixmap CToolbar::ToolbarImage(const QString& name)
+{
+    static QHash<QString, QPixmap> cache; // shared by every toolbar for the life of the program
+    auto found = cache.constFind(name);
+    if (found != cache.constEnd())
+        return *found;
+    QPixmap image(QStringLiteral(":/toolbar/") + name);
+    cache.insert(name, image);
+    return image;
+}
+
+void CToolbar::Create(const QString& toolbarIdentifier, LWindow* window, UInt32 attributes)
+{
+    if (!window)
+        ThrowOSErr_('nilP', "a toolbar needs a window");
+    mWindow = window;
+    mIdentifier = toolbarIdentifier;
+    mAttributes = attributes;
+    SetSuperCommander(window);
+
+    auto* bar = new QToolBar;
+    bar->setObjectName(toolbarIdentifier);
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(bar, &QWidget::customContextMenuRequested, bar, [this](const QPoint& where) {
+        QMenu menu;
+        auto* group = new QActionGroup(&menu);
+        const std::pair<SInt32, const char*> modes[] = { { toolbarDisplay_IconAndLabel, "TOOLBAR_ICON_AND_TEXT" },
+            { toolbarDisplay_IconOnly, "TOOLBAR_ICON_ONLY" }, { toolbarDisplay_LabelOnly, "TOOLBAR_TEXT_ONLY" } };
+        SInt32 current = mDisplayMode == toolbarDisplay_Default ? toolbarDisplay_IconAndLabel : mDisplayMode;
+        for (auto [mode, key] : modes) {
+            QAction* item = menu.addAction(BundleLocalizedString(QString::fromLatin1(key)));
+            item->setCheckable(true);
+            item->setChecked(mode == current);
+            group->addAction(item);
+            QObject::connect(item, &QAction::triggered, [this, mode] { SetDisplayMode(mode); });
+        }
+        menu.addSeparator();
+        QAction* small = menu.addAction(BundleLocalizedString(QStringLiteral("TOOLBAR_USE_SMALL_SIZE")));
+        small->setCheckable(true);
+        small->setChecked(mSizeMode == toolbarSize_Small);
+        QObject::connect(small, &QAction::triggered, [this](bool on) { SetSizeMode(on ? toolbarSize_Small : toolbarSize_Normal); });
+        if (mAttributes & toolbarAttr_Configurable) {
+            menu.addSeparator();
+            QAction* customize = menu.addAction(BundleLocalizedString(QStringLiteral("TOOLBAR_CUSTOMIZE_MENU")));
+            QObject::connect(customize, &QAction::triggered, [this] { RunCustomizeDialog(); });
+        }
+        menu.exec(mToolBar->mapToGlobal(where));
+    });
+    mToolBar = bar;
+    window->SetToolBar(bar);
+
+    if (!LoadConfiguration())
+        mItems = DefaultItemIdentifiers();
+    Rebuild();
+    if (LApplication* application = LApplication::GetApplication())
+        application->AddListener(this);
+    mCreated = true;
+    ConfigureOnFirstUse();
+    UpdateAllCommandStatus();
+}
+
+void CToolbar::Show()
+{
+    if (!mWindow || !mToolBar)
+        return;
+    mWindow->SetToolBarVisible(true);
+    // The taller window stays on its screen, moved even when it does not fit.
+    ConstrainWindowToScreen(mWindow->GetShell(), nullptr);
+}
+
+void CToolbar::Hide()
+{
+    if (mWindow && mToolBar)
+        mWindow->SetToolBarVisible(false);
+}
+
+bool CToolbar::IsVisible() const
+{
+    return mWindow && mToolBar && mWindow->IsToolBarVisible();
+}
+
+QAction* CToolbar::FindItem(const QString& identifier) const
+{
+    if (!mToolBar)
+        return nullptr;
+    for (QAction* action : mToolBar->actions()) {
+        if (action->property(kIdentifierProperty).toString() == identifier)
+            return action;
+    }
+    return nullptr;
+}
+
+QLineEdit* CToolbar::GetSearchField() const
+{
+    LabelledItem* item = LabelledOf(FindItem(kSearchFieldIdentifier));
+    return item ? qobject_cast<QLineEdit*>(item->Control()) : nullptr;
+}
+
+void CToolbar::UpdateCommandStatus(CommandT command, bool enabled, bool marked)
+{
+    if (!mToolBar)
+        return;
+    auto setSelector = [this](const QString& identifier, QString& name, const QString& image) {
+        name = image;
+        if (LabelledItem* item = LabelledOf(FindItem(identifier)))
+            static_cast<SelectorView*>(item->Control())->SetImage(ToolbarImage(image));
+    };
+    bool viewCommand = command == 1083 || command == 1019 || command == 1082;
+    if (viewCommand && enabled && marked) {
+        setSelector(kViewSelectorIdentifier, mViewSelectorImage, QString::number(command) + QStringLiteral(".png"));
+        return;
+    }
+    static const QHash<CommandT, QString> browserImages = { { 1008, QStringLiteral("1092.png") },
+        { 1009, QStringLiteral("1091.png") }, { 1013, QStringLiteral("1090.png") }, { 1014, QStringLiteral("1093.png") } };
+    if (browserImages.contains(command)) {
+        setSelector(kBrowserSelectorIdentifier, mBrowserSelectorImage, browserImages.value(command));
+        return;
+    }
+    if (QAction* item = FindItem(CopyIdentifierForCommand(command)))
+        item->setEnabled(enabled);
+}
+
+void CToolbar::UpdateAllCommandStatus()
+{
+    if (!mToolBar || !mWindow)
+        return;
+    LCommander* asked = mWindow->IsOnDuty() && LCommander::GetTarget() ? LCommander::GetTarget() : static_cast<LCommander*>(mWindow);
+    auto ask = [&](CommandT command) {
+        Boolean enabled = false, usesMark = false;
+        UInt16 mark = noMark;
+        Str255 name;
+        RunReportingErrors([&] { asked->ProcessCommandStatus(command, enabled, usesMark, mark, name); });
+        UpdateCommandStatus(command, enabled, usesMark && mark != noMark);
+    };
+    for (QAction* action : mToolBar->actions()) {
+        CommandT command = action->property(kCommandProperty).toInt();
+        if (command != cmd_Nothing)
+            ask(command);
+    }
+    if (FindItem(kViewSelectorIdentifier)) {
+        for (CommandT command : { 1083, 1019, 1082 })
+            ask(command);
+    }
+}
+
+void CToolbar::ListenToMessage(MessageT message, void*)
+{
+    if (message == msg_CommandStatusUpdated)
+        UpdateAllCommandStatus();
+}
+
+void CToolbar::AppendCommandIdentifier(CommandT command, QStringList& ioIdentifiers)
+{
+    QString identifier = CopyIdentifierForCommand(command);
+    if (identifier.isEmpty())
+        ThrowOSErr_('nilP', "no toolbar identifier for the command");
+    ioIdentifiers.append(identifier);
+}
+
+void CToolbar::FocusSearchField()
+{
+    QLineEdit* field = GetSearchField();
+    if (!field)
+        return;
+    if (!IsVisible())
+        Show();
+    field->setFocus(Qt::ShortcutFocusReason);
+    field->selectAll();
+}
+
+CommandT CToolbar::CommandForIdentifier(const QString& identifier)
+{
+    if (!identifier.startsWith(kToolbarItemPrefix))
+        return cmd_Nothing;
+    bool ok = false;
+    CommandT command = identifier.mid(kToolbarItemPrefix.size()).toInt(&ok);
+    return ok ? command : cmd_Nothing;
+}
+
+QString CToolbar::CopyIdentifierForCommand(CommandT command)
+{
+    return kToolbarItemPrefix + QString::number(command);
+}
+
+void CToolbar::SetItemImageForCommand(QAction* item, CommandT command)
+{
+    QPixmap image = ToolbarImage(QString::number(command) + QStringLiteral(".png"));
+    if (image.isNull()) {
+        if (command >= 9000 && command <= 9499)
+            image = ToolbarImage(QStringLiteral("genericsearch.png"));
+        else if (command >= 9500 && command <= 9999)
+            image = ToolbarImage(QStringLiteral("genericbatch.png"));
+        else
+            image = ToolbarImage(QStringLiteral("generic.png")); // the generic document
+    }
+    item->setIcon(QIcon(image));
+}
+
+QAction* CToolbar::CreateItemForCommand(const QString& identifier)
+{
+    CommandT command = CommandForIdentifier(identifier);
+    if (command == cmd_Nothing) {
+        if (identifier == kViewSelectorIdentifier)
+            return CreateViewSelectorItem(identifier);
+        if (identifier == kBrowserSelectorIdentifier)
+            return CreateBrowserSelectorItem(identifier);
+        if (identifier == kSearchFieldIdentifier)
+            return CreateSearchFieldItem(identifier);
+        return nullptr;
+    }
+
+    CommandLabel entry = LabelTable().value(command, CommandLabel { nullptr, nullptr });
+    LMenu* menu = nullptr;
+    SInt16 index = 0;
+    LMenuBar* menuBar = LMenuBar::GetCurrentMenuBar();
+    bool inMenu = menuBar && menuBar->FindMenuItem(command, menu, index) && menu && menu->Item(index);
+    QString label;
+    if (entry.labelKey)
+        label = BundleLocalizedString(QString::fromLatin1(entry.labelKey));
+    else if (inMenu)
+        label = TrimmedMenuText(menu->Item(index)->text);
+    else
+        ThrowOSErr_('asrt', "toolbar command " + std::to_string(command) + " is in no menu");
+
+    auto* item = new QAction(label, nullptr);
+    item->setToolTip(label);
+    item->setProperty(kIdentifierProperty, identifier);
+    item->setProperty(kCommandProperty, command);
+    if (entry.systemIcon)
+        item->setIcon(QIcon(ToolbarImage(QString::fromLatin1(entry.systemIcon))));
+    else if (inMenu && !menu->Item(index)->icon.isNull())
+        item->setIcon(menu->Item(index)->icon);
+    else
+        SetItemImageForCommand(item, command);
+    QObject::connect(item, &QAction::triggered, item, [this, command] { SendCommand(command); });
+    return item;
+}
+
+QAction* CToolbar::CreateViewSelectorItem(const QString& identifier)
+{
+    auto* view = new SelectorView(
+        this, 83, [](int x) -> CommandT { return x < 27 ? 1083 : x > 53 ? 1082 : 1019; },
+        [this](CommandT command) {
+            mViewSelectorImage = QString::number(command) + QStringLiteral(".png");
+        });
+    view->setObjectName(QStringLiteral("viewselector"));
+    view->setProperty("controlID", kViewSelectorControlID);
+    view->SetImage(ToolbarImage(mViewSelectorImage));
+    return MakeWidgetItem(new LabelledItem(view, BundleLocalizedString(QStringLiteral("VIEW_AS_LABEL"))), identifier);
+}
+
+QAction* CToolbar::CreateBrowserSelectorItem(const QString& identifier)
+{
+    auto* view = new SelectorView(this, 56, [](int x) -> CommandT { return x > 26 ? 1008 : 1009; }, [](CommandT) {});
+    view->setObjectName(QStringLiteral("browserselector"));
+    view->setProperty("controlID", kBrowserSelectorControlID);
+    view->SetImage(ToolbarImage(mBrowserSelectorImage));
+    return MakeWidgetItem(new LabelledItem(view, BundleLocalizedString(QStringLiteral("BROWSER_LABEL"))), identifier);
+}
+
+QAction* CToolbar::CreateSearchFieldItem(const QString& identifier)
+{
+    auto* field = new QLineEdit;
+    field->setObjectName(QStringLiteral("searchfield"));
+    field->setProperty("controlID", kSearchFieldControlID);
+    field->setMinimumSize(72, 22);
+    field->setMaximumSize(240, 22);
+    field->setFixedHeight(22);
+    field->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    field->addAction(QIcon(ToolbarImage(QStringLiteral("genericsearchinput.png"))), QLineEdit::LeadingPosition);
+    QAction* cancel = field->addAction(field->style()->standardIcon(QStyle::SP_LineEditClearButton), QLineEdit::TrailingPosition);
+    cancel->setObjectName(QStringLiteral("cancel"));
+    cancel->setVisible(false);
+    QObject::connect(field, &QLineEdit::textChanged, cancel, [cancel](const QString& text) { cancel->setVisible(!text.isEmpty()); });
+    QObject::connect(field, &QLineEdit::returnPressed, field, [this, field] {
+        if (mSearchClient && !field->text().isEmpty())
+            RunReportingErrors([&] { mSearchClient->StartQuickSearch(kSearchFieldKey, field->text()); });
+    });
+    QObject::connect(cancel, &QAction::triggered, field, [this, field] {
+        if (mSearchClient)
+            RunReportingErrors([&] { mSearchClient->ShowAllItems(true); });
+        field->clear();
+    });
+    QString label = BundleLocalizedString(QStringLiteral("SEARCH_FIELD_LABEL"));
+    field->setToolTip(label);
+    auto* item = new LabelledItem(field, label);
+    item->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    item->setMaximumWidth(244);
+    return MakeWidgetItem(item, identifier);
+}
+
+namespace {
+QAction* MakeStandardItem(const QString& identifier, CToolbar* toolbar, std::function<void()> customize)
+{
+    QAction* item = nullptr;
+    if (identifier == kToolbarSeparatorIdentifier) {
+        item = new QAction(nullptr);
+        item->setSeparator(true);
+    } else if (identifier == kToolbarSpaceIdentifier || identifier == kToolbarFlexibleSpaceIdentifier) {
+        auto* space = new QWidget;
+        if (identifier == kToolbarSpaceIdentifier)
+            space->setFixedWidth(kSpaceWidth);
+        else
+            space->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        item = MakeWidgetItem(space, identifier);
+    } else if (identifier == kToolbarPrintIdentifier) {
+        QString label = BundleLocalizedString(QStringLiteral("TOOLBAR_PRINT_LABEL"));
+        item = new QAction(QIcon(CToolbar::ToolbarImage(QStringLiteral("9.png"))), label, nullptr);
+        item->setProperty(kCommandProperty, cmd_Print);
+        QObject::connect(item, &QAction::triggered, item, [toolbar] { toolbar->PostSelectorCommand(cmd_Print); });
+    } else if (identifier == kToolbarCustomizeIdentifier) {
+        QString label = BundleLocalizedString(QStringLiteral("TOOLBAR_CUSTOMIZE_LABEL"));
+        item = new QAction(QIcon(CToolbar::ToolbarImage(QStringLiteral("customize.png"))), label, nullptr);
+        QObject::connect(item, &QAction::triggered, item, std::move(customize));
+    }
+    if (item)
+        item->setProperty(kIdentifierProperty, identifier);
+    return item;
+}
+} // namespace
+
+bool CToolbar::DescribeItem(const QString& identifier, QString& outLabel, QPixmap& outImage)
+{
+    static const QHash<QString, const char*> standardLabels = {
+        { kToolbarSpaceIdentifier, "TOOLBAR_SPACE_LABEL" },
+        { kToolbarFlexibleSpaceIdentifier, "TOOLBAR_FLEXIBLE_SPACE_LABEL" },
+        { kToolbarSeparatorIdentifier, "TOOLBAR_SEPARATOR_LABEL" },
+        { kToolbarPrintIdentifier, "TOOLBAR_PRINT_LABEL" },
+        { kToolbarCustomizeIdentifier, "TOOLBAR_CUSTOMIZE_LABEL" },
+        { kViewSelectorIdentifier, "VIEW_AS_LABEL" },
+        { kBrowserSelectorIdentifier, "BROWSER_LABEL" },
+        { kSearchFieldIdentifier, "SEARCH_FIELD_LABEL" },
+    };
+    static const QHash<QString, QString> standardImages = {
+        { kToolbarPrintIdentifier, QStringLiteral("9.png") },
+        { kToolbarCustomizeIdentifier, QStringLiteral("customize.png") },
+        { kViewSelectorIdentifier, QStringLiteral("1083.png") },
+        { kBrowserSelectorIdentifier, QStringLiteral("1090.png") },
+        { kSearchFieldIdentifier, QStringLiteral("genericsearch.png") },
+    };
+    if (standardLabels.contains(identifier)) {
+        outLabel = BundleLocalizedString(QString::fromLatin1(standardLabels.value(identifier)));
+        outImage = standardImages.contains(identifier) ? ToolbarImage(standardImages.value(identifier)) : QPixmap();
+        return true;
+    }
+    QAction* item = nullptr;
+    OSStatus code = CatchCode([&] { item = CreateItemForCommand(identifier); });
+    if (code != noErr || !item)
+        return false;
+    outLabel = item->text();
+    outImage = item->icon().pixmap(kNormalIconSize, kNormalIconSize);
+    delete item;
+    return true;
+}
+
+QStringList CToolbar::GetItemIdentifiers() const
+{
+    return mItems;
+}
+
+void CToolbar::SetItemIdentifiers(const QStringList& identifiers)
+{
+    mItems = identifiers;
+    Rebuild();
+    SaveConfiguration();
+    UpdateAllCommandStatus();
+}
+
+void CToolbar::SetDisplayMode(SInt32 mode)
+{
+    mDisplayMode = mode;
+    ApplyDisplayMode();
+    SaveConfiguration();
+}
+
+void CToolbar::SetSizeMode(SInt32 size)
+{
+    mSizeMode = size;
+    ApplyDisplayMode();
+    SaveConfiguration();
+}
+
+QStringList CToolbar::DefaultItemIdentifiers()
+{
+    QStringList identifiers;
+    CopyDefaultIdentifiers(identifiers);
+    return identifiers;
+}
+
+void CToolbar::Rebuild()
+{
+    if (!mToolBar)
+        return;
+    const QList<QAction*> old = mToolBar->actions();
+    mToolBar->clear();
+    qDeleteAll(old);
+    for (const QString& identifier : mItems) {
+        QAction* item = nullptr;
+        OSStatus code = CatchCode([&] {
+            item = IsStandardItem(identifier) ? MakeStandardItem(identifier, this, [this] { RunCustomizeDialog(); })
+                                              : CreateItemForCommand(identifier);
+        });
+        // An item that cannot be made now (a saved batch that is gone) stays in the
+        // configuration but not on the bar.
+        if (code != noErr || !item) {
+            qCInfo(lcToolbar) << "toolbar item left out:" << identifier << "code" << code;
+            continue;
+        }
+        item->setParent(mToolBar);
+        mToolBar->addAction(item);
+    }
+    ApplyDisplayMode();
+}
+
+void CToolbar::ApplyDisplayMode()
+{
+    if (!mToolBar)
+        return;
+    Qt::ToolButtonStyle style = Qt::ToolButtonTextUnderIcon;
+    if (mDisplayMode == toolbarDisplay_IconOnly)
+        style = Qt::ToolButtonIconOnly;
+    else if (mDisplayMode == toolbarDisplay_LabelOnly)
+        style = Qt::ToolButtonTextOnly;
+    mToolBar->setToolButtonStyle(style);
+    int side = mSizeMode == toolbarSize_Small ? kSmallIconSize : kNormalIconSize;
+    mToolBar->setIconSize(QSize(side, side));
+    for (QAction* action : mToolBar->actions()) {
+        if (LabelledItem* item = LabelledOf(action))
+            item->ShowLabel(style != Qt::ToolButtonIconOnly);
+    }
+    if (mWindow)
+        mWindow->SetToolBarVisible(IsVisible()); // the bar's height may have changed
+}
+
+void CToolbar::SaveConfiguration() const
+{
+    if (!(mAttributes & toolbarAttr_AutoSavesConfig) || mIdentifier.isEmpty())
+        return;
+    QVariantMap config;
+    config.insert(kItemsKey, QVariant(QVariantList(mItems.begin(), mItems.end())));
+    config.insert(kDisplayModeKey, mDisplayMode);
+    config.insert(kSizeModeKey, mSizeMode);
+    SetPrefValue(mIdentifier, config);
+}
+
+bool CToolbar::LoadConfiguration()
+{
+    if (!(mAttributes & toolbarAttr_AutoSavesConfig) || mIdentifier.isEmpty())
+        return false;
+    QVariantMap config = CopyPrefValue(mIdentifier).toMap();
+    if (!config.contains(kItemsKey))
+        return false;
+    mItems.clear();
+    for (const QVariant& item : config.value(kItemsKey).toList()) {
+        if (item.typeId() == QMetaType::QString)
+            mItems.append(item.toString());
+    }
+    mDisplayMode = config.value(kDisplayModeKey).toInt();
+    mSizeMode = config.value(kSizeModeKey).toInt();
+    return true;
+}
+
+bool CToolbar::RunCustomizeDialog()
+{
+    if (!(mAttributes & toolbarAttr_Configurable) || !mToolBar)
+        return false;
+    CToolbarCustomizeDialog dialog(this, mWindow ? mWindow->GetShell() : nullptr);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    mDisplayMode = dialog.DisplayMode();
+    mSizeMode = dialog.SizeMode();
+    SetItemIdentifiers(dialog.ItemIdentifiers());
+    return true;
+}
+
+void CToolbar::SendCommand(CommandT command)
+{
+    if (!mWindow)
+        return;
+    LCommander* target = mWindow->IsOnDuty() && LCommander::GetTarget() ? LCommander::GetTarget() : static_cast<LCommander*>(mWindow);
+    RunReportingErrors([&] { target->ProcessCommand(command); });
+    LCommander::SetUpdateCommandStatus(true);
+}
+
+void CToolbar::PostSelectorCommand(CommandT command)
+{
+    // Like a command event posted to the queue: it runs once the click is over.
+    QPointer<QToolBar> bar = mToolBar;
+    QTimer::singleShot(0, bar, [this, command] { SendCommand(command); });
+}
+
+QList<CommandT> SavedSettingCommands(const std::function<bool(CommandT)>& filter)
+{
+    QList<CommandT> commands;
+    LMenuBar* menuBar = LMenuBar::GetCurrentMenuBar();
+    LMenu* menu = menuBar ? menuBar->FetchMenu(133) : nullptr;
+    if (!menu)
+        return commands;
+    for (SInt16 index = 7; index < menu->CountItems(); ++index) {
+        const SMenuItem* item = menu->Item(index);
+        if (!item || item->IsSeparator())
+            continue;
+        CommandT command = menu->CommandFromIndex(index);
+        if (!filter || filter(command))
+            commands.append(command);
+    }
+    return commands;
+}
+
+bool SavedBatchExists(CommandT command, SInt32 sourceKind)
+{
+    if (command < 9500 || command > 9999)
+        return false;
+    QVariantList settings;
+    if (CatchCode([&] { settings = CopyPrefValue(QStringLiteral("BatchSettings_6")).toList(); }) != noErr)
+        return false;
+    qsizetype index = command - 9500;
+    if (index >= settings.size())
+        return false;
+    if (sourceKind == 0)
+        return true;
+    QVariantMap setting = settings.at(index).toMap();
+    return setting.contains(QStringLiteral("SourceKind")) && setting.value(QStringLiteral("SourceKind")).toInt() == sourceKind;
+}
