@@ -1,0 +1,157 @@
+#include "CUpdateTask.h"
+
+#include "CIndexItem.h"
+#include "ExceptionCode.h"
+#include "ItemThumbnails.h"
+#include "Preferences.h"
+#include "TaskOwnerView.h"
+#include "ThreadErrors.h"
+#include "WorkerPool.h"
+
+#include <algorithm>
+
+namespace {
+
+// Positions taken for one batch: enough to keep every worker busy.
+std::size_t BatchSize()
+{
+    return std::max<std::size_t>(4, 2 * WorkerPool::ThreadCount());
+}
+
+// Clears the working list however the batch ends (also when the stack unwinds).
+struct StWorkingBatch {
+    std::vector<CIndexItem*>& list;
+    ~StWorkingBatch() { list.clear(); }
+};
+
+} // namespace
+
+CUpdateTask::CUpdateTask(TaskOwnerView* owner)
+    : CVisualTask(601, 20, owner)
+{
+}
+
+CUpdateTask::~CUpdateTask()
+{
+    DeleteDeferredItems();
+}
+
+void CUpdateTask::Stop()
+{
+    ClearItems();
+}
+
+void CUpdateTask::ClearItems()
+{
+    mIndexQueue.clear();
+    while (mQueueCount.TryWait()) {
+    }
+    if (TaskOwnerView* owner = GetOwner())
+        owner->SetUpdating(false);
+}
+
+void CUpdateTask::QueueIndex(SInt32 position)
+{
+    mIndexQueue.push_back(position);
+    mQueueCount.Signal();
+}
+
+SInt32 CUpdateTask::NextIndex()
+{
+    for (;;) {
+        if (mIndexQueue.empty() && GetOwner())
+            GetOwner()->SetUpdating(false);
+        OSStatus status = mQueueCount.Wait(semaphore_WaitForever);
+        if (status == errSemaphoreTimedOut)
+            continue;
+        ThrowIfOSErr_(status);
+        if (mIndexQueue.empty())
+            continue; // the count outlived a cleared queue
+        SInt32 position = mIndexQueue.front();
+        mIndexQueue.pop_front();
+        if (GetOwner())
+            GetOwner()->SetUpdating(true);
+        return position;
+    }
+}
+
+void CUpdateTask::DropIndex(SInt32 position)
+{
+    auto found = std::find(mIndexQueue.begin(), mIndexQueue.end(), position);
+    if (found == mIndexQueue.end())
+        return;
+    mIndexQueue.erase(found);
+    mQueueCount.TryWait();
+}
+
+bool CUpdateTask::IsWorkingOn(const CIndexItem* item) const
+{
+    return std::find(mWorking.begin(), mWorking.end(), item) != mWorking.end();
+}
+
+void CUpdateTask::DeleteAfterBatch(CIndexItem* item)
+{
+    if (item && std::find(mDeleteAfterBatch.begin(), mDeleteAfterBatch.end(), item) == mDeleteAfterBatch.end())
+        mDeleteAfterBatch.push_back(item);
+}
+
+void CUpdateTask::DeleteDeferredItems()
+{
+    std::vector<CIndexItem*> doomed;
+    doomed.swap(mDeleteAfterBatch);
+    for (CIndexItem* item : doomed)
+        delete item;
+}
+
+void CUpdateTask::RunTask()
+{
+    for (;;) {
+        try {
+            std::vector<SInt32> positions {NextIndex()};
+            while (positions.size() < BatchSize() && !mIndexQueue.empty() && mQueueCount.TryWait()) {
+                positions.push_back(mIndexQueue.front());
+                mIndexQueue.pop_front();
+            }
+            UpdatePositions(positions);
+            DeleteDeferredItems();
+            YieldIfTimeUp(GetTaskSlice() / 4);
+        } CatchAllButUnwind_ {
+            DeleteDeferredItems();
+        }
+    }
+}
+
+void CUpdateTask::UpdatePositions(const std::vector<SInt32>& positions)
+{
+    TaskOwnerView* owner = GetOwner();
+    if (!owner || !owner->IsShown())
+        return;
+    ThumbnailServices* thumbnails = GetThumbnailServices();
+    bool autoCreate = thumbnails && GetPrefBoolean(QStringLiteral("AutoCreateThumbnail"));
+    std::vector<CIndexItem*> toMake;
+    for (SInt32 position : positions) {
+        CIndexItem* item = nullptr;
+        if (!owner->GetItemAt(position, item) || !item)
+            continue;
+        if (item->GetThumbnail()) {
+            owner->RefreshItem(position);
+            SInt32 zero = 0;
+            Broadcast(msg_CellDrawn, &zero);
+        }
+        if (autoCreate && !item->IsBusy() && thumbnails->ShouldRecreateThumbnail(*item)
+            && std::find(toMake.begin(), toMake.end(), item) == toMake.end())
+            toMake.push_back(item);
+    }
+    if (toMake.empty())
+        return;
+    StWorkingBatch working {mWorking};
+    mWorking = toMake;
+    CreateThumbnails(toMake, GetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile")));
+    for (CIndexItem* item : toMake) {
+        // Positions may have moved while the batch was made; removed items are gone.
+        bool removed = std::find(mDeleteAfterBatch.begin(), mDeleteAfterBatch.end(), item) != mDeleteAfterBatch.end();
+        if (!removed)
+            owner->RefreshItem(owner->GetIndexOfItem(item));
+    }
+    LThread::Sleep(1);
+}

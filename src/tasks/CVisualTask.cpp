@@ -1,0 +1,766 @@
+#include "CVisualTask.h"
+
+#include "CIndexItem.h"
+#include "CItemError.h"
+#include "ErrorCodes.h"
+#include "ErrorReport.h"
+#include "ExceptionCode.h"
+#include "LControl.h"
+#include "LStdControls.h"
+#include "LView.h"
+#include "LWindow.h"
+#include "LocalizedStrings.h"
+#include "Preferences.h"
+#include "TaskOwnerView.h"
+#include "TickCount.h"
+#include "UReanimator.h"
+#include "URegistrar.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QStyle>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+// What InitializeTasks makes, shared by every task.
+struct TaskGlobals {
+    bool initialized = false;
+    UInt32 slice = 19;
+    UInt32 lastYield = 0;
+    std::unique_ptr<LSemaphore> parallelSlots;
+    std::unique_ptr<LSemaphore> downloadSlots;
+    LWindow* taskWindow = nullptr;
+    LView* paneHolder = nullptr;
+    std::vector<CVisualTask*> shownTasks; // top to bottom
+    std::vector<CVisualTask*> allTasks; // oldest first
+};
+
+TaskGlobals& Globals()
+{
+    static TaskGlobals globals;
+    return globals;
+}
+
+// Places the shown panes one under the other and sizes the window to hold them.
+void LayoutShownPanes()
+{
+    auto& globals = Globals();
+    if (!globals.taskWindow)
+        return;
+    SInt32 top = 0;
+    SInt32 width = globals.paneHolder->width();
+    for (CVisualTask* task : globals.shownTasks) {
+        LView* pane = task->GetProgressPane();
+        pane->PlaceInSuperImageAt(0, top, false);
+        pane->ResizeFrameTo(width, task->GetPaneHeight(), false);
+        top += task->GetPaneHeight();
+    }
+    if (top > 0) {
+        SInt32 chrome = globals.taskWindow->height() - globals.paneHolder->height();
+        globals.taskWindow->ResizeFrameTo(globals.taskWindow->width(), top + chrome, true);
+    }
+}
+
+} // namespace
+
+// --- CVisualTask -----------------------------------------------------------------------
+
+CVisualTask::CVisualTask(const QString& titleKey, TaskOwnerView* owner)
+{
+    Init(owner, CopyLocalizedString(titleKey));
+}
+
+CVisualTask::CVisualTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner)
+{
+    Init(owner, CopyLocalizedCFString(titleList, titleIndex));
+}
+
+void CVisualTask::Init(TaskOwnerView* owner, const QString& title)
+{
+    mOwner = owner;
+    mTitle = title;
+    CreateProgressPane();
+    Globals().allTasks.push_back(this);
+    mInList = true;
+}
+
+CVisualTask::~CVisualTask()
+{
+    if (mInList)
+        std::erase(Globals().allTasks, this);
+    DisposeProgressPane();
+}
+
+void CVisualTask::Run()
+{
+    RunTask();
+}
+
+CVisualTask* CVisualTask::GetCurrentTask()
+{
+    return dynamic_cast<CVisualTask*>(LThread::GetCurrentThread());
+}
+
+std::vector<CVisualTask*> CVisualTask::GetAllTasks()
+{
+    return Globals().allTasks;
+}
+
+bool CVisualTask::IsAlive(const CVisualTask* task)
+{
+    const auto& all = Globals().allTasks;
+    return std::find(all.begin(), all.end(), task) != all.end();
+}
+
+void CVisualTask::Broadcast(MessageT message, void* parameter)
+{
+    if (mOwner)
+        mOwner->BroadcastMessage(message, parameter);
+}
+
+// --- The progress pane -------------------------------------------------------------------
+
+void CVisualTask::CreateProgressPane()
+{
+    if (!AreTasksInitialized())
+        InitializeTasks();
+    auto& globals = Globals();
+    mProgress = 0;
+    mProgressMax = 0;
+    mRunState = kTaskRunning;
+    mStatus = QString();
+    mHasSavedCaption = false;
+    mSavedIndeterminate = false;
+    globals.lastYield = TickCount();
+
+    LPane* made = UReanimator::CreatePaneTree(kProgressPaneLayout, globals.paneHolder);
+    mPane = dynamic_cast<LView*>(made);
+    if (!mPane) {
+        delete made;
+        ThrowOSErr_(err_NilPointer, "progress pane layout");
+    }
+    mPane->Hide();
+    mPaneHeight = mPane->height();
+    mBar = dynamic_cast<LProgressBar*>(mPane->FindPaneByID(kPaneProgressBar));
+    for (PaneIDT caption : {kPaneStatusCaption, kPaneItemCaption, kPaneTitleCaption, kPaneCountCaption, kPaneCaption6})
+        ThrowIfNil_(mPane->FindPaneByID(caption));
+    ThrowIfNil_(mBar);
+    SetCaptionText(kPaneTitleCaption, mTitle);
+    mPauseButton = dynamic_cast<LControl*>(mPane->FindPaneByID(kPanePauseButton));
+    mResumeButton = dynamic_cast<LControl*>(mPane->FindPaneByID(kPaneResumeButton));
+    mStopButton = dynamic_cast<LControl*>(mPane->FindPaneByID(kPaneStopButton));
+    ThrowIfNil_(mPauseButton);
+    ThrowIfNil_(mResumeButton);
+    ThrowIfNil_(mStopButton);
+    for (LControl* button : {mPauseButton, mResumeButton, mStopButton})
+        button->AddListener(this);
+    mResumeButton->Hide();
+    DressPane();
+    SInt32 indeterminate = 0;
+    Broadcast(msg_TaskIndeterminate, &indeterminate);
+}
+
+// The buttons show the usual media symbols and the title stands out.
+void CVisualTask::DressPane()
+{
+    QStyle* style = QApplication::style();
+    const std::pair<LControl*, QStyle::StandardPixmap> faces[] = {
+        {mPauseButton, QStyle::SP_MediaPause}, {mResumeButton, QStyle::SP_MediaPlay}, {mStopButton, QStyle::SP_MediaStop}};
+    for (auto [button, symbol] : faces) {
+        if (auto* bevel = dynamic_cast<LBevelButton*>(button))
+            bevel->SetIcon(style->standardIcon(symbol).pixmap(14, 14).toImage());
+    }
+    if (LPane* title = mPane->FindPaneByID(kPaneTitleCaption)) {
+        QFont font = title->font();
+        font.setBold(true);
+        title->setFont(font);
+    }
+}
+
+void CVisualTask::DisposeProgressPane()
+{
+    if (!mPane)
+        return;
+    HideProgressPane();
+    for (LControl* button : {mPauseButton, mResumeButton, mStopButton})
+        if (button)
+            button->RemoveListener(this);
+    // The pane may be on the stack of the event that ended the task.
+    mPane->setParent(nullptr);
+    mPane->deleteLater();
+    mPane = nullptr;
+    mBar = nullptr;
+    mPauseButton = mResumeButton = mStopButton = nullptr;
+}
+
+void CVisualTask::ShowProgress(double /*delay*/)
+{
+    if (!IsProgressShown())
+        ExecuteTask();
+}
+
+bool CVisualTask::IsProgressShown() const
+{
+    auto& shown = Globals().shownTasks;
+    return std::find(shown.begin(), shown.end(), this) != shown.end();
+}
+
+void CVisualTask::ExecuteTask()
+{
+    AcquireSlot();
+    auto& globals = Globals();
+    if (!IsProgressShown() && mPane) {
+        globals.shownTasks.push_back(this);
+        mPane->Show();
+        LayoutShownPanes();
+    }
+    if (globals.taskWindow && !globals.taskWindow->IsVisible())
+        globals.taskWindow->Show();
+    Broadcast(msg_TaskShown, this);
+    Broadcast(msg_TaskTitle, &mTitle);
+}
+
+void CVisualTask::HideProgressPane()
+{
+    auto& globals = Globals();
+    if (!IsProgressShown())
+        return;
+    std::erase(globals.shownTasks, this);
+    if (mPane)
+        mPane->Hide();
+    LayoutShownPanes();
+    if (globals.shownTasks.empty() && globals.taskWindow)
+        globals.taskWindow->Hide();
+    ReleaseSlot();
+}
+
+void CVisualTask::AcquireSlot()
+{
+    if (mHoldsSlot)
+        return;
+    LSemaphore& semaphore = GetParallelSlots();
+    OSStatus status;
+    do {
+        status = semaphore.Wait(semaphore_WaitForever);
+    } while (status == errSemaphoreTimedOut); // woken early: wait again
+    ThrowIfOSErr_(status);
+    mHoldsSlot = true;
+}
+
+void CVisualTask::ReleaseSlot()
+{
+    if (!mHoldsSlot)
+        return;
+    mHoldsSlot = false;
+    if (auto& semaphore = Globals().parallelSlots)
+        semaphore->Signal();
+}
+
+bool CVisualTask::IsStopShown() const
+{
+    return mStopButton && !mStopButton->isHidden();
+}
+
+void CVisualTask::ShowStopButton(bool show)
+{
+    if (mStopButton)
+        mStopButton->SetVisible(show);
+}
+
+void CVisualTask::ShowPauseButton(bool show)
+{
+    if (mPauseButton)
+        mPauseButton->SetVisible(show);
+}
+
+// --- Progress ------------------------------------------------------------------------------
+
+void CVisualTask::ShowCountCaption()
+{
+    QString format = CopyLocalizedString(QStringLiteral("ITEM_X_OF_Y"));
+    ThrowIf_(format.isEmpty(), "ITEM_X_OF_Y");
+    SetCaptionText(kPaneCountCaption, format.arg(mProgress).arg(mProgressMax).arg(mStatus).trimmed());
+}
+
+void CVisualTask::SetProgress(SInt32 value)
+{
+    if (value == mProgress)
+        return;
+    mProgress = value;
+    if (mBar)
+        mBar->SetValue(value);
+    ShowCountCaption();
+    Broadcast(msg_TaskProgress, &value);
+}
+
+void CVisualTask::SetProgressMax(SInt32 maximum)
+{
+    if (maximum == mProgressMax)
+        return;
+    mProgressMax = maximum;
+    if (mBar) {
+        mBar->SetMaxValue(maximum);
+        mBar->SetValue(mProgress);
+    }
+    ShowCountCaption();
+    Broadcast(msg_TaskProgressMax, &maximum);
+}
+
+void CVisualTask::SetProgressMin(SInt32 minimum)
+{
+    if (mBar)
+        mBar->SetMinValue(minimum);
+    Broadcast(msg_TaskProgressMin, &minimum);
+}
+
+void CVisualTask::SetIndeterminate(bool indeterminate)
+{
+    if (mBar)
+        mBar->SetIndeterminate(indeterminate);
+    SInt32 flag = indeterminate ? 1 : 0;
+    Broadcast(msg_TaskIndeterminate, &flag);
+}
+
+bool CVisualTask::IsIndeterminate() const
+{
+    return mBar && mBar->IsIndeterminate();
+}
+
+void CVisualTask::ShowProgressBar()
+{
+    if (mBar)
+        mBar->Show();
+}
+
+void CVisualTask::HideProgressBar()
+{
+    if (mBar)
+        mBar->Hide();
+}
+
+// --- Captions ------------------------------------------------------------------------------
+
+void CVisualTask::SetCaptionText(PaneIDT caption, const QString& text)
+{
+    if (!mPane)
+        return;
+    LPane* pane = mPane->FindPaneByID(caption);
+    ThrowIfNil_(pane);
+    pane->SetCFDescriptor(text);
+    pane->update();
+}
+
+QString CVisualTask::GetCaptionText(PaneIDT caption) const
+{
+    LPane* pane = mPane ? mPane->FindPaneByID(caption) : nullptr;
+    return pane ? pane->GetCFDescriptor() : QString();
+}
+
+void CVisualTask::SetStatusCaption(const QString& text)
+{
+    SetCaptionText(kPaneStatusCaption, text);
+}
+
+void CVisualTask::SetCaption6(const QString& text)
+{
+    SetCaptionText(kPaneCaption6, text);
+}
+
+void CVisualTask::SetItemCaption(const QString& text)
+{
+    SetCaptionText(kPaneItemCaption, text);
+}
+
+void CVisualTask::SetTitleCaption(const QString& text)
+{
+    SetCaptionText(kPaneTitleCaption, text);
+}
+
+void CVisualTask::SetStatusCaption(SInt16 list, SInt16 index)
+{
+    SetStatusCaption(CopyLocalizedCFString(list, index));
+}
+
+void CVisualTask::SetItemCaption(SInt16 list, SInt16 index)
+{
+    SetItemCaption(CopyLocalizedCFString(list, index));
+}
+
+void CVisualTask::SetCaption6(SInt16 list, SInt16 index)
+{
+    SetCaption6(CopyLocalizedCFString(list, index));
+}
+
+void CVisualTask::SetTitleCaption(SInt16 list, SInt16 index)
+{
+    SetTitleCaption(CopyLocalizedCFString(list, index));
+}
+
+void CVisualTask::SetStatusString(const QString& status)
+{
+    mStatus = status;
+}
+
+void CVisualTask::SaveCaption()
+{
+    ThrowIfNil_(mPane);
+    mSavedCaption = GetCaptionText(kPaneStatusCaption);
+    mHasSavedCaption = true;
+}
+
+void CVisualTask::RestoreCaption()
+{
+    if (!mHasSavedCaption)
+        return;
+    SetStatusCaption(mSavedCaption);
+    mHasSavedCaption = false;
+    mSavedCaption.clear();
+}
+
+// --- Pause, resume and stop -----------------------------------------------------------------
+
+void CVisualTask::ListenToMessage(MessageT message, void*)
+{
+    if (message != msg_TaskPause && message != msg_TaskResume && message != msg_TaskStop)
+        return;
+    // A button's click is still on the stack: stopping now would delete the
+    // button under it. The task is found again by its ID, so a task that ended
+    // meanwhile is never touched.
+    ThreadID id = GetID();
+    QTimer::singleShot(0, QCoreApplication::instance(), [id, message] {
+        auto* task = dynamic_cast<CVisualTask*>(LThread::FromID(id));
+        if (task && CVisualTask::IsAlive(task))
+            task->RunButtonMessage(message);
+    });
+}
+
+void CVisualTask::RunButtonMessage(MessageT message)
+{
+    OSStatus status = CatchCode([&] {
+        switch (message) {
+        case msg_TaskPause:
+            Pause();
+            break;
+        case msg_TaskResume:
+            ResumeTask();
+            break;
+        case msg_TaskStop:
+            Stop();
+            break;
+        default:
+            break;
+        }
+    });
+    if (status != noErr)
+        ReportError(status, kStopAlert);
+}
+
+void CVisualTask::Pause()
+{
+    if (mRunState == kTaskPaused || mStopping)
+        return;
+    if (mPauseButton)
+        mPauseButton->Hide();
+    if (mResumeButton)
+        mResumeButton->Show();
+    SaveCaption();
+    SetStatusCaption(601, 32);
+    mSavedIndeterminate = IsIndeterminate();
+    SetIndeterminate(true);
+    mRunState = kTaskPaused;
+    OnPause();
+    // From elsewhere the task is only marked: it suspends itself at its next CheckPause.
+    if (IsCurrent())
+        CheckPause();
+}
+
+void CVisualTask::CheckPause()
+{
+    while (mRunState == kTaskPaused && IsCurrent() && !mStopping)
+        Suspend();
+}
+
+void CVisualTask::ResumeTask()
+{
+    // A pause not yet taken up (the task was waiting) is called off as well, so the
+    // resume button never does nothing.
+    if (mRunState != kTaskPaused || mStopping)
+        return;
+    OnResume();
+    RestoreCaption();
+    SetIndeterminate(mSavedIndeterminate);
+    mRunState = kTaskRunning;
+    if (mPauseButton)
+        mPauseButton->Show();
+    if (mResumeButton)
+        mResumeButton->Hide();
+    if (IsSuspended() && !IsCurrent())
+        Resume();
+}
+
+void CVisualTask::Stop()
+{
+    if (mStopping || IsCompleted())
+        return;
+    mStopping = true;
+    OnStop();
+    Finish(true);
+    DeleteThread();
+}
+
+// --- Pending items ---------------------------------------------------------------------------
+
+void CVisualTask::InsertItem(CIndexItem* item, SInt32 position)
+{
+    ThrowIfNil_(item);
+    if (position == 1)
+        mPendingItems.push_front(item);
+    else if (position >= 1 && position <= SInt32(mPendingItems.size()))
+        mPendingItems.insert(mPendingItems.begin() + (position - 1), item);
+    else
+        mPendingItems.push_back(item);
+    mItemEvent.Signal();
+}
+
+void CVisualTask::AddItem(CIndexItem* item)
+{
+    ThrowIfNil_(item);
+    mPendingItems.push_back(item);
+    mItemEvent.Signal();
+}
+
+bool CVisualTask::HasPendingItem(const CIndexItem* item) const
+{
+    return std::find(mPendingItems.begin(), mPendingItems.end(), item) != mPendingItems.end();
+}
+
+CIndexItem* CVisualTask::NextItem()
+{
+    while (mOwner && mOwner->IsUpdating())
+        LThread::Sleep(400);
+    while (mPendingItems.empty()) {
+        mItemEvent.Reset();
+        OSStatus status = mItemEvent.Wait(semaphore_WaitForever);
+        if (status != noErr && status != errSemaphoreTimedOut)
+            ThrowOSErr_(status);
+    }
+    CIndexItem* item = mPendingItems.front();
+    mPendingItems.pop_front();
+    ThrowIfNil_(item);
+    return item;
+}
+
+void CVisualTask::RemoveItem(CIndexItem* item)
+{
+    std::erase(mPendingItems, item);
+    if (mPendingItems.empty())
+        mItemEvent.Reset();
+}
+
+void CVisualTask::ClearItems()
+{
+    mPendingItems.clear();
+    mItemEvent.Reset();
+}
+
+// --- Failures ------------------------------------------------------------------------------------
+
+void CVisualTask::AddItemError(CIndexItem* item, std::unique_ptr<CItemError> error)
+{
+    if (!item || !error)
+        return;
+    error->SetMessage(mTitle);
+    item->SetError(std::move(error));
+    if (std::find(mErrorItems.begin(), mErrorItems.end(), item) == mErrorItems.end())
+        mErrorItems.push_back(item);
+    if (mOwner)
+        mOwner->RefreshItem(mOwner->GetIndexOfItem(item));
+}
+
+void CVisualTask::ReportErrors()
+{
+    if (!mErrorItems.empty())
+        ReportError(kMsgTaskItemErrors, kCautionAlert);
+}
+
+// --- The shared state ------------------------------------------------------------------------------
+
+void InitializeTasks()
+{
+    auto& globals = Globals();
+    if (globals.initialized)
+        return;
+    globals.slice = UInt32(std::max<SInt32>(GetPrefNumber(QStringLiteral("MultiTaskTime")), 0));
+    globals.parallelSlots = std::make_unique<LSemaphore>(
+        std::max<SInt32>(GetPrefNumber(QStringLiteral("NumberParallelTasks")), 1));
+    globals.downloadSlots = std::make_unique<LSemaphore>(
+        std::max<SInt32>(GetPrefNumber(QStringLiteral("NumberParallelDownloads")), 1));
+    // The interface kit's task window class takes this ID when it is registered;
+    // until then the plain floating window serves.
+    if (!URegistrar::IsRegistered('TskW'))
+        URegistrar::RegisterClass<LWindow>('TskW');
+    LWindow* window = nullptr;
+    OSStatus status = CatchCode([&] { window = LWindow::CreateWindow(kTaskWindowLayout, nullptr); });
+    if (status != noErr || !window)
+        ThrowOSErr_(err_NilPointer, "task window");
+    auto* holder = dynamic_cast<LView*>(window->FindPaneByID(kPaneHolder));
+    if (!holder) {
+        delete window;
+        ThrowOSErr_(err_NilPointer, "task window pane holder");
+    }
+    window->Hide();
+    globals.taskWindow = window;
+    globals.paneHolder = holder;
+    globals.lastYield = TickCount();
+    globals.initialized = true;
+}
+
+void TerminateTasks()
+{
+    auto& globals = Globals();
+    if (!globals.initialized)
+        return;
+    // Newest first: a task may own the items an older one walks.
+    for (CVisualTask* task : std::vector<CVisualTask*>(globals.allTasks.rbegin(), globals.allTasks.rend())) {
+        if (CVisualTask::IsAlive(task) && !task->IsCurrent())
+            task->DeleteThread();
+    }
+    globals.shownTasks.clear();
+    delete globals.taskWindow;
+    globals.taskWindow = nullptr;
+    globals.paneHolder = nullptr;
+    globals.parallelSlots.reset();
+    globals.downloadSlots.reset();
+    globals.initialized = false;
+}
+
+bool AreTasksInitialized()
+{
+    return Globals().initialized;
+}
+
+UInt32 GetTaskSlice()
+{
+    return Globals().slice;
+}
+
+void SetTaskSlice(UInt32 ticks)
+{
+    Globals().slice = ticks;
+}
+
+UInt32 GetLastYieldTicks()
+{
+    return Globals().lastYield;
+}
+
+bool YieldIfTimeUp(UInt32 ticks, LThread* yieldTo)
+{
+    auto& globals = Globals();
+    UInt32 now = TickCount();
+    UInt32 interval = ticks == kUseTaskSlice ? globals.slice : ticks;
+    // Measured from the last yield of any task, so the slice is shared.
+    if (now - globals.lastYield <= interval)
+        return false;
+    globals.lastYield = now;
+    LThread::Yield(yieldTo);
+    return true;
+}
+
+void ShowTaskWindow()
+{
+    if (LWindow* window = Globals().taskWindow) {
+        window->Show();
+        window->Select();
+    }
+}
+
+void ShowTaskWindowIfHidden()
+{
+    if (!IsTaskWindowVisible())
+        ShowTaskWindow();
+}
+
+bool IsTaskWindowVisible()
+{
+    LWindow* window = Globals().taskWindow;
+    return window && window->IsVisible();
+}
+
+LWindow* GetTaskWindow()
+{
+    return Globals().taskWindow;
+}
+
+std::vector<CVisualTask*> GetShownTasks()
+{
+    return Globals().shownTasks;
+}
+
+void StopTasksOfOwner(TaskOwnerView* owner)
+{
+    if (!owner)
+        return;
+    std::vector<CVisualTask*> owned;
+    for (CVisualTask* task : Globals().allTasks)
+        if (task->GetOwner() == owner)
+            owned.push_back(task);
+    // The calling task last: stopping it does not come back.
+    CVisualTask* current = CVisualTask::GetCurrentTask();
+    std::stable_partition(owned.begin(), owned.end(), [current](CVisualTask* task) { return task != current; });
+    for (CVisualTask* task : owned) {
+        // Stopping one task may end others (they own what it frees).
+        if (CVisualTask::IsAlive(task))
+            task->Stop();
+    }
+}
+
+void RemoveItemFromTasksOfOwner(TaskOwnerView* owner, CIndexItem* item)
+{
+    if (!owner || !item)
+        return;
+    for (CVisualTask* task : Globals().allTasks)
+        if (task->GetOwner() == owner)
+            task->RemoveItem(item);
+}
+
+LSemaphore& GetParallelSlots()
+{
+    auto& semaphore = Globals().parallelSlots;
+    ThrowIfNil_(semaphore);
+    return *semaphore;
+}
+
+LSemaphore& GetDownloadSlots()
+{
+    auto& semaphore = Globals().downloadSlots;
+    ThrowIfNil_(semaphore);
+    return *semaphore;
+}
+
+// --- StDownloadSlot --------------------------------------------------------------------------------
+
+bool StDownloadSlot::Acquire()
+{
+    if (mHeld)
+        return true;
+    LSemaphore& semaphore = GetDownloadSlots();
+    OSStatus status;
+    do {
+        status = semaphore.Wait(semaphore_WaitForever);
+    } while (status == errSemaphoreTimedOut);
+    mHeld = status == noErr;
+    return mHeld;
+}
+
+void StDownloadSlot::Release()
+{
+    if (!mHeld)
+        return;
+    mHeld = false;
+    if (AreTasksInitialized())
+        GetDownloadSlots().Signal();
+}

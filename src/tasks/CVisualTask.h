@@ -1,0 +1,243 @@
+#pragma once
+
+#include "LBroadcaster.h"
+#include "LSemaphore.h"
+#include "LThread.h"
+#include "MacTypes.h"
+#include "TaskServices.h" // kInsertAtEnd
+
+#include <QString>
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+class CIndexItem;
+class CItemError;
+class LControl;
+class LPane;
+class LProgressBar;
+class LView;
+class LWindow;
+class TaskOwnerView;
+
+// Layouts of the task window and of one progress pane.
+inline constexpr ResIDT kTaskWindowLayout = 1026;
+inline constexpr ResIDT kProgressPaneLayout = 1027;
+
+// Sub-panes of a progress pane.
+inline constexpr PaneIDT kPaneProgressBar = 'stat';
+inline constexpr PaneIDT kPaneStatusCaption = 'cap1';
+inline constexpr PaneIDT kPaneItemCaption = 'cap2';
+inline constexpr PaneIDT kPaneTitleCaption = 'cap4';
+inline constexpr PaneIDT kPaneCountCaption = 'cap5';
+inline constexpr PaneIDT kPaneCaption6 = 'cap6';
+inline constexpr PaneIDT kPanePauseButton = 3001;
+inline constexpr PaneIDT kPaneResumeButton = 3002;
+inline constexpr PaneIDT kPaneStopButton = 3003;
+inline constexpr PaneIDT kPaneHolder = 'PHST'; // in the task window: the panes' superview
+
+// The buttons' messages.
+inline constexpr MessageT msg_TaskPause = 'paus';
+inline constexpr MessageT msg_TaskResume = 'star';
+inline constexpr MessageT msg_TaskStop = 'stop';
+
+// Ticks: "use the slice" for YieldIfTimeUp.
+inline constexpr UInt32 kUseTaskSlice = 0xFFFFFFFF;
+
+enum : SInt32 {
+    kTaskRunning = 1,
+    kTaskPaused = 2,
+};
+
+// The base of every long job: a cooperative thread owned by one index view,
+// with a progress pane stacked into the shared task window, a queue of items
+// to work on and a list of the items that failed.
+//
+// A creator makes the task and calls Start (the thread's Resume). RunTask does
+// the work; it calls ShowProgress when it wants its pane (which takes one of
+// the "NumberParallelTasks" slots, waiting for one), and CheckPause and
+// YieldIfTimeUp between items. When RunTask returns, the thread ends and the
+// task is deleted. Stop ends a task at once from outside: its stack is unwound
+// where it waits (every destructor on it runs) and it is deleted; stopping is
+// idempotent, and a task that has ended is never touched again.
+class CVisualTask : public LThread, public LListener {
+public:
+    // The title is the localized text of the key (the key itself when missing).
+    CVisualTask(const QString& titleKey, TaskOwnerView* owner);
+    // The title is the localized text of "<list>:<index>".
+    CVisualTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner);
+    ~CVisualTask() override;
+
+    void Start() { Resume(); }
+
+    // 'star' resumes, 'stop' stops, 'paus' pauses; the buttons' messages are acted
+    // on from the event loop, after the click that sent them has ended.
+    void ListenToMessage(MessageT message, void* ioParam) override;
+
+    virtual void ShowProgress(double delay = 0.1);
+    virtual void HideProgressPane();
+    virtual bool IsProgressShown() const;
+
+    virtual void Pause();
+    virtual void OnPause() {}
+    virtual void ResumeTask();
+    virtual void OnResume() {}
+    virtual void Stop();
+    virtual void OnStop() {}
+    // Called by Stop with true; subclasses end their owner's busy state here.
+    virtual void Finish(bool /*stopped*/) {}
+    // Between items: a paused task suspends itself here until resumed.
+    virtual void CheckPause();
+    virtual void AcquireSlot();
+    virtual void ReleaseSlot();
+    virtual bool IsStopShown() const;
+
+    virtual void SetProgress(SInt32 value);
+    SInt32 GetProgress() const { return mProgress; }
+    virtual void SetProgressMax(SInt32 maximum);
+    SInt32 GetProgressMax() const { return mProgressMax; }
+    virtual void SetProgressMin(SInt32 minimum);
+    virtual void SetIndeterminate(bool indeterminate);
+    virtual bool IsIndeterminate() const;
+    virtual void ShowProgressBar();
+    virtual void HideProgressBar();
+    void ShowStopButton(bool show);
+    void ShowPauseButton(bool show);
+
+    virtual void SetStatusCaption(const QString& text);
+    virtual void SetCaption6(const QString& text);
+    virtual void SetItemCaption(const QString& text);
+    virtual void SetTitleCaption(const QString& text);
+    void SetStatusCaption(SInt16 list, SInt16 index);
+    void SetItemCaption(SInt16 list, SInt16 index);
+    void SetCaption6(SInt16 list, SInt16 index);
+    void SetTitleCaption(SInt16 list, SInt16 index);
+    QString GetCaptionText(PaneIDT caption) const;
+    // The third argument of the "ITEM_X_OF_Y" text.
+    virtual void SetStatusString(const QString& status);
+    virtual void SaveCaption();
+    virtual void RestoreCaption();
+
+    // The pending items. InsertItem at 1 puts the item first, kInsertAtEnd last;
+    // InsertItem and AddItem post the item event, so a waiting NextItem wakes.
+    virtual void InsertItem(CIndexItem* item, SInt32 position);
+    // Waits while the owner's update flag is set, then for an item, and takes the
+    // first one. 'nilP' for a null item.
+    virtual CIndexItem* NextItem();
+    virtual void RemoveItem(CIndexItem* item);
+    virtual void ClearItems();
+    SInt32 CountItems() const { return SInt32(mPendingItems.size()); }
+    virtual void AddItem(CIndexItem* item);
+    bool HasPendingItem(const CIndexItem* item) const;
+
+    // The item takes the error (with the task's title as its message) and is
+    // listed for the report at the end; its cell is drawn again.
+    virtual void AddItemError(CIndexItem* item, std::unique_ptr<CItemError> error);
+    const std::vector<CIndexItem*>& GetErrorItems() const { return mErrorItems; }
+    // One report (100047, caution) when any item failed.
+    virtual void ReportErrors();
+
+    TaskOwnerView* GetOwner() const { return mOwner; }
+    const QString& GetTitle() const { return mTitle; }
+    SInt32 GetRunState() const { return mRunState; }
+    bool IsStopping() const { return mStopping; }
+    LView* GetProgressPane() const { return mPane; }
+    SInt32 GetPaneHeight() const { return mPaneHeight; }
+    bool HoldsSlot() const { return mHoldsSlot; }
+
+    // The task whose thread is running, or null.
+    static CVisualTask* GetCurrentTask();
+    // Every task that exists, oldest first (also those without a shown pane).
+    static std::vector<CVisualTask*> GetAllTasks();
+    static bool IsAlive(const CVisualTask* task);
+
+protected:
+    void Run() override;
+    virtual void RunTask() = 0;
+
+    virtual void CreateProgressPane();
+    virtual void DisposeProgressPane();
+    virtual void ExecuteTask();
+    void Broadcast(MessageT message, void* parameter);
+
+private:
+    void Init(TaskOwnerView* owner, const QString& title);
+    void DressPane();
+    void SetCaptionText(PaneIDT caption, const QString& text);
+    void ShowCountCaption();
+    void RunButtonMessage(MessageT message);
+
+    SInt32 mProgress = 0;
+    SInt32 mProgressMax = 0;
+    SInt32 mPaneHeight = 0;
+    QString mSavedCaption;
+    bool mHasSavedCaption = false;
+    bool mSavedIndeterminate = false;
+    QString mStatus;
+    LView* mPane = nullptr;
+    LProgressBar* mBar = nullptr;
+    SInt32 mRunState = kTaskRunning;
+    LEventSemaphore mItemEvent;
+    std::vector<CIndexItem*> mErrorItems;
+    std::deque<CIndexItem*> mPendingItems;
+    TaskOwnerView* mOwner = nullptr;
+    LControl* mPauseButton = nullptr;
+    LControl* mResumeButton = nullptr;
+    LControl* mStopButton = nullptr;
+    QString mTitle;
+    bool mHoldsSlot = false;
+    bool mStopping = false;
+    bool mInList = false;
+};
+
+// Makes the task window and the shared state from "MultiTaskTime" and
+// "NumberParallelTasks" (and the downloads' limit from "NumberParallelDownloads").
+// Throws 'nilP' when the window cannot be made. Calling it again does nothing.
+void InitializeTasks();
+// Ends what InitializeTasks made (the program's end, and between tests): every
+// task is stopped and the window deleted.
+void TerminateTasks();
+bool AreTasksInitialized();
+
+// Yields when more than `ticks` (kUseTaskSlice: "MultiTaskTime") have passed
+// since the last yield of any task; true when it yielded.
+bool YieldIfTimeUp(UInt32 ticks = kUseTaskSlice, LThread* yieldTo = nullptr);
+UInt32 GetTaskSlice();
+void SetTaskSlice(UInt32 ticks);
+UInt32 GetLastYieldTicks();
+
+void ShowTaskWindow();
+void ShowTaskWindowIfHidden();
+bool IsTaskWindowVisible();
+LWindow* GetTaskWindow();
+// The tasks whose pane is shown, top to bottom.
+std::vector<CVisualTask*> GetShownTasks();
+
+// Stops every task the view owns (shown or not); returns when they are gone.
+void StopTasksOfOwner(TaskOwnerView* owner);
+// Takes the item out of the pending lists of every task the view owns.
+void RemoveItemFromTasksOfOwner(TaskOwnerView* owner, CIndexItem* item);
+
+// The parallel-slot semaphore ("NumberParallelTasks") and the downloads'
+// semaphore ("NumberParallelDownloads"); 'nilP' before InitializeTasks.
+LSemaphore& GetParallelSlots();
+LSemaphore& GetDownloadSlots();
+
+// A download slot for the lifetime of a network task: taken on request and given
+// back at the end only when it was taken, so the limit never creeps.
+class StDownloadSlot {
+public:
+    StDownloadSlot() = default;
+    ~StDownloadSlot() { Release(); }
+    StDownloadSlot(const StDownloadSlot&) = delete;
+    StDownloadSlot& operator=(const StDownloadSlot&) = delete;
+
+    // Waits for a slot; false when the wait failed (nothing is then held).
+    bool Acquire();
+    void Release();
+    bool IsHeld() const { return mHeld; }
+
+private:
+    bool mHeld = false;
+};

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "DisplayUtilities.h"
+#include "IndexViewServices.h"
+#include "LBroadcaster.h"
+#include "MacTypes.h"
+
+#include <QString>
+
+class CIndexItem;
+
+// Messages a task sends its owner view.
+inline constexpr MessageT msg_TaskProgress = 8008; // the new progress value (SInt32*)
+inline constexpr MessageT msg_TaskProgressMin = 8009; // the new bar minimum (SInt32*)
+inline constexpr MessageT msg_TaskProgressMax = 8010; // the new maximum (SInt32*)
+inline constexpr MessageT msg_TaskIndeterminate = 8011; // the indeterminate flag (SInt32*, 0 or 1)
+inline constexpr MessageT msg_TaskShown = 8012; // the task (CVisualTask*)
+inline constexpr MessageT msg_TaskTitle = 8014; // the title (QString*)
+
+// Messages of the view that the tasks send on its behalf.
+inline constexpr MessageT msg_ItemsChanged = 3001; // a field key (SInt32*), 6999 for all
+inline constexpr MessageT msg_ViewStateChanged = 3002; // 0, or 1 after a rename (SInt32*)
+inline constexpr MessageT msg_CellDrawn = 3030; // 0 (SInt32*)
+inline constexpr MessageT msg_CachePending = 3011; // the number of pending items (SInt32*)
+
+// The index view as the tasks it owns see it: the task layer lies below the
+// views, so the view implements this and the tasks reach it only through it.
+// The tasks tell it by broadcasts (its LBroadcaster part) and keep their
+// iteration safe with its item list lock (StItemListLock).
+class TaskOwnerView : public LBroadcaster, public IndexViewServices, public AItemListLockable {
+public:
+    // The busy count: a task raises it around its run.
+    virtual void SetBusy(bool busy) = 0;
+    virtual bool IsBusy() const = 0;
+    // Registered tasks (searches and batches counted apart); each change broadcasts
+    // 3002. Both answer the running-task count.
+    virtual SInt16 AddRunningTask(bool search) = 0;
+    virtual SInt16 RemoveRunningTask(bool search) = 0;
+    virtual SInt16 CountRunningTasks() const = 0;
+    // The update flag: set by the update task while it works through its queue;
+    // every other task of the view waits while it is set before it takes its next item.
+    virtual bool IsUpdating() const = 0;
+    virtual void SetUpdating(bool updating) = 0;
+    // True while the index document of the view holds its background work back.
+    virtual bool IsHeldBack() const { return false; }
+
+    // The item list: the current list (all items, or the filter) with 1-based
+    // indexes; a lock level per LockItemList, during which changes are refused.
+    virtual bool IsItemListLocked() const = 0;
+    virtual SInt32 CountItems() const = 0;
+    virtual SInt32 CountAllItems() const = 0;
+    // The item at a 1-based index of the current list; false when out of range.
+    virtual bool GetItemAt(SInt32 index, CIndexItem*& outItem) const = 0;
+    // Inserts an item at a 1-based index (kInsertAtEnd appends) and answers where it
+    // went; unless quiet it is queued for the cache task. Throws 'nilP' for null.
+    virtual SInt32 InsertItem(CIndexItem* item, SInt32 index, bool refresh, bool quiet) = 0;
+    // Enters the item under its values of the indexed fields.
+    virtual void AddItemToValueIndex(CIndexItem* item) = 0;
+
+    // Asks for the cell of the item at the index to be painted again.
+    virtual void RefreshItem(SInt32 index) = 0;
+    // The view shows, and the index lies in the range it shows.
+    virtual bool IsItemVisible(SInt32 index) const = 0;
+    virtual bool IsShown() const = 0;
+    // The title of the view's window ("" when it has none).
+    virtual QString GetWindowTitle() const = 0;
+};

@@ -1,0 +1,304 @@
+#pragma once
+
+#include "LBroadcaster.h"
+#include "LComparator.h"
+#include "LView.h"
+#include "PString.h"
+#include "TArray.h"
+#include "TaskOwnerView.h"
+
+#include <QHash>
+#include <QRect>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+#include <vector>
+
+class CCacheTask;
+class CIndexItem;
+class CUpdateTask;
+
+// Messages the index view broadcasts (besides TaskOwnerView's 3001 and 3002).
+inline constexpr MessageT msg_FilterEnded = 3003; // 0
+inline constexpr MessageT msg_ValueIndexRebuilt = 3005; // 0
+inline constexpr MessageT msg_FilterShown = 3031; // null
+inline constexpr MessageT msg_ViewFrameChanged = 8006; // 0
+// Heard from batch tasks that changed items.
+inline constexpr MessageT msg_BatchChangedItems = 8015;
+
+// The field key that means "all fields" in 3001.
+inline constexpr SInt32 kAllFieldsKey = 6999;
+
+// Option word bits of the view.
+enum : UInt32 {
+    kViewShowFileExtension = 0x40000000, // "ShowFileExtension"
+    kViewOpenFirstItemOnOpen = 0x08000000, // "IndexShowSlideShowOnOpen"
+    kViewShowCommentOnOpen = 0x04000000, // "IndexShowInfoOnOpen"
+    kViewStoreMediaFile = 0x02000000, // "IndexStoreMediaFile"
+    kViewRemoveMediaFile = 0x01000000, // "IndexRemoveMediaFile"
+};
+
+// The view state word.
+enum : SInt32 {
+    kViewStateReading = 0,
+    kViewStateWriting = 1, // removing the selection is refused meanwhile
+    kViewStateRemovingAll = 2,
+    kViewStateIdle = 3,
+};
+
+// View modes: 0 the thumbnail grid, 1019 (its command) the extended view.
+inline constexpr SInt32 kThumbnailViewMode = 0;
+inline constexpr SInt32 kExtendedViewMode = 1019;
+
+// Orders items by a field key (4001 the name), ascending or descending.
+class ItemSortComparator : public LComparator {
+public:
+    explicit ItemSortComparator(SInt32 sortKey = 4001, bool descending = false);
+
+    SInt32 Compare(const void* item1, const void* item2, UInt32 size1, UInt32 size2) const override;
+    bool IsEqualTo(const void* item1, const void* item2, UInt32 size1, UInt32 size2) const override;
+    LComparator* Clone() const override;
+
+    SInt32 GetSortKey() const { return mSortKey; }
+    void SetSortKey(SInt32 key) { mSortKey = key; }
+    bool IsDescending() const { return mDescending; }
+    void SetDescending(bool descending) { mDescending = descending; }
+
+    // Two items by the key; -1, 0 or 1, before the order flag is applied.
+    static SInt32 CompareItems(CIndexItem* a, CIndexItem* b, SInt32 key);
+
+private:
+    SInt32 mSortKey;
+    bool mDescending;
+};
+
+// The pane that holds an open index's items (class ID 'IndV').
+//
+// It owns every item of the index in one list (all items) and a second list
+// that holds the result of the last filter; the current list is the one shown.
+// Indexes are 1-based throughout, 0 means none and kInsertAtEnd (0x7fffffff)
+// the end. It keeps the counts by which the rest of the program knows whether
+// tasks work on the index (busy, running tasks, running searches), the lock
+// that keeps a task's walk over the list safe, the total size of the items'
+// files, the files to delete after the next save, the value index of chosen
+// fields, and its two background tasks: the cache task (value index entries)
+// and the update task (cells drawn again, thumbnails made).
+//
+// Every change of state is broadcast (3001 items changed, 3002 state changed,
+// 3003 filter ended, 3005 value index rebuilt, 3031 filter shown, 8006 frame
+// or settings changed), and the view's tasks tell it their progress with
+// 8008-8014 through the same broadcaster.
+//
+// Changing operations refuse while a task holds the list locked: RemoveItem
+// throws 100060, the others do nothing.
+class CIndexView : public LView, public LListener, public TaskOwnerView {
+public:
+    static constexpr ClassIDT class_ID = 'IndV';
+
+    explicit CIndexView(const LLayoutData& data);
+    explicit CIndexView(const SPaneInfo& info);
+    ~CIndexView() override;
+
+    // --- Items ------------------------------------------------------------------
+    // Inserts at a 1-based index (kInsertAtEnd appends; a list kept sorted puts
+    // it in its place) and answers the index. With refresh the cell is drawn;
+    // unless quiet the item is queued for the cache task and its file size
+    // counted (quiet items belong to another index: search results).
+    SInt32 InsertItem(CIndexItem* item, SInt32 index, bool refresh, bool quiet) override;
+    // Adds a file as a new item, a folder through a folder import task; an index
+    // package is not imported (3002 only), nor an Internet location file, nor, with
+    // "ImportSkipDuplicates", a file already in the index. The new item's index, or 0.
+    SInt32 ImportURL(const QUrl& url, SInt32 index, bool refresh);
+    // Removes the item at the index (always true). Throws 100060 while the list is
+    // locked and 100042 for an item in use. With trashFile the media file goes to
+    // the Trash first (a stored file is deleted after the next save instead).
+    bool RemoveItem(SInt32 index, bool trashFile, bool deleteItem, bool refresh);
+    // Removes every selected item; asks first with confirm and "ConfirmDelete".
+    void RemoveSelection(bool trashFiles, bool refresh, bool confirm);
+    // Stops the view's tasks and deletes every item (closing the index).
+    void RemoveAllItems();
+
+    SInt32 CountItems() const override;
+    SInt32 CountAllItems() const override;
+    SInt32 CountSelectedItems() const;
+    SInt32 GetFirstSelectedIndex() const;
+    // The current list: what tasks and commands walk.
+    const TArray<CIndexItem*>& GetItemList() const { return *mCurrentList; }
+    const TArray<CIndexItem*>& GetAllItems() const { return mAllItems; }
+    bool GetItemAt(SInt32 index, CIndexItem*& outItem) const override;
+    SInt32 GetIndexOfItem(const CIndexItem* item) const override;
+    // True when an item of the current list has this URL.
+    bool ContainsURL(const QUrl& url) const;
+    UInt64 GetTotalFileSize() const { return mTotalFileSize; }
+
+    // The list operations underneath (they do not broadcast). InsertItemAt puts the
+    // item into all items as well when the filter shows; RemoveItemsAt takes items
+    // out of all items as well when the filter shows.
+    SInt32 InsertItemAt(SInt32 count, SInt32 index, CIndexItem* item);
+    void RemoveItemsAt(SInt32 count, SInt32 index);
+    void RemoveItemFromList(CIndexItem* item);
+    // Sorts the current list by its comparator (nothing while locked).
+    void SortItems();
+    SInt32 GetSortKey() const;
+    // 2 when the current list does not keep itself sorted, else 1 descending, 0 ascending.
+    SInt32 GetSortOrder() const;
+    // Sorts by a field key from now on (nothing while locked).
+    void SetSortKey(SInt32 key, bool descending);
+    bool GetKeepSorted() const { return mKeepSorted; }
+    void SetKeepSorted(bool keepSorted) { mKeepSorted = keepSorted; }
+
+    // --- The lock and the counts ------------------------------------------------
+    void LockItemList() override;
+    void UnlockItemList() override;
+    bool IsItemListLocked() const override;
+    void SetBusy(bool busy) override;
+    bool IsBusy() const override { return mBusyCount != 0; }
+    SInt16 AddRunningTask(bool search) override;
+    SInt16 RemoveRunningTask(bool search) override;
+    SInt16 CountRunningTasks() const override { return mRunningTaskCount; }
+    SInt16 CountRunningSearches() const { return mRunningSearchCount; }
+    bool IsUpdating() const override { return mUpdateFlag; }
+    void SetUpdating(bool updating) override { mUpdateFlag = updating; }
+    SInt32 GetViewState() const { return mViewState; }
+    void SetViewState(SInt32 state) { mViewState = state; }
+    bool IsModified() const { return mModified; }
+    // Stores the flag and sets the window's modified mark; an unchanged value does nothing.
+    void SetModified(bool modified);
+
+    // --- Options, password, texts -------------------------------------------------
+    bool TestFlags(UInt32 mask) const { return (mFlags & mask) != 0; }
+    UInt32 GetFlags() const { return mFlags; }
+    void SetFlags(UInt32 mask) { mFlags |= mask; }
+    void ClearFlags(UInt32 mask) { mFlags &= ~mask; }
+    bool HasPassword() const { return mHasPassword; }
+    // The password as stored (Mac Roman bytes, at most 255); empty clears it.
+    void SetPassword(const QByteArray& password);
+    const QByteArray& GetPassword() const { return mPassword; }
+    bool GetKeepPasswordInKeychain() const { return mKeepPasswordInKeychain; }
+    void SetKeepPasswordInKeychain(bool keep) { mKeepPasswordInKeychain = keep; }
+    const QString& GetComment() const { return mComment; }
+    void SetComment(const QString& comment) { mComment = comment; }
+    const QString& GetIndexURLText() const { return mURLText; }
+    void SetIndexURLText(const QString& url) { mURLText = url; }
+    SInt32 GetFirstVisibleItem() const { return mFirstVisibleItem; }
+    void SetFirstVisibleItem(SInt32 index) { mFirstVisibleItem = index; }
+
+    // --- Files deleted after the next save -----------------------------------------
+    bool AddFileToDelete(const QUrl& file) override;
+    const std::vector<QUrl>& GetPendingDeletions() const { return mPendingDeletions; }
+    // Deletes them all (called by the write task once the package is written).
+    void DeletePendingFiles();
+
+    // --- Value index (the fields of "MDIKeys") and filter ----------------------------
+    using ValueSets = QHash<QString, QSet<CIndexItem*>>;
+    void RebuildValueIndex();
+    void RebuildValueIndexIfBuilt();
+    bool HasValueIndex() const { return mValueIndex.has_value(); }
+    // The value sets of one field; null when the field is not indexed or there is no index.
+    const ValueSets* GetValueSets(SInt32 fieldKey) const;
+    void AddItemToValueIndex(CIndexItem* item) override;
+    void RemoveFromValueIndex(CIndexItem* item);
+    void UpdateValueIndex(CIndexItem* item, SInt32 fieldKey, const QString* oldValue, const QString* newValue);
+    // The filter list (filled by searches) and showing it instead of all items.
+    TArray<CIndexItem*>& GetFilterList() { return mFilterItems; }
+    void ShowFilter(const QString* title, bool refresh, bool clear);
+    void ShowAllItems(bool refresh);
+    bool IsFiltered() const { return mCurrentList == &mFilterItems; }
+
+    // --- Tasks ----------------------------------------------------------------------
+    CCacheTask* GetCacheTask() const { return mCacheTask; }
+    CUpdateTask* GetUpdateTask() const { return mUpdateTask; }
+    // Queues the cell of an index for the update task (drawn again, thumbnail made).
+    void QueueCellUpdate(SInt32 index);
+    // Drops every thumbnail of the current list and has them made again.
+    void RebuildThumbnails();
+    bool IsHeldBack() const override { return mHeldBack; }
+    void SetHeldBack(bool held) { mHeldBack = held; }
+    // After the package read task has put the items in: layout, flags, sorting, scroll.
+    void FinishReading();
+
+    // --- Columns, modes and the grid ---------------------------------------------------
+    SInt32 GetColumnAt(SInt32 position) const; // 0-based; 0 when out of range
+    SInt32 CountColumns() const override;
+    bool IsViewMode(SInt32 mode) const { return mViewMode == mode; }
+    SInt32 GetViewMode() const { return mViewMode; }
+    bool IsExtendedView() const override { return mViewMode == kExtendedViewMode; }
+    Point GetCellSize() const override;
+    void SetCellSize(SInt16 width, SInt16 height);
+    SInt16 GetThumbnailSize() const override { return mThumbnailSize; }
+    SInt16 GetGridColumns() const { return mColumns; }
+    // Lays the cells out for the frame and sizes the image to hold them all.
+    virtual void AdjustImageSize();
+    // The cell of a 1-based index in local coordinates; false for no such index.
+    virtual bool GetCellRect(SInt32 index, QRect& outRect) const;
+    // The 1-based index of the cell at a local point; 0 for none (with clamp the
+    // nearest index of the list).
+    virtual SInt32 IndexAtPoint(QPoint local, bool clamp) const;
+    // The indexes at the frame's corners (inset by 10 pixels); answers the count.
+    SInt32 GetVisibleRange(SInt32& outFirst, SInt32& outLast, bool clamp) const;
+    bool IsItemVisible(SInt32 index) const override;
+    bool IsShown() const override { return isVisible(); }
+    void RefreshItem(SInt32 index) override;
+    void Refresh() override;
+    QString GetWindowTitle() const override;
+
+    // --- IndexViewServices ---------------------------------------------------------
+    void Hilite() override { ++mHilitedCount; }
+    void Unhilite() override
+    {
+        if (mHilitedCount > 0)
+            --mHilitedCount;
+    }
+    SInt32 GetHilitedCount() const { return mHilitedCount; }
+
+    void ListenToMessage(MessageT message, void* ioParam) override;
+
+protected:
+    void FinishCreateSelf() override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void InitIndexView();
+    // Deletes a removed item, or hands it to the update task while it works on it.
+    void DisposeItem(CIndexItem* item);
+    void BroadcastState(SInt32 parameter = 0);
+    void BroadcastItemsChanged(SInt32 fieldKey);
+    std::vector<QString> ValuesOfItem(CIndexItem* item, SInt32 fieldKey) const;
+
+    CCacheTask* mCacheTask = nullptr;
+    CUpdateTask* mUpdateTask = nullptr;
+    bool mUpdateFlag = false;
+    SInt32 mViewState = kViewStateIdle;
+    std::vector<QUrl> mPendingDeletions;
+    TArray<CIndexItem*> mAllItems;
+    TArray<CIndexItem*> mFilterItems;
+    TArray<CIndexItem*>* mCurrentList = &mAllItems;
+    UInt32 mFlags = 0;
+    bool mHasPassword = false;
+    QByteArray mPassword;
+    bool mKeepPasswordInKeychain = false;
+    bool mModified = false;
+    SInt16 mBusyCount = 0;
+    SInt16 mRunningTaskCount = 0;
+    SInt16 mRunningSearchCount = 0;
+    SInt16 mColumns = 1;
+    SInt16 mRows = 0;
+    SInt16 mThumbnailSize = 128;
+    std::vector<SInt32> mThumbnailColumns;
+    SInt16 mExtendedSize = 64;
+    std::vector<SInt32> mExtendedColumns;
+    SInt32 mViewMode = kThumbnailViewMode;
+    SInt16 mCellHeight = 160;
+    SInt16 mCellWidth = 160;
+    QString mComment;
+    QString mURLText;
+    SInt32 mFirstVisibleItem = 0;
+    bool mKeepSorted = false;
+    bool mHeldBack = false;
+    UInt64 mTotalFileSize = 0;
+    SInt32 mHilitedCount = 0;
+    std::vector<SInt32> mIndexedKeys;
+    std::optional<QHash<SInt32, ValueSets>> mValueIndex;
+};

@@ -1,0 +1,511 @@
+#include "TaskTestSupport.h"
+
+#include "CItemError.h"
+#include "ExceptionCode.h"
+#include "LControl.h"
+#include "LView.h"
+#include "LWindow.h"
+#include "TickCount.h"
+
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+
+namespace {
+
+std::shared_ptr<TaskRecord> NewRecord()
+{
+    return std::make_shared<TaskRecord>();
+}
+
+// Items without files: enough for queues and errors.
+std::unique_ptr<CIndexItem> MakeItem(const QString& name)
+{
+    return std::make_unique<CIndexItem>(QUrl(QStringLiteral("http://example.org/") + name));
+}
+
+void ProcessPostedEvents()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+// --- Panes and the task window ----------------------------------------------------------------------
+
+TEST_F(TaskTest, PanesStackInTheWindowAndTheWindowHidesWithTheLast)
+{
+    auto first = NewRecord();
+    auto second = NewRecord();
+    bool release = false;
+    auto waitBody = [&release](ScriptTask& task) {
+        task.ShowProgress();
+        while (!release)
+            LThread::Sleep(5);
+    };
+    ScriptTask* a = MakeTask(first, waitBody);
+    ASSERT_TRUE(RunUntil([&] { return a->IsProgressShown(); }));
+    ScriptTask* b = MakeTask(second, waitBody);
+    ASSERT_TRUE(RunUntil([&] { return b->IsProgressShown(); }));
+
+    LWindow* window = GetTaskWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(IsTaskWindowVisible());
+    const SInt32 height = a->GetPaneHeight();
+    EXPECT_GT(height, 0);
+    EXPECT_EQ(a->GetProgressPane()->GetFrame().top, 0);
+    EXPECT_EQ(b->GetProgressPane()->GetFrame().top, height);
+    EXPECT_EQ(GetShownTasks(), (std::vector<CVisualTask*> {a, b}));
+
+    a->HideProgressPane();
+    EXPECT_EQ(b->GetProgressPane()->GetFrame().top, 0) << "the pane below moves up";
+    EXPECT_TRUE(IsTaskWindowVisible());
+    b->HideProgressPane();
+    EXPECT_FALSE(IsTaskWindowVisible()) << "hiding the last pane hides the window";
+    EXPECT_FALSE(a->HoldsSlot());
+    EXPECT_EQ(GetParallelSlots().GetCount(), parallelTasks) << "every slot given back";
+
+    release = true;
+    ASSERT_TRUE(RunUntil([&] { return first->destroyed && second->destroyed; }));
+}
+
+TEST_F(TaskTest, TheTaskWindowShowsRunningPanes)
+{
+    // Two tasks with progress, drawn offscreen: the window must show both panes
+    // with their titles, counts and item names.
+    bool release = false;
+    auto body = [&release](ScriptTask& task) {
+        task.ShowProgress();
+        task.SetStatusCaption(601, 3);
+        task.SetProgressMax(240);
+        task.SetProgress(96);
+        task.SetItemCaption(QStringLiteral("IMG_0412.JPG"));
+        task.SetCaption6(QStringLiteral("Holidays 2026"));
+        while (!release)
+            LThread::Sleep(5);
+    };
+    auto second = [&release](ScriptTask& task) {
+        task.ShowProgress();
+        task.SetTitleCaption(601, 20);
+        task.SetStatusCaption(601, 4);
+        task.SetIndeterminate(true);
+        task.SetItemCaption(QStringLiteral("P1000233.RW2"));
+        while (!release)
+            LThread::Sleep(5);
+    };
+    auto r1 = NewRecord();
+    auto r2 = NewRecord();
+    ScriptTask* a = MakeTask(r1, body);
+    ScriptTask* b = MakeTask(r2, second);
+    ASSERT_TRUE(RunUntil([&] { return a->IsProgressShown() && b->IsProgressShown(); }));
+    EXPECT_EQ(a->GetCaptionText(kPaneCountCaption), QStringLiteral("96 of 240"));
+    EXPECT_EQ(a->GetCaptionText(kPaneTitleCaption), QStringLiteral("Caching Items"));
+    EXPECT_EQ(b->GetCaptionText(kPaneTitleCaption), QStringLiteral("Updating Thumbnails"));
+
+    QImage shot = GetTaskWindow()->grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_GE(shot.height(), 2 * a->GetPaneHeight());
+    const QString dir = qEnvironmentVariable("ORVEX_SCREENSHOT_DIR", TestTempDir());
+    QDir().mkpath(dir);
+    EXPECT_TRUE(shot.save(dir + QStringLiteral("/task-window.png")));
+
+    release = true;
+    ASSERT_TRUE(RunUntil([&] { return r1->destroyed && r2->destroyed; }));
+}
+
+TEST_F(TaskTest, TheParallelLimitHoldsWithTenTasks)
+{
+    TerminateTasks();
+    SetPrefNumber(QStringLiteral("NumberParallelTasks"), 3);
+    InitializeTasks();
+    int shown = 0;
+    int most = 0;
+    std::vector<std::shared_ptr<TaskRecord>> records;
+    for (int i = 0; i < 10; ++i) {
+        records.push_back(NewRecord());
+        MakeTask(records.back(), [&](ScriptTask& task) {
+            task.ShowProgress();
+            most = std::max(most, ++shown);
+            LThread::Sleep(15);
+            --shown;
+            task.HideProgressPane();
+        });
+    }
+    ASSERT_TRUE(RunUntil([&] {
+        return std::all_of(records.begin(), records.end(), [](auto& r) { return r->destroyed; });
+    }, 5000));
+    EXPECT_EQ(most, 3);
+    EXPECT_EQ(GetParallelSlots().GetCount(), 3);
+    EXPECT_TRUE(std::all_of(records.begin(), records.end(), [](auto& r) { return r->ended; }));
+}
+
+TEST_F(TaskTest, ASecondTaskWaitsForASlotUntilTheFirstPaneHides)
+{
+    TerminateTasks();
+    SetPrefNumber(QStringLiteral("NumberParallelTasks"), 1);
+    InitializeTasks();
+    bool hideFirst = false;
+    auto r1 = NewRecord();
+    auto r2 = NewRecord();
+    ScriptTask* first = MakeTask(r1, [&](ScriptTask& task) {
+        task.ShowProgress();
+        while (!hideFirst)
+            LThread::Sleep(5);
+        task.HideProgressPane();
+        LThread::Sleep(20);
+    });
+    ScriptTask* second = MakeTask(r2, [](ScriptTask& task) { task.ShowProgress(); });
+    ASSERT_TRUE(RunUntil([&] { return first->IsProgressShown(); }));
+    RunUntil([] { return false; }, 50);
+    EXPECT_FALSE(second->IsProgressShown());
+    EXPECT_FALSE(r2->ended) << "blocked in ShowProgress";
+    hideFirst = true;
+    ASSERT_TRUE(RunUntil([&] { return r2->ended; }));
+    EXPECT_TRUE(RunUntil([&] { return r1->destroyed && r2->destroyed; }));
+}
+
+// --- The time slice ------------------------------------------------------------------------------------
+
+TEST_F(TaskTest, YieldIfTimeUpYieldsOnlyOnceTheSliceIsOver)
+{
+    SetTaskSlice(3);
+    YieldIfTimeUp(0); // a fresh start of the slice
+    const UInt32 start = GetLastYieldTicks();
+    EXPECT_FALSE(YieldIfTimeUp(kUseTaskSlice)) << "within the slice";
+    EXPECT_EQ(GetLastYieldTicks(), start);
+    LThread::Sleep(100); // six ticks
+    EXPECT_TRUE(YieldIfTimeUp(kUseTaskSlice));
+    EXPECT_NE(GetLastYieldTicks(), start);
+    EXPECT_FALSE(YieldIfTimeUp(1000)) << "a longer interval of its own";
+}
+
+TEST_F(TaskTest, TheSliceIsSharedByAllTasks)
+{
+    SetTaskSlice(1000);
+    int yields = 0;
+    auto r1 = NewRecord();
+    auto r2 = NewRecord();
+    auto body = [&yields](ScriptTask&) {
+        for (int i = 0; i < 50; ++i)
+            yields += YieldIfTimeUp(kUseTaskSlice) ? 1 : 0;
+    };
+    YieldIfTimeUp(0);
+    MakeTask(r1, body);
+    MakeTask(r2, body);
+    ASSERT_TRUE(RunUntil([&] { return r1->destroyed && r2->destroyed; }));
+    EXPECT_EQ(yields, 0) << "no task yields before the slice of the last yield is over";
+}
+
+// --- Progress and broadcasts ---------------------------------------------------------------------------
+
+TEST_F(TaskTest, ProgressIsBroadcastOncePerChange)
+{
+    auto record = NewRecord();
+    ScriptTask* task = MakeTask(record, [](ScriptTask& self) {
+        self.SetProgressMax(10);
+        self.SetProgress(4);
+        self.SetProgress(4);
+        self.SetProgressMin(1);
+        self.SetIndeterminate(true);
+    });
+    EXPECT_EQ(owner_.heard[msg_TaskIndeterminate], 1) << "the pane's creation tells 8011 with 0";
+    ASSERT_TRUE(RunUntil([&] { return record->ended; }));
+    (void)task;
+    EXPECT_EQ(owner_.heard[msg_TaskProgress], 1);
+    EXPECT_EQ(owner_.lastProgress, 4);
+    EXPECT_EQ(owner_.heard[msg_TaskProgressMax], 1);
+    EXPECT_EQ(owner_.heard[msg_TaskProgressMin], 1);
+    EXPECT_EQ(owner_.heard[msg_TaskIndeterminate], 2);
+}
+
+TEST_F(TaskTest, ShowingThePaneTellsTheOwnerTheTaskAndItsTitle)
+{
+    auto record = NewRecord();
+    MakeTask(record, [](ScriptTask& self) { self.ShowProgress(); });
+    ASSERT_TRUE(RunUntil([&] { return record->destroyed; }));
+    EXPECT_EQ(owner_.heard[msg_TaskShown], 1);
+    EXPECT_EQ(owner_.heard[msg_TaskTitle], 1);
+    EXPECT_EQ(GetParallelSlots().GetCount(), parallelTasks) << "the ended task gave its slot back";
+    EXPECT_TRUE(GetShownTasks().empty());
+}
+
+// --- Pending items --------------------------------------------------------------------------------------
+
+TEST_F(TaskTest, PendingItemsComeInTheirOrderAndAddItemWakesAWaitingTask)
+{
+    auto a = MakeItem("a");
+    auto b = MakeItem("b");
+    auto c = MakeItem("c");
+    std::vector<CIndexItem*> taken;
+    auto record = NewRecord();
+    ScriptTask* task = MakeTask(record, [&](ScriptTask& self) {
+        for (int i = 0; i < 3; ++i)
+            taken.push_back(self.NextItem());
+    });
+    RunUntil([] { return false; }, 30);
+    EXPECT_TRUE(taken.empty()) << "waits for an item";
+    task->InsertItem(a.get(), kInsertAtEnd);
+    task->InsertItem(b.get(), 1);
+    ASSERT_TRUE(RunUntil([&] { return taken.size() == 2; }));
+    EXPECT_EQ(taken, (std::vector<CIndexItem*> {b.get(), a.get()}));
+    // AddItem alone must wake the task as well.
+    task->AddItem(c.get());
+    ASSERT_TRUE(RunUntil([&] { return record->ended; }));
+    EXPECT_EQ(taken.back(), c.get());
+}
+
+TEST_F(TaskTest, NextItemWaitsWhileTheOwnerUpdates)
+{
+    auto item = MakeItem("x");
+    CIndexItem* taken = nullptr;
+    auto record = NewRecord();
+    ScriptTask* task = MakeTask(record, [&](ScriptTask& self) { taken = self.NextItem(); });
+    owner_.updating = true;
+    task->InsertItem(item.get(), kInsertAtEnd);
+    RunUntil([] { return false; }, 100);
+    EXPECT_EQ(taken, nullptr);
+    owner_.updating = false;
+    ASSERT_TRUE(RunUntil([&] { return record->ended; }));
+    EXPECT_EQ(taken, item.get());
+}
+
+TEST_F(TaskTest, RemovedAndClearedItemsAreNotHandedOut)
+{
+    auto a = MakeItem("a");
+    auto b = MakeItem("b");
+    auto record = NewRecord();
+    CIndexItem* taken = nullptr;
+    ScriptTask* task = MakeTask(record, [&](ScriptTask& self) { taken = self.NextItem(); });
+    task->InsertItem(a.get(), kInsertAtEnd);
+    task->RemoveItem(a.get());
+    EXPECT_EQ(task->CountItems(), 0);
+    RunUntil([] { return false; }, 30);
+    EXPECT_EQ(taken, nullptr);
+    task->InsertItem(a.get(), kInsertAtEnd);
+    task->ClearItems();
+    task->InsertItem(b.get(), kInsertAtEnd);
+    ASSERT_TRUE(RunUntil([&] { return record->ended; }));
+    EXPECT_EQ(taken, b.get());
+    EXPECT_THROW(MakeTask(NewRecord(), [](ScriptTask&) {})->InsertItem(nullptr, 1), ExceptionCode);
+}
+
+TEST_F(TaskTest, ItemErrorsCarryTheTitleAndAreReportedOnce)
+{
+    owner_.items.push_back(nullptr);
+    auto item = MakeItem("broken");
+    owner_.items.push_back(item.get());
+    auto record = NewRecord();
+    MakeTask(record, [&](ScriptTask& self) {
+        self.AddItemError(item.get(), std::make_unique<CItemError>(-43, QString(), QString()));
+        self.AddItemError(item.get(), std::make_unique<CItemError>(-36, QString(), QString()));
+        self.AddItemError(nullptr, std::make_unique<CItemError>(-36, QString(), QString()));
+        EXPECT_EQ(self.GetErrorItems().size(), 1u);
+    });
+    ASSERT_TRUE(RunUntil([&] { return record->destroyed; }));
+    ASSERT_NE(item->GetError(), nullptr);
+    EXPECT_EQ(item->GetError()->GetCode(), -36);
+    EXPECT_EQ(item->GetError()->GetMessage(), QStringLiteral("Caching Items"));
+    EXPECT_EQ(owner_.refreshed, (std::vector<SInt32> {2, 2})) << "the item's cell is drawn again";
+    owner_.items.clear();
+}
+
+// --- Pause, resume and stop -------------------------------------------------------------------------------
+
+TEST_F(TaskTest, PauseAndResumeARunningTask)
+{
+    auto record = NewRecord();
+    bool done = false;
+    ScriptTask* task = MakeTask(record, [&](ScriptTask& self) {
+        self.ShowProgress();
+        while (!done) {
+            ++self.Record().steps;
+            self.CheckPause();
+            LThread::Yield();
+        }
+    });
+    ASSERT_TRUE(RunUntil([&] { return record->steps > 3; }));
+    task->Pause();
+    EXPECT_EQ(task->GetRunState(), kTaskPaused);
+    EXPECT_EQ(task->GetCaptionText(kPaneStatusCaption), QStringLiteral("Paused"));
+    EXPECT_TRUE(task->IsIndeterminate());
+    RunUntil([] { return false; }, 20);
+    EXPECT_TRUE(task->IsSuspended());
+    const int stepsWhilePaused = record->steps;
+    RunUntil([] { return false; }, 30);
+    EXPECT_EQ(record->steps, stepsWhilePaused);
+
+    task->ResumeTask();
+    EXPECT_FALSE(task->IsIndeterminate()) << "the bar is as before the pause";
+    ASSERT_TRUE(RunUntil([&] { return record->steps > stepsWhilePaused + 3; }));
+    done = true;
+    ASSERT_TRUE(RunUntil([&] { return record->destroyed; }));
+    EXPECT_TRUE(record->ended);
+}
+
+TEST_F(TaskTest, PausingAWaitingTaskLeavesItWaitingAndResumeCallsThePauseOff)
+{
+    auto item = MakeItem("x");
+    auto record = NewRecord();
+    ScriptTask* task = MakeTask(record, [&](ScriptTask& self) {
+        self.NextItem();
+        ++self.Record().steps;
+        self.CheckPause();
+        ++self.Record().steps;
+    });
+    RunUntil([] { return false; }, 20);
+    task->Pause();
+    EXPECT_EQ(task->GetState(), threadState_Blocked) << "still waiting for its item";
+    task->ResumeTask();
+    EXPECT_EQ(task->GetRunState(), kTaskRunning);
+    task->InsertItem(item.get(), 1);
+    ASSERT_TRUE(RunUntil([&] { return record->destroyed; }));
+    EXPECT_EQ(record->steps, 2) << "no pause left to suspend it";
+}
+
+TEST_F(TaskTest, StopEndsRunningBlockedAndSleepingTasksAtOnce)
+{
+    auto running = NewRecord();
+    auto blocked = NewRecord();
+    auto sleeping = NewRecord();
+    ScriptTask* a = MakeTask(running, [](ScriptTask& self) {
+        for (;;) {
+            ++self.Record().steps;
+            LThread::Yield();
+        }
+    });
+    ScriptTask* b = MakeTask(blocked, [](ScriptTask& self) { self.NextItem(); });
+    ScriptTask* c = MakeTask(sleeping, [](ScriptTask&) { LThread::Sleep(60000); });
+    ASSERT_TRUE(RunUntil([&] { return running->steps > 2 && blocked->started && sleeping->started; }));
+    a->Stop();
+    b->Stop();
+    c->Stop();
+    for (auto* record : {running.get(), blocked.get(), sleeping.get()}) {
+        EXPECT_TRUE(record->destroyed);
+        EXPECT_TRUE(record->unwound) << "its stack was unwound, destructors ran";
+        EXPECT_FALSE(record->ended);
+        EXPECT_EQ(record->finishCalls, 1);
+    }
+    EXPECT_TRUE(CVisualTask::GetAllTasks().empty());
+}
+
+TEST_F(TaskTest, StopIsIdempotentAndNeverTouchesAFinishedTask)
+{
+    auto record = NewRecord();
+    ScriptTask* task = MakeTask(record, [](ScriptTask& self) {
+        self.ShowProgress();
+        LThread::Sleep(60000);
+    });
+    ASSERT_TRUE(RunUntil([&] { return task->IsProgressShown(); }));
+    LControl* stop = dynamic_cast<LControl*>(task->GetProgressPane()->FindPaneByID(kPaneStopButton));
+    ASSERT_NE(stop, nullptr);
+    // Two clicks on the stop button before the event loop acts on either.
+    stop->SimulateHotSpotClick();
+    stop->SimulateHotSpotClick();
+    EXPECT_FALSE(record->destroyed) << "acted on after the click";
+    ProcessPostedEvents();
+    EXPECT_TRUE(record->destroyed);
+    EXPECT_EQ(record->finishCalls, 1);
+    EXPECT_EQ(GetParallelSlots().GetCount(), parallelTasks);
+
+    auto finished = NewRecord();
+    ScriptTask* quick = MakeTask(finished, [](ScriptTask&) {});
+    ThreadID id = quick->GetID();
+    ASSERT_TRUE(RunUntil([&] { return finished->destroyed; }));
+    EXPECT_EQ(LThread::FromID(id), nullptr);
+    StopTasksOfOwner(&owner_); // nothing of the ended task is left to touch
+    EXPECT_EQ(finished->finishCalls, 0);
+}
+
+TEST_F(TaskTest, ThePaneButtonsPauseAndResume)
+{
+    auto record = NewRecord();
+    bool done = false;
+    ScriptTask* task = MakeTask(record, [&](ScriptTask& self) {
+        self.ShowProgress();
+        while (!done) {
+            ++self.Record().steps;
+            self.CheckPause();
+            LThread::Sleep(1);
+        }
+    });
+    ASSERT_TRUE(RunUntil([&] { return task->IsProgressShown(); }));
+    auto* pause = dynamic_cast<LControl*>(task->GetProgressPane()->FindPaneByID(kPanePauseButton));
+    auto* resume = dynamic_cast<LControl*>(task->GetProgressPane()->FindPaneByID(kPaneResumeButton));
+    ASSERT_TRUE(pause && resume);
+    EXPECT_FALSE(pause->isHidden());
+    EXPECT_TRUE(resume->isHidden());
+    pause->SimulateHotSpotClick();
+    ProcessPostedEvents();
+    EXPECT_EQ(task->GetRunState(), kTaskPaused);
+    EXPECT_TRUE(pause->isHidden());
+    EXPECT_FALSE(resume->isHidden());
+    resume->SimulateHotSpotClick();
+    ProcessPostedEvents();
+    EXPECT_EQ(task->GetRunState(), kTaskRunning);
+    done = true;
+    ASSERT_TRUE(RunUntil([&] { return record->destroyed; }));
+}
+
+TEST_F(TaskTest, StoppingAnOwnerStopsAllItsTasksShownOrNot)
+{
+    TestOwnerView other;
+    std::vector<std::shared_ptr<TaskRecord>> mine;
+    for (int i = 0; i < 3; ++i) {
+        mine.push_back(NewRecord());
+        MakeTask(mine.back(), [](ScriptTask& self) { self.NextItem(); }); // never shows its pane
+    }
+    mine.push_back(NewRecord());
+    MakeTask(mine.back(), [](ScriptTask& self) {
+        self.ShowProgress();
+        self.NextItem();
+    });
+    auto theirs = NewRecord();
+    MakeTask(theirs, [](ScriptTask& self) { self.NextItem(); }, &other);
+    ASSERT_TRUE(RunUntil([&] { return theirs->started && mine.back()->started; }));
+    EXPECT_EQ(GetShownTasks().size(), 1u);
+
+    StopTasksOfOwner(&owner_);
+    for (auto& record : mine)
+        EXPECT_TRUE(record->destroyed);
+    EXPECT_FALSE(theirs->destroyed);
+    StopTasksOfOwner(&other);
+    EXPECT_TRUE(theirs->destroyed);
+}
+
+TEST_F(TaskTest, RemovingAnItemReachesEveryTaskOfItsOwner)
+{
+    auto item = MakeItem("gone");
+    auto r1 = NewRecord();
+    auto r2 = NewRecord();
+    ScriptTask* a = MakeTask(r1, [](ScriptTask& self) { self.NextItem(); });
+    ScriptTask* b = MakeTask(r2, [](ScriptTask& self) { self.NextItem(); });
+    a->Suspend();
+    b->Suspend();
+    a->AddItem(item.get());
+    b->AddItem(item.get());
+    RemoveItemFromTasksOfOwner(&owner_, item.get());
+    EXPECT_FALSE(a->HasPendingItem(item.get()));
+    EXPECT_FALSE(b->HasPendingItem(item.get()));
+    StopTasksOfOwner(&owner_);
+}
+
+// --- Downloads ----------------------------------------------------------------------------------------------
+
+TEST_F(TaskTest, DownloadSlotsAreGivenBackOnlyWhenTaken)
+{
+    const SInt32 limit = GetDownloadSlots().GetCount();
+    {
+        StDownloadSlot neverTaken;
+    }
+    EXPECT_EQ(GetDownloadSlots().GetCount(), limit) << "the limit does not creep up";
+    {
+        StDownloadSlot slot;
+        ASSERT_TRUE(slot.Acquire());
+        EXPECT_TRUE(slot.Acquire()) << "a second acquire holds the same slot";
+        EXPECT_EQ(GetDownloadSlots().GetCount(), limit - 1);
+    }
+    EXPECT_EQ(GetDownloadSlots().GetCount(), limit);
+}
