@@ -133,13 +133,17 @@ void CUpdateTask::UpdatePositions(const std::vector<SInt32>& positions)
         CIndexItem* item = nullptr;
         if (!owner->GetItemAt(position, item) || !item)
             continue;
-        if (item->GetThumbnail()) {
+        // Asked before the thumbnail is fetched: fetching marks it as looked for.
+        bool needsThumbnail = autoCreate && !item->IsBusy() && thumbnails->ShouldRecreateThumbnail(*item);
+        // A file without a preview of its own answers with an error: no thumbnail yet.
+        Picture* thumbnail = nullptr;
+        OSStatus fetched = CatchCode([&] { thumbnail = item->GetThumbnail(); });
+        if (fetched == noErr && thumbnail) {
             owner->RefreshItem(position);
             SInt32 zero = 0;
             Broadcast(msg_CellDrawn, &zero);
         }
-        if (autoCreate && !item->IsBusy() && thumbnails->ShouldRecreateThumbnail(*item)
-            && std::find(toMake.begin(), toMake.end(), item) == toMake.end())
+        if (needsThumbnail && std::find(toMake.begin(), toMake.end(), item) == toMake.end())
             toMake.push_back(item);
     }
     if (toMake.empty())

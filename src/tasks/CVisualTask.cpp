@@ -1,5 +1,6 @@
 #include "CVisualTask.h"
 
+#include "CFloater.h"
 #include "CIndexItem.h"
 #include "CItemError.h"
 #include "ErrorCodes.h"
@@ -598,10 +599,8 @@ void InitializeTasks()
         std::max<SInt32>(GetPrefNumber(QStringLiteral("NumberParallelTasks")), 1));
     globals.downloadSlots = std::make_unique<LSemaphore>(
         std::max<SInt32>(GetPrefNumber(QStringLiteral("NumberParallelDownloads")), 1));
-    // The interface kit's task window class takes this ID when it is registered;
-    // until then the plain floating window serves.
-    if (!URegistrar::IsRegistered('TskW'))
-        URegistrar::RegisterClass<LWindow>('TskW');
+    if (!URegistrar::IsRegistered(CTaskWindow::class_ID))
+        URegistrar::RegisterClass<CTaskWindow>(CTaskWindow::class_ID);
     LWindow* window = nullptr;
     OSStatus status = CatchCode([&] { window = LWindow::CreateWindow(kTaskWindowLayout, nullptr); });
     if (status != noErr || !window)
@@ -612,6 +611,13 @@ void InitializeTasks()
         ThrowOSErr_(err_NilPointer, "task window pane holder");
     }
     window->Hide();
+    RestoreWindowPosition(window, CTaskWindow::kPositionKey);
+    // Command-period in the task window stops the task shown last.
+    CTaskWindow::SetStopLatestTask([] {
+        auto& shown = Globals().shownTasks;
+        if (!shown.empty())
+            shown.back()->ListenToMessage(msg_TaskStop, nullptr);
+    });
     globals.taskWindow = window;
     globals.paneHolder = holder;
     globals.lastYield = TickCount();
@@ -629,6 +635,7 @@ void TerminateTasks()
             task->DeleteThread();
     }
     globals.shownTasks.clear();
+    CTaskWindow::SetStopLatestTask(nullptr);
     delete globals.taskWindow;
     globals.taskWindow = nullptr;
     globals.paneHolder = nullptr;

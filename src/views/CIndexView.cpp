@@ -192,6 +192,8 @@ void CIndexView::ListenToMessage(MessageT message, void*)
 SInt32 CIndexView::InsertItem(CIndexItem* item, SInt32 index, bool refresh, bool quiet)
 {
     ThrowIfNil_(item);
+    if (IsItemListLocked())
+        ThrowOSErr_(kMsgIndexViewOperation, "the item list is locked");
     if (CountItems() == 0)
         Refresh(); // the empty view's text goes
     SInt32 at = InsertItemAt(1, index, item);
@@ -755,9 +757,9 @@ SInt32 CIndexView::CountColumns() const
     return SInt32(IsExtendedView() ? mExtendedColumns.size() : mThumbnailColumns.size());
 }
 
-Point CIndexView::GetCellSize() const
+QSize CIndexView::GetCellSize() const
 {
-    return Point {mCellHeight, mCellWidth};
+    return QSize(mCellWidth, mCellHeight);
 }
 
 void CIndexView::SetCellSize(SInt16 width, SInt16 height)

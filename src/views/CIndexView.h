@@ -225,7 +225,7 @@ public:
     bool IsViewMode(SInt32 mode) const { return mViewMode == mode; }
     SInt32 GetViewMode() const { return mViewMode; }
     bool IsExtendedView() const override { return mViewMode == kExtendedViewMode; }
-    Point GetCellSize() const override;
+    QSize GetCellSize() const override;
     void SetCellSize(SInt16 width, SInt16 height);
     SInt16 GetThumbnailSize() const override { return mThumbnailSize; }
     SInt16 GetGridColumns() const { return mColumns; }

@@ -56,12 +56,12 @@ TEST_F(TaskTest, PanesStackInTheWindowAndTheWindowHidesWithTheLast)
     EXPECT_TRUE(IsTaskWindowVisible());
     const SInt32 height = a->GetPaneHeight();
     EXPECT_GT(height, 0);
-    EXPECT_EQ(a->GetProgressPane()->GetFrame().top, 0);
-    EXPECT_EQ(b->GetProgressPane()->GetFrame().top, height);
+    EXPECT_EQ(a->GetProgressPane()->GetFrame().top(), 0);
+    EXPECT_EQ(b->GetProgressPane()->GetFrame().top(), height);
     EXPECT_EQ(GetShownTasks(), (std::vector<CVisualTask*> {a, b}));
 
     a->HideProgressPane();
-    EXPECT_EQ(b->GetProgressPane()->GetFrame().top, 0) << "the pane below moves up";
+    EXPECT_EQ(b->GetProgressPane()->GetFrame().top(), 0) << "the pane below moves up";
     EXPECT_TRUE(IsTaskWindowVisible());
     b->HideProgressPane();
     EXPECT_FALSE(IsTaskWindowVisible()) << "hiding the last pane hides the window";

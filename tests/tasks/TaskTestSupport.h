@@ -70,7 +70,7 @@ public:
     void Hilite() override {}
     void Unhilite() override {}
     SInt16 GetThumbnailSize() const override { return 128; }
-    Point GetCellSize() const override { return Point {160, 160}; }
+    QSize GetCellSize() const override { return QSize(160, 160); }
     SInt32 CountColumns() const override { return 2; }
     bool IsExtendedView() const override { return false; }
 

@@ -1,0 +1,475 @@
+#include "CANPAInfo.h"
+#include "CCacheTask.h"
+#include "CIndexItem.h"
+#include "CIndexView.h"
+#include "CUpdateTask.h"
+#include "CVisualTask.h"
+#include "DisplayUtilities.h"
+#include "ErrorCodes.h"
+#include "ExceptionCode.h"
+#include "ItemThumbnails.h"
+#include "LThread.h"
+#include "Picture.h"
+#include "Preferences.h"
+#include "URegistrar.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+
+#include <map>
+
+namespace {
+
+// Counts what the view broadcasts.
+class Ear : public LListener {
+public:
+    void ListenToMessage(MessageT message, void*) override { ++heard[message]; }
+    std::map<MessageT, int> heard;
+};
+
+CIndexItem* RemoteItem(const QString& name)
+{
+    return new CIndexItem(QUrl(QStringLiteral("http://example.org/") + name));
+}
+
+// A task of the view that walks its list under the lock, yielding as it goes.
+class WalkTask : public CVisualTask {
+public:
+    WalkTask(CIndexView* view, int* walked, bool* release)
+        : CVisualTask(601, 18, view)
+        , mView(view)
+        , mWalked(walked)
+        , mRelease(release)
+    {
+        view->AddRunningTask(false);
+    }
+    ~WalkTask() override { mView->RemoveRunningTask(false); }
+
+protected:
+    void RunTask() override
+    {
+        StItemListLock lock(mView);
+        for (CIndexItem* item : mView->GetItemList()) {
+            (void)item;
+            ++*mWalked;
+            LThread::Yield();
+        }
+        while (!*mRelease)
+            LThread::Sleep(2);
+    }
+
+private:
+    CIndexView* mView;
+    int* mWalked;
+    bool* mRelease;
+};
+
+class IndexViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        URegistrar::RegisterFrameworkClasses();
+        InitializeTasks();
+        SPaneInfo info;
+        info.width = 640;
+        info.height = 480;
+        view = new CIndexView(info);
+        view->AddListener(&ear);
+    }
+    void TearDown() override
+    {
+        delete view;
+        TerminateTasks();
+        SetThumbnailServices(nullptr);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    static bool RunUntil(const std::function<bool()>& done, SInt32 milliseconds = 3000)
+    {
+        return LThread::RunUntil(done, milliseconds);
+    }
+
+    void Fill(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            view->InsertItem(RemoteItem(QStringLiteral("item%1.jpg").arg(i, 4, 10, QLatin1Char('0'))), kInsertAtEnd,
+                false, false);
+    }
+
+    OSStatus Code(const std::function<void()>& body)
+    {
+        try {
+            body();
+        } catch (const ExceptionCode& e) {
+            return e.Code();
+        }
+        return noErr;
+    }
+
+    CIndexView* view = nullptr;
+    Ear ear;
+};
+
+QString WritePhoto(const QString& dir, int number, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv((number * 37) % 360, 160, 200));
+    QPainter painter(&image);
+    painter.fillRect(width / 4, height / 4, width / 2, height / 2, QColor(20, 20, 20));
+    painter.end();
+    const QString path = QStringLiteral("%1/photo%2.jpg").arg(dir).arg(number, 3, 10, QLatin1Char('0'));
+    EXPECT_TRUE(image.save(path, "JPEG", 85));
+    return path;
+}
+
+} // namespace
+
+// --- Items, the lock and the broadcasts ------------------------------------------------------------------
+
+TEST_F(IndexViewTest, AThousandItemsStayPutWhileATaskWalksTheLockedList)
+{
+    Fill(1000);
+    ASSERT_EQ(view->CountItems(), 1000);
+    view->GetCacheTask()->Suspend(); // its own 3002s would blur the count
+    ear.heard.clear();
+
+    int walked = 0;
+    bool release = false;
+    auto* walker = new WalkTask(view, &walked, &release);
+    EXPECT_EQ(view->CountRunningTasks(), 1);
+    walker->Start();
+    ASSERT_TRUE(RunUntil([&] { return walked > 100; }));
+    ASSERT_TRUE(view->IsItemListLocked());
+
+    // Every change is refused while the walk goes on; nothing moves.
+    CIndexItem* first = nullptr;
+    ASSERT_TRUE(view->GetItemAt(1, first));
+    for (SInt32 index : {1, 500, 1000})
+        EXPECT_EQ(Code([&] { view->RemoveItem(index, false, true, true); }), kMsgIndexViewOperation);
+    auto extra = std::unique_ptr<CIndexItem>(RemoteItem("late.jpg"));
+    EXPECT_EQ(Code([&] { view->InsertItem(extra.get(), kInsertAtEnd, false, false); }), kMsgIndexViewOperation);
+    view->SetSortKey(4001, true);
+    EXPECT_EQ(view->GetSortOrder(), 2) << "sorting is refused too";
+    EXPECT_EQ(view->CountItems(), 1000);
+    CIndexItem* still = nullptr;
+    ASSERT_TRUE(view->GetItemAt(1, still));
+    EXPECT_EQ(still, first);
+
+    ASSERT_TRUE(RunUntil([&] { return walked == 1000; }));
+    release = true;
+    ASSERT_TRUE(RunUntil([&] { return !view->IsItemListLocked() && view->CountRunningTasks() == 0; }));
+    // Lock, unlock and the two count changes.
+    EXPECT_EQ(ear.heard[msg_ViewStateChanged], 4);
+
+    ear.heard.clear();
+    for (SInt32 index = view->CountItems(); index >= 1; --index)
+        EXPECT_TRUE(view->RemoveItem(index, false, true, true));
+    EXPECT_EQ(view->CountItems(), 0);
+    EXPECT_EQ(view->CountAllItems(), 0);
+    EXPECT_EQ(ear.heard[msg_ItemsChanged], 1000);
+    EXPECT_EQ(view->GetCacheTask()->CountItems(), 0) << "removed items leave the cache queue";
+    view->GetCacheTask()->Resume();
+    EXPECT_TRUE(view->IsModified());
+}
+
+TEST_F(IndexViewTest, CountsNeverGoBelowZero)
+{
+    EXPECT_EQ(view->RemoveRunningTask(false), 0);
+    EXPECT_EQ(view->CountRunningTasks(), 0);
+    view->SetBusy(false);
+    EXPECT_FALSE(view->IsBusy());
+    view->SetBusy(true);
+    view->SetBusy(true);
+    view->SetBusy(false);
+    EXPECT_TRUE(view->IsBusy());
+    EXPECT_EQ(view->AddRunningTask(true), 0) << "a search counts apart";
+    EXPECT_EQ(view->CountRunningSearches(), 1);
+}
+
+TEST_F(IndexViewTest, QuietInsertsAreNeitherCachedNorCounted)
+{
+    CIndexItem* loud = RemoteItem("a.jpg");
+    loud->SetTotalSize(1000);
+    CIndexItem* quiet = RemoteItem("b.jpg");
+    quiet->SetTotalSize(500);
+    EXPECT_EQ(view->InsertItem(loud, kInsertAtEnd, false, false), 1);
+    EXPECT_EQ(view->InsertItem(quiet, 1, false, true), 1);
+    EXPECT_EQ(view->GetTotalFileSize(), 1000u);
+    EXPECT_EQ(view->GetCacheTask()->CountItems(), 1);
+    EXPECT_EQ(Code([&] { view->InsertItem(nullptr, 1, false, false); }), err_NilPointer);
+    EXPECT_TRUE(view->RemoveItem(5, false, true, false)) << "no item there: nothing happens";
+    EXPECT_EQ(view->CountItems(), 2);
+}
+
+TEST_F(IndexViewTest, AnItemInUseIsNeitherRemovedNorLost)
+{
+    CIndexItem* item = RemoteItem("busy.jpg");
+    view->InsertItem(item, kInsertAtEnd, false, false);
+    item->SetBusy(true);
+    EXPECT_EQ(Code([&] { view->RemoveItem(1, false, true, false); }), kMsgIndexViewItems);
+    EXPECT_EQ(view->CountItems(), 1);
+    item->SetBusy(false);
+    EXPECT_TRUE(view->RemoveItem(1, false, true, false));
+}
+
+TEST_F(IndexViewTest, TheFilterShowsASubsetAndRemovalsReachAllItems)
+{
+    Fill(10);
+    CIndexItem* third = nullptr;
+    view->GetItemAt(3, third);
+    CIndexItem* fifth = nullptr;
+    view->GetItemAt(5, fifth);
+    view->GetFilterList().AddItem(third);
+    view->GetFilterList().AddItem(fifth);
+    view->ShowFilter(nullptr, false, false);
+    EXPECT_TRUE(view->IsFiltered());
+    EXPECT_EQ(view->CountItems(), 2);
+    EXPECT_EQ(ear.heard[msg_FilterShown], 1);
+
+    view->RemoveItem(1, false, false, false);
+    std::unique_ptr<CIndexItem> removed(third);
+    EXPECT_EQ(view->CountItems(), 1);
+    EXPECT_EQ(view->CountAllItems(), 9) << "the removed item left all items too";
+
+    // An item added while filtered still belongs to the index.
+    view->InsertItem(RemoteItem("new.jpg"), kInsertAtEnd, false, false);
+    EXPECT_EQ(view->CountAllItems(), 10);
+
+    view->ShowAllItems(false);
+    EXPECT_FALSE(view->IsFiltered());
+    EXPECT_EQ(view->CountItems(), 10);
+    EXPECT_EQ(ear.heard[msg_FilterEnded], 1);
+    EXPECT_EQ(view->GetIndexOfItem(third), 0);
+    EXPECT_NE(view->GetIndexOfItem(fifth), 0);
+}
+
+TEST_F(IndexViewTest, RemoveAllItemsEmptiesTheIndexEvenWhenFiltered)
+{
+    Fill(6);
+    CIndexItem* one = nullptr;
+    view->GetItemAt(2, one);
+    view->GetFilterList().AddItem(one);
+    view->ShowFilter(nullptr, false, false);
+    view->LockItemList();
+    view->RemoveAllItems();
+    EXPECT_EQ(view->CountAllItems(), 0);
+    EXPECT_EQ(view->CountItems(), 0);
+    EXPECT_FALSE(view->IsItemListLocked());
+    EXPECT_EQ(view->GetTotalFileSize(), 0u);
+}
+
+TEST_F(IndexViewTest, SelectionRemovalTakesTheHighlightedItems)
+{
+    SetPrefBoolean(QStringLiteral("kPRShowPoofEffect"), false);
+    Fill(5);
+    for (SInt32 index : {2, 4}) {
+        CIndexItem* item = nullptr;
+        view->GetItemAt(index, item);
+        item->Hilite();
+    }
+    CIndexItem* fifth = nullptr;
+    view->GetItemAt(5, fifth);
+    view->RemoveSelection(false, false, false);
+    EXPECT_EQ(view->CountItems(), 3);
+    EXPECT_EQ(view->CountSelectedItems(), 1) << "the item now at the first removed place is selected";
+    CIndexItem* second = nullptr;
+    view->GetItemAt(2, second);
+    EXPECT_TRUE(second->IsHilited());
+    view->SetViewState(kViewStateWriting);
+    EXPECT_EQ(Code([&] { view->RemoveSelection(false, false, false); }), kMsgImportFiles);
+    view->SetViewState(kViewStateIdle);
+    (void)fifth;
+}
+
+TEST_F(IndexViewTest, PendingFilesAreDeletedOnlyWhenAsked)
+{
+    const QString dir = TestTempDir() + QStringLiteral("/pending");
+    QDir().mkpath(dir);
+    const QString path = dir + QStringLiteral("/thumb-1");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("x");
+    file.close();
+    EXPECT_TRUE(view->AddFileToDelete(QUrl::fromLocalFile(path)));
+    EXPECT_FALSE(view->AddFileToDelete(QUrl()));
+    EXPECT_TRUE(QFile::exists(path));
+    view->DeletePendingFiles();
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(view->GetPendingDeletions().empty());
+}
+
+TEST_F(IndexViewTest, SortingByNameKeepsTheListInOrder)
+{
+    for (const char* name : {"img10.jpg", "beach.jpg", "Alps.jpg", "img2.jpg"})
+        view->InsertItem(RemoteItem(QString::fromLatin1(name)), kInsertAtEnd, false, false);
+    EXPECT_EQ(view->GetSortOrder(), 2);
+    view->SetSortKey(4001, false);
+    EXPECT_EQ(view->GetSortOrder(), 0);
+    QStringList names;
+    for (CIndexItem* item : view->GetItemList())
+        names << item->GetName();
+    QStringList sorted = names;
+    std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) { return QString::localeAwareCompare(a, b) < 0; });
+    EXPECT_EQ(names, sorted);
+    view->InsertItem(RemoteItem("0first.jpg"), kInsertAtEnd, false, false);
+    CIndexItem* first = nullptr;
+    view->GetItemAt(1, first);
+    EXPECT_EQ(first->GetName(), QStringLiteral("0first.jpg")) << "a sorted list puts a new item in its place";
+    view->SetSortKey(4001, true);
+    EXPECT_EQ(view->GetSortOrder(), 1);
+}
+
+TEST_F(IndexViewTest, ImportURLSkipsPackagesAndDuplicates)
+{
+    const QString dir = TestTempDir() + QStringLiteral("/import");
+    QDir().mkpath(dir + QStringLiteral("/Old.idxp"));
+    const QString photo = WritePhoto(dir, 1, 64, 48);
+    ear.heard.clear();
+    EXPECT_EQ(view->ImportURL(QUrl::fromLocalFile(dir + QStringLiteral("/Old.idxp")), kInsertAtEnd, false), 0);
+    EXPECT_EQ(ear.heard[msg_ViewStateChanged], 1);
+    EXPECT_EQ(view->ImportURL(QUrl::fromLocalFile(photo), kInsertAtEnd, false), 1);
+    SetPrefBoolean(QStringLiteral("ImportSkipDuplicates"), true);
+    EXPECT_EQ(view->ImportURL(QUrl::fromLocalFile(photo), kInsertAtEnd, false), 0);
+    SetPrefBoolean(QStringLiteral("ImportSkipDuplicates"), false);
+    EXPECT_EQ(view->ImportURL(QUrl::fromLocalFile(photo), kInsertAtEnd, false), 2);
+    EXPECT_TRUE(view->ContainsURL(QUrl::fromLocalFile(photo)));
+}
+
+// --- The cache task ------------------------------------------------------------------------------------------
+
+TEST_F(IndexViewTest, TheCacheTaskEntersQueuedItemsIntoTheValueIndex)
+{
+    view->RebuildValueIndex();
+    const auto* ratings = view->GetValueSets(6020);
+    ASSERT_NE(ratings, nullptr);
+    EXPECT_EQ(ratings->size(), 6) << "every rating is present with no item";
+
+    auto makeCaptioned = [](const char* name, const char* keyword, SInt32 urgency) {
+        CIndexItem* item = RemoteItem(QString::fromLatin1(name));
+        auto caption = std::make_unique<CANPAInfo>();
+        caption->AddKeywordCF(QString::fromLatin1(keyword));
+        caption->SetUrgency(urgency);
+        item->SetCaptionInfo(std::move(caption));
+        return item;
+    };
+    CIndexItem* a = makeCaptioned("Beach 01.jpg", "sea", 3);
+    CIndexItem* b = makeCaptioned("Beach 02.jpg", "sea", 7);
+    view->InsertItem(a, kInsertAtEnd, false, false);
+    view->InsertItem(b, kInsertAtEnd, false, false);
+    ASSERT_TRUE(RunUntil([&] { return view->GetCacheTask()->CountItems() == 0; }));
+    RunUntil([] { return false; }, 20);
+
+    const auto* keywords = view->GetValueSets(6016);
+    ASSERT_NE(keywords, nullptr);
+    EXPECT_EQ(keywords->value(QStringLiteral("sea")), (QSet<CIndexItem*> {a, b}));
+    EXPECT_EQ(view->GetValueSets(6020)->value(QStringLiteral("2")), QSet<CIndexItem*> {a}) << "3 counts as 2";
+    EXPECT_EQ(view->GetValueSets(6020)->value(QStringLiteral("7")), QSet<CIndexItem*> {b});
+    EXPECT_EQ(view->GetValueSets(4001)->value(QStringLiteral("Beach.jpg")), (QSet<CIndexItem*> {a, b}))
+        << "names that differ only by their numbers share a value";
+
+    view->RemoveItem(1, false, true, false);
+    EXPECT_EQ(view->GetValueSets(6016)->value(QStringLiteral("sea")), QSet<CIndexItem*> {b});
+}
+
+TEST_F(IndexViewTest, TheCacheTaskShowsItsPaneOnlyForABacklogAndStopEmptiesItsQueue)
+{
+    view->RebuildValueIndex();
+    CCacheTask* cache = view->GetCacheTask();
+    view->InsertItem(RemoteItem("one.jpg"), kInsertAtEnd, false, false);
+    ASSERT_TRUE(RunUntil([&] { return cache->CountItems() == 0; }));
+    EXPECT_FALSE(cache->IsProgressShown()) << "one item is cached without a pane";
+
+    view->SetBusy(true); // holds the cache task back
+    Fill(50);
+    RunUntil([] { return false; }, 50);
+    EXPECT_GE(cache->CountItems(), 49) << "at most the item it already waited for is taken";
+    EXPECT_FALSE(cache->IsProgressShown());
+    ear.heard.clear();
+    view->SetBusy(false);
+    ASSERT_TRUE(RunUntil([&] { return cache->CountItems() == 0; }));
+    EXPECT_EQ(ear.heard[msg_TaskShown], 1) << "the backlog showed the pane";
+
+    cache->Stop();
+    EXPECT_EQ(cache->CountItems(), 0);
+    EXPECT_TRUE(CVisualTask::IsAlive(cache)) << "the cache task never ends";
+    view->InsertItem(RemoteItem("after.jpg"), kInsertAtEnd, false, false);
+    ASSERT_TRUE(RunUntil([&] { return cache->CountItems() == 0 && !cache->IsProgressShown(); }));
+}
+
+// --- The update task ---------------------------------------------------------------------------------------------
+
+TEST_F(IndexViewTest, TheUpdateTaskQueueDrawsTwiceAndDropsOnlyWhatIsQueued)
+{
+    CUpdateTask* update = view->GetUpdateTask();
+    update->Suspend();
+    update->QueueIndex(3);
+    update->QueueIndex(3);
+    update->QueueIndex(4);
+    update->DropIndex(9);
+    EXPECT_EQ(update->CountQueued(), 3);
+    update->DropIndex(3);
+    EXPECT_EQ(update->CountQueued(), 2);
+    update->ClearItems();
+    EXPECT_EQ(update->CountQueued(), 0);
+    EXPECT_FALSE(view->IsUpdating());
+    update->Resume();
+}
+
+TEST_F(IndexViewTest, TheUpdateTaskMakesThumbnailsForTwoHundredPhotographs)
+{
+    CItemThumbnails::Install();
+    StTempPrefBoolean keepInItems(QStringLiteral("ApplyChangesToMediaFile"), false);
+    const QString dir = TestTempDir() + QStringLiteral("/update200");
+    QDir().mkpath(dir);
+    for (int i = 0; i < 200; ++i)
+        view->InsertItem(new CIndexItem(QUrl::fromLocalFile(WritePhoto(dir, i, 640, 480))), kInsertAtEnd, false,
+            false);
+    view->show();
+    ASSERT_TRUE(view->IsShown());
+    for (SInt32 index = 1; index <= 200; ++index)
+        view->QueueCellUpdate(index);
+
+    CUpdateTask* update = view->GetUpdateTask();
+    bool sawUpdating = false;
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            sawUpdating = sawUpdating || view->IsUpdating();
+            return sawUpdating && update->CountQueued() == 0 && !update->IsWorking() && !view->IsUpdating();
+        },
+        120000));
+    for (CIndexItem* item : view->GetItemList()) {
+        ASSERT_NE(item->GetThumbnail(), nullptr) << item->GetName().toStdString();
+        EXPECT_EQ(item->GetError(), nullptr);
+    }
+}
+
+TEST_F(IndexViewTest, AnItemRemovedWhileItsThumbnailIsMadeIsDeletedAfterTheBatch)
+{
+    CItemThumbnails::Install();
+    StTempPrefBoolean keepInItems(QStringLiteral("ApplyChangesToMediaFile"), false);
+    const QString dir = TestTempDir() + QStringLiteral("/update-remove");
+    QDir().mkpath(dir);
+    for (int i = 0; i < 8; ++i)
+        view->InsertItem(new CIndexItem(QUrl::fromLocalFile(WritePhoto(dir, i, 2000, 1500))), kInsertAtEnd, false,
+            false);
+    view->show();
+    for (SInt32 index = 1; index <= 8; ++index)
+        view->QueueCellUpdate(index);
+    CUpdateTask* update = view->GetUpdateTask();
+    ASSERT_TRUE(RunUntil([&] { return update->IsWorking(); }, 20000));
+    CIndexItem* doomed = nullptr;
+    view->GetItemAt(1, doomed);
+    ASSERT_TRUE(update->IsWorkingOn(doomed));
+    EXPECT_TRUE(view->RemoveItem(1, false, true, true));
+    EXPECT_EQ(view->CountItems(), 7);
+    view->RemoveAllItems(); // the rest as well, while the batch still runs
+    ASSERT_TRUE(RunUntil([&] { return !update->IsWorking(); }, 60000));
+    EXPECT_EQ(view->CountAllItems(), 0);
+}
