@@ -1,5 +1,6 @@
 #include "CPSMedia.h"
 #include "CQTImageMedia.h"
+#include "ErrorCodes.h"
 #include "MediaFactory.h"
 #include "MediaTestSupport.h"
 #include "Preferences.h"
@@ -240,6 +241,28 @@ TEST(StillMediaFiles, PostScriptMediumHasNoZoomLimit)
     QImage drawn;
     EXPECT_EQ(DrawFitted(*media, QSize(64, 64), drawn), noErr);
     EXPECT_EQ(drawn.size(), QSize(64, 64));
+}
+
+TEST(StillMediaFiles, PostScriptWithoutGhostscriptGivesItsOwnMessage)
+{
+    // A PATH with no gs on it stands for a system without Ghostscript.
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(TestTempDir()));
+    const QUrl eps = FileUrl(TestDataPath(QStringLiteral("exiftool-images/PostScript.eps")));
+    const OSStatus direct = CatchCode([&] { CPSMedia media(eps); });
+    const OSStatus factory = CatchCode([&] { CreateMediaForFile(eps); });
+    qputenv("PATH", path);
+    EXPECT_EQ(direct, kMsgEPSNotAvailable);
+    EXPECT_EQ(factory, kMsgEPSNotAvailable);
+    // A damaged EPS with Ghostscript present is a conversion failure, not this message.
+    const QString broken = TestTempDir() + QStringLiteral("/broken.eps");
+    QFile file(broken);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 10 10\n this is not postscript {{{\n");
+    file.close();
+    const OSStatus damaged = CatchCode([&] { CPSMedia media(FileUrl(broken)); });
+    EXPECT_NE(damaged, noErr);
+    EXPECT_NE(damaged, kMsgEPSNotAvailable);
 }
 
 TEST(StillMediaFiles, ExportThroughTheMediumKeepsItsTurn)
