@@ -4,6 +4,7 @@
 #include "FourCharCode.h"
 #include "GraphicsImporter.h"
 #include "ImageMetadata.h"
+#include "Jpeg2000Writer.h"
 #include "LStream.h"
 #include "UserData.h"
 
@@ -32,7 +33,7 @@ const ExportFormat kFormats[] = {
     { 'PNGf', "png", 'png ', "PNG" },
     { 'BMPf', "bmp", 'bmp ', "BMP" },
     { 'GIFf', nullptr, 'gif ', "GIF" },
-    { 'jp2 ', "jp2", 'jp2 ', "JPEG 2000" },
+    { 'jp2 ', nullptr, 'jp2 ', "JPEG 2000" },
     { 'PICT', nullptr, 'pct ', "PICT" },
     { '8BPS', nullptr, 'psd ', "Photoshop" },
 };
@@ -186,7 +187,7 @@ OSStatus GraphicsExporter::WritePixels(const QImage& input, const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return OSErrorFromFileError(file.error(), path);
-    if (mType == 'PICT' || mType == '8BPS' || mType == 'GIFf') {
+    if (mType == 'PICT' || mType == '8BPS' || mType == 'GIFf' || mType == 'jp2 ') {
         QByteArray bytes;
         if (mType == 'PICT') {
             Picture picture = Picture::FromImage(image, MakeRect(0, 0, image.height(), image.width()));
@@ -199,6 +200,10 @@ OSStatus GraphicsExporter::WritePixels(const QImage& input, const QString& path)
             bytes.replace(512 + 10 + 4 + 2 + 4, 8, r.Data());
         } else if (mType == 'GIFf') {
             OSStatus status = WriteGifFile(image, bytes);
+            if (status != noErr)
+                return status;
+        } else if (mType == 'jp2 ') {
+            OSStatus status = WriteJpeg2000File(image, mQuality, bytes);
             if (status != noErr)
                 return status;
         } else {

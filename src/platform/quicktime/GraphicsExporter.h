@@ -15,8 +15,8 @@ class GraphicsImporter;
 class UserData;
 
 // A graphics exporter for one file format, chosen by its four-character type:
-// 'JPEG', 'TIFF', 'PNGf', 'BMPf' ('jp2 ' too where Qt has a writer), and 'PICT',
-// '8BPS' and 'GIFf' through our writers. The input is an offscreen world, an importer (drawn
+// 'JPEG', 'TIFF', 'PNGf', 'BMPf' through Qt's writers, and 'PICT', '8BPS', 'GIFf'
+// and 'jp2 ' (OpenJPEG) through our own. The input is an offscreen world, an importer (drawn
 // at its bounds) or a picture. The pixels go to a temporary file beside the
 // output, the metadata is written into it with Exiv2, and it is renamed into place.
 class GraphicsExporter {

@@ -36,7 +36,7 @@ QByteArray AdobeRgbProfile()
 TEST(ImageExport, EveryTypeWritesAFileThatReadsBack)
 {
     const QList<OSType> types = GraphicsExporter::AvailableTypes();
-    for (OSType expected : { 'JPEG', 'TIFF', 'PNGf', 'BMPf', 'GIFf', 'PICT', '8BPS' })
+    for (OSType expected : { 'JPEG', 'TIFF', 'PNGf', 'BMPf', 'GIFf', 'PICT', '8BPS', 'jp2 ' })
         EXPECT_TRUE(types.contains(expected)) << FourCharCodeToString(expected);
     for (OSType type : types) {
         std::unique_ptr<GraphicsExporter> exporter;
@@ -57,6 +57,60 @@ TEST(ImageExport, EveryTypeWritesAFileThatReadsBack)
     }
     std::unique_ptr<GraphicsExporter> none;
     EXPECT_EQ(GraphicsExporter::Open('FPix', none), cantFindHandler);
+}
+
+TEST(ImageExport, Jpeg2000IsLosslessAtBestQualityAndSmallerBelowIt)
+{
+    // A picture with detail everywhere, so the quality shows in the size.
+    QImage photo(96, 64, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixel(x, y, qRgb((x * 37 + y * 11) % 256, (x * x + y * 7) % 256, (y * y * 3 + x) % 256));
+    auto exportAt = [&](CodecQ quality, const QImage& image, const QString& name) {
+        const QString path = TempFile(name);
+        EXPECT_EQ(ExportImage('jp2 ', image, path, [&](GraphicsExporter& e) { e.SetCompressionQuality(quality); }), noErr);
+        return path;
+    };
+    auto decode = [](const QString& path) {
+        std::unique_ptr<GraphicsImporter> importer;
+        QImage back;
+        EXPECT_EQ(GraphicsImporter::OpenFile(path, 0, importer), noErr);
+        if (importer)
+            EXPECT_EQ(importer->DecodeImage(QSize(), back), noErr);
+        return back;
+    };
+
+    const QString lossless = exportAt(codecLosslessQuality, photo, QStringLiteral("lossless.jp2"));
+    const QByteArray bytes = ReadWholeFile(lossless);
+    // The JP2 signature box, then the file type box naming 'jp2 '.
+    ASSERT_GE(bytes.size(), 24);
+    EXPECT_EQ(bytes.left(12), QByteArray("\0\0\0\x0CjP  \r\n\x87\n", 12));
+    EXPECT_EQ(bytes.mid(16, 8), QByteArray("ftypjp2 "));
+    QImage back = decode(lossless).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(back.size(), photo.size());
+    int differing = 0;
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            differing += back.pixel(x, y) != photo.pixel(x, y);
+    EXPECT_EQ(differing, 0);
+
+    const qint64 high = QFileInfo(exportAt(codecHighQuality, photo, QStringLiteral("high.jp2"))).size();
+    const qint64 low = QFileInfo(exportAt(codecLowQuality, photo, QStringLiteral("low.jp2"))).size();
+    EXPECT_LT(low, high);
+    EXPECT_LT(high, bytes.size());
+    const QImage lossy = decode(TempFile(QStringLiteral("low.jp2")));
+    EXPECT_EQ(lossy.size(), photo.size());
+
+    // Transparency is kept as a fourth component.
+    QImage clear(32, 32, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x)
+            clear.setPixel(x, y, qRgba(0, 0, 255, 255));
+    const QImage backClear = decode(exportAt(codecLosslessQuality, clear, QStringLiteral("clear.jp2")));
+    ASSERT_TRUE(backClear.hasAlphaChannel());
+    EXPECT_EQ(qAlpha(backClear.pixel(5, 5)), 255);
+    EXPECT_EQ(qAlpha(backClear.pixel(5, 25)), 0);
 }
 
 TEST(ImageExport, ExtensionsByType)
