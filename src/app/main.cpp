@@ -4,6 +4,8 @@
 #include "LocalizedStrings.h"
 #include "PreferenceDomain.h"
 #include "Preferences.h"
+#include "QuitRequests.h"
+#include "UReportErrors.h"
 
 #include <QApplication>
 
@@ -30,6 +32,13 @@ int main(int argc, char** argv)
         InstallIndexedStringLoader();
         InstallErrorManager();
         CItemThumbnails::Install();
+        // kill, Ctrl-C, a closed terminal and the session's end quit as the Quit command does.
+        QuitRequests::Install([] {
+            if (LApplication* application = LApplication::GetApplication())
+                RunReportingErrors([&] { application->ProcessCommand(cmd_Quit); });
+            else
+                QCoreApplication::exit(0);
+        });
 
         result = RunApplication(documents, instanceName);
     } catch (...) {

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <exception>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -80,7 +81,12 @@ private:
             bool& flag;
             ~Reset() { flag = false; }
         } reset { mQuitting };
-        mQuit();
+        // This runs from the event loop: nothing may escape into Qt.
+        try {
+            mQuit();
+        } catch (const std::exception& e) {
+            qCWarning(lcQuit) << "the quit failed:" << e.what();
+        }
     }
 
     std::function<void()> mQuit;
