@@ -12,10 +12,11 @@
 
 namespace {
 
-// Positions taken for one batch: enough to keep every worker busy.
+// Positions taken for one batch: enough that the workers seldom wait for the
+// slowest image of a batch.
 std::size_t BatchSize()
 {
-    return std::max<std::size_t>(4, 2 * WorkerPool::ThreadCount());
+    return std::max<std::size_t>(8, 4 * WorkerPool::ThreadCount());
 }
 
 // Clears the working list however the batch ends (also when the stack unwinds).
@@ -135,9 +136,10 @@ void CUpdateTask::UpdatePositions(const std::vector<SInt32>& positions)
             continue;
         // Asked before the thumbnail is fetched: fetching marks it as looked for.
         bool needsThumbnail = autoCreate && !item->IsBusy() && thumbnails->ShouldRecreateThumbnail(*item);
-        // A file without a preview of its own answers with an error: no thumbnail yet.
+        // A cell whose thumbnail is being made is drawn once it is there. A file
+        // without a preview of its own answers with an error: no thumbnail yet.
         Picture* thumbnail = nullptr;
-        OSStatus fetched = CatchCode([&] { thumbnail = item->GetThumbnail(); });
+        OSStatus fetched = needsThumbnail ? OSStatus(noErr) : CatchCode([&] { thumbnail = item->GetThumbnail(); });
         if (fetched == noErr && thumbnail) {
             owner->RefreshItem(position);
             SInt32 zero = 0;
