@@ -1,7 +1,10 @@
 #include "COrvexApp.h"
 
+#include "CContextualMenu.h"
+
 #include "AppLog.h"
 #include "Alerts.h"
+#include "CContextualMenu.h"
 #include "CMenuBarWindow.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
@@ -88,6 +91,8 @@ COrvexApp::COrvexApp()
     CheckSystemVersion(UEnvironment::GetOSVersion());
     Step("RegisterClasses");
     RegisterClasses();
+    Step("InitContextualMenuSupport");
+    InitContextualMenuSupport();
     Step("CreateSoundPlayer");
     CreateSoundPlayer();
     Step("SeedRandom");

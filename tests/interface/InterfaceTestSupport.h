@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LMenuBar.h"
 #include "LWindow.h"
 #include "TestSupport.h"
 
@@ -17,3 +18,14 @@ inline SPaneInfo WindowInfo(int left, int top, int width, int height)
 
 inline constexpr UInt32 kRegularWindowAttributes
     = windAttr_Regular | windAttr_CloseBox | windAttr_TitleBar | windAttr_Enabled | windAttr_Targetable | windAttr_Resizable;
+
+// The menu bar of tests/interface/fixture/menus, made once.
+inline void UseFixtureMenuBar()
+{
+    static bool made = false;
+    if (made)
+        return;
+    made = true;
+    LMenuBar::AddMenuFolder(QStringLiteral(ORVEX_SOURCE_DIR "/tests/interface/fixture/menus"));
+    new LMenuBar(128);
+}

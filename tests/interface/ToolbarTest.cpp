@@ -77,12 +77,7 @@ struct SearchRecorder : ToolbarSearchClient {
 };
 
 struct ToolbarFixture : ::testing::Test {
-    static void SetUpTestSuite()
-    {
-        LMenuBar::AddMenuFolder(QStringLiteral(ORVEX_SOURCE_DIR "/tests/interface/fixture/menus"));
-        if (!LMenuBar::GetCurrentMenuBar())
-            new LMenuBar(128);
-    }
+    static void SetUpTestSuite() { UseFixtureMenuBar(); }
     void SetUp() override
     {
         for (const QString& key : { kIndexToolbarIdentifier, kMediaToolbarIdentifier, QStringLiteral("IndexToolbarConfigured"),

@@ -1,0 +1,416 @@
+#include "CContextualMenu.h"
+
+#include "BundleStrings.h"
+#include "ExceptionCode.h"
+#include "LMenuBar.h"
+#include "UReportErrors.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QStyleHints>
+
+namespace {
+constexpr int kMillisecondsPerTick = 1000 / 60;
+
+struct ContextualMenuState {
+    bool exists = false;
+    bool pressAndHold = false;
+    SInt32 pressAndHoldDelay = 0; // ticks
+    QCursor cursor;
+};
+
+ContextualMenuState& State()
+{
+    static ContextualMenuState state;
+    return state;
+}
+
+// Where the mouse is and whether its button is down, as the program's events say.
+// Press-and-hold watches it while it waits.
+class MouseTracker : public QObject {
+public:
+    QPoint where;
+    bool buttonDown = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::MouseButtonRelease: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            where = mouse->globalPosition().toPoint();
+            buttonDown = mouse->buttons() != Qt::NoButton;
+            if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType() && !mRouting)
+                return RoutePress(static_cast<QWidget*>(watched), *mouse);
+            break;
+        }
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    // A press in one of the program's windows may be a contextual click.
+    bool RoutePress(QWidget* widget, const QMouseEvent& mouse)
+    {
+        if (qobject_cast<QMenu*>(widget))
+            return false;
+        bool contextual = mouse.button() == Qt::RightButton || (mouse.modifiers() & Qt::MetaModifier);
+        if (!contextual && !State().pressAndHold)
+            return false;
+        mRouting = true;
+        bool handled = false;
+        EventRecord record = EventRecordFromMouseEvent(mouse);
+        RunReportingErrors([&] { handled = HandleContextualClick(record, widget); });
+        mRouting = false;
+        return handled;
+    }
+
+    bool mRouting = false;
+};
+
+MouseTracker* Tracker()
+{
+    static MouseTracker* tracker = nullptr;
+    if (!tracker && qApp) {
+        tracker = new MouseTracker;
+        tracker->setParent(qApp);
+        qApp->installEventFilter(tracker);
+    }
+    return tracker;
+}
+
+bool IsContextualClick(const EventRecord& event)
+{
+    return event.what == mouseDown && (event.modifiers & controlKey);
+}
+
+LWindow* WindowOfWidget(QWidget* widget)
+{
+    for (QWidget* w = widget; w; w = w->parentWidget()) {
+        if (auto* window = dynamic_cast<LWindow*>(w))
+            return window;
+    }
+    return nullptr;
+}
+
+LCommander* CommandTarget()
+{
+    LCommander* target = LCommander::GetTarget();
+    return target ? target : LCommander::GetTopCommander();
+}
+} // namespace
+
+CCMArea::CCMArea(CCMArea* parentArea)
+    : mParentArea(parentArea)
+{
+}
+
+void CCMArea::GetSelection(QVariant& ioSelection)
+{
+    if (!ioSelection.isValid() && mParentArea)
+        mParentArea->GetSelection(ioSelection);
+}
+
+void CCMArea::MenuDone(const EventRecord&, SInt32, CommandT)
+{
+}
+
+bool CCMArea::AllowPressAndHold(const EventRecord&)
+{
+    return State().pressAndHold;
+}
+
+void CCMArea::AddItems(QMenu* menu)
+{
+    if (mParentArea && IncludeParentItems()) {
+        int before = int(menu->actions().size());
+        mParentArea->AddItems(menu);
+        if (int(menu->actions().size()) > before)
+            AppendMenuSeparator(menu);
+    }
+    AddOwnItems(menu);
+    RemoveExtraSeparators(menu);
+}
+
+SInt32 CCMArea::HandleContextClick(const SMouseDownEvent& event)
+{
+    if (!HasContextualMenus())
+        return cmResult_NotHandled;
+    const EventRecord& record = event.macEvent;
+    if (!IsContextualClick(record) && !(AllowPressAndHold(record) && IsPressAndHold(record)))
+        return cmResult_NotHandled;
+
+    QMenu menu;
+    QVariant selection;
+    PrepareMenu(record);
+    AddItems(&menu);
+    GetSelection(selection);
+    QList<QAction*> items = menu.actions();
+    if (!items.isEmpty() && IsMenuSeparator(items.last()))
+        menu.removeAction(items.last());
+
+    QAction* helpItem = nullptr;
+    if (GetHelpType() != 0) {
+        QString help;
+        GetHelpString(help);
+        if (!menu.actions().isEmpty())
+            AppendMenuSeparator(&menu);
+        helpItem = menu.addAction(help.isEmpty() ? BundleLocalizedString(QStringLiteral("CM_HELP_ITEM")) : help);
+    }
+
+    // Submenus' items answer for themselves; the chosen item carries its command.
+    QAction* chosen = menu.exec(record.where);
+    CleanUp();
+
+    SInt32 result = cmResult_NothingChosen;
+    CommandT command = cmd_Nothing;
+    if (chosen && chosen == helpItem) {
+        HelpChosen();
+        result = cmResult_Handled;
+    } else if (chosen) {
+        command = MenuItemCommand(chosen);
+        if (LCommander* target = CommandTarget())
+            target->ProcessCommand(command);
+        result = cmResult_Handled;
+    }
+    MenuDone(record, result, command);
+    return result;
+}
+
+CCMWindow::CCMWindow(const SPaneInfo& info, UInt32 attributes, const QString& title, LCommander* superCommander)
+    : CParentWindow(info, attributes, title, superCommander)
+{
+}
+
+CCMWindow::CCMWindow(const LLayoutData& data)
+    : CParentWindow(data)
+{
+}
+
+void CCMWindow::Click(SMouseDownEvent& event)
+{
+    if (HandleContextClick(event) != cmResult_NotHandled)
+        return;
+    CParentWindow::Click(event);
+}
+
+void CCMWindow::AddOwnItems(QMenu* menu)
+{
+    if (!HasAttribute(windAttr_Regular))
+        return;
+    LCommander* target = CommandTarget();
+    Boolean enabled = false, usesMark = false;
+    UInt16 mark = noMark;
+    Str255 name;
+    if (!target)
+        return;
+    target->ProcessCommandStatus(cmd_Close, enabled, usesMark, mark, name);
+    if (!enabled)
+        return;
+    QString text = BundleLocalizedString(QStringLiteral("999:1"));
+    if (text.isEmpty())
+        ThrowOSErr_('nilP', "no text for the close item");
+    AppendMenuItemWithCommand(menu, text, cmd_Close);
+}
+
+CommandT MenuItemCommand(const QAction* item)
+{
+    return item ? item->data().toInt() : cmd_Nothing;
+}
+
+bool IsMenuSeparator(const QAction* item)
+{
+    return item && (item->isSeparator() || item->text().startsWith(QLatin1Char('-')));
+}
+
+bool AppendCommandItem(QMenu* menu, CommandT command, bool force)
+{
+    LMenuBar* menuBar = LMenuBar::GetCurrentMenuBar();
+    LMenu* barMenu = nullptr;
+    SInt16 index = 0;
+    if (!menu || !menuBar || !menuBar->FindMenuItem(command, barMenu, index) || !barMenu || !barMenu->Item(index))
+        return false;
+    const SMenuItem& source = *barMenu->Item(index);
+    Boolean enabled = false, usesMark = false;
+    UInt16 mark = noMark;
+    Str255 name;
+    if (LCommander* target = CommandTarget())
+        target->ProcessCommandStatus(command, enabled, usesMark, mark, name);
+    if (!enabled && !force)
+        return false;
+    QString text = name[0] != 0 ? PStringToQString(name) : source.text;
+    QAction* item = AppendMenuItemWithCommand(menu, text, command);
+    item->setEnabled(enabled);
+    if (!source.icon.isNull())
+        item->setIcon(source.icon);
+    if (usesMark && mark != noMark) {
+        item->setCheckable(true);
+        item->setChecked(true);
+    }
+    return true;
+}
+
+bool AttachSubmenuWithCommands(QMenu* menu, QAction* item, ResIDT submenuID)
+{
+    if (!menu || !item)
+        return false;
+    std::unique_ptr<LMenu> source = LMenu::Load(submenuID);
+    auto* submenu = new QMenu(source->GetTitle(), menu);
+    for (SInt16 i = 1; i <= source->CountItems(); ++i) {
+        const SMenuItem* entry = source->Item(i);
+        if (entry->IsSeparator())
+            AppendMenuSeparator(submenu);
+        else
+            AppendMenuItemWithCommand(submenu, entry->text, source->CommandFromIndex(i))->setEnabled(entry->enabled);
+    }
+    return AttachSubmenu(menu, item, submenu);
+}
+
+bool AttachSubmenu(QMenu* menu, QAction* item, QMenu* submenu)
+{
+    if (!menu || !item || !submenu)
+        return false;
+    if (submenu->parent() != menu)
+        submenu->setParent(menu, submenu->windowFlags());
+    item->setMenu(submenu);
+    return true;
+}
+
+QAction* AppendMenuItemWithCommand(QMenu* menu, const QString& text, CommandT command)
+{
+    QString plain = text;
+    plain.replace(QLatin1Char('&'), QStringLiteral("&&")); // no mnemonics: the text as it stands
+    QAction* item = menu->addAction(plain);
+    item->setData(command);
+    return item;
+}
+
+void AppendMenuSeparator(QMenu* menu)
+{
+    menu->addSeparator();
+}
+
+void RemoveExtraSeparators(QMenu* menu)
+{
+    QList<QAction*> items = menu->actions();
+    for (qsizetype i = items.size() - 1; i >= 1; --i) {
+        if (IsMenuSeparator(items[i]) && IsMenuSeparator(items[i - 1])) {
+            menu->removeAction(items[i]);
+            items.removeAt(i);
+        }
+    }
+    if (!items.isEmpty() && IsMenuSeparator(items.first()))
+        menu->removeAction(items.first());
+}
+
+void InitContextualMenuSupport()
+{
+    State().exists = true;
+    Tracker();
+    LoadContextualMenuCursor();
+}
+
+bool HasContextualMenus()
+{
+    return State().exists;
+}
+
+void LoadContextualMenuCursor()
+{
+    QPixmap image(QStringLiteral(":/cursors/contextualmenu.png"));
+    State().cursor = image.isNull() ? QCursor(Qt::ArrowCursor) : QCursor(image, 1, 1);
+}
+
+const QCursor& GetContextualMenuCursor()
+{
+    return State().cursor;
+}
+
+void SetContextualMenuCursor(QWidget* widget)
+{
+    if (!widget)
+        widget = QApplication::widgetAt(QCursor::pos());
+    if (widget)
+        widget->setCursor(State().cursor);
+}
+
+void SetPressAndHold(bool on)
+{
+    State().pressAndHold = on;
+    if (on)
+        Tracker();
+}
+
+bool GetPressAndHold()
+{
+    return State().pressAndHold;
+}
+
+void SetPressAndHoldDelay(SInt32 ticks)
+{
+    State().pressAndHoldDelay = ticks;
+}
+
+bool IsPressAndHold(const EventRecord& mouseDown)
+{
+    MouseTracker* tracker = Tracker();
+    if (!tracker || !tracker->buttonDown)
+        return false;
+    int delay = State().pressAndHoldDelay < 1 ? QGuiApplication::styleHints()->mouseDoubleClickInterval()
+                                              : State().pressAndHoldDelay * kMillisecondsPerTick;
+    QElapsedTimer clock;
+    clock.start();
+    while (tracker->buttonDown && clock.elapsed() < delay) {
+        if (tracker->where != mouseDown.where)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return tracker->buttonDown && tracker->where == mouseDown.where;
+}
+
+bool HandleContextualClick(const EventRecord& mouseDown, QWidget* widget)
+{
+    if (!HasContextualMenus() || !widget)
+        return false;
+    LWindow* window = WindowOfWidget(widget);
+    auto* area = dynamic_cast<CCMArea*>(window);
+    if (!window || !area)
+        return false; // not one of the program's contextual windows, or a click on its bars
+    if (!IsContextualClick(mouseDown) && !(State().pressAndHold && IsPressAndHold(mouseDown)))
+        return false;
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal != window->GetShell())
+        return false;
+    if (!window->IsActiveWindow())
+        window->Select();
+
+    QPoint port = mouseDown.where;
+    window->GlobalToPortPoint(port);
+    LPane* deepest = window->FindDeepSubPaneContaining(port.x(), port.y());
+    if (auto* paneArea = dynamic_cast<CCMArea*>(deepest); paneArea && deepest->IsActive() && deepest->IsEnabled())
+        return false; // the pane takes the click through its own click handling
+
+    CCMArea* handler = area;
+    LPane* handlerPane = window;
+    for (LPane* pane = deepest; pane && pane != window; pane = pane->GetSuperView()) {
+        if (auto* viewArea = dynamic_cast<CCMArea*>(pane)) {
+            handler = viewArea;
+            handlerPane = pane;
+            break;
+        }
+    }
+    SMouseDownEvent event;
+    event.macEvent = mouseDown;
+    event.macEvent.modifiers |= controlKey; // it is a contextual click now, however it began
+    event.wherePort = port;
+    event.whereLocal = handlerPane == window ? port : handlerPane->mapFrom(window, port);
+    handler->HandleContextClick(event);
+    return true;
+}
