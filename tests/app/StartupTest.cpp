@@ -39,7 +39,7 @@ TEST(Startup, ServicesComeUpInOrderAndRecentItemsAreSavedOnTheWayOut)
         app.Initialize();
     });
     EXPECT_EQ(steps,
-        (QStringList { "CheckSystemVersion", "RegisterClasses", "CreateSoundPlayer", "SeedRandom", "MainThread",
+        (QStringList { "CheckSystemVersion", "RegisterClasses", "InitContextualMenuSupport", "CreateSoundPlayer", "SeedRandom", "MainThread",
             "InstallEventHandler", "InstallThreadYieldTimer", "StartErrorPeriodical", "LoadRecentItems", "MakeMenuBar",
             "Initialize", "BuildHelpMenu", "LoadFolderAliases", "InitializeTasks", "SaveRecentItems" }));
 }
