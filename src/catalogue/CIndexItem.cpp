@@ -1133,6 +1133,9 @@ void CIndexItem::ItemNotification(DataBrowserItemNotification message)
     case kDataBrowserItemDeselected:
         Unhilite();
         break;
+    case kDataBrowserItemRemoved:
+        ForgetBrowser(); // the browser may go before the item
+        break;
     default:
         break;
     }

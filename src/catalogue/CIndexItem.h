@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QIcon>
+#include <QPixmap>
 #include <QString>
 #include <QUrl>
 #include <QVariantMap>
@@ -154,7 +155,12 @@ public:
     void SetFlags(UInt32 flags);
     void AddFlags(UInt32 bits) { SetFlags(GetFlags() | bits); }
     void SetError(std::unique_ptr<CItemError> error);
-    void SetIcon(const QIcon& icon) { mIcon = icon; }
+    // A null icon is made again from the file when next asked for.
+    void SetIcon(const QIcon& icon)
+    {
+        mIcon = icon;
+        mIconMade = !icon.isNull();
+    }
     void SetInfoWindow(QWidget* window);
     void SetOpenInViewer(SInt32 open);
     void SetDateAdded(UInt32 seconds);
@@ -253,6 +259,37 @@ public:
     virtual void DrawIcon(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool selected);
     // The lock (busy), caution (error) or media storage badge.
     virtual void DrawBadge(QPainter& painter, const QRect& cell, const IndexViewServices& view);
+
+    // The whole cell: the picture (or the file's icon), the selected look, the
+    // field lines and the badge. Parts outside the painter's clip are left out.
+    // Draws at the painter's device pixel ratio: on a high-density screen the
+    // picture takes its detail from the display picture, not from a scaled copy.
+    virtual void DrawCell(QPainter& painter, const QRect& cell, const IndexViewServices& view);
+    // The display picture in its frame, the selected look and the badge.
+    virtual void DrawPicture(QPainter& painter, const QRect& cell, const IndexViewServices& view);
+    // The field lines under the picture (grid) or beside it (extended list).
+    virtual void DrawThumbnailViewLines(QPainter& painter, const QRect& cell, const IndexViewServices& view);
+    virtual void DrawExtendedViewLines(QPainter& painter, const QRect& cell, const IndexViewServices& view);
+    // The selected look ("DimSelection" darkens the picture, else a ring in the
+    // highlight colour), and its removal.
+    virtual void DrawSelected(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool animate);
+    virtual void DrawUnselected(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool redrawHilite);
+    // Draws the selected look or removes it when the drawn state differs.
+    void SetDrawnSelected(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool selected);
+    // One field of the grid (centred, cut to the cell) and one labelled line of
+    // the extended list.
+    void DrawFieldCell(QPainter& painter, const QRect& rect, SInt32 key, const IndexViewServices& view);
+    void DrawLabelledFieldLine(QPainter& painter, const QRect& rect, SInt32 key, const IndexViewServices& view);
+    // The cell on a printed page: the thumbnail ("HighQualityPrinting": the medium
+    // itself), a cross where there is no picture. The item's error stays as it was.
+    virtual void PrintCell(QPainter& painter, const QRect& cell, const IndexViewServices& view);
+    virtual void PrintThumbnail(QPainter& painter, const QRect& cell, const IndexViewServices& view);
+    virtual void PrintMedia(QPainter& painter, const QRect& cell, const IndexViewServices& view);
+    // The drag image of the item for `count` dragged items, and the point of it
+    // under the pointer; a null pixmap when there is nothing to show.
+    QPixmap MakeDragImage(const QRect& cell, const IndexViewServices& view, int count, QPoint& outHotSpot);
+    // The list view's row: one column's data, or an edited text taken back.
+    OSStatus GetSetItemData(DataBrowserPropertyID property, DataBrowserItemData& data, bool setValue) override;
 
     // Adds the flag bits of an EXIF orientation (only adds).
     void ApplyOrientationFlags(SInt32 orientation);

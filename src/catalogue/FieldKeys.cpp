@@ -88,6 +88,24 @@ const std::vector<SInt32>& AllFieldKeys()
     return keys;
 }
 
+bool IsFieldEditable(SInt32 key)
+{
+    if (IsEXIFFieldKey(key))
+        return false;
+    switch (key) {
+    case kFieldTotalSize:
+    case kFieldKind:
+    case kFieldHasAlias:
+    case kFieldUrgency:
+    case kFieldUrgencyLabel:
+    case kFieldLocation:
+        return false;
+    default:
+        return !(key >= kFieldHasThumbnail && key <= kFieldFolder) && !(key >= kFieldUnsavedChanges && key <= kFieldOpenInViewer)
+            && !(key >= kFieldWidth && key <= kFieldTemporalQuality && key != 5006);
+    }
+}
+
 QString CopyFieldName(SInt32 key)
 {
     const LMenu& menu = FieldMenu();

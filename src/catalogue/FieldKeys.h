@@ -135,6 +135,10 @@ inline constexpr OSStatus kMenuItemNotFoundErr = -5620;
 // Every key of the four tables that has meaning, in key order.
 const std::vector<SInt32>& AllFieldKeys();
 
+// Whether the list view lets the user edit the key's cell (the read-only fields
+// whose text the user would expect to type over are offered, and refused then).
+bool IsFieldEditable(SInt32 key);
+
 // The display name of a key from the field menu, every word capitalised. Throws
 // kMenuItemNotFoundErr when the key is no command of the menu, 'nilP' when the menu cannot
 // be loaded.

@@ -4,10 +4,12 @@
 #include "MacTypes.h"
 
 #include <QColor>
+#include <QFont>
 #include <QSize>
 #include <QString>
 #include <QUrl>
 
+class AMediaGroupPane;
 class CIndexItem;
 
 // What the catalogue asks of the index view that shows its items. The view lives
@@ -49,6 +51,32 @@ public:
         (void)position;
         return 0;
     }
+
+    // How cells are drawn. Themes 1, 5 and 14 frame pictures with plain grey
+    // lines; the others draw the media group boxes of the view's pane and use the
+    // theme's colours.
+    virtual SInt32 GetTheme() const { return 1; }
+    virtual QColor GetHighlightColor() const { return QColor(56, 117, 215); }
+    virtual QColor GetTextColor() const { return Qt::black; }
+    // The line under each row of the extended list (themes other than 1, 5, 14).
+    virtual QColor GetLineColor() const { return QColor(0xCC, 0xCC, 0xCC); }
+    // The extended list's label column and value area.
+    virtual QColor GetLabelColor() const { return QColor(0xEE, 0xEE, 0xEE); }
+    virtual QColor GetValueColor() const { return Qt::white; }
+    // A background of the view's own (a pattern, a picture): lines leave it showing.
+    virtual bool HasOwnBackground() const { return false; }
+    // Plain drawing, as for a printer: no background fills, the index font.
+    virtual bool IsPlainDrawing() const { return false; }
+    virtual QFont GetLabelFont() const { return QFont(); }
+    // The font of the urgency label (6020).
+    virtual QFont GetViewsFont() const { return QFont(); }
+    // The pane whose group boxes frame the pictures of themes other than 1, 5 and
+    // 14; null draws a plain frame instead.
+    virtual AMediaGroupPane* GetMediaGroupPane() const { return nullptr; }
+
+    // Tells the view's listeners that an item's field was changed from its row
+    // (message 3001 without a parameter).
+    virtual void ItemsChanged() {}
 
     // Keeps the organizer's value index of a field: the item leaves the set of the
     // old value and joins the set of the new one (both trimmed of blanks). A null

@@ -80,6 +80,14 @@ public:
     virtual bool AcceptItemDrag(DataBrowserPropertyID property, const QRect& rect, const QMimeData& drag);
     virtual bool ReceiveItemDrag(DataBrowserPropertyID property, const QMimeData& drag);
 
+protected:
+    // For an item that outlives its row: forgets the browser it was removed from.
+    void ForgetBrowser()
+    {
+        mBrowser = nullptr;
+        mContainer = 0;
+    }
+
 private:
     friend class LDataBrowser;
     LDataBrowser* mBrowser = nullptr;

@@ -17,12 +17,12 @@ public:
     SInt32 GetIndexOfItem(const CIndexItem*) const override { return 0; }
     void Hilite() override { ++hilited; }
     void Unhilite() override { --hilited; }
-    SInt16 GetThumbnailSize() const override { return 100; }
+    SInt16 GetThumbnailSize() const override { return thumbnailSize; }
     SInt16 GetMargin() const override { return 4; }
     SInt16 GetLineHeight() const override { return 12; }
     SInt16 GetExtraColumnWidth() const override { return 30; }
     double GetCharWidth() const override { return 5.0; }
-    QSize GetCellSize() const override { return QSize(120, extended ? 60 : 140); }
+    QSize GetCellSize() const override { return QSize(cellWidth, extended ? 60 : 140); }
     SInt32 CountColumns() const override { return columns.empty() ? lines : SInt32(columns.size()); }
     bool IsExtendedView() const override { return extended; }
     SInt32 GetColumnAt(SInt32 position) const override
@@ -46,6 +46,8 @@ public:
     int hilited = 0;
     SInt32 lines = 2;
     bool extended = false;
+    int cellWidth = 120;
+    SInt16 thumbnailSize = 100;
     std::vector<SInt32> columns; // when set, the column keys of the lines
     std::vector<Report> reports;
 };

@@ -1,0 +1,541 @@
+// The item's cell drawn into a painter (a view, an offscreen image, a printer
+// page), its printed form, its drag image and its row in the list view.
+#include "CIndexItem.h"
+
+#include "CANPAInfo.h"
+#include "CEXIFInfo.h"
+#include "CFontMedia.h"
+#include "CItemError.h"
+#include "CMedia.h"
+#include "DisplayUtilities.h"
+#include "ExceptionCode.h"
+#include "FieldKeys.h"
+#include "FourCharCode.h"
+#include "IndexViewServices.h"
+#include "LDataBrowser.h"
+#include "LocalizedStrings.h"
+#include "MacDates.h"
+#include "MediaFactory.h"
+#include "MediaImageInfo.h"
+#include "Offscreen.h"
+#include "Picture.h"
+#include "Preferences.h"
+#include "RectUtilities.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QStyle>
+#include <QTreeView>
+
+#include <algorithm>
+
+namespace {
+
+// Grey levels of frames and lines.
+const QColor kLightGrey(0xCC, 0xCC, 0xCC);
+const QColor kMidGrey(0xAA, 0xAA, 0xAA);
+const QColor kGrey(0x99, 0x99, 0x99);
+const QColor kDarkGrey(0x55, 0x55, 0x55);
+const QColor kDragFrameGrey(0xDD, 0xDD, 0xDD);
+
+// Themes drawn with plain grey frames.
+constexpr SInt32 kThemeLightFrame = 1;
+constexpr SInt32 kThemeDarkFrame = 5;
+constexpr SInt32 kThemeMidFrame = 14;
+
+constexpr UInt16 kOpenInViewerWash = 34096; // towards white
+constexpr UInt16 kDimmedSelection = 30000;   // towards black
+constexpr int kSelectionRing = 3;
+constexpr int kCellTextInset = 2;
+constexpr int kLabelOffset = 5;
+constexpr int kValueOffset = 3;
+constexpr int kLabelCharWidths = 8;
+constexpr SInt16 kGroupKind = -10;
+
+// List view columns: narrower than these show the short form of their field.
+constexpr int kShortKindWidth = 80;
+constexpr int kShortErrorWidth = 80;
+constexpr int kUnitWidthPixels = 80;
+constexpr int kUnitWidthBits = 30;
+constexpr int kUnitWidthFrames = 60;
+// The browser's own property: may this row's cell be edited.
+constexpr DataBrowserPropertyID kDataBrowserItemIsEditableProperty = 3;
+
+constexpr int kDragBadgeSide = 48;
+constexpr int kMaxDragIconSide = 128;
+
+// Whether any of the rectangle needs drawing: the painter's clip, when it has one.
+bool Exposed(const QPainter& painter, const QRect& rect)
+{
+    return !rect.isEmpty() && (!painter.hasClipping() || painter.clipBoundingRect().intersects(rect));
+}
+
+// A frame `width` pixels wide inside the rectangle, as the pen of that size draws it.
+void FrameRect(QPainter& painter, const QRect& rect, const QColor& color, int width = 1)
+{
+    if (rect.isEmpty())
+        return;
+    const int w = std::min({width, rect.width(), rect.height()});
+    painter.fillRect(QRect(rect.left(), rect.top(), rect.width(), w), color);
+    painter.fillRect(QRect(rect.left(), rect.bottom() - w + 1, rect.width(), w), color);
+    painter.fillRect(QRect(rect.left(), rect.top() + w, w, rect.height() - 2 * w), color);
+    painter.fillRect(QRect(rect.right() - w + 1, rect.top() + w, w, rect.height() - 2 * w), color);
+}
+
+void DrawGroup(QPainter& painter, const QRect& rect, const IndexViewServices& view, bool primary)
+{
+    if (AMediaGroupPane* pane = view.GetMediaGroupPane()) {
+        if (primary)
+            DrawMediaPrimaryGroup(painter, FromQRect(rect), kGroupKind, *pane);
+        else
+            DrawMediaSecondaryGroup(painter, FromQRect(rect), kGroupKind, *pane);
+    } else if (!primary) {
+        FrameRect(painter, rect, kMidGrey); // a view without group boxes
+    }
+}
+
+// The picture of the item as it should look in the rectangle: scaled to it, or
+// for a font's sample fitted and never enlarged.
+void DrawDisplayPicture(QPainter& painter, const QImage& image, const QRect& target, bool isFont)
+{
+    const QPainter::RenderHints saved = painter.renderHints();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    if (isFont) {
+        QRect fitted;
+        FitRectInRect(QRect(QPoint(0, 0), image.size()), target, fitted, false, true);
+        const QPainter::CompositionMode mode = painter.compositionMode();
+        // Without a white background only the sample's ink shows.
+        if (!GetPrefBoolean(QStringLiteral("FontThumbnailWhiteBackground")))
+            painter.setCompositionMode(QPainter::CompositionMode_Multiply);
+        painter.drawImage(fitted, image);
+        painter.setCompositionMode(mode);
+    } else {
+        painter.drawImage(target, image);
+    }
+    painter.setRenderHints(saved);
+}
+
+QString UnitText(SInt16 index)
+{
+    return CopyLocalizedCFString(602, index);
+}
+
+int BrowserColumnWidth(LDataBrowser* browser, DataBrowserPropertyID property)
+{
+    QTreeView* tree = browser->GetControlRef();
+    const int column = browser->GetImp().GetModel().ColumnOfProperty(property);
+    return tree && column >= 0 ? tree->columnWidth(column) : 0;
+}
+
+QIcon SystemIcon(const char* themeName, QStyle::StandardPixmap fallback)
+{
+    const QIcon icon = QIcon::fromTheme(QLatin1String(themeName));
+    return icon.isNull() ? QApplication::style()->standardIcon(fallback) : icon;
+}
+
+} // namespace
+
+// The cell.
+
+void CIndexItem::DrawCell(QPainter& painter, const QRect& cell, const IndexViewServices& view)
+{
+    if (!Exposed(painter, cell))
+        return;
+    if (!mDisplayPicture && (IsInIndexFile() || GetPrefBoolean(QStringLiteral("ImmediateDraw"))))
+        GetDisplayPicture();
+    // Whatever sizes the view gives, the cell's neighbours are never drawn over.
+    painter.save();
+    painter.setClipRect(cell, painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+    DrawThumbnailViewLines(painter, cell, view);
+    DrawExtendedViewLines(painter, cell, view);
+    if (Exposed(painter, GetPartRect(kItemPartThumbnailFrame, cell, view))) {
+        if (mDisplayPicture) {
+            DrawPicture(painter, cell, view);
+        } else {
+            DrawIcon(painter, cell, view, false);
+            // The view makes the display picture later, unless there is none to make.
+            if (GetFileTypeCode() != 'icns' && !mThumbnailLookedFor)
+                mDisplayPictureChanged = true;
+            else if (mThumbnailLookedFor)
+                mThumbnailLookedFor = false;
+        }
+    }
+    painter.restore();
+}
+
+void CIndexItem::DrawPicture(QPainter& painter, const QRect& cell, const IndexViewServices& view)
+{
+    if (mDisplayPicture) {
+        const QRect frame = GetPartRect(kItemPartThumbnailFrame, cell, view);
+        if (!view.IsPlainDrawing())
+            painter.fillRect(frame, view.GetBackgroundColor());
+        const QRect picture = GetPartRect(kItemPartPicture, cell, view);
+        DrawDisplayPicture(painter, mDisplayPicture->Image(), picture, IsFontMediaType(GetFileTypeCode()));
+
+        switch (view.GetTheme()) {
+        case kThemeLightFrame: FrameRect(painter, picture, kLightGrey); break;
+        case kThemeDarkFrame: FrameRect(painter, picture, kDarkGrey); break;
+        case kThemeMidFrame: FrameRect(painter, picture, kMidGrey); break;
+        default:
+            DrawGroup(painter, picture.adjusted(-1, -1, 1, 1), view, false);
+            DrawGroup(painter, frame.adjusted(-2, -2, 2, 2), view, true);
+            break;
+        }
+        if (mOpenInViewer == 1)
+            PaintRectBlended(painter, FromQRect(picture), kOpenInViewerWash, true);
+        // A picture narrower than its place is worth rendering again at cell size.
+        mDisplayPictureChanged = mDisplayPicture->Width() < picture.width();
+    }
+    if (mHilited)
+        DrawSelected(painter, cell, view, false);
+    DrawBadge(painter, cell, view);
+}
+
+void CIndexItem::DrawSelected(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool animate)
+{
+    const QRect picture = GetPartRect(kItemPartPicture, cell, view);
+    const bool dim = GetPrefBoolean(QStringLiteral("DimSelection"));
+    const bool hasPicture = mThumbnail || mDisplayPicture;
+    if (!dim && !animate && hasPicture) {
+        const int ring = kSelectionRing;
+        FrameRect(painter, picture.adjusted(-ring, -ring, ring, ring), view.GetHighlightColor(), ring);
+        DrawBadge(painter, cell, view);
+        return;
+    }
+    if (animate && !dim && mHilited)
+        DrawUnselected(painter, cell, view, false);
+    if (!hasPicture) {
+        DrawIcon(painter, cell, view, true);
+        return; // the icon draws its badge
+    }
+    // The slide effect is the view's animation; the item draws where it ends.
+    PaintRectBlended(painter, FromQRect(picture), kDimmedSelection, false);
+    DrawGroup(painter, picture.adjusted(2, 2, -2, -2), view, false);
+    DrawBadge(painter, cell, view);
+}
+
+void CIndexItem::DrawUnselected(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool redrawHilite)
+{
+    const QRect picture = GetPartRect(kItemPartPicture, cell, view);
+    const bool hasPicture = mThumbnail || mDisplayPicture;
+    if (!GetPrefBoolean(QStringLiteral("DimSelection")) && !redrawHilite && hasPicture) {
+        const int ring = kSelectionRing;
+        FrameRect(painter, picture.adjusted(-ring, -ring, ring, ring), view.GetBackgroundColor(), ring);
+        DrawGroup(painter, picture.adjusted(-1, -1, 1, 1), view, true);
+    } else {
+        if (!mDisplayPicture)
+            DrawIcon(painter, cell, view, false);
+        else
+            DrawPicture(painter, cell, view);
+        DrawGroup(painter, picture.adjusted(1, 1, -1, -1), view, true);
+        if (redrawHilite && mHilited)
+            DrawSelected(painter, cell, view, false);
+    }
+    DrawBadge(painter, cell, view);
+}
+
+void CIndexItem::SetDrawnSelected(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool selected)
+{
+    if (!selected && mDrawingMark) {
+        mDrawingMark = false;
+        DrawUnselected(painter, cell, view, true);
+    } else if (selected && !mDrawingMark) {
+        mDrawingMark = true;
+        DrawSelected(painter, cell, view, true);
+    }
+}
+
+// Field lines.
+
+void CIndexItem::DrawThumbnailViewLines(QPainter& painter, const QRect& cell, const IndexViewServices& view)
+{
+    if (view.IsExtendedView())
+        return;
+    const QRect block = GetPartRect(kItemPartTextBlock, cell, view);
+    const int lineHeight = view.GetLineHeight();
+    if (!Exposed(painter, block) || lineHeight <= 0)
+        return;
+    const SInt32 count = view.CountColumns();
+    for (SInt32 i = 0; i < count; ++i) {
+        const QRect line(block.left(), block.top() + i * lineHeight, block.width(), lineHeight);
+        if (Exposed(painter, line))
+            DrawFieldCell(painter, line, view.GetColumnAt(i), view);
+    }
+}
+
+void CIndexItem::DrawExtendedViewLines(QPainter& painter, const QRect& cell, const IndexViewServices& view)
+{
+    if (!view.IsExtendedView())
+        return;
+    const int lineHeight = view.GetLineHeight();
+    if (lineHeight <= 0)
+        return;
+    // The lines stand beside the picture, in the text block of the row.
+    const QRect block = GetPartRect(kItemPartTextBlock, cell, view);
+    const int count = (cell.height() - lineHeight) / lineHeight + 1;
+    QRect line(block.left() + 1, block.top(), block.width() - 5, lineHeight - 1);
+    for (int i = 0; i < count; ++i, line.translate(0, lineHeight)) {
+        const SInt32 key = view.GetColumnAt(i);
+        if (key != 0 && Exposed(painter, line))
+            DrawLabelledFieldLine(painter, line, key, view);
+    }
+    QColor color = view.GetLineColor();
+    const SInt32 theme = view.GetTheme();
+    if (theme == kThemeLightFrame || theme == kThemeMidFrame)
+        color = kLightGrey;
+    else if (theme == kThemeDarkFrame)
+        color = kGrey;
+    painter.fillRect(QRect(cell.left(), cell.bottom() - 1, cell.width(), 1), color);
+}
+
+void CIndexItem::DrawFieldCell(QPainter& painter, const QRect& rect, SInt32 key, const IndexViewServices& view)
+{
+    if (rect.isEmpty())
+        return;
+    if (!view.IsPlainDrawing() && !view.HasOwnBackground())
+        painter.fillRect(rect, view.GetBackgroundColor());
+    const QString text = CopyFieldString(key, kFieldTextPlaceholder);
+    const QRect area = rect.adjusted(kCellTextInset, 0, -kCellTextInset, 0);
+    painter.save();
+    painter.setFont(key == kFieldUrgencyLabel ? view.GetViewsFont() : view.GetLabelFont());
+    painter.setPen(view.GetTextColor());
+    const QFontMetrics metrics = painter.fontMetrics();
+    // Centred when it fits, else cut with an ellipsis.
+    if (metrics.horizontalAdvance(text) <= area.width())
+        painter.drawText(area, Qt::AlignCenter, text);
+    else
+        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, metrics.elidedText(text, Qt::ElideRight, area.width()));
+    painter.restore();
+}
+
+void CIndexItem::DrawLabelledFieldLine(QPainter& painter, const QRect& rect, SInt32 key, const IndexViewServices& view)
+{
+    const int labelWidth = view.GetExtraColumnWidth();
+    const QRect values = rect.adjusted(labelWidth + int(kLabelCharWidths * view.GetCharWidth()), 0, 0, 0);
+    if (!view.HasOwnBackground() && !view.IsPlainDrawing()) {
+        painter.fillRect(rect, view.GetLabelColor());
+        painter.fillRect(values, view.GetValueColor());
+    }
+    // A column the field menu cannot name still shows its value.
+    QString label;
+    CatchCode([&] { label = CopyFieldName(key) + QLatin1Char(':'); });
+    const QString value = CopyFieldString(key, kFieldTextPlaceholder);
+    painter.save();
+    painter.setPen(view.GetTextColor());
+    QFont labelFont = view.GetLabelFont();
+    if (view.IsPlainDrawing())
+        labelFont.setBold(true);
+    painter.setFont(labelFont);
+    const QRect labelArea(rect.left() + kLabelOffset, rect.top(), labelWidth, rect.height());
+    painter.drawText(labelArea, Qt::AlignRight | Qt::AlignVCenter,
+        painter.fontMetrics().elidedText(label, Qt::ElideRight, labelArea.width()));
+    painter.setFont(key == kFieldUrgencyLabel && !view.IsPlainDrawing() ? view.GetViewsFont() : view.GetLabelFont());
+    const QRect valueArea = values.adjusted(kValueOffset, 0, 0, 0);
+    painter.drawText(valueArea, Qt::AlignLeft | Qt::AlignVCenter,
+        painter.fontMetrics().elidedText(value, Qt::ElideRight, valueArea.width()));
+    painter.restore();
+}
+
+// Printing.
+
+void CIndexItem::PrintCell(QPainter& painter, const QRect& cell, const IndexViewServices& view)
+{
+    // Errors met while printing (opening the medium) are not the item's.
+    StItemErrorSaver<CIndexItem> keepError(this);
+    if (!mDisplayPicture)
+        CatchCode([&] { GetThumbnail(); });
+    DrawThumbnailViewLines(painter, cell, view);
+    DrawExtendedViewLines(painter, cell, view);
+    if (GetPrefBoolean(QStringLiteral("HighQualityPrinting")))
+        PrintMedia(painter, cell, view);
+    else
+        PrintThumbnail(painter, cell, view);
+}
+
+void CIndexItem::PrintThumbnail(QPainter& painter, const QRect& cell, const IndexViewServices& view)
+{
+    const QRect picture = GetPartRect(kItemPartPicture, cell, view);
+    Picture* thumbnail = nullptr;
+    CatchCode([&] { thumbnail = GetThumbnail(); });
+    OSStatus status = err_NilPointer;
+    if (thumbnail) {
+        painter.save();
+        status = thumbnail->Draw(painter, FromQRect(picture));
+        painter.restore();
+    }
+    if (status != noErr) {
+        // A cross marks the place of a picture that could not be printed.
+        painter.save();
+        painter.setPen(QPen(Qt::black, 0));
+        painter.drawLine(picture.topLeft(), picture.bottomRight());
+        painter.drawLine(picture.bottomLeft(), picture.topRight());
+        painter.restore();
+    }
+    if (GetPrefBoolean(QStringLiteral("PrintFrame")))
+        FrameRect(painter, picture.adjusted(-1, -1, 1, 1), kLightGrey);
+}
+
+void CIndexItem::PrintMedia(QPainter& painter, const QRect& cell, const IndexViewServices& view)
+{
+    const QRect picture = GetPartRect(kItemPartPicture, cell, view);
+    if (IsFontMediaType(GetFileTypeCode())) {
+        std::unique_ptr<CMedia> media(CreateMedia());
+        auto* font = dynamic_cast<CFontMedia*>(media.get());
+        if (!font)
+            ThrowOSErr_(err_NilPointer, "no font medium to print");
+        const Rect bounds = FromQRect(picture);
+        font->SetGWorld(&painter);
+        font->DrawThumbnail(&bounds);
+    } else {
+        const OSStatus status = CatchCode([&] {
+            std::unique_ptr<CMedia> media(CreateMedia());
+            ThrowIfNil_(media);
+            const Rect bounds = FromQRect(picture);
+            painter.save();
+            ThrowIfOSErr_(media->SetGWorld(&painter));
+            ThrowIfOSErr_(media->SetBoundsRect(&bounds));
+            const OSStatus drawn = media->DrawMatched();
+            painter.restore();
+            ThrowIfOSErr_(drawn);
+        });
+        if (status != noErr) {
+            PrintThumbnail(painter, cell, view);
+            return; // the thumbnail drew the frame
+        }
+    }
+    if (GetPrefBoolean(QStringLiteral("PrintFrame")))
+        FrameRect(painter, picture.adjusted(-1, -1, 1, 1), kLightGrey);
+}
+
+// The drag image.
+
+QPixmap CIndexItem::MakeDragImage(const QRect& cell, const IndexViewServices& view, int count, QPoint& outHotSpot)
+{
+    const QRect picture = GetPartRect(kItemPartPicture, cell, view);
+    if (mDisplayPicture && !picture.isEmpty()) {
+        QPixmap image(picture.size());
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        DrawDisplayPicture(painter, mDisplayPicture->Image(), QRect(QPoint(0, 0), picture.size()), false);
+        // The count of dragged items in a badge at the top right corner.
+        const int digits = QString::number(count).size();
+        const int badgeWidth = std::min(kDragBadgeSide / 2 + 8 * digits, picture.width());
+        const QRect badge(picture.width() - badgeWidth - 2, 2, badgeWidth, kDragBadgeSide / 2);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(QPen(Qt::white, 2));
+        painter.setBrush(QColor(200, 30, 30));
+        painter.drawRoundedRect(badge, badge.height() / 2.0, badge.height() / 2.0);
+        painter.setPen(Qt::white);
+        QFont font = painter.font();
+        font.setBold(true);
+        painter.setFont(font);
+        painter.drawText(badge, Qt::AlignCenter, QString::number(count));
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        FrameRect(painter, QRect(QPoint(0, 0), picture.size()), kDragFrameGrey);
+        painter.end();
+        outHotSpot = QPoint(0, 0) - picture.topLeft();
+        return image;
+    }
+    QIcon icon;
+    CatchCode([&] { icon = GetIcon(); });
+    if (icon.isNull())
+        return QPixmap();
+    const QRect frame = GetPartRect(kItemPartThumbnailFrame, cell, view);
+    const int side = std::min({frame.width(), frame.height(), kMaxDragIconSide});
+    QRect square;
+    CenterRectInRect(QRect(0, 0, side, side), frame, square);
+    outHotSpot = QPoint(0, 0) - square.topLeft();
+    return icon.pixmap(QSize(side, side));
+}
+
+// The list view's row.
+
+OSStatus CIndexItem::GetSetItemData(DataBrowserPropertyID property, DataBrowserItemData& data, bool setValue)
+{
+    LDataBrowser* browser = GetOwningBrowser();
+    if (!browser)
+        return noErr;
+    const SInt32 key = SInt32(property);
+    return CatchCode([&] {
+        if (setValue) {
+            const OSStatus result = SetFieldValue(key, data.value.toString(), GetView());
+            ThrowIfOSErr_(result);
+            data.value = CopyFieldString(key, kFieldTextPlaceholder);
+            if (IndexViewServices* view = GetView())
+                view->ItemsChanged();
+            return;
+        }
+        if (property == kDataBrowserItemIsEditableProperty) {
+            data.value = IsFieldEditable(SInt32(data.value.toUInt()));
+            data.editable = data.value.toBool();
+            return;
+        }
+        data.editable = IsFieldEditable(key);
+        const int width = BrowserColumnWidth(browser, property);
+        const QString text = CopyFieldString(key, kFieldTextPlaceholder);
+        switch (key) {
+        case kFieldName:
+            if (GetPrefBoolean(QStringLiteral("ListViewShowThumbnails"))) {
+                if (Offscreen* display = GetDisplayPicture())
+                    data.icon = QIcon(QPixmap::fromImage(display->Image()));
+                else
+                    ThrowOSErr_(err_NilPointer, "no thumbnail for the row");
+            } else {
+                data.icon = GetIcon();
+            }
+            // The list always shows the whole name.
+            data.value = CopyFieldString(key, kFieldTextFullName);
+            if (data.value.toString().isEmpty())
+                data.value = kFieldPlaceholder;
+            break;
+        case kFieldDateAdded: data.value = MacSecondsToDateTime(GetDateAdded()); break;
+        case kFieldModificationDate: data.value = MacSecondsToDateTime(GetModificationDate()); break;
+        case kFieldKind:
+            data.value = width <= kShortKindWidth ? FourCharCodeToQString(GetFileTypeCode()) : text;
+            break;
+        case kFieldCreator:
+            data.value = width <= kShortKindWidth ? FourCharCodeToQString(GetCreatorCode()) : text;
+            break;
+        case kFieldError:
+            if (!mError) {
+                data.value = kFieldPlaceholder;
+                break;
+            }
+            data.icon = SystemIcon("dialog-warning", QStyle::SP_MessageBoxWarning);
+            data.value = width < kShortErrorWidth ? QString::number(mError->GetCode()) : text;
+            break;
+        case kFieldOpenInViewer:
+            if (mOpenInViewer != 0)
+                data.icon = SystemIcon("document-open", QStyle::SP_DialogOpenButton);
+            break;
+        case kFieldDateTimeOriginal:
+        case kFieldDateTimeDigitized:
+            if (CEXIFInfo* exif = GetEXIFInfo()) {
+                const UInt32 seconds = key == kFieldDateTimeOriginal ? exif->GetDateTimeOriginal()
+                                                                     : exif->GetDateTimeDigitized();
+                data.value = MacSecondsToDateTime(seconds);
+            }
+            break;
+        case kFieldDateCreated:
+            if (CANPAInfo* caption = GetCaptionInfo())
+                data.value = MacSecondsToDateTime(caption->GetDateCreated());
+            break;
+        case kFieldWidth:
+        case kFieldHeight:
+            data.value = text == kFieldPlaceholder || width <= kUnitWidthPixels ? text : text + UnitText(4);
+            break;
+        case kFieldDepth:
+            data.value = text == kFieldPlaceholder || width <= kUnitWidthBits ? text : text + UnitText(9);
+            break;
+        case kFieldFrameCount:
+            data.value = text == kFieldPlaceholder || width <= kUnitWidthFrames ? text : text + UnitText(10);
+            break;
+        default:
+            if (!IsFieldKey(key))
+                ThrowOSErr_(errDataBrowserPropertyNotSupported);
+            data.value = text;
+            break;
+        }
+    });
+}
