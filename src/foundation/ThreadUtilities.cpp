@@ -9,17 +9,14 @@
 #include "UReportErrors.h"
 #include "WorkerPool.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QInputEvent>
 #include <QKeyEvent>
-#include <QPointer>
-#include <QThread>
 
-#include <memory>
 #include <utility>
-#include <vector>
 
 Boolean gAllowTimerYield = true;
 UInt32 gLastCancelCheckTicks = 0;
@@ -54,44 +51,62 @@ bool IsCancelKey(const QKeyEvent& key)
     return key.key() == Qt::Key_Period && (key.modifiers() & Qt::ControlModifier);
 }
 
-// While the queue is looked through, user input is taken out of the way: a
-// cancel key is noted and dropped, anything else is kept and posted again
-// afterwards, so that a busy loop neither loses nor reacts to the user's clicks
-// and keys. Input for a nested event loop (a dialog opened meanwhile) is left alone.
-class CancelKeyScanner : public QObject {
+// A loop that checks for cancel looks at least this often; a program that has
+// not looked for longer is not busy, and a cancel key then meant something else.
+constexpr UInt32 kBusyLookTicks = 2 * kCancelCheckTicks;
+
+// Watches every event the program delivers for the cancel keys and notes them.
+// Input reaches its widgets as usual (task threads yield to the event loop all
+// the time, so keys arrive between looks); only while a look is delivering the
+// waiting events is a cancel key kept from its widget, as it was meant for the
+// loop. A key noted while the program is idle (Escape closing a dialog) is
+// forgotten as soon as the event loop waits again.
+class CancelKeyWatcher : public QObject {
 public:
-    bool Scan()
+    static CancelKeyWatcher& Instance()
     {
-        mLoopLevel = QThread::currentThread()->loopLevel();
-        mFoundCancel = false;
-        qApp->installEventFilter(this);
+        static CancelKeyWatcher* watcher = [] {
+            auto* w = new CancelKeyWatcher(qApp);
+            qApp->installEventFilter(w);
+            if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+                QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, w, [w] {
+                    if (!w->mLooking && TickCount() - gLastCancelCheckTicks > kBusyLookTicks)
+                        w->mPressed = false;
+                });
+            }
+            return w;
+        }();
+        return *watcher;
+    }
+
+    // Delivers the waiting events and answers whether a cancel key came, now or
+    // since the last look.
+    bool Look()
+    {
+        mLooking = true;
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-        qApp->removeEventFilter(this);
-        for (auto& [receiver, event] : std::exchange(mDeferred, {}))
-            if (receiver)
-                QCoreApplication::postEvent(receiver, event.release());
-        return mFoundCancel;
+        mLooking = false;
+        return std::exchange(mPressed, false);
     }
 
 protected:
-    bool eventFilter(QObject* receiver, QEvent* event) override
+    bool eventFilter(QObject*, QEvent* event) override
     {
-        if (!event->isInputEvent() || QThread::currentThread()->loopLevel() != mLoopLevel)
+        const bool press = event->type() == QEvent::KeyPress;
+        if (!press && event->type() != QEvent::KeyRelease)
             return false;
-        if (event->type() == QEvent::KeyPress && IsCancelKey(static_cast<QKeyEvent&>(*event))) {
-            mFoundCancel = true;
-            return true;
-        }
-        if (event->type() == QEvent::KeyRelease && IsCancelKey(static_cast<QKeyEvent&>(*event)))
-            return true;
-        mDeferred.emplace_back(QPointer<QObject>(receiver), std::unique_ptr<QEvent>(event->clone()));
-        return true;
+        if (!IsCancelKey(static_cast<QKeyEvent&>(*event)))
+            return false;
+        if (press)
+            mPressed = true;
+        return mLooking;
     }
 
 private:
-    int mLoopLevel = 0;
-    bool mFoundCancel = false;
-    std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> mDeferred;
+    using QObject::QObject;
+
+    bool mPressed = false;
+    bool mLooking = false;
 };
 
 } // namespace
@@ -160,8 +175,7 @@ Boolean CheckEventQueueForUserCancel()
 {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return false;
-    CancelKeyScanner scanner;
-    return scanner.Scan();
+    return CancelKeyWatcher::Instance().Look();
 }
 
 StSemaphoreLock::StSemaphoreLock(LSemaphore& semaphore, SInt32 milliseconds) : mSemaphore(semaphore)

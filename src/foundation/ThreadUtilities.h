@@ -39,8 +39,9 @@ void SetDeferredQuitHandler(std::function<void()> handler);
 // At most once every 31 ticks, looks through the waiting events for the cancel
 // keys (Escape, or Ctrl+period) and throws kMsgUserCancelled when one is there.
 void CheckUserCancel();
-// The look itself: true when a cancel key was among the waiting events. Other
-// input waiting meanwhile is put back in order; timers and other events run.
+// The look itself: delivers the waiting events and answers true when a cancel key
+// was among them or came since the last look while the program was busy. Other
+// input reaches its widgets in order; the cancel keys a look finds go no further.
 Boolean CheckEventQueueForUserCancel();
 
 // Holds a semaphore for a scope. The constructor waits up to `milliseconds`

@@ -3,8 +3,49 @@
 #include "BundleStrings.h"
 #include "LStream.h"
 
+#include "LPane.h"
+
+#include <QApplication>
 #include <QWidget>
 #include <algorithm>
+
+namespace {
+// The target follows Qt's keyboard focus: a click or Tab into a field makes the
+// nearest commander around it the target.
+void FollowFocus()
+{
+    static bool following = false;
+    if (following || !qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return;
+    following = true;
+    QObject::connect(qApp, &QApplication::focusChanged, [](QWidget*, QWidget* now) {
+        if (LCommander* commander = LCommander::CommanderOfWidget(now))
+            LCommander::SwitchTarget(commander);
+    });
+}
+} // namespace
+
+LCommander* LCommander::CommanderOfWidget(const QWidget* widget)
+{
+    for (const QWidget* w = widget; w; w = w->parentWidget()) {
+        if (auto* pane = dynamic_cast<const LPane*>(w)) {
+            if (auto* commander = dynamic_cast<const LCommander*>(pane))
+                return const_cast<LCommander*>(commander);
+        }
+    }
+    return nullptr;
+}
+
+LCommander* LCommander::GetTarget()
+{
+    if (!sSwitching) {
+        // A focused commander that refused the target (or is going) is not it.
+        LCommander* focused = CommanderOfWidget(QApplication::focusWidget());
+        if (focused && focused->mOnDuty == duty_On)
+            return focused;
+    }
+    return sTarget;
+}
 
 bool IsSyntheticCommand(CommandT command, SInt16& outMenuID, SInt16& outItem)
 {
@@ -24,6 +65,7 @@ LCommander::LCommander()
 LCommander::LCommander(LCommander* superCommander)
 {
     SetSuperCommander(superCommander);
+    FollowFocus();
 }
 
 LCommander::~LCommander()
@@ -169,16 +211,26 @@ void LCommander::TakeOffDuty()
 
 void LCommander::TakeFocus()
 {
-    if (auto* widget = dynamic_cast<QWidget*>(this)) {
-        if (widget->isVisible() && widget->focusPolicy() != Qt::NoFocus)
-            widget->setFocus(Qt::OtherFocusReason);
-    }
+    auto* widget = dynamic_cast<QWidget*>(this);
+    if (!widget || !widget->isVisible())
+        return;
+    // The keyboard focus goes to the new target, unless it already lies inside it
+    // (in a field of a window that became the target).
+    const QWidget* focus = QApplication::focusWidget();
+    if (CommanderOfWidget(focus) != this || !widget->isAncestorOf(focus))
+        widget->setFocus(Qt::OtherFocusReason);
 }
 
 bool LCommander::SwitchTarget(LCommander* newTarget)
 {
-    if (newTarget == sTarget)
+    if (newTarget == sTarget || sSwitching)
         return true;
+    // Focus changes made while switching (a window activated on the way) are
+    // this switch's own; the focus is set to the new target at the end.
+    struct Guard {
+        Guard() { sSwitching = true; }
+        ~Guard() { sSwitching = false; }
+    } guard;
     if (sTarget && !sTarget->AllowDontBeTarget(newTarget))
         return false;
     if (newTarget && !newTarget->AllowBeTarget(newTarget))

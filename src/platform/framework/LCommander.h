@@ -1,5 +1,7 @@
 #pragma once
 
+class QWidget;
+
 #include "LAttachment.h"
 #include "PString.h"
 #include "UEvents.h"
@@ -99,8 +101,11 @@ public:
     // window answers false and closes itself instead.
     virtual bool AllowSubRemoval(LCommander*) { return true; }
 
-    // The target.
-    static LCommander* GetTarget() { return sTarget; }
+    // The target: the nearest commander pane holding Qt's keyboard focus, else
+    // the commander last made the target (the application, a document).
+    static LCommander* GetTarget();
+    // The commander a widget belongs to: the nearest commander pane around it.
+    static LCommander* CommanderOfWidget(const QWidget* widget);
     static bool SwitchTarget(LCommander* newTarget);
     bool IsTarget() const { return sTarget == this; }
     bool IsOnDuty() const { return mOnDuty == duty_On; }
@@ -139,6 +144,7 @@ private:
     bool mAllowBeTarget = true;
 
     static inline LCommander* sTarget = nullptr;
+    static inline bool sSwitching = false;
     static inline LCommander* sTopCommander = nullptr;
     static inline LCommander* sDefaultCommander = nullptr;
     static inline bool sUpdateCommandStatus = false;

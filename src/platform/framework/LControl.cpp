@@ -89,6 +89,9 @@ void LControlPane::Embed(QWidget* widget)
     widget->show();
     widget->installEventFilter(this);
     setSizePolicy(widget->sizePolicy());
+    // Buttons are reached by Tab but a click leaves the focus (and the target) where it is.
+    if (qobject_cast<QAbstractButton*>(widget))
+        widget->setFocusPolicy(Qt::TabFocus);
     if (widget->focusPolicy() != Qt::NoFocus) {
         setFocusProxy(widget);
         setFocusPolicy(widget->focusPolicy());

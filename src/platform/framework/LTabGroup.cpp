@@ -1,6 +1,6 @@
 #include "LTabGroup.h"
 
-#include <algorithm>
+#include <QApplication>
 
 LTabGroup::LTabGroup(const LLayoutData& data)
     : LView(data)
@@ -24,21 +24,28 @@ bool LTabGroup::HandleKeyPress(const EventRecord& event)
 
 bool LTabGroup::RotateTarget(bool backward)
 {
-    const std::vector<LCommander*>& subs = GetSubCommanders();
-    if (subs.empty())
-        return false;
-    // Start from the sub on duty (the target or its branch), else from the edge.
-    int count = int(subs.size());
-    auto onDuty = std::find_if(subs.begin(), subs.end(), [](LCommander* c) { return c->IsOnDuty(); });
-    int start = onDuty == subs.end() ? (backward ? 0 : count - 1) : int(onDuty - subs.begin());
-    for (int step = 1; step <= count; ++step) {
-        int index = ((start + (backward ? -step : step)) % count + count) % count;
-        LCommander* candidate = subs[size_t(index)];
-        auto* pane = dynamic_cast<LPane*>(candidate);
-        if (pane && (!pane->IsVisible() || !pane->IsEnabled()))
-            continue;
-        if (candidate->AllowBeTarget(candidate) && LCommander::SwitchTarget(candidate))
-            return true;
+    // Qt's focus chain gives the order (creation order unless set otherwise); the
+    // stops are the group's widgets that take Tab. The walk starts at the focus,
+    // or at the target when the window is not active and holds no focus.
+    QWidget* from = QApplication::focusWidget();
+    if (!from || !isAncestorOf(from)) {
+        auto* target = dynamic_cast<QWidget*>(LCommander::GetTarget());
+        from = target && isAncestorOf(target) ? target : this;
     }
-    return false;
+    for (QWidget* w = from;;) {
+        w = backward ? w->previousInFocusChain() : w->nextInFocusChain();
+        if (!w || w == from)
+            return false;
+        if (!isAncestorOf(w) || w->focusProxy() || !(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() || !w->isVisibleTo(this))
+            continue;
+        LCommander* commander = LCommander::CommanderOfWidget(w);
+        if (commander && commander != this && !commander->AllowBeTarget(commander))
+            continue;
+        w->setFocus(backward ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+        // Qt moves the target with the focus; an inactive window gets no focus, so
+        // the target is moved here as well.
+        if (commander)
+            LCommander::SwitchTarget(commander);
+        return true;
+    }
 }

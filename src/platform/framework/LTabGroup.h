@@ -3,15 +3,16 @@
 #include "LCommander.h"
 #include "LView.h"
 
-// A view whose commander subpanes take turns being the target on Tab (Shift-Tab
-// goes backwards), skipping those hidden, disabled or refusing. Panes made inside
-// it in a layout have it as their supercommander.
+// A view whose fields take turns holding the focus on Tab (Shift-Tab goes
+// backwards), in Qt's focus chain order, skipping those hidden, disabled or whose
+// commander refuses; the target follows the focus. Panes made inside it in a
+// layout have it as their supercommander.
 class LTabGroup : public LView, public LCommander {
 public:
     explicit LTabGroup(const LLayoutData& data);
     LTabGroup(const SPaneInfo& info, LCommander* superCommander);
 
     bool HandleKeyPress(const EventRecord& event) override;
-    // Moves the target to the next (or previous) sub-commander; false when none can take it.
+    // Moves the focus (and the target) to the next or previous field; false when none can take it.
     bool RotateTarget(bool backward);
 };

@@ -42,9 +42,12 @@ protected:
     }
     void changeEvent(QEvent* event) override
     {
+        // Qt's activation is the window's: the framework's state follows it.
         if (event->type() == QEvent::ActivationChange && mWindow) {
             if (isActiveWindow())
                 mWindow->ActivateWindow();
+            else
+                mWindow->QtDeactivated();
         }
         QWidget::changeEvent(event);
     }
@@ -59,7 +62,7 @@ private:
 };
 
 namespace {
-// All windows, frontmost first.
+// All windows, in the order Qt last activated them (frontmost first).
 std::vector<LWindow*>& WindowList()
 {
     static std::vector<LWindow*> windows;
@@ -73,33 +76,13 @@ void ToFront(LWindow* window)
     list.insert(list.begin(), window);
 }
 
-// The commander a focused widget belongs to: the nearest pane that is one.
-LCommander* CommanderOfWidget(QWidget* widget)
-{
-    for (QWidget* w = widget; w; w = w->parentWidget()) {
-        if (auto* commander = dynamic_cast<LCommander*>(w))
-            return dynamic_cast<LPane*>(w) ? commander : nullptr;
-    }
-    return nullptr;
-}
-
-// Floating windows that hide in the background come back with the program; the
-// target follows the keyboard focus when the user moves it (a click, Tab).
+// Floating windows that hide in the background come back with the program.
 void WatchApplicationState()
 {
     static bool watching = false;
     if (watching || !qApp)
         return;
     watching = true;
-    QObject::connect(qApp, &QApplication::focusChanged, [](QWidget*, QWidget* now) {
-        if (!now || !now->window() || !now->window()->property("orvexShell").toBool())
-            return;
-        // A commander already on duty (the target or one of its supers) keeps the
-        // target where it is: a click on a plain control does not move it.
-        LCommander* commander = CommanderOfWidget(now);
-        if (commander && !commander->IsOnDuty())
-            LCommander::SwitchTarget(commander);
-    });
     QObject::connect(qApp, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState state) {
         for (LWindow* window : WindowList()) {
             if (!window->HasAttribute(windAttr_Floating) || !window->HasAttribute(windAttr_HideOnSuspend))
@@ -167,7 +150,7 @@ LWindow::~LWindow()
 {
     auto& list = WindowList();
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
-    if (sActiveWindow == this)
+    if (IsActiveWindow())
         ActivateNextWindow();
     // The content goes first (it is a child of the shell), then the shell.
     DeleteAllSubPanes();
@@ -395,8 +378,9 @@ void LWindow::Hide()
 {
     if (!mShell)
         return;
+    const bool wasActive = IsActiveWindow();
     mShell->hide();
-    if (sActiveWindow == this)
+    if (wasActive)
         ActivateNextWindow();
     HideSelf();
 }
@@ -406,27 +390,55 @@ bool LWindow::IsVisible() const
     return mShell && mShell->isVisible();
 }
 
+bool LWindow::IsActiveWindow() const
+{
+    return mShell && QApplication::activeWindow() == mShell;
+}
+
+LWindow* LWindow::GetActiveWindow()
+{
+    QWidget* active = QApplication::activeWindow();
+    for (LWindow* window : WindowList()) {
+        if (active && window->GetShell() == active)
+            return window;
+    }
+    return nullptr;
+}
+
 void LWindow::Select()
 {
-    ToFront(this);
-    if (mShell) {
-        mShell->raise();
-        mShell->activateWindow();
-    }
-    ActivateWindow();
+    if (!mShell)
+        return;
+    mShell->raise();
+    mShell->activateWindow();
+    // The window system confirms the activation later; Qt takes it now, so the
+    // caller finds the window active (and its activation handled) on return.
+    if (mShell->isVisible() && QApplication::activeWindow() != mShell)
+        QApplication::setActiveWindow(mShell);
 }
 
 void LWindow::ActivateWindow()
 {
-    if (sActiveWindow == this)
-        return;
     ToFront(this);
-    if (sActiveWindow && !HasAttribute(windAttr_Floating))
-        sActiveWindow->DeactivateWindow();
-    sActiveWindow = this;
+    if (!HasAttribute(windAttr_Floating)) {
+        // Only one document window looks active; floaters never take that from it.
+        for (LWindow* window : WindowList()) {
+            if (window != this && !window->HasAttribute(windAttr_Floating) && window->LPane::IsActive())
+                window->DeactivateWindow();
+        }
+    }
     Activate();
     if (HasAttribute(windAttr_Targetable) && !IsOnDuty())
         RestoreTarget();
+}
+
+void LWindow::QtDeactivated()
+{
+    // A floater coming forward leaves the document window as it was.
+    LWindow* now = GetActiveWindow();
+    if (now && now->HasAttribute(windAttr_Floating))
+        return;
+    DeactivateWindow();
 }
 
 void LWindow::ActivateNextWindow()
@@ -435,7 +447,7 @@ void LWindow::ActivateNextWindow()
     DeactivateWindow();
     for (LWindow* window : WindowList()) {
         if (window != this && window->IsVisible() && !window->HasAttribute(windAttr_Floating)) {
-            window->ActivateWindow();
+            window->Select();
             return;
         }
     }
@@ -443,8 +455,6 @@ void LWindow::ActivateNextWindow()
 
 void LWindow::DeactivateWindow()
 {
-    if (sActiveWindow == this)
-        sActiveWindow = nullptr;
     Deactivate();
     if (IsOnDuty() && GetSuperCommander())
         LCommander::SwitchTarget(GetSuperCommander());
@@ -453,13 +463,11 @@ void LWindow::DeactivateWindow()
 void LWindow::PutOnDuty(LCommander* newTarget)
 {
     LCommander::PutOnDuty(newTarget);
-    if (sActiveWindow != this && !HasAttribute(windAttr_Floating)) {
-        ToFront(this);
-        if (sActiveWindow)
-            sActiveWindow->Deactivate();
-        sActiveWindow = this;
-        Activate();
-    }
+    // A target inside a window brings the window forward.
+    if (!HasAttribute(windAttr_Floating) && IsVisible() && !IsActiveWindow())
+        Select();
+    if (!LPane::IsActive())
+        ActivateWindow();
 }
 
 std::vector<LWindow*> LWindow::FetchWindows()

@@ -49,9 +49,11 @@ public:
     bool IsVisible() const override;
     // Brings the window to the front and makes it the active window.
     virtual void Select();
-    bool IsActiveWindow() const { return sActiveWindow == this; }
-    static LWindow* GetActiveWindow() { return sActiveWindow; }
-    // Visible windows, frontmost first; the front window that is not floating.
+    // Qt's active window (the program's windows are activated through Qt).
+    bool IsActiveWindow() const;
+    static LWindow* GetActiveWindow();
+    // Visible windows, frontmost first (in the order Qt activated them); the front
+    // window that is not floating.
     static std::vector<LWindow*> FetchWindows();
     static LWindow* GetFrontWindow();
     static LWindow* FetchWindowByTitle(const QString& title);
@@ -97,9 +99,11 @@ public:
     bool ObeyCommand(CommandT command, void* ioParam) override;
     void FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName) override;
 
+    // Told by Qt's activation: the panes look active (or not) and the target follows.
     void ActivateWindow();
     void DeactivateWindow();
     void ActivateNextWindow();
+    void QtDeactivated();
 
     // Made for each new window (the application installs the menu bar builder).
     using WindowHook = std::function<void(LWindow*)>;
@@ -130,5 +134,4 @@ private:
     bool mZoomed = false;
     bool mFitting = false;
 
-    static inline LWindow* sActiveWindow = nullptr;
 };

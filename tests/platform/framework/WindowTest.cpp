@@ -399,6 +399,7 @@ TEST_F(WindowFixture, TabGroupRotatesTheTargetAmongItsFields)
             : LPane(info)
             , LCommander(super)
         {
+            setFocusPolicy(Qt::StrongFocus); // a field takes Tab
         }
     };
     SPaneInfo info;
@@ -424,5 +425,15 @@ TEST_F(WindowFixture, TabGroupRotatesTheTargetAmongItsFields)
     tab.modifiers = shiftKey;
     EXPECT_TRUE(a->ProcessKeyPress(tab));
     EXPECT_EQ(LCommander::GetTarget(), c);
+
+    // The order is Qt's focus chain: put c before a and Tab from c goes to a.
+    b->Enable();
+    QWidget::setTabOrder(c, a);
+    QWidget::setTabOrder(a, b);
+    tab.modifiers = 0;
+    EXPECT_TRUE(c->ProcessKeyPress(tab));
+    EXPECT_EQ(LCommander::GetTarget(), a);
+    EXPECT_TRUE(a->ProcessKeyPress(tab));
+    EXPECT_EQ(LCommander::GetTarget(), b);
     LCommander::SwitchTarget(window);
 }
