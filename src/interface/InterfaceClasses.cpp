@@ -2,6 +2,7 @@
 
 #include "CFloater.h"
 #include "CParentWindow.h"
+#include "CResizerView.h"
 #include "URegistrar.h"
 
 void RegisterInterfaceClasses()
@@ -10,4 +11,5 @@ void RegisterInterfaceClasses()
     URegistrar::RegisterClass<CSheetDialogBox>(CSheetDialogBox::class_ID);
     URegistrar::RegisterClass<CFloater>(CFloater::class_ID);
     URegistrar::RegisterClass<CTaskWindow>(CTaskWindow::class_ID);
+    RegisterResizerClasses();
 }

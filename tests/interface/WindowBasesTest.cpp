@@ -2,6 +2,7 @@
 #include "CParentWindow.h"
 #include "ExceptionCode.h"
 #include "InterfaceTestSupport.h"
+#include "LStdControls.h"
 #include "Preferences.h"
 
 #include <gtest/gtest.h>
@@ -249,4 +250,25 @@ TEST(TaskWindow, KeepsItsPositionInThePreferences)
     EXPECT_EQ(bounds.topLeft(), QPoint(80, 90));
 }
 
+} // namespace
+
+namespace {
+TEST(TaskWindow, RendersOffscreenWithItsProgressPanes)
+{
+    CTaskWindow window(WindowInfo(30, 30, 320, 90), windAttr_TitleBar | windAttr_CloseBox | windAttr_Enabled, QStringLiteral("Tasks"), nullptr);
+    new LStaticText(SPaneInfo { 1, 296, 18, true, true, {}, 12, 10, 0, &window }, QStringLiteral("Making thumbnails (120 of 400)"));
+    new LProgressBar(SPaneInfo { 2, 296, 16, true, true, {}, 12, 34, 0, &window }, 120, 0, 400);
+    new LStaticText(SPaneInfo { 3, 296, 18, true, true, {}, 12, 58, 0, &window }, QStringLiteral("Reading index.db"));
+    window.Show();
+    ProcessEventsFor(10);
+    QImage image = window.GetShell()->grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(320, 90));
+    if (qEnvironmentVariableIsSet("ORVEX_SAVE_RENDERS"))
+        image.save(qEnvironmentVariable("ORVEX_SAVE_RENDERS") + QStringLiteral("/task-window.png"));
+    QSet<QRgb> colours;
+    for (int x = 12; x < 308; x += 4)
+        colours.insert(image.pixel(x, 42));
+    EXPECT_GT(colours.size(), 1); // the bar is drawn part filled
+}
 } // namespace
