@@ -2,10 +2,12 @@
 #include "ErrorCodes.h"
 #include "LDocument.h"
 #include "Preferences.h"
+#include "ThreadUtilities.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QMenu>
 
 namespace {
 QStringList StartupSteps(const std::function<void(TestApp&)>& run)
@@ -112,4 +114,16 @@ TEST(Startup, OpeningOneFileSetsTheSingleDocumentFlagAndTwoClearIt)
     app.OpenOrPrintDocList({ a.Path(), b.Path() }, false);
     EXPECT_FALSE(app.IsSingleDocumentOpen());
     EXPECT_EQ(app.calls, (QStringList { "open a.jpg", "open a.jpg", "open b.jpg" }));
+}
+
+TEST(Startup, TasksGetNoTimeWhileAMenuIsDown)
+{
+    TestApp app;
+    QMenu menu;
+    menu.addAction(QStringLiteral("item"));
+    ASSERT_TRUE(gAllowTimerYield);
+    menu.popup(QPoint(0, 0));
+    EXPECT_FALSE(gAllowTimerYield);
+    menu.hide();
+    EXPECT_TRUE(gAllowTimerYield);
 }
