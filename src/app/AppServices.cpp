@@ -1,13 +1,14 @@
 #include "AppServices.h"
 
-// The task framework, the camera import and the picture-library import are not part
-// of this program yet: no task exists, no camera and no picture library is known, so
-// the commands that need them stay disabled.
+#include "CVisualTask.h"
+
 SInt32 TaskCount()
 {
-    return 0;
+    return SInt32(CVisualTask::GetAllTasks().size());
 }
 
+// The camera import and the picture-library import are not part of this program
+// yet: no camera and no picture library is known, so their commands stay disabled.
 bool IsPictureLibraryPresent()
 {
     return false;

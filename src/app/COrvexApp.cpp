@@ -6,6 +6,7 @@
 #include "Alerts.h"
 #include "CContextualMenu.h"
 #include "CMenuBarWindow.h"
+#include "CVisualTask.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
@@ -119,8 +120,12 @@ COrvexApp::COrvexApp()
 
 COrvexApp::~COrvexApp()
 {
+    Step("SaveTaskWindowVisible");
+    RunReportingErrors([&] { SetPrefBoolean(QStringLiteral("TaskManagerWindowVisible"), IsTaskWindowVisible()); });
     Step("SaveRecentItems");
     RunReportingErrors([&] { SaveRecentItems(); });
+    // The task window is the application's: it goes before the application does.
+    TerminateTasks();
     SetDeferredQuitHandler(nullptr);
     RemoveThreadYieldTimer();
     if (qApp && mEventHandler)
@@ -141,6 +146,10 @@ void COrvexApp::Initialize()
     // The download folder is made sure of now, so downloads have a place to go.
     RunReportingErrors([] { GetDownloadFolderRef(); });
     Step("InitializeTasks");
+    InitializeTasks();
+    Step("ShowTaskWindow");
+    if (GetPrefBoolean(QStringLiteral("TaskManagerWindowVisible")))
+        ShowTaskWindow();
 }
 
 int COrvexApp::Run(const QStringList& documents)

@@ -3,6 +3,7 @@
 
 #include "AppLog.h"
 #include "AppServices.h"
+#include "CVisualTask.h"
 #include "BundleStrings.h"
 #include "CatalogueRoutines.h"
 #include "ErrorCodes.h"
@@ -190,6 +191,9 @@ bool COrvexApp::ObeyCommand(CommandT command, void* ioParam)
         return true;
     case cmd_NewPictureLibraryIndex:
         NewPictureLibraryIndex();
+        return true;
+    case cmd_ShowTaskWindow:
+        ShowTaskWindowIfHidden();
         return true;
     case cmd_OpenHomePage:
         OpenAddress(QStringLiteral("608:4"), true);

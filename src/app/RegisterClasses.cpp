@@ -1,6 +1,7 @@
 // The class registry: every class that a layout may name, under its class ID.
 #include "COrvexApp.h"
 
+#include "CIndexView.h"
 #include "InterfaceClasses.h"
 #include "LDataBrowser.h"
 #include "URegistrar.h"
@@ -13,4 +14,5 @@ void COrvexApp::RegisterClasses()
     RegisterInterfaceClasses();
     // 'dbrw' the data browser.
     RegisterDataBrowserClasses();
+    URegistrar::RegisterClass<CIndexView>(CIndexView::class_ID);
 }

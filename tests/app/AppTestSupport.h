@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <ostream>
+
 // The application with its document operations recorded instead of carried out, so
 // the start-up, menu and recent-items logic can be watched on its own.
 class TestApp : public COrvexApp {
@@ -23,3 +25,9 @@ public:
 
 // Makes a small file under the test's temporary folder and answers it.
 FileRef MakeTestFile(const QString& relative, const QByteArray& contents = QByteArray("x"));
+
+// Texts in test failures read as texts.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}

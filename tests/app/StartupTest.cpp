@@ -3,6 +3,8 @@
 #include "LDocument.h"
 #include "Preferences.h"
 #include "ThreadUtilities.h"
+#include "CVisualTask.h"
+#include "LWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +45,7 @@ TEST(Startup, ServicesComeUpInOrderAndRecentItemsAreSavedOnTheWayOut)
     EXPECT_EQ(steps,
         (QStringList { "CheckSystemVersion", "RegisterClasses", "InitContextualMenuSupport", "CreateSoundPlayer", "SeedRandom", "MainThread",
             "InstallEventHandler", "InstallThreadYieldTimer", "StartErrorPeriodical", "LoadRecentItems", "MakeMenuBar",
-            "Initialize", "BuildHelpMenu", "LoadFolderAliases", "InitializeTasks", "SaveRecentItems" }));
+            "Initialize", "BuildHelpMenu", "LoadFolderAliases", "InitializeTasks", "ShowTaskWindow", "SaveTaskWindowVisible", "SaveRecentItems" }));
 }
 
 TEST(Startup, TooOldASystemIsRefusedWithItsMessage)
@@ -126,4 +128,26 @@ TEST(Startup, TasksGetNoTimeWhileAMenuIsDown)
     EXPECT_FALSE(gAllowTimerYield);
     menu.hide();
     EXPECT_TRUE(gAllowTimerYield);
+}
+
+TEST(Startup, TheTaskWindowOpensExactlyWhenItWasOpenAtTheLastQuit)
+{
+    SetPrefBoolean(QStringLiteral("TaskManagerWindowVisible"), false);
+    {
+        TestApp app;
+        app.MakeMenuBar();
+        app.Initialize();
+        EXPECT_FALSE(IsTaskWindowVisible());
+        app.ProcessCommand(cmd_ShowTaskWindow);
+        EXPECT_TRUE(IsTaskWindowVisible());
+    }
+    EXPECT_TRUE(GetPrefBoolean(QStringLiteral("TaskManagerWindowVisible")));
+    {
+        TestApp app;
+        app.MakeMenuBar();
+        app.Initialize();
+        EXPECT_TRUE(IsTaskWindowVisible());
+        GetTaskWindow()->Hide();
+    }
+    EXPECT_FALSE(GetPrefBoolean(QStringLiteral("TaskManagerWindowVisible")));
 }
