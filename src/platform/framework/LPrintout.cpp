@@ -2,6 +2,7 @@
 
 #include "ExceptionCode.h"
 #include "UReanimator.h"
+#include "UTextTraits.h"
 
 #include <QPainter>
 #include <QPrinter>
@@ -67,8 +68,13 @@ void LPlaceHolder::CountPanels(SInt32& outHoriz, SInt32& outVert) const
 
 void LPlaceHolder::ScrollToPanel(const PanelSpec& panel)
 {
+    // An occupant with fewer panels than the job (a page header) shows its last one.
+    SInt32 across = 1, down = 1;
+    CountPanels(across, down);
+    const SInt32 h = std::min(panel.horizIndex, across);
+    const SInt32 v = std::min(panel.vertIndex, down);
     if (auto* view = dynamic_cast<LView*>(mOccupant))
-        view->ScrollImageTo((panel.horizIndex - 1) * width(), (panel.vertIndex - 1) * height(), false);
+        view->ScrollImageTo((h - 1) * width(), (v - 1) * height(), false);
 }
 
 LPrintout::LPrintout(const LLayoutData& data)
@@ -100,6 +106,30 @@ void CollectPlaceHolders(LView* view, std::vector<LPlaceHolder*>& out)
             out.push_back(holder);
         else if (auto* sub = dynamic_cast<LView*>(pane))
             CollectPlaceHolders(sub, out);
+    }
+}
+// Paints the panes inside `widget` with the printer's painter, so text and lines
+// reach the page as vectors: QWidget::render hands a printer a bitmap of the
+// widgets instead. A child that is no pane (a control's own widget) is rendered.
+void PrintSubPanes(QPainter& painter, QWidget* widget)
+{
+    for (QObject* object : widget->children()) {
+        auto* child = qobject_cast<QWidget*>(object);
+        if (!child || child->isHidden() || child->isWindow())
+            continue;
+        painter.save();
+        painter.translate(child->pos());
+        painter.setClipRect(QRect(QPoint(0, 0), child->size()), Qt::IntersectClip);
+        if (auto* pane = dynamic_cast<LPane*>(child)) {
+            // Fonts as on screen: the page is the printout scaled, not the printer's own dots.
+            painter.setFont(ScreenPixelFont(child->font()));
+            painter.setPen(child->palette().color(QPalette::WindowText));
+            pane->Draw(painter);
+            PrintSubPanes(painter, child);
+        } else {
+            child->render(&painter, QPoint(0, 0), QRegion(), QWidget::DrawChildren);
+        }
+        painter.restore();
     }
 }
 } // namespace
@@ -146,7 +176,10 @@ SInt32 LPrintout::DoPrintJob(QPrinter& printer, SInt32 fromPage, SInt32 toPage)
                     holder->ScrollToPanel(sPanel);
                 painter.save();
                 painter.scale(scale, scale);
-                render(&painter, QPoint(0, 0), QRegion(), QWidget::DrawChildren);
+                painter.setClipRect(QRect(QPoint(0, 0), size()));
+                painter.setFont(ScreenPixelFont(font()));
+                Draw(painter);
+                PrintSubPanes(painter, this);
                 painter.restore();
                 ++printed;
             }

@@ -3,6 +3,8 @@
 #include "UResources.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
@@ -17,10 +19,20 @@ void UTextTraits::AddTextTraitsFolder(const QString& folder)
     UResources::AddFolder(QStringLiteral("texttraits"), folder);
 }
 
+QFont ScreenPixelFont(QFont font)
+{
+    if (font.pixelSize() > 0 || font.pointSizeF() <= 0)
+        return font;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
+    font.setPixelSize(std::max(1, qRound(font.pointSizeF() * dpi / 72.0)));
+    return font;
+}
+
 TextTraitsRecord UTextTraits::LoadTextTraits(ResIDT traitsID)
 {
     TextTraitsRecord traits;
-    traits.font = QApplication::font();
+    traits.font = ScreenPixelFont(QApplication::font());
     if (traitsID == 0)
         return traits;
     QJsonObject object;
@@ -31,9 +43,9 @@ TextTraitsRecord UTextTraits::LoadTextTraits(ResIDT traitsID)
 
     QString family = object.value(QLatin1String("font")).toString(QStringLiteral("system"));
     if (family == QLatin1String("small"))
-        traits.font = QFontDatabase::systemFont(QFontDatabase::SmallestReadableFont);
+        traits.font = ScreenPixelFont(QFontDatabase::systemFont(QFontDatabase::SmallestReadableFont));
     else if (family == QLatin1String("fixed"))
-        traits.font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        traits.font = ScreenPixelFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     else if (family != QLatin1String("system"))
         traits.font.setFamily(family);
     int size = object.value(QLatin1String("size")).toInt(0);

@@ -5,6 +5,10 @@
 #include <QColor>
 #include <QFont>
 
+// The font with its size in pixels as the screen shows it, so that text drawn for
+// a printer (whose dots are much finer) keeps the size it has on screen.
+QFont ScreenPixelFont(QFont font);
+
 class QPainter;
 
 // Justifications of text drawing.

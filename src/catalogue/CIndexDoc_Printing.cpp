@@ -1,0 +1,213 @@
+// Printing an index: page setup and print sheets, and the printout of layout 950
+// with the index view (or the list) in its body, a header with the index's name
+// and a footer with the page count.
+
+#include "CIndexDoc.h"
+
+#include "CIndexPackage.h"
+#include "ErrorReport.h"
+#include "ExceptionCode.h"
+#include "LPrintout.h"
+#include "LWindow.h"
+#include "Preferences.h"
+#include "PropertyList.h"
+#include "ThemeText.h"
+#include "ThreadUtilities.h"
+#include "UReanimator.h"
+
+#include <QMarginsF>
+#include <QPageLayout>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace {
+
+// Placeholders of the printout.
+constexpr PaneIDT kBodyPlaceholder = 1;
+constexpr PaneIDT kHeaderPlaceholder = 2;
+constexpr PaneIDT kFooterPlaceholder = 3;
+
+// Print settings are kept as a small property list: page size, orientation and margins.
+QByteArray FlattenPageLayout(const QPageLayout& layout)
+{
+    const QMarginsF margins = layout.margins(QPageLayout::Point);
+    QVariantMap map {
+        { QStringLiteral("PageSize"), QVariant::fromValue<qint32>(layout.pageSize().id()) },
+        { QStringLiteral("Orientation"), QVariant::fromValue<qint32>(layout.orientation()) },
+        { QStringLiteral("Margins"),
+            QVariantList { margins.left(), margins.top(), margins.right(), margins.bottom() } },
+    };
+    return PropertyList::ToXML(map);
+}
+
+void ApplyPageLayout(const QByteArray& flat, QPrinter& printer)
+{
+    QVariant parsed;
+    if (flat.isEmpty() || PropertyList::Read(flat, parsed) != noErr)
+        return;
+    const QVariantMap map = parsed.toMap();
+    SInt32 size = 0, orientation = 0;
+    if (PropertyList::ToInt32(map.value(QStringLiteral("PageSize")), size) && size >= 0
+        && size <= QPageSize::LastPageSize)
+        printer.setPageSize(QPageSize(QPageSize::PageSizeId(size)));
+    if (PropertyList::ToInt32(map.value(QStringLiteral("Orientation")), orientation))
+        printer.setPageOrientation(
+            orientation == QPageLayout::Landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    const QVariantList margins = map.value(QStringLiteral("Margins")).toList();
+    if (margins.size() == 4)
+        printer.setPageMargins(
+            QMarginsF(margins[0].toDouble(), margins[1].toDouble(), margins[2].toDouble(), margins[3].toDouble()),
+            QPageLayout::Point);
+}
+
+LPlaceHolder* RequirePlaceholder(LPrintout* printout, PaneIDT paneID)
+{
+    auto* holder = dynamic_cast<LPlaceHolder*>(printout->FindPaneByID(paneID));
+    if (!holder)
+        ThrowOSErr_(err_NilPointer, "printout placeholder " + std::to_string(paneID) + " is missing");
+    return holder;
+}
+
+// A header or footer made from its layout.
+std::unique_ptr<LPane> MakeCaption(ResIDT layoutID)
+{
+    std::unique_ptr<LPane> caption(UReanimator::CreatePaneTree(layoutID, nullptr));
+    if (!dynamic_cast<IndexPrintCaption*>(caption.get()))
+        ThrowOSErr_(err_NilPointer, "layout " + std::to_string(layoutID) + " is no print caption");
+    return caption;
+}
+
+// Puts the printing state back however the job ends.
+class StPrintJob {
+public:
+    StPrintJob(IndexDocViewServices& view, double scale)
+        : mView(view)
+        , mSavedPrinting(gPrintingInProgress)
+        , mSavedPosition(view.GetScrollPosition())
+    {
+        gPrintingInProgress = true;
+        mView.SetPrintScale(scale);
+    }
+    ~StPrintJob()
+    {
+        mView.SetPrintScale(1.0);
+        gPrintingInProgress = mSavedPrinting;
+        mView.SetScrollPosition(mSavedPosition, true);
+    }
+    StPrintJob(const StPrintJob&) = delete;
+    StPrintJob& operator=(const StPrintJob&) = delete;
+
+private:
+    IndexDocViewServices& mView;
+    UInt8 mSavedPrinting;
+    SInt32 mSavedPosition;
+};
+
+} // namespace
+
+void CIndexDoc::HandlePageSetup()
+{
+    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    ApplyPageLayout(mPrintSettings, *printer);
+    auto* dialog = new QPageSetupDialog(printer.get(), GetWindow()->GetShell());
+    QObject::connect(dialog, &QDialog::finished, [this, printer](int result) {
+        SheetFinished();
+        if (result == QDialog::Accepted)
+            mPrintSettings = FlattenPageLayout(printer->pageLayout());
+    });
+    RunSheet(dialog);
+}
+
+void CIndexDoc::HandlePrint()
+{
+    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    ApplyPageLayout(mPrintSettings, *printer);
+    printer->setDocName(GetDescriptor());
+    auto* dialog = new QPrintDialog(printer.get(), GetWindow()->GetShell());
+    QObject::connect(dialog, &QDialog::finished, [this, printer](int result) {
+        SheetFinished();
+        if (result != QDialog::Accepted)
+            return;
+        if (OSStatus err = CatchCode([&] { PrintTo(*printer); }))
+            ReportError(err);
+    });
+    RunSheet(dialog);
+}
+
+void CIndexDoc::DoPrint()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    ApplyPageLayout(mPrintSettings, printer);
+    PrintTo(printer);
+}
+
+SInt32 CIndexDoc::PrintTo(QPrinter& printer)
+{
+    // The view may still be being made by a task.
+    while (mIndexView->GetPrintState() == 0)
+        YieldToOtherThreads();
+
+    std::unique_ptr<LPrintout> printout(LPrintout::CreatePrintout(kIndexPrintoutLayout));
+    ThrowIfNil_(printout);
+    const double resolution = printer.resolution();
+    StPrintJob job(*mIndexView, resolution / 72.0);
+
+    // The printout covers the page's printable area, in points; the header and
+    // footer keep their layout heights and the body takes the rest.
+    const QRectF page = printer.pageRect(QPrinter::Point);
+    const SInt32 pageWidth = SInt32(page.width());
+    const SInt32 pageHeight = SInt32(page.height());
+    printout->ResizeFrameTo(pageWidth, pageHeight, false);
+    LPlaceHolder* body = RequirePlaceholder(printout.get(), kBodyPlaceholder);
+    LPlaceHolder* header = RequirePlaceholder(printout.get(), kHeaderPlaceholder);
+    LPlaceHolder* footer = RequirePlaceholder(printout.get(), kFooterPlaceholder);
+    const SInt32 headerHeight = header->GetFrameSize().height;
+    const SInt32 footerHeight = footer->GetFrameSize().height;
+    header->PlaceInSuperFrameAt(0, 0, false);
+    header->ResizeFrameTo(pageWidth, headerHeight, false);
+    footer->PlaceInSuperFrameAt(0, pageHeight - footerHeight, false);
+    footer->ResizeFrameTo(pageWidth, footerHeight, false);
+    body->PlaceInSuperFrameAt(0, headerHeight, false);
+    body->ResizeFrameTo(pageWidth, std::max<SInt32>(1, pageHeight - headerHeight - footerHeight), false);
+
+    if (mIndexViewPane->isVisibleTo(GetWindow())) {
+        body->InstallOccupant(mIndexViewPane);
+        mIndexView->PrepareForPrinting(resolution);
+    } else {
+        body->InstallOccupant(mListViewPane);
+    }
+
+    std::unique_ptr<LPane> headerCaption;
+    if (GetPrefBoolean(QStringLiteral("PrintHeader"))) {
+        headerCaption = MakeCaption(kPrintHeaderLayout);
+        dynamic_cast<IndexPrintCaption*>(headerCaption.get())->SetTitle(GetDescriptor());
+        header->InstallOccupant(headerCaption.get());
+    }
+    std::unique_ptr<LPane> footerCaption;
+    if (GetPrefBoolean(QStringLiteral("PrintFooter"))) {
+        footerCaption = MakeCaption(kPrintFooterLayout);
+        SInt32 across = 1, down = 1;
+        printout->CountPanels(across, down);
+        auto* caption = dynamic_cast<IndexPrintCaption*>(footerCaption.get());
+        caption->SetPageCount(across * down);
+        if (mPackage)
+            caption->SetIndexURL(FileRef::FromUrl(mPackage->GetPackageURL()).Path());
+        footer->InstallOccupant(footerCaption.get());
+    }
+
+    SInt32 printed = 0;
+    try {
+        printed = printout->DoPrintJob(printer);
+    } catch (...) {
+        header->RemoveOccupant();
+        footer->RemoveOccupant();
+        body->RemoveOccupant();
+        throw;
+    }
+    // The captions belong to this job; the body's pane goes back to the window.
+    header->RemoveOccupant();
+    footer->RemoveOccupant();
+    body->RemoveOccupant();
+    return printed;
+}

@@ -1,0 +1,190 @@
+// settings.xml: the index's window layout and view state, shared by the index
+// view (its display keys), the list view ("ListViewColumns") and the document
+// (the window layout keys below).
+
+#include "CIndexDoc.h"
+
+#include "CIndexPackage.h"
+#include "ExceptionCode.h"
+#include "LWindow.h"
+#include "Preferences.h"
+#include "PropertyList.h"
+
+namespace {
+
+const QString kDefaultIndexView = QStringLiteral("DefaultIndexView");
+const QString kLastThumbID = QStringLiteral("LastThumbID");
+const QString kIndexItemCount = QStringLiteral("IndexItemCount");
+const QString kIndexShowToolbar = QStringLiteral("IndexShowToolbar");
+const QString kIndexShowStatusBar = QStringLiteral("IndexShowStatusBar");
+const QString kSourceViewWidth = QStringLiteral("DefaultSourceViewWidth");
+const QString kOrganizerViewWidth = QStringLiteral("DefaultOrganizerViewWidth");
+const QString kWindowWidth = QStringLiteral("DefaultIndexWindowWidth");
+const QString kWindowHeight = QStringLiteral("DefaultIndexWindowHeigth"); // spelled so in every file
+const QString kWindowPosition = QStringLiteral("DefaultIndexWindowPosition");
+const QString kPrintSettings = QStringLiteral("IndexPrintSettings");
+
+QVariant Number(SInt32 value)
+{
+    return QVariant::fromValue<qint32>(value);
+}
+
+// A key's value as a number of the given width; nothing for a missing key or a
+// value of another type or range (a foreign writer's mistake is skipped, not applied).
+template <typename T> std::optional<T> NumberAt(const QVariantMap& settings, const QString& key)
+{
+    auto it = settings.constFind(key);
+    if (it == settings.constEnd())
+        return std::nullopt;
+    T value {};
+    bool exact = false;
+    if constexpr (sizeof(T) == 2)
+        exact = PropertyList::ToInt16(*it, value);
+    else
+        exact = PropertyList::ToInt32(*it, value);
+    if (!exact)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<bool> BooleanAt(const QVariantMap& settings, const QString& key)
+{
+    auto it = settings.constFind(key);
+    if (it == settings.constEnd() || it->typeId() != QMetaType::Bool)
+        return std::nullopt;
+    return it->toBool();
+}
+
+bool IsShownInWindow(const LPane* pane, const LWindow* window)
+{
+    // The window itself may be hidden (still reading, or closing): ask the pane's own state.
+    return pane->isVisibleTo(window);
+}
+
+} // namespace
+
+QUrl CIndexDoc::SettingsFileURL() const
+{
+    if (!mPackage)
+        ThrowOSErr_(err_NilPointer, "an untitled index has no settings.xml");
+    return mPackage->GetSettingsURL();
+}
+
+QRect CIndexDoc::CurrentFrame() const
+{
+    // While in full screen, the frame the window had before.
+    if (mIndexView->IsFullScreen()) {
+        return mIndexView->GetSavedFrame();
+    }
+    QRect bounds;
+    GetWindow()->GetGlobalBounds(bounds);
+    return bounds;
+}
+
+void CIndexDoc::WriteDocumentSettings(QVariantMap& settings, bool windowReused)
+{
+    const bool listShown = IsShownInWindow(mListViewPane, GetWindow());
+    settings.insert(kDefaultIndexView, Number(listShown ? kCmdListView : mIndexView->GetViewMode()));
+    if (mPackage)
+        settings.insert(kLastThumbID, Number(mPackage->GetLastThumbID()));
+    settings.insert(kIndexItemCount, Number(mIndexView->CountAllItems()));
+    if (!windowReused)
+        settings.insert(kIndexShowToolbar, IsToolbarShown());
+    settings.insert(kSourceViewWidth, Number(GetSourceViewWidth()));
+    settings.insert(kOrganizerViewWidth, Number(GetOrganizerViewWidth()));
+    if (!windowReused) {
+        const QRect frame = CurrentFrame();
+        settings.insert(kWindowWidth, Number(frame.width()));
+        settings.insert(kWindowHeight, Number(frame.height()));
+        settings.insert(kWindowPosition, QVariantList { Number(frame.top()), Number(frame.left()) });
+    }
+}
+
+void CIndexDoc::WriteSettings(bool windowReused)
+{
+    const QString path = SettingsFileURL().toLocalFile();
+    // Start from the file as it is, so keys that no writer here sets survive.
+    QVariantMap settings;
+    QVariant old;
+    if (PropertyList::ReadFile(path, old) == noErr && old.typeId() == QMetaType::QVariantMap)
+        settings = old.toMap();
+
+    mIndexView->WriteSettings(settings, windowReused);
+    mListView->WriteSettings(settings, windowReused);
+    WriteDocumentSettings(settings, windowReused);
+
+    if (!PropertyList::IsValid(settings))
+        ThrowOSErr_(err_NilPointer, "settings.xml: a value has no property-list form");
+    if (OSStatus err = PropertyList::WriteFile(path, settings))
+        ThrowOSErr_(err_AssertFailed, "settings.xml cannot be written: " + ExceptionCode::CodeText(err));
+}
+
+void CIndexDoc::ApplyDocumentSettings(const QVariantMap& settings, bool windowReused)
+{
+    if (!windowReused) {
+        if (std::optional<bool> toolbar = BooleanAt(settings, kIndexShowToolbar))
+            *toolbar ? ShowToolbar() : HideToolbar();
+        if (std::optional<SInt32> width = NumberAt<SInt32>(settings, kSourceViewWidth)) {
+            ShowSourceView();
+            SetSourceViewWidth(*width);
+        }
+        if (std::optional<SInt32> width = NumberAt<SInt32>(settings, kOrganizerViewWidth)) {
+            ShowOrganizerView();
+            SetOrganizerViewWidth(*width);
+        }
+    }
+    if (std::optional<SInt32> mode = NumberAt<SInt32>(settings, kDefaultIndexView))
+        SetViewMode(*mode);
+    if (!windowReused) {
+        LWindow* window = GetWindow();
+        const QVariantList position = settings.value(kWindowPosition).toList();
+        SInt16 top = 0, left = 0;
+        if (position.size() >= 2 && PropertyList::ToInt16(position.at(0), top)
+            && PropertyList::ToInt16(position.at(1), left))
+            window->MoveWindowTo(left, top);
+        std::optional<SInt16> width = NumberAt<SInt16>(settings, kWindowWidth);
+        std::optional<SInt16> height = NumberAt<SInt16>(settings, kWindowHeight);
+        if (width && height && *width > 0 && *height > 0) {
+            window->ResizeFrameTo(*width, *height, true);
+            ConstrainToScreen(window);
+        }
+    }
+    if (std::optional<SInt32> next = NumberAt<SInt32>(settings, kLastThumbID); next && mPackage)
+        mPackage->SetLastThumbID(*next);
+}
+
+SInt32 CIndexDoc::ReadSettings(bool windowReused)
+{
+    QVariant parsed;
+    QString why;
+    OSStatus err = PropertyList::ReadFile(SettingsFileURL().toLocalFile(), parsed, &why);
+    if (err == PropertyList::kErrMalformed || (err == noErr && parsed.typeId() != QMetaType::QVariantMap))
+        ThrowOSErr_(err_NilPointer, "settings.xml is no property list: " + why.toStdString());
+    if (err != noErr)
+        ThrowOSErr_(err_AssertFailed, "settings.xml cannot be read: " + ExceptionCode::CodeText(err));
+    const QVariantMap settings = parsed.toMap();
+
+    ApplyDocumentSettings(settings, windowReused);
+    const SInt32 count = NumberAt<SInt32>(settings, kIndexItemCount).value_or(0);
+    mIndexView->ReadSettings(settings, windowReused);
+    mListView->ReadSettings(settings, windowReused);
+    return count;
+}
+
+void CIndexDoc::SaveSettingsAsDefaults()
+{
+    const bool listShown = IsShownInWindow(mListViewPane, GetWindow());
+    SetPrefNumber(kDefaultIndexView, listShown ? kCmdListView : mIndexView->GetViewMode());
+    SetPrefBoolean(kIndexShowToolbar, IsToolbarShown());
+    SetPrefBoolean(kIndexShowStatusBar, IsStatusBarShown());
+    SetPrefNumber(kSourceViewWidth, GetSourceViewWidth());
+    SetPrefNumber(kOrganizerViewWidth, GetOrganizerViewWidth());
+    const QRect frame = CurrentFrame();
+    SetPrefNumber(kWindowWidth, frame.width());
+    SetPrefNumber(kWindowHeight, frame.height());
+    SetPrefPoint(kWindowPosition, Point { SInt16(frame.top()), SInt16(frame.left()) });
+    if (!mPrintSettings.isEmpty())
+        SetPrefHandle(kPrintSettings, mPrintSettings);
+    mIndexView->SaveSettingsAsDefaults();
+    mListView->SaveSettingsAsDefaults();
+}

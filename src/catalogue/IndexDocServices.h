@@ -1,0 +1,171 @@
+#pragma once
+
+#include "Geometry.h"
+#include "MacTypes.h"
+
+#include <QRect>
+#include <QString>
+#include <QUrl>
+#include <QVariantMap>
+#include <memory>
+
+class CIndexDoc;
+class CIndexItem;
+class LBroadcaster;
+class LPane;
+class LWindow;
+
+// Bits of the index view's option word.
+enum : UInt32 {
+    kViewOptionRemoveMedia = 0x01000000,
+    kViewOptionStoreMedia = 0x02000000,
+    kViewOptionShowInfoOnOpen = 0x04000000,
+    kViewOptionOpenFirstItem = 0x08000000,
+};
+
+// The window's view modes, named by the commands that choose them.
+inline constexpr SInt32 kViewModeThumbnails = 0;
+inline constexpr SInt32 kCmdExtendedView = 1019;
+inline constexpr SInt32 kCmdListView = 1082;
+inline constexpr SInt32 kCmdThumbnailView = 1083;
+
+// Messages the index view broadcasts on the document's behalf.
+inline constexpr MessageT msg_IndexViewStateChanged = 3002;
+inline constexpr MessageT msg_IndexViewModeChanged = 8006;
+
+// The index view's printing state once it has been constructed.
+inline constexpr SInt32 kViewPrintStateReady = 3;
+
+// What the index document asks of its index view (pane 920). The views implement
+// it on the index view beside IndexViewServices; the document finds it on the
+// pane. Operations do not throw unless they say so.
+class IndexDocViewServices {
+public:
+    virtual ~IndexDocViewServices() = default;
+
+    // Wiring, once, while the document builds its window.
+    virtual void SetWindow(LWindow* window) = 0;
+    virtual void SetListView(LPane* listView) = 0;
+    virtual void SetStatusPlacard(LPane* placard) = 0;
+    // The broadcaster that the window's panes listen to and that sends 3002 and 8006.
+    virtual LBroadcaster& GetViewBroadcaster() = 0;
+
+    // State.
+    virtual bool IsBusy() const = 0;
+    virtual SInt16 CountRunningTasks() const = 0;
+    virtual bool IsItemListLocked() const = 0;
+    // A sheet or dialog is open on the window, or the view's property dialog.
+    virtual bool IsWindowBusy() const = 0;
+    // Asks for the index password while the window is locked; true when unlocked.
+    virtual bool UnlockWithPassword() = 0;
+    virtual bool IsModified() const = 0;
+    virtual void SetModified(bool modified) = 0;
+
+    // Items.
+    virtual SInt32 CountItems() const = 0;
+    virtual SInt32 CountAllItems() const = 0;
+    virtual SInt32 CountSelectedItems() const = 0;
+    virtual SInt32 GetFirstSelectedIndex() const = 0;
+    virtual void RevealSelection() = 0;
+    // Adds a file (an item) or a folder (an import task) at a 1-based position.
+    virtual void ImportURL(const QUrl& url, SInt32 position, bool select) = 0;
+    // The view takes the item; answers its 1-based index. Throws 'nilP' for no item.
+    virtual SInt32 InsertItem(std::unique_ptr<CIndexItem> item, SInt32 position, bool select, bool quiet) = 0;
+    virtual void ShowAllItems(bool refresh) = 0;
+    virtual void StartQuickSearch(SInt32 fieldKey, const QString& text) = 0;
+    virtual void OpenSelectedItem() = 0;
+    virtual void RebuildThumbnails() = 0;
+    virtual void RebuildValueIndex() = 0;
+
+    // Mode and position: 0 thumbnails, 1019 extended.
+    virtual SInt32 GetViewMode() const = 0;
+    virtual void SetViewMode(SInt32 command) = 0;
+    virtual SInt32 GetScrollPosition() const = 0;
+    virtual void SetScrollPosition(SInt32 position, bool refresh) = 0;
+
+    // The view's keys of settings.xml, and its preference defaults.
+    virtual void WriteSettings(QVariantMap& settings, bool windowReused) = 0;
+    virtual void ReadSettings(const QVariantMap& settings, bool windowReused) = 0;
+    virtual void SaveSettingsAsDefaults() = 0;
+    virtual void ResetSettings() = 0;
+
+    // The option word (kViewOption...).
+    virtual bool TestFlags(UInt32 mask) const = 0;
+    virtual void SetFlags(UInt32 mask) = 0;
+    virtual void ClearFlags(UInt32 mask) = 0;
+
+    // Full screen.
+    virtual bool IsFullScreen() const = 0;
+    // The window's content bounds (global) when full screen began.
+    virtual QRect GetSavedFrame() const = 0;
+    virtual void EnterFullScreen() = 0;
+    virtual void SetTheme(SInt32 theme, bool redraw) = 0;
+
+    // Printing: the state is kViewPrintStateReady once the view is constructed;
+    // the scale is printer resolution / 72 for the length of a job.
+    virtual SInt32 GetPrintState() const = 0;
+    virtual void SetPrintScale(double scale) = 0;
+    virtual void PrepareForPrinting(double resolution) = 0;
+
+    // The toolbar the view keeps for its window.
+    virtual void CreateToolbar(LWindow* window, const QString& identifier, UInt32 attributes) = 0;
+    virtual void ShowToolbar(bool show) = 0;
+    virtual bool IsToolbarVisible() const = 0;
+    virtual void UpdateToolbarCommandStatus(CommandT command, bool enabled, bool marked) = 0;
+    virtual void FocusToolbarSearchField() = 0;
+};
+
+// What the document asks of its list view (pane 'brow').
+class IndexListServices {
+public:
+    virtual ~IndexListServices() = default;
+    // Linked with the index view both ways.
+    virtual void SetIndexView(LPane* indexView) = 0;
+    // Takes the rows from the index view's current list / lets go of them.
+    virtual void ReloadRows() = 0;
+    virtual void ReleaseRows() = 0;
+    // "ListViewColumns" of settings.xml and its preference default.
+    virtual void WriteSettings(QVariantMap& settings, bool windowReused) = 0;
+    virtual void ReadSettings(const QVariantMap& settings, bool windowReused) = 0;
+    virtual void SaveSettingsAsDefaults() = 0;
+};
+
+// A pane of the index window that works for the document: the source list, the
+// organizer list and the status placard. Each is handed the document once its
+// window is built and takes what it needs from it (the index view to listen to,
+// the list view).
+class IndexDocumentPane {
+public:
+    virtual ~IndexDocumentPane() = default;
+    virtual void SetIndexDocument(CIndexDoc* document) = 0;
+    // The index view rebuilt its value index; the organizer list refills itself.
+    virtual void ValueIndexRebuilt() { }
+};
+
+// A header or footer of a printed index page.
+class IndexPrintCaption {
+public:
+    virtual ~IndexPrintCaption() = default;
+    virtual void SetTitle(const QString& title) = 0;
+    virtual void SetPageCount(SInt32 count) = 0;
+    virtual void SetIndexURL(const QString& url) = 0;
+};
+
+// What the document asks of the application. The application installs it.
+class IndexDocAppServices {
+public:
+    virtual ~IndexDocAppServices() = default;
+    // Opens the package again as a new document (revert).
+    virtual void SendOpenDocumentEvent(const QUrl& package) = 0;
+    virtual void AddRecentURL(const QUrl& url) = 0;
+    // Goes on quitting after a document closed on the way (asks the next one).
+    virtual void ContinueQuitting() = 0;
+};
+
+// Set while an index window is locked by its password: no document command is
+// enabled then. The index views keep it.
+extern bool gIndexWindowLocked;
+
+void SetIndexDocAppServices(IndexDocAppServices* services);
+// The installed services, or null.
+IndexDocAppServices* GetIndexDocAppServices();

@@ -1,0 +1,246 @@
+#include "CIndexDoc.h"
+#include "CIndexPackage.h"
+#include "ExceptionCode.h"
+#include "LWindow.h"
+#include "Preferences.h"
+#include "PropertyList.h"
+#include "TestIndexWindow.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+const QByteArray kHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                           "<plist version=\"1.0\">\n";
+
+QString FreshPackage(const QString& name)
+{
+    const QString dir = TestTempDir() + QLatin1String("/settings-") + name;
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    return dir + QLatin1String("/") + name + QLatin1String(".idxp");
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+class IndexSettings : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetPrefBoolean("IndexShowToolbar", true);
+        SetPrefBoolean("IndexShowStatusBar", false);
+        SetPrefNumber("DefaultSourceViewWidth", 174);
+        SetPrefNumber("DefaultOrganizerViewWidth", 174);
+        SetPrefNumber("DefaultIndexView", 1083);
+        SetPrefNumber("DefaultIndexWindowWidth", 700);
+        SetPrefNumber("DefaultIndexWindowHeigth", 500);
+        SetPrefBoolean("SaveViewSettingsCloseWindow", false);
+    }
+
+    // An index opened from a package whose settings.xml holds `settings` (none when empty).
+    CIndexDoc* OpenWith(const QString& name, const QByteArray& settings)
+    {
+        const QString package = FreshPackage(name);
+        CIndexPackage make(QUrl::fromLocalFile(package + "/"), nullptr);
+        if (!settings.isEmpty())
+            WriteFile(package + "/settings.xml", settings);
+        return new CIndexDoc(nullptr, QUrl::fromLocalFile(package + "/"), true, true);
+    }
+
+    static QString SettingsPath(CIndexDoc* doc) { return doc->GetPackage()->GetSettingsURL().toLocalFile(); }
+
+    StIndexWindowClasses classes;
+};
+
+} // namespace
+
+TEST_F(IndexSettings, WritesEveryKeyAsThePropertyListWriterLaysItOut)
+{
+    CIndexDoc* doc = OpenWith("write", {});
+    ASSERT_EQ(classes.tasks.lastReadError, err_AssertFailed); // no settings.xml yet
+    doc->GetWindow()->MoveWindowTo(40, 60);
+    doc->SetSourceViewWidth(200);
+    doc->SetOrganizerViewWidth(-180);
+    doc->GetPackage()->SetLastThumbID(12);
+    IndexViewOf(doc)->comment = "Holiday";
+    doc->WriteSettings(false);
+
+    QRect frame;
+    doc->GetWindow()->GetGlobalBounds(frame);
+    // An opened package keeps the layout's frame until its settings say otherwise.
+    ASSERT_EQ(frame.width(), 1085);
+    ASSERT_EQ(frame.height(), 632);
+    const QByteArray expected = kHeader
+        + "<dict>\n"
+          "\t<key>Comment</key>\n\t<string>Holiday</string>\n"
+          "\t<key>DefaultIndexView</key>\n\t<integer>0</integer>\n"
+          "\t<key>DefaultIndexWindowHeigth</key>\n\t<integer>632</integer>\n"
+          "\t<key>DefaultIndexWindowPosition</key>\n\t<array>\n"
+          "\t\t<integer>"
+        + QByteArray::number(frame.top()) + "</integer>\n\t\t<integer>" + QByteArray::number(frame.left())
+        + "</integer>\n\t</array>\n"
+          "\t<key>DefaultIndexWindowWidth</key>\n\t<integer>1085</integer>\n"
+          "\t<key>DefaultOrganizerViewWidth</key>\n\t<integer>-180</integer>\n"
+          "\t<key>DefaultSourceViewWidth</key>\n\t<integer>200</integer>\n"
+          "\t<key>IndexItemCount</key>\n\t<integer>0</integer>\n"
+          "\t<key>IndexShowToolbar</key>\n\t<true/>\n"
+          "\t<key>IndexStoreMediaFile</key>\n\t<false/>\n"
+          "\t<key>LastThumbID</key>\n\t<integer>12</integer>\n"
+          "\t<key>ListViewColumns</key>\n\t<dict>\n"
+          "\t\t<key>COLUMNS</key>\n\t\t<array>\n\t\t\t<integer>4001</integer>\n\t\t\t<integer>4004</integer>\n"
+          "\t\t</array>\n\t</dict>\n"
+          "</dict>\n</plist>\n";
+    EXPECT_EQ(ReadWholeFile(SettingsPath(doc)), expected);
+}
+
+TEST_F(IndexSettings, ForeignKeysSurviveAndAReusedWindowKeepsTheEarlierLayout)
+{
+    const QByteArray old = kHeader
+        + "<dict>\n"
+          "\t<key>DefaultIndexWindowHeigth</key>\n\t<integer>333</integer>\n"
+          "\t<key>DefaultIndexWindowPosition</key>\n\t<array>\n\t\t<integer>7</integer>\n\t\t<integer>8</integer>\n\t</"
+          "array>\n"
+          "\t<key>DefaultIndexWindowWidth</key>\n\t<integer>444</integer>\n"
+          "\t<key>FutureKey</key>\n\t<string>kept</string>\n"
+          "\t<key>IndexShowToolbar</key>\n\t<false/>\n"
+          "</dict>\n</plist>\n";
+    CIndexDoc* doc = OpenWith("reused", old);
+    // The window has moved on since; a reused window does not write its layout.
+    doc->GetWindow()->ResizeFrameTo(700, 500, true);
+    doc->GetWindow()->MoveWindowTo(90, 95);
+    doc->ShowToolbar();
+    doc->SetFlags(kDocWindowReused);
+    doc->WriteSettings(true);
+
+    QVariant written;
+    ASSERT_EQ(PropertyList::ReadFile(SettingsPath(doc), written), noErr);
+    const QVariantMap map = written.toMap();
+    EXPECT_EQ(map.value("FutureKey").toString(), "kept");
+    EXPECT_EQ(map.value("DefaultIndexWindowWidth").toLongLong(), 444);
+    EXPECT_EQ(map.value("DefaultIndexWindowHeigth").toLongLong(), 333);
+    EXPECT_EQ(map.value("DefaultIndexWindowPosition").toList(), (QVariantList { qint64(7), qint64(8) }));
+    EXPECT_EQ(map.value("IndexShowToolbar").toBool(), false);
+    // The keys written in every case are there.
+    EXPECT_TRUE(map.contains("DefaultSourceViewWidth"));
+    EXPECT_TRUE(map.contains("IndexItemCount"));
+    EXPECT_TRUE(map.contains("ListViewColumns"));
+}
+
+TEST_F(IndexSettings, ADamagedOldFileIsReplacedWhole)
+{
+    CIndexDoc* doc = OpenWith("damaged", "<?xml version=\"1.0\"?><plist><dict><key>x</key>");
+    ASSERT_EQ(classes.tasks.lastReadError, err_NilPointer);
+    doc->WriteSettings(false);
+    QVariant written;
+    ASSERT_EQ(PropertyList::ReadFile(SettingsPath(doc), written), noErr);
+    EXPECT_FALSE(written.toMap().contains("x"));
+    EXPECT_TRUE(written.toMap().contains("LastThumbID"));
+}
+
+TEST_F(IndexSettings, ReadingAppliesTheDocumentKeysAndReturnsTheItemCount)
+{
+    const QByteArray settings = kHeader
+        + "<dict>\n"
+          "\t<key>DefaultIndexView</key>\n\t<integer>1082</integer>\n"
+          "\t<key>DefaultIndexWindowHeigth</key>\n\t<integer>480</integer>\n"
+          "\t<key>DefaultIndexWindowPosition</key>\n\t<array>\n\t\t<integer>70</integer>\n\t\t<integer>50</"
+          "integer>\n\t</array>\n"
+          "\t<key>DefaultIndexWindowWidth</key>\n\t<integer>640</integer>\n"
+          "\t<key>DefaultOrganizerViewWidth</key>\n\t<integer>190</integer>\n"
+          "\t<key>DefaultSourceViewWidth</key>\n\t<integer>-150</integer>\n"
+          "\t<key>IndexItemCount</key>\n\t<integer>7</integer>\n"
+          "\t<key>IndexShowToolbar</key>\n\t<false/>\n"
+          "\t<key>LastThumbID</key>\n\t<integer>42</integer>\n"
+          "</dict>\n</plist>\n";
+    CIndexDoc* doc = OpenWith("read", settings);
+    EXPECT_EQ(classes.tasks.lastReadError, noErr);
+    EXPECT_EQ(classes.tasks.lastItemCount, 7);
+    EXPECT_FALSE(doc->IsToolbarShown());
+    EXPECT_FALSE(doc->IsSourceViewShown());
+    EXPECT_EQ(doc->GetSourceViewWidth(), -150);
+    EXPECT_EQ(doc->GetOrganizerViewWidth(), 190);
+    EXPECT_TRUE(ListViewOf(doc)->hasRows);
+    EXPECT_FALSE(doc->GetListViewPane()->isHidden());
+    EXPECT_EQ(doc->GetPackage()->GetLastThumbID(), 42);
+    EXPECT_EQ(IndexViewOf(doc)->settingsReads, 1);
+    EXPECT_EQ(ListViewOf(doc)->settingsReads, 1);
+    QRect frame;
+    doc->GetWindow()->GetGlobalBounds(frame);
+    EXPECT_EQ(frame.width(), 640);
+    EXPECT_EQ(frame.height(), 480);
+
+    // The collapsed pane comes back with the width it was written with.
+    doc->ShowSourceView();
+    EXPECT_EQ(doc->GetSourceViewWidth(), 150);
+    // A second write gives the same file back for the document's keys.
+    doc->HideSourceView();
+    doc->WriteSettings(false);
+    QVariant written;
+    ASSERT_EQ(PropertyList::ReadFile(SettingsPath(doc), written), noErr);
+    EXPECT_EQ(written.toMap().value("DefaultSourceViewWidth").toLongLong(), -150);
+    EXPECT_EQ(written.toMap().value("DefaultIndexView").toLongLong(), 1082);
+}
+
+TEST_F(IndexSettings, PartialWrongAndOversizedValuesLeaveTheStateAlone)
+{
+    const QByteArray settings = kHeader
+        + "<dict>\n"
+          "\t<key>DefaultIndexWindowWidth</key>\n\t<integer>640</integer>\n"
+          "\t<key>DefaultSourceViewWidth</key>\n\t<string>wide</string>\n"
+          "\t<key>LastThumbID</key>\n\t<integer>1099511627776</integer>\n"
+          "\t<key>IndexShowToolbar</key>\n\t<integer>0</integer>\n"
+          "</dict>\n</plist>\n";
+    CIndexDoc* doc = OpenWith("partial", settings);
+    EXPECT_EQ(classes.tasks.lastReadError, noErr);
+    EXPECT_EQ(classes.tasks.lastItemCount, 0); // no "IndexItemCount"
+    QRect frame;
+    doc->GetWindow()->GetGlobalBounds(frame);
+    EXPECT_EQ(frame.width(), 1085); // a width without a height changes nothing
+    EXPECT_EQ(doc->GetSourceViewWidth(), 174);
+    EXPECT_EQ(doc->GetPackage()->GetLastThumbID(), 1); // no 32-bit number
+    EXPECT_TRUE(doc->IsToolbarShown());
+}
+
+TEST_F(IndexSettings, AnUntitledIndexHasNoSettingsFile)
+{
+    CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, true);
+    try {
+        doc->WriteSettings(false);
+        FAIL() << "an untitled index wrote settings.xml";
+    } catch (const ExceptionCode& e) {
+        EXPECT_EQ(e.Code(), err_NilPointer);
+    }
+}
+
+TEST_F(IndexSettings, SavedAsDefaultsTheNextWindowOpensWithThem)
+{
+    CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, true);
+    doc->SetSourceViewWidth(-210);
+    doc->SetViewMode(kCmdExtendedView);
+    doc->HideToolbar();
+    doc->ObeyCommand(cmd_SaveSettingsAsDefaults, nullptr);
+    EXPECT_EQ(GetPrefNumber("DefaultSourceViewWidth"), -210);
+    EXPECT_EQ(GetPrefNumber("DefaultIndexView"), kCmdExtendedView);
+    EXPECT_FALSE(GetPrefBoolean("IndexShowToolbar"));
+    EXPECT_EQ(GetPrefNumber("DefaultIndexWindowWidth"), 700);
+    EXPECT_EQ(IndexViewOf(doc)->defaultsSaved, 1);
+    EXPECT_EQ(ListViewOf(doc)->defaultsSaved, 1);
+
+    CIndexDoc* next = new CIndexDoc(nullptr, {}, false, true);
+    EXPECT_FALSE(next->IsSourceViewShown());
+    EXPECT_EQ(next->GetSourceViewWidth(), -210);
+    EXPECT_EQ(IndexViewOf(next)->mode, kCmdExtendedView);
+    EXPECT_FALSE(next->IsToolbarShown());
+}

@@ -1,0 +1,306 @@
+#pragma once
+
+// The index window's panes as the document sees them, for tests of the document
+// without the views layer: an index view that keeps items and records what it is
+// asked, a list view, the side lists and the placard; task and application
+// services that do their work at once.
+
+#include "CIndexDoc.h"
+#include "CIndexItem.h"
+#include "IndexDocServices.h"
+#include "IndexViewServices.h"
+#include "LBroadcaster.h"
+#include "LView.h"
+#include "TaskServices.h"
+#include "URegistrar.h"
+
+#include <QPainter>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TestDocIndexView : public LView, public IndexViewServices, public IndexDocViewServices, public LBroadcaster {
+public:
+    explicit TestDocIndexView(const LLayoutData& data)
+        : LView(data)
+    {
+    }
+
+    // IndexViewServices
+    bool AddFileToDelete(const QUrl& file) override
+    {
+        filesToDelete.push_back(file);
+        return true;
+    }
+    SInt32 GetIndexOfItem(const CIndexItem* item) const override
+    {
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (items[i].get() == item)
+                return SInt32(i + 1);
+        }
+        return 0;
+    }
+    void Hilite() override { }
+    void Unhilite() override { }
+    SInt16 GetThumbnailSize() const override { return 100; }
+    QSize GetCellSize() const override { return QSize(120, 140); }
+    SInt32 CountColumns() const override { return 1; }
+    bool IsExtendedView() const override { return mode == kCmdExtendedView; }
+
+    // IndexDocViewServices
+    void SetWindow(LWindow* w) override { window = w; }
+    void SetListView(LPane* pane) override { listView = pane; }
+    void SetStatusPlacard(LPane* pane) override { placard = pane; }
+    LBroadcaster& GetViewBroadcaster() override { return *this; }
+    bool IsBusy() const override { return busy; }
+    SInt16 CountRunningTasks() const override { return runningTasks; }
+    bool IsItemListLocked() const override { return false; }
+    bool IsWindowBusy() const override { return false; }
+    bool UnlockWithPassword() override { return unlockAnswer; }
+    bool IsModified() const override { return modified; }
+    void SetModified(bool m) override { modified = m; }
+    SInt32 CountItems() const override { return SInt32(items.size()); }
+    SInt32 CountAllItems() const override { return SInt32(items.size()); }
+    SInt32 CountSelectedItems() const override { return 0; }
+    SInt32 GetFirstSelectedIndex() const override { return 0; }
+    void RevealSelection() override { }
+    void ImportURL(const QUrl& url, SInt32, bool) override { imported.push_back(url); }
+    SInt32 InsertItem(std::unique_ptr<CIndexItem> item, SInt32, bool, bool) override
+    {
+        items.push_back(std::move(item));
+        modified = true;
+        return SInt32(items.size());
+    }
+    void ShowAllItems(bool) override { ++showAllCalls; }
+    void StartQuickSearch(SInt32 fieldKey, const QString& text) override { searches.emplace_back(fieldKey, text); }
+    void OpenSelectedItem() override { }
+    void RebuildThumbnails() override { }
+    void RebuildValueIndex() override { }
+    SInt32 GetViewMode() const override { return mode == kCmdExtendedView ? kCmdExtendedView : kViewModeThumbnails; }
+    void SetViewMode(SInt32 command) override { mode = command; }
+    SInt32 GetScrollPosition() const override { return scrollPosition; }
+    void SetScrollPosition(SInt32 position, bool) override { scrollPosition = position; }
+    void WriteSettings(QVariantMap& settings, bool) override
+    {
+        settings.insert(QStringLiteral("Comment"), comment);
+        settings.insert(QStringLiteral("IndexStoreMediaFile"), TestFlags(kViewOptionStoreMedia));
+    }
+    void ReadSettings(const QVariantMap& settings, bool) override
+    {
+        comment = settings.value(QStringLiteral("Comment")).toString();
+        ++settingsReads;
+    }
+    void SaveSettingsAsDefaults() override { ++defaultsSaved; }
+    void ResetSettings() override { ++resets; }
+    bool TestFlags(UInt32 mask) const override { return (flags & mask) != 0; }
+    void SetFlags(UInt32 mask) override { flags |= mask; }
+    void ClearFlags(UInt32 mask) override { flags &= ~mask; }
+    bool IsFullScreen() const override { return false; }
+    QRect GetSavedFrame() const override { return {}; }
+    void EnterFullScreen() override { }
+    void SetTheme(SInt32, bool) override { }
+    SInt32 GetPrintState() const override { return kViewPrintStateReady; }
+    void SetPrintScale(double scale) override { printScale = scale; }
+    void PrepareForPrinting(double) override
+    {
+        // One cell row per item, 200 points each, one column across the page.
+        ResizeImageTo(width(), SInt32(items.size()) * kRowHeight, false);
+    }
+    void CreateToolbar(LWindow*, const QString& identifier, UInt32) override { toolbarID = identifier; }
+    void ShowToolbar(bool show) override { toolbarVisible = show; }
+    bool IsToolbarVisible() const override { return toolbarVisible; }
+    void UpdateToolbarCommandStatus(CommandT command, bool enabled, bool marked) override
+    {
+        toolbarStatus.push_back({ command, enabled, marked });
+    }
+    void FocusToolbarSearchField() override { }
+
+    void DrawSelf(QPainter& painter) override
+    {
+        const SPoint32 scroll = GetScrollPosition32();
+        for (size_t i = 0; i < items.size(); ++i)
+            painter.drawText(20, SInt32(i) * kRowHeight + 40 - scroll.v, QStringLiteral("Item %1").arg(i + 1));
+    }
+    SPoint32 GetScrollPosition32() const { return LView::GetScrollPosition(); }
+
+    struct ToolbarStatus {
+        CommandT command;
+        bool enabled;
+        bool marked;
+    };
+    static constexpr SInt32 kRowHeight = 200;
+
+    LWindow* window = nullptr;
+    LPane* listView = nullptr;
+    LPane* placard = nullptr;
+    std::vector<std::unique_ptr<CIndexItem>> items;
+    std::vector<QUrl> filesToDelete;
+    std::vector<QUrl> imported;
+    std::vector<std::pair<SInt32, QString>> searches;
+    std::vector<ToolbarStatus> toolbarStatus;
+    QString toolbarID;
+    QString comment;
+    bool toolbarVisible = false;
+    bool modified = false;
+    bool busy = false;
+    bool unlockAnswer = false;
+    SInt16 runningTasks = 0;
+    SInt32 mode = kCmdThumbnailView;
+    SInt32 scrollPosition = 0;
+    UInt32 flags = 0;
+    double printScale = 1.0;
+    int showAllCalls = 0;
+    int settingsReads = 0;
+    int defaultsSaved = 0;
+    int resets = 0;
+};
+
+class TestListView : public LView, public IndexListServices {
+public:
+    explicit TestListView(const LLayoutData& data)
+        : LView(data)
+    {
+    }
+    void SetIndexView(LPane* view) override { indexView = view; }
+    void ReloadRows() override { hasRows = true; }
+    void ReleaseRows() override { hasRows = false; }
+    void WriteSettings(QVariantMap& settings, bool) override
+    {
+        settings.insert(QStringLiteral("ListViewColumns"),
+            QVariantMap { { QStringLiteral("COLUMNS"), QVariantList { qint32(4001), qint32(4004) } } });
+    }
+    void ReadSettings(const QVariantMap&, bool) override { ++settingsReads; }
+    void SaveSettingsAsDefaults() override { ++defaultsSaved; }
+
+    LPane* indexView = nullptr;
+    bool hasRows = false;
+    int settingsReads = 0;
+    int defaultsSaved = 0;
+};
+
+// The source list, organizer list and placard: they only take the document.
+class TestDocumentPane : public LView, public IndexDocumentPane {
+public:
+    explicit TestDocumentPane(const LLayoutData& data)
+        : LView(data)
+    {
+    }
+    void SetIndexDocument(CIndexDoc* doc) override { document = doc; }
+    void ValueIndexRebuilt() override { ++rebuilds; }
+    CIndexDoc* document = nullptr;
+    int rebuilds = 0;
+};
+
+// Tasks done at once: reading applies settings.xml and shows the window; writing
+// writes settings.xml, marks the index saved and ends the save.
+class TestTaskServices : public TaskServices {
+public:
+    void ShowSearchWindow(IndexViewServices*, SInt32 command) override { searchCommands.push_back(command); }
+    void StartImportFilesTask(IndexViewServices*) override { ++importFilesTasks; }
+    void StartImportFolderTask(IndexViewServices*, const FileRef& folder, SInt32, SInt32) override
+    {
+        importedFolders.push_back(folder);
+    }
+    void StartReadIndexPackageTask(CIndexDoc* document) override
+    {
+        ++readTasks;
+        lastItemCount = -1;
+        try {
+            lastItemCount = document->ReadSettings(document->TestFlags(kDocWindowReused));
+        } catch (const ExceptionCode& e) {
+            lastReadError = e.Code();
+        }
+        if (!document->TestFlags(kDocKeepHidden))
+            document->ShowWindow();
+    }
+    void StartWriteIndexTask(CIndexDoc* document) override
+    {
+        ThrowIfNil_(document->GetPackage());
+        ++writeTasks;
+        if (holdWrites) {
+            heldWrite = document;
+            return;
+        }
+        FinishWrite(document, true);
+    }
+    void FinishWrite(CIndexDoc* document, bool succeeded)
+    {
+        if (succeeded) {
+            document->WriteSettings(document->TestFlags(kDocWindowReused));
+            document->SetModified(false);
+        }
+        document->SaveEnded(succeeded);
+    }
+    void StopTasksOfOwner(IndexViewServices*) override { ++stops; }
+
+    std::vector<SInt32> searchCommands;
+    std::vector<FileRef> importedFolders;
+    int importFilesTasks = 0;
+    int readTasks = 0;
+    int writeTasks = 0;
+    int stops = 0;
+    SInt32 lastItemCount = 0;
+    OSStatus lastReadError = noErr;
+    bool holdWrites = false;
+    CIndexDoc* heldWrite = nullptr;
+};
+
+// The application's side: reopening a package makes a new document, as the
+// application does for an open-documents event.
+class TestDocAppServices : public IndexDocAppServices {
+public:
+    void SendOpenDocumentEvent(const QUrl& package) override
+    {
+        reopened.push_back(package);
+        // The old document must be gone from the list before the new one opens.
+        documentsWhenReopened = LDocument::GetDocumentList().size();
+        new CIndexDoc(nullptr, package, true, false);
+    }
+    void AddRecentURL(const QUrl& url) override { recent.push_back(url); }
+    void ContinueQuitting() override { ++quitContinued; }
+
+    std::vector<QUrl> reopened;
+    std::vector<QUrl> recent;
+    size_t documentsWhenReopened = 0;
+    int quitContinued = 0;
+};
+
+// Registers the stand-ins under the index window's class IDs and installs the
+// services for the life of a test.
+class StIndexWindowClasses {
+public:
+    StIndexWindowClasses()
+    {
+        URegistrar::RegisterFrameworkClasses();
+        URegistrar::RegisterClass<TestDocIndexView>('IndV');
+        URegistrar::RegisterClass<TestListView>('InLv');
+        URegistrar::RegisterClass<TestDocumentPane>('FbLv');
+        URegistrar::RegisterClass<TestDocumentPane>('MdLv');
+        URegistrar::RegisterClass<TestDocumentPane>('InfV');
+        SetTaskServices(&tasks);
+        SetIndexDocAppServices(&app);
+    }
+    ~StIndexWindowClasses()
+    {
+        // Documents a test left open go first, while the services still exist.
+        while (!LDocument::GetDocumentList().empty())
+            delete LDocument::GetDocumentList().back();
+        SetTaskServices(nullptr);
+        SetIndexDocAppServices(nullptr);
+    }
+    StIndexWindowClasses(const StIndexWindowClasses&) = delete;
+    StIndexWindowClasses& operator=(const StIndexWindowClasses&) = delete;
+
+    TestTaskServices tasks;
+    TestDocAppServices app;
+};
+
+inline TestDocIndexView* IndexViewOf(CIndexDoc* document)
+{
+    return dynamic_cast<TestDocIndexView*>(document->GetIndexViewPane());
+}
+
+inline TestListView* ListViewOf(CIndexDoc* document)
+{
+    return dynamic_cast<TestListView*>(document->GetListViewPane());
+}
