@@ -32,7 +32,7 @@ QFont ScreenPixelFont(QFont font)
 TextTraitsRecord UTextTraits::LoadTextTraits(ResIDT traitsID)
 {
     TextTraitsRecord traits;
-    traits.font = ScreenPixelFont(QApplication::font());
+    traits.font = QApplication::font();
     if (traitsID == 0)
         return traits;
     QJsonObject object;
@@ -43,9 +43,9 @@ TextTraitsRecord UTextTraits::LoadTextTraits(ResIDT traitsID)
 
     QString family = object.value(QLatin1String("font")).toString(QStringLiteral("system"));
     if (family == QLatin1String("small"))
-        traits.font = ScreenPixelFont(QFontDatabase::systemFont(QFontDatabase::SmallestReadableFont));
+        traits.font = QFontDatabase::systemFont(QFontDatabase::SmallestReadableFont);
     else if (family == QLatin1String("fixed"))
-        traits.font = ScreenPixelFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        traits.font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     else if (family != QLatin1String("system"))
         traits.font.setFamily(family);
     int size = object.value(QLatin1String("size")).toInt(0);
@@ -75,7 +75,11 @@ TextTraitsRecord UTextTraits::LoadTextTraits(ResIDT traitsID)
 SInt16 UTextTraits::SetPortTextTraits(QPainter& painter, ResIDT traitsID)
 {
     TextTraitsRecord traits = LoadTextTraits(traitsID);
-    painter.setFont(traits.font);
+    // On paper the text keeps its size on screen: a point size would be taken at
+    // the printer's resolution inside a page that is already scaled to it.
+    const QPaintDevice* device = painter.device();
+    const bool printing = device && device->devType() == QInternal::Printer;
+    painter.setFont(printing ? ScreenPixelFont(traits.font) : traits.font);
     painter.setPen(traits.color);
     return traits.justification;
 }
