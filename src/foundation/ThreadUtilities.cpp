@@ -5,6 +5,7 @@
 #include "LPeriodical.h"
 #include "LSemaphore.h"
 #include "LThread.h"
+#include "RawDecoder.h"
 #include "TickCount.h"
 #include "UReportErrors.h"
 #include "WorkerPool.h"
@@ -167,8 +168,12 @@ void CheckUserCancel()
     if (now - gLastCancelCheckTicks <= kCancelCheckTicks)
         return;
     gLastCancelCheckTicks = now;
-    if (CheckEventQueueForUserCancel())
+    if (CheckEventQueueForUserCancel()) {
+        // A raw decode running meanwhile (on a worker, for a task) ends too; it only
+        // reads this flag, so no events ever run inside the decoder.
+        RawDecoder::RequestCancel();
         ThrowOSErr_(kMsgUserCancelled);
+    }
 }
 
 Boolean CheckEventQueueForUserCancel()

@@ -5,6 +5,7 @@
 #include "LocalizedStrings.h"
 #include "Preferences.h"
 #include "UserData.h"
+#include "WorkerPool.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -160,7 +161,9 @@ OSStatus CRAWMedia::DecodeRAW(SInt32 mode)
         case kDecodeFull: {
             std::fprintf(stderr, "Loading %s %s image from %s ...\n", mIdentity.decoderMake.toLocal8Bit().constData(),
                 mIdentity.decoderModel.toLocal8Bit().constData(), name.constData());
-            const QImage image = RawDecoder::Decode(mPath, OptionsFromPreferences(), mFullSizeDecode);
+            // A decode running as a worker job ends early when the task waiting on it is stopped.
+            const QImage image = RawDecoder::Decode(mPath, OptionsFromPreferences(), mFullSizeDecode,
+                [] { return WorkerPool::CancelRequested(); });
             mDeepImage = image.depth() == 64;
             OpenImporterOnImage(image);
             break;

@@ -5,6 +5,9 @@
 #include "ExceptionCode.h"
 #include "LSemaphore.h"
 #include "LThread.h"
+#include "RawDecoder.h"
+#include "TestDNG.h"
+#include "TestSupport.h"
 #include "TickCount.h"
 #include "WorkerPool.h"
 
@@ -16,6 +19,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -73,6 +77,39 @@ TEST(CheckUserCancelTest, EscapeOrControlPeriodWaitingInTheQueueCancels)
     AllowCancelCheck();
     EXPECT_EQ(CancelCode(), noErr) << "a period without Ctrl is no cancel key";
     QCoreApplication::processEvents();
+}
+
+TEST(CheckUserCancelTest, TheCancelKeysAlsoEndARawDecodeRunningElsewhere)
+{
+    const QString dng = WriteTestDNG(TestTempDir() + QStringLiteral("/cancel.dng"), 64, 64);
+    std::atomic<bool> started { false }, checked { false };
+    OSStatus decodeStatus = noErr;
+    // The decode of a task, on a worker: its own callback never says cancel.
+    std::thread worker([&] {
+        decodeStatus = CatchCode([&] {
+            RawDecoder::Decode(dng, RawDecoder::Options(), false, [&] {
+                started = true;
+                while (!checked)
+                    std::this_thread::yield();
+                return false;
+            });
+        });
+    });
+    while (!started)
+        std::this_thread::yield();
+    KeyRecorder widget;
+    PostKey(&widget, Qt::Key_Escape);
+    AllowCancelCheck();
+    EXPECT_EQ(CancelCode(), kMsgUserCancelled);
+    checked = true;
+    worker.join();
+    EXPECT_EQ(decodeStatus, userCanceledErr);
+
+    // Without the cancel keys the check leaves a decode alone.
+    EXPECT_EQ(RawDecoder::Decode(dng, RawDecoder::Options(), false).isNull(), false);
+    AllowCancelCheck();
+    EXPECT_EQ(CancelCode(), noErr);
+    EXPECT_FALSE(RawDecoder::IsCancelRequested());
 }
 
 TEST(CheckUserCancelTest, LooksAtTheQueueAtMostOnceEvery31Ticks)

@@ -8,6 +8,7 @@
 
 #include <libraw/libraw.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -15,6 +16,7 @@ namespace RawDecoder {
 namespace {
 
 std::mutex gDecoderLock;
+std::atomic<bool> gCancelRequested { false };
 
 OSStatus CodeForLibRawError(int error)
 {
@@ -279,6 +281,8 @@ QImage ImageFromProcessed(const libraw_processed_image_t& processed)
 
 int ProgressCallback(void* data, LibRaw_progress, int, int)
 {
+    if (gCancelRequested.load(std::memory_order_relaxed))
+        return 1;
     const auto* cancel = static_cast<const std::function<bool()>*>(data);
     return (*cancel && (*cancel)()) ? 1 : 0;
 }
@@ -351,9 +355,21 @@ Preview ExtractPreview(const QString& path)
     return preview;
 }
 
+void RequestCancel()
+{
+    gCancelRequested.store(true);
+}
+
+bool IsCancelRequested()
+{
+    return gCancelRequested.load();
+}
+
 QImage Decode(const QString& path, const Options& options, bool fullSize, const std::function<bool()>& cancel)
 {
     std::lock_guard lock(gDecoderLock);
+    // A request made before this decode began was meant for an earlier one.
+    gCancelRequested.store(false);
     auto session = OpenRaw(path);
     LibRaw* raw = session->raw.get();
     libraw_output_params_t& params = raw->imgdata.params;

@@ -65,8 +65,16 @@ Identity Identify(const QString& path);
 // cannot hand to an importer.
 Preview ExtractPreview(const QString& path);
 // Decodes the raw data: an 8-bit RGB image, or 16-bit (Format_RGBX64) with linear output.
-// `cancel` is asked now and then; a true answer ends the decode with userCanceledErr.
+// `cancel` is asked now and then, from the decoding thread, inside the decoder lock: it
+// must only read flags (never run events). A true answer, or RequestCancel, ends the
+// decode with userCanceledErr.
 QImage Decode(const QString& path, const Options& options, bool fullSize,
     const std::function<bool()>& cancel = {});
+
+// Asks the decode that is running to end with userCanceledErr, from any thread: it only
+// sets a flag, which the decode reads at its next progress step. A decode that starts
+// later is not affected (the flag is cleared when a decode begins).
+void RequestCancel();
+bool IsCancelRequested();
 
 } // namespace RawDecoder

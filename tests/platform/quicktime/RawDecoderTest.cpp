@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace {
 
 constexpr int kSide = 64;
@@ -75,6 +77,25 @@ TEST(RawDecoder, DecodeCanBeCancelled)
     const QString path = MakeTestDNG("cancel.dng");
     RawDecoder::Options options;
     EXPECT_EQ(OSStatus(CatchCode([&] { RawDecoder::Decode(path, options, false, [] { return true; }); })), userCanceledErr);
+
+    // A request from elsewhere (the user's cancel keys, a stopped task) while the decode
+    // runs ends it at its next step, from another thread as well.
+    int asked = 0;
+    EXPECT_EQ(OSStatus(CatchCode([&] {
+        RawDecoder::Decode(path, options, false, [&] {
+            if (++asked == 1)
+                std::thread([] { RawDecoder::RequestCancel(); }).join();
+            return false;
+        });
+    })),
+        userCanceledErr);
+    EXPECT_EQ(asked, 1);
+
+    // A request made while nothing was decoding does not cancel the next decode.
+    RawDecoder::RequestCancel();
+    EXPECT_TRUE(RawDecoder::IsCancelRequested());
+    EXPECT_EQ(RawDecoder::Decode(path, options, false).size(), QSize(kSide / 2, kSide / 2));
+    EXPECT_FALSE(RawDecoder::IsCancelRequested());
 }
 
 TEST(RawDecoder, ExtractsAnEmbeddedPreview)
