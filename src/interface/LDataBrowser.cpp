@@ -3,20 +3,27 @@
 #include "ExceptionCode.h"
 #include "LocalizedStrings.h"
 #include "LWindow.h"
+#include "UEvents.h"
 #include "URegistrar.h"
 
 #include <QApplication>
+#include <QDrag>
 #include <QFile>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
+#include <QPixmap>
+#include <QRegion>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 #include <QTreeView>
 #include <algorithm>
+#include <memory>
 
 // Columns.
 
@@ -266,14 +273,38 @@ QMimeData* LDataBrowserModel::mimeData(const QModelIndexList& indexes) const
     return mime;
 }
 
+const DataBrowserColumn* LDataBrowserModel::CustomColumnAt(const QModelIndex& index) const
+{
+    if (!index.isValid() || index.column() >= int(mImp.Columns().size()))
+        return nullptr;
+    const DataBrowserColumn& column = mImp.Columns()[size_t(index.column())];
+    return column.propertyType == kDataBrowserCustomType ? &column : nullptr;
+}
+
 bool LDataBrowserModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int, const QModelIndex& parent) const
 {
-    return data && mBrowser.AcceptDrag(*data, ItemAt(parent));
+    if (!data || !mImp.IsLive())
+        return false;
+    // Over a custom cell the item decides for its own content.
+    if (const DataBrowserColumn* custom = CustomColumnAt(parent)) {
+        const QRect cell = mImp.GetTree()->visualRect(parent);
+        bool accepted = false;
+        CatchCode([&] { accepted = ItemAt(parent)->AcceptItemDrag(custom->propertyID, cell, *data); });
+        return accepted;
+    }
+    return mBrowser.AcceptDrag(*data, ItemAt(parent));
 }
 
 bool LDataBrowserModel::dropMimeData(const QMimeData* data, Qt::DropAction, int, int, const QModelIndex& parent)
 {
-    return data && mBrowser.ReceiveDrag(*data, ItemAt(parent));
+    if (!data || !mImp.IsLive())
+        return false;
+    if (const DataBrowserColumn* custom = CustomColumnAt(parent)) {
+        bool received = false;
+        CatchCode([&] { received = ItemAt(parent)->ReceiveItemDrag(custom->propertyID, *data); });
+        return received;
+    }
+    return mBrowser.ReceiveDrag(*data, ItemAt(parent));
 }
 
 void LDataBrowserModel::AddItems(const std::vector<LDataBrowserItem*>& items, DataBrowserItemID container)
@@ -351,11 +382,16 @@ public:
     {
         const auto& column = mBrowser.GetImp().Columns()[size_t(index.column())];
         LDataBrowserItem* item = mModel.ItemAt(index);
+        QStyleOptionViewItem cell = option;
+        // The minimal style shows a selected row in its first column alone.
+        if (mBrowser.GetHiliteStyle() == kDataBrowserTableViewMinimalHilite
+            && mBrowser.GetControlRef()->header()->visualIndex(index.column()) != 0)
+            cell.state &= ~QStyle::State_Selected;
         if (column.propertyType != kDataBrowserCustomType || !item) {
-            QStyledItemDelegate::paint(painter, option, index);
+            QStyledItemDelegate::paint(painter, cell, index);
             return;
         }
-        const DataBrowserItemState state = (option.state & QStyle::State_Selected)
+        const DataBrowserItemState state = (cell.state & QStyle::State_Selected)
             ? DataBrowserItemState(kDataBrowserItemIsSelected)
             : DataBrowserItemState(0);
         painter->save();
@@ -384,6 +420,19 @@ protected:
                     return true; // the key is blocked
                 }
             }
+            // Every other key is the browser's to filter.
+            if (mEditedIndex.isValid() && !(command && step != 0)) {
+                const auto& columns = mBrowser.GetImp().Columns();
+                const EventRecord record = EventRecordFromKeyEvent(*key);
+                ControlKeyFilterResult result = kControlKeyFilterPassKey;
+                CatchCode([&] {
+                    result = mBrowser.EditKeyFilter(mModel.ItemAt(mEditedIndex),
+                        columns[size_t(mEditedIndex.column())].propertyID, EventKeyCode(record),
+                        EventCharCode(record), record.modifiers);
+                });
+                if (result == kControlKeyFilterBlockKey)
+                    return true;
+            }
         }
         return QStyledItemDelegate::eventFilter(editor, event);
     }
@@ -392,6 +441,126 @@ private:
     LDataBrowser& mBrowser;
     LDataBrowserModel& mModel;
     mutable QPersistentModelIndex mEditedIndex;
+};
+
+// The view: clicks on custom cells go through the item's hit test and tracking, a
+// drag takes its picture from the rows' cells (custom cells give their own outline)
+// and is followed by PostProcessDrag, and help tags come from GetHelpContent.
+class DataBrowserView : public QTreeView {
+public:
+    DataBrowserView(LDataBrowser& browser, LDataBrowserModel& model)
+        : mBrowser(browser)
+        , mModel(model)
+    {
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        const QPoint at = event->position().toPoint();
+        const QModelIndex index = indexAt(at);
+        const DataBrowserColumn* custom = mModel.CustomColumnAt(index);
+        if (!custom || event->button() != Qt::LeftButton) {
+            QTreeView::mousePressEvent(event);
+            return;
+        }
+        LDataBrowserItem* item = mModel.ItemAt(index);
+        const QRect cell = visualRect(index);
+        const UInt16 modifiers = ModifiersFromQt(int(event->modifiers()));
+        bool hit = false;
+        CatchCode([&] { hit = item->HitTest(custom->propertyID, cell, QRect(at, QSize(1, 1))); });
+        if (!hit) {
+            // A miss is a click on empty space.
+            if (!(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)))
+                clearSelection();
+            event->accept();
+            return;
+        }
+        SInt16 part = kDataBrowserNothingHit;
+        CatchCode([&] { part = item->TrackItem(custom->propertyID, cell, at, modifiers); });
+        if (part == kDataBrowserStopTracking) {
+            event->accept();
+            return;
+        }
+        QTreeView::mousePressEvent(event);
+    }
+
+    void startDrag(Qt::DropActions supportedActions) override
+    {
+        QModelIndexList rows = selectionModel()->selectedRows();
+        if (rows.isEmpty())
+            return;
+        std::unique_ptr<QMimeData> mime(mModel.mimeData(rows));
+        if (!mime || mime->formats().isEmpty())
+            return; // no row gave anything to drag
+        const QRegion outline = DragRegion(rows);
+        auto* drag = new QDrag(this);
+        const QRect bounds = outline.boundingRect();
+        if (!bounds.isEmpty()) {
+            QPixmap picture(bounds.size() * devicePixelRatioF());
+            picture.setDevicePixelRatio(devicePixelRatioF());
+            picture.fill(Qt::transparent);
+            {
+                QPainter painter(&picture);
+                painter.setClipRegion(outline.translated(-bounds.topLeft()));
+                painter.setOpacity(0.7);
+                painter.drawPixmap(0, 0, viewport()->grab(bounds));
+            }
+            drag->setPixmap(picture);
+            drag->setHotSpot(viewport()->mapFromGlobal(QCursor::pos()) - bounds.topLeft());
+        }
+        QMimeData* dragged = mime.release();
+        drag->setMimeData(dragged);
+        const Qt::DropAction action = drag->exec(supportedActions, defaultDropAction());
+        CatchCode([&] { mBrowser.PostProcessDrag(*dragged, action); });
+        drag->deleteLater();
+    }
+
+    bool viewportEvent(QEvent* event) override
+    {
+        if (event->type() != QEvent::ToolTip)
+            return QTreeView::viewportEvent(event);
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        DataBrowserPropertyID property = 0;
+        if (index.isValid())
+            property = mBrowser.GetImp().Columns()[size_t(index.column())].propertyID;
+        QString content;
+        CatchCode([&] { mBrowser.GetHelpContent(mModel.ItemAt(index), property, content); });
+        if (content.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), content, viewport(), index.isValid() ? visualRect(index) : QRect());
+        }
+        return true;
+    }
+
+private:
+    // The cells of the dragged rows, in viewport coordinates; a custom cell adds the
+    // outline its item gives.
+    QRegion DragRegion(const QModelIndexList& rows) const
+    {
+        QRegion region;
+        const auto& columns = mBrowser.GetImp().Columns();
+        for (const QModelIndex& row : rows) {
+            LDataBrowserItem* item = mModel.ItemAt(row);
+            for (int column = 0; column < int(columns.size()); ++column) {
+                const QModelIndex cell = row.siblingAtColumn(column);
+                const QRect rect = visualRect(cell);
+                if (rect.isEmpty())
+                    continue;
+                if (columns[size_t(column)].propertyType == kDataBrowserCustomType)
+                    CatchCode([&] { item->GetDragRegion(columns[size_t(column)].propertyID, rect, region); });
+                else
+                    region += rect;
+            }
+        }
+        return region & viewport()->rect();
+    }
+
+    LDataBrowser& mBrowser;
+    LDataBrowserModel& mModel;
 };
 
 } // namespace
@@ -403,7 +572,7 @@ LDataBrowserImp::LDataBrowserImp(LDataBrowser& pane, const Settings& settings)
     , mSettings(settings)
     , mModel(std::make_unique<LDataBrowserModel>(pane, *this))
 {
-    mTree = new QTreeView;
+    mTree = new DataBrowserView(pane, *mModel);
     mTree->setModel(mModel.get());
     mTree->setUniformRowHeights(true);
     mTree->setRootIsDecorated(false);
@@ -828,6 +997,25 @@ UInt32 LDataBrowser::GetSelectionFlags() const
     return mImp->GetSettings().selectionFlags;
 }
 
+void LDataBrowser::SetHiliteStyle(UInt32 style)
+{
+    mImp->mHiliteStyle = style;
+    mImp->GetTree()->setAllColumnsShowFocus(style != kDataBrowserTableViewMinimalHilite);
+    mImp->GetTree()->viewport()->update();
+}
+
+void LDataBrowser::PostProcessDrag(const QMimeData&, Qt::DropAction) {}
+
+void LDataBrowser::GetHelpContent(LDataBrowserItem*, DataBrowserPropertyID, QString&) {}
+
+ControlKeyFilterResult LDataBrowser::EditKeyFilter(LDataBrowserItem* item, DataBrowserPropertyID property,
+    UInt16 keyCode, UInt16 charCode, UInt16 modifiers)
+{
+    if (!mEditedItem || !item)
+        return kControlKeyFilterPassKey;
+    return item->EditKeyFilter(property, keyCode, charCode, modifiers);
+}
+
 void LDataBrowser::SetHasFrame(bool hasFrame)
 {
     mImp->mDrawFrame = hasFrame;
@@ -983,6 +1171,13 @@ bool LDataBrowserItem::HitTest(DataBrowserPropertyID, const QRect&, const QRect&
 SInt16 LDataBrowserItem::TrackItem(DataBrowserPropertyID, const QRect&, QPoint, UInt16)
 {
     return 0;
+}
+
+void LDataBrowserItem::GetDragRegion(DataBrowserPropertyID, const QRect&, QRegion&) {}
+
+ControlKeyFilterResult LDataBrowserItem::EditKeyFilter(DataBrowserPropertyID, UInt16, UInt16, UInt16)
+{
+    return kControlKeyFilterPassKey;
 }
 
 bool LDataBrowserItem::AcceptItemDrag(DataBrowserPropertyID, const QRect&, const QMimeData&)

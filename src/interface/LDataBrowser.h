@@ -37,6 +37,8 @@ enum : UInt32 {
 enum : UInt32 { kScrollBarHorizontal = 0x80000000u, kScrollBarVertical = 0x40000000u };
 enum : UInt16 { kDataBrowserOrderIncreasing = 1, kDataBrowserOrderDecreasing = 2 };
 enum : SInt16 { kHeaderContentIconRef = 132 };
+// How a selected row is shown: only its first column, or across the whole row.
+enum : UInt32 { kDataBrowserTableViewMinimalHilite = 0, kDataBrowserTableViewFillHilite = 1 };
 
 // One column record of a 'DBC#' resource.
 struct DataBrowserColumn {
@@ -103,6 +105,8 @@ public:
     void SortContainer(DataBrowserItemID container, DataBrowserPropertyID property, bool descending);
     const std::vector<LDataBrowserItem*>& Children(DataBrowserItemID container) const;
     int ColumnOfProperty(DataBrowserPropertyID property) const;
+    // The column of the index when it shows custom cells ('????'); null otherwise.
+    const DataBrowserColumn* CustomColumnAt(const QModelIndex& index) const;
 
 private:
     LDataBrowser& mBrowser;
@@ -147,6 +151,7 @@ public:
     bool mDrawFrame = true;
     bool mIncludesFrameAndFocus = true;
     bool mSortDescending = false;
+    UInt32 mHiliteStyle = kDataBrowserTableViewFillHilite;
 
 private:
     LDataBrowser& mPane;
@@ -206,6 +211,15 @@ public:
     virtual bool AcceptDragItem(const QMimeData&) { return false; }
     virtual bool ReceiveDrag(const QMimeData& drag, LDataBrowserItem* item);
     virtual bool ReceiveDragItem(const QMimeData&) { return false; }
+    // After a drag that started here ended, dropped (`action` the drop's) or not
+    // (Qt::IgnoreAction); nothing by default.
+    virtual void PostProcessDrag(const QMimeData& drag, Qt::DropAction action);
+    // The help tag of a row's cell (item null over empty space); none by default.
+    virtual void GetHelpContent(LDataBrowserItem* item, DataBrowserPropertyID property, QString& outContent);
+    // Keys typed into an in-place edit: passed without an edited item, else the edited
+    // item's filter decides.
+    virtual ControlKeyFilterResult EditKeyFilter(LDataBrowserItem* item, DataBrowserPropertyID property,
+        UInt16 keyCode, UInt16 charCode, UInt16 modifiers);
     virtual SInt32 CountItems(DataBrowserItemState state = kDataBrowserItemAnyState, bool recurse = true) const;
     virtual std::vector<LDataBrowserItem*> GetItems(DataBrowserItemState state = kDataBrowserItemAnyState) const;
     virtual void RevealItem(LDataBrowserItem* item, DataBrowserPropertyID property, bool centre);
@@ -217,6 +231,8 @@ public:
     virtual void SetSortProperty(DataBrowserPropertyID property);
     virtual DataBrowserPropertyID GetSortProperty() const;
     virtual UInt32 GetSelectionFlags() const;
+    virtual void SetHiliteStyle(UInt32 style);
+    UInt32 GetHiliteStyle() const { return mImp->mHiliteStyle; }
     bool HasFrame() const { return mImp->mDrawFrame; }
     void SetHasFrame(bool hasFrame);
     bool IncludesFrameAndFocus() const { return mImp->mIncludesFrameAndFocus; }

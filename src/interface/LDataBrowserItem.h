@@ -9,6 +9,7 @@
 class LDataBrowser;
 class QMimeData;
 class QPainter;
+class QRegion;
 
 using DataBrowserItemID = quintptr; // the item's address; 0 = none, the root
 using DataBrowserPropertyID = UInt32;
@@ -31,6 +32,20 @@ enum : DataBrowserItemState {
     kDataBrowserItemAnyState = DataBrowserItemState(-1),
     kDataBrowserItemNoState = 0,
     kDataBrowserItemIsSelected = 1 << 0,
+};
+
+// What a custom cell's tracking answers: the click was on its content, on nothing, or
+// the item took the click over entirely (no selection change follows).
+enum : SInt16 {
+    kDataBrowserStopTracking = -1,
+    kDataBrowserNothingHit = 0,
+    kDataBrowserContentHit = 1,
+};
+
+// What a key filter answers for a key typed into an in-place edit.
+enum ControlKeyFilterResult : SInt16 {
+    kControlKeyFilterBlockKey = 0,
+    kControlKeyFilterPassKey = 1,
 };
 
 enum : OSStatus {
@@ -75,10 +90,20 @@ public:
     // Custom drawing of a cell; nothing by default.
     virtual void DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const QRect& rect, QPainter& painter);
     virtual bool IsCustomQuery() { return false; }
+    // The next five serve the cells of custom-type columns ('????'). A click there hits
+    // the row only when HitTest says so (rect: the cell, mouseRect: the click); then
+    // TrackItem follows the click from `start` and answers a part (kDataBrowserNothingHit
+    // by default; kDataBrowserStopTracking keeps the selection as it was).
     virtual bool HitTest(DataBrowserPropertyID property, const QRect& rect, const QRect& mouseRect);
     virtual SInt16 TrackItem(DataBrowserPropertyID property, const QRect& rect, QPoint start, UInt16 modifiers);
+    // The outline the cell adds to a drag's picture; nothing by default.
+    virtual void GetDragRegion(DataBrowserPropertyID property, const QRect& rect, QRegion& region);
+    // A drag over the cell and a drop on it.
     virtual bool AcceptItemDrag(DataBrowserPropertyID property, const QRect& rect, const QMimeData& drag);
     virtual bool ReceiveItemDrag(DataBrowserPropertyID property, const QMimeData& drag);
+    // Keys typed into the item's in-place edit of a property; every key passes by default.
+    virtual ControlKeyFilterResult EditKeyFilter(DataBrowserPropertyID property, UInt16 keyCode, UInt16 charCode,
+        UInt16 modifiers);
 
 protected:
     // For an item that outlives its row: forgets the browser it was removed from.
