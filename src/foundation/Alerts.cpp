@@ -29,18 +29,19 @@ public:
     ~StArrowCursor() { QGuiApplication::restoreOverrideCursor(); }
 };
 
-QImage AlertIcon(SInt16 alertType)
+QIcon AlertIcon(SInt16 alertType)
 {
     QStyle::StandardPixmap which = alertType == kStopAlert ? QStyle::SP_MessageBoxCritical
         : alertType == kCautionAlert                       ? QStyle::SP_MessageBoxWarning
                                                            : QStyle::SP_MessageBoxInformation;
-    return QApplication::style()->standardIcon(which).pixmap(48, 48).toImage();
+    return QApplication::style()->standardIcon(which);
 }
 
 void SetIcon(LDialogBox* dialog, PaneIDT paneID, SInt16 alertType)
 {
+    // The icon itself, so it is drawn sharp at whatever density the screen has.
     if (auto* icon = dynamic_cast<LImagePane*>(dialog->FindPaneByID(paneID)))
-        icon->SetImage(AlertIcon(alertType));
+        icon->SetIcon(AlertIcon(alertType));
 }
 
 void SetText(LDialogBox* dialog, PaneIDT paneID, const QString& text)

@@ -5,6 +5,7 @@
 #include "UEvents.h"
 #include "UReportErrors.h"
 
+#include <QApplication>
 #include <QDataStream>
 #include <QDrag>
 #include <QDragEnterEvent>
@@ -317,7 +318,9 @@ Qt::DropAction LDragTask::DoDrag(QWidget* source, Qt::DropActions actions)
         QRect all;
         for (const QRect& r : mRectangles)
             all = all.united(r);
-        QPixmap picture(all.size().expandedTo(QSize(1, 1)));
+        const qreal ratio = source ? source->devicePixelRatioF() : qApp->devicePixelRatio();
+        QPixmap picture(all.size().expandedTo(QSize(1, 1)) * ratio);
+        picture.setDevicePixelRatio(ratio);
         picture.fill(Qt::transparent);
         QPainter painter(&picture);
         painter.setPen(QPen(QColor(0, 0, 0, 160), 2));

@@ -335,6 +335,14 @@ void LPane::paintEvent(QPaintEvent* event)
     Draw(painter);
 }
 
+bool LPane::event(QEvent* event)
+{
+    // Qt tells every widget of a window that moved to another screen.
+    if (event->type() == QEvent::ScreenChangeInternal)
+        ScreenChanged();
+    return QWidget::event(event);
+}
+
 void LPane::Click(SMouseDownEvent& event)
 {
     if (!ExecuteAttachments(msg_Click, &event))

@@ -177,6 +177,10 @@ protected:
     virtual void DisableSelf() {}
 
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
+    // The window moved to a screen of another pixel density: drawings made for
+    // the old one (cached images, buffers) are made again. By default a redraw.
+    virtual void ScreenChanged() { update(); }
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

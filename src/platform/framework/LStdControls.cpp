@@ -851,6 +851,14 @@ LImagePane::LImagePane(const SPaneInfo& info, const QImage& image)
 void LImagePane::SetImage(const QImage& image)
 {
     mImage = image;
+    mIcon = QIcon();
+    Refresh();
+}
+
+void LImagePane::SetIcon(const QIcon& icon)
+{
+    mIcon = icon;
+    mImage = QImage();
     Refresh();
 }
 
@@ -860,9 +868,13 @@ void LImagePane::DrawSelf(QPainter& painter)
         painter.setPen(palette().color(QPalette::Mid));
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
+    if (!mIcon.isNull()) {
+        mIcon.paint(&painter, rect());
+        return;
+    }
     if (mImage.isNull())
         return;
-    QSize size = mImage.size();
+    QSize size = mImage.deviceIndependentSize().toSize();
     if (size.width() > width() || size.height() > height())
         size.scale(this->size(), Qt::KeepAspectRatio);
     QRect target(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);

@@ -6,6 +6,7 @@
 #include "LView.h"
 #include "UKeyFilters.h"
 
+#include <QIcon>
 #include <QImage>
 #include <QStringList>
 
@@ -319,11 +320,15 @@ public:
     LImagePane(const SPaneInfo& info, const QImage& image);
     void SetImage(const QImage& image);
     const QImage& GetImage() const { return mImage; }
+    // An icon instead, drawn from its own sizes at the screen's pixel ratio.
+    void SetIcon(const QIcon& icon);
+    const QIcon& GetIcon() const { return mIcon; }
     void DrawSelf(QPainter& painter) override;
     void ClickSelf(const SMouseDownEvent& event) override;
 
 private:
     QImage mImage;
+    QIcon mIcon;
     bool mFramed = false;
 };
 

@@ -312,15 +312,22 @@ void LView::Deactivate()
 
 void LOffscreenView::paintEvent(QPaintEvent* event)
 {
-    if (width() <= 0 || height() <= 0)
+    const QRect exposed = event->rect().intersected(rect());
+    if (exposed.isEmpty())
         return;
-    QImage buffer(size(), QImage::Format_ARGB32_Premultiplied);
+    // A buffer of the screen's pixels, not of the logical ones, or a hairline
+    // would come out two pixels wide (and blurred) on a high-density screen.
+    const qreal ratio = devicePixelRatioF();
+    QImage buffer(exposed.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    buffer.setDevicePixelRatio(ratio);
     buffer.fill(Qt::transparent);
     {
         QPainter offscreen(&buffer);
+        offscreen.translate(-exposed.topLeft());
+        offscreen.setClipRegion(event->region());
         Draw(offscreen);
     }
     QPainter painter(this);
     painter.setClipRegion(event->region());
-    painter.drawImage(0, 0, buffer);
+    painter.drawImage(exposed.topLeft(), buffer);
 }

@@ -92,7 +92,8 @@ private:
     bool mReconcileOverhang = false;
 };
 
-// A view that draws itself through an offscreen buffer first.
+// A view that draws itself through an offscreen buffer first: the exposed part,
+// at the device pixel ratio of the screen the window is on.
 class LOffscreenView : public LView {
 public:
     using LView::LView;
