@@ -22,3 +22,9 @@ CItemError::CItemError(SInt32 code, const QString& textKey, const QString& messa
     if (mErrorText.isEmpty() && code > kMessageNumberBase)
         mErrorText = Localized(QStringLiteral("500:%1").arg(code - kMessageNumberBase));
 }
+
+CItemError::CItemError(const ExceptionCode& error, const QString& textKey, const QString& messageKey)
+    : CItemError(error.Code(), textKey, messageKey)
+{
+    mReason = error.Context();
+}

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "ExceptionCode.h"
 #include "MacTypes.h"
 
 #include <QString>
 
 #include <memory>
+#include <string>
 
 // An error about one index item: the failure's code, a message about what was being
 // done, a text for the code and when it happened.
@@ -13,6 +15,8 @@ public:
     // Keys are localized-string keys ("600:62"); an empty text key takes the code's
     // text from list 500 when the code is a message number.
     CItemError(SInt32 code, const QString& textKey, const QString& messageKey);
+    // The same for a caught failure, keeping its reason.
+    CItemError(const ExceptionCode& error, const QString& textKey, const QString& messageKey);
     virtual ~CItemError() = default;
 
     void SetMessage(const QString& message) { mMessage = message; }
@@ -20,12 +24,15 @@ public:
     SInt32 GetCode() const { return mCode; }
     const QString& GetMessage() const { return mMessage; }
     const QString& GetErrorText() const { return mErrorText; }
+    // What exactly failed ("index.db record 12: tag 12 count 140"); empty when not known.
+    const std::string& GetReason() const { return mReason; }
     UInt32 GetTime() const { return mTime; } // seconds since 1904, local time
 
 private:
     QString mMessage;
     SInt32 mCode;
     QString mErrorText;
+    std::string mReason;
     UInt32 mTime;
 };
 

@@ -176,7 +176,7 @@ Offscreen DecodeStillForThumbnail(const ThumbnailRequest& request, const Thumbna
 ThumbnailResult MakeThumbnail(const ThumbnailRequest& request, const ThumbnailSettings& settings)
 {
     ThumbnailResult result;
-    result.status = CatchCode([&] {
+    const ExceptionCode error = CatchException([&] {
         Offscreen world;
         if (!request.drawn.IsNull()) {
             world = request.drawn;
@@ -190,6 +190,8 @@ ThumbnailResult MakeThumbnail(const ThumbnailRequest& request, const ThumbnailSe
         const bool sharpen = settings.sharpen && IsThumbnailSharpened(request.fileType);
         result.picture = RecordThumbnailPicture(world, settings, sharpen);
     });
+    result.status = error.Code();
+    result.reason = error.Context();
     if (result.status != noErr)
         result.picture = Picture();
     return result;

@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <optional>
+#include <string>
 #include <vector>
 
 class CMedia;
@@ -67,6 +68,7 @@ struct ThumbnailRequest {
 
 struct ThumbnailResult {
     OSStatus status = noErr;
+    std::string reason; // what failed, with a failing status
     Picture picture;
     bool smallMedium = false;
     std::optional<UserData> metaData; // when asked and the file has some

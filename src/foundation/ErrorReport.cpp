@@ -2,7 +2,6 @@
 
 #include "ErrorHook.h"
 #include "LocalizedStrings.h"
-#include "LocalizedStrings.h"
 #include "Preferences.h"
 
 #include <QDebug>
@@ -123,11 +122,20 @@ UInt8 GetErrorNotificationFlags()
     return GetPrefBoolean(QStringLiteral("ShowNotificationDialog")) ? 7 : 3;
 }
 
-void ReportError(Str255& scratch, SInt32 code, SInt16 alertType)
+bool SErrorReport::ShowsSameAs(const SErrorReport& other) const
 {
+    SErrorReport withOtherReason = *this;
+    withOtherReason.reason = other.reason;
+    return withOtherReason == other;
+}
+
+void ReportError(Str255& scratch, const ExceptionCode& error, SInt16 alertType)
+{
+    const SInt32 code = error.Code();
     // A cancel, whether ours or the system's, is the user's own doing: nothing to say.
     if (IsUserCancelCode(code))
         return;
+    LogError(error);
     SErrorReport report;
     if (IsMessageNumber(code)) {
         report.listID = kMessageList;
@@ -141,19 +149,18 @@ void ReportError(Str255& scratch, SInt32 code, SInt16 alertType)
     report.notificationIndex = kNotificationIndex;
     report.notificationFlags = GetErrorNotificationFlags();
     report.showAfterNotification = true;
+    report.reason = QString::fromStdString(error.Context());
     if (Poster())
         Poster()(report);
-    else
-        qWarning("Orvex error %d (list %d, entry %d)", code, report.listID, report.messageIndex);
 }
 
-void ReportError(SInt32 code, SInt16 alertType)
+void ReportError(const ExceptionCode& error, SInt16 alertType)
 {
     Str255 scratch;
-    ReportError(scratch, code, alertType);
+    ReportError(scratch, error, alertType);
 }
 
 void InstallErrorReportHook()
 {
-    SetErrorReportHook([](OSStatus code) { ReportError(gErrorRecord.message, code, kStopAlert); });
+    SetErrorReportHook([](const ExceptionCode& error) { ReportError(gErrorRecord.message, error, kStopAlert); });
 }

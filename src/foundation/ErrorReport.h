@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ErrorCodes.h"
+#include "ExceptionCode.h"
 #include "PString.h"
 
 #include <QString>
@@ -24,8 +25,11 @@ struct SErrorReport {
     SInt16 notificationIndex = 0;
     UInt32 notificationFlags = 0; // 1 mark, 2 sound, 4 text
     bool showAfterNotification = false;
+    QString reason; // what failed, for the log and the details; not part of the alert's text
 
     bool operator==(const SErrorReport&) const = default;
+    // The same alert, whatever the reasons behind it.
+    bool ShowsSameAs(const SErrorReport& other) const;
 };
 
 enum : SInt16 {
@@ -40,10 +44,19 @@ enum : SInt16 {
 using ErrorNotificationPoster = std::function<void(const SErrorReport&)>;
 void SetErrorNotificationPoster(ErrorNotificationPoster poster);
 
-// Hands `code` to the error manager (user cancels excepted). `scratch` receives the
-// system message text for codes that are not message numbers.
-void ReportError(Str255& scratch, SInt32 code, SInt16 alertType);
-void ReportError(SInt32 code, SInt16 alertType = kStopAlert);
+// Hands `code` to the error manager (user cancels excepted), after logging it
+// with its reason under "orvex.errors". `scratch` receives the system message
+// text for codes that are not message numbers.
+void ReportError(Str255& scratch, const ExceptionCode& error, SInt16 alertType);
+void ReportError(const ExceptionCode& error, SInt16 alertType = kStopAlert);
+inline void ReportError(Str255& scratch, SInt32 code, SInt16 alertType)
+{
+    ReportError(scratch, ExceptionCode(code), alertType);
+}
+inline void ReportError(SInt32 code, SInt16 alertType = kStopAlert)
+{
+    ReportError(ExceptionCode(code), alertType);
+}
 
 // Entry of string list 700 for a system code; `out` gets its text (see FormatOSErrorText).
 SInt16 GetOSErrorIndex(SInt32 code);

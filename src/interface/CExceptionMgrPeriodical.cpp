@@ -92,7 +92,7 @@ void PostErrorNotification(SErrorNotifier& notifier, const SErrorReport& report)
     // The old manager kept only the first report and lost the rest; they now wait
     // their turn. Repeats of a waiting report add nothing, and a flood is capped.
     for (const SErrorReport& waiting : notifier.pending)
-        if (waiting == report)
+        if (waiting.ShowsSameAs(report))
             return;
     if (notifier.pending.size() >= SErrorNotifier::kMaxQueued)
         return;
@@ -103,7 +103,7 @@ void PostErrorNotification(SErrorNotifier& notifier, SInt16 listID, SInt16 messa
     SInt16 notificationListID, SInt16 notificationIndex, UInt32 flags, bool showAfterNotification)
 {
     PostErrorNotification(notifier,
-        SErrorReport {listID, messageIndex, alertType, notificationListID, notificationIndex, flags, showAfterNotification});
+        SErrorReport {listID, messageIndex, alertType, notificationListID, notificationIndex, flags, showAfterNotification, {}});
 }
 
 void ClearPendingError(SErrorNotifier& notifier)

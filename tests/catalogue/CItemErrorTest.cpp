@@ -1,5 +1,6 @@
 #include "BundleStrings.h"
 #include "CItemError.h"
+#include "ExceptionCode.h"
 #include "MacDates.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +47,7 @@ struct ItemWithError {
 TEST(StItemErrorSaver, TakesTheErrorAwayForTheScopeAndGivesItBack)
 {
     ItemWithError item;
-    item.SetError(std::make_unique<CItemError>(-43, QString(), QStringLiteral("600:62")));
+    item.SetError(std::make_unique<CItemError>(ExceptionCode(-43, "photo.jpg: locked"), QString(), QStringLiteral("600:62")));
     {
         StItemErrorSaver<ItemWithError> saver(&item);
         EXPECT_EQ(item.GetError(), nullptr);
@@ -54,6 +55,7 @@ TEST(StItemErrorSaver, TakesTheErrorAwayForTheScopeAndGivesItBack)
     }
     ASSERT_NE(item.GetError(), nullptr);
     EXPECT_EQ(item.GetError()->GetCode(), -43);
+    EXPECT_EQ(item.GetError()->GetReason(), "photo.jpg: locked");
 
     ItemWithError clean;
     {

@@ -1,10 +1,14 @@
 #include "BundleStrings.h"
 #include "ErrorHook.h"
 #include "ErrorReport.h"
+#include "LThread.h"
 #include "Preferences.h"
 
 #include <gtest/gtest.h>
 
+#include <QLoggingCategory>
+
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -19,6 +23,25 @@ protected:
     void TearDown() override { SetErrorNotificationPoster({}); }
 
     std::vector<SErrorReport> posted;
+};
+
+// Keeps what is logged under "orvex.errors" while it lives.
+class StErrorLog {
+public:
+    StErrorLog() { sPrevious = qInstallMessageHandler(&Handle); sLines.clear(); }
+    ~StErrorLog() { qInstallMessageHandler(sPrevious); }
+    static QString All() { return sLines.join(QLatin1Char('\n')); }
+
+private:
+    static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& text)
+    {
+        if (context.category && QLatin1String(context.category) == QLatin1String("orvex.errors"))
+            sLines.append(text);
+        else if (sPrevious)
+            sPrevious(type, context, text);
+    }
+    static inline QtMessageHandler sPrevious = nullptr;
+    static inline QStringList sLines;
 };
 
 } // namespace
@@ -82,10 +105,10 @@ TEST_F(ErrorReportTest, PostsListIndexTypeAndNotification)
     SetPrefBoolean(QStringLiteral("ShowNotificationDialog"), true);
     ReportError(scratch, -43, kNoAlert);
     ASSERT_EQ(posted.size(), 4u);
-    EXPECT_EQ(posted[0], (SErrorReport {500, 68, 0, 128, 1, 3, true}));
-    EXPECT_EQ(posted[1], (SErrorReport {700, 32, 2, 128, 1, 3, true}));
-    EXPECT_EQ(posted[2], (SErrorReport {500, 33, 1, 128, 1, 3, true}));
-    EXPECT_EQ(posted[3], (SErrorReport {700, 6, 3, 128, 1, 7, true}));
+    EXPECT_EQ(posted[0], (SErrorReport {500, 68, 0, 128, 1, 3, true, {}}));
+    EXPECT_EQ(posted[1], (SErrorReport {700, 32, 2, 128, 1, 3, true, {}}));
+    EXPECT_EQ(posted[2], (SErrorReport {500, 33, 1, 128, 1, 3, true, {}}));
+    EXPECT_EQ(posted[3], (SErrorReport {700, 6, 3, 128, 1, 7, true, {}}));
     EXPECT_EQ(PStringToQString(scratch), BundleLocalizedString(QStringLiteral("700:6")));
     EXPECT_EQ(GetErrorNotificationFlags(), 7);
 }
@@ -99,4 +122,37 @@ TEST_F(ErrorReportTest, LowerLayersReportThroughTheHook)
     EXPECT_EQ(posted[0].listID, 700);
     EXPECT_EQ(posted[0].messageIndex, 3);
     SetErrorReportHook({});
+}
+
+TEST_F(ErrorReportTest, ATaskStepsReasonReachesTheLogAndTheReport)
+{
+    InstallErrorReportHook();
+    StErrorLog log;
+    auto* step = new LFunctionThread([] { ThrowOSErr_(-39, "index.db record 12: tag 12 count 140, expected 102"); });
+    step->Resume();
+    auto* foreign = new LFunctionThread([] { throw std::length_error("vector too long"); });
+    foreign->Resume();
+    LThread::RunUntil([] { return LThread::CountThreads() == 0; }, 2000);
+    SetErrorReportHook({});
+
+    ASSERT_EQ(posted.size(), 2u);
+    EXPECT_EQ(posted[0].listID, 700);
+    EXPECT_EQ(posted[0].messageIndex, 15);
+    EXPECT_EQ(posted[0].reason, QStringLiteral("index.db record 12: tag 12 count 140, expected 102"));
+    EXPECT_EQ(posted[1].reason, QStringLiteral("std::length_error: vector too long"));
+    EXPECT_TRUE(log.All().contains(QStringLiteral("-39"))) << log.All().toStdString();
+    EXPECT_TRUE(log.All().contains(QStringLiteral("index.db record 12: tag 12 count 140, expected 102")));
+    EXPECT_TRUE(log.All().contains(QStringLiteral("-50")));
+    EXPECT_TRUE(log.All().contains(QStringLiteral("vector too long")));
+}
+
+TEST_F(ErrorReportTest, ReportsDifferingOnlyInReasonShowOneAlert)
+{
+    SErrorReport first {700, 6, 0, 128, 1, 3, true, QStringLiteral("a.jpg")};
+    SErrorReport second = first;
+    second.reason = QStringLiteral("b.jpg");
+    EXPECT_TRUE(first.ShowsSameAs(second));
+    EXPECT_FALSE(first == second);
+    second.messageIndex = 5;
+    EXPECT_FALSE(first.ShowsSameAs(second));
 }

@@ -1,8 +1,6 @@
 #include "ErrorHook.h"
 
-#include "ExceptionCode.h"
-
-#include <QtDebug>
+Q_LOGGING_CATEGORY(lcOrvexErrors, "orvex.errors")
 
 namespace {
 ErrorReportHook& Hook()
@@ -12,15 +10,25 @@ ErrorReportHook& Hook()
 }
 } // namespace
 
+void LogError(const ExceptionCode& error, const char* where)
+{
+    const std::string code = ExceptionCode::CodeText(error.Code());
+    const char* reason = error.Context().empty() ? "no reason given" : error.Context().c_str();
+    if (where)
+        qCWarning(lcOrvexErrors, "error %s in %s: %s", code.c_str(), where, reason);
+    else
+        qCWarning(lcOrvexErrors, "error %s: %s", code.c_str(), reason);
+}
+
 void SetErrorReportHook(ErrorReportHook hook)
 {
     Hook() = std::move(hook);
 }
 
-void ReportErrorThroughHook(OSStatus code)
+void ReportErrorThroughHook(const ExceptionCode& error)
 {
     if (Hook())
-        Hook()(code);
+        Hook()(error);
     else
-        qWarning("Orvex: unreported error %s", ExceptionCode::CodeText(code).c_str());
+        LogError(error);
 }

@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 // The one thing the program throws: a 32-bit code (an OS error number, a
 // four-character code such as 'nilP', or a message number above 100000).
@@ -57,22 +58,31 @@ inline void ThrowIf_(bool condition, const char* what = nullptr)
     ThrowIfNot_(!condition, what);
 }
 
-// Runs `body`, returning noErr or the code it threw; for the routines that
-// return a code instead of throwing. The unwinding of a deleted cooperative
-// thread's stack is not a failure: it passes through (so this is not noexcept).
+// The exception being handled, as a code with its reason: an ExceptionCode as it
+// is, bad_alloc as memFullErr, any other exception as paramErr with its type and
+// message. Call it only inside a catch block; the unwinding of a deleted
+// cooperative thread's stack is rethrown.
+ExceptionCode CurrentExceptionCode();
+
+// Runs `body`, returning the code it threw with its reason (noErr when it threw
+// nothing). The unwinding of a deleted cooperative thread's stack is not a
+// failure: it passes through (so this is not noexcept).
 template <typename F>
-OSStatus CatchCode(F&& body)
+ExceptionCode CatchException(F&& body)
 {
     try {
         body();
-        return noErr;
+        return ExceptionCode(noErr);
     } catch (const boost::context::detail::forced_unwind&) {
         throw;
-    } catch (const ExceptionCode& e) {
-        return e.Code();
-    } catch (const std::bad_alloc&) {
-        return memFullErr;
     } catch (...) {
-        return paramErr;
+        return CurrentExceptionCode();
     }
+}
+
+// As CatchException, for the routines that return only a code.
+template <typename F>
+OSStatus CatchCode(F&& body)
+{
+    return CatchException(std::forward<F>(body)).Code();
 }

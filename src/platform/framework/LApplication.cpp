@@ -43,7 +43,7 @@ void LApplication::MakeMenuBar()
 int LApplication::Run(const QStringList& documents)
 {
     int result = 0;
-    OSStatus code = CatchCode([&] {
+    const ExceptionCode error = CatchException([&] {
         MakeMenuBar();
         Initialize();
         LCommander::SwitchTarget(this);
@@ -52,8 +52,8 @@ int LApplication::Run(const QStringList& documents)
         else
             OpenOrPrintDocList(documents, false);
     });
-    if (code != noErr) {
-        ReportException(code);
+    if (error.Code() != noErr) {
+        ReportException(error);
         return 1;
     }
     mRunning = true;
@@ -85,9 +85,9 @@ void LApplication::ShowAboutBox()
     QMessageBox::about(nullptr, QCoreApplication::applicationName(), QCoreApplication::applicationName());
 }
 
-void LApplication::ReportException(OSStatus code)
+void LApplication::ReportException(const ExceptionCode& error)
 {
-    ReportErrorThroughHook(code);
+    ReportErrorThroughHook(error);
 }
 
 void LApplication::OpenOrPrintDocList(const QStringList&, bool)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ExceptionCode.h"
 #include "FileRef.h"
 #include "LBroadcaster.h"
 #include "LCommander.h"
@@ -36,7 +37,7 @@ public:
     virtual void DoReopenApp();
     virtual void ShowAboutBox();
     virtual void DoPreferences() {}
-    virtual void ReportException(OSStatus code);
+    virtual void ReportException(const ExceptionCode& error);
     virtual void OpenOrPrintDocList(const QStringList& paths, bool print);
 
     // Asks every document to close; false when one refused.

@@ -176,12 +176,11 @@ boost::context::fiber LThread::Entry(boost::context::fiber&& back)
         __sanitizer_start_switch_fiber(nullptr, mUnwinderBottom, mUnwinderSize);
 #endif
         throw;
-    } catch (const ExceptionCode& e) {
-        CatchCode([&] { ReportErrorThroughHook(e.Code()); });
-    } catch (const std::bad_alloc&) {
-        CatchCode([&] { ReportErrorThroughHook(memFullErr); });
     } catch (...) {
-        CatchCode([&] { ReportErrorThroughHook(paramErr); });
+        // The thread's own failure goes to the report with its reason; a failing
+        // report must not escape the thread's entry.
+        const ExceptionCode error = CurrentExceptionCode();
+        CatchCode([&] { ReportErrorThroughHook(error); });
     }
     mState = threadState_Completed;
     ThreadScheduler::LoadExceptionState(mResumer);

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
+
 #include <QTimeZone>
 
 TEST(MacRoman, EveryByteRoundTrips)
@@ -68,6 +71,26 @@ TEST(FourCharCode, TextAndNumberAgree)
     EXPECT_EQ(code, FourCharCode('PDF '));
     EXPECT_FALSE(FourCharCodeFromString(QStringLiteral("TOOLONG"), code));
     EXPECT_EQ(FourCharCodeToQString(0xA96E616D), QStringLiteral("\u00A9nam"));
+}
+
+TEST(ExceptionCode, CaughtFailuresKeepTheirReason)
+{
+    const ExceptionCode ours = CatchException([] { ThrowOSErr_(-39, "index.db record 12: tag 12 count 140"); });
+    EXPECT_EQ(ours.Code(), -39);
+    EXPECT_EQ(ours.Context(), "index.db record 12: tag 12 count 140");
+    EXPECT_EQ(CatchException([] {}).Code(), noErr);
+
+    // Foreign exceptions become codes that still say what happened.
+    const ExceptionCode foreign = CatchException([] { throw std::runtime_error("decoder gave up"); });
+    EXPECT_EQ(foreign.Code(), paramErr);
+    EXPECT_EQ(foreign.Context(), "std::runtime_error: decoder gave up");
+    const ExceptionCode memory = CatchException([] { throw std::bad_alloc(); });
+    EXPECT_EQ(memory.Code(), memFullErr);
+    EXPECT_FALSE(memory.Context().empty());
+    const ExceptionCode odd = CatchException([] { throw 42; });
+    EXPECT_EQ(odd.Code(), paramErr);
+    EXPECT_EQ(odd.Context(), "int");
+    EXPECT_EQ(CatchCode([] { throw std::out_of_range("index"); }), paramErr);
 }
 
 TEST(ExceptionCode, ShowsCodesAsTextOrNumber)

@@ -3,12 +3,14 @@
 #include "LAttachment.h"
 #include "LBroadcaster.h"
 #include "LPeriodical.h"
+#include "UReportErrors.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <functional>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -319,4 +321,20 @@ TEST(Attachment, AttachmentCanStopItsHostsClick)
         EXPECT_EQ(host.actions, 2);
     }
     EXPECT_FALSE(watcherAlive); // owned attachments die with the host
+}
+
+TEST(ReportingErrors, TheReasonTravelsWithTheCodeAndCancelsStaySilent)
+{
+    std::vector<ExceptionCode> reported;
+    SetErrorReportHook([&](const ExceptionCode& error) { reported.push_back(error); });
+    RunReportingErrors([] { ThrowOSErr_(-43, "thumbs/12.pct"); });
+    RunReportingErrors([] { throw std::runtime_error("no decoder"); });
+    RunReportingErrors([] { ThrowOSErr_(userCanceledErr, "the user pressed Escape"); });
+    RunReportingErrors([] {});
+    SetErrorReportHook(nullptr);
+    ASSERT_EQ(reported.size(), 2u);
+    EXPECT_EQ(reported[0].Code(), -43);
+    EXPECT_EQ(reported[0].Context(), "thumbs/12.pct");
+    EXPECT_EQ(reported[1].Code(), paramErr);
+    EXPECT_EQ(reported[1].Context(), "std::runtime_error: no decoder");
 }
