@@ -16,8 +16,8 @@
 #include "FileRoutines.h"
 #include "FileTypes.h"
 #include "IndexViewServices.h"
+#include "ItemWindowServices.h"
 #include "LDataBrowser.h"
-#include "LWindow.h"
 #include "MacDates.h"
 #include "MediaFactory.h"
 #include "MediaImageInfo.h"
@@ -26,14 +26,11 @@
 #include "Preferences.h"
 #include "RectUtilities.h"
 #include "ThumbnailFile.h"
-#include "UReanimator.h"
 #include "UserData.h"
 
-#include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QMimeDatabase>
-#include <QWidget>
 #include <algorithm>
 
 namespace {
@@ -51,6 +48,22 @@ UInt32 ModificationSeconds1904(const FileStat& stat)
 }
 
 } // namespace
+
+// The window services the views install.
+
+namespace {
+ItemWindowServices* gItemWindowServices = nullptr;
+} // namespace
+
+void SetItemWindowServices(ItemWindowServices* services)
+{
+    gItemWindowServices = services;
+}
+
+ItemWindowServices* GetItemWindowServices()
+{
+    return gItemWindowServices;
+}
 
 // Flag word and media transform.
 
@@ -161,14 +174,14 @@ CIndexItem::CIndexItem(const CIndexItem& other)
         mAlias = *alias;
     mRemoteURL = source.GetRemoteURL();
     if (CANPAInfo* caption = source.GetCaptionInfo())
-        mCaption = std::make_unique<CANPAInfo>(*caption);
+        mCaption.value = std::make_unique<CANPAInfo>(*caption);
     if (UserData* userData = source.GetUserData())
-        mUserData = std::make_unique<UserData>(*userData);
+        mUserData.value = std::make_unique<UserData>(*userData);
     if (MediaImageInfo* info = source.GetImageInfo())
-        mImageInfo = std::make_unique<MediaImageInfo>(*info);
+        mImageInfo.value = std::make_unique<MediaImageInfo>(*info);
     if (Picture* thumbnail = source.GetThumbnail())
         mThumbnail = std::make_unique<Picture>(*thumbnail);
-    mCaptionLookedFor = mUserDataLookedFor = mImageInfoLookedFor = mRemoteURLLookedFor = true;
+    mCaption.lookedFor = mUserData.lookedFor = mImageInfo.lookedFor = mRemoteURLLookedFor = true;
     mThumbnailLookedFor = true;
     mSmallMedium = source.mSmallMedium;
     mAliasRead = source.mAliasRead;
@@ -180,7 +193,6 @@ CIndexItem::~CIndexItem()
 {
     if (mHilited)
         Unhilite();
-    delete mInfoWindow;
     RemoveFromPurgeList(this);
 }
 
@@ -199,34 +211,31 @@ void CIndexItem::FinishInit()
 {
     // Fonts have no caption, thumbnail or user data of their own.
     if (!IsInIndexFile() && IsFontMediaType(mFileType))
-        mCaptionLookedFor = mThumbnailLookedFor = mUserDataLookedFor = true;
+        mCaption.lookedFor = mThumbnailLookedFor = mUserData.lookedFor = true;
     StartBroadcasting();
 }
 
 template <typename F>
 void CIndexItem::KeepingDirty(F&& make)
 {
+    // Making a part may ask the user for the file, and other tasks may delete
+    // the item meanwhile.
+    const TLivePtr<CIndexItem> self(this);
     const bool wasDirty = mDirty;
     try {
         make();
     } catch (...) {
-        mDirty = wasDirty;
+        if (self)
+            mDirty = wasDirty;
         throw;
     }
     mDirty = wasDirty;
 }
 
 template <typename T, typename F>
-T* CIndexItem::GetLazyPart(std::unique_ptr<T>& part, bool& lookedFor, F&& make)
+T* CIndexItem::GetLazyPart(LazyPart<T>& part, F&& make)
 {
-    if (part)
-        return part.get();
-    LoadRecord();
-    if (part || lookedFor)
-        return part.get();
-    lookedFor = true;
-    KeepingDirty(std::forward<F>(make));
-    return part.get();
+    return part.Get([this] { LoadRecord(); }, [&] { KeepingDirty(std::forward<F>(make)); });
 }
 
 // Setters.
@@ -269,38 +278,32 @@ void CIndexItem::SetRemoteURL(const QUrl& url)
 
 void CIndexItem::SetCaptionInfo(std::unique_ptr<CANPAInfo> caption)
 {
-    if (caption.get() == mCaption.get())
-        return;
-    mCaption = std::move(caption);
-    MarkDirty();
+    if (mCaption.Replace(std::move(caption)))
+        MarkDirty();
 }
 
 void CIndexItem::SetUserData(std::unique_ptr<UserData> userData)
 {
-    if (userData.get() == mUserData.get())
-        return;
-    mUserData = std::move(userData);
-    MarkDirty();
+    if (mUserData.Replace(std::move(userData)))
+        MarkDirty();
 }
 
 void CIndexItem::SetImageInfo(std::unique_ptr<MediaImageInfo> info)
 {
-    if (info.get() == mImageInfo.get())
+    if (!mImageInfo.Replace(std::move(info)))
         return;
-    mImageInfo = std::move(info);
-    mImageInfoLookedFor = false;
+    mImageInfo.lookedFor = false;
     MarkDirty();
 }
 
 void CIndexItem::SetEXIFInfo(std::unique_ptr<CEXIFInfo> exif)
 {
-    if (exif.get() == mEXIF.get())
+    if (!mEXIF.Replace(std::move(exif)))
         return;
-    mEXIF = std::move(exif);
     if (!mEXIF)
-        mEXIFLookedFor = false;
+        mEXIF.lookedFor = false;
     else if (GetPrefBoolean(QStringLiteral("TransformUsingEXIF")) && !IsRawFile())
-        ApplyOrientationFlags(mEXIF->GetOrientation());
+        ApplyOrientationFlags(mEXIF.value->GetOrientation());
     MarkDirty();
 }
 
@@ -349,17 +352,16 @@ void CIndexItem::SetError(std::unique_ptr<CItemError> error)
     mError = std::move(error);
 }
 
-void CIndexItem::SetInfoWindow(QWidget* window)
+void CIndexItem::SetInfoWindow(ItemInfoWindow* window)
 {
     // The window tells the item it is going away by handing over -1.
-    if (window == reinterpret_cast<QWidget*>(-1)) {
-        mInfoWindow = nullptr;
+    if (window == kInfoWindowClosing) {
+        (void)mInfoWindow.release();
         return;
     }
-    if (window == mInfoWindow)
+    if (window == mInfoWindow.get())
         return;
-    delete mInfoWindow;
-    mInfoWindow = window;
+    mInfoWindow.reset(window);
 }
 
 void CIndexItem::SetOpenInViewer(SInt32 open)
@@ -644,7 +646,7 @@ QUrl CIndexItem::GetRemoteURL()
 
 CANPAInfo* CIndexItem::GetCaptionInfo()
 {
-    return GetLazyPart(mCaption, mCaptionLookedFor, [&] {
+    return GetLazyPart(mCaption, [&] {
         const QUrl url = GetURL();
         if (url.isEmpty())
             ThrowOSErr_(err_NilPointer);
@@ -675,7 +677,7 @@ CANPAInfo* CIndexItem::GetCaptionInfo()
 
 UserData* CIndexItem::GetUserData()
 {
-    return GetLazyPart(mUserData, mUserDataLookedFor, [&] {
+    return GetLazyPart(mUserData, [&] {
         std::unique_ptr<CMedia> media(CreateMedia());
         if (!media)
             ThrowOSErr_(err_NilPointer, "item without a medium");
@@ -686,7 +688,7 @@ UserData* CIndexItem::GetUserData()
 
 CEXIFInfo* CIndexItem::GetEXIFInfo()
 {
-    return GetLazyPart(mEXIF, mEXIFLookedFor, [&] {
+    return GetLazyPart(mEXIF, [&] {
         if (IsMovieMediaType(GetURL()))
             return;
         UserData* userData = GetUserData();
@@ -700,30 +702,29 @@ CEXIFInfo* CIndexItem::GetEXIFInfo()
             }))
             return;
         SetEXIFInfo(std::move(exif));
-        mEXIFLookedFor = true;
+        mEXIF.lookedFor = true;
     });
 }
 
 MediaImageInfo* CIndexItem::GetImageInfo()
 {
-    return GetLazyPart(mImageInfo, mImageInfoLookedFor, [&] {
+    return GetLazyPart(mImageInfo, [&] {
+        const TLivePtr<CIndexItem> self(this);
         auto info = std::make_unique<MediaImageInfo>();
-        OSStatus status = noErr;
-        try {
+        const ExceptionCode error = CatchException([&] {
             std::unique_ptr<CMedia> media(CreateMedia());
             if (!media)
-                ThrowOSErr_(err_NilPointer);
-            status = media->GetDescription(info.get());
-        } catch (const ExceptionCode& e) {
-            status = e.Code();
-        }
-        if (status != noErr) {
-            if (status != err_NilPointer)
-                SetError(std::make_unique<CItemError>(status, QString(), QStringLiteral("600:47")));
-            ThrowOSErr_(status);
+                ThrowOSErr_(err_NilPointer, "no medium for the image record");
+            if (const OSStatus status = media->GetDescription(info.get()); status != noErr)
+                ThrowOSErr_(status, "the medium gave no image description");
+        });
+        if (error.Code() != noErr) {
+            if (self && error.Code() != err_NilPointer)
+                SetError(std::make_unique<CItemError>(error, QString(), QStringLiteral("600:47")));
+            throw error;
         }
         SetImageInfo(std::move(info));
-        mImageInfoLookedFor = true;
+        mImageInfo.lookedFor = true;
     });
 }
 
@@ -756,6 +757,7 @@ CMedia* CIndexItem::CreateMedia()
 {
     if (GetFileTypeCode() == kIconFileType)
         return nullptr;
+    const TLivePtr<CIndexItem> self(this);
     try {
         const QUrl url = LocateFile(!mWriting);
         if (url.isEmpty())
@@ -763,8 +765,8 @@ CMedia* CIndexItem::CreateMedia()
         std::unique_ptr<CMedia> media = CreateMediaForFile(url);
         if (!media)
             ThrowOSErr_(err_NilPointer, "no medium for the file");
-        if (!mUserDataLookedFor) {
-            mUserDataLookedFor = true;
+        if (!mUserData.lookedFor) {
+            mUserData.lookedFor = true;
             KeepingDirty([&] {
                 if (std::unique_ptr<UserData> userData = media->CopyMetaData())
                     SetUserData(std::move(userData));
@@ -776,7 +778,8 @@ CMedia* CIndexItem::CreateMedia()
         media->SetTransform(rotation, flip);
         return media.release();
     } catch (const ExceptionCode& e) {
-        SetError(std::make_unique<CItemError>(e.Code(), QString(), QStringLiteral("600:50")));
+        if (self)
+            SetError(std::make_unique<CItemError>(e, QString(), QStringLiteral("600:50")));
         throw;
     }
 }
@@ -810,11 +813,13 @@ QUrl CIndexItem::LocateFile(bool ask)
         SetURL(found);
         return found;
     }
-    if (!ask)
+    ItemWindowServices* windows = GetItemWindowServices();
+    if (!ask || !windows)
         return QUrl();
 
-    const QUrl chosen = QFileDialog::getOpenFileUrl(nullptr, QStringLiteral("Locate Missing File"),
-        gLocateFolder, QString(), nullptr, QFileDialog::DontResolveSymlinks);
+    const TLivePtr<CIndexItem> self(this);
+    const QUrl chosen = windows->AskForMissingFile(GetName(), gLocateFolder);
+    self.Checked("the item was deleted while its file was being located");
     if (chosen.isEmpty())
         return QUrl(); // cancelled
     if (ResolvesToFolder(chosen)) {
@@ -840,7 +845,7 @@ QUrl CIndexItem::LocateFile(bool ask)
         SetCreationDate(ReadCreationDate(file, created) == noErr ? created : ModificationSeconds1904(stat), false);
     }
     SetURL(chosen);
-    mImageInfo.reset();
+    mImageInfo.value.reset();
     mAlias.reset();
     mThumbnail.reset();
     SetDisplayPicture(nullptr);
@@ -860,10 +865,11 @@ void CIndexItem::ForgetLocateFolder()
 
 void CIndexItem::MoveFileToTrash()
 {
-    const OSStatus status = MoveURLToTrash(GetURL());
-    if (status != noErr) {
-        SetError(std::make_unique<CItemError>(status, QString(), QStringLiteral("600:62")));
-        ThrowOSErr_(status);
+    const QUrl url = GetURL();
+    if (const OSStatus status = MoveURLToTrash(url); status != noErr) {
+        const ExceptionCode error(status, "moving " + url.toDisplayString().toStdString() + " to the trash");
+        SetError(std::make_unique<CItemError>(error, QString(), QStringLiteral("600:62")));
+        throw error;
     }
     SetURL(QUrl());
     mURLLookedFor = true; // the file is gone from where it was
@@ -874,10 +880,12 @@ void CIndexItem::RenameMediaFile()
     if (!mStoredName.isEmpty())
         return; // a copy in the package keeps its stored name
     QUrl renamed;
-    const OSStatus status = RenameURL(GetURL(), GetName(), &renamed);
-    if (status != noErr) {
-        SetError(std::make_unique<CItemError>(status, QString(), QStringLiteral("600:112")));
-        ThrowOSErr_(status);
+    const QUrl url = GetURL();
+    if (const OSStatus status = RenameURL(url, GetName(), &renamed); status != noErr) {
+        const ExceptionCode error(status,
+            "renaming " + url.toDisplayString().toStdString() + " to \"" + GetName().toStdString() + "\"");
+        SetError(std::make_unique<CItemError>(error, QString(), QStringLiteral("600:112")));
+        throw error;
     }
     SetURL(renamed);
 }
@@ -910,28 +918,15 @@ void CIndexItem::OpenWithApplication(const QString& applicationId)
 
 void CIndexItem::ShowInfoWindow(LCommander* superCommander)
 {
-    if (auto* shown = dynamic_cast<LWindow*>(mInfoWindow)) {
-        shown->Select();
-        return;
+    if (!mInfoWindow) {
+        ItemWindowServices* windows = GetItemWindowServices();
+        std::unique_ptr<ItemInfoWindow> window = windows ? windows->MakeItemInfoWindow(superCommander) : nullptr;
+        if (!window)
+            ThrowOSErr_(err_NilPointer, "no item info window");
+        window->SetIndexItem(this);
+        mInfoWindow = std::move(window);
     }
-    LCommander* previous = LCommander::GetDefaultCommander();
-    LCommander::SetDefaultCommander(superCommander);
-    LWindow* window = nullptr;
-    try {
-        window = UReanimator::CreateWindowFromLayout(kItemInfoWindowLayout);
-    } catch (const ExceptionCode&) {
-        window = nullptr;
-    }
-    LCommander::SetDefaultCommander(previous);
-    auto* info = dynamic_cast<ItemInfoWindow*>(window);
-    if (!info) {
-        delete window;
-        ThrowOSErr_(err_NilPointer, "no item info window");
-    }
-    info->SetIndexItem(this);
-    SetInfoWindow(window);
-    window->Show();
-    window->Select();
+    mInfoWindow->BringToFront();
 }
 
 // Orientation.
@@ -954,25 +949,25 @@ void CIndexItem::Purge()
         mThumbnail.reset();
         mAlias.reset();
         mRemoteURL.clear();
-        mCaption.reset();
-        mEXIF.reset();
-        mImageInfo.reset();
+        mCaption.value.reset();
+        mEXIF.value.reset();
+        mImageInfo.value.reset();
         mIcon = QIcon();
         mIconMade = false;
-        mUserData.reset();
+        mUserData.value.reset();
         mRecordLoaded = false;
     } else if (HasURL()) {
         // Made again from the file when asked for.
         mThumbnail.reset();
         mRemoteURL.clear();
-        mCaption.reset();
-        mEXIF.reset();
-        mImageInfo.reset();
+        mCaption.value.reset();
+        mEXIF.value.reset();
+        mImageInfo.value.reset();
         mIcon = QIcon();
         mIconMade = false;
-        mUserData.reset();
-        mThumbnailLookedFor = mCaptionLookedFor = mEXIFLookedFor = false;
-        mImageInfoLookedFor = mUserDataLookedFor = mRemoteURLLookedFor = false;
+        mUserData.value.reset();
+        mThumbnailLookedFor = mCaption.lookedFor = mEXIF.lookedFor = false;
+        mImageInfo.lookedFor = mUserData.lookedFor = mRemoteURLLookedFor = false;
     }
     mDirty = false;
 }
@@ -1012,6 +1007,7 @@ Offscreen* CIndexItem::GetDisplayPicture()
 {
     if (mDisplayPicture)
         return mDisplayPicture.get();
+    const TLivePtr<CIndexItem> self(this);
     try {
         Picture* thumbnail = GetThumbnail();
         if (!thumbnail)
@@ -1032,6 +1028,7 @@ Offscreen* CIndexItem::GetDisplayPicture()
                 GetEXIFInfo();
             } catch (const ExceptionCode&) {
             }
+            self.Checked("the item was deleted while its picture was made");
         }
 
         QImage image = world->Image();
@@ -1058,6 +1055,8 @@ Offscreen* CIndexItem::GetDisplayPicture()
         }
         AddToMediaCacheList(this);
     } catch (const ExceptionCode&) {
+        if (!self)
+            throw;
         mDisplayPicture.reset();
         if (!mThumbnail)
             mDisplayPictureFailed = true;
@@ -1112,7 +1111,9 @@ void CIndexItem::RefreshFinderPreview(bool addPreview)
 {
     // A file with no preview of its own yet is exactly the one that needs one:
     // failing to find a thumbnail does not stop the refresh.
+    const TLivePtr<CIndexItem> self(this);
     CatchCode([&] { GetThumbnail(); });
+    self.Checked("the item was deleted while its preview was read");
     mThumbnail.reset();
     SetDisplayPicture(nullptr);
     if (addPreview) {

@@ -2,8 +2,11 @@
 
 #include "FileRef.h"
 #include "IndexDbRecord.h"
+#include "ItemWindowServices.h"
+#include "LazyPart.h"
 #include "LBroadcaster.h"
 #include "LDataBrowserItem.h"
+#include "Liveness.h"
 #include "MacTypes.h"
 #include "MediaCache.h"
 #include "PString.h"
@@ -29,7 +32,6 @@ class LStream;
 class Offscreen;
 class Picture;
 class QPainter;
-class QWidget;
 class UserData;
 struct IndexFileRecord;
 struct MediaImageInfo;
@@ -67,15 +69,6 @@ void GetMediaTransformForFlags(UInt32 flags, SInt32& outRotation, SInt32& outFli
 // The bits EXIF orientation 1-8 adds; 0 for 1 and any other value.
 UInt32 FlagsForEXIFOrientation(SInt32 orientation);
 
-// The item info window (layout 911) shows one item; the views implement it on
-// their window class.
-class ItemInfoWindow {
-public:
-    virtual ~ItemInfoWindow() = default;
-    virtual void SetIndexItem(CIndexItem* item) = 0;
-};
-inline constexpr ResIDT kItemInfoWindowLayout = 911;
-
 // Makes thumbnail pictures for items. The thumbnail code installs it; without it
 // an item has only the thumbnails stored for it or carried by its file.
 class ThumbnailServices {
@@ -96,6 +89,15 @@ ThumbnailServices* GetThumbnailServices();
 // record had none, makes the part from the medium once and remembers that it
 // looked. Setters of stored fields mark the item dirty; writing or reading its
 // record clears the mark.
+//
+// Operations that may yield: other tasks run meanwhile and may delete the item.
+// Those are LocateFile(true) and whatever may ask for the file through it
+// (CreateMedia, the lazy getters GetUserData, GetCaptionInfo, GetEXIFInfo and
+// GetImageInfo, GetThumbnail, GetDisplayPicture, OpenWithApplication), and
+// CreateThumbnail, WriteThumbnailFile and WriteToStream, which wait for the
+// worker pool. Each of them throws 'nilP' when the item was deleted meanwhile,
+// touching nothing of it; a caller that goes on using the item after one of
+// them, or holds other items across one, holds them by TLivePtr.
 class CIndexItem : public LBroadcaster, public LDataBrowserItem, public ACachedMediaHolder {
 public:
     // From a file: type and creator from its Finder information, sizes and dates
@@ -161,7 +163,8 @@ public:
         mIcon = icon;
         mIconMade = !icon.isNull();
     }
-    void SetInfoWindow(QWidget* window);
+    // Takes the window (deleting the one it had); kInfoWindowClosing lets go of it.
+    void SetInfoWindow(ItemInfoWindow* window);
     void SetOpenInViewer(SInt32 open);
     void SetDateAdded(UInt32 seconds);
     void SetCreationDate(UInt32 seconds, bool writeToFile);
@@ -204,13 +207,14 @@ public:
     void SetRecreateAnswer(bool answer) { mRecreateAnswer = answer; }
     bool IsThumbnailLookedFor() const { return mThumbnailLookedFor; }
     bool IsURLLookedFor() const { return mURLLookedFor; }
-    bool IsUserDataLookedFor() const { return mUserDataLookedFor; }
-    void SetUserDataLookedFor(bool lookedFor) { mUserDataLookedFor = lookedFor; }
+    bool IsUserDataLookedFor() const { return mUserData.lookedFor; }
+    void SetUserDataLookedFor(bool lookedFor) { mUserData.lookedFor = lookedFor; }
     bool HasDisplayPictureFailed() const { return mDisplayPictureFailed; }
     bool HasDisplayPictureChanged() const { return mDisplayPictureChanged; }
     void SetDisplayPictureChanged(bool changed) { mDisplayPictureChanged = changed; }
     CItemError* GetError() const { return mError.get(); }
-    QWidget* GetInfoWindow() const { return mInfoWindow; }
+    ItemInfoWindow* GetInfoWindow() const { return mInfoWindow.get(); }
+    const LivenessToken& GetLivenessToken() const { return mLiveness; }
     IndexViewServices* GetView() const;
     SInt32 GetPositionInView() const;
     QString GetAliasPath();
@@ -244,8 +248,8 @@ public:
     void RenameMediaFile(); // to the item's name; only media outside the package
     void MoveFileTo(const QUrl& folder, SInt16 conflictMode);
     void OpenWithApplication(const QString& applicationId);
-    // Brings the item's info window forward, or makes it and hands it the item;
-    // 'nilP' when the window cannot be made.
+    // Brings the item's info window forward, or has the window services make it
+    // and hands it the item; 'nilP' when the window cannot be made.
     void ShowInfoWindow(LCommander* superCommander);
 
     // Cell geometry and drawing in a view (rectangles in the view's coordinates).
@@ -354,7 +358,7 @@ private:
     // The lazy-part getter: the part as held, else as the stored record has it, else
     // made once by `make` (the looked-for byte keeps a missing part from being sought again).
     template <typename T, typename F>
-    T* GetLazyPart(std::unique_ptr<T>& part, bool& lookedFor, F&& make);
+    T* GetLazyPart(LazyPart<T>& part, F&& make);
 
     QString mName;
     QString mRawKindText;
@@ -371,14 +375,10 @@ private:
     std::unique_ptr<Offscreen> mDisplayPicture;
     std::unique_ptr<CItemError> mError;
     std::optional<QByteArray> mAlias;
-    std::unique_ptr<CANPAInfo> mCaption;
-    std::unique_ptr<CEXIFInfo> mEXIF;
-    std::unique_ptr<UserData> mUserData;
-    bool mCaptionLookedFor = false;
-    bool mEXIFLookedFor = false;
-    bool mUserDataLookedFor = false;
-    std::unique_ptr<MediaImageInfo> mImageInfo;
-    bool mImageInfoLookedFor = false;
+    LazyPart<CANPAInfo> mCaption;
+    LazyPart<CEXIFInfo> mEXIF;
+    LazyPart<UserData> mUserData;
+    LazyPart<MediaImageInfo> mImageInfo;
     QUrl mRemoteURL;
     bool mRemoteURLLookedFor = false;
     std::unique_ptr<Picture> mThumbnail;
@@ -398,7 +398,7 @@ private:
     UInt32 mDateAdded = 0;
     UInt32 mCreationDate = 0;
     UInt32 mModificationDate = 0;
-    QWidget* mInfoWindow = nullptr;
+    std::unique_ptr<ItemInfoWindow> mInfoWindow;
     std::optional<QString> mAliasPathCache;
     bool mDisplayPictureFailed = false;
     bool mDirty = false;
@@ -406,4 +406,5 @@ private:
     bool mDisplayPictureChanged = false;
     bool mAliasRead = false;
     UInt64 mSequenceNumber = NextItemSequenceNumber();
+    LivenessToken mLiveness;
 };

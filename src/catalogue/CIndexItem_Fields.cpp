@@ -779,7 +779,7 @@ OSStatus CIndexItem::SetCaptionFieldValue(SInt32 key, ConstStr255Param text)
     CANPAInfo* caption = Quietly([&] { return GetCaptionInfo(); });
     if (!caption) {
         SetCaptionInfo(std::make_unique<CANPAInfo>());
-        caption = mCaption.get();
+        caption = mCaption.Get();
     }
     switch (key) {
     case kFieldCaption: caption->SetCaptionText(text); break;

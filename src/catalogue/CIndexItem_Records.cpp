@@ -154,22 +154,22 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
         mRemoteURL = QUrl::fromEncoded(*record.remoteURL, QUrl::TolerantMode);
     if (record.caption) {
         try {
-            mCaption = std::make_unique<CANPAInfo>(*record.caption);
+            mCaption.value = std::make_unique<CANPAInfo>(*record.caption);
         } catch (const ExceptionCode&) {
             ThrowOSErr_(err_NilPointer, "caption block does not parse");
         }
     }
     if (record.imageRecord)
-        mImageInfo = ImageInfoFromBytes(*record.imageRecord, false);
+        mImageInfo.value = ImageInfoFromBytes(*record.imageRecord, false);
     if (record.userData) {
         std::unique_ptr<UserData> userData;
         ThrowIfOSErr_(UserData::NewUserDataFromHandle(*record.userData, userData));
-        mUserData = std::move(userData);
+        mUserData.value = std::move(userData);
     }
 
     if (record.alias) {
         // The file is found through the alias when it is needed.
-        mCaptionLookedFor = mUserDataLookedFor = mImageInfoLookedFor = mRemoteURLLookedFor = true;
+        mCaption.lookedFor = mUserData.lookedFor = mImageInfo.lookedFor = mRemoteURLLookedFor = true;
         mThumbnailLookedFor = true;
         mAliasRead = true;
         SetURL(QUrl());
@@ -184,7 +184,8 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
 
 void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
 {
-    StWritingItem writing(mWriting);
+    const TLivePtr<CIndexItem> self(this);
+    StWritingItem writing(mWriting, &mLiveness);
     const bool fromOtherPackage = mPackage && mPackage != &package;
 
     IndexDbRecord record;
@@ -197,8 +198,9 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
         // The thumbnail can always be made again; the record is the user's work,
         // so an item that gets no thumbnail is written with number 0.
         try {
-            WriteThumbnailFile(package);
+            WriteThumbnailFile(package); // may yield
         } catch (const ExceptionCode&) {
+            self.Checked("the item was deleted while its thumbnail was written");
             mThumbnailNumber = 0;
         }
     }
@@ -256,8 +258,10 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
     } catch (...) {
         if (!copy.isEmpty()) {
             QFile::remove(FileRef::FromUrl(copy).Path());
-            mStoredName = oldStoredName;
-            SetURL(oldURL);
+            if (self) {
+                mStoredName = oldStoredName;
+                SetURL(oldURL);
+            }
         }
         throw;
     }
@@ -308,18 +312,18 @@ void CIndexItem::ApplyIndexFileRecord(const IndexFileRecord& record)
     if (record.remoteURL)
         mRemoteURL = QUrl::fromEncoded(*record.remoteURL, QUrl::TolerantMode);
     if (record.caption)
-        mCaption = std::make_unique<CANPAInfo>(*record.caption);
+        mCaption.value = std::make_unique<CANPAInfo>(*record.caption);
     if (record.imageRecord)
-        mImageInfo = ImageInfoFromBytes(*record.imageRecord, true);
+        mImageInfo.value = ImageInfoFromBytes(*record.imageRecord, true);
     if (record.userData) {
         std::unique_ptr<UserData> userData;
         ThrowIfOSErr_(UserData::NewUserDataFromHandle(*record.userData, userData));
-        mUserData = std::move(userData);
+        mUserData.value = std::move(userData);
     }
     if (record.hasFlags)
         SetFlags(record.flags);
 
-    mCaptionLookedFor = mUserDataLookedFor = mImageInfoLookedFor = mRemoteURLLookedFor = true;
+    mCaption.lookedFor = mUserData.lookedFor = mImageInfo.lookedFor = mRemoteURLLookedFor = true;
     mThumbnailLookedFor = true;
     mRecordLoaded = true;
     mDirty = false;
@@ -327,7 +331,8 @@ void CIndexItem::ApplyIndexFileRecord(const IndexFileRecord& record)
 
 void CIndexItem::WriteRecord(LStream& indexFile, SInt32 offset)
 {
-    StWritingItem writing(mWriting);
+    const TLivePtr<CIndexItem> self(this);
+    StWritingItem writing(mWriting, &mLiveness);
     IndexFileRecord record;
     record.catalogue.name.Assign(GetNamePString()); // cut to 63 bytes
     record.catalogue.fileType = GetFileTypeCode();

@@ -95,13 +95,16 @@ void CIndexItem::CreateThumbnail(bool applyToMediaFile)
 {
     if (GetFileTypeCode() == 'icns' || IsSoundMediaType(GetFileTypeCode()))
         return;
+    const TLivePtr<CIndexItem> self(this);
     try {
         ThumbnailServices* maker = GetThumbnailServices();
         if (!maker)
             ThrowOSErr_(err_NilPointer, "no thumbnail maker");
-        maker->CreateThumbnail(*this, applyToMediaFile);
+        maker->CreateThumbnail(*this, applyToMediaFile); // yields
+        self.Checked("the item was deleted while its thumbnail was made");
     } catch (const ExceptionCode&) {
-        mThumbnailFailed = true;
+        if (self)
+            mThumbnailFailed = true;
         throw;
     }
 }
@@ -109,6 +112,7 @@ void CIndexItem::CreateThumbnail(bool applyToMediaFile)
 void CIndexItem::WriteThumbnailFile(CIndexPackage& package)
 {
     const bool fromOtherPackage = mPackage && mPackage != &package;
+    const TLivePtr<CIndexItem> self(this);
 
     // A file without a preview of its own still gets a thumbnail made below.
     Picture* picture = nullptr;
@@ -116,6 +120,7 @@ void CIndexItem::WriteThumbnailFile(CIndexPackage& package)
         picture = GetThumbnail();
     } catch (const ExceptionCode&) {
     }
+    self.Checked("the item was deleted while its thumbnail was read");
     ThumbnailServices* maker = GetThumbnailServices();
     if (maker && GetPrefBoolean(QStringLiteral("AutoCreateThumbnail")) && maker->ShouldRecreateThumbnail(*this)) {
         CreateThumbnail(GetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile")));

@@ -5,6 +5,7 @@
 #include "ExceptionCode.h"
 #include "FileRoutines.h"
 #include "FinderPreview.h"
+#include "Liveness.h"
 #include "MediaFactory.h"
 #include "Preferences.h"
 #include "ThumbnailMaker.h"
@@ -15,9 +16,11 @@
 
 namespace {
 
+constexpr const char* kItemDeleted = "the item was deleted while its thumbnail was made";
+
 // What the GUI thread prepares for one item before the pool does the work.
 struct PreparedItem {
-    OSStatus status = noErr;
+    ExceptionCode error {noErr};
     bool skipped = false;
     QString path;
     OSType fileType = 0;
@@ -31,7 +34,7 @@ PreparedItem PrepareItem(CIndexItem& item, const ThumbnailSettings& settings, Th
         prepared.skipped = true;
         return prepared;
     }
-    prepared.status = CatchCode([&] {
+    prepared.error = CatchException([&] {
         const QUrl url = item.GetURL();
         if (url.isEmpty() || !URLExists(url))
             ThrowOSErr_(err_NilPointer, "no medium for the item");
@@ -59,12 +62,13 @@ PreparedItem PrepareItem(CIndexItem& item, const ThumbnailSettings& settings, Th
     return prepared;
 }
 
-OSStatus ItemFailure(CIndexItem& item, OSStatus code)
+// The item's own error, when it has one, stands for the failure.
+ExceptionCode ItemFailure(CIndexItem& item, const ExceptionCode& error)
 {
     item.SetThumbnailFailed(true);
-    if (CItemError* error = item.GetError(); error && error->GetCode() != noErr)
-        return error->GetCode();
-    return code;
+    if (CItemError* own = item.GetError(); own && own->GetCode() != noErr)
+        return ExceptionCode(own->GetCode(), own->GetReason());
+    return error;
 }
 
 void SetMadeThumbnail(CIndexItem& item, const PreparedItem& prepared, const ThumbnailRequest& request,
@@ -96,48 +100,78 @@ CItemThumbnails& TheServices()
 
 } // namespace
 
-std::vector<OSStatus> CreateThumbnails(const std::vector<CIndexItem*>& items, bool applyToMediaFile)
+std::vector<ExceptionCode> CreateThumbnailsWithReasons(const std::vector<CIndexItem*>& items, bool applyToMediaFile)
 {
     const ThumbnailSettings settings = ThumbnailSettings::FromPreferences();
-    std::vector<OSStatus> codes(items.size(), noErr);
+    std::vector<ExceptionCode> errors(items.size(), ExceptionCode(noErr));
+    // Other tasks run while this one yields, and may delete items: each is
+    // held by a live pointer and looked at again after every wait.
+    std::vector<TLivePtr<CIndexItem>> live;
+    live.reserve(items.size());
+    for (CIndexItem* item : items)
+        live.emplace_back(item);
     std::vector<PreparedItem> prepared(items.size());
     std::vector<ThumbnailRequest> requests;
     std::vector<std::size_t> requestOf;
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (!items[i]) {
-            codes[i] = err_NilPointer;
+            errors[i] = ExceptionCode(err_NilPointer, "no item");
+            continue;
+        }
+        if (!live[i]) {
+            errors[i] = ExceptionCode(err_NilPointer, kItemDeleted);
             continue;
         }
         ThumbnailRequest request;
         prepared[i] = PrepareItem(*items[i], settings, request);
         if (prepared[i].skipped)
             continue;
-        if (prepared[i].status != noErr) {
-            codes[i] = ItemFailure(*items[i], prepared[i].status);
+        if (!live[i]) {
+            errors[i] = ExceptionCode(err_NilPointer, kItemDeleted);
+            continue;
+        }
+        if (prepared[i].error.Code() != noErr) {
+            errors[i] = ItemFailure(*items[i], prepared[i].error);
             continue;
         }
         requests.push_back(std::move(request));
         requestOf.push_back(i);
     }
 
-    std::vector<ThumbnailResult> results = MakeThumbnails(requests, settings);
+    std::vector<ThumbnailResult> results = MakeThumbnails(requests, settings); // yields
 
     for (std::size_t r = 0; r < results.size(); ++r) {
         const std::size_t i = requestOf[r];
-        CIndexItem& item = *items[i];
-        OSStatus status = results[r].status;
-        if (status == noErr)
-            status = CatchCode(
-                [&] { SetMadeThumbnail(item, prepared[i], requests[r], results[r], applyToMediaFile, TheServices()); });
-        if (status != noErr)
-            codes[i] = ItemFailure(item, status);
+        CIndexItem* item = live[i].Get();
+        if (!item) {
+            errors[i] = ExceptionCode(err_NilPointer, kItemDeleted);
+            continue;
+        }
+        ExceptionCode error(results[r].status, results[r].reason);
+        if (error.Code() == noErr)
+            error = CatchException(
+                [&] { SetMadeThumbnail(*item, prepared[i], requests[r], results[r], applyToMediaFile, TheServices()); });
+        if (error.Code() != noErr && live[i])
+            errors[i] = ItemFailure(*item, error);
+        else if (error.Code() != noErr)
+            errors[i] = ExceptionCode(err_NilPointer, kItemDeleted);
     }
+    return errors;
+}
+
+std::vector<OSStatus> CreateThumbnails(const std::vector<CIndexItem*>& items, bool applyToMediaFile)
+{
+    std::vector<OSStatus> codes;
+    for (const ExceptionCode& error : CreateThumbnailsWithReasons(items, applyToMediaFile))
+        codes.push_back(error.Code());
     return codes;
 }
 
 void CItemThumbnails::CreateThumbnail(CIndexItem& item, bool applyToMediaFile)
 {
-    ThrowIfOSErr_(CreateThumbnails({ &item }, applyToMediaFile).front());
+    const ExceptionCode error = CreateThumbnailsWithReasons({ &item }, applyToMediaFile).front();
+    if (error.Code() != noErr)
+        throw error;
 }
 
 bool CItemThumbnails::ShouldRecreateThumbnail(CIndexItem& item)

@@ -12,6 +12,7 @@
 class CItemThumbnails : public ThumbnailServices {
 public:
     // Throws the item's own error code when it has one, else the failure's.
+    // Yields; 'nilP' when the item was deleted meanwhile.
     void CreateThumbnail(CIndexItem& item, bool applyToMediaFile) override;
     // False once the thumbnail (or the URL) was looked for, and for icon and
     // sound files; else true when the picture cannot be had, is smaller than
@@ -27,8 +28,14 @@ public:
 // media only the GUI thread may draw are drawn here at thumbnail size; the
 // still images are decoded, and every thumbnail sharpened and compressed, on
 // the worker pool while the calling task yields. The pictures are then set on
-// the items in order. Returns each item's code (noErr, or what CreateThumbnail
-// would have thrown); icon and sound files get noErr and no thumbnail.
+// the items in order. Returns each item's error (noErr, or what
+// CreateThumbnail would have thrown); icon and sound files get noErr and no
+// thumbnail.
+// Yields. Other tasks run meanwhile and may delete some of the items: those
+// are left alone and get 'nilP'; the caller must not touch them afterwards
+// (hold them by TLivePtr).
+std::vector<ExceptionCode> CreateThumbnailsWithReasons(const std::vector<CIndexItem*>& items, bool applyToMediaFile);
+// The same, codes only.
 std::vector<OSStatus> CreateThumbnails(const std::vector<CIndexItem*>& items, bool applyToMediaFile);
 
 // Gives a file a Finder preview made from the file itself, at thumbnail size.

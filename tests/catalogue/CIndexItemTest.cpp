@@ -7,6 +7,7 @@
 #include "ExceptionCode.h"
 #include "IndexFileRecord.h"
 #include "IndexViewServices.h"
+#include "ItemWindowServices.h"
 #include "TestIndexView.h"
 #include "LDataBrowser.h"
 #include "LStream.h"
@@ -27,6 +28,8 @@
 
 #include <QDir>
 #include <QFile>
+
+#include <functional>
 
 namespace {
 
@@ -643,6 +646,9 @@ TEST(CIndexItem, FileOperationsMoveAndRenameTheMediaFile)
     item.SetName("Taken.jpg");
     EXPECT_THROW(item.RenameMediaFile(), ExceptionCode);
     ASSERT_NE(item.GetError(), nullptr);
+    // The error says which file and which name, beside its code.
+    EXPECT_NE(item.GetError()->GetReason().find("Kodak holiday.jpg"), std::string::npos);
+    EXPECT_NE(item.GetError()->GetReason().find("\"Taken.jpg\""), std::string::npos);
     EXPECT_TRUE(QFile::exists(dir + "/out/Kodak holiday.jpg"));
 }
 
@@ -690,7 +696,47 @@ public:
     {
     }
     void SetIndexItem(CIndexItem* item) override { shown = item; }
+    void BringToFront() override
+    {
+        Show();
+        Select();
+        ++broughtForward;
+    }
     CIndexItem* shown = nullptr;
+    int broughtForward = 0;
+};
+
+// What the views do: windows from their layouts, the file chosen by a stand-in
+// for the user.
+class TestItemWindows : public ItemWindowServices {
+public:
+    TestItemWindows() { SetItemWindowServices(this); }
+    ~TestItemWindows() override { SetItemWindowServices(nullptr); }
+
+    std::unique_ptr<ItemInfoWindow> MakeItemInfoWindow(LCommander* superCommander) override
+    {
+        try {
+            LWindow* window = LWindow::CreateWindow(kItemInfoWindowLayout, superCommander);
+            if (auto* info = dynamic_cast<ItemInfoWindow*>(window))
+                return std::unique_ptr<ItemInfoWindow>(info);
+            delete window;
+        } catch (const ExceptionCode&) {
+        }
+        return nullptr;
+    }
+    QUrl AskForMissingFile(const QString& name, const QUrl& folder) override
+    {
+        askedName = name;
+        askedFolder = folder;
+        if (whileAsking)
+            whileAsking();
+        return answer;
+    }
+
+    QUrl answer;
+    QString askedName;
+    QUrl askedFolder;
+    std::function<void()> whileAsking;
 };
 
 } // namespace
@@ -701,10 +747,15 @@ TEST(CIndexItem, InfoWindowIsMadeOnceAndShowsTheItem)
     record.name = QByteArray("info.jpg");
     record.fields = CatalogueFields {};
     auto item = std::make_unique<CIndexItem>(record, nullptr);
+    // Without window services there is no window to show.
+    EXPECT_THROW(item->ShowInfoWindow(nullptr), ExceptionCode);
+
+    TestItemWindows windows;
     const QString folder = FreshDir("layouts");
     UReanimator::AddLayoutFolder(folder);
-    // Without a layout 911 there is no window to show.
+    // Without a layout 911 the views make no window either.
     EXPECT_THROW(item->ShowInfoWindow(nullptr), ExceptionCode);
+    EXPECT_EQ(item->GetInfoWindow(), nullptr);
 
     URegistrar::RegisterClass<TestInfoWindow>('tInf');
     QFile layout(folder + "/911.json");
@@ -715,9 +766,51 @@ TEST(CIndexItem, InfoWindowIsMadeOnceAndShowsTheItem)
     auto* window = dynamic_cast<TestInfoWindow*>(item->GetInfoWindow());
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->shown, item.get());
+    EXPECT_EQ(window->broughtForward, 1);
     item->ShowInfoWindow(nullptr); // brought forward, not made again
     EXPECT_EQ(item->GetInfoWindow(), window);
+    EXPECT_EQ(window->broughtForward, 2);
+
+    // A window closing by itself lets go of the item first.
+    item->SetInfoWindow(kInfoWindowClosing);
+    EXPECT_EQ(item->GetInfoWindow(), nullptr);
+    delete window;
+    item->ShowInfoWindow(nullptr);
+    ASSERT_NE(item->GetInfoWindow(), nullptr);
     item.reset(); // the item takes its window with it
+}
+
+TEST(CIndexItem, LocatesAMissingFileThroughTheViewsDialog)
+{
+    const QString dir = FreshDir("locate");
+    const QString path = CopySample("Canon_40D.jpg", dir + "/old/Canon.jpg");
+    CIndexItem::ForgetLocateFolder();
+    CIndexItem item{QUrl::fromLocalFile(path)};
+    QDir().mkpath(dir + "/moved");
+    ASSERT_TRUE(QFile::rename(path, dir + "/moved/Canon.jpg"));
+
+    // No dialog: the item asks nothing and finds nothing.
+    EXPECT_TRUE(item.LocateFile(true).isEmpty());
+
+    TestItemWindows windows;
+    EXPECT_TRUE(item.LocateFile(true).isEmpty()) << "the user cancelled";
+    EXPECT_EQ(windows.askedName, QStringLiteral("Canon.jpg"));
+    EXPECT_TRUE(item.LocateFile(false).isEmpty()) << "only asked when asking is allowed";
+
+    // The user points at the folder: the file of the item's name in it is taken,
+    // and the folder is where later searches look first.
+    windows.answer = QUrl::fromLocalFile(dir + "/moved");
+    EXPECT_EQ(item.LocateFile(true).toLocalFile(), dir + "/moved/Canon.jpg");
+    EXPECT_EQ(item.GetURL().toLocalFile(), dir + "/moved/Canon.jpg");
+
+    CIndexItem other{QUrl::fromLocalFile(dir + "/moved/Canon.jpg")};
+    QFile::remove(dir + "/moved/Canon.jpg");
+    CopySample("Canon_40D.jpg", dir + "/moved/Renamed.jpg");
+    windows.answer = QUrl::fromLocalFile(dir + "/moved/Renamed.jpg");
+    EXPECT_EQ(other.LocateFile(true).toLocalFile(), dir + "/moved/Renamed.jpg");
+    EXPECT_EQ(other.GetName(), QStringLiteral("Renamed.jpg"));
+    EXPECT_EQ(windows.askedFolder.toLocalFile(), dir + "/moved");
+    CIndexItem::ForgetLocateFolder();
 }
 
 TEST(CIndexItem, CopyFromAnotherPackageNeverQueuesThatPackagesMedia)
