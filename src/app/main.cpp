@@ -1,6 +1,7 @@
 #include "COrvexApp.h"
 #include "ErrorReport.h"
 #include "ItemThumbnails.h"
+#include "ItemWindows.h"
 #include "LocalizedStrings.h"
 #include "PreferenceDomain.h"
 #include "Preferences.h"
@@ -39,6 +40,7 @@ int main(int argc, char** argv)
             else
                 QCoreApplication::exit(0);
         });
+        CItemWindows::Install();
 
         result = RunApplication(documents, instanceName);
     } catch (...) {
