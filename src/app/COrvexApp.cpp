@@ -205,10 +205,10 @@ void COrvexApp::DoReopenApp()
     StartUp();
 }
 
-void COrvexApp::ReportException(OSStatus code)
+void COrvexApp::ReportException(const ExceptionCode& error)
 {
-    if (!IsUserCancelCode(code))
-        ReportError(code, kNoteAlert);
+    if (!IsUserCancelCode(error.Code()))
+        ReportError(error, kNoteAlert);
 }
 
 void COrvexApp::OpenOrPrintDocList(const QStringList& paths, bool print)

@@ -40,7 +40,7 @@ public:
     void Initialize() override;
     void StartUp() override;
     void DoReopenApp() override;
-    void ReportException(OSStatus code) override;
+    void ReportException(const ExceptionCode& error) override;
     void MakeMenuBar() override;
     void OpenOrPrintDocList(const QStringList& paths, bool print) override;
 

@@ -1,4 +1,5 @@
 #include "COrvexApp.h"
+#include "ErrorHook.h"
 #include "ErrorReport.h"
 #include "ItemThumbnails.h"
 #include "ItemWindows.h"
@@ -45,6 +46,8 @@ int main(int argc, char** argv)
         result = RunApplication(documents, instanceName);
     } catch (...) {
         // Nothing may escape the process entry; the preferences are still written.
+        LogError(CurrentExceptionCode(), "start-up");
+        result = 1;
     }
     // The preferences reach the disk once the application has gone.
     SynchronizePrefs();

@@ -440,7 +440,7 @@ void CVisualTask::ListenToMessage(MessageT message, void*)
 
 void CVisualTask::RunButtonMessage(MessageT message)
 {
-    OSStatus status = CatchCode([&] {
+    const ExceptionCode error = CatchException([&] {
         switch (message) {
         case msg_TaskPause:
             Pause();
@@ -455,8 +455,8 @@ void CVisualTask::RunButtonMessage(MessageT message)
             break;
         }
     });
-    if (status != noErr)
-        ReportError(status, kStopAlert);
+    if (error.Code() != noErr)
+        ReportError(error, kStopAlert);
 }
 
 void CVisualTask::Pause()

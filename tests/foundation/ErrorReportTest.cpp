@@ -4,9 +4,9 @@
 #include "LThread.h"
 #include "Preferences.h"
 
-#include <gtest/gtest.h>
+#include "TestSupport.h"
 
-#include <QLoggingCategory>
+#include <gtest/gtest.h>
 
 #include <stdexcept>
 #include <vector>
@@ -25,24 +25,6 @@ protected:
     std::vector<SErrorReport> posted;
 };
 
-// Keeps what is logged under "orvex.errors" while it lives.
-class StErrorLog {
-public:
-    StErrorLog() { sPrevious = qInstallMessageHandler(&Handle); sLines.clear(); }
-    ~StErrorLog() { qInstallMessageHandler(sPrevious); }
-    static QString All() { return sLines.join(QLatin1Char('\n')); }
-
-private:
-    static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& text)
-    {
-        if (context.category && QLatin1String(context.category) == QLatin1String("orvex.errors"))
-            sLines.append(text);
-        else if (sPrevious)
-            sPrevious(type, context, text);
-    }
-    static inline QtMessageHandler sPrevious = nullptr;
-    static inline QStringList sLines;
-};
 
 } // namespace
 
@@ -127,7 +109,7 @@ TEST_F(ErrorReportTest, LowerLayersReportThroughTheHook)
 TEST_F(ErrorReportTest, ATaskStepsReasonReachesTheLogAndTheReport)
 {
     InstallErrorReportHook();
-    StErrorLog log;
+    StLogCapture log("orvex.errors");
     auto* step = new LFunctionThread([] { ThrowOSErr_(-39, "index.db record 12: tag 12 count 140, expected 102"); });
     step->Resume();
     auto* foreign = new LFunctionThread([] { throw std::length_error("vector too long"); });

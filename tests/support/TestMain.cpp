@@ -86,3 +86,36 @@ int main(int argc, char** argv)
     gTempRoot = nullptr;
     return result;
 }
+
+namespace {
+QtMessageHandler gPreviousHandler = nullptr;
+QByteArray gCapturedCategory;
+QStringList gCapturedLines;
+
+void CaptureMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (context.category && gCapturedCategory == context.category)
+        gCapturedLines.append(text);
+    else if (gPreviousHandler)
+        gPreviousHandler(type, context, text);
+}
+} // namespace
+
+StLogCapture::StLogCapture(const char* category)
+{
+    gCapturedCategory = category;
+    gCapturedLines.clear();
+    gPreviousHandler = qInstallMessageHandler(&CaptureMessage);
+}
+
+StLogCapture::~StLogCapture()
+{
+    qInstallMessageHandler(gPreviousHandler);
+    gPreviousHandler = nullptr;
+    gCapturedCategory.clear();
+}
+
+QStringList StLogCapture::Lines() const
+{
+    return gCapturedLines;
+}

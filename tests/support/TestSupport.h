@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <QtGlobal>
 
 // tests/data: the camera and program files the tests read in place (read-only).
 QString TestDataPath(const QString& relative = QString());
@@ -15,3 +17,16 @@ QByteArray ReadWholeFile(const QString& path);
 void ProcessEventsFor(int milliseconds);
 // Deletes the objects waiting for deleteLater now.
 void FlushDeletes();
+
+// Keeps what is logged under one category while it lives; the rest goes on to
+// the handler that was there before.
+class StLogCapture {
+public:
+    explicit StLogCapture(const char* category);
+    ~StLogCapture();
+    StLogCapture(const StLogCapture&) = delete;
+    StLogCapture& operator=(const StLogCapture&) = delete;
+
+    QStringList Lines() const;
+    QString All() const { return Lines().join(QLatin1Char('\n')); }
+};

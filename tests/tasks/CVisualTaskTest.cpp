@@ -1,6 +1,8 @@
 #include "TaskTestSupport.h"
 
 #include "CItemError.h"
+#include "ErrorHook.h"
+#include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "LControl.h"
 #include "LView.h"
@@ -508,4 +510,27 @@ TEST_F(TaskTest, DownloadSlotsAreGivenBackOnlyWhenTaken)
         EXPECT_EQ(GetDownloadSlots().GetCount(), limit - 1);
     }
     EXPECT_EQ(GetDownloadSlots().GetCount(), limit);
+}
+
+TEST_F(TaskTest, AStepsReasonReachesTheLogAndTheReport)
+{
+    std::vector<SErrorReport> posted;
+    SetErrorNotificationPoster([&](const SErrorReport& report) { posted.push_back(report); });
+    InstallErrorReportHook();
+    StLogCapture log("orvex.errors");
+    auto record = NewRecord();
+    MakeTask(record, [](ScriptTask& task) {
+        task.ShowProgress();
+        ThrowOSErr_(-39, "index.db record 12: tag 12 count 140, expected 102");
+    });
+    ASSERT_TRUE(RunUntil([&] { return record->destroyed; }));
+    SetErrorReportHook({});
+    SetErrorNotificationPoster({});
+
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].listID, 700);
+    EXPECT_EQ(posted[0].reason, QStringLiteral("index.db record 12: tag 12 count 140, expected 102"));
+    ASSERT_EQ(log.Lines().size(), 1);
+    EXPECT_TRUE(log.All().contains(QStringLiteral("-39")));
+    EXPECT_TRUE(log.All().contains(QStringLiteral("index.db record 12: tag 12 count 140, expected 102")));
 }
