@@ -186,10 +186,16 @@ public:
     void AskConfirmRevert();
     void DoSave() override;
     void DoRevert() override;
-    // The write task's end: with success, the pending after-save action runs (1
-    // close, 2 go on quitting a second later, 3 reset and open the remembered URL);
-    // a failed save keeps the document as it is and drops the action.
+    // The write task's end: with success, the pending after-save action runs; a
+    // failed save keeps the document as it is and drops the action.
     void SaveEnded(bool succeeded);
+    void SetPendingSaveAction(SInt32 action) { mPendingAction = action; }
+    // Runs an after-save action from the event loop, once the task that asked has
+    // gone: 1 close, 2 go on quitting a second later, 3 reset and open the
+    // remembered URL.
+    void RunPendingSaveAction(SInt32 action);
+    // An index that could not be opened goes away (from the event loop).
+    void DiscardDocument();
     // Goes on quitting the application (after a document closed on the way).
     static void ContinueQuitting();
 
@@ -274,6 +280,7 @@ private:
     bool mQuitAfterClose = false;
     int mAnswerDepth = 0;
     LEventLoopTimer mQuitTimer;
+    LEventLoopTimer mAfterSaveTimer;
     // Packages replaced by Save As: items may still point into them.
     std::vector<std::unique_ptr<CIndexPackage>> mRetiredPackages;
 };

@@ -10,12 +10,11 @@
 #include "LPrintout.h"
 #include "LWindow.h"
 #include "Preferences.h"
-#include "PropertyList.h"
 #include "ThemeText.h"
 #include "ThreadUtilities.h"
+#include "UPageFormat.h"
 #include "UReanimator.h"
 
-#include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -28,37 +27,12 @@ constexpr PaneIDT kBodyPlaceholder = 1;
 constexpr PaneIDT kHeaderPlaceholder = 2;
 constexpr PaneIDT kFooterPlaceholder = 3;
 
-// Print settings are kept as a small property list: page size, orientation and margins.
-QByteArray FlattenPageLayout(const QPageLayout& layout)
-{
-    const QMarginsF margins = layout.margins(QPageLayout::Point);
-    QVariantMap map {
-        { QStringLiteral("PageSize"), QVariant::fromValue<qint32>(layout.pageSize().id()) },
-        { QStringLiteral("Orientation"), QVariant::fromValue<qint32>(layout.orientation()) },
-        { QStringLiteral("Margins"),
-            QVariantList { margins.left(), margins.top(), margins.right(), margins.bottom() } },
-    };
-    return PropertyList::ToXML(map);
-}
-
+// The stored page format, when there is one, on the printer.
 void ApplyPageLayout(const QByteArray& flat, QPrinter& printer)
 {
-    QVariant parsed;
-    if (flat.isEmpty() || PropertyList::Read(flat, parsed) != noErr)
-        return;
-    const QVariantMap map = parsed.toMap();
-    SInt32 size = 0, orientation = 0;
-    if (PropertyList::ToInt32(map.value(QStringLiteral("PageSize")), size) && size >= 0
-        && size <= QPageSize::LastPageSize)
-        printer.setPageSize(QPageSize(QPageSize::PageSizeId(size)));
-    if (PropertyList::ToInt32(map.value(QStringLiteral("Orientation")), orientation))
-        printer.setPageOrientation(
-            orientation == QPageLayout::Landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
-    const QVariantList margins = map.value(QStringLiteral("Margins")).toList();
-    if (margins.size() == 4)
-        printer.setPageMargins(
-            QMarginsF(margins[0].toDouble(), margins[1].toDouble(), margins[2].toDouble(), margins[3].toDouble()),
-            QPageLayout::Point);
+    QPageLayout layout;
+    if (!flat.isEmpty() && UnflattenPageFormat(flat, layout))
+        printer.setPageLayout(layout);
 }
 
 LPlaceHolder* RequirePlaceholder(LPrintout* printout, PaneIDT paneID)
@@ -114,7 +88,7 @@ void CIndexDoc::HandlePageSetup()
     QObject::connect(dialog, &QDialog::finished, [this, printer](int result) {
         SheetFinished();
         if (result == QDialog::Accepted)
-            mPrintSettings = FlattenPageLayout(printer->pageLayout());
+            mPrintSettings = FlattenPageFormat(printer->pageLayout());
     });
     RunSheet(dialog);
 }

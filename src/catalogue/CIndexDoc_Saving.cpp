@@ -289,19 +289,33 @@ void CIndexDoc::SaveEnded(bool succeeded)
 {
     // A failed save keeps the document modified and cancels what was to follow.
     const SInt32 action = std::exchange(mPendingAction, kPendingNone);
-    if (!succeeded)
+    if (succeeded)
+        RunPendingSaveAction(action);
+}
+
+void CIndexDoc::RunPendingSaveAction(SInt32 action)
+{
+    if (action == kPendingNone)
         return;
-    switch (action) {
-    case kPendingClose:
-        AttemptClose(false);
-        break;
-    case kPendingQuit:
-        mQuitTimer.Install(1.0, 0, [] { ContinueQuitting(); });
-        break;
-    case kPendingReuse:
-        ResetForReuse();
-        break;
-    default:
-        break;
-    }
+    // The timer is the document's: a document closed meanwhile takes it along.
+    mAfterSaveTimer.Install(0, 0, [this, action] {
+        switch (action) {
+        case kPendingClose:
+            AttemptClose(false); // may delete this
+            break;
+        case kPendingQuit:
+            mQuitTimer.Install(1.0, 0, [] { ContinueQuitting(); });
+            break;
+        case kPendingReuse:
+            ResetForReuse();
+            break;
+        default:
+            break;
+        }
+    });
+}
+
+void CIndexDoc::DiscardDocument()
+{
+    mAfterSaveTimer.Install(0, 0, [this] { Close(); });
 }

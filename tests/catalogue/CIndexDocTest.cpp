@@ -15,6 +15,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QImage>
@@ -444,6 +445,8 @@ TEST_F(IndexDocument, AutoSaveWritesASavedIndexWithoutAsking)
     CIndexDoc* doc = new CIndexDoc(nullptr, QUrl::fromLocalFile(dir + "/Auto.idxp"), true, false);
     Fill(doc, dir, 1);
     EXPECT_FALSE(doc->AttemptClose(true));
+    EXPECT_TRUE(HasDocument(doc)); // the close waits for the event loop
+    QApplication::processEvents();
     // The write ended and its pending close ran.
     EXPECT_EQ(classes.tasks.writeTasks, 1);
     EXPECT_FALSE(HasDocument(doc));
@@ -470,6 +473,28 @@ TEST_F(IndexDocument, AFailedSaveKeepsTheDocumentAndDropsThePendingAction)
     EXPECT_TRUE(HasDocument(doc));
     EXPECT_TRUE(doc->IsModified());
     EXPECT_EQ(doc->GetPendingSaveAction(), kPendingNone);
+}
+
+TEST_F(IndexDocument, ASaveWhileQuittingGoesOnQuittingASecondLater)
+{
+    const QString dir = FreshDir("quitsave");
+    QDir().mkpath(dir + "/Q.idxp");
+    CIndexDoc* doc = new CIndexDoc(nullptr, QUrl::fromLocalFile(dir + "/Q.idxp"), true, false);
+    Fill(doc, dir, 1);
+    classes.tasks.holdWrites = true;
+    EXPECT_FALSE(doc->AttemptQuitSelf(0));
+    Answer(doc, QMessageBox::Save);
+    ASSERT_EQ(classes.tasks.heldWrite, doc);
+    classes.tasks.FinishWrite(doc, true);
+    EXPECT_EQ(doc->GetPendingSaveAction(), kPendingNone);
+    QElapsedTimer clock;
+    clock.start();
+    while (classes.app.quitContinued == 0 && clock.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(classes.app.quitContinued, 1);
+    EXPECT_GE(clock.elapsed(), 900);
+    EXPECT_TRUE(HasDocument(doc)); // the next quit finds it saved and closes it
+    EXPECT_TRUE(doc->AttemptQuitSelf(0));
 }
 
 TEST_F(IndexDocument, OpeningIntoAModifiedWindowAsksFirstAndReusesTheWindow)
