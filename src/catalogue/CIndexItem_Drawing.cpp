@@ -87,9 +87,9 @@ void DrawGroup(QPainter& painter, const QRect& rect, const IndexViewServices& vi
 {
     if (AMediaGroupPane* pane = view.GetMediaGroupPane()) {
         if (primary)
-            DrawMediaPrimaryGroup(painter, FromQRect(rect), kGroupKind, *pane);
+            DrawMediaPrimaryGroup(painter, rect, kGroupKind, *pane);
         else
-            DrawMediaSecondaryGroup(painter, FromQRect(rect), kGroupKind, *pane);
+            DrawMediaSecondaryGroup(painter, rect, kGroupKind, *pane);
     } else if (!primary) {
         FrameRect(painter, rect, kMidGrey); // a view without group boxes
     }

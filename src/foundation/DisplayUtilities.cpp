@@ -261,13 +261,13 @@ const QImage& GetPoofImage()
     return image;
 }
 
-void AnimatePoof(Point globalCentre)
+void AnimatePoof(QPoint globalCentre)
 {
     const QImage& image = GetPoofImage();
     if (image.isNull() || !qApp)
         return;
     PoofOverlay overlay(image);
-    overlay.move(globalCentre.h - overlay.width() / 2, globalCentre.v - image.height());
+    overlay.move(globalCentre.x() - overlay.width() / 2, globalCentre.y() - image.height());
     overlay.show();
     for (int frame = 0; frame < kPoofFrames; ++frame) {
         overlay.SetFrame(frame);
@@ -279,12 +279,11 @@ void AnimatePoof(Point globalCentre)
     }
 }
 
-void ShowPoofEffect(QWidget* view, const Rect& itemFrame)
+void ShowPoofEffect(QWidget* view, const QRect& itemFrame)
 {
-    if (!view || !view->isVisible() || itemFrame.IsEmpty() || !GetPrefBoolean(QStringLiteral("kPRShowPoofEffect")))
+    if (!view || !view->isVisible() || itemFrame.isEmpty() || !GetPrefBoolean(QStringLiteral("kPRShowPoofEffect")))
         return;
-    QPoint centre = view->mapToGlobal(ToQRect(itemFrame).center());
-    AnimatePoof(FromQPoint(centre));
+    AnimatePoof(view->mapToGlobal(itemFrame.center()));
 }
 
 StFilePosition::StFilePosition(LStream& stream, SInt64 newPosition)
@@ -306,7 +305,7 @@ StFilePosition::~StFilePosition()
 
 namespace {
 
-void DrawMediaGroup(QPainter& painter, const Rect& frame, SInt16 kind, AMediaGroupPane& pane, bool primary)
+void DrawMediaGroup(QPainter& painter, const QRect& frame, SInt16 kind, AMediaGroupPane& pane, bool primary)
 {
     constexpr SInt16 kNoFrameMode = 1;
     if (pane.GetBackgroundMode() == kNoFrameMode)
@@ -325,12 +324,12 @@ void DrawMediaGroup(QPainter& painter, const Rect& frame, SInt16 kind, AMediaGro
 
 } // namespace
 
-void DrawMediaPrimaryGroup(QPainter& painter, const Rect& frame, SInt16 kind, AMediaGroupPane& pane)
+void DrawMediaPrimaryGroup(QPainter& painter, const QRect& frame, SInt16 kind, AMediaGroupPane& pane)
 {
     DrawMediaGroup(painter, frame, kind, pane, true);
 }
 
-void DrawMediaSecondaryGroup(QPainter& painter, const Rect& frame, SInt16 kind, AMediaGroupPane& pane)
+void DrawMediaSecondaryGroup(QPainter& painter, const QRect& frame, SInt16 kind, AMediaGroupPane& pane)
 {
     DrawMediaGroup(painter, frame, kind, pane, false);
 }

@@ -89,9 +89,9 @@ inline bool ShouldCheckDragSenderWindow() { return false; }
 // The "poof" of an item removed from a view: when "kPRShowPoofEffect" is on and the
 // view is visible, the five frames of poof.png play at the centre of the item's frame
 // (in the view's coordinates). Never fails.
-void ShowPoofEffect(QWidget* view, const Rect& itemFrame);
+void ShowPoofEffect(QWidget* view, const QRect& itemFrame);
 // Plays the poof centred on a global point; nothing when the image cannot be loaded.
-void AnimatePoof(Point globalCentre);
+void AnimatePoof(QPoint globalCentre);
 // The poof image (five frames side by side), loaded once; null when missing.
 const QImage& GetPoofImage();
 
@@ -116,13 +116,13 @@ public:
     virtual ~AMediaGroupPane() = default;
     virtual SInt16 GetBackgroundMode() const = 0; // 1: no frame at all
     virtual void GetFrameColors(QColor& light, QColor& dark) const = 0;
-    virtual void DrawOwnFrame(QPainter& painter, const Rect& frame) = 0;
-    virtual void DrawPatternFrame(QPainter& painter, const Rect& frame) = 0;
-    virtual void DrawThemeGroup(QPainter& painter, const Rect& frame, bool primary) = 0;
+    virtual void DrawOwnFrame(QPainter& painter, const QRect& frame) = 0;
+    virtual void DrawPatternFrame(QPainter& painter, const QRect& frame) = 0;
+    virtual void DrawThemeGroup(QPainter& painter, const QRect& frame, bool primary) = 0;
 };
 
 // Chooses how the group box behind a media pane is drawn: nothing for background
 // mode 1 or equal frame colours; kind -10 the pane's own frame; kind -11 with a media
 // pattern ("MediaPatternID" above 1) the pattern frame; else the theme's group box.
-void DrawMediaPrimaryGroup(QPainter& painter, const Rect& frame, SInt16 kind, AMediaGroupPane& pane);
-void DrawMediaSecondaryGroup(QPainter& painter, const Rect& frame, SInt16 kind, AMediaGroupPane& pane);
+void DrawMediaPrimaryGroup(QPainter& painter, const QRect& frame, SInt16 kind, AMediaGroupPane& pane);
+void DrawMediaSecondaryGroup(QPainter& painter, const QRect& frame, SInt16 kind, AMediaGroupPane& pane);

@@ -335,7 +335,7 @@ void CIndexView::RemoveSelection(bool trashFiles, bool refresh, bool confirm)
     OSStatus status = CatchCode([&] {
         QRect cell;
         if (GetCellRect(first, cell))
-            ShowPoofEffect(this, FromQRect(cell));
+            ShowPoofEffect(this, cell);
         for (SInt32 index = CountItems(); index >= 1; --index) {
             CIndexItem* item = nullptr;
             if (GetItemAt(index, item) && item && item->IsHilited()) {

@@ -228,11 +228,11 @@ TEST(DisplayUtilities, PoofPlaysItsFiveFramesAndLeavesNothingBehind)
     EXPECT_TRUE(poof.hasAlphaChannel());
 
     QWidget hidden;
-    ShowPoofEffect(&hidden, MakeRect(0, 0, 10, 10)); // not visible: nothing
-    ShowPoofEffect(nullptr, MakeRect(0, 0, 10, 10));
+    ShowPoofEffect(&hidden, QRect(0, 0, 10, 10)); // not visible: nothing
+    ShowPoofEffect(nullptr, QRect(0, 0, 10, 10));
     QElapsedTimer clock;
     clock.start();
-    AnimatePoof(MakePoint(100, 100));
+    AnimatePoof(QPoint(100, 100));
     EXPECT_GE(clock.elapsed(), 5 * 40); // five frames, 3 ticks each
     EXPECT_TRUE(QApplication::topLevelWidgets().size() <= 1);
 }
@@ -267,9 +267,9 @@ struct GroupPane : AMediaGroupPane {
         l = light;
         d = dark;
     }
-    void DrawOwnFrame(QPainter&, const Rect&) override { drawn << QStringLiteral("own"); }
-    void DrawPatternFrame(QPainter&, const Rect&) override { drawn << QStringLiteral("pattern"); }
-    void DrawThemeGroup(QPainter&, const Rect&, bool primary) override
+    void DrawOwnFrame(QPainter&, const QRect&) override { drawn << QStringLiteral("own"); }
+    void DrawPatternFrame(QPainter&, const QRect&) override { drawn << QStringLiteral("pattern"); }
+    void DrawThemeGroup(QPainter&, const QRect&, bool primary) override
     {
         drawn << (primary ? QStringLiteral("primary") : QStringLiteral("secondary"));
     }
@@ -281,7 +281,7 @@ TEST(DisplayUtilities, MediaGroupChoosesItsFrame)
 {
     QImage image(10, 10, QImage::Format_RGB32);
     QPainter painter(&image);
-    Rect frame = MakeRect(0, 0, 10, 10);
+    const QRect frame(0, 0, 10, 10);
     GroupPane pane;
     SetPrefNumber(QStringLiteral("MediaPatternID"), 2);
     DrawMediaPrimaryGroup(painter, frame, -10, pane);
