@@ -1,5 +1,6 @@
 #include "InterfaceClasses.h"
 
+#include "CCarbonEditText.h"
 #include "CFloater.h"
 #include "CParentWindow.h"
 #include "CResizerView.h"
@@ -12,4 +13,6 @@ void RegisterInterfaceClasses()
     URegistrar::RegisterClass<CFloater>(CFloater::class_ID);
     URegistrar::RegisterClass<CTaskWindow>(CTaskWindow::class_ID);
     RegisterResizerClasses();
+    URegistrar::RegisterClass<CCarbonEditText>(CCarbonEditText::class_ID);
+    URegistrar::RegisterClass<CComboBox>(CComboBox::class_ID);
 }
