@@ -803,10 +803,23 @@ QUrl CIndexItem::LocateFile(bool ask)
             found = target.ToUrl();
     }
     if (found.isEmpty() && !gLocateFolder.isEmpty()) {
+        // A file of the same name in the folder the user chose is taken only when
+        // it is the same file (size and date), and the old alias stays until one
+        // made for the new place resolves.
         const FileRef candidate = FileRef::FromUrl(gLocateFolder).Child(GetName());
-        if (candidate.Exists()) {
-            found = candidate.ToUrl();
-            SetAlias(std::nullopt);
+        FileStat stat;
+        if (candidate.Stat(stat) == noErr && stat.isRegularFile
+            && UInt32(UInt64(stat.size)) + UInt32(UInt64(ResourceForkSize(candidate))) == GetTotalSize()
+            && ModificationSeconds1904(stat) == GetModificationDate()) {
+            FileRef base;
+            QByteArray alias;
+            QByteArray check;
+            FileRef target;
+            if (NewAliasBytes(AliasBaseFile(base), candidate, alias) == noErr
+                && ResolveAliasHandle(&(check = alias), &target, true, AliasBaseFile(base)) == noErr) {
+                found = candidate.ToUrl();
+                SetAlias(std::move(alias));
+            }
         }
     }
     if (!found.isEmpty()) {
@@ -859,6 +872,11 @@ QUrl CIndexItem::LocateFile(bool ask)
 void CIndexItem::ForgetLocateFolder()
 {
     gLocateFolder.clear();
+}
+
+void CIndexItem::RememberLocateFolder(const QUrl& folder)
+{
+    gLocateFolder = folder;
 }
 
 // File operations.

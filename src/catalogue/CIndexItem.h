@@ -17,6 +17,7 @@
 #include <QString>
 #include <QUrl>
 #include <QVariantMap>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -31,6 +32,7 @@ class LCommander;
 class LStream;
 class Offscreen;
 class Picture;
+class QMimeData;
 class QPainter;
 class UserData;
 struct IndexFileRecord;
@@ -304,6 +306,7 @@ public:
 
     // The folder the user last chose to locate a missing file (one per run).
     static void ForgetLocateFolder();
+    static void RememberLocateFolder(const QUrl& folder);
 
     // Fields by field key (FieldKeys.h). GetFieldText writes the field's Mac Roman
     // text into `out` (mode kFieldTextPlaceholder first sets "-"); a field without a
@@ -330,6 +333,40 @@ public:
     virtual bool ValidateMedia();
     // Writes the caption into the media file; a failure becomes the item's error.
     OSStatus WriteCaptionToMediaFile();
+    // Drops the caption record; with `removeFromFile` also the caption the media
+    // file holds (a failure of that step becomes the item's error).
+    virtual void RemoveCaption(bool removeFromFile);
+    // The clipboard's picture becomes the thumbnail (100061 when there is none);
+    // with `applyToFile` also the file's preview.
+    virtual void PasteThumbnail(bool applyToFile);
+    // Stores the thumbnail as the file's preview; the file keeps its dates. A
+    // locked or read-only file answers its code quietly; other failures also
+    // become the item's error.
+    OSStatus AddPreviewToMediaFile();
+    // The thumbnail becomes the file's custom icon; throws.
+    virtual OSStatus UseThumbnailAsFileIcon();
+    // The picture (or only the thumbnail) onto the clipboard; throws.
+    virtual void CopyToClipboard(bool thumbnailOnly);
+    // Whether the file's contents changed after the item entered the index; throws.
+    virtual bool IsFileChangedSinceAdded();
+    // Opens the item in the media window (at its 1-based index of the view, or
+    // wherever it stands for 0), or with Alt held in the other viewer the user
+    // chose (100013 when that fails); throws.
+    virtual void OpenInViewer(SInt32 index, IndexViewServices* view, bool windowed);
+    virtual void PrintInMediaWindow(IndexViewServices* view);
+    // The item's error in a caution alert; nothing without one.
+    void ShowErrorAlert();
+    // The two texts of that alert: the prompt naming the item, and the explanation.
+    void CopyErrorAlertTexts(QString& outPrompt, QString& outExplanation);
+
+    // Drag data: the file's URL (text/uri-list) and the item's own flavour, which
+    // names the item by its sequence number in this program's run.
+    void AddDragFlavors(QMimeData& drag, SInt32 callerValue);
+    bool AddDragItem(QMimeData& drag) override;
+    // The item a drag names, found by `find` from its sequence number; null for a
+    // drag without the item flavour, from another run, damaged, or naming no item.
+    static CIndexItem* FindDraggedItem(const QMimeData& drag, const std::function<CIndexItem*(UInt64)>& find,
+        SInt32* outCallerValue = nullptr);
 
     // The order in which items were made: a stable last tie-break of sorts.
     UInt64 GetSequenceNumber() const { return mSequenceNumber; }

@@ -74,6 +74,9 @@ public:
     // 14; null draws a plain frame instead.
     virtual AMediaGroupPane* GetMediaGroupPane() const { return nullptr; }
 
+    // The index shown full screen: a held Option key does not pick the other viewer.
+    virtual bool IsFullScreen() const { return false; }
+
     // Tells the view's listeners that an item's field was changed from its row
     // (message 3001 without a parameter).
     virtual void ItemsChanged() {}
