@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MacTypes.h"
+#include "ResourceFork.h"
 
 #include <QByteArray>
 #include <QString>
@@ -39,17 +40,7 @@ private:
     std::vector<QByteArray> mOutlines;
 };
 
-// A resource of a resource map: its type, ID, name (Mac Roman, may be empty) and data.
-struct FontResource {
-    OSType type = 0;
-    SInt16 id = 0;
-    QString name;
-    QByteArray data;
-};
-
-// Parses a resource fork's bytes (a .dfont's data fork); every offset and length is checked
-// against the bytes given. Throws badFormat for a damaged map.
-std::vector<FontResource> ParseResourceFork(const QByteArray& fork);
+using FontResource = ResourceEntry;
 
 // True when the family is known to the font database (system or application fonts).
 bool IsFontFamilyKnown(const QString& family);
