@@ -5,18 +5,54 @@
 #include "FileTypes.h"
 #include "GraphicsExporter.h"
 #include "Preferences.h"
+#include "ResourceFork.h"
+#include "SoundResources.h"
 #include "UserData.h"
 
+#include <QFileInfo>
 #include <QPainter>
+
+#include <cmath>
 
 namespace {
 
 constexpr OSType kSystem7SoundType = 'sfil';
+constexpr OSType kSoundDesignerType = 'Sd2f';
 constexpr OSType kGIFType = 'GIFf';
+// Sound resources are read whole; larger ones are no sound the old platform made.
+constexpr qint64 kMaxSoundResourceSize = 64 * 1024 * 1024;
+constexpr qint64 kMaxStringResourceSize = 256;
 
 QString MovieLocation(const QUrl& url)
 {
     return url.isLocalFile() || url.scheme().isEmpty() ? url.toLocalFile() : url.toString();
+}
+
+// A System 7 sound file keeps its sound in 'snd ' resources (the first by ID plays). A
+// Sun or NeXT sound shares the extension and keeps its samples in the data: that opens
+// as any sound file does.
+std::unique_ptr<Movie> OpenSystem7Sound(const QString& path)
+{
+    if (QFileInfo(path).size() > 0) {
+        std::unique_ptr<Movie> movie;
+        if (CatchCode([&] { movie = Movie::Open(path); }) == noErr && movie->HasAudio())
+            return movie;
+    }
+    const auto sounds = ReadFileResources(path, SoundResources::kSoundResourceType, kMaxSoundResourceSize);
+    if (sounds.empty())
+        ThrowOSErr_(kMediaKindUnavailableErr, "System 7 sound file without 'snd ' resources");
+    const SoundResources::SampledSound sound = SoundResources::ParseSoundResource(sounds.front().data);
+    return Movie::OpenData(SoundResources::WriteAIFF(sound), path);
+}
+
+// A Sound Designer II file: its samples in the data, their format in 'STR ' resources.
+std::unique_ptr<Movie> OpenSoundDesignerII(const QString& path)
+{
+    const auto strings = ReadFileResources(path, SoundResources::kStringResourceType, kMaxStringResourceSize);
+    if (strings.empty())
+        ThrowOSErr_(kMediaKindUnavailableErr, "Sound Designer II file without its format resources");
+    const SoundResources::SampledSound format = SoundResources::SoundDesignerIIFormat(strings);
+    return Movie::OpenPCM(path, format.sampleSize / 8, int(std::lround(format.sampleRate)), format.channels);
 }
 
 } // namespace
@@ -29,11 +65,12 @@ CQTMovieMedia::CQTMovieMedia(const QUrl& url)
     if (url.isLocalFile() && GetFileTypeAndCreatorOf(FileRef::FromUrl(url), type, creator) != noErr)
         type = kUnknownFileType;
 
-    // System 7 sound files keep their sound in a resource; no importer here reads them.
-    if (type == kSystem7SoundType)
-        ThrowOSErr_(cantFindHandler, "System 7 sound file");
-
-    mMovie = Movie::Open(MovieLocation(url));
+    if (type == kSystem7SoundType && url.isLocalFile())
+        mMovie = OpenSystem7Sound(url.toLocalFile());
+    else if (type == kSoundDesignerType && url.isLocalFile())
+        mMovie = OpenSoundDesignerII(url.toLocalFile());
+    else
+        mMovie = Movie::Open(MovieLocation(url));
     if (type == kGIFType && !HasNextInterestingTime())
         ThrowOSErr_(err_AssertFailed, "GIF of a single frame");
 

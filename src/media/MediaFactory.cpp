@@ -180,6 +180,11 @@ std::unique_ptr<CMedia> CreateMediaForFile(const QUrl& url)
         case '3DMF':
             media = std::make_unique<CQTMovieMedia>(url);
             break;
+        case 'sfil':
+            // Not a movie type (no controller), but a sound all the same: the movie
+            // medium reads its 'snd ' resources.
+            media = std::make_unique<CQTMovieMedia>(url);
+            break;
         case 'EPSF':
             media = std::make_unique<CPSMedia>(url);
             break;

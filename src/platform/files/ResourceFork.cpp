@@ -24,6 +24,8 @@ constexpr UInt32 kAppleDoubleMagic = 0x00051607;
 constexpr int kAppleDoubleHeaderSize = 26; // magic, version, filler, entry count
 constexpr int kAppleDoubleEntrySize = 12; // ID, offset, length
 constexpr UInt32 kAppleDoubleResourceFork = 2;
+// The old platform kept resource forks under 16 MB; an AppleDouble file may hold a little more.
+constexpr qint64 kMaxAppleDoubleSize = 17 * 1024 * 1024;
 
 UInt32 Read32(const QByteArray& bytes, qint64 offset)
 {
@@ -181,12 +183,14 @@ std::vector<ResourceEntry> ReadFileResources(const QString& path, OSType type, q
     std::vector<ResourceEntry> found = ofType(ReadAttributeResources(path, maxSize));
     if (!found.empty())
         return found;
-    const QByteArray fork = ReadAppleDoubleResourceFork(path, maxSize);
+    const QByteArray fork = ReadAppleDoubleResourceFork(path, std::max(maxSize, kMaxAppleDoubleSize));
     if (fork.isEmpty())
         return {};
     try {
-        return ofType(ParseResourceFork(fork));
+        found = ofType(ParseResourceFork(fork));
     } catch (const ExceptionCode&) {
         return {}; // a damaged map holds nothing we can trust
     }
+    std::erase_if(found, [maxSize](const ResourceEntry& r) { return r.data.size() > maxSize; });
+    return found;
 }

@@ -29,5 +29,5 @@ std::vector<ResourceEntry> ReadAttributeResources(const QString& path, qint64 ma
 
 // The file's resources of `type`, lowest ID first: from its extended attributes, or, when
 // it has none of that type there, from its AppleDouble companion. A damaged AppleDouble
-// fork gives none.
+// fork gives none; resources larger than `maxSize` are left out.
 std::vector<ResourceEntry> ReadFileResources(const QString& path, OSType type, qint64 maxSize);

@@ -17,6 +17,7 @@ extern "C" {
 }
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -64,7 +65,50 @@ OSStatus CodeForOpenFailure(const QString& path)
 
 } // namespace
 
+// The bytes of a movie held in memory, read by libavformat through its I/O callbacks.
+struct MemorySource {
+    QByteArray data;
+    qint64 position = 0;
+
+    static int Read(void* opaque, uint8_t* buffer, int size)
+    {
+        auto* source = static_cast<MemorySource*>(opaque);
+        const qint64 left = source->data.size() - source->position;
+        if (left <= 0)
+            return AVERROR_EOF;
+        const int count = int(std::min<qint64>(left, size));
+        std::memcpy(buffer, source->data.constData() + source->position, size_t(count));
+        source->position += count;
+        return count;
+    }
+    static int64_t Seek(void* opaque, int64_t offset, int whence)
+    {
+        auto* source = static_cast<MemorySource*>(opaque);
+        const qint64 size = source->data.size();
+        switch (whence & ~AVSEEK_FORCE) {
+        case AVSEEK_SIZE:
+            return size;
+        case SEEK_SET:
+            break;
+        case SEEK_CUR:
+            offset += source->position;
+            break;
+        case SEEK_END:
+            offset += size;
+            break;
+        default:
+            return AVERROR(EINVAL);
+        }
+        if (offset < 0 || offset > size)
+            return AVERROR(EINVAL);
+        source->position = offset;
+        return offset;
+    }
+};
+
 struct Movie::State {
+    std::unique_ptr<MemorySource> memory;
+    AVIOContext* io = nullptr; // for a movie in memory
     AVFormatContext* format = nullptr;
     AVCodecContext* decoder = nullptr;
     SwsContext* scaler = nullptr;
@@ -83,6 +127,10 @@ struct Movie::State {
         av_packet_free(&packet);
         avcodec_free_context(&decoder);
         avformat_close_input(&format);
+        if (io) {
+            av_freep(&io->buffer);
+            avio_context_free(&io);
+        }
     }
 };
 
@@ -119,6 +167,65 @@ std::unique_ptr<Movie> Movie::Open(const QString& location)
     s.streamed = kStreamingSchemes.contains(scheme)
         || (!local && (s.format->duration == AV_NOPTS_VALUE || s.format->duration <= 0));
 
+    movie->ReadFacts();
+    movie->ReadUserData();
+    return movie;
+}
+
+std::unique_ptr<Movie> Movie::OpenPCM(const QString& path, int bytesPerSample, int sampleRate, int channels)
+{
+    static const char* const kFormats[] = { "s8", "s16be", "s24be", "s32be" };
+    if (bytesPerSample < 1 || bytesPerSample > 4 || sampleRate <= 0 || channels <= 0)
+        ThrowOSErr_(paramErr, "PCM format out of range");
+    if (!QFileInfo(path).isFile())
+        ThrowOSErr_(fnfErr, path.toStdString());
+    const AVInputFormat* format = av_find_input_format(kFormats[bytesPerSample - 1]);
+    if (!format)
+        ThrowOSErr_(cantFindHandler, "no PCM demuxer");
+    std::unique_ptr<Movie> movie(new Movie);
+    movie->mLocation = path;
+    State& s = *movie->mState;
+    AVDictionary* options = nullptr;
+    av_dict_set_int(&options, "sample_rate", sampleRate, 0);
+    av_dict_set_int(&options, "channels", channels, 0);
+    const QByteArray name = QFile::encodeName(path);
+    const int opened = avformat_open_input(&s.format, name.constData(), format, &options);
+    av_dict_free(&options);
+    if (opened < 0)
+        ThrowOSErr_(CodeForOpenFailure(path), path.toStdString());
+    if (avformat_find_stream_info(s.format, nullptr) < 0 || s.format->nb_streams == 0)
+        ThrowOSErr_(invalidMovie, path.toStdString());
+    movie->ReadFacts();
+    movie->ReadUserData();
+    return movie;
+}
+
+std::unique_ptr<Movie> Movie::OpenData(const QByteArray& data, const QString& location)
+{
+    constexpr int kBufferSize = 64 * 1024;
+    std::unique_ptr<Movie> movie(new Movie);
+    movie->mLocation = location;
+    State& s = *movie->mState;
+    s.memory = std::make_unique<MemorySource>();
+    s.memory->data = data;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+    if (!buffer)
+        ThrowOSErr_(memFullErr);
+    s.io = avio_alloc_context(buffer, kBufferSize, 0, s.memory.get(), &MemorySource::Read, nullptr, &MemorySource::Seek);
+    if (!s.io) {
+        av_free(buffer);
+        ThrowOSErr_(memFullErr);
+    }
+    s.format = avformat_alloc_context();
+    if (!s.format)
+        ThrowOSErr_(memFullErr);
+    s.format->pb = s.io;
+    s.format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // On failure avformat_open_input frees the context (not our I/O) and clears the pointer.
+    if (avformat_open_input(&s.format, nullptr, nullptr, nullptr) < 0)
+        ThrowOSErr_(cantFindHandler, location.toStdString());
+    if (avformat_find_stream_info(s.format, nullptr) < 0 || s.format->nb_streams == 0)
+        ThrowOSErr_(invalidMovie, location.toStdString());
     movie->ReadFacts();
     movie->ReadUserData();
     return movie;

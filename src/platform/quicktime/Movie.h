@@ -24,6 +24,12 @@ public:
     // Opens `location` (a local path, or a URL libavformat understands). Throws fnfErr for a
     // missing file, cantFindHandler for data no demuxer takes, invalidMovie for a broken one.
     static std::unique_ptr<Movie> Open(const QString& location);
+    // Opens a movie or sound held in memory (one our own code put together); `location`
+    // names it. Throws cantFindHandler for data no demuxer takes, invalidMovie for a broken one.
+    static std::unique_ptr<Movie> OpenData(const QByteArray& data, const QString& location);
+    // Opens a file of bare big-endian signed PCM samples (`bytesPerSample` 1 to 4), whose
+    // format is known from elsewhere. Throws as Open does.
+    static std::unique_ptr<Movie> OpenPCM(const QString& path, int bytesPerSample, int sampleRate, int channels);
     ~Movie();
 
     Movie(const Movie&) = delete;

@@ -2,6 +2,7 @@
 
 #include "ExceptionCode.h"
 #include "FourCharCode.h"
+#include "ResourceForkBytes.h"
 #include "TestSupport.h"
 
 #include <QFile>
@@ -18,20 +19,6 @@ const QString kDejaVu = QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuS
 const QString kDejaVuBold = QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf");
 const QString kCFF = QStringLiteral("/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf");
 
-QByteArray BE32(UInt32 v)
-{
-    QByteArray b(4, '\0');
-    qToBigEndian(v, b.data());
-    return b;
-}
-
-QByteArray BE16(UInt16 v)
-{
-    QByteArray b(2, '\0');
-    qToBigEndian(v, b.data());
-    return b;
-}
-
 QString WriteFile(const QString& name, const QByteArray& bytes)
 {
     const QString path = TestTempDir() + "/" + name;
@@ -39,53 +26,6 @@ QString WriteFile(const QString& name, const QByteArray& bytes)
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
     return path;
-}
-
-struct Resource {
-    QByteArray type;
-    SInt16 id;
-    QByteArray name; // empty: none
-    QByteArray data;
-};
-
-// A resource fork laid out by hand: header, data area, map with its type list, reference
-// lists and name list, as the Resource Manager writes one (one type per distinct type).
-QByteArray MakeResourceFork(const std::vector<Resource>& resources)
-{
-    QByteArray data;
-    QByteArray names;
-    std::vector<std::pair<QByteArray, std::vector<QByteArray>>> types; // type -> reference entries
-    for (const Resource& r : resources) {
-        QByteArray ref = BE16(UInt16(r.id));
-        if (r.name.isEmpty()) {
-            ref += BE16(0xFFFF);
-        } else {
-            ref += BE16(UInt16(names.size()));
-            names += char(r.name.size()) + r.name;
-        }
-        ref += BE32(UInt32(data.size()) & 0x00FFFFFF) + BE32(0);
-        data += BE32(UInt32(r.data.size())) + r.data;
-        auto found = std::find_if(types.begin(), types.end(), [&](const auto& t) { return t.first == r.type; });
-        if (found == types.end())
-            types.push_back({ r.type, { ref } });
-        else
-            found->second.push_back(ref);
-    }
-    QByteArray typeList = BE16(UInt16(types.size() - 1));
-    QByteArray refLists;
-    const int typeListSize = 2 + 8 * int(types.size());
-    for (const auto& [type, refs] : types) {
-        typeList += type + BE16(UInt16(refs.size() - 1)) + BE16(UInt16(typeListSize + refLists.size()));
-        for (const QByteArray& ref : refs)
-            refLists += ref;
-    }
-    const UInt32 dataOffset = 256;
-    const UInt32 mapOffset = dataOffset + UInt32(data.size());
-    QByteArray map = QByteArray(16, '\0') + BE32(0) + BE16(0) + BE16(0) + BE16(28)
-        + BE16(UInt16(28 + typeList.size() + refLists.size())) + typeList + refLists + names;
-    const QByteArray header = BE32(dataOffset) + BE32(mapOffset) + BE32(UInt32(data.size())) + BE32(UInt32(map.size()));
-    map.replace(0, 16, header);
-    return header + QByteArray(dataOffset - 16, '\0') + data + map;
 }
 
 // A TrueType collection of the given fonts: a 'ttcf' header, then each font's table
@@ -204,8 +144,7 @@ TEST(FontFile, SuitcasesFromTheirResourceMap)
     EXPECT_EQ(dfont->FamilyName(), "Suitcase Sans");
     EXPECT_EQ(dfont->OutlineFamily(), "DejaVu Sans");
 
-    const QByteArray appleDouble = BE32(0x00051607) + BE32(0x00020000) + QByteArray(16, '\0') + BE16(1) + BE32(2) + BE32(38)
-        + BE32(UInt32(fork.size())) + fork;
+    const QByteArray appleDouble = MakeAppleDouble(fork);
     const QString suitcase = WriteFile("Suitcase", QByteArray());
     WriteFile("._Suitcase", appleDouble);
     EXPECT_EQ(FontFile::Open(suitcase)->FamilyName(), "Suitcase Sans");
