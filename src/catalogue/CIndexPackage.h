@@ -31,6 +31,9 @@ public:
 
     bool IsStoreMediaFile() const { return mStoreMedia; }
     bool IsRemoveMediaFile() const { return mRemoveMedia; }
+    // Set by the index write task from the view's options before items write.
+    void SetStoreMediaFile(bool store) { mStoreMedia = store; }
+    void SetRemoveMediaFile(bool remove) { mRemoveMedia = remove; }
 
     IndexViewServices* GetOwner() const { return mOwner; }
 

@@ -292,8 +292,10 @@ bool IndexDbReader::Next(IndexDbRecord& out)
         ++mRecordNumber;
         QString why;
         OSStatus status = ParseIndexDbRecord(mPos, End(), out, &why);
-        if (status == noErr)
+        if (status == noErr) {
+            mLastStart = start;
             return true;
+        }
         AddError(start - Begin(), status, why);
         if (status != eofErr)
             continue; // the damaged record was walked to its end tag by its counts
@@ -309,6 +311,7 @@ bool IndexDbReader::Next(IndexDbRecord& out)
             const UInt8* pos = next;
             if (ParseRecord(pos, End(), out, nullptr, kMaxFieldsOfCandidate) == noErr && out.name && out.fields) {
                 ++mRecordNumber;
+                mLastStart = next;
                 mPos = pos;
                 return true;
             }

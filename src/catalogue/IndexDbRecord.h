@@ -99,6 +99,8 @@ public:
     bool Next(IndexDbRecord& out);
 
     bool AtEnd() const { return mPos >= End(); }
+    // Where the record that Next gave last begins.
+    qsizetype LastRecordOffset() const { return mLastStart - Begin(); }
     qsizetype Offset() const { return mPos - Begin(); }
     qsizetype Size() const { return mData.size(); }
     const std::vector<RecordError>& Errors() const { return mErrors; }
@@ -111,6 +113,7 @@ private:
 
     QByteArray mData;
     const UInt8* mPos;
+    const UInt8* mLastStart = nullptr;
     SInt32 mRecordNumber = 0;
     std::vector<RecordError> mErrors;
 };

@@ -64,4 +64,43 @@ public:
     virtual bool IsShown() const = 0;
     // The title of the view's window ("" when it has none).
     virtual QString GetWindowTitle() const = 0;
+
+    // --- Reading and writing the index package ------------------------------------
+    // The state word: 0 reading, 1 writing, 3 idle.
+    virtual void SetViewState(SInt32 state) = 0;
+    // Lays the cells out for the items read so far / after reading ends.
+    virtual void AdjustImageSize() = 0;
+    virtual void FinishReading() = 0;
+    // Shows every item again when a filter shows.
+    virtual void ShowAllItems(bool refresh) = 0;
+    virtual bool TestFlags(UInt32 mask) const = 0;
+    virtual bool IsModified() const = 0;
+    virtual void SetModified(bool modified) = 0;
+    // Deletes the files that removals left for after the next save.
+    virtual void DeletePendingFiles() = 0;
+    // The index password (Mac Roman bytes; empty for none).
+    virtual bool HasPassword() const = 0;
+    virtual const QByteArray& GetPassword() const = 0;
+    virtual void SetPassword(const QByteArray& password) = 0;
+    virtual bool GetKeepPasswordInKeychain() const = 0;
+    virtual void SetKeepPasswordInKeychain(bool keep) = 0;
+    // Asks the user for the password kept in the keychain; false when refused.
+    virtual bool VerifyPassword() { return true; }
+
+    // Where each item's record lies in the "index.db" on disk, so that a save in
+    // which an item cannot write its record keeps the record it had.
+    struct StoredRecord {
+        qsizetype offset = 0;
+        qsizetype length = 0;
+    };
+    virtual void SetStoredRecord(const CIndexItem* item, StoredRecord record) = 0;
+    // False when the item has no record in the file (a new item).
+    virtual bool GetStoredRecord(const CIndexItem* item, StoredRecord& outRecord) const = 0;
+    virtual void ForgetStoredRecords() = 0;
+    // Room for the records of an index about to be read.
+    virtual void ReserveStoredRecords(SInt32 /*count*/) {}
+    // Set when "index.db" could not be read whole: saving then keeps it and
+    // writes beside it.
+    virtual void SetIndexDbDamaged(bool damaged) = 0;
+    virtual bool IsIndexDbDamaged() const = 0;
 };

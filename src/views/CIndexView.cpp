@@ -198,6 +198,7 @@ SInt32 CIndexView::InsertItem(CIndexItem* item, SInt32 index, bool refresh, bool
         Refresh(); // the empty view's text goes
     SInt32 at = InsertItemAt(1, index, item);
     ThrowIfNot_(at != 0, "item insertion");
+    mStoredRecords.erase(item); // a new item has no record in the file yet
     if (refresh) {
         AdjustImageSize();
         if (IsItemVisible(at))
@@ -272,6 +273,7 @@ SInt32 CIndexView::ImportURL(const QUrl& url, SInt32 index, bool refresh)
 
 void CIndexView::DisposeItem(CIndexItem* item)
 {
+    mStoredRecords.erase(item);
     if (mUpdateTask && CVisualTask::IsAlive(mUpdateTask) && mUpdateTask->IsWorkingOn(item))
         mUpdateTask->DeleteAfterBatch(item);
     else
@@ -297,6 +299,7 @@ bool CIndexView::RemoveItem(SInt32 index, bool trashFile, bool deleteItem, bool 
         mUpdateTask->DropIndex(index);
 
     RemoveItemsAt(1, index);
+    mStoredRecords.erase(item);
     if (item->IsStoredInPackage()) {
         AddFileToDelete(item->GetURL());
         OSStatus status = CatchCode([&] { AddFileToDelete(item->CopyThumbnailURL()); });
@@ -386,6 +389,7 @@ void CIndexView::RemoveAllItems()
         DisposeItem(item);
     }
     mHilitedCount = 0;
+    mStoredRecords.clear();
     if (mValueIndex) {
         RebuildValueIndex();
         BroadcastMessage(msg_ValueIndexRebuilt, nullptr);
@@ -540,6 +544,23 @@ void CIndexView::SetPassword(const QByteArray& password)
 {
     mPassword = password.left(255);
     mHasPassword = !mPassword.isEmpty();
+}
+
+// --- Records of index.db ---------------------------------------------------------------------------------
+
+void CIndexView::SetStoredRecord(const CIndexItem* item, StoredRecord record)
+{
+    if (item)
+        mStoredRecords[item] = record;
+}
+
+bool CIndexView::GetStoredRecord(const CIndexItem* item, StoredRecord& outRecord) const
+{
+    auto found = mStoredRecords.find(item);
+    if (found == mStoredRecords.end())
+        return false;
+    outRecord = found->second;
+    return true;
 }
 
 // --- Pending deletions -----------------------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 class CCacheTask;
@@ -162,22 +163,22 @@ public:
     bool IsUpdating() const override { return mUpdateFlag; }
     void SetUpdating(bool updating) override { mUpdateFlag = updating; }
     SInt32 GetViewState() const { return mViewState; }
-    void SetViewState(SInt32 state) { mViewState = state; }
-    bool IsModified() const { return mModified; }
+    void SetViewState(SInt32 state) override { mViewState = state; }
+    bool IsModified() const override { return mModified; }
     // Stores the flag and sets the window's modified mark; an unchanged value does nothing.
-    void SetModified(bool modified);
+    void SetModified(bool modified) override;
 
     // --- Options, password, texts -------------------------------------------------
-    bool TestFlags(UInt32 mask) const { return (mFlags & mask) != 0; }
+    bool TestFlags(UInt32 mask) const override { return (mFlags & mask) != 0; }
     UInt32 GetFlags() const { return mFlags; }
     void SetFlags(UInt32 mask) { mFlags |= mask; }
     void ClearFlags(UInt32 mask) { mFlags &= ~mask; }
-    bool HasPassword() const { return mHasPassword; }
+    bool HasPassword() const override { return mHasPassword; }
     // The password as stored (Mac Roman bytes, at most 255); empty clears it.
-    void SetPassword(const QByteArray& password);
-    const QByteArray& GetPassword() const { return mPassword; }
-    bool GetKeepPasswordInKeychain() const { return mKeepPasswordInKeychain; }
-    void SetKeepPasswordInKeychain(bool keep) { mKeepPasswordInKeychain = keep; }
+    void SetPassword(const QByteArray& password) override;
+    const QByteArray& GetPassword() const override { return mPassword; }
+    bool GetKeepPasswordInKeychain() const override { return mKeepPasswordInKeychain; }
+    void SetKeepPasswordInKeychain(bool keep) override { mKeepPasswordInKeychain = keep; }
     const QString& GetComment() const { return mComment; }
     void SetComment(const QString& comment) { mComment = comment; }
     const QString& GetIndexURLText() const { return mURLText; }
@@ -185,11 +186,19 @@ public:
     SInt32 GetFirstVisibleItem() const { return mFirstVisibleItem; }
     void SetFirstVisibleItem(SInt32 index) { mFirstVisibleItem = index; }
 
+    // --- The records of index.db ---------------------------------------------------------
+    void SetStoredRecord(const CIndexItem* item, StoredRecord record) override;
+    bool GetStoredRecord(const CIndexItem* item, StoredRecord& outRecord) const override;
+    void ForgetStoredRecords() override { mStoredRecords.clear(); }
+    void ReserveStoredRecords(SInt32 count) override { mStoredRecords.reserve(size_t(std::max<SInt32>(count, 0))); }
+    void SetIndexDbDamaged(bool damaged) override { mIndexDbDamaged = damaged; }
+    bool IsIndexDbDamaged() const override { return mIndexDbDamaged; }
+
     // --- Files deleted after the next save -----------------------------------------
     bool AddFileToDelete(const QUrl& file) override;
     const std::vector<QUrl>& GetPendingDeletions() const { return mPendingDeletions; }
     // Deletes them all (called by the write task once the package is written).
-    void DeletePendingFiles();
+    void DeletePendingFiles() override;
 
     // --- Value index (the fields of "MDIKeys") and filter ----------------------------
     using ValueSets = QHash<QString, QSet<CIndexItem*>>;
@@ -204,7 +213,7 @@ public:
     // The filter list (filled by searches) and showing it instead of all items.
     TArray<CIndexItem*>& GetFilterList() { return mFilterItems; }
     void ShowFilter(const QString* title, bool refresh, bool clear);
-    void ShowAllItems(bool refresh);
+    void ShowAllItems(bool refresh) override;
     bool IsFiltered() const { return mCurrentList == &mFilterItems; }
 
     // --- Tasks ----------------------------------------------------------------------
@@ -217,7 +226,7 @@ public:
     bool IsHeldBack() const override { return mHeldBack; }
     void SetHeldBack(bool held) { mHeldBack = held; }
     // After the package read task has put the items in: layout, flags, sorting, scroll.
-    void FinishReading();
+    void FinishReading() override;
 
     // --- Columns, modes and the grid ---------------------------------------------------
     SInt32 GetColumnAt(SInt32 position) const; // 0-based; 0 when out of range
@@ -230,7 +239,7 @@ public:
     SInt16 GetThumbnailSize() const override { return mThumbnailSize; }
     SInt16 GetGridColumns() const { return mColumns; }
     // Lays the cells out for the frame and sizes the image to hold them all.
-    virtual void AdjustImageSize();
+    void AdjustImageSize() override;
     // The cell of a 1-based index in local coordinates; false for no such index.
     virtual bool GetCellRect(SInt32 index, QRect& outRect) const;
     // The 1-based index of the cell at a local point; 0 for none (with clamp the
@@ -300,5 +309,7 @@ private:
     UInt64 mTotalFileSize = 0;
     SInt32 mHilitedCount = 0;
     std::vector<SInt32> mIndexedKeys;
+    std::unordered_map<const CIndexItem*, StoredRecord> mStoredRecords;
+    bool mIndexDbDamaged = false;
     std::optional<QHash<SInt32, ValueSets>> mValueIndex;
 };

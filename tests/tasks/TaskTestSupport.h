@@ -74,6 +74,43 @@ public:
     SInt32 CountColumns() const override { return 2; }
     bool IsExtendedView() const override { return false; }
 
+    void SetViewState(SInt32 state) override { viewState = state; }
+    void AdjustImageSize() override {}
+    void FinishReading() override { ++finishedReading; }
+    void ShowAllItems(bool) override {}
+    bool TestFlags(UInt32 mask) const override { return (flags & mask) != 0; }
+    bool IsModified() const override { return modified; }
+    void SetModified(bool value) override { modified = value; }
+    void DeletePendingFiles() override { ++pendingDeletes; }
+    bool HasPassword() const override { return !password.isEmpty(); }
+    const QByteArray& GetPassword() const override { return password; }
+    void SetPassword(const QByteArray& value) override { password = value; }
+    bool GetKeepPasswordInKeychain() const override { return keychain; }
+    void SetKeepPasswordInKeychain(bool keep) override { keychain = keep; }
+    bool VerifyPassword() override { return passwordAccepted; }
+    void SetStoredRecord(const CIndexItem* item, StoredRecord record) override { stored[item] = record; }
+    bool GetStoredRecord(const CIndexItem* item, StoredRecord& out) const override
+    {
+        auto found = stored.find(item);
+        if (found == stored.end())
+            return false;
+        out = found->second;
+        return true;
+    }
+    void ForgetStoredRecords() override { stored.clear(); }
+    void SetIndexDbDamaged(bool value) override { damaged = value; }
+    bool IsIndexDbDamaged() const override { return damaged; }
+
+    SInt32 viewState = 3;
+    int finishedReading = 0;
+    UInt32 flags = 0;
+    bool modified = false;
+    int pendingDeletes = 0;
+    QByteArray password;
+    bool keychain = false;
+    bool passwordAccepted = true;
+    std::map<const CIndexItem*, StoredRecord> stored;
+    bool damaged = false;
     std::map<MessageT, int> heard;
     SInt32 lastProgress = -1;
     int busyCount = 0;

@@ -1,0 +1,193 @@
+#include "CReadIndexPackageTask.h"
+
+#include "CIndexItem.h"
+#include "CIndexPackage.h"
+#include "ErrorCodes.h"
+#include "ErrorReport.h"
+#include "ExceptionCode.h"
+#include "IndexDbFile.h"
+#include "IndexDbRecord.h"
+#include "IndexPackageDocument.h"
+#include "LStream.h"
+#include "TaskOwnerView.h"
+#include "ThreadErrors.h"
+#include "WorkerPool.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLoggingCategory>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcErrors, "orvex.errors")
+
+// The view is drawn once this many items are in, so the window is not empty
+// while a large index reads on.
+constexpr SInt32 kFirstDrawCount = 20;
+
+struct StWatchCursor {
+    StWatchCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~StWatchCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+CReadIndexPackageTask::CReadIndexPackageTask(SInt16 titleList, SInt16 titleIndex, IndexPackageDocument* document)
+    : CVisualTask(titleList, titleIndex, document ? document->GetOwnerView() : nullptr)
+    , mDocument(document)
+{
+    ThrowIfNil_(document);
+    mPackage = document->GetPackage();
+    ThrowIfNil_(mPackage);
+    if (TaskOwnerView* view = GetOwner()) {
+        view->SetViewState(0);
+        view->AddRunningTask(false);
+        view->SetBusy(true);
+    }
+}
+
+CReadIndexPackageTask::~CReadIndexPackageTask()
+{
+    if (TaskOwnerView* view = GetOwner()) {
+        view->SetViewState(3);
+        view->RemoveRunningTask(false);
+        view->SetBusy(false);
+    }
+    if (mFailed && mDocument && !mDocument->TestFlags(kDocClosing))
+        mDocument->DiscardDocument();
+}
+
+void CReadIndexPackageTask::Finish(bool)
+{
+    if (!mFailed) {
+        SInt32 zero = 0;
+        Broadcast(msg_ViewStateChanged, &zero);
+    }
+}
+
+void CReadIndexPackageTask::RunTask()
+{
+    TaskOwnerView* view = GetOwner();
+    const bool keepHidden = mDocument->TestFlags(kDocKeepHidden);
+    StWatchCursor watch;
+    try {
+        const SInt32 expected = mDocument->ReadSettings(mDocument->TestFlags(kDocClosing));
+        SetProgressMax(expected);
+        if (view)
+            view->ReserveStoredRecords(expected);
+        SetStatusCaption(601, 3);
+        ShowStopButton(false);
+        if (view)
+            SetCaption6(view->GetWindowTitle());
+
+        const QString path = mPackage->GetIndexDbURL().toLocalFile();
+        // A package without "index.db" is a new, empty index.
+        if (!path.isEmpty() && QFile::exists(path)) {
+            QByteArray data;
+            OSStatus status = WorkerPool::Run([&] {
+                QFile file(path);
+                if (!file.open(QIODevice::ReadOnly))
+                    return OSErrorFromFileError(file.error(), path);
+                data = file.readAll();
+                return file.error() == QFileDevice::NoError ? OSStatus(noErr)
+                                                            : OSErrorFromFileError(file.error(), path);
+            });
+            if (status != noErr) {
+                // Nothing could be read: the index opens empty, but the file the user
+                // has is never saved over.
+                if (view)
+                    view->SetIndexDbDamaged(true);
+                qCWarning(lcErrors) << "index.db not readable:" << path << status;
+                ReportError(kMsgReadIndexPackage, kCautionAlert);
+            } else {
+                qsizetype offset = ReadPasswordHeader(data);
+                ShowProgress(0.1);
+                ReadItems(data, offset);
+            }
+        }
+        {
+            if (!keepHidden)
+                mDocument->ShowWindow();
+            if (view)
+                view->FinishReading();
+        }
+        // A package opened from an address elsewhere is read-only.
+        if (view && !mPackage->GetSettingsURL().isLocalFile())
+            view->LockItemList();
+    } catch (const ThreadUnwind&) {
+        throw;
+    } catch (const ExceptionCode& e) {
+        qCWarning(lcErrors) << "index package not read:" << e.what();
+        if (e.Code() == kMsgIndexPassword)
+            ReportError(kMsgIndexPassword, kNoteAlert);
+        else if (!IsUserCancelCode(e.Code()))
+            ReportError(kMsgReadIndexPackage, kCautionAlert);
+        mFailed = true;
+    } catch (...) {
+        qCWarning(lcErrors) << "index package not read";
+        ReportError(kMsgReadIndexPackage, kCautionAlert);
+        mFailed = true;
+    }
+    Finish(false);
+}
+
+qsizetype CReadIndexPackageTask::ReadPasswordHeader(const QByteArray& data)
+{
+    PasswordHeader header;
+    qsizetype offset = ::ReadPasswordHeader(data, header);
+    TaskOwnerView* view = GetOwner();
+    if (!header.present || !view)
+        return offset;
+    view->SetPassword(header.password);
+    if (header.keychain && !view->VerifyPassword())
+        ThrowOSErr_(kMsgIndexPassword, "password refused");
+    mCompletionSound.Restart(); // the time spent asking does not count
+    view->SetPassword(header.password);
+    view->SetKeepPasswordInKeychain(header.keychain);
+    return offset;
+}
+
+void CReadIndexPackageTask::ReadItems(const QByteArray& data, qsizetype offset)
+{
+    TaskOwnerView* view = GetOwner();
+    if (!view)
+        return;
+    // The records after the header, without a copy of the bytes.
+    IndexDbReader reader(QByteArray::fromRawData(data.constData() + offset, data.size() - offset));
+    IndexDbRecord record;
+    while (reader.Next(record)) {
+        qsizetype start = reader.LastRecordOffset();
+        qsizetype end = reader.Offset();
+        std::unique_ptr<CIndexItem> item;
+        OSStatus status = CatchCode([&] { item = std::make_unique<CIndexItem>(record, mPackage); });
+        if (status != noErr) {
+            // A record that reads but makes no item is damage as well; the others go on.
+            ++mDamagedRecords;
+            qCWarning(lcErrors) << "index.db record at" << (offset + start) << "makes no item:" << status;
+            continue;
+        }
+        CIndexItem* added = item.get();
+        view->InsertItem(item.release(), kInsertAtEnd, false, false);
+        view->SetStoredRecord(added, {offset + start, end - start});
+        const SInt32 count = view->CountItems();
+        if (count == kFirstDrawCount) {
+            view->AdjustImageSize();
+            for (SInt32 index = 1; index <= count; ++index)
+                view->RefreshItem(index);
+        }
+        if (YieldIfTimeUp(4 * GetTaskSlice())) {
+            SetProgress(count);
+            SetItemCaption(added->GetName());
+            view->AdjustImageSize();
+            SInt32 zero = 0;
+            Broadcast(msg_ViewStateChanged, &zero);
+        }
+    }
+    mDamagedRecords += SInt32(reader.Errors().size());
+    for (const auto& error : reader.Errors())
+        qCWarning(lcErrors) << error.message;
+    if (mDamagedRecords > 0) {
+        view->SetIndexDbDamaged(true);
+        ReportError(kMsgIndexDbDamaged, kCautionAlert);
+    }
+}

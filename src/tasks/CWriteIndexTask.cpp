@@ -1,0 +1,218 @@
+#include "CWriteIndexTask.h"
+
+#include "CIndexItem.h"
+#include "CIndexPackage.h"
+#include "CItemError.h"
+#include "CatalogueRoutines.h"
+#include "DisplayUtilities.h"
+#include "ErrorCodes.h"
+#include "ErrorReport.h"
+#include "ExceptionCode.h"
+#include "FileRef.h"
+#include "FileRoutines.h"
+#include "IndexDbFile.h"
+#include "IndexDbRecord.h"
+#include "IndexPackageDocument.h"
+#include "LStream.h"
+#include "TaskOwnerView.h"
+#include "ThreadErrors.h"
+#include "WorkerPool.h"
+
+#include <QDir>
+#include <vector>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcErrors, "orvex.errors")
+
+// Errors of a locked volume or file that deserve a note rather than a stop alert.
+bool IsLockedError(OSStatus code)
+{
+    return code == -44 || code == -45 || code == -54 || code == -61;
+}
+
+} // namespace
+
+CWriteIndexTask::CWriteIndexTask(SInt16 titleList, SInt16 titleIndex, IndexPackageDocument* document)
+    : CVisualTask(titleList, titleIndex, document ? document->GetOwnerView() : nullptr)
+    , mDocument(document)
+{
+    ThrowIfNil_(document);
+    mPackage = document->GetPackage();
+    ThrowIfNil_(mPackage);
+    if (TaskOwnerView* view = GetOwner()) {
+        view->SetViewState(1);
+        view->AddRunningTask(false);
+        view->SetBusy(true);
+    }
+}
+
+CWriteIndexTask::~CWriteIndexTask()
+{
+    if (TaskOwnerView* view = GetOwner()) {
+        view->SetViewState(3);
+        view->RemoveRunningTask(false);
+        view->SetBusy(false);
+    }
+    if (mDocument) {
+        SInt32 action = mDocument->GetPendingSaveAction();
+        if (action != kSaveActionNone) {
+            mDocument->SetPendingSaveAction(kSaveActionNone);
+            mDocument->RunPendingSaveAction(action);
+        }
+    }
+}
+
+void CWriteIndexTask::WritePasswordHeader(LStream& stream)
+{
+    TaskOwnerView* view = GetOwner();
+    if (!view || !view->HasPassword())
+        return;
+    const QByteArray header = MakePasswordHeader(view->GetPassword(), view->GetKeepPasswordInKeychain());
+    stream.WriteBlock(header.constData(), header.size());
+}
+
+// The record the item had in the file on disk, appended as it was; false when
+// it had none (a new item) or the file no longer holds it whole.
+bool CWriteIndexTask::AppendStoredRecord(LStream& stream, const CIndexItem* item)
+{
+    TaskOwnerView* view = GetOwner();
+    TaskOwnerView::StoredRecord stored;
+    if (!view || view->IsIndexDbDamaged() || !view->GetStoredRecord(item, stored))
+        return false;
+    if (!mOldFileRead) {
+        mOldFileRead = true;
+        const QString path = mPackage->GetIndexDbURL().toLocalFile();
+        mOldFile = WorkerPool::Run([&] {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        });
+    }
+    if (stored.offset < 0 || stored.length <= 0 || stored.offset + stored.length > mOldFile.size())
+        return false;
+    const auto* begin = reinterpret_cast<const UInt8*>(mOldFile.constData()) + stored.offset;
+    const UInt8* pos = begin;
+    IndexDbRecord check;
+    if (ParseIndexDbRecord(pos, begin + stored.length, check) != noErr || pos != begin + stored.length)
+        return false;
+    stream.WriteBlock(begin, SInt32(stored.length));
+    return true;
+}
+
+void CWriteIndexTask::WriteItems(LStream& stream, std::vector<std::pair<const CIndexItem*, SInt64>>& starts)
+{
+    TaskOwnerView* view = GetOwner();
+    const SInt32 count = view->CountItems();
+    for (SInt32 index = 1; index <= count; ++index) {
+        CIndexItem* item = nullptr;
+        if (!view->GetItemAt(index, item) || !item)
+            continue;
+        while (view->IsUpdating())
+            LThread::Sleep(100);
+        CheckPause();
+        const SInt64 start = stream.GetMarker();
+        OSStatus status = CatchCode([&] { item->WriteToStream(stream, *mPackage); });
+        if (status != noErr) {
+            // No partial record stays behind; the item keeps the record it had.
+            stream.SetLength(start);
+            stream.SetMarker(start);
+            AddItemError(item, std::make_unique<CItemError>(status, QString(), QString()));
+            ++mFailedItems;
+            if (!AppendStoredRecord(stream, item)) {
+                stream.SetLength(start);
+                stream.SetMarker(start);
+                qCWarning(lcErrors) << "item left out of index.db:" << item->GetName() << status;
+            }
+        }
+        if (stream.GetMarker() > start)
+            starts.emplace_back(item, start);
+        if (YieldIfTimeUp(2 * GetTaskSlice())) {
+            SetProgress(index);
+            SetItemCaption(item->GetName());
+        }
+    }
+}
+
+void CWriteIndexTask::RunTask()
+{
+    TaskOwnerView* view = GetOwner();
+    if (!view)
+        return;
+    view->StopBroadcasting();
+    view->ShowAllItems(true);
+    try {
+        SetProgressMax(view->CountItems());
+        SetStatusCaption(601, 4);
+        ShowStopButton(false);
+        ShowPauseButton(true);
+        SetCaption6(view->GetWindowTitle());
+        ShowProgress(0.1);
+
+        StItemListLock lock(view);
+        LDataStream stream;
+        WritePasswordHeader(stream);
+        mPackage->SetStoreMediaFile(view->TestFlags(0x02000000));
+        mPackage->SetRemoveMediaFile(view->TestFlags(0x01000000));
+
+        std::vector<std::pair<const CIndexItem*, SInt64>> starts;
+        WriteItems(stream, starts);
+
+        // Written also when empty: an index whose last items were removed must not
+        // get them back from the file of the last save.
+        const QString indexDb = mPackage->GetIndexDbURL().toLocalFile();
+        ThrowIf_(indexDb.isEmpty(), "index.db is not a local file");
+        const bool beside = view->IsIndexDbDamaged();
+        const QString target = beside ? QFileInfo(indexDb).dir().filePath(QLatin1String(kRecoveredIndexDbName)) : indexDb;
+        const QByteArray bytes = stream.TakeData();
+        OSStatus status = WorkerPool::Run([&] { return ReplaceFileContents(target, bytes, mFailAfter); });
+        if (status != noErr)
+            ThrowOSErr_(status, "index.db not written: " + target.toStdString());
+        if (!beside) {
+            OSStatus aliasStatus = CreateIndexDbAliasFile(mPackage->GetIndexDbURL());
+            if (aliasStatus != noErr)
+                qCWarning(lcErrors) << "index.db alias not made:" << aliasStatus;
+            // The file now holds these records where they were written.
+            view->ForgetStoredRecords();
+            for (SInt32 i = 0; i < SInt32(starts.size()); ++i) {
+                const SInt64 end = i + 1 < SInt32(starts.size()) ? starts[size_t(i + 1)].second : bytes.size();
+                view->SetStoredRecord(starts[size_t(i)].first, {qsizetype(starts[size_t(i)].second),
+                                                                   qsizetype(end - starts[size_t(i)].second)});
+            }
+        }
+
+        mDocument->WriteSettings(mDocument->TestFlags(kDocClosing));
+        // Files of removed stored items go only once the file that no longer names
+        // them is the index's own.
+        if (!beside)
+            view->DeletePendingFiles();
+        TouchContentModDate(FileRef::FromUrl(mPackage->GetPackageURL()));
+        if (mFailedItems > 0)
+            ReportError(kMsgIndexWriteNote, kNoteAlert);
+        if (beside)
+            ReportError(kMsgIndexDbSavedBeside, kNoteAlert);
+        mSucceeded = true;
+    } catch (const ThreadUnwind&) {
+        throw;
+    } catch (const ExceptionCode& e) {
+        qCWarning(lcErrors) << "index not saved:" << e.what();
+        ReportError(e.Code(), IsLockedError(e.Code()) ? kNoteAlert : kStopAlert);
+    } catch (...) {
+        qCWarning(lcErrors) << "index not saved";
+        ReportError(paramErr, kStopAlert);
+    }
+    HideProgressPane();
+    view->StartBroadcasting();
+    if (mSucceeded) {
+        view->SetModified(false);
+    } else {
+        // The index still differs from what is on disk, and whatever was to follow
+        // the save (closing, quitting) must not happen on a failed one.
+        view->SetModified(true);
+        mDocument->SetPendingSaveAction(kSaveActionNone);
+    }
+    SInt32 zero = 0;
+    Broadcast(msg_ViewStateChanged, &zero);
+}

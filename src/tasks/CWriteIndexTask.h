@@ -1,0 +1,50 @@
+#pragma once
+
+#include "CVisualTask.h"
+#include "Sounds.h"
+
+class CIndexPackage;
+class IndexPackageDocument;
+class LStream;
+
+// Saves an index document into its package: every item of the index writes its
+// record into one block (after the password header when there is a password),
+// the block replaces "index.db" through a temporary file renamed into place,
+// then the "index.db alias", "settings.xml", the files left by removals and the
+// package's date follow, and the document's pending after-save action runs.
+//
+// An item whose record fails gets an item error and keeps the record it had in
+// the file, so nothing disappears; all failures make one report. A save that
+// fails leaves the old "index.db" whole, the index marked modified, and calls
+// off the pending action. An "index.db" that was not read whole is never
+// replaced: the save goes to "index.db.recovered" beside it.
+class CWriteIndexTask : public CVisualTask {
+public:
+    CWriteIndexTask(SInt16 titleList, SInt16 titleIndex, IndexPackageDocument* document);
+    ~CWriteIndexTask() override;
+
+    // A write task cannot be stopped.
+    void Stop() override {}
+
+    bool HasSucceeded() const { return mSucceeded; }
+    SInt32 CountFailedItems() const { return mFailedItems; }
+    // Tests only: the file write fails after this many bytes.
+    void SetWriteFailureAfter(qint64 bytes) { mFailAfter = bytes; }
+
+protected:
+    void RunTask() override;
+    virtual void WritePasswordHeader(LStream& stream);
+
+private:
+    void WriteItems(LStream& stream, std::vector<std::pair<const CIndexItem*, SInt64>>& starts);
+    bool AppendStoredRecord(LStream& stream, const CIndexItem* item);
+
+    CIndexPackage* mPackage = nullptr;
+    IndexPackageDocument* mDocument = nullptr;
+    StCompletionSound mCompletionSound {20};
+    QByteArray mOldFile;
+    bool mOldFileRead = false;
+    bool mSucceeded = false;
+    SInt32 mFailedItems = 0;
+    qint64 mFailAfter = -1;
+};

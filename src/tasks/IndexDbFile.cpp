@@ -1,0 +1,95 @@
+#include "IndexDbFile.h"
+
+#include "ExceptionCode.h"
+#include "LStream.h"
+
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr UInt8 kScrambleShift = 7;
+constexpr qint64 kWriteChunk = 1 << 20;
+
+bool StartsWith(const QByteArray& data, const std::array<char, kPasswordMarkerSize>& marker)
+{
+    return data.size() >= kPasswordMarkerSize && std::memcmp(data.constData(), marker.data(), kPasswordMarkerSize) == 0;
+}
+
+QByteArray Shift(QByteArray password, int by)
+{
+    for (qsizetype i = 0; i + 1 < password.size(); ++i)
+        password[i] = char(UInt8(password[i]) + by);
+    return password;
+}
+
+} // namespace
+
+QByteArray ScramblePassword(QByteArray password)
+{
+    return Shift(std::move(password), kScrambleShift);
+}
+
+QByteArray UnscramblePassword(QByteArray password)
+{
+    return Shift(std::move(password), -int(kScrambleShift));
+}
+
+qsizetype ReadPasswordHeader(const QByteArray& data, PasswordHeader& out)
+{
+    out = PasswordHeader();
+    const bool keychain = StartsWith(data, kKeychainMarker);
+    if (!keychain && !StartsWith(data, kPackageMarker))
+        return 0;
+    if (data.size() < kPasswordMarkerSize + 1)
+        ThrowOSErr_(eofErr, "index.db: password header without its length");
+    const qsizetype length = UInt8(data[kPasswordMarkerSize]);
+    const qsizetype end = kPasswordMarkerSize + 1 + length;
+    if (end > data.size())
+        ThrowOSErr_(eofErr, "index.db: password header cut short");
+    out.present = true;
+    out.keychain = keychain;
+    out.password = UnscramblePassword(data.mid(kPasswordMarkerSize + 1, length));
+    return end;
+}
+
+QByteArray MakePasswordHeader(const QByteArray& password, bool keychain)
+{
+    const QByteArray stored = ScramblePassword(password.left(255));
+    const auto& marker = keychain ? kKeychainMarker : kPackageMarker;
+    QByteArray header(marker.data(), kPasswordMarkerSize);
+    header.append(char(UInt8(stored.size())));
+    header.append(stored);
+    return header;
+}
+
+OSStatus ReplaceFileContents(const QString& path, const QByteArray& bytes, qint64 failAfter)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return OSErrorFromFileError(file.error(), path);
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        qint64 chunk = std::min<qint64>(kWriteChunk, bytes.size() - written);
+        if (failAfter >= 0 && written + chunk > failAfter) {
+            chunk = failAfter - written;
+            if (chunk > 0)
+                file.write(bytes.constData() + written, chunk);
+            file.cancelWriting();
+            return ioErr;
+        }
+        if (file.write(bytes.constData() + written, chunk) != chunk) {
+            OSStatus err = OSErrorFromFileError(file.error(), path);
+            file.cancelWriting();
+            return err ? err : ioErr;
+        }
+        written += chunk;
+    }
+    if (!file.commit()) {
+        OSStatus err = OSErrorFromFileError(file.error(), path);
+        return err ? err : ioErr;
+    }
+    return noErr;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "MacTypes.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+
+// The optional password header at the start of "index.db": a 16-byte marker
+// (four zero bytes and ASCII text) saying where the password is kept, then the
+// password scrambled, as a length byte and its bytes. The item records follow.
+inline constexpr int kPasswordMarkerSize = 16;
+// The password is kept in the keychain.
+inline constexpr std::array<char, kPasswordMarkerSize> kKeychainMarker {
+    0, 0, 0, 0, 'q', 'm', 'z', 't', '4', '7', 'w', 'k', '2', 'c', 0, '5'};
+// The password is kept in the package.
+inline constexpr std::array<char, kPasswordMarkerSize> kPackageMarker {
+    0, 0, 0, 0, 'v', 'e', 'x', 'u', '9', 'b', 0, '3', '1', '8', '4', '6'};
+
+// What the header of a file said.
+struct PasswordHeader {
+    bool present = false;
+    bool keychain = false; // the keychain marker, not the package marker
+    QByteArray password; // unscrambled, Mac Roman
+};
+
+// Reads the header from the start of the file's bytes and answers where the
+// records begin (0 without a header). A marker whose password is cut short
+// throws eofErr.
+qsizetype ReadPasswordHeader(const QByteArray& data, PasswordHeader& out);
+// The header for a password (at most 255 bytes; the rest is dropped).
+QByteArray MakePasswordHeader(const QByteArray& password, bool keychain);
+
+// The scrambling of the stored password: every byte but the last moved by 7.
+QByteArray ScramblePassword(QByteArray password);
+QByteArray UnscramblePassword(QByteArray password);
+
+// Replaces a file with new bytes through a temporary file beside it that is
+// renamed into place once every byte is written and flushed, so the old file
+// stays whole whatever happens on the way. Answers the OS error of the first
+// step that failed. `failAfter` (tests only) makes the write fail once that
+// many bytes are written.
+OSStatus ReplaceFileContents(const QString& path, const QByteArray& bytes, qint64 failAfter = -1);
+
+// Reports of a damaged "index.db" (texts "500:72" and "500:73").
+inline constexpr SInt32 kMsgIndexDbDamaged = 100072; // some records could not be read
+inline constexpr SInt32 kMsgIndexDbSavedBeside = 100073; // the save went beside the damaged file
+
+// Beside an "index.db" that was not read whole, saving writes this file instead.
+inline constexpr char kRecoveredIndexDbName[] = "index.db.recovered";

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "MacTypes.h"
+
+class CIndexPackage;
+class TaskOwnerView;
+
+// Flags of the index document that the package tasks read.
+enum : UInt32 {
+    kDocClosing = 0x10000000, // the document is closing (its window is reused)
+    kDocKeepHidden = 0x40000000, // the window stays hidden after opening
+};
+
+// What a save asks to happen once it has ended.
+enum : SInt32 {
+    kSaveActionNone = 0,
+    kSaveActionStopTasks = 1,
+    kSaveActionQuit = 2,
+    kSaveActionClose = 3,
+};
+
+// The index document as the package read and write tasks see it: the document
+// lives in the catalogue and is handed to the tasks through this, with its
+// package and its index view.
+class IndexPackageDocument {
+public:
+    virtual ~IndexPackageDocument() = default;
+
+    virtual CIndexPackage* GetPackage() const = 0;
+    virtual TaskOwnerView* GetOwnerView() const = 0;
+    virtual bool TestFlags(UInt32 mask) const = 0;
+
+    // Reads and applies "settings.xml"; answers the number of items it expects.
+    virtual SInt32 ReadSettings(bool closing) = 0;
+    // Writes "settings.xml", keeping keys already in the file.
+    virtual void WriteSettings(bool closing) = 0;
+    virtual void ShowWindow() = 0;
+
+    virtual SInt32 GetPendingSaveAction() const = 0;
+    virtual void SetPendingSaveAction(SInt32 action) = 0;
+    // Runs an after-save action from the event loop, once the task that asked is gone.
+    virtual void RunPendingSaveAction(SInt32 action) = 0;
+    // An index that could not be opened goes away (from the event loop).
+    virtual void DiscardDocument() = 0;
+};

@@ -1,0 +1,421 @@
+#include "TaskTestSupport.h"
+
+#include "CIndexPackage.h"
+#include "CItemError.h"
+#include "CReadIndexPackageTask.h"
+#include "CWriteIndexTask.h"
+#include "ErrorCodes.h"
+#include "ErrorReport.h"
+#include "ExceptionCode.h"
+#include "IndexDbFile.h"
+#include "IndexDbRecord.h"
+#include "IndexPackageDocument.h"
+
+#include "RecordBytes.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// An index document as the package tasks see it, over a real package folder.
+class TestDocument : public IndexPackageDocument {
+public:
+    TestDocument(const QString& folder, TestOwnerView* view)
+        : mView(view)
+    {
+        QDir(folder).removeRecursively();
+        QDir().mkpath(QFileInfo(folder).path());
+        package = std::make_unique<CIndexPackage>(QUrl::fromLocalFile(folder), view);
+    }
+
+    CIndexPackage* GetPackage() const override { return package.get(); }
+    TaskOwnerView* GetOwnerView() const override { return mView; }
+    bool TestFlags(UInt32 mask) const override { return (flags & mask) != 0; }
+    SInt32 ReadSettings(bool) override
+    {
+        ++settingsRead;
+        return expectedCount;
+    }
+    void WriteSettings(bool) override { ++settingsWritten; }
+    void ShowWindow() override { ++windowShown; }
+    SInt32 GetPendingSaveAction() const override { return pending; }
+    void SetPendingSaveAction(SInt32 action) override { pending = action; }
+    void RunPendingSaveAction(SInt32 action) override { actionsRun.push_back(action); }
+    void DiscardDocument() override { ++discarded; }
+
+    QString IndexDbPath() const { return package->GetIndexDbURL().toLocalFile(); }
+
+    std::unique_ptr<CIndexPackage> package;
+    UInt32 flags = 0;
+    SInt32 expectedCount = 0;
+    int settingsRead = 0;
+    int settingsWritten = 0;
+    int windowShown = 0;
+    SInt32 pending = kSaveActionNone;
+    std::vector<SInt32> actionsRun;
+    int discarded = 0;
+
+private:
+    TestOwnerView* mView;
+};
+
+// One index.db record as the format's table lays it out: name, catalogue fields
+// (type, size, dates, thumbnail number 0, flags) and the remote address.
+QByteArray RemoteRecord(const QByteArray& name, unsigned size)
+{
+    return RecordBytes()
+        .CountedBE(16, name)
+        .Tag(4)
+        .U32BE('JPEG')
+        .U32BE(size)
+        .U32BE(3000000000u)
+        .U32BE(3100000000u)
+        .U32BE(3200000000u)
+        .U32BE(0)
+        .U32BE(0)
+        .CountedBE(7, "http://example.org/" + name)
+        .Tag(2);
+}
+
+QByteArray ThreeRecords()
+{
+    return RemoteRecord("Beach.jpg", 1000) + RemoteRecord("Dunes.jpg", 2000) + RemoteRecord("Harbour.jpg", 3000);
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+class IndexPackageTasks : public TaskTest {
+protected:
+    void SetUp() override
+    {
+        TaskTest::SetUp();
+        SetErrorNotificationPoster([this](const SErrorReport& report) { reports.push_back(report); });
+    }
+    void TearDown() override
+    {
+        SetErrorNotificationPoster(nullptr);
+        for (CIndexItem* item : owner_.items)
+            delete item;
+        owner_.items.clear();
+        TaskTest::TearDown();
+    }
+
+    QString Folder(const QString& name) { return TestTempDir() + QStringLiteral("/packages/") + name + ".idxp"; }
+
+    // Runs a read task to its end.
+    void Read(TestDocument& document)
+    {
+        auto* task = new CReadIndexPackageTask(601, 1, &document);
+        ThreadID id = task->GetID();
+        task->Start();
+        ASSERT_TRUE(RunUntil([id] { return LThread::FromID(id) == nullptr; }, 20000));
+    }
+    // Runs a write task to its end; true when it saved (the index is no longer modified).
+    bool Write(TestDocument& document, qint64 failAfter = -1)
+    {
+        auto* view = static_cast<TestOwnerView*>(document.GetOwnerView());
+        view->modified = true;
+        auto* task = new CWriteIndexTask(601, 2, &document);
+        task->SetWriteFailureAfter(failAfter);
+        ThreadID id = task->GetID();
+        task->Start();
+        EXPECT_TRUE(RunUntil([id] { return LThread::FromID(id) == nullptr; }, 20000));
+        return !view->modified;
+    }
+    int CountReports(SInt32 code) const
+    {
+        return int(std::count_if(reports.begin(), reports.end(), [code](const SErrorReport& r) {
+            return r.listID == 500 && r.messageIndex == code - kMessageNumberBase;
+        }));
+    }
+
+    std::vector<SErrorReport> reports;
+};
+
+} // namespace
+
+// --- The password header --------------------------------------------------------------------------------
+
+TEST(PasswordHeader, BothMarkersAndTheScrambleAreByteForByte)
+{
+    const QByteArray keychain = MakePasswordHeader("abc", true);
+    EXPECT_EQ(keychain, QByteArray("\0\0\0\0qmzt47wk2c\0" "5" "\x03" "hic", 20));
+    const QByteArray package = MakePasswordHeader("abc", false);
+    EXPECT_EQ(package, QByteArray("\0\0\0\0vexu9b\0" "31846" "\x03" "hic", 20));
+
+    PasswordHeader read;
+    EXPECT_EQ(ReadPasswordHeader(package + "records", read), 20);
+    EXPECT_TRUE(read.present);
+    EXPECT_FALSE(read.keychain);
+    EXPECT_EQ(read.password, QByteArray("abc"));
+    EXPECT_EQ(ReadPasswordHeader(QByteArray(16, 'x') + "more", read), 0) << "no marker: records start at 0";
+    EXPECT_FALSE(read.present);
+    EXPECT_THROW(ReadPasswordHeader(keychain.left(18), read), ExceptionCode) << "a password cut short";
+    EXPECT_EQ(ReadPasswordHeader(MakePasswordHeader(QByteArray(), true), read), 17) << "an empty password";
+}
+
+// --- Reading --------------------------------------------------------------------------------------------------
+
+TEST_F(IndexPackageTasks, RecordsBecomeItemsInTheirOrderWithAHeaderUnderEachMarker)
+{
+    for (bool keychain : {false, true}) {
+        SCOPED_TRACE(keychain);
+        TestDocument document(Folder(keychain ? "keychain" : "package"), &owner_);
+        WriteBytes(document.IndexDbPath(), MakePasswordHeader("s3cret", keychain) + ThreeRecords());
+        document.expectedCount = 3;
+        Read(document);
+        ASSERT_EQ(owner_.items.size(), 3u);
+        EXPECT_EQ(owner_.items[0]->GetName(), QStringLiteral("Beach.jpg"));
+        EXPECT_EQ(owner_.items[2]->GetName(), QStringLiteral("Harbour.jpg"));
+        EXPECT_EQ(owner_.items[1]->GetTotalSize(), 2000u);
+        EXPECT_EQ(owner_.password, QByteArray("s3cret"));
+        EXPECT_EQ(owner_.keychain, keychain);
+        EXPECT_EQ(document.windowShown, 1);
+        EXPECT_EQ(owner_.finishedReading, 1);
+        EXPECT_EQ(owner_.viewState, 3);
+        EXPECT_EQ(owner_.running, 0);
+        EXPECT_EQ(owner_.busyCount, 0);
+        EXPECT_FALSE(owner_.damaged);
+        EXPECT_TRUE(reports.empty());
+        for (CIndexItem* item : owner_.items)
+            delete item;
+        owner_.items.clear();
+        owner_.password.clear();
+        owner_.finishedReading = 0;
+    }
+}
+
+TEST_F(IndexPackageTasks, AMissingIndexDbOpensAnEmptyIndexWithoutAReport)
+{
+    TestDocument document(Folder("new"), &owner_);
+    Read(document);
+    EXPECT_TRUE(owner_.items.empty());
+    EXPECT_TRUE(reports.empty());
+    EXPECT_EQ(document.windowShown, 1);
+    EXPECT_EQ(document.discarded, 0);
+    EXPECT_FALSE(owner_.damaged);
+}
+
+TEST_F(IndexPackageTasks, ARefusedPasswordClosesTheDocumentWithANote)
+{
+    TestDocument document(Folder("locked"), &owner_);
+    WriteBytes(document.IndexDbPath(), MakePasswordHeader("pw", true) + ThreeRecords());
+    owner_.passwordAccepted = false;
+    Read(document);
+    EXPECT_EQ(document.discarded, 1);
+    EXPECT_EQ(document.windowShown, 0) << "the window is not shown";
+    ASSERT_EQ(CountReports(kMsgIndexPassword), 1);
+    EXPECT_EQ(reports.front().alertType, kNoteAlert);
+}
+
+TEST_F(IndexPackageTasks, ADamagedFileKeepsEveryIntactRecordAndIsNeverSavedOver)
+{
+    TestDocument document(Folder("damaged"), &owner_);
+    // The second record's name count runs past its end tag; the records around it are whole.
+    QByteArray broken = RemoteRecord("Dunes.jpg", 2000);
+    broken[4] = char(0x7F);
+    const QByteArray original = RemoteRecord("Beach.jpg", 1000) + broken + RemoteRecord("Harbour.jpg", 3000)
+        + RemoteRecord("Cliffs.jpg", 4000).left(20);
+    WriteBytes(document.IndexDbPath(), original);
+    Read(document);
+    QStringList names;
+    for (CIndexItem* item : owner_.items)
+        names << item->GetName();
+    EXPECT_EQ(names, (QStringList {"Beach.jpg", "Harbour.jpg"}));
+    EXPECT_TRUE(owner_.damaged);
+    EXPECT_EQ(CountReports(kMsgIndexDbDamaged), 1) << "one report for all the damage";
+    EXPECT_EQ(document.discarded, 0);
+
+    reports.clear();
+    EXPECT_TRUE(Write(document));
+    EXPECT_EQ(ReadWholeFile(document.IndexDbPath()), original) << "the damaged file is kept as it was";
+    const QString recovered = QFileInfo(document.IndexDbPath()).dir().filePath("index.db.recovered");
+    EXPECT_EQ(ReadWholeFile(recovered), RemoteRecord("Beach.jpg", 1000) + RemoteRecord("Harbour.jpg", 3000));
+    EXPECT_EQ(CountReports(kMsgIndexDbSavedBeside), 1);
+    EXPECT_EQ(owner_.pendingDeletes, 0) << "files the kept file still names stay";
+}
+
+// --- Writing ----------------------------------------------------------------------------------------------------
+
+TEST_F(IndexPackageTasks, AWrittenIndexIsTheRecordsByteForByteWithAndWithoutAPassword)
+{
+    const QByteArray records = ThreeRecords();
+    for (int variant = 0; variant < 3; ++variant) {
+        SCOPED_TRACE(variant);
+        TestDocument document(Folder(QStringLiteral("bytes%1").arg(variant)), &owner_);
+        WriteBytes(document.IndexDbPath(), records);
+        Read(document);
+        ASSERT_EQ(owner_.items.size(), 3u);
+        owner_.password = variant == 0 ? QByteArray() : QByteArray("Zebra 42");
+        owner_.keychain = variant == 2;
+        owner_.modified = true;
+        document.pending = kSaveActionClose;
+        EXPECT_TRUE(Write(document));
+        const QByteArray header = variant == 0 ? QByteArray() : MakePasswordHeader("Zebra 42", variant == 2);
+        EXPECT_EQ(ReadWholeFile(document.IndexDbPath()), header + records);
+        EXPECT_FALSE(owner_.modified);
+        EXPECT_EQ(document.settingsWritten, 1);
+        EXPECT_EQ(owner_.pendingDeletes, 1);
+        EXPECT_EQ(document.actionsRun, std::vector<SInt32> {kSaveActionClose});
+        EXPECT_TRUE(QFileInfo(QFileInfo(document.IndexDbPath()).dir().filePath("index.db alias")).isSymLink());
+        for (CIndexItem* item : owner_.items)
+            delete item;
+        owner_.items.clear();
+        owner_.stored.clear();
+        owner_.pendingDeletes = 0;
+    }
+}
+
+TEST_F(IndexPackageTasks, AnEmptyIndexWritesAnEmptyFileSoRemovedItemsStayRemoved)
+{
+    TestDocument document(Folder("emptied"), &owner_);
+    WriteBytes(document.IndexDbPath(), ThreeRecords());
+    EXPECT_TRUE(Write(document));
+    EXPECT_TRUE(QFile::exists(document.IndexDbPath()));
+    EXPECT_EQ(QFileInfo(document.IndexDbPath()).size(), 0);
+    owner_.password = "p";
+    EXPECT_TRUE(Write(document));
+    EXPECT_EQ(ReadWholeFile(document.IndexDbPath()), MakePasswordHeader("p", false)) << "the header alone";
+}
+
+TEST_F(IndexPackageTasks, AnItemThatCannotWriteKeepsItsRecordAndIsReportedOnce)
+{
+    TestDocument document(Folder("failing"), &owner_);
+    const QByteArray records = ThreeRecords();
+    WriteBytes(document.IndexDbPath(), records);
+    Read(document);
+    ASSERT_EQ(owner_.items.size(), 3u);
+    // Two items that can no longer make a record (an item needs a name), and one new
+    // item that never had one.
+    owner_.items[0]->SetName(QString());
+    owner_.items[2]->SetName(QString());
+    auto fresh = new CIndexItem(QUrl("http://example.org/new.jpg"));
+    fresh->SetName(QString());
+    owner_.items.push_back(fresh);
+    EXPECT_TRUE(Write(document));
+    EXPECT_EQ(ReadWholeFile(document.IndexDbPath()), records) << "the failing items keep their last records";
+    EXPECT_EQ(CountReports(kMsgIndexWriteNote), 1);
+    ASSERT_NE(owner_.items[0]->GetError(), nullptr);
+    EXPECT_EQ(owner_.items[0]->GetError()->GetCode(), err_NilPointer);
+    EXPECT_EQ(owner_.items[0]->GetError()->GetMessage(), QStringLiteral("Saving Index"));
+    ASSERT_NE(fresh->GetError(), nullptr);
+    EXPECT_EQ(fresh->GetError()->GetMessage(), QStringLiteral("Saving Index"));
+    const CItemError* other = owner_.items[1]->GetError();
+    EXPECT_TRUE(!other || other->GetMessage() != QStringLiteral("Saving Index")) << "the item that wrote has no save error";
+}
+
+TEST_F(IndexPackageTasks, AWriteThatFailsPartWayLeavesTheOldFileAndTheDocumentModified)
+{
+    TestDocument document(Folder("interrupted"), &owner_);
+    const QByteArray old = ThreeRecords();
+    WriteBytes(document.IndexDbPath(), old);
+    Read(document);
+    owner_.items.push_back(new CIndexItem(QUrl("http://example.org/added.jpg")));
+    owner_.modified = true;
+    document.pending = kSaveActionQuit;
+    EXPECT_FALSE(Write(document, 40));
+    EXPECT_EQ(ReadWholeFile(document.IndexDbPath()), old);
+    EXPECT_EQ(QDir(QFileInfo(document.IndexDbPath()).path()).entryList({"index.db*"}, QDir::Files),
+        QStringList {"index.db"}) << "no temporary file is left";
+    EXPECT_TRUE(owner_.modified);
+    EXPECT_TRUE(document.actionsRun.empty()) << "quitting after a failed save is called off";
+    EXPECT_EQ(document.settingsWritten, 0);
+    EXPECT_EQ(owner_.pendingDeletes, 0);
+    EXPECT_EQ(reports.size(), 1u);
+    // The items still know their records in the old file.
+    TaskOwnerView::StoredRecord stored;
+    EXPECT_TRUE(owner_.GetStoredRecord(owner_.items[1], stored));
+    EXPECT_EQ(stored.offset, RemoteRecord("Beach.jpg", 1000).size());
+}
+
+TEST_F(IndexPackageTasks, AWriterKilledMidWayLeavesTheOldFileWholeAndReadable)
+{
+    TestDocument document(Folder("killed"), &owner_);
+    const QByteArray old = ThreeRecords();
+    WriteBytes(document.IndexDbPath(), old);
+    const QByteArray huge(256 * 1024 * 1024, 'x');
+    const QString path = document.IndexDbPath();
+    const QString folder = QFileInfo(path).path();
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ReplaceFileContents(path, huge);
+        _exit(0);
+    }
+    // Killed once it has written a good part of the new file.
+    auto writtenByChild = [child] {
+        QFile io(QStringLiteral("/proc/%1/io").arg(child));
+        if (!io.open(QIODevice::ReadOnly))
+            return qint64(0);
+        for (const QByteArray& line : io.readAll().split('\n'))
+            if (line.startsWith("wchar:"))
+                return line.mid(6).trimmed().toLongLong();
+        return qint64(0);
+    };
+    bool sawWriting = false;
+    for (int i = 0; i < 20000 && !sawWriting; ++i) {
+        sawWriting = writtenByChild() > 16 * 1024 * 1024;
+        if (!sawWriting)
+            usleep(100);
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(sawWriting);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer was killed before it finished";
+    EXPECT_EQ(ReadWholeFile(path), old);
+    EXPECT_EQ(QDir(folder).entryList({"index.db*"}, QDir::Files), QStringList {"index.db"});
+    Read(document);
+    EXPECT_EQ(owner_.items.size(), 3u);
+    EXPECT_FALSE(owner_.damaged);
+}
+
+TEST_F(IndexPackageTasks, PhotographsRoundTripFieldByField)
+{
+    const QString photos = TestTempDir() + QStringLiteral("/roundtrip-photos");
+    QDir().mkpath(photos);
+    TestDocument document(Folder("photos"), &owner_);
+    for (int i = 0; i < 4; ++i) {
+        QImage image(320 + 40 * i, 240, QImage::Format_RGB32);
+        image.fill(QColor::fromHsv(i * 70, 200, 200));
+        const QString path = photos + QStringLiteral("/IMG_%1.jpg").arg(i);
+        ASSERT_TRUE(image.save(path, "JPEG"));
+        owner_.items.push_back(new CIndexItem(QUrl::fromLocalFile(path)));
+    }
+    EXPECT_TRUE(Write(document));
+
+    TestOwnerView reader;
+    TestDocument again(Folder("photos-copy"), &reader);
+    WriteBytes(again.IndexDbPath(), ReadWholeFile(document.IndexDbPath()));
+    auto* task = new CReadIndexPackageTask(601, 1, &again);
+    ThreadID id = task->GetID();
+    task->Start();
+    ASSERT_TRUE(RunUntil([id] { return LThread::FromID(id) == nullptr; }));
+    ASSERT_EQ(reader.items.size(), owner_.items.size());
+    for (size_t i = 0; i < reader.items.size(); ++i) {
+        CIndexItem* a = owner_.items[i];
+        CIndexItem* b = reader.items[i];
+        EXPECT_EQ(b->GetName(), a->GetName());
+        EXPECT_EQ(b->GetURL(), a->GetURL());
+        EXPECT_EQ(b->GetFileTypeCode(), a->GetFileTypeCode());
+        EXPECT_EQ(b->GetTotalSize(), a->GetTotalSize());
+        EXPECT_EQ(b->GetDateAdded(), a->GetDateAdded());
+        EXPECT_EQ(b->GetCreationDate(), a->GetCreationDate());
+        EXPECT_EQ(b->GetModificationDate(), a->GetModificationDate());
+        EXPECT_EQ(b->GetFlags(), a->GetFlags());
+        EXPECT_EQ(b->GetThumbnailNumber(), a->GetThumbnailNumber());
+        delete b;
+    }
+}
