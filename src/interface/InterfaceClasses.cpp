@@ -1,5 +1,6 @@
 #include "InterfaceClasses.h"
 
+#include "ABalloon.h"
 #include "CCarbonEditText.h"
 #include "CFloater.h"
 #include "CParentWindow.h"
@@ -15,4 +16,7 @@ void RegisterInterfaceClasses()
     RegisterResizerClasses();
     URegistrar::RegisterClass<CCarbonEditText>(CCarbonEditText::class_ID);
     URegistrar::RegisterClass<CComboBox>(CComboBox::class_ID);
+    URegistrar::RegisterClass<ABalloon>(ABalloon::class_ID);
+    URegistrar::RegisterClass<AAutoBalloon>(AAutoBalloon::class_ID);
+    URegistrar::RegisterClass<ALocalizedTag>(ALocalizedTag::class_ID);
 }
