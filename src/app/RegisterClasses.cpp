@@ -2,6 +2,7 @@
 #include "COrvexApp.h"
 
 #include "CIndexView.h"
+#include "CIndexViewDocument.h"
 #include "InterfaceClasses.h"
 #include "LDataBrowser.h"
 #include "URegistrar.h"
@@ -14,5 +15,8 @@ void COrvexApp::RegisterClasses()
     RegisterInterfaceClasses();
     // 'dbrw' the data browser.
     RegisterDataBrowserClasses();
-    URegistrar::RegisterClass<CIndexView>(CIndexView::class_ID);
+    // 'IndV' the index view, 'PhdV'/'PftV' the printed header and footer, and the
+    // index window's other panes; index documents reach their view through it.
+    RegisterIndexWindowClasses();
+    InstallIndexViewDocumentServices();
 }

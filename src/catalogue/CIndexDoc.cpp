@@ -1,6 +1,8 @@
 #include "CIndexDoc.h"
 
+#include "CFloater.h"
 #include "CIndexPackage.h"
+#include "CIndexToolbar.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
@@ -26,6 +28,12 @@ bool gIndexWindowLocked = false;
 namespace {
 
 IndexDocAppServices* gAppServices = nullptr;
+
+IndexDocViewAdapterMaker& IndexDocViewAdapterMakerStorage()
+{
+    static IndexDocViewAdapterMaker maker;
+    return maker;
+}
 
 constexpr OSType kIndexCreator = 'JWZ7';
 constexpr OSType kIndexFileType = 'OIDX';
@@ -53,7 +61,7 @@ LPane* RequirePane(LWindow* window, PaneIDT paneID)
 
 } // namespace
 
-// Keeps a window's content on its screen, shrinking it to fit.
+// Keeps a window on its screen, shrinking its content to fit first.
 void CIndexDoc::ConstrainToScreen(LWindow* window)
 {
     QWidget* shell = window->GetShell();
@@ -63,14 +71,23 @@ void CIndexDoc::ConstrainToScreen(LWindow* window)
     const QRect available = screen->availableGeometry();
     QRect bounds;
     window->GetGlobalBounds(bounds);
-    const SInt32 width = std::min<SInt32>(bounds.width(), available.width());
-    const SInt32 height = std::min<SInt32>(bounds.height(), available.height());
+    const SInt32 extraWidth = shell->frameGeometry().width() - bounds.width();
+    const SInt32 extraHeight = shell->frameGeometry().height() - bounds.height();
+    const SInt32 width = std::min<SInt32>(bounds.width(), available.width() - extraWidth);
+    const SInt32 height = std::min<SInt32>(bounds.height(), available.height() - extraHeight);
     if (width != bounds.width() || height != bounds.height())
         window->ResizeFrameTo(width, height, true);
-    const SInt32 left = std::clamp<SInt32>(bounds.left(), available.left(), available.right() + 1 - width);
-    const SInt32 top = std::clamp<SInt32>(bounds.top(), available.top(), available.bottom() + 1 - height);
-    if (left != bounds.left() || top != bounds.top())
-        window->MoveWindowTo(left, top);
+    ConstrainWindowToScreen(shell, screen);
+}
+
+void SetIndexDocViewAdapterMaker(IndexDocViewAdapterMaker maker)
+{
+    IndexDocViewAdapterMakerStorage() = std::move(maker);
+}
+
+const IndexDocViewAdapterMaker& GetIndexDocViewAdapterMaker()
+{
+    return IndexDocViewAdapterMakerStorage();
 }
 
 void SetIndexDocAppServices(IndexDocAppServices* services)
@@ -126,15 +143,20 @@ void CIndexDoc::FindPanes()
     LWindow* window = GetWindow();
     mIndexViewPane = RequirePane(window, kPaneIndexView);
     mIndexView = dynamic_cast<IndexDocViewServices*>(mIndexViewPane);
+    if (!mIndexView && GetIndexDocViewAdapterMaker()) {
+        mViewAdapter = GetIndexDocViewAdapterMaker()(mIndexViewPane);
+        mIndexView = mViewAdapter.get();
+    }
     mViewServices = dynamic_cast<IndexViewServices*>(mIndexViewPane);
     if (!mIndexView || !mViewServices)
         ThrowOSErr_(err_NilPointer, "pane 920 is no index view");
     mIndexView->SetWindow(window);
 
     mListViewPane = RequirePane(window, kPaneListView);
+    // Until the list view's own class is registered the pane has no rows to show.
     mListView = dynamic_cast<IndexListServices*>(mListViewPane);
-    ThrowIfNil_(mListView);
-    mListView->SetIndexView(mIndexViewPane);
+    if (mListView)
+        mListView->SetIndexView(mIndexViewPane);
     mIndexView->SetListView(mListViewPane);
 
     mIndexContainer = RequirePane(window, kPaneIndexContainer);
@@ -482,7 +504,8 @@ void CIndexDoc::SetViewMode(SInt32 command)
 {
     LPane* taskArea = GetWindow()->FindPaneByID(kPaneTaskArea);
     if (command == kCmdListView) {
-        mListView->ReloadRows();
+        if (mListView)
+            mListView->ReloadRows();
         mIndexContainer->Hide();
         if (mIndexView->CountSelectedItems() > 0)
             mIndexView->RevealSelection();
@@ -493,15 +516,16 @@ void CIndexDoc::SetViewMode(SInt32 command)
         if (auto* commander = dynamic_cast<LCommander*>(mListViewPane))
             LCommander::SwitchTarget(commander);
     } else if (command == kCmdThumbnailView || command == kCmdExtendedView) {
-        mListView->ReleaseRows();
+        if (mListView)
+            mListView->ReleaseRows();
         mListViewPane->Deactivate();
         mListViewPane->Hide();
         if (taskArea && mIndexView->CountRunningTasks() == 0)
             taskArea->Show();
         mIndexContainer->Show();
-        const SInt32 position = mIndexView->GetScrollPosition();
+        const SInt32 position = mIndexView->GetModeScrollPosition();
         mIndexView->SetViewMode(command);
-        mIndexView->SetScrollPosition(position, false);
+        mIndexView->SetModeScrollPosition(position, false);
         if (auto* commander = dynamic_cast<LCommander*>(mIndexViewPane))
             LCommander::SwitchTarget(commander);
         if (mIndexView->CountSelectedItems() > 0)
@@ -512,7 +536,11 @@ void CIndexDoc::SetViewMode(SInt32 command)
 
 void CIndexDoc::InitToolbar()
 {
-    mIndexView->CreateToolbar(GetWindow(), QStringLiteral("org.orvex.indextoolbar7"), 3);
+    // The window owns the toolbar (it is one of its commanders).
+    mToolbar = new CIndexToolbar;
+    mToolbar->Create(QStringLiteral("org.orvex.indextoolbar7"), GetWindow(), 3);
+    mToolbar->SetSearchClient(this);
+    IsToolbarShown(); // the bit starts as the new bar is
     if (GetPrefBoolean(QStringLiteral("IndexShowToolbar")))
         ShowToolbar();
     else
@@ -522,7 +550,7 @@ void CIndexDoc::InitToolbar()
 void CIndexDoc::ShowToolbar()
 {
     if (!TestFlags(kDocToolbarShown)) {
-        mIndexView->ShowToolbar(true);
+        mToolbar->Show();
         SetFlags(kDocToolbarShown);
     }
 }
@@ -530,7 +558,7 @@ void CIndexDoc::ShowToolbar()
 void CIndexDoc::HideToolbar()
 {
     if (TestFlags(kDocToolbarShown)) {
-        mIndexView->ShowToolbar(false);
+        mToolbar->Hide();
         ClearFlags(kDocToolbarShown);
     }
 }
@@ -538,7 +566,7 @@ void CIndexDoc::HideToolbar()
 bool CIndexDoc::IsToolbarShown()
 {
     // The user may have hidden the bar from the window itself.
-    if (mIndexView->IsToolbarVisible())
+    if (mToolbar->IsVisible())
         SetFlags(kDocToolbarShown);
     else
         ClearFlags(kDocToolbarShown);
@@ -769,7 +797,7 @@ bool CIndexDoc::ObeyCommand(CommandT command, void* ioParam)
         GetTaskServices().ShowSearchWindow(mViewServices, command);
         return true;
     case cmd_FocusSearchField:
-        mIndexView->FocusToolbarSearchField();
+        mToolbar->FocusSearchField();
         return true;
     case cmd_RebuildThumbnails:
         RebuildThumbnails();
@@ -870,9 +898,9 @@ void CIndexDoc::FindCommandStatus(
             : source                                  ? cmd_HideSource
             : organizer                               ? cmd_HideOrganizer
                                                       : cmd_BothSidePanes;
-        mIndexView->UpdateToolbarCommandStatus(combined, true, true);
+        mToolbar->UpdateCommandStatus(combined, true, true);
     } else {
-        mIndexView->UpdateToolbarCommandStatus(command, outEnabled, outUsesMark && outMark != noMark);
+        mToolbar->UpdateCommandStatus(command, outEnabled, outUsesMark && outMark != noMark);
     }
 }
 
@@ -942,4 +970,14 @@ void CIndexDoc::StartWatchingTicketFolder()
     // A file may still be being written when the folder changes: look a moment later.
     QObject::connect(mTicketWatcher.get(), &QFileSystemWatcher::directoryChanged, [this] { SetNextFireTime(0.5); });
     InstallTimer(1.0, kTicketCheckInterval);
+}
+
+void CIndexDoc::StartQuickSearch(SInt32 fieldKey, const QString& text)
+{
+    mIndexView->StartQuickSearch(fieldKey, text);
+}
+
+void CIndexDoc::ShowAllItems(bool refresh)
+{
+    mIndexView->ShowAllItems(refresh);
 }

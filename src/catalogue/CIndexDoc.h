@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CToolbar.h"
 #include "FileRef.h"
 #include "Geometry.h"
 #include "IndexDocServices.h"
@@ -15,6 +16,7 @@
 #include <vector>
 
 class CIndexPackage;
+class CIndexToolbar;
 class IndexViewServices;
 class LPane;
 class LView;
@@ -89,7 +91,7 @@ enum : CommandT {
 //                                             window shows when it has been read
 //   new CIndexDoc(app, folderURL, true, ...)  an untitled index filled from the folder
 // The document deletes itself when it closes.
-class CIndexDoc : public LSingleDoc, public LTimerTask {
+class CIndexDoc : public LSingleDoc, public LTimerTask, public ToolbarSearchClient {
 public:
     // A URL without `open` throws 100071; missing panes or window throw 'nilP'.
     CIndexDoc(LCommander* super, const QUrl& url, bool open, bool hidden);
@@ -217,6 +219,11 @@ public:
     // Prints through `printer` (a PDF file or a printer); answers the pages printed.
     SInt32 PrintTo(QPrinter& printer);
 
+    // The toolbar's search field: a quick search in the name, or all items again.
+    CIndexToolbar* GetToolbar() const { return mToolbar; }
+    void StartQuickSearch(SInt32 fieldKey, const QString& text) override;
+    void ShowAllItems(bool refresh) override;
+
     // The ticket drop folder.
     void CheckTicketFolder();
     void ScanTicketFolder(const FileRef& folder);
@@ -256,10 +263,12 @@ private:
     SInt32 mSaveDialogKind = 0;
     bool mUseSheets = true;
     IndexDocViewServices* mIndexView = nullptr;
+    std::unique_ptr<IndexDocViewServices> mViewAdapter;
+    CIndexToolbar* mToolbar = nullptr;
     IndexViewServices* mViewServices = nullptr;
     LPane* mIndexViewPane = nullptr;
     LPane* mListViewPane = nullptr;
-    IndexListServices* mListView = nullptr;
+    IndexListServices* mListView = nullptr; // null until the list view's class exists
     LPane* mOrganizerList = nullptr;
     LPane* mSourceList = nullptr;
     SInt16 mHiddenSourceWidth = 0;

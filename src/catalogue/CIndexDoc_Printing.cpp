@@ -58,7 +58,7 @@ public:
     StPrintJob(IndexDocViewServices& view, double scale)
         : mView(view)
         , mSavedPrinting(gPrintingInProgress)
-        , mSavedPosition(view.GetScrollPosition())
+        , mSavedPosition(view.GetModeScrollPosition())
     {
         gPrintingInProgress = true;
         mView.SetPrintScale(scale);
@@ -67,7 +67,7 @@ public:
     {
         mView.SetPrintScale(1.0);
         gPrintingInProgress = mSavedPrinting;
-        mView.SetScrollPosition(mSavedPosition, true);
+        mView.SetModeScrollPosition(mSavedPosition, true);
     }
     StPrintJob(const StPrintJob&) = delete;
     StPrintJob& operator=(const StPrintJob&) = delete;

@@ -110,7 +110,8 @@ void CIndexDoc::WriteSettings(bool windowReused)
         settings = old.toMap();
 
     mIndexView->WriteSettings(settings, windowReused);
-    mListView->WriteSettings(settings, windowReused);
+    if (mListView)
+        mListView->WriteSettings(settings, windowReused);
     WriteDocumentSettings(settings, windowReused);
 
     if (!PropertyList::IsValid(settings))
@@ -167,7 +168,8 @@ SInt32 CIndexDoc::ReadSettings(bool windowReused)
     ApplyDocumentSettings(settings, windowReused);
     const SInt32 count = NumberAt<SInt32>(settings, kIndexItemCount).value_or(0);
     mIndexView->ReadSettings(settings, windowReused);
-    mListView->ReadSettings(settings, windowReused);
+    if (mListView)
+        mListView->ReadSettings(settings, windowReused);
     return count;
 }
 
@@ -186,5 +188,6 @@ void CIndexDoc::SaveSettingsAsDefaults()
     if (!mPrintSettings.isEmpty())
         SetPrefHandle(kPrintSettings, mPrintSettings);
     mIndexView->SaveSettingsAsDefaults();
-    mListView->SaveSettingsAsDefaults();
+    if (mListView)
+        mListView->SaveSettingsAsDefaults();
 }

@@ -37,7 +37,7 @@ public:
             if (OSStatus err = item->SetFieldValue(fieldKey, text, mDocument.GetIndexViewServices()))
                 ThrowOSErr_(err, "ticket field " + std::to_string(fieldKey) + " cannot be set");
         }
-        mDocument.GetIndexView()->InsertItem(std::move(item), kInsertAtEnd, true, false);
+        mDocument.GetIndexView()->InsertItem(item.release(), kInsertAtEnd, true, false);
     }
 
     void SaveAfterTicket() override { mDocument.DoSave(); }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUrl>
 #include <QVariantMap>
+#include <functional>
 #include <memory>
 
 class CIndexDoc;
@@ -67,10 +68,11 @@ public:
     virtual SInt32 CountSelectedItems() const = 0;
     virtual SInt32 GetFirstSelectedIndex() const = 0;
     virtual void RevealSelection() = 0;
-    // Adds a file (an item) or a folder (an import task) at a 1-based position.
-    virtual void ImportURL(const QUrl& url, SInt32 position, bool select) = 0;
+    // Adds a file (an item) or a folder (an import task) at a 1-based position;
+    // the new item's index, or 0.
+    virtual SInt32 ImportURL(const QUrl& url, SInt32 position, bool select) = 0;
     // The view takes the item; answers its 1-based index. Throws 'nilP' for no item.
-    virtual SInt32 InsertItem(std::unique_ptr<CIndexItem> item, SInt32 position, bool select, bool quiet) = 0;
+    virtual SInt32 InsertItem(CIndexItem* item, SInt32 position, bool select, bool quiet) = 0;
     virtual void ShowAllItems(bool refresh) = 0;
     virtual void StartQuickSearch(SInt32 fieldKey, const QString& text) = 0;
     virtual void OpenSelectedItem() = 0;
@@ -80,8 +82,9 @@ public:
     // Mode and position: 0 thumbnails, 1019 extended.
     virtual SInt32 GetViewMode() const = 0;
     virtual void SetViewMode(SInt32 command) = 0;
-    virtual SInt32 GetScrollPosition() const = 0;
-    virtual void SetScrollPosition(SInt32 position, bool refresh) = 0;
+    // The first-visible position of the current mode.
+    virtual SInt32 GetModeScrollPosition() const = 0;
+    virtual void SetModeScrollPosition(SInt32 position, bool refresh) = 0;
 
     // The view's keys of settings.xml, and its preference defaults.
     virtual void WriteSettings(QVariantMap& settings, bool windowReused) = 0;
@@ -106,14 +109,13 @@ public:
     virtual SInt32 GetPrintState() const = 0;
     virtual void SetPrintScale(double scale) = 0;
     virtual void PrepareForPrinting(double resolution) = 0;
-
-    // The toolbar the view keeps for its window.
-    virtual void CreateToolbar(LWindow* window, const QString& identifier, UInt32 attributes) = 0;
-    virtual void ShowToolbar(bool show) = 0;
-    virtual bool IsToolbarVisible() const = 0;
-    virtual void UpdateToolbarCommandStatus(CommandT command, bool enabled, bool marked) = 0;
-    virtual void FocusToolbarSearchField() = 0;
 };
+
+// An index view pane that does not offer IndexDocViewServices itself is served by
+// an adapter that its subsystem installs; the document owns the adapter.
+using IndexDocViewAdapterMaker = std::function<std::unique_ptr<IndexDocViewServices>(LPane* indexView)>;
+void SetIndexDocViewAdapterMaker(IndexDocViewAdapterMaker maker);
+const IndexDocViewAdapterMaker& GetIndexDocViewAdapterMaker();
 
 // What the document asks of its list view (pane 'brow').
 class IndexListServices {

@@ -1,5 +1,6 @@
 #include "CIndexDoc.h"
 #include "CIndexPackage.h"
+#include "CIndexToolbar.h"
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
 #include "IndexPrintCaptions.h"
@@ -49,8 +50,7 @@ void Fill(CIndexDoc* doc, const QString& dir, int count)
         QImage image(40, 30, QImage::Format_RGB32);
         image.fill(QColor(40 * i % 255, 90, 160));
         ASSERT_TRUE(image.save(path, "JPEG"));
-        IndexViewOf(doc)->InsertItem(
-            std::make_unique<CIndexItem>(QUrl::fromLocalFile(path)), kInsertAtEnd, false, true);
+        IndexViewOf(doc)->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, false, true);
     }
 }
 
@@ -121,7 +121,8 @@ TEST_F(IndexDocument, UntitledIndexesAreNumberedAfterTheFirst)
     EXPECT_EQ((new CIndexDoc(nullptr, {}, false, false))->GetDescriptor(), "Untitled 1");
     EXPECT_FALSE(first->IsSpecified());
     EXPECT_FALSE(first->GetPackage());
-    EXPECT_EQ(IndexViewOf(first)->toolbarID, "org.orvex.indextoolbar7");
+    EXPECT_EQ(first->GetToolbar()->GetIdentifier(), "org.orvex.indextoolbar7");
+    EXPECT_TRUE(first->IsToolbarShown());
 }
 
 TEST_F(IndexDocument, AURLWithoutTheOpenFlagIsRefused)
@@ -217,19 +218,6 @@ TEST_F(IndexDocument, SidePanesCollapseAndComeBackWithTheirWidth)
     EXPECT_EQ(doc->GetOrganizerViewWidth(), 190);
     EXPECT_EQ(middle->GetFrame().x() + middle->GetFrame().width(),
         doc->GetWindow()->FindPaneByID(kPaneOrganizerSide)->GetFrame().x());
-
-    // The toolbar gets one combined item for both panes.
-    Boolean enabled = false, usesMark = false;
-    UInt16 mark = 0;
-    Str255 name;
-    IndexViewOf(doc)->toolbarStatus.clear();
-    doc->FindCommandStatus(cmd_HideSource, enabled, usesMark, mark, name);
-    EXPECT_TRUE(enabled);
-    ASSERT_EQ(IndexViewOf(doc)->toolbarStatus.size(), 1u);
-    EXPECT_EQ(IndexViewOf(doc)->toolbarStatus[0].command, cmd_NoSidePanes);
-    doc->HideOrganizerView();
-    doc->FindCommandStatus(cmd_HideOrganizer, enabled, usesMark, mark, name);
-    EXPECT_EQ(IndexViewOf(doc)->toolbarStatus.back().command, cmd_HideSource);
 }
 
 TEST_F(IndexDocument, ViewModesSwitchBetweenTheIndexViewAndTheList)
@@ -284,11 +272,11 @@ TEST_F(IndexDocument, TheStatusBarAndToolbarToggleAndNameTheirCommands)
     Str255 name;
     doc->FindCommandStatus(cmd_ToggleToolbar, enabled, usesMark, mark, name);
     EXPECT_EQ(PStringToQString(name), "Hide Toolbar");
-    IndexViewOf(doc)->toolbarVisible = false; // hidden from the window's own button
+    doc->GetWindow()->SetToolBarVisible(false); // hidden from the window itself
     doc->FindCommandStatus(cmd_ToggleToolbar, enabled, usesMark, mark, name);
     EXPECT_EQ(PStringToQString(name), "Show Toolbar");
     doc->ObeyCommand(cmd_ToggleToolbar, nullptr);
-    EXPECT_TRUE(IndexViewOf(doc)->toolbarVisible);
+    EXPECT_TRUE(doc->GetToolbar()->IsVisible());
 }
 
 TEST_F(IndexDocument, ALockedWindowEnablesNoCommand)

@@ -64,10 +64,15 @@ public:
     SInt32 CountSelectedItems() const override { return 0; }
     SInt32 GetFirstSelectedIndex() const override { return 0; }
     void RevealSelection() override { }
-    void ImportURL(const QUrl& url, SInt32, bool) override { imported.push_back(url); }
-    SInt32 InsertItem(std::unique_ptr<CIndexItem> item, SInt32, bool, bool) override
+    SInt32 ImportURL(const QUrl& url, SInt32, bool) override
     {
-        items.push_back(std::move(item));
+        imported.push_back(url);
+        return 0;
+    }
+    SInt32 InsertItem(CIndexItem* item, SInt32, bool, bool) override
+    {
+        ThrowIfNil_(item);
+        items.emplace_back(item);
         modified = true;
         return SInt32(items.size());
     }
@@ -78,8 +83,8 @@ public:
     void RebuildValueIndex() override { }
     SInt32 GetViewMode() const override { return mode == kCmdExtendedView ? kCmdExtendedView : kViewModeThumbnails; }
     void SetViewMode(SInt32 command) override { mode = command; }
-    SInt32 GetScrollPosition() const override { return scrollPosition; }
-    void SetScrollPosition(SInt32 position, bool) override { scrollPosition = position; }
+    SInt32 GetModeScrollPosition() const override { return scrollPosition; }
+    void SetModeScrollPosition(SInt32 position, bool) override { scrollPosition = position; }
     void WriteSettings(QVariantMap& settings, bool) override
     {
         settings.insert(QStringLiteral("Comment"), comment);
@@ -106,28 +111,14 @@ public:
         // One cell row per item, 200 points each, one column across the page.
         ResizeImageTo(width(), SInt32(items.size()) * kRowHeight, false);
     }
-    void CreateToolbar(LWindow*, const QString& identifier, UInt32) override { toolbarID = identifier; }
-    void ShowToolbar(bool show) override { toolbarVisible = show; }
-    bool IsToolbarVisible() const override { return toolbarVisible; }
-    void UpdateToolbarCommandStatus(CommandT command, bool enabled, bool marked) override
-    {
-        toolbarStatus.push_back({ command, enabled, marked });
-    }
-    void FocusToolbarSearchField() override { }
 
     void DrawSelf(QPainter& painter) override
     {
-        const SPoint32 scroll = GetScrollPosition32();
+        const SPoint32 scroll = LView::GetScrollPosition();
         for (size_t i = 0; i < items.size(); ++i)
             painter.drawText(20, SInt32(i) * kRowHeight + 40 - scroll.v, QStringLiteral("Item %1").arg(i + 1));
     }
-    SPoint32 GetScrollPosition32() const { return LView::GetScrollPosition(); }
 
-    struct ToolbarStatus {
-        CommandT command;
-        bool enabled;
-        bool marked;
-    };
     static constexpr SInt32 kRowHeight = 200;
 
     LWindow* window = nullptr;
@@ -137,10 +128,7 @@ public:
     std::vector<QUrl> filesToDelete;
     std::vector<QUrl> imported;
     std::vector<std::pair<SInt32, QString>> searches;
-    std::vector<ToolbarStatus> toolbarStatus;
-    QString toolbarID;
     QString comment;
-    bool toolbarVisible = false;
     bool modified = false;
     bool busy = false;
     bool unlockAnswer = false;

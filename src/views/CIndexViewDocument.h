@@ -1,0 +1,80 @@
+#pragma once
+
+#include "IndexDocServices.h"
+
+class CIndexView;
+
+// What the index document asks of its index view, answered by the index view.
+// The document owns one per window (installed with InstallIndexViewDocumentServices).
+class CIndexViewDocument : public IndexDocViewServices {
+public:
+    explicit CIndexViewDocument(CIndexView& view);
+
+    void SetWindow(LWindow* window) override { mWindow = window; }
+    void SetListView(LPane* listView) override { mListView = listView; }
+    void SetStatusPlacard(LPane* placard) override { mPlacard = placard; }
+    LBroadcaster& GetViewBroadcaster() override;
+
+    bool IsBusy() const override;
+    SInt16 CountRunningTasks() const override;
+    bool IsItemListLocked() const override;
+    bool IsWindowBusy() const override;
+    bool UnlockWithPassword() override;
+    bool IsModified() const override;
+    void SetModified(bool modified) override;
+
+    SInt32 CountItems() const override;
+    SInt32 CountAllItems() const override;
+    SInt32 CountSelectedItems() const override;
+    SInt32 GetFirstSelectedIndex() const override;
+    void RevealSelection() override;
+    SInt32 ImportURL(const QUrl& url, SInt32 position, bool select) override;
+    SInt32 InsertItem(CIndexItem* item, SInt32 position, bool select, bool quiet) override;
+    void ShowAllItems(bool refresh) override;
+    void StartQuickSearch(SInt32 fieldKey, const QString& text) override;
+    void OpenSelectedItem() override;
+    void RebuildThumbnails() override;
+    void RebuildValueIndex() override;
+
+    SInt32 GetViewMode() const override;
+    void SetViewMode(SInt32 command) override;
+    SInt32 GetModeScrollPosition() const override;
+    void SetModeScrollPosition(SInt32 position, bool refresh) override;
+
+    void WriteSettings(QVariantMap& settings, bool windowReused) override;
+    void ReadSettings(const QVariantMap& settings, bool windowReused) override;
+    void SaveSettingsAsDefaults() override;
+    void ResetSettings() override;
+
+    bool TestFlags(UInt32 mask) const override;
+    void SetFlags(UInt32 mask) override;
+    void ClearFlags(UInt32 mask) override;
+
+    bool IsFullScreen() const override { return false; }
+    QRect GetSavedFrame() const override { return {}; }
+    void EnterFullScreen() override;
+    void SetTheme(SInt32 theme, bool redraw) override;
+
+    SInt32 GetPrintState() const override;
+    void SetPrintScale(double scale) override { mPrintScale = scale; }
+    double GetPrintScale() const { return mPrintScale; }
+    void PrepareForPrinting(double resolution) override;
+
+    // The items of the current list whose field holds the text (any case); key
+    // 6999 looks in the name, caption, keywords and categories.
+    static bool ItemMatches(CIndexItem& item, SInt32 fieldKey, const QString& text);
+
+private:
+    CIndexView& mView;
+    LWindow* mWindow = nullptr;
+    LPane* mListView = nullptr;
+    LPane* mPlacard = nullptr;
+    double mPrintScale = 1.0;
+};
+
+// Has every index document reach its index view through CIndexViewDocument.
+void InstallIndexViewDocumentServices();
+
+// The index window's classes: the index view, the printed header and footer, and
+// the panes whose classes the window names.
+void RegisterIndexWindowClasses();
