@@ -693,6 +693,188 @@ std::unique_ptr<ImageSource> MakeImageSourceForPixels(const QImage& image, OSTyp
     return std::make_unique<DecodedSource>(formatType, image, desc, noErr);
 }
 
+// --- QuickTime Image files ------------------------------------------------------
+// Atoms at the top level: 'idsc' an image description, 'idat' the image's data in that
+// description's codec. The data is read by the reader of the codec's format; the file
+// keeps its own description (codec, depth, name).
+
+namespace {
+
+constexpr OSType kImageDescriptionAtom = 'idsc';
+constexpr OSType kImageDataAtom = 'idat';
+constexpr int kAtomHeaderSize = 8;
+
+struct QuickTimeImageAtoms {
+    QByteArray description;
+    QByteArray data;
+};
+
+// Every atom's size is checked against the bytes left; the first of each kind counts.
+OSStatus ReadQuickTimeImageAtoms(const QByteArray& file, QuickTimeImageAtoms& out)
+{
+    qsizetype at = 0;
+    bool haveDescription = false, haveData = false;
+    while (at + kAtomHeaderSize <= file.size()) {
+        quint64 size = BE32(file, at);
+        const OSType type = BE32(file, at + 4);
+        qsizetype header = kAtomHeaderSize;
+        if (size == 1) { // a 64-bit size follows the type
+            if (at + 16 > file.size())
+                return codecBadDataErr;
+            size = (quint64(BE32(file, at + 8)) << 32) | BE32(file, at + 12);
+            header = 16;
+        } else if (size == 0) { // to the end of the file
+            size = quint64(file.size() - at);
+        }
+        if (size < quint64(header) || size > quint64(file.size() - at))
+            return codecBadDataErr;
+        const QByteArray body = file.mid(at + header, qsizetype(size) - header);
+        if (type == kImageDescriptionAtom && !haveDescription) {
+            out.description = body;
+            haveDescription = true;
+        } else if (type == kImageDataAtom && !haveData) {
+            out.data = body;
+            haveData = true;
+        }
+        at += qsizetype(size);
+    }
+    return haveDescription && haveData ? noErr : codecBadDataErr;
+}
+
+bool LooksLikeQuickTimeImage(const QByteArray& data)
+{
+    if (data.size() < kAtomHeaderSize)
+        return false;
+    const OSType first = BE32(data, 4);
+    return first == kImageDescriptionAtom || first == kImageDataAtom;
+}
+
+// The file type whose reader takes a codec's data.
+OSType FileTypeOfCodec(OSType codec)
+{
+    switch (codec) {
+    case 'jpeg':
+        return 'JPEG';
+    case 'png ':
+        return 'PNGf';
+    case 'tiff':
+        return 'TIFF';
+    case 'gif ':
+        return 'GIFf';
+    case 'WRLE':
+        return 'BMPf';
+    case 'mjp2':
+    case 'jp2 ':
+        return 'jp2 ';
+    case '8BPS':
+        return '8BPS';
+    case 'tga ':
+        return 'TPIC';
+    case 'SGI ':
+        return '.SGI';
+    default:
+        return 0;
+    }
+}
+
+// Uncompressed pixels ('raw '): 24-bit RGB or 32-bit ARGB rows, each row possibly padded.
+OSStatus DecodeRawCodec(const ImageDescription& d, const QByteArray& data, QImage& out)
+{
+    const int bytesPerPixel = d.depth == 24 ? 3 : d.depth == 32 ? 4 : 0;
+    if (bytesPerPixel == 0)
+        return cantFindHandler;
+    if (d.width < 1 || d.height < 1)
+        return codecBadDataErr;
+    const qsizetype rowBytes = data.size() / d.height;
+    if (rowBytes < qsizetype(d.width) * bytesPerPixel)
+        return codecBadDataErr;
+    out = QImage(d.width, d.height, bytesPerPixel == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    for (int y = 0; y < d.height; ++y) {
+        const auto* row = reinterpret_cast<const UInt8*>(data.constData() + qsizetype(y) * rowBytes);
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < d.width; ++x, row += bytesPerPixel)
+            line[x] = bytesPerPixel == 4 ? qRgba(row[1], row[2], row[3], row[0]) : qRgb(row[0], row[1], row[2]);
+    }
+    return noErr;
+}
+
+// The codec's reader behind the file's own type and description.
+class QuickTimeImageSource : public ImageSource {
+public:
+    QuickTimeImageSource(std::unique_ptr<ImageSource> inner, const ImageDescription& stored)
+        : mInner(std::move(inner))
+        , mStored(stored)
+    {
+    }
+    OSType FormatType() const override { return 'qtif'; }
+    OSStatus Size(SInt32 index, QSize& out) override { return mInner->Size(index, out); }
+    OSStatus Decode(SInt32 index, QSize wanted, QImage& out) override
+    {
+        const OSStatus status = mInner->Decode(index, wanted, out);
+        // The file's description holds the resolution, whatever the data says.
+        if (!out.isNull() && mStored.hRes > 0 && mStored.vRes > 0) {
+            out.setDotsPerMeterX(int(std::lround(FixedToDouble(mStored.hRes) / 0.0254)));
+            out.setDotsPerMeterY(int(std::lround(FixedToDouble(mStored.vRes) / 0.0254)));
+        }
+        return status;
+    }
+    bool CanDecodeScaled() const override { return mInner->CanDecodeScaled(); }
+    SInt32 DrawsAllPixels(SInt32 index) override { return mInner->DrawsAllPixels(index); }
+    void Describe(SInt32 index, ImageDescription& d) override
+    {
+        mInner->Describe(index, d);
+        d.cType = mStored.cType;
+        d.name = mStored.name;
+        d.vendor = mStored.vendor;
+        d.depth = mStored.depth;
+        d.spatialQuality = mStored.spatialQuality;
+        d.temporalQuality = mStored.temporalQuality;
+    }
+    QByteArray IccProfile() override
+    {
+        const QByteArray own = mStored.Extension('iicc');
+        return own.isEmpty() ? mInner->IccProfile() : own;
+    }
+
+private:
+    std::unique_ptr<ImageSource> mInner;
+    ImageDescription mStored;
+};
+
+OSStatus MakeQuickTimeImageSource(const QByteArray& file, std::unique_ptr<ImageSource>& out)
+{
+    QuickTimeImageAtoms atoms;
+    OSStatus status = ReadQuickTimeImageAtoms(file, atoms);
+    if (status != noErr)
+        return status;
+    ImageDescription stored;
+    status = CatchCode([&] { stored = ImageDescription::FromBytes(atoms.description); });
+    if (status != noErr)
+        return codecBadDataErr;
+    std::unique_ptr<ImageSource> inner;
+    if (stored.cType == 'raw ') {
+        QImage pixels;
+        status = DecodeRawCodec(stored, atoms.data, pixels);
+        if (status != noErr)
+            return status;
+        inner = MakeImageSourceForPixels(pixels, 'qtif');
+    } else {
+        const OSType type = FileTypeOfCodec(stored.cType);
+        if (type == 0)
+            return cantFindHandler;
+        // A QuickTime Image inside another is no such thing (and nesting must not recurse).
+        if (LooksLikeQuickTimeImage(atoms.data))
+            return codecBadDataErr;
+        status = MakeImageSource(atoms.data, type, inner);
+        if (status != noErr)
+            return status;
+    }
+    out = std::make_unique<QuickTimeImageSource>(std::move(inner), stored);
+    return noErr;
+}
+
+} // namespace
+
 SInt32 ImageSource::DrawsAllPixels(SInt32)
 {
     return graphicsImporterDontKnowIfDrawAllPixels;
@@ -767,9 +949,11 @@ OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_pt
     }();
     (void)limitRaised;
 
-    // Formats nothing here reads: FlashPix (an OLE compound file) and QuickTime Image.
-    if (StartsWith(data, "\xD0\xCF\x11\xE0", 4) || typeHint == 'FPix' || typeHint == 'qtif')
+    // FlashPix (an OLE compound file): no maintained reader exists for it.
+    if (StartsWith(data, "\xD0\xCF\x11\xE0", 4) || typeHint == 'FPix')
         return cantFindHandler;
+    if (typeHint == 'qtif' || LooksLikeQuickTimeImage(data))
+        return MakeQuickTimeImageSource(data, out);
     if (StartsWith(data, "%PDF", 4)) {
         std::unique_ptr<Poppler::Document> document = Poppler::Document::loadFromData(data);
         if (!document || document->isLocked() || document->numPages() < 1)
