@@ -148,39 +148,60 @@ const QByteArray& CANPAInfo::GetDataHandle(EUrgencyForm urgencyForm) const
     return mBlock.Data();
 }
 
-SInt32 CANPAInfo::ReadDataSets()
+namespace {
+
+// Walks the datasets of a block, handing each caption-record dataset to
+// `onDataSet`; throws kBlockReadErr for a block cut short. Returns 0, or -1 when
+// a byte that is no tag marker ends the walk early.
+template <typename F>
+SInt32 WalkDataSets(LDataStream& block, F&& onDataSet)
 {
-    while (!mBlock.AtEnd()) {
-        if (mBlock.Remaining() < 2)
-            ThrowCutBlock("dataset header cut at offset " + std::to_string(mBlock.GetMarker()));
-        const UInt8 marker = mBlock.ReadUInt8();
-        const UInt8 record = mBlock.ReadUInt8();
+    while (!block.AtEnd()) {
+        if (block.Remaining() < 2)
+            ThrowCutBlock("dataset header cut at offset " + std::to_string(block.GetMarker()));
+        const UInt8 marker = block.ReadUInt8();
+        const UInt8 record = block.ReadUInt8();
         if (marker != kTagMarker)
             return record != 0 ? -1 : 0;
-        if (mBlock.Remaining() < 3)
-            ThrowCutBlock("dataset header cut at offset " + std::to_string(mBlock.GetMarker() - 2));
-        const UInt8 dataSet = mBlock.ReadUInt8();
-        SInt64 length = mBlock.ReadUInt16();
+        if (block.Remaining() < 3)
+            ThrowCutBlock("dataset header cut at offset " + std::to_string(block.GetMarker() - 2));
+        const UInt8 dataSet = block.ReadUInt8();
+        SInt64 length = block.ReadUInt16();
         if (length & kExtendedLengthBit) {
             // Extended form: the low bits count the bytes of the real length.
             const int lengthBytes = int(length & ~kExtendedLengthBit);
-            if (lengthBytes < 1 || lengthBytes > kMaxExtendedLengthBytes || lengthBytes > mBlock.Remaining())
+            if (lengthBytes < 1 || lengthBytes > kMaxExtendedLengthBytes || lengthBytes > block.Remaining())
                 ThrowCutBlock("dataset " + std::to_string(record) + ":" + std::to_string(dataSet)
                     + " has an extended length of " + std::to_string(lengthBytes) + " bytes");
             length = 0;
             for (int i = 0; i < lengthBytes; ++i)
-                length = (length << 8) | mBlock.ReadUInt8();
+                length = (length << 8) | block.ReadUInt8();
         }
-        if (length > mBlock.Remaining())
+        if (length > block.Remaining())
             ThrowCutBlock("dataset " + std::to_string(record) + ":" + std::to_string(dataSet) + " length "
-                + std::to_string(length) + ", " + std::to_string(mBlock.Remaining()) + " bytes remain");
-        const QByteArray data = mBlock.ReadBytes(length);
+                + std::to_string(length) + ", " + std::to_string(block.Remaining()) + " bytes remain");
+        const QByteArray data = block.ReadBytes(length);
         if (record != kCaptionRecord)
             continue;
-        SetModified(1);
-        ReadDataSet(dataSet, data);
+        onDataSet(dataSet, data);
     }
     return 0;
+}
+
+} // namespace
+
+SInt32 CANPAInfo::ReadDataSets()
+{
+    return WalkDataSets(mBlock, [this](UInt8 dataSet, const QByteArray& data) {
+        SetModified(1);
+        ReadDataSet(dataSet, data);
+    });
+}
+
+void CANPAInfo::CheckBlock(const QByteArray& block)
+{
+    LDataStream stream(block);
+    WalkDataSets(stream, [](UInt8, const QByteArray&) {});
 }
 
 void CANPAInfo::ReadDataSet(UInt8 dataSet, const QByteArray& data)

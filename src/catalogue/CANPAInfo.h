@@ -76,6 +76,8 @@ public:
     CANPAInfo& operator=(const CANPAInfo&) = delete;
     virtual ~CANPAInfo();
 
+    // Throws what parsing the block would throw, without keeping anything of it.
+    static void CheckBlock(const QByteArray& block);
     // Replaces the block and parses it; returns what ReadDataSets returns.
     virtual SInt32 SetFromHandle(QByteArray block);
     // Rewrites the block from the fields and returns it; valid until the next write.

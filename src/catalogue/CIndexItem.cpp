@@ -111,6 +111,7 @@ void GetMediaTransformForFlags(UInt32 flags, SInt32& outRotation, SInt32& outFli
 CIndexItem::CIndexItem(const FileRef& file)
 {
     Init();
+    mDateAdded = GetDateTimeNow();
     InitFromFile(file);
     mFileRef = file;
     SetName(file.Name());
@@ -122,6 +123,7 @@ CIndexItem::CIndexItem(const FileRef& file)
 CIndexItem::CIndexItem(const QUrl& url)
 {
     Init();
+    mDateAdded = GetDateTimeNow();
     mURL = url;
     const QString name = QFileInfo(url.path()).fileName();
     if (name.isEmpty())
@@ -156,6 +158,7 @@ void CIndexItem::InitFromFile(const FileRef& file)
 CIndexItem::CIndexItem(const CIndexItem& other)
     : LBroadcaster()
     , LDataBrowserItem()
+    , ACachedMediaHolder()
 {
     Init();
     CIndexItem& source = const_cast<CIndexItem&>(other);
@@ -204,7 +207,6 @@ void CIndexItem::Init()
     mIndexFile = nullptr;
     mRecordOffset = -1;
     mThumbnailNumber = 0;
-    mDateAdded = GetDateTimeNow();
 }
 
 void CIndexItem::FinishInit()
@@ -235,7 +237,12 @@ void CIndexItem::KeepingDirty(F&& make)
 template <typename T, typename F>
 T* CIndexItem::GetLazyPart(LazyPart<T>& part, F&& make)
 {
-    return part.Get([this] { LoadRecord(); }, [&] { KeepingDirty(std::forward<F>(make)); });
+    return part.Get(
+        [&] {
+            LoadRecord();
+            LoadStoredPart(part);
+        },
+        [&] { KeepingDirty(std::forward<F>(make)); });
 }
 
 // Setters.
@@ -278,8 +285,10 @@ void CIndexItem::SetRemoteURL(const QUrl& url)
 
 void CIndexItem::SetCaptionInfo(std::unique_ptr<CANPAInfo> caption)
 {
-    if (mCaption.Replace(std::move(caption)))
-        MarkDirty();
+    if (!mCaption.Replace(std::move(caption)))
+        return;
+    DropStoredBlocks(true, false);
+    MarkDirty();
 }
 
 void CIndexItem::SetUserData(std::unique_ptr<UserData> userData)
@@ -292,6 +301,7 @@ void CIndexItem::SetImageInfo(std::unique_ptr<MediaImageInfo> info)
 {
     if (!mImageInfo.Replace(std::move(info)))
         return;
+    DropStoredBlocks(false, true);
     mImageInfo.lookedFor = false;
     MarkDirty();
 }
@@ -859,6 +869,7 @@ QUrl CIndexItem::LocateFile(bool ask)
     }
     SetURL(chosen);
     mImageInfo.value.reset();
+    DropStoredBlocks(false, true);
     mAlias.reset();
     mThumbnail.reset();
     SetDisplayPicture(nullptr);

@@ -396,6 +396,20 @@ private:
     // made once by `make` (the looked-for byte keeps a missing part from being sought again).
     template <typename T, typename F>
     T* GetLazyPart(LazyPart<T>& part, F&& make);
+    // Parses the block the index.db record stored for a part, once asked for it.
+    void LoadStoredPart(LazyPart<CANPAInfo>& part);
+    void LoadStoredPart(LazyPart<UserData>&) {} // read with the record: its damage fails the record
+    void LoadStoredPart(LazyPart<MediaImageInfo>& part);
+    void LoadStoredPart(LazyPart<CEXIFInfo>&) {}
+    // Forgets the stored blocks of parts that were replaced.
+    void DropStoredBlocks(bool caption, bool imageRecord);
+
+    // The lazy parts' blocks as the index.db record held them: parsed when first
+    // asked for, and written back as they are while never asked for.
+    struct StoredBlocks {
+        std::optional<QByteArray> caption;
+        std::optional<ImageRecordBytes> imageRecord;
+    };
 
     QString mName;
     QString mRawKindText;
@@ -416,6 +430,7 @@ private:
     LazyPart<CEXIFInfo> mEXIF;
     LazyPart<UserData> mUserData;
     LazyPart<MediaImageInfo> mImageInfo;
+    std::unique_ptr<StoredBlocks> mStored; // null when the record held none
     QUrl mRemoteURL;
     bool mRemoteURLLookedFor = false;
     std::unique_ptr<Picture> mThumbnail;

@@ -11,6 +11,7 @@
 #include "FileRoutines.h"
 #include "FileSystemRoutines.h"
 #include "IndexFileRecord.h"
+#include "MacDates.h"
 #include "LStream.h"
 #include "MediaImageInfo.h"
 #include "Offscreen.h"
@@ -132,7 +133,8 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
             ThrowOSErr_(badFormat, "stored name is not one file name: " + stored.toStdString());
         mStoredName = stored;
     }
-    if (record.fileURL) {
+    // With an alias the file is found through it: the URL is not kept.
+    if (record.fileURL && !record.alias) {
         const QUrl url = DecodeFileURL(*record.fileURL);
         if (!url.isValid() || url.isEmpty())
             ThrowOSErr_(err_NilPointer, "file URL does not parse");
@@ -149,18 +151,25 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
         mModificationDate = f.modificationDate;
         mThumbnailNumber = f.thumbnailNumber;
         mFlags = f.flags;
+    } else {
+        mDateAdded = GetDateTimeNow();
     }
     if (record.remoteURL)
         mRemoteURL = QUrl::fromEncoded(*record.remoteURL, QUrl::TolerantMode);
+    // Most items are never asked for their caption or image record: those blocks
+    // are kept as read (a damaged caption still fails the record now).
     if (record.caption) {
         try {
-            mCaption.value = std::make_unique<CANPAInfo>(*record.caption);
-        } catch (const ExceptionCode&) {
-            ThrowOSErr_(err_NilPointer, "caption block does not parse");
+            CANPAInfo::CheckBlock(*record.caption);
+        } catch (const ExceptionCode& e) {
+            ThrowOSErr_(err_NilPointer, "caption block does not parse: " + e.Context());
         }
     }
-    if (record.imageRecord)
-        mImageInfo.value = ImageInfoFromBytes(*record.imageRecord, false);
+    if (record.caption || record.imageRecord) {
+        mStored = std::make_unique<StoredBlocks>();
+        mStored->caption = record.caption;
+        mStored->imageRecord = record.imageRecord;
+    }
     if (record.userData) {
         std::unique_ptr<UserData> userData;
         ThrowIfOSErr_(UserData::NewUserDataFromHandle(*record.userData, userData));
@@ -178,6 +187,37 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
     mPackage = package;
     mDirty = false;
     FinishInit();
+}
+
+void CIndexItem::LoadStoredPart(LazyPart<CANPAInfo>& part)
+{
+    if (part.value || !mStored || !mStored->caption)
+        return;
+    try {
+        part.value = std::make_unique<CANPAInfo>(*mStored->caption);
+    } catch (const ExceptionCode& e) {
+        // The block stays, to be written back as it is.
+        ThrowOSErr_(err_NilPointer, "caption block does not parse: " + e.Context());
+    }
+    mStored->caption.reset();
+}
+
+void CIndexItem::LoadStoredPart(LazyPart<MediaImageInfo>& part)
+{
+    if (part.value || !mStored || !mStored->imageRecord)
+        return;
+    part.value = ImageInfoFromBytes(*mStored->imageRecord, false);
+    mStored->imageRecord.reset();
+}
+
+void CIndexItem::DropStoredBlocks(bool caption, bool imageRecord)
+{
+    if (!mStored)
+        return;
+    if (caption)
+        mStored->caption.reset();
+    if (imageRecord)
+        mStored->imageRecord.reset();
 }
 
 // index.db: writing.
@@ -244,13 +284,17 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
         const QUrl remote = GetRemoteURL();
         if (!remote.isEmpty())
             record.remoteURL = RemoteURLText(remote, name);
+        // Blocks never parsed go back byte for byte.
         if (UserData* userData = PartOrNull([&] { return GetUserData(); }))
             record.userData = userData->ToHandle();
-        if (CANPAInfo* caption = PartOrNull([&] { return GetCaptionInfo(); }))
+        if (mStored && mStored->caption)
+            record.caption = mStored->caption;
+        else if (CANPAInfo* caption = PartOrNull([&] { return GetCaptionInfo(); }))
             record.caption = caption->GetDataHandle();
-        if (MediaImageInfo* info = PartOrNull([&] { return GetImageInfo(); })) {
+        if (mStored && mStored->imageRecord)
+            record.imageRecord = mStored->imageRecord;
+        else if (MediaImageInfo* info = PartOrNull([&] { return GetImageInfo(); }))
             record.imageRecord = ImageInfoToBytes(*info, false);
-        }
 
         // The whole record goes to the stream at once: a failure above leaves
         // nothing of it there.

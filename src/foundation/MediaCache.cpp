@@ -2,14 +2,38 @@
 
 #include <QFile>
 
-#include <algorithm>
-#include <vector>
+
+struct MediaCacheList {
+    ACachedMediaHolder* first = nullptr;
+    ACachedMediaHolder* last = nullptr;
+    SInt32 count = 0;
+
+    void Append(ACachedMediaHolder* item)
+    {
+        item->mCachePrevious = last;
+        item->mCacheNext = nullptr;
+        (last ? last->mCacheNext : first) = item;
+        last = item;
+        item->mInCacheList = true;
+        ++count;
+    }
+    void Remove(ACachedMediaHolder* item)
+    {
+        if (!item->mInCacheList)
+            return;
+        (item->mCachePrevious ? item->mCachePrevious->mCacheNext : first) = item->mCacheNext;
+        (item->mCacheNext ? item->mCacheNext->mCachePrevious : last) = item->mCachePrevious;
+        item->mCachePrevious = item->mCacheNext = nullptr;
+        item->mInCacheList = false;
+        --count;
+    }
+};
 
 namespace {
 
-std::vector<ACachedMediaHolder*>& CacheList()
+MediaCacheList& CacheList()
 {
-    static std::vector<ACachedMediaHolder*> list;
+    static MediaCacheList list;
     return list;
 }
 
@@ -17,11 +41,11 @@ std::vector<ACachedMediaHolder*>& CacheList()
 // removes itself from the list while dropping does not disturb the walk.
 bool DropOldest()
 {
-    auto& list = CacheList();
-    if (list.empty())
+    MediaCacheList& list = CacheList();
+    ACachedMediaHolder* item = list.first;
+    if (!item)
         return false;
-    ACachedMediaHolder* item = list.front();
-    list.erase(list.begin());
+    list.Remove(item);
     item->DropCachedMedia();
     return true;
 }
@@ -30,19 +54,21 @@ bool DropOldest()
 
 void AddToMediaCacheList(ACachedMediaHolder* item)
 {
-    if (item)
-        CacheList().push_back(item);
+    if (!item)
+        return;
+    CacheList().Remove(item);
+    CacheList().Append(item);
 }
 
 void RemoveFromPurgeList(ACachedMediaHolder* item)
 {
-    auto& list = CacheList();
-    list.erase(std::remove(list.begin(), list.end(), item), list.end());
+    if (item)
+        CacheList().Remove(item);
 }
 
 SInt32 CountMediaCacheList()
 {
-    return SInt32(CacheList().size());
+    return CacheList().count;
 }
 
 SInt64 FreeMemoryBytes()

@@ -6,11 +6,23 @@
 // index item implements it).
 class ACachedMediaHolder {
 public:
+    ACachedMediaHolder() = default;
+    ACachedMediaHolder(const ACachedMediaHolder&) {} // a copy is not on the list
+    ACachedMediaHolder& operator=(const ACachedMediaHolder&) { return *this; }
     virtual ~ACachedMediaHolder() = default;
     virtual void DropCachedMedia() = 0; // sets the display picture to none
+
+private:
+    friend struct MediaCacheList;
+    // Its place on the list: taking an item off (as every closing item does) is
+    // constant time, however many items an index holds.
+    ACachedMediaHolder* mCachePrevious = nullptr;
+    ACachedMediaHolder* mCacheNext = nullptr;
+    bool mInCacheList = false;
 };
 
-// The items holding a cached display picture, oldest first.
+// The items holding a cached display picture, oldest first. An item added again
+// moves to the end, as the newest.
 void AddToMediaCacheList(ACachedMediaHolder* item);
 void RemoveFromPurgeList(ACachedMediaHolder* item); // nothing when absent
 SInt32 CountMediaCacheList();

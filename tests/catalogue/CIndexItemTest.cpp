@@ -426,6 +426,58 @@ TEST(CIndexItem, StoredNamesOutsideMediaAreRefused)
     }
 }
 
+TEST(CIndexItem, CaptionAndImageRecordAreParsedOnlyWhenAskedFor)
+{
+    // A caption with its urgency as the ASCII digit other programs write: a block
+    // never parsed comes back exactly as it was read.
+    QByteArray caption("\x1C\x02\x0A\x00\x01" "5" "\x1C\x02\x69\x00\x0F" "Harbour at dawn", 26);
+    IndexDbRecord record;
+    record.name = QByteArray("harbour.jpg");
+    record.fileURL = QByteArray("file:///photos/harbour.jpg");
+    record.fields = CatalogueFields {'JPEG', 7000, 3000000000u, 3100000000u, 3200000000u, 0, 0};
+    record.caption = caption;
+    record.imageRecord.emplace();
+    std::memcpy(record.imageRecord->data(), SampleImageInfoBigEndian().constData(), 102);
+    const QDir dir(FreshDir("lazyblocks"));
+    CIndexPackage package(QUrl::fromLocalFile(dir.filePath("L.idxp")), nullptr);
+
+    auto written = [&](CIndexItem& item) {
+        LDataStream stream;
+        item.WriteToStream(stream, package);
+        IndexDbReader reader(stream.Data());
+        IndexDbRecord back;
+        EXPECT_TRUE(reader.Next(back));
+        return back;
+    };
+    CIndexItem untouched(record, &package);
+    EXPECT_EQ(untouched.GetDateAdded(), 3000000000u) << "the stored date, not the time of reading";
+    const IndexDbRecord same = written(untouched);
+    EXPECT_EQ(same.caption, record.caption);
+    EXPECT_EQ(same.imageRecord, record.imageRecord);
+
+    CIndexItem asked(record, &package);
+    ASSERT_NE(asked.GetCaptionInfo(), nullptr);
+    EXPECT_EQ(PStringToQString(asked.GetCaptionInfo()->GetHeadline()), QStringLiteral("Harbour at dawn"));
+    ASSERT_NE(asked.GetImageInfo(), nullptr);
+    EXPECT_EQ(*asked.GetImageInfo(), SampleImageInfo());
+    // A caption set anew replaces the stored block.
+    auto fresh = std::make_unique<CANPAInfo>();
+    fresh->SetHeadline(Str255("Quay"));
+    const QByteArray freshBlock = fresh->GetDataHandle();
+    asked.SetCaptionInfo(std::move(fresh));
+    EXPECT_EQ(written(asked).caption, std::optional<QByteArray>(freshBlock));
+
+    // A record without catalogue fields is added now.
+    record.fields.reset();
+    const UInt32 before = GetDateTimeNow();
+    CIndexItem undated(record, &package);
+    EXPECT_GE(undated.GetDateAdded(), before);
+
+    // A damaged caption still fails its record when it is read.
+    record.caption = QByteArray("\x1C\x02\x69\x00\x40" "cut", 8);
+    EXPECT_THROW(CIndexItem damaged(record, &package), ExceptionCode);
+}
+
 TEST(CIndexItem, DamagedCaptionOrUserDataFailsOnlyThatItem)
 {
     IndexDbRecord record;

@@ -211,6 +211,24 @@ TEST(MediaCache, DropsOldestFirstAndStopsQuietly)
     EXPECT_EQ(CountMediaCacheList(), 0);
 }
 
+TEST(MediaCache, AnItemIsOnTheListOnceAndACopyIsNot)
+{
+    std::vector<int> dropped;
+    CachedItem a(dropped, 1), b(dropped, 2), c(dropped, 3);
+    AddToMediaCacheList(&a);
+    AddToMediaCacheList(&b);
+    AddToMediaCacheList(&c);
+    AddToMediaCacheList(&a); // used again: now the newest
+    EXPECT_EQ(CountMediaCacheList(), 3);
+    CachedItem copy(b);
+    RemoveFromPurgeList(&copy); // never on the list: the original stays
+    EXPECT_EQ(CountMediaCacheList(), 3);
+    RemoveFromPurgeList(&c); // from the middle
+    PurgeCachedMedia(5);
+    EXPECT_EQ(dropped, std::vector<int>({2, 1}));
+    EXPECT_EQ(CountMediaCacheList(), 0);
+}
+
 TEST(CompletionSound, PlaysOnlyPastTwentySeconds)
 {
     StCompletionSound sound(20);

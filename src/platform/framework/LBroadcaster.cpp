@@ -2,14 +2,12 @@
 
 #include <algorithm>
 
-LBroadcaster::LBroadcaster()
-    : mAlive(std::make_shared<bool>(true))
-{
-}
+LBroadcaster::LBroadcaster() = default;
 
 LBroadcaster::~LBroadcaster()
 {
-    *mAlive = false;
+    if (mAlive)
+        *mAlive = false;
     // Tell each listener once, then forget it; a listener may remove itself meanwhile.
     std::vector<LListener*> listeners = mListeners;
     for (LListener* listener : listeners) {
@@ -51,6 +49,11 @@ void LBroadcaster::BroadcastMessage(MessageT message, void* ioParam)
 {
     if (!mIsBroadcasting)
         return;
+    if (mListeners.empty())
+        return;
+    // Made by the first broadcast that has listeners: most broadcasters never have any.
+    if (!mAlive)
+        mAlive = std::make_shared<bool>(true);
     // Walk a copy, but ask the live list before each call: listeners (and the
     // broadcaster itself) may go away while the message is being heard.
     std::shared_ptr<bool> alive = mAlive;
