@@ -25,12 +25,11 @@
 #include "Picture.h"
 #include "Preferences.h"
 #include "RectUtilities.h"
+#include "ResourceUtilities.h"
 #include "ThumbnailFile.h"
 #include "UserData.h"
 
-#include <QFileIconProvider>
 #include <QFileInfo>
-#include <QMimeDatabase>
 #include <algorithm>
 
 namespace {
@@ -748,15 +747,10 @@ QIcon CIndexItem::GetIcon()
     FileRef file;
     if (GetFSSpecFromURL(url, file) != noErr)
         ThrowOSErr_(kMsgNoFileReference);
-    if (GetFileTypeCode() == kIconFileType) {
+    if (GetFileTypeCode() == kIconFileType)
         mIcon = QIcon(file.Path()); // an icon file is its own icon
-    } else if (GetPrefBoolean(QStringLiteral("UseCustomIcon"))) {
-        QFileIconProvider provider;
-        mIcon = provider.icon(QFileInfo(file.Path()));
-    } else if (!QFileInfo(file.Path()).suffix().isEmpty()) {
-        const QMimeType type = QMimeDatabase().mimeTypeForFile(file.Path(), QMimeDatabase::MatchExtension);
-        mIcon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
-    }
+    else
+        mIcon = GetFileIcon(file, GetPrefBoolean(QStringLiteral("UseCustomIcon")));
     mIconMade = true;
     return mIcon;
 }

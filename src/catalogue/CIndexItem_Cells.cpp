@@ -10,11 +10,10 @@
 #include "Picture.h"
 #include "Preferences.h"
 #include "RectUtilities.h"
+#include "ResourceUtilities.h"
 
-#include <QApplication>
 #include <QIcon>
 #include <QPainter>
-#include <QStyle>
 #include <algorithm>
 
 namespace {
@@ -22,12 +21,9 @@ namespace {
 constexpr int kBadgeSize = 16;
 constexpr int kBadgeInset = 3;
 constexpr int kMaxIconSide = 120;
-
-QIcon BadgeIcon(const char* themeName, QStyle::StandardPixmap fallback)
-{
-    QIcon icon = QIcon::fromTheme(QLatin1String(themeName));
-    return icon.isNull() ? QApplication::style()->standardIcon(fallback) : icon;
-}
+// The media storage badges: the copy in the package, the file left in place.
+const QString kStoredBadgeIcon = QStringLiteral("badge-stored.png");
+const QString kLinkedBadgeIcon = QStringLiteral("badge-linked.png");
 
 // A rectangle from its four edges, right and bottom exclusive.
 QRect Edges(int left, int top, int right, int bottom)
@@ -138,17 +134,12 @@ void CIndexItem::DrawIcon(QPainter& painter, const QRect& cell, const IndexViewS
 
 void CIndexItem::DrawBadge(QPainter& painter, const QRect& cell, const IndexViewServices& view)
 {
-    QIcon badge;
-    QIcon::Mode mode = QIcon::Normal;
-    if (IsBusy()) {
-        badge = BadgeIcon("changes-prevent", QStyle::SP_MessageBoxInformation);
-        mode = mHilited ? QIcon::Selected : QIcon::Normal;
-    } else if (mError) {
-        badge = BadgeIcon("dialog-warning", QStyle::SP_MessageBoxWarning); // never drawn selected
-    } else if (mPackage && GetPrefBoolean(QStringLiteral("ShowMediaStorageBadge"))) {
-        badge = IsStoredInPackage() ? BadgeIcon("drive-harddisk", QStyle::SP_DriveHDIcon)
-                                    : BadgeIcon("emblem-symbolic-link", QStyle::SP_FileLinkIcon);
-    }
-    if (!badge.isNull())
-        badge.paint(&painter, GetPartRect(kItemPartErrorBadge, cell, view), Qt::AlignLeft | Qt::AlignTop, mode);
+    const QRect badge = GetPartRect(kItemPartErrorBadge, cell, view);
+    const Qt::Alignment corner = Qt::AlignLeft | Qt::AlignTop;
+    if (IsBusy())
+        PlotSystemIcon(painter, 'lock', badge, mHilited ? QIcon::Selected : QIcon::Normal, corner);
+    else if (mError)
+        PlotSystemIcon(painter, 'caut', badge, QIcon::Normal, corner); // never drawn selected
+    else if (mPackage && GetPrefBoolean(QStringLiteral("ShowMediaStorageBadge")))
+        PlotBundleIcon(painter, IsStoredInPackage() ? kStoredBadgeIcon : kLinkedBadgeIcon, badge, QIcon::Normal, corner);
 }

@@ -21,11 +21,10 @@
 #include "Picture.h"
 #include "Preferences.h"
 #include "RectUtilities.h"
+#include "ResourceUtilities.h"
 
-#include <QApplication>
 #include <QFontMetrics>
 #include <QPainter>
-#include <QStyle>
 #include <QTreeView>
 
 #include <algorithm>
@@ -126,12 +125,6 @@ int BrowserColumnWidth(LDataBrowser* browser, DataBrowserPropertyID property)
     QTreeView* tree = browser->GetControlRef();
     const int column = browser->GetImp().GetModel().ColumnOfProperty(property);
     return tree && column >= 0 ? tree->columnWidth(column) : 0;
-}
-
-QIcon SystemIcon(const char* themeName, QStyle::StandardPixmap fallback)
-{
-    const QIcon icon = QIcon::fromTheme(QLatin1String(themeName));
-    return icon.isNull() ? QApplication::style()->standardIcon(fallback) : icon;
 }
 
 } // namespace
@@ -418,20 +411,22 @@ QPixmap CIndexItem::MakeDragImage(const QRect& cell, const IndexViewServices& vi
         image.fill(Qt::white);
         QPainter painter(&image);
         DrawDisplayPicture(painter, mDisplayPicture->Image(), QRect(QPoint(0, 0), picture.size()), false);
-        // The count of dragged items in a badge at the top right corner.
-        const int digits = QString::number(count).size();
-        const int badgeWidth = std::min(kDragBadgeSide / 2 + 8 * digits, picture.width());
-        const QRect badge(picture.width() - badgeWidth - 2, 2, badgeWidth, kDragBadgeSide / 2);
-        painter.setRenderHint(QPainter::Antialiasing, true);
-        painter.setPen(QPen(Qt::white, 2));
-        painter.setBrush(QColor(200, 30, 30));
-        painter.drawRoundedRect(badge, badge.height() / 2.0, badge.height() / 2.0);
+        // The count of dragged items in a badge at the top right corner, the badge
+        // wide enough for the count's digits.
+        const int digits = count < 10 ? 1 : count < 100 ? 2 : count < 1000 ? 3 : 4;
+        const QRect badge(picture.width() - kDragBadgeSide - 2, 2, kDragBadgeSide, kDragBadgeSide);
+        PlotBundleIcon(painter, QStringLiteral("dragbadge%1.icns").arg(digits), badge, QIcon::Normal, Qt::AlignCenter);
+        // The badge pictures draw their pill on a 32-unit square: one unit in from
+        // the top right, 12 units and 5 per digit wide, 13 high.
+        const qreal unit = kDragBadgeSide / 32.0;
+        const QRectF pill(badge.left() + (31 - 12 - 5 * digits) * unit, badge.top() + unit, (12 + 5 * digits) * unit,
+            13 * unit);
         painter.setPen(Qt::white);
         QFont font = painter.font();
         font.setBold(true);
+        font.setPixelSize(int(pill.height() * 0.7));
         painter.setFont(font);
-        painter.drawText(badge, Qt::AlignCenter, QString::number(count));
-        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.drawText(pill, Qt::AlignCenter, QString::number(count));
         FrameRect(painter, QRect(QPoint(0, 0), picture.size()), kDragFrameGrey);
         painter.end();
         outHotSpot = QPoint(0, 0) - picture.topLeft();
@@ -478,7 +473,7 @@ OSStatus CIndexItem::GetSetItemData(DataBrowserPropertyID property, DataBrowserI
         case kFieldName:
             if (GetPrefBoolean(QStringLiteral("ListViewShowThumbnails"))) {
                 if (Offscreen* display = GetDisplayPicture())
-                    data.icon = QIcon(QPixmap::fromImage(display->Image()));
+                    data.icon = MakeIconFamily(display->Image());
                 else
                     ThrowOSErr_(err_NilPointer, "no thumbnail for the row");
             } else {
@@ -502,12 +497,12 @@ OSStatus CIndexItem::GetSetItemData(DataBrowserPropertyID property, DataBrowserI
                 data.value = kFieldPlaceholder;
                 break;
             }
-            data.icon = SystemIcon("dialog-warning", QStyle::SP_MessageBoxWarning);
+            data.icon = GetSystemIcon('caut');
             data.value = width < kShortErrorWidth ? QString::number(mError->GetCode()) : text;
             break;
         case kFieldOpenInViewer:
             if (mOpenInViewer != 0)
-                data.icon = SystemIcon("document-open", QStyle::SP_DialogOpenButton);
+                data.icon = GetSystemIcon('faro');
             break;
         case kFieldDateTimeOriginal:
         case kFieldDateTimeDigitized:

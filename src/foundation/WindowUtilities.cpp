@@ -3,10 +3,10 @@
 #include "FileTypes.h"
 #include "LDragAndDrop.h"
 #include "LWindow.h"
+#include "ResourceUtilities.h"
 #include "UEvents.h"
 
 #include <QIcon>
-#include <QMimeDatabase>
 #include <QWidget>
 
 namespace {
@@ -17,9 +17,7 @@ QIcon IconForType(OSType type)
 {
     if (type == kGenericNetworkIcon)
         return QIcon::fromTheme(QStringLiteral("network-workgroup"));
-    QMimeType mime = QMimeDatabase().mimeTypeForName(MimeTypeForFileType(type));
-    QIcon icon = QIcon::fromTheme(mime.iconName());
-    return icon.isNull() ? QIcon::fromTheme(mime.genericIconName()) : icon;
+    return GetIconForMimeType(MimeTypeForFileType(type));
 }
 
 void PrepareProxy(LWindow* window, bool clearModified)

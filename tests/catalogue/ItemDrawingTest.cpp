@@ -196,6 +196,22 @@ TEST_P(ItemDrawing, BadgesAndSelectedLooks)
     EXPECT_NE(At(dimmed, QPoint(picture.center().x(), picture.top() - 2)), mView.GetHighlightColor());
 }
 
+TEST_P(ItemDrawing, BusyItemShowsThePadlockInsteadOfTheCaution)
+{
+    auto item = ItemWithPicture();
+    const QRect badge = item->GetPartRect(kItemPartErrorBadge, mCell, mView);
+    const QImage plain = Draw(*item, mCell, QStringLiteral("plain"));
+    item->SetError(std::make_unique<CItemError>(-43, QString(), QStringLiteral("600:50")));
+    const QImage caution = Draw(*item, mCell, QStringLiteral("caution"));
+    item->SetBusy(true);
+    const QImage busy = Draw(*item, mCell, QStringLiteral("busy"));
+    const qreal ratio = GetParam();
+    const QRect device(QPoint(int(badge.left() * ratio), int(badge.top() * ratio)), badge.size() * ratio);
+    EXPECT_NE(caution.copy(device), plain.copy(device));
+    EXPECT_NE(busy.copy(device), plain.copy(device));
+    EXPECT_NE(busy.copy(device), caution.copy(device));
+}
+
 TEST_P(ItemDrawing, OpenInViewerIsWashedOut)
 {
     auto item = ItemWithPicture();
