@@ -1,4 +1,5 @@
 #include "CFloater.h"
+#include "CIndexView.h"
 #include "COrvexApp.h"
 #include "CParentWindow.h"
 #include "FourCharCode.h"
@@ -96,6 +97,7 @@ TEST(ClassRegistry, EveryRegisteredClassIDMakesAnObjectOfItsClass)
         { 'ShDB', Pane<CSheetDialogBox>() },
         { 'FltW', Pane<CFloater>() },
         { 'TskW', Pane<CTaskWindow>() },
+        { 'IndV', Pane<CIndexView>() },
     };
     for (const ClassRow& row : rows) {
         SCOPED_TRACE(FourCharCodeToString(row.id));
