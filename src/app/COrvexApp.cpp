@@ -116,6 +116,7 @@ COrvexApp::COrvexApp()
     mErrorPeriodical.StartRepeating(CExceptionMgrPeriodical::kInterval);
     Step("LoadRecentItems");
     LoadRecentItems();
+    SetIndexDocAppServices(this);
 }
 
 COrvexApp::~COrvexApp()
@@ -126,6 +127,8 @@ COrvexApp::~COrvexApp()
     RunReportingErrors([&] { SaveRecentItems(); });
     // The task window is the application's: it goes before the application does.
     TerminateTasks();
+    if (GetIndexDocAppServices() == this)
+        SetIndexDocAppServices(nullptr);
     SetDeferredQuitHandler(nullptr);
     RemoveThreadYieldTimer();
     if (qApp && mEventHandler)

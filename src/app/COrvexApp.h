@@ -3,6 +3,7 @@
 #include "AppCommands.h"
 #include "CExceptionMgrPeriodical.h"
 #include "CRecentItemList.h"
+#include "IndexDocServices.h"
 #include "LApplication.h"
 
 #include <QUrl>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class CIndexDoc;
 class CMenuBarWindow;
 class LMenu;
 class QObject;
@@ -17,7 +19,7 @@ class QObject;
 // The application object: the top of the commander chain. It brings the program's
 // services up in a fixed order, builds the menu bar, opens what "StartupAction" asks
 // for, keeps the recent items and carries out the commands no window takes.
-class COrvexApp : public LDocApplication {
+class COrvexApp : public LDocApplication, public IndexDocAppServices {
 public:
     COrvexApp();
     ~COrvexApp() override;
@@ -57,6 +59,9 @@ public:
     virtual void NewPictureLibraryIndex();
     virtual void NewActiveFontsIndex();
     virtual void NewSpecialFolderIndex(CommandT command);
+    // What the index documents ask of the application.
+    void SendOpenDocumentEvent(const QUrl& package) override;
+    void ContinueQuitting() override;
     // Whether the open dialog shows an item: index packages and files, folders, and
     // the files whose type or extension is a media kind's.
     static bool OpenDialogShows(const FileRef& item);
@@ -70,7 +75,7 @@ public:
 
     // Recent items (index 0 is the newest).
     void AddRecentItem(const FileRef& file);
-    void AddRecentURL(const QUrl& url);
+    void AddRecentURL(const QUrl& url) override;
     void ClearRecentItems();
     // Opens the entry the user chose; one that fails to open leaves the list and its
     // failure is reported. An index past the end (the menu's clear item) clears the list.
@@ -92,6 +97,7 @@ protected:
 
 private:
     void Step(const char* name) const;
+    CIndexDoc* MakeUntitledIndex();
     void OpenAddress(const QString& key, bool reportFailure);
     void UpdateWindowMenu();
     void UpdateMenuBarWindow();

@@ -2,6 +2,7 @@
 #include "COrvexApp.h"
 
 #include "AppLog.h"
+#include "CIndexDoc.h"
 #include "BundleStrings.h"
 #include "CatalogueRoutines.h"
 #include "ErrorCodes.h"
@@ -12,6 +13,8 @@
 #include "MediaFactory.h"
 #include "Preferences.h"
 #include "SpecialFolders.h"
+#include "TaskServices.h"
+#include "UReportErrors.h"
 #include "UPageFormat.h"
 
 #include <QFileDialog>
@@ -20,9 +23,12 @@
 #include <QPrinter>
 #include <QSortFilterProxyModel>
 #include <QFileSystemModel>
+#include <QTimer>
 
 namespace {
 constexpr OSType kIndexFileType = 'OIDX';
+// How often a document opened for printing is asked whether it has been read.
+constexpr int kPrintPollMilliseconds = 100;
 
 // The open dialog: packages are documents, chosen as a whole rather than entered;
 // a plain folder can be chosen too (it is imported). Only what can be opened shows.
@@ -114,43 +120,166 @@ void COrvexApp::SetupPage()
         SetPrefHandle(QStringLiteral("IndexPrintSettings"), FlattenPageFormat(printer.pageLayout()));
 }
 
-// Until the index document exists, the commands that make or open one say so.
-void COrvexApp::OpenDocument(const FileRef& file)
+namespace {
+// The file behind alias files (links), followed to the end of a chain.
+FileRef ResolveAliasFile(const FileRef& file)
 {
-    if (!file.Exists())
-        ThrowOSErr_(fnfErr, file.Path().toStdString());
-    ThrowOSErr_(unimpErr, "opening documents");
+    QString target = QFileInfo(file.Path()).canonicalFilePath();
+    return target.isEmpty() ? file : FileRef(target);
 }
 
-void COrvexApp::PrintDocument(const FileRef& file)
+// The open document of the file, found by the file itself (never by a title).
+LSingleDoc* OpenDocumentOfFile(const FileRef& file)
 {
-    OpenDocument(file);
+    if (auto* document = dynamic_cast<LSingleDoc*>(LDocument::FindDocumentForFile(file)))
+        return document;
+    return CIndexDoc::FindDocForPackage(file.ToUrl());
+}
+
+void SelectDocumentWindow(LSingleDoc* document)
+{
+    if (LWindow* window = document->GetWindow())
+        window->Select();
+}
+} // namespace
+
+CIndexDoc* COrvexApp::MakeUntitledIndex()
+{
+    auto* document = new CIndexDoc(this, QUrl(), false, false);
+    ThrowIfNil_(document);
+    return document;
 }
 
 void COrvexApp::MakeNewDocument()
 {
-    ThrowOSErr_(unimpErr, "new documents");
+    MakeUntitledIndex()->ShowWindow();
+}
+
+void COrvexApp::OpenDocument(const FileRef& requested)
+{
+    if (!requested.Exists())
+        ThrowOSErr_(fnfErr, requested.Path().toStdString());
+    const FileRef file = ResolveAliasFile(requested);
+    for (const FileRef& candidate : { requested, file }) {
+        if (LSingleDoc* open = OpenDocumentOfFile(candidate)) {
+            SelectDocumentWindow(open);
+            return;
+        }
+    }
+    const QUrl url = file.ToUrl();
+    const bool folder = file.IsFolder();
+    OSType type = 0, creator = 0;
+    GetFileTypeAndCreator(url, &type, &creator);
+
+    if (type == kIndexFileType || (folder && IsIndexPackageURL(url))) {
+        // A package opens; a plain index file is refused by the document.
+        mSingleDocument = false;
+        new CIndexDoc(this, url, folder, false);
+    } else if (!folder) {
+        // A media file joins the index in front, or a new one.
+        CIndexDoc* document = CIndexDoc::GetFrontDocument();
+        if (!document) {
+            document = MakeUntitledIndex();
+            document->ShowWindow();
+        }
+        document->AddItem(url);
+    } else {
+        mSingleDocument = false;
+        CIndexDoc* document = CIndexDoc::GetFrontDocument();
+        if (!document) {
+            // No index to import into: the folder gets an index of its own.
+            new CIndexDoc(this, url, true, false);
+        } else {
+            ThrowIfNot_(document->CountAllItems() == 0 && !document->IsBusy() && !document->IsModified(),
+                "the index in front is not empty");
+            document->ImportFolder(url);
+        }
+    }
+    AddRecentItem(file);
+}
+
+void COrvexApp::PrintDocument(const FileRef& requested)
+{
+    if (!requested.Exists())
+        ThrowOSErr_(fnfErr, requested.Path().toStdString());
+    const FileRef file = ResolveAliasFile(requested);
+    if (LSingleDoc* open = OpenDocumentOfFile(file)) {
+        open->DoPrint();
+        return;
+    }
+    // A closed index is opened out of sight, printed once it has been read, and closed.
+    if (!file.IsFolder() || !IsIndexPackageURL(file.ToUrl()))
+        ThrowOSErr_(kMsgIndexDocOperation, "only an index package prints");
+    CIndexDoc* document = new CIndexDoc(this, file.ToUrl(), true, true);
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, document] {
+        const auto& open = LDocument::GetDocumentList();
+        if (std::find(open.begin(), open.end(), document) == open.end()) {
+            poll->deleteLater(); // closed meanwhile
+            return;
+        }
+        IndexDocViewServices* view = document->GetIndexView();
+        if (view->IsBusy() || view->CountRunningTasks() != 0)
+            return; // still being read
+        poll->deleteLater();
+        RunReportingErrors([&] { document->DoPrint(); });
+        document->AttemptClose(false);
+    });
+    poll->start(kPrintPollMilliseconds);
 }
 
 void COrvexApp::OpenSampleIndex()
 {
-    ThrowOSErr_(unimpErr, "the sample index");
+    const FileRef sample = SampleIndexPackage();
+    if (!sample.IsValid())
+        ThrowOSErr_(err_NilPointer, "no sample index is installed");
+    mSingleDocument = false;
+    if (LSingleDoc* open = OpenDocumentOfFile(sample)) {
+        SelectDocumentWindow(open);
+        return;
+    }
+    new CIndexDoc(this, sample.ToUrl(), true, false);
 }
 
 void COrvexApp::NewPictureLibraryIndex()
 {
-    ThrowOSErr_(unimpErr, "picture library");
+    // The picture-library import is not part of this program yet (the command stays disabled).
+    ThrowOSErr_(unimpErr, "picture library import");
 }
 
 void COrvexApp::NewActiveFontsIndex()
 {
-    ThrowOSErr_(unimpErr, "active fonts");
+    // The font import is not part of this program yet.
+    ThrowOSErr_(unimpErr, "font import");
 }
 
 void COrvexApp::NewSpecialFolderIndex(CommandT command)
 {
-    FileRef folder = SpecialFolderForCommand(command);
-    if (!folder.IsValid())
+    const FileRef found = SpecialFolderForCommand(command);
+    if (!found.IsValid())
         ThrowOSErr_(fnfErr, "no folder for command " + std::to_string(command));
-    ThrowOSErr_(unimpErr, "special folder index");
+    const FileRef folder = ResolveAliasFile(found);
+    const QUrl url = folder.ToUrl();
+    // Only the Desktop's import takes the option of its own.
+    const SInt32 option = command == cmd_NewDesktopIndex ? 1 : 0;
+    if (CIndexDoc* document = CIndexDoc::GetFrontDocument()) {
+        if (document->CountAllItems() > 0)
+            GetTaskServices().StartImportFolderTask(document->GetIndexViewServices(), folder, kInsertAtEnd, option);
+        else
+            document->ImportFolder(url);
+        return;
+    }
+    new CIndexDoc(this, url, true, false);
+    AddRecentItem(folder);
+}
+
+void COrvexApp::SendOpenDocumentEvent(const QUrl& package)
+{
+    // As an event to itself: the document that asked has gone by the time it opens.
+    QTimer::singleShot(0, qApp, [this, package] { OpenOrPrintDocList({ package.toLocalFile() }, false); });
+}
+
+void COrvexApp::ContinueQuitting()
+{
+    DoQuit();
 }

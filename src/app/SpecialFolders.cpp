@@ -2,6 +2,8 @@
 
 #include "AppCommands.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QStandardPaths>
 
 namespace {
@@ -50,4 +52,16 @@ FileRef SpecialFolderForCommand(CommandT command)
     default:
         return FileRef();
     }
+}
+
+FileRef SampleIndexPackage()
+{
+    const QString program = QCoreApplication::applicationDirPath();
+    for (const QString& path : { program + QStringLiteral("/../share/orvex/Sample.idxp"),
+             program + QStringLiteral("/sample/Sample.idxp") }) {
+        FileRef package = ExistingFolder(QDir::cleanPath(path));
+        if (package.IsValid())
+            return package;
+    }
+    return FileRef();
 }

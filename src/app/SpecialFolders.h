@@ -13,3 +13,7 @@ FileRef SpecialFolderForCommand(CommandT command);
 // Where this system keeps desktop pictures: the user's backgrounds folder, then the
 // system's. Only the folders that exist.
 QList<FileRef> DesktopPictureFolders();
+
+// The sample index installed with the program ("Sample.idxp" in its data folder, or
+// beside the program in a build folder); invalid when there is none.
+FileRef SampleIndexPackage();

@@ -233,7 +233,8 @@ CIndexDoc::~CIndexDoc()
 
 void CIndexDoc::WriteSettingsOnClose()
 {
-    if (!mIndexView)
+    // The settings are read off the window: once it has gone they were written.
+    if (!mIndexView || !GetWindow())
         return;
     OSStatus err = CatchCode([this] {
         if (!GetPrefBoolean(QStringLiteral("SaveViewSettingsCloseWindow")))
@@ -952,6 +953,8 @@ void CIndexDoc::Close()
             window->Hide();
         return;
     }
+    // The window goes first in the framework's close; its settings are kept before.
+    WriteSettingsOnClose();
     LSingleDoc::Close();
 }
 

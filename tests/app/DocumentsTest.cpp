@@ -1,0 +1,182 @@
+#include "AppTestSupport.h"
+#include "CatalogueRoutines.h"
+#include "ErrorCodes.h"
+#include "LWindow.h"
+#include "Preferences.h"
+#include "TestIndexWindow.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+namespace {
+FileRef MakePackage(const QString& relative)
+{
+    QString path = TestTempDir() + QLatin1Char('/') + relative;
+    EXPECT_TRUE(QDir().mkpath(path));
+    return FileRef(path);
+}
+
+std::vector<CIndexDoc*> IndexDocuments()
+{
+    std::vector<CIndexDoc*> documents;
+    for (LDocument* document : LDocument::GetDocumentList()) {
+        if (auto* index = dynamic_cast<CIndexDoc*>(document))
+            documents.push_back(index);
+    }
+    return documents;
+}
+
+OSStatus CodeOf(const std::function<void()>& body)
+{
+    return CatchCode(body);
+}
+} // namespace
+
+// The real application with the index window's stand-in panes and tasks that work at once.
+class AppDocuments : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        app = std::make_unique<COrvexApp>();
+        app->ClearRecentItems();
+        classes = std::make_unique<StIndexWindowClasses>();
+        SetIndexDocAppServices(app.get());
+    }
+    void TearDown() override
+    {
+        classes.reset();
+        app.reset();
+    }
+
+    std::unique_ptr<COrvexApp> app;
+    std::unique_ptr<StIndexWindowClasses> classes;
+};
+
+TEST_F(AppDocuments, APackageOpensOnceAndIsARecentItem)
+{
+    FileRef package = MakePackage(QStringLiteral("docs/Trip.idxp"));
+    app->OpenDocument(package);
+    ASSERT_EQ(IndexDocuments().size(), 1u);
+    ASSERT_EQ(app->GetRecentItemCount(), 1);
+    EXPECT_EQ(app->GetRecentItems().At(0), package);
+    EXPECT_EQ(classes->tasks.readTasks, 1);
+
+    // Again: its window comes forward; no second document, no new recent entry.
+    app->ClearRecentItems();
+    app->OpenDocument(FileRef(package.Path() + QLatin1Char('/')));
+    EXPECT_EQ(IndexDocuments().size(), 1u);
+    EXPECT_EQ(app->GetRecentItemCount(), 0);
+    EXPECT_EQ(classes->tasks.readTasks, 1);
+}
+
+TEST_F(AppDocuments, APlainFileWithNoIndexOpenGoesIntoANewUntitledIndex)
+{
+    FileRef photo = MakeTestFile(QStringLiteral("docs/photo.jpg"));
+    app->OpenDocument(photo);
+    ASSERT_EQ(IndexDocuments().size(), 1u);
+    CIndexDoc* document = IndexDocuments().front();
+    EXPECT_TRUE(document->GetWindow()->IsVisible());
+    ASSERT_EQ(IndexViewOf(document)->imported.size(), 1u);
+    EXPECT_EQ(IndexViewOf(document)->imported.front(), photo.ToUrl());
+    EXPECT_EQ(app->GetRecentItems().At(0), photo);
+}
+
+TEST_F(AppDocuments, FilesGoToTheFrontIndexEvenWhenAnotherHasTheSameTitle)
+{
+    app->MakeNewDocument();
+    app->MakeNewDocument();
+    ASSERT_EQ(IndexDocuments().size(), 2u);
+    CIndexDoc* back = IndexDocuments()[0];
+    CIndexDoc* front = IndexDocuments()[1];
+    back->SetWindowTitleCF(QStringLiteral("Holiday"));
+    front->SetWindowTitleCF(QStringLiteral("Holiday"));
+    front->GetWindow()->Select();
+    ASSERT_EQ(CIndexDoc::GetFrontDocument(), front);
+
+    app->OpenDocument(MakeTestFile(QStringLiteral("docs/same-title.jpg")));
+    EXPECT_EQ(IndexViewOf(front)->imported.size(), 1u);
+    EXPECT_TRUE(IndexViewOf(back)->imported.empty());
+}
+
+TEST_F(AppDocuments, AFolderWithNoIndexOpenGetsAnIndexOfItsOwn)
+{
+    FileRef folder = MakePackage(QStringLiteral("docs/Pictures of Spring"));
+    app->OpenDocument(folder);
+    ASSERT_EQ(IndexDocuments().size(), 1u);
+    EXPECT_EQ(IndexDocuments().front()->GetDescriptor(), QStringLiteral("Pictures of Spring"));
+    ASSERT_EQ(classes->tasks.importedFolders.size(), 1u);
+    EXPECT_EQ(classes->tasks.importedFolders.front(), folder);
+    EXPECT_EQ(app->GetRecentItems().At(0), folder);
+}
+
+TEST_F(AppDocuments, AFolderIsRefusedByAFrontIndexThatHoldsItems)
+{
+    app->MakeNewDocument();
+    CIndexDoc* document = IndexDocuments().front();
+    IndexViewOf(document)->items.push_back(std::make_unique<CIndexItem>(MakeTestFile(QStringLiteral("docs/held.jpg"))));
+    EXPECT_EQ(CodeOf([&] { app->OpenDocument(MakePackage(QStringLiteral("docs/more"))); }), err_AssertFailed);
+    EXPECT_TRUE(classes->tasks.importedFolders.empty());
+    EXPECT_EQ(app->GetRecentItemCount(), 0);
+
+    // An empty index in front takes the folder.
+    IndexViewOf(document)->items.clear();
+    IndexViewOf(document)->modified = false;
+    app->OpenDocument(MakePackage(QStringLiteral("docs/more")));
+    EXPECT_EQ(classes->tasks.importedFolders.size(), 1u);
+    EXPECT_EQ(IndexDocuments().size(), 1u);
+}
+
+TEST_F(AppDocuments, AnIndexFileThatIsNoPackageIsRefused)
+{
+    FileRef file = MakeTestFile(QStringLiteral("docs/old index"));
+    ASSERT_EQ(ChangeCreatorAndType(file, 'JWZ7', 'OIDX'), noErr);
+    EXPECT_EQ(CodeOf([&] { app->OpenDocument(file); }), kMsgIndexDocOperation);
+    EXPECT_TRUE(IndexDocuments().empty());
+    EXPECT_EQ(app->GetRecentItemCount(), 0);
+}
+
+TEST_F(AppDocuments, SpecialFoldersMakeAnIndexOrJoinTheFrontOneWithTheDesktopsOption)
+{
+    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    ASSERT_TRUE(QDir().mkpath(desktop));
+    app->NewSpecialFolderIndex(cmd_NewDesktopIndex);
+    ASSERT_EQ(IndexDocuments().size(), 1u);
+    EXPECT_EQ(classes->tasks.importedFolders.size(), 1u);
+    EXPECT_EQ(app->GetRecentItems().At(0), FileRef(QFileInfo(desktop).canonicalFilePath()));
+
+    // With items in front the folder is imported into it by a task; no new index.
+    CIndexDoc* document = IndexDocuments().front();
+    document->GetWindow()->Select();
+    IndexViewOf(document)->items.push_back(std::make_unique<CIndexItem>(MakeTestFile(QStringLiteral("docs/held.jpg"))));
+    app->NewSpecialFolderIndex(cmd_NewDesktopIndex);
+    EXPECT_EQ(IndexDocuments().size(), 1u);
+    EXPECT_EQ(classes->tasks.importedFolders.size(), 2u);
+}
+
+TEST_F(AppDocuments, RevertingReopensThePackageThroughTheApplication)
+{
+    FileRef package = MakePackage(QStringLiteral("docs/Revert.idxp"));
+    app->SendOpenDocumentEvent(package.ToUrl());
+    EXPECT_TRUE(IndexDocuments().empty()); // it comes as an event
+    ProcessEventsFor(50);
+    ASSERT_EQ(IndexDocuments().size(), 1u);
+    EXPECT_TRUE(IndexDocuments().front()->UsesFile(package));
+}
+
+TEST_F(AppDocuments, CloseAllAsksEveryDocumentAndEachKeepsItsSettings)
+{
+    // Closing writes the window's settings before the window goes.
+    SetPrefBoolean(QStringLiteral("SaveViewSettingsCloseWindow"), true);
+    SetPrefNumber(QStringLiteral("DefaultSourceViewWidth"), 150);
+    app->MakeNewDocument();
+    app->MakeNewDocument();
+    ASSERT_EQ(IndexDocuments().size(), 2u);
+    app->ProcessCommand(cmd_CloseAll);
+    FlushDeletes();
+    EXPECT_TRUE(IndexDocuments().empty());
+    EXPECT_GT(GetPrefNumber(QStringLiteral("DefaultSourceViewWidth")), 0);
+}
