@@ -2,6 +2,7 @@
 
 #include "ABalloon.h"
 #include "CCarbonEditText.h"
+#include "CDASAndDrop.h"
 #include "CFloater.h"
 #include "CParentWindow.h"
 #include "CResizerView.h"
@@ -16,6 +17,7 @@ void RegisterInterfaceClasses()
     RegisterResizerClasses();
     URegistrar::RegisterClass<CCarbonEditText>(CCarbonEditText::class_ID);
     URegistrar::RegisterClass<CComboBox>(CComboBox::class_ID);
+    URegistrar::RegisterClass<CDragEditField>(CDragEditField::class_ID);
     URegistrar::RegisterClass<ABalloon>(ABalloon::class_ID);
     URegistrar::RegisterClass<AAutoBalloon>(AAutoBalloon::class_ID);
     URegistrar::RegisterClass<ALocalizedTag>(ALocalizedTag::class_ID);
