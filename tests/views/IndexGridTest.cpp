@@ -1,0 +1,243 @@
+#include "IndexGridGeometry.h"
+#include "IndexGridNavigation.h"
+#include "UEvents.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <set>
+
+namespace {
+
+IndexGridGeometry Grid(QSize cell, SInt32 frameWidth, SInt32 count)
+{
+    IndexGridGeometry grid;
+    grid.SetCellSize(cell);
+    grid.Layout(frameWidth, count);
+    return grid;
+}
+
+} // namespace
+
+TEST(IndexGridGeometry, CellSizesForEachModeAndScale)
+{
+    IndexGridGeometry::Metrics metrics; // spacing 4, line 14, one line
+    EXPECT_EQ(IndexGridGeometry::CellSizeFor(128, metrics), QSize(136, 150));
+    metrics.textLines = 3;
+    EXPECT_EQ(IndexGridGeometry::CellSizeFor(128, metrics), QSize(136, 178));
+    // The extended view has no text under the picture and 260 more across.
+    metrics.extended = true;
+    EXPECT_EQ(metrics.TextHeight(), 0);
+    EXPECT_EQ(IndexGridGeometry::CellSizeFor(64, metrics), QSize(72 + 260, 72));
+    // Lengths times the scale, each the integer part of its product.
+    metrics.scale = 1.5;
+    EXPECT_EQ(metrics.Spacing(), 6);
+    EXPECT_EQ(metrics.LineHeight(), 21);
+    EXPECT_EQ(metrics.LabelWidth(), 117);
+    EXPECT_EQ(IndexGridGeometry::CellSizeFor(64, metrics), QSize(76 + 390, 76));
+    // Settings of nothing or far too much still give a usable cell.
+    metrics = {};
+    metrics.spacing = 0;
+    metrics.textLines = 0;
+    EXPECT_EQ(IndexGridGeometry::CellSizeFor(0, metrics), QSize(1, 1));
+    EXPECT_EQ(IndexGridGeometry::CellSizeFor(std::numeric_limits<SInt32>::max(), metrics),
+        QSize(IndexGridGeometry::kMaxCellSide, IndexGridGeometry::kMaxCellSide));
+}
+
+TEST(IndexGridGeometry, ThumbnailSizeClampsToTheFrameAndToThirtyTwo)
+{
+    IndexGridGeometry::Metrics metrics; // one line of 14 under the picture
+    const QSize frame(400, 300);
+    EXPECT_EQ(IndexGridGeometry::MaxThumbnailSize(frame, metrics), 300 - 8 - 14);
+    EXPECT_EQ(IndexGridGeometry::ClampThumbnailSize(10, frame, metrics), 32);
+    EXPECT_EQ(IndexGridGeometry::ClampThumbnailSize(5000, frame, metrics), 278);
+    EXPECT_EQ(IndexGridGeometry::ClampThumbnailSize(100, frame, metrics), 100);
+    // A frame too small for the minimum: the minimum wins.
+    EXPECT_EQ(IndexGridGeometry::ClampThumbnailSize(100, QSize(20, 20), metrics), 32);
+}
+
+TEST(IndexGridGeometry, ColumnsRowsAndImage)
+{
+    // Ten items in three columns make four rows; nine make three.
+    IndexGridGeometry grid = Grid(QSize(100, 120), 350, 10);
+    EXPECT_EQ(grid.Columns(), 3);
+    EXPECT_EQ(grid.Rows(), 4);
+    EXPECT_EQ(grid.ImageSize(350), (SDimension32 { 350, 480 }));
+    grid.Layout(350, 9);
+    EXPECT_EQ(grid.Rows(), 3);
+    // A frame narrower than a cell still has one column; an image at least a cell wide.
+    grid.Layout(40, 9);
+    EXPECT_EQ(grid.Columns(), 1);
+    EXPECT_EQ(grid.ImageSize(40).width, 100);
+    // A zero cell from the settings divides nothing by zero.
+    grid.SetCellSize(QSize(0, 0));
+    grid.Layout(350, 9);
+    EXPECT_EQ(grid.CellSize(), QSize(1, 1));
+    EXPECT_EQ(grid.Columns(), 350);
+    grid.Layout(0, 9);
+    EXPECT_EQ(grid.Columns(), 1);
+    // A hundred thousand items in one column: rows are not cut at 16 bits and the
+    // image height stays within 32 bits.
+    grid.SetCellSize(QSize(400, 200));
+    grid.Layout(300, 100'000);
+    EXPECT_EQ(grid.Rows(), 100'000);
+    EXPECT_EQ(grid.ImageSize(300).height, 20'000'000);
+    EXPECT_EQ(grid.CellRect(100'000), QRect(0, 19'999'800, 400, 200));
+    grid.SetCellSize(QSize(400, 32767));
+    EXPECT_EQ(grid.ImageSize(300).height, std::numeric_limits<SInt32>::max());
+}
+
+TEST(IndexGridGeometry, FillingTheFrameWidensAndHeightensTheCells)
+{
+    IndexGridGeometry grid = Grid(QSize(100, 120), 350, 10);
+    grid.FillFrame(QSize(350, 400), true, false);
+    EXPECT_EQ(grid.CellSize(), QSize(116, 120)); // 100 + 50 / 3
+    EXPECT_LE(grid.Columns() * grid.CellSize().width(), 350);
+    EXPECT_GT(grid.Columns() * grid.CellSize().width(), 350 - grid.Columns());
+    grid.FillFrame(QSize(350, 400), false, true);
+    EXPECT_EQ(grid.CellSize(), QSize(116, 133)); // three rows of 120 in 400: 40 / 3 more each
+    // A frame lower than one row leaves the height alone.
+    grid.FillFrame(QSize(350, 50), false, true);
+    EXPECT_EQ(grid.CellSize().height(), 133);
+}
+
+TEST(IndexGridGeometry, HitTestingClampsTheColumnAndRespectsTheEdges)
+{
+    IndexGridGeometry grid = Grid(QSize(100, 100), 350, 10); // 3 columns, 50 pixels of margin at the right
+    EXPECT_EQ(grid.IndexAt({ 0, 0 }, false), 1);
+    EXPECT_EQ(grid.IndexAt({ 99, 99 }, false), 1);
+    EXPECT_EQ(grid.IndexAt({ 100, 0 }, false), 2);
+    EXPECT_EQ(grid.IndexAt({ 250, 150 }, false), 6);
+    // In the right margin: no cell, and clamped the row's last cell, never the next row's first.
+    EXPECT_EQ(grid.IndexAt({ 320, 150 }, false), 0);
+    EXPECT_EQ(grid.IndexAt({ 320, 150 }, true), 6);
+    // Below the last item: none; clamped, the last.
+    EXPECT_EQ(grid.IndexAt({ 150, 350 }, false), 0);
+    EXPECT_EQ(grid.IndexAt({ 150, 350 }, true), 10);
+    EXPECT_EQ(grid.IndexAt({ 10, 5'000'000 }, true), 10);
+    // Above and left of the image.
+    EXPECT_EQ(grid.IndexAt({ -5, 10 }, false), 0);
+    EXPECT_EQ(grid.IndexAt({ 10, -5 }, false), 0);
+    EXPECT_EQ(grid.IndexAt({ -5, -5 }, true), 1);
+    // Far down a long list, exact.
+    grid.Layout(350, 1'000'000);
+    EXPECT_EQ(grid.IndexAt({ 150, 30'000'050 }, false), 300'000 * 3 + 2);
+    EXPECT_EQ(grid.CellRect(900'002), QRect(100, 30'000'000, 100, 100));
+    EXPECT_TRUE(grid.CellRect(0).isEmpty());
+    EXPECT_TRUE(grid.CellRect(1'000'001).isEmpty());
+    EXPECT_EQ(Grid(QSize(100, 100), 350, 0).IndexAt({ 0, 0 }, true), 0) << "an empty list has no index";
+}
+
+TEST(IndexGridGeometry, VisibleRangeIsTheRowsShowing)
+{
+    IndexGridGeometry grid = Grid(QSize(100, 100), 350, 100'000); // 3 columns
+    SInt32 first = 0, last = 0;
+    grid.VisibleRange(0, 250, first, last);
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(last, 9); // rows 1 to 3
+    grid.VisibleRange(150, 100, first, last);
+    EXPECT_EQ(first, 4);
+    EXPECT_EQ(last, 9);
+    grid.VisibleRange(3'333'200, 500, first, last); // the last row holds one item
+    EXPECT_EQ(first, 99'997);
+    EXPECT_EQ(last, 100'000);
+    grid.VisibleRange(4'000'000, 500, first, last);
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(last, 0);
+    EXPECT_EQ(grid.ScrollTopFor(4), 104);
+}
+
+TEST(IndexGridGeometry, MarqueeSelectsTheCellsThatEnterAndDeselectsThoseThatLeave)
+{
+    IndexGridGeometry grid = Grid(QSize(100, 100), 350, 10); // 3 columns, 4 rows, the last holds 10
+    using Span = IndexGridGeometry::CellSpan;
+    EXPECT_TRUE(grid.CellsUnder(QRect(10, 10, 0, 0)).IsEmpty());
+    const Span one = grid.CellsUnder(QRect(10, 10, 50, 50));
+    EXPECT_EQ(one, (Span { 1, 1, 1, 1 }));
+    // The right column is limited to the column count.
+    const Span wide = grid.CellsUnder(QRect(10, 10, 330, 150));
+    EXPECT_EQ(wide, (Span { 1, 2, 1, 3 }));
+
+    std::vector<SInt32> entered, left;
+    grid.MarqueeChanges(Span {}, one, entered, left);
+    EXPECT_EQ(entered, (std::vector<SInt32> { 1 }));
+    EXPECT_TRUE(left.empty());
+    grid.MarqueeChanges(one, wide, entered, left);
+    EXPECT_EQ(entered, (std::vector<SInt32> { 2, 3, 4, 5, 6 }));
+    EXPECT_TRUE(left.empty());
+    // Back up and to the right: the first column and the second row leave.
+    const Span moved = grid.CellsUnder(QRect(150, 10, 200, 50));
+    grid.MarqueeChanges(wide, moved, entered, left);
+    EXPECT_TRUE(entered.empty());
+    EXPECT_EQ(left, (std::vector<SInt32> { 1, 4, 5, 6 }));
+    // Over the end of the list: only indexes that exist.
+    const Span bottom = grid.CellsUnder(QRect(0, 250, 350, 200));
+    grid.MarqueeChanges(Span {}, bottom, entered, left);
+    EXPECT_EQ(entered, (std::vector<SInt32> { 7, 8, 9, 10 }));
+    grid.MarqueeChanges(wide, wide, entered, left);
+    EXPECT_TRUE(entered.empty() && left.empty());
+}
+
+TEST(IndexGridNavigation, ArrowsAtTheEndsOfRowsAndOfTheList)
+{
+    // 10 items in 3 columns; first visible 4.
+    auto move = [](UInt8 key, UInt16 modifiers, SInt32 first, SInt32 last) {
+        return ArrowKeyTarget(key, modifiers, first, last, 10, 3, 4);
+    };
+    EXPECT_EQ(move(char_RightArrow, 0, 0, 0).target, 4); // no selection: the first visible
+    EXPECT_EQ(move(char_RightArrow, 0, 3, 3).target, 4); // end of a row: on to the next
+    EXPECT_EQ(move(char_LeftArrow, 0, 4, 4).target, 3);
+    EXPECT_EQ(move(char_LeftArrow, 0, 1, 1).target, 1); // before the list: falls back
+    EXPECT_EQ(move(char_RightArrow, 0, 10, 10).target, 10);
+    EXPECT_EQ(move(char_RightArrow, 0, 2, 5).target, 6); // after the last selected
+    EXPECT_TRUE(move(char_RightArrow, shiftKey, 2, 5).keepSelection);
+    EXPECT_FALSE(move(char_RightArrow, 0, 2, 5).keepSelection);
+    EXPECT_EQ(move(char_UpArrow, 0, 2, 2).target, 2); // first row, no Command: stays
+    EXPECT_EQ(move(char_UpArrow, 0, 5, 5).target, 2);
+    EXPECT_EQ(move(char_UpArrow, cmdKey, 5, 5).target, 1);
+    EXPECT_EQ(move(char_DownArrow, 0, 5, 5).target, 8);
+    EXPECT_EQ(move(char_DownArrow, 0, 8, 8).target, 10); // past the count: the last
+    EXPECT_EQ(move(char_DownArrow, cmdKey, 1, 1).target, 10);
+    EXPECT_EQ(move(char_Home, 0, 5, 5).target, 1);
+    EXPECT_EQ(move(char_End, 0, 5, 5).target, 10);
+    const ArrowKeyMove page = move(char_PageDown, 0, 5, 7);
+    EXPECT_TRUE(page.beep);
+    EXPECT_EQ(page.target, 5);
+    EXPECT_EQ(ArrowKeyTarget(char_DownArrow, 0, 1, 1, 0, 3, 1).target, 0); // an empty list
+    EXPECT_EQ(ArrowKeyTarget(char_DownArrow, 0, 1, 1, 10, 0, 1).target, 2); // no columns counts as one
+}
+
+TEST(IndexGridNavigation, PlusAndMinusStepByForties)
+{
+    EXPECT_EQ(NextThumbnailSize(100, true), 120);
+    EXPECT_EQ(NextThumbnailSize(120, true), 160);
+    EXPECT_EQ(NextThumbnailSize(100, false), 40);
+    EXPECT_EQ(NextThumbnailSize(40, false), 32);
+    EXPECT_EQ(NextThumbnailSize(32, false), 32);
+}
+
+TEST(IndexGridNavigation, TabWalksTheEditableFieldsAndWraps)
+{
+    // Three items of three lines; lines 0 and 2 are editable, item 2's line 2 is not.
+    auto editable = [](SInt32 index, SInt32 column) { return column == 0 || (column == 2 && index != 2); };
+    SInt32 index = 1, column = 0;
+    ASSERT_TRUE(NextRenameField(index, column, false, false, 3, 3, editable));
+    EXPECT_EQ(std::pair(index, column), std::pair(1, 2));
+    ASSERT_TRUE(NextRenameField(index, column, false, false, 3, 3, editable));
+    EXPECT_EQ(std::pair(index, column), std::pair(2, 0));
+    ASSERT_TRUE(NextRenameField(index, column, false, false, 3, 3, editable));
+    EXPECT_EQ(std::pair(index, column), std::pair(3, 0)); // item 2's last line is skipped
+    index = 3, column = 2; // the last editable line of the last item continues at the first item
+    ASSERT_TRUE(NextRenameField(index, column, false, false, 3, 3, editable));
+    EXPECT_EQ(std::pair(index, column), std::pair(1, 0));
+    ASSERT_TRUE(NextRenameField(index, column, true, false, 3, 3, editable)); // Shift-Tab back over the wrap
+    EXPECT_EQ(std::pair(index, column), std::pair(3, 2));
+    ASSERT_TRUE(NextRenameField(index, column, false, true, 3, 3, editable)); // Option: same line, next item
+    EXPECT_EQ(std::pair(index, column), std::pair(1, 2));
+    ASSERT_TRUE(NextRenameField(index, column, false, true, 3, 3, editable));
+    EXPECT_EQ(std::pair(index, column), std::pair(3, 2)); // item 2 cannot take it
+    // Nothing editable: the walk ends and nothing moves.
+    index = 2, column = 1;
+    EXPECT_FALSE(NextRenameField(index, column, false, false, 3, 3, [](SInt32, SInt32) { return false; }));
+    EXPECT_EQ(std::pair(index, column), std::pair(2, 1));
+}
