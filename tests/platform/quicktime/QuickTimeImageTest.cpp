@@ -132,3 +132,18 @@ TEST(QuickTimeImage, DamagedOrForeignFilesGiveCodes)
         nested = description + Atom("idat", nested);
     EXPECT_EQ(OpenStatus(nested), codecBadDataErr);
 }
+
+TEST(QuickTimeImage, EveryCutGivesAPictureOrACode)
+{
+    const QByteArray file = Atom("idsc", Description("png ", 16, 16, 24, "PNG")) + Atom("idat", Encoded(Quadrants(16, 16), "PNG"));
+    for (qsizetype cut = 0; cut < file.size(); ++cut) {
+        std::unique_ptr<GraphicsImporter> importer;
+        const OSStatus status = GraphicsImporter::OpenData(file.left(cut), 'qtif', importer);
+        if (status != noErr) {
+            EXPECT_TRUE(status == codecBadDataErr || status == cantFindHandler) << cut << " " << status;
+            continue;
+        }
+        QImage back;
+        importer->DecodeImage(QSize(), back); // a cut picture may draw in part or fail: never crash
+    }
+}

@@ -199,3 +199,36 @@ TEST(SoundResources, SoundDesignerFormatComesFromItsStrings)
     EXPECT_EQ(OSStatus(CatchCode([&] { SoundDesignerIIFormat({ str(1000, "2"), str(1001, "44100"), broken }); })),
         badFormat);
 }
+
+TEST(SoundResources, EveryCutAndRandomDamageGivesASoundOrACode)
+{
+    QByteArray stereo(400, '\x11');
+    const QByteArray resources[] = {
+        Format1(StandardHeader(0x56220000, QByteArray(64, '\x80'), 64)),
+        Format1(WideHeader(0xFF, 2, 11025u << 16, 100, 16, 0, 0, stereo)),
+        Format1(WideHeader(0xFE, 1, 8000u << 16, 200, 16, 'ima4', -1, stereo)),
+    };
+    quint32 seed = 7;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (const QByteArray& resource : resources) {
+        for (qsizetype cut = 0; cut < resource.size(); ++cut) {
+            const OSStatus status = ParseCode(resource.left(cut));
+            EXPECT_TRUE(status == noErr || status == badFormat) << cut << " " << status;
+        }
+        for (int round = 0; round < 300; ++round) {
+            QByteArray damaged = resource;
+            for (int flips = 0; flips < 4; ++flips)
+                damaged[qsizetype(next() % quint32(damaged.size()))] = char(next() >> 24);
+            SampledSound sound;
+            const OSStatus status = CatchCode([&] { sound = ParseSoundResource(damaged); });
+            if (status == noErr) {
+                // What parses holds no more samples than the resource had.
+                EXPECT_LE(sound.data.size(), damaged.size());
+                EXPECT_GT(sound.frames, 0u);
+                EXPECT_FALSE(WriteAIFF(sound).isEmpty());
+            } else {
+                EXPECT_TRUE(status == badFormat || status == cantFindHandler) << status;
+            }
+        }
+    }
+}
