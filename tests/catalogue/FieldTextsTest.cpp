@@ -175,6 +175,36 @@ TEST(FieldTexts, CameraJPEGsReadWhatExivPrints)
             EXPECT_EQ(item->CopyFieldString(kFieldExposureBias, kFieldTextEmpty),
                 Printed(value > 0 ? "+%4.1f EV" : "%4.1f EV", value));
         }
+        EXPECT_EQ(item->CopyFieldString(kFieldSoftware, kFieldTextEmpty).trimmed(), ExivValue(path, "Exif.Image.Software"));
+        const QString digitized = ExivValue(path, "Exif.Photo.DateTimeDigitized");
+        const QDateTime digitizedAt = digitized.isEmpty()
+            ? taken
+            : QDateTime::fromString(digitized, QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+        EXPECT_EQ(item->CopyFieldString(kFieldDateTimeDigitized, kFieldTextEmpty),
+            FormatDateTimeText(DateTimeToMacSeconds(digitizedAt), shortDate, false));
+        // Fields only some cameras write: checked where exiv2 finds them, absent otherwise.
+        const QString version = ExivValue(path, "Exif.Photo.ExifVersion");
+        if (!version.isEmpty()) {
+            QProcess translated;
+            translated.start(QStringLiteral("exiv2"), {QStringLiteral("-K"), QStringLiteral("Exif.Photo.ExifVersion"),
+                                                          QStringLiteral("-Pt"), path});
+            translated.waitForFinished(30000);
+            EXPECT_DOUBLE_EQ(item->CopyFieldString(kFieldEXIFVersion, 0).toDouble(),
+                QString::fromUtf8(translated.readAllStandardOutput()).trimmed().toDouble());
+        }
+        const QString maxAperture = ExivValue(path, "Exif.Photo.MaxApertureValue");
+        EXPECT_EQ(item->CopyFieldString(kFieldMaxAperture, kFieldTextPlaceholder),
+            maxAperture.isEmpty() ? kFieldPlaceholder : Printed("f%3.1f", std::pow(2.0, Rational(maxAperture) / 2)));
+        const QString sensing = ExivValue(path, "Exif.Photo.SensingMethod");
+        EXPECT_EQ(item->CopyFieldString(kFieldSensingMethod, kFieldTextPlaceholder),
+            sensing.isEmpty() ? kFieldPlaceholder : CopyLocalizedCFString(616, SInt16(sensing.toInt())));
+        const QString light = ExivValue(path, "Exif.Photo.LightSource");
+        EXPECT_EQ(item->CopyFieldString(kFieldLightSource, kFieldTextPlaceholder),
+            light.isEmpty() ? kFieldPlaceholder : CopyLocalizedCFString(615, SInt16(light.toInt())));
+        const QString bits = ExivValue(path, "Exif.Photo.CompressedBitsPerPixel");
+        EXPECT_EQ(item->CopyFieldString(kFieldCompressedBitsPerPixel, kFieldTextPlaceholder),
+            bits.isEmpty() ? kFieldPlaceholder : Printed("%4.1f", Rational(bits)));
+
         // The summary puts the parts together.
         const QString summary = item->CopyFieldString(kFieldExposureSummary, kFieldTextEmpty);
         EXPECT_TRUE(summary.startsWith(item->CopyFieldString(kFieldExposureTime, kFieldTextEmpty) + QStringLiteral("  ")));

@@ -6,6 +6,7 @@
 #include "CANPAInfo.h"
 #include "CIndexItem.h"
 #include "CItemError.h"
+#include "CMedia.h"
 #include "ExceptionCode.h"
 #include "ExtendedAttributes.h"
 #include "FinderPreview.h"
@@ -13,6 +14,7 @@
 #include "FileRef.h"
 #include "LocalizedStrings.h"
 #include "MacDates.h"
+#include "MediaViewerServices.h"
 #include "Picture.h"
 #include "Preferences.h"
 #include "TestIndexView.h"
@@ -437,4 +439,93 @@ TEST(ItemPictures, ClipboardPreviewAndIconRoundTrips)
         EXPECT_NE(item.AddPreviewToMediaFile(), noErr);
         EXPECT_EQ(item.GetError(), nullptr);
     }
+}
+
+namespace {
+
+// The media viewer as the catalogue sees it: records what it was asked to do.
+class TestViewer : public MediaViewerServices {
+public:
+    void OpenMediaWindowAtIndex(SInt32 index, IndexViewServices*, bool windowed, std::unique_ptr<CMedia> media) override
+    {
+        openedAt = index;
+        opensWindowed = windowed;
+        gotMedia = media != nullptr;
+    }
+    void OpenMediaWindowForItem(CIndexItem& item, IndexViewServices*, bool, std::unique_ptr<CMedia> media) override
+    {
+        openedItem = &item;
+        gotMedia = media != nullptr;
+    }
+    void PrintItem(CIndexItem& item, IndexViewServices*, bool withDialog) override
+    {
+        printed = &item;
+        printDialog = withDialog;
+    }
+    SInt32 openedAt = 0;
+    bool opensWindowed = false;
+    bool gotMedia = false;
+    CIndexItem* openedItem = nullptr;
+    CIndexItem* printed = nullptr;
+    bool printDialog = false;
+};
+
+class StViewer {
+public:
+    explicit StViewer(MediaViewerServices* viewer) { SetMediaViewerServices(viewer); }
+    ~StViewer() { SetMediaViewerServices(nullptr); }
+};
+
+} // namespace
+
+TEST(ItemViewers, OpeningAndPrintingGoToTheViewerWithTheMedium)
+{
+    const QString path = TestTempDir() + QStringLiteral("/viewed.jpg");
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("exif-samples/jpg/Canon_40D.jpg")), path));
+    CIndexItem item {FileRef(path)};
+    TestIndexView view;
+
+    // Without a viewer there is nothing to open the item in.
+    try {
+        item.OpenInViewer(3, &view, true);
+        ADD_FAILURE() << "no viewer installed";
+    } catch (const ExceptionCode& e) {
+        EXPECT_EQ(e.Code(), err_NilPointer);
+    }
+
+    TestViewer viewer;
+    StViewer installed(&viewer);
+    item.OpenInViewer(3, &view, true);
+    EXPECT_EQ(viewer.openedAt, 3);
+    EXPECT_TRUE(viewer.opensWindowed);
+    EXPECT_TRUE(viewer.gotMedia);
+    item.OpenInViewer(0, &view, false);
+    EXPECT_EQ(viewer.openedItem, &item);
+    item.PrintInMediaWindow(&view);
+    EXPECT_EQ(viewer.printed, &item);
+    EXPECT_TRUE(viewer.printDialog);
+
+    // The whole picture onto the clipboard, not only the thumbnail.
+    QGuiApplication::clipboard()->clear();
+    item.CopyToClipboard(false);
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QImage(path).size());
+}
+
+TEST(ItemViewers, MediaThatDoesNotValidateLeavesTheItemsErrorAlone)
+{
+    const QString path = TestTempDir() + QStringLiteral("/broken.jpg");
+    QFile broken(path);
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write(QByteArray("\xFF\xD8\xFF\xE0 no picture follows", 22));
+    broken.close();
+    CIndexItem item {FileRef(path)};
+    item.SetError(std::make_unique<CItemError>(-36, QString(), QStringLiteral("600:47")));
+    EXPECT_EQ(item.CopyFieldString(kFieldMediaValidates, 0), CopyLocalizedCFString(602, 14));
+    ASSERT_NE(item.GetError(), nullptr);
+    EXPECT_EQ(item.GetError()->GetCode(), -36);
+
+    // A file gone is no valid medium, and no dialog asks for it.
+    QFile::remove(path);
+    EXPECT_FALSE(item.ValidateMedia());
 }
