@@ -462,6 +462,26 @@ int main(int argc, char** argv)
         p.drawRect(QRectF(9, 20, 14, 9));
     });
 
+    // Placard strips: 151 behind an active window's placard, 150 otherwise.
+    const QString pictures = QStringLiteral("resources/pictures/");
+    QDir().mkpath(pictures);
+    auto strip = [&](const QString& name, QColor top, QColor bottom) {
+        QImage image(64, 16, QImage::Format_ARGB32_Premultiplied);
+        QPainter p(&image);
+        QLinearGradient g(0, 0, 0, 16);
+        g.setColorAt(0, top);
+        g.setColorAt(1, bottom);
+        p.fillRect(image.rect(), g);
+        p.setPen(QColor(150, 150, 150));
+        p.drawLine(0, 0, 63, 0);
+        p.setPen(QColor(170, 170, 170));
+        p.drawLine(0, 15, 63, 15);
+        p.end();
+        image.save(pictures + name);
+    };
+    strip(QStringLiteral("151.png"), QColor(236, 236, 236), QColor(204, 204, 204));
+    strip(QStringLiteral("150.png"), QColor(232, 232, 232), QColor(232, 232, 232));
+
     // Cursors: the contextual-menu arrow (hot spot 1, 1).
     Save(cursors + "contextualmenu.png", 32, 32, [](QPainter& p) {
         QPainterPath arrow = ClosedPath({ { 1, 1 }, { 1, 17 }, { 5, 13 }, { 8, 20 }, { 10.5, 19 }, { 7.5, 12 }, { 13, 12 } });

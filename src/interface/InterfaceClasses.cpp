@@ -5,6 +5,7 @@
 #include "CDASAndDrop.h"
 #include "CFloater.h"
 #include "CParentWindow.h"
+#include "CWidgets.h"
 #include "CResizerView.h"
 #include "URegistrar.h"
 
@@ -18,6 +19,7 @@ void RegisterInterfaceClasses()
     URegistrar::RegisterClass<CCarbonEditText>(CCarbonEditText::class_ID);
     URegistrar::RegisterClass<CComboBox>(CComboBox::class_ID);
     URegistrar::RegisterClass<CDragEditField>(CDragEditField::class_ID);
+    RegisterWidgetClasses();
     URegistrar::RegisterClass<ABalloon>(ABalloon::class_ID);
     URegistrar::RegisterClass<AAutoBalloon>(AAutoBalloon::class_ID);
     URegistrar::RegisterClass<ALocalizedTag>(ALocalizedTag::class_ID);
