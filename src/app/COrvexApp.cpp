@@ -3,6 +3,7 @@
 #include "CContextualMenu.h"
 
 #include "AppLog.h"
+#include "ABalloon.h"
 #include "Alerts.h"
 #include "CContextualMenu.h"
 #include "CMenuBarWindow.h"
@@ -36,6 +37,8 @@ Q_LOGGING_CATEGORY(lcApp, "orvex.app")
 namespace {
 // How often the task threads get the processor while the main thread is busy.
 constexpr EventTimerInterval kThreadYieldInterval = 0.04;
+// Help tags wait 20 ticks after the mouse rests.
+constexpr SInt32 kHelpTagDelayTicks = 20;
 // The oldest system the program runs on, in the old BCD form.
 constexpr UInt32 kNewestUnsupportedSystem = 0x101F;
 
@@ -112,6 +115,10 @@ COrvexApp::COrvexApp()
         if (COrvexApp* app = COrvexApp::GetApp())
             app->DoQuit();
     });
+    Step("SwitchHelpTags");
+    SetHelpTagDelay(kHelpTagDelayTicks);
+    InstallHelpTagHandler();
+    ApplyShowToolTipsPreference();
     Step("StartErrorPeriodical");
     mErrorPeriodical.StartRepeating(CExceptionMgrPeriodical::kInterval);
     Step("LoadRecentItems");

@@ -44,7 +44,7 @@ TEST(Startup, ServicesComeUpInOrderAndRecentItemsAreSavedOnTheWayOut)
     });
     EXPECT_EQ(steps,
         (QStringList { "CheckSystemVersion", "RegisterClasses", "InitContextualMenuSupport", "CreateSoundPlayer", "SeedRandom", "MainThread",
-            "InstallEventHandler", "InstallThreadYieldTimer", "StartErrorPeriodical", "LoadRecentItems", "MakeMenuBar",
+            "InstallEventHandler", "InstallThreadYieldTimer", "SwitchHelpTags", "StartErrorPeriodical", "LoadRecentItems", "MakeMenuBar",
             "Initialize", "BuildHelpMenu", "LoadFolderAliases", "InitializeTasks", "ShowTaskWindow", "SaveTaskWindowVisible", "SaveRecentItems" }));
 }
 
