@@ -302,6 +302,8 @@ CIndexDoc* CIndexDoc::FindDocForPackage(const QUrl& packageURL)
 
 bool CIndexDoc::UsesFile(const FileRef& file) const
 {
+    if (mDeleteWhenDone)
+        return false; // closing: the package is free to open again
     if (!mPackage)
         return LSingleDoc::UsesFile(file);
     const FileRef package = FileRef::FromUrl(mPackage->GetPackageURL());

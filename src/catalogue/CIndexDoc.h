@@ -287,6 +287,7 @@ private:
     // Set while the document is inside a call that may delete it (a sheet's answer).
     bool mDeleteWhenDone = false;
     bool mQuitAfterClose = false;
+    QUrl mReopenAfterClose;
     int mAnswerDepth = 0;
     LEventLoopTimer mQuitTimer;
     LEventLoopTimer mAfterSaveTimer;

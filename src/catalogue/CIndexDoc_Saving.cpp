@@ -229,7 +229,12 @@ void CIndexDoc::HandleSheetAnswer(ESheetAnswer answer, const QUrl& saveURL)
     if (--mAnswerDepth > 0 || !mDeleteWhenDone)
         return;
     const bool quit = mQuitAfterClose;
+    const QUrl reopen = mReopenAfterClose;
     LSingleDoc::Close(); // deletes this
+    if (!reopen.isEmpty()) {
+        if (IndexDocAppServices* services = GetIndexDocAppServices())
+            services->SendOpenDocumentEvent(reopen);
+    }
     if (quit)
         ContinueQuitting();
 }
@@ -281,7 +286,13 @@ void CIndexDoc::DoRevert()
     IndexDocAppServices* services = GetIndexDocAppServices();
     ThrowIfNil_(services);
     const QUrl url = mPackage->GetPackageURL();
-    Close(); // may delete this: only locals from here on
+    if (mAnswerDepth > 0) {
+        // The package opens again once this document is gone (end of the answer).
+        mReopenAfterClose = url;
+        Close();
+        return;
+    }
+    Close(); // deletes this: only locals from here on
     services->SendOpenDocumentEvent(url);
 }
 

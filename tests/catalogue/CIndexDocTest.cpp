@@ -514,8 +514,8 @@ TEST_F(IndexDocument, RevertOpensThePackageAgainInANewDocument)
     Fill(doc, dir, 1);
     doc->ObeyCommand(cmd_Revert, nullptr);
     Answer(doc, QMessageBox::Discard);
-    EXPECT_FALSE(HasDocument(doc));
     ASSERT_EQ(classes.app.reopened.size(), 1u);
+    EXPECT_EQ(classes.app.documentsWhenReopened, 0u); // the old one was gone first
     EXPECT_EQ(classes.app.reopened[0].toLocalFile(), dir + "/Rev.idxp/");
     ASSERT_EQ(LDocument::GetDocumentList().size(), 1u);
     auto* reopened = dynamic_cast<CIndexDoc*>(LDocument::GetDocumentList().front());

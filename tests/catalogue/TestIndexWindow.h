@@ -242,7 +242,9 @@ public:
         reopened.push_back(package);
         // The old document must be gone from the list before the new one opens.
         documentsWhenReopened = LDocument::GetDocumentList().size();
-        new CIndexDoc(nullptr, package, true, false);
+        // As the application does: a package already open is only brought forward.
+        if (!CIndexDoc::FindDocForPackage(package))
+            new CIndexDoc(nullptr, package, true, false);
     }
     void AddRecentURL(const QUrl& url) override { recent.push_back(url); }
     void ContinueQuitting() override { ++quitContinued; }
