@@ -3,6 +3,7 @@
 
 #include "CIndexView.h"
 #include "CIndexViewDocument.h"
+#include "IndexTaskServices.h"
 #include "InterfaceClasses.h"
 #include "LDataBrowser.h"
 #include "URegistrar.h"
@@ -19,4 +20,5 @@ void COrvexApp::RegisterClasses()
     // index window's other panes; index documents reach their view through it.
     RegisterIndexWindowClasses();
     InstallIndexViewDocumentServices();
+    InstallIndexTaskServices();
 }

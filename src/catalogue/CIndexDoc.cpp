@@ -233,9 +233,10 @@ CIndexDoc::~CIndexDoc()
 
 void CIndexDoc::WriteSettingsOnClose()
 {
-    // The settings are read off the window: once it has gone they were written.
-    if (!mIndexView || !GetWindow())
+    // Once, while the window is still there to be measured.
+    if (!mIndexView || !GetWindow() || mClosingSettingsWritten)
         return;
+    mClosingSettingsWritten = true;
     OSStatus err = CatchCode([this] {
         if (!GetPrefBoolean(QStringLiteral("SaveViewSettingsCloseWindow")))
             return;
@@ -955,9 +956,13 @@ void CIndexDoc::Close()
             window->Hide();
         return;
     }
-    // The window goes first in the framework's close; its settings are kept before.
+    FinalClose();
+}
+
+void CIndexDoc::FinalClose()
+{
     WriteSettingsOnClose();
-    LSingleDoc::Close();
+    LSingleDoc::Close(); // deletes this
 }
 
 // ---------------------------------------------------------------------------

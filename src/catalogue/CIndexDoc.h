@@ -129,6 +129,8 @@ public:
     void SetWindowTitle(ConstStr255Param title);
     void SetWindowTitleCF(const QString& title);
     bool IsImportedFolderProxy() const { return mImportedFolderProxy; }
+    // Expires when the document is deleted: what may outlive it (a task) checks it.
+    std::weak_ptr<const void> GetLifetime() const { return mLifetime; }
     const QUrl& GetURLToOpen() const { return mURLToOpen; }
 
     // State.
@@ -256,8 +258,11 @@ private:
     void SaveAsTo(const QUrl& packageURL);
     void CloseAfterDontSave();
     void WriteSettingsOnClose();
+    // Writes the closing settings and deletes the document.
+    void FinalClose();
     QUrl SettingsFileURL() const;
 
+    std::shared_ptr<const void> mLifetime = std::make_shared<int>(0);
     std::unique_ptr<CIndexPackage> mPackage;
     SInt32 mPendingAction = kPendingNone;
     SInt32 mSaveDialogKind = 0;
@@ -287,6 +292,7 @@ private:
     // Set while the document is inside a call that may delete it (a sheet's answer).
     bool mDeleteWhenDone = false;
     bool mQuitAfterClose = false;
+    bool mClosingSettingsWritten = false;
     QUrl mReopenAfterClose;
     int mAnswerDepth = 0;
     LEventLoopTimer mQuitTimer;

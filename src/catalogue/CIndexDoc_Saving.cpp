@@ -230,7 +230,7 @@ void CIndexDoc::HandleSheetAnswer(ESheetAnswer answer, const QUrl& saveURL)
         return;
     const bool quit = mQuitAfterClose;
     const QUrl reopen = mReopenAfterClose;
-    LSingleDoc::Close(); // deletes this
+    FinalClose(); // deletes this
     if (!reopen.isEmpty()) {
         if (IndexDocAppServices* services = GetIndexDocAppServices())
             services->SendOpenDocumentEvent(reopen);

@@ -1,15 +1,14 @@
 #pragma once
 
+#include "CIndexDoc.h"
 #include "MacTypes.h"
 
 class CIndexPackage;
 class TaskOwnerView;
 
-// Flags of the index document that the package tasks read.
-enum : UInt32 {
-    kDocClosing = 0x10000000, // the document is closing (its window is reused)
-    kDocKeepHidden = 0x40000000, // the window stays hidden after opening
-};
+// Flags of the index document that the package tasks read (kDocKeepHidden: the
+// window stays hidden after opening).
+inline constexpr UInt32 kDocClosing = kDocWindowReused; // the document is closing (its window is reused)
 
 // What a save asks to happen once it has ended.
 enum : SInt32 {

@@ -244,3 +244,22 @@ TEST_F(IndexSettings, SavedAsDefaultsTheNextWindowOpensWithThem)
     EXPECT_EQ(IndexViewOf(next)->mode, kCmdExtendedView);
     EXPECT_FALSE(next->IsToolbarShown());
 }
+
+TEST_F(IndexSettings, ClosingKeepsTheLayoutWhenThePreferenceSaysSo)
+{
+    SetPrefBoolean("SaveViewSettingsCloseWindow", true);
+    CIndexDoc* doc = OpenWith("closing", {});
+    const QString path = SettingsPath(doc);
+    doc->SetSourceViewWidth(-199);
+    EXPECT_TRUE(doc->AttemptClose(true));
+    QVariant written;
+    ASSERT_EQ(PropertyList::ReadFile(path, written), noErr);
+    EXPECT_EQ(written.toMap().value("DefaultSourceViewWidth").toLongLong(), -199);
+    EXPECT_FALSE(written.toMap().contains("DefaultIndexWindowWidth")); // written as a reused window
+
+    // An untitled index keeps its layout as the defaults instead.
+    CIndexDoc* untitled = new CIndexDoc(nullptr, {}, false, true);
+    untitled->SetOrganizerViewWidth(-188);
+    EXPECT_TRUE(untitled->AttemptClose(true));
+    EXPECT_EQ(GetPrefNumber("DefaultOrganizerViewWidth"), -188);
+}

@@ -1,0 +1,143 @@
+#include "IndexTaskServices.h"
+
+#include "CIndexDoc.h"
+#include "CReadIndexPackageTask.h"
+#include "CWriteIndexTask.h"
+#include "ExceptionCode.h"
+#include "TaskOwnerView.h"
+
+namespace {
+
+// A package task that keeps the document's face for as long as it runs: the
+// holder is a base made before the task, so the task's own end still has it.
+struct DocumentFace {
+    explicit DocumentFace(CIndexDoc& document)
+        : face(document)
+    {
+    }
+    CIndexDocPackageDocument face;
+};
+
+template <typename Task> class DocumentTask : private DocumentFace, public Task {
+public:
+    DocumentTask(SInt16 titleList, SInt16 titleIndex, CIndexDoc& document)
+        : DocumentFace(document)
+        , Task(titleList, titleIndex, &face)
+    {
+    }
+};
+
+} // namespace
+
+CIndexDocPackageDocument::CIndexDocPackageDocument(CIndexDoc& document)
+    : mDocument(&document)
+    , mAlive(document.GetLifetime())
+{
+}
+
+CIndexDoc* CIndexDocPackageDocument::Document() const
+{
+    return mAlive.expired() ? nullptr : mDocument;
+}
+
+CIndexPackage* CIndexDocPackageDocument::GetPackage() const
+{
+    CIndexDoc* document = Document();
+    return document ? document->GetPackage() : nullptr;
+}
+
+TaskOwnerView* CIndexDocPackageDocument::GetOwnerView() const
+{
+    CIndexDoc* document = Document();
+    return document ? dynamic_cast<TaskOwnerView*>(document->GetIndexViewPane()) : nullptr;
+}
+
+bool CIndexDocPackageDocument::TestFlags(UInt32 mask) const
+{
+    CIndexDoc* document = Document();
+    return document && document->TestFlags(mask);
+}
+
+SInt32 CIndexDocPackageDocument::ReadSettings(bool closing)
+{
+    CIndexDoc* document = Document();
+    ThrowIfNil_(document);
+    return document->ReadSettings(closing);
+}
+
+void CIndexDocPackageDocument::WriteSettings(bool closing)
+{
+    CIndexDoc* document = Document();
+    ThrowIfNil_(document);
+    document->WriteSettings(closing);
+}
+
+void CIndexDocPackageDocument::ShowWindow()
+{
+    if (CIndexDoc* document = Document())
+        document->ShowWindow();
+}
+
+SInt32 CIndexDocPackageDocument::GetPendingSaveAction() const
+{
+    CIndexDoc* document = Document();
+    return document ? document->GetPendingSaveAction() : kPendingNone;
+}
+
+void CIndexDocPackageDocument::SetPendingSaveAction(SInt32 action)
+{
+    if (CIndexDoc* document = Document())
+        document->SetPendingSaveAction(action);
+}
+
+void CIndexDocPackageDocument::RunPendingSaveAction(SInt32 action)
+{
+    // The document's own numbers: 1 close, 2 go on quitting, 3 reuse the window.
+    if (CIndexDoc* document = Document())
+        document->RunPendingSaveAction(action);
+}
+
+void CIndexDocPackageDocument::DiscardDocument()
+{
+    if (CIndexDoc* document = Document())
+        document->DiscardDocument();
+}
+
+void CIndexTaskServices::ShowSearchWindow(IndexViewServices*, SInt32)
+{
+    ThrowOSErr_(unimpErr, "the search window is not part of this program yet");
+}
+
+void CIndexTaskServices::StartImportFilesTask(IndexViewServices*)
+{
+    ThrowOSErr_(unimpErr, "importing chosen files is not part of this program yet");
+}
+
+void CIndexTaskServices::StartImportFolderTask(IndexViewServices*, const FileRef&, SInt32, SInt32)
+{
+    ThrowOSErr_(unimpErr, "importing folders is not part of this program yet");
+}
+
+void CIndexTaskServices::StartReadIndexPackageTask(CIndexDoc* document)
+{
+    ThrowIfNil_(document);
+    (new DocumentTask<CReadIndexPackageTask>(601, 1, *document))->Start();
+}
+
+void CIndexTaskServices::StartWriteIndexTask(CIndexDoc* document)
+{
+    ThrowIfNil_(document);
+    (new DocumentTask<CWriteIndexTask>(601, 2, *document))->Start();
+}
+
+void CIndexTaskServices::StopTasksOfOwner(IndexViewServices* view)
+{
+    if (auto* owner = dynamic_cast<TaskOwnerView*>(view))
+        ::StopTasksOfOwner(owner);
+}
+
+void InstallIndexTaskServices()
+{
+    static CIndexTaskServices services;
+    SetTaskServices(&services);
+}

@@ -1,0 +1,159 @@
+// An index document with the real index view and the real package tasks:
+// opened, saved, saved as, closed and opened again.
+
+#include "CIndexDoc.h"
+#include "CIndexPackage.h"
+#include "CIndexView.h"
+#include "CIndexViewDocument.h"
+#include "CVisualTask.h"
+#include "IndexTaskServices.h"
+#include "InterfaceClasses.h"
+#include "LThread.h"
+#include "LWindow.h"
+#include "Preferences.h"
+#include "PropertyList.h"
+#include "RecordBytes.h"
+#include "URegistrar.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+// One index.db record of a remote item as the format's table lays it out: name,
+// catalogue fields (type, size, three dates, thumbnail number 0, flags), address.
+QByteArray Record(const QByteArray& name, unsigned size)
+{
+    return RecordBytes()
+        .CountedBE(16, name)
+        .Tag(4)
+        .U32BE('JPEG')
+        .U32BE(size)
+        .U32BE(3000000000u)
+        .U32BE(3100000000u)
+        .U32BE(3200000000u)
+        .U32BE(0)
+        .U32BE(0)
+        .CountedBE(7, "http://example.org/" + name)
+        .Tag(2);
+}
+
+void Write(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+class IndexDocumentTasks : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        URegistrar::RegisterFrameworkClasses();
+        RegisterInterfaceClasses();
+        RegisterIndexWindowClasses();
+        InstallIndexViewDocumentServices();
+        InstallIndexTaskServices();
+        InitializeTasks();
+        SetPrefBoolean("SaveViewSettingsCloseWindow", true);
+        SetPrefBoolean("IndexAutoSave", false);
+        mDir = TestTempDir() + "/doctasks-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        QDir(mDir).removeRecursively();
+        QDir().mkpath(mDir);
+    }
+    void TearDown() override
+    {
+        while (!LDocument::GetDocumentList().empty())
+            delete LDocument::GetDocumentList().back();
+        SetTaskServices(nullptr);
+        SetIndexDocViewAdapterMaker(nullptr);
+    }
+
+    // A package on disk holding the two records and a settings.xml with a key of
+    // another program's.
+    QString MakePackage(const QString& name)
+    {
+        const QString package = mDir + "/" + name + ".idxp";
+        CIndexPackage make(QUrl::fromLocalFile(package + "/"), nullptr);
+        Write(package + "/index.db", mRecords);
+        Write(package + "/settings.xml",
+            PropertyList::ToXML(QVariantMap { { "ForeignKey", "kept" }, { "IndexItemCount", qint32(2) } }));
+        return package;
+    }
+
+    static bool Idle(CIndexDoc* doc)
+    {
+        return LThread::RunUntil([doc] { return doc->GetIndexView()->CountRunningTasks() == 0; }, 20000);
+    }
+
+    CIndexDoc* Open(const QString& package)
+    {
+        auto* doc = new CIndexDoc(nullptr, QUrl::fromLocalFile(package), true, false);
+        EXPECT_TRUE(Idle(doc));
+        return doc;
+    }
+
+    QString mDir;
+    const QByteArray mRecords = Record("Beach.jpg", 1000) + Record("Harbour.jpg", 3000);
+};
+
+} // namespace
+
+TEST_F(IndexDocumentTasks, OpenSaveCloseAndReopenKeepTheRecordsAndTheSettings)
+{
+    const QString package = MakePackage("Trip");
+    CIndexDoc* doc = Open(package);
+    ASSERT_EQ(doc->CountAllItems(), 2);
+    EXPECT_TRUE(doc->GetWindow()->IsVisible());
+    auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
+    ASSERT_TRUE(view);
+    view->SetComment("Two pictures");
+    doc->SetModified(true);
+
+    doc->ObeyCommand(cmd_Save, nullptr);
+    ASSERT_TRUE(Idle(doc));
+    EXPECT_FALSE(doc->IsModified());
+    EXPECT_EQ(ReadWholeFile(package + "/index.db"), mRecords);
+    EXPECT_TRUE(QFileInfo(package + "/index.db alias").isSymLink());
+    QVariant settings;
+    ASSERT_EQ(PropertyList::ReadFile(package + "/settings.xml", settings), noErr);
+    EXPECT_EQ(settings.toMap().value("ForeignKey").toString(), "kept");
+    EXPECT_EQ(settings.toMap().value("Comment").toString(), "Two pictures");
+    EXPECT_EQ(settings.toMap().value("IndexItemCount").toLongLong(), 2);
+
+    EXPECT_TRUE(doc->AttemptClose(true));
+    CIndexDoc* again = Open(package);
+    ASSERT_EQ(again->CountAllItems(), 2);
+    auto* reopened = dynamic_cast<CIndexView*>(again->GetIndexViewPane());
+    EXPECT_EQ(reopened->GetComment(), "Two pictures");
+}
+
+TEST_F(IndexDocumentTasks, SaveAsWritesTheNewPackageAndLeavesTheOldOneAsItWas)
+{
+    const QString package = MakePackage("Old");
+    const QByteArray oldSettings = ReadWholeFile(package + "/settings.xml");
+    CIndexDoc* doc = Open(package);
+    ASSERT_EQ(doc->CountAllItems(), 2);
+    doc->SetModified(true);
+    doc->HandleSheetAnswer(CIndexDoc::sheet_SaveAs, QUrl::fromLocalFile(mDir + "/New.idxp/"));
+    ASSERT_TRUE(Idle(doc));
+    EXPECT_EQ(doc->GetDescriptor(), "New");
+    EXPECT_EQ(ReadWholeFile(mDir + "/New.idxp/index.db"), mRecords);
+    EXPECT_EQ(ReadWholeFile(package + "/index.db"), mRecords);
+    EXPECT_EQ(ReadWholeFile(package + "/settings.xml"), oldSettings);
+
+    // Working on in the new package: a second save goes there.
+    auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
+    view->SetComment("moved");
+    doc->DoSave();
+    ASSERT_TRUE(Idle(doc));
+    QVariant settings;
+    ASSERT_EQ(PropertyList::ReadFile(mDir + "/New.idxp/settings.xml", settings), noErr);
+    EXPECT_EQ(settings.toMap().value("Comment").toString(), "moved");
+    EXPECT_EQ(ReadWholeFile(package + "/settings.xml"), oldSettings);
+}
