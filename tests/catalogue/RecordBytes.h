@@ -67,3 +67,22 @@ public:
 private:
     QByteArray mBytes;
 };
+
+// One index.db record of a remote item as the format's table lays it out: name,
+// catalogue fields (type, size, three dates, thumbnail number 0, flags) and the
+// remote address.
+inline QByteArray RemoteRecord(const QByteArray& name, unsigned size)
+{
+    return RecordBytes()
+        .CountedBE(16, name)
+        .Tag(4)
+        .U32BE('JPEG')
+        .U32BE(size)
+        .U32BE(3000000000u)
+        .U32BE(3100000000u)
+        .U32BE(3200000000u)
+        .U32BE(0)
+        .U32BE(0)
+        .CountedBE(7, "http://example.org/" + name)
+        .Tag(2);
+}

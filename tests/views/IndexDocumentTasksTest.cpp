@@ -7,6 +7,7 @@
 #include "CIndexViewDocument.h"
 #include "CVisualTask.h"
 #include "IndexTaskServices.h"
+#include "IndexWindowTest.h"
 #include "InterfaceClasses.h"
 #include "LThread.h"
 #include "LWindow.h"
@@ -25,24 +26,6 @@
 
 namespace {
 
-// One index.db record of a remote item as the format's table lays it out: name,
-// catalogue fields (type, size, three dates, thumbnail number 0, flags), address.
-QByteArray Record(const QByteArray& name, unsigned size)
-{
-    return RecordBytes()
-        .CountedBE(16, name)
-        .Tag(4)
-        .U32BE('JPEG')
-        .U32BE(size)
-        .U32BE(3000000000u)
-        .U32BE(3100000000u)
-        .U32BE(3200000000u)
-        .U32BE(0)
-        .U32BE(0)
-        .CountedBE(7, "http://example.org/" + name)
-        .Tag(2);
-}
-
 void Write(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -50,28 +33,14 @@ void Write(const QString& path, const QByteArray& bytes)
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-class IndexDocumentTasks : public ::testing::Test {
+class IndexDocumentTasks : public IndexWindowTest {
 protected:
     void SetUp() override
     {
-        URegistrar::RegisterFrameworkClasses();
-        RegisterInterfaceClasses();
-        RegisterIndexWindowClasses();
-        InstallIndexViewDocumentServices();
+        IndexWindowTest::SetUp();
         InstallIndexTaskServices();
-        InitializeTasks();
         SetPrefBoolean("SaveViewSettingsCloseWindow", true);
         SetPrefBoolean("IndexAutoSave", false);
-        mDir = TestTempDir() + "/doctasks-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        QDir(mDir).removeRecursively();
-        QDir().mkpath(mDir);
-    }
-    void TearDown() override
-    {
-        while (!LDocument::GetDocumentList().empty())
-            delete LDocument::GetDocumentList().back();
-        SetTaskServices(nullptr);
-        SetIndexDocViewAdapterMaker(nullptr);
     }
 
     // A package on disk holding the two records and a settings.xml with a key of
@@ -98,8 +67,7 @@ protected:
         return doc;
     }
 
-    QString mDir;
-    const QByteArray mRecords = Record("Beach.jpg", 1000) + Record("Harbour.jpg", 3000);
+    const QByteArray mRecords = RemoteRecord("Beach.jpg", 1000) + RemoteRecord("Harbour.jpg", 3000);
 };
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "CIndexView.h"
 #include "CIndexViewDocument.h"
 #include "CVisualTask.h"
+#include "IndexWindowTest.h"
 #include "InterfaceClasses.h"
 #include "LWindow.h"
 #include "Preferences.h"
@@ -39,30 +40,16 @@ public:
     void StopTasksOfOwner(IndexViewServices*) override { }
 };
 
-class IndexDocumentView : public ::testing::Test {
+class IndexDocumentView : public IndexWindowTest {
 protected:
     void SetUp() override
     {
-        URegistrar::RegisterFrameworkClasses();
-        RegisterInterfaceClasses();
-        RegisterIndexWindowClasses();
-        InstallIndexViewDocumentServices();
-        InitializeTasks();
+        IndexWindowTest::SetUp();
         SetTaskServices(&mTasks);
         SetPrefBoolean("SaveViewSettingsCloseWindow", false);
         SetPrefBoolean("IndexShowStatusBar", true);
         SetPrefNumber("DefaultIndexWindowWidth", 760);
         SetPrefNumber("DefaultIndexWindowHeigth", 520);
-        mDir = TestTempDir() + "/docview-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        QDir(mDir).removeRecursively();
-        QDir().mkpath(mDir);
-    }
-    void TearDown() override
-    {
-        while (!LDocument::GetDocumentList().empty())
-            delete LDocument::GetDocumentList().back();
-        SetTaskServices(nullptr);
-        SetIndexDocViewAdapterMaker(nullptr);
     }
 
     void AddPhotos(CIndexDoc* doc, const QStringList& names)
@@ -77,7 +64,6 @@ protected:
     }
 
     SettingsTasks mTasks;
-    QString mDir;
 };
 
 } // namespace

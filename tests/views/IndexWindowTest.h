@@ -1,0 +1,41 @@
+#pragma once
+
+#include "CIndexDoc.h"
+#include "CIndexViewDocument.h"
+#include "CVisualTask.h"
+#include "InterfaceClasses.h"
+#include "TaskServices.h"
+#include "URegistrar.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+// Index documents with the program's own index window: its classes registered,
+// the index view answering the document, the tasks running, a fresh folder per
+// test. Documents a test leaves open go at its end.
+class IndexWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        URegistrar::RegisterFrameworkClasses();
+        RegisterInterfaceClasses();
+        RegisterIndexWindowClasses();
+        InstallIndexViewDocumentServices();
+        InitializeTasks();
+        mDir = TestTempDir() + "/window-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        QDir(mDir).removeRecursively();
+        QDir().mkpath(mDir);
+    }
+    void TearDown() override
+    {
+        while (!LDocument::GetDocumentList().empty())
+            delete LDocument::GetDocumentList().back();
+        SetTaskServices(nullptr);
+        SetIndexDocViewAdapterMaker(nullptr);
+    }
+
+    QString mDir;
+};
