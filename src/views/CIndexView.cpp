@@ -790,43 +790,40 @@ void CIndexView::SetCellSize(SInt16 width, SInt16 height)
     AdjustImageSize();
 }
 
+IndexGridGeometry CIndexView::Grid() const
+{
+    IndexGridGeometry grid;
+    grid.SetCellSize(QSize(mCellWidth, mCellHeight));
+    grid.Layout(width(), CountItems());
+    return grid;
+}
+
 void CIndexView::AdjustImageSize()
 {
-    mColumns = SInt16(std::clamp(width() / std::max<int>(mCellWidth, 1), 1, 32767));
-    SInt32 count = CountItems();
-    mRows = SInt16(std::min<SInt32>((count + mColumns - 1) / mColumns, 32767));
-    SInt32 imageWidth = std::max<SInt32>(width(), SInt32(mColumns) * mCellWidth);
-    SInt32 imageHeight = SInt32(mRows) * mCellHeight;
-    if (GetImageSize() != SDimension32 {imageWidth, imageHeight})
-        ResizeImageTo(imageWidth, imageHeight, false);
+    const IndexGridGeometry grid = Grid();
+    mColumns = SInt16(std::min<SInt32>(grid.Columns(), 32767));
+    mRows = grid.Rows();
+    const SDimension32 image = grid.ImageSize(width());
+    if (GetImageSize() != image)
+        ResizeImageTo(image.width, image.height, false);
 }
 
 bool CIndexView::GetCellRect(SInt32 index, QRect& outRect) const
 {
-    if (index < 1 || index > CountItems())
+    const QRect cell = Grid().CellRect(index);
+    if (cell.isEmpty())
         return false;
-    SInt32 row = (index - 1) / mColumns;
-    SInt32 column = (index - 1) % mColumns;
-    SPoint32 image = GetImageLocation();
-    outRect = QRect(image.h + column * mCellWidth, image.v + row * mCellHeight, mCellWidth, mCellHeight);
+    QPoint local;
+    ImageToLocalPoint(SPoint32 { cell.left(), cell.top() }, local);
+    outRect = QRect(local, cell.size());
     return true;
 }
 
 SInt32 CIndexView::IndexAtPoint(QPoint local, bool clamp) const
 {
-    SPoint32 image = GetImageLocation();
-    SInt32 x = local.x() - image.h;
-    SInt32 y = local.y() - image.v;
-    SInt32 count = CountItems();
-    if (count == 0)
-        return 0;
-    SInt32 column = x < 0 ? 0 : std::min<SInt32>(x / mCellWidth, mColumns - 1);
-    SInt32 row = y < 0 ? 0 : y / mCellHeight;
-    bool inside = x >= 0 && x < mColumns * mCellWidth && y >= 0;
-    SInt32 index = row * mColumns + column + 1;
-    if (!clamp)
-        return inside && index <= count ? index : 0;
-    return std::clamp<SInt32>(index, 1, count);
+    SPoint32 image;
+    LocalToImagePoint(local, image);
+    return Grid().IndexAt(image, clamp);
 }
 
 SInt32 CIndexView::GetVisibleRange(SInt32& outFirst, SInt32& outLast, bool clamp) const

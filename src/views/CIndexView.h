@@ -1,5 +1,6 @@
 #pragma once
 
+#include "IndexGridGeometry.h"
 #include "LBroadcaster.h"
 #include "LComparator.h"
 #include "LView.h"
@@ -240,6 +241,11 @@ public:
     SInt16 GetGridColumns() const { return mColumns; }
     // Lays the cells out for the frame and sizes the image to hold them all.
     void AdjustImageSize() override;
+    // The grid's geometry for the present frame, cell size and item count.
+    IndexGridGeometry Grid() const;
+    // Fills the exposed part with the background and lets each exposed item
+    // draw its cell; an item without its picture yet is queued for the update task.
+    void DrawSelf(QPainter& painter) override;
     // The cell of a 1-based index in local coordinates; false for no such index.
     virtual bool GetCellRect(SInt32 index, QRect& outRect) const;
     // The 1-based index of the cell at a local point; 0 for none (with clamp the
@@ -293,7 +299,7 @@ private:
     SInt16 mRunningTaskCount = 0;
     SInt16 mRunningSearchCount = 0;
     SInt16 mColumns = 1;
-    SInt16 mRows = 0;
+    SInt32 mRows = 0; // a long list in few columns has far more than 32,767 rows
     SInt16 mThumbnailSize = 128;
     std::vector<SInt32> mThumbnailColumns;
     SInt16 mExtendedSize = 64;

@@ -1,10 +1,20 @@
+#include "CIndexItem.h"
+#include "CIndexView.h"
 #include "IndexGridGeometry.h"
 #include "IndexGridNavigation.h"
+#include "Offscreen.h"
+#include "CVisualTask.h"
 #include "UEvents.h"
+#include "URegistrar.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QImage>
+
+#include <cstdlib>
 #include <limits>
+#include <memory>
 #include <set>
 
 namespace {
@@ -240,4 +250,111 @@ TEST(IndexGridNavigation, TabWalksTheEditableFieldsAndWraps)
     index = 2, column = 1;
     EXPECT_FALSE(NextRenameField(index, column, false, false, 3, 3, [](SInt32, SInt32) { return false; }));
     EXPECT_EQ(std::pair(index, column), std::pair(2, 1));
+}
+
+// --- The grid painted ----------------------------------------------------------------------------------------------
+
+namespace {
+
+QColor ColourOf(int index)
+{
+    return QColor::fromHsv((index * 47) % 360, 200, 220);
+}
+
+class GridPaintTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        URegistrar::RegisterFrameworkClasses();
+        InitializeTasks();
+        SPaneInfo info;
+        info.width = 640;
+        info.height = 480;
+        view = new CIndexView(info);
+        view->SetCellSize(160, 180);
+    }
+    void TearDown() override
+    {
+        delete view;
+        TerminateTasks();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    // Items whose pictures are plain squares of their own colour.
+    void Fill(int count)
+    {
+        for (int i = 1; i <= count; ++i) {
+            auto* item = new CIndexItem(QUrl(QStringLiteral("http://example.org/photo%1.jpg").arg(i)));
+            QImage picture(120, 120, QImage::Format_RGB32);
+            picture.fill(ColourOf(i));
+            item->SetDisplayPicture(std::make_unique<Offscreen>(picture));
+            view->InsertItem(item, kInsertAtEnd, false, true);
+        }
+    }
+    QImage Grab()
+    {
+        view->Show();
+        QImage picture = view->grab().toImage();
+        if (qEnvironmentVariableIsSet("ORVEX_SAVE_PICTURES"))
+            picture.save(QStringLiteral("grid-%1.png").arg(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        return picture;
+    }
+    // The colour at the centre of an index's cell picture, as drawn.
+    QColor CentreOf(const QImage& picture, SInt32 index)
+    {
+        QRect cell;
+        if (!view->GetCellRect(index, cell))
+            return {};
+        CIndexItem* item = nullptr;
+        view->GetItemAt(index, item);
+        return picture.pixelColor(item->GetPartRect(kItemPartPicture, cell, *view).center());
+    }
+    CIndexView* view = nullptr;
+};
+
+bool Near(const QColor& a, const QColor& b)
+{
+    return std::abs(a.red() - b.red()) < 12 && std::abs(a.green() - b.green()) < 12 && std::abs(a.blue() - b.blue()) < 12;
+}
+
+} // namespace
+
+TEST_F(GridPaintTest, EachItemDrawsItsPictureInItsCellAndTheRestIsBackground)
+{
+    Fill(7); // four columns of 160 in 640: a full row and three more
+    const QImage picture = Grab();
+    EXPECT_EQ(view->GetGridColumns(), 4);
+    for (SInt32 index = 1; index <= 7; ++index)
+        EXPECT_TRUE(Near(CentreOf(picture, index), ColourOf(int(index)))) << "cell " << index;
+    // The place of an eighth cell and everything below the second row are empty.
+    EXPECT_EQ(picture.pixelColor(3 * 160 + 80, 180 + 60), view->GetBackgroundColor());
+    EXPECT_EQ(picture.pixelColor(320, 420), view->GetBackgroundColor());
+}
+
+TEST_F(GridPaintTest, AScrolledViewOfManyItemsDrawsTheRowsAtItsOffset)
+{
+    Fill(2000);
+    view->SetCellSize(150, 180); // four columns and a margin of 40 at the right
+    view->Show();
+    view->ScrollImageTo(0, 300 * 180, false); // row 301 at the top
+    const QImage picture = Grab();
+    SInt32 first = 0, last = 0;
+    view->Grid().VisibleRange(view->GetScrollPosition().v, view->height(), first, last);
+    EXPECT_EQ(first, 1201);
+    EXPECT_EQ(last, 1212); // three rows show
+    for (SInt32 index : {first, first + 5, last})
+        EXPECT_TRUE(Near(CentreOf(picture, index), ColourOf(int(index)))) << "cell " << index;
+    EXPECT_EQ(view->IndexAtPoint(QPoint(620, 10), false), 0); // the right margin is no cell
+    EXPECT_EQ(view->IndexAtPoint(QPoint(620, 10), true), 1204); // clamped in its own row
+}
+
+TEST_F(GridPaintTest, AnEmptyViewShowsWhatToDo)
+{
+    const QImage picture = Grab();
+    // Something is drawn in the middle (the icons) and below it (the text).
+    int inked = 0;
+    for (int y = 100; y < 480; y += 2) {
+        for (int x = 0; x < 640; x += 2)
+            inked += picture.pixelColor(x, y) != view->GetBackgroundColor() ? 1 : 0;
+    }
+    EXPECT_GT(inked, 500);
 }

@@ -1,0 +1,96 @@
+// The index view's grid: drawing the exposed cells and the empty view.
+#include "CIndexView.h"
+
+#include "CIndexItem.h"
+#include "ExceptionCode.h"
+#include "LocalizedStrings.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QStyle>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kEmptyIconGap = 18;
+
+QIcon EmptyViewIcon(const char* themeName, QStyle::StandardPixmap fallback)
+{
+    QIcon icon = QIcon::fromTheme(QLatin1String(themeName));
+    return icon.isNull() ? QApplication::style()->standardIcon(fallback) : icon;
+}
+
+// The empty view: the kinds of media the index takes as icons in a ring of six
+// (or the search's icon when filtered), and under them what to do.
+void DrawEmptyView(QPainter& painter, const QRect& frame, bool filtered)
+{
+    painter.save();
+    const int side = filtered ? 128 : 64;
+    QRect square(frame.left() + (frame.width() - 3 * side - 2 * kEmptyIconGap) / 2,
+        frame.top() + (frame.height() / 2 - side) - kEmptyIconGap, side, side);
+    int bottom = square.bottom();
+    if (filtered) {
+        square.translate(side + kEmptyIconGap, 0);
+        EmptyViewIcon("system-search", QStyle::SP_FileDialogContentsView).paint(&painter, square);
+        bottom = square.bottom();
+    } else {
+        const struct {
+            const char* name;
+            QStyle::StandardPixmap fallback;
+            QPoint offset; // from the icon before
+        } icons[] = {
+            { "image-x-generic", QStyle::SP_FileIcon, { 0, 0 } },
+            { "video-x-generic", QStyle::SP_MediaPlay, { side + kEmptyIconGap, -kEmptyIconGap } },
+            { "font-x-generic", QStyle::SP_FileIcon, { side + kEmptyIconGap, kEmptyIconGap } },
+            { "drive-removable-media", QStyle::SP_DriveHDIcon, { 0, side + 3 * kEmptyIconGap } },
+            { "media-optical", QStyle::SP_DriveCDIcon, { -kEmptyIconGap - side, kEmptyIconGap } },
+            { "folder", QStyle::SP_DirIcon, { -kEmptyIconGap - side, -kEmptyIconGap } },
+        };
+        for (const auto& icon : icons) {
+            square.translate(icon.offset);
+            EmptyViewIcon(icon.name, icon.fallback).paint(&painter, square);
+            bottom = std::max(bottom, square.bottom());
+        }
+    }
+    painter.setPen(QColor(0x80, 0x80, 0x80));
+    QFont font = painter.font();
+    font.setPointSizeF(font.pointSizeF() * 1.3);
+    font.setBold(true);
+    painter.setFont(font);
+    const QRect text(frame.left() + 20, bottom + 2 * kEmptyIconGap, frame.width() - 40, frame.bottom() - bottom);
+    painter.drawText(text, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+        CopyLocalizedString(filtered ? QStringLiteral("600:135") : QStringLiteral("600:14")));
+    painter.restore();
+}
+
+} // namespace
+
+void CIndexView::DrawSelf(QPainter& painter)
+{
+    QRect exposed = painter.hasClipping() ? painter.clipBoundingRect().toAlignedRect() : rect();
+    exposed = exposed.intersected(rect());
+    painter.fillRect(exposed, GetBackgroundColor());
+    AdjustImageSize();
+    if (CountItems() == 0) {
+        DrawEmptyView(painter, rect(), IsFiltered());
+        return;
+    }
+    // Only the rows the exposed part shows: the cost of a page does not depend on
+    // the number of items.
+    SInt32 first = 0, last = 0;
+    Grid().VisibleRange(SInt32(qint64(GetScrollPosition().v) + exposed.top()), exposed.height(), first, last);
+    for (SInt32 index = first; index >= 1 && index <= last; ++index) {
+        CIndexItem* item = nullptr;
+        if (!GetItemAt(index, item) || !item)
+            ThrowOSErr_(err_AssertFailed, "index view: no item at a visible index");
+        QRect cell;
+        if (!GetCellRect(index, cell) || !cell.intersects(exposed))
+            continue;
+        item->DrawCell(painter, cell, *this);
+        // The cells drawn without their picture have it made, in the order they show.
+        if (item->HasDisplayPictureChanged())
+            QueueCellUpdate(index);
+    }
+}
