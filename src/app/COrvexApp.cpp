@@ -1,6 +1,7 @@
 #include "COrvexApp.h"
 
 #include "CContextualMenu.h"
+#include "CWidgets.h"
 
 #include "AppLog.h"
 #include "ABalloon.h"
@@ -97,6 +98,8 @@ COrvexApp::COrvexApp()
     RegisterClasses();
     Step("InitContextualMenuSupport");
     InitContextualMenuSupport();
+    Step("InstallScrollWheel");
+    AddAttachment(new CScrollWheelAttachment);
     Step("CreateSoundPlayer");
     CreateSoundPlayer();
     Step("SeedRandom");

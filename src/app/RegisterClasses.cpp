@@ -12,7 +12,7 @@ void COrvexApp::RegisterClasses()
 {
     // The framework's panes, controls, windows and attachments under their standard IDs.
     URegistrar::RegisterFrameworkClasses();
-    // 'ParW', 'ShDB', 'FltW', 'TskW' the window bases.
+    // The interface kit: window bases, split views, edit texts, help tags, small widgets.
     RegisterInterfaceClasses();
     // 'dbrw' the data browser.
     RegisterDataBrowserClasses();

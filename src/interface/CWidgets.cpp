@@ -130,8 +130,9 @@ bool CScrollWheelAttachment::eventFilter(QObject* watched, QEvent* event)
     if (event->type() != QEvent::Wheel || !watched->isWidgetType())
         return false;
     auto* wheel = static_cast<QWheelEvent*>(event);
-    // Each wheel event reaches every widget up the chain; take it once, where it began.
-    if (!static_cast<QWidget*>(watched)->isWindow() && static_cast<QWidget*>(watched) != QApplication::widgetAt(wheel->globalPosition().toPoint()))
+    // Only wheels over the program's own panes: lists, text fields and other Qt
+    // widgets scroll themselves, as controls took their wheels first before.
+    if (!dynamic_cast<LPane*>(static_cast<QWidget*>(watched)))
         return false;
     bool handled = false;
     RunReportingErrors([&] { handled = HandleWheel(wheel->globalPosition().toPoint(), wheel->angleDelta(), wheel->pixelDelta()); });

@@ -48,10 +48,11 @@ private:
     QPointer<LWindow> mWindow;
 };
 
-// Scroll wheels for the program's windows: the view under the mouse that a
+// Scroll wheels for the program's panes: the view under the mouse that a
 // scroller scrolls moves by the wheel's notches times its scroll unit (pixel
-// deltas of touchpads move it by those pixels). Wheels over the program's windows
-// are taken, whether anything scrolled or not. Made in code, once.
+// deltas of touchpads move it by those pixels). Wheels over the program's panes
+// are taken, whether anything scrolled or not; Qt's own widgets (lists, text
+// fields) keep theirs. Made in code, once, as an attachment of the application.
 class CScrollWheelAttachment : public QObject, public LAttachment {
 public:
     CScrollWheelAttachment();

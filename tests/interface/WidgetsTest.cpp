@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -99,6 +100,18 @@ TEST_F(WidgetFixture, WheelsScrollByNotchesTimesTheUnitAndTouchpadsByPixels)
     // A real wheel event over the view goes the same way.
     QWheelEvent event(QPointF(50, 50), QPointF(over), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(QApplication::widgetAt(over), &event);
+    EXPECT_EQ(view->GetScrollPosition().v, 16);
+
+    // A Qt list in the window scrolls itself, by its own amount.
+    auto* list = new QListWidget(plain);
+    for (int i = 0; i < 100; ++i)
+        list->addItem(QStringLiteral("row %1").arg(i));
+    list->setGeometry(0, 0, 80, 80);
+    list->show();
+    QPoint overList = list->viewport()->mapToGlobal(QPoint(10, 10));
+    QWheelEvent listWheel(QPointF(10, 10), QPointF(overList), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(list->viewport(), &listWheel);
+    EXPECT_GT(list->verticalScrollBar()->value(), 0);
     EXPECT_EQ(view->GetScrollPosition().v, 16);
 }
 
