@@ -151,39 +151,44 @@ const QByteArray& CANPAInfo::GetDataHandle(EUrgencyForm urgencyForm) const
 namespace {
 
 // Walks the datasets of a block, handing each caption-record dataset to
-// `onDataSet`; throws kBlockReadErr for a block cut short. Returns 0, or -1 when
-// a byte that is no tag marker ends the walk early.
+// `onDataSet` as a view into the block; throws kBlockReadErr for a block cut
+// short. Returns 0, or -1 when a byte that is no tag marker ends the walk early.
 template <typename F>
-SInt32 WalkDataSets(LDataStream& block, F&& onDataSet)
+SInt32 WalkDataSets(const QByteArray& block, F&& onDataSet)
 {
-    while (!block.AtEnd()) {
-        if (block.Remaining() < 2)
-            ThrowCutBlock("dataset header cut at offset " + std::to_string(block.GetMarker()));
-        const UInt8 marker = block.ReadUInt8();
-        const UInt8 record = block.ReadUInt8();
+    const auto* const begin = reinterpret_cast<const UInt8*>(block.constData());
+    const UInt8* p = begin;
+    const UInt8* const end = begin + block.size();
+    auto offset = [&](const UInt8* at) { return std::to_string(at - begin); };
+    while (p < end) {
+        if (end - p < 2)
+            ThrowCutBlock("dataset header cut at offset " + offset(p));
+        const UInt8 marker = p[0];
+        const UInt8 record = p[1];
         if (marker != kTagMarker)
             return record != 0 ? -1 : 0;
-        if (block.Remaining() < 3)
-            ThrowCutBlock("dataset header cut at offset " + std::to_string(block.GetMarker() - 2));
-        const UInt8 dataSet = block.ReadUInt8();
-        SInt64 length = block.ReadUInt16();
+        if (end - p < 5)
+            ThrowCutBlock("dataset header cut at offset " + offset(p));
+        const UInt8 dataSet = p[2];
+        SInt64 length = (SInt64(p[3]) << 8) | p[4];
+        p += 5;
         if (length & kExtendedLengthBit) {
             // Extended form: the low bits count the bytes of the real length.
             const int lengthBytes = int(length & ~kExtendedLengthBit);
-            if (lengthBytes < 1 || lengthBytes > kMaxExtendedLengthBytes || lengthBytes > block.Remaining())
+            if (lengthBytes < 1 || lengthBytes > kMaxExtendedLengthBytes || lengthBytes > end - p)
                 ThrowCutBlock("dataset " + std::to_string(record) + ":" + std::to_string(dataSet)
                     + " has an extended length of " + std::to_string(lengthBytes) + " bytes");
             length = 0;
             for (int i = 0; i < lengthBytes; ++i)
-                length = (length << 8) | block.ReadUInt8();
+                length = (length << 8) | *p++;
         }
-        if (length > block.Remaining())
+        if (length > end - p)
             ThrowCutBlock("dataset " + std::to_string(record) + ":" + std::to_string(dataSet) + " length "
-                + std::to_string(length) + ", " + std::to_string(block.Remaining()) + " bytes remain");
-        const QByteArray data = block.ReadBytes(length);
-        if (record != kCaptionRecord)
-            continue;
-        onDataSet(dataSet, data);
+                + std::to_string(length) + ", " + std::to_string(end - p) + " bytes remain");
+        const QByteArrayView data(p, qsizetype(length));
+        p += length;
+        if (record == kCaptionRecord)
+            onDataSet(dataSet, data);
     }
     return 0;
 }
@@ -192,16 +197,15 @@ SInt32 WalkDataSets(LDataStream& block, F&& onDataSet)
 
 SInt32 CANPAInfo::ReadDataSets()
 {
-    return WalkDataSets(mBlock, [this](UInt8 dataSet, const QByteArray& data) {
+    return WalkDataSets(mBlock.Data(), [this](UInt8 dataSet, QByteArrayView data) {
         SetModified(1);
-        ReadDataSet(dataSet, data);
+        ReadDataSet(dataSet, data.toByteArray());
     });
 }
 
 void CANPAInfo::CheckBlock(const QByteArray& block)
 {
-    LDataStream stream(block);
-    WalkDataSets(stream, [](UInt8, const QByteArray&) {});
+    WalkDataSets(block, [](UInt8, QByteArrayView) {});
 }
 
 void CANPAInfo::ReadDataSet(UInt8 dataSet, const QByteArray& data)
