@@ -1,29 +1,33 @@
 #include "CameraJpegs.h"
 
+#include <QBuffer>
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QRandomGenerator>
-#include <QStandardPaths>
+
+#include <exiv2/exiv2.hpp>
 
 #include <algorithm>
+#include <array>
 #include <thread>
 
 namespace {
 
 constexpr int kFiles = kCameraJpegCount;
-constexpr int kWidth = 6000;
-constexpr int kHeight = 4000;
+constexpr int kWidth = kCameraJpegWidth;
+constexpr int kHeight = kCameraJpegHeight;
 
-// Made once and kept between runs: writing 200 camera-size JPEGs takes a while.
-QString CacheFolder()
+// Made once and kept between runs: writing camera-size JPEGs takes a while.
+QString SetFolder(CameraSet set)
 {
     QString folder = qEnvironmentVariable("ORVEX_BENCH_CACHE");
     if (folder.isEmpty())
-        folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/orvex-bench";
-    return folder + QStringLiteral("/jpeg-%1x%2").arg(kWidth).arg(kHeight);
+        folder = QStringLiteral(ORVEX_BENCH_FILES_DIR);
+    return folder + QStringLiteral("/jpeg-%1x%2-%3").arg(kWidth).arg(kHeight).arg(CameraSetName(set));
 }
 
 // Something like a photograph for the encoder: smooth gradients, shapes and
@@ -54,32 +58,99 @@ QImage MakePhoto(int index)
     return image;
 }
 
-} // namespace
-
-const std::vector<QString>& CameraJpegFiles()
+QByteArray JpegOf(const QImage& image, int quality)
 {
-    static const std::vector<QString> files = [] {
-        QDir().mkpath(CacheFolder());
-        std::vector<QString> paths;
-        for (int i = 0; i < kFiles; ++i)
-            paths.push_back(QDir(CacheFolder()).filePath(QStringLiteral("IMG_%1.JPG").arg(i + 1, 4, 10, QChar('0'))));
-        std::vector<std::thread> makers;
-        const unsigned threads = std::max(2u, std::thread::hardware_concurrency());
-        for (unsigned t = 0; t < threads; ++t) {
-            makers.emplace_back([&, t] {
-                for (int i = int(t); i < kFiles; i += int(threads)) {
-                    if (QFile::exists(paths[i]))
-                        continue;
-                    const QString partial = paths[i] + ".part";
-                    if (MakePhoto(i).save(partial, "JPEG", 92))
-                        QFile::rename(partial, paths[i]);
-                }
-            });
-        }
-        for (auto& maker : makers)
-            maker.join();
-        return paths;
-    }();
-    return files;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", quality);
+    return bytes;
 }
 
+// The camera's own thumbnail: the picture at 160x107, or shrunk into 160x120
+// with black bars above and below as some cameras store it.
+QByteArray CameraThumbnail(const QImage& photo, bool letterboxed)
+{
+    const QImage small = photo.scaled(160, 107, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (!letterboxed)
+        return JpegOf(small, 85);
+    QImage boxed(160, 120, QImage::Format_RGB32);
+    boxed.fill(Qt::black);
+    QPainter(&boxed).drawImage(0, 6, small);
+    return JpegOf(boxed, 85);
+}
+
+void AddCameraExif(const QString& path, int index, CameraSet set, const QImage& photo)
+{
+    auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+    image->readMetadata();
+    Exiv2::ExifData& exif = image->exifData();
+    exif["Exif.Image.Make"] = "Orvex";
+    exif["Exif.Image.Model"] = "Bench Camera";
+    exif["Exif.Image.Orientation"] = uint16_t(index % 4 == 3 ? 6 : 1);
+    exif["Exif.Photo.DateTimeOriginal"] = "2026:12:07 08:00:00";
+    exif["Exif.Photo.PixelXDimension"] = uint32_t(kWidth);
+    exif["Exif.Photo.PixelYDimension"] = uint32_t(kHeight);
+    if (set == CameraSet::ExifThumbnail) {
+        const QByteArray thumbnail = CameraThumbnail(photo, index % 2 == 1);
+        Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(thumbnail.constData()),
+            long(thumbnail.size()));
+    }
+    image->writeMetadata();
+}
+
+void MakeFile(const QString& path, int index, CameraSet set)
+{
+    QImage photo = MakePhoto(index + int(set) * kFiles);
+    if (set == CameraSet::Profiled)
+        photo.setColorSpace(QColorSpace(QColorSpace::AdobeRgb)); // written as an APP2 ICC profile
+    const QString partial = path + ".part.jpg";
+    if (!photo.save(partial, "JPEG", 92))
+        return;
+    try {
+        AddCameraExif(partial, index, set, photo);
+    } catch (const std::exception&) {
+        QFile::remove(partial);
+        return;
+    }
+    QFile::rename(partial, path);
+}
+
+} // namespace
+
+const char* CameraSetName(CameraSet set)
+{
+    switch (set) {
+    case CameraSet::Plain:
+        return "plain";
+    case CameraSet::Profiled:
+        return "profiled";
+    case CameraSet::ExifThumbnail:
+        return "exif-thumbnail";
+    }
+    return "";
+}
+
+const std::vector<QString>& CameraJpegFiles(CameraSet set)
+{
+    static std::array<std::vector<QString>, 3> sets;
+    std::vector<QString>& files = sets[std::size_t(set)];
+    if (!files.empty())
+        return files;
+    const QString folder = SetFolder(set);
+    QDir().mkpath(folder);
+    for (int i = 0; i < kFiles; ++i)
+        files.push_back(QDir(folder).filePath(QStringLiteral("IMG_%1.JPG").arg(i + 1, 4, 10, QChar('0'))));
+    std::vector<std::thread> makers;
+    const unsigned threads = std::max(2u, std::thread::hardware_concurrency());
+    for (unsigned t = 0; t < threads; ++t) {
+        makers.emplace_back([&, t] {
+            for (int i = int(t); i < kFiles; i += int(threads))
+                if (!QFile::exists(files[std::size_t(i)]))
+                    MakeFile(files[std::size_t(i)], i, set);
+        });
+    }
+    for (auto& maker : makers)
+        maker.join();
+    return files;
+}

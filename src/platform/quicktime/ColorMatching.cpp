@@ -4,6 +4,8 @@
 #include <lcms2.h>
 #include <xcb/xcb.h>
 
+#include <map>
+#include <memory>
 #include <mutex>
 
 namespace {
@@ -57,6 +59,54 @@ ProfilePtr OpenProfile(const QByteArray& bytes)
     return ProfilePtr(cmsOpenProfileFromMem(bytes.constData(), cmsUInt32Number(bytes.size())));
 }
 
+// A transform from one source profile to the display, made once and shared by
+// every thread that matches pictures with that profile. Made without LittleCMS's
+// one-pixel cache, which is the only state a transform changes while it runs.
+struct SharedTransform {
+    cmsHTRANSFORM handle = nullptr;
+    bool gray = false;
+    ~SharedTransform()
+    {
+        if (handle)
+            cmsDeleteTransform(handle);
+    }
+};
+
+constexpr std::size_t kMaxCachedTransforms = 32; // camera files use a handful of profiles
+
+std::mutex gTransformMutex;
+std::map<QByteArray, std::shared_ptr<SharedTransform>> gTransforms; // by source and display profile bytes
+
+// Null when the profiles cannot make a transform for RGB or gray pixels.
+std::shared_ptr<SharedTransform> TransformToDisplay(const QByteArray& sourceProfile)
+{
+    const QByteArray display = DisplayColorProfile();
+    QByteArray key = sourceProfile;
+    key += '\0';
+    key += display;
+    std::lock_guard lock(gTransformMutex);
+    if (auto found = gTransforms.find(key); found != gTransforms.end())
+        return found->second;
+    ProfilePtr source = OpenProfile(sourceProfile);
+    ProfilePtr destination = OpenProfile(display);
+    std::shared_ptr<SharedTransform> made;
+    if (source && destination
+        && (cmsGetColorSpace(source.get()) == cmsSigRgbData || cmsGetColorSpace(source.get()) == cmsSigGrayData)) {
+        // A CMYK or Lab profile does not describe these RGB pixels.
+        made = std::make_shared<SharedTransform>();
+        made->gray = cmsGetColorSpace(source.get()) == cmsSigGrayData;
+        // ARGB32 is B, G, R, A in memory on this little-endian machine.
+        made->handle = cmsCreateTransform(source.get(), made->gray ? TYPE_GRAYA_8 : TYPE_BGRA_8, destination.get(),
+            TYPE_BGRA_8, INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA | cmsFLAGS_NOCACHE);
+        if (!made->handle)
+            made.reset();
+    }
+    if (gTransforms.size() >= kMaxCachedTransforms)
+        gTransforms.clear();
+    gTransforms.emplace(std::move(key), made); // a profile that failed is not tried again either
+    return made;
+}
+
 } // namespace
 
 void SetDisplayColorProfile(const QByteArray& profile)
@@ -88,18 +138,11 @@ OSStatus MatchImageToDisplay(QImage& image, const QByteArray& sourceProfile)
     if (image.isNull() || sourceProfile.isEmpty())
         return paramErr;
     cmsSetLogErrorHandler(nullptr);
-    ProfilePtr source = OpenProfile(sourceProfile);
-    ProfilePtr destination = OpenProfile(DisplayColorProfile());
-    if (!source || !destination)
+    const std::shared_ptr<SharedTransform> shared = TransformToDisplay(sourceProfile);
+    if (!shared)
         return paramErr;
-    if (cmsGetColorSpace(source.get()) != cmsSigRgbData && cmsGetColorSpace(source.get()) != cmsSigGrayData)
-        return paramErr; // a CMYK or Lab profile does not describe these RGB pixels
-    const bool gray = cmsGetColorSpace(source.get()) == cmsSigGrayData;
-    // ARGB32 is B, G, R, A in memory on this little-endian machine.
-    cmsHTRANSFORM transform = cmsCreateTransform(source.get(), gray ? TYPE_GRAYA_8 : TYPE_BGRA_8, destination.get(),
-        TYPE_BGRA_8, INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA);
-    if (!transform)
-        return paramErr;
+    cmsHTRANSFORM transform = shared->handle;
+    const bool gray = shared->gray;
     const QImage::Format original = image.format();
     QImage work = image.convertToFormat(QImage::Format_ARGB32);
     QImage out(work.size(), QImage::Format_ARGB32);
@@ -119,7 +162,6 @@ OSStatus MatchImageToDisplay(QImage& image, const QByteArray& sourceProfile)
         for (int y = 0; y < work.height(); ++y)
             cmsDoTransform(transform, work.constScanLine(y), out.scanLine(y), cmsUInt32Number(work.width()));
     }
-    cmsDeleteTransform(transform);
     image = out.convertToFormat(original == QImage::Format_Invalid ? QImage::Format_ARGB32_Premultiplied : original);
     return noErr;
 }

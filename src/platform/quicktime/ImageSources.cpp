@@ -14,11 +14,13 @@
 #include <poppler-qt6.h>
 
 #include <cmath>
+#include <map>
 #include <cstring>
 
 namespace {
 
 constexpr int kMaxSide = 30000; // larger sides are refused before anything is allocated
+constexpr qsizetype kJpegEndSearch = 4096; // bytes at a JPEG's end looked at first for its end marker
 
 UInt16 BE16(const QByteArray& d, qsizetype at)
 {
@@ -40,6 +42,12 @@ QSize CoveringSize(QSize natural, QSize wanted)
     if (!wanted.isValid() || wanted.isEmpty() || wanted.width() >= natural.width()
         || wanted.height() >= natural.height())
         return natural;
+    // A size fitted to the natural one (as thumbnail frames are, rounding down)
+    // is taken as it is: one scale straight to it, not a second to trim a pixel.
+    const double shape = double(natural.width()) / natural.height();
+    if (std::abs(wanted.width() - wanted.height() * shape) < 1.0
+        || std::abs(wanted.height() - wanted.width() / shape) < 1.0)
+        return wanted;
     double factor = std::max(double(wanted.width()) / natural.width(), double(wanted.height()) / natural.height());
     return QSize(std::max(1, int(std::ceil(natural.width() * factor))),
         std::max(1, int(std::ceil(natural.height() * factor))));
@@ -261,8 +269,13 @@ public:
     QByteArray IccProfile() override
     {
         if (!mProfileProbed && mProfile.isEmpty()) {
-            // The profile comes with decoded pixels of the main image (never the preview's).
             mProfileProbed = true;
+            // JPEG, PNG and TIFF files say in their headers; pixels need not be decoded.
+            bool answered = false;
+            mProfile = ReadHeaderIccProfile(mData, &answered);
+            if (answered)
+                return mProfile;
+            // Otherwise the profile comes with decoded pixels of the main image (never the preview's).
             QBuffer buffer(&mData);
             buffer.open(QIODevice::ReadOnly);
             QImageReader reader(&buffer, mFormat.qtName);
@@ -916,6 +929,120 @@ bool GifIsComplete(const QByteArray& d)
     return end > 0 && UInt8(d[end - 1]) == 0x3B;
 }
 
+namespace {
+
+// APP2 segments "ICC_PROFILE\0", sequence number, count, then a part of the profile.
+QByteArray JpegIccProfile(const QByteArray& d)
+{
+    static const QByteArray kTag("ICC_PROFILE\0", 12);
+    std::map<int, QByteArray> parts;
+    qsizetype pos = 2;
+    while (pos + 4 <= d.size() && UInt8(d[pos]) == 0xFF) {
+        const UInt8 marker = UInt8(d[pos + 1]);
+        if (marker == 0xFF) {
+            ++pos;
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9)
+            break; // the profile comes before the pixels
+        const qsizetype length = BE16(d, pos + 2);
+        if (length < 2 || pos + 2 + length > d.size())
+            break;
+        if (marker == 0xE2 && length >= 2 + 14 && d.mid(pos + 4, 12) == kTag)
+            parts[UInt8(d[pos + 16])] = d.mid(pos + 18, length - 16);
+        pos += 2 + length;
+    }
+    QByteArray profile;
+    int expected = 1;
+    for (const auto& [sequence, part] : parts) {
+        if (sequence != expected++)
+            return {}; // a part missing: no profile rather than a wrong one
+        profile += part;
+    }
+    return profile;
+}
+
+// The iCCP chunk: a name, a zero, the compression method (0) and the zlib stream.
+QByteArray PngIccProfile(const QByteArray& d)
+{
+    qsizetype pos = 8;
+    while (pos + 12 <= d.size()) {
+        const qsizetype length = BE32(d, pos);
+        const QByteArray type = d.mid(pos + 4, 4);
+        if (length > d.size() - pos - 12)
+            break;
+        if (type == "iCCP") {
+            const QByteArray chunk = d.mid(pos + 8, length);
+            const qsizetype nameEnd = chunk.indexOf('\0');
+            if (nameEnd < 1 || nameEnd + 2 > chunk.size() || chunk[nameEnd + 1] != 0)
+                return {};
+            // qUncompress wants the expected size in front; it grows past a guess too small.
+            QByteArray stream = chunk.mid(nameEnd + 2);
+            const UInt32 guess = UInt32(std::min<qsizetype>(stream.size() * 4, 1 << 24));
+            stream.prepend(char(guess & 0xFF)).prepend(char((guess >> 8) & 0xFF));
+            stream.prepend(char((guess >> 16) & 0xFF)).prepend(char(guess >> 24));
+            return qUncompress(stream);
+        }
+        if (type == "IDAT" || type == "IEND")
+            break;
+        pos += 12 + length;
+    }
+    return {};
+}
+
+// Tag 34675 of the first directory.
+QByteArray TiffIccProfile(const QByteArray& d)
+{
+    if (d.size() < 8)
+        return {};
+    const bool little = d.startsWith("II");
+    auto u16 = [&](qsizetype at) {
+        return little ? UInt16(UInt8(d[at]) | (UInt8(d[at + 1]) << 8)) : BE16(d, at);
+    };
+    auto u32 = [&](qsizetype at) {
+        return little ? UInt32(u16(at)) | (UInt32(u16(at + 2)) << 16) : BE32(d, at);
+    };
+    const qsizetype ifd = u32(4);
+    if (ifd < 8 || ifd + 2 > d.size())
+        return {};
+    const int count = u16(ifd);
+    for (int i = 0; i < count; ++i) {
+        const qsizetype entry = ifd + 2 + qsizetype(i) * 12;
+        if (entry + 12 > d.size())
+            return {};
+        if (u16(entry) != 34675)
+            continue;
+        const qsizetype size = u32(entry + 4); // type UNDEFINED: one byte per count
+        const qsizetype at = size <= 4 ? entry + 8 : qsizetype(u32(entry + 8));
+        if (at < 0 || size > d.size() || at > d.size() - size)
+            return {};
+        return d.mid(at, size);
+    }
+    return {};
+}
+
+} // namespace
+
+QByteArray ReadHeaderIccProfile(const QByteArray& data, bool* answered)
+{
+    QByteArray profile;
+    bool known = true;
+    if (StartsWith(data, "\xFF\xD8", 2))
+        profile = JpegIccProfile(data);
+    else if (StartsWith(data, "\x89PNG\r\n\x1A\n", 8))
+        known = !(profile = PngIccProfile(data)).isEmpty(); // without one, gamma chunks may still describe it
+    else if (StartsWith(data, "II*\0", 4) || StartsWith(data, "MM\0*", 4))
+        profile = TiffIccProfile(data);
+    else
+        known = false;
+    // Only a profile the decoder itself would take counts, as if the pixels had been read.
+    if (!profile.isEmpty() && !QColorSpace::fromIccProfile(profile).isValid())
+        profile.clear();
+    if (answered)
+        *answered = known;
+    return profile;
+}
+
 bool JpegIsComplete(const QByteArray& d)
 {
     // Walk the marker segments to the first scan, then look for the end marker after it.
@@ -929,8 +1056,13 @@ bool JpegIsComplete(const QByteArray& d)
             continue;
         }
         qsizetype length = BE16(d, pos + 2);
-        if (marker == 0xDA)
-            return d.indexOf("\xFF\xD9", pos + 2 + length) >= 0;
+        if (marker == 0xDA) {
+            // The end marker is nearly always in the last bytes; the whole scan is
+            // searched only for files with something appended after it.
+            const qsizetype scanStart = pos + 2 + length;
+            const qsizetype tail = std::max(scanStart, d.size() - kJpegEndSearch);
+            return d.indexOf("\xFF\xD9", tail) >= 0 || (tail > scanStart && d.indexOf("\xFF\xD9", scanStart) >= 0);
+        }
         pos += 2 + length;
     }
     return false;

@@ -53,5 +53,11 @@ OSStatus DecodeMacPaint(const QByteArray& data, QImage& out);
 // True when a JPEG stream reaches its end-of-image marker after its scan data
 // (a cut file does not).
 bool JpegIsComplete(const QByteArray& data);
+
+// The ICC profile a JPEG (APP2), PNG (iCCP) or TIFF (tag 34675) file carries,
+// read from its header without decoding pixels; empty when it has none or one
+// the decoder would not take. `answered` is false for other formats, and for a
+// PNG without one (its colour chunks may still describe it).
+QByteArray ReadHeaderIccProfile(const QByteArray& data, bool* answered = nullptr);
 bool BmpIsComplete(const QByteArray& data);
 bool GifIsComplete(const QByteArray& data);

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include <QColorSpace>
 #include <exiv2/exiv2.hpp>
 
@@ -264,4 +267,29 @@ TEST(ColorMatching, EmbeddedProfileChangesColoursABrokenOneDoesNot)
     QImage same = image;
     ASSERT_EQ(MatchImageToDisplay(same, QColorSpace(QColorSpace::SRgb).iccProfile()), noErr);
     EXPECT_TRUE(Near(same.pixel(0, 0), QColor(0, 200, 0), 2));
+}
+
+TEST(ColorMatching, ThreadsSharingAProfileMatchAlike)
+{
+    QImage image(64, 16, QImage::Format_ARGB32_Premultiplied);
+    for (int x = 0; x < 64; ++x)
+        for (int y = 0; y < 16; ++y)
+            image.setPixel(x, y, qRgb(x * 4, 255 - x * 4, y * 16));
+    QImage expected = image;
+    ASSERT_EQ(MatchImageToDisplay(expected, AdobeRgbProfile()), noErr);
+    std::vector<QImage> results(8, image);
+    std::vector<std::thread> threads;
+    for (QImage& result : results)
+        threads.emplace_back([&result] {
+            for (int i = 0; i < 20; ++i) {
+                QImage again = result;
+                MatchImageToDisplay(again, AdobeRgbProfile());
+                if (i == 19)
+                    result = again;
+            }
+        });
+    for (auto& thread : threads)
+        thread.join();
+    for (const QImage& result : results)
+        EXPECT_EQ(result, expected);
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QColorSpace>
 
 namespace {
@@ -324,4 +325,113 @@ TEST(ImageImport, HostilePhotoshopAndSGIHeaders)
     sgi[515] = char(0xFF);
     EXPECT_EQ(DecodeSGI(sgi, out), codecBadDataErr);
     EXPECT_FALSE(JpegIsComplete(QByteArray::fromHex("FFD8FFE0")));
+}
+
+namespace {
+
+// A JPEG segment: marker, big-endian length (counting itself), payload.
+QByteArray Segment(UInt8 marker, const QByteArray& payload)
+{
+    const int length = int(payload.size()) + 2;
+    QByteArray bytes;
+    bytes.append(char(0xFF)).append(char(marker)).append(char(length >> 8)).append(char(length & 0xFF));
+    return bytes + payload;
+}
+
+QByteArray IccPart(int sequence, int count, const QByteArray& part)
+{
+    return Segment(0xE2, QByteArray("ICC_PROFILE\0", 12) + char(sequence) + char(count) + part);
+}
+
+} // namespace
+
+TEST(ImageImport, HeaderProfilesAreReadWithoutDecoding)
+{
+    const QByteArray profile = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
+    const QByteArray first = profile.left(200);
+    const QByteArray second = profile.mid(200);
+    const QByteArray soi = QByteArray::fromHex("FFD8");
+    const QByteArray scan = Segment(0xDA, QByteArray(10, '\0')) + QByteArray::fromHex("1234FFD9");
+
+    // Parts in any order are put back in sequence; nothing after the scan counts.
+    bool answered = false;
+    EXPECT_EQ(ReadHeaderIccProfile(soi + IccPart(2, 2, second) + IccPart(1, 2, first) + scan, &answered), profile);
+    EXPECT_TRUE(answered);
+    EXPECT_TRUE(ReadHeaderIccProfile(soi + IccPart(2, 2, second) + scan, &answered).isEmpty()) << "a part missing";
+    EXPECT_TRUE(answered);
+    EXPECT_TRUE(ReadHeaderIccProfile(soi + scan + IccPart(1, 1, profile)).isEmpty());
+    EXPECT_TRUE(ReadHeaderIccProfile(soi + IccPart(1, 1, QByteArray(300, 'x')) + scan).isEmpty()) << "not a profile";
+    // A segment whose length runs past the data ends the look without reading past it.
+    EXPECT_TRUE(ReadHeaderIccProfile(soi + IccPart(1, 1, profile).left(100)).isEmpty());
+
+    // TIFF: tag 34675 of the first directory, little-endian here.
+    QByteArray tiff("II*\0\x08\0\0\0", 8);
+    tiff += QByteArray::fromHex("0100"); // one entry
+    tiff += QByteArray::fromHex("7387" "0700");
+    const quint32 size = quint32(profile.size());
+    const quint32 at = 8 + 2 + 12 + 4;
+    tiff.append(char(size & 0xFF)).append(char((size >> 8) & 0xFF)).append(char(size >> 16)).append('\0');
+    tiff.append(char(at & 0xFF)).append(char(at >> 8)).append('\0').append('\0');
+    tiff += QByteArray(4, '\0'); // no next directory
+    EXPECT_EQ(ReadHeaderIccProfile(tiff + profile, &answered), profile);
+    EXPECT_TRUE(answered);
+    EXPECT_TRUE(ReadHeaderIccProfile(tiff + profile.left(50)).isEmpty()) << "a count past the data";
+
+    // A PNG without iCCP, and other formats, leave the answer to the decoder.
+    QImage plain(8, 8, QImage::Format_RGB32);
+    plain.fill(Qt::gray);
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        plain.save(&buffer, "PNG");
+    }
+    EXPECT_TRUE(ReadHeaderIccProfile(png, &answered).isEmpty());
+    EXPECT_FALSE(answered);
+    plain.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
+    png.clear();
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        plain.save(&buffer, "PNG");
+    }
+    EXPECT_EQ(ReadHeaderIccProfile(png, &answered), profile);
+    EXPECT_TRUE(answered);
+    ReadHeaderIccProfile(QByteArray("GIF89a"), &answered);
+    EXPECT_FALSE(answered);
+}
+
+TEST(ImageImport, JpegEndFoundAtTheEndOrAfterAppendedData)
+{
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(QColor(10, 200, 90));
+    QByteArray jpeg;
+    {
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "JPEG", 90);
+    }
+    EXPECT_TRUE(JpegIsComplete(jpeg));
+    EXPECT_TRUE(JpegIsComplete(jpeg + QByteArray(10000, '\x55'))) << "a trailer after the end marker";
+    EXPECT_FALSE(JpegIsComplete(jpeg.left(jpeg.size() - 2)));
+    EXPECT_FALSE(JpegIsComplete(jpeg.left(jpeg.size() - 2) + QByteArray(10000, '\0')));
+}
+
+TEST(ImageImport, AFittedFrameIsDecodedStraightToItsSize)
+{
+    QImage big(1500, 1000, QImage::Format_RGB32);
+    big.fill(QColor(30, 140, 200));
+    const QString path = TempFile(QStringLiteral("fitted.jpg"));
+    ASSERT_TRUE(big.save(path, "JPEG", 85));
+    std::unique_ptr<GraphicsImporter> importer;
+    ASSERT_EQ(GraphicsImporter::OpenFile(path, 'JPEG', importer), noErr);
+    // 1500 x 1000 fitted into 160 is 160 x 106 (rounded down), not 160 x 107.
+    QImage fitted;
+    ASSERT_EQ(importer->DecodeImage(QSize(160, 106), fitted), noErr);
+    EXPECT_EQ(fitted.size(), QSize(160, 106));
+    // A size of another shape is still covered.
+    QImage covering;
+    ASSERT_EQ(importer->DecodeImage(QSize(100, 100), covering), noErr);
+    EXPECT_GE(covering.width(), 100);
+    EXPECT_GE(covering.height(), 100);
 }
