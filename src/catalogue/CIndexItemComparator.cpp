@@ -318,3 +318,10 @@ void CIndexItemComparator::SortItems(std::vector<CIndexItem*>& items)
     for (size_t i = 0; i < order.size(); ++i)
         items[nulls + i] = order[i]->item;
 }
+
+void CIndexItemComparator::SortArray(TArray<CIndexItem*>& array)
+{
+    std::vector<CIndexItem*> items = array.Items();
+    SortItems(items);
+    array.AssignSortedItems(std::move(items));
+}

@@ -2,6 +2,7 @@
 
 #include "LComparator.h"
 #include "MacTypes.h"
+#include "TArray.h"
 
 #include <QCollatorSortKey>
 #include <QHash>
@@ -78,6 +79,9 @@ public:
 
     // Sorts the items by this comparator, with prepared values.
     void SortItems(std::vector<CIndexItem*>& items);
+    // Sorts an array that uses this comparator the same way (the fast way to sort
+    // a whole item list again).
+    void SortArray(TArray<CIndexItem*>& array);
 
 private:
     // An item's value by the sort key and, made when a tie needs it, by name.

@@ -241,9 +241,28 @@ TEST(CIndexItemComparator, SortedArrayKeepsItsOrderOnInsert)
     ASSERT_EQ(array.GetCount(), 200);
     for (ArrayIndexT i = 2; i <= array.GetCount(); ++i)
         EXPECT_LT(comparator.CompareItems(array[i - 1], array[i]), 0);
-    // A full sort with prepared values agrees with the insertions.
+    // A full sort with prepared values agrees with the insertions, as does the
+    // array sorted again while its values are prepared.
     std::vector<CIndexItem*> all = Pointers(items);
     comparator.SortItems(all);
     for (ArrayIndexT i = 1; i <= array.GetCount(); ++i)
         EXPECT_EQ(array[i], all[size_t(i - 1)]);
+    comparator.SetDescending(true);
+    {
+        StItemSortValues prepared(comparator, array.Items());
+        array.Sort();
+    }
+    for (ArrayIndexT i = 1; i <= array.GetCount(); ++i)
+        EXPECT_EQ(array[i], all[all.size() - size_t(i)]);
+    // Sorted as a whole, the array stays sorted for the insertions that follow.
+    comparator.SetDescending(false);
+    comparator.SortArray(array);
+    EXPECT_TRUE(array.IsSorted());
+    for (ArrayIndexT i = 1; i <= array.GetCount(); ++i)
+        EXPECT_EQ(array[i], all[size_t(i - 1)]);
+    auto late = FreeItem(QStringLiteral("late.jpg"));
+    late->GetCaptionInfo()->SetCity(Str255("Bergen"));
+    const ArrayIndexT at = array.AddItem(late.get());
+    EXPECT_LT(comparator.CompareItems(array[at - 1], late.get()), 0);
+    EXPECT_GT(comparator.CompareItems(array[at + 1], late.get()), 0);
 }

@@ -77,6 +77,15 @@ public:
         mItems.clear();
     }
 
+    // Replaces the elements with `items`, which the caller has put in the
+    // comparator's order already (a sort done outside the array).
+    void AssignSortedItems(std::vector<T> items)
+    {
+        CheckUnlocked();
+        mItems = std::move(items);
+        mIsSorted = true;
+    }
+
     // Removes the first element equal to `item` (by value).
     void Remove(const T& item)
     {
