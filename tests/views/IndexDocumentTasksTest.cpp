@@ -125,3 +125,19 @@ TEST_F(IndexDocumentTasks, SaveAsWritesTheNewPackageAndLeavesTheOldOneAsItWas)
     EXPECT_EQ(settings.toMap().value("Comment").toString(), "moved");
     EXPECT_EQ(ReadWholeFile(package + "/settings.xml"), oldSettings);
 }
+
+TEST_F(IndexDocumentTasks, ADocumentClosedWhileItIsReadLeavesItsTaskNothingToTouch)
+{
+    const QString package = MakePackage("Gone");
+    QByteArray many;
+    for (int i = 0; i < 3000; ++i)
+        many += RemoteRecord(QByteArray("Photo") + QByteArray::number(i) + ".jpg", 1000 + i);
+    Write(package + "/index.db", many);
+    auto* doc = new CIndexDoc(nullptr, QUrl::fromLocalFile(package), true, false);
+    auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
+    ASSERT_TRUE(view);
+    ASSERT_EQ(view->CountRunningTasks(), 1);
+    delete doc; // its tasks are stopped and gone before it is
+    LThread::RunUntil([] { return false; }, 300);
+    EXPECT_TRUE(LDocument::GetDocumentList().empty());
+}
