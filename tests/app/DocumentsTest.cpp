@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QStandardPaths>
 
 namespace {
@@ -179,4 +180,26 @@ TEST_F(AppDocuments, CloseAllAsksEveryDocumentAndEachKeepsItsSettings)
     FlushDeletes();
     EXPECT_TRUE(IndexDocuments().empty());
     EXPECT_GT(GetPrefNumber(QStringLiteral("DefaultSourceViewWidth")), 0);
+}
+
+TEST(OpenDialog, ShowsIndexesFoldersAndMediaButNotOtherFiles)
+{
+    FileRef folder = MakePackage(QStringLiteral("dialog/folder"));
+    FileRef index = MakeTestFile(QStringLiteral("dialog/typed index"));
+    ASSERT_EQ(ChangeCreatorAndType(index, 'JWZ7', 'OIDX'), noErr);
+    FileRef jpeg = MakeTestFile(QStringLiteral("dialog/photo.JPG"));
+    FileRef raw = MakeTestFile(QStringLiteral("dialog/frame.cr2"));
+    FileRef text = MakeTestFile(QStringLiteral("dialog/notes.txt"), "just words");
+    // A picture under a name that says nothing is recognised by its bytes.
+    QImage picture(4, 4, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QString sniffed = TestTempDir() + QStringLiteral("/dialog/picture.data");
+    ASSERT_TRUE(picture.save(sniffed, "PNG"));
+
+    EXPECT_TRUE(COrvexApp::OpenDialogShows(folder));
+    EXPECT_TRUE(COrvexApp::OpenDialogShows(index));
+    EXPECT_TRUE(COrvexApp::OpenDialogShows(jpeg));
+    EXPECT_TRUE(COrvexApp::OpenDialogShows(raw));
+    EXPECT_TRUE(COrvexApp::OpenDialogShows(FileRef(sniffed)));
+    EXPECT_FALSE(COrvexApp::OpenDialogShows(text));
 }
