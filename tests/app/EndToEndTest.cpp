@@ -1,0 +1,118 @@
+#include "AppTestSupport.h"
+#include "CIndexDoc.h"
+#include "CIndexItem.h"
+#include "CIndexView.h"
+#include "LWindow.h"
+#include "PreferenceDomain.h"
+#include "Preferences.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+namespace {
+constexpr int kPatienceMilliseconds = 60000;
+
+CIndexDoc* OnlyIndexDocument()
+{
+    CIndexDoc* found = nullptr;
+    for (LDocument* document : LDocument::GetDocumentList()) {
+        if (auto* index = dynamic_cast<CIndexDoc*>(document)) {
+            EXPECT_EQ(found, nullptr) << "more than one index is open";
+            found = index;
+        }
+    }
+    return found;
+}
+
+// Runs the program's loop until `done` holds; false when it never did.
+bool RunUntil(const std::function<bool()>& done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > kPatienceMilliseconds)
+            return false;
+        ProcessEventsFor(20);
+    }
+    return true;
+}
+
+bool IsIdle(CIndexDoc* document)
+{
+    IndexDocViewServices* view = document->GetIndexView();
+    return !view->IsBusy() && view->CountRunningTasks() == 0;
+}
+
+QStringList ItemNames(CIndexDoc* document)
+{
+    QStringList names;
+    auto* view = dynamic_cast<CIndexView*>(document->GetIndexViewPane());
+    EXPECT_NE(view, nullptr);
+    for (SInt32 i = 1; view && i <= view->CountAllItems(); ++i) {
+        CIndexItem* item = nullptr;
+        if (view->GetItemAt(i, item) && item)
+            names << item->GetName();
+    }
+    names.sort();
+    return names;
+}
+} // namespace
+
+// The program as a user meets it: a new index, photographs added, saved, the program
+// quit; started again, the index comes back from the recent items with its items.
+TEST(EndToEnd, AnIndexMadeSavedAndReopenedFromTheRecentItemsKeepsItsPhotographs)
+{
+    QStringList photos;
+    for (const QFileInfo& info : QDir(TestDataPath(QStringLiteral("exif-samples/jpg"))).entryInfoList({ "*.jpg" }, QDir::Files, QDir::Name))
+        photos << info.absoluteFilePath();
+    ASSERT_GE(photos.size(), 5);
+    const QString package = TestTempDir() + QStringLiteral("/Photographs.idxp");
+    SetPrefNumber(QStringLiteral("StartupAction"), 2);
+    QStringList savedNames;
+    {
+        COrvexApp app;
+        app.ClearRecentItems();
+        app.MakeMenuBar();
+        app.Initialize();
+        app.StartUp();
+        CIndexDoc* document = OnlyIndexDocument();
+        ASSERT_NE(document, nullptr);
+        EXPECT_TRUE(document->GetWindow()->IsVisible());
+
+        for (const QString& photo : photos)
+            document->AddItem(QUrl::fromLocalFile(photo));
+        ASSERT_TRUE(RunUntil([&] { return IsIdle(document); }));
+        ASSERT_EQ(document->CountAllItems(), photos.size());
+        savedNames = ItemNames(document);
+
+        document->HandleSheetAnswer(CIndexDoc::sheet_SaveAs, QUrl::fromLocalFile(package));
+        ASSERT_TRUE(RunUntil([&] { return IsIdle(document) && !document->IsModified(); }));
+        EXPECT_TRUE(QFileInfo(package + QStringLiteral("/index.db")).size() > 0);
+        EXPECT_TRUE(app.AttemptQuit());
+        EXPECT_EQ(OnlyIndexDocument(), nullptr);
+    }
+    // The program has ended: its preferences reach the disk and are read again.
+    ASSERT_TRUE(SynchronizePrefs());
+    PreferenceDomain::Application().Reload();
+
+    COrvexApp app;
+    app.MakeMenuBar();
+    app.Initialize();
+    ASSERT_GE(app.GetRecentItemCount(), 1);
+    EXPECT_EQ(app.GetRecentItems().At(0), FileRef(package));
+    app.OpenRecentItem(0);
+    CIndexDoc* reopened = OnlyIndexDocument();
+    ASSERT_NE(reopened, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(reopened) && reopened->GetWindow()->IsVisible(); }));
+    EXPECT_EQ(ItemNames(reopened), savedNames);
+
+    LWindow* window = reopened->GetWindow();
+    window->GetShell()->resize(900, 640);
+    ProcessEventsFor(200);
+    window->GetShell()->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/index-window.png"));
+    EXPECT_TRUE(app.AttemptQuit());
+}
