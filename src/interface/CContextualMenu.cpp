@@ -9,7 +9,9 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QStyleHints>
+#include <QTimer>
 
 namespace {
 constexpr int kMillisecondsPerTick = 1000 / 60;
@@ -29,10 +31,32 @@ ContextualMenuState& State()
 
 // Where the mouse is and whether its button is down, as the program's events say.
 // Press-and-hold watches it while it waits.
+LWindow* WindowOfWidget(QWidget* widget)
+{
+    for (QWidget* w = widget; w; w = w->parentWidget()) {
+        if (auto* window = dynamic_cast<LWindow*>(w))
+            return window;
+    }
+    return nullptr;
+}
+
+// The press-and-hold delay (below one tick: the double-click interval).
+int PressAndHoldMilliseconds()
+{
+    return State().pressAndHoldDelay < 1 ? QGuiApplication::styleHints()->mouseDoubleClickInterval()
+                                         : State().pressAndHoldDelay * kMillisecondsPerTick;
+}
+
 class MouseTracker : public QObject {
 public:
     QPoint where;
     bool buttonDown = false;
+
+    MouseTracker()
+    {
+        mHold.setSingleShot(true);
+        QObject::connect(&mHold, &QTimer::timeout, this, [this] { HoldElapsed(); });
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -45,6 +69,8 @@ protected:
             auto* mouse = static_cast<QMouseEvent*>(event);
             where = mouse->globalPosition().toPoint();
             buttonDown = mouse->buttons() != Qt::NoButton;
+            if (mHold.isActive() && (!buttonDown || where != mHoldRecord.where))
+                mHold.stop(); // moved or let go before the delay: an ordinary click
             if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType() && !mRouting)
                 return RoutePress(static_cast<QWidget*>(watched), *mouse);
             break;
@@ -61,17 +87,39 @@ private:
     {
         if (qobject_cast<QMenu*>(widget))
             return false;
+        EventRecord record = EventRecordFromMouseEvent(mouse);
         bool contextual = mouse.button() == Qt::RightButton || (mouse.modifiers() & Qt::MetaModifier);
-        if (!contextual && !State().pressAndHold)
+        if (!contextual) {
+            // Press-and-hold: the click goes on as usual; held still long enough,
+            // the contextual menu follows.
+            if (State().pressAndHold && mouse.button() == Qt::LeftButton && dynamic_cast<CCMArea*>(WindowOfWidget(widget))) {
+                mHoldRecord = record;
+                mHoldWidget = widget;
+                mHold.start(PressAndHoldMilliseconds());
+            }
             return false;
+        }
         mRouting = true;
         bool handled = false;
-        EventRecord record = EventRecordFromMouseEvent(mouse);
         RunReportingErrors([&] { handled = HandleContextualClick(record, widget); });
         mRouting = false;
         return handled;
     }
 
+    void HoldElapsed()
+    {
+        if (!buttonDown || where != mHoldRecord.where || !mHoldWidget)
+            return;
+        EventRecord record = mHoldRecord;
+        record.modifiers |= controlKey;
+        mRouting = true;
+        RunReportingErrors([&] { HandleContextualClick(record, mHoldWidget); });
+        mRouting = false;
+    }
+
+    QTimer mHold;
+    EventRecord mHoldRecord;
+    QPointer<QWidget> mHoldWidget;
     bool mRouting = false;
 };
 
@@ -89,15 +137,6 @@ MouseTracker* Tracker()
 bool IsContextualClick(const EventRecord& event)
 {
     return event.what == mouseDown && (event.modifiers & controlKey);
-}
-
-LWindow* WindowOfWidget(QWidget* widget)
-{
-    for (QWidget* w = widget; w; w = w->parentWidget()) {
-        if (auto* window = dynamic_cast<LWindow*>(w))
-            return window;
-    }
-    return nullptr;
 }
 
 LCommander* CommandTarget()
@@ -363,8 +402,7 @@ bool IsPressAndHold(const EventRecord& mouseDown)
     MouseTracker* tracker = Tracker();
     if (!tracker || !tracker->buttonDown)
         return false;
-    int delay = State().pressAndHoldDelay < 1 ? QGuiApplication::styleHints()->mouseDoubleClickInterval()
-                                              : State().pressAndHoldDelay * kMillisecondsPerTick;
+    int delay = PressAndHoldMilliseconds();
     QElapsedTimer clock;
     clock.start();
     while (tracker->buttonDown && clock.elapsed() < delay) {
