@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QStandardPaths>
@@ -296,5 +298,19 @@ TEST_F(TicketDocument, RequestsSearchTheIndexView)
     CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, true);
     doc->ExecuteTask(); // what the document's timer runs
     EXPECT_EQ(IndexViewOf(doc)->searches, (std::vector<std::pair<SInt32, QString>> { { 6007, "42" } }));
+    EXPECT_FALSE(QFile::exists(mPublic + "/request.xml"));
+}
+
+TEST_F(TicketDocument, AShownIndexNoticesATicketDroppedIntoTheFolder)
+{
+    CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
+    doc->ShowWindow(); // starts watching the folder
+    QApplication::processEvents();
+    Write(mPublic + "/request.xml", TicketFile({ QVariantMap { { "PLATE", "ZZ-9" } } }));
+    QElapsedTimer clock;
+    clock.start();
+    while (IndexViewOf(doc)->searches.empty() && clock.elapsed() < 8000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(IndexViewOf(doc)->searches, (std::vector<std::pair<SInt32, QString>> { { 6006, "ZZ-9" } }));
     EXPECT_FALSE(QFile::exists(mPublic + "/request.xml"));
 }
