@@ -1,0 +1,69 @@
+#include "ResourceFork.h"
+
+#include "ExceptionCode.h"
+#include "ExtendedAttributes.h"
+#include "FileErrors.h"
+#include "ResourceForkBytes.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+namespace {
+
+QString WriteBytes(const QString& name, const QByteArray& bytes)
+{
+    const QString path = TestTempDir() + QLatin1Char('/') + name;
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return path;
+}
+
+} // namespace
+
+TEST(ResourceFork, MapsAreReadWithTheirNamesAndDamageIsACode)
+{
+    const QByteArray fork = MakeResourceFork({ { "snd ", 128, "Beep", QByteArray("abc") },
+        { "STR ", 1000, "", QByteArray("\x01" "2", 2) }, { "snd ", -1, "", QByteArray(300, 'x') } });
+    const std::vector<ResourceEntry> all = ParseResourceFork(fork);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].type, OSType('snd '));
+    EXPECT_EQ(all[0].name, QStringLiteral("Beep"));
+    EXPECT_EQ(all[1].id, -1); // grouped by type, in the order of the map
+    EXPECT_EQ(all[2].data, QByteArray("\x01" "2", 2));
+    for (qsizetype cut : { qsizetype(0), qsizetype(15), fork.size() - 1 })
+        EXPECT_EQ(OSStatus(CatchCode([&] { ParseResourceFork(fork.left(cut)); })), badFormat) << cut;
+}
+
+TEST(ResourceFork, FileResourcesComeFromTheAttributesElseTheAppleDoubleFileLowestIDFirst)
+{
+    const QByteArray fork = MakeResourceFork({ { "snd ", 9000, "", QByteArray("late") },
+        { "snd ", 128, "", QByteArray("early") }, { "STR ", 1000, "", QByteArray("\x01" "2", 2) },
+        { "snd ", 200, "", QByteArray(5000, 'x') } });
+    const QString path = WriteBytes(QStringLiteral("Sound.snd"), QByteArray());
+    WriteBytes(QStringLiteral("._Sound.snd"), MakeAppleDouble(fork));
+
+    std::vector<ResourceEntry> sounds = ReadFileResources(path, 'snd ', 1000);
+    ASSERT_EQ(sounds.size(), 2u); // the one over the size limit is left out
+    EXPECT_EQ(sounds[0].id, 128);
+    EXPECT_EQ(sounds[0].data, QByteArray("early"));
+    EXPECT_EQ(sounds[1].id, 9000);
+    EXPECT_TRUE(ReadFileResources(path, 'PICT', 1000).empty());
+    // A damaged AppleDouble file holds nothing.
+    WriteBytes(QStringLiteral("._Cut.snd"), MakeAppleDouble(fork).left(80));
+    EXPECT_TRUE(ReadFileResources(WriteBytes(QStringLiteral("Cut.snd"), QByteArray()), 'snd ', 1000).empty());
+
+    // Resources of that type in the attributes win; a type with a blank is escaped there.
+    if (SetExtendedAttribute(FileRef(path), "user.orvex.probe", "1") == wrgVolTypErr)
+        GTEST_SKIP() << "the test folder's file system keeps no extended attributes";
+    ASSERT_EQ(WriteFileResource(FileRef(path), 'snd ', 300, QByteArray("stored")), noErr);
+    ASSERT_EQ(WriteFileResource(FileRef(path), 'snd ', -5, QByteArray("first")), noErr);
+    sounds = ReadFileResources(path, 'snd ', 1000);
+    ASSERT_EQ(sounds.size(), 2u);
+    EXPECT_EQ(sounds[0].id, -5);
+    EXPECT_EQ(sounds[1].data, QByteArray("stored"));
+    // Other types still come from the AppleDouble file.
+    EXPECT_EQ(ReadFileResources(path, 'STR ', 1000).size(), 1u);
+}
