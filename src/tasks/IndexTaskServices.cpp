@@ -1,10 +1,16 @@
 #include "IndexTaskServices.h"
 
+#include "CImportFilesTask.h"
+#include "CImportFolderTask.h"
 #include "CIndexDoc.h"
 #include "CReadIndexPackageTask.h"
 #include "CWriteIndexTask.h"
 #include "ExceptionCode.h"
 #include "TaskOwnerView.h"
+
+#include <QWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -108,14 +114,20 @@ void CIndexTaskServices::ShowSearchWindow(IndexViewServices*, SInt32)
     ThrowOSErr_(unimpErr, "the search window is not part of this program yet");
 }
 
-void CIndexTaskServices::StartImportFilesTask(IndexViewServices*)
+void CIndexTaskServices::StartImportFilesTask(IndexViewServices* view)
 {
-    ThrowOSErr_(unimpErr, "importing chosen files is not part of this program yet");
+    auto* owner = dynamic_cast<TaskOwnerView*>(view);
+    ThrowIfNil_(owner);
+    auto* task = new CImportFilesTask(601, 16, owner);
+    task->ChooseAndStart(dynamic_cast<QWidget*>(owner));
 }
 
-void CIndexTaskServices::StartImportFolderTask(IndexViewServices*, const FileRef&, SInt32, SInt32)
+void CIndexTaskServices::StartImportFolderTask(IndexViewServices* view, const FileRef& folder, SInt32 position,
+    SInt32 option)
 {
-    ThrowOSErr_(unimpErr, "importing folders is not part of this program yet");
+    auto* owner = dynamic_cast<TaskOwnerView*>(view);
+    ThrowIfNil_(owner);
+    (new CImportFolderTask(601, 17, owner, folder, position, UInt32(std::max<SInt32>(option, 0))))->Start();
 }
 
 void CIndexTaskServices::StartReadIndexPackageTask(CIndexDoc* document)

@@ -6,6 +6,7 @@
 #include "MacTypes.h"
 
 #include <QString>
+#include <QUrl>
 
 class CIndexItem;
 
@@ -54,6 +55,11 @@ public:
     // Inserts an item at a 1-based index (kInsertAtEnd appends) and answers where it
     // went; unless quiet it is queued for the cache task. Throws 'nilP' for null.
     virtual SInt32 InsertItem(CIndexItem* item, SInt32 index, bool refresh, bool quiet) = 0;
+    // Adds a file as an item, or a folder through a folder import task, at a
+    // 1-based index; answers the new item's index or 0.
+    virtual SInt32 ImportURL(const QUrl& url, SInt32 index, bool refresh) = 0;
+    // True when an item of the current list has this URL.
+    virtual bool ContainsURL(const QUrl& url) const = 0;
     // Enters the item under its values of the indexed fields.
     virtual void AddItemToValueIndex(CIndexItem* item) = 0;
 

@@ -112,7 +112,7 @@ public:
     // Adds a file as a new item, a folder through a folder import task; an index
     // package is not imported (3002 only), nor an Internet location file, nor, with
     // "ImportSkipDuplicates", a file already in the index. The new item's index, or 0.
-    SInt32 ImportURL(const QUrl& url, SInt32 index, bool refresh);
+    SInt32 ImportURL(const QUrl& url, SInt32 index, bool refresh) override;
     // Removes the item at the index (always true). Throws 100060 while the list is
     // locked and 100042 for an item in use. With trashFile the media file goes to
     // the Trash first (a stored file is deleted after the next save instead).
@@ -132,7 +132,7 @@ public:
     bool GetItemAt(SInt32 index, CIndexItem*& outItem) const override;
     SInt32 GetIndexOfItem(const CIndexItem* item) const override;
     // True when an item of the current list has this URL.
-    bool ContainsURL(const QUrl& url) const;
+    bool ContainsURL(const QUrl& url) const override;
     UInt64 GetTotalFileSize() const { return mTotalFileSize; }
 
     // The list operations underneath (they do not broadcast). InsertItemAt puts the

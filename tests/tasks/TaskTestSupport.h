@@ -48,12 +48,28 @@ public:
         outItem = items[size_t(index - 1)];
         return true;
     }
-    SInt32 InsertItem(CIndexItem* item, SInt32, bool, bool) override
+    SInt32 InsertItem(CIndexItem* item, SInt32 index, bool, bool) override
     {
+        if (index >= 1 && index <= SInt32(items.size())) {
+            items.insert(items.begin() + (index - 1), item);
+            return index;
+        }
         items.push_back(item);
         return SInt32(items.size());
     }
     void AddItemToValueIndex(CIndexItem* item) override { indexed.push_back(item); }
+    SInt32 ImportURL(const QUrl& url, SInt32 index, bool) override
+    {
+        imported.push_back(url);
+        return InsertItem(new CIndexItem(url), index, false, false);
+    }
+    bool ContainsURL(const QUrl& url) const override
+    {
+        for (CIndexItem* item : items)
+            if (item && item->GetURL() == url)
+                return true;
+        return false;
+    }
     void RefreshItem(SInt32 index) override { refreshed.push_back(index); }
     bool IsItemVisible(SInt32) const override { return true; }
     bool IsShown() const override { return shown; }
@@ -120,6 +136,7 @@ public:
     bool shown = true;
     std::vector<CIndexItem*> items;
     std::vector<CIndexItem*> indexed;
+    std::vector<QUrl> imported;
     std::vector<SInt32> refreshed;
 };
 

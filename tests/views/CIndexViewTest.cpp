@@ -9,6 +9,7 @@
 #include "ExceptionCode.h"
 #include "ItemThumbnails.h"
 #include "LThread.h"
+#include "IndexTaskServices.h"
 #include "Picture.h"
 #include "Preferences.h"
 #include "URegistrar.h"
@@ -472,4 +473,20 @@ TEST_F(IndexViewTest, AnItemRemovedWhileItsThumbnailIsMadeIsDeletedAfterTheBatch
     view->RemoveAllItems(); // the rest as well, while the batch still runs
     ASSERT_TRUE(RunUntil([&] { return !update->IsWorking(); }, 60000));
     EXPECT_EQ(view->CountAllItems(), 0);
+}
+
+TEST_F(IndexViewTest, AFolderImportedIntoTheViewComesInThroughAFolderTask)
+{
+    InstallIndexTaskServices();
+    const QString dir = TestTempDir() + QStringLiteral("/view-import");
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir + QStringLiteral("/inner"));
+    WritePhoto(dir, 1, 32, 24);
+    WritePhoto(dir + QStringLiteral("/inner"), 2, 32, 24);
+    EXPECT_EQ(view->ImportURL(QUrl::fromLocalFile(dir), kInsertAtEnd, true), 0) << "the folder is no item itself";
+    EXPECT_EQ(view->CountRunningTasks(), 1);
+    ASSERT_TRUE(RunUntil([&] { return view->CountRunningTasks() == 0; }));
+    EXPECT_EQ(view->CountItems(), 2);
+    EXPECT_FALSE(view->IsBusy());
+    SetTaskServices(nullptr);
 }

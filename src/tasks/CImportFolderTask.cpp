@@ -1,0 +1,244 @@
+#include "CImportFolderTask.h"
+
+#include "CIndexItem.h"
+#include "CatalogueRoutines.h"
+#include "ErrorReport.h"
+#include "ExceptionCode.h"
+#include "FileRoutines.h"
+#include "MediaFactory.h"
+#include "Preferences.h"
+#include "TaskOwnerView.h"
+#include "ThreadErrors.h"
+#include "WorkerPool.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QStandardPaths>
+
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcErrors, "orvex.errors")
+
+// Files whose items are made together on the worker pool.
+constexpr std::size_t kBatchSize = 64;
+
+// Folder extensions that mark a package: always the index's own, the others
+// with "ImportSkipPackages".
+const QStringList& PackageExtensions()
+{
+    static const QStringList extensions {QStringLiteral("app"), QStringLiteral("bundle"), QStringLiteral("framework"),
+        QStringLiteral("plugin"), QStringLiteral("appdir"), QStringLiteral("photoslibrary"), QStringLiteral("fcpbundle")};
+    return extensions;
+}
+
+QString Canonical(const QString& path)
+{
+    QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(path) : canonical;
+}
+
+} // namespace
+
+const QStringList& CImportFolderTask::SpecialFolders()
+{
+    static const QStringList folders = [] {
+        QStringList list;
+        for (const char* system : {"/usr", "/proc", "/sys", "/dev", "/run", "/boot", "/etc", "/var", "/bin", "/sbin",
+                 "/lib", "/lib32", "/lib64", "/libx32", "/snap", "/lost+found"})
+            list << QString::fromLatin1(system);
+        list << QDir::homePath() + QStringLiteral("/.local/share/Trash");
+        for (auto location : {QStandardPaths::AppDataLocation, QStandardPaths::AppLocalDataLocation,
+                 QStandardPaths::CacheLocation, QStandardPaths::AppConfigLocation})
+            list << QStandardPaths::writableLocation(location);
+        QStringList canonical;
+        for (const QString& path : list)
+            if (!path.isEmpty())
+                canonical << Canonical(path);
+        return canonical;
+    }();
+    return folders;
+}
+
+CImportFolderTask::CImportFolderTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner, const FileRef& folder,
+    SInt32 position, UInt32 maxDepth)
+    : CVisualTask(titleList, titleIndex, owner)
+    , mFolder(folder)
+    , mMaxDepth(maxDepth)
+    , mPosition(position)
+{
+    ThrowIfNot_(folder.IsValid(), "folder import without a folder");
+    SpecialFolders();
+    if (owner)
+        owner->AddRunningTask(false);
+}
+
+CImportFolderTask::~CImportFolderTask()
+{
+    if (mBusyRaised && GetOwner())
+        GetOwner()->SetBusy(false);
+    if (TaskOwnerView* owner = GetOwner())
+        owner->RemoveRunningTask(false);
+}
+
+void CImportFolderTask::Finish(bool)
+{
+    TaskOwnerView* owner = GetOwner();
+    if (!owner)
+        return;
+    // Raised and lowered in pairs: a task stopped before it ran lowers nothing.
+    if (mBusyRaised) {
+        owner->SetBusy(false);
+        mBusyRaised = false;
+    }
+    owner->AdjustImageSize();
+    SInt32 zero = 0;
+    Broadcast(msg_ViewStateChanged, &zero);
+}
+
+void CImportFolderTask::RunTask()
+{
+    TaskOwnerView* owner = GetOwner();
+    ThrowIfNil_(owner);
+    mMarkModified = owner->IsModified() || owner->CountAllItems() > 0;
+    mResolveLinks = GetPrefBoolean(QStringLiteral("ImportResolveAliases"));
+    mSkipSpecial = GetPrefBoolean(QStringLiteral("ImportSkipSpecialFolders"));
+    mSkipPackages = GetPrefBoolean(QStringLiteral("ImportSkipPackages"));
+    mSkipDuplicates = GetPrefBoolean(QStringLiteral("ImportSkipDuplicates"));
+
+    owner->SetBusy(true);
+    mBusyRaised = true;
+    ShowPauseButton(true);
+    SetIndeterminate(true);
+    SetTitleCaption(601, 35);
+    SetStatusCaption(601, 53);
+    SetCaption6(QFileInfo(mFolder.Path()).fileName());
+    ShowProgress(0.1);
+
+    const UInt32 depth = IsOptionKeyDown() ? 1 : std::min(mMaxDepth == 0 ? kMaxWalkDepth : mMaxDepth, kMaxWalkDepth);
+    FileStat root;
+    if (mFolder.Stat(root) == noErr)
+        mWalkedFolders.insert({root.device, root.inode});
+    OSStatus status = IterateFolderTree(mFolder, depth, [this](const FolderWalkItem& entry) { return FilterEntry(entry); });
+    FlushBatch();
+    ThrowIfOSErr_(status);
+    if (mMarkModified)
+        owner->SetModified(true);
+    if (!mSkippedFolders.isEmpty()) {
+        for (const QString& folder : mSkippedFolders)
+            qCWarning(lcErrors) << "folder left out of the import:" << folder;
+        ReportError(kMsgFoldersSkipped, kCautionAlert);
+    }
+    Finish(false);
+}
+
+bool CImportFolderTask::IsSkippedFolder(const FolderWalkItem& entry) const
+{
+    const QString name = entry.ref.Name();
+    const QString extension = QFileInfo(name).suffix().toLower();
+    if (IsIndexPackageURL(entry.ref.ToUrl()))
+        return true;
+    if (mSkipPackages && PackageExtensions().contains(extension))
+        return true;
+    if (mSkipSpecial && SpecialFolders().contains(Canonical(entry.ref.Path())))
+        return true;
+    return false;
+}
+
+bool CImportFolderTask::FilterEntry(const FolderWalkItem& entry)
+{
+    const QString name = entry.ref.Name();
+    if (name.startsWith(QLatin1Char('.')))
+        return true;
+
+    if (entry.info.isFolder) {
+        if (IsSkippedFolder(entry))
+            return true;
+        // Folders the walk must not enter: unreadable ones, ones met before (a loop
+        // of mounts), ones deeper than the stack allows. The walk goes on without them.
+        const int opened = ::open(entry.ref.NativePath().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (opened < 0) {
+            mSkippedFolders << entry.ref.Path();
+            return true;
+        }
+        ::close(opened);
+        if (!mWalkedFolders.insert({entry.info.device, entry.info.inode}).second
+            || entry.depth >= kMaxWalkDepth) {
+            mSkippedFolders << entry.ref.Path();
+            return true;
+        }
+        if (YieldIfTimeUp(GetTaskSlice() / 2)) {
+            SetCaption6(name);
+            SInt32 zero = 0;
+            Broadcast(msg_ViewStateChanged, &zero);
+        }
+        CheckPause();
+        return false;
+    }
+
+    Candidate candidate;
+    candidate.file = entry.ref;
+    candidate.name = name;
+    if (entry.info.isSymLink) {
+        if (mResolveLinks) {
+            // The link's target, under the link's own name; a link to a folder is
+            // never walked and makes no item.
+            const QString target = QFileInfo(entry.ref.Path()).canonicalFilePath();
+            if (target.isEmpty() || QFileInfo(target).isDir())
+                return false;
+            candidate.file = FileRef(target);
+        }
+    }
+    candidate.typeKnown = IsSupportedMediaType(GetFileTypeForExtension(name));
+    mBatch.push_back(std::move(candidate));
+    if (mBatch.size() >= kBatchSize)
+        FlushBatch();
+    if (YieldIfTimeUp(GetTaskSlice() / 2)) {
+        SetItemCaption(name);
+        SInt32 zero = 0;
+        Broadcast(msg_ViewStateChanged, &zero);
+    }
+    CheckPause();
+    return false;
+}
+
+void CImportFolderTask::FlushBatch()
+{
+    if (mBatch.empty())
+        return;
+    std::vector<Candidate> batch;
+    batch.swap(mBatch);
+    std::vector<std::unique_ptr<CIndexItem>> items(batch.size());
+    // Reading each file's type, sizes and dates is the slow part: the workers do
+    // it, and the items are then inserted here in the walk's order.
+    WorkerPool::RunEach(batch.size(), [&](std::size_t i) {
+        const Candidate& candidate = batch[i];
+        if (!candidate.typeKnown) {
+            // The type stored with the file, or else the one its content shows.
+            FinderInfo info;
+            if (GetFinderInfoOfFSRef(candidate.file, &info) != noErr || !IsSupportedMediaType(info.Type()))
+                return;
+        }
+        CatchCode([&] { items[i] = std::make_unique<CIndexItem>(candidate.file); });
+    });
+    TaskOwnerView* owner = GetOwner();
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        std::unique_ptr<CIndexItem>& item = items[i];
+        if (!item)
+            continue;
+        if (item->GetName() != batch[i].name)
+            item->SetName(batch[i].name);
+        if (mSkipDuplicates && owner->ContainsURL(item->GetURL()))
+            continue;
+        owner->InsertItem(item.release(), mPosition, false, false);
+        ++mImported;
+        if (mPosition != kInsertAtEnd)
+            ++mPosition;
+    }
+}

@@ -1,0 +1,273 @@
+#include "TaskTestSupport.h"
+
+#include "CImportFolderTask.h"
+#include "ErrorReport.h"
+#include "FileRef.h"
+#include "FourCharCode.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPdfWriter>
+#include <QPainter>
+
+#include <fcntl.h>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void WriteImage(const QString& path, const char* format)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(QColor(200, 80, 40));
+    ASSERT_TRUE(image.save(path, format)) << path.toStdString();
+}
+
+void WriteText(const QString& path, const QByteArray& text)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+// A short PCM sound, its header written out field by field.
+void WriteWave(const QString& path)
+{
+    QByteArray samples(800, '\0');
+    QByteArray wave("RIFF");
+    auto u32 = [&](quint32 v) { for (int i = 0; i < 4; ++i) wave.append(char((v >> (8 * i)) & 0xFF)); };
+    auto u16 = [&](quint16 v) { wave.append(char(v & 0xFF)); wave.append(char(v >> 8)); };
+    u32(36 + quint32(samples.size()));
+    wave += "WAVEfmt ";
+    u32(16);
+    u16(1); // PCM
+    u16(1); // mono
+    u32(8000);
+    u32(16000);
+    u16(2);
+    u16(16);
+    wave += "data";
+    u32(quint32(samples.size()));
+    wave += samples;
+    WriteText(path, wave);
+}
+
+class ImportFolderTaskTest : public TaskTest {
+protected:
+    void SetUp() override
+    {
+        TaskTest::SetUp();
+        SetErrorNotificationPoster([this](const SErrorReport& report) { reports.push_back(report); });
+        root = TestTempDir() + QStringLiteral("/import-%1").arg(++sCount);
+        QDir(root).removeRecursively();
+        QDir().mkpath(root);
+    }
+    void TearDown() override
+    {
+        SetErrorNotificationPoster(nullptr);
+        for (CIndexItem* item : owner_.items)
+            delete item;
+        owner_.items.clear();
+        for (const char* key : {"ImportResolveAliases", "ImportSkipDuplicates", "ImportSkipPackages"})
+            SetPrefDefault(QString::fromLatin1(key));
+        TaskTest::TearDown();
+    }
+
+    // Imports the folder at a position and depth and waits for the task to end.
+    void Import(const QString& folder, SInt32 position = kInsertAtEnd, UInt32 depth = 0)
+    {
+        auto* task = new CImportFolderTask(601, 17, &owner_, FileRef(folder), position, depth);
+        ThreadID id = task->GetID();
+        task->Start();
+        ASSERT_TRUE(RunUntil([id] { return LThread::FromID(id) == nullptr; }, 20000));
+    }
+
+    QStringList Names() const
+    {
+        QStringList names;
+        for (CIndexItem* item : owner_.items)
+            names << item->GetName();
+        return names;
+    }
+
+    // A tree with media, things to skip and links.
+    void MakeTree()
+    {
+        WriteImage(root + "/a.jpg", "JPEG");
+        WriteImage(root + "/b.png", "PNG");
+        WriteText(root + "/notes.txt", "not a medium");
+        WriteImage(root + "/.hidden.jpg", "JPEG");
+        WriteImage(root + "/.dotdir/x.jpg", "JPEG");
+        WriteImage(root + "/sub/c.jpg", "JPEG");
+        WriteImage(root + "/sub/deeper/d.jpg", "JPEG");
+        WriteImage(root + "/Old.idxp/inner.jpg", "JPEG");
+        WriteImage(root + "/Viewer.app/icon.png", "PNG");
+        WriteImage(TestTempDir() + "/outside/e.jpg", "JPEG");
+        ASSERT_EQ(::symlink((TestTempDir() + "/outside/e.jpg").toUtf8().constData(), (root + "/link.jpg").toUtf8().constData()), 0);
+        ASSERT_EQ(::symlink("sub", (root + "/link-dir").toUtf8().constData()), 0);
+        ASSERT_EQ(::symlink(".", (root + "/loop").toUtf8().constData()), 0);
+    }
+
+    int CountReports(SInt32 code) const
+    {
+        return int(std::count_if(reports.begin(), reports.end(),
+            [code](const SErrorReport& r) { return r.listID == 500 && r.messageIndex == code - 100000; }));
+    }
+
+    QString root;
+    std::vector<SErrorReport> reports;
+    static inline int sCount = 0;
+};
+
+} // namespace
+
+TEST_F(ImportFolderTaskTest, TheWalkKeepsItsOrderAndSkipsDotNamesPackagesAndLinkedFolders)
+{
+    MakeTree();
+    Import(root);
+    EXPECT_EQ(Names(), (QStringList {"a.jpg", "b.png", "link.jpg", "c.jpg", "d.jpg"}));
+    EXPECT_EQ(owner_.busyCount, 0) << "busy raised and lowered in pairs";
+    EXPECT_EQ(owner_.running, 0);
+    EXPECT_FALSE(owner_.modified) << "a folder imported into an empty index leaves it unmodified";
+    EXPECT_TRUE(reports.empty());
+    EXPECT_EQ(owner_.heard[msg_TaskShown], 1);
+}
+
+TEST_F(ImportFolderTaskTest, DepthOneStaysInTheFolder)
+{
+    MakeTree();
+    Import(root, kInsertAtEnd, 1);
+    EXPECT_EQ(Names(), (QStringList {"a.jpg", "b.png", "link.jpg"}));
+}
+
+TEST_F(ImportFolderTaskTest, LinksAreResolvedOnlyWhenThePreferenceAsks)
+{
+    MakeTree();
+    Import(root, kInsertAtEnd, 1);
+    ASSERT_EQ(owner_.items.size(), 3u);
+    EXPECT_EQ(owner_.items[2]->GetURL(), QUrl::fromLocalFile(root + "/link.jpg"));
+    for (CIndexItem* item : owner_.items)
+        delete item;
+    owner_.items.clear();
+
+    SetPrefBoolean(QStringLiteral("ImportResolveAliases"), true);
+    Import(root);
+    EXPECT_EQ(Names(), (QStringList {"a.jpg", "b.png", "link.jpg", "c.jpg", "d.jpg"}))
+        << "the linked folder and the loop are still not walked";
+    EXPECT_EQ(owner_.items[2]->GetURL(), QUrl::fromLocalFile(TestTempDir() + "/outside/e.jpg"));
+    EXPECT_EQ(owner_.items[2]->GetName(), QStringLiteral("link.jpg")) << "the link's own name";
+}
+
+TEST_F(ImportFolderTaskTest, PackagesAreWalkedOnlyWhenThePreferenceAllowsAndIndexPackagesNever)
+{
+    MakeTree();
+    SetPrefBoolean(QStringLiteral("ImportSkipPackages"), false);
+    Import(root, kInsertAtEnd, 0);
+    EXPECT_TRUE(Names().contains("icon.png"));
+    EXPECT_FALSE(Names().contains("inner.jpg"));
+}
+
+TEST_F(ImportFolderTaskTest, ItemsLandAtThePositionInTheWalksOrder)
+{
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        WriteImage(root + "/" + name, "JPEG");
+    for (int i = 0; i < 4; ++i)
+        owner_.items.push_back(new CIndexItem(QUrl(QStringLiteral("http://example.org/%1.jpg").arg(i))));
+    owner_.modified = false;
+    Import(root, 3);
+    EXPECT_EQ(Names(), (QStringList {"0.jpg", "1.jpg", "a.jpg", "b.jpg", "c.jpg", "2.jpg", "3.jpg"}));
+    EXPECT_TRUE(owner_.modified) << "an index that held items is marked modified";
+}
+
+TEST_F(ImportFolderTaskTest, DuplicatesAreSkippedWhenThePreferenceAsks)
+{
+    WriteImage(root + "/a.jpg", "JPEG");
+    WriteImage(root + "/b.jpg", "JPEG");
+    Import(root);
+    Import(root);
+    EXPECT_EQ(owner_.items.size(), 4u);
+    SetPrefBoolean(QStringLiteral("ImportSkipDuplicates"), true);
+    WriteImage(root + "/c.jpg", "JPEG");
+    Import(root);
+    EXPECT_EQ(Names().mid(4), QStringList {"c.jpg"});
+}
+
+TEST_F(ImportFolderTaskTest, EveryMediaKindComesInAsItsKindAndOthersAreLeftOut)
+{
+    WriteImage(root + "/photo.jpg", "JPEG");
+    WriteImage(root + "/drawing.png", "PNG");
+    WriteImage(root + "/scan.tif", "TIFF");
+    WriteWave(root + "/sound.wav");
+    {
+        QPdfWriter pdf(root + "/document.pdf");
+        QPainter painter(&pdf);
+        painter.drawText(100, 100, QStringLiteral("page"));
+    }
+    WriteText(root + "/readme.txt", "text");
+    WriteText(root + "/archive.zip", QByteArray("PK\x03\x04", 4) + QByteArray(60, 0));
+    WriteImage(root + "/no-extension", "PNG"); // known by its content
+    Import(root);
+    std::map<QString, OSType> kinds;
+    for (CIndexItem* item : owner_.items)
+        kinds[item->GetName()] = item->GetFileTypeCode();
+    EXPECT_EQ(kinds.size(), 6u);
+    EXPECT_EQ(kinds["photo.jpg"], OSType('JPEG'));
+    EXPECT_EQ(kinds["drawing.png"], OSType('PNGf'));
+    EXPECT_EQ(kinds["scan.tif"], OSType('TIFF'));
+    EXPECT_EQ(kinds["document.pdf"], OSType('PDF '));
+    EXPECT_TRUE(kinds.count("sound.wav"));
+    EXPECT_EQ(kinds["no-extension"], OSType('PNGf'));
+    EXPECT_FALSE(kinds.count("readme.txt"));
+    EXPECT_FALSE(kinds.count("archive.zip"));
+}
+
+TEST_F(ImportFolderTaskTest, ATreeTooDeepEndsWithOneReportAndKeepsWhatItFound)
+{
+    QString path = root;
+    for (UInt32 level = 0; level < CImportFolderTask::kMaxWalkDepth + 20; ++level)
+        path += QStringLiteral("/d");
+    WriteImage(path + "/bottom.jpg", "JPEG");
+    WriteImage(root + "/top.jpg", "JPEG");
+    Import(root);
+    EXPECT_EQ(Names(), QStringList {"top.jpg"});
+    EXPECT_EQ(CountReports(kMsgFoldersSkipped), 1);
+    EXPECT_EQ(owner_.busyCount, 0);
+}
+
+TEST_F(ImportFolderTaskTest, AnUnreadableFolderIsReportedAndTheWalkGoesOn)
+{
+    WriteImage(root + "/a/first.jpg", "JPEG");
+    WriteImage(root + "/b-locked/hidden.jpg", "JPEG");
+    WriteImage(root + "/c/last.jpg", "JPEG");
+    ASSERT_EQ(::chmod((root + "/b-locked").toUtf8().constData(), 0), 0);
+    // Checked as another user when the tests run as the superuser, who may read anything.
+    const QString temp = QDir::tempPath();
+    for (QString dir = root; dir.startsWith(temp + "/"); dir = QFileInfo(dir).path())
+        ::chmod(dir.toUtf8().constData(), 0755);
+    for (const char* open : {"/a", "/c"})
+        ::chmod((root + open).toUtf8().constData(), 0755);
+    const bool asRoot = ::geteuid() == 0;
+    const int previous = asRoot ? ::setfsuid(65534) : -1;
+    Import(root);
+    if (asRoot)
+        ::setfsuid(uid_t(previous));
+    ::chmod((root + "/b-locked").toUtf8().constData(), 0755);
+    EXPECT_EQ(Names(), (QStringList {"first.jpg", "last.jpg"}));
+    EXPECT_EQ(CountReports(kMsgFoldersSkipped), 1);
+}
+
+TEST_F(ImportFolderTaskTest, AStoppedImportLowersOnlyWhatItRaised)
+{
+    WriteImage(root + "/a.jpg", "JPEG");
+    auto* waiting = new CImportFolderTask(601, 17, &owner_, FileRef(root), kInsertAtEnd, 0);
+    EXPECT_EQ(owner_.running, 1);
+    waiting->Stop(); // never ran
+    EXPECT_EQ(owner_.busyCount, 0);
+    EXPECT_EQ(owner_.running, 0);
+}
