@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
 
@@ -114,5 +117,46 @@ TEST(EndToEnd, AnIndexMadeSavedAndReopenedFromTheRecentItemsKeepsItsPhotographs)
     window->GetShell()->resize(900, 640);
     ProcessEventsFor(200);
     window->GetShell()->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/index-window.png"));
+    EXPECT_TRUE(app.AttemptQuit());
+}
+
+// The sample index made at build time carries its pictures: a copy moved anywhere
+// opens with every item found inside it.
+TEST(EndToEnd, TheSampleIndexOpensWhereverItIsWithItsPicturesInside)
+{
+    const QString copy = TestTempDir() + QStringLiteral("/elsewhere/Sample.idxp");
+    ASSERT_TRUE(QDir().mkpath(copy));
+    QDirIterator it(QStringLiteral(ORVEX_SAMPLE_INDEX), QDir::Files | QDir::System | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString from = it.next();
+        const QString to = copy + from.mid(QStringLiteral(ORVEX_SAMPLE_INDEX).size());
+        QDir().mkpath(QFileInfo(to).absolutePath());
+        // "index.db alias" is a relative link: it is copied as the link it is.
+        if (QFileInfo(from).isSymLink())
+            std::filesystem::copy_symlink(QFile::encodeName(from).toStdString(), QFile::encodeName(to).toStdString());
+        else
+            ASSERT_TRUE(QFile::copy(from, to)) << from.toStdString();
+    }
+
+    COrvexApp app;
+    app.MakeMenuBar();
+    app.Initialize();
+    // No sample lies beside the test program.
+    EXPECT_EQ(CatchCode([&] { app.OpenSampleIndex(); }), err_NilPointer);
+
+    app.OpenDocument(FileRef(copy));
+    CIndexDoc* sample = OnlyIndexDocument();
+    ASSERT_NE(sample, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(sample) && sample->GetWindow()->IsVisible(); }));
+    auto* view = dynamic_cast<CIndexView*>(sample->GetIndexViewPane());
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->CountAllItems(), 10);
+    for (SInt32 i = 1; i <= view->CountAllItems(); ++i) {
+        CIndexItem* item = nullptr;
+        ASSERT_TRUE(view->GetItemAt(i, item));
+        const QString file = item->GetURL().toLocalFile();
+        EXPECT_TRUE(file.startsWith(copy + QStringLiteral("/media/"))) << file.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(file));
+    }
     EXPECT_TRUE(app.AttemptQuit());
 }
