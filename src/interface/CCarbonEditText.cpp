@@ -462,6 +462,8 @@ bool CCarbonEditText::eventFilter(QObject* watched, QEvent* event)
         return LControlPane::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+            return false; // Qt's focus chain moves on
         UpdateKeptText();
         mFiltered = false;
         EventRecord record = EventRecordFromKeyEvent(*key);

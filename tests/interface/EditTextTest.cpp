@@ -73,6 +73,28 @@ TEST_F(EditFixture, KeyFiltersRefuseWhatTheyMust)
     EXPECT_EQ(end, 0);
 }
 
+TEST_F(EditFixture, TabMovesOnAndReturnGoesUpTheChain)
+{
+    Make(keyFilter_Printing);
+    auto* next = new CCarbonEditText(SPaneInfo { 'next', 200, 22, true, true, {}, 10, 40, 0, window }, QString());
+    next->SetSuperCommander(window);
+    edit->GetLineEdit()->setFocus();
+    QTest::keyClick(edit->GetLineEdit(), Qt::Key_Tab);
+    EXPECT_TRUE(next->GetLineEdit()->hasFocus());
+    EXPECT_TRUE(edit->GetCFDescriptor().isEmpty()); // no tab character typed
+
+    struct Keys : LAttachment {
+        Keys() : LAttachment(msg_KeyPress) {}
+        void ExecuteSelf(MessageT, void* ioParam) override { chars.append(EventCharCode(*static_cast<EventRecord*>(ioParam))); }
+        QList<UInt8> chars;
+    };
+    auto* keys = new Keys;
+    window->AddAttachment(keys);
+    QTest::keyClick(next->GetLineEdit(), Qt::Key_Return);
+    EXPECT_TRUE(keys->chars.contains(UInt8(char_Return)));
+    EXPECT_TRUE(next->GetCFDescriptor().isEmpty());
+}
+
 TEST_F(EditFixture, NegativeNumbersTakeTheMinusOnlyAtTheStart)
 {
     Make(keyFilter_NegativeInteger);
