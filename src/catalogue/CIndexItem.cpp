@@ -112,7 +112,7 @@ CIndexItem::CIndexItem(const FileRef& file)
     Init();
     mDateAdded = GetDateTimeNow();
     InitFromFile(file);
-    mFileRef = file;
+    mFileRef = std::make_unique<FileRef>(file);
     SetName(file.Name());
     if (mFileType == 'TIFF') // a camera raw file may carry the TIFF type
         mFileType = GetMediaFileType(file.ToUrl());
@@ -171,7 +171,8 @@ CIndexItem::CIndexItem(const CIndexItem& other)
     mCreationDate = source.GetCreationDate();
     mModificationDate = source.GetModificationDate();
     mURL = source.GetURL();
-    mFileRef = source.mFileRef;
+    if (source.mFileRef)
+        mFileRef = std::make_unique<FileRef>(*source.mFileRef);
     if (const QByteArray* alias = source.GetAlias())
         mAlias = *alias;
     mRemoteURL = source.GetRemoteURL();
@@ -563,7 +564,7 @@ QString CIndexItem::GetAliasPath()
         AliasRecord record;
         if (!alias || AliasRecord::FromBytes(*alias, record) != noErr)
             return QString();
-        mAliasPathCache = record.absolutePath;
+        mAliasPathCache = std::make_unique<QString>(record.absolutePath);
     }
     return *mAliasPathCache;
 }

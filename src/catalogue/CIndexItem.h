@@ -438,7 +438,7 @@ private:
     bool mIconMade = false;
     SInt32 mOpenInViewer = 0;
     bool mHilited = false;
-    std::optional<FileRef> mFileRef;
+    std::unique_ptr<FileRef> mFileRef; // rare beside a URL or record: kept out of line
     QUrl mURL;
     bool mThumbnailLookedFor = false;
     bool mURLLookedFor = false;
@@ -451,7 +451,7 @@ private:
     UInt32 mCreationDate = 0;
     UInt32 mModificationDate = 0;
     std::unique_ptr<ItemInfoWindow> mInfoWindow;
-    std::optional<QString> mAliasPathCache;
+    std::unique_ptr<QString> mAliasPathCache;
     bool mDisplayPictureFailed = false;
     bool mDirty = false;
     bool mDrawingMark = false;

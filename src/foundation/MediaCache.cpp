@@ -14,17 +14,16 @@ struct MediaCacheList {
         item->mCacheNext = nullptr;
         (last ? last->mCacheNext : first) = item;
         last = item;
-        item->mInCacheList = true;
         ++count;
     }
+    bool Holds(const ACachedMediaHolder* item) const { return item->mCachePrevious || first == item; }
     void Remove(ACachedMediaHolder* item)
     {
-        if (!item->mInCacheList)
+        if (!Holds(item))
             return;
         (item->mCachePrevious ? item->mCachePrevious->mCacheNext : first) = item->mCacheNext;
         (item->mCacheNext ? item->mCacheNext->mCachePrevious : last) = item->mCachePrevious;
         item->mCachePrevious = item->mCacheNext = nullptr;
-        item->mInCacheList = false;
         --count;
     }
 };

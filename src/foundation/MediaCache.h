@@ -18,7 +18,6 @@ private:
     // constant time, however many items an index holds.
     ACachedMediaHolder* mCachePrevious = nullptr;
     ACachedMediaHolder* mCacheNext = nullptr;
-    bool mInCacheList = false;
 };
 
 // The items holding a cached display picture, oldest first. An item added again

@@ -6,25 +6,28 @@ LBroadcaster::LBroadcaster() = default;
 
 LBroadcaster::~LBroadcaster()
 {
-    if (mAlive)
-        *mAlive = false;
+    if (!mState)
+        return;
+    *mState->alive = false;
     // Tell each listener once, then forget it; a listener may remove itself meanwhile.
-    std::vector<LListener*> listeners = mListeners;
+    const std::vector<LListener*> listeners = mState->listeners;
     for (LListener* listener : listeners) {
-        if (std::find(mListeners.begin(), mListeners.end(), listener) == mListeners.end())
+        if (!HasListener(listener))
             continue;
         listener->RemoveBroadcaster(this);
         if (listener->IsListening())
             listener->ListenToMessage(msg_BroadcasterDied, this);
     }
-    mListeners.clear();
+    mState->listeners.clear();
 }
 
 void LBroadcaster::AddListener(LListener* listener)
 {
     if (!listener || HasListener(listener))
         return;
-    mListeners.push_back(listener);
+    if (!mState)
+        mState = std::make_unique<State>();
+    mState->listeners.push_back(listener);
     listener->AddBroadcaster(this);
 }
 
@@ -37,27 +40,23 @@ void LBroadcaster::RemoveListener(LListener* listener)
 
 void LBroadcaster::DetachListener(LListener* listener)
 {
-    mListeners.erase(std::remove(mListeners.begin(), mListeners.end(), listener), mListeners.end());
+    if (mState)
+        std::erase(mState->listeners, listener);
 }
 
 bool LBroadcaster::HasListener(const LListener* listener) const
 {
-    return std::find(mListeners.begin(), mListeners.end(), listener) != mListeners.end();
+    return mState && std::find(mState->listeners.begin(), mState->listeners.end(), listener) != mState->listeners.end();
 }
 
 void LBroadcaster::BroadcastMessage(MessageT message, void* ioParam)
 {
-    if (!mIsBroadcasting)
+    if (!mIsBroadcasting || !mState || mState->listeners.empty())
         return;
-    if (mListeners.empty())
-        return;
-    // Made by the first broadcast that has listeners: most broadcasters never have any.
-    if (!mAlive)
-        mAlive = std::make_shared<bool>(true);
     // Walk a copy, but ask the live list before each call: listeners (and the
     // broadcaster itself) may go away while the message is being heard.
-    std::shared_ptr<bool> alive = mAlive;
-    const std::vector<LListener*> listeners = mListeners;
+    const std::shared_ptr<bool> alive = mState->alive;
+    const std::vector<LListener*> listeners = mState->listeners;
     for (LListener* listener : listeners) {
         if (!*alive)
             return;

@@ -24,7 +24,7 @@ public:
     void AddListener(LListener* listener);
     void RemoveListener(LListener* listener);
     bool HasListener(const LListener* listener) const;
-    int CountListeners() const { return int(mListeners.size()); }
+    int CountListeners() const { return mState ? int(mState->listeners.size()) : 0; }
 
     void StartBroadcasting() { mIsBroadcasting = true; }
     void StopBroadcasting() { mIsBroadcasting = false; }
@@ -36,9 +36,13 @@ private:
     friend class LListener;
     void DetachListener(LListener* listener); // without telling the listener
 
-    std::vector<LListener*> mListeners;
+    // Made by the first listener: most broadcasters (every index item) never have one.
+    struct State {
+        std::vector<LListener*> listeners;
+        std::shared_ptr<bool> alive = std::make_shared<bool>(true); // a broadcast notices its broadcaster's deletion
+    };
+    std::unique_ptr<State> mState;
     bool mIsBroadcasting = true;
-    std::shared_ptr<bool> mAlive; // lets a broadcast notice that its broadcaster was deleted
 };
 
 class LListener {
