@@ -160,6 +160,8 @@ void COrvexApp::Initialize()
     RunReportingErrors([] { GetDownloadFolderRef(); });
     Step("InitializeTasks");
     InitializeTasks();
+    // The menus need a window while no document shows one.
+    mMenuBarWindow = std::make_unique<CMenuBarWindow>(this);
     Step("ShowTaskWindow");
     if (GetPrefBoolean(QStringLiteral("TaskManagerWindowVisible")))
         ShowTaskWindow();
@@ -173,7 +175,6 @@ int COrvexApp::Run(const QStringList& documents)
     MakeMenuBar();
     Initialize();
     LCommander::SwitchTarget(this);
-    mMenuBarWindow = std::make_unique<CMenuBarWindow>(this);
     QTimer::singleShot(0, qApp, [this, documents] {
         RunReportingErrors([&] {
             if (documents.isEmpty())

@@ -1,6 +1,8 @@
 #include "AppTestSupport.h"
 #include "CatalogueRoutines.h"
+#include "CExceptionMgrPeriodical.h"
 #include "ErrorCodes.h"
+#include "LMenuBar.h"
 #include "LWindow.h"
 #include "Preferences.h"
 #include "TestIndexWindow.h"
@@ -37,12 +39,17 @@ OSStatus CodeOf(const std::function<void()>& body)
 }
 } // namespace
 
+// The real application; its idle pass callable.
+struct IdleApp : COrvexApp {
+    using COrvexApp::SpendTime;
+};
+
 // The real application with the index window's stand-in panes and tasks that work at once.
 class AppDocuments : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        app = std::make_unique<COrvexApp>();
+        app = std::make_unique<IdleApp>();
         app->ClearRecentItems();
         classes = std::make_unique<StIndexWindowClasses>();
         SetIndexDocAppServices(app.get());
@@ -53,7 +60,7 @@ protected:
         app.reset();
     }
 
-    std::unique_ptr<COrvexApp> app;
+    std::unique_ptr<IdleApp> app;
     std::unique_ptr<StIndexWindowClasses> classes;
 };
 
@@ -202,4 +209,59 @@ TEST(OpenDialog, ShowsIndexesFoldersAndMediaButNotOtherFiles)
     EXPECT_TRUE(COrvexApp::OpenDialogShows(raw));
     EXPECT_TRUE(COrvexApp::OpenDialogShows(FileRef(sniffed)));
     EXPECT_FALSE(COrvexApp::OpenDialogShows(text));
+}
+
+TEST_F(AppDocuments, QuittingIsRefusedWhileAnIndexHasTasksAndAllowedOnceTheyEnd)
+{
+    InstallErrorManager();
+    ClearPendingError(GetErrorNotifier());
+    app->MakeNewDocument();
+    CIndexDoc* document = IndexDocuments().front();
+    IndexViewOf(document)->runningTasks = 1;
+
+    EXPECT_FALSE(app->AttemptQuit());
+    EXPECT_EQ(IndexDocuments().size(), 1u);
+    EXPECT_TRUE(IsErrorPending(GetErrorNotifier())); // the index is busy
+    ClearPendingError(GetErrorNotifier());
+
+    IndexViewOf(document)->runningTasks = 0;
+    EXPECT_TRUE(app->AttemptQuit());
+    FlushDeletes();
+    EXPECT_TRUE(IndexDocuments().empty());
+}
+
+TEST_F(AppDocuments, TheWindowMenuListsTheIndexWindowsAndTheMenusHaveAWindowWhenNoneIsOpen)
+{
+    auto idle = [&] { app->SpendTime(EventRecord {}); };
+    app->MakeMenuBar();
+    app->Initialize();
+    LMenu* windowMenu = app->GetMenuBar()->FetchMenu(kWindowMenuID);
+    const SInt16 fixed = windowMenu->CountItems();
+    idle();
+    EXPECT_EQ(windowMenu->CountItems(), fixed);
+    // Without an index window the menus have a small window of their own.
+    EXPECT_TRUE(app->GetMenuBarWindow()->isVisible());
+
+    app->MakeNewDocument();
+    app->MakeNewDocument();
+    IndexDocuments()[0]->SetWindowTitleCF(QStringLiteral("Birds"));
+    IndexDocuments()[1]->SetWindowTitleCF(QStringLiteral("Trees"));
+    idle();
+    ASSERT_EQ(windowMenu->CountItems(), fixed + 3);
+    EXPECT_FALSE(app->GetMenuBarWindow()->isVisible());
+    EXPECT_TRUE(windowMenu->Item(SInt16(fixed + 1))->IsSeparator());
+    QStringList titles { windowMenu->Item(SInt16(fixed + 2))->text, windowMenu->Item(SInt16(fixed + 3))->text };
+    titles.sort();
+    EXPECT_EQ(titles, (QStringList { "Birds", "Trees" }));
+
+    // Choosing a window's item brings it to the front.
+    const SInt16 birds = windowMenu->Item(SInt16(fixed + 2))->text == QLatin1String("Birds") ? SInt16(fixed + 2) : SInt16(fixed + 3);
+    app->ProcessCommand(windowMenu->CommandFromIndex(birds));
+    EXPECT_EQ(CIndexDoc::GetFrontDocument(), IndexDocuments()[0]);
+
+    app->ProcessCommand(cmd_CloseAll);
+    FlushDeletes();
+    idle();
+    EXPECT_EQ(windowMenu->CountItems(), fixed);
+    EXPECT_TRUE(app->GetMenuBarWindow()->isVisible());
 }
