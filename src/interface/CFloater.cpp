@@ -3,6 +3,8 @@
 #include "Preferences.h"
 
 #include <QGuiApplication>
+#include <QLabel>
+#include <QPropertyAnimation>
 #include <QScreen>
 
 namespace {
@@ -50,7 +52,29 @@ void CFloater::Hide()
 {
     if (mPositionStore)
         *mPositionStore = GetGlobalPosition();
+    FadeOutCopy(GetShell());
     CParentWindow::Hide();
+}
+
+void FadeOutCopy(QWidget* shell)
+{
+    // The window goes at once; a picture of it fades where it was.
+    if (!shell || !shell->isVisible() || kFloaterFadeMilliseconds <= 0)
+        return;
+    auto* copy = new QLabel(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
+    copy->setObjectName(QStringLiteral("orvexFloaterFade"));
+    copy->setAttribute(Qt::WA_TransparentForMouseEvents);
+    copy->setAttribute(Qt::WA_ShowWithoutActivating);
+    copy->setAttribute(Qt::WA_DeleteOnClose);
+    copy->setPixmap(shell->grab());
+    copy->setGeometry(shell->geometry());
+    copy->show();
+    auto* fade = new QPropertyAnimation(copy, "windowOpacity", copy);
+    fade->setDuration(kFloaterFadeMilliseconds);
+    fade->setStartValue(1.0);
+    fade->setEndValue(0.0);
+    QObject::connect(fade, &QPropertyAnimation::finished, copy, &QWidget::close);
+    fade->start();
 }
 
 bool CFloater::CalcStandardBounds(QRect& outStdBounds) const

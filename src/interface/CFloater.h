@@ -79,6 +79,12 @@ private:
     static StopLatestTaskFunc& sStopLatestTask();
 };
 
+// How long a hidden floater takes to fade out.
+inline constexpr int kFloaterFadeMilliseconds = 200;
+// Fades a picture of a visible window out where it stands (the window itself may
+// hide at once).
+void FadeOutCopy(QWidget* shell);
+
 // Moves a top-level widget so that its frame lies in the available area of the
 // screen (null: the screen under it, else the primary one). Edges sticking out
 // right or bottom move back by the overlap; left and top edges win.

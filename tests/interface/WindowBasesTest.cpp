@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -133,6 +134,28 @@ TEST_F(FloaterFixture, FloatsAndHidesWithTheProgram)
     Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
     Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
     EXPECT_FALSE(floater->IsVisible());
+}
+
+TEST_F(FloaterFixture, HidesAtOnceWhileAPictureOfItFadesOut)
+{
+    floater->Show();
+    floater->Hide();
+    EXPECT_FALSE(floater->IsVisible());
+    auto fading = [] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == QStringLiteral("orvexFloaterFade") && top->isVisible())
+                return top;
+        }
+        return static_cast<QWidget*>(nullptr);
+    };
+    QWidget* copy = fading();
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->geometry(), floater->GetShell()->geometry());
+    ProcessEventsFor(kFloaterFadeMilliseconds + 150);
+    FlushDeletes();
+    EXPECT_EQ(fading(), nullptr);
+    floater->Hide(); // hidden already: nothing to fade
+    EXPECT_EQ(fading(), nullptr);
 }
 
 TEST_F(FloaterFixture, ComesBackOnScreenWhenShown)
