@@ -246,6 +246,24 @@ public:
     // Fills the exposed part with the background and lets each exposed item
     // draw its cell; an item without its picture yet is queued for the update task.
     void DrawSelf(QPainter& painter) override;
+
+    // --- Selection (an item is selected when it is highlighted) --------------------------
+    // Each redraws the cell when it shows; none broadcasts.
+    void SelectIndex(SInt32 index);
+    void DeselectIndex(SInt32 index);
+    void ToggleIndex(SInt32 index);
+    void ToggleRange(SInt32 first, SInt32 last);
+    // Clears every selected item of the current list; 3002 when any changed.
+    void DeselectAll();
+    // Selects every item of the current list; 3002 when any changed.
+    void SelectAll();
+    SInt32 GetLastSelectedIndex() const;
+    // Scrolls, pinned to the image, so the index's row shows at the top.
+    void ScrollToIndex(SInt32 index, bool force);
+    // The click rules of the grid; a press the mouse drags runs the marquee.
+    void ClickSelf(const SMouseDownEvent& event) override;
+    // An arrow, Home, End or page key; false for another key.
+    bool HandleArrowKey(UInt8 key, UInt16 modifiers);
     // The cell of a 1-based index in local coordinates; false for no such index.
     virtual bool GetCellRect(SInt32 index, QRect& outRect) const;
     // The 1-based index of the cell at a local point; 0 for none (with clamp the

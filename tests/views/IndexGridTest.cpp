@@ -1,6 +1,7 @@
 #include "CIndexItem.h"
 #include "CIndexView.h"
 #include "IndexGridGeometry.h"
+#include "IndexGridMarquee.h"
 #include "IndexGridNavigation.h"
 #include "Offscreen.h"
 #include "CVisualTask.h"
@@ -357,4 +358,88 @@ TEST_F(GridPaintTest, AnEmptyViewShowsWhatToDo)
             inked += picture.pixelColor(x, y) != view->GetBackgroundColor() ? 1 : 0;
     }
     EXPECT_GT(inked, 500);
+}
+
+// --- Selection ------------------------------------------------------------------------------------------------------
+
+namespace {
+
+std::vector<SInt32> Selected(CIndexView* view)
+{
+    std::vector<SInt32> indexes;
+    for (SInt32 index = 1; index <= view->CountItems(); ++index) {
+        CIndexItem* item = nullptr;
+        if (view->GetItemAt(index, item) && item->IsHilited())
+            indexes.push_back(index);
+    }
+    return indexes;
+}
+
+} // namespace
+
+TEST_F(GridPaintTest, ClicksWithModifiersSelectAsTheFinderDoes)
+{
+    Fill(10); // four columns of 160, rows of 180; the third row holds two
+    view->Show();
+    auto pictureOf = [&](SInt32 index) {
+        QRect cell;
+        view->GetCellRect(index, cell);
+        CIndexItem* item = nullptr;
+        view->GetItemAt(index, item);
+        return item->GetPartRect(kItemPartPicture, cell, *view).center();
+    };
+    view->SimulateClick(pictureOf(2));
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 2 }));
+    view->SimulateClick(pictureOf(5), cmdKey);
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 2, 5 }));
+    view->SimulateClick(pictureOf(2), cmdKey); // toggles off
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 5 }));
+    // Shift before the selection fills the gap up to it; after it, from it.
+    view->SimulateClick(pictureOf(3), shiftKey);
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 3, 4, 5 }));
+    view->SimulateClick(pictureOf(8), shiftKey);
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 3, 4, 5, 6, 7, 8 }));
+    // A plain click on a selected picture keeps the selection (it may be dragged).
+    view->SimulateClick(pictureOf(4));
+    EXPECT_EQ(Selected(view).size(), 6u);
+    // On an unselected one it selects only that one.
+    view->SimulateClick(pictureOf(9));
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 9 }));
+    // The right margin of a row, and the place after the last item, select nothing.
+    view->SetCellSize(150, 180);
+    view->SimulateClick(pictureOf(7));
+    view->SimulateClick(QPoint(625, 20));
+    EXPECT_TRUE(Selected(view).empty());
+    view->SimulateClick(pictureOf(10));
+    view->SimulateClick(QPoint(500, 400));
+    EXPECT_TRUE(Selected(view).empty());
+}
+
+TEST_F(GridPaintTest, MarqueeAndArrowKeysMoveTheSelection)
+{
+    Fill(12); // four columns, three rows
+    view->Show();
+    SMouseDownEvent down;
+    down.whereLocal = QPoint(10, 10);
+    IndexGridMarquee receiver(*view);
+    LMarqueeTask marquee(receiver, view, down);
+    marquee.Step(QPoint(330, 200)); // three columns, two rows
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 1, 2, 3, 5, 6, 7 }));
+    marquee.Step(QPoint(170, 100)); // back to two cells of the first row
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 1, 2 }));
+    marquee.Finish();
+
+    EXPECT_TRUE(view->HandleArrowKey(char_DownArrow, 0));
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 5 }));
+    EXPECT_TRUE(view->HandleArrowKey(char_RightArrow, shiftKey));
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 5, 6 }));
+    EXPECT_TRUE(view->HandleArrowKey(char_DownArrow, cmdKey));
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 12 }));
+    EXPECT_TRUE(view->HandleArrowKey(char_RightArrow, 0)); // past the end: stays
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 12 }));
+    EXPECT_FALSE(view->HandleArrowKey('a', 0));
+    view->SelectAll();
+    EXPECT_EQ(Selected(view).size(), 12u);
+    view->DeselectAll();
+    EXPECT_TRUE(Selected(view).empty());
 }

@@ -1,0 +1,254 @@
+// The index view's selection: single, Command and Shift clicks, the marquee and
+// the arrow keys.
+#include "CIndexView.h"
+
+#include "CIndexItem.h"
+#include "CItemError.h"
+#include "ExceptionCode.h"
+#include "IndexGridNavigation.h"
+#include "IndexGridMarquee.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+#include <algorithm>
+
+namespace {
+
+// The part some items give for their picture besides kItemPartPicture.
+constexpr SInt16 kItemPartPictureToo = 3;
+
+// True when the mouse, still down, moves past the drag distance from the press.
+bool MouseMovedFrom(const QPoint& global)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (QApplication::mouseButtons() != Qt::NoButton) {
+        if ((QCursor::pos() - global).manhattanLength() >= QApplication::startDragDistance())
+            return true;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        if (clock.elapsed() > 10'000)
+            break;
+    }
+    return false;
+}
+
+} // namespace
+
+bool IndexGridMarquee::CheckSelectionChanged(const LMarqueeTask&, const QRect& before, const QRect& after)
+{
+    return Span(before) != Span(after);
+}
+
+void IndexGridMarquee::UpdateSelection(const LMarqueeTask&, const QRect& before, const QRect& after)
+{
+    std::vector<SInt32> entered, left;
+    mView.Grid().MarqueeChanges(Span(before), Span(after), entered, left);
+    for (SInt32 index : entered)
+        mView.SelectIndex(index);
+    for (SInt32 index : left)
+        mView.DeselectIndex(index);
+}
+
+IndexGridGeometry::CellSpan IndexGridMarquee::Span(const QRect& local) const
+{
+    const SPoint32 scroll = mView.GetScrollPosition();
+    return mView.Grid().CellsUnder(local.translated(scroll.h, scroll.v));
+}
+
+void CIndexView::SelectIndex(SInt32 index)
+{
+    CIndexItem* item = nullptr;
+    if (!GetItemAt(index, item) || !item || item->IsHilited())
+        return;
+    item->Hilite();
+    RefreshItem(index);
+}
+
+void CIndexView::DeselectIndex(SInt32 index)
+{
+    CIndexItem* item = nullptr;
+    if (!GetItemAt(index, item) || !item || !item->IsHilited())
+        return;
+    item->Unhilite();
+    RefreshItem(index);
+}
+
+void CIndexView::ToggleIndex(SInt32 index)
+{
+    CIndexItem* item = nullptr;
+    if (!GetItemAt(index, item) || !item)
+        return;
+    if (item->IsHilited())
+        DeselectIndex(index);
+    else
+        SelectIndex(index);
+}
+
+void CIndexView::ToggleRange(SInt32 first, SInt32 last)
+{
+    for (SInt32 index = std::max(first, 1); index <= std::min(last, CountItems()); ++index)
+        ToggleIndex(index);
+}
+
+void CIndexView::DeselectAll()
+{
+    bool changed = false;
+    SInt32 index = 0;
+    for (CIndexItem* item : GetItemList()) {
+        ++index;
+        if (item && item->IsHilited()) {
+            DeselectIndex(index);
+            changed = true;
+        }
+    }
+    if (changed)
+        BroadcastState();
+}
+
+void CIndexView::SelectAll()
+{
+    bool changed = false;
+    SInt32 index = 0;
+    for (CIndexItem* item : GetItemList()) {
+        ++index;
+        if (item && !item->IsHilited()) {
+            SelectIndex(index);
+            changed = true;
+        }
+    }
+    if (changed)
+        BroadcastState();
+}
+
+SInt32 CIndexView::GetLastSelectedIndex() const
+{
+    for (SInt32 index = CountItems(); index >= 1; --index) {
+        CIndexItem* item = nullptr;
+        if (GetItemAt(index, item) && item && item->IsHilited())
+            return index;
+    }
+    return 0;
+}
+
+void CIndexView::ScrollToIndex(SInt32 index, bool force)
+{
+    if (!isVisible() || CountItems() == 0)
+        return;
+    if (index == 0)
+        index = GetFirstSelectedIndex();
+    if (index == 0)
+        return;
+    AdjustImageSize();
+    if (!ScrollPinnedImageTo(GetScrollPosition().h, Grid().ScrollTopFor(index), true) || force)
+        Refresh();
+}
+
+void CIndexView::ClickSelf(const SMouseDownEvent& event)
+{
+    const UInt16 modifiers = event.macEvent.modifiers;
+    const bool shift = modifiers & shiftKey;
+    const bool command = modifiers & cmdKey;
+    const bool option = modifiers & optionKey;
+    const bool control = modifiers & controlKey;
+    const bool moved = MouseMovedFrom(event.macEvent.where);
+
+    const SInt32 index = IndexAtPoint(event.whereLocal, true);
+    CIndexItem* item = nullptr;
+    SInt16 part = kItemPartNone;
+    QRect cell;
+    if (index != 0) {
+        if (!GetItemAt(index, item) || !item)
+            ThrowOSErr_(err_AssertFailed, "index view: no item at a clicked index");
+        GetCellRect(index, cell);
+        part = item->HitTest(event.whereLocal, cell, *this);
+    }
+    const bool onPicture = part == kItemPartPicture || part == kItemPartPictureToo;
+    if (onPicture && !shift && !command && !item->IsHilited()) {
+        DeselectAll();
+        SelectIndex(index);
+    }
+
+    if (moved) {
+        if (IsItemListLocked())
+            return;
+        if (onPicture && !(command && option))
+            return; // the selection is dragged (drag and drop takes it from here)
+        if (!shift)
+            DeselectAll();
+        IndexGridMarquee receiver(*this);
+        LMarqueeTask marquee(receiver, this, event);
+        marquee.DoMarquee();
+        BroadcastState();
+        return;
+    }
+
+    if (!item) {
+        DeselectAll();
+    } else if (command && option && control) {
+        RemoveItem(index, true, true, true);
+        AdjustImageSize();
+        Refresh();
+        SetModified(true);
+    } else if (GetClickCount() >= 2) {
+        // Opening an item is the viewer's; the double click keeps it selected.
+        if (onPicture && !shift)
+            SelectIndex(index);
+    } else if (part == kItemPartErrorBadge) {
+        item->SetError(nullptr);
+        RefreshItem(index);
+    } else if (onPicture) {
+        if (command) {
+            ToggleIndex(index);
+        } else if (shift) {
+            const SInt32 first = GetFirstSelectedIndex();
+            const SInt32 last = GetLastSelectedIndex();
+            if (first != 0 && index < first)
+                ToggleRange(index, first - 1);
+            else if (last != 0 && index > last)
+                ToggleRange(last + 1, index);
+            else
+                SelectIndex(index);
+        } else if (!item->IsHilited()) {
+            QApplication::beep();
+            DeselectAll();
+            SelectIndex(index);
+        }
+    } else if (part == kItemPartNone && !shift && !command) {
+        DeselectAll();
+    }
+    BroadcastState();
+}
+
+bool CIndexView::HandleArrowKey(UInt8 key, UInt16 modifiers)
+{
+    switch (key) {
+    case char_Home:
+    case char_End:
+    case char_PageUp:
+    case char_PageDown:
+    case char_LeftArrow:
+    case char_RightArrow:
+    case char_UpArrow:
+    case char_DownArrow: break;
+    default: return false;
+    }
+    if (CountItems() == 0)
+        return false;
+    SInt32 firstVisible = 0, lastVisible = 0;
+    Grid().VisibleRange(GetScrollPosition().v, height(), firstVisible, lastVisible);
+    const ArrowKeyMove move = ArrowKeyTarget(key, modifiers, GetFirstSelectedIndex(), GetLastSelectedIndex(), CountItems(),
+        Grid().Columns(), firstVisible);
+    if (move.beep) {
+        QApplication::beep();
+        return true;
+    }
+    if (!move.keepSelection)
+        DeselectAll();
+    SelectIndex(move.target);
+    BroadcastState();
+    ScrollToIndex(0, false);
+    return true;
+}
