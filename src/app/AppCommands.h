@@ -12,6 +12,7 @@ enum : CommandT {
     cmd_ImportFromCamera = 1025,
     cmd_SubmenuItem1030 = 1030, // items that carry submenus of the views
     cmd_SubmenuItem1031 = 1031,
+    cmd_MoveToTrash = 1028,
     cmd_ShowTaskWindow = 1032,
     cmd_OrganizeStoredSettings = 1038,
     cmd_OpenHomePage = 1042, // the addresses of string list 608, items 4, 5 and 6

@@ -70,6 +70,14 @@ void COrvexApp::MakeMenuBar()
     mWindowMenuFixedItems = windowMenu->CountItems();
     mMenuBar->InstallMenu(std::move(windowMenu));
 
+    // Move to Trash takes Ctrl+Backspace.
+    LMenu* trashMenu = nullptr;
+    SInt16 trashItem = 0;
+    if (mMenuBar->FindMenuItem(cmd_MoveToTrash, trashMenu, trashItem)) {
+        trashMenu->Item(trashItem)->keyChar = QChar(char_Backspace);
+        trashMenu->Item(trashItem)->keyModifiers = cmdKey;
+    }
+
     // With Alt held, Close All shows in place of Close and Print One in place of Print.
     LMenu* file = mMenuBar->FetchMenu(kFileMenuID);
     for (CommandT alternate : { CommandT(cmd_CloseAll), CommandT(cmd_PrintOne) }) {

@@ -15,6 +15,8 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
 
 namespace {
 constexpr int kPatienceMilliseconds = 60000;
@@ -117,6 +119,22 @@ TEST(EndToEnd, AnIndexMadeSavedAndReopenedFromTheRecentItemsKeepsItsPhotographs)
     window->GetShell()->resize(900, 640);
     ProcessEventsFor(200);
     window->GetShell()->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/index-window.png"));
+    // The Index menu as the index window's commands enable it.
+    ASSERT_NE(window->GetMenuBar(), nullptr);
+    for (QAction* action : window->GetMenuBar()->actions()) {
+        if (action->text() != QLatin1String("Index"))
+            continue;
+        action->menu()->popup(QPoint(0, 0));
+        QStringList enabled;
+        for (QAction* item : action->menu()->actions()) {
+            if (item->isEnabled() && !item->isSeparator())
+                enabled << item->text();
+        }
+        EXPECT_TRUE(enabled.contains(QStringLiteral("as List")));
+        EXPECT_TRUE(enabled.contains(QStringLiteral("Rebuild Thumbnails")));
+        action->menu()->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/index-window-menu.png"));
+        action->menu()->hide();
+    }
     EXPECT_TRUE(app.AttemptQuit());
 }
 

@@ -93,7 +93,7 @@ TEST_F(AppMenus, BarHoldsFileEditSearchWindowAndHelpWithTheTaskWindowBeforeBring
     QStringList titles;
     for (LMenu* menu : bar->GetBarMenus())
         titles << menu->GetTitle();
-    EXPECT_EQ(titles, (QStringList { "File", "Edit", "Search", "Window", "Help" }));
+    EXPECT_EQ(titles, (QStringList { "File", "Edit", "Index", "Search", "Window", "Help" }));
 
     LMenu* window = bar->FetchMenu(kWindowMenuID);
     ASSERT_NE(window, nullptr);
@@ -109,6 +109,9 @@ TEST_F(AppMenus, BarHoldsFileEditSearchWindowAndHelpWithTheTaskWindowBeforeBring
     EXPECT_TRUE(file->Item(file->IndexFromCommand(cmd_PrintOne))->dynamic);
     EXPECT_FALSE(file->Item(file->IndexFromCommand(cmd_Close))->dynamic);
     EXPECT_EQ(file->Item(file->IndexFromCommand(cmd_OpenRecent))->submenuID, kRecentItemsMenuID);
+
+    // Move to Trash answers Ctrl+Backspace.
+    EXPECT_EQ(bar->FindKeyCommand(char_Backspace, cmdKey), CommandT(cmd_MoveToTrash));
 }
 
 TEST(AppHelpMenu, ListsTheDocumentsFolderWithoutExtensionsHiddenFilesOrEmptyNames)
@@ -158,7 +161,7 @@ TEST_F(AppMenus, WithoutDocumentWindowsASmallWindowCarriesTheMenuBar)
     QStringList titles;
     for (QAction* action : menuBar->actions())
         titles << action->text();
-    EXPECT_EQ(titles, (QStringList { "File", "Edit", "Search", "Window", "Help" }));
+    EXPECT_EQ(titles, (QStringList { "File", "Edit", "Index", "Search", "Window", "Help" }));
     window.grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/menu-bar-window.png"));
     for (QAction* action : menuBar->actions()) {
         QMenu* menu = action->menu();
