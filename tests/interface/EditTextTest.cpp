@@ -265,6 +265,21 @@ TEST_F(ComboFixture, EntriesAreKeptNewestFirstOnceEachAndAtMostTwenty)
     EXPECT_EQ(again->GetComboBox()->count(), 20);
 }
 
+TEST_F(ComboFixture, FieldsRenderOffscreen)
+{
+    auto* edit = new CCarbonEditText(SPaneInfo { 'name', 200, 22, true, true, {}, 10, 10, 0, window }, QStringLiteral("Harbour at dawn"));
+    CComboBox* combo = MakeCombo();
+    combo->MoveBy(0, 30, false);
+    combo->SetList({ QStringLiteral("tree"), QStringLiteral("sea") });
+    combo->SetCFDescriptor(QStringLiteral("sea"));
+    ProcessEventsFor(10);
+    QImage image = window->grab().toImage();
+    if (qEnvironmentVariableIsSet("ORVEX_SAVE_RENDERS"))
+        image.save(qEnvironmentVariable("ORVEX_SAVE_RENDERS") + QStringLiteral("/fields.png"));
+    EXPECT_EQ(edit->GetLineEdit()->geometry(), QRect(0, 0, 200, 22)); // the field fills its pane
+    EXPECT_EQ(combo->GetComboBox()->geometry().size(), QSize(200, 24));
+}
+
 TEST_F(ComboFixture, AnEmptyListLeavesTheStoredEntryAndOthersAreKept)
 {
     QVariantMap stored;
