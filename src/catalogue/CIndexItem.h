@@ -234,6 +234,10 @@ public:
     QIcon GetIcon();
     // The thumbnail file of the item in its package; 'asrt' without one.
     QUrl CopyThumbnailURL() const;
+    // True when the picture is in the package's thumbnail file and not yet in
+    // memory: GetThumbnail would read the disk (ReadThumbnailFiles reads many
+    // off the GUI thread).
+    bool IsThumbnailOnlyOnDisk() const;
 
     // The medium of the item's file, owned by the caller; null for icon files.
     // Failures give the item an error ("600:50") and are thrown on.

@@ -135,8 +135,14 @@ void CIndexItem::DrawCell(QPainter& painter, const QRect& cell, const IndexViewS
 {
     if (!Exposed(painter, cell))
         return;
-    if (!mDisplayPicture && (IsInIndexFile() || GetPrefBoolean(QStringLiteral("ImmediateDraw"))))
-        GetDisplayPicture();
+    if (!mDisplayPicture && (IsInIndexFile() || GetPrefBoolean(QStringLiteral("ImmediateDraw")))) {
+        // Drawing never waits on the disk: a picture still in its thumbnail file
+        // is drawn as the icon, and the view has the file read off the GUI thread.
+        if (IsThumbnailOnlyOnDisk())
+            mDisplayPictureChanged = true;
+        else
+            GetDisplayPicture();
+    }
     // Whatever sizes the view gives, the cell's neighbours are never drawn over.
     painter.save();
     painter.setClipRect(cell, painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);

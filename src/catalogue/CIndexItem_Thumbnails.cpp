@@ -51,6 +51,11 @@ QUrl CIndexItem::CopyThumbnailURL() const
     return ThumbnailFileURL(mPackage->GetThumbsURL(), mThumbnailNumber);
 }
 
+bool CIndexItem::IsThumbnailOnlyOnDisk() const
+{
+    return !mThumbnail && mPackage && mThumbnailNumber > 0 && mFileType != 'icns';
+}
+
 Picture* CIndexItem::GetThumbnail()
 {
     if (GetFileTypeCode() == 'icns')

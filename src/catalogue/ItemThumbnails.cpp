@@ -8,11 +8,13 @@
 #include "Liveness.h"
 #include "MediaFactory.h"
 #include "Preferences.h"
+#include "ThumbnailFile.h"
 #include "ThumbnailMaker.h"
 #include "UserData.h"
 #include "WorkerPool.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -172,6 +174,33 @@ void CItemThumbnails::CreateThumbnail(CIndexItem& item, bool applyToMediaFile)
     const ExceptionCode error = CreateThumbnailsWithReasons({ &item }, applyToMediaFile).front();
     if (error.Code() != noErr)
         throw error;
+}
+
+void ReadThumbnailFiles(const std::vector<CIndexItem*>& items)
+{
+    struct Read {
+        TLivePtr<CIndexItem> item;
+        SInt32 number = 0;
+        QUrl file;
+        std::optional<Picture> picture;
+    };
+    std::vector<Read> reads;
+    for (CIndexItem* item : items)
+        if (item && item->IsThumbnailOnlyOnDisk())
+            reads.push_back({TLivePtr<CIndexItem>(item), item->GetThumbnailNumber(), item->CopyThumbnailURL(), {}});
+    if (reads.empty())
+        return;
+    // Only files and pictures cross to the workers; the items stay on this thread.
+    WorkerPool::RunEach(reads.size(), [&reads](std::size_t i) {
+        if (CatchCode([&] { reads[i].picture = ReadThumbnailFile(reads[i].file); }) != noErr)
+            reads[i].picture.reset();
+    });
+    for (Read& read : reads) {
+        CIndexItem* item = read.item.Get();
+        // The item may have a new picture or number by now: that one stands.
+        if (item && read.picture && item->IsThumbnailOnlyOnDisk() && item->GetThumbnailNumber() == read.number)
+            item->SetThumbnailQuietly(std::make_unique<Picture>(std::move(*read.picture)));
+    }
 }
 
 bool CItemThumbnails::ShouldRecreateThumbnail(CIndexItem& item)

@@ -38,5 +38,11 @@ std::vector<ExceptionCode> CreateThumbnailsWithReasons(const std::vector<CIndexI
 // The same, codes only.
 std::vector<OSStatus> CreateThumbnails(const std::vector<CIndexItem*>& items, bool applyToMediaFile);
 
+// Reads the pictures of the items whose thumbnails are only in their packages'
+// thumbnail files, on the worker pool while the caller yields, and sets them on
+// the items. Yields: an item deleted meanwhile is left alone. A file that
+// cannot be read is left for GetThumbnail to report.
+void ReadThumbnailFiles(const std::vector<CIndexItem*>& items);
+
 // Gives a file a Finder preview made from the file itself, at thumbnail size.
 OSStatus AddFilePreviewFromFile(const FileRef& file);

@@ -129,6 +129,16 @@ void CUpdateTask::UpdatePositions(const std::vector<SInt32>& positions)
         return;
     ThumbnailServices* thumbnails = GetThumbnailServices();
     bool autoCreate = thumbnails && GetPrefBoolean(QStringLiteral("AutoCreateThumbnail"));
+    // Pictures still in their thumbnail files are read on the worker pool first,
+    // so the fetch below never waits on the disk. The items are looked up again
+    // afterwards: the wait lets other tasks change the list.
+    std::vector<CIndexItem*> onDisk;
+    for (SInt32 position : positions) {
+        CIndexItem* item = nullptr;
+        if (owner->GetItemAt(position, item) && item && item->IsThumbnailOnlyOnDisk())
+            onDisk.push_back(item);
+    }
+    ReadThumbnailFiles(onDisk);
     std::vector<CIndexItem*> toMake;
     for (SInt32 position : positions) {
         CIndexItem* item = nullptr;

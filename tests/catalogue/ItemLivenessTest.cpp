@@ -3,6 +3,8 @@
 #include "CIndexItem.h"
 #include "ExceptionCode.h"
 #include "ItemThumbnails.h"
+#include "CIndexPackage.h"
+#include "IndexDbRecord.h"
 #include "ItemWindowServices.h"
 #include "LThread.h"
 #include "Liveness.h"
@@ -140,4 +142,38 @@ TEST(Liveness, ItemDeletedWhileTheUserLocatesItsFileIsLeftAlone)
     QFile::remove(third);
     EXPECT_EQ(CatchCode([&] { item->GetDisplayPicture(); }), err_NilPointer);
     CIndexItem::ForgetLocateFolder();
+}
+
+TEST(Liveness, ItemDeletedWhileItsStoredThumbnailIsRead)
+{
+    CItemThumbnails::Install();
+    const QString dir = Folder("stored");
+    CIndexPackage package(QUrl::fromLocalFile(dir + "/Stored.idxp"), nullptr);
+    for (int i = 0; i < 2; ++i) {
+        CIndexItem made(QUrl::fromLocalFile(WriteJpeg(dir, QStringLiteral("%1.jpg").arg(i), 1200, 800)));
+        made.CreateThumbnail(false);
+        made.WriteThumbnailFile(package);
+    }
+    SetThumbnailServices(nullptr);
+    std::vector<CIndexItem*> items;
+    for (int i = 0; i < 2; ++i) {
+        IndexDbRecord record;
+        record.name = QStringLiteral("%1.jpg").arg(i).toUtf8();
+        record.fields = CatalogueFields { 'JPEG', 1, 2, 3, 4, i + 1, 0 };
+        items.push_back(new CIndexItem(record, &package));
+    }
+    CIndexItem* doomed = items[0];
+    auto* reader = new LFunctionThread([&] { ReadThumbnailFiles(items); });
+    const ThreadID readerID = reader->GetID();
+    auto* deleter = new LFunctionThread([&] {
+        for (LThread* t = LThread::FromID(readerID); t && t->GetState() != threadState_Blocked;
+             t = LThread::FromID(readerID))
+            LThread::Yield();
+        delete doomed;
+    });
+    reader->Resume();
+    deleter->Resume();
+    ASSERT_TRUE(LThread::RunUntil([] { return LThread::CountThreads() == 0; }, 30000));
+    EXPECT_FALSE(items[1]->IsThumbnailOnlyOnDisk());
+    delete items[1];
 }

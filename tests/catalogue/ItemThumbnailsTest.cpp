@@ -7,6 +7,7 @@
 #include "Picture.h"
 #include "Preferences.h"
 
+#include "TestIndexView.h"
 #include "TestMovies.h"
 #include "TestSupport.h"
 
@@ -35,6 +36,15 @@ QString WriteImage(const QString& dir, const QString& name, int width, int heigh
     const QString path = dir + "/" + name;
     EXPECT_TRUE(image.save(path, format));
     return path;
+}
+
+// Takes `bytes` off the end of a file, as an interrupted write leaves it.
+void CutFileEnd(const QString& path, int bytes)
+{
+    const QByteArray whole = ReadWholeFile(path);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(whole.left(whole.size() - bytes));
 }
 
 // The program's thumbnail code for the length of a test.
@@ -209,10 +219,7 @@ TEST_F(ItemThumbnails, ADamagedThumbnailFileGivesACodeAndLeavesTheItemWithout)
     ASSERT_EQ(item.GetThumbnailNumber(), 1);
     const QString file = dir + "/Damaged.idxp/thumbs/1.pct";
     const QByteArray whole = ReadWholeFile(file);
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(whole.left(whole.size() - 40));
-    f.close();
+    CutFileEnd(file, 40);
     // The item as the package's reader makes it: its package and number, no picture yet.
     IndexDbRecord record;
     record.name = QByteArray("d.jpg");
@@ -222,4 +229,55 @@ TEST_F(ItemThumbnails, ADamagedThumbnailFileGivesACodeAndLeavesTheItemWithout)
     EXPECT_EQ(stored.GetThumbnailNumber(), 1);
     EXPECT_FALSE(stored.IsThumbnailLookedFor());
     EXPECT_EQ(ReadWholeFile(file), whole.left(whole.size() - 40)) << "reading never repairs or removes the file";
+}
+
+TEST_F(ItemThumbnails, StoredThumbnailFilesAreReadOffTheGUIThreadAndNeverWhileDrawing)
+{
+    const QString dir = Folder("stored");
+    CIndexPackage package(QUrl::fromLocalFile(dir + "/Stored.idxp"), nullptr);
+    for (int i = 0; i < 3; ++i) {
+        CIndexItem made(QUrl::fromLocalFile(WriteImage(dir, QStringLiteral("%1.jpg").arg(i), 400 - i * 100, 300, "JPEG")));
+        made.CreateThumbnail(false);
+        made.WriteThumbnailFile(package);
+        ASSERT_EQ(made.GetThumbnailNumber(), i + 1);
+    }
+    // The third file is cut: it stays for GetThumbnail to report.
+    CutFileEnd(dir + "/Stored.idxp/thumbs/3.pct", 40);
+
+    std::vector<std::unique_ptr<CIndexItem>> items;
+    for (int i = 0; i < 3; ++i) {
+        IndexDbRecord record;
+        record.name = QStringLiteral("%1.jpg").arg(i).toUtf8();
+        record.fileURL = QUrl::fromLocalFile(dir + QStringLiteral("/%1.jpg").arg(i)).toEncoded();
+        record.fields = CatalogueFields { 'JPEG', 1, 2, 3, 4, i + 1, 0 };
+        items.push_back(std::make_unique<CIndexItem>(record, &package));
+        EXPECT_TRUE(items.back()->IsThumbnailOnlyOnDisk());
+    }
+
+    // Drawing the cell reads nothing: the icon stands in and the view is told to come back.
+    TestIndexView view;
+    QImage canvas(200, 200, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::white);
+    {
+        QPainter painter(&canvas);
+        items[0]->DrawCell(painter, QRect(10, 10, 120, 140), view);
+    }
+    EXPECT_TRUE(items[0]->IsThumbnailOnlyOnDisk());
+    EXPECT_TRUE(items[0]->HasDisplayPictureChanged());
+
+    ReadThumbnailFiles({ items[0].get(), items[1].get(), items[2].get(), nullptr });
+    EXPECT_FALSE(items[0]->IsThumbnailOnlyOnDisk());
+    EXPECT_FALSE(items[1]->IsThumbnailOnlyOnDisk());
+    EXPECT_EQ(items[0]->GetThumbnail()->Frame(), MakeRect(0, 0, 120, 160));
+    EXPECT_EQ(items[1]->GetThumbnail()->Frame(), MakeRect(0, 0, 160, 160));
+    EXPECT_FALSE(items[0]->IsDirty()) << "a picture read back is no change";
+    EXPECT_TRUE(items[2]->IsThumbnailOnlyOnDisk());
+    EXPECT_EQ(CatchCode([&] { items[2]->GetThumbnail(); }), codecBadDataErr);
+
+    // Now in memory, the picture is drawn.
+    {
+        QPainter painter(&canvas);
+        items[0]->DrawCell(painter, QRect(10, 10, 120, 140), view);
+    }
+    EXPECT_NE(items[0]->GetDisplayPicture(), nullptr);
 }
