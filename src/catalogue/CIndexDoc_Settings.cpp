@@ -9,6 +9,7 @@
 #include "LWindow.h"
 #include "Preferences.h"
 #include "PropertyList.h"
+#include "SettingsValues.h"
 
 namespace {
 
@@ -23,37 +24,6 @@ const QString kWindowWidth = QStringLiteral("DefaultIndexWindowWidth");
 const QString kWindowHeight = QStringLiteral("DefaultIndexWindowHeigth"); // spelled so in every file
 const QString kWindowPosition = QStringLiteral("DefaultIndexWindowPosition");
 const QString kPrintSettings = QStringLiteral("IndexPrintSettings");
-
-QVariant Number(SInt32 value)
-{
-    return QVariant::fromValue<qint32>(value);
-}
-
-// A key's value as a number of the given width; nothing for a missing key or a
-// value of another type or range (a foreign writer's mistake is skipped, not applied).
-template <typename T> std::optional<T> NumberAt(const QVariantMap& settings, const QString& key)
-{
-    auto it = settings.constFind(key);
-    if (it == settings.constEnd())
-        return std::nullopt;
-    T value {};
-    bool exact = false;
-    if constexpr (sizeof(T) == 2)
-        exact = PropertyList::ToInt16(*it, value);
-    else
-        exact = PropertyList::ToInt32(*it, value);
-    if (!exact)
-        return std::nullopt;
-    return value;
-}
-
-std::optional<bool> BooleanAt(const QVariantMap& settings, const QString& key)
-{
-    auto it = settings.constFind(key);
-    if (it == settings.constEnd() || it->typeId() != QMetaType::Bool)
-        return std::nullopt;
-    return it->toBool();
-}
 
 bool IsShownInWindow(const LPane* pane, const LWindow* window)
 {
@@ -84,19 +54,19 @@ QRect CIndexDoc::CurrentFrame() const
 void CIndexDoc::WriteDocumentSettings(QVariantMap& settings, bool windowReused)
 {
     const bool listShown = IsShownInWindow(mListViewPane, GetWindow());
-    settings.insert(kDefaultIndexView, Number(listShown ? kCmdListView : mIndexView->GetViewMode()));
+    settings.insert(kDefaultIndexView, SettingsNumber(listShown ? kCmdListView : mIndexView->GetViewMode()));
     if (mPackage)
-        settings.insert(kLastThumbID, Number(mPackage->GetLastThumbID()));
-    settings.insert(kIndexItemCount, Number(mIndexView->CountAllItems()));
+        settings.insert(kLastThumbID, SettingsNumber(mPackage->GetLastThumbID()));
+    settings.insert(kIndexItemCount, SettingsNumber(mIndexView->CountAllItems()));
     if (!windowReused)
         settings.insert(kIndexShowToolbar, IsToolbarShown());
-    settings.insert(kSourceViewWidth, Number(GetSourceViewWidth()));
-    settings.insert(kOrganizerViewWidth, Number(GetOrganizerViewWidth()));
+    settings.insert(kSourceViewWidth, SettingsNumber(GetSourceViewWidth()));
+    settings.insert(kOrganizerViewWidth, SettingsNumber(GetOrganizerViewWidth()));
     if (!windowReused) {
         const QRect frame = CurrentFrame();
-        settings.insert(kWindowWidth, Number(frame.width()));
-        settings.insert(kWindowHeight, Number(frame.height()));
-        settings.insert(kWindowPosition, QVariantList { Number(frame.top()), Number(frame.left()) });
+        settings.insert(kWindowWidth, SettingsNumber(frame.width()));
+        settings.insert(kWindowHeight, SettingsNumber(frame.height()));
+        settings.insert(kWindowPosition, QVariantList { SettingsNumber(frame.top()), SettingsNumber(frame.left()) });
     }
 }
 

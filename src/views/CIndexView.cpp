@@ -135,6 +135,7 @@ void CIndexView::InitIndexView()
         mFlags |= kViewStoreMediaFile;
     if (GetPrefBoolean(QStringLiteral("IndexRemoveMediaFile")))
         mFlags |= kViewRemoveMediaFile;
+    mTheme = GetPrefNumber(QStringLiteral("DefaultIndexTheme_6"));
     mModified = true;
     SetModified(false);
     mCacheTask = new CCacheTask(this);
@@ -762,6 +763,9 @@ void CIndexView::FinishReading()
         mCurrentList->SetKeepSorted(true);
         SortItems();
     }
+    // Back where the index was left when it was saved.
+    if (mFirstVisibleItem > 0 && CountItems() > 0)
+        ScrollPinnedImageTo(0, Grid().ScrollTopFor(std::min(mFirstVisibleItem, CountItems())), false);
     Refresh();
 }
 

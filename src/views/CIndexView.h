@@ -3,16 +3,19 @@
 #include "IndexGridGeometry.h"
 #include "LBroadcaster.h"
 #include "LComparator.h"
+#include "LDialogBox.h"
 #include "LView.h"
 #include "PString.h"
 #include "TArray.h"
 #include "TaskOwnerView.h"
 
 #include <QHash>
+#include <QPointer>
 #include <QRect>
 #include <QSet>
 #include <QString>
 #include <QUrl>
+#include <QVariantMap>
 
 #include <optional>
 #include <unordered_map>
@@ -53,6 +56,14 @@ enum : SInt32 {
 // View modes: 0 the thumbnail grid, 1019 (its command) the extended view.
 inline constexpr SInt32 kThumbnailViewMode = 0;
 inline constexpr SInt32 kExtendedViewMode = 1019;
+
+// Messages of the property dialog and the password button.
+inline constexpr MessageT msg_PropertyDialogOK = 1056;
+inline constexpr MessageT msg_ChangePassword = 3004;
+// The theme full screen shows the grid in.
+inline constexpr SInt32 kFullScreenTheme = 3;
+// The sort order kept in settings.xml when the list keeps no order.
+inline constexpr SInt32 kSortOrderNone = 2;
 
 // Orders items by a field key (4001 the name), ascending or descending.
 class ItemSortComparator : public LComparator {
@@ -187,6 +198,40 @@ public:
     SInt32 GetFirstVisibleItem() const { return mFirstVisibleItem; }
     void SetFirstVisibleItem(SInt32 index) { mFirstVisibleItem = index; }
 
+    // --- Settings: the view's keys of settings.xml and the preference defaults -------------
+    // Writes every key; withoutOpenOptions leaves out "IndexFullScreen",
+    // "IndexShowInfoOnOpen" and "IndexShowSlideShowOnOpen". Other keys are kept.
+    void WriteSettings(QVariantMap& settings, bool withoutOpenOptions) const;
+    // Applies the keys present (a key of the wrong type counts as missing); 8006 at the end.
+    void ReadSettings(const QVariantMap& settings, bool withoutOpenOptions);
+    void SaveSettingsAsDefaults() const;
+    // The view of a new index: no items, sizes, columns, theme and options from the preferences.
+    void ResetSettings();
+    // The column lists (field keys) of the current mode.
+    bool HasColumn(SInt32 field) const;
+    void AddColumn(SInt32 field);
+    void RemoveColumn(SInt32 field);
+    void ClearColumns();
+    const std::vector<SInt32>& GetColumns(SInt32 mode) const;
+    // Replaces a mode's list by an array of numbers; 'nilP' for an entry that is none.
+    void LoadColumns(SInt32 mode, const QVariantList& keys);
+    SInt16 GetExtendedSize() const { return mExtendedSize; }
+    SInt32 GetMinThumbnailSize() const;
+    SInt32 GetMaxThumbnailSize() const;
+    // Stores the size for the current mode (clamped to the frame) and lays the cells out.
+    void SetThumbnailSize(SInt32 size, bool refresh);
+    SInt32 GetTheme() const { return mTheme; }
+    void SetTheme(SInt32 theme, bool refresh);
+    // Full screen shows theme 3; the theme it replaced is the one kept in the settings.
+    bool IsFullScreen() const { return mFullScreen; }
+    void SetFullScreen(bool fullScreen);
+    SInt32 GetSavedTheme() const { return mFullScreen ? mSavedTheme : mTheme; }
+    // The window's content bounds (global) when full screen began.
+    QRect GetSavedFrame() const { return mSavedFrame; }
+    // 0 ascending, 1 descending; 2 (no order) leaves the list as it is.
+    void SetSortOrder(SInt32 order);
+
+
     // --- The records of index.db ---------------------------------------------------------
     void SetStoredRecord(const CIndexItem* item, StoredRecord record) override;
     bool GetStoredRecord(const CIndexItem* item, StoredRecord& outRecord) const override;
@@ -294,6 +339,8 @@ protected:
 
 private:
     void InitIndexView();
+    // The lengths the cell size follows, from the preferences and the mode.
+    IndexGridGeometry::Metrics GridMetrics() const;
     // Deletes a removed item, or hands it to the update task while it works on it.
     void DisposeItem(CIndexItem* item);
     void BroadcastState(SInt32 parameter = 0);
@@ -336,4 +383,8 @@ private:
     std::unordered_map<const CIndexItem*, StoredRecord> mStoredRecords;
     bool mIndexDbDamaged = false;
     std::optional<QHash<SInt32, ValueSets>> mValueIndex;
+    SInt32 mTheme = -1;
+    SInt32 mSavedTheme = -1;
+    bool mFullScreen = false;
+    QRect mSavedFrame;
 };

@@ -12,33 +12,12 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QLoggingCategory>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcViews, "orvex.errors.views")
 
 constexpr SInt32 kAnyTextField = 6999;
 // The fields that "any text" looks in: name, caption, keywords, categories.
 constexpr SInt32 kAnyTextFields[] = { 4001, 6001, 6016, 6017 };
-constexpr SInt32 kNotSorted = 2; // GetSortOrder when the list keeps no order
-
-// The options kept in settings.xml and in the preferences, with their bits.
-struct OptionKey {
-    const char* key;
-    UInt32 bit;
-};
-constexpr OptionKey kOptionKeys[] = {
-    { "IndexShowInfoOnOpen", kViewShowCommentOnOpen },
-    { "IndexShowSlideShowOnOpen", kViewOpenFirstItemOnOpen },
-    { "IndexStoreMediaFile", kViewStoreMediaFile },
-    { "IndexRemoveMediaFile", kViewRemoveMediaFile },
-};
-
-QVariant Number(SInt32 value)
-{
-    return QVariant::fromValue<qint32>(value);
-}
 
 } // namespace
 
@@ -212,55 +191,24 @@ void CIndexViewDocument::SetModeScrollPosition(SInt32 position, bool refresh)
     mView.ScrollPinnedImageTo(0, position, refresh);
 }
 
-void CIndexViewDocument::WriteSettings(QVariantMap& settings, bool)
+void CIndexViewDocument::WriteSettings(QVariantMap& settings, bool windowReused)
 {
-    if (mView.GetSortOrder() == kNotSorted) {
-        settings.remove(QStringLiteral("IndexSortKey"));
-    } else {
-        settings.insert(QStringLiteral("IndexSortKey"), Number(mView.GetSortKey()));
-        settings.insert(QStringLiteral("IndexSortOrder"), Number(mView.GetSortOrder()));
-    }
-    for (const OptionKey& option : kOptionKeys)
-        settings.insert(QLatin1String(option.key), mView.TestFlags(option.bit));
-    settings.insert(QStringLiteral("FirstVisibleItem"), Number(mView.GetFirstVisibleItem()));
-    settings.insert(QStringLiteral("Comment"), mView.GetComment());
-    settings.insert(QStringLiteral("URL"), mView.GetIndexURLText());
+    mView.WriteSettings(settings, windowReused);
 }
 
-void CIndexViewDocument::ReadSettings(const QVariantMap& settings, bool)
+void CIndexViewDocument::ReadSettings(const QVariantMap& settings, bool windowReused)
 {
-    SInt32 key = 0, order = 0;
-    if (PropertyList::ToInt32(settings.value(QStringLiteral("IndexSortKey")), key)
-        && PropertyList::ToInt32(settings.value(QStringLiteral("IndexSortOrder")), order) && order != kNotSorted)
-        mView.SetSortKey(key, order == 1);
-    for (const OptionKey& option : kOptionKeys) {
-        const QVariant value = settings.value(QLatin1String(option.key));
-        if (value.typeId() == QMetaType::Bool)
-            value.toBool() ? mView.SetFlags(option.bit) : mView.ClearFlags(option.bit);
-    }
-    SInt32 first = 0;
-    if (PropertyList::ToInt32(settings.value(QStringLiteral("FirstVisibleItem")), first))
-        mView.SetFirstVisibleItem(first);
-    if (settings.value(QStringLiteral("Comment")).typeId() == QMetaType::QString)
-        mView.SetComment(settings.value(QStringLiteral("Comment")).toString());
-    if (settings.value(QStringLiteral("URL")).typeId() == QMetaType::QString)
-        mView.SetIndexURLText(settings.value(QStringLiteral("URL")).toString());
-    mView.BroadcastMessage(msg_IndexViewStateChanged, nullptr);
+    mView.ReadSettings(settings, windowReused);
 }
 
 void CIndexViewDocument::SaveSettingsAsDefaults()
 {
-    for (const OptionKey& option : kOptionKeys)
-        SetPrefBoolean(QLatin1String(option.key), mView.TestFlags(option.bit));
+    mView.SaveSettingsAsDefaults();
 }
 
 void CIndexViewDocument::ResetSettings()
 {
-    for (const OptionKey& option : kOptionKeys)
-        GetPrefBoolean(QLatin1String(option.key)) ? mView.SetFlags(option.bit) : mView.ClearFlags(option.bit);
-    mView.SetComment(QString());
-    mView.SetIndexURLText(QString());
-    mView.SetFirstVisibleItem(0);
+    mView.ResetSettings();
 }
 
 bool CIndexViewDocument::TestFlags(UInt32 mask) const
@@ -278,13 +226,24 @@ void CIndexViewDocument::ClearFlags(UInt32 mask)
     mView.ClearFlags(mask);
 }
 
-void CIndexViewDocument::EnterFullScreen()
+bool CIndexViewDocument::IsFullScreen() const
 {
-    qCWarning(lcViews) << "the index view has no full-screen mode yet; the window opens as usual";
+    return mView.IsFullScreen();
 }
 
-void CIndexViewDocument::SetTheme(SInt32, bool)
+QRect CIndexViewDocument::GetSavedFrame() const
 {
+    return mView.GetSavedFrame();
+}
+
+void CIndexViewDocument::EnterFullScreen()
+{
+    mView.SetFullScreen(true);
+}
+
+void CIndexViewDocument::SetTheme(SInt32 theme, bool redraw)
+{
+    mView.SetTheme(theme, redraw);
 }
 
 SInt32 CIndexViewDocument::GetPrintState() const

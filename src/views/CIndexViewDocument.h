@@ -50,8 +50,8 @@ public:
     void SetFlags(UInt32 mask) override;
     void ClearFlags(UInt32 mask) override;
 
-    bool IsFullScreen() const override { return false; }
-    QRect GetSavedFrame() const override { return {}; }
+    bool IsFullScreen() const override;
+    QRect GetSavedFrame() const override;
     void EnterFullScreen() override;
     void SetTheme(SInt32 theme, bool redraw) override;
 
