@@ -2,6 +2,7 @@
 
 #include "BundleStrings.h"
 #include "ExceptionCode.h"
+#include "IIMText.h"
 #include "MacDates.h"
 #include "TextFormats.h"
 
@@ -10,17 +11,6 @@
 #include <cstring>
 
 namespace {
-
-// IPTC-IIM block layout: marker, record, dataset, u16 length, data.
-constexpr UInt8 kTagMarker = 0x1C;
-constexpr UInt8 kCaptionRecord = 2;
-// A length with this bit set says how many of the following bytes hold the length.
-constexpr UInt16 kExtendedLengthBit = 0x8000;
-constexpr UInt16 kLongestStandardLength = 0x7FFF;
-constexpr int kMaxExtendedLengthBytes = 4;
-
-// The stream read error a cut block gives.
-constexpr OSStatus kBlockReadErr = -19;
 
 // Record-2 dataset numbers.
 enum : UInt8 {
@@ -49,14 +39,8 @@ enum : UInt8 {
 // What a record writes as 2:00 when no block gave it one: IIM version 4.
 constexpr UInt16 kDefaultRecordVersion = 4;
 constexpr SInt32 kNoUrgency = 9;
-constexpr SInt32 kRefusedUrgency = 8;
 constexpr int kListEntryLimit = 254; // list entries read from a block
 constexpr int kMinDateLength = 6;
-
-[[noreturn]] void ThrowCutBlock(const std::string& what)
-{
-    ThrowOSErr_(kBlockReadErr, "IIM block: " + what);
-}
 
 QByteArray BytesOf(ConstStr255Param text)
 {
@@ -65,18 +49,9 @@ QByteArray BytesOf(ConstStr255Param text)
 
 void WriteDataSet(LStream& stream, UInt8 dataSet, const QByteArray& data)
 {
-    stream.WriteUInt8(kTagMarker);
-    stream.WriteUInt8(kCaptionRecord);
-    stream.WriteUInt8(dataSet);
-    if (data.size() <= kLongestStandardLength) {
-        stream.WriteUInt16(UInt16(data.size()));
-    } else {
-        // Longer data would set the extended bit of a 16-bit length: write the
-        // standard's extended form, a 4-byte length.
-        stream.WriteUInt16(kExtendedLengthBit | kMaxExtendedLengthBytes);
-        stream.WriteUInt32(UInt32(data.size()));
-    }
-    stream.WriteBytes(data);
+    QByteArray bytes;
+    IIMText::AppendDataSet(bytes, IIMText::kApplicationRecord, dataSet, data);
+    stream.WriteBytes(bytes);
 }
 
 void WriteTextDataSet(LStream& stream, UInt8 dataSet, const CaptionText& field)
@@ -148,56 +123,11 @@ const QByteArray& CANPAInfo::GetDataHandle(EUrgencyForm urgencyForm) const
     return mBlock.Data();
 }
 
-namespace {
-
-// Walks the datasets of a block, handing each caption-record dataset to
-// `onDataSet` as a view into the block; throws kBlockReadErr for a block cut
-// short. Returns 0, or -1 when a byte that is no tag marker ends the walk early.
-template <typename F>
-SInt32 WalkDataSets(const QByteArray& block, F&& onDataSet)
-{
-    const auto* const begin = reinterpret_cast<const UInt8*>(block.constData());
-    const UInt8* p = begin;
-    const UInt8* const end = begin + block.size();
-    auto offset = [&](const UInt8* at) { return std::to_string(at - begin); };
-    while (p < end) {
-        if (end - p < 2)
-            ThrowCutBlock("dataset header cut at offset " + offset(p));
-        const UInt8 marker = p[0];
-        const UInt8 record = p[1];
-        if (marker != kTagMarker)
-            return record != 0 ? -1 : 0;
-        if (end - p < 5)
-            ThrowCutBlock("dataset header cut at offset " + offset(p));
-        const UInt8 dataSet = p[2];
-        SInt64 length = (SInt64(p[3]) << 8) | p[4];
-        p += 5;
-        if (length & kExtendedLengthBit) {
-            // Extended form: the low bits count the bytes of the real length.
-            const int lengthBytes = int(length & ~kExtendedLengthBit);
-            if (lengthBytes < 1 || lengthBytes > kMaxExtendedLengthBytes || lengthBytes > end - p)
-                ThrowCutBlock("dataset " + std::to_string(record) + ":" + std::to_string(dataSet)
-                    + " has an extended length of " + std::to_string(lengthBytes) + " bytes");
-            length = 0;
-            for (int i = 0; i < lengthBytes; ++i)
-                length = (length << 8) | *p++;
-        }
-        if (length > end - p)
-            ThrowCutBlock("dataset " + std::to_string(record) + ":" + std::to_string(dataSet) + " length "
-                + std::to_string(length) + ", " + std::to_string(end - p) + " bytes remain");
-        const QByteArrayView data(p, qsizetype(length));
-        p += length;
-        if (record == kCaptionRecord)
-            onDataSet(dataSet, data);
-    }
-    return 0;
-}
-
-} // namespace
-
 SInt32 CANPAInfo::ReadDataSets()
 {
-    return WalkDataSets(mBlock.Data(), [this](UInt8 dataSet, QByteArrayView data) {
+    return IIMText::WalkDataSets(mBlock.Data(), [this](UInt8 record, UInt8 dataSet, QByteArrayView data) {
+        if (record != IIMText::kApplicationRecord)
+            return;
         SetModified(1);
         ReadDataSet(dataSet, data.toByteArray());
     });
@@ -205,7 +135,7 @@ SInt32 CANPAInfo::ReadDataSets()
 
 void CANPAInfo::CheckBlock(const QByteArray& block)
 {
-    WalkDataSets(block, [](UInt8, QByteArrayView) {});
+    IIMText::WalkDataSets(block, [](UInt8, UInt8, QByteArrayView) {});
 }
 
 void CANPAInfo::ReadDataSet(UInt8 dataSet, const QByteArray& data)
@@ -218,9 +148,12 @@ void CANPAInfo::ReadDataSet(UInt8 dataSet, const QByteArray& data)
     case kDataSetUrgency:
         if (!data.isEmpty()) {
             // Stored blocks hold a binary byte, files from elsewhere the ASCII
-            // digit the standard asks for; both are taken.
+            // digit the standard asks for; both are taken. The standard keeps
+            // the digit 0 in reserve: a file's 0 is no urgency.
             const UInt8 value = UInt8(data[0]);
-            if (value >= '0' && value <= '9')
+            if (value == '0')
+                SetUrgency(kNoUrgency);
+            else if (value > '0' && value <= '9')
                 SetUrgency(value - '0');
             else
                 SetUrgency(value);
@@ -365,7 +298,7 @@ void CANPAInfo::PrependCaptionText(ConstStr255Param text)
 
 void CANPAInfo::SetUrgency(SInt32 urgency)
 {
-    if (urgency < 0 || urgency > 9 || urgency == kRefusedUrgency || urgency == mUrgency)
+    if (urgency < 0 || urgency > kNoUrgency || urgency == mUrgency)
         return;
     mUrgency = urgency;
     mModified = true;
@@ -382,7 +315,8 @@ QString CANPAInfo::CopyUrgencyLabel(SInt32 urgency)
     case 4:
     case 5: key = "602:26"; break;
     case 6: key = "602:25"; break;
-    case 7: key = "602:24"; break;
+    case 7:
+    case 8: key = "602:24"; break; // 8 is the least urgency the standard has
     default: break;
     }
     return BundleLocalizedString(QString::fromLatin1(key));

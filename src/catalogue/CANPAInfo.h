@@ -133,7 +133,7 @@ public:
     void PrependCaption(const QByteArray& bytes);
     void PrependCaptionText(ConstStr255Param text);
 
-    // 0-9; 9 means none. 8 is never taken.
+    // 0-9; 9 means none, 8 is the least urgent.
     SInt32 GetUrgency() const { return mUrgency; }
     void SetUrgency(SInt32 urgency);
     static QString CopyUrgencyLabel(SInt32 urgency);

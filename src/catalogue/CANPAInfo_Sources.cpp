@@ -4,6 +4,7 @@
 #include "CANPAInfo.h"
 
 #include "ExceptionCode.h"
+#include "IIMText.h"
 #include "Preferences.h"
 #include "UserData.h"
 
@@ -64,7 +65,7 @@ void CANPAInfo::ReadFromUserData(const UserData& userData)
 {
     QByteArray iptc;
     if (userData.GetUserData(iptc, kIPTCUserDataType, 1) == noErr)
-        SetFromHandle(iptc.mid(kIPTCItemHeaderSize));
+        SetFromHandle(IIMText::BlockToCaptionForm(iptc.mid(kIPTCItemHeaderSize), true));
 
     const bool appendUnknown = GetPrefBoolean(QStringLiteral("AppendUnknownMetaDataToCaptionText"));
     for (OSType type = userData.GetNextUserDataType(0); type != 0; type = userData.GetNextUserDataType(type)) {
@@ -130,7 +131,8 @@ void CANPAInfo::ReadFromImageFile(const QString& path)
         if (iptcData.empty())
             return;
         const Exiv2::DataBuf iim = Exiv2::IptcParser::encode(iptcData);
-        SetFromHandle(QByteArray(reinterpret_cast<const char*>(iim.pData_), qsizetype(iim.size_)));
+        // The file's texts in the record's form, by the character set the file declares.
+        SetFromHandle(IIMText::BlockToCaptionForm(QByteArray(reinterpret_cast<const char*>(iim.pData_), qsizetype(iim.size_))));
     } catch (const Exiv2::AnyError& e) {
         ThrowOSErr_(err_AssertFailed, std::string("image metadata: ") + e.what());
     } catch (const std::bad_alloc&) {

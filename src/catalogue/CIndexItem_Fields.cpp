@@ -14,6 +14,7 @@
 #include "FileSystemRoutines.h"
 #include "FileTypes.h"
 #include "FourCharCode.h"
+#include "IIMText.h"
 #include "IndexViewServices.h"
 #include "LMenuBar.h"
 #include "LocalizedStrings.h"
@@ -558,7 +559,10 @@ QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
             [[fallthrough]];
         default: {
             Str255 out;
-            text = PStringToQString(GetFieldText(key, out, mode));
+            GetFieldText(key, out, mode);
+            // Caption texts keep the characters Mac Roman lacks as references.
+            text = IsCaptionFieldKey(key) ? IIMText::TextFromCaptionBytes(QByteArrayView(out + 1, out[0]))
+                                          : PStringToQString(out);
             break;
         }
         case kFieldError:
@@ -679,8 +683,14 @@ OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, IndexViewSer
         }
     } else {
         Str255 value;
-        if (!QStringToPString(text, value))
+        if (IsCaptionFieldKey(key)) {
+            const QByteArray bytes = IIMText::CaptionBytesFromText(text);
+            if (bytes.size() > 255)
+                return paramErr;
+            value.AssignBytes(bytes);
+        } else if (!QStringToPString(text, value)) {
             return paramErr;
+        }
         if (IsItemFieldKey(key))
             result = SetFileFieldValue(key, value);
         else if (IsImageFieldKey(key) || IsEXIFFieldKey(key))

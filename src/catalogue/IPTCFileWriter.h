@@ -9,9 +9,13 @@
 // write (JPEG, TIFF, Photoshop, PNG).
 bool CanWriteIPTCIntoFileType(OSType fileType);
 
-// Writes the record-2 datasets of an IIM block that a caption manages into the
-// IPTC data of an image file, keeping every other dataset the file holds (record
-// 1, record-2 datasets the caption does not know) byte for byte, and the file's
+// Writes a caption (an IIM block in the caption form: Mac Roman texts, the
+// urgency as a digit) into the IPTC data of an image file. Only the fields whose
+// values differ from what the file holds are written, so datasets the caption
+// keeps once (a second by-line) stay when their field is unchanged; the file's
+// other datasets (record 1, record-2 datasets the caption does not know) stay
+// too. Texts are written in UTF-8 and the file declares so in 1:90; its other
+// texts are turned into UTF-8 from the set they were in. The file keeps its
 // modification date. The new file is built whole before it replaces the old
 // content, so a failure leaves the file as it was. Returns the failure's code:
 // the file system's for a file that cannot be written, badFormat for a block that

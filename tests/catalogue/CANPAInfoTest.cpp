@@ -194,22 +194,28 @@ TEST(CANPAInfoReader, UrgencyIsTakenAsBinaryByteOrAsciiDigit)
 {
     EXPECT_EQ(CANPAInfo(DataSet(10, Hex("05"))).GetUrgency(), 5);
     EXPECT_EQ(CANPAInfo(DataSet(10, "5")).GetUrgency(), 5);
-    EXPECT_EQ(CANPAInfo(DataSet(10, "0")).GetUrgency(), 0);
-    EXPECT_EQ(CANPAInfo(DataSet(10, Hex("08"))).GetUrgency(), 9);
-    EXPECT_EQ(CANPAInfo(DataSet(10, "8")).GetUrgency(), 9);
+    EXPECT_EQ(CANPAInfo(DataSet(10, Hex("00"))).GetUrgency(), 0); // stored records keep index 0
+    EXPECT_EQ(CANPAInfo(DataSet(10, "0")).GetUrgency(), 9);       // a file's reserved digit is none
+    EXPECT_EQ(CANPAInfo(DataSet(10, Hex("08"))).GetUrgency(), 8);
+    EXPECT_EQ(CANPAInfo(DataSet(10, "8")).GetUrgency(), 8);       // the least urgent, not none
     EXPECT_EQ(CANPAInfo(DataSet(10, Hex("0a"))).GetUrgency(), 9);
     EXPECT_EQ(CANPAInfo(DataSet(10, "")).GetUrgency(), 9);
     EXPECT_EQ(CANPAInfo(DataSet(10, Hex("02")) + DataSet(10, "7")).GetUrgency(), 7);
 
     CANPAInfo info;
-    info.SetUrgency(8);
     info.SetUrgency(10);
     info.SetUrgency(-1);
     EXPECT_FALSE(info.IsModified());
+    EXPECT_EQ(info.GetUrgency(), 9);
     info.SetUrgency(9);
     EXPECT_FALSE(info.IsModified());
     info.SetUrgency(0);
     EXPECT_TRUE(info.IsModified());
+    info.SetUrgency(8);
+    EXPECT_EQ(info.GetUrgency(), 8);
+    // Written and read back in both forms, 8 stays 8.
+    EXPECT_EQ(CANPAInfo(info.GetDataHandle()).GetUrgency(), 8);
+    EXPECT_EQ(CANPAInfo(info.GetDataHandle(EUrgencyForm::AsciiDigit)).GetUrgency(), 8);
 }
 
 TEST(CANPAInfoReader, ReadsTextsDatesAndSkipsOtherRecords)
@@ -375,7 +381,7 @@ TEST(CANPAStringComparator, SortsByLettersThenAccentsThenCase)
 
 TEST(CANPAInfo, UrgencyLabels)
 {
-    EXPECT_EQ(CANPAInfo::CopyUrgencyLabel(8), BundleLocalizedString("602:29"));
+    EXPECT_EQ(CANPAInfo::CopyUrgencyLabel(8), BundleLocalizedString("602:24"));
     EXPECT_EQ(CANPAInfo::CopyUrgencyLabel(9), BundleLocalizedString("602:29"));
     EXPECT_EQ(CANPAInfo::CopyUrgencyLabel(-3), BundleLocalizedString("602:29"));
     EXPECT_EQ(CANPAInfo::CopyUrgencyLabel(1), BundleLocalizedString("602:28"));

@@ -267,9 +267,9 @@ TEST(FieldTexts, CaptionFieldsReadWhatExivPrints)
     const QDate created = QDate::fromString(ExivValue(path, "Iptc.Application2.DateCreated"), Qt::ISODate);
     EXPECT_EQ(item->CopyFieldString(kFieldDateCreated, 0),
         FormatDateTimeText(DateTimeToMacSeconds(QDateTime(created, QTime(0, 0))), shortDate, false));
-    // The file's urgency digit is the stored index; 8 is an index the record refuses.
+    // The file's urgency digit is the stored index; 0 is the standard's reserve, no urgency.
     const int digit = ExivValue(path, "Iptc.Application2.Urgency").toInt();
-    EXPECT_EQ(item->CopyFieldString(kFieldUrgency, 0), digit == 8 ? QStringLiteral("No") : QString::number(digit + 1));
+    EXPECT_EQ(item->CopyFieldString(kFieldUrgency, 0), digit == 0 ? QStringLiteral("No") : QString::number(digit + 1));
     EXPECT_EQ(item->CopyFieldString(kFieldHasCaption, 0), CopyLocalizedCFString(602, 15));
 }
 

@@ -1,0 +1,188 @@
+// Captions of real files in the character sets they were written in: read into
+// the record's Mac Roman, kept whole where Mac Roman lacks a character, and
+// written back as UTF-8.
+
+#include "CANPAInfo.h"
+#include "CIndexItem.h"
+#include "ExivTestFiles.h"
+#include "FieldKeys.h"
+#include "FileRef.h"
+#include "IIMText.h"
+#include "IPTCFileWriter.h"
+
+namespace {
+
+const QByteArray kZurichMacRoman("Z\x9Frich");
+
+QByteArray Bytes(const LStr255& text)
+{
+    return text.Bytes();
+}
+
+Str255 CaptionStr(const QString& text)
+{
+    Str255 out;
+    out.AssignBytes(IIMText::CaptionBytesFromText(text));
+    return out;
+}
+
+CANPAInfo CaptionOf(const QString& path)
+{
+    return CANPAInfo(QUrl::fromLocalFile(path));
+}
+
+} // namespace
+
+TEST(CaptionCharsets, ReadsByTheDeclaredSetOrByTheBytes)
+{
+    if (!HasExivTool())
+        GTEST_SKIP() << "exiv2 is not installed";
+    // Declared UTF-8, undeclared UTF-8 and undeclared Latin-1 all read as the same text.
+    const QString declared = SampleWithExivCommands("declared.jpg",
+        "set Iptc.Envelope.CharacterSet String \x1B%G\n"
+        "set Iptc.Application2.City String Z\xC3\xBCrich\n");
+    const QString utf8 = SampleWithExivCommands("utf8.jpg", "set Iptc.Application2.City String Z\xC3\xBCrich\n");
+    const QString latin1 = SampleWithExivCommands("latin1.jpg",
+        "set Iptc.Application2.City String Z\xFCrich\n"
+        "add Iptc.Application2.Keywords String K\xF6ln\n"
+        "set Iptc.Application2.Caption String \x93Quoted\x94 \x80 5\n");
+    for (const QString& path : {declared, utf8, latin1})
+        EXPECT_EQ(Bytes(CaptionOf(path).GetCity()), kZurichMacRoman) << path.toStdString();
+
+    // Keywords search and sort as the words they are.
+    const CANPAInfo fromLatin1 = CaptionOf(latin1);
+    EXPECT_TRUE(fromLatin1.HasKeyword(Str255("K\x9Aln")));
+    // Windows-1252 quotes and euro sign, which Latin-1 leaves as control codes.
+    ASSERT_NE(fromLatin1.GetCaption(), nullptr);
+    EXPECT_EQ(IIMText::TextFromCaptionBytes(*fromLatin1.GetCaption()), QString::fromUtf8("“Quoted” € 5"));
+
+    // A Latin-1 declaration wins over bytes that happen to be valid UTF-8.
+    const QString declaredLatin1 = SampleWithExivCommands("declared-latin1.jpg",
+        "set Iptc.Envelope.CharacterSet String \x1B-A\n"
+        "set Iptc.Application2.City String \xC3\xBC\n");
+    EXPECT_EQ(IIMText::TextFromCaptionBytes(Bytes(CaptionOf(declaredLatin1).GetCity())), QString::fromUtf8("Ã¼"));
+}
+
+TEST(CaptionCharsets, CharactersMacRomanLacksAreKept)
+{
+    if (!HasExivTool())
+        GTEST_SKIP() << "exiv2 is not installed";
+    const QString text = QString::fromUtf8("Łódź 東京 🙂");
+    const QString path = SampleWithExivCommands("cjk.jpg",
+        "set Iptc.Envelope.CharacterSet String \x1B%G\n"
+        "set Iptc.Application2.Headline String " + text.toUtf8() + "\n");
+    const CANPAInfo caption = CaptionOf(path);
+    const QByteArray stored = Bytes(caption.GetHeadline());
+    // Mac Roman where it has the letter, a reference where it has none.
+    EXPECT_EQ(stored, QByteArray("&#x141;\x97" "d&#x17A; &#x6771;&#x4EAC; &#x1F642;"));
+    EXPECT_EQ(IIMText::TextFromCaptionBytes(stored), text);
+
+    // The item shows the text itself, and takes such text from the user.
+    CIndexItem item{FileRef(path)};
+    EXPECT_EQ(item.CopyFieldString(kFieldHeadline, 0), text);
+    const QString edited = QString::fromUtf8("Kraków 北京");
+    ASSERT_EQ(item.SetFieldValue(kFieldCity, edited, nullptr), noErr);
+    EXPECT_EQ(item.CopyFieldString(kFieldCity, 0), edited);
+
+    // A reference to a character Mac Roman has is text as typed.
+    EXPECT_EQ(IIMText::TextFromCaptionBytes("&#x41; &#xFC; &#x4EAC &#x;"), QStringLiteral("&#x41; &#xFC; &#x4EAC &#x;"));
+}
+
+TEST(CaptionCharsets, CuttingNeverSplitsACharacter)
+{
+    if (!HasExivTool())
+        GTEST_SKIP() << "exiv2 is not installed";
+    // 252 letters and a Chinese character: its reference does not fit the 255 bytes and goes whole.
+    const QByteArray head(252, 'a');
+    const QByteArray umlauts = QString(300, QChar(0xFC)).toUtf8(); // 600 bytes of UTF-8
+    const QString path = SampleWithExivCommands("long.jpg",
+        "set Iptc.Application2.Headline String " + head + "\xE4\xBA\xAC\n"
+        "set Iptc.Application2.ObjectName String " + umlauts + "\n"
+        "add Iptc.Application2.Keywords String " + QByteArray(250, 'k') + "\xC5\x81\n");
+    const CANPAInfo caption = CaptionOf(path);
+    EXPECT_EQ(Bytes(caption.GetHeadline()), head);
+    // Cut after decoding: 255 whole letters, not 255 bytes of UTF-8.
+    EXPECT_EQ(Bytes(caption.GetObjectName()), QByteArray(255, '\x9F'));
+    // List entries keep 254 bytes: the reference "&#x141;" would end at 257.
+    EXPECT_EQ(Bytes(caption.GetKeywordAt(1)), QByteArray(250, 'k'));
+
+    EXPECT_EQ(IIMText::CutCaptionBytes("ab&#x4EAC;", 9), QByteArray("ab"));
+    EXPECT_EQ(IIMText::CutCaptionBytes("ab&#x4EAC;", 10), QByteArray("ab&#x4EAC;"));
+    EXPECT_EQ(IIMText::CutCaptionBytes("ab&#x41;cd", 5), QByteArray("ab&#x")); // no reference: plain text
+}
+
+TEST(CaptionCharsets, WritesBackUTF8AndDeclaresIt)
+{
+    if (!HasExivTool())
+        GTEST_SKIP() << "exiv2 is not installed";
+    // A Latin-1 file without a declaration: the changed city is written, the kept by-line turned into UTF-8.
+    const QString path = SampleWithExivCommands("write.jpg",
+        "set Iptc.Application2.City String K\xF6ln\n"
+        "set Iptc.Application2.Byline String J\xFCrgen\n");
+    CANPAInfo caption = CaptionOf(path);
+    caption.SetCity(CaptionStr(QString::fromUtf8("Zürich 東京")));
+    ASSERT_EQ(WriteCaptionIntoImageFile(path, caption.GetDataHandle(EUrgencyForm::AsciiDigit)), noErr);
+
+    EXPECT_EQ(FileIPTCValues(path, "Iptc.Envelope.CharacterSet"), std::vector<QByteArray>{"\x1B%G"});
+    EXPECT_EQ(FileIPTCValues(path, "Iptc.Application2.City"), std::vector<QByteArray>{"Z\xC3\xBCrich \xE6\x9D\xB1\xE4\xBA\xAC"});
+    EXPECT_EQ(FileIPTCValues(path, "Iptc.Application2.Byline"), std::vector<QByteArray>{"J\xC3\xBCrgen"});
+
+    // Read back, the record is what it was.
+    const CANPAInfo again = CaptionOf(path);
+    EXPECT_EQ(again.GetCity(), caption.GetCity());
+    EXPECT_EQ(Bytes(again.GetByline()), QByteArray("J\x9Frgen"));
+}
+
+TEST(CaptionUrgencyFromFiles, EightIsTheLeastUrgentAndZeroIsNone)
+{
+    if (!HasExivTool())
+        GTEST_SKIP() << "exiv2 is not installed";
+    const QString least = SampleWithExivCommands("urgency8.jpg", "set Iptc.Application2.Urgency String 8\n");
+    const CANPAInfo caption = CaptionOf(least);
+    EXPECT_EQ(caption.GetUrgency(), 8);
+    CIndexItem item{FileRef(least)};
+    EXPECT_EQ(item.CopyFieldString(kFieldUrgency, 0), QStringLiteral("9"));
+    EXPECT_EQ(item.CopyFieldString(kFieldUrgencyLabel, 0), CANPAInfo::CopyUrgencyLabel(7));
+    // Written back, the file keeps its 8.
+    ASSERT_EQ(WriteCaptionIntoImageFile(least, caption.GetDataHandle(EUrgencyForm::AsciiDigit)), noErr);
+    EXPECT_EQ(FileIPTCValues(least, "Iptc.Application2.Urgency"), std::vector<QByteArray>{"8"});
+
+    const QString reserved = SampleWithExivCommands("urgency0.jpg",
+        "set Iptc.Application2.Urgency String 0\nset Iptc.Application2.City String Oslo\n");
+    EXPECT_EQ(CaptionOf(reserved).GetUrgency(), 9);
+    const QString most = SampleWithExivCommands("urgency1.jpg", "set Iptc.Application2.Urgency String 1\n");
+    EXPECT_EQ(CaptionOf(most).GetUrgency(), 1);
+}
+
+TEST(CaptionWriteBack, OnlyChangedFieldsAreWritten)
+{
+    if (!HasExivTool())
+        GTEST_SKIP() << "exiv2 is not installed";
+    const QString path = SampleWithExivCommands("bylines.jpg",
+        "add Iptc.Application2.Byline String Ann\n"
+        "add Iptc.Application2.Byline String Bob\n"
+        "add Iptc.Application2.Keywords String sea\n"
+        "set Iptc.Application2.Headline String Old\n"
+        "set Iptc.Application2.LocationName String Harbour\n");
+    CANPAInfo caption = CaptionOf(path);
+    // The record holds one by-line; the file's two stay while the field is not changed.
+    caption.SetHeadline(Str255("New"));
+    ASSERT_EQ(WriteCaptionIntoImageFile(path, caption.GetDataHandle(EUrgencyForm::AsciiDigit)), noErr);
+    EXPECT_EQ(FileIPTCValues(path, "Iptc.Application2.Byline"), (std::vector<QByteArray>{"Ann", "Bob"}));
+    EXPECT_EQ(FileIPTCValues(path, "Iptc.Application2.Headline"), std::vector<QByteArray>{"New"});
+    EXPECT_EQ(FileIPTCValues(path, "Iptc.Application2.Keywords"), std::vector<QByteArray>{"sea"});
+    EXPECT_EQ(FileIPTCValues(path, "Iptc.Application2.LocationName"), std::vector<QByteArray>{"Harbour"});
+
+    // A changed field replaces all of its datasets; a changed list is written whole.
+    caption.SetByline(Str255("Cy"));
+    caption.AddKeyword(Str255("sky"));
+    ASSERT_EQ(WriteCaptionIntoImageFile(path, caption.GetDataHandle(EUrgencyForm::AsciiDigit)), noErr);
+    EXPECT_EQ(FileIPTCValues(path, "Iptc.Application2.Byline"), std::vector<QByteArray>{"Cy"});
+    EXPECT_EQ(FileIPTCValues(path, "Iptc.Application2.Keywords"), (std::vector<QByteArray>{"sea", "sky"}));
+
+    // Removing the caption takes the caption's datasets and keeps the others.
+    ASSERT_EQ(WriteCaptionIntoImageFile(path, CANPAInfo().GetDataHandle(EUrgencyForm::AsciiDigit)), noErr);
+    EXPECT_TRUE(FileIPTCValues(path, "Iptc.Application2.Byline").empty());
+    EXPECT_TRUE(FileIPTCValues(path, "Iptc.Application2.Headline").empty());
+    EXPECT_EQ(FileIPTCValues(path, "Iptc.Application2.LocationName"), std::vector<QByteArray>{"Harbour"});
+}
