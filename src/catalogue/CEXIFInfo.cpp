@@ -1,6 +1,7 @@
 #include "CEXIFInfo.h"
 
 #include "ExceptionCode.h"
+#include "IIMText.h"
 #include "LStream.h"
 #include "MacDates.h"
 #include "UserData.h"
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 namespace {
@@ -67,6 +69,8 @@ constexpr OSType kFormatType = UserDataTextType("fmt");
 
 constexpr int kLongestCommentBytes = 249;
 
+constexpr UInt32 kRationalInfinity = 0xFFFFFFFF;
+
 // Reads the item's bytes as one value of `type`, big-endian. An item too short
 // for the type gives 0; nothing past the item is read.
 double DecodeValue(const QByteArray& item, UInt16 type)
@@ -85,7 +89,14 @@ double DecodeValue(const QByteArray& item, UInt16 type)
     case kTIFFSShort: return size >= 2 ? double(SInt16(u16(0))) : 0;
     case kTIFFLong: return size >= 4 ? double(u32(0)) : 0;
     case kTIFFSLong: return size >= 4 ? double(SInt32(u32(0))) : 0;
-    case kTIFFRational:
+    case kTIFFRational: {
+        // Unsigned: 0xFFFFFFFF/1 is the standard's infinity, not -1.
+        if (size < 8 || u32(4) == 0)
+            return 0;
+        if (u32(0) == kRationalInfinity)
+            return std::numeric_limits<double>::infinity();
+        return double(u32(0)) / double(u32(4));
+    }
     case kTIFFSRational: {
         if (size < 8)
             return 0;
@@ -108,11 +119,43 @@ UInt32 ToUInt32(double value)
     return UInt32(SInt64(value));
 }
 
+// UCS-2 text of a UNICODE comment, in the byte order its zero bytes show (the
+// importer gives big-endian; a byte-order mark wins).
+QString CommentUCS2(const QByteArray& data)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+    const qsizetype units = data.size() / 2;
+    qsizetype highZeros = 0, lowZeros = 0;
+    for (qsizetype i = 0; i < units; ++i) {
+        highZeros += bytes[2 * i] == 0;
+        lowZeros += bytes[2 * i + 1] == 0;
+    }
+    bool little = lowZeros > highZeros;
+    qsizetype start = 0;
+    if (units > 0 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+        little = bytes[0] == 0xFF;
+        start = 1;
+    }
+    QString text;
+    for (qsizetype i = start; i < units; ++i) {
+        const char16_t unit = little ? char16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8))
+                                     : char16_t((bytes[2 * i] << 8) | bytes[2 * i + 1]);
+        if (unit == 0)
+            break;
+        text.append(QChar(unit));
+    }
+    return text;
+}
+
 // The bytes up to the first zero or the item's end, at most `limit`. An EXIF
-// comment's 8-byte character code ("ASCII" or undefined) is not part of its text.
+// comment's 8-byte character code ("ASCII" or undefined) is not part of its text;
+// a UNICODE comment is UCS-2, kept in the caption form (Mac Roman, references for
+// what it lacks) and cut on a whole character.
 QByteArray CommentText(const QByteArray& item, int limit)
 {
     QByteArray text = item;
+    if (text.startsWith(QByteArray("UNICODE\0", 8)))
+        return IIMText::CutCaptionBytes(IIMText::CaptionBytesFromText(CommentUCS2(text.mid(8))), limit);
     if (text.startsWith(QByteArray("ASCII\0\0\0", 8)) || text.startsWith(QByteArray(8, '\0')))
         text.remove(0, 8);
     const qsizetype zero = text.indexOf('\0');
@@ -195,7 +238,9 @@ void CEXIFInfo::TakeItem(UserData& userData, OSType type, const QByteArray& item
     };
 
     if (type == TIFFUserDataType(kTIFFTagOrientation)) {
-        take(mOrientation, ToSInt16(DecodeValue(item, kTIFFShort)));
+        // The tag has one value: four bytes are a LONG that user data kept before
+        // values came in their standard type.
+        take(mOrientation, ToSInt16(DecodeValue(item, item.size() == 4 ? kTIFFLong : kTIFFShort)));
         return;
     }
     if (IsTextUserDataType(type)) {
@@ -241,7 +286,7 @@ void CEXIFInfo::TakeItem(UserData& userData, OSType type, const QByteArray& item
         break;
     case kTagBrightnessValue: take(mBrightness, float(DecodeValue(item, kTIFFSRational))); break;
     case kTagExposureBiasValue: take(mExposureBias, float(DecodeValue(item, kTIFFSRational))); break;
-    case kTagSubjectDistance: take(mSubjectDistance, float(DecodeValue(item, kTIFFSRational))); break;
+    case kTagSubjectDistance: take(mSubjectDistance, float(DecodeValue(item, kTIFFRational))); break;
     case kTagMeteringMode: take(mMeteringMode, ToSInt16(DecodeValue(item, kTIFFShort))); break;
     case kTagLightSource: take(mLightSource, ToSInt16(DecodeValue(item, kTIFFShort))); break;
     case kTagFlash: take(mFlashFired, SInt32(SInt64(DecodeValue(item, kTIFFShort))) & 1); break;
@@ -257,8 +302,9 @@ void CEXIFInfo::TakeItem(UserData& userData, OSType type, const QByteArray& item
         break;
     case kTagPixelXDimension:
     case kTagPixelYDimension: {
-        // Files hold these as SHORT or LONG; a 4-byte item is a LONG.
-        const UInt32 value = ToUInt32(DecodeValue(item, item.size() == 4 ? kTIFFLong : kTIFFShort));
+        // Files hold these as SHORT or LONG; the importer gives LONGs, a count of
+        // them, and an item of 2 bytes is a SHORT.
+        const UInt32 value = ToUInt32(DecodeValue(item, item.size() >= 4 ? kTIFFLong : kTIFFShort));
         take(UInt16(type & 0xFFFF) == kTagPixelXDimension ? mPixelXDimension : mPixelYDimension, value);
         break;
     }
@@ -305,12 +351,8 @@ void CEXIFInfo::WalkMakerNote(UserData& userData, const QByteArray& note)
             case kTIFFShort:
             case kTIFFSShort:
                 reader.ReadU16();
-                if (nikon && tag == kNikonISOTag) {
-                    const UInt16 iso = reader.ReadU16();
-                    LDataStream isoItem;
-                    isoItem.WriteUInt16(iso);
-                    userData.SetUserDataItem(isoItem.Data(), EXIFUserDataType(kTagISOSpeedRatings), 1);
-                }
+                if (nikon && tag == kNikonISOTag)
+                    TakeMakerNoteISO(userData, reader.ReadU16());
                 break;
             case kTIFFByte:
             case kTIFFSByte:
@@ -328,6 +370,26 @@ void CEXIFInfo::WalkMakerNote(UserData& userData, const QByteArray& note)
         }
     } catch (const ExceptionCode&) {
         // A note that runs out ends the walk; the record keeps what it has.
+    }
+}
+
+void CEXIFInfo::TakeMakerNoteISO(UserData& userData, UInt16 iso)
+{
+    // The note fills the ISO only where the EXIF data has none: many compacts
+    // write 0 there, which must never replace the camera's real speed.
+    if (iso == 0)
+        return;
+    const OSType type = EXIFUserDataType(kTagISOSpeedRatings);
+    QByteArray held;
+    if (userData.GetUserData(held, type, 1) == noErr && DecodeValue(held, kTIFFShort) != 0)
+        return;
+    LDataStream isoItem;
+    isoItem.WriteUInt16(iso);
+    userData.SetUserDataItem(isoItem.Data(), type, 1);
+    // An item met before the note was taken as 0; a new one is met later in the walk.
+    if (HasUserDataType(type) && mISOSpeed == 0) {
+        mISOSpeed = SInt16(iso);
+        mModified = true;
     }
 }
 

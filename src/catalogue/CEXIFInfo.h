@@ -72,6 +72,7 @@ public:
 private:
     void TakeItem(UserData& userData, OSType type, const QByteArray& item);
     void WalkMakerNote(UserData& userData, const QByteArray& note);
+    void TakeMakerNoteISO(UserData& userData, UInt16 iso);
     void SetVersion(Str255& field, const QByteArray* item);
     void SetDate(UInt32& field, const QByteArray* item);
 

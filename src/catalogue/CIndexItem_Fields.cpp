@@ -433,8 +433,12 @@ Str255& CIndexItem::GetEXIFFieldText(SInt32 key, Str255& out)
             AssignFormatted(out, "%4.1fmm", exif->GetFocalLength());
         break;
     case kFieldSubjectDistance:
-        if (has(0x9206))
-            AssignFormatted(out, "%4.2fm", exif->GetSubjectDistance());
+        if (has(0x9206)) {
+            if (std::isinf(exif->GetSubjectDistance()))
+                out = Str255("\xB0"); // the infinity sign in Mac Roman
+            else
+                AssignFormatted(out, "%4.2fm", exif->GetSubjectDistance());
+        }
         break;
     case kFieldSensingMethod:
         if (has(0xA217))
@@ -683,14 +687,8 @@ OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, IndexViewSer
         }
     } else {
         Str255 value;
-        if (IsCaptionFieldKey(key)) {
-            const QByteArray bytes = IIMText::CaptionBytesFromText(text);
-            if (bytes.size() > 255)
-                return paramErr;
-            value.AssignBytes(bytes);
-        } else if (!QStringToPString(text, value)) {
+        if (!QStringToPString(text, value))
             return paramErr;
-        }
         if (IsItemFieldKey(key))
             result = SetFileFieldValue(key, value);
         else if (IsImageFieldKey(key) || IsEXIFFieldKey(key))

@@ -35,6 +35,59 @@ std::unique_ptr<Exiv2::Image> OpenMemory(const QByteArray& data)
     }
 }
 
+// Longer runs of numbers (no tag the record reads has them) stay as stored.
+constexpr long kLongestConvertedCount = 64;
+
+bool IsIntegerType(Exiv2::TypeId type)
+{
+    return type == Exiv2::unsignedByte || type == Exiv2::unsignedShort || type == Exiv2::unsignedLong
+        || type == Exiv2::signedByte || type == Exiv2::signedShort || type == Exiv2::signedLong;
+}
+
+bool IsRationalType(Exiv2::TypeId type)
+{
+    return type == Exiv2::unsignedRational || type == Exiv2::signedRational;
+}
+
+// The value bytes, big-endian, in the type the standard gives the tag: files
+// store an Orientation or ISO as LONG, a pixel dimension as two SHORTs, and the
+// reader of the items knows each tag by its standard type only. Numbers are
+// converted value by value (the count stays); other types are copied as stored.
+// A UNICODE user comment comes in UCS-2 big-endian, as the library turns it.
+QByteArray ValueBytes(const Exiv2::Exifdatum& datum)
+{
+    const long size = datum.size();
+    QByteArray bytes(size, '\0');
+    datum.copy(reinterpret_cast<Exiv2::byte*>(bytes.data()), Exiv2::bigEndian);
+    try {
+        const Exiv2::TypeId stored = datum.typeId();
+        const Exiv2::TypeId standard = Exiv2::ExifKey(datum.tag(), datum.groupName()).defaultTypeId();
+        if (stored == standard || datum.count() <= 0 || datum.count() > kLongestConvertedCount)
+            return bytes;
+        // Rationals of either sign share their bytes; integers become n/1.
+        const bool toInteger = IsIntegerType(standard) && IsIntegerType(stored);
+        const bool toRational = IsRationalType(standard) && IsIntegerType(stored);
+        if (!toInteger && !toRational)
+            return bytes;
+        Exiv2::Value::AutoPtr converted = Exiv2::Value::create(standard);
+        std::string text;
+        for (long i = 0; i < datum.count(); ++i) {
+            if (i > 0)
+                text += ' ';
+            text += std::to_string(datum.toLong(i));
+            if (toRational)
+                text += "/1";
+        }
+        if (converted->read(text) != 0)
+            return bytes;
+        QByteArray out(converted->size(), '\0');
+        converted->copy(reinterpret_cast<Exiv2::byte*>(out.data()), Exiv2::bigEndian);
+        return out;
+    } catch (const std::exception&) {
+        return bytes; // a tag the library has no type for stays as stored
+    }
+}
+
 QByteArray TrimText(QByteArray text)
 {
     while (!text.isEmpty() && (text.back() == '\0' || text.back() == ' '))
@@ -61,10 +114,8 @@ OSStatus ReadImageMetadata(const QByteArray& imageData, const QString& formatNam
                 const long size = datum.size();
                 if (size <= 0 || size > 16 * 1024 * 1024)
                     continue;
-                QByteArray bytes(size, '\0');
-                datum.copy(reinterpret_cast<Exiv2::byte*>(bytes.data()), Exiv2::bigEndian);
                 if (into.CountUserDataType(type) == 0)
-                    into.AddUserData(bytes, type);
+                    into.AddUserData(ValueBytes(datum), type);
                 if (group == "Image") {
                     for (const CameraText& text : kCameraTexts) {
                         if (text.tag == datum.tag() && into.CountUserDataType(text.type) == 0)
