@@ -265,3 +265,24 @@ TEST_F(AppDocuments, TheWindowMenuListsTheIndexWindowsAndTheMenusHaveAWindowWhen
     EXPECT_EQ(windowMenu->CountItems(), fixed);
     EXPECT_TRUE(app->GetMenuBarWindow()->isVisible());
 }
+
+TEST_F(AppDocuments, PrintingAClosedIndexOpensItOutOfSightPrintsItAndClosesIt)
+{
+    // No printer is reachable: the job fails at the printer, which is reported.
+    qputenv("CUPS_SERVER", "/nonexistent/cups.sock");
+    StLogCapture errors("orvex.errors");
+    FileRef package = MakePackage(QStringLiteral("docs/Print.idxp"));
+    app->PrintDocument(package);
+    ASSERT_EQ(IndexDocuments().size(), 1u);
+    CIndexDoc* document = IndexDocuments().front();
+    EXPECT_FALSE(document->GetWindow()->IsVisible());
+
+    ProcessEventsFor(400);
+    FlushDeletes();
+    // Once read it was printed (the printer's answer reported) and closed.
+    EXPECT_TRUE(errors.All().contains(QStringLiteral("printer"))) << errors.All().toStdString();
+    EXPECT_TRUE(IndexDocuments().empty());
+
+    // A plain file is not an index to print.
+    EXPECT_EQ(CodeOf([&] { app->PrintDocument(MakeTestFile(QStringLiteral("docs/print.jpg"))); }), kMsgIndexDocOperation);
+}

@@ -119,7 +119,10 @@ TEST(EndToEnd, AnIndexMadeSavedAndReopenedFromTheRecentItemsKeepsItsPhotographs)
     window->GetShell()->resize(900, 640);
     ProcessEventsFor(200);
     window->GetShell()->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/index-window.png"));
-    // The Index menu as the index window's commands enable it.
+    // The Index menu as the index window's commands enable it, with the window in
+    // front and its chain the target (as the user's click makes it).
+    window->Select();
+    LCommander::SwitchTarget(window);
     ASSERT_NE(window->GetMenuBar(), nullptr);
     for (QAction* action : window->GetMenuBar()->actions()) {
         if (action->text() != QLatin1String("Index"))
