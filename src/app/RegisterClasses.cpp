@@ -6,6 +6,7 @@
 #include "IndexTaskServices.h"
 #include "InterfaceClasses.h"
 #include "LDataBrowser.h"
+#include "MediaViewerClasses.h"
 #include "URegistrar.h"
 
 void COrvexApp::RegisterClasses()
@@ -21,4 +22,7 @@ void COrvexApp::RegisterClasses()
     RegisterIndexWindowClasses();
     InstallIndexViewDocumentServices();
     InstallIndexTaskServices();
+    // The media windows, their views and floaters; index items open and print through them.
+    RegisterMediaViewerClasses();
+    InstallMediaViewerServices();
 }

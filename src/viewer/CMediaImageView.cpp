@@ -1,0 +1,7 @@
+#include "CMediaImageView.h"
+
+void CMediaImageView::StatusUpdate()
+{
+    BroadcastMessage(msg_MediaStillShown, nullptr);
+    StopRepeating();
+}

@@ -1,0 +1,84 @@
+// The full-screen media window: covering its screen, switching back and forth.
+#include "CMediaView.h"
+#include "CMediaWindowFS.h"
+#include "DisplayUtilities.h"
+#include "TestMovies.h"
+
+#include "ViewerTest.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScreen>
+
+using FullScreenTest = ViewerTest;
+
+TEST_F(FullScreenTest, TheFullScreenWindowCoversItsScreenAndRestoresTheWindowedOne)
+{
+    FillView(3);
+    CMediaWindow* windowed = OpenAt(2);
+    ASSERT_TRUE(windowed);
+    const SInt32 nesting = gFullScreenNesting;
+    windowed->ProcessCommand(cmd_MediaFullScreen);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(CMediaWindow::GetWindowList().size(), 1u);
+    auto* full = dynamic_cast<CMediaWindowFS*>(CMediaWindow::GetWindowList().front());
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->GetItemIndex(), 2);
+    EXPECT_TRUE(full->IsVisible());
+    QRect bounds;
+    full->GetGlobalBounds(bounds);
+    EXPECT_EQ(bounds, QGuiApplication::primaryScreen()->geometry());
+    EXPECT_TRUE(full->IsOnMainScreen());
+    EXPECT_NE(gFullScreenNesting, nesting);
+    EXPECT_TRUE(full->IsCursorHidden());
+    EXPECT_FALSE(full->GetToolBar());
+    // The same medium went across: the still's zoom fits the whole screen.
+    EXPECT_EQ(full->GetMediaView()->GetMediaBounds().height(), std::min(bounds.height(), 240 * 2));
+
+    // Return goes back to a window of the windowed kind, same item.
+    EventRecord key;
+    key.what = keyDown;
+    key.message = char_Return;
+    full->HandleKeyPress(key);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(CMediaWindow::GetWindowList().size(), 1u);
+    CMediaWindow* back = CMediaWindow::GetWindowList().front();
+    EXPECT_FALSE(back->IsFullScreenKind());
+    EXPECT_EQ(back->GetItemIndex(), 2);
+    EXPECT_EQ(gFullScreenNesting, nesting);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(FullScreenTest, OpeningAShownItemInTheOtherModeSwitchesItsWindow)
+{
+    FillView(2);
+    CMediaWindow* windowed = OpenAt(1);
+    ASSERT_TRUE(windowed);
+    EXPECT_EQ(CMediaWindow::FindOrCreate(ItemAt(1), false, view), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(CMediaWindow::GetWindowList().size(), 1u);
+    EXPECT_TRUE(CMediaWindow::GetWindowList().front()->IsFullScreenKind());
+    // One full-screen window per screen: another item goes to the same window.
+    OpenAt(2, false);
+    ASSERT_EQ(CMediaWindow::GetWindowList().size(), 1u);
+    EXPECT_EQ(CMediaWindow::GetWindowList().front()->GetItemIndex(), 2);
+}
+
+TEST_F(FullScreenTest, AMovieIsShownWithoutTheFade)
+{
+    SetPrefBoolean(QStringLiteral("MediaUseFadeEffect"), true);
+    const QString movie = MakeMediaWithFFmpeg(QStringLiteral("clip.mov"), RedThenBlueVideo());
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(movie)), kInsertAtEnd, false, false);
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(WritePhoto(1, 200, 150))), kInsertAtEnd, false, false);
+    QElapsedTimer clock;
+    clock.start();
+    CMediaWindow* full = OpenAt(1, false);
+    ASSERT_TRUE(full);
+    EXPECT_LT(clock.elapsed(), 600);
+    // A still fades through black for the whole fade time.
+    clock.restart();
+    full->ProcessCommand(cmd_MediaNext);
+    EXPECT_GE(clock.elapsed(), 650);
+    EXPECT_EQ(full->GetItemIndex(), 2);
+}

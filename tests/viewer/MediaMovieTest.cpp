@@ -1,0 +1,198 @@
+// Movies and sounds in the media window, played through Qt Multimedia with the
+// sound muted (no audio device is needed).
+#include "CMediaMovieView.h"
+#include "CMediaNavigator.h"
+#include "LThread.h"
+#include "TestMovies.h"
+#include "TextFormats.h"
+
+#include "ViewerTest.h"
+
+#include <QElapsedTimer>
+#include <QMediaPlayer>
+
+namespace {
+class MovieTest : public ViewerTest {
+protected:
+    void SetUp() override
+    {
+        ViewerTest::SetUp();
+        // Muted: the stored volume is negative.
+        SetPrefNumber(QStringLiteral("MediaVolume"), -kFullVolume);
+    }
+
+    // Two seconds: red, then blue, with a tone.
+    QString MakeMovie()
+    {
+        return MakeMediaWithFFmpeg(QStringLiteral("clip.mov"),
+            QStringList { "-f", "lavfi", "-i", "sine=frequency=440:duration=2" } + RedThenBlueVideo()
+                + QStringList { "-map", "0:a", "-c:v", "mpeg4", "-c:a", "aac", "-shortest" });
+    }
+
+    CMediaMovieView* MovieViewOf(CMediaWindow* window)
+    {
+        return window ? dynamic_cast<CMediaMovieView*>(window->GetMediaView()) : nullptr;
+    }
+
+    static bool WaitFor(const std::function<bool()>& done, int milliseconds)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < milliseconds)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return done();
+    }
+};
+} // namespace
+
+TEST_F(MovieTest, AMoviePlaysToItsEndReportsItsTimeAndDrawsItsFrames)
+{
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(MakeMovie())), kInsertAtEnd, false, false);
+    CMediaWindow* window = OpenAt(1);
+    CMediaMovieView* movie = MovieViewOf(window);
+    ASSERT_TRUE(movie);
+    EXPECT_EQ(movie->GetPaneID(), PaneIDT(kMediaKindMovie));
+    EXPECT_TRUE(window->IsVisible());
+    EXPECT_TRUE(movie->IsOutputMuted());
+    EXPECT_FALSE(movie->IsReadyForNextSlide());
+
+    movie->Play(true);
+    ASSERT_TRUE(WaitFor([&] { return movie->IsPlaying(); }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return !movie->GetVideoFrame().isNull(); }, 5000));
+    EXPECT_EQ(movie->GetVideoFrame().size(), QSize(160, 120));
+    ASSERT_TRUE(WaitFor([&] { return movie->IsMovieDone(); }, 10000));
+    EXPECT_TRUE(movie->IsReadyForNextSlide());
+    EXPECT_NEAR(movie->GetDuration(), 1200, 30);
+    EXPECT_NEAR(movie->GetCurrentTime(), 1200, 60);
+    // The last frame is blue.
+    const QRgb last = movie->GetVideoFrame().pixel(80, 60);
+    EXPECT_GT(qBlue(last), 150);
+    EXPECT_LT(qRed(last), 80);
+
+    // The navigator heard the status: remaining time, then elapsed after a click.
+    window->ListenToMessage(msg_MediaMovieStatus, nullptr);
+    MediaMovieStatus status { 600, 1200, -kFullVolume, false, true };
+    window->ListenToMessage(msg_MediaMovieStatus, &status);
+    EXPECT_EQ(window->GetNavigator()->GetTimeText(), FormatMovieTimeText(600));
+    window->GetNavigator()->ListenToMessage(msg_MediaTimeClicked, nullptr);
+    status.current = 1200;
+    window->GetNavigator()->ListenToMessage(msg_MediaMovieStatus, &status);
+    EXPECT_EQ(window->GetNavigator()->GetTimeText(), FormatMovieTimeText(1200));
+}
+
+TEST_F(MovieTest, ALoopingMovieGoesOnPastItsEnd)
+{
+    SetPrefBoolean(QStringLiteral("MediaLoopPlayback"), true);
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(MakeMovie())), kInsertAtEnd, false, false);
+    CMediaMovieView* movie = MovieViewOf(OpenAt(1));
+    ASSERT_TRUE(movie);
+    EXPECT_EQ(movie->GetPlayer()->loops(), QMediaPlayer::Infinite);
+    movie->Play(true);
+    ASSERT_TRUE(WaitFor([&] { return movie->IsPlaying(); }, 5000));
+    ProcessEventsFor(2600);
+    EXPECT_TRUE(movie->IsPlaying());
+    EXPECT_FALSE(movie->IsReadyForNextSlide());
+    movie->ObeyCommand(cmd_MediaStop, nullptr);
+    EXPECT_FALSE(movie->IsPlaying());
+    EXPECT_EQ(movie->GetCurrentTime(), 0);
+}
+
+TEST_F(MovieTest, MuteAndFastForwardKeepTheVolumeAsSet)
+{
+    SetPrefNumber(QStringLiteral("MediaVolume"), 100);
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(MakeMovie())), kInsertAtEnd, false, false);
+    CMediaMovieView* movie = MovieViewOf(OpenAt(1));
+    ASSERT_TRUE(movie);
+    EXPECT_EQ(movie->GetVolume(), 100);
+    movie->ObeyCommand(cmd_MediaMute, nullptr);
+    EXPECT_EQ(movie->GetVolume(), -100);
+    EXPECT_TRUE(movie->IsOutputMuted());
+    // Scanning while muted neither unmutes nor changes what unmuting restores.
+    movie->ObeyCommand(cmd_MediaFastForward, nullptr);
+    EXPECT_TRUE(movie->IsScanning());
+    movie->ObeyCommand(cmd_MediaFastForward, nullptr);
+    EXPECT_FALSE(movie->IsScanning());
+    movie->ObeyCommand(cmd_MediaMute, nullptr);
+    EXPECT_EQ(movie->GetVolume(), 100);
+    EXPECT_FALSE(movie->IsOutputMuted());
+    EXPECT_NEAR(movie->GetOutputVolume(), 100.0f / 256.0f, 0.01f);
+    // While scanning the output plays at a third; the volume set stays.
+    movie->ObeyCommand(cmd_MediaFastBackward, nullptr);
+    EXPECT_EQ(movie->GetVolume(), 100);
+    EXPECT_NEAR(movie->GetOutputVolume(), 100.0f / 256.0f / 3.0f, 0.01f);
+    movie->ObeyCommand(cmd_MediaFastBackward, nullptr);
+    EXPECT_NEAR(movie->GetOutputVolume(), 100.0f / 256.0f, 0.01f);
+    movie->Play(false);
+}
+
+TEST_F(MovieTest, ASoundPlaysWithTheWindowOutOfSightAndTheNavigatorShown)
+{
+    const QString sound = MakeMediaWithFFmpeg(QStringLiteral("tone.wav"), ToneAudio());
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(sound)), kInsertAtEnd, false, false);
+    CMediaWindow* window = OpenAt(1);
+    CMediaMovieView* movie = MovieViewOf(window);
+    ASSERT_TRUE(movie);
+    EXPECT_FALSE(window->IsVisible());
+    EXPECT_TRUE(window->GetNavigator()->IsVisible());
+    EXPECT_FALSE(window->GetNavigator()->HasAttribute(windAttr_HideOnSuspend));
+    // No zoom for a sound.
+    Boolean enabled = true, usesMark = false;
+    UInt16 mark = 0;
+    Str255 name {};
+    movie->FindCommandStatus(cmd_MediaZoomIn, enabled, usesMark, mark, name);
+    EXPECT_FALSE(enabled);
+    movie->Play(true);
+    ASSERT_TRUE(WaitFor([&] { return movie->IsMovieDone(); }, 8000));
+    EXPECT_NEAR(movie->GetCurrentTime(), 600, 60);
+
+    // Closing the navigator closes the hidden window with it.
+    QPointer<CMediaWindow> guard(window);
+    window->GetNavigator()->ProcessCommand(cmd_Close);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(guard.isNull());
+}
+
+TEST_F(MovieTest, TheSlideShowWaitsForAMovieToEnd)
+{
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(MakeMovie())), kInsertAtEnd, false, false);
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(WritePhoto(1, 200, 150))), kInsertAtEnd, false, false);
+    CMediaWindow* window = OpenAt(1);
+    CMediaMovieView* movie = MovieViewOf(window);
+    ASSERT_TRUE(movie);
+    window->StartSlideShow(0.125);
+    movie->Play(true);
+    ASSERT_TRUE(WaitFor([&] { return movie->IsPlaying(); }, 5000));
+    window->SetLastStepTick(0);
+    window->SlideShowStep();
+    EXPECT_EQ(window->GetItemIndex(), 1);
+    ASSERT_TRUE(WaitFor([&] { return movie->IsMovieDone(); }, 10000));
+    window->SlideShowStep();
+    EXPECT_EQ(window->GetItemIndex(), 2);
+    EXPECT_EQ(window->GetMediaView()->GetPaneID(), PaneIDT(kMediaKindStill));
+}
+
+TEST_F(MovieTest, TheWindowDrawsTheMoviesFramesAndItsController)
+{
+    SetPrefBoolean(QStringLiteral("MediaControllerVisible"), true);
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(MakeMovie())), kInsertAtEnd, false, false);
+    CMediaWindow* window = OpenAt(1);
+    CMediaMovieView* movie = MovieViewOf(window);
+    ASSERT_TRUE(movie);
+    EXPECT_EQ(movie->GetControllerHeight(), CMediaMovieView::kControllerHeight);
+    EXPECT_EQ(movie->GetImageSize().height, movie->GetMediaBounds().height() + CMediaMovieView::kControllerHeight);
+    movie->Play(true);
+    ASSERT_TRUE(WaitFor([&] { return movie->GetCurrentTime() > 700; }, 5000));
+    movie->Play(false);
+    ProcessEventsFor(100);
+    const QImage shot = window->GetShell()->grab().toImage();
+    if (!qEnvironmentVariableIsEmpty("ORVEX_SHOT_DIR"))
+        shot.save(qEnvironmentVariable("ORVEX_SHOT_DIR") + QStringLiteral("/media-window-movie.png"));
+    const QPoint content = window->mapTo(window->GetShell(), QPoint(0, 0));
+    const QRect frame = movie->GetFrame();
+    // Past the first second the frame is blue; the controller bar is dark grey.
+    const QRgb middle = shot.pixel(content + frame.topLeft() + QPoint(frame.width() / 2, movie->GetMediaBounds().height() / 2));
+    EXPECT_GT(qBlue(middle), 150);
+    EXPECT_LT(qRed(middle), 80);
+    const QRgb bar = shot.pixel(content + frame.topLeft() + QPoint(frame.width() / 2, frame.height() - 2));
+    EXPECT_LT(qGray(bar), 80);
+}

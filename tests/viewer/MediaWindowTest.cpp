@@ -1,0 +1,235 @@
+// The media window over an index view: opening, stepping with wrapping, deleting,
+// the floaters and the title.
+#include "CANPAInfo.h"
+#include "FieldKeys.h"
+#include "CMediaCaptionFloater.h"
+#include "CMediaNavigator.h"
+#include "CMediaView.h"
+#include "MacRoman.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QScreen>
+
+#include "ViewerTest.h"
+
+using MediaWindowTest = ViewerTest;
+
+TEST_F(MediaWindowTest, AnItemOpensLargeInAWindowSizedToIt)
+{
+    FillView(3, 320, 240);
+    CMediaWindow* window = OpenAt(2);
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->IsVisible());
+    EXPECT_EQ(window->GetItemIndex(), 2);
+    EXPECT_EQ(window->GetItem(), ItemAt(2));
+    ASSERT_TRUE(window->GetMediaView());
+    EXPECT_EQ(window->GetMediaView()->GetPaneID(), PaneIDT(kMediaKindStill));
+    // Fit with enlarging up to 200 %: 640 x 480 on the offscreen screen.
+    EXPECT_EQ(window->GetMediaView()->GetMediaBounds().size(), QSize(640, 480));
+    EXPECT_EQ(window->size(), QSize(640, 480));
+    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("photo02.jpg @ 200% (2/3)"));
+    // The item is the view's selection and marked open in the viewer.
+    EXPECT_TRUE(ItemAt(2)->IsHilited());
+    EXPECT_FALSE(ItemAt(1)->IsHilited());
+    EXPECT_TRUE(ItemAt(2)->IsOpenInViewer());
+}
+
+TEST_F(MediaWindowTest, NextAndPreviousWrapAtBothEndsOverTheFilteredList)
+{
+    FillView(4);
+    CMediaWindow* window = OpenAt(4);
+    ASSERT_TRUE(window);
+    window->ProcessCommand(cmd_MediaNext);
+    EXPECT_EQ(window->GetItemIndex(), 1);
+    EXPECT_FALSE(ItemAt(4)->IsOpenInViewer());
+    EXPECT_TRUE(ItemAt(1)->IsOpenInViewer());
+    window->ProcessCommand(cmd_MediaPrevious);
+    EXPECT_EQ(window->GetItemIndex(), 4);
+
+    // Only items 2 and 4 shown: the count is the filter's.
+    TArray<CIndexItem*>& filter = view->GetFilterList();
+    filter.AddItem(ItemAt(2));
+    filter.AddItem(ItemAt(4));
+    view->ShowFilter(nullptr, false, false);
+    window->SetItemAtIndex(2, view, nullptr);
+    window->ProcessCommand(cmd_MediaNext);
+    EXPECT_EQ(window->GetItemIndex(), 1);
+    EXPECT_EQ(window->GetItem()->GetName(), QStringLiteral("photo02.jpg"));
+    window->ProcessCommand(cmd_MediaPrevious);
+    EXPECT_EQ(window->GetItem()->GetName(), QStringLiteral("photo04.jpg"));
+    EXPECT_TRUE(window->GetCFDescriptor().endsWith(QStringLiteral("(2/2)")));
+}
+
+TEST_F(MediaWindowTest, HomeEndAndArrowKeysStepAndRestartTheDelay)
+{
+    FillView(3);
+    CMediaWindow* window = OpenAt(2);
+    ASSERT_TRUE(window);
+    EventRecord key;
+    key.what = keyDown;
+    key.message = char_End;
+    EXPECT_TRUE(window->HandleKeyPress(key));
+    EXPECT_EQ(window->GetItemIndex(), 3);
+    key.message = char_Home;
+    window->HandleKeyPress(key);
+    EXPECT_EQ(window->GetItemIndex(), 1);
+    window->SetLastStepTick(0);
+    key.message = char_LeftArrow;
+    window->HandleKeyPress(key);
+    EXPECT_EQ(window->GetItemIndex(), 3);
+    EXPECT_NE(window->GetLastStepTick(), 0u);
+    // With Option the arrows scroll (in the view) and never step.
+    key.modifiers = optionKey;
+    window->HandleKeyPress(key);
+    EXPECT_EQ(window->GetItemIndex(), 3);
+}
+
+TEST_F(MediaWindowTest, AStandAloneItemGoesToTheFirstItemOnNext)
+{
+    FillView(3);
+    CMediaWindow* window = OpenMediaWindowForItem(ItemAt(2), view, true, nullptr);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->GetItemIndex(), -1);
+    EXPECT_FALSE(ItemAt(2)->IsOpenInViewer());
+    window->ProcessCommand(cmd_MediaNext);
+    EXPECT_EQ(window->GetItemIndex(), 1);
+}
+
+TEST_F(MediaWindowTest, OpeningAShownItemAgainBringsItsWindowForwardInstead)
+{
+    FillView(2);
+    CMediaWindow* first = OpenAt(1);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(CMediaWindow::FindOrCreate(ItemAt(1), true, view), nullptr);
+    OpenAt(1);
+    EXPECT_EQ(CMediaWindow::GetWindowList().size(), 1u);
+    EXPECT_EQ(Code([&] { OpenMediaWindowAtIndex(7, view, true, nullptr); }), err_AssertFailed);
+    EXPECT_EQ(Code([&] { OpenMediaWindowAtIndex(1, nullptr, true, nullptr); }), err_NilPointer);
+}
+
+TEST_F(MediaWindowTest, DeletingTheShownItemShowsTheNextAndTheLastClosesTheWindow)
+{
+    FillView(3);
+    const QString second = ItemAt(2)->GetURL().toLocalFile();
+    CMediaWindow* window = OpenAt(2);
+    ASSERT_TRUE(window);
+    window->ProcessCommand(cmd_MediaDelete);
+    EXPECT_EQ(view->CountItems(), 2);
+    EXPECT_EQ(window->GetItemIndex(), 2);
+    EXPECT_EQ(window->GetItem()->GetName(), QStringLiteral("photo03.jpg"));
+    EXPECT_TRUE(window->GetCFDescriptor().endsWith(QStringLiteral("(2/2)")));
+    // The file went to the Trash with its item.
+    EXPECT_FALSE(QFileInfo::exists(second));
+
+    QPointer<CMediaWindow> guard(window);
+    window->ProcessCommand(cmd_MediaDelete);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(view->CountItems(), 1);
+    EXPECT_TRUE(guard.isNull());
+    EXPECT_TRUE(CMediaWindow::GetWindowList().empty());
+}
+
+TEST_F(MediaWindowTest, AnItemRemovedByTheViewIsReplacedByWhatStandsAtItsIndex)
+{
+    FillView(3);
+    CMediaWindow* window = OpenAt(3);
+    ASSERT_TRUE(window);
+    view->RemoveItem(3, false, true, true);
+    EXPECT_EQ(window->GetItem(), nullptr);
+    ProcessEventsFor(50);
+    ASSERT_TRUE(window->GetItem());
+    EXPECT_EQ(window->GetItemIndex(), 2);
+    EXPECT_EQ(window->GetItem()->GetName(), QStringLiteral("photo02.jpg"));
+}
+
+TEST_F(MediaWindowTest, TheFloatersShowNamePositionAndCaption)
+{
+    FillView(3);
+    auto caption = std::make_unique<CANPAInfo>();
+    caption->SetCaption(MacRoman::Encode(QStringLiteral("Harbour at dawn, seen from the old pier.")));
+    ItemAt(1)->SetCaptionInfo(std::move(caption));
+    CMediaWindow* window = OpenAt(1);
+    ASSERT_TRUE(window);
+    CMediaNavigator* navigator = window->GetNavigator();
+    ASSERT_TRUE(navigator);
+    EXPECT_EQ(navigator->GetNameText(), QStringLiteral("photo01"));
+    EXPECT_EQ(navigator->GetPositionText(), QStringLiteral("1/3"));
+    CMediaCaptionFloater* floater = window->GetCaptionFloater();
+    ASSERT_TRUE(floater);
+    EXPECT_EQ(floater->GetCaptionText(), QStringLiteral("Harbour at dawn, seen from the old pier."));
+    EXPECT_EQ(floater->GetCFDescriptor(), ItemAt(1)->CopyFieldString(kFieldName, 1));
+    EXPECT_EQ(floater->width(), CMediaCaptionFloater::kWidth);
+    window->ProcessCommand(cmd_MediaNext);
+    EXPECT_EQ(floater->GetCaptionText(), QString());
+    EXPECT_EQ(navigator->GetPositionText(), QStringLiteral("2/3"));
+    EXPECT_EQ(Code([&] { floater->ListenToMessage(msg_MediaItemChanged, nullptr); }), err_NilPointer);
+
+    // Shown and hidden by their commands; the window's command status follows.
+    EXPECT_FALSE(floater->IsVisible());
+    window->ProcessCommand(cmd_MediaCaptionFloater);
+    EXPECT_TRUE(floater->IsVisible());
+    Boolean enabled = false, usesMark = false;
+    UInt16 mark = 0;
+    Str255 name {};
+    window->FindCommandStatus(cmd_MediaCaptionFloater, enabled, usesMark, mark, name);
+    EXPECT_TRUE(enabled && usesMark && mark == checkMark);
+}
+
+TEST_F(MediaWindowTest, FloaterNamesLoseOnlyAThreeLetterExtension)
+{
+    EXPECT_EQ(CMediaWindow::FloaterName(QStringLiteral("photo.jpg"), nullptr), QStringLiteral("photo"));
+    EXPECT_EQ(CMediaWindow::FloaterName(QStringLiteral("archive.tiff"), nullptr), QStringLiteral("archive.tiff"));
+    EXPECT_EQ(CMediaWindow::FloaterName(QStringLiteral("a.b"), nullptr), QStringLiteral("a.b"));
+}
+
+TEST_F(MediaWindowTest, TheNavigatorKeepsItsPlaceAndAFirstOneGoesOnScreen)
+{
+    SetPrefRect(CMediaNavigator::kRectKey, Rect {});
+    FillView(1);
+    CMediaWindow* window = OpenAt(1);
+    ASSERT_TRUE(window);
+    QRect bounds;
+    window->GetNavigator()->GetGlobalBounds(bounds);
+    const QRect screen = window->GetNavigator()->GetShell()->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(bounds.topLeft())) << bounds.x() << "," << bounds.y();
+    CloseAllMediaWindows();
+    EXPECT_FALSE(GetPrefRect(CMediaNavigator::kRectKey).IsEmpty());
+}
+
+TEST_F(MediaWindowTest, TheOptionsGoBackToThePreferencesWhenTheWindowCloses)
+{
+    FillView(1);
+    CMediaWindow* window = OpenAt(1);
+    ASSERT_TRUE(window);
+    window->GetMediaView()->ObeyCommand(cmd_MediaZoom50, nullptr);
+    EXPECT_TRUE(window->GetCFDescriptor().contains(QStringLiteral("@ 50%")));
+    CloseAllMediaWindows();
+    EXPECT_EQ(GetPrefNumber(QStringLiteral("MediaZoom")), 50);
+    EXPECT_EQ(GetPrefNumber(QStringLiteral("MediaZoomFlag")), -99);
+}
+
+TEST_F(MediaWindowTest, TheWindowDrawsTheWholePhotographFittedInIt)
+{
+    const QString photo = mDir + QStringLiteral("/Canon_40D.jpg");
+    ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("exif-samples/jpg/Canon_40D.jpg")), photo));
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(photo)), kInsertAtEnd, false, false);
+    FillView(1);
+    CMediaWindow* window = OpenAt(1);
+    ASSERT_TRUE(window);
+    const QImage shot = window->GetShell()->grab().toImage();
+    if (!qEnvironmentVariableIsEmpty("ORVEX_SHOT_DIR"))
+        shot.save(qEnvironmentVariable("ORVEX_SHOT_DIR") + QStringLiteral("/media-window-photo.png"));
+    // The photograph fills the content (no background band shows): its own pixels
+    // at the centre and near each corner match the file's.
+    const QImage original(photo);
+    // A photograph smaller than the window sits in its middle.
+    const QRect bounds = window->GetMediaView()->GetFrame();
+    EXPECT_EQ(bounds.center(), window->rect().center());
+    const QPoint content = window->GetMediaView()->mapTo(window->GetShell(), QPoint(0, 0));
+    for (const QPointF& at : { QPointF(0.5, 0.5), QPointF(0.1, 0.1), QPointF(0.9, 0.9) }) {
+        const QRgb drawn = shot.pixel(content + QPoint(int(at.x() * bounds.width()), int(at.y() * bounds.height())));
+        const QRgb source = original.pixel(int(at.x() * original.width()), int(at.y() * original.height()));
+        EXPECT_NEAR(qGray(drawn), qGray(source), 40) << at.x() << "," << at.y();
+    }
+}
