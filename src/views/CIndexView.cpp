@@ -808,6 +808,7 @@ void CIndexView::AdjustImageSize()
     mColumns = SInt16(std::min<SInt32>(grid.Columns(), 32767));
     mRows = grid.Rows();
     const SDimension32 image = grid.ImageSize(width());
+    SetScrollUnit(SPoint32 { 0, mCellHeight }); // the wheel and the arrows of the bar move by rows
     if (GetImageSize() != image)
         ResizeImageTo(image.width, image.height, false);
 }

@@ -292,6 +292,16 @@ public:
     // draw its cell; an item without its picture yet is queued for the update task.
     void DrawSelf(QPainter& painter) override;
 
+    // The cells' lengths from the preferences (GridMetrics).
+    SInt16 GetMargin() const override;
+    SInt16 GetLineHeight() const override;
+    SInt16 GetExtraColumnWidth() const override;
+    // The thumbnail grid (0) or the extended view (1019), each with its own size.
+    void SetViewMode(SInt32 mode);
+    // The grid's keys: arrows, "+" and "-", Escape, Backspace and Delete; false
+    // for a key the grid leaves to the commander chain.
+    bool HandleGridKey(const EventRecord& event);
+
     // --- Selection (an item is selected when it is highlighted) --------------------------
     // Each redraws the cell when it shows; none broadcasts.
     void SelectIndex(SInt32 index);

@@ -3,7 +3,9 @@
 
 #include "CIndexItem.h"
 #include "ExceptionCode.h"
+#include "IndexGridNavigation.h"
 #include "LocalizedStrings.h"
+#include "Preferences.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -92,5 +94,63 @@ void CIndexView::DrawSelf(QPainter& painter)
         // The cells drawn without their picture have it made, in the order they show.
         if (item->HasDisplayPictureChanged())
             QueueCellUpdate(index);
+    }
+}
+
+SInt16 CIndexView::GetMargin() const
+{
+    return SInt16(std::min<SInt32>(GridMetrics().Spacing(), 32767));
+}
+
+SInt16 CIndexView::GetLineHeight() const
+{
+    return SInt16(std::min<SInt32>(GridMetrics().LineHeight(), 32767));
+}
+
+SInt16 CIndexView::GetExtraColumnWidth() const
+{
+    return SInt16(std::min<SInt32>(GridMetrics().LabelWidth(), 32767));
+}
+
+void CIndexView::SetViewMode(SInt32 mode)
+{
+    if (mode == mViewMode || (mode != kThumbnailViewMode && mode != kExtendedViewMode))
+        return;
+    SInt32 keep = GetFirstSelectedIndex();
+    if (keep == 0) {
+        SInt32 last = 0;
+        Grid().VisibleRange(GetScrollPosition().v, height(), keep, last);
+    }
+    mViewMode = mode;
+    SetThumbnailSize(mode == kExtendedViewMode ? mExtendedSize : mThumbnailSize, false);
+    if (keep != 0)
+        ScrollToIndex(keep, false);
+    Refresh();
+}
+
+bool CIndexView::HandleGridKey(const EventRecord& event)
+{
+    if (CountItems() == 0)
+        return false;
+    const UInt8 key = EventCharCode(event);
+    if (HandleArrowKey(key, event.modifiers))
+        return true;
+    switch (key) {
+    case '+':
+    case '-':
+        SetThumbnailSize(NextThumbnailSize(GetThumbnailSize(), key == '+'), true);
+        return true;
+    case char_Escape:
+        DeselectAll();
+        if (IsFiltered())
+            ShowAllItems(true);
+        return false; // type-to-select and the chain see it too
+    case char_Backspace:
+    case char_FwdDelete:
+        if (!GetPrefBoolean(QStringLiteral("BackSpaceDeletes")) || CountSelectedItems() == 0)
+            return false;
+        RemoveSelection(false, true, true);
+        return true;
+    default: return false;
     }
 }

@@ -4,6 +4,7 @@
 #include "IndexGridMarquee.h"
 #include "IndexGridNavigation.h"
 #include "Offscreen.h"
+#include "Preferences.h"
 #include "CVisualTask.h"
 #include "UEvents.h"
 #include "URegistrar.h"
@@ -442,4 +443,108 @@ TEST_F(GridPaintTest, MarqueeAndArrowKeysMoveTheSelection)
     EXPECT_EQ(Selected(view).size(), 12u);
     view->DeselectAll();
     EXPECT_TRUE(Selected(view).empty());
+}
+
+// --- Sizes, modes and keys -----------------------------------------------------------------------------------------
+
+namespace {
+
+// Spacing 4 and lines of 14, and the fill preferences as asked, for one test.
+struct StGridPreferences {
+    explicit StGridPreferences(bool fill)
+    {
+        SetPrefNumber(QStringLiteral("IndexItemSpace"), 4);
+        SetPrefNumber(QStringLiteral("IndexItemNameHeigth"), 14);
+        SetPrefBoolean(QStringLiteral("AdjustThumbnailViewHorizontal"), fill);
+        SetPrefBoolean(QStringLiteral("AdjustThumbnailViewVertical"), fill);
+        SetPrefBoolean(QStringLiteral("ConfirmDelete"), false);
+    }
+    ~StGridPreferences()
+    {
+        SetPrefNumber(QStringLiteral("IndexItemSpace"), space);
+        SetPrefNumber(QStringLiteral("IndexItemNameHeigth"), line);
+        SetPrefBoolean(QStringLiteral("AdjustThumbnailViewHorizontal"), horizontal);
+        SetPrefBoolean(QStringLiteral("AdjustThumbnailViewVertical"), vertical);
+        SetPrefBoolean(QStringLiteral("ConfirmDelete"), confirm);
+    }
+    SInt32 space = GetPrefNumber(QStringLiteral("IndexItemSpace"));
+    SInt32 line = GetPrefNumber(QStringLiteral("IndexItemNameHeigth"));
+    bool horizontal = GetPrefBoolean(QStringLiteral("AdjustThumbnailViewHorizontal"));
+    bool vertical = GetPrefBoolean(QStringLiteral("AdjustThumbnailViewVertical"));
+    bool confirm = GetPrefBoolean(QStringLiteral("ConfirmDelete"));
+};
+
+EventRecord Key(char character)
+{
+    EventRecord event;
+    event.what = keyDown;
+    event.message = UInt8(character);
+    return event;
+}
+
+} // namespace
+
+TEST_F(GridPaintTest, ThumbnailSizesClampAndCellsFollowThem)
+{
+    StGridPreferences preferences(false);
+    Fill(100);
+    view->Show();
+    const SInt32 text = view->CountColumns() * 14;
+    view->SetThumbnailSize(10, false);
+    EXPECT_EQ(view->GetThumbnailSize(), 32);
+    EXPECT_EQ(view->GetCellSize(), QSize(40, 40 + text));
+    view->SetThumbnailSize(5000, false);
+    EXPECT_EQ(view->GetThumbnailSize(), std::min(640 - 8, 480 - 8 - text));
+    view->SetThumbnailSize(100, false);
+    EXPECT_EQ(view->GetCellSize(), QSize(108, 108 + text));
+    EXPECT_EQ(view->GetGridColumns(), 5);
+    EXPECT_EQ(view->GetScrollUnit(), (SPoint32 { 0, 108 + text }));
+
+    // "+" and "-" step by forties.
+    EXPECT_TRUE(view->HandleGridKey(Key('+')));
+    EXPECT_EQ(view->GetThumbnailSize(), 120);
+    EXPECT_TRUE(view->HandleGridKey(Key('-')));
+    EXPECT_TRUE(view->HandleGridKey(Key('-')));
+    EXPECT_EQ(view->GetThumbnailSize(), 40);
+    EXPECT_TRUE(view->HandleGridKey(Key('-')));
+    EXPECT_EQ(view->GetThumbnailSize(), 32);
+}
+
+TEST_F(GridPaintTest, FillingTheFrameAndSwitchingModesKeepTheSelectionInView)
+{
+    StGridPreferences preferences(true);
+    Fill(1000);
+    view->Show();
+    view->SetThumbnailSize(100, false);
+    const QSize cell = view->GetCellSize();
+    const SInt32 columns = view->GetGridColumns();
+    EXPECT_LE(columns * cell.width(), 640);
+    EXPECT_GT(columns * cell.width(), 640 - columns);
+    // Whole rows fill the height, less than a pixel a row left over.
+    EXPECT_LT(480 - (480 / cell.height()) * cell.height(), 480 / cell.height());
+
+    view->SelectIndex(700);
+    view->SetViewMode(kExtendedViewMode);
+    EXPECT_TRUE(view->IsExtendedView());
+    EXPECT_GE(view->GetCellSize().width(), view->GetThumbnailSize() + 8 + 260);
+    EXPECT_TRUE(view->IsItemVisible(700));
+    view->SetViewMode(kThumbnailViewMode);
+    EXPECT_TRUE(view->IsItemVisible(700));
+}
+
+TEST_F(GridPaintTest, EscapeDeselectsAndBackspaceRemovesTheSelection)
+{
+    StGridPreferences preferences(false);
+    Fill(10);
+    view->Show();
+    view->SelectIndex(3);
+    view->SelectIndex(4);
+    EXPECT_FALSE(view->HandleGridKey(Key(char_Escape))); // handled, and passed on
+    EXPECT_TRUE(Selected(view).empty());
+    EXPECT_FALSE(view->HandleGridKey(Key(char_Backspace))); // nothing selected
+    view->SelectIndex(3);
+    view->SelectIndex(4);
+    EXPECT_TRUE(view->HandleGridKey(Key(char_Backspace)));
+    EXPECT_EQ(view->CountItems(), 8);
+    EXPECT_FALSE(view->HandleGridKey(Key('x')));
 }
