@@ -416,16 +416,9 @@ private:
     };
 
     QString mName;
-    QString mRawKindText;
-    UInt32 mFlags = 0;
-    SInt16 mBusyCount = 0;
-    bool mWriting = false;
-    bool mRecreateAnswer = false;
+    std::unique_ptr<QString> mRawKindText; // raw files only, made when first shown
     LStream* mIndexFile = nullptr; // open index file holding the older record; null = none
-    SInt32 mRecordOffset = -1;
-    bool mRecordLoaded = false;
     CIndexPackage* mPackage = nullptr;
-    SInt32 mThumbnailNumber = 0;
     QString mStoredName;
     std::unique_ptr<Offscreen> mDisplayPicture;
     std::unique_ptr<CItemError> mError;
@@ -436,31 +429,39 @@ private:
     LazyPart<MediaImageInfo> mImageInfo;
     std::unique_ptr<StoredBlocks> mStored; // null when the record held none
     QUrl mRemoteURL;
-    bool mRemoteURLLookedFor = false;
     std::unique_ptr<Picture> mThumbnail;
     QIcon mIcon;
-    bool mIconMade = false;
-    SInt32 mOpenInViewer = 0;
-    bool mHilited = false;
     std::unique_ptr<FileRef> mFileRef; // rare beside a URL or record: kept out of line
     QUrl mURL;
-    bool mThumbnailLookedFor = false;
-    bool mURLLookedFor = false;
-    bool mThumbnailFailed = false;
-    bool mSmallMedium = false;
+    std::unique_ptr<ItemInfoWindow> mInfoWindow;
+    std::unique_ptr<QString> mAliasPathCache;
+    UInt64 mSequenceNumber = NextItemSequenceNumber();
+    LivenessToken mLiveness;
+    // Fields and flags last, packed together.
+    UInt32 mFlags = 0;
+    SInt32 mRecordOffset = -1;
+    SInt32 mThumbnailNumber = 0;
+    SInt32 mOpenInViewer = 0;
     OSType mFileType = '****';
     OSType mCreator = '****';
     UInt32 mTotalSize = 0;
     UInt32 mDateAdded = 0;
     UInt32 mCreationDate = 0;
     UInt32 mModificationDate = 0;
-    std::unique_ptr<ItemInfoWindow> mInfoWindow;
-    std::unique_ptr<QString> mAliasPathCache;
+    SInt16 mBusyCount = 0;
+    bool mWriting = false;
+    bool mRecreateAnswer = false;
+    bool mRecordLoaded = false;
+    bool mRemoteURLLookedFor = false;
+    bool mIconMade = false;
+    bool mHilited = false;
+    bool mThumbnailLookedFor = false;
+    bool mURLLookedFor = false;
+    bool mThumbnailFailed = false;
+    bool mSmallMedium = false;
     bool mDisplayPictureFailed = false;
     bool mDirty = false;
     bool mDrawingMark = false;
     bool mDisplayPictureChanged = false;
     bool mAliasRead = false;
-    UInt64 mSequenceNumber = NextItemSequenceNumber();
-    LivenessToken mLiveness;
 };

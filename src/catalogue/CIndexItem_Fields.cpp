@@ -555,9 +555,9 @@ QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
         case kFieldTotalSize: text = FormatByteSize(GetTotalSize()); break;
         case kFieldKind:
             if (GetFileTypeCode() == 'RAW ') {
-                if (mRawKindText.isNull())
-                    mRawKindText = CopyRAWFileDescription(GetURL());
-                text = mRawKindText;
+                if (!mRawKindText)
+                    mRawKindText = std::make_unique<QString>(CopyRAWFileDescription(GetURL()));
+                text = *mRawKindText;
                 break;
             }
             [[fallthrough]];
