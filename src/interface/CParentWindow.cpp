@@ -22,18 +22,6 @@ void CParentWindow::InitParentWindow()
     mHadCloseBox = HasAttribute(windAttr_CloseBox);
 }
 
-void CParentWindow::Activate()
-{
-    // The sheet's own activation brings its parent forward first; the parent's
-    // activation that follows it is swallowed once.
-    if (mSheetShown && FindOpenSheet()) {
-        if (!IsActive())
-            LDialogBox::Activate();
-        return;
-    }
-    LDialogBox::Activate();
-}
-
 void CParentWindow::Deactivate()
 {
     if (!mSheetShown || !IsActive()) {

@@ -15,7 +15,8 @@ public:
     CParentWindow(const SPaneInfo& info, UInt32 attributes, const QString& title, LCommander* superCommander);
     explicit CParentWindow(const LLayoutData& data);
 
-    void Activate() override;
+    // With a sheet open, deactivation hands the target to the sheet (Qt keeps the
+    // parent of a window-modal sheet from activating while it is up).
     void Deactivate() override;
     void Select() override;
 
