@@ -3,8 +3,8 @@
 #include "Preferences.h"
 
 #include <QGuiApplication>
-#include <QLabel>
-#include <QPropertyAnimation>
+#include <QPainter>
+#include <QVariantAnimation>
 #include <QScreen>
 
 namespace {
@@ -56,25 +56,56 @@ void CFloater::Hide()
     CParentWindow::Hide();
 }
 
+namespace {
+// A picture of a window that fades out and then deletes itself. It is a
+// tool-tip kind of window: it never takes the activation or the focus.
+class FadingCopy : public QWidget {
+public:
+    explicit FadingCopy(QWidget* shell)
+        : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint)
+        , mPicture(shell->grab())
+    {
+        setObjectName(QStringLiteral("orvexFloaterFade"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setAttribute(Qt::WA_DeleteOnClose);
+        setGeometry(shell->geometry());
+        auto* fade = new QVariantAnimation(this);
+        fade->setDuration(kFloaterFadeMilliseconds);
+        fade->setStartValue(1.0);
+        fade->setEndValue(0.0);
+        QObject::connect(fade, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+            mOpacity = value.toDouble();
+            update();
+        });
+        QObject::connect(fade, &QVariantAnimation::finished, this, &QWidget::close);
+        fade->start();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(rect(), Qt::transparent);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.setOpacity(mOpacity);
+        painter.drawPixmap(rect(), mPicture);
+    }
+
+private:
+    QPixmap mPicture;
+    double mOpacity = 1.0;
+};
+} // namespace
+
 void FadeOutCopy(QWidget* shell)
 {
     // The window goes at once; a picture of it fades where it was.
     if (!shell || !shell->isVisible() || kFloaterFadeMilliseconds <= 0)
         return;
-    auto* copy = new QLabel(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
-    copy->setObjectName(QStringLiteral("orvexFloaterFade"));
-    copy->setAttribute(Qt::WA_TransparentForMouseEvents);
-    copy->setAttribute(Qt::WA_ShowWithoutActivating);
-    copy->setAttribute(Qt::WA_DeleteOnClose);
-    copy->setPixmap(shell->grab());
-    copy->setGeometry(shell->geometry());
-    copy->show();
-    auto* fade = new QPropertyAnimation(copy, "windowOpacity", copy);
-    fade->setDuration(kFloaterFadeMilliseconds);
-    fade->setStartValue(1.0);
-    fade->setEndValue(0.0);
-    QObject::connect(fade, &QPropertyAnimation::finished, copy, &QWidget::close);
-    fade->start();
+    (new FadingCopy(shell))->show();
 }
 
 bool CFloater::CalcStandardBounds(QRect& outStdBounds) const
