@@ -1,9 +1,9 @@
-// Opening, making and printing documents; the open dialog; page setup.
+// Opening, making and printing documents; what the open dialog shows; page setup.
 #include "COrvexApp.h"
 
 #include "AppLog.h"
 #include "CIndexDoc.h"
-#include "BundleStrings.h"
+#include "COpenDialog.h"
 #include "CatalogueRoutines.h"
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
@@ -14,75 +14,18 @@
 #include "Preferences.h"
 #include "SpecialFolders.h"
 #include "TaskServices.h"
-#include "UReportErrors.h"
 #include "UPageFormat.h"
+#include "UReportErrors.h"
 
-#include <QFileDialog>
 #include <QImageReader>
 #include <QPageSetupDialog>
 #include <QPrinter>
-#include <QSortFilterProxyModel>
-#include <QFileSystemModel>
 #include <QTimer>
 
 namespace {
 constexpr OSType kIndexFileType = 'OIDX';
 // How often a document opened for printing is asked whether it has been read.
 constexpr int kPrintPollMilliseconds = 100;
-
-// The open dialog: packages are documents, chosen as a whole rather than entered;
-// a plain folder can be chosen too (it is imported). Only what can be opened shows.
-class COpenDialog : public QFileDialog {
-public:
-    COpenDialog()
-        : QFileDialog(nullptr, BundleLocalizedString(QStringLiteral("600:38")))
-    {
-        setOption(QFileDialog::DontUseNativeDialog);
-        setFileMode(QFileDialog::ExistingFiles);
-        setLabelText(QFileDialog::FileName, BundleLocalizedString(QStringLiteral("600:39")));
-        setProxyModel(new Filter(this));
-        connect(this, &QFileDialog::directoryEntered, this, [this](const QString& folder) {
-            // A package is a document: entering it chooses it.
-            if (IsIndexPackageURL(QUrl::fromLocalFile(folder))) {
-                mChosen = { folder };
-                done(QDialog::Accepted);
-            }
-        });
-    }
-
-    QStringList Chosen() const { return mChosen; }
-
-    void accept() override
-    {
-        const QStringList selected = selectedFiles();
-        bool folders = std::any_of(selected.begin(), selected.end(), [](const QString& p) { return QFileInfo(p).isDir(); });
-        if (folders && !selected.isEmpty()) {
-            mChosen = selected;
-            QDialog::accept();
-            return;
-        }
-        mChosen = selected;
-        QFileDialog::accept();
-    }
-
-private:
-    class Filter : public QSortFilterProxyModel {
-    public:
-        using QSortFilterProxyModel::QSortFilterProxyModel;
-
-    protected:
-        bool filterAcceptsRow(int row, const QModelIndex& parent) const override
-        {
-            auto* model = qobject_cast<QFileSystemModel*>(sourceModel());
-            if (!model)
-                return true;
-            QModelIndex index = model->index(row, 0, parent);
-            return COrvexApp::OpenDialogShows(FileRef(model->filePath(index)));
-        }
-    };
-
-    QStringList mChosen;
-};
 } // namespace
 
 bool COrvexApp::OpenDialogShows(const FileRef& item)

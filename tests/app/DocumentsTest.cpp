@@ -1,6 +1,7 @@
 #include "AppTestSupport.h"
 #include "CatalogueRoutines.h"
 #include "CExceptionMgrPeriodical.h"
+#include "COpenDialog.h"
 #include "ErrorCodes.h"
 #include "LMenuBar.h"
 #include "LWindow.h"
@@ -12,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QAbstractItemView>
 #include <QImage>
 #include <QStandardPaths>
 
@@ -285,4 +287,42 @@ TEST_F(AppDocuments, PrintingAClosedIndexOpensItOutOfSightPrintsItAndClosesIt)
 
     // A plain file is not an index to print.
     EXPECT_EQ(CodeOf([&] { app->PrintDocument(MakeTestFile(QStringLiteral("docs/print.jpg"))); }), kMsgIndexDocOperation);
+}
+
+TEST(OpenDialog, APackageIsChosenAsAWholeAndOnlyOpenableFilesShow)
+{
+    FileRef folder = MakePackage(QStringLiteral("dialog-look"));
+    MakePackage(QStringLiteral("dialog-look/Trip.idxp"));
+    MakePackage(QStringLiteral("dialog-look/More Pictures"));
+    MakeTestFile(QStringLiteral("dialog-look/photo.jpg"));
+    MakeTestFile(QStringLiteral("dialog-look/notes.txt"), "words");
+
+    COpenDialog dialog;
+    dialog.setDirectory(folder.Path());
+    dialog.resize(720, 460);
+    dialog.show();
+    ProcessEventsFor(300);
+    dialog.grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/open-dialog.png"));
+
+    // Opening a package from its row chooses it rather than going into it.
+    auto* view = dialog.findChild<QAbstractItemView*>(QStringLiteral("treeView"));
+    ASSERT_NE(view, nullptr);
+    QModelIndex trip;
+    for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
+        QModelIndex index = view->model()->index(row, 0, view->rootIndex());
+        if (index.data().toString() == QLatin1String("Trip.idxp"))
+            trip = index;
+    }
+    ASSERT_TRUE(trip.isValid());
+    emit view->activated(trip);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Chosen(), QStringList { folder.Path() + QStringLiteral("/Trip.idxp") });
+
+    // A plain folder chosen with Open is taken as it is (it is imported).
+    COpenDialog again;
+    again.setDirectory(folder.Path());
+    again.selectFile(folder.Path() + QStringLiteral("/More Pictures"));
+    again.accept();
+    EXPECT_EQ(again.result(), QDialog::Accepted);
+    EXPECT_EQ(again.Chosen(), QStringList { folder.Path() + QStringLiteral("/More Pictures") });
 }
