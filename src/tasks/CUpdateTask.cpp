@@ -16,7 +16,7 @@ namespace {
 // slowest image of a batch.
 std::size_t BatchSize()
 {
-    return std::max<std::size_t>(8, 4 * WorkerPool::ThreadCount());
+    return std::max<std::size_t>(16, 8 * WorkerPool::ThreadCount());
 }
 
 // Clears the working list however the batch ends (also when the stack unwinds).

@@ -199,7 +199,6 @@ SInt32 CIndexView::InsertItem(CIndexItem* item, SInt32 index, bool refresh, bool
         Refresh(); // the empty view's text goes
     SInt32 at = InsertItemAt(1, index, item);
     ThrowIfNot_(at != 0, "item insertion");
-    mStoredRecords.erase(item); // a new item has no record in the file yet
     if (refresh) {
         AdjustImageSize();
         if (IsItemVisible(at))
@@ -274,7 +273,7 @@ SInt32 CIndexView::ImportURL(const QUrl& url, SInt32 index, bool refresh)
 
 void CIndexView::DisposeItem(CIndexItem* item)
 {
-    mStoredRecords.erase(item);
+    mStoredRecords.Forget(item);
     if (mUpdateTask && CVisualTask::IsAlive(mUpdateTask) && mUpdateTask->IsWorkingOn(item))
         mUpdateTask->DeleteAfterBatch(item);
     else
@@ -300,7 +299,7 @@ bool CIndexView::RemoveItem(SInt32 index, bool trashFile, bool deleteItem, bool 
         mUpdateTask->DropIndex(index);
 
     RemoveItemsAt(1, index);
-    mStoredRecords.erase(item);
+    mStoredRecords.Forget(item);
     if (item->IsStoredInPackage()) {
         AddFileToDelete(item->GetURL());
         OSStatus status = CatchCode([&] { AddFileToDelete(item->CopyThumbnailURL()); });
@@ -390,7 +389,7 @@ void CIndexView::RemoveAllItems()
         DisposeItem(item);
     }
     mHilitedCount = 0;
-    mStoredRecords.clear();
+    mStoredRecords.Clear();
     if (mValueIndex) {
         RebuildValueIndex();
         BroadcastMessage(msg_ValueIndexRebuilt, nullptr);
@@ -552,16 +551,65 @@ void CIndexView::SetPassword(const QByteArray& password)
 void CIndexView::SetStoredRecord(const CIndexItem* item, StoredRecord record)
 {
     if (item)
-        mStoredRecords[item] = record;
+        mStoredRecords.Add(item, record);
 }
 
 bool CIndexView::GetStoredRecord(const CIndexItem* item, StoredRecord& outRecord) const
 {
-    auto found = mStoredRecords.find(item);
-    if (found == mStoredRecords.end())
+    return mStoredRecords.Find(item, outRecord);
+}
+
+void CIndexView::StoredRecordTable::Add(const CIndexItem* item, StoredRecord record)
+{
+    if (!mEntries.empty() && !(mEntries.back().first < item))
+        mSorted = false;
+    mEntries.emplace_back(item, record);
+}
+
+std::vector<CIndexView::StoredRecordTable::Entry>::iterator CIndexView::StoredRecordTable::Locate(const CIndexItem* item)
+{
+    if (!mSorted) {
+        // Stable: of two entries for one item, the later one wins.
+        std::stable_sort(mEntries.begin(), mEntries.end(),
+            [](const Entry& a, const Entry& b) { return a.first < b.first; });
+        auto last = std::unique(mEntries.rbegin(), mEntries.rend(),
+            [](const Entry& a, const Entry& b) { return a.first == b.first; });
+        mEntries.erase(mEntries.begin(), last.base());
+        mSorted = true;
+    }
+    auto found = std::lower_bound(mEntries.begin(), mEntries.end(), item,
+        [](const Entry& entry, const CIndexItem* key) { return entry.first < key; });
+    return found != mEntries.end() && found->first == item ? found : mEntries.end();
+}
+
+bool CIndexView::StoredRecordTable::Find(const CIndexItem* item, StoredRecord& outRecord)
+{
+    auto found = Locate(item);
+    if (found == mEntries.end() || found->second.length <= 0)
         return false;
     outRecord = found->second;
     return true;
+}
+
+void CIndexView::StoredRecordTable::Forget(const CIndexItem* item)
+{
+    if (mEntries.empty())
+        return;
+    auto found = Locate(item);
+    if (found != mEntries.end())
+        found->second = StoredRecord {}; // a reused address must not find it
+}
+
+void CIndexView::StoredRecordTable::Clear()
+{
+    mEntries.clear();
+    mSorted = true;
+}
+
+void CIndexView::StoredRecordTable::Reserve(SInt32 count)
+{
+    if (count > 0)
+        mEntries.reserve(size_t(count));
 }
 
 // --- Pending deletions -----------------------------------------------------------------------------------------

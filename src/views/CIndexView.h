@@ -18,7 +18,6 @@
 #include <QVariantMap>
 
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 class CCacheTask;
@@ -235,8 +234,8 @@ public:
     // --- The records of index.db ---------------------------------------------------------
     void SetStoredRecord(const CIndexItem* item, StoredRecord record) override;
     bool GetStoredRecord(const CIndexItem* item, StoredRecord& outRecord) const override;
-    void ForgetStoredRecords() override { mStoredRecords.clear(); }
-    void ReserveStoredRecords(SInt32 count) override { mStoredRecords.reserve(size_t(std::max<SInt32>(count, 0))); }
+    void ForgetStoredRecords() override { mStoredRecords.Clear(); }
+    void ReserveStoredRecords(SInt32 count) override { mStoredRecords.Reserve(count); }
     void SetIndexDbDamaged(bool damaged) override { mIndexDbDamaged = damaged; }
     bool IsIndexDbDamaged() const override { return mIndexDbDamaged; }
 
@@ -390,7 +389,24 @@ private:
     UInt64 mTotalFileSize = 0;
     SInt32 mHilitedCount = 0;
     std::vector<SInt32> mIndexedKeys;
-    std::unordered_map<const CIndexItem*, StoredRecord> mStoredRecords;
+    // Where each item's record lies in index.db. Filled in reading order (one
+    // append per item, so opening a large index pays nothing for it) and sorted by
+    // item the first time one is looked up or forgotten.
+    class StoredRecordTable {
+    public:
+        void Add(const CIndexItem* item, StoredRecord record);
+        bool Find(const CIndexItem* item, StoredRecord& outRecord);
+        void Forget(const CIndexItem* item);
+        void Clear();
+        void Reserve(SInt32 count);
+
+    private:
+        using Entry = std::pair<const CIndexItem*, StoredRecord>;
+        std::vector<Entry>::iterator Locate(const CIndexItem* item);
+        std::vector<Entry> mEntries;
+        bool mSorted = true;
+    };
+    mutable StoredRecordTable mStoredRecords;
     bool mIndexDbDamaged = false;
     std::optional<QHash<SInt32, ValueSets>> mValueIndex;
     SInt32 mTheme = -1;

@@ -490,3 +490,29 @@ TEST_F(IndexViewTest, AFolderImportedIntoTheViewComesInThroughAFolderTask)
     EXPECT_FALSE(view->IsBusy());
     SetTaskServices(nullptr);
 }
+
+TEST_F(IndexViewTest, StoredRecordsAreFoundByItemAndForgottenWithIt)
+{
+    Fill(50);
+    std::vector<CIndexItem*> items(view->GetItemList().begin(), view->GetItemList().end());
+    std::reverse(items.begin(), items.end()); // out of address order
+    for (size_t i = 0; i < items.size(); ++i)
+        view->SetStoredRecord(items[i], {qsizetype(i * 100), 100});
+    view->SetStoredRecord(items[3], {9999, 7}); // a later record wins
+    TaskOwnerView::StoredRecord found;
+    ASSERT_TRUE(view->GetStoredRecord(items[10], found));
+    EXPECT_EQ(found.offset, 1000);
+    ASSERT_TRUE(view->GetStoredRecord(items[3], found));
+    EXPECT_EQ(found.offset, 9999);
+    EXPECT_EQ(found.length, 7);
+
+    const SInt32 index = view->GetIndexOfItem(items[10]);
+    CIndexItem* removed = items[10];
+    view->RemoveItem(index, false, false, false);
+    EXPECT_FALSE(view->GetStoredRecord(removed, found)) << "a removed item's record is forgotten";
+    delete removed;
+    CIndexItem fresh(QUrl("http://example.org/fresh.jpg"));
+    EXPECT_FALSE(view->GetStoredRecord(&fresh, found));
+    view->ForgetStoredRecords();
+    EXPECT_FALSE(view->GetStoredRecord(items[3], found));
+}
