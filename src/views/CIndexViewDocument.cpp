@@ -2,9 +2,11 @@
 
 #include "CIndexItem.h"
 #include "CIndexView.h"
+#include "CInfoView.h"
 #include "ExceptionCode.h"
 #include "FieldKeys.h"
 #include "IndexPrintCaptions.h"
+#include "IndexWindowPanes.h"
 #include "LWindow.h"
 #include "Preferences.h"
 #include "PropertyList.h"
@@ -271,9 +273,11 @@ void RegisterIndexWindowClasses()
 {
     URegistrar::RegisterClass<CIndexView>(CIndexView::class_ID);
     RegisterIndexPrintClasses();
+    RegisterPlacardClasses();
+    RegisterIndexWindowPaneClasses();
     // Panes of the index window whose own classes are still to come: an empty view
     // holds their place, and a later registration of the real class replaces it.
-    for (ClassIDT classID : { ClassIDT('InLv'), ClassIDT('FbLv'), ClassIDT('MdLv'), ClassIDT('InfV') }) {
+    for (ClassIDT classID : { ClassIDT('InLv'), ClassIDT('FbLv'), ClassIDT('MdLv') }) {
         if (!URegistrar::IsRegistered(classID))
             URegistrar::RegisterClass<LView>(classID);
     }

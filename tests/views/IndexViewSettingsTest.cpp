@@ -33,17 +33,23 @@ protected:
     {
         URegistrar::RegisterFrameworkClasses();
         InitializeTasks();
-        for (const char* key : { "DefaultThumbnailViewSize ", "DefaultExtendedViewSize ", "ExtendedViewColumns",
-                 "ThumbnailViewColumns", "DefaultIndexTheme_6", "IndexFullScreen", "IndexStoreMediaFile",
-                 "IndexRemoveMediaFile", "ShowFileExtension" })
-            SetPrefDefault(QString::fromLatin1(key));
+        ResetDefaults();
         view = MakeView();
     }
     void TearDown() override
     {
+        ResetDefaults(); // what a test saved as defaults is no other test's start
         delete view;
         TerminateTasks();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    static void ResetDefaults()
+    {
+        for (const char* key : { "DefaultThumbnailViewSize ", "DefaultExtendedViewSize ", "ExtendedViewColumns",
+                 "ThumbnailViewColumns", "DefaultIndexTheme_6", "IndexFullScreen", "IndexStoreMediaFile",
+                 "IndexRemoveMediaFile", "ShowFileExtension" })
+            SetPrefDefault(QString::fromLatin1(key));
     }
 
     static CIndexView* MakeView()
