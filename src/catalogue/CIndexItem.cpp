@@ -677,7 +677,14 @@ CANPAInfo* CIndexItem::GetCaptionInfo()
                 caption = captionFrom(block);
         }
         if (!caption) {
-            if (UserData* userData = GetUserData())
+            // A medium that cannot be opened has no caption to give: its failure
+            // was recorded on the item when it was opened, once.
+            UserData* userData = nullptr;
+            try {
+                userData = GetUserData();
+            } catch (const ExceptionCode&) {
+            }
+            if (userData)
                 caption = captionFrom(userData);
         }
         if (caption)

@@ -4,6 +4,8 @@
 
 #include "CANPAInfo.h"
 #include "CIndexItem.h"
+#include "CItemError.h"
+#include "ExceptionCode.h"
 #include "ExivTestFiles.h"
 #include "FieldKeys.h"
 #include "FileRef.h"
@@ -182,4 +184,27 @@ TEST(CaptionWriteBack, OnlyChangedFieldsAreWritten)
     EXPECT_TRUE(FileIPTCValues(path, "Iptc.Application2.Byline").empty());
     EXPECT_TRUE(FileIPTCValues(path, "Iptc.Application2.Headline").empty());
     EXPECT_EQ(FileIPTCValues(path, "Iptc.Application2.LocationName"), std::vector<QByteArray>{"Harbour"});
+}
+
+TEST(CaptionLookup, FileThatCannotBeOpenedHasNoCaptionAndOneError)
+{
+    const QString path = TestTempDir() + "/exiv/broken.jpg";
+    QDir().mkpath(TestTempDir() + "/exiv");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("\xFF\xD8\xFF\xE0 not really a picture", 28));
+    file.close();
+
+    CIndexItem item{FileRef(path)};
+    CANPAInfo* caption = reinterpret_cast<CANPAInfo*>(1);
+    EXPECT_EQ(CatchCode([&] { caption = item.GetCaptionInfo(); }), noErr);
+    EXPECT_EQ(caption, nullptr);
+    ASSERT_NE(item.GetError(), nullptr);
+    EXPECT_NE(item.GetError()->GetCode(), noErr);
+    const CItemError* recorded = item.GetError();
+    // Asked again, the item answers the same without opening the file again.
+    EXPECT_EQ(CatchCode([&] { caption = item.GetCaptionInfo(); }), noErr);
+    EXPECT_EQ(caption, nullptr);
+    EXPECT_EQ(item.GetError(), recorded);
+    EXPECT_EQ(item.CopyFieldString(kFieldHeadline, 0), QString());
 }
