@@ -59,6 +59,9 @@ CRAWMedia::CRAWMedia(const QUrl& url)
     if (mFileName.isEmpty())
         ThrowOSErr_(err_NilPointer);
     ThrowIfOSErr_(DecodeRAW(kDecodeIdentify));
+    // A file the decoder knows but cannot decode would open as an empty picture.
+    if (!mIdentity.decodable)
+        ThrowOSErr_(cantFindHandler, "raw data the decoder cannot decode");
 
     // The size a decode will give: half size when the preference asks, pixel aspect and
     // quarter turns already applied by the decoder.

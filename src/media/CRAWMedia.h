@@ -15,7 +15,7 @@ public:
     enum DecodeMode : SInt32 { kDecodePreview = 1, kDecodeFull = 2, kDecodeIdentify = 3 };
 
     // Throws fnfErr for a missing file, 'asrt' for a URL without a path, 'nilP' without a
-    // name, cantFindHandler for a file the raw decoder does not know.
+    // name, cantFindHandler for a file the raw decoder does not know or cannot decode.
     explicit CRAWMedia(const QUrl& url);
     ~CRAWMedia() override;
 

@@ -188,10 +188,16 @@ TEST_F(RawPreferences, SameNamesInTwoFoldersDoNotMeet)
 
 TEST_F(RawPreferences, StrippedCameraFilesFailWithACode)
 {
-    for (const char* name : { "CanonRaw.cr2", "CanonRaw.crw", "Nikon.nef", "FujiFilm.raf", "Panasonic.rw2", "DNG.dng" }) {
+    // The decoder knows this one's maker but not how to decode it: no empty 0x0 medium.
+    EXPECT_EQ(CatchCode([] { CRAWMedia media(SampleRaw("CanonRaw.cr2")); }), cantFindHandler);
+    // These it decodes, and finds their raw data stripped.
+    for (const char* name : { "CanonRaw.crw", "Nikon.nef", "FujiFilm.raf", "Panasonic.rw2", "DNG.dng" }) {
         SCOPED_TRACE(name);
         std::unique_ptr<CRAWMedia> media;
         ASSERT_EQ(CatchCode([&] { media = std::make_unique<CRAWMedia>(SampleRaw(name)); }), noErr);
+        Rect natural;
+        ASSERT_EQ(media->GetNaturalBounds(&natural), noErr);
+        EXPECT_FALSE(natural.IsEmpty());
         SetPrefBoolean("RawUseEmbeddedImage", false);
         const Rect large = MakeRect(0, 0, 400, 600);
         EXPECT_NE(media->SetBoundsRect(&large), noErr);
