@@ -2,6 +2,7 @@
 
 #include "ExceptionCode.h"
 #include "GraphicsExporter.h"
+#include "ImageMetadata.h"
 #include "LocalizedStrings.h"
 #include "Preferences.h"
 #include "UserData.h"
@@ -11,11 +12,47 @@
 #include <QFileInfo>
 #include <QImageWriter>
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
 
+constexpr UInt16 kExposureTimeTag = 0x829A;
+constexpr UInt16 kFNumberTag = 0x829D;
+constexpr UInt16 kISOSpeedRatingsTag = 0x8827;
+constexpr UInt16 kDateTimeOriginalTag = 0x9003;
 constexpr UInt16 kDateTimeDigitizedTag = 0x9004;
+constexpr UInt16 kFocalLengthTag = 0x920A;
+constexpr OSType kMakeType = UserDataTextType("mak");
+constexpr OSType kModelType = UserDataTextType("mod");
+
+// EXIF item values, big-endian as the importer delivers them.
+QByteArray RationalItem(UInt32 numerator, UInt32 denominator)
+{
+    QByteArray item;
+    for (UInt32 v : {numerator, denominator})
+        item.append(char(v >> 24)).append(char(v >> 16)).append(char(v >> 8)).append(char(v));
+    return item;
+}
+
+QByteArray ShortItem(UInt16 value)
+{
+    return QByteArray().append(char(value >> 8)).append(char(value));
+}
+
+// Tenths, as cameras record f-numbers and focal lengths.
+QByteArray TenthsItem(float value)
+{
+    return RationalItem(UInt32(std::lround(value * 10)), 10);
+}
+
+// A second and longer in tenths, shorter times as 1/N, the way cameras write them.
+QByteArray ExposureItem(float seconds)
+{
+    if (seconds >= 1)
+        return TenthsItem(seconds);
+    return RationalItem(1, UInt32(std::lround(1.0 / seconds)));
+}
 constexpr SInt8 kNoOrientation = -1;
 constexpr OSType kRawFileType = 'RAW ';
 
@@ -254,22 +291,40 @@ OSStatus CRAWMedia::GetAsPicture(Picture* out)
 
 UserData* CRAWMedia::GetMetaData()
 {
-    if (!mImporter && DecodeRAW(kDecodePreview) != noErr)
-        return nullptr;
-    UserData* data = CQTImageBaseMedia::GetMetaData();
-    if (!data || !mIdentity.captureTime.isValid())
-        return data;
-    const OSType digitized = EXIFUserDataType(kDateTimeDigitizedTag);
-    if (data->CountUserDataType(digitized) == 0) {
-        // The camera's clock as the decoder read it, in the EXIF form with its final zero.
-        const QDate date = mIdentity.captureTime.date();
-        const QTime time = mIdentity.captureTime.time();
-        char text[32];
-        std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", date.year(), date.month(), date.day(), time.hour(),
-            time.minute(), time.second());
-        data->AddUserData(QByteArray(text, int(std::strlen(text)) + 1), digitized);
+    if (mUserData)
+        return mUserData.get();
+    auto data = std::make_unique<UserData>();
+    // The raw file's own metadata, not that of its preview or of decoded pixels,
+    // which carry none or the decoder's substitutes.
+    ReadImageFileMetadata(mPath, CopyLocalizedString(mIdentity.isDNG ? QStringLiteral("603:54") : QStringLiteral("603:51")),
+        *data);
+
+    // Where the file's records gave the library nothing, the decoder's identification fills in.
+    auto addIfMissing = [&](OSType type, const QByteArray& item) {
+        if (!item.isEmpty() && data->CountUserDataType(type) == 0)
+            data->AddUserData(item, type);
+    };
+    auto addTextIfMissing = [&](OSType type, const QString& text) {
+        if (!text.isEmpty() && data->CountUserDataType(type) == 0)
+            data->AddUserDataText(text.toLatin1(), type, 1, 0);
+    };
+    addTextIfMissing(kMakeType, mIdentity.make);
+    addTextIfMissing(kModelType, mIdentity.model);
+    if (mIdentity.captureTime.isValid()) {
+        const QByteArray text = mIdentity.captureTime.toString(QStringLiteral("yyyy:MM:dd HH:mm:ss")).toLatin1();
+        addIfMissing(EXIFUserDataType(kDateTimeOriginalTag), text + '\0');
+        addIfMissing(EXIFUserDataType(kDateTimeDigitizedTag), text + '\0');
     }
-    return data;
+    if (mIdentity.isoSpeed >= 1 && mIdentity.isoSpeed <= 0xFFFF)
+        addIfMissing(EXIFUserDataType(kISOSpeedRatingsTag), ShortItem(UInt16(std::lround(mIdentity.isoSpeed))));
+    if (mIdentity.shutter > 0)
+        addIfMissing(EXIFUserDataType(kExposureTimeTag), ExposureItem(mIdentity.shutter));
+    if (mIdentity.aperture > 0)
+        addIfMissing(EXIFUserDataType(kFNumberTag), TenthsItem(mIdentity.aperture));
+    if (mIdentity.focalLength > 0)
+        addIfMissing(EXIFUserDataType(kFocalLengthTag), TenthsItem(mIdentity.focalLength));
+    mUserData = std::move(data);
+    return mUserData.get();
 }
 
 OSStatus CRAWMedia::GetDescription(MediaImageInfo* info)

@@ -4,6 +4,7 @@
 #include "CEXIFInfo.h"
 #include "CIndexItem.h"
 #include "CIndexPackage.h"
+#include "CRAWMedia.h"
 #include "ExivTestFiles.h"
 #include "FieldKeys.h"
 #include "FileRef.h"
@@ -11,7 +12,9 @@
 #include "IIMText.h"
 #include "IndexDbRecord.h"
 #include "LStream.h"
+#include "MacDates.h"
 #include "Preferences.h"
+#include "RawDecoder.h"
 #include "UserData.h"
 
 #include <cmath>
@@ -144,4 +147,58 @@ TEST(EXIFValueTypes, TurnedPictureSurvivesIndexDb)
     ASSERT_NE(reopened->GetEXIFInfo(), nullptr);
     EXPECT_EQ(reopened->GetEXIFInfo()->GetOrientation(), 8);
     EXPECT_EQ(reopened->GetEXIFInfo()->GetISOSpeed(), 103);
+}
+
+namespace {
+
+// What `exiv2 -K key -Pv` prints for the file.
+QString ExivPrints(const QString& path, const char* key)
+{
+    QProcess process;
+    process.start(QStringLiteral("exiv2"), {QStringLiteral("-K"), QLatin1String(key), QStringLiteral("-Pv"), path});
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+double RationalValue(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char('/'));
+    return parts.size() == 2 && parts[1].toDouble() != 0 ? parts[0].toDouble() / parts[1].toDouble() : text.toDouble();
+}
+
+} // namespace
+
+TEST(RawFileMetadata, CameraAndExposureComeFromTheRawFile)
+{
+    if (!HasExivTool())
+        GTEST_SKIP() << "exiv2 is not installed";
+    for (const char* name : {"CanonRaw.crw", "Nikon.nef", "FujiFilm.raf", "Panasonic.rw2", "DNG.dng"}) {
+        SCOPED_TRACE(name);
+        const QString path = TestDataPath(QStringLiteral("exiftool-images/") + QLatin1String(name));
+        CRAWMedia media(QUrl::fromLocalFile(path));
+        UserData* data = media.GetMetaData();
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(media.GetImporter(), nullptr); // nothing decoded for the metadata
+        CEXIFInfo exif(data);
+
+        // The maker's own names, not the decoder's.
+        Str255 make, model;
+        exif.GetMake(make);
+        exif.GetModel(model);
+        EXPECT_EQ(PStringToQString(make), ExivPrints(path, "Exif.Image.Make"));
+        EXPECT_EQ(PStringToQString(model), ExivPrints(path, "Exif.Image.Model"));
+        const QDateTime taken = QDateTime::fromString(ExivPrints(path, "Exif.Photo.DateTimeOriginal"),
+            QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+        EXPECT_EQ(exif.GetDateTimeOriginal(), DateTimeToMacSeconds(taken));
+        EXPECT_NEAR(exif.GetExposureTime(), RationalValue(ExivPrints(path, "Exif.Photo.ExposureTime")), 1e-6);
+        EXPECT_NEAR(exif.GetFNumber(), RationalValue(ExivPrints(path, "Exif.Photo.FNumber")), 1e-4);
+
+        // The ISO from the file's EXIF, or from the decoder where the file's records have none.
+        const QString iso = ExivPrints(path, "Exif.Photo.ISOSpeedRatings");
+        if (!iso.isEmpty())
+            EXPECT_EQ(exif.GetISOSpeed(), iso.toUInt());
+        else
+            EXPECT_EQ(exif.GetISOSpeed(), UInt16(std::lround(RawDecoder::Identify(path).isoSpeed)));
+        EXPECT_GT(exif.GetISOSpeed(), 0);
+    }
 }

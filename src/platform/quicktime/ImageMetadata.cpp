@@ -97,9 +97,10 @@ QByteArray TrimText(QByteArray text)
 
 } // namespace
 
-OSStatus ReadImageMetadata(const QByteArray& imageData, const QString& formatName, UserData& into)
+namespace {
+
+void FillUserData(Exiv2::Image* image, const QString& formatName, UserData& into)
 {
-    std::unique_ptr<Exiv2::Image> image = OpenMemory(imageData);
     if (image) {
         try {
             for (const Exiv2::Exifdatum& datum : image->exifData()) {
@@ -129,6 +130,28 @@ OSStatus ReadImageMetadata(const QByteArray& imageData, const QString& formatNam
     }
     if (!formatName.isEmpty() && into.CountUserDataType(UserDataTextType("fmt")) == 0)
         into.AddUserDataText(formatName.toLatin1(), UserDataTextType("fmt"), 1, 0);
+}
+
+} // namespace
+
+OSStatus ReadImageMetadata(const QByteArray& imageData, const QString& formatName, UserData& into)
+{
+    FillUserData(OpenMemory(imageData).get(), formatName, into);
+    return noErr;
+}
+
+OSStatus ReadImageFileMetadata(const QString& path, const QString& formatName, UserData& into)
+{
+    std::unique_ptr<Exiv2::Image> image;
+    try {
+        auto opened = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        if (opened.get())
+            opened->readMetadata();
+        image.reset(opened.release());
+    } catch (const std::exception&) {
+        image.reset(); // a file the library cannot read gives no items
+    }
+    FillUserData(image.get(), formatName, into);
     return noErr;
 }
 

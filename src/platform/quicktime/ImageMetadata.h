@@ -13,6 +13,9 @@ class UserData;
 // + tag) holding the value bytes big-endian, and the camera texts '©mak',
 // '©mod', '©swr' and '©fmt'. `formatName` becomes '©fmt'.
 OSStatus ReadImageMetadata(const QByteArray& imageData, const QString& formatName, UserData& into);
+// The same from a file read in place (camera raw files: TIFF-based raws, CRW,
+// MRW, RAF, RW2), without reading the whole file into memory.
+OSStatus ReadImageFileMetadata(const QString& path, const QString& formatName, UserData& into);
 
 // The embedded preview image (the EXIF thumbnail), the smallest one Exiv2 finds;
 // empty when there is none.

@@ -315,6 +315,10 @@ Identity Identify(const QString& path)
         // local-time view gives the camera's clock back.
         identity.captureTime = QDateTime::fromSecsSinceEpoch(data.other.timestamp, Qt::LocalTime);
     }
+    identity.isoSpeed = data.other.iso_speed;
+    identity.shutter = data.other.shutter;
+    identity.aperture = data.other.aperture;
+    identity.focalLength = data.other.focal_len;
     identity.hasPreview = data.thumbnail.tlength > 0; // the format is known only once unpacked
     identity.previewWidth = data.thumbnail.twidth;
     identity.previewHeight = data.thumbnail.theight;

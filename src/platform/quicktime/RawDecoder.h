@@ -35,6 +35,11 @@ struct Identity {
     // The camera's clock at capture (its own wall time; LibRaw's timestamp read back through
     // the same local-time conversion that made it, so no time zone is ever changed).
     QDateTime captureTime;
+    // Exposure as the decoder read it from the maker's own records; 0 where it found none.
+    float isoSpeed = 0;
+    float shutter = 0;     // seconds
+    float aperture = 0;    // f-number
+    float focalLength = 0; // millimetres
     bool hasPreview = false;
     int previewWidth = 0;
     int previewHeight = 0;
