@@ -32,3 +32,26 @@ public:
 
 void SetMediaViewerServices(MediaViewerServices* viewer);
 MediaViewerServices* GetMediaViewerServices();
+
+// Raised while the index view opens its selected item (the space bar, an index
+// that opens its first item when it opens): the media window opened so starts
+// its slide show at once.
+inline bool& OpeningSelectedItemFlag()
+{
+    static bool opening = false;
+    return opening;
+}
+class StOpeningSelectedItem {
+public:
+    StOpeningSelectedItem()
+        : mWas(OpeningSelectedItemFlag())
+    {
+        OpeningSelectedItemFlag() = true;
+    }
+    ~StOpeningSelectedItem() { OpeningSelectedItemFlag() = mWas; }
+    StOpeningSelectedItem(const StOpeningSelectedItem&) = delete;
+    StOpeningSelectedItem& operator=(const StOpeningSelectedItem&) = delete;
+
+private:
+    bool mWas;
+};

@@ -15,6 +15,7 @@
 #include "HelpBook.h"
 #include "LocalizedStrings.h"
 #include "MediaFactory.h"
+#include "MediaViewerServices.h"
 #include "Preferences.h"
 #include "Sounds.h"
 #include "ThemeColors.h"
@@ -392,7 +393,7 @@ void CMediaWindow::UpdateTitle()
                                   .arg(running ? QStringLiteral(" >>") : QString());
         SetCFDescriptor(title);
     }
-    if (sOpenSelectedItem)
+    if (OpeningSelectedItemFlag())
         StartSlideShow(0.125);
 }
 

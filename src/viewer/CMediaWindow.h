@@ -70,9 +70,6 @@ public:
     // window per screen. 'nilP' when none can be made.
     static CMediaWindow* FindOrCreate(CIndexItem* item, bool windowed, CIndexView* view);
     static void RefreshAllMediaWindows();
-    // Raised while the index view opens its selected item: the window opened
-    // starts its slide show at once.
-    static void SetOpenSelectedItemFlag(bool raised) { sOpenSelectedItem = raised; }
 
     virtual void SlideShowStep();
     virtual void StartSlideShow(double interval);
@@ -143,8 +140,6 @@ protected:
     bool mNavigatorHiddenByDeactivate = false;
     CMediaToolbar mToolbar;
     bool mRelayingOut = false;
-
-    static inline bool sOpenSelectedItem = false;
 };
 
 // The screen "FullScreenViewOptions" 2 asks for: the first that is not the

@@ -5,6 +5,7 @@
 #include "CMediaCaptionFloater.h"
 #include "CMediaNavigator.h"
 #include "CMediaView.h"
+#include "DesktopServices.h"
 #include "DisplayUtilities.h"
 #include "ExceptionCode.h"
 #include "Preferences.h"
@@ -17,6 +18,7 @@
 
 namespace {
 constexpr int kCursorCheckMilliseconds = 250;
+constexpr UInt32 kActivityTicks = 20 * 60;
 } // namespace
 
 CMediaWindowFS::CMediaWindowFS(const LLayoutData& data)
@@ -122,6 +124,11 @@ void CMediaWindowFS::ShowMedia(std::unique_ptr<CMedia> media)
 
 void CMediaWindowFS::SlideShowStep()
 {
+    // The desktop hears of activity every so often, not at every firing.
+    if (UInt32(TickCount() - mLastActivityTick) >= kActivityTicks) {
+        mLastActivityTick = TickCount();
+        UpdateSystemActivity();
+    }
     CMediaWindow::SlideShowStep();
 }
 

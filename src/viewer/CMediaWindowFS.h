@@ -46,5 +46,6 @@ private:
     UInt32 mLastCursorMoveTick = 0;
     QPoint mLastCursorPos;
     bool mCursorHidden = false;
+    UInt32 mLastActivityTick = 0;
     QTimer mCursorTimer;
 };

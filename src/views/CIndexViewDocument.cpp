@@ -8,6 +8,7 @@
 #include "IndexPrintCaptions.h"
 #include "IndexWindowPanes.h"
 #include "LWindow.h"
+#include "MediaViewerServices.h"
 #include "Preferences.h"
 #include "PropertyList.h"
 #include "URegistrar.h"
@@ -157,7 +158,16 @@ void CIndexViewDocument::StartQuickSearch(SInt32 fieldKey, const QString& text)
 
 void CIndexViewDocument::OpenSelectedItem()
 {
-    ThrowOSErr_(unimpErr, "the media viewer is not part of this program yet");
+    // The first selected item, item 1 when none is; the media window opened so
+    // starts its slide show.
+    SInt32 index = mView.GetFirstSelectedIndex();
+    if (index == 0)
+        index = 1;
+    CIndexItem* item = nullptr;
+    if (!mView.GetItemAt(index, item) || !item)
+        ThrowOSErr_(err_AssertFailed, "no item to open");
+    StOpeningSelectedItem opening;
+    item->OpenInViewer(index, &mView, GetPrefNumber(QStringLiteral("DoubleClickAction")) == 1);
 }
 
 void CIndexViewDocument::RebuildThumbnails()

@@ -33,6 +33,12 @@ TEST_F(FullScreenTest, TheFullScreenWindowCoversItsScreenAndRestoresTheWindowedO
     EXPECT_NE(gFullScreenNesting, nesting);
     EXPECT_TRUE(full->IsCursorHidden());
     EXPECT_FALSE(full->GetToolBar());
+    const QImage shot = full->GetShell()->grab().toImage();
+    if (!qEnvironmentVariableIsEmpty("ORVEX_SHOT_DIR"))
+        shot.save(qEnvironmentVariable("ORVEX_SHOT_DIR") + QStringLiteral("/media-window-full-screen.png"));
+    // Black around the photograph, which sits in the middle.
+    EXPECT_EQ(shot.pixel(2, 2), qRgb(0, 0, 0));
+    EXPECT_GT(qGray(shot.pixel(shot.width() / 2, shot.height() / 2)), 200);
     // The same medium went across: the still's zoom fits the whole screen.
     EXPECT_EQ(full->GetMediaView()->GetMediaBounds().height(), std::min(bounds.height(), 240 * 2));
 

@@ -195,4 +195,15 @@ TEST_F(MovieTest, TheWindowDrawsTheMoviesFramesAndItsController)
     EXPECT_LT(qRed(middle), 80);
     const QRgb bar = shot.pixel(content + frame.topLeft() + QPoint(frame.width() / 2, frame.height() - 2));
     EXPECT_LT(qGray(bar), 80);
+
+    // The navigator shows the movie's name, place and time.
+    window->ProcessCommand(cmd_MediaNavigatorFloater);
+    movie->ObeyCommand(cmd_MediaPlayPause, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return !window->GetNavigator()->GetTimeText().isEmpty(); }, 3000));
+    movie->Play(false);
+    EXPECT_EQ(window->GetNavigator()->GetNameText(), QStringLiteral("clip"));
+    EXPECT_EQ(window->GetNavigator()->GetPositionText(), QStringLiteral("1/1"));
+    if (!qEnvironmentVariableIsEmpty("ORVEX_SHOT_DIR"))
+        window->GetNavigator()->GetShell()->grab().save(
+            qEnvironmentVariable("ORVEX_SHOT_DIR") + QStringLiteral("/media-navigator.png"));
 }

@@ -1,5 +1,6 @@
 // The slide show: its orders, rounds, looping and failures.
 #include "CMediaNavigator.h"
+#include "CMediaView.h"
 #include "TickCount.h"
 
 #include "ViewerTest.h"
@@ -145,4 +146,27 @@ TEST_F(SlideShowTest, AMediumThatFailsDuringTheShowIsKeptUntilItStops)
     EXPECT_EQ(window->GetItemIndex(), 3);
     window->StopSlideShow();
     EXPECT_EQ(window->GetPendingError(), 0);
+}
+
+TEST_F(SlideShowTest, OpeningTheIndexViewsSelectedItemStartsTheShow)
+{
+    SetPrefNumber(QStringLiteral("DoubleClickAction"), 1);
+    FillView(3);
+    ItemAt(2)->Hilite();
+    CIndexViewDocument document(*view);
+    document.OpenSelectedItem();
+    CMediaWindow* window = WindowOf(ItemAt(2));
+    ASSERT_TRUE(window);
+    EXPECT_FALSE(window->IsFullScreenKind());
+    EXPECT_TRUE(window->IsSlideShowRunning());
+    EXPECT_FALSE(OpeningSelectedItemFlag());
+    // Opened any other way, a window waits for its show to be asked for.
+    window->StopSlideShow();
+    window->ProcessCommand(cmd_MediaNext);
+    EXPECT_FALSE(window->IsSlideShowRunning());
+
+    // An empty index has nothing to open.
+    CIndexView empty(SPaneInfo {});
+    CIndexViewDocument emptyDocument(empty);
+    EXPECT_EQ(Code([&] { emptyDocument.OpenSelectedItem(); }), err_AssertFailed);
 }

@@ -154,3 +154,15 @@ bool OpenURLWithDesktop(const QUrl& url)
 {
     return url.isValid() && QDesktopServices::openUrl(url);
 }
+
+bool UpdateSystemActivity()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.ScreenSaver"),
+        QStringLiteral("/org/freedesktop/ScreenSaver"), QStringLiteral("org.freedesktop.ScreenSaver"),
+        QStringLiteral("SimulateUserActivity"));
+    // No reply is awaited: the step of a slide show never waits for the desktop.
+    return bus.send(call);
+}

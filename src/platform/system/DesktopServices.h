@@ -40,3 +40,8 @@ OSStatus SetDesktopPicture(const FileRef& picture);
 
 // Opens a URL with the desktop's handler for its scheme; false when none took it.
 bool OpenURLWithDesktop(const QUrl& url);
+
+// Tells the desktop that the user is active (a full-screen slide show keeps the
+// screen saver and idle sleep away). Asynchronous; false when no session bus or
+// screen saver service answers the call being made.
+bool UpdateSystemActivity();
