@@ -125,6 +125,7 @@ CIndexView::CIndexView(const SPaneInfo& info)
 
 void CIndexView::InitIndexView()
 {
+    setFocusPolicy(Qt::StrongFocus); // the grid takes the keys once clicked or tabbed to
     mThumbnailSize = SInt16(std::clamp<SInt32>(GetPrefNumber(QStringLiteral("DefaultThumbnailViewSize ")), 16, 1024));
     mExtendedSize = SInt16(std::clamp<SInt32>(GetPrefNumber(QStringLiteral("DefaultExtendedViewSize ")), 16, 1024));
     mThumbnailColumns = ReadKeyArray(QStringLiteral("ThumbnailViewColumns"));

@@ -2,6 +2,7 @@
 
 #include "IndexGridGeometry.h"
 #include "LBroadcaster.h"
+#include "LCommander.h"
 #include "LComparator.h"
 #include "LDialogBox.h"
 #include "LView.h"
@@ -105,7 +106,7 @@ private:
 //
 // Changing operations refuse while a task holds the list locked: RemoveItem
 // throws 100060, the others do nothing.
-class CIndexView : public LView, public LListener, public TaskOwnerView {
+class CIndexView : public LView, public LCommander, public LListener, public TaskOwnerView {
 public:
     static constexpr ClassIDT class_ID = 'IndV';
 
@@ -300,6 +301,8 @@ public:
     // The grid's keys: arrows, "+" and "-", Escape, Backspace and Delete; false
     // for a key the grid leaves to the commander chain.
     bool HandleGridKey(const EventRecord& event);
+    // The view is a commander: a click makes it the target, and its keys are the grid's.
+    bool HandleKeyPress(const EventRecord& event) override;
 
     // --- Selection (an item is selected when it is highlighted) --------------------------
     // Each redraws the cell when it shows; none broadcasts.

@@ -154,3 +154,12 @@ bool CIndexView::HandleGridKey(const EventRecord& event)
     default: return false;
     }
 }
+
+bool CIndexView::HandleKeyPress(const EventRecord& event)
+{
+    if (HandleGridKey(event)) {
+        LCommander::SetUpdateCommandStatus(true);
+        return true;
+    }
+    return LCommander::HandleKeyPress(event);
+}

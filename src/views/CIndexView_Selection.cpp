@@ -153,6 +153,8 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
     const bool command = modifiers & cmdKey;
     const bool option = modifiers & optionKey;
     const bool control = modifiers & controlKey;
+    // The click makes the view the target (ending any edit in progress).
+    LCommander::SwitchTarget(this);
     const bool moved = MouseMovedFrom(event.macEvent.where);
 
     const SInt32 index = IndexAtPoint(event.whereLocal, true);

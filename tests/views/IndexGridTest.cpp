@@ -548,3 +548,24 @@ TEST_F(GridPaintTest, EscapeDeselectsAndBackspaceRemovesTheSelection)
     EXPECT_EQ(view->CountItems(), 8);
     EXPECT_FALSE(view->HandleGridKey(Key('x')));
 }
+
+TEST_F(GridPaintTest, AClickMakesTheViewTheTargetAndItsKeysMoveTheSelection)
+{
+    Fill(12);
+    view->Show();
+    QRect cell;
+    view->GetCellRect(6, cell);
+    CIndexItem* item = nullptr;
+    view->GetItemAt(6, item);
+    view->SimulateClick(item->GetPartRect(kItemPartPicture, cell, *view).center());
+    EXPECT_TRUE(view->IsTarget());
+    EventRecord down;
+    down.what = keyDown;
+    down.message = char_DownArrow;
+    EXPECT_TRUE(LCommander::GetTarget()->ProcessKeyPress(down));
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 10 }));
+    EventRecord other;
+    other.what = keyDown;
+    other.message = 'q';
+    EXPECT_FALSE(view->ProcessKeyPress(other)); // left to the chain, which has nobody to take it
+}
