@@ -103,8 +103,8 @@ void CIndexDoc::HandlePrint()
         SheetFinished();
         if (result != QDialog::Accepted)
             return;
-        if (OSStatus err = CatchCode([&] { PrintTo(*printer); }))
-            ReportError(err);
+        if (const ExceptionCode error = CatchException([&] { PrintTo(*printer); }); error.Code() != noErr)
+            ReportError(error);
     });
     RunSheet(dialog);
 }

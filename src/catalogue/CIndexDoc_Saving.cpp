@@ -224,7 +224,7 @@ void CIndexDoc::HandleSheetAnswer(ESheetAnswer answer, const QUrl& saveURL)
             break;
         }
     } catch (const ExceptionCode& e) {
-        ReportError(e.Code());
+        ReportError(e);
     }
     if (--mAnswerDepth > 0 || !mDeleteWhenDone)
         return;

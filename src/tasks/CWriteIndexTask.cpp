@@ -198,10 +198,11 @@ void CWriteIndexTask::RunTask()
         throw;
     } catch (const ExceptionCode& e) {
         qCWarning(lcErrors) << "index not saved:" << e.what();
-        ReportError(e.Code(), IsLockedError(e.Code()) ? kNoteAlert : kStopAlert);
+        ReportError(e, IsLockedError(e.Code()) ? kNoteAlert : kStopAlert);
     } catch (...) {
-        qCWarning(lcErrors) << "index not saved";
-        ReportError(paramErr, kStopAlert);
+        const ExceptionCode error = CurrentExceptionCode();
+        qCWarning(lcErrors) << "index not saved:" << error.what();
+        ReportError(error, kStopAlert);
     }
     HideProgressPane();
     view->StartBroadcasting();

@@ -90,7 +90,8 @@ OSStatus PreferenceDomain::Reload()
         mWriteBlocked = true;
         qWarning().noquote() << "Preferences file" << mFilePath << "cannot be read:" << errorText;
     }
-    ReportErrorThroughHook(mLoadStatus);
+    ReportErrorThroughHook(ExceptionCode(mLoadStatus, "preferences file " + mFilePath.toStdString() + ": "
+        + errorText.toStdString()));
     return mLoadStatus;
 }
 

@@ -65,12 +65,17 @@ TEST(PreferenceDomain, CorruptFileIsKeptAsideAndReported)
         file.write(damaged);
     }
     OSStatus reported = noErr;
-    SetErrorReportHook([&](OSStatus code) { reported = code; });
+    std::string reason;
+    SetErrorReportHook([&](const ExceptionCode& error) {
+        reported = error.Code();
+        reason = error.Context();
+    });
 
     PreferenceDomain domain(path);
     EXPECT_FALSE(domain.Contains(QStringLiteral("A")));
     EXPECT_EQ(domain.LoadStatus(), PropertyList::kErrMalformed);
     EXPECT_EQ(reported, PropertyList::kErrMalformed);
+    EXPECT_NE(reason.find(path.toStdString()), std::string::npos) << "the report names the file";
     ASSERT_FALSE(domain.CorruptFileKeptAs().isEmpty());
     EXPECT_TRUE(domain.CorruptFileKeptAs().startsWith(path + QStringLiteral(".corrupt-")));
     EXPECT_EQ(ReadWholeFile(domain.CorruptFileKeptAs()), damaged);
