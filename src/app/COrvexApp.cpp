@@ -212,6 +212,11 @@ void COrvexApp::StartUp()
 
 void COrvexApp::DoReopenApp()
 {
+    // Asked again to start, the program comes forward as it is.
+    if (LWindow* front = LWindow::GetFrontWindow())
+        front->Select();
+    else if (mMenuBarWindow && mMenuBarWindow->isVisible())
+        mMenuBarWindow->activateWindow();
     if (!LDocument::GetDocumentList().empty())
         return;
     if (QApplication::activeModalWidget())

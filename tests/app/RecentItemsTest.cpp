@@ -170,6 +170,8 @@ TEST_F(RecentItemsApp, MenuShowsNewestFirstAboveASeparatorAndItsClearItem)
     EXPECT_EQ(MenuTexts(menu), (QStringList { "two.idxp", "one.jpg", "-", "Clear Menu" }));
     EXPECT_EQ(menu->Item(1)->keyChar, QLatin1Char('0'));
     EXPECT_TRUE(menu->Item(2)->keyChar.isNull());
+    // Ctrl+0 opens the newest.
+    EXPECT_EQ(app.GetMenuBar()->FindKeyCommand('0', cmdKey), menu->CommandFromIndex(1));
     app.ProcessCommandStatus(menu->CommandFromIndex(2), enabled, usesMark, mark, name);
     EXPECT_TRUE(enabled);
 
