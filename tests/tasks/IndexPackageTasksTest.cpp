@@ -1,5 +1,6 @@
 #include "TaskTestSupport.h"
 
+#include "CANPAInfo.h"
 #include "CIndexPackage.h"
 #include "CItemError.h"
 #include "CReadIndexPackageTask.h"
@@ -367,16 +368,17 @@ TEST_F(IndexPackageTasks, AWriterKilledMidWayLeavesTheOldFileWholeAndReadable)
 
 TEST_F(IndexPackageTasks, PhotographsRoundTripFieldByField)
 {
+    // The camera photographs of the test data, copied so that nothing touches them.
     const QString photos = TestTempDir() + QStringLiteral("/roundtrip-photos");
+    QDir(photos).removeRecursively();
     QDir().mkpath(photos);
     TestDocument document(Folder("photos"), &owner_);
-    for (int i = 0; i < 4; ++i) {
-        QImage image(320 + 40 * i, 240, QImage::Format_RGB32);
-        image.fill(QColor::fromHsv(i * 70, 200, 200));
-        const QString path = photos + QStringLiteral("/IMG_%1.jpg").arg(i);
-        ASSERT_TRUE(image.save(path, "JPEG"));
-        owner_.items.push_back(new CIndexItem(QUrl::fromLocalFile(path)));
+    const QDir samples(TestDataPath(QStringLiteral("exif-samples/jpg")));
+    for (const QString& name : samples.entryList({"*.jpg"}, QDir::Files, QDir::Name)) {
+        ASSERT_TRUE(QFile::copy(samples.filePath(name), photos + "/" + name));
+        owner_.items.push_back(new CIndexItem(QUrl::fromLocalFile(photos + "/" + name)));
     }
+    ASSERT_GE(owner_.items.size(), 5u);
     EXPECT_TRUE(Write(document));
 
     TestOwnerView reader;
@@ -390,6 +392,7 @@ TEST_F(IndexPackageTasks, PhotographsRoundTripFieldByField)
     for (size_t i = 0; i < reader.items.size(); ++i) {
         CIndexItem* a = owner_.items[i];
         CIndexItem* b = reader.items[i];
+        SCOPED_TRACE(a->GetName().toStdString());
         EXPECT_EQ(b->GetName(), a->GetName());
         EXPECT_EQ(b->GetURL(), a->GetURL());
         EXPECT_EQ(b->GetFileTypeCode(), a->GetFileTypeCode());
@@ -399,6 +402,10 @@ TEST_F(IndexPackageTasks, PhotographsRoundTripFieldByField)
         EXPECT_EQ(b->GetModificationDate(), a->GetModificationDate());
         EXPECT_EQ(b->GetFlags(), a->GetFlags());
         EXPECT_EQ(b->GetThumbnailNumber(), a->GetThumbnailNumber());
+        EXPECT_EQ(b->GetCaptionInfo() != nullptr, a->GetCaptionInfo() != nullptr);
+        if (a->GetCaptionInfo() && b->GetCaptionInfo())
+            EXPECT_EQ(b->GetCaptionInfo()->GetKeywords().GetCount(), a->GetCaptionInfo()->GetKeywords().GetCount());
         delete b;
     }
+    reader.items.clear();
 }
