@@ -2,6 +2,7 @@
 
 #include "ExceptionCode.h"
 #include "ImageMetadata.h"
+#include "StoredResolution.h"
 #include "ImageSources.h"
 #include "LStream.h"
 #include "PostScriptConverter.h"
@@ -16,6 +17,7 @@
 namespace {
 
 constexpr qint64 kMaxFileBytes = qint64(1) << 31; // larger files are refused rather than read whole
+constexpr Fixed kDefaultResolution = 72 << 16; // dots per inch where a file records none
 
 } // namespace
 
@@ -324,8 +326,17 @@ OSStatus GraphicsImporter::GetImageDescription(ImageDescription& out)
         d.dataSize = SInt32(std::min<qsizetype>(mData.size(), 0x7FFFFFFF));
         d.frameCount = 1;
         mSource->Describe(mIndex, d);
-        if (mSource->FormatType() != 'PICT') {
-            // Resolution comes with the decoded pixels; a small decode is enough.
+        // The resolution as the file records it, 72 dpi where it records none:
+        // decoders put a default density of their own on such images.
+        const OSType format = mSource->FormatType();
+        const StoredResolution stored = ReadStoredResolution(mData);
+        if (stored.state == StoredResolution::kStored) {
+            d.hRes = DoubleToFixed(stored.hDpi);
+            d.vRes = DoubleToFixed(stored.vDpi);
+        } else if (stored.state == StoredResolution::kNone || format == 'PDF ' || format == 'GIFf') {
+            d.hRes = d.vRes = kDefaultResolution;
+        } else if (format != 'PICT' && format != 'qtif') {
+            // Other formats tell it with the decoded pixels; a small decode is enough.
             QImage probe;
             mSource->Decode(mIndex, QSize(std::min<int>(d.width, 64), std::min<int>(d.height, 64)), probe);
             if (probe.dotsPerMeterX() > 0 && probe.dotsPerMeterY() > 0) {

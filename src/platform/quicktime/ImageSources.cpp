@@ -836,6 +836,11 @@ public:
     void Describe(SInt32 index, ImageDescription& d) override
     {
         mInner->Describe(index, d);
+        // The file's description holds the resolution, whatever the data says.
+        if (mStored.hRes > 0 && mStored.vRes > 0) {
+            d.hRes = mStored.hRes;
+            d.vRes = mStored.vRes;
+        }
         d.cType = mStored.cType;
         d.name = mStored.name;
         d.vendor = mStored.vendor;
