@@ -140,6 +140,22 @@ bool CIndexView::HandleGridKey(const EventRecord& event)
     case '-':
         SetThumbnailSize(NextThumbnailSize(GetThumbnailSize(), key == '+'), true);
         return true;
+    case char_Return:
+    case char_Enter: {
+        // The action key: the first selected item (the first visible when none)
+        // opens alone, in the other viewer when "ActionKeyAction" says so.
+        SInt32 index = GetFirstSelectedIndex();
+        if (index == 0) {
+            SInt32 last = 0;
+            Grid().VisibleRange(GetScrollPosition().v, height(), index, last);
+        }
+        CIndexItem* item = nullptr;
+        if (!GetItemAt(index, item) || !item)
+            return false;
+        DeselectAll();
+        item->OpenInViewer(index, this, GetPrefNumber(QStringLiteral("ActionKeyAction")) == 1);
+        return true;
+    }
     case char_Escape:
         DeselectAll();
         if (IsFiltered())

@@ -6,6 +6,7 @@
 #include "CItemError.h"
 #include "ExceptionCode.h"
 #include "IndexGridNavigation.h"
+#include "Preferences.h"
 #include "IndexGridMarquee.h"
 
 #include <QApplication>
@@ -195,9 +196,8 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
         Refresh();
         SetModified(true);
     } else if (GetClickCount() >= 2) {
-        // Opening an item is the viewer's; the double click keeps it selected.
         if (onPicture && !shift)
-            SelectIndex(index);
+            item->OpenInViewer(index, this, GetPrefNumber(QStringLiteral("DoubleClickAction")) == 1);
     } else if (part == kItemPartErrorBadge) {
         item->SetError(nullptr);
         RefreshItem(index);

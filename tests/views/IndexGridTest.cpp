@@ -3,15 +3,19 @@
 #include "IndexGridGeometry.h"
 #include "IndexGridMarquee.h"
 #include "IndexGridNavigation.h"
+#include "MediaViewerServices.h"
 #include "Offscreen.h"
 #include "Preferences.h"
 #include "CVisualTask.h"
 #include "UEvents.h"
 #include "URegistrar.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QImage>
 
 #include <cstdlib>
@@ -568,4 +572,58 @@ TEST_F(GridPaintTest, AClickMakesTheViewTheTargetAndItsKeysMoveTheSelection)
     other.what = keyDown;
     other.message = 'q';
     EXPECT_FALSE(view->ProcessKeyPress(other)); // left to the chain, which has nobody to take it
+}
+
+namespace {
+
+// The viewer as the index view reaches it: the windows it was asked to open.
+class OpenedWindows : public MediaViewerServices {
+public:
+    void OpenMediaWindowAtIndex(SInt32 index, IndexViewServices*, bool windowed, std::unique_ptr<CMedia> media) override
+    {
+        opened.emplace_back(index, windowed);
+        EXPECT_NE(media, nullptr);
+    }
+    void OpenMediaWindowForItem(CIndexItem&, IndexViewServices*, bool, std::unique_ptr<CMedia>) override {}
+    void PrintItem(CIndexItem&, IndexViewServices*, bool) override {}
+    std::vector<std::pair<SInt32, bool>> opened;
+};
+
+} // namespace
+
+TEST_F(GridPaintTest, ReturnAndADoubleClickOpenTheItemInTheViewer)
+{
+    OpenedWindows viewer;
+    SetMediaViewerServices(&viewer);
+    const QString dir = TestTempDir() + QStringLiteral("/grid-open");
+    QDir().mkpath(dir);
+    for (int i = 1; i <= 3; ++i) {
+        QImage photo(200, 150, QImage::Format_RGB32);
+        photo.fill(ColourOf(i));
+        const QString path = QStringLiteral("%1/photo%2.jpg").arg(dir).arg(i);
+        ASSERT_TRUE(photo.save(path, "JPEG"));
+        view->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, false, true);
+    }
+    view->Show();
+    view->SelectIndex(2);
+    EventRecord action;
+    action.what = keyDown;
+    action.message = char_Return;
+    EXPECT_TRUE(view->HandleGridKey(action));
+    EXPECT_TRUE(Selected(view).empty()); // opened alone
+    ASSERT_EQ(viewer.opened.size(), 1u);
+    EXPECT_EQ(viewer.opened[0].first, 2);
+
+    QRect cell;
+    view->GetCellRect(3, cell);
+    CIndexItem* item = nullptr;
+    view->GetItemAt(3, item);
+    const QPoint picture = item->GetPartRect(kItemPartPicture, cell, *view).center();
+    view->SimulateClick(picture);
+    view->SimulateClick(picture, 0, 2);
+    ASSERT_EQ(viewer.opened.size(), 2u);
+    EXPECT_EQ(viewer.opened[1].first, 3);
+    view->SimulateClick(picture, shiftKey, 2); // Shift: no opening
+    EXPECT_EQ(viewer.opened.size(), 2u);
+    SetMediaViewerServices(nullptr);
 }
