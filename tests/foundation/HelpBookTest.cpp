@@ -17,6 +17,21 @@ TEST(HelpBook, PagesAreCopiedOutWhereABrowserCanReadThem)
     EXPECT_TRUE(copy.readAll().contains("<title>Orvex Help</title>"));
 }
 
+TEST(HelpBook, EveryPageTheProgramOpensIsThereWithItsAnchor)
+{
+    const std::pair<const char*, const char*> pages[] = { { "pgs/wr8.html", "" }, { "pgs/wr3.html", "MediaView" },
+        { "pgs/wr3.html", "ListView" }, { "pgs/wr5.html", "" }, { "pgs/wr6.html", "" },
+        { "pgs/wr10.html", "ThumbnailView" }, { "pgs/wr10.html", "ThumbnailViewExtended" } };
+    for (const auto& [page, anchor] : pages) {
+        QUrl url = HelpPageURL(QString::fromLatin1(page));
+        ASSERT_FALSE(url.isEmpty()) << page;
+        QFile file(url.toLocalFile());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        if (*anchor)
+            EXPECT_TRUE(file.readAll().contains(QByteArray("id=\"") + anchor + '"')) << page << "#" << anchor;
+    }
+}
+
 TEST(HelpBook, PagesOutsideTheBookOrMissingAreRefused)
 {
     EXPECT_TRUE(HelpPageURL(QStringLiteral("pgs/none.html")).isEmpty());
