@@ -1,5 +1,6 @@
 #include "TaskTestSupport.h"
 
+#include "CFloater.h"
 #include "CItemError.h"
 #include "ErrorHook.h"
 #include "ErrorReport.h"
@@ -533,4 +534,31 @@ TEST_F(TaskTest, AStepsReasonReachesTheLogAndTheReport)
     ASSERT_EQ(log.Lines().size(), 1);
     EXPECT_TRUE(log.All().contains(QStringLiteral("-39")));
     EXPECT_TRUE(log.All().contains(QStringLiteral("index.db record 12: tag 12 count 140, expected 102")));
+}
+
+TEST_F(TaskTest, CommandPeriodInTheTaskWindowStopsTheTaskShownLast)
+{
+    auto first = NewRecord();
+    auto last = NewRecord();
+    MakeTask(first, [](ScriptTask& self) {
+        self.ShowProgress();
+        LThread::Sleep(60000);
+    });
+    ScriptTask* b = MakeTask(last, [](ScriptTask& self) {
+        self.ShowProgress();
+        LThread::Sleep(60000);
+    });
+    ASSERT_TRUE(RunUntil([&] { return b->IsProgressShown(); }));
+    auto* window = dynamic_cast<CTaskWindow*>(GetTaskWindow());
+    ASSERT_NE(window, nullptr);
+    EventRecord event;
+    event.what = keyDown;
+    event.message = '.';
+    event.modifiers = cmdKey;
+    EXPECT_TRUE(window->HandleKeyPress(event));
+    ProcessPostedEvents();
+    EXPECT_TRUE(last->destroyed);
+    EXPECT_FALSE(first->destroyed);
+    StopTasksOfOwner(&owner_);
+    EXPECT_TRUE(first->destroyed);
 }
