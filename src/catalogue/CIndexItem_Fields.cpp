@@ -354,7 +354,7 @@ Str255& CIndexItem::GetCaptionFieldText(SInt32 key, Str255& out)
     switch (key) {
     case kFieldCaption:
         if (const QByteArray* text = caption->GetCaption())
-            out.AssignBytes(text->left(255));
+            out.AssignBytes(IIMText::CutCaptionBytes(*text, 255));
         break;
     case kFieldCaptionWriter: out.Assign(caption->GetWriterEditor()); break;
     case kFieldHeadline: out.Assign(caption->GetHeadline()); break;

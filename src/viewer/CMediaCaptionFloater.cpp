@@ -5,7 +5,7 @@
 #include "CMediaView.h"
 #include "ExceptionCode.h"
 #include "FieldKeys.h"
-#include "MacRoman.h"
+#include "IIMText.h"
 #include "Preferences.h"
 
 #include <QFontMetrics>
@@ -54,7 +54,7 @@ void CMediaCaptionFloater::ListenToMessage(MessageT message, void* ioParam)
     QString caption;
     if (CANPAInfo* info = item->GetCaptionInfo())
         if (const QByteArray* bytes = info->GetCaption())
-            caption = MacRoman::Decode(*bytes);
+            caption = IIMText::TextFromCaptionBytes(*bytes);
     mCaptionText->SetCFDescriptor(caption);
     // As tall as the text at the floater's width.
     const QFontMetrics metrics(mCaptionText->font());

@@ -11,6 +11,7 @@
 #include "ExceptionCode.h"
 #include "FileRoutines.h"
 #include "FileTypes.h"
+#include "IIMText.h"
 #include "LWindow.h"
 #include "LocalizedStrings.h"
 #include "Offscreen.h"
@@ -646,7 +647,7 @@ std::vector<QString> CIndexView::ValuesOfItem(CIndexItem* item, SInt32 fieldKey)
             break;
         const auto& list = fieldKey == kKeywordsKey ? caption->GetKeywords() : caption->GetSupplementalCategories();
         for (const LStr255& entry : list) {
-            QString text = entry.ToQString();
+            QString text = IIMText::TextFromCaptionBytes(entry.Bytes());
             if (text.isEmpty())
                 break;
             values.push_back(text);

@@ -3,9 +3,9 @@
 #include "CANPAInfo.h"
 #include "FieldKeys.h"
 #include "CMediaCaptionFloater.h"
+#include "IIMText.h"
 #include "CMediaNavigator.h"
 #include "CMediaView.h"
-#include "MacRoman.h"
 
 #include <QFileInfo>
 #include <QPointer>
@@ -147,7 +147,8 @@ TEST_F(MediaWindowTest, TheFloatersShowNamePositionAndCaption)
 {
     FillView(3);
     auto caption = std::make_unique<CANPAInfo>();
-    caption->SetCaption(MacRoman::Encode(QStringLiteral("Harbour at dawn, seen from the old pier.")));
+    // A letter Mac Roman lacks is kept in the caption and shown as itself.
+    caption->SetCaption(IIMText::CaptionBytesFromText(QString::fromUtf8("Harbour at dawn, seen from the old pier in Gdańsk.")));
     ItemAt(1)->SetCaptionInfo(std::move(caption));
     CMediaWindow* window = OpenAt(1);
     ASSERT_TRUE(window);
@@ -157,7 +158,7 @@ TEST_F(MediaWindowTest, TheFloatersShowNamePositionAndCaption)
     EXPECT_EQ(navigator->GetPositionText(), QStringLiteral("1/3"));
     CMediaCaptionFloater* floater = window->GetCaptionFloater();
     ASSERT_TRUE(floater);
-    EXPECT_EQ(floater->GetCaptionText(), QStringLiteral("Harbour at dawn, seen from the old pier."));
+    EXPECT_EQ(floater->GetCaptionText(), QString::fromUtf8("Harbour at dawn, seen from the old pier in Gdańsk."));
     EXPECT_EQ(floater->GetCFDescriptor(), ItemAt(1)->CopyFieldString(kFieldName, 1));
     EXPECT_EQ(floater->width(), CMediaCaptionFloater::kWidth);
     window->ProcessCommand(cmd_MediaNext);

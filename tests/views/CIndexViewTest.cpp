@@ -7,6 +7,7 @@
 #include "DisplayUtilities.h"
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
+#include "IIMText.h"
 #include "ItemThumbnails.h"
 #include "LThread.h"
 #include "IndexTaskServices.h"
@@ -374,6 +375,18 @@ TEST_F(IndexViewTest, TheCacheTaskEntersQueuedItemsIntoTheValueIndex)
     EXPECT_EQ(view->GetValueSets(6020)->value(QStringLiteral("7")), QSet<CIndexItem*> {b});
     EXPECT_EQ(view->GetValueSets(4001)->value(QStringLiteral("Beach.jpg")), (QSet<CIndexItem*> {a, b}))
         << "names that differ only by their numbers share a value";
+
+    // A keyword with letters Mac Roman lacks is indexed as the word it is.
+    CIndexItem* c = RemoteItem(QStringLiteral("Old town.jpg"));
+    auto polish = std::make_unique<CANPAInfo>();
+    Str255 word;
+    word.AssignBytes(IIMText::CaptionBytesFromText(QString::fromUtf8("Łódź")));
+    polish->AddKeyword(word);
+    c->SetCaptionInfo(std::move(polish));
+    view->InsertItem(c, kInsertAtEnd, false, false);
+    ASSERT_TRUE(RunUntil([&] { return view->GetCacheTask()->CountItems() == 0; }));
+    RunUntil([] { return false; }, 20);
+    EXPECT_EQ(view->GetValueSets(6016)->value(QString::fromUtf8("Łódź")), QSet<CIndexItem*> {c});
 
     view->RemoveItem(1, false, true, false);
     EXPECT_EQ(view->GetValueSets(6016)->value(QStringLiteral("sea")), QSet<CIndexItem*> {b});
