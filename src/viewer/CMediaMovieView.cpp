@@ -244,10 +244,14 @@ void CMediaMovieView::MediaEnded()
 {
     const bool loop = mOptions && mOptions->loopPlayback;
     if (loop && mOptions->loopBackAndForth) {
+        // The player restarts an ended medium from its start: put it back just
+        // before the end first, then let it run the other way.
         mDirection = SInt16(-mDirection);
-        mPlayer->setPlaybackRate(double(mDirection));
-        if (mDirection > 0)
+        if (mDirection < 0)
+            mPlayer->setPosition(std::max<qint64>(0, mPlayer->duration() - 1));
+        else
             mPlayer->setPosition(0);
+        mPlayer->setPlaybackRate(double(mDirection));
         mPlayer->play();
         return;
     }

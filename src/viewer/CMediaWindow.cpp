@@ -668,7 +668,7 @@ void CMediaWindow::ListenToMessage(MessageT message, void* ioParam)
     case 202: {
         // The item goes: show what now stands at its index, or go with the index.
         mItem = nullptr;
-        if (mIndexView && mIndexView->GetViewState() == kViewStateRemovingAll) {
+        if (!mIndexView || mIndexView->GetViewState() == kViewStateRemovingAll) {
             mIndexView = nullptr;
             DoClose();
             return;
@@ -786,6 +786,13 @@ void CMediaWindow::Deactivate()
         mNavigator->Hide();
         mNavigatorHiddenByDeactivate = true;
     }
+}
+
+void CMediaWindow::DoClose()
+{
+    StopSlideShow();
+    RemoveFromList(this);
+    CCMWindow::DoClose();
 }
 
 void CMediaWindow::Select()

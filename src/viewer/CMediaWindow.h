@@ -117,6 +117,8 @@ public:
     void Activate() override;
     void Deactivate() override;
     void Select() override;
+    // A closed window leaves the list at once, though it is deleted later.
+    void DoClose() override;
 
 protected:
     void FinishCreateSelf() override;

@@ -207,3 +207,36 @@ TEST_F(MovieTest, TheWindowDrawsTheMoviesFramesAndItsController)
         window->GetNavigator()->GetShell()->grab().save(
             qEnvironmentVariable("ORVEX_SHOT_DIR") + QStringLiteral("/media-navigator.png"));
 }
+
+TEST_F(MovieTest, BackAndForthLoopingTurnsAtTheEndAndKeepsPlaying)
+{
+    SetPrefBoolean(QStringLiteral("MediaLoopPlayback"), true);
+    SetPrefBoolean(QStringLiteral("MediaLoopBackForth"), true);
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(MakeMovie())), kInsertAtEnd, false, false);
+    CMediaMovieView* movie = MovieViewOf(OpenAt(1));
+    ASSERT_TRUE(movie);
+    movie->Play(true);
+    ASSERT_TRUE(WaitFor([&] { return movie->IsPlaying(); }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return movie->GetPlayer()->playbackRate() < 0; }, 5000));
+    // Backwards from the end: the time goes down.
+    const SInt32 turned = movie->GetCurrentTime();
+    ProcessEventsFor(500);
+    EXPECT_LT(movie->GetCurrentTime(), turned);
+    EXPECT_FALSE(movie->IsReadyForNextSlide());
+    // At the start it turns forwards again.
+    EXPECT_TRUE(WaitFor([&] { return movie->GetPlayer()->playbackRate() > 0; }, 5000));
+    EXPECT_TRUE(movie->IsPlaying());
+    movie->Play(false);
+}
+
+TEST_F(MovieTest, AMoviesOwnTitleNamesItInTheNavigator)
+{
+    const QString path = MakeMediaWithFFmpeg(QStringLiteral("titled.mov"),
+        RedThenBlueVideo() + QStringList { "-c:v", "mpeg4", "-metadata", "title=Harbour Film" });
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, false, false);
+    CMediaWindow* window = OpenAt(1);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->GetNavigator()->GetNameText(), QStringLiteral("Harbour Film"));
+    EXPECT_EQ(CMediaWindow::FloaterName(QStringLiteral("titled.mov"), window->GetMediaView()->GetMedia()),
+        QStringLiteral("Harbour Film"));
+}

@@ -234,3 +234,35 @@ TEST_F(MediaWindowTest, TheWindowDrawsTheWholePhotographFittedInIt)
         EXPECT_NEAR(qGray(drawn), qGray(source), 40) << at.x() << "," << at.y();
     }
 }
+
+TEST_F(MediaWindowTest, CommandClickZoomsInAndADoubleClickClosesTheWindow)
+{
+    FillView(2, 400, 300);
+    CMediaWindow* window = OpenAt(1);
+    ASSERT_TRUE(window);
+    CMediaView* media = window->GetMediaView();
+    const SInt16 zoom = media->GetZoom();
+    media->SimulateClick(media->rect().center(), cmdKey, 1);
+    EXPECT_EQ(media->GetZoom(), zoom + 10);
+    EXPECT_EQ(window->GetOptions().zoomFlag, kZoomFixed);
+    media->SimulateClick(media->rect().center(), optionKey, 1);
+    EXPECT_EQ(media->GetZoom(), zoom);
+    EXPECT_TRUE(window->GetCFDescriptor().contains(QStringLiteral("@ %1%").arg(zoom)));
+
+    QPointer<CMediaWindow> guard(window);
+    media->SimulateClick(media->rect().center(), 0, 2);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(guard.isNull());
+    EXPECT_FALSE(ItemAt(1)->IsOpenInViewer());
+}
+
+TEST_F(MediaWindowTest, ClosingTheIndexClosesItsMediaWindows)
+{
+    FillView(3);
+    QPointer<CMediaWindow> window = OpenAt(2);
+    ASSERT_TRUE(window);
+    view->RemoveAllItems();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+    EXPECT_TRUE(CMediaWindow::GetWindowList().empty());
+}
