@@ -49,7 +49,12 @@ int main(int argc, char** argv)
         LogError(CurrentExceptionCode(), "start-up");
         result = 1;
     }
-    // The preferences reach the disk once the application has gone.
-    SynchronizePrefs();
+    // The preferences reach the disk once the application has gone; a failure
+    // (a full disk) is told on the log and in the exit status, the old file kept.
+    if (!SynchronizePrefs()) {
+        LogError(ExceptionCode(ioErr, "the preferences were not written"), "quit");
+        if (result == 0)
+            result = 1;
+    }
     return result;
 }

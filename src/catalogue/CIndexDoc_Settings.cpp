@@ -87,7 +87,7 @@ void CIndexDoc::WriteSettings(bool windowReused)
     if (!PropertyList::IsValid(settings))
         ThrowOSErr_(err_NilPointer, "settings.xml: a value has no property-list form");
     if (OSStatus err = PropertyList::WriteFile(path, settings))
-        ThrowOSErr_(err_AssertFailed, "settings.xml cannot be written: " + ExceptionCode::CodeText(err));
+        ThrowOSErr_(err, "settings.xml cannot be written");
 }
 
 void CIndexDoc::ApplyDocumentSettings(const QVariantMap& settings, bool windowReused)

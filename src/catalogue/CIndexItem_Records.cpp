@@ -346,7 +346,7 @@ void CIndexItem::ApplyIndexFileRecord(const IndexFileRecord& record)
         FileRef indexFileRef;
         const FileRef* base = nullptr;
         if (auto* file = dynamic_cast<LFileStream*>(mIndexFile)) {
-            indexFileRef = FileRef(file->File().fileName());
+            indexFileRef = FileRef(file->Path());
             base = &indexFileRef;
         }
         ThrowIfOSErr_(ResolveAliasHandle(&alias, &target, true, base));
@@ -391,7 +391,7 @@ void CIndexItem::WriteRecord(LStream& indexFile, SInt32 offset)
         // Relative to the index file when it has a path; a failed update keeps
         // the alias as it stands.
         if (auto* file = dynamic_cast<LFileStream*>(&indexFile)) {
-            FileRef base(file->File().fileName());
+            FileRef base(file->Path());
             FileRef target;
             bool changed = false;
             if (ResolveAliasBytes(&base, bytes, target, changed) == noErr) {

@@ -1,10 +1,10 @@
 #include "ThumbnailFile.h"
 
 #include "ExceptionCode.h"
+#include "SafeSave.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 
 QString ThumbnailFileName(SInt32 number)
@@ -42,12 +42,10 @@ void WriteThumbnailFile(const QUrl& file, const Picture& picture)
     if (!file.isValid() || !file.isLocalFile())
         ThrowOSErr_(err_NilPointer, "no thumbnail file URL");
     const QString path = file.toLocalFile();
-    QSaveFile out(path);
-    QByteArray header(kThumbHeaderSize, '\0');
-    if (!out.open(QIODevice::WriteOnly) || out.write(header) != header.size()
-        || out.write(picture.Data()) != picture.Size() || !out.commit())
-        ThrowOSErr_(err_AssertFailed, "thumbnail file not written: " + path.toStdString() + ": "
-                + out.errorString().toStdString());
+    QByteArray bytes(kThumbHeaderSize, '\0');
+    bytes.append(picture.Data());
+    if (OSStatus err = ReplaceFileSafely(path, bytes))
+        ThrowOSErr_(err, "thumbnail file not written: " + path.toStdString());
 }
 
 Picture ReadThumbnailFile(const QUrl& file)

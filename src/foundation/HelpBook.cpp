@@ -1,12 +1,12 @@
 #include "HelpBook.h"
 
 #include "ErrorCodes.h"
+#include "SafeSave.h"
 
 #include <QDesktopServices>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
@@ -18,11 +18,7 @@ bool CopyPage(const QString& from, const QString& to)
     if (!source.open(QIODevice::ReadOnly))
         return false;
     QDir().mkpath(QFileInfo(to).absolutePath());
-    QSaveFile target(to);
-    if (!target.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray data = source.readAll();
-    return target.write(data) == data.size() && target.commit();
+    return ReplaceFileSafely(to, source.readAll()) == noErr;
 }
 } // namespace
 

@@ -2,10 +2,12 @@
 
 #include "ExceptionCode.h"
 #include "LStream.h"
+#include "SafeSave.h"
 
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -80,16 +82,13 @@ OSStatus ReplaceFileContents(const QString& path, const QByteArray& bytes, qint6
             file.cancelWriting();
             return ioErr;
         }
+        errno = 0;
         if (file.write(bytes.constData() + written, chunk) != chunk) {
-            OSStatus err = OSErrorFromFileError(file.error(), path);
+            const OSStatus err = WriteFailureCode(errno);
             file.cancelWriting();
-            return err ? err : ioErr;
+            return err;
         }
         written += chunk;
     }
-    if (!file.commit()) {
-        OSStatus err = OSErrorFromFileError(file.error(), path);
-        return err ? err : ioErr;
-    }
-    return noErr;
+    return CommitSaveFile(file, bytes.size());
 }

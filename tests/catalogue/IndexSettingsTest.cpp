@@ -149,6 +149,19 @@ TEST_F(IndexSettings, ADamagedOldFileIsReplacedWhole)
     EXPECT_TRUE(written.toMap().contains("LastThumbID"));
 }
 
+TEST_F(IndexSettings, AFullDiskKeepsTheOldFileAndThrowsItsCode)
+{
+    const QByteArray old = kHeader + "<dict>\n\t<key>Foreign</key>\n\t<string>kept</string>\n</dict>\n</plist>\n";
+    CIndexDoc* doc = OpenWith("fulldisk", old);
+    IndexViewOf(doc)->comment = QString(8000, QLatin1Char('c'));
+    const auto result = RunWithFileSizeLimit(old.size() + 64, [&] {
+        return qint32(CatchCode([&] { doc->WriteSettings(false); }));
+    });
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, -34);
+    EXPECT_EQ(ReadWholeFile(SettingsPath(doc)), old);
+}
+
 TEST_F(IndexSettings, ReadingAppliesTheDocumentKeysAndReturnsTheItemCount)
 {
     const QByteArray settings = kHeader

@@ -456,8 +456,27 @@ TEST(ThumbnailFiles, FileIsAZeroHeaderThenThePictureAndReadsBack)
     EXPECT_EQ(CatchCode([&] { WriteThumbnailFile(file, Picture()); }), err_NilPointer);
     EXPECT_EQ(CatchCode([&] { WriteThumbnailFile(QUrl(), plain); }), err_NilPointer);
     EXPECT_EQ(CatchCode([&] { WriteThumbnailFile(ThumbnailFileURL(QUrl::fromLocalFile(dir.filePath("gone/")), 3), plain); }),
-        err_AssertFailed);
+        dirNFErr);
     EXPECT_EQ(ReadWholeFile(dir.filePath("pkg.idxp/thumbs/7.pct")).mid(512), plain.Data());
+}
+
+TEST(ThumbnailFiles, AFullDiskThrowsAndKeepsTheOldThumbnail)
+{
+    QDir dir(TestTempDir());
+    ASSERT_TRUE(dir.mkpath("full.idxp/thumbs"));
+    const QUrl file = ThumbnailFileURL(QUrl::fromLocalFile(dir.filePath("full.idxp/thumbs/")), 9);
+    WriteThumbnailFile(file, Picture::FromImageAsJPEG(TestPattern(16, 12), MakeRect(0, 0, 12, 16), codecLowQuality));
+    const QByteArray old = ReadWholeFile(file.toLocalFile());
+
+    const Picture plain
+        = Picture::FromImageAsJPEG(TestPattern(640, 480), MakeRect(0, 0, 480, 640), codecHighQuality, ditherCopy);
+    ASSERT_GT(plain.Size(), old.size() + 4096);
+    const auto result
+        = RunWithFileSizeLimit(old.size() + 1024, [&] { return qint32(CatchCode([&] { WriteThumbnailFile(file, plain); })); });
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, -34);
+    EXPECT_EQ(ReadWholeFile(file.toLocalFile()), old);
+    EXPECT_EQ(QDir(dir.filePath("full.idxp/thumbs")).entryList(QDir::Files | QDir::Hidden), QStringList { "9.pct" });
 }
 
 TEST(ThumbnailFiles, DamagedOrMissingFilesGiveACode)

@@ -11,6 +11,12 @@
 
 #include <memory>
 
+#include <csignal>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 QTemporaryDir* gTempRoot = nullptr;
 std::unique_ptr<QTemporaryDir> gTestFolder;
@@ -46,6 +52,43 @@ QByteArray ReadWholeFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+std::optional<qint32> RunWithFileSizeLimit(qint64 limitBytes, const std::function<qint32()>& body)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return std::nullopt;
+    const pid_t child = ::fork();
+    if (child < 0)
+        return std::nullopt;
+    if (child == 0) {
+        ::close(channel[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit { rlim_t(limitBytes), rlim_t(limitBytes) };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        qint32 result = 1;
+        try {
+            result = body();
+        } catch (...) {
+            result = 0x7FFFFFFF;
+        }
+        if (::write(channel[1], &result, sizeof result) != sizeof result)
+            ::_exit(2);
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    std::optional<qint32> answer;
+    pollfd wait { channel[0], POLLIN, 0 };
+    qint32 result = 0;
+    if (::poll(&wait, 1, 60000) == 1 && ::read(channel[0], &result, sizeof result) == sizeof result)
+        answer = result;
+    ::close(channel[0]);
+    if (!answer)
+        ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return answer;
 }
 
 void ProcessEventsFor(int milliseconds)

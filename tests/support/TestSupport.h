@@ -5,6 +5,9 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <functional>
+#include <optional>
+
 // tests/data: the camera and program files the tests read in place (read-only).
 QString TestDataPath(const QString& relative = QString());
 
@@ -12,6 +15,11 @@ QString TestDataPath(const QString& relative = QString());
 QString TestTempDir();
 
 QByteArray ReadWholeFile(const QString& path);
+
+// Runs `body` in a child process that may write no file beyond `limitBytes`
+// (a full disk as a writer sees it: writes past the limit fail with EFBIG) and
+// hands back the code it returned; nothing when the child died or hung.
+std::optional<qint32> RunWithFileSizeLimit(qint64 limitBytes, const std::function<qint32()>& body);
 
 // Runs the event loop for a while (timers, posted events, deferred deletes).
 void ProcessEventsFor(int milliseconds);

@@ -324,6 +324,21 @@ TEST_F(IndexPackageTasks, AWriteThatFailsPartWayLeavesTheOldFileAndTheDocumentMo
     EXPECT_EQ(stored.offset, RemoteRecord("Beach.jpg", 1000).size());
 }
 
+TEST_F(IndexPackageTasks, AFullDiskLeavesTheOldIndexWholeAndReportsIt)
+{
+    TestDocument document(Folder("fulldisk"), &owner_);
+    const QByteArray old = ThreeRecords();
+    WriteBytes(document.IndexDbPath(), old);
+    const QString path = document.IndexDbPath();
+    // More than the kernel's and Qt's buffers, so that both a write and the flush meet the limit.
+    const QByteArray bigger(1024 * 1024, 'x');
+    const auto result = RunWithFileSizeLimit(old.size() + 4096, [&] { return qint32(ReplaceFileContents(path, bigger)); });
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, -34);
+    EXPECT_EQ(ReadWholeFile(path), old);
+    EXPECT_EQ(QDir(QFileInfo(path).path()).entryList({ "index.db*" }, QDir::Files | QDir::Hidden), QStringList { "index.db" });
+}
+
 TEST_F(IndexPackageTasks, AWriterKilledMidWayLeavesTheOldFileWholeAndReadable)
 {
     TestDocument document(Folder("killed"), &owner_);

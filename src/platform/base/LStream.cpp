@@ -1,8 +1,14 @@
 #include "LStream.h"
 
+#include "SafeSave.h"
+
 #include <QDir>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <string>
 
 void LStream::SetMarker(SInt64 offset, EStreamFrom from)
@@ -231,17 +237,94 @@ OSStatus OSErrorFromFileError(QFileDevice::FileError error, const QString& path)
     }
 }
 
-LFileStream::LFileStream(const QString& path, Mode mode)
-    : mFile(path)
+namespace {
+// A new, empty file beside `path` for a Truncate stream to write into.
+QString OpenTemporaryBeside(const QString& path, QFile& file)
 {
-    QIODevice::OpenMode openMode = QIODevice::ReadOnly;
-    if (mode == Mode::ReadWrite)
-        openMode = QIODevice::ReadWrite;
-    else if (mode == Mode::Truncate)
-        openMode = QIODevice::ReadWrite | QIODevice::Truncate;
+    const QFileInfo info(path);
+    QByteArray pattern = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName())
+        + ".XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+        const int error = errno;
+        ThrowOSErr_(error == ENOENT || error == ENOTDIR ? dirNFErr : WriteFailureCode(error),
+            path.toStdString());
+    }
+    // The new file takes the old one's permissions, or the usual ones.
+    struct stat old {};
+    ::fchmod(fd, ::stat(QFile::encodeName(path).constData(), &old) == 0 ? old.st_mode & 07777 : 0644);
+    ::close(fd);
+    const QString name = QFile::decodeName(pattern);
+    file.setFileName(name);
+    if (!file.open(QIODevice::ReadWrite)) {
+        ::unlink(pattern.constData());
+        ThrowOSErr_(ioErr, path.toStdString());
+    }
+    return name;
+}
+}
+
+LFileStream::LFileStream(const QString& path, Mode mode)
+    : mPath(path)
+    , mMode(mode)
+{
+    if (mode == Mode::Truncate) {
+        OpenTemporaryBeside(path, mFile);
+        mLength = 0;
+        return;
+    }
+    mFile.setFileName(path);
+    QIODevice::OpenMode openMode = mode == Mode::ReadWrite ? QIODevice::ReadWrite : QIODevice::ReadOnly;
     if (!mFile.open(openMode))
         ThrowOSErr_(OSErrorFromFileError(mFile.error(), path), path.toStdString());
     mLength = mFile.size();
+}
+
+LFileStream::~LFileStream()
+{
+    if (mMode == Mode::Truncate && !mClosed) {
+        const QByteArray temporary = QFile::encodeName(mFile.fileName());
+        mFile.close();
+        ::unlink(temporary.constData());
+    }
+}
+
+void LFileStream::Close()
+{
+    if (mClosed)
+        return;
+    mClosed = true;
+    if (mMode == Mode::Read) {
+        mFile.close();
+        return;
+    }
+    const QByteArray temporary = QFile::encodeName(mFile.fileName());
+    errno = 0;
+    bool ok = mFile.flush() && mFile.size() == mLength;
+    int error = errno;
+    if (ok && ::fsync(mFile.handle()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    mFile.close();
+    if (ok && mFile.error() != QFileDevice::NoError) {
+        ok = false;
+        error = EIO;
+    }
+    if (mMode == Mode::Truncate) {
+        if (ok && ::rename(temporary.constData(), QFile::encodeName(mPath).constData()) != 0) {
+            ok = false;
+            error = errno;
+        }
+        if (!ok)
+            ::unlink(temporary.constData());
+    }
+    if (!ok)
+        ThrowOSErr_(WriteFailureCode(error), "not written: " + mPath.toStdString());
+    if (mMode == Mode::Truncate) {
+        if (OSStatus err = SyncFolderOf(mPath))
+            ThrowOSErr_(err, "not synced: " + mPath.toStdString());
+    }
 }
 
 void LFileStream::SetMarker(SInt64 offset, EStreamFrom from)
@@ -260,16 +343,20 @@ void LFileStream::SetLength(SInt64 length)
 
 OSStatus LFileStream::PutBytes(const void* buffer, SInt32& ioByteCount)
 {
+    if (mClosed)
+        ThrowOSErr_(ioErr, "stream closed: " + mPath.toStdString());
+    errno = 0;
+    const SInt32 wanted = ioByteCount;
     qint64 written = mFile.write(static_cast<const char*>(buffer), ioByteCount);
     if (written < 0) {
         ioByteCount = 0;
-        return ioErr;
+        return WriteFailureCode(errno);
     }
     ioByteCount = SInt32(written);
     mMarker += written;
     if (mMarker > mLength)
         mLength = mMarker;
-    return written == ioByteCount ? noErr : ioErr;
+    return written == wanted ? noErr : WriteFailureCode(errno);
 }
 
 OSStatus LFileStream::GetBytes(void* buffer, SInt32& ioByteCount)

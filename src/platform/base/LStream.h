@@ -107,20 +107,33 @@ private:
 };
 
 // A stream over an open file. Opening failures throw the matching OS error.
+// A stream on a file. Read and ReadWrite work on the file itself; Truncate
+// writes a new file through a temporary file beside it, which Close() renames
+// into place once every byte has reached the disk. A Truncate stream destroyed
+// without Close() leaves the old file as it was. Failed writes throw.
 class LFileStream : public LStream {
 public:
     enum class Mode { Read, ReadWrite, Truncate };
     LFileStream(const QString& path, Mode mode);
+    ~LFileStream() override;
 
     void SetMarker(SInt64 offset, EStreamFrom from = streamFrom_Start) override;
     void SetLength(SInt64 length) override;
     OSStatus PutBytes(const void* buffer, SInt32& ioByteCount) override;
     OSStatus GetBytes(void* buffer, SInt32& ioByteCount) override;
 
-    QFile& File() { return mFile; }
+    // Flushes, checks and closes the file (renaming a Truncate stream's file
+    // into place and syncing its folder); throws when any of it fails.
+    void Close();
+
+    // The file the stream stands for (not its temporary file).
+    const QString& Path() const { return mPath; }
 
 private:
+    QString mPath;
+    Mode mMode;
     QFile mFile;
+    bool mClosed = false;
 };
 
 // The OS error that best names a failed QFile operation.

@@ -1,11 +1,11 @@
 #include "PropertyList.h"
 
 #include "LStream.h"
+#include "SafeSave.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -598,19 +598,7 @@ OSStatus WriteFile(const QString& path, const QVariant& value)
     QByteArray bytes;
     if (OSStatus err = Write(value, bytes))
         return err;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return OSErrorFromFileError(file.error(), path);
-    if (file.write(bytes) != bytes.size()) {
-        OSStatus err = OSErrorFromFileError(file.error(), path);
-        file.cancelWriting();
-        return err ? err : ioErr;
-    }
-    if (!file.commit()) {
-        OSStatus err = OSErrorFromFileError(file.error(), path);
-        return err ? err : ioErr;
-    }
-    return noErr;
+    return ReplaceFileSafely(path, bytes);
 }
 
 } // namespace PropertyList

@@ -72,6 +72,7 @@ TEST(LFileStream, ReadsWhatWasWrittenAndNamesMissingFiles)
         LFileStream out(path, LFileStream::Mode::Truncate);
         out.WriteUInt32(0xCAFEBABE);
         out.WriteBytes("tail");
+        out.Close();
     }
     LFileStream in(path, LFileStream::Mode::Read);
     EXPECT_EQ(in.GetLength(), 8);

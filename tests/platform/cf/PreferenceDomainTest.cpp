@@ -113,3 +113,27 @@ TEST(PreferenceDomain, UnreadableFileIsNeverReplacedByAnEmptyDomain)
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     EXPECT_EQ(ReadWholeFile(path), before);
 }
+
+TEST(PreferenceDomain, AFullDiskKeepsTheOldPreferencesAndReportsIt)
+{
+    const QString path = FreshDomainPath("fulldisk");
+    {
+        PreferenceDomain domain(path);
+        domain.SetValue(QStringLiteral("Kept"), QStringLiteral("yes"));
+        ASSERT_EQ(domain.Synchronize(), noErr);
+    }
+    const QByteArray old = ReadWholeFile(path);
+    ASSERT_FALSE(old.isEmpty());
+
+    // The old file is a few hundred bytes; the new one cannot fit under the limit.
+    const auto result = RunWithFileSizeLimit(old.size() + 100, [&] {
+        PreferenceDomain domain(path);
+        domain.SetValue(QStringLiteral("Big"), QString(20000, QLatin1Char('x')));
+        return qint32(domain.Synchronize());
+    });
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, -34); // disk full, not success
+    EXPECT_EQ(ReadWholeFile(path), old);
+    PreferenceDomain reread(path);
+    EXPECT_EQ(reread.Value(QStringLiteral("Kept")).toString(), QStringLiteral("yes"));
+}

@@ -1,0 +1,72 @@
+#include "SafeSave.h"
+
+#include "LStream.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+constexpr OSStatus kDiskFull = -34; // dskFulErr
+}
+
+OSStatus WriteFailureCode(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EFBIG:
+    case EDQUOT:
+        return kDiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return permErr;
+    default:
+        return ioErr;
+    }
+}
+
+OSStatus SyncFolderOf(const QString& path)
+{
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return WriteFailureCode(errno);
+    // Some file systems cannot sync a folder (EINVAL); the rename itself stands.
+    const int result = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    return result == 0 || error == EINVAL || error == EROFS ? noErr : WriteFailureCode(error);
+}
+
+OSStatus CommitSaveFile(QSaveFile& file, qint64 expectedSize)
+{
+    errno = 0;
+    if (!file.flush() || file.size() != expectedSize) {
+        const OSStatus err = WriteFailureCode(errno);
+        file.cancelWriting();
+        file.commit(); // drops the temporary file
+        return err;
+    }
+    errno = 0;
+    if (!file.commit())
+        return WriteFailureCode(errno);
+    return SyncFolderOf(file.fileName());
+}
+
+OSStatus ReplaceFileSafely(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return OSErrorFromFileError(file.error(), path);
+    errno = 0;
+    if (file.write(bytes) != bytes.size()) {
+        const OSStatus err = WriteFailureCode(errno);
+        file.cancelWriting();
+        file.commit();
+        return err;
+    }
+    return CommitSaveFile(file, bytes.size());
+}

@@ -1,0 +1,113 @@
+#include "ExceptionCode.h"
+#include "LStream.h"
+#include "SafeSave.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+constexpr OSStatus kDiskFull = -34;
+
+void WriteWhole(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// Files left in the folder besides the ones named.
+QStringList Leftovers(const QString& folder, const QStringList& expected)
+{
+    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    for (const QString& name : expected)
+        names.removeAll(name);
+    return names;
+}
+} // namespace
+
+TEST(SafeSave, FullDiskLeavesTheOldFileWholeAndReportsDiskFull)
+{
+    const QString folder = TestTempDir();
+    const QString path = folder + QStringLiteral("/prefs.plist");
+    const QByteArray old(3000, 'o');
+    WriteWhole(path, old);
+
+    // Larger than the limit: the first writes fit, a later one and the flush fail.
+    const QByteArray bigger(64 * 1024, 'n');
+    auto result = RunWithFileSizeLimit(16 * 1024, [&] { return qint32(ReplaceFileSafely(path, bigger)); });
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, kDiskFull);
+    EXPECT_EQ(ReadWholeFile(path), old);
+    EXPECT_EQ(Leftovers(folder, { "prefs.plist" }), QStringList());
+
+    // Small enough to fit: it replaces the file.
+    result = RunWithFileSizeLimit(16 * 1024, [&] { return qint32(ReplaceFileSafely(path, "new")); });
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, noErr);
+    EXPECT_EQ(ReadWholeFile(path), QByteArray("new"));
+}
+
+TEST(SafeSave, MissingOrReadOnlyFoldersAreCodesNotSuccess)
+{
+    EXPECT_EQ(ReplaceFileSafely(TestTempDir() + QStringLiteral("/none/x.plist"), "x"), dirNFErr);
+    EXPECT_EQ(SyncFolderOf(TestTempDir() + QStringLiteral("/x.plist")), noErr);
+    EXPECT_EQ(WriteFailureCode(ENOSPC), kDiskFull);
+    EXPECT_EQ(WriteFailureCode(EROFS), permErr);
+    EXPECT_EQ(WriteFailureCode(EIO), ioErr);
+}
+
+TEST(LFileStream, TruncateWritesBesideAndReplacesOnlyOnClose)
+{
+    const QString folder = TestTempDir();
+    const QString path = folder + QStringLiteral("/index.db");
+    WriteWhole(path, "old bytes");
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+
+    {
+        // Dropped without Close (as when a writer throws): the old file stands.
+        LFileStream out(path, LFileStream::Mode::Truncate);
+        out.WriteBytes("half");
+        EXPECT_EQ(ReadWholeFile(path), QByteArray("old bytes"));
+    }
+    EXPECT_EQ(ReadWholeFile(path), QByteArray("old bytes"));
+    EXPECT_EQ(Leftovers(folder, { "index.db" }), QStringList());
+
+    {
+        LFileStream out(path, LFileStream::Mode::Truncate);
+        EXPECT_EQ(out.Path(), path);
+        out.WriteBytes("new bytes!");
+        out.Close();
+        EXPECT_EQ(CatchCode([&] { out.WriteBytes("after"); }), ioErr);
+    }
+    EXPECT_EQ(ReadWholeFile(path), QByteArray("new bytes!"));
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u); // the old file's permissions kept
+    EXPECT_EQ(Leftovers(folder, { "index.db" }), QStringList());
+}
+
+TEST(LFileStream, FullDiskThrowsAndKeepsTheOldFile)
+{
+    const QString folder = TestTempDir();
+    const QString path = folder + QStringLiteral("/index.db");
+    const QByteArray old(10000, 'o');
+    WriteWhole(path, old);
+
+    const auto result = RunWithFileSizeLimit(4096, [&] {
+        return qint32(CatchCode([&] {
+            LFileStream out(path, LFileStream::Mode::Truncate);
+            const QByteArray record(1000, 'r');
+            for (int i = 0; i < 20; ++i)
+                out.WriteBytes(record);
+            out.Close();
+        }));
+    });
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, kDiskFull);
+    EXPECT_EQ(ReadWholeFile(path), old);
+    EXPECT_EQ(Leftovers(folder, { "index.db" }), QStringList());
+}
