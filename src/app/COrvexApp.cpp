@@ -98,8 +98,6 @@ COrvexApp::COrvexApp()
     RegisterClasses();
     Step("InitContextualMenuSupport");
     InitContextualMenuSupport();
-    Step("InstallScrollWheel");
-    AddAttachment(new CScrollWheelAttachment);
     Step("CreateSoundPlayer");
     CreateSoundPlayer();
     Step("SeedRandom");
@@ -158,6 +156,8 @@ void COrvexApp::Initialize()
     Step("LoadFolderAliases");
     // The download folder is made sure of now, so downloads have a place to go.
     RunReportingErrors([] { GetDownloadFolderRef(); });
+    Step("InstallScrollWheel");
+    AddAttachment(new CScrollWheelAttachment);
     Step("InitializeTasks");
     InitializeTasks();
     // The menus need a window while no document shows one.

@@ -43,9 +43,9 @@ TEST(Startup, ServicesComeUpInOrderAndRecentItemsAreSavedOnTheWayOut)
         app.Initialize();
     });
     EXPECT_EQ(steps,
-        (QStringList { "CheckSystemVersion", "RegisterClasses", "InitContextualMenuSupport", "InstallScrollWheel", "CreateSoundPlayer", "SeedRandom", "MainThread",
+        (QStringList { "CheckSystemVersion", "RegisterClasses", "InitContextualMenuSupport", "CreateSoundPlayer", "SeedRandom", "MainThread",
             "InstallEventHandler", "InstallThreadYieldTimer", "SwitchHelpTags", "StartErrorPeriodical", "LoadRecentItems", "MakeMenuBar",
-            "Initialize", "BuildHelpMenu", "LoadFolderAliases", "InitializeTasks", "ShowTaskWindow", "SaveTaskWindowVisible", "SaveRecentItems" }));
+            "Initialize", "BuildHelpMenu", "LoadFolderAliases", "InstallScrollWheel", "InitializeTasks", "ShowTaskWindow", "SaveTaskWindowVisible", "SaveRecentItems" }));
 }
 
 TEST(Startup, TooOldASystemIsRefusedWithItsMessage)
