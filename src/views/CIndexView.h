@@ -4,6 +4,7 @@
 #include "LBroadcaster.h"
 #include "LCommander.h"
 #include "LComparator.h"
+#include "LPeriodical.h"
 #include "LDialogBox.h"
 #include "LView.h"
 #include "PString.h"
@@ -30,6 +31,7 @@ inline constexpr MessageT msg_FilterEnded = 3003; // 0
 inline constexpr MessageT msg_ValueIndexRebuilt = 3005; // 0
 inline constexpr MessageT msg_FilterShown = 3031; // null
 inline constexpr MessageT msg_ViewFrameChanged = 8006; // 0
+inline constexpr MessageT msg_TypeSelectChanged = 3019; // the typed text as a Pascal string
 // Heard from batch tasks that changed items.
 inline constexpr MessageT msg_BatchChangedItems = 8015;
 
@@ -301,6 +303,13 @@ public:
     // The grid's keys: arrows, "+" and "-", Escape, Backspace and Delete; false
     // for a key the grid leaves to the commander chain.
     bool HandleGridKey(const EventRecord& event);
+    // Type-to-select: a printing key without Command or Control joins the typed
+    // text (at most 255 characters, 3019 broadcast with it); half a second after
+    // the last one the first item whose name begins with it (upper-cased) is
+    // selected alone, or the program beeps. Another key clears the text.
+    bool TypeSelectKey(const EventRecord& event);
+    void FinishTypeSelect();
+    const QString& GetTypeSelectText() const { return mTypeSelect; }
     // The view is a commander: a click makes it the target, and its keys are the grid's.
     bool HandleKeyPress(const EventRecord& event) override;
 
@@ -351,6 +360,7 @@ protected:
 
 private:
     void InitIndexView();
+    void BroadcastTypeSelect();
     // The lengths the cell size follows, from the preferences and the mode.
     IndexGridGeometry::Metrics GridMetrics() const;
     // Deletes a removed item, or hands it to the update task while it works on it.
@@ -375,6 +385,9 @@ private:
     SInt16 mBusyCount = 0;
     SInt16 mRunningTaskCount = 0;
     SInt16 mRunningSearchCount = 0;
+    QString mTypeSelect;
+    UInt32 mTypeSelectTicks = 0;
+    LEventLoopTimer mTypeSelectTimer;
     SInt16 mColumns = 1;
     SInt32 mRows = 0; // a long list in few columns has far more than 32,767 rows
     SInt16 mThumbnailSize = 128;

@@ -6,6 +6,8 @@
 #include "IndexGridNavigation.h"
 #include "LocalizedStrings.h"
 #include "Preferences.h"
+#include "TickCount.h"
+#include "UKeyFilters.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -90,9 +92,12 @@ void CIndexView::DrawSelf(QPainter& painter)
         QRect cell;
         if (!GetCellRect(index, cell) || !cell.intersects(exposed))
             continue;
-        item->DrawCell(painter, cell, *this);
+        // An item that cannot draw itself leaves its cell empty, not the grid.
+        painter.save();
+        const OSStatus drawn = CatchCode([&] { item->DrawCell(painter, cell, *this); });
+        painter.restore();
         // The cells drawn without their picture have it made, in the order they show.
-        if (item->HasDisplayPictureChanged())
+        if (drawn == noErr && item->HasDisplayPictureChanged())
             QueueCellUpdate(index);
     }
 }
@@ -167,8 +172,72 @@ bool CIndexView::HandleGridKey(const EventRecord& event)
             return false;
         RemoveSelection(false, true, true);
         return true;
-    default: return false;
+    default: return TypeSelectKey(event);
     }
+}
+
+namespace {
+constexpr UInt32 kTypeSelectPauseTicks = 29; // more than this after the last key ends the typing
+constexpr double kTypeSelectLookSeconds = 0.05;
+constexpr int kTypeSelectMaxLength = 255;
+} // namespace
+
+bool CIndexView::TypeSelectKey(const EventRecord& event)
+{
+    const UInt8 code = EventCharCode(event);
+    const unsigned char one[2] = { 1, code };
+    const QString typed = PStringToQString(one);
+    const bool taken = !(event.modifiers & (cmdKey | controlKey)) && !UKeyFilters::IsNavigationKey(code) && typed.size() == 1
+        && UKeyFilters::IsPrintingChar(typed[0]);
+    if (!taken) {
+        mTypeSelectTimer.Remove();
+        mTypeSelect.clear();
+        return false;
+    }
+    if (mTypeSelect.size() < kTypeSelectMaxLength)
+        mTypeSelect += typed;
+    mTypeSelectTicks = TickCount();
+    if (!mTypeSelectTimer.IsInstalled()) {
+        mTypeSelectTimer.Install(kTypeSelectLookSeconds, kTypeSelectLookSeconds, [this] {
+            if (TickCount() - mTypeSelectTicks > kTypeSelectPauseTicks)
+                FinishTypeSelect();
+        });
+    }
+    BroadcastTypeSelect();
+    return true;
+}
+
+void CIndexView::FinishTypeSelect()
+{
+    mTypeSelectTimer.Remove();
+    AdjustImageSize();
+    const QString wanted = mTypeSelect.toUpper();
+    SInt32 found = 0;
+    SInt32 index = 0;
+    for (CIndexItem* item : GetItemList()) {
+        ++index;
+        if (!wanted.isEmpty() && item && item->GetName().toUpper().startsWith(wanted)) {
+            found = index;
+            break;
+        }
+    }
+    if (found != 0) {
+        DeselectAll();
+        SelectIndex(found);
+        ScrollToIndex(found, false);
+    } else {
+        QApplication::beep();
+    }
+    mTypeSelect.clear();
+    BroadcastState();
+    BroadcastTypeSelect();
+}
+
+void CIndexView::BroadcastTypeSelect()
+{
+    Str255 text;
+    QStringToPString(mTypeSelect, text);
+    BroadcastMessage(msg_TypeSelectChanged, text.Data());
 }
 
 bool CIndexView::HandleKeyPress(const EventRecord& event)

@@ -16,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
 
 #include <cstdlib>
@@ -550,7 +551,9 @@ TEST_F(GridPaintTest, EscapeDeselectsAndBackspaceRemovesTheSelection)
     view->SelectIndex(4);
     EXPECT_TRUE(view->HandleGridKey(Key(char_Backspace)));
     EXPECT_EQ(view->CountItems(), 8);
-    EXPECT_FALSE(view->HandleGridKey(Key('x')));
+    EventRecord command = Key('x');
+    command.modifiers = cmdKey;
+    EXPECT_FALSE(view->HandleGridKey(command)); // the menus' key
 }
 
 TEST_F(GridPaintTest, AClickMakesTheViewTheTargetAndItsKeysMoveTheSelection)
@@ -571,6 +574,7 @@ TEST_F(GridPaintTest, AClickMakesTheViewTheTargetAndItsKeysMoveTheSelection)
     EventRecord other;
     other.what = keyDown;
     other.message = 'q';
+    other.modifiers = cmdKey;
     EXPECT_FALSE(view->ProcessKeyPress(other)); // left to the chain, which has nobody to take it
 }
 
@@ -626,4 +630,44 @@ TEST_F(GridPaintTest, ReturnAndADoubleClickOpenTheItemInTheViewer)
     view->SimulateClick(picture, shiftKey, 2); // Shift: no opening
     EXPECT_EQ(viewer.opened.size(), 2u);
     SetMediaViewerServices(nullptr);
+}
+
+TEST_F(GridPaintTest, TypingTheStartOfANameSelectsItHalfASecondLater)
+{
+    for (const char* name : {"harbour.jpg", "boats.jpg", "bay.jpg"})
+        view->InsertItem(new CIndexItem(QUrl(QStringLiteral("http://example.org/") + QLatin1String(name))), kInsertAtEnd,
+            false, true);
+    view->Show();
+    auto type = [&](char character, UInt16 modifiers = 0) {
+        EventRecord key;
+        key.what = keyDown;
+        key.message = UInt8(character);
+        key.modifiers = modifiers;
+        return view->HandleGridKey(key);
+    };
+    auto waitPastThePause = [] {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 700)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    };
+    EXPECT_TRUE(type('b'));
+    EXPECT_TRUE(type('O'));
+    EXPECT_EQ(view->GetTypeSelectText(), QStringLiteral("bO"));
+    EXPECT_TRUE(Selected(view).empty()); // not before the pause
+    waitPastThePause();
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 2 }));
+    EXPECT_TRUE(view->GetTypeSelectText().isEmpty());
+
+    // No name begins with it: the selection stays.
+    EXPECT_TRUE(type('x'));
+    waitPastThePause();
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 2 }));
+
+    // A key it does not take (with Command) clears the typing.
+    EXPECT_TRUE(type('h'));
+    EXPECT_FALSE(type('a', cmdKey));
+    EXPECT_TRUE(view->GetTypeSelectText().isEmpty());
+    waitPastThePause();
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 2 }));
 }

@@ -3,6 +3,8 @@
 #include "LCommander.h"
 #include "LView.h"
 #include "LWindow.h"
+#include "ErrorHook.h"
+#include "ExceptionCode.h"
 #include "UReportErrors.h"
 
 #include <QMouseEvent>
@@ -332,7 +334,14 @@ void LPane::paintEvent(QPaintEvent* event)
     // The clip tells DrawSelf what is exposed (clipBoundingRect), so a tall
     // view draws only that.
     painter.setClipRegion(event->region());
-    Draw(painter);
+    // A code from drawing must not unwind through Qt's paint machinery; what was
+    // drawn stays, the failure is logged (an alert from inside a paint would only
+    // ask for another paint).
+    try {
+        Draw(painter);
+    } catch (const ExceptionCode& error) {
+        LogError(error, "drawing");
+    }
 }
 
 bool LPane::event(QEvent* event)

@@ -230,3 +230,21 @@ TEST(Bindings, DeclaredLayoutsNameOnlyTheViewsOwnPanesOnce)
     }
     FlushDeletes();
 }
+
+TEST(Drawing, ACodeThrownWhileDrawingStaysInThePane)
+{
+    SetUpFrameworkFixture();
+    struct Failing : LPane {
+        using LPane::LPane;
+        void DrawSelf(QPainter& painter) override
+        {
+            painter.fillRect(0, 0, 10, 10, Qt::red);
+            ThrowOSErr_(err_AssertFailed, "cannot draw the rest");
+        }
+    };
+    Failing pane(PaneAt(0, 0, 40, 40, nullptr));
+    pane.Show();
+    QImage picture;
+    EXPECT_NO_THROW(picture = pane.grab().toImage());
+    EXPECT_EQ(picture.pixelColor(5, 5), QColor(Qt::red)); // what was drawn before stays
+}
