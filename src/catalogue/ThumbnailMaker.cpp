@@ -25,6 +25,7 @@ ThumbnailSettings ThumbnailSettings::FromPreferences()
     s.sharpen = GetPrefBoolean(QStringLiteral("SharpenThumbnail"));
     s.compression = GetPrefNumber(QStringLiteral("DefaultThumbnailCompression"));
     s.matchColors = GetPrefBoolean(QStringLiteral("MediaUseICCProfile"));
+    s.useBuiltInThumbnail = !GetPrefBoolean(QStringLiteral("IgnoreBuiltInThumbnail"));
     return s;
 }
 
@@ -136,6 +137,7 @@ Offscreen DecodeStillForThumbnail(const ThumbnailRequest& request, const Thumbna
     std::unique_ptr<GraphicsImporter> importer;
     ThrowIfOSErr_(GraphicsImporter::OpenFile(request.path, hint, importer));
     importer->SetQuality(settings.createQuality);
+    importer->SetUseEmbeddedPreview(settings.useBuiltInThumbnail);
     if (request.copyMetaData) {
         UserData data;
         if (importer->GetMetaData(data) == noErr && !data.IsEmpty())

@@ -22,6 +22,7 @@ struct ThumbnailSettings {
     bool sharpen = true;                        // "SharpenThumbnail"
     SInt32 compression = 3;                     // "DefaultThumbnailCompression"
     bool matchColors = true;                    // "MediaUseICCProfile"
+    bool useBuiltInThumbnail = true;            // not "IgnoreBuiltInThumbnail": a camera's preview of the same shape serves
 
     static ThumbnailSettings FromPreferences();
 };

@@ -13,6 +13,7 @@
 #include "TestMovies.h"
 #include "TestSupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,6 +21,8 @@
 #include <QPainter>
 
 #include <gtest/gtest.h>
+
+#include <exiv2/exiv2.hpp>
 
 #include <cstdlib>
 
@@ -561,4 +564,40 @@ TEST(FinderPreviews, ThePreviewListNamesThePictureElseTheFirstPictureServes)
 
     EXPECT_EQ(FileResourceIDs(file, 'PICT'), (QList<SInt16> { 128, 256 }));
     EXPECT_EQ(AddFilePreview(file, Picture()), err_NilPointer);
+}
+
+TEST(ThumbnailMaking, ACamerasPreviewServesUnlessBuiltInThumbnailsAreIgnored)
+{
+    // A blue photograph whose camera preview is red, of the same shape.
+    QImage photo(1200, 800, QImage::Format_RGB32);
+    photo.fill(QColor(20, 40, 220));
+    const QString path = SaveImage(photo, "with-red-preview.jpg", "JPEG");
+    QImage preview(240, 160, QImage::Format_RGB32);
+    preview.fill(QColor(220, 30, 20));
+    QByteArray previewBytes;
+    {
+        QBuffer buffer(&previewBytes);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(preview.save(&buffer, "JPEG", 90));
+    }
+    auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+    image->readMetadata();
+    Exiv2::ExifData& exif = image->exifData();
+    exif["Exif.Image.Make"] = "Orvex";
+    Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(previewBytes.constData()),
+        long(previewBytes.size()));
+    image->writeMetadata();
+
+    ThumbnailSettings settings = Settings();
+    const auto fromPreview = ThumbnailOf(path, 'JPEG', settings);
+    ASSERT_EQ(fromPreview.status, noErr);
+    EXPECT_EQ(fromPreview.picture.Frame(), MakeRect(0, 0, 106, 160));
+    EXPECT_GT(qRed(Render(fromPreview.picture).pixel(80, 53)), 150);
+
+    settings.useBuiltInThumbnail = false;
+    const auto fromPhoto = ThumbnailOf(path, 'JPEG', settings);
+    ASSERT_EQ(fromPhoto.status, noErr);
+    EXPECT_EQ(fromPhoto.picture.Frame(), MakeRect(0, 0, 106, 160));
+    EXPECT_GT(qBlue(Render(fromPhoto.picture).pixel(80, 53)), 150);
+    EXPECT_LT(qRed(Render(fromPhoto.picture).pixel(80, 53)), 100);
 }

@@ -348,6 +348,11 @@ OSStatus GraphicsImporter::GetImageDescription(ImageDescription& out)
     });
 }
 
+void GraphicsImporter::SetUseEmbeddedPreview(bool use)
+{
+    mSource->SetUsePreview(use);
+}
+
 QByteArray GraphicsImporter::GetColorProfile()
 {
     return mSource->IccProfile();

@@ -69,6 +69,9 @@ public:
     // The current image decoded at (about) `wanted` pixels, the smallest size the
     // decoder can give that is not below it; full size when `wanted` is empty.
     OSStatus DecodeImage(QSize wanted, QImage& out);
+    // Whether DecodeImage may answer a small request with the file's embedded
+    // preview of the same shape (the default) or always decodes the image itself.
+    void SetUseEmbeddedPreview(bool use);
     OSStatus GetAsPicture(Picture& out);
     OSStatus DoesDrawAllPixels(SInt32* answer);
     OSStatus Validate(bool* valid);

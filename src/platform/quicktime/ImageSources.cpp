@@ -220,9 +220,11 @@ public:
         return status;
     }
 
+    void SetUsePreview(bool use) override { mUsePreview = use; }
+
     bool UsePreviewFor(QSize natural, QSize wanted)
     {
-        if (mThumbnail.isEmpty() || !natural.isValid() || !wanted.isValid() || wanted.isEmpty())
+        if (!mUsePreview || mThumbnail.isEmpty() || !natural.isValid() || !wanted.isValid() || wanted.isEmpty())
             return false;
         if (!mThumbnailSize.isValid()) {
             QBuffer buffer(&mThumbnail);
@@ -298,6 +300,7 @@ private:
     QSize mThumbnailSize;
     QByteArray mProfile;
     bool mProfileProbed = false;
+    bool mUsePreview = true;
     QImage mCached;
     SInt32 mCachedIndex = 0;
     bool mCachedFull = false;
@@ -833,6 +836,7 @@ public:
     }
     bool CanDecodeScaled() const override { return mInner->CanDecodeScaled(); }
     SInt32 DrawsAllPixels(SInt32 index) override { return mInner->DrawsAllPixels(index); }
+    void SetUsePreview(bool use) override { mInner->SetUsePreview(use); }
     void Describe(SInt32 index, ImageDescription& d) override
     {
         mInner->Describe(index, d);

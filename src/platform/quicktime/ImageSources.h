@@ -33,6 +33,9 @@ public:
     virtual QByteArray IccProfile() { return {}; }
     // True for the image that is the file's embedded thumbnail.
     virtual bool IsThumbnail(SInt32) const { return false; }
+    // Whether a small decode of the main image may be served by the file's own
+    // preview when it has one of the same shape (on unless turned off).
+    virtual void SetUsePreview(bool) {}
 };
 
 // Picks the decoder for `data` by its content, then by `typeHint`. cantFindHandler
