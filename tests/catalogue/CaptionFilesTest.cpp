@@ -11,6 +11,7 @@
 #include "FileRef.h"
 #include "IIMText.h"
 #include "IPTCFileWriter.h"
+#include "UserData.h"
 
 namespace {
 
@@ -207,4 +208,22 @@ TEST(CaptionLookup, FileThatCannotBeOpenedHasNoCaptionAndOneError)
     EXPECT_EQ(caption, nullptr);
     EXPECT_EQ(item.GetError(), recorded);
     EXPECT_EQ(item.CopyFieldString(kFieldHeadline, 0), QString());
+}
+
+TEST(CaptionCharsets, UserDataBlocksAreMacRomanUnlessTheyDeclareASet)
+{
+    auto dataSet = [](UInt8 record, UInt8 number, const QByteArray& data) {
+        QByteArray bytes;
+        IIMText::AppendDataSet(bytes, record, number, data);
+        return bytes;
+    };
+    // The program's own blocks in movies hold Mac Roman and declare nothing.
+    UserData own;
+    own.AddUserData(QByteArray(12, '\0') + dataSet(2, 90, kZurichMacRoman), 'iptc');
+    EXPECT_EQ(Bytes(CANPAInfo(&own).GetCity()), kZurichMacRoman);
+    // A block that declares UTF-8 is read as UTF-8.
+    UserData declared;
+    declared.AddUserData(
+        QByteArray(12, '\0') + dataSet(1, 90, IIMText::kUTF8Declaration) + dataSet(2, 90, "Z\xC3\xBCrich"), 'iptc');
+    EXPECT_EQ(Bytes(CANPAInfo(&declared).GetCity()), kZurichMacRoman);
 }
