@@ -117,6 +117,8 @@ void CMediaNavigator::ListenToMessage(MessageT message, void* ioParam)
         const auto* status = static_cast<const MediaMovieStatus*>(ioParam);
         if (!status)
             return;
+        mShowsTime = true;
+        mCurrentTime = status->current;
         if (mTimeMode == 0 || status->duration < 0)
             SetTimeText(status->current == -1 ? kNoTime : FormatMovieTimeText(status->current));
         else
@@ -144,6 +146,8 @@ void CMediaNavigator::ListenToMessage(MessageT message, void* ioParam)
         return;
     }
     case msg_MediaStillShown:
+        mShowsTime = false;
+        mCurrentTime = 0;
         mTimeText->SetCFDescriptor(QString());
         mTimeText->Hide();
         if (mTimeControl) {
@@ -167,7 +171,7 @@ void CMediaNavigator::ListenToMessage(MessageT message, void* ioParam)
         return;
     case cmd_MediaPrevious:
         // A movie played past the first seconds starts again; else the previous item.
-        if (mTimeControl && mTimeControl->IsVisible() && mTimeControl->GetValue() / 600 > kRestartSeconds) {
+        if (mShowsTime && mCurrentTime / 600 > kRestartSeconds) {
             BroadcastMessage(cmd_MediaStop, nullptr);
             BroadcastMessage(cmd_MediaPlayPause, nullptr);
         } else {

@@ -41,4 +41,6 @@ private:
     LPane* mVolumeControl = nullptr;
     SInt32 mTimeMode = 1;
     bool mRunning = false;
+    bool mShowsTime = false; // a movie or sound is shown
+    SInt32 mCurrentTime = 0;
 };

@@ -170,3 +170,56 @@ TEST_F(SlideShowTest, OpeningTheIndexViewsSelectedItemStartsTheShow)
     CIndexViewDocument emptyDocument(empty);
     EXPECT_EQ(Code([&] { emptyDocument.OpenSelectedItem(); }), err_AssertFailed);
 }
+
+namespace {
+// A window whose step fails, as one whose view lost the index it wanted would.
+class FailingStepWindow : public CMediaWindow {
+public:
+    using CMediaWindow::CMediaWindow;
+    void SlideShowStep() override { ThrowOSErr_(err_AssertFailed, "no item at index 9"); }
+};
+} // namespace
+
+TEST_F(SlideShowTest, AStepThatThrowsStopsTheShowInsteadOfFailingAtEveryFiring)
+{
+    URegistrar::RegisterClass<FailingStepWindow>(CMediaWindow::class_ID);
+    FillView(3);
+    CMediaWindow* window = OpenAt(1);
+    URegistrar::RegisterClass<CMediaWindow>(CMediaWindow::class_ID);
+    ASSERT_TRUE(dynamic_cast<FailingStepWindow*>(window));
+    window->StartSlideShow(0.125);
+    ASSERT_TRUE(window->IsSlideShowRunning());
+    EventRecord idle;
+    EXPECT_NO_THROW(window->SpendTime(idle));
+    EXPECT_FALSE(window->IsSlideShowRunning());
+    EXPECT_FALSE(window->GetCFDescriptor().startsWith(QStringLiteral("<< ")));
+}
+
+TEST_F(SlideShowTest, ThePreviousButtonRestartsAMoviePlayedPastFiveSeconds)
+{
+    FillView(2);
+    CMediaWindow* window = OpenAt(1);
+    ASSERT_TRUE(window);
+    CMediaNavigator* navigator = window->GetNavigator();
+    struct Ear : LListener {
+        std::vector<MessageT> heard;
+        void ListenToMessage(MessageT message, void*) override { heard.push_back(message); }
+    } ear;
+    navigator->AddListener(&ear);
+    // 65 seconds in: a restart, though the seconds part of the time is 5.
+    MediaMovieStatus status { 65 * 600, 120 * 600, 256, true, true };
+    navigator->ListenToMessage(msg_MediaMovieStatus, &status);
+    navigator->ListenToMessage(cmd_MediaPrevious, nullptr);
+    EXPECT_EQ(ear.heard, (std::vector<MessageT> { cmd_MediaStop, cmd_MediaPlayPause }));
+    ear.heard.clear();
+    status.current = 4 * 600;
+    navigator->ListenToMessage(msg_MediaMovieStatus, &status);
+    navigator->ListenToMessage(cmd_MediaPrevious, nullptr);
+    EXPECT_EQ(ear.heard, (std::vector<MessageT> { cmd_MediaPrevious }));
+    // A still has no time: the previous item.
+    ear.heard.clear();
+    navigator->ListenToMessage(msg_MediaStillShown, nullptr);
+    navigator->ListenToMessage(cmd_MediaPrevious, nullptr);
+    EXPECT_EQ(ear.heard, (std::vector<MessageT> { cmd_MediaPrevious }));
+    navigator->RemoveListener(&ear);
+}
