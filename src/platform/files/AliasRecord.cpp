@@ -7,9 +7,14 @@
 #include <QFile>
 #include <QStorageInfo>
 
+#include <chrono>
 #include <deque>
+#include <mutex>
+#include <optional>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 
 namespace {
@@ -46,10 +51,48 @@ UInt64 ReadBE(const uchar* p, int bytes)
     return value;
 }
 
-QString VolumeLabelOf(const FileRef& target)
+QString LookUpVolumeLabel(const QString& path)
 {
-    QStorageInfo storage(target.Path());
+    QStorageInfo storage(path);
     return storage.isValid() ? storage.name() : QString();
+}
+
+// True when the mount table changed since last asked (the kernel flags the open
+// mount table for poll); true as well when that cannot be told.
+bool MountTableChanged()
+{
+    static const int table = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    if (table < 0)
+        return true;
+    pollfd event {table, POLLPRI, 0};
+    return ::poll(&event, 1, 0) != 0;
+}
+
+// Looking up a label reads the whole mount table, so aliases made of many files
+// in one folder (a first save of a large index) share one look-up: a plain file
+// lies on the volume of its folder when it is on the same device. The label is
+// kept until the mount table changes, and never longer than a second.
+QString VolumeLabelOf(const FileRef& target, const FileStat& st)
+{
+    if (!st.isRegularFile)
+        return LookUpVolumeLabel(target.Path());
+    struct Kept {
+        QString folder;
+        UInt64 device = 0;
+        QString label;
+        std::chrono::steady_clock::time_point when;
+    };
+    static std::mutex lock;
+    static std::optional<Kept> kept;
+    const QString folder = target.Parent().Path();
+    const auto now = std::chrono::steady_clock::now();
+    const std::lock_guard<std::mutex> guard(lock);
+    if (MountTableChanged() || (kept && now - kept->when > std::chrono::seconds(1)))
+        kept.reset();
+    if (kept && kept->device == st.device && kept->folder == folder)
+        return kept->label;
+    kept = Kept {folder, st.device, LookUpVolumeLabel(target.Path()), now};
+    return kept->label;
 }
 
 bool DeviceIsMounted(UInt64 device)
@@ -174,7 +217,7 @@ OSStatus NewAlias(const FileRef* fromFile, const FileRef& target, AliasRecord& o
     record.absolutePath = target.Path();
     if (fromFile && fromFile->IsValid() && fromFile->Parent().IsValid())
         record.relativePath = QDir(fromFile->Parent().Path()).relativeFilePath(target.Path());
-    record.volumeLabel = VolumeLabelOf(target);
+    record.volumeLabel = VolumeLabelOf(target, st);
     out = record;
     return noErr;
 }

@@ -7,6 +7,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStorageInfo>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -159,4 +161,29 @@ TEST(AliasRecord, MissingTargetAndMissingVolume)
     record.device = 0xFFFFFFFFFFFF0001ULL;
     EXPECT_EQ(ResolveAlias(nullptr, record, found, changed), nsvErr);
     EXPECT_FALSE(found.IsValid());
+}
+
+// Aliases made one after another (a save making thousands) carry the label of
+// each target's own volume, as a fresh look-up gives it, whatever was made before.
+TEST(AliasRecord, VolumeLabelsOfManyAliasesMatchTheirVolumes)
+{
+    const QString dir = Fresh("labels");
+    QStringList targets;
+    for (int i = 0; i < 5; ++i)
+        targets << MakeFile(dir + QStringLiteral("/a/file%1").arg(i));
+    targets << MakeFile(dir + QStringLiteral("/b/other"));
+    targets << dir + QStringLiteral("/a");
+    ASSERT_TRUE(QFile::link(dir + QStringLiteral("/b/other"), dir + QStringLiteral("/a/link")));
+    targets << dir + QStringLiteral("/a/link");
+    // A file on another file system, where the machine has one.
+    QTemporaryDir shm(QStringLiteral("/dev/shm/orvex-alias-XXXXXX"));
+    if (shm.isValid())
+        targets << MakeFile(shm.filePath(QStringLiteral("file0")));
+    for (int round = 0; round < 2; ++round)
+        for (const QString& path : targets) {
+            AliasRecord record;
+            ASSERT_EQ(NewAlias(nullptr, FileRef(path), record), noErr) << path.toStdString();
+            const QStorageInfo storage(path);
+            EXPECT_EQ(record.volumeLabel, storage.isValid() ? storage.name() : QString()) << path.toStdString();
+        }
 }
