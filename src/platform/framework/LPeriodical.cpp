@@ -80,6 +80,11 @@ void QTimerDeleter::operator()(QTimer* timer) const
 
 LPeriodical::LPeriodical() = default;
 
+bool LPeriodical::IsDriverRunning()
+{
+    return Lists().driver && Lists().driver->isActive();
+}
+
 LPeriodical::~LPeriodical()
 {
     Erase(Lists().idlers, this);

@@ -43,6 +43,9 @@ public:
     static void DevoteTimeToRepeaters(const EventRecord& event);
     // Milliseconds between passes of the loop's driver.
     static constexpr int kPassInterval = 16; // one tick
+    // Whether the driver's timer runs: only while something idles or repeats, so
+    // an idle program is not woken every tick.
+    static bool IsDriverRunning();
 
 private:
     void CallSpendTime(const EventRecord& event);

@@ -173,12 +173,21 @@ TEST(Periodical, IdlersAndRepeatersGetTimeUntilStopped)
     EXPECT_GE(idler.calls, 3);
     EXPECT_GE(repeater.calls, 3);
 
+    EXPECT_TRUE(LPeriodical::IsDriverRunning());
     idler.StopIdling();
+    EXPECT_TRUE(LPeriodical::IsDriverRunning()); // the repeater still needs it
     repeater.StopRepeating();
+    EXPECT_FALSE(LPeriodical::IsDriverRunning()); // nothing left: no timer wakes the program
     int idleCalls = idler.calls, repeatCalls = repeater.calls;
     SpinFor(100);
     EXPECT_EQ(idler.calls, idleCalls);
     EXPECT_EQ(repeater.calls, repeatCalls);
+    {
+        Counter passing;
+        passing.StartIdling();
+        EXPECT_TRUE(LPeriodical::IsDriverRunning());
+    } // deleted while idling
+    EXPECT_FALSE(LPeriodical::IsDriverRunning());
 }
 
 TEST(Periodical, IntervalRepeaterFiresOnItsTimer)
