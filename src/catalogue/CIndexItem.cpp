@@ -340,6 +340,7 @@ void CIndexItem::SetDisplayPicture(std::unique_ptr<Offscreen> picture)
         return;
     mDisplayPicture = std::move(picture);
     mDisplayPictureChanged = true;
+    mDisplayPictureFromFile = false;
     RemoveFromPurgeList(this);
 }
 
@@ -1076,6 +1077,7 @@ Offscreen* CIndexItem::GetDisplayPicture()
             image = QuarterTurnsClockwise(image.mirrored(true, false), 2);
         mDisplayPicture = std::make_unique<Offscreen>(std::move(image));
         mDisplayPictureChanged = true;
+        mDisplayPictureFromFile = false;
 
         // The thumbnail is read again from its file when it is needed.
         if (!mDirty && (IsInIndexFile() || !mURL.isEmpty()) && !IsFontMediaType(GetFileTypeCode())) {
@@ -1098,6 +1100,9 @@ Offscreen* CIndexItem::GetDisplayPicture()
 
 void CIndexItem::RenderDisplayPicture(IndexViewServices& view)
 {
+    // Tried once per picture, whether or not it succeeds: a file that cannot be
+    // drawn must not be asked again at every paint.
+    mDisplayPictureFromFile = true;
     const QUrl url = LocateFile(false);
     ThrowIfNot_(!url.isEmpty(), "media file not found");
     std::unique_ptr<CMedia> media(CreateMedia());
@@ -1117,6 +1122,7 @@ void CIndexItem::RenderDisplayPicture(IndexViewServices& view)
         (void)media->DrawMatched(); // a drawing fault still leaves what was drawn
     }
     SetDisplayPicture(std::move(world));
+    mDisplayPictureFromFile = true;
     AddToMediaCacheList(this);
 }
 

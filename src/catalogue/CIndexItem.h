@@ -213,6 +213,8 @@ public:
     void SetUserDataLookedFor(bool lookedFor) { mUserData.lookedFor = lookedFor; }
     bool HasDisplayPictureFailed() const { return mDisplayPictureFailed; }
     bool HasDisplayPictureChanged() const { return mDisplayPictureChanged; }
+    // The display picture was drawn from the media file itself: no larger one can be had.
+    bool IsDisplayPictureFromFile() const { return mDisplayPictureFromFile; }
     void SetDisplayPictureChanged(bool changed) { mDisplayPictureChanged = changed; }
     CItemError* GetError() const { return mError.get(); }
     ItemInfoWindow* GetInfoWindow() const { return mInfoWindow.get(); }
@@ -463,5 +465,6 @@ private:
     bool mDirty = false;
     bool mDrawingMark = false;
     bool mDisplayPictureChanged = false;
+    bool mDisplayPictureFromFile = false;
     bool mAliasRead = false;
 };

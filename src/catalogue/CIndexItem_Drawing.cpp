@@ -183,8 +183,9 @@ void CIndexItem::DrawPicture(QPainter& painter, const QRect& cell, const IndexVi
         }
         if (mOpenInViewer == 1)
             PaintRectBlended(painter, FromQRect(picture), kOpenInViewerWash, true);
-        // A picture narrower than its place is worth rendering again at cell size.
-        mDisplayPictureChanged = mDisplayPicture->Width() < picture.width();
+        // A picture narrower than its place is worth rendering again at cell size,
+        // once: one drawn from the media file is as large as the file allows.
+        mDisplayPictureChanged = !mDisplayPictureFromFile && mDisplayPicture->Width() < picture.width();
     }
     if (mHilited)
         DrawSelected(painter, cell, view, false);

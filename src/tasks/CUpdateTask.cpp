@@ -2,7 +2,9 @@
 
 #include "CIndexItem.h"
 #include "ExceptionCode.h"
+#include "IndexViewServices.h"
 #include "ItemThumbnails.h"
+#include "Offscreen.h"
 #include "Preferences.h"
 #include "TaskOwnerView.h"
 #include "ThreadErrors.h"
@@ -24,6 +26,19 @@ struct StWorkingBatch {
     std::vector<CIndexItem*>& list;
     ~StWorkingBatch() { list.clear(); }
 };
+
+// Makes the picture a cell shows from the item's thumbnail; one narrower than
+// the cell's picture is drawn again from the media file itself, once.
+void DrawPictureOfCell(CIndexItem& item, TaskOwnerView& owner)
+{
+    Offscreen* display = item.GetDisplayPicture();
+    auto* view = dynamic_cast<IndexViewServices*>(&owner);
+    if (!display || !view || item.IsDisplayPictureFromFile())
+        return;
+    const QRect picture = item.GetPartRect(kItemPartPicture, QRect(QPoint(0, 0), view->GetCellSize()), *view);
+    if (display->Width() < picture.width())
+        (void)CatchCode([&] { item.RenderDisplayPicture(*view); });
+}
 
 } // namespace
 
@@ -151,6 +166,9 @@ void CUpdateTask::UpdatePositions(const std::vector<SInt32>& positions)
         Picture* thumbnail = nullptr;
         OSStatus fetched = needsThumbnail ? OSStatus(noErr) : CatchCode([&] { thumbnail = item->GetThumbnail(); });
         if (fetched == noErr && thumbnail) {
+            // The cell's picture is made here, not while painting: a cell only
+            // paints a picture that is ready.
+            DrawPictureOfCell(*item, *owner);
             owner->RefreshItem(position);
             SInt32 zero = 0;
             Broadcast(msg_CellDrawn, &zero);
@@ -166,8 +184,14 @@ void CUpdateTask::UpdatePositions(const std::vector<SInt32>& positions)
     for (CIndexItem* item : toMake) {
         // Positions may have moved while the batch was made; removed items are gone.
         bool removed = std::find(mDeleteAfterBatch.begin(), mDeleteAfterBatch.end(), item) != mDeleteAfterBatch.end();
-        if (!removed)
-            owner->RefreshItem(owner->GetIndexOfItem(item));
+        if (removed)
+            continue;
+        // A failed thumbnail leaves the icon; the other cells still get theirs.
+        (void)CatchCode([&] {
+            if (item->GetThumbnail())
+                DrawPictureOfCell(*item, *owner);
+        });
+        owner->RefreshItem(owner->GetIndexOfItem(item));
     }
     LThread::Sleep(1);
 }

@@ -464,6 +464,54 @@ TEST_F(IndexViewTest, TheUpdateTaskMakesThumbnailsForTwoHundredPhotographs)
     }
 }
 
+// What the user sees: the photograph itself in its cell, not the file's icon.
+TEST_F(IndexViewTest, ImportedPhotographsShowTheirPicturesInTheGrid)
+{
+    CItemThumbnails::Install();
+    StTempPrefBoolean keepInItems(QStringLiteral("ApplyChangesToMediaFile"), false);
+    StTempPrefBoolean drawLater(QStringLiteral("ImmediateDraw"), false);
+    const QString dir = TestTempDir() + QStringLiteral("/grid-pictures");
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    // Two larger than their cells and one smaller, whose picture stays narrower
+    // than its place however it is drawn.
+    const QSize sizes[] = { { 400, 300 }, { 100, 75 }, { 300, 400 } };
+    for (int i = 0; i < 3; ++i)
+        view->InsertItem(
+            new CIndexItem(QUrl::fromLocalFile(WritePhoto(dir, i, sizes[i].width(), sizes[i].height()))),
+            kInsertAtEnd, true, false);
+    view->show();
+    // Painting queues the cells without pictures; the update task makes them.
+    // Each photograph's dark middle square must come to be drawn where its
+    // picture goes, inside its own coloured frame.
+    std::vector<std::string> missing;
+    auto picturesShown = [&] {
+        const QImage shown = view->grab().toImage();
+        missing.clear();
+        SInt32 index = 0;
+        for (CIndexItem* item : view->GetItemList()) {
+            QRect cell;
+            if (!view->GetCellRect(++index, cell))
+                return false;
+            const QRect picture = item->GetPartRect(kItemPartPicture, cell, *view);
+            const QColor middle = shown.pixelColor(picture.center());
+            const QColor edge = shown.pixelColor(picture.left() + picture.width() / 8, picture.center().y());
+            if (middle.value() >= 60 || edge.saturation() <= 100)
+                missing.push_back(item->GetName().toStdString());
+        }
+        return missing.empty();
+    };
+    EXPECT_TRUE(RunUntil(picturesShown, 60000)) << "no picture drawn for " << (missing.empty() ? "" : missing.front());
+
+    // Once every picture is drawn, painting again queues nothing more: the
+    // small photograph must not keep the update task busy for ever.
+    CUpdateTask* update = view->GetUpdateTask();
+    ASSERT_TRUE(RunUntil([&] { return update->CountQueued() == 0 && !view->IsUpdating(); }, 20000));
+    view->grab();
+    EXPECT_EQ(update->CountQueued(), 0);
+    EXPECT_FALSE(RunUntil([&] { return view->IsUpdating() || update->CountQueued() > 0; }, 300));
+}
+
 TEST_F(IndexViewTest, AnItemRemovedWhileItsThumbnailIsMadeIsDeletedAfterTheBatch)
 {
     CItemThumbnails::Install();
