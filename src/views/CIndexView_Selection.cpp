@@ -7,6 +7,9 @@
 #include "ExceptionCode.h"
 #include "IndexGridNavigation.h"
 #include "Preferences.h"
+#include "Alerts.h"
+#include "ErrorCodes.h"
+#include "LocalizedStrings.h"
 #include "IndexGridMarquee.h"
 
 #include <QApplication>
@@ -191,6 +194,12 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
     if (!item) {
         DeselectAll();
     } else if (command && option && control) {
+        // Removing with its file going to the Trash: asked first, as the preference says.
+        if (IsItemListLocked())
+            ThrowOSErr_(kMsgIndexViewOperation, "the item list is locked");
+        if (GetPrefBoolean(QStringLiteral("ConfirmDelete"))
+            && !AskYesNoAlert(CopyLocalizedCFString(600, 87), CopyLocalizedCFString(600, 20), kCautionAlert))
+            return;
         RemoveItem(index, true, true, true);
         AdjustImageSize();
         Refresh();

@@ -2,6 +2,7 @@
 #include "CIndexView.h"
 #include "IndexGridGeometry.h"
 #include "IndexGridMarquee.h"
+#include "LDialogBox.h"
 #include "IndexGridNavigation.h"
 #include "MediaViewerServices.h"
 #include "Offscreen.h"
@@ -17,9 +18,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QTimer>
+#include <QApplication>
 #include <QImage>
 
 #include <cstdlib>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <set>
@@ -670,4 +674,34 @@ TEST_F(GridPaintTest, TypingTheStartOfANameSelectsItHalfASecondLater)
     EXPECT_TRUE(view->GetTypeSelectText().isEmpty());
     waitPastThePause();
     EXPECT_EQ(Selected(view), (std::vector<SInt32> { 2 }));
+}
+
+TEST_F(GridPaintTest, TheRemovingClickAsksFirstWhenThePreferenceSaysSo)
+{
+    StGridPreferences preferences(false);
+    SetPrefBoolean(QStringLiteral("ConfirmDelete"), true);
+    Fill(3);
+    view->Show();
+    QRect cell;
+    view->GetCellRect(2, cell);
+    CIndexItem* item = nullptr;
+    view->GetItemAt(2, item);
+    // The user answers the question with No.
+    bool asked = false;
+    std::function<void()> answerNo = [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            for (auto* dialog : top->findChildren<LDialogBox*>()) {
+                if (!dialog->isVisible())
+                    continue;
+                asked = true;
+                dynamic_cast<LControl*>(dialog->FindPaneByID(2))->SimulateHotSpotClick();
+                return;
+            }
+        }
+        QTimer::singleShot(20, answerNo);
+    };
+    QTimer::singleShot(20, answerNo);
+    view->SimulateClick(item->GetPartRect(kItemPartPicture, cell, *view).center(), cmdKey | optionKey | controlKey);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(view->CountItems(), 3);
 }
