@@ -5,6 +5,7 @@
 
 #include "ExceptionCode.h"
 #include "IIMText.h"
+#include "ImageMetadata.h"
 #include "Preferences.h"
 #include "UserData.h"
 
@@ -122,6 +123,8 @@ void CANPAInfo::ReadFromImageFile(const QString& path)
     // The library's warnings about odd files are not the user's concern.
     static const bool quiet = (Exiv2::LogMsg::setLevel(Exiv2::LogMsg::error), true);
     (void)quiet;
+    if (!CanCarryImageMetadata(path))
+        return;
     try {
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(std::string(QFile::encodeName(path)), false);
         if (!image.get())
@@ -137,7 +140,8 @@ void CANPAInfo::ReadFromImageFile(const QString& path)
         ThrowOSErr_(err_AssertFailed, std::string("image metadata: ") + e.what());
     } catch (const std::bad_alloc&) {
         ThrowOSErr_(err_AssertFailed, "image metadata: allocation refused");
-    } catch (const std::length_error& e) {
+    } catch (const std::exception& e) {
+        // overflow_error, length_error and the like from inside the library.
         ThrowOSErr_(err_AssertFailed, std::string("image metadata: ") + e.what());
     }
 }

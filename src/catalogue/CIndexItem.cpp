@@ -665,7 +665,7 @@ CANPAInfo* CIndexItem::GetCaptionInfo()
         auto captionFrom = [](const auto& source) -> std::unique_ptr<CANPAInfo> {
             try {
                 return std::make_unique<CANPAInfo>(source);
-            } catch (const ExceptionCode&) {
+            } catch (const std::exception&) { // our codes and a library's own failures
                 return nullptr;
             }
         };
@@ -683,7 +683,7 @@ CANPAInfo* CIndexItem::GetCaptionInfo()
             UserData* userData = nullptr;
             try {
                 userData = GetUserData();
-            } catch (const ExceptionCode&) {
+            } catch (const std::exception&) {
             }
             if (userData)
                 caption = captionFrom(userData);

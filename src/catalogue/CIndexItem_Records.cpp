@@ -37,8 +37,8 @@ auto PartOrNull(F&& get) -> decltype(get())
 {
     try {
         return get();
-    } catch (const ExceptionCode&) {
-        return {};
+    } catch (const std::exception&) {
+        return {}; // our codes, and a library's failure on one part never costs the record
     }
 }
 
@@ -239,7 +239,7 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
         // so an item that gets no thumbnail is written with number 0.
         try {
             WriteThumbnailFile(package); // may yield
-        } catch (const ExceptionCode&) {
+        } catch (const std::exception&) { // our codes and any library's failure
             self.Checked("the item was deleted while its thumbnail was written");
             mThumbnailNumber = 0;
         }

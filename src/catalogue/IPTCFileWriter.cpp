@@ -4,6 +4,7 @@
 #include "ExceptionCode.h"
 #include "FileErrors.h"
 #include "IIMText.h"
+#include "ImageMetadata.h"
 
 #include <QFile>
 
@@ -102,6 +103,8 @@ OSStatus WriteCaptionIntoImageFile(const QString& path, const QByteArray& iimBlo
     try {
         const CaptionValues wanted = ValuesOf(iimBlock);
 
+        if (!CanCarryImageMetadata(path))
+            return badFormat;
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(std::string(nativePath.constData()), false);
         if (!image.get())
             return badFormat;

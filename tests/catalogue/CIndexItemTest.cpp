@@ -30,6 +30,8 @@
 #include <QFile>
 
 #include <functional>
+#include <new>
+#include <stdexcept>
 
 namespace {
 
@@ -292,6 +294,55 @@ TEST(CIndexItem, MinimalItemWithoutThumbnailIsWrittenWithNumberZero)
                                     .U32BE(0)
                                     .Tag(2);
     EXPECT_EQ(stream.Data(), expected);
+}
+
+TEST(CIndexItem, ALibrarysOwnExceptionNeverCostsTheRecord)
+{
+    // Thumbnail making that fails inside a library the way libraries do.
+    class ThrowingItem : public CIndexItem {
+    public:
+        using CIndexItem::CIndexItem;
+        std::function<void()> fail;
+        void WriteThumbnailFile(CIndexPackage&) override { fail(); }
+    };
+    const QString dir = FreshDir("foreign");
+    SetPrefBoolean("IndexStoreMediaFile", true);
+    CIndexPackage package(QUrl::fromLocalFile(dir + "/F.idxp"), nullptr);
+    SetPrefBoolean("IndexStoreMediaFile", false);
+    QFile notes(dir + "/F.idxp/media/notes.txt");
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("not a picture");
+    notes.close();
+
+    IndexDbRecord record;
+    record.name = QByteArray("notes.txt");
+    record.storedName = QByteArray("notes.txt");
+    record.fields = CatalogueFields {'TEXT', 13, 1, 2, 3, 0, 0};
+    const std::function<void()> failures[] = {
+        [] { throw std::overflow_error("value too large"); },
+        [] { throw std::bad_alloc(); },
+        [] { throw std::length_error("vector"); },
+    };
+    for (const auto& failure : failures) {
+        ThrowingItem item(record, &package);
+        item.fail = failure;
+        LDataStream stream;
+        EXPECT_EQ(CatchCode([&] { item.WriteToStream(stream, package); }), noErr);
+        // The record is whole, with thumbnail number 0.
+        const QByteArray expected = RecordBytes()
+                                        .CountedBE(16, "notes.txt")
+                                        .CountedBE(17, "notes.txt")
+                                        .Tag(4)
+                                        .U32BE('TEXT')
+                                        .U32BE(13)
+                                        .U32BE(1)
+                                        .U32BE(2)
+                                        .U32BE(3)
+                                        .U32BE(0)
+                                        .U32BE(0)
+                                        .Tag(2);
+        EXPECT_EQ(stream.Data(), expected);
+    }
 }
 
 TEST(CIndexItem, OlderRecordFormOfAnItemAndItsLazyReload)

@@ -227,3 +227,35 @@ TEST(CaptionCharsets, UserDataBlocksAreMacRomanUnlessTheyDeclareASet)
         QByteArray(12, '\0') + dataSet(1, 90, IIMText::kUTF8Declaration) + dataSet(2, 90, "Z\xC3\xBCrich"), 'iptc');
     EXPECT_EQ(Bytes(CANPAInfo(&declared).GetCity()), kZurichMacRoman);
 }
+
+TEST(CaptionLookup, DamagedMoviesAndSoundsGiveNoCaptionAndNeverHang)
+{
+    // RIFF files with lengths that point far past their end and chunks that
+    // claim to hold themselves, as a damaged or hostile file would.
+    QByteArray avi("RIFF\xFF\xFF\xFF\x7F" "AVI LIST\xF0\xFF\xFF\xFF" "hdrlavih\x38\x00\x00\x00", 32);
+    avi.append(QByteArray(56, '\xFF'));
+    avi.append(QByteArray("LIST\x04\x00\x00\x00INFOIART\xFF\xFF\xFF\xFF", 20));
+    QByteArray wav("RIFF\x00\x00\x00\x00" "WAVEfmt \x10\x00\x00\x00", 20);
+    wav.append(QByteArray(16, '\x00'));
+    wav.append(QByteArray("LIST\xFF\xFF\xFF\xFFINFO", 12));
+    QByteArray mov("\x00\x00\x00\x01" "moov" "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF" "udta\x00\x00\x00\x00", 24);
+    const QString folder = TestTempDir();
+    for (const auto& [name, bytes] : { std::pair { "damaged.avi", avi }, { "damaged.wav", wav }, { "damaged.mov", mov } }) {
+        const QString path = folder + QLatin1Char('/') + QLatin1String(name);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        const auto result = RunInChildWithin(20, [&] {
+            if (CatchCode([&] { CANPAInfo caption(QUrl::fromLocalFile(path)); }) == noErr)
+                return qint32(1); // a caption out of nothing
+            CIndexItem item { FileRef(path) };
+            CANPAInfo* caption = nullptr;
+            const OSStatus err = CatchCode([&] { caption = item.GetCaptionInfo(); });
+            return err != noErr ? qint32(err) : qint32(caption != nullptr ? 2 : 0);
+        });
+        ASSERT_TRUE(result) << name << ": crashed or hung";
+        EXPECT_EQ(*result, 0) << name;
+        EXPECT_EQ(ReadWholeFile(path), bytes) << name;
+    }
+}

@@ -54,7 +54,8 @@ QByteArray ReadWholeFile(const QString& path)
     return file.readAll();
 }
 
-std::optional<qint32> RunWithFileSizeLimit(qint64 limitBytes, const std::function<qint32()>& body)
+namespace {
+std::optional<qint32> RunInChild(int seconds, qint64 fileSizeLimit, const std::function<qint32()>& body)
 {
     int channel[2];
     if (::pipe(channel) != 0)
@@ -64,9 +65,11 @@ std::optional<qint32> RunWithFileSizeLimit(qint64 limitBytes, const std::functio
         return std::nullopt;
     if (child == 0) {
         ::close(channel[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit { rlim_t(limitBytes), rlim_t(limitBytes) };
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+        if (fileSizeLimit >= 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit { rlim_t(fileSizeLimit), rlim_t(fileSizeLimit) };
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
         qint32 result = 1;
         try {
             result = body();
@@ -81,7 +84,7 @@ std::optional<qint32> RunWithFileSizeLimit(qint64 limitBytes, const std::functio
     std::optional<qint32> answer;
     pollfd wait { channel[0], POLLIN, 0 };
     qint32 result = 0;
-    if (::poll(&wait, 1, 60000) == 1 && ::read(channel[0], &result, sizeof result) == sizeof result)
+    if (::poll(&wait, 1, seconds * 1000) == 1 && ::read(channel[0], &result, sizeof result) == sizeof result)
         answer = result;
     ::close(channel[0]);
     if (!answer)
@@ -89,6 +92,17 @@ std::optional<qint32> RunWithFileSizeLimit(qint64 limitBytes, const std::functio
     int status = 0;
     ::waitpid(child, &status, 0);
     return answer;
+}
+} // namespace
+
+std::optional<qint32> RunWithFileSizeLimit(qint64 limitBytes, const std::function<qint32()>& body)
+{
+    return RunInChild(60, limitBytes, body);
+}
+
+std::optional<qint32> RunInChildWithin(int seconds, const std::function<qint32()>& body)
+{
+    return RunInChild(seconds, -1, body);
 }
 
 void ProcessEventsFor(int milliseconds)

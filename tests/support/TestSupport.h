@@ -20,6 +20,9 @@ QByteArray ReadWholeFile(const QString& path);
 // (a full disk as a writer sees it: writes past the limit fail with EFBIG) and
 // hands back the code it returned; nothing when the child died or hung.
 std::optional<qint32> RunWithFileSizeLimit(qint64 limitBytes, const std::function<qint32()>& body);
+// Runs `body` in a child process and hands back its code; nothing when the child
+// crashed or took longer than `seconds`.
+std::optional<qint32> RunInChildWithin(int seconds, const std::function<qint32()>& body);
 
 // Runs the event loop for a while (timers, posted events, deferred deletes).
 void ProcessEventsFor(int milliseconds);

@@ -7,6 +7,8 @@
 #include <QBuffer>
 #include <QFile>
 #include <exiv2/exiv2.hpp>
+#include <exiv2/pgfimage.hpp>
+#include <exiv2/webpimage.hpp>
 
 namespace {
 
@@ -21,9 +23,50 @@ const CameraText kCameraTexts[] = {
     { 0x0131, UserDataTextType("swr") },
 };
 
+bool IsMetadataImageType(int type)
+{
+    namespace T = Exiv2::ImageType;
+    switch (type) {
+    case T::jpeg:
+    case T::exv:
+    case T::cr2:
+    case T::crw:
+    case T::tiff:
+    case T::mrw:
+    case T::orf:
+    case T::psd:
+    case T::raf:
+    case T::rw2:
+    case T::png:
+    case T::jp2:
+    case T::webp:
+    case T::pgf:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Opens a file the library may read, with its metadata read; null for any other
+// file and for a file the library fails on. Every failure of the library, of
+// whatever kind, stays here.
+std::unique_ptr<Exiv2::Image> OpenFile(const QString& path)
+{
+    if (!CanCarryImageMetadata(path))
+        return nullptr;
+    try {
+        auto opened = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        if (opened.get())
+            opened->readMetadata();
+        return std::unique_ptr<Exiv2::Image>(opened.release());
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
 std::unique_ptr<Exiv2::Image> OpenMemory(const QByteArray& data)
 {
-    if (data.isEmpty())
+    if (data.isEmpty() || !CanCarryImageMetadata(data))
         return nullptr;
     try {
         auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(data.constData()), long(data.size()));
@@ -136,22 +179,42 @@ void FillUserData(Exiv2::Image* image, const QString& formatName, UserData& into
 
 OSStatus ReadImageMetadata(const QByteArray& imageData, const QString& formatName, UserData& into)
 {
-    FillUserData(OpenMemory(imageData).get(), formatName, into);
+    try {
+        FillUserData(OpenMemory(imageData).get(), formatName, into);
+    } catch (const std::exception&) {
+        return codecBadDataErr;
+    }
     return noErr;
+}
+
+bool CanCarryImageMetadata(const QString& path)
+{
+    try {
+        return IsMetadataImageType(Exiv2::ImageFactory::getType(QFile::encodeName(path).toStdString()));
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool CanCarryImageMetadata(const QByteArray& data)
+{
+    try {
+        return IsMetadataImageType(
+            Exiv2::ImageFactory::getType(reinterpret_cast<const Exiv2::byte*>(data.constData()), long(data.size())));
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 OSStatus ReadImageFileMetadata(const QString& path, const QString& formatName, UserData& into)
 {
-    std::unique_ptr<Exiv2::Image> image;
+    // A file the library cannot read, or reads only to fail on, gives no items.
+    std::unique_ptr<Exiv2::Image> image = OpenFile(path);
     try {
-        auto opened = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
-        if (opened.get())
-            opened->readMetadata();
-        image.reset(opened.release());
+        FillUserData(image.get(), formatName, into);
     } catch (const std::exception&) {
-        image.reset(); // a file the library cannot read gives no items
+        return codecBadDataErr;
     }
-    FillUserData(image.get(), formatName, into);
     return noErr;
 }
 
@@ -174,6 +237,8 @@ QByteArray ReadEmbeddedThumbnail(const QByteArray& imageData)
 
 OSStatus WriteImageMetadata(const QString& path, const ExportMetadata& metadata)
 {
+    if (!CanCarryImageMetadata(path))
+        return cantFindHandler;
     try {
         auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
         if (!image.get())

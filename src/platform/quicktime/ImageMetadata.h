@@ -12,6 +12,14 @@ class UserData;
 // item per EXIF tag ('ex' + tag) and per TIFF tag of the first directory ('ti'
 // + tag) holding the value bytes big-endian, and the camera texts '©mak',
 // '©mod', '©swr' and '©fmt'. `formatName` becomes '©fmt'.
+// Whether the file is a kind of image that can carry IPTC or EXIF (JPEG, TIFF
+// and the TIFF-based raws, CRW, MRW, ORF, RAF, RW2, PSD, PNG, WebP, JPEG 2000),
+// judged from its first bytes. Nothing else is handed to the metadata library:
+// movies and sounds have readers of their own, and the library's readers of
+// those corrupt memory or never return on damaged files.
+bool CanCarryImageMetadata(const QString& path);
+bool CanCarryImageMetadata(const QByteArray& data);
+
 OSStatus ReadImageMetadata(const QByteArray& imageData, const QString& formatName, UserData& into);
 // The same from a file read in place (camera raw files: TIFF-based raws, CRW,
 // MRW, RAF, RW2), without reading the whole file into memory.

@@ -106,3 +106,28 @@ TEST(ImageMetadata, HostileExifNeverCrashesTheReader)
         ReadImageMetadata(bytes.left(bytes.size() / 3), QString(), data);
     }
 }
+
+TEST(ImageMetadata, OnlyImagesThatCanCarryItReachTheLibrary)
+{
+    const auto file = [](const char* name) { return TestDataPath(QStringLiteral("exiftool-images/") + QLatin1String(name)); };
+    for (const char* name : { "Canon.jpg", "ExifTool.tif", "CanonRaw.cr2", "CanonRaw.crw", "DNG.dng", "Nikon.nef",
+             "FujiFilm.raf", "Panasonic.rw2", "Photoshop.psd", "PNG.png", "Jpeg2000.jp2" }) {
+        EXPECT_TRUE(CanCarryImageMetadata(file(name))) << name;
+        EXPECT_TRUE(CanCarryImageMetadata(ReadWholeFile(file(name)))) << name;
+    }
+    for (const char* name : { "RIFF.avi", "RIFF.wav", "QuickTime.mov", "QuickTime.m4a", "AIFF.aif", "PDF.pdf",
+             "PostScript.eps", "Font.ttf", "Font.dfont" }) {
+        EXPECT_FALSE(CanCarryImageMetadata(file(name))) << name;
+        EXPECT_FALSE(CanCarryImageMetadata(ReadWholeFile(file(name)))) << name;
+    }
+    EXPECT_FALSE(CanCarryImageMetadata(TestTempDir() + QStringLiteral("/missing.jpg")));
+    EXPECT_FALSE(CanCarryImageMetadata(QByteArray()));
+
+    // A movie's metadata never comes from the library: no camera items, no failure.
+    UserData data;
+    EXPECT_EQ(ReadImageFileMetadata(file("RIFF.avi"), QStringLiteral("AVI"), data), noErr);
+    for (OSType type = data.GetNextUserDataType(0); type != 0; type = data.GetNextUserDataType(type)) {
+        EXPECT_NE(type >> 16, UInt32(('e' << 8) | 'x'));
+        EXPECT_NE(type >> 16, UInt32(('t' << 8) | 'i'));
+    }
+}
