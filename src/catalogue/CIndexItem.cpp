@@ -772,6 +772,8 @@ CMedia* CIndexItem::CreateMedia()
         return nullptr;
     const TLivePtr<CIndexItem> self(this);
     try {
+        if (mMediaFailure && *mMediaFailure)
+            throw **mMediaFailure;
         const QUrl url = LocateFile(!mWriting);
         if (url.isEmpty())
             ThrowOSErr_(err_NilPointer, "media file not found");
@@ -791,8 +793,11 @@ CMedia* CIndexItem::CreateMedia()
         media->SetTransform(rotation, flip);
         return media.release();
     } catch (const ExceptionCode& e) {
-        if (self)
+        if (self) {
             SetError(std::make_unique<CItemError>(e, QString(), QStringLiteral("600:50")));
+            if (mMediaFailure && !*mMediaFailure)
+                *mMediaFailure = e;
+        }
         throw;
     }
 }

@@ -26,6 +26,7 @@ class CIndexItem;
 class CEXIFInfo;
 class CIndexPackage;
 class CItemError;
+class ExceptionCode;
 class CMedia;
 class IndexViewServices;
 class LCommander;
@@ -452,6 +453,9 @@ private:
     UInt32 mModificationDate = 0;
     SInt16 mBusyCount = 0;
     bool mWriting = false;
+    // While a record is written: why the medium could not be made, so that the
+    // parts asked for next fail alike without opening the file again.
+    std::optional<ExceptionCode>* mMediaFailure = nullptr;
     bool mRecreateAnswer = false;
     bool mRecordLoaded = false;
     bool mRemoteURLLookedFor = false;

@@ -20,6 +20,7 @@
 #include "UserData.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cstring>
 
@@ -227,6 +228,13 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
     const TLivePtr<CIndexItem> self(this);
     StWritingItem writing(mWriting, &mLiveness);
     const bool fromOtherPackage = mPackage && mPackage != &package;
+    // A medium that cannot be made for one part is not opened again for the next.
+    std::optional<ExceptionCode> mediaFailure;
+    mMediaFailure = &mediaFailure;
+    const auto forgetFailure = qScopeGuard([&] {
+        if (self)
+            mMediaFailure = nullptr;
+    });
 
     IndexDbRecord record;
     const QString name = GetName();

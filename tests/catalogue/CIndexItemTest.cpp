@@ -4,6 +4,7 @@
 #include "CIndexItem.h"
 #include "CIndexPackage.h"
 #include "CItemError.h"
+#include "CMedia.h"
 #include "ExceptionCode.h"
 #include "IndexFileRecord.h"
 #include "IndexViewServices.h"
@@ -536,6 +537,52 @@ TEST(CIndexItem, DamagedCaptionOrUserDataFailsOnlyThatItem)
     record.fields = CatalogueFields {};
     record.userData = QByteArray("\x00\x00\x00\xFF" "abcd", 8);
     EXPECT_THROW(CIndexItem item(record, nullptr), ExceptionCode);
+}
+
+// A medium that cannot be opened fails each part of the record alike: the
+// record and the item's error are those of an item that asked for each part on
+// its own, and the failure is forgotten once the record is written.
+TEST(CIndexItem, UnreadableMediumFailsEveryPartOfTheRecordAlike)
+{
+    const QString dir = FreshDir("unreadable");
+    CIndexPackage package(QUrl::fromLocalFile(dir + "/U.idxp"), nullptr);
+    const QString path = dir + "/photos/Broken.jpg";
+    QDir().mkpath(dir + "/photos");
+    QFile broken(path);
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.close(); // empty: no medium can be made of it
+
+    IndexDbRecord record;
+    record.name = QByteArray("Broken.jpg");
+    record.fileURL = QUrl::fromLocalFile(path).toEncoded();
+    record.fields = CatalogueFields {'JPEG', 0, 3000000000u, 3000000000u, 3000000000u, 4, 0};
+
+    CIndexItem asked(record, &package);
+    EXPECT_THROW(asked.GetUserData(), ExceptionCode);
+    EXPECT_THROW(asked.GetImageInfo(), ExceptionCode);
+    LDataStream one;
+    asked.WriteToStream(one, package);
+
+    CIndexItem written(record, &package);
+    LDataStream other;
+    written.WriteToStream(other, package);
+    EXPECT_EQ(other.Data(), one.Data());
+    IndexDbReader reader(other.Data());
+    IndexDbRecord back;
+    ASSERT_TRUE(reader.Next(back));
+    EXPECT_FALSE(back.userData);
+    EXPECT_FALSE(back.imageRecord);
+    EXPECT_EQ(back.fileURL, record.fileURL);
+    ASSERT_NE(written.GetError(), nullptr);
+    ASSERT_NE(asked.GetError(), nullptr);
+    EXPECT_EQ(written.GetError()->GetCode(), asked.GetError()->GetCode());
+    EXPECT_EQ(written.GetError()->GetMessage(), asked.GetError()->GetMessage());
+    EXPECT_EQ(written.GetError()->GetReason(), asked.GetError()->GetReason());
+
+    // Once the file is a photograph the medium is made again.
+    CopySample("Canon_40D.jpg", path);
+    std::unique_ptr<CMedia> media(written.CreateMedia());
+    EXPECT_NE(media, nullptr);
 }
 
 TEST(CIndexItem, StoredMediaWithTheSameNameNeverOverwriteEachOther)
