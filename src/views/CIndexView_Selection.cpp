@@ -24,15 +24,46 @@ namespace {
 // The part some items give for their picture besides kItemPartPicture.
 constexpr SInt16 kItemPartPictureToo = 3;
 
+// While a click waits to learn whether the mouse moves, the mouse's own events
+// must be processed: the button state changes only as the release is handled,
+// and held back, every click would wait out the time limit. Other input that
+// comes meanwhile (a double click's second press, keys) is handed back to the
+// event queue, to be handled after this click rather than inside it.
+class StPressWatch : public QObject {
+public:
+    StPressWatch() { QCoreApplication::instance()->installEventFilter(this); }
+    ~StPressWatch() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* receiver, QEvent* event) override
+    {
+        if (!receiver->isWindowType())
+            return false;
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+            QCoreApplication::postEvent(receiver, event->clone());
+            return true;
+        default: return false;
+        }
+    }
+};
+
 // True when the mouse, still down, moves past the drag distance from the press.
 bool MouseMovedFrom(const QPoint& global)
 {
+    if (QApplication::mouseButtons() == Qt::NoButton)
+        return false;
+    StPressWatch watch;
     QElapsedTimer clock;
     clock.start();
     while (QApplication::mouseButtons() != Qt::NoButton) {
         if ((QCursor::pos() - global).manhattanLength() >= QApplication::startDragDistance())
             return true;
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         if (clock.elapsed() > 10'000)
             break;
     }

@@ -20,10 +20,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QTest>
+#include <QTimer>
 
 #include <map>
 
@@ -510,6 +513,44 @@ TEST_F(IndexViewTest, ImportedPhotographsShowTheirPicturesInTheGrid)
     view->grab();
     EXPECT_EQ(update->CountQueued(), 0);
     EXPECT_FALSE(RunUntil([&] { return view->IsUpdating() || update->CountQueued() > 0; }, 300));
+}
+
+// A click waits for the release to learn whether it starts a drag. Input that
+// comes in meanwhile (here an arrow key) is handled after the click, not
+// inside it, and the release ends the wait at once.
+TEST_F(IndexViewTest, InputDuringAClickIsHandledAfterTheClick)
+{
+    Fill(6);
+    view->show();
+    QWindow* window = view->windowHandle();
+    ASSERT_NE(window, nullptr);
+    QRect cell;
+    ASSERT_TRUE(view->GetCellRect(1, cell));
+    CIndexItem* first = nullptr;
+    view->GetItemAt(1, first);
+    const QPoint onPicture = first->GetPartRect(kItemPartPicture, cell, *view).center();
+
+    bool keySent = false;
+    bool released = false;
+    QTimer::singleShot(20, [&] {
+        QTest::keyClick(window, Qt::Key_Right);
+        keySent = true;
+    });
+    QTimer::singleShot(60, [&] {
+        QTest::mouseRelease(window, Qt::LeftButton, {}, onPicture);
+        released = true;
+    });
+    QCursor::setPos(window->mapToGlobal(onPicture)); // the mouse stays where it was pressed
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mousePress(window, Qt::LeftButton, {}, onPicture);
+    EXPECT_TRUE(keySent && released);
+    EXPECT_LT(clock.elapsed(), 5000) << "the click waited out its time limit";
+    // The click selects the first item, then the arrow moves on to the second;
+    // handled inside the click, the arrow's move would be undone by it.
+    QTest::qWait(50);
+    EXPECT_EQ(view->GetFirstSelectedIndex(), 2) << "the key was lost or handled inside the click";
+    EXPECT_EQ(view->CountSelectedItems(), 1);
 }
 
 TEST_F(IndexViewTest, AnItemRemovedWhileItsThumbnailIsMadeIsDeletedAfterTheBatch)
