@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <map>
 #include <QtEndian>
 
 #include <sys/xattr.h>
@@ -67,6 +69,7 @@ bool TypeFromAttributeName(const QByteArray& text, OSType& out)
 
 std::vector<ResourceEntry> ParseResourceFork(const QByteArray& fork)
 {
+    std::map<qint64, QByteArray> dataAt;
     const qint64 size = fork.size();
     if (size < kResourceHeaderSize)
         ThrowBadMap("shorter than its header");
@@ -111,7 +114,12 @@ std::vector<ResourceEntry> ParseResourceFork(const QByteArray& fork)
             const qint64 length = Read32(fork, data);
             if (length > dataOffset + dataLength - data - 4)
                 ThrowBadMap("resource length beyond the data area");
-            resource.data = fork.mid(data + 4, length);
+            // Entries that point at the same data share one copy of it: a map
+            // that names one large resource many times costs its size once.
+            auto [shared, added] = dataAt.try_emplace(data);
+            if (added)
+                shared->second = fork.mid(data + 4, length);
+            resource.data = shared->second;
             resources.push_back(std::move(resource));
         }
     }

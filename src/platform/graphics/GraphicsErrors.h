@@ -1,6 +1,12 @@
 #pragma once
 
+#include "ExceptionCode.h"
 #include "MacTypes.h"
+
+#include <QtGlobal>
+
+#include <atomic>
+#include <string>
 
 // Error numbers of the old imaging platform that the graphics and QuickTime
 // layers return, so callers above can tell "no reader for this" from "broken data".
@@ -28,9 +34,18 @@ enum : CodecQ {
 // 16.16 fixed-point numbers.
 using Fixed = SInt32;
 inline constexpr Fixed FixedOne = 0x00010000;
+// Values outside the 16.16 range (a huge stored resolution) are clamped to its
+// ends, and NaN reads as 0.
 inline Fixed DoubleToFixed(double value)
 {
-    return static_cast<Fixed>(value * 65536.0 + (value < 0 ? -0.5 : 0.5));
+    if (!(value == value))
+        return 0;
+    const double scaled = value * 65536.0 + (value < 0 ? -0.5 : 0.5);
+    if (scaled >= 2147483647.0)
+        return 0x7FFFFFFF;
+    if (scaled <= -2147483648.0)
+        return SInt32(-0x7FFFFFFF - 1);
+    return static_cast<Fixed>(scaled);
 }
 inline double FixedToDouble(Fixed value)
 {
@@ -43,4 +58,23 @@ inline int CodecQualityToPercent(CodecQ quality)
     if (quality >= codecMaxQuality)
         return 100;
     return static_cast<int>((quality * 100 + codecMaxQuality / 2) / codecMaxQuality);
+}
+
+// The largest image any reader decodes, counted as width x height x 4 bytes and
+// checked before anything is allocated, so that a small hostile file cannot ask
+// for gigabytes. One limit for every reader; tests may lower it.
+inline constexpr qint64 kDefaultMaxDecodedImageBytes = qint64(1) << 30;
+inline std::atomic<qint64> gMaxDecodedImageBytes { kDefaultMaxDecodedImageBytes };
+
+inline bool DecodedImageFits(qint64 width, qint64 height)
+{
+    return width > 0 && height > 0 && width <= gMaxDecodedImageBytes.load() / 4 / height;
+}
+
+// Throws memFullErr when an image of this size may not be decoded.
+inline void ThrowIfImageTooLarge(qint64 width, qint64 height, const char* what)
+{
+    if (!DecodedImageFits(width, height))
+        ThrowOSErr_(memFullErr,
+            std::string(what) + ": " + std::to_string(width) + " x " + std::to_string(height) + " is too large to decode");
 }

@@ -1,5 +1,7 @@
 #include "Offscreen.h"
 
+#include "GraphicsErrors.h"
+
 #include "ExceptionCode.h"
 
 QImage::Format OffscreenFormatForDepth(int depth)
@@ -23,6 +25,7 @@ Offscreen::Offscreen(const Rect& bounds, int depth)
 {
     if (bounds.IsEmpty())
         ThrowOSErr_(paramErr, "offscreen world with empty bounds");
+    ThrowIfImageTooLarge(bounds.Width(), bounds.Height(), "offscreen world");
     mImage = QImage(bounds.Width(), bounds.Height(), OffscreenFormatForDepth(depth));
     if (mImage.isNull())
         ThrowOSErr_(memFullErr, "offscreen world too large");

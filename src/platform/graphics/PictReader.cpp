@@ -503,6 +503,7 @@ void PictParser::ReadPixMapHeader(PixMapHeader& pm, bool direct)
         Bad("row bytes " + std::to_string(pm.rowBytes) + " too small for " + std::to_string(width) + " pixels");
     if (qsizetype(pm.rowBytes) * height > kMaxPixelBytes)
         Bad("pixel image too large");
+    ThrowIfImageTooLarge(width, height, "picture's pixel image");
     mInfo.depth = std::max<int>(mInfo.depth, pm.pixelSize);
     mInfo.pixelImageCount++;
 }

@@ -328,6 +328,8 @@ public:
         if (index != 1)
             return invalidImageIndexErr;
         QSize size = CoveringSize(QSize(mInfo.frame.Width(), mInfo.frame.Height()), wanted);
+        if (!DecodedImageFits(size.width(), size.height()))
+            return memFullErr;
         out = QImage(size, QImage::Format_ARGB32_Premultiplied);
         if (out.isNull())
             return memFullErr;
@@ -497,6 +499,8 @@ public:
         }
         const bool color = count >= 3;
         const bool alpha = count == 2 || count >= 4;
+        if (!DecodedImageFits(width, height))
+            return memFullErr;
         out = QImage(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
         auto sample = [&](int c, int x, int y) {
             const opj_image_comp_t& comp = comps[c];
@@ -804,6 +808,8 @@ OSStatus DecodeRawCodec(const ImageDescription& d, const QByteArray& data, QImag
     const qsizetype rowBytes = data.size() / d.height;
     if (rowBytes < qsizetype(d.width) * bytesPerPixel)
         return codecBadDataErr;
+    if (!DecodedImageFits(d.width, d.height))
+        return memFullErr;
     out = QImage(d.width, d.height, bytesPerPixel == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     for (int y = 0; y < d.height; ++y) {
         const auto* row = reinterpret_cast<const UInt8*>(data.constData() + qsizetype(y) * rowBytes);
@@ -1170,6 +1176,7 @@ OSStatus DecodePhotoshopComposite(const QByteArray& d, QImage& out, ImageDescrip
             ThrowOSErr_(cantFindHandler, "Photoshop depth " + std::to_string(depth));
         if (mode != 0 && mode != 1 && mode != 2 && mode != 3 && mode != 4 && mode != 8)
             ThrowOSErr_(cantFindHandler, "Photoshop colour mode " + std::to_string(mode));
+        ThrowIfImageTooLarge(width, height, "Photoshop image");
 
         qsizetype pos = kHeader;
         auto section = [&](QByteArray* keep) {
@@ -1281,6 +1288,7 @@ OSStatus DecodeSGI(const QByteArray& d, QImage& out, ImageDescription* desc)
         const int channels = std::max<int>(1, BE16(d, 10));
         if ((bpc != 1 && bpc != 2) || storage > 1 || width < 1 || height < 1 || channels > 4)
             ThrowOSErr_(codecBadDataErr, "SGI header out of range");
+        ThrowIfImageTooLarge(width, height, "SGI image");
         const qsizetype rowBytes = qsizetype(width) * bpc;
         auto rowOf = [&](int y, int c, QByteArray& row) {
             if (storage == 0) {
@@ -1364,6 +1372,7 @@ OSStatus DecodeTarga(const QByteArray& d, QImage& out, ImageDescription* desc)
             ThrowOSErr_(codecBadDataErr, "Targa header out of range");
         if (!(bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32) || (base != 2 && bits != 8))
             ThrowOSErr_(codecBadDataErr, "Targa depth " + std::to_string(bits));
+        ThrowIfImageTooLarge(width, height, "Targa image");
         qsizetype pos = kHeader + idLength;
         QList<QRgb> palette;
         if (mapType == 1) {
@@ -1387,7 +1396,8 @@ OSStatus DecodeTarga(const QByteArray& d, QImage& out, ImageDescription* desc)
                 ThrowOSErr_(codecBadDataErr, "Targa pixels cut short");
             pixels = d.mid(pos, total);
         } else {
-            pixels.reserve(total);
+            // Room only for what the packets left could make (128 pixels from each).
+            pixels.reserve(std::min(total, (d.size() - pos) * 128));
             while (pixels.size() < total) {
                 if (pos >= d.size())
                     ThrowOSErr_(codecBadDataErr, "Targa packets cut short");

@@ -67,3 +67,20 @@ TEST(ResourceFork, FileResourcesComeFromTheAttributesElseTheAppleDoubleFileLowes
     // Other types still come from the AppleDouble file.
     EXPECT_EQ(ReadFileResources(path, 'STR ', 1000).size(), 1u);
 }
+
+TEST(ResourceFork, EntriesPointingAtOneResourceShareItsBytes)
+{
+    // Two references; the second is pointed at the first one's data, as a
+    // hostile map that names one large resource thousands of times would.
+    const QByteArray big(256 * 1024, 'f');
+    QByteArray fork = MakeResourceFork({ { "sfnt", 1, {}, big }, { "sfnt", 2, {}, "tiny" } });
+    const QByteArray secondRef = BE16(2) + BE16(0xFFFF) + BE32(uint32_t(4 + big.size()));
+    const qsizetype at = fork.indexOf(secondRef);
+    ASSERT_GT(at, 0);
+    fork.replace(at + 4, 4, BE32(0));
+    const std::vector<ResourceEntry> resources = ParseResourceFork(fork);
+    ASSERT_EQ(resources.size(), 2u);
+    EXPECT_EQ(resources[0].data, big);
+    EXPECT_EQ(resources[1].data, big);
+    EXPECT_EQ(resources[0].data.constData(), resources[1].data.constData()); // one copy
+}

@@ -1,7 +1,13 @@
 #include "Picture.h"
 #include "PictReader.h"
 
+#include "ExceptionCode.h"
+#include "GraphicsErrors.h"
+#include "Offscreen.h"
+
 #include <gtest/gtest.h>
+
+#include <limits>
 
 namespace {
 QByteArray Hex(const char* text)
@@ -87,4 +93,40 @@ TEST(PictHostile, GarbageNeverCrashes)
         Picture(bent).Render(image);
     }
     EXPECT_EQ(FindPictStart(QByteArray(20, '\0')), -1);
+}
+
+TEST(PictHostile, DecodedSizeIsLimitedBeforeAnythingIsAllocated)
+{
+    // A canvas of 32,000 x 16,000 (2 GB) is refused by the default limit.
+    EXPECT_EQ(CatchCode([] { Offscreen huge(MakeRect(0, 0, 16000, 32000), 32); }), memFullErr);
+    EXPECT_FALSE(DecodedImageFits(32000, 16000));
+    EXPECT_TRUE(DecodedImageFits(16000, 16000));
+    EXPECT_FALSE(DecodedImageFits(0, 10));
+    EXPECT_FALSE(DecodedImageFits(0x7FFFFFFF, 0x7FFFFFFF));
+
+    // Under a lower limit, a picture whose pixel image is larger fails to draw
+    // (direct pixels of every packing kind), and one that fits draws.
+    const QImage image = QImage(300, 200, QImage::Format_RGB32);
+    const Picture picture = Picture::FromImage(image, MakeRect(0, 0, 200, 300));
+    const qint64 saved = gMaxDecodedImageBytes.exchange(100 * 100 * 4);
+    QImage out;
+    const OSStatus tooLarge = picture.Render(out);
+    gMaxDecodedImageBytes = 400 * 400 * 4;
+    const OSStatus fits = picture.Render(out);
+    gMaxDecodedImageBytes = saved;
+    EXPECT_EQ(tooLarge, memFullErr);
+    EXPECT_EQ(fits, noErr);
+    EXPECT_EQ(out.size(), QSize(300, 200));
+}
+
+TEST(PictHostile, FixedPointConversionClampsInsteadOfOverflowing)
+{
+    EXPECT_EQ(DoubleToFixed(72.0), 72 * FixedOne);
+    EXPECT_EQ(DoubleToFixed(-1.5), -FixedOne - FixedOne / 2);
+    EXPECT_EQ(DoubleToFixed(32767.99), 0x7FFFFD71);
+    EXPECT_EQ(DoubleToFixed(2147483648.0), 0x7FFFFFFF); // a stored resolution of 0x80000000
+    EXPECT_EQ(DoubleToFixed(1e300), 0x7FFFFFFF);
+    EXPECT_EQ(DoubleToFixed(-1e300), Fixed(-0x7FFFFFFF - 1));
+    EXPECT_EQ(DoubleToFixed(std::numeric_limits<double>::quiet_NaN()), 0);
+    EXPECT_EQ(DoubleToFixed(std::numeric_limits<double>::infinity()), 0x7FFFFFFF);
 }

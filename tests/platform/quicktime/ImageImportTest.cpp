@@ -9,6 +9,34 @@
 #include <QBuffer>
 #include <QColorSpace>
 
+TEST(ImageImport, SmallFilesCannotAskForHugeImages)
+{
+    QImage out;
+    // SGI: 65535 x 65535 x 4 channels of run-length rows, each row one byte (16 GB decoded).
+    QByteArray sgi(512, '\0');
+    sgi[0] = char(0x01);
+    sgi[1] = char(0xDA);
+    sgi[2] = 1; // RLE
+    sgi[3] = 1;
+    sgi[5] = 3;
+    sgi[6] = sgi[7] = sgi[8] = sgi[9] = char(0xFF);
+    sgi[11] = 4;
+    sgi.append(QByteArray(160 * 1024, '\0'));
+    EXPECT_EQ(DecodeSGI(sgi, out), memFullErr);
+    EXPECT_TRUE(out.isNull());
+    // Targa: an 18-byte run-length header claiming 65535 x 65535 at 32 bits.
+    const QByteArray tga = QByteArray::fromHex("00000A 0000 0000 00 0000 0000 FFFF FFFF 20 08");
+    ASSERT_EQ(tga.size(), 18);
+    EXPECT_EQ(DecodeTarga(tga, out), memFullErr);
+    // Just under the limit the header is accepted and the missing data is what fails.
+    const QByteArray small = QByteArray::fromHex("00000A 0000 0000 00 0000 0000 0010 0010 20 08");
+    EXPECT_EQ(DecodeTarga(small, out), codecBadDataErr);
+    // Photoshop: 30000 x 30000 passes its own side limit, not the decoded size.
+    QByteArray psd = QByteArray::fromHex("38425053 0001 000000000000 0003 00007530 00007530 0008 0003"
+                                         "00000000 00000000 00000000 0000");
+    EXPECT_EQ(DecodePhotoshopComposite(psd, out), memFullErr);
+}
+
 namespace {
 
 // Opens a file and draws it whole into an offscreen world of its natural size.
