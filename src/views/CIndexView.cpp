@@ -1,5 +1,7 @@
 #include "CIndexView.h"
 
+#include "CInPlaceEditField.h"
+
 #include "Alerts.h"
 #include "CANPAInfo.h"
 #include "CCacheTask.h"
@@ -154,6 +156,11 @@ void CIndexView::InitIndexView()
 
 CIndexView::~CIndexView()
 {
+    if (mRenameField) { // an edit still open is dropped with the view
+        mRenameField->RemoveListener(this);
+        delete mRenameField;
+        mRenameField = nullptr;
+    }
     // The other tasks of the view first (they may hold items), then its own two,
     // whose stacks are unwound, so nothing works on an item once it is deleted.
     StopTasksOfOwner(this);
@@ -184,10 +191,12 @@ void CIndexView::BroadcastItemsChanged(SInt32 fieldKey)
     BroadcastMessage(msg_ItemsChanged, &fieldKey);
 }
 
-void CIndexView::ListenToMessage(MessageT message, void*)
+void CIndexView::ListenToMessage(MessageT message, void* ioParam)
 {
     if (message == msg_BatchChangedItems)
         SetModified(true);
+    else if (message == msg_RenameEnded && ioParam)
+        ApplyRename(*static_cast<const QString*>(ioParam));
 }
 
 // --- Items ---------------------------------------------------------------------------------------------------

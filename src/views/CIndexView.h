@@ -24,6 +24,7 @@
 
 class CCacheTask;
 class CIndexItem;
+class CInPlaceEditField;
 class CUpdateTask;
 
 // Messages the index view broadcasts (besides TaskOwnerView's 3001 and 3002).
@@ -34,6 +35,8 @@ inline constexpr MessageT msg_ViewFrameChanged = 8006; // 0
 inline constexpr MessageT msg_TypeSelectChanged = 3019; // the typed text as a Pascal string
 // Heard from batch tasks that changed items.
 inline constexpr MessageT msg_BatchChangedItems = 8015;
+// The in-place rename ended (parameter: the field's text, a QString).
+inline constexpr MessageT msg_RenameEnded = 3021;
 
 // The field key that means "all fields" in 3001.
 inline constexpr SInt32 kAllFieldsKey = 6999;
@@ -328,6 +331,16 @@ public:
     void ScrollToIndex(SInt32 index, bool force);
     // The click rules of the grid; a press the mouse drags runs the marquee.
     void ClickSelf(const SMouseDownEvent& event) override;
+    // --- Renaming in place -------------------------------------------------------------
+    // Opens an edit field over the text line under a local point of the index's
+    // cell; false (nothing opened) when that line is not editable. Return commits
+    // through the item's field operation, Escape leaves the text as it was.
+    bool StartRename(SInt32 index, QPoint local);
+    // Tab while renaming: the next editable field (backward: the previous), or the
+    // same column of the next or previous item; wraps around the list.
+    bool RenameNextField(bool backward, bool sameColumn);
+    CInPlaceEditField* GetRenameField() const { return mRenameField; }
+    SInt32 GetRenameColumn() const { return mRenameColumn; }
     // An arrow, Home, End or page key; false for another key.
     bool HandleArrowKey(UInt8 key, UInt16 modifiers);
     // The cell of a 1-based index in local coordinates; false for no such index.
@@ -360,6 +373,10 @@ protected:
 
 private:
     void InitIndexView();
+    bool IsRenameFieldEditable(SInt32 index, SInt32 column) const;
+    bool OpenRenameField(SInt32 index, SInt32 column);
+    void CloseRenameField();
+    void ApplyRename(const QString& text);
     void BroadcastTypeSelect();
     // The lengths the cell size follows, from the preferences and the mode.
     IndexGridGeometry::Metrics GridMetrics() const;
@@ -429,4 +446,7 @@ private:
     SInt32 mSavedTheme = -1;
     bool mFullScreen = false;
     QRect mSavedFrame;
+    CIndexItem* mRenameItem = nullptr;
+    SInt32 mRenameColumn = 0;
+    CInPlaceEditField* mRenameField = nullptr;
 };

@@ -242,6 +242,10 @@ void CIndexView::BroadcastTypeSelect()
 
 bool CIndexView::HandleKeyPress(const EventRecord& event)
 {
+    if (EventCharCode(event) == char_Tab && mRenameItem) {
+        RenameNextField(event.modifiers & shiftKey, event.modifiers & optionKey);
+        return true;
+    }
     if (HandleGridKey(event)) {
         LCommander::SetUpdateCommandStatus(true);
         return true;

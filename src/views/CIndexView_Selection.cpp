@@ -238,6 +238,13 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
     } else if (GetClickCount() >= 2) {
         if (onPicture && !shift)
             item->OpenInViewer(index, this, GetPrefNumber(QStringLiteral("DoubleClickAction")) == 1);
+    } else if (part == kItemPartTextBlock) {
+        if (!IsItemListLocked() && !IsFullScreen()) {
+            if (option)
+                item->ShowInfoWindow(this);
+            else if (StartRename(index, event.whereLocal))
+                return; // the edit field has the keyboard now
+        }
     } else if (part == kItemPartErrorBadge) {
         item->SetError(nullptr);
         RefreshItem(index);

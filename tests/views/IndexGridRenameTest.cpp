@@ -1,0 +1,186 @@
+#include "CIndexItem.h"
+#include "CIndexView.h"
+#include "CInPlaceEditField.h"
+#include "CVisualTask.h"
+#include "ErrorHook.h"
+#include "FieldKeys.h"
+#include "Offscreen.h"
+#include "URegistrar.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QLineEdit>
+#include <QTest>
+
+#include <vector>
+
+namespace {
+
+// A grid of four columns with the name and the caption under each picture.
+class GridRenameTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        URegistrar::RegisterFrameworkClasses();
+        InitializeTasks();
+        SPaneInfo info;
+        info.width = 640;
+        info.height = 480;
+        view = new CIndexView(info);
+        view->ClearColumns();
+        view->AddColumn(kFieldName);
+        view->AddColumn(kFieldCaption);
+        view->SetCellSize(160, 200);
+        for (int i = 1; i <= 3; ++i) {
+            auto* item = new CIndexItem(QUrl(QStringLiteral("http://example.org/photo%1.jpg").arg(i)));
+            QImage picture(120, 120, QImage::Format_RGB32);
+            picture.fill(Qt::darkCyan);
+            item->SetDisplayPicture(std::make_unique<Offscreen>(picture));
+            view->InsertItem(item, kInsertAtEnd, false, true);
+        }
+        view->Show();
+        SetErrorReportHook([this](const ExceptionCode& error) { reported.push_back(error.Code()); });
+    }
+    void TearDown() override
+    {
+        SetErrorReportHook(nullptr);
+        delete view;
+        TerminateTasks();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    CIndexItem* Item(SInt32 index)
+    {
+        CIndexItem* item = nullptr;
+        view->GetItemAt(index, item);
+        return item;
+    }
+    // The middle of a text line of an index's cell.
+    QPoint LineOf(SInt32 index, SInt16 line)
+    {
+        QRect cell;
+        view->GetCellRect(index, cell);
+        return Item(index)->GetTextLineRect(line, cell, *view).center();
+    }
+    QLineEdit* Edit()
+    {
+        CInPlaceEditField* field = view->GetRenameField();
+        return field && field->IsEditing() ? field->GetLineEdit() : nullptr;
+    }
+    void Type(const QString& text, Qt::Key end)
+    {
+        QLineEdit* edit = Edit();
+        ASSERT_NE(edit, nullptr);
+        edit->selectAll();
+        edit->insert(text); // as typed (QTest types only ASCII)
+        QTest::keyClick(edit, end);
+    }
+    CIndexView* view = nullptr;
+    std::vector<OSStatus> reported;
+};
+
+} // namespace
+
+TEST_F(GridRenameTest, ReturnCommitsTheNameAndEscapeLeavesItAsItWas)
+{
+    const QString before = Item(2)->GetName();
+    std::vector<SInt32> changed;
+    struct Spy : LListener {
+        std::vector<SInt32>* keys;
+        void ListenToMessage(MessageT message, void* param) override
+        {
+            if (message == msg_ItemsChanged)
+                keys->push_back(*static_cast<SInt32*>(param));
+        }
+    } spy;
+    spy.keys = &changed;
+    view->AddListener(&spy);
+
+    // A click on the name opens the field over it, holding the name.
+    view->SimulateClick(LineOf(2, 0));
+    ASSERT_NE(Edit(), nullptr);
+    EXPECT_EQ(Edit()->text(), before);
+    EXPECT_TRUE(Edit()->isVisible());
+    QRect cell;
+    view->GetCellRect(2, cell);
+    EXPECT_TRUE(cell.contains(view->GetRenameField()->geometry()));
+    if (qEnvironmentVariableIsSet("ORVEX_SAVE_PICTURES"))
+        view->grab().save(QStringLiteral("grid-rename.png"));
+
+    Type(QStringLiteral("Harbour"), Qt::Key_Escape);
+    EXPECT_EQ(Edit(), nullptr);
+    EXPECT_EQ(Item(2)->GetName(), before);
+    EXPECT_TRUE(changed.empty());
+
+    view->SimulateClick(LineOf(2, 0));
+    Type(QStringLiteral("Harbour"), Qt::Key_Return);
+    EXPECT_EQ(Edit(), nullptr);
+    EXPECT_EQ(Item(2)->GetName(), QStringLiteral("Harbour"));
+    EXPECT_EQ(changed, (std::vector<SInt32> { kFieldName }));
+    EXPECT_EQ(Item(1)->GetName(), QStringLiteral("photo1.jpg")); // the others stay
+    EXPECT_TRUE(reported.empty());
+
+    // A click elsewhere ends an open edit and keeps what was typed.
+    view->SimulateClick(LineOf(3, 0));
+    Edit()->selectAll();
+    QTest::keyClicks(Edit(), QStringLiteral("Quay"));
+    view->SimulateClick(QPoint(600, 460)); // no cell
+    EXPECT_EQ(Edit(), nullptr);
+    EXPECT_EQ(Item(3)->GetName(), QStringLiteral("Quay"));
+    view->RemoveListener(&spy);
+}
+
+TEST_F(GridRenameTest, ATextTheFieldCannotTakeIsReportedAndTheValueStays)
+{
+    const QString before = Item(1)->CopyFieldString(kFieldCaption, kFieldTextEmpty);
+    view->SimulateClick(LineOf(1, 1));
+    ASSERT_NE(Edit(), nullptr);
+    Type(QStringLiteral("港の夕暮れ"), Qt::Key_Return); // no Mac Roman form
+    EXPECT_EQ(Edit(), nullptr);
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_NE(reported[0], noErr);
+    EXPECT_EQ(Item(1)->CopyFieldString(kFieldCaption, kFieldTextEmpty), before);
+    EXPECT_FALSE(view->IsModified());
+}
+
+TEST_F(GridRenameTest, TabWalksTheEditableLinesAndWrapsToTheFirstItem)
+{
+    view->SimulateClick(LineOf(1, 0));
+    ASSERT_NE(Edit(), nullptr);
+    QTest::keyClicks(Edit(), QStringLiteral("First"));
+    QTest::keyClick(Edit(), Qt::Key_Tab); // commits, then the caption of the same item
+    EXPECT_EQ(Item(1)->GetName(), QStringLiteral("First"));
+    ASSERT_NE(Edit(), nullptr);
+    EXPECT_EQ(view->GetRenameColumn(), 1);
+    QTest::keyClick(Edit(), Qt::Key_Tab); // the next item's name
+    EXPECT_EQ(view->GetRenameColumn(), 0);
+    ASSERT_NE(Edit(), nullptr);
+    EXPECT_EQ(Edit()->text(), QStringLiteral("photo2.jpg"));
+    // From the last line of the last item on to the first item.
+    view->SimulateClick(LineOf(3, 1));
+    QTest::keyClick(Edit(), Qt::Key_Tab);
+    ASSERT_NE(Edit(), nullptr);
+    EXPECT_EQ(Edit()->text(), QStringLiteral("First"));
+    // Shift-Tab goes back over the wrap.
+    QTest::keyClick(Edit(), Qt::Key_Tab, Qt::ShiftModifier);
+    ASSERT_NE(Edit(), nullptr);
+    EXPECT_EQ(view->GetRenameColumn(), 1);
+    QTest::keyClick(Edit(), Qt::Key_Escape);
+    EXPECT_EQ(Edit(), nullptr);
+}
+
+TEST_F(GridRenameTest, NoFieldOpensOnALockedListOrAReadOnlyLine)
+{
+    view->ClearColumns();
+    view->AddColumn(kFieldName);
+    view->AddColumn(4002); // not a field the user edits
+    view->SimulateClick(LineOf(1, 1));
+    EXPECT_EQ(Edit(), nullptr);
+    view->LockItemList();
+    view->SimulateClick(LineOf(1, 0));
+    EXPECT_EQ(Edit(), nullptr);
+    view->UnlockItemList();
+    view->SimulateClick(LineOf(1, 0));
+    EXPECT_NE(Edit(), nullptr);
+}
