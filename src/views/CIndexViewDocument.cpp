@@ -16,6 +16,8 @@
 #include <QApplication>
 #include <QDialog>
 
+#include <utility>
+
 namespace {
 
 constexpr SInt32 kAnyTextField = 6999;
@@ -266,7 +268,21 @@ SInt32 CIndexViewDocument::GetPrintState() const
 
 void CIndexViewDocument::PrepareForPrinting(double)
 {
+    // The grid is laid out again for the page's body, so that its rows fill
+    // each page whole: a page shows no row cut in two.
+    mSizeBeforePrinting = mView.IsExtendedView() ? mView.GetExtendedSize() : mView.GetThumbnailSize();
+    mView.SetThumbnailSize(mSizeBeforePrinting, false);
     mView.AdjustImageSize();
+}
+
+void CIndexViewDocument::SetPrintScale(double scale)
+{
+    mPrintScale = scale;
+    // The job is over and the view back in its window: the window's layout returns.
+    if (scale == 1.0 && mSizeBeforePrinting > 0) {
+        mView.SetThumbnailSize(std::exchange(mSizeBeforePrinting, 0), false);
+        mView.AdjustImageSize();
+    }
 }
 
 void InstallIndexViewDocumentServices()

@@ -56,7 +56,7 @@ public:
     void SetTheme(SInt32 theme, bool redraw) override;
 
     SInt32 GetPrintState() const override;
-    void SetPrintScale(double scale) override { mPrintScale = scale; }
+    void SetPrintScale(double scale) override;
     double GetPrintScale() const { return mPrintScale; }
     void PrepareForPrinting(double resolution) override;
 
@@ -70,6 +70,8 @@ private:
     LPane* mListView = nullptr;
     LPane* mPlacard = nullptr;
     double mPrintScale = 1.0;
+    // The thumbnail size the window showed before the grid was laid out for the page.
+    SInt32 mSizeBeforePrinting = 0;
 };
 
 // Has every index document reach its index view through CIndexViewDocument.

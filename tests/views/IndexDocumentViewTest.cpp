@@ -134,3 +134,45 @@ TEST_F(IndexDocumentView, TheViewsKeysGoThroughSettingsXmlAndComeBack)
     EXPECT_TRUE(reopened->TestFlags(kViewStoreMediaFile | kViewRemoveMediaFile));
     EXPECT_EQ(again->GetMediaOptionButton(), 3);
 }
+
+// Each printed page shows whole rows: the grid is laid out again for the page's
+// body, no picture or name is cut by a page's edge, and the window gets its own
+// grid back once the job is over.
+TEST_F(IndexDocumentView, PrintedPagesHoldWholeRowsAndTheWindowGetsItsGridBack)
+{
+    CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
+    auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
+    ASSERT_TRUE(view);
+    QStringList names;
+    for (int i = 0; i < 40; ++i)
+        names << QStringLiteral("photo%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
+    AddPhotos(doc, names);
+    view->SetThumbnailSize(view->GetThumbnailSize(), false); // the window's own layout
+    const QSize windowCell = view->GetCellSize();
+    const QSize windowFrame = view->size();
+
+    // The printout's body holds the view as its placeholder sizes it.
+    IndexDocViewServices* services = doc->GetIndexView();
+    services->SetPrintScale(600 / 72.0);
+    for (const QSize body : { QSize(540, 700), QSize(468, 648) }) {
+        view->ResizeFrameTo(body.width(), body.height(), false);
+        services->PrepareForPrinting(600);
+        view->ScrollImageTo(0, 0, false);
+        const int page = body.height();
+        ASSERT_GE(view->GetCellSize().height(), 1);
+        for (SInt32 index = 1; index <= view->CountItems(); ++index) {
+            QRect cell;
+            ASSERT_TRUE(view->GetCellRect(index, cell));
+            CIndexItem* item = nullptr;
+            view->GetItemAt(index, item);
+            const QRect picture = item->GetPartRect(kItemPartPicture, cell, *view);
+            const QRect text = item->GetPartRect(kItemPartTextBlock, cell, *view);
+            EXPECT_EQ(picture.top() / page, picture.bottom() / page) << "picture " << index << " cut at a page's edge";
+            EXPECT_EQ(text.top() / page, text.bottom() / page) << "name " << index << " cut at a page's edge";
+            EXPECT_EQ(picture.top() / page, text.bottom() / page) << "cell " << index << " spread over two pages";
+        }
+    }
+    view->ResizeFrameTo(windowFrame.width(), windowFrame.height(), false);
+    services->SetPrintScale(1.0);
+    EXPECT_EQ(view->GetCellSize(), windowCell);
+}
