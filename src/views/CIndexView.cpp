@@ -7,6 +7,7 @@
 #include "CCacheTask.h"
 #include "CIndexItem.h"
 #include "CUpdateTask.h"
+#include "IndexGridGeometry.h"
 #include "CVisualTask.h"
 #include "DisplayUtilities.h"
 #include "ErrorCodes.h"
@@ -176,7 +177,11 @@ CIndexView::~CIndexView()
 void CIndexView::FinishCreateSelf()
 {
     RebuildValueIndex();
-    AdjustImageSize();
+    // The cells take their size from the thumbnail size from the start: a new
+    // index has no settings whose reading would lay them out, and a cell no
+    // larger than its picture has the picture drawn over its names.
+    const QSize cell = IndexGridGeometry::CellSizeFor(IsExtendedView() ? mExtendedSize : mThumbnailSize, GridMetrics());
+    SetCellSize(SInt16(std::min(cell.width(), 32767)), SInt16(std::min(cell.height(), 32767)));
 }
 
 // --- Broadcasts -------------------------------------------------------------------------------------------

@@ -176,3 +176,27 @@ TEST_F(IndexDocumentView, PrintedPagesHoldWholeRowsAndTheWindowGetsItsGridBack)
     services->SetPrintScale(1.0);
     EXPECT_EQ(view->GetCellSize(), windowCell);
 }
+
+// A new index lays its cells out from the thumbnail size: each picture has its
+// place above the names, inside its own cell, and no picture touches the next.
+TEST_F(IndexDocumentView, ANewIndexGivesEachPictureRoomAboveItsNames)
+{
+    CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
+    auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
+    ASSERT_TRUE(view);
+    AddPhotos(doc, { "harbour.jpg", "boats.jpg", "market.jpg", "quay.jpg", "nets.jpg", "gulls.jpg" });
+    view->AdjustImageSize();
+    view->ScrollImageTo(0, 0, false);
+    for (SInt32 index = 1; index <= view->CountItems(); ++index) {
+        QRect cell;
+        ASSERT_TRUE(view->GetCellRect(index, cell));
+        CIndexItem* item = nullptr;
+        view->GetItemAt(index, item);
+        // Without a picture yet the whole square is the picture's place.
+        const QRect picture = item->GetPartRect(kItemPartPicture, cell, *view);
+        const QRect text = item->GetPartRect(kItemPartTextBlock, cell, *view);
+        EXPECT_EQ(picture.width(), view->GetThumbnailSize());
+        EXPECT_LT(picture.bottom(), text.top()) << "the picture of " << index << " covers its names";
+        EXPECT_TRUE(cell.adjusted(1, 1, -1, -1).contains(picture)) << "the picture of " << index << " leaves its cell";
+    }
+}
