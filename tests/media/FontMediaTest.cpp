@@ -116,7 +116,7 @@ TEST(CFontMedia, FilesThatAreNotFontsGiveCodes)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("only words");
     file.close();
-    EXPECT_EQ(CatchCode([&] { CFontMedia media(QUrl::fromLocalFile(text)); }), err_AssertFailed);
+    EXPECT_EQ(CatchCode([&] { CFontMedia media(QUrl::fromLocalFile(text)); }), codecBadDataErr); // damaged data, the file named
     EXPECT_EQ(CatchCode([&] { CFontMedia media(QUrl::fromLocalFile(TestTempDir() + "/none.otf")); }), fnfErr);
     EXPECT_EQ(ActivateFontFile(QUrl()), paramErr);
     bool has = true;

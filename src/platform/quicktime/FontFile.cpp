@@ -1,6 +1,7 @@
 #include "FontFile.h"
 
 #include "ExceptionCode.h"
+#include "GraphicsErrors.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,7 +45,7 @@ QByteArray ReadFileBytes(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         ThrowOSErr_(permErr, path.toStdString());
     if (file.size() > kMaxFontFileSize)
-        ThrowOSErr_(err_AssertFailed, "font file larger than any font");
+        ThrowOSErr_(codecBadDataErr, path.toStdString() + ": font file larger than any font");
     return file.readAll();
 }
 
@@ -104,7 +105,7 @@ std::unique_ptr<FontFile> FontFile::Open(const QString& path)
         haveMap = !resources.empty();
     }
     if (!haveMap)
-        ThrowOSErr_(err_AssertFailed, "neither an outline font nor a resource map");
+        ThrowOSErr_(codecBadDataErr, path.toStdString() + ": neither an outline font nor a resource map");
 
     font->mSuitcase = true;
     const FontResource* family = nullptr;

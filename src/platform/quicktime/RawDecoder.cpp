@@ -35,7 +35,9 @@ OSStatus CodeForLibRawError(int error)
     case LIBRAW_DATA_ERROR:
         return badFormat;
     case LIBRAW_IO_ERROR:
-        return ioErr;
+        // The file was opened and read: the decoder ran out of data it expected,
+        // which is damage, not a disk error.
+        return codecBadDataErr;
     case LIBRAW_CANCELLED_BY_CALLBACK:
         return userCanceledErr;
     default:
@@ -43,10 +45,10 @@ OSStatus CodeForLibRawError(int error)
     }
 }
 
-void ThrowIfLibRawError(int error, const char* step)
+void ThrowIfLibRawError(int error, const char* step, const QByteArray& path)
 {
     if (error != LIBRAW_SUCCESS)
-        ThrowOSErr_(CodeForLibRawError(error), std::string(step) + ": " + libraw_strerror(error));
+        ThrowOSErr_(CodeForLibRawError(error), path.toStdString() + ": " + step + ": " + libraw_strerror(error));
 }
 
 struct ProcessedImageDeleter {
@@ -96,6 +98,7 @@ struct RawSession {
     QByteArray model;
     int dataErrors = 0;
     int openStatus = LIBRAW_SUCCESS;
+    QByteArray path; // named in every failure
 };
 
 constexpr int kMakeTag = 0x010F;
@@ -205,6 +208,7 @@ std::unique_ptr<RawSession> OpenRaw(const QString& path, bool allowUnsupported =
     if (!QFileInfo(path).isFile())
         ThrowOSErr_(fnfErr, path.toStdString());
     auto session = std::make_unique<RawSession>();
+    session->path = QFile::encodeName(path);
     session->stream = std::make_unique<CheckedFileStream>(QFile::encodeName(path).constData());
     if (!session->stream->valid())
         ThrowOSErr_(ioErr, path.toStdString());
@@ -216,7 +220,7 @@ std::unique_ptr<RawSession> OpenRaw(const QString& path, bool allowUnsupported =
         ReadCIFFMakeModel(path, *session);
     if (session->openStatus != LIBRAW_SUCCESS
         && !(allowUnsupported && session->openStatus == LIBRAW_FILE_UNSUPPORTED && session->raw->imgdata.idata.make[0]))
-        ThrowIfLibRawError(session->openStatus, "open");
+        ThrowIfLibRawError(session->openStatus, "open", session->path);
     return session;
 }
 
@@ -228,14 +232,14 @@ void UnpackChecked(RawSession& session)
     const INT64 size = session.raw->DataSize();
     const double pixels = double(session.raw->imgdata.sizes.raw_width) * session.raw->imgdata.sizes.raw_height;
     if (size > 0 && (offset + size > session.stream->size() || double(size) * 8 * kMinPixelsPerBitInverse < pixels))
-        ThrowOSErr_(eofErr, "raw data smaller than the image it must hold");
+        ThrowOSErr_(codecBadDataErr, session.path.toStdString() + ": raw data smaller than the image it must hold");
     session.stream->mShortRead = false;
     session.dataErrors = 0;
-    ThrowIfLibRawError(session.raw->unpack(), "unpack");
+    ThrowIfLibRawError(session.raw->unpack(), "unpack", session.path);
     if (session.stream->mShortRead)
-        ThrowOSErr_(eofErr, "raw data cut short");
+        ThrowOSErr_(codecBadDataErr, session.path.toStdString() + ": raw data cut short");
     if (session.dataErrors)
-        ThrowOSErr_(badFormat, "raw data corrupted");
+        ThrowOSErr_(codecBadDataErr, session.path.toStdString() + ": raw data corrupted");
 }
 
 int OrientationFromFlip(int flip)
@@ -339,12 +343,12 @@ Preview ExtractPreview(const QString& path)
     auto session = OpenRaw(path);
     LibRaw* raw = session->raw.get();
     session->stream->mShortRead = false;
-    ThrowIfLibRawError(raw->unpack_thumb(), "preview");
+    ThrowIfLibRawError(raw->unpack_thumb(), "preview", session->path);
     if (session->stream->mShortRead)
-        ThrowOSErr_(eofErr, "preview cut short");
+        ThrowOSErr_(codecBadDataErr, session->path.toStdString() + ": preview cut short");
     int error = LIBRAW_SUCCESS;
     ProcessedImage thumb(raw->dcraw_make_mem_thumb(&error));
-    ThrowIfLibRawError(error, "preview");
+    ThrowIfLibRawError(error, "preview", session->path);
     ThrowIfNil_(thumb);
 
     Preview preview;
@@ -396,10 +400,10 @@ QImage Decode(const QString& path, const Options& options, bool fullSize, const 
     if (raw->imgdata.idata.raw_count <= 0)
         ThrowOSErr_(cantFindHandler, "no raw image");
     UnpackChecked(*session);
-    ThrowIfLibRawError(raw->dcraw_process(), "process");
+    ThrowIfLibRawError(raw->dcraw_process(), "process", session->path);
     int error = LIBRAW_SUCCESS;
     ProcessedImage processed(raw->dcraw_make_mem_image(&error));
-    ThrowIfLibRawError(error, "output");
+    ThrowIfLibRawError(error, "output", session->path);
     ThrowIfNil_(processed);
     return ImageFromProcessed(*processed);
 }

@@ -1,4 +1,5 @@
 #include "FontFile.h"
+#include "GraphicsErrors.h"
 
 #include "ExceptionCode.h"
 #include "FourCharCode.h"
@@ -154,7 +155,9 @@ TEST(FontFile, BadFontsGiveCodes)
 {
     const QByteArray outlines = ReadWholeFile(kDejaVu);
     EXPECT_EQ(OpenStatus(TestTempDir() + "/missing.ttf"), fnfErr);
-    EXPECT_EQ(OpenStatus(WriteFile("text.ttf", "not a font at all, only words")), err_AssertFailed);
+    EXPECT_EQ(OpenStatus(WriteFile("text.ttf", "not a font at all, only words")), codecBadDataErr);
+    const ExceptionCode damaged = CatchException([] { FontFile::Open(TestTempDir() + "/text.ttf"); });
+    EXPECT_NE(std::string(damaged.what()).find("text.ttf"), std::string::npos) << damaged.what();
     EXPECT_EQ(OpenStatus(WriteFile("cut.ttf", outlines.left(200))), badFormat);
     EXPECT_EQ(OpenStatus(WriteFile("nofond.dfont", MakeResourceFork({ { "sfnt", 128, "", outlines } }))), resNotFound);
     EXPECT_EQ(OpenStatus(WriteFile("bitmaps.dfont", MakeResourceFork({ { "FOND", 128, "Bitmaps", QByteArray(52, '\0') },

@@ -155,4 +155,18 @@ TEST(RawDecoder, MissingAndForeignFilesGiveCodes)
     RawDecoder::Options options;
     const OSStatus status = CatchCode([&] { RawDecoder::Decode(cut, options, false); });
     EXPECT_NE(status, noErr);
+    // Cut short anywhere, the damage reads as damaged data (or as no raw image
+    // at all), with the file named, never as a disk error.
+    for (const double part : { 0.25, 0.5, 0.75, 0.9 }) {
+        const QString shorter = TestTempDir() + "/short.dng";
+        QFile file(shorter);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(whole.left(qsizetype(whole.size() * part)));
+        file.close();
+        const ExceptionCode error = CatchException([&] { RawDecoder::Decode(shorter, options, false); });
+        EXPECT_TRUE(error.Code() == codecBadDataErr || error.Code() == cantFindHandler) << part << " " << error.what();
+        EXPECT_NE(error.Code(), ioErr);
+        EXPECT_NE(error.Code(), eofErr);
+        EXPECT_NE(std::string(error.what()).find("short.dng"), std::string::npos) << error.what();
+    }
 }
