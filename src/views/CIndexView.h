@@ -296,6 +296,9 @@ public:
     // Fills the exposed part with the background and lets each exposed item
     // draw its cell; an item without its picture yet is queued for the update task.
     void DrawSelf(QPainter& painter) override;
+    // While a printout prints: each cell of the visible range as the item prints
+    // it (no background, no thumbnails queued); the user may cancel between cells.
+    void PrintCells(QPainter& painter);
 
     // The cells' lengths from the preferences (GridMetrics).
     SInt16 GetMargin() const override;

@@ -1,6 +1,9 @@
 // The index view's grid: drawing the exposed cells and the empty view.
 #include "CIndexView.h"
 
+#include "LPrintout.h"
+#include "ThreadUtilities.h"
+
 #include "CIndexItem.h"
 #include "ExceptionCode.h"
 #include "IndexGridNavigation.h"
@@ -73,6 +76,10 @@ void DrawEmptyView(QPainter& painter, const QRect& frame, bool filtered)
 
 void CIndexView::DrawSelf(QPainter& painter)
 {
+    if (LPrintout::IsPrinting()) {
+        PrintCells(painter);
+        return;
+    }
     QRect exposed = painter.hasClipping() ? painter.clipBoundingRect().toAlignedRect() : rect();
     exposed = exposed.intersected(rect());
     painter.fillRect(exposed, GetBackgroundColor());
@@ -99,6 +106,25 @@ void CIndexView::DrawSelf(QPainter& painter)
         // The cells drawn without their picture have it made, in the order they show.
         if (drawn == noErr && item->HasDisplayPictureChanged())
             QueueCellUpdate(index);
+    }
+}
+
+void CIndexView::PrintCells(QPainter& painter)
+{
+    AdjustImageSize();
+    SInt32 first = 0, last = 0;
+    Grid().VisibleRange(GetScrollPosition().v, height(), first, last);
+    for (SInt32 index = first; index >= 1 && index <= last; ++index) {
+        CIndexItem* item = nullptr;
+        if (!GetItemAt(index, item) || !item)
+            ThrowOSErr_(err_AssertFailed, "index view: no item at a printed index");
+        QRect cell;
+        if (!GetCellRect(index, cell))
+            continue;
+        painter.save();
+        item->PrintCell(painter, cell, *this);
+        painter.restore();
+        CheckUserCancel(); // between cells the user may stop the job
     }
 }
 

@@ -4,10 +4,12 @@
 #include "IndexGridMarquee.h"
 #include "LDialogBox.h"
 #include "IndexGridNavigation.h"
+#include "LPrintout.h"
 #include "MediaViewerServices.h"
 #include "Offscreen.h"
 #include "Preferences.h"
 #include "CVisualTask.h"
+#include "CUpdateTask.h"
 #include "UEvents.h"
 #include "URegistrar.h"
 
@@ -21,6 +23,9 @@
 #include <QTimer>
 #include <QApplication>
 #include <QImage>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
 
 #include <cstdlib>
 #include <functional>
@@ -704,4 +709,61 @@ TEST_F(GridPaintTest, TheRemovingClickAsksFirstWhenThePreferenceSaysSo)
     view->SimulateClick(item->GetPartRect(kItemPartPicture, cell, *view).center(), cmdKey | optionKey | controlKey);
     EXPECT_TRUE(asked);
     EXPECT_EQ(view->CountItems(), 3);
+}
+
+// --- Printing ----------------------------------------------------------------------------------------------------------
+
+namespace {
+
+QString RunTool(const QString& tool, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(tool, arguments);
+    EXPECT_TRUE(process.waitForFinished(30000)) << tool.toStdString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+} // namespace
+
+TEST_F(GridPaintTest, APrintoutPrintsEveryCellOnceOverItsPages)
+{
+    StGridPreferences preferences(false);
+    Fill(11); // four columns of 160, three rows of 180: an image of 540
+    // The last item has no picture yet: the screen would have it made, paper does not.
+    view->InsertItem(new CIndexItem(QUrl(QStringLiteral("http://example.org/photo12.jpg"))), kInsertAtEnd, false, true);
+    view->Show();
+    view->GetUpdateTask()->Suspend();
+    view->GetUpdateTask()->ClearItems();
+    SPaneInfo pageInfo;
+    pageInfo.width = 640;
+    pageInfo.height = 360; // two rows a page
+    LPrintout printout(pageInfo);
+    SPaneInfo holderInfo = pageInfo;
+    holderInfo.superView = &printout;
+    auto* holder = new LPlaceHolder(holderInfo);
+    holder->InstallOccupant(view);
+    SInt32 across = 0, down = 0;
+    printout.CountPanels(across, down);
+    EXPECT_EQ(across, 1);
+    EXPECT_EQ(down, 2);
+
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString path = TestTempDir() + QStringLiteral("/grid.pdf");
+    printer.setOutputFileName(path);
+    EXPECT_EQ(printout.DoPrintJob(printer), 2);
+    holder->RemoveOccupant();
+    EXPECT_EQ(view->GetUpdateTask()->CountQueued(), 0);
+    view->GetUpdateTask()->Resume();
+
+    const QString info = RunTool(QStringLiteral("pdfinfo"), { path });
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+2\\b")))) << info.toStdString();
+    // Each name once: the first page holds the first two rows, the second the last.
+    const QStringList pages = RunTool(QStringLiteral("pdftotext"), { path, QStringLiteral("-") }).split(QChar('\f'));
+    ASSERT_GE(pages.size(), 2);
+    for (int i = 1; i <= 12; ++i) {
+        const QRegularExpression name(QStringLiteral("\\bphoto%1\\b").arg(i));
+        EXPECT_EQ(pages[i <= 8 ? 0 : 1].count(name), 1) << "item " << i;
+        EXPECT_EQ(pages[i <= 8 ? 1 : 0].count(name), 0) << "item " << i;
+    }
 }
