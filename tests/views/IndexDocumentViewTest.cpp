@@ -22,6 +22,8 @@
 #include <QDir>
 #include <QImage>
 
+#include <vector>
+
 namespace {
 
 // Reading applies settings.xml; writing writes it; both at once.
@@ -61,6 +63,28 @@ protected:
             ASSERT_TRUE(image.save(path, "JPEG"));
             doc->GetIndexView()->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, false, true);
         }
+    }
+
+    // The places of each cell's picture and names, in item order, from the top.
+    struct CellParts {
+        QRect cell, picture, text;
+    };
+    static std::vector<CellParts> PartsOfCells(CIndexView& view)
+    {
+        view.ScrollImageTo(0, 0, false);
+        std::vector<CellParts> parts;
+        for (SInt32 index = 1; index <= view.CountItems(); ++index) {
+            CellParts part;
+            CIndexItem* item = nullptr;
+            if (!view.GetCellRect(index, part.cell) || !view.GetItemAt(index, item) || !item)
+                ADD_FAILURE() << "no cell for item " << index;
+            else {
+                part.picture = item->GetPartRect(kItemPartPicture, part.cell, view);
+                part.text = item->GetPartRect(kItemPartTextBlock, part.cell, view);
+            }
+            parts.push_back(part);
+        }
+        return parts;
     }
 
     SettingsTasks mTasks;
@@ -157,19 +181,14 @@ TEST_F(IndexDocumentView, PrintedPagesHoldWholeRowsAndTheWindowGetsItsGridBack)
     for (const QSize body : { QSize(540, 700), QSize(468, 648) }) {
         view->ResizeFrameTo(body.width(), body.height(), false);
         services->PrepareForPrinting(600);
-        view->ScrollImageTo(0, 0, false);
         const int page = body.height();
         ASSERT_GE(view->GetCellSize().height(), 1);
-        for (SInt32 index = 1; index <= view->CountItems(); ++index) {
-            QRect cell;
-            ASSERT_TRUE(view->GetCellRect(index, cell));
-            CIndexItem* item = nullptr;
-            view->GetItemAt(index, item);
-            const QRect picture = item->GetPartRect(kItemPartPicture, cell, *view);
-            const QRect text = item->GetPartRect(kItemPartTextBlock, cell, *view);
-            EXPECT_EQ(picture.top() / page, picture.bottom() / page) << "picture " << index << " cut at a page's edge";
-            EXPECT_EQ(text.top() / page, text.bottom() / page) << "name " << index << " cut at a page's edge";
-            EXPECT_EQ(picture.top() / page, text.bottom() / page) << "cell " << index << " spread over two pages";
+        int index = 0;
+        for (const CellParts& part : PartsOfCells(*view)) {
+            ++index;
+            EXPECT_EQ(part.picture.top() / page, part.picture.bottom() / page) << "picture " << index << " cut at a page's edge";
+            EXPECT_EQ(part.text.top() / page, part.text.bottom() / page) << "name " << index << " cut at a page's edge";
+            EXPECT_EQ(part.picture.top() / page, part.text.bottom() / page) << "cell " << index << " spread over two pages";
         }
     }
     view->ResizeFrameTo(windowFrame.width(), windowFrame.height(), false);
@@ -186,17 +205,12 @@ TEST_F(IndexDocumentView, ANewIndexGivesEachPictureRoomAboveItsNames)
     ASSERT_TRUE(view);
     AddPhotos(doc, { "harbour.jpg", "boats.jpg", "market.jpg", "quay.jpg", "nets.jpg", "gulls.jpg" });
     view->AdjustImageSize();
-    view->ScrollImageTo(0, 0, false);
-    for (SInt32 index = 1; index <= view->CountItems(); ++index) {
-        QRect cell;
-        ASSERT_TRUE(view->GetCellRect(index, cell));
-        CIndexItem* item = nullptr;
-        view->GetItemAt(index, item);
+    int index = 0;
+    for (const CellParts& part : PartsOfCells(*view)) {
+        ++index;
         // Without a picture yet the whole square is the picture's place.
-        const QRect picture = item->GetPartRect(kItemPartPicture, cell, *view);
-        const QRect text = item->GetPartRect(kItemPartTextBlock, cell, *view);
-        EXPECT_EQ(picture.width(), view->GetThumbnailSize());
-        EXPECT_LT(picture.bottom(), text.top()) << "the picture of " << index << " covers its names";
-        EXPECT_TRUE(cell.adjusted(1, 1, -1, -1).contains(picture)) << "the picture of " << index << " leaves its cell";
+        EXPECT_EQ(part.picture.width(), view->GetThumbnailSize());
+        EXPECT_LT(part.picture.bottom(), part.text.top()) << "the picture of " << index << " covers its names";
+        EXPECT_TRUE(part.cell.adjusted(1, 1, -1, -1).contains(part.picture)) << "the picture of " << index << " leaves its cell";
     }
 }
