@@ -5,6 +5,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 PREFIX ?= $(HOME)/.local
+FUZZ_SECONDS ?= 60
 
 .PHONY: all deps configure build run test install bench fuzz clean
 
@@ -41,7 +42,11 @@ bench: configure
 		echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b"; done
 
 fuzz: build
-	cd $(BUILD_DIR) && ASAN_OPTIONS=detect_leaks=0 ./tests/catalogue/index_db_fuzzer -max_total_time=600
+	cd $(BUILD_DIR) && ASAN_OPTIONS=detect_leaks=0 ./tests/catalogue/index_db_fuzzer -max_total_time=$(FUZZ_SECONDS)
+	@set -e; while IFS='|' read -r fuzzer corpus seeds; do \
+		[ -n "$$fuzzer" ] || continue; echo "== $$fuzzer"; \
+		ASAN_OPTIONS=detect_leaks=1 ./tests/fuzz/run-fuzzer "$$fuzzer" "$$corpus" $(FUZZ_SECONDS) $$(echo "$$seeds" | tr ',' ' '); \
+	done < $(BUILD_DIR)/fuzz-targets.txt
 
 clean:
 	rm -rf $(BUILD_DIR)

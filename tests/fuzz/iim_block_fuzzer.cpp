@@ -1,0 +1,28 @@
+// libFuzzer target for the IIM (IPTC) block reader: any bytes as a block from a
+// file or from user data, in every character-set reading.
+#include "IIMText.h"
+#include "ExceptionCode.h"
+
+namespace {
+void Run(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    IIMText::BlockToCaptionForm(bytes, false);
+    IIMText::BlockToCaptionForm(bytes, true);
+    const IIMText::ECharset declared = IIMText::DeclaredCharset(bytes);
+    IIMText::DecodeFileText(bytes, declared);
+    IIMText::TextFromCaptionBytes(bytes);
+    IIMText::CutCaptionBytes(bytes, qsizetype(size / 2));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    try {
+        Run(data, size);
+    } catch (const ExceptionCode&) {
+        // a clear code for bad input is the reader doing its work
+    }
+    return 0;
+}
