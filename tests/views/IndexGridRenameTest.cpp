@@ -163,7 +163,7 @@ TEST_F(GridRenameTest, TabWalksTheEditableLinesAndWrapsToTheFirstItem)
     ASSERT_NE(Edit(), nullptr);
     EXPECT_EQ(Edit()->text(), QStringLiteral("First"));
     // Shift-Tab goes back over the wrap.
-    QTest::keyClick(Edit(), Qt::Key_Tab, Qt::ShiftModifier);
+    QTest::keyClick(Edit(), Qt::Key_Backtab, Qt::ShiftModifier); // what Shift-Tab sends
     ASSERT_NE(Edit(), nullptr);
     EXPECT_EQ(view->GetRenameColumn(), 1);
     QTest::keyClick(Edit(), Qt::Key_Escape);

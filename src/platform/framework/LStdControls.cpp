@@ -604,7 +604,9 @@ bool LEditText::eventFilter(QObject* watched, QEvent* event)
     if (watched == mEdit && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         EventRecord record = EventRecordFromKeyEvent(*key);
-        QChar character = key->text().isEmpty() ? QChar(EventCharCode(record)) : key->text().at(0);
+        // A named key's own character code: the text of some (Shift-Tab) is another control character.
+        const bool named = key->text().isEmpty() || key->text().at(0).unicode() < 0x20;
+        QChar character = named ? QChar(EventCharCode(record)) : key->text().at(0);
         int start = mEdit->hasSelectedText() ? mEdit->selectionStart() : mEdit->cursorPosition();
         EKeyStatus status = UKeyFilters::FilterForID(mKeyFilter)(EventKeyCode(record), character, record.modifiers, start);
         switch (status) {
