@@ -28,3 +28,19 @@ function(orvex_test name)
         TEST_PREFIX "${name}.")
     orvex_whole_test(${name} "QT_QPA_PLATFORM=offscreen")
 endfunction()
+
+# orvex_keychain_test(<name> SOURCES ... [DEPS ...]): a test program run twice, its
+# tests named *WithService* in a private session bus with a keyring daemon of its
+# own (the real secret service), the others with no session bus at all.
+function(orvex_keychain_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE orvex_testsupport ${ARG_DEPS})
+    target_compile_options(${name} PRIVATE -Wno-dangling-else)
+    add_test(NAME ${name}.with_service
+        COMMAND ${CMAKE_SOURCE_DIR}/tests/support/with-secret-service.sh $<TARGET_FILE:${name}> --gtest_filter=*WithService*)
+    set_tests_properties(${name}.with_service PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    add_test(NAME ${name}.without_service COMMAND ${name} --gtest_filter=-*WithService*)
+    set_tests_properties(${name}.without_service PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/orvex-no-bus")
+endfunction()

@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build ccache pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav qt6-image-formats-plugins libqt6svg6
-    qtkeychain-qt6-dev libboost-context-dev
+    qtkeychain-qt6-dev libboost-context-dev gnome-keyring dbus-daemon
     libexiv2-dev exiv2 libraw-dev liblcms2-dev libcurl4-openssl-dev
     libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
     libpoppler-qt6-dev libgphoto2-dev libglib2.0-dev
