@@ -198,10 +198,31 @@ void CIndexView::BroadcastItemsChanged(SInt32 fieldKey)
 
 void CIndexView::ListenToMessage(MessageT message, void* ioParam)
 {
-    if (message == msg_BatchChangedItems)
+    switch (message) {
+    case msg_BatchChangedItems:
         SetModified(true);
-    else if (message == msg_RenameEnded && ioParam)
-        ApplyRename(*static_cast<const QString*>(ioParam));
+        break;
+    case msg_RenameEnded:
+        if (ioParam)
+            ApplyRename(*static_cast<const QString*>(ioParam));
+        break;
+    case msg_PropertyDialogOK:
+        if (mPropertyDialog)
+            ApplyPropertyDialog();
+        break;
+    case msg_Cancel:
+        ClosePropertyDialog();
+        break;
+    case msg_ChangePassword:
+        ChangePassword();
+        break;
+    case msg_OK: // the comment window's button
+        if (mCommentWindow)
+            mCommentWindow->Hide();
+        break;
+    default:
+        break;
+    }
 }
 
 // --- Items ---------------------------------------------------------------------------------------------------
@@ -822,6 +843,8 @@ void CIndexView::RebuildThumbnails()
 void CIndexView::FinishReading()
 {
     AdjustImageSize();
+    if (TestFlags(kViewShowCommentOnOpen))
+        ShowCommentWindow();
     BroadcastState();
     if (mKeepSorted) {
         mCurrentList->SetKeepSorted(true);

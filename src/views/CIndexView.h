@@ -237,6 +237,29 @@ public:
     void SetSortOrder(SInt32 order);
 
 
+    // --- Property dialog, comment window and password --------------------------------
+    void ShowPropertyDialog();
+    // Reads the open dialog back into the view and closes it; 'nilP' without one.
+    void ApplyPropertyDialog();
+    void ClosePropertyDialog();
+    LDialogBox* GetPropertyDialog() const { return mPropertyDialog; }
+    void ShowCommentWindow();
+    LWindow* GetCommentWindow() const { return mCommentWindow; }
+    // Checks the password against the keychain's entry or asks the user (true at
+    // once without a password). Throws 100045 for a wrong one and 100006 (after
+    // locking the list) when cancelled.
+    bool VerifyPassword() override;
+    // Asks for a new password (verifying the old one first); empty clears it.
+    void ChangePassword();
+    // The keychain entry's name for this index: the package's path, else the window's title.
+    QString GetKeychainAccount() const;
+    // Asks for the password while the window is locked: the right one ends the
+    // lock; a wrong one is reported and the lock stays, as it does on cancel.
+    bool UnlockWithPassword();
+    // Puts up a password dialog (994 or 995): false when cancelled. The typed
+    // password as stored (Mac Roman, at most 255 bytes) and the remember box.
+    bool AskPassword(ResIDT layoutID, QByteArray& outPassword, bool& outRemember);
+
     // --- The records of index.db ---------------------------------------------------------
     void SetStoredRecord(const CIndexItem* item, StoredRecord record) override;
     bool GetStoredRecord(const CIndexItem* item, StoredRecord& outRecord) const override;
@@ -381,6 +404,10 @@ private:
     void CloseRenameField();
     void ApplyRename(const QString& text);
     void BroadcastTypeSelect();
+    // The property dialog's password texts for the present password.
+    void ShowPasswordState();
+    // The keychain entry follows the password and its flag.
+    void UpdateKeychainEntry();
     // The lengths the cell size follows, from the preferences and the mode.
     IndexGridGeometry::Metrics GridMetrics() const;
     // Deletes a removed item, or hands it to the update task while it works on it.
@@ -452,4 +479,6 @@ private:
     CIndexItem* mRenameItem = nullptr;
     SInt32 mRenameColumn = 0;
     CInPlaceEditField* mRenameField = nullptr;
+    QPointer<LDialogBox> mPropertyDialog;
+    QPointer<LWindow> mCommentWindow;
 };

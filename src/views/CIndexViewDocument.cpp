@@ -66,9 +66,7 @@ bool CIndexViewDocument::IsWindowBusy() const
 
 bool CIndexViewDocument::UnlockWithPassword()
 {
-    // The index password dialog belongs to the view's property dialog, which this
-    // view does not have yet: a locked window stays locked.
-    return !gIndexWindowLocked;
+    return !gIndexWindowLocked || mView.UnlockWithPassword();
 }
 
 bool CIndexViewDocument::IsModified() const

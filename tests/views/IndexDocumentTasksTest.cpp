@@ -26,13 +26,6 @@
 
 namespace {
 
-void Write(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
 class IndexDocumentTasks : public IndexWindowTest {
 protected:
     void SetUp() override

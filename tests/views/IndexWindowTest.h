@@ -3,6 +3,7 @@
 #include "CIndexDoc.h"
 #include "CIndexViewDocument.h"
 #include "CVisualTask.h"
+#include "ExceptionCode.h"
 #include "InterfaceClasses.h"
 #include "TaskServices.h"
 #include "URegistrar.h"
@@ -12,6 +13,28 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
+
+#include <functional>
+
+// Writes a file of the test's own.
+inline void Write(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// The code a body throws, noErr when it throws none.
+inline OSStatus ThrownCode(const std::function<void()>& body)
+{
+    try {
+        body();
+    } catch (const ExceptionCode& e) {
+        return e.Code();
+    }
+    return noErr;
+}
 
 // Index documents with the program's own index window: its classes registered,
 // the index view answering the document, the tasks running, a fresh folder per

@@ -1,0 +1,319 @@
+// The index view's property dialog, comment window and password.
+#include "CIndexView.h"
+
+#include "CIndexDoc.h"
+#include "CIndexPackage.h"
+#include "ErrorCodes.h"
+#include "ErrorReport.h"
+#include "ExceptionCode.h"
+#include "IndexDocServices.h"
+#include "Keychain.h"
+#include "LStdControls.h"
+#include "LocalizedStrings.h"
+#include "MacRoman.h"
+
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QScreen>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcPassword, "orvex.errors.password")
+
+constexpr ResIDT kPropertyDialog = 998;
+constexpr ResIDT kCommentWindow = 999;
+constexpr ResIDT kNewPasswordDialog = 994;
+constexpr ResIDT kPasswordDialog = 995;
+
+// Panes of the property dialog.
+constexpr PaneIDT kPaneComment = 1001;
+constexpr PaneIDT kPaneURL = 1002;
+constexpr PaneIDT kPaneOpenFirstItem = 1003;
+constexpr PaneIDT kPaneShowComment = 1004;
+constexpr PaneIDT kPanePasswordText = 1005;
+constexpr PaneIDT kPanePasswordButton = 1006;
+constexpr PaneIDT kPaneFilesOutside = 1007;
+constexpr PaneIDT kPaneFilesStored = 1008;
+constexpr PaneIDT kPaneLocation = 1009;
+constexpr PaneIDT kPaneFilesMoved = 1010;
+constexpr PaneIDT kPaneKeychain = 1011;
+// Panes of the password dialogs.
+constexpr PaneIDT kPanePassword = 901;
+constexpr PaneIDT kPaneRemember = 902;
+constexpr PaneIDT kPaneMessage = 'mess';
+
+constexpr qsizetype kMaxCommentLength = 5000;
+constexpr qsizetype kMaxURLLength = 500;
+constexpr int kMaxPasswordLength = 255;
+
+LPane* RequirePane(LView* view, PaneIDT paneID)
+{
+    LPane* pane = view ? view->FindPaneByID(paneID) : nullptr;
+    if (!pane)
+        ThrowOSErr_(err_NilPointer, "dialog pane " + std::to_string(paneID) + " is missing");
+    return pane;
+}
+
+// Stops the view hearing its dialog while the dialog is filled, whatever happens.
+class StStopListening {
+public:
+    explicit StStopListening(LListener& listener)
+        : mListener(listener)
+    {
+        mListener.StopListening();
+    }
+    ~StStopListening() { mListener.StartListening(); }
+
+private:
+    LListener& mListener;
+};
+
+} // namespace
+
+// --- Property dialog ---------------------------------------------------------------------------
+
+void CIndexView::ShowPropertyDialog()
+{
+    StStopListening quiet(*this);
+    ClosePropertyDialog();
+    LWindow* window = GetContainingWindow();
+    LWindow* made = LWindow::CreateWindow(kPropertyDialog, window);
+    auto* dialog = dynamic_cast<LDialogBox*>(made);
+    if (!dialog) {
+        delete made;
+        ThrowOSErr_(err_NilPointer, "layout 998 is no dialog");
+    }
+    mPropertyDialog = dialog;
+    dialog->AddListener(this);
+
+    if (!mComment.isEmpty())
+        RequirePane(dialog, kPaneComment)->SetCFDescriptor(mComment);
+    if (!mURLText.isEmpty())
+        RequirePane(dialog, kPaneURL)->SetCFDescriptor(mURLText);
+    RequirePane(dialog, kPaneOpenFirstItem)->SetValue(TestFlags(kViewOpenFirstItemOnOpen) ? 1 : 0);
+    RequirePane(dialog, kPaneShowComment)->SetValue(TestFlags(kViewShowCommentOnOpen) ? 1 : 0);
+    if (CIndexDoc* document = window ? CIndexDoc::FindDocForWindow(window) : nullptr; document && document->GetPackage()) {
+        const QUrl package = document->GetPackage()->GetPackageURL();
+        if (package.isEmpty())
+            ThrowOSErr_(err_NilPointer, "the index package has no address");
+        RequirePane(dialog, kPaneLocation)->SetCFDescriptor(package.toString(QUrl::FullyDecoded));
+    }
+    const bool stored = TestFlags(kViewStoreMediaFile);
+    const bool removed = TestFlags(kViewRemoveMediaFile);
+    const PaneIDT storage = !stored ? kPaneFilesOutside : (removed ? kPaneFilesMoved : kPaneFilesStored);
+    for (PaneIDT radio : { kPaneFilesOutside, kPaneFilesStored, kPaneFilesMoved })
+        RequirePane(dialog, radio)->SetValue(radio == storage ? 1 : 0);
+    RequirePane(dialog, kPaneKeychain)->SetValue(mKeepPasswordInKeychain ? 1 : 0);
+    ShowPasswordState();
+    if (window)
+        dialog->ShowAsSheetOf(window);
+    else
+        dialog->Show();
+}
+
+void CIndexView::ShowPasswordState()
+{
+    if (!mPropertyDialog)
+        return;
+    RequirePane(mPropertyDialog, kPanePasswordText)->SetCFDescriptor(CopyLocalizedCFString(600, mHasPassword ? 51 : 52));
+    RequirePane(mPropertyDialog, kPanePasswordButton)->SetCFDescriptor(CopyLocalizedCFString(600, mHasPassword ? 37 : 36));
+    LPane* keychain = RequirePane(mPropertyDialog, kPaneKeychain);
+    mHasPassword ? keychain->Enable() : keychain->Disable();
+    if (!mHasPassword)
+        keychain->SetValue(0);
+}
+
+void CIndexView::ApplyPropertyDialog()
+{
+    ThrowIfNil_(mPropertyDialog.data());
+    LDialogBox* dialog = mPropertyDialog;
+    const QString comment = RequirePane(dialog, kPaneComment)->GetCFDescriptor().left(kMaxCommentLength);
+    const QString url = RequirePane(dialog, kPaneURL)->GetCFDescriptor().trimmed().left(kMaxURLLength);
+    const UInt32 flagsBefore = mFlags;
+    const bool keychainBefore = mKeepPasswordInKeychain;
+    const bool textsChanged = comment != mComment || url != mURLText;
+    mComment = comment;
+    mURLText = url;
+
+    auto setFlag = [this](UInt32 bit, bool on) { on ? SetFlags(bit) : ClearFlags(bit); };
+    setFlag(kViewOpenFirstItemOnOpen, RequirePane(dialog, kPaneOpenFirstItem)->GetValue() != 0);
+    setFlag(kViewShowCommentOnOpen, RequirePane(dialog, kPaneShowComment)->GetValue() != 0);
+    if (RequirePane(dialog, kPaneFilesStored)->GetValue() != 0) {
+        SetFlags(kViewStoreMediaFile);
+        ClearFlags(kViewRemoveMediaFile);
+    } else if (RequirePane(dialog, kPaneFilesMoved)->GetValue() != 0) {
+        SetFlags(kViewStoreMediaFile | kViewRemoveMediaFile);
+    } else if (RequirePane(dialog, kPaneFilesOutside)->GetValue() != 0) {
+        ClearFlags(kViewStoreMediaFile | kViewRemoveMediaFile);
+    }
+    mKeepPasswordInKeychain = mHasPassword && RequirePane(dialog, kPaneKeychain)->GetValue() != 0;
+    ClosePropertyDialog();
+
+    // What the dialog changed is the index's: it is saved with it.
+    if (textsChanged || flagsBefore != mFlags || keychainBefore != mKeepPasswordInKeychain)
+        SetModified(true);
+    if (keychainBefore != mKeepPasswordInKeychain)
+        UpdateKeychainEntry();
+    BroadcastState();
+    if (LWindow* window = GetContainingWindow())
+        window->Select();
+}
+
+void CIndexView::ClosePropertyDialog()
+{
+    if (LDialogBox* dialog = mPropertyDialog) {
+        dialog->RemoveListener(this);
+        dialog->DoClose();
+    }
+    mPropertyDialog = nullptr;
+}
+
+// --- Comment window ---------------------------------------------------------------------------------
+
+void CIndexView::ShowCommentWindow()
+{
+    LWindow* window = GetContainingWindow();
+    if (!mCommentWindow) {
+        LWindow* made = LWindow::CreateWindow(kCommentWindow, window);
+        ThrowIfNil_(made);
+        mCommentWindow = made;
+        if (auto* broadcaster = dynamic_cast<LBroadcaster*>(made))
+            broadcaster->AddListener(this);
+    }
+    if (!mComment.isEmpty())
+        RequirePane(mCommentWindow, kPaneMessage)->SetCFDescriptor(mComment);
+    if (window)
+        mCommentWindow->SetCFDescriptor(window->GetCFDescriptor());
+    // Where alerts go: centred over the window, a third of the way down.
+    QRect over;
+    if (window)
+        window->GetGlobalBounds(over);
+    else if (QScreen* screen = QGuiApplication::primaryScreen())
+        over = screen->availableGeometry();
+    const QSize size = mCommentWindow->size();
+    mCommentWindow->MoveWindowTo(over.left() + (over.width() - size.width()) / 2,
+        over.top() + (over.height() - size.height()) / 3);
+    mCommentWindow->Show();
+    mCommentWindow->Select();
+}
+
+// --- Password ---------------------------------------------------------------------------------------
+
+QString CIndexView::GetKeychainAccount() const
+{
+    LWindow* window = GetContainingWindow();
+    if (CIndexDoc* document = window ? CIndexDoc::FindDocForWindow(window) : nullptr;
+        document && document->GetPackage()) {
+        const QUrl package = document->GetPackage()->GetPackageURL();
+        return package.isLocalFile() ? package.toLocalFile() : package.toString();
+    }
+    return GetWindowTitle();
+}
+
+bool CIndexView::AskPassword(ResIDT layoutID, QByteArray& outPassword, bool& outRemember)
+{
+    LWindow* window = GetContainingWindow();
+    StDialogHandler handler(layoutID, window);
+    LDialogBox* dialog = handler.GetDialog();
+    if (window)
+        dialog->SetCFDescriptor(window->GetCFDescriptor());
+    auto* field = dynamic_cast<LEditText*>(RequirePane(dialog, kPanePassword));
+    ThrowIfNil_(field);
+    field->SetMaxChars(kMaxPasswordLength);
+    field->GetLineEdit()->setEchoMode(QLineEdit::Password);
+    field->GetLineEdit()->setFocus();
+    LPane* remember = dialog->FindPaneByID(kPaneRemember);
+    if (remember && !Keychain::IsAvailable())
+        remember->Disable();
+
+    MessageT message = msg_Nothing;
+    while (message != msg_OK && message != msg_Cancel)
+        message = handler.ModalLoop();
+    if (message == msg_Cancel)
+        return false;
+    outPassword = MacRoman::Encode(field->GetCFDescriptor()).left(kMaxPasswordLength);
+    outRemember = remember && remember->GetValue() != 0;
+    return true;
+}
+
+bool CIndexView::VerifyPassword()
+{
+    if (!mHasPassword)
+        return true; // nothing to verify
+    const QString account = GetKeychainAccount();
+    QByteArray kept;
+    const OSStatus found = Keychain::FindGenericPassword(account, account, kept);
+    if (found == noErr && kept == mPassword)
+        return true;
+    // No keychain, no entry, or an entry of an older password: the user is asked.
+    if (found != noErr && found != Keychain::kErrItemNotFound && found != Keychain::kErrNotAvailable)
+        qCWarning(lcPassword) << "keychain entry not read for" << account << found;
+
+    QByteArray typed;
+    bool remember = false;
+    if (!AskPassword(kPasswordDialog, typed, remember)) {
+        LockItemList(); // the index stays unchangeable without its password
+        ThrowOSErr_(kMsgUserCancelled, "the password was not given");
+    }
+    if (typed != mPassword)
+        ThrowOSErr_(kMsgIndexPassword, "wrong index password");
+    if (remember && Keychain::IsAvailable()) {
+        const OSStatus stored = Keychain::SetGenericPassword(account, account, mPassword);
+        if (stored != noErr)
+            ThrowOSErr_(stored, "the password could not be kept in the keychain");
+    }
+    return true;
+}
+
+void CIndexView::ChangePassword()
+{
+    if (mHasPassword)
+        VerifyPassword();
+    QByteArray typed;
+    bool remember = false;
+    // Cancelling keeps the password the index has.
+    if (!AskPassword(kNewPasswordDialog, typed, remember))
+        return;
+    const bool had = mHasPassword;
+    SetPassword(typed);
+    if (mHasPassword) {
+        SetModified(true);
+    } else {
+        if (had)
+            SetModified(true);
+        mKeepPasswordInKeychain = false;
+    }
+    UpdateKeychainEntry();
+    BroadcastState();
+    ShowPasswordState();
+}
+
+void CIndexView::UpdateKeychainEntry()
+{
+    // The entry holds the present password while the index keeps it there, and goes otherwise.
+    if (!Keychain::IsAvailable())
+        return;
+    const QString account = GetKeychainAccount();
+    const OSStatus status = mHasPassword && mKeepPasswordInKeychain
+        ? Keychain::SetGenericPassword(account, account, mPassword)
+        : Keychain::DeleteGenericPassword(account, account);
+    if (status != noErr)
+        ThrowOSErr_(status, "the keychain entry of the index could not be changed");
+}
+
+bool CIndexView::UnlockWithPassword()
+{
+    QByteArray typed;
+    bool remember = false;
+    if (!AskPassword(kPasswordDialog, typed, remember))
+        return false;
+    if (typed != mPassword) {
+        ReportError(kMsgIndexPassword, kStopAlert);
+        return false;
+    }
+    gIndexWindowLocked = false;
+    if (IsItemListLocked())
+        UnlockItemList();
+    return true;
+}

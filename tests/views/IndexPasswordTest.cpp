@@ -1,0 +1,425 @@
+// The index view's property dialog, comment window and password, with a real
+// secret service (tests named *WithService*, run in a private session bus with
+// a keyring daemon of their own) and with none.
+
+#include "CIndexDoc.h"
+#include "CIndexPackage.h"
+#include "CIndexView.h"
+#include "CInfoView.h"
+#include "ErrorCodes.h"
+#include "ErrorReport.h"
+#include "ExceptionCode.h"
+#include "IndexTaskServices.h"
+#include "IndexWindowTest.h"
+#include "Keychain.h"
+#include "MacRoman.h"
+#include "LStdControls.h"
+#include "LThread.h"
+#include "LWindow.h"
+#include "Preferences.h"
+#include "PropertyList.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <deque>
+
+namespace {
+
+// Answers the password dialogs as they come up: each answer types a password,
+// ticks the remember box or not, and clicks OK or Cancel.
+class PasswordAnswers : public QObject {
+public:
+    struct Answer {
+        QString password;
+        bool remember = false;
+        bool ok = true;
+    };
+
+    PasswordAnswers()
+    {
+        mTimer.setInterval(5);
+        QObject::connect(&mTimer, &QTimer::timeout, this, [this] { AnswerOpenDialog(); });
+        mTimer.start();
+    }
+
+    void Add(Answer answer) { mAnswers.push_back(std::move(answer)); }
+    int Asked() const { return mAsked; }
+    QString LastTitle() const { return mLastTitle; }
+    int LastMaxLength() const { return mLastMaxLength; }
+    std::function<void(LDialogBox*)> beforeAnswer;
+
+private:
+    void AnswerOpenDialog()
+    {
+        for (LWindow* window : LWindow::FetchWindows()) {
+            auto* dialog = dynamic_cast<LDialogBox*>(window);
+            auto* field = dialog ? dynamic_cast<LEditText*>(dialog->FindPaneByID(901)) : nullptr;
+            if (!field || !dialog->IsVisible() || dialog->property("answered").toBool())
+                continue;
+            dialog->setProperty("answered", true);
+            ++mAsked;
+            mLastTitle = dialog->GetCFDescriptor();
+            mLastMaxLength = field->GetLineEdit()->maxLength();
+            if (beforeAnswer)
+                beforeAnswer(dialog);
+            Answer answer = mAnswers.empty() ? Answer { QString(), false, false } : mAnswers.front();
+            if (!mAnswers.empty())
+                mAnswers.pop_front();
+            field->SetCFDescriptor(answer.password);
+            if (LPane* remember = dialog->FindPaneByID(902))
+                remember->SetValue(answer.remember ? 1 : 0);
+            auto* button = dynamic_cast<LControl*>(dialog->FindPaneByID(answer.ok ? 1 : 2));
+            if (button)
+                button->SimulateHotSpotClick();
+            return;
+        }
+    }
+
+    QTimer mTimer;
+    std::deque<Answer> mAnswers;
+    int mAsked = 0;
+    QString mLastTitle;
+    int mLastMaxLength = 0;
+};
+
+class IndexPassword : public IndexWindowTest {
+protected:
+    void SetUp() override
+    {
+        IndexWindowTest::SetUp();
+        InstallIndexTaskServices();
+        SetPrefBoolean("SaveViewSettingsCloseWindow", true);
+        SetPrefBoolean("IndexAutoSave", false);
+        // Message numbers come as entries of list 500.
+        SetErrorNotificationPoster([this](const SErrorReport& report) {
+            reports.push_back(report.listID == 500 ? 100000 + report.messageIndex : -report.messageIndex);
+        });
+    }
+    void TearDown() override
+    {
+        SetErrorNotificationPoster(nullptr);
+        IndexWindowTest::TearDown();
+    }
+
+    // An empty package on disk, opened by the real read task.
+    CIndexDoc* OpenPackage(const QString& name)
+    {
+        const QString package = mDir + "/" + name + ".idxp";
+        if (!QFile::exists(package + "/index.db")) {
+            CIndexPackage make(QUrl::fromLocalFile(package + "/"), nullptr);
+            Write(package + "/index.db", QByteArray());
+            Write(package + "/settings.xml", PropertyList::ToXML(QVariantMap { { "IndexItemCount", qint32(0) } }));
+        }
+        auto* doc = new CIndexDoc(nullptr, QUrl::fromLocalFile(package), true, false);
+        EXPECT_TRUE(Idle(doc));
+        return doc;
+    }
+
+    static bool Idle(CIndexDoc* doc)
+    {
+        return LThread::RunUntil([doc] { return doc->GetIndexView()->CountRunningTasks() == 0; }, 20000);
+    }
+
+    static CIndexView* ViewOf(CIndexDoc* doc) { return dynamic_cast<CIndexView*>(doc->GetIndexViewPane()); }
+
+    void SaveAndClose(CIndexDoc* doc)
+    {
+        doc->ObeyCommand(cmd_Save, nullptr);
+        ASSERT_TRUE(Idle(doc));
+        ASSERT_TRUE(doc->AttemptClose(true));
+    }
+
+    std::vector<SInt32> reports;
+};
+
+} // namespace
+
+// --- Without a keychain: the user is asked ------------------------------------------------------------
+
+TEST_F(IndexPassword, WithoutServiceVerifyingAsksAndTellsRightWrongAndCancel)
+{
+    ASSERT_FALSE(Keychain::IsAvailable());
+    CIndexDoc* doc = OpenPackage("Asked");
+    CIndexView* view = ViewOf(doc);
+    EXPECT_TRUE(view->VerifyPassword()); // no password: nothing to ask
+    view->SetPassword("harbour");
+
+    PasswordAnswers answers;
+    answers.Add({ "harbour", true });
+    EXPECT_TRUE(view->VerifyPassword());
+    EXPECT_EQ(answers.LastTitle(), doc->GetWindow()->GetCFDescriptor());
+    // Remembering is asked for but there is no keychain to remember in: asked again.
+    answers.Add({ "Harbour" });
+    EXPECT_EQ(ThrownCode([&] { view->VerifyPassword(); }), kMsgIndexPassword);
+    EXPECT_FALSE(view->IsItemListLocked());
+    answers.Add({ "harbour", false, false });
+    EXPECT_EQ(ThrownCode([&] { view->VerifyPassword(); }), kMsgUserCancelled);
+    EXPECT_TRUE(view->IsItemListLocked()); // the index cannot be changed without its password
+    EXPECT_EQ(answers.Asked(), 3);
+    view->UnlockItemList();
+}
+
+TEST_F(IndexPassword, WithoutServiceAPasswordIsSetChangedAndClearedAndTheFlagGoesWithIt)
+{
+    CIndexDoc* doc = OpenPackage("Changed");
+    CIndexView* view = ViewOf(doc);
+    doc->SetModified(false);
+    PasswordAnswers answers;
+
+    answers.Add({ "first" }); // new password (no old one to verify)
+    view->ChangePassword();
+    EXPECT_TRUE(view->HasPassword());
+    EXPECT_EQ(view->GetPassword(), "first");
+    EXPECT_TRUE(doc->IsModified());
+
+    doc->SetModified(false);
+    view->SetKeepPasswordInKeychain(true);
+    answers.Add({ "first" });  // the old one
+    answers.Add({ "second" }); // the new one
+    view->ChangePassword();
+    EXPECT_EQ(view->GetPassword(), "second");
+    EXPECT_TRUE(doc->IsModified());
+
+    // Cancelling the new password keeps the old one.
+    answers.Add({ "second" });
+    answers.Add({ "", false, false });
+    view->ChangePassword();
+    EXPECT_EQ(view->GetPassword(), "second");
+
+    // A wrong old password changes nothing.
+    answers.Add({ "third" });
+    EXPECT_EQ(ThrownCode([&] { view->ChangePassword(); }), kMsgIndexPassword);
+    EXPECT_EQ(view->GetPassword(), "second");
+
+    doc->SetModified(false);
+    answers.Add({ "second" });
+    answers.Add({ "" }); // empty: no password any more
+    view->ChangePassword();
+    EXPECT_FALSE(view->HasPassword());
+    EXPECT_FALSE(view->GetKeepPasswordInKeychain());
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_EQ(answers.Asked(), 8);
+}
+
+TEST_F(IndexPassword, WithoutServiceTheLockedWindowTakesAPasswordOfFullLength)
+{
+    CIndexDoc* doc = OpenPackage("Locked");
+    CIndexView* view = ViewOf(doc);
+    const QString longPassword = QString(200, 'k') + "é";
+    view->SetPassword(MacRoman::Encode(longPassword));
+    gIndexWindowLocked = true;
+    view->LockItemList();
+
+    PasswordAnswers answers;
+    answers.Add({ longPassword.left(20) }); // what a 20-character field would have kept
+    EXPECT_FALSE(doc->GetIndexView()->UnlockWithPassword());
+    EXPECT_EQ(reports, std::vector<SInt32> { kMsgIndexPassword });
+    EXPECT_TRUE(gIndexWindowLocked);
+    answers.Add({ longPassword, false, false });
+    EXPECT_FALSE(doc->GetIndexView()->UnlockWithPassword());
+    EXPECT_TRUE(gIndexWindowLocked);
+    answers.Add({ longPassword });
+    EXPECT_TRUE(doc->GetIndexView()->UnlockWithPassword());
+    EXPECT_GE(answers.LastMaxLength(), 255);
+    EXPECT_FALSE(gIndexWindowLocked);
+    EXPECT_FALSE(view->IsItemListLocked());
+}
+
+TEST_F(IndexPassword, WithoutServiceThePasswordSurvivesSaveAndReopen)
+{
+    CIndexDoc* doc = OpenPackage("Kept");
+    PasswordAnswers answers;
+    answers.Add({ "kept in the package" });
+    ViewOf(doc)->ChangePassword();
+    SaveAndClose(doc);
+
+    CIndexDoc* again = OpenPackage("Kept");
+    EXPECT_TRUE(ViewOf(again)->HasPassword());
+    EXPECT_EQ(ViewOf(again)->GetPassword(), "kept in the package");
+    EXPECT_FALSE(ViewOf(again)->GetKeepPasswordInKeychain());
+    EXPECT_EQ(answers.Asked(), 1); // a password kept in the package is not asked for on opening
+}
+
+// --- With the secret service -----------------------------------------------------------------------------
+
+TEST_F(IndexPassword, WithServiceARememberedPasswordIsNotAskedForAgain)
+{
+    ASSERT_TRUE(Keychain::IsAvailable());
+    CIndexDoc* doc = OpenPackage("Remembered");
+    CIndexView* view = ViewOf(doc);
+    view->SetPassword("tide");
+    const QString account = view->GetKeychainAccount();
+    EXPECT_TRUE(account.endsWith("/Remembered.idxp/")); // the package, not the window's title
+    ASSERT_EQ(Keychain::DeleteGenericPassword(account, account), noErr);
+
+    PasswordAnswers answers;
+    answers.Add({ "tide", true });
+    EXPECT_TRUE(view->VerifyPassword());
+    QByteArray kept;
+    ASSERT_EQ(Keychain::FindGenericPassword(account, account, kept), noErr);
+    EXPECT_EQ(kept, "tide");
+    EXPECT_TRUE(view->VerifyPassword());
+    EXPECT_EQ(answers.Asked(), 1);
+
+    // An entry of an older password is no answer: the user is asked again.
+    ASSERT_EQ(Keychain::SetGenericPassword(account, account, "old tide"), noErr);
+    answers.Add({ "tide", true });
+    EXPECT_TRUE(view->VerifyPassword());
+    EXPECT_EQ(answers.Asked(), 2);
+    ASSERT_EQ(Keychain::FindGenericPassword(account, account, kept), noErr);
+    EXPECT_EQ(kept, "tide");
+}
+
+TEST_F(IndexPassword, WithServiceTheEntryFollowsChangesAndGoesWithThePassword)
+{
+    CIndexDoc* doc = OpenPackage("Followed");
+    CIndexView* view = ViewOf(doc);
+    const QString account = view->GetKeychainAccount();
+    PasswordAnswers answers;
+    answers.Add({ "one" });
+    view->ChangePassword();
+    view->SetKeepPasswordInKeychain(true);
+    answers.Add({ "one", true }); // verified and remembered
+    answers.Add({ "two" });
+    view->ChangePassword();
+    QByteArray kept;
+    ASSERT_EQ(Keychain::FindGenericPassword(account, account, kept), noErr);
+    EXPECT_EQ(kept, "two");
+
+    answers.Add({ "" }); // the entry answers the old password; the new one is empty
+    view->ChangePassword();
+    EXPECT_FALSE(view->HasPassword());
+    EXPECT_EQ(Keychain::FindGenericPassword(account, account, kept), Keychain::kErrItemNotFound);
+    EXPECT_EQ(answers.Asked(), 4);
+}
+
+TEST_F(IndexPassword, WithServiceAPasswordInTheKeychainSurvivesSaveAndReopenWithoutAsking)
+{
+    CIndexDoc* doc = OpenPackage("Keychain");
+    CIndexView* view = ViewOf(doc);
+    PasswordAnswers answers;
+    answers.Add({ "sesame" });
+    view->ChangePassword();
+    view->ShowPropertyDialog();
+    view->GetPropertyDialog()->FindPaneByID(1011)->SetValue(1);
+    dynamic_cast<LControl*>(view->GetPropertyDialog()->FindPaneByID(900))->SimulateHotSpotClick();
+    EXPECT_TRUE(view->GetKeepPasswordInKeychain());
+    SaveAndClose(doc);
+
+    CIndexDoc* again = OpenPackage("Keychain");
+    EXPECT_EQ(ViewOf(again)->GetPassword(), "sesame");
+    EXPECT_TRUE(ViewOf(again)->GetKeepPasswordInKeychain());
+    EXPECT_EQ(answers.Asked(), 1); // the keychain answered for the user
+    SaveAndClose(again);
+
+    // Without the entry the user is asked while the index opens; cancelling leaves it locked.
+    const QString account = QDir(mDir).filePath("Keychain.idxp/");
+    ASSERT_EQ(Keychain::DeleteGenericPassword(account, account), noErr);
+    answers.Add({ "", false, false });
+    CIndexDoc* third = OpenPackage("Keychain");
+    EXPECT_EQ(answers.Asked(), 2);
+    EXPECT_TRUE(ViewOf(third)->IsItemListLocked());
+}
+
+// --- The property dialog and the comment window ---------------------------------------------------------
+
+TEST_F(IndexPassword, WithoutServiceThePropertyDialogShowsAndAppliesTheIndexsOptions)
+{
+    CIndexDoc* doc = OpenPackage("Options");
+    CIndexView* view = ViewOf(doc);
+    view->SetComment("Boats");
+    view->SetFlags(kViewStoreMediaFile);
+    doc->SetModified(false);
+    view->ShowPropertyDialog();
+    LDialogBox* dialog = view->GetPropertyDialog();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->FindPaneByID(1001)->GetCFDescriptor(), "Boats");
+    EXPECT_EQ(dialog->FindPaneByID(1008)->GetValue(), 1);
+    EXPECT_EQ(dialog->FindPaneByID(1007)->GetValue(), 0);
+    EXPECT_TRUE(dialog->FindPaneByID(1009)->GetCFDescriptor().endsWith("/Options.idxp/"));
+    EXPECT_EQ(dialog->FindPaneByID(1006)->GetCFDescriptor(), "Set Password…");
+    QApplication::processEvents();
+    EXPECT_TRUE(dialog->GetShell()->grab().save(QDir(QCoreApplication::applicationDirPath()).filePath("property-dialog.png")));
+
+    dialog->FindPaneByID(1001)->SetCFDescriptor("Boats in the harbour" + QString(6000, '.'));
+    dialog->FindPaneByID(1002)->SetCFDescriptor("https://example.org/boats");
+    dialog->FindPaneByID(1003)->SetValue(1);
+    dialog->FindPaneByID(1004)->SetValue(1);
+    dynamic_cast<LControl*>(dialog->FindPaneByID(1010))->SimulateHotSpotClick(); // as the user picks it
+    dynamic_cast<LControl*>(dialog->FindPaneByID(900))->SimulateHotSpotClick();
+    EXPECT_EQ(view->GetPropertyDialog(), nullptr);
+    EXPECT_EQ(view->GetComment().size(), 5000);
+    EXPECT_EQ(view->GetIndexURLText(), "https://example.org/boats");
+    EXPECT_TRUE(view->TestFlags(kViewOpenFirstItemOnOpen | kViewShowCommentOnOpen));
+    EXPECT_TRUE(view->TestFlags(kViewStoreMediaFile) && view->TestFlags(kViewRemoveMediaFile));
+    EXPECT_TRUE(doc->IsModified()); // saved with the index
+    EXPECT_EQ(dynamic_cast<LControl*>(doc->GetWindow()->FindPaneByID(CInfoView::kPaneStorageButton))->GetUserCon(), 456);
+
+    doc->WriteSettings(false);
+    QVariant settings;
+    ASSERT_EQ(PropertyList::ReadFile(mDir + "/Options.idxp/settings.xml", settings), noErr);
+    const QVariantMap map = settings.toMap();
+    EXPECT_EQ(map.value("URL").toString(), "https://example.org/boats");
+    EXPECT_EQ(map.value("IndexShowInfoOnOpen"), QVariant(true));
+    EXPECT_EQ(map.value("IndexShowSlideShowOnOpen"), QVariant(true));
+    EXPECT_EQ(map.value("IndexRemoveMediaFile"), QVariant(true));
+
+    // Outside only, then cancel: nothing changes.
+    view->ShowPropertyDialog();
+    dynamic_cast<LControl*>(view->GetPropertyDialog()->FindPaneByID(1007))->SimulateHotSpotClick();
+    view->GetPropertyDialog()->FindPaneByID(1002)->SetCFDescriptor("");
+    dynamic_cast<LControl*>(view->GetPropertyDialog()->FindPaneByID(901))->SimulateHotSpotClick();
+    EXPECT_EQ(view->GetPropertyDialog(), nullptr);
+    EXPECT_TRUE(view->TestFlags(kViewStoreMediaFile));
+    EXPECT_EQ(view->GetIndexURLText(), "https://example.org/boats");
+}
+
+TEST_F(IndexPassword, WithoutServiceThePasswordButtonOfTheDialogSetsItAndRelabels)
+{
+    CIndexDoc* doc = OpenPackage("Button");
+    CIndexView* view = ViewOf(doc);
+    view->ShowPropertyDialog();
+    LDialogBox* dialog = view->GetPropertyDialog();
+    EXPECT_FALSE(dialog->FindPaneByID(1011)->IsEnabled()); // no password to keep
+    PasswordAnswers answers;
+    answers.beforeAnswer = [](LDialogBox* asking) {
+        asking->GetShell()->grab().save(QDir(QCoreApplication::applicationDirPath()).filePath("password-dialog.png"));
+    };
+    answers.Add({ "gate" });
+    dynamic_cast<LControl*>(dialog->FindPaneByID(1006))->SimulateHotSpotClick();
+    EXPECT_EQ(view->GetPassword(), "gate");
+    EXPECT_EQ(dialog->FindPaneByID(1005)->GetCFDescriptor(), "A password protects this index.");
+    EXPECT_EQ(dialog->FindPaneByID(1006)->GetCFDescriptor(), "Change Password…");
+    EXPECT_TRUE(dialog->FindPaneByID(1011)->IsEnabled());
+    EXPECT_FALSE(doc->GetWindow()->FindPaneByID(CInfoView::kPanePasswordButton)->isHidden());
+}
+
+TEST_F(IndexPassword, WithoutServiceTheCommentWindowShowsTheCommentAndOpensWithTheIndexWhenAsked)
+{
+    CIndexDoc* doc = OpenPackage("Commented");
+    CIndexView* view = ViewOf(doc);
+    view->SetComment("Low tide at the harbour, early in the morning.");
+    view->SetFlags(kViewShowCommentOnOpen);
+    SaveAndClose(doc);
+
+    CIndexDoc* again = OpenPackage("Commented");
+    LWindow* comment = ViewOf(again)->GetCommentWindow();
+    ASSERT_TRUE(comment);
+    EXPECT_TRUE(comment->IsVisible());
+    EXPECT_EQ(comment->FindPaneByID('mess')->GetCFDescriptor(), "Low tide at the harbour, early in the morning.");
+    QApplication::processEvents();
+    EXPECT_TRUE(comment->GetShell()->grab().save(QDir(QCoreApplication::applicationDirPath()).filePath("comment-window.png")));
+    // Its button puts it away; it is kept for the next time.
+    dynamic_cast<LControl*>(comment->FindPaneByID(900))->SimulateHotSpotClick();
+    EXPECT_FALSE(comment->IsVisible());
+    ViewOf(again)->ShowCommentWindow();
+    EXPECT_EQ(ViewOf(again)->GetCommentWindow(), comment);
+}
