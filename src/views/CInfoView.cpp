@@ -305,6 +305,11 @@ void CInfoView::ListenToMessage(MessageT message, void* ioParam)
             mTaskTitle->Refresh();
         }
         break;
+    case msg_PropertyDialogOK:
+        // The storage and password icons open the index's property dialog.
+        if (mView)
+            mView->ShowPropertyDialog();
+        break;
     case msg_PlacardVisibleRange:
         if (mView) {
             SInt32 first = 0, last = 0;

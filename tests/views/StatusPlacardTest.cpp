@@ -157,6 +157,17 @@ TEST_F(StatusPlacard, IconsShowStorageThePasswordAndTheListLock)
     EXPECT_TRUE(listLock->isHidden());
 }
 
+TEST_F(StatusPlacard, TheStorageIconOpensThePropertyDialog)
+{
+    ASSERT_EQ(view->GetPropertyDialog(), nullptr);
+    view->SetFlags(kViewStoreMediaFile);
+    Pane<LControl>(CInfoView::kPaneStorageButton)->SimulateHotSpotClick();
+    LDialogBox* dialog = view->GetPropertyDialog();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->FindPaneByID(1008)->GetValue(), 1);
+    view->ClosePropertyDialog();
+}
+
 TEST_F(StatusPlacard, TextsOfTheViewTypeSelectAndVisibleRangeAreShown)
 {
     QString text = "Renaming";
