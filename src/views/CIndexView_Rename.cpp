@@ -8,6 +8,8 @@
 #include "ExceptionCode.h"
 #include "FieldKeys.h"
 #include "IndexGridNavigation.h"
+#include "LocalizedStrings.h"
+#include "CInfoView.h"
 #include "Preferences.h"
 
 #include <QLineEdit>
@@ -128,6 +130,10 @@ bool CIndexView::OpenRenameField(SInt32 index, SInt32 column)
     mRenameField->show();
     LCommander::SwitchTarget(mRenameField);
     mRenameField->SelectAll();
+    if (!IsExtendedView()) { // the placard says what is being edited
+        QString info = CopyLocalizedString(QStringLiteral("EDIT_ITEM_COLUMN_INFO")).arg(CopyFieldName(key), item->GetName());
+        BroadcastMessage(msg_PlacardInfoText, &info);
+    }
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "CIndexItem.h"
 #include "CIndexView.h"
+#include "CInfoView.h"
 #include "CInPlaceEditField.h"
 #include "CVisualTask.h"
 #include "ErrorHook.h"
@@ -92,7 +93,10 @@ TEST_F(GridRenameTest, ReturnCommitsTheNameAndEscapeLeavesItAsItWas)
         {
             if (message == msg_ItemsChanged)
                 keys->push_back(*static_cast<SInt32*>(param));
+            if (message == msg_PlacardInfoText)
+                info = *static_cast<QString*>(param);
         }
+        QString info;
     } spy;
     spy.keys = &changed;
     view->AddListener(&spy);
@@ -101,6 +105,7 @@ TEST_F(GridRenameTest, ReturnCommitsTheNameAndEscapeLeavesItAsItWas)
     view->SimulateClick(LineOf(2, 0));
     ASSERT_NE(Edit(), nullptr);
     EXPECT_EQ(Edit()->text(), before);
+    EXPECT_TRUE(spy.info.contains(before)) << spy.info.toStdString(); // the placard tells what is edited
     EXPECT_TRUE(Edit()->isVisible());
     QRect cell;
     view->GetCellRect(2, cell);
