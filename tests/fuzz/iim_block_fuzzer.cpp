@@ -1,7 +1,7 @@
 // libFuzzer target for the IIM (IPTC) block reader: any bytes as a block from a
 // file or from user data, in every character-set reading.
 #include "IIMText.h"
-#include "ExceptionCode.h"
+#include "FuzzEntry.h"
 
 namespace {
 void Run(const uint8_t* data, size_t size)
@@ -17,12 +17,4 @@ void Run(const uint8_t* data, size_t size)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    try {
-        Run(data, size);
-    } catch (const ExceptionCode&) {
-        // a clear code for bad input is the reader doing its work
-    }
-    return 0;
-}
+ORVEX_FUZZ_ENTRY(Run)

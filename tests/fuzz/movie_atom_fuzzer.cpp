@@ -1,6 +1,6 @@
 // libFuzzer target for the movie atom reader: any bytes as a movie file's atoms.
 #include "MovieAtomReader.h"
-#include "ExceptionCode.h"
+#include "FuzzEntry.h"
 
 namespace {
 void Run(const uint8_t* data, size_t size)
@@ -12,12 +12,4 @@ void Run(const uint8_t* data, size_t size)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    try {
-        Run(data, size);
-    } catch (const ExceptionCode&) {
-        // a clear code for bad input is the reader doing its work
-    }
-    return 0;
-}
+ORVEX_FUZZ_ENTRY(Run)

@@ -2,7 +2,7 @@
 // Whatever the reader accepts must write and read back as the same value.
 #include "PropertyList.h"
 
-#include "ExceptionCode.h"
+#include "FuzzEntry.h"
 
 #include <cstdlib>
 
@@ -26,12 +26,4 @@ void Run(const uint8_t* data, size_t size)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    try {
-        Run(data, size);
-    } catch (const ExceptionCode&) {
-        // a clear code for bad input is the reader doing its work
-    }
-    return 0;
-}
+ORVEX_FUZZ_ENTRY(Run)

@@ -4,7 +4,7 @@
 #include "MovieAtomReader.h"
 #include "UserData.h"
 
-#include "ExceptionCode.h"
+#include "FuzzEntry.h"
 
 #include <cstdlib>
 
@@ -30,12 +30,4 @@ void Run(const uint8_t* data, size_t size)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    try {
-        Run(data, size);
-    } catch (const ExceptionCode&) {
-        // a clear code for bad input is the reader doing its work
-    }
-    return 0;
-}
+ORVEX_FUZZ_ENTRY(Run)

@@ -1,0 +1,27 @@
+// libFuzzer target for the picture reader as thumbnails are read and drawn: any
+// bytes as a picture file (header first, as in "thumbs/") and as bare picture data.
+#include "FuzzEntry.h"
+#include "Picture.h"
+#include "PictReader.h"
+
+#include <QImage>
+
+namespace {
+void Draw(const Picture& picture)
+{
+    PictInfo info;
+    if (picture.GetInfo(info) != noErr)
+        return;
+    QImage drawn;
+    picture.Render(drawn);
+}
+
+void Run(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    Draw(Picture(bytes));
+    Draw(Picture::FromFileData(bytes));
+}
+} // namespace
+
+ORVEX_FUZZ_ENTRY(Run)
