@@ -4,6 +4,7 @@
 #include "Picture.h"
 #include "PictReader.h"
 
+#include <QGuiApplication>
 #include <QImage>
 
 namespace {
@@ -25,3 +26,12 @@ void Run(const uint8_t* data, size_t size)
 } // namespace
 
 ORVEX_FUZZ_ENTRY(Run)
+
+// Text in a picture is drawn with the desktop's fonts, which want the application
+// object the program always has.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QGuiApplication application(*argc, *argv);
+    return 0;
+}
