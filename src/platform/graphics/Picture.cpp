@@ -78,6 +78,8 @@ OSStatus Picture::Render(QImage& out) const
         return err_NilPointer;
     if (frame.IsEmpty())
         return codecBadDataErr;
+    if (!DecodedImageFits(frame.Width(), frame.Height()))
+        return memFullErr;
     out = QImage(frame.Width(), frame.Height(), QImage::Format_ARGB32_Premultiplied);
     if (out.isNull())
         return memFullErr;

@@ -115,6 +115,13 @@ TEST(PictHostile, DecodedSizeIsLimitedBeforeAnythingIsAllocated)
     const OSStatus fits = picture.Render(out);
     gMaxDecodedImageBytes = saved;
     EXPECT_EQ(tooLarge, memFullErr);
+    // A frame larger than the limit is refused before its canvas is made.
+    gMaxDecodedImageBytes = 100 * 100 * 4;
+    QImage canvas;
+    const OSStatus frameTooLarge = picture.Render(canvas);
+    gMaxDecodedImageBytes = saved;
+    EXPECT_EQ(frameTooLarge, memFullErr);
+    EXPECT_TRUE(canvas.isNull());
     EXPECT_EQ(fits, noErr);
     EXPECT_EQ(out.size(), QSize(300, 200));
 }
