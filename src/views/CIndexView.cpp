@@ -961,7 +961,20 @@ void CIndexView::Refresh()
 void CIndexView::resizeEvent(QResizeEvent* event)
 {
     LView::resizeEvent(event);
-    AdjustImageSize();
+    if (event->oldSize().isValid() && event->oldSize() != event->size()) {
+        // A resized frame gets its cells fitted again with the size the user chose
+        // (a narrow window never lowers the stored size), keeping in view the first
+        // item that was visible: found with the columns of the old width.
+        IndexGridGeometry before;
+        before.SetCellSize(QSize(mCellWidth, mCellHeight));
+        before.Layout(event->oldSize().width(), CountItems());
+        SPoint32 top;
+        LocalToImagePoint(QPoint(kVisibleInset, kVisibleInset), top);
+        const SInt32 first = CountItems() > 0 ? before.IndexAt(top, true) : 0;
+        FitCellsToFrame(IsExtendedView() ? GetExtendedSize() : GetThumbnailSize(), first);
+    } else {
+        AdjustImageSize();
+    }
     SInt32 zero = 0;
     BroadcastMessage(msg_ViewFrameChanged, &zero);
 }

@@ -395,6 +395,9 @@ public:
 
 protected:
     void FinishCreateSelf() override;
+    // Lays the cells out for the frame from a thumbnail size, scrolled to keep the
+    // item (1-based; 0 none) in view; the stored size is left as it is.
+    void FitCellsToFrame(SInt32 thumbnailSize, SInt32 keptIndex);
     void resizeEvent(QResizeEvent* event) override;
 
 private:

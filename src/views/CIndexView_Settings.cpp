@@ -247,10 +247,17 @@ void CIndexView::SetThumbnailSize(SInt32 size, bool refresh)
         SInt32 last = 0;
         GetVisibleRange(kept, last, true);
     }
-    const IndexGridGeometry::Metrics metrics = GridMetrics();
-    const SInt32 clamped = IndexGridGeometry::ClampThumbnailSize(size, this->size(), metrics);
+    const SInt32 clamped = IndexGridGeometry::ClampThumbnailSize(size, this->size(), GridMetrics());
     (IsExtendedView() ? mExtendedSize : mThumbnailSize) = StoredSize(clamped);
+    FitCellsToFrame(clamped, kept);
+    if (refresh)
+        Refresh();
+}
 
+void CIndexView::FitCellsToFrame(SInt32 thumbnailSize, SInt32 keptIndex)
+{
+    const IndexGridGeometry::Metrics metrics = GridMetrics();
+    const SInt32 clamped = IndexGridGeometry::ClampThumbnailSize(thumbnailSize, this->size(), metrics);
     IndexGridGeometry grid;
     grid.SetCellSize(IndexGridGeometry::CellSizeFor(clamped, metrics));
     grid.Layout(width(), CountItems());
@@ -259,10 +266,8 @@ void CIndexView::SetThumbnailSize(SInt32 size, bool refresh)
     SetCellSize(SInt16(grid.CellSize().width()), SInt16(grid.CellSize().height()));
 
     ScrollPinnedImageTo(0, 0, false);
-    if (kept > 0 && CountItems() > 0)
-        ScrollPinnedImageTo(0, Grid().ScrollTopFor(kept), false);
-    if (refresh)
-        Refresh();
+    if (keptIndex > 0 && CountItems() > 0)
+        ScrollPinnedImageTo(0, Grid().ScrollTopFor(keptIndex), false);
 }
 
 void CIndexView::SetTheme(SInt32 theme, bool refresh)

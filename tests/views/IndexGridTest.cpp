@@ -546,6 +546,32 @@ TEST_F(GridPaintTest, FillingTheFrameAndSwitchingModesKeepTheSelectionInView)
     EXPECT_TRUE(view->IsItemVisible(700));
 }
 
+TEST_F(GridPaintTest, AResizedWindowFitsItsCellsAgainAndKeepsTheChosenSize)
+{
+    StGridPreferences preferences(true);
+    Fill(200);
+    view->Show();
+    view->SetThumbnailSize(100, false);
+    const SInt32 columns = view->GetGridColumns();
+    view->SelectIndex(150);
+    view->ScrollToIndex(150, true);
+
+    view->resize(1280, 480);
+    QCoreApplication::processEvents();
+    const SInt32 wide = view->GetGridColumns();
+    EXPECT_GT(wide, columns);
+    EXPECT_LE(wide * view->GetCellSize().width(), 1280);
+    EXPECT_GT(wide * view->GetCellSize().width(), 1280 - wide);
+    EXPECT_TRUE(view->IsItemVisible(150));
+
+    // Too narrow for the chosen size: the cells shrink to fit, the size chosen stays.
+    view->resize(90, 480);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view->GetGridColumns(), 1);
+    EXPECT_LE(view->GetCellSize().width(), 90);
+    EXPECT_EQ(view->GetThumbnailSize(), 100);
+}
+
 TEST_F(GridPaintTest, EscapeDeselectsAndBackspaceRemovesTheSelection)
 {
     StGridPreferences preferences(false);

@@ -339,8 +339,8 @@ void LPane::paintEvent(QPaintEvent* event)
     // ask for another paint).
     try {
         Draw(painter);
-    } catch (const ExceptionCode& error) {
-        LogError(error, "drawing");
+    } catch (...) {
+        LogError(CurrentExceptionCode(), "drawing");
     }
 }
 
