@@ -8,6 +8,7 @@
 #include "FileErrors.h"
 #include "MacDates.h"
 #include "Preferences.h"
+#include "SafeSave.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -195,6 +196,9 @@ OSStatus CopyData(CopyContext& context, const FileRef& source, const FileRef& de
     }
     // The pre-allocation may have made the file longer than what was read.
     if (::ftruncate(out.Get(), copied) != 0)
+        return LastOSError();
+    // A copy is done only once its bytes are on the disk.
+    if (::fsync(out.Get()) != 0)
         return LastOSError();
     return out.Close();
 }
@@ -432,6 +436,8 @@ OSStatus CopyFileSystemObject(const FileRef& source, const FileRef& destFolder, 
     }
     if (replaced.IsValid())
         DeleteObjectTree(replaced);
+    // The copy's name in its folder survives a crash too.
+    SyncFolderOf(dest.Path());
     if (outNewRef)
         *outNewRef = dest;
     return noErr;

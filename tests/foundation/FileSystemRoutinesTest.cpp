@@ -154,6 +154,21 @@ TEST(CopyEngine, FailedCopyLeavesNoHalfMadeItemAndGivesTheReplacedItemItsNameBac
     EXPECT_EQ(TreeListing(t.source), sourceBefore);
 }
 
+TEST(CopyEngine, AFullDiskFailsTheCopyAndLeavesTheOldItemWhole)
+{
+    CopyTree t("fulldisk");
+    WriteFile(t.source, QStringLiteral("big.jpg"), QByteArray(256 * 1024, 'b'));
+    WriteFile(t.dest, QStringLiteral("big.jpg"), "the old copy");
+    const QStringList destBefore = TreeListing(t.dest);
+    const FileRef big = t.source.Child(QStringLiteral("big.jpg"));
+    const auto result = RunWithFileSizeLimit(64 * 1024,
+        [&] { return qint32(CopyFileSystemObject(big, t.dest, 0, kConflictReplace)); });
+    ASSERT_TRUE(result);
+    EXPECT_NE(*result, noErr);
+    EXPECT_EQ(TreeListing(t.dest), destBefore);
+    EXPECT_EQ(ReadWholeFile(t.dest.Child(QStringLiteral("big.jpg")).Path()), QByteArray("the old copy"));
+}
+
 TEST(CopyEngine, SymbolicLinksAreCopiedAsLinksAndNeverFollowed)
 {
     CopyTree t("links");
