@@ -56,6 +56,17 @@ OSStatus CommitSaveFile(QSaveFile& file, qint64 expectedSize)
     return SyncFolderOf(file.fileName());
 }
 
+OSStatus FinishFileWrite(QFile& file)
+{
+    errno = 0;
+    if (!file.flush())
+        return WriteFailureCode(errno);
+    if (::fsync(file.handle()) != 0)
+        return WriteFailureCode(errno);
+    file.close();
+    return file.error() == QFileDevice::NoError ? noErr : ioErr;
+}
+
 OSStatus ReplaceFileSafely(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+class QFile;
 class QSaveFile;
 
 // Writing files so that a full disk, a quota or a failing device never leaves a
@@ -17,6 +18,9 @@ class QSaveFile;
 // `expectedSize` bytes reached the file, commits and syncs the folder. On any
 // failure the temporary file is dropped and the old file stays as it was.
 OSStatus CommitSaveFile(QSaveFile& file, qint64 expectedSize);
+
+// Finishes a QFile that was written: flushes, syncs and closes it, each checked.
+OSStatus FinishFileWrite(QFile& file);
 
 // Replaces the file at `path` by `bytes` as above.
 OSStatus ReplaceFileSafely(const QString& path, const QByteArray& bytes);

@@ -6,6 +6,7 @@
 #include "ImageMetadata.h"
 #include "Jpeg2000Writer.h"
 #include "LStream.h"
+#include "SafeSave.h"
 #include "UserData.h"
 
 #include <QColorSpace>
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <cerrno>
 #include <QTemporaryFile>
 
 #include <cmath>
@@ -210,8 +212,8 @@ OSStatus GraphicsExporter::WritePixels(const QImage& input, const QString& path)
             bytes = WritePhotoshopFile(image, dpiX, dpiY);
         }
         if (file.write(bytes) != bytes.size())
-            return ioErr;
-        return noErr;
+            return WriteFailureCode(errno);
+        return FinishFileWrite(file);
     }
     if (image.hasAlphaChannel() && mType == 'JPEG')
         image = image.convertToFormat(QImage::Format_RGB32);
@@ -224,8 +226,8 @@ OSStatus GraphicsExporter::WritePixels(const QImage& input, const QString& path)
     if (mType == 'JPEG' || mType == 'jp2 ')
         writer.setQuality(CodecQualityToPercent(mQuality));
     if (!writer.write(image))
-        return codecErr;
-    return noErr;
+        return file.error() != QFileDevice::NoError ? WriteFailureCode(errno) : codecErr;
+    return FinishFileWrite(file);
 }
 
 OSStatus GraphicsExporter::DoExport()
@@ -268,7 +270,7 @@ OSStatus GraphicsExporter::DoExport()
     if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(mOutput).constData()) != 0)
         return ioErr;
     temp.setAutoRemove(false);
-    return noErr;
+    return SyncFolderOf(mOutput);
 }
 
 QByteArray WritePhotoshopFile(const QImage& input, double dpiX, double dpiY)

@@ -29,6 +29,33 @@ OSStatus ExportImage(OSType type, const QImage& image, const QString& path,
     return exporter->DoExport();
 }
 
+} // namespace
+
+TEST(ImageExport, AFullDiskFailsTheExportAndKeepsTheOldFile)
+{
+    const QString path = TestTempDir() + QStringLiteral("/export.psd");
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("the old export");
+    }
+    // Noise, so that no format compresses it under the limit.
+    QImage image(400, 300, QImage::Format_RGB32);
+    quint32 seed = 12345;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, (seed = seed * 1664525u + 1013904223u) >> 8);
+    for (OSType type : { OSType('8BPS'), OSType('PNGf') }) {
+        const auto result = RunWithFileSizeLimit(4096, [&] { return qint32(ExportImage(type, image, path)); });
+        ASSERT_TRUE(result);
+        EXPECT_NE(*result, noErr);
+        EXPECT_EQ(ReadWholeFile(path), QByteArray("the old export"));
+    }
+    EXPECT_EQ(QDir(TestTempDir()).entryList(QDir::Files | QDir::Hidden), QStringList { "export.psd" });
+}
+
+namespace {
+
 QByteArray AdobeRgbProfile()
 {
     return QColorSpace(QColorSpace::AdobeRgb).iccProfile();
