@@ -4,6 +4,7 @@
 // the shared camera JPEGs, each under several names.
 #include "BenchMain.h"
 #include "CameraJpegs.h"
+#include "ThumbnailsBatchTiming.h"
 
 #include "CImportFolderTask.h"
 #include "CIndexItem.h"
@@ -43,33 +44,11 @@ std::vector<QString>& LinkedFiles()
     return files;
 }
 
-struct Seconds {
-    double total = 0;
-    int runs = 0;
-    void Add(std::chrono::steady_clock::duration elapsed)
-    {
-        total += std::chrono::duration<double>(elapsed).count();
-        ++runs;
-    }
-    double Mean() const { return runs ? total / runs : 0; }
-};
-Seconds gImport, gBatch;
+BenchSeconds gImport, gBatch;
 
 void ThumbnailsBatchAlone(benchmark::State& state)
 {
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::vector<std::unique_ptr<CIndexItem>> items;
-        std::vector<CIndexItem*> pointers;
-        for (const QString& path : LinkedFiles()) {
-            items.push_back(std::make_unique<CIndexItem>(QUrl::fromLocalFile(path)));
-            pointers.push_back(items.back().get());
-        }
-        state.ResumeTiming();
-        const auto start = std::chrono::steady_clock::now();
-        CreateThumbnails(pointers, false);
-        gBatch.Add(std::chrono::steady_clock::now() - start);
-    }
+    RunThumbnailsBatchAlone(state, LinkedFiles(), gBatch);
 }
 BENCHMARK(ThumbnailsBatchAlone)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
 

@@ -3,6 +3,7 @@
 // alone on the same items in the same run. Both use every core.
 #include "BenchMain.h"
 #include "CameraJpegs.h"
+#include "ThumbnailsBatchTiming.h"
 
 #include "CIndexItem.h"
 #include "CIndexView.h"
@@ -23,36 +24,11 @@
 
 namespace {
 
-struct Seconds {
-    double total = 0;
-    int runs = 0;
-    void Add(std::chrono::steady_clock::duration elapsed)
-    {
-        total += std::chrono::duration<double>(elapsed).count();
-        ++runs;
-    }
-    double Mean() const { return runs ? total / runs : 0; }
-};
-Seconds gBatch, gTask;
+BenchSeconds gBatch, gTask;
 
 void ThumbnailsBatchAlone(benchmark::State& state)
 {
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::vector<std::unique_ptr<CIndexItem>> items;
-        std::vector<CIndexItem*> pointers;
-        for (const QString& path : CameraJpegFiles()) {
-            items.push_back(std::make_unique<CIndexItem>(QUrl::fromLocalFile(path)));
-            pointers.push_back(items.back().get());
-        }
-        state.ResumeTiming();
-        const auto start = std::chrono::steady_clock::now();
-        std::vector<OSStatus> codes = CreateThumbnails(pointers, false);
-        gBatch.Add(std::chrono::steady_clock::now() - start);
-        for (OSStatus code : codes)
-            if (code != noErr)
-                state.SkipWithError("a thumbnail failed");
-    }
+    RunThumbnailsBatchAlone(state, CameraJpegFiles(), gBatch);
 }
 BENCHMARK(ThumbnailsBatchAlone)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
 

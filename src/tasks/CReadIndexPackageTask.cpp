@@ -39,20 +39,12 @@ CReadIndexPackageTask::CReadIndexPackageTask(SInt16 titleList, SInt16 titleIndex
     ThrowIfNil_(document);
     mPackage = document->GetPackage();
     ThrowIfNil_(mPackage);
-    if (TaskOwnerView* view = GetOwner()) {
-        view->SetViewState(0);
-        view->AddRunningTask(false);
-        view->SetBusy(true);
-    }
+    HoldViewForPackageTask(GetOwner(), 0);
 }
 
 CReadIndexPackageTask::~CReadIndexPackageTask()
 {
-    if (TaskOwnerView* view = GetOwner()) {
-        view->SetViewState(3);
-        view->RemoveRunningTask(false);
-        view->SetBusy(false);
-    }
+    ReleaseViewFromPackageTask(GetOwner());
     if (mFailed && mDocument && !mDocument->TestFlags(kDocClosing))
         mDocument->DiscardDocument();
 }

@@ -43,20 +43,12 @@ CWriteIndexTask::CWriteIndexTask(SInt16 titleList, SInt16 titleIndex, IndexPacka
     ThrowIfNil_(document);
     mPackage = document->GetPackage();
     ThrowIfNil_(mPackage);
-    if (TaskOwnerView* view = GetOwner()) {
-        view->SetViewState(1);
-        view->AddRunningTask(false);
-        view->SetBusy(true);
-    }
+    HoldViewForPackageTask(GetOwner(), 1);
 }
 
 CWriteIndexTask::~CWriteIndexTask()
 {
-    if (TaskOwnerView* view = GetOwner()) {
-        view->SetViewState(3);
-        view->RemoveRunningTask(false);
-        view->SetBusy(false);
-    }
+    ReleaseViewFromPackageTask(GetOwner());
     if (mDocument) {
         SInt32 action = mDocument->GetPendingSaveAction();
         if (action != kSaveActionNone) {

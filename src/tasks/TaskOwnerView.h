@@ -110,3 +110,24 @@ public:
     virtual void SetIndexDbDamaged(bool damaged) = 0;
     virtual bool IsIndexDbDamaged() const = 0;
 };
+
+// A package task's hold on its view for the task's life: the view shows the
+// task's state (0 reading, 1 writing), counts it as running and is busy; letting
+// go shows state 3 and undoes both.
+inline void HoldViewForPackageTask(TaskOwnerView* view, SInt32 state)
+{
+    if (!view)
+        return;
+    view->SetViewState(state);
+    view->AddRunningTask(false);
+    view->SetBusy(true);
+}
+
+inline void ReleaseViewFromPackageTask(TaskOwnerView* view)
+{
+    if (!view)
+        return;
+    view->SetViewState(3);
+    view->RemoveRunningTask(false);
+    view->SetBusy(false);
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "CIndexItem.h"
+#include "ItemThumbnails.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+// Wall-clock seconds over a benchmark's runs, kept for the ratios printed at the end.
+struct BenchSeconds {
+    double total = 0;
+    int runs = 0;
+    void Add(std::chrono::steady_clock::duration elapsed)
+    {
+        total += std::chrono::duration<double>(elapsed).count();
+        ++runs;
+    }
+    double Mean() const { return runs ? total / runs : 0; }
+};
+
+// One run of the thumbnails batch alone on fresh items of the files: the yardstick
+// the task layer is measured against. A thumbnail that fails fails the run.
+inline void RunThumbnailsBatchAlone(benchmark::State& state, const std::vector<QString>& files, BenchSeconds& seconds)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<std::unique_ptr<CIndexItem>> items;
+        std::vector<CIndexItem*> pointers;
+        for (const QString& path : files) {
+            items.push_back(std::make_unique<CIndexItem>(QUrl::fromLocalFile(path)));
+            pointers.push_back(items.back().get());
+        }
+        state.ResumeTiming();
+        const auto start = std::chrono::steady_clock::now();
+        const std::vector<OSStatus> codes = CreateThumbnails(pointers, false);
+        seconds.Add(std::chrono::steady_clock::now() - start);
+        for (OSStatus code : codes)
+            if (code != noErr)
+                state.SkipWithError("a thumbnail failed");
+    }
+}
