@@ -458,7 +458,7 @@ void CMediaView::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolea
 {
     const bool area = HasArea(mMedia.get());
     const SInt16 zoom = GetZoom();
-    const SInt16 flag = mOptions ? mOptions->zoomFlag : kZoomFixed;
+    const SInt16 flag = mOptions ? mOptions->zoomFlag : SInt16(kZoomFixed);
     auto mark = [&](bool on) {
         outUsesMark = true;
         outMark = on ? checkMark : noMark;

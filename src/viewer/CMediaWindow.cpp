@@ -281,7 +281,7 @@ QString CMediaWindow::FloaterName(const QString& itemName, CMedia* media)
         name.chop(4);
     if (media) {
         Str255 own {};
-        if (media->CopyUserDataText('©nam', own, 1) == noErr && own[0] > 0)
+        if (media->CopyUserDataText(UserDataTextType("nam"), own, 1) == noErr && own[0] > 0)
             name = PStringToQString(own);
     }
     return name;

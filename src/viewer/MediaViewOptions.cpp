@@ -27,7 +27,7 @@ MediaViewOptions MediaViewOptions::FromPreferences()
     const SInt32 flag = GetPrefNumber(kZoomFlagKey);
     options.zoomFlag = (flag == kZoomFitShrink || flag == kZoomFitEnlarge || flag == kZoomFillShorterSide)
         ? SInt16(flag)
-        : kZoomFixed;
+        : SInt16(kZoomFixed);
     // A volume never set (0) plays at full volume rather than silently.
     const SInt32 volume = std::clamp(GetPrefNumber(kVolumeKey), SInt32(-kFullVolume), SInt32(kFullVolume));
     options.volume = volume == 0 ? kFullVolume : SInt16(volume);
