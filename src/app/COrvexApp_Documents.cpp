@@ -12,7 +12,7 @@
 #include "LWindow.h"
 #include "MediaFactory.h"
 #include "Preferences.h"
-#include "SpecialFolders.h"
+#include "UserFolders.h"
 #include "TaskServices.h"
 #include "UPageFormat.h"
 #include "UReportErrors.h"
@@ -198,7 +198,7 @@ void COrvexApp::NewActiveFontsIndex()
 
 void COrvexApp::NewSpecialFolderIndex(CommandT command)
 {
-    const FileRef found = SpecialFolderForCommand(command);
+    const FileRef found = UserFolderForCommand(command);
     if (!found.IsValid())
         ThrowOSErr_(fnfErr, "no folder for command " + std::to_string(command));
     const FileRef folder = ResolveAliasFile(found);

@@ -15,7 +15,7 @@
 #include "LWindow.h"
 #include "MediaCache.h"
 #include "ScriptRoutines.h"
-#include "SpecialFolders.h"
+#include "UserFolders.h"
 
 #include <QDesktopServices>
 
@@ -294,7 +294,7 @@ void COrvexApp::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean
     case cmd_NewMusicIndex:
     case cmd_NewMoviesIndex:
     case cmd_NewDesktopPicturesIndex:
-        outEnabled = SpecialFolderForCommand(command).IsValid();
+        outEnabled = UserFolderForCommand(command).IsValid();
         return;
     case cmd_New:
     case cmd_Open:

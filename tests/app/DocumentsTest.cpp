@@ -149,7 +149,7 @@ TEST_F(AppDocuments, AnIndexFileThatIsNoPackageIsRefused)
     EXPECT_EQ(app->GetRecentItemCount(), 0);
 }
 
-TEST_F(AppDocuments, SpecialFoldersMakeAnIndexOrJoinTheFrontOneWithTheDesktopsOption)
+TEST_F(AppDocuments, UserFoldersMakeAnIndexOrJoinTheFrontOneWithTheDesktopsOption)
 {
     QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     ASSERT_TRUE(QDir().mkpath(desktop));

@@ -1,4 +1,4 @@
-#include "SpecialFolders.h"
+#include "UserFolders.h"
 
 #include "AppCommands.h"
 
@@ -34,7 +34,7 @@ QList<FileRef> DesktopPictureFolders()
     return folders;
 }
 
-FileRef SpecialFolderForCommand(CommandT command)
+FileRef UserFolderForCommand(CommandT command)
 {
     switch (command) {
     case cmd_NewPicturesIndex:

@@ -5,10 +5,10 @@
 
 #include <QList>
 
-// The folders of the new-index commands: Pictures, Music, Videos (the old platform's
+// The folders of the new-index commands: Pictures, Music, Videos (the menu's
 // Movies), the desktop pictures and the Desktop. An invalid reference when the
 // command names no such folder or the folder does not exist.
-FileRef SpecialFolderForCommand(CommandT command);
+FileRef UserFolderForCommand(CommandT command);
 
 // Where this system keeps desktop pictures: the user's backgrounds folder, then the
 // system's. Only the folders that exist.
