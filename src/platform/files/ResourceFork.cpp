@@ -85,12 +85,26 @@ std::vector<ResourceEntry> ParseResourceFork(const QByteArray& fork)
     if (typeList + 2 > mapEnd || nameList > mapEnd)
         ThrowBadMap("type or name list beyond the map");
 
-    std::vector<ResourceEntry> resources;
+    // Each type's reference list has bytes of its own: lists that overlap would let a
+    // small map name billions of entries (65,536 types all naming one list of 65,536).
     const int typeCount = (Read16(fork, typeList) + 1) & 0xFFFF; // stored as count - 1
+    std::vector<std::pair<qint64, qint64>> refLists; // [start, end) of each type's list
     for (int t = 0; t < typeCount; ++t) {
         const qint64 entry = typeList + 2 + qint64(t) * kResourceTypeEntrySize;
         if (entry + kResourceTypeEntrySize > mapEnd)
             ThrowBadMap("type entry beyond the map");
+        const qint64 refList = typeList + Read16(fork, entry + 6);
+        refLists.emplace_back(refList, refList + qint64(Read16(fork, entry + 4) + 1) * kResourceRefEntrySize);
+    }
+    std::sort(refLists.begin(), refLists.end());
+    for (std::size_t i = 1; i < refLists.size(); ++i) {
+        if (refLists[i].first < refLists[i - 1].second)
+            ThrowBadMap("reference lists overlap");
+    }
+
+    std::vector<ResourceEntry> resources;
+    for (int t = 0; t < typeCount; ++t) {
+        const qint64 entry = typeList + 2 + qint64(t) * kResourceTypeEntrySize;
         const OSType type = Read32(fork, entry);
         const int refCount = Read16(fork, entry + 4) + 1;
         const qint64 refList = typeList + Read16(fork, entry + 6);

@@ -84,3 +84,28 @@ TEST(ResourceFork, EntriesPointingAtOneResourceShareItsBytes)
     EXPECT_EQ(resources[1].data, big);
     EXPECT_EQ(resources[0].data.constData(), resources[1].data.constData()); // one copy
 }
+
+TEST(ResourceFork, TypesThatShareAReferenceListAreDamage)
+{
+    // Two types, the second's list pointed at the first's: each list has bytes of its own.
+    QByteArray fork = MakeResourceFork({ { "sfnt", 1, {}, "outline" }, { "FOND", 2, {}, "family" } });
+    const qsizetype secondType = fork.indexOf("FOND");
+    ASSERT_GT(secondType, 0);
+    const qsizetype firstType = fork.indexOf("sfnt", fork.indexOf("outline"));
+    fork.replace(secondType + 6, 2, fork.mid(firstType + 6, 2));
+    EXPECT_EQ(OSStatus(CatchCode([&] { ParseResourceFork(fork); })), badFormat);
+
+    // 4,096 types all naming one list of 65,536 references: a map under 1 MB that
+    // would ask for 268 million entries (15 GB) is refused at once.
+    constexpr int kTypes = 4096;
+    QByteArray typeList = BE16(kTypes - 1);
+    for (int t = 0; t < kTypes; ++t)
+        typeList += BE32(0x41000000u + uint32_t(t)) + BE16(0xFFFF) + BE16(2 + 8 * kTypes);
+    for (int r = 0; r < 65536; ++r)
+        typeList += BE16(uint16_t(r)) + BE16(0xFFFF) + BE32(0) + BE32(0);
+    const QByteArray data = BE32(4) + QByteArray("font");
+    const QByteArray map = QByteArray(24, '\0') + BE16(28) + BE16(uint16_t(28 + 2 + 8 * kTypes)) + typeList;
+    const uint32_t mapOffset = 16 + uint32_t(data.size());
+    const QByteArray header = BE32(16) + BE32(mapOffset) + BE32(uint32_t(data.size())) + BE32(uint32_t(map.size()));
+    EXPECT_EQ(OSStatus(CatchCode([&] { ParseResourceFork(header + data + map); })), badFormat);
+}
