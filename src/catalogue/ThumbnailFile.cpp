@@ -1,10 +1,20 @@
 #include "ThumbnailFile.h"
 
 #include "ExceptionCode.h"
+#include "RectUtilities.h"
 #include "SafeSave.h"
 
 #include <QDir>
 #include <QFile>
+#include <QPainter>
+
+namespace {
+bool FitsAThumbnail(const Rect& frame)
+{
+    return int(frame.right) - frame.left <= kLargestThumbnailSide
+        && int(frame.bottom) - frame.top <= kLargestThumbnailSide;
+}
+} // namespace
 
 
 QString ThumbnailFileName(SInt32 number)
@@ -35,6 +45,27 @@ SInt32 ThumbnailNumberAfterNewPicture(SInt32 number)
     return number > 0 ? -number : number;
 }
 
+Picture FitThumbnailPicture(const Picture& picture)
+{
+    const Rect frame = picture.Frame();
+    if (picture.IsNull() || FitsAThumbnail(frame))
+        return picture;
+    if (frame.IsEmpty())
+        ThrowOSErr_(codecBadDataErr, "thumbnail picture without a frame");
+    Rect fitted;
+    FitRectInRect(frame, MakeRect(0, 0, kLargestThumbnailSide, kLargestThumbnailSide), fitted, false, false);
+    OffsetRect(fitted, SInt16(-fitted.left), SInt16(-fitted.top));
+    QImage pixels(fitted.Width(), fitted.Height(), QImage::Format_ARGB32_Premultiplied);
+    if (pixels.isNull())
+        ThrowOSErr_(memFullErr, "no memory to fit a thumbnail picture");
+    pixels.fill(Qt::white);
+    {
+        QPainter painter(&pixels);
+        ThrowIfOSErr_(picture.Draw(painter, fitted));
+    }
+    return Picture::FromImage(pixels, fitted, ditherCopy);
+}
+
 void WriteThumbnailFile(const QUrl& file, const Picture& picture)
 {
     if (picture.IsNull())
@@ -43,7 +74,7 @@ void WriteThumbnailFile(const QUrl& file, const Picture& picture)
         ThrowOSErr_(err_NilPointer, "no thumbnail file URL");
     const QString path = file.toLocalFile();
     QByteArray bytes(kThumbHeaderSize, '\0');
-    bytes.append(picture.Data());
+    bytes.append(FitThumbnailPicture(picture).Data());
     if (OSStatus err = ReplaceFileSafely(path, bytes))
         ThrowOSErr_(err, "thumbnail file not written: " + path.toStdString());
 }
@@ -62,11 +93,19 @@ Picture ReadThumbnailFile(const QUrl& file)
     if (bytes.size() <= kThumbHeaderSize)
         ThrowOSErr_(codecBadDataErr, "thumbnail file without a picture: " + path.toStdString());
     Picture picture(bytes.mid(kThumbHeaderSize));
+    // No thumbnail is larger than the largest the program keeps: a file that
+    // says otherwise, in its frame or in any image it holds, is damaged and
+    // is refused before a pixel of it is decoded.
+    if (!FitsAThumbnail(picture.Frame()))
+        ThrowOSErr_(codecBadDataErr, "thumbnail picture larger than any thumbnail: " + path.toStdString());
     // A picture that is cut short or lies about its lengths is refused here, so
     // the item shows its icon instead of half a thumbnail.
     PictInfo info;
-    if (OSStatus status = picture.GetInfo(info); status != noErr)
-        ThrowOSErr_(status, "thumbnail picture damaged: " + path.toStdString());
+    try {
+        picture.CheckInfo(info, kLargestThumbnailSide);
+    } catch (const ExceptionCode& e) {
+        ThrowOSErr_(e.Code(), "thumbnail picture damaged: " + path.toStdString() + ": " + e.Context());
+    }
     if (info.frame.IsEmpty())
         ThrowOSErr_(codecBadDataErr, "thumbnail picture without a frame: " + path.toStdString());
     return picture;

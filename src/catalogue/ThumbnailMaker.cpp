@@ -9,6 +9,7 @@
 #include "PixelOperations.h"
 #include "Preferences.h"
 #include "RectUtilities.h"
+#include "ThumbnailFile.h"
 #include "WorkerPool.h"
 
 #include <QPainter>
@@ -19,7 +20,7 @@
 ThumbnailSettings ThumbnailSettings::FromPreferences()
 {
     ThumbnailSettings s;
-    s.size = SInt16(std::clamp<SInt32>(GetPrefNumber(QStringLiteral("DefaultThumbnailSize")), 1, 0x7FFF));
+    s.size = SInt16(std::clamp<SInt32>(GetPrefNumber(QStringLiteral("DefaultThumbnailSize")), 1, kLargestThumbnailSide));
     s.createQuality = CodecQ(std::clamp<SInt32>(GetPrefNumber(QStringLiteral("ThumbnailCreateQuality")), 0,
         codecLosslessQuality));
     s.sharpen = GetPrefBoolean(QStringLiteral("SharpenThumbnail"));

@@ -6,6 +6,8 @@
 #include "MatrixRecord.h"
 #include "PackBits.h"
 
+#include <QBuffer>
+#include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygon>
@@ -44,10 +46,11 @@ struct PixMapHeader {
 
 class PictParser {
 public:
-    PictParser(const QByteArray& data, QPainter* painter, PictInfo& info)
+    PictParser(const QByteArray& data, QPainter* painter, PictInfo& info, int largestImageSide)
         : mStream(data)
         , mPainter(painter)
         , mInfo(info)
+        , mLargestImageSide(largestImageSide)
     {
     }
 
@@ -100,10 +103,12 @@ private:
     void DoShape(UInt32 op, int verb, const Rect& r, int kind);
     void DoText(const QByteArray& text);
     void DrawImage(const QImage& image, const Rect& src, const Rect& bounds, const Rect& dst, SInt16 mode);
+    void CheckImageSize(qint64 width, qint64 height, const char* what) const;
 
     LDataStream mStream;
     QPainter* mPainter;
     PictInfo& mInfo;
+    int mLargestImageSide = 0; // 0: only the decoded-size limit applies
     int mVersion = 2;
 
     // Drawing state.
@@ -448,6 +453,15 @@ void PictParser::DoText(const QByteArray& text)
     mPainter->restore();
 }
 
+// Runs before any pixel of the image is allocated or decoded.
+void PictParser::CheckImageSize(qint64 width, qint64 height, const char* what) const
+{
+    if (mLargestImageSide > 0 && (width > mLargestImageSide || height > mLargestImageSide))
+        Bad(std::string(what) + " of " + std::to_string(width) + " x " + std::to_string(height)
+            + " is larger than the picture may hold (" + std::to_string(mLargestImageSide) + " a side)");
+    ThrowIfImageTooLarge(width, height, what);
+}
+
 void PictParser::ReadColorTable(PixMapHeader& pm)
 {
     mStream.ReadUInt32(); // seed
@@ -503,7 +517,7 @@ void PictParser::ReadPixMapHeader(PixMapHeader& pm, bool direct)
         Bad("row bytes " + std::to_string(pm.rowBytes) + " too small for " + std::to_string(width) + " pixels");
     if (qsizetype(pm.rowBytes) * height > kMaxPixelBytes)
         Bad("pixel image too large");
-    ThrowIfImageTooLarge(width, height, "picture's pixel image");
+    CheckImageSize(width, height, "picture's pixel image");
     mInfo.depth = std::max<int>(mInfo.depth, pm.pixelSize);
     mInfo.pixelImageCount++;
 }
@@ -676,7 +690,17 @@ void PictParser::DoCompressedQuickTime(UInt32)
     mInfo.depth = std::max<int>(mInfo.depth, desc.depth == 40 ? 8 : std::min<int>(desc.depth, 32));
     mInfo.pixelImageCount++;
     if (desc.cType == 'jpeg') {
-        QImage image = QImage::fromData(mStream.Data().mid(mStream.GetMarker(), dataSize), "JPEG");
+        // The description and the JPEG data each state a size: both are checked
+        // before the data is decoded, as a few bytes of JPEG can claim gigabytes.
+        CheckImageSize(std::max<int>(desc.width, 1), std::max<int>(desc.height, 1), "compressed image");
+        QByteArray jpeg = mStream.Data().mid(mStream.GetMarker(), dataSize);
+        QBuffer buffer(&jpeg);
+        QImageReader reader(&buffer, "JPEG");
+        const QSize stated = reader.size();
+        if (!stated.isValid())
+            Bad("JPEG data inside the picture states no size");
+        CheckImageSize(stated.width(), stated.height(), "JPEG data inside the picture");
+        QImage image = reader.read();
         if (image.isNull())
             Bad("JPEG data inside the picture does not decode");
         if (mPainter) {
@@ -714,10 +738,10 @@ qsizetype FindPictStart(const QByteArray& bytes)
     return -1;
 }
 
-OSStatus ReadPict(const QByteArray& data, QPainter* painter, PictInfo& info)
+ExceptionCode ReadPictWithReason(const QByteArray& data, QPainter* painter, PictInfo& info, int largestImageSide)
 {
-    PictParser parser(data, painter, info);
-    OSStatus status = CatchCode([&] {
+    PictParser parser(data, painter, info, largestImageSide);
+    ExceptionCode status = CatchException([&] {
         try {
             parser.Run();
         } catch (const ExceptionCode& e) {
@@ -727,6 +751,11 @@ OSStatus ReadPict(const QByteArray& data, QPainter* painter, PictInfo& info)
         }
     });
     if (status == noErr && parser.UnsupportedCodec())
-        status = noCodecErr;
+        return ExceptionCode(noCodecErr, "picture holds an image of a codec that cannot be read");
     return status;
+}
+
+OSStatus ReadPict(const QByteArray& data, QPainter* painter, PictInfo& info, int largestImageSide)
+{
+    return ReadPictWithReason(data, painter, info, largestImageSide).Code();
 }

@@ -88,8 +88,16 @@ OSStatus Picture::Render(QImage& out) const
     return Draw(painter, MakeRect(0, 0, frame.Height(), frame.Width()));
 }
 
-OSStatus Picture::GetInfo(PictInfo& info) const
+OSStatus Picture::GetInfo(PictInfo& info, int largestImageSide) const
 {
     info = PictInfo();
-    return ReadPict(mData, nullptr, info);
+    return ReadPict(mData, nullptr, info, largestImageSide);
+}
+
+void Picture::CheckInfo(PictInfo& info, int largestImageSide) const
+{
+    info = PictInfo();
+    const ExceptionCode status = ReadPictWithReason(mData, nullptr, info, largestImageSide);
+    if (status != noErr)
+        throw status;
 }

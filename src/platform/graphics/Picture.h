@@ -66,8 +66,12 @@ public:
     OSStatus Draw(QPainter& port, const Rect& destination) const;
     // Draws it onto a white image of its frame's size.
     OSStatus Render(QImage& out) const;
-    // Reads the opcodes without drawing.
-    OSStatus GetInfo(PictInfo& info) const;
+    // Reads the opcodes without drawing. With `largestImageSide` above 0, a
+    // pixel image inside the picture wider or taller than that answers
+    // codecBadDataErr before it is decoded.
+    OSStatus GetInfo(PictInfo& info, int largestImageSide = 0) const;
+    // The same, throwing the fault with its reason.
+    void CheckInfo(PictInfo& info, int largestImageSide = 0) const;
 
     friend bool operator==(const Picture&, const Picture&) = default;
 
