@@ -284,6 +284,9 @@ void CIndexItem::CopyErrorAlertTexts(QString& outPrompt, QString& outExplanation
                          .arg(mError->GetMessage(), FormatDateTimeText(mError->GetTime(), shortDate, true))
                          .arg(mError->GetCode())
                          .arg(mError->GetErrorText());
+    // What exactly failed, where it is known, under the code's own text.
+    if (!mError->GetReason().empty())
+        outExplanation += QStringLiteral("\n") + QString::fromStdString(mError->GetReason());
     outPrompt = CopyLocalizedString(QStringLiteral("ERROR_DESCRIPTION_PROMT")).arg(CopyFieldString(kFieldName, 1));
 }
 

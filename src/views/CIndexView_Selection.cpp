@@ -246,6 +246,9 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
                 return; // the edit field has the keyboard now
         }
     } else if (part == kItemPartErrorBadge) {
+        // The badge tells what went wrong (Option only dismisses it); it goes either way.
+        if (!option)
+            item->ShowErrorAlert();
         item->SetError(nullptr);
         RefreshItem(index);
     } else if (onPicture) {

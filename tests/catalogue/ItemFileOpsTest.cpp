@@ -384,6 +384,13 @@ TEST(ItemErrorAlert, TextsNameTheItemAndTheError)
     EXPECT_TRUE(prompt.contains(QStringLiteral("harbour"))) << prompt.toStdString();
     EXPECT_TRUE(explanation.contains(QStringLiteral("-43"))) << explanation.toStdString();
     EXPECT_TRUE(explanation.contains(item.GetError()->GetMessage())) << explanation.toStdString();
+    EXPECT_FALSE(explanation.endsWith(QChar('\n')));
+    // A caught failure's reason says what exactly failed.
+    item.SetError(std::make_unique<CItemError>(ExceptionCode(-39, "harbour.jpg: the file ends at byte 312"), QString(),
+        QStringLiteral("600:50")));
+    item.CopyErrorAlertTexts(prompt, explanation);
+    EXPECT_TRUE(explanation.contains(QStringLiteral("-39"))) << explanation.toStdString();
+    EXPECT_TRUE(explanation.endsWith(QStringLiteral("\nharbour.jpg: the file ends at byte 312"))) << explanation.toStdString();
 }
 
 TEST(ItemPictures, ClipboardPreviewAndIconRoundTrips)

@@ -1,5 +1,6 @@
 #include "CIndexItem.h"
 #include "CIndexView.h"
+#include "CItemError.h"
 #include "IndexGridGeometry.h"
 #include "IndexGridMarquee.h"
 #include "LDialogBox.h"
@@ -707,6 +708,40 @@ TEST_F(GridPaintTest, TypingTheStartOfANameSelectsItHalfASecondLater)
     EXPECT_EQ(Selected(view), (std::vector<SInt32> { 2 }));
 }
 
+namespace {
+
+// Answers the alerts that come up while it lives with the button of one pane ID
+// (each alert runs its own modal loop) and keeps what they said.
+class StAlertAnswer {
+public:
+    explicit StAlertAnswer(PaneIDT button)
+    {
+        mTimer.setInterval(20);
+        QObject::connect(&mTimer, &QTimer::timeout, [this, button] {
+            for (QWidget* widget : QApplication::allWidgets()) {
+                auto* dialog = dynamic_cast<LDialogBox*>(widget);
+                if (!dialog || !dialog->isVisible())
+                    continue;
+                QString text;
+                for (PaneIDT id : { 4, 5 }) // the message and the explanation
+                    if (LPane* pane = dialog->FindPaneByID(id))
+                        text += pane->GetCFDescriptor() + QChar('\n');
+                mTexts << text;
+                dynamic_cast<LControl*>(dialog->FindPaneByID(button))->SimulateHotSpotClick();
+                return;
+            }
+        });
+        mTimer.start();
+    }
+    const QStringList& Texts() const { return mTexts; }
+
+private:
+    QTimer mTimer;
+    QStringList mTexts;
+};
+
+} // namespace
+
 TEST_F(GridPaintTest, TheRemovingClickAsksFirstWhenThePreferenceSaysSo)
 {
     StGridPreferences preferences(false);
@@ -717,24 +752,49 @@ TEST_F(GridPaintTest, TheRemovingClickAsksFirstWhenThePreferenceSaysSo)
     view->GetCellRect(2, cell);
     CIndexItem* item = nullptr;
     view->GetItemAt(2, item);
-    // The user answers the question with No.
-    bool asked = false;
-    std::function<void()> answerNo = [&] {
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            for (auto* dialog : top->findChildren<LDialogBox*>()) {
-                if (!dialog->isVisible())
-                    continue;
-                asked = true;
-                dynamic_cast<LControl*>(dialog->FindPaneByID(2))->SimulateHotSpotClick();
-                return;
-            }
-        }
-        QTimer::singleShot(20, answerNo);
-    };
-    QTimer::singleShot(20, answerNo);
+    StAlertAnswer answerNo(2);
     view->SimulateClick(item->GetPartRect(kItemPartPicture, cell, *view).center(), cmdKey | optionKey | controlKey);
-    EXPECT_TRUE(asked);
+    EXPECT_EQ(answerNo.Texts().size(), 1);
     EXPECT_EQ(view->CountItems(), 3);
+}
+
+TEST_F(GridPaintTest, TheErrorBadgeTellsTheErrorAndThenClearsIt)
+{
+    Fill(3);
+    view->Show();
+    CIndexItem* item = nullptr;
+    view->GetItemAt(3, item);
+    auto badge = [&] {
+        QRect cell;
+        view->GetCellRect(3, cell);
+        return item->GetPartRect(kItemPartErrorBadge, cell, *view).center();
+    };
+    auto giveError = [&] {
+        item->SetError(std::make_unique<CItemError>(ExceptionCode(-43, "photo3.jpg is gone from its folder"), QString(),
+            QStringLiteral("600:50")));
+    };
+    {
+        giveError();
+        StAlertAnswer answerOK(1);
+        view->SimulateClick(badge());
+        ASSERT_EQ(answerOK.Texts().size(), 1);
+        const QString& said = answerOK.Texts().front();
+        EXPECT_TRUE(said.contains(QStringLiteral("photo3"))) << said.toStdString();
+        EXPECT_TRUE(said.contains(QStringLiteral("-43"))) << said.toStdString();
+        EXPECT_TRUE(said.contains(QStringLiteral("is gone from its folder"))) << said.toStdString();
+        EXPECT_EQ(item->GetError(), nullptr);
+        EXPECT_TRUE(Selected(view).empty()); // the badge is not the picture
+    }
+    {
+        // With Option the badge only goes; without an error the place is the picture's.
+        giveError();
+        StAlertAnswer answerOK(1);
+        view->SimulateClick(badge(), optionKey);
+        EXPECT_TRUE(answerOK.Texts().isEmpty());
+        EXPECT_EQ(item->GetError(), nullptr);
+        view->SimulateClick(badge());
+        EXPECT_TRUE(answerOK.Texts().isEmpty());
+    }
 }
 
 // --- Printing ----------------------------------------------------------------------------------------------------------
