@@ -405,6 +405,10 @@ private:
     bool IsRenameFieldEditable(SInt32 index, SInt32 column) const;
     bool OpenRenameField(SInt32 index, SInt32 column);
     void CloseRenameField();
+    // The edit field's place over a text line of a cell.
+    QRect RenameFieldRect(CIndexItem& item, SInt32 column, const QRect& cell) const;
+    // Puts an open edit field back over its line after the cells were laid out anew.
+    void PlaceRenameField();
     void ApplyRename(const QString& text);
     void BroadcastTypeSelect();
     // The property dialog's password texts for the present password.

@@ -112,8 +112,7 @@ bool CIndexView::OpenRenameField(SInt32 index, SInt32 column)
     mRenameItem = item;
     mRenameColumn = column;
 
-    QRect line = item->GetTextLineRect(SInt16(column), cell, *this);
-    line.setLeft(line.left() + (IsExtendedView() ? 10 : 2));
+    const QRect line = RenameFieldRect(*item, column, cell);
     const bool fits = !IsExtendedView() && fontMetrics().horizontalAdvance(text) <= line.width() - 4;
     SPaneInfo info;
     info.paneID = kRenameFieldID;
@@ -135,6 +134,24 @@ bool CIndexView::OpenRenameField(SInt32 index, SInt32 column)
         BroadcastMessage(msg_PlacardInfoText, &info);
     }
     return true;
+}
+
+QRect CIndexView::RenameFieldRect(CIndexItem& item, SInt32 column, const QRect& cell) const
+{
+    QRect line = item.GetTextLineRect(SInt16(column), cell, *this);
+    line.setLeft(line.left() + (IsExtendedView() ? 10 : 2));
+    return line;
+}
+
+void CIndexView::PlaceRenameField()
+{
+    // Scrolling moves the field with the image; a new layout of the cells moves
+    // its cell elsewhere, and the field follows.
+    if (!mRenameField || !mRenameItem)
+        return;
+    QRect cell;
+    if (GetCellRect(GetIndexOfItem(mRenameItem), cell))
+        mRenameField->setGeometry(RenameFieldRect(*mRenameItem, mRenameColumn, cell));
 }
 
 void CIndexView::CloseRenameField()

@@ -268,6 +268,7 @@ void CIndexView::FitCellsToFrame(SInt32 thumbnailSize, SInt32 keptIndex)
     ScrollPinnedImageTo(0, 0, false);
     if (keptIndex > 0 && CountItems() > 0)
         ScrollPinnedImageTo(0, Grid().ScrollTopFor(keptIndex), false);
+    PlaceRenameField();
 }
 
 void CIndexView::SetTheme(SInt32 theme, bool refresh)

@@ -6,6 +6,7 @@
 #include "ErrorHook.h"
 #include "FieldKeys.h"
 #include "Offscreen.h"
+#include "LScrollerView.h"
 #include "URegistrar.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTest>
 
 #include <vector>
@@ -188,4 +190,39 @@ TEST_F(GridRenameTest, NoFieldOpensOnALockedListOrAReadOnlyLine)
     view->UnlockItemList();
     view->SimulateClick(LineOf(1, 0));
     EXPECT_NE(Edit(), nullptr);
+}
+
+TEST_F(GridRenameTest, TheFieldStaysOverItsLineWhenTheViewScrollsOrItsCellsMove)
+{
+    for (int i = 4; i <= 40; ++i)
+        view->InsertItem(new CIndexItem(QUrl(QStringLiteral("http://example.org/photo%1.jpg").arg(i))), kInsertAtEnd, false, true);
+    SPaneInfo info;
+    info.width = 660;
+    info.height = 480;
+    auto scroller = std::make_unique<LScrollerView>(info, 0);
+    scroller->InstallView(view);
+    scroller->Show();
+    // The view scrolls through the scroller's bars; the field goes with its line.
+    view->SimulateClick(LineOf(6, 0));
+    ASSERT_NE(Edit(), nullptr);
+    const QRect before = view->GetRenameField()->geometry();
+    const SInt32 top = view->GetScrollPosition().v;
+    scroller->VerticalBar()->setValue(top + 130);
+    ASSERT_EQ(view->GetScrollPosition().v, top + 130);
+    ASSERT_NE(Edit(), nullptr);
+    EXPECT_EQ(view->GetRenameField()->geometry(), before.translated(0, -130));
+    EXPECT_EQ(view->GetRenameField()->geometry().center().y(), LineOf(6, 0).y());
+    // A narrower frame has fewer columns: the cell moves, and the field with it.
+    scroller->ResizeFrameTo(420, 480, true);
+    ASSERT_NE(Edit(), nullptr);
+    QRect cell;
+    view->GetCellRect(6, cell);
+    EXPECT_TRUE(cell.contains(view->GetRenameField()->geometry()))
+        << "cell " << cell.x() << "," << cell.y() << " field " << view->GetRenameField()->x() << ","
+        << view->GetRenameField()->y();
+    EXPECT_EQ(view->GetRenameField()->geometry().center().y(), LineOf(6, 0).y());
+    if (qEnvironmentVariableIsSet("ORVEX_SAVE_PICTURES"))
+        scroller->grab().save(QStringLiteral("grid-rename-scrolled.png"));
+    QTest::keyClick(Edit(), Qt::Key_Escape);
+    view->PutInside(nullptr); // the fixture deletes the view
 }
