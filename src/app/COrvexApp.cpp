@@ -7,6 +7,7 @@
 #include "ABalloon.h"
 #include "Alerts.h"
 #include "CContextualMenu.h"
+#include "CExceptionMgrPeriodical.h"
 #include "CMenuBarWindow.h"
 #include "CVisualTask.h"
 #include "ErrorCodes.h"
@@ -284,5 +285,16 @@ int RunApplication(const QStringList& documents, const QString& instanceName)
         ShowOSErrorAlert(gErrorRecord, code, kStopAlert);
         result = 1;
     }
-    return result;
+    return WritePreferencesAtQuit(result);
+}
+
+int WritePreferencesAtQuit(int result)
+{
+    const OSStatus status = SynchronizePrefsStatus();
+    if (status == noErr)
+        return result;
+    // No later period will show the report: it is shown now, before the program goes.
+    ReportError(ExceptionCode(status, "the preferences were not written at quit"), kStopAlert);
+    ShowPendingErrorsNow(GetErrorNotifier());
+    return result == 0 ? 1 : result;
 }

@@ -122,6 +122,13 @@ private:
 // user and preference folder.
 QString InstanceNameForConfiguration();
 
-// The process: makes the application, runs it until the user quits and destroys it.
-// Failures that escape are shown as a stop alert. Returns the loop's exit code.
+// The process: makes the application, runs it until the user quits and destroys it,
+// then writes the preferences (WritePreferencesAtQuit). Failures that escape are
+// shown as a stop alert. Returns the loop's exit code, 1 after a failure.
 int RunApplication(const QStringList& documents, const QString& instanceName);
+
+// Writes the preference domain to disk as the program ends. A failed write (a full
+// disk; the old file is kept) is reported and shown at once, while an alert can
+// still be shown (nowhere to be seen, it is only logged), and turns a result of 0
+// into 1. Returns the result.
+int WritePreferencesAtQuit(int result);

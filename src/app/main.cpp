@@ -43,18 +43,16 @@ int main(int argc, char** argv)
         });
         CItemWindows::Install();
 
-        result = RunApplication(documents, instanceName);
+        // Writes the preferences once the application has gone, and shows a failure.
+        return RunApplication(documents, instanceName);
     } catch (...) {
         // Nothing may escape the process entry; the preferences are still written.
         LogError(CurrentExceptionCode(), "start-up");
         result = 1;
     }
-    // The preferences reach the disk once the application has gone; a failure
+    // Start-up failed: the preferences reach the disk all the same; a failure
     // (a full disk) is told on the log and in the exit status, the old file kept.
-    if (!SynchronizePrefs()) {
-        LogError(ExceptionCode(ioErr, "the preferences were not written"), "quit");
-        if (result == 0)
-            result = 1;
-    }
+    if (const OSStatus status = SynchronizePrefsStatus(); status != noErr)
+        LogError(ExceptionCode(status, "the preferences were not written"), "quit");
     return result;
 }

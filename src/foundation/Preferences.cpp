@@ -529,7 +529,12 @@ void SetPrefHandle(const QString& key, const QByteArray* handle)
 
 bool SynchronizePrefs()
 {
-    return Domain().Synchronize() == noErr;
+    return SynchronizePrefsStatus() == noErr;
+}
+
+OSStatus SynchronizePrefsStatus()
+{
+    return Domain().Synchronize();
 }
 
 void SetPrefDefault(const QString& key)

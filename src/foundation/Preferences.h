@@ -60,6 +60,8 @@ inline void SetPrefHandle(const QString& key, const QByteArray& handle)
 
 // Writes the domain to disk; true on success.
 bool SynchronizePrefs();
+// The same, answering the write's code (noErr on success).
+OSStatus SynchronizePrefsStatus();
 
 // Writes the built-in default of `key` with the setter of its type; a key
 // without a default is left alone.

@@ -44,6 +44,10 @@ ErrorManagerPlatform RealPlatform()
         notifier.notificationID = 0;
     };
     p.showAlert = [](const QString& text, SInt16 alertType) { ShowMessageAlert(text, alertType); };
+    p.canShowAlerts = [] {
+        const QString platform = QGuiApplication::platformName();
+        return qApp && platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+    };
     return p;
 }
 
@@ -68,6 +72,8 @@ void SetErrorManagerPlatform(const ErrorManagerPlatform& platform)
         p.removeNotification = platform.removeNotification;
     if (platform.showAlert)
         p.showAlert = platform.showAlert;
+    if (platform.canShowAlerts)
+        p.canShowAlerts = platform.canShowAlerts;
 }
 
 void ResetErrorManagerPlatform()
@@ -151,6 +157,23 @@ void PollPendingError(SErrorNotifier& notifier)
         }
     }
     DisplayPendingError(notifier, report, wasNotified);
+}
+
+void ShowPendingErrorsNow(SErrorNotifier& notifier)
+{
+    std::deque<SErrorReport> reports;
+    {
+        StSemaphoreLock guard(notifier.lock);
+        reports.swap(notifier.pending);
+        if (notifier.notified) {
+            Platform().removeNotification();
+            notifier.notified = false;
+        }
+    }
+    if (!Platform().canShowAlerts())
+        return; // ReportError logged each of them
+    for (const SErrorReport& report : reports)
+        DisplayPendingError(notifier, report, false);
 }
 
 void DisplayPendingError(SErrorNotifier&, const SErrorReport& report, bool wasNotified)

@@ -27,6 +27,9 @@ struct ErrorManagerPlatform {
     std::function<void(const SErrorReport&)> notify; // mark, sound, text by the flags
     std::function<void()> removeNotification;
     std::function<void(const QString& text, SInt16 alertType)> showAlert;
+    // False where no one can see an alert (no screen: the offscreen and minimal
+    // platforms), so nothing waits for an answer that cannot come.
+    std::function<bool()> canShowAlerts;
 };
 void SetErrorManagerPlatform(const ErrorManagerPlatform& platform); // unset members keep the real ones
 void ResetErrorManagerPlatform();
@@ -43,6 +46,10 @@ void ClearPendingError(SErrorNotifier& notifier);
 void PollPendingError(SErrorNotifier& notifier);
 void DisplayPendingError(SErrorNotifier& notifier, const SErrorReport& report, bool wasNotified);
 bool IsErrorPending(SErrorNotifier& notifier);
+// Shows every waiting report now, in front or not, for the program's last moments
+// when no later period will come; where no alert can be seen they stay logged only.
+// The queue is empty afterwards.
+void ShowPendingErrorsNow(SErrorNotifier& notifier);
 
 // Makes the error manager the receiver of ReportError's posts.
 void InstallErrorManager();

@@ -1,4 +1,5 @@
 #include "Alerts.h"
+#include "AlertAnswer.h"
 #include "LDialogBox.h"
 #include "LStdControls.h"
 #include "LocalizedStrings.h"
@@ -18,49 +19,6 @@ const bool kRegistered = [] {
     URegistrar::RegisterFrameworkClasses();
     return true;
 }();
-
-LDialogBox* FindOpenDialog()
-{
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (!top->isVisible())
-            continue;
-        if (auto* dialog = dynamic_cast<LDialogBox*>(top))
-            return dialog;
-        for (QWidget* child : top->findChildren<QWidget*>())
-            if (auto* dialog = dynamic_cast<LDialogBox*>(child))
-                return dialog;
-    }
-    return nullptr;
-}
-
-// Once the alert is up: reads it, then presses the button.
-struct AlertAnswer {
-    PaneIDT button = 1;
-    std::function<void(LDialogBox*)> inspect;
-    bool sawDialog = false;
-
-    void Arm()
-    {
-        QTimer::singleShot(30, qApp, [this] {
-            LDialogBox* dialog = FindOpenDialog();
-            if (!dialog) {
-                Arm(); // not up yet
-                return;
-            }
-            sawDialog = true;
-            if (inspect)
-                inspect(dialog);
-            if (auto* pressed = dynamic_cast<LControl*>(dialog->FindPaneByID(button)))
-                pressed->SimulateHotSpotClick();
-        });
-    }
-};
-
-QString PaneText(LDialogBox* dialog, PaneIDT id)
-{
-    LPane* pane = dialog->FindPaneByID(id);
-    return pane ? pane->GetCFDescriptor() : QStringLiteral("<none>");
-}
 
 } // namespace
 

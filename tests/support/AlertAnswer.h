@@ -1,0 +1,56 @@
+#pragma once
+
+#include "LDialogBox.h"
+#include "LStdControls.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <functional>
+
+// Answers the program's modal alerts in tests, as a user would: header only, for
+// the test programs that link the framework.
+
+// The alert that is up, if any.
+inline LDialogBox* FindOpenDialog()
+{
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (!top->isVisible())
+            continue;
+        if (auto* dialog = dynamic_cast<LDialogBox*>(top))
+            return dialog;
+        for (QWidget* child : top->findChildren<QWidget*>())
+            if (auto* dialog = dynamic_cast<LDialogBox*>(child))
+                return dialog;
+    }
+    return nullptr;
+}
+
+// Once the alert is up: reads it, then presses the button.
+struct AlertAnswer {
+    PaneIDT button = 1;
+    std::function<void(LDialogBox*)> inspect;
+    bool sawDialog = false;
+
+    void Arm()
+    {
+        QTimer::singleShot(30, qApp, [this] {
+            LDialogBox* dialog = FindOpenDialog();
+            if (!dialog) {
+                Arm(); // not up yet
+                return;
+            }
+            sawDialog = true;
+            if (inspect)
+                inspect(dialog);
+            if (auto* pressed = dynamic_cast<LControl*>(dialog->FindPaneByID(button)))
+                pressed->SimulateHotSpotClick();
+        });
+    }
+};
+
+inline QString PaneText(LDialogBox* dialog, PaneIDT id)
+{
+    LPane* pane = dialog->FindPaneByID(id);
+    return pane ? pane->GetCFDescriptor() : QStringLiteral("<none>");
+}
