@@ -254,6 +254,33 @@ void SidebarGlyph(QPainter& p, QRectF r, QColor c, bool left)
                       : QRectF(box.right() - box.width() * 0.35, box.top(), box.width() * 0.35, box.height());
     p.fillRect(bar, c);
 }
+// The arrow the cursors share, its tip at (1, 1).
+void CursorArrow(QPainter& p)
+{
+    QPainterPath arrow = ClosedPath({ { 1, 1 }, { 1, 17 }, { 5, 13 }, { 8, 20 }, { 10.5, 19 }, { 7.5, 12 }, { 13, 12 } });
+    p.setPen(QPen(Qt::white, 1.2));
+    p.setBrush(Qt::black);
+    p.drawPath(arrow);
+}
+
+// The arrow with a disc at its lower right, for a sign of what a click does.
+void CursorArrowWithDisc(QPainter& p, const QColor& colour)
+{
+    CursorArrow(p);
+    p.setPen(QPen(Qt::white, 1.2));
+    p.setBrush(colour);
+    p.drawEllipse(QPointF(21, 21), 8, 8);
+}
+
+// A cursor of 32 x 32 with its hot spot kept in the file's "HotSpot" text.
+void SaveCursor(const QString& path, QPoint hotSpot, const Glyph& draw)
+{
+    Save(path, 32, 32, draw);
+    QImage image(path);
+    image.setText(QStringLiteral("HotSpot"), QStringLiteral("%1,%2").arg(hotSpot.x()).arg(hotSpot.y()));
+    image.save(path);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -484,15 +511,64 @@ int main(int argc, char** argv)
 
     // Cursors: the contextual-menu arrow (hot spot 1, 1).
     Save(cursors + "contextualmenu.png", 32, 32, [](QPainter& p) {
-        QPainterPath arrow = ClosedPath({ { 1, 1 }, { 1, 17 }, { 5, 13 }, { 8, 20 }, { 10.5, 19 }, { 7.5, 12 }, { 13, 12 } });
-        p.setPen(QPen(Qt::white, 1.2));
-        p.setBrush(Qt::black);
-        p.drawPath(arrow);
+        CursorArrow(p);
         p.setPen(QPen(Qt::black, 1));
         p.setBrush(Qt::white);
         p.drawRect(QRectF(14, 9, 13, 14));
         for (int i = 0; i < 3; ++i)
             p.fillRect(QRectF(16, 12 + i * 3.6, 9, 1.6), Qt::black);
+    });
+
+    // The index grid's cursors, by resource ID; the hot spot goes into the file.
+    // 308 the marquee's crosshair: over empty places and to draw a marquee.
+    SaveCursor(cursors + "308.png", { 11, 11 }, [](QPainter& p) {
+        for (const QPen& pen : { QPen(Qt::white, 3.6, Qt::SolidLine, Qt::FlatCap), QPen(Qt::black, 1.4, Qt::SolidLine, Qt::FlatCap) }) {
+            p.setPen(pen);
+            p.drawLine(QPointF(11.5, 1), QPointF(11.5, 22));
+            p.drawLine(QPointF(1, 11.5), QPointF(22, 11.5));
+        }
+    });
+    // 314 the text cursor over a line that can be edited in place.
+    SaveCursor(cursors + "314.png", { 8, 11 }, [](QPainter& p) {
+        for (const QPen& pen : { QPen(Qt::white, 3.6, Qt::SolidLine, Qt::RoundCap), QPen(Qt::black, 1.4, Qt::SolidLine, Qt::FlatCap) }) {
+            p.setPen(pen);
+            p.drawLine(QPointF(8.5, 3), QPointF(8.5, 20));
+            p.drawLine(QPointF(5, 2.5), QPointF(7.5, 2.5));
+            p.drawLine(QPointF(9.5, 2.5), QPointF(12, 2.5));
+            p.drawLine(QPointF(5, 20.5), QPointF(7.5, 20.5));
+            p.drawLine(QPointF(9.5, 20.5), QPointF(12, 20.5));
+            p.drawLine(QPointF(6, 11.5), QPointF(11, 11.5));
+        }
+    });
+    // 313 over the error badge: a click tells the error.
+    SaveCursor(cursors + "313.png", { 1, 1 }, [](QPainter& p) {
+        CursorArrow(p);
+        p.setPen(QPen(Qt::white, 1.2));
+        p.setBrush(kOrange);
+        p.drawPath(ClosedPath({ { 20, 12 }, { 29, 28 }, { 11, 28 } }));
+        Letter(p, QStringLiteral("!"), QRectF(11, 15, 18, 13), 9, Qt::black);
+    });
+    // 312 text with Option: a click shows the item's information.
+    SaveCursor(cursors + "312.png", { 1, 1 }, [](QPainter& p) {
+        CursorArrowWithDisc(p, kBlue);
+        Letter(p, QStringLiteral("i"), QRectF(13, 13, 16, 16), 10, Qt::white);
+    });
+    // 304 the picture with Option: the items are dragged as copies.
+    SaveCursor(cursors + "304.png", { 1, 1 }, [](QPainter& p) {
+        CursorArrowWithDisc(p, kGreen);
+        Plus(p, QPointF(21, 21), 4.5, Qt::white);
+    });
+    // 302 the picture with Command, Option and Control: a click moves the file to the Trash.
+    SaveCursor(cursors + "302.png", { 1, 1 }, [](QPainter& p) {
+        CursorArrow(p);
+        p.save();
+        p.translate(13, 12);
+        p.scale(0.55, 0.55);
+        p.setPen(Pen(Qt::white, 5));
+        p.setBrush(Qt::white);
+        p.drawPath(ClosedPath({ { 5, 3 }, { 27, 3 }, { 27, 9 }, { 24, 9 }, { 22.5, 30 }, { 9.5, 30 }, { 8, 9 }, { 5, 9 } }));
+        Trash(p);
+        p.restore();
     });
     return 0;
 }

@@ -38,6 +38,22 @@ inline constexpr MessageT msg_BatchChangedItems = 8015;
 // The in-place rename ended (parameter: the field's text, a QString).
 inline constexpr MessageT msg_RenameEnded = 3021;
 
+// The part some items give for their picture besides kItemPartPicture; the grid
+// treats both alike.
+inline constexpr SInt16 kItemPartPictureToo = 3;
+
+// The grid's cursors: resource cursors by ID, the arrow and the contextual-menu cursor.
+enum : ResIDT {
+    kCursorArrow = 0,
+    kCursorContextualMenu = -3,
+    kCursorRemove = 302, // a click moves the item's file to the Trash
+    kCursorCopy = 304, // a drag copies
+    kCursorMarquee = 308,
+    kCursorInfo = 312, // a click shows the item's information
+    kCursorErrorBadge = 313,
+    kCursorText = 314, // a click edits the line in place
+};
+
 // The field key that means "all fields" in 3001.
 inline constexpr SInt32 kAllFieldsKey = 6999;
 
@@ -357,6 +373,10 @@ public:
     void ScrollToIndex(SInt32 index, bool force);
     // The click rules of the grid; a press the mouse drags runs the marquee.
     void ClickSelf(const SMouseDownEvent& event) override;
+    // The cursor for the mouse at a local point with those modifiers: what a click
+    // or a drag would do there.
+    ResIDT CursorAt(QPoint local, UInt16 modifiers) const;
+    void AdjustMouseSelf(QPoint portPoint, const EventRecord& event) override;
     // --- Renaming in place -------------------------------------------------------------
     // Opens an edit field over the text line under a local point of the index's
     // cell; false (nothing opened) when that line is not editable. Return commits
@@ -399,8 +419,10 @@ protected:
     // item (1-based; 0 none) in view; the stored size is left as it is.
     void FitCellsToFrame(SInt32 thumbnailSize, SInt32 keptIndex);
     void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
+    void ShowCursorFor(ResIDT cursorID);
     void InitIndexView();
     bool IsRenameFieldEditable(SInt32 index, SInt32 column) const;
     bool OpenRenameField(SInt32 index, SInt32 column);

@@ -21,9 +21,6 @@
 
 namespace {
 
-// The part some items give for their picture besides kItemPartPicture.
-constexpr SInt16 kItemPartPictureToo = 3;
-
 // While a click waits to learn whether the mouse moves, the mouse's own events
 // must be processed: the button state changes only as the release is handled,
 // and held back, every click would wait out the time limit. Other input that

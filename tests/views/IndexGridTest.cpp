@@ -1,6 +1,8 @@
 #include "CIndexItem.h"
+#include "CContextualMenu.h"
 #include "CIndexView.h"
 #include "CItemError.h"
+#include "FieldKeys.h"
 #include "IndexGridGeometry.h"
 #include "IndexGridMarquee.h"
 #include "LDialogBox.h"
@@ -11,6 +13,7 @@
 #include "Preferences.h"
 #include "CVisualTask.h"
 #include "CUpdateTask.h"
+#include "UCursors.h"
 #include "UEvents.h"
 #include "URegistrar.h"
 
@@ -24,6 +27,8 @@
 #include <QTimer>
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
@@ -852,4 +857,97 @@ TEST_F(GridPaintTest, APrintoutPrintsEveryCellOnceOverItsPages)
         EXPECT_EQ(pages[i <= 8 ? 0 : 1].count(name), 1) << "item " << i;
         EXPECT_EQ(pages[i <= 8 ? 1 : 0].count(name), 0) << "item " << i;
     }
+}
+
+// --- The cursor --------------------------------------------------------------------------------------------------------
+
+namespace {
+
+// Which of the grid's cursors a widget shows; -999 for none of them.
+ResIDT CursorShown(const QWidget& widget)
+{
+    if (!widget.testAttribute(Qt::WA_SetCursor) || widget.cursor().shape() == Qt::ArrowCursor)
+        return kCursorArrow;
+    const qint64 key = widget.cursor().pixmap().cacheKey();
+    if (key == GetContextualMenuCursor().pixmap().cacheKey())
+        return kCursorContextualMenu;
+    for (ResIDT id : { kCursorRemove, kCursorCopy, kCursorMarquee, kCursorInfo, kCursorErrorBadge, kCursorText })
+        if (key == GetResourceCursor(id).pixmap().cacheKey())
+            return id;
+    return -999;
+}
+
+} // namespace
+
+TEST_F(GridPaintTest, TheCursorSaysWhatAClickWouldDo)
+{
+    InitContextualMenuSupport();
+    // Each of the grid's cursors is an image of its own; an ID without one is the arrow.
+    std::set<qint64> images;
+    for (ResIDT id : { kCursorRemove, kCursorCopy, kCursorMarquee, kCursorInfo, kCursorErrorBadge, kCursorText }) {
+        EXPECT_EQ(GetResourceCursor(id).shape(), Qt::BitmapCursor) << id;
+        EXPECT_TRUE(QRect(0, 0, 32, 32).contains(GetResourceCursor(id).hotSpot())) << id;
+        images.insert(GetResourceCursor(id).pixmap().toImage().cacheKey());
+    }
+    EXPECT_EQ(images.size(), 6u);
+    EXPECT_EQ(GetResourceCursor(999).shape(), Qt::ArrowCursor);
+
+    view->ClearColumns();
+    view->AddColumn(kFieldName);
+    view->AddColumn(4002); // a line the user cannot edit
+    StGridPreferences preferences(false);
+    view->Show();
+    view->SetThumbnailSize(100, false);
+    auto cursorAt = [&](QPoint local, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(local), QPointF(view->mapToGlobal(local)), Qt::NoButton, Qt::NoButton,
+            modifiers);
+        QApplication::sendEvent(view, &move);
+        return CursorShown(*view);
+    };
+    EXPECT_EQ(cursorAt(QPoint(300, 200)), kCursorArrow); // an empty grid
+    Fill(5);
+    CIndexItem* item = nullptr;
+    view->GetItemAt(2, item);
+    item->SetError(std::make_unique<CItemError>(-43, QString(), QStringLiteral("600:50")));
+    QRect cell;
+    view->GetCellRect(2, cell);
+    const QPoint picture = item->GetPartRect(kItemPartPicture, cell, *view).center();
+    const QPoint name = item->GetTextLineRect(0, cell, *view).center();
+    const QPoint otherLine = item->GetTextLineRect(1, cell, *view).center();
+
+    // On the picture: the arrow; Option copies, all three of Command, Option and Control remove.
+    EXPECT_EQ(cursorAt(picture), kCursorArrow);
+    EXPECT_EQ(cursorAt(picture, Qt::AltModifier), kCursorCopy);
+    EXPECT_EQ(cursorAt(picture, Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier), kCursorRemove);
+    // Command and Option draw a marquee anywhere; Control alone is the contextual click.
+    EXPECT_EQ(cursorAt(picture, Qt::AltModifier | Qt::ControlModifier), kCursorMarquee);
+    EXPECT_EQ(cursorAt(picture, Qt::MetaModifier), kCursorContextualMenu);
+    EXPECT_EQ(cursorAt(picture, Qt::MetaModifier | Qt::ShiftModifier), kCursorArrow);
+    // The text: the name is edited in place, the other line not; Option shows the information.
+    EXPECT_EQ(cursorAt(name), kCursorText);
+    EXPECT_EQ(cursorAt(otherLine), kCursorMarquee);
+    EXPECT_EQ(cursorAt(name, Qt::AltModifier), kCursorInfo);
+    EXPECT_EQ(cursorAt(item->GetPartRect(kItemPartErrorBadge, cell, *view).center()), kCursorErrorBadge);
+    // Places without an item, and inside a cell beside its parts.
+    QRect lastCell;
+    view->GetCellRect(5, lastCell);
+    EXPECT_EQ(cursorAt(lastCell.center() + QPoint(0, lastCell.height())), kCursorMarquee);
+    EXPECT_EQ(cursorAt(QPoint(cell.left() + 1, cell.top() + 1)), kCursorMarquee);
+
+    // A modifier pressed with the mouse still changes the cursor at once.
+    cursorAt(picture);
+    QCursor::setPos(view->mapToGlobal(picture));
+    // (As the platform sends them: the modifiers before the key, which the event turns into those after it.)
+    QKeyEvent option(QEvent::KeyPress, Qt::Key_Alt, Qt::NoModifier);
+    QApplication::sendEvent(view, &option);
+    EXPECT_EQ(CursorShown(*view), kCursorCopy);
+    QKeyEvent released(QEvent::KeyRelease, Qt::Key_Alt, Qt::AltModifier);
+    QApplication::sendEvent(view, &released);
+    EXPECT_EQ(CursorShown(*view), kCursorArrow);
+
+    // While a task holds the list, nothing can be done with the mouse.
+    view->LockItemList();
+    EXPECT_EQ(cursorAt(name), kCursorArrow);
+    EXPECT_EQ(cursorAt(picture, Qt::AltModifier | Qt::ControlModifier), kCursorArrow);
+    view->UnlockItemList();
 }
