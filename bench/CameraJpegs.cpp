@@ -91,8 +91,8 @@ void AddCameraExif(const QString& path, int index, CameraSet set, const QImage& 
     exif["Exif.Photo.DateTimeOriginal"] = "2026:12:07 08:00:00";
     exif["Exif.Photo.PixelXDimension"] = uint32_t(kWidth);
     exif["Exif.Photo.PixelYDimension"] = uint32_t(kHeight);
-    if (set == CameraSet::ExifThumbnail) {
-        const QByteArray thumbnail = CameraThumbnail(photo, index % 2 == 1);
+    if (set == CameraSet::ExifThumbnail || set == CameraSet::Letterboxed) {
+        const QByteArray thumbnail = CameraThumbnail(photo, set == CameraSet::Letterboxed);
         Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(thumbnail.constData()),
             long(thumbnail.size()));
     }
@@ -126,14 +126,16 @@ const char* CameraSetName(CameraSet set)
     case CameraSet::Profiled:
         return "profiled";
     case CameraSet::ExifThumbnail:
-        return "exif-thumbnail";
+        return "fitting-thumbnail";
+    case CameraSet::Letterboxed:
+        return "letterboxed-thumbnail";
     }
     return "";
 }
 
 const std::vector<QString>& CameraJpegFiles(CameraSet set)
 {
-    static std::array<std::vector<QString>, 3> sets;
+    static std::array<std::vector<QString>, 4> sets;
     std::vector<QString>& files = sets[std::size_t(set)];
     if (!files.empty())
         return files;

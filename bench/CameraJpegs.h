@@ -11,7 +11,8 @@
 enum class CameraSet {
     Plain,          // EXIF only
     Profiled,       // with an embedded ICC profile (Adobe RGB)
-    ExifThumbnail,  // with an EXIF thumbnail: 160x107 of the same shape, or letterboxed 160x120 on every other file
+    ExifThumbnail,  // with an EXIF thumbnail of the picture's shape (160x107) that may stand in for it
+    Letterboxed,    // with a letterboxed EXIF thumbnail (160x120, black bars) that must be refused
 };
 inline constexpr int kCameraJpegCount = 96;
 inline constexpr int kCameraJpegWidth = 6000;

@@ -1,8 +1,12 @@
 // Thumbnails of camera-size JPEGs (24 MP) on the worker pool, against
-// vipsthumbnail on the same files in the same run: three sets of files as
-// cameras write them (plain, with an ICC profile, with an EXIF thumbnail).
-// vipsthumbnail runs as many processes as there are workers, and once as a
-// single process. Every thumbnail made is checked for its size and content.
+// vipsthumbnail on the same files in the same run: four sets of files as
+// cameras write them (plain, with an ICC profile, with an EXIF thumbnail of the
+// picture's shape, with a letterboxed one that must be refused). Each run of
+// ours is paired with a run of vipsthumbnail in as many processes as there are
+// workers, one straight after the other (taking turns to go first), so that a
+// machine loaded by others weighs on both alike; the ratios are given per pair
+// as a median and a range. Every thumbnail made is checked for its size and
+// content.
 #include "BenchMain.h"
 #include "CameraJpegs.h"
 
@@ -18,6 +22,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -27,7 +32,7 @@
 
 namespace {
 
-constexpr CameraSet kSets[] = { CameraSet::Plain, CameraSet::Profiled, CameraSet::ExifThumbnail };
+constexpr CameraSet kSets[] = { CameraSet::Plain, CameraSet::Profiled, CameraSet::ExifThumbnail, CameraSet::Letterboxed };
 
 std::vector<ThumbnailRequest> Requests(CameraSet set)
 {
@@ -41,22 +46,31 @@ std::vector<ThumbnailRequest> Requests(CameraSet set)
     return requests;
 }
 
-// Images per second over all iterations of one benchmark, for the closing ratios.
-struct Rate {
-    double images = 0;
-    double seconds = 0;
-    void Add(std::size_t count, std::chrono::steady_clock::duration elapsed)
+// Images per second of each run, and the ratios of paired runs.
+struct Runs {
+    std::vector<double> rates;
+    void Add(std::size_t count, double seconds) { rates.push_back(seconds > 0 ? double(count) / seconds : 0); }
+    bool Empty() const { return rates.empty(); }
+    double Median() const
     {
-        images += double(count);
-        seconds += std::chrono::duration<double>(elapsed).count();
+        std::vector<double> sorted = rates;
+        std::sort(sorted.begin(), sorted.end());
+        const std::size_t n = sorted.size();
+        return n == 0 ? 0 : n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
     }
-    double PerSecond() const { return seconds > 0 ? images / seconds : 0; }
+    double Min() const { return rates.empty() ? 0 : *std::min_element(rates.begin(), rates.end()); }
+    double Max() const { return rates.empty() ? 0 : *std::max_element(rates.begin(), rates.end()); }
 };
-std::map<std::string, Rate> gRates;
+std::map<std::string, Runs> gRuns;
 
-Rate& RateOf(const char* what, CameraSet set)
+Runs& RunsOf(const char* what, CameraSet set)
 {
-    return gRates[std::string(what) + " " + CameraSetName(set)];
+    return gRuns[std::string(what) + " " + CameraSetName(set)];
+}
+
+double Seconds(std::chrono::steady_clock::duration elapsed)
+{
+    return std::chrono::duration<double>(elapsed).count();
 }
 
 // A thumbnail of the frame the files call for (the picture as stored, never
@@ -84,32 +98,80 @@ const char* CheckThumbnail(const ThumbnailResult& result)
     return nullptr;
 }
 
-void ThumbnailsPooled(benchmark::State& state, CameraSet set, bool useBuiltIn)
+// vipsthumbnail -s 160 on the files, `processes` at once (xargs -P); the
+// seconds it took, or a negative value when it did not run.
+double RunVipsthumbnail(const std::vector<QString>& files, unsigned processes, const QString& outFolder)
+{
+    const int perProcess = int((files.size() + processes - 1) / processes);
+    QByteArray list;
+    for (const QString& path : files)
+        list += QFile::encodeName(path) + '\0';
+    const auto start = std::chrono::steady_clock::now();
+    QProcess vips;
+    vips.start("xargs", { "-0", "-P", QString::number(processes), "-n", QString::number(perProcess), "vipsthumbnail",
+                            "-s", "160", "-o", QDir(outFolder).filePath("%s.jpg") });
+    vips.write(list);
+    vips.closeWriteChannel();
+    if (!vips.waitForFinished(600000) || vips.exitStatus() != QProcess::NormalExit || vips.exitCode() != 0)
+        return -1;
+    const double seconds = Seconds(std::chrono::steady_clock::now() - start);
+    if (QDir(outFolder).entryList(QDir::Files).size() != int(files.size()))
+        return -1;
+    return seconds;
+}
+
+// Our pooled batch and vipsthumbnail in as many processes, run in pairs. The
+// benchmark's own time is ours.
+void PairedThumbnails(benchmark::State& state, CameraSet set, bool useBuiltIn)
 {
     const auto requests = Requests(set);
+    const std::vector<QString>& files = CameraJpegFiles(set);
     ThumbnailSettings settings;
     settings.useBuiltInThumbnail = useBuiltIn;
+    Runs& ours = RunsOf(useBuiltIn ? "ours" : "ours-ignoring", set);
+    Runs& vips = RunsOf(useBuiltIn ? "vips" : "vips-ignoring", set);
+    Runs& ratios = RunsOf(useBuiltIn ? "ratio" : "ratio-ignoring", set);
+    bool oursFirst = true;
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        std::vector<ThumbnailResult> results = MakeThumbnails(requests, settings);
-        RateOf(useBuiltIn ? "pooled" : "pooled-ignoring", set).Add(requests.size(), std::chrono::steady_clock::now() - start);
-        for (const auto& result : results)
-            if (const char* fault = CheckThumbnail(result)) {
-                state.SkipWithError(fault);
-                return;
+        double oursSeconds = 0, vipsSeconds = 0;
+        for (int turn = 0; turn < 2; ++turn) {
+            if ((turn == 0) == oursFirst) {
+                const auto start = std::chrono::steady_clock::now();
+                std::vector<ThumbnailResult> results = MakeThumbnails(requests, settings);
+                oursSeconds = Seconds(std::chrono::steady_clock::now() - start);
+                for (const auto& result : results)
+                    if (const char* fault = CheckThumbnail(result)) {
+                        state.SkipWithError(fault);
+                        return;
+                    }
+                benchmark::DoNotOptimize(results);
+            } else {
+                QTemporaryDir out;
+                vipsSeconds = RunVipsthumbnail(files, WorkerPool::ThreadCount(), out.path());
+                if (vipsSeconds < 0) {
+                    state.SkipWithError("vipsthumbnail did not run (Debian package libvips-tools)");
+                    return;
+                }
             }
-        benchmark::DoNotOptimize(results);
+        }
+        oursFirst = !oursFirst;
+        state.SetIterationTime(oursSeconds);
+        ours.Add(requests.size(), oursSeconds);
+        vips.Add(files.size(), vipsSeconds);
+        ratios.rates.push_back(vipsSeconds / oursSeconds);
     }
-    state.counters["images/s"] = benchmark::Counter(double(requests.size()) * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["images/s"] = ours.Median();
+    state.counters["vips images/s"] = vips.Median();
+    state.counters["ratio"] = ratios.Median();
 }
-BENCHMARK_CAPTURE(ThumbnailsPooled, plain, CameraSet::Plain, true)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
-BENCHMARK_CAPTURE(ThumbnailsPooled, profiled, CameraSet::Profiled, true)
-    ->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
-BENCHMARK_CAPTURE(ThumbnailsPooled, exif_thumbnail, CameraSet::ExifThumbnail, true)
-    ->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
+#define ORVEX_PAIRED(name, set, useBuiltIn) \
+    BENCHMARK_CAPTURE(PairedThumbnails, name, set, useBuiltIn)->Unit(benchmark::kSecond)->Iterations(5)->UseManualTime()
+ORVEX_PAIRED(plain, CameraSet::Plain, true);
+ORVEX_PAIRED(profiled, CameraSet::Profiled, true);
+ORVEX_PAIRED(fitting_thumbnail, CameraSet::ExifThumbnail, true);
 // "IgnoreBuiltInThumbnail" on: every file decoded.
-BENCHMARK_CAPTURE(ThumbnailsPooled, exif_thumbnail_ignored, CameraSet::ExifThumbnail, false)
-    ->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
+ORVEX_PAIRED(fitting_thumbnail_ignored, CameraSet::ExifThumbnail, false);
+ORVEX_PAIRED(letterboxed_thumbnail, CameraSet::Letterboxed, true);
 
 // What the cache and update tasks do: new items for the files, their
 // thumbnails made in one batch and set on them (metadata read as well).
@@ -127,7 +189,7 @@ void ItemThumbnailsPooled(benchmark::State& state)
         state.ResumeTiming();
         const auto start = std::chrono::steady_clock::now();
         std::vector<OSStatus> codes = CreateThumbnails(pointers, false);
-        RateOf("items", set).Add(pointers.size(), std::chrono::steady_clock::now() - start);
+        RunsOf("items", set).Add(pointers.size(), Seconds(std::chrono::steady_clock::now() - start));
         for (OSStatus code : codes)
             if (code != noErr)
                 state.SkipWithError("an item's thumbnail failed");
@@ -136,66 +198,53 @@ void ItemThumbnailsPooled(benchmark::State& state)
 }
 BENCHMARK(ItemThumbnailsPooled)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
 
-// vipsthumbnail on the same files: `processes` at once (xargs -P), or one
-// process given every file.
-void Vipsthumbnail(benchmark::State& state, CameraSet set, bool parallel)
+// vipsthumbnail as one process given every file, for scale.
+void VipsthumbnailSingle(benchmark::State& state)
 {
-    QTemporaryDir out;
-    const std::vector<QString>& files = CameraJpegFiles(set);
-    const unsigned processes = parallel ? WorkerPool::ThreadCount() : 1;
-    const int perProcess = int((files.size() + processes - 1) / processes);
-    QByteArray list;
-    for (const QString& path : files)
-        list += QFile::encodeName(path) + '\0';
+    const std::vector<QString>& files = CameraJpegFiles(CameraSet::Plain);
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        QProcess vips;
-        vips.start("xargs", { "-0", "-P", QString::number(processes), "-n", QString::number(perProcess),
-                                "vipsthumbnail", "-s", "160", "-o", out.filePath("%s.jpg") });
-        vips.write(list);
-        vips.closeWriteChannel();
-        if (!vips.waitForFinished(600000) || vips.exitCode() != 0) {
+        QTemporaryDir out;
+        const double seconds = RunVipsthumbnail(files, 1, out.path());
+        if (seconds < 0) {
             state.SkipWithError("vipsthumbnail did not run (Debian package libvips-tools)");
             return;
         }
-        RateOf(parallel ? "vips-parallel" : "vips-single", set).Add(files.size(), std::chrono::steady_clock::now() - start);
+        state.SetIterationTime(seconds);
+        RunsOf("vips-single", CameraSet::Plain).Add(files.size(), seconds);
     }
-    if (QDir(out.path()).entryList(QDir::Files).size() != int(files.size()))
-        state.SkipWithError("vipsthumbnail left some files without a thumbnail");
-    state.counters["images/s"] = benchmark::Counter(double(files.size()) * state.iterations(), benchmark::Counter::kIsRate);
 }
-BENCHMARK_CAPTURE(Vipsthumbnail, plain_parallel, CameraSet::Plain, true)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
-BENCHMARK_CAPTURE(Vipsthumbnail, profiled_parallel, CameraSet::Profiled, true)
-    ->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
-BENCHMARK_CAPTURE(Vipsthumbnail, exif_thumbnail_parallel, CameraSet::ExifThumbnail, true)
-    ->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
-BENCHMARK_CAPTURE(Vipsthumbnail, plain_single, CameraSet::Plain, false)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(VipsthumbnailSingle)->Unit(benchmark::kSecond)->Iterations(1)->UseManualTime();
+
+void PrintPaired(const char* label, const char* ours, const char* vips, const char* ratio, CameraSet set, const char* target)
+{
+    const Runs& o = RunsOf(ours, set);
+    const Runs& v = RunsOf(vips, set);
+    const Runs& r = RunsOf(ratio, set);
+    if (r.Empty())
+        return;
+    std::printf("  %-22s ours %6.1f (%.1f-%.1f), vipsthumbnail %5.1f (%.1f-%.1f): ratio %.2f (%.2f-%.2f over %zu pairs; target %s)\n",
+        label, o.Median(), o.Min(), o.Max(), v.Median(), v.Min(), v.Max(), r.Median(), r.Min(), r.Max(), r.rates.size(),
+        target);
+}
 
 void ReportRatios()
 {
-    std::printf("\nThumbnails per second (%u workers; vipsthumbnail -s 160 in as many processes):\n",
+    std::printf("\nThumbnails per second, medians and ranges of paired runs (%u workers; vipsthumbnail -s 160 in as many "
+                "processes):\n",
         WorkerPool::ThreadCount());
-    for (CameraSet set : kSets) {
-        const double ours = RateOf("pooled", set).PerSecond();
-        const double vips = RateOf("vips-parallel", set).PerSecond();
-        if (ours > 0 && vips > 0)
-            std::printf("  %-15s ours %.1f, vipsthumbnail %.1f: ratio %.2f (target >= 1.3%s)\n", CameraSetName(set), ours,
-                vips, ours / vips, set == CameraSet::ExifThumbnail ? ", >= 5 with the EXIF thumbnails used" : "");
-    }
-    const double ignoring = RateOf("pooled-ignoring", CameraSet::ExifThumbnail).PerSecond();
-    const double exifVips = RateOf("vips-parallel", CameraSet::ExifThumbnail).PerSecond();
-    if (ignoring > 0 && exifVips > 0)
-        std::printf("  %-15s ours %.1f with \"IgnoreBuiltInThumbnail\" on: ratio %.2f; the EXIF thumbnails make it %.2fx faster\n",
-            CameraSetName(CameraSet::ExifThumbnail), ignoring, ignoring / exifVips,
-            RateOf("pooled", CameraSet::ExifThumbnail).PerSecond() / ignoring);
-    const double items = RateOf("items", CameraSet::Plain).PerSecond();
-    const double single = RateOf("vips-single", CameraSet::Plain).PerSecond();
-    const double vips = RateOf("vips-parallel", CameraSet::Plain).PerSecond();
-    if (items > 0 && vips > 0)
-        std::printf("  items (plain, metadata read too) %.1f: ratio %.2f\n", items, items / vips);
-    if (single > 0)
-        std::printf("  vipsthumbnail as one process (plain) %.1f: ours / that = %.2f\n", single,
-            RateOf("pooled", CameraSet::Plain).PerSecond() / single);
+    for (CameraSet set : kSets)
+        PrintPaired(CameraSetName(set), "ours", "vips", "ratio", set, set == CameraSet::ExifThumbnail ? ">= 5" : ">= 1.3");
+    PrintPaired("fitting, ignoring it", "ours-ignoring", "vips-ignoring", "ratio-ignoring", CameraSet::ExifThumbnail,
+        ">= 1.3, \"IgnoreBuiltInThumbnail\" on");
+    const Runs& items = RunsOf("items", CameraSet::Plain);
+    const Runs& vips = RunsOf("vips", CameraSet::Plain);
+    if (!items.Empty() && !vips.Empty())
+        std::printf("  items (plain, metadata read too) %.1f: ratio to vipsthumbnail's median %.2f\n", items.Median(),
+            items.Median() / vips.Median());
+    const Runs& single = RunsOf("vips-single", CameraSet::Plain);
+    if (!single.Empty() && !RunsOf("ours", CameraSet::Plain).Empty())
+        std::printf("  vipsthumbnail as one process (plain) %.1f: ours / that = %.2f\n", single.Median(),
+            RunsOf("ours", CameraSet::Plain).Median() / single.Median());
 }
 
 } // namespace
