@@ -14,7 +14,7 @@ packages=(
     libxkbcommon-dev ghostscript xvfb xauth
     imagemagick exiv2 libopenjp2-7-dev libgif-dev
     ffmpeg libtiff-dev fonts-dejavu-core fonts-urw-base35
-    libvips-tools poppler-utils
+    libvips-tools poppler-utils libjpeg-dev
     clang libclang-rt-14-dev
 )
 

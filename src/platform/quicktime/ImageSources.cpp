@@ -2,6 +2,7 @@
 
 #include "ExceptionCode.h"
 #include "ImageMetadata.h"
+#include "JpegEighth.h"
 #include "PackBits.h"
 #include "Picture.h"
 #include "PictReader.h"
@@ -191,15 +192,28 @@ public:
                     return noErr;
                 }
             }
+            bool eighth = false;
             if (CanDecodeScaled() && natural.isValid() && wanted.isValid()) {
                 QSize scaled = CoveringSize(natural, wanted);
                 if (scaled != natural) {
-                    reader.setScaledSize(scaled);
                     full = false;
+                    // Up to an eighth of the size (a sixteenth where colour is subsampled), the
+                    // blocks' DC terms are the picture: the rest of the data is only skipped over.
+                    eighth = mFormat.fileType == 'JPEG' && DecodeJpegEighth(mData, scaled, image);
+                    if (!eighth)
+                        reader.setScaledSize(scaled);
+                    else if (image.size() != scaled)
+                        image = image.scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
                 }
             }
-            if (!reader.read(&image) || image.isNull())
+            if (eighth) {
+                // As the general decoder labels its pictures.
+                const QByteArray profile = IccProfile();
+                if (!profile.isEmpty())
+                    image.setColorSpace(QColorSpace::fromIccProfile(profile));
+            } else if (!reader.read(&image) || image.isNull()) {
                 return codecBadDataErr;
+            }
             // Qt's readers draw what a cut file holds and say nothing; the fault is reported
             // here, and what decoded is kept.
             if ((mFormat.fileType == 'JPEG' && !JpegIsComplete(mData))

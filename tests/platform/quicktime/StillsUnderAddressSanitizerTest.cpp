@@ -5,6 +5,8 @@
 #include "ImageMetadata.h"
 #include "ImageSources.h"
 #include "ImageTestSupport.h"
+#include "JpegEighth.h"
+#include "JpegTestFiles.h"
 #include "Picture.h"
 #include "UserData.h"
 
@@ -94,4 +96,23 @@ TEST(StillsUnderAddressSanitizer, EveryOtherFormat)
     }
     QByteArray paint(512 + 100, '\0');
     ExerciseDamaged(paint, 'PNTG');
+}
+
+TEST(StillsUnderAddressSanitizer, JpegLayoutsDecodedSmall)
+{
+    // Large enough for the small decodes to take the DC-only way.
+    const QImage photo = PhotoLike(600, 400);
+    for (const JpegLayout& layout : { JpegLayout {}, JpegLayout { .restartInterval = 3 },
+             JpegLayout { .lumaH = 1, .lumaV = 1, .scanPerComponent = true },
+             JpegLayout { .stored = JCS_GRAYSCALE, .lumaH = 1, .lumaV = 1, .restartInterval = 1 } }) {
+        const QByteArray jpeg = WriteJpeg(photo, layout);
+        ExerciseDamaged(jpeg, 'JPEG');
+        for (qsizetype at = 0; at < jpeg.size(); at += 101) {
+            QImage out;
+            DecodeJpegEighth(jpeg.left(at), QSize(1, 1), out);
+            QByteArray bent = jpeg;
+            bent[at] = char(bent[at] ^ 0x5A);
+            DecodeJpegEighth(bent, QSize(1, 1), out);
+        }
+    }
 }
