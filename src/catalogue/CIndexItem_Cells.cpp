@@ -8,6 +8,7 @@
 #include "IndexViewServices.h"
 #include "Offscreen.h"
 #include "Picture.h"
+#include "PixPattern.h"
 #include "Preferences.h"
 #include "RectUtilities.h"
 #include "ResourceUtilities.h"
@@ -127,7 +128,7 @@ void CIndexItem::DrawIcon(QPainter& painter, const QRect& cell, const IndexViewS
     const int side = std::min({frame.width(), frame.height(), kMaxIconSide});
     QRect square;
     CenterRectInRect(QRect(0, 0, side, side), frame, square);
-    painter.fillRect(square, view.GetBackgroundColor());
+    painter.fillRect(square, view.GetBackgroundBrush(PaintDevicePixelRatio(painter)));
     icon.paint(&painter, square, Qt::AlignCenter, (mHilited || selected) ? QIcon::Selected : QIcon::Normal);
     DrawBadge(painter, cell, view);
 }

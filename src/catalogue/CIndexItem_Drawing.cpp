@@ -19,6 +19,7 @@
 #include "MediaImageInfo.h"
 #include "Offscreen.h"
 #include "Picture.h"
+#include "PixPattern.h"
 #include "Preferences.h"
 #include "RectUtilities.h"
 #include "ResourceUtilities.h"
@@ -71,7 +72,7 @@ bool Exposed(const QPainter& painter, const QRect& rect)
 }
 
 // A frame `width` pixels wide inside the rectangle, as the pen of that size draws it.
-void FrameRect(QPainter& painter, const QRect& rect, const QColor& color, int width = 1)
+void FrameRect(QPainter& painter, const QRect& rect, const QBrush& color, int width = 1)
 {
     if (rect.isEmpty())
         return;
@@ -168,7 +169,7 @@ void CIndexItem::DrawPicture(QPainter& painter, const QRect& cell, const IndexVi
     if (mDisplayPicture) {
         const QRect frame = GetPartRect(kItemPartThumbnailFrame, cell, view);
         if (!view.IsPlainDrawing())
-            painter.fillRect(frame, view.GetBackgroundColor());
+            painter.fillRect(frame, view.GetBackgroundBrush(PaintDevicePixelRatio(painter)));
         const QRect picture = GetPartRect(kItemPartPicture, cell, view);
         DrawDisplayPicture(painter, mDisplayPicture->Image(), picture, IsFontMediaType(GetFileTypeCode()));
 
@@ -221,7 +222,8 @@ void CIndexItem::DrawUnselected(QPainter& painter, const QRect& cell, const Inde
     const bool hasPicture = mThumbnail || mDisplayPicture;
     if (!GetPrefBoolean(QStringLiteral("DimSelection")) && !redrawHilite && hasPicture) {
         const int ring = kSelectionRing;
-        FrameRect(painter, picture.adjusted(-ring, -ring, ring, ring), view.GetBackgroundColor(), ring);
+        FrameRect(painter, picture.adjusted(-ring, -ring, ring, ring),
+            view.GetBackgroundBrush(PaintDevicePixelRatio(painter)), ring);
         DrawGroup(painter, picture.adjusted(-1, -1, 1, 1), view, true);
     } else {
         if (!mDisplayPicture)

@@ -3,6 +3,7 @@
 #include "Geometry.h"
 #include "MacTypes.h"
 
+#include <QBrush>
 #include <QColor>
 #include <QFont>
 #include <QSize>
@@ -39,6 +40,13 @@ public:
     virtual SInt16 GetExtraColumnWidth() const { return 0; }
     virtual double GetCharWidth() const { return 7.0; }
     virtual QColor GetBackgroundColor() const { return Qt::white; }
+    // What the background is filled with on a device of that pixel ratio: the
+    // background colour, or the view's pattern, which lines up with the view's own fill.
+    virtual QBrush GetBackgroundBrush(qreal devicePixelRatio) const
+    {
+        (void)devicePixelRatio;
+        return GetBackgroundColor();
+    }
     virtual QSize GetCellSize() const = 0;
     // Column keys of the current mode (the text lines under each thumbnail).
     virtual SInt32 CountColumns() const = 0;

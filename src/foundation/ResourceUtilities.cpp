@@ -10,6 +10,7 @@
 #include "LTextEditView.h"
 #include "LWindow.h"
 #include "UReanimator.h"
+#include "UResources.h"
 
 #include <QApplication>
 #include <QDir>
@@ -24,6 +25,7 @@
 #include <QStandardPaths>
 #include <QStyle>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -88,11 +90,17 @@ OSStatus PlotIcon(QPainter& painter, const QIcon& icon, const QRect& rect, QIcon
     return noErr;
 }
 
+// A resource type as the files name it: its four characters, trailing blanks left out.
+QString ResourceTypeName(ResType type)
+{
+    const char code[5] = {char(type >> 24), char(type >> 16), char(type >> 8), char(type), 0};
+    return QString::fromLatin1(code).trimmed();
+}
+
 // The names of a type's resources: resources/names/<TYPE>.json.
 QJsonObject ResourceNames(ResType type)
 {
-    char code[5] = {char(type >> 24), char(type >> 16), char(type >> 8), char(type), 0};
-    QFile file(QStringLiteral(":/names/%1.json").arg(QString::fromLatin1(code).trimmed()));
+    QFile file(QStringLiteral(":/names/%1.json").arg(ResourceTypeName(type)));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QJsonDocument::fromJson(file.readAll()).object();
@@ -317,6 +325,47 @@ void GetResourceNameByID(ResIDT id, ResType type, Str255& outName)
     if (!name.isString())
         ThrowOSErr_(resNotFound, "no name for resource " + std::to_string(id));
     QStringToPString(name.toString(), outName);
+}
+
+std::vector<ResIDT> GetNamedResourceIDs(ResType type)
+{
+    std::vector<ResIDT> ids;
+    const QJsonObject names = ResourceNames(type);
+    for (auto it = names.begin(); it != names.end(); ++it) {
+        bool isNumber = false;
+        const int id = it.key().toInt(&isNumber);
+        if (isNumber && id >= -32768 && id <= 32767 && it.value().isString() && !it.value().toString().isEmpty())
+            ids.push_back(ResIDT(id));
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+void AppendResMenu(LMenu& menu, ResType type)
+{
+    const QJsonObject names = ResourceNames(type);
+    for (ResIDT id : GetNamedResourceIDs(type))
+        menu.InsertCommand(names.value(QString::number(id)).toString(), cmd_Nothing, menu.CountItems());
+}
+
+QByteArray GetResourceData(ResType type, ResIDT id)
+{
+    const QString name = QStringLiteral("%1-%2.bin").arg(ResourceTypeName(type)).arg(id);
+    QFile file(UResources::FindFile(QStringLiteral("data"), name));
+    if (file.fileName().isEmpty() || !file.open(QIODevice::ReadOnly))
+        ThrowOSErr_(resNotFound, "no resource " + name.toStdString());
+    return file.readAll();
+}
+
+PixPattern GetPixPat(ResIDT id)
+{
+    const QString base = QStringLiteral("ppat-%1").arg(id);
+    const QString path = UResources::FindFile(QStringLiteral("patterns"), base + QStringLiteral(".png"));
+    QImage tile = path.isEmpty() ? QImage() : QImage(path);
+    if (tile.isNull())
+        ThrowOSErr_(resNotFound, "no pattern " + base.toStdString());
+    const QString densePath = UResources::FindFile(QStringLiteral("patterns"), base + QStringLiteral("@2x.png"));
+    return PixPattern(std::move(tile), densePath.isEmpty() ? QImage() : QImage(densePath));
 }
 
 void GetPopupResourceID(LStdPopupMenu* popup, ResType type, ResIDT* outID)

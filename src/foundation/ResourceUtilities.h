@@ -3,6 +3,7 @@
 #include "FileRef.h"
 #include "MacTypes.h"
 #include "PString.h"
+#include "PixPattern.h"
 
 #include <QBitmap>
 #include <QIcon>
@@ -12,7 +13,9 @@
 #include <QVariantList>
 
 #include <optional>
+#include <vector>
 
+class LMenu;
 class LStdPopupMenu;
 class QPainter;
 
@@ -85,6 +88,17 @@ bool HasSystemFolder(OSType folderType);
 void GetNamedResourceID(ConstStr255Param name, ResType type, ResIDT* outID);
 // The name of the resource; throws resNotFound.
 void GetResourceNameByID(ResIDT id, ResType type, Str255& outName);
+// The IDs of the type's named resources, lowest first.
+std::vector<ResIDT> GetNamedResourceIDs(ResType type);
+// Appends an item per named resource of the type to the menu, named as the
+// resource, in the order of their IDs; resources without a name are left out.
+void AppendResMenu(LMenu& menu, ResType type);
+// The bytes of a resource kept as plain data (resources/data/<TYPE>-<ID>.bin, as
+// 'clut' colour tables are); throws resNotFound.
+QByteArray GetResourceData(ResType type, ResIDT id);
+// The pixel pattern 'ppat' of the ID: resources/patterns/ppat-<ID>.png with its
+// "@2x" tile when there is one; throws resNotFound.
+PixPattern GetPixPat(ResIDT id);
 // The ID of the resource named by the popup's current item; 'nilP' for no popup.
 void GetPopupResourceID(LStdPopupMenu* popup, ResType type, ResIDT* outID);
 // Selects the popup's first item named like the resource (case counts, accents

@@ -140,6 +140,7 @@ void CIndexView::InitIndexView()
         mFlags |= kViewStoreMediaFile;
     if (GetPrefBoolean(QStringLiteral("IndexRemoveMediaFile")))
         mFlags |= kViewRemoveMediaFile;
+    GetPatternMenu(); // the views' shared menu of themes, filled by the first view
     mTheme = GetPrefNumber(QStringLiteral("DefaultIndexTheme_6"));
     mModified = true;
     SetModified(false);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IndexGridGeometry.h"
+#include "IndexTheme.h"
 #include "LBroadcaster.h"
 #include "LCommander.h"
 #include "LComparator.h"
@@ -241,7 +242,8 @@ public:
     SInt32 GetMaxThumbnailSize() const;
     // Stores the size for the current mode (clamped to the frame) and lays the cells out.
     void SetThumbnailSize(SInt32 size, bool refresh);
-    SInt32 GetTheme() const { return mTheme; }
+    SInt32 GetTheme() const override { return mTheme; }
+    // A new theme drops the patterns and colours of the old one (loaded again when drawn).
     void SetTheme(SInt32 theme, bool refresh);
     // Full screen shows theme 3; the theme it replaced is the one kept in the settings.
     bool IsFullScreen() const { return mFullScreen; }
@@ -252,6 +254,28 @@ public:
     // 0 ascending, 1 descending; 2 (no order) leaves the list as it is.
     void SetSortOrder(SInt32 order);
 
+
+    // --- The theme's look (CIndexView_Themes.cpp) ------------------------------------------
+    // The theme's patterns and colours, loaded the first time they are asked for.
+    const IndexThemeLook& GetThemeLook() const;
+    const PixPattern& GetThemePattern() const { return GetThemeLook().pattern; }
+    // The pen takes the cells' text colour: the desktop's window text in theme 1,
+    // else the theme's fourth colour.
+    void SetForeColorForTheme(QPainter& painter) const;
+    QColor GetEmptyTextColor() const;
+    QColor GetBackgroundColor() const override;
+    // The pattern, lined up with the image so that it scrolls with the cells.
+    QBrush GetBackgroundBrush(qreal devicePixelRatio) const override;
+    QColor GetTextColor() const override;
+    QColor GetHighlightColor() const override;
+    QColor GetLineColor() const override;
+    bool HasOwnBackground() const override { return mTheme != kSystemTheme; }
+
+    // --- Commands (CIndexView_Commands.cpp) ---------------------------------------------
+    // The pattern menu's items set the theme.
+    bool ObeyCommand(CommandT command, void* ioParam) override;
+    void FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark,
+        Str255& outName) override;
 
     // --- Property dialog, comment window and password --------------------------------
     void ShowPropertyDialog();
@@ -503,6 +527,7 @@ private:
     std::optional<QHash<SInt32, ValueSets>> mValueIndex;
     SInt32 mTheme = -1;
     SInt32 mSavedTheme = -1;
+    mutable std::optional<IndexThemeLook> mThemeLook;
     bool mFullScreen = false;
     QRect mSavedFrame;
     CIndexItem* mRenameItem = nullptr;

@@ -8,6 +8,7 @@
 #include "ExceptionCode.h"
 #include "IndexGridNavigation.h"
 #include "LocalizedStrings.h"
+#include "PixPattern.h"
 #include "Preferences.h"
 #include "TickCount.h"
 #include "UKeyFilters.h"
@@ -31,7 +32,7 @@ QIcon EmptyViewIcon(const char* themeName, QStyle::StandardPixmap fallback)
 
 // The empty view: the kinds of media the index takes as icons in a ring of six
 // (or the search's icon when filtered), and under them what to do.
-void DrawEmptyView(QPainter& painter, const QRect& frame, bool filtered)
+void DrawEmptyView(QPainter& painter, const QRect& frame, bool filtered, const QColor& textColour)
 {
     painter.save();
     const int side = filtered ? 128 : 64;
@@ -61,7 +62,7 @@ void DrawEmptyView(QPainter& painter, const QRect& frame, bool filtered)
             bottom = std::max(bottom, square.bottom());
         }
     }
-    painter.setPen(QColor(0x80, 0x80, 0x80));
+    painter.setPen(textColour);
     QFont font = painter.font();
     font.setPointSizeF(font.pointSizeF() * 1.3);
     font.setBold(true);
@@ -82,10 +83,10 @@ void CIndexView::DrawSelf(QPainter& painter)
     }
     QRect exposed = painter.hasClipping() ? painter.clipBoundingRect().toAlignedRect() : rect();
     exposed = exposed.intersected(rect());
-    painter.fillRect(exposed, GetBackgroundColor());
+    painter.fillRect(exposed, GetBackgroundBrush(PaintDevicePixelRatio(painter)));
     AdjustImageSize();
     if (CountItems() == 0) {
-        DrawEmptyView(painter, rect(), IsFiltered());
+        DrawEmptyView(painter, rect(), IsFiltered(), GetEmptyTextColor());
         return;
     }
     // Only the rows the exposed part shows: the cost of a page does not depend on

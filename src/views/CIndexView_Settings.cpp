@@ -276,6 +276,7 @@ void CIndexView::SetTheme(SInt32 theme, bool refresh)
     if (theme == mTheme)
         return;
     mTheme = theme;
+    mThemeLook.reset();
     if (refresh)
         Refresh();
 }

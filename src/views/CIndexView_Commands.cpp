@@ -1,0 +1,32 @@
+// The index view's commands.
+#include "CIndexView.h"
+
+#include "LMenuBar.h"
+
+bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
+{
+    SInt16 menuID = 0, item = 0;
+    if (IsSyntheticCommand(command, menuID, item) && menuID == kPatternMenuID) {
+        SetTheme(item, true);
+        return true;
+    }
+    return LCommander::ObeyCommand(command, ioParam);
+}
+
+void CIndexView::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark,
+    Str255& outName)
+{
+    SInt16 menuID = 0, item = 0;
+    if (IsSyntheticCommand(command, menuID, item) && menuID == kPatternMenuID) {
+        // The item of the present theme carries the check mark.
+        outEnabled = true;
+        outUsesMark = true;
+        outMark = item == mTheme ? UInt16(checkMark) : UInt16(noMark);
+        return;
+    }
+    if (command == cmd_PatternMenu) {
+        outEnabled = true;
+        return;
+    }
+    LCommander::FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
+}

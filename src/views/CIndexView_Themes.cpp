@@ -1,0 +1,63 @@
+// The index view's theme: the background pattern it fills with and the colours it draws in.
+#include "CIndexView.h"
+
+#include <QPainter>
+#include <QPalette>
+
+const IndexThemeLook& CIndexView::GetThemeLook() const
+{
+    if (!mThemeLook)
+        mThemeLook = IndexThemeLook::Load(mTheme);
+    return *mThemeLook;
+}
+
+void CIndexView::SetForeColorForTheme(QPainter& painter) const
+{
+    QPen pen = painter.pen();
+    pen.setColor(GetTextColor());
+    painter.setPen(pen);
+}
+
+QColor CIndexView::GetTextColor() const
+{
+    if (mTheme == kSystemTheme)
+        return palette().color(QPalette::Active, QPalette::WindowText);
+    return GetThemeLook().colours[kThemeCellTextColour];
+}
+
+QColor CIndexView::GetEmptyTextColor() const
+{
+    return GetThemeLook().colours[kThemeEmptyTextColour];
+}
+
+QColor CIndexView::GetBackgroundColor() const
+{
+    if (mTheme == kSystemTheme)
+        return palette().color(QPalette::Active, QPalette::Window);
+    return GetThemeLook().colours[kThemeBackgroundColour];
+}
+
+QBrush CIndexView::GetBackgroundBrush(qreal devicePixelRatio) const
+{
+    const PixPattern& pattern = GetThemePattern();
+    if (mTheme == kSystemTheme || pattern.IsNull())
+        return GetBackgroundColor();
+    // The pattern belongs to the image, not to the frame: scrolled cells keep
+    // theirs, and the strip that scrolling reveals continues it without a seam.
+    const SPoint32 scrolled = GetScrollPosition();
+    const QSize tile = pattern.Size();
+    return pattern.Brush(devicePixelRatio,
+        QPoint(int(-(qint64(scrolled.h) % tile.width())), int(-(qint64(scrolled.v) % tile.height()))));
+}
+
+QColor CIndexView::GetHighlightColor() const
+{
+    if (mTheme == kSystemTheme)
+        return palette().color(QPalette::Active, QPalette::Highlight);
+    return GetThemeLook().colours[kThemeHighlightColour];
+}
+
+QColor CIndexView::GetLineColor() const
+{
+    return GetThemeLook().colours[kThemeLineColour];
+}
