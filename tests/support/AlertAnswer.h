@@ -4,6 +4,7 @@
 #include "LStdControls.h"
 
 #include <QApplication>
+#include <QStringList>
 #include <QTimer>
 
 #include <functional>
@@ -54,3 +55,28 @@ inline QString PaneText(LDialogBox* dialog, PaneIDT id)
     LPane* pane = dialog->FindPaneByID(id);
     return pane ? pane->GetCFDescriptor() : QStringLiteral("<none>");
 }
+
+// Answers every alert that comes up while it lives with the button of one pane ID
+// and keeps what each said (message and explanation). Unlike AlertAnswer it stops
+// looking when it goes, so a test may expect no alert at all.
+class StAlertAnswers {
+public:
+    explicit StAlertAnswers(PaneIDT button)
+    {
+        mTimer.setInterval(20);
+        QObject::connect(&mTimer, &QTimer::timeout, [this, button] {
+            LDialogBox* dialog = FindOpenDialog();
+            if (!dialog)
+                return;
+            mTexts << PaneText(dialog, 4) + QLatin1Char('\n') + PaneText(dialog, 5);
+            if (auto* pressed = dynamic_cast<LControl*>(dialog->FindPaneByID(button)))
+                pressed->SimulateHotSpotClick();
+        });
+        mTimer.start();
+    }
+    const QStringList& Texts() const { return mTexts; }
+
+private:
+    QTimer mTimer;
+    QStringList mTexts;
+};

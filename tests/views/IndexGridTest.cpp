@@ -17,6 +17,7 @@
 #include "UEvents.h"
 #include "URegistrar.h"
 
+#include "AlertAnswer.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -713,40 +714,6 @@ TEST_F(GridPaintTest, TypingTheStartOfANameSelectsItHalfASecondLater)
     EXPECT_EQ(Selected(view), (std::vector<SInt32> { 2 }));
 }
 
-namespace {
-
-// Answers the alerts that come up while it lives with the button of one pane ID
-// (each alert runs its own modal loop) and keeps what they said.
-class StAlertAnswer {
-public:
-    explicit StAlertAnswer(PaneIDT button)
-    {
-        mTimer.setInterval(20);
-        QObject::connect(&mTimer, &QTimer::timeout, [this, button] {
-            for (QWidget* widget : QApplication::allWidgets()) {
-                auto* dialog = dynamic_cast<LDialogBox*>(widget);
-                if (!dialog || !dialog->isVisible())
-                    continue;
-                QString text;
-                for (PaneIDT id : { 4, 5 }) // the message and the explanation
-                    if (LPane* pane = dialog->FindPaneByID(id))
-                        text += pane->GetCFDescriptor() + QChar('\n');
-                mTexts << text;
-                dynamic_cast<LControl*>(dialog->FindPaneByID(button))->SimulateHotSpotClick();
-                return;
-            }
-        });
-        mTimer.start();
-    }
-    const QStringList& Texts() const { return mTexts; }
-
-private:
-    QTimer mTimer;
-    QStringList mTexts;
-};
-
-} // namespace
-
 TEST_F(GridPaintTest, TheRemovingClickAsksFirstWhenThePreferenceSaysSo)
 {
     StGridPreferences preferences(false);
@@ -757,7 +724,7 @@ TEST_F(GridPaintTest, TheRemovingClickAsksFirstWhenThePreferenceSaysSo)
     view->GetCellRect(2, cell);
     CIndexItem* item = nullptr;
     view->GetItemAt(2, item);
-    StAlertAnswer answerNo(2);
+    StAlertAnswers answerNo(2);
     view->SimulateClick(item->GetPartRect(kItemPartPicture, cell, *view).center(), cmdKey | optionKey | controlKey);
     EXPECT_EQ(answerNo.Texts().size(), 1);
     EXPECT_EQ(view->CountItems(), 3);
@@ -780,7 +747,7 @@ TEST_F(GridPaintTest, TheErrorBadgeTellsTheErrorAndThenClearsIt)
     };
     {
         giveError();
-        StAlertAnswer answerOK(1);
+        StAlertAnswers answerOK(1);
         view->SimulateClick(badge());
         ASSERT_EQ(answerOK.Texts().size(), 1);
         const QString& said = answerOK.Texts().front();
@@ -793,7 +760,7 @@ TEST_F(GridPaintTest, TheErrorBadgeTellsTheErrorAndThenClearsIt)
     {
         // With Option the badge only goes; without an error the place is the picture's.
         giveError();
-        StAlertAnswer answerOK(1);
+        StAlertAnswers answerOK(1);
         view->SimulateClick(badge(), optionKey);
         EXPECT_TRUE(answerOK.Texts().isEmpty());
         EXPECT_EQ(item->GetError(), nullptr);
