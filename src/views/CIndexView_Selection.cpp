@@ -11,6 +11,7 @@
 #include "ErrorCodes.h"
 #include "LocalizedStrings.h"
 #include "IndexGridMarquee.h"
+#include "UCursors.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -66,6 +67,15 @@ bool MouseMovedFrom(const QPoint& global)
     }
     return false;
 }
+
+// The marquee's cursor for as long as it is drawn, wherever the mouse goes.
+class StMarqueeCursor {
+public:
+    StMarqueeCursor() { QGuiApplication::setOverrideCursor(GetResourceCursor(kCursorMarquee)); }
+    ~StMarqueeCursor() { QGuiApplication::restoreOverrideCursor(); }
+    StMarqueeCursor(const StMarqueeCursor&) = delete;
+    StMarqueeCursor& operator=(const StMarqueeCursor&) = delete;
+};
 
 } // namespace
 
@@ -214,6 +224,7 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
             DeselectAll();
         IndexGridMarquee receiver(*this);
         LMarqueeTask marquee(receiver, this, event);
+        StMarqueeCursor cursor;
         marquee.DoMarquee();
         BroadcastState();
         return;

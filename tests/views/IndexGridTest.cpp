@@ -8,6 +8,7 @@
 #include "LDialogBox.h"
 #include "IndexGridNavigation.h"
 #include "LPrintout.h"
+#include "LScrollerView.h"
 #include "MediaViewerServices.h"
 #include "Offscreen.h"
 #include "Preferences.h"
@@ -33,6 +34,8 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTest>
+#include <QWindow>
 
 #include <cstdlib>
 #include <functional>
@@ -917,4 +920,130 @@ TEST_F(GridPaintTest, TheCursorSaysWhatAClickWouldDo)
     EXPECT_EQ(cursorAt(name), kCursorArrow);
     EXPECT_EQ(cursorAt(picture, Qt::AltModifier | Qt::ControlModifier), kCursorArrow);
     view->UnlockItemList();
+}
+
+// --- The marquee past the frame's edge -------------------------------------------------------------------------------
+
+namespace {
+
+// The grid's view in a scroller of that size; the view goes back to the fixture at the end.
+class StScrolledGrid {
+public:
+    StScrolledGrid(CIndexView* view, int width, int height)
+        : mView(view)
+    {
+        SPaneInfo info;
+        info.width = width;
+        info.height = height;
+        mScroller = std::make_unique<LScrollerView>(info, 0);
+        mScroller->InstallView(view);
+        mScroller->Show();
+    }
+    ~StScrolledGrid() { mView->PutInside(nullptr); }
+    LScrollerView& Scroller() { return *mScroller; }
+
+private:
+    CIndexView* mView;
+    std::unique_ptr<LScrollerView> mScroller;
+};
+
+// The indexes of the first columns of the first rows: what a marquee from the top left covers.
+std::vector<SInt32> Block(SInt32 columns, SInt32 rows, SInt32 gridColumns, SInt32 count)
+{
+    std::vector<SInt32> indexes;
+    for (SInt32 row = 0; row < rows; ++row)
+        for (SInt32 column = 1; column <= columns; ++column)
+            if (row * gridColumns + column <= count)
+                indexes.push_back(row * gridColumns + column);
+    return indexes;
+}
+
+} // namespace
+
+TEST_F(GridPaintTest, AMarqueeHeldPastTheEdgeScrollsAndGoesOnSelecting)
+{
+    Fill(40); // four columns of 160, ten rows of 180
+    StScrolledGrid scrolled(view, 680, 400);
+    const SInt32 columns = view->GetGridColumns();
+    ASSERT_EQ(columns, 4);
+    const int height = view->height();
+    auto rowsTo = [&](int localY) { return (view->GetScrollPosition().v + localY) / 180 + 1; };
+
+    SMouseDownEvent down;
+    down.whereLocal = QPoint(10, 10);
+    IndexGridMarquee receiver(*view);
+    LMarqueeTask marquee(receiver, view, down);
+    marquee.Step(QPoint(170, 100));
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 1, 2 }));
+    EXPECT_FALSE(marquee.AutoScroll()); // the mouse is inside: nothing scrolls
+    EXPECT_EQ(view->GetScrollPosition().v, 0);
+
+    // Held 30 pixels below the frame: each step scrolls by that much and the marquee
+    // takes in the rows that come into sight.
+    const QPoint below(170, height + 29);
+    marquee.Step(below);
+    EXPECT_EQ(Selected(view), Block(2, rowsTo(below.y()), columns, 40));
+    for (int step = 1; step <= 8; ++step) {
+        ASSERT_TRUE(marquee.AutoScroll());
+        EXPECT_EQ(view->GetScrollPosition().v, 30 * step);
+        EXPECT_EQ(Selected(view), Block(2, rowsTo(below.y()), columns, 40)) << "step " << step;
+    }
+    if (qEnvironmentVariableIsSet("ORVEX_SAVE_PICTURES"))
+        scrolled.Scroller().grab().save(QStringLiteral("grid-marquee-scrolled.png"));
+    // The anchor stays on the first cell, however far the image scrolled.
+    EXPECT_EQ(marquee.GetMarqueeRect().topLeft(), QPoint(10, 10 - 240));
+    // Far below, a step is a row at the most; at the image's end scrolling stops.
+    marquee.Step(QPoint(170, height + 500));
+    ASSERT_TRUE(marquee.AutoScroll());
+    EXPECT_EQ(view->GetScrollPosition().v, 240 + 180);
+    while (marquee.AutoScroll()) {
+    }
+    EXPECT_EQ(view->GetScrollPosition().v, view->GetImageSize().height - height);
+    EXPECT_EQ(Selected(view), Block(2, 10, columns, 40));
+
+    // Back inside the frame, the marquee shrinks to the rows above the mouse; held
+    // above the frame, the image scrolls back up and the rows below are let go.
+    marquee.Step(QPoint(170, 100));
+    EXPECT_EQ(Selected(view), Block(2, rowsTo(100), columns, 40));
+    marquee.Step(QPoint(170, -60));
+    const SInt32 before = view->GetScrollPosition().v;
+    ASSERT_TRUE(marquee.AutoScroll());
+    EXPECT_EQ(view->GetScrollPosition().v, before - 60);
+    EXPECT_EQ(Selected(view), Block(2, rowsTo(-60), columns, 40));
+    marquee.Finish();
+}
+
+TEST_F(GridPaintTest, DraggingAMarqueeBelowTheWindowScrollsWhileTheButtonIsHeld)
+{
+    Fill(40);
+    StScrolledGrid scrolled(view, 680, 400);
+    QWindow* window = view->window()->windowHandle();
+    ASSERT_NE(window, nullptr);
+    auto inWindow = [&](QPoint local) { return view->mapTo(view->window(), local); };
+    const QPoint start = inWindow(QPoint(10, 10));
+    const QPoint below = inWindow(QPoint(170, view->height() + 40));
+
+    // The mouse goes down on a picture with Command and Option (a marquee wherever
+    // it starts), leaves the frame at the bottom and is held there a while.
+    QCursor markedCursor;
+    bool sawMarqueeCursor = false;
+    auto moveTo = [&](QPoint where) {
+        QCursor::setPos(window->mapToGlobal(where));
+        QTest::mouseMove(window, where);
+    };
+    QTimer::singleShot(30, [&] { moveTo(below); });
+    QTimer::singleShot(80, [&] { moveTo(below + QPoint(1, 0)); });
+    QTimer::singleShot(200, [&] {
+        if (const QCursor* cursor = QGuiApplication::overrideCursor())
+            sawMarqueeCursor = cursor->pixmap().cacheKey() == GetResourceCursor(kCursorMarquee).pixmap().cacheKey();
+    });
+    QTimer::singleShot(600, [&] { QTest::mouseRelease(window, Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier, below); });
+    QCursor::setPos(window->mapToGlobal(start));
+    QTest::mousePress(window, Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier, start);
+
+    EXPECT_TRUE(sawMarqueeCursor);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_GT(view->GetScrollPosition().v, 0);
+    const SInt32 rows = (view->GetScrollPosition().v + view->height() + 40) / 180 + 1;
+    EXPECT_EQ(Selected(view), Block(2, rows, view->GetGridColumns(), 40));
 }
