@@ -112,7 +112,7 @@ CIndexItem::CIndexItem(const FileRef& file)
     Init();
     mDateAdded = GetDateTimeNow();
     InitFromFile(file);
-    mFileRef = std::make_unique<FileRef>(file);
+    MakeRare().fileRef = std::make_unique<FileRef>(file);
     SetName(file.Name());
     if (mFileType == 'TIFF') // a camera raw file may carry the TIFF type
         mFileType = GetMediaFileType(file.ToUrl());
@@ -171,20 +171,24 @@ CIndexItem::CIndexItem(const CIndexItem& other)
     mCreationDate = source.GetCreationDate();
     mModificationDate = source.GetModificationDate();
     mURL = source.GetURL();
-    if (source.mFileRef)
-        mFileRef = std::make_unique<FileRef>(*source.mFileRef);
+    Rare& rare = MakeRare();
+    if (const Rare* sourceRare = source.PeekRare(); sourceRare && sourceRare->fileRef)
+        rare.fileRef = std::make_unique<FileRef>(*sourceRare->fileRef);
     if (const QByteArray* alias = source.GetAlias())
-        mAlias = *alias;
-    mRemoteURL = source.GetRemoteURL();
+        rare.alias = *alias;
+    rare.remoteURL = source.GetRemoteURL();
     if (CANPAInfo* caption = source.GetCaptionInfo())
-        mCaption.value = std::make_unique<CANPAInfo>(*caption);
+        mCaption.Set(std::make_unique<CANPAInfo>(*caption));
     if (UserData* userData = source.GetUserData())
-        mUserData.value = std::make_unique<UserData>(*userData);
+        mUserData.Set(std::make_unique<UserData>(*userData));
     if (MediaImageInfo* info = source.GetImageInfo())
-        mImageInfo.value = std::make_unique<MediaImageInfo>(*info);
+        mImageInfo.Set(std::make_unique<MediaImageInfo>(*info));
     if (Picture* thumbnail = source.GetThumbnail())
-        mThumbnail = std::make_unique<Picture>(*thumbnail);
-    mCaption.lookedFor = mUserData.lookedFor = mImageInfo.lookedFor = mRemoteURLLookedFor = true;
+        rare.thumbnail = std::make_unique<Picture>(*thumbnail);
+    mCaption.SetLookedFor(true);
+    mUserData.SetLookedFor(true);
+    mImageInfo.SetLookedFor(true);
+    mRemoteURLLookedFor = true;
     mThumbnailLookedFor = true;
     mSmallMedium = source.mSmallMedium;
     mAliasRead = source.mAliasRead;
@@ -204,16 +208,75 @@ void CIndexItem::Init()
     StopBroadcasting();
     mFileType = kUnloadedCode;
     mCreator = kUnloadedCode;
-    mIndexFile = nullptr;
-    mRecordOffset = -1;
     mThumbnailNumber = 0;
+}
+
+const QString& CIndexItem::GetStoredName() const
+{
+    static const QString none;
+    return mStoredName ? *mStoredName : none;
+}
+
+void CIndexItem::SetStoredName(const QString& name)
+{
+    if (name.isEmpty())
+        mStoredName.reset();
+    else
+        mStoredName = std::make_unique<QString>(name);
+}
+
+CIndexItem::Rare::Rare() = default;
+CIndexItem::Rare::~Rare() = default;
+
+CIndexItem::Rare& CIndexItem::MakeRare()
+{
+    if (!mRare)
+        mRare = std::make_unique<Rare>();
+    return *mRare;
+}
+
+const QByteArray* CIndexItem::HeldAlias()
+{
+    if (mRare && mRare->alias)
+        return &*mRare->alias;
+    if (!mStored || !mStored->HasAlias())
+        return nullptr;
+    Rare& rare = MakeRare();
+    rare.alias = mStored->AliasBytes();
+    DropStoredBlocks(false, false, true);
+    return &*rare.alias;
+}
+
+bool CIndexItem::HasHeldAlias() const
+{
+    return (mRare && mRare->alias) || (mStored && mStored->HasAlias());
+}
+
+void CIndexItem::ForgetAlias()
+{
+    if (mRare)
+        mRare->alias.reset();
+    DropStoredBlocks(false, false, true);
+}
+
+void CIndexItem::SetIcon(const QIcon& icon)
+{
+    if (icon.isNull() && !mRare) {
+        mIconMade = false;
+        return;
+    }
+    MakeRare().icon = icon;
+    mIconMade = !icon.isNull();
 }
 
 void CIndexItem::FinishInit()
 {
     // Fonts have no caption, thumbnail or user data of their own.
-    if (!IsInIndexFile() && IsFontMediaType(mFileType))
-        mCaption.lookedFor = mThumbnailLookedFor = mUserData.lookedFor = true;
+    if (!IsInIndexFile() && IsFontMediaType(mFileType)) {
+        mCaption.SetLookedFor(true);
+        mUserData.SetLookedFor(true);
+        mThumbnailLookedFor = true;
+    }
     StartBroadcasting();
 }
 
@@ -270,8 +333,11 @@ void CIndexItem::SetAlias(std::optional<QByteArray> alias)
 {
     mThumbnailFailed = false;
     const bool hasAlias = alias.has_value();
-    mAlias = std::move(alias);
-    mAliasPathCache.reset();
+    ForgetAlias();
+    if (hasAlias || mRare) {
+        MakeRare().alias = std::move(alias);
+        mRare->aliasPathCache.reset();
+    }
     if (hasAlias)
         SetURL(QUrl()); // resolved again from the alias when needed
     MarkDirty();
@@ -279,7 +345,8 @@ void CIndexItem::SetAlias(std::optional<QByteArray> alias)
 
 void CIndexItem::SetRemoteURL(const QUrl& url)
 {
-    mRemoteURL = url;
+    if (!url.isEmpty() || mRare)
+        MakeRare().remoteURL = url;
     MarkDirty();
 }
 
@@ -302,18 +369,21 @@ void CIndexItem::SetImageInfo(std::unique_ptr<MediaImageInfo> info)
     if (!mImageInfo.Replace(std::move(info)))
         return;
     DropStoredBlocks(false, true);
-    mImageInfo.lookedFor = false;
+    mImageInfo.SetLookedFor(false);
     MarkDirty();
 }
 
 void CIndexItem::SetEXIFInfo(std::unique_ptr<CEXIFInfo> exif)
 {
-    if (!mEXIF.Replace(std::move(exif)))
+    if (!exif && !mRare)
         return;
-    if (!mEXIF)
-        mEXIF.lookedFor = false;
+    LazyPart<CEXIFInfo>& part = MakeRare().exif;
+    if (!part.Replace(std::move(exif)))
+        return;
+    if (!part)
+        part.SetLookedFor(false);
     else if (GetPrefBoolean(QStringLiteral("TransformUsingEXIF")) && !IsRawFile())
-        ApplyOrientationFlags(mEXIF.value->GetOrientation());
+        ApplyOrientationFlags(part->GetOrientation());
     MarkDirty();
 }
 
@@ -328,7 +398,8 @@ void CIndexItem::SetThumbnail(std::unique_ptr<Picture> thumbnail)
 
 void CIndexItem::SetThumbnailQuietly(std::unique_ptr<Picture> thumbnail)
 {
-    mThumbnail = std::move(thumbnail);
+    if (thumbnail || mRare)
+        MakeRare().thumbnail = std::move(thumbnail);
     mDisplayPictureChanged = true;
     mThumbnailLookedFor = false;
     mThumbnailFailed = false;
@@ -336,9 +407,10 @@ void CIndexItem::SetThumbnailQuietly(std::unique_ptr<Picture> thumbnail)
 
 void CIndexItem::SetDisplayPicture(std::unique_ptr<Offscreen> picture)
 {
-    if (picture && picture.get() == mDisplayPicture.get())
+    if (picture && picture.get() == HeldDisplayPicture())
         return;
-    mDisplayPicture = std::move(picture);
+    if (picture || mRare)
+        MakeRare().displayPicture = std::move(picture);
     mDisplayPictureChanged = true;
     mDisplayPictureFromFile = false;
     RemoveFromPurgeList(this);
@@ -360,26 +432,29 @@ void CIndexItem::DropCachedMedia()
 
 void CIndexItem::SetError(std::unique_ptr<CItemError> error)
 {
-    mError = std::move(error);
+    if (error || mRare)
+        MakeRare().error = std::move(error);
 }
 
 void CIndexItem::SetInfoWindow(ItemInfoWindow* window)
 {
     // The window tells the item it is going away by handing over -1.
     if (window == kInfoWindowClosing) {
-        (void)mInfoWindow.release();
+        if (mRare)
+            (void)mRare->infoWindow.release();
         return;
     }
-    if (window == mInfoWindow.get())
+    if (window == GetInfoWindow())
         return;
-    mInfoWindow.reset(window);
+    if (window || mRare)
+        MakeRare().infoWindow.reset(window);
 }
 
 void CIndexItem::SetOpenInViewer(SInt32 open)
 {
-    if (open == mOpenInViewer)
+    if (open == (mRare ? mRare->openInViewer : 0))
         return;
-    mOpenInViewer = open;
+    MakeRare().openInViewer = open;
     try {
         Update(kOpenInViewerProperty);
     } catch (const ExceptionCode&) {
@@ -560,26 +635,26 @@ SInt32 CIndexItem::GetPositionInView() const
 
 QString CIndexItem::GetAliasPath()
 {
-    if (!mAliasPathCache) {
+    if (!mRare || !mRare->aliasPathCache) {
         const QByteArray* alias = GetAlias();
         AliasRecord record;
         if (!alias || AliasRecord::FromBytes(*alias, record) != noErr)
             return QString();
-        mAliasPathCache = std::make_unique<QString>(record.absolutePath);
+        MakeRare().aliasPathCache = record.absolutePath;
     }
-    return *mAliasPathCache;
+    return *mRare->aliasPathCache;
 }
 
 // Lazy parts.
 
 void CIndexItem::LoadRecord()
 {
-    if (mRecordLoaded || !mIndexFile || mPackage)
+    if (mRecordLoaded || !IndexFile() || mPackage)
         return; // an item of a package was read whole
-    LStream& file = *mIndexFile;
+    LStream& file = *mRare->indexFile;
     const SInt64 saved = file.GetMarker();
     try {
-        file.SetMarker(mRecordOffset);
+        file.SetMarker(mRare->recordOffset);
         ReadRecord(file);
     } catch (...) {
         file.SetMarker(saved);
@@ -605,12 +680,12 @@ QUrl CIndexItem::GetURL()
     mURLLookedFor = true;
 
     QUrl url;
-    if (mFileRef) {
-        url = mFileRef->ToUrl();
+    if (mRare && mRare->fileRef) {
+        url = mRare->fileRef->ToUrl();
         if (mFileType == kUnknownFileType || mFileType == 'TEXT')
             mFileType = GetMediaFileType(url);
     } else if (IsStoredInPackage()) {
-        url = mPackage->StoredMediaURL(mStoredName);
+        url = mPackage->StoredMediaURL(*mStoredName);
         if (url.isEmpty())
             ThrowOSErr_(err_NilPointer, "stored name is not a file name inside media/");
     } else {
@@ -629,9 +704,9 @@ QUrl CIndexItem::GetURL()
 
 const QByteArray* CIndexItem::GetAlias()
 {
-    if (!mAlias) {
+    if (!HasHeldAlias()) {
         LoadRecord();
-        if (!mAlias) {
+        if (!HasHeldAlias()) {
             const QUrl url = GetURL();
             if (url.isEmpty())
                 ThrowOSErr_(err_NilPointer, "no URL to make an alias of");
@@ -640,19 +715,19 @@ const QByteArray* CIndexItem::GetAlias()
             FileRef base;
             QByteArray bytes;
             ThrowIfOSErr_(NewAliasBytes(AliasBaseFile(base), target, bytes));
-            mAlias = std::move(bytes); // not a change of the item
+            MakeRare().alias = std::move(bytes); // not a change of the item
         }
     }
-    return mAlias ? &*mAlias : nullptr;
+    return HeldAlias();
 }
 
 QUrl CIndexItem::GetRemoteURL()
 {
-    if (mRemoteURL.isEmpty()) {
+    if (!mRare || mRare->remoteURL.isEmpty()) {
         LoadRecord();
         mRemoteURLLookedFor = true;
     }
-    return mRemoteURL;
+    return mRare ? mRare->remoteURL : QUrl();
 }
 
 CANPAInfo* CIndexItem::GetCaptionInfo()
@@ -706,7 +781,7 @@ UserData* CIndexItem::GetUserData()
 
 CEXIFInfo* CIndexItem::GetEXIFInfo()
 {
-    return GetLazyPart(mEXIF, [&] {
+    return GetLazyPart(MakeRare().exif, [&] {
         if (IsMovieMediaType(GetURL()))
             return;
         UserData* userData = GetUserData();
@@ -720,7 +795,7 @@ CEXIFInfo* CIndexItem::GetEXIFInfo()
             }))
             return;
         SetEXIFInfo(std::move(exif));
-        mEXIF.lookedFor = true;
+        mRare->exif.SetLookedFor(true);
     });
 }
 
@@ -742,26 +817,27 @@ MediaImageInfo* CIndexItem::GetImageInfo()
             throw error;
         }
         SetImageInfo(std::move(info));
-        mImageInfo.lookedFor = true;
+        mImageInfo.SetLookedFor(true);
     });
 }
 
 QIcon CIndexItem::GetIcon()
 {
     if (mIconMade)
-        return mIcon;
+        return mRare->icon;
     const QUrl url = GetURL();
     if (url.isEmpty())
         ThrowOSErr_(err_NilPointer);
     FileRef file;
     if (GetFSSpecFromURL(url, file) != noErr)
         ThrowOSErr_(kMsgNoFileReference);
+    Rare& rare = MakeRare();
     if (GetFileTypeCode() == kIconFileType)
-        mIcon = QIcon(file.Path()); // an icon file is its own icon
+        rare.icon = QIcon(file.Path()); // an icon file is its own icon
     else
-        mIcon = GetFileIcon(file, GetPrefBoolean(QStringLiteral("UseCustomIcon")));
+        rare.icon = GetFileIcon(file, GetPrefBoolean(QStringLiteral("UseCustomIcon")));
     mIconMade = true;
-    return mIcon;
+    return rare.icon;
 }
 
 // The medium.
@@ -780,8 +856,8 @@ CMedia* CIndexItem::CreateMedia()
         std::unique_ptr<CMedia> media = CreateMediaForFile(url);
         if (!media)
             ThrowOSErr_(err_NilPointer, "no medium for the file");
-        if (!mUserData.lookedFor) {
-            mUserData.lookedFor = true;
+        if (!mUserData.LookedFor()) {
+            mUserData.SetLookedFor(true);
             KeepingDirty([&] {
                 if (std::unique_ptr<UserData> userData = media->CopyMetaData())
                     SetUserData(std::move(userData));
@@ -811,10 +887,10 @@ QUrl CIndexItem::LocateFile(bool ask)
     }
     if (!found.isEmpty() && !URLExists(found))
         found.clear();
-    if (found.isEmpty() && mFileRef && mFileRef->Exists())
-        found = mFileRef->ToUrl();
-    if (found.isEmpty() && mAlias) {
-        QByteArray bytes = *mAlias;
+    if (found.isEmpty() && mRare && mRare->fileRef && mRare->fileRef->Exists())
+        found = mRare->fileRef->ToUrl();
+    if (found.isEmpty() && HasHeldAlias()) {
+        QByteArray bytes = *HeldAlias();
         FileRef base;
         FileRef target;
         if (ResolveAliasHandle(&bytes, &target, true, AliasBaseFile(base)) == noErr)
@@ -876,14 +952,14 @@ QUrl CIndexItem::LocateFile(bool ask)
         SetCreationDate(ReadCreationDate(file, created) == noErr ? created : ModificationSeconds1904(stat), false);
     }
     SetURL(chosen);
-    mImageInfo.value.reset();
+    mImageInfo.Reset();
     DropStoredBlocks(false, true);
-    mAlias.reset();
-    mThumbnail.reset();
+    ForgetAlias();
+    if (mRare)
+        mRare->thumbnail.reset();
     SetDisplayPicture(nullptr);
-    mIcon = QIcon();
-    mIconMade = false;
-    mError.reset();
+    SetIcon(QIcon());
+    SetError(nullptr);
     mThumbnailNumber = 0;
     return mURL;
 }
@@ -914,7 +990,7 @@ void CIndexItem::MoveFileToTrash()
 
 void CIndexItem::RenameMediaFile()
 {
-    if (!mStoredName.isEmpty())
+    if (mStoredName)
         return; // a copy in the package keeps its stored name
     QUrl renamed;
     const QUrl url = GetURL();
@@ -939,10 +1015,12 @@ void CIndexItem::MoveFileTo(const QUrl& folder, SInt16 conflictMode)
     FileRef moved;
     ThrowIfOSErr_(MoveObjectWithConflictMode(file, destination, conflictMode, &moved));
     SetURL(moved.ToUrl());
-    mAlias.reset();
-    mAliasPathCache.reset();
-    mStoredName.clear();
-    mFileRef.reset();
+    ForgetAlias();
+    SetStoredName(QString());
+    if (mRare) {
+        mRare->aliasPathCache.reset();
+        mRare->fileRef.reset();
+    }
     MarkDirty();
 }
 
@@ -955,15 +1033,15 @@ void CIndexItem::OpenWithApplication(const QString& applicationId)
 
 void CIndexItem::ShowInfoWindow(LCommander* superCommander)
 {
-    if (!mInfoWindow) {
+    if (!GetInfoWindow()) {
         ItemWindowServices* windows = GetItemWindowServices();
         std::unique_ptr<ItemInfoWindow> window = windows ? windows->MakeItemInfoWindow(superCommander) : nullptr;
         if (!window)
             ThrowOSErr_(err_NilPointer, "no item info window");
         window->SetIndexItem(this);
-        mInfoWindow = std::move(window);
+        MakeRare().infoWindow = std::move(window);
     }
-    mInfoWindow->BringToFront();
+    mRare->infoWindow->BringToFront();
 }
 
 // Orientation.
@@ -979,32 +1057,35 @@ void CIndexItem::ApplyOrientationFlags(SInt32 orientation)
 
 void CIndexItem::Purge()
 {
-    mAliasPathCache.reset();
+    if (mRare)
+        mRare->aliasPathCache.reset();
     if (mDirty || mPackage)
         return;
-    if (mIndexFile) {
-        mThumbnail.reset();
-        mAlias.reset();
-        mRemoteURL.clear();
-        mCaption.value.reset();
-        mEXIF.value.reset();
-        mImageInfo.value.reset();
-        mIcon = QIcon();
+    // The parts are read again from the record or made again from the file.
+    auto dropParts = [&] {
+        if (mRare) {
+            mRare->thumbnail.reset();
+            mRare->remoteURL.clear();
+            mRare->exif.Reset();
+            mRare->icon = QIcon();
+        }
         mIconMade = false;
-        mUserData.value.reset();
+        mCaption.Reset();
+        mImageInfo.Reset();
+        mUserData.Reset();
+    };
+    if (IndexFile()) {
+        dropParts();
+        ForgetAlias();
         mRecordLoaded = false;
     } else if (HasURL()) {
-        // Made again from the file when asked for.
-        mThumbnail.reset();
-        mRemoteURL.clear();
-        mCaption.value.reset();
-        mEXIF.value.reset();
-        mImageInfo.value.reset();
-        mIcon = QIcon();
-        mIconMade = false;
-        mUserData.value.reset();
-        mThumbnailLookedFor = mCaption.lookedFor = mEXIF.lookedFor = false;
-        mImageInfo.lookedFor = mUserData.lookedFor = mRemoteURLLookedFor = false;
+        dropParts();
+        mThumbnailLookedFor = mRemoteURLLookedFor = false;
+        mCaption.SetLookedFor(false);
+        mImageInfo.SetLookedFor(false);
+        mUserData.SetLookedFor(false);
+        if (mRare)
+            mRare->exif.SetLookedFor(false);
     }
     mDirty = false;
 }
@@ -1019,9 +1100,11 @@ void CIndexItem::LoadAllParts()
     GetThumbnail();
     GetAlias();
     mThumbnailNumber = 0;
-    mStoredName.clear();
-    mIndexFile = nullptr;
-    mRecordOffset = -1;
+    SetStoredName(QString());
+    if (mRare) {
+        mRare->indexFile = nullptr;
+        mRare->recordOffset = -1;
+    }
     mRecordLoaded = false;
     mPackage = nullptr;
     Purge();
@@ -1042,8 +1125,8 @@ QImage QuarterTurnsClockwise(const QImage& image, int turns)
 
 Offscreen* CIndexItem::GetDisplayPicture()
 {
-    if (mDisplayPicture)
-        return mDisplayPicture.get();
+    if (Offscreen* held = HeldDisplayPicture())
+        return held;
     const TLivePtr<CIndexItem> self(this);
     try {
         Picture* thumbnail = GetThumbnail();
@@ -1080,13 +1163,13 @@ Offscreen* CIndexItem::GetDisplayPicture()
             image = image.mirrored(true, false);
         if (flags & kItemFlagFlipVertical)
             image = QuarterTurnsClockwise(image.mirrored(true, false), 2);
-        mDisplayPicture = std::make_unique<Offscreen>(std::move(image));
+        MakeRare().displayPicture = std::make_unique<Offscreen>(std::move(image));
         mDisplayPictureChanged = true;
         mDisplayPictureFromFile = false;
 
         // The thumbnail is read again from its file when it is needed.
         if (!mDirty && (IsInIndexFile() || !mURL.isEmpty()) && !IsFontMediaType(GetFileTypeCode())) {
-            mThumbnail.reset();
+            mRare->thumbnail.reset();
             mThumbnailLookedFor = false;
             mRecordLoaded = false;
             mDirty = false;
@@ -1095,12 +1178,13 @@ Offscreen* CIndexItem::GetDisplayPicture()
     } catch (const ExceptionCode&) {
         if (!self)
             throw;
-        mDisplayPicture.reset();
-        if (!mThumbnail)
+        if (mRare)
+            mRare->displayPicture.reset();
+        if (!HeldThumbnail())
             mDisplayPictureFailed = true;
         return nullptr;
     }
-    return mDisplayPicture.get();
+    return mRare->displayPicture.get();
 }
 
 void CIndexItem::RenderDisplayPicture(IndexViewServices& view)
@@ -1138,8 +1222,7 @@ void CIndexItem::ClearCustomIcon()
     FileRef file;
     ThrowIfOSErr_(GetFSSpecFromURL(GetURL(), file));
     ThrowIfOSErr_(SetFileCustomIcon(file, nullptr));
-    mIcon = QIcon();
-    mIconMade = false;
+    SetIcon(QIcon());
 }
 
 void CIndexItem::RevealInFinder()
@@ -1156,7 +1239,8 @@ void CIndexItem::RefreshFinderPreview(bool addPreview)
     const TLivePtr<CIndexItem> self(this);
     CatchCode([&] { GetThumbnail(); });
     self.Checked("the item was deleted while its preview was read");
-    mThumbnail.reset();
+    if (mRare)
+        mRare->thumbnail.reset();
     SetDisplayPicture(nullptr);
     if (addPreview) {
         // The preview is made from the file itself, as the system would.

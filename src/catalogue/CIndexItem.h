@@ -10,6 +10,7 @@
 #include "MacTypes.h"
 #include "MediaCache.h"
 #include "PString.h"
+#include "StoredRecordBlocks.h"
 
 #include <QByteArray>
 #include <QIcon>
@@ -130,9 +131,9 @@ public:
 
     virtual void Purge();
     virtual void LoadAllParts();
-    bool IsInIndexFile() const { return mPackage || mIndexFile; }
+    bool IsInIndexFile() const { return mPackage || IndexFile(); }
     virtual bool HasURL() { return !GetURL().isEmpty(); }
-    bool IsStoredInPackage() const { return mPackage && !mStoredName.isEmpty(); }
+    bool IsStoredInPackage() const { return mPackage && mStoredName; }
 
     virtual void CreateThumbnail(bool applyToMediaFile);
     virtual void RefreshFinderPreview(bool addPreview);
@@ -161,11 +162,7 @@ public:
     void AddFlags(UInt32 bits) { SetFlags(GetFlags() | bits); }
     void SetError(std::unique_ptr<CItemError> error);
     // A null icon is made again from the file when next asked for.
-    void SetIcon(const QIcon& icon)
-    {
-        mIcon = icon;
-        mIconMade = !icon.isNull();
-    }
+    void SetIcon(const QIcon& icon);
     // Takes the window (deleting the one it had); kInfoWindowClosing lets go of it.
     void SetInfoWindow(ItemInfoWindow* window);
     void SetOpenInViewer(SInt32 open);
@@ -193,12 +190,12 @@ public:
     OSType GetCreatorCode();
     OSType GetFileType() { return GetCreatorCode(); } // the name other layers call it by
     SInt32 GetThumbnailNumber() const { return mThumbnailNumber; }
-    const QString& GetStoredName() const { return mStoredName; }
+    const QString& GetStoredName() const;
     CIndexPackage* GetPackage() const { return mPackage; }
     bool IsBusy() const { return mBusyCount > 0; }
     bool IsDirty() const { return mDirty; }
     bool IsHilited() const { return mHilited; }
-    bool IsOpenInViewer() const { return mOpenInViewer != 0; }
+    bool IsOpenInViewer() const { return mRare && mRare->openInViewer != 0; }
     bool IsWriting() const { return mWriting; }
     bool IsRecordLoaded() const { return mRecordLoaded; }
     bool IsAliasRead() const { return mAliasRead; }
@@ -210,15 +207,15 @@ public:
     void SetRecreateAnswer(bool answer) { mRecreateAnswer = answer; }
     bool IsThumbnailLookedFor() const { return mThumbnailLookedFor; }
     bool IsURLLookedFor() const { return mURLLookedFor; }
-    bool IsUserDataLookedFor() const { return mUserData.lookedFor; }
-    void SetUserDataLookedFor(bool lookedFor) { mUserData.lookedFor = lookedFor; }
+    bool IsUserDataLookedFor() const { return mUserData.LookedFor(); }
+    void SetUserDataLookedFor(bool lookedFor) { mUserData.SetLookedFor(lookedFor); }
     bool HasDisplayPictureFailed() const { return mDisplayPictureFailed; }
     bool HasDisplayPictureChanged() const { return mDisplayPictureChanged; }
     // The display picture was drawn from the media file itself: no larger one can be had.
     bool IsDisplayPictureFromFile() const { return mDisplayPictureFromFile; }
     void SetDisplayPictureChanged(bool changed) { mDisplayPictureChanged = changed; }
-    CItemError* GetError() const { return mError.get(); }
-    ItemInfoWindow* GetInfoWindow() const { return mInfoWindow.get(); }
+    CItemError* GetError() const { return mRare ? mRare->error.get() : nullptr; }
+    ItemInfoWindow* GetInfoWindow() const { return mRare ? mRare->infoWindow.get() : nullptr; }
     const LivenessToken& GetLivenessToken() const { return mLiveness; }
     IndexViewServices* GetView() const;
     SInt32 GetPositionInView() const;
@@ -400,7 +397,7 @@ private:
     template <typename F>
     void KeepingDirty(F&& make);
     // The lazy-part getter: the part as held, else as the stored record has it, else
-    // made once by `make` (the looked-for byte keeps a missing part from being sought again).
+    // made once by `make` (the looked-for mark keeps a missing part from being sought again).
     template <typename T, typename F>
     T* GetLazyPart(LazyPart<T>& part, F&& make);
     // Parses the block the index.db record stored for a part, once asked for it.
@@ -408,43 +405,58 @@ private:
     void LoadStoredPart(LazyPart<UserData>&) {} // read with the record: its damage fails the record
     void LoadStoredPart(LazyPart<MediaImageInfo>& part);
     void LoadStoredPart(LazyPart<CEXIFInfo>&) {}
-    // Forgets the stored blocks of parts that were replaced.
-    void DropStoredBlocks(bool caption, bool imageRecord);
+    // Forgets the stored blocks of parts that were replaced or parsed.
+    void DropStoredBlocks(bool caption, bool imageRecord, bool alias = false);
+    // The alias as held: made from the stored block on first use. Null without one.
+    const QByteArray* HeldAlias();
+    bool HasHeldAlias() const;
+    void ForgetAlias();
 
-    // The lazy parts' blocks as the index.db record held them: parsed when first
-    // asked for, and written back as they are while never asked for.
-    struct StoredBlocks {
-        std::optional<QByteArray> caption;
-        std::optional<ImageRecordBytes> imageRecord;
+    // Members most items never use, made on first use: an index of a hundred
+    // thousand items holds them only for the few that are shown, opened,
+    // edited or in error.
+    struct Rare {
+        Rare();
+        ~Rare();
+        LazyPart<CEXIFInfo> exif;
+        std::unique_ptr<Offscreen> displayPicture;
+        std::unique_ptr<Picture> thumbnail;
+        std::unique_ptr<CItemError> error;
+        std::optional<QByteArray> alias; // once asked for, or made or set
+        QUrl remoteURL;
+        QIcon icon;
+        std::unique_ptr<FileRef> fileRef; // the file the item was made from
+        std::unique_ptr<ItemInfoWindow> infoWindow;
+        std::optional<QString> aliasPathCache;
+        std::optional<QString> rawKindText; // raw files only, made when first shown
+        LStream* indexFile = nullptr; // open index file holding the older record
+        SInt32 recordOffset = -1;
+        SInt32 openInViewer = 0;
     };
+    Rare& MakeRare();
+    void SetStoredName(const QString& name);
+    const Rare* PeekRare() const { return mRare.get(); }
+    Offscreen* HeldDisplayPicture() const { return mRare ? mRare->displayPicture.get() : nullptr; }
+    Picture* HeldThumbnail() const { return mRare ? mRare->thumbnail.get() : nullptr; }
+    LStream* IndexFile() const { return mRare ? mRare->indexFile : nullptr; }
 
     QString mName;
-    std::unique_ptr<QString> mRawKindText; // raw files only, made when first shown
-    LStream* mIndexFile = nullptr; // open index file holding the older record; null = none
     CIndexPackage* mPackage = nullptr;
-    QString mStoredName;
-    std::unique_ptr<Offscreen> mDisplayPicture;
-    std::unique_ptr<CItemError> mError;
-    std::optional<QByteArray> mAlias;
+    std::unique_ptr<QString> mStoredName; // only in packages that store their media; never empty
+    QUrl mURL;
     LazyPart<CANPAInfo> mCaption;
-    LazyPart<CEXIFInfo> mEXIF;
     LazyPart<UserData> mUserData;
     LazyPart<MediaImageInfo> mImageInfo;
-    std::unique_ptr<StoredBlocks> mStored; // null when the record held none
-    QUrl mRemoteURL;
-    std::unique_ptr<Picture> mThumbnail;
-    QIcon mIcon;
-    std::unique_ptr<FileRef> mFileRef; // rare beside a URL or record: kept out of line
-    QUrl mURL;
-    std::unique_ptr<ItemInfoWindow> mInfoWindow;
-    std::unique_ptr<QString> mAliasPathCache;
+    StoredRecordBlocks::Ptr mStored; // null when the record held none
+    std::unique_ptr<Rare> mRare;
     UInt64 mSequenceNumber = NextItemSequenceNumber();
     LivenessToken mLiveness;
+    // While a record is written: why the medium could not be made, so that the
+    // parts asked for next fail alike without opening the file again.
+    std::optional<ExceptionCode>* mMediaFailure = nullptr;
     // Fields and flags last, packed together.
     UInt32 mFlags = 0;
-    SInt32 mRecordOffset = -1;
     SInt32 mThumbnailNumber = 0;
-    SInt32 mOpenInViewer = 0;
     OSType mFileType = '****';
     OSType mCreator = '****';
     UInt32 mTotalSize = 0;
@@ -452,23 +464,20 @@ private:
     UInt32 mCreationDate = 0;
     UInt32 mModificationDate = 0;
     SInt16 mBusyCount = 0;
-    bool mWriting = false;
-    // While a record is written: why the medium could not be made, so that the
-    // parts asked for next fail alike without opening the file again.
-    std::optional<ExceptionCode>* mMediaFailure = nullptr;
-    bool mRecreateAnswer = false;
-    bool mRecordLoaded = false;
-    bool mRemoteURLLookedFor = false;
-    bool mIconMade = false;
-    bool mHilited = false;
-    bool mThumbnailLookedFor = false;
-    bool mURLLookedFor = false;
-    bool mThumbnailFailed = false;
-    bool mSmallMedium = false;
-    bool mDisplayPictureFailed = false;
-    bool mDirty = false;
-    bool mDrawingMark = false;
-    bool mDisplayPictureChanged = false;
-    bool mDisplayPictureFromFile = false;
-    bool mAliasRead = false;
+    bool mWriting = false; // held by reference while a record is written
+    bool mRecreateAnswer : 1 = false;
+    bool mRecordLoaded : 1 = false;
+    bool mRemoteURLLookedFor : 1 = false;
+    bool mIconMade : 1 = false;
+    bool mHilited : 1 = false;
+    bool mThumbnailLookedFor : 1 = false;
+    bool mURLLookedFor : 1 = false;
+    bool mThumbnailFailed : 1 = false;
+    bool mSmallMedium : 1 = false;
+    bool mDisplayPictureFailed : 1 = false;
+    bool mDirty : 1 = false;
+    bool mDrawingMark : 1 = false;
+    bool mDisplayPictureChanged : 1 = false;
+    bool mDisplayPictureFromFile : 1 = false;
+    bool mAliasRead : 1 = false;
 };

@@ -67,10 +67,10 @@ QRect CIndexItem::GetPartRect(SInt16 part, const QRect& cell, const IndexViewSer
         const int side = view.GetThumbnailSize();
         const QRect square(0, 0, side, side);
         QRect bounds;
-        if (mDisplayPicture) {
-            bounds = ToQRect(mDisplayPicture->Bounds());
-        } else if (mThumbnail) {
-            bounds = ToQRect(mThumbnail->Frame());
+        if (HeldDisplayPicture()) {
+            bounds = ToQRect(HeldDisplayPicture()->Bounds());
+        } else if (HeldThumbnail()) {
+            bounds = ToQRect(HeldThumbnail()->Frame());
             // A quarter turn exchanges width and height.
             if (mFlags & (kItemFlagRotate90CW | kItemFlagRotate90CCW))
                 bounds = QRect(0, 0, bounds.height(), bounds.width());
@@ -89,7 +89,7 @@ QRect CIndexItem::GetPartRect(SInt16 part, const QRect& cell, const IndexViewSer
 
 SInt16 CIndexItem::HitTest(QPoint point, const QRect& cell, const IndexViewServices& view) const
 {
-    if (mError && GetPartRect(kItemPartErrorBadge, cell, view).contains(point))
+    if (GetError() && GetPartRect(kItemPartErrorBadge, cell, view).contains(point))
         return kItemPartErrorBadge;
     if (GetPartRect(kItemPartPicture, cell, view).contains(point))
         return kItemPartPicture;
@@ -139,7 +139,7 @@ void CIndexItem::DrawBadge(QPainter& painter, const QRect& cell, const IndexView
     const Qt::Alignment corner = Qt::AlignLeft | Qt::AlignTop;
     if (IsBusy())
         PlotSystemIcon(painter, 'lock', badge, mHilited ? QIcon::Selected : QIcon::Normal, corner);
-    else if (mError)
+    else if (GetError())
         PlotSystemIcon(painter, 'caut', badge, QIcon::Normal, corner); // never drawn selected
     else if (mPackage && GetPrefBoolean(QStringLiteral("ShowMediaStorageBadge")))
         PlotBundleIcon(painter, IsStoredInPackage() ? kStoredBadgeIcon : kLinkedBadgeIcon, badge, QIcon::Normal, corner);

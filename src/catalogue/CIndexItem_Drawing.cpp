@@ -136,7 +136,7 @@ void CIndexItem::DrawCell(QPainter& painter, const QRect& cell, const IndexViewS
 {
     if (!Exposed(painter, cell))
         return;
-    if (!mDisplayPicture && (IsInIndexFile() || GetPrefBoolean(QStringLiteral("ImmediateDraw")))) {
+    if (!HeldDisplayPicture() && (IsInIndexFile() || GetPrefBoolean(QStringLiteral("ImmediateDraw")))) {
         // Drawing never waits on the disk: a picture still in its thumbnail file
         // is drawn as the icon, and the view has the file read off the GUI thread.
         if (IsThumbnailOnlyOnDisk())
@@ -150,7 +150,7 @@ void CIndexItem::DrawCell(QPainter& painter, const QRect& cell, const IndexViewS
     DrawThumbnailViewLines(painter, cell, view);
     DrawExtendedViewLines(painter, cell, view);
     if (Exposed(painter, GetPartRect(kItemPartThumbnailFrame, cell, view))) {
-        if (mDisplayPicture) {
+        if (HeldDisplayPicture()) {
             DrawPicture(painter, cell, view);
         } else {
             DrawIcon(painter, cell, view, false);
@@ -166,12 +166,12 @@ void CIndexItem::DrawCell(QPainter& painter, const QRect& cell, const IndexViewS
 
 void CIndexItem::DrawPicture(QPainter& painter, const QRect& cell, const IndexViewServices& view)
 {
-    if (mDisplayPicture) {
+    if (HeldDisplayPicture()) {
         const QRect frame = GetPartRect(kItemPartThumbnailFrame, cell, view);
         if (!view.IsPlainDrawing())
             painter.fillRect(frame, view.GetBackgroundBrush(PaintDevicePixelRatio(painter)));
         const QRect picture = GetPartRect(kItemPartPicture, cell, view);
-        DrawDisplayPicture(painter, mDisplayPicture->Image(), picture, IsFontMediaType(GetFileTypeCode()));
+        DrawDisplayPicture(painter, HeldDisplayPicture()->Image(), picture, IsFontMediaType(GetFileTypeCode()));
 
         switch (view.GetTheme()) {
         case kThemeLightFrame: FrameRect(painter, picture, kLightGrey); break;
@@ -182,11 +182,11 @@ void CIndexItem::DrawPicture(QPainter& painter, const QRect& cell, const IndexVi
             DrawGroup(painter, frame.adjusted(-2, -2, 2, 2), view, true);
             break;
         }
-        if (mOpenInViewer == 1)
+        if ((mRare ? mRare->openInViewer : 0) == 1)
             PaintRectBlended(painter, FromQRect(picture), kOpenInViewerWash, true);
         // A picture narrower than its place is worth rendering again at cell size,
         // once: one drawn from the media file is as large as the file allows.
-        mDisplayPictureChanged = !mDisplayPictureFromFile && mDisplayPicture->Width() < picture.width();
+        mDisplayPictureChanged = !mDisplayPictureFromFile && HeldDisplayPicture()->Width() < picture.width();
     }
     if (mHilited)
         DrawSelected(painter, cell, view, false);
@@ -197,7 +197,7 @@ void CIndexItem::DrawSelected(QPainter& painter, const QRect& cell, const IndexV
 {
     const QRect picture = GetPartRect(kItemPartPicture, cell, view);
     const bool dim = GetPrefBoolean(QStringLiteral("DimSelection"));
-    const bool hasPicture = mThumbnail || mDisplayPicture;
+    const bool hasPicture = HeldThumbnail() || HeldDisplayPicture();
     if (!dim && !animate && hasPicture) {
         const int ring = kSelectionRing;
         FrameRect(painter, picture.adjusted(-ring, -ring, ring, ring), view.GetHighlightColor(), ring);
@@ -219,14 +219,14 @@ void CIndexItem::DrawSelected(QPainter& painter, const QRect& cell, const IndexV
 void CIndexItem::DrawUnselected(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool redrawHilite)
 {
     const QRect picture = GetPartRect(kItemPartPicture, cell, view);
-    const bool hasPicture = mThumbnail || mDisplayPicture;
+    const bool hasPicture = HeldThumbnail() || HeldDisplayPicture();
     if (!GetPrefBoolean(QStringLiteral("DimSelection")) && !redrawHilite && hasPicture) {
         const int ring = kSelectionRing;
         FrameRect(painter, picture.adjusted(-ring, -ring, ring, ring),
             view.GetBackgroundBrush(PaintDevicePixelRatio(painter)), ring);
         DrawGroup(painter, picture.adjusted(-1, -1, 1, 1), view, true);
     } else {
-        if (!mDisplayPicture)
+        if (!HeldDisplayPicture())
             DrawIcon(painter, cell, view, false);
         else
             DrawPicture(painter, cell, view);
@@ -345,7 +345,7 @@ void CIndexItem::PrintCell(QPainter& painter, const QRect& cell, const IndexView
 {
     // Errors met while printing (opening the medium) are not the item's.
     StItemErrorSaver<CIndexItem> keepError(this);
-    if (!mDisplayPicture)
+    if (!HeldDisplayPicture())
         CatchCode([&] { GetThumbnail(); });
     DrawThumbnailViewLines(painter, cell, view);
     DrawExtendedViewLines(painter, cell, view);
@@ -415,11 +415,11 @@ void CIndexItem::PrintMedia(QPainter& painter, const QRect& cell, const IndexVie
 QPixmap CIndexItem::MakeDragImage(const QRect& cell, const IndexViewServices& view, int count, QPoint& outHotSpot)
 {
     const QRect picture = GetPartRect(kItemPartPicture, cell, view);
-    if (mDisplayPicture && !picture.isEmpty()) {
+    if (HeldDisplayPicture() && !picture.isEmpty()) {
         QPixmap image(picture.size());
         image.fill(Qt::white);
         QPainter painter(&image);
-        DrawDisplayPicture(painter, mDisplayPicture->Image(), QRect(QPoint(0, 0), picture.size()), false);
+        DrawDisplayPicture(painter, HeldDisplayPicture()->Image(), QRect(QPoint(0, 0), picture.size()), false);
         // The count of dragged items in a badge at the top right corner, the badge
         // wide enough for the count's digits.
         const int digits = count < 10 ? 1 : count < 100 ? 2 : count < 1000 ? 3 : 4;
@@ -502,15 +502,15 @@ OSStatus CIndexItem::GetSetItemData(DataBrowserPropertyID property, DataBrowserI
             data.value = width <= kShortKindWidth ? FourCharCodeToQString(GetCreatorCode()) : text;
             break;
         case kFieldError:
-            if (!mError) {
+            if (!GetError()) {
                 data.value = kFieldPlaceholder;
                 break;
             }
             data.icon = GetSystemIcon('caut');
-            data.value = width < kShortErrorWidth ? QString::number(mError->GetCode()) : text;
+            data.value = width < kShortErrorWidth ? QString::number(GetError()->GetCode()) : text;
             break;
         case kFieldOpenInViewer:
-            if (mOpenInViewer != 0)
+            if ((mRare ? mRare->openInViewer : 0) != 0)
                 data.icon = GetSystemIcon('faro');
             break;
         case kFieldDateTimeOriginal:

@@ -224,8 +224,8 @@ Str255& CIndexItem::GetFileFieldText(SInt32 key, Str255& out)
     case kFieldHasThumbnail: AssignYesNo(out, Quietly([&] { return GetThumbnail() != nullptr; })); break;
     case kFieldHasCaption: AssignYesNo(out, Quietly([&] { return GetCaptionInfo() != nullptr; })); break;
     case kFieldError:
-        if (mError)
-            AssignText(out, QStringLiteral("%1 %2").arg(mError->GetCode()).arg(mError->GetMessage()));
+        if (GetError())
+            AssignText(out, QStringLiteral("%1 %2").arg(GetError()->GetCode()).arg(GetError()->GetMessage()));
         break;
     case kFieldCreator: {
         const OSType creator = GetCreatorCode();
@@ -555,9 +555,9 @@ QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
         case kFieldTotalSize: text = FormatByteSize(GetTotalSize()); break;
         case kFieldKind:
             if (GetFileTypeCode() == 'RAW ') {
-                if (!mRawKindText)
-                    mRawKindText = std::make_unique<QString>(CopyRAWFileDescription(GetURL()));
-                text = *mRawKindText;
+                if (!mRare || !mRare->rawKindText)
+                    MakeRare().rawKindText = CopyRAWFileDescription(GetURL());
+                text = *mRare->rawKindText;
                 break;
             }
             [[fallthrough]];
@@ -570,8 +570,8 @@ QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
             break;
         }
         case kFieldError:
-            if (mError)
-                text = QStringLiteral("%1 %2").arg(mError->GetCode()).arg(mError->GetMessage());
+            if (GetError())
+                text = QStringLiteral("%1 %2").arg(GetError()->GetCode()).arg(GetError()->GetMessage());
             break;
         case kFieldVolume:
         case kFieldFolder: {

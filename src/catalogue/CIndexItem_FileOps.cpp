@@ -104,7 +104,7 @@ void CIndexItem::RemoveCaption(bool removeFromFile)
 {
     CatchCode([&] { GetCaptionInfo(); }); // so that a stored caption is known to be gone
     SetCaptionInfo(nullptr);
-    mCaption.lookedFor = true;
+    mCaption.SetLookedFor(true);
     if (!removeFromFile)
         return;
     const OSStatus status = CatchCode([&] {
@@ -165,10 +165,10 @@ OSStatus CIndexItem::UseThumbnailAsFileIcon()
 {
     FileRef file;
     ThrowIfOSErr_(GetFSSpecFromURL(GetURL(), file));
-    const bool hadThumbnail = mThumbnail != nullptr;
+    const bool hadThumbnail = HeldThumbnail() != nullptr;
     if (!hadThumbnail)
         CreateThumbnail(false);
-    Picture* thumbnail = mThumbnail.get();
+    Picture* thumbnail = HeldThumbnail();
     if (!thumbnail)
         ThrowOSErr_(err_NilPointer, "no thumbnail for the icon");
     QImage image;
@@ -278,21 +278,21 @@ void CIndexItem::CopyErrorAlertTexts(QString& outPrompt, QString& outExplanation
 {
     outPrompt.clear();
     outExplanation.clear();
-    if (!mError)
+    if (!GetError())
         return;
     outExplanation = CopyLocalizedString(QStringLiteral("ERROR_DESCRIPTION_EXPLANATION"))
-                         .arg(mError->GetMessage(), FormatDateTimeText(mError->GetTime(), shortDate, true))
-                         .arg(mError->GetCode())
-                         .arg(mError->GetErrorText());
+                         .arg(GetError()->GetMessage(), FormatDateTimeText(GetError()->GetTime(), shortDate, true))
+                         .arg(GetError()->GetCode())
+                         .arg(GetError()->GetErrorText());
     // What exactly failed, where it is known, under the code's own text.
-    if (!mError->GetReason().empty())
-        outExplanation += QStringLiteral("\n") + QString::fromStdString(mError->GetReason());
+    if (!GetError()->GetReason().empty())
+        outExplanation += QStringLiteral("\n") + QString::fromStdString(GetError()->GetReason());
     outPrompt = CopyLocalizedString(QStringLiteral("ERROR_DESCRIPTION_PROMT")).arg(CopyFieldString(kFieldName, 1));
 }
 
 void CIndexItem::ShowErrorAlert()
 {
-    if (!mError)
+    if (!GetError())
         return;
     QString prompt;
     QString explanation;

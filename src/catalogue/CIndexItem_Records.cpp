@@ -132,7 +132,7 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
         // Media are only ever read from inside "media/".
         if (!IsValidFileName(stored))
             ThrowOSErr_(badFormat, "stored name is not one file name: " + stored.toStdString());
-        mStoredName = stored;
+        SetStoredName(stored);
     }
     // With an alias the file is found through it: the URL is not kept.
     if (record.fileURL && !record.alias) {
@@ -141,8 +141,6 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
             ThrowOSErr_(err_NilPointer, "file URL does not parse");
         SetURL(url);
     }
-    if (record.alias)
-        mAlias = *record.alias;
     if (record.fields) {
         const CatalogueFields& f = *record.fields;
         mFileType = f.fileType;
@@ -156,9 +154,9 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
         mDateAdded = GetDateTimeNow();
     }
     if (record.remoteURL)
-        mRemoteURL = QUrl::fromEncoded(*record.remoteURL, QUrl::TolerantMode);
-    // Most items are never asked for their caption or image record: those blocks
-    // are kept as read (a damaged caption still fails the record now).
+        MakeRare().remoteURL = QUrl::fromEncoded(*record.remoteURL, QUrl::TolerantMode);
+    // Most items are never asked for their alias, caption or image record: those
+    // blocks are kept as read (a damaged caption still fails the record now).
     if (record.caption) {
         try {
             CANPAInfo::CheckBlock(*record.caption);
@@ -166,21 +164,19 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
             ThrowOSErr_(err_NilPointer, "caption block does not parse: " + e.Context());
         }
     }
-    if (record.caption || record.imageRecord) {
-        mStored = std::make_unique<StoredBlocks>();
-        mStored->caption = record.caption;
-        mStored->imageRecord = record.imageRecord;
-    }
     if (record.userData) {
         std::unique_ptr<UserData> userData;
         ThrowIfOSErr_(UserData::NewUserDataFromHandle(*record.userData, userData));
-        mUserData.value = std::move(userData);
+        mUserData.Set(std::move(userData));
     }
+    mStored = StoredRecordBlocks::Make(record);
 
     if (record.alias) {
         // The file is found through the alias when it is needed.
-        mCaption.lookedFor = mUserData.lookedFor = mImageInfo.lookedFor = mRemoteURLLookedFor = true;
-        mThumbnailLookedFor = true;
+        mCaption.SetLookedFor(true);
+        mUserData.SetLookedFor(true);
+        mImageInfo.SetLookedFor(true);
+        mRemoteURLLookedFor = mThumbnailLookedFor = true;
         mAliasRead = true;
         SetURL(QUrl());
     }
@@ -192,33 +188,37 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
 
 void CIndexItem::LoadStoredPart(LazyPart<CANPAInfo>& part)
 {
-    if (part.value || !mStored || !mStored->caption)
+    if (part || !mStored || !mStored->HasCaption())
         return;
     try {
-        part.value = std::make_unique<CANPAInfo>(*mStored->caption);
+        part.Set(std::make_unique<CANPAInfo>(mStored->CaptionBytes()));
     } catch (const ExceptionCode& e) {
         // The block stays, to be written back as it is.
         ThrowOSErr_(err_NilPointer, "caption block does not parse: " + e.Context());
     }
-    mStored->caption.reset();
+    DropStoredBlocks(true, false);
 }
 
 void CIndexItem::LoadStoredPart(LazyPart<MediaImageInfo>& part)
 {
-    if (part.value || !mStored || !mStored->imageRecord)
+    if (part || !mStored || !mStored->HasImageRecord())
         return;
-    part.value = ImageInfoFromBytes(*mStored->imageRecord, false);
-    mStored->imageRecord.reset();
+    part.Set(ImageInfoFromBytes(mStored->ImageRecord(), false));
+    DropStoredBlocks(false, true);
 }
 
-void CIndexItem::DropStoredBlocks(bool caption, bool imageRecord)
+void CIndexItem::DropStoredBlocks(bool caption, bool imageRecord, bool alias)
 {
     if (!mStored)
         return;
     if (caption)
-        mStored->caption.reset();
+        mStored->DropCaption();
     if (imageRecord)
-        mStored->imageRecord.reset();
+        mStored->DropImageRecord();
+    if (alias)
+        mStored->DropAlias();
+    if (mStored->IsEmpty())
+        mStored.reset();
 }
 
 // index.db: writing.
@@ -255,12 +255,12 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
 
     // Where the media file is. A copy made into "media/" is taken back when the
     // record cannot be completed, so a failed write leaves the package as it was.
-    const QString oldStoredName = mStoredName;
+    const QString oldStoredName = GetStoredName();
     const QUrl oldURL = mURL;
     QUrl original;
     QUrl copy;
     try {
-        if ((!package.IsStoreMediaFile() || mPackage) && mStoredName.isEmpty()) {
+        if ((!package.IsStoreMediaFile() || mPackage) && !mStoredName) {
             const QUrl url = LocateFile(false);
             if (!url.isEmpty())
                 record.fileURL = url.toEncoded();
@@ -271,15 +271,15 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
             mPackage = itemPackage;
             if (alias)
                 record.alias = *alias;
-        } else if (!fromOtherPackage && !mStoredName.isEmpty()) {
-            record.storedName = mStoredName.toUtf8();
+        } else if (!fromOtherPackage && mStoredName) {
+            record.storedName = mStoredName->toUtf8();
         } else {
             original = GetURL();
             ThrowIfOSErr_(CopyURLToFolder(original, package.GetMediaURL(), kCopyWithFreeName, &copy));
             const QString stored = FileRef::FromUrl(copy).Name();
             if (stored.isEmpty() || package.StoredMediaURL(stored).isEmpty())
                 ThrowOSErr_(err_NilPointer, "copy without a file name");
-            mStoredName = stored;
+            SetStoredName(stored);
             SetURL(copy);
             record.storedName = stored.toUtf8();
             if (record.storedName->size() > kMaxNameBytes)
@@ -295,12 +295,12 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
         // Blocks never parsed go back byte for byte.
         if (UserData* userData = PartOrNull([&] { return GetUserData(); }))
             record.userData = userData->ToHandle();
-        if (mStored && mStored->caption)
-            record.caption = mStored->caption;
+        if (mStored && mStored->HasCaption())
+            record.caption = mStored->CaptionBytes();
         else if (CANPAInfo* caption = PartOrNull([&] { return GetCaptionInfo(); }))
             record.caption = caption->GetDataHandle();
-        if (mStored && mStored->imageRecord)
-            record.imageRecord = mStored->imageRecord;
+        if (mStored && mStored->HasImageRecord())
+            record.imageRecord = mStored->ImageRecord();
         else if (MediaImageInfo* info = PartOrNull([&] { return GetImageInfo(); }))
             record.imageRecord = ImageInfoToBytes(*info, false);
 
@@ -311,7 +311,7 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
         if (!copy.isEmpty()) {
             QFile::remove(FileRef::FromUrl(copy).Path());
             if (self) {
-                mStoredName = oldStoredName;
+                SetStoredName(oldStoredName);
                 SetURL(oldURL);
             }
         }
@@ -347,36 +347,39 @@ void CIndexItem::ApplyIndexFileRecord(const IndexFileRecord& record)
         mModificationDate = record.catalogue.modificationDate;
     }
     if (record.thumbnail)
-        mThumbnail = std::make_unique<Picture>(*record.thumbnail);
+        MakeRare().thumbnail = std::make_unique<Picture>(*record.thumbnail);
     if (record.alias) {
         QByteArray alias = *record.alias;
         FileRef target;
         FileRef indexFileRef;
         const FileRef* base = nullptr;
-        if (auto* file = dynamic_cast<LFileStream*>(mIndexFile)) {
+        if (auto* file = dynamic_cast<LFileStream*>(IndexFile())) {
             indexFileRef = FileRef(file->Path());
             base = &indexFileRef;
         }
         ThrowIfOSErr_(ResolveAliasHandle(&alias, &target, true, base));
-        mAlias = std::move(alias);
+        ForgetAlias();
+        MakeRare().alias = std::move(alias);
         SetURL(target.ToUrl());
     }
     if (record.remoteURL)
-        mRemoteURL = QUrl::fromEncoded(*record.remoteURL, QUrl::TolerantMode);
+        MakeRare().remoteURL = QUrl::fromEncoded(*record.remoteURL, QUrl::TolerantMode);
     if (record.caption)
-        mCaption.value = std::make_unique<CANPAInfo>(*record.caption);
+        mCaption.Set(std::make_unique<CANPAInfo>(*record.caption));
     if (record.imageRecord)
-        mImageInfo.value = ImageInfoFromBytes(*record.imageRecord, true);
+        mImageInfo.Set(ImageInfoFromBytes(*record.imageRecord, true));
     if (record.userData) {
         std::unique_ptr<UserData> userData;
         ThrowIfOSErr_(UserData::NewUserDataFromHandle(*record.userData, userData));
-        mUserData.value = std::move(userData);
+        mUserData.Set(std::move(userData));
     }
     if (record.hasFlags)
         SetFlags(record.flags);
 
-    mCaption.lookedFor = mUserData.lookedFor = mImageInfo.lookedFor = mRemoteURLLookedFor = true;
-    mThumbnailLookedFor = true;
+    mCaption.SetLookedFor(true);
+    mUserData.SetLookedFor(true);
+    mImageInfo.SetLookedFor(true);
+    mRemoteURLLookedFor = mThumbnailLookedFor = true;
     mRecordLoaded = true;
     mDirty = false;
 }
@@ -427,8 +430,8 @@ void CIndexItem::WriteRecord(LStream& indexFile, SInt32 offset)
 
     WriteIndexFileRecord(indexFile, record);
     mDirty = false;
-    mIndexFile = &indexFile;
-    mRecordOffset = offset;
+    MakeRare().indexFile = &indexFile;
+    mRare->recordOffset = offset;
     mRecordLoaded = true;
     Purge();
 }

@@ -53,24 +53,24 @@ QUrl CIndexItem::CopyThumbnailURL() const
 
 bool CIndexItem::IsThumbnailOnlyOnDisk() const
 {
-    return !mThumbnail && mPackage && mThumbnailNumber > 0 && mFileType != 'icns';
+    return !HeldThumbnail() && mPackage && mThumbnailNumber > 0 && mFileType != 'icns';
 }
 
 Picture* CIndexItem::GetThumbnail()
 {
     if (GetFileTypeCode() == 'icns')
         return nullptr;
-    if (mThumbnail)
-        return mThumbnail.get();
+    if (Picture* held = HeldThumbnail())
+        return held;
 
     if (mPackage && mThumbnailNumber > 0) {
-        mThumbnail = std::make_unique<Picture>(ReadThumbnailFile(CopyThumbnailURL()));
+        MakeRare().thumbnail = std::make_unique<Picture>(ReadThumbnailFile(CopyThumbnailURL()));
         mDisplayPictureChanged = true;
     } else {
         LoadRecord(); // an index-file record carries the picture
     }
 
-    if (!mThumbnail && !mThumbnailLookedFor) {
+    if (!HeldThumbnail() && !mThumbnailLookedFor) {
         // A preview the file carries itself stands in: first the one in its
         // resource store, then the medium's own embedded thumbnail.
         const bool wasDirty = mDirty;
@@ -93,7 +93,7 @@ Picture* CIndexItem::GetThumbnail()
         mDirty = wasDirty;
     }
     mThumbnailLookedFor = true;
-    return mThumbnail.get();
+    return HeldThumbnail();
 }
 
 void CIndexItem::CreateThumbnail(bool applyToMediaFile)

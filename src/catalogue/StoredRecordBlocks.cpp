@@ -1,0 +1,51 @@
+#include "StoredRecordBlocks.h"
+
+#include "ExceptionCode.h"
+
+#include <cstring>
+#include <new>
+
+StoredRecordBlocks::Ptr StoredRecordBlocks::Make(const IndexDbRecord& record)
+{
+    if (!record.alias && !record.caption && !record.imageRecord)
+        return nullptr;
+    const size_t imageRoom = record.imageRecord ? size_t(kImageRecordSize) : 0;
+    const size_t aliasSize = record.alias ? size_t(record.alias->size()) : 0;
+    const size_t captionSize = record.caption ? size_t(record.caption->size()) : 0;
+    if (aliasSize > UINT32_MAX || captionSize > UINT32_MAX)
+        ThrowOSErr_(paramErr, "record block over 4 GB");
+
+    void* memory = ::operator new(sizeof(StoredRecordBlocks) + imageRoom + aliasSize + captionSize);
+    Ptr blocks(new (memory) StoredRecordBlocks);
+    blocks->mAliasSize = UInt32(aliasSize);
+    blocks->mCaptionSize = UInt32(captionSize);
+    blocks->mImageRoom = UInt8(imageRoom);
+    char* out = blocks->Bytes();
+    if (record.imageRecord) {
+        std::memcpy(out, record.imageRecord->data(), imageRoom);
+        blocks->mHas |= kImageRecord;
+    }
+    if (record.alias) {
+        std::memcpy(out + imageRoom, record.alias->constData(), aliasSize);
+        blocks->mHas |= kAlias;
+    }
+    if (record.caption) {
+        std::memcpy(out + imageRoom + aliasSize, record.caption->constData(), captionSize);
+        blocks->mHas |= kCaption;
+    }
+    return blocks;
+}
+
+void StoredRecordBlocks::Free::operator()(StoredRecordBlocks* blocks) const
+{
+    blocks->~StoredRecordBlocks();
+    ::operator delete(blocks);
+}
+
+ImageRecordBytes StoredRecordBlocks::ImageRecord() const
+{
+    ImageRecordBytes bytes {};
+    if (mImageRoom)
+        std::memcpy(bytes.data(), Bytes(), kImageRecordSize);
+    return bytes;
+}

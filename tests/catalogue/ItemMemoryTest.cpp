@@ -1,0 +1,203 @@
+// How an item keeps what it reads: the record's blocks in one allocation, the
+// lazy parts with their looked-for marks, and the record written back as read.
+#include "CANPAInfo.h"
+#include "CIndexItem.h"
+#include "CIndexPackage.h"
+#include "CItemError.h"
+#include "LazyPart.h"
+#include "LStream.h"
+#include "MediaImageInfo.h"
+#include "StoredRecordBlocks.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+#include <cstring>
+
+namespace {
+
+QByteArray Bytes(int size, int seed)
+{
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((i * 7 + seed) & 0xFF);
+    return bytes;
+}
+
+ImageRecordBytes ImageBytes(int seed)
+{
+    ImageRecordBytes bytes {};
+    for (int i = 0; i < kImageRecordSize; ++i)
+        bytes[i] = UInt8(i + seed);
+    return bytes;
+}
+
+} // namespace
+
+TEST(StoredRecordBlocks, KeepsEachBlockAsReadWhateverTheOthers)
+{
+    IndexDbRecord record;
+    EXPECT_EQ(StoredRecordBlocks::Make(record), nullptr) << "a record without blocks needs no allocation";
+
+    // Every subset of the three, with the alias and caption of odd sizes.
+    for (int mask = 1; mask < 8; ++mask) {
+        IndexDbRecord r;
+        if (mask & 1)
+            r.alias = Bytes(121, mask);
+        if (mask & 2)
+            r.caption = Bytes(27, 100 + mask);
+        if (mask & 4)
+            r.imageRecord = ImageBytes(mask);
+        const StoredRecordBlocks::Ptr blocks = StoredRecordBlocks::Make(r);
+        ASSERT_NE(blocks, nullptr);
+        EXPECT_EQ(blocks->HasAlias(), bool(mask & 1)) << mask;
+        EXPECT_EQ(blocks->HasCaption(), bool(mask & 2)) << mask;
+        EXPECT_EQ(blocks->HasImageRecord(), bool(mask & 4)) << mask;
+        if (r.alias)
+            EXPECT_EQ(blocks->AliasBytes(), *r.alias) << mask;
+        if (r.caption)
+            EXPECT_EQ(blocks->CaptionBytes(), *r.caption) << mask;
+        if (r.imageRecord)
+            EXPECT_EQ(blocks->ImageRecord(), *r.imageRecord) << mask;
+    }
+}
+
+TEST(StoredRecordBlocks, EmptyBlocksArePresentAndDroppedBlocksAreGone)
+{
+    // A block of no bytes is still a block the record had.
+    IndexDbRecord record;
+    record.alias = QByteArray("");
+    record.caption = Bytes(5, 1);
+    record.imageRecord = ImageBytes(3);
+    StoredRecordBlocks::Ptr blocks = StoredRecordBlocks::Make(record);
+    ASSERT_NE(blocks, nullptr);
+    EXPECT_TRUE(blocks->HasAlias());
+    EXPECT_TRUE(blocks->AliasBytes().isEmpty());
+
+    blocks->DropImageRecord();
+    EXPECT_FALSE(blocks->HasImageRecord());
+    EXPECT_EQ(blocks->CaptionBytes(), *record.caption) << "dropping one block leaves the others where they were";
+    blocks->DropCaption();
+    EXPECT_FALSE(blocks->IsEmpty());
+    blocks->DropAlias();
+    EXPECT_TRUE(blocks->IsEmpty());
+}
+
+TEST(LazyPart, LookedForMarkAndPartAreKeptApart)
+{
+    LazyPart<MediaImageInfo> part;
+    EXPECT_FALSE(part.LookedFor());
+    EXPECT_EQ(part.Get(), nullptr);
+
+    part.SetLookedFor(true);
+    auto info = std::make_unique<MediaImageInfo>();
+    MediaImageInfo* held = info.get();
+    EXPECT_TRUE(part.Replace(std::move(info)));
+    EXPECT_EQ(part.Get(), held) << "the mark does not disturb the pointer";
+    EXPECT_TRUE(part.LookedFor()) << "setting the part keeps the mark";
+    EXPECT_TRUE(part.Replace(nullptr));
+    EXPECT_FALSE(part.Replace(nullptr)) << "nothing held, nothing replaced";
+    EXPECT_EQ(part.Get(), nullptr);
+    EXPECT_TRUE(part.LookedFor());
+
+    // A part looked for and missing is not made again; one forgotten is.
+    int made = 0;
+    auto make = [&] {
+        ++made;
+        part.Set(std::make_unique<MediaImageInfo>());
+    };
+    EXPECT_EQ(part.Get([] {}, make), nullptr);
+    EXPECT_EQ(made, 0);
+    part.Forget();
+    EXPECT_NE(part.Get([] {}, make), nullptr);
+    EXPECT_EQ(made, 1);
+    EXPECT_TRUE(part.LookedFor());
+}
+
+// An item read from a record keeps its alias, caption and image record as read
+// until asked for them; whether or not it was asked, the record it writes is the
+// one it read, byte for byte.
+TEST(CIndexItem, RecordWrittenBackAsReadWhicheverPartsWereAskedFor)
+{
+    IndexDbRecord record;
+    record.name = QByteArray("IMG_0001.JPG");
+    record.alias = Bytes(120, 9); // no alias the resolver knows: the file is never found
+    record.fields = CatalogueFields {'JPEG', 3000001, 3000000000u, 3100000000u, 3100000001u, 0, 0x10};
+    record.caption = QByteArray("\x1C\x02\x00\x00\x02\x00\x04\x1C\x02\x69\x00\x0F" "Harbour at dawn", 27);
+    MediaImageInfo info;
+    info.recordKind = 1;
+    info.name = Str63("JPEG");
+    info.width = 4000;
+    info.height = 3000;
+    info.depth = 24;
+    info.frameCount = 1;
+    const QByteArray imageBytes = info.ToBytes();
+    record.imageRecord.emplace();
+    std::memcpy(record.imageRecord->data(), imageBytes.constData(), kImageRecordSize);
+    LDataStream original;
+    WriteIndexDbRecord(original, record);
+
+    QDir dir(TestTempDir() + QLatin1String("/item-memory"));
+    dir.removeRecursively();
+    QDir().mkpath(dir.path());
+    CIndexPackage package(QUrl::fromLocalFile(dir.filePath("M.idxp")), nullptr);
+    auto writtenBytes = [&](CIndexItem& item) {
+        LDataStream stream;
+        item.WriteToStream(stream, package);
+        return stream.Data();
+    };
+
+    for (int ask = 0; ask < 8; ++ask) {
+        CIndexItem item(record, &package);
+        if (ask & 1) {
+            const QByteArray* alias = item.GetAlias();
+            ASSERT_NE(alias, nullptr);
+            EXPECT_EQ(*alias, *record.alias);
+            EXPECT_EQ(item.GetAlias(), alias) << "the alias is made once";
+        }
+        if (ask & 2)
+            EXPECT_NE(item.GetCaptionInfo(), nullptr);
+        if (ask & 4) {
+            ASSERT_NE(item.GetImageInfo(), nullptr);
+            EXPECT_EQ(*item.GetImageInfo(), info);
+        }
+        EXPECT_EQ(writtenBytes(item), original.Data()) << "asked for " << ask;
+        EXPECT_FALSE(item.IsDirty());
+    }
+
+    // A new alias replaces the stored one; clearing it leaves none.
+    CIndexItem item(record, &package);
+    item.SetAlias(QByteArray("new alias"));
+    ASSERT_NE(item.GetAlias(), nullptr);
+    EXPECT_EQ(*item.GetAlias(), QByteArray("new alias"));
+    EXPECT_TRUE(item.IsDirty());
+}
+
+TEST(CIndexItem, RarelyUsedStateComesAndGoesWithoutTouchingTheRecord)
+{
+    IndexDbRecord record;
+    record.name = QByteArray("a.jpg");
+    record.fileURL = QByteArray("file:///nowhere/a.jpg");
+    record.fields = CatalogueFields {'JPEG', 1, 2, 3, 4, 0, 0};
+    CIndexItem item(record, nullptr);
+    EXPECT_EQ(item.GetError(), nullptr);
+    EXPECT_FALSE(item.IsOpenInViewer());
+    EXPECT_EQ(item.GetInfoWindow(), nullptr);
+    EXPECT_TRUE(item.GetStoredName().isEmpty());
+
+    item.SetError(std::make_unique<CItemError>(ExceptionCode(-43), QString(), QStringLiteral("600:50")));
+    ASSERT_NE(item.GetError(), nullptr);
+    EXPECT_EQ(item.GetError()->GetCode(), -43);
+    item.SetOpenInViewer(1);
+    EXPECT_TRUE(item.IsOpenInViewer());
+    item.SetError(nullptr);
+    EXPECT_EQ(item.GetError(), nullptr);
+    item.SetOpenInViewer(0);
+    EXPECT_FALSE(item.IsOpenInViewer());
+    EXPECT_FALSE(item.IsDirty()) << "none of these is part of the record";
+    EXPECT_EQ(item.GetName(), QStringLiteral("a.jpg"));
+    EXPECT_EQ(item.GetURL(), QUrl(QStringLiteral("file:///nowhere/a.jpg")));
+}
