@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 
 namespace {
@@ -154,12 +155,18 @@ TEST_F(IndexSettings, AFullDiskKeepsTheOldFileAndThrowsItsCode)
     const QByteArray old = kHeader + "<dict>\n\t<key>Foreign</key>\n\t<string>kept</string>\n</dict>\n</plist>\n";
     CIndexDoc* doc = OpenWith("fulldisk", old);
     IndexViewOf(doc)->comment = QString(8000, QLatin1Char('c'));
-    const auto result = RunWithFileSizeLimit(old.size() + 64, [&] {
-        return qint32(CatchCode([&] { doc->WriteSettings(false); }));
-    });
-    ASSERT_TRUE(result);
-    EXPECT_EQ(*result, -34);
-    EXPECT_EQ(ReadWholeFile(SettingsPath(doc)), old);
+    const QString package = QFileInfo(SettingsPath(doc)).path();
+    const QStringList before = QDir(package).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (FullDisk kind : kFullDisks) {
+        SCOPED_TRACE(FullDiskName(kind));
+        const auto result = RunOnFullDisk(kind, package, old.size() + 64, [&] {
+            return qint32(CatchCode([&] { doc->WriteSettings(false); }));
+        });
+        ASSERT_TRUE(result);
+        EXPECT_EQ(*result, -34);
+        EXPECT_EQ(ReadWholeFile(SettingsPath(doc)), old);
+        EXPECT_EQ(QDir(package).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+    }
 }
 
 TEST_F(IndexSettings, ReadingAppliesTheDocumentKeysAndReturnsTheItemCount)

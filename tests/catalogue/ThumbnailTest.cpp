@@ -474,12 +474,15 @@ TEST(ThumbnailFiles, AFullDiskThrowsAndKeepsTheOldThumbnail)
     const Picture plain
         = Picture::FromImageAsJPEG(TestPattern(640, 480), MakeRect(0, 0, 480, 640), codecHighQuality, ditherCopy);
     ASSERT_GT(plain.Size(), old.size() + 4096);
-    const auto result
-        = RunWithFileSizeLimit(old.size() + 1024, [&] { return qint32(CatchCode([&] { WriteThumbnailFile(file, plain); })); });
-    ASSERT_TRUE(result);
-    EXPECT_EQ(*result, -34);
-    EXPECT_EQ(ReadWholeFile(file.toLocalFile()), old);
-    EXPECT_EQ(QDir(dir.filePath("full.idxp/thumbs")).entryList(QDir::Files | QDir::Hidden), QStringList { "9.pct" });
+    for (FullDisk kind : kFullDisks) {
+        SCOPED_TRACE(FullDiskName(kind));
+        const auto result = RunOnFullDisk(kind, dir.filePath("full.idxp/thumbs"), old.size() + 1024,
+            [&] { return qint32(CatchCode([&] { WriteThumbnailFile(file, plain); })); });
+        ASSERT_TRUE(result);
+        EXPECT_EQ(*result, -34);
+        EXPECT_EQ(ReadWholeFile(file.toLocalFile()), old);
+        EXPECT_EQ(QDir(dir.filePath("full.idxp/thumbs")).entryList(QDir::Files | QDir::Hidden), QStringList { "9.pct" });
+    }
 }
 
 TEST(ThumbnailFiles, DamagedOrMissingFilesGiveACode)

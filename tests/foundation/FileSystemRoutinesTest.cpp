@@ -161,12 +161,15 @@ TEST(CopyEngine, AFullDiskFailsTheCopyAndLeavesTheOldItemWhole)
     WriteFile(t.dest, QStringLiteral("big.jpg"), "the old copy");
     const QStringList destBefore = TreeListing(t.dest);
     const FileRef big = t.source.Child(QStringLiteral("big.jpg"));
-    const auto result = RunWithFileSizeLimit(64 * 1024,
-        [&] { return qint32(CopyFileSystemObject(big, t.dest, 0, kConflictReplace)); });
-    ASSERT_TRUE(result);
-    EXPECT_NE(*result, noErr);
-    EXPECT_EQ(TreeListing(t.dest), destBefore);
-    EXPECT_EQ(ReadWholeFile(t.dest.Child(QStringLiteral("big.jpg")).Path()), QByteArray("the old copy"));
+    for (FullDisk kind : kFullDisks) {
+        SCOPED_TRACE(FullDiskName(kind));
+        const auto result = RunOnFullDisk(kind, t.dest.Path(), 64 * 1024,
+            [&] { return qint32(CopyFileSystemObject(big, t.dest, 0, kConflictReplace)); });
+        ASSERT_TRUE(result);
+        EXPECT_NE(*result, noErr);
+        EXPECT_EQ(TreeListing(t.dest), destBefore);
+        EXPECT_EQ(ReadWholeFile(t.dest.Child(QStringLiteral("big.jpg")).Path()), QByteArray("the old copy"));
+    }
 }
 
 TEST(CopyEngine, SymbolicLinksAreCopiedAsLinksAndNeverFollowed)

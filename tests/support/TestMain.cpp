@@ -9,11 +9,20 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <filesystem>
 #include <memory>
+#include <string>
 
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -103,6 +112,133 @@ std::optional<qint32> RunWithFileSizeLimit(qint64 limitBytes, const std::functio
 std::optional<qint32> RunInChildWithin(int seconds, const std::function<qint32()>& body)
 {
     return RunInChild(seconds, -1, body);
+}
+
+namespace {
+constexpr qint64 kPageSize = 4096;
+constexpr char kFillerName[] = ".orvex-test-filler";
+
+qint64 RoundUpToPage(qint64 bytes)
+{
+    return (std::max<qint64>(bytes, 0) + kPageSize - 1) / kPageSize * kPageSize;
+}
+
+// What the files under `folder` take on a tmpfs: whole pages each.
+qint64 PagesUnder(const std::filesystem::path& folder)
+{
+    qint64 total = 0;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        if (it->is_regular_file(error))
+            total += RoundUpToPage(qint64(it->file_size(error)));
+    }
+    return total;
+}
+
+// Makes `to` hold a copy of what `from` holds, the filler left out.
+bool ReplaceContents(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(to, error))
+        std::filesystem::remove_all(entry.path(), error);
+    if (error)
+        return false;
+    for (const auto& entry : std::filesystem::directory_iterator(from, error)) {
+        if (entry.path().filename() == kFillerName)
+            continue;
+        std::filesystem::copy(entry.path(), to / entry.path().filename(),
+            std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks, error);
+        if (error)
+            return false;
+    }
+    return !error;
+}
+
+// In the child: mounts a tmpfs over `folder` with its contents and `roomBytes`
+// free; `underlying` names the covered folder afterwards. False, with nothing
+// mounted, where that cannot be done.
+bool MountFullFilesystem(const QString& folder, qint64 roomBytes, std::string& underlying)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    struct stat info {};
+    const int below = ::open(path.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (below < 0 || ::fstat(below, &info) != 0)
+        return false;
+    // The covered folder stays reachable through its descriptor.
+    underlying = "/proc/self/fd/" + std::to_string(below);
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return false;
+    const qint64 size = PagesUnder(underlying) + RoundUpToPage(roomBytes) + 256 * kPageSize;
+    char options[64];
+    std::snprintf(options, sizeof options, "size=%lld,mode=%o", static_cast<long long>(size),
+        unsigned(info.st_mode & 07777));
+    if (::mount("orvex-full-disk", path.constData(), "tmpfs", MS_NOSUID | MS_NODEV, options) != 0)
+        return false;
+    struct statvfs space {};
+    bool ready = ReplaceContents(underlying, path.toStdString()) && ::statvfs(path.constData(), &space) == 0;
+    const qint64 filler = ready ? qint64(space.f_bavail) * qint64(space.f_frsize) - RoundUpToPage(roomBytes) : 0;
+    if (ready && filler > 0) {
+        const int fd = ::open((path + '/' + kFillerName).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        ready = fd >= 0 && ::posix_fallocate(fd, 0, filler) == 0;
+        if (fd >= 0)
+            ::close(fd);
+    }
+    if (!ready)
+        ::umount2(path.constData(), MNT_DETACH);
+    return ready;
+}
+} // namespace
+
+bool SmallFilesystemsCanBeMounted()
+{
+    static const bool can = [] {
+        const QString probe = gTempRoot->path() + QStringLiteral("/mount-probe");
+        QDir().mkpath(probe);
+        const auto mounted = RunInChild(20, -1, [&] {
+            std::string underlying;
+            if (!MountFullFilesystem(probe, 0, underlying))
+                return qint32(0);
+            ::umount2(QFile::encodeName(probe).constData(), MNT_DETACH);
+            return qint32(1);
+        });
+        QDir(probe).removeRecursively();
+        return mounted == 1;
+    }();
+    return can;
+}
+
+const char* FullDiskName(FullDisk kind)
+{
+    return kind == FullDisk::SmallFilesystem ? "a full small filesystem" : "a file-size limit";
+}
+
+std::optional<qint32> RunOnFullDisk(FullDisk kind, const QString& folder, qint64 roomBytes,
+    const std::function<qint32()>& body)
+{
+    if (kind == FullDisk::FileSizeLimit)
+        return RunWithFileSizeLimit(roomBytes, body);
+    return RunInChild(60, -1, [&]() -> qint32 {
+        std::string underlying;
+        if (!MountFullFilesystem(folder, roomBytes, underlying)) {
+            qInfo("No tmpfs may be mounted here: a file-size limit stands in for the full disk");
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit { rlim_t(roomBytes), rlim_t(roomBytes) };
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            return body();
+        }
+        const QByteArray path = QFile::encodeName(folder);
+        qint32 result = 0x7FFFFFFF;
+        try {
+            result = body();
+        } catch (...) {
+        }
+        // What the body left is what the test looks at, in the folder it knows.
+        if (!ReplaceContents(path.toStdString(), underlying))
+            result = 0x7FFFFFFE;
+        ::umount2(path.constData(), MNT_DETACH);
+        return result;
+    });
 }
 
 void ProcessEventsFor(int milliseconds)

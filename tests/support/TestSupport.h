@@ -24,6 +24,26 @@ std::optional<qint32> RunWithFileSizeLimit(qint64 limitBytes, const std::functio
 // crashed or took longer than `seconds`.
 std::optional<qint32> RunInChildWithin(int seconds, const std::function<qint32()>& body);
 
+// How a full disk is made for a writer running in a child process.
+enum class FullDisk {
+    FileSizeLimit,   // no file may grow past the room: writes fail with EFBIG
+    SmallFilesystem, // the folder is a small tmpfs with only the room left: writes fail with ENOSPC
+};
+inline constexpr FullDisk kFullDisks[] = { FullDisk::FileSizeLimit, FullDisk::SmallFilesystem };
+const char* FullDiskName(FullDisk kind);
+
+// Runs `body` in a child process that meets a full disk of the kind asked, with
+// about `roomBytes` left, and hands back the code it returned; nothing when the
+// child died or hung. A small filesystem is a tmpfs mounted over `folder` in a
+// mount namespace of the child's own (nothing outlives the child), holding a
+// copy of what the folder held and a filler that leaves the room (in whole
+// pages); afterwards the folder holds what the body left there. Where no tmpfs
+// may be mounted (not root) the file-size limit stands in.
+std::optional<qint32> RunOnFullDisk(FullDisk kind, const QString& folder, qint64 roomBytes,
+    const std::function<qint32()>& body);
+// Whether RunOnFullDisk can mount its small filesystem here (asked once).
+bool SmallFilesystemsCanBeMounted();
+
 // Runs the event loop for a while (timers, posted events, deferred deletes).
 void ProcessEventsFor(int milliseconds);
 // Deletes the objects waiting for deleteLater now.

@@ -332,11 +332,16 @@ TEST_F(IndexPackageTasks, AFullDiskLeavesTheOldIndexWholeAndReportsIt)
     const QString path = document.IndexDbPath();
     // More than the kernel's and Qt's buffers, so that both a write and the flush meet the limit.
     const QByteArray bigger(1024 * 1024, 'x');
-    const auto result = RunWithFileSizeLimit(old.size() + 4096, [&] { return qint32(ReplaceFileContents(path, bigger)); });
-    ASSERT_TRUE(result);
-    EXPECT_EQ(*result, -34);
-    EXPECT_EQ(ReadWholeFile(path), old);
-    EXPECT_EQ(QDir(QFileInfo(path).path()).entryList({ "index.db*" }, QDir::Files | QDir::Hidden), QStringList { "index.db" });
+    for (FullDisk kind : kFullDisks) {
+        SCOPED_TRACE(FullDiskName(kind));
+        const auto result = RunOnFullDisk(kind, QFileInfo(path).path(), old.size() + 4096,
+            [&] { return qint32(ReplaceFileContents(path, bigger)); });
+        ASSERT_TRUE(result);
+        EXPECT_EQ(*result, -34);
+        EXPECT_EQ(ReadWholeFile(path), old);
+        EXPECT_EQ(QDir(QFileInfo(path).path()).entryList({ "index.db*" }, QDir::Files | QDir::Hidden),
+            QStringList { "index.db" });
+    }
 }
 
 TEST_F(IndexPackageTasks, AWriterKilledMidWayLeavesTheOldFileWholeAndReadable)

@@ -7,7 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 constexpr OSStatus kDiskFull = -34;
@@ -97,17 +100,64 @@ TEST(LFileStream, FullDiskThrowsAndKeepsTheOldFile)
     const QByteArray old(10000, 'o');
     WriteWhole(path, old);
 
-    const auto result = RunWithFileSizeLimit(4096, [&] {
-        return qint32(CatchCode([&] {
-            LFileStream out(path, LFileStream::Mode::Truncate);
-            const QByteArray record(1000, 'r');
-            for (int i = 0; i < 20; ++i)
-                out.WriteBytes(record);
-            out.Close();
-        }));
-    });
-    ASSERT_TRUE(result);
-    EXPECT_EQ(*result, kDiskFull);
-    EXPECT_EQ(ReadWholeFile(path), old);
-    EXPECT_EQ(Leftovers(folder, { "index.db" }), QStringList());
+    for (FullDisk kind : kFullDisks) {
+        SCOPED_TRACE(FullDiskName(kind));
+        const auto result = RunOnFullDisk(kind, folder, 4096, [&] {
+            return qint32(CatchCode([&] {
+                LFileStream out(path, LFileStream::Mode::Truncate);
+                const QByteArray record(1000, 'r');
+                for (int i = 0; i < 20; ++i)
+                    out.WriteBytes(record);
+                out.Close();
+            }));
+        });
+        ASSERT_TRUE(result);
+        EXPECT_EQ(*result, kDiskFull);
+        EXPECT_EQ(ReadWholeFile(path), old);
+        EXPECT_EQ(Leftovers(folder, { "index.db" }), QStringList());
+    }
+}
+
+// The full disks the writers' tests stand on: a small filesystem is really full
+// (where one can be mounted), sees what the folder held, leaves behind what was
+// written into it, and leaves no mount behind.
+TEST(FullDisks, ASmallFilesystemIsFullHoldsTheFolderAndLeavesNoMount)
+{
+    const QString folder = TestTempDir() + QStringLiteral("/disk");
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/inner")));
+    WriteWhole(folder + QStringLiteral("/inner/old.txt"), QByteArray(5000, 'o'));
+    auto mounts = [] { return ReadWholeFile(QStringLiteral("/proc/self/mounts")); };
+    const QByteArray mountsBefore = mounts();
+
+    // errno of the write that fails, 0 when all 64 KB went in.
+    auto writeTooMuch = [&]() -> qint32 {
+        if (ReadWholeFile(folder + QStringLiteral("/inner/old.txt")) != QByteArray(5000, 'o'))
+            return -1; // the folder's contents are not there
+        WriteWhole(folder + QStringLiteral("/small.txt"), "fits");
+        const int fd = ::open(QFile::encodeName(folder + QStringLiteral("/big.txt")).constData(),
+            O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const QByteArray chunk(4096, 'b');
+        for (int i = 0; i < 16; ++i) {
+            if (::write(fd, chunk.constData(), chunk.size()) != chunk.size()) {
+                const int error = errno;
+                ::close(fd);
+                return error;
+            }
+        }
+        ::close(fd);
+        return 0;
+    };
+    const auto limited = RunOnFullDisk(FullDisk::FileSizeLimit, folder, 8192, writeTooMuch);
+    ASSERT_TRUE(limited);
+    EXPECT_EQ(*limited, EFBIG);
+
+    const bool canMount = SmallFilesystemsCanBeMounted();
+    const auto full = RunOnFullDisk(FullDisk::SmallFilesystem, folder, 8192, writeTooMuch);
+    ASSERT_TRUE(full);
+    EXPECT_EQ(*full, canMount ? ENOSPC : EFBIG);
+    EXPECT_EQ(ReadWholeFile(folder + QStringLiteral("/small.txt")), QByteArray("fits"));
+    EXPECT_EQ(ReadWholeFile(folder + QStringLiteral("/inner/old.txt")), QByteArray(5000, 'o'));
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        (QStringList { "big.txt", "inner", "small.txt" }));
+    EXPECT_EQ(mounts(), mountsBefore);
 }

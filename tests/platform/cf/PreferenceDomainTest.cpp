@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QSize>
 #include <QStandardPaths>
@@ -125,15 +126,20 @@ TEST(PreferenceDomain, AFullDiskKeepsTheOldPreferencesAndReportsIt)
     const QByteArray old = ReadWholeFile(path);
     ASSERT_FALSE(old.isEmpty());
 
-    // The old file is a few hundred bytes; the new one cannot fit under the limit.
-    const auto result = RunWithFileSizeLimit(old.size() + 100, [&] {
-        PreferenceDomain domain(path);
-        domain.SetValue(QStringLiteral("Big"), QString(20000, QLatin1Char('x')));
-        return qint32(domain.Synchronize());
-    });
-    ASSERT_TRUE(result);
-    EXPECT_EQ(*result, -34); // disk full, not success
-    EXPECT_EQ(ReadWholeFile(path), old);
-    PreferenceDomain reread(path);
-    EXPECT_EQ(reread.Value(QStringLiteral("Kept")).toString(), QStringLiteral("yes"));
+    // The old file is a few hundred bytes; the new one cannot fit in the room left.
+    const QString folder = QFileInfo(path).path();
+    for (FullDisk kind : kFullDisks) {
+        SCOPED_TRACE(FullDiskName(kind));
+        const auto result = RunOnFullDisk(kind, folder, old.size() + 100, [&] {
+            PreferenceDomain domain(path);
+            domain.SetValue(QStringLiteral("Big"), QString(20000, QLatin1Char('x')));
+            return qint32(domain.Synchronize());
+        });
+        ASSERT_TRUE(result);
+        EXPECT_EQ(*result, -34); // disk full, not success
+        EXPECT_EQ(ReadWholeFile(path), old);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList { QFileInfo(path).fileName() });
+        PreferenceDomain reread(path);
+        EXPECT_EQ(reread.Value(QStringLiteral("Kept")).toString(), QStringLiteral("yes"));
+    }
 }

@@ -45,11 +45,15 @@ TEST(ImageExport, AFullDiskFailsTheExportAndKeepsTheOldFile)
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             image.setPixel(x, y, (seed = seed * 1664525u + 1013904223u) >> 8);
-    for (OSType type : { OSType('8BPS'), OSType('PNGf') }) {
-        const auto result = RunWithFileSizeLimit(4096, [&] { return qint32(ExportImage(type, image, path)); });
-        ASSERT_TRUE(result);
-        EXPECT_NE(*result, noErr);
-        EXPECT_EQ(ReadWholeFile(path), QByteArray("the old export"));
+    for (FullDisk kind : kFullDisks) {
+        SCOPED_TRACE(FullDiskName(kind));
+        for (OSType type : { OSType('8BPS'), OSType('PNGf') }) {
+            const auto result
+                = RunOnFullDisk(kind, TestTempDir(), 4096, [&] { return qint32(ExportImage(type, image, path)); });
+            ASSERT_TRUE(result);
+            EXPECT_NE(*result, noErr);
+            EXPECT_EQ(ReadWholeFile(path), QByteArray("the old export"));
+        }
     }
     EXPECT_EQ(QDir(TestTempDir()).entryList(QDir::Files | QDir::Hidden), QStringList { "export.psd" });
 }
