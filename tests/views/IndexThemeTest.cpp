@@ -346,4 +346,22 @@ TEST_F(ThemedGridTest, ThePatternMenuSetsAndChecksTheTheme)
     // Another menu's items are not the view's.
     EXPECT_FALSE(view->ObeyCommand(SyntheticCommandForMenuItem(204, 5), nullptr));
     EXPECT_EQ(view->GetTheme(), 5);
+
+    // The program makes its menu bar first; the first view fills the bar's pattern
+    // menu. Chosen from the menu bar with that view as the target, an item sets its
+    // theme and the menu shows it checked.
+    LMenuBar bar(128);
+    SPaneInfo info;
+    info.width = 300;
+    info.height = 200;
+    std::unique_ptr<CIndexView> target(new CIndexView(info));
+    ASSERT_TRUE(LCommander::SwitchTarget(target.get()));
+    ASSERT_TRUE(bar.ChooseItem(kPatternMenuID, kFullScreenTheme));
+    EXPECT_EQ(target->GetTheme(), kFullScreenTheme);
+    LMenu* patterns = bar.FetchMenu(kPatternMenuID);
+    bar.UpdateMenu(patterns);
+    for (SInt16 item = 1; item <= patterns->CountItems(); ++item)
+        EXPECT_EQ(patterns->Item(item)->mark, item == kFullScreenTheme ? checkMark : noMark) << item;
+    LCommander::SwitchTarget(nullptr);
+    target.reset();
 }
