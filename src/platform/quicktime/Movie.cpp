@@ -1,6 +1,7 @@
 #include "Movie.h"
 
 #include "ExceptionCode.h"
+#include "GraphicsErrors.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -429,6 +430,7 @@ QImage Movie::ToImage(const void* framePointer)
     State& s = *mState;
     const int width = s.displayWidth;
     const int height = s.displayHeight;
+    ThrowIfImageTooLarge(width, height, "movie frame");
     s.scaler = sws_getCachedContext(s.scaler, frame->width, frame->height, AVPixelFormat(frame->format), width, height,
         AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!s.scaler)
@@ -444,13 +446,17 @@ QImage Movie::ToImage(const void* framePointer)
             1 << 16, 1 << 16);
     }
 
-    QImage image(width, height, QImage::Format_ARGB32);
-    if (image.isNull())
+    // libswscale's vector code stores whole blocks of pixels and runs past the end of a
+    // row of the exact width, and past the last row: it draws into rows a block wider
+    // with a spare row below, and the picture is cut out of them.
+    constexpr int kScalerBlock = 32;
+    QImage padded(width + kScalerBlock, height + 1, QImage::Format_ARGB32);
+    if (padded.isNull())
         ThrowOSErr_(memFullErr);
-    uint8_t* planes[4] = { image.bits(), nullptr, nullptr, nullptr };
-    int strides[4] = { int(image.bytesPerLine()), 0, 0, 0 };
+    uint8_t* planes[4] = { padded.bits(), nullptr, nullptr, nullptr };
+    int strides[4] = { int(padded.bytesPerLine()), 0, 0, 0 };
     sws_scale(s.scaler, frame->data, frame->linesize, 0, frame->height, planes, strides);
-    image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage image = padded.copy(0, 0, width, height).convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (mQuarterTurns)
         image = image.transformed(QTransform().rotate(90.0 * mQuarterTurns));
     return image;

@@ -1,11 +1,14 @@
 #include "Movie.h"
 
 #include "ExceptionCode.h"
+#include "GraphicsErrors.h"
 #include "MacRoman.h"
 #include "TestMovies.h"
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -213,4 +216,60 @@ TEST(Movie, BrokenAndMissingFilesGiveCodes)
     notes.close();
     EXPECT_EQ(OpenFailure(text), cantFindHandler);
     EXPECT_EQ(OpenFailure(TestTempDir() + "/missing.mov"), fnfErr);
+}
+
+// The scaler stores whole blocks of pixels: frames narrower than a block are drawn
+// right and nothing is written past their picture. The child run checks the byte
+// after every allocation when it is freed (glibc's malloc checking), so a store past
+// the frame's pixels fails it.
+TEST(Movie, SmallFramesAreDrawnWithinTheirPicture)
+{
+    const bool child = qEnvironmentVariableIsSet("ORVEX_MALLOC_CHECKED");
+    if (!child) {
+        const QString checker = QStringLiteral("/lib/x86_64-linux-gnu/libc_malloc_debug.so.0");
+        if (!QFile::exists(checker))
+            GTEST_SKIP() << "no malloc checking library";
+        QProcess run;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("ORVEX_MALLOC_CHECKED"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("LD_PRELOAD"), checker);
+        environment.insert(QStringLiteral("GLIBC_TUNABLES"), QStringLiteral("glibc.malloc.check=3"));
+        run.setProcessEnvironment(environment);
+        run.start(QCoreApplication::applicationFilePath(),
+            { QStringLiteral("--gtest_filter=Movie.SmallFramesAreDrawnWithinTheirPicture") });
+        ASSERT_TRUE(run.waitForFinished(120000));
+        EXPECT_EQ(run.exitStatus(), QProcess::NormalExit) << run.readAllStandardError().constData();
+        EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardOutput().constData();
+        return;
+    }
+    struct Case {
+        const char* name;
+        const char* size;
+        QStringList codec;
+    };
+    const Case cases[] = {
+        { "small.mov", "8x8", { "-c:v", "mjpeg" } },
+        { "narrow.mp4", "6x4", { "-pix_fmt", "yuv420p" } },
+        { "flat.mov", "10x2", { "-c:v", "mjpeg" } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString source = QStringLiteral("color=red:s=%1:r=10:d=1").arg(QLatin1String(c.size));
+        const auto movie = Movie::Open(MakeMedia(c.name, QStringList { "-f", "lavfi", "-i", source } + c.codec));
+        for (int i = 0; i < 4; ++i) {
+            const Offscreen frame = movie->FrameAtTime(movie->GetTimeScale() * i / 5);
+            ASSERT_EQ(frame.Width(), QString::fromLatin1(c.size).section(QLatin1Char('x'), 0, 0).toInt());
+            ExpectColour(frame, frame.Width() - 1, frame.Height() - 1, qRgb(255, 0, 0));
+        }
+    }
+}
+
+TEST(Movie, FramesOverTheDecodedImageLimitAreRefusedBeforeTheyAreMade)
+{
+    const auto movie = Movie::Open(MakeMedia("limit.mp4", kRedThenBlue + QStringList { "-pix_fmt", "yuv420p" }));
+    const qint64 saved = gMaxDecodedImageBytes.exchange(160 * 120 * 4 - 1);
+    EXPECT_EQ(OSStatus(CatchCode([&] { movie->FrameAtTime(0); })), memFullErr);
+    gMaxDecodedImageBytes = 160 * 120 * 4;
+    EXPECT_EQ(movie->FrameAtTime(0).Bounds(), MakeRect(0, 0, 120, 160));
+    gMaxDecodedImageBytes = saved;
 }
