@@ -8,11 +8,12 @@
 
 namespace {
 
-constexpr int kLookBits = 11;   // Huffman codes (AC codes with their extra bits) of up to this length take one lookup
+constexpr int kLookBits = 12;   // Huffman codes (AC codes with their extra bits) of up to this length take one lookup
 constexpr int kMaxSide = 30000; // larger pictures are left to the general decoder, which refuses them
 
 // One Huffman table, laid out for skipping: what the next kLookBits bits of the
-// stream start with, and the canonical limits for the longer codes.
+// stream start with, one or (AC tables) two coefficients at a time, and the
+// canonical limits for the longer codes.
 struct HuffTable {
     struct Entry {
         uint8_t length;  // of the code; 0 for a code longer than kLookBits
@@ -20,8 +21,17 @@ struct HuffTable {
         uint8_t total;   // AC tables: code and extra bits when within kLookBits, else 0
         uint8_t advance; // AC tables, with `total`: coefficients passed, 64 for the end of the block
     };
+    // AC tables: the coefficients whose codes and extra bits the next kLookBits
+    // bits hold in full, up to two.
+    struct Pair {
+        uint8_t first;   // bits of the first; 0 when it does not fit
+        uint8_t both;    // bits of both; of the first alone when the second does not fit
+        uint8_t advance; // coefficients the first passes, 64 for the end of the block
+        uint8_t second;  // those the second passes; 0 for none
+    };
     bool defined = false;
     std::array<Entry, 1 << kLookBits> fast {};
+    std::array<Pair, 1 << kLookBits> pairs {};
     std::array<int32_t, 17> maxCode {}; // the largest code of each length, -1 for none
     std::array<int32_t, 17> valueOffset {};
     std::array<uint8_t, 256> values {};
@@ -75,6 +85,24 @@ bool BuildTable(HuffTable& t, const uint8_t* counts, const uint8_t* symbols, boo
         const int first = codes[std::size_t(i)] << spread;
         for (int j = 0; j < (1 << spread); ++j)
             t.fast[std::size_t(first + j)] = e;
+    }
+    if (!dc) {
+        constexpr uint32_t kMask = (1u << kLookBits) - 1;
+        for (uint32_t bits = 0; bits <= kMask; ++bits) {
+            const HuffTable::Entry& a = t.fast[bits];
+            if (!a.total)
+                continue; // the slow way
+            HuffTable::Pair p { a.total, a.total, a.advance, 0 };
+            if (a.advance < 64) {
+                // The second, from the bits after the first (as many as there are).
+                const HuffTable::Entry& b = t.fast[(bits << a.total) & kMask];
+                if (b.total && a.total + b.total <= kLookBits) {
+                    p.both = uint8_t(a.total + b.total);
+                    p.second = b.advance;
+                }
+            }
+            t.pairs[bits] = p;
+        }
     }
     t.defined = true;
     return true;
@@ -228,17 +256,25 @@ struct Component {
     std::vector<int16_t> dc;    // the DC coefficient of every block
 };
 
-// Passes over one block's AC coefficients. The end of the block counts as a
-// step past the last coefficient, so that the loop has one exit.
+// Passes over one block's AC coefficients, two at a time where their codes
+// are short. The end of the block counts as a step past the last coefficient,
+// so that the loop has one exit.
 inline void SkipAc(BitReader& bits, const HuffTable& t)
 {
     int k = 1;
     do {
         bits.Fill();
-        const HuffTable::Entry& e = t.fast[bits.Peek(kLookBits)];
-        if (e.total) [[likely]] {
-            bits.Skip(e.total);
-            k += e.advance;
+        const HuffTable::Pair p = t.pairs[bits.Peek(kLookBits)];
+        if (p.first) [[likely]] {
+            const int afterFirst = k + p.advance;
+            if (afterFirst >= 64 && p.second) [[unlikely]] {
+                // The block ended with its last coefficient: what follows is the next block's.
+                bits.Skip(p.first);
+                k = afterFirst;
+            } else {
+                bits.Skip(p.both);
+                k = afterFirst + p.second;
+            }
         } else {
             const int symbol = bits.Decode(t);
             const int run = symbol >> 4, size = symbol & 15;
