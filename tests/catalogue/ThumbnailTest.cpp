@@ -7,6 +7,7 @@
 #include "ExtendedAttributes.h"
 #include "FileTypes.h"
 #include "FourCharCode.h"
+#include "JpegTestFiles.h"
 #include "LThread.h"
 #include "MediaFactory.h"
 #include "TestDNG.h"
@@ -577,19 +578,7 @@ TEST(ThumbnailMaking, ACamerasPreviewServesUnlessBuiltInThumbnailsAreIgnored)
     const QString path = SaveImage(photo, "with-red-preview.jpg", "JPEG");
     QImage preview(240, 160, QImage::Format_RGB32);
     preview.fill(QColor(220, 30, 20));
-    QByteArray previewBytes;
-    {
-        QBuffer buffer(&previewBytes);
-        buffer.open(QIODevice::WriteOnly);
-        ASSERT_TRUE(preview.save(&buffer, "JPEG", 90));
-    }
-    auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
-    image->readMetadata();
-    Exiv2::ExifData& exif = image->exifData();
-    exif["Exif.Image.Make"] = "Orvex";
-    Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(previewBytes.constData()),
-        long(previewBytes.size()));
-    image->writeMetadata();
+    AddExifThumbnail(path, preview, [](Exiv2::ExifData& exif) { exif["Exif.Image.Make"] = "Orvex"; });
 
     ThumbnailSettings settings = Settings();
     const auto fromPreview = ThumbnailOf(path, 'JPEG', settings);

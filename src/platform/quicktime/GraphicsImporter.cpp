@@ -17,6 +17,7 @@
 namespace {
 
 constexpr qint64 kMaxFileBytes = qint64(1) << 31; // larger files are refused rather than read whole
+constexpr qint64 kHeaderBytes = 64 * 1024; // read first: most JPEG headers end within it
 constexpr Fixed kDefaultResolution = 72 << 16; // dots per inch where a file records none
 
 } // namespace
@@ -33,7 +34,34 @@ OSStatus GraphicsImporter::OpenFile(const QString& path, OSType typeHint, std::u
         return OSErrorFromFileError(file.error(), path);
     if (file.size() > kMaxFileBytes)
         return memFullErr;
-    QByteArray data = file.readAll();
+    QByteArray data = file.read(kHeaderBytes);
+    if (data.startsWith("\xFF\xD8\xFF") && typeHint != 'EPSF') {
+        // A JPEG's size, colour profile, metadata and camera preview are all in its
+        // header: the rest of the file is read only when its pixels are wanted.
+        qsizetype header;
+        while ((header = JpegScanStart(data)) < 0 && !file.atEnd())
+            data += file.read(data.size());
+        if (header > 0 && !file.atEnd()) {
+            const qint64 fileSize = file.size();
+            data.truncate(header);
+            auto readWhole = [path, data] {
+                QFile whole(path);
+                QByteArray bytes;
+                if (whole.open(QIODevice::ReadOnly) && whole.size() <= kMaxFileBytes)
+                    bytes = whole.readAll();
+                // A file changed since its header was read is not mixed with it.
+                return bytes.startsWith(data) ? bytes : QByteArray();
+            };
+            std::unique_ptr<GraphicsImporter> importer;
+            if (Open(data, path, typeHint, importer, readWhole, fileSize) == noErr && importer->FormatType() == 'JPEG') {
+                out = std::move(importer);
+                return noErr;
+            }
+            file.seek(0);
+            data.clear();
+        }
+    }
+    data += file.readAll();
     if (data.startsWith("%!PS") || data.startsWith("\xC5\xD0\xD3\xC6") || typeHint == 'EPSF') {
         // PostScript is turned into PDF first.
         QByteArray pdf;
@@ -66,13 +94,14 @@ OSStatus GraphicsImporter::OpenImage(const QImage& image, OSType formatType, std
 }
 
 OSStatus GraphicsImporter::Open(const QByteArray& data, const QString& path, OSType typeHint,
-    std::unique_ptr<GraphicsImporter>& out)
+    std::unique_ptr<GraphicsImporter>& out, std::function<QByteArray()> readWhole, qint64 fileSize)
 {
     return CatchCode([&] {
         std::unique_ptr<GraphicsImporter> importer(new GraphicsImporter);
         importer->mData = data;
+        importer->mFileSize = fileSize;
         importer->mPath = path;
-        ThrowIfOSErr_(MakeImageSource(importer->mData, typeHint, importer->mSource));
+        ThrowIfOSErr_(MakeImageSource(importer->mData, typeHint, importer->mSource, std::move(readWhole)));
         ThrowIfOSErr_(importer->ResetForImage());
         out = std::move(importer);
     });
@@ -323,7 +352,7 @@ OSStatus GraphicsImporter::GetImageDescription(ImageDescription& out)
         ImageDescription d;
         d.width = mNatural.Width();
         d.height = mNatural.Height();
-        d.dataSize = SInt32(std::min<qsizetype>(mData.size(), 0x7FFFFFFF));
+        d.dataSize = SInt32(std::min<qint64>(mFileSize >= 0 ? mFileSize : mData.size(), 0x7FFFFFFF));
         d.frameCount = 1;
         mSource->Describe(mIndex, d);
         // The resolution as the file records it, 72 dpi where it records none:
@@ -368,6 +397,6 @@ OSStatus GraphicsImporter::GetMetaData(UserData& into)
             into.AddUserData(QByteArray("n=th"), 'nth?');
             return;
         }
-        ThrowIfOSErr_(ReadImageMetadata(mData, PStringToQString(d.name), into));
+        ThrowIfOSErr_(mSource->ReadMetadata(mData, PStringToQString(d.name), into));
     });
 }

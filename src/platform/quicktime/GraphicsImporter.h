@@ -12,6 +12,7 @@
 #include <QColor>
 #include <QImage>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class UserData;
@@ -41,6 +42,7 @@ public:
     ~GraphicsImporter();
 
     OSType FormatType() const; // the file type of the format that was recognised ('JPEG', 'PICT', ...)
+    // The file's bytes; of a JPEG file only its header, its pixels being read when they are wanted.
     const QByteArray& Data() const { return mData; }
     const QString& Path() const { return mPath; }
 
@@ -86,10 +88,11 @@ public:
 private:
     GraphicsImporter() = default;
     static OSStatus Open(const QByteArray& data, const QString& path, OSType typeHint,
-        std::unique_ptr<GraphicsImporter>& out);
+        std::unique_ptr<GraphicsImporter>& out, std::function<QByteArray()> readWhole = {}, qint64 fileSize = -1);
     OSStatus ResetForImage();
 
     QByteArray mData;
+    qint64 mFileSize = -1; // when mData is only the file's header
     QString mPath;
     std::unique_ptr<ImageSource> mSource;
     SInt32 mIndex = 1;

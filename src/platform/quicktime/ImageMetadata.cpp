@@ -179,12 +179,7 @@ void FillUserData(Exiv2::Image* image, const QString& formatName, UserData& into
 
 OSStatus ReadImageMetadata(const QByteArray& imageData, const QString& formatName, UserData& into)
 {
-    try {
-        FillUserData(OpenMemory(imageData).get(), formatName, into);
-    } catch (const std::exception&) {
-        return codecBadDataErr;
-    }
-    return noErr;
+    return ImageMetadataReader(imageData).Read(formatName, into);
 }
 
 bool CanCarryImageMetadata(const QString& path)
@@ -220,11 +215,33 @@ OSStatus ReadImageFileMetadata(const QString& path, const QString& formatName, U
 
 QByteArray ReadEmbeddedThumbnail(const QByteArray& imageData)
 {
-    std::unique_ptr<Exiv2::Image> image = OpenMemory(imageData);
-    if (!image)
+    return ImageMetadataReader(imageData).EmbeddedThumbnail();
+}
+
+ImageMetadataReader::ImageMetadataReader(const QByteArray& imageData)
+    : mData(imageData)
+    , mImage(OpenMemory(mData))
+{
+}
+
+ImageMetadataReader::~ImageMetadataReader() = default;
+
+OSStatus ImageMetadataReader::Read(const QString& formatName, UserData& into) const
+{
+    try {
+        FillUserData(mImage.get(), formatName, into);
+    } catch (const std::exception&) {
+        return codecBadDataErr;
+    }
+    return noErr;
+}
+
+QByteArray ImageMetadataReader::EmbeddedThumbnail() const
+{
+    if (!mImage)
         return {};
     try {
-        Exiv2::PreviewManager previews(*image);
+        Exiv2::PreviewManager previews(*mImage);
         Exiv2::PreviewPropertiesList list = previews.getPreviewProperties();
         if (list.empty())
             return {};

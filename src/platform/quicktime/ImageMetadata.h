@@ -6,7 +6,12 @@
 #include <QImage>
 #include <QString>
 
+#include <memory>
+
 class UserData;
+namespace Exiv2 {
+class Image;
+}
 
 // Image metadata through Exiv2, in the item form the EXIF record reads: one
 // item per EXIF tag ('ex' + tag) and per TIFF tag of the first directory ('ti'
@@ -28,6 +33,21 @@ OSStatus ReadImageFileMetadata(const QString& path, const QString& formatName, U
 // The embedded preview image (the EXIF thumbnail), the smallest one Exiv2 finds;
 // empty when there is none.
 QByteArray ReadEmbeddedThumbnail(const QByteArray& imageData);
+
+// One image's metadata parsed once, then asked for its embedded thumbnail and
+// its items as often as wanted (the functions above in one). The data, which
+// may be just a JPEG's header, is kept while the reader lives.
+class ImageMetadataReader {
+public:
+    explicit ImageMetadataReader(const QByteArray& imageData);
+    ~ImageMetadataReader();
+    QByteArray EmbeddedThumbnail() const;
+    OSStatus Read(const QString& formatName, UserData& into) const;
+
+private:
+    QByteArray mData;
+    std::unique_ptr<Exiv2::Image> mImage;
+};
 
 // What an exporter writes after the pixels.
 struct ExportMetadata {

@@ -115,16 +115,23 @@ const QtFormat kQtFormats[] = {
 
 class QtSource : public ImageSource {
 public:
-    QtSource(const QByteArray& data, const QtFormat& format)
+    QtSource(const QByteArray& data, const QtFormat& format, std::function<QByteArray()> readWhole)
         : mData(data)
         , mFormat(format)
+        , mReadWhole(std::move(readWhole))
+        , mMetadata(mData)
     {
         QBuffer buffer(&mData);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer, mFormat.qtName);
         mCount = std::max(1, reader.imageCount());
         mStoredFormat = reader.imageFormat();
-        mThumbnail = ReadEmbeddedThumbnail(mData);
+        mThumbnail = mMetadata.EmbeddedThumbnail();
+    }
+
+    OSStatus ReadMetadata(const QByteArray&, const QString& formatName, UserData& into) override
+    {
+        return mMetadata.Read(formatName, into);
     }
 
     OSType FormatType() const override { return mFormat.fileType; }
@@ -172,13 +179,19 @@ public:
             if (image.isNull())
                 return codecBadDataErr;
         } else {
-            QBuffer buffer(&mData);
-            buffer.open(QIODevice::ReadOnly);
-            QImageReader reader(&buffer, mFormat.qtName);
-            reader.setAutoTransform(false);
-            if (index > 1 && !reader.jumpToImage(index - 1))
+            std::unique_ptr<QBuffer> buffer;
+            std::unique_ptr<QImageReader> reader;
+            auto open = [&] {
+                reader.reset();
+                buffer = std::make_unique<QBuffer>(&mData);
+                buffer->open(QIODevice::ReadOnly);
+                reader = std::make_unique<QImageReader>(buffer.get(), mFormat.qtName);
+                reader->setAutoTransform(false);
+                return index == 1 || reader->jumpToImage(index - 1);
+            };
+            if (!open())
                 return invalidImageIndexErr;
-            QSize natural = reader.size();
+            QSize natural = reader->size();
             if (index == 1 && UsePreviewFor(natural, wanted)) {
                 // A small request is served by the camera's own preview when it covers it
                 // and has the picture's shape (previews with black bars do not).
@@ -192,6 +205,13 @@ public:
                     return noErr;
                 }
             }
+            if (mReadWhole) {
+                // Only the header was read: the pixels are wanted now.
+                mData = mReadWhole();
+                mReadWhole = nullptr;
+                if (!open())
+                    return invalidImageIndexErr;
+            }
             bool eighth = false;
             if (CanDecodeScaled() && natural.isValid() && wanted.isValid()) {
                 QSize scaled = CoveringSize(natural, wanted);
@@ -201,7 +221,7 @@ public:
                     // blocks' DC terms are the picture: the rest of the data is only skipped over.
                     eighth = mFormat.fileType == 'JPEG' && DecodeJpegEighth(mData, scaled, image);
                     if (!eighth)
-                        reader.setScaledSize(scaled);
+                        reader->setScaledSize(scaled);
                     else if (image.size() != scaled)
                         image = image.scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
                 }
@@ -211,7 +231,7 @@ public:
                 const QByteArray profile = IccProfile();
                 if (!profile.isEmpty())
                     image.setColorSpace(QColorSpace::fromIccProfile(profile));
-            } else if (!reader.read(&image) || image.isNull()) {
+            } else if (!reader->read(&image) || image.isNull()) {
                 return codecBadDataErr;
             }
             // Qt's readers draw what a cut file holds and say nothing; the fault is reported
@@ -306,8 +326,10 @@ public:
     }
 
 private:
-    QByteArray mData;
+    QByteArray mData; // of a JPEG file, maybe only its header until the pixels are wanted
     QtFormat mFormat;
+    std::function<QByteArray()> mReadWhole;
+    ImageMetadataReader mMetadata;
     int mCount = 1;
     QImage::Format mStoredFormat = QImage::Format_Invalid;
     QByteArray mThumbnail;
@@ -1072,32 +1094,46 @@ QByteArray ReadHeaderIccProfile(const QByteArray& data, bool* answered)
     return profile;
 }
 
-bool JpegIsComplete(const QByteArray& d)
+qsizetype JpegScanStart(const QByteArray& d)
 {
-    // Walk the marker segments to the first scan, then look for the end marker after it.
+    // Walk the marker segments to the first scan.
+    if (!StartsWith(d, "\xFF\xD8", 2))
+        return -1;
     qsizetype pos = 2;
     while (pos + 4 <= d.size()) {
         if (UInt8(d[pos]) != 0xFF)
-            return false;
+            return -1;
         UInt8 marker = UInt8(d[pos + 1]);
         if (marker == 0xFF) {
             ++pos;
             continue;
         }
-        qsizetype length = BE16(d, pos + 2);
-        if (marker == 0xDA) {
-            // The end marker is nearly always in the last bytes; the whole scan is
-            // searched only for files with something appended after it.
-            const qsizetype scanStart = pos + 2 + length;
-            const qsizetype tail = std::max(scanStart, d.size() - kJpegEndSearch);
-            return d.indexOf("\xFF\xD9", tail) >= 0 || (tail > scanStart && d.indexOf("\xFF\xD9", scanStart) >= 0);
-        }
-        pos += 2 + length;
+        const qsizetype next = pos + 2 + BE16(d, pos + 2);
+        if (marker == 0xDA)
+            return next <= d.size() ? next : -1;
+        pos = next;
     }
-    return false;
+    return -1;
 }
 
-OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_ptr<ImageSource>& out)
+bool JpegIsComplete(const QByteArray& d)
+{
+    const qsizetype scanStart = JpegScanStart(d);
+    if (scanStart < 0)
+        return false;
+    // The end marker is nearly always in the last bytes; the whole scan is
+    // searched only for files with something appended after it.
+    const qsizetype tail = std::max(scanStart, d.size() - kJpegEndSearch);
+    return d.indexOf("\xFF\xD9", tail) >= 0 || (tail > scanStart && d.indexOf("\xFF\xD9", scanStart) >= 0);
+}
+
+OSStatus ImageSource::ReadMetadata(const QByteArray& data, const QString& formatName, UserData& into)
+{
+    return ReadImageMetadata(data, formatName, into);
+}
+
+OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_ptr<ImageSource>& out,
+    std::function<QByteArray()> readWhole)
 {
     out.reset();
     if (data.isEmpty())
@@ -1150,7 +1186,7 @@ OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_pt
     QByteArray qtName = QImageReader::imageFormat(&buffer);
     for (const QtFormat& format : kQtFormats) {
         if (format.qtName == qtName) {
-            out = std::make_unique<QtSource>(data, format);
+            out = std::make_unique<QtSource>(data, format, format.fileType == 'JPEG' ? std::move(readWhole) : nullptr);
             return noErr;
         }
     }

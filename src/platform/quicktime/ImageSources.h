@@ -6,7 +6,11 @@
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
+#include <QString>
+#include <functional>
 #include <memory>
+
+class UserData;
 
 // What an importer says about whether it covers every pixel of its bounds.
 enum : SInt32 {
@@ -36,11 +40,17 @@ public:
     // Whether a small decode of the main image may be served by the file's own
     // preview when it has one of the same shape (on unless turned off).
     virtual void SetUsePreview(bool) {}
+    // The image's metadata items from the data the source was made from
+    // (ReadImageMetadata); a source that has parsed them already uses that.
+    virtual OSStatus ReadMetadata(const QByteArray& data, const QString& formatName, UserData& into);
 };
 
 // Picks the decoder for `data` by its content, then by `typeHint`. cantFindHandler
 // when nothing here reads the format; codecBadDataErr when its header is broken.
-OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_ptr<ImageSource>& out);
+// `data` may be only a JPEG file's header (JpegScanStart bytes): then `readWhole`
+// reads the whole file when its pixels are wanted, and nothing else needs it.
+OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_ptr<ImageSource>& out,
+    std::function<QByteArray()> readWhole = {});
 
 // A source over pixels decoded elsewhere.
 std::unique_ptr<ImageSource> MakeImageSourceForPixels(const QImage& image, OSType formatType);
@@ -56,6 +66,10 @@ OSStatus DecodeMacPaint(const QByteArray& data, QImage& out);
 // True when a JPEG stream reaches its end-of-image marker after its scan data
 // (a cut file does not).
 bool JpegIsComplete(const QByteArray& data);
+// Where a JPEG stream's first scan data starts, just after the header segments
+// that hold everything but the pixels; -1 when `data` ends before it or is no
+// JPEG stream.
+qsizetype JpegScanStart(const QByteArray& data);
 
 // The ICC profile a JPEG (APP2), PNG (iCCP) or TIFF (tag 34675) file carries,
 // read from its header without decoding pixels; empty when it has none or one

@@ -2,7 +2,9 @@
 #include "GraphicsImporter.h"
 #include "ImageSources.h"
 #include "ImageTestSupport.h"
+#include "JpegTestFiles.h"
 #include "PackBits.h"
+#include "UserData.h"
 
 #include <gtest/gtest.h>
 
@@ -462,4 +464,57 @@ TEST(ImageImport, AFittedFrameIsDecodedStraightToItsSize)
     ASSERT_EQ(importer->DecodeImage(QSize(100, 100), covering), noErr);
     EXPECT_GE(covering.width(), 100);
     EXPECT_GE(covering.height(), 100);
+}
+
+TEST(ImageImport, AJpegFilesHeaderServesAllButItsPixels)
+{
+    // A profiled photograph turned by its EXIF, with a camera preview of its shape;
+    // larger than the first read.
+    QImage photo = PhotoLike(1600, 1200);
+    photo.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
+    const QString path = TempFile(QStringLiteral("header-only.jpg"));
+    ASSERT_TRUE(photo.save(path, "JPEG", 90));
+    QImage preview(160, 120, QImage::Format_RGB32);
+    preview.fill(QColor(220, 30, 20));
+    AddExifThumbnail(path, preview, [](Exiv2::ExifData& exif) { exif["Exif.Image.Orientation"] = uint16_t(6); });
+    const QByteArray file = ReadWholeFile(path);
+
+    std::unique_ptr<GraphicsImporter> importer;
+    ASSERT_EQ(GraphicsImporter::OpenFile(path, 'JPEG', importer), noErr);
+    EXPECT_EQ(importer->Data(), file.left(JpegScanStart(file))) << "only the header is read";
+    ImageDescription description;
+    ASSERT_EQ(importer->GetImageDescription(description), noErr);
+    EXPECT_EQ(description.dataSize, file.size());
+
+    // Another picture in its place: what the header told stays, and its pixels are not mixed with it.
+    QImage other(800, 600, QImage::Format_RGB32);
+    other.fill(Qt::green);
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(other.save(path, "JPEG"));
+
+    Rect natural;
+    importer->GetNaturalBounds(&natural);
+    EXPECT_EQ(natural, MakeRect(0, 0, 1200, 1600));
+    EXPECT_EQ(importer->GetColorProfile(), QColorSpace(QColorSpace::AdobeRgb).iccProfile());
+    UserData metadata;
+    ASSERT_EQ(importer->GetMetaData(metadata), noErr);
+    QByteArray orientation;
+    ASSERT_EQ(metadata.GetUserData(orientation, TIFFUserDataType(0x0112), 1), noErr);
+    EXPECT_EQ(orientation, QByteArray("\0\x06", 2));
+    QImage small;
+    ASSERT_EQ(importer->DecodeImage(QSize(160, 120), small), noErr);
+    EXPECT_GT(qRed(small.pixel(80, 60)), 150) << "the camera's preview";
+
+    QImage whole;
+    EXPECT_NE(importer->DecodeImage(QSize(), whole), noErr);
+
+    // The same file left alone decodes whole, read when the pixels are wanted.
+    ASSERT_TRUE(QFile::remove(path));
+    QFile rewrite(path);
+    ASSERT_TRUE(rewrite.open(QIODevice::WriteOnly));
+    ASSERT_EQ(rewrite.write(file), file.size());
+    rewrite.close();
+    ASSERT_EQ(GraphicsImporter::OpenFile(path, 'JPEG', importer), noErr);
+    ASSERT_EQ(importer->DecodeImage(QSize(), whole), noErr);
+    EXPECT_EQ(whole, QImage::fromData(file).convertToFormat(whole.format()));
 }

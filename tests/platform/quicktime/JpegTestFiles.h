@@ -4,12 +4,17 @@
 // itself (Qt's writer offers none of the choices), and libjpeg's own decode at
 // an eighth of the size to compare with.
 
+#include <QBuffer>
 #include <QByteArray>
+#include <QFile>
 #include <QImage>
 #include <QRandomGenerator>
 #include <QPainter>
 
+#include <exiv2/exiv2.hpp>
+
 #include <cstdio>
+#include <functional>
 #include <jpeglib.h>
 #include <vector>
 
@@ -135,4 +140,22 @@ inline QImage LibjpegEighth(const QByteArray& bytes)
     jpeg_finish_decompress(&d);
     jpeg_destroy_decompress(&d);
     return image;
+}
+
+// Puts `preview` into a JPEG file as its EXIF thumbnail, with whatever else
+// `more` sets in its EXIF, as a camera does.
+inline void AddExifThumbnail(const QString& path, const QImage& preview,
+    const std::function<void(Exiv2::ExifData&)>& more = {})
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    preview.save(&buffer, "JPEG", 90);
+    auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+    image->readMetadata();
+    Exiv2::ExifData& exif = image->exifData();
+    if (more)
+        more(exif);
+    Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()));
+    image->writeMetadata();
 }
