@@ -15,10 +15,14 @@
 #include "UPageFormat.h"
 #include "UReanimator.h"
 
+#include <QCoreApplication>
 #include <QPageLayout>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -103,8 +107,16 @@ void CIndexDoc::HandlePrint()
         SheetFinished();
         if (result != QDialog::Accepted)
             return;
-        if (const ExceptionCode error = CatchException([&] { PrintTo(*printer); }); error.Code() != noErr)
-            ReportError(error);
+        // The dialog is still closing: it goes at the next turn of the event loop,
+        // and printing turns it (the user may cancel between cells). So the job
+        // starts once the dialog has finished, if the index is still open then.
+        QTimer::singleShot(0, QCoreApplication::instance(), [this, printer] {
+            const std::vector<LDocument*>& open = LDocument::GetDocumentList();
+            if (std::find(open.begin(), open.end(), this) == open.end())
+                return;
+            if (const ExceptionCode error = CatchException([&] { PrintTo(*printer); }); error.Code() != noErr)
+                ReportError(error);
+        });
     });
     RunSheet(dialog);
 }

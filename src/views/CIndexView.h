@@ -359,6 +359,11 @@ public:
     // Fills the exposed part with the background and lets each exposed item
     // draw its cell; an item without its picture yet is queued for the update task.
     void DrawSelf(QPainter& painter) override;
+    // Lays the grid out for a page whose body is the present frame: the cells for
+    // the chosen size, then the frame narrowed to whole cells (at least one each
+    // way) and centred where the body was. Each page of the printout is then that
+    // frame: whole rows, none cut by a page's edge.
+    void FitToPage();
     // While a printout prints: each cell of the visible range as the item prints
     // it (no background, no thumbnails queued); the user may cancel between cells.
     void PrintCells(QPainter& painter);
@@ -367,6 +372,10 @@ public:
     SInt16 GetMargin() const override;
     SInt16 GetLineHeight() const override;
     SInt16 GetExtraColumnWidth() const override;
+    // The view's font, sized in screen pixels: the cells' text keeps its size on
+    // paper, whose dots are far finer than the screen's.
+    QFont GetLabelFont() const override;
+    QFont GetViewsFont() const override;
     // The thumbnail grid (0) or the extended view (1019), each with its own size.
     void SetViewMode(SInt32 mode);
     // The grid's keys: arrows, "+" and "-", Escape, Backspace and Delete; false

@@ -266,11 +266,10 @@ SInt32 CIndexViewDocument::GetPrintState() const
 
 void CIndexViewDocument::PrepareForPrinting(double)
 {
-    // The grid is laid out again for the page's body, so that its rows fill
-    // each page whole: a page shows no row cut in two.
+    // The grid is laid out again for the page's body, in whole cells, so that a
+    // page shows no row cut in two.
     mSizeBeforePrinting = mView.IsExtendedView() ? mView.GetExtendedSize() : mView.GetThumbnailSize();
-    mView.SetThumbnailSize(mSizeBeforePrinting, false);
-    mView.AdjustImageSize();
+    mView.FitToPage();
 }
 
 void CIndexViewDocument::SetPrintScale(double scale)

@@ -28,5 +28,9 @@ void CIndexView::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolea
         outEnabled = true;
         return;
     }
+    if (command == cmd_Print) { // the document prints the view, when there is something to print
+        outEnabled = CountItems() > 0;
+        return;
+    }
     LCommander::FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
 }

@@ -12,6 +12,7 @@
 #include "Preferences.h"
 #include "TickCount.h"
 #include "UKeyFilters.h"
+#include "UTextTraits.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -129,6 +130,19 @@ void CIndexView::PrintCells(QPainter& painter)
     }
 }
 
+void CIndexView::FitToPage()
+{
+    const QRect body = GetFrame();
+    SetThumbnailSize(IsExtendedView() ? GetExtendedSize() : GetThumbnailSize(), false);
+    AdjustImageSize();
+    const QSize cell = GetCellSize();
+    const QSize whole(cell.width() * std::max(1, body.width() / cell.width()),
+        cell.height() * std::max(1, body.height() / cell.height()));
+    ResizeFrameTo(whole.width(), whole.height(), false);
+    move(body.x() + (body.width() - whole.width()) / 2, body.y() + (body.height() - whole.height()) / 2);
+    AdjustImageSize();
+}
+
 SInt16 CIndexView::GetMargin() const
 {
     return SInt16(std::min<SInt32>(GridMetrics().Spacing(), 32767));
@@ -142,6 +156,16 @@ SInt16 CIndexView::GetLineHeight() const
 SInt16 CIndexView::GetExtraColumnWidth() const
 {
     return SInt16(std::min<SInt32>(GridMetrics().LabelWidth(), 32767));
+}
+
+QFont CIndexView::GetLabelFont() const
+{
+    return ScreenPixelFont(font());
+}
+
+QFont CIndexView::GetViewsFont() const
+{
+    return ScreenPixelFont(font());
 }
 
 void CIndexView::SetViewMode(SInt32 mode)

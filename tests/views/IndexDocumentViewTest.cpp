@@ -8,6 +8,7 @@
 #include "CVisualTask.h"
 #include "IndexWindowTest.h"
 #include "InterfaceClasses.h"
+#include "LThread.h"
 #include "LWindow.h"
 #include "Preferences.h"
 #include "PropertyList.h"
@@ -20,7 +21,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTimer>
 
 #include <vector>
 
@@ -175,20 +182,32 @@ TEST_F(IndexDocumentView, PrintedPagesHoldWholeRowsAndTheWindowGetsItsGridBack)
     const QSize windowCell = view->GetCellSize();
     const QSize windowFrame = view->size();
 
-    // The printout's body holds the view as its placeholder sizes it.
+    // The printout's body holds the view as its placeholder sizes it; a page is
+    // the view's frame then, whether or not the cells stretch to fill the body.
     IndexDocViewServices* services = doc->GetIndexView();
     services->SetPrintScale(600 / 72.0);
-    for (const QSize body : { QSize(540, 700), QSize(468, 648) }) {
-        view->ResizeFrameTo(body.width(), body.height(), false);
-        services->PrepareForPrinting(600);
-        const int page = body.height();
-        ASSERT_GE(view->GetCellSize().height(), 1);
-        int index = 0;
-        for (const CellParts& part : PartsOfCells(*view)) {
-            ++index;
-            EXPECT_EQ(part.picture.top() / page, part.picture.bottom() / page) << "picture " << index << " cut at a page's edge";
-            EXPECT_EQ(part.text.top() / page, part.text.bottom() / page) << "name " << index << " cut at a page's edge";
-            EXPECT_EQ(part.picture.top() / page, part.text.bottom() / page) << "cell " << index << " spread over two pages";
+    for (const bool fill : { true, false }) {
+        for (const QSize body : { QSize(540, 700), QSize(468, 648) }) {
+            StTempPrefBoolean fillAcross(QStringLiteral("AdjustThumbnailViewHorizontal"), fill);
+            StTempPrefBoolean fillDown(QStringLiteral("AdjustThumbnailViewVertical"), fill);
+            view->PlaceInSuperFrameAt(0, 0, false);
+            view->ResizeFrameTo(body.width(), body.height(), false);
+            services->PrepareForPrinting(600);
+            const int page = view->height();
+            ASSERT_GE(view->GetCellSize().height(), 1);
+            // Whole cells, centred in the body.
+            EXPECT_EQ(page % view->GetCellSize().height(), 0);
+            EXPECT_LE(page, body.height());
+            EXPECT_GT(page + view->GetCellSize().height(), body.height());
+            EXPECT_EQ(view->y(), (body.height() - page) / 2);
+            EXPECT_EQ(view->x(), (body.width() - view->width()) / 2);
+            int index = 0;
+            for (const CellParts& part : PartsOfCells(*view)) {
+                ++index;
+                EXPECT_EQ(part.picture.top() / page, part.picture.bottom() / page) << "picture " << index << " cut at a page's edge";
+                EXPECT_EQ(part.text.top() / page, part.text.bottom() / page) << "name " << index << " cut at a page's edge";
+                EXPECT_EQ(part.picture.top() / page, part.text.bottom() / page) << "cell " << index << " spread over two pages";
+            }
         }
     }
     view->ResizeFrameTo(windowFrame.width(), windowFrame.height(), false);
@@ -213,4 +232,76 @@ TEST_F(IndexDocumentView, ANewIndexGivesEachPictureRoomAboveItsNames)
         EXPECT_LT(part.picture.bottom(), part.text.top()) << "the picture of " << index << " covers its names";
         EXPECT_TRUE(part.cell.adjusted(1, 1, -1, -1).contains(part.picture)) << "the picture of " << index << " leaves its cell";
     }
+}
+
+// Print in the index window: the command reaches the document through the view,
+// the print dialog is answered with a PDF file, and every item is printed once
+// with the grid in whole rows on its pages.
+TEST_F(IndexDocumentView, ThePrintCommandPrintsTheGridThroughTheDialog)
+{
+    SetPrefBoolean("PrintHeader", false);
+    SetPrefBoolean("PrintFooter", false);
+    CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
+    doc->SetWindowTitleCF("Harbour");
+    auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
+    ASSERT_TRUE(view);
+    doc->ShowWindow();
+    LCommander::SwitchTarget(view);
+    auto printEnabled = [view] {
+        Boolean enabled = false, usesMark = false;
+        UInt16 mark = 0;
+        Str255 name;
+        view->ProcessCommandStatus(cmd_Print, enabled, usesMark, mark, name);
+        return bool(enabled);
+    };
+    EXPECT_FALSE(printEnabled()); // nothing to print in an empty index
+
+    QStringList names;
+    for (int i = 1; i <= 30; ++i)
+        names << QStringLiteral("pier%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
+    AddPhotos(doc, names);
+    view->SetThumbnailSize(96, false);
+    const QSize windowCell = view->GetCellSize();
+    const QSize windowFrame = view->size();
+    EXPECT_TRUE(printEnabled());
+
+    // The user chooses a PDF file in the print dialog.
+    const QString pdf = mDir + "/harbour.pdf";
+    bool answered = false;
+    QTimer answer;
+    answer.setInterval(20);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QPrintDialog*>(top);
+            if (!dialog || !dialog->isVisible())
+                continue;
+            dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
+            dialog->printer()->setOutputFileName(pdf);
+            dialog->printer()->setPageSize(QPageSize(QPageSize::A4));
+            dialog->done(QDialog::Accepted); // the printer as set here, not from the dialog's fields
+            answered = true;
+        }
+    });
+    answer.start();
+    EXPECT_TRUE(view->ProcessCommand(cmd_Print));
+    ASSERT_TRUE(LThread::RunUntil([&] { return answered && QFileInfo(pdf).size() > 0; }, 20000));
+    answer.stop();
+
+    QProcess info;
+    info.start("pdfinfo", { pdf });
+    ASSERT_TRUE(info.waitForFinished(30000));
+    const QString pages = QString::fromUtf8(info.readAllStandardOutput());
+    EXPECT_TRUE(pages.contains(QRegularExpression("Pages:\\s+[2-9]\\b"))) << pages.toStdString();
+    QProcess text;
+    text.start("pdftotext", { pdf, "-" });
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    for (const QString& photo : names) {
+        const QString shown = QFileInfo(photo).completeBaseName();
+        EXPECT_EQ(printed.count(QRegularExpression("\\b" + shown + "\\b")), 1) << shown.toStdString();
+    }
+    // The window has its grid back.
+    EXPECT_EQ(view->GetContainingWindow(), doc->GetWindow());
+    EXPECT_EQ(view->size(), windowFrame);
+    EXPECT_EQ(view->GetCellSize(), windowCell);
 }

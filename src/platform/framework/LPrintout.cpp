@@ -57,13 +57,15 @@ LPane* LPlaceHolder::RemoveOccupant()
 
 void LPlaceHolder::CountPanels(SInt32& outHoriz, SInt32& outVert) const
 {
+    // A panel is the occupant's frame: fitted to this place when installed, an
+    // occupant may make it smaller (whole rows of a grid) for its pages.
     outHoriz = outVert = 1;
     auto* view = dynamic_cast<LView*>(mOccupant);
-    if (!view || width() <= 0 || height() <= 0)
+    if (!view || view->width() <= 0 || view->height() <= 0)
         return;
-    SDimension32 image = view->GetImageSize();
-    outHoriz = std::max<SInt32>(1, (image.width + width() - 1) / width());
-    outVert = std::max<SInt32>(1, (image.height + height() - 1) / height());
+    const SDimension32 image = view->GetImageSize();
+    outHoriz = SInt32(std::max<qint64>(1, (qint64(image.width) + view->width() - 1) / view->width()));
+    outVert = SInt32(std::max<qint64>(1, (qint64(image.height) + view->height() - 1) / view->height()));
 }
 
 void LPlaceHolder::ScrollToPanel(const PanelSpec& panel)
@@ -74,7 +76,7 @@ void LPlaceHolder::ScrollToPanel(const PanelSpec& panel)
     const SInt32 h = std::min(panel.horizIndex, across);
     const SInt32 v = std::min(panel.vertIndex, down);
     if (auto* view = dynamic_cast<LView*>(mOccupant))
-        view->ScrollImageTo((h - 1) * width(), (v - 1) * height(), false);
+        view->ScrollImageTo((h - 1) * view->width(), (v - 1) * view->height(), false);
 }
 
 LPrintout::LPrintout(const LLayoutData& data)
