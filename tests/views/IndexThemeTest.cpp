@@ -88,6 +88,11 @@ TEST(IndexTheme, PatternResourcesAndTheirNames)
         // The dense tile is the same tile at twice the pixels.
         EXPECT_EQ(pattern.Tile(2.0).size(), pattern.Size() * 2) << id;
         EXPECT_EQ(pattern.Tile(2.0).devicePixelRatio(), 2.0) << id;
+        EXPECT_EQ(pattern.Tile(2.0).convertToFormat(QImage::Format_RGB32), Tile(id, true)) << id;
+        EXPECT_EQ(pattern.Tile(1.0).convertToFormat(QImage::Format_RGB32), Tile(id, false)) << id;
+        // Between the two, a tile of its own size, made from the fine one.
+        EXPECT_EQ(pattern.Tile(1.5).size(), pattern.Size() * 1.5) << id;
+        EXPECT_EQ(pattern.Tile(1.5).devicePixelRatio(), 1.5) << id;
         EXPECT_EQ(GetResourceData('clut', id).size(), 36) << id;
     }
     // Missing resources are resNotFound, as the named-resource lookups are.

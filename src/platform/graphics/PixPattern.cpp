@@ -15,7 +15,20 @@ PixPattern::PixPattern(QImage tile, QImage tile2x)
 
 QImage PixPattern::Tile(qreal devicePixelRatio) const
 {
-    return devicePixelRatio > 1.0 && !mTile2x.isNull() ? mTile2x : mTile;
+    if (devicePixelRatio <= 1.0 || IsNull())
+        return mTile;
+    const QImage& source = mTile2x.isNull() ? mTile : mTile2x;
+    const QSize pixels(qRound(mTile.width() * devicePixelRatio), qRound(mTile.height() * devicePixelRatio));
+    if (pixels == source.size())
+        return source;
+    // A screen between the two (1.25, 1.5) or past the fine tile gets a tile made
+    // smoothly at its own size once: the painter would otherwise pick pixels of
+    // the fine tile unevenly and fine lines would come and go across the view.
+    if (mScaled.size() != pixels) {
+        mScaled = source.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        mScaled.setDevicePixelRatio(qreal(pixels.width()) / mTile.width());
+    }
+    return mScaled;
 }
 
 QBrush PixPattern::Brush(qreal devicePixelRatio, QPoint anchor) const
@@ -36,7 +49,7 @@ QBrush PixPattern::Brush(qreal devicePixelRatio, QPoint anchor) const
         // painter takes a texture's transform in the texture's own pixels, which
         // differ from the painter's on a dense screen.
         const qreal ratio = tile.devicePixelRatio();
-        const int dx = int(x * ratio), dy = int(y * ratio);
+        const int dx = qRound(x * ratio), dy = qRound(y * ratio);
         QImage shifted(tile.size(), tile.format());
         QPainter painter(&shifted);
         painter.setCompositionMode(QPainter::CompositionMode_Source);

@@ -18,7 +18,8 @@ public:
     bool IsNull() const { return mTile.isNull(); }
     // The tile's size in logical pixels.
     QSize Size() const { return mTile.size(); }
-    // The tile that suits a device pixel ratio (with that ratio set on it).
+    // The tile that suits a device pixel ratio (with that ratio set on it): the
+    // fine tile at 2, one scaled from it for other ratios above 1.
     QImage Tile(qreal devicePixelRatio) const;
     // A brush of the tile whose repeat starts at `anchor` (logical coordinates of
     // the painter that fills with it), so that a scrolled surface keeps its pattern.
@@ -27,6 +28,8 @@ public:
 private:
     QImage mTile;
     QImage mTile2x;
+    // The tile made for a ratio other than 1 and 2.
+    mutable QImage mScaled;
     // The last tile turned round to an anchor: a page of cells asks for the same one.
     mutable QImage mShifted;
     mutable QPoint mShiftedAnchor;
