@@ -2,6 +2,7 @@
 
 #include "AliasRecord.h"
 #include "CANPAInfo.h"
+#include "ItemArena.h"
 #include "ItemThumbnails.h"
 #include "CEXIFInfo.h"
 #include "CIndexPackage.h"
@@ -194,6 +195,30 @@ CIndexItem::CIndexItem(const CIndexItem& other)
     mAliasRead = source.mAliasRead;
     mDirty = true;
     FinishInit();
+}
+
+namespace {
+
+ItemArena& ItemsArena()
+{
+    static ItemArena* const arena = new ItemArena(sizeof(CIndexItem));
+    return *arena;
+}
+
+} // namespace
+
+void* CIndexItem::operator new(std::size_t size)
+{
+    // A subclass of another size takes the ordinary allocator.
+    return ItemArena::kInUse && size == sizeof(CIndexItem) ? ItemsArena().Allocate(size) : ::operator new(size);
+}
+
+void CIndexItem::operator delete(void* object, std::size_t size)
+{
+    if (ItemArena::kInUse && size == sizeof(CIndexItem))
+        ItemArena::Free(object);
+    else
+        ::operator delete(object);
 }
 
 CIndexItem::~CIndexItem()

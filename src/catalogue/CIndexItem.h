@@ -118,6 +118,10 @@ public:
     CIndexItem(const IndexDbRecord& record, CIndexPackage* package);
     ~CIndexItem() override;
 
+    // Items come from an arena of their own: an index holds a hundred thousand.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* object, std::size_t size);
+
     virtual void MarkDirty() { mDirty = true; }
 
     // Older records on an open index file.

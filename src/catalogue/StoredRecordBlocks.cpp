@@ -1,6 +1,7 @@
 #include "StoredRecordBlocks.h"
 
 #include "ExceptionCode.h"
+#include "ItemArena.h"
 
 #include <cstring>
 #include <new>
@@ -15,8 +16,13 @@ StoredRecordBlocks::Ptr StoredRecordBlocks::Make(const IndexDbRecord& record)
     if (aliasSize > UINT32_MAX || captionSize > UINT32_MAX)
         ThrowOSErr_(paramErr, "record block over 4 GB");
 
-    void* memory = ::operator new(sizeof(StoredRecordBlocks) + imageRoom + aliasSize + captionSize);
+    // The blocks of one read live about as long as each other: they share chunks.
+    static ItemArena* const arena = new ItemArena(0);
+    const size_t size = sizeof(StoredRecordBlocks) + imageRoom + aliasSize + captionSize;
+    const bool inArena = ItemArena::kInUse && size <= ItemArena::kMaxObjectSize;
+    void* memory = inArena ? arena->Allocate(size) : ::operator new(size);
     Ptr blocks(new (memory) StoredRecordBlocks);
+    blocks->mInArena = inArena;
     blocks->mAliasSize = UInt32(aliasSize);
     blocks->mCaptionSize = UInt32(captionSize);
     blocks->mImageRoom = UInt8(imageRoom);
@@ -38,8 +44,12 @@ StoredRecordBlocks::Ptr StoredRecordBlocks::Make(const IndexDbRecord& record)
 
 void StoredRecordBlocks::Free::operator()(StoredRecordBlocks* blocks) const
 {
+    const bool inArena = blocks->mInArena;
     blocks->~StoredRecordBlocks();
-    ::operator delete(blocks);
+    if (inArena)
+        ItemArena::Free(blocks);
+    else
+        ::operator delete(blocks);
 }
 
 ImageRecordBytes StoredRecordBlocks::ImageRecord() const

@@ -48,4 +48,5 @@ private:
     UInt32 mCaptionSize = 0;
     UInt8 mImageRoom = 0; // 0 or kImageRecordSize
     UInt8 mHas = 0;
+    bool mInArena = false; // else from the ordinary allocator (large blocks)
 };

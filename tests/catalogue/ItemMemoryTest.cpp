@@ -4,6 +4,7 @@
 #include "CIndexItem.h"
 #include "CIndexPackage.h"
 #include "CItemError.h"
+#include "ItemArena.h"
 #include "LazyPart.h"
 #include "LStream.h"
 #include "MediaImageInfo.h"
@@ -15,7 +16,12 @@
 
 #include <QDir>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -200,4 +206,85 @@ TEST(CIndexItem, RarelyUsedStateComesAndGoesWithoutTouchingTheRecord)
     EXPECT_FALSE(item.IsDirty()) << "none of these is part of the record";
     EXPECT_EQ(item.GetName(), QStringLiteral("a.jpg"));
     EXPECT_EQ(item.GetURL(), QUrl(QStringLiteral("file:///nowhere/a.jpg")));
+}
+
+TEST(ItemArena, SlotsAreAlignedDistinctAndReusedAndChunksGoBackWhenEmpty)
+{
+    const std::size_t heldBefore = ItemArena::HeldBytes();
+    ItemArena& arena = *new ItemArena(40); // never destroyed, as the program's arenas
+    const std::size_t perChunk = ItemArena::kChunkSize / 48; // handed are rounded to 16 bytes
+
+    // More than two chunks' worth: every slot 16-byte aligned, none overlapping.
+    std::vector<char*> handed;
+    for (std::size_t i = 0; i < 2 * perChunk + 10; ++i) {
+        auto* slot = static_cast<char*>(arena.Allocate(40));
+        ASSERT_EQ(reinterpret_cast<std::uintptr_t>(slot) % 16, 0u);
+        std::memset(slot, int(i & 0xFF), 40);
+        handed.push_back(slot);
+    }
+    EXPECT_EQ(ItemArena::HeldBytes() - heldBefore, 3 * ItemArena::kChunkSize);
+    std::vector<char*> sorted = handed;
+    std::sort(sorted.begin(), sorted.end());
+    for (std::size_t i = 1; i < sorted.size(); ++i)
+        ASSERT_GE(sorted[i] - sorted[i - 1], 48) << "handed overlap";
+    for (std::size_t i = 0; i < handed.size(); i += 997)
+        EXPECT_EQ(handed[i][39], char(i & 0xFF)) << "a slot was written over";
+
+    // A freed slot of the chunk in use is handed out again before fresh space;
+    // one of a full chunk once the chunk in use is full.
+    char* last = handed.back();
+    ItemArena::Free(last);
+    EXPECT_EQ(arena.Allocate(40), last);
+    char* older = handed[5];
+    ItemArena::Free(older);
+    handed.erase(handed.begin() + 5);
+    bool reused = false;
+    for (std::size_t i = 0; i < perChunk && !reused; ++i) {
+        handed.push_back(static_cast<char*>(arena.Allocate(40)));
+        reused = handed.back() == older;
+    }
+    EXPECT_TRUE(reused) << "the slot freed in a full chunk was never reused";
+    EXPECT_EQ(ItemArena::HeldBytes() - heldBefore, 3 * ItemArena::kChunkSize);
+
+    // Everything freed: only the chunk new objects go to stays.
+    for (char* slot : handed)
+        ItemArena::Free(slot);
+    EXPECT_EQ(ItemArena::HeldBytes() - heldBefore, ItemArena::kChunkSize);
+    EXPECT_THROW(arena.Allocate(49), std::bad_alloc) << "a slot arena takes nothing larger than its slots";
+}
+
+TEST(ItemArena, VaryingSizesFromManyThreadsAtOnce)
+{
+    ItemArena& arena = *new ItemArena(0);
+    EXPECT_THROW(arena.Allocate(ItemArena::kMaxObjectSize + 1), std::bad_alloc);
+    const std::size_t heldBefore = ItemArena::HeldBytes();
+    std::vector<std::thread> threads;
+    std::atomic<int> damaged {0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            std::vector<std::pair<char*, std::size_t>> held;
+            for (int i = 0; i < 20000; ++i) {
+                const std::size_t size = 1 + std::size_t((i * 37 + t) % 300);
+                auto* object = static_cast<char*>(arena.Allocate(size));
+                std::memset(object, t + 1, size);
+                held.emplace_back(object, size);
+                if (i % 3 == 0) { // free some early, as items replaced while others are read
+                    auto [old, oldSize] = held[held.size() / 2];
+                    if (old[0] != char(t + 1) || old[oldSize - 1] != char(t + 1))
+                        ++damaged;
+                    ItemArena::Free(old);
+                    held.erase(held.begin() + long(held.size() / 2));
+                }
+            }
+            for (auto [object, size] : held) {
+                if (object[0] != char(t + 1) || object[size - 1] != char(t + 1))
+                    ++damaged;
+                ItemArena::Free(object);
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(damaged.load(), 0) << "objects of different threads overlapped";
+    EXPECT_LE(ItemArena::HeldBytes() - heldBefore, ItemArena::kChunkSize) << "empty chunks were kept";
 }

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+
+// Memory for what an index holds one of per item (the items, the record blocks
+// they keep): 2 MB chunks, backed by huge pages where the system allows, so that
+// reading a hundred thousand records does not fault memory in a small page at a
+// time, and without the allocator's per-object overhead. A chunk goes back to the
+// system when the last object in it is freed.
+//
+// An arena of one slot size reuses freed slots; an arena of varying sizes (slot
+// size 0) only hands out fresh space, for objects that live about as long as
+// their neighbours (the blocks of one read). Any thread may allocate and free.
+class ItemArena {
+public:
+    static constexpr std::size_t kChunkSize = std::size_t(2) << 20;
+    // The largest object an arena takes; larger ones belong to the caller's
+    // ordinary allocator.
+    static constexpr std::size_t kMaxObjectSize = 16 * 1024;
+    // Under AddressSanitizer the arenas stand aside, so that every object keeps
+    // its guard zones.
+#if defined(__SANITIZE_ADDRESS__)
+    static constexpr bool kInUse = false;
+#else
+    static constexpr bool kInUse = true;
+#endif
+
+    // Arenas are made once and never destroyed: their objects may outlive any owner.
+    explicit ItemArena(std::size_t slotSize);
+    ItemArena(const ItemArena&) = delete;
+    ItemArena& operator=(const ItemArena&) = delete;
+
+    // `size` at most kMaxObjectSize (the slot size, rounded up to 16, for a slot
+    // arena); throws std::bad_alloc when the system has no memory to give.
+    void* Allocate(std::size_t size);
+    // Frees what an arena's Allocate gave, whichever arena it was.
+    static void Free(void* object);
+
+    // Bytes of all chunks of all arenas held from the system now.
+    static std::size_t HeldBytes();
+
+private:
+    struct Chunk;
+    Chunk* NewChunk();
+    void Release(Chunk* chunk);
+    void FreeInChunk(Chunk* chunk, void* object);
+    void AddPartial(Chunk* chunk);
+    void RemovePartial(Chunk* chunk);
+
+    const std::size_t mSlotSize;
+    std::mutex mMutex;
+    Chunk* mCurrent = nullptr; // where new objects go
+    Chunk* mPartial = nullptr; // other chunks with freed slots (slot arenas)
+};
