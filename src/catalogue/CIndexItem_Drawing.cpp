@@ -128,6 +128,22 @@ int BrowserColumnWidth(LDataBrowser* browser, DataBrowserPropertyID property)
     return tree && column >= 0 ? tree->columnWidth(column) : 0;
 }
 
+// Saves the painter's state and restores it when the scope ends.
+class StPainterState {
+public:
+    explicit StPainterState(QPainter& painter)
+        : mPainter(painter)
+    {
+        mPainter.save();
+    }
+    ~StPainterState() { mPainter.restore(); }
+    StPainterState(const StPainterState&) = delete;
+    StPainterState& operator=(const StPainterState&) = delete;
+
+private:
+    QPainter& mPainter;
+};
+
 } // namespace
 
 // The cell.
@@ -145,7 +161,8 @@ void CIndexItem::DrawCell(QPainter& painter, const QRect& cell, const IndexViewS
             GetDisplayPicture();
     }
     // Whatever sizes the view gives, the cell's neighbours are never drawn over.
-    painter.save();
+    // (The state comes back however the drawing ends: an item without an icon throws.)
+    StPainterState state(painter);
     painter.setClipRect(cell, painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
     DrawThumbnailViewLines(painter, cell, view);
     DrawExtendedViewLines(painter, cell, view);
@@ -161,7 +178,6 @@ void CIndexItem::DrawCell(QPainter& painter, const QRect& cell, const IndexViewS
                 mThumbnailLookedFor = false;
         }
     }
-    painter.restore();
 }
 
 void CIndexItem::DrawPicture(QPainter& painter, const QRect& cell, const IndexViewServices& view)

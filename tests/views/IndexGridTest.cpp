@@ -373,6 +373,16 @@ TEST_F(GridPaintTest, AScrolledViewOfManyItemsDrawsTheRowsAtItsOffset)
     EXPECT_EQ(view->IndexAtPoint(QPoint(620, 10), true), 1204); // clamped in its own row
 }
 
+TEST_F(GridPaintTest, CellsThatFailToDrawLeaveThePainterAsTheyFoundIt)
+{
+    // Remote items without a picture or an icon yet: each cell's drawing gives up.
+    for (int i = 1; i <= 3; ++i)
+        view->InsertItem(new CIndexItem(QUrl(QStringLiteral("http://example.org/far%1.jpg").arg(i))), kInsertAtEnd, false, true);
+    StLogCapture log("default");
+    Grab();
+    EXPECT_FALSE(log.All().contains(QStringLiteral("saved states"))) << log.All().toStdString();
+}
+
 TEST_F(GridPaintTest, AnEmptyViewShowsWhatToDo)
 {
     const QImage picture = Grab();
