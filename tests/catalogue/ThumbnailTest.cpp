@@ -3,6 +3,7 @@
 #include "ThumbnailMaker.h"
 
 #include "CMedia.h"
+#include "ColorMatching.h"
 #include "ExceptionCode.h"
 #include "ExtendedAttributes.h"
 #include "FileTypes.h"
@@ -15,6 +16,7 @@
 #include "TestSupport.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -592,4 +594,69 @@ TEST(ThumbnailMaking, ACamerasPreviewServesUnlessBuiltInThumbnailsAreIgnored)
     EXPECT_EQ(fromPhoto.picture.Frame(), MakeRect(0, 0, 106, 160));
     EXPECT_GT(qBlue(Render(fromPhoto.picture).pixel(80, 53)), 150);
     EXPECT_LT(qRed(Render(fromPhoto.picture).pixel(80, 53)), 100);
+}
+
+TEST(ThumbnailMaking, LargeJpegsOfEveryLayoutGiveTheSameThumbnail)
+{
+    // Large enough for subsampled colour to fill the thumbnail from the blocks' DC terms.
+    const QImage photo = PhotoLike(2560, 1920);
+    const QImage expected = photo.scaled(160, 120, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    auto save = [](const QByteArray& bytes, const QString& name) {
+        const QString path = QDir(TestTempDir()).filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        return path;
+    };
+    // The mean difference per channel from the photograph shrunk.
+    auto difference = [](const QImage& a, const QImage& b) {
+        double sum = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+                sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+            }
+        return sum / (3.0 * a.width() * a.height());
+    };
+    const ThumbnailSettings settings = Settings(2, false);
+    const struct {
+        const char* name;
+        QByteArray jpeg;
+    } cases[] = {
+        { "baseline.jpg", WriteJpeg(photo, {}) },
+        { "restarts.jpg", WriteJpeg(photo, { .lumaH = 1, .lumaV = 1, .restartInterval = 9 }) },
+        { "progressive.jpg", WriteJpeg(photo, { .progressive = true }) },
+        { "cmyk.jpg", WriteJpeg(photo, { .stored = JCS_CMYK, .lumaH = 1, .lumaV = 1 }) },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto result = ThumbnailOf(save(c.jpeg, QString::fromLatin1(c.name)), 'JPEG', settings);
+        ASSERT_EQ(result.status, noErr);
+        ASSERT_EQ(result.picture.Frame(), MakeRect(0, 0, 120, 160));
+        EXPECT_LE(difference(Render(result.picture), expected), 4.0);
+    }
+
+    // A profile in the file is applied to the thumbnail, whichever way it was decoded.
+    QImage profiled = photo;
+    profiled.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
+    QByteArray profiledBytes;
+    {
+        QBuffer buffer(&profiledBytes);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(profiled.save(&buffer, "JPEG", 92));
+    }
+    QImage matched = expected.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    ASSERT_EQ(MatchImageToDisplay(matched, QColorSpace(QColorSpace::AdobeRgb).iccProfile()), noErr);
+    ASSERT_GT(difference(matched, expected), 4.0) << "the profile changes the colours";
+    const auto result = ThumbnailOf(save(profiledBytes, QStringLiteral("profiled.jpg")), 'JPEG', settings);
+    ASSERT_EQ(result.status, noErr);
+    EXPECT_LE(difference(Render(result.picture), matched), 4.0);
+
+    // Twelve bits a sample: refused with a code, no picture.
+    QByteArray twelveBit = cases[0].jpeg;
+    const qsizetype sof = twelveBit.indexOf(QByteArray("\xFF\xC0", 2));
+    ASSERT_GT(sof, 0);
+    twelveBit[sof + 4] = 12;
+    const auto refused = ThumbnailOf(save(twelveBit, QStringLiteral("twelve.jpg")), 'JPEG', settings);
+    EXPECT_NE(refused.status, noErr);
+    EXPECT_TRUE(refused.picture.Frame().IsEmpty());
 }
