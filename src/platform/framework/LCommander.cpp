@@ -271,7 +271,12 @@ void LCommander::RestoreTarget()
     LCommander* target = this;
     while (target->mLatentSub)
         target = target->mLatentSub;
-    SwitchTarget(target);
+    // A target chosen while its window was hidden could not take the keyboard
+    // focus then; it takes it now, before Qt hands the focus to another widget.
+    if (target == sTarget)
+        target->TakeFocus();
+    else
+        SwitchTarget(target);
 }
 
 LAction::LAction(SInt16 stringListID, SInt16 stringIndex, bool alreadyDone)

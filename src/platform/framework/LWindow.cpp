@@ -428,7 +428,9 @@ void LWindow::ActivateWindow()
         }
     }
     Activate();
-    if (HasAttribute(windAttr_Targetable) && !IsOnDuty())
+    // On duty already (its target chosen while it was hidden), the target still
+    // has to take the keyboard focus that Qt gives the window now.
+    if (HasAttribute(windAttr_Targetable))
         RestoreTarget();
 }
 

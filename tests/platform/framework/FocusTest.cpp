@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <memory>
 
 namespace {
 
@@ -143,4 +144,25 @@ TEST_F(FocusFixture, ActivationAndWindowOrderComeFromQt)
     dialog->Hide();
     EXPECT_EQ(LWindow::GetActiveWindow(), other);
     delete other;
+}
+
+// A document makes its view the target before its window is shown: once the
+// window is up and active, the view holds the keyboard focus and stays the target.
+TEST(FocusWhenShown, TargetChosenWhileHiddenTakesTheFocusWhenItsWindowIsActivated)
+{
+    SetUpFrameworkFixture();
+    std::unique_ptr<LDialogBox> dialog(dynamic_cast<LDialogBox*>(LWindow::CreateWindow(1008, nullptr)));
+    ASSERT_NE(dialog, nullptr);
+    auto* third = dynamic_cast<LTextEditView*>(dialog->FindPaneByID(3));
+    ASSERT_NE(third, nullptr);
+    LCommander::SwitchTarget(third);
+    dialog->Show();
+    dialog->Select();
+    QApplication::processEvents();
+    if (!QApplication::focusWidget())
+        GTEST_SKIP() << "this platform gives no keyboard focus to the dialog";
+    EXPECT_TRUE(third->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == third);
+    EXPECT_EQ(LCommander::GetTarget(), third);
+    dialog.reset();
+    FlushDeletes();
 }
