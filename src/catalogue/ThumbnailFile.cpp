@@ -87,6 +87,9 @@ Picture ReadThumbnailFile(const QUrl& file)
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
         ThrowOSErr_(err_AssertFailed, "thumbnail file not readable: " + path.toStdString());
+    if (in.size() > kLargestThumbnailFileBytes)
+        ThrowOSErr_(codecBadDataErr,
+            "thumbnail file of " + std::to_string(in.size()) + " bytes, larger than any thumbnail: " + path.toStdString());
     const QByteArray bytes = in.readAll();
     if (in.error() != QFileDevice::NoError)
         ThrowOSErr_(err_AssertFailed, "thumbnail file not readable: " + path.toStdString());

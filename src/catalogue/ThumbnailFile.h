@@ -16,6 +16,11 @@ inline constexpr char kThumbFileExtension[] = ".pct";
 // is held to it, a larger picture is fitted into it before its file is written,
 // and a thumbnail file holding a larger picture is damaged.
 inline constexpr int kLargestThumbnailSide = 2048;
+// No such picture takes more than this on disk (32-bit pixels, uncompressed, with
+// room to spare for packing that does not pay), so a larger file is damaged and
+// is refused before it is read into memory.
+inline constexpr qint64 kLargestThumbnailFileBytes
+    = kThumbHeaderSize + qint64(kLargestThumbnailSide) * kLargestThumbnailSide * 4 * 2;
 
 // "7.pct" for 7: the number in decimal without leading zeros, then ".pct".
 QString ThumbnailFileName(SInt32 number);
@@ -48,5 +53,6 @@ void WriteThumbnailFile(const QUrl& file, const Picture& picture);
 // The picture of a thumbnail file (everything after the first 512 bytes).
 // Throws 'asrt' when the file cannot be read and codecBadDataErr when what
 // follows the header is no intact picture, or holds a frame or pixel image
-// larger than any thumbnail (refused before anything is decoded).
+// larger than any thumbnail (refused before anything is decoded), or when the
+// file is larger than any thumbnail's (refused before it is read).
 Picture ReadThumbnailFile(const QUrl& file);

@@ -1,4 +1,5 @@
 #include "AlertAnswer.h"
+#include "Alerts.h"
 #include "CExceptionMgrPeriodical.h"
 #include "COrvexApp.h"
 #include "ErrorReport.h"
@@ -67,24 +68,15 @@ TEST_F(PreferencesUnwritable, AFailedWriteAtQuitIsShownBeforeTheProgramGoes)
     // no later moment will come.
     ReportError(-43, kCautionAlert);
 
-    // Each alert, once read, leaves the next to be answered.
-    QStringList shown;
-    AlertAnswer answers[3];
-    for (int i = 0; i < 3; ++i) {
-        answers[i].inspect = [&, i](LDialogBox* dialog) {
-            shown << PaneText(dialog, 5);
-            if (i + 1 < 3)
-                answers[i + 1].Arm();
-        };
-    }
-    answers[0].Arm();
-
+    StAlertAnswers answers(1);
     EXPECT_EQ(WritePreferencesAtQuit(0), 1);
     EXPECT_EQ(WritePreferencesAtQuit(3), 3) << "an earlier failure's result stands";
+    // Each alert as "message\nexplanation": the stop alert's title, then the code's text.
+    const QStringList& shown = answers.Texts();
     ASSERT_EQ(shown.size(), 3);
-    EXPECT_EQ(shown[0], CopyLocalizedCFString(700, GetOSErrorIndex(-43)));
-    EXPECT_EQ(shown[1], CopyLocalizedCFString(700, GetOSErrorIndex(dirNFErr)));
-    EXPECT_FALSE(shown[1].isEmpty());
+    const QString stop = CopyLocalizedString(MessageAlertTitleKey(kStopAlert)) + QLatin1Char('\n');
+    EXPECT_TRUE(shown[0].endsWith(QLatin1Char('\n') + CopyLocalizedCFString(700, GetOSErrorIndex(-43))));
+    EXPECT_EQ(shown[1], stop + CopyLocalizedCFString(700, GetOSErrorIndex(dirNFErr)));
     EXPECT_EQ(shown[2], shown[1]);
     EXPECT_FALSE(IsErrorPending(GetErrorNotifier()));
     EXPECT_EQ(FindOpenDialog(), nullptr);
@@ -93,7 +85,7 @@ TEST_F(PreferencesUnwritable, AFailedWriteAtQuitIsShownBeforeTheProgramGoes)
     QFile::remove(folder);
     ASSERT_TRUE(QDir().rename(aside, folder));
     EXPECT_EQ(WritePreferencesAtQuit(0), 0);
-    EXPECT_EQ(shown.size(), 3);
+    EXPECT_EQ(answers.Texts().size(), 3);
     PreferenceDomain reread(PreferenceDomain::ApplicationDomainPath());
     EXPECT_EQ(reread.Values().value(QStringLiteral("SlideShowDelay")).toLongLong(), 7);
 }

@@ -194,6 +194,22 @@ TEST(ThumbnailLimits, APictureLargerThanAnyThumbnailIsDamagedBeforeItIsDecoded)
     EXPECT_TRUE(descNamed);
 }
 
+TEST(ThumbnailLimits, AFileLargerThanAnyThumbnailsIsDamagedBeforeItIsRead)
+{
+    // The largest thumbnail, uncompressed, fits with room to spare.
+    const QUrl largest = WriteThumbFile("20.pct", DirectBitsPicture(kLargestThumbnailSide, kLargestThumbnailSide,
+                                                       kLargestThumbnailSide, kLargestThumbnailSide));
+    EXPECT_EQ(ReadOutcome(largest).first, noErr);
+
+    // A good picture followed by gigabytes (sparse: nothing is really written).
+    const QUrl file = WriteThumbFile("21.pct", DirectBitsPicture(160, 120, 160, 120));
+    QFile grown(file.toLocalFile());
+    ASSERT_TRUE(grown.resize(qint64(3) << 30));
+    const auto [code, namedTheSize] = ReadOutcome(file);
+    EXPECT_EQ(code, codecBadDataErr);
+    EXPECT_TRUE(namedTheSize);
+}
+
 TEST(ThumbnailLimits, APictureLargerThanAnyThumbnailIsFittedWhenItsFileIsWritten)
 {
     QImage wide(3000, 1000, QImage::Format_RGB32);
