@@ -219,7 +219,9 @@ bool CItemThumbnails::ShouldRecreateThumbnail(CIndexItem& item)
         != noErr)
         return true;
     const SInt32 side = std::max<SInt32>(frame.Width(), frame.Height());
-    const SInt32 size = GetPrefNumber(QStringLiteral("DefaultThumbnailSize"));
+    // The size thumbnails are made at: a preference beyond the largest would
+    // otherwise ask for every thumbnail again and again.
+    const SInt32 size = ThumbnailSettings::FromPreferences().size;
     if (GetPrefBoolean(QStringLiteral("RecreateThumbnailWhenDifferent")) && side < size)
         return true;
     return IsFontMediaType(type) && side != size;

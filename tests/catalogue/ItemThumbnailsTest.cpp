@@ -10,6 +10,7 @@
 #include "TestIndexView.h"
 #include "TestMovies.h"
 #include "TestSupport.h"
+#include "ThumbnailFile.h"
 
 #include <gtest/gtest.h>
 
@@ -169,6 +170,15 @@ TEST_F(ItemThumbnails, RecreateTestAsksForBiggerPicturesWhenTheSettingSaysSo)
     EXPECT_TRUE(fresh.IsThumbnailLookedFor());
     CItemThumbnails services;
     EXPECT_FALSE(services.ShouldRecreateThumbnail(fresh));
+
+    // A size asked beyond the largest thumbnail: one made as large as that is not
+    // asked for again.
+    SetPrefNumber("DefaultThumbnailSize", 5000);
+    CIndexItem wide(QUrl::fromLocalFile(WriteImage(dir, "wide.png", kLargestThumbnailSide + 500, 40, "PNG")));
+    wide.CreateThumbnail(false);
+    EXPECT_EQ(wide.GetThumbnail()->Frame().Width(), kLargestThumbnailSide);
+    EXPECT_FALSE(wide.GetRecreateAnswer());
+    SetPrefDefault("DefaultThumbnailSize");
 }
 
 TEST_F(ItemThumbnails, ManyItemsAtOnceKeepTheirOrder)
