@@ -456,6 +456,10 @@ protected:
 
 private:
     void ShowCursorFor(ResIDT cursorID);
+    // A double click on a picture, or a click in full screen: the item opens in the viewer.
+    void OpenClickedItem(SInt32 index, CIndexItem& item);
+    // Full screen: the image follows the mouse until the button goes up.
+    void GrabScroll(QPoint startGlobal);
     void InitIndexView();
     bool IsRenameFieldEditable(SInt32 index, SInt32 column) const;
     bool OpenRenameField(SInt32 index, SInt32 column);

@@ -215,7 +215,16 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
         SelectIndex(index);
     }
 
+    if (!moved && onPicture && IsFullScreen()) {
+        OpenClickedItem(index, *item);
+        return;
+    }
+
     if (moved) {
+        if (IsFullScreen()) {
+            GrabScroll(event.macEvent.where);
+            return;
+        }
         if (IsItemListLocked())
             return;
         if (onPicture && !(command && option))
@@ -245,7 +254,7 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
         SetModified(true);
     } else if (GetClickCount() >= 2) {
         if (onPicture && !shift)
-            item->OpenInViewer(index, this, GetPrefNumber(QStringLiteral("DoubleClickAction")) == 1);
+            OpenClickedItem(index, *item);
     } else if (part == kItemPartTextBlock) {
         if (!IsItemListLocked() && !IsFullScreen()) {
             if (option)
@@ -280,6 +289,24 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
         DeselectAll();
     }
     BroadcastState();
+}
+
+void CIndexView::OpenClickedItem(SInt32 index, CIndexItem& item)
+{
+    item.OpenInViewer(index, this, GetPrefNumber(QStringLiteral("DoubleClickAction")) == 1);
+}
+
+void CIndexView::GrabScroll(QPoint startGlobal)
+{
+    // Full screen has no scroll bars: while the button is down the image follows the
+    // mouse like a sheet held by hand, four times as far as the mouse goes.
+    constexpr int kGrabScrollFactor = 4;
+    QPoint last = startGlobal;
+    TrackMouseUntilRelease([&](QPoint now) {
+        const QPoint moved = now - last;
+        last = now;
+        ScrollPinnedImageBy(-kGrabScrollFactor * moved.x(), -kGrabScrollFactor * moved.y(), true);
+    });
 }
 
 bool CIndexView::HandleArrowKey(UInt8 key, UInt16 modifiers)

@@ -684,6 +684,18 @@ TEST_F(GridPaintTest, ReturnAndADoubleClickOpenTheItemInTheViewer)
     EXPECT_EQ(viewer.opened[1].first, 3);
     view->SimulateClick(picture, shiftKey, 2); // Shift: no opening
     EXPECT_EQ(viewer.opened.size(), 2u);
+
+    // Full screen: one click on a picture opens it; the text opens no rename there.
+    view->SetFullScreen(true);
+    view->GetCellRect(1, cell);
+    view->GetItemAt(1, item);
+    view->SimulateClick(item->GetPartRect(kItemPartPicture, cell, *view).center());
+    ASSERT_EQ(viewer.opened.size(), 3u);
+    EXPECT_EQ(viewer.opened[2].first, 1);
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 1 }));
+    view->SimulateClick(item->GetTextLineRect(0, cell, *view).center());
+    EXPECT_EQ(view->GetRenameField(), nullptr);
+    view->SetFullScreen(false);
     SetMediaViewerServices(nullptr);
 }
 
@@ -1056,4 +1068,42 @@ TEST_F(GridPaintTest, DraggingAMarqueeBelowTheWindowScrollsWhileTheButtonIsHeld)
     EXPECT_GT(view->GetScrollPosition().v, 0);
     const SInt32 rows = (view->GetScrollPosition().v + view->height() + 40) / 180 + 1;
     EXPECT_EQ(Selected(view), Block(2, rows, view->GetGridColumns(), 40));
+}
+
+TEST_F(GridPaintTest, InFullScreenADragMovesTheImageWithTheMouse)
+{
+    Fill(60); // fifteen rows
+    view->SetFullScreen(true);
+    view->Show();
+    view->ScrollPinnedImageTo(0, 1000, false);
+    QWindow* window = view->window()->windowHandle();
+    ASSERT_NE(window, nullptr);
+    const QPoint start = view->mapTo(view->window(), QPoint(300, 300));
+    auto moveTo = [&](QPoint where) {
+        QCursor::setPos(window->mapToGlobal(where));
+        QTest::mouseMove(window, where);
+    };
+    // Up by 12 (the drag starts) and by 25 in all: the image goes 100 further on;
+    // then down by 40 from there: 160 back.
+    QTimer::singleShot(30, [&] { moveTo(start + QPoint(0, -12)); });
+    QTimer::singleShot(80, [&] { moveTo(start + QPoint(0, -25)); });
+    SInt32 afterUp = 0;
+    QTimer::singleShot(130, [&] {
+        afterUp = view->GetScrollPosition().v;
+        moveTo(start + QPoint(0, 15));
+    });
+    QTimer::singleShot(180, [&] { QTest::mouseRelease(window, Qt::LeftButton, {}, start + QPoint(0, 15)); });
+    QCursor::setPos(window->mapToGlobal(start));
+    QTest::mousePress(window, Qt::LeftButton, {}, start);
+    EXPECT_EQ(afterUp, 1100);
+    EXPECT_EQ(view->GetScrollPosition().v, 1100 - 160);
+    EXPECT_TRUE(Selected(view).size() <= 1u); // no marquee
+    // Pinned to the image: a long drag down stops at its top.
+    QTimer::singleShot(30, [&] { moveTo(start + QPoint(0, 12)); });
+    QTimer::singleShot(80, [&] { moveTo(start + QPoint(0, 400)); });
+    QTimer::singleShot(130, [&] { QTest::mouseRelease(window, Qt::LeftButton, {}, start + QPoint(0, 400)); });
+    QCursor::setPos(window->mapToGlobal(start));
+    QTest::mousePress(window, Qt::LeftButton, {}, start);
+    EXPECT_EQ(view->GetScrollPosition().v, 0);
+    view->SetFullScreen(false);
 }

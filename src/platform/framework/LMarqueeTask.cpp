@@ -1,10 +1,9 @@
 #include "LMarqueeTask.h"
 
 #include "LView.h"
+#include "UEvents.h"
 
 #include <QApplication>
-#include <QEventLoop>
-#include <QMouseEvent>
 #include <QRubberBand>
 #include <QTimer>
 #include <algorithm>
@@ -103,56 +102,19 @@ void LMarqueeTask::Finish()
         mBand->hide();
 }
 
-namespace {
-// Follows the mouse for the marquee until the button goes up.
-class MarqueeFilter : public QObject {
-public:
-    MarqueeFilter(LMarqueeTask& task, LPane* area, QEventLoop& loop)
-        : mTask(task)
-        , mArea(area)
-        , mLoop(loop)
-    {
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::MouseMove) {
-            auto* move = static_cast<QMouseEvent*>(event);
-            mTask.Step(mArea->mapFromGlobal(move->globalPosition().toPoint()));
-            return true;
-        }
-        if (event->type() == QEvent::MouseButtonRelease) {
-            mLoop.quit();
-            return true;
-        }
-        return false;
-    }
-
-private:
-    LMarqueeTask& mTask;
-    LPane* mArea;
-    QEventLoop& mLoop;
-};
-} // namespace
-
 void LMarqueeTask::DoMarquee()
 {
     if (!mArea || QApplication::mouseButtons() == Qt::NoButton) {
         Finish();
         return;
     }
-    QEventLoop loop;
-    MarqueeFilter filter(*this, mArea, loop);
     QTimer autoScroll;
     autoScroll.setInterval(kAutoScrollMilliseconds);
     QObject::connect(&autoScroll, &QTimer::timeout, [this] { AutoScroll(); });
     mAutoScrollTimer = &autoScroll;
     if (IsOutside())
         autoScroll.start();
-    qApp->installEventFilter(&filter);
-    loop.exec();
-    qApp->removeEventFilter(&filter);
+    TrackMouseUntilRelease([this](QPoint global) { Step(mArea->mapFromGlobal(global)); });
     mAutoScrollTimer = nullptr;
     Finish();
 }

@@ -1,5 +1,6 @@
 #include "UEvents.h"
 
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -108,4 +109,45 @@ EventRecord EventRecordFromMouseEvent(const QMouseEvent& event)
     if (event.button() == Qt::RightButton)
         record.modifiers |= controlKey; // a right click is the contextual click
     return record;
+}
+
+namespace {
+// Takes the mouse's moves and its release from everyone while a drag is tracked.
+class MouseTrackFilter : public QObject {
+public:
+    MouseTrackFilter(const std::function<void(QPoint)>& moved, QEventLoop& loop)
+        : mMoved(moved)
+        , mLoop(loop)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseMove) {
+            mMoved(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonRelease) {
+            mLoop.quit();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    const std::function<void(QPoint)>& mMoved;
+    QEventLoop& mLoop;
+};
+} // namespace
+
+void TrackMouseUntilRelease(const std::function<void(QPoint globalPoint)>& moved)
+{
+    if (QGuiApplication::mouseButtons() == Qt::NoButton)
+        return;
+    QEventLoop loop;
+    MouseTrackFilter filter(moved, loop);
+    QCoreApplication::instance()->installEventFilter(&filter);
+    loop.exec();
+    QCoreApplication::instance()->removeEventFilter(&filter);
 }

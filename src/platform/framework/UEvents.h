@@ -4,6 +4,10 @@
 #include "MacTypes.h"
 #include "TickCount.h"
 
+#include <QPoint>
+
+#include <functional>
+
 class QKeyEvent;
 class QMouseEvent;
 
@@ -80,3 +84,8 @@ EventRecord EventRecordFromKeyEvent(const QKeyEvent& event);
 EventRecord EventRecordFromMouseEvent(const QMouseEvent& event);
 // The current modifier keys as modifier bits.
 UInt16 CurrentModifiers();
+
+// Runs an event loop until the mouse button goes up, handing each move of the
+// mouse (its global point) to `moved`; the moves and the release go nowhere else.
+// Returns at once when no button is down.
+void TrackMouseUntilRelease(const std::function<void(QPoint globalPoint)>& moved);
