@@ -793,14 +793,33 @@ CANPAInfo* CIndexItem::GetCaptionInfo()
     });
 }
 
+template <typename F>
+void CIndexItem::UseMedia(const char* what, F&& use)
+{
+    std::unique_ptr<CMedia> own;
+    CMedia* media = nullptr;
+    if (mWriteMedium && mWriteMedium->medium) {
+        media = mWriteMedium->medium.get();
+    } else {
+        own.reset(CreateMedia());
+        media = own.get();
+        // Opening the file is the costly part of a record's first write: the
+        // next part asked for uses the same medium.
+        if (mWriteMedium && own)
+            mWriteMedium->medium = std::move(own);
+    }
+    if (!media)
+        ThrowOSErr_(err_NilPointer, what);
+    use(*media);
+}
+
 UserData* CIndexItem::GetUserData()
 {
     return GetLazyPart(mUserData, [&] {
-        std::unique_ptr<CMedia> media(CreateMedia());
-        if (!media)
-            ThrowOSErr_(err_NilPointer, "item without a medium");
-        if (std::unique_ptr<UserData> userData = media->CopyMetaData())
-            SetUserData(std::move(userData));
+        UseMedia("item without a medium", [&](CMedia& media) {
+            if (std::unique_ptr<UserData> userData = media.CopyMetaData())
+                SetUserData(std::move(userData));
+        });
     });
 }
 
@@ -830,11 +849,10 @@ MediaImageInfo* CIndexItem::GetImageInfo()
         const TLivePtr<CIndexItem> self(this);
         auto info = std::make_unique<MediaImageInfo>();
         const ExceptionCode error = CatchException([&] {
-            std::unique_ptr<CMedia> media(CreateMedia());
-            if (!media)
-                ThrowOSErr_(err_NilPointer, "no medium for the image record");
-            if (const OSStatus status = media->GetDescription(info.get()); status != noErr)
-                ThrowOSErr_(status, "the medium gave no image description");
+            UseMedia("no medium for the image record", [&](CMedia& media) {
+                if (const OSStatus status = media.GetDescription(info.get()); status != noErr)
+                    ThrowOSErr_(status, "the medium gave no image description");
+            });
         });
         if (error.Code() != noErr) {
             if (self && error.Code() != err_NilPointer)
@@ -873,8 +891,8 @@ CMedia* CIndexItem::CreateMedia()
         return nullptr;
     const TLivePtr<CIndexItem> self(this);
     try {
-        if (mMediaFailure && *mMediaFailure)
-            throw **mMediaFailure;
+        if (mWriteMedium && mWriteMedium->failure)
+            throw *mWriteMedium->failure;
         const QUrl url = LocateFile(!mWriting);
         if (url.isEmpty())
             ThrowOSErr_(err_NilPointer, "media file not found");
@@ -896,8 +914,8 @@ CMedia* CIndexItem::CreateMedia()
     } catch (const ExceptionCode& e) {
         if (self) {
             SetError(std::make_unique<CItemError>(e, QString(), QStringLiteral("600:50")));
-            if (mMediaFailure && !*mMediaFailure)
-                *mMediaFailure = e;
+            if (mWriteMedium && !mWriteMedium->failure)
+                mWriteMedium->failure = e;
         }
         throw;
     }

@@ -409,6 +409,10 @@ private:
     void LoadStoredPart(LazyPart<UserData>&) {} // read with the record: its damage fails the record
     void LoadStoredPart(LazyPart<MediaImageInfo>& part);
     void LoadStoredPart(LazyPart<CEXIFInfo>&) {}
+    // Runs `use` on the item's medium: the one of the record being written, else
+    // one made for the call. `what` names the failure when there is none.
+    template <typename F>
+    void UseMedia(const char* what, F&& use);
     // Forgets the stored blocks of parts that were replaced or parsed.
     void DropStoredBlocks(bool caption, bool imageRecord, bool alias = false);
     // The alias as held: made from the stored block on first use. Null without one.
@@ -455,9 +459,14 @@ private:
     std::unique_ptr<Rare> mRare;
     UInt64 mSequenceNumber = NextItemSequenceNumber();
     LivenessToken mLiveness;
-    // While a record is written: why the medium could not be made, so that the
-    // parts asked for next fail alike without opening the file again.
-    std::optional<ExceptionCode>* mMediaFailure = nullptr;
+    // While a record is written: the medium made for it, which serves every part
+    // the record asks of the file, or why it could not be made, so that the parts
+    // asked for next fail alike without opening the file again.
+    struct WriteMedium {
+        std::unique_ptr<CMedia> medium;
+        std::optional<ExceptionCode> failure;
+    };
+    WriteMedium* mWriteMedium = nullptr;
     // Fields and flags last, packed together.
     UInt32 mFlags = 0;
     SInt32 mThumbnailNumber = 0;

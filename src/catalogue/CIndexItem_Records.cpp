@@ -7,6 +7,7 @@
 #include "CEXIFInfo.h"
 #include "CIndexPackage.h"
 #include "CItemError.h"
+#include "CMedia.h"
 #include "ExceptionCode.h"
 #include "FileRoutines.h"
 #include "FileSystemRoutines.h"
@@ -228,12 +229,12 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
     const TLivePtr<CIndexItem> self(this);
     StWritingItem writing(mWriting, &mLiveness);
     const bool fromOtherPackage = mPackage && mPackage != &package;
-    // A medium that cannot be made for one part is not opened again for the next.
-    std::optional<ExceptionCode> mediaFailure;
-    mMediaFailure = &mediaFailure;
-    const auto forgetFailure = qScopeGuard([&] {
+    // The medium is made once for all parts, or its failure once for all.
+    WriteMedium medium;
+    mWriteMedium = &medium;
+    const auto forgetMedium = qScopeGuard([&] {
         if (self)
-            mMediaFailure = nullptr;
+            mWriteMedium = nullptr;
     });
 
     IndexDbRecord record;

@@ -585,6 +585,42 @@ TEST(CIndexItem, UnreadableMediumFailsEveryPartOfTheRecordAlike)
     EXPECT_NE(media, nullptr);
 }
 
+// A first write opens the medium once for the user data and the image record:
+// the record is the one an item that asked for each part on its own writes.
+TEST(CIndexItem, OneMediumServesEveryPartOfAFirstWrite)
+{
+    const QString dir = FreshDir("onemedium");
+    CIndexPackage package(QUrl::fromLocalFile(dir + "/O.idxp"), nullptr);
+    for (const QString sample : {"Canon_40D.jpg", "Nikon_D70.jpg", "orientation/portrait_6.jpg"}) {
+        SCOPED_TRACE(sample.toStdString());
+        const QString path = CopySample(sample, dir + "/photos/" + QFileInfo(sample).fileName());
+        IndexDbRecord record;
+        record.name = QFileInfo(path).fileName().toUtf8();
+        record.fileURL = QUrl::fromLocalFile(path).toEncoded();
+        record.fields = CatalogueFields {'JPEG', 1000, 3000000000u, 3000000000u, 3000000000u, 4, 0};
+
+        CIndexItem asked(record, &package);
+        ASSERT_NE(asked.GetUserData(), nullptr);
+        ASSERT_NE(asked.GetImageInfo(), nullptr);
+        LDataStream one;
+        asked.WriteToStream(one, package);
+
+        CIndexItem written(record, &package);
+        LDataStream other;
+        written.WriteToStream(other, package);
+        EXPECT_EQ(other.Data(), one.Data());
+        IndexDbReader reader(other.Data());
+        IndexDbRecord back;
+        ASSERT_TRUE(reader.Next(back));
+        EXPECT_TRUE(back.userData);
+        ASSERT_TRUE(back.imageRecord);
+        EXPECT_EQ(written.GetError(), nullptr);
+        // The medium went with the write: the item makes a new one when asked.
+        std::unique_ptr<CMedia> media(written.CreateMedia());
+        EXPECT_NE(media, nullptr);
+    }
+}
+
 TEST(CIndexItem, StoredMediaWithTheSameNameNeverOverwriteEachOther)
 {
     const QString dir = FreshDir("collide");
