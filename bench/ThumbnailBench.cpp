@@ -74,7 +74,7 @@ double Seconds(std::chrono::steady_clock::duration elapsed)
 }
 
 // A thumbnail of the frame the files call for (the picture as stored, never
-// turned), with a picture in it rather than one flat colour.
+// turned), with a picture in it rather than one flat colour, and no black bars.
 const char* CheckThumbnail(const ThumbnailResult& result)
 {
     if (result.status != noErr)
@@ -95,6 +95,14 @@ const char* CheckThumbnail(const ThumbnailResult& result)
     const double n = double((image.height() + 3) / 4) * ((image.width() + 3) / 4);
     if (squares / n - (sum / n) * (sum / n) < 25.0)
         return "a thumbnail is blank";
+    // A camera preview with black bars must not stand in for the picture.
+    for (int y : { 0, image.height() - 1 }) {
+        double row = 0;
+        for (int x = 0; x < image.width(); ++x)
+            row += qGray(image.pixel(x, y));
+        if (row / image.width() < 16)
+            return "a thumbnail has black bars";
+    }
     return nullptr;
 }
 
