@@ -539,6 +539,47 @@ TEST(CIndexItem, DamagedCaptionOrUserDataFailsOnlyThatItem)
     EXPECT_THROW(CIndexItem item(record, nullptr), ExceptionCode);
 }
 
+// Two items of one record: one asks for its user data and image record one by
+// one (each part opening the medium on its own) and then writes its record; the
+// other writes its record straight away. Both records, read back.
+struct AskedAndWritten {
+    std::unique_ptr<CIndexItem> asked;
+    std::unique_ptr<CIndexItem> written;
+    OSStatus userDataStatus = noErr; // what asking for the part threw
+    OSStatus imageInfoStatus = noErr;
+    QByteArray askedBytes;
+    QByteArray writtenBytes;
+    IndexDbRecord back; // the written item's record
+};
+
+AskedAndWritten WriteAskedAndUnasked(const IndexDbRecord& record, CIndexPackage& package)
+{
+    AskedAndWritten out;
+    out.asked = std::make_unique<CIndexItem>(record, &package);
+    out.userDataStatus = CatchCode([&] { out.asked->GetUserData(); });
+    out.imageInfoStatus = CatchCode([&] { out.asked->GetImageInfo(); });
+    LDataStream one;
+    out.asked->WriteToStream(one, package);
+    out.askedBytes = one.Data();
+
+    out.written = std::make_unique<CIndexItem>(record, &package);
+    LDataStream other;
+    out.written->WriteToStream(other, package);
+    out.writtenBytes = other.Data();
+    IndexDbReader reader(out.writtenBytes);
+    EXPECT_TRUE(reader.Next(out.back));
+    return out;
+}
+
+IndexDbRecord RecordOfFile(const QString& path, UInt32 size)
+{
+    IndexDbRecord record;
+    record.name = QFileInfo(path).fileName().toUtf8();
+    record.fileURL = QUrl::fromLocalFile(path).toEncoded();
+    record.fields = CatalogueFields {'JPEG', size, 3000000000u, 3000000000u, 3000000000u, 4, 0};
+    return record;
+}
+
 // A medium that cannot be opened fails each part of the record alike: the
 // record and the item's error are those of an item that asked for each part on
 // its own, and the failure is forgotten once the record is written.
@@ -552,36 +593,25 @@ TEST(CIndexItem, UnreadableMediumFailsEveryPartOfTheRecordAlike)
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
     broken.close(); // empty: no medium can be made of it
 
-    IndexDbRecord record;
-    record.name = QByteArray("Broken.jpg");
-    record.fileURL = QUrl::fromLocalFile(path).toEncoded();
-    record.fields = CatalogueFields {'JPEG', 0, 3000000000u, 3000000000u, 3000000000u, 4, 0};
-
-    CIndexItem asked(record, &package);
-    EXPECT_THROW(asked.GetUserData(), ExceptionCode);
-    EXPECT_THROW(asked.GetImageInfo(), ExceptionCode);
-    LDataStream one;
-    asked.WriteToStream(one, package);
-
-    CIndexItem written(record, &package);
-    LDataStream other;
-    written.WriteToStream(other, package);
-    EXPECT_EQ(other.Data(), one.Data());
-    IndexDbReader reader(other.Data());
-    IndexDbRecord back;
-    ASSERT_TRUE(reader.Next(back));
-    EXPECT_FALSE(back.userData);
-    EXPECT_FALSE(back.imageRecord);
-    EXPECT_EQ(back.fileURL, record.fileURL);
-    ASSERT_NE(written.GetError(), nullptr);
-    ASSERT_NE(asked.GetError(), nullptr);
-    EXPECT_EQ(written.GetError()->GetCode(), asked.GetError()->GetCode());
-    EXPECT_EQ(written.GetError()->GetMessage(), asked.GetError()->GetMessage());
-    EXPECT_EQ(written.GetError()->GetReason(), asked.GetError()->GetReason());
+    const IndexDbRecord record = RecordOfFile(path, 0);
+    const AskedAndWritten items = WriteAskedAndUnasked(record, package);
+    EXPECT_NE(items.userDataStatus, noErr);
+    EXPECT_NE(items.imageInfoStatus, noErr);
+    EXPECT_EQ(items.writtenBytes, items.askedBytes);
+    EXPECT_FALSE(items.back.userData);
+    EXPECT_FALSE(items.back.imageRecord);
+    EXPECT_EQ(items.back.fileURL, record.fileURL);
+    const CItemError* writtenError = items.written->GetError();
+    const CItemError* askedError = items.asked->GetError();
+    ASSERT_NE(writtenError, nullptr);
+    ASSERT_NE(askedError, nullptr);
+    EXPECT_EQ(writtenError->GetCode(), askedError->GetCode());
+    EXPECT_EQ(writtenError->GetMessage(), askedError->GetMessage());
+    EXPECT_EQ(writtenError->GetReason(), askedError->GetReason());
 
     // Once the file is a photograph the medium is made again.
     CopySample("Canon_40D.jpg", path);
-    std::unique_ptr<CMedia> media(written.CreateMedia());
+    std::unique_ptr<CMedia> media(items.written->CreateMedia());
     EXPECT_NE(media, nullptr);
 }
 
@@ -594,29 +624,17 @@ TEST(CIndexItem, OneMediumServesEveryPartOfAFirstWrite)
     for (const QString sample : {"Canon_40D.jpg", "Nikon_D70.jpg", "orientation/portrait_6.jpg"}) {
         SCOPED_TRACE(sample.toStdString());
         const QString path = CopySample(sample, dir + "/photos/" + QFileInfo(sample).fileName());
-        IndexDbRecord record;
-        record.name = QFileInfo(path).fileName().toUtf8();
-        record.fileURL = QUrl::fromLocalFile(path).toEncoded();
-        record.fields = CatalogueFields {'JPEG', 1000, 3000000000u, 3000000000u, 3000000000u, 4, 0};
-
-        CIndexItem asked(record, &package);
-        ASSERT_NE(asked.GetUserData(), nullptr);
-        ASSERT_NE(asked.GetImageInfo(), nullptr);
-        LDataStream one;
-        asked.WriteToStream(one, package);
-
-        CIndexItem written(record, &package);
-        LDataStream other;
-        written.WriteToStream(other, package);
-        EXPECT_EQ(other.Data(), one.Data());
-        IndexDbReader reader(other.Data());
-        IndexDbRecord back;
-        ASSERT_TRUE(reader.Next(back));
-        EXPECT_TRUE(back.userData);
-        ASSERT_TRUE(back.imageRecord);
-        EXPECT_EQ(written.GetError(), nullptr);
+        const AskedAndWritten items = WriteAskedAndUnasked(RecordOfFile(path, 1000), package);
+        EXPECT_EQ(items.userDataStatus, noErr);
+        EXPECT_EQ(items.imageInfoStatus, noErr);
+        EXPECT_NE(items.asked->GetUserData(), nullptr);
+        EXPECT_NE(items.asked->GetImageInfo(), nullptr);
+        EXPECT_EQ(items.writtenBytes, items.askedBytes);
+        EXPECT_TRUE(items.back.userData);
+        EXPECT_TRUE(items.back.imageRecord);
+        EXPECT_EQ(items.written->GetError(), nullptr);
         // The medium went with the write: the item makes a new one when asked.
-        std::unique_ptr<CMedia> media(written.CreateMedia());
+        std::unique_ptr<CMedia> media(items.written->CreateMedia());
         EXPECT_NE(media, nullptr);
     }
 }
