@@ -65,7 +65,15 @@ std::size_t ItemArena::HeldBytes()
 ItemArena::Chunk* ItemArena::NewChunk()
 {
     static_assert(sizeof(Chunk) <= kHeaderSize);
-    void* memory = MapAlignedChunk();
+    void* memory;
+    if (mSpare) {
+        // An index closed and another opened: its memory is already the process's.
+        memory = mSpare;
+        mSpare = mSpare->nextPartial;
+        --mSpareCount;
+    } else {
+        memory = MapAlignedChunk();
+    }
     gHeldBytes.fetch_add(kChunkSize, std::memory_order_relaxed);
     Chunk* chunk = new (memory) Chunk;
     chunk->arena = this;
@@ -76,8 +84,15 @@ ItemArena::Chunk* ItemArena::NewChunk()
 void ItemArena::Release(Chunk* chunk)
 {
     chunk->~Chunk();
-    munmap(chunk, kChunkSize);
     gHeldBytes.fetch_sub(kChunkSize, std::memory_order_relaxed);
+    if (mSpareCount < kMaxSpareChunks) {
+        auto* spare = new (chunk) Chunk;
+        spare->nextPartial = mSpare;
+        mSpare = spare;
+        ++mSpareCount;
+        return;
+    }
+    munmap(chunk, kChunkSize);
 }
 
 void ItemArena::AddPartial(Chunk* chunk)

@@ -6,8 +6,9 @@
 // Memory for what an index holds one of per item (the items, the record blocks
 // they keep): 2 MB chunks, backed by huge pages where the system allows, so that
 // reading a hundred thousand records does not fault memory in a small page at a
-// time, and without the allocator's per-object overhead. A chunk goes back to the
-// system when the last object in it is freed.
+// time, and without the allocator's per-object overhead. A chunk is emptied when
+// the last object in it is freed; a few are kept for the next objects, the rest
+// go back to the system.
 //
 // An arena of one slot size reuses freed slots; an arena of varying sizes (slot
 // size 0) only hands out fresh space, for objects that live about as long as
@@ -37,7 +38,8 @@ public:
     // Frees what an arena's Allocate gave, whichever arena it was.
     static void Free(void* object);
 
-    // Bytes of all chunks of all arenas held from the system now.
+    // Bytes of the chunks of all arenas that hold objects now (kept empty chunks
+    // are not counted, as the C library does not count its free memory).
     static std::size_t HeldBytes();
 
 private:
@@ -52,4 +54,9 @@ private:
     std::mutex mMutex;
     Chunk* mCurrent = nullptr; // where new objects go
     Chunk* mPartial = nullptr; // other chunks with freed slots (slot arenas)
+    // Emptied chunks kept for the next read, as the C library keeps freed memory:
+    // closing an index and opening another does not fault every page in again.
+    static constexpr int kMaxSpareChunks = 16;
+    Chunk* mSpare = nullptr;
+    int mSpareCount = 0;
 };

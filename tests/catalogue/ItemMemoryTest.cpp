@@ -208,7 +208,7 @@ TEST(CIndexItem, RarelyUsedStateComesAndGoesWithoutTouchingTheRecord)
     EXPECT_EQ(item.GetURL(), QUrl(QStringLiteral("file:///nowhere/a.jpg")));
 }
 
-TEST(ItemArena, SlotsAreAlignedDistinctAndReusedAndChunksGoBackWhenEmpty)
+TEST(ItemArena, SlotsAreAlignedDistinctAndReusedAndEmptyChunksAreLetGo)
 {
     const std::size_t heldBefore = ItemArena::HeldBytes();
     ItemArena& arena = *new ItemArena(40); // never destroyed, as the program's arenas
