@@ -16,7 +16,9 @@
 #include "LThread.h"
 #include "URegistrar.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QImage>
 #include <QtGlobal>
 #include <QFile>
 #include <QSaveFile>
@@ -41,6 +43,22 @@ QString PackagePath()
     return gFolder->filePath(QStringLiteral("Bench.idxp"));
 }
 
+// A small photograph: with ORVEX_BENCH_PHOTOS set every media file is one, so
+// that a first save reads each file's metadata as it would in a real collection;
+// otherwise the files are empty and every medium fails.
+QByteArray SmallPhotograph()
+{
+    if (!qEnvironmentVariableIsSet("ORVEX_BENCH_PHOTOS"))
+        return {};
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(QColor(90, 140, 200));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 75);
+    return bytes;
+}
+
 // Records like a photograph collection's: name, the address of a file that
 // exists, catalogue fields with a thumbnail number and a short caption.
 void MakeIndexDb()
@@ -48,11 +66,14 @@ void MakeIndexDb()
     CIndexPackage package(QUrl::fromLocalFile(PackagePath()), nullptr);
     const QString media = gFolder->filePath(QStringLiteral("Pictures"));
     QDir().mkpath(media);
+    const QByteArray photograph = SmallPhotograph();
     LDataStream stream;
     for (int i = 0; i < kItems; ++i) {
         IndexDbRecord record;
         const QString fileName = QStringLiteral("IMG_%1.JPG").arg(i, 6, 10, QLatin1Char('0'));
-        QFile(media + QLatin1Char('/') + fileName).open(QIODevice::WriteOnly);
+        QFile file(media + QLatin1Char('/') + fileName);
+        file.open(QIODevice::WriteOnly);
+        file.write(photograph);
         const QByteArray name = fileName.toUtf8();
         record.name = name;
         record.fileURL = QUrl::fromLocalFile(media + QLatin1Char('/') + fileName).toEncoded();
