@@ -272,6 +272,15 @@ const QByteArray* CIndexItem::HeldAlias()
     return &*rare.alias;
 }
 
+std::optional<QByteArray> CIndexItem::CopyHeldAlias() const
+{
+    if (mRare && mRare->alias)
+        return mRare->alias;
+    if (mStored && mStored->HasAlias())
+        return mStored->AliasBytes();
+    return std::nullopt;
+}
+
 bool CIndexItem::HasHeldAlias() const
 {
     return (mRare && mRare->alias) || (mStored && mStored->HasAlias());
@@ -714,9 +723,15 @@ QUrl CIndexItem::GetURL()
         if (url.isEmpty())
             ThrowOSErr_(err_NilPointer, "stored name is not a file name inside media/");
     } else {
-        const QByteArray* alias = GetAlias();
-        if (!alias)
-            ThrowOSErr_(err_NilPointer, "item without URL or alias");
+        // Resolved from a copy: the alias of an index read from its file stays in
+        // the record's block.
+        std::optional<QByteArray> alias = CopyHeldAlias();
+        if (!alias) {
+            if (const QByteArray* made = GetAlias())
+                alias = *made;
+            else
+                ThrowOSErr_(err_NilPointer, "item without URL or alias");
+        }
         QByteArray bytes = *alias;
         FileRef base;
         FileRef target;
@@ -933,7 +948,7 @@ QUrl CIndexItem::LocateFile(bool ask)
     if (found.isEmpty() && mRare && mRare->fileRef && mRare->fileRef->Exists())
         found = mRare->fileRef->ToUrl();
     if (found.isEmpty() && HasHeldAlias()) {
-        QByteArray bytes = *HeldAlias();
+        QByteArray bytes = *CopyHeldAlias();
         FileRef base;
         FileRef target;
         if (ResolveAliasHandle(&bytes, &target, true, AliasBaseFile(base)) == noErr)

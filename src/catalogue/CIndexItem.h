@@ -418,6 +418,9 @@ private:
     // The alias as held: made from the stored block on first use. Null without one.
     const QByteArray* HeldAlias();
     bool HasHeldAlias() const;
+    // A copy of the alias as held, for resolving or writing, without making it
+    // from the stored block; empty without one.
+    std::optional<QByteArray> CopyHeldAlias() const;
     void ForgetAlias();
 
     // Members most items never use, made on first use: an index of a hundred

@@ -265,13 +265,18 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
             const QUrl url = LocateFile(false);
             if (!url.isEmpty())
                 record.fileURL = url.toEncoded();
-            // A new alias is made relative to this package.
-            CIndexPackage* itemPackage = mPackage;
-            mPackage = &package;
-            const QByteArray* alias = PartOrNull([&] { return GetAlias(); });
-            mPackage = itemPackage;
-            if (alias)
-                record.alias = *alias;
+            // A new alias is made relative to this package; one held is written
+            // as it is (from the record's block, without making it).
+            if (std::optional<QByteArray> held = CopyHeldAlias()) {
+                record.alias = std::move(held);
+            } else {
+                CIndexPackage* itemPackage = mPackage;
+                mPackage = &package;
+                const QByteArray* alias = PartOrNull([&] { return GetAlias(); });
+                mPackage = itemPackage;
+                if (alias)
+                    record.alias = *alias;
+            }
         } else if (!fromOtherPackage && mStoredName) {
             record.storedName = mStoredName->toUtf8();
         } else {

@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <malloc.h>
 #include <thread>
 #include <vector>
 
@@ -287,4 +288,35 @@ TEST(ItemArena, VaryingSizesFromManyThreadsAtOnce)
         thread.join();
     EXPECT_EQ(damaged.load(), 0) << "objects of different threads overlapped";
     EXPECT_LE(ItemArena::HeldBytes() - heldBefore, ItemArena::kChunkSize) << "empty chunks were kept";
+}
+// Saving an index read from its file writes each alias from the record's block:
+// the items do not make a copy of it to keep (a hundred thousand aliases).
+TEST(CIndexItem, WritingLeavesTheStoredAliasInItsBlock)
+{
+    IndexDbRecord record;
+    record.name = QByteArray("IMG_0001.JPG");
+    record.alias = Bytes(120, 4);
+    record.fields = CatalogueFields {'JPEG', 3000001, 3000000000u, 3100000000u, 3100000001u, 1, 0x10};
+    QDir dir(TestTempDir() + QLatin1String("/item-memory-alias"));
+    dir.removeRecursively();
+    QDir().mkpath(dir.path());
+    CIndexPackage package(QUrl::fromLocalFile(dir.filePath("M.idxp")), nullptr);
+    constexpr int kCount = 1000;
+    std::vector<std::unique_ptr<CIndexItem>> items;
+    for (int i = 0; i < kCount; ++i)
+        items.push_back(std::make_unique<CIndexItem>(record, &package));
+    LDataStream first;
+    items[0]->WriteToStream(first, package); // the package's own lazy state
+
+    const size_t before = mallinfo2().uordblks;
+    for (auto& item : items) {
+        LDataStream stream;
+        item->WriteToStream(stream, package);
+        IndexDbReader reader(stream.Data());
+        IndexDbRecord back;
+        ASSERT_TRUE(reader.Next(back));
+        ASSERT_EQ(back.alias, record.alias);
+    }
+    const double grown = double(ssize_t(mallinfo2().uordblks) - ssize_t(before)) / kCount;
+    EXPECT_LT(grown, 100) << "bytes each item took on when its record was written";
 }
