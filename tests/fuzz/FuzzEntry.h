@@ -17,3 +17,13 @@
         }                                                                        \
         return 0;                                                                \
     }
+
+// The Qt application a target needs, made once and never destroyed: destroyed
+// with the other statics at exit, it would go after Qt's own, and tearing down
+// the font caches of an input that drew text then jumps into freed memory.
+template <class Application>
+void StartLifelongApplication(int* argc, char*** argv)
+{
+    static Application* application = new Application(*argc, *argv);
+    (void)application;
+}

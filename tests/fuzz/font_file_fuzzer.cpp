@@ -58,7 +58,7 @@ ORVEX_FUZZ_ENTRY(Run)
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QGuiApplication application(*argc, *argv);
+    StartLifelongApplication<QGuiApplication>(argc, argv);
     if (!Folder().isValid())
         abort();
     return 0;

@@ -144,7 +144,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     for (const char* variable : { "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME" })
         qputenv(variable, QFile::encodeName(Folder().filePath(QString::fromLatin1(variable))));
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication application(*argc, *argv);
+    StartLifelongApplication<QApplication>(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("orvex"));
     QCoreApplication::setApplicationName(QStringLiteral("Orvex"));
     // The libraries' warnings about damaged files would drown the fuzzer's own lines.

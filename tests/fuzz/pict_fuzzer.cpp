@@ -32,6 +32,6 @@ ORVEX_FUZZ_ENTRY(Run)
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QGuiApplication application(*argc, *argv);
+    StartLifelongApplication<QGuiApplication>(argc, argv);
     return 0;
 }

@@ -75,7 +75,7 @@ ORVEX_FUZZ_ENTRY(Run)
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QGuiApplication application(*argc, *argv);
+    StartLifelongApplication<QGuiApplication>(argc, argv);
     // The image plug-ins' warnings about damaged files would drown the fuzzer's own lines.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     return 0;
