@@ -259,6 +259,7 @@ public:
     // The theme's patterns and colours, loaded the first time they are asked for.
     const IndexThemeLook& GetThemeLook() const;
     const PixPattern& GetThemePattern() const { return GetThemeLook().pattern; }
+    QColor ThemeColour(QPalette::ColorRole systemRole, int colourIndex) const;
     // The pen takes the cells' text colour: the desktop's window text in theme 1,
     // else the theme's fourth colour.
     void SetForeColorForTheme(QPainter& painter) const;

@@ -18,11 +18,17 @@ void CIndexView::SetForeColorForTheme(QPainter& painter) const
     painter.setPen(pen);
 }
 
-QColor CIndexView::GetTextColor() const
+// Theme 1 takes its colours from the desktop's palette, the others from their table.
+QColor CIndexView::ThemeColour(QPalette::ColorRole systemRole, int colourIndex) const
 {
     if (mTheme == kSystemTheme)
-        return palette().color(QPalette::Active, QPalette::WindowText);
-    return GetThemeLook().colours[kThemeCellTextColour];
+        return palette().color(QPalette::Active, systemRole);
+    return GetThemeLook().colours[colourIndex];
+}
+
+QColor CIndexView::GetTextColor() const
+{
+    return ThemeColour(QPalette::WindowText, kThemeCellTextColour);
 }
 
 QColor CIndexView::GetEmptyTextColor() const
@@ -32,9 +38,7 @@ QColor CIndexView::GetEmptyTextColor() const
 
 QColor CIndexView::GetBackgroundColor() const
 {
-    if (mTheme == kSystemTheme)
-        return palette().color(QPalette::Active, QPalette::Window);
-    return GetThemeLook().colours[kThemeBackgroundColour];
+    return ThemeColour(QPalette::Window, kThemeBackgroundColour);
 }
 
 QBrush CIndexView::GetBackgroundBrush(qreal devicePixelRatio) const
@@ -52,9 +56,7 @@ QBrush CIndexView::GetBackgroundBrush(qreal devicePixelRatio) const
 
 QColor CIndexView::GetHighlightColor() const
 {
-    if (mTheme == kSystemTheme)
-        return palette().color(QPalette::Active, QPalette::Highlight);
-    return GetThemeLook().colours[kThemeHighlightColour];
+    return ThemeColour(QPalette::Highlight, kThemeHighlightColour);
 }
 
 QColor CIndexView::GetLineColor() const

@@ -16,6 +16,7 @@
 #include "URegistrar.h"
 
 #include "TestSupport.h"
+#include "IndexViewFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -76,24 +77,17 @@ private:
     bool* mRelease;
 };
 
-class IndexViewTest : public ::testing::Test {
+class IndexViewTest : public IndexViewFixture {
 protected:
     void SetUp() override
     {
-        URegistrar::RegisterFrameworkClasses();
-        InitializeTasks();
-        SPaneInfo info;
-        info.width = 640;
-        info.height = 480;
-        view = new CIndexView(info);
+        MakeView(640, 480);
         view->AddListener(&ear);
     }
     void TearDown() override
     {
-        delete view;
-        TerminateTasks();
+        IndexViewFixture::TearDown();
         SetThumbnailServices(nullptr);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     static bool RunUntil(const std::function<bool()>& done, SInt32 milliseconds = 3000)
@@ -118,7 +112,6 @@ protected:
         return noErr;
     }
 
-    CIndexView* view = nullptr;
     Ear ear;
 };
 

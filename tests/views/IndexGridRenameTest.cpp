@@ -8,6 +8,7 @@
 #include "Offscreen.h"
 #include "LScrollerView.h"
 #include "URegistrar.h"
+#include "IndexViewFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -22,36 +23,23 @@
 namespace {
 
 // A grid of four columns with the name and the caption under each picture.
-class GridRenameTest : public ::testing::Test {
+class GridRenameTest : public IndexViewFixture {
 protected:
     void SetUp() override
     {
-        URegistrar::RegisterFrameworkClasses();
-        InitializeTasks();
-        SPaneInfo info;
-        info.width = 640;
-        info.height = 480;
-        view = new CIndexView(info);
+        MakeView(640, 480);
         view->ClearColumns();
         view->AddColumn(kFieldName);
         view->AddColumn(kFieldCaption);
         view->SetCellSize(160, 200);
-        for (int i = 1; i <= 3; ++i) {
-            auto* item = new CIndexItem(QUrl(QStringLiteral("http://example.org/photo%1.jpg").arg(i)));
-            QImage picture(120, 120, QImage::Format_RGB32);
-            picture.fill(Qt::darkCyan);
-            item->SetDisplayPicture(std::make_unique<Offscreen>(picture));
-            view->InsertItem(item, kInsertAtEnd, false, true);
-        }
+        AddPictureItems(3, QStringLiteral("photo"), 1, QSize(120, 120), [](int) { return QColor(Qt::darkCyan); });
         view->Show();
         SetErrorReportHook([this](const ExceptionCode& error) { reported.push_back(error.Code()); });
     }
     void TearDown() override
     {
         SetErrorReportHook(nullptr);
-        delete view;
-        TerminateTasks();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        IndexViewFixture::TearDown();
     }
     CIndexItem* Item(SInt32 index)
     {
@@ -79,7 +67,6 @@ protected:
         edit->insert(text); // as typed (QTest types only ASCII)
         QTest::keyClick(edit, end);
     }
-    CIndexView* view = nullptr;
     std::vector<OSStatus> reported;
 };
 

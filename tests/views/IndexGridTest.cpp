@@ -20,6 +20,7 @@
 
 #include "AlertAnswer.h"
 #include "TestSupport.h"
+#include "IndexViewFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -287,35 +288,15 @@ QColor ColourOf(int index)
     return QColor::fromHsv((index * 47) % 360, 200, 220);
 }
 
-class GridPaintTest : public ::testing::Test {
+class GridPaintTest : public IndexViewFixture {
 protected:
     void SetUp() override
     {
-        URegistrar::RegisterFrameworkClasses();
-        InitializeTasks();
-        SPaneInfo info;
-        info.width = 640;
-        info.height = 480;
-        view = new CIndexView(info);
+        MakeView(640, 480);
         view->SetCellSize(160, 180);
     }
-    void TearDown() override
-    {
-        delete view;
-        TerminateTasks();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
     // Items whose pictures are plain squares of their own colour.
-    void Fill(int count)
-    {
-        for (int i = 1; i <= count; ++i) {
-            auto* item = new CIndexItem(QUrl(QStringLiteral("http://example.org/photo%1.jpg").arg(i)));
-            QImage picture(120, 120, QImage::Format_RGB32);
-            picture.fill(ColourOf(i));
-            item->SetDisplayPicture(std::make_unique<Offscreen>(picture));
-            view->InsertItem(item, kInsertAtEnd, false, true);
-        }
-    }
+    void Fill(int count) { AddPictureItems(count, QStringLiteral("photo"), 1, QSize(120, 120), ColourOf); }
     QImage Grab()
     {
         view->Show();
@@ -334,7 +315,6 @@ protected:
         view->GetItemAt(index, item);
         return picture.pixelColor(item->GetPartRect(kItemPartPicture, cell, *view).center());
     }
-    CIndexView* view = nullptr;
 };
 
 bool Near(const QColor& a, const QColor& b)

@@ -10,6 +10,7 @@
 #include "URegistrar.h"
 
 #include "TestSupport.h"
+#include "IndexViewFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -155,33 +156,17 @@ TEST(IndexTheme, TheMenuBarCarriesThePatternMenuUnderItsBackgroundItem)
 
 namespace {
 
-class ThemedGridTest : public ::testing::Test {
+class ThemedGridTest : public IndexViewFixture {
 protected:
     void SetUp() override
     {
-        URegistrar::RegisterFrameworkClasses();
-        InitializeTasks();
-        SPaneInfo info;
-        info.width = 640;
-        info.height = 400;
-        view = new CIndexView(info);
+        MakeView(640, 400);
         view->SetCellSize(160, 180);
-    }
-    void TearDown() override
-    {
-        delete view;
-        TerminateTasks();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     void Fill(int count)
     {
-        for (int i = 1; i <= count; ++i) {
-            auto* item = new CIndexItem(QUrl(QStringLiteral("http://example.org/IMG_%1.jpg").arg(1000 + i)));
-            QImage picture(120, 90, QImage::Format_RGB32);
-            picture.fill(QColor::fromHsv((i * 47) % 360, 140, 210));
-            item->SetDisplayPicture(std::make_unique<Offscreen>(picture));
-            view->InsertItem(item, kInsertAtEnd, false, true);
-        }
+        AddPictureItems(count, QStringLiteral("IMG_"), 1001, QSize(120, 90),
+            [](int i) { return QColor::fromHsv((i * 47) % 360, 140, 210); });
     }
     // The view painted at a device pixel ratio, as the screen would show it.
     QImage Paint(qreal ratio = 1.0)
@@ -228,7 +213,6 @@ protected:
         view->GetItemAt(index, item);
         return item->GetPartRect(kItemPartTextBlock, cell, *view);
     }
-    CIndexView* view = nullptr;
 };
 
 } // namespace
