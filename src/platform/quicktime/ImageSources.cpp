@@ -971,6 +971,23 @@ bool BmpIsComplete(const QByteArray& d)
     return true;
 }
 
+bool PngChunksFit(const QByteArray& d)
+{
+    // The PNG library takes an ancillary chunk (text, profile) whole into memory at the
+    // length it declares; image data alone is streamed, so only it may be cut short.
+    qsizetype at = 8;
+    while (at + 8 <= d.size()) {
+        const quint64 length = BE32(d, at);
+        const bool imageData = d.mid(at + 4, 4) == "IDAT";
+        if (d.mid(at + 4, 4) == "IEND")
+            return true;
+        if (length + 12 > quint64(d.size() - at))
+            return imageData;
+        at += qsizetype(length) + 12;
+    }
+    return true;
+}
+
 bool GifIsComplete(const QByteArray& d)
 {
     // The trailer byte 0x3B ends every GIF stream; writers may pad after it with zeros.
@@ -1184,6 +1201,8 @@ OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_pt
     QBuffer buffer(const_cast<QByteArray*>(&data));
     buffer.open(QIODevice::ReadOnly);
     QByteArray qtName = QImageReader::imageFormat(&buffer);
+    if (qtName == "png" && !PngChunksFit(data))
+        return codecBadDataErr;
     for (const QtFormat& format : kQtFormats) {
         if (format.qtName == qtName) {
             out = std::make_unique<QtSource>(data, format, format.fileType == 'JPEG' ? std::move(readWhole) : nullptr);

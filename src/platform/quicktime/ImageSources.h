@@ -77,4 +77,7 @@ qsizetype JpegScanStart(const QByteArray& data);
 // PNG without one (its colour chunks may still describe it).
 QByteArray ReadHeaderIccProfile(const QByteArray& data, bool* answered = nullptr);
 bool BmpIsComplete(const QByteArray& data);
+// False for a PNG stream with a chunk other than image data that runs past its end
+// (a text chunk declaring gigabytes in a small file is read whole by the decoder).
+bool PngChunksFit(const QByteArray& data);
 bool GifIsComplete(const QByteArray& data);

@@ -10,6 +10,7 @@
 
 #include <QBuffer>
 #include <QColorSpace>
+#include <QtEndian>
 
 TEST(ImageImport, SmallFilesCannotAskForHugeImages)
 {
@@ -517,4 +518,39 @@ TEST(ImageImport, AJpegFilesHeaderServesAllButItsPixels)
     ASSERT_EQ(GraphicsImporter::OpenFile(path, 'JPEG', importer), noErr);
     ASSERT_EQ(importer->DecodeImage(QSize(), whole), noErr);
     EXPECT_EQ(whole, QImage::fromData(file).convertToFormat(whole.format()));
+}
+
+// A 572-byte PNG whose text chunk declares 1.9 GB made the decoder take that much
+// before reading it: a chunk other than image data that runs past the end is damage.
+TEST(ImageImport, PngChunksThatRunPastTheFileAreDamage)
+{
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(picture.save(&buffer, "PNG"));
+    const QByteArray end = png.right(12); // IEND
+    ASSERT_TRUE(end.mid(4, 4) == "IEND");
+    const QByteArray body = png.left(png.size() - 12);
+    auto chunk = [](const char* type, uint32_t length, const QByteArray& data) {
+        QByteArray bytes(4, '\0');
+        qToBigEndian(length, bytes.data());
+        return bytes + QByteArray(type, 4) + data + QByteArray(4, '\0'); // the CRC is not looked at here
+    };
+    const QByteArray withText = body + chunk("tEXt", 5, QByteArray("a\0bcd", 5)) + end;
+    const QByteArray hugeText = body + chunk("iTXt", 0x72000000, QByteArray("Title\0\0\0", 8));
+    const QByteArray cutImageData = body.left(body.size() - 20);
+
+    EXPECT_TRUE(PngChunksFit(png));
+    EXPECT_TRUE(PngChunksFit(withText));
+    EXPECT_FALSE(PngChunksFit(hugeText));
+    EXPECT_TRUE(PngChunksFit(cutImageData)); // image data is streamed: a cut file is the decoder's to report
+
+    std::unique_ptr<GraphicsImporter> importer;
+    EXPECT_EQ(GraphicsImporter::OpenData(hugeText, 'PNGf', importer), codecBadDataErr);
+    ASSERT_EQ(GraphicsImporter::OpenData(png, 'PNGf', importer), noErr);
+    Rect bounds;
+    EXPECT_EQ(importer->GetNaturalBounds(&bounds), noErr);
+    EXPECT_EQ(bounds, MakeRect(0, 0, 16, 16));
 }
