@@ -161,11 +161,11 @@ TEST_F(MovieTest, TheSlideShowWaitsForAMovieToEnd)
     ASSERT_TRUE(movie);
     window->StartSlideShow(0.125);
     movie->Play(true);
-    ASSERT_TRUE(WaitFor([&] { return movie->IsPlaying(); }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return movie->IsPlaying(); }, 20000));
     window->SetLastStepTick(0);
     window->SlideShowStep();
     EXPECT_EQ(window->GetItemIndex(), 1);
-    ASSERT_TRUE(WaitFor([&] { return movie->IsMovieDone(); }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return movie->IsMovieDone(); }, 30000));
     window->SlideShowStep();
     EXPECT_EQ(window->GetItemIndex(), 2);
     EXPECT_EQ(window->GetMediaView()->GetPaneID(), PaneIDT(kMediaKindStill));
