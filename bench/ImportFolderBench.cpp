@@ -56,10 +56,7 @@ void ImportFolderWithThumbnails(benchmark::State& state)
 {
     for (auto _ : state) {
         state.PauseTiming();
-        SPaneInfo info;
-        info.width = 800;
-        info.height = 600;
-        auto view = std::make_unique<CIndexView>(info);
+        auto view = MakeBenchView();
         view->show();
         CUpdateTask* update = view->GetUpdateTask();
         state.ResumeTiming();

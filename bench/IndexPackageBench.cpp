@@ -6,6 +6,7 @@
 
 #include "CIndexItem.h"
 #include "CIndexPackage.h"
+#include "ThumbnailsBatchTiming.h"
 #include "CIndexView.h"
 #include "CReadIndexPackageTask.h"
 #include "CVisualTask.h"
@@ -136,19 +137,11 @@ void RunToEnd(CVisualTask* task)
     LThread::RunUntil([id] { return LThread::FromID(id) == nullptr; });
 }
 
-std::unique_ptr<CIndexView> MakeView()
-{
-    SPaneInfo info;
-    info.width = 800;
-    info.height = 600;
-    return std::make_unique<CIndexView>(info);
-}
-
 void OpenThroughTheReadTask(benchmark::State& state)
 {
     for (auto _ : state) {
         state.PauseTiming();
-        auto view = MakeView();
+        auto view = MakeBenchView();
         BenchDocument document(view.get());
         state.ResumeTiming();
         const auto start = std::chrono::steady_clock::now();
@@ -187,7 +180,7 @@ BENCHMARK(ReadBytesAndMakeItemsDirectly)->Unit(benchmark::kMillisecond)->Iterati
 void SaveThroughTheWriteTask(benchmark::State& state)
 {
     PutBackIndexDb();
-    auto view = MakeView();
+    auto view = MakeBenchView();
     BenchDocument document(view.get());
     RunToEnd(new CReadIndexPackageTask(601, 1, &document));
     for (auto _ : state) {
@@ -203,7 +196,7 @@ BENCHMARK(SaveThroughTheWriteTask)->Unit(benchmark::kMillisecond)->Iterations(3)
 void ItemsWriteTheirRecordsDirectly(benchmark::State& state)
 {
     PutBackIndexDb();
-    auto view = MakeView();
+    auto view = MakeBenchView();
     BenchDocument document(view.get());
     RunToEnd(new CReadIndexPackageTask(601, 1, &document));
     const QString path = gFolder->filePath(QStringLiteral("direct.db"));

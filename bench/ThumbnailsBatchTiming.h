@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CIndexItem.h"
+#include "CIndexView.h"
 #include "ItemThumbnails.h"
 
 #include <QString>
@@ -23,6 +24,15 @@ struct BenchSeconds {
     }
     double Mean() const { return runs ? total / runs : 0; }
 };
+
+// The index view the task benchmarks run on.
+inline std::unique_ptr<CIndexView> MakeBenchView()
+{
+    SPaneInfo info;
+    info.width = 800;
+    info.height = 600;
+    return std::make_unique<CIndexView>(info);
+}
 
 // One run of the thumbnails batch alone on fresh items of the files: the yardstick
 // the task layer is measured against. A thumbnail that fails fails the run.

@@ -36,10 +36,7 @@ void UpdateTaskThroughTheTaskLayer(benchmark::State& state)
 {
     for (auto _ : state) {
         state.PauseTiming();
-        SPaneInfo info;
-        info.width = 800;
-        info.height = 600;
-        auto view = std::make_unique<CIndexView>(info);
+        auto view = MakeBenchView();
         for (const QString& path : CameraJpegFiles())
             view->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, false, true);
         view->show();

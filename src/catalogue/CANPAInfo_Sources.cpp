@@ -126,7 +126,7 @@ void CANPAInfo::ReadFromImageFile(const QString& path)
     if (!CanCarryImageMetadata(path))
         return;
     try {
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(std::string(QFile::encodeName(path)), false);
+        auto image = Exiv2::ImageFactory::open(std::string(QFile::encodeName(path)), false);
         if (!image.get())
             return;
         image->readMetadata();

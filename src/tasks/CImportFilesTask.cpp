@@ -46,8 +46,7 @@ CImportFilesTask::CImportFilesTask(SInt16 titleList, SInt16 titleIndex, TaskOwne
 
 CImportFilesTask::~CImportFilesTask()
 {
-    if (mBusyRaised && GetOwner())
-        GetOwner()->SetBusy(false);
+    mBusy.Lower(GetOwner());
     if (TaskOwnerView* owner = GetOwner())
         owner->RemoveRunningTask(false);
 }
@@ -124,8 +123,7 @@ void CImportFilesTask::RunTask()
     TaskOwnerView* owner = GetOwner();
     if (mChosen.isEmpty() || !owner)
         return;
-    owner->SetBusy(true);
-    mBusyRaised = true;
+    mBusy.Raise(*owner);
     ShowProgress(0.1);
     SetProgressMax(SInt32(mChosen.size()));
     SInt32 index = 0;
@@ -151,10 +149,7 @@ void CImportFilesTask::Finish(bool)
     if (!owner)
         return;
     // Lowered only when raised: a cancelled choice never made the view busy.
-    if (mBusyRaised) {
-        owner->SetBusy(false);
-        mBusyRaised = false;
-    }
+    mBusy.Lower(owner);
     SInt32 zero = 0;
     Broadcast(msg_ViewStateChanged, &zero);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CVisualTask.h"
+#include "TaskOwnerView.h"
 
 #include <QList>
 #include <QUrl>
@@ -38,5 +39,5 @@ protected:
 
 private:
     QList<QUrl> mChosen;
-    bool mBusyRaised = false;
+    ViewBusyMark mBusy;
 };

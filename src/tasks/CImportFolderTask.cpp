@@ -81,8 +81,7 @@ CImportFolderTask::CImportFolderTask(SInt16 titleList, SInt16 titleIndex, TaskOw
 
 CImportFolderTask::~CImportFolderTask()
 {
-    if (mBusyRaised && GetOwner())
-        GetOwner()->SetBusy(false);
+    mBusy.Lower(GetOwner());
     if (TaskOwnerView* owner = GetOwner())
         owner->RemoveRunningTask(false);
 }
@@ -93,10 +92,7 @@ void CImportFolderTask::Finish(bool)
     if (!owner)
         return;
     // Raised and lowered in pairs: a task stopped before it ran lowers nothing.
-    if (mBusyRaised) {
-        owner->SetBusy(false);
-        mBusyRaised = false;
-    }
+    mBusy.Lower(owner);
     owner->AdjustImageSize();
     SInt32 zero = 0;
     Broadcast(msg_ViewStateChanged, &zero);
@@ -112,8 +108,7 @@ void CImportFolderTask::RunTask()
     mSkipPackages = GetPrefBoolean(QStringLiteral("ImportSkipPackages"));
     mSkipDuplicates = GetPrefBoolean(QStringLiteral("ImportSkipDuplicates"));
 
-    owner->SetBusy(true);
-    mBusyRaised = true;
+    mBusy.Raise(*owner);
     ShowPauseButton(true);
     SetIndeterminate(true);
     SetTitleCaption(601, 35);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CVisualTask.h"
+#include "TaskOwnerView.h"
 #include "FileRef.h"
 #include "Sounds.h"
 
@@ -61,7 +62,7 @@ private:
     StCompletionSound mCompletionSound {20};
     UInt32 mMaxDepth = 0;
     SInt32 mPosition = 0;
-    bool mBusyRaised = false;
+    ViewBusyMark mBusy;
     bool mMarkModified = false;
     bool mResolveLinks = false;
     bool mSkipSpecial = true;

@@ -131,3 +131,24 @@ inline void ReleaseViewFromPackageTask(TaskOwnerView* view)
     view->RemoveRunningTask(false);
     view->SetBusy(false);
 }
+
+// An import's busy mark on its view: raised when the import starts its work and
+// lowered once, when it finishes or when the task goes before it finished (a
+// task stopped or cancelled before it ran lowers nothing).
+class ViewBusyMark {
+public:
+    void Raise(TaskOwnerView& view)
+    {
+        view.SetBusy(true);
+        mRaised = true;
+    }
+    void Lower(TaskOwnerView* view)
+    {
+        if (mRaised && view)
+            view->SetBusy(false);
+        mRaised = false;
+    }
+
+private:
+    bool mRaised = false;
+};

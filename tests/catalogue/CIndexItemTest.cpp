@@ -138,6 +138,28 @@ std::vector<std::unique_ptr<CIndexItem>> ReadItems(const QByteArray& data, CInde
     return items;
 }
 
+// A package that keeps its media inside, holding "media/notes.txt" (not a
+// picture), and the record of an item stored there.
+std::unique_ptr<CIndexPackage> StoringPackage(const QString& path)
+{
+    SetPrefBoolean("IndexStoreMediaFile", true);
+    auto package = std::make_unique<CIndexPackage>(QUrl::fromLocalFile(path), nullptr);
+    SetPrefBoolean("IndexStoreMediaFile", false);
+    QFile notes(path + "/media/notes.txt");
+    if (!notes.open(QIODevice::WriteOnly) || notes.write("not a picture") != 13)
+        ADD_FAILURE() << "cannot write " << notes.fileName().toStdString();
+    return package;
+}
+
+IndexDbRecord StoredNotesRecord()
+{
+    IndexDbRecord record;
+    record.name = QByteArray("notes.txt");
+    record.storedName = QByteArray("notes.txt");
+    record.fields = CatalogueFields {'TEXT', 13, 1, 2, 3, 0, 0};
+    return record;
+}
+
 } // namespace
 
 TEST(CIndexItem, FlagWordForEachEXIFOrientation)
@@ -264,24 +286,13 @@ TEST(CIndexItem, WritesEveryTagAsBuiltByHand)
 TEST(CIndexItem, MinimalItemWithoutThumbnailIsWrittenWithNumberZero)
 {
     const QString dir = FreshDir("minimal");
-    SetPrefBoolean("IndexStoreMediaFile", true);
-    CIndexPackage package(QUrl::fromLocalFile(dir + "/Min.idxp"), nullptr);
-    SetPrefBoolean("IndexStoreMediaFile", false);
-    QFile notes(dir + "/Min.idxp/media/notes.txt");
-    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
-    notes.write("not a picture");
-    notes.close();
-
-    IndexDbRecord record;
-    record.name = QByteArray("notes.txt");
-    record.storedName = QByteArray("notes.txt");
-    record.fields = CatalogueFields {'TEXT', 13, 1, 2, 3, 0, 0};
-    CIndexItem item(record, &package);
+    const auto package = StoringPackage(dir + "/Min.idxp");
+    CIndexItem item(StoredNotesRecord(), package.get());
     ASSERT_TRUE(item.IsStoredInPackage());
     EXPECT_EQ(item.GetURL().toLocalFile(), dir + "/Min.idxp/media/notes.txt");
 
     LDataStream stream;
-    item.WriteToStream(stream, package); // no thumbnail can be had: still written
+    item.WriteToStream(stream, *package); // no thumbnail can be had: still written
     const QByteArray expected = RecordBytes()
                                     .CountedBE(16, "notes.txt")
                                     .CountedBE(17, "notes.txt")
@@ -307,28 +318,18 @@ TEST(CIndexItem, ALibrarysOwnExceptionNeverCostsTheRecord)
         void WriteThumbnailFile(CIndexPackage&) override { fail(); }
     };
     const QString dir = FreshDir("foreign");
-    SetPrefBoolean("IndexStoreMediaFile", true);
-    CIndexPackage package(QUrl::fromLocalFile(dir + "/F.idxp"), nullptr);
-    SetPrefBoolean("IndexStoreMediaFile", false);
-    QFile notes(dir + "/F.idxp/media/notes.txt");
-    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
-    notes.write("not a picture");
-    notes.close();
-
-    IndexDbRecord record;
-    record.name = QByteArray("notes.txt");
-    record.storedName = QByteArray("notes.txt");
-    record.fields = CatalogueFields {'TEXT', 13, 1, 2, 3, 0, 0};
+    const auto package = StoringPackage(dir + "/F.idxp");
+    const IndexDbRecord record = StoredNotesRecord();
     const std::function<void()> failures[] = {
         [] { throw std::overflow_error("value too large"); },
         [] { throw std::bad_alloc(); },
         [] { throw std::length_error("vector"); },
     };
     for (const auto& failure : failures) {
-        ThrowingItem item(record, &package);
+        ThrowingItem item(record, package.get());
         item.fail = failure;
         LDataStream stream;
-        EXPECT_EQ(CatchCode([&] { item.WriteToStream(stream, package); }), noErr);
+        EXPECT_EQ(CatchCode([&] { item.WriteToStream(stream, *package); }), noErr);
         // The record is whole, with thumbnail number 0.
         const QByteArray expected = RecordBytes()
                                         .CountedBE(16, "notes.txt")

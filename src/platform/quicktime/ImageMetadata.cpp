@@ -112,7 +112,7 @@ QByteArray ValueBytes(const Exiv2::Exifdatum& datum)
         const bool toRational = IsRationalType(standard) && IsIntegerType(stored);
         if (!toInteger && !toRational)
             return bytes;
-        Exiv2::Value::AutoPtr converted = Exiv2::Value::create(standard);
+        auto converted = Exiv2::Value::create(standard);
         std::string text;
         for (long i = 0; i < datum.count(); ++i) {
             if (i > 0)
@@ -281,7 +281,7 @@ OSStatus WriteImageMetadata(const QString& path, const ExportMetadata& metadata)
                 if (ud.GetUserData(bytes, type, 1) != noErr || bytes.isEmpty())
                     continue;
                 Exiv2::ExifKey key(tag, prefix == (('e' << 8) | 'x') ? "Photo" : "Image");
-                Exiv2::Value::AutoPtr value = Exiv2::Value::create(key.defaultTypeId());
+                auto value = Exiv2::Value::create(key.defaultTypeId());
                 if (value->read(reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()),
                         Exiv2::bigEndian)
                     != 0)

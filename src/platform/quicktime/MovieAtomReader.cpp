@@ -24,7 +24,6 @@ constexpr UInt32 kMetaDataTypeUTF8 = 1;
 constexpr UInt16 kLanguageUndetermined = 0x55C4; // "und" packed as three 5-bit letters
 constexpr UInt16 kFirstPackedLanguage = 0x400;   // below this, a Mac language code (Mac text)
 constexpr qint64 kMaxMovieAtomSize = 256 * 1024 * 1024;
-constexpr int kMaxAtomDepth = 8;
 
 UInt32 BigEndian32(const char* p)
 {
