@@ -4,6 +4,32 @@
 
 #include <QApplication>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+int gMissed = 0;
+
+double Median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+double Seconds(const std::function<void()>& work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
 int RunBenchmarks(int argc, char** argv, const std::function<void()>& prepare, const std::function<void()>& report)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -16,5 +42,78 @@ int RunBenchmarks(int argc, char** argv, const std::function<void()>& prepare, c
     benchmark::Shutdown();
     if (report)
         report();
-    return 0;
+    if (gMissed > 0)
+        std::printf("%d benchmark target(s) missed\n", gMissed);
+    return gMissed > 0 ? 1 : 0;
+}
+
+double PairedTimes::MinRatio() const
+{
+    return ratios.empty() ? 0 : *std::min_element(ratios.begin(), ratios.end());
+}
+
+double PairedTimes::MedianRatio() const
+{
+    return Median(ratios);
+}
+
+double PairedTimes::MaxRatio() const
+{
+    return ratios.empty() ? 0 : *std::max_element(ratios.begin(), ratios.end());
+}
+
+double PairedTimes::MedianA() const
+{
+    return Median(a);
+}
+
+double PairedTimes::MedianB() const
+{
+    return Median(b);
+}
+
+PairedTimes RunPaired(int pairs, const std::function<void()>& a, const std::function<void()>& b)
+{
+    a();
+    b();
+    PairedTimes times;
+    for (int i = 0; i < pairs; ++i) {
+        double ta = 0;
+        double tb = 0;
+        if (i % 2 == 0) {
+            ta = Seconds(a);
+            tb = Seconds(b);
+        } else {
+            tb = Seconds(b);
+            ta = Seconds(a);
+        }
+        times.a.push_back(ta);
+        times.b.push_back(tb);
+        times.ratios.push_back(tb > 0 ? ta / tb : 0);
+    }
+    return times;
+}
+
+bool CheckRatio(const std::string& name, const PairedTimes& times, double limit)
+{
+    const bool met = times.MedianRatio() <= limit;
+    std::printf("%-60s ratio min %.3f median %.3f max %.3f (A %.4f s, B %.4f s median, %zu pairs), target <= %.2f: %s\n",
+        name.c_str(), times.MinRatio(), times.MedianRatio(), times.MaxRatio(), times.MedianA(), times.MedianB(),
+        times.ratios.size(), limit, met ? "met" : "MISSED");
+    if (!met)
+        ++gMissed;
+    return met;
+}
+
+bool CheckTarget(const std::string& name, bool met, const std::string& detail)
+{
+    std::printf("%-60s %s%s%s\n", name.c_str(), met ? "ok" : "MISSED", detail.empty() ? "" : ": ", detail.c_str());
+    if (!met)
+        ++gMissed;
+    return met;
+}
+
+int MissedTargets()
+{
+    return gMissed;
 }

@@ -1,8 +1,36 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 // The benchmarks' common start: an offscreen application, then Google Benchmark.
 // `prepare` runs before the benchmarks (making fixture files), `report` after them.
+// Answers non-zero when any target checked below was missed, so `make bench` fails.
 int RunBenchmarks(int argc, char** argv, const std::function<void()>& prepare = {},
     const std::function<void()>& report = {});
+
+// Two ways of doing the same work, timed in pairs within one run: A then B, then
+// B then A, and so on, so that a drift of the machine's speed falls on both.
+struct PairedTimes {
+    std::vector<double> a; // seconds of each run of A
+    std::vector<double> b; // seconds of each run of B
+    std::vector<double> ratios; // A / B, pair by pair
+    double MinRatio() const;
+    double MedianRatio() const;
+    double MaxRatio() const;
+    double MedianA() const;
+    double MedianB() const;
+};
+// `pairs` pairs after one unpaired warm-up of each side. A side's function does
+// the whole work each time, and checks its own result (CheckTarget) where it can.
+PairedTimes RunPaired(int pairs, const std::function<void()>& a, const std::function<void()>& b);
+
+// Prints the pairs' ratio (min/median/max) and records a missed target when the
+// median ratio exceeds `limit`. Answers whether the target was met.
+bool CheckRatio(const std::string& name, const PairedTimes& times, double limit);
+// Records a missed target (a wrong result, a count that is off, a limit passed)
+// when `met` is false, printing the detail either way.
+bool CheckTarget(const std::string& name, bool met, const std::string& detail = {});
+// Targets missed so far in this run.
+int MissedTargets();
