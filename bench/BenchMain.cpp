@@ -72,20 +72,27 @@ double PairedTimes::MedianB() const
     return Median(b);
 }
 
-PairedTimes RunPaired(int pairs, const std::function<void()>& a, const std::function<void()>& b)
+PairedTimes RunPaired(int pairs, const std::function<void()>& a, const std::function<void()>& b,
+    const std::function<void()>& after)
 {
-    a();
-    b();
+    auto timed = [&after](const std::function<void()>& side) {
+        const double seconds = Seconds(side);
+        if (after)
+            after();
+        return seconds;
+    };
+    timed(a);
+    timed(b);
     PairedTimes times;
     for (int i = 0; i < pairs; ++i) {
         double ta = 0;
         double tb = 0;
         if (i % 2 == 0) {
-            ta = Seconds(a);
-            tb = Seconds(b);
+            ta = timed(a);
+            tb = timed(b);
         } else {
-            tb = Seconds(b);
-            ta = Seconds(a);
+            tb = timed(b);
+            ta = timed(a);
         }
         times.a.push_back(ta);
         times.b.push_back(tb);

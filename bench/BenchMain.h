@@ -23,8 +23,11 @@ struct PairedTimes {
     double MedianB() const;
 };
 // `pairs` pairs after one unpaired warm-up of each side. A side's function does
-// the whole work each time, and checks its own result (CheckTarget) where it can.
-PairedTimes RunPaired(int pairs, const std::function<void()>& a, const std::function<void()>& b);
+// the whole work each time, and checks its own result (CheckTarget) where it can;
+// `after`, when given, runs untimed after every run of either side (removing
+// what it wrote).
+PairedTimes RunPaired(int pairs, const std::function<void()>& a, const std::function<void()>& b,
+    const std::function<void()>& after = {});
 
 // Prints the pairs' ratio (min/median/max) and records a missed target when the
 // median ratio exceeds `limit`. Answers whether the target was met.
