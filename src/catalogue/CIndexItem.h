@@ -242,6 +242,11 @@ public:
     // memory: GetThumbnail would read the disk (ReadThumbnailFiles reads many
     // off the GUI thread).
     bool IsThumbnailOnlyOnDisk() const;
+    // Whether the item holds a thumbnail or has one numbered in its package, told
+    // without reading anything.
+    bool HasThumbnail() const;
+    // Whether the display picture is held now (GetDisplayPicture would not make it).
+    bool HasDisplayPicture() const { return HeldDisplayPicture() != nullptr; }
 
     // The medium of the item's file, owned by the caller; null for icon files.
     // Failures give the item an error ("600:50") and are thrown on.

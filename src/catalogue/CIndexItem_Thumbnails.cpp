@@ -56,6 +56,11 @@ bool CIndexItem::IsThumbnailOnlyOnDisk() const
     return !HeldThumbnail() && mPackage && mThumbnailNumber > 0 && mFileType != 'icns';
 }
 
+bool CIndexItem::HasThumbnail() const
+{
+    return mFileType != 'icns' && (HeldThumbnail() || mThumbnailNumber > 0);
+}
+
 Picture* CIndexItem::GetThumbnail()
 {
     if (GetFileTypeCode() == 'icns')

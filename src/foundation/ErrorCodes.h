@@ -24,6 +24,8 @@ enum : SInt32 {
     kMsgDeactivateFonts = 100051,
     kMsgItemOperation = 100055,
     kMsgImportFiles = 100056,
+    kMsgSomeItemsNotExamined = 100057,
+    kMsgNoDuplicates = 100058,
     kMsgBatchProcess = 100059,
     kMsgIndexViewOperation = 100060,
     kMsgItemOperation2 = 100061,

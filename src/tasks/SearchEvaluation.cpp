@@ -1,0 +1,470 @@
+#include "SearchEvaluation.h"
+
+#include "CANPAInfo.h"
+#include "CCriteria.h"
+#include "CEXIFInfo.h"
+#include "CIndexItem.h"
+#include "CIndexItemComparator.h"
+#include "CItemError.h"
+#include "ExceptionCode.h"
+#include "FieldKeys.h"
+#include "IIMText.h"
+#include "MacDates.h"
+#include "MediaImageInfo.h"
+
+#include <QDateTime>
+
+#include <limits>
+
+namespace {
+
+constexpr SInt32 kAnyTextFields[] = { kFieldName, kFieldCaption, kFieldKeywords, kFieldSupplementalCategories };
+constexpr SInt32 kFieldHasColorProfile = 5013;
+
+QString CaptionString(ConstStr255Param text)
+{
+    return IIMText::TextFromCaptionBytes(QByteArrayView(reinterpret_cast<const char*>(text + 1), text[0]));
+}
+
+QString PlainString(const Str255& text)
+{
+    return PStringToQString(text);
+}
+
+// A record getter run so that a failure (the file unreadable, the record damaged)
+// reads as a missing record and leaves the item's error as it was.
+template <typename F>
+auto ReadQuietly(CIndexItem& item, F&& getter) -> decltype(getter())
+{
+    StItemErrorSaver<CIndexItem> keepError(&item);
+    decltype(getter()) result {};
+    CatchCode([&] { result = getter(); });
+    return result;
+}
+
+CANPAInfo* CaptionOf(CIndexItem& item)
+{
+    return ReadQuietly(item, [&] { return item.GetCaptionInfo(); });
+}
+
+CEXIFInfo* EXIFOf(CIndexItem& item)
+{
+    return ReadQuietly(item, [&] { return item.GetEXIFInfo(); });
+}
+
+MediaImageInfo* ImageInfoOf(CIndexItem& item)
+{
+    return ReadQuietly(item, [&] { return item.GetImageInfo(); });
+}
+
+QString CaptionFieldText(const CANPAInfo& caption, SInt32 key)
+{
+    switch (key) {
+    case kFieldCaption: {
+        const QByteArray* bytes = caption.GetCaption();
+        return bytes ? IIMText::TextFromCaptionBytes(*bytes) : QString();
+    }
+    case kFieldCaptionWriter: return CaptionString(caption.GetWriterEditor());
+    case kFieldHeadline: return CaptionString(caption.GetHeadline());
+    case kFieldSpecialInstructions: return CaptionString(caption.GetSpecialInstructions());
+    case kFieldCopyrightNotice: return CaptionString(caption.GetCopyrightNotice());
+    case kFieldByline: return CaptionString(caption.GetByline());
+    case kFieldBylineTitle: return CaptionString(caption.GetBylineTitle());
+    case kFieldCredit: return CaptionString(caption.GetCredit());
+    case kFieldSource: return CaptionString(caption.GetSource());
+    case kFieldCity: return CaptionString(caption.GetCity());
+    case kFieldProvinceState: return CaptionString(caption.GetProvinceState());
+    case kFieldCountryName: return CaptionString(caption.GetCountryName());
+    case kFieldObjectName: return CaptionString(caption.GetObjectName());
+    case kFieldTransmissionReference: return CaptionString(caption.GetOriginalTransmissionReference());
+    case kFieldCategory: return CaptionString(caption.GetCategory());
+    default: return QString();
+    }
+}
+
+bool IsCaptionTextKey(SInt32 key)
+{
+    return (key >= kFieldCaption && key <= kFieldCountryName) || key == kFieldObjectName
+        || key == kFieldTransmissionReference || key == kFieldCategory;
+}
+
+QString EXIFFieldText(const CEXIFInfo& exif, SInt32 key)
+{
+    Str255 text;
+    switch (key) {
+    case kFieldEXIFVersion: exif.GetEXIFVersion(text); break;
+    case kFieldFlashpixVersion: exif.GetFlashpixVersion(text); break;
+    case kFieldMake: exif.GetMake(text); break;
+    case kFieldModel: exif.GetModel(text); break;
+    case kFieldSoftware: exif.GetSoftware(text); break;
+    case kFieldFormat: exif.GetFormat(text); break;
+    case kFieldRelatedSoundFile: exif.GetRelatedSoundFile(text); break;
+    case kFieldUserComment: exif.GetUserComment(text); break;
+    default: break;
+    }
+    return PlainString(text);
+}
+
+bool IsEXIFTextKey(SInt32 key)
+{
+    return key == kFieldEXIFVersion || key == kFieldFlashpixVersion || (key >= kFieldMake && key <= kFieldUserComment);
+}
+
+QStringList CaptionList(const TArray<LStr255>& entries)
+{
+    QStringList list;
+    list.reserve(entries.GetCount());
+    for (const LStr255& entry : entries)
+        list << CaptionString(entry);
+    return list;
+}
+
+// The local day that holds a date: its first second and the first of the next day.
+void DayRange(QDate day, UInt32& outStart, UInt32& outEnd)
+{
+    outStart = DateTimeToMacSeconds(day.startOfDay());
+    outEnd = DateTimeToMacSeconds(day.addDays(1).startOfDay());
+}
+
+bool InDay(UInt32 date, QDate day)
+{
+    UInt32 start = 0;
+    UInt32 end = 0;
+    DayRange(day, start, end);
+    return date >= start && date < end;
+}
+
+} // namespace
+
+// --- Field values --------------------------------------------------------------------------
+
+QString SearchFieldText(CIndexItem& item, SInt32 key)
+{
+    switch (key) {
+    case kFieldName: return item.GetName();
+    case kFieldKind: return CCriteria::EncodeCode(item.GetFileTypeCode());
+    case kFieldCreator: return CCriteria::EncodeCode(item.GetCreatorCode());
+    case kFieldRemoteURL: return item.GetRemoteURL().toString();
+    default: break;
+    }
+    if (IsCaptionTextKey(key)) {
+        const CANPAInfo* caption = CaptionOf(item);
+        return caption ? CaptionFieldText(*caption, key) : QString();
+    }
+    if (IsEXIFTextKey(key)) {
+        const CEXIFInfo* exif = EXIFOf(item);
+        return exif ? EXIFFieldText(*exif, key) : QString();
+    }
+    StItemErrorSaver<CIndexItem> keepError(&item);
+    return item.CopyFieldString(key, kFieldTextEmpty);
+}
+
+bool SearchFieldNumber(CIndexItem& item, SInt32 key, SInt64& outNumber)
+{
+    if (key == kFieldPositionInView) {
+        outNumber = item.GetPositionInView();
+        return true;
+    }
+    // The sort takes the size as signed; a search compares the bytes there are.
+    if (key == kFieldTotalSize) {
+        outNumber = item.GetTotalSize();
+        return true;
+    }
+    ItemSortValue value;
+    {
+        StItemErrorSaver<CIndexItem> keepError(&item);
+        value = MakeItemSortValue(item, key);
+    }
+    if (!value.present || value.kind != ItemSortValue::Kind::Integer)
+        return false;
+    switch (key) {
+    // Sorted most urgent last: the number itself is the negation.
+    case kFieldUrgency:
+    case kFieldUrgencyLabel: outNumber = -value.integer; break;
+    // A fixed-point number: its integer part, rounded.
+    case kFieldResolution: outNumber = (value.integer + 0x8000) >> 16; break;
+    default: outNumber = value.integer; break;
+    }
+    return true;
+}
+
+// --- StItemInUse ------------------------------------------------------------------------------
+
+StItemInUse::StItemInUse(CIndexItem* item)
+    : mItem(item)
+{
+    if (!mItem)
+        return;
+    mWatch = mItem->GetLivenessToken().Watch();
+    mItem->SetBusy(true);
+}
+
+StItemInUse::~StItemInUse()
+{
+    if (mItem && !mWatch.expired())
+        mItem->SetBusy(false);
+}
+
+// --- The tests ---------------------------------------------------------------------------------
+
+CriterionTest::CriterionTest(const CCriteria& criterion)
+    : mCategory(criterion.GetCategory())
+    , mSelector(criterion.GetSelector())
+    , mValue(criterion.GetValue())
+    , mToday(QDate::currentDate())
+{
+    const qsizetype at = mValue.indexOf(kFieldReferencePrefix);
+    if (at >= 0) {
+        QString rest = mValue;
+        rest.remove(at, kFieldReferencePrefix.size());
+        mReferencedKey = SInt32(TextToNumber(rest.trimmed()));
+    }
+}
+
+SInt64 CriterionTest::TextToNumber(const QString& text)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && text.at(i).isSpace())
+        ++i;
+    bool negative = false;
+    if (i < n && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
+        negative = text.at(i++) == QLatin1Char('-');
+    SInt64 number = 0;
+    for (; i < n && text.at(i).isDigit(); ++i) {
+        if (number > (std::numeric_limits<SInt64>::max() - 9) / 10)
+            break; // keeps what fits rather than wrapping
+        number = number * 10 + text.at(i).digitValue();
+    }
+    return negative ? -number : number;
+}
+
+bool CriterionTest::TextTest(const QString& itemText, SInt32 selector, const QString& operand)
+{
+    if (operand.isEmpty())
+        return false;
+    constexpr Qt::CaseSensitivity kFolded = Qt::CaseInsensitive;
+    switch (selector) {
+    case kSelectorIs: return itemText.compare(operand, kFolded) == 0;
+    case kSelectorIsNot: return itemText.compare(operand, kFolded) != 0;
+    case kSelectorContains: return itemText.contains(operand, kFolded);
+    case kSelectorNotContains: return !itemText.contains(operand, kFolded);
+    case kSelectorBeginsWith: return itemText.startsWith(operand, kFolded);
+    case kSelectorNotBeginsWith: return !itemText.startsWith(operand, kFolded);
+    case kSelectorEndsWith: return itemText.endsWith(operand, kFolded);
+    case kSelectorNotEndsWith: return !itemText.endsWith(operand, kFolded);
+    case kSelectorLessThan:
+    case kSelectorGreaterThan: return NumberTest(TextToNumber(itemText), selector, operand);
+    default: return false;
+    }
+}
+
+bool CriterionTest::NumberTest(SInt64 itemNumber, SInt32 selector, const QString& operand)
+{
+    if (operand.isEmpty())
+        return false;
+    const SInt64 number = TextToNumber(operand);
+    switch (selector) {
+    case kSelectorIs: return itemNumber == number;
+    case kSelectorIsNot: return itemNumber != number;
+    case kSelectorLessThan: return itemNumber < number;
+    case kSelectorGreaterThan: return itemNumber > number;
+    default: return false;
+    }
+}
+
+bool CriterionTest::DateTest(UInt32 itemDate, SInt32 selector, const QString& operand, QDate today)
+{
+    if (operand.isEmpty())
+        return false;
+    UInt32 date = 0;
+    if (!CCriteria::DecodeDate(operand, date))
+        return false;
+    switch (selector) {
+    case kSelectorIs: return InDay(itemDate, MacSecondsToDateTime(date).date());
+    case kSelectorIsNot: return !InDay(itemDate, MacSecondsToDateTime(date).date());
+    case kSelectorBefore: return itemDate < date;
+    case kSelectorAfter: return itemDate > date;
+    case kSelectorToday: return InDay(itemDate, today);
+    // The calendar's day before: a day of 23 or 25 hours is still one day.
+    case kSelectorYesterday: return InDay(itemDate, today.addDays(-1));
+    default: return false;
+    }
+}
+
+bool CriterionTest::YesNoTest(bool value, SInt32 selector)
+{
+    switch (selector) {
+    case kSelectorIs:
+    case kSelectorContains:
+    case kSelectorBeginsWith:
+    case kSelectorEndsWith:
+    case kSelectorIsSet: return value;
+    case kSelectorIsNot:
+    case kSelectorNotBeginsWith:
+    case kSelectorNotEndsWith:
+    case kSelectorNotContains:
+    case kSelectorIsNotSet: return !value;
+    default: return false;
+    }
+}
+
+bool CriterionTest::ListTest(const QStringList& entries, SInt32 selector, const QString& operand)
+{
+    const bool positive = selector == kSelectorIs || selector == kSelectorContains;
+    for (const QString& entry : entries) {
+        if (TextTest(entry, kSelectorContains, operand))
+            return positive;
+    }
+    return !positive;
+}
+
+bool CriterionTest::Matches(CIndexItem& item, EvaluationNotes& notes) const
+{
+    if (mCategory != kAnyTextFieldCategory)
+        return MatchesCategory(item, mCategory, notes);
+    for (SInt32 key : kAnyTextFields) {
+        if (MatchesCategory(item, key, notes))
+            return true;
+    }
+    return false;
+}
+
+bool CriterionTest::MatchesCategory(CIndexItem& item, SInt32 category, EvaluationNotes& notes) const
+{
+    bool result = false;
+    const OSStatus status = CatchCode([&] {
+        if (IsItemFieldKey(category))
+            result = MatchItemField(item, category);
+        else if (IsImageFieldKey(category))
+            result = MatchImageField(item, category, notes);
+        else if (IsCaptionFieldKey(category))
+            result = MatchCaptionField(item, category);
+        else if (IsEXIFFieldKey(category))
+            result = MatchEXIFField(item, category);
+        else
+            result = YesNoTest(false, mSelector);
+    });
+    // A field that cannot be read does not match.
+    return status == noErr && result;
+}
+
+QString CriterionTest::OperandFor(CIndexItem& item, Kind kind) const
+{
+    if (mReferencedKey == 0)
+        return mValue;
+    if (kind == Kind::Number || kind == Kind::Date) {
+        SInt64 number = 0;
+        if (SearchFieldNumber(item, mReferencedKey, number))
+            return QString::number(number);
+        // A field without a number (a text field): its text, read as a number.
+    }
+    return SearchFieldText(item, mReferencedKey);
+}
+
+bool CriterionTest::MatchItemField(CIndexItem& item, SInt32 key) const
+{
+    auto text = [&](const QString& value) { return TextTest(value, mSelector, OperandFor(item, Kind::Text)); };
+    auto number = [&](SInt64 value) { return NumberTest(value, mSelector, OperandFor(item, Kind::Number)); };
+    auto date = [&](UInt32 value) { return DateTest(value, mSelector, OperandFor(item, Kind::Date), mToday); };
+    auto yesNo = [&](bool value) { return YesNoTest(value, mSelector); };
+    // A text that the item lacks (no remote URL, no alias to read the volume from).
+    auto presentText = [&](const QString& value) { return !value.isEmpty() && text(value); };
+
+    switch (key) {
+    case kFieldName: return text(item.GetName());
+    case kFieldDateAdded: return date(item.GetDateAdded());
+    case kFieldTotalSize: return number(SInt64(item.GetTotalSize()));
+    case kFieldKind:
+    case kFieldCreator:
+    case kFieldLocation: return text(SearchFieldText(item, key));
+    case kFieldHasAlias: return yesNo(ReadQuietly(item, [&] { return item.GetAlias(); }) != nullptr);
+    case kFieldRemoteURL:
+    case kFieldVolume:
+    case kFieldFolder: return presentText(SearchFieldText(item, key));
+    case kFieldHasThumbnail: return yesNo(item.HasThumbnail());
+    case kFieldHasCaption: return yesNo(CaptionOf(item) != nullptr);
+    case kFieldError: return yesNo(item.GetError() != nullptr);
+    case kFieldCreationDate: return date(item.GetCreationDate());
+    case kFieldModificationDate: return date(item.GetModificationDate());
+    case kFieldUnsavedChanges: return yesNo(item.IsDirty());
+    case kFieldFileState: return yesNo(!item.GetURL().isEmpty());
+    case kFieldMediaValidates: {
+        StItemErrorSaver<CIndexItem> keepError(&item);
+        return yesNo(item.ValidateMedia());
+    }
+    case kFieldTurnState: {
+        // Set and not set ask whether the item is turned or flipped at all; the
+        // other selectors take the value as a mask of flag bits.
+        if (mSelector == kSelectorIsSet || mSelector == kSelectorIsNotSet)
+            return yesNo((item.GetFlags() & kItemFlagTransformMask) != 0);
+        const UInt32 mask = UInt32(TextToNumber(OperandFor(item, Kind::Number)));
+        return (item.GetFlags() & mask) != 0;
+    }
+    case kFieldHasEXIF: return yesNo(EXIFOf(item) != nullptr);
+    case kFieldOpenInViewer: return number(item.IsOpenInViewer() ? 1 : 0);
+    case kFieldPositionInView: return number(item.GetPositionInView());
+    default: return false;
+    }
+}
+
+bool CriterionTest::MatchImageField(CIndexItem& item, SInt32 key, EvaluationNotes& notes) const
+{
+    const MediaImageInfo* info = ImageInfoOf(item);
+    if (!info) {
+        notes.unchecked = true;
+        return YesNoTest(false, mSelector);
+    }
+    switch (key) {
+    case kFieldCodecName: return TextTest(SearchFieldText(item, key), mSelector, OperandFor(item, Kind::Text));
+    case kFieldHasColorProfile: return YesNoTest(info->hasColorProfile != 0, mSelector);
+    case kFieldWidth:
+    case kFieldHeight:
+    case kFieldDepth:
+    case kFieldResolution:
+    case kFieldFrameCount:
+    case kFieldRecordForm:
+    case kFieldDataSize:
+    case kFieldSpatialQuality:
+    case kFieldTemporalQuality: {
+        SInt64 value = 0;
+        return SearchFieldNumber(item, key, value) && NumberTest(value, mSelector, OperandFor(item, Kind::Number));
+    }
+    default: return false;
+    }
+}
+
+bool CriterionTest::MatchCaptionField(CIndexItem& item, SInt32 key) const
+{
+    const CANPAInfo* caption = CaptionOf(item);
+    if (!caption)
+        return YesNoTest(false, mSelector);
+    if (IsCaptionTextKey(key))
+        return TextTest(CaptionFieldText(*caption, key), mSelector, OperandFor(item, Kind::Text));
+    switch (key) {
+    case kFieldDateCreated: return DateTest(caption->GetDateCreated(), mSelector, OperandFor(item, Kind::Date), mToday);
+    case kFieldUrgency:
+    case kFieldUrgencyLabel: return NumberTest(caption->GetUrgency(), mSelector, OperandFor(item, Kind::Number));
+    case kFieldKeywords: return ListTest(CaptionList(caption->GetKeywords()), mSelector, OperandFor(item, Kind::Text));
+    case kFieldSupplementalCategories:
+        return ListTest(CaptionList(caption->GetSupplementalCategories()), mSelector, OperandFor(item, Kind::Text));
+    default: return false;
+    }
+}
+
+bool CriterionTest::MatchEXIFField(CIndexItem& item, SInt32 key) const
+{
+    const CEXIFInfo* exif = EXIFOf(item);
+    if (!exif)
+        return YesNoTest(false, mSelector);
+    if (IsEXIFTextKey(key))
+        return TextTest(EXIFFieldText(*exif, key), mSelector, OperandFor(item, Kind::Text));
+    switch (key) {
+    case kFieldDateTimeOriginal:
+        return DateTest(exif->GetDateTimeOriginal(), mSelector, OperandFor(item, Kind::Date), mToday);
+    case kFieldDateTimeDigitized:
+        return DateTest(exif->GetDateTimeDigitized(), mSelector, OperandFor(item, Kind::Date), mToday);
+    case kFieldFlash: return YesNoTest(exif->IsFlashFired(), mSelector);
+    default: return false;
+    }
+}
