@@ -15,7 +15,7 @@ packages=(
     imagemagick exiv2 libopenjp2-7-dev libgif-dev
     ffmpeg libtiff-dev fonts-dejavu-core fonts-urw-base35
     libvips-tools poppler-utils libjpeg-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev appstream
 )
 
 missing=()

@@ -36,6 +36,9 @@ enum : UInt8 {
     kDataSetWriterEditor = 122,
 };
 
+// Between the By-lines of a picture with several creators, in the one field.
+const QByteArray kBylineSeparator = QByteArrayLiteral("; ");
+
 // What a record writes as 2:00 when no block gave it one: IIM version 4.
 constexpr UInt16 kDefaultRecordVersion = 4;
 constexpr SInt32 kNoUrgency = 9;
@@ -125,10 +128,17 @@ const QByteArray& CANPAInfo::GetDataHandle(EUrgencyForm urgencyForm) const
 
 SInt32 CANPAInfo::ReadDataSets()
 {
-    return IIMText::WalkDataSets(mBlock.Data(), [this](UInt8 record, UInt8 dataSet, QByteArrayView data) {
+    bool bylineRead = false;
+    return IIMText::WalkDataSets(mBlock.Data(), [this, &bylineRead](UInt8 record, UInt8 dataSet, QByteArrayView data) {
         if (record != IIMText::kApplicationRecord)
             return;
         SetModified(1);
+        if (dataSet == kDataSetByline && bylineRead) {
+            // Each creator may have a By-line of their own: the field holds them all, in order.
+            SetByline(Str255FromBytes(IIMText::CutCaptionBytes(mByline.Bytes() + kBylineSeparator + data.toByteArray(), 255)));
+            return;
+        }
+        bylineRead = bylineRead || dataSet == kDataSetByline;
         ReadDataSet(dataSet, data.toByteArray());
     });
 }

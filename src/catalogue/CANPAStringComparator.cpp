@@ -1,5 +1,6 @@
 #include "CANPAStringComparator.h"
 
+#include "IIMText.h"
 #include "LString.h"
 
 #include <cstring>
@@ -33,7 +34,10 @@ CANPAStringComparator::CANPAStringComparator()
 
 SInt16 CANPAStringComparator::CompareStrings(ConstStr255Param one, ConstStr255Param two) const
 {
-    const int result = mCollator.compare(PStringToQString(one), PStringToQString(two));
+    // Entries are caption bytes: the characters Mac Roman lacks collate as themselves,
+    // not as the punctuation of their references.
+    auto text = [](ConstStr255Param bytes) { return IIMText::TextFromCaptionBytes(QByteArrayView(bytes + 1, bytes[0])); };
+    const int result = mCollator.compare(text(one), text(two));
     if (result != 0)
         return result < 0 ? -1 : 1;
     // Texts the collation holds equal (control characters it ignores) are still

@@ -25,7 +25,8 @@ public:
     SInt32 CompareToKey(const void* item, UInt32 size, const void* key) const override;
     LComparator* Clone() const override { return new CANPAStringComparator; }
 
-    // The sign of the comparison of two Mac Roman Pascal strings: -1, 0 or 1.
+    // The sign of the comparison of two caption Pascal strings (Mac Roman with
+    // references): -1, 0 or 1.
     SInt16 CompareStrings(ConstStr255Param one, ConstStr255Param two) const;
 
 private:

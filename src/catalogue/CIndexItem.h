@@ -204,7 +204,12 @@ public:
     bool IsRecordLoaded() const { return mRecordLoaded; }
     bool IsAliasRead() const { return mAliasRead; }
     bool HasThumbnailFailed() const { return mThumbnailFailed; }
-    void SetThumbnailFailed(bool failed) { mThumbnailFailed = failed; }
+    // A thumbnail that could not be made is remembered with the media file's size and
+    // date: it is not tried again, however often the cell is drawn, until the file changes.
+    void SetThumbnailFailed(bool failed);
+    // Whether the media file changed since the failure (reads its size and date); the
+    // mark is then dropped, so that the thumbnail is tried again.
+    bool IsThumbnailFailureStale();
     bool IsSmallMedium() const { return mSmallMedium; }
     void SetSmallMedium(bool small) { mSmallMedium = small; }
     bool GetRecreateAnswer() const { return mRecreateAnswer; }
@@ -445,6 +450,7 @@ private:
         std::unique_ptr<ItemInfoWindow> infoWindow;
         std::optional<QString> aliasPathCache;
         std::optional<QString> rawKindText; // raw files only, made when first shown
+        QString failedFileStamp; // path, size and date of the file a thumbnail failed for
         LStream* indexFile = nullptr; // open index file holding the older record
         SInt32 recordOffset = -1;
         SInt32 openInViewer = 0;

@@ -172,7 +172,8 @@ void CIndexItem::DrawCell(QPainter& painter, const QRect& cell, const IndexViewS
         } else {
             DrawIcon(painter, cell, view, false);
             // The view makes the display picture later, unless there is none to make.
-            if (GetFileTypeCode() != 'icns' && !mThumbnailLookedFor)
+            // After a failure it only asks whether the file has changed since.
+            if (mThumbnailFailed || (GetFileTypeCode() != 'icns' && !mThumbnailLookedFor))
                 mDisplayPictureChanged = true;
             else if (mThumbnailLookedFor)
                 mThumbnailLookedFor = false;

@@ -564,9 +564,11 @@ QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
         default: {
             Str255 out;
             GetFieldText(key, out, mode);
-            // Caption texts keep the characters Mac Roman lacks as references.
-            text = IsCaptionFieldKey(key) ? IIMText::TextFromCaptionBytes(QByteArrayView(out + 1, out[0]))
-                                          : PStringToQString(out);
+            // Caption texts, and EXIF comments read from UCS-2, keep the characters
+            // Mac Roman lacks as references.
+            text = IsCaptionFieldKey(key) || IsEXIFFieldKey(key)
+                ? IIMText::TextFromCaptionBytes(QByteArrayView(out + 1, out[0]))
+                : PStringToQString(out);
             break;
         }
         case kFieldError:
@@ -687,8 +689,13 @@ OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, IndexViewSer
         }
     } else {
         Str255 value;
-        if (!QStringToPString(text, value))
+        if (IsCaptionFieldKey(key)) {
+            // Typed caption text is kept as read text is: Mac Roman, references for the rest.
+            if (!value.AssignBytes(IIMText::CaptionBytesFromText(text)))
+                return paramErr;
+        } else if (!QStringToPString(text, value)) {
             return paramErr;
+        }
         if (IsItemFieldKey(key))
             result = SetFileFieldValue(key, value);
         else if (IsImageFieldKey(key) || IsEXIFFieldKey(key))

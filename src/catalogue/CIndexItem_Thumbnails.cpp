@@ -23,6 +23,21 @@ namespace {
 
 ThumbnailServices* gThumbnailServices = nullptr;
 
+// What tells one state of a media file from another: its place, size and date.
+QString MediaFileStamp(const QUrl& url)
+{
+    if (!url.isLocalFile())
+        return url.toString();
+    FileStat stat;
+    if (FileRef(url.toLocalFile()).Stat(stat) != noErr)
+        return QString();
+    return QStringLiteral("%1\n%2\n%3.%4")
+        .arg(url.toLocalFile())
+        .arg(stat.size)
+        .arg(stat.modificationSeconds)
+        .arg(stat.modificationNanoseconds);
+}
+
 } // namespace
 
 void SetThumbnailServices(ThumbnailServices* maker)
@@ -114,7 +129,7 @@ void CIndexItem::CreateThumbnail(bool applyToMediaFile)
         self.Checked("the item was deleted while its thumbnail was made");
     } catch (const ExceptionCode&) {
         if (self)
-            mThumbnailFailed = true;
+            SetThumbnailFailed(true);
         throw;
     }
 }
@@ -145,4 +160,29 @@ void CIndexItem::WriteThumbnailFile(CIndexPackage& package)
 
     mThumbnailNumber = number;
     SetThumbnail(nullptr); // read back from the file when needed
+}
+
+void CIndexItem::SetThumbnailFailed(bool failed)
+{
+    mThumbnailFailed = failed;
+    if (failed) {
+        QUrl url;
+        (void)CatchCode([&] { url = GetURL(); });
+        MakeRare().failedFileStamp = MediaFileStamp(url);
+    } else if (mRare) {
+        mRare->failedFileStamp.clear();
+    }
+}
+
+bool CIndexItem::IsThumbnailFailureStale()
+{
+    if (!mThumbnailFailed)
+        return false;
+    QUrl url;
+    (void)CatchCode([&] { url = GetURL(); });
+    if (mRare && MediaFileStamp(url) == mRare->failedFileStamp)
+        return false;
+    SetThumbnailFailed(false);
+    mThumbnailLookedFor = false;
+    return true;
 }

@@ -205,6 +205,8 @@ void ReadThumbnailFiles(const std::vector<CIndexItem*>& items)
 
 bool CItemThumbnails::ShouldRecreateThumbnail(CIndexItem& item)
 {
+    if (item.HasThumbnailFailed() && !item.IsThumbnailFailureStale())
+        return false;
     if (item.IsThumbnailLookedFor() || item.IsURLLookedFor())
         return false;
     const OSType type = item.GetFileTypeCode();

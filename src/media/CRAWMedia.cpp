@@ -96,9 +96,10 @@ CRAWMedia::CRAWMedia(const QUrl& url)
     if (mFileName.isEmpty())
         ThrowOSErr_(err_NilPointer);
     ThrowIfOSErr_(DecodeRAW(kDecodeIdentify));
-    // A file the decoder knows but cannot decode would open as an empty picture.
-    if (!mIdentity.decodable)
-        ThrowOSErr_(cantFindHandler, "raw data the decoder cannot decode");
+    // A file the decoder knows but cannot decode still has metadata to read; its
+    // picture operations are refused below rather than showing an empty picture.
+    if (IsMetadataOnly())
+        return;
 
     // The size a decode will give: half size when the preference asks, pixel aspect and
     // quarter turns already applied by the decoder.
@@ -218,12 +219,16 @@ OSStatus CRAWMedia::GetNaturalBounds(Rect* r)
 {
     if (!r)
         return paramErr;
+    if (IsMetadataOnly())
+        return cantFindHandler;
     *r = mOutputBounds;
     return CMedia::GetNaturalBounds(r);
 }
 
 OSStatus CRAWMedia::GetBoundsRect(Rect* r)
 {
+    if (IsMetadataOnly())
+        return cantFindHandler;
     if (!mImporter) {
         if (OSStatus status = DecodeRAW(kDecodePreview))
             return status;
@@ -235,6 +240,8 @@ OSStatus CRAWMedia::SetBoundsRect(const Rect* r)
 {
     if (!r)
         return paramErr;
+    if (IsMetadataOnly())
+        return cantFindHandler;
     OSStatus status = noErr;
     if (!mDecoded) {
         if (!Pref("RawUseEmbeddedImage")) {
@@ -262,6 +269,8 @@ OSStatus CRAWMedia::SetBoundsRect(const Rect* r)
 
 OSStatus CRAWMedia::DrawMatched()
 {
+    if (IsMetadataOnly())
+        return cantFindHandler;
     if (!mDecoded) {
         if (mOrientation == 5)
             SetTransform(kMediaRotateQuarter1, kMediaFlipNone);
@@ -277,6 +286,8 @@ OSStatus CRAWMedia::GetAsPicture(Picture* out)
 {
     if (!out)
         return paramErr;
+    if (IsMetadataOnly())
+        return cantFindHandler;
     return CatchCode([&] {
         if (!mImporter)
             ThrowIfOSErr_(DecodeRAW(kDecodePreview));
@@ -331,6 +342,8 @@ OSStatus CRAWMedia::GetDescription(MediaImageInfo* info)
 {
     if (!info)
         return paramErr;
+    if (IsMetadataOnly())
+        return cantFindHandler;
     if (OSStatus status = CMedia::GetDescription(info))
         return status;
     info->recordKind = MediaImageInfo::kRawRecordKind;
@@ -345,6 +358,8 @@ OSStatus CRAWMedia::Export(GraphicsExporter* exporter)
 {
     if (!exporter)
         return err_NilPointer;
+    if (IsMetadataOnly())
+        return cantFindHandler;
     if (!mDeepImage)
         return CQTImageBaseMedia::Export(exporter);
     // Sixteen bits a sample: drawn into a 48-bit world of the wanted size, not through 8 bits.
@@ -360,6 +375,21 @@ OSStatus CRAWMedia::Export(GraphicsExporter* exporter)
         exporter->SetInputOffscreen(world);
         ThrowIfOSErr_(exporter->DoExport());
     });
+}
+
+OSStatus CRAWMedia::GetThumbnailPicture(Picture* out)
+{
+    return IsMetadataOnly() ? OSStatus(cantFindHandler) : CQTImageBaseMedia::GetThumbnailPicture(out);
+}
+
+bool CRAWMedia::Validate()
+{
+    return !IsMetadataOnly() && CQTImageBaseMedia::Validate();
+}
+
+OSStatus CRAWMedia::Draw()
+{
+    return IsMetadataOnly() ? OSStatus(cantFindHandler) : CQTImageBaseMedia::Draw();
 }
 
 QString CopyRAWFileDescription(const QUrl& url)

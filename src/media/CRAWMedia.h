@@ -15,7 +15,9 @@ public:
     enum DecodeMode : SInt32 { kDecodePreview = 1, kDecodeFull = 2, kDecodeIdentify = 3 };
 
     // Throws fnfErr for a missing file, 'asrt' for a URL without a path, 'nilP' without a
-    // name, cantFindHandler for a file the raw decoder does not know or cannot decode.
+    // name, cantFindHandler for a file the raw decoder does not know. A file it knows but
+    // cannot decode opens for its metadata only: every picture operation answers
+    // cantFindHandler, so that it never shows as an empty picture.
     explicit CRAWMedia(const QUrl& url);
     ~CRAWMedia() override;
 
@@ -27,6 +29,9 @@ public:
     UserData* GetMetaData() override;
     OSStatus GetDescription(MediaImageInfo* info) override;
     OSStatus Export(GraphicsExporter* exporter) override;
+    OSStatus GetThumbnailPicture(Picture* out) override;
+    bool Validate() override;
+    OSStatus Draw() override;
 
     // Drops the importer and the decoded pixels; never throws.
     void ReleaseDecodedFile();
@@ -35,6 +40,8 @@ public:
 
     const RawDecoder::Identity& Identity() const { return mIdentity; }
     bool IsDecoded() const { return mDecoded; }
+    // The decoder knows the file but not how to decode its pixels.
+    bool IsMetadataOnly() const { return !mIdentity.decodable; }
 
 private:
     void OpenImporterOnImage(const QImage& image);

@@ -9,11 +9,6 @@ CCacheTask::CCacheTask(TaskOwnerView* owner)
 {
 }
 
-void CCacheTask::Stop()
-{
-    ClearItems();
-}
-
 void CCacheTask::OnPause()
 {
     TellPending(msg_ViewStateChanged);
@@ -28,10 +23,17 @@ void CCacheTask::TellPending(MessageT first)
     Broadcast(msg_CachePending, &pending);
 }
 
+void CCacheTask::ShowCount()
+{
+    SetIndeterminate(false);
+    SetProgressMax(mDone + CountItems());
+    SetProgress(mDone);
+}
+
 CIndexItem* CCacheTask::NextItem()
 {
     TaskOwnerView* owner = GetOwner();
-    while (owner && (owner->IsBusy() || owner->IsHeldBack())) {
+    while (owner && (owner->IsBusy() || owner->IsHeldBack() || owner->IsUpdating())) {
         HideProgressPane();
         SInt32 pending = CountItems();
         SInt32 zero = 0;
@@ -39,12 +41,16 @@ CIndexItem* CCacheTask::NextItem()
         Broadcast(msg_ViewStateChanged, &zero);
         LThread::Sleep(200);
     }
+    // Items removed from the view while it waited have left the queue too.
+    if (CountItems() == 0)
+        return nullptr;
     if (CountItems() < 2) {
         TellPending(msg_ItemsChanged);
         HideProgressPane();
         SInt32 zero = 0;
         Broadcast(msg_ViewStateChanged, &zero);
     } else {
+        ShowCount();
         ShowProgress(0.1);
     }
     return CVisualTask::NextItem();
@@ -52,23 +58,27 @@ CIndexItem* CCacheTask::NextItem()
 
 void CCacheTask::RunTask()
 {
-    ShowStopButton(false);
-    for (;;) {
-        try {
-            CIndexItem* item = NextItem();
-            CheckPause();
-            if (TaskOwnerView* owner = GetOwner())
-                owner->AddItemToValueIndex(item);
-            if (!YieldIfTimeUp(kUseTaskSlice))
-                continue;
-            SetIndeterminate(false);
-            if (TaskOwnerView* owner = GetOwner()) {
-                SetProgressMax(owner->CountAllItems());
-                SetProgress(owner->CountAllItems() - CountItems());
+    // Ends only with the queue empty after the last broadcast: an item queued while
+    // the owner heard it is still taken.
+    while (CountItems() > 0) {
+        while (CountItems() > 0) {
+            try {
+                CIndexItem* item = NextItem();
+                if (!item)
+                    break;
+                CheckPause();
+                if (TaskOwnerView* owner = GetOwner())
+                    owner->AddItemToValueIndex(item);
+                ++mDone;
+                if (YieldIfTimeUp(kUseTaskSlice)) {
+                    ShowCount();
+                    TellPending(msg_ItemsChanged);
+                }
+            } CatchAllButUnwind_ {
+                // A pass that fails drops that item; the queue goes on.
             }
-            TellPending(msg_ItemsChanged);
-        } CatchAllButUnwind_ {
-            // A pass that fails drops that item; the queue goes on.
         }
+        HideProgressPane();
+        TellPending(msg_ItemsChanged);
     }
 }

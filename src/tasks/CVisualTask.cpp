@@ -19,7 +19,9 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QScreen>
 #include <QStyle>
+#include <QWidget>
 #include <QTimer>
 
 #include <algorithm>
@@ -63,6 +65,34 @@ void LayoutShownPanes()
         SInt32 chrome = globals.taskWindow->height() - globals.paneHolder->height();
         globals.taskWindow->ResizeFrameTo(globals.taskWindow->width(), top + chrome, true);
     }
+}
+
+// Keeps the task window off what lies above the owner view in its window (the menu
+// bar, the toolbar, the placard): beside the window where the screen has room for
+// it, else over the bottom right of the window, below that band.
+void PlaceTaskWindowFor(TaskOwnerView* owner)
+{
+    auto* view = dynamic_cast<QWidget*>(owner);
+    QWidget* shell = Globals().taskWindow ? Globals().taskWindow->GetShell() : nullptr;
+    if (!view || !shell || !view->window()->isVisible() || !view->screen())
+        return;
+    const QRect them = view->window()->frameGeometry();
+    const int bandBottom = std::max(view->mapToGlobal(QPoint(0, 0)).y(), them.top());
+    const QRect band(them.left(), them.top(), them.width(), bandBottom - them.top());
+    const QRect me = shell->frameGeometry();
+    if (!me.intersects(band))
+        return;
+    const QRect available = view->screen()->availableGeometry();
+    const QSize size = me.size();
+    const QPoint inside(std::min(them.right(), available.right()) + 1 - size.width(),
+        std::max(bandBottom, std::min(them.bottom(), available.bottom()) + 1 - size.height()));
+    for (const QPoint& place : { QPoint(them.right() + 1, them.top()), QPoint(them.left() - size.width(), them.top()), inside }) {
+        if (available.contains(QRect(place, size))) {
+            shell->move(place);
+            return;
+        }
+    }
+    shell->move(inside);
 }
 
 } // namespace
@@ -218,8 +248,10 @@ void CVisualTask::ExecuteTask()
         mPane->Show();
         LayoutShownPanes();
     }
-    if (globals.taskWindow && !globals.taskWindow->IsVisible())
+    if (globals.taskWindow && !globals.taskWindow->IsVisible()) {
+        PlaceTaskWindowFor(mOwner);
         globals.taskWindow->Show();
+    }
     Broadcast(msg_TaskShown, this);
     Broadcast(msg_TaskTitle, &mTitle);
 }

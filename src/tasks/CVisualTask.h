@@ -3,6 +3,7 @@
 #include "LBroadcaster.h"
 #include "LSemaphore.h"
 #include "LThread.h"
+#include "Liveness.h"
 #include "MacTypes.h"
 #include "TaskServices.h" // kInsertAtEnd
 
@@ -151,6 +152,8 @@ public:
     // Every task that exists, oldest first (also those without a shown pane).
     static std::vector<CVisualTask*> GetAllTasks();
     static bool IsAlive(const CVisualTask* task);
+    // Held by whoever keeps a task across its end (TLivePtr).
+    const LivenessToken& GetLivenessToken() const { return mLiveness; }
 
 protected:
     void Run() override;
@@ -189,6 +192,7 @@ private:
     bool mHoldsSlot = false;
     bool mStopping = false;
     bool mInList = false;
+    LivenessToken mLiveness;
 };
 
 // Makes the task window and the shared state from "MultiTaskTime" and

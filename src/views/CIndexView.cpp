@@ -144,15 +144,7 @@ void CIndexView::InitIndexView()
     mTheme = GetPrefNumber(QStringLiteral("DefaultIndexTheme_6"));
     mModified = true;
     SetModified(false);
-    mCacheTask = new CCacheTask(this);
-    try {
-        mUpdateTask = new CUpdateTask(this);
-    } catch (...) {
-        mCacheTask->DeleteThread();
-        mCacheTask = nullptr;
-        throw;
-    }
-    mCacheTask->Start();
+    mUpdateTask = new CUpdateTask(this);
     mUpdateTask->Start();
 }
 
@@ -166,11 +158,11 @@ CIndexView::~CIndexView()
     // The other tasks of the view first (they may hold items), then its own two,
     // whose stacks are unwound, so nothing works on an item once it is deleted.
     StopTasksOfOwner(this);
-    for (CVisualTask* task : {static_cast<CVisualTask*>(mUpdateTask), static_cast<CVisualTask*>(mCacheTask)})
+    for (CVisualTask* task : {static_cast<CVisualTask*>(mUpdateTask), static_cast<CVisualTask*>(mCacheTask.Get())})
         if (task && CVisualTask::IsAlive(task))
             task->DeleteThread();
     mUpdateTask = nullptr;
-    mCacheTask = nullptr;
+    mCacheTask = {};
     for (CIndexItem* item : mAllItems)
         delete item;
 }
@@ -244,8 +236,7 @@ SInt32 CIndexView::InsertItem(CIndexItem* item, SInt32 index, bool refresh, bool
     }
     if (quiet)
         return at;
-    if (mCacheTask)
-        mCacheTask->InsertItem(item, kInsertAtEnd);
+    QueueForCaching(item);
     mTotalFileSize += item->GetTotalSize();
     return at;
 }
@@ -412,8 +403,6 @@ void CIndexView::RemoveAllItems()
     SInt32 savedState = mViewState;
     mViewState = kViewStateRemovingAll;
     StopTasksOfOwner(this);
-    if (mCacheTask)
-        mCacheTask->ClearItems();
     if (mUpdateTask)
         mUpdateTask->ClearItems();
     // Every item of the index goes, also those the filter hides.
@@ -828,15 +817,33 @@ void CIndexView::QueueCellUpdate(SInt32 index)
         mUpdateTask->QueueIndex(index);
 }
 
+CCacheTask* CIndexView::GetCacheTask() const
+{
+    CCacheTask* task = mCacheTask.Get();
+    return task && !task->IsCompleted() && !task->IsStopping() ? task : nullptr;
+}
+
+void CIndexView::QueueForCaching(CIndexItem* item)
+{
+    // The cache task ends when its queue is empty: the next items get a new one.
+    if (CCacheTask* task = GetCacheTask()) {
+        task->InsertItem(item, kInsertAtEnd);
+        return;
+    }
+    auto* task = new CCacheTask(this);
+    mCacheTask = TLivePtr<CCacheTask>(task);
+    task->InsertItem(item, kInsertAtEnd);
+    task->Start();
+}
+
 void CIndexView::RebuildThumbnails()
 {
-    if (!mCacheTask)
-        return;
-    mCacheTask->ClearItems();
+    if (CCacheTask* task = GetCacheTask())
+        task->ClearItems();
     for (CIndexItem* item : *mCurrentList) {
         item->SetThumbnail(nullptr);
         item->SetDisplayPicture(nullptr);
-        mCacheTask->InsertItem(item, kInsertAtEnd);
+        QueueForCaching(item);
     }
     Refresh();
 }

@@ -8,6 +8,7 @@
 #include "LPeriodical.h"
 #include "LDialogBox.h"
 #include "LView.h"
+#include "Liveness.h"
 #include "PString.h"
 #include "TArray.h"
 #include "TaskOwnerView.h"
@@ -332,7 +333,8 @@ public:
     bool IsFiltered() const { return mCurrentList == &mFilterItems; }
 
     // --- Tasks ----------------------------------------------------------------------
-    CCacheTask* GetCacheTask() const { return mCacheTask; }
+    // The cache task while it has items to enter; it ends with its queue.
+    CCacheTask* GetCacheTask() const;
     CUpdateTask* GetUpdateTask() const { return mUpdateTask; }
     // Queues the cell of an index for the update task (drawn again, thumbnail made).
     void QueueCellUpdate(SInt32 index);
@@ -456,6 +458,8 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // Hands the item to the cache task, starting one when none runs.
+    void QueueForCaching(CIndexItem* item);
     void ShowCursorFor(ResIDT cursorID);
     // A double click on a picture, or a click in full screen: the item opens in the viewer.
     void OpenClickedItem(SInt32 index, CIndexItem& item);
@@ -483,7 +487,7 @@ private:
     void BroadcastItemsChanged(SInt32 fieldKey);
     std::vector<QString> ValuesOfItem(CIndexItem* item, SInt32 fieldKey) const;
 
-    CCacheTask* mCacheTask = nullptr;
+    TLivePtr<CCacheTask> mCacheTask;
     CUpdateTask* mUpdateTask = nullptr;
     bool mUpdateFlag = false;
     SInt32 mViewState = kViewStateIdle;

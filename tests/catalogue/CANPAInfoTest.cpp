@@ -240,6 +240,19 @@ TEST(CANPAInfoReader, ReadsTextsDatesAndSkipsOtherRecords)
     EXPECT_FALSE(envelope.IsModified());
 }
 
+TEST(CANPAInfoReader, EveryByLineIsKeptInOrder)
+{
+    CANPAInfo two(DataSet(80, "Ann Lee") + DataSet(85, "Staff") + DataSet(80, "Bo &#x141;ada"));
+    EXPECT_EQ(two.GetByline(), P("Ann Lee; Bo &#x141;ada"));
+    EXPECT_EQ(two.GetBylineTitle(), P("Staff"));
+    // Read again from its own block: the same field, not the lines twice.
+    CANPAInfo again(two.GetDataHandle());
+    EXPECT_EQ(again.GetByline(), P("Ann Lee; Bo &#x141;ada"));
+    // Many long lines end on a whole character within the field's 255 bytes.
+    CANPAInfo many(DataSet(80, QByteArray(200, 'a')) + DataSet(80, QByteArray(40, 'b') + "&#x141;&#x141;"));
+    EXPECT_EQ(many.GetByline().Length(), 200 + 2 + 40 + 7);
+}
+
 TEST(CANPAInfoReader, KeepsLongUnknownDatasetsWhole)
 {
     const QByteArray data(300, 'u');
@@ -367,6 +380,9 @@ TEST(CANPAStringComparator, SortsByLettersThenAccentsThenCase)
     EXPECT_EQ(comparator.CompareStrings(P("Rome"), P("Rome")), 0);
     EXPECT_LT(comparator.CompareStrings(Str255("\x8E" "clair"), P("f")), 0); // "éclair" before "f"
     EXPECT_LT(comparator.CompareStrings(P("a"), P("ab")), 0);
+    // A keyword with letters Mac Roman lacks sorts by those letters, not as the '&' of its references.
+    EXPECT_GT(comparator.CompareStrings(P("&#x141;&#xF3;d&#x17A;"), LStr255(Str255("Krak\x97w"))), 0); // "Łódź" after "Kraków"
+    EXPECT_LT(comparator.CompareStrings(P("&#x141;&#xF3;d&#x17A;"), P("Madrid")), 0);
 
     // Case-only variants are both kept, next to each other.
     CANPAInfo info;

@@ -84,6 +84,7 @@ TEST(EXIFValueTypes, NumbersAreReadByTheirStoredTypeAndCount)
     ASSERT_NE(item.GetEXIFInfo(), nullptr);
     EXPECT_EQ(item.GetFlags() & kItemFlagTransformMask, kItemFlagRotate90CW);
     EXPECT_EQ(item.CopyFieldString(kFieldSubjectDistance, 0), QString::fromUtf8("∞"));
+    EXPECT_EQ(item.CopyFieldString(kFieldUserComment, 0), QString::fromUtf8("Grüße 東京")) << "no references shown";
 }
 
 TEST(EXIFValueTypes, UnicodeCommentsInEitherByteOrder)
@@ -201,4 +202,10 @@ TEST(RawFileMetadata, CameraAndExposureComeFromTheRawFile)
             EXPECT_EQ(exif.GetISOSpeed(), UInt16(std::lround(RawDecoder::Identify(path).isoSpeed)));
         EXPECT_GT(exif.GetISOSpeed(), 0);
     }
+
+    // One the decoder knows but cannot decode: the item still shows its camera and exposure.
+    CIndexItem undecodable{FileRef(TestDataPath(QStringLiteral("exiftool-images/CanonRaw.cr2")))};
+    EXPECT_EQ(undecodable.CopyFieldString(kFieldMake, 0), QStringLiteral("Canon"));
+    EXPECT_TRUE(undecodable.CopyFieldString(kFieldISOSpeed, 0).contains(QStringLiteral("400")));
+    EXPECT_FALSE(undecodable.CopyFieldString(kFieldExposureTime, 0).isEmpty());
 }

@@ -89,6 +89,18 @@ TEST_F(FieldValues, EveryWritableKeyReadsBackWhatWasSet)
     EXPECT_EQ(item->GetCaptionInfo()->GetUrgency(), 6);
     EXPECT_EQ(item->SetFieldValue(kFieldUrgency, QStringLiteral("No"), &mView), noErr);
     EXPECT_EQ(item->GetCaptionInfo()->GetUrgency(), 9);
+
+    // Typed characters Mac Roman lacks are kept as read ones are: as references.
+    const std::pair<SInt32, QString> typed[] = {
+        {kFieldCity, QString::fromUtf8("Łódź")},
+        {kFieldHeadline, QString::fromUtf8("½ price")},
+        {kFieldKeywords, QString::fromUtf8("café, Ελλάδα")},
+    };
+    for (const auto& [key, text] : typed) {
+        EXPECT_EQ(item->SetFieldValue(key, text, &mView), noErr) << key;
+        EXPECT_EQ(item->CopyFieldString(key, kFieldTextPlaceholder), text) << key;
+    }
+    EXPECT_EQ(item->GetCaptionInfo()->GetCity(), LStr255(Str255("&#x141;\x97" "d&#x17A;")));
 }
 
 TEST_F(FieldValues, BadTextIsRefusedAndChangesNothing)
@@ -100,7 +112,7 @@ TEST_F(FieldValues, BadTextIsRefusedAndChangesNothing)
 
     EXPECT_EQ(item->SetFieldValue(kFieldHeadline, QString(), &mView), paramErr);
     EXPECT_EQ(item->SetFieldValue(kFieldHeadline, QString(256, QLatin1Char('h')), &mView), paramErr);
-    EXPECT_EQ(item->SetFieldValue(kFieldHeadline, QStringLiteral("\u4e00"), &mView), paramErr);
+    EXPECT_EQ(item->SetFieldValue(kFieldHeadline, QString(40, QChar(0x4e00)), &mView), paramErr) << "too long as references";
     EXPECT_EQ(item->CopyFieldString(kFieldHeadline, 0), QStringLiteral("Harbour"));
 
     for (const char* rating : {"high", "0", "9", "10", "-1", "2.5"})

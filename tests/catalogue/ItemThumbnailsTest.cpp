@@ -39,6 +39,16 @@ QString WriteImage(const QString& dir, const QString& name, int width, int heigh
     return path;
 }
 
+// A JPEG that ends right after its first marker.
+QString WriteCutJPEG(const QString& dir, const QString& name)
+{
+    const QString path = dir + "/" + name;
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray("\xFF\xD8\xFF\xE0 cut", 10));
+    return path;
+}
+
 // Takes `bytes` off the end of a file, as an interrupted write leaves it.
 void CutFileEnd(const QString& path, int bytes)
 {
@@ -113,12 +123,7 @@ TEST_F(ItemThumbnails, FailuresMarkTheItemAndSoundsGetNone)
     EXPECT_EQ(CatchCode([&] { gone.CreateThumbnail(false); }), err_NilPointer);
     EXPECT_TRUE(gone.HasThumbnailFailed());
 
-    const QString broken = dir + "/broken.jpg";
-    QFile f(broken);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray("\xFF\xD8\xFF\xE0 cut", 10));
-    f.close();
-    CIndexItem cut(QUrl::fromLocalFile(broken));
+    CIndexItem cut(QUrl::fromLocalFile(WriteCutJPEG(dir, "broken.jpg")));
     EXPECT_NE(CatchCode([&] { cut.CreateThumbnail(false); }), noErr);
     EXPECT_TRUE(cut.HasThumbnailFailed());
 
@@ -131,6 +136,33 @@ TEST_F(ItemThumbnails, FailuresMarkTheItemAndSoundsGetNone)
     EXPECT_EQ(sound.IsDirty(), dirty);
     Picture preview;
     EXPECT_EQ(ReadFilePreview(FileRef(wav), preview), resNotFound);
+}
+
+TEST_F(ItemThumbnails, AFailureIsRememberedUntilTheFileChanges)
+{
+    const QString dir = Folder("remembered");
+    CIndexItem item(QUrl::fromLocalFile(WriteCutJPEG(dir, "damaged.jpg")));
+    CItemThumbnails services;
+    ASSERT_TRUE(services.ShouldRecreateThumbnail(item));
+    EXPECT_NE(CreateThumbnails({ &item }, false).front(), noErr);
+    ASSERT_TRUE(item.HasThumbnailFailed());
+
+    // Every redraw of its cell asks again; the answer stays no while the file is as it was.
+    QImage cell(200, 200, QImage::Format_ARGB32_Premultiplied);
+    TestIndexView view;
+    for (int redraw = 0; redraw < 3; ++redraw) {
+        QPainter painter(&cell);
+        (void)CatchCode([&] { item.DrawCell(painter, QRect(0, 0, 200, 200), view); });
+        EXPECT_FALSE(services.ShouldRecreateThumbnail(item)) << redraw;
+    }
+    EXPECT_TRUE(item.HasThumbnailFailed());
+
+    // A picture saved over it is tried, and made.
+    WriteImage(dir, "damaged.jpg", 64, 48, "JPEG");
+    EXPECT_TRUE(services.ShouldRecreateThumbnail(item));
+    EXPECT_FALSE(item.HasThumbnailFailed());
+    EXPECT_EQ(CreateThumbnails({ &item }, false).front(), noErr);
+    EXPECT_NE(item.GetThumbnail(), nullptr);
 }
 
 TEST_F(ItemThumbnails, AppliedToAFreeItemsFileTheThumbnailBecomesItsPreview)

@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QDirIterator>
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
 
 TEST(LocalizedStrings, MissingKeysComeBackAsTheirOwnText)
 {
@@ -116,4 +119,112 @@ TEST(ThemeText, PrintingDrawsTextOutsideMacRoman)
     EXPECT_GT(GetThemeTextWidth(QStringLiteral("Wide text"), kThemeSystemFont, kThemeStateActive),
               GetThemeTextWidth(QStringLiteral("W"), kThemeSystemFont, kThemeStateActive));
     EXPECT_EQ(GetThemeTextWidth(QString(), kThemeSystemFont, kThemeStateActive), 0);
+}
+
+namespace {
+
+// The arguments of the call whose opening parenthesis is at `open`, split at its top-level commas.
+QStringList CallArguments(const QString& text, qsizetype open)
+{
+    QStringList arguments;
+    QString current;
+    int depth = 0;
+    for (qsizetype i = open; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('(') && depth++ == 0)
+            continue;
+        if (c == QLatin1Char(')') && --depth == 0) {
+            arguments << current.trimmed();
+            break;
+        }
+        if (c == QLatin1Char(',') && depth == 1) {
+            arguments << current.trimmed();
+            current.clear();
+            continue;
+        }
+        current += c;
+    }
+    return arguments;
+}
+
+} // namespace
+
+// Every key the program looks up has a text of its own, so that no raw "600:87" reaches the user:
+// literal keys anywhere in the sources, layouts and menus, and the list and index of the lookup
+// calls, where each is a number, a named constant, or a choice of them.
+TEST(LocalizedStrings, EveryKeyTheSourcesUseHasAText)
+{
+    QStringList sources;
+    for (const char* folder : { "src", "resources/layouts", "resources/menus" }) {
+        QDirIterator it(QStringLiteral(ORVEX_SOURCE_DIR "/") + folder, { "*.cpp", "*.h", "*.json" }, QDir::Files,
+            QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+            sources << QString::fromUtf8(file.readAll());
+        }
+    }
+    ASSERT_GT(sources.size(), 100);
+
+    QHash<QString, QString> constants; // k-names with a single value
+    const QRegularExpression constant(QStringLiteral(R"(\b(k\w+)\s*=\s*(-?\d+)\s*[;,])"));
+    for (const QString& text : sources) {
+        for (auto m = constant.globalMatch(text); m.hasNext();) {
+            const auto match = m.next();
+            const QString value = constants.value(match.captured(1), match.captured(2));
+            constants.insert(match.captured(1), value == match.captured(2) ? value : QStringLiteral("?"));
+        }
+    }
+    // The values an argument may take, or none when it is computed.
+    auto choices = [&](const QString& argument) {
+        QStringList values;
+        const QStringList parts = argument.contains(QLatin1Char('?')) ? argument.section(QLatin1Char('?'), 1).split(QLatin1Char(':'))
+                                                                       : QStringList { argument };
+        static const QRegularExpression number(QStringLiteral(R"(^-?\d+$)"));
+        static const QRegularExpression name(QStringLiteral(R"(^(?:SInt16\()?(k\w+)\)?$)"));
+        for (const QString& part : parts) {
+            const QString token = part.trimmed();
+            const QString value = number.match(token).hasMatch() ? token : constants.value(name.match(token).captured(1));
+            if (value.isEmpty() || value == QLatin1String("?"))
+                return QStringList();
+            values << value;
+        }
+        return values;
+    };
+
+    const QHash<QString, std::pair<int, int>> calls = { { "CopyLocalizedCFString", { 0, 1 } },
+        { "GetLocalizedString", { 1, 2 } }, { "LString", { 0, 1 } }, { "LoadIndexed", { 0, 1 } },
+        { "AssignLocalized", { 1, 2 } }, { "LocalizedStringKey", { 0, 1 } } };
+    const QRegularExpression call(QStringLiteral(R"(\b(\w+)\s*\()"));
+    const QRegularExpression listKey(QStringLiteral(R"re("(\d+:\d+)")re"));
+    const QRegularExpression namedKey(QStringLiteral(
+        R"re(\b(?:BundleLocalizedString|CopyLocalizedString|LocalizedText|Localized|ALocalizedTag)\(\s*(?:QStringLiteral\(|QLatin1String\()?"([A-Z][A-Z0-9_]+)")re"));
+    QSet<QString> used;
+    int computed = 0;
+    for (const QString& text : sources) {
+        for (auto m = call.globalMatch(text); m.hasNext();) {
+            const auto match = m.next();
+            const auto which = calls.find(match.captured(1));
+            if (which == calls.end())
+                continue;
+            const QStringList arguments = CallArguments(text, match.capturedEnd() - 1);
+            if (arguments.size() <= which->second)
+                continue; // a declaration or definition
+            const QStringList lists = choices(arguments.at(which->first));
+            const QStringList indexes = choices(arguments.at(which->second));
+            computed += lists.isEmpty() || indexes.isEmpty();
+            for (const QString& list : lists) {
+                for (const QString& index : indexes)
+                    used << list + QLatin1Char(':') + index;
+            }
+        }
+        for (const QRegularExpression* literal : { &listKey, &namedKey }) {
+            for (auto m = literal->globalMatch(text); m.hasNext();)
+                used << m.next().captured(1);
+        }
+    }
+    EXPECT_GT(used.size(), 80);
+    EXPECT_GT(computed, 0); // lookups with computed indexes are left to the list checks above
+    for (const QString& key : std::as_const(used))
+        EXPECT_TRUE(BundleHasLocalizedString(key)) << key.toStdString();
 }

@@ -188,8 +188,28 @@ TEST_F(RawPreferences, SameNamesInTwoFoldersDoNotMeet)
 
 TEST_F(RawPreferences, StrippedCameraFilesFailWithACode)
 {
-    // The decoder knows this one's maker but not how to decode it: no empty 0x0 medium.
-    EXPECT_EQ(CatchCode([] { CRAWMedia media(SampleRaw("CanonRaw.cr2")); }), cantFindHandler);
+    // The decoder knows this one's maker but not how to decode it: its metadata is read,
+    // and every picture operation is refused rather than giving an empty 0x0 picture.
+    {
+        CRAWMedia media(SampleRaw("CanonRaw.cr2"));
+        EXPECT_TRUE(media.IsMetadataOnly());
+        Rect bounds;
+        EXPECT_EQ(media.GetNaturalBounds(&bounds), cantFindHandler);
+        EXPECT_EQ(media.GetBoundsRect(&bounds), cantFindHandler);
+        const Rect small = MakeRect(0, 0, 40, 60);
+        EXPECT_EQ(media.SetBoundsRect(&small), cantFindHandler);
+        Picture picture;
+        EXPECT_EQ(media.GetAsPicture(&picture), cantFindHandler);
+        EXPECT_EQ(media.GetThumbnailPicture(&picture), cantFindHandler);
+        EXPECT_EQ(media.DrawMatched(), cantFindHandler);
+        MediaImageInfo info;
+        EXPECT_EQ(media.GetDescription(&info), cantFindHandler);
+        EXPECT_FALSE(media.Validate());
+        const UserData* data = media.GetMetaData();
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(data->CountUserDataType(EXIFUserDataType(0x8827)), 1) << "ISO";
+        EXPECT_EQ(data->CountUserDataType(EXIFUserDataType(0x829A)), 1) << "exposure time";
+    }
     // These it decodes, and finds their raw data stripped.
     for (const char* name : { "CanonRaw.crw", "Nikon.nef", "FujiFilm.raf", "Panasonic.rw2", "DNG.dng" }) {
         SCOPED_TRACE(name);

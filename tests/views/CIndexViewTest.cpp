@@ -22,6 +22,8 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -135,7 +137,8 @@ TEST_F(IndexViewTest, AThousandItemsStayPutWhileATaskWalksTheLockedList)
 {
     Fill(1000);
     ASSERT_EQ(view->CountItems(), 1000);
-    view->GetCacheTask()->Suspend(); // its own 3002s would blur the count
+    if (CCacheTask* cache = view->GetCacheTask())
+        cache->Stop(); // its own 3002s would blur the count
     ear.heard.clear();
 
     int walked = 0;
@@ -172,8 +175,6 @@ TEST_F(IndexViewTest, AThousandItemsStayPutWhileATaskWalksTheLockedList)
     EXPECT_EQ(view->CountItems(), 0);
     EXPECT_EQ(view->CountAllItems(), 0);
     EXPECT_EQ(ear.heard[msg_ItemsChanged], 1000);
-    EXPECT_EQ(view->GetCacheTask()->CountItems(), 0) << "removed items leave the cache queue";
-    view->GetCacheTask()->Resume();
     EXPECT_TRUE(view->IsModified());
 }
 
@@ -200,6 +201,7 @@ TEST_F(IndexViewTest, QuietInsertsAreNeitherCachedNorCounted)
     EXPECT_EQ(view->InsertItem(loud, kInsertAtEnd, false, false), 1);
     EXPECT_EQ(view->InsertItem(quiet, 1, false, true), 1);
     EXPECT_EQ(view->GetTotalFileSize(), 1000u);
+    ASSERT_NE(view->GetCacheTask(), nullptr);
     EXPECT_EQ(view->GetCacheTask()->CountItems(), 1);
     EXPECT_EQ(Code([&] { view->InsertItem(nullptr, 1, false, false); }), err_NilPointer);
     EXPECT_TRUE(view->RemoveItem(5, false, true, false)) << "no item there: nothing happens";
@@ -361,7 +363,7 @@ TEST_F(IndexViewTest, TheCacheTaskEntersQueuedItemsIntoTheValueIndex)
     CIndexItem* b = makeCaptioned("Beach 02.jpg", "sea", 7);
     view->InsertItem(a, kInsertAtEnd, false, false);
     view->InsertItem(b, kInsertAtEnd, false, false);
-    ASSERT_TRUE(RunUntil([&] { return view->GetCacheTask()->CountItems() == 0; }));
+    ASSERT_TRUE(RunUntil([&] { return !view->GetCacheTask(); }));
     RunUntil([] { return false; }, 20);
 
     const auto* keywords = view->GetValueSets(6016);
@@ -380,7 +382,7 @@ TEST_F(IndexViewTest, TheCacheTaskEntersQueuedItemsIntoTheValueIndex)
     polish->AddKeyword(word);
     c->SetCaptionInfo(std::move(polish));
     view->InsertItem(c, kInsertAtEnd, false, false);
-    ASSERT_TRUE(RunUntil([&] { return view->GetCacheTask()->CountItems() == 0; }));
+    ASSERT_TRUE(RunUntil([&] { return !view->GetCacheTask(); }));
     RunUntil([] { return false; }, 20);
     EXPECT_EQ(view->GetValueSets(6016)->value(QString::fromUtf8("Łódź")), QSet<CIndexItem*> {c});
 
@@ -388,29 +390,70 @@ TEST_F(IndexViewTest, TheCacheTaskEntersQueuedItemsIntoTheValueIndex)
     EXPECT_EQ(view->GetValueSets(6016)->value(QStringLiteral("sea")), QSet<CIndexItem*> {b});
 }
 
-TEST_F(IndexViewTest, TheCacheTaskShowsItsPaneOnlyForABacklogAndStopEmptiesItsQueue)
+TEST_F(IndexViewTest, TheCacheTaskCountsItsBacklogEndsWithItsQueueAndStops)
 {
     view->RebuildValueIndex();
-    CCacheTask* cache = view->GetCacheTask();
+    ear.heard.clear();
     view->InsertItem(RemoteItem("one.jpg"), kInsertAtEnd, false, false);
-    ASSERT_TRUE(RunUntil([&] { return cache->CountItems() == 0; }));
-    EXPECT_FALSE(cache->IsProgressShown()) << "one item is cached without a pane";
+    TLivePtr<CCacheTask> first(view->GetCacheTask());
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(RunUntil([&] { return !first; })) << "the task ends with its queue";
+    EXPECT_EQ(view->GetCacheTask(), nullptr);
+    EXPECT_EQ(ear.heard[msg_TaskShown], 0) << "one item is cached without a pane";
 
     view->SetBusy(true); // holds the cache task back
     Fill(50);
+    CCacheTask* cache = view->GetCacheTask();
+    ASSERT_NE(cache, nullptr);
     RunUntil([] { return false; }, 50);
-    EXPECT_GE(cache->CountItems(), 49) << "at most the item it already waited for is taken";
+    EXPECT_EQ(cache->CountItems(), 50);
     EXPECT_FALSE(cache->IsProgressShown());
-    ear.heard.clear();
+    cache->Pause(); // after its first item, to be looked at
     view->SetBusy(false);
-    ASSERT_TRUE(RunUntil([&] { return cache->CountItems() == 0; }));
-    EXPECT_EQ(ear.heard[msg_TaskShown], 1) << "the backlog showed the pane";
+    ASSERT_TRUE(RunUntil([&] { return cache->IsProgressShown(); })) << "the backlog shows the pane";
+    EXPECT_TRUE(cache->IsStopShown());
+    EXPECT_EQ(cache->GetProgressMax(), 50);
+    EXPECT_EQ(cache->GetCaptionText(kPaneCountCaption), QStringLiteral("0 of 50"));
 
+    TLivePtr<CCacheTask> stopped(cache);
     cache->Stop();
-    EXPECT_EQ(cache->CountItems(), 0);
-    EXPECT_TRUE(CVisualTask::IsAlive(cache)) << "the cache task never ends";
+    EXPECT_FALSE(stopped) << "Stop ends it";
+    EXPECT_EQ(view->GetCacheTask(), nullptr);
     view->InsertItem(RemoteItem("after.jpg"), kInsertAtEnd, false, false);
-    ASSERT_TRUE(RunUntil([&] { return cache->CountItems() == 0 && !cache->IsProgressShown(); }));
+    ASSERT_NE(view->GetCacheTask(), nullptr) << "a new item starts a new task";
+    ASSERT_TRUE(RunUntil([&] { return !view->GetCacheTask(); }));
+    EXPECT_FALSE(IsTaskWindowVisible());
+}
+
+TEST_F(IndexViewTest, TheTaskWindowOpensClearOfTheMenuAndToolbarOfTheIndexWindow)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const int roomBeside = screen.width() - 460; // the task window is 440 wide
+    for (const int width : { roomBeside, screen.width() }) {
+        SCOPED_TRACE(width);
+        QWidget window;
+        window.setGeometry(screen.left(), screen.top(), width, screen.height() - 40);
+        view->setParent(&window);
+        view->setGeometry(0, 90, width, window.height() - 90); // a menu bar and toolbar above
+        window.show();
+        GetTaskWindow()->GetShell()->move(screen.topLeft() + QPoint(40, 20)); // where the layout puts it
+
+        view->SetBusy(true);
+        Fill(50);
+        CCacheTask* cache = view->GetCacheTask();
+        ASSERT_NE(cache, nullptr);
+        cache->Pause();
+        view->SetBusy(false);
+        ASSERT_TRUE(RunUntil([&] { return IsTaskWindowVisible(); }));
+        const QRect tasks = GetTaskWindow()->GetShell()->frameGeometry();
+        EXPECT_FALSE(tasks.intersects(QRect(window.frameGeometry().topLeft(), QSize(width, 90))));
+        EXPECT_TRUE(screen.contains(tasks));
+        if (width == roomBeside)
+            EXPECT_GE(tasks.left(), window.frameGeometry().right()) << "beside, where there is room";
+        cache->Stop();
+        view->RemoveAllItems();
+        view->setParent(nullptr);
+    }
 }
 
 // --- The update task ---------------------------------------------------------------------------------------------

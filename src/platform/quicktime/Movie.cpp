@@ -26,6 +26,7 @@ namespace {
 constexpr TimeScale kDefaultTimeScale = 600; // the Movie Toolbox's own default
 constexpr int kMaxPacketsScanned = 200000;
 constexpr int kProbeBytes = 4096;
+constexpr int64_t kTailBytes = 256 * 1024; // first look for the last timestamps within this much of the end
 
 TimeValue ClampToTimeValue(SInt64 value)
 {
@@ -62,6 +63,44 @@ OSStatus CodeForOpenFailure(const QString& path)
     int score = 0;
     const bool known = av_probe_input_format3(&probe, 1, &score) && score > AVPROBE_SCORE_EXTENSION;
     return known ? OSStatus(invalidMovie) : OSStatus(cantFindHandler);
+}
+
+// The end of the last packet, in microseconds after the start, read from the file's tail: for
+// containers that store no duration, where libavformat's guess from the bit rate or from a few
+// timestamps can be far short. -1 where no timestamp is found or the file cannot be searched.
+SInt64 DurationFromLastPackets(AVFormatContext* format)
+{
+    if (!format->pb || !(format->pb->seekable & AVIO_SEEKABLE_NORMAL) || (format->iformat->flags & AVFMT_NO_BYTE_SEEK))
+        return -1;
+    const int64_t size = avio_size(format->pb);
+    if (size <= 0)
+        return -1;
+    AVPacket* packet = av_packet_alloc();
+    if (!packet)
+        return -1;
+    const int64_t start = format->start_time == AV_NOPTS_VALUE ? 0 : format->start_time;
+    SInt64 end = -1;
+    for (int64_t window = kTailBytes; end < 0; window *= 4) {
+        const int64_t from = std::max<int64_t>(0, size - window);
+        if (avformat_seek_file(format, -1, from, from, from, AVSEEK_FLAG_BYTE) < 0)
+            break;
+        for (int packets = 0; packets < kMaxPacketsScanned && av_read_frame(format, packet) >= 0; ++packets) {
+            const AVStream* stream = format->streams[packet->stream_index];
+            // Packets between headers carry only a decoding time, which libavformat fills in.
+            const int64_t time = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+            if (time != AV_NOPTS_VALUE) {
+                const int64_t last = time + std::max<int64_t>(packet->duration, 0);
+                end = std::max<SInt64>(end, av_rescale_q(last, stream->time_base, AV_TIME_BASE_Q) - start);
+            }
+            av_packet_unref(packet);
+        }
+        if (from == 0)
+            break;
+    }
+    av_packet_free(&packet);
+    if (avformat_seek_file(format, -1, 0, 0, 0, AVSEEK_FLAG_BYTE) < 0)
+        avformat_seek_file(format, -1, std::numeric_limits<int64_t>::min(), start, start, 0);
+    return end;
 }
 
 } // namespace
@@ -294,6 +333,11 @@ void Movie::ReadFacts()
         } catch (const ExceptionCode&) {
             // A header libavformat could read but we cannot: take its facts instead.
         }
+    }
+    if (format->duration_estimation_method != AVFMT_DURATION_FROM_STREAM && !mState->streamed) {
+        const SInt64 fromTimestamps = DurationFromLastPackets(format);
+        if (fromTimestamps > 0)
+            durationMicroseconds = fromTimestamps;
     }
     mTimeScale = kDefaultTimeScale;
     mDuration = ClampToTimeValue(av_rescale(durationMicroseconds, mTimeScale, AV_TIME_BASE));
