@@ -9,6 +9,7 @@
 #include "CContextualMenu.h"
 #include "CExceptionMgrPeriodical.h"
 #include "CMenuBarWindow.h"
+#include "CPreferencesWindow.h"
 #include "CVisualTask.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
@@ -68,8 +69,19 @@ protected:
             else if (event->type() == QEvent::Hide)
                 gAllowTimerYield = true;
         }
+        // A new desktop theme or palette reaches every widget: the windows are drawn again once.
+        if ((event->type() == QEvent::ThemeChange || event->type() == QEvent::ApplicationPaletteChange) && !mRefreshPending) {
+            mRefreshPending = true;
+            QTimer::singleShot(0, this, [this] {
+                mRefreshPending = false;
+                RefreshAllWindows();
+            });
+        }
         return false;
     }
+
+private:
+    bool mRefreshPending = false;
 };
 } // namespace
 

@@ -45,6 +45,10 @@ public:
     void ReportException(const ExceptionCode& error) override;
     void MakeMenuBar() override;
     void OpenOrPrintDocList(const QStringList& paths, bool print) override;
+    // The About box (layout 962), made once and brought forward after; the preferences dialog.
+    void ShowAboutBox() override;
+    LWindow* GetAboutBox() const;
+    void DoPreferences() override;
 
     bool ObeyCommand(CommandT command, void* ioParam) override;
     void FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName) override;

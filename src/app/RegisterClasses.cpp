@@ -3,6 +3,7 @@
 
 #include "CIndexView.h"
 #include "CIndexViewDocument.h"
+#include "CPreferencesWindow.h"
 #include "IndexTaskServices.h"
 #include "InterfaceClasses.h"
 #include "LDataBrowser.h"
@@ -25,4 +26,6 @@ void COrvexApp::RegisterClasses()
     // The media windows, their views and floaters; index items open and print through them.
     RegisterMediaViewerClasses();
     InstallMediaViewerServices();
+    // 'PrfW' the preferences dialog.
+    URegistrar::RegisterClass<CPreferencesWindow>(CPreferencesWindow::class_ID);
 }

@@ -1089,14 +1089,14 @@ void CIndexItem::OpenWithApplication(const QString& applicationId)
     ThrowIfOSErr_(SendOpenDocumentsEvent(applicationId, {file}));
 }
 
-void CIndexItem::ShowInfoWindow(LCommander* superCommander)
+void CIndexItem::ShowInfoWindow(LCommander* superCommander, IndexViewServices* owner)
 {
     if (!GetInfoWindow()) {
         ItemWindowServices* windows = GetItemWindowServices();
         std::unique_ptr<ItemInfoWindow> window = windows ? windows->MakeItemInfoWindow(superCommander) : nullptr;
         if (!window)
             ThrowOSErr_(err_NilPointer, "no item info window");
-        window->SetIndexItem(this);
+        window->SetIndexItem(this, owner);
         MakeRare().infoWindow = std::move(window);
     }
     mRare->infoWindow->BringToFront();

@@ -240,6 +240,8 @@ public:
     MediaImageInfo* GetImageInfo();
     Picture* GetThumbnail();
     Offscreen* GetDisplayPicture();
+    // The display picture as held, without making one (null when none is held).
+    Offscreen* PeekDisplayPicture() const { return HeldDisplayPicture(); }
     QIcon GetIcon();
     // The thumbnail file of the item in its package; 'asrt' without one.
     QUrl CopyThumbnailURL() const;
@@ -269,8 +271,9 @@ public:
     void MoveFileTo(const QUrl& folder, SInt16 conflictMode);
     void OpenWithApplication(const QString& applicationId);
     // Brings the item's info window forward, or has the window services make it
-    // and hands it the item; 'nilP' when the window cannot be made.
-    void ShowInfoWindow(LCommander* superCommander);
+    // and hands it the item and the view it is shown in; 'nilP' when the window
+    // cannot be made.
+    void ShowInfoWindow(LCommander* superCommander, IndexViewServices* owner = nullptr);
 
     // Cell geometry and drawing in a view (rectangles in the view's coordinates).
     using LDataBrowserItem::HitTest;

@@ -8,6 +8,7 @@
 #include <memory>
 
 class CIndexItem;
+class IndexViewServices;
 class LCommander;
 
 // The item info window (layout 911) shows one item; the views implement it on
@@ -16,7 +17,9 @@ class LCommander;
 class ItemInfoWindow {
 public:
     virtual ~ItemInfoWindow() = default;
-    virtual void SetIndexItem(CIndexItem* item) = 0;
+    // The item and the view it is shown in (null: none; the window then steps
+    // through nothing).
+    virtual void SetIndexItem(CIndexItem* item, IndexViewServices* owner) = 0;
     // Shows the window and makes it the front one.
     virtual void BringToFront() = 0;
 };

@@ -296,6 +296,7 @@ const std::vector<PrefDefault>& DefaultsTable()
         B("ICACreateCustomIcon", false),
         B("ICAEmbedColorSyncProfile", false),
         B("ICAAddMetaDataToFinderComment", false),
+        B("ICALaunchIfNotRunning", false), // read by the preferences dialog, which needs a value
         B("MediaShowProgress", false),
         B("IndexAutoSave", false),
         B("IndexStoreMediaFile", false),

@@ -67,7 +67,7 @@ OSStatus SynchronizePrefsStatus();
 // without a default is left alone.
 void SetPrefDefault(const QString& key);
 
-// The names of every key that has a default (154), in the table's order.
+// The names of every key that has a default (155), in the table's order.
 QStringList PrefDefaultKeys();
 
 // Whether this system has the Aqua menu layout; recorded once at start-up. It

@@ -3,9 +3,11 @@
 #include "ABalloon.h"
 #include "CCarbonEditText.h"
 #include "CDASAndDrop.h"
+#include "CDateTimeControl.h"
 #include "CFloater.h"
 #include "CParentWindow.h"
 #include "CWidgets.h"
+#include "LStdControls.h"
 #include "CResizerView.h"
 #include "URegistrar.h"
 
@@ -23,4 +25,7 @@ void RegisterInterfaceClasses()
     URegistrar::RegisterClass<ABalloon>(ABalloon::class_ID);
     URegistrar::RegisterClass<AAutoBalloon>(AAutoBalloon::class_ID);
     URegistrar::RegisterClass<ALocalizedTag>(ALocalizedTag::class_ID);
+    // The tab control of the tabbed windows (their panels are built as tabs are chosen).
+    URegistrar::RegisterClass<LTabsControl>('SMPT');
+    URegistrar::RegisterClass<CDateTimeControl>(CDateTimeControl::class_ID);
 }

@@ -8,6 +8,7 @@
 #include "CMediaNavigator.h"
 #include "CMediaView.h"
 #include "DisplayUtilities.h"
+#include "MediaBackground.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
@@ -488,7 +489,7 @@ bool CMediaWindow::ObeyCommand(CommandT command, void* ioParam)
     switch (command) {
     case cmd_MediaInfoWindow:
         if (mItem)
-            mItem->ShowInfoWindow(this);
+            mItem->ShowInfoWindow(this, mIndexView.data());
         return true;
     case cmd_MediaSlideShow:
     case cmd_MediaPlayPause:
@@ -746,10 +747,25 @@ void CMediaWindow::ClickSelf(const SMouseDownEvent& event)
 
 void CMediaWindow::DrawSelf(QPainter& painter)
 {
-    QColor background = IsFullScreenKind() ? QColor(Qt::black) : QColor(0x40, 0x40, 0x40);
-    if (!IsFullScreenKind() && GetPrefNumber(QStringLiteral("MediaPatternID")) == 1)
-        background = GetColorRampEntry13();
-    painter.fillRect(rect(), background);
+    if (IsFullScreenKind()) {
+        painter.fillRect(rect(), Qt::black);
+        return;
+    }
+    const PixPattern& pattern = GetMediaBackgroundPattern();
+    if (GetPrefNumber(QStringLiteral("MediaPatternID")) == kPlainMediaBackground || pattern.IsNull()) {
+        painter.fillRect(rect(), GetColorRampEntry13());
+        return;
+    }
+    painter.fillRect(rect(), pattern.Brush(PaintDevicePixelRatio(painter)));
+    // An etched frame one pixel outside the medium, in the pattern's own colours.
+    if (mMediaView && mMediaView->isVisible()) {
+        const ThemeColours& colours = GetMediaBackgroundColours();
+        const QRect frame = mMediaView->geometry().adjusted(-1, -1, 0, 0);
+        painter.setPen(colours[kThemeLabelColour]);
+        painter.drawRect(frame.translated(1, 1));
+        painter.setPen(colours[kThemeLineColour]);
+        painter.drawRect(frame);
+    }
 }
 
 void CMediaWindow::resizeEvent(QResizeEvent* event)

@@ -2,6 +2,7 @@
 
 #include "CIndexItem.h"
 #include "CIndexView.h"
+#include "CItemInfoWindow.h"
 #include "CInfoView.h"
 #include "ExceptionCode.h"
 #include "FieldKeys.h"
@@ -295,6 +296,7 @@ void InstallIndexViewDocumentServices()
 void RegisterIndexWindowClasses()
 {
     URegistrar::RegisterClass<CIndexView>(CIndexView::class_ID);
+    URegistrar::RegisterClass<CItemInfoWindow>(CItemInfoWindow::class_ID);
     RegisterIndexPrintClasses();
     RegisterPlacardClasses();
     RegisterIndexWindowPaneClasses();

@@ -106,7 +106,7 @@ bool CIndexView::OpenRenameField(SInt32 index, SInt32 column)
     // The name is edited with its extension whatever the cells show.
     const QString text = item->CopyFieldString(key, kFieldTextFullName);
     if (key == kFieldName && text.isEmpty()) {
-        item->ShowInfoWindow(this);
+        item->ShowInfoWindow(this, this);
         return false;
     }
     mRenameItem = item;

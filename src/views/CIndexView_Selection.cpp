@@ -258,7 +258,7 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
     } else if (part == kItemPartTextBlock) {
         if (!IsItemListLocked() && !IsFullScreen()) {
             if (option)
-                item->ShowInfoWindow(this);
+                item->ShowInfoWindow(this, this);
             else if (StartRename(index, event.whereLocal))
                 return; // the edit field has the keyboard now
         }

@@ -900,7 +900,7 @@ public:
         : LWindow(data)
     {
     }
-    void SetIndexItem(CIndexItem* item) override { shown = item; }
+    void SetIndexItem(CIndexItem* item, IndexViewServices*) override { shown = item; }
     void BringToFront() override
     {
         Show();

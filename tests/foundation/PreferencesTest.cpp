@@ -196,17 +196,17 @@ TEST_F(Preferences, FirstReadOfStoredSearchesWritesTheDomain)
 TEST_F(Preferences, DefaultsTableHoldsEveryKeyOnceWithItsType)
 {
     const QStringList keys = PrefDefaultKeys();
-    EXPECT_EQ(keys.size(), 154);
-    EXPECT_EQ(QSet<QString>(keys.begin(), keys.end()).size(), 154);
+    EXPECT_EQ(keys.size(), 155);
+    EXPECT_EQ(QSet<QString>(keys.begin(), keys.end()).size(), 155);
 
     for (const QString& key : keys)
         SetPrefDefault(key);
     const QVariantMap values = Domain().Values();
-    EXPECT_EQ(values.size(), 154);
+    EXPECT_EQ(values.size(), 155);
     int booleans = 0;
     for (auto it = values.cbegin(); it != values.cend(); ++it)
         booleans += it.value().metaType().id() == QMetaType::Bool;
-    EXPECT_EQ(booleans, 98);
+    EXPECT_EQ(booleans, 99);
     EXPECT_EQ(values.value("DefaultExportType").toInt(), 0x54494646);
     EXPECT_EQ(values.value("MediaZoomFlag").toInt(), -2);
     EXPECT_EQ(values.value("RawBrightness").metaType().id(), QMetaType::Float);

@@ -15,6 +15,13 @@
 // The alert that is up, if any.
 inline LDialogBox* FindOpenDialog()
 {
+    // A modal alert comes first: floating windows are dialog boxes too.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        if (auto* dialog = dynamic_cast<LDialogBox*>(modal))
+            return dialog;
+        if (auto* dialog = modal->findChild<LDialogBox*>())
+            return dialog;
+    }
     for (QWidget* top : QApplication::topLevelWidgets()) {
         if (!top->isVisible())
             continue;

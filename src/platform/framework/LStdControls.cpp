@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSignalBlocker>
 #include <QTabBar>
 #include <QToolButton>
 
@@ -699,6 +700,32 @@ void LTabsControl::SetPanels(const std::vector<PaneIDT>& panelIDs)
 {
     mPanelIDs = panelIDs;
     ShowPanel();
+}
+
+SInt32 LTabsControl::CountTabs() const
+{
+    return mTabs->count();
+}
+
+void LTabsControl::AppendTab(const QString& titleKey)
+{
+    const QSignalBlocker quiet(mTabs);
+    mTabs->addTab(BundleLocalizedString(titleKey));
+    mMinValue = 1;
+    SetMaxValue(mTabs->count());
+    mTabs->setCurrentIndex(mValue - 1);
+}
+
+void LTabsControl::SetTabCount(SInt32 count)
+{
+    count = std::max<SInt32>(count, 0);
+    {
+        const QSignalBlocker quiet(mTabs);
+        while (mTabs->count() > count)
+            mTabs->removeTab(mTabs->count() - 1);
+    }
+    SetMaxValue(mTabs->count());
+    mTabs->setCurrentIndex(mValue - 1);
 }
 
 void LTabsControl::FinishCreateSelf()

@@ -253,6 +253,11 @@ class LTabsControl : public LControlPane {
 public:
     explicit LTabsControl(const LLayoutData& data);
     void SetPanels(const std::vector<PaneIDT>& panelIDs);
+    SInt32 CountTabs() const;
+    // Adds a tab at the end (a localized title key); cutting the count drops the
+    // last tabs, and a value past the new end moves to the last tab left.
+    void AppendTab(const QString& titleKey);
+    void SetTabCount(SInt32 count);
 
 protected:
     void ValueChanged() override;

@@ -1,0 +1,94 @@
+#include "ATabbedPanels.h"
+
+#include "ExceptionCode.h"
+#include "LCommander.h"
+#include "LControl.h"
+#include "LDialogBox.h"
+#include "LView.h"
+#include "UReanimator.h"
+
+#include <QLayout>
+
+namespace {
+
+// Restores the default commander that layouts give their commanders.
+class StDefaultCommander {
+public:
+    explicit StDefaultCommander(LCommander* commander)
+        : mSaved(LCommander::GetDefaultCommander())
+    {
+        LCommander::SetDefaultCommander(commander);
+    }
+    ~StDefaultCommander() { LCommander::SetDefaultCommander(mSaved); }
+    StDefaultCommander(const StDefaultCommander&) = delete;
+    StDefaultCommander& operator=(const StDefaultCommander&) = delete;
+
+private:
+    LCommander* mSaved;
+};
+
+} // namespace
+
+void ATabbedPanels::InitTabbedPanels(LView* host, LCommander* commander, LDialogBox* listener)
+{
+    mHost = host;
+    mCommander = commander;
+    mListener = listener;
+}
+
+void ATabbedPanels::ClosePanel()
+{
+    if (!mPanel)
+        return;
+    StorePanel();
+    LView* panel = mPanel;
+    mPanel = nullptr;
+    mPanelID = 0;
+    delete panel;
+}
+
+void ATabbedPanels::SwitchPanel(ResIDT panelID)
+{
+    if (!mHost)
+        ThrowOSErr_(err_NilPointer, "tabbed panels without a host");
+    ClosePanel();
+
+    LPane* made = nullptr;
+    OSStatus status = CatchCode([&] {
+        StDefaultCommander commander(mCommander);
+        made = UReanimator::CreatePaneTree(panelID, mHost);
+    });
+    auto* panel = dynamic_cast<LView*>(made);
+    if (!panel) {
+        delete made;
+        ThrowOSErr_(err_NilPointer, QStringLiteral("panel %1 cannot be built (%2)").arg(panelID).arg(status).toStdString());
+    }
+    // The panel fills the host, whatever frame its layout gave it.
+    panel->setGeometry(mHost->rect());
+    mPanel = panel;
+    mPanelID = panelID;
+    if (mListener)
+        mListener->ListenToControls();
+    FillPanel();
+    // A declared layout places the panes for the texts just filled in, before they show.
+    if (QLayout* layout = panel->layout()) {
+        layout->invalidate();
+        layout->activate();
+    }
+    panel->Show();
+    mHost->Refresh();
+}
+
+LPane* ATabbedPanels::FindPanelPane(PaneIDT paneID) const
+{
+    return mPanel ? mPanel->FindPaneByID(paneID) : nullptr;
+}
+
+bool ATabbedPanels::StepTab(LControl& tabs, SInt32 delta)
+{
+    const SInt32 value = tabs.GetValue() + delta;
+    if (value < std::max<SInt32>(tabs.GetMinValue(), 1) || value > tabs.GetMaxValue())
+        return false;
+    tabs.SetValue(value);
+    return true;
+}

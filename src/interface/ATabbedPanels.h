@@ -1,0 +1,52 @@
+#pragma once
+
+#include "MacTypes.h"
+
+class LCommander;
+class LControl;
+class LDialogBox;
+class LPane;
+class LView;
+
+// Tabbed windows whose panels are layout resources built one at a time into a
+// host view: the panel being left is stored first, then deleted; the new one is
+// built, linked to the window's listener, filled and shown. The item info window
+// and the preferences dialog both stand on it.
+class ATabbedPanels {
+public:
+    virtual ~ATabbedPanels() = default;
+
+    // Builds the panel of a layout in place of the one shown; 'nilP' when it
+    // cannot be built, and no panel is kept then.
+    void SwitchPanel(ResIDT panelID);
+    ResIDT GetPanelID() const { return mPanelID; }
+    LView* GetPanel() const { return mPanel; }
+    // A pane of the panel shown; null without a panel or such a pane.
+    LPane* FindPanelPane(PaneIDT paneID) const;
+    template <class T>
+    T* FindPanelPaneAs(PaneIDT paneID) const
+    {
+        return dynamic_cast<T*>(FindPanelPane(paneID));
+    }
+    // Stores the panel shown and deletes it (the window is closing).
+    void ClosePanel();
+
+    // Moves a tab control's value by `delta` within its range (the control then
+    // broadcasts); false when it is at that end already.
+    static bool StepTab(LControl& tabs, SInt32 delta);
+
+protected:
+    // Panels are built into `host`, their commanders under `commander`, and
+    // their controls heard by `listener` (null: none).
+    void InitTabbedPanels(LView* host, LCommander* commander, LDialogBox* listener);
+    // Reads the panel shown back into the data; puts the data into a new panel.
+    virtual void StorePanel() = 0;
+    virtual void FillPanel() = 0;
+
+private:
+    LView* mHost = nullptr;
+    LCommander* mCommander = nullptr;
+    LDialogBox* mListener = nullptr;
+    LView* mPanel = nullptr;
+    ResIDT mPanelID = 0;
+};

@@ -1,0 +1,681 @@
+#include "CItemInfoWindow.h"
+
+#include "Alerts.h"
+#include "CANPAInfo.h"
+#include "CDateTimeControl.h"
+#include "CEXIFInfo.h"
+#include "CIndexView.h"
+#include "ErrorReport.h"
+#include "ExceptionCode.h"
+#include "FieldKeys.h"
+#include "IIMText.h"
+#include "LStdControls.h"
+#include "LocalizedStrings.h"
+#include "MacDates.h"
+#include "Offscreen.h"
+#include "Preferences.h"
+#include "TaskOwnerView.h"
+
+#include <QListWidget>
+
+namespace {
+
+constexpr PaneIDT kLabelOffset = 10000; // the pane of a field's name: key + 10000
+constexpr PaneIDT kTabsPane = 'SMPT';
+constexpr PaneIDT kPanelHostPane = 'PHST';
+constexpr PaneIDT kNextPane = 'next';
+constexpr PaneIDT kPrevPane = 'prev';
+constexpr PaneIDT kPreviewPane = 'prvw';
+constexpr PaneIDT kNoDatePane = 'date';
+constexpr PaneIDT kAddButton = 'add ';
+constexpr PaneIDT kReplaceButton = 'repl';
+constexpr PaneIDT kRemoveButton = 'remv';
+constexpr PaneIDT kKeywordEntry = 'nkey';
+constexpr PaneIDT kCategoryEntry = 'ncat';
+constexpr int kPreviewSide = 60;
+constexpr SInt32 kNoUrgency = 9; // the urgency that means none
+constexpr SInt32 kTabsWithoutEXIF = 5;
+
+const std::vector<SInt32> kFileKeys { kFieldName, kFieldRemoteURL, kFieldLocation, kFieldTotalSize, kFieldCreator,
+    kFieldKind, kFieldCreationDate, kFieldModificationDate, kFieldDateAdded, kFieldResolution, kFieldFrameCount,
+    kFieldRecordForm, kFieldDataSize, kFieldCodecName, kFieldWidth, kFieldHeight, kFieldDepth };
+
+// The caption's one-line texts, each with its accessors on the record.
+struct CaptionTextField {
+    SInt32 key;
+    LStr255 (CANPAInfo::*get)() const;
+    void (CANPAInfo::*set)(ConstStr255Param);
+};
+const std::vector<CaptionTextField>& CaptionTextFields()
+{
+    static const std::vector<CaptionTextField> fields {
+        { kFieldHeadline, &CANPAInfo::GetHeadline, &CANPAInfo::SetHeadline },
+        { kFieldObjectName, &CANPAInfo::GetObjectName, &CANPAInfo::SetObjectName },
+        { kFieldBylineTitle, &CANPAInfo::GetBylineTitle, &CANPAInfo::SetBylineTitle },
+        { kFieldCopyrightNotice, &CANPAInfo::GetCopyrightNotice, &CANPAInfo::SetCopyrightNotice },
+        { kFieldCategory, &CANPAInfo::GetCategory, &CANPAInfo::SetCategory },
+        { kFieldSpecialInstructions, &CANPAInfo::GetSpecialInstructions, &CANPAInfo::SetSpecialInstructions },
+        { kFieldCredit, &CANPAInfo::GetCredit, &CANPAInfo::SetCredit },
+        { kFieldSource, &CANPAInfo::GetSource, &CANPAInfo::SetSource },
+        { kFieldCity, &CANPAInfo::GetCity, &CANPAInfo::SetCity },
+        { kFieldProvinceState, &CANPAInfo::GetProvinceState, &CANPAInfo::SetProvinceState },
+        { kFieldCountryName, &CANPAInfo::GetCountryName, &CANPAInfo::SetCountryName },
+        { kFieldCaptionWriter, &CANPAInfo::GetWriterEditor, &CANPAInfo::SetWriterEditor },
+        { kFieldTransmissionReference, &CANPAInfo::GetOriginalTransmissionReference,
+            &CANPAInfo::SetOriginalTransmissionReference },
+        { kFieldByline, &CANPAInfo::GetByline, &CANPAInfo::SetByline },
+    };
+    return fields;
+}
+
+QString TextOfField(ConstStr255Param text)
+{
+    return IIMText::TextFromCaptionBytes(QByteArrayView(text + 1, text[0]));
+}
+
+// A typed text in the caption's form, cut to a field's 255 bytes on a whole character.
+Str255 FieldOfText(const QString& text)
+{
+    Str255 field;
+    field.AssignBytes(IIMText::CutCaptionBytes(IIMText::CaptionBytesFromText(text), 255));
+    return field;
+}
+
+QStringList TextsOfList(const TArray<LStr255>& list)
+{
+    QStringList texts;
+    for (SInt32 i = 1; i <= list.GetCount(); ++i)
+        texts << TextOfField(list[i]);
+    return texts;
+}
+
+// "%@" takes the name, each "%d" the next number.
+QString FormatTitle(const QString& format, const QString& name, std::initializer_list<SInt32> numbers)
+{
+    QString title = format;
+    title.replace(QLatin1String("%@"), name);
+    for (SInt32 number : numbers) {
+        const qsizetype at = title.indexOf(QLatin1String("%d"));
+        if (at < 0)
+            break;
+        title.replace(at, 2, QString::number(number));
+    }
+    return title;
+}
+
+void EnablePane(LPane* pane, bool enabled)
+{
+    if (pane)
+        enabled ? pane->Enable() : pane->Disable();
+}
+
+QString UrgencyItemText(SInt32 urgency)
+{
+    const QString label = CANPAInfo::CopyUrgencyLabel(urgency);
+    return urgency == kNoUrgency ? label : QStringLiteral("%1 – %2").arg(urgency).arg(label);
+}
+
+} // namespace
+
+CItemInfoWindow::CItemInfoWindow(const LLayoutData& data)
+    : CFloater(data)
+{
+    const Point where = GetPrefPoint(kPositionKey);
+    if (where.h != 0 || where.v != 0) {
+        RestoreWindowPosition(this, kPositionKey);
+        ConstrainToScreen(nullptr);
+    }
+}
+
+CItemInfoWindow::~CItemInfoWindow()
+{
+    SaveWindowPosition(this, kPositionKey);
+    // An item that is being deleted deletes its window: it is gone already.
+    if (CIndexItem* item = mItem.Get(); item && item->GetInfoWindow() == this)
+        item->SetInfoWindow(kInfoWindowClosing);
+}
+
+void CItemInfoWindow::FinishCreateSelf()
+{
+    CFloater::FinishCreateSelf();
+    mTabs = dynamic_cast<LTabsControl*>(FindPaneByID(kTabsPane));
+    mNextButton = dynamic_cast<LControl*>(FindPaneByID(kNextPane));
+    mPrevButton = dynamic_cast<LControl*>(FindPaneByID(kPrevPane));
+    auto* host = dynamic_cast<LView*>(FindPaneByID(kPanelHostPane));
+    if (!mTabs || !mNextButton || !mPrevButton || !host)
+        ThrowOSErr_(err_NilPointer, "item info window: a pane is missing");
+    InitTabbedPanels(host, this, this);
+}
+
+// --- The item ---------------------------------------------------------------------
+
+void CItemInfoWindow::SetIndexItem(CIndexItem* item, IndexViewServices* owner)
+{
+    SetItem(item, dynamic_cast<CIndexView*>(owner));
+}
+
+void CItemInfoWindow::BringToFront()
+{
+    Show();
+    Select();
+}
+
+SInt32 CItemInfoWindow::GetItemIndex() const
+{
+    CIndexItem* item = mItem.Get();
+    return item && mIndexView ? mIndexView->GetIndexOfItem(item) : 0;
+}
+
+void CItemInfoWindow::SetItem(CIndexItem* item, CIndexView* view)
+{
+    ReleaseItem();
+    if (!item)
+        ThrowOSErr_(err_NilPointer, "item info window: no item");
+    mItem = TLivePtr<CIndexItem>(item);
+    mIndexView = view;
+
+    // Reading the caption and the EXIF data may ask for the file and yield.
+    CANPAInfo* caption = item->GetCaptionInfo();
+    CIndexItem& live = mItem.Checked("item info window: the item went away");
+    if (caption) {
+        // A record that cannot be copied is shown empty rather than not at all.
+        if (CatchCode([&] { mCaptionCopy = std::make_unique<CANPAInfo>(*caption); }) != noErr)
+            mCaptionCopy.reset();
+    }
+    if (!mCaptionCopy)
+        mCaptionCopy = std::make_unique<CANPAInfo>();
+    mCaptionCopy->SetModified(false);
+    const bool hasEXIF = live.GetEXIFInfo() != nullptr;
+    mItem.Checked("item info window: the item went away");
+
+    MakePreview();
+    const SInt32 index = GetItemIndex();
+    const SInt32 count = mIndexView ? mIndexView->CountItems() : 0;
+    EnablePane(mPrevButton, index > 1);
+    EnablePane(mNextButton, index > 0 && index < count);
+
+    // The panel shown was the last item's: it is filled again, or replaced.
+    if (!IsVisible() || (!hasEXIF && GetPanelID() == kInfoEXIFPanel) || !GetPanel()) {
+        mTabs->SetValue(1);
+        if (GetPanelID() != kInfoFilePanel)
+            SwitchPanel(kInfoFilePanel);
+        else
+            FillPanel();
+    } else {
+        FillPanel();
+    }
+    ShowEXIFTab(hasEXIF);
+    UpdateTitle();
+    if (!IsVisible())
+        Show();
+}
+
+bool CItemInfoWindow::ShowItemAt(SInt32 index)
+{
+    CIndexItem* next = nullptr;
+    if (!mIndexView || !mIndexView->GetItemAt(index, next) || !next)
+        return false;
+    CIndexItem* previous = mItem.Get();
+    SetItem(next, mIndexView);
+    // The window goes with the item it shows; a window the new item had closes.
+    if (previous && previous != next && previous->GetInfoWindow() == this)
+        previous->SetInfoWindow(kInfoWindowClosing);
+    if (next->GetInfoWindow() != this)
+        next->SetInfoWindow(this);
+    return true;
+}
+
+void CItemInfoWindow::UpdateTitle()
+{
+    CIndexItem* item = mItem.Get();
+    if (!item)
+        return;
+    const QString name = item->GetName();
+    const SInt32 index = GetItemIndex();
+    if (index > 0)
+        SetCFDescriptor(FormatTitle(CopyLocalizedString(QStringLiteral("%@ Info (%d/%d)")), name,
+            { index, mIndexView->CountItems() }));
+    else
+        SetCFDescriptor(FormatTitle(CopyLocalizedString(QStringLiteral("%@ Info")), name, {}));
+    const QUrl url = item->GetURL();
+    GetShell()->setWindowFilePath(url.isLocalFile() ? url.toLocalFile() : QString());
+}
+
+void CItemInfoWindow::MakePreview()
+{
+    mPreview = QImage();
+    CIndexItem* item = mItem.Get();
+    // Only a picture the item holds: stepping through items never decodes their files.
+    if (const Offscreen* picture = item ? item->PeekDisplayPicture() : nullptr; picture && !picture->Image().isNull()) {
+        const QImage& image = picture->Image();
+        mPreview = image.width() > kPreviewSide || image.height() > kPreviewSide
+            ? image.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+            : image;
+    }
+    if (auto* pane = dynamic_cast<LImagePane*>(FindPaneByID(kPreviewPane))) {
+        if (mPreview.isNull())
+            pane->SetIcon(item ? item->GetIcon() : QIcon());
+        else
+            pane->SetImage(mPreview);
+    }
+}
+
+void CItemInfoWindow::ShowEXIFTab(bool show)
+{
+    if (!show)
+        mTabs->SetTabCount(kTabsWithoutEXIF);
+    else if (mTabs->CountTabs() == kTabsWithoutEXIF)
+        mTabs->AppendTab(QStringLiteral("602:21"));
+}
+
+// --- Modified state, applying, releasing ---------------------------------------------
+
+bool CItemInfoWindow::IsModified() const
+{
+    return mCaptionCopy && mCaptionCopy->IsModified();
+}
+
+void CItemInfoWindow::SetModified(bool modified)
+{
+    mModified = modified;
+    CFloater::SetModified(modified);
+}
+
+void CItemInfoWindow::ApplyChanges()
+{
+    CIndexItem* item = mItem.Get();
+    if (!item)
+        return;
+    if (IsModified()) {
+        item->SetCaptionInfo(std::move(mCaptionCopy));
+        if (GetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile")))
+            item->WriteCaptionToMediaFile(); // a failure becomes the item's error
+        if (mIndexView) {
+            mIndexView->RemoveFromValueIndex(item);
+            mIndexView->AddItemToValueIndex(item);
+            SInt32 allFields = kAllFieldsKey;
+            mIndexView->BroadcastMessage(msg_ItemsChanged, &allFields);
+        }
+    }
+    if (item->IsDirty() && mIndexView) {
+        mIndexView->SetModified(true);
+        mIndexView->BroadcastMessage(msg_ViewStateChanged, nullptr);
+        if (const SInt32 index = GetItemIndex())
+            mIndexView->RefreshItem(index);
+    }
+}
+
+void CItemInfoWindow::ReleaseItem()
+{
+    if (!mItem.Get()) {
+        mCaptionCopy.reset();
+        return;
+    }
+    StoreFields();
+    if (GetPanel())
+        GetPanel()->setProperty("orvexStale", true); // it shows the item let go of
+    ApplyChanges();
+    mCaptionCopy.reset();
+    mPreview = QImage();
+    mShownName.clear();
+    mShownRemoteURL.clear();
+    mItem = TLivePtr<CIndexItem>();
+    SetModified(false);
+}
+
+void CItemInfoWindow::DoClose()
+{
+    if (!mClosing) {
+        mClosing = true;
+        const TLivePtr<CIndexItem> shown = mItem;
+        CatchCode([&] {
+            ClosePanel();
+            ReleaseItem();
+        });
+        // The item lets go of its window, which deletes itself.
+        if (CIndexItem* item = shown.Get(); item && item->GetInfoWindow() == this)
+            item->SetInfoWindow(kInfoWindowClosing);
+    }
+    CFloater::DoClose();
+}
+
+// --- Messages --------------------------------------------------------------------------
+
+void CItemInfoWindow::SwitchToTab(SInt32 tab)
+{
+    if (tab >= 1 && tab <= 6 && ResIDT(kInfoFilePanel + tab - 1) != GetPanelID())
+        SwitchPanel(ResIDT(kInfoFilePanel + tab - 1));
+}
+
+void CItemInfoWindow::ListenToMessage(MessageT message, void* ioParam)
+{
+    switch (message) {
+    case kTabsPane:
+        if (ioParam)
+            SwitchToTab(*static_cast<SInt32*>(ioParam));
+        return;
+    case msg_InfoNextItem:
+        ShowItemAt(GetItemIndex() + 1);
+        return;
+    case msg_InfoPreviousItem:
+        if (GetItemIndex() > 1)
+            ShowItemAt(GetItemIndex() - 1);
+        return;
+    case msg_InfoOpenItem:
+        if (CIndexItem* item = mItem.Get())
+            item->OpenInViewer(GetItemIndex(), mIndexView.data(), GetPrefNumber(QStringLiteral("DoubleClickAction")) == 1);
+        return;
+    case msg_InfoAddRow:
+    case msg_InfoReplaceRow:
+    case msg_InfoRemoveRows:
+    case msg_InfoRowSelected:
+    case msg_InfoRowDoubleClicked:
+    case msg_InfoEntryChanged:
+        EditListRow(message);
+        return;
+    case msg_InfoDateNow:
+        SetDateNow();
+        return;
+    default:
+        CFloater::ListenToMessage(message, ioParam);
+    }
+}
+
+// --- Filling ------------------------------------------------------------------------------
+
+void CItemInfoWindow::SetPaneText(PaneIDT paneID, const QString& text)
+{
+    if (LPane* pane = FindPanelPane(paneID); pane && pane->GetCFDescriptor() != text)
+        pane->SetCFDescriptor(text);
+}
+
+QString CItemInfoWindow::PaneText(PaneIDT paneID) const
+{
+    LPane* pane = FindPanelPane(paneID);
+    return pane ? pane->GetCFDescriptor() : QString();
+}
+
+void CItemInfoWindow::FillLabels()
+{
+    // Every pane whose ID is a field key + 10000 is that field's name.
+    std::vector<LPane*> pending { GetPanel() };
+    while (!pending.empty()) {
+        LPane* pane = pending.back();
+        pending.pop_back();
+        const PaneIDT key = pane->GetPaneID() - kLabelOffset;
+        if (IsFieldKey(SInt32(key)))
+            CatchCode([&] { pane->SetCFDescriptor(CopyFieldName(SInt32(key)) + QLatin1Char(':')); });
+        if (auto* view = dynamic_cast<LView*>(pane))
+            pending.insert(pending.end(), view->GetSubPanes().begin(), view->GetSubPanes().end());
+    }
+}
+
+void CItemInfoWindow::FillPanel()
+{
+    if (!GetPanel())
+        return;
+    if (GetPanel()->property("orvexLabelled").isNull()) {
+        FillLabels();
+        GetPanel()->setProperty("orvexLabelled", true);
+    }
+    if (!mItem.Get() || !mCaptionCopy)
+        return;
+    switch (GetPanelID()) {
+    case kInfoFilePanel:
+        FillFilePanel();
+        break;
+    case kInfoCaptionPanel:
+    case kInfoMoreCaptionPanel:
+        FillCaptionPanel();
+        break;
+    case kInfoKeywordsPanel:
+    case kInfoCategoriesPanel: {
+        const bool keywords = GetPanelID() == kInfoKeywordsPanel;
+        if (auto* list = FindPanelPaneAs<LListBox>(keywords ? kFieldKeywords : kFieldSupplementalCategories))
+            list->SetItems(TextsOfList(keywords ? mCaptionCopy->GetKeywords() : mCaptionCopy->GetSupplementalCategories()));
+        SetPaneText(keywords ? kKeywordEntry : kCategoryEntry, QString());
+        UpdateListButtons();
+        break;
+    }
+    case kInfoEXIFPanel:
+        FillEXIFPanel();
+        break;
+    default:
+        break;
+    }
+    GetPanel()->setProperty("orvexStale", false);
+}
+
+void CItemInfoWindow::FillFilePanel()
+{
+    CIndexItem& item = mItem.Checked("item info window: no item");
+    for (SInt32 key : kFileKeys) {
+        const bool editable = key == kFieldName || key == kFieldRemoteURL;
+        SetPaneText(PaneIDT(key), item.CopyFieldString(key, editable ? kFieldTextEmpty : kFieldTextPlaceholder));
+    }
+    mShownName = PaneText(kFieldName);
+    mShownRemoteURL = PaneText(kFieldRemoteURL);
+}
+
+void CItemInfoWindow::FillCaptionPanel()
+{
+    const QByteArray* caption = mCaptionCopy->GetCaption();
+    SetPaneText(kFieldCaption, caption ? IIMText::TextFromCaptionBytes(*caption) : QString());
+    for (const CaptionTextField& field : CaptionTextFields())
+        SetPaneText(PaneIDT(field.key), TextOfField((*mCaptionCopy.*field.get)()));
+    if (auto* urgency = FindPanelPaneAs<LStdPopupMenu>(kFieldUrgency)) {
+        if (urgency->GetItems().size() != kNoUrgency + 1) {
+            QStringList items;
+            for (SInt32 i = 0; i <= kNoUrgency; ++i)
+                items << UrgencyItemText(i);
+            urgency->SetItems(items);
+        }
+        urgency->SetValue(mCaptionCopy->GetUrgency() + 1);
+    }
+    if (auto* date = FindPanelPaneAs<CDateTimeControl>(kFieldDateCreated)) {
+        const UInt32 seconds = mCaptionCopy->GetDateCreated();
+        if (seconds != 0)
+            date->SetDateSeconds(seconds);
+        date->SetVisible(seconds != 0);
+        if (LPane* none = FindPanelPane(kNoDatePane)) {
+            none->SetCFDescriptor(CopyLocalizedString(QStringLiteral("602:20")));
+            none->SetVisible(seconds == 0);
+        }
+    }
+}
+
+void CItemInfoWindow::FillEXIFPanel()
+{
+    CIndexItem& item = mItem.Checked("item info window: no item");
+    for (SInt32 key = kFieldEXIFVersion; key <= kFieldOrientation; ++key)
+        SetPaneText(PaneIDT(key), item.CopyFieldString(key, kFieldTextPlaceholder));
+}
+
+// --- Storing ---------------------------------------------------------------------------
+
+void CItemInfoWindow::StoreFields()
+{
+    // A panel filled for an item that was let go of holds nothing to store.
+    if (!GetPanel() || !mItem.Get() || !mCaptionCopy || GetPanel()->property("orvexStale").toBool())
+        return;
+    switch (GetPanelID()) {
+    case kInfoFilePanel:
+        StoreFilePanel();
+        break;
+    case kInfoCaptionPanel:
+        StoreCaptionPanel();
+        break;
+    case kInfoMoreCaptionPanel:
+        StoreMoreCaptionPanel();
+        break;
+    case kInfoKeywordsPanel:
+        StoreList(kFieldKeywords);
+        break;
+    case kInfoCategoriesPanel:
+        StoreList(kFieldSupplementalCategories);
+        break;
+    default:
+        break;
+    }
+    if (mCaptionCopy && mCaptionCopy->IsModified())
+        SetModified(true);
+}
+
+void CItemInfoWindow::StoreFilePanel()
+{
+    CIndexItem& item = mItem.Checked("item info window: no item");
+    // Only what the user edited is written: the shown name may lack its extension.
+    const QString name = PaneText(kFieldName).trimmed();
+    if (!name.isEmpty() && name != mShownName) {
+        const QString fullName = item.CopyFieldString(kFieldName, kFieldTextFullName);
+        QString extension;
+        if (fullName.size() > mShownName.size() && fullName.startsWith(mShownName))
+            extension = fullName.mid(mShownName.size());
+        const QString newName = extension.isEmpty() || name.endsWith(extension, Qt::CaseInsensitive) ? name : name + extension;
+        const OSStatus status = item.SetFieldValue(kFieldName, newName, mIndexView.data());
+        if (status != noErr)
+            ReportError(status, kNoteAlert);
+        mShownName = name;
+    }
+    const QString remote = PaneText(kFieldRemoteURL).trimmed();
+    if (remote != mShownRemoteURL.trimmed() && !remote.isEmpty()) {
+        const OSStatus status = item.SetFieldValue(kFieldRemoteURL, remote, mIndexView.data());
+        if (status != noErr)
+            ReportError(status, kNoteAlert);
+        mShownRemoteURL = remote;
+    }
+}
+
+void CItemInfoWindow::StoreCaptionPanel()
+{
+    QString text = PaneText(kFieldCaption);
+    QByteArray bytes = IIMText::CaptionBytesFromText(text);
+    if (bytes.size() > kMaxCaptionBytes) {
+        // A file's caption holds no more; the user sees where it was cut.
+        bytes = IIMText::CutCaptionBytes(bytes, kMaxCaptionBytes);
+        SetPaneText(kFieldCaption, IIMText::TextFromCaptionBytes(bytes));
+        ShowMessageAlert(CopyLocalizedString(QStringLiteral("INFO_CAPTION_CUT")), kNoteAlert);
+    }
+    const QByteArray* old = mCaptionCopy->GetCaption();
+    if (bytes != (old ? *old : QByteArray()))
+        mCaptionCopy->SetCaption(bytes);
+    for (const CaptionTextField& field : CaptionTextFields()) {
+        if (field.key == kFieldHeadline || field.key == kFieldObjectName) {
+            const QString typed = PaneText(PaneIDT(field.key));
+            if (typed != TextOfField((*mCaptionCopy.*field.get)()))
+                (*mCaptionCopy.*field.set)(FieldOfText(typed));
+        }
+    }
+    if (auto* urgency = FindPanelPaneAs<LStdPopupMenu>(kFieldUrgency))
+        mCaptionCopy->SetUrgency(urgency->GetValue() - 1);
+    if (auto* date = FindPanelPaneAs<CDateTimeControl>(kFieldDateCreated); date && date->IsVisible())
+        mCaptionCopy->SetDateCreated(date->GetDateSeconds());
+}
+
+void CItemInfoWindow::StoreMoreCaptionPanel()
+{
+    for (const CaptionTextField& field : CaptionTextFields()) {
+        LPane* pane = FindPanelPane(PaneIDT(field.key));
+        if (!pane || field.key == kFieldHeadline || field.key == kFieldObjectName)
+            continue;
+        const QString typed = pane->GetCFDescriptor();
+        if (typed != TextOfField((*mCaptionCopy.*field.get)()))
+            (*mCaptionCopy.*field.set)(FieldOfText(typed));
+    }
+}
+
+void CItemInfoWindow::StoreList(SInt32 listKey)
+{
+    auto* list = FindPanelPaneAs<LListBox>(PaneIDT(listKey));
+    if (!list)
+        return;
+    const bool keywords = listKey == kFieldKeywords;
+    const QStringList rows = list->GetItems();
+    if (rows == TextsOfList(keywords ? mCaptionCopy->GetKeywords() : mCaptionCopy->GetSupplementalCategories()))
+        return;
+    keywords ? mCaptionCopy->RemoveAllKeywords() : mCaptionCopy->RemoveAllSupplementalCategories();
+    for (const QString& row : rows) {
+        const Str255 entry = FieldOfText(row.trimmed());
+        keywords ? mCaptionCopy->AddKeyword(entry) : mCaptionCopy->AddSupplementalCategory(entry);
+    }
+}
+
+// --- Lists and the date -------------------------------------------------------------
+
+void CItemInfoWindow::UpdateListButtons()
+{
+    const bool keywords = GetPanelID() == kInfoKeywordsPanel;
+    auto* list = FindPanelPaneAs<LListBox>(keywords ? kFieldKeywords : kFieldSupplementalCategories);
+    if (!list)
+        return;
+    const bool selected = list->GetValue() >= 0;
+    const bool hasText = !PaneText(keywords ? kKeywordEntry : kCategoryEntry).trimmed().isEmpty();
+    EnablePane(FindPanelPane(kAddButton), hasText);
+    EnablePane(FindPanelPane(kReplaceButton), hasText && selected);
+    EnablePane(FindPanelPane(kRemoveButton), selected);
+}
+
+void CItemInfoWindow::EditListRow(MessageT message)
+{
+    if (GetPanelID() != kInfoKeywordsPanel && GetPanelID() != kInfoCategoriesPanel)
+        return;
+    const bool keywords = GetPanelID() == kInfoKeywordsPanel;
+    auto* list = FindPanelPaneAs<LListBox>(keywords ? kFieldKeywords : kFieldSupplementalCategories);
+    auto* entry = FindPanelPaneAs<LEditText>(keywords ? kKeywordEntry : kCategoryEntry);
+    if (!list || !entry)
+        return;
+    QStringList rows = list->GetItems();
+    const QString text = entry->GetCFDescriptor().trimmed();
+    const SInt32 row = list->GetValue();
+    switch (message) {
+    case msg_InfoAddRow:
+        if (text.isEmpty())
+            break;
+        if (!rows.contains(text)) {
+            rows << text;
+            list->SetItems(rows);
+            SetModified(true);
+        }
+        entry->SelectAll();
+        break;
+    case msg_InfoReplaceRow:
+        if (row < 0 || row >= rows.size() || text.isEmpty())
+            break;
+        rows[row] = text;
+        list->SetItems(rows);
+        SetModified(true);
+        break;
+    case msg_InfoRemoveRows:
+        if (row < 0 || row >= rows.size())
+            break;
+        rows.removeAt(row);
+        list->SetValue(-1);
+        list->SetItems(rows);
+        SetModified(true);
+        break;
+    case msg_InfoRowSelected:
+    case msg_InfoRowDoubleClicked:
+        // A chosen row comes into the entry field to be edited.
+        if (row >= 0 && row < rows.size())
+            entry->SetCFDescriptor(rows.at(row));
+        break;
+    default:
+        break;
+    }
+    UpdateListButtons();
+}
+
+void CItemInfoWindow::SetDateNow()
+{
+    auto* date = FindPanelPaneAs<CDateTimeControl>(kFieldDateCreated);
+    if (!date)
+        return;
+    date->SetDateSeconds(GetDateTimeNow());
+    if (!date->IsVisible()) {
+        if (LPane* none = FindPanelPane(kNoDatePane))
+            none->Hide();
+        date->Show();
+        LCommander::SwitchTarget(this);
+        date->setFocus();
+    }
+}

@@ -1,0 +1,122 @@
+#pragma once
+
+#include "ATabbedPanels.h"
+#include "CFloater.h"
+#include "CIndexItem.h"
+#include "ItemWindowServices.h"
+#include "Liveness.h"
+
+#include <QImage>
+#include <QPointer>
+
+#include <memory>
+
+class CANPAInfo;
+class CIndexView;
+class LTabsControl;
+
+// Panels of the info window (tab n shows panel 3000 + n) and its messages.
+enum : ResIDT {
+    kInfoFilePanel = 3001,
+    kInfoCaptionPanel = 3002,
+    kInfoMoreCaptionPanel = 3003,
+    kInfoKeywordsPanel = 3004,
+    kInfoCategoriesPanel = 3005,
+    kInfoEXIFPanel = 3006,
+};
+enum : MessageT {
+    msg_InfoAddRow = 9001,
+    msg_InfoReplaceRow = 9002,
+    msg_InfoRemoveRows = 9003,
+    msg_InfoRowSelected = 9004,
+    msg_InfoDateNow = 9005,
+    msg_InfoRowDoubleClicked = 9006,
+    msg_InfoEntryChanged = 9007,
+    msg_InfoNextItem = 9008,
+    msg_InfoPreviousItem = 9009,
+    msg_InfoOpenItem = 9010,
+};
+// The most caption bytes a file's IPTC caption (2:120) holds.
+inline constexpr qsizetype kMaxCaptionBytes = 2000;
+
+// The floating window that shows one index item on six tabbed panels (file and
+// image facts, the caption fields, keywords, supplemental categories, EXIF data),
+// lets the user edit the caption through a copy of the item's caption record,
+// and steps through the current list of the item's index view. A pane whose ID
+// is a field key shows that field; the pane of key + 10000 shows its name.
+// Leaving a panel stores it into the copy; leaving the item (next, previous,
+// closing) applies the copy to the item when anything changed.
+class CItemInfoWindow : public CFloater, public ItemInfoWindow, public ATabbedPanels {
+public:
+    static constexpr ClassIDT class_ID = 'IifW';
+    static inline const QString kPositionKey = QStringLiteral("ItemInfoWindowPosition");
+
+    explicit CItemInfoWindow(const LLayoutData& data);
+    ~CItemInfoWindow() override;
+
+    // ItemInfoWindow
+    void SetIndexItem(CIndexItem* item, IndexViewServices* owner) override;
+    void BringToFront() override;
+
+    // Shows an item of the view ('nilP' for none): the item shown before is stored and applied.
+    virtual void SetItem(CIndexItem* item, CIndexView* view);
+    // Takes the item at a 1-based index of the view's current list; the window
+    // passes from the item it showed to that one. False when there is none.
+    bool ShowItemAt(SInt32 index);
+    CIndexItem* GetItem() const { return mItem.Get(); }
+    CIndexView* GetIndexView() const { return mIndexView.data(); }
+    const CANPAInfo* GetCaptionCopy() const { return mCaptionCopy.get(); }
+    // The 1-based index of the item in the view's current list; 0 when it is not there.
+    SInt32 GetItemIndex() const;
+
+    virtual bool IsModified() const;
+    virtual void SetModified(bool modified);
+    virtual void EditListRow(MessageT message);
+    virtual void SetDateNow();
+    virtual void ApplyChanges();
+    virtual void ReleaseItem();
+    // The tab control's value chosen (1-6).
+    void SwitchToTab(SInt32 tab);
+
+    void ListenToMessage(MessageT message, void* ioParam) override;
+    void DoClose() override;
+
+    // The small picture of the item beside the buttons (null when it has none).
+    const QImage& GetPreview() const { return mPreview; }
+
+protected:
+    void FinishCreateSelf() override;
+    void StorePanel() override { StoreFields(); }
+    void FillPanel() override;
+    virtual void StoreFields();
+
+private:
+    void FillFilePanel();
+    void FillCaptionPanel();
+    void FillEXIFPanel();
+    void FillLabels();
+    void StoreFilePanel();
+    void StoreCaptionPanel();
+    void StoreMoreCaptionPanel();
+    void StoreList(SInt32 listKey);
+    void SetPaneText(PaneIDT paneID, const QString& text);
+    QString PaneText(PaneIDT paneID) const;
+    void UpdateListButtons();
+    void UpdateTitle();
+    void MakePreview();
+    void ShowEXIFTab(bool show);
+
+    LTabsControl* mTabs = nullptr;
+    QPointer<CIndexView> mIndexView;
+    TLivePtr<CIndexItem> mItem;
+    std::unique_ptr<CANPAInfo> mCaptionCopy;
+    bool mModified = false;
+    QImage mPreview;
+    LControl* mNextButton = nullptr;
+    LControl* mPrevButton = nullptr;
+    // What panel 3001 showed for the name and remote URL, to tell an edit from
+    // the displayed text (a name shown without its extension is no rename).
+    QString mShownName;
+    QString mShownRemoteURL;
+    bool mClosing = false;
+};

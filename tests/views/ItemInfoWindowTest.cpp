@@ -1,0 +1,286 @@
+#include "AlertAnswer.h"
+#include "CANPAInfo.h"
+#include "CIndexItem.h"
+#include "CIndexView.h"
+#include "CItemInfoWindow.h"
+#include "FieldKeys.h"
+#include "IIMText.h"
+#include "IndexViewFixture.h"
+#include "InterfaceClasses.h"
+#include "CIndexViewDocument.h"
+#include "LStdControls.h"
+#include "LTextEditView.h"
+#include "Preferences.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPlainTextEdit>
+
+namespace {
+
+// Picture files of the test's own in an index view, and the info window the
+// items show themselves in.
+class ItemInfoWindowTest : public IndexViewFixture {
+protected:
+    void SetUp() override
+    {
+        MakeView(640, 480);
+        RegisterInterfaceClasses();
+        RegisterIndexWindowClasses();
+        mDir = TestTempDir() + QStringLiteral("/info");
+        QDir().mkpath(mDir);
+        SetPrefBoolean(QStringLiteral("ShowFileExtension"), false);
+        SetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile"), false);
+    }
+    void TearDown() override
+    {
+        // The items delete their windows with them.
+        IndexViewFixture::TearDown();
+        FlushDeletes();
+    }
+    // Plain JPEG files (no caption, no EXIF) "<name>.jpg" added at the end.
+    CIndexItem* AddFile(const QString& name)
+    {
+        const QString path = mDir + QLatin1Char('/') + name + QStringLiteral(".jpg");
+        QImage picture(40, 30, QImage::Format_RGB32);
+        picture.fill(Qt::darkGreen);
+        EXPECT_TRUE(picture.save(path, "JPG"));
+        auto* item = new CIndexItem(FileRef(path));
+        view->InsertItem(item, kInsertAtEnd, false, true);
+        return item;
+    }
+    CIndexItem* AddCaptioned(const QString& name, const char* headline)
+    {
+        CIndexItem* item = AddFile(name);
+        auto caption = std::make_unique<CANPAInfo>();
+        caption->SetHeadline(LStr255(headline));
+        caption->AddKeyword(LStr255("sea"));
+        caption->SetModified(false);
+        item->SetCaptionInfo(std::move(caption));
+        return item;
+    }
+    // What showing an item's information does: the window is made and the item keeps it.
+    CItemInfoWindow* Show(CIndexItem* item)
+    {
+        auto* window = dynamic_cast<CItemInfoWindow*>(LWindow::CreateWindow(kItemInfoWindowLayout, nullptr));
+        EXPECT_NE(window, nullptr);
+        window->SetIndexItem(item, view);
+        item->SetInfoWindow(window);
+        return window;
+    }
+    static QString Text(CItemInfoWindow* window, PaneIDT pane)
+    {
+        LPane* found = window->FindPanelPane(pane);
+        return found ? found->GetCFDescriptor() : QStringLiteral("<none>");
+    }
+    static void Type(CItemInfoWindow* window, PaneIDT pane, const QString& text)
+    {
+        LPane* found = window->FindPanelPane(pane);
+        ASSERT_NE(found, nullptr) << pane;
+        found->SetCFDescriptor(text);
+    }
+    static void Tab(CItemInfoWindow* window, SInt32 tab)
+    {
+        dynamic_cast<LControl*>(window->FindPaneByID('SMPT'))->SetValue(tab);
+    }
+    static bool Enabled(CItemInfoWindow* window, PaneIDT pane) { return window->FindPaneByID(pane)->IsEnabled(); }
+
+    QString mDir;
+};
+
+TEST_F(ItemInfoWindowTest, PreviousAndNextStopAtTheEndsOfTheCurrentList)
+{
+    for (int i = 1; i <= 5; ++i)
+        AddFile(QStringLiteral("p%1").arg(i));
+    CIndexItem* first = nullptr;
+    view->GetItemAt(1, first);
+    CItemInfoWindow* window = Show(first);
+    struct Step {
+        MessageT message;
+        SInt32 index;
+        bool previous, next;
+    };
+    const Step steps[] = {
+        { 0, 1, false, true },
+        { msg_InfoPreviousItem, 1, false, true }, // nothing before the first
+        { msg_InfoNextItem, 2, true, true },
+        { msg_InfoNextItem, 3, true, true },
+        { msg_InfoNextItem, 4, true, true },
+        { msg_InfoNextItem, 5, true, false },
+        { msg_InfoNextItem, 5, true, false }, // nothing after the last
+        { msg_InfoPreviousItem, 4, true, true },
+    };
+    for (const Step& step : steps) {
+        if (step.message)
+            window->ListenToMessage(step.message, nullptr);
+        EXPECT_EQ(window->GetItemIndex(), step.index);
+        EXPECT_EQ(Enabled(window, 'prev'), step.previous) << step.index;
+        EXPECT_EQ(Enabled(window, 'next'), step.next) << step.index;
+        // The window goes with the item it shows.
+        EXPECT_EQ(window->GetItem()->GetInfoWindow(), window);
+        EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("p%1.jpg Info (%1/5)").arg(step.index));
+    }
+}
+
+TEST_F(ItemInfoWindowTest, OneItemDisablesBothButtonsAndTheTitleCountsTheFilter)
+{
+    CIndexItem* only = AddFile(QStringLiteral("only"));
+    CItemInfoWindow* window = Show(only);
+    EXPECT_FALSE(Enabled(window, 'prev'));
+    EXPECT_FALSE(Enabled(window, 'next'));
+    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("only.jpg Info (1/1)"));
+    only->SetInfoWindow(nullptr);
+
+    // Twelve items, two of them shown by a filter: the title counts the two.
+    for (int i = 1; i <= 11; ++i)
+        AddFile(QStringLiteral("more%1").arg(i));
+    CIndexItem* shown = nullptr;
+    view->GetItemAt(7, shown);
+    view->GetFilterList().AddItem(only);
+    view->GetFilterList().AddItem(shown);
+    view->ShowFilter(nullptr, false, false);
+    window = Show(shown);
+    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("more6.jpg Info (2/2)"));
+    EXPECT_TRUE(Enabled(window, 'prev'));
+    EXPECT_FALSE(Enabled(window, 'next'));
+}
+
+TEST_F(ItemInfoWindowTest, EditsAreKeptAcrossTabsAndAppliedWhenTheItemIsLeft)
+{
+    CIndexItem* first = AddCaptioned(QStringLiteral("one"), "Harbour");
+    AddFile(QStringLiteral("two"));
+    CItemInfoWindow* window = Show(first);
+
+    Tab(window, 2);
+    EXPECT_EQ(Text(window, kFieldHeadline), QStringLiteral("Harbour"));
+    Type(window, kFieldHeadline, QStringLiteral("Harbour at dawn"));
+    Type(window, kFieldCaption, QStringLiteral("Boats leave the harbour. Café «Port» opens."));
+    Tab(window, 4);
+    EXPECT_EQ(dynamic_cast<LListBox*>(window->FindPanelPane(kFieldKeywords))->GetItems(), QStringList { "sea" });
+    Type(window, 'nkey', QStringLiteral("boats"));
+    window->ListenToMessage(msg_InfoAddRow, nullptr);
+    Tab(window, 3);
+    Type(window, kFieldCity, QStringLiteral("Kraków"));
+    Tab(window, 2); // back: what was typed is still there
+    EXPECT_EQ(Text(window, kFieldHeadline), QStringLiteral("Harbour at dawn"));
+    EXPECT_TRUE(window->IsModified());
+    EXPECT_EQ(first->GetCaptionInfo()->GetHeadline().ToQString(), QStringLiteral("Harbour")); // not yet applied
+
+    window->ListenToMessage(msg_InfoNextItem, nullptr);
+    const CANPAInfo* caption = first->GetCaptionInfo();
+    ASSERT_NE(caption, nullptr);
+    EXPECT_EQ(caption->GetHeadline().ToQString(), QStringLiteral("Harbour at dawn"));
+    EXPECT_EQ(IIMText::TextFromCaptionBytes(*caption->GetCaption()), QStringLiteral("Boats leave the harbour. Café «Port» opens."));
+    EXPECT_EQ(IIMText::TextFromCaptionBytes(caption->GetCity().Bytes()), QStringLiteral("Kraków"));
+    EXPECT_EQ(caption->GetKeywords().GetCount(), 2);
+    EXPECT_TRUE(first->IsDirty());
+    EXPECT_TRUE(view->IsModified());
+}
+
+TEST_F(ItemInfoWindowTest, ClosingUneditedLeavesTheCaptionRecordAsItWas)
+{
+    CIndexItem* item = AddCaptioned(QStringLiteral("still"), "Unchanged");
+    CANPAInfo* before = item->GetCaptionInfo();
+    const QByteArray bytes = before->GetDataHandle();
+    CItemInfoWindow* window = Show(item);
+    for (SInt32 tab = 1; tab <= 5; ++tab)
+        Tab(window, tab);
+    Tab(window, 1);
+    window->DoClose();
+    FlushDeletes();
+    EXPECT_EQ(item->GetInfoWindow(), nullptr);
+    EXPECT_EQ(item->GetCaptionInfo(), before); // the record was not replaced
+    EXPECT_EQ(before->GetDataHandle(), bytes);
+}
+
+TEST_F(ItemInfoWindowTest, HiddenExtensionsRenameOnlyWhatTheUserTyped)
+{
+    CIndexItem* item = AddFile(QStringLiteral("photo"));
+    CItemInfoWindow* window = Show(item);
+    EXPECT_EQ(Text(window, kFieldName), QStringLiteral("photo"));
+    Tab(window, 2);
+    Tab(window, 1);
+    Tab(window, 3);
+    EXPECT_TRUE(QFile::exists(mDir + QStringLiteral("/photo.jpg")));
+    EXPECT_EQ(item->GetName(), QStringLiteral("photo.jpg"));
+
+    Tab(window, 1);
+    SetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile"), true); // a rename renames the file
+    Type(window, kFieldName, QStringLiteral("harbour"));
+    Tab(window, 2);
+    EXPECT_EQ(item->GetName(), QStringLiteral("harbour.jpg"));
+    EXPECT_TRUE(QFile::exists(mDir + QStringLiteral("/harbour.jpg")));
+    EXPECT_FALSE(QFile::exists(mDir + QStringLiteral("/photo.jpg")));
+}
+
+TEST_F(ItemInfoWindowTest, AnItemWithoutCaptionStartsFromAnEmptyRecord)
+{
+    CIndexItem* item = AddFile(QStringLiteral("bare"));
+    ASSERT_EQ(item->GetCaptionInfo(), nullptr);
+    CItemInfoWindow* window = Show(item);
+    Tab(window, 2);
+    EXPECT_EQ(Text(window, kFieldCaption), QString());
+    EXPECT_EQ(Text(window, kFieldHeadline), QString());
+    EXPECT_FALSE(window->FindPanelPane(kFieldDateCreated)->IsVisible());
+    Tab(window, 1);
+    EXPECT_FALSE(window->IsModified());
+    EXPECT_EQ(item->GetCaptionInfo(), nullptr);
+
+    Tab(window, 2);
+    window->SetDateNow(); // the date control appears, set to now
+    EXPECT_TRUE(window->FindPanelPane(kFieldDateCreated)->IsVisible());
+    Type(window, kFieldHeadline, QStringLiteral("First words"));
+    window->DoClose();
+    ASSERT_NE(item->GetCaptionInfo(), nullptr);
+    EXPECT_EQ(item->GetCaptionInfo()->GetHeadline().ToQString(), QStringLiteral("First words"));
+    EXPECT_NE(item->GetCaptionInfo()->GetDateCreated(), 0u);
+}
+
+TEST_F(ItemInfoWindowTest, ACaptionLongerThanAFileHoldsIsCutAndTheUserIsTold)
+{
+    CIndexItem* item = AddFile(QStringLiteral("long"));
+    CItemInfoWindow* window = Show(item);
+    Tab(window, 2);
+    // A Chinese character at the cut: kept whole or left out, never split.
+    const QString typed = QString(1995, QLatin1Char('a')) + QStringLiteral("中") + QString(500, QLatin1Char('b'));
+    Type(window, kFieldCaption, typed);
+    StAlertAnswers answers(1);
+    Tab(window, 1);
+    ASSERT_EQ(answers.Texts().size(), 1);
+    EXPECT_TRUE(answers.Texts().first().contains(QStringLiteral("2,000")));
+    window->DoClose();
+    const QByteArray* stored = item->GetCaptionInfo()->GetCaption();
+    ASSERT_NE(stored, nullptr);
+    EXPECT_LE(stored->size(), kMaxCaptionBytes);
+    EXPECT_EQ(*stored, QByteArray(1995, 'a'));
+}
+
+TEST_F(ItemInfoWindowTest, CameraFilesShowTheEXIFTabAndPlainFilesDoNot)
+{
+    const QString camera = TestDataPath(QStringLiteral("exif-samples/jpg/Canon_40D.jpg"));
+    ASSERT_TRUE(QFile::exists(camera));
+    auto* withEXIF = new CIndexItem(FileRef(camera));
+    view->InsertItem(withEXIF, kInsertAtEnd, false, true);
+    AddFile(QStringLiteral("plain"));
+    CItemInfoWindow* window = Show(withEXIF);
+    auto* tabs = dynamic_cast<LTabsControl*>(window->FindPaneByID('SMPT'));
+    EXPECT_EQ(tabs->CountTabs(), 6);
+    Tab(window, 6);
+    EXPECT_EQ(window->GetPanelID(), kInfoEXIFPanel);
+    EXPECT_EQ(Text(window, kFieldMake), QStringLiteral("Canon"));
+    window->GetShell()->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/item-info-exif.png"));
+
+    window->ListenToMessage(msg_InfoNextItem, nullptr); // no EXIF: back to the first panel, five tabs
+    EXPECT_EQ(tabs->CountTabs(), 5);
+    EXPECT_EQ(window->GetPanelID(), kInfoFilePanel);
+    for (SInt32 tab = 1; tab <= 5; ++tab) {
+        Tab(window, tab);
+        window->GetShell()->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/item-info-%1.png").arg(tab));
+    }
+}
+
+} // namespace
