@@ -9,6 +9,8 @@
 
 #include <QLayout>
 
+#include <vector>
+
 namespace {
 
 // Restores the default commander that layouts give their commanders.
@@ -44,6 +46,7 @@ void ATabbedPanels::ClosePanel()
     LView* panel = mPanel;
     mPanel = nullptr;
     mPanelID = 0;
+    mPanes.clear();
     delete panel;
 }
 
@@ -67,8 +70,18 @@ void ATabbedPanels::SwitchPanel(ResIDT panelID)
     panel->setGeometry(mHost->rect());
     mPanel = panel;
     mPanelID = panelID;
+    std::vector<LPane*> pending { panel };
+    while (!pending.empty()) {
+        LPane* pane = pending.back();
+        pending.pop_back();
+        if (pane->GetPaneID() != 0 && !mPanes.contains(pane->GetPaneID()))
+            mPanes.insert(pane->GetPaneID(), pane);
+        if (auto* view = dynamic_cast<LView*>(pane))
+            pending.insert(pending.end(), view->GetSubPanes().begin(), view->GetSubPanes().end());
+    }
     if (mListener)
         mListener->ListenToControls();
+    PanelBuilt();
     FillPanel();
     // A declared layout places the panes for the texts just filled in, before they show.
     if (QLayout* layout = panel->layout()) {
@@ -81,7 +94,12 @@ void ATabbedPanels::SwitchPanel(ResIDT panelID)
 
 LPane* ATabbedPanels::FindPanelPane(PaneIDT paneID) const
 {
-    return mPanel ? mPanel->FindPaneByID(paneID) : nullptr;
+    return mPanes.value(paneID, nullptr);
+}
+
+const QHash<PaneIDT, LPane*>& ATabbedPanels::GetPanelPanes() const
+{
+    return mPanes;
 }
 
 bool ATabbedPanels::StepTab(LControl& tabs, SInt32 delta)

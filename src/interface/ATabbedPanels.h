@@ -2,6 +2,8 @@
 
 #include "MacTypes.h"
 
+#include <QHash>
+
 class LCommander;
 class LControl;
 class LDialogBox;
@@ -28,6 +30,8 @@ public:
     {
         return dynamic_cast<T*>(FindPanelPane(paneID));
     }
+    // Every pane of the panel shown that has an ID, by its ID.
+    const QHash<PaneIDT, LPane*>& GetPanelPanes() const;
     // Stores the panel shown and deletes it (the window is closing).
     void ClosePanel();
 
@@ -42,6 +46,8 @@ protected:
     // Reads the panel shown back into the data; puts the data into a new panel.
     virtual void StorePanel() = 0;
     virtual void FillPanel() = 0;
+    // A new panel was built (before it is filled).
+    virtual void PanelBuilt() {}
 
 private:
     LView* mHost = nullptr;
@@ -49,4 +55,6 @@ private:
     LDialogBox* mListener = nullptr;
     LView* mPanel = nullptr;
     ResIDT mPanelID = 0;
+    // The panel's panes by ID, found once: a panel is filled at every step through items.
+    QHash<PaneIDT, LPane*> mPanes;
 };

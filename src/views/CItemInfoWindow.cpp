@@ -105,7 +105,7 @@ QString FormatTitle(const QString& format, const QString& name, std::initializer
 
 void EnablePane(LPane* pane, bool enabled)
 {
-    if (pane)
+    if (pane && pane->IsEnabled() != enabled)
         enabled ? pane->Enable() : pane->Disable();
 }
 
@@ -142,6 +142,7 @@ void CItemInfoWindow::FinishCreateSelf()
     mNextButton = dynamic_cast<LControl*>(FindPaneByID(kNextPane));
     mPrevButton = dynamic_cast<LControl*>(FindPaneByID(kPrevPane));
     auto* host = dynamic_cast<LView*>(FindPaneByID(kPanelHostPane));
+    mPreviewPane = dynamic_cast<LImagePane*>(FindPaneByID(kPreviewPane));
     if (!mTabs || !mNextButton || !mPrevButton || !host)
         ThrowOSErr_(err_NilPointer, "item info window: a pane is missing");
     InitTabbedPanels(host, this, this);
@@ -163,7 +164,13 @@ void CItemInfoWindow::BringToFront()
 SInt32 CItemInfoWindow::GetItemIndex() const
 {
     CIndexItem* item = mItem.Get();
-    return item && mIndexView ? mIndexView->GetIndexOfItem(item) : 0;
+    if (!item || !mIndexView)
+        return 0;
+    // The list may have changed meanwhile: the place is only trusted while it still holds the item.
+    CIndexItem* there = nullptr;
+    if (mItemIndex <= 0 || !mIndexView->GetItemAt(mItemIndex, there) || there != item)
+        mItemIndex = mIndexView->GetIndexOfItem(item);
+    return mItemIndex;
 }
 
 void CItemInfoWindow::SetItem(CIndexItem* item, CIndexView* view)
@@ -216,6 +223,7 @@ bool CItemInfoWindow::ShowItemAt(SInt32 index)
     if (!mIndexView || !mIndexView->GetItemAt(index, next) || !next)
         return false;
     CIndexItem* previous = mItem.Get();
+    mItemIndex = index;
     SetItem(next, mIndexView);
     // The window goes with the item it shows; a window the new item had closes.
     if (previous && previous != next && previous->GetInfoWindow() == this)
@@ -230,15 +238,18 @@ void CItemInfoWindow::UpdateTitle()
     CIndexItem* item = mItem.Get();
     if (!item)
         return;
+    static const QString kCountedTitle = CopyLocalizedString(QStringLiteral("%@ Info (%d/%d)"));
+    static const QString kTitle = CopyLocalizedString(QStringLiteral("%@ Info"));
     const QString name = item->GetName();
     const SInt32 index = GetItemIndex();
     if (index > 0)
-        SetCFDescriptor(FormatTitle(CopyLocalizedString(QStringLiteral("%@ Info (%d/%d)")), name,
-            { index, mIndexView->CountItems() }));
+        SetCFDescriptor(FormatTitle(kCountedTitle, name, { index, mIndexView->CountItems() }));
     else
-        SetCFDescriptor(FormatTitle(CopyLocalizedString(QStringLiteral("%@ Info")), name, {}));
+        SetCFDescriptor(FormatTitle(kTitle, name, {}));
     const QUrl url = item->GetURL();
-    GetShell()->setWindowFilePath(url.isLocalFile() ? url.toLocalFile() : QString());
+    const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
+    if (GetShell()->windowFilePath() != path)
+        GetShell()->setWindowFilePath(path);
 }
 
 void CItemInfoWindow::MakePreview()
@@ -252,11 +263,14 @@ void CItemInfoWindow::MakePreview()
             ? image.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)
             : image;
     }
-    if (auto* pane = dynamic_cast<LImagePane*>(FindPaneByID(kPreviewPane))) {
-        if (mPreview.isNull())
-            pane->SetIcon(item ? item->GetIcon() : QIcon());
-        else
+    if (LImagePane* pane = mPreviewPane) {
+        QIcon icon;
+        if (mPreview.isNull() && item)
+            CatchCode([&] { icon = item->GetIcon(); }); // a remote item has no file to take one from
+        if (!mPreview.isNull())
             pane->SetImage(mPreview);
+        else if (icon.cacheKey() != pane->GetIcon().cacheKey() || !pane->GetImage().isNull())
+            pane->SetIcon(icon);
     }
 }
 
@@ -278,7 +292,8 @@ bool CItemInfoWindow::IsModified() const
 void CItemInfoWindow::SetModified(bool modified)
 {
     mModified = modified;
-    CFloater::SetModified(modified);
+    if (CFloater::IsModified() != modified)
+        CFloater::SetModified(modified);
 }
 
 void CItemInfoWindow::ApplyChanges()
@@ -312,8 +327,7 @@ void CItemInfoWindow::ReleaseItem()
         return;
     }
     StoreFields();
-    if (GetPanel())
-        GetPanel()->setProperty("orvexStale", true); // it shows the item let go of
+    mPanelStale = true;
     ApplyChanges();
     mCaptionCopy.reset();
     mPreview = QImage();
@@ -395,30 +409,19 @@ QString CItemInfoWindow::PaneText(PaneIDT paneID) const
     return pane ? pane->GetCFDescriptor() : QString();
 }
 
-void CItemInfoWindow::FillLabels()
+void CItemInfoWindow::PanelBuilt()
 {
     // Every pane whose ID is a field key + 10000 is that field's name.
-    std::vector<LPane*> pending { GetPanel() };
-    while (!pending.empty()) {
-        LPane* pane = pending.back();
-        pending.pop_back();
-        const PaneIDT key = pane->GetPaneID() - kLabelOffset;
-        if (IsFieldKey(SInt32(key)))
-            CatchCode([&] { pane->SetCFDescriptor(CopyFieldName(SInt32(key)) + QLatin1Char(':')); });
-        if (auto* view = dynamic_cast<LView*>(pane))
-            pending.insert(pending.end(), view->GetSubPanes().begin(), view->GetSubPanes().end());
+    for (auto it = GetPanelPanes().cbegin(); it != GetPanelPanes().cend(); ++it) {
+        const SInt32 key = SInt32(it.key()) - SInt32(kLabelOffset);
+        if (IsFieldKey(key))
+            CatchCode([&] { it.value()->SetCFDescriptor(CopyFieldName(key) + QLatin1Char(':')); });
     }
 }
 
 void CItemInfoWindow::FillPanel()
 {
-    if (!GetPanel())
-        return;
-    if (GetPanel()->property("orvexLabelled").isNull()) {
-        FillLabels();
-        GetPanel()->setProperty("orvexLabelled", true);
-    }
-    if (!mItem.Get() || !mCaptionCopy)
+    if (!GetPanel() || !mItem.Get() || !mCaptionCopy)
         return;
     switch (GetPanelID()) {
     case kInfoFilePanel:
@@ -443,7 +446,7 @@ void CItemInfoWindow::FillPanel()
     default:
         break;
     }
-    GetPanel()->setProperty("orvexStale", false);
+    mPanelStale = false;
 }
 
 void CItemInfoWindow::FillFilePanel()
@@ -496,7 +499,7 @@ void CItemInfoWindow::FillEXIFPanel()
 void CItemInfoWindow::StoreFields()
 {
     // A panel filled for an item that was let go of holds nothing to store.
-    if (!GetPanel() || !mItem.Get() || !mCaptionCopy || GetPanel()->property("orvexStale").toBool())
+    if (!GetPanel() || !mItem.Get() || !mCaptionCopy || mPanelStale)
         return;
     switch (GetPanelID()) {
     case kInfoFilePanel:

@@ -13,6 +13,7 @@
 
 class CANPAInfo;
 class CIndexView;
+class LImagePane;
 class LTabsControl;
 
 // Panels of the info window (tab n shows panel 3000 + n) and its messages.
@@ -88,13 +89,13 @@ protected:
     void FinishCreateSelf() override;
     void StorePanel() override { StoreFields(); }
     void FillPanel() override;
+    void PanelBuilt() override;
     virtual void StoreFields();
 
 private:
     void FillFilePanel();
     void FillCaptionPanel();
     void FillEXIFPanel();
-    void FillLabels();
     void StoreFilePanel();
     void StoreCaptionPanel();
     void StoreMoreCaptionPanel();
@@ -114,9 +115,14 @@ private:
     QImage mPreview;
     LControl* mNextButton = nullptr;
     LControl* mPrevButton = nullptr;
+    LImagePane* mPreviewPane = nullptr; // null: the layout shows none
     // What panel 3001 showed for the name and remote URL, to tell an edit from
     // the displayed text (a name shown without its extension is no rename).
     QString mShownName;
     QString mShownRemoteURL;
     bool mClosing = false;
+    // The panel shows the item let go of: nothing in it is stored.
+    bool mPanelStale = false;
+    // Where the item stood in the view's current list when last looked up.
+    mutable SInt32 mItemIndex = 0;
 };
