@@ -68,7 +68,8 @@ namespace {
 FileRef ResolveAliasFile(const FileRef& file)
 {
     QString target = QFileInfo(file.Path()).canonicalFilePath();
-    return target.isEmpty() ? file : FileRef(target);
+    // A target whose name has no Unicode form is reached only through the link.
+    return target.isEmpty() || !QFileInfo::exists(target) ? file : FileRef(target);
 }
 
 // The open document of the file, found by the file itself (never by a title).

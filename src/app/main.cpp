@@ -4,12 +4,19 @@
 #include "ItemThumbnails.h"
 #include "ItemWindows.h"
 #include "LocalizedStrings.h"
+#include "NativePaths.h"
 #include "PreferenceDomain.h"
 #include "Preferences.h"
 #include "QuitRequests.h"
 #include "UReportErrors.h"
+#include "WorkerPool.h"
 
 #include <QApplication>
+#include <QLockFile>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char** argv)
 {
@@ -21,11 +28,19 @@ int main(int argc, char** argv)
         // The program runs on while no window is open, as its menus stay usable.
         QApplication::setQuitOnLastWindowClosed(false);
 
-        QStringList documents = QCoreApplication::arguments().mid(1);
+        // The arguments as bytes (Qt's own options taken out): a name that is not
+        // valid UTF-8 must still lead to its file.
+        QStringList documents;
+        for (int i = 1; i < argc; ++i)
+            documents << PathFromNativeBytes(QByteArray(argv[i]));
         const QString instanceName = InstanceNameForConfiguration();
-        // A program already running takes the files (or, without files, reopens).
-        if (LApplication::HandOverToRunningInstance(instanceName, documents))
-            return 0;
+        // A program already running takes the files (or, without files, reopens);
+        // of two launched at once, the one holding the instance lock runs.
+        bool handedOver = false;
+        const std::unique_ptr<QLockFile> instanceLock
+            = LApplication::ClaimInstance(instanceName, documents, handedOver);
+        if (!instanceLock)
+            return handedOver ? 0 : 1;
 
         // Read the preference domain now, so a damaged file is set aside and
         // reported before anything depends on it.
@@ -44,7 +59,14 @@ int main(int argc, char** argv)
         CItemWindows::Install();
 
         // Writes the preferences once the application has gone, and shows a failure.
-        return RunApplication(documents, instanceName);
+        const int status = RunApplication(documents, instanceName);
+        // Preferences and documents are written: a worker stuck in a library call on
+        // some hostile file must not keep the program from ending.
+        if (!WorkerPool::StopWorkers(std::chrono::seconds(2))) {
+            std::fflush(nullptr);
+            std::_Exit(status);
+        }
+        return status;
     } catch (...) {
         // Nothing may escape the process entry; the preferences are still written.
         LogError(CurrentExceptionCode(), "start-up");

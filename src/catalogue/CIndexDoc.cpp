@@ -20,12 +20,15 @@
 #include <QDialog>
 #include <QFileSystemWatcher>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QScreen>
 #include <algorithm>
 
 bool gIndexWindowLocked = false;
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcDocument, "orvex.errors")
 
 IndexDocAppServices* gAppServices = nullptr;
 
@@ -234,7 +237,7 @@ CIndexDoc::~CIndexDoc()
 void CIndexDoc::WriteSettingsOnClose()
 {
     // Once, while the window is still there to be measured.
-    if (!mIndexView || !GetWindow() || mClosingSettingsWritten)
+    if (!mIndexView || !GetWindow() || mClosingSettingsWritten || mOpenFailed)
         return;
     mClosingSettingsWritten = true;
     OSStatus err = CatchCode([this] {
@@ -319,7 +322,16 @@ bool CIndexDoc::UsesFile(const FileRef& file) const
 
 void CIndexDoc::OpenPackage(const QUrl& url)
 {
-    mPackage = std::make_unique<CIndexPackage>(url, mViewServices);
+    auto package = std::make_unique<CIndexPackage>(url, mViewServices);
+    // Open in another program: never read here, and never written by this document.
+    if (const OSStatus err = package->Lock()) {
+        mOpenFailed = true;
+        ThrowOSErr_(err, "the index package is open elsewhere: " + url.toString().toStdString());
+    }
+    // What a save cut short left behind is ours to clear, now that no one else writes here.
+    if (const int removed = package->RemoveLeftoverTemporaries())
+        qCWarning(lcDocument) << "temporary files of an unfinished save removed:" << removed;
+    mPackage = std::move(package);
     SetWindowProxyURL(GetWindow(), url, false);
     QString title;
     if (url.isLocalFile()) {

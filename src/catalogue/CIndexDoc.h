@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QUrl>
 #include <QVariantMap>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -166,6 +167,8 @@ public:
     void RefreshViews();
 
     // settings.xml.
+    // Reads and applies settings.xml. A missing file gives the standard settings; so
+    // does a damaged one, which is set aside as "settings.xml.damaged" and reported.
     SInt32 ReadSettings(bool windowReused);
     void WriteSettings(bool windowReused);
     void SaveSettingsAsDefaults();
@@ -228,6 +231,13 @@ public:
 
     // The ticket drop folder.
     void CheckTicketFolder();
+    // The index is saved in its package: upload tickets whose photographs it now
+    // holds are done.
+    void IndexSaved();
+    // An upload ticket file whose photographs are in this index, finished by
+    // `finish` at the next save; until then it is not read again.
+    void FinishTicketAfterSave(const QString& ticketFile, std::function<void()> finish);
+    bool IsTicketWaitingForSave(const QString& ticketFile) const;
     void ScanTicketFolder(const FileRef& folder);
     void ExecuteTask() override { CheckTicketFolder(); }
     // Starts watching the drop folder (a watcher plus a timer).
@@ -258,6 +268,7 @@ private:
     void SaveAsTo(const QUrl& packageURL);
     void CloseAfterDontSave();
     void WriteSettingsOnClose();
+    void KeepDamagedSettings(const QString& path, OSStatus err, const QString& why);
     // Writes the closing settings and deletes the document.
     void FinalClose();
     QUrl SettingsFileURL() const;
@@ -293,6 +304,11 @@ private:
     bool mDeleteWhenDone = false;
     bool mQuitAfterClose = false;
     bool mClosingSettingsWritten = false;
+    bool mOpenFailed = false; // the package could not be read: nothing of it is written
+    // Upload ticket files whose photographs wait for a save, with what finishes each.
+    std::vector<std::pair<QString, std::function<void()>>> mTicketsAwaitingSave;
+    OSStatus mLastTicketError = noErr; // reported once, not at every check
+    bool mTicketWaitReported = false;
     QUrl mReopenAfterClose;
     int mAnswerDepth = 0;
     LEventLoopTimer mQuitTimer;

@@ -251,6 +251,7 @@ void CIndexDoc::SaveAsTo(const QUrl& packageURL)
 {
     // Made first: a folder that cannot be made leaves the document as it was.
     auto package = std::make_unique<CIndexPackage>(packageURL, mViewServices);
+    ThrowIfOSErr_(package->Lock());
     // Items still read their thumbnails and media through the old package while
     // the write copies them into the new one: it stays alive with the document.
     if (mPackage)
@@ -300,8 +301,10 @@ void CIndexDoc::SaveEnded(bool succeeded)
 {
     // A failed save keeps the document modified and cancels what was to follow.
     const SInt32 action = std::exchange(mPendingAction, kPendingNone);
-    if (succeeded)
+    if (succeeded) {
+        IndexSaved();
         RunPendingSaveAction(action);
+    }
 }
 
 void CIndexDoc::RunPendingSaveAction(SInt32 action)
@@ -328,5 +331,6 @@ void CIndexDoc::RunPendingSaveAction(SInt32 action)
 
 void CIndexDoc::DiscardDocument()
 {
+    mOpenFailed = true;
     mAfterSaveTimer.Install(0, 0, [this] { Close(); });
 }

@@ -5,11 +5,18 @@
 #include "CIndexDoc.h"
 
 #include "CIndexPackage.h"
+#include "ErrorCodes.h"
+#include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "LWindow.h"
 #include "Preferences.h"
 #include "PropertyList.h"
 #include "SettingsValues.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+
+#include <algorithm>
 
 namespace {
 
@@ -24,6 +31,12 @@ const QString kWindowWidth = QStringLiteral("DefaultIndexWindowWidth");
 const QString kWindowHeight = QStringLiteral("DefaultIndexWindowHeigth"); // spelled so in every file
 const QString kWindowPosition = QStringLiteral("DefaultIndexWindowPosition");
 const QString kPrintSettings = QStringLiteral("IndexPrintSettings");
+
+Q_LOGGING_CATEGORY(lcSettings, "orvex.errors")
+
+// The item count a settings file may announce: it only sizes the progress bar
+// and a reservation, so a hostile value must not ask for gigabytes.
+constexpr SInt32 kMaxExpectedItems = 1'000'000;
 
 bool IsShownInWindow(const LPane* pane, const LWindow* window)
 {
@@ -120,27 +133,42 @@ void CIndexDoc::ApplyDocumentSettings(const QVariantMap& settings, bool windowRe
             ConstrainToScreen(window);
         }
     }
-    if (std::optional<SInt32> next = NumberAt<SInt32>(settings, kLastThumbID); next && mPackage)
+    if (std::optional<SInt32> next = NumberAt<SInt32>(settings, kLastThumbID); next && *next > 0 && mPackage)
         mPackage->SetLastThumbID(*next);
 }
 
 SInt32 CIndexDoc::ReadSettings(bool windowReused)
 {
+    const QString path = SettingsFileURL().toLocalFile();
     QVariant parsed;
     QString why;
-    OSStatus err = PropertyList::ReadFile(SettingsFileURL().toLocalFile(), parsed, &why);
-    if (err == PropertyList::kErrMalformed || (err == noErr && parsed.typeId() != QMetaType::QVariantMap))
-        ThrowOSErr_(err_NilPointer, "settings.xml is no property list: " + why.toStdString());
-    if (err != noErr)
-        ThrowOSErr_(err_AssertFailed, "settings.xml cannot be read: " + ExceptionCode::CodeText(err));
-    const QVariantMap settings = parsed.toMap();
+    OSStatus err = PropertyList::ReadFile(path, parsed, &why);
+    if (err == noErr && parsed.typeId() != QMetaType::QVariantMap) {
+        err = PropertyList::kErrMalformed;
+        why = QStringLiteral("the top level is no dictionary");
+    }
+    // index.db holds the items: without its settings the index opens as a new one
+    // would look, and a damaged file is set aside, never written over.
+    if (err != noErr && err != fnfErr)
+        KeepDamagedSettings(path, err, why);
+    const QVariantMap settings = err == noErr ? parsed.toMap() : QVariantMap();
 
     ApplyDocumentSettings(settings, windowReused);
-    const SInt32 count = NumberAt<SInt32>(settings, kIndexItemCount).value_or(0);
+    const SInt32 count = std::clamp<SInt32>(NumberAt<SInt32>(settings, kIndexItemCount).value_or(0), 0, kMaxExpectedItems);
     mIndexView->ReadSettings(settings, windowReused);
     if (mListView)
         mListView->ReadSettings(settings, windowReused);
     return count;
+}
+
+void CIndexDoc::KeepDamagedSettings(const QString& path, OSStatus err, const QString& why)
+{
+    qCWarning(lcSettings) << "settings.xml is damaged, the index opens with standard settings:" << err << why;
+    const QString kept = path + QLatin1String(kDamagedSettingsSuffix);
+    QFile::remove(kept);
+    if (!QFile::rename(path, kept))
+        qCWarning(lcSettings) << "the damaged settings.xml could not be set aside:" << path;
+    ReportError(kMsgSettingsDamaged, kCautionAlert);
 }
 
 void CIndexDoc::SaveSettingsAsDefaults()

@@ -4,11 +4,16 @@
 #include "CIndexDoc.h"
 
 #include "CIndexItem.h"
+#include "CIndexPackage.h"
+#include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "TaskServices.h"
 #include "TicketFolder.h"
 
 #include <QLoggingCategory>
+
+#include <algorithm>
+#include <utility>
 
 Q_DECLARE_LOGGING_CATEGORY(lcTickets)
 
@@ -38,9 +43,21 @@ public:
                 ThrowOSErr_(err, "ticket field " + std::to_string(fieldKey) + " cannot be set");
         }
         mDocument.GetIndexView()->InsertItem(item.release(), kInsertAtEnd, true, false);
+        // Held only by the index until it is saved.
+        mDocument.GetIndexView()->SetModified(true);
     }
 
     void SaveAfterTicket() override { mDocument.DoSave(); }
+
+    bool CanStoreTicketPhotos() const override { return mDocument.GetPackage() != nullptr; }
+    void FinishAfterSave(const QString& ticketFile, std::function<void()> finish) override
+    {
+        mDocument.FinishTicketAfterSave(ticketFile, std::move(finish));
+    }
+    bool IsWaitingForSave(const QString& ticketFile) const override
+    {
+        return mDocument.IsTicketWaitingForSave(ticketFile);
+    }
 
 private:
     CIndexDoc& mDocument;
@@ -50,10 +67,39 @@ private:
 
 void CIndexDoc::CheckTicketFolder()
 {
-    // A ticket that fails stays in the folder for the next check; nothing is reported.
-    OSStatus err = CatchCode([this] { ScanTicketFolder(GetTicketFolder()); });
-    if (err != noErr)
-        qCInfo(lcTickets) << "ticket folder check ended early:" << ExceptionCode::CodeText(err).c_str();
+    // A ticket that fails stays in the folder for the next check; the user is told
+    // once, not at every check.
+    OSStatus err = CatchCode([this] {
+        const FileRef folder = GetTicketFolder();
+        if (!mPackage && !mTicketWaitReported && folder.Child(QLatin1String(kUploadTicketFile)).Exists()) {
+            mTicketWaitReported = true;
+            ReportError(kMsgTicketWaits, kNoteAlert);
+        }
+        ScanTicketFolder(folder);
+    });
+    if (err != noErr) {
+        qCWarning(lcTickets) << "ticket folder check ended early:" << ExceptionCode::CodeText(err).c_str();
+        if (err != mLastTicketError)
+            ReportError(err, kCautionAlert);
+    }
+    mLastTicketError = err;
+}
+
+void CIndexDoc::FinishTicketAfterSave(const QString& ticketFile, std::function<void()> finish)
+{
+    mTicketsAwaitingSave.emplace_back(ticketFile, std::move(finish));
+}
+
+bool CIndexDoc::IsTicketWaitingForSave(const QString& ticketFile) const
+{
+    return std::any_of(mTicketsAwaitingSave.begin(), mTicketsAwaitingSave.end(),
+        [&](const auto& entry) { return entry.first == ticketFile; });
+}
+
+void CIndexDoc::IndexSaved()
+{
+    for (auto& [file, finish] : std::exchange(mTicketsAwaitingSave, {}))
+        finish();
 }
 
 void CIndexDoc::ScanTicketFolder(const FileRef& folder)

@@ -30,8 +30,12 @@
 #include "ThumbnailFile.h"
 #include "UserData.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
+#include <QTimer>
 #include <algorithm>
+#include <type_traits>
+#include <vector>
 
 namespace {
 
@@ -331,6 +335,67 @@ void CIndexItem::KeepingDirty(F&& make)
     mDirty = wasDirty;
 }
 
+namespace {
+
+int gDrawingDepth = 0;
+
+// Parts asked for while items drew, read once the drawing is over.
+struct DeferredPartRead {
+    TLivePtr<CIndexItem> item;
+    void (*read)(CIndexItem&);
+};
+std::vector<DeferredPartRead> gDeferredReads;
+
+void RunDeferredPartReads()
+{
+    std::vector<DeferredPartRead> batch;
+    batch.swap(gDeferredReads);
+    for (const DeferredPartRead& entry : batch) {
+        if (CIndexItem* item = entry.item.Get())
+            CatchCode([&] { entry.read(*item); }); // a part that cannot be read is looked for once, as ever
+    }
+    // Each view once, for the items still there: their cells draw again with what was read.
+    std::vector<IndexViewServices*> views;
+    for (const DeferredPartRead& entry : batch) {
+        CIndexItem* item = entry.item.Get();
+        IndexViewServices* view = item ? item->GetView() : nullptr;
+        if (view && std::find(views.begin(), views.end(), view) == views.end())
+            views.push_back(view);
+    }
+    for (IndexViewServices* view : views)
+        view->ItemsChanged();
+}
+
+template <typename T>
+void ReadPart(CIndexItem& item)
+{
+    if constexpr (std::is_same_v<T, CANPAInfo>)
+        item.GetCaptionInfo();
+    else if constexpr (std::is_same_v<T, UserData>)
+        item.GetUserData();
+    else if constexpr (std::is_same_v<T, CEXIFInfo>)
+        item.GetEXIFInfo();
+    else
+        item.GetImageInfo();
+}
+
+} // namespace
+
+StDrawingItems::StDrawingItems()
+{
+    ++gDrawingDepth;
+}
+
+StDrawingItems::~StDrawingItems()
+{
+    --gDrawingDepth;
+}
+
+bool StDrawingItems::Active()
+{
+    return gDrawingDepth > 0;
+}
+
 template <typename T, typename F>
 T* CIndexItem::GetLazyPart(LazyPart<T>& part, F&& make)
 {
@@ -339,7 +404,27 @@ T* CIndexItem::GetLazyPart(LazyPart<T>& part, F&& make)
             LoadRecord();
             LoadStoredPart(part);
         },
-        [&] { KeepingDirty(std::forward<F>(make)); });
+        [&] {
+            // A part read from the item's file (a library parsing whatever the file
+            // holds) is never read while a cell draws: it comes after, and the view redraws.
+            if (StDrawingItems::Active()) {
+                part.SetLookedFor(false);
+                ReadPartAfterDrawing(&ReadPart<T>);
+                return;
+            }
+            KeepingDirty(std::forward<F>(make));
+        });
+}
+
+void CIndexItem::ReadPartAfterDrawing(void (*read)(CIndexItem&))
+{
+    for (const DeferredPartRead& entry : gDeferredReads) {
+        if (entry.item.Get() == this && entry.read == read)
+            return;
+    }
+    if (gDeferredReads.empty())
+        QTimer::singleShot(0, qApp, &RunDeferredPartReads);
+    gDeferredReads.push_back({TLivePtr<CIndexItem>(this), read});
 }
 
 // Setters.

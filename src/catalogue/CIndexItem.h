@@ -102,6 +102,18 @@ ThumbnailServices* GetThumbnailServices();
 // worker pool. Each of them throws 'nilP' when the item was deleted meanwhile,
 // touching nothing of it; a caller that goes on using the item after one of
 // them, or holds other items across one, holds them by TLivePtr.
+// Held while items draw (cells, list rows): a part that must be read from an
+// item's file is then not read but asked for again after the drawing, and the
+// item's view is told when it is in.
+class StDrawingItems {
+public:
+    StDrawingItems();
+    ~StDrawingItems();
+    StDrawingItems(const StDrawingItems&) = delete;
+    StDrawingItems& operator=(const StDrawingItems&) = delete;
+    static bool Active();
+};
+
 class CIndexItem : public LBroadcaster, public LDataBrowserItem, public ACachedMediaHolder {
 public:
     // From a file: type and creator from its Finder information, sizes and dates
@@ -422,6 +434,8 @@ private:
     void LoadStoredPart(LazyPart<UserData>&) {} // read with the record: its damage fails the record
     void LoadStoredPart(LazyPart<MediaImageInfo>& part);
     void LoadStoredPart(LazyPart<CEXIFInfo>&) {}
+    // Queues `read` to run on this item from the event loop, once.
+    void ReadPartAfterDrawing(void (*read)(CIndexItem&));
     // Runs `use` on the item's medium: the one of the record being written, else
     // one made for the call. `what` names the failure when there is none.
     template <typename F>

@@ -152,6 +152,7 @@ void CIndexItem::DrawCell(QPainter& painter, const QRect& cell, const IndexViewS
 {
     if (!Exposed(painter, cell))
         return;
+    const StDrawingItems drawing;
     if (!HeldDisplayPicture() && (IsInIndexFile() || GetPrefBoolean(QStringLiteral("ImmediateDraw")))) {
         // Drawing never waits on the disk: a picture still in its thumbnail file
         // is drawn as the icon, and the view has the file read off the GUI thread.
@@ -487,6 +488,8 @@ OSStatus CIndexItem::GetSetItemData(DataBrowserPropertyID property, DataBrowserI
                 view->ItemsChanged();
             return;
         }
+        // A row asks for its texts as it draws.
+        const StDrawingItems drawing;
         if (property == kDataBrowserItemIsEditableProperty) {
             data.value = IsFieldEditable(SInt32(data.value.toUInt()));
             data.editable = data.value.toBool();

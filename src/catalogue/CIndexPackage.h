@@ -4,7 +4,21 @@
 
 #include <QUrl>
 
+#include <memory>
+
+class QLockFile;
 class IndexViewServices;
+
+// Beside "settings.xml", the damaged file that the index opened without.
+inline constexpr char kDamagedSettingsSuffix[] = ".damaged";
+
+// Messages about a package as a whole.
+inline constexpr SInt32 kMsgSettingsDamaged = 100091; // settings.xml set aside, standard settings used
+inline constexpr SInt32 kMsgIndexInUse = 100092;      // another program has the package open
+inline constexpr SInt32 kMsgTicketWaits = 100093;     // an upload ticket waits for a saved index
+
+// The lock file in a package that an open index holds.
+inline constexpr char kPackageLockName[] = ".index.lock";
 
 // One index package on disk: a folder "*.idxp" holding "index.db", "settings.xml",
 // "thumbs/" and "media/". It knows where those parts are, whether items are copied
@@ -16,6 +30,7 @@ public:
     // is empty or no local folder URL, 'asrt' when a folder cannot be created, the
     // bundle bit's code when it cannot be set.
     CIndexPackage(const QUrl& packageURL, IndexViewServices* owner);
+    ~CIndexPackage();
     CIndexPackage(const CIndexPackage&) = delete;
     CIndexPackage& operator=(const CIndexPackage&) = delete;
 
@@ -27,7 +42,20 @@ public:
 
     SInt32 GetLastThumbID() const { return mLastThumbID; }
     void SetLastThumbID(SInt32 id) { mLastThumbID = id; }
-    SInt32 NextThumbID() { return mLastThumbID++; }
+    // A number no item of the package uses: settings.xml may be older than
+    // index.db, so a number whose file is in "thumbs/" is passed over.
+    SInt32 NextThumbID();
+    // Numbers up to `used` are taken (the highest an item of index.db holds).
+    void ReserveThumbIDsUpTo(SInt32 used);
+
+    // Locks the package for this program while the object lives: kMsgIndexInUse
+    // when another program (here or on another computer) holds it. Where no lock
+    // can be made (a read-only disk) the package is used unlocked.
+    OSStatus Lock();
+
+    // Removes the temporary files a save that was cut off left in the package
+    // and its "thumbs/" (the names our safe writes give them); answers how many.
+    int RemoveLeftoverTemporaries() const;
 
     bool IsStoreMediaFile() const { return mStoreMedia; }
     bool IsRemoveMediaFile() const { return mRemoveMedia; }
@@ -57,4 +85,5 @@ private:
     bool mStoreMedia = false;
     bool mRemoveMedia = false;
     IndexViewServices* mOwner = nullptr;
+    std::unique_ptr<QLockFile> mLock;
 };

@@ -99,7 +99,8 @@ void DoUploadTicket(const FileRef& folder, const QVariantMap& ticket, TicketSink
         }
         sink.AddTicketPhoto(photo->ToUrl(), fields);
     }
-    // Every photograph is in the index: a failing save must not add them again.
+    // Every photograph is in the index, which keeps them (unsaved) when the save
+    // fails: they are not added again, and the file goes once a save succeeds.
     ++progress.ticket;
     progress.photo = 0;
     sink.SaveAfterTicket();
@@ -122,6 +123,12 @@ void RewriteRemaining(const FileRef& entry, QVariantMap root, const QVariantList
     if (err != noErr)
         qCWarning(lcTickets) << "the ticket file could not be rewritten without its done tickets:" << entry.Path()
                              << err;
+}
+
+void RemoveTicketFile(const FileRef& entry)
+{
+    if (!QFile::remove(entry.Path()) && entry.Exists())
+        ThrowOSErr_(ioErr, "ticket file " + entry.Name().toStdString() + " cannot be deleted");
 }
 
 } // namespace
@@ -160,6 +167,8 @@ void ProcessTicketFile(const FileRef& entry, TicketSink& sink)
     const bool request = name == QLatin1String(kRequestTicketFile);
     if (!request && name != QLatin1String(kUploadTicketFile))
         return;
+    if (!request && (!sink.CanStoreTicketPhotos() || sink.IsWaitingForSave(entry.Path())))
+        return;
 
     QVariant parsed;
     QString why;
@@ -187,11 +196,22 @@ void ProcessTicketFile(const FileRef& entry, TicketSink& sink)
             }
         }
     } catch (...) {
-        RewriteRemaining(entry, root, tickets, progress);
+        // Searches are done at once; photographs only once the index is saved.
+        if (request)
+            RewriteRemaining(entry, root, tickets, progress);
+        else if (progress.ticket > 0 || progress.photo > 0)
+            sink.FinishAfterSave(entry.Path(), [=] { RewriteRemaining(entry, root, tickets, progress); });
         throw;
     }
-    if (!QFile::remove(entry.Path()) && entry.Exists())
-        ThrowOSErr_(ioErr, "ticket file " + name.toStdString() + " cannot be deleted");
+    if (request) {
+        RemoveTicketFile(entry);
+        return;
+    }
+    sink.FinishAfterSave(entry.Path(), [entry] {
+        const OSStatus err = CatchCode([&] { RemoveTicketFile(entry); });
+        if (err != noErr)
+            qCWarning(lcTickets) << "a done ticket file stays:" << entry.Path() << err;
+    });
 }
 
 void ScanTicketFolder(const FileRef& folder, TicketSink& sink)

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QUrl>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -40,6 +41,19 @@ public:
     virtual void AddTicketPhoto(const QUrl& photo, const std::vector<TicketField>& fields) = 0;
     // After all photographs of one upload ticket: the index is saved.
     virtual void SaveAfterTicket() = 0;
+
+    // Whether photographs can be stored now: an untitled index cannot be saved,
+    // so upload tickets wait in the folder.
+    virtual bool CanStoreTicketPhotos() const { return true; }
+    // An upload file whose photographs are in the index runs `finish` (it deletes
+    // the file, or rewrites it without what was done) once the index holding them
+    // has been saved; until then the file is waiting and is not read again.
+    virtual void FinishAfterSave(const QString&, std::function<void()> finish) { finish(); }
+    virtual bool IsWaitingForSave(const QString& ticketFile) const
+    {
+        (void)ticketFile;
+        return false;
+    }
 };
 
 // The drop folder: the user's Public folder (XDG_PUBLICSHARE_DIR, else ~/Public),
@@ -50,7 +64,7 @@ FileRef GetTicketFolder();
 // case included) are left alone. Throws on a file that cannot be read or parsed
 // or lacks "TICKETS" or "PHOTOS"; the file then stays for the next check, without
 // the tickets and photographs already done, so they are not done twice. A done
-// file is deleted. Photograph names that leave the folder ("..", absolute paths,
+// request file is deleted; an upload file only once its photographs are saved. Photograph names that leave the folder ("..", absolute paths,
 // links to outside) are refused and skipped.
 void ProcessTicketFile(const FileRef& entry, TicketSink& sink);
 

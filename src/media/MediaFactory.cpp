@@ -13,6 +13,7 @@
 #include "MacRoman.h"
 #include "Preferences.h"
 #include "RawDecoder.h"
+#include "RegularFile.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -101,6 +102,9 @@ OSType GetMediaFileType(const QUrl& url)
         const QString extension = QFileInfo(path).suffix();
         if (extension.isEmpty())
             return found;
+        // A pipe or device named like a medium is none: no reader may wait on it.
+        if (url.isLocalFile() && CheckRegularFile(path) == notAFileErr)
+            return found;
         if ((extension == QLatin1String("TIF") || extension == QLatin1String("tif")) && url.isLocalFile()) {
             try {
                 if (RawDecoder::Identify(path).decodable)
@@ -141,6 +145,10 @@ std::unique_ptr<CMedia> CreateMediaForFile(const QUrl& url)
 {
     if (!URLExists(url))
         return nullptr;
+    if (url.isLocalFile()) {
+        if (const OSStatus status = CheckRegularFile(url.toLocalFile()); status == notAFileErr)
+            ThrowOSErr_(status, url.toLocalFile().toStdString() + ": not a regular file");
+    }
     std::unique_ptr<CMedia> media;
     const OSType type = GetMediaFileType(url);
     if (IsMovieFileType(type)) {

@@ -1,5 +1,6 @@
 #include "CImportFolderTask.h"
 
+
 #include "CIndexItem.h"
 #include "CatalogueRoutines.h"
 #include "ErrorReport.h"
@@ -7,6 +8,7 @@
 #include "FileRoutines.h"
 #include "MediaFactory.h"
 #include "Preferences.h"
+#include "RegularFile.h"
 #include "TaskOwnerView.h"
 #include "ThreadErrors.h"
 #include "WorkerPool.h"
@@ -176,6 +178,10 @@ bool CImportFolderTask::FilterEntry(const FolderWalkItem& entry)
         CheckPause();
         return false;
     }
+
+    // Pipes, devices and sockets are no media, and nothing may wait on reading one.
+    if (entry.info.isSymLink ? CheckRegularFile(entry.ref.Path()) == notAFileErr : !entry.info.isRegularFile)
+        return true;
 
     Candidate candidate;
     candidate.file = entry.ref;

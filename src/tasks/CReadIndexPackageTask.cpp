@@ -9,6 +9,7 @@
 #include "IndexDbRecord.h"
 #include "IndexPackageDocument.h"
 #include "LStream.h"
+#include "RegularFile.h"
 #include "TaskOwnerView.h"
 #include "ThreadErrors.h"
 #include "WorkerPool.h"
@@ -17,6 +18,10 @@
 #include <QFile>
 #include <QLoggingCategory>
 
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+
 namespace {
 
 Q_LOGGING_CATEGORY(lcErrors, "orvex.errors")
@@ -24,6 +29,9 @@ Q_LOGGING_CATEGORY(lcErrors, "orvex.errors")
 // The view is drawn once this many items are in, so the window is not empty
 // while a large index reads on.
 constexpr SInt32 kFirstDrawCount = 20;
+
+// Far above any real index (a hundred thousand items take some tens of megabytes).
+constexpr qint64 kMaxIndexDbBytes = qint64(1) << 31;
 
 struct StWatchCursor {
     StWatchCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -76,14 +84,9 @@ void CReadIndexPackageTask::RunTask()
         // A package without "index.db" is a new, empty index.
         if (!path.isEmpty() && QFile::exists(path)) {
             QByteArray data;
-            OSStatus status = WorkerPool::Run([&] {
-                QFile file(path);
-                if (!file.open(QIODevice::ReadOnly))
-                    return OSErrorFromFileError(file.error(), path);
-                data = file.readAll();
-                return file.error() == QFileDevice::NoError ? OSStatus(noErr)
-                                                            : OSErrorFromFileError(file.error(), path);
-            });
+            // Only a regular file, and only the bytes it holds: a pipe or a link to a
+            // device in its place is damage, not something to wait on or read forever.
+            OSStatus status = WorkerPool::Run([&] { return ReadRegularFile(path, data, kMaxIndexDbBytes); });
             if (status != noErr) {
                 // Nothing could be read: the index opens empty, but the file the user
                 // has is never saved over.
@@ -147,6 +150,7 @@ void CReadIndexPackageTask::ReadItems(const QByteArray& data, qsizetype offset)
     // The records after the header, without a copy of the bytes.
     IndexDbReader reader(QByteArray::fromRawData(data.constData() + offset, data.size() - offset));
     IndexDbRecord record;
+    SInt32 highestThumbnail = 0;
     while (reader.Next(record)) {
         qsizetype start = reader.LastRecordOffset();
         qsizetype end = reader.Offset();
@@ -159,6 +163,10 @@ void CReadIndexPackageTask::ReadItems(const QByteArray& data, qsizetype offset)
             continue;
         }
         CIndexItem* added = item.get();
+        // A number waiting for its file to be written again is held negated.
+        const SInt32 number = added->GetThumbnailNumber();
+        if (number != std::numeric_limits<SInt32>::min())
+            highestThumbnail = std::max(highestThumbnail, std::abs(number));
         view->InsertItem(item.release(), kInsertAtEnd, false, false);
         view->SetStoredRecord(added, {offset + start, end - start});
         const SInt32 count = view->CountItems();
@@ -175,6 +183,8 @@ void CReadIndexPackageTask::ReadItems(const QByteArray& data, qsizetype offset)
             Broadcast(msg_ViewStateChanged, &zero);
         }
     }
+    // settings.xml may be older than index.db (or gone): no number an item holds is handed out again.
+    mPackage->ReserveThumbIDsUpTo(highestThumbnail);
     mDamagedRecords += SInt32(reader.Errors().size());
     for (const auto& error : reader.Errors())
         qCWarning(lcErrors) << error.message;

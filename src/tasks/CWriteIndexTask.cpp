@@ -186,6 +186,8 @@ void CWriteIndexTask::RunTask()
         if (beside)
             ReportError(kMsgIndexDbSavedBeside, kNoteAlert);
         mSucceeded = true;
+        if (!beside)
+            mDocument->IndexSaved();
     } catch (const ThreadUnwind&) {
         throw;
     } catch (const ExceptionCode& e) {

@@ -41,4 +41,6 @@ public:
     virtual void RunPendingSaveAction(SInt32 action) = 0;
     // An index that could not be opened goes away (from the event loop).
     virtual void DiscardDocument() = 0;
+    // The index was written whole into its package.
+    virtual void IndexSaved() {}
 };

@@ -109,6 +109,12 @@ void CIndexDocPackageDocument::DiscardDocument()
         document->DiscardDocument();
 }
 
+void CIndexDocPackageDocument::IndexSaved()
+{
+    if (CIndexDoc* document = Document())
+        document->IndexSaved();
+}
+
 void CIndexTaskServices::ShowSearchWindow(IndexViewServices*, SInt32)
 {
     ThrowOSErr_(unimpErr, "the search window is not part of this program yet");

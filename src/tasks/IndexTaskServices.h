@@ -24,6 +24,7 @@ public:
     void SetPendingSaveAction(SInt32 action) override;
     void RunPendingSaveAction(SInt32 action) override;
     void DiscardDocument() override;
+    void IndexSaved() override;
 
 private:
     CIndexDoc* Document() const;

@@ -59,3 +59,37 @@ TEST(SingleInstance, ALaterLaunchHandsItsFilesToTheRunningProgram)
     first.kill();
     first.waitForFinished(5000);
 }
+
+TEST(SingleInstance, OfTwoLaunchesAtOnceOneRunsAndTheOtherHandsOver)
+{
+    SetPrefNumber(QStringLiteral("StartupAction"), 4);
+    ASSERT_TRUE(SynchronizePrefs());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // The race was lost in a third of the rounds: a few rounds find it.
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        QProcess launches[2];
+        for (QProcess& launch : launches) {
+            launch.setProcessEnvironment(env);
+            launch.start(QStringLiteral(ORVEX_BINARY), {});
+        }
+        for (QProcess& launch : launches)
+            ASSERT_TRUE(launch.waitForStarted(10000));
+        // One ends by itself once it has handed over; the other runs on.
+        QElapsedTimer timer;
+        timer.start();
+        while (launches[0].state() == QProcess::Running && launches[1].state() == QProcess::Running
+            && timer.elapsed() < 30000)
+            launches[0].waitForFinished(100);
+        const int ended = launches[0].state() == QProcess::Running ? 1 : 0;
+        if (launches[ended].state() != QProcess::NotRunning)
+            ASSERT_TRUE(launches[ended].waitForFinished(10000));
+        EXPECT_EQ(launches[ended].exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(launches[ended].exitCode(), 0) << launches[ended].readAllStandardError().constData();
+        EXPECT_TRUE(WaitForListener(InstanceNameForConfiguration(), 20000));
+        EXPECT_EQ(launches[1 - ended].state(), QProcess::Running);
+        launches[1 - ended].kill();
+        launches[1 - ended].waitForFinished(5000);
+    }
+}

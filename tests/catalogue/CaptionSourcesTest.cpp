@@ -1,6 +1,8 @@
 #include "CANPAInfo.h"
+#include "CIndexItem.h"
 
 #include "ExceptionCode.h"
+#include "ImageMetadata.h"
 #include "MacDates.h"
 #include "Preferences.h"
 #include "TestSupport.h"
@@ -12,6 +14,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -243,4 +246,38 @@ TEST(CaptionsFromImageFiles, EverySampleFileGivesACaptionOrNone)
     }
     EXPECT_GT(files, 40);
     EXPECT_GE(captions, 5);
+}
+
+TEST(CaptionsFromImageFiles, AnItemBeingDrawnNeverReadsItsFileAndGetsItsCaptionAfter)
+{
+    const QString path = WriteJPEGWithIPTC("drawn.jpg", {{"Iptc.Application2.Caption", "Read later"}});
+    CIndexItem item(QUrl::fromLocalFile(path));
+    {
+        const StDrawingItems drawing;
+        EXPECT_EQ(item.GetCaptionInfo(), nullptr);
+        EXPECT_EQ(item.GetEXIFInfo(), nullptr);
+    }
+    // The drawing is over: the event loop reads what it asked for.
+    ProcessEventsFor(50);
+    {
+        const StDrawingItems drawing;
+        ASSERT_NE(item.GetCaptionInfo(), nullptr);
+        EXPECT_EQ(*item.GetCaptionInfo()->GetCaption(), "Read later");
+    }
+}
+
+TEST(CaptionsFromImageFiles, APipeOrADeviceNamedLikeAPhotographIsNeverOpened)
+{
+    const QString pipe = TestTempDir() + "/x.jpg";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString zero = TestTempDir() + "/zero.jpg";
+    ASSERT_TRUE(QFile::link("/dev/zero", zero));
+    // In a child with a time limit: a reader that waits on the pipe would hold it for good.
+    for (const QString& path : {pipe, zero}) {
+        const auto result = RunInChildWithin(10, [&] {
+            return qint32(CanCarryImageMetadata(path)) * 2 + qint32(CaptionCode(QUrl::fromLocalFile(path)) == err_AssertFailed);
+        });
+        ASSERT_TRUE(result) << path.toStdString() << " held its reader";
+        EXPECT_EQ(*result, 1) << path.toStdString();
+    }
 }

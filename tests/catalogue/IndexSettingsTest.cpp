@@ -1,5 +1,6 @@
 #include "CIndexDoc.h"
 #include "CIndexPackage.h"
+#include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "LWindow.h"
 #include "Preferences.h"
@@ -12,7 +13,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLockFile>
+
+#include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -70,7 +76,7 @@ protected:
 TEST_F(IndexSettings, WritesEveryKeyAsThePropertyListWriterLaysItOut)
 {
     CIndexDoc* doc = OpenWith("write", {});
-    ASSERT_EQ(classes.tasks.lastReadError, err_AssertFailed); // no settings.xml yet
+    ASSERT_EQ(classes.tasks.lastReadError, noErr); // no settings.xml yet: the standard settings
     doc->GetWindow()->MoveWindowTo(40, 60);
     doc->SetSourceViewWidth(200);
     doc->SetOrganizerViewWidth(-180);
@@ -139,15 +145,94 @@ TEST_F(IndexSettings, ForeignKeysSurviveAndAReusedWindowKeepsTheEarlierLayout)
     EXPECT_TRUE(map.contains("ListViewColumns"));
 }
 
-TEST_F(IndexSettings, ADamagedOldFileIsReplacedWhole)
+TEST_F(IndexSettings, ADamagedFileOpensTheIndexWithStandardSettingsAndIsKeptBeside)
 {
-    CIndexDoc* doc = OpenWith("damaged", "<?xml version=\"1.0\"?><plist><dict><key>x</key>");
-    ASSERT_EQ(classes.tasks.lastReadError, err_NilPointer);
-    doc->WriteSettings(false);
-    QVariant written;
-    ASSERT_EQ(PropertyList::ReadFile(SettingsPath(doc), written), noErr);
-    EXPECT_FALSE(written.toMap().contains("x"));
-    EXPECT_TRUE(written.toMap().contains("LastThumbID"));
+    SetPrefBoolean("SaveViewSettingsCloseWindow", true);
+    QByteArray laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [<!ENTITY a \"ha\">";
+    for (char level = 'b'; level <= 'l'; ++level) {
+        const QByteArray previous = QByteArray("&") + char(level - 1) + ";";
+        laughs += QByteArray("<!ENTITY ") + level + " \"" + previous.repeated(10) + "\">";
+    }
+    laughs += "]><plist version=\"1.0\"><dict><key>x</key><string>&l;</string></dict></plist>";
+    const struct {
+        const char* what;
+        QByteArray bytes;
+    } cases[] = {
+        { "cut short", "<?xml version=\"1.0\"?><plist><dict><key>x</key>" },
+        { "entities that multiply", laughs },
+        { "200,000 levels deep", kHeader + QByteArray("<array>").repeated(200000) },
+        { "bad base64", kHeader + "<dict><key>IndexPrintSettings</key><data>!!*!!</data></dict></plist>" },
+        { "no dictionary", kHeader + "<array/></plist>" },
+        { "over 16 MB", kHeader + "<dict><key>x</key><string>" + QByteArray(17 * 1024 * 1024, 'y') + "</string></dict></plist>" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<SErrorReport> reports;
+        SetErrorNotificationPoster([&](const SErrorReport& report) { reports.push_back(report); });
+        CIndexDoc* doc = OpenWith("damaged", c.bytes);
+        const QString path = SettingsPath(doc);
+        EXPECT_EQ(classes.tasks.lastReadError, noErr);
+        EXPECT_EQ(classes.tasks.lastItemCount, 0);
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_EQ(reports[0].messageIndex, kMsgSettingsDamaged - 100000);
+        EXPECT_EQ(ReadWholeFile(path + ".damaged"), c.bytes);
+        // Closing writes a fresh file; the damaged one stays as it was.
+        EXPECT_TRUE(doc->AttemptClose(true));
+        QVariant written;
+        EXPECT_EQ(PropertyList::ReadFile(path, written), noErr);
+        EXPECT_TRUE(written.toMap().contains("LastThumbID"));
+        EXPECT_EQ(ReadWholeFile(path + ".damaged"), c.bytes);
+        SetErrorNotificationPoster(nullptr);
+    }
+    // A whole file announcing two thousand million items only sizes a progress bar.
+    OpenWith("count", kHeader + "<dict><key>IndexItemCount</key><integer>2147483647</integer></dict></plist>\n");
+    EXPECT_EQ(classes.tasks.lastReadError, noErr);
+    EXPECT_LE(classes.tasks.lastItemCount, 1000000);
+}
+
+TEST_F(IndexSettings, ASettingsFileThatIsAPipeIsSetAsideWithoutWaiting)
+{
+    const QString package = FreshPackage("pipe");
+    CIndexPackage make(QUrl::fromLocalFile(package + "/"), nullptr);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(package + "/settings.xml").constData(), 0600), 0);
+    CIndexDoc* doc = new CIndexDoc(nullptr, QUrl::fromLocalFile(package + "/"), true, true);
+    EXPECT_EQ(classes.tasks.lastReadError, noErr);
+    EXPECT_TRUE(QFileInfo::exists(package + "/settings.xml.damaged"));
+    EXPECT_TRUE(doc->AttemptClose(true));
+}
+
+TEST_F(IndexSettings, ThePackageOfAnotherProgramIsNeitherOpenedNorWritten)
+{
+    SetPrefBoolean("SaveViewSettingsCloseWindow", true);
+    const QString package = FreshPackage("inuse");
+    CIndexPackage make(QUrl::fromLocalFile(package + "/"), nullptr);
+    const QByteArray settings = kHeader + "<dict><key>DefaultSourceViewWidth</key><integer>150</integer></dict></plist>\n";
+    WriteFile(package + "/settings.xml", settings);
+    // Temporary files: the other program's save in progress, and not ours to clear at all.
+    const QStringList temporary { "settings.xml.Ab12Cd", ".index.db.qWeRtY", "thumbs/.12.pct.x1y2z3" };
+    const QStringList others { "settings.xml.damaged", "index.db.recovered", "notes.txt", "thumbs/7.pct" };
+    for (const QString& name : temporary + others)
+        WriteFile(package + "/" + name, "x");
+    // The other program's lock, as it holds it.
+    auto other = std::make_unique<QLockFile>(package + "/" + kPackageLockName);
+    ASSERT_TRUE(other->tryLock(0));
+    try {
+        new CIndexDoc(nullptr, QUrl::fromLocalFile(package + "/"), true, true);
+        ADD_FAILURE() << "opened a package that another program has open";
+    } catch (const ExceptionCode& e) {
+        EXPECT_EQ(e.Code(), kMsgIndexInUse);
+    }
+    EXPECT_EQ(ReadWholeFile(package + "/settings.xml"), settings);
+    EXPECT_TRUE(QFile::exists(package + "/" + temporary[0]));
+
+    // Once that program has closed it, it opens here.
+    other.reset();
+    CIndexDoc* doc = new CIndexDoc(nullptr, QUrl::fromLocalFile(package + "/"), true, true);
+    for (const QString& name : temporary)
+        EXPECT_FALSE(QFile::exists(package + "/" + name)) << name.toStdString();
+    for (const QString& name : others)
+        EXPECT_TRUE(QFile::exists(package + "/" + name)) << name.toStdString();
+    EXPECT_TRUE(doc->AttemptClose(true));
 }
 
 TEST_F(IndexSettings, AFullDiskKeepsTheOldFileAndThrowsItsCode)

@@ -70,8 +70,8 @@ private:
 
 // One index.db record of a remote item as the format's table lays it out: name,
 // catalogue fields (type, size, three dates, thumbnail number 0, flags) and the
-// remote address.
-inline QByteArray RemoteRecord(const QByteArray& name, unsigned size)
+// remote address; a thumbnail number where one is given.
+inline QByteArray RemoteRecord(const QByteArray& name, unsigned size, unsigned thumbnail = 0)
 {
     return RecordBytes()
         .CountedBE(16, name)
@@ -81,7 +81,7 @@ inline QByteArray RemoteRecord(const QByteArray& name, unsigned size)
         .U32BE(3000000000u)
         .U32BE(3100000000u)
         .U32BE(3200000000u)
-        .U32BE(0)
+        .U32BE(thumbnail)
         .U32BE(0)
         .CountedBE(7, "http://example.org/" + name)
         .Tag(2);

@@ -1,6 +1,8 @@
 #include "TicketFolder.h"
 #include "CANPAInfo.h"
 #include "CIndexDoc.h"
+#include "CIndexPackage.h"
+#include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "PropertyList.h"
 #include "TestIndexWindow.h"
@@ -255,22 +257,36 @@ protected:
     QString mPublic;
 };
 
-TEST_F(TicketDocument, UploadsBecomeItemsWithTheirTicketFieldsAndNothingOutsideIsTouched)
+TEST_F(TicketDocument, UploadsWaitForASavedIndexAndGoOnlyOnceItHoldsTheirPhotographs)
 {
     Write(mRoot + "/secret.jpg", "secret");
     QImage photo(32, 24, QImage::Format_RGB32);
     photo.fill(Qt::darkCyan);
     ASSERT_TRUE(photo.save(mPublic + "/photo.jpg", "JPEG"));
-    Write(mPublic + "/upload.xml",
-        TicketFile({ Upload({ "photo.jpg", "../secret.jpg" },
-            { { "PLATE", "AB-1" }, { "TICKETNO", "77" }, { "UNITID", "U" }, { "USERID", "me" },
-                { "TO_DATE", "d" } }) }));
-    CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, true);
-    IndexViewOf(doc)->SetFlags(kViewOptionStoreMedia | kViewOptionRemoveMedia);
-    doc->CheckTicketFolder();
+    const QString upload = mPublic + "/upload.xml";
+    const QByteArray ticket = TicketFile({ Upload({ "photo.jpg", "../secret.jpg" },
+        { { "PLATE", "AB-1" }, { "TICKETNO", "77" }, { "UNITID", "U" }, { "USERID", "me" }, { "TO_DATE", "d" } }) });
+    Write(upload, ticket);
+    std::vector<SErrorReport> reports;
+    SetErrorNotificationPoster([&](const SErrorReport& report) { reports.push_back(report); });
 
+    // An untitled index cannot be saved: the ticket waits, and the user is told once.
+    CIndexDoc* untitled = new CIndexDoc(nullptr, {}, false, true);
+    untitled->CheckTicketFolder();
+    untitled->CheckTicketFolder();
+    EXPECT_TRUE(IndexViewOf(untitled)->items.empty());
+    EXPECT_EQ(ReadWholeFile(upload), ticket);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].messageIndex, kMsgTicketWaits - 100000);
+
+    QDir().mkpath(mRoot + "/Cars.idxp");
+    CIndexDoc* doc = new CIndexDoc(nullptr, QUrl::fromLocalFile(mRoot + "/Cars.idxp"), true, true);
+    IndexViewOf(doc)->SetFlags(kViewOptionStoreMedia | kViewOptionRemoveMedia);
+    classes.tasks.holdWrites = true;
+    doc->CheckTicketFolder();
     TestDocIndexView* view = IndexViewOf(doc);
     ASSERT_EQ(view->items.size(), 1u);
+    EXPECT_TRUE(view->modified);
     CIndexItem& item = *view->items.front();
     EXPECT_EQ(item.GetURL().toLocalFile(), mPublic + "/photo.jpg");
     CANPAInfo* caption = item.GetCaptionInfo();
@@ -281,15 +297,18 @@ TEST_F(TicketDocument, UploadsBecomeItemsWithTheirTicketFieldsAndNothingOutsideI
     EXPECT_EQ(caption->GetSpecialInstructions().ToQString(), "me");
     EXPECT_EQ(caption->GetCopyrightNotice().ToQString(), "d");
     EXPECT_EQ(caption->GetSource().ToQString(), "");
-    EXPECT_EQ(view->showAllCalls, 1);
-    // An untitled index cannot be saved: the ticket file stays, without the ticket already done.
-    QVariant left;
-    ASSERT_EQ(PropertyList::ReadFile(mPublic + "/upload.xml", left), noErr);
-    EXPECT_TRUE(left.toMap().value("TICKETS").toList().isEmpty());
+
+    // The save fails: the ticket stays, and its photograph is not added a second time.
+    ASSERT_EQ(classes.tasks.heldWrite, doc);
+    classes.tasks.FinishWrite(doc, false);
     doc->CheckTicketFolder();
     EXPECT_EQ(view->items.size(), 1u);
-    EXPECT_FALSE(QFile::exists(mPublic + "/upload.xml"));
+    EXPECT_EQ(ReadWholeFile(upload), ticket);
+    // Saved at last: the ticket is done.
+    classes.tasks.FinishWrite(doc, true);
+    EXPECT_FALSE(QFile::exists(upload));
     EXPECT_EQ(ReadWholeFile(mRoot + "/secret.jpg"), "secret");
+    SetErrorNotificationPoster(nullptr);
 }
 
 TEST_F(TicketDocument, RequestsSearchTheIndexView)

@@ -241,6 +241,22 @@ std::optional<qint32> RunOnFullDisk(FullDisk kind, const QString& folder, qint64
     });
 }
 
+std::optional<qint32> RunOnReadOnlyFolder(const QString& folder, const std::function<qint32()>& body)
+{
+    constexpr qint32 kNotMounted = 0x7FFFFFFD;
+    const auto result = RunInChild(60, -1, [&]() -> qint32 {
+        const QByteArray path = QFile::encodeName(folder);
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::mount(path.constData(), path.constData(), nullptr, MS_BIND, nullptr) != 0
+            || ::mount(nullptr, path.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+            return kNotMounted;
+        return body();
+    });
+    if (result == kNotMounted)
+        return std::nullopt;
+    return result;
+}
+
 void ProcessEventsFor(int milliseconds)
 {
     QElapsedTimer clock;

@@ -41,6 +41,10 @@ const char* FullDiskName(FullDisk kind);
 // may be mounted (not root) the file-size limit stands in.
 std::optional<qint32> RunOnFullDisk(FullDisk kind, const QString& folder, qint64 roomBytes,
     const std::function<qint32()>& body);
+// Runs `body` in a child process that sees `folder` mounted read-only (a bind
+// mount in a mount namespace of its own) and hands back its code; nothing when
+// that cannot be mounted here (not root), or the child died or hung.
+std::optional<qint32> RunOnReadOnlyFolder(const QString& folder, const std::function<qint32()>& body);
 // Whether RunOnFullDisk can mount its small filesystem here (asked once).
 bool SmallFilesystemsCanBeMounted();
 

@@ -4,10 +4,12 @@
 #include "ErrorReport.h"
 #include "FileRef.h"
 #include "FourCharCode.h"
+#include "RawDecoder.h"
 
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QPdfWriter>
@@ -225,6 +227,24 @@ TEST_F(ImportFolderTaskTest, EveryMediaKindComesInAsItsKindAndOthersAreLeftOut)
     EXPECT_EQ(kinds["no-extension"], OSType('PNGf'));
     EXPECT_FALSE(kinds.count("readme.txt"));
     EXPECT_FALSE(kinds.count("archive.zip"));
+}
+
+TEST_F(ImportFolderTaskTest, PipesDevicesAndRunawayFilesNeverHoldTheImport)
+{
+    RawDecoder::SetTimeLimits(1000, 1000);
+    WriteImage(root + "/photo.jpg", "JPEG");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(root + "/x.jpg").constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link("/dev/zero", root + "/zero.tif"));
+    ASSERT_TRUE(QFile::copy(TestDataPath("made-here/PhaseOneRunaway.tif"), root + "/runaway.tif"));
+    QElapsedTimer clock;
+    clock.start();
+    Import(root);
+    EXPECT_LT(clock.elapsed(), 15000);
+    const QStringList names = Names();
+    EXPECT_TRUE(names.contains("photo.jpg"));
+    EXPECT_FALSE(names.contains("x.jpg"));
+    EXPECT_FALSE(names.contains("zero.tif"));
+    RawDecoder::SetTimeLimits(10000, 120000);
 }
 
 TEST_F(ImportFolderTaskTest, ATreeTooDeepEndsWithOneReportAndKeepsWhatItFound)

@@ -17,9 +17,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QImage>
 
+#include <functional>
+
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,10 +32,12 @@ namespace {
 // An index document as the package tasks see it, over a real package folder.
 class TestDocument : public IndexPackageDocument {
 public:
-    TestDocument(const QString& folder, TestOwnerView* view)
+    // A fresh package folder, or the one there when `keep`.
+    TestDocument(const QString& folder, TestOwnerView* view, bool keep = false)
         : mView(view)
     {
-        QDir(folder).removeRecursively();
+        if (!keep)
+            QDir(folder).removeRecursively();
         QDir().mkpath(QFileInfo(folder).path());
         package = std::make_unique<CIndexPackage>(QUrl::fromLocalFile(folder), view);
     }
@@ -44,7 +50,12 @@ public:
         ++settingsRead;
         return expectedCount;
     }
-    void WriteSettings(bool) override { ++settingsWritten; }
+    void WriteSettings(bool) override
+    {
+        if (failSettings)
+            ThrowOSErr_(ioErr, "settings.xml not renamed into place");
+        ++settingsWritten;
+    }
     void ShowWindow() override { ++windowShown; }
     SInt32 GetPendingSaveAction() const override { return pending; }
     void SetPendingSaveAction(SInt32 action) override { pending = action; }
@@ -58,6 +69,7 @@ public:
     SInt32 expectedCount = 0;
     int settingsRead = 0;
     int settingsWritten = 0;
+    bool failSettings = false;
     int windowShown = 0;
     SInt32 pending = kSaveActionNone;
     std::vector<SInt32> actionsRun;
@@ -178,6 +190,61 @@ TEST_F(IndexPackageTasks, RecordsBecomeItemsInTheirOrderWithAHeaderUnderEachMark
         owner_.items.clear();
         owner_.password.clear();
         owner_.finishedReading = 0;
+    }
+}
+
+TEST_F(IndexPackageTasks, ASaveCutOffBeforeSettingsXmlNeverHandsOutANumberAgain)
+{
+    const QString folder = Folder("numbers");
+    {
+        TestDocument document(folder, &owner_);
+        WriteBytes(document.IndexDbPath(), RemoteRecord("Beach.jpg", 1000, 7) + RemoteRecord("Dunes.jpg", 2000, 3));
+        Read(document);
+        EXPECT_EQ(document.package->GetLastThumbID(), 8);
+        // index.db is renamed into place, settings.xml never is: it still says 1.
+        document.failSettings = true;
+        EXPECT_FALSE(Write(document));
+        EXPECT_EQ(reports.size(), 1u);
+    }
+    for (CIndexItem* item : owner_.items)
+        delete item;
+    owner_.items.clear();
+    // Nor is the file of a number no record names written over.
+    WriteBytes(folder + "/thumbs/8.pct", "a thumbnail left by an older save");
+
+    TestDocument reopened(folder, &owner_, true);
+    EXPECT_EQ(reopened.package->GetLastThumbID(), 1);
+    Read(reopened);
+    ASSERT_EQ(owner_.items.size(), 2u);
+    EXPECT_EQ(owner_.items[0]->GetThumbnailNumber(), 7);
+    EXPECT_EQ(reopened.package->NextThumbID(), 9);
+    EXPECT_EQ(ReadWholeFile(folder + "/thumbs/8.pct"), QByteArray("a thumbnail left by an older save"));
+}
+
+TEST_F(IndexPackageTasks, AnIndexDbThatIsNoRegularFileIsDamageAndNeverWaitedOn)
+{
+    struct Case {
+        const char* what;
+        std::function<bool(const QString&)> make;
+    };
+    const Case cases[] = {
+        { "a pipe", [](const QString& path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; } },
+        { "a link to /dev/zero", [](const QString& path) { return QFile::link("/dev/zero", path); } },
+        { "a folder", [](const QString& path) { return QDir().mkdir(path); } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestDocument document(Folder("special"), &owner_);
+        ASSERT_TRUE(c.make(document.IndexDbPath()));
+        QElapsedTimer clock;
+        clock.start();
+        Read(document);
+        EXPECT_LT(clock.elapsed(), 10000);
+        EXPECT_TRUE(owner_.items.empty());
+        EXPECT_TRUE(owner_.damaged) << "never saved over";
+        EXPECT_EQ(CountReports(kMsgReadIndexPackage), 1);
+        reports.clear();
+        owner_.damaged = false;
     }
 }
 

@@ -221,17 +221,22 @@ OSStatus OSErrorFromFileError(QFileDevice::FileError error, const QString& path)
     case QFileDevice::NoError:
         return noErr;
     case QFileDevice::OpenError: {
+        const int error = errno; // what the failed open left, before anything else runs
         QFileInfo info(path);
+        // A file that cannot be made, or opened to change, on a read-only disk says so.
+        if ((info.exists() || error == EROFS) && IsOnReadOnlyVolume(path))
+            return wPrErr;
         if (!info.exists())
             return info.dir().exists() ? fnfErr : dirNFErr;
         return permErr;
     }
     case QFileDevice::PermissionsError:
-        return permErr;
+        return IsOnReadOnlyVolume(path) ? wPrErr : permErr;
     case QFileDevice::ReadError:
+        return ioErr;
     case QFileDevice::WriteError:
     case QFileDevice::ResizeError:
-        return ioErr;
+        return IsOnReadOnlyVolume(path) ? wPrErr : ioErr;
     default:
         return ioErr;
     }

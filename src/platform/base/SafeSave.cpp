@@ -6,6 +6,7 @@
 #include <QSaveFile>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -21,11 +22,27 @@ OSStatus WriteFailureCode(int error)
         return kDiskFull;
     case EACCES:
     case EPERM:
-    case EROFS:
         return permErr;
+    case EROFS:
+        return wPrErr;
     default:
         return ioErr;
     }
+}
+
+bool IsOnReadOnlyVolume(const QString& path)
+{
+    // The nearest folder that exists: a file not yet made lies on its volume.
+    QFileInfo info(path);
+    QString existing = info.absoluteFilePath();
+    while (!existing.isEmpty() && !QFileInfo::exists(existing)) {
+        const QString parent = QFileInfo(existing).absolutePath();
+        if (parent == existing)
+            break;
+        existing = parent;
+    }
+    struct statvfs volume {};
+    return ::statvfs(QFile::encodeName(existing).constData(), &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0;
 }
 
 OSStatus SyncFolderOf(const QString& path)

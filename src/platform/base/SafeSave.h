@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MacTypes.h"
+#include "FileErrorCodes.h"
 
 #include <QByteArray>
 #include <QString>
@@ -28,5 +28,10 @@ OSStatus ReplaceFileSafely(const QString& path, const QByteArray& bytes);
 // Syncs the folder holding `path`, so that a rename into it survives a crash.
 OSStatus SyncFolderOf(const QString& path);
 
-// The code for a failed write: a full disk or a file too large reads as disk full.
+// The code for a failed write: a full disk or a file too large reads as disk full,
+// a read-only disk as wPrErr.
 OSStatus WriteFailureCode(int error);
+
+// Whether `path` (or, for a file not yet made, the nearest folder above it that
+// exists) lies on a volume mounted read-only.
+bool IsOnReadOnlyVolume(const QString& path);

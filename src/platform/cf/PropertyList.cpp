@@ -1,10 +1,10 @@
 #include "PropertyList.h"
 
 #include "LStream.h"
+#include "RegularFile.h"
 #include "SafeSave.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 
@@ -578,17 +578,17 @@ OSStatus Read(const QByteArray& xml, QVariant& out, QString* errorText)
 OSStatus ReadFile(const QString& path, QVariant& out, QString* errorText)
 {
     out = QVariant();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray bytes;
+    const OSStatus status = ReadRegularFile(path, bytes, kMaxFileBytes);
+    if (status == fsDataTooBigErr) {
         if (errorText)
-            *errorText = file.errorString();
-        return OSErrorFromFileError(file.error(), path);
+            *errorText = QStringLiteral("the file is larger than %1 bytes").arg(kMaxFileBytes);
+        return kErrMalformed;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    if (status != noErr) {
         if (errorText)
-            *errorText = file.errorString();
-        return OSErrorFromFileError(file.error(), path);
+            *errorText = status == notAFileErr ? QStringLiteral("not a regular file") : QStringLiteral("not readable");
+        return status;
     }
     return Read(bytes, out, errorText);
 }

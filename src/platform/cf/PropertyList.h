@@ -27,6 +27,10 @@ inline constexpr OSStatus kErrUnsupportedValue = paramErr; // a value the format
 // rather than risking the stack.
 inline constexpr int kMaxNestingDepth = 512;
 
+// The largest property-list file read: a larger one is refused as malformed
+// before any of it is read (no settings or preferences file comes near it).
+inline constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
+
 // Writes `value` as an XML property list in the platform writer's exact layout.
 // Returns kErrUnsupportedValue (and leaves `out` empty) when any value inside has
 // no property-list form.
@@ -39,8 +43,9 @@ QByteArray ToXML(const QVariant& value);
 // kErrMalformed and `errorText` (when given) says what and where.
 OSStatus Read(const QByteArray& xml, QVariant& out, QString* errorText = nullptr);
 
-// Reads a whole file: fnfErr when it does not exist, an OS error when it cannot
-// be read, kErrMalformed when it does not parse.
+// Reads a whole file: fnfErr when it does not exist, notAFileErr for a pipe, device
+// or folder (never waited on), an OS error when it cannot be read, kErrMalformed
+// when it does not parse or is larger than kMaxFileBytes.
 OSStatus ReadFile(const QString& path, QVariant& out, QString* errorText = nullptr);
 
 // Writes `value` to `path` through a temporary file renamed into place, so the

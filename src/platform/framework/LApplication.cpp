@@ -12,6 +12,11 @@
 #include <QFileDialog>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QThread>
+#include <QElapsedTimer>
+#include <QDir>
 #include <QMessageBox>
 #include <unistd.h>
 
@@ -149,6 +154,37 @@ QString LApplication::DefaultInstanceName()
     return QStringLiteral("%1-%2").arg(QCoreApplication::applicationName().toLower()).arg(getuid());
 }
 
+std::unique_ptr<QLockFile> LApplication::ClaimInstance(const QString& name, const QStringList& documents,
+    bool& handedOver, int waitMilliseconds)
+{
+    handedOver = false;
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    auto lock = std::make_unique<QLockFile>(folder + QLatin1Char('/') + name + QStringLiteral(".lock"));
+    // Only a dead holder loses the lock, never one that is merely slow.
+    lock->setStaleLockTime(0);
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (lock->tryLock(0))
+            return lock;
+        if (lock->error() != QLockFile::LockFailedError) {
+            // No lock can be made here (no such folder, no permission): run unguarded, as before.
+            qWarning("the instance lock cannot be made: %d", int(lock->error()));
+            return lock;
+        }
+        // Held by a live program, which may still be starting: it listens soon.
+        if (HandOverToRunningInstance(name, documents, 500)) {
+            handedOver = true;
+            return nullptr;
+        }
+        if (waited.elapsed() > waitMilliseconds)
+            return nullptr;
+        QThread::msleep(100);
+    }
+}
+
 // A later launch sends one message: "open" (or "print"), then its document paths.
 bool LApplication::ListenForLaterLaunches(const QString& name)
 {
@@ -157,6 +193,7 @@ bool LApplication::ListenForLaterLaunches(const QString& name)
     mServer->setSocketOptions(QLocalServer::UserAccessOption);
     if (!mServer->listen(name)) {
         // A server left behind by a crashed instance answers nobody: take its place.
+        // (Only the holder of the instance lock listens, so no live program owns it.)
         QLocalServer::removeServer(name);
         if (!mServer->listen(name)) {
             delete mServer;

@@ -19,6 +19,8 @@ inline constexpr MessageT msg_CommandStatusUpdated = 'cmst';
 // The top commander: builds the menu bar, runs the event loop, quits. Quitting
 // asks every document to close first; one that refuses keeps the program running.
 // Codes that escape a command or event reach ReportException.
+class QLockFile;
+
 class LApplication : public LCommander, public LBroadcaster, protected LPeriodical {
 public:
     LApplication();
@@ -51,6 +53,13 @@ public:
     bool ListenForLaterLaunches(const QString& name);
     static bool HandOverToRunningInstance(const QString& name, const QStringList& documents, int timeoutMilliseconds = 1000);
     static QString DefaultInstanceName();
+    // The instance lock under `name` (a lock file in the runtime folder naming the
+    // holder's process; a dead holder's lock is taken over). The launch that takes it
+    // is the program; a later one hands its documents to the live holder, waiting up to
+    // `waitMilliseconds` for it to listen, and gets null: `handedOver` says whether the
+    // holder took them (else none answered, and this launch ends as well).
+    static std::unique_ptr<QLockFile> ClaimInstance(const QString& name, const QStringList& documents,
+        bool& handedOver, int waitMilliseconds = 10000);
 
     bool ObeyCommand(CommandT command, void* ioParam) override;
     void FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName) override;

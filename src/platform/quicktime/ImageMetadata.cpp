@@ -2,6 +2,7 @@
 
 #include "ExceptionCode.h"
 #include "GraphicsErrors.h"
+#include "RegularFile.h"
 #include "UserData.h"
 
 #include <QBuffer>
@@ -184,6 +185,9 @@ OSStatus ReadImageMetadata(const QByteArray& imageData, const QString& formatNam
 
 bool CanCarryImageMetadata(const QString& path)
 {
+    // The library opens the file itself: only a regular file may reach it.
+    if (CheckRegularFile(path) != noErr)
+        return false;
     try {
         return IsMetadataImageType(Exiv2::ImageFactory::getType(QFile::encodeName(path).toStdString()));
     } catch (const std::exception&) {

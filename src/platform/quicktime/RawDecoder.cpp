@@ -2,15 +2,24 @@
 
 #include "ExceptionCode.h"
 #include "MovieAtomReader.h"
+#include "RegularFile.h"
 
 #include <QFile>
+#include <QDateTime>
 #include <QFileInfo>
 
 #include <libraw/libraw.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
 
 namespace RawDecoder {
 namespace {
@@ -58,24 +67,55 @@ using ProcessedImage = std::unique_ptr<libraw_processed_image_t, ProcessedImageD
 
 // LibRaw's file stream that notices reads past the end: stripped or truncated raw data
 // would otherwise decode to an image of zeros and count as a success.
+// Once its work is abandoned (it ran past its time), every read ends the parse that
+// is running: LibRaw unwinds its own cancel exception like a callback's.
 class CheckedFileStream : public LibRaw_file_datastream {
 public:
-    using LibRaw_file_datastream::LibRaw_file_datastream;
+    CheckedFileStream(const char* path, const std::atomic<bool>* abandoned)
+        : LibRaw_file_datastream(path)
+        , mAbandoned(abandoned)
+    {
+    }
     int read(void* buffer, size_t size, size_t count) override
     {
+        CheckAbandoned();
         const int got = LibRaw_file_datastream::read(buffer, size, count);
         if (got < 0 || size_t(got) < count)
             mShortRead = true;
         return got;
     }
+    int seek(INT64 offset, int whence) override
+    {
+        CheckAbandoned();
+        return LibRaw_file_datastream::seek(offset, whence);
+    }
     int get_char() override
     {
+        CheckAbandoned();
         const int c = LibRaw_file_datastream::get_char();
         if (c < 0)
             mShortRead = true;
         return c;
     }
+    char* gets(char* buffer, int size) override
+    {
+        CheckAbandoned();
+        return LibRaw_file_datastream::gets(buffer, size);
+    }
+    int scanf_one(const char* format, void* value) override
+    {
+        CheckAbandoned();
+        return LibRaw_file_datastream::scanf_one(format, value);
+    }
     bool mShortRead = false;
+
+private:
+    void CheckAbandoned() const
+    {
+        if (mAbandoned && mAbandoned->load(std::memory_order_relaxed))
+            throw LIBRAW_EXCEPTION_CANCELLED_BY_CALLBACK;
+    }
+    const std::atomic<bool>* mAbandoned;
 };
 
 // One open raw file: the stream outlives the decoder that reads it. The maker's own Make
@@ -203,13 +243,15 @@ void ReadCIFFMakeModel(const QString& path, RawSession& session)
 
 // Opens `path` in a fresh decoder. A file LibRaw parsed but cannot decode keeps its
 // identification; `allowUnsupported` lets Identify report it.
-std::unique_ptr<RawSession> OpenRaw(const QString& path, bool allowUnsupported = false)
+std::unique_ptr<RawSession> OpenRaw(const QString& path, const std::atomic<bool>& abandoned,
+    bool allowUnsupported = false)
 {
-    if (!QFileInfo(path).isFile())
-        ThrowOSErr_(fnfErr, path.toStdString());
+    // Only a regular file: a pipe named like a raw file would hold the open for good.
+    if (const OSStatus status = CheckRegularFile(path))
+        ThrowOSErr_(status == notAFileErr ? status : fnfErr, path.toStdString());
     auto session = std::make_unique<RawSession>();
     session->path = QFile::encodeName(path);
-    session->stream = std::make_unique<CheckedFileStream>(QFile::encodeName(path).constData());
+    session->stream = std::make_unique<CheckedFileStream>(QFile::encodeName(path).constData(), &abandoned);
     if (!session->stream->valid())
         ThrowOSErr_(ioErr, path.toStdString());
     session->raw = std::make_unique<CheckedLibRaw>();
@@ -283,20 +325,136 @@ QImage ImageFromProcessed(const libraw_processed_image_t& processed)
     return image;
 }
 
+std::atomic<int> gIdentifyLimitMs { 10'000 };
+std::atomic<int> gDecodeLimitMs { 120'000 };
+std::atomic<int> gAbandonedCount { 0 };
+
+// What a bounded call and its thread share; the thread keeps it alive once abandoned.
+template <typename Result>
+struct BoundedWork {
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;
+    std::optional<Result> result;
+    std::exception_ptr error;
+    std::atomic<bool> abandoned { false };
+    // Held while the caller's cancel check runs, so that it never runs once the
+    // caller has given up (and what it reads may be gone).
+    std::mutex cancelLock;
+    std::function<bool()> cancel;
+};
+
+// LibRaw on a file runs on a thread of its own, waited for at most `limit`: some of
+// its parsers spin for minutes on a few hostile bytes, and nothing may hold the
+// program for that. Past the limit the file counts as damaged and the work is
+// abandoned: its stream throws at its next read, and the thread frees what it holds
+// whenever the library returns.
+// Files whose work was abandoned, as they were then (path, size, modification time):
+// asked again, they fail at once instead of tying up another thread.
+std::mutex gAbandonedLock;
+std::set<QString> gAbandonedFiles;
+
+QString FileVersionKey(const QString& path)
+{
+    const QFileInfo info(path);
+    return path + QLatin1Char('\n') + QString::number(info.size()) + QLatin1Char('\n')
+        + QString::number(info.lastModified().toMSecsSinceEpoch());
+}
+
+template <typename Result>
+Result RunWithinLimit(int limitMs, const char* what, const QString& path, std::function<bool()> cancel,
+    std::function<Result(BoundedWork<Result>&)> work)
+{
+    const QString key = FileVersionKey(path);
+    {
+        std::lock_guard lock(gAbandonedLock);
+        if (gAbandonedFiles.count(key))
+            ThrowOSErr_(codecBadDataErr, path.toStdString() + ": its reading was abandoned before; taken as damaged");
+    }
+    auto shared = std::make_shared<BoundedWork<Result>>();
+    shared->cancel = std::move(cancel);
+    std::thread([shared, work = std::move(work)] {
+        std::optional<Result> result;
+        std::exception_ptr error;
+        try {
+            result.emplace(work(*shared));
+        } catch (...) {
+            error = std::current_exception();
+        }
+        {
+            std::lock_guard lock(shared->lock);
+            shared->result = std::move(result);
+            shared->error = error;
+            shared->finished = true;
+        }
+        shared->done.notify_all();
+    }).detach();
+
+    std::unique_lock lock(shared->lock);
+    if (!shared->done.wait_for(lock, std::chrono::milliseconds(limitMs), [&] { return shared->finished; })) {
+        std::lock_guard cancelLock(shared->cancelLock);
+        shared->abandoned = true;
+        ++gAbandonedCount;
+        {
+            std::lock_guard abandonedLock(gAbandonedLock);
+            gAbandonedFiles.insert(key);
+        }
+        ThrowOSErr_(codecBadDataErr, path.toStdString() + ": " + what + " ran past " + std::to_string(limitMs)
+                + " ms and was abandoned; the file is taken as damaged");
+    }
+    if (shared->error)
+        std::rethrow_exception(shared->error);
+    return std::move(*shared->result);
+}
+
+// The library's work itself, on the bounded thread.
+Identity IdentifyNow(const QString& path, const std::atomic<bool>& abandoned);
+Preview ExtractPreviewNow(const QString& path, const std::atomic<bool>& abandoned);
+QImage DecodeNow(const QString& path, const Options& options, bool fullSize, BoundedWork<QImage>& work);
+
 int ProgressCallback(void* data, LibRaw_progress, int, int)
 {
     if (gCancelRequested.load(std::memory_order_relaxed))
         return 1;
-    const auto* cancel = static_cast<const std::function<bool()>*>(data);
-    return (*cancel && (*cancel)()) ? 1 : 0;
+    auto* work = static_cast<BoundedWork<QImage>*>(data);
+    std::lock_guard lock(work->cancelLock);
+    if (work->abandoned.load())
+        return 1;
+    return (work->cancel && work->cancel()) ? 1 : 0;
 }
 
 } // namespace
 
+void SetTimeLimits(int identifyMilliseconds, int decodeMilliseconds)
+{
+    gIdentifyLimitMs = identifyMilliseconds;
+    gDecodeLimitMs = decodeMilliseconds;
+}
+
+int AbandonedCount()
+{
+    return gAbandonedCount.load();
+}
+
 Identity Identify(const QString& path)
 {
     std::lock_guard lock(gDecoderLock);
-    auto session = OpenRaw(path, true);
+    return RunWithinLimit<Identity>(gIdentifyLimitMs, "identification", path, {},
+        [path](BoundedWork<Identity>& work) { return IdentifyNow(path, work.abandoned); });
+}
+
+Preview ExtractPreview(const QString& path)
+{
+    std::lock_guard lock(gDecoderLock);
+    return RunWithinLimit<Preview>(gIdentifyLimitMs, "preview", path, {},
+        [path](BoundedWork<Preview>& work) { return ExtractPreviewNow(path, work.abandoned); });
+}
+
+namespace {
+
+Identity IdentifyNow(const QString& path, const std::atomic<bool>& abandoned)
+{
+    auto session = OpenRaw(path, abandoned, true);
     LibRaw* raw = session->raw.get();
     const libraw_data_t& data = raw->imgdata;
 
@@ -337,10 +495,9 @@ Identity Identify(const QString& path)
     return identity;
 }
 
-Preview ExtractPreview(const QString& path)
+Preview ExtractPreviewNow(const QString& path, const std::atomic<bool>& abandoned)
 {
-    std::lock_guard lock(gDecoderLock);
-    auto session = OpenRaw(path);
+    auto session = OpenRaw(path, abandoned);
     LibRaw* raw = session->raw.get();
     session->stream->mShortRead = false;
     ThrowIfLibRawError(raw->unpack_thumb(), "preview", session->path);
@@ -363,6 +520,8 @@ Preview ExtractPreview(const QString& path)
     return preview;
 }
 
+} // namespace
+
 void RequestCancel()
 {
     gCancelRequested.store(true);
@@ -378,7 +537,15 @@ QImage Decode(const QString& path, const Options& options, bool fullSize, const 
     std::lock_guard lock(gDecoderLock);
     // A request made before this decode began was meant for an earlier one.
     gCancelRequested.store(false);
-    auto session = OpenRaw(path);
+    return RunWithinLimit<QImage>(gDecodeLimitMs, "decoding", path, cancel,
+        [path, options, fullSize](BoundedWork<QImage>& work) { return DecodeNow(path, options, fullSize, work); });
+}
+
+namespace {
+
+QImage DecodeNow(const QString& path, const Options& options, bool fullSize, BoundedWork<QImage>& work)
+{
+    auto session = OpenRaw(path, work.abandoned);
     LibRaw* raw = session->raw.get();
     libraw_output_params_t& params = raw->imgdata.params;
     params.output_bps = options.linearOutput ? 16 : 8;
@@ -395,7 +562,7 @@ QImage Decode(const QString& path, const Options& options, bool fullSize, const 
     params.user_qual = options.quickInterpolation && !fullSize ? 0 : -1;
     params.bright = options.brightness > 0 ? options.brightness : 1.0f;
     params.user_flip = -1;
-    raw->set_progress_handler(ProgressCallback, const_cast<std::function<bool()>*>(&cancel));
+    raw->set_progress_handler(ProgressCallback, &work);
 
     if (raw->imgdata.idata.raw_count <= 0)
         ThrowOSErr_(cantFindHandler, "no raw image");
@@ -407,5 +574,7 @@ QImage Decode(const QString& path, const Options& options, bool fullSize, const 
     ThrowIfNil_(processed);
     return ImageFromProcessed(*processed);
 }
+
+} // namespace
 
 } // namespace RawDecoder

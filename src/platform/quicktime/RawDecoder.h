@@ -13,6 +13,7 @@
 // Camera raw files through LibRaw. The library keeps per-decoder state and is not
 // reentrant in every code path, so a process-wide lock lets one identification or
 // decode run at a time, from any thread. Results are in memory: no temporary files.
+// Only regular files are opened, and every call is bounded in time.
 namespace RawDecoder {
 
 inline constexpr OSStatus kRawNoPreviewErr = -1; // the file carries no embedded preview in a form we can use
@@ -80,6 +81,14 @@ QImage Decode(const QString& path, const Options& options, bool fullSize,
 // sets a flag, which the decode reads at its next progress step. A decode that starts
 // later is not affected (the flag is cleared when a decode begins).
 void RequestCancel();
+
+// Identification and previews end after `identifyMilliseconds`, decodes after
+// `decodeMilliseconds` (10 s and 120 s unless set): past its limit a call throws
+// codecBadDataErr (the file is taken as damaged) and the library's work, which
+// may spin on hostile data, is abandoned on a thread of its own.
+void SetTimeLimits(int identifyMilliseconds, int decodeMilliseconds);
+// How many calls were abandoned so far.
+int AbandonedCount();
 bool IsCancelRequested();
 
 } // namespace RawDecoder

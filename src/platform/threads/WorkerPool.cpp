@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -80,17 +81,17 @@ public:
 
 class Pool {
 public:
-    ~Pool()
+    // Stops the workers, giving running jobs `grace` to end; true when all did. A
+    // job stuck in a library call never holds the program's end: its worker is left
+    // to the process's exit (and the pool with it, as the worker still uses it).
+    bool Stop(std::chrono::milliseconds grace)
     {
         gPoolStopping = true;
-        {
-            std::lock_guard lock(mMutex);
-            mStopping = true;
-            mQueue.clear();
-        }
+        std::unique_lock lock(mMutex);
+        mStopping = true;
+        mQueue.clear();
         mWork.notify_all();
-        for (auto& worker : mWorkers)
-            worker.join();
+        return mDone.wait_for(lock, grace, [this] { return mLiveWorkers == 0; });
     }
 
     unsigned Size() const { return std::max(2u, std::thread::hardware_concurrency()); }
@@ -99,9 +100,15 @@ public:
     {
         {
             std::lock_guard lock(mMutex);
-            if (mWorkers.empty())
-                for (unsigned i = 0; i < Size(); ++i)
-                    mWorkers.emplace_back([this] { WorkerLoop(); });
+            if (mStopping)
+                ThrowOSErr_(userCanceledErr, "the program is ending: no more work is taken");
+            if (!mStarted) {
+                mStarted = true;
+                for (unsigned i = 0; i < Size(); ++i) {
+                    ++mLiveWorkers;
+                    std::thread([this] { WorkerLoop(); }).detach();
+                }
+            }
             mQueue.push_back(job);
             ++mInFlight;
         }
@@ -152,8 +159,11 @@ private:
             {
                 std::unique_lock lock(mMutex);
                 mWork.wait(lock, [this] { return mStopping || !mQueue.empty(); });
-                if (mStopping)
+                if (mStopping) {
+                    --mLiveWorkers;
+                    mDone.notify_all();
                     return;
+                }
                 job = std::move(mQueue.front());
                 mQueue.pop_front();
                 job->mPhase = WorkerJob::Phase::Running;
@@ -175,15 +185,33 @@ private:
     std::condition_variable mDone;
     std::deque<std::shared_ptr<WorkerJob>> mQueue;
     std::vector<std::shared_ptr<WorkerJob>> mFinished;
-    std::vector<std::thread> mWorkers;
     std::size_t mInFlight = 0;
+    std::size_t mLiveWorkers = 0;
+    bool mStarted = false;
     bool mStopping = false;
 };
 
+constexpr std::chrono::seconds kStopGrace { 2 };
+
+// The pool is deleted at exit only once its workers are gone.
+struct PoolOwner {
+    Pool* pool = new Pool;
+    ~PoolOwner()
+    {
+        if (pool->Stop(kStopGrace))
+            delete pool;
+    }
+};
+
+PoolOwner& TheOwner()
+{
+    static PoolOwner owner;
+    return owner;
+}
+
 Pool& ThePool()
 {
-    static Pool pool;
-    return pool;
+    return *TheOwner().pool;
 }
 
 // The lanes of one RunEach. The waiting context waits on the batch as a whole,
@@ -229,6 +257,11 @@ void WorkerPool::SetResultsReadyHandler(std::function<void()> handler)
 {
     ThreadScheduler::CheckOnOwningThread();
     ResultsReadyHandler() = std::move(handler);
+}
+
+bool WorkerPool::StopWorkers(std::chrono::milliseconds grace)
+{
+    return ThePool().Stop(grace);
 }
 
 unsigned WorkerPool::ThreadCount()

@@ -49,6 +49,11 @@ public:
     // thrown away).
     static bool CancelRequested();
 
+    // At the program's end: stops the workers, giving running jobs `grace` to end;
+    // false when one is still stuck (in a library call that never returned), and the
+    // process should then end without running its static destructors.
+    static bool StopWorkers(std::chrono::milliseconds grace);
+
     // Worker threads in the pool (one per core, at least two).
     static unsigned ThreadCount();
 

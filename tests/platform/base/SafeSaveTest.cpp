@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <functional>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -59,8 +60,40 @@ TEST(SafeSave, MissingOrReadOnlyFoldersAreCodesNotSuccess)
     EXPECT_EQ(ReplaceFileSafely(TestTempDir() + QStringLiteral("/none/x.plist"), "x"), dirNFErr);
     EXPECT_EQ(SyncFolderOf(TestTempDir() + QStringLiteral("/x.plist")), noErr);
     EXPECT_EQ(WriteFailureCode(ENOSPC), kDiskFull);
-    EXPECT_EQ(WriteFailureCode(EROFS), permErr);
+    EXPECT_EQ(WriteFailureCode(EROFS), wPrErr);
     EXPECT_EQ(WriteFailureCode(EIO), ioErr);
+}
+
+TEST(SafeSave, AReadOnlyDiskIsReportedAsReadOnly)
+{
+    const QString folder = TestTempDir() + QStringLiteral("/Holiday.idxp");
+    QDir().mkpath(folder);
+    const QString path = folder + QStringLiteral("/index.db");
+    WriteWhole(path, "old bytes");
+    struct Case {
+        const char* what;
+        std::function<OSStatus()> write;
+    };
+    const Case cases[] = {
+        { "a file replaced", [&] { return ReplaceFileSafely(path, "new"); } },
+        { "a new file", [&] { return ReplaceFileSafely(folder + QStringLiteral("/settings.xml"), "new"); } },
+        { "a stream that truncates", [&] {
+             return CatchCode([&] {
+                 LFileStream out(path, LFileStream::Mode::Truncate);
+                 out.WriteBytes("new");
+                 out.Close();
+             });
+         } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto result = RunOnReadOnlyFolder(folder, [&] { return qint32(c.write()); });
+        if (!result)
+            GTEST_SKIP() << "no read-only bind mount can be made here";
+        EXPECT_EQ(*result, wPrErr);
+    }
+    EXPECT_EQ(ReadWholeFile(path), QByteArray("old bytes"));
+    EXPECT_EQ(Leftovers(folder, { "index.db" }), QStringList());
 }
 
 TEST(LFileStream, TruncateWritesBesideAndReplacesOnlyOnClose)

@@ -5,6 +5,7 @@
 #include "TestDNG.h"
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -169,4 +170,24 @@ TEST(RawDecoder, MissingAndForeignFilesGiveCodes)
         EXPECT_NE(error.Code(), eofErr);
         EXPECT_NE(std::string(error.what()).find("short.dng"), std::string::npos) << error.what();
     }
+}
+
+TEST(RawDecoder, ARunawayParseIsAbandonedInTimeAndTheFileTakenAsDamaged)
+{
+    RawDecoder::SetTimeLimits(1000, 1000);
+    // Its second directory claims four thousand million entries: the parser walks them for minutes.
+    const QString path = TestTempDir() + "/runaway.tif";
+    ASSERT_TRUE(QFile::copy(TestDataPath("made-here/PhaseOneRunaway.tif"), path));
+    const int abandonedBefore = RawDecoder::AbandonedCount();
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(OSStatus(CatchCode([&] { RawDecoder::Identify(path); })), codecBadDataErr);
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(RawDecoder::AbandonedCount(), abandonedBefore + 1);
+    // Asked again, the same file fails at once, and other files are read as ever.
+    clock.restart();
+    EXPECT_EQ(OSStatus(CatchCode([&] { RawDecoder::ExtractPreview(path); })), codecBadDataErr);
+    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_TRUE(RawDecoder::Identify(MakeTestDNG("after.dng")).decodable);
+    RawDecoder::SetTimeLimits(10000, 120000);
 }

@@ -1,0 +1,95 @@
+#include "RegularFile.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+OSStatus OpenErrorCode(int error)
+{
+    switch (error) {
+    case ENOENT:
+        return fnfErr;
+    case ENOTDIR:
+        return dirNFErr;
+    case EACCES:
+    case EPERM:
+        return permErr;
+    case ENXIO: // a socket, or a device with nothing behind it
+    case EISDIR:
+        return notAFileErr;
+    default:
+        return ioErr;
+    }
+}
+} // namespace
+
+RegularFile::~RegularFile()
+{
+    if (mFd >= 0)
+        ::close(mFd);
+}
+
+OSStatus RegularFile::Open(const QString& path)
+{
+    if (mFd >= 0) {
+        ::close(mFd);
+        mFd = -1;
+    }
+    mSize = 0;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return OpenErrorCode(errno);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return notAFileErr;
+    }
+    mFd = fd;
+    mSize = qint64(info.st_size);
+    return noErr;
+}
+
+OSStatus RegularFile::ReadAll(QByteArray& out, qint64 maxBytes)
+{
+    out.clear();
+    if (mFd < 0)
+        return fnfErr;
+    if (mSize > maxBytes)
+        return fsDataTooBigErr;
+    QByteArray bytes(qsizetype(mSize), Qt::Uninitialized);
+    qint64 done = 0;
+    // Only what the file held when opened: one that grows meanwhile is read to that size.
+    while (done < mSize) {
+        const ssize_t got = ::pread(mFd, bytes.data() + done, size_t(mSize - done), off_t(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return ioErr;
+        if (got == 0)
+            break; // cut short since: what is there
+        done += got;
+    }
+    bytes.truncate(qsizetype(done));
+    out = std::move(bytes);
+    return noErr;
+}
+
+OSStatus CheckRegularFile(const QString& path, qint64* size)
+{
+    RegularFile file;
+    const OSStatus status = file.Open(path);
+    if (size)
+        *size = file.Size();
+    return status;
+}
+
+OSStatus ReadRegularFile(const QString& path, QByteArray& out, qint64 maxBytes)
+{
+    RegularFile file;
+    if (const OSStatus status = file.Open(path))
+        return status;
+    return file.ReadAll(out, maxBytes);
+}
