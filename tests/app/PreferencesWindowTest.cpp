@@ -4,6 +4,7 @@
 #include "CIndexView.h"
 #include "CMediaWindow.h"
 #include "CPreferencesWindow.h"
+#include "ItemWindows.h"
 #include "LStdControls.h"
 #include "PreferenceDomain.h"
 #include "Preferences.h"
@@ -15,6 +16,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+
+#include <memory>
 #include <QFile>
 
 namespace {
@@ -240,30 +243,55 @@ TEST(AppWindows, TheAboutBoxIsMadeOnceAndNamesTheProgram)
     EXPECT_EQ(app.GetAboutBox(), nullptr);
 }
 
-TEST(AppWindows, ANewDesktopThemeRepaintsTheIndexAndMediaWindows)
-{
-    SetPrefNumber(QStringLiteral("StartupAction"), 2);
-    SetPrefBoolean(QStringLiteral("MediaUseFadeEffect"), false);
-    SetPrefNumber(QStringLiteral("MediaPatternID"), 132);
-    COrvexApp app;
-    app.MakeMenuBar();
-    app.Initialize();
-    app.StartUp();
-    auto* document = dynamic_cast<CIndexDoc*>(LDocument::GetDocumentList().front());
-    ASSERT_NE(document, nullptr);
-    document->AddItem(QUrl::fromLocalFile(TestDataPath(QStringLiteral("exif-samples/jpg/Nikon_D70.jpg"))));
-    auto* view = dynamic_cast<CIndexView*>(document->GetIndexViewPane());
-    QElapsedTimer waited;
-    waited.start();
-    while ((view->CountItems() == 0 || view->IsBusy()) && waited.elapsed() < 30000)
-        ProcessEventsFor(20);
-    CIndexItem* item = nullptr;
-    ASSERT_TRUE(view->GetItemAt(1, item));
-    item->OpenInViewer(1, view, true);
-    ASSERT_FALSE(CMediaWindow::GetWindowList().empty());
-    CMediaWindow* media = CMediaWindow::GetWindowList().front();
-    ProcessEventsFor(100);
+// The program with an index of one photograph, shown in the grid.
+class IndexOfOnePhoto : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetPrefNumber(QStringLiteral("StartupAction"), 2);
+        SetPrefBoolean(QStringLiteral("MediaUseFadeEffect"), false);
+        SetPrefNumber(QStringLiteral("MediaPatternID"), 132);
+        app = std::make_unique<COrvexApp>();
+        CItemWindows::Install();
+        app->MakeMenuBar();
+        app->Initialize();
+        app->StartUp();
+        auto* document = dynamic_cast<CIndexDoc*>(LDocument::GetDocumentList().front());
+        ASSERT_NE(document, nullptr);
+        document->AddItem(QUrl::fromLocalFile(TestDataPath(QStringLiteral("exif-samples/jpg/Nikon_D70.jpg"))));
+        view = dynamic_cast<CIndexView*>(document->GetIndexViewPane());
+        QElapsedTimer waited;
+        waited.start();
+        while ((view->CountItems() == 0 || view->IsBusy()) && waited.elapsed() < 30000)
+            ProcessEventsFor(20);
+        ASSERT_TRUE(view->GetItemAt(1, item));
+    }
+    void TearDown() override
+    {
+        while (!CMediaWindow::GetWindowList().empty())
+            CMediaWindow::GetWindowList().front()->DoClose();
+        while (!LDocument::GetDocumentList().empty())
+            delete LDocument::GetDocumentList().back();
+        FlushDeletes();
+        app.reset();
+    }
+    CMediaWindow* OpenInMediaWindow()
+    {
+        item->OpenInViewer(1, view, true);
+        EXPECT_FALSE(CMediaWindow::GetWindowList().empty());
+        ProcessEventsFor(100);
+        return CMediaWindow::GetWindowList().empty() ? nullptr : CMediaWindow::GetWindowList().front();
+    }
 
+    std::unique_ptr<COrvexApp> app;
+    CIndexView* view = nullptr;
+    CIndexItem* item = nullptr;
+};
+
+TEST_F(IndexOfOnePhoto, ANewDesktopThemeRepaintsTheIndexAndMediaWindows)
+{
+    CMediaWindow* media = OpenInMediaWindow();
+    ASSERT_NE(media, nullptr);
     // Paints counted on both windows once the desktop's theme changes.
     struct PaintCounter : QObject {
         int paints = 0;
@@ -283,10 +311,31 @@ TEST(AppWindows, ANewDesktopThemeRepaintsTheIndexAndMediaWindows)
     media->GetShell()->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/media-window-pattern.png"));
     view->removeEventFilter(&onView);
     media->removeEventFilter(&onMedia);
-    media->DoClose();
-    while (!LDocument::GetDocumentList().empty())
-        delete LDocument::GetDocumentList().back();
-    FlushDeletes();
+}
+
+TEST_F(IndexOfOnePhoto, GetInfoFromTheGridAndTheMediaWindowShowsTheOneInfoWindow)
+{
+    constexpr CommandT cmd_GetInfo = 1010;
+    Boolean enabled = false, usesMark = false;
+    UInt16 mark = 0;
+    Str255 name;
+    view->FindCommandStatus(cmd_GetInfo, enabled, usesMark, mark, name);
+    EXPECT_FALSE(enabled); // nothing selected
+    view->SelectIndex(1);
+    view->FindCommandStatus(cmd_GetInfo, enabled, usesMark, mark, name);
+    EXPECT_TRUE(enabled);
+    view->ObeyCommand(cmd_GetInfo, nullptr);
+    ItemInfoWindow* window = item->GetInfoWindow();
+    ASSERT_NE(window, nullptr);
+    auto* shown = dynamic_cast<LWindow*>(window);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(shown->IsVisible());
+    EXPECT_EQ(shown->GetCFDescriptor(), QStringLiteral("Nikon_D70.jpg Info (1/1)"));
+
+    CMediaWindow* media = OpenInMediaWindow();
+    ASSERT_NE(media, nullptr);
+    media->ObeyCommand(1010, nullptr);
+    EXPECT_EQ(item->GetInfoWindow(), window); // brought forward, not made again
 }
 
 } // namespace
