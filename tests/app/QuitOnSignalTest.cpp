@@ -4,13 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QThread>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,4 +65,41 @@ TEST(QuitOnSignal, TheProgramQuitsNormallyAndWritesItsPreferences)
         EXPECT_TRUE(written.contains("<key>StartupAction</key>")) << written.constData();
         EXPECT_TRUE(written.contains("<key>RecentItems</key>")) << written.constData();
     }
+}
+
+// An index whose files are pipes opens at once (as a damaged index), and the alert
+// that reports it does not keep a signal from ending the program.
+TEST(QuitOnSignal, AnAlertOnScreenDoesNotHoldTheQuit)
+{
+    SetPrefNumber(QStringLiteral("StartupAction"), 4);
+    ASSERT_TRUE(SynchronizePrefs());
+    const QString package = QDir::tempPath() + QStringLiteral("/orvex-quit-%1/Pipes.idxp").arg(::getpid());
+    QDir(QFileInfo(package).path()).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(package + "/thumbs") && QDir().mkpath(package + "/media"));
+    for (const char* name : { "/index.db", "/settings.xml" })
+        ASSERT_EQ(::mkfifo(QFile::encodeName(package + name).constData(), 0600), 0);
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(ORVEX_BINARY), { package });
+    ASSERT_TRUE(program.waitForStarted(10000));
+    ASSERT_TRUE(WaitForProgram(InstanceNameForConfiguration(), 20000)) << program.readAllStandardError().constData();
+    // The damage is reported (an alert nobody answers) within a few seconds.
+    QByteArray log;
+    QElapsedTimer timer;
+    timer.start();
+    while (!log.contains("index.db not readable") && timer.elapsed() < 20000) {
+        program.waitForReadyRead(200);
+        log += program.readAllStandardError();
+    }
+    EXPECT_TRUE(QFileInfo::exists(package + "/settings.xml.damaged")) << log.constData();
+    QThread::msleep(1500);
+    ASSERT_EQ(::kill(pid_t(program.processId()), SIGTERM), 0);
+    EXPECT_TRUE(program.waitForFinished(20000)) << log.constData();
+    if (program.state() != QProcess::NotRunning)
+        program.kill();
+    program.waitForFinished(5000);
+    QDir(QFileInfo(package).path()).removeRecursively();
 }

@@ -1,6 +1,7 @@
 #include "LDialogBox.h"
 
 #include "ExceptionCode.h"
+#include "LControl.h"
 
 #include <QPushButton>
 #include <QTimer>
@@ -127,9 +128,11 @@ MessageT StDialogHandler::RunLoop(bool brief)
     mLoop = &loop;
     if (brief)
         QTimer::singleShot(20, &loop, &QEventLoop::quit);
-    loop.exec();
+    // -1: the program is ending (a quit, a signal) and no loop runs any more. The
+    // dialog is then cancelled, or a caller waiting for an answer would spin for good.
+    const int result = loop.exec();
     mLoop = nullptr;
-    MessageT heard = mMessage;
+    MessageT heard = result == -1 && mMessage == msg_Nothing ? msg_Cancel : mMessage;
     mMessage = msg_Nothing;
     return heard;
 }
