@@ -7,9 +7,9 @@ function(orvex_library name)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# orvex_whole_test(<name> <environment>): runs test program <name> once more as a whole,
-# every test in one process, so a test that leaks files or state into a later one fails
-# here even though each test passes alone under gtest_discover_tests.
+# orvex_whole_test(<name> <environment>): runs test program <name> as a whole, every
+# test in one process: one start-up per program rather than per test, and a test that
+# leaks files or state into a later one fails.
 function(orvex_whole_test name environment)
     add_test(NAME ${name}.whole COMMAND ${name})
     set_tests_properties(${name}.whole PROPERTIES ENVIRONMENT "${environment}")
@@ -22,10 +22,6 @@ function(orvex_test name)
     target_link_libraries(${name} PRIVATE orvex_testsupport ${ARG_DEPS})
     # GoogleTest's assertion macros expand to if/else, which GCC flags inside a braceless if.
     target_compile_options(${name} PRIVATE -Wno-dangling-else)
-    gtest_discover_tests(${name}
-        DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
-        TEST_PREFIX "${name}.")
     orvex_whole_test(${name} "QT_QPA_PLATFORM=offscreen")
 endfunction()
 

@@ -9,7 +9,7 @@ packages=(
     qtkeychain-qt6-dev libboost-context-dev gnome-keyring dbus-daemon
     libexiv2-dev exiv2 libraw-dev liblcms2-dev libcurl4-openssl-dev
     libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
-    libpoppler-qt6-dev libgphoto2-dev libglib2.0-dev
+    libpoppler-qt6-dev libgphoto2-dev libglib2.0-dev libudev-dev libsqlite3-dev libfontconfig-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libxkbcommon-dev ghostscript xvfb xauth
     imagemagick exiv2 libopenjp2-7-dev libgif-dev

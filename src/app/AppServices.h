@@ -6,7 +6,5 @@
 
 // Tasks that exist (running, waiting or paused).
 SInt32 TaskCount();
-// Whether a picture library was found at start-up.
-bool IsPictureLibraryPresent();
-// Whether a camera is connected now.
-bool IsCameraConnected();
+// Whether a picture library was found at start-up, and whether a camera is
+// connected now, come from the imports (CImportiPhotoTask.h, CImportCameraTask.h).

@@ -8,6 +8,8 @@
 #include "Alerts.h"
 #include "CContextualMenu.h"
 #include "CExceptionMgrPeriodical.h"
+#include "CImportCameraTask.h"
+#include "CImportiPhotoTask.h"
 #include "CMenuBarWindow.h"
 #include "CPreferencesWindow.h"
 #include "CVisualTask.h"
@@ -113,6 +115,10 @@ COrvexApp::COrvexApp()
     InitContextualMenuSupport();
     Step("CreateSoundPlayer");
     CreateSoundPlayer();
+    Step("RegisterCameraNotifications");
+    RegisterCameraNotifications();
+    Step("CheckPictureLibrary");
+    CheckPictureLibrary();
     Step("SeedRandom");
     std::srand(unsigned(std::time(nullptr)));
     Step("MainThread");
@@ -148,6 +154,7 @@ COrvexApp::~COrvexApp()
     RunReportingErrors([&] { SaveRecentItems(); });
     // The task window is the application's: it goes before the application does.
     TerminateTasks();
+    UnregisterCameraNotifications();
     if (GetIndexDocAppServices() == this)
         SetIndexDocAppServices(nullptr);
     SetDeferredQuitHandler(nullptr);

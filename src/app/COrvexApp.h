@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 
+class CVisualTask;
+class TaskOwnerView;
 class CIndexDoc;
 class CMenuBarWindow;
 class LMenu;
@@ -62,6 +64,8 @@ public:
     virtual void OpenSampleIndex();
     virtual void NewPictureLibraryIndex();
     virtual void NewActiveFontsIndex();
+    // An untitled index with the title of `titleKey`, filled by the task made for its view.
+    void NewIndexFilledBy(const QString& titleKey, const std::function<CVisualTask*(TaskOwnerView*)>& makeTask);
     virtual void NewSpecialFolderIndex(CommandT command);
     // What the index documents ask of the application.
     void SendOpenDocumentEvent(const QUrl& package) override;

@@ -2,7 +2,10 @@
 #include "COrvexApp.h"
 
 #include "AppLog.h"
+#include "CImportFontsTask.h"
+#include "CImportiPhotoTask.h"
 #include "CIndexDoc.h"
+#include "LocalizedStrings.h"
 #include "COpenDialog.h"
 #include "CatalogueRoutines.h"
 #include "ErrorCodes.h"
@@ -187,14 +190,25 @@ void COrvexApp::OpenSampleIndex()
 
 void COrvexApp::NewPictureLibraryIndex()
 {
-    // The picture-library import is not part of this program yet (the command stays disabled).
-    ThrowOSErr_(unimpErr, "picture library import");
+    NewIndexFilledBy(QStringLiteral("PICTURE_LIBRARY_INDEX_TITLE"),
+        [](TaskOwnerView* view) -> CVisualTask* { return new CImportiPhotoTask(601, 46, view); });
 }
 
 void COrvexApp::NewActiveFontsIndex()
 {
-    // The font import is not part of this program yet.
-    ThrowOSErr_(unimpErr, "font import");
+    NewIndexFilledBy(QStringLiteral("ACTIVE_FONTS_INDEX_TITLE"),
+        [](TaskOwnerView* view) -> CVisualTask* { return new CImportFontsTask(601, 50, view); });
+}
+
+void COrvexApp::NewIndexFilledBy(const QString& titleKey, const std::function<CVisualTask*(TaskOwnerView*)>& makeTask)
+{
+    auto* document = new CIndexDoc(this, QUrl(), false, false);
+    auto* view = dynamic_cast<TaskOwnerView*>(document->GetIndexViewPane());
+    ThrowIfNil_(view);
+    if (document->CountAllItems() == 0)
+        document->SetDescriptor(CopyLocalizedString(titleKey));
+    makeTask(view)->Start();
+    document->ShowWindow();
 }
 
 void COrvexApp::NewSpecialFolderIndex(CommandT command)

@@ -3,6 +3,8 @@
 
 #include "AppLog.h"
 #include "AppServices.h"
+#include "CImportCameraTask.h"
+#include "CImportiPhotoTask.h"
 #include "CVisualTask.h"
 #include "BundleStrings.h"
 #include "CatalogueRoutines.h"
@@ -199,6 +201,9 @@ bool COrvexApp::ObeyCommand(CommandT command, void* ioParam)
         return true;
     case cmd_NewPictureLibraryIndex:
         NewPictureLibraryIndex();
+        return true;
+    case cmd_ImportFromCamera:
+        ImportFromConnectedCamera();
         return true;
     case cmd_ShowTaskWindow:
         ShowTaskWindowIfHidden();

@@ -172,6 +172,33 @@ QString SanitizeFileName(const QString& name)
     return result;
 }
 
+OSStatus CreateFreeFile(const FileRef& folder, const QString& name, FileRef& outFile, int& outFd)
+{
+    QString clean = SanitizeFileName(name);
+    if (clean.isEmpty())
+        clean = QStringLiteral("untitled");
+    // The extension is what follows the last dot, never a leading one.
+    const qsizetype dot = clean.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot > 0 ? clean.left(dot) : clean;
+    const QString extension = dot > 0 ? clean.mid(dot) : QString();
+    constexpr int kMaxTries = 10000;
+    for (int counter = 0; counter < kMaxTries; ++counter) {
+        QString candidate = counter == 0 ? clean : base + QLatin1Char(' ') + QString::number(counter) + extension;
+        if (candidate.size() > kMaxNameUnits)
+            return bdNamErr;
+        const FileRef file = folder.Child(candidate);
+        const int fd = ::open(file.NativePath().constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            outFile = file;
+            outFd = fd;
+            return noErr;
+        }
+        if (errno != EEXIST)
+            return LastOSError();
+    }
+    return dupFNErr;
+}
+
 OSStatus RenameURL(const QUrl& url, const QString& newName, QUrl* outURL)
 {
     QString name = SanitizeFileName(newName);

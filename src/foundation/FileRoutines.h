@@ -44,6 +44,10 @@ OSStatus CreateIndexDbAliasFile(const QUrl& indexDb);
 // existing name dupFNErr.
 QString SanitizeFileName(const QString& name);
 OSStatus RenameURL(const QUrl& url, const QString& newName, QUrl* outURL = nullptr);
+// Creates a new, empty file in the folder under the sanitized name, or, when that
+// is taken, with a counter before the extension ("photo 1.jpg", "photo 2.jpg");
+// never replaces a file. Answers the open descriptor (the caller closes it).
+OSStatus CreateFreeFile(const FileRef& folder, const QString& name, FileRef& outFile, int& outFd);
 
 OSStatus GetFileTypeAndCreator(const QUrl& url, OSType* type, OSType* creator);
 

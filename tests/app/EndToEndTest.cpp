@@ -36,14 +36,7 @@ CIndexDoc* OnlyIndexDocument()
 // Runs the program's loop until `done` holds; false when it never did.
 bool RunUntil(const std::function<bool()>& done)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > kPatienceMilliseconds)
-            return false;
-        ProcessEventsFor(20);
-    }
-    return true;
+    return RunEventsUntil(done, kPatienceMilliseconds);
 }
 
 bool IsIdle(CIndexDoc* document)

@@ -43,7 +43,7 @@ TEST(Startup, ServicesComeUpInOrderAndRecentItemsAreSavedOnTheWayOut)
         app.Initialize();
     });
     EXPECT_EQ(steps,
-        (QStringList { "CheckSystemVersion", "RegisterClasses", "InitContextualMenuSupport", "CreateSoundPlayer", "SeedRandom", "MainThread",
+        (QStringList { "CheckSystemVersion", "RegisterClasses", "InitContextualMenuSupport", "CreateSoundPlayer", "RegisterCameraNotifications", "CheckPictureLibrary", "SeedRandom", "MainThread",
             "InstallEventHandler", "InstallThreadYieldTimer", "SwitchHelpTags", "StartErrorPeriodical", "LoadRecentItems", "MakeMenuBar",
             "Initialize", "BuildHelpMenu", "LoadFolderAliases", "InstallScrollWheel", "InitializeTasks", "ShowTaskWindow", "SaveTaskWindowVisible", "SaveRecentItems" }));
 }

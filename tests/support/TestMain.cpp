@@ -265,6 +265,18 @@ void ProcessEventsFor(int milliseconds)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
+bool RunEventsUntil(const std::function<bool()>& done, int milliseconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > milliseconds)
+            return false;
+        ProcessEventsFor(20);
+    }
+    return true;
+}
+
 void FlushDeletes()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

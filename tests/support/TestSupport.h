@@ -50,6 +50,8 @@ bool SmallFilesystemsCanBeMounted();
 
 // Runs the event loop for a while (timers, posted events, deferred deletes).
 void ProcessEventsFor(int milliseconds);
+// Runs the event loop until `done` holds; false when it did not within the time.
+bool RunEventsUntil(const std::function<bool()>& done, int milliseconds = 60000);
 // Deletes the objects waiting for deleteLater now.
 void FlushDeletes();
 

@@ -1,0 +1,181 @@
+// Imports from the system's sources against the plain tools on the same data,
+// paired in one run: 500 camera JPEGs from a card read by the folder camera
+// driver into an index against `cp` of the same files, with the event loop's
+// longest stall measured meanwhile; the active fonts' index against `fc-list`.
+#include "BenchMain.h"
+#include "CameraJpegs.h"
+#include "ThumbnailsBatchTiming.h"
+
+#include "CImportCameraTask.h"
+#include "CImportFontsTask.h"
+#include "CIndexView.h"
+#include "CVisualTask.h"
+#include "ItemThumbnails.h"
+#include "LThread.h"
+#include "Preferences.h"
+#include "URegistrar.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kCameraFiles = 500;
+constexpr int kPairs = 3;
+
+QTemporaryDir* gRoot = nullptr;
+
+QString Card()
+{
+    return gRoot->filePath(QStringLiteral("CARD"));
+}
+
+QString Target()
+{
+    return gRoot->filePath(QStringLiteral("target"));
+}
+
+QStringList& CardFiles()
+{
+    static QStringList files;
+    return files;
+}
+
+qint64 CardBytes()
+{
+    qint64 bytes = 0;
+    for (const QString& file : CardFiles())
+        bytes += QFileInfo(file).size();
+    return bytes;
+}
+
+qint64 TargetBytes(int* count)
+{
+    qint64 bytes = 0;
+    *count = 0;
+    for (const QFileInfo& info : QDir(Target()).entryInfoList(QDir::Files)) {
+        bytes += info.size();
+        ++*count;
+    }
+    return bytes;
+}
+
+void ClearTarget()
+{
+    QDir(Target()).removeRecursively();
+    QDir().mkpath(Target());
+}
+
+// Runs a task on a fresh view until it ends, measuring the longest gap between
+// two turns of the event loop meanwhile.
+SInt32 RunTaskOnView(const std::function<CVisualTask*(TaskOwnerView*)>& make, double& longestStallMs)
+{
+    auto view = MakeBenchView();
+    QElapsedTimer sinceLast;
+    sinceLast.start();
+    double longest = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longest = std::max(longest, double(sinceLast.nsecsElapsed()) / 1e6);
+        sinceLast.restart();
+    });
+    ticker.start(5);
+    CVisualTask* task = make(view.get());
+    const ThreadID id = task->GetID();
+    task->Start();
+    LThread::RunUntil([&] { return LThread::FromID(id) == nullptr; }, 600000);
+    longestStallMs = std::max(longestStallMs, longest);
+    return view->CountAllItems();
+}
+
+void CameraImportAgainstCp()
+{
+    const CameraDevice card {QStringLiteral("Directory Browse"), QStringLiteral("disk:") + Card()};
+    double stallMs = 0;
+    bool countsRight = true;
+    const PairedTimes times = RunPaired(
+        kPairs,
+        [&] {
+            // What the import command does after its question: list, then download.
+            std::vector<CameraFileEntry> files = CameraConnection(card).ListFiles();
+            const SInt32 items = RunTaskOnView(
+                [&](TaskOwnerView* view) {
+                    return new CImportCameraTask(601, 47, view, nullptr, card, std::move(files), FileRef(Target()));
+                },
+                stallMs);
+            int count = 0;
+            countsRight = countsRight && items == kCameraFiles && TargetBytes(&count) == CardBytes() && count == kCameraFiles;
+        },
+        [&] {
+            QStringList arguments = CardFiles();
+            arguments << Target();
+            countsRight = countsRight && QProcess::execute(QStringLiteral("cp"), arguments) == 0;
+            int count = 0;
+            countsRight = countsRight && TargetBytes(&count) == CardBytes() && count == kCameraFiles;
+        },
+        ClearTarget);
+    CheckTarget("camera import: every file downloaded whole, one item each", countsRight);
+    CheckRatio("camera import of 500 JPEGs / cp of the same files", times, 1.3);
+    CheckTarget("camera import: longest event-loop stall under 100 ms", stallMs < 100,
+        std::to_string(int(stallMs)) + " ms");
+}
+
+void FontIndexAgainstFcList()
+{
+    double stallMs = 0;
+    SInt32 items = 0;
+    int listed = 0;
+    const PairedTimes times = RunPaired(
+        kPairs * 3,
+        [&] { items = RunTaskOnView([](TaskOwnerView* view) { return new CImportFontsTask(601, 50, view); }, stallMs); },
+        [&] {
+            QProcess list;
+            list.start(QStringLiteral("fc-list"), {QStringLiteral("--format"), QStringLiteral("%{file}\\n")});
+            list.waitForFinished(60000);
+            listed = list.readAllStandardOutput().count('\n');
+        });
+    CheckTarget("font index: some fonts indexed", items > 0 && listed > 0,
+        std::to_string(items) + " items, " + std::to_string(listed) + " faces listed");
+    CheckRatio("font index / fc-list", times, 1.5);
+}
+
+void Prepare()
+{
+    gRoot = new QTemporaryDir;
+    const QString folder = Card() + QStringLiteral("/DCIM/100BENCH");
+    QDir().mkpath(folder);
+    const auto& jpegs = CameraJpegFiles();
+    for (int n = 0; n < kCameraFiles; ++n) {
+        const QString file = folder + QStringLiteral("/IMG_%1.JPG").arg(n + 1, 4, 10, QLatin1Char('0'));
+        QFile::copy(jpegs[size_t(n) % jpegs.size()], file); // real files, not links
+        CardFiles() << file;
+    }
+    ClearTarget();
+    URegistrar::RegisterFrameworkClasses();
+    InitializeTasks();
+    CItemThumbnails::Install();
+    SetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile"), false);
+}
+
+void Report()
+{
+    CameraImportAgainstCp();
+    FontIndexAgainstFcList();
+    TerminateTasks();
+    delete gRoot;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return RunBenchmarks(argc, argv, Prepare, Report);
+}

@@ -1,0 +1,336 @@
+#include "CImportCameraTask.h"
+
+#include "Alerts.h"
+#include "CEXIFInfo.h"
+#include "CIndexDoc.h"
+#include "CIndexItem.h"
+#include "ErrorReport.h"
+#include "ExceptionCode.h"
+#include "ExtendedAttributes.h"
+#include "FieldKeys.h"
+#include "FileRoutines.h"
+#include "FileSystemRoutines.h"
+#include "LCommander.h"
+#include "LocalizedStrings.h"
+#include "Preferences.h"
+#include "ThreadErrors.h"
+#include "UReportErrors.h"
+#include "WorkerPool.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QPointer>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcCamera, "orvex.camera")
+
+// "ICAConnectCameraAction": what a camera's arrival does.
+constexpr SInt32 kConnectActionNothing = 3;
+constexpr SInt32 kConnectActionNewIndex = 2;
+
+bool gCameraConnected = false;
+QPointer<CameraMonitor> gMonitor;
+
+// The first "X" (or "Y") of a localized text replaced, as the texts are written.
+QString ReplaceFirst(QString text, QChar placeholder, const QString& value)
+{
+    const qsizetype at = text.indexOf(placeholder);
+    if (at >= 0)
+        text.replace(at, 1, value);
+    return text;
+}
+
+QString CameraName(const CameraDevice& device)
+{
+    return device.IsMassStorage() ? QFileInfo(device.MountPath()).fileName() : device.model;
+}
+
+bool AskImport(const CameraDevice& device, SInt32 count, const FileRef& downloadFolder)
+{
+    const QString message = ReplaceFirst(
+        ReplaceFirst(CopyLocalizedCFString(600, 89), QLatin1Char('X'), QString::number(count)), QLatin1Char('Y'),
+        CameraName(device));
+    const bool deleting = GetPrefBoolean(QStringLiteral("ICADeleteAfterDownload"));
+    const QString explanation
+        = ReplaceFirst(CopyLocalizedCFString(600, deleting ? 91 : 90), QLatin1Char('X'), downloadFolder.Name());
+    return AskYesNoAlert(message, explanation, kNoteAlert);
+}
+
+} // namespace
+
+UInt32 CameraDownloadFlags()
+{
+    UInt32 flags = 0;
+    if (GetPrefBoolean(QStringLiteral("ICADeleteAfterDownload")))
+        flags |= kCameraDeleteAfterDownload;
+    if (GetPrefBoolean(QStringLiteral("ICACreateCustomIcon")))
+        flags |= kCameraCreateCustomIcon;
+    if (GetPrefBoolean(QStringLiteral("ICAAddMetaDataToFinderComment")))
+        flags |= kCameraAddMetaDataToComment;
+    if (GetPrefBoolean(QStringLiteral("ICAAdjustCreationDate")))
+        flags |= kCameraAdjustCreationDate;
+    if (!GetPrefBoolean(QStringLiteral("ICAEmbedColorSyncProfile")))
+        flags |= kCameraNoColorProfile;
+    return flags;
+}
+
+// --- Cameras coming and going ----------------------------------------------------------
+
+void RegisterCameraNotifications()
+{
+    if (gMonitor)
+        return;
+    gMonitor = new CameraMonitor(QCoreApplication::instance());
+    QObject::connect(gMonitor, &CameraMonitor::CameraAdded, gMonitor, [](const CameraDevice& device) {
+        gCameraConnected = true;
+        LCommander::SetUpdateCommandStatus(true);
+        RunReportingErrors([&] { ImportFromCamera(device); });
+    });
+    QObject::connect(gMonitor, &CameraMonitor::CameraRemoved, gMonitor, [](const CameraDevice&) {
+        gCameraConnected = gMonitor && !gMonitor->Cameras().empty();
+        LCommander::SetUpdateCommandStatus(true);
+    });
+    // The first detection gives the starting state without offering an import.
+    gMonitor->Start();
+}
+
+void UnregisterCameraNotifications()
+{
+    delete gMonitor.data();
+    gCameraConnected = false;
+}
+
+bool IsCameraConnected()
+{
+    return gCameraConnected || (gMonitor && !gMonitor->Cameras().empty());
+}
+
+CameraDevice FindFirstCamera()
+{
+    std::vector<CameraDevice> cameras = WorkerPool::Run([] { return DetectCameras(); });
+    gCameraConnected = !cameras.empty();
+    return cameras.empty() ? CameraDevice() : cameras.front();
+}
+
+void ImportFromConnectedCamera()
+{
+    ImportFromCamera(FindFirstCamera());
+}
+
+void EjectCamera(const CameraDevice& device, bool notify)
+{
+    if (!GetPrefBoolean(QStringLiteral("ICADisconnectCamera")))
+        return;
+    // The connection is already released when the import or the question ends;
+    // a card is unmounted so that it may be pulled out.
+    ThrowIfOSErr_(UnmountCameraVolume(device));
+    gCameraConnected = false;
+    LCommander::SetUpdateCommandStatus(true);
+    if (notify) {
+        ReportError(kMsgCameraDisconnected, kNoteAlert);
+        PlaySoundResource(kCompletionSoundID);
+    }
+}
+
+void ImportFromCamera(const CameraDevice& device)
+{
+    if (GetPrefNumber(QStringLiteral("ICAConnectCameraAction")) == kConnectActionNothing)
+        return;
+    std::vector<CameraFileEntry> files;
+    if (device.IsValid()) {
+        files = WorkerPool::Run([&device] {
+            CameraConnection camera(device);
+            return camera.ListFiles();
+        });
+    }
+    if (files.empty()) {
+        if (device.IsValid())
+            EjectCamera(device, false);
+        ReportError(GetPrefBoolean(QStringLiteral("ICADisconnectCamera")) ? kMsgNoCameraImagesDisconnected
+                                                                           : kMsgNoCameraImages,
+            kNoteAlert);
+        return;
+    }
+    const FileRef downloadFolder = GetDownloadFolderRef();
+    if (!downloadFolder.IsValid())
+        ThrowOSErr_(fnfErr, "no download folder");
+    // Asked before any index is made: "no" leaves nothing behind and is no error.
+    if (!AskImport(device, SInt32(files.size()), downloadFolder)) {
+        EjectCamera(device, true);
+        return;
+    }
+    CIndexDoc* document = CIndexDoc::GetFrontDocument();
+    if (!document || GetPrefNumber(QStringLiteral("ICAConnectCameraAction")) == kConnectActionNewIndex)
+        document = new CIndexDoc(LCommander::GetTopCommander(), QUrl(), false, false);
+    document->ShowWindow();
+    (new CImportCameraTask(601, 47, dynamic_cast<TaskOwnerView*>(document->GetIndexViewPane()), document, device,
+         std::move(files), downloadFolder))
+        ->Start();
+}
+
+// --- CImportCameraTask -----------------------------------------------------------------
+
+CImportCameraTask::CImportCameraTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner, CIndexDoc* document,
+    const CameraDevice& device, std::vector<CameraFileEntry> files, const FileRef& downloadFolder)
+    : CSourceImportTask(titleList, titleIndex, owner)
+    , mDocument(document)
+    , mDocumentAlive(document ? document->GetLifetime() : std::weak_ptr<const void>())
+    , mDevice(device)
+    , mFiles(std::move(files))
+    , mDownloadFolder(downloadFolder)
+    , mFlags(CameraDownloadFlags())
+{
+    ThrowIfNil_(owner);
+}
+
+CImportCameraTask::~CImportCameraTask()
+{
+    // The camera is released on the worker that talks to it.
+    if (mCamera) {
+        std::unique_ptr<CameraConnection> camera = std::move(mCamera);
+        WorkerPool::Run([&camera] { camera.reset(); });
+    }
+}
+
+void CImportCameraTask::RunTask()
+{
+    TaskOwnerView& owner = BeginWork();
+    ShowPauseButton(false);
+    ShowStopButton(true);
+    SetStatusCaption(601, 49);
+    SetProgressMax(SInt32(mFiles.size()));
+    SetProgress(0);
+    SetIndeterminate(true);
+    ShowProgress(0.1);
+
+    // The camera the user was asked about, never simply the first one attached.
+    mCamera = WorkerPool::Run([this] { return std::make_unique<CameraConnection>(mDevice); });
+    SetCaption6(CameraName(mDevice));
+    SetStatusCaption(601, 11);
+    SetIndeterminate(false);
+
+    SInt32 done = 0;
+    for (const CameraFileEntry& entry : mFiles) {
+        CheckPause();
+        SetItemCaption(entry.name);
+        const FileRef local = DownloadFile(*mCamera, entry);
+        if (local.IsValid()) {
+            auto item = std::make_unique<CIndexItem>(local);
+            DressDownloadedFile(local, *item);
+            mQueued.push_back({std::move(item), entry});
+        } else {
+            ++mFailed;
+        }
+        InsertQueued();
+        SetProgress(++done);
+        SInt32 zero = 0;
+        Broadcast(msg_ViewStateChanged, &zero);
+        YieldIfTimeUp(kUseTaskSlice);
+    }
+    // Items made while another task held the list wait for it here.
+    while (!mQueued.empty()) {
+        LThread::Sleep(50);
+        InsertQueued();
+    }
+    {
+        std::unique_ptr<CameraConnection> camera = std::move(mCamera);
+        WorkerPool::Run([&camera] { camera.reset(); });
+    }
+    if (mImported > 0)
+        owner.SetModified(true);
+    if (mFailed > 0) {
+        qCWarning(lcCamera) << mFailed << "of" << mFiles.size() << "camera files could not be downloaded";
+        ReportError(ExceptionCode(kErrCameraFailed, "camera files not downloaded"), kCautionAlert);
+    }
+    if (GetPrefBoolean(QStringLiteral("ICADisconnectCamera")))
+        EjectCamera(mDevice, true);
+    Finish(false);
+}
+
+FileRef CImportCameraTask::DownloadFile(CameraConnection& camera, const CameraFileEntry& entry)
+{
+    FileRef local;
+    int fd = -1;
+    // Cards repeat their names (IMG_0001.JPG): an earlier download is never replaced.
+    OSStatus status = CreateFreeFile(mDownloadFolder, entry.name, local, fd);
+    if (status != noErr) {
+        qCWarning(lcCamera) << "no file for" << entry.name << "in" << mDownloadFolder.Path() << status;
+        return {};
+    }
+    status = WorkerPool::Run([&] {
+        OSStatus result = camera.Download(entry, fd);
+        if (result == noErr && ::fsync(fd) != 0)
+            result = ioErr;
+        struct stat info {};
+        // Only a whole copy counts: the size the camera gave, or at least some bytes.
+        if (result == noErr
+            && (::fstat(fd, &info) != 0 || info.st_size == 0 || (entry.size >= 0 && info.st_size != entry.size)))
+            result = kErrCameraFailed;
+        return result;
+    });
+    ::close(fd);
+    if (status != noErr) {
+        ::unlink(local.NativePath().constData());
+        return {};
+    }
+    return local;
+}
+
+void CImportCameraTask::DressDownloadedFile(const FileRef& file, CIndexItem& item)
+{
+    if (mFlags & kCameraAdjustCreationDate) {
+        if (CEXIFInfo* exif = item.GetEXIFInfo(); exif && exif->GetDateTimeOriginal() != 0)
+            SetFileCreationDate(file.ToUrl(), exif->GetDateTimeOriginal());
+    }
+    if (mFlags & kCameraAddMetaDataToComment) {
+        QStringList parts;
+        for (SInt32 key : {kFieldModel, kFieldExposureSummary, kFieldDateTimeOriginal}) {
+            const QString text = item.CopyFieldString(key, 0).trimmed();
+            if (!text.isEmpty() && text != QLatin1String("-"))
+                parts << text;
+        }
+        if (!parts.isEmpty())
+            WriteFinderComment(file, parts.join(QStringLiteral(", ")));
+    }
+    if (mFlags & kCameraCreateCustomIcon) {
+        try {
+            item.UseThumbnailAsFileIcon();
+        } catch (...) {
+            // The icon is a nicety: the picture is imported all the same.
+            qCWarning(lcCamera) << "no custom icon for" << file.Path() << CurrentExceptionCode().what();
+        }
+    }
+}
+
+void CImportCameraTask::InsertQueued()
+{
+    TaskOwnerView* owner = GetOwner();
+    // Another task walking the list holds it locked: the items wait for it,
+    // never breaking into its lock.
+    while (owner && !mQueued.empty() && !owner->IsItemListLocked()) {
+        Queued queued = std::move(mQueued.front());
+        mQueued.pop_front();
+        queued.item->Hilite(); // each picture comes in selected
+        owner->InsertItem(queued.item.get(), kInsertAtEnd, true, false);
+        queued.item.release();
+        ++mImported;
+        if (mFlags & kCameraDeleteAfterDownload) {
+            CameraConnection* camera = mCamera.get();
+            if (camera)
+                WorkerPool::Run([&] { return camera->Delete(queued.entry); });
+        }
+    }
+}
+
+void CImportCameraTask::Finish(bool stopped)
+{
+    CSourceImportTask::Finish(stopped);
+    // Saved only where it has a file to go to: an untitled index waits for the user.
+    if (GetPrefBoolean(QStringLiteral("IndexAutoSave")) && !mDocumentAlive.expired() && mDocument->IsSpecified())
+        mDocument->DoSave();
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "CSourceImportTask.h"
+#include "Cameras.h"
+#include "FileRef.h"
+
+#include <QString>
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+class CIndexDoc;
+
+// Reports of the camera import ("500:63", "500:69", "500:70").
+inline constexpr SInt32 kMsgNoCameraImages = 100063;
+inline constexpr SInt32 kMsgCameraDisconnected = 100069;
+inline constexpr SInt32 kMsgNoCameraImagesDisconnected = 100070;
+
+// The download flags that the preferences give a camera import.
+enum : UInt32 {
+    kCameraDeleteAfterDownload = 0x01,
+    kCameraCreateCustomIcon = 0x02,
+    kCameraAddMetaDataToComment = 0x04,
+    kCameraAdjustCreationDate = 0x08,
+    kCameraNoColorProfile = 0x80,
+};
+UInt32 CameraDownloadFlags();
+
+// Cameras as the program sees them: a monitor started at start-up keeps the
+// "connected" state and offers an import when a camera arrives.
+void RegisterCameraNotifications();
+void UnregisterCameraNotifications();
+bool IsCameraConnected();
+// The first camera attached, or an invalid device. Blocking (runs the
+// detection on the worker pool while the caller yields).
+CameraDevice FindFirstCamera();
+// The import command: the first camera's pictures.
+void ImportFromConnectedCamera();
+// Asks whether to import the camera's pictures and starts the import into the
+// front index or a new one ("ICAConnectCameraAction"). A camera without
+// pictures is released and reported; declining releases it and reports nothing.
+void ImportFromCamera(const CameraDevice& device);
+// Releases the camera and, for a card, unmounts it ("ICADisconnectCamera");
+// with `notify` the user is told it may be unplugged.
+void EjectCamera(const CameraDevice& device, bool notify);
+
+// Downloads the listed files of one camera into the download folder, one item
+// each, in order, selected. A file is deleted from the camera only once its
+// local copy is whole and its item is in the index. Stop works between files.
+class CImportCameraTask : public CSourceImportTask {
+public:
+    // Owned by the view ('nilP' for none); the document, when there is one, is
+    // saved at the end with "IndexAutoSave".
+    CImportCameraTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner, CIndexDoc* document,
+        const CameraDevice& device, std::vector<CameraFileEntry> files, const FileRef& downloadFolder);
+    ~CImportCameraTask() override;
+
+    void Finish(bool stopped) override;
+
+    SInt32 CountImported() const { return mImported; }
+    SInt32 CountFailed() const { return mFailed; }
+
+protected:
+    void RunTask() override;
+
+private:
+    // Downloads one file under a free name; the local file, or invalid on failure.
+    FileRef DownloadFile(CameraConnection& camera, const CameraFileEntry& entry);
+    void DressDownloadedFile(const FileRef& file, CIndexItem& item);
+    // Inserts the queued items while the owner's list is free.
+    void InsertQueued();
+
+    CIndexDoc* mDocument;
+    std::weak_ptr<const void> mDocumentAlive;
+    CameraDevice mDevice;
+    std::vector<CameraFileEntry> mFiles;
+    FileRef mDownloadFolder;
+    UInt32 mFlags = 0;
+    struct Queued {
+        std::unique_ptr<CIndexItem> item;
+        CameraFileEntry entry;
+    };
+    std::deque<Queued> mQueued;
+    std::unique_ptr<CameraConnection> mCamera;
+    SInt32 mImported = 0;
+    SInt32 mFailed = 0;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "CVisualTask.h"
+#include "Sounds.h"
+#include "TaskOwnerView.h"
+
+// What the imports from the system's sources (camera, fonts, picture library)
+// share: registered with their owner view for their life, its busy mark raised
+// while they work, the completion sound, and an end that lowers the mark and
+// tells the view and the menus.
+class CSourceImportTask : public CVisualTask {
+public:
+    CSourceImportTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner);
+    ~CSourceImportTask() override;
+
+    void Finish(bool stopped) override;
+
+protected:
+    // The owner, made busy; 'nilP' without one.
+    TaskOwnerView& BeginWork();
+
+private:
+    StCompletionSound mCompletionSound {20};
+    ViewBusyMark mBusy;
+};

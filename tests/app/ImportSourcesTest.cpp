@@ -1,0 +1,324 @@
+#include "AppTestSupport.h"
+#include "AlertAnswer.h"
+#include "AliasRecord.h"
+#include "CImportCameraTask.h"
+#include "CImportFontsTask.h"
+#include "CImportiPhotoTask.h"
+#include "CIndexDoc.h"
+#include "CIndexItem.h"
+#include "CIndexView.h"
+#include "ErrorReport.h"
+#include "Preferences.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <sqlite3.h>
+
+namespace {
+
+constexpr int kPatienceMilliseconds = 30000;
+// The buttons of the question.
+constexpr PaneIDT kPaneOK = 1;
+constexpr PaneIDT kPaneCancel = 2;
+
+bool RunUntil(const std::function<bool()>& done)
+{
+    return RunEventsUntil(done, kPatienceMilliseconds);
+}
+
+std::vector<CIndexDoc*> IndexDocuments()
+{
+    std::vector<CIndexDoc*> documents;
+    for (LDocument* document : LDocument::GetDocumentList())
+        if (auto* index = dynamic_cast<CIndexDoc*>(document))
+            documents.push_back(index);
+    return documents;
+}
+
+bool IsIdle(CIndexDoc* document)
+{
+    IndexDocViewServices* view = document->GetIndexView();
+    return !view->IsBusy() && view->CountRunningTasks() == 0;
+}
+
+// The items of the index in their order: file name and whether selected.
+QStringList ItemFiles(CIndexDoc* document, bool selectedOnly = false)
+{
+    QStringList names;
+    auto* view = dynamic_cast<CIndexView*>(document->GetIndexViewPane());
+    for (SInt32 i = 1; view && i <= view->CountAllItems(); ++i) {
+        CIndexItem* item = nullptr;
+        if (view->GetItemAt(i, item) && item && (!selectedOnly || item->IsHilited()))
+            names << QFileInfo(item->GetURL().toLocalFile()).fileName();
+    }
+    return names;
+}
+
+QByteArray Contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The program with its menus, as a user starts it, and every report kept.
+class ImportSources : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = TestTempDir() + QStringLiteral("/sources-%1").arg(++sCount);
+        QDir(root).removeRecursively();
+        downloads = root + QStringLiteral("/Downloads");
+        ASSERT_TRUE(QDir().mkpath(downloads));
+        QByteArray alias;
+        ASSERT_EQ(NewAliasBytes(nullptr, FileRef(downloads), alias), noErr);
+        SetPrefHandle(QStringLiteral("DownloadFolderAlias"), alias);
+        SetErrorNotificationPoster([this](const SErrorReport& report) { reports.push_back(report); });
+        app = std::make_unique<COrvexApp>();
+        app->MakeMenuBar();
+        app->Initialize();
+    }
+    void TearDown() override
+    {
+        for (CIndexDoc* document : IndexDocuments()) {
+            RunUntil([&] { return IsIdle(document); });
+            document->SetModified(false);
+            document->AttemptClose(false);
+        }
+        app.reset();
+        SetManualCameras({});
+        SetErrorNotificationPoster(nullptr);
+        for (const char* key : {"DownloadFolderAlias", "ICADeleteAfterDownload", "ICAConnectCameraAction",
+                 "ICADisconnectCamera"})
+            SetPrefDefault(QString::fromLatin1(key));
+    }
+
+    // A card with the test photographs under DCIM/100TEST, read by the folder driver.
+    CameraDevice MakeCard(const QString& name, const QStringList& photos)
+    {
+        const QString folder = root + QLatin1Char('/') + name + QStringLiteral("/DCIM/100TEST");
+        EXPECT_TRUE(QDir().mkpath(folder));
+        for (const QString& photo : photos)
+            EXPECT_TRUE(QFile::copy(TestDataPath(QStringLiteral("exiftool-images/") + photo), folder + QLatin1Char('/') + photo));
+        CameraDevice card {QStringLiteral("Directory Browse"), QStringLiteral("disk:") + root + QLatin1Char('/') + name};
+        SetManualCameras({card});
+        return card;
+    }
+    QString CardFile(const QString& card, const QString& name) const
+    {
+        return root + QLatin1Char('/') + card + QStringLiteral("/DCIM/100TEST/") + name;
+    }
+    bool Reported(SInt32 code) const
+    {
+        return std::any_of(reports.begin(), reports.end(),
+            [code](const SErrorReport& r) { return r.listID == 500 && r.messageIndex == code - 100000; });
+    }
+    CIndexDoc* ImportWithAnswer(PaneIDT button, const std::function<void()>& whileAsked = {})
+    {
+        asked.clear();
+        // Answers the question, if one comes, for as long as the import command runs.
+        QTimer answerer;
+        answerer.setInterval(20);
+        QObject::connect(&answerer, &QTimer::timeout, [&] {
+            LDialogBox* dialog = FindOpenDialog();
+            if (!dialog)
+                return;
+            if (asked.isEmpty()) {
+                asked = PaneText(dialog, 4) + QLatin1Char('\n') + PaneText(dialog, 5);
+                if (whileAsked)
+                    whileAsked();
+            }
+            if (auto* pressed = dynamic_cast<LControl*>(dialog->FindPaneByID(button)))
+                pressed->SimulateHotSpotClick();
+        });
+        answerer.start();
+        app->ObeyCommand(cmd_ImportFromCamera, nullptr);
+        ProcessEventsFor(50);
+        std::vector<CIndexDoc*> documents = IndexDocuments();
+        if (documents.empty())
+            return nullptr;
+        EXPECT_TRUE(RunUntil([&] { return IsIdle(documents.back()); }));
+        ProcessEventsFor(1100); // the report periodical
+        return documents.back();
+    }
+
+    static inline int sCount = 0;
+    QString root;
+    QString downloads;
+    QString asked;
+    std::vector<SErrorReport> reports;
+    std::unique_ptr<COrvexApp> app;
+};
+
+} // namespace
+
+TEST_F(ImportSources, CameraPicturesBecomeSelectedItemsInOrderWithByteIdenticalCopies)
+{
+    MakeCard(QStringLiteral("CARD"), {"Canon.jpg", "IPTC.jpg", "Sony.jpg"});
+    CIndexDoc* document = ImportWithAnswer(kPaneOK);
+    ASSERT_NE(document, nullptr);
+    EXPECT_TRUE(asked.contains(QStringLiteral("import 3 pictures from “CARD”"))) << asked.toStdString();
+    EXPECT_TRUE(asked.contains(QStringLiteral("“Downloads”"))) << asked.toStdString();
+    const QStringList expected {"Canon.jpg", "IPTC.jpg", "Sony.jpg"};
+    EXPECT_EQ(ItemFiles(document), expected);
+    EXPECT_EQ(ItemFiles(document, true), expected);
+    for (const QString& name : expected) {
+        EXPECT_EQ(Contents(downloads + QLatin1Char('/') + name), Contents(CardFile(QStringLiteral("CARD"), name)));
+        EXPECT_TRUE(QFileInfo::exists(CardFile(QStringLiteral("CARD"), name))) << "deleted without being asked";
+    }
+    EXPECT_TRUE(document->IsModified());
+    EXPECT_TRUE(Reported(kMsgCameraDisconnected));
+}
+
+TEST_F(ImportSources, CameraWithoutPicturesOrDeclinedLeavesNoIndexAndOnlyTheEmptyCameraIsReported)
+{
+    struct Case {
+        const char* name;
+        QStringList photos;
+        PaneIDT answer;
+        SInt32 report; // 0: none
+    };
+    const Case cases[] = {
+        {"EMPTY", {}, kPaneOK, kMsgNoCameraImagesDisconnected},
+        {"DECLINED", {"Canon.jpg"}, kPaneCancel, kMsgCameraDisconnected},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        reports.clear();
+        MakeCard(QString::fromLatin1(c.name), c.photos);
+        EXPECT_EQ(ImportWithAnswer(c.answer), nullptr) << "an index was made";
+        EXPECT_TRUE(Reported(c.report));
+        // Declining is the user's choice, never an error on top of the note.
+        EXPECT_EQ(reports.size(), 1u);
+        EXPECT_TRUE(QDir(downloads).isEmpty());
+    }
+}
+
+TEST_F(ImportSources, DeleteAfterDownloadKeepsAFileWhoseCopyFailedAndNamesNeverClash)
+{
+    SetPrefBoolean(QStringLiteral("ICADeleteAfterDownload"), true);
+    MakeCard(QStringLiteral("FIRST"), {"Canon.jpg", "IPTC.jpg"});
+    const QByteArray firstCanon = Contents(CardFile(QStringLiteral("FIRST"), QStringLiteral("Canon.jpg")));
+    // The card changes under the import: the copy of IPTC.jpg comes out short.
+    CIndexDoc* document = ImportWithAnswer(kPaneOK, [&] {
+        QFile::resize(CardFile(QStringLiteral("FIRST"), QStringLiteral("IPTC.jpg")), 100);
+    });
+    ASSERT_NE(document, nullptr);
+    EXPECT_TRUE(asked.contains(QLatin1String("deleted"))) << asked.toStdString();
+    EXPECT_EQ(ItemFiles(document), QStringList {"Canon.jpg"});
+    EXPECT_FALSE(QFileInfo::exists(CardFile(QStringLiteral("FIRST"), QStringLiteral("Canon.jpg"))));
+    EXPECT_TRUE(QFileInfo::exists(CardFile(QStringLiteral("FIRST"), QStringLiteral("IPTC.jpg"))))
+        << "a picture was deleted although its copy failed";
+    EXPECT_FALSE(QFileInfo::exists(downloads + QStringLiteral("/IPTC.jpg"))) << "a partial copy was left";
+    EXPECT_TRUE(std::any_of(reports.begin(), reports.end(), [](const SErrorReport& r) { return r.alertType == kCautionAlert; }));
+
+    // A second card with the same names: the first download stays as it was.
+    SetPrefNumber(QStringLiteral("ICAConnectCameraAction"), 4);
+    MakeCard(QStringLiteral("SECOND"), {"Canon.jpg"});
+    const QByteArray secondCanon = Contents(CardFile(QStringLiteral("SECOND"), QStringLiteral("Canon.jpg")));
+    ASSERT_EQ(ImportWithAnswer(kPaneOK), document) << "the front index takes the pictures";
+    EXPECT_EQ(ItemFiles(document), (QStringList {"Canon.jpg", "Canon 1.jpg"}));
+    EXPECT_EQ(Contents(downloads + QStringLiteral("/Canon.jpg")), firstCanon);
+    EXPECT_EQ(Contents(downloads + QStringLiteral("/Canon 1.jpg")), secondCanon);
+}
+
+TEST_F(ImportSources, ActiveFontsGiveOneItemPerFontFileOpenTypeIncluded)
+{
+    const QString fonts = root + QStringLiteral("/fonts");
+    ASSERT_TRUE(QDir().mkpath(fonts));
+    const QString dejavu = QStringLiteral("/usr/share/fonts/truetype/dejavu/");
+    const QString urw = QStringLiteral("/usr/share/fonts/opentype/urw-base35/");
+    for (const QString& file : {dejavu + "DejaVuSans.ttf", dejavu + "DejaVuSans-Bold.ttf", urw + "NimbusSans-Regular.otf",
+             urw + "NimbusSans-Italic.otf"})
+        ASSERT_TRUE(QFile::copy(file, fonts + QLatin1Char('/') + QFileInfo(file).fileName())) << file.toStdString();
+    // A face of a kind the program does not open is passed over and counted.
+    const QString type1 = QStringLiteral("/usr/share/fonts/X11/Type1/");
+    const QStringList type1Files = QDir(type1).entryList({"*.pfb"});
+    if (!type1Files.isEmpty())
+        QFile::copy(type1 + type1Files.first(), fonts + QLatin1Char('/') + type1Files.first());
+    const QString config = root + QStringLiteral("/fonts.conf");
+    QFile conf(config);
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write(QStringLiteral("<?xml version=\"1.0\"?><!DOCTYPE fontconfig SYSTEM \"fonts.dtd\">"
+                              "<fontconfig><dir>%1</dir><cachedir>%2</cachedir></fontconfig>")
+                   .arg(fonts, root + QStringLiteral("/fontcache"))
+                   .toUtf8());
+    conf.close();
+    qputenv("FONTCONFIG_FILE", config.toUtf8());
+    const std::vector<ActiveFontFamily> families = ListActiveFontFamilies();
+    qunsetenv("FONTCONFIG_FILE");
+
+    QStringList files;
+    for (const ActiveFontFamily& family : families)
+        files << QFileInfo(family.file).fileName();
+    // The regular face stands for its family; no dot family, no second face.
+    EXPECT_TRUE(files.contains(QStringLiteral("DejaVuSans.ttf")));
+    EXPECT_FALSE(files.contains(QStringLiteral("DejaVuSans-Bold.ttf")));
+    EXPECT_TRUE(files.contains(QStringLiteral("NimbusSans-Regular.otf")));
+    EXPECT_FALSE(files.contains(QStringLiteral("NimbusSans-Italic.otf")));
+
+    qputenv("FONTCONFIG_FILE", config.toUtf8());
+    app->ObeyCommand(cmd_NewActiveFontsIndex, nullptr);
+    ASSERT_EQ(IndexDocuments().size(), 1u);
+    CIndexDoc* document = IndexDocuments().front();
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(document); }));
+    qunsetenv("FONTCONFIG_FILE");
+    QStringList items = ItemFiles(document);
+    items.sort();
+    EXPECT_EQ(items, (QStringList {"DejaVuSans.ttf", "NimbusSans-Regular.otf"}));
+    EXPECT_EQ(document->GetWindow()->GetCFDescriptor(), QStringLiteral("Active Fonts"));
+}
+
+TEST_F(ImportSources, PictureLibraryImportsItsVisibleSupportedFilesAndIsOfferedOnlyWhenPresent)
+{
+    const QString library = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/shotwell/data/photo.db");
+    QFile::remove(library);
+    CheckPictureLibrary();
+    Boolean enabled = true, usesMark = false;
+    UInt16 mark = 0;
+    Str255 name;
+    app->FindCommandStatus(cmd_NewPictureLibraryIndex, enabled, usesMark, mark, name);
+    EXPECT_FALSE(enabled);
+
+    const QString photos = root + QStringLiteral("/Photos");
+    ASSERT_TRUE(QDir().mkpath(photos + QStringLiteral("/.hidden")));
+    for (const char* photo : {"Canon.jpg", "Sony.jpg", "IPTC.jpg"})
+        QFile::copy(TestDataPath(QStringLiteral("exiftool-images/") + photo), photos + QLatin1Char('/') + photo);
+    QFile::copy(TestDataPath(QStringLiteral("exiftool-images/Canon.jpg")), photos + QStringLiteral("/.hidden/In.jpg"));
+    QFile notes(photos + QStringLiteral("/notes.txt"));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("not a picture");
+    notes.close();
+
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(library).path()));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(library.toUtf8().constData(), &db), SQLITE_OK);
+    const QString sql = QStringLiteral(
+        "CREATE TABLE PhotoTable (id INTEGER PRIMARY KEY, filename TEXT, flags INTEGER);"
+        "INSERT INTO PhotoTable VALUES (1, '%1/Sony.jpg', 0), (2, '%1/Canon.jpg', 0), (3, '%1/IPTC.jpg', 1),"
+        " (4, '%1/.hidden/In.jpg', 0), (5, '%1/notes.txt', 0), (6, '%1/Gone.jpg', 0), (7, '%1/Canon.jpg', 4);")
+                            .arg(photos);
+    ASSERT_EQ(sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    CheckPictureLibrary();
+    app->FindCommandStatus(cmd_NewPictureLibraryIndex, enabled, usesMark, mark, name);
+    EXPECT_TRUE(enabled);
+
+    app->ObeyCommand(cmd_NewPictureLibraryIndex, nullptr);
+    ASSERT_EQ(IndexDocuments().size(), 1u);
+    CIndexDoc* document = IndexDocuments().front();
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(document); }));
+    // Hidden and trashed entries, hidden folders, other files and missing ones stay out.
+    EXPECT_EQ(ItemFiles(document), (QStringList {"Sony.jpg", "Canon.jpg"}));
+    EXPECT_TRUE(ItemFiles(document, true).isEmpty());
+    QFile::remove(library);
+    CheckPictureLibrary();
+}
