@@ -101,10 +101,20 @@ Picture* CIndexItem::GetThumbnail()
             FileRef file = FileRef::FromUrl(url);
             found = file.IsValid() && ReadFilePreview(file, preview) == noErr;
             if (!found && !GetPrefBoolean(QStringLiteral("IgnoreBuiltInThumbnail")) && GetFileTypeCode() != 'RAW ') {
-                std::unique_ptr<CMedia> media(CreateMedia());
-                if (media) {
-                    ThrowIfOSErr_(media->GetThumbnailPicture(&preview));
-                    found = !preview.IsNull();
+                const TLivePtr<CIndexItem> self(this); // locating the file may ask the user, and yield
+                try {
+                    std::unique_ptr<CMedia> media(CreateMedia());
+                    if (media) {
+                        ThrowIfOSErr_(media->GetThumbnailPicture(&preview));
+                        found = !preview.IsNull();
+                    }
+                } catch (const ExceptionCode&) {
+                    // Looked for all the same: a damaged file is not opened again at every call.
+                    if (self) {
+                        mThumbnailLookedFor = true;
+                        mDirty = wasDirty;
+                    }
+                    throw;
                 }
             }
         }

@@ -31,6 +31,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <map>
 
 namespace {
@@ -549,6 +550,45 @@ TEST_F(IndexViewTest, ImportedPhotographsShowTheirPicturesInTheGrid)
     view->grab();
     EXPECT_EQ(update->CountQueued(), 0);
     EXPECT_FALSE(RunUntil([&] { return view->IsUpdating() || update->CountQueued() > 0; }, 300));
+}
+
+// A file that cannot be decoded is tried once, not again at every paint of its cell:
+// the decoder's own complaints count the attempts.
+TEST_F(IndexViewTest, ADamagedFileIsDecodedOnceHoweverOftenItsCellIsPainted)
+{
+    static std::atomic<int> decodes {0};
+    struct StCountDecodes {
+        QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString&) {
+            if (context.category && qstrcmp(context.category, "qt.gui.imageio.jpeg") == 0)
+                ++decodes;
+        });
+        ~StCountDecodes() { qInstallMessageHandler(previous); }
+    } counting;
+    CItemThumbnails::Install();
+    StTempPrefBoolean keepInItems(QStringLiteral("ApplyChangesToMediaFile"), false);
+    StTempPrefBoolean drawLater(QStringLiteral("ImmediateDraw"), false);
+    StTempPrefBoolean makeThumbnails(QStringLiteral("AutoCreateThumbnail"), true);
+    const QString path = TestTempDir() + QStringLiteral("/damaged.jpg");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("\xFF\xD8\xFF\xE0 cut", 10));
+    file.close();
+    auto* item = new CIndexItem(QUrl::fromLocalFile(path));
+    view->InsertItem(item, kInsertAtEnd, true, false);
+    view->show();
+    ASSERT_TRUE(RunUntil([&] { return item->HasThumbnailFailed(); }, 20000));
+    CUpdateTask* update = view->GetUpdateTask();
+    ASSERT_TRUE(RunUntil([&] { return update->CountQueued() == 0 && !view->IsUpdating(); }, 20000));
+    auto paint = [&] {
+        view->grab();
+        RunUntil([] { return false; }, 20);
+    };
+    paint(); // the parts the cell's texts ask for are read once, after it draws
+    const int tried = decodes;
+    EXPECT_GT(tried, 0);
+    for (int again = 0; again < 10; ++again)
+        paint();
+    EXPECT_EQ(decodes, tried);
 }
 
 // A click waits for the release to learn whether it starts a drag. Input that
