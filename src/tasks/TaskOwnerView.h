@@ -65,6 +65,8 @@ public:
 
     // Asks for the cell of the item at the index to be painted again.
     virtual void RefreshItem(SInt32 index) = 0;
+    // Scrolls the item at the index into view.
+    virtual void RevealItem(SInt32 /*index*/) {}
     // The view shows, and the index lies in the range it shows.
     virtual bool IsItemVisible(SInt32 index) const = 0;
     virtual bool IsShown() const = 0;

@@ -435,6 +435,7 @@ public:
     bool IsItemVisible(SInt32 index) const override;
     bool IsShown() const override { return isVisible(); }
     void RefreshItem(SInt32 index) override;
+    void RevealItem(SInt32 index) override { ScrollToIndex(index, false); }
     void Refresh() override;
     QString GetWindowTitle() const override;
 

@@ -139,6 +139,22 @@ public:
         return std::exchange(mFinished, {});
     }
 
+    void Post(std::function<void()> call)
+    {
+        {
+            std::lock_guard lock(mMutex);
+            mPosted.push_back(std::move(call));
+        }
+        mDone.notify_all();
+        AnnounceResults();
+    }
+
+    std::vector<std::function<void()>> TakePosted()
+    {
+        std::lock_guard lock(mMutex);
+        return std::exchange(mPosted, {});
+    }
+
     std::size_t InFlight()
     {
         std::lock_guard lock(mMutex);
@@ -148,7 +164,7 @@ public:
     void WaitForResults(std::chrono::steady_clock::time_point until)
     {
         std::unique_lock lock(mMutex);
-        mDone.wait_until(lock, until, [this] { return !mFinished.empty(); });
+        mDone.wait_until(lock, until, [this] { return !mFinished.empty() || !mPosted.empty(); });
     }
 
 private:
@@ -185,6 +201,7 @@ private:
     std::condition_variable mDone;
     std::deque<std::shared_ptr<WorkerJob>> mQueue;
     std::vector<std::shared_ptr<WorkerJob>> mFinished;
+    std::vector<std::function<void()>> mPosted;
     std::size_t mInFlight = 0;
     std::size_t mLiveWorkers = 0;
     bool mStarted = false;
@@ -348,9 +365,16 @@ void WorkerPool::RunEach(std::size_t count, const std::function<void(std::size_t
     rethrowFirst();
 }
 
+void WorkerPool::PostToGuiThread(std::function<void()> call)
+{
+    ThePool().Post(std::move(call));
+}
+
 void WorkerPool::DeliverResults()
 {
     auto& pool = ThePool();
+    for (auto& call : pool.TakePosted())
+        call();
     for (auto& job : pool.TakeFinished()) {
         if (ThreadWait* wait = job->mWait) {
             job->mWait = nullptr;

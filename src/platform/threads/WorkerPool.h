@@ -62,6 +62,11 @@ public:
     // thread-yield timer installs its own procedure here; by default nothing.
     static void SetResultsReadyHandler(std::function<void()> handler);
 
+    // From any OS thread: `call` runs on the GUI thread at the next round of the
+    // scheduler, which a waiting context is woken for (a transfer thread's
+    // "done" reaches the cooperative thread that waits on it this way).
+    static void PostToGuiThread(std::function<void()> call);
+
     // --- for the scheduler --------------------------------------------------------
     // Hands finished jobs' results to their waiting contexts (GUI thread).
     static void DeliverResults();

@@ -1,0 +1,442 @@
+#include "RemoteTransfer.h"
+
+#include "LThread.h"
+#include "WorkerPool.h"
+
+#include <curl/curl.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace Net {
+
+namespace {
+
+constexpr UInt32 kProgressIntervalMs = 100;
+
+bool IsFTP(const QUrl& url)
+{
+    return url.scheme().compare(QLatin1String("ftp"), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+struct RemoteTransfer::State {
+    explicit State(TransferRequest r) : request(std::move(r)) {}
+
+    TransferRequest request;
+    TransferResult result;
+    std::atomic<qint64> done{0};
+    std::atomic<qint64> total{-1};
+    std::atomic<bool> abort{false};
+    std::atomic<bool> finished{false};
+
+    // GUI thread only: the cooperative thread sleeping in Run.
+    ThreadID waiter = 0;
+    bool sleeping = false;
+
+    // Transfer thread only.
+    CURL* easy = nullptr;
+    int fd = -1;
+    curl_slist* postQuote = nullptr;
+    curl_slist* quote = nullptr;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    QByteArray lastReply;
+};
+
+namespace {
+
+using StatePtr = std::shared_ptr<RemoteTransfer::State>;
+
+size_t WriteBody(char* data, size_t size, size_t count, void* user)
+{
+    auto* state = static_cast<RemoteTransfer::State*>(user);
+    const size_t length = size * count;
+    if (!IsFTP(state->request.url)) {
+        // Only a success's body is kept: an error page is not the file.
+        long status = 0;
+        curl_easy_getinfo(state->easy, CURLINFO_RESPONSE_CODE, &status);
+        if (status < 200 || status > 299)
+            return length;
+    }
+    if (state->fd >= 0) {
+        size_t written = 0;
+        while (written < length) {
+            const ssize_t n = ::write(state->fd, data + written, length - written);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                state->result.fileError = errno;
+                return 0;
+            }
+            written += size_t(n);
+        }
+    } else {
+        if (state->result.body.size() + qint64(length) > state->request.memoryLimit) {
+            state->result.tooLarge = true;
+            return 0;
+        }
+        state->result.body.append(data, qsizetype(length));
+    }
+    state->result.bytes += qint64(length);
+    return length;
+}
+
+size_t ReadUpload(char* buffer, size_t size, size_t count, void* user)
+{
+    auto* state = static_cast<RemoteTransfer::State*>(user);
+    for (;;) {
+        const ssize_t n = ::read(state->fd, buffer, size * count);
+        if (n >= 0) {
+            state->result.bytes += n;
+            return size_t(n);
+        }
+        if (errno != EINTR) {
+            state->result.fileError = errno;
+            return CURL_READFUNC_ABORT;
+        }
+    }
+}
+
+// An FTP server's replies come through here; the last one is what a refusal says.
+size_t KeepReply(char* data, size_t size, size_t count, void* user)
+{
+    auto* state = static_cast<RemoteTransfer::State*>(user);
+    QByteArray line(data, qsizetype(size * count));
+    line = line.trimmed();
+    if (!line.isEmpty())
+        state->lastReply = line;
+    return size * count;
+}
+
+int Progress(void* user, curl_off_t downTotal, curl_off_t downNow, curl_off_t upTotal, curl_off_t upNow)
+{
+    auto* state = static_cast<RemoteTransfer::State*>(user);
+    if (state->request.kind == TransferKind::Upload) {
+        state->done = upNow;
+        state->total = upTotal > 0 ? upTotal : -1;
+    } else {
+        state->done = downNow;
+        state->total = downTotal > 0 ? downTotal : -1;
+    }
+    return state->abort ? 1 : 0;
+}
+
+curl_slist* MakeList(const QStringList& lines)
+{
+    curl_slist* list = nullptr;
+    for (const QString& line : lines)
+        list = curl_slist_append(list, line.toUtf8().constData());
+    return list;
+}
+
+class Engine {
+public:
+    Engine()
+    {
+        // The pool that carries the wake-ups is made first, so it outlives this.
+        WorkerPool::ThreadCount();
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        mMulti = curl_multi_init();
+        mThread = std::thread([this] { Loop(); });
+    }
+    ~Engine()
+    {
+        {
+            std::lock_guard lock(mMutex);
+            mStopping = true;
+        }
+        curl_multi_wakeup(mMulti);
+        mThread.join();
+        curl_multi_cleanup(mMulti);
+    }
+
+    void Submit(StatePtr state)
+    {
+        {
+            std::lock_guard lock(mMutex);
+            mIncoming.push_back(std::move(state));
+        }
+        curl_multi_wakeup(mMulti);
+    }
+    void Wake() { curl_multi_wakeup(mMulti); }
+
+private:
+    void Loop()
+    {
+        for (;;) {
+            std::deque<StatePtr> incoming;
+            {
+                std::lock_guard lock(mMutex);
+                if (mStopping)
+                    break;
+                incoming.swap(mIncoming);
+            }
+            // An abort ends its transfer now, not at libcurl's next progress call.
+            for (std::size_t i = 0; i < mActive.size();) {
+                if (mActive[i]->abort) {
+                    StatePtr state = mActive[i];
+                    mActive.erase(mActive.begin() + qsizetype(i));
+                    curl_multi_remove_handle(mMulti, state->easy);
+                    Finish(state, CURLE_ABORTED_BY_CALLBACK);
+                } else {
+                    ++i;
+                }
+            }
+            for (StatePtr& state : incoming)
+                Begin(std::move(state));
+            int running = 0;
+            curl_multi_perform(mMulti, &running);
+            int left = 0;
+            while (CURLMsg* message = curl_multi_info_read(mMulti, &left)) {
+                if (message->msg != CURLMSG_DONE)
+                    continue;
+                auto found = std::find_if(mActive.begin(), mActive.end(),
+                    [&](const StatePtr& s) { return s->easy == message->easy_handle; });
+                if (found == mActive.end())
+                    continue;
+                StatePtr state = *found;
+                mActive.erase(found);
+                const CURLcode code = message->data.result;
+                curl_multi_remove_handle(mMulti, state->easy);
+                Finish(state, code);
+            }
+            curl_multi_poll(mMulti, nullptr, 0, 1000, nullptr);
+        }
+        // The program ends: nobody is left to wake.
+        for (StatePtr& state : mActive) {
+            curl_multi_remove_handle(mMulti, state->easy);
+            Finish(state, CURLE_ABORTED_BY_CALLBACK, false);
+        }
+        mActive.clear();
+    }
+
+    void Begin(StatePtr state)
+    {
+        const TransferRequest& request = state->request;
+        if (state->abort) {
+            Finish(state, CURLE_ABORTED_BY_CALLBACK);
+            return;
+        }
+        // A CR or LF would end an FTP command early and start another.
+        bool unsafe = HasControlCharacters(request.url.path(QUrl::FullyDecoded))
+            || HasControlCharacters(request.url.userName()) || HasControlCharacters(request.url.password());
+        for (const QString& line : request.postCommands + request.commands)
+            unsafe = unsafe || HasControlCharacters(line);
+        if (unsafe) {
+            Finish(state, CURLE_URL_MALFORMAT);
+            return;
+        }
+        if (!request.localPath.isEmpty()) {
+            const QByteArray path = request.localPath.toLocal8Bit();
+            // Never O_CREAT: a file that its task removed meanwhile stays removed.
+            state->fd = request.kind == TransferKind::Upload ? ::open(path.constData(), O_RDONLY | O_CLOEXEC)
+                                                             : ::open(path.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+            if (state->fd < 0) {
+                state->result.fileError = errno;
+                Finish(state, request.kind == TransferKind::Upload ? CURLE_READ_ERROR : CURLE_WRITE_ERROR);
+                return;
+            }
+        }
+
+        CURL* easy = curl_easy_init();
+        state->easy = easy;
+        const QUrl bare = request.url.adjusted(QUrl::RemoveUserInfo);
+        curl_easy_setopt(easy, CURLOPT_URL, bare.toEncoded().constData());
+        if (!request.url.userName().isEmpty()) {
+            curl_easy_setopt(easy, CURLOPT_USERNAME, request.url.userName().toUtf8().constData());
+            curl_easy_setopt(easy, CURLOPT_PASSWORD, request.url.password().toUtf8().constData());
+        }
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp,http,https");
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, long(request.replyTimeoutSeconds));
+        curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(request.replyTimeoutSeconds));
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, state->errorBuffer);
+        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Progress);
+        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, state.get());
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &WriteBody);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, state.get());
+        if (IsFTP(request.url)) {
+            curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &KeepReply);
+            curl_easy_setopt(easy, CURLOPT_HEADERDATA, state.get());
+            if (!request.passive)
+                curl_easy_setopt(easy, CURLOPT_FTPPORT, "-");
+        } else {
+            curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+            curl_easy_setopt(easy, CURLOPT_MAXREDIRS, long(request.maxRedirects));
+            curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        }
+        switch (request.kind) {
+        case TransferKind::Download:
+            break;
+        case TransferKind::Listing:
+            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.listCommand.toUtf8().constData());
+            break;
+        case TransferKind::Upload: {
+            curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
+            curl_easy_setopt(easy, CURLOPT_READFUNCTION, &ReadUpload);
+            curl_easy_setopt(easy, CURLOPT_READDATA, state.get());
+            const off_t size = ::lseek(state->fd, 0, SEEK_END);
+            ::lseek(state->fd, 0, SEEK_SET);
+            if (size >= 0)
+                curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(size));
+            break;
+        }
+        case TransferKind::Commands:
+            curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+            state->quote = MakeList(request.commands);
+            curl_easy_setopt(easy, CURLOPT_QUOTE, state->quote);
+            break;
+        }
+        if (!request.postCommands.isEmpty()) {
+            state->postQuote = MakeList(request.postCommands);
+            curl_easy_setopt(easy, CURLOPT_POSTQUOTE, state->postQuote);
+        }
+        curl_multi_add_handle(mMulti, easy);
+        mActive.push_back(std::move(state));
+    }
+
+    static void Finish(const StatePtr& state, CURLcode code, bool wake = true)
+    {
+        TransferResult& result = state->result;
+        result.curlCode = int(code);
+        if (state->easy) {
+            curl_easy_getinfo(state->easy, CURLINFO_RESPONSE_CODE, &result.status);
+            result.errorText = QString::fromUtf8(state->errorBuffer);
+            curl_easy_cleanup(state->easy);
+            state->easy = nullptr;
+        }
+        if (result.errorText.isEmpty() && code != CURLE_OK)
+            result.errorText = QString::fromUtf8(curl_easy_strerror(code));
+        result.serverText = QString::fromUtf8(state->lastReply);
+        // libcurl leaves the reply code unset when a command other than the
+        // transfer's own is refused: the last reply line says it.
+        if (result.status == 0 && code != CURLE_OK && state->lastReply.size() >= 3) {
+            bool numeric = false;
+            const int reply = state->lastReply.left(3).toInt(&numeric);
+            if (numeric && reply >= 400)
+                result.status = reply;
+        }
+        curl_slist_free_all(state->postQuote);
+        curl_slist_free_all(state->quote);
+        state->postQuote = state->quote = nullptr;
+        if (state->fd >= 0) {
+            if (::close(state->fd) != 0 && result.fileError == 0)
+                result.fileError = errno;
+            state->fd = -1;
+        }
+        result.aborted = state->abort || code == CURLE_ABORTED_BY_CALLBACK;
+        state->finished = true;
+        if (!wake)
+            return;
+        // The waiting cooperative thread is woken on the GUI thread.
+        std::weak_ptr<RemoteTransfer::State> weak = state;
+        WorkerPool::PostToGuiThread([weak] {
+            StatePtr waiting = weak.lock();
+            if (!waiting || !waiting->sleeping)
+                return;
+            if (LThread* thread = LThread::FromID(waiting->waiter))
+                thread->Wake();
+        });
+    }
+
+    std::mutex mMutex;
+    std::deque<StatePtr> mIncoming;
+    bool mStopping = false;
+    std::vector<StatePtr> mActive; // transfer thread only
+    CURLM* mMulti = nullptr;
+    std::thread mThread;
+};
+
+Engine& TheEngine()
+{
+    static Engine engine;
+    return engine;
+}
+
+} // namespace
+
+bool TransferResult::Succeeded() const
+{
+    if (curlCode != CURLE_OK || aborted || tooLarge || fileError != 0)
+        return false;
+    // FTP answers 226 (or 250) after a transfer; HTTP any 2xx.
+    return status == 0 || (status >= 200 && status <= 299);
+}
+
+bool HasControlCharacters(const QString& text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+}
+
+RemoteTransfer::RemoteTransfer(TransferRequest request) : mState(std::make_shared<State>(std::move(request))) {}
+
+RemoteTransfer::~RemoteTransfer()
+{
+    if (!IsDone())
+        Abort();
+}
+
+void RemoteTransfer::Start()
+{
+    TheEngine().Submit(mState);
+}
+
+void RemoteTransfer::Abort()
+{
+    mState->abort = true;
+    TheEngine().Wake();
+}
+
+bool RemoteTransfer::IsDone() const
+{
+    return mState->finished.load(std::memory_order_acquire);
+}
+
+qint64 RemoteTransfer::BytesDone() const
+{
+    return mState->done;
+}
+
+qint64 RemoteTransfer::BytesTotal() const
+{
+    return mState->total;
+}
+
+const TransferResult& RemoteTransfer::Result() const
+{
+    return mState->result;
+}
+
+const TransferResult& RemoteTransfer::Run(const std::function<void()>& progress)
+{
+    Start();
+    while (!IsDone()) {
+        if (LThread* current = LThread::GetCurrentThread())
+            mState->waiter = current->GetID();
+        mState->sleeping = true;
+        LThread::Sleep(kProgressIntervalMs);
+        mState->sleeping = false;
+        if (progress && !IsDone())
+            progress();
+    }
+    if (progress)
+        progress();
+    return Result();
+}
+
+void RemoteTransfer::RunDetached(TransferRequest request)
+{
+    TheEngine().Submit(std::make_shared<State>(std::move(request)));
+}
+
+} // namespace Net

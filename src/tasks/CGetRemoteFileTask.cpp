@@ -1,0 +1,202 @@
+#include "CGetRemoteFileTask.h"
+
+#include "AliasRecord.h"
+#include "CIndexItem.h"
+#include "CatalogueRoutines.h"
+#include "ExceptionCode.h"
+#include "ExtendedAttributes.h"
+#include "FileRef.h"
+#include "FileSystemRoutines.h"
+#include "Preferences.h"
+#include "RemoteNames.h"
+#include "SafeSave.h"
+#include "TaskOwnerView.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+// Reserves a new file named after `name` in the folder: "photo.jpg", then
+// "photo 1.jpg", "photo 2.jpg" ... Answers its name.
+QString CreateUniqueFile(const QString& folder, const QString& name)
+{
+    for (int counter = 0;; ++counter) {
+        const QString candidate = counter == 0 ? name : Net::NumberedName(name, counter);
+        const QByteArray path = QDir(folder).filePath(candidate).toLocal8Bit();
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return candidate;
+        }
+        if (errno != EEXIST || counter >= 100000)
+            ThrowOSErr_(WriteFailureCode(errno), "cannot create " + path.toStdString());
+    }
+}
+
+// A temporary file beside `target`, private until it is renamed into place.
+QString CreateTemporaryBeside(const QString& target)
+{
+    const QFileInfo info(target);
+    QByteArray pattern = info.dir().filePath(QStringLiteral(".%1.download-XXXXXX").arg(info.fileName().left(64)))
+                             .toLocal8Bit();
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0)
+        ThrowOSErr_(WriteFailureCode(errno), "cannot create a temporary file beside " + target.toStdString());
+    ::close(fd);
+    return QString::fromLocal8Bit(pattern);
+}
+
+} // namespace
+
+CGetRemoteFileTask::CGetRemoteFileTask(
+    SInt16 titleList, SInt16 titleIndex, const QUrl& url, CIndexItem* item, TaskOwnerView* owner)
+    : CInternetTask(titleList, titleIndex, owner, url)
+    , mItem(item)
+{
+    if (Net::HasControlCharacters(url.path(QUrl::FullyDecoded)))
+        ThrowOSErr_(paramErr, "control characters in the remote path");
+    QByteArray alias;
+    bool hasAlias = false;
+    if (item && owner) {
+        // A remote item that was never downloaded has no file to make an alias of.
+        try {
+            if (const QByteArray* held = item->GetAlias()) {
+                alias = *held;
+                hasAlias = true;
+            }
+        } catch (const ExceptionCode&) {
+        }
+        item->Hilite();
+        owner->RefreshItem(owner->GetIndexOfItem(item));
+    }
+    FileRef existing;
+    if (hasAlias && ResolveAliasHandle(&alias, &existing, true) == noErr && QFileInfo(existing.Path()).isFile()) {
+        mTarget = existing.Path();
+    } else {
+        const FileRef folder = GetDownloadFolderRef();
+        const QString name = CreateUniqueFile(folder.Path(), Net::SafeLocalName(GetName()));
+        SetName(name);
+        mTarget = QDir(folder.Path()).filePath(name);
+        mCreatedTarget = true;
+    }
+    SetProgressMin(0);
+    SetIndeterminate(true);
+    SetStatusCaption(601, 24);
+    SetCaption6(GetName());
+}
+
+CGetRemoteFileTask::~CGetRemoteFileTask()
+{
+    // A task that ends without finishing (stopped, or the program ends) leaves nothing behind.
+    if (!mFinished)
+        RemoveTemporaryFiles();
+    if (CIndexItem* item = mItem.Get(); item && GetOwner())
+        item->Unhilite();
+}
+
+void CGetRemoteFileTask::RemoveTemporaryFiles()
+{
+    if (!mTemporary.isEmpty())
+        QFile::remove(mTemporary);
+    mTemporary.clear();
+    if (mCreatedTarget && !mTarget.isEmpty())
+        QFile::remove(mTarget);
+    mCreatedTarget = false;
+}
+
+void CGetRemoteFileTask::RevealItem()
+{
+    TaskOwnerView* owner = GetOwner();
+    CIndexItem* item = mItem.Get();
+    if (owner && item)
+        owner->RevealItem(owner->GetIndexOfItem(item));
+}
+
+void CGetRemoteFileTask::Download(Net::TransferRequest request)
+{
+    ShowProgress(3.0);
+    try {
+        mTemporary = CreateTemporaryBeside(mTarget);
+    } catch (const ExceptionCode& code) {
+        ReportCode(code);
+        TransferFailed();
+        return;
+    }
+    request.kind = Net::TransferKind::Download;
+    request.url = GetURL();
+    request.localPath = mTemporary;
+    const Net::TransferResult result = RunTransfer(std::move(request));
+    if (result.Succeeded())
+        TransferDone();
+    else
+        ReportFailure(result);
+}
+
+void CGetRemoteFileTask::TransferDone()
+{
+    // The complete file takes the destination's place, with the permissions a
+    // new file gets (or the replaced file had).
+    struct stat old {};
+    mode_t mode = 0666;
+    if (::stat(mTarget.toLocal8Bit().constData(), &old) == 0 && !mCreatedTarget)
+        mode = old.st_mode & 07777;
+    else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode &= ~mask;
+    }
+    ::chmod(mTemporary.toLocal8Bit().constData(), mode);
+    if (::rename(mTemporary.toLocal8Bit().constData(), mTarget.toLocal8Bit().constData()) != 0) {
+        ReportCode(ExceptionCode(WriteFailureCode(errno), "cannot replace " + mTarget.toStdString()));
+        TransferFailed();
+        return;
+    }
+    SyncFolderOf(mTarget);
+    mTemporary.clear();
+    mCreatedTarget = false;
+    mFinished = true;
+
+    const FileRef file(mTarget);
+    TaskOwnerView* owner = GetOwner();
+    if (CIndexItem* item = mItem.Get()) {
+        QByteArray alias;
+        if (NewAliasBytes(nullptr, file, alias) == noErr)
+            item->SetAlias(alias);
+    }
+    SetDTComment(file, GetStoredURL().toString());
+    if (CIndexItem* item = mItem.Get(); owner && item) {
+        if (GetPrefBoolean(QStringLiteral("AutoCreateThumbnail")))
+            item->CreateThumbnail(GetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile")));
+        owner->SetModified(true);
+    }
+    CInternetTask::TransferDone();
+    RevealItem();
+}
+
+void CGetRemoteFileTask::TransferFailed()
+{
+    CInternetTask::TransferFailed();
+    RemoveTemporaryFiles();
+    mFinished = true;
+    RevealItem();
+}
+
+void CGetFTPFileTask::RunTask()
+{
+    Net::TransferRequest request;
+    request.passive = PassiveMode();
+    Download(std::move(request));
+}
+
+void CGetHTTPFileTask::RunTask()
+{
+    Download(Net::TransferRequest());
+}

@@ -1,0 +1,138 @@
+#include "CGetRemoteFolderTask.h"
+
+#include "CIndexItem.h"
+#include "ErrorReport.h"
+#include "ExceptionCode.h"
+#include "Preferences.h"
+#include "TaskOwnerView.h"
+
+#include <memory>
+
+namespace {
+
+// Replies of servers that do not know a command (MLSD on older servers).
+bool IsUnknownCommand(long status)
+{
+    return status == 500 || status == 501 || status == 502 || status == 504;
+}
+
+} // namespace
+
+CGetRemoteFolderTask::CGetRemoteFolderTask(SInt16 titleList, SInt16 titleIndex, const QUrl& url, TaskOwnerView* owner)
+    : CInternetTask(titleList, titleIndex, owner, url)
+{
+    ThrowIfNil_(owner);
+}
+
+CGetRemoteFolderTask::~CGetRemoteFolderTask() = default;
+
+void CGetRemoteFolderTask::Stop()
+{
+    mStopRequested = true;
+    CInternetTask::Stop();
+}
+
+void CGetRemoteFolderTask::RunTask()
+{
+    SetIndeterminate(true);
+    SetCaption6(GetName());
+    SetStatusCaption(601, 24);
+    ShowProgress(3.0);
+    FetchListing();
+    SetTitleCaption(601, 34);
+    StartEntryDownloads();
+    HideProgressPane();
+}
+
+void CGetRemoteFolderTask::AddEntry(const QUrl& url)
+{
+    TaskOwnerView* owner = GetOwner();
+    const QUrl stored = Net::WithoutPassword(url);
+    auto item = std::make_unique<CIndexItem>(stored);
+    item->SetRemoteURL(stored);
+    owner->InsertItem(item.get(), kInsertAtEnd, true, false);
+    CIndexItem* inserted = item.release();
+    owner->SetModified(true);
+    SInt32 zero = 0;
+    Broadcast(msg_ViewStateChanged, &zero);
+    if (GetPrefBoolean(QStringLiteral("DownloadFiles")))
+        mEntries.push_back({TLivePtr<CIndexItem>(inserted), url});
+}
+
+void CGetRemoteFolderTask::StartEntryDownloads()
+{
+    SetIndeterminate(false);
+    SetProgressMin(0);
+    SetProgressMax(SInt32(mEntries.size()));
+    SetStatusCaption(601, 22);
+    SInt32 counter = 0;
+    for (const Entry& entry : mEntries) {
+        if (mStopRequested)
+            break;
+        SetProgress(++counter);
+        CIndexItem* item = entry.item.Get();
+        if (!item)
+            continue; // removed from the index meanwhile
+        SetItemCaption(item->GetName());
+        try {
+            StartDownloadTaskForItem(GetOwner(), item, entry.url);
+        } catch (const ExceptionCode& code) {
+            ReportCode(code);
+        }
+    }
+}
+
+void CGetFTPFolderTask::FetchListing()
+{
+    QUrl folder = GetURL();
+    Net::TransferRequest request;
+    request.kind = Net::TransferKind::Listing;
+    request.url = folder;
+    request.passive = PassiveMode();
+    request.listCommand = QStringLiteral("MLSD");
+    SetStatusCaption(601, 31);
+    Net::TransferResult result = RunTransfer(request);
+    bool machineListing = true;
+    if (!result.Succeeded() && !result.aborted && IsUnknownCommand(result.status)) {
+        request.listCommand = QStringLiteral("LIST");
+        result = RunTransfer(request);
+        machineListing = false;
+    }
+    if (!result.Succeeded()) {
+        ReportFailure(result);
+        return;
+    }
+    const auto entries = machineListing ? Net::ParseMLSDListing(result.body) : Net::ParseLISTListing(result.body);
+    try {
+        for (const Net::RemoteEntry& entry : entries) {
+            if (!entry.isFolder)
+                AddEntry(Net::ChildURL(folder, entry.name));
+        }
+    } catch (const ExceptionCode& code) {
+        ReportCode(code);
+        TransferFailed();
+    }
+}
+
+void CGetHTTPFolderTask::FetchListing()
+{
+    Net::TransferRequest request;
+    request.kind = Net::TransferKind::Download;
+    request.url = GetURL();
+    request.memoryLimit = kMaxIndexPageBytes;
+    const Net::TransferResult result = RunTransfer(request);
+    if (!result.Succeeded()) {
+        if (result.tooLarge)
+            ReportCode(ExceptionCode(kErrNetworkFailed, "the folder's index page is larger than 4 MB"));
+        else
+            ReportFailure(result);
+        return;
+    }
+    TransferDone();
+    try {
+        for (const QUrl& link : Net::FileLinksOfIndexPage(result.body, GetURL()))
+            AddEntry(link);
+    } catch (const ExceptionCode& code) {
+        ReportCode(code);
+    }
+}
