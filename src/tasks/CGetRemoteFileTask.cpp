@@ -120,19 +120,39 @@ void CGetRemoteFileTask::RevealItem()
         owner->RevealItem(owner->GetIndexOfItem(item));
 }
 
+int CGetRemoteFileTask::NewFileMode() const
+{
+    // The replaced file keeps its permissions.
+    struct stat old {};
+    if (::stat(mTarget.toLocal8Bit().constData(), &old) == 0)
+        return int(old.st_mode & 07777);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return int(0666 & ~mask);
+}
+
 void CGetRemoteFileTask::Download(Net::TransferRequest request)
 {
     ShowProgress(3.0);
-    try {
-        mTemporary = CreateTemporaryBeside(mTarget);
-    } catch (const ExceptionCode& code) {
-        ReportCode(code);
-        TransferFailed();
-        return;
-    }
     request.kind = Net::TransferKind::Download;
     request.url = GetURL();
-    request.localPath = mTemporary;
+    if (mCreatedTarget) {
+        // A file this task made holds nothing of the user's: the bytes go
+        // straight into it, and a failure deletes it.
+        request.localPath = mTarget;
+    } else {
+        // The user's copy is replaced only by a complete file.
+        try {
+            mTemporary = CreateTemporaryBeside(mTarget);
+        } catch (const ExceptionCode& code) {
+            ReportCode(code);
+            TransferFailed();
+            return;
+        }
+        request.localPath = mTemporary;
+        request.renameTo = mTarget;
+        request.renameMode = NewFileMode();
+    }
     const Net::TransferResult result = RunTransfer(std::move(request));
     if (result.Succeeded())
         TransferDone();
@@ -142,24 +162,7 @@ void CGetRemoteFileTask::Download(Net::TransferRequest request)
 
 void CGetRemoteFileTask::TransferDone()
 {
-    // The complete file takes the destination's place, with the permissions a
-    // new file gets (or the replaced file had).
-    struct stat old {};
-    mode_t mode = 0666;
-    if (::stat(mTarget.toLocal8Bit().constData(), &old) == 0 && !mCreatedTarget)
-        mode = old.st_mode & 07777;
-    else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode &= ~mask;
-    }
-    ::chmod(mTemporary.toLocal8Bit().constData(), mode);
-    if (::rename(mTemporary.toLocal8Bit().constData(), mTarget.toLocal8Bit().constData()) != 0) {
-        ReportCode(ExceptionCode(WriteFailureCode(errno), "cannot replace " + mTarget.toStdString()));
-        TransferFailed();
-        return;
-    }
-    SyncFolderOf(mTarget);
+    // The complete file is in place (renamed there by the transfer thread).
     mTemporary.clear();
     mCreatedTarget = false;
     mFinished = true;

@@ -30,6 +30,7 @@ protected:
 
 private:
     void RemoveTemporaryFiles();
+    int NewFileMode() const;
     void RevealItem();
 
     TLivePtr<CIndexItem> mItem;

@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -50,6 +51,7 @@ struct RemoteTransfer::State {
     curl_slist* quote = nullptr;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     QByteArray lastReply;
+    QByteArray refusal; // the last 4xx or 5xx reply
 };
 
 namespace {
@@ -114,6 +116,8 @@ size_t KeepReply(char* data, size_t size, size_t count, void* user)
     line = line.trimmed();
     if (!line.isEmpty())
         state->lastReply = line;
+    if (line.startsWith('4') || line.startsWith('5'))
+        state->refusal = line;
     return size * count;
 }
 
@@ -146,6 +150,8 @@ public:
         WorkerPool::ThreadCount();
         curl_global_init(CURL_GLOBAL_DEFAULT);
         mMulti = curl_multi_init();
+        // Logged-in connections are kept for the next transfers to the same servers.
+        curl_multi_setopt(mMulti, CURLMOPT_MAXCONNECTS, 32L);
         mThread = std::thread([this] { Loop(); });
     }
     ~Engine()
@@ -263,6 +269,7 @@ private:
         curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Progress);
         curl_easy_setopt(easy, CURLOPT_XFERINFODATA, state.get());
+        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024);
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &WriteBody);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, state.get());
         if (IsFTP(request.url)) {
@@ -317,24 +324,28 @@ private:
         }
         if (result.errorText.isEmpty() && code != CURLE_OK)
             result.errorText = QString::fromUtf8(curl_easy_strerror(code));
-        result.serverText = QString::fromUtf8(state->lastReply);
-        // libcurl leaves the reply code unset when a command other than the
-        // transfer's own is refused: the last reply line says it.
-        if (result.status == 0 && code != CURLE_OK && state->lastReply.size() >= 3) {
-            bool numeric = false;
-            const int reply = state->lastReply.left(3).toInt(&numeric);
-            if (numeric && reply >= 400)
-                result.status = reply;
-        }
-        curl_slist_free_all(state->postQuote);
-        curl_slist_free_all(state->quote);
-        state->postQuote = state->quote = nullptr;
+        // A refusal is what a failure reports; libcurl's reply code may belong
+        // to a later command (QUIT on a connection it closes meanwhile).
+        const QByteArray& said = code != CURLE_OK && !state->refusal.isEmpty() ? state->refusal : state->lastReply;
+        result.serverText = QString::fromUtf8(said);
+        if (code != CURLE_OK && result.status < 400 && !state->refusal.isEmpty())
+            result.status = state->refusal.left(3).toInt();
+        result.aborted = state->abort || code == CURLE_ABORTED_BY_CALLBACK;
         if (state->fd >= 0) {
+            const bool rename = !state->request.renameTo.isEmpty() && result.Succeeded();
+            if (rename && ::fchmod(state->fd, mode_t(state->request.renameMode)) != 0)
+                result.fileError = errno;
             if (::close(state->fd) != 0 && result.fileError == 0)
                 result.fileError = errno;
             state->fd = -1;
+            // Here rather than on the GUI thread: the file system may make a
+            // rename over a large file wait for its blocks to reach the disk.
+            if (rename && result.fileError == 0
+                && ::rename(state->request.localPath.toLocal8Bit().constData(),
+                       state->request.renameTo.toLocal8Bit().constData())
+                    != 0)
+                result.fileError = errno;
         }
-        result.aborted = state->abort || code == CURLE_ABORTED_BY_CALLBACK;
         state->finished = true;
         if (!wake)
             return;

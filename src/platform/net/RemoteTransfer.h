@@ -32,6 +32,10 @@ struct TransferRequest {
     // user logs in as "anonymous"). Its port is used.
     QUrl url;
     QString localPath;
+    // A download into a file: once it is complete, the file gets these
+    // permissions and is renamed to this path (the replace is atomic).
+    QString renameTo;
+    int renameMode = 0644;
     // A download or listing into memory stops with tooLarge beyond this.
     qint64 memoryLimit = 16 * 1024 * 1024;
     bool passive = true; // FTP data connections; active ones use "PORT -"
