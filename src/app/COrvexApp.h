@@ -67,6 +67,9 @@ public:
     // An untitled index with the title of `titleKey`, filled by the task made for its view.
     void NewIndexFilledBy(const QString& titleKey, const std::function<CVisualTask*(TaskOwnerView*)>& makeTask);
     virtual void NewSpecialFolderIndex(CommandT command);
+    // Imports a folder into an open index: its own import when it is empty and
+    // idle, else a folder import task that adds the items at the end.
+    void ImportFolderInto(CIndexDoc& document, const FileRef& folder, SInt32 option);
     // What the index documents ask of the application.
     void SendOpenDocumentEvent(const QUrl& package) override;
     void ContinueQuitting() override;

@@ -137,9 +137,8 @@ void COrvexApp::OpenDocument(const FileRef& requested)
             // No index to import into: the folder gets an index of its own.
             new CIndexDoc(this, url, true, false);
         } else {
-            ThrowIfNot_(document->CountAllItems() == 0 && !document->IsBusy() && !document->IsModified(),
-                "the index in front is not empty");
-            document->ImportFolder(url);
+            // The index in front takes the folder, whatever it holds already.
+            ImportFolderInto(*document, file, 0);
         }
     }
     AddRecentItem(file);
@@ -221,14 +220,20 @@ void COrvexApp::NewSpecialFolderIndex(CommandT command)
     // Only the Desktop's import takes the option of its own.
     const SInt32 option = command == cmd_NewDesktopIndex ? 1 : 0;
     if (CIndexDoc* document = CIndexDoc::GetFrontDocument()) {
-        if (document->CountAllItems() > 0)
-            GetTaskServices().StartImportFolderTask(document->GetIndexViewServices(), folder, kInsertAtEnd, option);
-        else
-            document->ImportFolder(url);
+        ImportFolderInto(*document, folder, option);
         return;
     }
     new CIndexDoc(this, url, true, false);
     AddRecentItem(folder);
+}
+
+void COrvexApp::ImportFolderInto(CIndexDoc& document, const FileRef& folder, SInt32 option)
+{
+    // An empty, idle index is the folder's own import; otherwise its items are added at the end.
+    if (document.CountAllItems() == 0 && !document.IsBusy() && !document.IsModified())
+        document.ImportFolder(folder.ToUrl());
+    else
+        GetTaskServices().StartImportFolderTask(document.GetIndexViewServices(), folder, kInsertAtEnd, option);
 }
 
 void COrvexApp::SendOpenDocumentEvent(const QUrl& package)

@@ -301,24 +301,30 @@ void COrvexApp::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean
     case cmd_NewDesktopPicturesIndex:
         outEnabled = UserFolderForCommand(command).IsValid();
         return;
+    case cmd_OpenSampleIndex: // only when one is installed
+        outEnabled = SampleIndexPackage().IsValid();
+        outUsesMark = false;
+        return;
     case cmd_New:
     case cmd_Open:
     case cmd_ShowClipboard:
     case cmd_OpenRecent:
-    case cmd_OpenSampleIndex:
     case cmd_OpenHomePage:
     case cmd_OpenSupportPage:
     case cmd_OpenFeedbackPage:
         outEnabled = true;
         outUsesMark = false;
         return;
+    // The stored settings' organizer is not there yet.
+    case cmd_OrganizeStoredSettings:
+        outEnabled = false;
+        return;
+    case cmd_NewActiveFontsIndex:
     case cmd_Preferences:
     case cmd_CloseAll:
     case cmd_AddFiles:
     case cmd_SubmenuItem1030:
     case cmd_SubmenuItem1031:
-    case cmd_OrganizeStoredSettings:
-    case cmd_NewActiveFontsIndex:
     case cmd_OpenUpdatePage:
     case cmd_NewDesktopIndex:
     case cmd_CompactMemory:

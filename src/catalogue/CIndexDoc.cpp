@@ -244,7 +244,7 @@ void CIndexDoc::WriteSettingsOnClose()
         if (!GetPrefBoolean(QStringLiteral("SaveViewSettingsCloseWindow")))
             return;
         if (mPackage)
-            WriteSettings(true);
+            WriteSettings(TestFlags(kDocWindowReused)); // the window's frame is the index's
         else
             SaveSettingsAsDefaults();
     });
@@ -887,15 +887,18 @@ void CIndexDoc::FindCommandStatus(
         name(IsStatusBarShown() ? "600:126" : "600:127");
         break;
     case cmd_SaveSettingsAsDefaults:
-    case cmd_SearchWindow:
-    case cmd_FindDuplicates:
-    case cmd_BatchWindow:
     case cmd_FocusSearchField:
     case cmd_RebuildThumbnails:
         outEnabled = true;
         break;
+    // The search window and the list view are not there yet: their commands stay off.
+    case cmd_SearchWindow:
+    case cmd_FindDuplicates:
+    case cmd_BatchWindow:
+        outEnabled = false;
+        break;
     case kCmdListView:
-        outEnabled = true;
+        outEnabled = false;
         mark(mListViewPane->isVisibleTo(GetWindow()));
         break;
     case kCmdThumbnailView:

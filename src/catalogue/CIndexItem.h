@@ -86,6 +86,10 @@ public:
 void SetThumbnailServices(ThumbnailServices* maker);
 ThumbnailServices* GetThumbnailServices();
 
+// Where a file name's extension begins (the last point, neither first nor last,
+// followed by no blank); -1 when it has none.
+qsizetype FileExtensionPoint(const QString& name);
+
 // One catalogued media file. It keeps the file's identity (URL, alias, file
 // reference, stored name inside the package), the cheap catalogue fields, and the
 // costly parts (thumbnail, caption, EXIF, user data, image record, remote URL),

@@ -113,20 +113,6 @@ auto Quietly(F&& getter) -> decltype(getter())
     return result;
 }
 
-// The extension as the desktop sees it: the part after the last point, when the
-// point is neither first nor last and the part holds no blank.
-qsizetype ExtensionPoint(const QString& name)
-{
-    const qsizetype point = name.lastIndexOf(QLatin1Char('.'));
-    if (point <= 0 || point == name.size() - 1)
-        return -1;
-    for (qsizetype i = point + 1; i < name.size(); ++i) {
-        if (name.at(i).isSpace())
-            return -1;
-    }
-    return point;
-}
-
 // The element `fromEnd` places from the end of a path split at "/"; empty when
 // the path has fewer elements.
 QString PathElementFromEnd(const QString& path, int fromEnd)
@@ -155,6 +141,20 @@ bool IsPlaceholder(const Str255& text)
 
 
 } // namespace
+
+// The extension as the desktop sees it: the part after the last point, when the
+// point is neither first nor last and the part holds no blank.
+qsizetype FileExtensionPoint(const QString& name)
+{
+    const qsizetype point = name.lastIndexOf(QLatin1Char('.'));
+    if (point <= 0 || point == name.size() - 1)
+        return -1;
+    for (qsizetype i = point + 1; i < name.size(); ++i) {
+        if (name.at(i).isSpace())
+            return -1;
+    }
+    return point;
+}
 
 UInt64 NextItemSequenceNumber()
 {
@@ -546,7 +546,7 @@ QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
             text = GetName();
             ThrowIfNot_(!text.isEmpty(), "item without a name");
             if (mode != kFieldTextFullName && !GetPrefBoolean(kShowFileExtension)) {
-                const qsizetype point = ExtensionPoint(text);
+                const qsizetype point = FileExtensionPoint(text);
                 if (point > 0)
                     text.truncate(point);
             }

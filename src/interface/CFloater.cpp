@@ -240,18 +240,5 @@ void ConstrainWindowToScreen(QWidget* shell, QScreen* screen)
         screen = ScreenUnder(shell);
     if (!screen)
         return;
-    QRect available = screen->availableGeometry();
-    QRect frame = shell->frameGeometry();
-    QPoint delta;
-    if (frame.right() > available.right())
-        delta.rx() = available.right() - frame.right();
-    if (frame.bottom() > available.bottom())
-        delta.ry() = available.bottom() - frame.bottom();
-    frame.translate(delta);
-    if (frame.left() < available.left())
-        delta.rx() += available.left() - frame.left();
-    if (frame.top() < available.top())
-        delta.ry() += available.top() - frame.top();
-    if (!delta.isNull())
-        shell->move(shell->pos() + delta);
+    MoveWithinArea(shell, screen->availableGeometry());
 }

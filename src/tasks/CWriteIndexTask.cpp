@@ -175,7 +175,7 @@ void CWriteIndexTask::RunTask()
             }
         }
 
-        mDocument->WriteSettings(mDocument->TestFlags(kDocClosing));
+        mDocument->WriteSettings(mDocument->TestFlags(kDocWindowReused));
         // Files of removed stored items go only once the file that no longer names
         // them is the index's own.
         if (!beside)

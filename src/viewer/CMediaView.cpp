@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 
 namespace {
 constexpr double kIdleInterval = 0.125;
@@ -526,17 +527,24 @@ bool CMediaView::HandleKeyPress(const EventRecord& event)
         else if (mMedia && mMedia->GetKind() == kMediaKindMovie)
             SetVolume(SInt16(GetVolume() + (key == char_UpArrow ? 12 : -12)));
         break;
-    default:
+    default: {
         handled = false;
-        if (event.modifiers & (cmdKey | controlKey))
-            break;
-        static constexpr struct {
+        struct KeyCommand {
             char key;
             CommandT command;
-        } kKeyCommands[] = { { '+', cmd_MediaZoomIn }, { '-', cmd_MediaZoomOut }, { '0', cmd_MediaZoom50 },
-            { '1', cmd_MediaZoom100 }, { '2', cmd_MediaZoom200 }, { '3', cmd_MediaFitShrink },
+        };
+        static constexpr KeyCommand kKeyCommands[] = { { '+', cmd_MediaZoomIn }, { '-', cmd_MediaZoomOut },
+            { '0', cmd_MediaZoom50 }, { '1', cmd_MediaZoom100 }, { '2', cmd_MediaZoom200 }, { '3', cmd_MediaFitShrink },
             { '4', cmd_MediaFitEnlarge }, { '5', cmd_MediaFillShorterSide } };
-        for (const auto& entry : kKeyCommands) {
+        // The desktop's zoom keys: Ctrl with plus (or the "=" it shares a key with), minus and 0 (actual size).
+        static constexpr KeyCommand kCtrlKeyCommands[] = { { '+', cmd_MediaZoomIn }, { '=', cmd_MediaZoomIn },
+            { '-', cmd_MediaZoomOut }, { '0', cmd_MediaZoom100 } };
+        std::span<const KeyCommand> table;
+        if (!(event.modifiers & (cmdKey | controlKey)))
+            table = kKeyCommands;
+        else if ((event.modifiers & (cmdKey | controlKey | optionKey)) == cmdKey)
+            table = kCtrlKeyCommands;
+        for (const auto& entry : table) {
             if (key == UInt8(entry.key)) {
                 Boolean enabled = false, usesMark = false;
                 UInt16 mark = 0;
@@ -548,6 +556,7 @@ bool CMediaView::HandleKeyPress(const EventRecord& event)
                 break;
             }
         }
+    }
     }
     if (handled) {
         LCommander::SetUpdateCommandStatus(true);

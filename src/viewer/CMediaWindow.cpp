@@ -7,6 +7,7 @@
 #include "CMediaCaptionFloater.h"
 #include "CMediaNavigator.h"
 #include "CMediaView.h"
+#include "DesktopServices.h"
 #include "DisplayUtilities.h"
 #include "MediaBackground.h"
 #include "ErrorCodes.h"
@@ -570,8 +571,9 @@ void CMediaWindow::FindCommandStatus(CommandT command, Boolean& outEnabled, Bool
         outEnabled = true;
         mark(mNavigator && mNavigator->IsVisible());
         return;
-    case cmd_MediaDesktopPicture:
-        outEnabled = mItem && !IsFontMediaType(mItem->GetFileTypeCode()) && !IsSoundMediaType(mItem->GetFileTypeCode());
+    case cmd_MediaDesktopPicture: // a picture, on a desktop whose picture we can set
+        outEnabled = mItem && !IsFontMediaType(mItem->GetFileTypeCode()) && !IsSoundMediaType(mItem->GetFileTypeCode())
+            && CanSetDesktopPicture();
         return;
     case cmd_MediaInfoWindow:
     case cmd_MediaSlideShow:

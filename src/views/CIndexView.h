@@ -391,6 +391,9 @@ public:
     bool TypeSelectKey(const EventRecord& event);
     void FinishTypeSelect();
     const QString& GetTypeSelectText() const { return mTypeSelect; }
+    // Space: the first selected item (item 1 when none) opens in the viewer, which
+    // starts its slide show; 'asrt' when there is no item.
+    void OpenSelectedItem();
     // The view is a commander: a click makes it the target, and its keys are the grid's.
     bool HandleKeyPress(const EventRecord& event) override;
 
@@ -552,6 +555,8 @@ private:
     CIndexItem* mRenameItem = nullptr;
     SInt32 mRenameColumn = 0;
     CInPlaceEditField* mRenameField = nullptr;
+    // The name's extension while the cells hide it: put back after the edit.
+    QString mRenameHiddenExtension;
     QPointer<LDialogBox> mPropertyDialog;
     QPointer<LWindow> mCommentWindow;
 };

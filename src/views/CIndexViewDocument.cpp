@@ -159,16 +159,7 @@ void CIndexViewDocument::StartQuickSearch(SInt32 fieldKey, const QString& text)
 
 void CIndexViewDocument::OpenSelectedItem()
 {
-    // The first selected item, item 1 when none is; the media window opened so
-    // starts its slide show.
-    SInt32 index = mView.GetFirstSelectedIndex();
-    if (index == 0)
-        index = 1;
-    CIndexItem* item = nullptr;
-    if (!mView.GetItemAt(index, item) || !item)
-        ThrowOSErr_(err_AssertFailed, "no item to open");
-    StOpeningSelectedItem opening;
-    item->OpenInViewer(index, &mView, GetPrefNumber(QStringLiteral("DoubleClickAction")) == 1);
+    mView.OpenSelectedItem();
 }
 
 void CIndexViewDocument::RebuildThumbnails()
@@ -188,10 +179,11 @@ SInt32 CIndexViewDocument::GetViewMode() const
 
 void CIndexViewDocument::SetViewMode(SInt32 command)
 {
-    // The grid is this view's one layout so far; other modes leave it as it is.
-    if (command != kCmdThumbnailView && command != kCmdExtendedView)
-        return;
-    mView.AdjustImageSize();
+    // The list view is a pane of its own; the grid shows thumbnails or extended thumbnails.
+    if (command == kCmdThumbnailView)
+        mView.SetViewMode(kThumbnailViewMode);
+    else if (command == kCmdExtendedView)
+        mView.SetViewMode(kExtendedViewMode);
 }
 
 SInt32 CIndexViewDocument::GetModeScrollPosition() const

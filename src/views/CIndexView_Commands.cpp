@@ -3,10 +3,37 @@
 
 #include "CIndexItem.h"
 #include "LMenuBar.h"
+#include "LocalizedStrings.h"
+#include "Preferences.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
 
 namespace {
-constexpr CommandT cmd_GetInfo = 1010;
+
+enum : CommandT {
+    cmd_GetInfo = 1010,
+    cmd_Reveal = 1016,
+    cmd_Comment = 1021,
+    cmd_IndexProperties = 1056,
+    cmd_DeselectAll = 1063,
+    cmd_FullScreen = 1068,
+};
+
+// The selected items of a list, in order: the commands act on each, and acting
+// on one may change the selection.
+std::vector<CIndexItem*> SelectedItems(const TArray<CIndexItem*>& list)
+{
+    std::vector<CIndexItem*> selected;
+    for (CIndexItem* item : list) {
+        if (item && item->IsHilited())
+            selected.push_back(item);
+    }
+    return selected;
 }
+
+} // namespace
 
 bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
 {
@@ -15,16 +42,53 @@ bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
         SetTheme(item, true);
         return true;
     }
-    if (command == cmd_GetInfo) {
-        // Each selected item of the current list shows its info window.
-        for (SInt32 index = 1; index <= CountItems(); ++index) {
-            CIndexItem* shown = nullptr;
-            if (GetItemAt(index, shown) && shown && shown->IsHilited())
-                shown->ShowInfoWindow(this, this);
+    switch (command) {
+    case cmd_Copy:
+    case cmd_Paste: {
+        CIndexItem* first = nullptr;
+        if (!GetItemAt(GetFirstSelectedIndex(), first) || !first)
+            ThrowOSErr_(err_AssertFailed, "no item selected");
+        if (command == cmd_Copy) {
+            first->CopyToClipboard(QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier);
+        } else {
+            first->PasteThumbnail(GetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile")));
+            RefreshItem(GetIndexOfItem(first));
         }
         return true;
     }
-    return LCommander::ObeyCommand(command, ioParam);
+    case cmd_Clear:
+        RemoveSelection(false, true, true);
+        return true;
+    case cmd_SelectAll:
+        SelectAll();
+        return true;
+    case cmd_DeselectAll:
+        DeselectAll();
+        return true;
+    case cmd_GetInfo:
+        for (CIndexItem* selected : SelectedItems(GetItemList()))
+            selected->ShowInfoWindow(this, this);
+        return true;
+    case cmd_Reveal:
+        for (CIndexItem* selected : SelectedItems(GetItemList()))
+            selected->RevealInFinder();
+        return true;
+    case cmd_IndexProperties:
+        ShowPropertyDialog();
+        return true;
+    case cmd_Comment: // the comment window opens, or closes when open
+        if (mCommentWindow && mCommentWindow->IsVisible())
+            mCommentWindow->Hide();
+        else
+            ShowCommentWindow();
+        return true;
+    case cmd_FullScreen:
+        SetFullScreen(!IsFullScreen());
+        LCommander::SetUpdateCommandStatus(true);
+        return true;
+    default:
+        return LCommander::ObeyCommand(command, ioParam);
+    }
 }
 
 void CIndexView::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark,
@@ -38,17 +102,41 @@ void CIndexView::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolea
         outMark = item == mTheme ? UInt16(checkMark) : UInt16(noMark);
         return;
     }
-    if (command == cmd_PatternMenu) {
+    const SInt32 selected = CountSelectedItems();
+    const bool locked = IsItemListLocked();
+    switch (command) {
+    case cmd_PatternMenu:
+    case cmd_IndexProperties:
         outEnabled = true;
         return;
-    }
-    if (command == cmd_GetInfo) {
-        outEnabled = CountSelectedItems() > 0;
-        return;
-    }
-    if (command == cmd_Print) { // the document prints the view, when there is something to print
+    case cmd_Print: // the document prints the view, when there is something to print
+    case cmd_SelectAll:
+    case cmd_DeselectAll:
         outEnabled = CountItems() > 0;
         return;
+    case cmd_Copy:
+        outEnabled = selected == 1;
+        return;
+    case cmd_Paste: {
+        // What is pasted is a picture: without one on the clipboard there is nothing to paste.
+        const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
+        outEnabled = selected == 1 && !locked && clipboard && clipboard->hasImage();
+        return;
     }
-    LCommander::FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
+    case cmd_Clear:
+        outEnabled = selected > 0 && !locked;
+        QStringToPString(CopyLocalizedCFString(600, GetPrefBoolean(QStringLiteral("ConfirmDelete")) ? 70 : 71), outName);
+        return;
+    case cmd_GetInfo:
+    case cmd_Reveal:
+        outEnabled = selected > 0;
+        return;
+    case cmd_FullScreen:
+        outEnabled = true;
+        outUsesMark = true;
+        outMark = IsFullScreen() ? UInt16(checkMark) : UInt16(noMark);
+        return;
+    default:
+        LCommander::FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
+    }
 }

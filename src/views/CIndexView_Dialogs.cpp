@@ -97,7 +97,8 @@ void CIndexView::ShowPropertyDialog()
         const QUrl package = document->GetPackage()->GetPackageURL();
         if (package.isEmpty())
             ThrowOSErr_(err_NilPointer, "the index package has no address");
-        RequirePane(dialog, kPaneLocation)->SetCFDescriptor(package.toString(QUrl::FullyDecoded));
+        // The user reads a path, not an address.
+        RequirePane(dialog, kPaneLocation)->SetCFDescriptor(package.isLocalFile() ? package.toLocalFile() : package.toString(QUrl::FullyDecoded));
     }
     const bool stored = TestFlags(kViewStoreMediaFile);
     const bool removed = TestFlags(kViewRemoveMediaFile);

@@ -186,9 +186,13 @@ void CIndexView::SetViewMode(SInt32 mode)
 
 bool CIndexView::HandleGridKey(const EventRecord& event)
 {
+    const UInt8 key = EventCharCode(event);
+    if (key == char_Escape && IsFullScreen()) {
+        SetFullScreen(false);
+        return true;
+    }
     if (CountItems() == 0)
         return false;
-    const UInt8 key = EventCharCode(event);
     if (HandleArrowKey(key, event.modifiers))
         return true;
     switch (key) {
@@ -212,6 +216,12 @@ bool CIndexView::HandleGridKey(const EventRecord& event)
         item->OpenInViewer(index, this, GetPrefNumber(QStringLiteral("ActionKeyAction")) == 1);
         return true;
     }
+    case ' ':
+        // A blank typed within a name goes on selecting by name.
+        if (!mTypeSelect.isEmpty() || (event.modifiers & (cmdKey | controlKey | optionKey)))
+            return TypeSelectKey(event);
+        OpenSelectedItem();
+        return true;
     case char_Escape:
         DeselectAll();
         if (IsFiltered())

@@ -103,11 +103,18 @@ bool CIndexView::OpenRenameField(SInt32 index, SInt32 column)
     if (!GetItemAt(index, item) || !item || !GetCellRect(index, cell))
         ThrowOSErr_(err_AssertFailed, "index view: no item to rename");
     const SInt32 key = GetColumnAt(column);
-    // The name is edited with its extension whatever the cells show.
-    const QString text = item->CopyFieldString(key, kFieldTextFullName);
+    QString text = item->CopyFieldString(key, kFieldTextFullName);
     if (key == kFieldName && text.isEmpty()) {
         item->ShowInfoWindow(this, this);
         return false;
+    }
+    // A name's extension is kept out of the way, as file managers do: selected
+    // apart from it when the cells show it, kept aside and put back when they do not.
+    const qsizetype extensionPoint = key == kFieldName ? FileExtensionPoint(text) : -1;
+    mRenameHiddenExtension.clear();
+    if (extensionPoint > 0 && !GetPrefBoolean(QStringLiteral("ShowFileExtension"))) {
+        mRenameHiddenExtension = text.mid(extensionPoint);
+        text.truncate(extensionPoint);
     }
     mRenameItem = item;
     mRenameColumn = column;
@@ -128,7 +135,10 @@ bool CIndexView::OpenRenameField(SInt32 index, SInt32 column)
     mRenameField->Show();
     mRenameField->show();
     LCommander::SwitchTarget(mRenameField);
-    mRenameField->SelectAll();
+    if (extensionPoint > 0 && mRenameHiddenExtension.isEmpty())
+        mRenameField->GetLineEdit()->setSelection(0, int(extensionPoint));
+    else
+        mRenameField->SelectAll();
     if (!IsExtendedView()) { // the placard says what is being edited
         QString info = CopyLocalizedString(QStringLiteral("EDIT_ITEM_COLUMN_INFO")).arg(CopyFieldName(key), item->GetName());
         BroadcastMessage(msg_PlacardInfoText, &info);
@@ -169,12 +179,15 @@ void CIndexView::CloseRenameField()
     field->deleteLater();
 }
 
-void CIndexView::ApplyRename(const QString& text)
+void CIndexView::ApplyRename(const QString& edited)
 {
     CIndexItem* item = mRenameItem;
+    const QString text = edited.isEmpty() ? edited : edited + mRenameHiddenExtension;
+    mRenameHiddenExtension.clear();
     const SInt32 key = GetColumnAt(mRenameColumn);
     mRenameItem = nullptr;
-    if (!item || GetIndexOfItem(item) == 0) {
+    // An emptied name is no name: the item keeps the one it has.
+    if (!item || GetIndexOfItem(item) == 0 || (key == kFieldName && edited.trimmed().isEmpty())) {
         BroadcastState(1);
         return;
     }

@@ -3,6 +3,7 @@
 #include "CIndexView.h"
 
 #include "CIndexItem.h"
+#include "MediaViewerServices.h"
 #include "CItemError.h"
 #include "ExceptionCode.h"
 #include "IndexGridNavigation.h"
@@ -294,6 +295,20 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
 void CIndexView::OpenClickedItem(SInt32 index, CIndexItem& item)
 {
     item.OpenInViewer(index, this, GetPrefNumber(QStringLiteral("DoubleClickAction")) == 1);
+}
+
+void CIndexView::OpenSelectedItem()
+{
+    // The first selected item, item 1 when none is; the media window opened so
+    // starts its slide show.
+    SInt32 index = GetFirstSelectedIndex();
+    if (index == 0)
+        index = 1;
+    CIndexItem* item = nullptr;
+    if (!GetItemAt(index, item) || !item)
+        ThrowOSErr_(err_AssertFailed, "no item to open");
+    StOpeningSelectedItem opening;
+    OpenClickedItem(index, *item);
 }
 
 void CIndexView::GrabScroll(QPoint startGlobal)

@@ -31,17 +31,17 @@ constexpr SInt32 kSnapStep = 10;
 
 // The words after the numbers, loaded once; 'nilP' when one has no text.
 struct CountWords {
-    QString all, shown, selected;
+    QString all, shown, selected, one; // `one` follows a count of one item
 };
 
 const CountWords& Words()
 {
     static const CountWords words = [] {
-        for (const char* key : { "600:53", "600:137", "600:54" })
+        for (const char* key : { "600:53", "600:137", "600:54", "ONE_ITEM_WORD" })
             if (!BundleHasLocalizedString(QLatin1String(key)))
                 ThrowOSErr_(err_NilPointer, std::string("no text for ") + key);
         return CountWords { CopyLocalizedString(QStringLiteral("600:53")), CopyLocalizedString(QStringLiteral("600:137")),
-            CopyLocalizedString(QStringLiteral("600:54")) };
+            CopyLocalizedString(QStringLiteral("600:54")), CopyLocalizedString(QStringLiteral("ONE_ITEM_WORD")) };
     }();
     return words;
 }
@@ -97,6 +97,12 @@ void CInfoView::FinishCreateSelf()
     ThrowIfNil_(mZoomSlider);
     for (LControl* control : { mStopButton, mStorageButton, mPasswordButton, mZoomSlider })
         control->AddListener(this);
+    // The strip's controls are for the mouse: the keyboard stays with the grid, whose
+    // arrows and page keys would otherwise move the slider.
+    for (LControl* control : { mStopButton, mStorageButton, mPasswordButton, mZoomSlider }) {
+        if (auto* pane = dynamic_cast<LControlPane*>(control); pane && pane->GetControlWidget())
+            pane->GetControlWidget()->setFocusPolicy(Qt::NoFocus);
+    }
     if (auto* stop = dynamic_cast<LBevelButton*>(mStopButton))
         stop->SetIcon(QApplication::style()->standardIcon(QStyle::SP_BrowserStop).pixmap(16, 16).toImage());
     // The strip is small: so are its texts.
@@ -160,7 +166,7 @@ QString CInfoView::CountsText(SInt32 all, SInt32 shown, SInt32 selected, UInt64 
     if (all == 0)
         return QString();
     const CountWords& words = Words();
-    QString text = QString::number(all) + words.all;
+    QString text = QString::number(all) + (all == 1 ? words.one : words.all);
     if (shown != all)
         text += QStringLiteral("  ") + QString::number(shown) + words.shown;
     if (selected != 0)

@@ -1,3 +1,4 @@
+#include "AppRunSupport.h"
 #include "AppTestSupport.h"
 #include "CatalogueRoutines.h"
 #include "CExceptionMgrPeriodical.h"
@@ -40,11 +41,6 @@ OSStatus CodeOf(const std::function<void()>& body)
     return CatchCode(body);
 }
 } // namespace
-
-// The real application; its idle pass callable.
-struct IdleApp : COrvexApp {
-    using COrvexApp::SpendTime;
-};
 
 // The real application with the index window's stand-in panes and tasks that work at once.
 class AppDocuments : public ::testing::Test {
@@ -123,20 +119,22 @@ TEST_F(AppDocuments, AFolderWithNoIndexOpenGetsAnIndexOfItsOwn)
     EXPECT_EQ(app->GetRecentItems().At(0), folder);
 }
 
-TEST_F(AppDocuments, AFolderIsRefusedByAFrontIndexThatHoldsItems)
+TEST_F(AppDocuments, AFolderJoinsTheFrontIndexWhetherItHoldsItemsOrNot)
 {
     app->MakeNewDocument();
     CIndexDoc* document = IndexDocuments().front();
     IndexViewOf(document)->items.push_back(std::make_unique<CIndexItem>(MakeTestFile(QStringLiteral("docs/held.jpg"))));
-    EXPECT_EQ(CodeOf([&] { app->OpenDocument(MakePackage(QStringLiteral("docs/more"))); }), err_AssertFailed);
-    EXPECT_TRUE(classes->tasks.importedFolders.empty());
-    EXPECT_EQ(app->GetRecentItemCount(), 0);
+    const FileRef more = MakePackage(QStringLiteral("docs/more"));
+    EXPECT_EQ(CodeOf([&] { app->OpenDocument(more); }), noErr);
+    ASSERT_EQ(classes->tasks.importedFolders.size(), 1u);
+    EXPECT_EQ(classes->tasks.importedFolders.front(), more);
+    EXPECT_EQ(app->GetRecentItems().At(0), more);
 
-    // An empty index in front takes the folder.
+    // An empty index in front takes the folder too.
     IndexViewOf(document)->items.clear();
     IndexViewOf(document)->modified = false;
-    app->OpenDocument(MakePackage(QStringLiteral("docs/more")));
-    EXPECT_EQ(classes->tasks.importedFolders.size(), 1u);
+    app->OpenDocument(MakePackage(QStringLiteral("docs/other")));
+    EXPECT_EQ(classes->tasks.importedFolders.size(), 2u);
     EXPECT_EQ(IndexDocuments().size(), 1u);
 }
 

@@ -1,7 +1,10 @@
+#include "AppRunSupport.h"
 #include "AppTestSupport.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
 #include "CIndexView.h"
+#include "CInPlaceEditField.h"
+#include "CVisualTask.h"
 #include "LWindow.h"
 #include "PreferenceDomain.h"
 #include "Preferences.h"
@@ -13,71 +16,28 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QApplication>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTest>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 
-namespace {
-constexpr int kPatienceMilliseconds = 60000;
-
-CIndexDoc* OnlyIndexDocument()
-{
-    CIndexDoc* found = nullptr;
-    for (LDocument* document : LDocument::GetDocumentList()) {
-        if (auto* index = dynamic_cast<CIndexDoc*>(document)) {
-            EXPECT_EQ(found, nullptr) << "more than one index is open";
-            found = index;
-        }
-    }
-    return found;
-}
-
-// Runs the program's loop until `done` holds; false when it never did.
-bool RunUntil(const std::function<bool()>& done)
-{
-    return RunEventsUntil(done, kPatienceMilliseconds);
-}
-
-bool IsIdle(CIndexDoc* document)
-{
-    IndexDocViewServices* view = document->GetIndexView();
-    return !view->IsBusy() && view->CountRunningTasks() == 0;
-}
-
-QStringList ItemNames(CIndexDoc* document)
-{
-    QStringList names;
-    auto* view = dynamic_cast<CIndexView*>(document->GetIndexViewPane());
-    EXPECT_NE(view, nullptr);
-    for (SInt32 i = 1; view && i <= view->CountAllItems(); ++i) {
-        CIndexItem* item = nullptr;
-        if (view->GetItemAt(i, item) && item)
-            names << item->GetName();
-    }
-    names.sort();
-    return names;
-}
-} // namespace
 
 // The program as a user meets it: a new index, photographs added, saved, the program
 // quit; started again, the index comes back from the recent items with its items.
 TEST(EndToEnd, AnIndexMadeSavedAndReopenedFromTheRecentItemsKeepsItsPhotographs)
 {
-    QStringList photos;
-    for (const QFileInfo& info : QDir(TestDataPath(QStringLiteral("exif-samples/jpg"))).entryInfoList({ "*.jpg" }, QDir::Files, QDir::Name))
-        photos << info.absoluteFilePath();
+    const QStringList photos = CameraPhotos();
     ASSERT_GE(photos.size(), 5);
     const QString package = TestTempDir() + QStringLiteral("/Photographs.idxp");
     SetPrefNumber(QStringLiteral("StartupAction"), 2);
     QStringList savedNames;
     {
         COrvexApp app;
-        app.ClearRecentItems();
-        app.MakeMenuBar();
-        app.Initialize();
-        app.StartUp();
-        CIndexDoc* document = OnlyIndexDocument();
+        CIndexDoc* document = StartFirstRun(app);
         ASSERT_NE(document, nullptr);
         EXPECT_TRUE(document->GetWindow()->IsVisible());
 
@@ -118,20 +78,115 @@ TEST(EndToEnd, AnIndexMadeSavedAndReopenedFromTheRecentItemsKeepsItsPhotographs)
     LCommander::SwitchTarget(window);
     ASSERT_NE(window->GetMenuBar(), nullptr);
     for (QAction* action : window->GetMenuBar()->actions()) {
-        if (action->text() != QLatin1String("Index"))
+        if (action->text() != QLatin1String("&Index")) // Alt+I opens it
             continue;
         action->menu()->popup(QPoint(0, 0));
         QStringList enabled;
         for (QAction* item : action->menu()->actions()) {
             if (item->isEnabled() && !item->isSeparator())
-                enabled << item->text();
+                enabled << QString(item->text()).remove(QLatin1Char('&'));
         }
-        EXPECT_TRUE(enabled.contains(QStringLiteral("as List")));
+        EXPECT_TRUE(enabled.contains(QStringLiteral("as Extended Thumbnails")));
+        EXPECT_FALSE(enabled.contains(QStringLiteral("as List"))); // no list view yet
         EXPECT_TRUE(enabled.contains(QStringLiteral("Rebuild Thumbnails")));
         action->menu()->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/index-window-menu.png"));
         action->menu()->hide();
     }
     EXPECT_TRUE(app.AttemptQuit());
+}
+
+// What a new user does first: an index made from a folder that holds a damaged
+// file, every item selected with the keyboard, one renamed with a click on its
+// name, the window put in its place, saved, the program quit; started again, the
+// index comes back as it was left.
+TEST(EndToEnd, ANewUsersFirstIndexComesBackAsItWasLeft)
+{
+    const QString folder = TestTempDir() + QStringLiteral("/First photos");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QStringList photos = CameraPhotos().mid(0, 4);
+    ASSERT_EQ(photos.size(), 4);
+    for (const QString& photo : photos)
+        ASSERT_TRUE(QFile::copy(photo, folder + QLatin1Char('/') + QFileInfo(photo).fileName()));
+    QFile damaged(folder + QStringLiteral("/damaged.jpg"));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10) + QByteArray(300, '\x5A')); // a header, then noise
+    damaged.close();
+    const QString package = TestTempDir() + QStringLiteral("/First.idxp");
+    const QRect frame(40, 110, 640, 380); // the window's content, where the user left it
+    SetPrefNumber(QStringLiteral("StartupAction"), 2);
+    QStringList names;
+    {
+        IdleApp app;
+        CIndexDoc* document = StartFirstRun(app);
+        ASSERT_NE(document, nullptr);
+        LWindow* window = document->GetWindow();
+        ASSERT_TRUE(RunUntil([&] { return window->IsVisible(); }));
+        // The folder handed over as the file manager does.
+        app.OpenDocument(FileRef(folder));
+        ASSERT_TRUE(RunUntil([&] { return IsIdle(document) && document->CountAllItems() == 5; }));
+        CIndexView* view = IndexViewOfDocument(document);
+        ASSERT_NE(view, nullptr);
+
+        window->Select();
+        view->setFocus();
+        QAction* getInfo = ToolbarItem(window, 1010);
+        ASSERT_NE(getInfo, nullptr);
+        app.SpendTime(EventRecord {});
+        EXPECT_FALSE(getInfo->isEnabled()); // nothing selected
+        QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+        EXPECT_EQ(view->CountSelectedItems(), 5);
+        app.SpendTime(EventRecord {}); // the next idle moment
+        EXPECT_TRUE(getInfo->isEnabled());
+
+        // The zoom slider is for the mouse: the keys stay with the grid.
+        auto* slider = window->GetShell()->findChild<QSlider*>();
+        ASSERT_NE(slider, nullptr);
+        QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->width() / 4, slider->height() / 2));
+        EXPECT_EQ(QApplication::focusWidget(), view);
+
+        CIndexItem* item = nullptr;
+        QRect cell;
+        ASSERT_TRUE(view->GetItemAt(2, item) && view->GetCellRect(2, cell));
+        const QString before = item->GetName();
+        view->SimulateClick(item->GetTextLineRect(0, cell, *view).center()); // a press the mouse does not drag
+        ASSERT_NE(view->GetRenameField(), nullptr);
+        QLineEdit* edit = view->GetRenameField()->GetLineEdit();
+        EXPECT_EQ(edit->selectedText() + QStringLiteral(".jpg"), before); // the extension left aside
+        QTest::keyClicks(edit, QStringLiteral("Harbour"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_EQ(item->GetName(), QStringLiteral("Harbour.jpg"));
+        names = ItemNames(document);
+        EXPECT_TRUE(names.contains(QStringLiteral("damaged.jpg")));
+
+        window->DoSetBounds(frame);
+        document->HandleSheetAnswer(CIndexDoc::sheet_SaveAs, QUrl::fromLocalFile(package));
+        ASSERT_TRUE(RunUntil([&] { return IsIdle(document) && !document->IsModified(); }));
+        window->GetShell()->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/first-index.png"));
+        // What Quit does before it ends the program's loop (which a test cannot start again).
+        EXPECT_TRUE(app.AttemptQuit());
+        EXPECT_TRUE(OpenIndexDocuments().empty()) << "a saved index closes without asking";
+        EXPECT_TRUE(RunUntil(AllTasksEnded)) << TaskTitles().toStdString();
+    }
+    ASSERT_TRUE(SynchronizePrefs());
+    PreferenceDomain::Application().Reload();
+
+    SetPrefNumber(QStringLiteral("StartupAction"), 3); // the most recent item
+    COrvexApp app;
+    app.MakeMenuBar();
+    app.Initialize();
+    app.StartUp();
+    CIndexDoc* reopened = OnlyIndexDocument();
+    ASSERT_NE(reopened, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(reopened) && reopened->GetWindow()->IsVisible(); }));
+    EXPECT_EQ(ItemNames(reopened), names);
+    QRect bounds;
+    reopened->GetWindow()->GetGlobalBounds(bounds);
+    EXPECT_EQ(bounds, frame);
+    EXPECT_EQ(IndexViewOfDocument(reopened)->CountSelectedItems(), 0); // a selection is not kept between runs
+    EXPECT_FALSE(reopened->IsModified());
+    EXPECT_TRUE(RunUntil([&] { return IsIdle(reopened); }));
+    EXPECT_TRUE(app.AttemptQuit());
+    EXPECT_TRUE(RunUntil(AllTasksEnded)) << TaskTitles().toStdString();
 }
 
 // The sample index made at build time carries its pictures: a copy moved anywhere

@@ -356,11 +356,15 @@ TEST_F(IndexSettings, ClosingKeepsTheLayoutWhenThePreferenceSaysSo)
     CIndexDoc* doc = OpenWith("closing", {});
     const QString path = SettingsPath(doc);
     doc->SetSourceViewWidth(-199);
+    QRect bounds;
+    doc->GetWindow()->GetGlobalBounds(bounds);
     EXPECT_TRUE(doc->AttemptClose(true));
     QVariant written;
     ASSERT_EQ(PropertyList::ReadFile(path, written), noErr);
     EXPECT_EQ(written.toMap().value("DefaultSourceViewWidth").toLongLong(), -199);
-    EXPECT_FALSE(written.toMap().contains("DefaultIndexWindowWidth")); // written as a reused window
+    // The window's frame is the index's: kept on close, so it opens where it was left.
+    EXPECT_EQ(written.toMap().value("DefaultIndexWindowWidth").toLongLong(), bounds.width());
+    EXPECT_EQ(written.toMap().value("DefaultIndexWindowPosition").toList().value(1).toLongLong(), bounds.left());
 
     // An untitled index keeps its layout as the defaults instead.
     CIndexDoc* untitled = new CIndexDoc(nullptr, {}, false, true);

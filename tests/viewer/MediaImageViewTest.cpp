@@ -154,6 +154,23 @@ TEST_F(ImageViewTest, ZoomIsClampedAndTheSameFitModeOnlyTellsTheWindow)
     ASSERT_TRUE(media->HandleKeyPress(key));
     EXPECT_EQ(options.zoom, 200);
     EXPECT_EQ(options.zoomFlag, kZoomFixed);
+    // The desktop's zoom keys: Ctrl+0 the actual size, Ctrl with "=" (plus) and minus.
+    key.modifiers = cmdKey;
+    key.message = '0';
+    ASSERT_TRUE(media->HandleKeyPress(key));
+    EXPECT_EQ(options.zoom, 100);
+    key.message = '=';
+    ASSERT_TRUE(media->HandleKeyPress(key));
+    const auto zoomedIn = options.zoom;
+    EXPECT_GT(zoomedIn, 100);
+    key.message = '-';
+    ASSERT_TRUE(media->HandleKeyPress(key));
+    EXPECT_LT(options.zoom, zoomedIn);
+    const auto zoomedOut = options.zoom;
+    key.modifiers = cmdKey | optionKey; // not a zoom key
+    key.message = '=';
+    media->HandleKeyPress(key);
+    EXPECT_EQ(options.zoom, zoomedOut);
     media->RemoveListener(&ear);
 }
 

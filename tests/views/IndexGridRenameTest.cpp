@@ -6,6 +6,7 @@
 #include "ErrorHook.h"
 #include "FieldKeys.h"
 #include "Offscreen.h"
+#include "Preferences.h"
 #include "LScrollerView.h"
 #include "URegistrar.h"
 #include "IndexViewFixture.h"
@@ -90,10 +91,10 @@ TEST_F(GridRenameTest, ReturnCommitsTheNameAndEscapeLeavesItAsItWas)
     spy.keys = &changed;
     view->AddListener(&spy);
 
-    // A click on the name opens the field over it, holding the name.
+    // A click on the name opens the field over it, holding the name (its extension hidden, as the cells show it).
     view->SimulateClick(LineOf(2, 0));
     ASSERT_NE(Edit(), nullptr);
-    EXPECT_EQ(Edit()->text(), before);
+    EXPECT_EQ(Edit()->text(), QStringLiteral("photo2"));
     EXPECT_TRUE(spy.info.contains(before)) << spy.info.toStdString(); // the placard tells what is edited
     EXPECT_TRUE(Edit()->isVisible());
     QRect cell;
@@ -110,7 +111,7 @@ TEST_F(GridRenameTest, ReturnCommitsTheNameAndEscapeLeavesItAsItWas)
     view->SimulateClick(LineOf(2, 0));
     Type(QStringLiteral("Harbour"), Qt::Key_Return);
     EXPECT_EQ(Edit(), nullptr);
-    EXPECT_EQ(Item(2)->GetName(), QStringLiteral("Harbour"));
+    EXPECT_EQ(Item(2)->GetName(), QStringLiteral("Harbour.jpg"));
     EXPECT_EQ(changed, (std::vector<SInt32> { kFieldName }));
     EXPECT_EQ(Item(1)->GetName(), QStringLiteral("photo1.jpg")); // the others stay
     EXPECT_TRUE(reported.empty());
@@ -121,8 +122,36 @@ TEST_F(GridRenameTest, ReturnCommitsTheNameAndEscapeLeavesItAsItWas)
     QTest::keyClicks(Edit(), QStringLiteral("Quay"));
     view->SimulateClick(QPoint(600, 460)); // no cell
     EXPECT_EQ(Edit(), nullptr);
-    EXPECT_EQ(Item(3)->GetName(), QStringLiteral("Quay"));
+    EXPECT_EQ(Item(3)->GetName(), QStringLiteral("Quay.jpg"));
     view->RemoveListener(&spy);
+}
+
+TEST_F(GridRenameTest, ANewNameKeepsTheExtensionWhetherTheCellsShowItOrNot)
+{
+    struct Case {
+        bool showExtension;
+        QString shown; // the field's text
+        QString selected; // what typing replaces
+        QString typed;
+        QString named;
+    };
+    const Case cases[] = {
+        { false, "photo1", "photo1", "Harbour", "Harbour.jpg" },
+        { true, "Harbour.jpg", "Harbour", "Quay", "Quay.jpg" },
+        { true, "Quay.jpg", "Quay", "Pier.png", "Pier.png.jpg" }, // a typed extension is part of the name
+        { false, "Pier.png", "Pier.png", "", "Pier.png.jpg" }, // an empty name is refused: the item keeps its own
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown.toStdString());
+        StTempPrefBoolean extension(QStringLiteral("ShowFileExtension"), c.showExtension);
+        view->SimulateClick(LineOf(1, 0));
+        ASSERT_NE(Edit(), nullptr);
+        EXPECT_EQ(Edit()->text(), c.shown);
+        EXPECT_EQ(Edit()->selectedText(), c.selected);
+        Edit()->insert(c.typed);
+        QTest::keyClick(Edit(), Qt::Key_Return);
+        EXPECT_EQ(Item(1)->GetName(), c.named);
+    }
 }
 
 TEST_F(GridRenameTest, ATextTheFieldCannotTakeIsReportedAndTheValueStays)
@@ -144,13 +173,13 @@ TEST_F(GridRenameTest, TabWalksTheEditableLinesAndWrapsToTheFirstItem)
     ASSERT_NE(Edit(), nullptr);
     QTest::keyClicks(Edit(), QStringLiteral("First"));
     QTest::keyClick(Edit(), Qt::Key_Tab); // commits, then the caption of the same item
-    EXPECT_EQ(Item(1)->GetName(), QStringLiteral("First"));
+    EXPECT_EQ(Item(1)->GetName(), QStringLiteral("First.jpg"));
     ASSERT_NE(Edit(), nullptr);
     EXPECT_EQ(view->GetRenameColumn(), 1);
     QTest::keyClick(Edit(), Qt::Key_Tab); // the next item's name
     EXPECT_EQ(view->GetRenameColumn(), 0);
     ASSERT_NE(Edit(), nullptr);
-    EXPECT_EQ(Edit()->text(), QStringLiteral("photo2.jpg"));
+    EXPECT_EQ(Edit()->text(), QStringLiteral("photo2"));
     // From the last line of the last item on to the first item.
     view->SimulateClick(LineOf(3, 1));
     QTest::keyClick(Edit(), Qt::Key_Tab);

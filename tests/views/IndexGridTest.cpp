@@ -30,6 +30,8 @@
 #include <QTimer>
 #include <QApplication>
 #include <QImage>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPrinter>
@@ -591,6 +593,66 @@ TEST_F(GridPaintTest, EscapeDeselectsAndBackspaceRemovesTheSelection)
     EXPECT_FALSE(view->HandleGridKey(command)); // the menus' key
 }
 
+TEST_F(GridPaintTest, TheEditCommandsAreOnAsTheSelectionAllowsAndSelectCopyOrRemove)
+{
+    StGridPreferences preferences(false);
+    Fill(5);
+    view->Show();
+    auto enabled = [&](CommandT command) {
+        Boolean on = false, usesMark = false;
+        UInt16 mark = noMark;
+        Str255 name;
+        view->ProcessCommandStatus(command, on, usesMark, mark, name);
+        return bool(on);
+    };
+    struct Case {
+        CommandT command;
+        bool withNone, withOne, withTwo;
+    };
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QGuiApplication::clipboard()->setImage(picture);
+    const Case cases[] = {
+        { cmd_Copy, false, true, false },
+        { cmd_Paste, false, true, false }, // with a picture on the clipboard
+        { cmd_Clear, false, true, true },
+        { cmd_SelectAll, true, true, true },
+        { 1063, true, true, true }, // Deselect All
+        { 1016, false, true, true }, // Reveal
+        { 1056, true, true, true }, // Index Properties
+        { 1068, true, true, true }, // Full Screen
+    };
+    for (const Case& c : cases) {
+        view->DeselectAll();
+        EXPECT_EQ(enabled(c.command), c.withNone) << c.command;
+        view->SelectIndex(2);
+        EXPECT_EQ(enabled(c.command), c.withOne) << c.command;
+        view->SelectIndex(4);
+        EXPECT_EQ(enabled(c.command), c.withTwo) << c.command;
+    }
+    view->LockItemList(); // a task walks the list: nothing may change it
+    EXPECT_FALSE(enabled(cmd_Clear));
+    EXPECT_FALSE(enabled(cmd_Paste));
+    view->UnlockItemList();
+    QGuiApplication::clipboard()->clear();
+    view->DeselectAll();
+    view->SelectIndex(2);
+    EXPECT_FALSE(enabled(cmd_Paste)); // nothing to paste
+
+    EXPECT_TRUE(view->ProcessCommand(cmd_SelectAll));
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 1, 2, 3, 4, 5 }));
+    EXPECT_TRUE(view->ProcessCommand(1063));
+    EXPECT_TRUE(Selected(view).empty());
+    view->SelectIndex(2);
+    view->SelectIndex(4);
+    EXPECT_TRUE(view->ProcessCommand(cmd_Clear));
+    EXPECT_EQ(view->CountItems(), 3);
+    EXPECT_TRUE(view->ProcessCommand(1068));
+    EXPECT_TRUE(view->IsFullScreen());
+    EXPECT_TRUE(view->ProcessCommand(1068));
+    EXPECT_FALSE(view->IsFullScreen());
+}
+
 TEST_F(GridPaintTest, AClickMakesTheViewTheTargetAndItsKeysMoveTheSelection)
 {
     Fill(12);
@@ -628,21 +690,59 @@ public:
     std::vector<std::pair<SInt32, bool>> opened;
 };
 
-} // namespace
-
-TEST_F(GridPaintTest, ReturnAndADoubleClickOpenTheItemInTheViewer)
+// Items of JPEG files of their own colour in a folder of the test's, that the viewer can open.
+void AddPhotoFiles(CIndexView* view, int count)
 {
-    OpenedWindows viewer;
-    SetMediaViewerServices(&viewer);
-    const QString dir = TestTempDir() + QStringLiteral("/grid-open");
+    const QString dir = TestTempDir() + QStringLiteral("/grid-open-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     QDir().mkpath(dir);
-    for (int i = 1; i <= 3; ++i) {
+    for (int i = 1; i <= count; ++i) {
         QImage photo(200, 150, QImage::Format_RGB32);
         photo.fill(ColourOf(i));
         const QString path = QStringLiteral("%1/photo%2.jpg").arg(dir).arg(i);
         ASSERT_TRUE(photo.save(path, "JPEG"));
         view->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, false, true);
     }
+}
+
+} // namespace
+
+TEST_F(GridPaintTest, SpaceOpensTheSelectedItemAndEscapeEndsFullScreen)
+{
+    OpenedWindows viewer;
+    SetMediaViewerServices(&viewer);
+    AddPhotoFiles(view, 3);
+    view->Show();
+    view->SelectIndex(2);
+    EXPECT_TRUE(view->HandleGridKey(Key(' ')));
+    EXPECT_EQ(Selected(view), (std::vector<SInt32> { 2 })); // the selection stays
+    view->DeselectAll();
+    EXPECT_TRUE(view->HandleGridKey(Key(' '))); // none selected: the first item
+    ASSERT_EQ(viewer.opened.size(), 2u);
+    EXPECT_EQ(viewer.opened[0].first, 2);
+    EXPECT_EQ(viewer.opened[1].first, 1);
+    // A blank within a typed name goes on selecting by name.
+    EXPECT_TRUE(view->HandleGridKey(Key('p')));
+    EXPECT_TRUE(view->HandleGridKey(Key(' ')));
+    EXPECT_EQ(view->GetTypeSelectText(), QStringLiteral("p "));
+    EXPECT_EQ(viewer.opened.size(), 2u);
+    view->FinishTypeSelect();
+
+    // Escape ends full screen and touches nothing else.
+    view->SelectIndex(3);
+    view->SetFullScreen(true);
+    ASSERT_TRUE(view->IsFullScreen());
+    EXPECT_TRUE(view->HandleGridKey(Key(char_Escape)));
+    EXPECT_FALSE(view->IsFullScreen());
+    EXPECT_EQ(view->GetTheme(), view->GetSavedTheme());
+    EXPECT_FALSE(Selected(view).empty());
+    SetMediaViewerServices(nullptr);
+}
+
+TEST_F(GridPaintTest, ReturnAndADoubleClickOpenTheItemInTheViewer)
+{
+    OpenedWindows viewer;
+    SetMediaViewerServices(&viewer);
+    AddPhotoFiles(view, 3);
     view->Show();
     view->SelectIndex(2);
     EventRecord action;

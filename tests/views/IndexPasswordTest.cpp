@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTest>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -345,6 +346,7 @@ TEST_F(IndexPassword, WithoutServiceThePropertyDialogShowsAndAppliesTheIndexsOpt
     EXPECT_EQ(dialog->FindPaneByID(1008)->GetValue(), 1);
     EXPECT_EQ(dialog->FindPaneByID(1007)->GetValue(), 0);
     EXPECT_TRUE(dialog->FindPaneByID(1009)->GetCFDescriptor().endsWith("/Options.idxp/"));
+    EXPECT_TRUE(dialog->FindPaneByID(1009)->GetCFDescriptor().startsWith(mDir)); // a path, not an address
     EXPECT_EQ(dialog->FindPaneByID(1006)->GetCFDescriptor(), "Set Password…");
     QApplication::processEvents();
     EXPECT_TRUE(dialog->GetShell()->grab().save(QDir(QCoreApplication::applicationDirPath()).filePath("property-dialog.png")));
@@ -380,6 +382,25 @@ TEST_F(IndexPassword, WithoutServiceThePropertyDialogShowsAndAppliesTheIndexsOpt
     EXPECT_EQ(view->GetPropertyDialog(), nullptr);
     EXPECT_TRUE(view->TestFlags(kViewStoreMediaFile));
     EXPECT_EQ(view->GetIndexURLText(), "https://example.org/boats");
+
+    // Escape cancels too, from the comment and from the address.
+    for (PaneIDT typedIn : { 1001, 1002 }) {
+        view->ShowPropertyDialog();
+        LDialogBox* escaped = view->GetPropertyDialog();
+        escaped->FindPaneByID(1002)->SetCFDescriptor("https://example.org/other");
+        QWidget* field = escaped->FindPaneByID(typedIn);
+        for (QWidget* child : field->findChildren<QWidget*>()) {
+            if (child->focusPolicy() & Qt::TabFocus) {
+                field = child;
+                break;
+            }
+        }
+        escaped->Select();
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Escape);
+        EXPECT_EQ(view->GetPropertyDialog(), nullptr) << typedIn;
+        EXPECT_EQ(view->GetIndexURLText(), "https://example.org/boats");
+    }
 }
 
 TEST_F(IndexPassword, WithoutServiceThePasswordButtonOfTheDialogSetsItAndRelabels)

@@ -113,6 +113,7 @@ TEST_F(StatusPlacard, CountsNameAllShownAndSelectedItemsAndTheSizeOnlyWhenNothin
     EXPECT_EQ(CInfoView::CountsText(120, 120, 3, 5000), "120 items  3 selected");
     EXPECT_EQ(CInfoView::CountsText(120, 12, 0, 5000), "120 items  12 shown");
     EXPECT_EQ(CInfoView::CountsText(7, 7, 0, 1572864), "7 items [" + FormatByteSize(1572864) + "]");
+    EXPECT_EQ(CInfoView::CountsText(1, 1, 1, 5000), "1 item  1 selected");
 }
 
 TEST_F(StatusPlacard, FollowsTheViewThroughFilterAndSelection)

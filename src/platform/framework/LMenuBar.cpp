@@ -18,6 +18,7 @@
 #include <QJsonObject>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSet>
 #include <algorithm>
 
 namespace {
@@ -102,6 +103,16 @@ protected:
         QWidget* top = static_cast<QWidget*>(watched)->window();
         if (!top || !top->property("orvexShell").toBool())
             return false;
+        // F10 opens the window's menu bar, as on every Linux desktop.
+        if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::NoModifier) {
+            auto* bar = top->findChild<QMenuBar*>();
+            if (!bar || bar->actions().isEmpty())
+                return false;
+            bar->setActiveAction(bar->actions().first());
+            return true;
+        }
+        if (mBar->HandleShortcut(QKeySequence(key->keyCombination())))
+            return true;
         EventRecord record = EventRecordFromKeyEvent(*key);
         if (!(record.modifiers & cmdKey) || EventCharCode(record) == 0)
             return false;
@@ -152,6 +163,12 @@ std::unique_ptr<LMenu> LMenu::Load(ResIDT menuID)
                 item.keyModifiers &= UInt16(~cmdKey);
             else
                 itemData.Fail(QStringLiteral("unknown modifier \"%1\"").arg(name));
+        }
+        const QString extra = itemData.String("shortcut");
+        if (!extra.isEmpty()) {
+            item.extraShortcut = QKeySequence::fromString(extra, QKeySequence::PortableText);
+            if (item.extraShortcut.isEmpty() || item.extraShortcut.count() != 1)
+                itemData.Fail(QStringLiteral("\"shortcut\" \"%1\" is not one key").arg(extra));
         }
         item.submenuID = ResIDT(itemData.Int("submenu", 0));
         item.enabled = itemData.Bool("enabled", true);
@@ -371,6 +388,18 @@ CommandT LMenuBar::FindKeyCommand(UInt8 charCode, UInt16 modifiers) const
     return cmd_Nothing;
 }
 
+CommandT LMenuBar::FindShortcutCommand(const QKeySequence& pressed) const
+{
+    for (const auto& menu : mMenus) {
+        for (SInt16 i = 1; i <= menu->CountItems(); ++i) {
+            const SMenuItem* item = menu->Item(i);
+            if (!item->extraShortcut.isEmpty() && item->extraShortcut == pressed)
+                return menu->CommandFromIndex(i);
+        }
+    }
+    return cmd_Nothing;
+}
+
 void LMenuBar::UpdateMenu(LMenu* menu)
 {
     LCommander* target = LCommander::GetTarget();
@@ -400,11 +429,20 @@ void LMenuBar::UpdateMenus()
     LCommander::SetUpdateCommandStatus(false);
 }
 
+bool LMenuBar::HandleShortcut(const QKeySequence& pressed)
+{
+    CommandT command = FindShortcutCommand(pressed);
+    return command != cmd_Nothing && RunKeyCommand(command);
+}
+
 bool LMenuBar::HandleKeyEquivalent(const EventRecord& event)
 {
     CommandT command = FindKeyCommand(EventCharCode(event), event.modifiers);
-    if (command == cmd_Nothing)
-        return false;
+    return command != cmd_Nothing && RunKeyCommand(command);
+}
+
+bool LMenuBar::RunKeyCommand(CommandT command)
+{
     // While a modal window is up only the editing commands work (its fields use them).
     bool editing = (command >= cmd_Undo && command <= cmd_SelectAll) || command == cmd_Redo;
     if (QApplication::activeModalWidget() && !editing)
@@ -417,6 +455,7 @@ bool LMenuBar::HandleKeyEquivalent(const EventRecord& event)
         return false; // a disabled item leaves the key to the target as a plain key press
     if (LCommander* target = LCommander::GetTarget())
         RunReportingErrors([&] { target->ProcessCommand(command, nullptr); });
+    LCommander::SetUpdateCommandStatus(true); // the toolbar follows what the command changed
     return true;
 }
 
@@ -431,6 +470,7 @@ bool LMenuBar::ChooseItem(ResIDT menuID, SInt16 item)
     CommandT command = menu->CommandFromIndex(item);
     if (LCommander* target = LCommander::GetTarget())
         RunReportingErrors([&] { target->ProcessCommand(command, nullptr); });
+    LCommander::SetUpdateCommandStatus(true); // the toolbar follows what the command changed
     return true;
 }
 
@@ -459,11 +499,20 @@ QMenu* LMenuBar::MakeQMenu(LMenu* menu, QWidget* parent)
         UpdateMenu(model);
         // A dynamic item shows in place of the item before it while Option (Alt) is held.
         bool alternate = QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier;
+        std::vector<SInt16> shown;
+        QStringList texts;
         for (SInt16 i = 1; i <= model->CountItems(); ++i) {
             const SMenuItem* item = model->Item(i);
             const SMenuItem* next = model->Item(SInt16(i + 1));
             if ((item->dynamic && !alternate) || (alternate && next && next->dynamic))
                 continue;
+            shown.push_back(i);
+            texts << (item->IsSeparator() ? QString() : item->text);
+        }
+        texts = WithMnemonics(texts);
+        for (size_t n = 0; n < shown.size(); ++n) {
+            const SInt16 i = shown[n];
+            const SMenuItem* item = model->Item(i);
             if (item->IsSeparator()) {
                 qmenu->addSeparator();
                 continue;
@@ -471,18 +520,21 @@ QMenu* LMenuBar::MakeQMenu(LMenu* menu, QWidget* parent)
             if (item->submenuID != 0) {
                 if (LMenu* sub = FetchMenu(item->submenuID)) {
                     QMenu* child = MakeQMenu(sub, qmenu);
-                    child->setTitle(item->text);
+                    child->setTitle(texts[qsizetype(n)]);
                     qmenu->addMenu(child);
                 }
                 continue;
             }
-            QAction* action = qmenu->addAction(item->icon, item->text);
+            QAction* action = qmenu->addAction(item->icon, texts[qsizetype(n)]);
             action->setData(model->CommandFromIndex(i));
             action->setEnabled(item->enabled);
             action->setCheckable(item->mark != noMark);
             action->setChecked(item->mark != noMark);
             // Key equivalents are run by the framework, so the shortcut is only shown here.
-            action->setShortcut(ShortcutFor(*item));
+            QList<QKeySequence> shortcuts { ShortcutFor(*item) };
+            if (!item->extraShortcut.isEmpty())
+                shortcuts << item->extraShortcut;
+            action->setShortcuts(shortcuts);
             action->setShortcutContext(Qt::WidgetShortcut);
             QObject::connect(action, &QAction::triggered, action, [this, menuID, i] { ChooseItem(menuID, i); });
         }
@@ -495,8 +547,15 @@ QMenu* LMenuBar::MakeQMenu(LMenu* menu, QWidget* parent)
 void LMenuBar::FillQMenuBar(QMenuBar* bar)
 {
     bar->clear();
+    QStringList titles;
     for (LMenu* menu : mBarMenus)
-        bar->addMenu(MakeQMenu(menu, bar));
+        titles << menu->GetTitle();
+    titles = WithMnemonics(titles);
+    for (size_t n = 0; n < mBarMenus.size(); ++n) {
+        QMenu* menu = MakeQMenu(mBarMenus[n], bar);
+        menu->setTitle(titles[qsizetype(n)]);
+        bar->addMenu(menu);
+    }
 }
 
 QMenuBar* LMenuBar::MakeQMenuBar(QWidget* parent)
@@ -514,4 +573,29 @@ void LMenuBar::RefreshQMenuBars()
         if (bar)
             FillQMenuBar(bar);
     }
+}
+
+QStringList WithMnemonics(const QStringList& texts)
+{
+    QSet<QChar> used;
+    QStringList marked;
+    auto take = [&](const QString& text, qsizetype at) {
+        used.insert(text.at(at).toLower());
+        QString escaped = text.left(at).replace(QLatin1Char('&'), QStringLiteral("&&"));
+        return escaped + QLatin1Char('&') + text.mid(at).replace(QLatin1Char('&'), QStringLiteral("&&"));
+    };
+    for (const QString& text : texts) {
+        auto free = [&](qsizetype i) { return text.at(i).isLetterOrNumber() && !used.contains(text.at(i).toLower()); };
+        qsizetype chosen = -1;
+        for (qsizetype i = 0; i < text.size() && chosen < 0; ++i) {
+            if ((i == 0 || text.at(i - 1).isSpace()) && free(i))
+                chosen = i;
+        }
+        for (qsizetype i = 0; i < text.size() && chosen < 0; ++i) {
+            if (free(i))
+                chosen = i;
+        }
+        marked << (chosen < 0 ? QString(text).replace(QLatin1Char('&'), QStringLiteral("&&")) : take(text, chosen));
+    }
+    return marked;
 }

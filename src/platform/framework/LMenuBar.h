@@ -19,6 +19,7 @@ struct SMenuItem {
     CommandT command = cmd_Nothing;
     QChar keyChar;       // key equivalent, upper case; null for none
     UInt16 keyModifiers = cmdKey;
+    QKeySequence extraShortcut; // a second key of this desktop's own (F11), any modifiers
     ResIDT submenuID = 0;
     bool enabled = true;
     bool dynamic = false; // shown in place of the item before it while Option is held
@@ -30,7 +31,7 @@ struct SMenuItem {
 
 // A menu made from resources/menus/<ID>.json:
 //   { "id": 129, "title": "File", "items": [ { "text": "New", "command": 2,
-//     "key": "N", "modifiers": ["shift"], "submenu": 145 }, { "text": "-" } ] }
+//     "key": "N", "modifiers": ["shift"], "shortcut": "F11", "submenu": 145 }, { "text": "-" } ] }
 // Titles and item texts are keys into the strings table. Item numbers are 1-based;
 // an item without a command answers the synthetic command of its menu and number.
 class LMenu {
@@ -90,6 +91,8 @@ public:
     CommandT FindCommand(ResIDT menuID, SInt16 item) const;
     // The command whose key equivalent this is; cmd_Nothing when none.
     CommandT FindKeyCommand(UInt8 charCode, UInt16 modifiers) const;
+    // The command whose extra shortcut this is; cmd_Nothing when none.
+    CommandT FindShortcutCommand(const QKeySequence& pressed) const;
 
     // Asks the target chain about every item.
     void UpdateMenus();
@@ -97,6 +100,8 @@ public:
 
     // Runs the key equivalent of a key press, when there is one and it is enabled.
     bool HandleKeyEquivalent(const EventRecord& event);
+    // Runs the command of an extra shortcut, when one has it and it is enabled.
+    bool HandleShortcut(const QKeySequence& pressed);
     // Chooses an item as the user would; false when it is disabled.
     bool ChooseItem(ResIDT menuID, SInt16 item);
 
@@ -112,6 +117,8 @@ public:
 
 private:
     void FillQMenuBar(QMenuBar* bar);
+    // Runs a command chosen by a key, when it is enabled.
+    bool RunKeyCommand(CommandT command);
 
     std::vector<std::unique_ptr<LMenu>> mMenus;
     std::vector<LMenu*> mBarMenus;
@@ -122,3 +129,8 @@ private:
 
 // Whether the menu holds an item with that text.
 bool MenuHasItemText(const LMenu* menu, const QString& text);
+
+// The texts with an Alt mnemonic each ("&File"), for a menu bar's titles or one
+// menu's items: a word's first letter where it is free, else any free letter or
+// digit; a text with none free gets none. A "&" of the text itself is doubled.
+QStringList WithMnemonics(const QStringList& texts);

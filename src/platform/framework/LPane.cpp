@@ -357,6 +357,8 @@ void LPane::Click(SMouseDownEvent& event)
     if (!ExecuteAttachments(msg_Click, &event))
         return;
     ClickSelf(event);
+    // A click may change what the commands apply to (the toolbar follows at idle).
+    LCommander::SetUpdateCommandStatus(true);
 }
 
 SMouseDownEvent LPane::MouseDownFromQt(const QMouseEvent& event) const

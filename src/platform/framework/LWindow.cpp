@@ -369,9 +369,82 @@ void LWindow::Show()
     if (!mShell)
         return;
     FitToLayout();
+    // A window nobody placed opens over the window it belongs to (a dialog over
+    // its document), not where its layout was drawn; floating palettes keep theirs.
+    if (!mPlaced && !HasAttribute(windAttr_Floating)) {
+        LWindow* parent = ParentWindow();
+        const QRect over = parent && parent->GetShell()->isVisible() ? parent->GetShell()->frameGeometry() : QRect();
+        if (over.isValid()) {
+            QRect frame = mShell->frameGeometry();
+            frame.moveCenter(over.center());
+            // An alert stands in the upper third, where the eye is.
+            if (HasAttribute(windAttr_Modal))
+                frame.moveTop(over.top() + std::max(0, (over.height() - frame.height()) / 3));
+            mShell->move(frame.topLeft());
+        } else if (QScreen* screen = QGuiApplication::screenAt(mShell->frameGeometry().center())) {
+            QRect frame = mShell->frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            mShell->move(frame.topLeft());
+        }
+    }
+    mPlaced = true;
     mShell->show();
     LayoutShell();
+    KeepOnScreen();
     ShowSelf();
+}
+
+LWindow* LWindow::ParentWindow() const
+{
+    for (LCommander* commander = GetSuperCommander(); commander; commander = commander->GetSuperCommander()) {
+        if (auto* window = dynamic_cast<LWindow*>(commander))
+            return window;
+        if (auto* pane = dynamic_cast<LPane*>(commander))
+            if (LWindow* window = pane->GetContainingWindow())
+                return window;
+    }
+    // An alert belongs to the window in front.
+    for (LWindow* window : WindowList()) {
+        if (window != this && window->IsVisible() && !window->HasAttribute(windAttr_Floating))
+            return window;
+    }
+    return nullptr;
+}
+
+void LWindow::KeepOnScreen()
+{
+    QScreen* screen = QGuiApplication::screenAt(mShell->frameGeometry().center());
+    if (!screen)
+        screen = mShell->screen() ? mShell->screen() : QGuiApplication::primaryScreen();
+    if (!screen || (mShell->windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized)))
+        return;
+    const QRect available = screen->availableGeometry();
+    const QRect frame = mShell->frameGeometry();
+    // Larger than the screen (a large layout at a high scale factor): the content shrinks to fit.
+    const int tooWide = frame.width() - available.width();
+    const int tooHigh = frame.height() - available.height();
+    if ((tooWide > 0 || tooHigh > 0) && HasAttribute(windAttr_Resizable)) {
+        ResizeFrameBy(-std::max(0, tooWide), -std::max(0, tooHigh), true);
+    }
+    MoveWithinArea(mShell, available);
+}
+
+void MoveWithinArea(QWidget* shell, const QRect& available)
+{
+    QRect frame = shell->frameGeometry();
+    QPoint delta;
+    if (frame.right() > available.right())
+        delta.rx() = available.right() - frame.right();
+    if (frame.bottom() > available.bottom())
+        delta.ry() = available.bottom() - frame.bottom();
+    frame.translate(delta);
+    // The top-left corner wins: the title bar stays reachable.
+    if (frame.left() < available.left())
+        delta.rx() += available.left() - frame.left();
+    if (frame.top() < available.top())
+        delta.ry() += available.top() - frame.top();
+    if (!delta.isNull())
+        shell->move(shell->pos() + delta);
 }
 
 void LWindow::Hide()
@@ -536,9 +609,10 @@ void LWindow::DoSetBounds(const QRect& globalBounds)
 
 void LWindow::MoveWindowTo(SInt32 globalLeft, SInt32 globalTop)
 {
-    // move() places the frame; the frame's margins lie between it and the content.
-    QPoint margins = mShell->geometry().topLeft() - mShell->frameGeometry().topLeft();
-    mShell->move(QPoint(globalLeft, globalTop - TopBarsHeight()) - margins);
+    mPlaced = true;
+    // The shell's own geometry is its content's: right whether or not the window
+    // system has put a frame around it yet.
+    mShell->setGeometry(QRect(QPoint(globalLeft, globalTop - TopBarsHeight()), mShell->size()));
 }
 
 void LWindow::SetMinMaxSize(SDimension32 minSize, SDimension32 maxSize)

@@ -44,8 +44,16 @@ public:
     void SetAttribute(UInt32 attribute);
     void ClearAttribute(UInt32 attribute);
 
+    // The first show of a window nobody placed puts it over its parent window
+    // (centred; an alert in the upper third), or in the middle of the screen. Every
+    // show keeps the window within the screen's available area.
     void Show() override;
     void Hide() override;
+    // The window this one belongs to: the nearest window of its commander chain,
+    // else the front window; null when there is none.
+    LWindow* ParentWindow() const;
+    // Moves the window (shrinking a resizable one first) to lie within its screen's available area.
+    void KeepOnScreen();
     bool IsVisible() const override;
     // Brings the window to the front and makes it the active window.
     virtual void Select();
@@ -132,6 +140,11 @@ private:
     SDimension32 mMaxSize { 32767, 32767 };
     QRect mUserBounds {};
     bool mZoomed = false;
+    bool mPlaced = false; // moved by its owner, or shown once
+
     bool mFitting = false;
 
 };
+
+// Moves a top-level widget by the least that puts its frame within the area.
+void MoveWithinArea(QWidget* shell, const QRect& available);

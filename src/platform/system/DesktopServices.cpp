@@ -9,6 +9,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
+#include <QDir>
 #include <QProcess>
 
 namespace {
@@ -148,6 +149,11 @@ OSStatus SetDesktopPicture(const FileRef& picture)
             return ioErr;
     }
     return noErr;
+}
+
+bool CanSetDesktopPicture()
+{
+    return !DesktopPictureCommands(qEnvironmentVariable("XDG_CURRENT_DESKTOP"), FileRef(QDir::rootPath())).isEmpty();
 }
 
 bool OpenURLWithDesktop(const QUrl& url)

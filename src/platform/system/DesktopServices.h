@@ -37,6 +37,8 @@ QList<DesktopCommand> DesktopPictureCommands(const QString& currentDesktop, cons
 
 // unimpErr on an unknown desktop; the first failing command's exit as ioErr.
 OSStatus SetDesktopPicture(const FileRef& picture);
+// Whether this desktop's picture is one we know how to set.
+bool CanSetDesktopPicture();
 
 // Opens a URL with the desktop's handler for its scheme; false when none took it.
 bool OpenURLWithDesktop(const QUrl& url);

@@ -114,13 +114,15 @@ struct MenuFixture : ::testing::Test {
 
     QAction* ActionFor(QMenuBar* qbar, const QString& menuTitle, const QString& prefix)
     {
+        // Texts as read, without their mnemonics' marks.
+        auto plain = [](const QAction* action) { return QString(action->text()).remove(QLatin1Char('&')); };
         for (QAction* top : qbar->actions()) {
-            if (top->text() != menuTitle)
+            if (plain(top) != menuTitle)
                 continue;
             QMenu* menu = top->menu();
             emit menu->aboutToShow();
             for (QAction* action : menu->actions()) {
-                if (action->text().startsWith(prefix))
+                if (plain(action).startsWith(prefix))
                     return action;
             }
         }
@@ -222,6 +224,49 @@ TEST_F(MenuFixture, KeyEquivalentsRespectCommandStatus)
     delete modal;
 }
 
+TEST(MenuMnemonics, EachTextTakesAFreeLetterWordStartsFirst)
+{
+    struct Case {
+        QStringList texts;
+        QStringList marked;
+    };
+    const Case cases[] = {
+        { { "File", "Edit", "Index" }, { "&File", "&Edit", "&Index" } },
+        // A taken first letter: the next word's, then any free letter.
+        { { "Save", "Save As…", "Select All" }, { "&Save", "Save &As…", "S&elect All" } },
+        { { "Open", "Open Recent", "Open Sample Index" }, { "&Open", "Open &Recent", "Open &Sample Index" } },
+        // A blank line (separator) takes nothing; a "&" of the text is shown as itself.
+        { { "", "Pictures & Videos", "P" }, { "", "&Pictures && Videos", "P" } },
+        { { "as List", "1", "a" }, { "&as List", "&1", "a" } },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(WithMnemonics(c.texts), c.marked) << c.texts.join('|').toStdString();
+}
+
+TEST_F(MenuFixture, F10OpensTheMenuBarAndAnExtraShortcutRunsItsCommand)
+{
+    // F11 is the grid's second key.
+    LMenu* edit = bar->FetchMenu(130);
+    edit->Item(edit->IndexFromCommand(1019))->extraShortcut = QKeySequence(Qt::Key_F11);
+    EXPECT_EQ(bar->FindShortcutCommand(QKeySequence(Qt::Key_F11)), 1019);
+    auto press = [&](QWidget* to, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(to, &event);
+    };
+    press(target, Qt::Key_F11);
+    EXPECT_TRUE(target->grid);
+    target->gridEnabled = false;
+    press(target, Qt::Key_F11);
+    EXPECT_TRUE(target->grid); // disabled: nothing
+    QMenuBar* qbar = window->GetMenuBar();
+    ASSERT_NE(qbar, nullptr);
+    EXPECT_EQ(qbar->activeAction(), nullptr);
+    press(target, Qt::Key_F10);
+    ASSERT_NE(qbar->activeAction(), nullptr);
+    EXPECT_EQ(qbar->activeAction(), qbar->actions().first());
+    qbar->setActiveAction(nullptr);
+}
+
 TEST_F(MenuFixture, MenusAddedLaterReachEveryWindowsBar)
 {
     auto windowMenu = std::make_unique<LMenu>(987, QStringLiteral("Window"));
@@ -229,7 +274,7 @@ TEST_F(MenuFixture, MenusAddedLaterReachEveryWindowsBar)
     bar->InstallMenu(std::move(windowMenu));
     QMenuBar* qbar = window->GetMenuBar();
     ASSERT_EQ(qbar->actions().size(), 3);
-    EXPECT_EQ(qbar->actions().last()->text(), QStringLiteral("Window"));
+    EXPECT_EQ(qbar->actions().last()->text(), QStringLiteral("&Window"));
     bar->RemoveMenu(987);
     EXPECT_EQ(qbar->actions().size(), 2);
 }

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QScreen>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -358,6 +360,30 @@ TEST_F(WindowFixture, MarqueeTellsItsReceiverEachChange)
     ASSERT_EQ(cells.updates.size(), 2u);
     EXPECT_EQ(cells.updates[0], QRect(10, 10, 20, 50));
     EXPECT_EQ(task.GetMarqueeRect(), QRect(10, 5, 110, 5));
+}
+
+TEST_F(WindowFixture, ADialogOpensOverItsWindowAndEveryWindowStaysWithinTheScreen)
+{
+    window->DoSetBounds(QRect(200, 150, 320, 240));
+    // The dialog's layout was drawn at (100, 100): it opens over its window instead,
+    // centred across and in the upper third.
+    LWindow* dialog = LWindow::CreateWindow(1001, window);
+    dialog->Show();
+    const QRect over = window->GetShell()->frameGeometry();
+    const QRect placed = dialog->GetShell()->frameGeometry();
+    EXPECT_LE(std::abs(placed.center().x() - over.center().x()), 3); // the frame's margins come with the show
+    EXPECT_GE(placed.top(), over.top());
+    EXPECT_LT(placed.center().y(), over.center().y());
+    delete dialog;
+
+    // Larger than the screen (a large layout at scale factor 2) and past its corner:
+    // shrunk and moved to lie within the available area.
+    const QRect available = window->GetShell()->screen()->availableGeometry();
+    window->Hide();
+    window->ResizeFrameTo(available.width() + 300, available.height() + 200, true);
+    window->MoveWindowTo(available.right() - 50, available.bottom() - 50);
+    window->Show();
+    EXPECT_TRUE(available.contains(window->GetShell()->frameGeometry()));
 }
 
 TEST_F(WindowFixture, BoundsZoomAndModifiedMark)

@@ -1,0 +1,123 @@
+#pragma once
+
+// The real program run as a user meets it: its documents, its loop, its images.
+
+#include "COrvexApp.h"
+#include "CIndexDoc.h"
+#include "CIndexItem.h"
+#include "CIndexView.h"
+#include "CVisualTask.h"
+#include "LDocument.h"
+#include "LWindow.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QToolBar>
+#include <QFileInfo>
+
+#include <functional>
+
+inline constexpr int kPatienceMilliseconds = 30000;
+
+// The real application; its idle pass callable.
+struct IdleApp : COrvexApp {
+    using COrvexApp::SpendTime;
+};
+
+// The toolbar item of a command in a window; null when it has none.
+inline QAction* ToolbarItem(LWindow* window, CommandT command)
+{
+    for (QToolBar* bar : window->GetShell()->findChildren<QToolBar*>()) {
+        for (QAction* action : bar->actions()) {
+            if (action->property("orvexCommand").toInt() == command)
+                return action;
+        }
+    }
+    return nullptr;
+}
+
+inline std::vector<CIndexDoc*> OpenIndexDocuments()
+{
+    std::vector<CIndexDoc*> documents;
+    for (LDocument* document : LDocument::GetDocumentList()) {
+        if (auto* index = dynamic_cast<CIndexDoc*>(document))
+            documents.push_back(index);
+    }
+    return documents;
+}
+
+inline CIndexDoc* OnlyIndexDocument()
+{
+    const std::vector<CIndexDoc*> documents = OpenIndexDocuments();
+    EXPECT_LE(documents.size(), 1u) << "more than one index is open";
+    return documents.empty() ? nullptr : documents.front();
+}
+
+// Starts the program as its entry does, with no recent items yet; answers the index it opened.
+inline CIndexDoc* StartFirstRun(COrvexApp& app)
+{
+    app.ClearRecentItems();
+    app.MakeMenuBar();
+    app.Initialize();
+    app.StartUp();
+    return OnlyIndexDocument();
+}
+
+// Runs the program's loop until `done` holds; false when it never did.
+inline bool RunUntil(const std::function<bool()>& done)
+{
+    return RunEventsUntil(done, kPatienceMilliseconds);
+}
+
+inline bool IsIdle(CIndexDoc* document)
+{
+    IndexDocViewServices* view = document->GetIndexView();
+    return !view->IsBusy() && view->CountRunningTasks() == 0;
+}
+
+inline CIndexView* IndexViewOfDocument(CIndexDoc* document)
+{
+    return document ? dynamic_cast<CIndexView*>(document->GetIndexViewPane()) : nullptr;
+}
+
+inline QStringList ItemNames(CIndexDoc* document)
+{
+    QStringList names;
+    CIndexView* view = IndexViewOfDocument(document);
+    EXPECT_NE(view, nullptr);
+    for (SInt32 i = 1; view && i <= view->CountAllItems(); ++i) {
+        CIndexItem* item = nullptr;
+        if (view->GetItemAt(i, item) && item)
+            names << item->GetName();
+    }
+    names.sort();
+    return names;
+}
+
+// The camera photographs of the test data.
+inline QStringList CameraPhotos()
+{
+    QStringList photos;
+    for (const QFileInfo& info : QDir(TestDataPath(QStringLiteral("exif-samples/jpg"))).entryInfoList({ "*.jpg" }, QDir::Files, QDir::Name))
+        photos << info.absoluteFilePath();
+    return photos;
+}
+
+// True once every task has ended; what was closed is deleted first, as the program's loop does.
+inline bool AllTasksEnded()
+{
+    FlushDeletes();
+    return CVisualTask::GetAllTasks().empty();
+}
+
+// The titles of the tasks still there, to say which did not end.
+inline QString TaskTitles()
+{
+    QStringList titles;
+    for (CVisualTask* task : CVisualTask::GetAllTasks())
+        titles << task->GetTitle();
+    return titles.join(QStringLiteral(", "));
+}

@@ -1,0 +1,291 @@
+#include "AppRunSupport.h"
+#include "AppTestSupport.h"
+#include "CContextualMenu.h"
+#include "IndexTheme.h"
+#include "ItemWindows.h"
+#include "UReportErrors.h"
+#include "CMediaWindow.h"
+#include "ErrorHook.h"
+#include "LDialogBox.h"
+#include "LMenuBar.h"
+#include "LWindow.h"
+#include "PreferenceDomain.h"
+#include "Preferences.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QMenu>
+#include <QMimeData>
+#include <QTimer>
+
+// Every command a user can choose must do something the user can see: open a
+// window or a dialog, change the index, its window or the clipboard, hand an
+// address to the desktop. The check goes through every menu of the menu bar (and
+// the media window's contextual menu) in a fresh index with a selection: each
+// enabled command is chosen in an index of its own, and what is there after it is
+// compared with what was there before.
+
+namespace {
+
+// Addresses the program hands to the desktop, kept instead of opened.
+class OpenedAddresses : public QObject {
+    Q_OBJECT
+public:
+    OpenedAddresses()
+    {
+        for (const char* scheme : { "file", "http", "https", "mailto", "help" })
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "Open");
+    }
+    ~OpenedAddresses() override
+    {
+        for (const char* scheme : { "file", "http", "https", "mailto", "help" })
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    }
+    Q_INVOKABLE void Open(const QUrl& url) { opened << url.toString(); }
+    QStringList opened;
+};
+
+// Answers every modal dialog by its cancel button (or its only one), noting its title.
+class DialogCloser {
+public:
+    DialogCloser()
+    {
+        mTimer.setInterval(30);
+        QObject::connect(&mTimer, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal)
+                return;
+            seen << QStringLiteral("%1 \"%2\"").arg(QString::fromLatin1(modal->metaObject()->className()), modal->windowTitle());
+            if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+                dialog->reject();
+            } else if (auto* box = modal->findChild<LDialogBox*>()) {
+                const PaneIDT button = box->GetCancelButtonID() ? box->GetCancelButtonID() : box->GetDefaultButtonID();
+                if (auto* control = dynamic_cast<LControl*>(box->FindPaneByID(button)))
+                    control->SimulateHotSpotClick();
+            }
+        });
+        mTimer.start();
+    }
+    QStringList seen;
+
+private:
+    QTimer mTimer;
+};
+
+QString Describe(const QVariant& value)
+{
+    QString text;
+    QDebug(&text) << value;
+    return text;
+}
+
+// What a user can see of the program, and what it keeps.
+QStringList Snapshot()
+{
+    QStringList facts;
+    for (CIndexDoc* document : OpenIndexDocuments()) {
+        CIndexView* view = IndexViewOfDocument(document);
+        facts << QStringLiteral("index %1 modified %2 items %3/%4 selected %5 mode %6 theme %7 full %8 size %9")
+                     .arg(document->GetDescriptor())
+                     .arg(document->IsModified())
+                     .arg(view->CountItems())
+                     .arg(view->CountAllItems())
+                     .arg(view->CountSelectedItems())
+                     .arg(view->GetViewMode())
+                     .arg(view->GetTheme())
+                     .arg(view->IsFullScreen())
+                     .arg(view->GetThumbnailSize());
+        facts << QStringLiteral("bars %1 %2 panes %3 %4 sort %5 %6 tasks %7 filtered %8")
+                     .arg(document->IsToolbarShown())
+                     .arg(document->IsStatusBarShown())
+                     .arg(document->IsSourceViewShown())
+                     .arg(document->IsOrganizerViewShown())
+                     .arg(view->GetSortKey())
+                     .arg(view->GetSortOrder())
+                     .arg(view->CountRunningTasks())
+                     .arg(view->IsFiltered());
+        for (CIndexItem* item : view->GetItemList())
+            facts << QStringLiteral("item %1 %2").arg(item->GetName()).arg(item->IsThumbnailLookedFor());
+    }
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible())
+            facts << QStringLiteral("window %1 \"%2\" %3 %4x%5+%6+%7")
+                         .arg(QString::fromLatin1(widget->metaObject()->className()), widget->windowTitle())
+                         .arg(int(widget->windowState()))
+                         .arg(widget->width())
+                         .arg(widget->height())
+                         .arg(widget->x())
+                         .arg(widget->y());
+    }
+    const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
+    facts << QStringLiteral("clipboard %1").arg(clipboard ? clipboard->formats().join(',') : QString());
+    facts << QStringLiteral("preferences %1").arg(Describe(PreferenceDomain::Application().Values()));
+    return facts;
+}
+
+// Every command of a menu and its submenus, in order.
+void CollectCommands(LMenuBar* bar, LMenu* menu, std::vector<std::pair<LMenu*, SInt16>>& out)
+{
+    for (SInt16 i = 1; i <= menu->CountItems(); ++i) {
+        const SMenuItem* item = menu->Item(i);
+        if (item->IsSeparator())
+            continue;
+        if (item->submenuID != 0) {
+            if (LMenu* sub = bar->FetchMenu(item->submenuID))
+                CollectCommands(bar, sub, out);
+            continue;
+        }
+        out.emplace_back(menu, i);
+    }
+}
+
+class MenuCheck : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetPrefBoolean(QStringLiteral("ConfirmDelete"), true);
+        CItemWindows::Install(); // as the program's entry does
+        app = std::make_unique<COrvexApp>();
+        app->ClearRecentItems();
+        app->MakeMenuBar();
+        app->Initialize();
+        bar = app->GetMenuBar();
+        SetErrorReportHook([this](const ExceptionCode& error) { errors << QString::fromStdString(error.what()); });
+        QGuiApplication::clipboard()->clear();
+    }
+    void TearDown() override
+    {
+        SetErrorReportHook(nullptr);
+        CloseEverything();
+        app.reset();
+    }
+    // A new index of three photographs with the first selected, its view the target.
+    CIndexView* FreshIndex()
+    {
+        app->MakeNewDocument();
+        CIndexDoc* document = OpenIndexDocuments().back();
+        for (const QString& photo : CameraPhotos().mid(0, 3))
+            document->AddItem(QUrl::fromLocalFile(photo));
+        EXPECT_TRUE(RunUntil([&] { return IsIdle(document); }));
+        CIndexView* view = IndexViewOfDocument(document);
+        view->SelectIndex(1);
+        document->GetWindow()->Select();
+        LCommander::SwitchTarget(view);
+        return view;
+    }
+    void CloseEverything()
+    {
+        while (!LDocument::GetDocumentList().empty())
+            delete LDocument::GetDocumentList().back();
+        FlushDeletes();
+        while (!CMediaWindow::GetWindowList().empty())
+            delete CMediaWindow::GetWindowList().back();
+        FlushDeletes();
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            widget->hide();
+        ProcessEventsFor(20);
+    }
+    // Runs a command as the menu does; what it did, or why it did nothing.
+    QString Choose(LCommander* target, CommandT command, const std::function<QStringList()>& snapshot)
+    {
+        OpenedAddresses addresses;
+        DialogCloser dialogs;
+        errors.clear();
+        const QStringList before = snapshot();
+        bool handled = false;
+        RunReportingErrors([&] { handled = target->ProcessCommand(command, nullptr); });
+        const QStringList at = snapshot(); // before tasks it started have finished
+        ProcessEventsFor(150);
+        const QStringList after = snapshot();
+        if (!errors.isEmpty())
+            return QStringLiteral("reported ") + errors.join(QStringLiteral("; "));
+        if (!handled)
+            return QStringLiteral("not handled");
+        if (at == before && after == before && dialogs.seen.isEmpty() && addresses.opened.isEmpty())
+            return QStringLiteral("nothing observable");
+        return {};
+    }
+
+    std::unique_ptr<COrvexApp> app;
+    LMenuBar* bar = nullptr;
+    QStringList errors;
+};
+
+} // namespace
+
+TEST_F(MenuCheck, EveryEnabledCommandOfTheMenuBarDoesSomethingInAFreshIndexWithASelection)
+{
+    ASSERT_GE(CameraPhotos().size(), 3);
+    FreshIndex(); // the first index view fills the menus of the views (the themes)
+    CloseEverything();
+    std::vector<std::pair<LMenu*, SInt16>> items;
+    for (LMenu* menu : bar->GetBarMenus())
+        CollectCommands(bar, menu, items);
+    ASSERT_GT(items.size(), 80u);
+
+    QStringList enabled, faults;
+    for (const auto& [menu, index] : items) {
+        CIndexView* view = FreshIndex();
+        const CommandT command = menu->CommandFromIndex(index);
+        bar->UpdateMenu(menu);
+        const SMenuItem* item = menu->Item(index);
+        const QString name = QStringLiteral("%1 ▸ %2 (%3)").arg(menu->GetTitle(), item->text).arg(command);
+        // Choosing the checked item of a choice (the present view, theme or window) changes nothing, rightly.
+        const bool checkedChoice = item->mark != noMark && (menu->GetMenuID() == kPatternMenuID || menu->GetMenuID() == kWindowMenuID
+                                                               || command == kCmdThumbnailView);
+        // Quit ends the program's loop for good; the end-to-end test quits as a user does.
+        if (item->enabled && !checkedChoice && command != cmd_Quit) {
+            enabled << name;
+            const QString fault = Choose(view, command, Snapshot);
+            if (!fault.isEmpty())
+                faults << name + QStringLiteral(": ") + fault;
+        }
+        CloseEverything();
+    }
+    EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
+    // The check reached the commands a user starts with.
+    for (const char* expected : { "New Index (2)", "Open… (3)", "Get Info (1010)", "Select All (16)", "Deselect All (1063)", "Full Screen (1068)", "Index Properties… (1056)",
+             "as Extended Thumbnails (1019)", "Reveal in File Manager (1016)", "Open Selected Items (1012)" })
+        EXPECT_TRUE(enabled.filter(QString::fromUtf8(expected)).size() == 1) << expected;
+}
+
+TEST_F(MenuCheck, EveryEnabledCommandOfTheMediaWindowsMenuDoesSomething)
+{
+    ASSERT_GE(CameraPhotos().size(), 3);
+    CIndexView* view = FreshIndex();
+    view->OpenSelectedItem();
+    ASSERT_TRUE(RunUntil([] { return !CMediaWindow::GetWindowList().empty(); }));
+    QMenu menu;
+    CMediaWindow* window = CMediaWindow::GetWindowList().front();
+    window->Select();
+    LCommander::SwitchTarget(window);
+    window->AddItems(&menu);
+    std::vector<CommandT> commands;
+    for (QAction* action : menu.actions()) {
+        if (!action->isSeparator() && action->isEnabled() && !action->menu())
+            commands.push_back(MenuItemCommand(action));
+    }
+    ASSERT_GE(commands.size(), 3u);
+    CloseEverything();
+
+    QStringList faults;
+    for (CommandT command : commands) {
+        FreshIndex()->OpenSelectedItem();
+        ASSERT_TRUE(RunUntil([] { return !CMediaWindow::GetWindowList().empty(); }));
+        CMediaWindow* media = CMediaWindow::GetWindowList().front();
+        media->Select();
+        LCommander::SwitchTarget(media);
+        const QString fault = Choose(media, command, Snapshot);
+        if (!fault.isEmpty())
+            faults << QStringLiteral("%1: %2").arg(command).arg(fault);
+        CloseEverything();
+    }
+    EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
+}
+
+#include "MenuCheckTest.moc"
