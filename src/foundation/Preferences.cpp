@@ -269,7 +269,7 @@ const std::vector<PrefDefault>& DefaultsTable()
         B("ShowNotificationDialog", false),
         B("PlaySoundEffects", false),
         B("PrintHeader", false),
-        B("FTPPassiveMode", false),
+        B("FTPPassiveMode", true), // passive data connections pass the firewalls and NAT of Linux desktops
         B("ImportResolveAliases", false),
         B("ImportSkipDuplicates", false),
         B("PrintFooter", false),
