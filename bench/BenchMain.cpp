@@ -101,6 +101,13 @@ PairedTimes RunPaired(int pairs, const std::function<void()>& a, const std::func
     return times;
 }
 
+void PrintRatio(const std::string& name, const PairedTimes& times)
+{
+    std::printf("%-60s ratio min %.3f median %.3f max %.3f (A %.4f s, B %.4f s median, %zu pairs)\n", name.c_str(),
+        times.MinRatio(), times.MedianRatio(), times.MaxRatio(), times.MedianA(), times.MedianB(),
+        times.ratios.size());
+}
+
 bool CheckRatio(const std::string& name, const PairedTimes& times, double limit)
 {
     const bool met = times.MedianRatio() <= limit;

@@ -29,6 +29,8 @@ struct PairedTimes {
 PairedTimes RunPaired(int pairs, const std::function<void()>& a, const std::function<void()>& b,
     const std::function<void()>& after = {});
 
+// Prints the pairs' ratio (min/median/max), for pairs that have no stated target.
+void PrintRatio(const std::string& name, const PairedTimes& times);
 // Prints the pairs' ratio (min/median/max) and records a missed target when the
 // median ratio exceeds `limit`. Answers whether the target was met.
 bool CheckRatio(const std::string& name, const PairedTimes& times, double limit);

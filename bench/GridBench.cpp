@@ -1,7 +1,8 @@
-// The thumbnail grid of an index of 1,000 and of 100,000 items: one scroll by a
-// page and the paint of the page that shows (60 cells, the whole view filled),
-// against drawing 60 cells alone. Both figures should stay the same from 1,000 to
-// 100,000 items, and the page within 1.5 times the cells alone.
+// The thumbnail grid of an index of 100,000 items: a scroll to a page and the
+// paint of the page that shows (60 cells, the whole view filled), for pages
+// spread over the whole index, paired with drawing the same cells alone (within
+// 1.5 times) and with the same walk over an index of 1,000 items (the time
+// should not grow with the number of items).
 #include "BenchMain.h"
 
 #include "CIndexItem.h"
@@ -16,6 +17,8 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -55,48 +58,87 @@ std::unique_ptr<CIndexView> MakeView(int count)
     return view;
 }
 
-// Pages of the first 1,000 items in both views, so the same cells are drawn and
-// only the item count differs (an item's first drawing makes its lazy parts).
-constexpr int kPagesWalked = 1'000 / (kColumns * kRows);
+constexpr int kPageCells = kColumns * kRows;
+constexpr int kPagesWalked = 100; // spread evenly from the first page to the last
 
-void ScrollAndPaintAPage(benchmark::State& state)
-{
-    auto view = MakeView(int(state.range(0)));
-    QImage target(view->size(), QImage::Format_ARGB32_Premultiplied);
-    for (auto _ : state) {
-        if (view->GetScrollPosition().v >= kPagesWalked * view->height() || !view->ScrollPinnedImageBy(0, view->height(), false))
-            view->ScrollImageTo(0, 0, false);
-        view->render(&target);
-        benchmark::DoNotOptimize(target.constBits());
-    }
-    state.counters["items"] = double(state.range(0));
-    state.counters["cells"] = kColumns * kRows;
-}
-BENCHMARK(ScrollAndPaintAPage)->Arg(1'000)->Arg(100'000)->Unit(benchmark::kMicrosecond);
+// A view and the pages walked on it: each page's first item, and the cells it shows.
+struct Walk {
+    std::unique_ptr<CIndexView> view;
+    QImage target;
+    std::vector<SInt32> firstItems;
+    std::vector<std::vector<std::pair<CIndexItem*, QRect>>> cells;
+};
+int gWrongPages = 0;
 
-void PaintTheSameCellsAlone(benchmark::State& state)
+Walk MakeWalk(int count)
 {
-    auto view = MakeView(int(state.range(0)));
-    QImage target(view->size(), QImage::Format_ARGB32_Premultiplied);
-    std::vector<std::pair<CIndexItem*, QRect>> cells;
-    for (SInt32 index = 1; index <= kColumns * kRows; ++index) {
-        CIndexItem* item = nullptr;
-        QRect cell;
-        view->GetItemAt(index, item);
-        view->GetCellRect(index, cell);
-        cells.emplace_back(item, cell);
+    Walk walk;
+    walk.view = MakeView(count);
+    walk.target = QImage(walk.view->size(), QImage::Format_ARGB32_Premultiplied);
+    const int pages = (count + kPageCells - 1) / kPageCells;
+    for (int n = 0; n < kPagesWalked; ++n) {
+        const int page = kPagesWalked > 1 ? int(qint64(n) * (pages - 1) / (kPagesWalked - 1)) : 0;
+        walk.view->ScrollImageTo(0, page * walk.view->height(), false);
+        SInt32 first = 0;
+        SInt32 last = 0;
+        walk.view->GetVisibleRange(first, last, true);
+        walk.firstItems.push_back(first);
+        auto& cells = walk.cells.emplace_back();
+        for (SInt32 index = first; index <= last; ++index) {
+            CIndexItem* item = nullptr;
+            QRect cell;
+            if (walk.view->GetItemAt(index, item) && walk.view->GetCellRect(index, cell))
+                cells.emplace_back(item, cell);
+        }
+        if (first != page * kPageCells + 1 || cells.empty())
+            ++gWrongPages;
     }
-    for (auto _ : state) {
-        QPainter painter(&target);
-        for (auto& [item, cell] : cells)
-            item->DrawCell(painter, cell, *view);
-        painter.end();
-        benchmark::DoNotOptimize(target.constBits());
-    }
-    state.counters["items"] = double(state.range(0));
-    state.counters["cells"] = kColumns * kRows;
+    return walk;
 }
-BENCHMARK(PaintTheSameCellsAlone)->Arg(1'000)->Arg(100'000)->Unit(benchmark::kMicrosecond);
+
+// Scrolls to each page and paints the view, checking it shows the page's items.
+void ScrollAndPaintPages(Walk& walk)
+{
+    for (size_t n = 0; n < walk.firstItems.size(); ++n) {
+        walk.view->ScrollImageTo(0, (walk.firstItems[n] - 1) / kPageCells * walk.view->height(), false);
+        walk.view->render(&walk.target);
+        SInt32 first = 0;
+        SInt32 last = 0;
+        walk.view->GetVisibleRange(first, last, true);
+        if (first != walk.firstItems[n])
+            ++gWrongPages;
+    }
+    benchmark::DoNotOptimize(walk.target.constBits());
+}
+
+// Draws each page's cells alone, without the view around them.
+void PaintTheSameCellsAlone(Walk& walk)
+{
+    for (const auto& page : walk.cells) {
+        QPainter painter(&walk.target);
+        for (const auto& [item, cell] : page)
+            item->DrawCell(painter, cell, *walk.view);
+    }
+    benchmark::DoNotOptimize(walk.target.constBits());
+}
+
+void BM_PagesAcrossTheWholeIndex(benchmark::State& state)
+{
+    Walk small = MakeWalk(1'000);
+    Walk large = MakeWalk(100'000);
+    for (auto _ : state) {
+        const PairedTimes pages = RunPaired(
+            9, [&] { ScrollAndPaintPages(large); }, [&] { PaintTheSameCellsAlone(large); });
+        state.SetIterationTime(pages.MedianA());
+        CheckRatio("100,000 items: scroll and paint a page / its cells alone", pages, 1.5);
+        const PairedTimes growth = RunPaired(
+            9, [&] { ScrollAndPaintPages(large); }, [&] { ScrollAndPaintPages(small); });
+        PrintRatio("a page of 100,000 items / a page of 1,000 items", growth);
+    }
+    CheckTarget("every page walked showed its own items", gWrongPages == 0,
+        std::to_string(gWrongPages) + " wrong page(s)");
+}
+BENCHMARK(BM_PagesAcrossTheWholeIndex)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
 } // namespace
 

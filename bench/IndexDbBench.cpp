@@ -1,15 +1,18 @@
-// Reading an index of 100,000 items: index.db read whole into memory, parsed
-// record by record and one item constructed per record, as the read task does.
-// Reports the time against reading the file alone and against parsing its
-// records alone, and the bytes each item holds as the allocators count them: the
-// C library's heap and its own mappings, and the chunks of the item arenas.
+// Opening an index of 100,000 items through the read task into an index view,
+// paired in one run with reading index.db whole and parsing its records; and
+// the bytes each opened item holds as the allocators count them: the C
+// library's heap and its own mappings, and the chunks of the item arenas.
+#include "BenchIndexPackage.h"
 #include "BenchMain.h"
+#include "ThumbnailsBatchTiming.h"
 
 #include "CIndexItem.h"
 #include "CIndexPackage.h"
+#include "CReadIndexPackageTask.h"
 #include "IndexDbRecord.h"
 #include "ItemArena.h"
 #include "LStream.h"
+#include "URegistrar.h"
 
 #include <QApplication>
 #include <QFile>
@@ -17,8 +20,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
+#include <string>
 #include <malloc.h>
 #include <memory>
 #include <vector>
@@ -52,7 +56,8 @@ QByteArray MakeIndexDb()
 struct BenchIndex {
     QTemporaryDir dir;
     std::unique_ptr<CIndexPackage> package;
-    QString path;
+    QString path; // its index.db
+    QString packagePath;
     qint64 size = 0;
 };
 BenchIndex& Index()
@@ -66,24 +71,11 @@ BenchIndex& Index()
         db.write(MakeIndexDb());
         db.close();
         made.size = QFileInfo(made.path).size();
+        made.packagePath = made.dir.path() + "/Bench.idxp";
         return made;
     }();
     return index;
 }
-
-// Mean seconds per iteration of each benchmark, for the closing ratios.
-struct Mean {
-    double seconds = 0;
-    long runs = 0;
-    void Add(std::chrono::steady_clock::duration elapsed)
-    {
-        seconds += std::chrono::duration<double>(elapsed).count();
-        ++runs;
-    }
-    double Value() const { return runs ? seconds / double(runs) : 0; }
-};
-Mean gReadAll, gParse, gItems;
-double gBytesPerItem = 0;
 
 size_t HeldBytes()
 {
@@ -98,79 +90,73 @@ QByteArray ReadAll()
     return db.readAll();
 }
 
-void BM_ReadAll(benchmark::State& state)
-{
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        QByteArray data = ReadAll();
-        benchmark::DoNotOptimize(data.data());
-        gReadAll.Add(std::chrono::steady_clock::now() - start);
-    }
-    state.SetBytesProcessed(state.iterations() * Index().size);
-}
-BENCHMARK(BM_ReadAll)->Unit(benchmark::kMillisecond);
+// What an opening leaves: the view with its items, and the document around it.
+struct Opened {
+    std::unique_ptr<CIndexView> view;
+    std::unique_ptr<BenchDocument> document;
+};
+Opened gOpened;
+double gBytesPerItem = 0;
+int gWrongCounts = 0;
 
-void BM_ParseRecordsOnly(benchmark::State& state)
+// The read task reads the file on the worker pool and inserts one item per record into the view.
+void OpenThroughTheReadTask()
 {
-    const QByteArray data = ReadAll();
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        IndexDbReader reader(data);
-        IndexDbRecord record;
-        int count = 0;
-        while (reader.Next(record))
-            ++count;
-        benchmark::DoNotOptimize(count);
-        gParse.Add(std::chrono::steady_clock::now() - start);
-    }
-    state.SetItemsProcessed(state.iterations() * kItems);
+    const size_t before = HeldBytes();
+    gOpened.view = MakeBenchView();
+    gOpened.document = std::make_unique<BenchDocument>(gOpened.view.get(), Index().packagePath, kItems);
+    RunToEnd(new CReadIndexPackageTask(601, 1, gOpened.document.get()));
+    const SInt32 count = gOpened.view->CountItems();
+    if (count != kItems)
+        ++gWrongCounts;
+    // What the items hold once the file's bytes are gone, the view's lists included.
+    gBytesPerItem = double(HeldBytes() - before) / double(std::max<SInt32>(count, 1));
 }
-BENCHMARK(BM_ParseRecordsOnly)->Unit(benchmark::kMillisecond);
 
-void BM_ReadIndexDb(benchmark::State& state)
+void ReadAndParseRecords()
 {
-    CIndexPackage* package = Index().package.get();
+    IndexDbReader reader(ReadAll());
+    IndexDbRecord record;
+    int count = 0;
+    while (reader.Next(record))
+        ++count;
+    if (count != kItems)
+        ++gWrongCounts;
+}
+
+void CloseOpened()
+{
+    gOpened.view.reset();
+    gOpened.document.reset();
+}
+
+void BM_OpenAgainstReadAndParse(benchmark::State& state)
+{
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        const size_t heapBefore = HeldBytes();
-        std::vector<std::unique_ptr<CIndexItem>> items;
-        items.reserve(kItems);
-        {
-            IndexDbReader reader(ReadAll());
-            IndexDbRecord record;
-            while (reader.Next(record))
-                items.push_back(std::make_unique<CIndexItem>(record, package));
-        }
-        gItems.Add(std::chrono::steady_clock::now() - start);
-        // What the items hold once the file's bytes are gone, the list of them included.
-        gBytesPerItem = double(HeldBytes() - heapBefore) / double(items.size());
-        benchmark::DoNotOptimize(items.data());
-        state.PauseTiming();
-        items.clear();
-        state.ResumeTiming();
+        const PairedTimes times = RunPaired(7, OpenThroughTheReadTask, ReadAndParseRecords, CloseOpened);
+        state.SetIterationTime(times.MedianA());
+        CheckRatio("open " + std::to_string(kItems) + " items through the read task / read+parse", times, 2.0);
     }
-    state.SetItemsProcessed(state.iterations() * kItems);
-    state.SetBytesProcessed(state.iterations() * Index().size);
+    CheckTarget("every opening and parse counted " + std::to_string(kItems) + " items", gWrongCounts == 0,
+        std::to_string(gWrongCounts) + " wrong count(s)");
+    char detail[64];
+    std::snprintf(detail, sizeof detail, "%.0f bytes an item (target <= 650)", gBytesPerItem);
+    CheckTarget("bytes an opened item holds", gBytesPerItem > 0 && gBytesPerItem <= 650, detail);
     state.counters["bytes_per_item"] = gBytesPerItem;
     state.counters["file_bytes_per_item"] = double(Index().size) / kItems;
 }
-BENCHMARK(BM_ReadIndexDb)->Unit(benchmark::kMillisecond);
-
-void ReportRatios()
-{
-    if (gReadAll.Value() <= 0 || gParse.Value() <= 0 || gItems.Value() <= 0)
-        return;
-    std::printf("\nOpening %d items: readAll %.1f ms, records only %.1f ms, records and items %.1f ms\n", kItems,
-        gReadAll.Value() * 1e3, gParse.Value() * 1e3, gItems.Value() * 1e3);
-    std::printf("items / readAll = %.2f; items / records only = %.2f; items / (readAll + records only) = %.2f "
-                "(target <= 2); %.0f bytes per item (target <= 600)\n",
-        gItems.Value() / gReadAll.Value(), gItems.Value() / gParse.Value(),
-        gItems.Value() / (gReadAll.Value() + gParse.Value()), gBytesPerItem);
-}
+BENCHMARK(BM_OpenAgainstReadAndParse)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    return RunBenchmarks(argc, argv, [] { Index(); }, ReportRatios);
+    return RunBenchmarks(
+        argc, argv,
+        [] {
+            URegistrar::RegisterFrameworkClasses();
+            InitializeTasks();
+            Index();
+        },
+        [] { TerminateTasks(); });
 }

@@ -1,7 +1,6 @@
-// Opening a 100,000-item package through the read task (items in an index
-// view, no thumbnails drawn) against reading the bytes and making the items
-// directly with the catalogue's reader; saving it through the write task
-// against writing the same bytes with QSaveFile. All in the same run.
+// A later save of a 100,000-item package through the write task, paired in one
+// run with writing the very bytes that save writes with QSaveFile.
+#include "BenchIndexPackage.h"
 #include "BenchMain.h"
 
 #include "CIndexItem.h"
@@ -22,6 +21,7 @@
 #include <QImage>
 #include <QtGlobal>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTemporaryDir>
 
@@ -30,6 +30,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -94,143 +95,73 @@ void PutBackIndexDb()
     file.write(gPristine);
 }
 
-class BenchDocument : public IndexPackageDocument {
-public:
-    BenchDocument(CIndexView* view) : mView(view), mPackage(QUrl::fromLocalFile(PackagePath()), view) {}
-    CIndexPackage* GetPackage() const override { return const_cast<CIndexPackage*>(&mPackage); }
-    TaskOwnerView* GetOwnerView() const override { return mView; }
-    bool TestFlags(UInt32 mask) const override { return (mask & kDocKeepHidden) != 0; }
-    SInt32 ReadSettings(bool) override { return kItems; }
-    void WriteSettings(bool) override {}
-    void ShowWindow() override {}
-    SInt32 GetPendingSaveAction() const override { return kSaveActionNone; }
-    void SetPendingSaveAction(SInt32) override {}
-    void RunPendingSaveAction(SInt32) override {}
-    void DiscardDocument() override {}
-
-private:
-    CIndexView* mView;
-    CIndexPackage mPackage;
+// The package opened once through the read task; the saves run on it.
+struct Opened {
+    std::unique_ptr<CIndexView> view;
+    std::unique_ptr<BenchDocument> document;
 };
+Opened* gOpened = nullptr;
+QByteArray gSavedBytes; // index.db as the first save wrote it
+int gFailedSaves = 0;
 
-struct Seconds {
-    double total = 0;
-    double first = 0; // a first save makes the items' aliases and reads their media
-    int runs = 0;
-    void Add(std::chrono::steady_clock::duration elapsed)
-    {
-        const double seconds = std::chrono::duration<double>(elapsed).count();
-        if (runs == 0)
-            first = seconds;
-        total += seconds;
-        ++runs;
-    }
-    double Later() const { return runs > 1 ? (total - first) / (runs - 1) : 0; }
-    double Mean() const { return runs ? total / runs : 0; }
-};
-Seconds gTaskRead, gDirectRead, gTaskWrite, gDirectWrite, gSaveFile;
-
-void RunToEnd(CVisualTask* task)
+QString IndexDbPath()
 {
-    ThreadID id = task->GetID();
-    task->Start();
-    LThread::RunUntil([id] { return LThread::FromID(id) == nullptr; });
+    return gOpened->document->GetPackage()->GetIndexDbURL().toLocalFile();
 }
 
-void OpenThroughTheReadTask(benchmark::State& state)
+// A save of the whole index through the write task, as the Save command runs it;
+// it succeeded when the index is no longer modified and index.db holds what it wrote.
+bool SaveThroughTheWriteTask()
 {
-    for (auto _ : state) {
-        state.PauseTiming();
-        auto view = MakeBenchView();
-        BenchDocument document(view.get());
-        state.ResumeTiming();
-        const auto start = std::chrono::steady_clock::now();
-        RunToEnd(new CReadIndexPackageTask(601, 1, &document));
-        gTaskRead.Add(std::chrono::steady_clock::now() - start);
-        if (view->CountItems() != kItems)
-            state.SkipWithError("not every item was read");
-        state.PauseTiming();
-        view.reset();
-        state.ResumeTiming();
-    }
+    gOpened->view->SetModified(true);
+    RunToEnd(new CWriteIndexTask(601, 2, gOpened->document.get()));
+    return !gOpened->view->IsModified();
 }
-BENCHMARK(OpenThroughTheReadTask)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
 
-void ReadBytesAndMakeItemsDirectly(benchmark::State& state)
+void LaterSave()
 {
-    CIndexPackage package(QUrl::fromLocalFile(PackagePath()), nullptr);
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        QFile file(package.GetIndexDbURL().toLocalFile());
-        file.open(QIODevice::ReadOnly);
-        IndexDbReader reader(file.readAll());
-        std::vector<std::unique_ptr<CIndexItem>> items;
-        items.reserve(kItems);
-        IndexDbRecord record;
-        while (reader.Next(record))
-            items.push_back(std::make_unique<CIndexItem>(record, &package));
-        gDirectRead.Add(std::chrono::steady_clock::now() - start);
-        state.PauseTiming();
-        items.clear();
-        state.ResumeTiming();
-    }
+    if (!SaveThroughTheWriteTask() || QFileInfo(IndexDbPath()).size() != gSavedBytes.size())
+        ++gFailedSaves;
 }
-BENCHMARK(ReadBytesAndMakeItemsDirectly)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-void SaveThroughTheWriteTask(benchmark::State& state)
+// The yardstick: the very bytes the save writes, written with QSaveFile.
+void WriteTheSameBytesWithQSaveFile()
+{
+    QSaveFile out(gFolder->filePath(QStringLiteral("copy.db")));
+    if (!out.open(QIODevice::WriteOnly) || out.write(gSavedBytes) != gSavedBytes.size() || !out.commit())
+        ++gFailedSaves;
+}
+
+void BM_LaterSaveAgainstTheSameBytes(benchmark::State& state)
 {
     PutBackIndexDb();
-    auto view = MakeBenchView();
-    BenchDocument document(view.get());
-    RunToEnd(new CReadIndexPackageTask(601, 1, &document));
+    gOpened = new Opened;
+    gOpened->view = MakeBenchView();
+    gOpened->document = std::make_unique<BenchDocument>(gOpened->view.get(), PackagePath(), kItems);
+    RunToEnd(new CReadIndexPackageTask(601, 1, gOpened->document.get()));
+    CheckTarget("the package opened with every item", gOpened->view->CountItems() == kItems,
+        std::to_string(gOpened->view->CountItems()) + " items");
+    // The first save makes the items' aliases and reads their media: not a later save.
+    const auto start = std::chrono::steady_clock::now();
+    const bool firstSaved = SaveThroughTheWriteTask();
+    const double first = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    CheckTarget("the first save succeeded", firstSaved, std::to_string(first) + " s");
+    QFile saved(IndexDbPath());
+    saved.open(QIODevice::ReadOnly);
+    gSavedBytes = saved.readAll();
+    CheckTarget("the first save wrote index.db", !gSavedBytes.isEmpty(), std::to_string(gSavedBytes.size()) + " bytes");
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        RunToEnd(new CWriteIndexTask(601, 2, &document));
-        gTaskWrite.Add(std::chrono::steady_clock::now() - start);
+        const PairedTimes times = RunPaired(5, LaterSave, WriteTheSameBytesWithQSaveFile);
+        state.SetIterationTime(times.MedianA());
+        CheckRatio("later save of " + std::to_string(kItems) + " unchanged items / the same bytes with QSaveFile",
+            times, 3.0);
     }
+    CheckTarget("every later save and copy succeeded with the same size", gFailedSaves == 0,
+        std::to_string(gFailedSaves) + " failed");
+    delete gOpened;
+    gOpened = nullptr;
 }
-BENCHMARK(SaveThroughTheWriteTask)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-
-// The items writing their records into one block, written with QSaveFile: the
-// work of a save without the task around it.
-void ItemsWriteTheirRecordsDirectly(benchmark::State& state)
-{
-    PutBackIndexDb();
-    auto view = MakeBenchView();
-    BenchDocument document(view.get());
-    RunToEnd(new CReadIndexPackageTask(601, 1, &document));
-    const QString path = gFolder->filePath(QStringLiteral("direct.db"));
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        LDataStream stream;
-        for (CIndexItem* item : view->GetItemList())
-            item->WriteToStream(stream, *document.GetPackage());
-        QSaveFile out(path);
-        out.open(QIODevice::WriteOnly);
-        out.write(stream.Data());
-        out.commit();
-        gDirectWrite.Add(std::chrono::steady_clock::now() - start);
-    }
-}
-BENCHMARK(ItemsWriteTheirRecordsDirectly)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-
-void WriteTheBytesWithQSaveFile(benchmark::State& state)
-{
-    CIndexPackage package(QUrl::fromLocalFile(PackagePath()), nullptr);
-    QFile in(package.GetIndexDbURL().toLocalFile());
-    in.open(QIODevice::ReadOnly);
-    const QByteArray bytes = in.readAll();
-    const QString path = gFolder->filePath(QStringLiteral("copy.db"));
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        QSaveFile out(path);
-        out.open(QIODevice::WriteOnly);
-        out.write(bytes);
-        out.commit();
-        gSaveFile.Add(std::chrono::steady_clock::now() - start);
-    }
-}
-BENCHMARK(WriteTheBytesWithQSaveFile)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_LaterSaveAgainstTheSameBytes)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
 void Prepare()
 {
@@ -243,14 +174,6 @@ void Prepare()
 
 void Report()
 {
-    if (gDirectRead.Mean() > 0 && gSaveFile.Mean() > 0)
-        std::printf("\n%d items: open %.3f s vs %.3f s direct (%.2fx); save %.3f s vs %.3f s by the items "
-                    "directly (%.2fx) and %.3f s for the bytes alone with QSaveFile (%.2fx); first save %.3f s "
-                    "(%.2fx), later saves %.3f s (%.2fx)\n",
-            kItems, gTaskRead.Mean(), gDirectRead.Mean(), gTaskRead.Mean() / gDirectRead.Mean(), gTaskWrite.Mean(),
-            gDirectWrite.Mean(), gTaskWrite.Mean() / gDirectWrite.Mean(), gSaveFile.Mean(),
-            gTaskWrite.Mean() / gSaveFile.Mean(), gTaskWrite.first, gTaskWrite.first / gSaveFile.Mean(),
-            gTaskWrite.Later(), gTaskWrite.Later() / gSaveFile.Mean());
     TerminateTasks();
     delete gFolder;
 }

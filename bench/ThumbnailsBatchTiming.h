@@ -9,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <vector>
@@ -32,6 +33,19 @@ inline std::unique_ptr<CIndexView> MakeBenchView()
     info.width = 800;
     info.height = 600;
     return std::make_unique<CIndexView>(info);
+}
+
+// The thumbnails batch alone on fresh items of the files; true when every thumbnail was made.
+inline bool CreateThumbnailsOf(const std::vector<QString>& files)
+{
+    std::vector<std::unique_ptr<CIndexItem>> items;
+    std::vector<CIndexItem*> pointers;
+    for (const QString& path : files) {
+        items.push_back(std::make_unique<CIndexItem>(QUrl::fromLocalFile(path)));
+        pointers.push_back(items.back().get());
+    }
+    const std::vector<OSStatus> codes = CreateThumbnails(pointers, false);
+    return std::all_of(codes.begin(), codes.end(), [](OSStatus code) { return code == noErr; });
 }
 
 // One run of the thumbnails batch alone on fresh items of the files: the yardstick

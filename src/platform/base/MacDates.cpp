@@ -2,6 +2,8 @@
 
 #include <QTimeZone>
 #include <algorithm>
+#include <ctime>
+#include <mutex>
 
 namespace {
 
@@ -39,7 +41,15 @@ UInt32 DateTimeToMacSeconds(const QDateTime& dateTime)
     return DateTimeToMacSecondsUTC(QDateTime(local.date(), local.time(), Qt::UTC));
 }
 
+// Items stamp the time on every error, so the zone is read once per run and
+// localtime_r (which never re-reads it) turns the clock into wall-clock time.
 UInt32 GetDateTimeNow()
 {
-    return DateTimeToMacSeconds(QDateTime::currentDateTime());
+    static std::once_flag zoneRead;
+    std::call_once(zoneRead, [] { tzset(); });
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    if (!localtime_r(&now, &local))
+        return DateTimeToMacSeconds(QDateTime::currentDateTime());
+    return ClampSeconds(SInt64(now) + local.tm_gmtoff + kSecondsFrom1904To1970);
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <new>
 #include <stdexcept>
 
@@ -112,6 +113,15 @@ TEST(Geometry, FieldOrderAndQtConversions)
     EXPECT_EQ(MakePoint(40000, -40000), (Point { 32767, -32768 }));
     EXPECT_TRUE(PtInRect(Point { 10, 20 }, r));
     EXPECT_FALSE(PtInRect(Point { 110, 20 }, r));
+}
+
+TEST(MacDates, NowIsTheLocalWallClockTime)
+{
+    // The same wall-clock time as the zone Qt reads gives, within the second the two calls straddle.
+    const SInt64 qt = DateTimeToMacSeconds(QDateTime::currentDateTime());
+    const SInt64 now = GetDateTimeNow();
+    EXPECT_LE(std::llabs(now - qt), 1);
+    EXPECT_GE(GetDateTimeNow(), now) << "later calls never go back";
 }
 
 TEST(MacDates, SecondsSince1904)
