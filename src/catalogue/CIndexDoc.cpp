@@ -154,6 +154,12 @@ void CIndexDoc::FindPanes()
     if (!mIndexView || !mViewServices)
         ThrowOSErr_(err_NilPointer, "pane 920 is no index view");
     mIndexView->SetWindow(window);
+    mIndexViewAlive = mIndexViewPane;
+    mIndexView->SetModel(mModel.get());
+    QObject::connect(mModel.get(), &CIndexModel::modifiedChanged, [this](bool modified) {
+        if (LSingleDoc::IsModified() != modified)
+            SetModified(modified);
+    });
 
     mListViewPane = RequirePane(window, kPaneListView);
     // Until the list view's own class is registered the pane has no rows to show.
@@ -231,6 +237,11 @@ CIndexDoc::~CIndexDoc()
 {
     StopTasks();
     WriteSettingsOnClose();
+    // The window is deleted later: its view lets go of the model and its items now.
+    if (mIndexViewAlive && mIndexView)
+        mIndexView->SetModel(nullptr);
+    mModel->disconnect();
+    mModel.reset();
     mPackage.reset();
 }
 

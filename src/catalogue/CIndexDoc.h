@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CIndexModel.h"
 #include "CToolbar.h"
 #include "FileRef.h"
 #include "Geometry.h"
@@ -117,6 +118,9 @@ public:
     void ShowWindow();
 
     // Access.
+    // The index itself: items, lists, selection and stored state. The document
+    // owns it for its life; the index view and the list views show it.
+    CIndexModel& GetModel() const { return *mModel; }
     IndexDocViewServices* GetIndexView() const { return mIndexView; }
     IndexViewServices* GetIndexViewServices() const { return mViewServices; }
     LPane* GetIndexViewPane() const { return mIndexViewPane; }
@@ -274,6 +278,7 @@ private:
     QUrl SettingsFileURL() const;
 
     std::shared_ptr<const void> mLifetime = std::make_shared<int>(0);
+    std::unique_ptr<CIndexModel> mModel = std::make_unique<CIndexModel>();
     std::unique_ptr<CIndexPackage> mPackage;
     SInt32 mPendingAction = kPendingNone;
     SInt32 mSaveDialogKind = 0;
@@ -283,6 +288,7 @@ private:
     CIndexToolbar* mToolbar = nullptr;
     IndexViewServices* mViewServices = nullptr;
     LPane* mIndexViewPane = nullptr;
+    QPointer<LPane> mIndexViewAlive; // the window goes later than the document
     LPane* mListViewPane = nullptr;
     IndexListServices* mListView = nullptr; // null until the list view's class exists
     LPane* mOrganizerList = nullptr;

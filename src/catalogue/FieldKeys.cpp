@@ -4,6 +4,7 @@
 #include "ExceptionCode.h"
 #include "LMenuBar.h"
 #include "LocalizedStrings.h"
+#include "Preferences.h"
 
 #include <memory>
 
@@ -129,4 +130,17 @@ void GetKindNameForFileType(OSType fileType, Str255& out)
 QString CopyKindNameForFileType(OSType fileType)
 {
     return CopyLocalizedCFString(kKindNameList, KindNameIndex(fileType));
+}
+
+std::vector<SInt32> ReadFieldKeyList(const QString& prefKey)
+{
+    std::vector<SInt32> keys;
+    const QVariantList list = CopyPrefValue(prefKey).toList();
+    for (const QVariant& value : list) {
+        bool ok = false;
+        const SInt32 key = SInt32(value.toLongLong(&ok));
+        ThrowIfNot_(ok, "field key list");
+        keys.push_back(key);
+    }
+    return keys;
 }

@@ -143,6 +143,8 @@ bool IsFieldEditable(SInt32 key);
 // kMenuItemNotFoundErr when the key is no command of the menu, 'nilP' when the menu cannot
 // be loaded.
 QString CopyFieldName(SInt32 key);
+// A preference holding a list of field keys; throws when an entry is no number.
+std::vector<SInt32> ReadFieldKeyList(const QString& prefKey);
 
 // The key of the field menu's item (1-based); an item without a command gives the
 // menu's synthetic (negative) command for it.

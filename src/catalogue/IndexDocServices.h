@@ -12,6 +12,7 @@
 
 class CIndexDoc;
 class CIndexItem;
+class CIndexModel;
 class LBroadcaster;
 class LPane;
 class LWindow;
@@ -48,6 +49,9 @@ public:
     virtual void SetWindow(LWindow* window) = 0;
     virtual void SetListView(LPane* listView) = 0;
     virtual void SetStatusPlacard(LPane* placard) = 0;
+    // Shows the document's model (the view is empty then); null lets go of it
+    // before the document deletes it: the view's tasks stop first.
+    virtual void SetModel(CIndexModel* model) = 0;
     // The broadcaster that the window's panes listen to and that sends 3002 and 8006.
     virtual LBroadcaster& GetViewBroadcaster() = 0;
 

@@ -109,15 +109,26 @@ LDataBrowserItem* LDataBrowserModel::ItemAt(const QModelIndex& index) const
     return index.isValid() ? static_cast<LDataBrowserItem*>(index.internalPointer()) : nullptr;
 }
 
-QModelIndex LDataBrowserModel::IndexOf(const LDataBrowserItem* item, int column) const
+int LDataBrowserModel::RowOf(const LDataBrowserItem* item) const
 {
     if (!item)
-        return {};
-    const auto& siblings = Children(item->GetContainer());
-    auto found = std::find(siblings.begin(), siblings.end(), item);
-    if (found == siblings.end())
-        return {};
-    return createIndex(int(found - siblings.begin()), column, const_cast<LDataBrowserItem*>(item));
+        return -1;
+    const DataBrowserItemID container = item->GetContainer();
+    auto rows = mRows.find(container);
+    if (rows == mRows.end()) {
+        const auto& siblings = Children(container);
+        rows = mRows.emplace(container, QHash<const LDataBrowserItem*, int>()).first;
+        rows->second.reserve(qsizetype(siblings.size()));
+        for (size_t row = 0; row < siblings.size(); ++row)
+            rows->second.insert(siblings[row], int(row));
+    }
+    return rows->second.value(item, -1);
+}
+
+QModelIndex LDataBrowserModel::IndexOf(const LDataBrowserItem* item, int column) const
+{
+    const int row = RowOf(item);
+    return row < 0 ? QModelIndex() : createIndex(row, column, const_cast<LDataBrowserItem*>(item));
 }
 
 QModelIndex LDataBrowserModel::index(int row, int column, const QModelIndex& parent) const
@@ -237,6 +248,7 @@ void LDataBrowserModel::SortContainer(DataBrowserItemID container, DataBrowserPr
     std::stable_sort(found->second.begin(), found->second.end(), [&](LDataBrowserItem* a, LDataBrowserItem* b) {
         return descending ? mBrowser.CompareItems(b, a, property) : mBrowser.CompareItems(a, b, property);
     });
+    mRows.erase(container);
     QModelIndexList after;
     for (int i = 0; i < before.size(); ++i)
         after.push_back(items[size_t(i)] ? IndexOf(items[size_t(i)], before[i].column()) : QModelIndex());
@@ -314,6 +326,10 @@ void LDataBrowserModel::AddItems(const std::vector<LDataBrowserItem*>& items, Da
     QModelIndex parent = container ? IndexOf(reinterpret_cast<LDataBrowserItem*>(container)) : QModelIndex();
     auto& children = mChildren[container];
     beginInsertRows(parent, int(children.size()), int(children.size() + items.size()) - 1);
+    if (auto rows = mRows.find(container); rows != mRows.end()) {
+        for (size_t i = 0; i < items.size(); ++i)
+            rows->second.insert(items[i], int(children.size() + i));
+    }
     children.insert(children.end(), items.begin(), items.end());
     endInsertRows();
 }
@@ -324,12 +340,19 @@ void LDataBrowserModel::RemoveItem(LDataBrowserItem* item)
     while (!Children(item->GetItemID()).empty())
         RemoveItem(Children(item->GetItemID()).back());
     mChildren.erase(item->GetItemID());
+    mRows.erase(item->GetItemID());
     const QModelIndex index = IndexOf(item);
     if (!index.isValid())
         return;
     auto& siblings = mChildren[item->GetContainer()];
     beginRemoveRows(index.parent(), index.row(), index.row());
     siblings.erase(siblings.begin() + index.row());
+    if (auto rows = mRows.find(item->GetContainer()); rows != mRows.end()) {
+        if (index.row() == int(siblings.size()))
+            rows->second.remove(item); // the last row: the others keep theirs
+        else
+            mRows.erase(rows);
+    }
     endRemoveRows();
 }
 
@@ -337,6 +360,7 @@ void LDataBrowserModel::RemoveAll()
 {
     beginResetModel();
     mChildren.clear();
+    mRows.clear();
     endResetModel();
 }
 
@@ -910,31 +934,47 @@ bool LDataBrowser::ReceiveDrag(const QMimeData& drag, LDataBrowserItem* item)
 
 namespace {
 
-void CollectItems(const LDataBrowserModel& model, const LDataBrowser& browser, DataBrowserItemID container,
-    DataBrowserItemState state, bool recurse, std::vector<LDataBrowserItem*>& out)
+void CollectItems(const LDataBrowserModel& model, DataBrowserItemID container, DataBrowserItemState state,
+    const QSet<const LDataBrowserItem*>& selected, bool recurse, std::vector<LDataBrowserItem*>& out)
 {
     for (LDataBrowserItem* item : model.Children(container)) {
-        if (state == kDataBrowserItemAnyState || ((state & kDataBrowserItemIsSelected) && browser.IsItemSelected(item))
-            || (state == kDataBrowserItemNoState && !browser.IsItemSelected(item)))
+        if (state == kDataBrowserItemAnyState || ((state & kDataBrowserItemIsSelected) && selected.contains(item))
+            || (state == kDataBrowserItemNoState && !selected.contains(item)))
             out.push_back(item);
         if (recurse)
-            CollectItems(model, browser, item->GetItemID(), state, recurse, out);
+            CollectItems(model, item->GetItemID(), state, selected, recurse, out);
     }
 }
 
 } // namespace
 
+QSet<const LDataBrowserItem*> LDataBrowser::SelectedItemSet() const
+{
+    QSet<const LDataBrowserItem*> selected;
+    const QModelIndexList rows = mImp->GetTree()->selectionModel()->selectedRows();
+    selected.reserve(rows.size());
+    for (const QModelIndex& index : rows)
+        selected.insert(mImp->GetModel().ItemAt(index));
+    return selected;
+}
+
 SInt32 LDataBrowser::CountItems(DataBrowserItemState state, bool recurse) const
 {
+    if (state == kDataBrowserItemIsSelected && recurse)
+        return SInt32(mImp->GetTree()->selectionModel()->selectedRows().size());
     std::vector<LDataBrowserItem*> items;
-    CollectItems(mImp->GetModel(), *this, 0, state, recurse, items);
+    const QSet<const LDataBrowserItem*> selected
+        = state == kDataBrowserItemAnyState ? QSet<const LDataBrowserItem*>() : SelectedItemSet();
+    CollectItems(mImp->GetModel(), 0, state, selected, recurse, items);
     return SInt32(items.size());
 }
 
 std::vector<LDataBrowserItem*> LDataBrowser::GetItems(DataBrowserItemState state) const
 {
     std::vector<LDataBrowserItem*> items;
-    CollectItems(mImp->GetModel(), *this, 0, state, true, items);
+    const QSet<const LDataBrowserItem*> selected
+        = state == kDataBrowserItemAnyState ? QSet<const LDataBrowserItem*>() : SelectedItemSet();
+    CollectItems(mImp->GetModel(), 0, state, selected, true, items);
     return items;
 }
 
@@ -962,10 +1002,23 @@ void LDataBrowser::DeselectItem(LDataBrowserItem* item)
 
 void LDataBrowser::SelectAll()
 {
+    // One range per container that has rows: the selection model then holds a
+    // handful of ranges, not one per row.
+    LDataBrowserModel& model = mImp->GetModel();
     QItemSelection all;
-    for (LDataBrowserItem* item : GetItems(kDataBrowserItemAnyState)) {
-        const QModelIndex index = mImp->GetModel().IndexOf(item);
-        all.select(index, index);
+    std::vector<QModelIndex> parents { QModelIndex() };
+    while (!parents.empty()) {
+        const QModelIndex parent = parents.back();
+        parents.pop_back();
+        const int rows = model.rowCount(parent);
+        if (rows == 0)
+            continue;
+        all.select(model.index(0, 0, parent), model.index(rows - 1, 0, parent));
+        for (int row = 0; row < rows; ++row) {
+            const QModelIndex child = model.index(row, 0, parent);
+            if (!model.Children(model.ItemAt(child)->GetItemID()).empty())
+                parents.push_back(child);
+        }
     }
     mImp->GetTree()->selectionModel()->select(all, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }

@@ -6,6 +6,8 @@
 #include "LDataBrowserItem.h"
 
 #include <QAbstractItemModel>
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <map>
 #include <memory>
@@ -95,7 +97,11 @@ public:
     Qt::DropActions supportedDropActions() const override { return Qt::CopyAction | Qt::MoveAction; }
 
     LDataBrowserItem* ItemAt(const QModelIndex& index) const;
+    // The item's index in its container; constant time (a row index per container,
+    // renewed after a sort, an insertion or a removal).
     QModelIndex IndexOf(const LDataBrowserItem* item, int column = 0) const;
+    // The item's row in its container, -1 when it has none.
+    int RowOf(const LDataBrowserItem* item) const;
     void AddItems(const std::vector<LDataBrowserItem*>& items, DataBrowserItemID container);
     void RemoveItem(LDataBrowserItem* item);
     void RemoveAll();
@@ -112,6 +118,8 @@ private:
     LDataBrowser& mBrowser;
     LDataBrowserImp& mImp;
     std::map<DataBrowserItemID, std::vector<LDataBrowserItem*>> mChildren;
+    // Each container's rows by item, built when first asked after a change.
+    mutable std::map<DataBrowserItemID, QHash<const LDataBrowserItem*, int>> mRows;
 };
 
 // The control's side of the pane: the tree view, its model, the column
@@ -256,6 +264,8 @@ public:
 private:
     void Init(const LDataBrowserImp::Settings& settings);
     void SelectionChanged(const class QItemSelection& selected, const class QItemSelection& deselected);
+    // The selected rows' items, from the selection model.
+    QSet<const LDataBrowserItem*> SelectedItemSet() const;
 
     std::unique_ptr<LDataBrowserImp> mImp;
     LDataBrowserItem* mEditedItem = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CIndexModel.h"
 #include "DisplayUtilities.h"
 #include "IndexViewServices.h"
 #include "LBroadcaster.h"
@@ -97,10 +98,7 @@ public:
 
     // Where each item's record lies in the "index.db" on disk, so that a save in
     // which an item cannot write its record keeps the record it had.
-    struct StoredRecord {
-        qsizetype offset = 0;
-        qsizetype length = 0;
-    };
+    using StoredRecord = IndexStoredRecord;
     virtual void SetStoredRecord(const CIndexItem* item, StoredRecord record) = 0;
     // False when the item has no record in the file (a new item).
     virtual bool GetStoredRecord(const CIndexItem* item, StoredRecord& outRecord) const = 0;

@@ -13,6 +13,7 @@
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
 #include "FileRoutines.h"
+#include "FieldKeys.h"
 #include "FileTypes.h"
 #include "IIMText.h"
 #include "LWindow.h"
@@ -31,10 +32,6 @@
 
 namespace {
 
-constexpr SInt32 kNameKey = 4001;
-constexpr SInt32 kKeywordsKey = 6016;
-constexpr SInt32 kCategoriesKey = 6017;
-constexpr SInt32 kRatingKey = 6020;
 constexpr SInt32 kVisibleInset = 10; // the visible range is measured this far inside the frame
 
 // Internet location files are never catalogued.
@@ -42,87 +39,18 @@ constexpr OSType kInternetLocationHTTP = 'ilht';
 constexpr OSType kInternetLocationFTP = 'ilft';
 constexpr OSType kIndexPackageType = 'OIDX';
 
-std::vector<SInt32> ReadKeyArray(const QString& prefKey)
-{
-    std::vector<SInt32> keys;
-    const QVariantList list = CopyPrefValue(prefKey).toList();
-    for (const QVariant& value : list) {
-        bool ok = false;
-        SInt32 key = SInt32(value.toLongLong(&ok));
-        ThrowIfNot_(ok, "field key list");
-        keys.push_back(key);
-    }
-    return keys;
-}
-
-// The name as the value index groups it: numbering and separators left out.
-QString NameValue(const QString& name)
-{
-    QString value;
-    value.reserve(name.size());
-    static const QString kDropped = QStringLiteral("-_ ~()'");
-    for (QChar c : name) {
-        if ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || kDropped.contains(c))
-            continue;
-        value.append(c);
-    }
-    return value;
-}
-
 } // namespace
-
-// --- ItemSortComparator ---------------------------------------------------------------------------
-
-ItemSortComparator::ItemSortComparator(SInt32 sortKey, bool descending)
-    : mSortKey(sortKey)
-    , mDescending(descending)
-{
-}
-
-SInt32 ItemSortComparator::CompareItems(CIndexItem* a, CIndexItem* b, SInt32 /*key*/)
-{
-    // Names compare as the user reads them; the other keys by name until their
-    // field comparison is in place.
-    int order = QString::localeAwareCompare(a->GetName(), b->GetName());
-    return order < 0 ? -1 : (order > 0 ? 1 : 0);
-}
-
-SInt32 ItemSortComparator::Compare(const void* item1, const void* item2, UInt32, UInt32) const
-{
-    CIndexItem* a = *static_cast<CIndexItem* const*>(item1);
-    CIndexItem* b = *static_cast<CIndexItem* const*>(item2);
-    SInt32 order = CompareItems(a, b, mSortKey);
-    if (order == 0 && mSortKey != kNameKey)
-        order = CompareItems(a, b, kNameKey);
-    if (order == 0 && a != b)
-        order = std::less<CIndexItem*>()(a, b) ? -1 : 1;
-    return mDescending ? -order : order;
-}
-
-bool ItemSortComparator::IsEqualTo(const void* item1, const void* item2, UInt32, UInt32) const
-{
-    return *static_cast<CIndexItem* const*>(item1) == *static_cast<CIndexItem* const*>(item2);
-}
-
-LComparator* ItemSortComparator::Clone() const
-{
-    return new ItemSortComparator(mSortKey, mDescending);
-}
 
 // --- Construction -------------------------------------------------------------------------------------
 
 CIndexView::CIndexView(const LLayoutData& data)
     : LView(data)
-    , mAllItems(new ItemSortComparator, false, true)
-    , mFilterItems(new ItemSortComparator, false, true)
 {
     InitIndexView();
 }
 
 CIndexView::CIndexView(const SPaneInfo& info)
     : LView(info)
-    , mAllItems(new ItemSortComparator, false, true)
-    , mFilterItems(new ItemSortComparator, false, true)
 {
     InitIndexView();
 }
@@ -130,20 +58,21 @@ CIndexView::CIndexView(const SPaneInfo& info)
 void CIndexView::InitIndexView()
 {
     setFocusPolicy(Qt::StrongFocus); // the grid takes the keys once clicked or tabbed to
+    mOwnModel = std::make_unique<CIndexModel>();
+    mModel = mOwnModel.get();
+    ConnectModel();
     mThumbnailSize = SInt16(std::clamp<SInt32>(GetPrefNumber(QStringLiteral("DefaultThumbnailViewSize ")), 16, 1024));
     mExtendedSize = SInt16(std::clamp<SInt32>(GetPrefNumber(QStringLiteral("DefaultExtendedViewSize ")), 16, 1024));
-    mThumbnailColumns = ReadKeyArray(QStringLiteral("ThumbnailViewColumns"));
-    mExtendedColumns = ReadKeyArray(QStringLiteral("ExtendedViewColumns"));
+    mThumbnailColumns = ReadFieldKeyList(QStringLiteral("ThumbnailViewColumns"));
+    mExtendedColumns = ReadFieldKeyList(QStringLiteral("ExtendedViewColumns"));
     if (GetPrefBoolean(QStringLiteral("ShowFileExtension")))
-        mFlags |= kViewShowFileExtension;
+        SetFlags(kViewShowFileExtension);
     if (GetPrefBoolean(QStringLiteral("IndexStoreMediaFile")))
-        mFlags |= kViewStoreMediaFile;
+        SetFlags(kViewStoreMediaFile);
     if (GetPrefBoolean(QStringLiteral("IndexRemoveMediaFile")))
-        mFlags |= kViewRemoveMediaFile;
+        SetFlags(kViewRemoveMediaFile);
     GetPatternMenu(); // the views' shared menu of themes, filled by the first view
     mTheme = GetPrefNumber(QStringLiteral("DefaultIndexTheme_6"));
-    mModified = true;
-    SetModified(false);
     mUpdateTask = new CUpdateTask(this);
     mUpdateTask->Start();
 }
@@ -155,6 +84,15 @@ CIndexView::~CIndexView()
         delete mRenameField;
         mRenameField = nullptr;
     }
+    StopAllTasks();
+    for (const auto& connection : mModelConnections)
+        QObject::disconnect(connection);
+    mModelConnections.clear();
+    mOwnModel.reset(); // its items go while the view they draw in is whole
+}
+
+void CIndexView::StopAllTasks()
+{
     // The other tasks of the view first (they may hold items), then its own two,
     // whose stacks are unwound, so nothing works on an item once it is deleted.
     StopTasksOfOwner(this);
@@ -163,8 +101,51 @@ CIndexView::~CIndexView()
             task->DeleteThread();
     mUpdateTask = nullptr;
     mCacheTask = {};
-    for (CIndexItem* item : mAllItems)
-        delete item;
+}
+
+void CIndexView::SetModel(CIndexModel* model)
+{
+    if (!model) {
+        // The document's model goes: nothing of the view may hold its items.
+        if (mModel != mOwnModel.get()) {
+            StopAllTasks();
+            for (const auto& connection : mModelConnections)
+                QObject::disconnect(connection);
+            mModelConnections.clear();
+            if (!mOwnModel)
+                mOwnModel = std::make_unique<CIndexModel>();
+            mModel = mOwnModel.get();
+            ConnectModel();
+        }
+        return;
+    }
+    if (model == mModel)
+        return;
+    ThrowIfNot_(mModel->CountAllItems() == 0, "a model for a view that holds items");
+    for (const auto& connection : mModelConnections)
+        QObject::disconnect(connection);
+    mModelConnections.clear();
+    // The option word, password and state set up so far go with the view.
+    model->SetFlags(mModel->GetFlags());
+    if (mModel->HasValueIndex() && !model->HasValueIndex())
+        model->RebuildValueIndex();
+    mModel = model;
+    mOwnModel.reset();
+    ConnectModel();
+    if (LWindow* window = GetContainingWindow())
+        window->SetModified(mModel->IsModified());
+}
+
+void CIndexView::ConnectModel()
+{
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::modifiedChanged, [this](bool modified) {
+        if (LWindow* window = GetContainingWindow())
+            window->SetModified(modified);
+    }));
+    mModelConnections.push_back(
+        QObject::connect(mModel, &CIndexModel::stateChanged, [this] { BroadcastState(); }));
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::valueIndexRebuilt,
+        [this] { BroadcastMessage(msg_ValueIndexRebuilt, nullptr); }));
 }
 
 void CIndexView::FinishCreateSelf()
@@ -227,8 +208,7 @@ SInt32 CIndexView::InsertItem(CIndexItem* item, SInt32 index, bool refresh, bool
         ThrowOSErr_(kMsgIndexViewOperation, "the item list is locked");
     if (CountItems() == 0)
         Refresh(); // the empty view's text goes
-    SInt32 at = InsertItemAt(1, index, item);
-    ThrowIfNot_(at != 0, "item insertion");
+    SInt32 at = mModel->InsertItem(item, index);
     if (refresh) {
         AdjustImageSize();
         if (IsItemVisible(at))
@@ -237,36 +217,8 @@ SInt32 CIndexView::InsertItem(CIndexItem* item, SInt32 index, bool refresh, bool
     if (quiet)
         return at;
     QueueForCaching(item);
-    mTotalFileSize += item->GetTotalSize();
+    mModel->AddToTotalFileSize(item->GetTotalSize());
     return at;
-}
-
-SInt32 CIndexView::InsertItemAt(SInt32 count, SInt32 index, CIndexItem* item)
-{
-    SInt32 at = mCurrentList->InsertItemsAt(count, index, item);
-    // An item added while the filter shows belongs to the index all the same.
-    if (at != 0 && IsFiltered())
-        mAllItems.InsertItemsAt(count, kInsertAtEnd, item);
-    return at;
-}
-
-void CIndexView::RemoveItemsAt(SInt32 count, SInt32 index)
-{
-    if (IsFiltered()) {
-        for (SInt32 i = 0; i < count; ++i) {
-            CIndexItem* item = nullptr;
-            if (mFilterItems.FetchItemAt(index + i, item))
-                mAllItems.Remove(item);
-        }
-    }
-    mCurrentList->RemoveItemsAt(count, index);
-}
-
-void CIndexView::RemoveItemFromList(CIndexItem* item)
-{
-    SInt32 index = mCurrentList->FetchIndexOf(item);
-    if (index != 0)
-        RemoveItemsAt(1, index);
 }
 
 SInt32 CIndexView::ImportURL(const QUrl& url, SInt32 index, bool refresh)
@@ -302,7 +254,7 @@ SInt32 CIndexView::ImportURL(const QUrl& url, SInt32 index, bool refresh)
 
 void CIndexView::DisposeItem(CIndexItem* item)
 {
-    mStoredRecords.Forget(item);
+    mModel->ForgetStoredRecord(item);
     if (mUpdateTask && CVisualTask::IsAlive(mUpdateTask) && mUpdateTask->IsWorkingOn(item))
         mUpdateTask->DeleteAfterBatch(item);
     else
@@ -321,24 +273,18 @@ bool CIndexView::RemoveItem(SInt32 index, bool trashFile, bool deleteItem, bool 
 
     if (trashFile && !item->IsStoredInPackage())
         item->MoveFileToTrash();
-    mTotalFileSize -= std::min<UInt64>(mTotalFileSize, item->GetTotalSize());
-    RemoveFromValueIndex(item);
     RemoveItemFromTasksOfOwner(this, item);
     if (mUpdateTask)
         mUpdateTask->DropIndex(index);
 
-    RemoveItemsAt(1, index);
-    mStoredRecords.Forget(item);
+    mModel->TakeItemAt(index); // out of the lists, value index and records; the index is modified
     if (item->IsStoredInPackage()) {
         AddFileToDelete(item->GetURL());
         OSStatus status = CatchCode([&] { AddFileToDelete(item->CopyThumbnailURL()); });
         (void)status; // an item without a thumbnail file has nothing more to delete
     }
-    if (item->IsHilited())
-        item->Unhilite();
     if (deleteItem)
         DisposeItem(item);
-    SetModified(true);
     if (refresh) {
         AdjustImageSize();
         update();
@@ -351,7 +297,7 @@ void CIndexView::RemoveSelection(bool trashFiles, bool refresh, bool confirm)
 {
     if (IsItemListLocked())
         ThrowOSErr_(kMsgIndexViewOperation, "the item list is locked");
-    if (mViewState == kViewStateWriting)
+    if (GetViewState() == kViewStateWriting)
         ThrowOSErr_(kMsgImportFiles, "the index is being written");
     SInt32 first = GetFirstSelectedIndex();
     if (first == 0)
@@ -380,12 +326,8 @@ void CIndexView::RemoveSelection(bool trashFiles, bool refresh, bool confirm)
         DisposeItem(item);
     AdjustImageSize();
     if (CountItems() > 0) {
-        CIndexItem* next = nullptr;
-        if (GetItemAt(std::min(first, CountItems()), next) && next && !next->IsHilited())
-            next->Hilite();
+        mModel->SelectIndex(std::min(first, CountItems()));
     }
-    if (!removed.empty())
-        SetModified(true);
     SetBusy(false);
     if (refresh)
         Refresh();
@@ -396,398 +338,50 @@ void CIndexView::RemoveSelection(bool trashFiles, bool refresh, bool confirm)
 
 void CIndexView::RemoveAllItems()
 {
-    while (mAllItems.IsLocked())
-        mAllItems.Unlock();
-    while (mFilterItems.IsLocked())
-        mFilterItems.Unlock();
-    SInt32 savedState = mViewState;
-    mViewState = kViewStateRemovingAll;
+    mModel->ReleaseLocks();
+    const SInt32 savedState = GetViewState();
+    SetViewState(kViewStateRemovingAll);
     StopTasksOfOwner(this);
     if (mUpdateTask)
         mUpdateTask->ClearItems();
-    // Every item of the index goes, also those the filter hides.
-    mFilterItems.RemoveAllItems();
-    mCurrentList = &mAllItems;
-    std::vector<CIndexItem*> items(mAllItems.begin(), mAllItems.end());
-    mAllItems.RemoveAllItems();
-    for (CIndexItem* item : items) {
-        if (item->IsHilited())
-            item->Unhilite();
+    for (CIndexItem* item : mModel->TakeAllItems())
         DisposeItem(item);
-    }
-    mHilitedCount = 0;
-    mStoredRecords.Clear();
-    if (mValueIndex) {
-        RebuildValueIndex();
-        BroadcastMessage(msg_ValueIndexRebuilt, nullptr);
-    }
-    mTotalFileSize = 0;
-    mViewState = savedState;
-}
-
-SInt32 CIndexView::CountItems() const
-{
-    return mCurrentList->GetCount();
-}
-
-SInt32 CIndexView::CountAllItems() const
-{
-    return mAllItems.GetCount();
-}
-
-SInt32 CIndexView::CountSelectedItems() const
-{
-    return SInt32(std::count_if(mCurrentList->begin(), mCurrentList->end(),
-        [](CIndexItem* item) { return item->IsHilited(); }));
-}
-
-SInt32 CIndexView::GetFirstSelectedIndex() const
-{
-    SInt32 index = 1;
-    for (CIndexItem* item : *mCurrentList) {
-        if (item->IsHilited())
-            return index;
-        ++index;
-    }
-    return 0;
-}
-
-bool CIndexView::GetItemAt(SInt32 index, CIndexItem*& outItem) const
-{
-    return mCurrentList->FetchItemAt(index, outItem);
-}
-
-SInt32 CIndexView::GetIndexOfItem(const CIndexItem* item) const
-{
-    return item ? mCurrentList->FetchIndexOf(const_cast<CIndexItem*>(item)) : 0;
-}
-
-bool CIndexView::ContainsURL(const QUrl& url) const
-{
-    ThrowIf_(url.isEmpty() || url.isRelative(), "URL without an absolute form");
-    const QUrl wanted = url.adjusted(QUrl::NormalizePathSegments | QUrl::StripTrailingSlash);
-    for (CIndexItem* item : *mCurrentList) {
-        QUrl itemURL = item->GetURL();
-        if (itemURL.isEmpty())
-            itemURL = item->GetRemoteURL();
-        if (itemURL.adjusted(QUrl::NormalizePathSegments | QUrl::StripTrailingSlash) == wanted)
-            return true;
-    }
-    return false;
+    SetViewState(savedState);
 }
 
 // --- Sorting ------------------------------------------------------------------------------------------------
 
 void CIndexView::SortItems()
 {
-    if (IsItemListLocked())
-        return;
-    mCurrentList->Sort();
-}
-
-SInt32 CIndexView::GetSortKey() const
-{
-    auto* comparator = dynamic_cast<ItemSortComparator*>(mCurrentList->GetComparator());
-    return comparator ? comparator->GetSortKey() : kNameKey;
-}
-
-SInt32 CIndexView::GetSortOrder() const
-{
-    if (!mCurrentList->GetKeepSorted())
-        return 2;
-    auto* comparator = dynamic_cast<ItemSortComparator*>(mCurrentList->GetComparator());
-    return comparator && comparator->IsDescending() ? 1 : 0;
+    mModel->SortItems();
 }
 
 void CIndexView::SetSortKey(SInt32 key, bool descending)
 {
     if (IsItemListLocked())
         return;
-    for (TArray<CIndexItem*>* list : {&mAllItems, &mFilterItems}) {
-        list->SetComparator(new ItemSortComparator(key, descending), true);
-        list->SetKeepSorted(true);
-        list->Sort();
-    }
-    mKeepSorted = true;
+    mModel->SetSortKey(key, descending);
     Refresh();
 }
 
 // --- Lock and counts ----------------------------------------------------------------------------------------
 
-void CIndexView::LockItemList()
-{
-    mCurrentList->Lock();
-    BroadcastState();
-}
-
-void CIndexView::UnlockItemList()
-{
-    mCurrentList->Unlock();
-    BroadcastState();
-}
-
-bool CIndexView::IsItemListLocked() const
-{
-    // Locked when either list is: a filter shown over a walk of all items must
-    // not let the walk's list change underneath it.
-    return mAllItems.IsLocked() || mFilterItems.IsLocked();
-}
-
-void CIndexView::SetBusy(bool busy)
-{
-    mBusyCount = SInt16(mBusyCount + (busy ? 1 : -1));
-    if (mBusyCount < 0)
-        mBusyCount = 0;
-}
-
-SInt16 CIndexView::AddRunningTask(bool search)
-{
-    ++(search ? mRunningSearchCount : mRunningTaskCount);
-    BroadcastState();
-    return mRunningTaskCount;
-}
-
 SInt16 CIndexView::RemoveRunningTask(bool search)
 {
-    SInt16& count = search ? mRunningSearchCount : mRunningTaskCount;
-    if (--count < 0) {
-        count = 0;
-        QApplication::beep();
-    }
-    BroadcastState();
-    return mRunningTaskCount;
-}
-
-void CIndexView::SetModified(bool modified)
-{
-    if (modified == mModified)
-        return;
-    mModified = modified;
-    if (LWindow* window = GetContainingWindow())
-        window->SetModified(modified);
-}
-
-void CIndexView::SetPassword(const QByteArray& password)
-{
-    mPassword = password.left(255);
-    mHasPassword = !mPassword.isEmpty();
-}
-
-// --- Records of index.db ---------------------------------------------------------------------------------
-
-void CIndexView::SetStoredRecord(const CIndexItem* item, StoredRecord record)
-{
-    if (item)
-        mStoredRecords.Add(item, record);
-}
-
-bool CIndexView::GetStoredRecord(const CIndexItem* item, StoredRecord& outRecord) const
-{
-    return mStoredRecords.Find(item, outRecord);
-}
-
-void CIndexView::StoredRecordTable::Add(const CIndexItem* item, StoredRecord record)
-{
-    if (!mEntries.empty() && !(mEntries.back().first < item))
-        mSorted = false;
-    mEntries.emplace_back(item, record);
-}
-
-std::vector<CIndexView::StoredRecordTable::Entry>::iterator CIndexView::StoredRecordTable::Locate(const CIndexItem* item)
-{
-    if (!mSorted) {
-        // Stable: of two entries for one item, the later one wins.
-        std::stable_sort(mEntries.begin(), mEntries.end(),
-            [](const Entry& a, const Entry& b) { return a.first < b.first; });
-        auto last = std::unique(mEntries.rbegin(), mEntries.rend(),
-            [](const Entry& a, const Entry& b) { return a.first == b.first; });
-        mEntries.erase(mEntries.begin(), last.base());
-        mSorted = true;
-    }
-    auto found = std::lower_bound(mEntries.begin(), mEntries.end(), item,
-        [](const Entry& entry, const CIndexItem* key) { return entry.first < key; });
-    return found != mEntries.end() && found->first == item ? found : mEntries.end();
-}
-
-bool CIndexView::StoredRecordTable::Find(const CIndexItem* item, StoredRecord& outRecord)
-{
-    auto found = Locate(item);
-    if (found == mEntries.end() || found->second.length <= 0)
-        return false;
-    outRecord = found->second;
-    return true;
-}
-
-void CIndexView::StoredRecordTable::Forget(const CIndexItem* item)
-{
-    if (mEntries.empty())
-        return;
-    auto found = Locate(item);
-    if (found != mEntries.end())
-        found->second = StoredRecord {}; // a reused address must not find it
-}
-
-void CIndexView::StoredRecordTable::Clear()
-{
-    mEntries.clear();
-    mSorted = true;
-}
-
-void CIndexView::StoredRecordTable::Reserve(SInt32 count)
-{
-    if (count > 0)
-        mEntries.reserve(size_t(count));
-}
-
-// --- Pending deletions -----------------------------------------------------------------------------------------
-
-bool CIndexView::AddFileToDelete(const QUrl& file)
-{
-    if (file.isEmpty())
-        return false;
-    mPendingDeletions.push_back(file);
-    return true;
-}
-
-void CIndexView::DeletePendingFiles()
-{
-    std::vector<QUrl> files;
-    files.swap(mPendingDeletions);
-    for (const QUrl& url : files) {
-        if (url.isLocalFile())
-            QFile::remove(url.toLocalFile());
-    }
-}
-
-// --- Value index -------------------------------------------------------------------------------------------------
-
-std::vector<QString> CIndexView::ValuesOfItem(CIndexItem* item, SInt32 fieldKey) const
-{
-    std::vector<QString> values;
-    switch (fieldKey) {
-    case kKeywordsKey:
-    case kCategoriesKey: {
-        CANPAInfo* caption = item->GetCaptionInfo();
-        if (!caption)
-            break;
-        const auto& list = fieldKey == kKeywordsKey ? caption->GetKeywords() : caption->GetSupplementalCategories();
-        for (const LStr255& entry : list) {
-            QString text = IIMText::TextFromCaptionBytes(entry.Bytes());
-            if (text.isEmpty())
-                break;
-            values.push_back(text);
-        }
-        break;
-    }
-    case kRatingKey: {
-        CANPAInfo* caption = item->GetCaptionInfo();
-        if (!caption)
-            break;
-        SInt32 urgency = caption->GetUrgency();
-        if (urgency < 6)
-            urgency -= urgency % 2;
-        values.push_back(QString::number(urgency));
-        break;
-    }
-    case kNameKey: {
-        QString value = NameValue(item->GetName());
-        if (value.size() > 2)
-            values.push_back(value);
-        break;
-    }
-    default:
-        // The other fields enter under their field texts once those are read by key.
-        break;
-    }
-    return values;
-}
-
-void CIndexView::RebuildValueIndex()
-{
-    mIndexedKeys = ReadKeyArray(QStringLiteral("MDIKeys"));
-    mValueIndex.emplace();
-    for (SInt32 key : mIndexedKeys)
-        mValueIndex->insert(key, ValueSets());
-    if (auto found = mValueIndex->find(kRatingKey); found != mValueIndex->end()) {
-        for (const char* rating : {"0", "2", "4", "6", "7", "9"})
-            found->insert(QString::fromLatin1(rating), {});
-    }
-    for (CIndexItem* item : mAllItems)
-        AddItemToValueIndex(item);
-}
-
-void CIndexView::RebuildValueIndexIfBuilt()
-{
-    if (!mValueIndex)
-        return;
-    RebuildValueIndex();
-    BroadcastMessage(msg_ValueIndexRebuilt, nullptr);
-}
-
-const CIndexView::ValueSets* CIndexView::GetValueSets(SInt32 fieldKey) const
-{
-    if (!mValueIndex)
-        return nullptr;
-    auto found = mValueIndex->constFind(fieldKey);
-    return found == mValueIndex->constEnd() ? nullptr : &*found;
-}
-
-void CIndexView::AddItemToValueIndex(CIndexItem* item)
-{
-    if (!mValueIndex || !item)
-        return;
-    for (SInt32 key : mIndexedKeys) {
-        ValueSets& sets = (*mValueIndex)[key];
-        for (const QString& value : ValuesOfItem(item, key))
-            sets[value].insert(item);
-    }
-}
-
-void CIndexView::RemoveFromValueIndex(CIndexItem* item)
-{
-    if (!mValueIndex || !item)
-        return;
-    for (ValueSets& sets : *mValueIndex)
-        for (QSet<CIndexItem*>& set : sets)
-            set.remove(item);
-}
-
-void CIndexView::UpdateValueIndex(CIndexItem* item, SInt32 fieldKey, const QString* oldValue, const QString* newValue)
-{
-    if (!mValueIndex)
-        return;
-    if (!oldValue && (!newValue || newValue->isEmpty() || *newValue == QLatin1String(" ")
-                         || *newValue == QLatin1String("-")))
-        return;
-    auto found = mValueIndex->find(fieldKey);
-    if (found == mValueIndex->end())
-        return;
-    if (oldValue) {
-        auto set = found->find(oldValue->trimmed());
-        if (set != found->end())
-            set->remove(item);
-    }
-    if (newValue && !newValue->isEmpty() && *newValue != QLatin1String("-")) {
-        QSet<CIndexItem*>& set = (*found)[*newValue];
-        if (item)
-            set.insert(item);
-    }
+    if ((search ? CountRunningSearches() : CountRunningTasks()) == 0)
+        QApplication::beep(); // one removal too many
+    return mModel->RemoveRunningTask(search);
 }
 
 // --- Filter -----------------------------------------------------------------------------------------------------------
 
 void CIndexView::ShowFilter(const QString* title, bool refresh, bool clear)
 {
-    for (CIndexItem* item : *mCurrentList)
-        if (item->IsHilited())
-            item->Unhilite();
-    if (clear)
-        mFilterItems.RemoveAllItems();
+    mModel->ShowFilter(clear);
     if (title) {
         if (LWindow* window = GetContainingWindow())
             window->SetCFDescriptor(*title);
     }
-    mCurrentList = &mFilterItems;
     if (refresh)
         Refresh();
     BroadcastMessage(msg_FilterShown, nullptr);
@@ -795,14 +389,8 @@ void CIndexView::ShowFilter(const QString* title, bool refresh, bool clear)
 
 void CIndexView::ShowAllItems(bool refresh)
 {
-    if (!IsFiltered())
+    if (!mModel->ShowAllItems())
         return;
-    for (CIndexItem* item : mFilterItems)
-        if (item->IsHilited())
-            item->Unhilite();
-    mCurrentList = &mAllItems;
-    if (!mFilterItems.IsLocked())
-        mFilterItems.RemoveAllItems();
     if (refresh)
         Refresh();
     SInt32 zero = 0;
@@ -840,7 +428,7 @@ void CIndexView::RebuildThumbnails()
 {
     if (CCacheTask* task = GetCacheTask())
         task->ClearItems();
-    for (CIndexItem* item : *mCurrentList) {
+    for (CIndexItem* item : GetItemList()) {
         item->SetThumbnail(nullptr);
         item->SetDisplayPicture(nullptr);
         QueueForCaching(item);
@@ -854,10 +442,7 @@ void CIndexView::FinishReading()
     if (TestFlags(kViewShowCommentOnOpen))
         ShowCommentWindow();
     BroadcastState();
-    if (mKeepSorted) {
-        mCurrentList->SetKeepSorted(true);
-        SortItems();
-    }
+    mModel->ApplyKeptSort();
     // Back where the index was left when it was saved.
     if (mFirstVisibleItem > 0 && CountItems() > 0)
         ScrollPinnedImageTo(0, Grid().ScrollTopFor(std::min(mFirstVisibleItem, CountItems())), false);

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "CIndexModel.h"
 #include "IndexGridGeometry.h"
 #include "IndexTheme.h"
 #include "LBroadcaster.h"
 #include "LCommander.h"
-#include "LComparator.h"
 #include "LPeriodical.h"
 #include "LDialogBox.h"
 #include "LView.h"
@@ -21,6 +21,7 @@
 #include <QUrl>
 #include <QVariantMap>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -68,14 +69,6 @@ enum : UInt32 {
     kViewRemoveMediaFile = 0x01000000, // "IndexRemoveMediaFile"
 };
 
-// The view state word.
-enum : SInt32 {
-    kViewStateReading = 0,
-    kViewStateWriting = 1, // removing the selection is refused meanwhile
-    kViewStateRemovingAll = 2,
-    kViewStateIdle = 3,
-};
-
 // View modes: 0 the thumbnail grid, 1019 (its command) the extended view.
 inline constexpr SInt32 kThumbnailViewMode = 0;
 inline constexpr SInt32 kExtendedViewMode = 1019;
@@ -88,39 +81,15 @@ inline constexpr SInt32 kFullScreenTheme = 3;
 // The sort order kept in settings.xml when the list keeps no order.
 inline constexpr SInt32 kSortOrderNone = 2;
 
-// Orders items by a field key (4001 the name), ascending or descending.
-class ItemSortComparator : public LComparator {
-public:
-    explicit ItemSortComparator(SInt32 sortKey = 4001, bool descending = false);
-
-    SInt32 Compare(const void* item1, const void* item2, UInt32 size1, UInt32 size2) const override;
-    bool IsEqualTo(const void* item1, const void* item2, UInt32 size1, UInt32 size2) const override;
-    LComparator* Clone() const override;
-
-    SInt32 GetSortKey() const { return mSortKey; }
-    void SetSortKey(SInt32 key) { mSortKey = key; }
-    bool IsDescending() const { return mDescending; }
-    void SetDescending(bool descending) { mDescending = descending; }
-
-    // Two items by the key; -1, 0 or 1, before the order flag is applied.
-    static SInt32 CompareItems(CIndexItem* a, CIndexItem* b, SInt32 key);
-
-private:
-    SInt32 mSortKey;
-    bool mDescending;
-};
-
-// The pane that holds an open index's items (class ID 'IndV').
+// The pane that shows an open index's items as a grid (class ID 'IndV').
 //
-// It owns every item of the index in one list (all items) and a second list
-// that holds the result of the last filter; the current list is the one shown.
-// Indexes are 1-based throughout, 0 means none and kInsertAtEnd (0x7fffffff)
-// the end. It keeps the counts by which the rest of the program knows whether
-// tasks work on the index (busy, running tasks, running searches), the lock
-// that keeps a task's walk over the list safe, the total size of the items'
-// files, the files to delete after the next save, the value index of chosen
-// fields, and its two background tasks: the cache task (value index entries)
-// and the update task (cells drawn again, thumbnails made).
+// What the index is (items, lists, sort, selection, value index, lock, counts,
+// modified state, stored state) lives in its CIndexModel: the document's, once the
+// document hands it over with SetModel, else one of the view's own. The view keeps
+// the operation names the rest of the program calls, as thin calls onto the model,
+// and what is a view's own: drawing, geometry, hit testing, renaming in place,
+// dialogs, and its two background tasks: the cache task (value index entries) and
+// the update task (cells drawn again, thumbnails made).
 //
 // Every change of state is broadcast (3001 items changed, 3002 state changed,
 // 3003 filter ended, 3005 value index rebuilt, 3031 filter shown, 8006 frame
@@ -156,64 +125,65 @@ public:
     // Stops the view's tasks and deletes every item (closing the index).
     void RemoveAllItems();
 
-    SInt32 CountItems() const override;
-    SInt32 CountAllItems() const override;
-    SInt32 CountSelectedItems() const;
-    SInt32 GetFirstSelectedIndex() const;
+    SInt32 CountItems() const override { return mModel->CountItems(); }
+    SInt32 CountAllItems() const override { return mModel->CountAllItems(); }
+    SInt32 CountSelectedItems() const { return mModel->CountSelectedItems(); }
+    SInt32 GetFirstSelectedIndex() const { return mModel->GetFirstSelectedIndex(); }
     // The current list: what tasks and commands walk.
-    const TArray<CIndexItem*>& GetItemList() const { return *mCurrentList; }
-    const TArray<CIndexItem*>& GetAllItems() const { return mAllItems; }
-    bool GetItemAt(SInt32 index, CIndexItem*& outItem) const override;
-    SInt32 GetIndexOfItem(const CIndexItem* item) const override;
+    const TArray<CIndexItem*>& GetItemList() const { return mModel->GetItemList(); }
+    const TArray<CIndexItem*>& GetAllItems() const { return mModel->GetAllItems(); }
+    bool GetItemAt(SInt32 index, CIndexItem*& outItem) const override { return mModel->GetItemAt(index, outItem); }
+    SInt32 GetIndexOfItem(const CIndexItem* item) const override { return mModel->GetIndexOfItem(item); }
     // True when an item of the current list has this URL.
-    bool ContainsURL(const QUrl& url) const override;
-    UInt64 GetTotalFileSize() const { return mTotalFileSize; }
+    bool ContainsURL(const QUrl& url) const override { return mModel->ContainsURL(url); }
+    UInt64 GetTotalFileSize() const { return mModel->GetTotalFileSize(); }
 
-    // The list operations underneath (they do not broadcast). InsertItemAt puts the
-    // item into all items as well when the filter shows; RemoveItemsAt takes items
-    // out of all items as well when the filter shows.
-    SInt32 InsertItemAt(SInt32 count, SInt32 index, CIndexItem* item);
-    void RemoveItemsAt(SInt32 count, SInt32 index);
-    void RemoveItemFromList(CIndexItem* item);
     // Sorts the current list by its comparator (nothing while locked).
     void SortItems();
-    SInt32 GetSortKey() const;
+    SInt32 GetSortKey() const { return mModel->GetSortKey(); }
     // 2 when the current list does not keep itself sorted, else 1 descending, 0 ascending.
-    SInt32 GetSortOrder() const;
+    SInt32 GetSortOrder() const { return mModel->GetSortOrder(); }
     // Sorts by a field key from now on (nothing while locked).
     void SetSortKey(SInt32 key, bool descending);
-    bool GetKeepSorted() const { return mKeepSorted; }
-    void SetKeepSorted(bool keepSorted) { mKeepSorted = keepSorted; }
+    bool GetKeepSorted() const { return mModel->GetKeepSorted(); }
+    void SetKeepSorted(bool keepSorted) { mModel->SetKeepSorted(keepSorted); }
+
+    // --- The model ----------------------------------------------------------------------
+    CIndexModel& GetModel() const { return *mModel; }
+    // Shows the document's model instead of the view's own (the view must be empty
+    // then); null lets go of the document's model: the view's tasks are stopped
+    // first, since they may hold its items.
+    void SetModel(CIndexModel* model);
 
     // --- The lock and the counts ------------------------------------------------
-    void LockItemList() override;
-    void UnlockItemList() override;
-    bool IsItemListLocked() const override;
-    void SetBusy(bool busy) override;
-    bool IsBusy() const override { return mBusyCount != 0; }
-    SInt16 AddRunningTask(bool search) override;
+    void LockItemList() override { mModel->LockItemList(); }
+    void UnlockItemList() override { mModel->UnlockItemList(); }
+    bool IsItemListLocked() const override { return mModel->IsItemListLocked(); }
+    void SetBusy(bool busy) override { mModel->SetBusy(busy); }
+    bool IsBusy() const override { return mModel->IsBusy(); }
+    SInt16 AddRunningTask(bool search) override { return mModel->AddRunningTask(search); }
     SInt16 RemoveRunningTask(bool search) override;
-    SInt16 CountRunningTasks() const override { return mRunningTaskCount; }
-    SInt16 CountRunningSearches() const { return mRunningSearchCount; }
-    bool IsUpdating() const override { return mUpdateFlag; }
-    void SetUpdating(bool updating) override { mUpdateFlag = updating; }
-    SInt32 GetViewState() const { return mViewState; }
-    void SetViewState(SInt32 state) override { mViewState = state; }
-    bool IsModified() const override { return mModified; }
-    // Stores the flag and sets the window's modified mark; an unchanged value does nothing.
-    void SetModified(bool modified) override;
+    SInt16 CountRunningTasks() const override { return mModel->CountRunningTasks(); }
+    SInt16 CountRunningSearches() const { return mModel->CountRunningSearches(); }
+    bool IsUpdating() const override { return mModel->IsUpdating(); }
+    void SetUpdating(bool updating) override { mModel->SetUpdating(updating); }
+    SInt32 GetViewState() const { return mModel->GetViewState(); }
+    void SetViewState(SInt32 state) override { mModel->SetViewState(state); }
+    bool IsModified() const override { return mModel->IsModified(); }
+    // Stores the flag; the window's modified mark follows the model.
+    void SetModified(bool modified) override { mModel->SetModified(modified); }
 
     // --- Options, password, texts -------------------------------------------------
-    bool TestFlags(UInt32 mask) const override { return (mFlags & mask) != 0; }
-    UInt32 GetFlags() const { return mFlags; }
-    void SetFlags(UInt32 mask) { mFlags |= mask; }
-    void ClearFlags(UInt32 mask) { mFlags &= ~mask; }
-    bool HasPassword() const override { return mHasPassword; }
+    bool TestFlags(UInt32 mask) const override { return mModel->TestFlags(mask); }
+    UInt32 GetFlags() const { return mModel->GetFlags(); }
+    void SetFlags(UInt32 mask) { mModel->SetFlags(mask); }
+    void ClearFlags(UInt32 mask) { mModel->ClearFlags(mask); }
+    bool HasPassword() const override { return mModel->HasPassword(); }
     // The password as stored (Mac Roman bytes, at most 255); empty clears it.
-    void SetPassword(const QByteArray& password) override;
-    const QByteArray& GetPassword() const override { return mPassword; }
-    bool GetKeepPasswordInKeychain() const override { return mKeepPasswordInKeychain; }
-    void SetKeepPasswordInKeychain(bool keep) override { mKeepPasswordInKeychain = keep; }
+    void SetPassword(const QByteArray& password) override { mModel->SetPassword(password); }
+    const QByteArray& GetPassword() const override { return mModel->GetPassword(); }
+    bool GetKeepPasswordInKeychain() const override { return mModel->GetKeepPasswordInKeychain(); }
+    void SetKeepPasswordInKeychain(bool keep) override { mModel->SetKeepPasswordInKeychain(keep); }
     const QString& GetComment() const { return mComment; }
     void SetComment(const QString& comment) { mComment = comment; }
     const QString& GetIndexURLText() const { return mURLText; }
@@ -303,34 +273,42 @@ public:
     bool AskPassword(ResIDT layoutID, QByteArray& outPassword, bool& outRemember);
 
     // --- The records of index.db ---------------------------------------------------------
-    void SetStoredRecord(const CIndexItem* item, StoredRecord record) override;
-    bool GetStoredRecord(const CIndexItem* item, StoredRecord& outRecord) const override;
-    void ForgetStoredRecords() override { mStoredRecords.Clear(); }
-    void ReserveStoredRecords(SInt32 count) override { mStoredRecords.Reserve(count); }
-    void SetIndexDbDamaged(bool damaged) override { mIndexDbDamaged = damaged; }
-    bool IsIndexDbDamaged() const override { return mIndexDbDamaged; }
+    void SetStoredRecord(const CIndexItem* item, StoredRecord record) override { mModel->SetStoredRecord(item, record); }
+    bool GetStoredRecord(const CIndexItem* item, StoredRecord& outRecord) const override
+    {
+        return mModel->GetStoredRecord(item, outRecord);
+    }
+    void ForgetStoredRecords() override { mModel->ForgetStoredRecords(); }
+    void ReserveStoredRecords(SInt32 count) override { mModel->ReserveStoredRecords(count); }
+    void SetIndexDbDamaged(bool damaged) override { mModel->SetIndexDbDamaged(damaged); }
+    bool IsIndexDbDamaged() const override { return mModel->IsIndexDbDamaged(); }
 
     // --- Files deleted after the next save -----------------------------------------
-    bool AddFileToDelete(const QUrl& file) override;
-    const std::vector<QUrl>& GetPendingDeletions() const { return mPendingDeletions; }
+    bool AddFileToDelete(const QUrl& file) override { return mModel->AddFileToDelete(file); }
+    const std::vector<QUrl>& GetPendingDeletions() const { return mModel->GetPendingDeletions(); }
     // Deletes them all (called by the write task once the package is written).
-    void DeletePendingFiles() override;
+    void DeletePendingFiles() override { mModel->DeletePendingFiles(); }
 
     // --- Value index (the fields of "MDIKeys") and filter ----------------------------
-    using ValueSets = QHash<QString, QSet<CIndexItem*>>;
-    void RebuildValueIndex();
-    void RebuildValueIndexIfBuilt();
-    bool HasValueIndex() const { return mValueIndex.has_value(); }
+    using ValueSets = CIndexModel::ValueSets;
+    void RebuildValueIndex() { mModel->RebuildValueIndex(); }
+    // Rebuilds a built index and broadcasts 3005.
+    void RebuildValueIndexIfBuilt() { mModel->RebuildValueIndexIfBuilt(); }
+    bool HasValueIndex() const { return mModel->HasValueIndex(); }
     // The value sets of one field; null when the field is not indexed or there is no index.
-    const ValueSets* GetValueSets(SInt32 fieldKey) const;
-    void AddItemToValueIndex(CIndexItem* item) override;
-    void RemoveFromValueIndex(CIndexItem* item);
-    void UpdateValueIndex(CIndexItem* item, SInt32 fieldKey, const QString* oldValue, const QString* newValue);
-    // The filter list (filled by searches) and showing it instead of all items.
-    TArray<CIndexItem*>& GetFilterList() { return mFilterItems; }
+    const ValueSets* GetValueSets(SInt32 fieldKey) const { return mModel->GetValueSets(fieldKey); }
+    void AddItemToValueIndex(CIndexItem* item) override { mModel->AddItemToValueIndex(item); }
+    void RemoveFromValueIndex(CIndexItem* item) { mModel->RemoveFromValueIndex(item); }
+    void UpdateValueIndex(CIndexItem* item, SInt32 fieldKey, const QString* oldValue, const QString* newValue)
+    {
+        mModel->UpdateValueIndex(item, fieldKey, oldValue, newValue);
+    }
+    // The filter list (filled by searches through CIndexModel::AddFoundItem) and
+    // showing it instead of all items.
+    const TArray<CIndexItem*>& GetFilterList() const { return mModel->GetFilterList(); }
     void ShowFilter(const QString* title, bool refresh, bool clear);
     void ShowAllItems(bool refresh) override;
-    bool IsFiltered() const { return mCurrentList == &mFilterItems; }
+    bool IsFiltered() const { return mModel->IsFiltered(); }
 
     // --- Tasks ----------------------------------------------------------------------
     // The cache task while it has items to enter; it ends with its queue.
@@ -443,13 +421,9 @@ public:
     QString GetWindowTitle() const override;
 
     // --- IndexViewServices ---------------------------------------------------------
-    void Hilite() override { ++mHilitedCount; }
-    void Unhilite() override
-    {
-        if (mHilitedCount > 0)
-            --mHilitedCount;
-    }
-    SInt32 GetHilitedCount() const { return mHilitedCount; }
+    void Hilite() override { mModel->Hilite(); }
+    void Unhilite() override { mModel->Unhilite(); }
+    SInt32 GetHilitedCount() const { return mModel->GetHilitedCount(); }
 
     void ListenToMessage(MessageT message, void* ioParam) override;
 
@@ -489,24 +463,17 @@ private:
     void DisposeItem(CIndexItem* item);
     void BroadcastState(SInt32 parameter = 0);
     void BroadcastItemsChanged(SInt32 fieldKey);
-    std::vector<QString> ValuesOfItem(CIndexItem* item, SInt32 fieldKey) const;
 
+    // Connects the model's signals to the view's redraws and broadcasts.
+    void ConnectModel();
+    // Stops the view's tasks and deletes its two own (they may hold the model's items).
+    void StopAllTasks();
+
+    std::unique_ptr<CIndexModel> mOwnModel;
+    CIndexModel* mModel = nullptr;
+    std::vector<QMetaObject::Connection> mModelConnections;
     TLivePtr<CCacheTask> mCacheTask;
     CUpdateTask* mUpdateTask = nullptr;
-    bool mUpdateFlag = false;
-    SInt32 mViewState = kViewStateIdle;
-    std::vector<QUrl> mPendingDeletions;
-    TArray<CIndexItem*> mAllItems;
-    TArray<CIndexItem*> mFilterItems;
-    TArray<CIndexItem*>* mCurrentList = &mAllItems;
-    UInt32 mFlags = 0;
-    bool mHasPassword = false;
-    QByteArray mPassword;
-    bool mKeepPasswordInKeychain = false;
-    bool mModified = false;
-    SInt16 mBusyCount = 0;
-    SInt16 mRunningTaskCount = 0;
-    SInt16 mRunningSearchCount = 0;
     QString mTypeSelect;
     UInt32 mTypeSelectTicks = 0;
     LEventLoopTimer mTypeSelectTimer;
@@ -522,31 +489,7 @@ private:
     QString mComment;
     QString mURLText;
     SInt32 mFirstVisibleItem = 0;
-    bool mKeepSorted = false;
     bool mHeldBack = false;
-    UInt64 mTotalFileSize = 0;
-    SInt32 mHilitedCount = 0;
-    std::vector<SInt32> mIndexedKeys;
-    // Where each item's record lies in index.db. Filled in reading order (one
-    // append per item, so opening a large index pays nothing for it) and sorted by
-    // item the first time one is looked up or forgotten.
-    class StoredRecordTable {
-    public:
-        void Add(const CIndexItem* item, StoredRecord record);
-        bool Find(const CIndexItem* item, StoredRecord& outRecord);
-        void Forget(const CIndexItem* item);
-        void Clear();
-        void Reserve(SInt32 count);
-
-    private:
-        using Entry = std::pair<const CIndexItem*, StoredRecord>;
-        std::vector<Entry>::iterator Locate(const CIndexItem* item);
-        std::vector<Entry> mEntries;
-        bool mSorted = true;
-    };
-    mutable StoredRecordTable mStoredRecords;
-    bool mIndexDbDamaged = false;
-    std::optional<QHash<SInt32, ValueSets>> mValueIndex;
     SInt32 mTheme = -1;
     SInt32 mSavedTheme = -1;
     mutable std::optional<IndexThemeLook> mThemeLook;

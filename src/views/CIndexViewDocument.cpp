@@ -32,6 +32,11 @@ CIndexViewDocument::CIndexViewDocument(CIndexView& view)
 {
 }
 
+void CIndexViewDocument::SetModel(CIndexModel* model)
+{
+    mView.SetModel(model);
+}
+
 LBroadcaster& CIndexViewDocument::GetViewBroadcaster()
 {
     return mView;
@@ -148,12 +153,8 @@ void CIndexViewDocument::StartQuickSearch(SInt32 fieldKey, const QString& text)
         if (ItemMatches(*item, fieldKey, text))
             found.push_back(item);
     }
-    TArray<CIndexItem*>& filter = mView.GetFilterList();
-    if (filter.IsLocked())
+    if (!mView.GetModel().ReplaceFilterItems(found))
         return;
-    filter.RemoveAllItems();
-    for (CIndexItem* item : found)
-        filter.AddItem(item);
     mView.ShowFilter(nullptr, true, false);
 }
 

@@ -13,6 +13,7 @@ public:
     void SetWindow(LWindow* window) override { mWindow = window; }
     void SetListView(LPane* listView) override { mListView = listView; }
     void SetStatusPlacard(LPane* placard) override { mPlacard = placard; }
+    void SetModel(CIndexModel* model) override;
     LBroadcaster& GetViewBroadcaster() override;
 
     bool IsBusy() const override;

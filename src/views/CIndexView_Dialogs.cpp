@@ -105,7 +105,7 @@ void CIndexView::ShowPropertyDialog()
     const PaneIDT storage = !stored ? kPaneFilesOutside : (removed ? kPaneFilesMoved : kPaneFilesStored);
     for (PaneIDT radio : { kPaneFilesOutside, kPaneFilesStored, kPaneFilesMoved })
         RequirePane(dialog, radio)->SetValue(radio == storage ? 1 : 0);
-    RequirePane(dialog, kPaneKeychain)->SetValue(mKeepPasswordInKeychain ? 1 : 0);
+    RequirePane(dialog, kPaneKeychain)->SetValue(GetKeepPasswordInKeychain() ? 1 : 0);
     ShowPasswordState();
     if (window)
         dialog->ShowAsSheetOf(window);
@@ -117,11 +117,11 @@ void CIndexView::ShowPasswordState()
 {
     if (!mPropertyDialog)
         return;
-    RequirePane(mPropertyDialog, kPanePasswordText)->SetCFDescriptor(CopyLocalizedCFString(600, mHasPassword ? 51 : 52));
-    RequirePane(mPropertyDialog, kPanePasswordButton)->SetCFDescriptor(CopyLocalizedCFString(600, mHasPassword ? 37 : 36));
+    RequirePane(mPropertyDialog, kPanePasswordText)->SetCFDescriptor(CopyLocalizedCFString(600, HasPassword() ? 51 : 52));
+    RequirePane(mPropertyDialog, kPanePasswordButton)->SetCFDescriptor(CopyLocalizedCFString(600, HasPassword() ? 37 : 36));
     LPane* keychain = RequirePane(mPropertyDialog, kPaneKeychain);
-    mHasPassword ? keychain->Enable() : keychain->Disable();
-    if (!mHasPassword)
+    HasPassword() ? keychain->Enable() : keychain->Disable();
+    if (!HasPassword())
         keychain->SetValue(0);
 }
 
@@ -131,8 +131,8 @@ void CIndexView::ApplyPropertyDialog()
     LDialogBox* dialog = mPropertyDialog;
     const QString comment = RequirePane(dialog, kPaneComment)->GetCFDescriptor().left(kMaxCommentLength);
     const QString url = RequirePane(dialog, kPaneURL)->GetCFDescriptor().trimmed().left(kMaxURLLength);
-    const UInt32 flagsBefore = mFlags;
-    const bool keychainBefore = mKeepPasswordInKeychain;
+    const UInt32 flagsBefore = GetFlags();
+    const bool keychainBefore = GetKeepPasswordInKeychain();
     const bool textsChanged = comment != mComment || url != mURLText;
     mComment = comment;
     mURLText = url;
@@ -148,13 +148,13 @@ void CIndexView::ApplyPropertyDialog()
     } else if (RequirePane(dialog, kPaneFilesOutside)->GetValue() != 0) {
         ClearFlags(kViewStoreMediaFile | kViewRemoveMediaFile);
     }
-    mKeepPasswordInKeychain = mHasPassword && RequirePane(dialog, kPaneKeychain)->GetValue() != 0;
+    SetKeepPasswordInKeychain(HasPassword() && RequirePane(dialog, kPaneKeychain)->GetValue() != 0);
     ClosePropertyDialog();
 
     // What the dialog changed is the index's: it is saved with it.
-    if (textsChanged || flagsBefore != mFlags || keychainBefore != mKeepPasswordInKeychain)
+    if (textsChanged || flagsBefore != GetFlags() || keychainBefore != GetKeepPasswordInKeychain())
         SetModified(true);
-    if (keychainBefore != mKeepPasswordInKeychain)
+    if (keychainBefore != GetKeepPasswordInKeychain())
         UpdateKeychainEntry();
     BroadcastState();
     if (LWindow* window = GetContainingWindow())
@@ -240,12 +240,12 @@ bool CIndexView::AskPassword(ResIDT layoutID, QByteArray& outPassword, bool& out
 
 bool CIndexView::VerifyPassword()
 {
-    if (!mHasPassword)
+    if (!HasPassword())
         return true; // nothing to verify
     const QString account = GetKeychainAccount();
     QByteArray kept;
     const OSStatus found = Keychain::FindGenericPassword(account, account, kept);
-    if (found == noErr && kept == mPassword)
+    if (found == noErr && kept == GetPassword())
         return true;
     // No keychain, no entry, or an entry of an older password: the user is asked.
     if (found != noErr && found != Keychain::kErrItemNotFound && found != Keychain::kErrNotAvailable)
@@ -257,10 +257,10 @@ bool CIndexView::VerifyPassword()
         LockItemList(); // the index stays unchangeable without its password
         ThrowOSErr_(kMsgUserCancelled, "the password was not given");
     }
-    if (typed != mPassword)
+    if (typed != GetPassword())
         ThrowOSErr_(kMsgIndexPassword, "wrong index password");
     if (remember && Keychain::IsAvailable()) {
-        const OSStatus stored = Keychain::SetGenericPassword(account, account, mPassword);
+        const OSStatus stored = Keychain::SetGenericPassword(account, account, GetPassword());
         if (stored != noErr)
             ThrowOSErr_(stored, "the password could not be kept in the keychain");
     }
@@ -269,21 +269,21 @@ bool CIndexView::VerifyPassword()
 
 void CIndexView::ChangePassword()
 {
-    if (mHasPassword)
+    if (HasPassword())
         VerifyPassword();
     QByteArray typed;
     bool remember = false;
     // Cancelling keeps the password the index has.
     if (!AskPassword(kNewPasswordDialog, typed, remember))
         return;
-    const bool had = mHasPassword;
+    const bool had = HasPassword();
     SetPassword(typed);
-    if (mHasPassword) {
+    if (HasPassword()) {
         SetModified(true);
     } else {
         if (had)
             SetModified(true);
-        mKeepPasswordInKeychain = false;
+        SetKeepPasswordInKeychain(false);
     }
     UpdateKeychainEntry();
     BroadcastState();
@@ -296,8 +296,8 @@ void CIndexView::UpdateKeychainEntry()
     if (!Keychain::IsAvailable())
         return;
     const QString account = GetKeychainAccount();
-    const OSStatus status = mHasPassword && mKeepPasswordInKeychain
-        ? Keychain::SetGenericPassword(account, account, mPassword)
+    const OSStatus status = HasPassword() && GetKeepPasswordInKeychain()
+        ? Keychain::SetGenericPassword(account, account, GetPassword())
         : Keychain::DeleteGenericPassword(account, account);
     if (status != noErr)
         ThrowOSErr_(status, "the keychain entry of the index could not be changed");
@@ -309,7 +309,7 @@ bool CIndexView::UnlockWithPassword()
     bool remember = false;
     if (!AskPassword(kPasswordDialog, typed, remember))
         return false;
-    if (typed != mPassword) {
+    if (typed != GetPassword()) {
         ReportError(kMsgIndexPassword, kStopAlert);
         return false;
     }

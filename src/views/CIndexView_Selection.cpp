@@ -103,28 +103,23 @@ IndexGridGeometry::CellSpan IndexGridMarquee::Span(const QRect& local) const
 
 void CIndexView::SelectIndex(SInt32 index)
 {
-    CIndexItem* item = nullptr;
-    if (!GetItemAt(index, item) || !item || item->IsHilited())
+    if (mModel->IsSelected(index))
         return;
-    item->Hilite();
+    mModel->SelectIndex(index);
     RefreshItem(index);
 }
 
 void CIndexView::DeselectIndex(SInt32 index)
 {
-    CIndexItem* item = nullptr;
-    if (!GetItemAt(index, item) || !item || !item->IsHilited())
+    if (!mModel->IsSelected(index))
         return;
-    item->Unhilite();
+    mModel->DeselectIndex(index);
     RefreshItem(index);
 }
 
 void CIndexView::ToggleIndex(SInt32 index)
 {
-    CIndexItem* item = nullptr;
-    if (!GetItemAt(index, item) || !item)
-        return;
-    if (item->IsHilited())
+    if (mModel->IsSelected(index))
         DeselectIndex(index);
     else
         SelectIndex(index);
@@ -138,42 +133,23 @@ void CIndexView::ToggleRange(SInt32 first, SInt32 last)
 
 void CIndexView::DeselectAll()
 {
-    bool changed = false;
-    SInt32 index = 0;
-    for (CIndexItem* item : GetItemList()) {
-        ++index;
-        if (item && item->IsHilited()) {
-            DeselectIndex(index);
-            changed = true;
-        }
-    }
-    if (changed)
-        BroadcastState();
+    if (!mModel->DeselectAll())
+        return;
+    update();
+    BroadcastState();
 }
 
 void CIndexView::SelectAll()
 {
-    bool changed = false;
-    SInt32 index = 0;
-    for (CIndexItem* item : GetItemList()) {
-        ++index;
-        if (item && !item->IsHilited()) {
-            SelectIndex(index);
-            changed = true;
-        }
-    }
-    if (changed)
-        BroadcastState();
+    if (!mModel->SelectAll())
+        return;
+    update();
+    BroadcastState();
 }
 
 SInt32 CIndexView::GetLastSelectedIndex() const
 {
-    for (SInt32 index = CountItems(); index >= 1; --index) {
-        CIndexItem* item = nullptr;
-        if (GetItemAt(index, item) && item && item->IsHilited())
-            return index;
-    }
-    return 0;
+    return mModel->GetLastSelectedIndex();
 }
 
 void CIndexView::ScrollToIndex(SInt32 index, bool force)

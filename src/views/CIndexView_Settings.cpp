@@ -167,7 +167,7 @@ void CIndexView::ResetSettings()
     mURLText.clear();
     mFirstVisibleItem = 0;
     SetPassword({});
-    mKeepPasswordInKeychain = false;
+    SetKeepPasswordInKeychain(false);
 }
 
 // --- Column lists ------------------------------------------------------------------------------
@@ -306,16 +306,5 @@ void CIndexView::SetFullScreen(bool fullScreen)
 
 void CIndexView::SetSortOrder(SInt32 order)
 {
-    if (order != 0 && order != 1)
-        return; // no order: the list stays as its key left it
-    if (IsItemListLocked())
-        return;
-    for (TArray<CIndexItem*>* list : { &mAllItems, &mFilterItems }) {
-        auto* comparator = dynamic_cast<ItemSortComparator*>(list->GetComparator());
-        if (!comparator || comparator->IsDescending() == (order == 1))
-            continue;
-        comparator->SetDescending(order == 1);
-        if (list->GetKeepSorted())
-            list->Sort();
-    }
+    mModel->SetSortOrder(order);
 }

@@ -51,6 +51,7 @@ public:
     void SetWindow(LWindow* w) override { window = w; }
     void SetListView(LPane* pane) override { listView = pane; }
     void SetStatusPlacard(LPane* pane) override { placard = pane; }
+    void SetModel(CIndexModel*) override { }
     LBroadcaster& GetViewBroadcaster() override { return *this; }
     bool IsBusy() const override { return busy; }
     SInt16 CountRunningTasks() const override { return runningTasks; }

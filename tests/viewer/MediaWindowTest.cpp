@@ -48,9 +48,8 @@ TEST_F(MediaWindowTest, NextAndPreviousWrapAtBothEndsOverTheFilteredList)
     EXPECT_EQ(window->GetItemIndex(), 4);
 
     // Only items 2 and 4 shown: the count is the filter's.
-    TArray<CIndexItem*>& filter = view->GetFilterList();
-    filter.AddItem(ItemAt(2));
-    filter.AddItem(ItemAt(4));
+    view->GetModel().AddFoundItem(ItemAt(2));
+    view->GetModel().AddFoundItem(ItemAt(4));
     view->ShowFilter(nullptr, false, false);
     window->SetItemAtIndex(2, view, nullptr);
     window->ProcessCommand(cmd_MediaNext);

@@ -227,8 +227,8 @@ TEST_F(IndexViewTest, TheFilterShowsASubsetAndRemovalsReachAllItems)
     view->GetItemAt(3, third);
     CIndexItem* fifth = nullptr;
     view->GetItemAt(5, fifth);
-    view->GetFilterList().AddItem(third);
-    view->GetFilterList().AddItem(fifth);
+    view->GetModel().AddFoundItem(third);
+    view->GetModel().AddFoundItem(fifth);
     view->ShowFilter(nullptr, false, false);
     EXPECT_TRUE(view->IsFiltered());
     EXPECT_EQ(view->CountItems(), 2);
@@ -256,7 +256,7 @@ TEST_F(IndexViewTest, RemoveAllItemsEmptiesTheIndexEvenWhenFiltered)
     Fill(6);
     CIndexItem* one = nullptr;
     view->GetItemAt(2, one);
-    view->GetFilterList().AddItem(one);
+    view->GetModel().AddFoundItem(one);
     view->ShowFilter(nullptr, false, false);
     view->LockItemList();
     view->RemoveAllItems();

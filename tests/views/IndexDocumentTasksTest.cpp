@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
 
 namespace {
 
@@ -133,4 +134,34 @@ TEST_F(IndexDocumentTasks, ADocumentClosedWhileItIsReadLeavesItsTaskNothingToTou
     delete doc; // its tasks are stopped and gone before it is
     LThread::RunUntil([] { return false; }, 300);
     EXPECT_TRUE(LDocument::GetDocumentList().empty());
+}
+
+TEST_F(IndexDocumentTasks, FilesHandedToASavedIndexAreChangesToSaveAndCloseAsks)
+{
+    // As `orvex a.jpg b.jpg` hands its files to the index in front.
+    const QString package = MakePackage("Handed");
+    CIndexDoc* doc = Open(package);
+    ASSERT_EQ(doc->CountAllItems(), 2);
+    ASSERT_FALSE(doc->IsModified());
+    for (const char* name : { "a.jpg", "b.jpg" }) {
+        const QString path = mDir + "/" + name;
+        Write(path, "not a picture, but a file all the same");
+        doc->AddItem(QUrl::fromLocalFile(path));
+    }
+    EXPECT_EQ(doc->GetModel().CountAllItems(), 4);
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_TRUE(doc->GetWindow()->IsModified()) << "the window's mark follows the model";
+    Boolean enabled = false, usesMark = false;
+    UInt16 mark = 0;
+    Str255 name {};
+    doc->FindCommandStatus(cmd_Save, enabled, usesMark, mark, name);
+    EXPECT_TRUE(enabled);
+
+    EXPECT_FALSE(doc->AttemptClose(true));
+    auto* question = qobject_cast<QMessageBox*>(doc->GetSheet());
+    ASSERT_TRUE(question) << "closing asks about the added files";
+    question->done(QMessageBox::Cancel);
+    EXPECT_EQ(ReadWholeFile(package + "/index.db"), mRecords) << "nothing written behind the user's back";
+    doc->SetModified(false);
+    EXPECT_TRUE(doc->AttemptClose(true));
 }

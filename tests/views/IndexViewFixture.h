@@ -48,6 +48,7 @@ protected:
             item->SetDisplayPicture(std::make_unique<Offscreen>(picture));
             view->InsertItem(item, kInsertAtEnd, false, true);
         }
+        view->SetModified(false); // as an index read from its package starts
     }
     CIndexView* view = nullptr;
 };

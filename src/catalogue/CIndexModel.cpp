@@ -1,0 +1,853 @@
+#include "CIndexModel.h"
+
+#include "CANPAInfo.h"
+#include "CIndexItem.h"
+#include "ErrorCodes.h"
+#include "ExceptionCode.h"
+#include "FieldKeys.h"
+#include "IIMText.h"
+#include "Preferences.h"
+#include "TaskServices.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+namespace {
+
+constexpr SInt32 kNameKey = 4001;
+constexpr SInt32 kKeywordsKey = 6016;
+constexpr SInt32 kCategoriesKey = 6017;
+constexpr SInt32 kRatingKey = 6020;
+
+// The name as the value index groups it: numbering and separators left out.
+QString NameValue(const QString& name)
+{
+    QString value;
+    value.reserve(name.size());
+    static const QString kDropped = QStringLiteral("-_ ~()'");
+    for (QChar c : name) {
+        if ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || kDropped.contains(c))
+            continue;
+        value.append(c);
+    }
+    return value;
+}
+
+} // namespace
+
+// --- ItemSortComparator ---------------------------------------------------------------------------
+
+ItemSortComparator::ItemSortComparator(SInt32 sortKey, bool descending)
+    : mSortKey(sortKey)
+    , mDescending(descending)
+{
+}
+
+SInt32 ItemSortComparator::CompareItems(CIndexItem* a, CIndexItem* b, SInt32 /*key*/)
+{
+    // Names compare as the user reads them; the other keys by name until their
+    // field comparison is in place.
+    int order = QString::localeAwareCompare(a->GetName(), b->GetName());
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+}
+
+SInt32 ItemSortComparator::Compare(const void* item1, const void* item2, UInt32, UInt32) const
+{
+    CIndexItem* a = *static_cast<CIndexItem* const*>(item1);
+    CIndexItem* b = *static_cast<CIndexItem* const*>(item2);
+    SInt32 order = CompareItems(a, b, mSortKey);
+    if (order == 0 && mSortKey != kNameKey)
+        order = CompareItems(a, b, kNameKey);
+    if (order == 0 && a != b)
+        order = std::less<CIndexItem*>()(a, b) ? -1 : 1;
+    return mDescending ? -order : order;
+}
+
+bool ItemSortComparator::IsEqualTo(const void* item1, const void* item2, UInt32, UInt32) const
+{
+    return *static_cast<CIndexItem* const*>(item1) == *static_cast<CIndexItem* const*>(item2);
+}
+
+LComparator* ItemSortComparator::Clone() const
+{
+    return new ItemSortComparator(mSortKey, mDescending);
+}
+
+// --- Construction -----------------------------------------------------------------------------------
+
+CIndexModel::CIndexModel(QObject* parent)
+    : QObject(parent)
+    , mAllItems(new ItemSortComparator, false, true)
+    , mFilterItems(new ItemSortComparator, false, true)
+{
+    QObject::connect(&mTable.SelectionModel(), &QItemSelectionModel::selectionChanged, this,
+        &CIndexModel::TableSelectionChanged);
+}
+
+CIndexModel::~CIndexModel()
+{
+    for (CIndexItem* item : mAllItems)
+        delete item;
+}
+
+void CIndexModel::CheckUnlocked() const
+{
+    if (IsItemListLocked())
+        ThrowOSErr_(kMsgIndexViewOperation, "the item list is locked");
+}
+
+// --- Items ---------------------------------------------------------------------------------------------
+
+SInt32 CIndexModel::InsertItem(CIndexItem* item, SInt32 index)
+{
+    ThrowIfNil_(item);
+    CheckUnlocked();
+    const bool known = mMembers.contains(item);
+    if (known) {
+        if (SInt32 at = GetIndexOfItem(item))
+            return at; // never twice in a list
+    }
+    mTable.BeginInsert(InsertPosition(*mCurrentList, item, index), 1);
+    SInt32 at = mCurrentList->InsertItemsAt(1, index, item);
+    mTable.EndInsert();
+    ThrowIfNot_(at != 0, "item insertion");
+    // An item added while the filter shows belongs to the index all the same.
+    if (!known) {
+        if (IsFiltered())
+            mAllItems.InsertItemsAt(1, kInsertAtEnd, item);
+        mMembers.insert(item);
+    }
+    if (mRowsValid && at == mCurrentList->GetCount())
+        mRows.insert(item, at);
+    else
+        InvalidateRows();
+    emit itemsInserted(at, 1);
+    // Whatever path added it, a new item is a change to save; reading the
+    // package only puts back what is stored.
+    if (!known && mViewState != kViewStateReading)
+        SetModified(true);
+    return at;
+}
+
+SInt32 CIndexModel::AddFoundItem(CIndexItem* item)
+{
+    ThrowIfNil_(item);
+    CheckUnlocked();
+    if (SInt32 at = IsFiltered() ? GetIndexOfItem(item) : mFilterItems.FetchIndexOf(item))
+        return at;
+    if (!IsFiltered())
+        return mFilterItems.InsertItemsAt(1, kInsertAtEnd, item);
+    mTable.BeginInsert(InsertPosition(mFilterItems, item, kInsertAtEnd), 1);
+    SInt32 at = mFilterItems.InsertItemsAt(1, kInsertAtEnd, item);
+    mTable.EndInsert();
+    InvalidateRows();
+    emit itemsInserted(at, 1);
+    return at;
+}
+
+bool CIndexModel::ReplaceFilterItems(const std::vector<CIndexItem*>& items)
+{
+    if (mFilterItems.IsLocked())
+        return false;
+    const bool shown = IsFiltered();
+    if (shown) {
+        ClearSelectionOf(mFilterItems);
+        mTable.BeginReset();
+    }
+    if (mFilterItems.GetKeepSorted() && mFilterItems.GetComparator()) {
+        mFilterItems.RemoveAllItems();
+        for (CIndexItem* item : items)
+            mFilterItems.AddItem(item);
+    } else {
+        mFilterItems.AssignSortedItems(items);
+    }
+    if (shown) {
+        InvalidateRows();
+        mTable.EndReset();
+        emit listChanged();
+    }
+    return true;
+}
+
+CIndexItem* CIndexModel::TakeItemAt(SInt32 index)
+{
+    CheckUnlocked();
+    CIndexItem* item = nullptr;
+    if (!GetItemAt(index, item) || !item)
+        return nullptr;
+    mTotalFileSize -= std::min<UInt64>(mTotalFileSize, item->GetTotalSize());
+    RemoveFromValueIndex(item);
+    mTable.BeginRemove(index, 1);
+    mCurrentList->RemoveItemsAt(1, index);
+    mTable.EndRemove();
+    if (IsFiltered())
+        mAllItems.Remove(item);
+    else
+        mFilterItems.Remove(item);
+    mMembers.remove(item);
+    mStoredRecords.Forget(item);
+    InvalidateRows();
+    const bool selected = item->IsHilited();
+    if (selected) {
+        mMirroring = true; // its row, selection and all, is gone from the table
+        item->Unhilite();
+        mMirroring = false;
+    }
+    emit itemsRemoved(index, 1);
+    if (selected)
+        emit selectionChanged();
+    SetModified(true);
+    return item;
+}
+
+void CIndexModel::ReleaseLocks()
+{
+    while (mAllItems.IsLocked())
+        mAllItems.Unlock();
+    while (mFilterItems.IsLocked())
+        mFilterItems.Unlock();
+}
+
+std::vector<CIndexItem*> CIndexModel::TakeAllItems()
+{
+    ReleaseLocks();
+    mTable.BeginReset();
+    // Every item of the index goes, also those the filter hides.
+    mFilterItems.RemoveAllItems();
+    mCurrentList = &mAllItems;
+    std::vector<CIndexItem*> items(mAllItems.begin(), mAllItems.end());
+    mAllItems.RemoveAllItems();
+    mMembers.clear();
+    InvalidateRows();
+    mMirroring = true;
+    for (CIndexItem* item : items)
+        if (item->IsHilited())
+            item->Unhilite();
+    mMirroring = false;
+    mHilitedCount = 0;
+    mTable.EndReset();
+    mStoredRecords.Clear();
+    mTotalFileSize = 0;
+    emit listChanged();
+    RebuildValueIndexIfBuilt();
+    return items;
+}
+
+CIndexItem* CIndexModel::ItemAt(SInt32 index) const
+{
+    CIndexItem* item = nullptr;
+    return GetItemAt(index, item) ? item : nullptr;
+}
+
+SInt32 CIndexModel::GetIndexOfItem(const CIndexItem* item) const
+{
+    if (!item)
+        return 0;
+    if (!mRowsValid) {
+        mRows.clear();
+        mRows.reserve(mCurrentList->GetCount());
+        SInt32 index = 0;
+        for (CIndexItem* each : *mCurrentList)
+            mRows.insert(each, ++index);
+        mRowsValid = true;
+    }
+    return mRows.value(item, 0);
+}
+
+bool CIndexModel::ContainsURL(const QUrl& url) const
+{
+    ThrowIf_(url.isEmpty() || url.isRelative(), "URL without an absolute form");
+    const QUrl wanted = url.adjusted(QUrl::NormalizePathSegments | QUrl::StripTrailingSlash);
+    for (CIndexItem* item : *mCurrentList) {
+        QUrl itemURL = item->GetURL();
+        if (itemURL.isEmpty())
+            itemURL = item->GetRemoteURL();
+        if (itemURL.adjusted(QUrl::NormalizePathSegments | QUrl::StripTrailingSlash) == wanted)
+            return true;
+    }
+    return false;
+}
+
+void CIndexModel::ItemChanged(CIndexItem* item, SInt32 fieldKey, bool changed)
+{
+    mTable.ItemChanged(item);
+    emit itemChanged(item, fieldKey);
+    if (changed)
+        SetModified(true);
+}
+
+// --- Filter -------------------------------------------------------------------------------------------
+
+void CIndexModel::ClearSelectionOf(const TArray<CIndexItem*>& list)
+{
+    bool any = false;
+    mMirroring = true;
+    for (CIndexItem* item : list) {
+        if (item->IsHilited()) {
+            item->Unhilite();
+            any = true;
+        }
+    }
+    mMirroring = false;
+    if (!any)
+        return;
+    if (&list == mCurrentList)
+        MirrorSelection();
+    emit selectionChanged();
+}
+
+void CIndexModel::ShowFilter(bool clear)
+{
+    ClearSelectionOf(*mCurrentList);
+    mTable.BeginReset();
+    if (clear)
+        mFilterItems.RemoveAllItems();
+    mCurrentList = &mFilterItems;
+    InvalidateRows();
+    mTable.EndReset();
+    MirrorSelection();
+    emit listChanged();
+}
+
+bool CIndexModel::ShowAllItems()
+{
+    if (!IsFiltered())
+        return false;
+    ClearSelectionOf(mFilterItems);
+    mTable.BeginReset();
+    mCurrentList = &mAllItems;
+    if (!mFilterItems.IsLocked())
+        mFilterItems.RemoveAllItems();
+    InvalidateRows();
+    mTable.EndReset();
+    MirrorSelection();
+    emit listChanged();
+    return true;
+}
+
+// --- Sort ------------------------------------------------------------------------------------------------
+
+void CIndexModel::SortItems()
+{
+    if (IsItemListLocked())
+        return;
+    BeginSort();
+    mCurrentList->Sort();
+    EndSort();
+}
+
+SInt32 CIndexModel::GetSortKey() const
+{
+    auto* comparator = dynamic_cast<ItemSortComparator*>(mCurrentList->GetComparator());
+    return comparator ? comparator->GetSortKey() : kNameKey;
+}
+
+SInt32 CIndexModel::GetSortOrder() const
+{
+    if (!mCurrentList->GetKeepSorted())
+        return 2;
+    auto* comparator = dynamic_cast<ItemSortComparator*>(mCurrentList->GetComparator());
+    return comparator && comparator->IsDescending() ? 1 : 0;
+}
+
+void CIndexModel::SetSortKey(SInt32 key, bool descending)
+{
+    if (IsItemListLocked())
+        return;
+    BeginSort();
+    for (TArray<CIndexItem*>* list : { &mAllItems, &mFilterItems }) {
+        list->SetComparator(new ItemSortComparator(key, descending), true);
+        list->SetKeepSorted(true);
+        list->Sort();
+    }
+    mKeepSorted = true;
+    EndSort();
+}
+
+void CIndexModel::SetSortOrder(SInt32 order)
+{
+    if (order != 0 && order != 1)
+        return; // no order: the list stays as its key left it
+    if (IsItemListLocked())
+        return;
+    BeginSort();
+    for (TArray<CIndexItem*>* list : { &mAllItems, &mFilterItems }) {
+        auto* comparator = dynamic_cast<ItemSortComparator*>(list->GetComparator());
+        if (!comparator || comparator->IsDescending() == (order == 1))
+            continue;
+        comparator->SetDescending(order == 1);
+        if (list->GetKeepSorted())
+            list->Sort();
+    }
+    EndSort();
+}
+
+void CIndexModel::ApplyKeptSort()
+{
+    if (!mKeepSorted)
+        return;
+    mCurrentList->SetKeepSorted(true);
+    SortItems();
+}
+
+void CIndexModel::BeginSort()
+{
+    // The table's selection is made again from the items afterwards: cheaper than
+    // having every selected row carried across the sort as a persistent index.
+    mMirroring = true;
+    mTable.SelectionModel().clearSelection();
+    mMirroring = false;
+    mTable.BeginMove();
+}
+
+void CIndexModel::EndSort()
+{
+    InvalidateRows();
+    mTable.EndMove();
+    MirrorSelection();
+    emit itemsMoved();
+}
+
+SInt32 CIndexModel::InsertPosition(const TArray<CIndexItem*>& list, CIndexItem* item, SInt32 index) const
+{
+    if (list.GetKeepSorted() && list.GetComparator())
+        return list.FetchInsertIndexOf(item);
+    return index < 1 || index > list.GetCount() ? list.GetCount() + 1 : index;
+}
+
+// --- Selection ------------------------------------------------------------------------------------------
+
+void CIndexModel::Hilite()
+{
+    ++mHilitedCount;
+    if (!mMirroring)
+        MirrorSelectionLater();
+}
+
+void CIndexModel::Unhilite()
+{
+    if (mHilitedCount > 0)
+        --mHilitedCount;
+    if (!mMirroring)
+        MirrorSelectionLater();
+}
+
+void CIndexModel::MirrorSelection()
+{
+    QItemSelection selection;
+    const SInt32 count = CountItems();
+    const int lastColumn = std::max(0, mTable.columnCount() - 1);
+    for (SInt32 index = 1; index <= count;) {
+        if (!(*mCurrentList)[index]->IsHilited()) {
+            ++index;
+            continue;
+        }
+        SInt32 last = index;
+        while (last < count && (*mCurrentList)[last + 1]->IsHilited())
+            ++last;
+        selection.append(QItemSelectionRange(mTable.index(index - 1, 0), mTable.index(last - 1, lastColumn)));
+        index = last + 1;
+    }
+    mMirroring = true;
+    if (selection.isEmpty())
+        mTable.SelectionModel().clearSelection();
+    else
+        mTable.SelectionModel().select(selection, QItemSelectionModel::ClearAndSelect);
+    mMirroring = false;
+}
+
+void CIndexModel::MirrorSelectionLater()
+{
+    if (mMirrorPending)
+        return;
+    mMirrorPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            mMirrorPending = false;
+            MirrorSelection();
+            emit selectionChanged();
+        },
+        Qt::QueuedConnection);
+}
+
+void CIndexModel::TableSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
+{
+    if (mMirroring)
+        return;
+    mMirroring = true;
+    bool any = false;
+    // A row is selected while any of its cells is.
+    for (const QItemSelection* ranges : { &deselected, &selected }) {
+        for (const QItemSelectionRange& range : *ranges) {
+            for (int row = range.top(); row <= range.bottom(); ++row) {
+                CIndexItem* item = ItemAt(row + 1);
+                const bool hilite = mTable.SelectionModel().rowIntersectsSelection(row, {});
+                if (!item || item->IsHilited() == hilite)
+                    continue;
+                hilite ? item->Hilite() : item->Unhilite();
+                any = true;
+            }
+        }
+    }
+    mMirroring = false;
+    if (any)
+        emit selectionChanged();
+}
+
+bool CIndexModel::IsSelected(SInt32 index) const
+{
+    CIndexItem* item = ItemAt(index);
+    return item && item->IsHilited();
+}
+
+void CIndexModel::SelectIndex(SInt32 index)
+{
+    CIndexItem* item = ItemAt(index);
+    if (!item || item->IsHilited())
+        return;
+    mMirroring = true;
+    item->Hilite();
+    mTable.SelectionModel().select(mTable.index(index - 1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    mMirroring = false;
+    emit selectionChanged();
+}
+
+void CIndexModel::DeselectIndex(SInt32 index)
+{
+    CIndexItem* item = ItemAt(index);
+    if (!item || !item->IsHilited())
+        return;
+    mMirroring = true;
+    item->Unhilite();
+    mTable.SelectionModel().select(mTable.index(index - 1, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    mMirroring = false;
+    emit selectionChanged();
+}
+
+void CIndexModel::ToggleIndex(SInt32 index)
+{
+    if (IsSelected(index))
+        DeselectIndex(index);
+    else
+        SelectIndex(index);
+}
+
+void CIndexModel::SetRangeSelected(SInt32 first, SInt32 last, bool selected)
+{
+    first = std::max<SInt32>(first, 1);
+    last = std::min(last, CountItems());
+    bool any = false;
+    mMirroring = true;
+    for (SInt32 index = first; index <= last; ++index) {
+        CIndexItem* item = (*mCurrentList)[index];
+        if (item->IsHilited() == selected)
+            continue;
+        selected ? item->Hilite() : item->Unhilite();
+        any = true;
+    }
+    mMirroring = false;
+    if (!any)
+        return;
+    MirrorSelection();
+    emit selectionChanged();
+}
+
+bool CIndexModel::SelectAll()
+{
+    const SInt32 before = CountSelectedItems();
+    SetRangeSelected(1, CountItems(), true);
+    return before != CountItems();
+}
+
+bool CIndexModel::DeselectAll()
+{
+    const bool any = GetFirstSelectedIndex() != 0;
+    SetRangeSelected(1, CountItems(), false);
+    return any;
+}
+
+SInt32 CIndexModel::CountSelectedItems() const
+{
+    return SInt32(std::count_if(mCurrentList->begin(), mCurrentList->end(),
+        [](CIndexItem* item) { return item->IsHilited(); }));
+}
+
+SInt32 CIndexModel::GetFirstSelectedIndex() const
+{
+    SInt32 index = 1;
+    for (CIndexItem* item : *mCurrentList) {
+        if (item->IsHilited())
+            return index;
+        ++index;
+    }
+    return 0;
+}
+
+SInt32 CIndexModel::GetLastSelectedIndex() const
+{
+    for (SInt32 index = CountItems(); index >= 1; --index)
+        if ((*mCurrentList)[index]->IsHilited())
+            return index;
+    return 0;
+}
+
+std::vector<CIndexItem*> CIndexModel::SelectedItems() const
+{
+    std::vector<CIndexItem*> items;
+    for (CIndexItem* item : *mCurrentList)
+        if (item->IsHilited())
+            items.push_back(item);
+    return items;
+}
+
+// --- Lock and counts ---------------------------------------------------------------------------------
+
+void CIndexModel::LockItemList()
+{
+    mCurrentList->Lock();
+    emit stateChanged();
+}
+
+void CIndexModel::UnlockItemList()
+{
+    mCurrentList->Unlock();
+    emit stateChanged();
+}
+
+void CIndexModel::SetBusy(bool busy)
+{
+    mBusyCount = SInt16(std::max(0, mBusyCount + (busy ? 1 : -1)));
+}
+
+SInt16 CIndexModel::AddRunningTask(bool search)
+{
+    ++(search ? mRunningSearchCount : mRunningTaskCount);
+    emit stateChanged();
+    return mRunningTaskCount;
+}
+
+SInt16 CIndexModel::RemoveRunningTask(bool search)
+{
+    SInt16& count = search ? mRunningSearchCount : mRunningTaskCount;
+    if (--count < 0)
+        count = 0;
+    emit stateChanged();
+    return mRunningTaskCount;
+}
+
+void CIndexModel::SetViewState(SInt32 state)
+{
+    mViewState = state;
+}
+
+void CIndexModel::SetModified(bool modified)
+{
+    if (modified == mModified)
+        return;
+    mModified = modified;
+    emit modifiedChanged(modified);
+}
+
+// --- Records of index.db ---------------------------------------------------------------------------
+
+void CIndexModel::SetStoredRecord(const CIndexItem* item, IndexStoredRecord record)
+{
+    if (item)
+        mStoredRecords.Add(item, record);
+}
+
+bool CIndexModel::GetStoredRecord(const CIndexItem* item, IndexStoredRecord& outRecord) const
+{
+    return mStoredRecords.Find(item, outRecord);
+}
+
+void CIndexModel::StoredRecordTable::Add(const CIndexItem* item, IndexStoredRecord record)
+{
+    if (!mEntries.empty() && !(mEntries.back().first < item))
+        mSorted = false;
+    mEntries.emplace_back(item, record);
+}
+
+std::vector<CIndexModel::StoredRecordTable::Entry>::iterator CIndexModel::StoredRecordTable::Locate(
+    const CIndexItem* item)
+{
+    if (!mSorted) {
+        // Stable: of two entries for one item, the later one wins.
+        std::stable_sort(mEntries.begin(), mEntries.end(),
+            [](const Entry& a, const Entry& b) { return a.first < b.first; });
+        auto last = std::unique(mEntries.rbegin(), mEntries.rend(),
+            [](const Entry& a, const Entry& b) { return a.first == b.first; });
+        mEntries.erase(mEntries.begin(), last.base());
+        mSorted = true;
+    }
+    auto found = std::lower_bound(mEntries.begin(), mEntries.end(), item,
+        [](const Entry& entry, const CIndexItem* key) { return entry.first < key; });
+    return found != mEntries.end() && found->first == item ? found : mEntries.end();
+}
+
+bool CIndexModel::StoredRecordTable::Find(const CIndexItem* item, IndexStoredRecord& outRecord)
+{
+    auto found = Locate(item);
+    if (found == mEntries.end() || found->second.length <= 0)
+        return false;
+    outRecord = found->second;
+    return true;
+}
+
+void CIndexModel::StoredRecordTable::Forget(const CIndexItem* item)
+{
+    if (mEntries.empty())
+        return;
+    auto found = Locate(item);
+    if (found != mEntries.end())
+        found->second = IndexStoredRecord {}; // a reused address must not find it
+}
+
+void CIndexModel::StoredRecordTable::Clear()
+{
+    mEntries.clear();
+    mSorted = true;
+}
+
+void CIndexModel::StoredRecordTable::Reserve(SInt32 count)
+{
+    if (count > 0)
+        mEntries.reserve(size_t(count));
+}
+
+// --- Pending deletions -------------------------------------------------------------------------------
+
+bool CIndexModel::AddFileToDelete(const QUrl& file)
+{
+    if (file.isEmpty())
+        return false;
+    mPendingDeletions.push_back(file);
+    return true;
+}
+
+void CIndexModel::DeletePendingFiles()
+{
+    std::vector<QUrl> files;
+    files.swap(mPendingDeletions);
+    for (const QUrl& url : files) {
+        if (url.isLocalFile())
+            QFile::remove(url.toLocalFile());
+    }
+}
+
+// --- Value index -----------------------------------------------------------------------------------
+
+std::vector<QString> CIndexModel::ValuesOfItem(CIndexItem* item, SInt32 fieldKey) const
+{
+    std::vector<QString> values;
+    switch (fieldKey) {
+    case kKeywordsKey:
+    case kCategoriesKey: {
+        CANPAInfo* caption = item->GetCaptionInfo();
+        if (!caption)
+            break;
+        const auto& list = fieldKey == kKeywordsKey ? caption->GetKeywords() : caption->GetSupplementalCategories();
+        for (const LStr255& entry : list) {
+            QString text = IIMText::TextFromCaptionBytes(entry.Bytes());
+            if (text.isEmpty())
+                break;
+            values.push_back(text);
+        }
+        break;
+    }
+    case kRatingKey: {
+        CANPAInfo* caption = item->GetCaptionInfo();
+        if (!caption)
+            break;
+        SInt32 urgency = caption->GetUrgency();
+        if (urgency < 6)
+            urgency -= urgency % 2;
+        values.push_back(QString::number(urgency));
+        break;
+    }
+    case kNameKey: {
+        QString value = NameValue(item->GetName());
+        if (value.size() > 2)
+            values.push_back(value);
+        break;
+    }
+    default:
+        // The other fields enter under their field texts once those are read by key.
+        break;
+    }
+    return values;
+}
+
+void CIndexModel::RebuildValueIndex()
+{
+    mIndexedKeys = ReadFieldKeyList(QStringLiteral("MDIKeys"));
+    mValueIndex.emplace();
+    for (SInt32 key : mIndexedKeys)
+        mValueIndex->insert(key, ValueSets());
+    if (auto found = mValueIndex->find(kRatingKey); found != mValueIndex->end()) {
+        for (const char* rating : { "0", "2", "4", "6", "7", "9" })
+            found->insert(QString::fromLatin1(rating), {});
+    }
+    for (CIndexItem* item : mAllItems)
+        AddItemToValueIndex(item);
+}
+
+void CIndexModel::RebuildValueIndexIfBuilt()
+{
+    if (!mValueIndex)
+        return;
+    RebuildValueIndex();
+    emit valueIndexRebuilt();
+}
+
+const CIndexModel::ValueSets* CIndexModel::GetValueSets(SInt32 fieldKey) const
+{
+    if (!mValueIndex)
+        return nullptr;
+    auto found = mValueIndex->constFind(fieldKey);
+    return found == mValueIndex->constEnd() ? nullptr : &*found;
+}
+
+void CIndexModel::AddItemToValueIndex(CIndexItem* item)
+{
+    if (!mValueIndex || !item)
+        return;
+    for (SInt32 key : mIndexedKeys) {
+        ValueSets& sets = (*mValueIndex)[key];
+        for (const QString& value : ValuesOfItem(item, key))
+            sets[value].insert(item);
+    }
+}
+
+void CIndexModel::RemoveFromValueIndex(CIndexItem* item)
+{
+    if (!mValueIndex || !item)
+        return;
+    for (ValueSets& sets : *mValueIndex)
+        for (QSet<CIndexItem*>& set : sets)
+            set.remove(item);
+}
+
+void CIndexModel::UpdateValueIndex(CIndexItem* item, SInt32 fieldKey, const QString* oldValue, const QString* newValue)
+{
+    if (!mValueIndex)
+        return;
+    if (!oldValue && (!newValue || newValue->isEmpty() || *newValue == QLatin1String(" ")
+                         || *newValue == QLatin1String("-")))
+        return;
+    auto found = mValueIndex->find(fieldKey);
+    if (found == mValueIndex->end())
+        return;
+    if (oldValue) {
+        auto set = found->find(oldValue->trimmed());
+        if (set != found->end())
+            set->remove(item);
+    }
+    if (newValue && !newValue->isEmpty() && *newValue != QLatin1String("-")) {
+        QSet<CIndexItem*>& set = (*found)[*newValue];
+        if (item)
+            set.insert(item);
+    }
+}

@@ -1,0 +1,323 @@
+#pragma once
+
+#include "DisplayUtilities.h"
+#include "IndexItemTableModel.h"
+#include "LComparator.h"
+#include "MacTypes.h"
+#include "TArray.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+#include <vector>
+
+class CIndexItem;
+
+// Orders items by a field key (4001 the name), ascending or descending.
+class ItemSortComparator : public LComparator {
+public:
+    explicit ItemSortComparator(SInt32 sortKey = 4001, bool descending = false);
+
+    SInt32 Compare(const void* item1, const void* item2, UInt32 size1, UInt32 size2) const override;
+    bool IsEqualTo(const void* item1, const void* item2, UInt32 size1, UInt32 size2) const override;
+    LComparator* Clone() const override;
+
+    SInt32 GetSortKey() const { return mSortKey; }
+    void SetSortKey(SInt32 key) { mSortKey = key; }
+    bool IsDescending() const { return mDescending; }
+    void SetDescending(bool descending) { mDescending = descending; }
+
+    // Two items by the key; -1, 0 or 1, before the order flag is applied.
+    static SInt32 CompareItems(CIndexItem* a, CIndexItem* b, SInt32 key);
+
+private:
+    SInt32 mSortKey;
+    bool mDescending;
+};
+
+// The view state word of an index.
+enum : SInt32 {
+    kViewStateReading = 0, // the package is being read: inserted items are not changes
+    kViewStateWriting = 1, // removing the selection is refused meanwhile
+    kViewStateRemovingAll = 2,
+    kViewStateIdle = 3,
+};
+
+// Where an item's record lies in the "index.db" on disk, so that a save in which
+// an item cannot write its record keeps the record it had.
+struct IndexStoredRecord {
+    qsizetype offset = 0;
+    qsizetype length = 0;
+};
+
+// What an open index is, apart from any window: its items, the list shown (all
+// items or the filter), the sort, the selection, the value index of chosen fields,
+// the lock that keeps a task's walk over the list safe, the counts by which the
+// program knows tasks work on it, the modified state and what is stored with it
+// (password, each record's place in index.db, the damaged flag, the files to
+// delete after the next save, the option word).
+//
+// The index document owns one; the index view shows it, the list views and the
+// data browser show it through its table (ItemTable) and share its one selection
+// (SelectionModel), and tasks act on it directly.
+//
+// Indexes are 1-based throughout (the Parts' convention): 0 means none and
+// kInsertAtEnd (0x7fffffff) the end. Signals carry 1-based indexes too.
+//
+// Items:
+//   InsertItem       a new item of the index: into the current list (in its
+//                    sorted place when it keeps itself sorted) and, when the filter
+//                    shows, into all items as well, never twice. Marks the index
+//                    modified unless the package is being read.
+//   AddFoundItem     an item already in the index joins the filter list (searches).
+//   TakeItemAt       an item leaves the index (and the filter); the caller owns it.
+//   TakeAllItems     every item leaves; the caller owns them.
+// Lists: ShowFilter / ShowAllItems switch the current list; SortItems, SetSortKey.
+// Selection (an item is selected when it is highlighted): SelectIndex,
+//   DeselectIndex, ToggleIndex, SetRangeSelected, SelectAll, DeselectAll,
+//   CountSelectedItems, GetFirstSelectedIndex, GetLastSelectedIndex, SelectedItems.
+//   The table's selection model always shows the same selection: a change made
+//   through either is seen in the other.
+//
+// Changing the lists while the lock is held throws kMsgIndexViewOperation.
+class CIndexModel : public QObject, public AItemListLockable {
+    Q_OBJECT
+
+public:
+    explicit CIndexModel(QObject* parent = nullptr);
+    // Deletes every item still held.
+    ~CIndexModel() override;
+
+    // --- Items ------------------------------------------------------------------------
+    // Answers the item's 1-based index in the current list. Throws 'nilP' for
+    // null and kMsgIndexViewOperation while locked.
+    SInt32 InsertItem(CIndexItem* item, SInt32 index);
+    // Puts an item of the index into the filter list (at its end, or in its sorted
+    // place); an item already there is not added again. Answers its filter index.
+    SInt32 AddFoundItem(CIndexItem* item);
+    // The filter list becomes these items of the index (a quick search's result);
+    // false, and nothing changed, while the filter is locked.
+    bool ReplaceFilterItems(const std::vector<CIndexItem*>& items);
+    // Takes the item at an index of the current list out of every list, the value
+    // index and the record table, and marks the index modified; null for no such
+    // index. The selection loses it. Throws while locked.
+    CIndexItem* TakeItemAt(SInt32 index);
+    // Takes every item (of all items and the filter) out; the lock is let go,
+    // the current list is all items again. The caller deletes them.
+    std::vector<CIndexItem*> TakeAllItems();
+    // Lets go of every lock level of both lists (closing the index).
+    void ReleaseLocks();
+
+    SInt32 CountItems() const { return mCurrentList->GetCount(); }
+    SInt32 CountAllItems() const { return mAllItems.GetCount(); }
+    bool GetItemAt(SInt32 index, CIndexItem*& outItem) const { return mCurrentList->FetchItemAt(index, outItem); }
+    CIndexItem* ItemAt(SInt32 index) const;
+    // The item's 1-based index in the current list, 0 when absent; constant time.
+    SInt32 GetIndexOfItem(const CIndexItem* item) const;
+    // True when an item of the current list has this URL.
+    bool ContainsURL(const QUrl& url) const;
+    // The current list: what tasks and commands walk.
+    const TArray<CIndexItem*>& GetItemList() const { return *mCurrentList; }
+    const TArray<CIndexItem*>& GetAllItems() const { return mAllItems; }
+    const TArray<CIndexItem*>& GetFilterList() const { return mFilterItems; }
+    UInt64 GetTotalFileSize() const { return mTotalFileSize; }
+    void AddToTotalFileSize(UInt64 size) { mTotalFileSize += size; }
+    // An item's field changed: tells the observers (and marks the index modified
+    // when changed is true).
+    void ItemChanged(CIndexItem* item, SInt32 fieldKey, bool changed);
+
+    // --- Qt's item views ---------------------------------------------------------------
+    IndexItemTableModel& ItemTable() { return mTable; }
+    QItemSelectionModel& SelectionModel() { return mTable.SelectionModel(); }
+
+    // --- Filter -----------------------------------------------------------------------
+    // Shows the filter list (emptied first with clear); the selection is dropped.
+    void ShowFilter(bool clear);
+    // Shows all items again; the filter list is emptied unless locked. False when
+    // no filter showed.
+    bool ShowAllItems();
+    bool IsFiltered() const { return mCurrentList == &mFilterItems; }
+
+    // --- Sort -------------------------------------------------------------------------
+    // Sorts the current list by its comparator (nothing while locked).
+    void SortItems();
+    SInt32 GetSortKey() const;
+    // 2 when the current list does not keep itself sorted, else 1 descending, 0 ascending.
+    SInt32 GetSortOrder() const;
+    // Sorts both lists by a field key from now on (nothing while locked).
+    void SetSortKey(SInt32 key, bool descending);
+    // Sets the order of both lists' comparators: 0 ascending, 1 descending; 2 (no
+    // order) leaves them as they are. Nothing while locked.
+    void SetSortOrder(SInt32 order);
+    bool GetKeepSorted() const { return mKeepSorted; }
+    void SetKeepSorted(bool keepSorted) { mKeepSorted = keepSorted; }
+    // The current list keeps itself sorted and is sorted now (after reading).
+    void ApplyKeptSort();
+
+    // --- Selection --------------------------------------------------------------------
+    bool IsSelected(SInt32 index) const;
+    void SelectIndex(SInt32 index);
+    void DeselectIndex(SInt32 index);
+    void ToggleIndex(SInt32 index);
+    // Selects (or deselects) the items first..last (1-based, inclusive) in one change.
+    void SetRangeSelected(SInt32 first, SInt32 last, bool selected);
+    // Both answer whether any item changed.
+    bool SelectAll();
+    bool DeselectAll();
+    SInt32 CountSelectedItems() const;
+    SInt32 GetFirstSelectedIndex() const;
+    SInt32 GetLastSelectedIndex() const;
+    std::vector<CIndexItem*> SelectedItems() const;
+    // The count kept by the items' highlight calls (IndexViewServices::Hilite). An
+    // item highlighted by itself, not through the model, has the table's selection
+    // brought in step once the present event is handled.
+    void Hilite();
+    void Unhilite();
+    SInt32 GetHilitedCount() const { return mHilitedCount; }
+
+    // --- The lock and the counts ------------------------------------------------------
+    void LockItemList() override;
+    void UnlockItemList() override;
+    // Locked when either list is: a filter shown over a walk of all items must not
+    // let the walk's list change underneath it.
+    bool IsItemListLocked() const { return mAllItems.IsLocked() || mFilterItems.IsLocked(); }
+    void SetBusy(bool busy);
+    bool IsBusy() const { return mBusyCount != 0; }
+    // Searches and batches are counted apart; both answer the running-task count.
+    SInt16 AddRunningTask(bool search);
+    SInt16 RemoveRunningTask(bool search);
+    SInt16 CountRunningTasks() const { return mRunningTaskCount; }
+    SInt16 CountRunningSearches() const { return mRunningSearchCount; }
+    bool IsUpdating() const { return mUpdateFlag; }
+    void SetUpdating(bool updating) { mUpdateFlag = updating; }
+    SInt32 GetViewState() const { return mViewState; }
+    void SetViewState(SInt32 state);
+    bool IsModified() const { return mModified; }
+    // An unchanged value does nothing; a change emits modifiedChanged.
+    void SetModified(bool modified);
+
+    // --- Stored state -----------------------------------------------------------------
+    bool TestFlags(UInt32 mask) const { return (mFlags & mask) != 0; }
+    UInt32 GetFlags() const { return mFlags; }
+    void SetFlags(UInt32 mask) { mFlags |= mask; }
+    void ClearFlags(UInt32 mask) { mFlags &= ~mask; }
+    bool HasPassword() const { return !mPassword.isEmpty(); }
+    // The password as stored (Mac Roman bytes, at most 255); empty clears it.
+    void SetPassword(const QByteArray& password) { mPassword = password.left(255); }
+    const QByteArray& GetPassword() const { return mPassword; }
+    bool GetKeepPasswordInKeychain() const { return mKeepPasswordInKeychain; }
+    void SetKeepPasswordInKeychain(bool keep) { mKeepPasswordInKeychain = keep; }
+
+    void SetStoredRecord(const CIndexItem* item, IndexStoredRecord record);
+    // False when the item has no record in the file (a new item).
+    bool GetStoredRecord(const CIndexItem* item, IndexStoredRecord& outRecord) const;
+    void ForgetStoredRecord(const CIndexItem* item) { mStoredRecords.Forget(item); }
+    void ForgetStoredRecords() { mStoredRecords.Clear(); }
+    void ReserveStoredRecords(SInt32 count) { mStoredRecords.Reserve(count); }
+    void SetIndexDbDamaged(bool damaged) { mIndexDbDamaged = damaged; }
+    bool IsIndexDbDamaged() const { return mIndexDbDamaged; }
+
+    // Files deleted after the next save.
+    bool AddFileToDelete(const QUrl& file);
+    const std::vector<QUrl>& GetPendingDeletions() const { return mPendingDeletions; }
+    void DeletePendingFiles();
+
+    // --- Value index (the fields of "MDIKeys") ----------------------------------------
+    using ValueSets = QHash<QString, QSet<CIndexItem*>>;
+    // Built from the preference over all items; emits valueIndexRebuilt.
+    void RebuildValueIndex();
+    void RebuildValueIndexIfBuilt();
+    bool HasValueIndex() const { return mValueIndex.has_value(); }
+    // The value sets of one field; null when the field is not indexed or there is no index.
+    const ValueSets* GetValueSets(SInt32 fieldKey) const;
+    void AddItemToValueIndex(CIndexItem* item);
+    void RemoveFromValueIndex(CIndexItem* item);
+    void UpdateValueIndex(CIndexItem* item, SInt32 fieldKey, const QString* oldValue, const QString* newValue);
+
+signals:
+    // 1-based indexes of the current list.
+    void itemsInserted(SInt32 first, SInt32 count);
+    void itemsRemoved(SInt32 first, SInt32 count);
+    // The current list's order changed (a sort): same items, new indexes.
+    void itemsMoved();
+    // The current list was replaced (filter shown or ended, all items removed).
+    void listChanged();
+    void selectionChanged();
+    void itemChanged(CIndexItem* item, SInt32 fieldKey);
+    void modifiedChanged(bool modified);
+    // The lock, the running tasks or the view state changed.
+    void stateChanged();
+    void valueIndexRebuilt();
+
+private:
+    void CheckUnlocked() const;
+    // Around a sort of the current list: the table keeps its rows' items.
+    void BeginSort();
+    void EndSort();
+    // The table's selection made again from the items' highlight, as ranges.
+    void MirrorSelection();
+    void MirrorSelectionLater();
+    // The table's selection changed (a list view's click): the items follow.
+    void TableSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    // The position a new item takes in a list (its sorted place when kept sorted).
+    SInt32 InsertPosition(const TArray<CIndexItem*>& list, CIndexItem* item, SInt32 index) const;
+    void ClearSelectionOf(const TArray<CIndexItem*>& list);
+    // The row index of the current list, built when first asked after a change.
+    void InvalidateRows() const { mRowsValid = false; }
+    std::vector<QString> ValuesOfItem(CIndexItem* item, SInt32 fieldKey) const;
+
+    TArray<CIndexItem*> mAllItems;
+    TArray<CIndexItem*> mFilterItems;
+    TArray<CIndexItem*>* mCurrentList = &mAllItems;
+    // Members of all items, so that an item is never put there twice.
+    QSet<const CIndexItem*> mMembers;
+    mutable QHash<const CIndexItem*, SInt32> mRows;
+    mutable bool mRowsValid = false;
+    bool mKeepSorted = false;
+    UInt64 mTotalFileSize = 0;
+    SInt32 mHilitedCount = 0;
+
+    UInt32 mFlags = 0;
+    QByteArray mPassword;
+    bool mKeepPasswordInKeychain = false;
+    bool mModified = false;
+    SInt16 mBusyCount = 0;
+    SInt16 mRunningTaskCount = 0;
+    SInt16 mRunningSearchCount = 0;
+    bool mUpdateFlag = false;
+    SInt32 mViewState = kViewStateIdle;
+    std::vector<QUrl> mPendingDeletions;
+    bool mIndexDbDamaged = false;
+
+    // Where each item's record lies in index.db. Filled in reading order (one
+    // append per item, so opening a large index pays nothing for it) and sorted by
+    // item the first time one is looked up or forgotten.
+    class StoredRecordTable {
+    public:
+        void Add(const CIndexItem* item, IndexStoredRecord record);
+        bool Find(const CIndexItem* item, IndexStoredRecord& outRecord);
+        void Forget(const CIndexItem* item);
+        void Clear();
+        void Reserve(SInt32 count);
+
+    private:
+        using Entry = std::pair<const CIndexItem*, IndexStoredRecord>;
+        std::vector<Entry>::iterator Locate(const CIndexItem* item);
+        std::vector<Entry> mEntries;
+        bool mSorted = true;
+    };
+    mutable StoredRecordTable mStoredRecords;
+
+    std::vector<SInt32> mIndexedKeys;
+    std::optional<QHash<SInt32, ValueSets>> mValueIndex;
+
+    IndexItemTableModel mTable { *this };
+    // Set while the model itself changes the highlight or the table's selection.
+    bool mMirroring = false;
+    bool mMirrorPending = false;
+};

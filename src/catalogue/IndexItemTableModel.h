@@ -1,0 +1,61 @@
+#pragma once
+
+#include "MacTypes.h"
+
+#include <QAbstractTableModel>
+#include <QItemSelectionModel>
+
+#include <vector>
+
+class CIndexItem;
+class CIndexModel;
+
+// The index model as Qt's item views see it: one row per item of the current
+// list (row = index - 1), one column per field key. It holds no copy of the rows:
+// every answer is read from the index model, which tells it of each change before
+// and after it is made. Sorting a column sorts the index.
+//
+// Its selection model is the index's one selection: the grid, the list views and
+// the data browser all read and write it, and the index model keeps its items'
+// highlight in step with it in one place (CIndexModel).
+class IndexItemTableModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    explicit IndexItemTableModel(CIndexModel& model);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    void sort(int column, Qt::SortOrder order) override;
+
+    // The field keys shown as columns (4001, the name, by default).
+    void SetColumns(std::vector<SInt32> fieldKeys);
+    const std::vector<SInt32>& GetColumns() const { return mColumns; }
+
+    CIndexItem* ItemAt(const QModelIndex& index) const;
+    // The item's row index in the current list; invalid when it is not there.
+    QModelIndex IndexOf(const CIndexItem* item, int column = 0) const;
+    QItemSelectionModel& SelectionModel() { return mSelection; }
+
+private:
+    friend class CIndexModel;
+    // The index model's calls around its changes (1-based indexes).
+    void BeginInsert(SInt32 index, SInt32 count);
+    void EndInsert() { endInsertRows(); }
+    void BeginRemove(SInt32 index, SInt32 count);
+    void EndRemove() { endRemoveRows(); }
+    void BeginReset() { beginResetModel(); }
+    void EndReset() { endResetModel(); }
+    // A sort: the rows' items are kept and found again afterwards.
+    void BeginMove();
+    void EndMove();
+    void ItemChanged(const CIndexItem* item);
+
+    CIndexModel& mModel;
+    std::vector<SInt32> mColumns;
+    QItemSelectionModel mSelection;
+    QModelIndexList mMovedIndexes;
+    std::vector<const CIndexItem*> mMovedItems;
+};
