@@ -9,6 +9,7 @@
 #include "Preferences.h"
 #include "TaskServices.h"
 
+#include <QApplication>
 #include <QFile>
 
 #include <algorithm>
@@ -99,7 +100,7 @@ void CIndexModel::CheckUnlocked() const
 
 // --- Items ---------------------------------------------------------------------------------------------
 
-SInt32 CIndexModel::InsertItem(CIndexItem* item, SInt32 index)
+SInt32 CIndexModel::InsertItem(CIndexItem* item, SInt32 index, ItemInsert kind)
 {
     ThrowIfNil_(item);
     CheckUnlocked();
@@ -112,8 +113,10 @@ SInt32 CIndexModel::InsertItem(CIndexItem* item, SInt32 index)
     SInt32 at = mCurrentList->InsertItemsAt(1, index, item);
     mTable.EndInsert();
     ThrowIfNot_(at != 0, "item insertion");
-    // An item added while the filter shows belongs to the index all the same.
-    if (!known) {
+    // An item added while the filter shows belongs to the index all the same,
+    // unless it is another index's.
+    const bool joins = !known && !(kind == ItemInsert::Foreign && IsFiltered());
+    if (joins) {
         if (IsFiltered())
             mAllItems.InsertItemsAt(1, kInsertAtEnd, item);
         mMembers.insert(item);
@@ -123,9 +126,12 @@ SInt32 CIndexModel::InsertItem(CIndexItem* item, SInt32 index)
     else
         InvalidateRows();
     emit itemsInserted(at, 1);
-    // Whatever path added it, a new item is a change to save; reading the
-    // package only puts back what is stored.
-    if (!known && mViewState != kViewStateReading)
+    if (!joins || kind == ItemInsert::Foreign)
+        return at;
+    mTotalFileSize += item->GetTotalSize();
+    emit itemAdded(item);
+    // Whatever path added it, a new item is a change to save.
+    if (kind == ItemInsert::Change)
         SetModified(true);
     return at;
 }
@@ -631,8 +637,10 @@ SInt16 CIndexModel::AddRunningTask(bool search)
 SInt16 CIndexModel::RemoveRunningTask(bool search)
 {
     SInt16& count = search ? mRunningSearchCount : mRunningTaskCount;
-    if (--count < 0)
+    if (--count < 0) {
         count = 0;
+        QApplication::beep();
+    }
     emit stateChanged();
     return mRunningTaskCount;
 }

@@ -48,6 +48,13 @@ enum : SInt32 {
     kViewStateIdle = 3,
 };
 
+// What an inserted item is to the index.
+enum class ItemInsert {
+    Change, // a new item of the index: a change to save
+    Filling, // an item the index is first filled with (read from its package, made from a folder)
+    Foreign, // an item of another index shown here (a search's result): never saved with this one
+};
+
 // Where an item's record lies in the "index.db" on disk, so that a save in which
 // an item cannot write its record keeps the record it had.
 struct IndexStoredRecord {
@@ -72,8 +79,9 @@ struct IndexStoredRecord {
 // Items:
 //   InsertItem       a new item of the index: into the current list (in its
 //                    sorted place when it keeps itself sorted) and, when the filter
-//                    shows, into all items as well, never twice. Marks the index
-//                    modified unless the package is being read.
+//                    shows, into all items as well, never twice. Its size is counted,
+//                    itemAdded is emitted and, for ItemInsert::Change, the index is
+//                    marked modified, whatever path added it.
 //   AddFoundItem     an item already in the index joins the filter list (searches).
 //   TakeItemAt       an item leaves the index (and the filter); the caller owns it.
 //   TakeAllItems     every item leaves; the caller owns them.
@@ -94,9 +102,11 @@ public:
     ~CIndexModel() override;
 
     // --- Items ------------------------------------------------------------------------
-    // Answers the item's 1-based index in the current list. Throws 'nilP' for
-    // null and kMsgIndexViewOperation while locked.
-    SInt32 InsertItem(CIndexItem* item, SInt32 index);
+    // Answers the item's 1-based index in the current list (an item already there
+    // stays where it is). A foreign item joins the filter only while it shows, and
+    // is neither counted nor a change. Throws 'nilP' for null and
+    // kMsgIndexViewOperation while locked.
+    SInt32 InsertItem(CIndexItem* item, SInt32 index, ItemInsert kind = ItemInsert::Change);
     // Puts an item of the index into the filter list (at its end, or in its sorted
     // place); an item already there is not added again. Answers its filter index.
     SInt32 AddFoundItem(CIndexItem* item);
@@ -126,7 +136,6 @@ public:
     const TArray<CIndexItem*>& GetAllItems() const { return mAllItems; }
     const TArray<CIndexItem*>& GetFilterList() const { return mFilterItems; }
     UInt64 GetTotalFileSize() const { return mTotalFileSize; }
-    void AddToTotalFileSize(UInt64 size) { mTotalFileSize += size; }
     // An item's field changed: tells the observers (and marks the index modified
     // when changed is true).
     void ItemChanged(CIndexItem* item, SInt32 fieldKey, bool changed);
@@ -189,6 +198,7 @@ public:
     void SetBusy(bool busy);
     bool IsBusy() const { return mBusyCount != 0; }
     // Searches and batches are counted apart; both answer the running-task count.
+    // One removal too many beeps and leaves the count at 0.
     SInt16 AddRunningTask(bool search);
     SInt16 RemoveRunningTask(bool search);
     SInt16 CountRunningTasks() const { return mRunningTaskCount; }
@@ -242,6 +252,8 @@ public:
 signals:
     // 1-based indexes of the current list.
     void itemsInserted(SInt32 first, SInt32 count);
+    // An item joined the index (not a foreign one): its values are to be cached.
+    void itemAdded(CIndexItem* item);
     void itemsRemoved(SInt32 first, SInt32 count);
     // The current list's order changed (a sort): same items, new indexes.
     void itemsMoved();

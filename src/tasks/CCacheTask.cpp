@@ -33,7 +33,7 @@ void CCacheTask::ShowCount()
 CIndexItem* CCacheTask::NextItem()
 {
     TaskOwnerView* owner = GetOwner();
-    while (owner && (owner->IsBusy() || owner->IsHeldBack() || owner->IsUpdating())) {
+    while (owner && (owner->GetModel().IsBusy() || owner->IsHeldBack() || owner->GetModel().IsUpdating())) {
         HideProgressPane();
         SInt32 pending = CountItems();
         SInt32 zero = 0;
@@ -68,7 +68,7 @@ void CCacheTask::RunTask()
                     break;
                 CheckPause();
                 if (TaskOwnerView* owner = GetOwner())
-                    owner->AddItemToValueIndex(item);
+                    owner->GetModel().AddItemToValueIndex(item);
                 ++mDone;
                 if (YieldIfTimeUp(kUseTaskSlice)) {
                     ShowCount();

@@ -38,17 +38,17 @@ protected:
 CImportFilesTask::CImportFilesTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner)
     : CVisualTask(titleList, titleIndex, owner)
 {
-    if (owner && owner->IsItemListLocked())
+    if (owner && owner->GetModel().IsItemListLocked())
         ThrowOSErr_(kMsgImportFiles, "the item list is locked");
     if (owner)
-        owner->AddRunningTask(false);
+        owner->GetModel().AddRunningTask(false);
 }
 
 CImportFilesTask::~CImportFilesTask()
 {
     mBusy.Lower(GetOwner());
     if (TaskOwnerView* owner = GetOwner())
-        owner->RemoveRunningTask(false);
+        owner->GetModel().RemoveRunningTask(false);
 }
 
 bool CImportFilesTask::IsShownInChooser(const QString& path)
@@ -132,7 +132,7 @@ void CImportFilesTask::RunTask()
         ++index;
         CheckPause();
         owner->ImportURL(url, kInsertAtEnd, true);
-        owner->SetModified(true);
+        owner->GetModel().SetModified(true);
         if (YieldIfTimeUp(kUseTaskSlice)) {
             SetProgress(index);
             SetItemCaption(QFileInfo(url.path()).fileName());

@@ -78,14 +78,14 @@ CImportFolderTask::CImportFolderTask(SInt16 titleList, SInt16 titleIndex, TaskOw
     ThrowIfNot_(folder.IsValid(), "folder import without a folder");
     SpecialFolders();
     if (owner)
-        owner->AddRunningTask(false);
+        owner->GetModel().AddRunningTask(false);
 }
 
 CImportFolderTask::~CImportFolderTask()
 {
     mBusy.Lower(GetOwner());
     if (TaskOwnerView* owner = GetOwner())
-        owner->RemoveRunningTask(false);
+        owner->GetModel().RemoveRunningTask(false);
 }
 
 void CImportFolderTask::Finish(bool)
@@ -104,7 +104,7 @@ void CImportFolderTask::RunTask()
 {
     TaskOwnerView* owner = GetOwner();
     ThrowIfNil_(owner);
-    mMarkModified = owner->IsModified() || owner->CountAllItems() > 0;
+    mMarkModified = owner->GetModel().IsModified() || owner->GetModel().CountAllItems() > 0;
     mResolveLinks = GetPrefBoolean(QStringLiteral("ImportResolveAliases"));
     mSkipSpecial = GetPrefBoolean(QStringLiteral("ImportSkipSpecialFolders"));
     mSkipPackages = GetPrefBoolean(QStringLiteral("ImportSkipPackages"));
@@ -126,7 +126,7 @@ void CImportFolderTask::RunTask()
     FlushBatch();
     ThrowIfOSErr_(status);
     if (mMarkModified)
-        owner->SetModified(true);
+        owner->GetModel().SetModified(true);
     if (!mSkippedFolders.isEmpty()) {
         for (const QString& folder : mSkippedFolders)
             qCWarning(lcErrors) << "folder left out of the import:" << folder;
@@ -235,9 +235,10 @@ void CImportFolderTask::FlushBatch()
             continue;
         if (item->GetName() != batch[i].name)
             item->SetName(batch[i].name);
-        if (mSkipDuplicates && owner->ContainsURL(item->GetURL()))
+        if (mSkipDuplicates && owner->GetModel().ContainsURL(item->GetURL()))
             continue;
-        owner->InsertItem(item.release(), mPosition, false, false);
+        // Into an empty index the folder is what the index is made of, not a change.
+        owner->GetModel().InsertItem(item.release(), mPosition, mMarkModified ? ItemInsert::Change : ItemInsert::Filling);
         ++mImported;
         if (mPosition != kInsertAtEnd)
             ++mPosition;

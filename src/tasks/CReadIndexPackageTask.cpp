@@ -74,7 +74,7 @@ void CReadIndexPackageTask::RunTask()
         const SInt32 expected = mDocument->ReadSettings(mDocument->TestFlags(kDocClosing));
         SetProgressMax(expected);
         if (view)
-            view->ReserveStoredRecords(expected);
+            view->GetModel().ReserveStoredRecords(expected);
         SetStatusCaption(601, 3);
         ShowStopButton(false);
         if (view)
@@ -91,7 +91,7 @@ void CReadIndexPackageTask::RunTask()
                 // Nothing could be read: the index opens empty, but the file the user
                 // has is never saved over.
                 if (view)
-                    view->SetIndexDbDamaged(true);
+                    view->GetModel().SetIndexDbDamaged(true);
                 qCWarning(lcErrors) << "index.db not readable:" << path << status;
                 ReportError(kMsgReadIndexPackage, kCautionAlert);
             } else {
@@ -108,7 +108,7 @@ void CReadIndexPackageTask::RunTask()
         }
         // A package opened from an address elsewhere is read-only.
         if (view && !mPackage->GetSettingsURL().isLocalFile())
-            view->LockItemList();
+            view->GetModel().LockItemList();
     } catch (const ThreadUnwind&) {
         throw;
     } catch (const ExceptionCode& e) {
@@ -133,12 +133,12 @@ qsizetype CReadIndexPackageTask::ReadPasswordHeader(const QByteArray& data)
     TaskOwnerView* view = GetOwner();
     if (!header.present || !view)
         return offset;
-    view->SetPassword(header.password);
+    view->GetModel().SetPassword(header.password);
     if (header.keychain && !view->VerifyPassword())
         ThrowOSErr_(kMsgIndexPassword, "password refused");
     mCompletionSound.Restart(); // the time spent asking does not count
-    view->SetPassword(header.password);
-    view->SetKeepPasswordInKeychain(header.keychain);
+    view->GetModel().SetPassword(header.password);
+    view->GetModel().SetKeepPasswordInKeychain(header.keychain);
     return offset;
 }
 
@@ -167,9 +167,9 @@ void CReadIndexPackageTask::ReadItems(const QByteArray& data, qsizetype offset)
         const SInt32 number = added->GetThumbnailNumber();
         if (number != std::numeric_limits<SInt32>::min())
             highestThumbnail = std::max(highestThumbnail, std::abs(number));
-        view->InsertItem(item.release(), kInsertAtEnd, false, false);
-        view->SetStoredRecord(added, {offset + start, end - start});
-        const SInt32 count = view->CountItems();
+        view->GetModel().InsertItem(item.release(), kInsertAtEnd, ItemInsert::Filling);
+        view->GetModel().SetStoredRecord(added, {offset + start, end - start});
+        const SInt32 count = view->GetModel().CountItems();
         if (count == kFirstDrawCount) {
             view->AdjustImageSize();
             for (SInt32 index = 1; index <= count; ++index)
@@ -189,7 +189,7 @@ void CReadIndexPackageTask::ReadItems(const QByteArray& data, qsizetype offset)
     for (const auto& error : reader.Errors())
         qCWarning(lcErrors) << error.message;
     if (mDamagedRecords > 0) {
-        view->SetIndexDbDamaged(true);
+        view->GetModel().SetIndexDbDamaged(true);
         ReportError(kMsgIndexDbDamaged, kCautionAlert);
     }
 }

@@ -63,7 +63,7 @@ void CUpdateTask::ClearItems()
     while (mQueueCount.TryWait()) {
     }
     if (TaskOwnerView* owner = GetOwner())
-        owner->SetUpdating(false);
+        owner->GetModel().SetUpdating(false);
 }
 
 void CUpdateTask::QueueIndex(SInt32 position)
@@ -76,7 +76,7 @@ SInt32 CUpdateTask::NextIndex()
 {
     for (;;) {
         if (mIndexQueue.empty() && GetOwner())
-            GetOwner()->SetUpdating(false);
+            GetOwner()->GetModel().SetUpdating(false);
         OSStatus status = mQueueCount.Wait(semaphore_WaitForever);
         if (status == errSemaphoreTimedOut)
             continue;
@@ -86,7 +86,7 @@ SInt32 CUpdateTask::NextIndex()
         SInt32 position = mIndexQueue.front();
         mIndexQueue.pop_front();
         if (GetOwner())
-            GetOwner()->SetUpdating(true);
+            GetOwner()->GetModel().SetUpdating(true);
         return position;
     }
 }
@@ -150,14 +150,14 @@ void CUpdateTask::UpdatePositions(const std::vector<SInt32>& positions)
     std::vector<CIndexItem*> onDisk;
     for (SInt32 position : positions) {
         CIndexItem* item = nullptr;
-        if (owner->GetItemAt(position, item) && item && item->IsThumbnailOnlyOnDisk())
+        if (owner->GetModel().GetItemAt(position, item) && item && item->IsThumbnailOnlyOnDisk())
             onDisk.push_back(item);
     }
     ReadThumbnailFiles(onDisk);
     std::vector<CIndexItem*> toMake;
     for (SInt32 position : positions) {
         CIndexItem* item = nullptr;
-        if (!owner->GetItemAt(position, item) || !item)
+        if (!owner->GetModel().GetItemAt(position, item) || !item)
             continue;
         // Asked before the thumbnail is fetched: fetching marks it as looked for.
         bool needsThumbnail = autoCreate && !item->IsBusy() && thumbnails->ShouldRecreateThumbnail(*item);
@@ -191,7 +191,7 @@ void CUpdateTask::UpdatePositions(const std::vector<SInt32>& positions)
             if (item->GetThumbnail())
                 DrawPictureOfCell(*item, *owner);
         });
-        owner->RefreshItem(owner->GetIndexOfItem(item));
+        owner->RefreshItem(owner->GetModel().GetIndexOfItem(item));
     }
     LThread::Sleep(1);
 }

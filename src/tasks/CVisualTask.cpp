@@ -572,7 +572,7 @@ bool CVisualTask::HasPendingItem(const CIndexItem* item) const
 
 CIndexItem* CVisualTask::NextItem()
 {
-    while (mOwner && mOwner->IsUpdating())
+    while (mOwner && mOwner->GetModel().IsUpdating())
         LThread::Sleep(400);
     while (mPendingItems.empty()) {
         mItemEvent.Reset();
@@ -610,7 +610,7 @@ void CVisualTask::AddItemError(CIndexItem* item, std::unique_ptr<CItemError> err
     if (std::find(mErrorItems.begin(), mErrorItems.end(), item) == mErrorItems.end())
         mErrorItems.push_back(item);
     if (mOwner)
-        mOwner->RefreshItem(mOwner->GetIndexOfItem(item));
+        mOwner->RefreshItem(mOwner->GetModel().GetIndexOfItem(item));
 }
 
 void CVisualTask::ReportErrors()

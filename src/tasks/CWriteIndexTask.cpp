@@ -61,9 +61,9 @@ CWriteIndexTask::~CWriteIndexTask()
 void CWriteIndexTask::WritePasswordHeader(LStream& stream)
 {
     TaskOwnerView* view = GetOwner();
-    if (!view || !view->HasPassword())
+    if (!view || !view->GetModel().HasPassword())
         return;
-    const QByteArray header = MakePasswordHeader(view->GetPassword(), view->GetKeepPasswordInKeychain());
+    const QByteArray header = MakePasswordHeader(view->GetModel().GetPassword(), view->GetModel().GetKeepPasswordInKeychain());
     stream.WriteBlock(header.constData(), header.size());
 }
 
@@ -73,7 +73,7 @@ bool CWriteIndexTask::AppendStoredRecord(LStream& stream, const CIndexItem* item
 {
     TaskOwnerView* view = GetOwner();
     TaskOwnerView::StoredRecord stored;
-    if (!view || view->IsIndexDbDamaged() || !view->GetStoredRecord(item, stored))
+    if (!view || view->GetModel().IsIndexDbDamaged() || !view->GetModel().GetStoredRecord(item, stored))
         return false;
     if (!mOldFileRead) {
         mOldFileRead = true;
@@ -97,12 +97,12 @@ bool CWriteIndexTask::AppendStoredRecord(LStream& stream, const CIndexItem* item
 void CWriteIndexTask::WriteItems(LStream& stream, std::vector<std::pair<const CIndexItem*, SInt64>>& starts)
 {
     TaskOwnerView* view = GetOwner();
-    const SInt32 count = view->CountItems();
+    const SInt32 count = view->GetModel().CountItems();
     for (SInt32 index = 1; index <= count; ++index) {
         CIndexItem* item = nullptr;
-        if (!view->GetItemAt(index, item) || !item)
+        if (!view->GetModel().GetItemAt(index, item) || !item)
             continue;
-        while (view->IsUpdating())
+        while (view->GetModel().IsUpdating())
             LThread::Sleep(100);
         CheckPause();
         const SInt64 start = stream.GetMarker();
@@ -136,18 +136,18 @@ void CWriteIndexTask::RunTask()
     view->StopBroadcasting();
     view->ShowAllItems(true);
     try {
-        SetProgressMax(view->CountItems());
+        SetProgressMax(view->GetModel().CountItems());
         SetStatusCaption(601, 4);
         ShowStopButton(false);
         ShowPauseButton(true);
         SetCaption6(view->GetWindowTitle());
         ShowProgress(0.1);
 
-        StItemListLock lock(view);
+        StItemListLock lock(&view->GetModel());
         LDataStream stream;
         WritePasswordHeader(stream);
-        mPackage->SetStoreMediaFile(view->TestFlags(0x02000000));
-        mPackage->SetRemoveMediaFile(view->TestFlags(0x01000000));
+        mPackage->SetStoreMediaFile(view->GetModel().TestFlags(0x02000000));
+        mPackage->SetRemoveMediaFile(view->GetModel().TestFlags(0x01000000));
 
         std::vector<std::pair<const CIndexItem*, SInt64>> starts;
         WriteItems(stream, starts);
@@ -156,7 +156,7 @@ void CWriteIndexTask::RunTask()
         // get them back from the file of the last save.
         const QString indexDb = mPackage->GetIndexDbURL().toLocalFile();
         ThrowIf_(indexDb.isEmpty(), "index.db is not a local file");
-        const bool beside = view->IsIndexDbDamaged();
+        const bool beside = view->GetModel().IsIndexDbDamaged();
         const QString target = beside ? QFileInfo(indexDb).dir().filePath(QLatin1String(kRecoveredIndexDbName)) : indexDb;
         const QByteArray bytes = stream.TakeData();
         OSStatus status = WorkerPool::Run([&] { return ReplaceFileContents(target, bytes, mFailAfter); });
@@ -167,10 +167,10 @@ void CWriteIndexTask::RunTask()
             if (aliasStatus != noErr)
                 qCWarning(lcErrors) << "index.db alias not made:" << aliasStatus;
             // The file now holds these records where they were written.
-            view->ForgetStoredRecords();
+            view->GetModel().ForgetStoredRecords();
             for (SInt32 i = 0; i < SInt32(starts.size()); ++i) {
                 const SInt64 end = i + 1 < SInt32(starts.size()) ? starts[size_t(i + 1)].second : bytes.size();
-                view->SetStoredRecord(starts[size_t(i)].first, {qsizetype(starts[size_t(i)].second),
+                view->GetModel().SetStoredRecord(starts[size_t(i)].first, {qsizetype(starts[size_t(i)].second),
                                                                    qsizetype(end - starts[size_t(i)].second)});
             }
         }
@@ -179,7 +179,7 @@ void CWriteIndexTask::RunTask()
         // Files of removed stored items go only once the file that no longer names
         // them is the index's own.
         if (!beside)
-            view->DeletePendingFiles();
+            view->GetModel().DeletePendingFiles();
         TouchContentModDate(FileRef::FromUrl(mPackage->GetPackageURL()));
         if (mFailedItems > 0)
             ReportError(kMsgIndexWriteNote, kNoteAlert);
@@ -201,11 +201,11 @@ void CWriteIndexTask::RunTask()
     HideProgressPane();
     view->StartBroadcasting();
     if (mSucceeded) {
-        view->SetModified(false);
+        view->GetModel().SetModified(false);
     } else {
         // The index still differs from what is on disk, and whatever was to follow
         // the save (closing, quitting) must not happen on a failed one.
-        view->SetModified(true);
+        view->GetModel().SetModified(true);
         mDocument->SetPendingSaveAction(kSaveActionNone);
     }
     SInt32 zero = 0;

@@ -146,6 +146,16 @@ void CIndexView::ConnectModel()
         QObject::connect(mModel, &CIndexModel::stateChanged, [this] { BroadcastState(); }));
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::valueIndexRebuilt,
         [this] { BroadcastMessage(msg_ValueIndexRebuilt, nullptr); }));
+    // Whoever added the item (a task, a document, the view), its values are cached.
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemAdded, [this](CIndexItem* item) {
+        QueueForCaching(item);
+    }));
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemsInserted, [this](SInt32, SInt32 count) {
+        if (CountItems() == count)
+            Refresh(); // the empty view's text goes
+    }));
+    // A list view's selection is drawn in the grid as well.
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::selectionChanged, [this] { update(); }));
 }
 
 void CIndexView::FinishCreateSelf()
@@ -206,18 +216,13 @@ SInt32 CIndexView::InsertItem(CIndexItem* item, SInt32 index, bool refresh, bool
     ThrowIfNil_(item);
     if (IsItemListLocked())
         ThrowOSErr_(kMsgIndexViewOperation, "the item list is locked");
-    if (CountItems() == 0)
-        Refresh(); // the empty view's text goes
-    SInt32 at = mModel->InsertItem(item, index);
+    // Queued for the cache task and counted by the model's itemAdded, unless quiet.
+    SInt32 at = mModel->InsertItem(item, index, quiet ? ItemInsert::Foreign : ItemInsert::Change);
     if (refresh) {
         AdjustImageSize();
         if (IsItemVisible(at))
             RefreshItem(at);
     }
-    if (quiet)
-        return at;
-    QueueForCaching(item);
-    mModel->AddToTotalFileSize(item->GetTotalSize());
     return at;
 }
 
@@ -365,13 +370,6 @@ void CIndexView::SetSortKey(SInt32 key, bool descending)
 }
 
 // --- Lock and counts ----------------------------------------------------------------------------------------
-
-SInt16 CIndexView::RemoveRunningTask(bool search)
-{
-    if ((search ? CountRunningSearches() : CountRunningTasks()) == 0)
-        QApplication::beep(); // one removal too many
-    return mModel->RemoveRunningTask(search);
-}
 
 // --- Filter -----------------------------------------------------------------------------------------------------------
 

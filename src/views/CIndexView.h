@@ -98,7 +98,7 @@ inline constexpr SInt32 kSortOrderNone = 2;
 //
 // Changing operations refuse while a task holds the list locked: RemoveItem
 // throws 100060, the others do nothing.
-class CIndexView : public LView, public LCommander, public LListener, public TaskOwnerView {
+class CIndexView : public LView, public LCommander, public LListener, public TaskOwnerView, public AItemListLockable {
 public:
     static constexpr ClassIDT class_ID = 'IndV';
 
@@ -111,7 +111,7 @@ public:
     // it in its place) and answers the index. With refresh the cell is drawn;
     // unless quiet the item is queued for the cache task and its file size
     // counted (quiet items belong to another index: search results).
-    SInt32 InsertItem(CIndexItem* item, SInt32 index, bool refresh, bool quiet) override;
+    SInt32 InsertItem(CIndexItem* item, SInt32 index, bool refresh, bool quiet);
     // Adds a file as a new item, a folder through a folder import task; an index
     // package is not imported (3002 only), nor an Internet location file, nor, with
     // "ImportSkipDuplicates", a file already in the index. The new item's index, or 0.
@@ -125,17 +125,17 @@ public:
     // Stops the view's tasks and deletes every item (closing the index).
     void RemoveAllItems();
 
-    SInt32 CountItems() const override { return mModel->CountItems(); }
-    SInt32 CountAllItems() const override { return mModel->CountAllItems(); }
+    SInt32 CountItems() const { return mModel->CountItems(); }
+    SInt32 CountAllItems() const { return mModel->CountAllItems(); }
     SInt32 CountSelectedItems() const { return mModel->CountSelectedItems(); }
     SInt32 GetFirstSelectedIndex() const { return mModel->GetFirstSelectedIndex(); }
     // The current list: what tasks and commands walk.
     const TArray<CIndexItem*>& GetItemList() const { return mModel->GetItemList(); }
     const TArray<CIndexItem*>& GetAllItems() const { return mModel->GetAllItems(); }
-    bool GetItemAt(SInt32 index, CIndexItem*& outItem) const override { return mModel->GetItemAt(index, outItem); }
+    bool GetItemAt(SInt32 index, CIndexItem*& outItem) const { return mModel->GetItemAt(index, outItem); }
     SInt32 GetIndexOfItem(const CIndexItem* item) const override { return mModel->GetIndexOfItem(item); }
     // True when an item of the current list has this URL.
-    bool ContainsURL(const QUrl& url) const override { return mModel->ContainsURL(url); }
+    bool ContainsURL(const QUrl& url) const { return mModel->ContainsURL(url); }
     UInt64 GetTotalFileSize() const { return mModel->GetTotalFileSize(); }
 
     // Sorts the current list by its comparator (nothing while locked).
@@ -149,7 +149,7 @@ public:
     void SetKeepSorted(bool keepSorted) { mModel->SetKeepSorted(keepSorted); }
 
     // --- The model ----------------------------------------------------------------------
-    CIndexModel& GetModel() const { return *mModel; }
+    CIndexModel& GetModel() const override { return *mModel; }
     // Shows the document's model instead of the view's own (the view must be empty
     // then); null lets go of the document's model: the view's tasks are stopped
     // first, since they may hold its items.
@@ -158,32 +158,32 @@ public:
     // --- The lock and the counts ------------------------------------------------
     void LockItemList() override { mModel->LockItemList(); }
     void UnlockItemList() override { mModel->UnlockItemList(); }
-    bool IsItemListLocked() const override { return mModel->IsItemListLocked(); }
-    void SetBusy(bool busy) override { mModel->SetBusy(busy); }
-    bool IsBusy() const override { return mModel->IsBusy(); }
-    SInt16 AddRunningTask(bool search) override { return mModel->AddRunningTask(search); }
-    SInt16 RemoveRunningTask(bool search) override;
-    SInt16 CountRunningTasks() const override { return mModel->CountRunningTasks(); }
+    bool IsItemListLocked() const { return mModel->IsItemListLocked(); }
+    void SetBusy(bool busy) { mModel->SetBusy(busy); }
+    bool IsBusy() const { return mModel->IsBusy(); }
+    SInt16 AddRunningTask(bool search) { return mModel->AddRunningTask(search); }
+    SInt16 RemoveRunningTask(bool search) { return mModel->RemoveRunningTask(search); }
+    SInt16 CountRunningTasks() const { return mModel->CountRunningTasks(); }
     SInt16 CountRunningSearches() const { return mModel->CountRunningSearches(); }
-    bool IsUpdating() const override { return mModel->IsUpdating(); }
-    void SetUpdating(bool updating) override { mModel->SetUpdating(updating); }
+    bool IsUpdating() const { return mModel->IsUpdating(); }
+    void SetUpdating(bool updating) { mModel->SetUpdating(updating); }
     SInt32 GetViewState() const { return mModel->GetViewState(); }
-    void SetViewState(SInt32 state) override { mModel->SetViewState(state); }
-    bool IsModified() const override { return mModel->IsModified(); }
+    void SetViewState(SInt32 state) { mModel->SetViewState(state); }
+    bool IsModified() const { return mModel->IsModified(); }
     // Stores the flag; the window's modified mark follows the model.
-    void SetModified(bool modified) override { mModel->SetModified(modified); }
+    void SetModified(bool modified) { mModel->SetModified(modified); }
 
     // --- Options, password, texts -------------------------------------------------
-    bool TestFlags(UInt32 mask) const override { return mModel->TestFlags(mask); }
+    bool TestFlags(UInt32 mask) const { return mModel->TestFlags(mask); }
     UInt32 GetFlags() const { return mModel->GetFlags(); }
     void SetFlags(UInt32 mask) { mModel->SetFlags(mask); }
     void ClearFlags(UInt32 mask) { mModel->ClearFlags(mask); }
-    bool HasPassword() const override { return mModel->HasPassword(); }
+    bool HasPassword() const { return mModel->HasPassword(); }
     // The password as stored (Mac Roman bytes, at most 255); empty clears it.
-    void SetPassword(const QByteArray& password) override { mModel->SetPassword(password); }
-    const QByteArray& GetPassword() const override { return mModel->GetPassword(); }
-    bool GetKeepPasswordInKeychain() const override { return mModel->GetKeepPasswordInKeychain(); }
-    void SetKeepPasswordInKeychain(bool keep) override { mModel->SetKeepPasswordInKeychain(keep); }
+    void SetPassword(const QByteArray& password) { mModel->SetPassword(password); }
+    const QByteArray& GetPassword() const { return mModel->GetPassword(); }
+    bool GetKeepPasswordInKeychain() const { return mModel->GetKeepPasswordInKeychain(); }
+    void SetKeepPasswordInKeychain(bool keep) { mModel->SetKeepPasswordInKeychain(keep); }
     const QString& GetComment() const { return mComment; }
     void SetComment(const QString& comment) { mComment = comment; }
     const QString& GetIndexURLText() const { return mURLText; }
@@ -273,21 +273,21 @@ public:
     bool AskPassword(ResIDT layoutID, QByteArray& outPassword, bool& outRemember);
 
     // --- The records of index.db ---------------------------------------------------------
-    void SetStoredRecord(const CIndexItem* item, StoredRecord record) override { mModel->SetStoredRecord(item, record); }
-    bool GetStoredRecord(const CIndexItem* item, StoredRecord& outRecord) const override
+    void SetStoredRecord(const CIndexItem* item, StoredRecord record) { mModel->SetStoredRecord(item, record); }
+    bool GetStoredRecord(const CIndexItem* item, StoredRecord& outRecord) const
     {
         return mModel->GetStoredRecord(item, outRecord);
     }
-    void ForgetStoredRecords() override { mModel->ForgetStoredRecords(); }
-    void ReserveStoredRecords(SInt32 count) override { mModel->ReserveStoredRecords(count); }
-    void SetIndexDbDamaged(bool damaged) override { mModel->SetIndexDbDamaged(damaged); }
-    bool IsIndexDbDamaged() const override { return mModel->IsIndexDbDamaged(); }
+    void ForgetStoredRecords() { mModel->ForgetStoredRecords(); }
+    void ReserveStoredRecords(SInt32 count) { mModel->ReserveStoredRecords(count); }
+    void SetIndexDbDamaged(bool damaged) { mModel->SetIndexDbDamaged(damaged); }
+    bool IsIndexDbDamaged() const { return mModel->IsIndexDbDamaged(); }
 
     // --- Files deleted after the next save -----------------------------------------
     bool AddFileToDelete(const QUrl& file) override { return mModel->AddFileToDelete(file); }
     const std::vector<QUrl>& GetPendingDeletions() const { return mModel->GetPendingDeletions(); }
     // Deletes them all (called by the write task once the package is written).
-    void DeletePendingFiles() override { mModel->DeletePendingFiles(); }
+    void DeletePendingFiles() { mModel->DeletePendingFiles(); }
 
     // --- Value index (the fields of "MDIKeys") and filter ----------------------------
     using ValueSets = CIndexModel::ValueSets;
@@ -297,7 +297,7 @@ public:
     bool HasValueIndex() const { return mModel->HasValueIndex(); }
     // The value sets of one field; null when the field is not indexed or there is no index.
     const ValueSets* GetValueSets(SInt32 fieldKey) const { return mModel->GetValueSets(fieldKey); }
-    void AddItemToValueIndex(CIndexItem* item) override { mModel->AddItemToValueIndex(item); }
+    void AddItemToValueIndex(CIndexItem* item) { mModel->AddItemToValueIndex(item); }
     void RemoveFromValueIndex(CIndexItem* item) { mModel->RemoveFromValueIndex(item); }
     void UpdateValueIndex(CIndexItem* item, SInt32 fieldKey, const QString* oldValue, const QString* newValue)
     {

@@ -40,10 +40,8 @@ protected:
     // Items named by the letters, in that order, none of them a change to save.
     void Fill(const QString& names)
     {
-        model.SetViewState(kViewStateReading);
         for (QChar c : names)
-            model.InsertItem(Item(QString(c) + QStringLiteral(".jpg")), kInsertAtEnd);
-        model.SetViewState(kViewStateIdle);
+            model.InsertItem(Item(QString(c) + QStringLiteral(".jpg")), kInsertAtEnd, ItemInsert::Filling);
     }
 
     QString Names() const

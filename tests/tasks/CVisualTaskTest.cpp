@@ -266,11 +266,11 @@ TEST_F(TaskTest, NextItemWaitsWhileTheOwnerUpdates)
     CIndexItem* taken = nullptr;
     auto record = NewRecord();
     ScriptTask* task = MakeTask(record, [&](ScriptTask& self) { taken = self.NextItem(); });
-    owner_.updating = true;
+    owner_.model.SetUpdating(true);
     task->InsertItem(item.get(), kInsertAtEnd);
     RunUntil([] { return false; }, 100);
     EXPECT_EQ(taken, nullptr);
-    owner_.updating = false;
+    owner_.model.SetUpdating(false);
     ASSERT_TRUE(RunUntil([&] { return record->ended; }));
     EXPECT_EQ(taken, item.get());
 }
@@ -297,13 +297,13 @@ TEST_F(TaskTest, RemovedAndClearedItemsAreNotHandedOut)
 
 TEST_F(TaskTest, ItemErrorsCarryTheTitleAndAreReportedOnce)
 {
-    owner_.items.push_back(nullptr);
-    auto item = MakeItem("broken");
-    owner_.items.push_back(item.get());
+    owner_.model.InsertItem(MakeItem("first").release(), kInsertAtEnd);
+    CIndexItem* item = MakeItem("broken").release(); // the model's
+    owner_.model.InsertItem(item, kInsertAtEnd);
     auto record = NewRecord();
     MakeTask(record, [&](ScriptTask& self) {
-        self.AddItemError(item.get(), std::make_unique<CItemError>(-43, QString(), QString()));
-        self.AddItemError(item.get(), std::make_unique<CItemError>(-36, QString(), QString()));
+        self.AddItemError(item, std::make_unique<CItemError>(-43, QString(), QString()));
+        self.AddItemError(item, std::make_unique<CItemError>(-36, QString(), QString()));
         self.AddItemError(nullptr, std::make_unique<CItemError>(-36, QString(), QString()));
         EXPECT_EQ(self.GetErrorItems().size(), 1u);
     });
@@ -312,7 +312,7 @@ TEST_F(TaskTest, ItemErrorsCarryTheTitleAndAreReportedOnce)
     EXPECT_EQ(item->GetError()->GetCode(), -36);
     EXPECT_EQ(item->GetError()->GetMessage(), QStringLiteral("Caching Items"));
     EXPECT_EQ(owner_.refreshed, (std::vector<SInt32> {2, 2})) << "the item's cell is drawn again";
-    owner_.items.clear();
+    owner_.DeleteItems();
 }
 
 // --- Pause, resume and stop -------------------------------------------------------------------------------

@@ -37,9 +37,7 @@ protected:
     }
     void TearDown() override
     {
-        for (CIndexItem* item : owner_.items)
-            delete item;
-        owner_.items.clear();
+        owner_.DeleteItems();
         TaskTest::TearDown();
     }
 
@@ -58,35 +56,35 @@ protected:
 TEST_F(ImportFilesTaskTest, ChosenFilesAreImportedInTheirOrderAndTheIndexMarkedModified)
 {
     auto* task = new CImportFilesTask(601, 16, &owner_);
-    EXPECT_EQ(owner_.running, 1);
+    EXPECT_EQ(owner_.model.CountRunningTasks(), 1);
     const QList<QUrl> chosen {QUrl::fromLocalFile(folder + "/two.png"), QUrl::fromLocalFile(folder + "/one.jpg")};
     task->SetChosenURLs(chosen);
     RunToEnd(task);
     EXPECT_EQ(owner_.imported, std::vector<QUrl>(chosen.begin(), chosen.end()));
-    EXPECT_TRUE(owner_.modified);
-    EXPECT_EQ(owner_.busyCount, 0);
-    EXPECT_EQ(owner_.running, 0);
+    EXPECT_TRUE(owner_.model.IsModified());
+    EXPECT_FALSE(owner_.model.IsBusy());
+    EXPECT_EQ(owner_.model.CountRunningTasks(), 0);
 }
 
 TEST_F(ImportFilesTaskTest, ACancelledChoiceEndsAtOnceAndLowersNothing)
 {
     RunToEnd(new CImportFilesTask(601, 16, &owner_));
     EXPECT_TRUE(owner_.imported.empty());
-    EXPECT_EQ(owner_.busyCount, 0) << "a busy count never raised is not lowered";
-    EXPECT_FALSE(owner_.modified);
+    EXPECT_FALSE(owner_.model.IsBusy()) << "a busy count never raised is not lowered";
+    EXPECT_FALSE(owner_.model.IsModified());
 }
 
 TEST_F(ImportFilesTaskTest, ALockedListRefusesTheImport)
 {
-    owner_.locks = 1;
+    owner_.model.LockItemList();
     try {
         new CImportFilesTask(601, 16, &owner_);
         FAIL() << "made while the list was locked";
     } catch (const ExceptionCode& e) {
         EXPECT_EQ(e.Code(), kMsgImportFiles);
     }
-    owner_.locks = 0;
-    EXPECT_EQ(owner_.running, 0);
+    owner_.model.UnlockItemList();
+    EXPECT_EQ(owner_.model.CountRunningTasks(), 0);
 }
 
 TEST_F(ImportFilesTaskTest, TheChooserShowsFoldersMediaAndIndexesOnly)

@@ -73,9 +73,7 @@ protected:
     void TearDown() override
     {
         SetErrorNotificationPoster(nullptr);
-        for (CIndexItem* item : owner_.items)
-            delete item;
-        owner_.items.clear();
+        owner_.DeleteItems();
         for (const char* key : {"ImportResolveAliases", "ImportSkipDuplicates", "ImportSkipPackages"})
             SetPrefDefault(QString::fromLatin1(key));
         TaskTest::TearDown();
@@ -93,7 +91,7 @@ protected:
     QStringList Names() const
     {
         QStringList names;
-        for (CIndexItem* item : owner_.items)
+        for (CIndexItem* item : owner_.Items())
             names << item->GetName();
         return names;
     }
@@ -134,9 +132,9 @@ TEST_F(ImportFolderTaskTest, TheWalkKeepsItsOrderAndSkipsDotNamesPackagesAndLink
     MakeTree();
     Import(root);
     EXPECT_EQ(Names(), (QStringList {"a.jpg", "b.png", "link.jpg", "c.jpg", "d.jpg"}));
-    EXPECT_EQ(owner_.busyCount, 0) << "busy raised and lowered in pairs";
-    EXPECT_EQ(owner_.running, 0);
-    EXPECT_FALSE(owner_.modified) << "a folder imported into an empty index leaves it unmodified";
+    EXPECT_FALSE(owner_.model.IsBusy()) << "busy raised and lowered in pairs";
+    EXPECT_EQ(owner_.model.CountRunningTasks(), 0);
+    EXPECT_FALSE(owner_.model.IsModified()) << "a folder imported into an empty index leaves it unmodified";
     EXPECT_TRUE(reports.empty());
     EXPECT_EQ(owner_.heard[msg_TaskShown], 1);
 }
@@ -152,18 +150,16 @@ TEST_F(ImportFolderTaskTest, LinksAreResolvedOnlyWhenThePreferenceAsks)
 {
     MakeTree();
     Import(root, kInsertAtEnd, 1);
-    ASSERT_EQ(owner_.items.size(), 3u);
-    EXPECT_EQ(owner_.items[2]->GetURL(), QUrl::fromLocalFile(root + "/link.jpg"));
-    for (CIndexItem* item : owner_.items)
-        delete item;
-    owner_.items.clear();
+    ASSERT_EQ(owner_.Items().size(), 3u);
+    EXPECT_EQ(owner_.Items()[2]->GetURL(), QUrl::fromLocalFile(root + "/link.jpg"));
+    owner_.DeleteItems();
 
     SetPrefBoolean(QStringLiteral("ImportResolveAliases"), true);
     Import(root);
     EXPECT_EQ(Names(), (QStringList {"a.jpg", "b.png", "link.jpg", "c.jpg", "d.jpg"}))
         << "the linked folder and the loop are still not walked";
-    EXPECT_EQ(owner_.items[2]->GetURL(), QUrl::fromLocalFile(TestTempDir() + "/outside/e.jpg"));
-    EXPECT_EQ(owner_.items[2]->GetName(), QStringLiteral("link.jpg")) << "the link's own name";
+    EXPECT_EQ(owner_.Items()[2]->GetURL(), QUrl::fromLocalFile(TestTempDir() + "/outside/e.jpg"));
+    EXPECT_EQ(owner_.Items()[2]->GetName(), QStringLiteral("link.jpg")) << "the link's own name";
 }
 
 TEST_F(ImportFolderTaskTest, PackagesAreWalkedOnlyWhenThePreferenceAllowsAndIndexPackagesNever)
@@ -180,11 +176,11 @@ TEST_F(ImportFolderTaskTest, ItemsLandAtThePositionInTheWalksOrder)
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
         WriteImage(root + "/" + name, "JPEG");
     for (int i = 0; i < 4; ++i)
-        owner_.items.push_back(new CIndexItem(QUrl(QStringLiteral("http://example.org/%1.jpg").arg(i))));
-    owner_.modified = false;
+        owner_.model.InsertItem(new CIndexItem(QUrl(QStringLiteral("http://example.org/%1.jpg").arg(i))), kInsertAtEnd);
+    owner_.model.SetModified(false);
     Import(root, 3);
     EXPECT_EQ(Names(), (QStringList {"0.jpg", "1.jpg", "a.jpg", "b.jpg", "c.jpg", "2.jpg", "3.jpg"}));
-    EXPECT_TRUE(owner_.modified) << "an index that held items is marked modified";
+    EXPECT_TRUE(owner_.model.IsModified()) << "an index that held items is marked modified";
 }
 
 TEST_F(ImportFolderTaskTest, DuplicatesAreSkippedWhenThePreferenceAsks)
@@ -193,7 +189,7 @@ TEST_F(ImportFolderTaskTest, DuplicatesAreSkippedWhenThePreferenceAsks)
     WriteImage(root + "/b.jpg", "JPEG");
     Import(root);
     Import(root);
-    EXPECT_EQ(owner_.items.size(), 4u);
+    EXPECT_EQ(owner_.Items().size(), 4u);
     SetPrefBoolean(QStringLiteral("ImportSkipDuplicates"), true);
     WriteImage(root + "/c.jpg", "JPEG");
     Import(root);
@@ -216,7 +212,7 @@ TEST_F(ImportFolderTaskTest, EveryMediaKindComesInAsItsKindAndOthersAreLeftOut)
     WriteImage(root + "/no-extension", "PNG"); // known by its content
     Import(root);
     std::map<QString, OSType> kinds;
-    for (CIndexItem* item : owner_.items)
+    for (CIndexItem* item : owner_.Items())
         kinds[item->GetName()] = item->GetFileTypeCode();
     EXPECT_EQ(kinds.size(), 6u);
     EXPECT_EQ(kinds["photo.jpg"], OSType('JPEG'));
@@ -257,7 +253,7 @@ TEST_F(ImportFolderTaskTest, ATreeTooDeepEndsWithOneReportAndKeepsWhatItFound)
     Import(root);
     EXPECT_EQ(Names(), QStringList {"top.jpg"});
     EXPECT_EQ(CountReports(kMsgFoldersSkipped), 1);
-    EXPECT_EQ(owner_.busyCount, 0);
+    EXPECT_FALSE(owner_.model.IsBusy());
 }
 
 TEST_F(ImportFolderTaskTest, AnUnreadableFolderIsReportedAndTheWalkGoesOn)
@@ -286,8 +282,8 @@ TEST_F(ImportFolderTaskTest, AStoppedImportLowersOnlyWhatItRaised)
 {
     WriteImage(root + "/a.jpg", "JPEG");
     auto* waiting = new CImportFolderTask(601, 17, &owner_, FileRef(root), kInsertAtEnd, 0);
-    EXPECT_EQ(owner_.running, 1);
+    EXPECT_EQ(owner_.model.CountRunningTasks(), 1);
     waiting->Stop(); // never ran
-    EXPECT_EQ(owner_.busyCount, 0);
-    EXPECT_EQ(owner_.running, 0);
+    EXPECT_FALSE(owner_.model.IsBusy());
+    EXPECT_EQ(owner_.model.CountRunningTasks(), 0);
 }

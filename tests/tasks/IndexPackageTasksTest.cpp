@@ -98,13 +98,12 @@ protected:
     {
         TaskTest::SetUp();
         SetErrorNotificationPoster([this](const SErrorReport& report) { reports.push_back(report); });
+        owner_.QueuePendingFile();
     }
     void TearDown() override
     {
         SetErrorNotificationPoster(nullptr);
-        for (CIndexItem* item : owner_.items)
-            delete item;
-        owner_.items.clear();
+        owner_.DeleteItems();
         TaskTest::TearDown();
     }
 
@@ -122,13 +121,13 @@ protected:
     bool Write(TestDocument& document, qint64 failAfter = -1)
     {
         auto* view = static_cast<TestOwnerView*>(document.GetOwnerView());
-        view->modified = true;
+        view->model.SetModified(true);
         auto* task = new CWriteIndexTask(601, 2, &document);
         task->SetWriteFailureAfter(failAfter);
         ThreadID id = task->GetID();
         task->Start();
         EXPECT_TRUE(RunUntil([id] { return LThread::FromID(id) == nullptr; }, 20000));
-        return !view->modified;
+        return !view->model.IsModified();
     }
     int CountReports(SInt32 code) const
     {
@@ -172,23 +171,21 @@ TEST_F(IndexPackageTasks, RecordsBecomeItemsInTheirOrderWithAHeaderUnderEachMark
         WriteBytes(document.IndexDbPath(), MakePasswordHeader("s3cret", keychain) + ThreeRecords());
         document.expectedCount = 3;
         Read(document);
-        ASSERT_EQ(owner_.items.size(), 3u);
-        EXPECT_EQ(owner_.items[0]->GetName(), QStringLiteral("Beach.jpg"));
-        EXPECT_EQ(owner_.items[2]->GetName(), QStringLiteral("Harbour.jpg"));
-        EXPECT_EQ(owner_.items[1]->GetTotalSize(), 2000u);
-        EXPECT_EQ(owner_.password, QByteArray("s3cret"));
-        EXPECT_EQ(owner_.keychain, keychain);
+        ASSERT_EQ(owner_.Items().size(), 3u);
+        EXPECT_EQ(owner_.Items()[0]->GetName(), QStringLiteral("Beach.jpg"));
+        EXPECT_EQ(owner_.Items()[2]->GetName(), QStringLiteral("Harbour.jpg"));
+        EXPECT_EQ(owner_.Items()[1]->GetTotalSize(), 2000u);
+        EXPECT_EQ(owner_.model.GetPassword(), QByteArray("s3cret"));
+        EXPECT_EQ(owner_.model.GetKeepPasswordInKeychain(), keychain);
         EXPECT_EQ(document.windowShown, 1);
         EXPECT_EQ(owner_.finishedReading, 1);
-        EXPECT_EQ(owner_.viewState, 3);
-        EXPECT_EQ(owner_.running, 0);
-        EXPECT_EQ(owner_.busyCount, 0);
-        EXPECT_FALSE(owner_.damaged);
+        EXPECT_EQ(owner_.model.GetViewState(), 3);
+        EXPECT_EQ(owner_.model.CountRunningTasks(), 0);
+        EXPECT_FALSE(owner_.model.IsBusy());
+        EXPECT_FALSE(owner_.model.IsIndexDbDamaged());
         EXPECT_TRUE(reports.empty());
-        for (CIndexItem* item : owner_.items)
-            delete item;
-        owner_.items.clear();
-        owner_.password.clear();
+        owner_.DeleteItems();
+        owner_.model.SetPassword({});
         owner_.finishedReading = 0;
     }
 }
@@ -252,11 +249,11 @@ TEST_F(IndexPackageTasks, AMissingIndexDbOpensAnEmptyIndexWithoutAReport)
 {
     TestDocument document(Folder("new"), &owner_);
     Read(document);
-    EXPECT_TRUE(owner_.items.empty());
+    EXPECT_TRUE(owner_.Items().empty());
     EXPECT_TRUE(reports.empty());
     EXPECT_EQ(document.windowShown, 1);
     EXPECT_EQ(document.discarded, 0);
-    EXPECT_FALSE(owner_.damaged);
+    EXPECT_FALSE(owner_.model.IsIndexDbDamaged());
 }
 
 TEST_F(IndexPackageTasks, ARefusedPasswordClosesTheDocumentWithANote)
@@ -282,10 +279,10 @@ TEST_F(IndexPackageTasks, ADamagedFileKeepsEveryIntactRecordAndIsNeverSavedOver)
     WriteBytes(document.IndexDbPath(), original);
     Read(document);
     QStringList names;
-    for (CIndexItem* item : owner_.items)
+    for (CIndexItem* item : owner_.Items())
         names << item->GetName();
     EXPECT_EQ(names, (QStringList {"Beach.jpg", "Harbour.jpg"}));
-    EXPECT_TRUE(owner_.damaged);
+    EXPECT_TRUE(owner_.model.IsIndexDbDamaged());
     EXPECT_EQ(CountReports(kMsgIndexDbDamaged), 1) << "one report for all the damage";
     EXPECT_EQ(document.discarded, 0);
 
@@ -295,7 +292,7 @@ TEST_F(IndexPackageTasks, ADamagedFileKeepsEveryIntactRecordAndIsNeverSavedOver)
     const QString recovered = QFileInfo(document.IndexDbPath()).dir().filePath("index.db.recovered");
     EXPECT_EQ(ReadWholeFile(recovered), RemoteRecord("Beach.jpg", 1000) + RemoteRecord("Harbour.jpg", 3000));
     EXPECT_EQ(CountReports(kMsgIndexDbSavedBeside), 1);
-    EXPECT_EQ(owner_.pendingDeletes, 0) << "files the kept file still names stay";
+    EXPECT_FALSE(owner_.PendingFileDeleted()) << "files the kept file still names stay";
 }
 
 // --- Writing ----------------------------------------------------------------------------------------------------
@@ -308,24 +305,22 @@ TEST_F(IndexPackageTasks, AWrittenIndexIsTheRecordsByteForByteWithAndWithoutAPas
         TestDocument document(Folder(QStringLiteral("bytes%1").arg(variant)), &owner_);
         WriteBytes(document.IndexDbPath(), records);
         Read(document);
-        ASSERT_EQ(owner_.items.size(), 3u);
-        owner_.password = variant == 0 ? QByteArray() : QByteArray("Zebra 42");
-        owner_.keychain = variant == 2;
-        owner_.modified = true;
+        ASSERT_EQ(owner_.Items().size(), 3u);
+        owner_.model.SetPassword(variant == 0 ? QByteArray() : QByteArray("Zebra 42"));
+        owner_.model.SetKeepPasswordInKeychain(variant == 2);
+        owner_.model.SetModified(true);
         document.pending = kSaveActionClose;
         EXPECT_TRUE(Write(document));
         const QByteArray header = variant == 0 ? QByteArray() : MakePasswordHeader("Zebra 42", variant == 2);
         EXPECT_EQ(ReadWholeFile(document.IndexDbPath()), header + records);
-        EXPECT_FALSE(owner_.modified);
+        EXPECT_FALSE(owner_.model.IsModified());
         EXPECT_EQ(document.settingsWritten, 1);
-        EXPECT_EQ(owner_.pendingDeletes, 1);
+        EXPECT_TRUE(owner_.PendingFileDeleted());
         EXPECT_EQ(document.actionsRun, std::vector<SInt32> {kSaveActionClose});
         EXPECT_TRUE(QFileInfo(QFileInfo(document.IndexDbPath()).dir().filePath("index.db alias")).isSymLink());
-        for (CIndexItem* item : owner_.items)
-            delete item;
-        owner_.items.clear();
-        owner_.stored.clear();
-        owner_.pendingDeletes = 0;
+        owner_.DeleteItems();
+        owner_.model.ForgetStoredRecords();
+        owner_.QueuePendingFile();
     }
 }
 
@@ -336,7 +331,7 @@ TEST_F(IndexPackageTasks, AnEmptyIndexWritesAnEmptyFileSoRemovedItemsStayRemoved
     EXPECT_TRUE(Write(document));
     EXPECT_TRUE(QFile::exists(document.IndexDbPath()));
     EXPECT_EQ(QFileInfo(document.IndexDbPath()).size(), 0);
-    owner_.password = "p";
+    owner_.model.SetPassword("p");
     EXPECT_TRUE(Write(document));
     EXPECT_EQ(ReadWholeFile(document.IndexDbPath()), MakePasswordHeader("p", false)) << "the header alone";
 }
@@ -347,23 +342,23 @@ TEST_F(IndexPackageTasks, AnItemThatCannotWriteKeepsItsRecordAndIsReportedOnce)
     const QByteArray records = ThreeRecords();
     WriteBytes(document.IndexDbPath(), records);
     Read(document);
-    ASSERT_EQ(owner_.items.size(), 3u);
+    ASSERT_EQ(owner_.Items().size(), 3u);
     // Two items that can no longer make a record (an item needs a name), and one new
     // item that never had one.
-    owner_.items[0]->SetName(QString());
-    owner_.items[2]->SetName(QString());
+    owner_.Items()[0]->SetName(QString());
+    owner_.Items()[2]->SetName(QString());
     auto fresh = new CIndexItem(QUrl("http://example.org/new.jpg"));
     fresh->SetName(QString());
-    owner_.items.push_back(fresh);
+    owner_.model.InsertItem(fresh, kInsertAtEnd);
     EXPECT_TRUE(Write(document));
     EXPECT_EQ(ReadWholeFile(document.IndexDbPath()), records) << "the failing items keep their last records";
     EXPECT_EQ(CountReports(kMsgIndexWriteNote), 1);
-    ASSERT_NE(owner_.items[0]->GetError(), nullptr);
-    EXPECT_EQ(owner_.items[0]->GetError()->GetCode(), err_NilPointer);
-    EXPECT_EQ(owner_.items[0]->GetError()->GetMessage(), QStringLiteral("Saving Index"));
+    ASSERT_NE(owner_.Items()[0]->GetError(), nullptr);
+    EXPECT_EQ(owner_.Items()[0]->GetError()->GetCode(), err_NilPointer);
+    EXPECT_EQ(owner_.Items()[0]->GetError()->GetMessage(), QStringLiteral("Saving Index"));
     ASSERT_NE(fresh->GetError(), nullptr);
     EXPECT_EQ(fresh->GetError()->GetMessage(), QStringLiteral("Saving Index"));
-    const CItemError* other = owner_.items[1]->GetError();
+    const CItemError* other = owner_.Items()[1]->GetError();
     EXPECT_TRUE(!other || other->GetMessage() != QStringLiteral("Saving Index")) << "the item that wrote has no save error";
 }
 
@@ -373,21 +368,21 @@ TEST_F(IndexPackageTasks, AWriteThatFailsPartWayLeavesTheOldFileAndTheDocumentMo
     const QByteArray old = ThreeRecords();
     WriteBytes(document.IndexDbPath(), old);
     Read(document);
-    owner_.items.push_back(new CIndexItem(QUrl("http://example.org/added.jpg")));
-    owner_.modified = true;
+    owner_.model.InsertItem(new CIndexItem(QUrl("http://example.org/added.jpg")), kInsertAtEnd);
+    owner_.model.SetModified(true);
     document.pending = kSaveActionQuit;
     EXPECT_FALSE(Write(document, 40));
     EXPECT_EQ(ReadWholeFile(document.IndexDbPath()), old);
     EXPECT_EQ(QDir(QFileInfo(document.IndexDbPath()).path()).entryList({"index.db*"}, QDir::Files),
         QStringList {"index.db"}) << "no temporary file is left";
-    EXPECT_TRUE(owner_.modified);
+    EXPECT_TRUE(owner_.model.IsModified());
     EXPECT_TRUE(document.actionsRun.empty()) << "quitting after a failed save is called off";
     EXPECT_EQ(document.settingsWritten, 0);
-    EXPECT_EQ(owner_.pendingDeletes, 0);
+    EXPECT_FALSE(owner_.PendingFileDeleted());
     EXPECT_EQ(reports.size(), 1u);
     // The items still know their records in the old file.
     TaskOwnerView::StoredRecord stored;
-    EXPECT_TRUE(owner_.GetStoredRecord(owner_.items[1], stored));
+    EXPECT_TRUE(owner_.model.GetStoredRecord(owner_.Items()[1], stored));
     EXPECT_EQ(stored.offset, RemoteRecord("Beach.jpg", 1000).size());
 }
 
@@ -449,8 +444,8 @@ TEST_F(IndexPackageTasks, AWriterKilledMidWayLeavesTheOldFileWholeAndReadable)
     EXPECT_EQ(ReadWholeFile(path), old);
     EXPECT_EQ(QDir(folder).entryList({"index.db*"}, QDir::Files), QStringList {"index.db"});
     Read(document);
-    EXPECT_EQ(owner_.items.size(), 3u);
-    EXPECT_FALSE(owner_.damaged);
+    EXPECT_EQ(owner_.Items().size(), 3u);
+    EXPECT_FALSE(owner_.model.IsIndexDbDamaged());
 }
 
 TEST_F(IndexPackageTasks, PhotographsRoundTripFieldByField)
@@ -463,9 +458,9 @@ TEST_F(IndexPackageTasks, PhotographsRoundTripFieldByField)
     const QDir samples(TestDataPath(QStringLiteral("exif-samples/jpg")));
     for (const QString& name : samples.entryList({"*.jpg"}, QDir::Files, QDir::Name)) {
         ASSERT_TRUE(QFile::copy(samples.filePath(name), photos + "/" + name));
-        owner_.items.push_back(new CIndexItem(QUrl::fromLocalFile(photos + "/" + name)));
+        owner_.model.InsertItem(new CIndexItem(QUrl::fromLocalFile(photos + "/" + name)), kInsertAtEnd);
     }
-    ASSERT_GE(owner_.items.size(), 5u);
+    ASSERT_GE(owner_.Items().size(), 5u);
     EXPECT_TRUE(Write(document));
 
     TestOwnerView reader;
@@ -475,10 +470,10 @@ TEST_F(IndexPackageTasks, PhotographsRoundTripFieldByField)
     ThreadID id = task->GetID();
     task->Start();
     ASSERT_TRUE(RunUntil([id] { return LThread::FromID(id) == nullptr; }));
-    ASSERT_EQ(reader.items.size(), owner_.items.size());
-    for (size_t i = 0; i < reader.items.size(); ++i) {
-        CIndexItem* a = owner_.items[i];
-        CIndexItem* b = reader.items[i];
+    ASSERT_EQ(reader.Items().size(), owner_.Items().size());
+    for (size_t i = 0; i < reader.Items().size(); ++i) {
+        CIndexItem* a = owner_.Items()[i];
+        CIndexItem* b = reader.Items()[i];
         SCOPED_TRACE(a->GetName().toStdString());
         EXPECT_EQ(b->GetName(), a->GetName());
         EXPECT_EQ(b->GetURL(), a->GetURL());
@@ -492,7 +487,6 @@ TEST_F(IndexPackageTasks, PhotographsRoundTripFieldByField)
         EXPECT_EQ(b->GetCaptionInfo() != nullptr, a->GetCaptionInfo() != nullptr);
         if (a->GetCaptionInfo() && b->GetCaptionInfo())
             EXPECT_EQ(b->GetCaptionInfo()->GetKeywords().GetCount(), a->GetCaptionInfo()->GetKeywords().GetCount());
-        delete b;
     }
-    reader.items.clear();
+    reader.DeleteItems();
 }
