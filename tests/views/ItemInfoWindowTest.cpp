@@ -140,8 +140,8 @@ TEST_F(ItemInfoWindowTest, OneItemDisablesBothButtonsAndTheTitleCountsTheFilter)
         AddFile(QStringLiteral("more%1").arg(i));
     CIndexItem* shown = nullptr;
     view->GetItemAt(7, shown);
-    view->GetFilterList().AddItem(only);
-    view->GetFilterList().AddItem(shown);
+    view->GetModel().AddFoundItem(only);
+    view->GetModel().AddFoundItem(shown);
     view->ShowFilter(nullptr, false, false);
     window = Show(shown);
     EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("more6.jpg Info (2/2)"));
