@@ -1,5 +1,7 @@
 #include "COrvexApp.h"
 
+#include "PrefKeys.h"
+
 #include "CContextualMenu.h"
 #include "CWidgets.h"
 
@@ -149,7 +151,7 @@ COrvexApp::COrvexApp()
 COrvexApp::~COrvexApp()
 {
     Step("SaveTaskWindowVisible");
-    RunReportingErrors([&] { SetPrefBoolean(QStringLiteral("TaskManagerWindowVisible"), IsTaskWindowVisible()); });
+    RunReportingErrors([&] { Pref::TaskManagerWindowVisible.Set(IsTaskWindowVisible()); });
     Step("SaveRecentItems");
     RunReportingErrors([&] { SaveRecentItems(); });
     // The task window is the application's: it goes before the application does.
@@ -183,7 +185,7 @@ void COrvexApp::Initialize()
     // The menus need a window while no document shows one.
     mMenuBarWindow = std::make_unique<CMenuBarWindow>(this);
     Step("ShowTaskWindow");
-    if (GetPrefBoolean(QStringLiteral("TaskManagerWindowVisible")))
+    if (Pref::TaskManagerWindowVisible.Get())
         ShowTaskWindow();
 }
 

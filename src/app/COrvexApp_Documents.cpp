@@ -1,6 +1,8 @@
 // Opening, making and printing documents; what the open dialog shows; page setup.
 #include "COrvexApp.h"
 
+#include "PrefKeys.h"
+
 #include "AppLog.h"
 #include "CImportFontsTask.h"
 #include "CImportiPhotoTask.h"
@@ -59,11 +61,11 @@ void COrvexApp::SetupPage()
     QPrinter printer;
     QPageLayout layout;
     QByteArray stored;
-    if (GetPrefHandle(QStringLiteral("IndexPrintSettings"), stored) && UnflattenPageFormat(stored, layout))
+    if (Pref::IndexPrintSettings.Get(stored) && UnflattenPageFormat(stored, layout))
         printer.setPageLayout(layout);
     QPageSetupDialog dialog(&printer);
     if (dialog.exec() == QDialog::Accepted)
-        SetPrefHandle(QStringLiteral("IndexPrintSettings"), FlattenPageFormat(printer.pageLayout()));
+        Pref::IndexPrintSettings.Set(FlattenPageFormat(printer.pageLayout()));
 }
 
 namespace {

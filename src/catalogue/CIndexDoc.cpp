@@ -1,5 +1,7 @@
 #include "CIndexDoc.h"
 
+#include "PrefKeys.h"
+
 #include "CFloater.h"
 #include "CIndexPackage.h"
 #include "CIndexToolbar.h"
@@ -113,7 +115,7 @@ CIndexDoc::CIndexDoc(LCommander* super, const QUrl& url, bool open, bool hidden)
         ThrowOSErr_(kMsgIndexDocOperation, "an index document is only made to open its URL");
     if (hidden)
         SetFlags(kDocKeepHidden);
-    GetPrefHandle(QStringLiteral("IndexPrintSettings"), mPrintSettings);
+    Pref::IndexPrintSettings.Get(mPrintSettings);
 
     BuildWindow();
     SetSourceViewWidth(GetPrefNumber(QStringLiteral("DefaultSourceViewWidth")));
@@ -252,7 +254,7 @@ void CIndexDoc::WriteSettingsOnClose()
         return;
     mClosingSettingsWritten = true;
     OSStatus err = CatchCode([this] {
-        if (!GetPrefBoolean(QStringLiteral("SaveViewSettingsCloseWindow")))
+        if (!Pref::SaveViewSettingsCloseWindow.Get())
             return;
         if (mPackage)
             WriteSettings(TestFlags(kDocWindowReused)); // the window's frame is the index's
@@ -387,7 +389,7 @@ void CIndexDoc::RestoreWindowFrame()
     window->ResizeFrameTo(GetPrefNumber(QStringLiteral("DefaultIndexWindowWidth")),
         GetPrefNumber(QStringLiteral("DefaultIndexWindowHeigth")), true);
     ConstrainToScreen(window);
-    SetViewMode(GetPrefNumber(QStringLiteral("DefaultIndexView")));
+    SetViewMode(Pref::DefaultIndexView.Get());
     if (GetPrefBoolean(QStringLiteral("IndexFullScreen")))
         mIndexView->EnterFullScreen();
 }
@@ -439,7 +441,7 @@ void CIndexDoc::OpenInWindow(const QUrl& url)
 
 void CIndexDoc::ResetForReuse()
 {
-    if (GetPrefBoolean(QStringLiteral("SaveViewSettingsCloseWindow"))) {
+    if (Pref::SaveViewSettingsCloseWindow.Get()) {
         if (mPackage)
             WriteSettings(true);
         else
@@ -450,7 +452,7 @@ void CIndexDoc::ResetForReuse()
     if (mPackage)
         mRetiredPackages.push_back(std::move(mPackage)); // items may still point into it
     mIndexView->ResetSettings();
-    SetViewMode(GetPrefNumber(QStringLiteral("DefaultIndexView")));
+    SetViewMode(Pref::DefaultIndexView.Get());
     SetWindowTitleCF(QString());
     RemoveWindowProxyIcon(GetWindow());
     mImportedFolderProxy = false;

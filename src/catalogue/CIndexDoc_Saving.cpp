@@ -3,6 +3,8 @@
 
 #include "CIndexDoc.h"
 
+#include "PrefKeys.h"
+
 #include "CIndexPackage.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
@@ -142,8 +144,8 @@ void CIndexDoc::ChooseMediaOption(SInt32 button)
         return;
     }
     // The package made from the dialog's answer takes its options from these.
-    SetPrefBoolean(QStringLiteral("IndexStoreMediaFile"), mIndexView->TestFlags(kViewOptionStoreMedia));
-    SetPrefBoolean(QStringLiteral("IndexRemoveMediaFile"), mIndexView->TestFlags(kViewOptionRemoveMedia));
+    Pref::IndexStoreMediaFile.Set(mIndexView->TestFlags(kViewOptionStoreMedia));
+    Pref::IndexRemoveMediaFile.Set(mIndexView->TestFlags(kViewOptionRemoveMedia));
     mIndexView->GetViewBroadcaster().BroadcastMessage(msg_IndexViewStateChanged, nullptr);
 }
 

@@ -4,6 +4,8 @@
 
 #include "CIndexDoc.h"
 
+#include "PrefKeys.h"
+
 #include "CIndexPackage.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
@@ -20,7 +22,7 @@
 
 namespace {
 
-const QString kDefaultIndexView = QStringLiteral("DefaultIndexView");
+const QString kDefaultIndexView = Pref::DefaultIndexView.Key();
 const QString kLastThumbID = QStringLiteral("LastThumbID");
 const QString kIndexItemCount = QStringLiteral("IndexItemCount");
 const QString kIndexShowToolbar = QStringLiteral("IndexShowToolbar");
@@ -30,7 +32,7 @@ const QString kOrganizerViewWidth = QStringLiteral("DefaultOrganizerViewWidth");
 const QString kWindowWidth = QStringLiteral("DefaultIndexWindowWidth");
 const QString kWindowHeight = QStringLiteral("DefaultIndexWindowHeigth"); // spelled so in every file
 const QString kWindowPosition = QStringLiteral("DefaultIndexWindowPosition");
-const QString kPrintSettings = QStringLiteral("IndexPrintSettings");
+const QString kPrintSettings = Pref::IndexPrintSettings.Key();
 
 Q_LOGGING_CATEGORY(lcSettings, "orvex.errors")
 

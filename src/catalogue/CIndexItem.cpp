@@ -1,5 +1,7 @@
 #include "CIndexItem.h"
 
+#include "PrefKeys.h"
+
 #include "AliasRecord.h"
 #include "CANPAInfo.h"
 #include "ItemArena.h"
@@ -501,7 +503,7 @@ void CIndexItem::SetEXIFInfo(std::unique_ptr<CEXIFInfo> exif)
         return;
     if (!part)
         part.SetLookedFor(false);
-    else if (GetPrefBoolean(QStringLiteral("TransformUsingEXIF")) && !IsRawFile())
+    else if (Pref::TransformUsingEXIF.Get() && !IsRawFile())
         ApplyOrientationFlags(part->GetOrientation());
     MarkDirty();
 }
@@ -1284,7 +1286,7 @@ Offscreen* CIndexItem::GetDisplayPicture()
             StOffscreenPort port(*world);
             ThrowIfOSErr_(thumbnail->Draw(*port.Port(), fitted));
         }
-        if (GetPrefBoolean(QStringLiteral("TransformUsingEXIF")) && !IsRawFile()) {
+        if (Pref::TransformUsingEXIF.Get() && !IsRawFile()) {
             // Sets the orientation bits on first use; a file that cannot be read
             // still shows its thumbnail as stored.
             try {

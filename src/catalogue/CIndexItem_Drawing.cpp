@@ -2,6 +2,8 @@
 // page), its printed form, its drag image and its row in the list view.
 #include "CIndexItem.h"
 
+#include "PrefKeys.h"
+
 #include "CANPAInfo.h"
 #include "CEXIFInfo.h"
 #include "CFontMedia.h"
@@ -214,7 +216,7 @@ void CIndexItem::DrawPicture(QPainter& painter, const QRect& cell, const IndexVi
 void CIndexItem::DrawSelected(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool animate)
 {
     const QRect picture = GetPartRect(kItemPartPicture, cell, view);
-    const bool dim = GetPrefBoolean(QStringLiteral("DimSelection"));
+    const bool dim = Pref::DimSelection.Get();
     const bool hasPicture = HeldThumbnail() || HeldDisplayPicture();
     if (!dim && !animate && hasPicture) {
         const int ring = kSelectionRing;
@@ -238,7 +240,7 @@ void CIndexItem::DrawUnselected(QPainter& painter, const QRect& cell, const Inde
 {
     const QRect picture = GetPartRect(kItemPartPicture, cell, view);
     const bool hasPicture = HeldThumbnail() || HeldDisplayPicture();
-    if (!GetPrefBoolean(QStringLiteral("DimSelection")) && !redrawHilite && hasPicture) {
+    if (!Pref::DimSelection.Get() && !redrawHilite && hasPicture) {
         const int ring = kSelectionRing;
         FrameRect(painter, picture.adjusted(-ring, -ring, ring, ring),
             view.GetBackgroundBrush(PaintDevicePixelRatio(painter)), ring);
@@ -392,7 +394,7 @@ void CIndexItem::PrintThumbnail(QPainter& painter, const QRect& cell, const Inde
         painter.drawLine(picture.bottomLeft(), picture.topRight());
         painter.restore();
     }
-    if (GetPrefBoolean(QStringLiteral("PrintFrame")))
+    if (Pref::PrintFrame.Get())
         FrameRect(painter, picture.adjusted(-1, -1, 1, 1), kLightGrey);
 }
 
@@ -424,7 +426,7 @@ void CIndexItem::PrintMedia(QPainter& painter, const QRect& cell, const IndexVie
             return; // the thumbnail drew the frame
         }
     }
-    if (GetPrefBoolean(QStringLiteral("PrintFrame")))
+    if (Pref::PrintFrame.Get())
         FrameRect(painter, picture.adjusted(-1, -1, 1, 1), kLightGrey);
 }
 

@@ -2,6 +2,8 @@
 // value-index reports of a change.
 #include "CIndexItem.h"
 
+#include "PrefKeys.h"
+
 #include "BundleStrings.h"
 #include "CANPAInfo.h"
 #include "CEXIFInfo.h"
@@ -64,9 +66,9 @@ constexpr SInt16 kOrientationRotate90CCW = 8;
 constexpr SInt32 kNoUrgency = 9;
 constexpr SInt32 kHighestShownUrgency = 8;
 
-const QString kShowFileExtension = QStringLiteral("ShowFileExtension");
+const QString kShowFileExtension = Pref::ShowFileExtension.Key();
 const QString kShowDateWithTime = QStringLiteral("ShowDateWithTime");
-const QString kApplyChangesToMediaFile = QStringLiteral("ApplyChangesToMediaFile");
+const QString kApplyChangesToMediaFile = Pref::ApplyChangesToMediaFile.Key();
 
 std::atomic<UInt64> gItemSequence {0};
 

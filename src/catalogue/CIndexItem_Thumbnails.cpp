@@ -2,6 +2,8 @@
 // there, and made through the installed thumbnail services.
 #include "CIndexItem.h"
 
+#include "PrefKeys.h"
+
 #include "CANPAInfo.h"
 #include "CEXIFInfo.h"
 #include "CIndexPackage.h"
@@ -100,7 +102,7 @@ Picture* CIndexItem::GetThumbnail()
         if (url.isEmpty() || url.isLocalFile()) {
             FileRef file = FileRef::FromUrl(url);
             found = file.IsValid() && ReadFilePreview(file, preview) == noErr;
-            if (!found && !GetPrefBoolean(QStringLiteral("IgnoreBuiltInThumbnail")) && GetFileTypeCode() != 'RAW ') {
+            if (!found && !Pref::IgnoreBuiltInThumbnail.Get() && GetFileTypeCode() != 'RAW ') {
                 const TLivePtr<CIndexItem> self(this); // locating the file may ask the user, and yield
                 try {
                     std::unique_ptr<CMedia> media(CreateMedia());
@@ -157,8 +159,8 @@ void CIndexItem::WriteThumbnailFile(CIndexPackage& package)
     }
     self.Checked("the item was deleted while its thumbnail was read");
     ThumbnailServices* maker = GetThumbnailServices();
-    if (maker && GetPrefBoolean(QStringLiteral("AutoCreateThumbnail")) && maker->ShouldRecreateThumbnail(*this)) {
-        CreateThumbnail(GetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile")));
+    if (maker && Pref::AutoCreateThumbnail.Get() && maker->ShouldRecreateThumbnail(*this)) {
+        CreateThumbnail(Pref::ApplyChangesToMediaFile.Get());
         picture = GetThumbnail();
     }
     if (!picture)

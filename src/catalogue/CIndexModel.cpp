@@ -1,7 +1,10 @@
 #include "CIndexModel.h"
 
+#include "PrefKeys.h"
+
 #include "CANPAInfo.h"
 #include "CIndexItem.h"
+#include "CIndexItemComparator.h"
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
 #include "FieldKeys.h"
@@ -37,50 +40,12 @@ QString NameValue(const QString& name)
 
 } // namespace
 
-// --- ItemSortComparator ---------------------------------------------------------------------------
-
-ItemSortComparator::ItemSortComparator(SInt32 sortKey, bool descending)
-    : mSortKey(sortKey)
-    , mDescending(descending)
-{
-}
-
-SInt32 ItemSortComparator::CompareItems(CIndexItem* a, CIndexItem* b, SInt32 /*key*/)
-{
-    // Names compare as the user reads them; the other keys by name until their
-    // field comparison is in place.
-    int order = QString::localeAwareCompare(a->GetName(), b->GetName());
-    return order < 0 ? -1 : (order > 0 ? 1 : 0);
-}
-
-SInt32 ItemSortComparator::Compare(const void* item1, const void* item2, UInt32, UInt32) const
-{
-    CIndexItem* a = *static_cast<CIndexItem* const*>(item1);
-    CIndexItem* b = *static_cast<CIndexItem* const*>(item2);
-    SInt32 order = CompareItems(a, b, mSortKey);
-    if (order == 0 && mSortKey != kNameKey)
-        order = CompareItems(a, b, kNameKey);
-    if (order == 0 && a != b)
-        order = std::less<CIndexItem*>()(a, b) ? -1 : 1;
-    return mDescending ? -order : order;
-}
-
-bool ItemSortComparator::IsEqualTo(const void* item1, const void* item2, UInt32, UInt32) const
-{
-    return *static_cast<CIndexItem* const*>(item1) == *static_cast<CIndexItem* const*>(item2);
-}
-
-LComparator* ItemSortComparator::Clone() const
-{
-    return new ItemSortComparator(mSortKey, mDescending);
-}
-
 // --- Construction -----------------------------------------------------------------------------------
 
 CIndexModel::CIndexModel(QObject* parent)
     : QObject(parent)
-    , mAllItems(new ItemSortComparator, false, true)
-    , mFilterItems(new ItemSortComparator, false, true)
+    , mAllItems(new CIndexItemComparator, false, true)
+    , mFilterItems(new CIndexItemComparator, false, true)
 {
     QObject::connect(&mTable.SelectionModel(), &QItemSelectionModel::selectionChanged, this,
         &CIndexModel::TableSelectionChanged);
@@ -152,7 +117,7 @@ SInt32 CIndexModel::AddFoundItem(CIndexItem* item)
     return at;
 }
 
-bool CIndexModel::ReplaceFilterItems(const std::vector<CIndexItem*>& items)
+bool CIndexModel::ReplaceFilterItems(const std::vector<CIndexItem*>& items, bool inListOrder)
 {
     if (mFilterItems.IsLocked())
         return false;
@@ -161,13 +126,11 @@ bool CIndexModel::ReplaceFilterItems(const std::vector<CIndexItem*>& items)
         ClearSelectionOf(mFilterItems);
         mTable.BeginReset();
     }
-    if (mFilterItems.GetKeepSorted() && mFilterItems.GetComparator()) {
-        mFilterItems.RemoveAllItems();
-        for (CIndexItem* item : items)
-            mFilterItems.AddItem(item);
-    } else {
-        mFilterItems.AssignSortedItems(items);
-    }
+    // Both lists keep one order: items in the order of the list searched are in
+    // the filter's order already.
+    mFilterItems.AssignSortedItems(items);
+    if (!inListOrder && mFilterItems.GetKeepSorted())
+        SortList(mFilterItems);
     if (shown) {
         InvalidateRows();
         mTable.EndReset();
@@ -339,13 +302,27 @@ void CIndexModel::SortItems()
     if (IsItemListLocked())
         return;
     BeginSort();
-    mCurrentList->Sort();
+    SortList(*mCurrentList);
     EndSort();
+}
+
+CIndexItemComparator* CIndexModel::ComparatorOf(const TArray<CIndexItem*>& list)
+{
+    return dynamic_cast<CIndexItemComparator*>(list.GetComparator());
+}
+
+void CIndexModel::SortList(TArray<CIndexItem*>& list)
+{
+    // With the items' values prepared once: far faster than comparing fields pair by pair.
+    if (CIndexItemComparator* comparator = ComparatorOf(list))
+        comparator->SortArray(list);
+    else
+        list.Sort();
 }
 
 SInt32 CIndexModel::GetSortKey() const
 {
-    auto* comparator = dynamic_cast<ItemSortComparator*>(mCurrentList->GetComparator());
+    auto* comparator = ComparatorOf(*mCurrentList);
     return comparator ? comparator->GetSortKey() : kNameKey;
 }
 
@@ -353,7 +330,7 @@ SInt32 CIndexModel::GetSortOrder() const
 {
     if (!mCurrentList->GetKeepSorted())
         return 2;
-    auto* comparator = dynamic_cast<ItemSortComparator*>(mCurrentList->GetComparator());
+    auto* comparator = ComparatorOf(*mCurrentList);
     return comparator && comparator->IsDescending() ? 1 : 0;
 }
 
@@ -363,9 +340,13 @@ void CIndexModel::SetSortKey(SInt32 key, bool descending)
         return;
     BeginSort();
     for (TArray<CIndexItem*>* list : { &mAllItems, &mFilterItems }) {
-        list->SetComparator(new ItemSortComparator(key, descending), true);
+        auto* comparator = new CIndexItemComparator;
+        comparator->SetSortKey(key);
+        comparator->SetDescending(descending);
+        list->SetKeepSorted(false); // sorted once below, the fast way
+        list->SetComparator(comparator, true);
+        SortList(*list);
         list->SetKeepSorted(true);
-        list->Sort();
     }
     mKeepSorted = true;
     EndSort();
@@ -379,22 +360,24 @@ void CIndexModel::SetSortOrder(SInt32 order)
         return;
     BeginSort();
     for (TArray<CIndexItem*>* list : { &mAllItems, &mFilterItems }) {
-        auto* comparator = dynamic_cast<ItemSortComparator*>(list->GetComparator());
+        auto* comparator = ComparatorOf(*list);
         if (!comparator || comparator->IsDescending() == (order == 1))
             continue;
         comparator->SetDescending(order == 1);
         if (list->GetKeepSorted())
-            list->Sort();
+            SortList(*list);
     }
     EndSort();
 }
 
 void CIndexModel::ApplyKeptSort()
 {
-    if (!mKeepSorted)
+    if (!mKeepSorted || IsItemListLocked())
         return;
+    BeginSort();
+    SortList(*mCurrentList);
     mCurrentList->SetKeepSorted(true);
-    SortItems();
+    EndSort();
 }
 
 void CIndexModel::BeginSort()
@@ -790,7 +773,7 @@ std::vector<QString> CIndexModel::ValuesOfItem(CIndexItem* item, SInt32 fieldKey
 
 void CIndexModel::RebuildValueIndex()
 {
-    mIndexedKeys = ReadFieldKeyList(QStringLiteral("MDIKeys"));
+    mIndexedKeys = ReadFieldKeyList(Pref::MDIKeys.Key());
     mValueIndex.emplace();
     for (SInt32 key : mIndexedKeys)
         mValueIndex->insert(key, ValueSets());

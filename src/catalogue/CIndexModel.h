@@ -2,7 +2,6 @@
 
 #include "DisplayUtilities.h"
 #include "IndexItemTableModel.h"
-#include "LComparator.h"
 #include "MacTypes.h"
 #include "TArray.h"
 
@@ -17,32 +16,11 @@
 #include <vector>
 
 class CIndexItem;
-
-// Orders items by a field key (4001 the name), ascending or descending.
-class ItemSortComparator : public LComparator {
-public:
-    explicit ItemSortComparator(SInt32 sortKey = 4001, bool descending = false);
-
-    SInt32 Compare(const void* item1, const void* item2, UInt32 size1, UInt32 size2) const override;
-    bool IsEqualTo(const void* item1, const void* item2, UInt32 size1, UInt32 size2) const override;
-    LComparator* Clone() const override;
-
-    SInt32 GetSortKey() const { return mSortKey; }
-    void SetSortKey(SInt32 key) { mSortKey = key; }
-    bool IsDescending() const { return mDescending; }
-    void SetDescending(bool descending) { mDescending = descending; }
-
-    // Two items by the key; -1, 0 or 1, before the order flag is applied.
-    static SInt32 CompareItems(CIndexItem* a, CIndexItem* b, SInt32 key);
-
-private:
-    SInt32 mSortKey;
-    bool mDescending;
-};
+class CIndexItemComparator;
 
 // The view state word of an index.
 enum : SInt32 {
-    kViewStateReading = 0, // the package is being read: inserted items are not changes
+    kViewStateReading = 0,
     kViewStateWriting = 1, // removing the selection is refused meanwhile
     kViewStateRemovingAll = 2,
     kViewStateIdle = 3,
@@ -110,9 +88,10 @@ public:
     // Puts an item of the index into the filter list (at its end, or in its sorted
     // place); an item already there is not added again. Answers its filter index.
     SInt32 AddFoundItem(CIndexItem* item);
-    // The filter list becomes these items of the index (a quick search's result);
-    // false, and nothing changed, while the filter is locked.
-    bool ReplaceFilterItems(const std::vector<CIndexItem*>& items);
+    // The filter list becomes these items of the index (a search's result); items
+    // not given in the order of the list searched are sorted. False, and nothing
+    // changed, while the filter is locked.
+    bool ReplaceFilterItems(const std::vector<CIndexItem*>& items, bool inListOrder = true);
     // Takes the item at an index of the current list out of every list, the value
     // index and the record table, and marks the index modified; null for no such
     // index. The selection loses it. Throws while locked.
@@ -268,6 +247,9 @@ signals:
 
 private:
     void CheckUnlocked() const;
+    static CIndexItemComparator* ComparatorOf(const TArray<CIndexItem*>& list);
+    // Sorts a list by its comparator, the values prepared once.
+    static void SortList(TArray<CIndexItem*>& list);
     // Around a sort of the current list: the table keeps its rows' items.
     void BeginSort();
     void EndSort();

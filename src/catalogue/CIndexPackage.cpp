@@ -1,5 +1,7 @@
 #include "CIndexPackage.h"
 
+#include "PrefKeys.h"
+
 #include "ExceptionCode.h"
 #include "FileRef.h"
 #include "FileRoutines.h"
@@ -16,8 +18,8 @@
 CIndexPackage::CIndexPackage(const QUrl& packageURL, IndexViewServices* owner)
     : mOwner(owner)
 {
-    mStoreMedia = GetPrefBoolean(QStringLiteral("IndexStoreMediaFile"));
-    mRemoveMedia = GetPrefBoolean(QStringLiteral("IndexRemoveMediaFile"));
+    mStoreMedia = Pref::IndexStoreMediaFile.Get();
+    mRemoveMedia = Pref::IndexRemoveMediaFile.Get();
 
     if (!packageURL.isValid() || !packageURL.isLocalFile())
         ThrowOSErr_(err_NilPointer, "index package URL is not a local folder");

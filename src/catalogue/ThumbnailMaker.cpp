@@ -1,5 +1,7 @@
 #include "ThumbnailMaker.h"
 
+#include "PrefKeys.h"
+
 #include "CMedia.h"
 #include "ColorMatching.h"
 #include "ExceptionCode.h"
@@ -25,8 +27,8 @@ ThumbnailSettings ThumbnailSettings::FromPreferences()
         codecLosslessQuality));
     s.sharpen = GetPrefBoolean(QStringLiteral("SharpenThumbnail"));
     s.compression = GetPrefNumber(QStringLiteral("DefaultThumbnailCompression"));
-    s.matchColors = GetPrefBoolean(QStringLiteral("MediaUseICCProfile"));
-    s.useBuiltInThumbnail = !GetPrefBoolean(QStringLiteral("IgnoreBuiltInThumbnail"));
+    s.matchColors = Pref::MediaUseICCProfile.Get();
+    s.useBuiltInThumbnail = !Pref::IgnoreBuiltInThumbnail.Get();
     return s;
 }
 

@@ -1,5 +1,7 @@
 #include "DisplayUtilities.h"
 
+#include "PrefKeys.h"
+
 #include "LCommander.h"
 #include "LStream.h"
 #include "Preferences.h"
@@ -62,7 +64,7 @@ StDisplayFade::StDisplayFade(float seconds, bool synchronous)
     : mSeconds(seconds)
     , mSynchronous(synchronous)
 {
-    if (!GetPrefBoolean(QStringLiteral("MediaUseFadeEffect")) || !qApp)
+    if (!Pref::MediaUseFadeEffect.Get() || !qApp)
         return;
     // One black, click-through curtain per screen, faded in over half the time.
     for (QScreen* screen : QGuiApplication::screens()) {
@@ -281,7 +283,7 @@ void AnimatePoof(QPoint globalCentre)
 
 void ShowPoofEffect(QWidget* view, const QRect& itemFrame)
 {
-    if (!view || !view->isVisible() || itemFrame.isEmpty() || !GetPrefBoolean(QStringLiteral("kPRShowPoofEffect")))
+    if (!view || !view->isVisible() || itemFrame.isEmpty() || !Pref::ShowPoofEffect.Get())
         return;
     AnimatePoof(view->mapToGlobal(itemFrame.center()));
 }
@@ -316,7 +318,7 @@ void DrawMediaGroup(QPainter& painter, const QRect& frame, SInt16 kind, AMediaGr
         return;
     if (kind == -10)
         pane.DrawOwnFrame(painter, frame);
-    else if (kind == -11 && GetPrefNumber(QStringLiteral("MediaPatternID")) > 1)
+    else if (kind == -11 && Pref::MediaPatternID.Get() > 1)
         pane.DrawPatternFrame(painter, frame);
     else
         pane.DrawThemeGroup(painter, frame, primary);

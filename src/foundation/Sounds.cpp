@@ -1,5 +1,7 @@
 #include "Sounds.h"
 
+#include "PrefKeys.h"
+
 #include "Preferences.h"
 #include "SoundPlayer.h"
 #include "UEvents.h"
@@ -38,7 +40,7 @@ StCompletionSound::StCompletionSound(SInt16 seconds)
 
 StCompletionSound::~StCompletionSound()
 {
-    if (GetPrefBoolean(QStringLiteral("PlayCompletionSound")) && IsPastThreshold(TickCount()))
+    if (Pref::PlayCompletionSound.Get() && IsPastThreshold(TickCount()))
         PlaySoundResource(kCompletionSoundID);
 }
 

@@ -1,5 +1,7 @@
 #include "CIndexToolbar.h"
 
+#include "PrefKeys.h"
+
 #include "Preferences.h"
 
 #include <variant>
@@ -63,7 +65,7 @@ void CIndexToolbar::CopyAllowedIdentifiers(QStringList& ioIdentifiers)
 CMediaToolbar::~CMediaToolbar()
 {
     if (GetToolbarRef())
-        SetPrefBoolean(QStringLiteral("MediaToolbarVisible"), IsVisible());
+        Pref::MediaToolbarVisible.Set(IsVisible());
 }
 
 void CMediaToolbar::ConfigureOnFirstUse()
@@ -73,7 +75,7 @@ void CMediaToolbar::ConfigureOnFirstUse()
         SetSizeMode(toolbarSize_Small);
         SetPrefBoolean(key, true);
     }
-    if (GetPrefBoolean(QStringLiteral("MediaToolbarVisible")))
+    if (Pref::MediaToolbarVisible.Get())
         Show();
     else
         Hide();

@@ -701,7 +701,9 @@ void LDataBrowser::Init(const LDataBrowserImp::Settings& settings)
 {
     mImp = std::make_unique<LDataBrowserImp>(*this, settings);
     Embed(mImp->GetTree());
-    mImp->GetTree()->setItemDelegate(new DataBrowserDelegate(*this, mImp->GetModel()));
+    mOwnDelegate = new DataBrowserDelegate(*this, mImp->GetModel());
+    mImp->GetTree()->setItemDelegate(mOwnDelegate);
+    mOwnSelection = mImp->GetTree()->selectionModel();
     QObject::connect(mImp->GetTree()->selectionModel(), &QItemSelectionModel::selectionChanged, mImp->GetTree(),
         [this](const QItemSelection& selected, const QItemSelection& deselected) { SelectionChanged(selected, deselected); });
     QObject::connect(mImp->GetTree(), &QTreeView::doubleClicked, mImp->GetTree(),
@@ -960,7 +962,7 @@ QSet<const LDataBrowserItem*> LDataBrowser::SelectedItemSet() const
 
 SInt32 LDataBrowser::CountItems(DataBrowserItemState state, bool recurse) const
 {
-    if (state == kDataBrowserItemIsSelected && recurse)
+    if (state == kDataBrowserItemIsSelected && (recurse || IsShowingOutsideModel()))
         return SInt32(mImp->GetTree()->selectionModel()->selectedRows().size());
     std::vector<LDataBrowserItem*> items;
     const QSet<const LDataBrowserItem*> selected
@@ -1000,8 +1002,48 @@ void LDataBrowser::DeselectItem(LDataBrowserItem* item)
         mImp->GetTree()->selectionModel()->select(index, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
 }
 
+bool LDataBrowser::IsShowingOutsideModel() const
+{
+    return mImp->GetTree()->model() != &mImp->GetModel();
+}
+
+void LDataBrowser::ShowModel(QAbstractItemModel* model, QItemSelectionModel* selection)
+{
+    QTreeView* tree = mImp->GetTree();
+    if (!model || !selection) {
+        if (!IsShowingOutsideModel())
+            return;
+        QItemSelectionModel* shared = tree->selectionModel();
+        tree->setModel(&mImp->GetModel());
+        QItemSelectionModel* made = tree->selectionModel();
+        tree->setSelectionModel(mOwnSelection);
+        if (made != mOwnSelection && made != shared)
+            delete made;
+        tree->setItemDelegate(mOwnDelegate);
+        return;
+    }
+    ThrowIfNot_(selection->model() == model, "a selection model of another model");
+    QItemSelectionModel* before = tree->selectionModel();
+    tree->setItemDelegate(nullptr); // the browser's cells are its own items'
+    tree->setModel(model);
+    QItemSelectionModel* made = tree->selectionModel();
+    tree->setSelectionModel(selection);
+    if (made != mOwnSelection && made != selection && made != before)
+        delete made;
+    tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+}
+
 void LDataBrowser::SelectAll()
 {
+    if (IsShowingOutsideModel()) {
+        QTreeView* tree = mImp->GetTree();
+        const QAbstractItemModel* model = tree->model();
+        const int rows = model->rowCount();
+        if (rows > 0)
+            tree->selectionModel()->select(QItemSelection(model->index(0, 0), model->index(rows - 1, 0)),
+                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        return;
+    }
     // One range per container that has rows: the selection model then holds a
     // handful of ranges, not one per row.
     LDataBrowserModel& model = mImp->GetModel();

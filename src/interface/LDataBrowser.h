@@ -6,6 +6,7 @@
 #include "LDataBrowserItem.h"
 
 #include <QAbstractItemModel>
+#include <QItemSelectionModel>
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -248,6 +249,13 @@ public:
     virtual void UpdateAllItems(DataBrowserPropertyID property);
     virtual void UpdateItem(LDataBrowserItem* item, DataBrowserItemID container, DataBrowserPropertyID property);
     QTreeView* GetControlRef() const { return mImp->GetTree(); }
+    // Shows an outside model's rows with an outside selection model (an index's
+    // table and its one selection) in place of the browser's own items; null shows
+    // the browser's own again. Views that share the selection model show one
+    // selection. The browser's own item operations apply only to its own items;
+    // Select All, Select None and the selected count act on what shows.
+    void ShowModel(QAbstractItemModel* model, QItemSelectionModel* selection);
+    bool IsShowingOutsideModel() const;
     LDataBrowserImp& GetImp() { return *mImp; }
 
     // Ownership of the comparator: SetComparator takes it; a null one is ignored.
@@ -268,6 +276,8 @@ private:
     QSet<const LDataBrowserItem*> SelectedItemSet() const;
 
     std::unique_ptr<LDataBrowserImp> mImp;
+    QItemSelectionModel* mOwnSelection = nullptr; // the tree's own, kept while an outside one shows
+    class QAbstractItemDelegate* mOwnDelegate = nullptr;
     LDataBrowserItem* mEditedItem = nullptr;
     LComparator* mComparator = nullptr;
     bool mOwnsComparator = false;

@@ -1,5 +1,7 @@
 #include "CMedia.h"
 
+#include "PrefKeys.h"
+
 #include "ColorMatching.h"
 #include "ExceptionCode.h"
 #include "GraphicsExporter.h"
@@ -224,7 +226,7 @@ OSStatus CMedia::DrawMatched()
     OSStatus status = ApplyTransform();
     if (status != noErr)
         return status;
-    if (!GetPrefBoolean(QStringLiteral("MediaUseICCProfile")) || !HasColorProfile())
+    if (!Pref::MediaUseICCProfile.Get() || !HasColorProfile())
         return Draw();
 
     return CatchCode([&] {

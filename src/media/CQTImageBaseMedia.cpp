@@ -1,5 +1,7 @@
 #include "CQTImageBaseMedia.h"
 
+#include "PrefKeys.h"
+
 #include "ExceptionCode.h"
 #include "GraphicsExporter.h"
 #include "Preferences.h"
@@ -248,7 +250,7 @@ OSStatus CQTImageBaseMedia::Draw()
 {
     return CatchCode([&] {
         GraphicsImporter& importer = Importer();
-        if (!GetPrefBoolean(QStringLiteral("MediaUseICCProfile"))) {
+        if (!Pref::MediaUseICCProfile.Get()) {
             SInt32 flags = 0;
             importer.GetFlags(&flags);
             importer.SetFlags(flags | kGraphicsImporterDontUseColorMatching);

@@ -1,5 +1,6 @@
 #include "CImportFolderTask.h"
 
+#include "PrefKeys.h"
 
 #include "CIndexItem.h"
 #include "CatalogueRoutines.h"
@@ -108,7 +109,7 @@ void CImportFolderTask::RunTask()
     mResolveLinks = GetPrefBoolean(QStringLiteral("ImportResolveAliases"));
     mSkipSpecial = GetPrefBoolean(QStringLiteral("ImportSkipSpecialFolders"));
     mSkipPackages = GetPrefBoolean(QStringLiteral("ImportSkipPackages"));
-    mSkipDuplicates = GetPrefBoolean(QStringLiteral("ImportSkipDuplicates"));
+    mSkipDuplicates = Pref::ImportSkipDuplicates.Get();
 
     mBusy.Raise(*owner);
     ShowPauseButton(true);

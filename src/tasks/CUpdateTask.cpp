@@ -1,5 +1,7 @@
 #include "CUpdateTask.h"
 
+#include "PrefKeys.h"
+
 #include "CIndexItem.h"
 #include "ExceptionCode.h"
 #include "IndexViewServices.h"
@@ -143,7 +145,7 @@ void CUpdateTask::UpdatePositions(const std::vector<SInt32>& positions)
     if (!owner || !owner->IsShown())
         return;
     ThumbnailServices* thumbnails = GetThumbnailServices();
-    bool autoCreate = thumbnails && GetPrefBoolean(QStringLiteral("AutoCreateThumbnail"));
+    bool autoCreate = thumbnails && Pref::AutoCreateThumbnail.Get();
     // Pictures still in their thumbnail files are read on the worker pool first,
     // so the fetch below never waits on the disk. The items are looked up again
     // afterwards: the wait lets other tasks change the list.
@@ -180,7 +182,7 @@ void CUpdateTask::UpdatePositions(const std::vector<SInt32>& positions)
         return;
     StWorkingBatch working {mWorking};
     mWorking = toMake;
-    CreateThumbnails(toMake, GetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile")));
+    CreateThumbnails(toMake, Pref::ApplyChangesToMediaFile.Get());
     for (CIndexItem* item : toMake) {
         // Positions may have moved while the batch was made; removed items are gone.
         bool removed = std::find(mDeleteAfterBatch.begin(), mDeleteAfterBatch.end(), item) != mDeleteAfterBatch.end();

@@ -1,5 +1,7 @@
 #include "CMediaWindow.h"
 
+#include "PrefKeys.h"
+
 #include "Alerts.h"
 #include "CIndexItem.h"
 #include "CIndexView.h"
@@ -431,11 +433,11 @@ void CMediaWindow::DeleteItem()
 {
     if (!mItem || !mIndexView || mItemIndex < 1)
         return;
-    if (GetPrefBoolean(QStringLiteral("ConfirmDelete"))
+    if (Pref::ConfirmDelete.Get()
         && !AskYesNoAlert(CopyLocalizedString(QStringLiteral("600:84")), CopyLocalizedString(QStringLiteral("600:20")),
             kCautionAlert))
         return;
-    if (GetPrefBoolean(QStringLiteral("kPRShowPoofEffect"))) {
+    if (Pref::ShowPoofEffect.Get()) {
         QRect bounds;
         GetGlobalBounds(bounds);
         AnimatePoof(bounds.center());
@@ -556,7 +558,7 @@ void CMediaWindow::FindCommandStatus(CommandT command, Boolean& outEnabled, Bool
     switch (command) {
     case cmd_MediaDelete:
         outEnabled = mItem && mIndexView && mItemIndex >= 1;
-        if (GetPrefBoolean(QStringLiteral("ConfirmDelete")))
+        if (Pref::ConfirmDelete.Get())
             QStringToPString(CopyLocalizedString(QStringLiteral("600:61")), outName);
         return;
     case cmd_MediaFullScreen:
@@ -636,7 +638,7 @@ bool CMediaWindow::HandleKeyPress(const EventRecord& event)
     case char_RightArrow:
         if (!option) {
             ShowNext();
-            if (mItemIndex == 1 && GetPrefBoolean(QStringLiteral("PlayCompletionSound")))
+            if (mItemIndex == 1 && Pref::PlayCompletionSound.Get())
                 PlaySoundResource(kCompletionSound);
             mLastStepTick = TickCount();
         }
@@ -754,7 +756,7 @@ void CMediaWindow::DrawSelf(QPainter& painter)
         return;
     }
     const PixPattern& pattern = GetMediaBackgroundPattern();
-    if (GetPrefNumber(QStringLiteral("MediaPatternID")) == kPlainMediaBackground || pattern.IsNull()) {
+    if (Pref::MediaPatternID.Get() == kPlainMediaBackground || pattern.IsNull()) {
         painter.fillRect(rect(), GetColorRampEntry13());
         return;
     }

@@ -1,5 +1,7 @@
 #include "CMediaWindowFS.h"
 
+#include "PrefKeys.h"
+
 #include "CIndexItem.h"
 #include "CMedia.h"
 #include "CMediaCaptionFloater.h"
@@ -96,7 +98,7 @@ void CMediaWindowFS::ShowMedia(std::unique_ptr<CMedia> media)
 {
     if (!media && mItem)
         CatchCode([&] { media.reset(mItem->CreateMedia()); });
-    const bool fade = media && GetPrefBoolean(QStringLiteral("MediaUseFadeEffect"))
+    const bool fade = media && Pref::MediaUseFadeEffect.Get()
         && media->GetKind() != kMediaKindMovie;
     if (!fade) {
         CMediaWindow::ShowMedia(std::move(media));

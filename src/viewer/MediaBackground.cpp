@@ -1,5 +1,7 @@
 #include "MediaBackground.h"
 
+#include "PrefKeys.h"
+
 #include "ErrorHook.h"
 #include "ExceptionCode.h"
 #include "Preferences.h"
@@ -27,7 +29,7 @@ MediaBackground& Cache()
 const PixPattern& GetMediaBackgroundPattern()
 {
     MediaBackground& cache = Cache();
-    const SInt32 id = GetPrefNumber(QStringLiteral("MediaPatternID"));
+    const SInt32 id = Pref::MediaPatternID.Get();
     if (cache.loaded && cache.preference == id)
         return cache.pattern;
     cache.loaded = true;

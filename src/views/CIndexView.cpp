@@ -1,5 +1,7 @@
 #include "CIndexView.h"
 
+#include "PrefKeys.h"
+
 #include "CInPlaceEditField.h"
 
 #include "Alerts.h"
@@ -61,15 +63,15 @@ void CIndexView::InitIndexView()
     mOwnModel = std::make_unique<CIndexModel>();
     mModel = mOwnModel.get();
     ConnectModel();
-    mThumbnailSize = SInt16(std::clamp<SInt32>(GetPrefNumber(QStringLiteral("DefaultThumbnailViewSize ")), 16, 1024));
-    mExtendedSize = SInt16(std::clamp<SInt32>(GetPrefNumber(QStringLiteral("DefaultExtendedViewSize ")), 16, 1024));
-    mThumbnailColumns = ReadFieldKeyList(QStringLiteral("ThumbnailViewColumns"));
-    mExtendedColumns = ReadFieldKeyList(QStringLiteral("ExtendedViewColumns"));
-    if (GetPrefBoolean(QStringLiteral("ShowFileExtension")))
+    mThumbnailSize = SInt16(std::clamp<SInt32>(Pref::DefaultThumbnailViewSize.Get(), 16, 1024));
+    mExtendedSize = SInt16(std::clamp<SInt32>(Pref::DefaultExtendedViewSize.Get(), 16, 1024));
+    mThumbnailColumns = ReadFieldKeyList(Pref::ThumbnailViewColumns.Key());
+    mExtendedColumns = ReadFieldKeyList(Pref::ExtendedViewColumns.Key());
+    if (Pref::ShowFileExtension.Get())
         SetFlags(kViewShowFileExtension);
-    if (GetPrefBoolean(QStringLiteral("IndexStoreMediaFile")))
+    if (Pref::IndexStoreMediaFile.Get())
         SetFlags(kViewStoreMediaFile);
-    if (GetPrefBoolean(QStringLiteral("IndexRemoveMediaFile")))
+    if (Pref::IndexRemoveMediaFile.Get())
         SetFlags(kViewRemoveMediaFile);
     GetPatternMenu(); // the views' shared menu of themes, filled by the first view
     mTheme = GetPrefNumber(QStringLiteral("DefaultIndexTheme_6"));
@@ -228,7 +230,7 @@ SInt32 CIndexView::InsertItem(CIndexItem* item, SInt32 index, bool refresh, bool
 
 SInt32 CIndexView::ImportURL(const QUrl& url, SInt32 index, bool refresh)
 {
-    if (GetPrefBoolean(QStringLiteral("ImportSkipDuplicates")) && ContainsURL(url))
+    if (Pref::ImportSkipDuplicates.Get() && ContainsURL(url))
         return 0;
     if (!url.isLocalFile()) {
         auto item = std::make_unique<CIndexItem>(url);
@@ -307,7 +309,7 @@ void CIndexView::RemoveSelection(bool trashFiles, bool refresh, bool confirm)
     SInt32 first = GetFirstSelectedIndex();
     if (first == 0)
         return;
-    if (confirm && GetPrefBoolean(QStringLiteral("ConfirmDelete"))) {
+    if (confirm && Pref::ConfirmDelete.Get()) {
         QString message = CopyLocalizedCFString(600, trashFiles ? 87 : 84);
         QString explanation = CopyLocalizedCFString(600, trashFiles ? 20 : 19);
         if (!AskYesNoAlert(message, explanation, kCautionAlert))

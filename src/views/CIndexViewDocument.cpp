@@ -1,5 +1,7 @@
 #include "CIndexViewDocument.h"
 
+#include "PrefKeys.h"
+
 #include "CIndexItem.h"
 #include "CIndexView.h"
 #include "CItemInfoWindow.h"

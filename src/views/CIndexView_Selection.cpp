@@ -2,6 +2,8 @@
 // the arrow keys.
 #include "CIndexView.h"
 
+#include "PrefKeys.h"
+
 #include "CIndexItem.h"
 #include "MediaViewerServices.h"
 #include "CItemError.h"
@@ -222,7 +224,7 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
         // Removing with its file going to the Trash: asked first, as the preference says.
         if (IsItemListLocked())
             ThrowOSErr_(kMsgIndexViewOperation, "the item list is locked");
-        if (GetPrefBoolean(QStringLiteral("ConfirmDelete"))
+        if (Pref::ConfirmDelete.Get()
             && !AskYesNoAlert(CopyLocalizedCFString(600, 87), CopyLocalizedCFString(600, 20), kCautionAlert))
             return;
         RemoveItem(index, true, true, true);
@@ -270,7 +272,7 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
 
 void CIndexView::OpenClickedItem(SInt32 index, CIndexItem& item)
 {
-    item.OpenInViewer(index, this, GetPrefNumber(QStringLiteral("DoubleClickAction")) == 1);
+    item.OpenInViewer(index, this, Pref::DoubleClickAction.Get() == 1);
 }
 
 void CIndexView::OpenSelectedItem()

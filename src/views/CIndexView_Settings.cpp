@@ -2,6 +2,8 @@
 // theme and full-screen state.
 #include "CIndexView.h"
 
+#include "PrefKeys.h"
+
 #include "ExceptionCode.h"
 #include "LWindow.h"
 #include "Preferences.h"
@@ -12,18 +14,18 @@
 
 namespace {
 
-const QString kThumbnailSizeKey = QStringLiteral("DefaultThumbnailViewSize "); // the blank belongs to the key
-const QString kExtendedSizeKey = QStringLiteral("DefaultExtendedViewSize ");
-const QString kExtendedColumnsKey = QStringLiteral("ExtendedViewColumns");
-const QString kThumbnailColumnsKey = QStringLiteral("ThumbnailViewColumns");
+const QString kThumbnailSizeKey = Pref::DefaultThumbnailViewSize.Key(); // the blank belongs to the key
+const QString kExtendedSizeKey = Pref::DefaultExtendedViewSize.Key();
+const QString kExtendedColumnsKey = Pref::ExtendedViewColumns.Key();
+const QString kThumbnailColumnsKey = Pref::ThumbnailViewColumns.Key();
 const QString kThemeKey = QStringLiteral("DefaultIndexTheme_6");
 const QString kSortKeyKey = QStringLiteral("IndexSortKey");
 const QString kSortOrderKey = QStringLiteral("IndexSortOrder");
 const QString kFullScreenKey = QStringLiteral("IndexFullScreen");
 const QString kShowInfoKey = QStringLiteral("IndexShowInfoOnOpen");
 const QString kSlideShowKey = QStringLiteral("IndexShowSlideShowOnOpen");
-const QString kStoreMediaKey = QStringLiteral("IndexStoreMediaFile");
-const QString kRemoveMediaKey = QStringLiteral("IndexRemoveMediaFile");
+const QString kStoreMediaKey = Pref::IndexStoreMediaFile.Key();
+const QString kRemoveMediaKey = Pref::IndexRemoveMediaFile.Key();
 const QString kFirstVisibleKey = QStringLiteral("FirstVisibleItem");
 const QString kCommentKey = QStringLiteral("Comment");
 const QString kURLKey = QStringLiteral("URL");
@@ -155,7 +157,7 @@ void CIndexView::ResetSettings()
     mExtendedSize = StoredSize(GetPrefNumber(kExtendedSizeKey));
     LoadColumns(kExtendedViewMode, CopyPrefValue(kExtendedColumnsKey).toList());
     LoadColumns(kThumbnailViewMode, CopyPrefValue(kThumbnailColumnsKey).toList());
-    if (GetPrefBoolean(QStringLiteral("ShowFileExtension")))
+    if (Pref::ShowFileExtension.Get())
         SetFlags(kViewShowFileExtension);
     if (GetPrefBoolean(kStoreMediaKey))
         SetFlags(kViewStoreMediaFile);

@@ -1,5 +1,7 @@
 #include "CItemInfoWindow.h"
 
+#include "PrefKeys.h"
+
 #include "Alerts.h"
 #include "CANPAInfo.h"
 #include "CDateTimeControl.h"
@@ -303,7 +305,7 @@ void CItemInfoWindow::ApplyChanges()
         return;
     if (IsModified()) {
         item->SetCaptionInfo(std::move(mCaptionCopy));
-        if (GetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile")))
+        if (Pref::ApplyChangesToMediaFile.Get())
             item->WriteCaptionToMediaFile(); // a failure becomes the item's error
         if (mIndexView) {
             mIndexView->RemoveFromValueIndex(item);
@@ -377,7 +379,7 @@ void CItemInfoWindow::ListenToMessage(MessageT message, void* ioParam)
         return;
     case msg_InfoOpenItem:
         if (CIndexItem* item = mItem.Get())
-            item->OpenInViewer(GetItemIndex(), mIndexView.data(), GetPrefNumber(QStringLiteral("DoubleClickAction")) == 1);
+            item->OpenInViewer(GetItemIndex(), mIndexView.data(), Pref::DoubleClickAction.Get() == 1);
         return;
     case msg_InfoAddRow:
     case msg_InfoReplaceRow:

@@ -1,4 +1,5 @@
 #include "Preferences.h"
+#include "PrefKeys.h"
 
 #include "ExceptionCode.h"
 #include "PreferenceDomain.h"
@@ -262,4 +263,24 @@ TEST_F(Preferences, SynchronizedDomainSurvivesAReload)
     EXPECT_EQ(GetPrefFloat("RawBrightness"), 0.75f);
     EXPECT_TRUE(GetPrefBoolean("IndexAutoSave"));
     EXPECT_EQ(CopyPrefValue("LastBatchSettings").toMap().value("SourceKind").toInt(), 9001);
+}
+
+TEST_F(Preferences, EveryNamedKeyIsSpelledOnceAndHasItsDefault)
+{
+    const QStringList defaults = PrefDefaultKeys();
+    QSet<QString> seen;
+    for (const char* name : Pref::AllNamedKeys()) {
+        const QString key = QString::fromLatin1(name);
+        EXPECT_FALSE(seen.contains(key)) << name;
+        seen.insert(key);
+        if (key != Pref::IndexPrintSettings.Key()) // print settings are the user's only
+            EXPECT_TRUE(defaults.contains(key)) << "no default for \"" << name << "\"";
+    }
+    // The typed accessors read and write the same stored values.
+    Pref::DefaultThumbnailViewSize.Set(SInt32(96));
+    EXPECT_EQ(GetPrefNumber(QStringLiteral("DefaultThumbnailViewSize ")), 96);
+    Pref::ConfirmDelete.Set(false);
+    EXPECT_FALSE(Pref::ConfirmDelete.Get());
+    SetPrefDefault(Pref::DefaultThumbnailViewSize.Key());
+    EXPECT_EQ(Pref::DefaultThumbnailViewSize.Get(), 160);
 }

@@ -8,6 +8,7 @@
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
 #include "IIMText.h"
+#include "LDataBrowser.h"
 #include "ItemThumbnails.h"
 #include "LThread.h"
 #include "IndexTaskServices.h"
@@ -30,6 +31,7 @@
 #include <QPainter>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
 #include <atomic>
 #include <map>
@@ -313,12 +315,11 @@ TEST_F(IndexViewTest, SortingByNameKeepsTheListInOrder)
     EXPECT_EQ(view->GetSortOrder(), 2);
     view->SetSortKey(4001, false);
     EXPECT_EQ(view->GetSortOrder(), 0);
+    // The items' own order of names: numbers as numbers.
     QStringList names;
     for (CIndexItem* item : view->GetItemList())
         names << item->GetName();
-    QStringList sorted = names;
-    std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) { return QString::localeAwareCompare(a, b) < 0; });
-    EXPECT_EQ(names, sorted);
+    EXPECT_EQ(names, (QStringList {"Alps.jpg", "beach.jpg", "img2.jpg", "img10.jpg"}));
     view->InsertItem(RemoteItem("0first.jpg"), kInsertAtEnd, false, false);
     CIndexItem* first = nullptr;
     view->GetItemAt(1, first);
@@ -693,4 +694,46 @@ TEST_F(IndexViewTest, StoredRecordsAreFoundByItemAndForgottenWithIt)
     EXPECT_FALSE(view->GetStoredRecord(&fresh, found));
     view->ForgetStoredRecords();
     EXPECT_FALSE(view->GetStoredRecord(items[3], found));
+}
+
+TEST_F(IndexViewTest, TheGridAndTheDataBrowserShowOneModelAndOneSelection)
+{
+    Fill(6);
+    SPaneInfo info;
+    info.width = 300;
+    info.height = 200;
+    LDataBrowser browser(info, LDataBrowserImp::Settings {});
+    CIndexModel& model = view->GetModel();
+    browser.ShowModel(&model.ItemTable(), &model.SelectionModel());
+    QTreeView* tree = browser.GetControlRef();
+    ASSERT_EQ(tree->model()->rowCount(), 6);
+    EXPECT_EQ(tree->model()->index(2, 0).data().toString(), view->GetModel().ItemAt(3)->GetName().section('.', 0, 0));
+
+    // A selection made in either is the other's.
+    view->SelectIndex(2);
+    EXPECT_TRUE(tree->selectionModel()->isRowSelected(1, {}));
+    tree->selectionModel()->select(tree->model()->index(4, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_EQ(view->CountSelectedItems(), 2);
+    EXPECT_EQ(view->GetLastSelectedIndex(), 5);
+    browser.SelectAll();
+    EXPECT_EQ(view->CountSelectedItems(), 6);
+    EXPECT_EQ(browser.CountItems(kDataBrowserItemIsSelected), 6);
+    view->DeselectAll();
+    EXPECT_FALSE(tree->selectionModel()->hasSelection());
+
+    // A sort from the browser's header orders the grid; a removal in the grid
+    // leaves the browser's rows.
+    view->SelectIndex(1);
+    CIndexItem* first = view->GetModel().ItemAt(1);
+    tree->model()->sort(0, Qt::DescendingOrder);
+    EXPECT_EQ(view->GetIndexOfItem(first), 6);
+    EXPECT_TRUE(tree->selectionModel()->isRowSelected(5, {}));
+    view->RemoveItem(6, false, true, false);
+    EXPECT_EQ(tree->model()->rowCount(), 5);
+    EXPECT_FALSE(tree->selectionModel()->hasSelection());
+
+    browser.ShowModel(nullptr, nullptr);
+    EXPECT_EQ(tree->model()->rowCount(), 0) << "the browser's own rows again";
+    view->SelectIndex(1);
+    EXPECT_FALSE(tree->selectionModel()->hasSelection());
 }
