@@ -242,7 +242,7 @@ void CImportCameraTask::RunTask()
         WorkerPool::Run([&camera] { camera.reset(); });
     }
     if (mImported > 0)
-        owner.SetModified(true);
+        owner.GetModel().SetModified(true);
     if (mFailed > 0) {
         qCWarning(lcCamera) << mFailed << "of" << mFiles.size() << "camera files could not be downloaded";
         ReportError(ExceptionCode(kErrCameraFailed, "camera files not downloaded"), kCautionAlert);
@@ -312,12 +312,13 @@ void CImportCameraTask::InsertQueued()
     TaskOwnerView* owner = GetOwner();
     // Another task walking the list holds it locked: the items wait for it,
     // never breaking into its lock.
-    while (owner && !mQueued.empty() && !owner->IsItemListLocked()) {
+    while (owner && !mQueued.empty() && !owner->GetModel().IsItemListLocked()) {
         Queued queued = std::move(mQueued.front());
         mQueued.pop_front();
         queued.item->Hilite(); // each picture comes in selected
-        owner->InsertItem(queued.item.get(), kInsertAtEnd, true, false);
-        queued.item.release();
+        const SInt32 at = owner->GetModel().InsertItem(queued.item.release(), kInsertAtEnd);
+        owner->AdjustImageSize();
+        owner->RefreshItem(at);
         ++mImported;
         if (mFlags & kCameraDeleteAfterDownload) {
             CameraConnection* camera = mCamera.get();

@@ -112,7 +112,7 @@ CImportiPhotoTask::CImportiPhotoTask(SInt16 titleList, SInt16 titleIndex, TaskOw
 void CImportiPhotoTask::RunTask()
 {
     TaskOwnerView& owner = BeginWork();
-    const bool markModified = owner.IsModified() || owner.CountAllItems() > 0;
+    const bool markModified = owner.GetModel().IsModified() || owner.GetModel().CountAllItems() > 0;
     SetIndeterminate(true);
     SetStatusCaption(601, 11);
     ShowProgress(0.1);
@@ -139,6 +139,6 @@ void CImportiPhotoTask::RunTask()
             SetItemCaption(info.fileName());
     }
     if (markModified)
-        owner.SetModified(true);
+        owner.GetModel().SetModified(true);
     Finish(false);
 }

@@ -7,14 +7,14 @@ CSourceImportTask::CSourceImportTask(SInt16 titleList, SInt16 titleIndex, TaskOw
     : CVisualTask(titleList, titleIndex, owner)
 {
     if (owner)
-        owner->AddRunningTask(false);
+        owner->GetModel().AddRunningTask(false);
 }
 
 CSourceImportTask::~CSourceImportTask()
 {
     mBusy.Lower(GetOwner());
     if (TaskOwnerView* owner = GetOwner())
-        owner->RemoveRunningTask(false);
+        owner->GetModel().RemoveRunningTask(false);
 }
 
 TaskOwnerView& CSourceImportTask::BeginWork()

@@ -203,17 +203,15 @@ TEST_F(IndexPackageTasks, ASaveCutOffBeforeSettingsXmlNeverHandsOutANumberAgain)
         EXPECT_FALSE(Write(document));
         EXPECT_EQ(reports.size(), 1u);
     }
-    for (CIndexItem* item : owner_.items)
-        delete item;
-    owner_.items.clear();
+    owner_.DeleteItems();
     // Nor is the file of a number no record names written over.
     WriteBytes(folder + "/thumbs/8.pct", "a thumbnail left by an older save");
 
     TestDocument reopened(folder, &owner_, true);
     EXPECT_EQ(reopened.package->GetLastThumbID(), 1);
     Read(reopened);
-    ASSERT_EQ(owner_.items.size(), 2u);
-    EXPECT_EQ(owner_.items[0]->GetThumbnailNumber(), 7);
+    ASSERT_EQ(owner_.Items().size(), 2u);
+    EXPECT_EQ(owner_.Items()[0]->GetThumbnailNumber(), 7);
     EXPECT_EQ(reopened.package->NextThumbID(), 9);
     EXPECT_EQ(ReadWholeFile(folder + "/thumbs/8.pct"), QByteArray("a thumbnail left by an older save"));
 }
@@ -237,11 +235,11 @@ TEST_F(IndexPackageTasks, AnIndexDbThatIsNoRegularFileIsDamageAndNeverWaitedOn)
         clock.start();
         Read(document);
         EXPECT_LT(clock.elapsed(), 10000);
-        EXPECT_TRUE(owner_.items.empty());
-        EXPECT_TRUE(owner_.damaged) << "never saved over";
+        EXPECT_TRUE(owner_.Items().empty());
+        EXPECT_TRUE(owner_.model.IsIndexDbDamaged()) << "never saved over";
         EXPECT_EQ(CountReports(kMsgReadIndexPackage), 1);
         reports.clear();
-        owner_.damaged = false;
+        owner_.model.SetIndexDbDamaged(false);
     }
 }
 
