@@ -75,7 +75,7 @@ CGetRemoteFileTask::CGetRemoteFileTask(
         } catch (const ExceptionCode&) {
         }
         item->Hilite();
-        owner->RefreshItem(owner->GetIndexOfItem(item));
+        owner->RefreshItem(owner->GetModel().GetIndexOfItem(item));
     }
     FileRef existing;
     if (hasAlias && ResolveAliasHandle(&alias, &existing, true) == noErr && QFileInfo(existing.Path()).isFile()) {
@@ -117,7 +117,7 @@ void CGetRemoteFileTask::RevealItem()
     TaskOwnerView* owner = GetOwner();
     CIndexItem* item = mItem.Get();
     if (owner && item)
-        owner->RevealItem(owner->GetIndexOfItem(item));
+        owner->RevealItem(owner->GetModel().GetIndexOfItem(item));
 }
 
 int CGetRemoteFileTask::NewFileMode() const
@@ -178,7 +178,7 @@ void CGetRemoteFileTask::TransferDone()
     if (CIndexItem* item = mItem.Get(); owner && item) {
         if (GetPrefBoolean(QStringLiteral("AutoCreateThumbnail")))
             item->CreateThumbnail(GetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile")));
-        owner->SetModified(true);
+        owner->GetModel().SetModified(true);
     }
     CInternetTask::TransferDone();
     RevealItem();

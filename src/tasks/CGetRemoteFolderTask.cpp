@@ -50,9 +50,10 @@ void CGetRemoteFolderTask::AddEntry(const QUrl& url)
     const QUrl stored = Net::WithoutPassword(url);
     auto item = std::make_unique<CIndexItem>(stored);
     item->SetRemoteURL(stored);
-    owner->InsertItem(item.get(), kInsertAtEnd, true, false);
-    CIndexItem* inserted = item.release();
-    owner->SetModified(true);
+    CIndexItem* inserted = item.get();
+    const SInt32 at = owner->GetModel().InsertItem(item.release(), kInsertAtEnd);
+    owner->AdjustImageSize();
+    owner->RefreshItem(at);
     SInt32 zero = 0;
     Broadcast(msg_ViewStateChanged, &zero);
     if (GetPrefBoolean(QStringLiteral("DownloadFiles")))

@@ -64,7 +64,7 @@ CInternetTask::CInternetTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView*
         resume->Hide();
     SetStatusString(QStringLiteral(" KB"));
     if (owner)
-        owner->AddRunningTask(false);
+        owner->GetModel().AddRunningTask(false);
 }
 
 CInternetTask::~CInternetTask()
@@ -72,7 +72,7 @@ CInternetTask::~CInternetTask()
     if (mCurrent)
         mCurrent->Abort();
     if (TaskOwnerView* owner = GetOwner())
-        owner->RemoveRunningTask(false);
+        owner->GetModel().RemoveRunningTask(false);
 }
 
 QUrl CInternetTask::GetStoredURL() const

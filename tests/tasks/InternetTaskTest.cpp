@@ -83,9 +83,7 @@ protected:
     {
         TerminateTasks();
         SetErrorNotificationPoster({});
-        for (CIndexItem* item : owner_.items)
-            delete item;
-        owner_.items.clear();
+        owner_.DeleteItems();
         for (const char* key : {"DownloadFolderAlias", "AutoCreateThumbnail", "FTPPassiveMode",
                  "NumberParallelDownloads", "DownloadFiles"})
             SetPrefDefault(QString::fromLatin1(key));
@@ -117,7 +115,7 @@ protected:
     {
         auto* item = new CIndexItem(FileRef(path));
         item->SetRemoteURL(remote);
-        owner_.InsertItem(item, kInsertAtEnd, false, false);
+        owner_.model.InsertItem(item, kInsertAtEnd);
         return item;
     }
     // Downloads the URL as a new file and answers its path ("" when it failed).
@@ -310,7 +308,7 @@ TEST_F(InternetTaskTest, RepliesAreReportedAndNeverCostTheLocalCopy)
         } else {
             EXPECT_EQ(ReadWholeFile(copy), Pattern(5000, 'p'));
             EXPECT_EQ(reports.size(), reportsBefore);
-            EXPECT_TRUE(owner_.modified);
+            EXPECT_TRUE(owner_.model.IsModified());
         }
         EXPECT_EQ(DownloadedNames(), QStringList {QStringLiteral("mine.jpg")});
     }
@@ -380,9 +378,7 @@ TEST_F(InternetTaskTest, FolderListingsAddOneItemPerFileAndDownloadThem)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.folder.toString().toStdString());
         SetPrefBoolean(QStringLiteral("FTPPassiveMode"), c.passive);
-        for (CIndexItem* item : owner_.items)
-            delete item;
-        owner_.items.clear();
+        owner_.DeleteItems();
         QDir(downloads).removeRecursively();
         QDir().mkpath(downloads);
         CInternetTask* task;
@@ -396,14 +392,14 @@ TEST_F(InternetTaskTest, FolderListingsAddOneItemPerFileAndDownloadThem)
         }
         ASSERT_TRUE(WaitGone(task));
         ASSERT_TRUE(RunUntil([&] { return CVisualTask::GetAllTasks().empty(); }, 30000));
-        ASSERT_EQ(owner_.items.size(), 2u);
+        ASSERT_EQ(owner_.Items().size(), 2u);
         QStringList urls;
-        for (CIndexItem* item : owner_.items)
+        for (CIndexItem* item : owner_.Items())
             urls << item->GetRemoteURL().path(QUrl::FullyEncoded);
         urls.sort();
         const QString base = c.folder.path();
         EXPECT_EQ(urls, (QStringList {base + "a%20b.jpg", base + "c%231.jpg"}));
-        EXPECT_FALSE(owner_.items[0]->GetRemoteURL().toString().contains(QStringLiteral("secret")));
+        EXPECT_FALSE(owner_.Items()[0]->GetRemoteURL().toString().contains(QStringLiteral("secret")));
         QStringList files = DownloadedNames();
         files.sort();
         EXPECT_EQ(files, (QStringList {QStringLiteral("a b.jpg"), QStringLiteral("c#1.jpg")}));
