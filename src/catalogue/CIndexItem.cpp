@@ -184,19 +184,28 @@ CIndexItem::CIndexItem(const CIndexItem& other)
     if (const QByteArray* alias = source.GetAlias())
         rare.alias = *alias;
     rare.remoteURL = source.GetRemoteURL();
-    if (CANPAInfo* caption = source.GetCaptionInfo())
-        mCaption.Set(std::make_unique<CANPAInfo>(*caption));
-    if (UserData* userData = source.GetUserData())
-        mUserData.Set(std::make_unique<UserData>(*userData));
-    if (MediaImageInfo* info = source.GetImageInfo())
-        mImageInfo.Set(std::make_unique<MediaImageInfo>(*info));
-    if (Picture* thumbnail = source.GetThumbnail())
-        rare.thumbnail = std::make_unique<Picture>(*thumbnail);
-    mCaption.SetLookedFor(true);
-    mUserData.SetLookedFor(true);
-    mImageInfo.SetLookedFor(true);
+    // A part the source cannot give (its file unreadable, no preview in it) is left
+    // for the copy to look for itself; the copy is made all the same, and the
+    // source keeps the error it had.
+    StItemErrorSaver<CIndexItem> keepError(&source);
+    auto copyPart = [](auto getter, auto keep) {
+        bool read = false;
+        CatchCode([&] {
+            if (auto* part = getter())
+                keep(*part);
+            read = true;
+        });
+        return read;
+    };
+    mCaption.SetLookedFor(copyPart([&] { return source.GetCaptionInfo(); },
+        [&](const CANPAInfo& part) { mCaption.Set(std::make_unique<CANPAInfo>(part)); }));
+    mUserData.SetLookedFor(copyPart([&] { return source.GetUserData(); },
+        [&](const UserData& part) { mUserData.Set(std::make_unique<UserData>(part)); }));
+    mImageInfo.SetLookedFor(copyPart([&] { return source.GetImageInfo(); },
+        [&](const MediaImageInfo& part) { mImageInfo.Set(std::make_unique<MediaImageInfo>(part)); }));
+    mThumbnailLookedFor = copyPart([&] { return source.GetThumbnail(); },
+        [&](const Picture& part) { rare.thumbnail = std::make_unique<Picture>(part); });
     mRemoteURLLookedFor = true;
-    mThumbnailLookedFor = true;
     mSmallMedium = source.mSmallMedium;
     mAliasRead = source.mAliasRead;
     mDirty = true;

@@ -332,27 +332,27 @@ bool CriterionTest::Matches(CIndexItem& item, EvaluationNotes& notes) const
 
 bool CriterionTest::MatchesCategory(CIndexItem& item, SInt32 category, EvaluationNotes& notes) const
 {
-    bool result = false;
-    const OSStatus status = CatchCode([&] {
+    // A field that cannot be read does not match. (A plain try: this runs once per
+    // item and criterion, where building a code for every success would show.)
+    try {
         if (IsItemFieldKey(category))
-            result = MatchItemField(item, category);
-        else if (IsImageFieldKey(category))
-            result = MatchImageField(item, category, notes);
-        else if (IsCaptionFieldKey(category))
-            result = MatchCaptionField(item, category);
-        else if (IsEXIFFieldKey(category))
-            result = MatchEXIFField(item, category);
-        else
-            result = YesNoTest(false, mSelector);
-    });
-    // A field that cannot be read does not match.
-    return status == noErr && result;
+            return MatchItemField(item, category);
+        if (IsImageFieldKey(category))
+            return MatchImageField(item, category, notes);
+        if (IsCaptionFieldKey(category))
+            return MatchCaptionField(item, category);
+        if (IsEXIFFieldKey(category))
+            return MatchEXIFField(item, category);
+        return YesNoTest(false, mSelector);
+    } catch (const boost::context::detail::forced_unwind&) {
+        throw;
+    } catch (...) {
+        return false;
+    }
 }
 
-QString CriterionTest::OperandFor(CIndexItem& item, Kind kind) const
+QString CriterionTest::ResolveReference(CIndexItem& item, Kind kind) const
 {
-    if (mReferencedKey == 0)
-        return mValue;
     if (kind == Kind::Number || kind == Kind::Date) {
         SInt64 number = 0;
         if (SearchFieldNumber(item, mReferencedKey, number))

@@ -62,13 +62,22 @@ private:
     bool MatchImageField(CIndexItem& item, SInt32 key, EvaluationNotes& notes) const;
     bool MatchCaptionField(CIndexItem& item, SInt32 key) const;
     bool MatchEXIFField(CIndexItem& item, SInt32 key) const;
-    // The operand for this item: the value, or the referenced field of the item.
-    QString OperandFor(CIndexItem& item, Kind kind) const;
+    // The operand for this item: the value, or the referenced field of the item
+    // (kept until the next item's).
+    const QString& OperandFor(CIndexItem& item, Kind kind) const
+    {
+        if (mReferencedKey == 0)
+            return mValue;
+        mResolved = ResolveReference(item, kind);
+        return mResolved;
+    }
+    QString ResolveReference(CIndexItem& item, Kind kind) const;
 
     SInt32 mCategory = 0;
     SInt32 mSelector = 0;
     QString mValue;
     SInt32 mReferencedKey = 0; // a "$$@@" value: the field it names
+    mutable QString mResolved;
     QDate mToday;
 };
 

@@ -54,6 +54,16 @@ public:
     virtual void FinishReading() = 0;
     // Shows every item again when a filter shows, and tells the view's listeners.
     virtual void ShowAllItems(bool refresh) = 0;
+    // Shows the filter list instead of all items (emptied first with clear), the
+    // window titled with the title when one is given; broadcasts 3031.
+    virtual void ShowFilter(const QString* title, bool refresh, bool clear) = 0;
+    // Takes the item at the index out of the index: out of the other tasks' lists
+    // and the update queue, its stored files deleted after the next save, deleted
+    // itself with deleteItem. Throws 100060 while the list is locked, 100042 for
+    // an item in use.
+    virtual bool RemoveItem(SInt32 index, bool trashFile, bool deleteItem, bool refresh) = 0;
+    // Scrolls the first selected item of the current list into view.
+    virtual void RevealFirstSelected() = 0;
     // Asks the user for the password kept in the keychain; false when refused.
     virtual bool VerifyPassword() { return true; }
 

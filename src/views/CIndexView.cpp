@@ -387,6 +387,16 @@ void CIndexView::ShowFilter(const QString* title, bool refresh, bool clear)
     BroadcastMessage(msg_FilterShown, nullptr);
 }
 
+void CIndexView::RevealFirstSelected()
+{
+    QRect cell;
+    const SInt32 index = GetFirstSelectedIndex();
+    if (index == 0 || !isVisible() || !GetCellRect(index, cell))
+        return;
+    if (cell.top() < 0 || cell.bottom() >= height())
+        ScrollPinnedImageBy(0, cell.top() - 10, true);
+}
+
 void CIndexView::ShowAllItems(bool refresh)
 {
     if (!mModel->ShowAllItems())

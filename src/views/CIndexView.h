@@ -119,7 +119,7 @@ public:
     // Removes the item at the index (always true). Throws 100060 while the list is
     // locked and 100042 for an item in use. With trashFile the media file goes to
     // the Trash first (a stored file is deleted after the next save instead).
-    bool RemoveItem(SInt32 index, bool trashFile, bool deleteItem, bool refresh);
+    bool RemoveItem(SInt32 index, bool trashFile, bool deleteItem, bool refresh) override;
     // Removes every selected item; asks first with confirm and "ConfirmDelete".
     void RemoveSelection(bool trashFiles, bool refresh, bool confirm);
     // Stops the view's tasks and deletes every item (closing the index).
@@ -306,7 +306,8 @@ public:
     // The filter list (filled by searches through CIndexModel::AddFoundItem) and
     // showing it instead of all items.
     const TArray<CIndexItem*>& GetFilterList() const { return mModel->GetFilterList(); }
-    void ShowFilter(const QString* title, bool refresh, bool clear);
+    void ShowFilter(const QString* title, bool refresh, bool clear) override;
+    void RevealFirstSelected() override;
     void ShowAllItems(bool refresh) override;
     bool IsFiltered() const { return mModel->IsFiltered(); }
 

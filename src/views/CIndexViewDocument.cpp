@@ -2,15 +2,18 @@
 
 #include "PrefKeys.h"
 
+#include "CCriteria.h"
 #include "CIndexItem.h"
 #include "CIndexView.h"
 #include "CItemInfoWindow.h"
 #include "CInfoView.h"
+#include "CSearchTask.h"
 #include "ExceptionCode.h"
 #include "FieldKeys.h"
 #include "IndexPrintCaptions.h"
 #include "IndexWindowPanes.h"
 #include "LWindow.h"
+#include "LocalizedStrings.h"
 #include "MediaViewerServices.h"
 #include "Preferences.h"
 #include "PropertyList.h"
@@ -20,14 +23,6 @@
 #include <QDialog>
 
 #include <utility>
-
-namespace {
-
-constexpr SInt32 kAnyTextField = 6999;
-// The fields that "any text" looks in: name, caption, keywords, categories.
-constexpr SInt32 kAnyTextFields[] = { 4001, 6001, 6016, 6017 };
-
-} // namespace
 
 CIndexViewDocument::CIndexViewDocument(CIndexView& view)
     : mView(view)
@@ -109,12 +104,7 @@ SInt32 CIndexViewDocument::GetFirstSelectedIndex() const
 
 void CIndexViewDocument::RevealSelection()
 {
-    QRect cell;
-    const SInt32 index = mView.GetFirstSelectedIndex();
-    if (index == 0 || !mView.isVisible() || !mView.GetCellRect(index, cell))
-        return;
-    if (cell.top() < 0 || cell.bottom() >= mView.height())
-        mView.ScrollPinnedImageBy(0, cell.top() - 10, true);
+    mView.RevealFirstSelected();
 }
 
 SInt32 CIndexViewDocument::ImportURL(const QUrl& url, SInt32 position, bool select)
@@ -133,31 +123,18 @@ void CIndexViewDocument::ShowAllItems(bool refresh)
     mView.ShowAllItems(refresh);
 }
 
-bool CIndexViewDocument::ItemMatches(CIndexItem& item, SInt32 fieldKey, const QString& text)
-{
-    auto contains
-        = [&](SInt32 key) { return item.CopyFieldString(key, kFieldTextEmpty).contains(text, Qt::CaseInsensitive); };
-    if (fieldKey != kAnyTextField)
-        return contains(fieldKey);
-    for (SInt32 key : kAnyTextFields) {
-        if (contains(key))
-            return true;
-    }
-    return false;
-}
-
 void CIndexViewDocument::StartQuickSearch(SInt32 fieldKey, const QString& text)
 {
     if (text.isEmpty() || mView.IsItemListLocked())
         return;
-    std::vector<CIndexItem*> found;
-    for (CIndexItem* item : mView.GetItemList()) {
-        if (ItemMatches(*item, fieldKey, text))
-            found.push_back(item);
-    }
-    if (!mView.GetModel().ReplaceFilterItems(found))
-        return;
-    mView.ShowFilter(nullptr, true, false);
+    // The task is owned by the task layer once started, and deleted at its end.
+    const QString title = CopyLocalizedCFString(601, 39) + QStringLiteral(" \"") + text + QLatin1Char('"');
+    auto* task = new CSearchTask(title, &mView, kSearchKindSearch);
+    task->SetResultAction(kResultShowFilter);
+    for (CIndexItem* item : mView.GetItemList())
+        task->InsertItem(item, kInsertAtEnd);
+    task->AddCriterion(std::make_unique<CCriteria>(fieldKey, kSelectorContains, text));
+    task->Start();
 }
 
 void CIndexViewDocument::OpenSelectedItem()

@@ -32,6 +32,8 @@ public:
     SInt32 ImportURL(const QUrl& url, SInt32 position, bool select) override;
     SInt32 InsertItem(CIndexItem* item, SInt32 position, bool select, bool quiet) override;
     void ShowAllItems(bool refresh) override;
+    // A search task over the current list: the items whose field contains the text
+    // (6999: the name, caption, keywords or categories) become the filter.
     void StartQuickSearch(SInt32 fieldKey, const QString& text) override;
     void OpenSelectedItem() override;
     void RebuildThumbnails() override;
@@ -60,10 +62,6 @@ public:
     void SetPrintScale(double scale) override;
     double GetPrintScale() const { return mPrintScale; }
     void PrepareForPrinting(double resolution) override;
-
-    // The items of the current list whose field holds the text (any case); key
-    // 6999 looks in the name, caption, keywords and categories.
-    static bool ItemMatches(CIndexItem& item, SInt32 fieldKey, const QString& text);
 
 private:
     CIndexView& mView;

@@ -2,6 +2,8 @@
 
 #include "CIndexItem.h"
 #include "CVisualTask.h"
+#include "ErrorCodes.h"
+#include "ExceptionCode.h"
 #include "LThread.h"
 #include "Preferences.h"
 #include "TaskOwnerView.h"
@@ -64,6 +66,21 @@ public:
     void AdjustImageSize() override {}
     void FinishReading() override { ++finishedReading; }
     void ShowAllItems(bool) override { model.ShowAllItems(); }
+    void ShowFilter(const QString*, bool, bool clear) override { model.ShowFilter(clear); }
+    void RevealFirstSelected() override {}
+    bool RemoveItem(SInt32 index, bool, bool deleteItem, bool) override
+    {
+        CIndexItem* item = model.ItemAt(index);
+        if (!item)
+            return true;
+        if (item->IsBusy())
+            ThrowOSErr_(kMsgIndexViewItems, "the item is in use");
+        RemoveItemFromTasksOfOwner(this, item);
+        model.TakeItemAt(index);
+        if (deleteItem)
+            delete item;
+        return true;
+    }
     bool VerifyPassword() override { return passwordAccepted; }
 
     bool AddFileToDelete(const QUrl& file) override { return model.AddFileToDelete(file); }

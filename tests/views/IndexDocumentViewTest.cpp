@@ -1,13 +1,16 @@
 // The index document with the real index view in its window.
 
 #include "CIndexDoc.h"
+#include "CCriteria.h"
 #include "CIndexItem.h"
 #include "CIndexPackage.h"
 #include "CIndexView.h"
 #include "CIndexViewDocument.h"
+#include "CSearchTask.h"
 #include "CVisualTask.h"
 #include "IndexWindowTest.h"
 #include "InterfaceClasses.h"
+#include "LDocument.h"
 #include "LThread.h"
 #include "LWindow.h"
 #include "Preferences.h"
@@ -123,6 +126,7 @@ TEST_F(IndexDocumentView, TheToolbarSearchFiltersByNameAndClearingShowsAllAgain)
     doc->StartQuickSearch(4001, "harbour");
     auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
     ASSERT_TRUE(view);
+    ASSERT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0; }, 5000));
     EXPECT_TRUE(view->IsFiltered());
     EXPECT_EQ(doc->CountItems(), 2);
     EXPECT_EQ(doc->CountAllItems(), 3);
@@ -304,4 +308,40 @@ TEST_F(IndexDocumentView, ThePrintCommandPrintsTheGridThroughTheDialog)
     EXPECT_EQ(view->GetContainingWindow(), doc->GetWindow());
     EXPECT_EQ(view->size(), windowFrame);
     EXPECT_EQ(view->GetCellSize(), windowCell);
+}
+
+TEST_F(IndexDocumentView, DuplicatesCopiedIntoANewIndexLoseTheirMarkAndShowSelected)
+{
+    CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
+    AddPhotos(doc, { "sea.jpg" });
+    ASSERT_TRUE(QImage(mDir + "/sea.jpg").scaled(128, 96).save(mDir + "/sky.jpg")); // another size
+    ASSERT_TRUE(QFile::copy(mDir + "/sea.jpg", mDir + "/sea copy.jpg"));
+    for (const char* name : { "/sky.jpg", "/sea copy.jpg" })
+        doc->GetIndexView()->InsertItem(new CIndexItem(QUrl::fromLocalFile(mDir + name)), kInsertAtEnd, false, true);
+    auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
+    ASSERT_TRUE(view);
+    auto* task = new CSearchTask(QStringLiteral("601:42"), view, kSearchKindDuplicates);
+    task->SetResultAction(kResultCopyToNewIndex);
+    for (CIndexItem* item : view->GetItemList())
+        task->InsertItem(item, kInsertAtEnd);
+    task->AddCriterion(std::make_unique<CCriteria>(kDuplicatesCategory, kSelectorSameSize, QStringLiteral("-")));
+    const size_t before = LDocument::GetDocumentList().size();
+    task->Start();
+    ASSERT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0; }, 5000));
+    ASSERT_EQ(LDocument::GetDocumentList().size(), before + 1);
+    auto* result = dynamic_cast<CIndexDoc*>(LDocument::GetDocumentList().back());
+    ASSERT_TRUE(result);
+    auto* copies = dynamic_cast<CIndexView*>(result->GetIndexViewPane());
+    ASSERT_TRUE(copies);
+    ASSERT_EQ(copies->CountItems(), 2);
+    CIndexItem* first = nullptr;
+    CIndexItem* second = nullptr;
+    ASSERT_TRUE(copies->GetItemAt(1, first) && copies->GetItemAt(2, second));
+    EXPECT_FALSE(first->IsHilited());
+    EXPECT_TRUE(second->IsHilited());
+    EXPECT_FALSE(second->TestFlags(kItemFlagDuplicate));
+    EXPECT_EQ(view->CountAllItems(), 3); // the owner keeps its items
+    EXPECT_FALSE(result->IsModified());
+    const QString shot = QDir(QCoreApplication::applicationDirPath()).filePath("duplicates-index.png");
+    EXPECT_TRUE(result->GetWindow()->GetShell()->grab().save(shot));
 }

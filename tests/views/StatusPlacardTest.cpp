@@ -124,6 +124,7 @@ TEST_F(StatusPlacard, FollowsTheViewThroughFilterAndSelection)
     EXPECT_TRUE(placard->GetInfoText().startsWith("12 items ["));
 
     doc->StartQuickSearch(4001, "p00"); // p000 .. p009
+    ASSERT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0; }, 5000));
     CIndexItem* item = nullptr;
     ASSERT_TRUE(view->GetItemAt(2, item));
     item->Hilite();

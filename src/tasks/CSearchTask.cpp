@@ -1,0 +1,311 @@
+#include "CSearchTask.h"
+
+#include "CCriteria.h"
+#include "CIndexItem.h"
+#include "ErrorCodes.h"
+#include "ErrorReport.h"
+#include "ExceptionCode.h"
+#include "LThread.h"
+#include "LWindow.h"
+#include "LocalizedStrings.h"
+#include "Preferences.h"
+
+#include <QApplication>
+#include <QDebug>
+
+#include <algorithm>
+
+namespace {
+
+constexpr SInt32 kItemsPerClockRead = 32;
+
+} // namespace
+
+CSearchTask::CSearchTask(const QString& titleKey, TaskOwnerView* owner, SInt16 kind, LWindow* source)
+    : CVisualTask(titleKey, owner)
+{
+    Init(kind, source);
+}
+
+CSearchTask::CSearchTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner, SInt16 kind, LWindow* source)
+    : CVisualTask(titleList, titleIndex, owner)
+{
+    Init(kind, source);
+}
+
+void CSearchTask::Init(SInt16 kind, LWindow* source)
+{
+    mKind = kind;
+    mSource = source;
+    mCompletionSound.emplace(20);
+    if (TaskOwnerView* owner = GetOwner())
+        owner->GetModel().AddRunningTask(true);
+}
+
+CSearchTask::~CSearchTask()
+{
+    if (TaskOwnerView* owner = GetOwner()) {
+        mBusy.Lower(owner);
+        owner->GetModel().RemoveRunningTask(true);
+    }
+    // Prompts still open are closed with their criteria.
+    for (auto& asked : mAsked)
+        asked->RemoveListener(this);
+    mAsked.clear();
+}
+
+// --- Criteria and prompts ------------------------------------------------------------------------
+
+void CSearchTask::AddCriterion(std::unique_ptr<CCriteria> criterion)
+{
+    ThrowIfNil_(criterion);
+    mCriteria.push_back(std::move(criterion));
+}
+
+void CSearchTask::RemoveCriterion(CCriteria* criterion)
+{
+    std::erase_if(mCriteria, [&](const auto& held) { return held.get() == criterion; });
+}
+
+void CSearchTask::AddOrAskCriterion(std::unique_ptr<CCriteria> criterion)
+{
+    ThrowIfNil_(criterion);
+    const bool batchFile = mKind == kSearchKindBatch && criterion->GetCategory() == 4021;
+    const bool complete = batchFile
+        ? (criterion->HasKey(kCriteriaApplicationKey) || criterion->HasKey(kCriteriaCreatorKey)
+              || criterion->HasKey(kCriteriaAliasKey))
+        : criterion->HasValue();
+    if (complete) {
+        AddCriterion(std::move(criterion));
+        mStartRequested = true;
+        StartIfAnswered();
+        return;
+    }
+    AskCriterion(std::move(criterion));
+}
+
+void CSearchTask::LoadCriteria(const QVariantList& criteria)
+{
+    for (const QVariant& entry : criteria) {
+        if (entry.typeId() != QMetaType::QVariantMap)
+            ThrowOSErr_(err_NilPointer, "a stored criterion is no dictionary");
+        auto criterion = std::make_unique<CCriteria>(entry.toMap());
+        const bool batchFile = mKind == kSearchKindBatch && criterion->GetCategory() == 4021;
+        const bool complete = batchFile
+            ? (criterion->HasKey(kCriteriaApplicationKey) || criterion->HasKey(kCriteriaCreatorKey)
+                  || criterion->HasKey(kCriteriaAliasKey))
+            : criterion->HasValue();
+        if (complete)
+            AddCriterion(std::move(criterion));
+        else
+            AskCriterion(std::move(criterion));
+    }
+    mStartRequested = true;
+    StartIfAnswered();
+}
+
+void CSearchTask::AskCriterion(std::unique_ptr<CCriteria> criterion)
+{
+    CCriteria* asked = criterion.get();
+    asked->AddListener(this);
+    mAsked.push_back(std::move(criterion));
+    --mPendingAnswers;
+    try {
+        const bool batchFile = mKind == kSearchKindBatch && asked->GetCategory() == 4021;
+        const QString count = QString::number(CountItems());
+        if (batchFile && asked->GetSelector() == kSelectorOpenInApplication)
+            asked->ChooseApplication(CopyLocalizedString(QStringLiteral("OPEN_X_IN_APPLICATION")).arg(count), mSource);
+        else if (batchFile)
+            asked->ChooseFolder(CopyLocalizedString(asked->GetSelector() == kSelectorMoveToFolder
+                                                        ? QStringLiteral("MOVE_X_MEDIA_PROMT")
+                                                        : QStringLiteral("COPY_X_MEDIA_PROMT"))
+                                    .arg(count),
+                mSource);
+        else
+            asked->AskValue(GetTitle(), mSource);
+    } catch (...) {
+        // The prompt never opened: nothing is outstanding for it.
+        asked->RemoveListener(this);
+        std::erase_if(mAsked, [&](const auto& held) { return held.get() == asked; });
+        ++mPendingAnswers;
+        throw;
+    }
+}
+
+void CSearchTask::ListenToMessage(MessageT message, void* ioParam)
+{
+    if (message != msg_CriteriaChosen && message != msg_CriteriaCancelled) {
+        CVisualTask::ListenToMessage(message, ioParam);
+        return;
+    }
+    auto* criterion = static_cast<CCriteria*>(ioParam);
+    auto held = std::find_if(mAsked.begin(), mAsked.end(), [&](const auto& one) { return one.get() == criterion; });
+    if (held == mAsked.end())
+        return;
+    criterion->RemoveListener(this);
+    std::unique_ptr<CCriteria> answered = std::move(*held);
+    mAsked.erase(held);
+    if (message == msg_CriteriaChosen)
+        AddCriterion(std::move(answered));
+    ++mPendingAnswers;
+    mStartRequested = true;
+    StartIfAnswered();
+}
+
+void CSearchTask::StartIfAnswered()
+{
+    if (mPendingAnswers != 0 || !mStartRequested || mStarted)
+        return;
+    mStartRequested = false;
+    mStarted = true;
+    Start();
+}
+
+void CSearchTask::SetSourceKind(SInt32 sourceKind)
+{
+    mSourceKind = sourceKind;
+    if (sourceKind == kSearchSourceOpenIndexes)
+        mResultAction = kResultCopyToNewIndex;
+}
+
+void CSearchTask::SetResultAction(SInt32 action)
+{
+    if (mSourceKind == kSearchSourceOpenIndexes)
+        return;
+    if (action == kResultBatchByPreference)
+        action = GetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile")) ? kResultBatchFiles : kResultBatchCatalogue;
+    mResultAction = action;
+}
+
+// --- The run ---------------------------------------------------------------------------------------
+
+void CSearchTask::Finish(bool /*stopped*/)
+{
+    mBusy.Lower(GetOwner());
+}
+
+void CSearchTask::RunTask()
+{
+    TaskOwnerView* owner = GetOwner();
+    if (!owner)
+        return;
+    if (!mCriteria.empty()) {
+        SetProgressMin(0);
+        SetProgressMax(CountItems());
+        const QString ownerTitle = owner->GetWindowTitle();
+        SetCaption6(ownerTitle);
+        ShowPauseButton(true);
+        if (CountItems() > 1)
+            ShowProgress(0);
+        mBusy.Raise(*owner);
+        if (mResultAction == kResultShowFilter && mKind != kSearchKindBatch)
+            ShowOwnerFilter();
+
+        if (mKind == kSearchKindDuplicates) {
+            SetStatusCaption(601, 42);
+            FindDuplicates(mCriteria.front()->GetSelector());
+        } else if (mKind == kSearchKindSearch) {
+            SetStatusCaption(601, 7);
+            SearchItems();
+        } else {
+            SetStatusCaption(601, 7);
+            BatchItems();
+        }
+
+        std::erase(mFound, nullptr);
+        if (mResultAction == kResultShowFilter && mKind != kSearchKindBatch) {
+            // The run showed them as they were found; the filter now holds them all.
+            ShowFoundInOwner();
+            mFound.clear();
+        }
+        if (!mFound.empty())
+            DoResultAction();
+        else if (mFoundCount == 0 && !mNotes.unchecked && mResultAction != kResultShowFilter)
+            ReportEmptyResult();
+        if (mNotes.unchecked)
+            ReportError(kMsgSomeItemsNotExamined);
+        mBusy.Lower(owner);
+        if (mResultDocument)
+            return;
+    }
+    FocusOwner();
+}
+
+void CSearchTask::ReportEmptyResult()
+{
+    if (mKind == kSearchKindDuplicates)
+        ReportError(kMsgNoDuplicates);
+    else if (mKind == kSearchKindSearch)
+        ReportError(kMsgSearch);
+}
+
+void CSearchTask::SearchItems()
+{
+    std::vector<CriterionTest> tests;
+    tests.reserve(mCriteria.size());
+    for (const auto& criterion : mCriteria)
+        tests.emplace_back(*criterion);
+    const SInt32 total = CountItems();
+    SInt32 tested = 0;
+    while (CountItems() > 0) {
+        CheckPause();
+        CIndexItem* item = NextItem();
+        bool all = true;
+        {
+            // A criterion may read the file and yield: the item stays in the index meanwhile.
+            StItemInUse inUse(item);
+            for (const CriterionTest& test : tests) {
+                if (!test.Matches(*item, mNotes)) {
+                    all = false;
+                    break;
+                }
+            }
+        }
+        if (all)
+            AddFound(item);
+        // The clock is read every few items: a test of a name takes less than reading it.
+        if (++tested % kItemsPerClockRead == 0 && YieldIfTimeUp()) {
+            ShowFoundInOwner();
+            SetProgress(total - CountItems());
+            SetItemCaption(item->GetName());
+            if (TaskOwnerView* owner = GetOwner()) {
+                SInt32 state = 0;
+                owner->BroadcastMessage(msg_ViewStateChanged, &state);
+            }
+        }
+    }
+}
+
+void CSearchTask::AddFound(CIndexItem* item)
+{
+    ThrowIfNil_(item);
+    mFound.push_back(item);
+    ++mFoundCount;
+}
+
+void CSearchTask::RemoveItem(CIndexItem* item)
+{
+    CVisualTask::RemoveItem(item);
+    // Nulled, not erased: a result action may be walking the list.
+    std::replace(mFound.begin(), mFound.end(), item, static_cast<CIndexItem*>(nullptr));
+    std::replace(mCandidates.begin(), mCandidates.end(), item, static_cast<CIndexItem*>(nullptr));
+}
+
+QString CSearchTask::Dump() const
+{
+    QString text = QStringLiteral("Execute search task:\nKind:%1\nResult action:%2\nCriteria count: %3\nItem count: %4\n\n"
+                                  "Criteria list:\n")
+                       .arg(mKind)
+                       .arg(mResultAction)
+                       .arg(mCriteria.size())
+                       .arg(CountItems());
+    qDebug().noquote() << text;
+    for (const auto& criterion : mCriteria)
+        text += criterion->Show();
+    return text + QLatin1Char('\n');
+}
+
+void CSearchTask::Beep() const
+{
+    QApplication::beep();
+}

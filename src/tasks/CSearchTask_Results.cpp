@@ -1,0 +1,223 @@
+#include "CIndexDoc.h"
+#include "CIndexItem.h"
+#include "CIndexModel.h"
+#include "CSearchTask.h"
+#include "ExceptionCode.h"
+#include "IndexDocServices.h"
+#include "LCommander.h"
+#include "LWindow.h"
+#include "LocalizedStrings.h"
+
+#include <QScopeGuard>
+
+// The owner's side of the results: every change goes through the owner's index
+// model, so that found items enter the filter list only and a moved item keeps
+// one place in the index.
+
+CIndexModel& CSearchTask::OwnerModel() const
+{
+    TaskOwnerView* owner = GetOwner();
+    ThrowIfNil_(owner);
+    return owner->GetModel();
+}
+
+void CSearchTask::ShowOwnerFilter()
+{
+    // The window keeps its own title: nothing gives it back when the filter ends.
+    GetOwner()->ShowFilter(nullptr, true, true);
+}
+
+void CSearchTask::ShowFoundInOwner()
+{
+    if (mResultAction != kResultShowFilter || mKind == kSearchKindBatch)
+        return;
+    std::erase(mFound, nullptr);
+    CIndexModel& model = OwnerModel();
+    // One change for everything found so far: the filter list only, never all items.
+    if (!model.ReplaceFilterItems(mFound))
+        return;
+    for (CIndexItem* item : mFound) {
+        if (item->TestFlags(kItemFlagDuplicate))
+            SelectInOwner(item);
+    }
+}
+
+void CSearchTask::SelectInOwner(CIndexItem* item)
+{
+    // The item's highlight is its selection; the model mirrors a run of them in
+    // one change, where selecting row by row would cost a pass over the rows each.
+    item->Hilite();
+}
+
+void CSearchTask::FocusOwner()
+{
+    // Only when the search was asked for from the owner's own window.
+    auto* pane = dynamic_cast<LPane*>(GetOwner());
+    auto* commander = dynamic_cast<LCommander*>(GetOwner());
+    if (mSource && pane && commander && pane->GetContainingWindow() == mSource && GetOwner()->IsShown())
+        LCommander::SwitchTarget(commander);
+}
+
+bool CSearchTask::IsNewIndexAction(SInt32 action)
+{
+    return action == kResultMoveToNewIndex || action == kResultCopyAndView || action == kResultCopyPerGroup
+        || action == kResultMovePerGroup || action == kResultCopyToNewIndex;
+}
+
+void CSearchTask::DoResultAction()
+{
+    ShowPauseButton(false);
+    ShowStopButton(false);
+    SetProgressMin(0);
+    SetProgressMax(SInt32(mFound.size()));
+    SetProgress(1);
+    SetStatusCaption(601, 40);
+    SetCaption6(QString());
+    SetStatusString(QString());
+
+    // The list is emptied however the action ends. An item deleted while the
+    // action yields is nulled in it (RemoveItem).
+    auto empty = qScopeGuard([&] { mFound.clear(); });
+    if (IsNewIndexAction(mResultAction)) {
+        FillResultDocument();
+        return;
+    }
+
+    TaskOwnerView* owner = GetOwner();
+    if (!owner)
+        return;
+    CIndexModel& model = OwnerModel();
+    auto* commander = dynamic_cast<LCommander*>(owner);
+    if (mResultAction == kResultSelect || mResultAction == kResultMoveToTop)
+        model.DeselectAll();
+    bool changed = false;
+    bool refused = false;
+    SInt32 done = 0;
+    for (size_t i = 0; i < mFound.size(); ++i) {
+        CIndexItem* item = mFound[i];
+        if (!item)
+            continue;
+        const SInt32 index = model.GetIndexOfItem(item);
+        switch (mResultAction) {
+        case kResultSelect:
+            if (index)
+                SelectInOwner(item);
+            break;
+        case kResultShowInfo: item->ShowInfoWindow(commander); break;
+        case kResultOpen: item->OpenInViewer(index, owner, true); break;
+        case kResultReveal: item->RevealInFinder(); break;
+        case kResultDelete:
+            if (index && CatchCode([&] { owner->RemoveItem(index, false, true, false); }) == noErr)
+                changed = true;
+            else
+                refused = true;
+            break;
+        case kResultMoveToTop:
+        case kResultMoveToEnd: {
+            if (!index)
+                break;
+            // Taken out and put back: one place in the index, never two.
+            CIndexItem* moved = model.TakeItemAt(index);
+            model.InsertItem(moved, mResultAction == kResultMoveToTop ? 1 : kInsertAtEnd);
+            model.AddItemToValueIndex(moved);
+            SelectInOwner(moved);
+            changed = true;
+            break;
+        }
+        default: break;
+        }
+        ++done;
+        if (YieldIfTimeUp())
+            SetProgress(done);
+    }
+    if (changed || mResultAction == kResultSelect)
+        owner->RevealFirstSelected();
+    if (changed)
+        model.SetModified(true);
+    if (refused)
+        Beep();
+}
+
+CIndexDoc* CSearchTask::NewResultDocument()
+{
+    auto* document = new CIndexDoc(LCommander::GetTopCommander(), QUrl(), false, false);
+    mResultDocument = document;
+    return document;
+}
+
+void CSearchTask::FillResultDocument()
+{
+    CIndexDoc* document = NewResultDocument();
+    ThrowIfNil_(document);
+    auto* view = dynamic_cast<TaskOwnerView*>(document->GetIndexViewPane());
+    ThrowIfNil_(view);
+    TaskOwnerView* owner = GetOwner();
+    const bool move = mResultAction == kResultMoveToNewIndex || mResultAction == kResultMovePerGroup;
+    const QString title = mKind == kSearchKindSearch
+        ? CopyLocalizedCFString(600, 42) + QLatin1Char('"') + GetTitle() + QLatin1Char('"')
+        : (owner ? owner->GetWindowTitle() : QString()) + CopyLocalizedCFString(600, 45);
+    document->SetWindowTitleCF(title);
+
+    CIndexModel& target = view->GetModel();
+    target.AddRunningTask(false);
+    target.SetBusy(true);
+    auto release = qScopeGuard([&] {
+        target.RemoveRunningTask(false);
+        target.SetBusy(false);
+    });
+    try {
+        SInt32 done = 0;
+        for (size_t i = 0; i < mFound.size(); ++i) {
+            CIndexItem* item = mFound[i];
+            if (!item)
+                continue;
+            const bool marked = item->TestFlags(kItemFlagDuplicate);
+            CIndexItem* entry = item;
+            if (move) {
+                const SInt32 index = OwnerModel().GetIndexOfItem(item);
+                if (!index || CatchCode([&] { owner->RemoveItem(index, false, false, false); }) != noErr)
+                    continue;
+            } else {
+                entry = new CIndexItem(*item);
+            }
+            std::unique_ptr<CIndexItem> held(entry);
+            target.InsertItem(entry, kInsertAtEnd);
+            held.release();
+            if (marked) {
+                item->SetFlags(item->GetFlags() & ~kItemFlagDuplicate);
+                if (entry != item)
+                    entry->SetFlags(entry->GetFlags() & ~kItemFlagDuplicate);
+                entry->Hilite();
+            }
+            ++done;
+            if (YieldIfTimeUp()) {
+                SetProgress(done);
+                SetItemCaption(entry->GetName());
+            }
+        }
+        view->AdjustImageSize();
+        if (mKeepNewListLocked)
+            target.LockItemList();
+    } catch (...) {
+        release.dismiss();
+        target.RemoveRunningTask(false);
+        target.SetBusy(false);
+        document->SetModified(false);
+        mResultDocument = nullptr;
+        document->Close();
+        throw;
+    }
+    release.dismiss();
+    target.RemoveRunningTask(false);
+    target.SetBusy(false);
+    if (move && owner)
+        OwnerModel().SetModified(true);
+    document->SetModified(false);
+    document->ShowWindow();
+    if (mResultAction == kResultCopyAndView) {
+        if (LWindow* window = document->GetWindow())
+            window->Select();
+        if (IndexDocViewServices* services = document->GetIndexView())
+            services->OpenSelectedItem();
+    }
+}
