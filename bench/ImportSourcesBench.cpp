@@ -20,7 +20,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -74,25 +73,24 @@ void ClearTarget()
     QDir().mkpath(Target());
 }
 
-// Runs a task on a fresh view until it ends, measuring the longest gap between
-// two turns of the event loop meanwhile.
+// Runs a task on a fresh view until it ends, measuring meanwhile the longest
+// time the main thread was held between two rounds of the scheduler (what the
+// event loop would wait for).
 SInt32 RunTaskOnView(const std::function<CVisualTask*(TaskOwnerView*)>& make, double& longestStallMs)
 {
     auto view = MakeBenchView();
-    QElapsedTimer sinceLast;
-    sinceLast.start();
-    double longest = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longest = std::max(longest, double(sinceLast.nsecsElapsed()) / 1e6);
-        sinceLast.restart();
-    });
-    ticker.start(5);
     CVisualTask* task = make(view.get());
     const ThreadID id = task->GetID();
     task->Start();
-    LThread::RunUntil([&] { return LThread::FromID(id) == nullptr; }, 600000);
-    longestStallMs = std::max(longestStallMs, longest);
+    QElapsedTimer sinceLast;
+    sinceLast.start();
+    LThread::RunUntil(
+        [&] {
+            longestStallMs = std::max(longestStallMs, double(sinceLast.nsecsElapsed()) / 1e6);
+            sinceLast.restart();
+            return LThread::FromID(id) == nullptr;
+        },
+        600000);
     return view->CountAllItems();
 }
 

@@ -7,6 +7,8 @@
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "ExtendedAttributes.h"
+#include "ImageMetadata.h"
+#include "UserData.h"
 #include "FieldKeys.h"
 #include "FileRoutines.h"
 #include "FileSystemRoutines.h"
@@ -28,6 +30,9 @@
 namespace {
 
 Q_LOGGING_CATEGORY(lcCamera, "orvex.camera")
+
+// Files downloaded in one go before their items are made.
+constexpr std::size_t kDownloadBatch = 16;
 
 // "ICAConnectCameraAction": what a camera's arrival does.
 constexpr SInt32 kConnectActionNothing = 3;
@@ -214,20 +219,36 @@ void CImportCameraTask::RunTask()
     SetStatusCaption(601, 11);
     SetIndeterminate(false);
 
+    const bool adjustDates = mFlags & kCameraAdjustCreationDate;
     SInt32 done = 0;
-    for (const CameraFileEntry& entry : mFiles) {
+    for (std::size_t first = 0; first < mFiles.size(); first += kDownloadBatch) {
         CheckPause();
-        SetItemCaption(entry.name);
-        const FileRef local = DownloadFile(*mCamera, entry);
-        if (local.IsValid()) {
-            auto item = std::make_unique<CIndexItem>(local);
-            DressDownloadedFile(local, *item);
-            mQueued.push_back({std::move(item), entry});
-        } else {
-            ++mFailed;
+        const std::size_t count = std::min(kDownloadBatch, mFiles.size() - first);
+        SetItemCaption(mFiles[first].name);
+        // One job downloads the batch (the camera answers one request at a time);
+        // the pictures' dates are then read side by side.
+        std::vector<FileRef> local(count);
+        WorkerPool::Run([&] {
+            for (std::size_t i = 0; i < count && !WorkerPool::CancelRequested(); ++i)
+                local[i] = DownloadFile(*mCamera, mFiles[first + i]);
+        });
+        std::vector<UInt32> dates(count, 0);
+        if (adjustDates)
+            WorkerPool::RunEach(count, [&](std::size_t i) { dates[i] = ReadPictureDate(local[i]); });
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!local[i].IsValid()) {
+                ++mFailed;
+                continue;
+            }
+            if (dates[i] != 0)
+                SetFileCreationDate(local[i].ToUrl(), dates[i]);
+            auto item = std::make_unique<CIndexItem>(local[i]);
+            DressDownloadedFile(local[i], *item);
+            mQueued.push_back({std::move(item), mFiles[first + i]});
         }
         InsertQueued();
-        SetProgress(++done);
+        done += SInt32(count);
+        SetProgress(done);
         SInt32 zero = 0;
         Broadcast(msg_ViewStateChanged, &zero);
         YieldIfTimeUp(kUseTaskSlice);
@@ -262,17 +283,16 @@ FileRef CImportCameraTask::DownloadFile(CameraConnection& camera, const CameraFi
         qCWarning(lcCamera) << "no file for" << entry.name << "in" << mDownloadFolder.Path() << status;
         return {};
     }
-    status = WorkerPool::Run([&] {
-        OSStatus result = camera.Download(entry, fd);
-        if (result == noErr && ::fsync(fd) != 0)
-            result = ioErr;
-        struct stat info {};
-        // Only a whole copy counts: the size the camera gave, or at least some bytes.
-        if (result == noErr
-            && (::fstat(fd, &info) != 0 || info.st_size == 0 || (entry.size >= 0 && info.st_size != entry.size)))
-            result = kErrCameraFailed;
-        return result;
-    });
+    // A copy whose original leaves the camera must be on the disk first.
+    const bool mustLast = mFlags & kCameraDeleteAfterDownload;
+    status = camera.Download(entry, fd);
+    if (status == noErr && mustLast && ::fsync(fd) != 0)
+        status = ioErr;
+    struct stat info {};
+    // Only a whole copy counts: the size the camera gave, or at least some bytes.
+    if (status == noErr
+        && (::fstat(fd, &info) != 0 || info.st_size == 0 || (entry.size >= 0 && info.st_size != entry.size)))
+        status = kErrCameraFailed;
     ::close(fd);
     if (status != noErr) {
         ::unlink(local.NativePath().constData());
@@ -281,12 +301,18 @@ FileRef CImportCameraTask::DownloadFile(CameraConnection& camera, const CameraFi
     return local;
 }
 
+UInt32 CImportCameraTask::ReadPictureDate(const FileRef& file)
+{
+    if (!file.IsValid() || !CanCarryImageMetadata(file.Path()))
+        return 0;
+    UserData data;
+    if (ReadImageFileMetadata(file.Path(), QString(), data) != noErr)
+        return 0;
+    return CEXIFInfo(&data).GetDateTimeOriginal();
+}
+
 void CImportCameraTask::DressDownloadedFile(const FileRef& file, CIndexItem& item)
 {
-    if (mFlags & kCameraAdjustCreationDate) {
-        if (CEXIFInfo* exif = item.GetEXIFInfo(); exif && exif->GetDateTimeOriginal() != 0)
-            SetFileCreationDate(file.ToUrl(), exif->GetDateTimeOriginal());
-    }
     if (mFlags & kCameraAddMetaDataToComment) {
         QStringList parts;
         for (SInt32 key : {kFieldModel, kFieldExposureSummary, kFieldDateTimeOriginal}) {

@@ -65,8 +65,11 @@ protected:
     void RunTask() override;
 
 private:
-    // Downloads one file under a free name; the local file, or invalid on failure.
+    // Downloads one file under a free name; the local file, or invalid on
+    // failure. Blocking: runs on a worker.
     FileRef DownloadFile(CameraConnection& camera, const CameraFileEntry& entry);
+    // The picture's EXIF date (seconds since 1904, local), 0 for none. Blocking.
+    static UInt32 ReadPictureDate(const FileRef& file);
     void DressDownloadedFile(const FileRef& file, CIndexItem& item);
     // Inserts the queued items while the owner's list is free.
     void InsertQueued();
