@@ -341,8 +341,9 @@ void CImportCameraTask::InsertQueued()
     while (owner && !mQueued.empty() && !owner->GetModel().IsItemListLocked()) {
         Queued queued = std::move(mQueued.front());
         mQueued.pop_front();
-        queued.item->Hilite(); // each picture comes in selected
-        const SInt32 at = owner->GetModel().InsertItem(queued.item.release(), kInsertAtEnd);
+        CIndexModel& model = owner->GetModel();
+        const SInt32 at = model.InsertItem(queued.item.release(), kInsertAtEnd);
+        model.SelectIndex(at); // each picture comes in selected
         owner->AdjustImageSize();
         owner->RefreshItem(at);
         ++mImported;

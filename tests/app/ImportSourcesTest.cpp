@@ -6,6 +6,7 @@
 #include "CImportiPhotoTask.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
+#include "CIndexModel.h"
 #include "CIndexView.h"
 #include "ErrorReport.h"
 #include "Preferences.h"
@@ -53,10 +54,10 @@ bool IsIdle(CIndexDoc* document)
 QStringList ItemFiles(CIndexDoc* document, bool selectedOnly = false)
 {
     QStringList names;
-    auto* view = dynamic_cast<CIndexView*>(document->GetIndexViewPane());
-    for (SInt32 i = 1; view && i <= view->CountAllItems(); ++i) {
+    CIndexModel& model = document->GetModel();
+    for (SInt32 i = 1; i <= model.CountAllItems(); ++i) {
         CIndexItem* item = nullptr;
-        if (view->GetItemAt(i, item) && item && (!selectedOnly || item->IsHilited()))
+        if (model.GetItemAt(i, item) && item && (!selectedOnly || model.IsSelected(i)))
             names << QFileInfo(item->GetURL().toLocalFile()).fileName();
     }
     return names;
