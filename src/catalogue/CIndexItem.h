@@ -26,6 +26,7 @@ class CANPAInfo;
 class CIndexItem;
 class CEXIFInfo;
 class CIndexPackage;
+class FieldDictionaryKeys;
 class CItemError;
 class ExceptionCode;
 class CMedia;
@@ -366,6 +367,10 @@ public:
     // Field name to field text (placeholder mode) for every field of the field menu
     // that has a value.
     QVariantMap CopyFieldDictionary();
+    // The same over fields loaded once, with the item's 1-based position given.
+    // Nothing here opens the medium or resolves the alias: the file state (4021),
+    // validation (4022) and thumbnail (4007) read what the item knows already.
+    QVariantMap CopyFieldDictionary(const FieldDictionaryKeys& fields, SInt32 position);
     // True when the medium opens and validates; never asks for a missing file.
     virtual bool ValidateMedia();
     // Writes the caption into the media file; a failure becomes the item's error.

@@ -11,6 +11,7 @@
 #include "CMedia.h"
 #include "CRAWMedia.h"
 #include "ExceptionCode.h"
+#include "FieldDictionaryKeys.h"
 #include "FieldKeys.h"
 #include "FileRoutines.h"
 #include "FileSystemRoutines.h"
@@ -631,26 +632,64 @@ QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
     return text;
 }
 
-QVariantMap CIndexItem::CopyFieldDictionary()
+FieldDictionaryKeys FieldDictionaryKeys::Load()
 {
-    QVariantMap fields;
-    const std::unique_ptr<LMenu> menu = [] {
-        std::unique_ptr<LMenu> loaded;
-        CatchCode([&] { loaded = LMenu::Load(212); });
-        return loaded;
-    }();
+    FieldDictionaryKeys keys;
+    std::unique_ptr<LMenu> menu;
+    CatchCode([&] { menu = LMenu::Load(212); });
     if (!menu)
-        return fields;
+        return keys;
     for (SInt16 i = 1; i <= menu->CountItems(); ++i) {
         const SInt32 key = menu->Item(i)->command;
         if (key == cmd_Nothing || !IsFieldKey(key))
             continue;
         const QString name = Quietly([&] { return CopyFieldName(key); });
-        const QString text = CopyFieldString(key, kFieldTextPlaceholder);
-        if (!name.isEmpty() && text != kFieldPlaceholder)
-            fields.insert(name, text);
+        if (!name.isEmpty())
+            keys.mFields.push_back({key, name});
     }
-    return fields;
+    return keys;
+}
+
+QVariantMap CIndexItem::CopyFieldDictionary()
+{
+    return CopyFieldDictionary(FieldDictionaryKeys::Load(), GetPositionInView());
+}
+
+QVariantMap CIndexItem::CopyFieldDictionary(const FieldDictionaryKeys& fields, SInt32 position)
+{
+    QVariantMap dictionary;
+    auto localized = [](SInt16 index) { return CopyLocalizedCFString(kFieldTextList, index); };
+    auto insert = [&](const QString& name, const QString& text) {
+        if (!text.isEmpty() && text != kFieldPlaceholder)
+            dictionary.insert(name, text);
+    };
+    auto isStateField = [](SInt32 key) { return key == kFieldFileState || key == kFieldMediaValidates; };
+    for (const FieldDictionaryKeys::Field& field : fields.Fields()) {
+        if (field.key == kFieldHasThumbnail) // the stored thumbnail's number, not its picture read from disk
+            insert(field.name, localized(GetThumbnailNumber() > 0 || HeldThumbnail() ? kTextYes : kTextNo));
+        else if (field.key == kFieldPositionInView)
+            insert(field.name, QString::number(position));
+        else if (!isStateField(field.key))
+            insert(field.name, CopyFieldString(field.key, kFieldTextPlaceholder));
+    }
+    // The states last, as the other fields left them: as last located (left out
+    // while never looked for), and a failure met or a medium measured before.
+    for (const FieldDictionaryKeys::Field& field : fields.Fields()) {
+        if (field.key == kFieldFileState) {
+            if (IsStoredInPackage())
+                insert(field.name, localized(kTextStoredInPackage));
+            else if (!mURL.isEmpty())
+                insert(field.name, localized(kTextFileFound));
+            else if (mURLLookedFor)
+                insert(field.name, localized(kTextFileMissing));
+        } else if (field.key == kFieldMediaValidates) {
+            if (GetError() || HasThumbnailFailed())
+                insert(field.name, localized(kTextMediaInvalid));
+            else if (mImageInfo.Get() || GetThumbnailNumber() > 0)
+                insert(field.name, localized(kTextMediaValid));
+        }
+    }
+    return dictionary;
 }
 
 bool CIndexItem::ValidateMedia()

@@ -3,8 +3,13 @@
 #include "FileRef.h"
 #include "MacTypes.h"
 
+#include <QString>
+#include <vector>
+
 class CIndexDoc;
+class CIndexItem;
 class IndexViewServices;
+class QWidget;
 
 // What the catalogue asks of the tasks, search and batch layer, which implements
 // this and installs it at start-up (SetTaskServices). Starting a task that cannot
@@ -32,6 +37,21 @@ public:
     virtual void StartWriteIndexTask(CIndexDoc* document) = 0;
     // Stops every running task the view owns; returns at once.
     virtual void StopTasksOfOwner(IndexViewServices* view) = 0;
+
+    // CExportFilesTask (title 601:37): asks where to write the items as image files,
+    // window-modal on `window` when one is given, then writes them.
+    virtual void StartExportFilesTask(IndexViewServices* view, const std::vector<CIndexItem*>& items,
+        QWidget* window);
+    // CExportXMLTask (title 601:48): asks for a file on the view's window and
+    // writes the index's data and the items, in this order, as an XML property list.
+    struct IndexXMLData {
+        QString name;    // the window's title
+        QString url;     // the index's address text; empty for none
+        QString caption; // the index's comment; empty for none
+        bool selectedOnly = false; // the items are the selection, not the whole list
+    };
+    virtual void StartExportXMLTask(IndexViewServices* view, const std::vector<CIndexItem*>& items,
+        const IndexXMLData& index);
 };
 
 inline constexpr SInt32 kInsertAtEnd = 0x7fffffff;

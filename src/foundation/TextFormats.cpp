@@ -130,7 +130,9 @@ QString FormatDateTimeText(UInt32 seconds, DateForm form, bool withTime)
     if (seconds == 0)
         return {};
     const QLocale locale;
-    const QDateTime when = MacSecondsToDateTime(seconds);
+    // The seconds name a wall-clock time: its fields as stored, with no time zone
+    // to look up (which reads the zone file at every call).
+    const QDateTime when = MacSecondsToDateTimeUTC(seconds);
     QString text = locale.toString(when.date(), DateFormatFor(locale, form));
     if (withTime)
         text += QStringLiteral(", ") + locale.toString(when.time(), TimeFormatWithSeconds(locale));

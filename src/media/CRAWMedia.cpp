@@ -101,8 +101,13 @@ CRAWMedia::CRAWMedia(const QUrl& url)
     if (IsMetadataOnly())
         return;
 
-    // The size a decode will give: half size when the preference asks, pixel aspect and
-    // quarter turns already applied by the decoder.
+    SetOutputBounds();
+}
+
+// The size a decode will give: half size when the preference asks, pixel aspect and
+// quarter turns already applied by the decoder.
+void CRAWMedia::SetOutputBounds()
+{
     int width = mIdentity.outputBounds.Width();
     int height = mIdentity.outputBounds.Height();
     if (Pref("RawRenderHalfSize") && !mFullSizeDecode) {
@@ -110,6 +115,19 @@ CRAWMedia::CRAWMedia(const QUrl& url)
         height = (height + 1) / 2;
     }
     mOutputBounds = MakeRect(0, 0, height, width);
+}
+
+void CRAWMedia::SetFullSizeDecode(bool fullSize)
+{
+    if (bool(mFullSizeDecode) == fullSize)
+        return;
+    CMedia::SetFullSizeDecode(fullSize);
+    // Pixels decoded in the other mode are of the other size.
+    if (mImporter || mDecoded) {
+        ReleaseDecodedFile();
+        mDecoded = false;
+    }
+    SetOutputBounds();
 }
 
 CRAWMedia::~CRAWMedia()
@@ -230,7 +248,7 @@ OSStatus CRAWMedia::GetBoundsRect(Rect* r)
     if (IsMetadataOnly())
         return cantFindHandler;
     if (!mImporter) {
-        if (OSStatus status = DecodeRAW(kDecodePreview))
+        if (OSStatus status = DecodeRAW(mFullSizeDecode ? kDecodeFull : kDecodePreview))
             return status;
     }
     return CQTImageBaseMedia::GetBoundsRect(r);
@@ -244,7 +262,7 @@ OSStatus CRAWMedia::SetBoundsRect(const Rect* r)
         return cantFindHandler;
     OSStatus status = noErr;
     if (!mDecoded) {
-        if (!Pref("RawUseEmbeddedImage")) {
+        if (!Pref("RawUseEmbeddedImage") || mFullSizeDecode) {
             status = DecodeRAW(kDecodeFull);
         } else {
             if (!mImporter)

@@ -32,6 +32,9 @@ public:
     OSStatus GetThumbnailPicture(Picture* out) override;
     bool Validate() override;
     OSStatus Draw() override;
+    // Full size: the raw data decoded at its whole size, never the embedded
+    // preview nor half size, whatever the raw preferences say (exports).
+    void SetFullSizeDecode(bool fullSize) override;
 
     // Drops the importer and the decoded pixels; never throws.
     void ReleaseDecodedFile();
@@ -47,6 +50,7 @@ private:
     void OpenImporterOnImage(const QImage& image);
     void OpenImporterOnRawFile();
     void ClearOrientationWhenTurnedAlready();
+    void SetOutputBounds();
 
     bool mDecoded = false;
     bool mDeepImage = false; // the decode gave 16 bits per sample

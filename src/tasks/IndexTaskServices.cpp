@@ -1,5 +1,7 @@
 #include "IndexTaskServices.h"
 
+#include "CExportFilesTask.h"
+#include "CExportXMLTask.h"
 #include "CImportFilesTask.h"
 #include "CImportFolderTask.h"
 #include "CIndexDoc.h"
@@ -152,6 +154,38 @@ void CIndexTaskServices::StopTasksOfOwner(IndexViewServices* view)
 {
     if (auto* owner = dynamic_cast<TaskOwnerView*>(view))
         ::StopTasksOfOwner(owner);
+}
+
+// Queues the items on a task that asks the user before it starts; a task whose
+// asking fails is deleted, as no thread owns it yet.
+template <typename Task, typename Ask>
+void QueueAndAsk(Task* task, const std::vector<CIndexItem*>& items, Ask&& ask)
+{
+    for (CIndexItem* item : items)
+        task->InsertItem(item, kInsertAtEnd);
+    try {
+        ask(*task);
+    } catch (...) {
+        delete task;
+        throw;
+    }
+}
+
+void CIndexTaskServices::StartExportFilesTask(IndexViewServices* view, const std::vector<CIndexItem*>& items,
+    QWidget* window)
+{
+    auto* owner = dynamic_cast<TaskOwnerView*>(view);
+    ThrowIfNil_(owner);
+    QueueAndAsk(new CExportFilesTask(601, 37, owner, window), items, [](CExportFilesTask& task) { task.AskDestination(); });
+}
+
+void CIndexTaskServices::StartExportXMLTask(IndexViewServices* view, const std::vector<CIndexItem*>& items,
+    const IndexXMLData& index)
+{
+    auto* owner = dynamic_cast<TaskOwnerView*>(view);
+    ThrowIfNil_(owner);
+    QueueAndAsk(new CExportXMLTask(601, 48, owner, index), items,
+        [owner](CExportXMLTask& task) { task.AskForFile(dynamic_cast<QWidget*>(owner)); });
 }
 
 void InstallIndexTaskServices()

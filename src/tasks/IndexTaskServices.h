@@ -42,6 +42,10 @@ public:
     void StartReadIndexPackageTask(CIndexDoc* document) override;
     void StartWriteIndexTask(CIndexDoc* document) override;
     void StopTasksOfOwner(IndexViewServices* view) override;
+    void StartExportFilesTask(IndexViewServices* view, const std::vector<CIndexItem*>& items,
+        QWidget* window) override;
+    void StartExportXMLTask(IndexViewServices* view, const std::vector<CIndexItem*>& items,
+        const IndexXMLData& index) override;
 };
 
 void InstallIndexTaskServices();

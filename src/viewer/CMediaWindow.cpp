@@ -22,6 +22,7 @@
 #include "MediaViewerServices.h"
 #include "Preferences.h"
 #include "Sounds.h"
+#include "TaskServices.h"
 #include "ThemeColors.h"
 #include "UReportErrors.h"
 #include "WindowUtilities.h"
@@ -514,6 +515,10 @@ bool CMediaWindow::ObeyCommand(CommandT command, void* ioParam)
         if (mItem)
             ThrowIfOSErr_(SetDesktopPictureURL(mItem->GetURL()));
         return true;
+    case cmd_MediaExport:
+        if (mItem && mIndexView)
+            GetTaskServices().StartExportFilesTask(mIndexView, {mItem}, IsFullScreenKind() ? nullptr : this);
+        return true;
     case cmd_MediaFullScreen:
         ToggleFullScreen();
         return true;
@@ -588,9 +593,11 @@ void CMediaWindow::FindCommandStatus(CommandT command, Boolean& outEnabled, Bool
         outEnabled = true;
         QStringToPString(CopyLocalizedCFString(600, mToolbar.IsVisible() ? 12 : 11), outName);
         return;
-    // The export task, the rating of the value index and the fonts' activation
-    // belong to subsystems still to come.
-    case cmd_MediaExport:
+    case cmd_MediaExport: // the export's task belongs to the item's index view
+        outEnabled = mItem && mIndexView;
+        return;
+    // The rating of the value index and the fonts' activation belong to
+    // subsystems still to come.
     case cmd_MediaRating:
     case cmd_MediaActivateFonts:
     case cmd_MediaDeactivateFonts:

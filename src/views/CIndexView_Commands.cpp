@@ -5,6 +5,7 @@
 #include "LMenuBar.h"
 #include "LocalizedStrings.h"
 #include "Preferences.h"
+#include "TaskServices.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -18,6 +19,8 @@ enum : CommandT {
     cmd_Comment = 1021,
     cmd_IndexProperties = 1056,
     cmd_DeselectAll = 1063,
+    cmd_ExportFiles = 1058,
+    cmd_ExportXML = 1059,
     cmd_FullScreen = 1068,
 };
 
@@ -31,6 +34,16 @@ std::vector<CIndexItem*> SelectedItems(const TArray<CIndexItem*>& list)
             selected.push_back(item);
     }
     return selected;
+}
+
+// The selected items of the current list, in its order, or the whole list when
+// none is selected.
+std::vector<CIndexItem*> ItemsToExport(const CIndexView& view)
+{
+    std::vector<CIndexItem*> items = SelectedItems(view.GetItemList());
+    if (items.empty())
+        items.assign(view.GetItemList().begin(), view.GetItemList().end());
+    return items;
 }
 
 } // namespace
@@ -86,6 +99,14 @@ bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
         SetFullScreen(!IsFullScreen());
         LCommander::SetUpdateCommandStatus(true);
         return true;
+    case cmd_ExportFiles:
+        GetTaskServices().StartExportFilesTask(this, ItemsToExport(*this), IsFullScreen() ? nullptr : GetContainingWindow());
+        return true;
+    case cmd_ExportXML: {
+        const TaskServices::IndexXMLData index { GetWindowTitle(), GetIndexURLText(), GetComment(), CountSelectedItems() > 0 };
+        GetTaskServices().StartExportXMLTask(this, ItemsToExport(*this), index);
+        return true;
+    }
     default:
         return LCommander::ObeyCommand(command, ioParam);
     }
@@ -130,6 +151,10 @@ void CIndexView::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolea
     case cmd_GetInfo:
     case cmd_Reveal:
         outEnabled = selected > 0;
+        return;
+    case cmd_ExportFiles: // the selection, or else the whole list
+    case cmd_ExportXML:
+        outEnabled = CountItems() > 0;
         return;
     case cmd_FullScreen:
         outEnabled = true;

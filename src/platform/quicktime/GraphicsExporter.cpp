@@ -9,12 +9,15 @@
 #include "SafeSave.h"
 #include "UserData.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <gif_lib.h>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 #include <QTemporaryFile>
 
 #include <cmath>
@@ -222,11 +225,19 @@ OSStatus GraphicsExporter::WritePixels(const QImage& input, const QString& path)
         if (space.isValid())
             image.setColorSpace(space);
     }
-    QImageWriter writer(&file, FindFormat(mType)->qtName);
+    // Encoded in memory and then written with every byte checked: Qt's TIFF
+    // writer reports success after the device refused its bytes.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, FindFormat(mType)->qtName);
     if (mType == 'JPEG' || mType == 'jp2 ')
         writer.setQuality(CodecQualityToPercent(mQuality));
     if (!writer.write(image))
-        return file.error() != QFileDevice::NoError ? WriteFailureCode(errno) : codecErr;
+        return codecErr;
+    errno = 0;
+    if (file.write(bytes) != bytes.size())
+        return WriteFailureCode(errno);
     return FinishFileWrite(file);
 }
 
@@ -234,6 +245,9 @@ OSStatus GraphicsExporter::DoExport()
 {
     if (mOutput.isEmpty())
         return paramErr;
+    // Checked again by the rename; this spares the decoding.
+    if (!mReplaceExisting && QFileInfo(mOutput).exists())
+        return dupFNErr;
     QImage image;
     OSStatus status = InputImage(image);
     if (status != noErr)
@@ -265,10 +279,27 @@ OSStatus GraphicsExporter::DoExport()
             return status;
     }
 
+    if (mFinisher) {
+        status = mFinisher(temp.fileName());
+        if (status != noErr)
+            return status;
+    }
+
     QFile::setPermissions(temp.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
             | QFileDevice::ReadOther);
-    if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(mOutput).constData()) != 0)
-        return ioErr;
+    const QByteArray from = QFile::encodeName(temp.fileName());
+    const QByteArray to = QFile::encodeName(mOutput);
+    if (mReplaceExisting) {
+        if (std::rename(from.constData(), to.constData()) != 0)
+            return ioErr;
+    } else if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) != 0) {
+        // A file system without the flag gets a link, which refuses an existing name too.
+        if (errno != EINVAL && errno != ENOSYS)
+            return errno == EEXIST ? dupFNErr : ioErr;
+        if (::link(from.constData(), to.constData()) != 0)
+            return errno == EEXIST ? dupFNErr : ioErr;
+        ::unlink(from.constData());
+    }
     temp.setAutoRemove(false);
     return SyncFolderOf(mOutput);
 }

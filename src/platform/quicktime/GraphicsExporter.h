@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class GraphicsImporter;
@@ -32,7 +33,8 @@ public:
     OSType DefaultFileNameExtension() const;
     // The extension as text: trailing blanks dropped, lower case ("jpg").
     QString DefaultExtensionText() const;
-    bool CanShowSettingsDialog() const { return false; }
+    // The formats that have settings of their own to ask for (a quality).
+    bool CanShowSettingsDialog() const { return mType == 'JPEG' || mType == 'jp2 '; }
     QString SettingsAsText() const;
 
     void SetCompressionQuality(CodecQ quality) { mQuality = quality; }
@@ -49,6 +51,15 @@ public:
     void SetInputImporter(GraphicsImporter* importer);
     void SetInputPicture(const Picture& picture);
     void SetOutputFile(const QString& path) { mOutput = path; }
+    // Off: an existing file of the output's name makes the export fail with
+    // dupFNErr and stays as it was. On by default.
+    void SetReplaceExisting(bool replace) { mReplaceExisting = replace; }
+    // Runs on the finished temporary file before it is renamed into place (a
+    // caption written into it); a failure ends the export and drops the file.
+    void SetTempFileFinisher(std::function<OSStatus(const QString& tempPath)> finisher)
+    {
+        mFinisher = std::move(finisher);
+    }
 
     OSStatus DoExport();
 
@@ -73,6 +84,8 @@ private:
     GraphicsImporter* mInputImporter = nullptr;
     Picture mInputPicture;
     QString mOutput;
+    bool mReplaceExisting = true;
+    std::function<OSStatus(const QString&)> mFinisher;
 };
 
 // Writes a GIF of the image in 256 colours chosen by median cut.

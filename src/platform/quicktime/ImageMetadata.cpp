@@ -277,7 +277,9 @@ OSStatus WriteImageMetadata(const QString& path, const ExportMetadata& metadata)
                 if (prefix == (('t' << 8) | 'i')
                     && (tag == 0x0100 || tag == 0x0101 || tag == 0x0102 || tag == 0x0103 || tag == 0x0106
                         || tag == 0x0111 || tag == 0x0115 || tag == 0x0116 || tag == 0x0117 || tag == 0x011C
-                        || tag == 0x8769 || tag == 0x8825 || tag == 0x0201 || tag == 0x0202))
+                        || tag == 0x8769 || tag == 0x8825 || tag == 0x0201 || tag == 0x0202
+                        // The pixels are written as shown, upright: the source's turn no longer applies.
+                        || tag == 0x0112))
                     continue;
                 if (prefix == (('e' << 8) | 'x') && (tag == 0xA005 || tag == 0xA002 || tag == 0xA003))
                     continue;

@@ -1,0 +1,370 @@
+#include "CANPAInfo.h"
+#include "CExportFilesTask.h"
+#include "CExportXMLTask.h"
+#include "CIndexItem.h"
+#include "CItemError.h"
+#include "ErrorReport.h"
+#include "ExivTestFiles.h"
+#include "FieldDictionaryKeys.h"
+#include "FileErrors.h"
+#include "FourCharCode.h"
+#include "GraphicsExporter.h"
+#include "IPTCFileWriter.h"
+#include "LDialogBox.h"
+#include "PropertyList.h"
+#include "TaskTestSupport.h"
+#include "TestDNG.h"
+#include "TestSupport.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLineEdit>
+
+#include <csignal>
+#include <set>
+#include <sys/resource.h>
+
+namespace {
+
+const QString kPrefKeys[] = {QStringLiteral("DefaultExportType"), QStringLiteral("ExportUseNaturalBounds"),
+    QStringLiteral("DefaultExportWidth"), QStringLiteral("DefaultExportHeigth"),
+    QStringLiteral("ExportPreserveMetaData"), QStringLiteral("ExportAddToIndex"),
+    QStringLiteral("RawUseEmbeddedImage"), QStringLiteral("RawRenderHalfSize")};
+
+QString Sample(const char* relative)
+{
+    return TestDataPath(QString::fromLatin1(relative));
+}
+
+// The keys whose values differ, for a readable failure.
+QStringList DifferingKeys(const QVariantMap& a, const QVariantMap& b)
+{
+    QStringList keys;
+    for (const QString& key : a.keys() + b.keys()) {
+        if (a.value(key) != b.value(key) && !keys.contains(key))
+            keys << key + QLatin1Char('=') + a.value(key).toString() + QLatin1Char('/') + b.value(key).toString();
+    }
+    return keys;
+}
+
+QSize ImageSize(const QString& path)
+{
+    return QImageReader(path).size();
+}
+
+class ExportTasksTest : public TaskTest {
+protected:
+    void SetUp() override
+    {
+        TaskTest::SetUp();
+        folder = TestTempDir() + QStringLiteral("/export");
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        SetErrorNotificationPoster([this](const SErrorReport& report) { reports.push_back(report); });
+    }
+    void TearDown() override
+    {
+        SetErrorNotificationPoster(nullptr);
+        for (CIndexItem* item : owner_.items)
+            delete item;
+        owner_.items.clear();
+        for (const QString& key : kPrefKeys)
+            SetPrefDefault(key);
+        TaskTest::TearDown();
+    }
+
+    // An item as the cache task leaves it: its EXIF read, which turns it upright.
+    CIndexItem* AddItem(const QString& path)
+    {
+        auto* item = new CIndexItem(QUrl::fromLocalFile(path));
+        item->GetEXIFInfo();
+        owner_.items.push_back(item);
+        return item;
+    }
+
+    void RunToEnd(CVisualTask* task)
+    {
+        const ThreadID id = task->GetID();
+        task->Start();
+        ASSERT_TRUE(RunUntil([id] { return LThread::FromID(id) == nullptr; }, 30000));
+    }
+
+    // Exports every item of the owner into the folder (or the one item to `file`).
+    void Export(OSType type, const QString& file = QString())
+    {
+        SetPrefNumber(QStringLiteral("DefaultExportType"), SInt32(type));
+        auto* task = new CExportFilesTask(601, 37, &owner_, nullptr);
+        for (CIndexItem* item : owner_.items)
+            task->InsertItem(item, kInsertAtEnd);
+        task->SetDestination(folder);
+        task->SetOutputFile(file);
+        RunToEnd(task);
+    }
+
+    bool Reported(SInt16 message) const
+    {
+        return std::any_of(reports.begin(), reports.end(),
+            [&](const SErrorReport& r) { return r.listID == 500 && r.messageIndex == message; });
+    }
+
+    QString folder;
+    std::vector<SErrorReport> reports;
+};
+
+} // namespace
+
+TEST_F(ExportTasksTest, EachSampleExportsWithItsCaptionAndTurnedUpright)
+{
+    // The defaults (metadata kept) with every writable format: no item fails for
+    // a format without IPTC nor for an item without a caption.
+    for (const OSType type : GraphicsExporter::AvailableTypes()) {
+        SCOPED_TRACE(FourCharCodeToQString(type).toStdString());
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        for (CIndexItem* item : owner_.items)
+            delete item;
+        owner_.items.clear();
+        reports.clear();
+        AddItem(Sample("exiftool-images/IPTC.jpg"));
+        AddItem(Sample("exiftool-images/PNG.png"));
+        AddItem(WriteTestDNG(TestTempDir() + QStringLiteral("/DNG.dng"), 64, 64, 16));
+        AddItem(Sample("exif-samples/jpg/orientation/landscape_6.jpg"));
+        Export(type);
+        for (CIndexItem* item : owner_.items)
+            EXPECT_EQ(item->GetError(), nullptr) << item->GetName().toStdString() << " " << item->GetError()->GetCode();
+        EXPECT_FALSE(Reported(47));
+
+        std::unique_ptr<GraphicsExporter> exporter;
+        ASSERT_EQ(GraphicsExporter::Open(type, exporter), noErr);
+        const QString ext = QLatin1Char('.') + exporter->DefaultExtensionText();
+        const QString captioned = folder + QStringLiteral("/IPTC") + ext;
+        ASSERT_TRUE(QFileInfo::exists(captioned));
+        for (const char* name : {"PNG", "DNG", "landscape_6"})
+            EXPECT_TRUE(QFileInfo::exists(folder + QLatin1Char('/') + QLatin1String(name) + ext)) << name;
+        if (CanWriteIPTCIntoFileType(type)) {
+            const auto captions = FileIPTCValues(captioned, "Iptc.Application2.Caption");
+            ASSERT_EQ(captions.size(), 1u);
+            EXPECT_EQ(captions[0], "A witty caption");
+        }
+        // Stored 450 x 600 with the turn in its EXIF: written 600 x 450 and upright.
+        const QSize turned = ImageSize(folder + QStringLiteral("/landscape_6") + ext);
+        if (turned.isValid())
+            EXPECT_EQ(turned, QSize(600, 450));
+    }
+}
+
+TEST_F(ExportTasksTest, SizeIsFittedOnlyIntoABoxOfTwoSides)
+{
+    struct Case {
+        bool natural;
+        SInt32 width, height;
+        QSize expected;
+    } const cases[] = {
+        {false, 300, 300, QSize(300, 225)},
+        {false, 1200, 900, QSize(1200, 900)}, // always scaled, up too
+        {false, 0, 500, QSize(600, 450)},
+        {true, 300, 300, QSize(600, 450)},
+    };
+    AddItem(Sample("exif-samples/jpg/orientation/landscape_6.jpg"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.width);
+        SetPrefBoolean(QStringLiteral("ExportUseNaturalBounds"), c.natural);
+        SetPrefNumber(QStringLiteral("DefaultExportWidth"), c.width);
+        SetPrefNumber(QStringLiteral("DefaultExportHeigth"), c.height);
+        const QString out = folder + QStringLiteral("/out.png");
+        QFile::remove(out);
+        Export('PNGf', out);
+        EXPECT_EQ(ImageSize(out), c.expected);
+    }
+}
+
+TEST_F(ExportTasksTest, RawIsExportedAtFullSizeWithoutTouchingThePreferences)
+{
+    SetPrefBoolean(QStringLiteral("RawUseEmbeddedImage"), true);
+    SetPrefBoolean(QStringLiteral("RawRenderHalfSize"), true);
+    AddItem(WriteTestDNG(TestTempDir() + QStringLiteral("/sensor.dng"), 64, 64, 16));
+    const QString out = folder + QStringLiteral("/sensor.tif");
+    Export('TIFF', out);
+    EXPECT_EQ(ImageSize(out), QSize(64, 64)); // not the 16-pixel preview, not half size
+    EXPECT_TRUE(GetPrefBoolean(QStringLiteral("RawUseEmbeddedImage")));
+    EXPECT_TRUE(GetPrefBoolean(QStringLiteral("RawRenderHalfSize")));
+}
+
+TEST_F(ExportTasksTest, NeverReplacesTheItemsOwnFileNorAnotherFile)
+{
+    const QString own = folder + QStringLiteral("/photo.jpg");
+    ASSERT_TRUE(QFile::copy(Sample("exiftool-images/IPTC.jpg"), own));
+    QFile original(own);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray bytes = original.readAll();
+    original.close();
+    AddItem(own);
+
+    // Named in the save dialog as its own file, to be replaced.
+    Export('JPEG', own);
+    EXPECT_EQ(reports.size(), 1u);
+    // Into its own folder, where its name is taken.
+    Export('JPEG');
+    ASSERT_NE(owner_.items[0]->GetError(), nullptr);
+    EXPECT_EQ(owner_.items[0]->GetError()->GetCode(), kExportNameTakenErr);
+    EXPECT_TRUE(Reported(47));
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    EXPECT_EQ(original.readAll(), bytes);
+}
+
+TEST_F(ExportTasksTest, NamesAreMadeSafeAndACollisionFailsOnlyTheSecond)
+{
+    CIndexItem* first = AddItem(Sample("exiftool-images/PNG.png"));
+    CIndexItem* second = AddItem(Sample("exiftool-images/GIF.gif"));
+    CIndexItem* slashed = AddItem(Sample("exiftool-images/BMP.bmp"));
+    first->SetName(QStringLiteral("same.png"));
+    second->SetName(QStringLiteral("same"));
+    slashed->SetName(QStringLiteral("../up/and:out"));
+    SetPrefBoolean(QStringLiteral("ExportAddToIndex"), true);
+    Export('PNGf');
+    EXPECT_EQ(first->GetError(), nullptr);
+    ASSERT_NE(second->GetError(), nullptr);
+    EXPECT_EQ(second->GetError()->GetCode(), kExportNameTakenErr);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), (QStringList {QStringLiteral("_._up_and.png"), QStringLiteral("same.png")}));
+    EXPECT_EQ(owner_.items.size(), 5u); // the two written files were added
+}
+
+TEST_F(ExportTasksTest, AFullDiskLeavesNoFileUnderTheFinalName)
+{
+    // The file-size limit in this process (the task's workers do not cross a
+    // fork): every write past 64 KB fails as on a full disk.
+    AddItem(Sample("exif-samples/jpg/orientation/landscape_6.jpg"));
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 64 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    Export('TIFF');
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_NE(owner_.items[0]->GetError(), nullptr);
+    EXPECT_EQ(owner_.items[0]->GetError()->GetCode(), dskFulErr);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+TEST_F(ExportTasksTest, SaveDialogOffersEveryFormatAndTheTypedNameTakesItsExtension)
+{
+    AddItem(Sample("exiftool-images/IPTC.jpg"));
+    auto* task = new CExportFilesTask(601, 37, &owner_, nullptr);
+    task->InsertItem(owner_.items[0], kInsertAtEnd);
+    task->AskDestination();
+    QFileDialog* dialog = task->GetDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(task->GetFormatPopup()->count(), GraphicsExporter::AvailableTypes().size());
+    task->SelectExporter('PNGf');
+    const auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->text(), QStringLiteral("IPTC.png"));
+    EXPECT_EQ(GetPrefNumber(QStringLiteral("DefaultExportType")), SInt32('PNGf'));
+    dialog->setDirectory(folder);
+    dialog->selectFile(QStringLiteral("typed"));
+    const ThreadID id = task->GetID();
+    static_cast<QDialog*>(dialog)->accept();
+    ASSERT_TRUE(RunUntil([id] { return LThread::FromID(id) == nullptr; }, 30000));
+    EXPECT_EQ(ImageSize(folder + QStringLiteral("/typed.png")), QSize(8, 8));
+}
+
+TEST_F(ExportTasksTest, OptionsDialogSavesTheBoxOnlyWithBothSides)
+{
+    StDialogHandler handler(kExportOptionsDialog, nullptr);
+    LDialogBox& dialog = *handler.GetDialog();
+    ExportSettings settings = ExportSettings::Read();
+    CExportFilesTask::FillOptionsDialog(dialog, settings, nullptr);
+    dialog.FindPaneByID(kPaneExportCustomSize)->SetValue(1);
+    dialog.FindPaneByID(kPaneExportWidth)->SetCFDescriptor(QStringLiteral("0"));
+    dialog.FindPaneByID(kPaneExportAddToIndex)->SetValue(1);
+    CExportFilesTask::ReadOptionsDialog(dialog, settings).SaveOptions();
+    EXPECT_FALSE(GetPrefBoolean(QStringLiteral("ExportUseNaturalBounds")));
+    EXPECT_TRUE(GetPrefBoolean(QStringLiteral("ExportAddToIndex")));
+    EXPECT_EQ(GetPrefNumber(QStringLiteral("DefaultExportWidth")), settings.width); // kept: a side was 0
+}
+
+// --- XML ------------------------------------------------------------------------------
+
+TEST_F(ExportTasksTest, XMLHoldsTheIndexAndEachItemsFieldsInListOrder)
+{
+    for (const char* name : {"exiftool-images/IPTC.jpg", "exiftool-images/PNG.png", "exiftool-images/GIF.gif"})
+        AddItem(Sample(name));
+    const QString path = folder + QStringLiteral("/index.xml");
+    struct Case {
+        std::vector<CIndexItem*> items;
+        TaskServices::IndexXMLData index;
+        QStringList indexKeys;
+    } const cases[] = {
+        {owner_.items, {QStringLiteral("Photos"), QStringLiteral("https://example.org/"), QString(), false},
+            {QStringLiteral("IndexName"), QStringLiteral("IndexURL")}},
+        {{owner_.items[2], owner_.items[0]}, {QStringLiteral("Photos"), QString(), QStringLiteral("Two"), true},
+            {QStringLiteral("IndexCaption"), QStringLiteral("IndexName")}},
+        {{}, {QStringLiteral("Empty"), QString(), QString(), false}, {QStringLiteral("IndexName")}},
+    };
+    const FieldDictionaryKeys fields = FieldDictionaryKeys::Load();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.items.size());
+        auto* task = new CExportXMLTask(601, 48, &owner_, c.index);
+        for (CIndexItem* item : c.items)
+            task->InsertItem(item, kInsertAtEnd);
+        task->SetFile(path);
+        RunToEnd(task);
+        EXPECT_EQ(owner_.busyCount, 0);
+        QVariant read;
+        ASSERT_EQ(PropertyList::ReadFile(path, read), noErr);
+        const QVariantMap top = read.toMap();
+        EXPECT_EQ(top.keys(), (QStringList {QStringLiteral("Company URL"), QStringLiteral("Copyright Notice"),
+                                  QStringLiteral("IndexData"), QStringLiteral("IndexMediaList")}));
+        EXPECT_EQ(top.value(QStringLiteral("IndexData")).toMap().keys(), c.indexKeys);
+        const QVariantList list = top.value(QStringLiteral("IndexMediaList")).toList();
+        ASSERT_EQ(list.size(), qsizetype(c.items.size()));
+        for (size_t i = 0; i < c.items.size(); ++i)
+            EXPECT_EQ(DifferingKeys(list[qsizetype(i)].toMap(), c.items[i]->CopyFieldDictionary(fields, SInt32(i + 1))),
+                QStringList()) << i;
+    }
+    EXPECT_EQ(CExportXMLTask::DefaultFileName(QStringLiteral("Holiday.idxp")), QStringLiteral("Holiday.xml"));
+    EXPECT_EQ(CExportXMLTask::DefaultFileName(QStringLiteral("Holiday")), QStringLiteral("Holiday.xml"));
+}
+
+TEST_F(ExportTasksTest, XMLCancelledKeepsTheOldFileAndAStopLowersTheBusyMark)
+{
+    const QString path = folder + QStringLiteral("/index.xml");
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    for (int i = 0; i < 300; ++i)
+        AddItem(Sample("exiftool-images/PNG.png"));
+
+    auto* cancelled = new CExportXMLTask(601, 48, &owner_, {QStringLiteral("Photos"), {}, {}, false});
+    cancelled->AskForFile(nullptr);
+    cancelled->GetDialog()->reject();
+    ASSERT_TRUE(RunUntil([] { return CVisualTask::GetAllTasks().empty(); }));
+
+    auto* stopped = new CExportXMLTask(601, 48, &owner_, {QStringLiteral("Photos"), {}, {}, false});
+    for (CIndexItem* item : owner_.items)
+        stopped->InsertItem(item, kInsertAtEnd);
+    stopped->SetFile(path);
+    SetTaskSlice(0);
+    stopped->Start();
+    ASSERT_TRUE(RunUntil([&] { return owner_.busyCount > 0; }));
+    stopped->Stop();
+    ASSERT_TRUE(RunUntil([] { return CVisualTask::GetAllTasks().empty(); }));
+    EXPECT_EQ(owner_.busyCount, 0);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), "old");
+}
+
+TEST(FieldDictionaryKeys, FieldMenuNamesAreUniqueKeysOfTheXML)
+{
+    std::set<QString> names;
+    const FieldDictionaryKeys keys = FieldDictionaryKeys::Load();
+    ASSERT_GT(keys.Fields().size(), 40u);
+    for (const auto& field : keys.Fields())
+        EXPECT_TRUE(names.insert(field.name).second) << field.name.toStdString() << " " << field.key;
+}
