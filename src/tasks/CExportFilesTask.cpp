@@ -22,7 +22,7 @@ CExportFilesTask::CExportFilesTask(SInt16 titleList, SInt16 titleIndex, TaskOwne
     , mWindow(window)
 {
     ThrowIfNil_(owner);
-    owner->AddRunningTask(false);
+    owner->GetModel().AddRunningTask(false);
     mBusy.Raise(*owner);
 }
 
@@ -36,7 +36,7 @@ CExportFilesTask::~CExportFilesTask()
     }
     mBusy.Lower(GetOwner());
     if (TaskOwnerView* owner = GetOwner())
-        owner->RemoveRunningTask(false);
+        owner->GetModel().RemoveRunningTask(false);
 }
 
 void CExportFilesTask::Finish(bool)
@@ -185,8 +185,8 @@ void CExportFilesTask::ExportItem(CIndexItem& item, const QString& path, bool re
 
     if (settings.addToIndex) {
         if (TaskOwnerView* owner = GetOwner()) {
-            owner->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, true, false);
-            owner->SetModified(true);
+            owner->GetModel().InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd);
+            owner->GetModel().SetModified(true);
         }
     }
 }

@@ -40,7 +40,7 @@ CExportXMLTask::CExportXMLTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerVie
     , mIndex(std::move(index))
 {
     if (owner)
-        owner->AddRunningTask(false);
+        owner->GetModel().AddRunningTask(false);
 }
 
 CExportXMLTask::~CExportXMLTask()
@@ -52,7 +52,7 @@ CExportXMLTask::~CExportXMLTask()
     }
     mBusy.Lower(GetOwner());
     if (TaskOwnerView* owner = GetOwner())
-        owner->RemoveRunningTask(false);
+        owner->GetModel().RemoveRunningTask(false);
 }
 
 void CExportXMLTask::Finish(bool)
