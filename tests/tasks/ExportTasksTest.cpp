@@ -68,9 +68,7 @@ protected:
     void TearDown() override
     {
         SetErrorNotificationPoster(nullptr);
-        for (CIndexItem* item : owner_.items)
-            delete item;
-        owner_.items.clear();
+        owner_.DeleteItems();
         for (const QString& key : kPrefKeys)
             SetPrefDefault(key);
         TaskTest::TearDown();
@@ -81,7 +79,7 @@ protected:
     {
         auto* item = new CIndexItem(QUrl::fromLocalFile(path));
         item->GetEXIFInfo();
-        owner_.items.push_back(item);
+        owner_.model.InsertItem(item, kInsertAtEnd);
         return item;
     }
 
@@ -97,7 +95,7 @@ protected:
     {
         SetPrefNumber(QStringLiteral("DefaultExportType"), SInt32(type));
         auto* task = new CExportFilesTask(601, 37, &owner_, nullptr);
-        for (CIndexItem* item : owner_.items)
+        for (CIndexItem* item : owner_.Items())
             task->InsertItem(item, kInsertAtEnd);
         task->SetDestination(folder);
         task->SetOutputFile(file);
@@ -124,16 +122,14 @@ TEST_F(ExportTasksTest, EachSampleExportsWithItsCaptionAndTurnedUpright)
         SCOPED_TRACE(FourCharCodeToQString(type).toStdString());
         QDir(folder).removeRecursively();
         QDir().mkpath(folder);
-        for (CIndexItem* item : owner_.items)
-            delete item;
-        owner_.items.clear();
+        owner_.DeleteItems();
         reports.clear();
         AddItem(Sample("exiftool-images/IPTC.jpg"));
         AddItem(Sample("exiftool-images/PNG.png"));
         AddItem(WriteTestDNG(TestTempDir() + QStringLiteral("/DNG.dng"), 64, 64, 16));
         AddItem(Sample("exif-samples/jpg/orientation/landscape_6.jpg"));
         Export(type);
-        for (CIndexItem* item : owner_.items)
+        for (CIndexItem* item : owner_.Items())
             EXPECT_EQ(item->GetError(), nullptr) << item->GetName().toStdString() << " " << item->GetError()->GetCode();
         EXPECT_FALSE(Reported(47));
 
@@ -208,8 +204,8 @@ TEST_F(ExportTasksTest, NeverReplacesTheItemsOwnFileNorAnotherFile)
     EXPECT_EQ(reports.size(), 1u);
     // Into its own folder, where its name is taken.
     Export('JPEG');
-    ASSERT_NE(owner_.items[0]->GetError(), nullptr);
-    EXPECT_EQ(owner_.items[0]->GetError()->GetCode(), kExportNameTakenErr);
+    ASSERT_NE(owner_.Items()[0]->GetError(), nullptr);
+    EXPECT_EQ(owner_.Items()[0]->GetError()->GetCode(), kExportNameTakenErr);
     EXPECT_TRUE(Reported(47));
     ASSERT_TRUE(original.open(QIODevice::ReadOnly));
     EXPECT_EQ(original.readAll(), bytes);
@@ -229,7 +225,7 @@ TEST_F(ExportTasksTest, NamesAreMadeSafeAndACollisionFailsOnlyTheSecond)
     ASSERT_NE(second->GetError(), nullptr);
     EXPECT_EQ(second->GetError()->GetCode(), kExportNameTakenErr);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), (QStringList {QStringLiteral("_._up_and.png"), QStringLiteral("same.png")}));
-    EXPECT_EQ(owner_.items.size(), 5u); // the two written files were added
+    EXPECT_EQ(owner_.Items().size(), 5u); // the two written files were added
 }
 
 TEST_F(ExportTasksTest, AFullDiskLeavesNoFileUnderTheFinalName)
@@ -246,8 +242,8 @@ TEST_F(ExportTasksTest, AFullDiskLeavesNoFileUnderTheFinalName)
     Export('TIFF');
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
-    ASSERT_NE(owner_.items[0]->GetError(), nullptr);
-    EXPECT_EQ(owner_.items[0]->GetError()->GetCode(), dskFulErr);
+    ASSERT_NE(owner_.Items()[0]->GetError(), nullptr);
+    EXPECT_EQ(owner_.Items()[0]->GetError()->GetCode(), dskFulErr);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
@@ -255,7 +251,7 @@ TEST_F(ExportTasksTest, SaveDialogOffersEveryFormatAndTheTypedNameTakesItsExtens
 {
     AddItem(Sample("exiftool-images/IPTC.jpg"));
     auto* task = new CExportFilesTask(601, 37, &owner_, nullptr);
-    task->InsertItem(owner_.items[0], kInsertAtEnd);
+    task->InsertItem(owner_.Items()[0], kInsertAtEnd);
     task->AskDestination();
     QFileDialog* dialog = task->GetDialog();
     ASSERT_NE(dialog, nullptr);
@@ -300,9 +296,9 @@ TEST_F(ExportTasksTest, XMLHoldsTheIndexAndEachItemsFieldsInListOrder)
         TaskServices::IndexXMLData index;
         QStringList indexKeys;
     } const cases[] = {
-        {owner_.items, {QStringLiteral("Photos"), QStringLiteral("https://example.org/"), QString(), false},
+        {owner_.Items(), {QStringLiteral("Photos"), QStringLiteral("https://example.org/"), QString(), false},
             {QStringLiteral("IndexName"), QStringLiteral("IndexURL")}},
-        {{owner_.items[2], owner_.items[0]}, {QStringLiteral("Photos"), QString(), QStringLiteral("Two"), true},
+        {{owner_.Items()[2], owner_.Items()[0]}, {QStringLiteral("Photos"), QString(), QStringLiteral("Two"), true},
             {QStringLiteral("IndexCaption"), QStringLiteral("IndexName")}},
         {{}, {QStringLiteral("Empty"), QString(), QString(), false}, {QStringLiteral("IndexName")}},
     };
@@ -314,7 +310,7 @@ TEST_F(ExportTasksTest, XMLHoldsTheIndexAndEachItemsFieldsInListOrder)
             task->InsertItem(item, kInsertAtEnd);
         task->SetFile(path);
         RunToEnd(task);
-        EXPECT_EQ(owner_.busyCount, 0);
+        EXPECT_FALSE(owner_.model.IsBusy());
         QVariant read;
         ASSERT_EQ(PropertyList::ReadFile(path, read), noErr);
         const QVariantMap top = read.toMap();
@@ -347,15 +343,15 @@ TEST_F(ExportTasksTest, XMLCancelledKeepsTheOldFileAndAStopLowersTheBusyMark)
     ASSERT_TRUE(RunUntil([] { return CVisualTask::GetAllTasks().empty(); }));
 
     auto* stopped = new CExportXMLTask(601, 48, &owner_, {QStringLiteral("Photos"), {}, {}, false});
-    for (CIndexItem* item : owner_.items)
+    for (CIndexItem* item : owner_.Items())
         stopped->InsertItem(item, kInsertAtEnd);
     stopped->SetFile(path);
     SetTaskSlice(0);
     stopped->Start();
-    ASSERT_TRUE(RunUntil([&] { return owner_.busyCount > 0; }));
+    ASSERT_TRUE(RunUntil([&] { return owner_.model.IsBusy(); }));
     stopped->Stop();
     ASSERT_TRUE(RunUntil([] { return CVisualTask::GetAllTasks().empty(); }));
-    EXPECT_EQ(owner_.busyCount, 0);
+    EXPECT_FALSE(owner_.model.IsBusy());
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
     EXPECT_EQ(old.readAll(), "old");
 }
