@@ -361,9 +361,13 @@ public:
     // text or a text the field cannot take, kFieldReadOnlyErr for a read-only key, or
     // the file's error when a change could not be written to it. A change that was
     // made is reported to the view's value index.
-    OSStatus SetFieldValue(SInt32 key, const QString& text, IndexViewServices* view);
-    OSStatus SetFileFieldValue(SInt32 key, ConstStr255Param text);
-    OSStatus SetCaptionFieldValue(SInt32 key, ConstStr255Param text);
+    // Whether a change also goes into the media file: the preference
+    // "ApplyChangesToMediaFile", or what a batch decided for its run.
+    enum class FileWrite { ByPreference, CatalogueOnly, AlsoFile };
+    OSStatus SetFieldValue(SInt32 key, const QString& text, IndexViewServices* view,
+        FileWrite write = FileWrite::ByPreference);
+    OSStatus SetFileFieldValue(SInt32 key, ConstStr255Param text, FileWrite write = FileWrite::ByPreference);
+    OSStatus SetCaptionFieldValue(SInt32 key, ConstStr255Param text, FileWrite write = FileWrite::ByPreference);
     // Field name to field text (placeholder mode) for every field of the field menu
     // that has a value.
     QVariantMap CopyFieldDictionary();

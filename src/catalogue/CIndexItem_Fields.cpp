@@ -71,6 +71,13 @@ const QString kShowFileExtension = Pref::ShowFileExtension.Key();
 const QString kShowDateWithTime = QStringLiteral("ShowDateWithTime");
 const QString kApplyChangesToMediaFile = Pref::ApplyChangesToMediaFile.Key();
 
+bool WritesFile(CIndexItem::FileWrite write)
+{
+    if (write == CIndexItem::FileWrite::ByPreference)
+        return GetPrefBoolean(kApplyChangesToMediaFile);
+    return write == CIndexItem::FileWrite::AlsoFile;
+}
+
 std::atomic<UInt64> gItemSequence {0};
 
 void AssignText(Str255& out, const QString& text)
@@ -708,7 +715,7 @@ bool CIndexItem::ValidateMedia()
 
 // Setting fields.
 
-OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, IndexViewServices* view)
+OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, IndexViewServices* view, FileWrite write)
 {
     if (text.isNull())
         return paramErr;
@@ -725,7 +732,7 @@ OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, IndexViewSer
     if (key == kFieldName) {
         if (GetName() != text) {
             SetName(text);
-            if (IsDirty() && GetPrefBoolean(kApplyChangesToMediaFile))
+            if (IsDirty() && WritesFile(write))
                 CatchCode([&] { RenameMediaFile(); }); // a failure is the item's error "600:112"
         }
     } else {
@@ -738,11 +745,11 @@ OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, IndexViewSer
             return paramErr;
         }
         if (IsItemFieldKey(key))
-            result = SetFileFieldValue(key, value);
+            result = SetFileFieldValue(key, value, write);
         else if (IsImageFieldKey(key) || IsEXIFFieldKey(key))
             result = kFieldReadOnlyErr;
         else if (IsCaptionFieldKey(key))
-            result = SetCaptionFieldValue(key, value);
+            result = SetCaptionFieldValue(key, value, write);
     }
     if (result != noErr || !view)
         return result;
@@ -768,13 +775,13 @@ OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, IndexViewSer
     return noErr;
 }
 
-OSStatus CIndexItem::SetFileFieldValue(SInt32 key, ConstStr255Param text)
+OSStatus CIndexItem::SetFileFieldValue(SInt32 key, ConstStr255Param text, FileWrite write)
 {
     const QString value = PStringToQString(text);
     switch (key) {
     case kFieldName:
         SetName(value);
-        if (GetPrefBoolean(kApplyChangesToMediaFile))
+        if (WritesFile(write))
             CatchCode([&] { RenameMediaFile(); }); // a failure is the item's error "600:112"
         return noErr;
     case kFieldRemoteURL: {
@@ -794,13 +801,13 @@ OSStatus CIndexItem::SetFileFieldValue(SInt32 key, ConstStr255Param text)
         const UInt32 seconds = ParseDateText(text);
         if (seconds == 0)
             return paramErr;
-        return CatchCode([&] { SetCreationDate(seconds, GetPrefBoolean(kApplyChangesToMediaFile)); });
+        return CatchCode([&] { SetCreationDate(seconds, WritesFile(write)); });
     }
     default: return kFieldReadOnlyErr;
     }
 }
 
-OSStatus CIndexItem::SetCaptionFieldValue(SInt32 key, ConstStr255Param text)
+OSStatus CIndexItem::SetCaptionFieldValue(SInt32 key, ConstStr255Param text, FileWrite write)
 {
     if (key < kFieldCaption || key > kFieldUrgencyLabel)
         return kFieldReadOnlyErr;
@@ -862,7 +869,7 @@ OSStatus CIndexItem::SetCaptionFieldValue(SInt32 key, ConstStr255Param text)
     }
     if (caption->IsModified()) {
         MarkDirty();
-        if (GetPrefBoolean(kApplyChangesToMediaFile))
+        if (WritesFile(write))
             WriteCaptionToMediaFile();
     }
     return noErr;
