@@ -1,0 +1,212 @@
+#include "OrganizerValues.h"
+
+#include "BatchActions.h"
+#include "CANPAInfo.h"
+#include "CCriteria.h"
+#include "CIndexItem.h"
+#include "CSearchTask.h"
+#include "ExceptionCode.h"
+#include "FieldKeys.h"
+#include "TaskOwnerView.h"
+
+#include <QMimeData>
+
+#include <algorithm>
+
+namespace {
+
+// A name one item has is no group; three items sharing it are.
+constexpr qsizetype kLeastSharedName = 3;
+
+bool IsListField(SInt32 field)
+{
+    return field == kOrganizerKeywordsField || field == kOrganizerCategoriesField;
+}
+
+// Fields whose values come from the file itself: never typed over.
+bool IsDerivedField(SInt32 field)
+{
+    return field == kOrganizerNameField || field == kOrganizerKindField || field == kOrganizerColourSpaceField
+        || field == kOrganizerHeightField || field == kOrganizerWidthField;
+}
+
+// A batch over the items, titled with the field's name, owned by the view.
+CSearchTask* NewValueBatch(TaskOwnerView& view, SInt32 field, const std::vector<CIndexItem*>& items, LWindow* source)
+{
+    auto* task = new CSearchTask(OrganizerFieldName(field), &view, kSearchKindBatch, source);
+    task->SetResultAction(kResultBatchByPreference);
+    for (CIndexItem* item : items)
+        task->InsertItem(item, kInsertAtEnd);
+    return task;
+}
+
+} // namespace
+
+bool OrganizerListsValue(SInt32 field, qsizetype memberCount, bool showEmpty)
+{
+    if (field == kOrganizerNameField)
+        return memberCount >= kLeastSharedName;
+    if (field == kOrganizerRatingField)
+        return true;
+    return memberCount > 0 || showEmpty;
+}
+
+std::vector<QString> OrganizerListedValues(const CIndexModel::ValueSets& sets, SInt32 field, bool showEmpty)
+{
+    std::vector<QString> values;
+    values.reserve(size_t(sets.size()));
+    for (auto entry = sets.cbegin(); entry != sets.cend(); ++entry) {
+        if (OrganizerListsValue(field, entry.value().size(), showEmpty))
+            values.push_back(entry.key());
+    }
+    // Value rows sort by their value, case-insensitively; equal ones by their text
+    // so that the order never depends on the hash.
+    std::sort(values.begin(), values.end(), [](const QString& a, const QString& b) {
+        const int order = QString::compare(a, b, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a < b;
+    });
+    return values;
+}
+
+bool OrganizerValueIsEditable(SInt32 field)
+{
+    return !IsDerivedField(field) && field != kOrganizerRatingField;
+}
+
+bool OrganizerGroupAcceptsDrop(SInt32 field)
+{
+    return !IsDerivedField(field) && field != kOrganizerRatingField;
+}
+
+bool OrganizerValueAcceptsDrop(SInt32 field)
+{
+    return !IsDerivedField(field);
+}
+
+QString OrganizerValueText(SInt32 field, const QString& value)
+{
+    if (field == kOrganizerRatingField)
+        return CANPAInfo::CopyUrgencyLabel(value.toInt());
+    return value;
+}
+
+QString OrganizerFieldName(SInt32 field)
+{
+    QString name;
+    CatchCode([&] { name = CopyFieldName(field); });
+    if (name.isEmpty())
+        ThrowOSErr_(err_NilPointer, "field " + std::to_string(field) + " has no display name");
+    return name;
+}
+
+QString OrganizerFilterCaption(SInt32 field, const QString& value)
+{
+    const QString name = OrganizerFieldName(field);
+    if (field == kOrganizerRatingField)
+        return name + QLatin1Char(' ') + OrganizerValueText(field, value);
+    return name + QStringLiteral(" \"") + value + QLatin1Char('"');
+}
+
+const QSet<CIndexItem*>* OrganizerMembers(const CIndexModel& model, SInt32 field, const QString& value)
+{
+    const CIndexModel::ValueSets* sets = model.GetValueSets(field);
+    if (!sets)
+        return nullptr;
+    auto found = sets->constFind(value);
+    return found == sets->constEnd() ? nullptr : &*found;
+}
+
+qsizetype OrganizerMemberCount(const CIndexModel& model, SInt32 field, const QString& value)
+{
+    const QSet<CIndexItem*>* members = OrganizerMembers(model, field, value);
+    return members ? members->size() : 0;
+}
+
+void FilterToValue(TaskOwnerView& view, SInt32 field, const QString& value, bool add)
+{
+    const QString caption = OrganizerFilterCaption(field, value);
+    CIndexModel& model = view.GetModel();
+    const bool wasModified = model.IsModified();
+
+    // What the filter shows already stays when a value is added to it.
+    QSet<const CIndexItem*> shown;
+    if (add && model.IsFiltered()) {
+        const TArray<CIndexItem*>& filter = model.GetFilterList();
+        shown.reserve(filter.GetCount());
+        for (CIndexItem* item : filter)
+            shown.insert(item);
+    }
+    view.ShowFilter(&caption, true, !add);
+    // The items in the order of all items, which is the view's order: no sort is
+    // needed, and an item with both values is listed once.
+    static const QSet<CIndexItem*> kNone;
+    const QSet<CIndexItem*>* found = OrganizerMembers(model, field, value);
+    const QSet<CIndexItem*>& members = found ? *found : kNone;
+    std::vector<CIndexItem*> items;
+    items.reserve(size_t(members.size() + shown.size()));
+    for (CIndexItem* item : model.GetAllItems()) {
+        if (members.contains(item) || shown.contains(item))
+            items.push_back(item);
+    }
+    model.ReplaceFilterItems(items, true);
+    SInt32 state = 0;
+    view.BroadcastMessage(msg_ViewStateChanged, &state);
+    model.SetModified(wasModified);
+}
+
+std::unique_ptr<CCriteria> OrganizerSetCriterion(SInt32 field, const QString& value)
+{
+    return std::make_unique<CCriteria>(field, IsListField(field) ? kBatchAdd : kBatchSet, value);
+}
+
+CSearchTask* StartValueRename(TaskOwnerView& view, SInt32 field, const QString& value, const QString& newText)
+{
+    if (newText == value)
+        return nullptr;
+    const QSet<CIndexItem*>* members = OrganizerMembers(view.GetModel(), field, value);
+    if (!members || members->isEmpty())
+        return nullptr;
+    CSearchTask* task = NewValueBatch(view, field, std::vector<CIndexItem*>(members->begin(), members->end()), nullptr);
+    // A keyword or category is one entry of a list: the old one goes, the new one comes.
+    if (IsListField(field))
+        task->AddCriterion(std::make_unique<CCriteria>(field, kBatchRemove, value));
+    task->AddCriterion(std::make_unique<CCriteria>(field, IsListField(field) ? kBatchAdd : kBatchSet, newText));
+    task->Start();
+    return task;
+}
+
+CSearchTask* StartValueDrop(TaskOwnerView& view, SInt32 field, const QString& value, const std::vector<CIndexItem*>& items,
+    LWindow* source)
+{
+    if (items.empty() || !OrganizerValueAcceptsDrop(field))
+        return nullptr;
+    CSearchTask* task = NewValueBatch(view, field, items, source);
+    task->AddCriterion(OrganizerSetCriterion(field, value));
+    task->Start();
+    return task;
+}
+
+CSearchTask* StartGroupDrop(TaskOwnerView& view, SInt32 field, const std::vector<CIndexItem*>& items, LWindow* source)
+{
+    if (items.empty() || !OrganizerGroupAcceptsDrop(field))
+        return nullptr;
+    CSearchTask* task = NewValueBatch(view, field, items, source);
+    // The value is asked for; the task starts once it has one, and goes when cancelled.
+    task->AddOrAskCriterion(OrganizerSetCriterion(field, QString()));
+    return task;
+}
+
+std::vector<CIndexItem*> DraggedIndexItems(const QMimeData& drag, const CIndexModel& model)
+{
+    std::vector<CIndexItem*> items;
+    CIndexItem* item = CIndexItem::FindDraggedItem(drag, [&](UInt64 sequence) -> CIndexItem* {
+        for (CIndexItem* each : model.GetAllItems()) {
+            if (each->GetSequenceNumber() == sequence)
+                return each;
+        }
+        return nullptr;
+    });
+    if (item)
+        items.push_back(item);
+    return items;
+}
