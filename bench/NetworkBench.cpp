@@ -31,7 +31,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kPairs = 4;
+constexpr int kPairs = 6;
 constexpr int kSmallFiles = 200;
 constexpr qint64 kSmallSize = 1024 * 1024;
 constexpr qint64 kLargeSize = 500LL * 1024 * 1024;

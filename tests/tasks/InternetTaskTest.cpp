@@ -11,6 +11,7 @@
 #include "Keychain.h"
 #include "NetTestServers.h"
 #include "RemoteNames.h"
+#include "RemoteTransfer.h"
 
 #include "AlertAnswer.h"
 #include "TestSupport.h"
@@ -340,6 +341,26 @@ TEST_F(InternetTaskTest, StopInTheMiddleKeepsTheLocalCopyAndReportsNothing)
         ASSERT_TRUE(item->GetAlias());
     }
     EXPECT_TRUE(Reports().empty());
+}
+
+TEST_F(InternetTaskTest, ADownloadReplacesWhateverItsFileHeld)
+{
+    // The file is opened without truncating an empty one (that costs a flush
+    // on close); one that holds bytes must still end up holding only the body.
+    WriteFile(ServerRoot() + "/replace/body.bin", Pattern(3000, 'b'));
+    for (const qsizetype held : {qsizetype(0), qsizetype(10000)}) {
+        SCOPED_TRACE(held);
+        const QString path = downloads + "/into.bin";
+        WriteFile(path, Pattern(held, 'o'));
+        Net::TransferRequest request;
+        request.url = Http().URL("http", "/files/replace/body.bin");
+        request.localPath = path;
+        Net::RemoteTransfer transfer(request);
+        transfer.Start();
+        ASSERT_TRUE(RunUntil([&] { return transfer.IsDone(); }, 20000));
+        EXPECT_TRUE(transfer.Result().Succeeded());
+        EXPECT_EQ(ReadWholeFile(path), Pattern(3000, 'b'));
+    }
 }
 
 TEST_F(InternetTaskTest, OneDownloadAtATimeWhenTheLimitIsOne)

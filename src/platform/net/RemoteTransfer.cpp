@@ -244,8 +244,18 @@ private:
         if (!request.localPath.isEmpty()) {
             const QByteArray path = request.localPath.toLocal8Bit();
             // Never O_CREAT: a file that its task removed meanwhile stays removed.
-            state->fd = request.kind == TransferKind::Upload ? ::open(path.constData(), O_RDONLY | O_CLOEXEC)
-                                                             : ::open(path.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+            state->fd = ::open(path.constData(), (request.kind == TransferKind::Upload ? O_RDONLY : O_WRONLY) | O_CLOEXEC);
+            // Never O_TRUNC on the empty file that the task made: ext4 takes a
+            // truncate as a replaced file's contents and writes the whole body
+            // back to the disk on close, which halves the download's speed.
+            struct stat info {};
+            if (state->fd >= 0 && request.kind != TransferKind::Upload && ::fstat(state->fd, &info) == 0
+                && info.st_size > 0 && ::ftruncate(state->fd, 0) != 0) {
+                const int error = errno;
+                ::close(state->fd);
+                state->fd = -1;
+                errno = error;
+            }
             if (state->fd < 0) {
                 state->result.fileError = errno;
                 Finish(state, request.kind == TransferKind::Upload ? CURLE_READ_ERROR : CURLE_WRITE_ERROR);
