@@ -259,6 +259,7 @@ const QString& CIndexItem::GetStoredName() const
 
 void CIndexItem::SetStoredName(const QString& name)
 {
+    mRecordCurrent = false;
     if (name.isEmpty())
         mStoredName.reset();
     else
@@ -455,6 +456,8 @@ void CIndexItem::SetNameFromPString(ConstStr255Param name)
 
 void CIndexItem::SetURL(const QUrl& url)
 {
+    if (url != mURL)
+        mRecordCurrent = false; // the record's file URL is where the file was found
     mURL = url;
     mURLLookedFor = false;
 }
@@ -851,7 +854,8 @@ const QByteArray* CIndexItem::GetAlias()
             FileRef base;
             QByteArray bytes;
             ThrowIfOSErr_(NewAliasBytes(AliasBaseFile(base), target, bytes));
-            MakeRare().alias = std::move(bytes); // not a change of the item
+            MakeRare().alias = std::move(bytes); // not a change of the item, but of its record
+            mRecordCurrent = false;
         }
     }
     return HeldAlias();

@@ -139,7 +139,11 @@ public:
     static void* operator new(std::size_t size);
     static void operator delete(void* object, std::size_t size);
 
-    virtual void MarkDirty() { mDirty = true; }
+    virtual void MarkDirty()
+    {
+        mDirty = true;
+        mRecordCurrent = false;
+    }
 
     // Older records on an open index file.
     virtual void ReadRecord(LStream& indexFile);
@@ -215,6 +219,12 @@ public:
     CIndexPackage* GetPackage() const { return mPackage; }
     bool IsBusy() const { return mBusyCount > 0; }
     bool IsDirty() const { return mDirty; }
+    // Whether the record this item last read from or wrote into `package`'s
+    // index.db still says all the item would write, short of checking its file.
+    bool IsRecordCurrentIn(const CIndexPackage& package) const
+    {
+        return mRecordCurrent && !mDirty && mPackage == &package && mThumbnailNumber > 0;
+    }
     bool IsHilited() const { return mHilited; }
     bool IsOpenInViewer() const { return mRare && mRare->openInViewer != 0; }
     bool IsWriting() const { return mWriting; }
@@ -533,6 +543,7 @@ private:
     bool mSmallMedium : 1 = false;
     bool mDisplayPictureFailed : 1 = false;
     bool mDirty : 1 = false;
+    bool mRecordCurrent : 1 = false; // nothing changed since the record was read or written
     bool mDrawingMark : 1 = false;
     bool mDisplayPictureChanged : 1 = false;
     bool mDisplayPictureFromFile : 1 = false;

@@ -184,6 +184,7 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
     mRecordLoaded = true;
     mPackage = package;
     mDirty = false;
+    mRecordCurrent = true;
     FinishInit();
 }
 
@@ -326,6 +327,7 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
 
     mDirty = false;
     mPackage = &package;
+    mRecordCurrent = true;
     // Only now are both the copy and the record written. A copy taken from
     // another package's "media/" leaves that package's file alone: its own
     // index still refers to it.

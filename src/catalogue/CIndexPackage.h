@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FolderChecks.h"
 #include "MacTypes.h"
 
 #include <QUrl>
@@ -64,6 +65,8 @@ public:
     void SetRemoveMediaFile(bool remove) { mRemoveMedia = remove; }
 
     IndexViewServices* GetOwner() const { return mOwner; }
+    // The folders of the items' files as the saves last found them.
+    FolderChecks& GetFolderChecks() { return mFolderChecks; }
 
     // Queues a file to be deleted after the index has been written; nothing
     // without a URL or an owner view.
@@ -84,6 +87,7 @@ private:
     SInt32 mLastThumbID = 1;
     bool mStoreMedia = false;
     bool mRemoveMedia = false;
+    FolderChecks mFolderChecks;
     IndexViewServices* mOwner = nullptr;
     std::unique_ptr<QLockFile> mLock;
 };

@@ -231,6 +231,35 @@ OSStatus ParseIndexDbRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& 
     return ParseRecord(pos, end, out, outWhy, 0);
 }
 
+bool FindIndexDbRecordPlaces(const UInt8* begin, const UInt8* end, IndexDbRecordPlaces& out)
+{
+    out = {};
+    const UInt8* p = begin;
+    while (p < end) {
+        const UInt8 tag = *p++;
+        if (tag == kTagEndOfRecord)
+            return p == end;
+        if (tag == kTagCatalogue) {
+            if (end - p < kCatalogueFieldsSize)
+                return false;
+            p += kCatalogueFieldsSize;
+            continue;
+        }
+        if (end - p < 4)
+            return false;
+        const UInt32 count = Load32(p);
+        p += 4;
+        if (count > UInt64(end - p))
+            return false;
+        if (tag == kTagFileURL)
+            out.fileURL = QByteArrayView(reinterpret_cast<const char*>(p), qsizetype(count));
+        else if (tag == kTagStoredName)
+            out.hasStoredName = true;
+        p += count;
+    }
+    return false;
+}
+
 IndexDbRecord ReadIndexDbRecord(LStream& stream)
 {
     // The record is parsed from memory: the stream's own bytes when it is a memory

@@ -3,6 +3,7 @@
 #include "MacTypes.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <array>
 #include <optional>
@@ -75,6 +76,15 @@ void WriteIndexDbRecord(LStream& stream, const IndexDbRecord& record);
 // when a name is not UTF-8 (in both, pos moves behind the damaged record's end
 // tag, so reading can go on). `outWhy` says what was wrong.
 OSStatus ParseIndexDbRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QString* outWhy = nullptr);
+
+// Where a record's file URL and stored name lie, found by walking the record's
+// counts without copying anything: a save looks at records it reuses this way.
+struct IndexDbRecordPlaces {
+    QByteArrayView fileURL;
+    bool hasStoredName = false;
+};
+// False unless [begin, end) is exactly one record whose counts all hold.
+bool FindIndexDbRecordPlaces(const UInt8* begin, const UInt8* end, IndexDbRecordPlaces& out);
 
 // Reads one record at the stream's marker (LStream form of the above): throws the
 // code with its reason; the marker moves behind the record only on success.

@@ -67,14 +67,14 @@ void CWriteIndexTask::WritePasswordHeader(LStream& stream)
     stream.WriteBlock(header.constData(), header.size());
 }
 
-// The record the item had in the file on disk, appended as it was; false when
-// it had none (a new item) or the file no longer holds it whole.
-bool CWriteIndexTask::AppendStoredRecord(LStream& stream, const CIndexItem* item)
+// The record the item had in the file on disk, whole by its counts; empty when it
+// had none (a new item) or the file no longer holds it.
+QByteArrayView CWriteIndexTask::StoredRecord(const CIndexItem* item)
 {
     TaskOwnerView* view = GetOwner();
     TaskOwnerView::StoredRecord stored;
     if (!view || view->GetModel().IsIndexDbDamaged() || !view->GetModel().GetStoredRecord(item, stored))
-        return false;
+        return {};
     if (!mOldFileRead) {
         mOldFileRead = true;
         const QString path = mPackage->GetIndexDbURL().toLocalFile();
@@ -84,13 +84,45 @@ bool CWriteIndexTask::AppendStoredRecord(LStream& stream, const CIndexItem* item
         });
     }
     if (stored.offset < 0 || stored.length <= 0 || stored.offset + stored.length > mOldFile.size())
-        return false;
+        return {};
     const auto* begin = reinterpret_cast<const UInt8*>(mOldFile.constData()) + stored.offset;
+    IndexDbRecordPlaces places;
+    if (!FindIndexDbRecordPlaces(begin, begin + stored.length, places))
+        return {};
+    return QByteArrayView(mOldFile).sliced(stored.offset, stored.length);
+}
+
+// An item that changed nothing since its record was written keeps the record's
+// bytes, unless the folder of its file changed since the last save checked it.
+bool CWriteIndexTask::ReuseStoredRecord(LStream& stream, const CIndexItem* item)
+{
+    if (!item->IsRecordCurrentIn(*mPackage))
+        return false;
+    const QByteArrayView record = StoredRecord(item);
+    IndexDbRecordPlaces places;
+    if (record.isEmpty()
+        || !FindIndexDbRecordPlaces(reinterpret_cast<const UInt8*>(record.data()),
+            reinterpret_cast<const UInt8*>(record.data() + record.size()), places))
+        return false;
+    // A file stored inside the package is never looked for by a save.
+    if (!places.hasStoredName && !mPackage->GetFolderChecks().IsUnchanged(places.fileURL))
+        return false;
+    stream.WriteBlock(record.data(), SInt32(record.size()));
+    return true;
+}
+
+// The record the item had, appended as it was; false when there is none.
+bool CWriteIndexTask::AppendStoredRecord(LStream& stream, const CIndexItem* item)
+{
+    const QByteArrayView record = StoredRecord(item);
+    if (record.isEmpty())
+        return false;
+    const auto* begin = reinterpret_cast<const UInt8*>(record.data());
     const UInt8* pos = begin;
     IndexDbRecord check;
-    if (ParseIndexDbRecord(pos, begin + stored.length, check) != noErr || pos != begin + stored.length)
+    if (ParseIndexDbRecord(pos, begin + record.size(), check) != noErr || pos != begin + record.size())
         return false;
-    stream.WriteBlock(begin, SInt32(stored.length));
+    stream.WriteBlock(begin, SInt32(record.size()));
     return true;
 }
 
@@ -106,7 +138,9 @@ void CWriteIndexTask::WriteItems(LStream& stream, std::vector<std::pair<const CI
             LThread::Sleep(100);
         CheckPause();
         const SInt64 start = stream.GetMarker();
-        OSStatus status = CatchCode([&] { item->WriteToStream(stream, *mPackage); });
+        OSStatus status = noErr;
+        if (!ReuseStoredRecord(stream, item))
+            status = CatchCode([&] { item->WriteToStream(stream, *mPackage); });
         if (status != noErr) {
             // No partial record stays behind; the item keeps the record it had.
             stream.SetLength(start);
@@ -150,6 +184,7 @@ void CWriteIndexTask::RunTask()
         mPackage->SetRemoveMediaFile(view->GetModel().TestFlags(0x01000000));
 
         std::vector<std::pair<const CIndexItem*, SInt64>> starts;
+        mPackage->GetFolderChecks().BeginRound();
         WriteItems(stream, starts);
 
         // Written also when empty: an index whose last items were removed must not
@@ -166,6 +201,7 @@ void CWriteIndexTask::RunTask()
             OSStatus aliasStatus = CreateIndexDbAliasFile(mPackage->GetIndexDbURL());
             if (aliasStatus != noErr)
                 qCWarning(lcErrors) << "index.db alias not made:" << aliasStatus;
+            mPackage->GetFolderChecks().EndRound();
             // The file now holds these records where they were written.
             view->GetModel().ForgetStoredRecords();
             for (SInt32 i = 0; i < SInt32(starts.size()); ++i) {

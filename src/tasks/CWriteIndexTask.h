@@ -3,6 +3,8 @@
 #include "CVisualTask.h"
 #include "Sounds.h"
 
+#include <QByteArrayView>
+
 class CIndexPackage;
 class IndexPackageDocument;
 class LStream;
@@ -37,6 +39,8 @@ protected:
 
 private:
     void WriteItems(LStream& stream, std::vector<std::pair<const CIndexItem*, SInt64>>& starts);
+    QByteArrayView StoredRecord(const CIndexItem* item);
+    bool ReuseStoredRecord(LStream& stream, const CIndexItem* item);
     bool AppendStoredRecord(LStream& stream, const CIndexItem* item);
 
     CIndexPackage* mPackage = nullptr;

@@ -488,3 +488,55 @@ TEST_F(IndexPackageTasks, PhotographsRoundTripFieldByField)
     }
     reader.DeleteItems();
 }
+
+// A later save keeps the records of unchanged items byte for byte, and still finds
+// what changed: an item edited, a file gone from a folder the save looks at again.
+TEST_F(IndexPackageTasks, ALaterSaveRewritesOnlyWhatChanged)
+{
+    const QString photos = TestTempDir() + QStringLiteral("/later-save");
+    QDir(photos).removeRecursively();
+    const QString folders[] = {photos + "/kept", photos + "/touched"};
+    const QDir samples(TestDataPath(QStringLiteral("exif-samples/jpg")));
+    const QStringList names = samples.entryList({"*.jpg"}, QDir::Files, QDir::Name).mid(0, 4);
+    ASSERT_EQ(names.size(), 4);
+    TestDocument document(Folder("later"), &owner_);
+    for (const QString& folder : folders) {
+        QDir().mkpath(folder);
+        for (const QString& name : names) {
+            ASSERT_TRUE(QFile::copy(samples.filePath(name), folder + "/" + name));
+            owner_.model.InsertItem(new CIndexItem(QUrl::fromLocalFile(folder + "/" + name)), kInsertAtEnd);
+        }
+    }
+    // The dates of one local volume are exact.
+    document.package->GetFolderChecks().SetClockMargin(0);
+    auto records = [&] {
+        std::vector<IndexDbRecord> out;
+        IndexDbReader reader(ReadWholeFile(document.IndexDbPath()));
+        for (IndexDbRecord record; reader.Next(record);)
+            out.push_back(record);
+        return out;
+    };
+    ASSERT_TRUE(Write(document));
+    const QByteArray first = ReadWholeFile(document.IndexDbPath());
+    ASSERT_TRUE(Write(document));
+    ASSERT_TRUE(Write(document));
+    EXPECT_EQ(ReadWholeFile(document.IndexDbPath()), first) << "saves of an unchanged index";
+
+    const std::vector<IndexDbRecord> before = records();
+    ASSERT_EQ(before.size(), 8u);
+    ASSERT_TRUE(before[5].fileURL);
+    ASSERT_TRUE(QFile::remove(folders[1] + "/" + names[1]));
+    owner_.Items()[2]->SetName(QStringLiteral("Renamed.jpg"));
+    ASSERT_TRUE(Write(document));
+    const std::vector<IndexDbRecord> after = records();
+    ASSERT_EQ(after.size(), 8u);
+    for (size_t i = 0; i < after.size(); ++i) {
+        SCOPED_TRACE(i);
+        if (i == 2)
+            EXPECT_EQ(after[i].name, QByteArray("Renamed.jpg"));
+        else if (i == 5)
+            EXPECT_FALSE(after[i].fileURL) << "the file that went is no longer named";
+        else
+            EXPECT_EQ(after[i], before[i]);
+    }
+}

@@ -1,0 +1,57 @@
+#include "FolderChecks.h"
+
+#include <QFile>
+#include <QUrl>
+
+#include <sys/stat.h>
+
+namespace {
+
+bool Before(const timespec& a, const timespec& b)
+{
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+} // namespace
+
+void FolderChecks::BeginRound()
+{
+    clock_gettime(CLOCK_REALTIME, &mStart);
+    mFolders.clear();
+    mLastFolder.clear();
+}
+
+void FolderChecks::EndRound()
+{
+    mLastStart = mStart;
+    mFolders.clear();
+    mLastFolder.clear();
+}
+
+bool FolderChecks::IsUnchanged(QByteArrayView fileURL)
+{
+    if (!mLastStart || !fileURL.startsWith("file:///"))
+        return false;
+    const qsizetype slash = fileURL.lastIndexOf('/');
+    const QByteArrayView folder = fileURL.first(slash + 1);
+    if (!mLastFolder.isEmpty() && folder == mLastFolder)
+        return mLastAnswer;
+    mLastFolder = folder.toByteArray();
+    auto found = mFolders.constFind(mLastFolder);
+    mLastAnswer = found != mFolders.constEnd() ? *found : *mFolders.insert(mLastFolder, FolderUnchanged(mLastFolder));
+    return mLastAnswer;
+}
+
+bool FolderChecks::FolderUnchanged(const QByteArray& folderURL) const
+{
+    const QUrl url = QUrl::fromEncoded(folderURL, QUrl::StrictMode);
+    if (!url.isValid() || !url.isLocalFile() || !url.host().isEmpty())
+        return false;
+    struct stat status {};
+    if (::stat(QFile::encodeName(url.toLocalFile()).constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+        return false;
+    timespec limit = *mLastStart;
+    limit.tv_sec -= mMargin;
+    // The change date moves also when an entry's name or the folder's own is changed.
+    return Before(status.st_mtim, limit) && Before(status.st_ctim, limit);
+}
