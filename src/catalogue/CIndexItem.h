@@ -385,6 +385,11 @@ public:
     // Nothing here opens the medium or resolves the alias: the file state (4021),
     // validation (4022) and thumbnail (4007) read what the item knows already.
     QVariantMap CopyFieldDictionary(const FieldDictionaryKeys& fields, SInt32 position);
+    // Whether the field's text can be had without opening the media file: from what
+    // the item holds or its stored record has, or because the file was looked at
+    // before. False when only reading the file could tell (a new item's caption,
+    // a raw file's kind).
+    bool IsFieldKnownWithoutMedia(SInt32 key);
     // True when the medium opens and validates; never asks for a missing file.
     virtual bool ValidateMedia();
     // Writes the caption into the media file; a failure becomes the item's error.

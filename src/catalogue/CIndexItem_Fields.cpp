@@ -546,6 +546,30 @@ Str255& CIndexItem::GetEXIFFieldText(SInt32 key, Str255& out)
     return out;
 }
 
+bool CIndexItem::IsFieldKnownWithoutMedia(SInt32 key)
+{
+    auto known = [this](auto& part) {
+        if (part.Get() || part.LookedFor())
+            return true;
+        // The stored record holds what an earlier look at the file gave.
+        if (CatchCode([&] {
+                LoadRecord();
+                LoadStoredPart(part);
+            }) != noErr)
+            return true; // a damaged block reads as no value, file or not
+        return part.Get() || part.LookedFor();
+    };
+    if (IsCaptionFieldKey(key))
+        return known(mCaption);
+    if (IsImageFieldKey(key))
+        return known(mImageInfo);
+    if (IsEXIFFieldKey(key))
+        return (mRare && (mRare->exif.Get() || mRare->exif.LookedFor())) || known(mUserData);
+    if (key == kFieldKind)
+        return GetFileTypeCode() != 'RAW ' || (mRare && mRare->rawKindText);
+    return true;
+}
+
 QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
 {
     QString text;
@@ -726,7 +750,9 @@ OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, IndexViewSer
         const CANPAInfo* caption = Quietly([&] { return GetCaptionInfo(); });
         return caption ? QString::number(caption->GetUrgency()) : QString();
     };
-    const QString oldText = key == kFieldUrgencyLabel ? urgencyIndex() : CopyFieldString(key, kFieldTextPlaceholder);
+    // Names enter the value index whole, extension and all.
+    const SInt16 indexMode = key == kFieldName ? SInt16(kFieldTextFullName) : SInt16(kFieldTextPlaceholder);
+    const QString oldText = key == kFieldUrgencyLabel ? urgencyIndex() : CopyFieldString(key, indexMode);
 
     OSStatus result = noErr;
     if (key == kFieldName) {
@@ -770,7 +796,7 @@ OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, IndexViewSer
         if (!oldText.isNull())
             view->UpdateValueIndex(this, key, oldText, urgencyIndex());
     } else {
-        view->UpdateValueIndex(this, key, oldText, CopyFieldString(key, kFieldTextPlaceholder));
+        view->UpdateValueIndex(this, key, oldText, CopyFieldString(key, indexMode));
     }
     return noErr;
 }

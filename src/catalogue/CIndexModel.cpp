@@ -17,29 +17,6 @@
 
 #include <algorithm>
 
-namespace {
-
-constexpr SInt32 kNameKey = 4001;
-constexpr SInt32 kKeywordsKey = 6016;
-constexpr SInt32 kCategoriesKey = 6017;
-constexpr SInt32 kRatingKey = 6020;
-
-// The name as the value index groups it: numbering and separators left out.
-QString NameValue(const QString& name)
-{
-    QString value;
-    value.reserve(name.size());
-    static const QString kDropped = QStringLiteral("-_ ~()'");
-    for (QChar c : name) {
-        if ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || kDropped.contains(c))
-            continue;
-        value.append(c);
-    }
-    return value;
-}
-
-} // namespace
-
 // --- Construction -----------------------------------------------------------------------------------
 
 CIndexModel::CIndexModel(QObject* parent)
@@ -323,7 +300,7 @@ void CIndexModel::SortList(TArray<CIndexItem*>& list)
 SInt32 CIndexModel::GetSortKey() const
 {
     auto* comparator = ComparatorOf(*mCurrentList);
-    return comparator ? comparator->GetSortKey() : kNameKey;
+    return comparator ? comparator->GetSortKey() : kFieldName;
 }
 
 SInt32 CIndexModel::GetSortOrder() const
@@ -725,120 +702,5 @@ void CIndexModel::DeletePendingFiles()
     for (const QUrl& url : files) {
         if (url.isLocalFile())
             QFile::remove(url.toLocalFile());
-    }
-}
-
-// --- Value index -----------------------------------------------------------------------------------
-
-std::vector<QString> CIndexModel::ValuesOfItem(CIndexItem* item, SInt32 fieldKey) const
-{
-    std::vector<QString> values;
-    switch (fieldKey) {
-    case kKeywordsKey:
-    case kCategoriesKey: {
-        CANPAInfo* caption = item->GetCaptionInfo();
-        if (!caption)
-            break;
-        const auto& list = fieldKey == kKeywordsKey ? caption->GetKeywords() : caption->GetSupplementalCategories();
-        for (const LStr255& entry : list) {
-            QString text = IIMText::TextFromCaptionBytes(entry.Bytes());
-            if (text.isEmpty())
-                break;
-            values.push_back(text);
-        }
-        break;
-    }
-    case kRatingKey: {
-        CANPAInfo* caption = item->GetCaptionInfo();
-        if (!caption)
-            break;
-        SInt32 urgency = caption->GetUrgency();
-        if (urgency < 6)
-            urgency -= urgency % 2;
-        values.push_back(QString::number(urgency));
-        break;
-    }
-    case kNameKey: {
-        QString value = NameValue(item->GetName());
-        if (value.size() > 2)
-            values.push_back(value);
-        break;
-    }
-    default:
-        // The other fields enter under their field texts once those are read by key.
-        break;
-    }
-    return values;
-}
-
-void CIndexModel::RebuildValueIndex()
-{
-    mIndexedKeys = ReadFieldKeyList(Pref::MDIKeys.Key());
-    mValueIndex.emplace();
-    for (SInt32 key : mIndexedKeys)
-        mValueIndex->insert(key, ValueSets());
-    if (auto found = mValueIndex->find(kRatingKey); found != mValueIndex->end()) {
-        for (const char* rating : { "0", "2", "4", "6", "7", "9" })
-            found->insert(QString::fromLatin1(rating), {});
-    }
-    for (CIndexItem* item : mAllItems)
-        AddItemToValueIndex(item);
-}
-
-void CIndexModel::RebuildValueIndexIfBuilt()
-{
-    if (!mValueIndex)
-        return;
-    RebuildValueIndex();
-    emit valueIndexRebuilt();
-}
-
-const CIndexModel::ValueSets* CIndexModel::GetValueSets(SInt32 fieldKey) const
-{
-    if (!mValueIndex)
-        return nullptr;
-    auto found = mValueIndex->constFind(fieldKey);
-    return found == mValueIndex->constEnd() ? nullptr : &*found;
-}
-
-void CIndexModel::AddItemToValueIndex(CIndexItem* item)
-{
-    if (!mValueIndex || !item)
-        return;
-    for (SInt32 key : mIndexedKeys) {
-        ValueSets& sets = (*mValueIndex)[key];
-        for (const QString& value : ValuesOfItem(item, key))
-            sets[value].insert(item);
-    }
-}
-
-void CIndexModel::RemoveFromValueIndex(CIndexItem* item)
-{
-    if (!mValueIndex || !item)
-        return;
-    for (ValueSets& sets : *mValueIndex)
-        for (QSet<CIndexItem*>& set : sets)
-            set.remove(item);
-}
-
-void CIndexModel::UpdateValueIndex(CIndexItem* item, SInt32 fieldKey, const QString* oldValue, const QString* newValue)
-{
-    if (!mValueIndex)
-        return;
-    if (!oldValue && (!newValue || newValue->isEmpty() || *newValue == QLatin1String(" ")
-                         || *newValue == QLatin1String("-")))
-        return;
-    auto found = mValueIndex->find(fieldKey);
-    if (found == mValueIndex->end())
-        return;
-    if (oldValue) {
-        auto set = found->find(oldValue->trimmed());
-        if (set != found->end())
-            set->remove(item);
-    }
-    if (newValue && !newValue->isEmpty() && *newValue != QLatin1String("-")) {
-        QSet<CIndexItem*>& set = (*found)[*newValue];
-        if (item)
-            set.insert(item);
     }
 }

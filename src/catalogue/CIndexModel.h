@@ -217,16 +217,41 @@ public:
     void DeletePendingFiles();
 
     // --- Value index (the fields of "MDIKeys") ----------------------------------------
+    // For each indexed field, its values (texts) and the items that have each. A
+    // field's values: keywords and categories entry by entry; the rating (6020) by
+    // bucket ("0", "2", "4", "6", "7", "9" always present, 1 counting as 0, 3 as 2,
+    // 5 as 4); the name without digits and "-_ ~()'", when more than 2 characters
+    // remain; any other field its text. Values are trimmed; "" and "-" are none.
+    // Sets hold items without owning them; a set may be empty.
     using ValueSets = QHash<QString, QSet<CIndexItem*>>;
-    // Built from the preference over all items; emits valueIndexRebuilt.
+    // Built from the preference over all items, from what they hold: no media file
+    // is opened. Items whose values only their files could give are handed on by
+    // valuesPending (the view's cache task enters them with AddItemToValueIndex).
     void RebuildValueIndex();
+    // Rebuilds a built index and emits valueIndexRebuilt; nothing without one.
     void RebuildValueIndexIfBuilt();
     bool HasValueIndex() const { return mValueIndex.has_value(); }
+    // The indexed field keys, in the preference's order.
+    const std::vector<SInt32>& GetValueIndexKeys() const { return mIndexedKeys; }
     // The value sets of one field; null when the field is not indexed or there is no index.
     const ValueSets* GetValueSets(SInt32 fieldKey) const;
+    // The items of one value (empty for an unknown field or value).
+    QSet<CIndexItem*> GetValueMembers(SInt32 fieldKey, const QString& value) const;
+    // Enters an item under all its values, reading its file for what it lacks (the
+    // cache task's call).
     void AddItemToValueIndex(CIndexItem* item);
+    // Takes the item out of every set (the sets stay, empty or not).
     void RemoveFromValueIndex(CIndexItem* item);
+    // A field of an item changed: it leaves the old value's set and joins the new
+    // one's (made when missing). Texts are taken as ValueOfText takes them; null is
+    // no value. A field not indexed, or no index, changes nothing.
     void UpdateValueIndex(CIndexItem* item, SInt32 fieldKey, const QString* oldValue, const QString* newValue);
+    // The value a field's text enters under; empty for none.
+    static QString ValueOfText(SInt32 fieldKey, const QString& text);
+    // The filter shows these items of the index, in the order of all items (added
+    // to those it shows unless clear); the selection is dropped. False, and nothing
+    // changed, while the filter is locked.
+    bool ShowItemsAsFilter(const QSet<CIndexItem*>& items, bool clear);
 
 signals:
     // 1-based indexes of the current list.
@@ -244,6 +269,8 @@ signals:
     // The lock, the running tasks or the view state changed.
     void stateChanged();
     void valueIndexRebuilt();
+    // A rebuild left this item out: its values need its file read.
+    void valuesPending(CIndexItem* item);
 
 private:
     void CheckUnlocked() const;
@@ -263,7 +290,9 @@ private:
     void ClearSelectionOf(const TArray<CIndexItem*>& list);
     // The row index of the current list, built when first asked after a change.
     void InvalidateRows() const { mRowsValid = false; }
-    std::vector<QString> ValuesOfItem(CIndexItem* item, SInt32 fieldKey) const;
+    // The item's values for one field; false (none given) when only its file could
+    // tell them and mayReadMedia is false.
+    static bool ValuesOfItem(CIndexItem* item, SInt32 fieldKey, bool mayReadMedia, std::vector<QString>& outValues);
 
     TArray<CIndexItem*> mAllItems;
     TArray<CIndexItem*> mFilterItems;

@@ -186,11 +186,12 @@ void ApplyCaptionAction(CIndexItem& item, SInt32 key, SInt32 selector, const QSt
         return;
     case kFieldUrgency:
     case kFieldUrgencyLabel: {
+        // An item without a caption has no urgency yet: setting one makes the
+        // caption, as rating a photograph nobody captioned must.
         const CANPAInfo* caption = item.GetCaptionInfo();
-        ThrowIfNil_(caption);
         SInt32 urgency = SInt32(CriterionTest::TextToNumber(operand));
         if (selector == kBatchDecrease || selector == kBatchIncrease)
-            urgency = StepUrgencyLabel(caption->GetUrgency(), selector);
+            urgency = StepUrgencyLabel(caption ? caption->GetUrgency() : kNoUrgencyLabel, selector);
         // The urgency field shows the stored number plus one.
         if (key == kFieldUrgency)
             SetField(item, key, urgency >= kNoUrgencyLabel ? QStringLiteral("No") : QString::number(urgency + 1), run);
@@ -237,6 +238,8 @@ void CopyOrMoveFile(CIndexItem& item, const CCriteria& criterion, BatchRun& run)
     item.MoveFileTo(folder.ToUrl(), mode);
     if (item.IsDirty() && run.owner)
         run.owner->GetModel().SetModified(true);
+    if (run.takeOut && criterion.HasKey(kCriteriaMoveRemoveKey) && criterion.GetNumber(kCriteriaMoveRemoveKey) != 0)
+        run.takeOut(item);
 }
 
 } // namespace
@@ -468,17 +471,30 @@ void ApplyBatchAction(CIndexItem& item, const CCriteria& criterion, BatchRun& ru
 BatchOutcome BatchItems(const std::vector<CIndexItem*>& items, const std::vector<const CCriteria*>& criteria,
     BatchRun& run)
 {
+    size_t at = 0;
+    return BatchItems(SInt32(items.size()),
+        [&]() -> CIndexItem* {
+            // A null entry is skipped, not the end.
+            while (at < items.size() && !items[at])
+                ++at;
+            return at < items.size() ? items[at++] : nullptr;
+        },
+        criteria, run);
+}
+
+BatchOutcome BatchItems(SInt32 total, const std::function<CIndexItem*()>& next,
+    const std::vector<const CCriteria*>& criteria, BatchRun& run)
+{
     for (const CCriteria* criterion : criteria) {
         if (!criterion || BatchCriterionNeedsValue(*criterion))
             ThrowOSErr_(paramErr, "a batch step has no value");
     }
     BatchOutcome outcome;
     outcome.modified = run.owner && run.owner->GetModel().IsModified();
-    const SInt32 total = SInt32(items.size());
-    for (SInt32 k = 0; k < total && !outcome.outOfMemory; ++k) {
-        CIndexItem* item = items[size_t(k)];
+    for (SInt32 k = 0; !outcome.outOfMemory; ++k) {
+        CIndexItem* item = next();
         if (!item)
-            continue;
+            break;
         StItemInUse inUse(item);
         for (const CCriteria* criterion : criteria) {
             const OSStatus status = CatchCode([&] {

@@ -53,6 +53,9 @@ struct BatchRun {
     std::function<void(SInt32)> report;
     // Called between items (the task's pause check and time slice).
     std::function<void(CIndexItem&, SInt32 done)> afterItem;
+    // A move whose step asks for it ("MoveRemoveSetting") takes the item out of
+    // the owner; without this the item stays.
+    std::function<void(CIndexItem&)> takeOut;
 };
 
 struct BatchOutcome {
@@ -69,6 +72,10 @@ struct BatchOutcome {
 // criterion lacks the value it needs (the caller asks for it first).
 BatchOutcome BatchItems(const std::vector<CIndexItem*>& items, const std::vector<const CCriteria*>& criteria,
     BatchRun& run);
+// The same over `total` items handed one at a time by `next` (null ends the run
+// early): a task's pending list, which loses items deleted while it yields.
+BatchOutcome BatchItems(SInt32 total, const std::function<CIndexItem*()>& next,
+    const std::vector<const CCriteria*>& criteria, BatchRun& run);
 
 // One criterion on one item; throws the failure's code.
 void ApplyBatchAction(CIndexItem& item, const CCriteria& criterion, BatchRun& run);

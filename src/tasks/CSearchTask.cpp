@@ -5,6 +5,7 @@
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
+#include "FieldKeys.h"
 #include "LThread.h"
 #include "LWindow.h"
 #include "LocalizedStrings.h"
@@ -70,12 +71,7 @@ void CSearchTask::RemoveCriterion(CCriteria* criterion)
 void CSearchTask::AddOrAskCriterion(std::unique_ptr<CCriteria> criterion)
 {
     ThrowIfNil_(criterion);
-    const bool batchFile = mKind == kSearchKindBatch && criterion->GetCategory() == 4021;
-    const bool complete = batchFile
-        ? (criterion->HasKey(kCriteriaApplicationKey) || criterion->HasKey(kCriteriaCreatorKey)
-              || criterion->HasKey(kCriteriaAliasKey))
-        : criterion->HasValue();
-    if (complete) {
+    if (IsCriterionComplete(*criterion)) {
         AddCriterion(std::move(criterion));
         mStartRequested = true;
         StartIfAnswered();
@@ -90,12 +86,7 @@ void CSearchTask::LoadCriteria(const QVariantList& criteria)
         if (entry.typeId() != QMetaType::QVariantMap)
             ThrowOSErr_(err_NilPointer, "a stored criterion is no dictionary");
         auto criterion = std::make_unique<CCriteria>(entry.toMap());
-        const bool batchFile = mKind == kSearchKindBatch && criterion->GetCategory() == 4021;
-        const bool complete = batchFile
-            ? (criterion->HasKey(kCriteriaApplicationKey) || criterion->HasKey(kCriteriaCreatorKey)
-                  || criterion->HasKey(kCriteriaAliasKey))
-            : criterion->HasValue();
-        if (complete)
+        if (IsCriterionComplete(*criterion))
             AddCriterion(std::move(criterion));
         else
             AskCriterion(std::move(criterion));
@@ -111,7 +102,7 @@ void CSearchTask::AskCriterion(std::unique_ptr<CCriteria> criterion)
     mAsked.push_back(std::move(criterion));
     --mPendingAnswers;
     try {
-        const bool batchFile = mKind == kSearchKindBatch && asked->GetCategory() == 4021;
+        const bool batchFile = mKind == kSearchKindBatch && asked->GetCategory() == kFieldFileState;
         const QString count = QString::number(CountItems());
         if (batchFile && asked->GetSelector() == kSelectorOpenInApplication)
             asked->ChooseApplication(CopyLocalizedString(QStringLiteral("OPEN_X_IN_APPLICATION")).arg(count), mSource);

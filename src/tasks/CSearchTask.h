@@ -128,12 +128,15 @@ protected:
     void RunTask() override;
     virtual void SearchItems();
     virtual void FindDuplicates(SInt32 selector);
-    // The batch engine's loop; a batch without it finds nothing.
-    virtual void BatchItems() {}
+    // The batch engine over the pending items: each criterion a step, in order.
+    virtual void BatchItems();
     virtual void DoResultAction();
 
 private:
     void Init(SInt16 kind, LWindow* source);
+    // Nothing left to ask the user: a value (a batch step that takes none needs
+    // none), or for a batch's copy, move or open a folder or an application.
+    bool IsCriterionComplete(const CCriteria& criterion) const;
     void AskCriterion(std::unique_ptr<CCriteria> criterion);
     void StartIfAnswered();
     void ReportEmptyResult();

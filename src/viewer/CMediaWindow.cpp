@@ -51,6 +51,7 @@ void RemoveFromList(CMediaWindow* window)
 constexpr SInt16 kNavigatorSide = 11;
 constexpr SInt16 kCaptionSide = 15;
 constexpr SInt16 kCompletionSound = 200;
+constexpr SInt16 kRatingMenuID = 228;
 const QString kHelpPage = QStringLiteral("pgs/wr3.html");
 
 // The screen the window's frame lies on most.
@@ -490,6 +491,13 @@ void CMediaWindow::ToggleFullScreen()
 
 bool CMediaWindow::ObeyCommand(CommandT command, void* ioParam)
 {
+    SInt16 menuID = 0, menuItem = 0;
+    if (IsSyntheticCommand(command, menuID, menuItem) && menuID == kRatingMenuID) {
+        // The shown item is rated through its index view's batch.
+        if (mItem && mIndexView && mIndexView->RateSelectedItems(menuItem, mItem) && mMediaView)
+            mMediaView->Refresh();
+        return true;
+    }
     switch (command) {
     case cmd_MediaInfoWindow:
         if (mItem)
@@ -560,6 +568,11 @@ void CMediaWindow::FindCommandStatus(CommandT command, Boolean& outEnabled, Bool
         outUsesMark = true;
         outMark = on ? checkMark : noMark;
     };
+    SInt16 menuID = 0, menuItem = 0;
+    if (IsSyntheticCommand(command, menuID, menuItem) && menuID == kRatingMenuID) {
+        outEnabled = mItem && mIndexView && CIndexView::RatingOfMenuItem(menuItem) >= 0;
+        return;
+    }
     switch (command) {
     case cmd_MediaDelete:
         outEnabled = mItem && mIndexView && mItemIndex >= 1;
@@ -596,9 +609,10 @@ void CMediaWindow::FindCommandStatus(CommandT command, Boolean& outEnabled, Bool
     case cmd_MediaExport: // the export's task belongs to the item's index view
         outEnabled = mItem && mIndexView;
         return;
-    // The rating of the value index and the fonts' activation belong to
-    // subsystems still to come.
-    case cmd_MediaRating:
+    case cmd_MediaRating: // carries the rating menu
+        outEnabled = true;
+        return;
+    // The fonts' activation belongs to a subsystem still to come.
     case cmd_MediaActivateFonts:
     case cmd_MediaDeactivateFonts:
         outEnabled = false;
@@ -834,6 +848,8 @@ void CMediaWindow::AddOwnItems(QMenu* menu)
 {
     AppendCommandItem(menu, cmd_MediaFullScreen);
     CCMWindow::AddOwnItems(menu);
+    if (AppendCommandItem(menu, cmd_MediaRating))
+        AttachSubmenuWithCommands(menu, menu->actions().last(), kRatingMenuID);
     AppendMenuSeparator(menu);
     AppendCommandItem(menu, cmd_MediaInfoWindow);
     if (AppendCommandItem(menu, cmd_MediaExport)) {

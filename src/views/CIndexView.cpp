@@ -152,6 +152,10 @@ void CIndexView::ConnectModel()
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemAdded, [this](CIndexItem* item) {
         QueueForCaching(item);
     }));
+    // Values a rebuild could not have without reading the files.
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::valuesPending, [this](CIndexItem* item) {
+        QueueForCaching(item);
+    }));
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemsInserted, [this](SInt32, SInt32 count) {
         if (CountItems() == count)
             Refresh(); // the empty view's text goes
@@ -375,18 +379,6 @@ void CIndexView::SetSortKey(SInt32 key, bool descending)
 
 // --- Filter -----------------------------------------------------------------------------------------------------------
 
-void CIndexView::ShowFilter(const QString* title, bool refresh, bool clear)
-{
-    mModel->ShowFilter(clear);
-    if (title) {
-        if (LWindow* window = GetContainingWindow())
-            window->SetCFDescriptor(*title);
-    }
-    if (refresh)
-        Refresh();
-    BroadcastMessage(msg_FilterShown, nullptr);
-}
-
 void CIndexView::RevealFirstSelected()
 {
     QRect cell;
@@ -395,16 +387,6 @@ void CIndexView::RevealFirstSelected()
         return;
     if (cell.top() < 0 || cell.bottom() >= height())
         ScrollPinnedImageBy(0, cell.top() - 10, true);
-}
-
-void CIndexView::ShowAllItems(bool refresh)
-{
-    if (!mModel->ShowAllItems())
-        return;
-    if (refresh)
-        Refresh();
-    SInt32 zero = 0;
-    BroadcastMessage(msg_FilterEnded, &zero);
 }
 
 // --- Tasks ----------------------------------------------------------------------------------------------------------------

@@ -306,10 +306,30 @@ public:
     // The filter list (filled by searches through CIndexModel::AddFoundItem) and
     // showing it instead of all items.
     const TArray<CIndexItem*>& GetFilterList() const { return mModel->GetFilterList(); }
+    // (CIndexView_Values.cpp) The filter shows, emptied first with clear; with a
+    // title the window is titled "<its own title> [<title>]", its own title saved
+    // once, however many filters follow, and put back when the filter is cleared
+    // or ends. Broadcasts 3031.
     void ShowFilter(const QString* title, bool refresh, bool clear) override;
+    // The filter shows these items (the organizer's value), in the order of all
+    // items, added to those shown unless clear; titled and broadcast as ShowFilter.
+    // False while the filter is locked.
+    bool ShowItemsAsFilter(const QString* title, const QSet<CIndexItem*>& items, bool clear);
     void RevealFirstSelected() override;
+    // All items show again, scrolled to the start, the window's own title back;
+    // broadcasts 3003. Nothing when no filter shows.
     void ShowAllItems(bool refresh) override;
     bool IsFiltered() const { return mModel->IsFiltered(); }
+    // Shows all items, then searches them for the text in the field (6999: the
+    // name, caption, keywords or categories, any one of them) with a search task
+    // whose found items become the filter. An empty text only shows all items.
+    void StartQuickSearch(SInt32 fieldKey, const QString& text);
+    // Menu 228: items 1-6 rate the given item, or else the selected items, 9, 7, 6,
+    // 4, 2 or 0 with a batch task (caption field 6020). False, and nothing started,
+    // for another menu item or no item.
+    bool RateSelectedItems(SInt16 menuItem, CIndexItem* item);
+    // The rating of an item of menu 228; -1 for an item without one.
+    static SInt32 RatingOfMenuItem(SInt16 menuItem);
 
     // --- Tasks ----------------------------------------------------------------------
     // The cache task while it has items to enter; it ends with its queue.
@@ -463,6 +483,8 @@ private:
     // Deletes a removed item, or hands it to the update task while it works on it.
     void DisposeItem(CIndexItem* item);
     void BroadcastState(SInt32 parameter = 0);
+    void SetFilterTitle(const QString* title, bool clear);
+    void RestoreSavedCaption();
     void BroadcastItemsChanged(SInt32 fieldKey);
 
     // Connects the model's signals to the view's redraws and broadcasts.
@@ -503,4 +525,6 @@ private:
     QString mRenameHiddenExtension;
     QPointer<LDialogBox> mPropertyDialog;
     QPointer<LWindow> mCommentWindow;
+    // The window's title before a filter titled it.
+    std::optional<QString> mSavedCaption;
 };

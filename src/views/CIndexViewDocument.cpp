@@ -125,16 +125,7 @@ void CIndexViewDocument::ShowAllItems(bool refresh)
 
 void CIndexViewDocument::StartQuickSearch(SInt32 fieldKey, const QString& text)
 {
-    if (text.isEmpty() || mView.IsItemListLocked())
-        return;
-    // The task is owned by the task layer once started, and deleted at its end.
-    const QString title = CopyLocalizedCFString(601, 39) + QStringLiteral(" \"") + text + QLatin1Char('"');
-    auto* task = new CSearchTask(title, &mView, kSearchKindSearch);
-    task->SetResultAction(kResultShowFilter);
-    for (CIndexItem* item : mView.GetItemList())
-        task->InsertItem(item, kInsertAtEnd);
-    task->AddCriterion(std::make_unique<CCriteria>(fieldKey, kSelectorContains, text));
-    task->Start();
+    mView.StartQuickSearch(fieldKey, text);
 }
 
 void CIndexViewDocument::OpenSelectedItem()

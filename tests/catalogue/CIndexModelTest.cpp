@@ -3,6 +3,7 @@
 
 #include "CIndexModel.h"
 
+#include "CANPAInfo.h"
 #include "CIndexItem.h"
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
@@ -294,4 +295,140 @@ TEST_F(IndexModelTest, TheTableShowsTheCurrentListAndSharesItsOneSelection)
     EXPECT_EQ(table.rowCount(), 1);
     EXPECT_FALSE(selection.hasSelection()) << "showing the filter drops the selection";
     EXPECT_EQ(table.data(table.index(0, 0), Qt::DisplayRole).toString(), "c");
+}
+
+// --- Values of the fields --------------------------------------------------------------------------------
+
+namespace {
+
+CIndexItem* CaptionedItem(const QString& name, const QStringList& keywords, SInt32 urgency,
+    const char* copyright = nullptr)
+{
+    auto* item = new CIndexItem(QUrl(QStringLiteral("http://example.org/photos/") + name));
+    item->SetFileTypeCode('JPEG', false);
+    auto caption = std::make_unique<CANPAInfo>();
+    for (const QString& keyword : keywords)
+        caption->AddKeywordCF(keyword);
+    caption->SetUrgency(urgency);
+    if (copyright)
+        caption->SetCopyrightNotice(Str255(copyright));
+    item->SetCaptionInfo(std::move(caption));
+    return item;
+}
+
+} // namespace
+
+TEST_F(IndexModelTest, EachFieldEntersItsValuesByItsRule)
+{
+    SetPrefValue(QStringLiteral("MDIKeys"), QVariantList { 6016, 6005, 6020, 4001, 4004 });
+    CIndexItem* a = CaptionedItem("IMG_0042.jpg", { "sea", " sky " }, 1, "Ann Example");
+    CIndexItem* b = CaptionedItem("IMG-7 (2).jpg", { "sea" }, 5);
+    CIndexItem* c = CaptionedItem("2024-01-02", {}, 8, " - ");
+    for (CIndexItem* item : { a, b, c })
+        model.InsertItem(item, kInsertAtEnd, ItemInsert::Filling);
+    model.RebuildValueIndex();
+
+    struct Case {
+        SInt32 field;
+        const char* value;
+        QSet<CIndexItem*> members;
+    };
+    const Case cases[] = {
+        { 6016, "sea", { a, b } },        // entry by entry
+        { 6016, "sky", { a } },           // trimmed
+        { 6005, "Ann Example", { a } },   // any other field: its text
+        { 6020, "0", { a } },             // 1 rates as 0
+        { 6020, "4", { b } },             // 5 as 4
+        { 6020, "8", { c } },             // 8 as itself
+        { 6020, "9", {} },                // seeded
+        { 4001, "IMG.jpg", { a, b } },    // digits and "-_ ()" left out
+    };
+    for (const Case& test : cases) {
+        const CIndexModel::ValueSets* sets = model.GetValueSets(test.field);
+        ASSERT_NE(sets, nullptr) << test.field;
+        EXPECT_TRUE(sets->contains(QString::fromUtf8(test.value))) << test.field << " " << test.value;
+        EXPECT_EQ(sets->value(QString::fromUtf8(test.value)), test.members) << test.field << " " << test.value;
+    }
+    EXPECT_EQ(model.GetValueSets(6005)->size(), 1) << "a blank or \"-\" is no value";
+    EXPECT_EQ(model.GetValueSets(4001)->size(), 1) << "a name of digits and dashes enters nothing";
+    const CIndexModel::ValueSets* kinds = model.GetValueSets(4004);
+    ASSERT_EQ(kinds->size(), 1);
+    EXPECT_EQ(kinds->begin().value().size(), 3) << "one kind for three JPEGs";
+    SetPrefDefault(QStringLiteral("MDIKeys"));
+}
+
+TEST_F(IndexModelTest, RebuildingLeavesWhatOnlyTheFileCouldTellToTheCacheTask)
+{
+    SetPrefValue(QStringLiteral("MDIKeys"), QVariantList { 6016, 4001 });
+    CIndexItem* held = CaptionedItem("Harbour.jpg", { "boat" }, 9);
+    auto* fromFile = new CIndexItem(QUrl::fromLocalFile(TestDataPath(QStringLiteral("exiftool-images/IPTC.jpg"))));
+    model.InsertItem(held, kInsertAtEnd, ItemInsert::Filling);
+    model.InsertItem(fromFile, kInsertAtEnd, ItemInsert::Filling);
+    std::vector<CIndexItem*> pending;
+    QObject::connect(&model, &CIndexModel::valuesPending, [&](CIndexItem* item) { pending.push_back(item); });
+    model.RebuildValueIndex();
+
+    EXPECT_EQ(pending, std::vector<CIndexItem*> { fromFile });
+    EXPECT_FALSE(fromFile->IsFieldKnownWithoutMedia(6016)) << "the file was not read";
+    EXPECT_EQ(model.GetValueMembers(4001, QStringLiteral("IPTC.jpg")), QSet<CIndexItem*> { fromFile })
+        << "what the item holds enters at once";
+    EXPECT_EQ(model.GetValueMembers(6016, QStringLiteral("boat")), QSet<CIndexItem*> { held });
+
+    model.AddItemToValueIndex(fromFile); // as the cache task does
+    EXPECT_EQ(model.GetValueMembers(6016, QStringLiteral("ExifTool")), QSet<CIndexItem*> { fromFile });
+    SetPrefDefault(QStringLiteral("MDIKeys"));
+}
+
+TEST_F(IndexModelTest, ChangedFieldsMoveItemsBetweenTrimmedValues)
+{
+    SetPrefValue(QStringLiteral("MDIKeys"), QVariantList { 6016, 6020, 4001 });
+    CIndexItem* a = CaptionedItem("Beach.jpg", { " sky" }, 9);
+    model.InsertItem(a, kInsertAtEnd, ItemInsert::Filling);
+    model.RebuildValueIndex();
+    const CIndexModel::ValueSets& keywords = *model.GetValueSets(6016);
+
+    struct Change {
+        SInt32 field;
+        const char* oldText; // null: none
+        const char* newText;
+        const char* leftValue; // the item is no longer there (null: not checked)
+        const char* joinedValue; // ... and is here (null: not checked)
+    };
+    const Change changes[] = {
+        { 6016, " sky", " sea ", "sky", "sea" },  // both sides trimmed
+        { 6020, "9", "3", "9", "2" },             // ratings by bucket
+        { 4001, "Beach.jpg", "Beach 2.JPEG", nullptr, "Beach.JPEG" },
+    };
+    for (const Change& change : changes) {
+        const QString oldText = QString::fromUtf8(change.oldText), newText = QString::fromUtf8(change.newText);
+        model.UpdateValueIndex(a, change.field, change.oldText ? &oldText : nullptr, &newText);
+        const CIndexModel::ValueSets& sets = *model.GetValueSets(change.field);
+        if (change.leftValue)
+            EXPECT_FALSE(sets.value(QString::fromUtf8(change.leftValue)).contains(a)) << change.field;
+        EXPECT_TRUE(sets.value(QString::fromUtf8(change.joinedValue)).contains(a)) << change.field;
+    }
+    EXPECT_FALSE(model.GetValueSets(4001)->value(QStringLiteral("Beach.jpg")).contains(a));
+
+    // Without an old value, "", " " and "-" make no set.
+    for (const char* none : { "", " ", "-", " - " }) {
+        const QString text = QString::fromUtf8(none);
+        model.UpdateValueIndex(a, 6016, nullptr, &text);
+    }
+    EXPECT_EQ(keywords.size(), 2) << "\"sky\" (now empty) and \"sea\"";
+    SetPrefDefault(QStringLiteral("MDIKeys"));
+}
+
+TEST_F(IndexModelTest, ItemsShownAsTheFilterKeepTheOrderOfAllItems)
+{
+    Fill("abcde");
+    std::vector<QString> lists;
+    CIndexItem* e = model.ItemAt(5);
+    ASSERT_TRUE(model.ShowItemsAsFilter({ model.ItemAt(4), model.ItemAt(2) }, true));
+    lists.push_back(Names());
+    ASSERT_TRUE(model.ShowItemsAsFilter({ e }, false));
+    lists.push_back(Names());
+    ASSERT_TRUE(model.ShowItemsAsFilter({ e }, true));
+    lists.push_back(Names());
+    EXPECT_EQ(lists, (std::vector<QString> { "bd", "bde", "e" }));
+    EXPECT_TRUE(model.IsFiltered());
 }

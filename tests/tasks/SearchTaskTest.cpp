@@ -16,18 +16,8 @@
 
 namespace {
 
-class SearchTaskTest : public TaskTest {
+class SearchTaskTest : public ReportingTaskTest {
 protected:
-    void SetUp() override
-    {
-        TaskTest::SetUp();
-        SetErrorNotificationPoster([this](const SErrorReport& report) { reported.push_back(report.messageIndex); });
-    }
-    void TearDown() override
-    {
-        SetErrorNotificationPoster({});
-        TaskTest::TearDown();
-    }
 
     // Items named and sized as given, added to the owner's index.
     void AddItems(const std::vector<std::pair<const char*, UInt32>>& items)
@@ -59,8 +49,6 @@ protected:
         task->Start();
         ASSERT_TRUE(RunUntil([id] { return LThread::FromID(id) == nullptr; }));
     }
-
-    std::vector<SInt16> reported;
 };
 
 } // namespace

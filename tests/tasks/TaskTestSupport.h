@@ -4,6 +4,7 @@
 #include "CVisualTask.h"
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
+#include "ErrorReport.h"
 #include "LThread.h"
 #include "Preferences.h"
 #include "TaskOwnerView.h"
@@ -185,4 +186,21 @@ protected:
 
     SInt32 parallelTasks = 4;
     TestOwnerView owner_;
+};
+
+// A task test that keeps the message numbers of the errors reported meanwhile.
+class ReportingTaskTest : public TaskTest {
+protected:
+    void SetUp() override
+    {
+        TaskTest::SetUp();
+        SetErrorNotificationPoster([this](const SErrorReport& report) { reported.push_back(report.messageIndex); });
+    }
+    void TearDown() override
+    {
+        SetErrorNotificationPoster({});
+        TaskTest::TearDown();
+    }
+
+    std::vector<SInt16> reported;
 };

@@ -265,3 +265,29 @@ TEST_F(MediaWindowTest, ClosingTheIndexClosesItsMediaWindows)
     EXPECT_TRUE(window.isNull());
     EXPECT_TRUE(CMediaWindow::GetWindowList().empty());
 }
+
+TEST_F(MediaWindowTest, TheRatingMenuRatesTheShownItemOnly)
+{
+    SetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile"), false);
+    FillView(3);
+    CMediaWindow* window = OpenAt(2);
+    ASSERT_TRUE(window);
+    view->SelectAll(); // the window rates its own item, not the view's selection
+    Boolean enabled = false, usesMark = false;
+    UInt16 mark = 0;
+    Str255 name;
+    window->FindCommandStatus(cmd_MediaRating, enabled, usesMark, mark, name);
+    EXPECT_TRUE(enabled);
+    window->FindCommandStatus(SyntheticCommandForMenuItem(228, 7), enabled, usesMark, mark, name);
+    EXPECT_FALSE(enabled) << "the menu has six ratings";
+
+    window->ProcessCommand(SyntheticCommandForMenuItem(228, 2)); // 7
+    ASSERT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0; }, 10000));
+    ASSERT_NE(ItemAt(2)->GetCaptionInfo(), nullptr);
+    EXPECT_EQ(ItemAt(2)->GetCaptionInfo()->GetUrgency(), 7);
+    for (SInt32 other : { 1, 3 }) {
+        const CANPAInfo* caption = ItemAt(other)->GetCaptionInfo();
+        EXPECT_TRUE(!caption || caption->GetUrgency() != 7) << other;
+    }
+    SetPrefDefault(QStringLiteral("ApplyChangesToMediaFile"));
+}

@@ -1,0 +1,225 @@
+#include "CIndexModel.h"
+
+#include "PrefKeys.h"
+
+#include "CANPAInfo.h"
+#include "CIndexItem.h"
+#include "ExceptionCode.h"
+#include "FieldKeys.h"
+#include "IIMText.h"
+
+namespace {
+
+// The urgency values every index offers, with or without items: one per
+// bucket of ValueOfText's rating rule.
+constexpr const char* kRatingSeeds[] = { "0", "2", "4", "6", "7", "9" };
+
+// The name as the value index groups it: numbering and separators left out, so
+// that "Beach 01.jpg" and "Beach_02.jpg" share "Beach.jpg".
+QString NameValue(const QString& name)
+{
+    QString value;
+    value.reserve(name.size());
+    static const QString kDropped = QStringLiteral("-_ ~()'");
+    for (QChar c : name) {
+        if ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || kDropped.contains(c))
+            continue;
+        value.append(c);
+    }
+    return value;
+}
+
+// 0-1 rate as 0, 2-3 as 2, 4-5 as 4; 6 and above are their own.
+SInt32 RatingBucket(SInt32 urgency)
+{
+    if (urgency < 0)
+        return 0;
+    return urgency < 6 ? urgency - urgency % 2 : urgency;
+}
+
+} // namespace
+
+QString CIndexModel::ValueOfText(SInt32 fieldKey, const QString& text)
+{
+    // Blanks around a value never tell it apart, and "-" is how a field without
+    // a value reads: old and new texts alike, so that " sky" can be taken out again.
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || trimmed == kFieldPlaceholder)
+        return {};
+    switch (fieldKey) {
+    case kFieldName: {
+        QString value = NameValue(trimmed);
+        return value.size() > 2 ? value : QString();
+    }
+    case kFieldUrgencyLabel: {
+        bool isNumber = false;
+        const SInt32 urgency = trimmed.toInt(&isNumber);
+        return isNumber ? QString::number(RatingBucket(urgency)) : QString();
+    }
+    default: return trimmed;
+    }
+}
+
+bool CIndexModel::ValuesOfItem(CIndexItem* item, SInt32 fieldKey, bool mayReadMedia, std::vector<QString>& outValues)
+{
+    outValues.clear();
+    if (!mayReadMedia && !item->IsFieldKnownWithoutMedia(fieldKey))
+        return false;
+    auto add = [&](const QString& text) {
+        QString value = ValueOfText(fieldKey, text);
+        if (!value.isEmpty())
+            outValues.push_back(std::move(value));
+    };
+    auto caption = [item]() -> CANPAInfo* {
+        CANPAInfo* info = nullptr;
+        CatchCode([&] { info = item->GetCaptionInfo(); });
+        return info;
+    };
+    switch (fieldKey) {
+    case kFieldKeywords:
+    case kFieldSupplementalCategories: {
+        const CANPAInfo* info = caption();
+        if (!info)
+            break;
+        const auto& list = fieldKey == kFieldKeywords ? info->GetKeywords() : info->GetSupplementalCategories();
+        for (const LStr255& entry : list) {
+            if (entry.Bytes().isEmpty())
+                break; // the list ends at its first empty entry
+            add(IIMText::TextFromCaptionBytes(entry.Bytes()));
+        }
+        break;
+    }
+    case kFieldUrgencyLabel:
+        if (const CANPAInfo* info = caption())
+            add(QString::number(info->GetUrgency()));
+        break;
+    case kFieldName: add(item->GetName()); break;
+    default: add(item->CopyFieldString(fieldKey, kFieldTextEmpty)); break;
+    }
+    return true;
+}
+
+void CIndexModel::RebuildValueIndex()
+{
+    mIndexedKeys = ReadFieldKeyList(Pref::MDIKeys.Key());
+    mValueIndex.emplace();
+    mValueIndex->reserve(qsizetype(mIndexedKeys.size()));
+    for (SInt32 key : mIndexedKeys)
+        mValueIndex->insert(key, ValueSets());
+    if (auto found = mValueIndex->find(kFieldUrgencyLabel); found != mValueIndex->end()) {
+        for (const char* rating : kRatingSeeds)
+            found->insert(QString::fromLatin1(rating), {});
+    }
+    // Only what the items hold already: the values that only their files could
+    // give are entered by the cache task, which reads them off this path.
+    std::vector<ValueSets*> fieldSets;
+    for (SInt32 key : mIndexedKeys)
+        fieldSets.push_back(&(*mValueIndex)[key]);
+    std::vector<QString> values;
+    for (CIndexItem* item : mAllItems) {
+        bool itemPending = false;
+        for (size_t k = 0; k < mIndexedKeys.size(); ++k) {
+            if (!ValuesOfItem(item, mIndexedKeys[k], false, values)) {
+                itemPending = true;
+                continue;
+            }
+            for (QString& value : values)
+                (*fieldSets[k])[value].insert(item);
+        }
+        if (itemPending)
+            emit valuesPending(item);
+    }
+}
+
+void CIndexModel::RebuildValueIndexIfBuilt()
+{
+    if (!mValueIndex)
+        return;
+    RebuildValueIndex();
+    emit valueIndexRebuilt();
+}
+
+const CIndexModel::ValueSets* CIndexModel::GetValueSets(SInt32 fieldKey) const
+{
+    if (!mValueIndex)
+        return nullptr;
+    auto found = mValueIndex->constFind(fieldKey);
+    return found == mValueIndex->constEnd() ? nullptr : &*found;
+}
+
+QSet<CIndexItem*> CIndexModel::GetValueMembers(SInt32 fieldKey, const QString& value) const
+{
+    const ValueSets* sets = GetValueSets(fieldKey);
+    return sets ? sets->value(value) : QSet<CIndexItem*>();
+}
+
+void CIndexModel::AddItemToValueIndex(CIndexItem* item)
+{
+    if (!mValueIndex || !item)
+        return;
+    std::vector<QString> values;
+    for (SInt32 key : mIndexedKeys) {
+        if (!ValuesOfItem(item, key, true, values))
+            continue;
+        ValueSets& sets = (*mValueIndex)[key];
+        for (QString& value : values)
+            sets[value].insert(item);
+    }
+}
+
+void CIndexModel::RemoveFromValueIndex(CIndexItem* item)
+{
+    if (!mValueIndex || !item)
+        return;
+    for (ValueSets& sets : *mValueIndex)
+        for (QSet<CIndexItem*>& set : sets)
+            set.remove(item);
+}
+
+void CIndexModel::UpdateValueIndex(CIndexItem* item, SInt32 fieldKey, const QString* oldValue, const QString* newValue)
+{
+    if (!mValueIndex)
+        return;
+    const QString oldKey = oldValue ? ValueOfText(fieldKey, *oldValue) : QString();
+    const QString newKey = newValue ? ValueOfText(fieldKey, *newValue) : QString();
+    if (oldKey.isEmpty() && newKey.isEmpty())
+        return;
+    auto found = mValueIndex->find(fieldKey);
+    if (found == mValueIndex->end())
+        return;
+    if (!oldKey.isEmpty()) {
+        auto set = found->find(oldKey);
+        if (set != found->end())
+            set->remove(item);
+    }
+    if (!newKey.isEmpty()) {
+        QSet<CIndexItem*>& set = (*found)[newKey];
+        if (item)
+            set.insert(item);
+    }
+}
+
+bool CIndexModel::ShowItemsAsFilter(const QSet<CIndexItem*>& items, bool clear)
+{
+    if (mFilterItems.IsLocked())
+        return false;
+    QSet<CIndexItem*> kept;
+    if (!clear && IsFiltered())
+        kept = QSet<CIndexItem*>(mFilterItems.begin(), mFilterItems.end());
+    // In the order of all items: one walk, whatever the number of members.
+    std::vector<CIndexItem*> shown;
+    shown.reserve(size_t(items.size() + kept.size()));
+    for (CIndexItem* item : mAllItems) {
+        if (items.contains(item) || kept.contains(item))
+            shown.push_back(item);
+    }
+    ClearSelectionOf(*mCurrentList);
+    mTable.BeginReset();
+    mFilterItems.AssignSortedItems(shown);
+    mCurrentList = &mFilterItems;
+    InvalidateRows();
+    mTable.EndReset();
+    MirrorSelection();
+    emit listChanged();
+    return true;
+}

@@ -1,0 +1,128 @@
+// The index view's filter, quick search and ratings: what narrows what it shows
+// and what rates its items, over the index model's value index and filter list.
+#include "CIndexView.h"
+
+#include "BatchActions.h"
+#include "CCriteria.h"
+#include "CIndexItem.h"
+#include "CSearchTask.h"
+#include "ExceptionCode.h"
+#include "FieldKeys.h"
+#include "LWindow.h"
+#include "LocalizedStrings.h"
+
+namespace {
+
+// The rating each item of menu 228 gives, best first.
+constexpr SInt32 kMenuRatings[] = { 9, 7, 6, 4, 2, 0 };
+
+// The fields an "all fields" quick search looks in (one criterion of any text
+// field: a word in any one of them finds the item).
+constexpr SInt32 kQuickSearchAllFields = kAnyTextFieldCategory;
+
+} // namespace
+
+// --- Filter ------------------------------------------------------------------------------------------------
+
+void CIndexView::SetFilterTitle(const QString* title, bool clear)
+{
+    LWindow* window = GetContainingWindow();
+    if (clear)
+        RestoreSavedCaption();
+    if (!title || !window)
+        return;
+    // A second filter keeps the title the window had before the first.
+    if (!mSavedCaption)
+        mSavedCaption = window->GetCFDescriptor();
+    window->SetCFDescriptor(QStringLiteral("%1 [%2]").arg(*mSavedCaption, *title));
+}
+
+void CIndexView::RestoreSavedCaption()
+{
+    if (!mSavedCaption)
+        return;
+    if (LWindow* window = GetContainingWindow())
+        window->SetCFDescriptor(*mSavedCaption);
+    mSavedCaption.reset();
+}
+
+void CIndexView::ShowFilter(const QString* title, bool refresh, bool clear)
+{
+    // The model drops the selection and the list views reload with its reset.
+    mModel->ShowFilter(clear);
+    if (refresh)
+        Refresh();
+    SetFilterTitle(title, clear);
+    BroadcastMessage(msg_FilterShown, nullptr);
+}
+
+bool CIndexView::ShowItemsAsFilter(const QString* title, const QSet<CIndexItem*>& items, bool clear)
+{
+    if (!mModel->ShowItemsAsFilter(items, clear))
+        return false;
+    Refresh();
+    SetFilterTitle(title, clear);
+    BroadcastMessage(msg_FilterShown, nullptr);
+    return true;
+}
+
+void CIndexView::ShowAllItems(bool refresh)
+{
+    if (!mModel->ShowAllItems())
+        return;
+    if (isVisible()) {
+        AdjustImageSize();
+        ScrollPinnedImageTo(0, 0, false);
+    }
+    if (refresh)
+        Refresh();
+    RestoreSavedCaption();
+    SInt32 zero = 0;
+    BroadcastMessage(msg_FilterEnded, &zero);
+}
+
+// --- Quick search and ratings -----------------------------------------------------------------------------------
+
+void CIndexView::StartQuickSearch(SInt32 fieldKey, const QString& text)
+{
+    ShowAllItems(true);
+    if (text.isEmpty())
+        return;
+    const QString title = CopyLocalizedCFString(601, 39) + QStringLiteral(" \"") + text + QLatin1Char('"');
+    // The task layer owns a started task and deletes it at its end.
+    auto* task = new CSearchTask(title, this, kSearchKindSearch);
+    task->SetResultAction(kResultShowFilter);
+    const SInt32 field = fieldKey == kAllFieldsKey ? kQuickSearchAllFields : fieldKey;
+    task->AddCriterion(std::make_unique<CCriteria>(field, kSelectorContains, text));
+    for (CIndexItem* item : GetItemList())
+        task->InsertItem(item, kInsertAtEnd);
+    task->Start();
+}
+
+SInt32 CIndexView::RatingOfMenuItem(SInt16 menuItem)
+{
+    if (menuItem < 1 || menuItem > SInt16(std::size(kMenuRatings)))
+        return -1;
+    return kMenuRatings[menuItem - 1];
+}
+
+bool CIndexView::RateSelectedItems(SInt16 menuItem, CIndexItem* item)
+{
+    const SInt32 rating = RatingOfMenuItem(menuItem);
+    if (rating < 0)
+        return false; // an item of the menu with no rating of its own
+    std::vector<CIndexItem*> items;
+    if (item)
+        items.push_back(item);
+    else
+        items = mModel->SelectedItems();
+    if (items.empty())
+        return false;
+    auto* task = new CSearchTask(QStringLiteral("RATING_ITEMS"), this, kSearchKindBatch);
+    task->SetResultAction(kResultBatchByPreference);
+    task->AddCriterion(std::make_unique<CCriteria>(kFieldUrgencyLabel, kBatchSet, QString::number(rating)));
+    for (CIndexItem* each : items)
+        task->InsertItem(each, kInsertAtEnd);
+    task->Start();
+    return true;
+}
