@@ -1,4 +1,5 @@
 #include "CIndexModel.h"
+#include "PointerMarks.h"
 
 #include "PrefKeys.h"
 
@@ -203,14 +204,16 @@ bool CIndexModel::ShowItemsAsFilter(const QSet<CIndexItem*>& items, bool clear)
 {
     if (mFilterItems.IsLocked())
         return false;
-    QSet<CIndexItem*> kept;
-    if (!clear && IsFiltered())
-        kept = QSet<CIndexItem*>(mFilterItems.begin(), mFilterItems.end());
+    const bool keep = !clear && IsFiltered();
+    PointerMarks marks(size_t(items.size() + (keep ? mFilterItems.GetCount() : 0)));
+    marks.InsertAll(items);
+    if (keep)
+        marks.InsertAll(mFilterItems);
     // In the order of all items: one walk, whatever the number of members.
     std::vector<CIndexItem*> shown;
-    shown.reserve(size_t(items.size() + kept.size()));
+    shown.reserve(size_t(items.size()));
     for (CIndexItem* item : mAllItems) {
-        if (items.contains(item) || kept.contains(item))
+        if (marks.Contains(item))
             shown.push_back(item);
     }
     ClearSelectionOf(*mCurrentList);

@@ -355,7 +355,10 @@ QString RemoveListEntries(const QString& list, const QString& entry)
         if (element.trimmed().compare(wanted, Qt::CaseInsensitive) != 0)
             kept << element;
     }
-    return kept.join(QLatin1Char(','));
+    // Removing the last entry leaves an empty list, not a null text (which the
+    // item refuses as no value at all).
+    const QString joined = kept.join(QLatin1Char(','));
+    return joined.isNull() ? QString(QLatin1String("")) : joined;
 }
 
 // --- Actions --------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "CANPAInfo.h"
 #include "CCriteria.h"
 #include "CIndexItem.h"
+#include "CIndexView.h"
 #include "CSearchTask.h"
 #include "ExceptionCode.h"
 #include "FieldKeys.h"
@@ -122,33 +123,17 @@ qsizetype OrganizerMemberCount(const CIndexModel& model, SInt32 field, const QSt
     return members ? members->size() : 0;
 }
 
-void FilterToValue(TaskOwnerView& view, SInt32 field, const QString& value, bool add)
+void FilterToValue(CIndexView& view, SInt32 field, const QString& value, bool add)
 {
     const QString caption = OrganizerFilterCaption(field, value);
     CIndexModel& model = view.GetModel();
     const bool wasModified = model.IsModified();
-
-    // What the filter shows already stays when a value is added to it.
-    QSet<const CIndexItem*> shown;
-    if (add && model.IsFiltered()) {
-        const TArray<CIndexItem*>& filter = model.GetFilterList();
-        shown.reserve(filter.GetCount());
-        for (CIndexItem* item : filter)
-            shown.insert(item);
-    }
-    view.ShowFilter(&caption, true, !add);
-    // The items in the order of all items, which is the view's order: no sort is
-    // needed, and an item with both values is listed once.
     static const QSet<CIndexItem*> kNone;
-    const QSet<CIndexItem*>* found = OrganizerMembers(model, field, value);
-    const QSet<CIndexItem*>& members = found ? *found : kNone;
-    std::vector<CIndexItem*> items;
-    items.reserve(size_t(members.size() + shown.size()));
-    for (CIndexItem* item : model.GetAllItems()) {
-        if (members.contains(item) || shown.contains(item))
-            items.push_back(item);
-    }
-    model.ReplaceFilterItems(items, true);
+    const QSet<CIndexItem*>* members = OrganizerMembers(model, field, value);
+    // The filter lists them in the view's order, each once, however many of the
+    // values shown it has.
+    if (!view.ShowItemsAsFilter(&caption, members ? *members : kNone, !add))
+        return;
     SInt32 state = 0;
     view.BroadcastMessage(msg_ViewStateChanged, &state);
     model.SetModified(wasModified);

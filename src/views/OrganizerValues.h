@@ -10,6 +10,7 @@
 
 class CCriteria;
 class CIndexItem;
+class CIndexView;
 class CSearchTask;
 class LWindow;
 class QMimeData;
@@ -66,10 +67,11 @@ QString OrganizerFieldName(SInt32 field);
 const QSet<CIndexItem*>* OrganizerMembers(const CIndexModel& model, SInt32 field, const QString& value);
 qsizetype OrganizerMemberCount(const CIndexModel& model, SInt32 field, const QString& value);
 
-// Shows the view's filter with the value's items (sorted as the view sorts).
-// With add (Command held) the filter already shown keeps its items and the
-// value's items join it, each item once however many of the values it has.
-void FilterToValue(TaskOwnerView& view, SInt32 field, const QString& value, bool add);
+// Shows the view's filter with the value's items, in the view's order. With add
+// (Command held) the filter already shown keeps its items and the value's items
+// join it, each item once however many of the values it has. Nothing while a
+// task holds the filter locked.
+void FilterToValue(CIndexView& view, SInt32 field, const QString& value, bool add);
 
 // The batch step that gives items a value: keywords and categories are added to,
 // any other field is set. An empty value is asked for when the batch starts.

@@ -8,6 +8,7 @@
 #include "CoalescedCall.h"
 #include "FieldKeys.h"
 #include "IndexViewFixture.h"
+#include "LThread.h"
 #include "OrganizerValues.h"
 #include "PrefKeys.h"
 
@@ -41,6 +42,11 @@ protected:
     std::vector<CIndexItem*> Shown()
     {
         return { Model().GetItemList().begin(), Model().GetItemList().end() };
+    }
+    static void RunToEnd(CVisualTask* task)
+    {
+        const ThreadID id = task->GetID();
+        ASSERT_TRUE(LThread::RunUntil([id] { return LThread::FromID(id) == nullptr; }, 5000));
     }
     static std::vector<std::tuple<SInt32, SInt32, QString>> Steps(const CSearchTask& task)
     {
@@ -148,11 +154,19 @@ TEST_F(OrganizerValues, RenamesAndDropsActOnTheItemsTheValueHasNow)
     using Step = std::tuple<SInt32, SInt32, QString>;
     EXPECT_EQ(Steps(*rename), (std::vector<Step> { { 6016, kBatchRemove, QStringLiteral("sunset") },
                                   { 6016, kBatchAdd, QStringLiteral("dusk") } }));
+    RunToEnd(rename);
+    for (CIndexItem* item : Model().GetAllItems()) {
+        EXPECT_FALSE(item->GetCaptionInfo()->HasKeyword(LStr255("sunset")));
+        EXPECT_TRUE(item->GetCaptionInfo()->HasKeyword(LStr255("dusk")));
+    }
+    EXPECT_EQ(OrganizerMemberCount(Model(), 6016, QStringLiteral("dusk")), 2);
 
     const std::vector<CIndexItem*> dropped { Model().ItemAt(1) };
     CSearchTask* rate = StartValueDrop(*view, 6020, QStringLiteral("9"), dropped, nullptr);
     ASSERT_TRUE(rate);
     EXPECT_EQ(Steps(*rate), (std::vector<Step> { { 6020, kBatchSet, QStringLiteral("9") } }));
+    RunToEnd(rate);
+    EXPECT_EQ(dropped.front()->GetCaptionInfo()->GetUrgency(), 9);
     // The rating group has no value to ask for.
     EXPECT_EQ(StartGroupDrop(*view, 6020, dropped, nullptr), nullptr);
     EXPECT_EQ(StartValueDrop(*view, 4001, QStringLiteral("a.jpg"), dropped, nullptr), nullptr);
