@@ -61,8 +61,6 @@ constexpr int kShortErrorWidth = 80;
 constexpr int kUnitWidthPixels = 80;
 constexpr int kUnitWidthBits = 30;
 constexpr int kUnitWidthFrames = 60;
-// The browser's own property: may this row's cell be edited.
-constexpr DataBrowserPropertyID kDataBrowserItemIsEditableProperty = 3;
 
 constexpr int kDragBadgeSide = 48;
 constexpr int kMaxDragIconSide = 128;

@@ -24,6 +24,7 @@
 #include <QTreeView>
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 // Columns.
 
@@ -160,6 +161,18 @@ int LDataBrowserModel::columnCount(const QModelIndex&) const
     return int(mImp.Columns().size());
 }
 
+bool LDataBrowserModel::hasChildren(const QModelIndex& parent) const
+{
+    if (!parent.isValid())
+        return !Children(0).empty();
+    if (parent.column() != 0)
+        return false;
+    LDataBrowserItem* item = ItemAt(parent);
+    if (!Children(item->GetItemID()).empty())
+        return true;
+    return mImp.IsLive() && LDataBrowser::ItemFlag(item, kDataBrowserItemIsContainerProperty, false);
+}
+
 int LDataBrowserModel::ColumnOfProperty(DataBrowserPropertyID property) const
 {
     const auto& columns = mImp.Columns();
@@ -228,7 +241,9 @@ Qt::ItemFlags LDataBrowserModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::ItemIsDropEnabled;
-    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+    if (!mImp.IsLive() || LDataBrowser::ItemFlag(ItemAt(index), kDataBrowserItemIsSelectableProperty, true))
+        flags |= Qt::ItemIsSelectable;
     const DataBrowserColumn& column = mImp.Columns()[size_t(index.column())];
     if (column.propertyFlags & kDataBrowserPropertyIsEditable)
         flags |= column.propertyType == kDataBrowserCheckboxType ? Qt::ItemIsUserCheckable : Qt::ItemIsEditable;
@@ -637,7 +652,8 @@ void LDataBrowserImp::MakeColumns(ResIDT columnListID)
 
 void LDataBrowserImp::FinishCreate()
 {
-    if (mSettings.viewStyle == kDataBrowserListView)
+    // A list without a column resource makes its columns itself.
+    if (mSettings.viewStyle == kDataBrowserListView && mSettings.columnListID != 0)
         MakeColumns(mSettings.columnListID);
 
     const UInt32 flags = mSettings.selectionFlags;
@@ -706,6 +722,10 @@ void LDataBrowser::Init(const LDataBrowserImp::Settings& settings)
     mOwnSelection = mImp->GetTree()->selectionModel();
     QObject::connect(mImp->GetTree()->selectionModel(), &QItemSelectionModel::selectionChanged, mImp->GetTree(),
         [this](const QItemSelection& selected, const QItemSelection& deselected) { SelectionChanged(selected, deselected); });
+    QObject::connect(mImp->GetTree(), &QTreeView::expanded, mImp->GetTree(),
+        [this](const QModelIndex& index) { ContainerToggled(index, true); });
+    QObject::connect(mImp->GetTree(), &QTreeView::collapsed, mImp->GetTree(),
+        [this](const QModelIndex& index) { ContainerToggled(index, false); });
     QObject::connect(mImp->GetTree(), &QTreeView::doubleClicked, mImp->GetTree(),
         [this](const QModelIndex& index) { ItemNotification(mImp->GetModel().ItemAt(index), kDataBrowserItemDoubleClicked); });
 }
@@ -770,6 +790,10 @@ void LDataBrowser::RemoveItem(LDataBrowserItem* item)
 {
     if (!item)
         return;
+    // Rows under it go first, each told of its removal.
+    const std::vector<LDataBrowserItem*> children = mImp->GetModel().Children(item->GetItemID());
+    for (auto child = children.rbegin(); child != children.rend(); ++child)
+        RemoveItem(*child);
     DeselectItem(item);
     mImp->GetModel().RemoveItem(item);
     ItemNotification(item, kDataBrowserItemRemoved); // by default the item deletes itself
@@ -792,9 +816,9 @@ void LDataBrowser::RemoveColumn(DataBrowserPropertyID property)
     auto found = std::find_if(columns.begin(), columns.end(), [&](const auto& c) { return c.propertyID == property; });
     if (found == columns.end())
         ThrowOSErr_(errDataBrowserPropertyNotFound);
-    mImp->GetModel().ColumnsAboutToChange();
+    mImp->GetModel().BeginRemoveColumn(int(found - columns.begin()));
     columns.erase(found);
-    mImp->GetModel().ColumnsChanged();
+    mImp->GetModel().EndRemoveColumn();
 }
 
 void LDataBrowser::AddColumn(DataBrowserPropertyID property, UInt32 position)
@@ -815,6 +839,70 @@ void LDataBrowser::RemoveAllColumns()
     mImp->GetModel().ColumnsAboutToChange();
     columns.clear();
     mImp->GetModel().ColumnsChanged();
+}
+
+void LDataBrowser::InsertColumnDescription(const DataBrowserColumn& column, UInt32 position)
+{
+    auto& columns = mImp->Columns();
+    const size_t at = std::min<size_t>(position, columns.size());
+    mImp->GetModel().BeginInsertColumn(int(at));
+    columns.insert(columns.begin() + at, column);
+    mImp->GetModel().EndInsertColumn();
+    if (column.initialWidth != 0)
+        mImp->GetTree()->setColumnWidth(int(at), column.initialWidth);
+}
+
+bool LDataBrowser::ItemFlag(LDataBrowserItem* item, DataBrowserPropertyID property, bool otherwise)
+{
+    if (!item || !item->GetOwningBrowser())
+        return otherwise;
+    DataBrowserItemData data;
+    const OSStatus status = CatchCode([&] { ThrowIfOSErr_(item->GetOwningBrowser()->GetSetItemData(item, property, data, false)); });
+    return status == noErr && data.value.isValid() ? data.value.toBool() : otherwise;
+}
+
+void LDataBrowser::OpenContainer(LDataBrowserItem* item)
+{
+    const QModelIndex index = mImp->GetModel().IndexOf(item);
+    if (!index.isValid() || mImp->GetTree()->isExpanded(index))
+        return;
+    const bool was = std::exchange(mTogglingContainer, true);
+    mImp->GetTree()->expand(index);
+    mTogglingContainer = was;
+}
+
+void LDataBrowser::CloseContainer(LDataBrowserItem* item)
+{
+    const QModelIndex index = mImp->GetModel().IndexOf(item);
+    if (!index.isValid() || !mImp->GetTree()->isExpanded(index))
+        return;
+    const bool was = std::exchange(mTogglingContainer, true);
+    mImp->GetTree()->collapse(index);
+    mTogglingContainer = was;
+}
+
+bool LDataBrowser::IsContainerOpen(const LDataBrowserItem* item) const
+{
+    const QModelIndex index = mImp->GetModel().IndexOf(item);
+    return index.isValid() && mImp->GetTree()->isExpanded(index);
+}
+
+void LDataBrowser::ContainerToggled(const QModelIndex& index, bool opened)
+{
+    LDataBrowserItem* item = mImp->GetModel().ItemAt(index);
+    if (!item || IsShowingOutsideModel())
+        return;
+    if (!mTogglingContainer)
+        ItemNotification(item, kDataBrowserUserToggledContainer);
+    if (opened) {
+        ItemNotification(item, kDataBrowserContainerOpened);
+        return;
+    }
+    // A closed container keeps no rows: they are made again when it opens.
+    const std::vector<LDataBrowserItem*> children = mImp->GetModel().Children(item->GetItemID());
+    for (auto child = children.rbegin(); child != children.rend(); ++child)
+        RemoveItem(*child);
+    ItemNotification(item, kDataBrowserContainerClosed);
 }
 
 void LDataBrowser::SetColumnEditable(bool editable, DataBrowserPropertyID property)

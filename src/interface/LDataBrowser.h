@@ -86,6 +86,8 @@ public:
     QModelIndex parent(const QModelIndex& child) const override;
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
+    // A container row has children to show even before it is opened and filled.
+    bool hasChildren(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
@@ -109,6 +111,11 @@ public:
     void ItemChanged(LDataBrowserItem* item, DataBrowserPropertyID property);
     void ColumnsAboutToChange() { beginResetModel(); }
     void ColumnsChanged() { endResetModel(); }
+    // One column in or out without a reset, so that open containers stay open.
+    void BeginInsertColumn(int at) { beginInsertColumns({}, at, at); }
+    void EndInsertColumn() { endInsertColumns(); }
+    void BeginRemoveColumn(int at) { beginRemoveColumns({}, at, at); }
+    void EndRemoveColumn() { endRemoveColumns(); }
     void SortContainer(DataBrowserItemID container, DataBrowserPropertyID property, bool descending);
     const std::vector<LDataBrowserItem*>& Children(DataBrowserItemID container) const;
     int ColumnOfProperty(DataBrowserPropertyID property) const;
@@ -203,6 +210,17 @@ public:
     virtual void AddColumn(DataBrowserPropertyID property, UInt32 position);
     virtual void RemoveAllItems();
     virtual void RemoveAllColumns();
+    // Appends (or inserts at `position`, 0-based) a column made by the caller rather
+    // than taken from the 'DBC#' resource, with its width set.
+    void InsertColumnDescription(const DataBrowserColumn& column, UInt32 position = UInt32(-1));
+    // Container rows: opening one tells its item (8), which fills it; closing one
+    // removes the rows under it and tells the item (10). A click on a row's
+    // disclosure triangle is told first as a user toggle (16).
+    void OpenContainer(LDataBrowserItem* item);
+    void CloseContainer(LDataBrowserItem* item);
+    bool IsContainerOpen(const LDataBrowserItem* item) const;
+    // The item's answer for a standard boolean property, `otherwise` when it has none.
+    static bool ItemFlag(LDataBrowserItem* item, DataBrowserPropertyID property, bool otherwise);
     virtual void SetColumnEditable(bool editable, DataBrowserPropertyID property);
     virtual void SetColumnType(DataBrowserPropertyID property, FourCharCode type);
     virtual UInt32 CountColumns() const;
@@ -272,6 +290,7 @@ public:
 private:
     void Init(const LDataBrowserImp::Settings& settings);
     void SelectionChanged(const class QItemSelection& selected, const class QItemSelection& deselected);
+    void ContainerToggled(const QModelIndex& index, bool opened);
     // The selected rows' items, from the selection model.
     QSet<const LDataBrowserItem*> SelectedItemSet() const;
 
@@ -282,6 +301,7 @@ private:
     LComparator* mComparator = nullptr;
     bool mOwnsComparator = false;
     bool mEditing = false;
+    bool mTogglingContainer = false; // set while the program opens or closes a row
 };
 
 // Walks the items of a browser in a given state, recursively from the root.

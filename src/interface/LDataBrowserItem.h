@@ -25,6 +25,19 @@ enum : DataBrowserItemNotification {
     kDataBrowserItemSelected = 5,
     kDataBrowserItemDeselected = 6,
     kDataBrowserItemDoubleClicked = 7,
+    kDataBrowserContainerOpened = 8,
+    kDataBrowserContainerClosed = 10,
+    kDataBrowserUserStateChanged = 13,
+    kDataBrowserSelectionSetChanged = 14,
+    kDataBrowserUserToggledContainer = 16,
+};
+
+// The standard item properties every row may answer (GetSetItemData): whether it
+// can be selected, edited, and whether it is a container that opens.
+enum : UInt32 {
+    kDataBrowserItemIsSelectableProperty = 2,
+    kDataBrowserItemIsEditableProperty = 3,
+    kDataBrowserItemIsContainerProperty = 4,
 };
 
 // Item states for counting and iterating.

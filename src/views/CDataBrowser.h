@@ -1,0 +1,91 @@
+#pragma once
+
+#include "IndexDocServices.h"
+#include "LDataBrowser.h"
+
+#include <QColor>
+#include <QString>
+
+class CIndexDoc;
+class CIndexView;
+class CSourceItemDivider;
+class QPalette;
+
+// Column properties of the source lists.
+inline constexpr DataBrowserPropertyID kSourceNameProperty = 'SRCp'; // the row's name and icon
+inline constexpr DataBrowserPropertyID kSourceCountProperty = 'SRLc'; // the organizer's count column
+inline constexpr DataBrowserPropertyID kSourceSpacerProperty = 'SRLs'; // room for the vertical scroll bar
+inline constexpr UInt16 kSourceSpacerWidth = 16;
+
+// Column justification as the list columns number it.
+enum : SInt16 {
+    kColumnJustifyLeft = 0,
+    kColumnJustifyCenter = 1,
+    kColumnJustifyRight = 2,
+};
+
+// The colours of a source list: the light blue-grey style on a light desktop
+// palette, and the same roles taken from the palette on a dark one, so that rows
+// stay readable whatever the desktop's scheme.
+struct SourceListColors {
+    QColor fill; // every row's background
+    QColor selectedFill; // a selected row
+    QColor text;
+    QColor selectedText;
+    QColor engraveLight; // a header's title: drawn first, one pixel low
+    QColor engraveDark; // then in this colour on top
+
+    static SourceListColors FromPalette(const QPalette& palette);
+};
+
+// The data-browser pane of the index window's source lists (the file browser and
+// the organizer): one-column lists of self-drawing rows (CSourceItem) in sections,
+// ordered by their sort strings. It knows the index document that owns the window
+// and from it the index view.
+class CDataBrowser : public LDataBrowser, public IndexDocumentPane {
+public:
+    explicit CDataBrowser(const LLayoutData& data);
+    CDataBrowser(const SPaneInfo& info, const LDataBrowserImp::Settings& settings);
+
+    void FinishCreateSelf() override;
+
+    // Rows are kept in their sort strings' order in every container.
+    void AddItems(const std::vector<LDataBrowserItem*>& items, DataBrowserItemID container = 0,
+        DataBrowserPropertyID preSortProperty = 0) override;
+
+    // A list-view column of the program's own: flags editable or not, type-select
+    // when asked; appended at the end with its width set. Data browser errors are thrown.
+    virtual OSStatus AddColumn(DataBrowserPropertyID propertyID, const QString& title, SInt16 justification,
+        FourCharCode propertyType, UInt16 minWidth, UInt16 maxWidth, UInt16 width, bool typeSelect, bool editable);
+    using LDataBrowser::AddColumn;
+    virtual bool HasColumn(DataBrowserPropertyID propertyID) const;
+    // The first selected row scrolled into view, centred, without selecting.
+    virtual void RevealSelection();
+    // Shows the vertical scroll bar (and a spacer column making room for it) only
+    // when the rows are taller than the frame.
+    virtual void AdjustScrollbars();
+
+    void SetDocument(CIndexDoc* document) { mDocument = document; }
+    CIndexDoc* GetDocument() const { return mDocument; }
+    // Null without a document.
+    CIndexView* GetIndexView() const;
+    void SetIndexDocument(CIndexDoc* document) override { SetDocument(document); }
+
+    // A section header was opened (fill it) or closed; nothing here.
+    virtual void SectionOpened(CSourceItemDivider& header);
+    virtual void SectionClosed(CSourceItemDivider& header);
+
+    const SourceListColors& GetColors() const { return mColors; }
+    // The row height the rows are laid out with.
+    int GetRowHeight() const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void ApplyColors();
+
+    CIndexDoc* mDocument = nullptr;
+    SourceListColors mColors;
+};
