@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTest>
+#include <QTest>
 
 namespace {
 
@@ -272,7 +273,8 @@ TEST_F(ComboFixture, FieldsRenderOffscreen)
     combo->MoveBy(0, 30, false);
     combo->SetList({ QStringLiteral("tree"), QStringLiteral("sea") });
     combo->SetCFDescriptor(QStringLiteral("sea"));
-    ProcessEventsFor(10);
+    // Under load the posted layout events may take longer than a fixed pause.
+    QTest::qWaitFor([&] { return combo->GetComboBox()->geometry().size() == QSize(200, 24); }, 2000);
     QImage image = window->grab().toImage();
     if (qEnvironmentVariableIsSet("ORVEX_SAVE_RENDERS"))
         image.save(qEnvironmentVariable("ORVEX_SAVE_RENDERS") + QStringLiteral("/fields.png"));
