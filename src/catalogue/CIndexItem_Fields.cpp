@@ -31,6 +31,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QMutex>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -149,6 +150,21 @@ bool IsPlaceholder(const Str255& text)
     return text.Length() == 1 && text.Text()[0] == '-';
 }
 
+// The desktop's description of the MIME type of a file type, looked up once per
+// type: reading the MIME database's comments costs far more than a field read,
+// and a list or the value index reads the kind of every item.
+QString MimeCommentForFileType(OSType type)
+{
+    static QMutex mutex;
+    static QHash<OSType, QString> comments;
+    const QMutexLocker lock(&mutex);
+    auto found = comments.constFind(type);
+    if (found == comments.constEnd()) {
+        const QMimeType mime = QMimeDatabase().mimeTypeForName(MimeTypeForFileType(type));
+        found = comments.insert(type, mime.isValid() && !mime.isDefault() ? mime.comment() : QString());
+    }
+    return *found;
+}
 
 } // namespace
 
@@ -210,12 +226,12 @@ Str255& CIndexItem::GetFileFieldText(SInt32 key, Str255& out)
         QString kind;
         if (type != 'EPSF' && type != '.fff') {
             // The desktop's description of the file's kind.
-            const QMimeDatabase mimes;
-            QMimeType mime = mimes.mimeTypeForName(MimeTypeForFileType(type));
-            if (!mime.isValid() || mime.isDefault())
-                mime = mimes.mimeTypeForFile(GetName(), QMimeDatabase::MatchExtension);
-            if (mime.isValid() && !mime.isDefault())
-                kind = mime.comment();
+            kind = MimeCommentForFileType(type);
+            if (kind.isEmpty()) {
+                const QMimeType mime = QMimeDatabase().mimeTypeForFile(GetName(), QMimeDatabase::MatchExtension);
+                if (mime.isValid() && !mime.isDefault())
+                    kind = mime.comment();
+            }
         }
         if (kind.isEmpty())
             kind = CopyKindNameForFileType(type != 0 ? type : FileTypeForName(GetName()));

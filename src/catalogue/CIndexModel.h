@@ -290,6 +290,7 @@ private:
     void ClearSelectionOf(const TArray<CIndexItem*>& list);
     // The row index of the current list, built when first asked after a change.
     void InvalidateRows() const { mRowsValid = false; }
+    class FieldCollector;
     // The item's values for one field; false (none given) when only its file could
     // tell them and mayReadMedia is false.
     static bool ValuesOfItem(CIndexItem* item, SInt32 fieldKey, bool mayReadMedia, std::vector<QString>& outValues);

@@ -9,6 +9,8 @@
 #include "FieldKeys.h"
 #include "IIMText.h"
 
+#include <deque>
+
 namespace {
 
 // The urgency values every index offers, with or without items: one per
@@ -39,6 +41,113 @@ SInt32 RatingBucket(SInt32 urgency)
 }
 
 } // namespace
+
+// One field's values over many items, gathered before any enters the index: the
+// items are grouped by the field's raw text first (caption bytes compared as
+// bytes), and each distinct text becomes its value once, so that a value shared
+// by thousands of items is converted, trimmed and looked up once, not per item.
+class CIndexModel::FieldCollector {
+public:
+    FieldCollector(SInt32 fieldKey, ValueSets& sets)
+        : key(fieldKey)
+        , mSets(sets)
+    {
+    }
+
+    // False when only the item's file could tell its values.
+    bool Collect(CIndexItem* item)
+    {
+        if (!item->IsFieldKnownWithoutMedia(key))
+            return false;
+        switch (key) {
+        case kFieldKeywords:
+        case kFieldSupplementalCategories: {
+            const CANPAInfo* caption = item->GetCaptionInfo();
+            if (!caption)
+                break;
+            const auto& list = key == kFieldKeywords ? caption->GetKeywords() : caption->GetSupplementalCategories();
+            for (const LStr255& entry : list) {
+                if (entry.Length() == 0)
+                    break; // the list ends at its first empty entry
+                AddBytes(QByteArrayView(reinterpret_cast<const char*>(entry.TextPtr()), entry.Length()), item);
+            }
+            break;
+        }
+        case kFieldUrgencyLabel:
+            if (const CANPAInfo* caption = item->GetCaptionInfo())
+                AddText(QString::number(caption->GetUrgency()), item);
+            break;
+        case kFieldName: {
+            // Names seldom repeat: each goes in at once.
+            const QString value = ValueOfText(key, item->GetName());
+            if (!value.isEmpty())
+                mSets[value].insert(item);
+            break;
+        }
+        default:
+            if (IsCaptionFieldKey(key)) {
+                Str255 text;
+                item->GetCaptionFieldText(key, text);
+                AddBytes(QByteArrayView(reinterpret_cast<const char*>(text.Text()), text.Length()), item);
+            } else {
+                AddText(item->CopyFieldString(key, kFieldTextEmpty), item);
+            }
+            break;
+        }
+        return true;
+    }
+
+    // Each distinct text's items join its value's set, made when missing.
+    void Enter()
+    {
+        ValueSets& sets = mSets;
+        for (size_t group = 0; group < mMembers.size(); ++group) {
+            const QString value = ValueOfText(key, mTexts[group]);
+            if (value.isEmpty())
+                continue;
+            QSet<CIndexItem*>& set = sets[value];
+            set.reserve(set.size() + qsizetype(mMembers[group].size()));
+            for (CIndexItem* item : mMembers[group])
+                set.insert(item);
+        }
+    }
+
+    const SInt32 key;
+
+private:
+    void AddText(const QString& text, CIndexItem* item)
+    {
+        auto found = mByText.constFind(text);
+        if (found == mByText.constEnd())
+            found = mByText.insert(text, NewGroup(text));
+        mMembers[size_t(*found)].push_back(item);
+    }
+    void AddBytes(QByteArrayView bytes, CIndexItem* item)
+    {
+        if (bytes.isEmpty())
+            return;
+        auto found = mByBytes.constFind(bytes);
+        if (found == mByBytes.constEnd()) {
+            // The key views bytes kept here, as long as the collector lives.
+            const QByteArray& kept = mKeptBytes.emplace_back(bytes.toByteArray());
+            found = mByBytes.insert(QByteArrayView(kept), NewGroup(IIMText::TextFromCaptionBytes(kept)));
+        }
+        mMembers[size_t(*found)].push_back(item);
+    }
+    qsizetype NewGroup(const QString& text)
+    {
+        mTexts.push_back(text);
+        mMembers.emplace_back();
+        return qsizetype(mMembers.size() - 1);
+    }
+
+    ValueSets& mSets;
+    QHash<QString, qsizetype> mByText;
+    QHash<QByteArrayView, qsizetype> mByBytes;
+    std::deque<QByteArray> mKeptBytes;
+    std::vector<QString> mTexts;
+    std::vector<std::vector<CIndexItem*>> mMembers;
+};
 
 QString CIndexModel::ValueOfText(SInt32 fieldKey, const QString& text)
 {
@@ -113,23 +222,19 @@ void CIndexModel::RebuildValueIndex()
     }
     // Only what the items hold already: the values that only their files could
     // give are entered by the cache task, which reads them off this path.
-    std::vector<ValueSets*> fieldSets;
+    std::vector<FieldCollector> fields;
+    fields.reserve(mIndexedKeys.size());
     for (SInt32 key : mIndexedKeys)
-        fieldSets.push_back(&(*mValueIndex)[key]);
-    std::vector<QString> values;
+        fields.emplace_back(key, (*mValueIndex)[key]);
     for (CIndexItem* item : mAllItems) {
         bool itemPending = false;
-        for (size_t k = 0; k < mIndexedKeys.size(); ++k) {
-            if (!ValuesOfItem(item, mIndexedKeys[k], false, values)) {
-                itemPending = true;
-                continue;
-            }
-            for (QString& value : values)
-                (*fieldSets[k])[value].insert(item);
-        }
+        for (FieldCollector& field : fields)
+            itemPending = !field.Collect(item) || itemPending;
         if (itemPending)
             emit valuesPending(item);
     }
+    for (FieldCollector& field : fields)
+        field.Enter();
 }
 
 void CIndexModel::RebuildValueIndexIfBuilt()

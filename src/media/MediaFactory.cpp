@@ -85,8 +85,14 @@ bool IsMovieFileType(OSType type)
 
 bool IsRawExtension(const QString& name)
 {
+    // Every raw extension is a point and three characters: most names are ruled
+    // out by their fourth character from the end (this runs on every type read).
+    constexpr qsizetype kLength = 4;
+    if (name.size() < kLength || name.at(name.size() - kLength) != QLatin1Char('.'))
+        return false;
+    const QStringView tail = QStringView(name).right(kLength);
     for (const char* ext : kRawExtensions) {
-        if (name.endsWith(QLatin1String(ext)))
+        if (tail == QLatin1String(ext))
             return true;
     }
     return false;
