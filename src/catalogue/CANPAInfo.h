@@ -73,6 +73,8 @@ public:
     // The IPTC data of an image file, read with Exiv2. 'asrt' when the URL is no
     // file, the file is no image Exiv2 can read, or it holds no record-2 dataset.
     explicit CANPAInfo(const QUrl& fileURL);
+    // The same from the file's IPTC datasets as one IIM block, read already.
+    static std::unique_ptr<CANPAInfo> FromImageFileBlock(const QByteArray& iim);
     CANPAInfo& operator=(const CANPAInfo&) = delete;
     virtual ~CANPAInfo();
 
@@ -188,6 +190,7 @@ private:
     void ReadDataSet(UInt8 dataSet, const QByteArray& data);
     void ReadFromUserData(const UserData& userData);
     void ReadFromImageFile(const QString& path);
+    void ReadFromImageFileBlock(const QByteArray& iim);
     void FinishLoad();
 
     mutable LDataStream mBlock;

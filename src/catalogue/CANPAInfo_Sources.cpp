@@ -116,6 +116,21 @@ void CANPAInfo::ReadFromUserData(const UserData& userData)
     }
 }
 
+std::unique_ptr<CANPAInfo> CANPAInfo::FromImageFileBlock(const QByteArray& iim)
+{
+    auto caption = std::make_unique<CANPAInfo>();
+    if (!iim.isEmpty())
+        caption->ReadFromImageFileBlock(iim);
+    caption->FinishLoad();
+    return caption;
+}
+
+void CANPAInfo::ReadFromImageFileBlock(const QByteArray& iim)
+{
+    // The file's texts in the record's form, by the character set the file declares.
+    SetFromHandle(IIMText::BlockToCaptionForm(iim));
+}
+
 void CANPAInfo::ReadFromImageFile(const QString& path)
 {
     // Exiv2 reports unreadable and hostile files by exceptions of its own; here
@@ -134,8 +149,7 @@ void CANPAInfo::ReadFromImageFile(const QString& path)
         if (iptcData.empty())
             return;
         const Exiv2::DataBuf iim = Exiv2::IptcParser::encode(iptcData);
-        // The file's texts in the record's form, by the character set the file declares.
-        SetFromHandle(IIMText::BlockToCaptionForm(QByteArray(reinterpret_cast<const char*>(iim.pData_), qsizetype(iim.size_))));
+        ReadFromImageFileBlock(QByteArray(reinterpret_cast<const char*>(iim.pData_), qsizetype(iim.size_)));
     } catch (const Exiv2::AnyError& e) {
         ThrowOSErr_(err_AssertFailed, std::string("image metadata: ") + e.what());
     } catch (const std::bad_alloc&) {

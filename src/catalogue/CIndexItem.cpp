@@ -877,14 +877,24 @@ CANPAInfo* CIndexItem::GetCaptionInfo()
         if (url.isEmpty())
             ThrowOSErr_(err_NilPointer);
         // A source that fails to give a caption leaves the next one to try.
-        auto captionFrom = [](const auto& source) -> std::unique_ptr<CANPAInfo> {
+        auto attempt = [](auto&& make) -> std::unique_ptr<CANPAInfo> {
             try {
-                return std::make_unique<CANPAInfo>(source);
+                return make();
             } catch (const std::exception&) { // our codes and a library's own failures
                 return nullptr;
             }
         };
-        std::unique_ptr<CANPAInfo> caption = captionFrom(url);
+        auto captionFrom = [&](const auto& source) { return attempt([&] { return std::make_unique<CANPAInfo>(source); }); };
+        std::unique_ptr<CANPAInfo> caption;
+        // A record being written has its medium open, with the file's metadata
+        // read already: the caption is taken from there, not from a second read.
+        QByteArray iim;
+        if (mWriteMedium && mWriteMedium->medium && mWriteMedium->medium->CopyIPTCBlock(iim)) {
+            if (!iim.isEmpty())
+                caption = attempt([&] { return CANPAInfo::FromImageFileBlock(iim); });
+        } else {
+            caption = captionFrom(url);
+        }
         if (!caption) {
             // The caption resource the older platform kept beside the data.
             QByteArray block;

@@ -90,6 +90,9 @@ public:
     virtual OSStatus CopyUserDataText(OSType type, Str255& out, SInt32 index);
     virtual UserData* GetMetaData();
     virtual std::unique_ptr<UserData> CopyMetaData();
+    // The file's IPTC datasets as one IIM block (empty when it has none), when the
+    // medium read them on opening; false when it cannot say without the file.
+    virtual bool CopyIPTCBlock(QByteArray&) { return false; }
     virtual OSStatus GetDescription(MediaImageInfo* info);
     virtual bool Validate();
     virtual void SetSkipDecoding(bool skip);

@@ -220,6 +220,11 @@ std::unique_ptr<UserData> CQTImageBaseMedia::CopyMetaData()
     return std::move(mUserData);
 }
 
+bool CQTImageBaseMedia::CopyIPTCBlock(QByteArray& out)
+{
+    return mImporter && mImporter->GetIptcBlock(out);
+}
+
 OSStatus CQTImageBaseMedia::GetDescription(MediaImageInfo* info)
 {
     OSStatus status = CMedia::GetDescription(info);

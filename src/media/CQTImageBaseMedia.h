@@ -39,6 +39,7 @@ public:
     OSStatus Export(GraphicsExporter* exporter) override;
     UserData* GetMetaData() override;
     std::unique_ptr<UserData> CopyMetaData() override;
+    bool CopyIPTCBlock(QByteArray& out) override;
     OSStatus GetDescription(MediaImageInfo* info) override;
     bool Validate() override;
     OSStatus Draw() override;

@@ -1,5 +1,8 @@
 #include "CANPAInfo.h"
 #include "CIndexItem.h"
+#include "CIndexPackage.h"
+#include "IndexDbRecord.h"
+#include "LStream.h"
 
 #include "ExceptionCode.h"
 #include "ImageMetadata.h"
@@ -15,6 +18,8 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <optional>
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -280,4 +285,44 @@ TEST(CaptionsFromImageFiles, APipeOrADeviceNamedLikeAPhotographIsNeverOpened)
         ASSERT_TRUE(result) << path.toStdString() << " held its reader";
         EXPECT_EQ(*result, 1) << path.toStdString();
     }
+}
+
+// A record written into a package takes the caption from the metadata its medium
+// read: the same caption, byte for byte, as an item reading it from the file.
+TEST(CaptionsFromImageFiles, ARecordWrittenHasTheCaptionTheFileGives)
+{
+    CIndexPackage package(QUrl::fromLocalFile(TestTempDir() + "/captions.idxp"), nullptr);
+    QStringList files = {WriteJPEGWithIPTC("written-caption.jpg",
+                             {{"Iptc.Application2.Caption", "A blue square"}, {"Iptc.Application2.Byline", "Ann"}}),
+        WriteJPEGWithIPTC("written-envelope.jpg", {{"Iptc.Envelope.CharacterSet", "\x1b%G"}})};
+    QDirIterator it(TestDataPath("exif-samples/jpg"), {"*.jpg"}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(it.next());
+    int captions = 0;
+    for (const QString& file : files) {
+        const QUrl url = QUrl::fromLocalFile(file);
+        SCOPED_TRACE(url.toLocalFile().toStdString());
+        CIndexItem reader(url);
+        std::optional<QByteArray> expected;
+        if (CatchCode([&] {
+                if (CANPAInfo* caption = reader.GetCaptionInfo())
+                    expected = caption->GetDataHandle();
+            }) != noErr)
+            continue; // a file whose medium cannot be opened
+        // As a package's record names it before its first save: nothing read yet.
+        IndexDbRecord stored;
+        stored.name = url.fileName().toUtf8();
+        stored.fileURL = url.toEncoded();
+        stored.fields = CatalogueFields {'JPEG', 1000, 3000000000u, 3000000000u, 3000000000u, 1, 0};
+        CIndexItem written(stored, &package);
+        LDataStream stream;
+        if (CatchCode([&] { written.WriteToStream(stream, package); }) != noErr)
+            continue;
+        const UInt8* pos = reinterpret_cast<const UInt8*>(stream.Data().constData());
+        IndexDbRecord record;
+        ASSERT_EQ(ParseIndexDbRecord(pos, pos + stream.Data().size(), record), noErr);
+        EXPECT_EQ(record.caption, expected);
+        captions += expected ? 1 : 0;
+    }
+    EXPECT_GE(captions, 3);
 }

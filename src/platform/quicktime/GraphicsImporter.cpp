@@ -387,6 +387,11 @@ QByteArray GraphicsImporter::GetColorProfile()
     return mSource->IccProfile();
 }
 
+bool GraphicsImporter::GetIptcBlock(QByteArray& out)
+{
+    return !mSource->IsThumbnail(mIndex) && mSource->ReadIptcBlock(out);
+}
+
 OSStatus GraphicsImporter::GetMetaData(UserData& into)
 {
     return CatchCode([&] {

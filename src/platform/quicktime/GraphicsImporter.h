@@ -84,6 +84,9 @@ public:
     // The current image's metadata: 'ex'/'ti' items per EXIF/TIFF tag (value bytes
     // big-endian), the camera texts, and "n=th" in 'nth?' for an embedded thumbnail.
     OSStatus GetMetaData(UserData& into);
+    // The current image's IPTC datasets as one IIM block, from the metadata read
+    // when the importer was opened; false when there is none such to ask.
+    bool GetIptcBlock(QByteArray& out);
 
 private:
     GraphicsImporter() = default;

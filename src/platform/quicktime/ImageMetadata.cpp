@@ -240,6 +240,23 @@ OSStatus ImageMetadataReader::Read(const QString& formatName, UserData& into) co
     return noErr;
 }
 
+bool ImageMetadataReader::ReadIptcBlock(QByteArray& out) const
+{
+    out.clear();
+    if (!mImage)
+        return false;
+    try {
+        const Exiv2::IptcData& iptc = mImage->iptcData();
+        if (!iptc.empty()) {
+            const Exiv2::DataBuf iim = Exiv2::IptcParser::encode(iptc);
+            out = QByteArray(reinterpret_cast<const char*>(iim.pData_), qsizetype(iim.size_));
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
 QByteArray ImageMetadataReader::EmbeddedThumbnail() const
 {
     if (!mImage)

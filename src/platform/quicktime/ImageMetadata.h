@@ -43,6 +43,9 @@ public:
     ~ImageMetadataReader();
     QByteArray EmbeddedThumbnail() const;
     OSStatus Read(const QString& formatName, UserData& into) const;
+    // The IPTC datasets as one IIM block (empty when there are none); false when
+    // the data could not be read as an image with metadata.
+    bool ReadIptcBlock(QByteArray& out) const;
 
 private:
     QByteArray mData;

@@ -126,7 +126,6 @@ public:
         QImageReader reader(&buffer, mFormat.qtName);
         mCount = std::max(1, reader.imageCount());
         mStoredFormat = reader.imageFormat();
-        mThumbnail = mMetadata.EmbeddedThumbnail();
     }
 
     OSStatus ReadMetadata(const QByteArray&, const QString& formatName, UserData& into) override
@@ -134,10 +133,12 @@ public:
         return mMetadata.Read(formatName, into);
     }
 
+    bool ReadIptcBlock(QByteArray& out) override { return mMetadata.ReadIptcBlock(out); }
+
     OSType FormatType() const override { return mFormat.fileType; }
     bool CanDecodeScaled() const override { return mFormat.fileType == 'JPEG'; }
-    SInt32 ImageCount() override { return mCount + (mCount == 1 && !mThumbnail.isEmpty() ? 1 : 0); }
-    bool IsThumbnail(SInt32 index) const override { return index == 2 && mCount == 1 && !mThumbnail.isEmpty(); }
+    SInt32 ImageCount() override { return mCount + (mCount == 1 && !Thumbnail().isEmpty() ? 1 : 0); }
+    bool IsThumbnail(SInt32 index) const override { return index == 2 && mCount == 1 && !Thumbnail().isEmpty(); }
 
     OSStatus Size(SInt32 index, QSize& out) override
     {
@@ -175,7 +176,7 @@ public:
         QImage image;
         bool full = true;
         if (IsThumbnail(index)) {
-            image = QImage::fromData(mThumbnail);
+            image = QImage::fromData(Thumbnail());
             if (image.isNull())
                 return codecBadDataErr;
         } else {
@@ -195,7 +196,7 @@ public:
             if (index == 1 && UsePreviewFor(natural, wanted)) {
                 // A small request is served by the camera's own preview when it covers it
                 // and has the picture's shape (previews with black bars do not).
-                image = QImage::fromData(mThumbnail);
+                image = QImage::fromData(Thumbnail());
                 if (!image.isNull()) {
                     mCached = image;
                     mCachedIndex = index;
@@ -258,7 +259,7 @@ public:
 
     bool UsePreviewFor(QSize natural, QSize wanted)
     {
-        if (!mUsePreview || mThumbnail.isEmpty() || !natural.isValid() || !wanted.isValid() || wanted.isEmpty())
+        if (!mUsePreview || !natural.isValid() || !wanted.isValid() || wanted.isEmpty() || Thumbnail().isEmpty())
             return false;
         if (!mThumbnailSize.isValid()) {
             QBuffer buffer(&mThumbnail);
@@ -326,13 +327,25 @@ public:
     }
 
 private:
+    // The camera's preview, taken out of the metadata only when a picture is
+    // wanted: reading a file's metadata does not need it.
+    const QByteArray& Thumbnail() const
+    {
+        if (!mThumbnailRead) {
+            mThumbnailRead = true;
+            mThumbnail = mMetadata.EmbeddedThumbnail();
+        }
+        return mThumbnail;
+    }
+
     QByteArray mData; // of a JPEG file, maybe only its header until the pixels are wanted
     QtFormat mFormat;
     std::function<QByteArray()> mReadWhole;
     ImageMetadataReader mMetadata;
     int mCount = 1;
     QImage::Format mStoredFormat = QImage::Format_Invalid;
-    QByteArray mThumbnail;
+    mutable QByteArray mThumbnail;
+    mutable bool mThumbnailRead = false;
     QSize mThumbnailSize;
     QByteArray mProfile;
     bool mProfileProbed = false;

@@ -43,6 +43,9 @@ public:
     // The image's metadata items from the data the source was made from
     // (ReadImageMetadata); a source that has parsed them already uses that.
     virtual OSStatus ReadMetadata(const QByteArray& data, const QString& formatName, UserData& into);
+    // The IPTC datasets as one IIM block, from metadata the source has parsed
+    // already; false when it has none parsed.
+    virtual bool ReadIptcBlock(QByteArray&) { return false; }
 };
 
 // Picks the decoder for `data` by its content, then by `typeHint`. cantFindHandler
