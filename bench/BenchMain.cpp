@@ -131,3 +131,16 @@ int MissedTargets()
 {
     return gMissed;
 }
+
+void BenchmarkPaired(benchmark::State& state, const std::string& name, double limit, int pairs,
+    const std::function<void()>& a, const std::function<void()>& b, const std::function<void()>& after)
+{
+    for (auto _ : state) {
+        const PairedTimes times = RunPaired(pairs, a, b, after);
+        state.SetIterationTime(times.MedianA());
+        if (limit > 0)
+            CheckRatio(name, times, limit);
+        else
+            PrintRatio(name, times);
+    }
+}

@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+namespace benchmark {
+class State;
+}
+
 // The benchmarks' common start: an offscreen application, then Google Benchmark.
 // `prepare` runs before the benchmarks (making fixture files), `report` after them.
 // Answers non-zero when any target checked below was missed, so `make bench` fails.
@@ -37,5 +41,10 @@ bool CheckRatio(const std::string& name, const PairedTimes& times, double limit)
 // Records a missed target (a wrong result, a count that is off, a limit passed)
 // when `met` is false, printing the detail either way.
 bool CheckTarget(const std::string& name, bool met, const std::string& detail = {});
+// The body of a paired benchmark: for each of its iterations, `pairs` pairs of A
+// and B (RunPaired), A's median taken as the benchmark's time (UseManualTime),
+// and the ratio checked against `limit`, or only printed when `limit` is 0.
+void BenchmarkPaired(benchmark::State& state, const std::string& name, double limit, int pairs,
+    const std::function<void()>& a, const std::function<void()>& b, const std::function<void()>& after = {});
 // Targets missed so far in this run.
 int MissedTargets();

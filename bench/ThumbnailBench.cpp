@@ -1,14 +1,15 @@
-// Thumbnails of camera-size JPEGs (24 MP) on the worker pool, against
-// vipsthumbnail on the same files in the same run: four sets of files as
-// cameras write them (plain, with an ICC profile, with an EXIF thumbnail of the
-// picture's shape, with a letterboxed one that must be refused). Each run of
-// ours is paired with a run of vipsthumbnail in as many processes as there are
-// workers, one straight after the other (taking turns to go first), so that a
-// machine loaded by others weighs on both alike; the ratios are given per pair
-// as a median and a range. Every thumbnail made is checked for its size and
-// content.
+// Thumbnails on the worker pool, paired in one run with vipsthumbnail on the same
+// files: camera photographs from the test data (copied under new names), and four
+// made sets of camera-size JPEGs (24 MP: plain, with an ICC profile, with an EXIF
+// thumbnail of the picture's shape, with a letterboxed one that must be refused).
+// Both sides do the same work: as many processes as we have workers, each of them
+// single-threaded (VIPS_CONCURRENCY=1), every thumbnail written to a file, no
+// turning by the EXIF orientation (Orvex keeps the picture as stored). Every
+// thumbnail either side made is checked.
 #include "BenchMain.h"
 #include "CameraJpegs.h"
+
+#include "ThumbnailFile.h"
 
 #include "CIndexItem.h"
 #include "ItemThumbnails.h"
@@ -16,6 +17,8 @@
 #include "WorkerPool.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QImageReader>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -23,54 +26,54 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr CameraSet kSets[] = { CameraSet::Plain, CameraSet::Profiled, CameraSet::ExifThumbnail, CameraSet::Letterboxed };
+constexpr int kPhotoCopies = 4; // of each camera photograph of the test data
 
-std::vector<ThumbnailRequest> Requests(CameraSet set)
+// Camera photographs from the test data, copied under new names into the build
+// folder: their EXIF (orientations, previews) as the cameras wrote it.
+const std::vector<QString>& CameraPhotos()
+{
+    static const std::vector<QString> files = [] {
+        std::vector<QString> made;
+        const QString folder = QStringLiteral(ORVEX_BENCH_FILES_DIR "/camera-photos");
+        QDir().mkpath(folder);
+        // The cameras' own files and the orientation set (every EXIF orientation).
+        QStringList samples;
+        for (const char* folder : {"/exif-samples/jpg", "/exif-samples/jpg/orientation"}) {
+            QDirIterator it(QStringLiteral(ORVEX_TEST_DATA_DIR) + QLatin1String(folder), {QStringLiteral("*.jpg")}, QDir::Files);
+            while (it.hasNext())
+                samples.append(it.next());
+        }
+        samples.sort();
+        for (int copy = 0; copy < kPhotoCopies; ++copy) {
+            for (const QString& sample : samples) {
+                const QString path = folder + QStringLiteral("/%1-%2-%3").arg(copy).arg(QFileInfo(sample).dir().dirName(), QFileInfo(sample).fileName());
+                if (!QFileInfo::exists(path))
+                    QFile::copy(sample, path);
+                made.push_back(path);
+            }
+        }
+        return made;
+    }();
+    return files;
+}
+
+std::vector<ThumbnailRequest> Requests(const std::vector<QString>& files)
 {
     std::vector<ThumbnailRequest> requests;
-    for (const QString& path : CameraJpegFiles(set)) {
+    for (const QString& path : files) {
         ThumbnailRequest r;
         r.path = path;
         r.fileType = 'JPEG';
         requests.push_back(r);
     }
     return requests;
-}
-
-// Images per second of each run, and the ratios of paired runs.
-struct Runs {
-    std::vector<double> rates;
-    void Add(std::size_t count, double seconds) { rates.push_back(seconds > 0 ? double(count) / seconds : 0); }
-    bool Empty() const { return rates.empty(); }
-    double Median() const
-    {
-        std::vector<double> sorted = rates;
-        std::sort(sorted.begin(), sorted.end());
-        const std::size_t n = sorted.size();
-        return n == 0 ? 0 : n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
-    }
-    double Min() const { return rates.empty() ? 0 : *std::min_element(rates.begin(), rates.end()); }
-    double Max() const { return rates.empty() ? 0 : *std::max_element(rates.begin(), rates.end()); }
-};
-std::map<std::string, Runs> gRuns;
-
-Runs& RunsOf(const char* what, CameraSet set)
-{
-    return gRuns[std::string(what) + " " + CameraSetName(set)];
-}
-
-double Seconds(std::chrono::steady_clock::duration elapsed)
-{
-    return std::chrono::duration<double>(elapsed).count();
 }
 
 // A thumbnail of the frame the files call for (the picture as stored, never
@@ -106,164 +109,108 @@ const char* CheckThumbnail(const ThumbnailResult& result)
     return nullptr;
 }
 
-// vipsthumbnail -s 160 on the files, `processes` at once (xargs -P); the
-// seconds it took, or a negative value when it did not run.
-double RunVipsthumbnail(const std::vector<QString>& files, unsigned processes, const QString& outFolder)
+// Our side: the pooled batch, each thumbnail then written to a file as the
+// package's thumbs are (header and picture), without forcing it to the disk.
+void OursWritingFiles(const std::vector<ThumbnailRequest>& requests, const ThumbnailSettings& settings,
+    const QString& outFolder, bool checkFrames)
 {
+    const std::vector<ThumbnailResult> results = MakeThumbnails(requests, settings);
+    int written = 0;
+    for (size_t i = 0; i < results.size(); ++i) {
+        if (checkFrames) {
+            if (const char* fault = CheckThumbnail(results[i])) {
+                CheckTarget(fault, false, requests[i].path.toStdString());
+                return;
+            }
+        } else if (results[i].status != noErr) {
+            CheckTarget("a thumbnail failed", false, requests[i].path.toStdString());
+            return;
+        }
+        QByteArray bytes(kThumbHeaderSize, '\0');
+        bytes.append(results[i].picture.Data());
+        QFile out(QDir(outFolder).filePath(QString::number(i) + QStringLiteral(".pict")));
+        if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size())
+            ++written;
+    }
+    if (written != int(requests.size()))
+        CheckTarget("every thumbnail of ours written", false, std::to_string(written));
+}
+
+// vipsthumbnail -s 160 on the files, as many single-threaded processes at once
+// as we have workers (xargs -P), each output checked to decode at 160 pixels at most.
+void VipsWritingFiles(const std::vector<QString>& files, const QString& outFolder)
+{
+    const unsigned processes = WorkerPool::ThreadCount();
     const int perProcess = int((files.size() + processes - 1) / processes);
     QByteArray list;
     for (const QString& path : files)
         list += QFile::encodeName(path) + '\0';
-    const auto start = std::chrono::steady_clock::now();
     QProcess vips;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VIPS_CONCURRENCY"), QStringLiteral("1"));
+    vips.setProcessEnvironment(environment);
     vips.start("xargs", { "-0", "-P", QString::number(processes), "-n", QString::number(perProcess), "vipsthumbnail",
-                            "-s", "160", "-o", QDir(outFolder).filePath("%s.jpg") });
+                            "--no-rotate", "-s", "160", "-o", QDir(outFolder).filePath("%s.jpg") });
     vips.write(list);
     vips.closeWriteChannel();
-    if (!vips.waitForFinished(600000) || vips.exitStatus() != QProcess::NormalExit || vips.exitCode() != 0)
-        return -1;
-    const double seconds = Seconds(std::chrono::steady_clock::now() - start);
-    if (QDir(outFolder).entryList(QDir::Files).size() != int(files.size()))
-        return -1;
-    return seconds;
+    if (!vips.waitForFinished(600000) || vips.exitStatus() != QProcess::NormalExit || vips.exitCode() != 0) {
+        CheckTarget("vipsthumbnail ran (Debian package libvips-tools)", false);
+        return;
+    }
+    int good = 0;
+    const QStringList made = QDir(outFolder).entryList(QDir::Files);
+    for (const QString& name : made) {
+        const QSize size = QImageReader(QDir(outFolder).filePath(name)).size();
+        good += size.isValid() && std::max(size.width(), size.height()) <= 160 && !size.isEmpty() ? 1 : 0;
+    }
+    if (good != int(files.size()))
+        CheckTarget("vipsthumbnail made every thumbnail", false, std::to_string(good) + " of " + std::to_string(files.size()));
 }
 
-// Our pooled batch and vipsthumbnail in as many processes, run in pairs. The
-// benchmark's own time is ours.
-void PairedThumbnails(benchmark::State& state, CameraSet set, bool useBuiltIn)
+// Our batch and vipsthumbnail on one set, in pairs; `limit` is the stated target
+// for our time over vips' (none when zero).
+void PairedThumbnails(benchmark::State& state, const std::vector<QString>& files, bool useBuiltIn, bool checkFrames,
+    const std::string& name, double limit)
 {
-    const auto requests = Requests(set);
-    const std::vector<QString>& files = CameraJpegFiles(set);
+    const auto requests = Requests(files);
     ThumbnailSettings settings;
     settings.useBuiltInThumbnail = useBuiltIn;
-    Runs& ours = RunsOf(useBuiltIn ? "ours" : "ours-ignoring", set);
-    Runs& vips = RunsOf(useBuiltIn ? "vips" : "vips-ignoring", set);
-    Runs& ratios = RunsOf(useBuiltIn ? "ratio" : "ratio-ignoring", set);
-    bool oursFirst = true;
-    for (auto _ : state) {
-        double oursSeconds = 0, vipsSeconds = 0;
-        for (int turn = 0; turn < 2; ++turn) {
-            if ((turn == 0) == oursFirst) {
-                const auto start = std::chrono::steady_clock::now();
-                std::vector<ThumbnailResult> results = MakeThumbnails(requests, settings);
-                oursSeconds = Seconds(std::chrono::steady_clock::now() - start);
-                for (const auto& result : results)
-                    if (const char* fault = CheckThumbnail(result)) {
-                        state.SkipWithError(fault);
-                        return;
-                    }
-                benchmark::DoNotOptimize(results);
-            } else {
-                QTemporaryDir out;
-                vipsSeconds = RunVipsthumbnail(files, WorkerPool::ThreadCount(), out.path());
-                if (vipsSeconds < 0) {
-                    state.SkipWithError("vipsthumbnail did not run (Debian package libvips-tools)");
-                    return;
-                }
-            }
-        }
-        oursFirst = !oursFirst;
-        state.SetIterationTime(oursSeconds);
-        ours.Add(requests.size(), oursSeconds);
-        vips.Add(files.size(), vipsSeconds);
-        ratios.rates.push_back(vipsSeconds / oursSeconds);
-    }
-    state.counters["images/s"] = ours.Median();
-    state.counters["vips images/s"] = vips.Median();
-    state.counters["ratio"] = ratios.Median();
+    std::unique_ptr<QTemporaryDir> out;
+    const auto fresh = [&] { out = std::make_unique<QTemporaryDir>(); };
+    fresh();
+    const std::string what = "thumbnails of " + name + " (" + std::to_string(files.size()) + " files, "
+        + std::to_string(WorkerPool::ThreadCount()) + " processes) / vipsthumbnail";
+    BenchmarkPaired(
+        state, what, limit, 5, [&] { OursWritingFiles(requests, settings, out->path(), checkFrames); },
+        [&] { VipsWritingFiles(files, out->path()); }, fresh);
 }
-#define ORVEX_PAIRED(name, set, useBuiltIn) \
-    BENCHMARK_CAPTURE(PairedThumbnails, name, set, useBuiltIn)->Unit(benchmark::kSecond)->Iterations(5)->UseManualTime()
-ORVEX_PAIRED(plain, CameraSet::Plain, true);
-ORVEX_PAIRED(profiled, CameraSet::Profiled, true);
-ORVEX_PAIRED(fitting_thumbnail, CameraSet::ExifThumbnail, true);
+
+// The camera photographs, EXIF previews used as Orvex uses them by default:
+// at least twice vipsthumbnail's speed.
+void BM_CameraPhotos(benchmark::State& state)
+{
+    PairedThumbnails(state, CameraPhotos(), true, false, "camera photographs", 0.5);
+}
+BENCHMARK(BM_CameraPhotos)->Unit(benchmark::kSecond)->Iterations(1)->UseManualTime();
+
+void MadeSet(benchmark::State& state, CameraSet set, bool useBuiltIn)
+{
+    PairedThumbnails(state, CameraJpegFiles(set), useBuiltIn, true,
+        std::string("made ") + CameraSetName(set) + (useBuiltIn ? "" : ", previews ignored"), 0);
+}
+#define ORVEX_MADE_SET(name, set, useBuiltIn) \
+    BENCHMARK_CAPTURE(MadeSet, name, set, useBuiltIn)->Unit(benchmark::kSecond)->Iterations(1)->UseManualTime()
+ORVEX_MADE_SET(plain, CameraSet::Plain, true);
+ORVEX_MADE_SET(profiled, CameraSet::Profiled, true);
+ORVEX_MADE_SET(fitting_thumbnail, CameraSet::ExifThumbnail, true);
 // "IgnoreBuiltInThumbnail" on: every file decoded.
-ORVEX_PAIRED(fitting_thumbnail_ignored, CameraSet::ExifThumbnail, false);
-ORVEX_PAIRED(letterboxed_thumbnail, CameraSet::Letterboxed, true);
-
-// What the cache and update tasks do: new items for the files, their
-// thumbnails made in one batch and set on them (metadata read as well).
-void ItemThumbnailsPooled(benchmark::State& state)
-{
-    const CameraSet set = CameraSet::Plain;
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::vector<std::unique_ptr<CIndexItem>> items;
-        std::vector<CIndexItem*> pointers;
-        for (const QString& path : CameraJpegFiles(set)) {
-            items.push_back(std::make_unique<CIndexItem>(QUrl::fromLocalFile(path)));
-            pointers.push_back(items.back().get());
-        }
-        state.ResumeTiming();
-        const auto start = std::chrono::steady_clock::now();
-        std::vector<OSStatus> codes = CreateThumbnails(pointers, false);
-        RunsOf("items", set).Add(pointers.size(), Seconds(std::chrono::steady_clock::now() - start));
-        for (OSStatus code : codes)
-            if (code != noErr)
-                state.SkipWithError("an item's thumbnail failed");
-    }
-    state.counters["images/s"] = benchmark::Counter(double(kCameraJpegCount) * state.iterations(), benchmark::Counter::kIsRate);
-}
-BENCHMARK(ItemThumbnailsPooled)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
-
-// vipsthumbnail as one process given every file, for scale.
-void VipsthumbnailSingle(benchmark::State& state)
-{
-    const std::vector<QString>& files = CameraJpegFiles(CameraSet::Plain);
-    for (auto _ : state) {
-        QTemporaryDir out;
-        const double seconds = RunVipsthumbnail(files, 1, out.path());
-        if (seconds < 0) {
-            state.SkipWithError("vipsthumbnail did not run (Debian package libvips-tools)");
-            return;
-        }
-        state.SetIterationTime(seconds);
-        RunsOf("vips-single", CameraSet::Plain).Add(files.size(), seconds);
-    }
-}
-BENCHMARK(VipsthumbnailSingle)->Unit(benchmark::kSecond)->Iterations(1)->UseManualTime();
-
-void PrintPaired(const char* label, const char* ours, const char* vips, const char* ratio, CameraSet set, const char* target)
-{
-    const Runs& o = RunsOf(ours, set);
-    const Runs& v = RunsOf(vips, set);
-    const Runs& r = RunsOf(ratio, set);
-    if (r.Empty())
-        return;
-    std::printf("  %-22s ours %6.1f (%.1f-%.1f), vipsthumbnail %5.1f (%.1f-%.1f): ratio %.2f (%.2f-%.2f over %zu pairs; target %s)\n",
-        label, o.Median(), o.Min(), o.Max(), v.Median(), v.Min(), v.Max(), r.Median(), r.Min(), r.Max(), r.rates.size(),
-        target);
-}
-
-void ReportRatios()
-{
-    std::printf("\nThumbnails per second, medians and ranges of paired runs (%u workers; vipsthumbnail -s 160 in as many "
-                "processes):\n",
-        WorkerPool::ThreadCount());
-    for (CameraSet set : kSets)
-        PrintPaired(CameraSetName(set), "ours", "vips", "ratio", set, set == CameraSet::ExifThumbnail ? ">= 5" : ">= 1.3");
-    PrintPaired("fitting, ignoring it", "ours-ignoring", "vips-ignoring", "ratio-ignoring", CameraSet::ExifThumbnail,
-        ">= 1.3, \"IgnoreBuiltInThumbnail\" on");
-    const Runs& items = RunsOf("items", CameraSet::Plain);
-    const Runs& vips = RunsOf("vips", CameraSet::Plain);
-    if (!items.Empty() && !vips.Empty())
-        std::printf("  items (plain, metadata read too) %.1f: ratio to vipsthumbnail's median %.2f\n", items.Median(),
-            items.Median() / vips.Median());
-    const Runs& single = RunsOf("vips-single", CameraSet::Plain);
-    if (!single.Empty() && !RunsOf("ours", CameraSet::Plain).Empty())
-        std::printf("  vipsthumbnail as one process (plain) %.1f: ours / that = %.2f\n", single.Median(),
-            RunsOf("ours", CameraSet::Plain).Median() / single.Median());
-}
+ORVEX_MADE_SET(fitting_thumbnail_ignored, CameraSet::ExifThumbnail, false);
+ORVEX_MADE_SET(letterboxed_thumbnail, CameraSet::Letterboxed, true);
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    return RunBenchmarks(
-        argc, argv,
-        [] {
-            for (CameraSet set : kSets)
-                CameraJpegFiles(set);
-        },
-        ReportRatios);
+    // The made sets are made (once, kept in the build folder) when their benchmark runs.
+    return RunBenchmarks(argc, argv, [] { CameraPhotos(); });
 }

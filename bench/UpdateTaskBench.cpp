@@ -1,6 +1,6 @@
 // The update task making thumbnails for the camera-size JPEGs through the task
-// layer (an index view shown, every cell queued), against the thumbnails batch
-// alone on the same items in the same run. Both use every core.
+// layer (an index view shown, every cell queued), paired in one run with the
+// thumbnails batch alone on the same files. Both use every core.
 #include "BenchMain.h"
 #include "CameraJpegs.h"
 #include "ThumbnailsBatchTiming.h"
@@ -17,49 +17,60 @@
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-#include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
 
-BenchSeconds gBatch, gTask;
+std::unique_ptr<CIndexView> gView; // made untimed before each run of the task
 
-void ThumbnailsBatchAlone(benchmark::State& state)
+void MakeView()
 {
-    RunThumbnailsBatchAlone(state, CameraJpegFiles(), gBatch);
+    if (gView)
+        return;
+    gView = MakeBenchView();
+    for (const QString& path : CameraJpegFiles())
+        gView->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, false, true);
+    gView->show();
 }
-BENCHMARK(ThumbnailsBatchAlone)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
 
-void UpdateTaskThroughTheTaskLayer(benchmark::State& state)
+void UpdateTaskThroughTheTaskLayer()
 {
-    for (auto _ : state) {
-        state.PauseTiming();
-        auto view = MakeBenchView();
-        for (const QString& path : CameraJpegFiles())
-            view->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, false, true);
-        view->show();
-        CUpdateTask* update = view->GetUpdateTask();
-        state.ResumeTiming();
-        const auto start = std::chrono::steady_clock::now();
-        for (SInt32 index = 1; index <= view->CountItems(); ++index)
-            view->QueueCellUpdate(index);
-        bool started = false;
-        LThread::RunUntil([&] {
-            started = started || view->IsUpdating();
-            return started && update->CountQueued() == 0 && !update->IsWorking() && !view->IsUpdating();
-        });
-        gTask.Add(std::chrono::steady_clock::now() - start);
-        state.PauseTiming();
-        for (CIndexItem* item : view->GetItemList())
-            if (!item->GetThumbnail())
-                state.SkipWithError("an item has no thumbnail");
-        view.reset();
-        state.ResumeTiming();
-    }
+    CIndexView* view = gView.get();
+    CUpdateTask* update = view->GetUpdateTask();
+    for (SInt32 index = 1; index <= view->CountItems(); ++index)
+        view->QueueCellUpdate(index);
+    bool started = false;
+    LThread::RunUntil([&] {
+        started = started || view->IsUpdating();
+        return started && update->CountQueued() == 0 && !update->IsWorking() && !view->IsUpdating();
+    });
+    int made = 0;
+    for (CIndexItem* item : view->GetItemList())
+        made += item->GetThumbnail() ? 1 : 0;
+    if (made != int(CameraJpegFiles().size()))
+        CheckTarget("the update task made every thumbnail", false,
+            std::to_string(made) + " of " + std::to_string(CameraJpegFiles().size()));
+    gView.reset();
 }
-BENCHMARK(UpdateTaskThroughTheTaskLayer)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
+
+void ThumbnailsBatchAlone()
+{
+    if (!CreateThumbnailsOf(CameraJpegFiles()))
+        CheckTarget("the batch made every thumbnail", false);
+}
+
+void BM_UpdateTaskAgainstTheBatchAlone(benchmark::State& state)
+{
+    MakeView();
+    BenchmarkPaired(state,
+        std::to_string(CameraJpegFiles().size()) + " thumbnails through the update task / the batch alone ("
+            + std::to_string(WorkerPool::ThreadCount()) + " workers)",
+        1.15, 3, UpdateTaskThroughTheTaskLayer, ThumbnailsBatchAlone, MakeView);
+    gView.reset();
+}
+BENCHMARK(BM_UpdateTaskAgainstTheBatchAlone)->Unit(benchmark::kSecond)->Iterations(1)->UseManualTime();
 
 void Prepare()
 {
@@ -70,17 +81,9 @@ void Prepare()
     SetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile"), false);
 }
 
-void Report()
-{
-    if (gBatch.Mean() > 0 && gTask.Mean() > 0)
-        std::printf("\n%zu thumbnails (%u workers): batch alone %.2f s, update task %.2f s; task layer costs %+.1f%%\n",
-            CameraJpegFiles().size(), WorkerPool::ThreadCount(), gBatch.Mean(), gTask.Mean(), 100.0 * (gTask.Mean() / gBatch.Mean() - 1.0));
-    TerminateTasks();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    return RunBenchmarks(argc, argv, Prepare, Report);
+    return RunBenchmarks(argc, argv, Prepare, [] { TerminateTasks(); });
 }
