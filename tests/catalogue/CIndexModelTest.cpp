@@ -417,18 +417,3 @@ TEST_F(IndexModelTest, ChangedFieldsMoveItemsBetweenTrimmedValues)
     EXPECT_EQ(keywords.size(), 2) << "\"sky\" (now empty) and \"sea\"";
     SetPrefDefault(QStringLiteral("MDIKeys"));
 }
-
-TEST_F(IndexModelTest, ItemsShownAsTheFilterKeepTheOrderOfAllItems)
-{
-    Fill("abcde");
-    std::vector<QString> lists;
-    CIndexItem* e = model.ItemAt(5);
-    ASSERT_TRUE(model.ShowItemsAsFilter({ model.ItemAt(4), model.ItemAt(2) }, true));
-    lists.push_back(Names());
-    ASSERT_TRUE(model.ShowItemsAsFilter({ e }, false));
-    lists.push_back(Names());
-    ASSERT_TRUE(model.ShowItemsAsFilter({ e }, true));
-    lists.push_back(Names());
-    EXPECT_EQ(lists, (std::vector<QString> { "bd", "bde", "e" }));
-    EXPECT_TRUE(model.IsFiltered());
-}

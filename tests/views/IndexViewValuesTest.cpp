@@ -1,5 +1,5 @@
-// The index view's filter titles, quick search, ratings and value index, on a
-// real index window.
+// The index view's filter titles, quick search and ratings (through the value
+// index, which hears the rated field), on a real index window.
 
 #include "CANPAInfo.h"
 #include "CIndexDoc.h"
@@ -153,31 +153,4 @@ TEST_F(IndexViewValues, TheRatingMenuRatesTheSelectionAndTheValueIndexFollows)
     EXPECT_FALSE(view->RateSelectedItems(7, nullptr)) << "no rating beyond the sixth item";
     EXPECT_FALSE(view->RateSelectedItems(0, items[0]));
     EXPECT_EQ(view->CountRunningSearches(), 0);
-
-    // The given item is rated whatever the selection.
-    view->DeselectAll();
-    ASSERT_TRUE(view->RateSelectedItems(1, items[5]));
-    ASSERT_TRUE(TasksEnd());
-    EXPECT_EQ(items[5]->GetCaptionInfo()->GetUrgency(), 9);
-    EXPECT_FALSE(view->GetValueSets(kFieldUrgencyLabel)->value(QStringLiteral("0")).contains(items[5]));
-}
-
-TEST_F(IndexViewValues, FieldEditsThroughTheViewMoveItemsInTheValueIndex)
-{
-    view->RebuildValueIndex();
-    CIndexItem* item = Add("coast.jpg", { "sea", " sky" });
-    ASSERT_TRUE(TasksEnd());
-    const auto* keywords = view->GetValueSets(kFieldKeywords);
-    ASSERT_NE(keywords, nullptr);
-    EXPECT_TRUE(keywords->value(QStringLiteral("sky")).contains(item));
-
-    ASSERT_EQ(item->SetFieldValue(kFieldKeywords, QStringLiteral("sky,boats"), view), noErr);
-    EXPECT_FALSE(keywords->value(QStringLiteral("sea")).contains(item));
-    EXPECT_TRUE(keywords->value(QStringLiteral("sky")).contains(item));
-    EXPECT_TRUE(keywords->value(QStringLiteral("boats")).contains(item));
-
-    ASSERT_EQ(item->SetFieldValue(kFieldName, QStringLiteral("shore 12.jpeg"), view), noErr);
-    const auto* names = view->GetValueSets(kFieldName);
-    EXPECT_FALSE(names->value(QStringLiteral("coast.jpg")).contains(item));
-    EXPECT_TRUE(names->value(QStringLiteral("shore.jpeg")).contains(item));
 }
