@@ -363,7 +363,8 @@ bool HasContextualMenus()
 
 void LoadContextualMenuCursor()
 {
-    QPixmap image(QStringLiteral(":/cursors/contextualmenu.png"));
+    // Named as PNG: a pixmap of unstated format makes Qt load every image plugin to ask.
+    QPixmap image(QStringLiteral(":/cursors/contextualmenu.png"), "PNG");
     State().cursor = image.isNull() ? QCursor(Qt::ArrowCursor) : QCursor(image, 1, 1);
 }
 

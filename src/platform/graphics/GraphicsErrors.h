@@ -62,19 +62,20 @@ inline int CodecQualityToPercent(CodecQ quality)
 
 // The largest image any reader decodes, counted as width x height x 4 bytes and
 // checked before anything is allocated, so that a small hostile file cannot ask
-// for gigabytes. One limit for every reader; tests may lower it.
+// for gigabytes. One limit for every reader; tests may lower it. A module has a
+// copy of its own, and is handed the program's to pass as `limit`.
 inline constexpr qint64 kDefaultMaxDecodedImageBytes = qint64(1) << 30;
 inline std::atomic<qint64> gMaxDecodedImageBytes { kDefaultMaxDecodedImageBytes };
 
-inline bool DecodedImageFits(qint64 width, qint64 height)
+inline bool DecodedImageFits(qint64 width, qint64 height, qint64 limit = gMaxDecodedImageBytes.load())
 {
-    return width > 0 && height > 0 && width <= gMaxDecodedImageBytes.load() / 4 / height;
+    return width > 0 && height > 0 && width <= limit / 4 / height;
 }
 
 // Throws memFullErr when an image of this size may not be decoded.
-inline void ThrowIfImageTooLarge(qint64 width, qint64 height, const char* what)
+inline void ThrowIfImageTooLarge(qint64 width, qint64 height, const char* what, qint64 limit = gMaxDecodedImageBytes.load())
 {
-    if (!DecodedImageFits(width, height))
+    if (!DecodedImageFits(width, height, limit))
         ThrowOSErr_(memFullErr,
             std::string(what) + ": " + std::to_string(width) + " x " + std::to_string(height) + " is too large to decode");
 }

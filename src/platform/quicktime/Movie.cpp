@@ -146,7 +146,37 @@ struct MemorySource {
     }
 };
 
-struct Movie::State {
+// The movie as libavformat and libavcodec read it.
+class FFmpegMovie final : public Movie {
+public:
+    static std::unique_ptr<Movie> Open(const QString& location);
+    static std::unique_ptr<Movie> OpenData(const QByteArray& data, const QString& location);
+    static std::unique_ptr<Movie> OpenPCM(const QString& path, int bytesPerSample, int sampleRate, int channels);
+    ~FFmpegMovie() override;
+
+    QString ContainerName() const override;
+    SInt64 DataSize() const override;
+    bool HasAudio() const override;
+    bool HasStreamingTrack() const override;
+    Offscreen FrameAtTime(TimeValue time) override;
+    TimeValue NextInterestingTime(TimeValue time, bool syncOnly) override;
+
+private:
+    struct State;
+    FFmpegMovie();
+    void ReadFacts();
+    void ReadUserData();
+    SInt64 ToStreamTime(int stream, TimeValue time) const;
+    TimeValue FromStreamTime(int stream, SInt64 pts) const;
+    QImage ToImage(const void* frame);
+
+    std::unique_ptr<State> mState;
+};
+
+// The program's limit on decoded images (not this module's own copy of it).
+const std::atomic<qint64>* gImageLimit = &gMaxDecodedImageBytes;
+
+struct FFmpegMovie::State {
     std::unique_ptr<MemorySource> memory;
     AVIOContext* io = nullptr; // for a movie in memory
     AVFormatContext* format = nullptr;
@@ -174,14 +204,14 @@ struct Movie::State {
     }
 };
 
-Movie::Movie()
+FFmpegMovie::FFmpegMovie()
     : mState(std::make_unique<State>())
 {
 }
 
-Movie::~Movie() = default;
+FFmpegMovie::~FFmpegMovie() = default;
 
-std::unique_ptr<Movie> Movie::Open(const QString& location)
+std::unique_ptr<Movie> FFmpegMovie::Open(const QString& location)
 {
     static const bool quiet = [] {
         av_log_set_level(AV_LOG_FATAL); // broken files are reported through our codes
@@ -189,7 +219,7 @@ std::unique_ptr<Movie> Movie::Open(const QString& location)
     }();
     (void)quiet;
 
-    std::unique_ptr<Movie> movie(new Movie);
+    std::unique_ptr<FFmpegMovie> movie(new FFmpegMovie);
     movie->mLocation = location;
     const bool local = IsLocalPath(location);
     const QString path = local ? LocalPath(location) : location;
@@ -212,7 +242,7 @@ std::unique_ptr<Movie> Movie::Open(const QString& location)
     return movie;
 }
 
-std::unique_ptr<Movie> Movie::OpenPCM(const QString& path, int bytesPerSample, int sampleRate, int channels)
+std::unique_ptr<Movie> FFmpegMovie::OpenPCM(const QString& path, int bytesPerSample, int sampleRate, int channels)
 {
     static const char* const kFormats[] = { "s8", "s16be", "s24be", "s32be" };
     if (bytesPerSample < 1 || bytesPerSample > 4 || sampleRate <= 0 || channels <= 0)
@@ -222,7 +252,7 @@ std::unique_ptr<Movie> Movie::OpenPCM(const QString& path, int bytesPerSample, i
     const AVInputFormat* format = av_find_input_format(kFormats[bytesPerSample - 1]);
     if (!format)
         ThrowOSErr_(cantFindHandler, "no PCM demuxer");
-    std::unique_ptr<Movie> movie(new Movie);
+    std::unique_ptr<FFmpegMovie> movie(new FFmpegMovie);
     movie->mLocation = path;
     State& s = *movie->mState;
     AVDictionary* options = nullptr;
@@ -240,10 +270,10 @@ std::unique_ptr<Movie> Movie::OpenPCM(const QString& path, int bytesPerSample, i
     return movie;
 }
 
-std::unique_ptr<Movie> Movie::OpenData(const QByteArray& data, const QString& location)
+std::unique_ptr<Movie> FFmpegMovie::OpenData(const QByteArray& data, const QString& location)
 {
     constexpr int kBufferSize = 64 * 1024;
-    std::unique_ptr<Movie> movie(new Movie);
+    std::unique_ptr<FFmpegMovie> movie(new FFmpegMovie);
     movie->mLocation = location;
     State& s = *movie->mState;
     s.memory = std::make_unique<MemorySource>();
@@ -271,12 +301,12 @@ std::unique_ptr<Movie> Movie::OpenData(const QByteArray& data, const QString& lo
     return movie;
 }
 
-QString Movie::ContainerName() const
+QString FFmpegMovie::ContainerName() const
 {
     return QString::fromLatin1(mState->format->iformat->name);
 }
 
-void Movie::ReadFacts()
+void FFmpegMovie::ReadFacts()
 {
     AVFormatContext* format = mState->format;
     const bool quickTimeFamily = ContainerName().contains(QLatin1String("mov"));
@@ -343,7 +373,7 @@ void Movie::ReadFacts()
     mDuration = ClampToTimeValue(av_rescale(durationMicroseconds, mTimeScale, AV_TIME_BASE));
 }
 
-void Movie::ReadUserData()
+void FFmpegMovie::ReadUserData()
 {
     if (!mUserData.IsEmpty())
         return; // read from the atoms with the header
@@ -355,7 +385,7 @@ void Movie::ReadUserData()
     }
 }
 
-SInt64 Movie::DataSize() const
+SInt64 FFmpegMovie::DataSize() const
 {
     SInt64 total = 0;
     for (unsigned i = 0; i < mState->format->nb_streams; ++i) {
@@ -369,7 +399,7 @@ SInt64 Movie::DataSize() const
     return total;
 }
 
-bool Movie::HasAudio() const
+bool FFmpegMovie::HasAudio() const
 {
     for (unsigned i = 0; i < mState->format->nb_streams; ++i) {
         if (mState->format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
@@ -378,19 +408,19 @@ bool Movie::HasAudio() const
     return false;
 }
 
-bool Movie::HasStreamingTrack() const
+bool FFmpegMovie::HasStreamingTrack() const
 {
     return mState->streamed;
 }
 
-SInt64 Movie::ToStreamTime(int stream, TimeValue time) const
+SInt64 FFmpegMovie::ToStreamTime(int stream, TimeValue time) const
 {
     const AVStream* st = mState->format->streams[stream];
     const SInt64 start = st->start_time == AV_NOPTS_VALUE ? 0 : st->start_time;
     return av_rescale_q(time, AVRational { 1, mTimeScale }, st->time_base) + start;
 }
 
-TimeValue Movie::FromStreamTime(int stream, SInt64 pts) const
+TimeValue FFmpegMovie::FromStreamTime(int stream, SInt64 pts) const
 {
     const AVStream* st = mState->format->streams[stream];
     const SInt64 start = st->start_time == AV_NOPTS_VALUE ? 0 : st->start_time;
@@ -398,7 +428,7 @@ TimeValue Movie::FromStreamTime(int stream, SInt64 pts) const
         AVRounding(AV_ROUND_UP | AV_ROUND_PASS_MINMAX)));
 }
 
-Offscreen Movie::FrameAtTime(TimeValue time)
+Offscreen FFmpegMovie::FrameAtTime(TimeValue time)
 {
     if (mVideoStream < 0)
         ThrowOSErr_(cantFindHandler, "no picture track");
@@ -468,13 +498,13 @@ Offscreen Movie::FrameAtTime(TimeValue time)
     return Offscreen(ToImage(s.kept));
 }
 
-QImage Movie::ToImage(const void* framePointer)
+QImage FFmpegMovie::ToImage(const void* framePointer)
 {
     const AVFrame* frame = static_cast<const AVFrame*>(framePointer);
     State& s = *mState;
     const int width = s.displayWidth;
     const int height = s.displayHeight;
-    ThrowIfImageTooLarge(width, height, "movie frame");
+    ThrowIfImageTooLarge(width, height, "movie frame", gImageLimit->load());
     s.scaler = sws_getCachedContext(s.scaler, frame->width, frame->height, AVPixelFormat(frame->format), width, height,
         AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!s.scaler)
@@ -506,7 +536,7 @@ QImage Movie::ToImage(const void* framePointer)
     return image;
 }
 
-TimeValue Movie::NextInterestingTime(TimeValue time, bool syncOnly)
+TimeValue FFmpegMovie::NextInterestingTime(TimeValue time, bool syncOnly)
 {
     State& s = *mState;
     const SInt64 microseconds = av_rescale(std::max<TimeValue>(time, 0), AV_TIME_BASE, mTimeScale);
@@ -539,4 +569,11 @@ TimeValue Movie::NextInterestingTime(TimeValue time, bool syncOnly)
     if (best >= 0)
         return TimeValue(best);
     return -1;
+}
+
+extern "C" Q_DECL_EXPORT const MovieOpeners* OrvexMovieOpeners(const std::atomic<qint64>* imageLimit)
+{
+    gImageLimit = imageLimit;
+    static const MovieOpeners openers { &FFmpegMovie::Open, &FFmpegMovie::OpenData, &FFmpegMovie::OpenPCM };
+    return &openers;
 }

@@ -19,6 +19,9 @@ using TimeScale = SInt32;
 // rotation of the display matrix applied), duration in the movie's time scale, the
 // poster and current times, frames as images and the container's user data.
 // Not thread-safe: one thread uses one movie at a time.
+// The FFmpeg libraries take longer to load than the rest of the program's start,
+// so the movies' code lives in a module (orvex-movie) that the first Open loads;
+// what touches FFmpeg is virtual here and implemented there.
 class Movie {
 public:
     // Opens `location` (a local path, or a URL libavformat understands). Throws fnfErr for a
@@ -30,14 +33,14 @@ public:
     // Opens a file of bare big-endian signed PCM samples (`bytesPerSample` 1 to 4), whose
     // format is known from elsewhere. Throws as Open does.
     static std::unique_ptr<Movie> OpenPCM(const QString& path, int bytesPerSample, int sampleRate, int channels);
-    ~Movie();
+    virtual ~Movie() = default;
 
     Movie(const Movie&) = delete;
     Movie& operator=(const Movie&) = delete;
 
     const QString& Location() const { return mLocation; }
     // libavformat's short name of the container ("mov,mp4,m4a,3gp,3g2,mj2", "avi", ...).
-    QString ContainerName() const;
+    virtual QString ContainerName() const = 0;
 
     // The display box at (0,0); empty for a movie without pictures (a sound).
     Rect NaturalBox() const { return mNaturalBox; }
@@ -55,37 +58,30 @@ public:
 
     // Bytes of media samples over the whole movie (the container's index when it has one,
     // otherwise the file's size).
-    SInt64 DataSize() const;
+    virtual SInt64 DataSize() const = 0;
 
     bool HasVideo() const { return mVideoStream >= 0; }
-    bool HasAudio() const;
+    virtual bool HasAudio() const = 0;
     // Read over a streaming protocol (a live source without a fixed duration).
-    bool HasStreamingTrack() const;
+    virtual bool HasStreamingTrack() const = 0;
 
     // The frame shown at `time`, at the natural box's size: the decoder starts at the key
     // frame at or before the time and decodes forward. Throws invalidTime for a time outside
     // the movie, cantFindHandler when there is no picture or no decoder for it.
-    Offscreen FrameAtTime(TimeValue time);
+    virtual Offscreen FrameAtTime(TimeValue time) = 0;
     Offscreen PosterFrame() { return FrameAtTime(mPosterTime); }
     // The next time after `time` at which a sample starts (a key frame when `syncOnly`);
     // -1 when there is none.
-    TimeValue NextInterestingTime(TimeValue time, bool syncOnly = false);
+    virtual TimeValue NextInterestingTime(TimeValue time, bool syncOnly = false) = 0;
 
     // The container's user data: the 'udta' items of a QuickTime/MP4 file, read by our own
     // atom reader, or the tags libavformat reports mapped to the same ©-types.
     const UserData& GetUserData() const { return mUserData; }
     UserData& GetUserData() { return mUserData; }
 
-private:
-    struct State;
-    Movie();
-    void ReadFacts();
-    void ReadUserData();
-    SInt64 ToStreamTime(int stream, TimeValue time) const;
-    TimeValue FromStreamTime(int stream, SInt64 pts) const;
-    QImage ToImage(const void* frame);
+protected:
+    Movie() = default;
 
-    std::unique_ptr<State> mState;
     QString mLocation;
     Rect mNaturalBox;
     Rect mBox;
@@ -96,6 +92,15 @@ private:
     TimeValue mPosterTime = 0;
     TimeValue mCurrentTime = 0;
     UserData mUserData;
+};
+
+// What the movie module gives: the three ways of opening a movie. Its entry,
+// `OrvexMovieOpeners`, is handed the program's gMaxDecodedImageBytes and answers
+// them; a program that has Movie.cpp linked in (the fuzzers) uses its own.
+struct MovieOpeners {
+    std::unique_ptr<Movie> (*open)(const QString& location);
+    std::unique_ptr<Movie> (*openData)(const QByteArray& data, const QString& location);
+    std::unique_ptr<Movie> (*openPCM)(const QString& path, int bytesPerSample, int sampleRate, int channels);
 };
 
 // The Movie Toolbox's tests, as the rest of the program names them.

@@ -26,6 +26,8 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcCamera, "orvex.camera")
 
+constexpr int kFirstDetectionDelayMs = 1500;
+
 std::mutex gManualMutex;
 std::vector<CameraDevice> gManualCameras;
 
@@ -278,7 +280,9 @@ void CameraMonitor::Start(int pollMilliseconds)
         connect(poll, &QTimer::timeout, this, &CameraMonitor::Detect);
         poll->start(pollMilliseconds);
     }
-    Detect();
+    // The first detection loads every camera driver (dozens of libraries): it
+    // waits until the program's start is over rather than compete with it.
+    QTimer::singleShot(kFirstDetectionDelayMs, this, &CameraMonitor::Detect);
 }
 
 void CameraMonitor::Recheck()

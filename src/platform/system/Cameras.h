@@ -77,8 +77,8 @@ public:
     explicit CameraMonitor(QObject* parent = nullptr);
     ~CameraMonitor() override;
 
-    // Starts watching; the first detection reports the cameras attached now as
-    // the starting state (no signal for them).
+    // Starts watching; the first detection, a moment later, reports the cameras
+    // attached then as the starting state (no signal for them).
     void Start(int pollMilliseconds = 3000);
     const std::vector<CameraDevice>& Cameras() const { return mCameras; }
     // Detects again at once (a manual camera was added).

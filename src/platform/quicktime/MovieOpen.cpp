@@ -1,0 +1,42 @@
+#include "Movie.h"
+
+#include "ExceptionCode.h"
+#include "GraphicsErrors.h"
+#include "Modules.h"
+
+// Movie.cpp's entry, when it is linked into the program rather than loaded.
+extern "C" const MovieOpeners* OrvexMovieOpeners(const std::atomic<qint64>* imageLimit) __attribute__((weak));
+
+namespace {
+
+const MovieOpeners& Openers()
+{
+    static std::string error;
+    static const MovieOpeners* const openers = [] {
+        if (OrvexMovieOpeners)
+            return OrvexMovieOpeners(&gMaxDecodedImageBytes);
+        using Entry = const MovieOpeners* (*)(const std::atomic<qint64>*);
+        auto entry = reinterpret_cast<Entry>(ModuleEntry("orvex-movie", "OrvexMovieOpeners", error));
+        return entry ? entry(&gMaxDecodedImageBytes) : nullptr;
+    }();
+    if (!openers)
+        ThrowOSErr_(cantFindHandler, "movies cannot be read: " + error);
+    return *openers;
+}
+
+} // namespace
+
+std::unique_ptr<Movie> Movie::Open(const QString& location)
+{
+    return Openers().open(location);
+}
+
+std::unique_ptr<Movie> Movie::OpenData(const QByteArray& data, const QString& location)
+{
+    return Openers().openData(data, location);
+}
+
+std::unique_ptr<Movie> Movie::OpenPCM(const QString& path, int bytesPerSample, int sampleRate, int channels)
+{
+    return Openers().openPCM(path, bytesPerSample, sampleRate, channels);
+}
