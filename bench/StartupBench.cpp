@@ -8,8 +8,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -21,6 +23,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -32,6 +35,9 @@ constexpr int kProbeFd = 3;
 constexpr int kTimeoutMs = 30000;
 
 QString gHome; // the programs' home: preferences and caches of their own
+// Their runtime folder, on a memory file system as a desktop session's is (the
+// instance lock is synced to its disk on every start).
+std::unique_ptr<QTemporaryDir> gRuntime;
 pid_t gStarted = 0; // the last program started, reaped untimed after its run
 
 struct Shown {
@@ -49,7 +55,7 @@ void Reap()
         ::waitpid(gStarted, nullptr, 0);
         gStarted = 0;
     }
-    QDir runtime(gHome + QStringLiteral("/XDG_RUNTIME_DIR"));
+    QDir runtime(gRuntime->path());
     for (const QString& name : runtime.entryList(QDir::Files | QDir::Hidden))
         runtime.remove(name);
 }
@@ -61,8 +67,9 @@ Shown StartUntilShown(const char* program)
     environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(ORVEX_STARTUP_PROBE));
     environment.insert(QStringLiteral("ORVEX_STARTUP_PROBE_FD"), QString::number(kProbeFd));
     environment.insert(QStringLiteral("HOME"), gHome);
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
         environment.insert(QString::fromLatin1(name), gHome + QLatin1Char('/') + QString::fromLatin1(name));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), gRuntime->path());
     std::vector<std::string> strings;
     for (const QString& entry : environment.toStringList())
         strings.push_back(entry.toStdString());
@@ -138,14 +145,17 @@ void Prepare()
 {
     gHome = QStringLiteral(ORVEX_BENCH_STARTUP_DIR);
     QDir(gHome).removeRecursively();
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
         QDir().mkpath(gHome + QLatin1Char('/') + QString::fromLatin1(name));
-    QFile::setPermissions(gHome + QStringLiteral("/XDG_RUNTIME_DIR"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString memory = QStringLiteral("/dev/shm");
+    gRuntime = std::make_unique<QTemporaryDir>(
+        (QFileInfo(memory).isWritable() ? memory : QDir::tempPath()) + QStringLiteral("/orvex-bench-XXXXXX"));
+    QFile::setPermissions(gRuntime->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    return RunBenchmarks(argc, argv, Prepare);
+    return RunBenchmarks(argc, argv, Prepare, [] { gRuntime.reset(); });
 }

@@ -12,17 +12,22 @@
 #include "WorkerPool.h"
 
 #include <QApplication>
+#include <QImageReader>
 #include <QLockFile>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 int main(int argc, char** argv)
 {
     int result = 0;
     try {
         QApplication app(argc, argv);
+        // Qt loads every image plugin at the first icon read from a file (the menu
+        // bar's own among them): that is done on another thread while start-up goes on.
+        std::jthread imagePlugins([] { QImageReader::supportedImageFormats(); });
         QCoreApplication::setOrganizationName(QStringLiteral("orvex"));
         QCoreApplication::setApplicationName(QStringLiteral("Orvex"));
         // The program runs on while no window is open, as its menus stay usable.

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QImageReader>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
@@ -363,9 +364,11 @@ bool HasContextualMenus()
 
 void LoadContextualMenuCursor()
 {
-    // Named as PNG: a pixmap of unstated format makes Qt load every image plugin to ask.
-    QPixmap image(QStringLiteral(":/cursors/contextualmenu.png"), "PNG");
-    State().cursor = image.isNull() ? QCursor(Qt::ArrowCursor) : QCursor(image, 1, 1);
+    // Read as PNG without asking the image plugins, which Qt would load every one of.
+    QImageReader reader(QStringLiteral(":/cursors/contextualmenu.png"), "png");
+    reader.setAutoDetectImageFormat(false);
+    const QImage image = reader.read();
+    State().cursor = image.isNull() ? QCursor(Qt::ArrowCursor) : QCursor(QPixmap::fromImage(image), 1, 1);
 }
 
 const QCursor& GetContextualMenuCursor()
