@@ -9,3 +9,17 @@
 // Answers the address of its function `entry`, or nullptr with `error` set.
 // A module, once loaded, stays.
 void* ModuleEntry(const char* name, const char* entry, std::string& error);
+
+// The table that module `name`'s function `entry` answers for `arguments`, or,
+// when the program has that entry linked in (`linked`, a weak symbol that is
+// null otherwise), the linked one's; nullptr with `error` set without either.
+template <typename Table, typename... Arguments>
+const Table* ModuleTable(const Table* (*linked)(Arguments...), const char* name, const char* entry,
+    std::string& error, Arguments... arguments)
+{
+    if (linked)
+        return linked(arguments...);
+    using Entry = const Table* (*)(Arguments...);
+    auto function = reinterpret_cast<Entry>(ModuleEntry(name, entry, error));
+    return function ? function(arguments...) : nullptr;
+}

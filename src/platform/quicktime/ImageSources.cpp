@@ -4,6 +4,7 @@
 #include "ImageMetadata.h"
 #include "JpegEighth.h"
 #include "PackBits.h"
+#include "PdfPages.h"
 #include "Picture.h"
 #include "PictReader.h"
 
@@ -12,7 +13,6 @@
 #include <QImageReader>
 #include <QPainter>
 #include <openjpeg.h>
-#include <poppler-qt6.h>
 
 #include <cmath>
 #include <map>
@@ -406,16 +406,12 @@ private:
 
 class PdfSource : public ImageSource {
 public:
-    explicit PdfSource(std::unique_ptr<Poppler::Document> document)
-        : mDocument(std::move(document))
+    explicit PdfSource(std::unique_ptr<PdfPage> page)
+        : mPage(std::move(page))
+        , mPoints(mPage->Points())
     {
-        mDocument->setRenderHint(Poppler::Document::Antialiasing);
-        mDocument->setRenderHint(Poppler::Document::TextAntialiasing);
-        mPage = mDocument->page(0);
-        if (mPage)
-            mPoints = mPage->pageSizeF();
     }
-    bool IsUsable() const { return mPage && mPoints.width() >= 1 && mPoints.height() >= 1; }
+    bool IsUsable() const { return mPoints.width() >= 1 && mPoints.height() >= 1; }
     OSType FormatType() const override { return 'PDF '; }
     bool CanDecodeScaled() const override { return true; }
     OSStatus Size(SInt32, QSize& out) override
@@ -434,7 +430,7 @@ public:
         double dpiY = 72.0 * size.height() / mPoints.height();
         if (size.width() > kMaxSide || size.height() > kMaxSide)
             return memFullErr;
-        out = mPage->renderToImage(dpiX, dpiY);
+        out = mPage->Render(dpiX, dpiY);
         return out.isNull() ? codecErr : noErr;
     }
     SInt32 DrawsAllPixels(SInt32) override { return graphicsImporterDrawsAllPixels; }
@@ -446,8 +442,7 @@ public:
     }
 
 private:
-    std::unique_ptr<Poppler::Document> mDocument;
-    std::unique_ptr<Poppler::Page> mPage;
+    std::unique_ptr<PdfPage> mPage;
     QSizeF mPoints;
 };
 
@@ -1182,10 +1177,10 @@ OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_pt
     if (typeHint == 'qtif' || LooksLikeQuickTimeImage(data))
         return MakeQuickTimeImageSource(data, out);
     if (StartsWith(data, "%PDF", 4)) {
-        std::unique_ptr<Poppler::Document> document = Poppler::Document::loadFromData(data);
-        if (!document || document->isLocked() || document->numPages() < 1)
-            return codecBadDataErr;
-        auto pdf = std::make_unique<PdfSource>(std::move(document));
+        std::unique_ptr<PdfPage> page;
+        if (const OSStatus status = OpenPdfFirstPage(data, page); status != noErr)
+            return status;
+        auto pdf = std::make_unique<PdfSource>(std::move(page));
         if (!pdf->IsUsable())
             return codecBadDataErr;
         out = std::move(pdf);

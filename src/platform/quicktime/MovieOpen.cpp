@@ -12,13 +12,8 @@ namespace {
 const MovieOpeners& Openers()
 {
     static std::string error;
-    static const MovieOpeners* const openers = [] {
-        if (OrvexMovieOpeners)
-            return OrvexMovieOpeners(&gMaxDecodedImageBytes);
-        using Entry = const MovieOpeners* (*)(const std::atomic<qint64>*);
-        auto entry = reinterpret_cast<Entry>(ModuleEntry("orvex-movie", "OrvexMovieOpeners", error));
-        return entry ? entry(&gMaxDecodedImageBytes) : nullptr;
-    }();
+    static const MovieOpeners* const openers = ModuleTable(OrvexMovieOpeners, "orvex-movie", "OrvexMovieOpeners",
+        error, static_cast<const std::atomic<qint64>*>(&gMaxDecodedImageBytes));
     if (!openers)
         ThrowOSErr_(cantFindHandler, "movies cannot be read: " + error);
     return *openers;
