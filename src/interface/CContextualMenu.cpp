@@ -22,6 +22,7 @@ struct ContextualMenuState {
     bool pressAndHold = false;
     SInt32 pressAndHoldDelay = 0; // ticks
     QCursor cursor;
+    bool cursorLoaded = false; // read at its first use
 };
 
 ContextualMenuState& State()
@@ -354,7 +355,7 @@ void InitContextualMenuSupport()
 {
     State().exists = true;
     Tracker();
-    LoadContextualMenuCursor();
+    // The cursor is read at its first use: at start the image plugins are still loading.
 }
 
 bool HasContextualMenus()
@@ -369,10 +370,13 @@ void LoadContextualMenuCursor()
     reader.setAutoDetectImageFormat(false);
     const QImage image = reader.read();
     State().cursor = image.isNull() ? QCursor(Qt::ArrowCursor) : QCursor(QPixmap::fromImage(image), 1, 1);
+    State().cursorLoaded = true;
 }
 
 const QCursor& GetContextualMenuCursor()
 {
+    if (!State().cursorLoaded)
+        LoadContextualMenuCursor();
     return State().cursor;
 }
 
@@ -381,7 +385,7 @@ void SetContextualMenuCursor(QWidget* widget)
     if (!widget)
         widget = QApplication::widgetAt(QCursor::pos());
     if (widget)
-        widget->setCursor(State().cursor);
+        widget->setCursor(GetContextualMenuCursor());
 }
 
 void SetPressAndHold(bool on)
