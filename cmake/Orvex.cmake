@@ -7,6 +7,21 @@ function(orvex_library name)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
+# orvex_module(<target> <file> LOADED_BY <library> SOURCES ... DEPS ...): code that pulls in libraries
+# slower to load than the rest of the program's start, as a module that its first
+# use loads (Modules.h), kept beside the program and installed in lib/orvex.
+function(orvex_module target file)
+    cmake_parse_arguments(ARG "" "LOADED_BY" "SOURCES;DEPS" ${ARGN})
+    add_library(${target} MODULE ${ARG_SOURCES})
+    set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${file}
+        LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+    target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${target} PRIVATE ${ARG_DEPS})
+    target_link_options(${target} PRIVATE LINKER:--exclude-libs,ALL LINKER:--no-undefined)
+    add_dependencies(${ARG_LOADED_BY} ${target})
+    install(TARGETS ${target} LIBRARY DESTINATION lib/orvex)
+endfunction()
+
 # orvex_whole_test(<name> <environment>): runs test program <name> as a whole, every
 # test in one process: one start-up per program rather than per test, and a test that
 # leaks files or state into a later one fails.

@@ -4,17 +4,14 @@
 #include "CQTMovieMedia.h"
 #include "ExceptionCode.h"
 #include "LocalizedStrings.h"
+#include "MediaPlayback.h"
 #include "Preferences.h"
 #include "TextFormats.h"
 
-#include <QAudioOutput>
 #include <QFileInfo>
-#include <QMediaPlayer>
 #include <QPainter>
 #include <QPainterPath>
 #include <QUrl>
-#include <QVideoFrame>
-#include <QVideoSink>
 
 #include <algorithm>
 #include <cmath>
@@ -59,57 +56,47 @@ CMediaMovieView::CMediaMovieView(const SPaneInfo& info)
 
 void CMediaMovieView::InitMovieView()
 {
-    mPlayer = new QMediaPlayer(this);
-    mAudio = new QAudioOutput(this);
-    mSink = new QVideoSink(this);
-    mPlayer->setAudioOutput(mAudio);
-    mPlayer->setVideoSink(mSink);
-    QObject::connect(mSink, &QVideoSink::videoFrameChanged, this, [this](const QVideoFrame& frame) {
-        if (!frame.isValid())
-            return;
-        mFrame = frame.toImage();
+    mPlayer = NewMediaPlayback();
+    mPlayer->frameShown = [this](const QImage& frame) {
+        mFrame = frame;
         update();
-    });
-    QObject::connect(mPlayer, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
-        if (status == QMediaPlayer::EndOfMedia)
-            MediaEnded();
-    });
-    QObject::connect(mPlayer, &QMediaPlayer::playbackStateChanged, this, [this](QMediaPlayer::PlaybackState state) {
+    };
+    mPlayer->ended = [this] { MediaEnded(); };
+    mPlayer->playingChanged = [this](bool playing) {
         // Status comes often while playing, and once more when it stops.
-        if (state == QMediaPlayer::PlayingState) {
+        if (playing) {
             mEnded = false;
             StartRepeating(kPlayingInterval);
         }
         StatusUpdate();
         update();
-    });
+    };
 }
 
 CMediaMovieView::~CMediaMovieView()
 {
-    // The player goes before the sink and output it draws into.
-    if (mPlayer) {
-        mPlayer->disconnect(this);
-        mPlayer->stop();
-    }
-    if (mSink)
-        mSink->disconnect(this);
+    // The player stops and goes before the view its callbacks draw into.
+    mPlayer->frameShown = nullptr;
+    mPlayer->ended = nullptr;
+    mPlayer->playingChanged = nullptr;
+    mPlayer->Stop();
+    mPlayer.reset();
 }
 
 void CMediaMovieView::SetMedia(std::unique_ptr<CMedia> media, MediaViewOptions* options)
 {
     const bool changed = media.get() != mMedia.get();
-    mPlayer->stop();
+    mPlayer->Stop();
     mFrame = QImage();
     mScanning = false;
     mEnded = false;
     mDirection = 1;
-    mPlayer->setPlaybackRate(1.0);
+    mPlayer->SetPlaybackRate(1.0);
     mSource = SourceOf(media.get());
     mHasVideo = media && media->HasArea();
     mHasSound = media && media->HasSound();
     CMediaView::SetMedia(std::move(media), options);
-    mPlayer->setSource(mSource.isEmpty() ? QUrl() : QUrl::fromLocalFile(mSource));
+    mPlayer->SetSource(mSource.isEmpty() ? QUrl() : QUrl::fromLocalFile(mSource));
     if (!mMedia)
         return;
     ApplyVolume();
@@ -119,8 +106,8 @@ void CMediaMovieView::SetMedia(std::unique_ptr<CMedia> media, MediaViewOptions* 
 
 std::unique_ptr<CMedia> CMediaMovieView::DetachMedia()
 {
-    mPlayer->stop();
-    mPlayer->setSource(QUrl());
+    mPlayer->Stop();
+    mPlayer->SetSource(QUrl());
     mSource.clear();
     mFrame = QImage();
     return CMediaView::DetachMedia();
@@ -131,14 +118,14 @@ void CMediaMovieView::Play(bool play, SInt16 rate)
     if (!HasMovie())
         return;
     if (!play) {
-        mPlayer->pause();
+        mPlayer->Pause();
         return;
     }
     if (mEnded && rate > 0)
-        mPlayer->setPosition(0);
+        mPlayer->SetPosition(0);
     mEnded = false;
-    mPlayer->setPlaybackRate(double(rate));
-    mPlayer->play();
+    mPlayer->SetPlaybackRate(double(rate));
+    mPlayer->Play();
 }
 
 void CMediaMovieView::GoToStart()
@@ -151,7 +138,7 @@ void CMediaMovieView::GoToTime(SInt32 time)
     if (!HasMovie())
         return;
     mEnded = false;
-    mPlayer->setPosition(FromMovieTime(std::max<SInt32>(0, time)));
+    mPlayer->SetPosition(FromMovieTime(std::max<SInt32>(0, time)));
     // A stopped movie keeps telling where it is.
     if (!IsPlaying())
         StartRepeating(kPlayingInterval);
@@ -159,15 +146,15 @@ void CMediaMovieView::GoToTime(SInt32 time)
 
 bool CMediaMovieView::IsPlaying() const
 {
-    return mPlayer->playbackState() == QMediaPlayer::PlayingState;
+    return mPlayer->IsPlaying();
 }
 
 bool CMediaMovieView::IsMovieDone() const
 {
-    if (mEnded || mPlayer->mediaStatus() == QMediaPlayer::EndOfMedia)
+    if (mEnded || mPlayer->IsAtEnd())
         return true;
     // A player that could not open the file has nothing left to play.
-    return mPlayer->mediaStatus() == QMediaPlayer::InvalidMedia || mPlayer->error() != QMediaPlayer::NoError;
+    return mPlayer->HasFailed();
 }
 
 bool CMediaMovieView::IsReadyForNextSlide() const
@@ -177,7 +164,7 @@ bool CMediaMovieView::IsReadyForNextSlide() const
 
 SInt32 CMediaMovieView::GetCurrentTime() const
 {
-    return HasMovie() ? ToMovieTime(mPlayer->position()) : -1;
+    return HasMovie() ? ToMovieTime(mPlayer->Position()) : -1;
 }
 
 SInt32 CMediaMovieView::GetDuration() const
@@ -187,7 +174,7 @@ SInt32 CMediaMovieView::GetDuration() const
     auto* movie = dynamic_cast<CQTMovieMedia*>(mMedia.get());
     if (movie && MovieHasStreamingTrack(movie->GetMovie()))
         return -1;
-    const qint64 duration = mPlayer->duration();
+    const qint64 duration = mPlayer->Duration();
     if (duration > 0)
         return ToMovieTime(duration);
     // Before the player knows, the file's own duration.
@@ -218,18 +205,17 @@ void CMediaMovieView::ApplyVolume()
     float level = float(std::abs(volume)) / float(kFullVolume);
     if (mScanning)
         level /= 3.0f;
-    mAudio->setVolume(level);
-    mAudio->setMuted(volume <= 0);
+    mPlayer->SetVolume(level, volume <= 0);
 }
 
 float CMediaMovieView::GetOutputVolume() const
 {
-    return mAudio->volume();
+    return mPlayer->Volume();
 }
 
 bool CMediaMovieView::IsOutputMuted() const
 {
-    return mAudio->isMuted();
+    return mPlayer->IsMuted();
 }
 
 void CMediaMovieView::ApplyLooping()
@@ -237,7 +223,7 @@ void CMediaMovieView::ApplyLooping()
     // Back and forth turns round by hand at each end; plain looping is the player's.
     const bool loop = mOptions && mOptions->loopPlayback;
     const bool backAndForth = loop && mOptions->loopBackAndForth;
-    mPlayer->setLoops(loop && !backAndForth ? QMediaPlayer::Infinite : 1);
+    mPlayer->SetLoops(loop && !backAndForth ? MediaPlayback::kInfinite : 1);
 }
 
 void CMediaMovieView::MediaEnded()
@@ -248,11 +234,11 @@ void CMediaMovieView::MediaEnded()
         // before the end first, then let it run the other way.
         mDirection = SInt16(-mDirection);
         if (mDirection < 0)
-            mPlayer->setPosition(std::max<qint64>(0, mPlayer->duration() - 1));
+            mPlayer->SetPosition(std::max<qint64>(0, mPlayer->Duration() - 1));
         else
-            mPlayer->setPosition(0);
-        mPlayer->setPlaybackRate(double(mDirection));
-        mPlayer->play();
+            mPlayer->SetPosition(0);
+        mPlayer->SetPlaybackRate(double(mDirection));
+        mPlayer->Play();
         return;
     }
     mEnded = true;

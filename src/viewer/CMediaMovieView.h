@@ -5,9 +5,7 @@
 #include <QImage>
 #include <QString>
 
-class QAudioOutput;
-class QMediaPlayer;
-class QVideoSink;
+class MediaPlayback;
 
 // The media view of movies and sounds (class ID 'MeVi', pane ID 987): the medium
 // is played by a QMediaPlayer whose frames this view draws itself (through a
@@ -50,7 +48,7 @@ public:
     bool IsControllerVisible() const;
     // The last frame the player gave (null before the first).
     const QImage& GetVideoFrame() const { return mFrame; }
-    QMediaPlayer* GetPlayer() const { return mPlayer; }
+    MediaPlayback* GetPlayer() const { return mPlayer.get(); }
 
     bool ObeyCommand(CommandT command, void* ioParam) override;
     void FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark,
@@ -74,9 +72,7 @@ private:
     QRect ControllerRect() const;
     void Scan(SInt16 rate);
 
-    QMediaPlayer* mPlayer = nullptr;
-    QAudioOutput* mAudio = nullptr;
-    QVideoSink* mSink = nullptr;
+    std::unique_ptr<MediaPlayback> mPlayer;
     QString mSource;
     QImage mFrame;
     bool mHasVideo = false;

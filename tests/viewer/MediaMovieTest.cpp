@@ -1,5 +1,6 @@
 // Movies and sounds in the media window, played through Qt Multimedia with the
 // sound muted (no audio device is needed).
+#include "MediaPlayback.h"
 #include "CMediaMovieView.h"
 #include "CMediaNavigator.h"
 #include "LThread.h"
@@ -9,7 +10,6 @@
 #include "ViewerTest.h"
 
 #include <QElapsedTimer>
-#include <QMediaPlayer>
 
 namespace {
 class MovieTest : public ViewerTest {
@@ -86,7 +86,7 @@ TEST_F(MovieTest, ALoopingMovieGoesOnPastItsEnd)
     view->InsertItem(new CIndexItem(QUrl::fromLocalFile(MakeMovie())), kInsertAtEnd, false, false);
     CMediaMovieView* movie = MovieViewOf(OpenAt(1));
     ASSERT_TRUE(movie);
-    EXPECT_EQ(movie->GetPlayer()->loops(), QMediaPlayer::Infinite);
+    EXPECT_EQ(movie->GetPlayer()->Loops(), MediaPlayback::kInfinite);
     movie->Play(true);
     ASSERT_TRUE(WaitFor([&] { return movie->IsPlaying(); }, 5000));
     ProcessEventsFor(2600);
@@ -217,14 +217,14 @@ TEST_F(MovieTest, BackAndForthLoopingTurnsAtTheEndAndKeepsPlaying)
     ASSERT_TRUE(movie);
     movie->Play(true);
     ASSERT_TRUE(WaitFor([&] { return movie->IsPlaying(); }, 5000));
-    ASSERT_TRUE(WaitFor([&] { return movie->GetPlayer()->playbackRate() < 0; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return movie->GetPlayer()->PlaybackRate() < 0; }, 5000));
     // Backwards from the end: the time goes down.
     const SInt32 turned = movie->GetCurrentTime();
     ProcessEventsFor(500);
     EXPECT_LT(movie->GetCurrentTime(), turned);
     EXPECT_FALSE(movie->IsReadyForNextSlide());
     // At the start it turns forwards again.
-    EXPECT_TRUE(WaitFor([&] { return movie->GetPlayer()->playbackRate() > 0; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return movie->GetPlayer()->PlaybackRate() > 0; }, 5000));
     EXPECT_TRUE(movie->IsPlaying());
     movie->Play(false);
 }

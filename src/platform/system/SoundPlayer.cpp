@@ -1,9 +1,9 @@
 #include "SoundPlayer.h"
 
 #include "FileErrors.h"
+#include "MediaPlayback.h"
 
 #include <QFile>
-#include <QSoundEffect>
 
 // The sounds are compiled into the bundle resources of the platform layer.
 static void InitSoundResources()
@@ -30,6 +30,7 @@ bool SoundPlayer::Exists()
 }
 
 SoundPlayer::SoundPlayer() = default;
+SoundPlayer::~SoundPlayer() = default;
 
 QUrl SoundPlayer::SoundResourceUrl(SInt16 id)
 {
@@ -46,9 +47,10 @@ OSStatus SoundPlayer::Play(const QUrl& wavFile)
     QString local = wavFile.scheme() == QLatin1String("qrc") ? QLatin1Char(':') + wavFile.path() : wavFile.toLocalFile();
     if (!QFile::exists(local))
         return fnfErr;
-    mEffect = std::make_unique<QSoundEffect>();
-    mEffect->setSource(wavFile);
-    mEffect->play();
+    mEffect = NewSoundEffect();
+    if (!mEffect)
+        return noErr; // no multimedia: silent, as without an audio device
+    mEffect->Play(wavFile);
     mCurrent = wavFile;
     return noErr;
 }
@@ -56,7 +58,7 @@ OSStatus SoundPlayer::Play(const QUrl& wavFile)
 void SoundPlayer::Stop()
 {
     if (mEffect)
-        mEffect->stop();
+        mEffect->Stop();
     mEffect.reset();
     mCurrent.clear();
 }

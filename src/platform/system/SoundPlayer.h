@@ -6,7 +6,7 @@
 
 #include <memory>
 
-class QSoundEffect;
+class SoundEffect;
 
 // The one sound player: a sound plays asynchronously, a new one stops the one before.
 // With no audio device the sounds are silent; nobody is told.
@@ -26,6 +26,7 @@ public:
 
 private:
     SoundPlayer();
-    std::unique_ptr<QSoundEffect> mEffect;
+    ~SoundPlayer();
+    std::unique_ptr<SoundEffect> mEffect;
     QUrl mCurrent;
 };
