@@ -35,6 +35,7 @@ CIndexItem* CCacheTask::NextItem()
     TaskOwnerView* owner = GetOwner();
     while (owner && (owner->GetModel().IsBusy() || owner->IsHeldBack() || owner->GetModel().IsUpdating())) {
         HideProgressPane();
+        mCountShown = false;
         SInt32 pending = CountItems();
         SInt32 zero = 0;
         Broadcast(msg_CachePending, &pending);
@@ -47,9 +48,13 @@ CIndexItem* CCacheTask::NextItem()
     if (CountItems() < 2) {
         TellPending(msg_ItemsChanged);
         HideProgressPane();
+        mCountShown = false;
         SInt32 zero = 0;
         Broadcast(msg_ViewStateChanged, &zero);
-    } else {
+    } else if (!mCountShown) {
+        // Then the count follows at each yield: shown for every item, it cost
+        // more than entering the items of an opening index.
+        mCountShown = true;
         ShowCount();
         ShowProgress(0.1);
     }
@@ -79,6 +84,7 @@ void CCacheTask::RunTask()
             }
         }
         HideProgressPane();
+        mCountShown = false;
         TellPending(msg_ItemsChanged);
     }
 }

@@ -23,4 +23,5 @@ private:
     void ShowCount();
 
     SInt32 mDone = 0;
+    bool mCountShown = false;
 };
