@@ -9,9 +9,11 @@
 #include "CIndexItem.h"
 #include "CIndexPackage.h"
 #include "CReadIndexPackageTask.h"
+#include "FieldKeys.h"
 #include "IndexDbRecord.h"
 #include "ItemArena.h"
 #include "LStream.h"
+#include "LThread.h"
 #include "URegistrar.h"
 
 #include <QApplication>
@@ -146,6 +148,31 @@ void BM_OpenAgainstReadAndParse(benchmark::State& state)
     state.counters["file_bytes_per_item"] = double(Index().size) / kItems;
 }
 BENCHMARK(BM_OpenAgainstReadAndParse)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+// What an opened item holds before and after a quick search in the headline,
+// which looks at every item's caption: at most a tenth more.
+void BM_BytesAfterAQuickSearch(benchmark::State& state)
+{
+    for (auto _ : state) {
+        CloseOpened();
+        OpenThroughTheReadTask();
+        const double before = double(HeldBytes());
+        // The search runs as a task of its own beside those the view keeps.
+        const SInt32 others = LThread::CountThreads();
+        gOpened.view->StartQuickSearch(kFieldHeadline, QStringLiteral("dawn"));
+        const bool ended = LThread::RunUntil([others] { return LThread::CountThreads() <= others; }, 120000);
+        const double grown = (double(HeldBytes()) - before) / kItems;
+        const SInt32 found = gOpened.view->GetModel().CountItems();
+        CheckTarget("the quick search ended and found every item", ended && found == kItems, std::to_string(found) + " found");
+        char detail[96];
+        std::snprintf(detail, sizeof detail, "%.0f bytes an item more than the %.0f an opened item holds (target <= 10%%)",
+            grown, gBytesPerItem);
+        CheckTarget("bytes an item after a quick search", gBytesPerItem > 0 && grown <= 0.1 * gBytesPerItem, detail);
+        state.counters["bytes_per_item_grown"] = grown;
+        CloseOpened();
+    }
+}
+BENCHMARK(BM_BytesAfterAQuickSearch)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

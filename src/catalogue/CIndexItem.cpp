@@ -870,6 +870,26 @@ QUrl CIndexItem::GetRemoteURL()
     return mRare ? mRare->remoteURL : QUrl();
 }
 
+const CANPAInfo* CIndexItem::PeekCaptionInfo()
+{
+    if (mCaption || !mStored || !mStored->HasCaption())
+        return GetCaptionInfo();
+    // Items are looked at on the GUI thread only; the sequence number is never reused.
+    static UInt64 peekedItem = 0;
+    static std::unique_ptr<CANPAInfo> peeked;
+    if (peekedItem != mSequenceNumber || !peeked) {
+        peeked.reset();
+        peekedItem = 0;
+        try {
+            peeked = std::make_unique<CANPAInfo>(mStored->CaptionBytes());
+        } catch (const ExceptionCode& e) {
+            ThrowOSErr_(err_NilPointer, "caption block does not parse: " + e.Context());
+        }
+        peekedItem = mSequenceNumber;
+    }
+    return peeked.get();
+}
+
 CANPAInfo* CIndexItem::GetCaptionInfo()
 {
     return GetLazyPart(mCaption, [&] {

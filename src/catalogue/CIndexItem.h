@@ -262,6 +262,11 @@ public:
     const QByteArray* GetAlias();
     QUrl GetRemoteURL();
     CANPAInfo* GetCaptionInfo();
+    // The caption for a look that keeps nothing (a search): an item holding its
+    // record's caption block unparsed is answered from a copy parsed for the
+    // last item looked at, and keeps only the block. Otherwise GetCaptionInfo.
+    // The answer is good until the next look at another item.
+    const CANPAInfo* PeekCaptionInfo();
     UserData* GetUserData();
     CEXIFInfo* GetEXIFInfo();
     MediaImageInfo* GetImageInfo();

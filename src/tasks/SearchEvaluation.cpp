@@ -42,9 +42,11 @@ auto ReadQuietly(CIndexItem& item, F&& getter) -> decltype(getter())
     return result;
 }
 
-CANPAInfo* CaptionOf(CIndexItem& item)
+// A search looks at a caption and keeps nothing of it: 100,000 parsed captions
+// would more than double what the index holds.
+const CANPAInfo* CaptionOf(CIndexItem& item)
 {
-    return ReadQuietly(item, [&] { return item.GetCaptionInfo(); });
+    return ReadQuietly(item, [&] { return item.PeekCaptionInfo(); });
 }
 
 CEXIFInfo* EXIFOf(CIndexItem& item)

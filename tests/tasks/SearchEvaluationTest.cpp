@@ -4,6 +4,7 @@
 #include "ExceptionCode.h"
 #include "CIndexItem.h"
 #include "FieldKeys.h"
+#include "IndexDbRecord.h"
 #include "MacDates.h"
 #include "PropertyList.h"
 #include "SearchDuplicates.h"
@@ -21,6 +22,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <malloc.h>
 #include <memory>
 
 namespace {
@@ -296,4 +298,37 @@ TEST(SearchEvaluationTest, PixelReductionsFindTheSamePictureAtAnotherSize)
     EXPECT_TRUE(ArePixelsAlike(one, MakePixelSignature(picture.scaled(150, 100))));
     EXPECT_FALSE(ArePixelsAlike(one, MakePixelSignature(other)));
     EXPECT_FALSE(ArePixelsAlike(one, MakePixelSignature(picture.copy(0, 0, 200, 200))));
+}
+
+// A search looks at the captions items hold as their records' blocks and keeps none
+// of them parsed, so what the items hold does not grow; a caption changed since is
+// the one searched.
+TEST(SearchEvaluationTest, CaptionsLookedAtBySearchingAreNotKept)
+{
+    constexpr int kItems = 2000;
+    const QByteArray version("\x1C\x02\x00\x00\x02\x00\x04", 7);
+    std::vector<std::unique_ptr<CIndexItem>> items;
+    for (int i = 0; i < kItems; ++i) {
+        IndexDbRecord record;
+        record.name = "IMG_" + QByteArray::number(i) + ".JPG";
+        record.fileURL = "file:///nowhere/" + *record.name;
+        record.fields = CatalogueFields {'JPEG', 1, 3000000000u, 3000000000u, 3000000000u, i + 1, 0};
+        const QByteArray text = i % 2 ? "harbour" : "beach";
+        record.caption = version + QByteArray("\x1C\x02\x78\x00", 4) + char(text.size()) + text;
+        items.push_back(std::make_unique<CIndexItem>(record, nullptr));
+    }
+    const auto held = [] { return SInt64(mallinfo2().uordblks); };
+    const SInt64 before = held();
+    int found = 0;
+    for (auto& item : items)
+        found += Matches(*item, kFieldCaption, kSelectorContains, QStringLiteral("BEACH")) ? 1 : 0;
+    EXPECT_EQ(found, kItems / 2);
+    EXPECT_LT(held() - before, 16 * kItems) << "bytes the items kept after the search";
+
+    auto changed = std::make_unique<CANPAInfo>();
+    changed->SetCaption("dunes");
+    items[0]->SetCaptionInfo(std::move(changed));
+    EXPECT_TRUE(Matches(*items[0], kFieldCaption, kSelectorIs, QStringLiteral("dunes")));
+    EXPECT_FALSE(Matches(*items[0], kFieldCaption, kSelectorContains, QStringLiteral("beach")));
+    EXPECT_TRUE(Matches(*items[2], kFieldCaption, kSelectorContains, QStringLiteral("beach")));
 }
