@@ -797,6 +797,16 @@ bool CIndexDoc::ObeyCommand(CommandT command, void* ioParam)
     case cmd_HideSource:
         IsSourceViewShown() ? HideSourceView() : ShowSourceView();
         return true;
+    case cmd_BothSidePanes:
+        ShowSourceView();
+        ShowOrganizerView();
+        LCommander::SetUpdateCommandStatus(true);
+        return true;
+    case cmd_NoSidePanes:
+        HideSourceView();
+        HideOrganizerView();
+        LCommander::SetUpdateCommandStatus(true);
+        return true;
     case cmd_OpenSelected:
         GetWindow()->Select();
         mIndexView->OpenSelectedItem();
@@ -874,6 +884,14 @@ void CIndexDoc::FindCommandStatus(
         outEnabled = true;
         mark(IsSourceViewShown());
         break;
+    case cmd_BothSidePanes:
+        outEnabled = true;
+        mark(IsSourceViewShown() && IsOrganizerViewShown());
+        break;
+    case cmd_NoSidePanes:
+        outEnabled = true;
+        mark(!IsSourceViewShown() && !IsOrganizerViewShown());
+        break;
     case 1010:
     case 1016:
         outEnabled = mIndexView->CountSelectedItems() > 0;
@@ -911,7 +929,7 @@ void CIndexDoc::FindCommandStatus(
         outEnabled = false;
         break;
     case kCmdListView:
-        outEnabled = false;
+        outEnabled = mListView != nullptr;
         mark(mListViewPane->isVisibleTo(GetWindow()));
         break;
     case kCmdThumbnailView:

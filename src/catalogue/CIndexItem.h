@@ -349,6 +349,9 @@ public:
     QPixmap MakeDragImage(const QRect& cell, const IndexViewServices& view, int count, QPoint& outHotSpot);
     // The list view's row: one column's data, or an edited text taken back.
     OSStatus GetSetItemData(DataBrowserPropertyID property, DataBrowserItemData& data, bool setValue) override;
+    // The same for a cell `width` pixels wide (narrow cells show short forms), with no
+    // browser holding the row: the list view that shows the index model's table.
+    OSStatus GetSetCellData(DataBrowserPropertyID property, DataBrowserItemData& data, bool setValue, int width);
 
     // Adds the flag bits of an EXIF orientation (only adds).
     void ApplyOrientationFlags(SInt32 orientation);

@@ -478,6 +478,11 @@ OSStatus CIndexItem::GetSetItemData(DataBrowserPropertyID property, DataBrowserI
     LDataBrowser* browser = GetOwningBrowser();
     if (!browser)
         return noErr;
+    return GetSetCellData(property, data, setValue, BrowserColumnWidth(browser, property));
+}
+
+OSStatus CIndexItem::GetSetCellData(DataBrowserPropertyID property, DataBrowserItemData& data, bool setValue, int width)
+{
     const SInt32 key = SInt32(property);
     return CatchCode([&] {
         if (setValue) {
@@ -496,18 +501,14 @@ OSStatus CIndexItem::GetSetItemData(DataBrowserPropertyID property, DataBrowserI
             return;
         }
         data.editable = IsFieldEditable(key);
-        const int width = BrowserColumnWidth(browser, property);
         const QString text = CopyFieldString(key, kFieldTextPlaceholder);
         switch (key) {
         case kFieldName:
-            if (GetPrefBoolean(QStringLiteral("ListViewShowThumbnails"))) {
-                if (Offscreen* display = GetDisplayPicture())
-                    data.icon = MakeIconFamily(display->Image());
-                else
-                    ThrowOSErr_(err_NilPointer, "no thumbnail for the row");
-            } else {
+            // A row whose thumbnail is not in yet shows the file's icon, and its name.
+            if (Offscreen* display = GetPrefBoolean(QStringLiteral("ListViewShowThumbnails")) ? GetDisplayPicture() : nullptr)
+                data.icon = MakeIconFamily(display->Image());
+            else
                 data.icon = GetIcon();
-            }
             // The list always shows the whole name.
             data.value = CopyFieldString(key, kFieldTextFullName);
             if (data.value.toString().isEmpty())

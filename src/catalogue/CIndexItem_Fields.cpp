@@ -604,7 +604,8 @@ QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
         }
         case kFieldTotalSize: text = FormatByteSize(GetTotalSize()); break;
         case kFieldKind:
-            if (GetFileTypeCode() == 'RAW ') {
+            // The camera's description needs the raw file opened: never while a row draws.
+            if (GetFileTypeCode() == 'RAW ' && ((mRare && mRare->rawKindText) || !StDrawingItems::Active())) {
                 if (!mRare || !mRare->rawKindText)
                     MakeRare().rawKindText = CopyRAWFileDescription(GetURL());
                 text = *mRare->rawKindText;

@@ -423,6 +423,13 @@ void CIndexModel::MirrorSelection()
     mMirroring = false;
 }
 
+void CIndexModel::SetTableColumns(
+    std::vector<SInt32> fieldKeys, std::vector<QString> titles, std::vector<Qt::Alignment> alignments)
+{
+    mTable.SetColumns(std::move(fieldKeys), std::move(titles), std::move(alignments));
+    MirrorSelection();
+}
+
 void CIndexModel::MirrorSelectionLater()
 {
     if (mMirrorPending)

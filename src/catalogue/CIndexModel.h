@@ -121,6 +121,10 @@ public:
 
     // --- Qt's item views ---------------------------------------------------------------
     IndexItemTableModel& ItemTable() { return mTable; }
+    // The table's columns (field keys, header titles and alignments); the
+    // selection shows again once the table is reset.
+    void SetTableColumns(std::vector<SInt32> fieldKeys, std::vector<QString> titles = {},
+        std::vector<Qt::Alignment> alignments = {});
     QItemSelectionModel& SelectionModel() { return mTable.SelectionModel(); }
 
     // --- Filter -----------------------------------------------------------------------

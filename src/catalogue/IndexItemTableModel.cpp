@@ -44,9 +44,23 @@ QVariant IndexItemTableModel::data(const QModelIndex& index, int role) const
 
 QVariant IndexItemTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= int(mColumns.size()))
+    if (orientation != Qt::Horizontal || section < 0 || section >= int(mColumns.size()))
         return {};
+    if (role == Qt::TextAlignmentRole && size_t(section) < mAlignments.size())
+        return QVariant::fromValue(mAlignments[size_t(section)] | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole)
+        return {};
+    if (size_t(section) < mTitles.size())
+        return mTitles[size_t(section)];
     return CopyFieldName(mColumns[size_t(section)]);
+}
+
+Qt::ItemFlags IndexItemTableModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() < int(mColumns.size()) && IsFieldEditable(mColumns[size_t(index.column())]))
+        flags |= Qt::ItemIsEditable;
+    return flags;
 }
 
 void IndexItemTableModel::sort(int column, Qt::SortOrder order)
@@ -57,8 +71,16 @@ void IndexItemTableModel::sort(int column, Qt::SortOrder order)
 
 void IndexItemTableModel::SetColumns(std::vector<SInt32> fieldKeys)
 {
+    SetColumns(std::move(fieldKeys), {}, {});
+}
+
+void IndexItemTableModel::SetColumns(
+    std::vector<SInt32> fieldKeys, std::vector<QString> titles, std::vector<Qt::Alignment> alignments)
+{
     beginResetModel();
     mColumns = std::move(fieldKeys);
+    mTitles = std::move(titles);
+    mAlignments = std::move(alignments);
     endResetModel();
 }
 

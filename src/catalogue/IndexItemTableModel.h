@@ -28,10 +28,16 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // A cell of a field the item lets the user change can be edited in place.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
     void sort(int column, Qt::SortOrder order) override;
 
-    // The field keys shown as columns (4001, the name, by default).
+    // The field keys shown as columns (4001, the name, by default), titled with
+    // their field names. A change resets the table: the index model shows its
+    // selection again afterwards (CIndexModel::SetTableColumns).
     void SetColumns(std::vector<SInt32> fieldKeys);
+    // The same with the header's own titles and alignments (one per key).
+    void SetColumns(std::vector<SInt32> fieldKeys, std::vector<QString> titles, std::vector<Qt::Alignment> alignments);
     const std::vector<SInt32>& GetColumns() const { return mColumns; }
 
     CIndexItem* ItemAt(const QModelIndex& index) const;
@@ -55,6 +61,8 @@ private:
 
     CIndexModel& mModel;
     std::vector<SInt32> mColumns;
+    std::vector<QString> mTitles; // empty: the field names
+    std::vector<Qt::Alignment> mAlignments;
     QItemSelectionModel mSelection;
     QModelIndexList mMovedIndexes;
     std::vector<const CIndexItem*> mMovedItems;

@@ -404,6 +404,10 @@ public:
     void ToggleRange(SInt32 first, SInt32 last);
     // Clears every selected item of the current list; 3002 when any changed.
     void DeselectAll();
+    // An edited field text taken into the item (the grid's and the list's in-place
+    // edits): an emptied name or an unchanged text changes nothing, a failure is
+    // reported and leaves the field as it was.
+    void ApplyFieldEdit(CIndexItem* item, SInt32 key, const QString& text);
     // Selects every item of the current list; 3002 when any changed.
     void SelectAll();
     SInt32 GetLastSelectedIndex() const;

@@ -1,5 +1,7 @@
 #include "CIndexViewDocument.h"
 
+#include "CIndexListView.h"
+
 #include "PrefKeys.h"
 
 #include "CCriteria.h"
@@ -263,6 +265,7 @@ void RegisterIndexWindowClasses()
     RegisterIndexPrintClasses();
     RegisterPlacardClasses();
     RegisterIndexWindowPaneClasses();
+    RegisterIndexListViewClass();
     // Panes of the index window whose own classes are still to come: an empty view
     // holds their place, and a later registration of the real class replaces it.
     for (ClassIDT classID : { ClassIDT('InLv'), ClassIDT('FbLv'), ClassIDT('MdLv') }) {

@@ -186,8 +186,13 @@ void CIndexView::ApplyRename(const QString& edited)
     mRenameHiddenExtension.clear();
     const SInt32 key = GetColumnAt(mRenameColumn);
     mRenameItem = nullptr;
+    ApplyFieldEdit(item, key, key == kFieldName && edited.trimmed().isEmpty() ? QString() : text);
+}
+
+void CIndexView::ApplyFieldEdit(CIndexItem* item, SInt32 key, const QString& text)
+{
     // An emptied name is no name: the item keeps the one it has.
-    if (!item || GetIndexOfItem(item) == 0 || (key == kFieldName && edited.trimmed().isEmpty())) {
+    if (!item || GetIndexOfItem(item) == 0 || (key == kFieldName && text.trimmed().isEmpty())) {
         BroadcastState(1);
         return;
     }

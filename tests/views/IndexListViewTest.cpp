@@ -1,0 +1,255 @@
+// The index list view in the real index window, over the document's index model.
+
+#include "CIndexListView.h"
+
+#include "CIndexDoc.h"
+#include "CIndexItem.h"
+#include "CIndexModel.h"
+#include "CIndexView.h"
+#include "ErrorCodes.h"
+#include "FieldKeys.h"
+#include "IndexWindowTest.h"
+#include "LMenuBar.h"
+#include "LWindow.h"
+#include "Offscreen.h"
+#include "LocalizedStrings.h"
+#include "Preferences.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QImage>
+#include <QTreeView>
+
+namespace {
+
+class IndexListViewTest : public IndexWindowTest {
+protected:
+    void SetUp() override
+    {
+        IndexWindowTest::SetUp();
+        SetPrefValue("ListViewColumns", QVariant());
+        SetPrefBoolean("SaveViewSettingsCloseWindow", false);
+    }
+
+    CIndexDoc* MakeDoc(const QStringList& names)
+    {
+        auto* doc = new CIndexDoc(nullptr, {}, false, false);
+        for (const QString& name : names) {
+            auto* item = new CIndexItem(QUrl("http://example.org/" + name));
+            QImage picture(64, 48, QImage::Format_RGB32);
+            picture.fill(QColor::fromHsv(int(qHash(name) % 360), 120, 200));
+            item->SetDisplayPicture(std::make_unique<Offscreen>(picture));
+            doc->GetIndexView()->InsertItem(item, kInsertAtEnd, false, true);
+        }
+        return doc;
+    }
+    static CIndexListView* ListOf(CIndexDoc* doc) { return dynamic_cast<CIndexListView*>(doc->GetListViewPane()); }
+    static CIndexView* ViewOf(CIndexDoc* doc) { return dynamic_cast<CIndexView*>(doc->GetIndexViewPane()); }
+    // The names the list shows, top to bottom.
+    static QStringList ShownNames(CIndexListView* list)
+    {
+        QStringList names;
+        QAbstractItemModel* model = list->GetControlRef()->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            names << model->index(row, 0).data().toString();
+        return names;
+    }
+};
+
+} // namespace
+
+TEST_F(IndexListViewTest, TheThirteenDefaultColumnsStandInForAMissingOrUnreadableStoredList)
+{
+    const std::vector<SInt32> twoColumns { 4001, 4004 };
+    struct Case {
+        const char* what;
+        QVariant stored;
+        std::vector<SInt32> expected;
+    } cases[] = {
+        { "no preference", QVariant(), DefaultIndexListColumns() },
+        { "no COLUMNS", QVariantMap { { "WIDTHS", QVariantList { 100 } } }, DefaultIndexListColumns() },
+        { "COLUMNS not an array", QVariantMap { { "COLUMNS", "4001" } }, DefaultIndexListColumns() },
+        { "a column that is no number", QVariantMap { { "COLUMNS", QVariantList { 4001, "name" } } },
+            DefaultIndexListColumns() },
+        { "an empty list", QVariantMap { { "COLUMNS", QVariantList {} } }, DefaultIndexListColumns() },
+        { "two good columns", QVariantMap { { "COLUMNS", QVariantList { 4001, 4004 } } }, twoColumns },
+    };
+    for (const Case& c : cases) {
+        SetPrefValue("ListViewColumns", c.stored);
+        CIndexDoc* doc = MakeDoc({});
+        EXPECT_EQ(ListOf(doc)->GetFieldColumns(), c.expected) << c.what;
+        delete doc;
+    }
+    EXPECT_EQ(DefaultIndexListColumns(),
+        (std::vector<SInt32> { 4001, 5001, 5002, 4004, 4003, 4015, 6001, 6016, 6017, 4212, 4204, 4205, 4017 }));
+}
+
+TEST_F(IndexListViewTest, ColumnsKeepAtLeastOneAndMirrorTheirSortItemsInTheIndexMenuOnce)
+{
+    LMenuBar bar(128);
+    SetPrefValue("ListViewColumns", QVariantMap { { "COLUMNS", QVariantList { 4001, 4004 } } });
+    CIndexDoc* doc = MakeDoc({ "a.jpg" });
+    CIndexListView* list = ListOf(doc);
+    LMenu* menu = bar.FetchMenu(kMenuIndex);
+    ASSERT_TRUE(menu);
+    const SInt16 itemsBefore = menu->CountItems();
+    // Sort items follow the menu's four leading items, in column order.
+    EXPECT_EQ(menu->IndexFromCommand(4001 + kSortCommandOffset), 5);
+    EXPECT_EQ(menu->IndexFromCommand(4004 + kSortCommandOffset), 6);
+    EXPECT_EQ(menu->Item(5)->text, CopyLocalizedString("602:2") + CopyFieldName(4001));
+
+    // A second window's list finds its items there already.
+    CIndexDoc* other = MakeDoc({});
+    EXPECT_EQ(menu->CountItems(), itemsBefore);
+
+    list->RemoveColumn(4004);
+    EXPECT_EQ(menu->IndexFromCommand(4004 + kSortCommandOffset), 0);
+    try {
+        list->RemoveColumn(4001);
+        ADD_FAILURE() << "the last column went";
+    } catch (const ExceptionCode& e) {
+        EXPECT_EQ(e.Code(), kMsgListView);
+    }
+    EXPECT_EQ(list->GetFieldColumns(), std::vector<SInt32> { 4001 });
+    EXPECT_NE(menu->IndexFromCommand(4001 + kSortCommandOffset), 0);
+    EXPECT_EQ(doc->GetModel().ItemTable().GetColumns(), std::vector<SInt32> { 4001 });
+    // The field command adds the column back; a key without a name is refused.
+    list->ObeyCommand(4004, nullptr);
+    EXPECT_TRUE(list->HasFieldColumn(4004));
+    EXPECT_EQ(ThrownCode([&] { list->AddFieldColumn(3999); }), err_NilPointer);
+    delete other;
+}
+
+TEST_F(IndexListViewTest, TheListAndTheGridShowOneSelection)
+{
+    CIndexDoc* doc = MakeDoc({ "a.jpg", "b.jpg", "c.jpg", "d.jpg" });
+    doc->ObeyCommand(kCmdListView, nullptr);
+    CIndexListView* list = ListOf(doc);
+    CIndexView* view = ViewOf(doc);
+    QItemSelectionModel* shown = list->GetControlRef()->selectionModel();
+    ASSERT_EQ(shown, &doc->GetModel().SelectionModel());
+
+    // A click in the list selects the item for the grid.
+    list->GetControlRef()->setCurrentIndex(list->GetControlRef()->model()->index(1, 0));
+    EXPECT_TRUE(doc->GetModel().IsSelected(2));
+    EXPECT_EQ(view->CountSelectedItems(), 1);
+    // The grid's selection shows in the list.
+    view->SelectIndex(4);
+    EXPECT_TRUE(shown->isRowSelected(3, {}));
+    EXPECT_EQ(list->CountItems(kDataBrowserItemIsSelected), 2);
+    // Select All from the list selects every item; Escape clears it.
+    list->ObeyCommand(cmd_SelectAll, nullptr);
+    EXPECT_EQ(view->CountSelectedItems(), 4);
+    EventRecord escape {};
+    escape.message = 27;
+    list->HandleKeyPress(escape);
+    EXPECT_EQ(view->CountSelectedItems(), 0);
+}
+
+TEST_F(IndexListViewTest, AHeaderClickSortsTheIndexUpThenDown)
+{
+    CIndexDoc* doc = MakeDoc({ "b.jpg", "a.jpg", "c.jpg" });
+    SetPrefBoolean("ShowFileExtension", true);
+    doc->ObeyCommand(kCmdListView, nullptr);
+    CIndexListView* list = ListOf(doc);
+    list->HeaderClicked(0);
+    EXPECT_EQ(ShownNames(list), (QStringList { "a.jpg", "b.jpg", "c.jpg" }));
+    EXPECT_EQ(list->GetControlRef()->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+    list->HeaderClicked(0);
+    EXPECT_EQ(ShownNames(list), (QStringList { "c.jpg", "b.jpg", "a.jpg" }));
+    EXPECT_EQ(list->GetControlRef()->header()->sortIndicatorSection(), 0);
+    EXPECT_EQ(list->GetControlRef()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    // The grid shows the same order.
+    EXPECT_EQ(doc->GetModel().ItemAt(1)->CopyFieldString(kFieldName, kFieldTextFullName), "c.jpg");
+    // The sort command marks its field.
+    Boolean enabled = false, usesMark = false;
+    UInt16 mark = 0;
+    Str255 name;
+    list->FindCommandStatus(4001 + kSortCommandOffset, enabled, usesMark, mark, name);
+    EXPECT_TRUE(enabled);
+    EXPECT_EQ(mark, checkMark);
+}
+
+TEST_F(IndexListViewTest, ItemsInsertedWhileShownAppearAtAnySizeAndAReloadLeavesTheSelectionAlone)
+{
+    CIndexDoc* doc = MakeDoc({});
+    doc->ObeyCommand(kCmdListView, nullptr);
+    CIndexListView* list = ListOf(doc);
+    for (int i = 1; i <= 60; ++i)
+        doc->GetIndexView()->InsertItem(
+            new CIndexItem(QUrl(QStringLiteral("http://example.org/%1.jpg").arg(i))), kInsertAtEnd, false, true);
+    EXPECT_EQ(list->GetControlRef()->model()->rowCount(), 60);
+
+    CIndexView* view = ViewOf(doc);
+    for (SInt32 index = 1; index <= 60; index += 2)
+        view->SelectIndex(index);
+    int changes = 0;
+    QObject::connect(&doc->GetModel().SelectionModel(), &QItemSelectionModel::selectionChanged, [&] { ++changes; });
+    list->ReloadItems(true);
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(list->CountItems(kDataBrowserItemIsSelected), 30);
+}
+
+TEST_F(IndexListViewTest, ColumnsGoToSettingsAndToTheDefaultAndComeBack)
+{
+    CIndexDoc* doc = MakeDoc({ "a.jpg" });
+    CIndexListView* list = ListOf(doc);
+    list->RemoveAllColumns();
+    list->AddFieldColumn(4004);
+    list->AddFieldColumn(4001);
+    list->ObeyCommand(4001 + kSortCommandOffset, nullptr);
+    QVariantMap settings;
+    list->WriteSettings(settings, false);
+    const QVariantMap state = settings.value("ListViewColumns").toMap();
+    EXPECT_EQ(state.value("COLUMNS").toList(), (QVariantList { 4004, 4001 }));
+    EXPECT_EQ(state.value("SORTCOLUMN").toInt(), 4001);
+
+    CIndexDoc* other = MakeDoc({});
+    ListOf(other)->ReadSettings(settings, false);
+    EXPECT_EQ(ListOf(other)->GetFieldColumns(), (std::vector<SInt32> { 4004, 4001 }));
+    // Settings without a column list leave the columns alone.
+    ListOf(other)->ReadSettings(QVariantMap { { "ListViewColumns", QVariantMap {} } }, false);
+    EXPECT_EQ(ListOf(other)->GetFieldColumns().size(), 2u);
+
+    list->SaveSettingsAsDefaults();
+    CIndexDoc* third = MakeDoc({});
+    EXPECT_EQ(ListOf(third)->GetFieldColumns(), (std::vector<SInt32> { 4004, 4001 }));
+}
+
+TEST_F(IndexListViewTest, ViewAsListAndTheSidePaneCommandsShowWhatTheySay)
+{
+    CIndexDoc* doc = MakeDoc({ "harbour.jpg", "boats.jpg", "market.jpg" });
+    doc->ShowWindow();
+    QApplication::processEvents();
+    CIndexListView* list = ListOf(doc);
+    const QRect frame = list->geometry();
+    Boolean enabled = false, usesMark = false;
+    UInt16 mark = 0;
+    Str255 name;
+    doc->FindCommandStatus(kCmdListView, enabled, usesMark, mark, name);
+    EXPECT_TRUE(enabled);
+
+    doc->ObeyCommand(kCmdListView, nullptr);
+    QApplication::processEvents();
+    EXPECT_TRUE(list->isVisibleTo(doc->GetWindow()));
+    EXPECT_EQ(list->GetControlRef()->model()->rowCount(), 3);
+    EXPECT_EQ(list->geometry().topLeft(), frame.topLeft()); // shown where it was laid out, never moved aside
+
+    doc->ObeyCommand(cmd_NoSidePanes, nullptr);
+    EXPECT_FALSE(doc->IsSourceViewShown());
+    EXPECT_FALSE(doc->IsOrganizerViewShown());
+    doc->FindCommandStatus(cmd_NoSidePanes, enabled, usesMark, mark, name);
+    EXPECT_EQ(mark, checkMark);
+    doc->ObeyCommand(cmd_BothSidePanes, nullptr);
+    EXPECT_TRUE(doc->IsSourceViewShown());
+    EXPECT_TRUE(doc->IsOrganizerViewShown());
+    QApplication::processEvents();
+    EXPECT_TRUE(doc->GetWindow()->GetShell()->grab().save(
+        QDir(QCoreApplication::applicationDirPath()).filePath("index-list-window.png")));
+
+    doc->ObeyCommand(kCmdThumbnailView, nullptr);
+    EXPECT_FALSE(list->isVisibleTo(doc->GetWindow()));
+    EXPECT_FALSE(list->IsShowingOutsideModel()); // hidden, it lets go of the rows
+    EXPECT_EQ(list->geometry().topLeft(), frame.topLeft());
+}
