@@ -251,6 +251,8 @@ protected:
         SetPrefNumber(QStringLiteral("StartupAction"), 2);
         SetPrefBoolean(QStringLiteral("MediaUseFadeEffect"), false);
         SetPrefNumber(QStringLiteral("MediaPatternID"), 132);
+        // An earlier test may have saved the list as the default view.
+        SetPrefNumber(QStringLiteral("DefaultIndexView"), 1083);
         app = std::make_unique<COrvexApp>();
         CItemWindows::Install();
         app->MakeMenuBar();
