@@ -8,6 +8,7 @@
 #include "CIndexItem.h"
 #include "CIndexView.h"
 #include "CItemInfoWindow.h"
+#include "CMetaDataListView.h"
 #include "CInfoView.h"
 #include "CSearchTask.h"
 #include "ExceptionCode.h"
@@ -262,6 +263,7 @@ void RegisterIndexWindowClasses()
 {
     URegistrar::RegisterClass<CIndexView>(CIndexView::class_ID);
     URegistrar::RegisterClass<CItemInfoWindow>(CItemInfoWindow::class_ID);
+    URegistrar::RegisterClass<CMetaDataListView>(CMetaDataListView::class_ID);
     RegisterIndexPrintClasses();
     RegisterPlacardClasses();
     RegisterIndexWindowPaneClasses();

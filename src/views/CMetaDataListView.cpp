@@ -1,0 +1,286 @@
+#include "CMetaDataListView.h"
+
+#include "CIndexDoc.h"
+#include "CIndexItem.h"
+#include "ErrorReport.h"
+#include "ExceptionCode.h"
+#include "CIndexView.h"
+#include "FieldKeys.h"
+#include "LocalizedStrings.h"
+#include "OrganizerValues.h"
+#include "TaskOwnerView.h"
+
+#include <QHeaderView>
+#include <QMenu>
+#include <QTreeView>
+
+#include <algorithm>
+
+namespace {
+
+// At most ten refreshes of the open groups a second, however fast items change.
+constexpr int kRefreshIntervalMs = 100;
+
+constexpr UInt16 kNameColumnWidth = 74;
+constexpr UInt16 kNameColumnMaxWidth = 2000;
+constexpr UInt16 kCountColumnWidth = 50;
+constexpr UInt16 kCountColumnMaxWidth = 76;
+constexpr int kIndentPerDepth = 16;
+
+} // namespace
+
+CMetaDataListView::CMetaDataListView(const LLayoutData& data)
+    : CDataBrowser(data)
+    , mRefresh([this] { RefreshOpenGroups(); }, kRefreshIntervalMs)
+{
+}
+
+CMetaDataListView::CMetaDataListView(const SPaneInfo& info)
+    : CDataBrowser(info, LDataBrowserImp::Settings {})
+    , mRefresh([this] { RefreshOpenGroups(); }, kRefreshIntervalMs)
+{
+}
+
+CMetaDataListView::~CMetaDataListView()
+{
+    mRefresh.Cancel();
+    for (const auto& connection : mModelConnections)
+        QObject::disconnect(connection);
+    // The rows go while the list can still tell them apart from the view.
+    mWatchSelection = false;
+    RemoveAllItems();
+    mLibrary = nullptr;
+    mGroups.clear();
+}
+
+void CMetaDataListView::FinishCreateSelf()
+{
+    CDataBrowser::FinishCreateSelf();
+    QTreeView* tree = GetControlRef();
+    // The organizer never takes the keyboard: keys stay with the index view.
+    tree->setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::NoFocus);
+    tree->setAlternatingRowColors(false);
+    tree->setIndentation(kIndentPerDepth);
+    tree->setRootIsDecorated(true); // the groups' disclosure triangles
+    tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree->setHeaderHidden(true);
+    AddColumn(kSourceNameProperty, QStringLiteral("Organizer"), kColumnJustifyLeft, kDataBrowserIconAndTextType,
+        kNameColumnWidth, kNameColumnMaxWidth, kNameColumnWidth, false, true);
+    AddColumn(kSourceCountProperty, QStringLiteral("#"), kColumnJustifyRight, kDataBrowserCustomType,
+        kCountColumnWidth, kCountColumnMaxWidth, kCountColumnWidth, false, false);
+    // The names take what the badges leave.
+    QHeaderView* header = tree->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->setSectionResizeMode(1, QHeaderView::Fixed);
+    header->resizeSection(1, kCountColumnWidth);
+    tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(tree, &QWidget::customContextMenuRequested, tree, [this](QPoint where) { ShowContextualMenu(where); });
+}
+
+void CMetaDataListView::SetIndexDocument(CIndexDoc* document)
+{
+    CDataBrowser::SetIndexDocument(document);
+    SetOrganizedView(GetIndexView());
+}
+
+CIndexView* CMetaDataListView::GetOrganizedView() const
+{
+    return mWatchedView;
+}
+
+void CMetaDataListView::SetOrganizedView(CIndexView* view)
+{
+    if (view == mWatchedView)
+        return;
+    for (const auto& connection : mModelConnections)
+        QObject::disconnect(connection);
+    mModelConnections.clear();
+    if (mWatchedView)
+        mWatchedView->RemoveListener(this);
+    mWatchedView = view;
+    if (!view)
+        return;
+    view->AddListener(this);
+    // Items that come and go change the counts as their field changes do.
+    CIndexModel* model = &view->GetModel();
+    auto request = [this] { mRefresh.Request(); };
+    mModelConnections.push_back(QObject::connect(model, &CIndexModel::itemChanged, request));
+    mModelConnections.push_back(QObject::connect(model, &CIndexModel::itemAdded, request));
+    mModelConnections.push_back(QObject::connect(model, &CIndexModel::itemsRemoved, request));
+}
+
+bool CMetaDataListView::RunReported(const std::function<void()>& body)
+{
+    const ExceptionCode error = CatchException(body);
+    if (error.Code() == noErr)
+        return true;
+    ReportError(error);
+    return false;
+}
+
+void CMetaDataListView::showEvent(QShowEvent* event)
+{
+    CDataBrowser::showEvent(event);
+    if (!mBuilt) {
+        mBuilt = true;
+        RunReported([this] { Rebuild(); });
+    }
+}
+
+void CMetaDataListView::ValueIndexRebuilt()
+{
+    RunReported([this] { RebuildIfNeeded(); });
+}
+
+void CMetaDataListView::RebuildIfNeeded()
+{
+    if (mBuilt)
+        Rebuild();
+}
+
+void CMetaDataListView::Rebuild()
+{
+    mRefresh.Cancel();
+    mWatchSelection = false;
+    RemoveAllItems();
+    mLibrary = nullptr;
+    mGroups.clear();
+    CIndexView* view = GetOrganizedView();
+    if (view) {
+        mLibrary = new CSourceItemLibrary;
+        AddItem(mLibrary);
+        SelectItem(mLibrary);
+        if (view->HasValueIndex()) {
+            // The groups in the order of "MDIKeys", the fields the index was built from.
+            for (SInt32 field : view->GetModel().GetValueIndexKeys()) {
+                // A field without a name is left out; the others are listed.
+                if (view->GetValueSets(field) && !FindGroup(field))
+                    CatchCode([&] { AddFieldGroup(field); });
+            }
+        }
+    }
+    mWatchSelection = true;
+    AdjustScrollbars();
+}
+
+void CMetaDataListView::AddFieldGroup(SInt32 fieldKey)
+{
+    auto* group = new CSourceParentDynamic(fieldKey);
+    mGroups.push_back(group);
+    AddItem(group);
+}
+
+void CMetaDataListView::RefreshOpenGroups()
+{
+    if (!GetOrganizedView())
+        return;
+    const bool watching = std::exchange(mWatchSelection, false);
+    for (CSourceParentDynamic* group : mGroups) {
+        if (group->IsOpen())
+            group->RefreshValueRows();
+    }
+    if (mLibrary)
+        UpdateItem(mLibrary, mLibrary->GetContainer(), kSourceCountProperty);
+    mWatchSelection = watching;
+    AdjustScrollbars();
+}
+
+CSourceParentDynamic* CMetaDataListView::FindGroup(SInt32 fieldKey) const
+{
+    auto found = std::find_if(mGroups.begin(), mGroups.end(),
+        [&](CSourceParentDynamic* group) { return group->GetFieldKey() == fieldKey; });
+    return found == mGroups.end() ? nullptr : *found;
+}
+
+CSourceItemDynamic* CMetaDataListView::FindValueRow(SInt32 fieldKey, const QString& value) const
+{
+    CSourceParentDynamic* group = FindGroup(fieldKey);
+    if (!group)
+        return nullptr;
+    for (CSourceItemDynamic* row : group->GetValueRows()) {
+        if (row->GetValue() == value)
+            return row;
+    }
+    return nullptr;
+}
+
+void CMetaDataListView::ListenToMessage(MessageT message, void* ioParam)
+{
+    (void)ioParam;
+    switch (message) {
+    case msg_ItemsChanged:
+        mRefresh.Request();
+        break;
+    case msg_ValueIndexRebuilt:
+        RunReported([this] { RebuildIfNeeded(); });
+        break;
+    case msg_FilterEnded:
+        FollowFilter(false);
+        break;
+    case msg_FilterShown:
+        FollowFilter(true);
+        break;
+    default:
+        break;
+    }
+}
+
+void CMetaDataListView::FollowFilter(bool filtered)
+{
+    if (!mLibrary)
+        return;
+    const bool watching = std::exchange(mWatchSelection, false);
+    if (filtered) {
+        DeselectItem(mLibrary);
+    } else if (!IsItemSelected(mLibrary) || CountItems(kDataBrowserItemIsSelected) != 1) {
+        SelectNone();
+        SelectItem(mLibrary);
+    }
+    mWatchSelection = watching;
+}
+
+void CMetaDataListView::ShowContextualMenu(QPoint where)
+{
+    QMenu menu;
+    menu.addAction(CopyLocalizedString(QStringLiteral("ORGANIZER_REBUILD")));
+    if (menu.exec(GetControlRef()->viewport()->mapToGlobal(where)))
+        RunReported([this] { Rebuild(); });
+}
+
+void CMetaDataListView::ItemNotification(LDataBrowserItem* item, DataBrowserItemNotification message)
+{
+    CDataBrowser::ItemNotification(item, message);
+    // The whole index is chosen whenever nothing else is.
+    if ((message == kDataBrowserItemDeselected || message == kDataBrowserSelectionSetChanged) && mWatchSelection
+        && mLibrary && CountItems(kDataBrowserItemIsSelected) == 0)
+        SelectItem(mLibrary);
+}
+
+bool CMetaDataListView::HandleKeyPress(const EventRecord& event)
+{
+    CIndexView* view = GetOrganizedView();
+    if (!view)
+        return CDataBrowser::HandleKeyPress(event);
+    LCommander::SwitchTarget(view);
+    return view->HandleKeyPress(event);
+}
+
+bool CMetaDataListView::ObeyCommand(CommandT command, void* ioParam)
+{
+    CIndexView* view = GetOrganizedView();
+    if (!view)
+        return CDataBrowser::ObeyCommand(command, ioParam);
+    LCommander::SwitchTarget(view);
+    return view->ObeyCommand(command, ioParam);
+}
+
+void CMetaDataListView::FindCommandStatus(
+    CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName)
+{
+    if (CIndexView* view = GetOrganizedView())
+        view->FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
+    else
+        CDataBrowser::FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
+}

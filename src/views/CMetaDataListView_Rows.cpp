@@ -1,0 +1,371 @@
+// The organizer's rows: the whole index, a field's group and one value.
+
+#include "CMetaDataListView.h"
+
+#include "CIndexView.h"
+#include "LocalizedStrings.h"
+#include "OrganizerValues.h"
+#include "Preferences.h"
+#include "ResourceUtilities.h"
+#include "ThemeText.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPalette>
+#include <QSet>
+#include <QTreeView>
+
+namespace {
+
+constexpr OSType kOrvexCreator = 'JWZ7';
+
+// The badge: at least this wide, the text this far from its ends.
+constexpr int kBadgeMinWidth = 24;
+constexpr int kBadgeTextMargin = 8;
+constexpr qreal kBadgeHeight = 14;
+constexpr qreal kSelectedBadgeHeight = 13;
+
+QIcon OrganizerIcon(OSType type, const char* fileName)
+{
+    return RegisterBundleIcon(kOrvexCreator, type, QString::fromLatin1(fileName));
+}
+
+bool IsItemDrag(const QMimeData& drag, CIndexView* view)
+{
+    return view && !DraggedIndexItems(drag, view->GetModel()).empty();
+}
+
+LWindow* WindowOf(CIndexView* view)
+{
+    return view ? view->GetContainingWindow() : nullptr;
+}
+
+CMetaDataListView* OrganizerOf(const LDataBrowserItem& row)
+{
+    return dynamic_cast<CMetaDataListView*>(row.GetOwningBrowser());
+}
+
+CIndexView* ViewOf(const LDataBrowserItem& row)
+{
+    CMetaDataListView* organizer = OrganizerOf(row);
+    return organizer ? organizer->GetOrganizedView() : nullptr;
+}
+
+bool IsTreeActive(const LDataBrowserItem& row)
+{
+    LDataBrowser* browser = row.GetOwningBrowser();
+    return browser && browser->isActiveWindow();
+}
+
+} // namespace
+
+void DrawCountBadge(QPainter& painter, const QRect& cell, qsizetype count, bool selected, bool active,
+    const QPalette& palette)
+{
+    if (selected) {
+        const QPalette::ColorGroup group = active ? QPalette::Active : QPalette::Inactive;
+        painter.fillRect(cell, palette.color(group, QPalette::Highlight));
+    }
+    if (count <= 0)
+        return;
+    const QString text = QString::number(count);
+    const QFont font = ThemeFont(kThemeSmallEmphasizedSystemFont);
+    const QFontMetrics metrics(font);
+    const int width = std::max(kBadgeMinWidth, metrics.horizontalAdvance(text) + kBadgeTextMargin);
+    const qreal height = selected ? kSelectedBadgeHeight : kBadgeHeight;
+    const QRectF badge(cell.right() + 1 - width - 2, cell.top() + (cell.height() - height) / 2.0, width, height);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setClipRect(cell);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(selected ? QColor(Qt::white) : QColor::fromRgbF(0.75f, 0.75f, 0.75f));
+    painter.drawRoundedRect(badge, height / 2.0, height / 2.0);
+    painter.setFont(font);
+    painter.setPen(selected ? QColor::fromRgbF(0.5f, 0.5f, 0.5f) : QColor(Qt::white));
+    painter.drawText(badge, Qt::AlignCenter, text);
+    painter.restore();
+}
+
+// --- The whole index --------------------------------------------------------------------------------
+
+CSourceItemLibrary::CSourceItemLibrary()
+    : CSourceItem(QString::fromLatin1(SourceSort::kLibraryRow))
+{
+}
+
+OSStatus CSourceItemLibrary::GetSetItemData(DataBrowserPropertyID property, DataBrowserItemData& itemData, bool setValue)
+{
+    if (setValue)
+        return errDataBrowserPropertyNotSupported;
+    switch (property) {
+    case kSourceNameProperty:
+        itemData.value = CopyLocalizedString(QStringLiteral("600:138"));
+        itemData.icon = OrganizerIcon('LIBr', "organizer-library.icns");
+        return noErr;
+    case kSourceCountProperty:
+        if (CIndexView* view = ViewOf(*this))
+            itemData.value = QString::number(view->CountAllItems());
+        return noErr;
+    case kDataBrowserItemIsSelectableProperty:
+        itemData.value = true;
+        return noErr;
+    case kDataBrowserItemIsEditableProperty:
+    case kDataBrowserItemIsContainerProperty:
+        itemData.value = false;
+        return noErr;
+    default:
+        return CSourceItem::GetSetItemData(property, itemData, setValue);
+    }
+}
+
+void CSourceItemLibrary::ItemNotification(DataBrowserItemNotification message)
+{
+    if (message == kDataBrowserItemSelected) {
+        CMetaDataListView* organizer = OrganizerOf(*this);
+        CIndexView* view = ViewOf(*this);
+        if (organizer && view && !organizer->IsChangingSelection()) {
+            CMetaDataListView::RunReported([&] {
+                view->ShowAllItems(true);
+                SInt32 state = 0;
+                view->BroadcastMessage(msg_ViewStateChanged, &state);
+            });
+        }
+        return;
+    }
+    CSourceItem::ItemNotification(message);
+}
+
+void CSourceItemLibrary::DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const QRect& rect,
+    QPainter& painter)
+{
+    CIndexView* view = ViewOf(*this);
+    if (property != kSourceCountProperty || !view)
+        return;
+    DrawCountBadge(painter, rect, view->CountAllItems(), state & kDataBrowserItemIsSelected, IsTreeActive(*this),
+        GetOwningBrowser()->GetControlRef()->palette());
+}
+
+// --- A field's group --------------------------------------------------------------------------------
+
+CSourceParentDynamic::CSourceParentDynamic(SInt32 fieldKey)
+    : mFieldKey(fieldKey)
+    , mFieldName(OrganizerFieldName(fieldKey))
+{
+}
+
+CSourceParentDynamic::~CSourceParentDynamic()
+{
+    SetPrefBoolean(QString::number(mFieldKey), mOpen);
+}
+
+OSStatus CSourceParentDynamic::GetSetItemData(DataBrowserPropertyID property, DataBrowserItemData& itemData,
+    bool setValue)
+{
+    if (setValue)
+        return errDataBrowserPropertyNotSupported;
+    switch (property) {
+    case kSourceNameProperty:
+        itemData.value = mFieldName;
+        itemData.icon = OrganizerIcon('FOLe', "organizer-group.icns");
+        return noErr;
+    case kSourceCountProperty:
+        return noErr;
+    case kDataBrowserItemIsContainerProperty:
+        itemData.value = true;
+        return noErr;
+    case kDataBrowserItemIsSelectableProperty:
+    case kDataBrowserItemIsEditableProperty:
+        itemData.value = false;
+        return noErr;
+    default:
+        return CSourceItem::GetSetItemData(property, itemData, setValue);
+    }
+}
+
+void CSourceParentDynamic::ItemNotification(DataBrowserItemNotification message)
+{
+    switch (message) {
+    case kDataBrowserItemAdded:
+        if (GetPrefBoolean(QString::number(mFieldKey)))
+            GetOwningBrowser()->OpenContainer(this);
+        break;
+    case kDataBrowserContainerOpened:
+        AddValueRows();
+        mOpen = true;
+        break;
+    case kDataBrowserContainerClosed:
+        mOpen = false;
+        break;
+    default:
+        CSourceItem::ItemNotification(message);
+        break;
+    }
+}
+
+void CSourceParentDynamic::AddValueRows()
+{
+    CIndexView* view = ViewOf(*this);
+    const CIndexModel::ValueSets* sets = view ? view->GetValueSets(mFieldKey) : nullptr;
+    if (!sets)
+        return;
+    std::vector<LDataBrowserItem*> rows;
+    for (const QString& value : OrganizerListedValues(*sets, mFieldKey, GetPrefBoolean(kShowEmptyKeysPref)))
+        rows.push_back(new CSourceItemDynamic(mFieldKey, value));
+    // Made in their order, the rows need no sort of their own.
+    GetOwningBrowser()->AddItems(rows, GetItemID(), kSourceNameProperty);
+}
+
+std::vector<CSourceItemDynamic*> CSourceParentDynamic::GetValueRows() const
+{
+    std::vector<CSourceItemDynamic*> rows;
+    LDataBrowser* browser = GetOwningBrowser();
+    if (!browser)
+        return rows;
+    for (LDataBrowserItem* child : browser->GetImp().GetModel().Children(GetItemID())) {
+        if (auto* row = dynamic_cast<CSourceItemDynamic*>(child))
+            rows.push_back(row);
+    }
+    return rows;
+}
+
+void CSourceParentDynamic::RefreshValueRows()
+{
+    CIndexView* view = ViewOf(*this);
+    LDataBrowser* browser = GetOwningBrowser();
+    const CIndexModel::ValueSets* sets = view ? view->GetValueSets(mFieldKey) : nullptr;
+    if (!sets || !browser)
+        return;
+    const std::vector<QString> listed = OrganizerListedValues(*sets, mFieldKey, GetPrefBoolean(kShowEmptyKeysPref));
+    QSet<QString> wanted(listed.begin(), listed.end());
+    QSet<QString> present;
+    for (CSourceItemDynamic* row : GetValueRows()) {
+        if (!wanted.contains(row->GetValue())) {
+            browser->RemoveItem(row);
+            continue;
+        }
+        present.insert(row->GetValue());
+        row->Update(kSourceCountProperty);
+    }
+    std::vector<LDataBrowserItem*> added;
+    for (const QString& value : listed) {
+        if (!present.contains(value))
+            added.push_back(new CSourceItemDynamic(mFieldKey, value));
+    }
+    if (!added.empty())
+        browser->AddItems(added, GetItemID());
+}
+
+bool CSourceParentDynamic::AcceptDrag(const QMimeData& drag)
+{
+    return OrganizerGroupAcceptsDrop(mFieldKey) && IsItemDrag(drag, ViewOf(*this));
+}
+
+bool CSourceParentDynamic::ReceiveDrag(const QMimeData& drag)
+{
+    CIndexView* view = ViewOf(*this);
+    if (!view || !OrganizerGroupAcceptsDrop(mFieldKey))
+        return false;
+    CSearchTask* task = nullptr;
+    CMetaDataListView::RunReported(
+        [&] { task = StartGroupDrop(*view, mFieldKey, DraggedIndexItems(drag, view->GetModel()), WindowOf(view)); });
+    return task != nullptr;
+}
+
+// --- One value --------------------------------------------------------------------------------------
+
+CSourceItemDynamic::CSourceItemDynamic(SInt32 fieldKey, const QString& value)
+    : CSourceItem(value)
+    , mFieldKey(fieldKey)
+    , mValue(value)
+{
+}
+
+CMetaDataListView* CSourceItemDynamic::GetOrganizer() const
+{
+    return OrganizerOf(*this);
+}
+
+qsizetype CSourceItemDynamic::CountMembers() const
+{
+    CIndexView* view = ViewOf(*this);
+    return view ? OrganizerMemberCount(view->GetModel(), mFieldKey, mValue) : 0;
+}
+
+OSStatus CSourceItemDynamic::GetSetItemData(DataBrowserPropertyID property, DataBrowserItemData& itemData,
+    bool setValue)
+{
+    switch (property) {
+    case kSourceNameProperty:
+        if (setValue) {
+            // The user renamed the value: every item that has it now gets the new text.
+            CIndexView* view = ViewOf(*this);
+            const QString text = itemData.value.toString();
+            if (view && OrganizerValueIsEditable(mFieldKey))
+                CMetaDataListView::RunReported([&] { StartValueRename(*view, mFieldKey, mValue, text); });
+            return noErr;
+        }
+        itemData.value = OrganizerValueText(mFieldKey, mValue);
+        itemData.icon = mFieldKey == kOrganizerDateCreatedField ? OrganizerIcon('CALe', "organizer-date.icns")
+                                                                : OrganizerIcon('COLl', "organizer-value.icns");
+        return noErr;
+    case kSourceCountProperty:
+        if (!setValue) {
+            const qsizetype count = CountMembers();
+            if (count >= 1)
+                itemData.value = QString::number(count);
+        }
+        return noErr;
+    case kDataBrowserItemIsSelectableProperty:
+        itemData.value = true;
+        return noErr;
+    case kDataBrowserItemIsEditableProperty:
+        itemData.value = OrganizerValueIsEditable(mFieldKey);
+        return noErr;
+    case kDataBrowserItemIsContainerProperty:
+        itemData.value = false;
+        return noErr;
+    default:
+        return CSourceItem::GetSetItemData(property, itemData, setValue);
+    }
+}
+
+void CSourceItemDynamic::ItemNotification(DataBrowserItemNotification message)
+{
+    if (message == kDataBrowserItemSelected) {
+        CMetaDataListView* organizer = GetOrganizer();
+        CIndexView* view = ViewOf(*this);
+        if (organizer && view && !organizer->IsChangingSelection()) {
+            // Command-selecting adds this value's items to the filter already shown.
+            const bool add = QGuiApplication::keyboardModifiers() & Qt::ControlModifier;
+            CMetaDataListView::RunReported([&] { FilterToValue(*view, mFieldKey, mValue, add); });
+        }
+        return;
+    }
+    CSourceItem::ItemNotification(message);
+}
+
+void CSourceItemDynamic::DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const QRect& rect,
+    QPainter& painter)
+{
+    if (property != kSourceCountProperty || !GetOwningBrowser())
+        return;
+    DrawCountBadge(painter, rect, CountMembers(), state & kDataBrowserItemIsSelected, IsTreeActive(*this),
+        GetOwningBrowser()->GetControlRef()->palette());
+}
+
+bool CSourceItemDynamic::AcceptDrag(const QMimeData& drag)
+{
+    return OrganizerValueAcceptsDrop(mFieldKey) && IsItemDrag(drag, ViewOf(*this));
+}
+
+bool CSourceItemDynamic::ReceiveDrag(const QMimeData& drag)
+{
+    CIndexView* view = ViewOf(*this);
+    if (!view || !OrganizerValueAcceptsDrop(mFieldKey))
+        return false;
+    CSearchTask* task = nullptr;
+    CMetaDataListView::RunReported(
+        [&] { task = StartValueDrop(*view, mFieldKey, mValue, DraggedIndexItems(drag, view->GetModel()), WindowOf(view)); });
+    return task != nullptr;
+}

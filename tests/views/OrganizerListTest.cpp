@@ -1,0 +1,149 @@
+// The organizer list in the index window, over the document's own index view.
+
+#include "CANPAInfo.h"
+#include "CIndexItem.h"
+#include "CIndexView.h"
+#include "CMetaDataListView.h"
+#include "IndexWindowTest.h"
+#include "LWindow.h"
+#include "OrganizerValues.h"
+#include "PrefKeys.h"
+#include "Preferences.h"
+
+#include <QApplication>
+#include <QMimeData>
+#include <QTest>
+#include <QTreeView>
+
+namespace {
+
+class OrganizerList : public IndexWindowTest {
+protected:
+    void SetUp() override
+    {
+        IndexWindowTest::SetUp();
+        Pref::MDIKeys.Set(QVariantList { 6016, 6020, 4001 });
+        for (int field : { 6016, 6020, 4001 })
+            SetPrefBoolean(QString::number(field), false);
+        SetPrefBoolean(kShowEmptyKeysPref, false);
+        doc = new CIndexDoc(nullptr, {}, false, false);
+        view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
+        organizer = dynamic_cast<CMetaDataListView*>(doc->GetWindow()->FindPaneByID(kPaneOrganizerList));
+        ASSERT_TRUE(view && organizer);
+    }
+
+    CIndexItem* Add(const QString& name, const QStringList& keywords)
+    {
+        auto* item = new CIndexItem(QUrl(QStringLiteral("http://example.org/") + name));
+        auto caption = std::make_unique<CANPAInfo>();
+        for (const QString& keyword : keywords)
+            caption->AddKeywordCF(keyword);
+        caption->SetUrgency(4);
+        item->SetCaptionInfo(std::move(caption));
+        view->InsertItem(item, kInsertAtEnd, false, true);
+        return item;
+    }
+    // The window shown with the value index built from the items added.
+    void Show()
+    {
+        doc->RebuildValueIndex();
+        doc->ShowWindow();
+        QApplication::processEvents();
+        ASSERT_TRUE(organizer->IsBuilt());
+    }
+    QString CountShown(LDataBrowserItem* row)
+    {
+        DataBrowserItemData data;
+        organizer->GetSetItemData(row, kSourceCountProperty, data, false);
+        return data.value.toString();
+    }
+
+    CIndexDoc* doc = nullptr;
+    CIndexView* view = nullptr;
+    CMetaDataListView* organizer = nullptr;
+};
+
+} // namespace
+
+TEST_F(OrganizerList, ShowsTheIndexItsFieldsAndTheirValuesWithCounts)
+{
+    for (const char* name : { "harbour 1.jpg", "harbour 2.jpg", "harbour 3.jpg", "boat 1.jpg", "boat 2.jpg" })
+        Add(QString::fromLatin1(name), { QStringLiteral("sea"), QStringLiteral("summer") });
+    Add(QStringLiteral("dune.jpg"), { QStringLiteral("sand") });
+    Show();
+    ASSERT_TRUE(organizer->GetLibraryRow());
+    EXPECT_TRUE(organizer->IsItemSelected(organizer->GetLibraryRow()));
+    EXPECT_EQ(CountShown(organizer->GetLibraryRow()), QStringLiteral("6"));
+    for (SInt32 field : { 6016, 6020, 4001 })
+        organizer->OpenContainer(organizer->FindGroup(field));
+    ASSERT_TRUE(organizer->FindValueRow(6016, QStringLiteral("sea")));
+    EXPECT_EQ(CountShown(organizer->FindValueRow(6016, QStringLiteral("sea"))), QStringLiteral("5"));
+    // Three items share a name, two do not make one.
+    EXPECT_TRUE(organizer->FindValueRow(4001, QStringLiteral("harbour.jpg")));
+    EXPECT_FALSE(organizer->FindValueRow(4001, QStringLiteral("boat.jpg")));
+    EXPECT_EQ(organizer->FindGroup(6020)->GetValueRows().size(), 6u);
+
+    organizer->SelectItem(organizer->FindValueRow(6016, QStringLiteral("sea")));
+    EXPECT_TRUE(view->IsFiltered());
+    EXPECT_EQ(view->CountItems(), 5);
+    const QString shot = QDir(QCoreApplication::applicationDirPath()).filePath("organizer-window.png");
+    EXPECT_TRUE(doc->GetWindow()->GetShell()->grab().save(shot));
+
+    // The top row shows all again; a filter ended elsewhere selects it too.
+    organizer->SelectItem(organizer->GetLibraryRow());
+    EXPECT_FALSE(view->IsFiltered());
+    organizer->SelectItem(organizer->FindValueRow(6016, QStringLiteral("sand")));
+    view->ShowAllItems(true);
+    EXPECT_TRUE(organizer->IsItemSelected(organizer->GetLibraryRow()));
+    EXPECT_EQ(organizer->CountItems(kDataBrowserItemIsSelected), 1);
+    // Nothing selected is never left: the whole index is chosen again.
+    organizer->SelectItem(organizer->FindValueRow(6016, QStringLiteral("sand")));
+    organizer->SelectNone();
+    EXPECT_TRUE(organizer->IsItemSelected(organizer->GetLibraryRow()));
+    EXPECT_FALSE(view->IsFiltered());
+}
+
+TEST_F(OrganizerList, AValueNoItemHasAnyMoreFollowsMDIShowEmptyKeys)
+{
+    for (bool showEmpty : { false, true }) {
+        SCOPED_TRACE(showEmpty);
+        SetPrefBoolean(kShowEmptyKeysPref, showEmpty);
+        CIndexItem* lone = Add(QStringLiteral("lone%1.jpg").arg(showEmpty), { QStringLiteral("dune%1").arg(showEmpty) });
+        const QString kept = QStringLiteral("sea%1").arg(showEmpty);
+        Add(QStringLiteral("other%1.jpg").arg(showEmpty), { kept });
+        Show();
+        organizer->OpenContainer(organizer->FindGroup(6016));
+        const QString value = QStringLiteral("dune%1").arg(showEmpty);
+        ASSERT_TRUE(organizer->FindValueRow(6016, value));
+        // The item goes: the row holds no item of its own, and reads the value's count anew.
+        CIndexItem* taken = view->GetModel().TakeItemAt(view->GetModel().GetIndexOfItem(lone));
+        ASSERT_EQ(taken, lone);
+        delete taken;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return (organizer->FindValueRow(6016, value) != nullptr) == showEmpty; }, 2000));
+        if (showEmpty)
+            EXPECT_EQ(CountShown(organizer->FindValueRow(6016, value)), QString());
+        EXPECT_EQ(CountShown(organizer->FindValueRow(6016, kept)), QStringLiteral("1"));
+    }
+}
+
+TEST_F(OrganizerList, DroppedItemsAreRefusedByTheRatingGroupAndTakenByARating)
+{
+    CIndexItem* item = Add(QStringLiteral("a.jpg"), { QStringLiteral("sea") });
+    Show();
+    organizer->OpenContainer(organizer->FindGroup(6020));
+    QMimeData drag;
+    item->AddDragFlavors(drag, 0);
+    QMimeData foreign;
+    foreign.setText(QStringLiteral("not an item"));
+
+    CSourceParentDynamic* ratings = organizer->FindGroup(6020);
+    EXPECT_FALSE(ratings->AcceptDrag(drag));
+    EXPECT_FALSE(ratings->ReceiveDrag(drag));
+    EXPECT_TRUE(organizer->FindGroup(6016)->AcceptDrag(drag));
+    EXPECT_FALSE(organizer->FindGroup(6016)->AcceptDrag(foreign));
+    EXPECT_FALSE(organizer->FindGroup(4001)->AcceptDrag(drag));
+    CSourceItemDynamic* best = organizer->FindValueRow(6020, QStringLiteral("9"));
+    ASSERT_TRUE(best);
+    EXPECT_TRUE(best->AcceptDrag(drag));
+    EXPECT_TRUE(best->ReceiveDrag(drag));
+}
