@@ -245,9 +245,23 @@ Qt::ItemFlags LDataBrowserModel::flags(const QModelIndex& index) const
     if (!mImp.IsLive() || LDataBrowser::ItemFlag(ItemAt(index), kDataBrowserItemIsSelectableProperty, true))
         flags |= Qt::ItemIsSelectable;
     const DataBrowserColumn& column = mImp.Columns()[size_t(index.column())];
-    if (column.propertyFlags & kDataBrowserPropertyIsEditable)
+    if ((column.propertyFlags & kDataBrowserPropertyIsEditable) && CellIsEditable(ItemAt(index), column.propertyID))
         flags |= column.propertyType == kDataBrowserCheckboxType ? Qt::ItemIsUserCheckable : Qt::ItemIsEditable;
     return flags;
+}
+
+bool LDataBrowserModel::CellIsEditable(LDataBrowserItem* item, DataBrowserPropertyID property) const
+{
+    // An editable column's cell opens for editing unless its row says it may not;
+    // the row is asked with the column's property as the value (rows whose
+    // editability differs by column read it there).
+    if (!item || !mImp.IsLive())
+        return true;
+    DataBrowserItemData data;
+    data.value = property;
+    const OSStatus status = CatchCode(
+        [&] { ThrowIfOSErr_(mBrowser.GetSetItemData(item, kDataBrowserItemIsEditableProperty, data, false)); });
+    return status != noErr || !data.value.isValid() || data.value.toBool();
 }
 
 void LDataBrowserModel::SortContainer(DataBrowserItemID container, DataBrowserPropertyID property, bool descending)

@@ -121,6 +121,8 @@ public:
     int ColumnOfProperty(DataBrowserPropertyID property) const;
     // The column of the index when it shows custom cells ('????'); null otherwise.
     const DataBrowserColumn* CustomColumnAt(const QModelIndex& index) const;
+    // Whether the row lets an editable column's cell open for editing (true unless it says no).
+    bool CellIsEditable(LDataBrowserItem* item, DataBrowserPropertyID property) const;
 
 private:
     LDataBrowser& mBrowser;

@@ -82,6 +82,12 @@ TEST_F(OrganizerList, ShowsTheIndexItsFieldsAndTheirValuesWithCounts)
     EXPECT_TRUE(organizer->FindValueRow(4001, QStringLiteral("harbour.jpg")));
     EXPECT_FALSE(organizer->FindValueRow(4001, QStringLiteral("boat.jpg")));
     EXPECT_EQ(organizer->FindGroup(6020)->GetValueRows().size(), 6u);
+    // Only values a user may type over open for renaming.
+    LDataBrowserModel& rows = organizer->GetImp().GetModel();
+    EXPECT_TRUE(rows.flags(rows.IndexOf(organizer->FindValueRow(6016, QStringLiteral("sea")))) & Qt::ItemIsEditable);
+    for (LDataBrowserItem* fixed : std::initializer_list<LDataBrowserItem*> { organizer->GetLibraryRow(),
+             organizer->FindValueRow(6020, QStringLiteral("9")), organizer->FindValueRow(4001, QStringLiteral("harbour.jpg")) })
+        EXPECT_FALSE(rows.flags(rows.IndexOf(fixed)) & Qt::ItemIsEditable);
 
     organizer->SelectItem(organizer->FindValueRow(6016, QStringLiteral("sea")));
     EXPECT_TRUE(view->IsFiltered());
