@@ -6,6 +6,7 @@
 // the plain one (one and a half times for the filter) fails the run.
 
 #include "BenchMain.h"
+#include "PaintPages.h"
 
 #include "CANPAStringComparator.h"
 #include "CIndexItem.h"
@@ -142,18 +143,6 @@ std::unique_ptr<QTreeView> MakeTree(QAbstractItemModel& model, QItemSelectionMod
     return tree;
 }
 
-// Paints what the view shows, page by page.
-void PaintPages(QTreeView& tree, int pages)
-{
-    QImage image(tree.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
-    QScrollBar* bar = tree.verticalScrollBar();
-    bar->setValue(0);
-    for (int page = 0; page < pages; ++page) {
-        bar->setValue(bar->value() + bar->pageStep());
-        QPainter painter(&image);
-        tree.viewport()->render(&painter);
-    }
-}
 
 void CompareIndexModel()
 {

@@ -396,7 +396,11 @@ void CIndexListView::ApplyColumns()
         alignments.push_back(AlignmentOf(SInt16(column.justification)));
     }
     mApplyingColumns = true;
-    mModel->SetTableColumns(keys, titles, alignments);
+    // The table is reset only when its columns change (a reset shows the selection anew).
+    if (mModel->ItemTable().GetColumns() != keys || mShownTitles != titles) {
+        mShownTitles = titles;
+        mModel->SetTableColumns(keys, titles, alignments);
+    }
     if (IsShowingOutsideModel()) {
         QHeaderView* header = GetControlRef()->header();
         for (size_t i = 0; i < columns.size(); ++i)
@@ -619,7 +623,12 @@ bool CIndexListView::ObeyCommand(CommandT command, void* ioParam)
         GetControlRef()->viewport()->update();
         return true;
     }
-    if (command == cmd_SelectAll || !mView)
+    if (command == cmd_SelectAll && mView) {
+        // Through the index: its items' highlight and the table's selection change once.
+        mView->SelectAll();
+        return true;
+    }
+    if (!mView)
         return LDataBrowser::ObeyCommand(command, ioParam);
     return mView->ObeyCommand(command, ioParam);
 }

@@ -108,6 +108,7 @@ private:
     CIndexModel* mModel = nullptr;
     std::vector<QMetaObject::Connection> mModelConnections;
     class IndexListDelegate* mDelegate = nullptr;
+    std::vector<QString> mShownTitles; // the titles last given to the table
     UInt16 mRowHeight = 18;
     bool mApplyingColumns = false;
 };
