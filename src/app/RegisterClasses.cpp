@@ -23,6 +23,7 @@ void COrvexApp::RegisterClasses()
     RegisterIndexWindowClasses();
     InstallIndexViewDocumentServices();
     InstallIndexTaskServices();
+    RegisterSearchWindowClasses();
     // The media windows, their views and floaters; index items open and print through them.
     RegisterMediaViewerClasses();
     InstallMediaViewerServices();

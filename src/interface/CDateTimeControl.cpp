@@ -3,6 +3,7 @@
 #include "MacDates.h"
 #include "UReportErrors.h"
 
+#include <QDateEdit>
 #include <QDateTimeEdit>
 #include <QSignalBlocker>
 
@@ -29,4 +30,27 @@ void CDateTimeControl::SetDateSeconds(UInt32 seconds)
 {
     const QSignalBlocker quiet(mEdit);
     mEdit->setDateTime(MacSecondsToDateTime(seconds));
+}
+
+CDatePane::CDatePane(const LLayoutData& data)
+    : LControlPane(data)
+{
+    mEdit = new QDateEdit(QDate::currentDate());
+    mEdit->setCalendarPopup(true);
+    mEdit->setDateRange(MacSecondsToDateTime(0).date().addDays(1), MacSecondsToDateTime(0xFFFFFFFFu).date());
+    Embed(mEdit);
+    QObject::connect(mEdit, &QDateEdit::dateChanged, [this] {
+        RunReportingErrors([this] { BroadcastValueMessage(); });
+    });
+}
+
+UInt32 CDatePane::GetDateSeconds() const
+{
+    return DateTimeToMacSeconds(QDateTime(mEdit->date(), QTime(0, 0)));
+}
+
+void CDatePane::SetDateSeconds(UInt32 seconds)
+{
+    const QSignalBlocker quiet(mEdit);
+    mEdit->setDate(MacSecondsToDateTime(seconds).date());
 }

@@ -18,3 +18,21 @@ public:
 private:
     QDateTimeEdit* mEdit = nullptr;
 };
+
+class QDateEdit;
+
+// A date field ('datp'): a calendar date without a time of day, as local seconds
+// since 1904 at midnight; a change by the user broadcasts the value message.
+class CDatePane : public LControlPane {
+public:
+    static constexpr ClassIDT class_ID = 'datp';
+
+    explicit CDatePane(const LLayoutData& data);
+
+    UInt32 GetDateSeconds() const;
+    void SetDateSeconds(UInt32 seconds);
+    QDateEdit* GetDateEdit() const { return mEdit; }
+
+private:
+    QDateEdit* mEdit = nullptr;
+};

@@ -187,10 +187,40 @@ LabelledItem* LabelledOf(const QAction* action)
 }
 } // namespace
 
-CToolbar::CToolbar() = default;
+namespace {
+// Every toolbar that exists, so that renumbered commands reach the bars on screen.
+std::vector<CToolbar*>& LiveToolbars()
+{
+    static std::vector<CToolbar*> toolbars;
+    return toolbars;
+}
+
+// The identifiers with each renumbered command's item following its command; an
+// item whose command maps to cmd_Nothing is dropped.
+QStringList RenumberedIdentifiers(const QStringList& items, const QHash<CommandT, CommandT>& renumbered)
+{
+    QStringList result;
+    for (const QString& identifier : items) {
+        const CommandT command = CToolbar::CommandForIdentifier(identifier);
+        if (command == cmd_Nothing || !renumbered.contains(command)) {
+            result << identifier;
+            continue;
+        }
+        if (const CommandT now = renumbered.value(command); now != cmd_Nothing)
+            result << CToolbar::CopyIdentifierForCommand(now);
+    }
+    return result;
+}
+} // namespace
+
+CToolbar::CToolbar()
+{
+    LiveToolbars().push_back(this);
+}
 
 CToolbar::~CToolbar()
 {
+    std::erase(LiveToolbars(), this);
     // A window being deleted takes its bars with it.
     if (mToolBar && mWindow && mWindow->GetShell() && mWindow->GetToolBar() == mToolBar)
         mWindow->SetToolBar(nullptr);
@@ -630,6 +660,31 @@ void CToolbar::ApplyDisplayMode()
     }
     if (mWindow)
         mWindow->SetToolBarVisible(IsVisible()); // the bar's height may have changed
+}
+
+void RenumberToolbarCommands(const QHash<CommandT, CommandT>& renumbered)
+{
+    if (renumbered.isEmpty())
+        return;
+    for (const QString& key : { kIndexToolbarIdentifier, kMediaToolbarIdentifier }) {
+        QVariantMap config = CopyPrefValue(key).toMap();
+        if (!config.contains(kItemsKey))
+            continue;
+        QStringList items;
+        for (const QVariant& item : config.value(kItemsKey).toList())
+            items << item.toString();
+        const QStringList now = RenumberedIdentifiers(items, renumbered);
+        if (now == items)
+            continue;
+        config.insert(kItemsKey, QVariant(QVariantList(now.begin(), now.end())));
+        SetPrefValue(key, config);
+    }
+    for (CToolbar* toolbar : LiveToolbars()) {
+        const QStringList items = toolbar->GetItemIdentifiers();
+        const QStringList now = RenumberedIdentifiers(items, renumbered);
+        if (now != items && toolbar->GetToolbarRef())
+            toolbar->SetItemIdentifiers(now);
+    }
 }
 
 void CToolbar::SaveConfiguration() const

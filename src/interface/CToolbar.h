@@ -4,6 +4,7 @@
 #include "LCommander.h"
 #include "LWindow.h"
 
+#include <QHash>
 #include <QPixmap>
 #include <QToolBar>
 #include <QPointer>
@@ -136,6 +137,11 @@ protected:
 // The commands of menu 133 (saved searches and batches) from item 7 up to, but
 // not including, its last item; `filter` picks which.
 QList<CommandT> SavedSettingCommands(const std::function<bool(CommandT)>& filter = {});
+// Stored settings were deleted: every toolbar item of a command in `renumbered`
+// takes the command it maps to (cmd_Nothing drops the item), in the stored
+// configurations and on the bars shown, so that a button keeps starting the same
+// setting.
+void RenumberToolbarCommands(const QHash<CommandT, CommandT>& renumbered);
 // Whether a saved-batch command (9500-9999) names an existing entry of
 // "BatchSettings_6"; `sourceKind` (when not 0) must match its "SourceKind".
 bool SavedBatchExists(CommandT command, SInt32 sourceKind = 0);

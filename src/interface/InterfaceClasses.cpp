@@ -28,4 +28,5 @@ void RegisterInterfaceClasses()
     // The tab control of the tabbed windows (their panels are built as tabs are chosen).
     URegistrar::RegisterClass<LTabsControl>('SMPT');
     URegistrar::RegisterClass<CDateTimeControl>(CDateTimeControl::class_ID);
+    URegistrar::RegisterClass<CDatePane>(CDatePane::class_ID);
 }

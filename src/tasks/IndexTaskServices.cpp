@@ -6,9 +6,12 @@
 #include "CImportFolderTask.h"
 #include "CIndexDoc.h"
 #include "CReadIndexPackageTask.h"
+#include "CSearchView.h"
+#include "CSearchWindow.h"
 #include "CWriteIndexTask.h"
 #include "ExceptionCode.h"
 #include "TaskOwnerView.h"
+#include "URegistrar.h"
 
 #include <QWidget>
 
@@ -117,9 +120,11 @@ void CIndexDocPackageDocument::IndexSaved()
         document->IndexSaved();
 }
 
-void CIndexTaskServices::ShowSearchWindow(IndexViewServices*, SInt32)
+void CIndexTaskServices::ShowSearchWindow(IndexViewServices* view, SInt32 command)
 {
-    ThrowOSErr_(unimpErr, "the search window is not part of this program yet");
+    auto* owner = dynamic_cast<TaskOwnerView*>(view);
+    ThrowIfNil_(owner);
+    CSearchWindow::ShowSearchWindow(owner, command);
 }
 
 void CIndexTaskServices::StartImportFilesTask(IndexViewServices* view)
@@ -186,6 +191,13 @@ void CIndexTaskServices::StartExportXMLTask(IndexViewServices* view, const std::
     ThrowIfNil_(owner);
     QueueAndAsk(new CExportXMLTask(601, 48, owner, index), items,
         [owner](CExportXMLTask& task) { task.AskForFile(dynamic_cast<QWidget*>(owner)); });
+}
+
+void RegisterSearchWindowClasses()
+{
+    URegistrar::RegisterClass<CSearchWindow>(CSearchWindow::class_ID);
+    URegistrar::RegisterClass<CSearchView>(CSearchView::class_ID);
+    URegistrar::RegisterClass<CBatchView>(CBatchView::class_ID);
 }
 
 void InstallIndexTaskServices()

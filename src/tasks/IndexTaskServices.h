@@ -49,3 +49,5 @@ public:
 };
 
 void InstallIndexTaskServices();
+// 'SrhW' the search window and its rows 'sviw' and 'bviw'.
+void RegisterSearchWindowClasses();

@@ -467,6 +467,95 @@ bool CriterionTest::MatchEXIFField(CIndexItem& item, SInt32 key) const
     case kFieldDateTimeDigitized:
         return DateTest(exif->GetDateTimeDigitized(), mSelector, OperandFor(item, Kind::Date), mToday);
     case kFieldFlash: return YesNoTest(exif->IsFlashFired(), mSelector);
-    default: return false;
+    default: break;
+    }
+    // Values shown as text (exposure, aperture, distances) are compared as they read.
+    if (IsEXIFValueTextKey(key))
+        return TextTest(SearchFieldText(item, key), mSelector, OperandFor(item, Kind::Text));
+    if (IsEXIFNumberKey(key)) {
+        SInt64 value = 0;
+        if (!SearchFieldNumber(item, key, value))
+            value = TextToNumber(SearchFieldText(item, key));
+        return NumberTest(value, mSelector, OperandFor(item, Kind::Number));
+    }
+    return false;
+}
+
+bool IsEXIFValueTextKey(SInt32 key)
+{
+    switch (key) {
+    case kFieldExposureTime:
+    case kFieldFNumber:
+    case kFieldExposureBias:
+    case kFieldFocalLength:
+    case kFieldSubjectDistance:
+    case kFieldCompressedBitsPerPixel:
+    case kFieldExposureSummary:
+    case kFieldBrightness:
+    case kFieldExposureIndex:
+    case kFieldMaxAperture:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsEXIFNumberKey(SInt32 key)
+{
+    switch (key) {
+    case kFieldExposureProgram:
+    case kFieldSensingMethod:
+    case kFieldLightSource:
+    case kFieldMeteringMode:
+    case kFieldISOSpeed:
+    case kFieldOrientation:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CriterionTest::TestsField(SInt32 key)
+{
+    if (key == kAnyTextFieldCategory || (key >= kFieldEXIFVersion && key <= kFieldOrientation)
+        || (key >= kFieldCaption && key <= kFieldUrgencyLabel))
+        return true;
+    switch (key) {
+    case kFieldName:
+    case kFieldDateAdded:
+    case kFieldTotalSize:
+    case kFieldKind:
+    case kFieldHasAlias:
+    case kFieldRemoteURL:
+    case kFieldHasThumbnail:
+    case kFieldHasCaption:
+    case kFieldError:
+    case kFieldVolume:
+    case kFieldFolder:
+    case kFieldCreator:
+    case kFieldCreationDate:
+    case kFieldModificationDate:
+    case kFieldLocation:
+    case kFieldUnsavedChanges:
+    case kFieldFileState:
+    case kFieldMediaValidates:
+    case kFieldTurnState:
+    case kFieldHasEXIF:
+    case kFieldOpenInViewer:
+    case kFieldPositionInView:
+    case kFieldWidth:
+    case kFieldHeight:
+    case kFieldDepth:
+    case kFieldResolution:
+    case kFieldFrameCount:
+    case kFieldCodecName:
+    case kFieldRecordForm:
+    case kFieldDataSize:
+    case kFieldSpatialQuality:
+    case kFieldTemporalQuality:
+    case kFieldHasColorProfile:
+        return true;
+    default:
+        return false;
     }
 }

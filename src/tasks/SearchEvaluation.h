@@ -51,6 +51,10 @@ public:
     // false at it for every other selector.
     static bool ListTest(const QStringList& entries, SInt32 selector, const QString& operand);
 
+    // Whether a category has a test of its own (any other answers the yes/no
+    // test with false, whatever the item).
+    static bool TestsField(SInt32 key);
+
     // A decimal number at the start of the text (sign, digits), 0 without one.
     static SInt64 TextToNumber(const QString& text);
 
@@ -87,6 +91,11 @@ private:
 // field has no value of that kind.
 QString SearchFieldText(CIndexItem& item, SInt32 key);
 bool SearchFieldNumber(CIndexItem& item, SInt32 key, SInt64& outNumber);
+
+// EXIF fields other than the texts of the record: values read as text
+// (exposure, aperture, distances) and values read as numbers.
+bool IsEXIFValueTextKey(SInt32 key);
+bool IsEXIFNumberKey(SInt32 key);
 
 // Takes an item out of reach of deletion for a scope: the view refuses to remove
 // a busy item. Safe when the item goes anyway (it is then not touched again).

@@ -26,7 +26,8 @@ struct SMenuItem {
     UInt16 mark = noMark;
     QIcon icon;
 
-    bool IsSeparator() const { return text.startsWith(QLatin1Char('-')); }
+    // Only the exact text "-": a name such as "-unrated" is an item.
+    bool IsSeparator() const { return text == QLatin1String("-"); }
 };
 
 // A menu made from resources/menus/<ID>.json:

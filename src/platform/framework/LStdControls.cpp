@@ -276,7 +276,7 @@ void LStdPopupMenu::SetItems(const QStringList& items)
 {
     mCombo->clear();
     for (const QString& item : items) {
-        if (item.startsWith(QLatin1Char('-')))
+        if (item == QLatin1String("-"))
             mCombo->insertSeparator(mCombo->count());
         else
             mCombo->addItem(item);

@@ -233,6 +233,7 @@ public:
     void GetSelection(int& outStart, int& outEnd) const;
     void SetMaxChars(int maxChars);
     SInt16 GetKeyFilter() const { return mKeyFilter; }
+    void SetKeyFilter(SInt16 keyFilter) { mKeyFilter = keyFilter; }
     QLineEdit* GetLineEdit() const { return mEdit; }
 
 protected:

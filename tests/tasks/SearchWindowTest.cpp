@@ -1,0 +1,348 @@
+#include "TaskTestSupport.h"
+
+#include "AlertAnswer.h"
+#include "CDateTimeControl.h"
+#include "CSearchTask.h"
+#include "CSearchView.h"
+#include "CSearchWindow.h"
+#include "FieldKeys.h"
+#include "IndexTaskServices.h"
+#include "InterfaceClasses.h"
+#include "LMenuBar.h"
+#include "LStdControls.h"
+#include "MacDates.h"
+#include "SearchEvaluation.h"
+#include "SearchEditors.h"
+#include "StoredSettings.h"
+#include "UReanimator.h"
+
+#include <QComboBox>
+#include <QStandardItemModel>
+
+namespace {
+
+class SearchWindowTest : public TaskTest {
+protected:
+    void SetUp() override
+    {
+        TaskTest::SetUp();
+        RegisterInterfaceClasses();
+        RegisterSearchWindowClasses();
+        for (const QString& key : { kLastSearchSettingsKey, kLastBatchSettingsKey, kSearchSettingsKey, kBatchSettingsKey })
+            SetPrefValue(key, QVariant());
+        SetPrefValue(kSearchSettingsKey, QVariantList());
+        SetPrefValue(kBatchSettingsKey, QVariantList());
+        SetStoredSettingsChangedHook([this] { ++menuRebuilds; });
+    }
+    void TearDown() override
+    {
+        delete CSearchWindow::GetSearchWindow();
+        SetStoredSettingsChangedHook({});
+        owner_.DeleteItems();
+        TaskTest::TearDown();
+    }
+
+    void AddItems(std::initializer_list<const char*> names)
+    {
+        for (const char* name : names) {
+            auto* item = new CIndexItem(QUrl(QStringLiteral("http://example.org/") + QLatin1String(name)));
+            item->SetFileTypeCode('JPEG', false);
+            owner_.GetModel().InsertItem(item, kInsertAtEnd);
+        }
+    }
+    CSearchWindow* Open(SInt32 command) { return CSearchWindow::ShowSearchWindow(&owner_, command); }
+    static QStringList ComboTexts(LStdPopupMenu* popup)
+    {
+        QStringList texts;
+        auto* combo = popup->findChild<QComboBox*>();
+        for (int i = 0; combo && i < combo->count(); ++i)
+            texts << combo->itemText(i);
+        return texts;
+    }
+    static EventRecord Key(char character)
+    {
+        EventRecord event {};
+        event.what = keyDown;
+        event.message = UInt32(UInt8(character));
+        return event;
+    }
+
+    int menuRebuilds = 0;
+};
+
+} // namespace
+
+TEST_F(SearchWindowTest, EveryLayoutIsMadeThroughTheRegistry)
+{
+    struct Case {
+        ResIDT layout;
+        std::vector<PaneIDT> panes;
+    };
+    const std::vector<Case> cases {
+        { 1029, { 'crit', 'sele', 'vsel', 'vinp', 'appi', 'valu', 'date', 'isel' } },
+        { 1031, { 'crit', 'sele', 'vsel', 'vinp', 'appi', 'valu', 'date', 'isel' } },
+        { 4000, { 8001, 8002, 8003, 8004, 8005, 8006, 8008 } },
+        { 4001, { 8001, 8004, 8005, 8008 } },
+        { 4002, { 8001, 8002, 8003, 8004, 8005, 8006, 8008 } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.layout);
+        std::unique_ptr<LPane> made(UReanimator::CreatePaneTree(c.layout));
+        ASSERT_NE(made, nullptr);
+        for (PaneIDT id : c.panes)
+            EXPECT_NE(made->FindPaneByID(id), nullptr) << id;
+    }
+    EXPECT_NE(dynamic_cast<CBatchView*>(std::unique_ptr<LPane>(UReanimator::CreatePaneTree(1031)).get()), nullptr);
+    EXPECT_NE(dynamic_cast<CDatePane*>(std::unique_ptr<LPane>(UReanimator::CreatePaneTree(1029))->FindPaneByID('date')), nullptr);
+    for (ResIDT dialog : { 1033, 1034, 1036 }) {
+        std::unique_ptr<LWindow> window(LWindow::CreateWindow(dialog, nullptr));
+        EXPECT_NE(dynamic_cast<LDialogBox*>(window.get()), nullptr) << dialog;
+    }
+    CSearchWindow* window = Open(1057);
+    ASSERT_NE(window, nullptr);
+    EXPECT_NE(window->FindPaneByID('SMPT'), nullptr);
+}
+
+TEST_F(SearchWindowTest, RowsGiveBackTheCriterionTheyWereGivenForEveryEditor)
+{
+    struct Case {
+        ResIDT layout;
+        SInt32 category, selector;
+        const char* value;
+        EEditorKind kind;
+    };
+    const QString date = CCriteria::EncodeDate(DateTimeToMacSeconds(QDateTime(QDate(2024, 5, 17), QTime(0, 0))));
+    const std::vector<Case> cases {
+        { 1029, kFieldName, kSelectorContains, "harbour", EEditorKind::Text },
+        { 1029, kFieldMake, kSelectorBeginsWith, "Nik", EEditorKind::Text },
+        { 1029, kFieldKeywords, kSelectorNotContains, "boat", EEditorKind::Keywords },
+        { 1029, kFieldModificationDate, kSelectorBefore, "", EEditorKind::Date },
+        { 1029, kFieldTotalSize, kSelectorGreaterThan, "1000", EEditorKind::Number },
+        { 1029, kFieldKind, kSelectorIs, "JPEG", EEditorKind::Code },
+        { 1029, kFieldHasThumbnail, kSelectorIsNotSet, "-", EEditorKind::Flag },
+        { 1029, kFieldUrgency, kSelectorIs, "3", EEditorKind::Menu },
+        { 1029, kFieldName, kSelectorIs, "$$@@4017", EEditorKind::Text },
+        { 1031, kFieldName, 7203, "-final", EEditorKind::Text },
+        { 1031, kFieldHeadline, 7207, "7301", EEditorKind::Text },
+        { 1031, kFieldKeywords, 7200, "harbour", EEditorKind::Keywords },
+        { 1031, kFieldCreationDate, 7202, "", EEditorKind::Date },
+        { 1031, kFieldPositionInView, 7208, "2", EEditorKind::Number },
+        { 1031, kFieldTurnState, SInt32(kItemFlagRotate90CW), "-", EEditorKind::Flag },
+        { 1031, kFieldUrgencyLabel, 7202, "3", EEditorKind::Menu },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 %2 %3").arg(c.layout).arg(c.category).arg(c.selector).toStdString());
+        std::unique_ptr<LPane> made(UReanimator::CreatePaneTree(c.layout));
+        auto* row = dynamic_cast<CSearchView*>(made.get());
+        ASSERT_NE(row, nullptr);
+        const QString value = *c.value ? QString::fromUtf8(c.value) : date;
+        QVariantMap dictionary { { kCriteriaCategoryKey, c.category }, { kCriteriaSelectorKey, c.selector },
+            { kCriteriaValueKey, value }, { QStringLiteral("Extra"), 7 } };
+        row->SetFromDictionary(dictionary);
+        EXPECT_EQ(row->GetEditorKind(), c.kind);
+        const std::unique_ptr<CCriteria> made2 = row->MakeCriteria();
+        EXPECT_EQ(made2->GetCategory(), c.category);
+        EXPECT_EQ(made2->GetSelector(), c.selector);
+        EXPECT_EQ(made2->GetValue(), value);
+        EXPECT_EQ(made2->GetValueRef(QStringLiteral("Extra")).toInt(), 7); // keys the row does not edit survive
+    }
+}
+
+TEST_F(SearchWindowTest, RowEdgeCases)
+{
+    std::unique_ptr<LPane> made(UReanimator::CreatePaneTree(1029));
+    auto* row = dynamic_cast<CSearchView*>(made.get());
+    ASSERT_NE(row, nullptr);
+    // The second row takes the second field; a separator is stepped over.
+    row->SetDefaultCategory(2);
+    EXPECT_EQ(row->GetCategory(), kFieldDateAdded);
+    row->SetDefaultCategory(23);
+    EXPECT_EQ(row->GetCategory(), kFieldWidth);
+    // A today test stores no date.
+    row->SetFromDictionary({ { kCriteriaCategoryKey, kFieldModificationDate }, { kCriteriaSelectorKey, kSelectorToday },
+        { kCriteriaValueKey, QStringLiteral("0") } });
+    EXPECT_EQ(row->MakeCriteria()->GetValue(), QStringLiteral("-"));
+    // The toggle puts the field popup in place of the typed value and back.
+    row->SetFromDictionary({ { kCriteriaCategoryKey, kFieldName }, { kCriteriaSelectorKey, kSelectorIs },
+        { kCriteriaValueKey, QStringLiteral("x") } });
+    row->ListenToMessage(msg_RowToggleField, nullptr);
+    EXPECT_EQ(row->MakeCriteria()->GetValue(), QStringLiteral("$$@@4001"));
+    row->ListenToMessage(msg_RowToggleField, nullptr);
+    EXPECT_EQ(row->MakeCriteria()->GetValue(), QString());
+}
+
+TEST_F(SearchWindowTest, EveryOfferedFieldHasAnEditor)
+{
+    for (ResIDT menuID : { ResIDT(kSearchFieldMenu), ResIDT(kBatchFieldMenu) }) {
+        const LMenu& menu = CachedMenu(menuID);
+        const bool batch = menuID == kBatchFieldMenu;
+        std::unique_ptr<LPane> made(UReanimator::CreatePaneTree(batch ? 1031 : 1029));
+        auto* row = dynamic_cast<CSearchView*>(made.get());
+        for (SInt16 i = 1; i <= menu.CountItems(); ++i) {
+            if (menu.Item(i)->IsSeparator())
+                continue;
+            const SInt32 key = menu.Item(i)->command;
+            SCOPED_TRACE(key);
+            row->GetCategoryPopup()->SetValue(i);
+            EXPECT_EQ(row->GetCategory(), key);
+            EXPECT_NE(row->GetEditorKind(), EEditorKind::None);
+            EXPECT_NE(row->GetSelectorMenuID(), 0);
+            EXPECT_NE(row->MakeCriteria()->GetSelector(), 0);
+            if (!batch)
+                EXPECT_TRUE(CriterionTest::TestsField(key));
+        }
+        // Dimensions has neither an editor nor a test: the search rows leave it out.
+        EXPECT_EQ(menu.IndexFromCommand(kFieldDimensions), 0);
+    }
+}
+
+TEST_F(SearchWindowTest, PanelsKeepTheirRowsAndTheWindowGrowsByRows)
+{
+    AddItems({ "a.jpg", "b.jpg" });
+    CSearchWindow* window = Open(1057);
+    ASSERT_EQ(window->GetPanelID(), kSearchPanel);
+    ASSERT_EQ(window->GetRows().size(), 1u); // no last settings: one default row
+    const SInt32 rowHeight = window->GetRowHeight();
+    EXPECT_EQ(window->height(), 152 + rowHeight);
+    EXPECT_FALSE(window->GetRemoveRowButton()->IsEnabled());
+
+    EXPECT_TRUE(window->HandleKeyPress(Key('+')));
+    EXPECT_EQ(window->GetRows().size(), 2u);
+    EXPECT_EQ(window->height(), 152 + 2 * rowHeight);
+    EXPECT_TRUE(window->GetRemoveRowButton()->IsEnabled());
+    EXPECT_EQ(window->GetRows()[1]->GetCategory(), kFieldDateAdded);
+
+    // Opening on Duplicates stores the Search rows first.
+    Open(1060);
+    EXPECT_EQ(window->GetPanelID(), kDuplicatesPanel);
+    EXPECT_TRUE(window->GetRows().empty());
+    EXPECT_EQ(window->height(), 182);
+    EXPECT_EQ(CopyPrefValue(kLastSearchSettingsKey).toMap().value(kCriteriaListKey).toList().size(), 2);
+    EXPECT_FALSE(window->GetSaveButton()->IsEnabled()); // a duplicate search is not stored
+
+    Open(1057);
+    EXPECT_EQ(window->GetRows().size(), 2u);
+    EXPECT_TRUE(window->RemoveLastCriterionRow());
+    EXPECT_FALSE(window->RemoveLastCriterionRow());
+    EXPECT_FALSE(window->RemoveLastCriterionRow()); // stops at none
+    EXPECT_EQ(window->height(), 152);
+
+    // An entry with an empty criteria list shows no row.
+    SetPrefValue(kLastSearchSettingsKey, QVariantMap { { kSourceKindKey, 9000 }, { kResultKindKey, 8001 }, { kCriteriaListKey, QVariantList() } });
+    Open(1061);
+    Open(1057);
+    EXPECT_TRUE(window->GetRows().empty());
+}
+
+TEST_F(SearchWindowTest, DamagedLastSettingsAreDroppedForTheDefaultRow)
+{
+    SetPrefValue(kLastSearchSettingsKey, QVariantMap { { kSourceKindKey, 9000 }, { kCriteriaListKey, QVariantList() } });
+    CSearchWindow* window = Open(1057);
+    EXPECT_EQ(window->GetRows().size(), 1u);
+    EXPECT_EQ(window->GetRows()[0]->GetCategory(), kFieldName);
+    // Dropped for good: the next showing does not fail again.
+    Open(1060);
+    EXPECT_TRUE(CopyPrefValue(kLastSearchSettingsKey).toMap().contains(kResultKindKey));
+}
+
+TEST_F(SearchWindowTest, SourceCountsFollowThePanel)
+{
+    AddItems({ "1", "2", "3", "4", "5", "6", "7", "8", "9", "10" });
+    CIndexModel& model = owner_.GetModel();
+    model.ReplaceFilterItems({ model.GetAllItems()[2], model.GetAllItems()[5], model.GetAllItems()[8] });
+    model.ShowFilter(false);
+    model.SelectIndex(1);
+    model.SelectIndex(2);
+    CSearchWindow* window = Open(1061);
+    EXPECT_EQ(ComboTexts(window->GetSourcePopup()).mid(0, 2), (QStringList { "All Items (3 items)", "Selected Items (2 items)" }));
+    Open(1057);
+    EXPECT_EQ(ComboTexts(window->GetSourcePopup()).mid(0, 2), (QStringList { "All Items (10 items)", "Selected Items (2 items)" }));
+}
+
+TEST_F(SearchWindowTest, EveryOpenIndexCopiesIntoANewIndexOnly)
+{
+    CSearchWindow* window = Open(1057);
+    window->GetSourcePopup()->SetValue(3);
+    EXPECT_EQ(window->CopySettings().value(kResultKindKey).toInt(), kResultCopyToNewIndex);
+    auto* combo = window->GetResultPopup()->findChild<QComboBox*>();
+    auto* items = qobject_cast<QStandardItemModel*>(combo->model());
+    int enabled = 0;
+    for (int i = 0; i < items->rowCount(); ++i)
+        enabled += items->item(i)->isEnabled() && !combo->itemText(i).isEmpty() ? 1 : 0;
+    EXPECT_EQ(enabled, 1);
+    window->GetSourcePopup()->SetValue(1);
+    EXPECT_TRUE(items->item(0)->isEnabled());
+}
+
+TEST_F(SearchWindowTest, SearchRunsOnTheIndexAndHidesTheWindow)
+{
+    AddItems({ "harbour-1.jpg", "boats.jpg", "Harbour-2.jpg" });
+    CSearchWindow* window = Open(1057);
+    window->Show();
+    CSearchView* row = window->GetRows().front();
+    row->SetFromDictionary({ { kCriteriaCategoryKey, kFieldName }, { kCriteriaSelectorKey, kSelectorContains },
+        { kCriteriaValueKey, QStringLiteral("harbour") } });
+    window->GetRunButton()->SimulateHotSpotClick(kControlButtonPart);
+    EXPECT_FALSE(window->IsVisible());
+    ASSERT_TRUE(RunUntil([&] { return owner_.GetModel().IsFiltered() && owner_.GetModel().CountRunningSearches() == 0; }));
+    EXPECT_EQ(owner_.GetModel().CountItems(), 2);
+}
+
+TEST_F(SearchWindowTest, NamedSettingsAreAppendedWithUnicodeNamesAndCheckedShortcuts)
+{
+    CSearchWindow* window = Open(1057);
+    auto save = [&](const QString& name, const QString& shortcut) {
+        window->ListenToMessage(msg_SearchSave, nullptr);
+        EXPECT_NE(window->GetSaveDialog(), nullptr);
+        window->GetSaveDialog()->FindPaneByID(901)->SetCFDescriptor(name);
+        window->GetSaveDialog()->FindPaneByID(902)->SetCFDescriptor(shortcut);
+        window->ListenToMessage(msg_SearchSave, nullptr);
+    };
+    save(QStringLiteral("Häfen ✓"), QStringLiteral("h"));
+    save(QStringLiteral("Häfen ✓"), QString());
+    EXPECT_EQ(window->GetSaveDialog(), nullptr);
+    QVariantList stored = CopyStoredSettings(false);
+    ASSERT_EQ(stored.size(), 2);
+    EXPECT_EQ(stored[0].toMap().value(kSettingNameKey).toString(), QStringLiteral("Häfen ✓"));
+    EXPECT_EQ(stored[0].toMap().value(kSettingShortcutKey).toString(), QStringLiteral("H"));
+    EXPECT_EQ(stored[1].toMap().value(kCriteriaListKey).toList().size(), 1);
+    EXPECT_EQ(menuRebuilds, 2);
+
+    // A desktop key and a key in use are refused; the dialog stays open.
+    for (const char* shortcut : { "t", "H" }) {
+        StAlertAnswers answers(1);
+        save(QStringLiteral("Other"), QString::fromLatin1(shortcut));
+        EXPECT_NE(window->GetSaveDialog(), nullptr);
+        EXPECT_EQ(answers.Texts().size(), 1);
+        window->ListenToMessage(msg_SearchSaveCancel, nullptr);
+    }
+    EXPECT_EQ(CopyStoredSettings(false).size(), 2);
+}
+
+TEST_F(SearchWindowTest, DecliningTheBatchConfirmationStartsNothing)
+{
+    AddItems({ "a.jpg" });
+    SetPrefBoolean(QStringLiteral("ConfirmChangesToMedia"), true);
+    CSearchWindow* window = Open(1061);
+    window->Show();
+    window->GetResultPopup()->SetValue(2); // into the files too
+    {
+        StAlertAnswers answers(2); // No
+        window->RunBatch();
+        EXPECT_EQ(answers.Texts().size(), 1);
+    }
+    EXPECT_EQ(owner_.GetModel().CountRunningSearches(), 0);
+    EXPECT_TRUE(window->IsVisible());
+    SetPrefDefault(QStringLiteral("ConfirmChangesToMedia"));
+}
+
+TEST_F(SearchWindowTest, LosingTheTargetHidesTheWindow)
+{
+    auto other = std::make_unique<TestOwnerView>();
+    CSearchWindow* window = CSearchWindow::ShowSearchWindow(other.get(), 1057);
+    window->Show();
+    other.reset();
+    EXPECT_EQ(window->GetTarget(), nullptr);
+    EXPECT_FALSE(window->IsVisible());
+    EXPECT_FALSE(window->GetRunButton()->IsEnabled());
+}
