@@ -1,5 +1,7 @@
 #include "COrvexApp.h"
 
+#include "StoredSettingsMenu.h"
+
 #include "PrefKeys.h"
 
 #include "CContextualMenu.h"
@@ -150,6 +152,7 @@ COrvexApp::COrvexApp()
 
 COrvexApp::~COrvexApp()
 {
+    SetStoredSettingsChangedHook({});
     Step("SaveTaskWindowVisible");
     RunReportingErrors([&] { Pref::TaskManagerWindowVisible.Set(IsTaskWindowVisible()); });
     Step("SaveRecentItems");
@@ -175,6 +178,8 @@ void COrvexApp::Initialize()
     LDocApplication::Initialize();
     Step("BuildHelpMenu");
     BuildHelpMenu();
+    Step("SetUpMenuBar");
+    SetUpMenuBar();
     Step("LoadFolderAliases");
     // The download folder is made sure of now, so downloads have a place to go.
     RunReportingErrors([] { GetDownloadFolderRef(); });

@@ -15,6 +15,7 @@ class CVisualTask;
 class TaskOwnerView;
 class CIndexDoc;
 class CMenuBarWindow;
+class CStoredSettingsMenu;
 class LMenu;
 class QObject;
 
@@ -100,6 +101,12 @@ public:
     void LoadRecentItems();
     void SaveRecentItems();
 
+    // The Search menu's stored settings and Scripts items (from Initialize), built
+    // again whenever a setting is stored or the organizer closes.
+    void SetUpMenuBar();
+    void RebuildSettingsMenu();
+    CStoredSettingsMenu* GetStoredSettingsMenu() const { return mSettingsMenu.get(); }
+
     // The window that carries the menu bar while no document window is shown.
     QWidget* GetMenuBarWindow() const;
 
@@ -123,6 +130,7 @@ private:
     OSStatus mLastRecentItemError = noErr;
     std::unique_ptr<QObject> mEventHandler;
     std::unique_ptr<CMenuBarWindow> mMenuBarWindow;
+    std::unique_ptr<CStoredSettingsMenu> mSettingsMenu;
     QStringList mWindowMenuTitles;
     SInt16 mWindowMenuFixedItems = 0;
 

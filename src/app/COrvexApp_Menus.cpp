@@ -17,6 +17,8 @@
 #include "LWindow.h"
 #include "MediaCache.h"
 #include "ScriptRoutines.h"
+#include "StoredSettingsMenu.h"
+#include "UReportErrors.h"
 #include "UserFolders.h"
 
 #include <QDesktopServices>
@@ -87,6 +89,22 @@ void COrvexApp::MakeMenuBar()
             item->dynamic = true;
     }
     BuildRecentMenu();
+}
+
+void COrvexApp::SetUpMenuBar()
+{
+    if (!mMenuBar)
+        return;
+    mSettingsMenu = std::make_unique<CStoredSettingsMenu>(*mMenuBar);
+    SetStoredSettingsChangedHook([this] { RebuildSettingsMenu(); });
+    // A failure here leaves the menu without its settings part; the program goes on.
+    RunReportingErrors([&] { mSettingsMenu->SetUp(); });
+}
+
+void COrvexApp::RebuildSettingsMenu()
+{
+    if (mSettingsMenu)
+        mSettingsMenu->Rebuild();
 }
 
 void COrvexApp::BuildHelpMenu()
@@ -181,6 +199,11 @@ bool COrvexApp::ObeyCommand(CommandT command, void* ioParam)
         OpenHelpItem(helpItem);
         return true;
     }
+    SInt32 script = 0;
+    if (mSettingsMenu && mSettingsMenu->IsScriptCommand(command, script)) {
+        mSettingsMenu->RunScript(script);
+        return true;
+    }
 
     switch (command) {
     case cmd_CloseAll: {
@@ -195,6 +218,9 @@ bool COrvexApp::ObeyCommand(CommandT command, void* ioParam)
     }
     case cmd_OpenSampleIndex:
         OpenSampleIndex();
+        return true;
+    case cmd_OrganizeStoredSettings:
+        OrganizeStoredSettings(this);
         return true;
     case cmd_AddFiles:
         ChooseDocument();
@@ -280,7 +306,8 @@ void COrvexApp::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean
         }
     }
     SInt16 helpItem = 0;
-    if (IsHelpMenuCommand(command, helpItem)) {
+    SInt32 script = 0;
+    if (IsHelpMenuCommand(command, helpItem) || (mSettingsMenu && mSettingsMenu->IsScriptCommand(command, script))) {
         outEnabled = true;
         return;
     }
@@ -315,11 +342,8 @@ void COrvexApp::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean
         outEnabled = true;
         outUsesMark = false;
         return;
-    // The stored settings' organizer is not there yet.
-    case cmd_OrganizeStoredSettings:
-        outEnabled = false;
-        return;
     case cmd_NewActiveFontsIndex:
+    case cmd_OrganizeStoredSettings:
     case cmd_Preferences:
     case cmd_CloseAll:
     case cmd_AddFiles:

@@ -71,12 +71,12 @@ protected:
 TEST_F(AppMenus, EveryApplicationCommandHasItsItemEnabledAsTheApplicationSays)
 {
     // Always there and enabled.
-    for (CommandT command : { 2, 3, 1015, 1017, 1023, 1042, 1043, 1045, 1075, 1088, 1089, 8002, 27, 1 })
+    for (CommandT command : { 2, 3, 1015, 1017, 1023, 1038, 1042, 1043, 1045, 1075, 1088, 1089, 8002, 27, 1 })
         EXPECT_TRUE(IsEnabled(bar, command)) << "command " << command;
 
     // Enabled only with what they need: tasks, a picture library, a camera; and
-    // off while what they open is not there (stored settings, a sample index).
-    for (CommandT command : { 1032, 1024, 1025, 1038, 1022 })
+    // off while what they open is not there (a sample index).
+    for (CommandT command : { 1032, 1024, 1025, 1022 })
         EXPECT_FALSE(IsEnabled(bar, command)) << "command " << command;
 
     // The special folders: enabled when the folder exists.

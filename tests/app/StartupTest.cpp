@@ -45,7 +45,7 @@ TEST(Startup, ServicesComeUpInOrderAndRecentItemsAreSavedOnTheWayOut)
     EXPECT_EQ(steps,
         (QStringList { "CheckSystemVersion", "RegisterClasses", "InitContextualMenuSupport", "CreateSoundPlayer", "RegisterCameraNotifications", "CheckPictureLibrary", "SeedRandom", "MainThread",
             "InstallEventHandler", "InstallThreadYieldTimer", "SwitchHelpTags", "StartErrorPeriodical", "LoadRecentItems", "MakeMenuBar",
-            "Initialize", "BuildHelpMenu", "LoadFolderAliases", "InstallScrollWheel", "InitializeTasks", "ShowTaskWindow", "SaveTaskWindowVisible", "SaveRecentItems" }));
+            "Initialize", "BuildHelpMenu", "SetUpMenuBar", "LoadFolderAliases", "InstallScrollWheel", "InitializeTasks", "ShowTaskWindow", "SaveTaskWindowVisible", "SaveRecentItems" }));
 }
 
 TEST(Startup, TooOldASystemIsRefusedWithItsMessage)

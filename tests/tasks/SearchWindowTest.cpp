@@ -346,3 +346,22 @@ TEST_F(SearchWindowTest, LosingTheTargetHidesTheWindow)
     EXPECT_FALSE(window->IsVisible());
     EXPECT_FALSE(window->GetRunButton()->IsEnabled());
 }
+
+TEST_F(SearchWindowTest, ASavedSearchRunsFromItsCommandOnTheSameItems)
+{
+    AddItems({ "harbour-1.jpg", "boats.jpg", "Harbour-2.jpg" });
+    CSearchWindow* window = Open(1057);
+    window->GetRows().front()->SetFromDictionary({ { kCriteriaCategoryKey, kFieldName },
+        { kCriteriaSelectorKey, kSelectorContains }, { kCriteriaValueKey, QStringLiteral("harbour") } });
+    window->OpenSaveSettingDialog();
+    window->GetSaveDialog()->FindPaneByID(901)->SetCFDescriptor(QStringLiteral("Harbours"));
+    window->SaveSetting();
+    ASSERT_EQ(CopyStoredSettings(false).size(), 1);
+
+    EXPECT_TRUE(CanRunStoredSetting(&owner_, 9000));
+    EXPECT_FALSE(CanRunStoredSetting(&owner_, 9001)); // no such entry
+    RunStoredSetting(&owner_, 9000, nullptr, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return owner_.GetModel().IsFiltered() && owner_.GetModel().CountRunningSearches() == 0; }));
+    EXPECT_EQ(owner_.GetModel().CountItems(), 2);
+    EXPECT_THROW(RunStoredSetting(&owner_, 9001, nullptr, nullptr), ExceptionCode);
+}
