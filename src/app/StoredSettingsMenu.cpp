@@ -40,9 +40,19 @@ constexpr MessageT msg_OrganizerDone = 901;
 constexpr MessageT msg_EditApply = 9007;
 constexpr MessageT msg_EditCancel = 901;
 
-QIcon SettingIcon(bool batch)
+// Icons made once: the menu is rebuilt at every change of the settings.
+const QIcon& SettingIcon(bool batch)
 {
-    return QIcon(CToolbar::ToolbarImage(QString::fromLatin1(batch ? "genericbatch.png" : "genericsearch.png")));
+    static const QIcon search(CToolbar::ToolbarImage(QStringLiteral("genericsearch.png")));
+    static const QIcon batches(CToolbar::ToolbarImage(QStringLiteral("genericbatch.png")));
+    return batch ? batches : search;
+}
+
+const QIcon& ScriptIcon()
+{
+    static const QIcon icon
+        = QIcon::fromTheme(QStringLiteral("text-x-script"), QFileIconProvider().icon(QFileIconProvider::File));
+    return icon;
 }
 
 } // namespace
@@ -80,7 +90,7 @@ void CStoredSettingsMenu::AppendSettings(LMenu& menu, bool batches, QString& ioU
     QVariantList settings;
     if (const OSStatus status = CatchCode([&] { settings = CopyStoredSettings(batches); }); status != noErr)
         qCWarning(lcApp) << "stored settings cannot be read:" << status;
-    const QIcon icon = SettingIcon(batches);
+    const QIcon& icon = SettingIcon(batches);
     for (qsizetype i = 0; i < settings.size(); ++i) {
         const QVariantMap setting = settings.at(i).toMap();
         const QString name = setting.value(kSettingNameKey).toString();
@@ -112,8 +122,8 @@ void CStoredSettingsMenu::AppendScripts(LMenu& menu)
         return;
     menu.InsertCommand(QStringLiteral("-"), cmd_Nothing, menu.CountItems());
     const QFileInfoList entries = QDir(mScriptsFolder.Path()).entryInfoList(
-        QDir::Files | QDir::Executable | QDir::NoDotAndDotDot, QDir::Name | QDir::LocaleAware);
-    const QIcon icon = QIcon::fromTheme(QStringLiteral("text-x-script"), QFileIconProvider().icon(QFileIconProvider::File));
+        QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    const QIcon& icon = ScriptIcon();
     for (const QFileInfo& entry : entries) {
         if (SInt32(mScripts.size()) >= kMaxScripts)
             break;

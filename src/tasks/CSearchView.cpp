@@ -137,8 +137,8 @@ void CSearchView::SetFromDictionary(const QVariantMap& dictionary)
     if (fieldValue)
         mValueText.clear();
     ListenToMessage(msg_RowRebuild, nullptr);
-    if (mSelectorMenuID != 0)
-        SetPopupToCommand(*mSelectorPopup, CachedMenu(mSelectorMenuID), mCriteria.GetSelector());
+    if (mSelectorMenuID != 0 && SetPopupToCommand(*mSelectorPopup, CachedMenu(mSelectorMenuID), mCriteria.GetSelector()))
+        SelectorRestored();
     UpdateDateField();
     if (fieldValue && mFieldPopup) {
         SetPopupToCommand(*mFieldPopup, CachedMenu(kSearchFieldMenu), fieldKey.toInt());
@@ -498,6 +498,14 @@ void CBatchView::ShowActionEditor()
     mValuePopup->StopBroadcasting();
     mValuePopup->SetValue(mTargetName.isEmpty() ? 1 : 2);
     mValuePopup->StartBroadcasting();
+}
+
+void CBatchView::SelectorRestored()
+{
+    if (mSelectorMenuID == kTextActionMenu)
+        ShowTextEditor(GetCategory());
+    else if (mSelectorMenuID == kFileActionMenu)
+        ShowActionEditor();
 }
 
 void CBatchView::DropTargetKeys(SInt32 action)

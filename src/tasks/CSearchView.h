@@ -76,6 +76,8 @@ protected:
     virtual void ShowShortTextEditor(SInt32 key);
     virtual void ShowMenuEditor(SInt32 key);
     virtual EEditorKind EditorKindOf(SInt32 key) const { return SearchEditorKind(key); }
+    // A stored operator was chosen (quietly): editors that depend on it follow.
+    virtual void SelectorRestored() {}
 
     // Shows the text field with the value text, a key filter and a length.
     void ShowTextField(SInt16 keyFilter, int maxChars);
@@ -132,6 +134,7 @@ protected:
     void ShowShortTextEditor(SInt32 key) override;
     void ShowMenuEditor(SInt32 key) override;
     EEditorKind EditorKindOf(SInt32 key) const override { return BatchEditorKind(key); }
+    void SelectorRestored() override;
 
 private:
     void ShowActionEditor();

@@ -196,11 +196,26 @@ std::unique_ptr<LMenu> EditableFieldMenu(ResIDT menuID, EEditorKind (*kindOf)(SI
 
 } // namespace
 
+namespace {
+
+struct MenuCache {
+    std::map<ResIDT, std::unique_ptr<LMenu>> menus;
+    SInt32 loads = 0;
+};
+
+MenuCache& Cache()
+{
+    static MenuCache cache;
+    return cache;
+}
+
+} // namespace
+
 const LMenu& CachedMenu(ResIDT menuID)
 {
-    static std::map<ResIDT, std::unique_ptr<LMenu>> menus;
-    auto found = menus.find(menuID);
-    if (found != menus.end())
+    MenuCache& cache = Cache();
+    auto found = cache.menus.find(menuID);
+    if (found != cache.menus.end())
         return *found->second;
     std::unique_ptr<LMenu> menu;
     if (menuID == kSearchFieldMenu)
@@ -210,7 +225,18 @@ const LMenu& CachedMenu(ResIDT menuID)
     else
         menu = LMenu::Load(menuID);
     ThrowIfNil_(menu.get());
-    return *menus.emplace(menuID, std::move(menu)).first->second;
+    ++cache.loads;
+    return *cache.menus.emplace(menuID, std::move(menu)).first->second;
+}
+
+SInt32 CountCachedMenuLoads()
+{
+    return Cache().loads;
+}
+
+void ForgetCachedMenus()
+{
+    Cache().menus.clear();
 }
 
 void FillPopupFromMenu(LStdPopupMenu& popup, const LMenu& menu)

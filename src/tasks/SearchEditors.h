@@ -61,6 +61,10 @@ ResIDT BatchValueMenu(SInt32 key);
 // a separator that would then stand first, last or doubled. 'nilP' when the
 // resource is missing.
 const LMenu& CachedMenu(ResIDT menuID);
+// How many menus were loaded so far, and forgetting them (rows in use must go
+// first): for measuring that rows share their menus.
+SInt32 CountCachedMenuLoads();
+void ForgetCachedMenus();
 
 // A popup shows a menu: its texts, separators and the item for a command.
 void FillPopupFromMenu(LStdPopupMenu& popup, const LMenu& menu);

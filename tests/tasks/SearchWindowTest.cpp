@@ -16,7 +16,13 @@
 #include "StoredSettings.h"
 #include "UReanimator.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QStandardPaths>
 #include <QStandardItemModel>
 
 namespace {
@@ -123,7 +129,7 @@ TEST_F(SearchWindowTest, RowsGiveBackTheCriterionTheyWereGivenForEveryEditor)
         { 1029, kFieldUrgency, kSelectorIs, "3", EEditorKind::Menu },
         { 1029, kFieldName, kSelectorIs, "$$@@4017", EEditorKind::Text },
         { 1031, kFieldName, 7203, "-final", EEditorKind::Text },
-        { 1031, kFieldHeadline, 7207, "7301", EEditorKind::Text },
+        { 1031, kFieldHeadline, 7207, "7301", EEditorKind::Text }, // the case menu, not typed
         { 1031, kFieldKeywords, 7200, "harbour", EEditorKind::Keywords },
         { 1031, kFieldCreationDate, 7202, "", EEditorKind::Date },
         { 1031, kFieldPositionInView, 7208, "2", EEditorKind::Number },
@@ -145,6 +151,8 @@ TEST_F(SearchWindowTest, RowsGiveBackTheCriterionTheyWereGivenForEveryEditor)
         EXPECT_EQ(made2->GetSelector(), c.selector);
         EXPECT_EQ(made2->GetValue(), value);
         EXPECT_EQ(made2->GetValueRef(QStringLiteral("Extra")).toInt(), 7); // keys the row does not edit survive
+        if (c.selector == 7207)
+            EXPECT_TRUE(row->IsShownInRow(row->GetValuePopup()) && !row->IsShownInRow(row->GetTextField()));
     }
 }
 
@@ -364,4 +372,57 @@ TEST_F(SearchWindowTest, ASavedSearchRunsFromItsCommandOnTheSameItems)
     ASSERT_TRUE(RunUntil([&] { return owner_.GetModel().IsFiltered() && owner_.GetModel().CountRunningSearches() == 0; }));
     EXPECT_EQ(owner_.GetModel().CountItems(), 2);
     EXPECT_THROW(RunStoredSetting(&owner_, 9001, nullptr, nullptr), ExceptionCode);
+}
+
+TEST_F(SearchWindowTest, PlusAndMinusTypedIntoAValueStayText)
+{
+    CSearchWindow* window = Open(1057);
+    window->Show();
+    window->Select();
+    LEditText* field = window->GetRows().front()->GetTextField();
+    ASSERT_NE(field, nullptr);
+    field->GetLineEdit()->setFocus();
+    QCoreApplication::processEvents();
+    if (QApplication::focusWidget() != field->GetLineEdit())
+        GTEST_SKIP() << "the platform gives no keyboard focus";
+    EXPECT_FALSE(window->HandleKeyPress(Key('+')));
+    EXPECT_EQ(window->GetRows().size(), 1u);
+    field->GetLineEdit()->clearFocus();
+    window->setFocus();
+    EXPECT_TRUE(window->HandleKeyPress(Key('+')));
+    EXPECT_EQ(window->GetRows().size(), 2u);
+}
+
+TEST_F(SearchWindowTest, TheFileActionShowsTheChosenApplicationByNameAndOpensAskForOne)
+{
+    const QString applications = QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation);
+    QDir().mkpath(applications);
+    QFile entry(applications + QStringLiteral("/org.example.Viewer.desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nType=Application\nName=Example Viewer\nIcon=image-x-generic\nExec=true %F\n");
+    entry.close();
+
+    std::unique_ptr<LPane> made(UReanimator::CreatePaneTree(1031));
+    auto* row = dynamic_cast<CBatchView*>(made.get());
+    ASSERT_NE(row, nullptr);
+    row->SetFromDictionary({ { kCriteriaCategoryKey, kFieldFileState }, { kCriteriaSelectorKey, kSelectorOpenInApplication },
+        { kCriteriaValueKey, QStringLiteral("1") }, { kCriteriaApplicationKey, QStringLiteral("org.example.Viewer.desktop") } });
+    EXPECT_EQ(row->GetTargetName(), QStringLiteral("Example Viewer"));
+    EXPECT_EQ(ComboTexts(row->GetValuePopup()).value(1), QStringLiteral("Example Viewer"));
+
+    // Choosing a copy instead drops the application: a folder is what it needs.
+    row->GetSelectorPopup()->SetValue(1);
+    EXPECT_EQ(row->GetSelector(), kSelectorCopyToFolder);
+    EXPECT_TRUE(row->GetTargetName().isEmpty());
+    EXPECT_FALSE(row->MakeCriteria()->HasKey(kCriteriaApplicationKey));
+    // "Choose…" asks for a folder for a copy (the chooser is the criterion's file dialog).
+    row->GetValuePopup()->SetValue(row->GetValuePopup()->GetMaxValue());
+    const std::unique_ptr<CCriteria> criterion = row->MakeCriteria();
+    QFileDialog* dialog = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<QFileDialog*>(top); found && found->isVisible())
+            dialog = found;
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+    dialog->reject();
 }
