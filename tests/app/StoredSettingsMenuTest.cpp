@@ -223,3 +223,18 @@ TEST_F(StoredSettingsMenuTest, ClosingTheOrganizerAnyWayKeepsConfirmedDeletions)
     ASSERT_EQ(searches.size(), 1);
     EXPECT_EQ(searches[0].toMap().value(kSettingNameKey).toString(), QStringLiteral("B"));
 }
+
+TEST(StoredSettingsAppMenu, ASavedSettingAppearsInTheSearchMenuAtOnce)
+{
+    SetPrefValue(kSearchSettingsKey, QVariantList());
+    TestApp app;
+    app.MakeMenuBar();
+    app.SetUpMenuBar();
+    LMenu* menu = app.GetMenuBar()->FetchMenu(CStoredSettingsMenu::kMenuID);
+    const CommandT command = AppendStoredSetting(false, Setting(QStringLiteral("Harbours"), QStringLiteral("h")));
+    EXPECT_EQ(command, 9000);
+    const SInt16 item = menu->IndexFromCommand(command);
+    ASSERT_GT(item, 0);
+    EXPECT_EQ(menu->Item(item)->text, QStringLiteral("Harbours"));
+    EXPECT_EQ(app.GetMenuBar()->FindKeyCommand('h', cmdKey | optionKey), command);
+}
