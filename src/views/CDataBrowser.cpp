@@ -207,3 +207,30 @@ CIndexView* CDataBrowser::GetIndexView() const
 void CDataBrowser::SectionOpened(CSourceItemDivider&) {}
 
 void CDataBrowser::SectionClosed(CSourceItemDivider&) {}
+
+bool CDataBrowser::HandleKeyPress(const EventRecord& event)
+{
+    CIndexView* view = GetCommandView();
+    if (!view)
+        return LDataBrowser::HandleKeyPress(event);
+    LCommander::SwitchTarget(view);
+    return view->HandleKeyPress(event);
+}
+
+bool CDataBrowser::ObeyCommand(CommandT command, void* ioParam)
+{
+    CIndexView* view = GetCommandView();
+    if (!view)
+        return LDataBrowser::ObeyCommand(command, ioParam);
+    LCommander::SwitchTarget(view);
+    return view->ObeyCommand(command, ioParam);
+}
+
+void CDataBrowser::FindCommandStatus(
+    CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName)
+{
+    if (CIndexView* view = GetCommandView())
+        view->FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
+    else
+        LDataBrowser::FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
+}

@@ -70,6 +70,14 @@ public:
     // Null without a document.
     CIndexView* GetIndexView() const;
     void SetIndexDocument(CIndexDoc* document) override { SetDocument(document); }
+    // The view that takes the list's keys and commands; the document's index view.
+    virtual CIndexView* GetCommandView() const { return GetIndexView(); }
+
+    // Keys and commands are the command view's: it is made the target and takes them.
+    bool HandleKeyPress(const EventRecord& event) override;
+    bool ObeyCommand(CommandT command, void* ioParam) override;
+    void FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark,
+        Str255& outName) override;
 
     // A section header was opened (fill it) or closed; nothing here.
     virtual void SectionOpened(CSourceItemDivider& header);

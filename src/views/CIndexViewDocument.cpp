@@ -8,6 +8,7 @@
 #include "CIndexItem.h"
 #include "CIndexView.h"
 #include "CItemInfoWindow.h"
+#include "CFileBrowserListView.h"
 #include "CMetaDataListView.h"
 #include "CInfoView.h"
 #include "CSearchTask.h"
@@ -264,6 +265,7 @@ void RegisterIndexWindowClasses()
     URegistrar::RegisterClass<CIndexView>(CIndexView::class_ID);
     URegistrar::RegisterClass<CItemInfoWindow>(CItemInfoWindow::class_ID);
     URegistrar::RegisterClass<CMetaDataListView>(CMetaDataListView::class_ID);
+    URegistrar::RegisterClass<CFileBrowserListView>(CFileBrowserListView::class_ID);
     RegisterIndexPrintClasses();
     RegisterPlacardClasses();
     RegisterIndexWindowPaneClasses();

@@ -257,30 +257,3 @@ void CMetaDataListView::ItemNotification(LDataBrowserItem* item, DataBrowserItem
         && mLibrary && CountItems(kDataBrowserItemIsSelected) == 0)
         SelectItem(mLibrary);
 }
-
-bool CMetaDataListView::HandleKeyPress(const EventRecord& event)
-{
-    CIndexView* view = GetOrganizedView();
-    if (!view)
-        return CDataBrowser::HandleKeyPress(event);
-    LCommander::SwitchTarget(view);
-    return view->HandleKeyPress(event);
-}
-
-bool CMetaDataListView::ObeyCommand(CommandT command, void* ioParam)
-{
-    CIndexView* view = GetOrganizedView();
-    if (!view)
-        return CDataBrowser::ObeyCommand(command, ioParam);
-    LCommander::SwitchTarget(view);
-    return view->ObeyCommand(command, ioParam);
-}
-
-void CMetaDataListView::FindCommandStatus(
-    CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName)
-{
-    if (CIndexView* view = GetOrganizedView())
-        view->FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
-    else
-        CDataBrowser::FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
-}

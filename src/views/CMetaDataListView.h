@@ -56,11 +56,8 @@ public:
 
     void ListenToMessage(MessageT message, void* ioParam) override;
     void ItemNotification(LDataBrowserItem* item, DataBrowserItemNotification message) override;
-    // Keys and commands are the index view's: it is made the target and takes them.
-    bool HandleKeyPress(const EventRecord& event) override;
-    bool ObeyCommand(CommandT command, void* ioParam) override;
-    void FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark,
-        Str255& outName) override;
+    // Keys and commands go to the organized view.
+    CIndexView* GetCommandView() const override { return GetOrganizedView(); }
 
     // The rows, for the rows themselves and for tests.
     CSourceItemLibrary* GetLibraryRow() const { return mLibrary; }

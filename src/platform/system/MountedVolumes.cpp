@@ -1,0 +1,119 @@
+// GLib first: its headers use the word Qt defines as a macro.
+#include <gio/gio.h>
+
+#include "MountedVolumes.h"
+
+#include <QFile>
+#include <QSet>
+
+namespace {
+
+// Undoes the mount table's octal escapes ("\040" for a space).
+QString UnescapeMountField(const QByteArray& field)
+{
+    QByteArray out;
+    out.reserve(field.size());
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            bool ok = false;
+            const int code = field.mid(i + 1, 3).toInt(&ok, 8);
+            if (ok) {
+                out.append(char(code));
+                i += 3;
+                continue;
+            }
+        }
+        out.append(field[i]);
+    }
+    return QString::fromUtf8(out);
+}
+
+QString TypeOfMountPoint(const std::vector<std::pair<QString, QString>>& table, const QString& mountPoint)
+{
+    // The last mount on a point is the one seen there.
+    for (auto it = table.rbegin(); it != table.rend(); ++it) {
+        if (it->first == mountPoint)
+            return it->second;
+    }
+    return {};
+}
+
+class GioVolumeSource : public VolumeSource {
+public:
+    GioVolumeSource()
+        : mMonitor(g_volume_monitor_get())
+    {
+        for (const char* signal : { "mount-added", "mount-removed", "mount-changed" })
+            g_signal_connect_swapped(mMonitor, signal, G_CALLBACK(&GioVolumeSource::Changed), this);
+    }
+    ~GioVolumeSource() override
+    {
+        g_signal_handlers_disconnect_by_data(mMonitor, this);
+        g_object_unref(mMonitor);
+    }
+
+    std::vector<MountedVolume> CurrentVolumes() override
+    {
+        QFile file(QStringLiteral("/proc/self/mounts"));
+        std::vector<std::pair<QString, QString>> table;
+        if (file.open(QIODevice::ReadOnly))
+            table = ParseMountTable(file.readAll());
+        std::vector<MountedVolume> volumes;
+        GList* mounts = g_volume_monitor_get_mounts(mMonitor);
+        for (GList* entry = mounts; entry; entry = entry->next) {
+            auto* mount = G_MOUNT(entry->data);
+            if (g_mount_is_shadowed(mount))
+                continue;
+            GFile* root = g_mount_get_root(mount);
+            // A mount without a local path is a desktop-service location (a share
+            // browsed over the network): left out like the network file systems.
+            char* path = g_file_get_path(root);
+            char* name = g_mount_get_name(mount);
+            if (path) {
+                MountedVolume volume { QString::fromUtf8(name), QString::fromUtf8(path), {} };
+                volume.fileSystemType = TypeOfMountPoint(table, volume.mountPoint);
+                volumes.push_back(volume);
+            }
+            g_free(name);
+            g_free(path);
+            g_object_unref(root);
+        }
+        g_list_free_full(mounts, g_object_unref);
+        return volumes;
+    }
+
+private:
+    static void Changed(GioVolumeSource* self) { self->NotifyChanged(); }
+
+    GVolumeMonitor* mMonitor;
+};
+
+} // namespace
+
+bool IsNetworkFileSystem(const QString& fileSystemType)
+{
+    static const QSet<QString> kNetworkTypes {
+        QStringLiteral("nfs"), QStringLiteral("nfs4"), QStringLiteral("cifs"), QStringLiteral("smb3"),
+        QStringLiteral("smbfs"), QStringLiteral("ncpfs"), QStringLiteral("afs"), QStringLiteral("ceph"),
+        QStringLiteral("glusterfs"), QStringLiteral("lustre"), QStringLiteral("davfs"), QStringLiteral("sshfs"),
+        QStringLiteral("fuse.sshfs"), QStringLiteral("fuse.davfs"), QStringLiteral("fuse.glusterfs"),
+        QStringLiteral("fuse.rclone"), QStringLiteral("fuse.s3fs"), QStringLiteral("fuse.gvfsd-fuse"),
+    };
+    return kNetworkTypes.contains(fileSystemType.toLower());
+}
+
+std::vector<std::pair<QString, QString>> ParseMountTable(const QByteArray& table)
+{
+    std::vector<std::pair<QString, QString>> mounts;
+    for (const QByteArray& line : table.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 3)
+            mounts.emplace_back(UnescapeMountField(fields[1]), QString::fromUtf8(fields[2]));
+    }
+    return mounts;
+}
+
+std::unique_ptr<VolumeSource> MakeSystemVolumeSource()
+{
+    return std::make_unique<GioVolumeSource>();
+}
