@@ -181,8 +181,11 @@ CIndexItem::CIndexItem(const CIndexItem& other)
     Rare& rare = MakeRare();
     if (const Rare* sourceRare = source.PeekRare(); sourceRare && sourceRare->fileRef)
         rare.fileRef = std::make_unique<FileRef>(*sourceRare->fileRef);
-    if (const QByteArray* alias = source.GetAlias())
-        rare.alias = *alias;
+    // A remote item has no alias to copy.
+    CatchCode([&] {
+        if (const QByteArray* alias = source.GetAlias())
+            rare.alias = *alias;
+    });
     rare.remoteURL = source.GetRemoteURL();
     // A part the source cannot give (its file unreadable, no preview in it) is left
     // for the copy to look for itself; the copy is made all the same, and the

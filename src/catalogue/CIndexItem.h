@@ -19,6 +19,7 @@
 #include <QUrl>
 #include <QVariantMap>
 #include <functional>
+#include <vector>
 #include <memory>
 #include <optional>
 
@@ -429,11 +430,21 @@ public:
     void CopyErrorAlertTexts(QString& outPrompt, QString& outExplanation);
 
     // Drag data: the file's URL (text/uri-list) and the item's own flavour, which
-    // names the item by its sequence number in this program's run.
+    // names the item by its sequence number in this program's run (never by its
+    // address). Each call adds to what the drag carries: a drag of several items
+    // names them all, in order. `callerValue` says where the drag comes from.
     void AddDragFlavors(QMimeData& drag, SInt32 callerValue);
+    static void AddDragFlavors(QMimeData& drag, const std::vector<CIndexItem*>& items, SInt32 callerValue);
     bool AddDragItem(QMimeData& drag) override;
-    // The item a drag names, found by `find` from its sequence number; null for a
-    // drag without the item flavour, from another run, damaged, or naming no item.
+    static bool HasDraggedItems(const QMimeData& drag);
+    // The caller's value of a drag's first item record of this run; false for none.
+    static bool PeekDragSource(const QMimeData& drag, SInt32& outCallerValue);
+    // The items a drag names, in order, each found by `find` from its sequence
+    // number; empty when any record is from another run, damaged, names an item
+    // twice or names no item `find` knows (a forged or stale drag takes nothing).
+    static std::vector<CIndexItem*> FindDraggedItems(const QMimeData& drag,
+        const std::function<CIndexItem*(UInt64)>& find, SInt32* outCallerValue = nullptr);
+    // The first of them; null when FindDraggedItems finds none.
     static CIndexItem* FindDraggedItem(const QMimeData& drag, const std::function<CIndexItem*(UInt64)>& find,
         SInt32* outCallerValue = nullptr);
 

@@ -35,6 +35,7 @@
 #include <QIODevice>
 #include <QMimeData>
 #include <QProcess>
+#include <QSet>
 
 namespace {
 
@@ -302,20 +303,52 @@ void CIndexItem::ShowErrorAlert()
 
 // Drags.
 
-void CIndexItem::AddDragFlavors(QMimeData& drag, SInt32 callerValue)
+namespace {
+QByteArray ItemFlavorRecord(const CIndexItem& item, SInt32 callerValue)
 {
-    // The file's URL when there is one; the item's own flavour in any case.
-    CatchCode([&] {
-        const QUrl url = GetURL();
-        if (!url.isEmpty())
-            drag.setUrls({url});
-    });
     QByteArray bytes;
     QDataStream stream(&bytes, QIODevice::WriteOnly);
     stream.setByteOrder(QDataStream::BigEndian);
     stream << quint32(kItemFlavorMagic) << qint64(QCoreApplication::applicationPid()) << qint32(callerValue)
-           << quint64(GetSequenceNumber());
-    drag.setData(kItemFlavor, bytes);
+           << quint64(item.GetSequenceNumber());
+    return bytes;
+}
+
+// The file's URL when the item has one (a remote item's address, never a password).
+QUrl DraggedURL(CIndexItem& item)
+{
+    QUrl url;
+    CatchCode([&] { url = item.GetURL(); });
+    if (url.isEmpty())
+        CatchCode([&] { url = item.GetRemoteURL(); });
+    return url.adjusted(QUrl::RemovePassword);
+}
+} // namespace
+
+void CIndexItem::AddDragFlavors(QMimeData& drag, SInt32 callerValue)
+{
+    // Added to what the drag carries already: a drag of several items names them all.
+    const QUrl url = DraggedURL(*this);
+    if (!url.isEmpty())
+        drag.setUrls(drag.urls() << url);
+    drag.setData(kItemFlavor, drag.data(kItemFlavor) + ItemFlavorRecord(*this, callerValue));
+}
+
+void CIndexItem::AddDragFlavors(QMimeData& drag, const std::vector<CIndexItem*>& items, SInt32 callerValue)
+{
+    QList<QUrl> urls = drag.urls();
+    QByteArray records = drag.data(kItemFlavor);
+    records.reserve(records.size() + qsizetype(items.size()) * kItemFlavorSize);
+    for (CIndexItem* item : items) {
+        ThrowIfNil_(item);
+        const QUrl url = DraggedURL(*item);
+        if (!url.isEmpty())
+            urls << url;
+        records += ItemFlavorRecord(*item, callerValue);
+    }
+    if (!urls.isEmpty())
+        drag.setUrls(urls);
+    drag.setData(kItemFlavor, records);
 }
 
 bool CIndexItem::AddDragItem(QMimeData& drag)
@@ -324,27 +357,68 @@ bool CIndexItem::AddDragItem(QMimeData& drag)
     return true;
 }
 
-CIndexItem* CIndexItem::FindDraggedItem(const QMimeData& drag, const std::function<CIndexItem*(UInt64)>& find,
-    SInt32* outCallerValue)
+bool CIndexItem::HasDraggedItems(const QMimeData& drag)
+{
+    return drag.hasFormat(kItemFlavor);
+}
+
+bool CIndexItem::PeekDragSource(const QMimeData& drag, SInt32& outCallerValue)
 {
     const QByteArray bytes = drag.data(kItemFlavor);
-    if (bytes.size() != kItemFlavorSize)
-        return nullptr;
+    if (bytes.size() < kItemFlavorSize)
+        return false;
     QDataStream stream(bytes);
     stream.setByteOrder(QDataStream::BigEndian);
     quint32 magic = 0;
     qint64 process = 0;
     qint32 callerValue = 0;
-    quint64 sequence = 0;
-    stream >> magic >> process >> callerValue >> sequence;
-    // Items of another run of the program are not ours to find.
+    stream >> magic >> process >> callerValue;
     if (stream.status() != QDataStream::Ok || magic != kItemFlavorMagic
-        || process != qint64(QCoreApplication::applicationPid()) || !find)
-        return nullptr;
-    CIndexItem* item = find(sequence);
-    if (item && item->GetSequenceNumber() != sequence)
-        return nullptr;
-    if (item && outCallerValue)
-        *outCallerValue = callerValue;
-    return item;
+        || process != qint64(QCoreApplication::applicationPid()))
+        return false;
+    outCallerValue = callerValue;
+    return true;
+}
+
+std::vector<CIndexItem*> CIndexItem::FindDraggedItems(const QMimeData& drag,
+    const std::function<CIndexItem*(UInt64)>& find, SInt32* outCallerValue)
+{
+    const QByteArray bytes = drag.data(kItemFlavor);
+    if (bytes.isEmpty() || bytes.size() % kItemFlavorSize != 0 || !find)
+        return {};
+    QDataStream stream(bytes);
+    stream.setByteOrder(QDataStream::BigEndian);
+    std::vector<CIndexItem*> items;
+    items.reserve(size_t(bytes.size() / kItemFlavorSize));
+    QSet<quint64> seen;
+    qint32 firstCaller = 0;
+    while (!stream.atEnd()) {
+        quint32 magic = 0;
+        qint64 process = 0;
+        qint32 callerValue = 0;
+        quint64 sequence = 0;
+        stream >> magic >> process >> callerValue >> sequence;
+        // Items of another run of the program are not ours to find; one drag
+        // comes from one place, and names each item once.
+        if (stream.status() != QDataStream::Ok || magic != kItemFlavorMagic
+            || process != qint64(QCoreApplication::applicationPid()) || (!items.empty() && callerValue != firstCaller))
+            return {};
+        CIndexItem* item = find(sequence);
+        if (!item || item->GetSequenceNumber() != sequence || seen.contains(sequence))
+            return {};
+        seen.insert(sequence);
+        if (items.empty())
+            firstCaller = callerValue;
+        items.push_back(item);
+    }
+    if (outCallerValue)
+        *outCallerValue = firstCaller;
+    return items;
+}
+
+CIndexItem* CIndexItem::FindDraggedItem(const QMimeData& drag, const std::function<CIndexItem*(UInt64)>& find,
+    SInt32* outCallerValue)
+{
+    const std::vector<CIndexItem*> items = FindDraggedItems(drag, find, outCallerValue);
+    return items.empty() ? nullptr : items.front();
 }

@@ -96,6 +96,13 @@ public:
     // index and the record table, and marks the index modified; null for no such
     // index. The selection loses it. Throws while locked.
     CIndexItem* TakeItemAt(SInt32 index);
+    // Moves items of the current list, in the order given, to stand together
+    // before the item at an index (kInsertAtEnd: at the end). The new order is made
+    // whole before the list changes, so a failure leaves the list as it was. A list
+    // that keeps itself sorted keeps its order. Answers the first item's new index.
+    // Throws 'nilP' for an item not in the current list and kMsgIndexViewOperation
+    // while locked.
+    SInt32 MoveItems(const std::vector<CIndexItem*>& items, SInt32 index);
     // Takes every item (of all items and the filter) out; the lock is let go,
     // the current list is all items again. The caller deletes them.
     std::vector<CIndexItem*> TakeAllItems();

@@ -26,12 +26,14 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        QColor colour = palette().color(QPalette::Highlight);
         QRegion ring = QRegion(rect()) - QRegion(rect().adjusted(CDASAndDrop::kHiliteInset, CDASAndDrop::kHiliteInset,
                                                    -CDASAndDrop::kHiliteInset, -CDASAndDrop::kHiliteInset));
         painter.setClipRegion(ring);
         painter.fillRect(rect(), colour);
     }
+
+public:
+    QColor colour;
 };
 
 QUrl& NotedDropLocation()
@@ -84,9 +86,16 @@ void CDASAndDrop::HiliteDropArea(const DragReference&)
         return;
     if (!mRing)
         mRing = new HiliteRing(pane);
+    static_cast<HiliteRing*>(mRing.data())->colour = GetHiliteColor();
     mRing->setGeometry(pane->rect());
     mRing->raise();
     mRing->show();
+}
+
+QColor CDASAndDrop::GetHiliteColor() const
+{
+    LPane* pane = GetDropPane();
+    return pane ? pane->palette().color(QPalette::Highlight) : QColor(Qt::blue);
 }
 
 void CDASAndDrop::UnhiliteDropArea(const DragReference&)

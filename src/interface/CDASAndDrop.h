@@ -4,6 +4,7 @@
 #include "LPeriodical.h"
 #include "LStdControls.h"
 
+#include <QColor>
 #include <QPointer>
 #include <QRegion>
 #include <QUrl>
@@ -29,6 +30,8 @@ public:
     void LeaveDropArea(const DragReference& drag) override;
     void HiliteDropArea(const DragReference& drag) override;
     void UnhiliteDropArea(const DragReference& drag) override;
+    // The ring's colour: the system's highlight colour unless the area has its own.
+    virtual QColor GetHiliteColor() const;
 
     virtual void AutoScrollStep();
     virtual void StartAutoScroll(const DragReference& drag);

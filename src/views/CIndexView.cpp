@@ -47,12 +47,14 @@ constexpr OSType kIndexPackageType = 'OIDX';
 
 CIndexView::CIndexView(const LLayoutData& data)
     : LView(data)
+    , CDASAndDrop(this)
 {
     InitIndexView();
 }
 
 CIndexView::CIndexView(const SPaneInfo& info)
     : LView(info)
+    , CDASAndDrop(this)
 {
     InitIndexView();
 }
@@ -77,6 +79,7 @@ void CIndexView::InitIndexView()
     mTheme = GetPrefNumber(QStringLiteral("DefaultIndexTheme_6"));
     mUpdateTask = new CUpdateTask(this);
     mUpdateTask->Start();
+    RegisterDragSource();
 }
 
 CIndexView::~CIndexView()

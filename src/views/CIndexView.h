@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CDASAndDrop.h"
 #include "CIndexModel.h"
 #include "IndexGridGeometry.h"
 #include "IndexTheme.h"
@@ -26,6 +27,7 @@
 #include <vector>
 
 class CCacheTask;
+class CDragTask;
 class CIndexItem;
 class CInPlaceEditField;
 class CUpdateTask;
@@ -98,7 +100,12 @@ inline constexpr SInt32 kSortOrderNone = 2;
 //
 // Changing operations refuse while a task holds the list locked: RemoveItem
 // throws 100060, the others do nothing.
-class CIndexView : public LView, public LCommander, public LListener, public TaskOwnerView, public AItemListLockable {
+class CIndexView : public LView,
+                   public LCommander,
+                   public LListener,
+                   public TaskOwnerView,
+                   public AItemListLockable,
+                   public CDASAndDrop {
 public:
     static constexpr ClassIDT class_ID = 'IndV';
 
@@ -452,6 +459,51 @@ public:
 
     void ListenToMessage(MessageT message, void* ioParam) override;
 
+    // --- Drag and drop (CIndexView_Drag.cpp) ----------------------------------------------
+    // Items travel as the item flavour (their identifiers and this view's drag
+    // source number, never pointers) beside their files as text/uri-list; files
+    // and addresses come in as text/uri-list, text/x-moz-url or a text holding an
+    // address. Other programs are offered only a copy: they never tell where the
+    // files went, so a move would leave items pointing nowhere.
+    bool DragIsAcceptable(const DragReference& drag) override;
+    bool ItemIsAcceptable(const DragReference& drag, UInt16 item) override;
+    void EnterDropArea(const DragReference& drag, bool dragHasLeftSender) override;
+    void InsideDropArea(const DragReference& drag) override;
+    void LeaveDropArea(const DragReference& drag) override;
+    Qt::DropAction ChooseDropAction(const DragReference& drag, Qt::DropAction proposed, Qt::DropActions possible) override;
+    QColor GetHiliteColor() const override;
+    // The drop: items of an index are moved or copied to the drop index, files
+    // imported there, addresses and Internet shortcut files downloaded. Throws
+    // 100060 while the list is locked; 'nilP' (nothing changed) when a dragged
+    // item is no longer in an open index.
+    void ReceiveDragEvent(const DragReference& drag) override;
+    // The index where a drop at a local point inserts: the cell under it, else the end.
+    SInt32 DropIndexAt(QPoint local) const;
+    SInt32 GetDropHiliteIndex() const { return mDropHiliteIndex; }
+    // An FTP or HTTP address: a folder (the path ends in "/") is downloaded into
+    // the download folder; a file becomes a new item at the end, downloaded at
+    // once when "DownloadFiles" is on and "AskBeforeConnecting" off (`now`: on,
+    // whatever the latter says). A password in it goes to the keyring and never
+    // into the item. False for an address of another kind.
+    bool ReceiveRemoteURL(const QUrl& url, bool now = false);
+    // Command 1035: asks for an address and receives it.
+    void OpenAddress();
+    // The drag of the selection, from a press at a local point on an item's
+    // picture that the mouse moved: runs until the drop and then does what the
+    // drop asks of this side.
+    void StartItemDrag(SInt32 clickedIndex, QPoint local, UInt16 modifiers);
+    // The items a drag from a press on that index takes: the selection of the
+    // current list in order, the clicked item alone when it is not selected.
+    std::vector<CIndexItem*> ItemsToDrag(SInt32 clickedIndex) const;
+    // The drag's data for those items.
+    void AddDragFlavors(QMimeData& data, const std::vector<CIndexItem*>& items) const;
+    // After a drag of these items to another program: files it moved to the Trash
+    // take their items out of the index; other files gone are marked missing, for
+    // the user to locate. Answers how many items were taken out.
+    SInt32 FinishDragToOtherProgram(const std::vector<CIndexItem*>& items);
+    // The number this view's drags carry to say where they come from.
+    SInt32 GetDragSourceNumber() const { return mDragSourceNumber; }
+
 protected:
     void FinishCreateSelf() override;
     // Lays the cells out for the frame from a thumbnail size, scrolled to keep the
@@ -527,6 +579,21 @@ private:
     CInPlaceEditField* mRenameField = nullptr;
     // The name's extension while the cells hide it: put back after the edit.
     QString mRenameHiddenExtension;
+    // Dropping: the items a drop takes and where they come from.
+    struct DroppedItems {
+        std::vector<CIndexItem*> items;
+        CIndexView* source = nullptr;
+    };
+    DroppedItems FindDroppedItems(const QMimeData* data) const;
+    void ReceiveItems(const DroppedItems& dropped, SInt32 dropIndex, bool copy);
+    void MoveItemsWithin(const std::vector<CIndexItem*>& items, SInt32 dropIndex);
+    void ReceiveFiles(const QList<QUrl>& urls, SInt32 dropIndex);
+    void SetDropHiliteIndex(SInt32 index);
+    // Gives the view its drag source number, by which drops find it.
+    void RegisterDragSource();
+    SInt32 mDragSourceNumber = 0;
+    SInt32 mDropHiliteIndex = -1;
+    QPointer<QWidget> mDropMarker;
     QPointer<LDialogBox> mPropertyDialog;
     QPointer<LWindow> mCommentWindow;
     // The window's title before a filter titled it.

@@ -22,6 +22,7 @@ enum : CommandT {
     cmd_ExportFiles = 1058,
     cmd_ExportXML = 1059,
     cmd_FullScreen = 1068,
+    cmd_OpenAddress = 1035,
 };
 
 // The selected items of a list, in order: the commands act on each, and acting
@@ -102,6 +103,9 @@ bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
     case cmd_ExportFiles:
         GetTaskServices().StartExportFilesTask(this, ItemsToExport(*this), IsFullScreen() ? nullptr : GetContainingWindow());
         return true;
+    case cmd_OpenAddress:
+        OpenAddress();
+        return true;
     case cmd_ExportXML: {
         const TaskServices::IndexXMLData index { GetWindowTitle(), GetIndexURLText(), GetComment(), CountSelectedItems() > 0 };
         GetTaskServices().StartExportXMLTask(this, ItemsToExport(*this), index);
@@ -155,6 +159,9 @@ void CIndexView::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolea
     case cmd_ExportFiles: // the selection, or else the whole list
     case cmd_ExportXML:
         outEnabled = CountItems() > 0;
+        return;
+    case cmd_OpenAddress:
+        outEnabled = !locked;
         return;
     case cmd_FullScreen:
         outEnabled = true;

@@ -206,8 +206,10 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
         }
         if (IsItemListLocked())
             return;
-        if (onPicture && !(command && option))
-            return; // the selection is dragged (drag and drop takes it from here)
+        if (onPicture && !(command && option)) {
+            StartItemDrag(index, event.whereLocal, modifiers);
+            return;
+        }
         if (!shift)
             DeselectAll();
         IndexGridMarquee receiver(*this);

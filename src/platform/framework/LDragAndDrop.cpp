@@ -120,7 +120,7 @@ protected:
                 mArea->EnterDropArea(drag, !drag.IsFromThisProgram() || enter->source() != mArea->GetDropPane());
             });
             if (mArea->mCanAcceptCurrentDrag)
-                enter->acceptProposedAction();
+                Accept(enter, drag);
             else
                 enter->ignore();
             return true;
@@ -133,7 +133,7 @@ protected:
             }
             DragReference drag = Reference(move);
             RunReportingErrors([&] { mArea->InsideDropArea(drag); });
-            move->acceptProposedAction();
+            Accept(move, drag);
             return true;
         }
         case QEvent::DragLeave: {
@@ -151,7 +151,7 @@ protected:
                     mArea->ReceiveDragEvent(drag);
             });
             if (accepted)
-                drop->acceptProposedAction();
+                Accept(drop, drag);
             else
                 drop->ignore();
             return true;
@@ -162,6 +162,17 @@ protected:
     }
 
 private:
+    void Accept(QDropEvent* event, const DragReference& drag) const
+    {
+        Qt::DropAction action = event->proposedAction();
+        RunReportingErrors([&] { action = mArea->ChooseDropAction(drag, action, event->possibleActions()); });
+        if (action != event->proposedAction() && (event->possibleActions() & action)) {
+            event->setDropAction(action);
+            event->accept();
+        } else {
+            event->acceptProposedAction();
+        }
+    }
     DragReference Reference(QDropEvent* event) const
     {
         return DragReference(event->mimeData(), event->position().toPoint(), ModifiersFromQt(int(event->modifiers())),
@@ -297,6 +308,12 @@ void LDragTask::AddRectangle(ItemReference item, const QRect& bounds)
     mRectangles.append(bounds);
 }
 
+void LDragTask::SetDragImage(const QPixmap& image, QPoint hotSpot)
+{
+    mImage = image;
+    mHotSpot = hotSpot;
+}
+
 void LDragTask::Encode()
 {
     for (const auto& flavor : mFlavors) {
@@ -314,7 +331,10 @@ Qt::DropAction LDragTask::DoDrag(QWidget* source, Qt::DropActions actions)
     QMimeData* data = mData;
     mData = new QMimeData; // QDrag owns the data now
     // The outlines of the dragged rectangles are what moves under the mouse.
-    if (!mRectangles.isEmpty()) {
+    if (!mImage.isNull()) {
+        drag->setPixmap(mImage);
+        drag->setHotSpot(mHotSpot);
+    } else if (!mRectangles.isEmpty()) {
         QRect all;
         for (const QRect& r : mRectangles)
             all = all.united(r);

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QPixmap>
 #include <QRect>
 #include <QUrl>
 #include <memory>
@@ -74,6 +75,14 @@ public:
     virtual void UnhiliteDropArea(const DragReference& drag);
     virtual void ReceiveDragEvent(const DragReference& drag);
     virtual void ReceiveDragItem(const DragReference& drag, UInt16 item) { Q_UNUSED(drag); Q_UNUSED(item); }
+    // The action a drag it takes is answered with (the sender acts on it: after
+    // a move it may delete what it sent); the proposed one unless an area knows better.
+    virtual Qt::DropAction ChooseDropAction(const DragReference& drag, Qt::DropAction proposed, Qt::DropActions possible)
+    {
+        Q_UNUSED(drag);
+        Q_UNUSED(possible);
+        return proposed;
+    }
 
     // The drag this program has under way (for "has it left its sender").
     static bool IsDragFromThisProgram(const QMimeData* data);
@@ -99,6 +108,9 @@ public:
     void AddFlavor(ItemReference item, FlavorType flavor, const QByteArray& data);
     void AddFileURL(ItemReference item, const QUrl& url);
     virtual void AddRectangle(ItemReference item, const QRect& bounds);
+    // A picture that moves under the mouse instead of the rectangles' outlines;
+    // the hot spot is the point of it under the mouse.
+    void SetDragImage(const QPixmap& image, QPoint hotSpot);
     // The drag's data as it will be handed over (owned by the task until DoDrag).
     QMimeData* MimeData() const { return mData; }
     const QList<QRect>& GetRectangles() const { return mRectangles; }
@@ -116,5 +128,7 @@ private:
     QList<QPair<FlavorType, QList<QByteArray>>> mFlavors;
     QList<QUrl> mUrls;
     QList<QRect> mRectangles;
+    QPixmap mImage;
+    QPoint mHotSpot;
     Qt::DropAction mDropAction = Qt::IgnoreAction;
 };

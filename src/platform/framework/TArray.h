@@ -86,6 +86,15 @@ public:
         mIsSorted = true;
     }
 
+    // Replaces the elements with `items` in the order given (a reordering done
+    // outside the array).
+    void AssignItems(std::vector<T> items)
+    {
+        CheckUnlocked();
+        mItems = std::move(items);
+        mIsSorted = false;
+    }
+
     // Removes the first element equal to `item` (by value).
     void Remove(const T& item)
     {
