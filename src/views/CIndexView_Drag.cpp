@@ -29,6 +29,7 @@
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <iterator>
 
 #include <unistd.h>
 
@@ -148,24 +149,31 @@ CIndexView::DroppedItems CIndexView::FindDroppedItems(const QMimeData* data) con
     if (!data)
         return dropped;
     // The items are looked for only in the index the drag says it comes from, and
-    // only while that index is open: a pointer is never taken from a drag.
+    // only while that index is open: a pointer is never taken from a drag. A drag
+    // that does not say (the list views' rows) is looked for in every open index.
     SInt32 sourceNumber = 0;
-    QHash<UInt64, CIndexItem*> bySequence;
-    auto find = [&](UInt64 sequence) -> CIndexItem* {
-        if (bySequence.isEmpty()) {
-            for (CIndexItem* item : dropped.source->GetAllItems())
-                bySequence.insert(item->GetSequenceNumber(), item);
-        }
-        return bySequence.value(sequence, nullptr);
-    };
     if (!CIndexItem::PeekDragSource(*data, sourceNumber))
         return dropped;
-    dropped.source = DragSources().value(sourceNumber).data();
-    if (!dropped.source)
-        return dropped;
-    dropped.items = CIndexItem::FindDraggedItems(*data, find);
-    if (dropped.items.empty())
-        dropped.source = nullptr;
+    std::vector<CIndexView*> candidates;
+    if (sourceNumber == 0) {
+        for (const QPointer<CIndexView>& view : DragSources())
+            if (view)
+                candidates.push_back(view.data());
+    } else if (CIndexView* source = DragSources().value(sourceNumber).data()) {
+        candidates.push_back(source);
+    }
+    for (CIndexView* candidate : candidates) {
+        QHash<UInt64, CIndexItem*> bySequence;
+        bySequence.reserve(candidate->CountAllItems());
+        for (CIndexItem* item : candidate->GetAllItems())
+            bySequence.insert(item->GetSequenceNumber(), item);
+        dropped.items = CIndexItem::FindDraggedItems(
+            *data, [&](UInt64 sequence) { return bySequence.value(sequence, nullptr); });
+        if (!dropped.items.empty()) {
+            dropped.source = candidate;
+            break;
+        }
+    }
     return dropped;
 }
 
@@ -300,9 +308,14 @@ void CIndexView::ReceiveItems(const DroppedItems& dropped, SInt32 dropIndex, boo
     SelectItems(*mModel, copies);
     SetModified(true);
     if (dropped.source != this && !copy) {
+        // A file kept inside the sending package is deleted once that index is
+        // saved without its item: such items stay there, and only copies travel.
+        std::vector<CIndexItem*> leaving;
+        std::copy_if(dropped.items.begin(), dropped.items.end(), std::back_inserter(leaving),
+            [](CIndexItem* item) { return !item->IsStoredInPackage(); });
         CIndexView& source = *dropped.source;
         source.mModel->DeselectAll();
-        SelectItems(*source.mModel, dropped.items);
+        SelectItems(*source.mModel, leaving);
         source.RemoveSelection(false, true, false);
         source.SetModified(true);
     }
@@ -372,10 +385,9 @@ void CIndexView::OpenAddress()
 {
     StDialogHandler handler(kAddressDialog, this);
     LDialogBox* dialog = handler.GetDialog();
-    const QString prompt = CopyLocalizedCFString(600, 68);
-    dialog->SetCFDescriptor(prompt);
+    dialog->SetCFDescriptor(CopyLocalizedString(QStringLiteral("ADD_URL_LABEL")));
     if (LPane* label = dialog->FindPaneByID(kPaneAddressPrompt))
-        label->SetCFDescriptor(prompt);
+        label->SetCFDescriptor(CopyLocalizedCFString(600, 68));
     auto* field = dynamic_cast<LEditText*>(dialog->FindPaneByID(kPaneAddressField));
     ThrowIfNil_(field);
     field->GetLineEdit()->setFocus();
