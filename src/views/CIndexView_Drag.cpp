@@ -237,8 +237,7 @@ SInt32 CIndexView::DropIndexAt(QPoint local) const
 
 void CIndexView::SetDropHiliteIndex(SInt32 index)
 {
-    if (index == mDropHiliteIndex)
-        return;
+    // Placed again even for the same index: the grid may have scrolled under it.
     mDropHiliteIndex = index;
     // The marker stands at the left edge of the cell the drop goes before, or
     // after the last cell for the end.
