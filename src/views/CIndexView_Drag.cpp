@@ -304,7 +304,8 @@ void CIndexView::ReceiveItems(const DroppedItems& dropped, SInt32 dropIndex, boo
         if (position != kInsertAtEnd)
             position = at + 1;
     }
-    SelectItems(*mModel, copies);
+    // A copy within the view leaves the dragged items selected; elsewhere the copies are.
+    SelectItems(*mModel, dropped.source == this ? dropped.items : copies);
     SetModified(true);
     if (dropped.source != this && !copy) {
         // A file kept inside the sending package is deleted once that index is
