@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QStandardPaths>
 #include <QTimer>
@@ -311,10 +312,15 @@ TEST_F(IndexDragDrop, FilesAnotherProgramTrashedLeaveTheIndexAndMovedOnesAreMark
     std::vector<CIndexItem*> items;
     for (const QString& path : {trashed, moved, kept})
         items.push_back(view->GetModel().ItemAt(view->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, false, false)));
-    if (!QFile::moveToTrash(trashed))
+    QString inTrash;
+    if (!QFile::moveToTrash(trashed, &inTrash))
         GTEST_SKIP() << "no trash for the test folder";
     ASSERT_TRUE(QFile::rename(moved, mDir + "/elsewhere.jpg"));
     EXPECT_EQ(view->FinishDragToOtherProgram(items), 1);
+    // The trash is left as it was.
+    QFile::remove(inTrash);
+    const QFileInfo trashedFile(inTrash);
+    QFile::remove(trashedFile.dir().absoluteFilePath("../info/" + trashedFile.fileName() + ".trashinfo"));
     EXPECT_EQ(view->GetIndexOfItem(items[0]), 0);
     ASSERT_TRUE(view->GetIndexOfItem(items[1]) != 0 && items[1]->GetError());
     EXPECT_EQ(items[1]->GetError()->GetCode(), 100043);
