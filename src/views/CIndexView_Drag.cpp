@@ -18,13 +18,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHash>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPainter>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QStorageInfo>
 
@@ -90,35 +90,44 @@ void SelectItems(CIndexModel& model, const std::vector<CIndexItem*>& items)
     }
 }
 
-// The trash folders a file of this path goes to: the home trash, and the trash at
-// the top of the file's own volume.
-QStringList TrashInfoFolders(const QString& path)
+// The trash folders a file of this path may go to, each with the folder its
+// records' relative paths start from: the home trash, and the trashes at the top
+// of the file's own volume.
+std::vector<std::pair<QString, QString>> TrashInfoFolders(const QString& path)
 {
-    QStringList folders {QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QStringLiteral("/Trash/info")};
+    std::vector<std::pair<QString, QString>> folders {
+        {QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash/info"), {}}};
     const QString top = QStorageInfo(QFileInfo(path).absolutePath()).rootPath();
     if (!top.isEmpty()) {
         const QString uid = QString::number(getuid());
-        folders << top + QStringLiteral("/.Trash/") + uid + QStringLiteral("/info")
-                << top + QStringLiteral("/.Trash-") + uid + QStringLiteral("/info");
+        folders.emplace_back(top + QStringLiteral("/.Trash/") + uid + QStringLiteral("/info"), top);
+        folders.emplace_back(top + QStringLiteral("/.Trash-") + uid + QStringLiteral("/info"), top);
     }
     return folders;
 }
+
+// A trash record is a few lines: its path, its date.
+constexpr qint64 kMaxTrashInfoBytes = 8192;
 
 // Whether a file that is gone was moved to a trash: a trash record names its path.
 bool WentToTrash(const QString& path)
 {
     const QFileInfo file(path);
-    const QByteArray encoded = QUrl::toPercentEncoding(file.absoluteFilePath(), "/");
-    for (const QString& folder : TrashInfoFolders(path)) {
+    for (const auto& [folder, top] : TrashInfoFolders(path)) {
         // Trashed names keep the file's name at their start ("photo.2.jpg.trashinfo").
         const QStringList records = QDir(folder).entryList(
             {file.completeBaseName() + QStringLiteral("*.trashinfo")}, QDir::Files);
         for (const QString& name : records) {
-            QSettings record(folder + QLatin1Char('/') + name, QSettings::IniFormat);
-            const QString stored = record.value(QStringLiteral("Trash Info/Path")).toString();
-            if (stored.toUtf8() == encoded || stored == file.absoluteFilePath()
-                || QDir(QFileInfo(folder).absolutePath()).absoluteFilePath(stored) == file.absoluteFilePath())
+            QFile record(folder + QLatin1Char('/') + name);
+            if (!record.open(QIODevice::ReadOnly))
+                continue;
+            QString stored;
+            for (const QByteArray& line : record.read(kMaxTrashInfoBytes).split('\n')) {
+                if (line.startsWith("Path="))
+                    stored = QUrl::fromPercentEncoding(line.mid(5).trimmed());
+            }
+            const QString original = QDir::isAbsolutePath(stored) ? stored : QDir(top).absoluteFilePath(stored);
+            if (QDir::cleanPath(original) == file.absoluteFilePath())
                 return true;
         }
     }
