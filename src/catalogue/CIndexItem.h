@@ -436,7 +436,6 @@ public:
     void AddDragFlavors(QMimeData& drag, SInt32 callerValue);
     static void AddDragFlavors(QMimeData& drag, const std::vector<CIndexItem*>& items, SInt32 callerValue);
     bool AddDragItem(QMimeData& drag) override;
-    static bool HasDraggedItems(const QMimeData& drag);
     // The caller's value of a drag's first item record of this run; false for none.
     static bool PeekDragSource(const QMimeData& drag, SInt32& outCallerValue);
     // The items a drag names, in order, each found by `find` from its sequence

@@ -357,11 +357,6 @@ bool CIndexItem::AddDragItem(QMimeData& drag)
     return true;
 }
 
-bool CIndexItem::HasDraggedItems(const QMimeData& drag)
-{
-    return drag.hasFormat(kItemFlavor);
-}
-
 bool CIndexItem::PeekDragSource(const QMimeData& drag, SInt32& outCallerValue)
 {
     const QByteArray bytes = drag.data(kItemFlavor);

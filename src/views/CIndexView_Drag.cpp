@@ -134,6 +134,13 @@ bool WentToTrash(const QString& path)
     return false;
 }
 
+// Items of another run of the program come as what else the drag carries: their files.
+bool CarriesItemsOfThisRun(const QMimeData& data)
+{
+    SInt32 source = 0;
+    return CIndexItem::PeekDragSource(data, source);
+}
+
 class StBusyCursor {
 public:
     StBusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -193,7 +200,7 @@ bool CIndexView::DragIsAcceptable(const DragReference& drag)
         return false;
     if (IsItemListLocked())
         ThrowOSErr_(kMsgIndexViewOperation, "a drop while a task holds the item list");
-    if (CIndexItem::HasDraggedItems(*data))
+    if (CarriesItemsOfThisRun(*data))
         return !FindDroppedItems(data).items.empty();
     const QList<QUrl> urls = IndexDropData::DroppedURLs(*data);
     return !urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl& url) {
@@ -279,7 +286,7 @@ void CIndexView::ReceiveDragEvent(const DragReference& drag)
     const SInt32 dropIndex = DropIndexAt(drag.GetDropPoint());
     if (LDragAndDrop::IsDragFromThisProgram(data))
         gDragTakenByIndex = true;
-    if (CIndexItem::HasDraggedItems(*data)) {
+    if (CarriesItemsOfThisRun(*data)) {
         const DroppedItems dropped = FindDroppedItems(data);
         if (dropped.items.empty())
             ThrowOSErr_(err_NilPointer, "a dragged item is no longer in an open index");
