@@ -404,6 +404,11 @@ void CIndexView::OpenAddress()
     dialog->SetCFDescriptor(CopyLocalizedString(QStringLiteral("ADD_URL_LABEL")));
     if (LPane* label = dialog->FindPaneByID(kPaneAddressPrompt))
         label->SetCFDescriptor(CopyLocalizedCFString(600, 68));
+    // The value dialog's layout makes a window of its own: this one keeps the program until answered.
+    QWidget* top = dialog->window();
+    top->hide();
+    top->setWindowModality(Qt::ApplicationModal);
+    top->show();
     auto* field = dynamic_cast<LEditText*>(dialog->FindPaneByID(kPaneAddressField));
     ThrowIfNil_(field);
     field->GetLineEdit()->setFocus();
