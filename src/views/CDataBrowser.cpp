@@ -3,6 +3,7 @@
 #include "CIndexDoc.h"
 #include "CIndexView.h"
 #include "CSourceItem.h"
+#include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "Preferences.h"
 #include "ThemeText.h"
@@ -233,4 +234,13 @@ void CDataBrowser::FindCommandStatus(
         view->FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
     else
         LDataBrowser::FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
+}
+
+bool CDataBrowser::RunReported(const std::function<void()>& body)
+{
+    const ExceptionCode error = CatchException(body);
+    if (error.Code() == noErr)
+        return true;
+    ReportError(error);
+    return false;
 }

@@ -6,6 +6,8 @@
 #include <QColor>
 #include <QString>
 
+#include <functional>
+
 class CIndexDoc;
 class CIndexView;
 class CSourceItemDivider;
@@ -70,6 +72,10 @@ public:
     // Null without a document.
     CIndexView* GetIndexView() const;
     void SetIndexDocument(CIndexDoc* document) override { SetDocument(document); }
+    // Runs what a click, a rename or a drop asks for; a failure goes to the error
+    // report (the list's callbacks must not throw into the toolkit). False then.
+    static bool RunReported(const std::function<void()>& body);
+
     // The view that takes the list's keys and commands; the document's index view.
     virtual CIndexView* GetCommandView() const { return GetIndexView(); }
 

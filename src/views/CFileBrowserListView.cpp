@@ -7,12 +7,15 @@
 #include "FileRoutines.h"
 #include "IndexDocServices.h"
 #include "LocalizedStrings.h"
+#include "AliasRecord.h"
+#include "Preferences.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QPainter>
 #include <QTreeView>
 
@@ -23,6 +26,12 @@ namespace {
 constexpr UInt16 kNameColumnWidth = 94;
 constexpr UInt16 kNameColumnMaxWidth = 2000;
 constexpr int kIndentPerDepth = 16;
+const QString kUserItemsPref = QStringLiteral("SourceListUserItems");
+
+bool IsUserLocation(const QUrl& url)
+{
+    return url.isLocalFile() && (IsIndexPackageURL(url) || ResolvesToFolder(url));
+}
 
 FileBrowserEnvironment& EnvironmentOverride()
 {
@@ -34,13 +43,6 @@ QIcon StandardIcon(QAbstractFileIconProvider::IconType type)
 {
     static QFileIconProvider provider;
     return provider.icon(type);
-}
-
-void RunReported(const std::function<void()>& body)
-{
-    const ExceptionCode error = CatchException(body);
-    if (error.Code() != noErr)
-        ReportError(error);
 }
 
 // The value of one "XDG_<NAME>_DIR" line, "$HOME" expanded; null when absent.
@@ -152,6 +154,7 @@ void CFileBrowserListView::showEvent(QShowEvent* event)
 void CFileBrowserListView::Rebuild()
 {
     RemoveAllItems();
+    LoadUserItems();
     mDevices = new CSourceItemDividerDevices;
     mPlaces = new CSourceItemDividerPlaces;
     mRecent = new CSourceItemDividerRecentItems;
@@ -170,6 +173,8 @@ void CFileBrowserListView::SectionOpened(CSourceItemDivider& header)
         FillDevices();
     else if (&header == mPlaces)
         FillPlaces();
+    else if (&header == mUserItems)
+        FillUserItems();
 }
 
 void CFileBrowserListView::SectionClosed(CSourceItemDivider& header)
@@ -244,6 +249,74 @@ void CFileBrowserListView::FillPlaces()
     AddItems(rows, mPlaces->GetItemID());
 }
 
+void CFileBrowserListView::LoadUserItems()
+{
+    mUserLocations.clear();
+    for (const QVariant& entry : CopyPrefValue(kUserItemsPref).toList())
+        mUserLocations.push_back(entry.toByteArray());
+}
+
+void CFileBrowserListView::SaveUserItems()
+{
+    QVariantList entries;
+    for (const QByteArray& alias : mUserLocations)
+        entries.push_back(alias);
+    SetPrefValue(kUserItemsPref, entries);
+}
+
+void CFileBrowserListView::FillUserItems()
+{
+    std::vector<LDataBrowserItem*> rows;
+    for (QByteArray& alias : mUserLocations) {
+        FileRef target;
+        bool changed = false;
+        QByteArray resolved = alias;
+        if (ResolveAliasBytes(nullptr, resolved, target, changed) == noErr) {
+            rows.push_back(new CSourceItemURL(target.ToUrl(), QString::fromLatin1(SourceSort::kUserItem)));
+            continue;
+        }
+        // Kept, greyed, under the name it had.
+        AliasRecord record;
+        AliasRecord::FromBytes(alias, record);
+        auto* row = new CSourceItemURL(QUrl::fromLocalFile(record.absolutePath),
+            QString::fromLatin1(SourceSort::kUserItem), QFileInfo(record.absolutePath).fileName(),
+            StandardIcon(QAbstractFileIconProvider::Folder));
+        row->SetUnresolved(true);
+        rows.push_back(row);
+    }
+    if (!rows.empty())
+        AddItems(rows, mUserItems->GetItemID());
+}
+
+void CFileBrowserListView::AddUserItems(const QList<QUrl>& urls)
+{
+    std::vector<LDataBrowserItem*> rows;
+    for (const QUrl& url : urls) {
+        QByteArray alias;
+        ThrowIfOSErr_(NewAliasBytes(nullptr, FileRef::FromUrl(url), alias));
+        mUserLocations.push_back(alias);
+        rows.push_back(new CSourceItemURL(url, QString::fromLatin1(SourceSort::kUserItem)));
+    }
+    SaveUserItems();
+    if (mUserItems && IsContainerOpen(mUserItems) && !rows.empty())
+        AddItems(rows, mUserItems->GetItemID());
+    else
+        std::for_each(rows.begin(), rows.end(), [](LDataBrowserItem* row) { delete row; });
+}
+
+bool CFileBrowserListView::AcceptDragItem(const QMimeData& drag)
+{
+    const QList<QUrl> urls = drag.urls();
+    return !urls.empty() && std::all_of(urls.begin(), urls.end(), IsUserLocation);
+}
+
+bool CFileBrowserListView::ReceiveDragItem(const QMimeData& drag)
+{
+    if (!AcceptDragItem(drag))
+        return false;
+    return RunReported([&] { AddUserItems(drag.urls()); });
+}
+
 void CFileBrowserListView::OpenLocation(const QUrl& url)
 {
     CIndexDoc* document = GetDocument();
@@ -295,7 +368,10 @@ OSStatus CSourceItemURL::GetSetItemData(DataBrowserPropertyID property, DataBrow
         itemData.icon = mIcon;
         return noErr;
     case kDataBrowserItemIsContainerProperty:
-        itemData.value = mFolder;
+        itemData.value = mFolder && !mUnresolved;
+        return noErr;
+    case kDataBrowserItemIsSelectableProperty:
+        itemData.value = !mUnresolved;
         return noErr;
     default:
         return CSourceItem::GetSetItemData(property, itemData, setValue);
@@ -310,7 +386,7 @@ void CSourceItemURL::ItemNotification(DataBrowserItemNotification message)
         break;
     case kDataBrowserItemSelected:
         if (auto* list = dynamic_cast<CFileBrowserListView*>(GetOwningBrowser()))
-            RunReported([&] { list->OpenLocation(mURL); });
+            CDataBrowser::RunReported([&] { list->OpenLocation(mURL); });
         break;
     default:
         CSourceItem::ItemNotification(message); // deletes the row on removal
@@ -343,7 +419,11 @@ void CSourceItemURL::DrawItem(
     CDataBrowser* list = GetSourceList();
     if (property != kSourceNameProperty || !list)
         return;
-    DrawSourceRow(painter, rect, state & kDataBrowserItemIsSelected, mIcon, mName, list->GetColors());
+    SourceListColors colors = list->GetColors();
+    if (mUnresolved)
+        colors.text = list->palette().color(QPalette::Disabled, QPalette::Text);
+    DrawSourceRow(painter, rect, state & kDataBrowserItemIsSelected,
+        mUnresolved ? QIcon(mIcon.pixmap(16, QIcon::Disabled)) : mIcon, mName, colors);
 }
 
 CSourceVolumeURL::CSourceVolumeURL(const MountedVolume& volume)

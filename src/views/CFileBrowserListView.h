@@ -63,6 +63,16 @@ public:
     CSourceItemDivider* GetPlacesHeader() const { return mPlaces; }
     CSourceItemDivider* GetRecentHeader() const { return mRecent; }
     CSourceItemDivider* GetUserItemsHeader() const { return mUserItems; }
+    // The user's own locations, in their order: each an alias record, kept as read
+    // when it no longer resolves (its row is then greyed) so that an unplugged disk
+    // loses nothing; written at once on every change.
+    const std::vector<QByteArray>& GetUserLocations() const { return mUserLocations; }
+    // Appends locations (folders and index packages) to the user's own and saves them.
+    void AddUserItems(const QList<QUrl>& urls);
+    // A drop on no row: accepted when it names only folders and index packages.
+    bool AcceptDragItem(const QMimeData& drag) override;
+    bool ReceiveDragItem(const QMimeData& drag) override;
+
     // The rows directly under a row, in their order.
     std::vector<LDataBrowserItem*> GetChildRows(const LDataBrowserItem* parent) const;
 
@@ -75,6 +85,9 @@ protected:
 private:
     void FillDevices();
     void FillPlaces();
+    void FillUserItems();
+    void LoadUserItems();
+    void SaveUserItems();
 
     FileBrowserEnvironment mEnvironment;
     std::unique_ptr<VolumeSource> mVolumes;
@@ -82,6 +95,7 @@ private:
     CSourceItemDivider* mPlaces = nullptr;
     CSourceItemDivider* mRecent = nullptr;
     CSourceItemDivider* mUserItems = nullptr;
+    std::vector<QByteArray> mUserLocations;
     bool mBuilt = false;
 };
 
@@ -95,6 +109,9 @@ public:
     const QUrl& GetURL() const { return mURL; }
     const QString& GetName() const { return mName; }
     bool IsFolderRow() const { return mFolder; }
+    // A user location that no longer resolves: shown greyed, not selectable.
+    void SetUnresolved(bool unresolved) { mUnresolved = unresolved; }
+    bool IsUnresolved() const { return mUnresolved; }
 
     OSStatus GetSetItemData(DataBrowserPropertyID property, DataBrowserItemData& itemData, bool setValue) override;
     void ItemNotification(DataBrowserItemNotification message) override;
@@ -109,6 +126,7 @@ protected:
     QString mName;
     QIcon mIcon;
     bool mFolder = false;
+    bool mUnresolved = false;
 };
 
 // A mounted volume: a folder row known by its mount point, never looked at before

@@ -111,15 +111,6 @@ void CMetaDataListView::SetOrganizedView(CIndexView* view)
     mModelConnections.push_back(QObject::connect(model, &CIndexModel::itemsRemoved, request));
 }
 
-bool CMetaDataListView::RunReported(const std::function<void()>& body)
-{
-    const ExceptionCode error = CatchException(body);
-    if (error.Code() == noErr)
-        return true;
-    ReportError(error);
-    return false;
-}
-
 void CMetaDataListView::showEvent(QShowEvent* event)
 {
     CDataBrowser::showEvent(event);

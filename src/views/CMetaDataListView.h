@@ -69,9 +69,6 @@ public:
     // True while the list changes its own selection: selections then do nothing.
     bool IsChangingSelection() const { return !mWatchSelection; }
     bool IsBuilt() const { return mBuilt; }
-    // Runs what a click, a rename or a drop asks for; a failure goes to the error
-    // report (the list's callbacks must not throw into the toolkit). False then.
-    static bool RunReported(const std::function<void()>& body);
 
 protected:
     void showEvent(QShowEvent* event) override;

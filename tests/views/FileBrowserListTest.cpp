@@ -1,6 +1,7 @@
 // The file browser beside the index view: its Places from a private user-dirs
 // file, its Devices from a volume source the test drives.
 
+#include "AliasRecord.h"
 #include "CFileBrowserListView.h"
 #include "CIndexView.h"
 #include "IndexWindowTest.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
+#include <QMimeData>
 
 namespace {
 
@@ -146,4 +148,45 @@ TEST_F(FileBrowserList, ListsPlacesAndLocalVolumesKeptCurrent)
     list->SelectItem(Row(list, list->GetPlacesHeader(), "Bilder"));
     EXPECT_TRUE(doc->IsImportedFolderProxy());
     EXPECT_EQ(doc->GetWindow()->GetShell()->windowTitle().remove(QStringLiteral("[*]")), QStringLiteral("Bilder"));
+}
+
+TEST_F(FileBrowserList, UserLocationsKeepTheirOrderAndOnesThatNoLongerResolve)
+{
+    for (const char* folder : { "Alpha", "Beta", "Gamma", "Gone" })
+        QDir().mkpath(home + "/" + folder);
+    Write(home + "/plain.txt", "x");
+    QVariantList stored;
+    for (const char* folder : { "Beta", "Gone", "Alpha" }) {
+        QByteArray alias;
+        ASSERT_EQ(NewAliasBytes(nullptr, FileRef(home + "/" + folder), alias), noErr);
+        stored.push_back(alias);
+    }
+    QDir(home + "/Gone").removeRecursively(); // an unplugged disk
+    SetPrefValue(QStringLiteral("SourceListUserItems"), stored);
+    SetPrefBoolean(QStringLiteral("SourceListUsseerItemsOpenState"), true);
+
+    CFileBrowserListView* list = Show();
+    ASSERT_TRUE(list && list->IsBuilt());
+    EXPECT_EQ(Names(list, list->GetUserItemsHeader()), QStringList({ "Beta", "Gone", "Alpha" }));
+    EXPECT_TRUE(Row(list, list->GetUserItemsHeader(), "Gone")->IsUnresolved());
+    EXPECT_FALSE(Row(list, list->GetUserItemsHeader(), "Beta")->IsUnresolved());
+
+    // Only folders and index packages are taken; a drop appends and saves at once.
+    QMimeData file;
+    file.setUrls({ QUrl::fromLocalFile(home + "/plain.txt") });
+    EXPECT_FALSE(list->AcceptDragItem(file));
+    QMimeData folder;
+    folder.setUrls({ QUrl::fromLocalFile(home + "/Gamma") });
+    EXPECT_TRUE(list->ReceiveDragItem(folder));
+    const QStringList expected { "Beta", "Gone", "Alpha", "Gamma" };
+    EXPECT_EQ(Names(list, list->GetUserItemsHeader()), expected);
+    const QString shot = QDir(QCoreApplication::applicationDirPath()).filePath("file-browser-locations.png");
+    EXPECT_TRUE(doc->GetWindow()->GetShell()->grab().save(shot));
+
+    // The next start shows them in the same order, the one gone still there.
+    delete doc;
+    list = Show();
+    ASSERT_TRUE(list);
+    EXPECT_EQ(Names(list, list->GetUserItemsHeader()), expected);
+    EXPECT_EQ(CopyPrefValue(QStringLiteral("SourceListUserItems")).toList().size(), 4);
 }
