@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CDASAndDrop.h"
+#include "CContextualMenu.h"
 #include "CIndexModel.h"
 #include "IndexGridGeometry.h"
 #include "IndexTheme.h"
@@ -83,6 +84,61 @@ inline constexpr SInt32 kFullScreenTheme = 3;
 // The sort order kept in settings.xml when the list keeps no order.
 inline constexpr SInt32 kSortOrderNone = 2;
 
+// The index view's commands (besides the framework's Copy, Paste, Clear and Select All).
+enum : CommandT {
+    cmd_OpenWithItem = 1001, // carries the Open With menu
+    cmd_ShowSelectedOnly = 1005,
+    cmd_ItemInfo = 1010,
+    cmd_RevealItems = 1016,
+    cmd_LockScreen = 1020,
+    cmd_IndexComment = 1021,
+    cmd_ReverseSortOrder = 1027,
+    cmd_TrashSelection = 1028,
+    cmd_ViewAsItem = 1030, // carries menu 140
+    cmd_SidePanesItem = 1031, // carries menu 141
+    cmd_SetDesktopPicture = 1033,
+    cmd_DownloadAddresses = 1035,
+    cmd_DownloadAgain = 1036,
+    cmd_UploadItems = 1037,
+    cmd_SelectProblemItems = 1039,
+    cmd_ColumnsMenu = 1040, // carries the field menu: columns
+    cmd_IndexProperties = 1056,
+    cmd_ExportFiles = 1058,
+    cmd_ExportXML = 1059,
+    cmd_ActionsItem = 1061, // carries the actions menu; alone it opens the batch panel
+    cmd_NewIndexFromSelection = 1062,
+    cmd_DeselectAllItems = 1063,
+    cmd_ActivateFonts = 1064,
+    cmd_DeactivateFonts = 1066,
+    cmd_RunItemOperation = 1067,
+    cmd_ToggleFullScreen = 1068,
+    cmd_SharedWindow = 1071,
+    cmd_ShowAllItems = 1079,
+    cmd_OpenSelectedItems = 1091,
+    cmd_SortFieldMenu = 1098, // carries the field menu: sort keys
+    cmd_RateItems = 3029, // carries the rating menu
+};
+// Sort by a field: the field key plus 6000.
+inline constexpr CommandT kFirstSortCommand = 10001;
+inline constexpr CommandT kLastSortCommand = 12999;
+inline constexpr CommandT kSortCommandOffset = 6000;
+// Show or hide a field's column: the field key itself.
+inline constexpr CommandT kFirstColumnCommand = 4001;
+inline constexpr CommandT kLastColumnCommand = 6999;
+// Stored searches (9000-9499) and batches (9500-9999).
+inline constexpr CommandT kFirstStoredSetting = 9000;
+inline constexpr CommandT kLastStoredSetting = 9999;
+// The menus the view fills or answers.
+enum : ResIDT {
+    kViewAsMenuID = 140,
+    kSidePanesMenuID = 141,
+    kSortFieldMenuID = 146,
+    kFieldMenuID = 212,
+    kRatingMenuID = 228,
+    kOpenWithMenuID = 303,
+    kActionsMenuID = 304,
+};
+
 // The pane that shows an open index's items as a grid (class ID 'IndV').
 //
 // What the index is (items, lists, sort, selection, value index, lock, counts,
@@ -105,7 +161,8 @@ class CIndexView : public LView,
                    public LListener,
                    public TaskOwnerView,
                    public AItemListLockable,
-                   public CDASAndDrop {
+                   public CDASAndDrop,
+                   public CCMArea {
 public:
     static constexpr ClassIDT class_ID = 'IndV';
 
@@ -250,11 +307,67 @@ public:
     QColor GetLineColor() const override;
     bool HasOwnBackground() const override { return mTheme != kSystemTheme; }
 
-    // --- Commands (CIndexView_Commands.cpp) ---------------------------------------------
-    // The pattern menu's items set the theme.
+    // --- Commands (CIndexView_CommandTable.cpp) -----------------------------------------
+    // Every command of the menu bar, the toolbar and the contextual menu. While the
+    // screen is locked, or a dialog of the view is open, every status stays
+    // disabled; each status the view decides is also given to the window's toolbar.
     bool ObeyCommand(CommandT command, void* ioParam) override;
     void FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark,
         Str255& outName) override;
+
+    // --- What the commands do (CIndexView_Commands.cpp) ---------------------------------
+    // Sorts by a field from now on, in the present direction, and scrolls to the
+    // start (nothing while the list is locked).
+    void SortBy(SInt32 field);
+    // Turns the current list's sort direction round (nothing while locked or unsorted).
+    void ReverseSortOrder();
+    // Hides the field's column when the current mode shows it, else appends it.
+    void ToggleColumn(SInt32 field);
+    // The filter becomes the selected items of the index, in its order, titled 600:136.
+    void ShowSelectedOnly();
+    // Selects the items of the current list that have an error or a missing file;
+    // 100038 when there are none.
+    void SelectItemsWithProblems();
+    // Opens each selected item of the current list in the viewer.
+    void OpenSelectedItems();
+    // Opens the selected items' files in the application of that desktop id; an
+    // empty id (or Orvex's own) opens them here.
+    void OpenSelectedItemsWith(const QString& desktopId);
+    // The item's file (the first selected item's for null) becomes the desktop picture.
+    void SetDesktopPicture(CIndexItem* item);
+    // Activates or deactivates the fonts of the selected font items; the first failure is thrown.
+    void SetSelectedFontsActive(bool active);
+    // Downloads the selected remote items again, or with none selected those whose
+    // local copy is missing; answers how many downloads started.
+    SInt32 DownloadAgain();
+    // Asks for an FTP address and uploads the selected items' files (all items
+    // when none is selected).
+    void UploadItems();
+    // Uploads the items' files to the address (its password is not kept with the
+    // items); answers how many uploads started.
+    SInt32 UploadItemsTo(const std::vector<CIndexItem*>& items, const QUrl& address);
+    // A new untitled index holding copies of the selected items, shown; answers its document.
+    LCommander* NewIndexFromSelection();
+    // The statuses the view decides for a command: false for one it leaves to the chain.
+    bool FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark,
+        Str255& outName);
+
+    // --- The screen lock and full screen (CIndexView_Lock.cpp) ----------------------------
+    // The index window held full screen until its password is typed; without a
+    // password the user is asked for one first, and an empty one locks nothing.
+    void LockScreen();
+    static bool IsScreenLocked();
+    // Full screen off under the lock: the password is asked for first (false when
+    // the lock stays).
+    bool LeaveFullScreen();
+
+    // --- The contextual menu (CIndexView_ContextMenu.cpp) --------------------------------
+    void AddOwnItems(QMenu* menu) override;
+    UInt32 GetHelpType() override;
+    void GetHelpString(QString& outText) override;
+    void HelpChosen() override;
+    // The click's effect on the selection before the menu shows.
+    void PrepareContextClick(QPoint local);
 
     // --- Property dialog, comment window and password --------------------------------
     void ShowPropertyDialog();
@@ -574,6 +687,10 @@ private:
     mutable std::optional<IndexThemeLook> mThemeLook;
     bool mFullScreen = false;
     QRect mSavedFrame;
+    // The bars full screen hid, shown again when it ends (and only those).
+    bool mFullScreenHidToolbar = false;
+    bool mFullScreenHidStatusBar = false;
+    bool mFullScreenHidMenuBar = false;
     CIndexItem* mRenameItem = nullptr;
     SInt32 mRenameColumn = 0;
     CInPlaceEditField* mRenameField = nullptr;

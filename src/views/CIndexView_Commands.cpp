@@ -1,174 +1,345 @@
-// The index view's commands.
+// What the index view's commands do.
 #include "CIndexView.h"
 
+#include "CFontMedia.h"
+#include "CIndexDoc.h"
 #include "CIndexItem.h"
-#include "LMenuBar.h"
+#include "CInternetTask.h"
+#include "ErrorCodes.h"
+#include "ErrorReport.h"
+#include "ExceptionCode.h"
+#include "FileRoutines.h"
+#include "LWindow.h"
 #include "LocalizedStrings.h"
-#include "Preferences.h"
-#include "TaskServices.h"
+#include "MediaFactory.h"
+#include "OpenWithMenu.h"
+#include "PrefKeys.h"
+#include "ThreadUtilities.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
-#include <QMimeData>
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
 
 namespace {
 
-enum : CommandT {
-    cmd_GetInfo = 1010,
-    cmd_Reveal = 1016,
-    cmd_Comment = 1021,
-    cmd_IndexProperties = 1056,
-    cmd_DeselectAll = 1063,
-    cmd_ExportFiles = 1058,
-    cmd_ExportXML = 1059,
-    cmd_FullScreen = 1068,
-    cmd_OpenAddress = 1035,
+struct StWatchCursor {
+    StWatchCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~StWatchCursor() { QApplication::restoreOverrideCursor(); }
 };
 
-// The selected items of a list, in order: the commands act on each, and acting
-// on one may change the selection.
-std::vector<CIndexItem*> SelectedItems(const TArray<CIndexItem*>& list)
+std::vector<TLivePtr<CIndexItem>> Held(const std::vector<CIndexItem*>& items)
 {
-    std::vector<CIndexItem*> selected;
-    for (CIndexItem* item : list) {
-        if (item && item->IsHilited())
-            selected.push_back(item);
-    }
-    return selected;
+    std::vector<TLivePtr<CIndexItem>> held;
+    held.reserve(items.size());
+    for (CIndexItem* item : items)
+        held.emplace_back(item);
+    return held;
 }
 
-// The selected items of the current list, in its order, or the whole list when
-// none is selected.
-std::vector<CIndexItem*> ItemsToExport(const CIndexView& view)
+// The item's media file, when it is where the item says, without asking the user.
+QUrl LocalCopy(CIndexItem& item)
 {
-    std::vector<CIndexItem*> items = SelectedItems(view.GetItemList());
-    if (items.empty())
-        items.assign(view.GetItemList().begin(), view.GetItemList().end());
-    return items;
+    QUrl file;
+    if (CatchCode([&] { file = item.LocateFile(false); }) != noErr)
+        return {};
+    return file.isLocalFile() && QFileInfo::exists(file.toLocalFile()) ? file : QUrl();
+}
+
+// An error kept with the item, or a local file that is gone.
+bool HasProblem(CIndexItem& item)
+{
+    if (item.GetError())
+        return true;
+    const QUrl url = item.GetURL();
+    if (!url.isEmpty() && !url.isLocalFile())
+        return false; // a remote item has no local file to miss
+    return LocalCopy(item).isEmpty();
+}
+
+// The address of an uploaded file as the item keeps it: the folder's address and
+// the file's name, with no password.
+QUrl RemoteURLFor(const QUrl& folder, const QString& fileName)
+{
+    QUrl remote = folder;
+    remote.setPassword(QString());
+    QString path = remote.path();
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    remote.setPath(path + fileName);
+    return remote;
+}
+
+// The upload dialog: an FTP address and the account's user name and password.
+bool AskUploadAddress(QWidget* parent, const QString& prompt, QUrl& outAddress)
+{
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("UploadDialog"));
+    dialog.setWindowTitle(CopyLocalizedString(QStringLiteral("UPLOAD_TITLE")));
+    dialog.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* message = new QLabel(prompt);
+    message->setWordWrap(true);
+    layout->addWidget(message);
+    auto* form = new QFormLayout;
+    auto* address = new QLineEdit;
+    address->setObjectName(QStringLiteral("address"));
+    address->setPlaceholderText(QStringLiteral("ftp://"));
+    auto* user = new QLineEdit;
+    user->setObjectName(QStringLiteral("user"));
+    auto* password = new QLineEdit;
+    password->setObjectName(QStringLiteral("password"));
+    password->setEchoMode(QLineEdit::Password);
+    form->addRow(CopyLocalizedString(QStringLiteral("UPLOAD_ADDRESS")), address);
+    form->addRow(CopyLocalizedString(QStringLiteral("UPLOAD_USER")), user);
+    form->addRow(CopyLocalizedString(QStringLiteral("UPLOAD_PASSWORD")), password);
+    layout->addLayout(form);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.resize(440, dialog.sizeHint().height());
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    QUrl url = QUrl::fromUserInput(address->text().trimmed());
+    if (!url.isValid() || url.scheme() != QLatin1String("ftp") || url.host().isEmpty())
+        ThrowOSErr_(paramErr, "the upload address is no FTP address");
+    if (!user->text().isEmpty())
+        url.setUserName(user->text());
+    if (!password->text().isEmpty())
+        url.setPassword(password->text());
+    outAddress = url;
+    return true;
 }
 
 } // namespace
 
-bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
+// --- Sorting and columns ---------------------------------------------------------------------
+
+void CIndexView::SortBy(SInt32 field)
 {
-    SInt16 menuID = 0, item = 0;
-    if (IsSyntheticCommand(command, menuID, item) && menuID == kPatternMenuID) {
-        SetTheme(item, true);
-        return true;
+    if (IsItemListLocked())
+        return;
+    StWatchCursor watch;
+    mModel->SetSortKey(field, GetSortOrder() == 1);
+    if (CountItems() > 0) {
+        SetModified(true);
+        ScrollPinnedImageTo(0, 0, false);
     }
-    switch (command) {
-    case cmd_Copy:
-    case cmd_Paste: {
-        CIndexItem* first = nullptr;
-        if (!GetItemAt(GetFirstSelectedIndex(), first) || !first)
-            ThrowOSErr_(err_AssertFailed, "no item selected");
-        if (command == cmd_Copy) {
-            first->CopyToClipboard(QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier);
-        } else {
-            first->PasteThumbnail(GetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile")));
-            RefreshItem(GetIndexOfItem(first));
+    Refresh();
+    LCommander::SetUpdateCommandStatus(true);
+}
+
+void CIndexView::ReverseSortOrder()
+{
+    if (IsItemListLocked() || GetSortOrder() == kSortOrderNone)
+        return;
+    mModel->SetSortOrder(GetSortOrder() == 1 ? 0 : 1);
+    SetModified(true);
+    Refresh();
+    LCommander::SetUpdateCommandStatus(true);
+}
+
+void CIndexView::ToggleColumn(SInt32 field)
+{
+    if (HasColumn(field))
+        RemoveColumn(field);
+    else
+        AddColumn(field);
+    SetThumbnailSize(IsExtendedView() ? GetExtendedSize() : GetThumbnailSize(), true);
+    SInt32 zero = 0;
+    BroadcastMessage(msg_ViewFrameChanged, &zero);
+}
+
+// --- Filter and selection ----------------------------------------------------------------------
+
+void CIndexView::ShowSelectedOnly()
+{
+    std::vector<CIndexItem*> selected;
+    for (CIndexItem* item : GetAllItems()) {
+        if (item->IsHilited())
+            selected.push_back(item);
+    }
+    if (selected.empty() || !mModel->ReplaceFilterItems(selected))
+        return;
+    // A filter shown already gave the title its bracket: the new one replaces it.
+    QString base = GetWindowTitle();
+    if (IsFiltered() && base.endsWith(QLatin1Char(']')) && base.contains(QLatin1String(" [")))
+        base.truncate(base.lastIndexOf(QLatin1String(" [")));
+    const QString title = QStringLiteral("%1 [%2]").arg(base, CopyLocalizedString(QStringLiteral("600:136")));
+    ShowFilter(GetContainingWindow() ? &title : nullptr, true, false);
+    BroadcastState();
+}
+
+void CIndexView::SelectItemsWithProblems()
+{
+    StWatchCursor watch;
+    DeselectAll();
+    SInt32 found = 0;
+    for (SInt32 index = 1; index <= CountItems(); ++index) {
+        CIndexItem* item = nullptr;
+        if (GetItemAt(index, item) && item && HasProblem(*item)) {
+            SelectIndex(index);
+            ++found;
         }
-        return true;
+        if (index % 256 == 0)
+            CheckUserCancel();
     }
-    case cmd_Clear:
-        RemoveSelection(false, true, true);
-        return true;
-    case cmd_SelectAll:
-        SelectAll();
-        return true;
-    case cmd_DeselectAll:
-        DeselectAll();
-        return true;
-    case cmd_GetInfo:
-        for (CIndexItem* selected : SelectedItems(GetItemList()))
-            selected->ShowInfoWindow(this, this);
-        return true;
-    case cmd_Reveal:
-        for (CIndexItem* selected : SelectedItems(GetItemList()))
-            selected->RevealInFinder();
-        return true;
-    case cmd_IndexProperties:
-        ShowPropertyDialog();
-        return true;
-    case cmd_Comment: // the comment window opens, or closes when open
-        if (mCommentWindow && mCommentWindow->IsVisible())
-            mCommentWindow->Hide();
-        else
-            ShowCommentWindow();
-        return true;
-    case cmd_FullScreen:
-        SetFullScreen(!IsFullScreen());
-        LCommander::SetUpdateCommandStatus(true);
-        return true;
-    case cmd_ExportFiles:
-        GetTaskServices().StartExportFilesTask(this, ItemsToExport(*this), IsFullScreen() ? nullptr : GetContainingWindow());
-        return true;
-    case cmd_OpenAddress:
-        OpenAddress();
-        return true;
-    case cmd_ExportXML: {
-        const TaskServices::IndexXMLData index { GetWindowTitle(), GetIndexURLText(), GetComment(), CountSelectedItems() > 0 };
-        GetTaskServices().StartExportXMLTask(this, ItemsToExport(*this), index);
-        return true;
-    }
-    default:
-        return LCommander::ObeyCommand(command, ioParam);
+    if (found == 0)
+        ReportError(kMsgIndexView, kNoteAlert);
+    BroadcastState();
+}
+
+// --- Opening ------------------------------------------------------------------------------------
+
+void CIndexView::OpenSelectedItems()
+{
+    StWatchCursor watch;
+    // Opening may let tasks run, and they may remove items meanwhile.
+    for (const TLivePtr<CIndexItem>& held : Held(GetModel().SelectedItems())) {
+        CIndexItem* item = held.Get();
+        const SInt32 index = item ? GetIndexOfItem(item) : 0;
+        if (index == 0)
+            continue;
+        item->OpenInViewer(index, this, Pref::DoubleClickAction.Get() == 1);
+        CheckUserCancel();
     }
 }
 
-void CIndexView::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark,
-    Str255& outName)
+void CIndexView::OpenSelectedItemsWith(const QString& desktopId)
 {
-    SInt16 menuID = 0, item = 0;
-    if (IsSyntheticCommand(command, menuID, item) && menuID == kPatternMenuID) {
-        // The item of the present theme carries the check mark.
-        outEnabled = true;
-        outUsesMark = true;
-        outMark = item == mTheme ? UInt16(checkMark) : UInt16(noMark);
+    if (desktopId.isEmpty() || desktopId == kOwnDesktopId) {
+        OpenSelectedItems();
         return;
     }
-    const SInt32 selected = CountSelectedItems();
-    const bool locked = IsItemListLocked();
-    switch (command) {
-    case cmd_PatternMenu:
-    case cmd_IndexProperties:
-        outEnabled = true;
-        return;
-    case cmd_Print: // the document prints the view, when there is something to print
-    case cmd_SelectAll:
-    case cmd_DeselectAll:
-        outEnabled = CountItems() > 0;
-        return;
-    case cmd_Copy:
-        outEnabled = selected == 1;
-        return;
-    case cmd_Paste: {
-        // What is pasted is a picture: without one on the clipboard there is nothing to paste.
-        const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
-        outEnabled = selected == 1 && !locked && clipboard && clipboard->hasImage();
-        return;
+    QList<FileRef> files;
+    for (CIndexItem* item : GetModel().SelectedItems()) {
+        const QUrl file = LocalCopy(*item);
+        if (!file.isEmpty())
+            files.append(FileRef(file.toLocalFile()));
     }
-    case cmd_Clear:
-        outEnabled = selected > 0 && !locked;
-        QStringToPString(CopyLocalizedCFString(600, GetPrefBoolean(QStringLiteral("ConfirmDelete")) ? 70 : 71), outName);
-        return;
-    case cmd_GetInfo:
-    case cmd_Reveal:
-        outEnabled = selected > 0;
-        return;
-    case cmd_ExportFiles: // the selection, or else the whole list
-    case cmd_ExportXML:
-        outEnabled = CountItems() > 0;
-        return;
-    case cmd_OpenAddress:
-        outEnabled = !locked;
-        return;
-    case cmd_FullScreen:
-        outEnabled = true;
-        outUsesMark = true;
-        outMark = IsFullScreen() ? UInt16(checkMark) : UInt16(noMark);
-        return;
-    default:
-        LCommander::FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
+    if (files.isEmpty())
+        ThrowOSErr_(fnfErr, "no selected item has its file");
+    ThrowIfOSErr_(OpenFilesWithApplication(desktopId, files));
+}
+
+void CIndexView::SetDesktopPicture(CIndexItem* item)
+{
+    if (!item)
+        GetItemAt(GetFirstSelectedIndex(), item);
+    if (!item)
+        ThrowOSErr_(err_NilPointer, "no item for the desktop picture");
+    ThrowIfOSErr_(SetDesktopPictureURL(item->GetURL()));
+}
+
+void CIndexView::SetSelectedFontsActive(bool active)
+{
+    OSStatus first = noErr;
+    for (CIndexItem* item : GetModel().SelectedItems()) {
+        if (!IsFontMediaType(item->GetFileTypeCode()))
+            continue;
+        const OSStatus status = active ? ActivateFontFile(item->GetURL()) : DeactivateFontFile(item->GetURL());
+        if (first == noErr)
+            first = status;
+        RefreshItem(GetIndexOfItem(item));
     }
+    ThrowIfOSErr_(first);
+}
+
+// --- Network --------------------------------------------------------------------------------------
+
+SInt32 CIndexView::DownloadAgain()
+{
+    if (IsItemListLocked())
+        return 0;
+    // The selected remote items; with none selected, those whose local copy is gone.
+    const bool selectedOnly = CountSelectedItems() > 0;
+    std::vector<CIndexItem*> wanted;
+    for (CIndexItem* item : GetItemList()) {
+        if (item->GetRemoteURL().isEmpty())
+            continue;
+        if (selectedOnly ? item->IsHilited() : LocalCopy(*item).isEmpty())
+            wanted.push_back(item);
+    }
+    SInt32 started = 0;
+    for (const TLivePtr<CIndexItem>& held : Held(wanted)) {
+        if (CIndexItem* item = held.Get(); item && StartDownloadTaskForItem(this, item))
+            ++started;
+    }
+    return started;
+}
+
+void CIndexView::UploadItems()
+{
+    std::vector<CIndexItem*> items = GetModel().SelectedItems();
+    if (items.empty())
+        items.assign(GetItemList().begin(), GetItemList().end());
+    if (items.empty())
+        return;
+    const QString prompt = CopyLocalizedString(QStringLiteral("600:69")) + QStringLiteral(" (") + QString::number(items.size())
+        + QStringLiteral(" items from ") + GetWindowTitle() + QStringLiteral(")");
+    LWindow* window = GetContainingWindow();
+    QUrl address;
+    SetBusy(true);
+    const OSStatus status = CatchCode([&] {
+        if (AskUploadAddress(window ? window->GetShell() : nullptr, prompt, address))
+            UploadItemsTo(items, address);
+    });
+    SetBusy(false);
+    ThrowIfOSErr_(status);
+}
+
+SInt32 CIndexView::UploadItemsTo(const std::vector<CIndexItem*>& items, const QUrl& address)
+{
+    SInt32 started = 0;
+    // From the last to the first, as the uploads queue up.
+    for (auto it = items.rbegin(); it != items.rend(); ++it) {
+        CIndexItem* item = *it;
+        const QByteArray* alias = item->GetAlias();
+        const QUrl file = alias ? LocalCopy(*item) : QUrl();
+        if (file.isEmpty())
+            continue;
+        if (item->GetRemoteURL().isEmpty()) {
+            item->SetRemoteURL(RemoteURLFor(address, QFileInfo(file.toLocalFile()).fileName()));
+            SetModified(true);
+        }
+        StartUploadTaskForURL(address, alias);
+        ++started;
+    }
+    return started;
+}
+
+// --- A new index -------------------------------------------------------------------------------------
+
+LCommander* CIndexView::NewIndexFromSelection()
+{
+    const std::vector<CIndexItem*> selected = GetModel().SelectedItems();
+    if (selected.empty())
+        return nullptr;
+    LWindow* window = GetContainingWindow();
+    CIndexDoc* mine = window ? CIndexDoc::FindDocForWindow(window) : nullptr;
+    auto* document = new CIndexDoc(mine ? mine->GetSuperCommander() : LCommander::GetTopCommander(), QUrl(), false, false);
+    auto* view = dynamic_cast<CIndexView*>(document->GetIndexViewPane());
+    ThrowIfNil_(view);
+    if (!GetWindowTitle().isEmpty())
+        document->SetDescriptor(GetWindowTitle());
+    const OSStatus status = CatchCode([&] {
+        for (const TLivePtr<CIndexItem>& held : Held(selected)) {
+            if (CIndexItem* item = held.Get()) {
+                auto copy = std::make_unique<CIndexItem>(*item);
+                view->InsertItem(copy.get(), kInsertAtEnd, false, false);
+                copy.release();
+            }
+            CheckUserCancel();
+        }
+    });
+    // What was copied before a cancel is shown all the same.
+    view->Refresh();
+    document->ShowWindow();
+    ThrowIfOSErr_(status);
+    return document;
 }

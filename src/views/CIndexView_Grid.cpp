@@ -188,7 +188,7 @@ bool CIndexView::HandleGridKey(const EventRecord& event)
 {
     const UInt8 key = EventCharCode(event);
     if (key == char_Escape && IsFullScreen()) {
-        SetFullScreen(false);
+        LeaveFullScreen();
         return true;
     }
     if (CountItems() == 0)

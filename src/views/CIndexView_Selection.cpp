@@ -174,6 +174,13 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
     const bool command = modifiers & cmdKey;
     const bool option = modifiers & optionKey;
     const bool control = modifiers & controlKey;
+    // A right click (or one with Control, not the removing Ctrl+Alt+Command) is the
+    // contextual click: the selection follows it, then the menu shows.
+    if (control && !(command && option)) {
+        PrepareContextClick(event.whereLocal);
+        HandleContextClick(event);
+        return;
+    }
     // The click makes the view the target (ending any edit in progress).
     LCommander::SwitchTarget(this);
     const bool moved = MouseMovedFrom(event.macEvent.where);

@@ -283,29 +283,6 @@ void CIndexView::SetTheme(SInt32 theme, bool refresh)
         Refresh();
 }
 
-void CIndexView::SetFullScreen(bool fullScreen)
-{
-    if (fullScreen == mFullScreen)
-        return;
-    LWindow* window = GetContainingWindow();
-    QWidget* shell = window ? window->GetShell() : nullptr;
-    if (fullScreen) {
-        mSavedTheme = mTheme;
-        if (window)
-            window->GetGlobalBounds(mSavedFrame);
-        mFullScreen = true;
-        SetTheme(kFullScreenTheme, false);
-    } else {
-        mFullScreen = false;
-        SetTheme(mSavedTheme, false);
-    }
-    // The window state only: a window not yet shown opens full screen when it is.
-    if (shell)
-        shell->setWindowState(fullScreen ? shell->windowState() | Qt::WindowFullScreen
-                                         : shell->windowState() & ~Qt::WindowFullScreen);
-    SetThumbnailSize(GetThumbnailSize(), true);
-}
-
 void CIndexView::SetSortOrder(SInt32 order)
 {
     mModel->SetSortOrder(order);

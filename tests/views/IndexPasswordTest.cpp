@@ -234,6 +234,53 @@ TEST_F(IndexPassword, WithoutServiceTheLockedWindowTakesAPasswordOfFullLength)
     EXPECT_FALSE(view->IsItemListLocked());
 }
 
+TEST_F(IndexPassword, WithoutServiceTheScreenLockNeedsAPasswordAndEndsOnlyWithIt)
+{
+    CIndexDoc* doc = OpenPackage("ScreenLock");
+    CIndexView* view = ViewOf(doc);
+    doc->SetModified(false);
+    PasswordAnswers answers;
+    // An empty entry or a cancel locks nothing and sets no password.
+    answers.Add({ "" });
+    answers.Add({ "gate", false, false });
+    for (int i = 0; i < 2; ++i) {
+        view->ObeyCommand(cmd_LockScreen, nullptr);
+        EXPECT_FALSE(gIndexWindowLocked);
+        EXPECT_FALSE(view->HasPassword());
+        EXPECT_FALSE(view->IsFullScreen());
+    }
+    const QString longPassword = QString(240, 'g') + "!";
+    answers.Add({ longPassword });
+    view->ObeyCommand(cmd_LockScreen, nullptr);
+    ASSERT_TRUE(gIndexWindowLocked);
+    EXPECT_EQ(answers.LastMaxLength(), 255);
+    EXPECT_EQ(view->GetPassword(), MacRoman::Encode(longPassword));
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_TRUE(view->IsFullScreen());
+    EXPECT_TRUE(view->IsItemListLocked());
+    Boolean enabled = false, usesMark = false;
+    UInt16 mark = noMark;
+    Str255 name;
+    view->ProcessCommandStatus(cmd_ToggleFullScreen, enabled, usesMark, mark, name);
+    EXPECT_FALSE(enabled);
+
+    // Escape asks for the password: a wrong one keeps the window locked and full screen.
+    EventRecord escape;
+    escape.what = keyDown;
+    escape.message = char_Escape;
+    answers.Add({ longPassword.left(20) });
+    view->HandleGridKey(escape);
+    EXPECT_TRUE(gIndexWindowLocked);
+    EXPECT_TRUE(view->IsFullScreen());
+    EXPECT_EQ(reports, std::vector<SInt32> { kMsgIndexPassword });
+    answers.Add({ longPassword });
+    view->HandleGridKey(escape);
+    EXPECT_FALSE(gIndexWindowLocked);
+    EXPECT_FALSE(view->IsFullScreen());
+    EXPECT_FALSE(view->IsItemListLocked());
+    EXPECT_EQ(answers.Asked(), 5);
+}
+
 TEST_F(IndexPassword, WithoutServiceThePasswordSurvivesSaveAndReopen)
 {
     CIndexDoc* doc = OpenPackage("Kept");

@@ -55,6 +55,50 @@ QString DefaultApplicationForMimeType(const QString& mimeType)
     return id;
 }
 
+namespace {
+
+ApplicationEntry EntryOf(GAppInfo* info)
+{
+    ApplicationEntry entry;
+    if (const char* id = g_app_info_get_id(info))
+        entry.desktopId = QString::fromUtf8(id);
+    if (const char* name = g_app_info_get_display_name(info))
+        entry.name = QString::fromUtf8(name);
+    if (GIcon* icon = g_app_info_get_icon(info)) { // owned by the info
+        gchar* text = g_icon_to_string(icon);
+        entry.iconName = QString::fromUtf8(text);
+        g_free(text);
+    }
+    return entry;
+}
+
+} // namespace
+
+ApplicationEntry DefaultApplicationEntryForMimeType(const QString& mimeType)
+{
+    const QByteArray type = mimeType.toUtf8();
+    GAppInfo* info = g_app_info_get_default_for_type(type.constData(), FALSE);
+    if (!info)
+        return {};
+    ApplicationEntry entry = EntryOf(info);
+    g_object_unref(info);
+    return entry;
+}
+
+QList<ApplicationEntry> ApplicationsForMimeType(const QString& mimeType)
+{
+    const QByteArray type = mimeType.toUtf8();
+    QList<ApplicationEntry> entries;
+    GList* all = g_app_info_get_all_for_type(type.constData());
+    for (GList* node = all; node; node = node->next) {
+        auto* info = static_cast<GAppInfo*>(node->data);
+        if (g_app_info_should_show(info))
+            entries.append(EntryOf(info));
+    }
+    g_list_free_full(all, g_object_unref);
+    return entries;
+}
+
 OSStatus OpenFilesWithApplication(const QString& desktopId, const QList<FileRef>& files)
 {
     if (files.isEmpty())

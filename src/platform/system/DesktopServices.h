@@ -15,6 +15,22 @@
 // for a MIME type; empty when none is registered.
 QString DefaultApplicationForMimeType(const QString& mimeType);
 
+// An application that can open a kind of file.
+struct ApplicationEntry {
+    QString desktopId; // "org.gnome.Loupe.desktop"
+    QString name;      // the name the desktop shows
+    QString iconName;  // a theme icon name or a path; empty for none
+};
+
+// Our own desktop file id: left out of the applications offered to open our items with.
+inline const QString kOwnDesktopId = QStringLiteral("org.orvex.Orvex.desktop");
+
+// The default application for a MIME type (an empty id when there is none).
+ApplicationEntry DefaultApplicationEntryForMimeType(const QString& mimeType);
+// Every application registered for the MIME type that the desktop shows in its
+// menus (entries marked NoDisplay are left out), in the desktop's order.
+QList<ApplicationEntry> ApplicationsForMimeType(const QString& mimeType);
+
 // Opens the files in the application given by desktop file id, or in each file's
 // default application when the id is empty. fnfErr when no such application is
 // installed, procNotFound when it could not be started.
