@@ -165,6 +165,14 @@ void CIndexView::ConnectModel()
     }));
     // A list view's selection is drawn in the grid as well.
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::selectionChanged, [this] { update(); }));
+    // What the command statuses counted of the selection is counted again after any change.
+    const auto changed = [this] { ++mListGeneration; };
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::selectionChanged, changed));
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::listChanged, changed));
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemsInserted, changed));
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemsRemoved, changed));
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemsMoved, changed));
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemChanged, changed));
 }
 
 void CIndexView::FinishCreateSelf()

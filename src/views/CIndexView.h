@@ -658,6 +658,17 @@ private:
 
     // Connects the model's signals to the view's redraws and broadcasts.
     void ConnectModel();
+    // The selection as the command statuses read it, counted once and kept until the
+    // selection, the list or an item changes (a menu update asks for it a hundred times).
+    struct SelectionDigest {
+        SInt32 count = 0;
+        std::optional<bool> holdsFont;
+    };
+    SelectionDigest& DigestSelection() const;
+    UInt64 mListGeneration = 0;
+    mutable UInt64 mDigestGeneration = ~UInt64(0);
+    mutable SInt32 mDigestHilited = -1;
+    mutable SelectionDigest mDigest;
     // Stops the view's tasks and deletes its two own (they may hold the model's items).
     void StopAllTasks();
 

@@ -19,6 +19,8 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
+#include <algorithm>
+
 namespace {
 
 // The selected items of the current list, in its order, or the whole list when
@@ -59,6 +61,18 @@ void SetMark(Boolean& outUsesMark, UInt16& outMark, bool marked)
 }
 
 } // namespace
+
+CIndexView::SelectionDigest& CIndexView::DigestSelection() const
+{
+    // An item highlighted by itself, not through the model, changes the hilited count.
+    if (mDigestGeneration != mListGeneration || mDigestHilited != GetHilitedCount()) {
+        mDigest = {};
+        mDigest.count = CountSelectedItems();
+        mDigestGeneration = mListGeneration;
+        mDigestHilited = GetHilitedCount();
+    }
+    return mDigest;
+}
 
 bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
 {
@@ -237,7 +251,7 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
         case kOpenWithMenuID:
             if (!OpenWithMenuEntry(item))
                 return false;
-            outEnabled = CountSelectedItems() > 0;
+            outEnabled = DigestSelection().count > 0;
             return true;
         default:
             return false;
@@ -254,7 +268,8 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
         return true;
     }
 
-    const SInt32 selected = CountSelectedItems();
+    SelectionDigest& digest = DigestSelection();
+    const SInt32 selected = digest.count;
     const SInt32 count = CountItems();
     switch (command) {
     case cmd_PatternMenu:
@@ -262,9 +277,6 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
     case cmd_ColumnsMenu:
     case cmd_IndexProperties:
         outEnabled = true;
-        return true;
-    case cmd_DownloadAddresses:
-        outEnabled = !locked;
         return true;
     case cmd_Print: // the document prints the view, when there is something to print
     case cmd_SelectAll:
@@ -320,13 +332,13 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
     }
     case cmd_ActivateFonts:
     case cmd_DeactivateFonts: {
-        outEnabled = false;
-        for (CIndexItem* font : GetModel().SelectedItems()) {
-            if (IsFontMediaType(font->GetFileTypeCode())) {
-                outEnabled = true;
-                break;
-            }
+        if (!digest.holdsFont) {
+            const auto& list = GetItemList();
+            digest.holdsFont = selected > 0 && std::any_of(list.begin(), list.end(), [](CIndexItem* item) {
+                return item->IsHilited() && IsFontMediaType(item->GetFileTypeCode());
+            });
         }
+        outEnabled = *digest.holdsFont;
         return true;
     }
     case cmd_DownloadAgain:
