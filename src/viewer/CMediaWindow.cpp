@@ -17,6 +17,7 @@
 #include "ExceptionCode.h"
 #include "FileRoutines.h"
 #include "HelpBook.h"
+#include "IndexContextMenus.h"
 #include "LocalizedStrings.h"
 #include "MediaFactory.h"
 #include "MediaViewerServices.h"
@@ -51,7 +52,6 @@ void RemoveFromList(CMediaWindow* window)
 constexpr SInt16 kNavigatorSide = 11;
 constexpr SInt16 kCaptionSide = 15;
 constexpr SInt16 kCompletionSound = 200;
-constexpr SInt16 kRatingMenuID = 228;
 const QString kHelpPage = QStringLiteral("pgs/wr3.html");
 
 // The screen the window's frame lies on most.
@@ -848,8 +848,8 @@ void CMediaWindow::AddOwnItems(QMenu* menu)
 {
     AppendCommandItem(menu, cmd_MediaFullScreen);
     CCMWindow::AddOwnItems(menu);
-    if (AppendCommandItem(menu, cmd_MediaRating))
-        AttachSubmenuWithCommands(menu, menu->actions().last(), kRatingMenuID);
+    AppendRatingItem(menu);
+    AppendActionsItem(menu);
     AppendMenuSeparator(menu);
     AppendCommandItem(menu, cmd_MediaInfoWindow);
     if (AppendCommandItem(menu, cmd_MediaExport)) {

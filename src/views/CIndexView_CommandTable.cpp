@@ -92,6 +92,9 @@ bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
             if (SInt32 field = FieldMenuKey(item))
                 SortBy(field);
             return true;
+        case kRatingMenuID:
+            RateSelectedItems(item, nullptr);
+            return true;
         case kOpenWithMenuID:
             if (const OpenWithEntry* entry = OpenWithMenuEntry(item)) {
                 OpenSelectedItemsWith(entry->desktopId);
@@ -248,6 +251,9 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
             SetMark(outUsesMark, outMark, field != 0 && field == GetSortKey() && GetSortOrder() != kSortOrderNone);
             return true;
         }
+        case kRatingMenuID:
+            outEnabled = DigestSelection().count > 0 && !locked;
+            return true;
         case kOpenWithMenuID:
             if (!OpenWithMenuEntry(item))
                 return false;
@@ -319,6 +325,7 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
         SetName(outName, HasPassword() ? QStringLiteral("600:122") : QStringLiteral("600:123"));
         return true;
     case cmd_IndexComment:
+    case cmd_RateItems:
         outEnabled = true;
         return true;
     case cmd_ReverseSortOrder:

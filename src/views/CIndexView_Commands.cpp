@@ -166,12 +166,8 @@ void CIndexView::ShowSelectedOnly()
     }
     if (selected.empty() || !mModel->ReplaceFilterItems(selected))
         return;
-    // A filter shown already gave the title its bracket: the new one replaces it.
-    QString base = GetWindowTitle();
-    if (IsFiltered() && base.endsWith(QLatin1Char(']')) && base.contains(QLatin1String(" [")))
-        base.truncate(base.lastIndexOf(QLatin1String(" [")));
-    const QString title = QStringLiteral("%1 [%2]").arg(base, CopyLocalizedString(QStringLiteral("600:136")));
-    ShowFilter(GetContainingWindow() ? &title : nullptr, true, false);
+    const QString title = CopyLocalizedString(QStringLiteral("600:136"));
+    ShowFilter(&title, true, false);
     BroadcastState();
 }
 

@@ -304,7 +304,7 @@ TEST_F(IndexCommands, TheContextualMenuFollowsTheSelectionAndIsEmptyWhenLocked)
     ASSERT_EQ(view->CountSelectedItems(), 1);
     EXPECT_EQ(view->GetFirstSelectedIndex(), 1);
     const std::vector<CommandT> one = MenuCommands();
-    for (CommandT command : { cmd_OpenSelectedItems, cmd_ActionsItem, cmd_ItemInfo, cmd_RevealItems, cmd_ShowSelectedOnly,
+    for (CommandT command : { cmd_OpenSelectedItems, cmd_RateItems, cmd_ActionsItem, cmd_ItemInfo, cmd_RevealItems, cmd_ShowSelectedOnly,
              cmd_TrashSelection, cmd_NewIndexFromSelection })
         EXPECT_TRUE(Contains(one, command)) << command;
     EXPECT_LT(std::find(one.begin(), one.end(), cmd_OpenSelectedItems) - one.begin(),
