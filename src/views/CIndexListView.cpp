@@ -44,8 +44,7 @@ constexpr UInt32 kTypeSelectColumn = 0x80000;
 constexpr UInt16 kColumnWidthExtra = 12;
 constexpr int kIconSide = 16;
 
-constexpr CommandT kFirstSortCommand = 10001;
-constexpr CommandT kLastSortCommand = 12999;
+// The sort commands' range is the index view's (CIndexView.h).
 constexpr CommandT kFirstFieldCommand = 4001;
 constexpr CommandT kLastFieldCommand = 6999;
 

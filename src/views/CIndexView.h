@@ -2,6 +2,7 @@
 
 #include "CDASAndDrop.h"
 #include "CContextualMenu.h"
+#include "CIndexListView.h"
 #include "CIndexModel.h"
 #include "IndexGridGeometry.h"
 #include "IndexTheme.h"
@@ -118,10 +119,9 @@ enum : CommandT {
     cmd_SortFieldMenu = 1098, // carries the field menu: sort keys
     cmd_RateItems = 3029, // carries the rating menu
 };
-// Sort by a field: the field key plus 6000.
+// Sort by a field: the field key plus kSortCommandOffset (6000).
 inline constexpr CommandT kFirstSortCommand = 10001;
 inline constexpr CommandT kLastSortCommand = 12999;
-inline constexpr CommandT kSortCommandOffset = 6000;
 // Show or hide a field's column: the field key itself.
 inline constexpr CommandT kFirstColumnCommand = 4001;
 inline constexpr CommandT kLastColumnCommand = 6999;
