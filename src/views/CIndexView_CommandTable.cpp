@@ -284,6 +284,9 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
     case cmd_IndexProperties:
         outEnabled = true;
         return true;
+    case cmd_DownloadAddresses:
+        outEnabled = !locked;
+        return true;
     case cmd_Print: // the document prints the view, when there is something to print
     case cmd_SelectAll:
     case cmd_DeselectAllItems:
