@@ -23,6 +23,7 @@
 #include "MediaViewerServices.h"
 #include "Preferences.h"
 #include "Sounds.h"
+#include "StoredSettings.h"
 #include "TaskServices.h"
 #include "ThemeColors.h"
 #include "UReportErrors.h"
@@ -498,6 +499,12 @@ bool CMediaWindow::ObeyCommand(CommandT command, void* ioParam)
             mMediaView->Refresh();
         return true;
     }
+    if (command >= kFirstStoredSetting && command <= kLastStoredSetting) {
+        // A stored search or batch from the Search menu acts on the shown item.
+        if (mItem && mIndexView)
+            RunStoredSetting(mIndexView.data(), command, mItem, this);
+        return true;
+    }
     switch (command) {
     case cmd_MediaInfoWindow:
         if (mItem)
@@ -571,6 +578,10 @@ void CMediaWindow::FindCommandStatus(CommandT command, Boolean& outEnabled, Bool
     SInt16 menuID = 0, menuItem = 0;
     if (IsSyntheticCommand(command, menuID, menuItem) && menuID == kRatingMenuID) {
         outEnabled = mItem && mIndexView && CIndexView::RatingOfMenuItem(menuItem) >= 0;
+        return;
+    }
+    if (command >= kFirstStoredSetting && command <= kLastStoredSetting) {
+        outEnabled = mItem && mIndexView && !mIndexView->IsItemListLocked() && CanRunStoredSetting(mIndexView.data(), command);
         return;
     }
     switch (command) {

@@ -11,6 +11,7 @@
 #include "LocalizedStrings.h"
 #include "OpenWithMenu.h"
 #include "PrefKeys.h"
+#include "StoredSettings.h"
 #include "Preferences.h"
 #include "TaskServices.h"
 #include "ThreadUtilities.h"
@@ -112,6 +113,10 @@ bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
     }
     if (command >= kFirstColumnCommand && command <= kLastColumnCommand) {
         ToggleColumn(command);
+        return true;
+    }
+    if (command >= kFirstStoredSetting && command <= kLastStoredSetting) {
+        RunStoredSetting(this, command, nullptr, GetContainingWindow());
         return true;
     }
 
@@ -271,6 +276,10 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
     if (command >= kFirstColumnCommand && command <= kLastColumnCommand) {
         outEnabled = true;
         SetMark(outUsesMark, outMark, HasColumn(command));
+        return true;
+    }
+    if (command >= kFirstStoredSetting && command <= kLastStoredSetting) {
+        outEnabled = !locked && CanRunStoredSetting(this, command);
         return true;
     }
 

@@ -1,5 +1,6 @@
 // The index view's commands and contextual menu, in the real index window.
 
+#include "CCriteria.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
 #include "CIndexToolbar.h"
@@ -14,6 +15,8 @@
 #include "LocalizedStrings.h"
 #include "OpenWithMenu.h"
 #include "Preferences.h"
+#include "StoredSettings.h"
+#include "LThread.h"
 
 #include <gtest/gtest.h>
 
@@ -346,4 +349,19 @@ TEST_F(IndexCommands, TheWindowAndItsContextualMenuArePainted)
     const QImage picture = menu.grab().toImage();
     EXPECT_GT(picture.height(), 10 * menu.fontMetrics().height()); // a menu of many items, not an empty frame
     EXPECT_TRUE(picture.save(artefacts.filePath("index-contextual-menu.png")));
+}
+
+TEST_F(IndexCommands, AStoredSearchRunsFromItsCommandAndIsOffWithoutItsEntry)
+{
+    const QVariantMap criterion { { kCriteriaCategoryKey, kFieldName }, { kCriteriaSelectorKey, kSelectorContains },
+        { kCriteriaValueKey, QStringLiteral("ha") } };
+    StoreStoredSettings(false, { QVariantMap { { kSettingNameKey, QStringLiteral("Letters") }, { kSourceKindKey, 9000 },
+                                   { kResultKindKey, 8001 }, { kCriteriaListKey, QVariantList { criterion } } } });
+    EXPECT_TRUE(Enabled(kFirstStoredSearchCommand));
+    EXPECT_FALSE(Enabled(kFirstStoredSearchCommand + 1)); // no such entry
+    view->ObeyCommand(kFirstStoredSearchCommand, nullptr);
+    EXPECT_TRUE(LThread::RunUntil([&] { return view->IsFiltered() && view->GetModel().CountRunningSearches() == 0; }, 5000));
+    EXPECT_EQ(Names(), QStringList({ "alpha.jpg", "charlie.jpg" }));
+    gIndexWindowLocked = true;
+    EXPECT_FALSE(Enabled(kFirstStoredSearchCommand));
 }
