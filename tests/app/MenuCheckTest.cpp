@@ -11,6 +11,7 @@
 #include "LWindow.h"
 #include "PreferenceDomain.h"
 #include "Preferences.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,9 @@
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
 #include <QTimer>
@@ -169,8 +173,14 @@ protected:
     {
         app->MakeNewDocument();
         CIndexDoc* document = OpenIndexDocuments().back();
-        for (const QString& photo : CameraPhotos().mid(0, 3))
-            document->AddItem(QUrl::fromLocalFile(photo));
+        // Copies: commands such as a rating write into the files.
+        const QString folder = TestTempDir() + QStringLiteral("/photos %1").arg(++fresh);
+        EXPECT_TRUE(QDir().mkpath(folder));
+        for (const QString& photo : CameraPhotos().mid(0, 3)) {
+            const QString copy = folder + QLatin1Char('/') + QFileInfo(photo).fileName();
+            EXPECT_TRUE(QFile::copy(photo, copy));
+            document->AddItem(QUrl::fromLocalFile(copy));
+        }
         EXPECT_TRUE(RunUntil([&] { return IsIdle(document); }));
         CIndexView* view = IndexViewOfDocument(document);
         view->SelectIndex(1);
@@ -178,6 +188,7 @@ protected:
         LCommander::SwitchTarget(view);
         return view;
     }
+    int fresh = 0;
     void CloseEverything()
     {
         while (!LDocument::GetDocumentList().empty())
