@@ -194,6 +194,15 @@ void CDataBrowser::AdjustScrollbars()
     tree->viewport()->update();
 }
 
+void CDataBrowser::showEvent(QShowEvent* event)
+{
+    LDataBrowser::showEvent(event);
+    if (!mBuilt) {
+        mBuilt = true;
+        RunReported([this] { Rebuild(); });
+    }
+}
+
 void CDataBrowser::resizeEvent(QResizeEvent* event)
 {
     LDataBrowser::resizeEvent(event);

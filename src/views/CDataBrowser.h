@@ -89,13 +89,20 @@ public:
     virtual void SectionOpened(CSourceItemDivider& header);
     virtual void SectionClosed(CSourceItemDivider& header);
 
+    // Fills the list; the first showing calls it.
+    virtual void Rebuild() {}
+    bool IsBuilt() const { return mBuilt; }
+
     const SourceListColors& GetColors() const { return mColors; }
     // The row height the rows are laid out with.
     int GetRowHeight() const;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+
+    bool mBuilt = false;
 
 private:
     void ApplyColors();

@@ -142,15 +142,6 @@ void CFileBrowserListView::FinishCreateSelf()
     tree->header()->setStretchLastSection(true);
 }
 
-void CFileBrowserListView::showEvent(QShowEvent* event)
-{
-    CDataBrowser::showEvent(event);
-    if (!mBuilt) {
-        mBuilt = true;
-        RunReported([this] { Rebuild(); });
-    }
-}
-
 void CFileBrowserListView::Rebuild()
 {
     RemoveAllItems();

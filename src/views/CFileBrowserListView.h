@@ -48,8 +48,7 @@ public:
 
     void FinishCreateSelf() override;
     // Empties the list and adds the four section headers, opening those stored open.
-    virtual void Rebuild();
-    bool IsBuilt() const { return mBuilt; }
+    void Rebuild() override;
 
     void SectionOpened(CSourceItemDivider& header) override;
     void SectionClosed(CSourceItemDivider& header) override;
@@ -80,7 +79,6 @@ public:
     void ItemNotification(LDataBrowserItem* item, DataBrowserItemNotification message) override;
 
 protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
     void FillDevices();
@@ -96,7 +94,6 @@ private:
     CSourceItemDivider* mRecent = nullptr;
     CSourceItemDivider* mUserItems = nullptr;
     std::vector<QByteArray> mUserLocations;
-    bool mBuilt = false;
 };
 
 // A location row: a file or folder by its URL, shown with its name and icon. A

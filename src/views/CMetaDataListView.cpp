@@ -111,15 +111,6 @@ void CMetaDataListView::SetOrganizedView(CIndexView* view)
     mModelConnections.push_back(QObject::connect(model, &CIndexModel::itemsRemoved, request));
 }
 
-void CMetaDataListView::showEvent(QShowEvent* event)
-{
-    CDataBrowser::showEvent(event);
-    if (!mBuilt) {
-        mBuilt = true;
-        RunReported([this] { Rebuild(); });
-    }
-}
-
 void CMetaDataListView::ValueIndexRebuilt()
 {
     RunReported([this] { RebuildIfNeeded(); });

@@ -45,7 +45,7 @@ public:
 
     // Empties the list and fills it again: the whole-index row (selected), then a
     // group per indexed field.
-    virtual void Rebuild();
+    void Rebuild() override;
     // Rebuilds once the list has been shown; an unseen list waits for its showing.
     virtual void RebuildIfNeeded();
     // Each open group lists its values again from the live value index: rows of
@@ -68,10 +68,8 @@ public:
     void SetOrganizedView(CIndexView* view);
     // True while the list changes its own selection: selections then do nothing.
     bool IsChangingSelection() const { return !mWatchSelection; }
-    bool IsBuilt() const { return mBuilt; }
 
 protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
     // The whole-index row follows the view's filter (3003 ended, 3031 shown).
@@ -81,7 +79,6 @@ private:
 
     CSourceItemLibrary* mLibrary = nullptr;
     std::vector<CSourceParentDynamic*> mGroups;
-    bool mBuilt = false;
     bool mWatchSelection = true;
     QPointer<CIndexView> mWatchedView;
     std::vector<QMetaObject::Connection> mModelConnections;

@@ -107,13 +107,6 @@ OSStatus CSourceItemLibrary::GetSetItemData(DataBrowserPropertyID property, Data
         if (CIndexView* view = ViewOf(*this))
             itemData.value = QString::number(view->CountAllItems());
         return noErr;
-    case kDataBrowserItemIsSelectableProperty:
-        itemData.value = true;
-        return noErr;
-    case kDataBrowserItemIsEditableProperty:
-    case kDataBrowserItemIsContainerProperty:
-        itemData.value = false;
-        return noErr;
     default:
         return CSourceItem::GetSetItemData(property, itemData, setValue);
     }
