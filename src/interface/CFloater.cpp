@@ -234,7 +234,8 @@ bool RestoreWindowPosition(LWindow* window, const QString& key)
 
 void ConstrainWindowToScreen(QWidget* shell, QScreen* screen)
 {
-    if (!shell)
+    // A full-screen or maximized window is where the screen puts it.
+    if (!shell || (shell->windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized)))
         return;
     if (!screen)
         screen = ScreenUnder(shell);

@@ -360,6 +360,9 @@ public:
     // Full screen off under the lock: the password is asked for first (false when
     // the lock stays).
     bool LeaveFullScreen();
+    // In full screen the bars it hid show while the pointer is near the window's
+    // top (or on a bar shown) and hide again elsewhere; the point is the window's.
+    void AdjustFullScreenBars(QPoint windowPoint);
 
     // --- The contextual menu (CIndexView_ContextMenu.cpp) --------------------------------
     void AddOwnItems(QMenu* menu) override;
@@ -702,6 +705,8 @@ private:
     bool mFullScreenHidToolbar = false;
     bool mFullScreenHidStatusBar = false;
     bool mFullScreenHidMenuBar = false;
+    // Watches the pointer while full screen lasts.
+    std::unique_ptr<QObject> mFullScreenPointerWatch;
     CIndexItem* mRenameItem = nullptr;
     SInt32 mRenameColumn = 0;
     CInPlaceEditField* mRenameField = nullptr;

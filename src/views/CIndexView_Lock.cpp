@@ -10,11 +10,16 @@
 
 #include <QGuiApplication>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QScreen>
+#include <QToolBar>
+#include <QWindow>
 
 namespace {
 
 constexpr ResIDT kLockPasswordDialog = 1000;
+// In full screen the bars come back while the pointer is this near the top.
+constexpr int kFullScreenBarsZone = 20;
 
 // "FullScreenViewOptions" 2: the first screen that is not the primary one;
 // otherwise the screen holding most of the window, the primary one when none does.
@@ -39,6 +44,35 @@ QScreen* FullScreenScreen(const QRect& windowBounds)
     }
     return best ? best : primary;
 }
+
+// Watches the pointer over the whole full-screen window, whatever pane has it and
+// with no button down: the window's own events see every move before its panes do.
+class FullScreenPointerWatch : public QObject {
+public:
+    FullScreenPointerWatch(CIndexView& view, QWindow* window)
+        : mView(view)
+        , mWindow(window)
+    {
+        window->installEventFilter(this);
+    }
+    ~FullScreenPointerWatch() override
+    {
+        if (mWindow)
+            mWindow->removeEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == mWindow && event->type() == QEvent::MouseMove)
+            mView.AdjustFullScreenBars(static_cast<QMouseEvent*>(event)->position().toPoint());
+        return false;
+    }
+
+private:
+    CIndexView& mView;
+    QPointer<QWindow> mWindow;
+};
 
 } // namespace
 
@@ -77,24 +111,29 @@ void CIndexView::SetFullScreen(bool fullScreen)
         QMenuBar* menuBar = window ? window->GetMenuBar() : nullptr;
         mFullScreenHidMenuBar = menuBar && !menuBar->isHidden() && screen == QGuiApplication::primaryScreen();
         if (mFullScreenHidMenuBar)
-            menuBar->hide();
+            window->SetMenuBarVisible(false);
         mFullScreen = true;
         SetTheme(kFullScreenTheme, false);
         if (shell) {
             if (screen)
                 shell->setGeometry(screen->geometry());
             shell->setWindowState(shell->windowState() | Qt::WindowFullScreen);
+            shell->winId(); // the pointer is watched on the native window
+            if (QWindow* handle = shell->windowHandle())
+                mFullScreenPointerWatch = std::make_unique<FullScreenPointerWatch>(*this, handle);
         }
     } else {
+        mFullScreenPointerWatch.reset();
         mFullScreen = false;
         if (shell)
             shell->setWindowState(shell->windowState() & ~Qt::WindowFullScreen);
-        if (document && mFullScreenHidToolbar)
+        // The bars full screen hid come back, whether or not the pointer had shown them.
+        if (document && mFullScreenHidToolbar && !document->IsToolbarShown())
             document->ShowToolbar();
-        if (document && mFullScreenHidStatusBar)
+        if (document && mFullScreenHidStatusBar && !document->IsStatusBarShown())
             document->ShowStatusBar();
-        if (QMenuBar* menuBar = window ? window->GetMenuBar() : nullptr; menuBar && mFullScreenHidMenuBar)
-            menuBar->show();
+        if (window && mFullScreenHidMenuBar)
+            window->SetMenuBarVisible(true);
         mFullScreenHidToolbar = mFullScreenHidStatusBar = mFullScreenHidMenuBar = false;
         SetTheme(mSavedTheme, false);
         if (window && mSavedFrame.isValid())
@@ -104,6 +143,36 @@ void CIndexView::SetFullScreen(bool fullScreen)
     if (kept > 0 && kept <= CountItems())
         ScrollToIndex(kept, false);
     LCommander::SetUpdateCommandStatus(true);
+}
+
+void CIndexView::AdjustFullScreenBars(QPoint windowPoint)
+{
+    LWindow* window = mFullScreen ? GetContainingWindow() : nullptr;
+    CIndexDoc* document = window ? CIndexDoc::FindDocForWindow(window) : nullptr;
+    if (!document || (!mFullScreenHidToolbar && !mFullScreenHidStatusBar))
+        return;
+    bool show = windowPoint.y() < kFullScreenBarsZone;
+    // A bar the pointer is on stays, so that its controls can be reached.
+    if (!show) {
+        QWidget* shell = window->GetShell();
+        QToolBar* toolBar = window->GetToolBar();
+        LPane* statusBar = window->FindPaneByID(kPaneStatusPlacard);
+        for (QWidget* bar : { static_cast<QWidget*>(toolBar), static_cast<QWidget*>(statusBar) }) {
+            if (bar && bar->isVisible() && QRect(bar->mapTo(shell, QPoint(0, 0)), bar->size()).contains(windowPoint))
+                show = true;
+        }
+    }
+    if (show) {
+        if (mFullScreenHidToolbar && !document->IsToolbarShown())
+            document->ShowToolbar();
+        if (mFullScreenHidStatusBar && !document->IsStatusBarShown())
+            document->ShowStatusBar();
+    } else {
+        if (mFullScreenHidToolbar && document->IsToolbarShown())
+            document->HideToolbar();
+        if (mFullScreenHidStatusBar && document->IsStatusBarShown())
+            document->HideStatusBar();
+    }
 }
 
 bool CIndexView::LeaveFullScreen()

@@ -221,8 +221,9 @@ void LWindow::LayoutShell()
 {
     if (!mShell)
         return;
-    int menuHeight = mMenuBar ? mMenuBar->sizeHint().height() : 0;
-    if (mMenuBar)
+    // A hidden menu bar (full screen) takes no room.
+    int menuHeight = mMenuBar && !mMenuBar->isHidden() ? mMenuBar->sizeHint().height() : 0;
+    if (mMenuBar && !mMenuBar->isHidden())
         mMenuBar->setGeometry(0, 0, mShell->width(), menuHeight);
     if (mToolBar && !mToolBar->isHidden()) {
         int barHeight = mToolBar->sizeHint().height();
@@ -258,7 +259,7 @@ void LWindow::SetMenuBar(QMenuBar* menuBar)
 
 int LWindow::TopBarsHeight() const
 {
-    int height = mMenuBar ? mMenuBar->sizeHint().height() : 0;
+    int height = mMenuBar && !mMenuBar->isHidden() ? mMenuBar->sizeHint().height() : 0;
     if (mToolBar && !mToolBar->isHidden())
         height += mToolBar->sizeHint().height();
     return height;
@@ -291,11 +292,24 @@ bool LWindow::IsToolBarVisible() const
     return mToolBar && !mToolBar->isHidden();
 }
 
+void LWindow::SetMenuBarVisible(bool visible)
+{
+    if (!mMenuBar)
+        return;
+    mMenuBar->setVisible(visible);
+    KeepContentSize();
+}
+
 void LWindow::KeepContentSize()
 {
     // The bars above the content add to the window; the content keeps its size.
     if (!mShell)
         return;
+    // A full-screen or maximized window keeps its size: the bars take room from the content.
+    if (mShell->windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized)) {
+        LayoutShell();
+        return;
+    }
     int barsHeight = TopBarsHeight();
     if (!HasAttribute(windAttr_Resizable))
         mShell->setFixedSize(width(), height() + barsHeight);

@@ -97,6 +97,8 @@ public:
 
     void SetMenuBar(QMenuBar* menuBar);
     QMenuBar* GetMenuBar() const { return mMenuBar; }
+    // Hiding the menu bar gives its room to the content.
+    void SetMenuBarVisible(bool visible);
     // A tool bar under the menu bar (the window takes it); showing and hiding it
     // changes the window's height, not the content's.
     void SetToolBar(QToolBar* toolBar);
