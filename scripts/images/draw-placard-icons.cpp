@@ -1,6 +1,6 @@
 // Draws the index window's small icons into resources/icons: the status placard's
 // media storage, password and list-lock icons (named by their colour icon IDs),
-// the split view's grip and the program's icon for the icon pane. Each is drawn
+// the sort-direction button's two icons, the split view's grip and the program's icon for the icon pane. Each is drawn
 // at its size and at twice its size ("@2x") for high-density screens.
 // Build and run from the repository root:
 //   g++ -std=c++20 -fPIC scripts/images/draw-placard-icons.cpp -o /tmp/draw-placard-icons \
@@ -122,6 +122,22 @@ int main(int argc, char** argv)
     Save(QStringLiteral("cicn-432"), 16, [](QPainter& p) { Padlock(p, kGold); });
     // The item list locked by a task: a grey padlock.
     Save(QStringLiteral("listlock"), 16, [](QPainter& p) { Padlock(p, kGrey); });
+    // The sort direction: an arrow down beside bars that grow (ascending) or
+    // shrink (descending) from the top down.
+    for (bool descending : { false, true }) {
+        Save(descending ? QStringLiteral("sort-descending") : QStringLiteral("sort-ascending"), 16, [descending](QPainter& p) {
+            p.setPen(Line(kBlue, 1.6));
+            p.drawLine(QPointF(4, 2.5), QPointF(4, 13));
+            p.drawLine(QPointF(1.5, 10.5), QPointF(4, 13.2));
+            p.drawLine(QPointF(6.5, 10.5), QPointF(4, 13.2));
+            p.setPen(Line(kInk, 1.8));
+            const double lengths[] = { 2.5, 4.5, 6.5 };
+            for (int i = 0; i < 3; ++i) {
+                const double y = 3.5 + 4.5 * i;
+                p.drawLine(QPointF(8.5, y), QPointF(8.5 + lengths[descending ? 2 - i : i], y));
+            }
+        });
+    }
     // The split view's grip: three ridges.
     Save(QStringLiteral("splitter"), 16, [](QPainter& p) {
         for (double x : { 5.0, 8.0, 11.0 }) {

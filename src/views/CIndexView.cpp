@@ -149,6 +149,8 @@ void CIndexView::ConnectModel()
     }));
     mModelConnections.push_back(
         QObject::connect(mModel, &CIndexModel::stateChanged, [this] { BroadcastState(); }));
+    // A sort changes the order the window shows (the sort-direction button).
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemsMoved, [this] { BroadcastState(); }));
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::valueIndexRebuilt,
         [this] { BroadcastMessage(msg_ValueIndexRebuilt, nullptr); }));
     // Whoever added the item (a task, a document, the view), its values are cached.
@@ -165,8 +167,14 @@ void CIndexView::ConnectModel()
     }));
     // A list view's selection is drawn in the grid as well.
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::selectionChanged, [this] { update(); }));
-    // What the command statuses counted of the selection is counted again after any change.
-    const auto changed = [this] { ++mListGeneration; };
+    // What the command statuses counted of the selection is counted again after any
+    // change, and the menus and the toolbar follow at idle, whoever made the change
+    // (a task, a search, the keyboard), not only after a click.
+    const auto changed = [this] {
+        ++mListGeneration;
+        LCommander::SetUpdateCommandStatus(true);
+    };
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::stateChanged, changed));
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::selectionChanged, changed));
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::listChanged, changed));
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemsInserted, changed));

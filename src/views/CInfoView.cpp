@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QStyle>
+#include <QToolButton>
 #include <QWindow>
 
 namespace {
@@ -90,21 +91,28 @@ void CInfoView::FinishCreateSelf()
     mTaskTitle = Require(kPaneTaskTitle);
     mStopButton = dynamic_cast<LControl*>(Require(kPaneStopButton));
     mZoomSlider = dynamic_cast<LControl*>(Require(kPaneZoomSlider));
+    mSortButton = dynamic_cast<LBevelButton*>(Require(kPaneSortButton));
+    ThrowIfNil_(mSortButton);
     ThrowIfNil_(mStorageButton);
     ThrowIfNil_(mPasswordButton);
     ThrowIfNil_(mProgress);
     ThrowIfNil_(mStopButton);
     ThrowIfNil_(mZoomSlider);
-    for (LControl* control : { mStopButton, mStorageButton, mPasswordButton, mZoomSlider })
+    for (LControl* control : { mStopButton, mStorageButton, mPasswordButton, mZoomSlider, static_cast<LControl*>(mSortButton) })
         control->AddListener(this);
     // The strip's controls are for the mouse: the keyboard stays with the grid, whose
     // arrows and page keys would otherwise move the slider.
-    for (LControl* control : { mStopButton, mStorageButton, mPasswordButton, mZoomSlider }) {
+    for (LControl* control : { mStopButton, mStorageButton, mPasswordButton, mZoomSlider, static_cast<LControl*>(mSortButton) }) {
         if (auto* pane = dynamic_cast<LControlPane*>(control); pane && pane->GetControlWidget())
             pane->GetControlWidget()->setFocusPolicy(Qt::NoFocus);
     }
     if (auto* stop = dynamic_cast<LBevelButton*>(mStopButton))
         stop->SetIcon(QApplication::style()->standardIcon(QStyle::SP_BrowserStop).pixmap(16, 16).toImage());
+    if (auto* button = qobject_cast<QToolButton*>(mSortButton->GetControlWidget())) {
+        button->setAutoRaise(true); // flat on the strip, like its icons
+        button->setIconSize(QSize(16, 16));
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    }
     // The strip is small: so are its texts.
     QFont small = font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
@@ -187,6 +195,7 @@ void CInfoView::ShowCounts()
         if (LPane* idle = FindPaneByID(kPaneIdleGroup); idle && mView->isVisible() && isVisible() && IsActive())
             idle->Show();
     }
+    ShowSortOrder();
     mListLock->SetVisible(mView->IsItemListLocked());
     const bool stored = mView->TestFlags(kViewStoreMediaFile);
     const bool removed = mView->TestFlags(kViewRemoveMediaFile);
@@ -199,6 +208,24 @@ void CInfoView::ShowCounts()
             mView->GetKeepPasswordInKeychain() ? kIconPasswordInKeychain : kIconPasswordInIndex);
         mPasswordButton->Show();
     }
+}
+
+void CInfoView::ShowSortOrder()
+{
+    // "IndexSortOrder" 0 is ascending; 1 (descending) and 2 (no order) show descending.
+    const SInt32 order = mView->GetSortOrder() == 0 ? 0 : 1;
+    if (order != mShownSortOrder) {
+        mShownSortOrder = order;
+        mSortButton->SetIcon(QIcon(order == 0 ? QStringLiteral(":/icons/sort-ascending.png") : QStringLiteral(":/icons/sort-descending.png")));
+        mSortButton->SetUserCon(order);
+        if (QWidget* button = mSortButton->GetControlWidget())
+            button->setToolTip(CopyLocalizedString(order == 0 ? QStringLiteral("SORT_ASCENDING_HELP") : QStringLiteral("SORT_DESCENDING_HELP")));
+    }
+    Boolean enabled = false, usesMark = false;
+    UInt16 mark = 0;
+    Str255 name;
+    mView->ProcessCommandStatus(cmd_ReverseSortOrder, enabled, usesMark, mark, name);
+    enabled ? mSortButton->Enable() : mSortButton->Disable();
 }
 
 void CInfoView::Zoom()
@@ -268,6 +295,10 @@ void CInfoView::ListenToMessage(MessageT message, void* ioParam)
         break;
     case msg_PlacardZoom:
         Zoom();
+        break;
+    case msg_PlacardReverseSort:
+        if (mView)
+            mView->ProcessCommand(cmd_ReverseSortOrder, nullptr);
         break;
     case msg_ViewFrameChanged:
         if (mView && !(mListPane && mListPane->IsVisible())) {

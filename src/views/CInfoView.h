@@ -9,6 +9,7 @@
 
 class CIndexView;
 class CVisualTask;
+class LBevelButton;
 class LControl;
 class LProgressBar;
 
@@ -18,6 +19,7 @@ inline constexpr MessageT msg_PlacardTypeSelect = 3019; // a Pascal string: the 
 inline constexpr MessageT msg_PlacardZoom = 8005;       // the zoom slider moved
 inline constexpr MessageT msg_PlacardStopTask = 8013;   // the stop button
 inline constexpr MessageT msg_PlacardVisibleRange = 8888;
+inline constexpr MessageT msg_PlacardReverseSort = 1027; // the sort-direction button
 
 // The status placard at the foot of the index window ('InfV', pane 930): the
 // counts of all, shown and selected items with the index's size, the thumbnail
@@ -40,6 +42,7 @@ public:
     static constexpr PaneIDT kPaneListLock = 'lnor';
     static constexpr PaneIDT kPanePasswordButton = 'lckd';
     static constexpr PaneIDT kPaneProgress = 'stat';
+    static constexpr PaneIDT kPaneSortButton = 981;
     // The bar's width beside the stop button, and without it.
     static constexpr SInt32 kBarWidthWithStop = 120;
     static constexpr SInt32 kBarWidthAlone = 138;
@@ -76,6 +79,9 @@ private:
     void SetInfoText(const QString& text);
     // The bar shows its range; a range of one value shows it full.
     void ShowProgressRange();
+    // The sort-direction button shows the list's order and is enabled as the
+    // command it sends.
+    void ShowSortOrder();
     LPane* Require(PaneIDT paneID);
 
     QPointer<CIndexView> mView;
@@ -90,6 +96,8 @@ private:
     LPane* mTaskTitle = nullptr;
     LControl* mStopButton = nullptr;
     LControl* mZoomSlider = nullptr;
+    LBevelButton* mSortButton = nullptr;
+    SInt32 mShownSortOrder = -1;
     CVisualTask* mCurrentTask = nullptr;
     SInt32 mProgressMin = 0;
     SInt32 mProgressMax = 0;

@@ -5,12 +5,14 @@
 #include "CIndexItem.h"
 #include "CIndexToolbar.h"
 #include "CIndexView.h"
+#include "CInfoView.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "FieldKeys.h"
 #include "IndexWindowTest.h"
 #include "LDocument.h"
 #include "LMenuBar.h"
+#include "LStdControls.h"
 #include "LWindow.h"
 #include "LocalizedStrings.h"
 #include "OpenWithMenu.h"
@@ -25,6 +27,11 @@
 #include <QFile>
 #include <QImage>
 #include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWindow>
 
 #include <vector>
 
@@ -364,4 +371,116 @@ TEST_F(IndexCommands, AStoredSearchRunsFromItsCommandAndIsOffWithoutItsEntry)
     EXPECT_EQ(Names(), QStringList({ "alpha.jpg", "charlie.jpg" }));
     gIndexWindowLocked = true;
     EXPECT_FALSE(Enabled(kFirstStoredSearchCommand));
+}
+
+TEST_F(IndexCommands, InFullScreenThePointerNearTheTopShowsTheBarsFullScreenHid)
+{
+    doc->ShowStatusBar();
+    ASSERT_TRUE(doc->IsToolbarShown());
+    QWidget* shell = doc->GetWindow()->GetShell();
+    view->ObeyCommand(cmd_ToggleFullScreen, nullptr);
+    ASSERT_TRUE(view->IsFullScreen());
+    EXPECT_FALSE(doc->IsToolbarShown());
+    EXPECT_FALSE(doc->IsStatusBarShown());
+    QWindow* window = shell->windowHandle();
+    ASSERT_TRUE(window);
+    // The menu bar's room goes to the content: the grid's top is the window's.
+    EXPECT_EQ(view->mapTo(shell, QPoint(0, 0)).y(), 0);
+
+    auto moveTo = [&](QPoint where) {
+        QTest::mouseMove(window, where);
+        QApplication::processEvents();
+    };
+    const int middle = shell->width() / 2;
+    const QPoint onGrid(middle, shell->height() / 2);
+    QWidget* under = shell->childAt(onGrid);
+    ASSERT_TRUE(under == view || view->isAncestorOf(under)) << (under ? under->metaObject()->className() : "none"); // the grid has the pointer
+    struct Move {
+        QPoint where;
+        bool shown;
+    };
+    const int toolbarHeight = doc->GetWindow()->GetToolBar()->sizeHint().height();
+    const Move moves[] = {
+        { onGrid, false },
+        { QPoint(middle, 19), true }, // within 20 pixels of the top
+        { QPoint(middle, toolbarHeight + 2), true }, // on the bars they showed, they stay
+        { onGrid, false },
+        { QPoint(5, 0), true },
+        { QPoint(middle, shell->height() - 3), false },
+    };
+    for (const Move& move : moves) {
+        moveTo(move.where);
+        EXPECT_EQ(doc->IsToolbarShown(), move.shown) << move.where.x() << "," << move.where.y();
+        EXPECT_EQ(doc->IsStatusBarShown(), move.shown) << move.where.x() << "," << move.where.y();
+    }
+    moveTo(QPoint(middle, 3));
+    const QDir artefacts(QStringLiteral(ORVEX_ARTEFACT_DIR));
+    EXPECT_TRUE(shell->grab().save(artefacts.filePath("index-full-screen-bars.png")));
+
+    // Full screen ends with the bars it hid shown, wherever the pointer was.
+    moveTo(onGrid);
+    view->ObeyCommand(cmd_ToggleFullScreen, nullptr);
+    EXPECT_TRUE(doc->IsToolbarShown());
+    EXPECT_TRUE(doc->IsStatusBarShown());
+    EXPECT_FALSE(doc->GetWindow()->GetMenuBar() && doc->GetWindow()->GetMenuBar()->isHidden());
+    moveTo(QPoint(middle, 3));
+    moveTo(onGrid);
+    EXPECT_TRUE(doc->IsToolbarShown()); // out of full screen the pointer leaves the bars alone
+
+    // A bar hidden before full screen stays hidden at the top.
+    doc->HideStatusBar();
+    view->ObeyCommand(cmd_ToggleFullScreen, nullptr);
+    moveTo(QPoint(middle, 3));
+    EXPECT_TRUE(doc->IsToolbarShown());
+    EXPECT_FALSE(doc->IsStatusBarShown());
+    view->ObeyCommand(cmd_ToggleFullScreen, nullptr);
+    EXPECT_FALSE(doc->IsStatusBarShown());
+}
+
+TEST_F(IndexCommands, TheSortDirectionButtonShowsTheOrderAndReversesIt)
+{
+    auto* button = dynamic_cast<LBevelButton*>(doc->GetWindow()->FindPaneByID(CInfoView::kPaneSortButton));
+    ASSERT_TRUE(button);
+    auto* widget = qobject_cast<QToolButton*>(button->GetControlWidget());
+    ASSERT_TRUE(widget);
+    constexpr SInt32 kAscending = 0, kDescending = 1;
+    // A new index keeps no order: the descending icon, and nothing to reverse.
+    ASSERT_EQ(view->GetSortOrder(), kSortOrderNone);
+    EXPECT_EQ(button->GetUserCon(), kDescending);
+    EXPECT_FALSE(widget->isEnabled());
+    view->ObeyCommand(kFieldName + kSortCommandOffset, nullptr);
+    EXPECT_EQ(button->GetUserCon(), kAscending);
+    EXPECT_EQ(widget->toolTip(), CopyLocalizedString(QStringLiteral("SORT_ASCENDING_HELP")));
+    EXPECT_TRUE(widget->isEnabled());
+
+    QTest::mouseClick(widget, Qt::LeftButton);
+    EXPECT_EQ(view->GetSortOrder(), 1);
+    EXPECT_EQ(Names().first(), "echo.jpg");
+    EXPECT_EQ(button->GetUserCon(), kDescending);
+    view->ObeyCommand(cmd_ReverseSortOrder, nullptr); // from the menu: the button follows
+    EXPECT_EQ(button->GetUserCon(), kAscending);
+
+    // Under the screen lock the button is off, and a click changes nothing.
+    view->SetPassword("harbour");
+    view->LockScreen();
+    ASSERT_TRUE(CIndexView::IsScreenLocked());
+    EXPECT_FALSE(widget->isEnabled());
+    QTest::mouseClick(widget, Qt::LeftButton);
+    EXPECT_EQ(view->GetSortOrder(), 0);
+
+    // Pictures of the strip at both pixel ratios, to look at.
+    gIndexWindowLocked = false;
+    view->UnlockItemList();
+    view->LeaveFullScreen();
+    EXPECT_TRUE(widget->isEnabled());
+    LPane* strip = doc->GetWindow()->FindPaneByID(kPaneInfoPlacard);
+    ASSERT_TRUE(strip);
+    const QDir artefacts(QStringLiteral(ORVEX_ARTEFACT_DIR));
+    for (qreal ratio : { 1.0, 2.0 }) {
+        QPixmap picture(strip->size() * ratio);
+        picture.setDevicePixelRatio(ratio);
+        picture.fill(Qt::white);
+        strip->render(&picture);
+        EXPECT_TRUE(picture.save(artefacts.filePath(QStringLiteral("index-status-strip@%1x.png").arg(ratio))));
+    }
 }

@@ -364,6 +364,11 @@ void LBevelButton::SetIcon(const QImage& image)
     static_cast<QToolButton*>(mWidget)->setIcon(QIcon(QPixmap::fromImage(image)));
 }
 
+void LBevelButton::SetIcon(const QIcon& icon)
+{
+    static_cast<QToolButton*>(mWidget)->setIcon(icon);
+}
+
 void LBevelButton::HotSpotResult(SInt16)
 {
     BroadcastValueMessage();

@@ -116,6 +116,8 @@ public:
     SInt16 GetCurrentMenuItem() const { return mMenuItem; }
     void SetCurrentMenuItem(SInt16 item) { mMenuItem = item; }
     void SetIcon(const QImage& image);
+    // An icon with its own sizes, drawn sharp at any pixel ratio.
+    void SetIcon(const QIcon& icon);
     void HotSpotResult(SInt16 part) override;
 
 private:
