@@ -47,3 +47,18 @@ void* ModuleEntry(const char* name, const char* entry, std::string& error)
     error = "the module " + file + " is not installed";
     return nullptr;
 }
+
+void* LoadLibraryOnce(const char* soname, std::string& error)
+{
+    error.clear();
+    // dlopen answers the same handle for a library already loaded.
+    void* library = ::dlopen(soname, RTLD_NOW | RTLD_LOCAL);
+    if (!library)
+        error = ::dlerror();
+    return library;
+}
+
+void* LibraryFunction(void* library, const char* name)
+{
+    return library ? ::dlsym(library, name) : nullptr;
+}

@@ -10,6 +10,21 @@
 // A module, once loaded, stays.
 void* ModuleEntry(const char* name, const char* entry, std::string& error);
 
+// A system library that only some commands use, loaded at their first use rather
+// than with the program (`soname` as "libcurl.so.4"). Answers its handle, or nullptr
+// with `error` set. A library, once loaded, stays.
+void* LoadLibraryOnce(const char* soname, std::string& error);
+
+// The address of function `name` in a library that LoadLibraryOnce answered;
+// nullptr when it has none (or there is no library).
+void* LibraryFunction(void* library, const char* name);
+
+// Fills a table of a library's functions: each member named as the library's
+// function after `prefix`, typed as it (`decltype(&prefix##name)`). False when a
+// function is missing.
+#define ORVEX_LIBRARY_FUNCTION(table, library, prefix, name) \
+    ((table).name = reinterpret_cast<decltype(&prefix##name)>(LibraryFunction(library, #prefix #name)))
+
 // The table that module `name`'s function `entry` answers for `arguments`, or,
 // when the program has that entry linked in (`linked`, a weak symbol that is
 // null otherwise), the linked one's; nullptr with `error` set without either.

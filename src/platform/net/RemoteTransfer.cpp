@@ -1,6 +1,7 @@
 #include "RemoteTransfer.h"
 
 #include "LThread.h"
+#include "Modules.h"
 #include "WorkerPool.h"
 
 #include <curl/curl.h>
@@ -22,6 +23,60 @@ namespace Net {
 namespace {
 
 constexpr UInt32 kProgressIntervalMs = 100;
+
+// libcurl, with the TLS, Kerberos and LDAP libraries it brings, is loaded at the
+// first transfer rather than with the program: loading them took most of its start.
+struct CurlFunctions {
+    decltype(&curl_global_init) global_init = nullptr;
+    decltype(&curl_multi_init) multi_init = nullptr;
+    decltype(&curl_multi_setopt) multi_setopt = nullptr;
+    decltype(&curl_multi_wakeup) multi_wakeup = nullptr;
+    decltype(&curl_multi_cleanup) multi_cleanup = nullptr;
+    decltype(&curl_multi_add_handle) multi_add_handle = nullptr;
+    decltype(&curl_multi_remove_handle) multi_remove_handle = nullptr;
+    decltype(&curl_multi_perform) multi_perform = nullptr;
+    decltype(&curl_multi_info_read) multi_info_read = nullptr;
+    decltype(&curl_multi_poll) multi_poll = nullptr;
+    decltype(&curl_easy_init) easy_init = nullptr;
+    decltype(&curl_easy_setopt) easy_setopt = nullptr;
+    decltype(&curl_easy_getinfo) easy_getinfo = nullptr;
+    decltype(&curl_easy_cleanup) easy_cleanup = nullptr;
+    decltype(&curl_easy_strerror) easy_strerror = nullptr;
+    decltype(&curl_slist_append) slist_append = nullptr;
+    decltype(&curl_slist_free_all) slist_free_all = nullptr;
+    bool loaded = false;
+    std::string error; // why libcurl could not be loaded
+};
+
+const CurlFunctions& Curl()
+{
+    static const CurlFunctions functions = [] {
+        CurlFunctions f;
+        void* library = LoadLibraryOnce("libcurl.so.4", f.error);
+        f.loaded = library &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, global_init) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_init) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_setopt) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_wakeup) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_cleanup) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_add_handle) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_remove_handle) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_perform) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_info_read) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_poll) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, easy_init) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, easy_setopt) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, easy_getinfo) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, easy_cleanup) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, easy_strerror) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, slist_append) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, curl_, slist_free_all);
+        if (library && !f.loaded)
+            f.error = "libcurl.so.4 lacks a function used";
+        return f;
+    }();
+    return functions;
+}
 
 bool IsFTP(const QUrl& url)
 {
@@ -65,7 +120,7 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user)
     if (!IsFTP(state->request.url)) {
         // Only a success's body is kept: an error page is not the file.
         long status = 0;
-        curl_easy_getinfo(state->easy, CURLINFO_RESPONSE_CODE, &status);
+        Curl().easy_getinfo(state->easy, CURLINFO_RESPONSE_CODE, &status);
         if (status < 200 || status > 299)
             return length;
     }
@@ -138,7 +193,7 @@ curl_slist* MakeList(const QStringList& lines)
 {
     curl_slist* list = nullptr;
     for (const QString& line : lines)
-        list = curl_slist_append(list, line.toUtf8().constData());
+        list = Curl().slist_append(list, line.toUtf8().constData());
     return list;
 }
 
@@ -148,32 +203,46 @@ public:
     {
         // The pool that carries the wake-ups is made first, so it outlives this.
         WorkerPool::ThreadCount();
-        curl_global_init(CURL_GLOBAL_DEFAULT);
-        mMulti = curl_multi_init();
+        if (!Curl().loaded)
+            return;
+        Curl().global_init(CURL_GLOBAL_DEFAULT);
+        mMulti = Curl().multi_init();
         // Logged-in connections are kept for the next transfers to the same servers.
-        curl_multi_setopt(mMulti, CURLMOPT_MAXCONNECTS, 32L);
+        Curl().multi_setopt(mMulti, CURLMOPT_MAXCONNECTS, 32L);
         mThread = std::thread([this] { Loop(); });
     }
     ~Engine()
     {
+        if (!mMulti)
+            return;
         {
             std::lock_guard lock(mMutex);
             mStopping = true;
         }
-        curl_multi_wakeup(mMulti);
+        Curl().multi_wakeup(mMulti);
         mThread.join();
-        curl_multi_cleanup(mMulti);
+        Curl().multi_cleanup(mMulti);
     }
 
     void Submit(StatePtr state)
     {
+        if (!mMulti) {
+            // Without libcurl every transfer fails at once, saying why.
+            state->result.errorText = QString::fromStdString(Curl().error);
+            Finish(state, CURLE_FAILED_INIT);
+            return;
+        }
         {
             std::lock_guard lock(mMutex);
             mIncoming.push_back(std::move(state));
         }
-        curl_multi_wakeup(mMulti);
+        Curl().multi_wakeup(mMulti);
     }
-    void Wake() { curl_multi_wakeup(mMulti); }
+    void Wake()
+    {
+        if (mMulti)
+            Curl().multi_wakeup(mMulti);
+    }
 
 private:
     void Loop()
@@ -191,7 +260,7 @@ private:
                 if (mActive[i]->abort) {
                     StatePtr state = mActive[i];
                     mActive.erase(mActive.begin() + qsizetype(i));
-                    curl_multi_remove_handle(mMulti, state->easy);
+                    Curl().multi_remove_handle(mMulti, state->easy);
                     Finish(state, CURLE_ABORTED_BY_CALLBACK);
                 } else {
                     ++i;
@@ -200,9 +269,9 @@ private:
             for (StatePtr& state : incoming)
                 Begin(std::move(state));
             int running = 0;
-            curl_multi_perform(mMulti, &running);
+            Curl().multi_perform(mMulti, &running);
             int left = 0;
-            while (CURLMsg* message = curl_multi_info_read(mMulti, &left)) {
+            while (CURLMsg* message = Curl().multi_info_read(mMulti, &left)) {
                 if (message->msg != CURLMSG_DONE)
                     continue;
                 auto found = std::find_if(mActive.begin(), mActive.end(),
@@ -212,14 +281,14 @@ private:
                 StatePtr state = *found;
                 mActive.erase(found);
                 const CURLcode code = message->data.result;
-                curl_multi_remove_handle(mMulti, state->easy);
+                Curl().multi_remove_handle(mMulti, state->easy);
                 Finish(state, code);
             }
-            curl_multi_poll(mMulti, nullptr, 0, 1000, nullptr);
+            Curl().multi_poll(mMulti, nullptr, 0, 1000, nullptr);
         }
         // The program ends: nobody is left to wake.
         for (StatePtr& state : mActive) {
-            curl_multi_remove_handle(mMulti, state->easy);
+            Curl().multi_remove_handle(mMulti, state->easy);
             Finish(state, CURLE_ABORTED_BY_CALLBACK, false);
         }
         mActive.clear();
@@ -263,62 +332,62 @@ private:
             }
         }
 
-        CURL* easy = curl_easy_init();
+        CURL* easy = Curl().easy_init();
         state->easy = easy;
         const QUrl bare = request.url.adjusted(QUrl::RemoveUserInfo);
-        curl_easy_setopt(easy, CURLOPT_URL, bare.toEncoded().constData());
+        Curl().easy_setopt(easy, CURLOPT_URL, bare.toEncoded().constData());
         if (!request.url.userName().isEmpty()) {
-            curl_easy_setopt(easy, CURLOPT_USERNAME, request.url.userName().toUtf8().constData());
-            curl_easy_setopt(easy, CURLOPT_PASSWORD, request.url.password().toUtf8().constData());
+            Curl().easy_setopt(easy, CURLOPT_USERNAME, request.url.userName().toUtf8().constData());
+            Curl().easy_setopt(easy, CURLOPT_PASSWORD, request.url.password().toUtf8().constData());
         }
-        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp,http,https");
-        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, long(request.replyTimeoutSeconds));
-        curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(request.replyTimeoutSeconds));
-        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, state->errorBuffer);
-        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Progress);
-        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, state.get());
-        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024);
-        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &WriteBody);
-        curl_easy_setopt(easy, CURLOPT_WRITEDATA, state.get());
+        Curl().easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp,http,https");
+        Curl().easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        Curl().easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, long(request.replyTimeoutSeconds));
+        Curl().easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(request.replyTimeoutSeconds));
+        Curl().easy_setopt(easy, CURLOPT_ERRORBUFFER, state->errorBuffer);
+        Curl().easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+        Curl().easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Progress);
+        Curl().easy_setopt(easy, CURLOPT_XFERINFODATA, state.get());
+        Curl().easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024);
+        Curl().easy_setopt(easy, CURLOPT_WRITEFUNCTION, &WriteBody);
+        Curl().easy_setopt(easy, CURLOPT_WRITEDATA, state.get());
         if (IsFTP(request.url)) {
-            curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &KeepReply);
-            curl_easy_setopt(easy, CURLOPT_HEADERDATA, state.get());
+            Curl().easy_setopt(easy, CURLOPT_HEADERFUNCTION, &KeepReply);
+            Curl().easy_setopt(easy, CURLOPT_HEADERDATA, state.get());
             if (!request.passive)
-                curl_easy_setopt(easy, CURLOPT_FTPPORT, "-");
+                Curl().easy_setopt(easy, CURLOPT_FTPPORT, "-");
         } else {
-            curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-            curl_easy_setopt(easy, CURLOPT_MAXREDIRS, long(request.maxRedirects));
-            curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+            Curl().easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+            Curl().easy_setopt(easy, CURLOPT_MAXREDIRS, long(request.maxRedirects));
+            Curl().easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         }
         switch (request.kind) {
         case TransferKind::Download:
             break;
         case TransferKind::Listing:
-            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.listCommand.toUtf8().constData());
+            Curl().easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.listCommand.toUtf8().constData());
             break;
         case TransferKind::Upload: {
-            curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
-            curl_easy_setopt(easy, CURLOPT_READFUNCTION, &ReadUpload);
-            curl_easy_setopt(easy, CURLOPT_READDATA, state.get());
+            Curl().easy_setopt(easy, CURLOPT_UPLOAD, 1L);
+            Curl().easy_setopt(easy, CURLOPT_READFUNCTION, &ReadUpload);
+            Curl().easy_setopt(easy, CURLOPT_READDATA, state.get());
             const off_t size = ::lseek(state->fd, 0, SEEK_END);
             ::lseek(state->fd, 0, SEEK_SET);
             if (size >= 0)
-                curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(size));
+                Curl().easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(size));
             break;
         }
         case TransferKind::Commands:
-            curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+            Curl().easy_setopt(easy, CURLOPT_NOBODY, 1L);
             state->quote = MakeList(request.commands);
-            curl_easy_setopt(easy, CURLOPT_QUOTE, state->quote);
+            Curl().easy_setopt(easy, CURLOPT_QUOTE, state->quote);
             break;
         }
         if (!request.postCommands.isEmpty()) {
             state->postQuote = MakeList(request.postCommands);
-            curl_easy_setopt(easy, CURLOPT_POSTQUOTE, state->postQuote);
+            Curl().easy_setopt(easy, CURLOPT_POSTQUOTE, state->postQuote);
         }
-        curl_multi_add_handle(mMulti, easy);
+        Curl().multi_add_handle(mMulti, easy);
         mActive.push_back(std::move(state));
     }
 
@@ -327,13 +396,18 @@ private:
         TransferResult& result = state->result;
         result.curlCode = int(code);
         if (state->easy) {
-            curl_easy_getinfo(state->easy, CURLINFO_RESPONSE_CODE, &result.status);
+            Curl().easy_getinfo(state->easy, CURLINFO_RESPONSE_CODE, &result.status);
             result.errorText = QString::fromUtf8(state->errorBuffer);
-            curl_easy_cleanup(state->easy);
+            Curl().easy_cleanup(state->easy);
             state->easy = nullptr;
         }
-        if (result.errorText.isEmpty() && code != CURLE_OK)
-            result.errorText = QString::fromUtf8(curl_easy_strerror(code));
+        for (curl_slist** list : {&state->quote, &state->postQuote}) {
+            if (*list)
+                Curl().slist_free_all(*list);
+            *list = nullptr;
+        }
+        if (result.errorText.isEmpty() && code != CURLE_OK && Curl().loaded)
+            result.errorText = QString::fromUtf8(Curl().easy_strerror(code));
         // A refusal is what a failure reports; libcurl's reply code may belong
         // to a later command (QUIT on a connection it closes meanwhile).
         const QByteArray& said = code != CURLE_OK && !state->refusal.isEmpty() ? state->refusal : state->lastReply;
