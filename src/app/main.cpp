@@ -12,6 +12,7 @@
 #include "WorkerPool.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QImageReader>
 #include <QLockFile>
 
@@ -28,6 +29,10 @@ int main(int argc, char** argv)
         // Qt loads every image plugin at the first icon read from a file (the menu
         // bar's own among them): that is done on another thread while start-up goes on.
         std::jthread imagePlugins([] { QImageReader::supportedImageFormats(); });
+        // The font database (fontconfig reading its configuration and caches) is
+        // filled on another thread too: the first window's text waits for it, but
+        // the menus, preferences and tasks are made meanwhile.
+        std::jthread fonts([] { QFontDatabase::families(); });
         QCoreApplication::setOrganizationName(QStringLiteral("orvex"));
         QCoreApplication::setApplicationName(QStringLiteral("Orvex"));
         // The program runs on while no window is open, as its menus stay usable.
