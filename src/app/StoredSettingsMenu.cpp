@@ -5,6 +5,7 @@
 #include "AppLog.h"
 #include "Alerts.h"
 #include "CToolbar.h"
+#include "DeferredIcon.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "LDialogBox.h"
@@ -50,8 +51,10 @@ const QIcon& SettingIcon(bool batch)
 
 const QIcon& ScriptIcon()
 {
-    static const QIcon icon
-        = QIcon::fromTheme(QStringLiteral("text-x-script"), QFileIconProvider().icon(QFileIconProvider::File));
+    // Made when the menu is first shown, not while the menu bar is built.
+    static const QIcon icon = DeferredIcon([] {
+        return QIcon::fromTheme(QStringLiteral("text-x-script"), QFileIconProvider().icon(QFileIconProvider::File));
+    });
     return icon;
 }
 

@@ -2,6 +2,7 @@
 
 #include "CIndexDoc.h"
 #include "CIndexView.h"
+#include "DeferredIcon.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "FileRoutines.h"
@@ -41,8 +42,11 @@ FileBrowserEnvironment& EnvironmentOverride()
 
 QIcon StandardIcon(QAbstractFileIconProvider::IconType type)
 {
-    static QFileIconProvider provider;
-    return provider.icon(type);
+    // Made when the list first draws the row, not while the window is built.
+    return DeferredIcon([type] {
+        static QFileIconProvider provider;
+        return provider.icon(type);
+    });
 }
 
 // The value of one "XDG_<NAME>_DIR" line, "$HOME" expanded; null when absent.

@@ -1,0 +1,72 @@
+#include "DeferredIcon.h"
+
+#include <QIconEngine>
+#include <QPainter>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+// The style's icons, and the program's, are square and ship this size or larger.
+constexpr int kSmallestShippedSide = 16;
+
+struct Made {
+    std::function<QIcon()> make;
+    QIcon icon;
+
+    const QIcon& Icon()
+    {
+        if (make) {
+            icon = make();
+            make = nullptr;
+        }
+        return icon;
+    }
+};
+
+class DeferredIconEngine : public QIconEngine {
+public:
+    explicit DeferredIconEngine(std::shared_ptr<Made> made) : mMade(std::move(made)) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        mMade->Icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return mMade->Icon().pixmap(size, mode, state);
+    }
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override
+    {
+        return mMade->Icon().pixmap(size, scale, mode, state);
+    }
+    // Asked when rows are laid out, at small sizes: a square icon shipped at least
+    // that large fills the square asked, so the icon need not be made for the answer.
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        const int side = std::min(size.width(), size.height());
+        if (mMade->make && side <= kSmallestShippedSide)
+            return QSize(side, side);
+        return mMade->Icon().actualSize(size, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        return mMade->Icon().availableSizes(mode, state);
+    }
+    QString iconName() override { return mMade->Icon().name(); }
+    // Asked when a row or action is set up: answered without making the icon.
+    bool isNull() override { return mMade->make ? false : mMade->icon.isNull(); }
+    QString key() const override { return QStringLiteral("DeferredIconEngine"); }
+    QIconEngine* clone() const override { return new DeferredIconEngine(mMade); }
+
+private:
+    std::shared_ptr<Made> mMade;
+};
+
+} // namespace
+
+QIcon DeferredIcon(std::function<QIcon()> make)
+{
+    return QIcon(new DeferredIconEngine(std::make_shared<Made>(Made {std::move(make), {}})));
+}
