@@ -1,6 +1,8 @@
 #include "MediaPlayback.h"
 
+#include "ClockedPlayback.h"
 #include "Modules.h"
+#include "TickCount.h"
 
 #include <QLoggingCategory>
 
@@ -24,7 +26,7 @@ const MultimediaMakers* Makers()
 }
 
 // A player without the module: it keeps what it is told and plays nothing.
-class SilentPlayback final : public MediaPlayback {
+class SilentPlayback final : public KeptSettingsPlayback {
 public:
     void SetSource(const QUrl&) override {}
     void Play() override {}
@@ -33,32 +35,18 @@ public:
     void SetPosition(qint64) override {}
     qint64 Position() const override { return 0; }
     qint64 Duration() const override { return 0; }
-    void SetPlaybackRate(double rate) override { mRate = rate; }
-    double PlaybackRate() const override { return mRate; }
-    void SetLoops(int loops) override { mLoops = loops; }
-    int Loops() const override { return mLoops; }
     bool IsPlaying() const override { return false; }
     bool IsAtEnd() const override { return false; }
     bool HasFailed() const override { return true; }
-    void SetVolume(float level, bool muted) override
-    {
-        mVolume = level;
-        mMuted = muted;
-    }
-    float Volume() const override { return mVolume; }
-    bool IsMuted() const override { return mMuted; }
-
-private:
-    double mRate = 1;
-    int mLoops = 1;
-    float mVolume = 1;
-    bool mMuted = false;
 };
 
 } // namespace
 
 std::unique_ptr<MediaPlayback> NewMediaPlayback()
 {
+    // Under a manual clock (a test stepping through time) movies follow that clock.
+    if (ManualClock* clock = ManualClock::Current())
+        return NewClockedPlayback(*clock);
     if (const MultimediaMakers* makers = Makers())
         return makers->newPlayback();
     return std::make_unique<SilentPlayback>();
