@@ -304,11 +304,16 @@ void CIndexView::GrabScroll(QPoint startGlobal)
     // mouse like a sheet held by hand, four times as far as the mouse goes.
     constexpr int kGrabScrollFactor = 4;
     QPoint last = startGlobal;
-    TrackMouseUntilRelease([&](QPoint now) {
+    const auto follow = [&](QPoint now) {
         const QPoint moved = now - last;
         last = now;
-        ScrollPinnedImageBy(-kGrabScrollFactor * moved.x(), -kGrabScrollFactor * moved.y(), true);
-    });
+        if (!moved.isNull())
+            ScrollPinnedImageBy(-kGrabScrollFactor * moved.x(), -kGrabScrollFactor * moved.y(), true);
+    };
+    // The mouse has gone some way to start the drag, maybe in several moves that
+    // came before the tracking: the image catches up with all of it at once.
+    follow(QCursor::pos());
+    TrackMouseUntilRelease(follow);
 }
 
 bool CIndexView::HandleArrowKey(UInt8 key, UInt16 modifiers)

@@ -1049,6 +1049,39 @@ private:
     std::unique_ptr<LScrollerView> mScroller;
 };
 
+// Presses the mouse at `at` in `window` and, while the press is handled (the view
+// tracks the mouse in a loop of its own), runs the steps one by one from a timer:
+// each when the one before has been handled and its condition, if any, holds. A
+// condition that never holds ends the press after a few seconds, failing the test
+// rather than hanging it.
+struct MouseStep {
+    std::function<bool()> ready;
+    std::function<void()> act;
+};
+void PressAndRun(QWindow* window, QPoint at, const std::vector<MouseStep>& steps)
+{
+    size_t next = 0;
+    int waits = 0;
+    QTimer timer;
+    timer.setInterval(10);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (next == steps.size())
+            return;
+        if (steps[next].ready && !steps[next].ready() && ++waits < 300)
+            return;
+        if (waits >= 300) {
+            ADD_FAILURE() << "mouse step " << next << " never became ready";
+            next = steps.size() - 1;
+        }
+        waits = 0;
+        steps[next++].act();
+    });
+    timer.start();
+    QCursor::setPos(window->mapToGlobal(at));
+    QTest::mousePress(window, Qt::LeftButton, {}, at);
+    EXPECT_EQ(next, steps.size());
+}
+
 // The indexes of the first columns of the first rows: what a marquee from the top left covers.
 std::vector<SInt32> Block(SInt32 columns, SInt32 rows, SInt32 gridColumns, SInt32 count)
 {
@@ -1163,27 +1196,33 @@ TEST_F(GridPaintTest, InFullScreenADragMovesTheImageWithTheMouse)
         QCursor::setPos(window->mapToGlobal(where));
         QTest::mouseMove(window, where);
     };
+    auto release = [&](QPoint where) { QTest::mouseRelease(window, Qt::LeftButton, {}, where); };
     // Up by 12 (the drag starts) and by 25 in all: the image goes 100 further on;
     // then down by 40 from there: 160 back.
-    QTimer::singleShot(30, [&] { moveTo(start + QPoint(0, -12)); });
-    QTimer::singleShot(80, [&] { moveTo(start + QPoint(0, -25)); });
     SInt32 afterUp = 0;
-    QTimer::singleShot(130, [&] {
-        afterUp = view->GetScrollPosition().v;
-        moveTo(start + QPoint(0, 15));
+    PressAndRun(window, start, {
+        { nullptr, [&] { moveTo(start + QPoint(0, -12)); } },
+        { nullptr, [&] { moveTo(start + QPoint(0, -25)); } },
+        { [&] { return view->GetScrollPosition().v != 1000; },
+            [&] {
+                afterUp = view->GetScrollPosition().v;
+                moveTo(start + QPoint(0, 15));
+            } },
+        { nullptr, [&] { release(start + QPoint(0, 15)); } },
     });
-    QTimer::singleShot(180, [&] { QTest::mouseRelease(window, Qt::LeftButton, {}, start + QPoint(0, 15)); });
-    QCursor::setPos(window->mapToGlobal(start));
-    QTest::mousePress(window, Qt::LeftButton, {}, start);
     EXPECT_EQ(afterUp, 1100);
     EXPECT_EQ(view->GetScrollPosition().v, 1100 - 160);
     EXPECT_TRUE(Selected(view).size() <= 1u); // no marquee
-    // Pinned to the image: a long drag down stops at its top.
-    QTimer::singleShot(30, [&] { moveTo(start + QPoint(0, 12)); });
-    QTimer::singleShot(80, [&] { moveTo(start + QPoint(0, 400)); });
-    QTimer::singleShot(130, [&] { QTest::mouseRelease(window, Qt::LeftButton, {}, start + QPoint(0, 400)); });
-    QCursor::setPos(window->mapToGlobal(start));
-    QTest::mousePress(window, Qt::LeftButton, {}, start);
+    // Pinned to the image: a long drag down stops at its top. The mouse goes all
+    // the way before the drag is seen: the image still follows all of it.
+    PressAndRun(window, start, {
+        { nullptr,
+            [&] {
+                moveTo(start + QPoint(0, 12));
+                moveTo(start + QPoint(0, 400));
+            } },
+        { nullptr, [&] { release(start + QPoint(0, 400)); } },
+    });
     EXPECT_EQ(view->GetScrollPosition().v, 0);
     view->SetFullScreen(false);
 }
