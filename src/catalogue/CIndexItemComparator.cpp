@@ -121,7 +121,8 @@ ItemSortValue CaptionValue(const CANPAInfo* caption, SInt32 key)
     }
 }
 
-bool IsEXIFNumberKey(SInt32 key)
+// EXIF fields that sort by their value (dates and numbers) rather than by their text.
+bool HasEXIFSortValue(SInt32 key)
 {
     return (key >= kFieldDateTimeOriginal && key <= kFieldSubjectDistance) || key == kFieldISOSpeed
         || key == kFieldCompressedBitsPerPixel || key == kFieldDateTimeDigitized
@@ -160,7 +161,7 @@ ItemSortValue MakeItemSortValue(CIndexItem& item, SInt32 key, SortKeyMemo* memo)
     case kFieldOpenInViewer: return Integer(item.IsOpenInViewer() ? 1 : 0);
     default: break;
     }
-    if (IsEXIFNumberKey(key))
+    if (HasEXIFSortValue(key))
         return EXIFValue(RecordOf([&] { return item.GetEXIFInfo(); }), key);
     if (key == kFieldDateCreated || key == kFieldUrgency || key == kFieldUrgencyLabel)
         return CaptionValue(RecordOf([&] { return item.GetCaptionInfo(); }), key);

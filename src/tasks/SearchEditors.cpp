@@ -60,21 +60,9 @@ EEditorKind SearchEditorKind(SInt32 key)
     // The EXIF texts, and the EXIF values shown as text or read as numbers.
     if (key == kFieldEXIFVersion || key == kFieldFlashpixVersion || IsEXIFValueTextKey(key))
         return EEditorKind::Text;
-    if (IsEXIFNumberKey(key))
+    if (IsNumberFieldKey(key))
         return EEditorKind::Number;
     switch (key) {
-    case kFieldTotalSize:
-    case kFieldPositionInView:
-    case kFieldWidth:
-    case kFieldHeight:
-    case kFieldDepth:
-    case kFieldResolution:
-    case kFieldFrameCount:
-    case kFieldRecordForm:
-    case kFieldDataSize:
-    case kFieldSpatialQuality:
-    case kFieldTemporalQuality:
-        return EEditorKind::Number;
     case kFieldHasAlias:
     case kFieldHasThumbnail:
     case kFieldHasCaption:

@@ -420,20 +420,11 @@ bool CriterionTest::MatchImageField(CIndexItem& item, SInt32 key, EvaluationNote
     switch (key) {
     case kFieldCodecName: return TextTest(SearchFieldText(item, key), mSelector, OperandFor(item, Kind::Text));
     case kFieldHasColorProfile: return YesNoTest(info->hasColorProfile != 0, mSelector);
-    case kFieldWidth:
-    case kFieldHeight:
-    case kFieldDepth:
-    case kFieldResolution:
-    case kFieldFrameCount:
-    case kFieldRecordForm:
-    case kFieldDataSize:
-    case kFieldSpatialQuality:
-    case kFieldTemporalQuality: {
-        SInt64 value = 0;
-        return SearchFieldNumber(item, key, value) && NumberTest(value, mSelector, OperandFor(item, Kind::Number));
+    default: break;
     }
-    default: return false;
-    }
+    SInt64 value = 0;
+    return IsNumberFieldKey(key) && SearchFieldNumber(item, key, value)
+        && NumberTest(value, mSelector, OperandFor(item, Kind::Number));
 }
 
 bool CriterionTest::MatchCaptionField(CIndexItem& item, SInt32 key) const
@@ -515,15 +506,34 @@ bool IsEXIFNumberKey(SInt32 key)
     }
 }
 
+bool IsNumberFieldKey(SInt32 key)
+{
+    switch (key) {
+    case kFieldTotalSize:
+    case kFieldPositionInView:
+    case kFieldWidth:
+    case kFieldHeight:
+    case kFieldDepth:
+    case kFieldResolution:
+    case kFieldFrameCount:
+    case kFieldRecordForm:
+    case kFieldDataSize:
+    case kFieldSpatialQuality:
+    case kFieldTemporalQuality:
+        return true;
+    default:
+        return IsEXIFNumberKey(key);
+    }
+}
+
 bool CriterionTest::TestsField(SInt32 key)
 {
     if (key == kAnyTextFieldCategory || (key >= kFieldEXIFVersion && key <= kFieldOrientation)
-        || (key >= kFieldCaption && key <= kFieldUrgencyLabel))
+        || (key >= kFieldCaption && key <= kFieldUrgencyLabel) || IsNumberFieldKey(key))
         return true;
     switch (key) {
     case kFieldName:
     case kFieldDateAdded:
-    case kFieldTotalSize:
     case kFieldKind:
     case kFieldHasAlias:
     case kFieldRemoteURL:
@@ -542,17 +552,7 @@ bool CriterionTest::TestsField(SInt32 key)
     case kFieldTurnState:
     case kFieldHasEXIF:
     case kFieldOpenInViewer:
-    case kFieldPositionInView:
-    case kFieldWidth:
-    case kFieldHeight:
-    case kFieldDepth:
-    case kFieldResolution:
-    case kFieldFrameCount:
     case kFieldCodecName:
-    case kFieldRecordForm:
-    case kFieldDataSize:
-    case kFieldSpatialQuality:
-    case kFieldTemporalQuality:
     case kFieldHasColorProfile:
         return true;
     default:

@@ -96,6 +96,9 @@ bool SearchFieldNumber(CIndexItem& item, SInt32 key, SInt64& outNumber);
 // (exposure, aperture, distances) and values read as numbers.
 bool IsEXIFValueTextKey(SInt32 key);
 bool IsEXIFNumberKey(SInt32 key);
+// Fields whose value is a whole number: a search row edits them with the number
+// editor and the search compares them as numbers.
+bool IsNumberFieldKey(SInt32 key);
 
 // Takes an item out of reach of deletion for a scope: the view refuses to remove
 // a busy item. Safe when the item goes anyway (it is then not touched again).

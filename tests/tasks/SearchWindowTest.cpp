@@ -426,3 +426,37 @@ TEST_F(SearchWindowTest, TheFileActionShowsTheChosenApplicationByNameAndOpensAsk
     EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
     dialog->reject();
 }
+
+TEST_F(SearchWindowTest, EveryFieldEditedAsANumberIsComparedAsTheNumberItHolds)
+{
+    CIndexItem item { FileRef(TestDataPath(QStringLiteral("exif-samples/jpg/Canon_40D.jpg"))) };
+    std::unique_ptr<LPane> made(UReanimator::CreatePaneTree(1029));
+    auto* row = dynamic_cast<CSearchView*>(made.get());
+    ASSERT_NE(row, nullptr);
+    const LMenu& menu = CachedMenu(kSearchFieldMenu);
+    int compared = 0;
+    for (SInt16 i = 1; i <= menu.CountItems(); ++i) {
+        const SInt32 key = menu.Item(i)->command;
+        SInt64 value = 0;
+        if (menu.Item(i)->IsSeparator() || SearchEditorKind(key) != EEditorKind::Number
+            || !SearchFieldNumber(item, key, value))
+            continue;
+        SCOPED_TRACE(key);
+        auto matches = [&](SInt32 selector, SInt64 operand) {
+            row->SetFromDictionary({ { kCriteriaCategoryKey, key }, { kCriteriaSelectorKey, selector },
+                { kCriteriaValueKey, QString::number(operand) } });
+            EvaluationNotes notes;
+            return CriterionTest(*row->MakeCriteria()).Matches(item, notes);
+        };
+        EXPECT_TRUE(matches(kSelectorIs, value));
+        EXPECT_EQ(row->GetSelectorMenuID(), kNumberTestMenu);
+        EXPECT_FALSE(matches(kSelectorGreaterThan, value));
+        EXPECT_TRUE(matches(kSelectorLessThan, value + 1));
+        // The number field takes no minus sign: fields at 0 are not compared below it.
+        if (value > 0)
+            EXPECT_TRUE(matches(kSelectorGreaterThan, value - 1));
+        ++compared;
+    }
+    // The size, the position, the picture's measures and the EXIF numbers.
+    EXPECT_GE(compared, 12);
+}
