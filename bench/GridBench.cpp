@@ -3,12 +3,12 @@
 // spread over the whole index, paired with drawing the same cells alone (within
 // 1.5 times) and with the same walk over an index of 1,000 items (the time
 // should not grow with the number of items).
+#include "BenchGrid.h"
 #include "BenchMain.h"
 
 #include "CIndexItem.h"
 #include "CIndexView.h"
 #include "CVisualTask.h"
-#include "Offscreen.h"
 #include "URegistrar.h"
 
 #include <QImage>
@@ -26,21 +26,6 @@ constexpr int kColumns = 10;
 constexpr int kRows = 6;
 constexpr QSize kCell(120, 140);
 
-// One picture for every item (shared, as Qt shares images), a photograph's size.
-const QImage& Thumbnail()
-{
-    static const QImage image = [] {
-        QImage picture(100, 75, QImage::Format_RGB32);
-        QPainter painter(&picture);
-        QLinearGradient gradient(0, 0, 100, 75);
-        gradient.setColorAt(0, QColor(40, 90, 160));
-        gradient.setColorAt(1, QColor(230, 190, 90));
-        painter.fillRect(picture.rect(), gradient);
-        return picture;
-    }();
-    return image;
-}
-
 // A view of `count` items, shown at a size of 10 x 6 cells.
 std::unique_ptr<CIndexView> MakeView(int count)
 {
@@ -48,12 +33,7 @@ std::unique_ptr<CIndexView> MakeView(int count)
     info.width = kColumns * kCell.width();
     info.height = kRows * kCell.height();
     auto view = std::make_unique<CIndexView>(info);
-    view->SetCellSize(SInt16(kCell.width()), SInt16(kCell.height()));
-    for (int i = 1; i <= count; ++i) {
-        auto* item = new CIndexItem(QUrl(QStringLiteral("http://example.org/IMG_%1.JPG").arg(i)));
-        item->SetDisplayPicture(std::make_unique<Offscreen>(Thumbnail()));
-        view->InsertItem(item, kInsertAtEnd, false, true);
-    }
+    FillGrid(*view, count, kCell);
     view->Show();
     return view;
 }
