@@ -18,8 +18,6 @@
 namespace {
 
 constexpr int kFiles = kCameraJpegCount;
-constexpr int kWidth = kCameraJpegWidth;
-constexpr int kHeight = kCameraJpegHeight;
 
 // Made once and kept between runs: writing camera-size JPEGs takes a while.
 QString SetFolder(CameraSet set)
@@ -27,16 +25,19 @@ QString SetFolder(CameraSet set)
     QString folder = qEnvironmentVariable("ORVEX_BENCH_CACHE");
     if (folder.isEmpty())
         folder = QStringLiteral(ORVEX_BENCH_FILES_DIR);
-    return folder + QStringLiteral("/jpeg-%1x%2-%3").arg(kWidth).arg(kHeight).arg(CameraSetName(set));
+    const QSize size = CameraSetSize(set);
+    return folder + QStringLiteral("/jpeg-%1x%2-%3").arg(size.width()).arg(size.height()).arg(CameraSetName(set));
 }
 
 // Something like a photograph for the encoder: smooth gradients, shapes and
 // a little sensor noise, different in every file.
-QImage MakePhoto(int index)
+QImage MakePhoto(int index, QSize size)
 {
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    const int width = size.width();
+    const int height = size.height();
+    QImage image(width, height, QImage::Format_RGB32);
     QPainter p(&image);
-    QLinearGradient sky(0, 0, kWidth, kHeight);
+    QLinearGradient sky(0, 0, width, height);
     sky.setColorAt(0, QColor::fromHsv((index * 37) % 360, 120, 230));
     sky.setColorAt(1, QColor::fromHsv((index * 37 + 140) % 360, 200, 90));
     p.fillRect(image.rect(), sky);
@@ -44,12 +45,12 @@ QImage MakePhoto(int index)
     for (int i = 0; i < 60; ++i) {
         p.setBrush(QColor::fromHsv(random.bounded(360), random.bounded(255), random.bounded(255)));
         p.setPen(Qt::NoPen);
-        p.drawEllipse(random.bounded(kWidth), random.bounded(kHeight), 100 + random.bounded(1500), 100 + random.bounded(1500));
+        p.drawEllipse(random.bounded(width), random.bounded(height), 100 + random.bounded(1500), 100 + random.bounded(1500));
     }
     p.end();
-    for (int y = 0; y < kHeight; ++y) {
+    for (int y = 0; y < height; ++y) {
         QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < kWidth; ++x) {
+        for (int x = 0; x < width; ++x) {
             const int n = int(random.generate() & 15) - 8;
             const QRgb c = line[x];
             line[x] = qRgb(qBound(0, qRed(c) + n, 255), qBound(0, qGreen(c) + n, 255), qBound(0, qBlue(c) + n, 255));
@@ -67,16 +68,14 @@ QByteArray JpegOf(const QImage& image, int quality)
     return bytes;
 }
 
-// The camera's own thumbnail: the picture at 160x107, or shrunk into 160x120
-// with black bars above and below as some cameras store it.
-QByteArray CameraThumbnail(const QImage& photo, bool letterboxed)
+// The camera's own thumbnail: 160x120 whatever the frame, the picture shrunk into
+// it, with black bars where its shape differs (above and below a 3:2 picture).
+QByteArray CameraThumbnail(const QImage& photo)
 {
-    const QImage small = photo.scaled(160, 107, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (!letterboxed)
-        return JpegOf(small, 85);
+    const QImage small = photo.scaled(160, 120, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     QImage boxed(160, 120, QImage::Format_RGB32);
     boxed.fill(Qt::black);
-    QPainter(&boxed).drawImage(0, 6, small);
+    QPainter(&boxed).drawImage((160 - small.width()) / 2, (120 - small.height()) / 2, small);
     return JpegOf(boxed, 85);
 }
 
@@ -89,10 +88,10 @@ void AddCameraExif(const QString& path, int index, CameraSet set, const QImage& 
     exif["Exif.Image.Model"] = "Bench Camera";
     exif["Exif.Image.Orientation"] = uint16_t(index % 4 == 3 ? 6 : 1);
     exif["Exif.Photo.DateTimeOriginal"] = "2026:12:07 08:00:00";
-    exif["Exif.Photo.PixelXDimension"] = uint32_t(kWidth);
-    exif["Exif.Photo.PixelYDimension"] = uint32_t(kHeight);
+    exif["Exif.Photo.PixelXDimension"] = uint32_t(photo.width());
+    exif["Exif.Photo.PixelYDimension"] = uint32_t(photo.height());
     if (set == CameraSet::ExifThumbnail || set == CameraSet::Letterboxed) {
-        const QByteArray thumbnail = CameraThumbnail(photo, set == CameraSet::Letterboxed);
+        const QByteArray thumbnail = CameraThumbnail(photo);
         Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(thumbnail.constData()),
             long(thumbnail.size()));
     }
@@ -101,7 +100,7 @@ void AddCameraExif(const QString& path, int index, CameraSet set, const QImage& 
 
 void MakeFile(const QString& path, int index, CameraSet set)
 {
-    QImage photo = MakePhoto(index + int(set) * kFiles);
+    QImage photo = MakePhoto(index + int(set) * kFiles, CameraSetSize(set));
     if (set == CameraSet::Profiled)
         photo.setColorSpace(QColorSpace(QColorSpace::AdobeRgb)); // written as an APP2 ICC profile
     const QString partial = path + ".part.jpg";
@@ -117,6 +116,11 @@ void MakeFile(const QString& path, int index, CameraSet set)
 }
 
 } // namespace
+
+QSize CameraSetSize(CameraSet set)
+{
+    return set == CameraSet::ExifThumbnail ? QSize(4608, 3456) : QSize(6000, 4000);
+}
 
 const char* CameraSetName(CameraSet set)
 {
