@@ -71,11 +71,60 @@ SInt32 CIndexModel::InsertItem(CIndexItem* item, SInt32 index, ItemInsert kind)
     if (!joins || kind == ItemInsert::Foreign)
         return at;
     mTotalFileSize += item->GetTotalSize();
-    emit itemAdded(item);
+    emit itemsAdded({ &item, 1 });
     // Whatever path added it, a new item is a change to save.
     if (kind == ItemInsert::Change)
         SetModified(true);
     return at;
+}
+
+void CIndexModel::AppendItems(std::span<CIndexItem* const> items, ItemInsert kind)
+{
+    ThrowIf_(kind == ItemInsert::Foreign, "foreign items are inserted one by one");
+    CheckUnlocked();
+    // A list that keeps itself sorted puts each item in its own place.
+    const auto keepsSorted = [](const TArray<CIndexItem*>& list) { return list.GetKeepSorted() && list.GetComparator(); };
+    const bool sorted = keepsSorted(*mCurrentList) || (IsFiltered() && keepsSorted(mAllItems));
+    size_t runStart = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        CIndexItem* item = items[i];
+        ThrowIfNil_(item);
+        const qsizetype members = mMembers.size();
+        if (!sorted) {
+            mMembers.insert(item);
+            if (mMembers.size() != members)
+                continue; // new to the index: joins the run
+        }
+        // The run so far goes in first, so that the order holds.
+        AppendNewItems(items.subspan(runStart, i - runStart), kind);
+        runStart = i + 1;
+        InsertItem(item, kInsertAtEnd, kind);
+    }
+    AppendNewItems(items.subspan(runStart), kind);
+}
+
+void CIndexModel::AppendNewItems(std::span<CIndexItem* const> items, ItemInsert kind)
+{
+    if (items.empty())
+        return;
+    const SInt32 count = SInt32(items.size());
+    const SInt32 first = mCurrentList->GetCount() + 1;
+    mTable.BeginInsert(first, count);
+    mCurrentList->AppendItems(items.data(), count);
+    mTable.EndInsert();
+    // Added while the filter shows, they belong to the index all the same.
+    if (IsFiltered())
+        mAllItems.AppendItems(items.data(), count);
+    if (mRowsValid) {
+        for (SInt32 i = 0; i < count; ++i)
+            mRows.insert(items[size_t(i)], first + i);
+    }
+    for (CIndexItem* item : items)
+        mTotalFileSize += item->GetTotalSize();
+    emit itemsInserted(first, count);
+    emit itemsAdded(items);
+    if (kind == ItemInsert::Change)
+        SetModified(true);
 }
 
 SInt32 CIndexModel::AddFoundItem(CIndexItem* item)
@@ -684,6 +733,15 @@ void CIndexModel::StoredRecordTable::Clear()
 {
     mEntries.clear();
     mSorted = true;
+}
+
+void CIndexModel::ReserveItems(SInt32 count)
+{
+    if (count <= 0)
+        return;
+    mAllItems.Reserve(count);
+    mMembers.reserve(count);
+    mStoredRecords.Reserve(count);
 }
 
 void CIndexModel::StoredRecordTable::Reserve(SInt32 count)

@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include <optional>
+#include <span>
 #include <vector>
 
 class CIndexItem;
@@ -58,8 +59,10 @@ struct IndexStoredRecord {
 //   InsertItem       a new item of the index: into the current list (in its
 //                    sorted place when it keeps itself sorted) and, when the filter
 //                    shows, into all items as well, never twice. Its size is counted,
-//                    itemAdded is emitted and, for ItemInsert::Change, the index is
+//                    itemsAdded is emitted and, for ItemInsert::Change, the index is
 //                    marked modified, whatever path added it.
+//   AppendItems      as InsertItem at the end for each of a batch, told as one
+//                    change (the read task's way of filling an index).
 //   AddFoundItem     an item already in the index joins the filter list (searches).
 //   TakeItemAt       an item leaves the index (and the filter); the caller owns it.
 //   TakeAllItems     every item leaves; the caller owns them.
@@ -85,6 +88,14 @@ public:
     // is neither counted nor a change. Throws 'nilP' for null and
     // kMsgIndexViewOperation while locked.
     SInt32 InsertItem(CIndexItem* item, SInt32 index, ItemInsert kind = ItemInsert::Change);
+    // Inserts new items of the index at the end of the current list, in the order
+    // given, as InsertItem(item, kInsertAtEnd, kind) does each, but told as one
+    // change: one table insertion, one itemsInserted and one itemsAdded for a run
+    // of new items. An item already in the index (or twice in the batch) is
+    // inserted alone, in its turn; a list that keeps itself sorted takes each item
+    // alone at its sorted place. Foreign items are refused ('asrt'); the lock
+    // throws kMsgIndexViewOperation before any item is taken.
+    void AppendItems(std::span<CIndexItem* const> items, ItemInsert kind = ItemInsert::Change);
     // Puts an item of the index into the filter list (at its end, or in its sorted
     // place); an item already there is not added again. Answers its filter index.
     SInt32 AddFoundItem(CIndexItem* item);
@@ -218,7 +229,8 @@ public:
     bool GetStoredRecord(const CIndexItem* item, IndexStoredRecord& outRecord) const;
     void ForgetStoredRecord(const CIndexItem* item) { mStoredRecords.Forget(item); }
     void ForgetStoredRecords() { mStoredRecords.Clear(); }
-    void ReserveStoredRecords(SInt32 count) { mStoredRecords.Reserve(count); }
+    // Room for this many items of the index (an index about to be read).
+    void ReserveItems(SInt32 count);
     void SetIndexDbDamaged(bool damaged) { mIndexDbDamaged = damaged; }
     bool IsIndexDbDamaged() const { return mIndexDbDamaged; }
 
@@ -267,8 +279,9 @@ public:
 signals:
     // 1-based indexes of the current list.
     void itemsInserted(SInt32 first, SInt32 count);
-    // An item joined the index (not a foreign one): its values are to be cached.
-    void itemAdded(CIndexItem* item);
+    // Items joined the index (not foreign ones), in the order inserted: their
+    // values are to be cached.
+    void itemsAdded(std::span<CIndexItem* const> items);
     void itemsRemoved(SInt32 first, SInt32 count);
     // The current list's order changed (a sort): same items, new indexes.
     void itemsMoved();
@@ -285,6 +298,8 @@ signals:
 
 private:
     void CheckUnlocked() const;
+    // Appends items new to the index (already entered as members) as one change.
+    void AppendNewItems(std::span<CIndexItem* const> items, ItemInsert kind);
     static CIndexItemComparator* ComparatorOf(const TArray<CIndexItem*>& list);
     // Sorts a list by its comparator, the values prepared once.
     static void SortList(TArray<CIndexItem*>& list);

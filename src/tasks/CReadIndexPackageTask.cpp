@@ -1,6 +1,7 @@
 #include "CReadIndexPackageTask.h"
 
 #include "CIndexItem.h"
+#include "CIndexModel.h"
 #include "CIndexPackage.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
@@ -12,15 +13,18 @@
 #include "RegularFile.h"
 #include "TaskOwnerView.h"
 #include "ThreadErrors.h"
+#include "TickCount.h"
 #include "WorkerPool.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -29,6 +33,10 @@ Q_LOGGING_CATEGORY(lcErrors, "orvex.errors")
 // The view is drawn once this many items are in, so the window is not empty
 // while a large index reads on.
 constexpr SInt32 kFirstDrawCount = 20;
+
+// The task yields after this many time slices of reading.
+constexpr UInt32 kReadSlices = 4;
+constexpr SInt32 kItemsBetweenClockReads = 32;
 
 // Far above any real index (a hundred thousand items take some tens of megabytes).
 constexpr qint64 kMaxIndexDbBytes = qint64(1) << 31;
@@ -74,7 +82,7 @@ void CReadIndexPackageTask::RunTask()
         const SInt32 expected = mDocument->ReadSettings(mDocument->TestFlags(kDocClosing));
         SetProgressMax(expected);
         if (view)
-            view->GetModel().ReserveStoredRecords(expected);
+            view->GetModel().ReserveItems(expected);
         SetStatusCaption(601, 3);
         ShowStopButton(false);
         if (view)
@@ -147,10 +155,29 @@ void CReadIndexPackageTask::ReadItems(const QByteArray& data, qsizetype offset)
     TaskOwnerView* view = GetOwner();
     if (!view)
         return;
+    CIndexModel& model = view->GetModel();
     // The records after the header, without a copy of the bytes.
     IndexDbReader reader(QByteArray::fromRawData(data.constData() + offset, data.size() - offset));
     IndexDbRecord record;
     SInt32 highestThumbnail = 0;
+    // Items are handed to the model a batch at a time, one change for the views
+    // each; a batch goes in before the task yields, so what the window shows
+    // meanwhile is every item read so far.
+    std::vector<CIndexItem*> batch;
+    std::vector<IndexStoredRecord> places;
+    const auto dropBatch = qScopeGuard([&] {
+        for (CIndexItem* item : batch)
+            delete item; // never handed over: the read failed or was stopped
+    });
+    const auto handOver = [&] {
+        model.AppendItems(batch, ItemInsert::Filling);
+        for (size_t i = 0; i < batch.size(); ++i)
+            model.SetStoredRecord(batch[i], places[i]);
+        batch.clear();
+        places.clear();
+    };
+    bool firstDrawn = false;
+    SInt32 read = 0;
     while (reader.Next(record)) {
         qsizetype start = reader.LastRecordOffset();
         qsizetype end = reader.Offset();
@@ -162,34 +189,41 @@ void CReadIndexPackageTask::ReadItems(const QByteArray& data, qsizetype offset)
             qCWarning(lcErrors) << "index.db record at" << (offset + start) << "makes no item:" << status;
             continue;
         }
-        CIndexItem* added = item.get();
         // A number waiting for its file to be written again is held negated.
-        const SInt32 number = added->GetThumbnailNumber();
+        const SInt32 number = item->GetThumbnailNumber();
         if (number != std::numeric_limits<SInt32>::min())
             highestThumbnail = std::max(highestThumbnail, std::abs(number));
-        view->GetModel().InsertItem(item.release(), kInsertAtEnd, ItemInsert::Filling);
-        view->GetModel().SetStoredRecord(added, {offset + start, end - start});
-        const SInt32 count = view->GetModel().CountItems();
-        if (count == kFirstDrawCount) {
+        places.push_back({offset + start, end - start});
+        batch.push_back(item.release());
+        ++read;
+        if (!firstDrawn && model.CountItems() + SInt32(batch.size()) >= kFirstDrawCount) {
+            handOver();
+            firstDrawn = true;
             view->AdjustImageSize();
-            for (SInt32 index = 1; index <= count; ++index)
+            for (SInt32 index = 1; index <= kFirstDrawCount; ++index)
                 view->RefreshItem(index);
         }
-        if (YieldIfTimeUp(4 * GetTaskSlice())) {
-            SetProgress(count);
-            SetItemCaption(added->GetName());
-            view->AdjustImageSize();
-            SInt32 zero = 0;
-            Broadcast(msg_ViewStateChanged, &zero);
-        }
+        // The clock is looked at every few items: making one takes about a microsecond.
+        if (read % kItemsBetweenClockReads != 0 || TickCount() - GetLastYieldTicks() <= kReadSlices * GetTaskSlice())
+            continue;
+        const QString name = batch.empty() ? QString() : batch.back()->GetName();
+        handOver();
+        SetProgress(model.CountItems());
+        if (!name.isNull())
+            SetItemCaption(name);
+        view->AdjustImageSize();
+        SInt32 zero = 0;
+        Broadcast(msg_ViewStateChanged, &zero);
+        YieldIfTimeUp(kReadSlices * GetTaskSlice());
     }
+    handOver();
     // settings.xml may be older than index.db (or gone): no number an item holds is handed out again.
     mPackage->ReserveThumbIDsUpTo(highestThumbnail);
     mDamagedRecords += SInt32(reader.Errors().size());
     for (const auto& error : reader.Errors())
         qCWarning(lcErrors) << error.message;
     if (mDamagedRecords > 0) {
-        view->GetModel().SetIndexDbDamaged(true);
+        model.SetIndexDbDamaged(true);
         ReportError(kMsgIndexDbDamaged, kCautionAlert);
     }
 }

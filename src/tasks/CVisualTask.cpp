@@ -565,6 +565,16 @@ void CVisualTask::AddItem(CIndexItem* item)
     mItemEvent.Signal();
 }
 
+void CVisualTask::AddItems(std::span<CIndexItem* const> items)
+{
+    if (items.empty())
+        return;
+    for (CIndexItem* item : items)
+        ThrowIfNil_(item);
+    mPendingItems.insert(mPendingItems.end(), items.begin(), items.end());
+    mItemEvent.Signal();
+}
+
 bool CVisualTask::HasPendingItem(const CIndexItem* item) const
 {
     return std::find(mPendingItems.begin(), mPendingItems.end(), item) != mPendingItems.end();

@@ -11,6 +11,7 @@
 
 #include <deque>
 #include <memory>
+#include <span>
 #include <vector>
 
 class CIndexItem;
@@ -130,6 +131,8 @@ public:
     virtual void ClearItems();
     SInt32 CountItems() const { return SInt32(mPendingItems.size()); }
     virtual void AddItem(CIndexItem* item);
+    // Appends a batch of items with one item event; 'nilP' (nothing added) for a null one.
+    void AddItems(std::span<CIndexItem* const> items);
     bool HasPendingItem(const CIndexItem* item) const;
 
     // The item takes the error (with the task's title as its message) and is

@@ -154,12 +154,13 @@ void CIndexView::ConnectModel()
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::valueIndexRebuilt,
         [this] { BroadcastMessage(msg_ValueIndexRebuilt, nullptr); }));
     // Whoever added the item (a task, a document, the view), its values are cached.
-    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemAdded, [this](CIndexItem* item) {
-        QueueForCaching(item);
-    }));
+    mModelConnections.push_back(
+        QObject::connect(mModel, &CIndexModel::itemsAdded, [this](std::span<CIndexItem* const> items) {
+            QueueForCaching(items);
+        }));
     // Values a rebuild could not have without reading the files.
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::valuesPending, [this](CIndexItem* item) {
-        QueueForCaching(item);
+        QueueForCaching({ &item, 1 });
     }));
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemsInserted, [this](SInt32, SInt32 count) {
         if (CountItems() == count)
@@ -241,7 +242,7 @@ SInt32 CIndexView::InsertItem(CIndexItem* item, SInt32 index, bool refresh, bool
     ThrowIfNil_(item);
     if (IsItemListLocked())
         ThrowOSErr_(kMsgIndexViewOperation, "the item list is locked");
-    // Queued for the cache task and counted by the model's itemAdded, unless quiet.
+    // Queued for the cache task and counted by the model's itemsAdded, unless quiet.
     SInt32 at = mModel->InsertItem(item, index, quiet ? ItemInsert::Foreign : ItemInsert::Change);
     if (refresh) {
         AdjustImageSize();
@@ -422,17 +423,20 @@ CCacheTask* CIndexView::GetCacheTask() const
     return task && !task->IsCompleted() && !task->IsStopping() ? task : nullptr;
 }
 
-void CIndexView::QueueForCaching(CIndexItem* item)
+void CIndexView::QueueForCaching(std::span<CIndexItem* const> items)
 {
-    // The cache task ends when its queue is empty: the next items get a new one.
-    if (CCacheTask* task = GetCacheTask()) {
-        task->InsertItem(item, kInsertAtEnd);
+    if (items.empty())
         return;
+    // The cache task ends when its queue is empty: the next items get a new one.
+    CCacheTask* task = GetCacheTask();
+    const bool start = !task;
+    if (start) {
+        task = new CCacheTask(this);
+        mCacheTask = TLivePtr<CCacheTask>(task);
     }
-    auto* task = new CCacheTask(this);
-    mCacheTask = TLivePtr<CCacheTask>(task);
-    task->InsertItem(item, kInsertAtEnd);
-    task->Start();
+    task->AddItems(items);
+    if (start)
+        task->Start();
 }
 
 void CIndexView::RebuildThumbnails()
@@ -442,7 +446,7 @@ void CIndexView::RebuildThumbnails()
     for (CIndexItem* item : GetItemList()) {
         item->SetThumbnail(nullptr);
         item->SetDisplayPicture(nullptr);
-        QueueForCaching(item);
+        QueueForCaching({ &item, 1 });
     }
     Refresh();
 }

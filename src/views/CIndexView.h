@@ -26,6 +26,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 class CCacheTask;
@@ -402,7 +403,6 @@ public:
         return mModel->GetStoredRecord(item, outRecord);
     }
     void ForgetStoredRecords() { mModel->ForgetStoredRecords(); }
-    void ReserveStoredRecords(SInt32 count) { mModel->ReserveStoredRecords(count); }
     void SetIndexDbDamaged(bool damaged) { mModel->SetIndexDbDamaged(damaged); }
     bool IsIndexDbDamaged() const { return mModel->IsIndexDbDamaged(); }
 
@@ -629,8 +629,8 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    // Hands the item to the cache task, starting one when none runs.
-    void QueueForCaching(CIndexItem* item);
+    // Hands the items to the cache task, starting one when none runs.
+    void QueueForCaching(std::span<CIndexItem* const> items);
     void ShowCursorFor(ResIDT cursorID);
     // A double click on a picture, or a click in full screen: the item opens in the viewer.
     void OpenClickedItem(SInt32 index, CIndexItem& item);

@@ -107,7 +107,7 @@ void CMetaDataListView::SetOrganizedView(CIndexView* view)
     CIndexModel* model = &view->GetModel();
     auto request = [this] { mRefresh.Request(); };
     mModelConnections.push_back(QObject::connect(model, &CIndexModel::itemChanged, request));
-    mModelConnections.push_back(QObject::connect(model, &CIndexModel::itemAdded, request));
+    mModelConnections.push_back(QObject::connect(model, &CIndexModel::itemsAdded, request));
     mModelConnections.push_back(QObject::connect(model, &CIndexModel::itemsRemoved, request));
 }
 

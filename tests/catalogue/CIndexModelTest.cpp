@@ -17,7 +17,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <span>
 
 namespace {
 
@@ -100,6 +102,94 @@ TEST_F(IndexModelTest, AnItemAddedUnderTheFilterJoinsAllItemsOnceAndAFoundItemNe
     EXPECT_EQ(Names(), "abcef");
     EXPECT_EQ(model.GetIndexOfItem(gone.get()), 0);
     EXPECT_EQ(removed, (std::vector<std::pair<SInt32, SInt32>> { { 3, 1 } }));
+}
+
+TEST_F(IndexModelTest, ABatchGoesInAsOneChangeInItsOrderWithEachItemOnce)
+{
+    struct Case {
+        const char* what;
+        bool sorted; // the list keeps itself sorted by name
+        bool filtered; // the (empty) filter shows while the batch comes
+        // Letters of new items; an upper-case letter is the item of the index of
+        // that name, a letter given twice is one new item handed twice.
+        const char* batch;
+        const char* names; // the current list afterwards
+        std::vector<std::pair<SInt32, SInt32>> inserted;
+        std::vector<QString> added; // each itemsAdded, as its items' letters
+    };
+    const Case cases[] = {
+        { "a run", false, false, "cde", "abcde", { { 3, 3 } }, { "cde" } },
+        { "an item of the index splits the run", false, false, "cAd", "abcd", { { 3, 1 }, { 4, 1 } }, { "c", "d" } },
+        { "an item twice", false, false, "cdc", "abcd", { { 3, 2 } }, { "cd" } },
+        { "a sorted list", true, false, "dc", "abcd", { { 3, 1 }, { 3, 1 } }, { "d", "c" } },
+        { "under the filter", false, true, "cd", "cd", { { 1, 2 } }, { "cd" } },
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        CIndexModel batchModel; // deletes its items
+        for (const char* name : { "a.jpg", "b.jpg" })
+            batchModel.InsertItem(Item(QString::fromLatin1(name)), kInsertAtEnd, ItemInsert::Filling);
+        if (test.sorted)
+            batchModel.SetSortKey(4001, false);
+        batchModel.SelectIndex(2);
+        if (test.filtered)
+            batchModel.ShowFilter(true);
+        std::vector<std::pair<SInt32, SInt32>> inserted;
+        std::vector<QString> added;
+        QObject::connect(&batchModel, &CIndexModel::itemsInserted,
+            [&](SInt32 first, SInt32 count) { inserted.push_back({ first, count }); });
+        QObject::connect(&batchModel, &CIndexModel::itemsAdded, [&](std::span<CIndexItem* const> items) {
+            QString letters;
+            for (CIndexItem* item : items)
+                letters += item->GetName().left(1);
+            added.push_back(letters);
+        });
+
+        std::map<QChar, CIndexItem*> made;
+        std::vector<CIndexItem*> batch;
+        for (const char* c = test.batch; *c; ++c) {
+            const QChar letter = QChar(*c).toLower();
+            if (QChar(*c).isUpper()) {
+                batch.push_back(batchModel.GetAllItems()[letter == 'a' ? 1 : 2]);
+                continue;
+            }
+            CIndexItem*& item = made[letter];
+            if (!item)
+                item = Item(QString(letter) + QStringLiteral(".jpg"));
+            batch.push_back(item);
+        }
+        batchModel.AppendItems(batch, ItemInsert::Filling);
+
+        QString names;
+        for (CIndexItem* item : batchModel.GetItemList())
+            names += item->GetName().left(1);
+        EXPECT_EQ(names, test.names);
+        EXPECT_EQ(inserted, test.inserted);
+        EXPECT_EQ(added, test.added);
+        EXPECT_EQ(batchModel.ItemTable().rowCount(), batchModel.CountItems()) << "the list views see every item";
+        EXPECT_EQ(batchModel.CountAllItems(), SInt32(made.size()) + 2);
+        EXPECT_FALSE(batchModel.IsModified()) << "filling is no change";
+        if (!test.filtered) {
+            CIndexItem* selected = batchModel.GetAllItems()[2];
+            EXPECT_TRUE(selected->IsHilited());
+            EXPECT_EQ(batchModel.SelectedItems(), std::vector<CIndexItem*> { selected });
+            EXPECT_TRUE(batchModel.SelectionModel().isRowSelected(batchModel.GetIndexOfItem(selected) - 1, {}));
+        }
+    }
+
+    // New items are a change once for the batch; the lock takes none of them.
+    Fill("ab");
+    std::vector<CIndexItem*> batch { Item(QStringLiteral("c.jpg")), Item(QStringLiteral("d.jpg")) };
+    model.LockItemList();
+    EXPECT_EQ(CatchCode([&] { model.AppendItems(batch); }), kMsgIndexViewOperation);
+    model.UnlockItemList();
+    EXPECT_EQ(model.CountAllItems(), 2);
+    EXPECT_TRUE(inserted.size() == 2 && modifiedChanges == 0);
+    model.AppendItems(batch);
+    EXPECT_EQ(Names(), "abcd");
+    EXPECT_TRUE(model.IsModified());
+    EXPECT_EQ(modifiedChanges, 1);
+    EXPECT_EQ(CatchCode([&] { model.AppendItems(batch, ItemInsert::Foreign); }), err_AssertFailed);
 }
 
 TEST_F(IndexModelTest, TheLockRefusesEveryChangeOfTheListsUntilLetGo)

@@ -5,15 +5,19 @@
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
 #include "CIndexModel.h"
+#include "CIndexPackage.h"
 #include "CIndexView.h"
 #include "ErrorCodes.h"
 #include "FieldKeys.h"
+#include "IndexTaskServices.h"
 #include "IndexWindowTest.h"
 #include "LMenuBar.h"
 #include "LWindow.h"
 #include "Offscreen.h"
 #include "LocalizedStrings.h"
 #include "Preferences.h"
+#include "PropertyList.h"
+#include "RecordBytes.h"
 
 #include <QApplication>
 #include <QDir>
@@ -189,6 +193,56 @@ TEST_F(IndexListViewTest, ItemsInsertedWhileShownAppearAtAnySizeAndAReloadLeaves
     list->ReloadItems(true);
     EXPECT_EQ(changes, 0);
     EXPECT_EQ(list->CountItems(kDataBrowserItemIsSelected), 30);
+}
+
+TEST_F(IndexListViewTest, AnIndexReadInBatchesShowsEveryItemInOrderInTheGridTheListAndTheSelection)
+{
+    constexpr int kRecords = 300;
+    const QString package = mDir + "/Read.idxp";
+    { CIndexPackage make(QUrl::fromLocalFile(package + "/"), nullptr); }
+    QByteArray records;
+    QStringList names;
+    for (int i = 0; i < kRecords; ++i) {
+        names << QStringLiteral("IMG_%1.jpg").arg(1000 + i);
+        records += RemoteRecord(names.back().toUtf8(), 1000);
+    }
+    Write(package + "/index.db", records);
+    Write(package + "/settings.xml", PropertyList::ToXML(QVariantMap { { "IndexItemCount", qint32(kRecords) } }));
+    SetPrefBoolean("ShowFileExtension", true);
+    InstallIndexTaskServices();
+
+    // The list shows before the read task runs; an item selected once the first
+    // items are in stays selected while the rest come.
+    auto* doc = new CIndexDoc(nullptr, QUrl::fromLocalFile(package), true, false);
+    doc->ObeyCommand(kCmdListView, nullptr);
+    CIndexModel& model = doc->GetModel();
+    std::vector<std::pair<SInt32, SInt32>> inserted;
+    QObject::connect(&model, &CIndexModel::itemsInserted, [&](SInt32 first, SInt32 count) {
+        if (inserted.empty())
+            model.SelectIndex(2);
+        inserted.push_back({ first, count });
+    });
+    int added = 0;
+    QObject::connect(&model, &CIndexModel::itemsAdded, [&](std::span<CIndexItem* const> items) {
+        added += int(items.size());
+    });
+    ASSERT_TRUE(LThread::RunUntil([doc] { return doc->GetIndexView()->CountRunningTasks() == 0; }, 20000));
+
+    ASSERT_GE(inserted.size(), 2u) << "the first items come before the rest";
+    EXPECT_LT(inserted.size(), 10u) << "a batch is one change, not one an item";
+    SInt32 next = 1;
+    for (const auto& [first, count] : inserted) {
+        EXPECT_EQ(first, next);
+        next += count;
+    }
+    EXPECT_EQ(next, kRecords + 1);
+    EXPECT_EQ(added, kRecords) << "every item is handed on for caching";
+    EXPECT_EQ(ViewOf(doc)->CountItems(), kRecords);
+    EXPECT_EQ(ShownNames(ListOf(doc)), names);
+    EXPECT_EQ(ViewOf(doc)->CountSelectedItems(), 1);
+    EXPECT_TRUE(model.IsSelected(2));
+    EXPECT_EQ(ListOf(doc)->GetControlRef()->selectionModel()->selectedRows(), QModelIndexList { model.ItemTable().index(1, 0) });
+    EXPECT_FALSE(model.IsModified());
 }
 
 TEST_F(IndexListViewTest, ColumnsGoToSettingsAndToTheDefaultAndComeBack)

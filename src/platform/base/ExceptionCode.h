@@ -84,5 +84,13 @@ ExceptionCode CatchException(F&& body)
 template <typename F>
 OSStatus CatchCode(F&& body)
 {
-    return CatchException(std::forward<F>(body)).Code();
+    // No ExceptionCode is made when nothing was thrown: loops over many items call this.
+    try {
+        body();
+        return noErr;
+    } catch (const boost::context::detail::forced_unwind&) {
+        throw;
+    } catch (...) {
+        return CurrentExceptionCode().Code();
+    }
 }

@@ -60,6 +60,27 @@ public:
 
     ArrayIndexT AddItem(const T& item) { return InsertItemsAt(1, index_Last, item); }
 
+    // Appends `count` elements at the end in the order given; answers the index
+    // of the first, index_Bad for none. A list that keeps itself sorted takes its
+    // elements one at a time (InsertItemsAt), so it refuses this with 'asrt'.
+    ArrayIndexT AppendItems(const T* items, SInt32 count)
+    {
+        CheckUnlocked();
+        ThrowIf_(mKeepSorted && mComparator, "appending to a list that keeps itself sorted");
+        if (count <= 0)
+            return index_Bad;
+        const ArrayIndexT first = GetCount() + 1;
+        mItems.insert(mItems.end(), items, items + count);
+        mIsSorted = false;
+        return first;
+    }
+
+    void Reserve(SInt32 count)
+    {
+        if (count > 0)
+            mItems.reserve(size_t(count));
+    }
+
     // Removes up to `count` elements from `index`; an invalid index does nothing.
     void RemoveItemsAt(SInt32 count, ArrayIndexT index)
     {
