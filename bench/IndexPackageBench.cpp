@@ -205,13 +205,18 @@ void MakePhotoPackage()
         std::to_string(gPhotos.size()) + " files");
 }
 
-Opened* gPhotoIndex = nullptr; // opened, not yet saved
+Opened* gPhotoIndex = nullptr; // opened, not yet saved once gPhotoIndexSaved is false
+bool gPhotoIndexSaved = false;
 
-// Untimed: the photograph package as made, opened through the read task.
+// Untimed: the photograph package as made, opened through the read task. The
+// index a save has just written goes first: closing an index is no part of saving it.
 void OpenPhotoPackage()
 {
-    if (gPhotoIndex)
+    if (gPhotoIndex && !gPhotoIndexSaved)
         return;
+    delete gPhotoIndex;
+    gPhotoIndex = nullptr;
+    gPhotoIndexSaved = false;
     CIndexPackage package(QUrl::fromLocalFile(PhotoPackagePath()), nullptr);
     QFile file(package.GetIndexDbURL().toLocalFile());
     file.open(QIODevice::WriteOnly);
@@ -229,7 +234,7 @@ int gPhotoFailures = 0;
 void FirstSaveOfPhotos()
 {
     Opened* opened = gPhotoIndex;
-    if (!opened || opened->view->CountItems() != gPhotos.size()) {
+    if (!opened || gPhotoIndexSaved || opened->view->CountItems() != gPhotos.size()) {
         ++gPhotoFailures;
         return;
     }
@@ -240,8 +245,7 @@ void FirstSaveOfPhotos()
     CIndexItem* item = nullptr;
     if (!opened->view->GetModel().GetItemAt(1, item) || !item || !item->GetUserData())
         ++gPhotoFailures;
-    delete gPhotoIndex;
-    gPhotoIndex = nullptr;
+    gPhotoIndexSaved = true;
 }
 
 // The yardstick: each photograph's metadata read with Exiv2 alone.

@@ -70,6 +70,9 @@ public:
     // The caption held in user data: the 'iptc' item and the ©-text items.
     // 'nilP' for null user data, 'asrt' when nothing was found.
     explicit CANPAInfo(const UserData* userData);
+    // The same, null when the user data holds no caption (most photographs'):
+    // a save asks it of every item, where a failure's cost would add up.
+    static std::unique_ptr<CANPAInfo> FromUserData(const UserData& userData);
     // The IPTC data of an image file, read with Exiv2. 'asrt' when the URL is no
     // file, the file is no image Exiv2 can read, or it holds no record-2 dataset.
     explicit CANPAInfo(const QUrl& fileURL);

@@ -45,6 +45,16 @@ CANPAInfo::CANPAInfo(const UserData* userData)
     FinishLoad();
 }
 
+std::unique_ptr<CANPAInfo> CANPAInfo::FromUserData(const UserData& userData)
+{
+    auto caption = std::make_unique<CANPAInfo>();
+    caption->ReadFromUserData(userData);
+    if (!caption->IsModified())
+        return nullptr;
+    caption->SetModified(false);
+    return caption;
+}
+
 CANPAInfo::CANPAInfo(const QUrl& fileURL)
 {
     InitFields();

@@ -918,11 +918,11 @@ CANPAInfo* CIndexItem::GetCaptionInfo()
         } else {
             caption = captionFrom(url);
         }
-        if (!caption) {
-            // The caption resource the older platform kept beside the data.
+        if (!caption && url.isLocalFile()) {
+            // The caption resource the older platform kept beside the data (a file
+            // that is gone has none).
             QByteArray block;
-            FileRef file;
-            if (GetFSSpecFromURL(url, file) == noErr && ReadFileResource(file, 'ANPA', 10000, block) == noErr)
+            if (ReadFileResource(FileRef::FromUrl(url), 'ANPA', 10000, block) == noErr)
                 caption = captionFrom(block);
         }
         if (!caption) {
@@ -934,7 +934,7 @@ CANPAInfo* CIndexItem::GetCaptionInfo()
             } catch (const std::exception&) {
             }
             if (userData)
-                caption = captionFrom(userData);
+                caption = attempt([&] { return CANPAInfo::FromUserData(*userData); });
         }
         if (caption)
             SetCaptionInfo(std::move(caption));
@@ -1041,7 +1041,7 @@ CMedia* CIndexItem::CreateMedia()
     try {
         if (mWriteMedium && mWriteMedium->failure)
             throw *mWriteMedium->failure;
-        const QUrl url = LocateFile(!mWriting);
+        const QUrl url = mWriteMedium && !mWriteMedium->located.isEmpty() ? mWriteMedium->located : LocateFile(!mWriting);
         if (url.isEmpty())
             ThrowOSErr_(err_NilPointer, "media file not found");
         std::unique_ptr<CMedia> media = CreateMediaForFile(url);

@@ -542,6 +542,7 @@ private:
     struct WriteMedium {
         std::unique_ptr<CMedia> medium;
         std::optional<ExceptionCode> failure;
+        QUrl located; // where the write found the file, looked for once
     };
     WriteMedium* mWriteMedium = nullptr;
     // Fields and flags last, packed together.

@@ -264,6 +264,7 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
     try {
         if ((!package.IsStoreMediaFile() || mPackage) && !mStoredName) {
             const QUrl url = LocateFile(false);
+            medium.located = url;
             if (!url.isEmpty())
                 record.fileURL = url.toEncoded();
             // A new alias is made relative to this package; one held is written

@@ -98,7 +98,11 @@ bool IsRawExtension(const QString& name)
     return false;
 }
 
-OSType GetMediaFileType(const QUrl& url)
+namespace {
+
+// The file type, where `regularChecked` says the caller has made sure already
+// that a local file is a regular one.
+OSType MediaFileTypeOf(const QUrl& url, bool regularChecked)
 {
     OSType found = kUnknownFileType;
     try {
@@ -109,7 +113,7 @@ OSType GetMediaFileType(const QUrl& url)
         if (extension.isEmpty())
             return found;
         // A pipe or device named like a medium is none: no reader may wait on it.
-        if (url.isLocalFile() && CheckRegularFile(path) == notAFileErr)
+        if (url.isLocalFile() && !regularChecked && CheckRegularFile(path) == notAFileErr)
             return found;
         if ((extension == QLatin1String("TIF") || extension == QLatin1String("tif")) && url.isLocalFile()) {
             try {
@@ -142,6 +146,13 @@ OSType GetMediaFileType(const QUrl& url)
     }
 }
 
+} // namespace
+
+OSType GetMediaFileType(const QUrl& url)
+{
+    return MediaFileTypeOf(url, false);
+}
+
 bool IsMovieMediaType(const QUrl& url)
 {
     return IsMovieFileType(GetMediaFileType(url));
@@ -156,7 +167,7 @@ std::unique_ptr<CMedia> CreateMediaForFile(const QUrl& url)
             ThrowOSErr_(status, url.toLocalFile().toStdString() + ": not a regular file");
     }
     std::unique_ptr<CMedia> media;
-    const OSType type = GetMediaFileType(url);
+    const OSType type = MediaFileTypeOf(url, true);
     if (IsMovieFileType(type)) {
         try {
             auto movie = std::make_unique<CQTMovieMedia>(url);

@@ -77,6 +77,12 @@ TEST_F(CaptionsFromUserData, NothingUsableIsRefused)
     userData.AddUserData(QByteArray(12, 'h'), 'iptc');
     userData.AddUserData("0220", EXIFUserDataType(0x9000));
     EXPECT_EQ(CaptionCode(&userData), err_AssertFailed);
+    EXPECT_EQ(CANPAInfo::FromUserData(userData), nullptr) << "refused without an exception";
+    AddText("src", "Agency");
+    const std::unique_ptr<CANPAInfo> taken = CANPAInfo::FromUserData(userData);
+    ASSERT_NE(taken, nullptr);
+    EXPECT_EQ(taken->GetSource(), LStr255("Agency"));
+    EXPECT_FALSE(taken->IsModified());
 }
 
 TEST_F(CaptionsFromUserData, BlockComesFirstAndTextsFillWhatIsEmpty)

@@ -8,10 +8,13 @@
 #include "LDialogBox.h"
 
 #include "TestSupport.h"
+#include "TickCount.h"
 
 #include <QFile>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -189,6 +192,14 @@ TEST_F(SearchTaskTest, ItemsDeletedWhileSearchesYieldLeaveNoDanglingPointer)
     int deleted = 0;
     int refused = 0;
     ASSERT_TRUE(RunUntil([&] {
+        // The searches yield once a tick has passed, however fast they read: the
+        // first rounds wait for the next tick, so that deletions fall between
+        // their items however quick the machine.
+        if (deleted + refused < 16) {
+            const UInt32 tick = TickCount();
+            while (TickCount() == tick)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         // The way the view deletes: refused for the item under test, purged from
         // every task's pending and found items otherwise.
         for (SInt32 index : { 1, Model().CountItems() / 2 }) {

@@ -59,17 +59,27 @@ OSStatus RegularFile::ReadAll(QByteArray& out, qint64 maxBytes)
         return fnfErr;
     if (mSize > maxBytes)
         return fsDataTooBigErr;
-    QByteArray bytes(qsizetype(mSize), Qt::Uninitialized);
-    qint64 done = 0;
     // Only what the file held when opened: one that grows meanwhile is read to that size.
-    while (done < mSize) {
-        const ssize_t got = ::pread(mFd, bytes.data() + done, size_t(mSize - done), off_t(done));
+    return ReadAt(0, mSize, out);
+}
+
+OSStatus RegularFile::ReadAt(qint64 offset, qint64 count, QByteArray& out)
+{
+    out.clear();
+    if (mFd < 0)
+        return fnfErr;
+    if (offset < 0 || count < 0)
+        return paramErr;
+    QByteArray bytes(qsizetype(count), Qt::Uninitialized);
+    qint64 done = 0;
+    while (done < count) {
+        const ssize_t got = ::pread(mFd, bytes.data() + done, size_t(count - done), off_t(offset + done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return ioErr;
         if (got == 0)
-            break; // cut short since: what is there
+            break; // the end of the file, or cut short since: what is there
         done += got;
     }
     bytes.truncate(qsizetype(done));

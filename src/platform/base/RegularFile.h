@@ -26,6 +26,9 @@ public:
     // The whole file; fsDataTooBigErr (nothing read) when it is larger than
     // `maxBytes`, ioErr when a read fails.
     OSStatus ReadAll(QByteArray& out, qint64 maxBytes);
+    // Up to `count` bytes from `offset`, fewer at the end of the file; ioErr
+    // when a read fails.
+    OSStatus ReadAt(qint64 offset, qint64 count, QByteArray& out);
 
 private:
     int mFd = -1;

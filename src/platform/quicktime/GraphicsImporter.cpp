@@ -6,10 +6,9 @@
 #include "ImageSources.h"
 #include "LStream.h"
 #include "PostScriptConverter.h"
+#include "RegularFile.h"
 #include "UserData.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QPainter>
 
 #include <cmath>
@@ -27,28 +26,31 @@ GraphicsImporter::~GraphicsImporter() = default;
 OSStatus GraphicsImporter::OpenFile(const QString& path, OSType typeHint, std::unique_ptr<GraphicsImporter>& out)
 {
     out.reset();
-    QFile file(path);
-    if (!QFileInfo(path).isFile())
-        return fnfErr;
-    if (!file.open(QIODevice::ReadOnly))
-        return OSErrorFromFileError(file.error(), path);
-    if (file.size() > kMaxFileBytes)
+    // One open says whether it is a regular file, how large, and reads it.
+    RegularFile file;
+    if (const OSStatus status = file.Open(path); status != noErr)
+        return status == permErr || status == ioErr ? status : fnfErr;
+    const qint64 fileSize = file.Size();
+    if (fileSize > kMaxFileBytes)
         return memFullErr;
-    QByteArray data = file.read(kHeaderBytes);
+    QByteArray data;
+    if (const OSStatus status = file.ReadAt(0, kHeaderBytes, data); status != noErr)
+        return status;
     if (data.startsWith("\xFF\xD8\xFF") && typeHint != 'EPSF') {
         // A JPEG's size, colour profile, metadata and camera preview are all in its
         // header: the rest of the file is read only when its pixels are wanted.
         qsizetype header;
-        while ((header = JpegScanStart(data)) < 0 && !file.atEnd())
-            data += file.read(data.size());
-        if (header > 0 && !file.atEnd()) {
-            const qint64 fileSize = file.size();
+        while ((header = JpegScanStart(data)) < 0 && data.size() < fileSize) {
+            QByteArray more;
+            if (file.ReadAt(data.size(), data.size(), more) != noErr || more.isEmpty())
+                break;
+            data += more;
+        }
+        if (header > 0 && data.size() < fileSize) {
             data.truncate(header);
             auto readWhole = [path, data] {
-                QFile whole(path);
                 QByteArray bytes;
-                if (whole.open(QIODevice::ReadOnly) && whole.size() <= kMaxFileBytes)
-                    bytes = whole.readAll();
+                ReadRegularFile(path, bytes, kMaxFileBytes);
                 // A file changed since its header was read is not mixed with it.
                 return bytes.startsWith(data) ? bytes : QByteArray();
             };
@@ -57,11 +59,15 @@ OSStatus GraphicsImporter::OpenFile(const QString& path, OSType typeHint, std::u
                 out = std::move(importer);
                 return noErr;
             }
-            file.seek(0);
             data.clear();
         }
     }
-    data += file.readAll();
+    if (data.size() < fileSize) {
+        QByteArray rest;
+        if (const OSStatus status = file.ReadAt(data.size(), fileSize - data.size(), rest); status != noErr)
+            return status;
+        data += rest;
+    }
     if (data.startsWith("%!PS") || data.startsWith("\xC5\xD0\xD3\xC6") || typeHint == 'EPSF') {
         // PostScript is turned into PDF first.
         QByteArray pdf;

@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <exiv2/exiv2.hpp>
+#include <unordered_map>
 #include <exiv2/pgfimage.hpp>
 #include <exiv2/webpimage.hpp>
 
@@ -98,14 +99,13 @@ bool IsRationalType(Exiv2::TypeId type)
 // reader of the items knows each tag by its standard type only. Numbers are
 // converted value by value (the count stays); other types are copied as stored.
 // A UNICODE user comment comes in UCS-2 big-endian, as the library turns it.
-QByteArray ValueBytes(const Exiv2::Exifdatum& datum)
+QByteArray ValueBytes(const Exiv2::Exifdatum& datum, Exiv2::TypeId standard)
 {
     const long size = datum.size();
     QByteArray bytes(size, '\0');
     datum.copy(reinterpret_cast<Exiv2::byte*>(bytes.data()), Exiv2::bigEndian);
     try {
         const Exiv2::TypeId stored = datum.typeId();
-        const Exiv2::TypeId standard = Exiv2::ExifKey(datum.tag(), datum.groupName()).defaultTypeId();
         if (stored == standard || datum.count() <= 0 || datum.count() > kLongestConvertedCount)
             return bytes;
         // Rationals of either sign share their bytes; integers become n/1.
@@ -132,6 +132,46 @@ QByteArray ValueBytes(const Exiv2::Exifdatum& datum)
     }
 }
 
+// The directories whose tags become items, by the library's numbers for them.
+struct ItemDirectories {
+    int photo = -1;
+    int image = -1;
+};
+
+const ItemDirectories& Directories()
+{
+    static const ItemDirectories directories = [] {
+        ItemDirectories d;
+        try {
+            d.photo = Exiv2::ExifKey("Exif.Photo.ExposureTime").ifdId();
+            d.image = Exiv2::ExifKey("Exif.Image.Make").ifdId();
+        } catch (const std::exception&) {
+        }
+        return d;
+    }();
+    return directories;
+}
+
+// The type the standard gives a tag of the photo or image directory. Looking a
+// tag up by its key is most of the cost of an item, and a file repeats the same
+// few dozen tags: each is looked up once per thread.
+Exiv2::TypeId StandardType(const Exiv2::Exifdatum& datum, bool photo)
+{
+    thread_local std::unordered_map<UInt32, Exiv2::TypeId> known;
+    const UInt32 key = (photo ? 0x10000u : 0u) | datum.tag();
+    const auto found = known.find(key);
+    if (found != known.end())
+        return found->second;
+    Exiv2::TypeId standard = Exiv2::invalidTypeId;
+    try {
+        standard = Exiv2::ExifKey(datum.tag(), photo ? "Photo" : "Image").defaultTypeId();
+    } catch (const std::exception&) {
+        // a tag the library has no type for stays as stored
+    }
+    known.emplace(key, standard);
+    return standard;
+}
+
 QByteArray TrimText(QByteArray text)
 {
     while (!text.isEmpty() && (text.back() == '\0' || text.back() == ' '))
@@ -147,12 +187,14 @@ void FillUserData(Exiv2::Image* image, const QString& formatName, UserData& into
 {
     if (image) {
         try {
+            const ItemDirectories& directories = Directories();
             for (const Exiv2::Exifdatum& datum : image->exifData()) {
-                const std::string group = datum.groupName();
+                const int directory = datum.ifdId();
+                const bool photo = directory == directories.photo;
                 OSType type;
-                if (group == "Photo")
+                if (photo)
                     type = EXIFUserDataType(datum.tag());
-                else if (group == "Image")
+                else if (directory == directories.image)
                     type = TIFFUserDataType(datum.tag());
                 else
                     continue;
@@ -160,8 +202,8 @@ void FillUserData(Exiv2::Image* image, const QString& formatName, UserData& into
                 if (size <= 0 || size > 16 * 1024 * 1024)
                     continue;
                 if (into.CountUserDataType(type) == 0)
-                    into.AddUserData(ValueBytes(datum), type);
-                if (group == "Image") {
+                    into.AddUserData(ValueBytes(datum, StandardType(datum, photo)), type);
+                if (!photo) {
                     for (const CameraText& text : kCameraTexts) {
                         if (text.tag == datum.tag() && into.CountUserDataType(text.type) == 0)
                             into.AddUserDataText(TrimText(QByteArray::fromStdString(datum.toString())), text.type, 1, 0);

@@ -14,6 +14,8 @@
 #include <QPainter>
 #include <openjpeg.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <cstring>
@@ -91,6 +93,107 @@ SInt16 DepthOfFormat(QImage::Format format, bool* hasTable, bool* sixteen)
     }
 }
 
+// What a JPEG header says of its picture, read without the decoder.
+struct JpegFrame {
+    QSize size;
+    int components = 0;
+};
+
+// Reads a JPEG header up to its first scan the way the decoder reads it, and
+// answers only for headers the decoder would take as they stand: an 8-bit
+// sequential or progressive Huffman frame of 1, 3 or 4 components, well-formed
+// tables and a scan naming the frame's components. Anything else (other codings,
+// stray bytes, damaged tables) is false, and the decoder is asked.
+bool ReadJpegFrame(const QByteArray& d, JpegFrame& out)
+{
+    if (!StartsWith(d, "\xFF\xD8", 2))
+        return false;
+    std::array<UInt8, 4> ids {};
+    JpegFrame frame;
+    qsizetype pos = 2;
+    while (pos + 4 <= d.size()) {
+        if (UInt8(d[pos]) != 0xFF)
+            return false;
+        const UInt8 marker = UInt8(d[pos + 1]);
+        const qsizetype length = BE16(d, pos + 2);
+        const qsizetype at = pos + 4; // the segment's contents
+        const qsizetype n = length - 2;
+        if (length < 2 || at + n > d.size())
+            return false;
+        auto byte = [&](qsizetype i) { return UInt8(d[at + i]); };
+        switch (marker) {
+        case 0xC0:
+        case 0xC1:
+        case 0xC2: {
+            if (frame.components > 0 || n < 6 || byte(0) != 8)
+                return false;
+            const int height = BE16(d, at + 1);
+            const int width = BE16(d, at + 3);
+            const int count = byte(5);
+            if (width < 1 || height < 1 || (count != 1 && count != 3 && count != 4) || n != 6 + 3 * count)
+                return false;
+            for (int i = 0; i < count; ++i) {
+                const UInt8 sampling = byte(7 + 3 * i);
+                if ((sampling >> 4) < 1 || (sampling >> 4) > 4 || (sampling & 15) < 1 || (sampling & 15) > 4
+                    || byte(8 + 3 * i) > 3)
+                    return false;
+                ids[size_t(i)] = byte(6 + 3 * i);
+            }
+            frame.size = QSize(width, height);
+            frame.components = count;
+            break;
+        }
+        case 0xC4:
+            for (qsizetype i = 0; i < n;) {
+                if (i + 17 > n || (byte(i) >> 4) > 1 || (byte(i) & 15) > 3)
+                    return false;
+                int total = 0;
+                for (int k = 1; k <= 16; ++k)
+                    total += byte(i + k);
+                if (total > 256)
+                    return false;
+                i += 17 + total;
+                if (i > n)
+                    return false;
+            }
+            break;
+        case 0xDB:
+            for (qsizetype i = 0; i < n;) {
+                if ((byte(i) & 15) > 3)
+                    return false;
+                i += 1 + ((byte(i) >> 4) ? 128 : 64);
+                if (i > n)
+                    return false;
+            }
+            break;
+        case 0xDD:
+            if (n != 2)
+                return false;
+            break;
+        case 0xDA: {
+            const int count = n >= 1 ? byte(0) : 0;
+            if (frame.components == 0 || count < 1 || count > 4 || n != 4 + 2 * count)
+                return false;
+            for (int i = 0; i < count; ++i) {
+                const UInt8 id = byte(1 + 2 * i);
+                if (std::find(ids.begin(), ids.begin() + frame.components, id) == ids.begin() + frame.components)
+                    return false;
+            }
+            out = frame;
+            return true;
+        }
+        default:
+            // Application data and comments are passed over; any other marker
+            // before the first scan is the decoder's to judge.
+            if (!((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE))
+                return false;
+            break;
+        }
+        pos = at + n;
+    }
+    return false;
+}
+
 // --- Qt's image readers ---------------------------------------------------
 
 struct QtFormat {
@@ -121,6 +224,14 @@ public:
         , mReadWhole(std::move(readWhole))
         , mMetadata(mData)
     {
+        // A JPEG header the decoder would take says all that is asked before the
+        // pixels: one picture, its size and its kind.
+        JpegFrame frame;
+        if (mFormat.fileType == 'JPEG' && ReadJpegFrame(mData, frame)) {
+            mHeaderSize = frame.size;
+            mStoredFormat = frame.components == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB32;
+            return;
+        }
         QBuffer buffer(&mData);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer, mFormat.qtName);
@@ -147,6 +258,10 @@ public:
             OSStatus status = Decode(index, {}, thumb);
             out = thumb.size();
             return status;
+        }
+        if (index == 1 && mHeaderSize.isValid()) {
+            out = mHeaderSize;
+            return noErr;
         }
         QBuffer buffer(&mData);
         buffer.open(QIODevice::ReadOnly);
@@ -343,6 +458,7 @@ private:
     std::function<QByteArray()> mReadWhole;
     ImageMetadataReader mMetadata;
     int mCount = 1;
+    QSize mHeaderSize; // of the main picture, when read from a JPEG header
     QImage::Format mStoredFormat = QImage::Format_Invalid;
     mutable QByteArray mThumbnail;
     mutable bool mThumbnailRead = false;
@@ -1206,9 +1322,15 @@ OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_pt
     if (typeHint == 'PNTG')
         return MakeDecoded('PNTG', data, out, DecodeMacPaintWithDescription);
 
-    QBuffer buffer(const_cast<QByteArray*>(&data));
-    buffer.open(QIODevice::ReadOnly);
-    QByteArray qtName = QImageReader::imageFormat(&buffer);
+    // A JPEG stream is known by its first bytes, without asking every reader.
+    QByteArray qtName;
+    if (StartsWith(data, "\xFF\xD8\xFF", 3)) {
+        qtName = QByteArrayLiteral("jpeg");
+    } else {
+        QBuffer buffer(const_cast<QByteArray*>(&data));
+        buffer.open(QIODevice::ReadOnly);
+        qtName = QImageReader::imageFormat(&buffer);
+    }
     if (qtName == "png" && !PngChunksFit(data))
         return codecBadDataErr;
     for (const QtFormat& format : kQtFormats) {

@@ -10,6 +10,7 @@
 
 #include <QBuffer>
 #include <QColorSpace>
+#include <QImageReader>
 #include <QtEndian>
 
 TEST(ImageImport, SmallFilesCannotAskForHugeImages)
@@ -553,4 +554,64 @@ TEST(ImageImport, PngChunksThatRunPastTheFileAreDamage)
     Rect bounds;
     EXPECT_EQ(importer->GetNaturalBounds(&bounds), noErr);
     EXPECT_EQ(bounds, MakeRect(0, 0, 16, 16));
+}
+
+// A JPEG's size and kind come from its header without the decoder, for headers
+// the decoder takes; any other header is still the decoder's to refuse.
+TEST(ImageImport, JpegHeadersAnswerAsTheDecoderDoes)
+{
+    const QImage picture = PhotoLike(203, 117);
+    struct Case {
+        const char* name;
+        JpegLayout layout;
+    };
+    const Case layouts[] = {
+        {"4:2:0", {}},
+        {"gray", {.stored = JCS_GRAYSCALE, .lumaH = 1, .lumaV = 1}},
+        {"rgb", {.stored = JCS_RGB, .lumaH = 1, .lumaV = 1}},
+        {"cmyk", {.stored = JCS_CMYK, .lumaH = 1, .lumaV = 1}},
+        {"progressive", {.progressive = true}},
+        {"arithmetic", {.arithmetic = true}},
+        {"16-bit tables", {.quality = 5, .forceBaseline = false}},
+        {"restarts, a scan per component", {.restartInterval = 3, .scanPerComponent = true}},
+    };
+    for (const Case& c : layouts) {
+        const QByteArray jpeg = WriteJpeg(picture, c.layout);
+        QBuffer buffer(const_cast<QByteArray*>(&jpeg));
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, "jpeg");
+        const QSize size = reader.size();
+        const QImage::Format format = reader.imageFormat();
+        std::unique_ptr<GraphicsImporter> importer;
+        ASSERT_EQ(GraphicsImporter::OpenData(jpeg, 'JPEG', importer), noErr) << c.name;
+        Rect natural;
+        importer->GetNaturalBounds(&natural);
+        EXPECT_EQ(QSize(natural.Width(), natural.Height()), size) << c.name;
+        ImageDescription description;
+        ASSERT_EQ(importer->GetImageDescription(description), noErr) << c.name;
+        EXPECT_EQ(description.depth, format == QImage::Format_Grayscale8 ? 40 : 24) << c.name;
+    }
+
+    // Damaged headers: the decoder refuses every one of them.
+    const QByteArray jpeg = WriteJpeg(picture, {});
+    auto segment = [&](UInt8 marker) { return jpeg.indexOf(QByteArray("\xFF") + char(marker)); };
+    auto patched = [&](qsizetype at, char value) {
+        QByteArray bytes = jpeg;
+        bytes[at] = value;
+        return bytes;
+    };
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } damaged[] = {
+        {"12-bit frame", patched(segment(0xC0) + 4, 12)},
+        {"frame of no width", patched(segment(0xC0) + 7, 0).replace(segment(0xC0) + 8, 1, QByteArray(1, '\0'))},
+        {"Huffman table of 256+ codes", patched(segment(0xC4) + 20, char(0xFF))},
+        {"scan of a component the frame lacks", patched(segment(0xDA) + 5, 9)},
+        {"tables only", jpeg.left(segment(0xDA)) + QByteArray("\xFF\xD9", 2)},
+    };
+    for (const auto& d : damaged) {
+        std::unique_ptr<GraphicsImporter> importer;
+        EXPECT_NE(GraphicsImporter::OpenData(d.bytes, 'JPEG', importer), noErr) << d.name;
+    }
 }
