@@ -303,8 +303,13 @@ int RunApplication(const QStringList& documents, const QString& instanceName)
     int result = 0;
     OSStatus code = CatchCode([&] {
         COrvexApp app;
+        // Later launches are listened for once the first window is made (the turn
+        // after Run's start-up): the channel's libraries load then, and a launch
+        // that comes meanwhile waits for the listener.
         if (!instanceName.isEmpty())
-            app.ListenForLaterLaunches(instanceName);
+            QTimer::singleShot(0, qApp, [&app, instanceName] {
+                QTimer::singleShot(0, qApp, [&app, instanceName] { app.ListenForLaterLaunches(instanceName); });
+            });
         result = app.Run(documents);
     });
     if (code != noErr) {

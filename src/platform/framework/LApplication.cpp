@@ -2,16 +2,15 @@
 
 #include "BundleStrings.h"
 #include "ErrorHook.h"
+#include "InstanceChannel.h"
 #include "LDocument.h"
 #include "LMenuBar.h"
+#include "Modules.h"
 #include "UReportErrors.h"
 
 #include <QApplication>
-#include <QDataStream>
 #include <QFile>
 #include <QFileDialog>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QThread>
@@ -19,6 +18,9 @@
 #include <QDir>
 #include <QMessageBox>
 #include <unistd.h>
+
+// InstanceChannel.cpp's entry, when it is linked into the program rather than loaded.
+extern "C" const InstanceChannel* OrvexInstanceChannel() __attribute__((weak));
 
 LApplication::LApplication()
     : LCommander(static_cast<LCommander*>(nullptr))
@@ -185,66 +187,46 @@ std::unique_ptr<QLockFile> LApplication::ClaimInstance(const QString& name, cons
     }
 }
 
-// A later launch sends one message: "open" (or "print"), then its document paths.
+const InstanceChannel* GetInstanceChannel(std::string& error)
+{
+    static std::string loadError;
+    static const InstanceChannel* const channel
+        = ModuleTable(OrvexInstanceChannel, "orvex-instance", "OrvexInstanceChannel", loadError);
+    error = loadError;
+    return channel;
+}
+
 bool LApplication::ListenForLaterLaunches(const QString& name)
 {
     delete mServer;
-    mServer = new QLocalServer;
-    mServer->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!mServer->listen(name)) {
-        // A server left behind by a crashed instance answers nobody: take its place.
-        // (Only the holder of the instance lock listens, so no live program owns it.)
-        QLocalServer::removeServer(name);
-        if (!mServer->listen(name)) {
-            delete mServer;
-            mServer = nullptr;
-            return false;
-        }
+    mServer = nullptr;
+    std::string error;
+    const InstanceChannel* channel = GetInstanceChannel(error);
+    if (!channel) {
+        qWarning("later launches cannot reach this one: %s", error.c_str());
+        return false;
     }
-    QObject::connect(mServer, &QLocalServer::newConnection, [this] {
-        while (QLocalSocket* socket = mServer->nextPendingConnection()) {
-            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            QObject::connect(socket, &QLocalSocket::readyRead, [this, socket] { ReadLaterLaunch(socket); });
-        }
+    mServer = channel->listen(name, [this](const QString& verb, const QStringList& paths) {
+        RunReportingErrors([&] {
+            if (paths.isEmpty())
+                DoReopenApp();
+            else
+                OpenOrPrintDocList(paths, verb == QLatin1String("print"));
+        });
     });
-    return true;
-}
-
-void LApplication::ReadLaterLaunch(QLocalSocket* socket)
-{
-    QDataStream in(socket);
-    in.startTransaction();
-    QString verb;
-    QStringList paths;
-    in >> verb >> paths;
-    if (!in.commitTransaction())
-        return; // not all there yet
-    socket->disconnectFromServer();
-    RunReportingErrors([&] {
-        if (paths.isEmpty())
-            DoReopenApp();
-        else
-            OpenOrPrintDocList(paths, verb == QLatin1String("print"));
-    });
+    return mServer != nullptr;
 }
 
 bool LApplication::HandOverToRunningInstance(const QString& name, const QStringList& documents, int timeoutMilliseconds)
 {
-    QLocalSocket socket;
-    socket.connectToServer(name);
-    if (!socket.waitForConnected(timeoutMilliseconds))
+    std::string error;
+    const InstanceChannel* channel = GetInstanceChannel(error);
+    if (!channel)
         return false;
     QStringList absolute;
     for (const QString& path : documents)
         absolute << FileRef(path).Path();
-    QByteArray block;
-    QDataStream out(&block, QIODevice::WriteOnly);
-    out << QStringLiteral("open") << absolute;
-    socket.write(block);
-    socket.flush();
-    socket.waitForBytesWritten(timeoutMilliseconds);
-    socket.waitForDisconnected(timeoutMilliseconds);
-    return true;
+    return channel->handOver(name, QStringLiteral("open"), absolute, timeoutMilliseconds);
 }
 
 void LDocApplication::StartUp()

@@ -10,7 +10,7 @@
 #include <memory>
 
 class LMenuBar;
-class QLocalServer;
+class QObject;
 
 // Broadcast by the application after it brought the menus' command status up to
 // date (toolbars follow it).
@@ -71,9 +71,7 @@ protected:
     bool mRunning = false;
 
 private:
-    void ReadLaterLaunch(class QLocalSocket* socket);
-
-    QLocalServer* mServer = nullptr;
+    QObject* mServer = nullptr; // listening for later launches
     static inline LApplication* sApplication = nullptr;
 };
 
