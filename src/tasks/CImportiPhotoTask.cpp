@@ -3,6 +3,7 @@
 #include "ExceptionCode.h"
 #include "FileErrors.h"
 #include "MediaFactory.h"
+#include "Modules.h"
 #include "WorkerPool.h"
 
 #include <QDir>
@@ -27,6 +28,43 @@ constexpr qint64 kLibraryFlagTrash = 0x04;
 // reported, never half read.
 constexpr OSStatus kErrLibraryUnreadable = -8969;
 
+// SQLite, loaded when a picture library is first read rather than at start.
+struct SqliteFunctions {
+    decltype(&sqlite3_open_v2) open_v2 = nullptr;
+    decltype(&sqlite3_close) close = nullptr;
+    decltype(&sqlite3_busy_timeout) busy_timeout = nullptr;
+    decltype(&sqlite3_errmsg) errmsg = nullptr;
+    decltype(&sqlite3_prepare_v2) prepare_v2 = nullptr;
+    decltype(&sqlite3_step) step = nullptr;
+    decltype(&sqlite3_column_text) column_text = nullptr;
+    decltype(&sqlite3_column_int64) column_int64 = nullptr;
+    decltype(&sqlite3_finalize) finalize = nullptr;
+    bool loaded = false;
+    std::string error; // why SQLite could not be loaded
+};
+
+const SqliteFunctions& Sqlite()
+{
+    static const SqliteFunctions functions = [] {
+        SqliteFunctions f;
+        void* library = LoadLibraryOnce("libsqlite3.so.0", f.error);
+        f.loaded = library &&
+            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, open_v2) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, close) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, busy_timeout) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, errmsg) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, prepare_v2) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, step) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, column_text) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, column_int64) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, finalize);
+        if (library && !f.loaded)
+            f.error = "libsqlite3.so.0 lacks a function used";
+        return f;
+    }();
+    return functions;
+}
+
 bool InHiddenFolder(const QString& path)
 {
     const QStringList parts = QDir::cleanPath(path).split(QLatin1Char('/'), Qt::SkipEmptyParts);
@@ -36,23 +74,23 @@ bool InHiddenFolder(const QString& path)
 void ReadTable(sqlite3* db, const char* query, bool required, QStringList& files)
 {
     sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, query, -1, &statement, nullptr) != SQLITE_OK) {
+    if (Sqlite().prepare_v2(db, query, -1, &statement, nullptr) != SQLITE_OK) {
         if (!required)
             return; // an older library has no video table
-        ThrowOSErr_(kErrLibraryUnreadable, std::string("picture library: ") + sqlite3_errmsg(db));
+        ThrowOSErr_(kErrLibraryUnreadable, std::string("picture library: ") + Sqlite().errmsg(db));
     }
     int step = SQLITE_ROW;
-    while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
-        const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-        const qint64 flags = sqlite3_column_int64(statement, 1);
+    while ((step = Sqlite().step(statement)) == SQLITE_ROW) {
+        const auto* name = reinterpret_cast<const char*>(Sqlite().column_text(statement, 0));
+        const qint64 flags = Sqlite().column_int64(statement, 1);
         if (!name || (flags & (kLibraryFlagHidden | kLibraryFlagTrash)))
             continue;
         const QString path = QString::fromUtf8(name);
         if (QDir::isAbsolutePath(path) && !InHiddenFolder(path))
             files << path;
     }
-    const std::string reason = sqlite3_errmsg(db);
-    sqlite3_finalize(statement);
+    const std::string reason = Sqlite().errmsg(db);
+    Sqlite().finalize(statement);
     if (step != SQLITE_DONE)
         ThrowOSErr_(kErrLibraryUnreadable, "picture library: " + reason);
 }
@@ -83,24 +121,26 @@ bool IsPictureLibraryPresent()
 
 QStringList ReadPictureLibraryFiles(const FileRef& library)
 {
+    if (!Sqlite().loaded)
+        ThrowOSErr_(kErrLibraryUnreadable, "picture library: " + Sqlite().error);
     sqlite3* db = nullptr;
     const QByteArray path = library.NativePath();
-    if (sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        const std::string reason = db ? sqlite3_errmsg(db) : "out of memory";
-        sqlite3_close(db);
+    if (Sqlite().open_v2(path.constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        const std::string reason = db ? Sqlite().errmsg(db) : "out of memory";
+        Sqlite().close(db);
         ThrowOSErr_(kErrLibraryUnreadable, "picture library: " + reason);
     }
     // The photo manager may be writing meanwhile: wait for it a little.
-    sqlite3_busy_timeout(db, 2000);
+    Sqlite().busy_timeout(db, 2000);
     QStringList files;
     try {
         ReadTable(db, "SELECT filename, flags FROM PhotoTable ORDER BY id", true, files);
         ReadTable(db, "SELECT filename, flags FROM VideoTable ORDER BY id", false, files);
     } catch (...) {
-        sqlite3_close(db);
+        Sqlite().close(db);
         throw;
     }
-    sqlite3_close(db);
+    Sqlite().close(db);
     return files;
 }
 
