@@ -69,7 +69,7 @@ void CWriteIndexTask::WritePasswordHeader(LStream& stream)
 
 // The record the item had in the file on disk, whole by its counts; empty when it
 // had none (a new item) or the file no longer holds it.
-QByteArrayView CWriteIndexTask::StoredRecord(const CIndexItem* item)
+QByteArrayView CWriteIndexTask::StoredRecord(const CIndexItem* item, IndexDbRecordPlaces* foundPlaces)
 {
     TaskOwnerView* view = GetOwner();
     TaskOwnerView::StoredRecord stored;
@@ -89,7 +89,22 @@ QByteArrayView CWriteIndexTask::StoredRecord(const CIndexItem* item)
     IndexDbRecordPlaces places;
     if (!FindIndexDbRecordPlaces(begin, begin + stored.length, places))
         return {};
+    if (foundPlaces)
+        *foundPlaces = places;
     return QByteArrayView(mOldFile).sliced(stored.offset, stored.length);
+}
+
+SInt64 CWriteIndexTask::Position(const LStream& stream) const
+{
+    return mKept + stream.GetMarker(); // nothing is in the stream while bytes are kept
+}
+
+void CWriteIndexTask::CopyKeptBytes(LStream& stream)
+{
+    mMayKeep = false;
+    if (mKept > 0)
+        stream.WriteBlock(mOldFile.constData(), SInt32(mKept));
+    mKept = 0;
 }
 
 // An item that changed nothing since its record was written keeps the record's
@@ -98,15 +113,18 @@ bool CWriteIndexTask::ReuseStoredRecord(LStream& stream, const CIndexItem* item)
 {
     if (!item->IsRecordCurrentIn(*mPackage))
         return false;
-    const QByteArrayView record = StoredRecord(item);
     IndexDbRecordPlaces places;
-    if (record.isEmpty()
-        || !FindIndexDbRecordPlaces(reinterpret_cast<const UInt8*>(record.data()),
-            reinterpret_cast<const UInt8*>(record.data() + record.size()), places))
+    const QByteArrayView record = StoredRecord(item, &places);
+    if (record.isEmpty())
         return false;
     // A file stored inside the package is never looked for by a save.
     if (!places.hasStoredName && !mPackage->GetFolderChecks().IsUnchanged(places.fileURL))
         return false;
+    if (mMayKeep && record.data() == mOldFile.constData() + mKept) {
+        mKept += record.size();
+        return true;
+    }
+    CopyKeptBytes(stream);
     stream.WriteBlock(record.data(), SInt32(record.size()));
     return true;
 }
@@ -137,10 +155,12 @@ void CWriteIndexTask::WriteItems(LStream& stream, std::vector<std::pair<const CI
         while (view->GetModel().IsUpdating())
             LThread::Sleep(100);
         CheckPause();
-        const SInt64 start = stream.GetMarker();
+        const SInt64 start = Position(stream);
         OSStatus status = noErr;
-        if (!ReuseStoredRecord(stream, item))
+        if (!ReuseStoredRecord(stream, item)) {
+            CopyKeptBytes(stream);
             status = CatchCode([&] { item->WriteToStream(stream, *mPackage); });
+        }
         if (status != noErr) {
             // No partial record stays behind; the item keeps the record it had.
             stream.SetLength(start);
@@ -153,7 +173,7 @@ void CWriteIndexTask::WriteItems(LStream& stream, std::vector<std::pair<const CI
                 qCWarning(lcErrors) << "item left out of index.db:" << item->GetName() << status;
             }
         }
-        if (stream.GetMarker() > start)
+        if (Position(stream) > start)
             starts.emplace_back(item, start);
         if (YieldIfTimeUp(2 * GetTaskSlice())) {
             SetProgress(index);
@@ -180,6 +200,8 @@ void CWriteIndexTask::RunTask()
         StItemListLock lock(&view->GetModel());
         LDataStream stream;
         WritePasswordHeader(stream);
+        mMayKeep = stream.GetMarker() == 0;
+        mKept = 0;
         mPackage->SetStoreMediaFile(view->GetModel().TestFlags(0x02000000));
         mPackage->SetRemoveMediaFile(view->GetModel().TestFlags(0x01000000));
 
@@ -193,7 +215,8 @@ void CWriteIndexTask::RunTask()
         ThrowIf_(indexDb.isEmpty(), "index.db is not a local file");
         const bool beside = view->GetModel().IsIndexDbDamaged();
         const QString target = beside ? QFileInfo(indexDb).dir().filePath(QLatin1String(kRecoveredIndexDbName)) : indexDb;
-        const QByteArray bytes = stream.TakeData();
+        // An index saved again unchanged writes the old file's bytes as they are.
+        const QByteArray bytes = mKept == 0 ? stream.TakeData() : mKept == mOldFile.size() ? mOldFile : mOldFile.left(mKept);
         OSStatus status = WorkerPool::Run([&] { return ReplaceFileContents(target, bytes, mFailAfter); });
         if (status != noErr)
             ThrowOSErr_(status, "index.db not written: " + target.toStdString());

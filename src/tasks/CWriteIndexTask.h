@@ -8,6 +8,7 @@
 class CIndexPackage;
 class IndexPackageDocument;
 class LStream;
+struct IndexDbRecordPlaces;
 
 // Saves an index document into its package: every item of the index writes its
 // record into one block (after the password header when there is a password),
@@ -39,15 +40,23 @@ protected:
 
 private:
     void WriteItems(LStream& stream, std::vector<std::pair<const CIndexItem*, SInt64>>& starts);
-    QByteArrayView StoredRecord(const CIndexItem* item);
+    QByteArrayView StoredRecord(const CIndexItem* item, IndexDbRecordPlaces* places = nullptr);
     bool ReuseStoredRecord(LStream& stream, const CIndexItem* item);
     bool AppendStoredRecord(LStream& stream, const CIndexItem* item);
+    // The old file's bytes the new one begins with, not yet copied into the stream.
+    void CopyKeptBytes(LStream& stream);
+    SInt64 Position(const LStream& stream) const;
 
     CIndexPackage* mPackage = nullptr;
     IndexPackageDocument* mDocument = nullptr;
     StCompletionSound mCompletionSound {20};
     QByteArray mOldFile;
     bool mOldFileRead = false;
+    // While the new file repeats the old one from its start (an index saved again
+    // with its items unchanged, in their order), the old bytes are kept rather than
+    // copied: mKept of them so far. Only for a stream that starts empty.
+    bool mMayKeep = false;
+    qsizetype mKept = 0;
     bool mSucceeded = false;
     SInt32 mFailedItems = 0;
     qint64 mFailAfter = -1;

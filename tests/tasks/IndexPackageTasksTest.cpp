@@ -21,6 +21,7 @@
 #include <QImage>
 
 #include <functional>
+#include <numeric>
 
 #include <csignal>
 #include <sys/stat.h>
@@ -539,4 +540,25 @@ TEST_F(IndexPackageTasks, ALaterSaveRewritesOnlyWhatChanged)
         else
             EXPECT_EQ(after[i], before[i]);
     }
+
+    // The last item removed, then the first moved to the end: the records that
+    // stay are the same bytes, in the index's new order (from an index saved
+    // twice since the file went, so that nothing else is left to change).
+    ASSERT_TRUE(Write(document));
+    const QByteArray whole = ReadWholeFile(document.IndexDbPath());
+    std::vector<QByteArray> bytes;
+    for (const IndexDbRecord& record : records()) {
+        LDataStream one;
+        WriteIndexDbRecord(one, record);
+        bytes.push_back(one.Data());
+    }
+    ASSERT_EQ(whole, std::accumulate(bytes.begin(), bytes.end(), QByteArray()));
+    ASSERT_TRUE(owner_.RemoveItem(8, false, true, false));
+    ASSERT_TRUE(Write(document));
+    EXPECT_EQ(ReadWholeFile(document.IndexDbPath()), whole.left(whole.size() - bytes[7].size()));
+    CIndexItem* moved = owner_.model.TakeItemAt(1);
+    owner_.model.InsertItem(moved, kInsertAtEnd);
+    ASSERT_TRUE(Write(document));
+    EXPECT_EQ(ReadWholeFile(document.IndexDbPath()),
+        std::accumulate(bytes.begin() + 1, bytes.begin() + 7, QByteArray()) + bytes[0]);
 }
