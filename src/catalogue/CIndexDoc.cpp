@@ -920,13 +920,10 @@ void CIndexDoc::FindCommandStatus(
     case cmd_SaveSettingsAsDefaults:
     case cmd_FocusSearchField:
     case cmd_RebuildThumbnails:
-        outEnabled = true;
-        break;
-    // The search window and the list view are not there yet: their commands stay off.
     case cmd_SearchWindow:
     case cmd_FindDuplicates:
     case cmd_BatchWindow:
-        outEnabled = false;
+        outEnabled = true;
         break;
     case kCmdListView:
         outEnabled = mListView != nullptr;

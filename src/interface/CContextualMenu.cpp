@@ -311,7 +311,29 @@ bool AttachSubmenuWithCommands(QMenu* menu, QAction* item, ResIDT submenuID)
         else
             AppendMenuItemWithCommand(submenu, entry->text, source->CommandFromIndex(i))->setEnabled(entry->enabled);
     }
+    ApplyCommandStatuses(submenu);
     return AttachSubmenu(menu, item, submenu);
+}
+
+void ApplyCommandStatuses(QMenu* menu)
+{
+    LCommander* target = CommandTarget();
+    if (!menu || !target)
+        return;
+    for (QAction* item : menu->actions()) {
+        const CommandT command = MenuItemCommand(item);
+        if (item->isSeparator() || item->menu() || command == cmd_Nothing)
+            continue;
+        Boolean enabled = false, usesMark = false;
+        UInt16 mark = noMark;
+        Str255 name;
+        target->ProcessCommandStatus(command, enabled, usesMark, mark, name);
+        item->setEnabled(item->isEnabled() && enabled);
+        if (usesMark) {
+            item->setCheckable(true);
+            item->setChecked(mark != noMark);
+        }
+    }
 }
 
 bool AttachSubmenu(QMenu* menu, QAction* item, QMenu* submenu)

@@ -61,6 +61,8 @@ bool AppendCommandItem(QMenu* menu, CommandT command, bool force = false);
 // or the synthetic command -(ID x 65536) - i. A menu that cannot be read throws.
 bool AttachSubmenuWithCommands(QMenu* menu, QAction* item, ResIDT submenuID);
 bool AttachSubmenu(QMenu* menu, QAction* item, QMenu* submenu);
+// Each command item of the menu is enabled, and checked, as the target chain says.
+void ApplyCommandStatuses(QMenu* menu);
 QAction* AppendMenuItemWithCommand(QMenu* menu, const QString& text, CommandT command);
 void AppendMenuSeparator(QMenu* menu);
 // Drops a separator that follows another, then a leading one.

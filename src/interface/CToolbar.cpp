@@ -346,8 +346,13 @@ void CToolbar::UpdateCommandStatus(CommandT command, bool enabled, bool marked)
         setSelector(kBrowserSelectorIdentifier, mBrowserSelectorImage, browserImages.value(command));
         return;
     }
-    if (QAction* item = FindItem(CopyIdentifierForCommand(command)))
-        item->setEnabled(enabled);
+    // By the command the item sends: the standard Print item has an identifier of its own.
+    if (command == cmd_Nothing)
+        return;
+    for (QAction* item : mToolBar->actions()) {
+        if (item->property(kCommandProperty).toInt() == command)
+            item->setEnabled(enabled);
+    }
 }
 
 void CToolbar::UpdateAllCommandStatus()

@@ -105,6 +105,10 @@ void CIndexView::AddOwnItems(QMenu* menu)
     std::unique_ptr<LMenu> fields = LMenu::Load(kFieldMenuID);
     auto* columns = new QMenu(MenuBarText(cmd_ColumnsMenu, CopyLocalizedString(QStringLiteral("FIELD_MENU"))), menu);
     for (SInt16 i = 1; i <= fields->CountItems(); ++i) {
+        if (fields->Item(i)->IsSeparator()) {
+            AppendMenuSeparator(columns);
+            continue;
+        }
         const CommandT field = fields->CommandFromIndex(i);
         AddCheckItem(columns, CopyLocalizedString(fields->Item(i)->text), field, HasColumn(field));
     }

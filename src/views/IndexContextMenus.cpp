@@ -38,6 +38,7 @@ QMenu* MakeActionsQMenu(QWidget* parent)
     AppendMenuSeparator(menu);
     AppendMenuItemWithCommand(menu, RequiredText(QStringLiteral("MORE_ACTIONS_LABEL")), cmd_ActionsItem);
     RemoveExtraSeparators(menu);
+    ApplyCommandStatuses(menu);
     return menu;
 }
 

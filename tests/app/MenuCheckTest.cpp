@@ -1,6 +1,7 @@
 #include "AppRunSupport.h"
 #include "AppTestSupport.h"
 #include "CContextualMenu.h"
+#include "CIndexToolbar.h"
 #include "IndexTheme.h"
 #include "ItemWindows.h"
 #include "UReportErrors.h"
@@ -9,6 +10,7 @@
 #include "LDialogBox.h"
 #include "LMenuBar.h"
 #include "LWindow.h"
+#include "OpenWithMenu.h"
 #include "PreferenceDomain.h"
 #include "Preferences.h"
 #include "TestSupport.h"
@@ -154,7 +156,7 @@ protected:
     {
         SetPrefBoolean(QStringLiteral("ConfirmDelete"), true);
         CItemWindows::Install(); // as the program's entry does
-        app = std::make_unique<COrvexApp>();
+        app = std::make_unique<IdleApp>();
         app->ClearRecentItems();
         app->MakeMenuBar();
         app->Initialize();
@@ -222,7 +224,7 @@ protected:
         return {};
     }
 
-    std::unique_ptr<COrvexApp> app;
+    std::unique_ptr<IdleApp> app;
     LMenuBar* bar = nullptr;
     QStringList errors;
 };
@@ -294,6 +296,99 @@ TEST_F(MenuCheck, EveryEnabledCommandOfTheMediaWindowsMenuDoesSomething)
         const QString fault = Choose(media, command, Snapshot);
         if (!fault.isEmpty())
             faults << QStringLiteral("%1: %2").arg(command).arg(fault);
+        CloseEverything();
+    }
+    EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
+}
+
+
+namespace {
+
+// The states of an index window a command's status depends on, made the way
+// the program makes them (not by a click, so nothing but the state itself asks
+// the menus and the toolbar to follow).
+struct WindowState {
+    const char* name;
+    std::function<void(CIndexView*)> enter;
+};
+
+const WindowState kWindowStates[] = {
+    { "nothing selected", [](CIndexView* view) { view->DeselectAll(); } },
+    { "one selected", [](CIndexView* view) { view->DeselectAll(); view->SelectIndex(2); } },
+    { "filtered", [](CIndexView* view) {
+         view->SelectIndex(2);
+         view->ShowSelectedOnly();
+         view->SelectIndex(1);
+     } },
+    { "list locked", [](CIndexView* view) { view->LockItemList(); } },
+    { "screen locked", [](CIndexView* view) {
+         view->SetPassword("harbour");
+         view->LockScreen();
+     } },
+};
+
+// The commands of a contextual menu's enabled items, its submenus' included,
+// leaving out the applications of Open With (choosing one starts a program).
+void CollectEnabled(QMenu* menu, std::vector<CommandT>& out)
+{
+    for (QAction* action : menu->actions()) {
+        if (action->isSeparator() || !action->isEnabled())
+            continue;
+        if (action->menu()) {
+            if (MenuItemCommand(action) != cmd_OpenWithItem)
+                CollectEnabled(action->menu(), out);
+            continue;
+        }
+        out.push_back(MenuItemCommand(action));
+    }
+}
+
+} // namespace
+
+TEST_F(MenuCheck, TheToolbarAndTheContextualMenuFollowTheIndexWindowInEveryState)
+{
+    ASSERT_GE(CameraPhotos().size(), 3);
+    QStringList faults;
+    for (const WindowState& state : kWindowStates) {
+        CIndexView* view = FreshIndex();
+        CIndexDoc* document = OpenIndexDocuments().back();
+        CToolbar* toolbar = document->GetToolbar();
+        QStringList allowed;
+        toolbar->CopyAllowedIdentifiers(allowed);
+        toolbar->SetItemIdentifiers(allowed); // every command a user can put there
+        document->ShowToolbar();
+        ProcessEventsFor(50);
+        state.enter(view);
+        ProcessEventsFor(50);
+        app->SpendTime(EventRecord {}); // the idle pass brings menus and toolbar up to date
+        auto status = [&](CommandT command) {
+            Boolean enabled = false, usesMark = false;
+            UInt16 mark = noMark;
+            Str255 name;
+            view->ProcessCommandStatus(command, enabled, usesMark, mark, name);
+            return bool(enabled);
+        };
+        for (const QString& identifier : allowed) {
+            const CommandT command = CToolbar::CommandForIdentifier(identifier);
+            QAction* item = toolbar->FindItem(identifier);
+            if (command == cmd_Nothing || !item || command == cmd_HideOrganizer || command == cmd_HideSource)
+                continue;
+            const bool shown = item->isEnabled(); // before asking: the view's answer reaches the toolbar too
+            if (shown != status(command))
+                faults << QStringLiteral("%1: toolbar item %2 shows %3").arg(state.name).arg(command).arg(shown);
+        }
+        QMenu menu;
+        view->AddItems(&menu);
+        std::vector<CommandT> offered;
+        CollectEnabled(&menu, offered);
+        for (CommandT command : offered) {
+            if (!status(command))
+                faults << QStringLiteral("%1: the contextual menu offers %2, which is off").arg(state.name).arg(command);
+        }
+        if (CIndexView::IsScreenLocked() && !menu.actions().isEmpty())
+            faults << QStringLiteral("the locked screen has a contextual menu");
+        gIndexWindowLocked = false;
+        view->UnlockItemList();
         CloseEverything();
     }
     EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
