@@ -350,8 +350,14 @@ void CToolbar::UpdateCommandStatus(CommandT command, bool enabled, bool marked)
     if (command == cmd_Nothing)
         return;
     for (QAction* item : mToolBar->actions()) {
-        if (item->property(kCommandProperty).toInt() == command)
-            item->setEnabled(enabled);
+        if (item->property(kCommandProperty).toInt() != command)
+            continue;
+        item->setEnabled(enabled);
+        // A command that is on (full screen) shows its item pressed.
+        if (marked || item->isCheckable()) {
+            item->setCheckable(true);
+            item->setChecked(marked);
+        }
     }
 }
 

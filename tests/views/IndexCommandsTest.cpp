@@ -380,6 +380,10 @@ TEST_F(IndexCommands, InFullScreenThePointerNearTheTopShowsTheBarsFullScreenHid)
     QWidget* shell = doc->GetWindow()->GetShell();
     view->ObeyCommand(cmd_ToggleFullScreen, nullptr);
     ASSERT_TRUE(view->IsFullScreen());
+    QAction* fullScreenItem = doc->GetToolbar()->FindItem(CToolbar::CopyIdentifierForCommand(cmd_ToggleFullScreen));
+    ASSERT_TRUE(fullScreenItem);
+    Enabled(cmd_ToggleFullScreen);
+    EXPECT_TRUE(fullScreenItem->isChecked()); // the toolbar shows full screen on
     EXPECT_FALSE(doc->IsToolbarShown());
     EXPECT_FALSE(doc->IsStatusBarShown());
     QWindow* window = shell->windowHandle();
@@ -420,6 +424,8 @@ TEST_F(IndexCommands, InFullScreenThePointerNearTheTopShowsTheBarsFullScreenHid)
     // Full screen ends with the bars it hid shown, wherever the pointer was.
     moveTo(onGrid);
     view->ObeyCommand(cmd_ToggleFullScreen, nullptr);
+    Enabled(cmd_ToggleFullScreen);
+    EXPECT_FALSE(fullScreenItem->isChecked());
     EXPECT_TRUE(doc->IsToolbarShown());
     EXPECT_TRUE(doc->IsStatusBarShown());
     EXPECT_FALSE(doc->GetWindow()->GetMenuBar() && doc->GetWindow()->GetMenuBar()->isHidden());
