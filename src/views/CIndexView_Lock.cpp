@@ -147,7 +147,8 @@ void CIndexView::SetFullScreen(bool fullScreen)
 
 void CIndexView::AdjustFullScreenBars(QPoint windowPoint)
 {
-    LWindow* window = mFullScreen ? GetContainingWindow() : nullptr;
+    // The locked screen shows the grid alone: its bars would offer the search field.
+    LWindow* window = mFullScreen && !gIndexWindowLocked ? GetContainingWindow() : nullptr;
     CIndexDoc* document = window ? CIndexDoc::FindDocForWindow(window) : nullptr;
     if (!document || (!mFullScreenHidToolbar && !mFullScreenHidStatusBar))
         return;

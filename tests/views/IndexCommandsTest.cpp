@@ -441,6 +441,12 @@ TEST_F(IndexCommands, InFullScreenThePointerNearTheTopShowsTheBarsFullScreenHid)
     EXPECT_FALSE(doc->IsStatusBarShown());
     view->ObeyCommand(cmd_ToggleFullScreen, nullptr);
     EXPECT_FALSE(doc->IsStatusBarShown());
+
+    // The locked screen keeps its bars hidden.
+    view->SetPassword("harbour");
+    view->LockScreen();
+    moveTo(QPoint(middle, 3));
+    EXPECT_FALSE(doc->IsToolbarShown());
 }
 
 TEST_F(IndexCommands, TheSortDirectionButtonShowsTheOrderAndReversesIt)
