@@ -343,9 +343,10 @@ void CInfoView::ListenToMessage(MessageT message, void* ioParam)
         }
         break;
     case msg_PropertyDialogOK:
-        // The storage and password icons open the index's property dialog.
+        // The storage and password icons open the index's property dialog, as its
+        // command does: not under the screen lock.
         if (mView)
-            mView->ShowPropertyDialog();
+            mView->ProcessCommand(cmd_IndexProperties, nullptr);
         break;
     case msg_PlacardVisibleRange:
         if (mView) {

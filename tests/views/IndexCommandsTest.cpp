@@ -479,6 +479,11 @@ TEST_F(IndexCommands, TheSortDirectionButtonShowsTheOrderAndReversesIt)
     EXPECT_FALSE(widget->isEnabled());
     QTest::mouseClick(widget, Qt::LeftButton);
     EXPECT_EQ(view->GetSortOrder(), 0);
+    // Nor do the strip's icons open the index's properties.
+    auto* storage = dynamic_cast<LControl*>(doc->GetWindow()->FindPaneByID(CInfoView::kPaneStorageButton));
+    ASSERT_TRUE(storage);
+    storage->SimulateHotSpotClick();
+    EXPECT_EQ(view->GetPropertyDialog(), nullptr);
 
     // Pictures of the strip at both pixel ratios, to look at.
     gIndexWindowLocked = false;
