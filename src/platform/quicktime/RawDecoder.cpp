@@ -21,7 +21,8 @@
 #include <string>
 #include <thread>
 
-namespace RawDecoder {
+// The module "orvex-raw": the functions that RawDecoderOpen.cpp calls through its entry.
+namespace RawDecoder::Module {
 namespace {
 
 std::mutex gDecoderLock;
@@ -577,4 +578,12 @@ QImage DecodeNow(const QString& path, const Options& options, bool fullSize, Bou
 
 } // namespace
 
-} // namespace RawDecoder
+} // namespace RawDecoder::Module
+
+extern "C" Q_DECL_EXPORT const RawDecoder::Functions* OrvexRawDecoder()
+{
+    using namespace RawDecoder::Module;
+    static const RawDecoder::Functions functions {
+        &Identify, &ExtractPreview, &Decode, &RequestCancel, &IsCancelRequested, &SetTimeLimits, &AbandonedCount};
+    return &functions;
+}

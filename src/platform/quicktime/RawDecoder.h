@@ -91,4 +91,18 @@ void SetTimeLimits(int identifyMilliseconds, int decodeMilliseconds);
 int AbandonedCount();
 bool IsCancelRequested();
 
+// What the raw module ("orvex-raw", with LibRaw and the libraries it brings) gives:
+// its entry, `OrvexRawDecoder`, answers it, and the functions above call through it,
+// loading the module at the first. A program that has RawDecoder.cpp linked in (the
+// fuzzers) uses its own. Without the module, files are not recognised (cantFindHandler).
+struct Functions {
+    Identity (*identify)(const QString& path);
+    Preview (*extractPreview)(const QString& path);
+    QImage (*decode)(const QString& path, const Options& options, bool fullSize, const std::function<bool()>& cancel);
+    void (*requestCancel)();
+    bool (*isCancelRequested)();
+    void (*setTimeLimits)(int identifyMilliseconds, int decodeMilliseconds);
+    int (*abandonedCount)();
+};
+
 } // namespace RawDecoder
