@@ -1,5 +1,7 @@
 #include "ColorMatching.h"
 
+#include "Modules.h"
+
 #include <QGuiApplication>
 #include <lcms2.h>
 #include <xcb/xcb.h>
@@ -9,6 +11,39 @@
 #include <mutex>
 
 namespace {
+
+// LittleCMS, loaded at the first picture matched to the display rather than at start.
+struct LcmsFunctions {
+    decltype(&cmsCloseProfile) CloseProfile = nullptr;
+    decltype(&cmsCreate_sRGBProfile) Create_sRGBProfile = nullptr;
+    decltype(&cmsOpenProfileFromMem) OpenProfileFromMem = nullptr;
+    decltype(&cmsDeleteTransform) DeleteTransform = nullptr;
+    decltype(&cmsGetColorSpace) GetColorSpace = nullptr;
+    decltype(&cmsCreateTransform) CreateTransform = nullptr;
+    decltype(&cmsSetLogErrorHandler) SetLogErrorHandler = nullptr;
+    decltype(&cmsDoTransform) DoTransform = nullptr;
+    bool loaded = false;
+};
+
+const LcmsFunctions& Lcms()
+{
+    static const LcmsFunctions functions = [] {
+        LcmsFunctions f;
+        std::string error;
+        void* library = LoadLibraryOnce("liblcms2.so.2", error);
+        f.loaded = library &&
+            ORVEX_LIBRARY_FUNCTION(f, library, cms, CloseProfile) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, cms, Create_sRGBProfile) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, cms, OpenProfileFromMem) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, cms, DeleteTransform) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, cms, GetColorSpace) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, cms, CreateTransform) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, cms, SetLogErrorHandler) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, cms, DoTransform);
+        return f;
+    }();
+    return functions;
+}
 
 std::mutex gDisplayProfileMutex;
 QByteArray gDisplayProfile;
@@ -47,16 +82,19 @@ struct ProfileCloser {
     void operator()(void* p) const
     {
         if (p)
-            cmsCloseProfile(p);
+            Lcms().CloseProfile(p);
     }
 };
 using ProfilePtr = std::unique_ptr<void, ProfileCloser>;
 
+// Null without LittleCMS: no profile is usable and no picture is matched.
 ProfilePtr OpenProfile(const QByteArray& bytes)
 {
+    if (!Lcms().loaded)
+        return nullptr;
     if (bytes.isEmpty())
-        return ProfilePtr(cmsCreate_sRGBProfile());
-    return ProfilePtr(cmsOpenProfileFromMem(bytes.constData(), cmsUInt32Number(bytes.size())));
+        return ProfilePtr(Lcms().Create_sRGBProfile());
+    return ProfilePtr(Lcms().OpenProfileFromMem(bytes.constData(), cmsUInt32Number(bytes.size())));
 }
 
 // A transform from one source profile to the display, made once and shared by
@@ -68,7 +106,7 @@ struct SharedTransform {
     ~SharedTransform()
     {
         if (handle)
-            cmsDeleteTransform(handle);
+            Lcms().DeleteTransform(handle);
     }
 };
 
@@ -91,12 +129,12 @@ std::shared_ptr<SharedTransform> TransformToDisplay(const QByteArray& sourceProf
     ProfilePtr destination = OpenProfile(display);
     std::shared_ptr<SharedTransform> made;
     if (source && destination
-        && (cmsGetColorSpace(source.get()) == cmsSigRgbData || cmsGetColorSpace(source.get()) == cmsSigGrayData)) {
+        && (Lcms().GetColorSpace(source.get()) == cmsSigRgbData || Lcms().GetColorSpace(source.get()) == cmsSigGrayData)) {
         // A CMYK or Lab profile does not describe these RGB pixels.
         made = std::make_shared<SharedTransform>();
-        made->gray = cmsGetColorSpace(source.get()) == cmsSigGrayData;
+        made->gray = Lcms().GetColorSpace(source.get()) == cmsSigGrayData;
         // ARGB32 is B, G, R, A in memory on this little-endian machine.
-        made->handle = cmsCreateTransform(source.get(), made->gray ? TYPE_GRAYA_8 : TYPE_BGRA_8, destination.get(),
+        made->handle = Lcms().CreateTransform(source.get(), made->gray ? TYPE_GRAYA_8 : TYPE_BGRA_8, destination.get(),
             TYPE_BGRA_8, INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA | cmsFLAGS_NOCACHE);
         if (!made->handle)
             made.reset();
@@ -137,7 +175,9 @@ OSStatus MatchImageToDisplay(QImage& image, const QByteArray& sourceProfile)
 {
     if (image.isNull() || sourceProfile.isEmpty())
         return paramErr;
-    cmsSetLogErrorHandler(nullptr);
+    if (!Lcms().loaded)
+        return paramErr;
+    Lcms().SetLogErrorHandler(nullptr);
     const std::shared_ptr<SharedTransform> shared = TransformToDisplay(sourceProfile);
     if (!shared)
         return paramErr;
@@ -156,11 +196,11 @@ OSStatus MatchImageToDisplay(QImage& image, const QByteArray& sourceProfile)
                 g[2 * x] = uchar(qGreen(in[x]));
                 g[2 * x + 1] = uchar(qAlpha(in[x]));
             }
-            cmsDoTransform(transform, g, out.scanLine(y), cmsUInt32Number(work.width()));
+            Lcms().DoTransform(transform, g, out.scanLine(y), cmsUInt32Number(work.width()));
         }
     } else {
         for (int y = 0; y < work.height(); ++y)
-            cmsDoTransform(transform, work.constScanLine(y), out.scanLine(y), cmsUInt32Number(work.width()));
+            Lcms().DoTransform(transform, work.constScanLine(y), out.scanLine(y), cmsUInt32Number(work.width()));
     }
     image = out.convertToFormat(original == QImage::Format_Invalid ? QImage::Format_ARGB32_Premultiplied : original);
     return noErr;

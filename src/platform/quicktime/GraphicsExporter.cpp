@@ -6,6 +6,7 @@
 #include "ImageMetadata.h"
 #include "Jpeg2000Writer.h"
 #include "LStream.h"
+#include "Modules.h"
 #include "SafeSave.h"
 #include "UserData.h"
 
@@ -346,6 +347,39 @@ QByteArray WritePhotoshopFile(const QImage& input, double dpiX, double dpiY)
 }
 
 namespace {
+// giflib, loaded at the first GIF written rather than at start.
+struct GifFunctions {
+    decltype(&GifQuantizeBuffer) QuantizeBuffer = nullptr;
+    decltype(&EGifOpen) Open = nullptr;
+    decltype(&GifMakeMapObject) MakeMapObject = nullptr;
+    decltype(&EGifPutScreenDesc) PutScreenDesc = nullptr;
+    decltype(&EGifPutImageDesc) PutImageDesc = nullptr;
+    decltype(&EGifPutLine) PutLine = nullptr;
+    decltype(&GifFreeMapObject) FreeMapObject = nullptr;
+    decltype(&EGifCloseFile) CloseFile = nullptr;
+    bool loaded = false;
+};
+
+const GifFunctions& Gif()
+{
+    static const GifFunctions functions = [] {
+        GifFunctions f;
+        std::string error;
+        void* library = LoadLibraryOnce("libgif.so.7", error);
+        f.loaded = library &&
+            (f.QuantizeBuffer = reinterpret_cast<decltype(&GifQuantizeBuffer)>(LibraryFunction(library, "GifQuantizeBuffer"))) &&
+            (f.Open = reinterpret_cast<decltype(&EGifOpen)>(LibraryFunction(library, "EGifOpen"))) &&
+            (f.MakeMapObject = reinterpret_cast<decltype(&GifMakeMapObject)>(LibraryFunction(library, "GifMakeMapObject"))) &&
+            (f.PutScreenDesc = reinterpret_cast<decltype(&EGifPutScreenDesc)>(LibraryFunction(library, "EGifPutScreenDesc"))) &&
+            (f.PutImageDesc = reinterpret_cast<decltype(&EGifPutImageDesc)>(LibraryFunction(library, "EGifPutImageDesc"))) &&
+            (f.PutLine = reinterpret_cast<decltype(&EGifPutLine)>(LibraryFunction(library, "EGifPutLine"))) &&
+            (f.FreeMapObject = reinterpret_cast<decltype(&GifFreeMapObject)>(LibraryFunction(library, "GifFreeMapObject"))) &&
+            (f.CloseFile = reinterpret_cast<decltype(&EGifCloseFile)>(LibraryFunction(library, "EGifCloseFile")));
+        return f;
+    }();
+    return functions;
+}
+
 int AppendToByteArray(GifFileType* gif, const GifByteType* data, int length)
 {
     static_cast<QByteArray*>(gif->UserData)->append(reinterpret_cast<const char*>(data), length);
@@ -359,6 +393,8 @@ OSStatus WriteGifFile(const QImage& input, QByteArray& out)
     const int width = image.width(), height = image.height();
     if (width < 1 || height < 1 || width > 65535 || height > 65535)
         return paramErr;
+    if (!Gif().loaded)
+        return cantFindHandler;
     // GIF holds 256 colours: giflib's median-cut quantizer picks them.
     const size_t count = size_t(width) * size_t(height);
     std::vector<GifByteType> red(count), green(count), blue(count), indexes(count);
@@ -373,23 +409,23 @@ OSStatus WriteGifFile(const QImage& input, QByteArray& out)
     }
     int colours = 256;
     std::vector<GifColorType> palette(256);
-    if (GifQuantizeBuffer(unsigned(width), unsigned(height), &colours, red.data(), green.data(), blue.data(),
+    if (Gif().QuantizeBuffer(unsigned(width), unsigned(height), &colours, red.data(), green.data(), blue.data(),
             indexes.data(), palette.data())
         != GIF_OK)
         return codecErr;
     out.clear();
     int error = 0;
-    GifFileType* gif = EGifOpen(&out, AppendToByteArray, &error);
+    GifFileType* gif = Gif().Open(&out, AppendToByteArray, &error);
     if (!gif)
         return codecErr;
-    ColorMapObject* map = GifMakeMapObject(256, palette.data());
-    bool ok = map && EGifPutScreenDesc(gif, width, height, 8, 0, map) == GIF_OK
-        && EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_OK;
+    ColorMapObject* map = Gif().MakeMapObject(256, palette.data());
+    bool ok = map && Gif().PutScreenDesc(gif, width, height, 8, 0, map) == GIF_OK
+        && Gif().PutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_OK;
     for (int y = 0; ok && y < height; ++y)
-        ok = EGifPutLine(gif, indexes.data() + size_t(y) * size_t(width), width) == GIF_OK;
+        ok = Gif().PutLine(gif, indexes.data() + size_t(y) * size_t(width), width) == GIF_OK;
     if (map)
-        GifFreeMapObject(map);
-    if (EGifCloseFile(gif, &error) != GIF_OK)
+        Gif().FreeMapObject(map);
+    if (Gif().CloseFile(gif, &error) != GIF_OK)
         ok = false;
     return ok ? noErr : codecErr;
 }
