@@ -1,49 +1,23 @@
 #include "Keychain.h"
 
-#include <qt6keychain/keychain.h>
+#include "Modules.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QEventLoop>
-#include <QLoggingCategory>
+
+// KeychainJobs.cpp's entry, when it is linked into the program rather than loaded.
+extern "C" const Keychain::Jobs* OrvexKeychainJobs() __attribute__((weak));
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcKeychain, "orvex.errors.keychain")
-
 const QString kSecretService = QStringLiteral("org.freedesktop.secrets");
 
-OSStatus CodeOf(const QKeychain::Job& job)
+// The module's jobs; nullptr (the keychain taken as not available) without it.
+const Keychain::Jobs* LoadedJobs()
 {
-    switch (job.error()) {
-    case QKeychain::NoError:
-        return noErr;
-    case QKeychain::EntryNotFound:
-        return Keychain::kErrItemNotFound;
-    case QKeychain::NoBackendAvailable:
-    case QKeychain::NotImplemented:
-        return Keychain::kErrNotAvailable;
-    case QKeychain::AccessDeniedByUser:
-    case QKeychain::AccessDenied:
-        return Keychain::kErrAuthFailed;
-    default:
-        return Keychain::kErrKeychainFailed;
-    }
-}
-
-// Runs a job to its end and answers its code; its failures are logged with the service's words.
-OSStatus Run(QKeychain::Job& job, const QString& account)
-{
-    job.setAutoDelete(false);
-    job.setKey(account);
-    QEventLoop loop;
-    QObject::connect(&job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
-    job.start();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    const OSStatus code = CodeOf(job);
-    if (code != noErr && code != Keychain::kErrItemNotFound)
-        qCWarning(lcKeychain) << "keychain:" << job.errorString() << code;
-    return code;
+    static std::string error;
+    static const Keychain::Jobs* const jobs = ModuleTable(OrvexKeychainJobs, "orvex-keychain", "OrvexKeychainJobs", error);
+    return jobs;
 }
 
 } // namespace
@@ -65,13 +39,9 @@ bool IsAvailable()
 OSStatus FindGenericPassword(const QString& service, const QString& account, QByteArray& outPassword)
 {
     outPassword.clear();
-    if (!IsAvailable())
+    if (!IsAvailable() || !LoadedJobs())
         return kErrNotAvailable;
-    QKeychain::ReadPasswordJob job(service);
-    const OSStatus code = Run(job, account);
-    if (code == noErr)
-        outPassword = job.binaryData().left(kMaxPasswordLength);
-    return code;
+    return LoadedJobs()->find(service, account, outPassword);
 }
 
 OSStatus AddGenericPassword(const QString& service, const QString& account, const QByteArray& password)
@@ -87,19 +57,16 @@ OSStatus AddGenericPassword(const QString& service, const QString& account, cons
 
 OSStatus SetGenericPassword(const QString& service, const QString& account, const QByteArray& password)
 {
-    if (!IsAvailable())
+    if (!IsAvailable() || !LoadedJobs())
         return kErrNotAvailable;
-    QKeychain::WritePasswordJob job(service);
-    job.setBinaryData(password);
-    return Run(job, account);
+    return LoadedJobs()->set(service, account, password);
 }
 
 OSStatus DeleteGenericPassword(const QString& service, const QString& account)
 {
-    if (!IsAvailable())
+    if (!IsAvailable() || !LoadedJobs())
         return kErrNotAvailable;
-    QKeychain::DeletePasswordJob job(service);
-    const OSStatus code = Run(job, account);
+    const OSStatus code = LoadedJobs()->remove(service, account);
     return code == kErrItemNotFound ? OSStatus(noErr) : code;
 }
 

@@ -30,4 +30,13 @@ OSStatus SetGenericPassword(const QString& service, const QString& account, cons
 // Removes the entry; noErr when there was none.
 OSStatus DeleteGenericPassword(const QString& service, const QString& account);
 
+// What the keychain module ("orvex-keychain", with QtKeychain) gives: its entry,
+// `OrvexKeychainJobs`, answers it. The functions above run these, once the secret
+// service is known to be there; the module is loaded at the first of them.
+struct Jobs {
+    OSStatus (*find)(const QString& service, const QString& account, QByteArray& outPassword);
+    OSStatus (*set)(const QString& service, const QString& account, const QByteArray& password);
+    OSStatus (*remove)(const QString& service, const QString& account);
+};
+
 } // namespace Keychain
