@@ -171,11 +171,18 @@ private:
     QPixmap mImage;
 };
 
+// An item's identifier, also its object name, by which FindItem looks it up.
+void SetIdentifier(QAction* item, const QString& identifier)
+{
+    item->setProperty(kIdentifierProperty, identifier);
+    item->setObjectName(identifier);
+}
+
 QWidgetAction* MakeWidgetItem(QWidget* view, const QString& identifier)
 {
     auto* action = new QWidgetAction(nullptr);
     action->setDefaultWidget(view);
-    action->setProperty(kIdentifierProperty, identifier);
+    SetIdentifier(action, identifier);
     action->setProperty(kCommandProperty, 0);
     return action;
 }
@@ -313,8 +320,10 @@ QAction* CToolbar::FindItem(const QString& identifier) const
 {
     if (!mToolBar)
         return nullptr;
+    // By object name: asked for every command at each menu update, a dynamic
+    // property's lookup by name would cost more than the update itself.
     for (QAction* action : mToolBar->actions()) {
-        if (action->property(kIdentifierProperty).toString() == identifier)
+        if (action->objectName() == identifier)
             return action;
     }
     return nullptr;
@@ -465,7 +474,7 @@ QAction* CToolbar::CreateItemForCommand(const QString& identifier)
 
     auto* item = new QAction(label, nullptr);
     item->setToolTip(label);
-    item->setProperty(kIdentifierProperty, identifier);
+    SetIdentifier(item, identifier);
     item->setProperty(kCommandProperty, command);
     if (entry.systemIcon)
         item->setIcon(QIcon(ToolbarImage(QString::fromLatin1(entry.systemIcon))));
@@ -555,7 +564,7 @@ QAction* MakeStandardItem(const QString& identifier, CToolbar* toolbar, std::fun
         QObject::connect(item, &QAction::triggered, item, std::move(customize));
     }
     if (item)
-        item->setProperty(kIdentifierProperty, identifier);
+        SetIdentifier(item, identifier);
     return item;
 }
 } // namespace
