@@ -31,7 +31,7 @@
 
 namespace {
 
-constexpr int kPairs = 10;
+constexpr int kPairs = 20;
 constexpr int kProbeFd = 3;
 constexpr int kTimeoutMs = 30000;
 
