@@ -3,6 +3,7 @@
 #include "BundleStrings.h"
 #include "CFloater.h"
 #include "CToolbarCustomizeDialog.h"
+#include "DeferredIcon.h"
 #include "ExceptionCode.h"
 #include "LApplication.h"
 #include "LMenuBar.h"
@@ -476,8 +477,11 @@ QAction* CToolbar::CreateItemForCommand(const QString& identifier)
     item->setToolTip(label);
     SetIdentifier(item, identifier);
     item->setProperty(kCommandProperty, command);
-    if (entry.systemIcon)
-        item->setIcon(QIcon(ToolbarImage(QString::fromLatin1(entry.systemIcon))));
+    if (entry.systemIcon) {
+        // Decoded when the toolbar first draws it, not while the window is built.
+        const QString image = QString::fromLatin1(entry.systemIcon);
+        item->setIcon(DeferredIcon([image] { return QIcon(ToolbarImage(image)); }, kNormalIconSize));
+    }
     else if (inMenu && !menu->Item(index)->icon.isNull())
         item->setIcon(menu->Item(index)->icon);
     else

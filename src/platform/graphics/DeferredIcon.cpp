@@ -8,11 +8,9 @@
 
 namespace {
 
-// The style's icons, and the program's, are square and ship this size or larger.
-constexpr int kSmallestShippedSide = 16;
-
 struct Made {
     std::function<QIcon()> make;
+    int shippedSide; // the icon fills a square asked up to this side
     QIcon icon;
 
     const QIcon& Icon()
@@ -46,7 +44,7 @@ public:
     QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override
     {
         const int side = std::min(size.width(), size.height());
-        if (mMade->make && side <= kSmallestShippedSide)
+        if (mMade->make && side <= mMade->shippedSide)
             return QSize(side, side);
         return mMade->Icon().actualSize(size, mode, state);
     }
@@ -66,7 +64,7 @@ private:
 
 } // namespace
 
-QIcon DeferredIcon(std::function<QIcon()> make)
+QIcon DeferredIcon(std::function<QIcon()> make, int shippedSide)
 {
-    return QIcon(new DeferredIconEngine(std::make_shared<Made>(Made {std::move(make), {}})));
+    return QIcon(new DeferredIconEngine(std::make_shared<Made>(Made {std::move(make), shippedSide, {}})));
 }

@@ -22,6 +22,11 @@ TEST(DeferredIcon, IsMadeAtTheFirstDrawingOnceForEveryCopy)
         return red;
     });
     const QIcon copy = icon;
+    const QIcon large = DeferredIcon([&made] {
+        ++made;
+        return QIcon();
+    }, 32);
+    EXPECT_EQ(large.actualSize(QSize(32, 32)), QSize(32, 32));
     // Setting up rows and actions asks these: nothing is made for them.
     EXPECT_FALSE(icon.isNull());
     EXPECT_EQ(icon.actualSize(QSize(16, 12)), QSize(12, 12));
