@@ -1049,16 +1049,16 @@ private:
     std::unique_ptr<LScrollerView> mScroller;
 };
 
-// Presses the mouse at `at` in `window` and, while the press is handled (the view
-// tracks the mouse in a loop of its own), runs the steps one by one from a timer:
-// each when the one before has been handled and its condition, if any, holds. A
-// condition that never holds ends the press after a few seconds, failing the test
-// rather than hanging it.
+// Presses the mouse at `at` in `window` (with the modifier `keys`) and, while the
+// press is handled (the view tracks the mouse in a loop of its own), runs the
+// steps one by one from a timer: each when the one before has been handled and
+// its condition, if any, holds. A condition that never holds ends the press after
+// a few seconds, failing the test rather than hanging it.
 struct MouseStep {
     std::function<bool()> ready;
     std::function<void()> act;
 };
-void PressAndRun(QWindow* window, QPoint at, const std::vector<MouseStep>& steps)
+void PressAndRun(QWindow* window, QPoint at, const std::vector<MouseStep>& steps, Qt::KeyboardModifiers keys = {})
 {
     size_t next = 0;
     int waits = 0;
@@ -1078,7 +1078,7 @@ void PressAndRun(QWindow* window, QPoint at, const std::vector<MouseStep>& steps
     });
     timer.start();
     QCursor::setPos(window->mapToGlobal(at));
-    QTest::mousePress(window, Qt::LeftButton, {}, at);
+    QTest::mousePress(window, Qt::LeftButton, keys, at);
     EXPECT_EQ(next, steps.size());
 }
 
@@ -1159,22 +1159,24 @@ TEST_F(GridPaintTest, DraggingAMarqueeBelowTheWindowScrollsWhileTheButtonIsHeld)
     const QPoint below = inWindow(QPoint(170, view->height() + 40));
 
     // The mouse goes down on a picture with Command and Option (a marquee wherever
-    // it starts), leaves the frame at the bottom and is held there a while.
-    QCursor markedCursor;
+    // it starts), leaves the frame at the bottom and is held there until the image
+    // has scrolled.
+    const Qt::KeyboardModifiers keys = Qt::ControlModifier | Qt::AltModifier;
     bool sawMarqueeCursor = false;
     auto moveTo = [&](QPoint where) {
         QCursor::setPos(window->mapToGlobal(where));
         QTest::mouseMove(window, where);
     };
-    QTimer::singleShot(30, [&] { moveTo(below); });
-    QTimer::singleShot(80, [&] { moveTo(below + QPoint(1, 0)); });
-    QTimer::singleShot(200, [&] {
-        if (const QCursor* cursor = QGuiApplication::overrideCursor())
-            sawMarqueeCursor = cursor->pixmap().cacheKey() == GetResourceCursor(kCursorMarquee).pixmap().cacheKey();
-    });
-    QTimer::singleShot(600, [&] { QTest::mouseRelease(window, Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier, below); });
-    QCursor::setPos(window->mapToGlobal(start));
-    QTest::mousePress(window, Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier, start);
+    PressAndRun(window, start, {
+        { nullptr, [&] { moveTo(below); } },
+        { nullptr, [&] { moveTo(below + QPoint(1, 0)); } },
+        { [&] { return view->GetScrollPosition().v > 0; },
+            [&] {
+                if (const QCursor* cursor = QGuiApplication::overrideCursor())
+                    sawMarqueeCursor = cursor->pixmap().cacheKey() == GetResourceCursor(kCursorMarquee).pixmap().cacheKey();
+            } },
+        { nullptr, [&] { QTest::mouseRelease(window, Qt::LeftButton, keys, below); } },
+    }, keys);
 
     EXPECT_TRUE(sawMarqueeCursor);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
