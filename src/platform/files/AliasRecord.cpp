@@ -149,6 +149,18 @@ bool Matches(const AliasRecord& alias, const FileStat& st)
     return st.device == alias.device && st.inode == alias.inode;
 }
 
+// A file found by its number alone is the alias's target only while it is what
+// the alias recorded: a file moved or renamed keeps its kind, size and date, while
+// the number of a deleted file is soon given to a new one (the index's own file
+// among them).
+bool IsRecordedItem(const AliasRecord& alias, const FileRef& found)
+{
+    FileStat st;
+    if (found.Stat(st) != noErr || st.isFolder != alias.IsFolder())
+        return false;
+    return alias.IsFolder() || (st.size == alias.size && st.modificationSeconds == alias.modificationSeconds);
+}
+
 } // namespace
 
 OSStatus AliasRecord::ToBytes(QByteArray& out) const
@@ -252,7 +264,7 @@ OSStatus ResolveAlias(const FileRef* fromFile, const AliasRecord& alias, FileRef
         if (!root.IsValid() || root.Stat(st) != noErr || st.device != alias.device)
             continue;
         FileRef found = FindInode(root, alias.device, alias.inode, budget);
-        if (found.IsValid()) {
+        if (found.IsValid() && IsRecordedItem(alias, found)) {
             target = found;
             wasChanged = true;
             return noErr;

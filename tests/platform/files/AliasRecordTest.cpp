@@ -158,6 +158,20 @@ TEST(AliasRecord, MissingTargetAndMissingVolume)
     bool changed = false;
     EXPECT_EQ(ResolveAlias(nullptr, record, found, changed), fnfErr);
 
+    // Another file given the deleted one's number (as the file system soon does)
+    // is not the target.
+    FileRef other(MakeFile(dir + QLatin1String("/other.db"), "another file"));
+    FileStat st;
+    ASSERT_EQ(other.Stat(st), noErr);
+    AliasRecord reused = record;
+    reused.inode = st.inode;
+    EXPECT_EQ(ResolveAlias(nullptr, reused, found, changed), fnfErr);
+    reused.size = st.size;
+    reused.modificationSeconds = st.modificationSeconds;
+    EXPECT_EQ(ResolveAlias(nullptr, reused, found, changed), noErr) << "the same file, moved";
+    EXPECT_EQ(found, other);
+
+    found = FileRef();
     record.device = 0xFFFFFFFFFFFF0001ULL;
     EXPECT_EQ(ResolveAlias(nullptr, record, found, changed), nsvErr);
     EXPECT_FALSE(found.IsValid());
