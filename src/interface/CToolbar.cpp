@@ -356,18 +356,16 @@ void CToolbar::UpdateCommandStatus(CommandT command, bool enabled, bool marked)
         setSelector(kBrowserSelectorIdentifier, mBrowserSelectorImage, browserImages.value(command));
         return;
     }
-    // By the command the item sends: the standard Print item has an identifier of its own.
-    if (command == cmd_Nothing)
+    QAction* item = FindItem(CopyIdentifierForCommand(command));
+    if (!item && command == cmd_Print)
+        item = FindItem(kToolbarPrintIdentifier); // the standard Print item has an identifier of its own
+    if (!item)
         return;
-    for (QAction* item : mToolBar->actions()) {
-        if (item->property(kCommandProperty).toInt() != command)
-            continue;
-        item->setEnabled(enabled);
-        // A command that is on (full screen) shows its item pressed.
-        if (marked || item->isCheckable()) {
-            item->setCheckable(true);
-            item->setChecked(marked);
-        }
+    item->setEnabled(enabled);
+    // A command that is on (full screen) shows its item pressed.
+    if (marked || item->isCheckable()) {
+        item->setCheckable(true);
+        item->setChecked(marked);
     }
 }
 
