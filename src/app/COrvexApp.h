@@ -94,8 +94,8 @@ public:
     void OpenRecentItem(SInt32 index);
     // Opens the newest entry that still opens, silently dropping those that fail.
     bool OpenNewestRecentItem();
-    QUrl CopyRecentItemURL(SInt32 index) const;
-    SInt32 GetRecentItemCount() const { return mRecentItems.Count(); }
+    QUrl CopyRecentItemURL(SInt32 index) const override;
+    SInt32 GetRecentItemCount() const override { return mRecentItems.Count(); }
     const CRecentItemList& GetRecentItems() const { return mRecentItems; }
     void BuildRecentMenu();
     void LoadRecentItems();

@@ -164,6 +164,10 @@ public:
     // Opens the package again as a new document (revert).
     virtual void SendOpenDocumentEvent(const QUrl& package) = 0;
     virtual void AddRecentURL(const QUrl& url) = 0;
+    // The recent items, newest first: how many, and the location of one (empty
+    // past the end). None by default.
+    virtual SInt32 GetRecentItemCount() const { return 0; }
+    virtual QUrl CopyRecentItemURL(SInt32) const { return {}; }
     // Goes on quitting after a document closed on the way (asks the next one).
     virtual void ContinueQuitting() = 0;
 };

@@ -1,5 +1,8 @@
 #include "CDataBrowser.h"
 
+#include "BundleStrings.h"
+#include "LLayoutData.h"
+
 #include "CIndexDoc.h"
 #include "CIndexView.h"
 #include "CSourceItem.h"
@@ -10,6 +13,7 @@
 
 #include <QEvent>
 #include <QHeaderView>
+#include <QPainter>
 #include <QPalette>
 #include <QTreeView>
 
@@ -209,9 +213,17 @@ void CDataBrowser::resizeEvent(QResizeEvent* event)
     CatchCode([&] { AdjustScrollbars(); });
 }
 
+CIndexDoc* CDataBrowser::GetDocument() const
+{
+    if (mDocument || !mFollowsFrontDocument)
+        return mDocument;
+    return CIndexDoc::GetFrontDocument();
+}
+
 CIndexView* CDataBrowser::GetIndexView() const
 {
-    return mDocument ? dynamic_cast<CIndexView*>(mDocument->GetIndexViewPane()) : nullptr;
+    CIndexDoc* document = GetDocument();
+    return document ? dynamic_cast<CIndexView*>(document->GetIndexViewPane()) : nullptr;
 }
 
 void CDataBrowser::SectionOpened(CSourceItemDivider&) {}
@@ -252,4 +264,30 @@ bool CDataBrowser::RunReported(const std::function<void()>& body)
         return true;
     ReportError(error);
     return false;
+}
+
+CSourceListHeader::CSourceListHeader(const LLayoutData& data)
+    : LPane(data)
+    , mTitle(BundleLocalizedString(data.String("text")))
+{
+}
+
+void CSourceListHeader::DrawSelf(QPainter& painter)
+{
+    const SourceListColors colors = SourceListColors::FromPalette(palette());
+    QRect frame;
+    CalcLocalFrameRect(frame);
+    painter.fillRect(frame, colors.fill);
+    QFont font = ThemeFont(kThemeSmallEmphasizedSystemFont);
+    font.setCapitalization(QFont::AllUppercase);
+    painter.setFont(font);
+    // The left inset lines the title up with the section titles below it.
+    const QRect text = frame.adjusted(8, 0, -4, -1);
+    const QString shown = painter.fontMetrics().elidedText(mTitle, Qt::ElideRight, text.width());
+    painter.setPen(colors.engraveLight);
+    painter.drawText(text.translated(0, 1), Qt::AlignLeft | Qt::AlignVCenter, shown);
+    painter.setPen(colors.engraveDark);
+    painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, shown);
+    painter.setPen(colors.engraveDark.lighter(160));
+    painter.drawLine(frame.bottomLeft(), frame.bottomRight());
 }

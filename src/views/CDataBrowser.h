@@ -68,7 +68,10 @@ public:
     virtual void AdjustScrollbars();
 
     void SetDocument(CIndexDoc* document) { mDocument = document; }
-    CIndexDoc* GetDocument() const { return mDocument; }
+    // The document given, or for a list outside any index window (the shared
+    // floating window) the frontmost index; null when there is none.
+    CIndexDoc* GetDocument() const;
+    void SetFollowsFrontDocument(bool follows) { mFollowsFrontDocument = follows; }
     // Null without a document.
     CIndexView* GetIndexView() const;
     void SetIndexDocument(CIndexDoc* document) override { SetDocument(document); }
@@ -108,5 +111,21 @@ private:
     void ApplyColors();
 
     CIndexDoc* mDocument = nullptr;
+    bool mFollowsFrontDocument = false;
     SourceListColors mColors;
+};
+
+// The small header above a side list (class ID 'SLhd'): the list's name, from the
+// layout's "text" key, drawn in the source-list style over its fill, with a line
+// below that parts it from the rows.
+class CSourceListHeader : public LPane {
+public:
+    static constexpr ClassIDT class_ID = 'SLhd';
+
+    explicit CSourceListHeader(const LLayoutData& data);
+    const QString& GetTitle() const { return mTitle; }
+    void DrawSelf(QPainter& painter) override;
+
+private:
+    QString mTitle;
 };

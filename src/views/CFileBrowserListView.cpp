@@ -1,23 +1,35 @@
 #include "CFileBrowserListView.h"
 
+#include "AliasRecord.h"
+#include "CImportFolderTask.h"
 #include "CIndexDoc.h"
+#include "CIndexItem.h"
 #include "CIndexView.h"
 #include "DeferredIcon.h"
+#include "DisplayUtilities.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "FileRoutines.h"
+#include "FileSystemRoutines.h"
 #include "IndexDocServices.h"
+#include "LMenuBar.h"
+#include "LWindow.h"
 #include "LocalizedStrings.h"
-#include "AliasRecord.h"
 #include "Preferences.h"
+#include "TaskServices.h"
 
+#include <QApplication>
+#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 #include <QTreeView>
 
 #include <algorithm>
@@ -28,6 +40,22 @@ constexpr UInt16 kNameColumnWidth = 94;
 constexpr UInt16 kNameColumnMaxWidth = 2000;
 constexpr int kIndentPerDepth = 16;
 const QString kUserItemsPref = QStringLiteral("SourceListUserItems");
+
+// What a user row dragged out of the list carries: its location, for this
+// program's eyes only.
+const QString kSourceRowType = QStringLiteral("application/x-orvex-source-row");
+
+// The contextual menu; its command 1 (Refresh) only rebuilds the list, as every choice does.
+constexpr ResIDT kContextMenuID = 305;
+constexpr CommandT kCmdRemoveLocation = 2;
+
+// The floating window that holds the program's shared file browser, and its list.
+constexpr ResIDT kSharedWindowLayout = 923;
+constexpr PaneIDT kSharedListPane = 928;
+
+// CopyURLToFolder's mode that gives the copy a free name ("name copy N"): a copy
+// never replaces a file already in the folder.
+constexpr SInt16 kCopyKeepingBoth = 0;
 
 bool IsUserLocation(const QUrl& url)
 {
@@ -144,10 +172,24 @@ void CFileBrowserListView::FinishCreateSelf()
     AddColumn(kSourceNameProperty, QStringLiteral("Organize"), kColumnJustifyLeft, kDataBrowserCustomType,
         kNameColumnWidth, kNameColumnMaxWidth, kNameColumnWidth, false, false);
     tree->header()->setStretchLastSection(true);
+    // A click acts at its release, so that a press that moves on drags instead.
+    QObject::connect(tree, &QAbstractItemView::clicked, tree, [this](const QModelIndex& index) {
+        auto* row = dynamic_cast<CSourceItemURL*>(GetImp().GetModel().ItemAt(index));
+        if (row && !row->IsUnresolved()) {
+            const QUrl url = row->GetURL();
+            const bool commandKey = QGuiApplication::keyboardModifiers() & Qt::ControlModifier;
+            RunReported([&] { ClickLocation(url, commandKey); });
+        }
+    });
+    tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(tree, &QWidget::customContextMenuRequested, tree,
+        [this](QPoint where) { RunReported([&] { ShowContextualMenu(where); }); });
 }
 
 void CFileBrowserListView::Rebuild()
 {
+    mDraggedRows.clear();
+    mRecentIndexes = mRecentFolders = nullptr;
     RemoveAllItems();
     LoadUserItems();
     mDevices = new CSourceItemDividerDevices;
@@ -168,6 +210,8 @@ void CFileBrowserListView::SectionOpened(CSourceItemDivider& header)
         FillDevices();
     else if (&header == mPlaces)
         FillPlaces();
+    else if (&header == mRecent)
+        FillRecent();
     else if (&header == mUserItems)
         FillUserItems();
 }
@@ -177,6 +221,8 @@ void CFileBrowserListView::SectionClosed(CSourceItemDivider& header)
     // Volume changes matter only while the volumes are shown.
     if (&header == mDevices)
         mVolumes.reset();
+    else if (&header == mRecent)
+        mRecentIndexes = mRecentFolders = nullptr; // the browser removes them
 }
 
 std::vector<LDataBrowserItem*> CFileBrowserListView::GetChildRows(const LDataBrowserItem* parent) const
@@ -242,6 +288,17 @@ void CFileBrowserListView::FillPlaces()
             StandardIcon(QAbstractFileIconProvider::Trashcan)));
     }
     AddItems(rows, mPlaces->GetItemID());
+}
+
+void CFileBrowserListView::FillRecent()
+{
+    mRecentIndexes = new CSourceParentRecent(CSourceParentRecent::kRecentIndexes);
+    mRecentFolders = new CSourceParentRecent(CSourceParentRecent::kRecentFolders);
+    AddItems({ mRecentIndexes, mRecentFolders }, mRecent->GetItemID());
+    for (CSourceParentRecent* group : { mRecentIndexes, mRecentFolders }) {
+        if (group->GetStoredOpenState())
+            OpenContainer(group);
+    }
 }
 
 void CFileBrowserListView::LoadUserItems()
@@ -322,6 +379,147 @@ void CFileBrowserListView::OpenLocation(const QUrl& url)
         app->AddRecentURL(url);
 }
 
+void CFileBrowserListView::ClickLocation(const QUrl& url, bool commandKey)
+{
+    if (!commandKey || IsIndexPackageURL(url) || !ResolvesToFolder(url)) {
+        OpenLocation(url);
+        return;
+    }
+    ImportFolder(url);
+    if (IndexDocAppServices* app = GetIndexDocAppServices())
+        app->AddRecentURL(url);
+}
+
+void CFileBrowserListView::ImportFolder(const QUrl& folder)
+{
+    CIndexView* view = GetIndexView();
+    if (!view)
+        ThrowOSErr_(err_NilPointer, "a folder import without an index window");
+    if (view->IsItemListLocked())
+        ThrowOSErr_(kMsgIndexViewOperation, "a folder import while a task holds the item list");
+    (new CImportFolderTask(601, 17, view, FileRef::FromUrl(folder), kInsertAtEnd, 0))->Start();
+}
+
+// --- Dragging user rows out --------------------------------------------------------------------------
+
+bool UserRowDragRemovesRows(Qt::DropAction action, bool releasedOverNoWindow)
+{
+    // The list never takes its own rows, so a drop that was taken was taken outside.
+    return action != Qt::IgnoreAction || releasedOverNoWindow;
+}
+
+bool CFileBrowserListView::AddDragItem(QMimeData& drag, LDataBrowserItem* item)
+{
+    if (!CDataBrowser::AddDragItem(drag, item))
+        return false;
+    mDraggedRows.push_back(item);
+    return true;
+}
+
+void CFileBrowserListView::PostProcessDrag(const QMimeData& drag, Qt::DropAction action)
+{
+    const std::vector<LDataBrowserItem*> dragged = std::exchange(mDraggedRows, {});
+    if (!drag.hasFormat(kSourceRowType) || !mUserItems)
+        return;
+    // Let go over no window (not cancelled: Escape leaves the button down).
+    const bool overNoWindow = QGuiApplication::mouseButtons() == Qt::NoButton
+        && !QGuiApplication::topLevelAt(QCursor::pos());
+    if (!UserRowDragRemovesRows(action, overNoWindow))
+        return;
+    bool removed = false;
+    const std::vector<LDataBrowserItem*> rows = GetChildRows(mUserItems);
+    for (LDataBrowserItem* row : dragged) {
+        // Only rows still in the list: the list may have been rebuilt meanwhile.
+        if (std::find(rows.begin(), rows.end(), row) == rows.end())
+            continue;
+        RemoveUserRow(static_cast<CSourceItemURL*>(row));
+        removed = true;
+    }
+    if (removed)
+        AnimatePoof(QCursor::pos());
+}
+
+void CFileBrowserListView::RemoveUserRow(CSourceItemURL* row)
+{
+    if (!row || !mUserItems)
+        return;
+    // The user rows stand in the stored order, one per stored location.
+    const std::vector<LDataBrowserItem*> rows = GetChildRows(mUserItems);
+    const auto at = std::find(rows.begin(), rows.end(), row);
+    if (at == rows.end() || rows.size() != mUserLocations.size())
+        ThrowOSErr_(err_AssertFailed, "a user row that is not among the stored locations");
+    mUserLocations.erase(mUserLocations.begin() + (at - rows.begin()));
+    RemoveItem(row);
+    SaveUserItems();
+    AdjustScrollbars();
+}
+
+// --- The contextual menu -----------------------------------------------------------------------------
+
+void CFileBrowserListView::ShowContextualMenu(QPoint where)
+{
+    QTreeView* tree = GetControlRef();
+    LDataBrowserItem* row = GetImp().GetModel().ItemAt(tree->indexAt(where));
+    std::unique_ptr<LMenu> source = LMenu::Load(kContextMenuID);
+    QMenu menu;
+    for (SInt16 index = 1; index <= source->CountItems(); ++index) {
+        const SMenuItem* item = source->Item(index);
+        if (item->IsSeparator()) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(CopyLocalizedString(item->text));
+        action->setData(int(item->command));
+        auto* location = dynamic_cast<CSourceItemURL*>(row);
+        if (item->command == kCmdRemoveLocation)
+            action->setEnabled(location && location->IsUserRow());
+    }
+    QPointer<QAction> chosen = menu.exec(tree->viewport()->mapToGlobal(where));
+    // The list may have changed while the menu was up.
+    const std::vector<LDataBrowserItem*> rows = GetItems();
+    if (std::find(rows.begin(), rows.end(), row) == rows.end())
+        row = nullptr;
+    if (chosen)
+        RunReported([&] { ObeyContextualCommand(CommandT(chosen->data().toInt()), row); });
+}
+
+void CFileBrowserListView::ObeyContextualCommand(CommandT command, LDataBrowserItem* row)
+{
+    if (command == kCmdRemoveLocation) {
+        auto* location = dynamic_cast<CSourceItemURL*>(row);
+        if (location && location->IsUserRow())
+            RemoveUserRow(location);
+    }
+    Rebuild();
+}
+
+// --- The shared floating window ------------------------------------------------------------------------
+
+void CFileBrowserListView::ToggleSharedWindow(LCommander* superCommander)
+{
+    if (!sSharedWindow) {
+        LWindow* window = LWindow::CreateWindow(kSharedWindowLayout, superCommander);
+        auto* list = window ? window->FindPaneByID(kSharedListPane) : nullptr;
+        auto* browser = dynamic_cast<CFileBrowserListView*>(list);
+        if (!browser) {
+            delete window;
+            ThrowOSErr_(err_NilPointer, "the shared window has no file browser");
+        }
+        browser->SetFollowsFrontDocument(true);
+        sSharedWindow = window;
+        QObject::connect(window->GetShell(), &QObject::destroyed, [] { sSharedWindow = nullptr; });
+    }
+    if (sSharedWindow->IsVisible())
+        sSharedWindow->Hide();
+    else
+        sSharedWindow->Show();
+}
+
+bool CFileBrowserListView::IsSharedWindowVisible()
+{
+    return sSharedWindow && sSharedWindow->IsVisible();
+}
+
 void CFileBrowserListView::ListenToMessage(MessageT, void*) { }
 
 void CFileBrowserListView::ItemNotification(LDataBrowserItem* item, DataBrowserItemNotification message)
@@ -380,13 +578,77 @@ void CSourceItemURL::ItemNotification(DataBrowserItemNotification message)
         AddChildFolders();
         break;
     case kDataBrowserItemSelected:
+        // A press selects; its release acts, unless the mouse moved on into a drag.
+        if (QGuiApplication::mouseButtons() != Qt::NoButton)
+            break;
         if (auto* list = dynamic_cast<CFileBrowserListView*>(GetOwningBrowser()))
-            CDataBrowser::RunReported([&] { list->OpenLocation(mURL); });
+            CDataBrowser::RunReported([&] { list->ClickLocation(mURL, IsCommandKeyDown()); });
         break;
     default:
         CSourceItem::ItemNotification(message); // deletes the row on removal
         break;
     }
+}
+
+bool CSourceItemURL::IsUserRow() const
+{
+    return GetSortString() == QLatin1String(SourceSort::kUserItem);
+}
+
+bool CSourceItemURL::AddDragItem(QMimeData& drag)
+{
+    if (!IsDraggable())
+        return false;
+    drag.setData(kSourceRowType, mURL.toEncoded());
+    return true;
+}
+
+bool CSourceItemURL::AcceptDrag(const QMimeData& drag)
+{
+    SInt32 source = 0;
+    if (!CIndexItem::PeekDragSource(drag, source))
+        return CSourceItem::AcceptDrag(drag);
+    return mFolder && !mUnresolved && !CIndexView::FindDroppedItems(&drag).items.empty();
+}
+
+bool CSourceItemURL::ReceiveDrag(const QMimeData& drag)
+{
+    SInt32 source = 0;
+    if (!CIndexItem::PeekDragSource(drag, source))
+        return CSourceItem::ReceiveDrag(drag);
+    if (!AcceptDrag(drag))
+        return false;
+    const CIndexView::DroppedItems dropped = CIndexView::FindDroppedItems(&drag);
+    const bool copy = QGuiApplication::keyboardModifiers() & Qt::AltModifier;
+    const bool done = CDataBrowser::RunReported([&] { ReceiveIndexItems(dropped.items, copy); });
+    if (!copy && dropped.source)
+        dropped.source->SetModified(true);
+    return done;
+}
+
+void CSourceItemURL::ReceiveIndexItems(const std::vector<CIndexItem*>& items, bool copy)
+{
+    if (!mFolder || mUnresolved)
+        ThrowOSErr_(dirNFErr, mURL.toLocalFile().toStdString() + " is no folder to drop items on");
+    const QString folder = QDir(mURL.toLocalFile()).canonicalPath();
+    ExceptionCode firstError(noErr);
+    for (CIndexItem* item : items) {
+        const ExceptionCode error = CatchException([&] {
+            if (copy) {
+                ThrowIfOSErr_(CopyURLToFolder(item->LocateFile(false), mURL, kCopyKeepingBoth));
+                return;
+            }
+            const QUrl file = item->GetURL();
+            // A file already in the folder stays as it is.
+            if (file.isLocalFile() && QFileInfo(file.toLocalFile()).canonicalPath() == folder)
+                return;
+            item->MoveFileTo(mURL, kConflictKeepBoth);
+        });
+        if (error.Code() != noErr && firstError.Code() == noErr)
+            firstError = error;
+    }
+    if (firstError.Code() != noErr)
+        throw firstError;
 }
 
 void CSourceItemURL::AddChildFolders()
@@ -426,4 +688,60 @@ CSourceVolumeURL::CSourceVolumeURL(const MountedVolume& volume)
         StandardIcon(QAbstractFileIconProvider::Drive))
     , mMountPoint(volume.mountPoint)
 {
+}
+
+// --- Recent groups ---------------------------------------------------------------------------------
+
+CSourceParentRecent::CSourceParentRecent(Kind kind)
+    : CSourceItemDivider(kind == kRecentIndexes ? "600:128" : "600:139", SourceSort::kRecentGroup,
+        kind == kRecentIndexes ? "SourceListRecentIndexOpenState" : "SourceListRecentFolderOpenState")
+    , mKind(kind)
+{
+}
+
+bool CSourceParentRecent::Takes(const QUrl& url) const
+{
+    if (!url.isLocalFile())
+        return false;
+    if (mKind == kRecentIndexes)
+        return IsIndexPackageURL(url);
+    return ResolvesToFolder(url) && !IsIndexPackageURL(url);
+}
+
+void CSourceParentRecent::ItemNotification(DataBrowserItemNotification message)
+{
+    if (message != kDataBrowserContainerOpened) {
+        CSourceItemDivider::ItemNotification(message);
+        return;
+    }
+    AddRecentRows();
+    SetOpen(true);
+}
+
+void CSourceParentRecent::AddRecentRows()
+{
+    LDataBrowser* list = GetOwningBrowser();
+    IndexDocAppServices* app = GetIndexDocAppServices();
+    if (!list || !app)
+        return;
+    std::vector<LDataBrowserItem*> rows;
+    const SInt32 count = app->GetRecentItemCount();
+    for (SInt32 index = 0; index < count; ++index) {
+        const QUrl url = app->CopyRecentItemURL(index);
+        if (Takes(url))
+            rows.push_back(new CSourceItemURL(url, QString()));
+    }
+    if (!rows.empty())
+        list->AddItems(rows, GetItemID());
+}
+
+void CSourceParentRecent::DrawItem(
+    DataBrowserPropertyID property, DataBrowserItemState state, const QRect& rect, QPainter& painter)
+{
+    CDataBrowser* list = GetSourceList();
+    if (property != kSourceNameProperty || !list)
+        return;
+    const QIcon icon = QIcon::fromTheme(QStringLiteral("document-open-recent"),
+        StandardIcon(mKind == kRecentIndexes ? QAbstractFileIconProvider::File : QAbstractFileIconProvider::Folder));
+    DrawSourceRow(painter, rect, state & kDataBrowserItemIsSelected, icon, GetTitle(), list->GetColors());
 }

@@ -12,7 +12,12 @@
 #include <memory>
 #include <vector>
 
+class CIndexItem;
 class CSourceItemDivider;
+class CSourceItemURL;
+class CSourceParentRecent;
+class LWindow;
+class QMimeData;
 
 // Where the file browser finds the user's places and the mounted volumes; tests
 // give their own.
@@ -57,11 +62,19 @@ public:
     // A click on a location: opens the index package or folder in this window, in
     // place of the current index, and adds it to the recent list.
     void OpenLocation(const QUrl& url);
+    // A click on a location row: with Ctrl on a folder its files are imported into
+    // the current index at the end, in every other case the location opens.
+    void ClickLocation(const QUrl& url, bool commandKey);
+    // Imports a folder into the current index as a folder import task.
+    void ImportFolder(const QUrl& folder);
 
     CSourceItemDivider* GetDevicesHeader() const { return mDevices; }
     CSourceItemDivider* GetPlacesHeader() const { return mPlaces; }
     CSourceItemDivider* GetRecentHeader() const { return mRecent; }
     CSourceItemDivider* GetUserItemsHeader() const { return mUserItems; }
+    // The two recent groups while the Recent section is open, else null.
+    CSourceParentRecent* GetRecentIndexes() const { return mRecentIndexes; }
+    CSourceParentRecent* GetRecentFolders() const { return mRecentFolders; }
     // The user's own locations, in their order: each an alias record, kept as read
     // when it no longer resolves (its row is then greyed) so that an unplugged disk
     // loses nothing; written at once on every change.
@@ -75,14 +88,33 @@ public:
     // The rows directly under a row, in their order.
     std::vector<LDataBrowserItem*> GetChildRows(const LDataBrowserItem* parent) const;
 
+    // User rows dragged out: they go (and the user items are saved) only when the
+    // drop was taken outside the list; a cancelled drag or a drop back on the list
+    // keeps them.
+    bool AddDragItem(QMimeData& drag, LDataBrowserItem* item) override;
+    void PostProcessDrag(const QMimeData& drag, Qt::DropAction action) override;
+    // Takes a user row out of the list and the stored user items.
+    void RemoveUserRow(CSourceItemURL* row);
+
+    // The contextual menu (menu 305) over a row or the empty list; a choice is
+    // carried out and the list rebuilt.
+    void ShowContextualMenu(QPoint where);
+    void ObeyContextualCommand(CommandT command, LDataBrowserItem* row);
+
     void ListenToMessage(MessageT message, void* ioParam) override;
     void ItemNotification(LDataBrowserItem* item, DataBrowserItemNotification message) override;
 
-protected:
+    // The one floating window of the program holding a file browser that acts on
+    // the frontmost index window: shown when hidden, hidden when shown.
+    static void ToggleSharedWindow(LCommander* superCommander);
+    static bool IsSharedWindowVisible();
+    static LWindow* GetSharedWindow() { return sSharedWindow; }
 
 private:
+    friend class CSourceParentRecent;
     void FillDevices();
     void FillPlaces();
+    void FillRecent();
     void FillUserItems();
     void LoadUserItems();
     void SaveUserItems();
@@ -93,7 +125,42 @@ private:
     CSourceItemDivider* mPlaces = nullptr;
     CSourceItemDivider* mRecent = nullptr;
     CSourceItemDivider* mUserItems = nullptr;
+    CSourceParentRecent* mRecentIndexes = nullptr;
+    CSourceParentRecent* mRecentFolders = nullptr;
     std::vector<QByteArray> mUserLocations;
+    // The user rows of the drag under way.
+    std::vector<LDataBrowserItem*> mDraggedRows;
+
+    static inline LWindow* sSharedWindow = nullptr;
+};
+
+// Whether user rows dragged out of the list go: when a drop outside took them, or
+// when they were let go over no window at all (thrown away). A cancelled drag, one
+// let go over the list or another window of the program keeps them.
+bool UserRowDragRemovesRows(Qt::DropAction action, bool releasedOverNoWindow);
+
+// A group of the Recent section: the application's recent index packages (kind 1)
+// or recent folders (kind 2), in the recent list's order. Like a section header it
+// cannot be selected and keeps its open state in its preference, written when it
+// goes; it draws itself as a row.
+class CSourceParentRecent : public CSourceItemDivider {
+public:
+    enum Kind : SInt16 { kRecentIndexes = 1, kRecentFolders = 2 };
+
+    explicit CSourceParentRecent(Kind kind);
+
+    Kind GetKind() const { return mKind; }
+    // Whether a recent location belongs in this group.
+    bool Takes(const QUrl& url) const;
+
+    void ItemNotification(DataBrowserItemNotification message) override;
+    void DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const QRect& rect,
+        QPainter& painter) override;
+
+private:
+    void AddRecentRows();
+
+    Kind mKind;
 };
 
 // A location row: a file or folder by its URL, shown with its name and icon. A
@@ -109,9 +176,22 @@ public:
     // A user location that no longer resolves: shown greyed, not selectable.
     void SetUnresolved(bool unresolved) { mUnresolved = unresolved; }
     bool IsUnresolved() const { return mUnresolved; }
+    bool IsUserRow() const;
 
     OSStatus GetSetItemData(DataBrowserPropertyID property, DataBrowserItemData& itemData, bool setValue) override;
     void ItemNotification(DataBrowserItemNotification message) override;
+    // Only user rows are dragged out; they carry the source-row flavour alone, so
+    // that no other program acts on the location itself.
+    bool IsDraggable() const override { return IsUserRow() && !mUnresolved; }
+    bool AddDragItem(QMimeData& drag) override;
+    // A folder row takes index items dropped on it (their files are moved there,
+    // with Alt copied); other drops go to the list.
+    bool AcceptDrag(const QMimeData& drag) override;
+    bool ReceiveDrag(const QMimeData& drag) override;
+    // Moves (or copies) the items' files into this folder. Every item is tried; an
+    // item that fails keeps its file where it was, and the first failure is thrown
+    // once all were tried.
+    void ReceiveIndexItems(const std::vector<CIndexItem*>& items, bool copy);
     void DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const QRect& rect,
         QPainter& painter) override;
 

@@ -619,6 +619,13 @@ public:
     SInt32 FinishDragToOtherProgram(const std::vector<CIndexItem*>& items);
     // The number this view's drags carry to say where they come from.
     SInt32 GetDragSourceNumber() const { return mDragSourceNumber; }
+    // The items of an open index that a drag carries, and the view they come from;
+    // none for a drag without items of this run.
+    struct DroppedItems {
+        std::vector<CIndexItem*> items;
+        CIndexView* source = nullptr;
+    };
+    static DroppedItems FindDroppedItems(const QMimeData* data);
 
 protected:
     void FinishCreateSelf() override;
@@ -712,12 +719,6 @@ private:
     CInPlaceEditField* mRenameField = nullptr;
     // The name's extension while the cells hide it: put back after the edit.
     QString mRenameHiddenExtension;
-    // Dropping: the items a drop takes and where they come from.
-    struct DroppedItems {
-        std::vector<CIndexItem*> items;
-        CIndexView* source = nullptr;
-    };
-    DroppedItems FindDroppedItems(const QMimeData* data) const;
     void ReceiveItems(const DroppedItems& dropped, SInt32 dropIndex, bool copy);
     void MoveItemsWithin(const std::vector<CIndexItem*>& items, SInt32 dropIndex);
     void ReceiveFiles(const QList<QUrl>& urls, SInt32 dropIndex);

@@ -266,6 +266,7 @@ void RegisterIndexWindowClasses()
     URegistrar::RegisterClass<CItemInfoWindow>(CItemInfoWindow::class_ID);
     URegistrar::RegisterClass<CMetaDataListView>(CMetaDataListView::class_ID);
     URegistrar::RegisterClass<CFileBrowserListView>(CFileBrowserListView::class_ID);
+    URegistrar::RegisterClass<CSourceListHeader>(CSourceListHeader::class_ID);
     RegisterIndexPrintClasses();
     RegisterPlacardClasses();
     RegisterIndexWindowPaneClasses();

@@ -2,6 +2,7 @@
 // toolbar and the contextual menu does, and when it is enabled.
 #include "CIndexView.h"
 
+#include "CFileBrowserListView.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
 #include "CIndexToolbar.h"
@@ -191,6 +192,9 @@ bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
         else
             SetFullScreen(true);
         return true;
+    case cmd_SharedWindow:
+        CFileBrowserListView::ToggleSharedWindow(LCommander::GetTopCommander());
+        return true;
     case cmd_SetDesktopPicture:
         SetDesktopPicture(nullptr);
         return true;
@@ -366,6 +370,10 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
     case cmd_ToggleFullScreen:
         outEnabled = true;
         SetMark(outUsesMark, outMark, IsFullScreen());
+        return true;
+    case cmd_SharedWindow:
+        outEnabled = true;
+        SetName(outName, CFileBrowserListView::IsSharedWindowVisible() ? QStringLiteral("600:124") : QStringLiteral("600:125"));
         return true;
     case cmd_ShowAllItems:
         outEnabled = IsFiltered();

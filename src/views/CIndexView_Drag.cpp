@@ -159,7 +159,7 @@ void CIndexView::RegisterDragSource()
 
 // --- The drop area --------------------------------------------------------------------------------------------------------
 
-CIndexView::DroppedItems CIndexView::FindDroppedItems(const QMimeData* data) const
+CIndexView::DroppedItems CIndexView::FindDroppedItems(const QMimeData* data)
 {
     DroppedItems dropped;
     if (!data)

@@ -47,6 +47,18 @@ OSStatus CSourceItem::GetSetItemData(DataBrowserPropertyID property, DataBrowser
     }
 }
 
+bool CSourceItem::AcceptDrag(const QMimeData& drag)
+{
+    CDataBrowser* list = GetSourceList();
+    return list && list->AcceptDragItem(drag);
+}
+
+bool CSourceItem::ReceiveDrag(const QMimeData& drag)
+{
+    CDataBrowser* list = GetSourceList();
+    return list && list->ReceiveDragItem(drag);
+}
+
 CDataBrowser* CSourceItem::GetSourceList() const
 {
     return dynamic_cast<CDataBrowser*>(GetOwningBrowser());

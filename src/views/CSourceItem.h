@@ -34,6 +34,14 @@ public:
     OSStatus GetSetItemData(DataBrowserPropertyID property, DataBrowserItemData& itemData, bool setValue) override;
     // Only user rows of the file browser can be dragged out of the list.
     virtual bool IsDraggable() const { return false; }
+    // The row takes a click anywhere in its cell.
+    bool HitTest(DataBrowserPropertyID, const QRect&, const QRect&) override { return true; }
+    // A drop on the row: the row's own AcceptDrag / ReceiveDrag, which hand it to
+    // the list (as a drop on no row) unless the row takes it itself.
+    bool AcceptDrag(const QMimeData& drag) override;
+    bool ReceiveDrag(const QMimeData& drag) override;
+    bool AcceptItemDrag(DataBrowserPropertyID, const QRect&, const QMimeData& drag) override { return AcceptDrag(drag); }
+    bool ReceiveItemDrag(DataBrowserPropertyID, const QMimeData& drag) override { return ReceiveDrag(drag); }
     CDataBrowser* GetSourceList() const;
     CIndexDoc* GetDocument() const;
     CIndexView* GetIndexView() const;
