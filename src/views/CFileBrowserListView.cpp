@@ -181,6 +181,8 @@ void CFileBrowserListView::FinishCreateSelf()
             RunReported([&] { ClickLocation(url, commandKey); });
         }
     });
+    // A drop lands on the row under the pointer, never between rows (on their container).
+    tree->setDragDropOverwriteMode(true);
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(tree, &QWidget::customContextMenuRequested, tree,
         [this](QPoint where) { RunReported([&] { ShowContextualMenu(where); }); });
@@ -608,7 +610,11 @@ bool CSourceItemURL::AcceptDrag(const QMimeData& drag)
     SInt32 source = 0;
     if (!CIndexItem::PeekDragSource(drag, source))
         return CSourceItem::AcceptDrag(drag);
-    return mFolder && !mUnresolved && !CIndexView::FindDroppedItems(&drag).items.empty();
+    if (!mFolder || mUnresolved)
+        return false;
+    // Files are not moved under a task that holds the items.
+    const CIndexView::DroppedItems dropped = CIndexView::FindDroppedItems(&drag);
+    return !dropped.items.empty() && dropped.source && !dropped.source->IsItemListLocked();
 }
 
 bool CSourceItemURL::ReceiveDrag(const QMimeData& drag)

@@ -312,6 +312,9 @@ TEST_F(FileBrowserList, IndexItemsDroppedOnAFolderRowAreMovedThereOrCopiedAndAFa
     QMimeData drag;
     view->AddDragFlavors(drag, { items[0] });
     EXPECT_TRUE(model.canDropMimeData(&drag, Qt::CopyAction, -1, -1, model.IndexOf(trips)));
+    view->GetModel().LockItemList(); // a task holds the items: their files stay
+    EXPECT_FALSE(model.canDropMimeData(&drag, Qt::CopyAction, -1, -1, model.IndexOf(trips)));
+    view->GetModel().UnlockItemList();
     EXPECT_FALSE(model.canDropMimeData(&drag, Qt::CopyAction, -1, -1, model.IndexOf(Row(list, downloads, "album.idxp"))));
     EXPECT_TRUE(model.dropMimeData(&drag, Qt::CopyAction, -1, -1, model.IndexOf(trips)));
     EXPECT_FALSE(QFile::exists(mDir + "/one.jpg"));
