@@ -285,9 +285,11 @@ void CFileBrowserListView::FillPlaces()
     for (const QString& folder : UserPlaceFolders(mEnvironment.home, mEnvironment.userDirsFile))
         rows.push_back(new CSourceItemURL(QUrl::fromLocalFile(folder), QString::fromLatin1(SourceSort::kPlace)));
     if (!mEnvironment.trashFolder.isEmpty()) {
-        rows.push_back(new CSourceItemURL(QUrl::fromLocalFile(mEnvironment.trashFolder),
+        auto* trash = new CSourceItemURL(QUrl::fromLocalFile(mEnvironment.trashFolder),
             QString::fromLatin1(SourceSort::kPlace), CopyLocalizedString(QStringLiteral("600:130")),
-            StandardIcon(QAbstractFileIconProvider::Trashcan)));
+            StandardIcon(QAbstractFileIconProvider::Trashcan));
+        trash->SetTrash();
+        rows.push_back(trash);
     }
     AddItems(rows, mPlaces->GetItemID());
 }
@@ -610,7 +612,8 @@ bool CSourceItemURL::AcceptDrag(const QMimeData& drag)
     SInt32 source = 0;
     if (!CIndexItem::PeekDragSource(drag, source))
         return CSourceItem::AcceptDrag(drag);
-    if (!mFolder || mUnresolved)
+    // Files put straight into the Trash's folder could never be put back: refused there.
+    if (!mFolder || mUnresolved || mTrash)
         return false;
     // Files are not moved under a task that holds the items.
     const CIndexView::DroppedItems dropped = CIndexView::FindDroppedItems(&drag);
@@ -634,7 +637,7 @@ bool CSourceItemURL::ReceiveDrag(const QMimeData& drag)
 
 void CSourceItemURL::ReceiveIndexItems(const std::vector<CIndexItem*>& items, bool copy)
 {
-    if (!mFolder || mUnresolved)
+    if (!mFolder || mUnresolved || mTrash)
         ThrowOSErr_(dirNFErr, mURL.toLocalFile().toStdString() + " is no folder to drop items on");
     const QString folder = QDir(mURL.toLocalFile()).canonicalPath();
     ExceptionCode firstError(noErr);

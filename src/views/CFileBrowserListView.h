@@ -176,6 +176,8 @@ public:
     // A user location that no longer resolves: shown greyed, not selectable.
     void SetUnresolved(bool unresolved) { mUnresolved = unresolved; }
     bool IsUnresolved() const { return mUnresolved; }
+    // The Trash row: it takes no index items.
+    void SetTrash() { mTrash = true; }
     bool IsUserRow() const;
 
     OSStatus GetSetItemData(DataBrowserPropertyID property, DataBrowserItemData& itemData, bool setValue) override;
@@ -204,6 +206,7 @@ protected:
     QIcon mIcon;
     bool mFolder = false;
     bool mUnresolved = false;
+    bool mTrash = false;
 };
 
 // A mounted volume: a folder row known by its mount point, never looked at before

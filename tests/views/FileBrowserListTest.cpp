@@ -315,7 +315,8 @@ TEST_F(FileBrowserList, IndexItemsDroppedOnAFolderRowAreMovedThereOrCopiedAndAFa
     view->GetModel().LockItemList(); // a task holds the items: their files stay
     EXPECT_FALSE(model.canDropMimeData(&drag, Qt::CopyAction, -1, -1, model.IndexOf(trips)));
     view->GetModel().UnlockItemList();
-    EXPECT_FALSE(model.canDropMimeData(&drag, Qt::CopyAction, -1, -1, model.IndexOf(Row(list, downloads, "album.idxp"))));
+    for (LDataBrowserItem* refusing : { Row(list, downloads, "album.idxp"), Row(list, list->GetPlacesHeader(), "Trash") })
+        EXPECT_FALSE(model.canDropMimeData(&drag, Qt::CopyAction, -1, -1, model.IndexOf(refusing)));
     EXPECT_TRUE(model.dropMimeData(&drag, Qt::CopyAction, -1, -1, model.IndexOf(trips)));
     EXPECT_FALSE(QFile::exists(mDir + "/one.jpg"));
     EXPECT_EQ(items[0]->GetURL(), QUrl::fromLocalFile(home + "/Downloads/trips/one.jpg"));
