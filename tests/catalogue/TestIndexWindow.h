@@ -267,6 +267,7 @@ public:
         URegistrar::RegisterClass<TestListView>('InLv');
         URegistrar::RegisterClass<TestDocumentPane>('FbLv');
         URegistrar::RegisterClass<TestDocumentPane>('MdLv');
+        URegistrar::RegisterClass<LView>('SLhd'); // the side lists' headers
         URegistrar::RegisterClass<TestDocumentPane>('InfV');
         SetTaskServices(&tasks);
         SetIndexDocAppServices(&app);
