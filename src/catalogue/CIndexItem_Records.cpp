@@ -66,6 +66,13 @@ QByteArray RemoteURLText(const QUrl& url, const QString& name)
     return text;
 }
 
+// Names as stored: mostly ASCII, which Latin-1 reads alike and faster than UTF-8.
+QString NameFromUtf8(const QByteArray& bytes)
+{
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return (UInt8(c) & 0x80) == 0; });
+    return ascii ? QString::fromLatin1(bytes) : QString::fromUtf8(bytes);
+}
+
 // File URLs are stored as their encoded bytes. Older indexes wrote the host as
 // "localhost"; both forms read back as the same local file.
 QUrl DecodeFileURL(const QByteArray& bytes)
@@ -127,9 +134,9 @@ CIndexItem::CIndexItem(const IndexDbRecord& record, CIndexPackage* package)
 void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* package)
 {
     if (record.name)
-        SetName(QString::fromUtf8(*record.name));
+        SetName(NameFromUtf8(*record.name));
     if (record.storedName) {
-        const QString stored = QString::fromUtf8(*record.storedName);
+        const QString stored = NameFromUtf8(*record.storedName);
         // Media are only ever read from inside "media/".
         if (!IsValidFileName(stored))
             ThrowOSErr_(badFormat, "stored name is not one file name: " + stored.toStdString());

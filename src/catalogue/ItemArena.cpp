@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <new>
+#include <thread>
 
 // Each chunk begins with its header; an object finds its chunk by rounding its
 // address down to the chunk size, since chunks are aligned to it.
@@ -51,6 +53,12 @@ void* MapAlignedChunk()
 }
 
 } // namespace
+
+void ItemArena::SpinLock::lock()
+{
+    while (mHeld.test_and_set(std::memory_order_acquire))
+        std::this_thread::yield();
+}
 
 ItemArena::ItemArena(std::size_t slotSize)
     : mSlotSize(slotSize ? RoundUp(slotSize) : 0)
@@ -122,7 +130,7 @@ void* ItemArena::Allocate(std::size_t size)
     const std::size_t rounded = mSlotSize ? mSlotSize : RoundUp(size);
     if (size > rounded || rounded > kMaxObjectSize)
         throw std::bad_alloc();
-    const std::lock_guard lock(mMutex);
+    const std::lock_guard lock(mLock);
     for (;;) {
         if (Chunk* chunk = mCurrent) {
             if (chunk->freeSlots) {
@@ -153,7 +161,7 @@ void* ItemArena::Allocate(std::size_t size)
 
 void ItemArena::FreeInChunk(Chunk* chunk, void* object)
 {
-    const std::lock_guard lock(mMutex);
+    const std::lock_guard lock(mLock);
     --chunk->live;
     if (mSlotSize) {
         *static_cast<void**>(object) = chunk->freeSlots;
