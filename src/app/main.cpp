@@ -26,13 +26,6 @@ int main(int argc, char** argv)
     int result = 0;
     try {
         QApplication app(argc, argv);
-        // Qt loads every image plugin at the first icon read from a file (the menu
-        // bar's own among them): that is done on another thread while start-up goes on.
-        std::jthread imagePlugins([] { QImageReader::supportedImageFormats(); });
-        // The font database (fontconfig reading its configuration and caches) is
-        // filled on another thread too: the first window's text waits for it, but
-        // the menus, preferences and tasks are made meanwhile.
-        std::jthread fonts([] { QFontDatabase::families(); });
         QCoreApplication::setOrganizationName(QStringLiteral("orvex"));
         QCoreApplication::setApplicationName(QStringLiteral("Orvex"));
         // The program runs on while no window is open, as its menus stay usable.
@@ -51,6 +44,15 @@ int main(int argc, char** argv)
             = LApplication::ClaimInstance(instanceName, documents, handedOver);
         if (!instanceLock)
             return handedOver ? 0 : 1;
+
+        // This launch runs (one that hands its files over waits for neither):
+        // Qt loads every image plugin at the first icon read from a file (the menu
+        // bar's own among them): that is done on another thread while start-up goes on.
+        std::jthread imagePlugins([] { QImageReader::supportedImageFormats(); });
+        // The font database (fontconfig reading its configuration and caches) is
+        // filled on another thread too: the first window's text waits for it, but
+        // the menus, preferences and tasks are made meanwhile.
+        std::jthread fonts([] { QFontDatabase::families(); });
 
         // Read the preference domain now, so a damaged file is set aside and
         // reported before anything depends on it.
