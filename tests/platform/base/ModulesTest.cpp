@@ -1,8 +1,10 @@
 #include "Modules.h"
 
+#include <zlib.h>
+
 #include <gtest/gtest.h>
 
-// The movie module is built beside the program; other names are not there.
+// The modules are built beside the program, each with its entry; other names are not there.
 TEST(Modules, EntriesAreFoundInBuiltModulesAndMissingOnesAreTold)
 {
     struct Case {
@@ -13,6 +15,11 @@ TEST(Modules, EntriesAreFoundInBuiltModulesAndMissingOnesAreTold)
     };
     const Case cases[] = {
         {"orvex-movie", "OrvexMovieOpeners", true, ""},
+        {"orvex-pdf", "OrvexPdfOpener", true, ""},
+        {"orvex-raw", "OrvexRawDecoder", true, ""},
+        {"orvex-multimedia", "OrvexMultimediaMakers", true, ""},
+        {"orvex-keychain", "OrvexKeychainJobs", true, ""},
+        {"orvex-instance", "OrvexInstanceChannel", true, ""},
         {"orvex-movie", "NoSuchEntry", false, "has no NoSuchEntry"},
         {"orvex-no-such-module", "OrvexMovieOpeners", false, "orvex-no-such-module.so is not installed"},
     };
@@ -26,4 +33,30 @@ TEST(Modules, EntriesAreFoundInBuiltModulesAndMissingOnesAreTold)
         else
             EXPECT_NE(error.find(c.error), std::string::npos) << error;
     }
+}
+
+// A system library loaded at first use fills a table of its functions, typed as
+// declared; a library or function that is not there is told, never called.
+TEST(Modules, LibrariesLoadedAtFirstUseFillTheirTables)
+{
+    struct Zlib {
+        decltype(&::zlibVersion) zlibVersion = nullptr;
+        decltype(&::crc32) crc32 = nullptr;
+    } table;
+    std::string error = "stale";
+    void* library = LoadLibraryOnce("libz.so.1", error);
+    ASSERT_NE(library, nullptr) << error;
+    EXPECT_TRUE(error.empty());
+    EXPECT_TRUE(ORVEX_LIBRARY_FUNCTION(table, library, , zlibVersion));
+    ASSERT_TRUE(ORVEX_LIBRARY_FUNCTION(table, library, , crc32));
+    EXPECT_EQ(LibraryFunction(library, "NoSuchFunction"), nullptr);
+    EXPECT_STREQ(table.zlibVersion(), ::zlibVersion());
+    const Bytef text[] = "The quick brown fox jumps over the lazy dog";
+    EXPECT_EQ(table.crc32(0, text, sizeof text - 1), 0x414FA339UL);
+    // Asked again, the same library.
+    EXPECT_EQ(LoadLibraryOnce("libz.so.1", error), library);
+
+    EXPECT_EQ(LoadLibraryOnce("liborvex-no-such-library.so.9", error), nullptr);
+    EXPECT_NE(error.find("liborvex-no-such-library.so.9"), std::string::npos) << error;
+    EXPECT_EQ(LibraryFunction(nullptr, "zlibVersion"), nullptr);
 }
