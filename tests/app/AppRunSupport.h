@@ -7,6 +7,7 @@
 #include "CIndexItem.h"
 #include "CIndexView.h"
 #include "CVisualTask.h"
+#include "LDialogBox.h"
 #include "LDocument.h"
 #include "LWindow.h"
 #include "TestSupport.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDialog>
 #include <QDir>
 #include <QToolBar>
 #include <QFileInfo>
@@ -38,6 +40,22 @@ inline QAction* ToolbarItem(LWindow* window, CommandT command)
     }
     return nullptr;
 }
+
+// Answers a modal dialog by its cancel button (or its only one).
+inline void CancelModal(QWidget* modal)
+{
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+        dialog->reject();
+    } else if (auto* box = modal->findChild<LDialogBox*>()) {
+        const PaneIDT button = box->GetCancelButtonID() ? box->GetCancelButtonID() : box->GetDefaultButtonID();
+        if (auto* control = dynamic_cast<LControl*>(box->FindPaneByID(button)))
+            control->SimulateHotSpotClick();
+    }
+}
+
+// Waits until the index has taken in what it was given, selects its first item and
+// makes its view the target, as a user's click would.
+inline CIndexView* SelectFirstItemWhenIdle(CIndexDoc* document);
 
 inline std::vector<CIndexDoc*> OpenIndexDocuments()
 {
@@ -120,4 +138,14 @@ inline QString TaskTitles()
     for (CVisualTask* task : CVisualTask::GetAllTasks())
         titles << task->GetTitle();
     return titles.join(QStringLiteral(", "));
+}
+
+inline CIndexView* SelectFirstItemWhenIdle(CIndexDoc* document)
+{
+    EXPECT_TRUE(RunUntil([&] { return IsIdle(document); }));
+    CIndexView* view = IndexViewOfDocument(document);
+    view->SelectIndex(1);
+    document->GetWindow()->Select();
+    LCommander::SwitchTarget(view);
+    return view;
 }

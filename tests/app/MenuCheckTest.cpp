@@ -67,13 +67,7 @@ public:
             if (!modal)
                 return;
             seen << QStringLiteral("%1 \"%2\"").arg(QString::fromLatin1(modal->metaObject()->className()), modal->windowTitle());
-            if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-                dialog->reject();
-            } else if (auto* box = modal->findChild<LDialogBox*>()) {
-                const PaneIDT button = box->GetCancelButtonID() ? box->GetCancelButtonID() : box->GetDefaultButtonID();
-                if (auto* control = dynamic_cast<LControl*>(box->FindPaneByID(button)))
-                    control->SimulateHotSpotClick();
-            }
+            CancelModal(modal);
         });
         mTimer.start();
     }
@@ -183,11 +177,7 @@ protected:
             EXPECT_TRUE(QFile::copy(photo, copy));
             document->AddItem(QUrl::fromLocalFile(copy));
         }
-        EXPECT_TRUE(RunUntil([&] { return IsIdle(document); }));
-        CIndexView* view = IndexViewOfDocument(document);
-        view->SelectIndex(1);
-        document->GetWindow()->Select();
-        LCommander::SwitchTarget(view);
+        CIndexView* view = SelectFirstItemWhenIdle(document);
         return view;
     }
     int fresh = 0;

@@ -162,6 +162,9 @@ struct LayoutBuilder {
             const QJsonArray rows = data.Array("rowStretch");
             for (int i = 0; i < rows.size(); ++i)
                 grid->setRowStretch(i, rows[i].toInt());
+            // Rows may sit closer together than a name and its value.
+            if (data.Has("columnSpacing"))
+                grid->setHorizontalSpacing(data.Int("columnSpacing"));
         }
         const QJsonArray items = data.Array("items");
         for (int i = 0; i < items.size(); ++i) {

@@ -37,6 +37,7 @@ private:
 // A box or grid layout a dialog declares in its layout entry ("layout"), so that it
 // sizes itself to its texts and fonts:
 //   { "kind": "vbox" | "hbox" | "grid", "margins": n or [l, t, r, b], "spacing": n,
+//     "columnSpacing": n (a grid's, between its columns),
 //     "columnStretch": [...], "rowStretch": [...], "items": [ ... ] }
 // An item is { "pane": ID } (with "stretch", "align", and in a grid "row", "column",
 // "rowSpan", "columnSpan"), { "stretch": n } or { "spacing": n } in a box, or a

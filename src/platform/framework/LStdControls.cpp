@@ -489,7 +489,14 @@ LStaticText::LStaticText(const LLayoutData& data)
     // The text of a layout is a key into the strings table.
     if (data.Has("text"))
         LPane::SetCFDescriptor(BundleLocalizedString(data.String("text")));
-    Init(alignment | Qt::AlignTop, data.Bool("wrap", true));
+    const QString elide = data.String("elide", QString());
+    if (elide == QLatin1String("left"))
+        mElide = Qt::ElideLeft;
+    else if (elide == QLatin1String("middle"))
+        mElide = Qt::ElideMiddle;
+    else if (elide == QLatin1String("right"))
+        mElide = Qt::ElideRight;
+    Init(alignment | Qt::AlignTop, mElide == Qt::ElideNone && data.Bool("wrap", true));
 }
 
 LStaticText::LStaticText(const SPaneInfo& info, const QString& text)
@@ -510,8 +517,35 @@ void LStaticText::Init(int alignment, bool wrap)
 
 void LStaticText::ShowText(const QString& text)
 {
-    if (mLabel)
-        mLabel->setText(text);
+    if (!mLabel)
+        return;
+    mLabel->setText(text);
+    FitText();
+}
+
+void LStaticText::resizeEvent(QResizeEvent* event)
+{
+    LControlPane::resizeEvent(event);
+    FitText();
+}
+
+void LStaticText::FitText()
+{
+    if (!mLabel || mElide == Qt::ElideNone)
+        return;
+    const QString whole = LPane::GetCFDescriptor();
+    const QString shown = mLabel->fontMetrics().elidedText(whole, mElide, mLabel->contentsRect().width());
+    mLabel->setText(shown);
+    mLabel->setToolTip(shown == whole ? QString() : whole);
+}
+
+QSize LStaticText::minimumSizeHint() const
+{
+    // A shortened text asks for no width of its own: the layout decides it.
+    QSize size = LControlPane::minimumSizeHint();
+    if (mElide != Qt::ElideNone)
+        size.setWidth(0);
+    return size;
 }
 
 // Captions
@@ -651,6 +685,16 @@ void LEditText::SetCFDescriptor(const QString& text)
 QString LEditText::GetCFDescriptor() const
 {
     return mEdit ? mEdit->text() : LPane::GetCFDescriptor();
+}
+
+QSize LEditText::sizeHint() const
+{
+    // A field's width is its frame's (a one-letter shortcut stays narrow); the
+    // line edit's own hint is a guess at a typical text.
+    QSize size = LControlPane::sizeHint();
+    if (GetDeclaredSize().width() > 0)
+        size.setWidth(GetDeclaredSize().width());
+    return size;
 }
 
 void LEditText::SelectAll()

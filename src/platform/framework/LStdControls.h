@@ -171,18 +171,24 @@ private:
 };
 
 // Static text ('stxt', 'capt') and the theme text box ('ttxb'): the descriptor drawn
-// in the pane ("justification": "left", "center", "right"; "wrap").
+// in the pane ("justification": "left", "center", "right"; "wrap"). A text that may
+// be longer than the pane ("elide": "left", "middle", "right") stays on one line,
+// shortened with an ellipsis where told, and shows whole in its tool tip.
 class LStaticText : public LControlPane {
 public:
     explicit LStaticText(const LLayoutData& data);
     LStaticText(const SPaneInfo& info, const QString& text);
+    QSize minimumSizeHint() const override;
 
 protected:
     void ShowText(const QString& text) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void Init(int alignment, bool wrap);
+    void FitText();
     QLabel* mLabel = nullptr;
+    Qt::TextElideMode mElide = Qt::ElideNone;
 };
 
 // Caption ('capt') and theme text box ('ttxb'): the descriptor drawn by the pane
@@ -237,6 +243,7 @@ public:
     SInt16 GetKeyFilter() const { return mKeyFilter; }
     void SetKeyFilter(SInt16 keyFilter) { mKeyFilter = keyFilter; }
     QLineEdit* GetLineEdit() const { return mEdit; }
+    QSize sizeHint() const override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,5 +1,6 @@
 #include "FrameworkTestSupport.h"
 
+#include "LLayoutData.h"
 #include "LStdControls.h"
 #include "LWindow.h"
 
@@ -7,6 +8,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QJsonDocument>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
@@ -165,4 +168,28 @@ TEST_F(ControlsFixture, ListBoxStartsWithNoRowAndTextBoxDimsWhenDisabled)
     int dimmed = darkest(paint());
     EXPECT_LT(normal, 80);
     EXPECT_GT(dimmed, normal + 40);
+}
+
+TEST(TextControls, AShortenedTextShowsWholeInItsTipAndAFieldKeepsTheWidthOfItsFrame)
+{
+    SetUpFrameworkFixture();
+    const QString whole = QStringLiteral("/home/someone/Pictures/holidays/2024/beach.jpg");
+    LStaticText text(LLayoutData(QJsonDocument::fromJson(R"({"class": "stxt", "id": 1, "frame": [0, 0, 80, 18],
+        "elide": "middle"})").object(), 1, QStringLiteral("pane 1")));
+    text.SetCFDescriptor(whole);
+    text.show();
+    auto* face = static_cast<QLabel*>(text.GetControlWidget());
+    EXPECT_TRUE(face->text().startsWith(QStringLiteral("/h")) && face->text().endsWith(QStringLiteral("jpg"))) << face->text().toStdString();
+    EXPECT_TRUE(face->text().contains(QChar(0x2026)));
+    EXPECT_EQ(face->toolTip(), whole);
+    EXPECT_EQ(text.GetCFDescriptor(), whole);
+    EXPECT_EQ(text.minimumSizeHint().width(), 0); // the layout gives it its width
+    text.resize(1000, 18);
+    EXPECT_EQ(face->text(), whole);
+    EXPECT_TRUE(face->toolTip().isEmpty());
+
+    // A one-letter field asks for its frame's width, not a line edit's usual one.
+    LEditText field(LLayoutData(QJsonDocument::fromJson(R"({"class": "etxt", "id": 2, "frame": [0, 0, 40, 24],
+        "maxChars": 1})").object(), 1, QStringLiteral("pane 2")));
+    EXPECT_EQ(field.sizeHint().width(), 40);
 }

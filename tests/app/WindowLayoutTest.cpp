@@ -1,0 +1,218 @@
+#include "AppCommands.h"
+#include "AppRunSupport.h"
+#include "CIndexDoc.h"
+#include "CIndexView.h"
+#include "CCriteria.h"
+#include "CSearchWindow.h"
+#include "FieldKeys.h"
+#include "IndexDocServices.h"
+#include "ItemWindows.h"
+#include "LDialogBox.h"
+#include "LStdControls.h"
+#include "LayoutCheck.h"
+#include "Preferences.h"
+#include "UReportErrors.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QTabBar>
+#include <QTimer>
+
+// The windows a user meets in an index, each looked at as it first shows (and at
+// each of its tabs): nothing cut off, off the edge or drawn over something else.
+// ORVEX_SAVE_PICTURES=<folder> keeps their pictures; QT_SCALE_FACTOR=2 makes them
+// at double density.
+
+namespace {
+
+QStringList Inspect(QWidget& window, const QString& name)
+{
+    QStringList faults;
+    auto look = [&](const QString& shot) {
+        QCoreApplication::processEvents();
+        SavePictureIfAsked(window, shot);
+        for (const QString& fault : LayoutFaults(window))
+            faults << shot + QStringLiteral(": ") + fault;
+    };
+    look(name);
+    for (QTabBar* tabs : window.findChildren<QTabBar*>()) {
+        if (!tabs->isVisibleTo(&window))
+            continue;
+        const int shown = tabs->currentIndex();
+        for (int tab = 0; tab < tabs->count(); ++tab) {
+            if (tab == shown)
+                continue;
+            tabs->setCurrentIndex(tab);
+            look(QStringLiteral("%1-%2").arg(name).arg(tab + 1));
+        }
+        tabs->setCurrentIndex(shown);
+    }
+    return faults;
+}
+
+// Looks at every modal dialog that comes up, then cancels it.
+class ModalInspector {
+public:
+    explicit ModalInspector(const QString& name)
+    {
+        mTimer.setInterval(30);
+        QObject::connect(&mTimer, &QTimer::timeout, [this, name] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal)
+                return;
+            faults << Inspect(*modal, name + (seen ? QStringLiteral("-%1").arg(seen + 1) : QString()));
+            ++seen;
+            CancelModal(modal);
+        });
+        mTimer.start();
+    }
+    QStringList faults;
+    int seen = 0;
+
+private:
+    QTimer mTimer;
+};
+
+QList<QWidget*> VisibleWindows()
+{
+    QList<QWidget*> shown;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        // A tool tip or the fading picture of a closed palette is no window to look at.
+        if (widget->isVisible() && widget->windowType() != Qt::ToolTip)
+            shown << widget;
+    }
+    return shown;
+}
+
+class WindowLayout : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CItemWindows::Install();
+        app = std::make_unique<COrvexApp>();
+        app->ClearRecentItems();
+        app->MakeMenuBar();
+        app->Initialize();
+    }
+    void TearDown() override
+    {
+        CloseEverything();
+        app.reset();
+    }
+    void CloseEverything()
+    {
+        while (!LDocument::GetDocumentList().empty())
+            delete LDocument::GetDocumentList().back();
+        FlushDeletes();
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            widget->hide();
+        ProcessEventsFor(20);
+    }
+    // An index of three photographs in a list, both side panes shown, the first item selected.
+    CIndexDoc* FreshIndex()
+    {
+        app->MakeNewDocument();
+        CIndexDoc* document = OpenIndexDocuments().back();
+        for (const QString& photo : CameraPhotos().mid(0, 3))
+            document->AddItem(QUrl::fromLocalFile(photo));
+        SelectFirstItemWhenIdle(document);
+        return document;
+    }
+    // The windows and dialogs a command brings up, looked at.
+    QStringList Choose(LCommander* target, CommandT command, const QString& name)
+    {
+        ModalInspector modal(name);
+        const QList<QWidget*> before = VisibleWindows();
+        RunReportingErrors([&] { target->ProcessCommand(command, nullptr); });
+        ProcessEventsFor(300);
+        QStringList faults = modal.faults;
+        int opened = modal.seen;
+        for (QWidget* window : VisibleWindows()) {
+            if (!before.contains(window)) {
+                faults << Inspect(*window, opened ? QStringLiteral("%1-%2").arg(name).arg(opened + 1) : name);
+                ++opened;
+            }
+        }
+        EXPECT_GT(opened, 0) << name.toStdString();
+        return faults;
+    }
+
+    std::unique_ptr<COrvexApp> app;
+};
+
+} // namespace
+
+TEST_F(WindowLayout, TheIndexWindowsAndDialogsShowEverythingWhole)
+{
+    ASSERT_GE(CameraPhotos().size(), 3);
+    struct Case {
+        const char* name;
+        CommandT command;
+        bool ofTheApp;
+    };
+    const Case cases[] = {
+        { "search", cmd_SearchWindow, false },
+        { "batch", cmd_BatchWindow, false },
+        { "item-info", cmd_ItemInfo, false },
+        { "download-addresses", cmd_DownloadAddresses, false },
+        { "export-files", cmd_ExportFiles, false },
+        { "export-xml", cmd_ExportXML, false },
+        { "index-properties", cmd_IndexProperties, false },
+        { "organize-settings", cmd_OrganizeStoredSettings, true },
+        { "preferences", cmd_Preferences, true },
+    };
+    QStringList faults;
+    for (const Case& c : cases) {
+        CIndexDoc* document = FreshIndex();
+        LCommander* target = c.ofTheApp ? static_cast<LCommander*>(app.get()) : IndexViewOfDocument(document);
+        faults << Choose(target, c.command, QString::fromLatin1(c.name));
+        CloseEverything();
+    }
+
+    // The search and batch panels with a row of every kind of editor.
+    struct Rows {
+        SInt32 command;
+        std::vector<std::pair<SInt32, SInt32>> criteria; // field, selector
+    };
+    const Rows panels[] = {
+        { cmd_SearchWindow, { { kFieldKeywords, kSelectorContains }, { kFieldModificationDate, kSelectorBefore },
+                                { kFieldTotalSize, kSelectorGreaterThan }, { kFieldKind, kSelectorIs },
+                                { kFieldHasThumbnail, kSelectorIsSet }, { kFieldUrgency, kSelectorIs } } },
+        { cmd_BatchWindow, { { kFieldHeadline, 7207 }, { kFieldKeywords, 7200 }, { kFieldCreationDate, 7202 },
+                               { kFieldPositionInView, 7208 }, { kFieldFileState, kSelectorOpenInApplication } } },
+    };
+    for (const Rows& panel : panels) {
+        CIndexDoc* document = FreshIndex();
+        IndexViewOfDocument(document)->ProcessCommand(panel.command, nullptr);
+        CSearchWindow* window = CSearchWindow::GetSearchWindow();
+        ASSERT_NE(window, nullptr);
+        for (const auto& [field, selector] : panel.criteria) {
+            const QVariantMap row { { kCriteriaCategoryKey, field }, { kCriteriaSelectorKey, selector },
+                { kCriteriaValueKey, QStringLiteral("1") } };
+            window->AddCriterionRow(&row);
+        }
+        ProcessEventsFor(100);
+        faults << Inspect(*window->GetShell(), QStringLiteral("rows-%1").arg(panel.command));
+        CloseEverything();
+    }
+
+    // The index window itself, as a list with both side panes.
+    CIndexDoc* document = FreshIndex();
+    CIndexView* view = IndexViewOfDocument(document);
+    view->ProcessCommand(kCmdListView, nullptr);
+    view->ProcessCommand(cmd_BothSidePanes, nullptr);
+    ProcessEventsFor(200);
+    faults << Inspect(*document->GetWindow()->GetShell(), QStringLiteral("index-list"));
+
+    // The dialogs of stored settings and of export options, as their layouts make them.
+    for (ResIDT layout : { 1033, 1035, 1036, 1037, 1039 }) {
+        std::unique_ptr<LWindow> dialog(LWindow::CreateWindow(layout, nullptr));
+        ASSERT_NE(dialog, nullptr);
+        dialog->Show();
+        ProcessEventsFor(50);
+        faults << Inspect(*dialog->GetShell(), QStringLiteral("dialog-%1").arg(layout));
+    }
+    EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
+}

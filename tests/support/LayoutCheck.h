@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// What a user would find broken in a window as it is laid out: a control lying
+// wholly or partly outside the widget that holds it (cut off, or off the window's
+// edge), a label or button whose text does not fit it, two controls drawn over
+// each other. One line per fault, naming the widget by its class, pane ID or text.
+// The insides of Qt's own composite widgets (scroll areas, combo boxes) are theirs.
+QStringList LayoutFaults(const QWidget& window);
+
+// Saves the window's picture as "<name>@<ratio>x.png" in the folder named by
+// ORVEX_SAVE_PICTURES, when it is set (run once more with QT_SCALE_FACTOR=2 for
+// the double-density pictures).
+void SavePictureIfAsked(QWidget& window, const QString& name);
