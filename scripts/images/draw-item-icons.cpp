@@ -1,6 +1,7 @@
 // Draws the index items' bundle icons into resources/icons: the media storage
-// badges, the drag count badges, the padlock and the plain document icon that
-// stand in where the desktop's icon theme has none. Each is drawn at its size
+// badges, the drag count badges, the padlock, the plain document icon and the
+// alerts' stop, caution and note icons that stand in where the desktop's icon
+// theme has none. Each is drawn at its size
 // and at twice its size ("@2x") for high-density screens.
 // Build and run from the repository root:
 //   g++ -std=c++20 -fPIC scripts/images/draw-item-icons.cpp -o /tmp/draw-item-icons \
@@ -114,6 +115,43 @@ void Document(QPainter& p)
         p.drawLine(QPointF(10, y), QPointF(23, y));
 }
 
+// The alerts' icons: a red disc with a cross, an amber triangle with an
+// exclamation mark, a blue disc with an "i".
+void StopAlert(QPainter& p)
+{
+    p.setPen(QPen(QColor(150, 24, 24), 1));
+    p.setBrush(kRed);
+    p.drawEllipse(QRectF(2, 2, 28, 28));
+    p.setPen(QPen(Qt::white, 3.4, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(11, 11), QPointF(21, 21));
+    p.drawLine(QPointF(21, 11), QPointF(11, 21));
+}
+
+void CautionAlert(QPainter& p)
+{
+    QPainterPath triangle;
+    triangle.moveTo(16, 2.5);
+    triangle.lineTo(30, 28.5);
+    triangle.lineTo(2, 28.5);
+    triangle.closeSubpath();
+    p.setPen(QPen(QColor(160, 110, 20), 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(kGold);
+    p.drawPath(triangle);
+    p.setPen(QPen(kInk, 3.2, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(16, 11), QPointF(16, 19.5));
+    p.drawPoint(QPointF(16, 24.5));
+}
+
+void NoteAlert(QPainter& p)
+{
+    p.setPen(QPen(QColor(30, 80, 160), 1));
+    p.setBrush(kBlue);
+    p.drawEllipse(QRectF(2, 2, 28, 28));
+    p.setPen(QPen(Qt::white, 3.4, Qt::SolidLine, Qt::RoundCap));
+    p.drawPoint(QPointF(16, 9.5));
+    p.drawLine(QPointF(16, 15), QPointF(16, 23));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -125,5 +163,8 @@ int main(int argc, char** argv)
     for (int digits = 1; digits <= 4; ++digits)
         Save(QStringLiteral("dragbadge%1").arg(digits), 48, [digits](QPainter& p) { DragBadge(p, digits); });
     Save(QStringLiteral("document"), 128, Document);
+    Save(QStringLiteral("alert-stop"), 48, StopAlert);
+    Save(QStringLiteral("alert-caution"), 48, CautionAlert);
+    Save(QStringLiteral("alert-note"), 48, NoteAlert);
     return 0;
 }

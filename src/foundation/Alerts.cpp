@@ -3,10 +3,10 @@
 #include "LDialogBox.h"
 #include "LStdControls.h"
 #include "LocalizedStrings.h"
+#include "ResourceUtilities.h"
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QStyle>
 
 namespace {
 
@@ -31,10 +31,7 @@ public:
 
 QIcon AlertIcon(SInt16 alertType)
 {
-    QStyle::StandardPixmap which = alertType == kStopAlert ? QStyle::SP_MessageBoxCritical
-        : alertType == kCautionAlert                       ? QStyle::SP_MessageBoxWarning
-                                                           : QStyle::SP_MessageBoxInformation;
-    return QApplication::style()->standardIcon(which);
+    return GetSystemIcon(alertType == kStopAlert ? 'stop' : alertType == kCautionAlert ? 'caut' : 'note');
 }
 
 void SetIcon(LDialogBox* dialog, PaneIDT paneID, SInt16 alertType)

@@ -42,9 +42,9 @@ struct SystemIcon {
 
 constexpr SystemIcon kSystemIcons[] = {
     {'lock', "changes-prevent", QStyle::SP_CustomBase, "lock.png"},
-    {'caut', "dialog-warning", QStyle::SP_MessageBoxWarning, nullptr},
-    {'note', "dialog-information", QStyle::SP_MessageBoxInformation, nullptr},
-    {'stop', "dialog-error", QStyle::SP_MessageBoxCritical, nullptr},
+    {'caut', "dialog-warning", QStyle::SP_MessageBoxWarning, "alert-caution.png"},
+    {'note', "dialog-information", QStyle::SP_MessageBoxInformation, "alert-note.png"},
+    {'stop', "dialog-error", QStyle::SP_MessageBoxCritical, "alert-stop.png"},
     {'faro', "document-open", QStyle::SP_DialogOpenButton, nullptr},
     {'fold', "folder", QStyle::SP_DirIcon, nullptr},
     {'trsh', "user-trash", QStyle::SP_TrashIcon, nullptr},

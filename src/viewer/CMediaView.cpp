@@ -4,6 +4,7 @@
 #include "ExceptionCode.h"
 #include "LPrintout.h"
 #include "Preferences.h"
+#include "ResourceUtilities.h"
 #include "UPageFormat.h"
 #include "UReportErrors.h"
 
@@ -15,7 +16,6 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QStyle>
 
 #include <algorithm>
 #include <cmath>
@@ -271,8 +271,8 @@ void CMediaView::DrawMediaError(QPainter& painter, OSStatus code)
     painter.save();
     const QRect strip(0, 0, width(), kErrorStripHeight);
     painter.fillRect(strip, Qt::black);
-    const QIcon caution = style()->standardIcon(QStyle::SP_MessageBoxWarning);
-    painter.drawPixmap(QRect(2, 1, 16, 16), caution.pixmap(16, 16, QIcon::Normal));
+    // Painted by the icon, so that a dense screen gets its large pixels.
+    GetSystemIcon('caut').paint(&painter, QRect(2, 1, 16, 16));
     painter.setPen(Qt::white);
     painter.drawText(strip.adjusted(22, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft,
         QStringLiteral("Error processing media: %1").arg(code));

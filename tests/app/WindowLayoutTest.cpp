@@ -1,9 +1,11 @@
 #include "AppCommands.h"
+#include "Alerts.h"
 #include "AppRunSupport.h"
 #include "CIndexDoc.h"
 #include "CIndexView.h"
 #include "CCriteria.h"
 #include "CSearchWindow.h"
+#include "ErrorReport.h"
 #include "FieldKeys.h"
 #include "IndexDocServices.h"
 #include "ItemWindows.h"
@@ -157,6 +159,7 @@ TEST_F(WindowLayout, TheIndexWindowsAndDialogsShowEverythingWhole)
         { "batch", cmd_BatchWindow, false },
         { "item-info", cmd_ItemInfo, false },
         { "download-addresses", cmd_DownloadAddresses, false },
+        { "upload", cmd_UploadItems, false },
         { "export-files", cmd_ExportFiles, false },
         { "export-xml", cmd_ExportXML, false },
         { "index-properties", cmd_IndexProperties, false },
@@ -205,6 +208,17 @@ TEST_F(WindowLayout, TheIndexWindowsAndDialogsShowEverythingWhole)
     view->ProcessCommand(cmd_BothSidePanes, nullptr);
     ProcessEventsFor(200);
     faults << Inspect(*document->GetWindow()->GetShell(), QStringLiteral("index-list"));
+
+    // A transfer's failure with the server's own words.
+    {
+        ModalInspector modal(QStringLiteral("transfer-error"));
+        SErrorRecord record;
+        ShowErrorDialog(record, -31, kStopAlert,
+            QStringLiteral("550 /pub/incoming/holidays-2024/beach-at-sunset-with-the-whole-family.jpg: Permission denied "
+                           "(the folder takes no uploads from anonymous users)"));
+        faults << modal.faults;
+        EXPECT_EQ(modal.seen, 1);
+    }
 
     // The dialogs of stored settings and of export options, as their layouts make them.
     for (ResIDT layout : { 1033, 1035, 1036, 1037, 1039 }) {

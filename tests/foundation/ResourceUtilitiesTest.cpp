@@ -60,6 +60,9 @@ TEST(Icons, SystemAndBundleIconsDrawEvenWithoutAnIconTheme)
     // Dense screens get the icon's own large picture.
     const QPixmap large = RegisterBundleIcon('JWZ7', 'test', QStringLiteral("badge-stored.png")).pixmap(QSize(16, 16), 2.0);
     EXPECT_EQ(large.size(), QSize(32, 32));
+    // The alerts' icons too, at the size an alert shows them (the style's own are 32 pixels only).
+    for (OSType code : {OSType('stop'), OSType('caut'), OSType('note')})
+        EXPECT_EQ(GetSystemIcon(code).pixmap(QSize(48, 48), 2.0).size(), QSize(96, 96)) << code;
 }
 
 TEST(Icons, DragImageHasTheIconsMask)
