@@ -1,24 +1,23 @@
-#include "AppCommands.h"
 #include "Alerts.h"
+#include "AppCommands.h"
 #include "AppRunSupport.h"
+#include "CCriteria.h"
 #include "CIndexDoc.h"
 #include "CIndexView.h"
-#include "CCriteria.h"
 #include "CSearchWindow.h"
 #include "ErrorReport.h"
 #include "FieldKeys.h"
 #include "IndexDocServices.h"
 #include "ItemWindows.h"
-#include "LDialogBox.h"
-#include "LStdControls.h"
 #include "LayoutCheck.h"
-#include "Preferences.h"
 #include "UReportErrors.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTabBar>
 #include <QTimer>
 
@@ -229,4 +228,29 @@ TEST_F(WindowLayout, TheIndexWindowsAndDialogsShowEverythingWhole)
         faults << Inspect(*dialog->GetShell(), QStringLiteral("dialog-%1").arg(layout));
     }
     EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
+}
+
+TEST(WindowLayoutCheck, FindsTextCutOffControlsOffTheEdgeAndControlsOnEachOther)
+{
+    QWidget window;
+    window.resize(260, 100);
+    auto* label = new QLabel(QStringLiteral("A label much longer than its room"), &window);
+    label->setGeometry(10, 10, 60, 20);
+    auto* button = new QPushButton(QStringLiteral("OK"), &window);
+    button->setGeometry(220, 70, 80, 26); // past the right edge
+    auto* one = new QLineEdit(&window);
+    one->setGeometry(10, 40, 100, 24);
+    auto* two = new QLineEdit(&window);
+    two->setGeometry(60, 44, 100, 24);
+    window.show();
+    const QStringList faults = LayoutFaults(window);
+    EXPECT_EQ(faults.size(), 3) << faults.join('\n').toStdString();
+    EXPECT_EQ(faults.filter(QStringLiteral("text cut off: QLabel")).size(), 1);
+    EXPECT_EQ(faults.filter(QStringLiteral("outside its holder")).size(), 1);
+    EXPECT_EQ(faults.filter(QStringLiteral("overlap: QLineEdit")).size(), 1);
+
+    label->resize(label->sizeHint());
+    button->move(170, 70);
+    two->move(10, 70);
+    EXPECT_EQ(LayoutFaults(window), QStringList());
 }
