@@ -111,7 +111,7 @@ protected:
             widget->hide();
         ProcessEventsFor(20);
     }
-    // An index of three photographs in a list, both side panes shown, the first item selected.
+    // An index of three photographs, the first selected, its view the target.
     CIndexDoc* FreshIndex()
     {
         app->MakeNewDocument();
