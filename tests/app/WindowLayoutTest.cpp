@@ -178,8 +178,10 @@ TEST_F(WindowLayout, TheIndexWindowsAndDialogsShowEverythingWhole)
         SInt32 command;
         std::vector<std::pair<SInt32, SInt32>> criteria; // field, selector
     };
+    // A value that names another field shows the field popup in place of the text.
+    const QString fieldValue = QStringLiteral("$$@@%1").arg(kFieldSupplementalCategories);
     const Rows panels[] = {
-        { cmd_SearchWindow, { { kFieldKeywords, kSelectorContains }, { kFieldModificationDate, kSelectorBefore },
+        { cmd_SearchWindow, { { kFieldName, kSelectorIs }, { kFieldKeywords, kSelectorContains }, { kFieldModificationDate, kSelectorBefore },
                                 { kFieldTotalSize, kSelectorGreaterThan }, { kFieldKind, kSelectorIs },
                                 { kFieldHasThumbnail, kSelectorIsSet }, { kFieldUrgency, kSelectorIs } } },
         { cmd_BatchWindow, { { kFieldHeadline, 7207 }, { kFieldKeywords, 7200 }, { kFieldCreationDate, 7202 },
@@ -192,7 +194,7 @@ TEST_F(WindowLayout, TheIndexWindowsAndDialogsShowEverythingWhole)
         ASSERT_NE(window, nullptr);
         for (const auto& [field, selector] : panel.criteria) {
             const QVariantMap row { { kCriteriaCategoryKey, field }, { kCriteriaSelectorKey, selector },
-                { kCriteriaValueKey, QStringLiteral("1") } };
+                { kCriteriaValueKey, field == kFieldName ? fieldValue : QStringLiteral("1") } };
             window->AddCriterionRow(&row);
         }
         ProcessEventsFor(100);

@@ -74,7 +74,7 @@ bool TextFits(const QWidget& widget)
         return needed.width() <= room.width() && needed.height() <= room.height();
     }
     if (auto* combo = qobject_cast<const QComboBox*>(&widget)) {
-        if (combo->isEditable() || combo->currentText().isEmpty())
+        if (combo->isEditable() || combo->currentText().isEmpty() || combo->property("elidesText").toBool())
             return true;
         QStyleOptionComboBox option;
         option.initFrom(combo);

@@ -9,7 +9,8 @@ class QWidget;
 // wholly or partly outside the widget that holds it (cut off, or off the window's
 // edge), a label or button whose text does not fit it, two controls drawn over
 // each other. One line per fault, naming the widget by its class, pane ID or text.
-// The insides of Qt's own composite widgets (scroll areas, combo boxes) are theirs.
+// The insides of Qt's own composite widgets (scroll areas, combo boxes) are theirs;
+// a widget with the property "elidesText" shortens its own text and is never cut.
 QStringList LayoutFaults(const QWidget& window);
 
 // Saves the window's picture as "<name>@<ratio>x.png" in the folder named by

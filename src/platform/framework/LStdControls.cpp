@@ -21,6 +21,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QToolButton>
@@ -254,6 +256,52 @@ LStdPopupMenu::LStdPopupMenu(const SPaneInfo& info, MessageT message, const QStr
     Init(items);
 }
 
+namespace {
+
+// A popup whose chosen item is longer than the popup shows it shortened with an
+// ellipsis, whole in its tool tip, rather than running under the arrow.
+class ElidingComboBox : public QComboBox {
+public:
+    ElidingComboBox()
+    {
+        setProperty("elidesText", true); // tells a layout check the text is never cut
+        QObject::connect(this, &QComboBox::currentTextChanged, this, [this] { UpdateTip(); });
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QStylePainter painter(this);
+        painter.setPen(palette().color(QPalette::Text));
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        option.currentText = ShownText(option);
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QComboBox::resizeEvent(event);
+        UpdateTip();
+    }
+
+private:
+    QString ShownText(const QStyleOptionComboBox& option) const
+    {
+        const QRect room = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+        const int iconRoom = option.currentIcon.isNull() ? 0 : option.iconSize.width() + 4;
+        return fontMetrics().elidedText(option.currentText, Qt::ElideRight, room.width() - iconRoom);
+    }
+    void UpdateTip()
+    {
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        setToolTip(ShownText(option) == option.currentText ? QString() : option.currentText);
+    }
+};
+
+} // namespace
+
 LStdPopupMenu::LStdPopupMenu(const LLayoutData& data)
     : LControlPane(data)
 {
@@ -264,7 +312,7 @@ LStdPopupMenu::LStdPopupMenu(const LLayoutData& data)
 
 void LStdPopupMenu::Init(const QStringList& items)
 {
-    mCombo = new QComboBox;
+    mCombo = new ElidingComboBox;
     Embed(mCombo);
     SetItems(items);
     QObject::connect(mCombo, QOverload<int>::of(&QComboBox::activated), [this](int index) {
