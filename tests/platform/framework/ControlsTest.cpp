@@ -170,7 +170,7 @@ TEST_F(ControlsFixture, ListBoxStartsWithNoRowAndTextBoxDimsWhenDisabled)
     EXPECT_GT(dimmed, normal + 40);
 }
 
-TEST(TextControls, AShortenedTextShowsWholeInItsTipAndAFieldKeepsTheWidthOfItsFrame)
+TEST(TextControls, ShortenedTextsShowWholeInTheirTipAndAFieldKeepsTheWidthOfItsFrame)
 {
     SetUpFrameworkFixture();
     const QString whole = QStringLiteral("/home/someone/Pictures/holidays/2024/beach.jpg");
@@ -187,6 +187,17 @@ TEST(TextControls, AShortenedTextShowsWholeInItsTipAndAFieldKeepsTheWidthOfItsFr
     text.resize(1000, 18);
     EXPECT_EQ(face->text(), whole);
     EXPECT_TRUE(face->toolTip().isEmpty());
+
+    // A popup's long item is shortened too, not run under the arrow.
+    LStdPopupMenu popup(LLayoutData(QJsonDocument::fromJson(R"({"class": "popm", "id": 3, "frame": [0, 0, 90, 26],
+        "items": ["short", "an item far longer than the popup"]})").object(), 1, QStringLiteral("pane 3")));
+    popup.show();
+    auto* combo = static_cast<QComboBox*>(popup.GetControlWidget());
+    EXPECT_TRUE(combo->toolTip().isEmpty());
+    popup.SetValue(2);
+    EXPECT_EQ(combo->toolTip(), QStringLiteral("an item far longer than the popup"));
+    popup.resize(600, 26);
+    EXPECT_TRUE(combo->toolTip().isEmpty());
 
     // A one-letter field asks for its frame's width, not a line edit's usual one.
     LEditText field(LLayoutData(QJsonDocument::fromJson(R"({"class": "etxt", "id": 2, "frame": [0, 0, 40, 24],
