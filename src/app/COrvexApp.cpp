@@ -187,8 +187,9 @@ void COrvexApp::Initialize()
     AddAttachment(new CScrollWheelAttachment);
     Step("InitializeTasks");
     InitializeTasks();
-    // The menus need a window while no document shows one.
-    mMenuBarWindow = std::make_unique<CMenuBarWindow>(this);
+    // The menus need a window while no document shows one: it is made the
+    // first time none does (at start, the first index window usually does).
+    mMenuBarWindowWanted = true;
     Step("ShowTaskWindow");
     if (Pref::TaskManagerWindowVisible.Get())
         ShowTaskWindow();
@@ -274,12 +275,17 @@ void COrvexApp::SpendTime(const EventRecord& event)
 
 void COrvexApp::UpdateMenuBarWindow()
 {
-    if (!mMenuBarWindow)
+    if (!mMenuBarWindowWanted)
         return;
     bool documentShown = false;
     for (LWindow* window : LWindow::FetchWindows()) {
         if (window->HasAttribute(windAttr_Regular))
             documentShown = true;
+    }
+    if (!mMenuBarWindow) {
+        if (documentShown)
+            return;
+        mMenuBarWindow = std::make_unique<CMenuBarWindow>(this);
     }
     mMenuBarWindow->SetNeeded(!documentShown);
 }

@@ -129,7 +129,8 @@ private:
     bool mSingleDocument = false;
     OSStatus mLastRecentItemError = noErr;
     std::unique_ptr<QObject> mEventHandler;
-    std::unique_ptr<CMenuBarWindow> mMenuBarWindow;
+    std::unique_ptr<CMenuBarWindow> mMenuBarWindow; // made when first needed
+    bool mMenuBarWindowWanted = false; // from Initialize on
     std::unique_ptr<CStoredSettingsMenu> mSettingsMenu;
     QStringList mWindowMenuTitles;
     SInt16 mWindowMenuFixedItems = 0;
