@@ -105,6 +105,11 @@ const std::vector<LDataBrowserItem*>& LDataBrowserModel::Children(DataBrowserIte
     return found == mChildren.end() ? kNone : found->second;
 }
 
+DataBrowserItemID LDataBrowserModel::ContainerAt(const QModelIndex& parent) const
+{
+    return parent.isValid() ? ItemAt(parent)->GetItemID() : 0;
+}
+
 LDataBrowserItem* LDataBrowserModel::ItemAt(const QModelIndex& index) const
 {
     return index.isValid() ? static_cast<LDataBrowserItem*>(index.internalPointer()) : nullptr;
@@ -134,8 +139,7 @@ QModelIndex LDataBrowserModel::IndexOf(const LDataBrowserItem* item, int column)
 
 QModelIndex LDataBrowserModel::index(int row, int column, const QModelIndex& parent) const
 {
-    const DataBrowserItemID container = parent.isValid() ? ItemAt(parent)->GetItemID() : 0;
-    const auto& children = Children(container);
+    const auto& children = Children(ContainerAt(parent));
     if (row < 0 || row >= int(children.size()) || column < 0 || column >= columnCount())
         return {};
     return createIndex(row, column, children[size_t(row)]);
@@ -153,7 +157,7 @@ int LDataBrowserModel::rowCount(const QModelIndex& parent) const
 {
     if (parent.isValid() && parent.column() != 0)
         return 0;
-    return int(Children(parent.isValid() ? ItemAt(parent)->GetItemID() : 0).size());
+    return int(Children(ContainerAt(parent)).size());
 }
 
 int LDataBrowserModel::columnCount(const QModelIndex&) const
@@ -242,12 +246,17 @@ Qt::ItemFlags LDataBrowserModel::flags(const QModelIndex& index) const
     if (!index.isValid())
         return Qt::ItemIsDropEnabled;
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
-    if (!mImp.IsLive() || LDataBrowser::ItemFlag(ItemAt(index), kDataBrowserItemIsSelectableProperty, true))
+    if (IsSelectable(ItemAt(index)))
         flags |= Qt::ItemIsSelectable;
     const DataBrowserColumn& column = mImp.Columns()[size_t(index.column())];
     if ((column.propertyFlags & kDataBrowserPropertyIsEditable) && CellIsEditable(ItemAt(index), column.propertyID))
         flags |= column.propertyType == kDataBrowserCheckboxType ? Qt::ItemIsUserCheckable : Qt::ItemIsEditable;
     return flags;
+}
+
+bool LDataBrowserModel::IsSelectable(LDataBrowserItem* item) const
+{
+    return !mImp.IsLive() || LDataBrowser::ItemFlag(item, kDataBrowserItemIsSelectableProperty, true);
 }
 
 bool LDataBrowserModel::CellIsEditable(LDataBrowserItem* item, DataBrowserPropertyID property) const
@@ -761,12 +770,22 @@ void LDataBrowser::FinishCreateSelf()
 
 void LDataBrowser::SelectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
 {
-    for (const QModelIndex& index : deselected.indexes())
-        if (index.column() == 0)
-            ItemNotification(mImp->GetModel().ItemAt(index), kDataBrowserItemDeselected);
-    for (const QModelIndex& index : selected.indexes())
-        if (index.column() == 0)
-            ItemNotification(mImp->GetModel().ItemAt(index), kDataBrowserItemSelected);
+    // Row by row through the ranges that hold the first column: listing every
+    // cell of a large selection would ask each row's flags once per column.
+    const LDataBrowserModel& model = mImp->GetModel();
+    const auto notify = [&](const QItemSelection& ranges, DataBrowserItemNotification message) {
+        for (const QItemSelectionRange& range : ranges) {
+            if (range.left() != 0 || range.model() != &model)
+                continue;
+            const std::vector<LDataBrowserItem*>& rows = model.Children(model.ContainerAt(range.parent()));
+            const int last = std::min(range.bottom(), int(rows.size()) - 1);
+            for (int row = range.top(); row <= last; ++row)
+                if (LDataBrowserItem* item = rows[size_t(row)]; model.IsSelectable(item))
+                    ItemNotification(item, message);
+        }
+    };
+    notify(deselected, kDataBrowserItemDeselected);
+    notify(selected, kDataBrowserItemSelected);
 }
 
 void LDataBrowser::SetComparator(LComparator* comparator)
@@ -1062,10 +1081,46 @@ QSet<const LDataBrowserItem*> LDataBrowser::SelectedItemSet() const
     return selected;
 }
 
+SInt32 LDataBrowser::CountSelectedRows(bool recurse) const
+{
+    // Rows selected whole (as row selection leaves them) are counted from the
+    // ranges, asking each row once whether it may be selected; asking the
+    // selection model for its rows would ask every cell's flags.
+    QItemSelectionModel* selection = mImp->GetTree()->selectionModel();
+    const LDataBrowserModel& model = mImp->GetModel();
+    const int lastColumn = model.columnCount() - 1;
+    std::map<QModelIndex, std::vector<std::pair<int, int>>> spans;
+    for (const QItemSelectionRange& range : selection->selection()) {
+        if (!recurse && range.parent().isValid())
+            continue;
+        if (range.left() != 0 || range.right() != lastColumn) {
+            const QModelIndexList rows = selection->selectedRows();
+            return SInt32(std::count_if(rows.begin(), rows.end(),
+                [&](const QModelIndex& index) { return recurse || !index.parent().isValid(); }));
+        }
+        spans[range.parent()].emplace_back(range.top(), range.bottom());
+    }
+    SInt32 count = 0;
+    for (auto& [parent, ranges] : spans) {
+        std::sort(ranges.begin(), ranges.end());
+        const std::vector<LDataBrowserItem*>& rows = model.Children(model.ContainerAt(parent));
+        int next = 0; // the first row not yet counted: overlapping ranges count a row once
+        for (const auto& [top, bottom] : ranges) {
+            const int last = std::min(bottom, int(rows.size()) - 1);
+            for (int row = std::max(top, next); row <= last; ++row)
+                count += model.IsSelectable(rows[size_t(row)]) ? 1 : 0;
+            next = std::max(next, last + 1);
+        }
+    }
+    return count;
+}
+
 SInt32 LDataBrowser::CountItems(DataBrowserItemState state, bool recurse) const
 {
-    if (state == kDataBrowserItemIsSelected && (recurse || IsShowingOutsideModel()))
+    if (state == kDataBrowserItemIsSelected && IsShowingOutsideModel())
         return SInt32(mImp->GetTree()->selectionModel()->selectedRows().size());
+    if (state == kDataBrowserItemIsSelected)
+        return CountSelectedRows(recurse);
     std::vector<LDataBrowserItem*> items;
     const QSet<const LDataBrowserItem*> selected
         = state == kDataBrowserItemAnyState ? QSet<const LDataBrowserItem*>() : SelectedItemSet();
@@ -1158,11 +1213,10 @@ void LDataBrowser::SelectAll()
         if (rows == 0)
             continue;
         all.select(model.index(0, 0, parent), model.index(rows - 1, 0, parent));
-        for (int row = 0; row < rows; ++row) {
-            const QModelIndex child = model.index(row, 0, parent);
-            if (!model.Children(model.ItemAt(child)->GetItemID()).empty())
-                parents.push_back(child);
-        }
+        const std::vector<LDataBrowserItem*>& children = model.Children(model.ContainerAt(parent));
+        for (int row = 0; row < rows; ++row)
+            if (!model.Children(children[size_t(row)]->GetItemID()).empty())
+                parents.push_back(model.index(row, 0, parent));
     }
     mImp->GetTree()->selectionModel()->select(all, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }

@@ -100,6 +100,8 @@ public:
     Qt::DropActions supportedDropActions() const override { return Qt::CopyAction | Qt::MoveAction; }
 
     LDataBrowserItem* ItemAt(const QModelIndex& index) const;
+    // The container whose rows sit under the index: the top one for none.
+    DataBrowserItemID ContainerAt(const QModelIndex& parent) const;
     // The item's index in its container; constant time (a row index per container,
     // renewed after a sort, an insertion or a removal).
     QModelIndex IndexOf(const LDataBrowserItem* item, int column = 0) const;
@@ -123,6 +125,8 @@ public:
     const DataBrowserColumn* CustomColumnAt(const QModelIndex& index) const;
     // Whether the row lets an editable column's cell open for editing (true unless it says no).
     bool CellIsEditable(LDataBrowserItem* item, DataBrowserPropertyID property) const;
+    // Whether the row may be selected (true unless it says no).
+    bool IsSelectable(LDataBrowserItem* item) const;
 
 private:
     LDataBrowser& mBrowser;
@@ -295,6 +299,8 @@ private:
     void ContainerToggled(const QModelIndex& index, bool opened);
     // The selected rows' items, from the selection model.
     QSet<const LDataBrowserItem*> SelectedItemSet() const;
+    // The rows selected, in the top container alone or in all.
+    SInt32 CountSelectedRows(bool recurse) const;
 
     std::unique_ptr<LDataBrowserImp> mImp;
     QItemSelectionModel* mOwnSelection = nullptr; // the tree's own, kept while an outside one shows

@@ -236,3 +236,51 @@ TEST(LDataBrowser, MadeFromALayoutByItsClassID)
     EXPECT_EQ(browser->GetSelectionFlags(), UInt32(kDataBrowserSelectOnlyOne));
     EXPECT_TRUE(browser->GetControlRef()->isHeaderHidden());
 }
+
+TEST(LDataBrowser, SelectAllTellsAndCountsOnlyRowsThatMaySelect)
+{
+    // A row that answers whether it may be selected.
+    class LockedRow : public TestRow {
+    public:
+        LockedRow(QString text, bool selectable)
+            : TestRow(std::move(text))
+            , mSelectable(selectable)
+        {
+        }
+        OSStatus GetSetItemData(DataBrowserPropertyID property, DataBrowserItemData& data, bool setValue) override
+        {
+            if (property != kDataBrowserItemIsSelectableProperty)
+                return TestRow::GetSetItemData(property, data, setValue);
+            data.value = mSelectable;
+            return noErr;
+        }
+
+    private:
+        bool mSelectable;
+    };
+    auto browser = MakeBrowser(9001);
+    std::vector<LockedRow*> top { new LockedRow("a", true), new LockedRow("b", false), new LockedRow("c", true) };
+    browser->AddItems({top.begin(), top.end()});
+    std::vector<LockedRow*> inner { new LockedRow("c1", true), new LockedRow("c2", false), new LockedRow("c3", true) };
+    browser->AddItems({inner.begin(), inner.end()}, top[2]->GetItemID());
+
+    browser->SelectAll();
+    struct Case {
+        bool recurse;
+        SInt32 count;
+    };
+    for (const Case& c : {Case {false, 2}, Case {true, 4}})
+        EXPECT_EQ(browser->CountItems(kDataBrowserItemIsSelected, c.recurse), c.count) << c.recurse;
+    EXPECT_EQ(SInt32(browser->GetItems(kDataBrowserItemIsSelected).size()), 4);
+    for (LockedRow* row : {top[0], top[1], top[2], inner[0], inner[1], inner[2]}) {
+        const bool told = std::count(row->told.begin(), row->told.end(), kDataBrowserItemSelected) == 1;
+        EXPECT_EQ(told, row->mText != "b" && row->mText != "c2") << row->mText.toStdString();
+    }
+
+    browser->SelectItem(inner[0]);
+    browser->DeselectItem(inner[0]);
+    browser->DeselectItem(top[0]);
+    EXPECT_EQ(browser->CountItems(kDataBrowserItemIsSelected, false), 1);
+    EXPECT_EQ(browser->CountItems(kDataBrowserItemIsSelected, true), 2);
+    EXPECT_EQ(inner[0]->told.back(), kDataBrowserItemDeselected);
+}
