@@ -72,6 +72,18 @@ CDataBrowser::CDataBrowser(const SPaneInfo& info, const LDataBrowserImp::Setting
 {
 }
 
+void CDataBrowser::SetUpAsSideList()
+{
+    QTreeView* tree = GetControlRef();
+    tree->setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::NoFocus);
+    tree->setAlternatingRowColors(false);
+    tree->setIndentation(16);
+    tree->setRootIsDecorated(true);
+    tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree->setHeaderHidden(true);
+}
+
 void CDataBrowser::FinishCreateSelf()
 {
     SetHiliteStyle(kDataBrowserTableViewFillHilite);

@@ -101,6 +101,11 @@ public:
     int GetRowHeight() const;
 
 protected:
+    // The side lists' common look: one row at most selected, no header, no
+    // alternating rows, disclosure triangles indented 16 per depth, and never
+    // the keyboard focus (keys stay with the index view).
+    void SetUpAsSideList();
+
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;

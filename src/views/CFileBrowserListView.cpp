@@ -38,7 +38,6 @@ namespace {
 
 constexpr UInt16 kNameColumnWidth = 94;
 constexpr UInt16 kNameColumnMaxWidth = 2000;
-constexpr int kIndentPerDepth = 16;
 const QString kUserItemsPref = QStringLiteral("SourceListUserItems");
 
 // What a user row dragged out of the list carries: its location, for this
@@ -158,15 +157,8 @@ void CFileBrowserListView::SetEnvironment(const FileBrowserEnvironment& environm
 void CFileBrowserListView::FinishCreateSelf()
 {
     CDataBrowser::FinishCreateSelf();
+    SetUpAsSideList();
     QTreeView* tree = GetControlRef();
-    // Keys stay with the index view.
-    tree->setFocusPolicy(Qt::NoFocus);
-    setFocusPolicy(Qt::NoFocus);
-    tree->setAlternatingRowColors(false);
-    tree->setIndentation(kIndentPerDepth);
-    tree->setRootIsDecorated(true);
-    tree->setSelectionMode(QAbstractItemView::SingleSelection);
-    tree->setHeaderHidden(true);
     // Location rows are as tall as their icons; the section titles need less.
     tree->setUniformRowHeights(false);
     AddColumn(kSourceNameProperty, QStringLiteral("Organize"), kColumnJustifyLeft, kDataBrowserCustomType,

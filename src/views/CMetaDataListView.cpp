@@ -25,7 +25,6 @@ constexpr UInt16 kNameColumnWidth = 74;
 constexpr UInt16 kNameColumnMaxWidth = 2000;
 constexpr UInt16 kCountColumnWidth = 50;
 constexpr UInt16 kCountColumnMaxWidth = 76;
-constexpr int kIndentPerDepth = 16;
 
 } // namespace
 
@@ -56,15 +55,8 @@ CMetaDataListView::~CMetaDataListView()
 void CMetaDataListView::FinishCreateSelf()
 {
     CDataBrowser::FinishCreateSelf();
+    SetUpAsSideList();
     QTreeView* tree = GetControlRef();
-    // The organizer never takes the keyboard: keys stay with the index view.
-    tree->setFocusPolicy(Qt::NoFocus);
-    setFocusPolicy(Qt::NoFocus);
-    tree->setAlternatingRowColors(false);
-    tree->setIndentation(kIndentPerDepth);
-    tree->setRootIsDecorated(true); // the groups' disclosure triangles
-    tree->setSelectionMode(QAbstractItemView::SingleSelection);
-    tree->setHeaderHidden(true);
     AddColumn(kSourceNameProperty, QStringLiteral("Organizer"), kColumnJustifyLeft, kDataBrowserIconAndTextType,
         kNameColumnWidth, kNameColumnMaxWidth, kNameColumnWidth, false, true);
     AddColumn(kSourceCountProperty, QStringLiteral("#"), kColumnJustifyRight, kDataBrowserCustomType,
