@@ -38,8 +38,9 @@ install: build
 bench: configure
 	cmake -S . -B $(BUILD_DIR) -DORVEX_BUILD_BENCH=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target orvex_benchmarks
-	@set -e; for b in $$(find $(BUILD_DIR)/bench -maxdepth 1 -type f -executable -name 'bench_*' | sort); do \
-		echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b"; done
+	@failed=""; for b in $$(find $(BUILD_DIR)/bench -maxdepth 1 -type f -executable -name 'bench_*' | sort); do \
+		echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || failed="$$failed $$(basename $$b)"; done; \
+	if [ -n "$$failed" ]; then echo "benchmarks that missed a target or failed:$$failed"; exit 1; fi
 
 fuzz: build
 	cd $(BUILD_DIR) && ASAN_OPTIONS=detect_leaks=0 ./tests/catalogue/index_db_fuzzer -max_total_time=$(FUZZ_SECONDS)

@@ -84,7 +84,7 @@ void RebuildValueIndex(benchmark::State& state)
     byName.SetSortKey(kFieldName);
     std::vector<CIndexItem*> sorted;
     const PairedTimes times = RunPaired(
-        3, [&] { model.RebuildValueIndex(); },
+        7, [&] { model.RebuildValueIndex(); },
         [&] {
             sorted = library.items;
             byName.SortItems(sorted);

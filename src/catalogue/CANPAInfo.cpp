@@ -2,6 +2,7 @@
 
 #include "BundleStrings.h"
 #include "ExceptionCode.h"
+#include "FieldKeys.h"
 #include "IIMText.h"
 #include "MacDates.h"
 #include "TextFormats.h"
@@ -406,5 +407,26 @@ void CANPAInfo::SetEntriesCF(TArray<LStr255>& list, const QString& text)
         }
     } catch (...) {
         // A part that cannot be taken ends the list where it is.
+    }
+}
+
+const CaptionText* CANPAInfo::PlainTextField(SInt32 fieldKey) const
+{
+    switch (fieldKey) {
+    case kFieldCaptionWriter: return &mWriterEditor;
+    case kFieldHeadline: return &mHeadline;
+    case kFieldSpecialInstructions: return &mSpecialInstructions;
+    case kFieldCopyrightNotice: return &mCopyrightNotice;
+    case kFieldByline: return &mByline;
+    case kFieldBylineTitle: return &mBylineTitle;
+    case kFieldCredit: return &mCredit;
+    case kFieldSource: return &mSource;
+    case kFieldCity: return &mCity;
+    case kFieldProvinceState: return &mProvinceState;
+    case kFieldCountryName: return &mCountryName;
+    case kFieldObjectName: return &mObjectName;
+    case kFieldTransmissionReference: return &mOriginalTransmissionReference;
+    case kFieldCategory: return &mCategory;
+    default: return nullptr;
     }
 }

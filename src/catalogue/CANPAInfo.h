@@ -112,6 +112,9 @@ public:
     LStr255 GetSource() const { return Text(mSource); }
     LStr255 GetCopyrightNotice() const { return Text(mCopyrightNotice); }
     LStr255 GetWriterEditor() const { return Text(mWriterEditor); }
+    // The one-line text field that caption field key `fieldKey` names (City,
+    // Headline…); nullptr for the caption itself, lists, dates and numbers.
+    const CaptionText* PlainTextField(SInt32 fieldKey) const;
 
     void SetObjectName(ConstStr255Param text) { SetText(mObjectName, text); }
     void SetCategory(ConstStr255Param text) { SetText(mCategory, text); }

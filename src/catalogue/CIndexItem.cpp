@@ -723,7 +723,9 @@ UInt32 CIndexItem::GetModificationDate()
 
 bool CIndexItem::IsRawFile()
 {
-    return IsRawExtension(GetName());
+    if (mName.isNull())
+        LoadRecord();
+    return IsRawExtension(mName);
 }
 
 OSType CIndexItem::GetFileTypeCode()

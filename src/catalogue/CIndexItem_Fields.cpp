@@ -28,8 +28,6 @@
 #include "TextFormats.h"
 #include "UserData.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QMutex>
 #include <atomic>
@@ -126,10 +124,18 @@ auto Quietly(F&& getter) -> decltype(getter())
 
 // The element `fromEnd` places from the end of a path split at "/"; empty when
 // the path has fewer elements.
+// Found from the end without splitting: the value index asks this of every item.
 QString PathElementFromEnd(const QString& path, int fromEnd)
 {
-    const QStringList parts = path.split(QLatin1Char('/'));
-    return parts.size() >= fromEnd ? parts.at(parts.size() - fromEnd) : QString();
+    qsizetype end = path.size();
+    for (int i = 1; i < fromEnd; ++i) {
+        const qsizetype slash = end > 0 ? path.lastIndexOf(QLatin1Char('/'), end - 1) : -1;
+        if (slash < 0)
+            return {};
+        end = slash;
+    }
+    const qsizetype start = end > 0 ? path.lastIndexOf(QLatin1Char('/'), end - 1) + 1 : 0;
+    return path.mid(start, end - start);
 }
 
 const char* QualityWord(UInt32 quality)
@@ -377,28 +383,18 @@ Str255& CIndexItem::GetCaptionFieldText(SInt32 key, Str255& out)
         }
         out.AssignBytes(bytes.left(255));
     };
+    if (const CaptionText* field = caption->PlainTextField(key)) {
+        out.AssignBytes(field->Bytes());
+        return out;
+    }
     switch (key) {
     case kFieldCaption:
         if (const QByteArray* text = caption->GetCaption())
             out.AssignBytes(IIMText::CutCaptionBytes(*text, 255));
         break;
-    case kFieldCaptionWriter: out.Assign(caption->GetWriterEditor()); break;
-    case kFieldHeadline: out.Assign(caption->GetHeadline()); break;
-    case kFieldSpecialInstructions: out.Assign(caption->GetSpecialInstructions()); break;
-    case kFieldCopyrightNotice: out.Assign(caption->GetCopyrightNotice()); break;
-    case kFieldByline: out.Assign(caption->GetByline()); break;
-    case kFieldBylineTitle: out.Assign(caption->GetBylineTitle()); break;
-    case kFieldCredit: out.Assign(caption->GetCredit()); break;
-    case kFieldSource: out.Assign(caption->GetSource()); break;
-    case kFieldCity: out.Assign(caption->GetCity()); break;
-    case kFieldProvinceState: out.Assign(caption->GetProvinceState()); break;
-    case kFieldCountryName: out.Assign(caption->GetCountryName()); break;
     case kFieldDateCreated: AssignDate(out, caption->GetDateCreated()); break;
-    case kFieldObjectName: out.Assign(caption->GetObjectName()); break;
-    case kFieldTransmissionReference: out.Assign(caption->GetOriginalTransmissionReference()); break;
     case kFieldKeywords: joined(caption->GetKeywords()); break;
     case kFieldSupplementalCategories: joined(caption->GetSupplementalCategories()); break;
-    case kFieldCategory: out.Assign(caption->GetCategory()); break;
     case kFieldUrgency: {
         const SInt32 urgency = caption->GetUrgency();
         out = urgency <= kHighestShownUrgency ? MakePString(QString::number(urgency + 1)) : Str255("No");
@@ -632,19 +628,18 @@ QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
                 break;
             const QUrl url = Quietly([&] { return GetURL(); });
             if (!url.isEmpty() && !url.isLocalFile()) {
-                text = key == kFieldVolume ? url.host()
-                                           : url.adjusted(QUrl::RemoveFilename | QUrl::StripTrailingSlash).fileName();
-                break;
-            }
-            if (key == kFieldFolder && !url.isEmpty()) {
-                text = QFileInfo(url.toLocalFile()).dir().dirName();
+                text = key == kFieldVolume ? url.host() : PathElementFromEnd(url.path(), 2);
                 break;
             }
             const QString path = url.isEmpty() ? CopyFieldString(kFieldLocation, kFieldTextEmpty) : url.toLocalFile();
             if (key == kFieldVolume) {
-                const QStringList parts = path.split(QLatin1Char('/'));
-                if (parts.size() >= 3)
-                    text = parts.at(2);
+                // The third element: "/media/<volume>/...".
+                const qsizetype first = path.indexOf(QLatin1Char('/'));
+                const qsizetype second = first < 0 ? -1 : path.indexOf(QLatin1Char('/'), first + 1);
+                if (second >= 0) {
+                    const qsizetype third = path.indexOf(QLatin1Char('/'), second + 1);
+                    text = path.mid(second + 1, third < 0 ? -1 : third - second - 1);
+                }
             } else {
                 text = PathElementFromEnd(path, 2);
             }

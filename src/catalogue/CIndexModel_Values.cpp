@@ -84,8 +84,11 @@ public:
                 mSets[value].insert(item);
             break;
         }
-        default:
-            if (IsCaptionFieldKey(key)) {
+        default: {
+            const CANPAInfo* caption = IsCaptionFieldKey(key) ? item->GetCaptionInfo() : nullptr;
+            if (const CaptionText* field = caption ? caption->PlainTextField(key) : nullptr) {
+                AddBytes(QByteArrayView(field->Bytes()), item);
+            } else if (IsCaptionFieldKey(key)) {
                 Str255 text;
                 item->GetCaptionFieldText(key, text);
                 AddBytes(QByteArrayView(reinterpret_cast<const char*>(text.Text()), text.Length()), item);
@@ -93,6 +96,7 @@ public:
                 AddText(item->CopyFieldString(key, kFieldTextEmpty), item);
             }
             break;
+        }
         }
         return true;
     }
@@ -115,24 +119,32 @@ public:
     const SInt32 key;
 
 private:
+    // Items next to each other often share a value (one folder, one camera, one
+    // photographer): the last group is tried before the table.
     void AddText(const QString& text, CIndexItem* item)
     {
-        auto found = mByText.constFind(text);
-        if (found == mByText.constEnd())
-            found = mByText.insert(text, NewGroup(text));
-        mMembers[size_t(*found)].push_back(item);
+        if (mLastText < 0 || mTexts[size_t(mLastText)] != text) {
+            auto found = mByText.constFind(text);
+            if (found == mByText.constEnd())
+                found = mByText.insert(text, NewGroup(text));
+            mLastText = *found;
+        }
+        mMembers[size_t(mLastText)].push_back(item);
     }
     void AddBytes(QByteArrayView bytes, CIndexItem* item)
     {
         if (bytes.isEmpty())
             return;
-        auto found = mByBytes.constFind(bytes);
-        if (found == mByBytes.constEnd()) {
-            // The key views bytes kept here, as long as the collector lives.
-            const QByteArray& kept = mKeptBytes.emplace_back(bytes.toByteArray());
-            found = mByBytes.insert(QByteArrayView(kept), NewGroup(IIMText::TextFromCaptionBytes(kept)));
+        if (mLastBytes.second < 0 || mLastBytes.first != bytes) {
+            auto found = mByBytes.constFind(bytes);
+            if (found == mByBytes.constEnd()) {
+                // The key views bytes kept here, as long as the collector lives.
+                const QByteArray& kept = mKeptBytes.emplace_back(bytes.toByteArray());
+                found = mByBytes.insert(QByteArrayView(kept), NewGroup(IIMText::TextFromCaptionBytes(kept)));
+            }
+            mLastBytes = { found.key(), *found };
         }
-        mMembers[size_t(*found)].push_back(item);
+        mMembers[size_t(mLastBytes.second)].push_back(item);
     }
     qsizetype NewGroup(const QString& text)
     {
@@ -147,6 +159,8 @@ private:
     std::deque<QByteArray> mKeptBytes;
     std::vector<QString> mTexts;
     std::vector<std::vector<CIndexItem*>> mMembers;
+    qsizetype mLastText = -1;
+    std::pair<QByteArrayView, qsizetype> mLastBytes { {}, -1 };
 };
 
 QString CIndexModel::ValueOfText(SInt32 fieldKey, const QString& text)

@@ -38,9 +38,11 @@ constexpr std::array<OSType, 14> kSoundTypes = { '.m4a', 'AIFC', 'AIFF', 'MP3 ',
 
 constexpr std::array<OSType, 4> kFontTypes = { 'FFIL', 'sfnt', 'tfil', '.otf' };
 
-const char* const kRawExtensions[] = { ".crw", ".cr2", ".raw", ".erf", ".dcr", ".nef", ".raf", ".orf", ".pef",
-    ".mrw", ".x3f", ".srf", ".sr2", ".dng", ".arw", ".3fr", ".rw2", ".CRW", ".CR2", ".RAW", ".ERF", ".DCR", ".NEF",
-    ".RAF", ".ORF", ".PEF", ".MRW", ".X3F", ".SRF", ".SR2", ".DNG", ".ARW", ".3FR", ".RW2" };
+// The raw extensions, matched in lower case or in upper case only.
+constexpr std::array<std::array<char, 3>, 17> kRawExtensions = { { { 'c', 'r', 'w' }, { 'c', 'r', '2' },
+    { 'r', 'a', 'w' }, { 'e', 'r', 'f' }, { 'd', 'c', 'r' }, { 'n', 'e', 'f' }, { 'r', 'a', 'f' }, { 'o', 'r', 'f' },
+    { 'p', 'e', 'f' }, { 'm', 'r', 'w' }, { 'x', '3', 'f' }, { 's', 'r', 'f' }, { 's', 'r', '2' }, { 'd', 'n', 'g' },
+    { 'a', 'r', 'w' }, { '3', 'f', 'r' }, { 'r', 'w', '2' } } };
 
 template <std::size_t N>
 bool Contains(const std::array<OSType, N>& set, OSType type)
@@ -90,12 +92,23 @@ bool IsRawExtension(const QString& name)
     constexpr qsizetype kLength = 4;
     if (name.size() < kLength || name.at(name.size() - kLength) != QLatin1Char('.'))
         return false;
-    const QStringView tail = QStringView(name).right(kLength);
-    for (const char* ext : kRawExtensions) {
-        if (tail == QLatin1String(ext))
-            return true;
+    // Letters all in lower case or all in upper case; digits are either.
+    std::array<char, 3> lower {};
+    bool hasLower = false, hasUpper = false;
+    for (qsizetype i = 0; i < 3; ++i) {
+        const char16_t c = name.at(name.size() - 3 + i).unicode();
+        if (c >= u'A' && c <= u'Z') {
+            hasUpper = true;
+            lower[size_t(i)] = char(c - u'A' + 'a');
+        } else if ((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')) {
+            hasLower = hasLower || c >= u'a';
+            lower[size_t(i)] = char(c);
+        } else {
+            return false;
+        }
     }
-    return false;
+    return !(hasLower && hasUpper)
+        && std::find(kRawExtensions.begin(), kRawExtensions.end(), lower) != kRawExtensions.end();
 }
 
 namespace {

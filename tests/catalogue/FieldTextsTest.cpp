@@ -433,6 +433,22 @@ TEST(FieldTexts, FileStateFlagsAndErrors)
     EXPECT_EQ(local->CopyFieldString(kFieldPositionInView, 0), QStringLiteral("0"));
     auto spaced = std::make_unique<CIndexItem>(QUrl(QStringLiteral("http://example.org/my%20photos/a%20b.jpg")));
     EXPECT_EQ(spaced->CopyFieldString(kFieldLocation, 0), QStringLiteral("http://example.org/my photos/a b.jpg"));
+    EXPECT_EQ(spaced->CopyFieldString(kFieldFolder, 0), QStringLiteral("my photos"));
+
+    // The folder of a file at the top and deep down.
+    const struct {
+        const char* url;
+        const char* volume;
+        const char* folder;
+    } kPaths[] = {
+        { "http://example.org/top.jpg", "example.org", "" },
+        { "http://example.org/a/b/c/d.jpg", "example.org", "c" },
+    };
+    for (const auto& row : kPaths) {
+        CIndexItem at { QUrl(QString::fromLatin1(row.url)) };
+        EXPECT_EQ(at.CopyFieldString(kFieldVolume, kFieldTextEmpty), QString::fromLatin1(row.volume)) << row.url;
+        EXPECT_EQ(at.CopyFieldString(kFieldFolder, kFieldTextEmpty), QString::fromLatin1(row.folder)) << row.url;
+    }
 }
 
 TEST(FieldTexts, FieldMenuNamesEveryKey)

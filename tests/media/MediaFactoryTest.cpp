@@ -42,6 +42,9 @@ TEST(MediaFileTypes, KindSets)
     EXPECT_TRUE(IsRawExtension(QStringLiteral("a.sr2")));
     EXPECT_FALSE(IsRawExtension(QStringLiteral("a.mef")));
     EXPECT_FALSE(IsRawExtension(QStringLiteral("a.Cr2")));
+    EXPECT_TRUE(IsRawExtension(QStringLiteral("b.3FR")));
+    EXPECT_TRUE(IsRawExtension(QStringLiteral("b.x3f")));
+    EXPECT_FALSE(IsRawExtension(QStringLiteral("b.X3f")));
     EXPECT_EQ(GetFileTypeForExtension(QStringLiteral("a.mef")), OSType('RAW '));
 }
 
