@@ -254,9 +254,17 @@ Qt::ItemFlags LDataBrowserModel::flags(const QModelIndex& index) const
     return flags;
 }
 
-bool LDataBrowserModel::IsSelectable(LDataBrowserItem* item) const
+bool LDataBrowserModel::IsSelectable(const LDataBrowserItem* item) const
 {
-    return !mImp.IsLive() || LDataBrowser::ItemFlag(item, kDataBrowserItemIsSelectableProperty, true);
+    return !mImp.IsLive() || !mUnselectable.contains(item);
+}
+
+void LDataBrowserModel::AskSelectable(LDataBrowserItem* item)
+{
+    if (LDataBrowser::ItemFlag(item, kDataBrowserItemIsSelectableProperty, true))
+        mUnselectable.remove(item);
+    else
+        mUnselectable.insert(item);
 }
 
 bool LDataBrowserModel::CellIsEditable(LDataBrowserItem* item, DataBrowserPropertyID property) const
@@ -380,18 +388,20 @@ void LDataBrowserModel::RemoveItem(LDataBrowserItem* item)
     mChildren.erase(item->GetItemID());
     mRows.erase(item->GetItemID());
     const QModelIndex index = IndexOf(item);
-    if (!index.isValid())
-        return;
-    auto& siblings = mChildren[item->GetContainer()];
-    beginRemoveRows(index.parent(), index.row(), index.row());
-    siblings.erase(siblings.begin() + index.row());
-    if (auto rows = mRows.find(item->GetContainer()); rows != mRows.end()) {
-        if (index.row() == int(siblings.size()))
-            rows->second.remove(item); // the last row: the others keep theirs
-        else
-            mRows.erase(rows);
+    if (index.isValid()) {
+        auto& siblings = mChildren[item->GetContainer()];
+        beginRemoveRows(index.parent(), index.row(), index.row());
+        siblings.erase(siblings.begin() + index.row());
+        if (auto rows = mRows.find(item->GetContainer()); rows != mRows.end()) {
+            if (index.row() == int(siblings.size()))
+                rows->second.remove(item); // the last row: the others keep theirs
+            else
+                mRows.erase(rows);
+        }
+        endRemoveRows();
     }
-    endRemoveRows();
+    // Forgotten last: the selection model may tell of the row while it goes.
+    mUnselectable.remove(item);
 }
 
 void LDataBrowserModel::RemoveAll()
@@ -400,6 +410,7 @@ void LDataBrowserModel::RemoveAll()
     mChildren.clear();
     mRows.clear();
     endResetModel();
+    mUnselectable.clear();
 }
 
 void LDataBrowserModel::ItemChanged(LDataBrowserItem* item, DataBrowserPropertyID property)
@@ -408,6 +419,7 @@ void LDataBrowserModel::ItemChanged(LDataBrowserItem* item, DataBrowserPropertyI
     const QModelIndex first = IndexOf(item, column < 0 ? 0 : column);
     if (!first.isValid())
         return;
+    AskSelectable(item);
     const QModelIndex last = column < 0 ? IndexOf(item, std::max(0, columnCount() - 1)) : first;
     emit dataChanged(first, last);
 }
@@ -770,8 +782,9 @@ void LDataBrowser::FinishCreateSelf()
 
 void LDataBrowser::SelectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
 {
-    // Row by row through the ranges that hold the first column: listing every
-    // cell of a large selection would ask each row's flags once per column.
+    // Row by row through the ranges that hold the first column, leaving out the
+    // rows known to refuse selection: listing every cell of a large selection
+    // would ask each row's flags once per column.
     const LDataBrowserModel& model = mImp->GetModel();
     const auto notify = [&](const QItemSelection& ranges, DataBrowserItemNotification message) {
         for (const QItemSelectionRange& range : ranges) {
@@ -815,8 +828,10 @@ void LDataBrowser::AddItems(const std::vector<LDataBrowserItem*>& items, DataBro
     mImp->GetModel().AddItems(items, container);
     if (preSortProperty != 0)
         mImp->GetModel().SortContainer(container, preSortProperty, mImp->mSortDescending);
-    for (LDataBrowserItem* item : items)
+    for (LDataBrowserItem* item : items) {
         ItemNotification(item, kDataBrowserItemAdded);
+        mImp->GetModel().AskSelectable(item);
+    }
 }
 
 void LDataBrowser::RemoveItem(LDataBrowserItem* item)
@@ -1084,7 +1099,7 @@ QSet<const LDataBrowserItem*> LDataBrowser::SelectedItemSet() const
 SInt32 LDataBrowser::CountSelectedRows(bool recurse) const
 {
     // Rows selected whole (as row selection leaves them) are counted from the
-    // ranges, asking each row once whether it may be selected; asking the
+    // ranges, leaving out the rows known to refuse selection; asking the
     // selection model for its rows would ask every cell's flags.
     QItemSelectionModel* selection = mImp->GetTree()->selectionModel();
     const LDataBrowserModel& model = mImp->GetModel();

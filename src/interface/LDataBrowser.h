@@ -125,8 +125,11 @@ public:
     const DataBrowserColumn* CustomColumnAt(const QModelIndex& index) const;
     // Whether the row lets an editable column's cell open for editing (true unless it says no).
     bool CellIsEditable(LDataBrowserItem* item, DataBrowserPropertyID property) const;
-    // Whether the row may be selected (true unless it says no).
-    bool IsSelectable(LDataBrowserItem* item) const;
+    // Whether the row may be selected: true unless it said no when it was added
+    // or last updated (UpdateItem, UpdateAllItems).
+    bool IsSelectable(const LDataBrowserItem* item) const;
+    // Asks the row whether it may be selected and keeps the answer.
+    void AskSelectable(LDataBrowserItem* item);
 
 private:
     LDataBrowser& mBrowser;
@@ -134,6 +137,9 @@ private:
     std::map<DataBrowserItemID, std::vector<LDataBrowserItem*>> mChildren;
     // Each container's rows by item, built when first asked after a change.
     mutable std::map<DataBrowserItemID, QHash<const LDataBrowserItem*, int>> mRows;
+    // The rows that refuse selection (side-list headings, dividers): usually none,
+    // so that selecting and counting many rows asks no row anything.
+    QSet<const LDataBrowserItem*> mUnselectable;
 };
 
 // The control's side of the pane: the tree view, its model, the column

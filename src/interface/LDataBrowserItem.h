@@ -98,7 +98,8 @@ public:
     virtual bool ReceiveDrag(const QMimeData& drag);
     // The rectangle of the property's cell in the browser; found false when the row is not shown.
     virtual void GetPartBounds(DataBrowserPropertyID property, QRect& outRect, bool& outFound);
-    // Has the browser show the property again.
+    // Has the browser show the property again, and ask again whether the row may
+    // be selected (the browser keeps that answer from when the row was added).
     virtual void Update(DataBrowserPropertyID property);
     // Custom drawing of a cell; nothing by default.
     virtual void DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const QRect& rect, QPainter& painter);

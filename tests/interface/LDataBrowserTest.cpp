@@ -254,8 +254,6 @@ TEST(LDataBrowser, SelectAllTellsAndCountsOnlyRowsThatMaySelect)
             data.value = mSelectable;
             return noErr;
         }
-
-    private:
         bool mSelectable;
     };
     auto browser = MakeBrowser(9001);
@@ -283,4 +281,18 @@ TEST(LDataBrowser, SelectAllTellsAndCountsOnlyRowsThatMaySelect)
     EXPECT_EQ(browser->CountItems(kDataBrowserItemIsSelected, false), 1);
     EXPECT_EQ(browser->CountItems(kDataBrowserItemIsSelected, true), 2);
     EXPECT_EQ(inner[0]->told.back(), kDataBrowserItemDeselected);
+
+    // A row whose answer changes says so through Update; the browser then follows it.
+    std::swap(top[0]->mSelectable, top[1]->mSelectable);
+    top[0]->Update(0);
+    top[1]->Update(0);
+    browser->SelectNone();
+    for (LockedRow* row : top)
+        row->told.clear();
+    browser->SelectAll();
+    EXPECT_EQ(browser->CountItems(kDataBrowserItemIsSelected, false), 2);
+    for (LockedRow* row : top) {
+        const bool told = std::count(row->told.begin(), row->told.end(), kDataBrowserItemSelected) == 1;
+        EXPECT_EQ(told, row->mText != "a") << row->mText.toStdString();
+    }
 }
