@@ -12,6 +12,7 @@
 #include "FieldKeys.h"
 #include "FileRoutines.h"
 #include "FileSystemRoutines.h"
+#include "FirstWindowShown.h"
 #include "LCommander.h"
 #include "LocalizedStrings.h"
 #include "Preferences.h"
@@ -101,7 +102,11 @@ void RegisterCameraNotifications()
         LCommander::SetUpdateCommandStatus(true);
     });
     // The first detection gives the starting state without offering an import.
-    gMonitor->Start();
+    // The monitor (libudev, then libgphoto2) starts after the program's start.
+    RunOnceAWindowIsShown(gMonitor, [] {
+        if (gMonitor)
+            gMonitor->Start();
+    });
 }
 
 void UnregisterCameraNotifications()

@@ -11,6 +11,7 @@
 #include "ExceptionCode.h"
 #include "FileRoutines.h"
 #include "FileSystemRoutines.h"
+#include "FirstWindowShown.h"
 #include "IndexDocServices.h"
 #include "LMenuBar.h"
 #include "LWindow.h"
@@ -237,12 +238,26 @@ std::vector<LDataBrowserItem*> CFileBrowserListView::GetChildRows(const LDataBro
 
 void CFileBrowserListView::FillDevices()
 {
-    if (!mVolumes && mEnvironment.makeVolumeSource) {
-        mVolumes = mEnvironment.makeVolumeSource();
-        if (mVolumes)
-            mVolumes->SetChangedCallback([this] { RunReported([this] { RefreshDevices(); }); });
+    if (mVolumes || !mEnvironment.makeVolumeSource) {
+        RefreshDevices();
+        return;
     }
-    RefreshDevices();
+    if (mVolumesWaiting)
+        return;
+    // The desktop's volume monitor loads GIO and its modules: it starts once the
+    // program's first window is on the screen, and the rows follow a moment later.
+    mVolumesWaiting = true;
+    RunOnceAWindowIsShown(this, [this] {
+        mVolumesWaiting = false;
+        if (mVolumes || !mDevices || !IsContainerOpen(mDevices))
+            return; // the section was closed meanwhile
+        RunReported([this] {
+            mVolumes = mEnvironment.makeVolumeSource();
+            if (mVolumes)
+                mVolumes->SetChangedCallback([this] { RunReported([this] { RefreshDevices(); }); });
+            RefreshDevices();
+        });
+    });
 }
 
 void CFileBrowserListView::RefreshDevices()

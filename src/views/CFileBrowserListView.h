@@ -121,6 +121,7 @@ private:
 
     FileBrowserEnvironment mEnvironment;
     std::unique_ptr<VolumeSource> mVolumes;
+    bool mVolumesWaiting = false; // the volume source starts once a window is shown
     CSourceItemDivider* mDevices = nullptr;
     CSourceItemDivider* mPlaces = nullptr;
     CSourceItemDivider* mRecent = nullptr;

@@ -162,6 +162,8 @@ TEST_F(FileBrowserList, ListsPlacesAndLocalVolumesKeptCurrent)
     ASSERT_TRUE(list->IsBuilt());
     EXPECT_EQ(Names(list, list->GetPlacesHeader()),
         QStringList({ "home", "Desktop", "Downloads", "Bilder", "Trash" }));
+    // The volume source starts once the window is on the screen; its rows follow.
+    QTRY_VERIFY(fake);
     EXPECT_EQ(Names(list, list->GetDevicesHeader()), QStringList({ "Card", "Backup" }));
 
     // Mounted and unmounted while shown: the rows follow at once.

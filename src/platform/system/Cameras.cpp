@@ -1,6 +1,8 @@
 #include "Cameras.h"
 
 #include "ExceptionCode.h"
+#include "GioLibrary.h"
+#include "Modules.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,11 +12,6 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-// GIO names a struct field "signals", which Qt defines as a keyword.
-#pragma push_macro("signals")
-#undef signals
-#include <gio/gio.h>
-#pragma pop_macro("signals")
 #include <gphoto2/gphoto2.h>
 #include <libudev.h>
 
@@ -25,6 +22,130 @@
 namespace {
 
 Q_LOGGING_CATEGORY(lcCamera, "orvex.camera")
+
+// libgphoto2 (with its port library and libexif) and libudev are loaded when the
+// cameras are first looked for, after the program's start, rather than with it.
+struct GPhotoFunctions {
+    decltype(&gp_result_as_string) result_as_string = nullptr;
+    decltype(&gp_context_new) context_new = nullptr;
+    decltype(&gp_context_unref) context_unref = nullptr;
+    decltype(&gp_list_new) list_new = nullptr;
+    decltype(&gp_list_free) list_free = nullptr;
+    decltype(&gp_list_count) list_count = nullptr;
+    decltype(&gp_list_get_name) list_get_name = nullptr;
+    decltype(&gp_list_get_value) list_get_value = nullptr;
+    decltype(&gp_abilities_list_new) abilities_list_new = nullptr;
+    decltype(&gp_abilities_list_load) abilities_list_load = nullptr;
+    decltype(&gp_abilities_list_detect) abilities_list_detect = nullptr;
+    decltype(&gp_abilities_list_lookup_model) abilities_list_lookup_model = nullptr;
+    decltype(&gp_abilities_list_get_abilities) abilities_list_get_abilities = nullptr;
+    decltype(&gp_port_info_list_new) port_info_list_new = nullptr;
+    decltype(&gp_port_info_list_load) port_info_list_load = nullptr;
+    decltype(&gp_port_info_list_free) port_info_list_free = nullptr;
+    decltype(&gp_port_info_list_lookup_path) port_info_list_lookup_path = nullptr;
+    decltype(&gp_port_info_list_get_info) port_info_list_get_info = nullptr;
+    decltype(&gp_camera_new) camera_new = nullptr;
+    decltype(&gp_camera_unref) camera_unref = nullptr;
+    decltype(&gp_camera_set_abilities) camera_set_abilities = nullptr;
+    decltype(&gp_camera_set_port_info) camera_set_port_info = nullptr;
+    decltype(&gp_camera_init) camera_init = nullptr;
+    decltype(&gp_camera_exit) camera_exit = nullptr;
+    decltype(&gp_camera_folder_list_folders) camera_folder_list_folders = nullptr;
+    decltype(&gp_camera_folder_list_files) camera_folder_list_files = nullptr;
+    decltype(&gp_camera_file_get_info) camera_file_get_info = nullptr;
+    decltype(&gp_camera_file_get) camera_file_get = nullptr;
+    decltype(&gp_camera_file_delete) camera_file_delete = nullptr;
+    decltype(&gp_file_new_from_fd) file_new_from_fd = nullptr;
+    decltype(&gp_file_unref) file_unref = nullptr;
+    bool loaded = false;
+    std::string error; // why libgphoto2 could not be loaded
+};
+
+constexpr char kGPhotoLibrary[] = "libgphoto2.so.6";
+
+const GPhotoFunctions& GPhoto()
+{
+    static const GPhotoFunctions functions = [] {
+        GPhotoFunctions f;
+        // The port functions are found through libgphoto2, which needs their library.
+        void* library = LoadLibraryOnce(kGPhotoLibrary, f.error);
+        f.loaded = library &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, result_as_string) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, context_new) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, context_unref) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, list_new) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, list_free) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, list_count) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, list_get_name) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, list_get_value) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, abilities_list_new) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, abilities_list_load) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, abilities_list_detect) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, abilities_list_lookup_model) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, abilities_list_get_abilities) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, port_info_list_new) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, port_info_list_load) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, port_info_list_free) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, port_info_list_lookup_path) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, port_info_list_get_info) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_new) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_unref) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_set_abilities) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_set_port_info) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_init) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_exit) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_folder_list_folders) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_folder_list_files) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_file_get_info) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_file_get) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_file_delete) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, file_new_from_fd) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, gp_, file_unref);
+        if (library && !f.loaded)
+            f.error = std::string(kGPhotoLibrary) + " lacks a function used";
+        if (!f.loaded)
+            qCWarning(lcCamera) << "camera support could not be loaded:" << f.error.c_str();
+        return f;
+    }();
+    return functions;
+}
+
+// Each member is libudev's function of the same name.
+struct UdevFunctions {
+    decltype(&::udev_new) udev_new = nullptr;
+    decltype(&::udev_unref) udev_unref = nullptr;
+    decltype(&::udev_monitor_new_from_netlink) udev_monitor_new_from_netlink = nullptr;
+    decltype(&::udev_monitor_filter_add_match_subsystem_devtype) udev_monitor_filter_add_match_subsystem_devtype = nullptr;
+    decltype(&::udev_monitor_enable_receiving) udev_monitor_enable_receiving = nullptr;
+    decltype(&::udev_monitor_get_fd) udev_monitor_get_fd = nullptr;
+    decltype(&::udev_monitor_receive_device) udev_monitor_receive_device = nullptr;
+    decltype(&::udev_monitor_unref) udev_monitor_unref = nullptr;
+    decltype(&::udev_device_unref) udev_device_unref = nullptr;
+    bool loaded = false;
+};
+
+const UdevFunctions& LibUdev()
+{
+    static const UdevFunctions functions = [] {
+        UdevFunctions f;
+        std::string error;
+        void* library = LoadLibraryOnce("libudev.so.1", error);
+        f.loaded = library &&
+            ORVEX_LIBRARY_FUNCTION(f, library, , udev_new) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, , udev_unref) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_new_from_netlink) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_filter_add_match_subsystem_devtype) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_enable_receiving) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_get_fd) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_receive_device) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_unref) &&
+            ORVEX_LIBRARY_FUNCTION(f, library, , udev_device_unref);
+        if (!f.loaded)
+            qCWarning(lcCamera) << "libudev could not be loaded" << error.c_str() << "- cameras are polled for";
+        return f;
+    }();
+    return functions;
+}
 
 constexpr int kFirstDetectionDelayMs = 1500;
 
@@ -40,8 +161,8 @@ CameraAbilitiesList* Abilities(GPContext* context)
 {
     std::lock_guard lock(gAbilitiesMutex);
     if (!gAbilities) {
-        gp_abilities_list_new(&gAbilities);
-        if (gp_abilities_list_load(gAbilities, context) < GP_OK)
+        GPhoto().abilities_list_new(&gAbilities);
+        if (GPhoto().abilities_list_load(gAbilities, context) < GP_OK)
             qCWarning(lcCamera) << "camera drivers could not be loaded";
     }
     return gAbilities;
@@ -49,18 +170,44 @@ CameraAbilitiesList* Abilities(GPContext* context)
 
 [[noreturn]] void ThrowCameraError(int result, const QString& what)
 {
-    ThrowOSErr_(kErrCameraFailed, (what + QStringLiteral(": ") + QString::fromUtf8(gp_result_as_string(result))).toStdString());
+    ThrowOSErr_(kErrCameraFailed, (what + QStringLiteral(": ") + QString::fromUtf8(GPhoto().result_as_string(result))).toStdString());
 }
 
 struct ListHolder {
-    ListHolder() { gp_list_new(&list); }
-    ~ListHolder() { gp_list_free(list); }
+    ListHolder() { GPhoto().list_new(&list); }
+    ~ListHolder() { GPhoto().list_free(list); }
     CameraList* list = nullptr;
 };
 
 QString JoinFolder(const QString& folder, const QString& name)
 {
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+// The cameras libgphoto2 finds attached, added to `found` once each.
+void DetectAttachedCameras(std::vector<CameraDevice>& found)
+{
+    GPContext* context = GPhoto().context_new();
+    CameraAbilitiesList* abilities = Abilities(context);
+    GPPortInfoList* ports = nullptr;
+    GPhoto().port_info_list_new(&ports);
+    ListHolder detected;
+    if (GPhoto().port_info_list_load(ports) >= GP_OK
+        && GPhoto().abilities_list_detect(abilities, ports, detected.list, context) >= GP_OK) {
+        for (int i = 0; i < GPhoto().list_count(detected.list); ++i) {
+            const char* model = nullptr;
+            const char* port = nullptr;
+            GPhoto().list_get_name(detected.list, i, &model);
+            GPhoto().list_get_value(detected.list, i, &port);
+            // The generic "usb:" entry stands for a device already listed by its bus address.
+            CameraDevice device {QString::fromUtf8(model), QString::fromUtf8(port)};
+            if (device.IsValid() && device.port != QLatin1String("usb:")
+                && std::find(found.begin(), found.end(), device) == found.end())
+                found.push_back(device);
+        }
+    }
+    GPhoto().port_info_list_free(ports);
+    GPhoto().context_unref(context);
 }
 
 } // namespace
@@ -73,27 +220,10 @@ QString CameraDevice::MountPath() const
 std::vector<CameraDevice> DetectCameras()
 {
     std::vector<CameraDevice> found;
-    GPContext* context = gp_context_new();
-    CameraAbilitiesList* abilities = Abilities(context);
-    GPPortInfoList* ports = nullptr;
-    gp_port_info_list_new(&ports);
-    ListHolder detected;
-    if (gp_port_info_list_load(ports) >= GP_OK
-        && gp_abilities_list_detect(abilities, ports, detected.list, context) >= GP_OK) {
-        for (int i = 0; i < gp_list_count(detected.list); ++i) {
-            const char* model = nullptr;
-            const char* port = nullptr;
-            gp_list_get_name(detected.list, i, &model);
-            gp_list_get_value(detected.list, i, &port);
-            // The generic "usb:" entry stands for a device already listed by its bus address.
-            CameraDevice device {QString::fromUtf8(model), QString::fromUtf8(port)};
-            if (device.IsValid() && device.port != QLatin1String("usb:")
-                && std::find(found.begin(), found.end(), device) == found.end())
-                found.push_back(device);
-        }
-    }
-    gp_port_info_list_free(ports);
-    gp_context_unref(context);
+    // Without libgphoto2 only the cameras added by hand are listed (GPhoto() has
+    // logged why); opening one then fails with the reason.
+    if (GPhoto().loaded)
+        DetectAttachedCameras(found);
     std::lock_guard lock(gManualMutex);
     for (const CameraDevice& device : gManualCameras)
         if (!device.IsMassStorage() || QFileInfo(device.MountPath()).isDir())
@@ -119,27 +249,29 @@ CameraConnection::CameraConnection(const CameraDevice& device)
     : mDevice(device)
     , mImpl(std::make_unique<Impl>())
 {
-    mImpl->context = gp_context_new();
-    gp_camera_new(&mImpl->camera);
+    if (!GPhoto().loaded)
+        ThrowOSErr_(kErrCameraFailed, "camera support could not be loaded: " + GPhoto().error);
+    mImpl->context = GPhoto().context_new();
+    GPhoto().camera_new(&mImpl->camera);
     CameraAbilitiesList* abilities = Abilities(mImpl->context);
-    const int model = gp_abilities_list_lookup_model(abilities, device.model.toUtf8().constData());
+    const int model = GPhoto().abilities_list_lookup_model(abilities, device.model.toUtf8().constData());
     if (model < GP_OK)
         ThrowCameraError(model, QStringLiteral("no driver for camera ") + device.model);
     CameraAbilities ability;
-    gp_abilities_list_get_abilities(abilities, model, &ability);
-    gp_camera_set_abilities(mImpl->camera, ability);
+    GPhoto().abilities_list_get_abilities(abilities, model, &ability);
+    GPhoto().camera_set_abilities(mImpl->camera, ability);
 
-    gp_port_info_list_new(&mImpl->ports);
-    int result = gp_port_info_list_load(mImpl->ports);
+    GPhoto().port_info_list_new(&mImpl->ports);
+    int result = GPhoto().port_info_list_load(mImpl->ports);
     if (result < GP_OK)
         ThrowCameraError(result, QStringLiteral("camera ports"));
-    const int port = gp_port_info_list_lookup_path(mImpl->ports, device.port.toUtf8().constData());
+    const int port = GPhoto().port_info_list_lookup_path(mImpl->ports, device.port.toUtf8().constData());
     if (port < GP_OK)
         ThrowCameraError(port, QStringLiteral("no camera port ") + device.port);
     GPPortInfo info;
-    gp_port_info_list_get_info(mImpl->ports, port, &info);
-    gp_camera_set_port_info(mImpl->camera, info);
-    result = gp_camera_init(mImpl->camera, mImpl->context);
+    GPhoto().port_info_list_get_info(mImpl->ports, port, &info);
+    GPhoto().camera_set_port_info(mImpl->camera, info);
+    result = GPhoto().camera_init(mImpl->camera, mImpl->context);
     if (result < GP_OK)
         ThrowCameraError(result, QStringLiteral("camera ") + device.model + QStringLiteral(" at ") + device.port);
 }
@@ -147,12 +279,13 @@ CameraConnection::CameraConnection(const CameraDevice& device)
 CameraConnection::~CameraConnection()
 {
     if (mImpl->camera) {
-        gp_camera_exit(mImpl->camera, mImpl->context);
-        gp_camera_unref(mImpl->camera);
+        GPhoto().camera_exit(mImpl->camera, mImpl->context);
+        GPhoto().camera_unref(mImpl->camera);
     }
     if (mImpl->ports)
-        gp_port_info_list_free(mImpl->ports);
-    gp_context_unref(mImpl->context);
+        GPhoto().port_info_list_free(mImpl->ports);
+    if (mImpl->context)
+        GPhoto().context_unref(mImpl->context);
 }
 
 std::vector<CameraFileEntry> CameraConnection::ListFiles()
@@ -162,13 +295,13 @@ std::vector<CameraFileEntry> CameraConnection::ListFiles()
     std::vector<QString> folders;
     {
         ListHolder top;
-        const int result = gp_camera_folder_list_folders(mImpl->camera, "/", top.list, mImpl->context);
+        const int result = GPhoto().camera_folder_list_folders(mImpl->camera, "/", top.list, mImpl->context);
         if (result < GP_OK)
             ThrowCameraError(result, QStringLiteral("camera folders"));
         bool hasDcim = false;
-        for (int i = 0; i < gp_list_count(top.list); ++i) {
+        for (int i = 0; i < GPhoto().list_count(top.list); ++i) {
             const char* name = nullptr;
-            gp_list_get_name(top.list, i, &name);
+            GPhoto().list_get_name(top.list, i, &name);
             hasDcim = hasDcim || qstrcmp(name, "DCIM") == 0;
         }
         folders.push_back(hasDcim ? QStringLiteral("/DCIM") : QStringLiteral("/"));
@@ -179,24 +312,24 @@ std::vector<CameraFileEntry> CameraConnection::ListFiles()
         folders.erase(folders.begin());
         const QByteArray path = folder.toUtf8();
         ListHolder names;
-        if (gp_camera_folder_list_files(mImpl->camera, path.constData(), names.list, mImpl->context) >= GP_OK) {
-            for (int i = 0; i < gp_list_count(names.list); ++i) {
+        if (GPhoto().camera_folder_list_files(mImpl->camera, path.constData(), names.list, mImpl->context) >= GP_OK) {
+            for (int i = 0; i < GPhoto().list_count(names.list); ++i) {
                 const char* name = nullptr;
-                gp_list_get_name(names.list, i, &name);
+                GPhoto().list_get_name(names.list, i, &name);
                 CameraFileEntry entry {folder, QString::fromUtf8(name), -1};
                 CameraFileInfo info {};
-                if (gp_camera_file_get_info(mImpl->camera, path.constData(), name, &info, mImpl->context) >= GP_OK
+                if (GPhoto().camera_file_get_info(mImpl->camera, path.constData(), name, &info, mImpl->context) >= GP_OK
                     && (info.file.fields & GP_FILE_INFO_SIZE))
                     entry.size = qint64(info.file.size);
                 files.push_back(std::move(entry));
             }
         }
         ListHolder subfolders;
-        if (gp_camera_folder_list_folders(mImpl->camera, path.constData(), subfolders.list, mImpl->context) >= GP_OK) {
+        if (GPhoto().camera_folder_list_folders(mImpl->camera, path.constData(), subfolders.list, mImpl->context) >= GP_OK) {
             std::vector<QString> inner;
-            for (int i = 0; i < gp_list_count(subfolders.list); ++i) {
+            for (int i = 0; i < GPhoto().list_count(subfolders.list); ++i) {
                 const char* name = nullptr;
-                gp_list_get_name(subfolders.list, i, &name);
+                GPhoto().list_get_name(subfolders.list, i, &name);
                 inner.push_back(JoinFolder(folder, QString::fromUtf8(name)));
             }
             folders.insert(folders.begin(), inner.begin(), inner.end());
@@ -213,15 +346,15 @@ OSStatus CameraConnection::Download(const CameraFileEntry& entry, int fd)
     const int own = ::dup(fd);
     if (own < 0)
         return kErrCameraFailed;
-    if (gp_file_new_from_fd(&file, own) < GP_OK) {
+    if (GPhoto().file_new_from_fd(&file, own) < GP_OK) {
         ::close(own);
         return kErrCameraFailed;
     }
-    const int result = gp_camera_file_get(mImpl->camera, entry.folder.toUtf8().constData(),
+    const int result = GPhoto().camera_file_get(mImpl->camera, entry.folder.toUtf8().constData(),
         entry.name.toUtf8().constData(), GP_FILE_TYPE_NORMAL, file, mImpl->context);
-    gp_file_unref(file);
+    GPhoto().file_unref(file);
     if (result < GP_OK) {
-        qCWarning(lcCamera) << "download of" << entry.name << "failed:" << gp_result_as_string(result);
+        qCWarning(lcCamera) << "download of" << entry.name << "failed:" << GPhoto().result_as_string(result);
         return kErrCameraFailed;
     }
     return noErr;
@@ -229,10 +362,10 @@ OSStatus CameraConnection::Download(const CameraFileEntry& entry, int fd)
 
 OSStatus CameraConnection::Delete(const CameraFileEntry& entry)
 {
-    const int result = gp_camera_file_delete(mImpl->camera, entry.folder.toUtf8().constData(),
+    const int result = GPhoto().camera_file_delete(mImpl->camera, entry.folder.toUtf8().constData(),
         entry.name.toUtf8().constData(), mImpl->context);
     if (result < GP_OK) {
-        qCWarning(lcCamera) << "deleting" << entry.name << "from the camera failed:" << gp_result_as_string(result);
+        qCWarning(lcCamera) << "deleting" << entry.name << "from the camera failed:" << GPhoto().result_as_string(result);
         return kErrCameraFailed;
     }
     return noErr;
@@ -249,9 +382,9 @@ struct CameraMonitor::Udev {
     {
         notifier.reset();
         if (monitor)
-            udev_monitor_unref(monitor);
+            LibUdev().udev_monitor_unref(monitor);
         if (context)
-            udev_unref(context);
+            LibUdev().udev_unref(context);
     }
 };
 
@@ -293,19 +426,19 @@ void CameraMonitor::Recheck()
 void CameraMonitor::StartUdev()
 {
     // Only where a udev daemon runs does the kernel's news reach the monitor.
-    if (!QFileInfo::exists(QStringLiteral("/run/udev/control")))
+    if (!QFileInfo::exists(QStringLiteral("/run/udev/control")) || !LibUdev().loaded)
         return;
-    mUdev->context = udev_new();
+    mUdev->context = LibUdev().udev_new();
     if (!mUdev->context)
         return;
-    mUdev->monitor = udev_monitor_new_from_netlink(mUdev->context, "udev");
-    if (!mUdev->monitor || udev_monitor_filter_add_match_subsystem_devtype(mUdev->monitor, "usb", "usb_device") < 0
-        || udev_monitor_enable_receiving(mUdev->monitor) < 0)
+    mUdev->monitor = LibUdev().udev_monitor_new_from_netlink(mUdev->context, "udev");
+    if (!mUdev->monitor || LibUdev().udev_monitor_filter_add_match_subsystem_devtype(mUdev->monitor, "usb", "usb_device") < 0
+        || LibUdev().udev_monitor_enable_receiving(mUdev->monitor) < 0)
         return;
-    mUdev->notifier = std::make_unique<QSocketNotifier>(udev_monitor_get_fd(mUdev->monitor), QSocketNotifier::Read);
+    mUdev->notifier = std::make_unique<QSocketNotifier>(LibUdev().udev_monitor_get_fd(mUdev->monitor), QSocketNotifier::Read);
     connect(mUdev->notifier.get(), &QSocketNotifier::activated, this, [this] {
-        if (udev_device* device = udev_monitor_receive_device(mUdev->monitor))
-            udev_device_unref(device);
+        if (udev_device* device = LibUdev().udev_monitor_receive_device(mUdev->monitor))
+            LibUdev().udev_device_unref(device);
         // The driver needs a moment before the camera answers.
         QTimer::singleShot(1000, this, &CameraMonitor::Detect);
     });
@@ -356,31 +489,36 @@ OSStatus UnmountCameraVolume(const CameraDevice& device)
     const QString folder = QDir(device.MountPath()).canonicalPath();
     if (folder.isEmpty())
         return noErr;
-    GFile* file = g_file_new_for_path(QFile::encodeName(folder).constData());
+    const GioFunctions& gio = Gio();
+    if (!gio.loaded)
+        return kErrCameraFailed; // the card cannot be unmounted (Gio() has logged why)
+    GFile* file = gio.file_new_for_path(QFile::encodeName(folder).constData());
     GError* error = nullptr;
-    GMount* mount = g_file_find_enclosing_mount(file, nullptr, &error);
-    g_object_unref(file);
+    GMount* mount = gio.file_find_enclosing_mount(file, nullptr, &error);
+    gio.object_unref(file);
     if (!mount) {
         // Not a user-visible mount (a folder read as a camera): nothing to eject.
-        g_clear_error(&error);
+        if (error)
+            gio.error_free(error);
         return noErr;
     }
-    GFile* root = g_mount_get_root(mount);
-    char* rootPath = g_file_get_path(root);
+    GFile* root = gio.mount_get_root(mount);
+    char* rootPath = gio.file_get_path(root);
     const bool isRoot = rootPath && QDir(QFile::decodeName(rootPath)).canonicalPath() == folder;
-    g_free(rootPath);
-    g_object_unref(root);
-    if (isRoot && g_mount_can_unmount(mount)) {
-        g_mount_unmount_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr,
+    gio.free(rootPath);
+    gio.object_unref(root);
+    if (isRoot && gio.mount_can_unmount(mount)) {
+        gio.mount_unmount_with_operation(mount, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr,
             [](GObject* source, GAsyncResult* result, gpointer) {
                 GError* failure = nullptr;
-                if (!g_mount_unmount_with_operation_finish(G_MOUNT(source), result, &failure)) {
+                const GioFunctions& gio = Gio();
+                if (!gio.mount_unmount_with_operation_finish(reinterpret_cast<GMount*>(source), result, &failure)) {
                     qCWarning(lcCamera) << "the camera's card could not be unmounted:" << failure->message;
-                    g_error_free(failure);
+                    gio.error_free(failure);
                 }
             },
             nullptr);
     }
-    g_object_unref(mount);
+    gio.object_unref(mount);
     return noErr;
 }

@@ -47,7 +47,7 @@ void SetManualCameras(std::vector<CameraDevice> devices);
 class CameraConnection {
 public:
     // Throws kErrCameraFailed, with libgphoto2's reason, when the camera
-    // cannot be opened.
+    // cannot be opened (or libgphoto2 cannot be loaded).
     explicit CameraConnection(const CameraDevice& device);
     ~CameraConnection();
     CameraConnection(const CameraConnection&) = delete;
@@ -105,4 +105,5 @@ private:
 // Unmounts the volume whose root is the camera's folder (a card of a
 // mass-storage camera), through GIO; nothing for other cameras or for a folder
 // that is not a mount's root. Answers at once; the unmount finishes later.
+// kErrCameraFailed when GIO cannot be loaded.
 OSStatus UnmountCameraVolume(const CameraDevice& device);

@@ -1,10 +1,7 @@
-// GIO first: its headers use names that Qt's keyword macros would rewrite.
-#include <gio/gio.h>
-#include <gio/gdesktopappinfo.h>
-
 #include "DesktopServices.h"
 
 #include "FileErrors.h"
+#include "GioLibrary.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -46,28 +43,22 @@ QString QuoteForScript(const QString& text)
 
 QString DefaultApplicationForMimeType(const QString& mimeType)
 {
-    QByteArray type = mimeType.toUtf8();
-    GAppInfo* info = g_app_info_get_default_for_type(type.constData(), FALSE);
-    if (!info)
-        return {};
-    QString id = QString::fromUtf8(g_app_info_get_id(info));
-    g_object_unref(info);
-    return id;
+    return DefaultApplicationEntryForMimeType(mimeType).desktopId;
 }
 
 namespace {
 
-ApplicationEntry EntryOf(GAppInfo* info)
+ApplicationEntry EntryOf(const GioFunctions& gio, GAppInfo* info)
 {
     ApplicationEntry entry;
-    if (const char* id = g_app_info_get_id(info))
+    if (const char* id = gio.app_info_get_id(info))
         entry.desktopId = QString::fromUtf8(id);
-    if (const char* name = g_app_info_get_display_name(info))
+    if (const char* name = gio.app_info_get_display_name(info))
         entry.name = QString::fromUtf8(name);
-    if (GIcon* icon = g_app_info_get_icon(info)) { // owned by the info
-        gchar* text = g_icon_to_string(icon);
+    if (GIcon* icon = gio.app_info_get_icon(info)) { // owned by the info
+        gchar* text = gio.icon_to_string(icon);
         entry.iconName = QString::fromUtf8(text);
-        g_free(text);
+        gio.free(text);
     }
     return entry;
 }
@@ -76,26 +67,32 @@ ApplicationEntry EntryOf(GAppInfo* info)
 
 ApplicationEntry DefaultApplicationEntryForMimeType(const QString& mimeType)
 {
+    const GioFunctions& gio = Gio();
+    if (!gio.loaded)
+        return {};
     const QByteArray type = mimeType.toUtf8();
-    GAppInfo* info = g_app_info_get_default_for_type(type.constData(), FALSE);
+    GAppInfo* info = gio.app_info_get_default_for_type(type.constData(), FALSE);
     if (!info)
         return {};
-    ApplicationEntry entry = EntryOf(info);
-    g_object_unref(info);
+    ApplicationEntry entry = EntryOf(gio, info);
+    gio.object_unref(info);
     return entry;
 }
 
 QList<ApplicationEntry> ApplicationsForMimeType(const QString& mimeType)
 {
+    const GioFunctions& gio = Gio();
+    if (!gio.loaded)
+        return {};
     const QByteArray type = mimeType.toUtf8();
     QList<ApplicationEntry> entries;
-    GList* all = g_app_info_get_all_for_type(type.constData());
+    GList* all = gio.app_info_get_all_for_type(type.constData());
     for (GList* node = all; node; node = node->next) {
         auto* info = static_cast<GAppInfo*>(node->data);
-        if (g_app_info_should_show(info))
-            entries.append(EntryOf(info));
+        if (gio.app_info_should_show(info))
+            entries.append(EntryOf(gio, info));
     }
-    g_list_free_full(all, g_object_unref);
+    gio.list_free_full(all, gio.object_unref);
     return entries;
 }
 
@@ -109,21 +106,25 @@ OSStatus OpenFilesWithApplication(const QString& desktopId, const QList<FileRef>
                 return procNotFound;
         return noErr;
     }
-    GDesktopAppInfo* app = g_desktop_app_info_new(desktopId.toUtf8().constData());
+    // Without GIO no named application can be started (Gio() has logged why).
+    const GioFunctions& gio = Gio();
+    if (!gio.loaded)
+        return procNotFound;
+    GDesktopAppInfo* app = gio.desktop_app_info_new(desktopId.toUtf8().constData());
     if (!app)
         return fnfErr;
     GList* uris = nullptr;
     QList<QByteArray> keep;
     for (const FileRef& file : files) {
         keep.append(file.ToUrl().toEncoded());
-        uris = g_list_append(uris, keep.last().data());
+        uris = gio.list_append(uris, keep.last().data());
     }
     GError* error = nullptr;
-    gboolean launched = g_app_info_launch_uris(G_APP_INFO(app), uris, nullptr, &error);
-    g_list_free(uris);
-    g_object_unref(app);
+    gboolean launched = gio.app_info_launch_uris(reinterpret_cast<GAppInfo*>(app), uris, nullptr, &error);
+    gio.list_free(uris);
+    gio.object_unref(app);
     if (error)
-        g_error_free(error);
+        gio.error_free(error);
     return launched ? OSStatus(noErr) : OSStatus(procNotFound);
 }
 

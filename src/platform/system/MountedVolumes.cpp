@@ -1,7 +1,6 @@
-// GLib first: its headers use the word Qt defines as a macro.
-#include <gio/gio.h>
-
 #include "MountedVolumes.h"
+
+#include "GioLibrary.h"
 
 #include <QFile>
 #include <QSet>
@@ -38,53 +37,63 @@ QString TypeOfMountPoint(const std::vector<std::pair<QString, QString>>& table, 
     return {};
 }
 
+// Without GIO the source lists nothing (Gio() has logged why).
 class GioVolumeSource : public VolumeSource {
 public:
     GioVolumeSource()
-        : mMonitor(g_volume_monitor_get())
+        : mGio(Gio())
+        , mMonitor(mGio.loaded ? mGio.volume_monitor_get() : nullptr)
     {
+        if (!mMonitor)
+            return;
         for (const char* signal : { "mount-added", "mount-removed", "mount-changed" })
-            g_signal_connect_swapped(mMonitor, signal, G_CALLBACK(&GioVolumeSource::Changed), this);
+            mGio.signal_connect_data(mMonitor, signal, G_CALLBACK(&GioVolumeSource::Changed), this, nullptr,
+                G_CONNECT_SWAPPED);
     }
     ~GioVolumeSource() override
     {
-        g_signal_handlers_disconnect_by_data(mMonitor, this);
-        g_object_unref(mMonitor);
+        if (!mMonitor)
+            return;
+        mGio.signal_handlers_disconnect_matched(mMonitor, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, this);
+        mGio.object_unref(mMonitor);
     }
 
     std::vector<MountedVolume> CurrentVolumes() override
     {
+        if (!mMonitor)
+            return {};
         QFile file(QStringLiteral("/proc/self/mounts"));
         std::vector<std::pair<QString, QString>> table;
         if (file.open(QIODevice::ReadOnly))
             table = ParseMountTable(file.readAll());
         std::vector<MountedVolume> volumes;
-        GList* mounts = g_volume_monitor_get_mounts(mMonitor);
+        GList* mounts = mGio.volume_monitor_get_mounts(mMonitor);
         for (GList* entry = mounts; entry; entry = entry->next) {
-            auto* mount = G_MOUNT(entry->data);
-            if (g_mount_is_shadowed(mount))
+            auto* mount = static_cast<GMount*>(entry->data);
+            if (mGio.mount_is_shadowed(mount))
                 continue;
-            GFile* root = g_mount_get_root(mount);
+            GFile* root = mGio.mount_get_root(mount);
             // A mount without a local path is a desktop-service location (a share
             // browsed over the network): left out like the network file systems.
-            char* path = g_file_get_path(root);
-            char* name = g_mount_get_name(mount);
+            char* path = mGio.file_get_path(root);
+            char* name = mGio.mount_get_name(mount);
             if (path) {
                 MountedVolume volume { QString::fromUtf8(name), QString::fromUtf8(path), {} };
                 volume.fileSystemType = TypeOfMountPoint(table, volume.mountPoint);
                 volumes.push_back(volume);
             }
-            g_free(name);
-            g_free(path);
-            g_object_unref(root);
+            mGio.free(name);
+            mGio.free(path);
+            mGio.object_unref(root);
         }
-        g_list_free_full(mounts, g_object_unref);
+        mGio.list_free_full(mounts, mGio.object_unref);
         return volumes;
     }
 
 private:
     static void Changed(GioVolumeSource* self) { self->NotifyChanged(); }
 
+    const GioFunctions& mGio;
     GVolumeMonitor* mMonitor;
 };
 
