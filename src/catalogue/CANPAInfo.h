@@ -74,7 +74,8 @@ public:
     // a save asks it of every item, where a failure's cost would add up.
     static std::unique_ptr<CANPAInfo> FromUserData(const UserData& userData);
     // The IPTC data of an image file, read with Exiv2. 'asrt' when the URL is no
-    // file, the file is no image Exiv2 can read, or it holds no record-2 dataset.
+    // file, the file is no image Exiv2 can read (or its module is missing), or it
+    // holds no record-2 dataset.
     explicit CANPAInfo(const QUrl& fileURL);
     // The same from the file's IPTC datasets as one IIM block, read already.
     static std::unique_ptr<CANPAInfo> FromImageFileBlock(const QByteArray& iim);

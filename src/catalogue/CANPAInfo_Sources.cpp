@@ -11,12 +11,6 @@
 
 #include <QFileInfo>
 
-// Exiv2 0.27 still spells its owning pointers std::auto_ptr.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-#include <exiv2/exiv2.hpp>
-#pragma GCC diagnostic pop
-
 namespace {
 
 // The user-data item that carries an IIM block, behind a header of its own.
@@ -143,29 +137,16 @@ void CANPAInfo::ReadFromImageFileBlock(const QByteArray& iim)
 
 void CANPAInfo::ReadFromImageFile(const QString& path)
 {
-    // Exiv2 reports unreadable and hostile files by exceptions of its own; here
-    // they mean "no caption in this file", like every other way of finding none.
-    // The library's warnings about odd files are not the user's concern.
-    static const bool quiet = (Exiv2::LogMsg::setLevel(Exiv2::LogMsg::error), true);
-    (void)quiet;
-    if (!CanCarryImageMetadata(path))
+    // The library's failures on unreadable and hostile files mean "no caption in
+    // this file", like every other way of finding none; the reason goes with them.
+    ImageFileIptc file;
+    QByteArray iim;
+    std::string reason;
+    if (file.Read(path, iim, reason) != noErr) {
+        if (!reason.empty())
+            ThrowOSErr_(err_AssertFailed, "image metadata: " + reason);
         return;
-    try {
-        auto image = Exiv2::ImageFactory::open(std::string(QFile::encodeName(path)), false);
-        if (!image.get())
-            return;
-        image->readMetadata();
-        const Exiv2::IptcData& iptcData = image->iptcData();
-        if (iptcData.empty())
-            return;
-        const Exiv2::DataBuf iim = Exiv2::IptcParser::encode(iptcData);
-        ReadFromImageFileBlock(QByteArray(reinterpret_cast<const char*>(iim.pData_), qsizetype(iim.size_)));
-    } catch (const Exiv2::AnyError& e) {
-        ThrowOSErr_(err_AssertFailed, std::string("image metadata: ") + e.what());
-    } catch (const std::bad_alloc&) {
-        ThrowOSErr_(err_AssertFailed, "image metadata: allocation refused");
-    } catch (const std::exception& e) {
-        // overflow_error, length_error and the like from inside the library.
-        ThrowOSErr_(err_AssertFailed, std::string("image metadata: ") + e.what());
     }
+    if (!iim.isEmpty())
+        ReadFromImageFileBlock(iim);
 }

@@ -16,12 +16,6 @@
 #include <map>
 #include <vector>
 
-// Exiv2 0.27 still spells its owning pointers std::auto_ptr.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-#include <exiv2/exiv2.hpp>
-#pragma GCC diagnostic pop
-
 namespace {
 
 using IIMText::kApplicationRecord;
@@ -62,26 +56,6 @@ CaptionValues FileCaptionValues(const QByteArray& fileBlock)
     }
 }
 
-QByteArray DatumBytes(const Exiv2::Iptcdatum& datum)
-{
-    QByteArray bytes(qsizetype(datum.size()), '\0');
-    datum.copy(reinterpret_cast<Exiv2::byte*>(bytes.data()), Exiv2::bigEndian);
-    return bytes;
-}
-
-// A value of the dataset's own type read from its bytes; bytes its type does not
-// take (a date that is no date) are kept as they are.
-Exiv2::Value::AutoPtr ValueOf(UInt16 record, UInt16 dataSet, const QByteArray& bytes)
-{
-    const auto* data = reinterpret_cast<const Exiv2::byte*>(bytes.constData());
-    Exiv2::Value::AutoPtr value = Exiv2::Value::create(Exiv2::IptcDataSets::dataSetType(dataSet, record));
-    if (value->read(data, long(bytes.size()), Exiv2::bigEndian) != 0) {
-        value = Exiv2::Value::create(Exiv2::string);
-        value->read(data, long(bytes.size()), Exiv2::bigEndian);
-    }
-    return value;
-}
-
 } // namespace
 
 bool CanWriteIPTCIntoFileType(OSType fileType)
@@ -103,15 +77,12 @@ OSStatus WriteCaptionIntoImageFile(const QString& path, const QByteArray& iimBlo
     try {
         const CaptionValues wanted = ValuesOf(iimBlock);
 
-        if (!CanCarryImageMetadata(path))
-            return badFormat;
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(std::string(nativePath.constData()), false);
-        if (!image.get())
-            return badFormat;
-        image->readMetadata();
-        Exiv2::IptcData& iptc = image->iptcData();
-        const Exiv2::DataBuf encoded = Exiv2::IptcParser::encode(iptc);
-        const QByteArray fileBlock(reinterpret_cast<const char*>(encoded.pData_), qsizetype(encoded.size_));
+        ImageFileIptc file;
+        QByteArray fileBlock;
+        std::string reason;
+        const OSStatus status = file.Read(path, fileBlock, reason);
+        if (status != noErr)
+            return status;
         const IIMText::ECharset charset = IIMText::DeclaredCharset(fileBlock);
         const CaptionValues held = FileCaptionValues(fileBlock);
         auto changed = [&](UInt8 dataSet) {
@@ -122,27 +93,21 @@ OSStatus WriteCaptionIntoImageFile(const QString& path, const QByteArray& iimBlo
         };
 
         // Datasets of changed fields go; the file's other texts stay, in UTF-8.
+        std::vector<ImageMetadataLibrary::DataSet> dataSets;
         bool hasVersion = false;
         bool hasApplicationData = false;
-        for (auto it = iptc.begin(); it != iptc.end();) {
-            const UInt16 record = it->record();
-            const UInt16 dataSet = it->tag();
-            if (IsCaptionDataSet(record, dataSet) && changed(UInt8(dataSet))) {
-                it = iptc.erase(it);
-                continue;
-            }
+        IIMText::WalkDataSets(fileBlock, [&](UInt8 record, UInt8 dataSet, QByteArrayView data) {
+            if (IsCaptionDataSet(record, dataSet) && changed(dataSet))
+                return;
+            QByteArray bytes = data.toByteArray();
             if (record == kApplicationRecord) {
                 hasVersion = hasVersion || dataSet == kRecordVersionDataSet;
                 hasApplicationData = hasApplicationData || dataSet != kRecordVersionDataSet;
-                if (IIMText::IsTextDataSet(UInt8(record), UInt8(dataSet))) {
-                    const QByteArray bytes = DatumBytes(*it);
-                    const QByteArray utf8 = IIMText::DecodeFileText(bytes, charset).toUtf8();
-                    if (utf8 != bytes)
-                        it->setValue(ValueOf(record, dataSet, utf8).get());
-                }
+                if (IIMText::IsTextDataSet(record, dataSet))
+                    bytes = IIMText::DecodeFileText(bytes, charset).toUtf8();
             }
-            ++it;
-        }
+            dataSets.push_back({record, dataSet, bytes});
+        });
         for (const UInt8 dataSet : kCaptionDataSets) {
             if (!changed(dataSet) || !wanted.count(dataSet))
                 continue;
@@ -150,7 +115,7 @@ OSStatus WriteCaptionIntoImageFile(const QString& path, const QByteArray& iimBlo
                 const QByteArray value = IIMText::IsTextDataSet(kApplicationRecord, dataSet)
                     ? IIMText::TextFromCaptionBytes(bytes).toUtf8()
                     : bytes;
-                iptc.add(Exiv2::IptcKey(dataSet, kApplicationRecord), ValueOf(kApplicationRecord, dataSet, value).get());
+                dataSets.push_back({kApplicationRecord, dataSet, value});
                 hasApplicationData = true;
             }
         }
@@ -158,24 +123,24 @@ OSStatus WriteCaptionIntoImageFile(const QString& path, const QByteArray& iimBlo
             if (!hasVersion) {
                 IIMText::WalkDataSets(iimBlock, [&](UInt8 record, UInt8 dataSet, QByteArrayView data) {
                     if (record == kApplicationRecord && dataSet == kRecordVersionDataSet && !hasVersion) {
-                        iptc.add(Exiv2::IptcKey(dataSet, record),
-                            ValueOf(record, dataSet, data.toByteArray()).get());
+                        dataSets.push_back({record, dataSet, data.toByteArray()});
                         hasVersion = true;
                     }
                 });
             }
             // The texts are UTF-8 now, and the file says so.
-            for (auto it = iptc.findId(IIMText::kCodedCharacterSet, IIMText::kEnvelopeRecord); it != iptc.end();
-                 it = iptc.findId(IIMText::kCodedCharacterSet, IIMText::kEnvelopeRecord))
-                iptc.erase(it);
-            iptc.add(Exiv2::IptcKey(IIMText::kCodedCharacterSet, IIMText::kEnvelopeRecord),
-                ValueOf(IIMText::kEnvelopeRecord, IIMText::kCodedCharacterSet, IIMText::kUTF8Declaration).get());
+            std::erase_if(dataSets, [](const ImageMetadataLibrary::DataSet& d) {
+                return d.record == IIMText::kEnvelopeRecord && d.dataSet == IIMText::kCodedCharacterSet;
+            });
+            dataSets.push_back({IIMText::kEnvelopeRecord, IIMText::kCodedCharacterSet, IIMText::kUTF8Declaration});
         }
-        image->writeMetadata();
+        // The file's datasets came record by record, the order the library writes
+        // them in anyway; within a record they keep their order.
+        const OSStatus written = file.Write(dataSets);
+        if (written != noErr)
+            return written;
     } catch (const ExceptionCode&) {
         return badFormat; // the caller's block is damaged
-    } catch (const Exiv2::AnyError&) {
-        return badFormat;
     } catch (const std::bad_alloc&) {
         return memFullErr;
     } catch (const std::exception&) {

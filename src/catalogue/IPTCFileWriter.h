@@ -19,5 +19,6 @@ bool CanWriteIPTCIntoFileType(OSType fileType);
 // modification date. The new file is built whole before it replaces the old
 // content, so a failure leaves the file as it was. Returns the failure's code:
 // the file system's for a file that cannot be written, badFormat for a block that
-// does not decode or a file the library cannot write.
+// does not decode or a file the library cannot write, unresolvedComponentDLLErr
+// when the library's module cannot be loaded.
 OSStatus WriteCaptionIntoImageFile(const QString& path, const QByteArray& iimBlock);

@@ -15,7 +15,6 @@
 #include "WorkerPool.h"
 
 #include <QPainter>
-#include <exiv2/xmp_exiv2.hpp>
 
 #include <algorithm>
 
@@ -206,9 +205,6 @@ std::vector<ThumbnailResult> MakeThumbnails(const std::vector<ThumbnailRequest>&
     const ThumbnailSettings& settings)
 {
     std::vector<ThumbnailResult> results(requests.size());
-    // The XMP toolkit must be set up once before threads read metadata at the same time.
-    if (std::any_of(requests.begin(), requests.end(), [](const ThumbnailRequest& r) { return r.copyMetaData; }))
-        Exiv2::XmpParser::initialize();
     WorkerPool::RunEach(requests.size(),
         [&](std::size_t i) { results[i] = MakeThumbnail(requests[i], settings); });
     return results;

@@ -16,6 +16,7 @@ inline constexpr OSStatus codecErr = -8960; // a decoder or encoder failed
 inline constexpr OSStatus codecBadDataErr = -8969; // the data is malformed or truncated
 inline constexpr OSStatus noCodecErr = -8961; // the codec inside a picture is not one we have
 inline constexpr OSStatus qtParamErr = -2202; // a parameter outside its range
+inline constexpr OSStatus unresolvedComponentDLLErr = -3004; // a module of the program could not be loaded
 
 // An importer that does not implement a question answers this.
 inline constexpr OSStatus badComponentSelector = static_cast<OSStatus>(0x80008002);

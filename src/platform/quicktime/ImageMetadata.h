@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ImageMetadataLibrary.h"
 #include "MacTypes.h"
 
 #include <QByteArray>
@@ -9,14 +10,13 @@
 #include <memory>
 
 class UserData;
-namespace Exiv2 {
-class Image;
-}
 
 // Image metadata through Exiv2, in the item form the EXIF record reads: one
 // item per EXIF tag ('ex' + tag) and per TIFF tag of the first directory ('ti'
 // + tag) holding the value bytes big-endian, and the camera texts '©mak',
-// '©mod', '©swr' and '©fmt'. `formatName` becomes '©fmt'.
+// '©mod', '©swr' and '©fmt'. `formatName` becomes '©fmt'. The library is in
+// the metadata module, loaded at the first call; without the module no file
+// carries metadata and the functions below give unresolvedComponentDLLErr.
 // Whether the file is a kind of image that can carry IPTC or EXIF (JPEG, TIFF
 // and the TIFF-based raws, CRW, MRW, ORF, RAF, RW2, PSD, PNG, WebP, JPEG 2000),
 // judged from its first bytes. Nothing else is handed to the metadata library:
@@ -49,7 +49,22 @@ public:
 
 private:
     QByteArray mData;
-    std::unique_ptr<Exiv2::Image> mImage;
+    std::unique_ptr<ImageMetadataLibrary::Image, ImageMetadataLibrary::Close> mImage;
+};
+
+// An image file's IPTC datasets, read to be shown or rewritten.
+class ImageFileIptc {
+public:
+    // The datasets as one IIM block (empty without any). badFormat for a file that
+    // is no image the library reads (`reason` empty) or that it fails on (`reason`
+    // says how), memFullErr, or unresolvedComponentDLLErr without the module.
+    OSStatus Read(const QString& path, QByteArray& block, std::string& reason);
+    // Replaces the datasets of the file read with `dataSets`, in their order, and
+    // writes the file: badFormat when the library cannot, memFullErr.
+    OSStatus Write(const std::vector<ImageMetadataLibrary::DataSet>& dataSets);
+
+private:
+    std::unique_ptr<ImageMetadataLibrary::Image, ImageMetadataLibrary::Close> mImage;
 };
 
 // What an exporter writes after the pixels.
