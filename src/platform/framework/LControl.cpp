@@ -117,7 +117,11 @@ void LControlPane::ShowText(const QString& text)
 
 void LControlPane::SetCFDescriptor(const QString& text)
 {
-    LPane::SetCFDescriptor(text);
+    // A face fills the pane and redraws itself for its new text.
+    if (mWidget)
+        StoreCFDescriptor(text);
+    else
+        LPane::SetCFDescriptor(text);
     ShowText(text);
     updateGeometry(); // a layout sizes the pane to its new text
 }

@@ -187,6 +187,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
     void InitPane(const SPaneInfo& info);
+    // Keeps the text without redrawing: for a pane whose face shows it and redraws itself.
+    void StoreCFDescriptor(const QString& text) { mDescriptor = text; }
+    const QString& StoredCFDescriptor() const { return mDescriptor; }
     void ClickFromQt(QMouseEvent* event, SInt16 clickCount);
     // The click record of a Qt mouse press on this pane (or a widget filling it).
     SMouseDownEvent MouseDownFromQt(const QMouseEvent& event) const;

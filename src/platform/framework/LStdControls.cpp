@@ -560,7 +560,16 @@ void LStaticText::Init(int alignment, bool wrap)
     mLabel->setAlignment(Qt::Alignment(alignment));
     mLabel->setWordWrap(wrap);
     mLabel->setTextFormat(Qt::PlainText);
+    // The label fills its pane, deep inside the window: the window's safe area is
+    // not its to keep, and asking for it walks up to the window at every new text.
+    mLabel->setAttribute(Qt::WA_ContentsMarginsRespectsSafeArea, false);
     Embed(mLabel);
+}
+
+void LStaticText::SetCFDescriptor(const QString& text)
+{
+    if (text != StoredCFDescriptor())
+        LControlPane::SetCFDescriptor(text);
 }
 
 void LStaticText::ShowText(const QString& text)

@@ -178,6 +178,8 @@ class LStaticText : public LControlPane {
 public:
     explicit LStaticText(const LLayoutData& data);
     LStaticText(const SPaneInfo& info, const QString& text);
+    // A text the pane shows already is not set again (nor laid out, nor redrawn).
+    void SetCFDescriptor(const QString& text) override;
     QSize minimumSizeHint() const override;
 
 protected:
