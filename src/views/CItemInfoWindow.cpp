@@ -91,16 +91,24 @@ QStringList TextsOfList(const TArray<LStr255>& list)
     return texts;
 }
 
-// "%@" takes the name, each "%d" the next number.
+// "%@" takes the name, each "%d" the next number, in one pass: a name holding
+// "%d" stays as it is.
 QString FormatTitle(const QString& format, const QString& name, std::initializer_list<SInt32> numbers)
 {
-    QString title = format;
-    title.replace(QLatin1String("%@"), name);
-    for (SInt32 number : numbers) {
-        const qsizetype at = title.indexOf(QLatin1String("%d"));
-        if (at < 0)
-            break;
-        title.replace(at, 2, QString::number(number));
+    QString title;
+    title.reserve(format.size() + name.size() + 16);
+    auto number = numbers.begin();
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar next = i + 1 < format.size() ? format.at(i + 1) : QChar();
+        if (format.at(i) == u'%' && next == u'@') {
+            title += name;
+            ++i;
+        } else if (format.at(i) == u'%' && next == u'd' && number != numbers.end()) {
+            title += QString::number(*number++);
+            ++i;
+        } else {
+            title += format.at(i);
+        }
     }
     return title;
 }
@@ -183,18 +191,9 @@ void CItemInfoWindow::SetItem(CIndexItem* item, CIndexView* view)
     mItem = TLivePtr<CIndexItem>(item);
     mIndexView = view;
 
-    // Reading the caption and the EXIF data may ask for the file and yield.
-    CANPAInfo* caption = item->GetCaptionInfo();
-    CIndexItem& live = mItem.Checked("item info window: the item went away");
-    if (caption) {
-        // A record that cannot be copied is shown empty rather than not at all.
-        if (CatchCode([&] { mCaptionCopy = std::make_unique<CANPAInfo>(*caption); }) != noErr)
-            mCaptionCopy.reset();
-    }
-    if (!mCaptionCopy)
-        mCaptionCopy = std::make_unique<CANPAInfo>();
-    mCaptionCopy->SetModified(false);
-    const bool hasEXIF = live.GetEXIFInfo() != nullptr;
+    // Reading the EXIF data may ask for the file and yield. The caption is copied
+    // when a panel shows it: stepping on the other panels does not read it.
+    const bool hasEXIF = item->GetEXIFInfo() != nullptr;
     mItem.Checked("item info window: the item went away");
 
     MakePreview();
@@ -274,6 +273,24 @@ void CItemInfoWindow::MakePreview()
         else if (icon.cacheKey() != pane->GetIcon().cacheKey() || !pane->GetImage().isNull())
             pane->SetIcon(icon);
     }
+}
+
+CANPAInfo& CItemInfoWindow::CaptionCopy()
+{
+    if (mCaptionCopy)
+        return *mCaptionCopy;
+    // Reading the caption may ask for the file and yield.
+    CANPAInfo* caption = mItem.Checked("item info window: no item").GetCaptionInfo();
+    mItem.Checked("item info window: the item went away");
+    if (mCaptionCopy)
+        return *mCaptionCopy;
+    // A record that cannot be copied is shown empty rather than not at all.
+    if (caption && CatchCode([&] { mCaptionCopy = std::make_unique<CANPAInfo>(*caption); }) != noErr)
+        mCaptionCopy.reset();
+    if (!mCaptionCopy)
+        mCaptionCopy = std::make_unique<CANPAInfo>();
+    mCaptionCopy->SetModified(false);
+    return *mCaptionCopy;
 }
 
 void CItemInfoWindow::ShowEXIFTab(bool show)
@@ -413,6 +430,12 @@ QString CItemInfoWindow::PaneText(PaneIDT paneID) const
 
 void CItemInfoWindow::PanelBuilt()
 {
+    // The EXIF values are shown at every step through items: their panes are found once.
+    mEXIFPanes.fill(nullptr);
+    if (GetPanelID() == kInfoEXIFPanel) {
+        for (size_t i = 0; i < mEXIFPanes.size(); ++i)
+            mEXIFPanes[i] = FindPanelPane(PaneIDT(kFieldEXIFVersion + SInt32(i)));
+    }
     // Every pane whose ID is a field key + 10000 is that field's name.
     for (auto it = GetPanelPanes().cbegin(); it != GetPanelPanes().cend(); ++it) {
         const SInt32 key = SInt32(it.key()) - SInt32(kLabelOffset);
@@ -423,7 +446,7 @@ void CItemInfoWindow::PanelBuilt()
 
 void CItemInfoWindow::FillPanel()
 {
-    if (!GetPanel() || !mItem.Get() || !mCaptionCopy)
+    if (!GetPanel() || !mItem.Get())
         return;
     switch (GetPanelID()) {
     case kInfoFilePanel:
@@ -436,8 +459,9 @@ void CItemInfoWindow::FillPanel()
     case kInfoKeywordsPanel:
     case kInfoCategoriesPanel: {
         const bool keywords = GetPanelID() == kInfoKeywordsPanel;
+        const CANPAInfo& caption = CaptionCopy();
         if (auto* list = FindPanelPaneAs<LListBox>(keywords ? kFieldKeywords : kFieldSupplementalCategories))
-            list->SetItems(TextsOfList(keywords ? mCaptionCopy->GetKeywords() : mCaptionCopy->GetSupplementalCategories()));
+            list->SetItems(TextsOfList(keywords ? caption.GetKeywords() : caption.GetSupplementalCategories()));
         SetPaneText(keywords ? kKeywordEntry : kCategoryEntry, QString());
         UpdateListButtons();
         break;
@@ -464,10 +488,11 @@ void CItemInfoWindow::FillFilePanel()
 
 void CItemInfoWindow::FillCaptionPanel()
 {
-    const QByteArray* caption = mCaptionCopy->GetCaption();
+    const CANPAInfo& copy = CaptionCopy();
+    const QByteArray* caption = copy.GetCaption();
     SetPaneText(kFieldCaption, caption ? IIMText::TextFromCaptionBytes(*caption) : QString());
     for (const CaptionTextField& field : CaptionTextFields())
-        SetPaneText(PaneIDT(field.key), TextOfField((*mCaptionCopy.*field.get)()));
+        SetPaneText(PaneIDT(field.key), TextOfField((copy.*field.get)()));
     if (auto* urgency = FindPanelPaneAs<LStdPopupMenu>(kFieldUrgency)) {
         if (urgency->GetItems().size() != kNoUrgency + 1) {
             QStringList items;
@@ -475,10 +500,10 @@ void CItemInfoWindow::FillCaptionPanel()
                 items << UrgencyItemText(i);
             urgency->SetItems(items);
         }
-        urgency->SetValue(mCaptionCopy->GetUrgency() + 1);
+        urgency->SetValue(copy.GetUrgency() + 1);
     }
     if (auto* date = FindPanelPaneAs<CDateTimeControl>(kFieldDateCreated)) {
-        const UInt32 seconds = mCaptionCopy->GetDateCreated();
+        const UInt32 seconds = copy.GetDateCreated();
         if (seconds != 0)
             date->SetDateSeconds(seconds);
         date->SetVisible(seconds != 0);
@@ -492,16 +517,26 @@ void CItemInfoWindow::FillCaptionPanel()
 void CItemInfoWindow::FillEXIFPanel()
 {
     CIndexItem& item = mItem.Checked("item info window: no item");
-    for (SInt32 key = kFieldEXIFVersion; key <= kFieldOrientation; ++key)
-        SetPaneText(PaneIDT(key), item.CopyFieldString(key, kFieldTextPlaceholder));
+    // All texts are read first, then shown: each loop stays in its own code and data.
+    std::array<QString, kEXIFFieldCount> texts;
+    for (size_t i = 0; i < texts.size(); ++i)
+        texts[i] = item.CopyFieldString(kFieldEXIFVersion + SInt32(i), kFieldTextPlaceholder);
+    // The panes are static texts: one showing its text already is left as it is.
+    for (size_t i = 0; i < texts.size(); ++i) {
+        if (LPane* pane = mEXIFPanes[i])
+            pane->SetCFDescriptor(texts[i]);
+    }
 }
 
 // --- Storing ---------------------------------------------------------------------------
 
 void CItemInfoWindow::StoreFields()
 {
-    // A panel filled for an item that was let go of holds nothing to store.
-    if (!GetPanel() || !mItem.Get() || !mCaptionCopy || mPanelStale)
+    // A panel filled for an item that was let go of holds nothing to store; a
+    // caption panel stores into the copy it was filled from.
+    if (!GetPanel() || !mItem.Get() || mPanelStale)
+        return;
+    if (!mCaptionCopy && GetPanelID() != kInfoFilePanel && GetPanelID() != kInfoEXIFPanel)
         return;
     switch (GetPanelID()) {
     case kInfoFilePanel:

@@ -3,12 +3,14 @@
 #include "ATabbedPanels.h"
 #include "CFloater.h"
 #include "CIndexItem.h"
+#include "FieldKeys.h"
 #include "ItemWindowServices.h"
 #include "Liveness.h"
 
 #include <QImage>
 #include <QPointer>
 
+#include <array>
 #include <memory>
 
 class CANPAInfo;
@@ -66,6 +68,7 @@ public:
     bool ShowItemAt(SInt32 index);
     CIndexItem* GetItem() const { return mItem.Get(); }
     CIndexView* GetIndexView() const { return mIndexView.data(); }
+    // Null until a caption panel is shown for the item.
     const CANPAInfo* GetCaptionCopy() const { return mCaptionCopy.get(); }
     // The 1-based index of the item in the view's current list; 0 when it is not there.
     SInt32 GetItemIndex() const;
@@ -106,6 +109,8 @@ private:
     void UpdateTitle();
     void MakePreview();
     void ShowEXIFTab(bool show);
+    // The editable copy of the item's caption record, made on first need.
+    CANPAInfo& CaptionCopy();
 
     LTabsControl* mTabs = nullptr;
     QPointer<CIndexView> mIndexView;
@@ -125,4 +130,7 @@ private:
     bool mPanelStale = false;
     // Where the item stood in the view's current list when last looked up.
     mutable SInt32 mItemIndex = 0;
+    // The value panes of the EXIF panel while it is shown, in field key order.
+    static constexpr size_t kEXIFFieldCount = kFieldOrientation - kFieldEXIFVersion + 1;
+    std::array<LPane*, kEXIFFieldCount> mEXIFPanes {};
 };

@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QPlainTextEdit>
 
 namespace {
@@ -128,11 +129,11 @@ TEST_F(ItemInfoWindowTest, PreviousAndNextStopAtTheEndsOfTheCurrentList)
 
 TEST_F(ItemInfoWindowTest, OneItemDisablesBothButtonsAndTheTitleCountsTheFilter)
 {
-    CIndexItem* only = AddFile(QStringLiteral("only"));
+    CIndexItem* only = AddFile(QStringLiteral("100%done")); // "%d" in a name takes no number
     CItemInfoWindow* window = Show(only);
     EXPECT_FALSE(Enabled(window, 'prev'));
     EXPECT_FALSE(Enabled(window, 'next'));
-    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("only.jpg Info (1/1)"));
+    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("100%done.jpg Info (1/1)"));
     only->SetInfoWindow(nullptr);
 
     // Twelve items, two of them shown by a filter: the title counts the two.
@@ -281,6 +282,43 @@ TEST_F(ItemInfoWindowTest, CameraFilesShowTheEXIFTabAndPlainFilesDoNot)
         Tab(window, tab);
         window->GetShell()->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/item-info-%1.png").arg(tab));
     }
+}
+
+TEST_F(ItemInfoWindowTest, SteppingShowsTheEXIFValuesOfEachItemAndClearsThoseItLacks)
+{
+    for (const char* name : { "exif-samples/jpg/Canon_40D.jpg", "exif-samples/jpg/Sony_HDR-HC3.jpg" })
+        view->InsertItem(new CIndexItem(FileRef(TestDataPath(QString::fromLatin1(name)))), kInsertAtEnd, false, true);
+    CIndexItem* canon = nullptr;
+    view->GetItemAt(1, canon);
+    CItemInfoWindow* window = Show(canon);
+    Tab(window, 6);
+    // What the pane holds and what its label shows, for the first and the second item.
+    struct Row {
+        SInt32 key;
+        QString canon;
+        QString sony;
+    };
+    const Row rows[] = {
+        { kFieldMake, QStringLiteral("Canon"), QStringLiteral("SONY") },
+        { kFieldISOSpeed, QStringLiteral("100"), QStringLiteral("-") },
+        { kFieldSoftware, QStringLiteral("GIMP 2.4.5"), QStringLiteral("-") },
+        { kFieldMaxAperture, QStringLiteral("-"), QStringLiteral("f1.8") },
+    };
+    auto shown = [&](PaneIDT key) {
+        auto* pane = dynamic_cast<LStaticText*>(window->FindPanelPane(key));
+        return pane ? static_cast<QLabel*>(pane->GetControlWidget())->text() : QStringLiteral("<none>");
+    };
+    for (const MessageT step : { MessageT(msg_Nothing), MessageT(msg_InfoNextItem), MessageT(msg_InfoPreviousItem) }) {
+        if (step != msg_Nothing)
+            window->ListenToMessage(step, nullptr);
+        ASSERT_EQ(window->GetPanelID(), kInfoEXIFPanel);
+        const bool second = step == msg_InfoNextItem;
+        for (const Row& row : rows) {
+            EXPECT_EQ(Text(window, row.key), second ? row.sony : row.canon) << row.key << " after " << step;
+            EXPECT_EQ(shown(row.key), second ? row.sony : row.canon) << row.key << " after " << step;
+        }
+    }
+    EXPECT_EQ(window->GetCaptionCopy(), nullptr); // no caption panel was shown: the caption was not copied
 }
 
 } // namespace
