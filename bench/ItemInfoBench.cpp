@@ -13,6 +13,7 @@
 #include "LStdControls.h"
 #include "URegistrar.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include <benchmark/benchmark.h>
@@ -67,6 +68,8 @@ void MakeFixture()
     first->SetInfoWindow(fixture.window);
     dynamic_cast<LControl*>(fixture.window->FindPaneByID('SMPT'))->SetValue(6);
     CheckTarget("EXIF panel shown", fixture.window->GetPanelID() == kInfoEXIFPanel);
+    // The window finishes showing (polished, laid out) before anyone steps, as on screen.
+    QCoreApplication::processEvents();
 }
 
 // Next to the last item, then Previous back to the first.
