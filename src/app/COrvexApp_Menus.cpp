@@ -11,6 +11,7 @@
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
+#include "FirstWindowShown.h"
 #include "HelpBook.h"
 #include "LDocument.h"
 #include "LMenuBar.h"
@@ -97,8 +98,10 @@ void COrvexApp::SetUpMenuBar()
         return;
     mSettingsMenu = std::make_unique<CStoredSettingsMenu>(*mMenuBar);
     SetStoredSettingsChangedHook([this] { RebuildSettingsMenu(); });
-    // A failure here leaves the menu without its settings part; the program goes on.
-    RunReportingErrors([&] { mSettingsMenu->SetUp(); });
+    // Reading the stored settings and the Scripts folder waits until the first
+    // window is on the screen. A failure leaves the menu without its settings
+    // part; the program goes on.
+    RunOnceAWindowIsShown(mSettingsMenu->Lifetime(), [this] { RunReportingErrors([&] { mSettingsMenu->SetUp(); }); });
 }
 
 void COrvexApp::RebuildSettingsMenu()

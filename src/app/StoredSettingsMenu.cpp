@@ -76,7 +76,8 @@ void CStoredSettingsMenu::SetUp()
 {
     LMenu* menu = mMenuBar.FetchMenu(kMenuID);
     ThrowIfNil_(menu);
-    mOwnItems = menu->CountItems();
+    if (mOwnItems < 0)
+        mOwnItems = menu->CountItems(); // unless a rebuild came first
     // No Scripts folder means no script items; the settings show all the same.
     FileRef folder;
     if (mScriptsFolder.IsValid())

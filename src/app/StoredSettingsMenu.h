@@ -5,6 +5,7 @@
 #include "ScriptRoutines.h"
 #include "StoredSettings.h"
 
+#include <QObject>
 #include <QPointer>
 #include <QVariantList>
 
@@ -48,6 +49,8 @@ public:
     // The run under way (null when none), for the program's own tests.
     QDialog* GetRunWindow() const { return mRunWindow; }
     static void SetScriptTimeLimit(int seconds) { sTimeLimitSeconds = seconds; }
+    // Lives as long as this menu part: work queued for it is dropped with it.
+    QObject* Lifetime() { return &mLifetime; }
 
 private:
     void AppendSettings(LMenu& menu, bool batches, QString& ioUsedKeys);
@@ -61,6 +64,7 @@ private:
     QPointer<QDialog> mRunWindow;
     QPointer<QProcess> mProcess;
     QString mRunName;
+    QObject mLifetime;
     static inline int sTimeLimitSeconds = 60;
 };
 
