@@ -3,6 +3,7 @@
 #include "ExceptionCode.h"
 #include "ImageMetadata.h"
 #include "JpegEighth.h"
+#include "OpenJpegLibrary.h"
 #include "PackBits.h"
 #include "PdfPages.h"
 #include "Picture.h"
@@ -12,7 +13,6 @@
 #include <QColorSpace>
 #include <QImageReader>
 #include <QPainter>
-#include <openjpeg.h>
 
 #include <algorithm>
 #include <array>
@@ -606,32 +606,40 @@ class Jpeg2000Decode {
 public:
     Jpeg2000Decode(const QByteArray& data, int reduce)
         : mMemory { &data }
+        , mOpj(OpenJpeg())
     {
+        if (!mOpj)
+            return;
         const bool boxed = StartsWith(data, "\0\0\0\x0CjP  ", 8);
-        mCodec = opj_create_decompress(boxed ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
-        opj_set_error_handler(mCodec, QuietHandler, nullptr);
-        opj_set_warning_handler(mCodec, QuietHandler, nullptr);
-        opj_set_info_handler(mCodec, QuietHandler, nullptr);
+        mCodec = mOpj->create_decompress(boxed ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
+        mOpj->set_error_handler(mCodec, QuietHandler, nullptr);
+        mOpj->set_warning_handler(mCodec, QuietHandler, nullptr);
+        mOpj->set_info_handler(mCodec, QuietHandler, nullptr);
         opj_dparameters_t parameters;
-        opj_set_default_decoder_parameters(&parameters);
-        opj_setup_decoder(mCodec, &parameters);
-        mStream = opj_stream_create(64 * 1024, OPJ_TRUE);
-        opj_stream_set_user_data(mStream, &mMemory, nullptr);
-        opj_stream_set_user_data_length(mStream, OPJ_UINT64(data.size()));
-        opj_stream_set_read_function(mStream, ReadMemory);
-        opj_stream_set_skip_function(mStream, SkipMemory);
-        opj_stream_set_seek_function(mStream, SeekMemory);
-        mHeaderRead = opj_read_header(mStream, mCodec, &mImage);
+        mOpj->set_default_decoder_parameters(&parameters);
+        mOpj->setup_decoder(mCodec, &parameters);
+        mStream = mOpj->stream_create(64 * 1024, OPJ_TRUE);
+        mOpj->stream_set_user_data(mStream, &mMemory, nullptr);
+        mOpj->stream_set_user_data_length(mStream, OPJ_UINT64(data.size()));
+        mOpj->stream_set_read_function(mStream, ReadMemory);
+        mOpj->stream_set_skip_function(mStream, SkipMemory);
+        mOpj->stream_set_seek_function(mStream, SeekMemory);
+        mHeaderRead = mOpj->read_header(mStream, mCodec, &mImage);
         if (mHeaderRead && reduce > 0)
-            opj_set_decoded_resolution_factor(mCodec, OPJ_UINT32(reduce));
+            mOpj->set_decoded_resolution_factor(mCodec, OPJ_UINT32(reduce));
     }
     ~Jpeg2000Decode()
     {
+        if (!mOpj)
+            return;
         if (mImage)
-            opj_image_destroy(mImage);
-        opj_stream_destroy(mStream);
-        opj_destroy_codec(mCodec);
+            mOpj->image_destroy(mImage);
+        mOpj->stream_destroy(mStream);
+        mOpj->destroy_codec(mCodec);
     }
+
+    // Whether the JPEG 2000 library could be loaded.
+    bool Available() const { return mOpj != nullptr; }
 
     // The full size from the header.
     QSize HeaderSize() const
@@ -646,7 +654,7 @@ public:
         QSize size = HeaderSize();
         if (!size.isValid() || size.width() > kMaxSide || size.height() > kMaxSide || mImage->numcomps < 1)
             return codecBadDataErr;
-        if (!opj_decode(mCodec, mStream, mImage) || !opj_end_decompress(mCodec, mStream))
+        if (!mOpj->decode(mCodec, mStream, mImage) || !mOpj->end_decompress(mCodec, mStream))
             return codecBadDataErr;
         const opj_image_comp_t* comps = mImage->comps;
         const int count = int(mImage->numcomps);
@@ -692,6 +700,7 @@ public:
 
 private:
     MemoryStream mMemory;
+    const OpenJpegFunctions* mOpj;
     opj_codec_t* mCodec = nullptr;
     opj_stream_t* mStream = nullptr;
     opj_image_t* mImage = nullptr;
@@ -1307,7 +1316,10 @@ OSStatus MakeImageSource(const QByteArray& data, OSType typeHint, std::unique_pt
     if (data.size() >= 2 && BE16(data, 0) == 474)
         return MakeDecoded('.SGI', data, out, DecodeSGI);
     if (StartsWith(data, "\0\0\0\x0CjP  \r\n\x87\n", 12) || StartsWith(data, "\xFF\x4F\xFF\x51", 4)) {
-        QSize size = Jpeg2000Decode(data, 0).HeaderSize();
+        const Jpeg2000Decode header(data, 0);
+        if (!header.Available())
+            return cantFindHandler;
+        const QSize size = header.HeaderSize();
         if (!size.isValid() || size.isEmpty())
             return codecBadDataErr;
         out = std::make_unique<Jpeg2000Source>(data, size);

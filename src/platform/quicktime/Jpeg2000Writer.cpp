@@ -1,6 +1,6 @@
 #include "Jpeg2000Writer.h"
 
-#include <openjpeg.h>
+#include "OpenJpegLibrary.h"
 
 #include <algorithm>
 #include <cmath>
@@ -59,13 +59,13 @@ OPJ_BOOL SeekInMemory(OPJ_OFF_T to, void* user)
 void Quiet(const char*, void*) {}
 
 struct CodecDeleter {
-    void operator()(opj_codec_t* c) const { opj_destroy_codec(c); }
+    void operator()(opj_codec_t* c) const { OpenJpeg()->destroy_codec(c); }
 };
 struct StreamDeleter {
-    void operator()(opj_stream_t* s) const { opj_stream_destroy(s); }
+    void operator()(opj_stream_t* s) const { OpenJpeg()->stream_destroy(s); }
 };
 struct ImageDeleter {
-    void operator()(opj_image_t* i) const { opj_image_destroy(i); }
+    void operator()(opj_image_t* i) const { OpenJpeg()->image_destroy(i); }
 };
 
 } // namespace
@@ -75,6 +75,9 @@ OSStatus WriteJpeg2000File(const QImage& input, CodecQ quality, QByteArray& out)
     out.clear();
     if (input.isNull() || input.width() > kMaxSide || input.height() > kMaxSide)
         return paramErr;
+    const OpenJpegFunctions* opj = OpenJpeg();
+    if (!opj)
+        return cantFindHandler;
     const bool alpha = input.hasAlphaChannel();
     const QImage image = input.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     const int width = image.width(), height = image.height();
@@ -89,7 +92,7 @@ OSStatus WriteJpeg2000File(const QImage& input, CodecQ quality, QByteArray& out)
         parameters[c].sgnd = 0;
     }
     std::unique_ptr<opj_image_t, ImageDeleter> opjImage(
-        opj_image_create(OPJ_UINT32(components), parameters, OPJ_CLRSPC_SRGB));
+        opj->image_create(OPJ_UINT32(components), parameters, OPJ_CLRSPC_SRGB));
     if (!opjImage)
         return memFullErr;
     opjImage->x1 = OPJ_UINT32(width);
@@ -109,7 +112,7 @@ OSStatus WriteJpeg2000File(const QImage& input, CodecQ quality, QByteArray& out)
     }
 
     opj_cparameters_t settings;
-    opj_set_default_encoder_parameters(&settings);
+    opj->set_default_encoder_parameters(&settings);
     settings.tcp_numlayers = 1;
     settings.tcp_mct = 1; // colour transform over the first three components
     if (quality >= codecLosslessQuality) {
@@ -128,25 +131,25 @@ OSStatus WriteJpeg2000File(const QImage& input, CodecQ quality, QByteArray& out)
         ++levels;
     settings.numresolution = std::max(1, levels);
 
-    std::unique_ptr<opj_codec_t, CodecDeleter> codec(opj_create_compress(OPJ_CODEC_JP2));
+    std::unique_ptr<opj_codec_t, CodecDeleter> codec(opj->create_compress(OPJ_CODEC_JP2));
     if (!codec)
         return memFullErr;
-    opj_set_error_handler(codec.get(), Quiet, nullptr);
-    opj_set_warning_handler(codec.get(), Quiet, nullptr);
-    opj_set_info_handler(codec.get(), Quiet, nullptr);
-    if (!opj_setup_encoder(codec.get(), &settings, opjImage.get()))
+    opj->set_error_handler(codec.get(), Quiet, nullptr);
+    opj->set_warning_handler(codec.get(), Quiet, nullptr);
+    opj->set_info_handler(codec.get(), Quiet, nullptr);
+    if (!opj->setup_encoder(codec.get(), &settings, opjImage.get()))
         return codecErr;
 
     OutputStream memory;
-    std::unique_ptr<opj_stream_t, StreamDeleter> stream(opj_stream_create(64 * 1024, OPJ_FALSE));
+    std::unique_ptr<opj_stream_t, StreamDeleter> stream(opj->stream_create(64 * 1024, OPJ_FALSE));
     if (!stream)
         return memFullErr;
-    opj_stream_set_user_data(stream.get(), &memory, nullptr);
-    opj_stream_set_write_function(stream.get(), WriteToMemory);
-    opj_stream_set_skip_function(stream.get(), SkipInMemory);
-    opj_stream_set_seek_function(stream.get(), SeekInMemory);
-    if (!opj_start_compress(codec.get(), opjImage.get(), stream.get()) || !opj_encode(codec.get(), stream.get())
-        || !opj_end_compress(codec.get(), stream.get()))
+    opj->stream_set_user_data(stream.get(), &memory, nullptr);
+    opj->stream_set_write_function(stream.get(), WriteToMemory);
+    opj->stream_set_skip_function(stream.get(), SkipInMemory);
+    opj->stream_set_seek_function(stream.get(), SeekInMemory);
+    if (!opj->start_compress(codec.get(), opjImage.get(), stream.get()) || !opj->encode(codec.get(), stream.get())
+        || !opj->end_compress(codec.get(), stream.get()))
         return codecErr;
     stream.reset();
     out = std::move(memory.data);
