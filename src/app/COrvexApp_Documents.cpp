@@ -17,14 +17,15 @@
 #include "LWindow.h"
 #include "MediaFactory.h"
 #include "Preferences.h"
+#include "Printing.h"
 #include "UserFolders.h"
 #include "TaskServices.h"
 #include "UPageFormat.h"
 #include "UReportErrors.h"
 
+#include <QDialog>
 #include <QImageReader>
-#include <QPageSetupDialog>
-#include <QPrinter>
+#include <QPagedPaintDevice>
 #include <QTimer>
 
 namespace {
@@ -58,14 +59,11 @@ void COrvexApp::ChooseDocument()
 
 void COrvexApp::SetupPage()
 {
-    QPrinter printer;
-    QPageLayout layout;
     QByteArray stored;
-    if (Pref::IndexPrintSettings.Get(stored) && UnflattenPageFormat(stored, layout))
-        printer.setPageLayout(layout);
-    QPageSetupDialog dialog(&printer);
-    if (dialog.exec() == QDialog::Accepted)
-        Pref::IndexPrintSettings.Set(FlattenPageFormat(printer.pageLayout()));
+    Pref::IndexPrintSettings.Get(stored);
+    const std::unique_ptr<QPagedPaintDevice> printer = Printing::MakePrinter(stored);
+    if (Printing::MakeDialog(Printing::Dialog::PageSetup, *printer, nullptr)->exec() == QDialog::Accepted)
+        Pref::IndexPrintSettings.Set(FlattenPageFormat(printer->pageLayout()));
 }
 
 namespace {

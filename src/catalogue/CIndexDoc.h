@@ -24,7 +24,7 @@ class LPane;
 class LView;
 class QDialog;
 class QFileSystemWatcher;
-class QPrinter;
+class QPagedPaintDevice;
 
 // Flag bits of the document.
 enum : UInt32 {
@@ -226,7 +226,7 @@ public:
     void HandlePrint();
     void DoPrint() override;
     // Prints through `printer` (a PDF file or a printer); answers the pages printed.
-    SInt32 PrintTo(QPrinter& printer);
+    SInt32 PrintTo(QPagedPaintDevice& printer);
 
     // The toolbar's search field: a quick search in the name, or all items again.
     CIndexToolbar* GetToolbar() const { return mToolbar; }

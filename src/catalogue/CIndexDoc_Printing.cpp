@@ -10,16 +10,15 @@
 #include "LPrintout.h"
 #include "LWindow.h"
 #include "Preferences.h"
+#include "Printing.h"
 #include "ThemeText.h"
 #include "ThreadUtilities.h"
 #include "UPageFormat.h"
 #include "UReanimator.h"
 
 #include <QCoreApplication>
-#include <QPageLayout>
-#include <QPageSetupDialog>
-#include <QPrintDialog>
-#include <QPrinter>
+#include <QDialog>
+#include <QPagedPaintDevice>
 #include <QTimer>
 
 #include <algorithm>
@@ -30,14 +29,6 @@ namespace {
 constexpr PaneIDT kBodyPlaceholder = 1;
 constexpr PaneIDT kHeaderPlaceholder = 2;
 constexpr PaneIDT kFooterPlaceholder = 3;
-
-// The stored page format, when there is one, on the printer.
-void ApplyPageLayout(const QByteArray& flat, QPrinter& printer)
-{
-    QPageLayout layout;
-    if (!flat.isEmpty() && UnflattenPageFormat(flat, layout))
-        printer.setPageLayout(layout);
-}
 
 LPlaceHolder* RequirePlaceholder(LPrintout* printout, PaneIDT paneID)
 {
@@ -86,49 +77,44 @@ private:
 
 void CIndexDoc::HandlePageSetup()
 {
-    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
-    ApplyPageLayout(mPrintSettings, *printer);
-    auto* dialog = new QPageSetupDialog(printer.get(), GetWindow()->GetShell());
-    QObject::connect(dialog, &QDialog::finished, [this, printer](int result) {
-        SheetFinished();
-        if (result == QDialog::Accepted)
-            mPrintSettings = FlattenPageFormat(printer->pageLayout());
-    });
+    std::shared_ptr<QPagedPaintDevice> printer = Printing::MakePrinter(mPrintSettings);
+    QDialog* dialog = Printing::MakeDialog(
+        Printing::Dialog::PageSetup, *printer, GetWindow()->GetShell(), [this, printer](bool accepted) {
+            SheetFinished();
+            if (accepted)
+                mPrintSettings = FlattenPageFormat(printer->pageLayout());
+        }).release();
     RunSheet(dialog);
 }
 
 void CIndexDoc::HandlePrint()
 {
-    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
-    ApplyPageLayout(mPrintSettings, *printer);
-    printer->setDocName(GetDescriptor());
-    auto* dialog = new QPrintDialog(printer.get(), GetWindow()->GetShell());
-    QObject::connect(dialog, &QDialog::finished, [this, printer](int result) {
-        SheetFinished();
-        if (result != QDialog::Accepted)
-            return;
-        // The dialog is still closing: it goes at the next turn of the event loop,
-        // and printing turns it (the user may cancel between cells). So the job
-        // starts once the dialog has finished, if the index is still open then.
-        QTimer::singleShot(0, QCoreApplication::instance(), [this, printer] {
-            const std::vector<LDocument*>& open = LDocument::GetDocumentList();
-            if (std::find(open.begin(), open.end(), this) == open.end())
+    std::shared_ptr<QPagedPaintDevice> printer = Printing::MakePrinter(mPrintSettings, GetDescriptor());
+    QDialog* dialog = Printing::MakeDialog(
+        Printing::Dialog::Print, *printer, GetWindow()->GetShell(), [this, printer](bool accepted) {
+            SheetFinished();
+            if (!accepted)
                 return;
-            if (const ExceptionCode error = CatchException([&] { PrintTo(*printer); }); error.Code() != noErr)
-                ReportError(error);
-        });
-    });
+            // The dialog is still closing: it goes at the next turn of the event loop,
+            // and printing turns it (the user may cancel between cells). So the job
+            // starts once the dialog has finished, if the index is still open then.
+            QTimer::singleShot(0, QCoreApplication::instance(), [this, printer] {
+                const std::vector<LDocument*>& open = LDocument::GetDocumentList();
+                if (std::find(open.begin(), open.end(), this) == open.end())
+                    return;
+                if (const ExceptionCode error = CatchException([&] { PrintTo(*printer); }); error.Code() != noErr)
+                    ReportError(error);
+            });
+        }).release();
     RunSheet(dialog);
 }
 
 void CIndexDoc::DoPrint()
 {
-    QPrinter printer(QPrinter::HighResolution);
-    ApplyPageLayout(mPrintSettings, printer);
-    PrintTo(printer);
+    PrintTo(*Printing::MakePrinter(mPrintSettings));
 }
 
-SInt32 CIndexDoc::PrintTo(QPrinter& printer)
+SInt32 CIndexDoc::PrintTo(QPagedPaintDevice& printer)
 {
     // The view may still be being made by a task.
     while (mIndexView->GetPrintState() == 0)
@@ -136,12 +122,12 @@ SInt32 CIndexDoc::PrintTo(QPrinter& printer)
 
     std::unique_ptr<LPrintout> printout(LPrintout::CreatePrintout(kIndexPrintoutLayout));
     ThrowIfNil_(printout);
-    const double resolution = printer.resolution();
+    const double resolution = printer.logicalDpiX();
     StPrintJob job(*mIndexView, resolution / 72.0);
 
     // The printout covers the page's printable area, in points; the header and
     // footer keep their layout heights and the body takes the rest.
-    const QRectF page = printer.pageRect(QPrinter::Point);
+    const QRectF page = printer.pageLayout().paintRect(QPageLayout::Point);
     const SInt32 pageWidth = SInt32(page.width());
     const SInt32 pageHeight = SInt32(page.height());
     printout->ResizeFrameTo(pageWidth, pageHeight, false);

@@ -4,18 +4,18 @@
 #include "ExceptionCode.h"
 #include "LPrintout.h"
 #include "Preferences.h"
+#include "Printing.h"
 #include "ResourceUtilities.h"
 #include "UPageFormat.h"
 #include "UReportErrors.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QInputDialog>
 #include <QMouseEvent>
-#include <QPageSetupDialog>
+#include <QPagedPaintDevice>
 #include <QPainter>
-#include <QPrintDialog>
-#include <QPrinter>
 
 #include <algorithm>
 #include <cmath>
@@ -430,14 +430,11 @@ bool CMediaView::ObeyCommand(CommandT command, void* ioParam)
         return true;
     }
     case cmd_PageSetup: {
-        QPrinter printer(QPrinter::HighResolution);
         QByteArray flat;
-        QPageLayout layout = printer.pageLayout();
-        if (GetPrefHandle(kPrintSettingsKey, flat) && UnflattenPageFormat(flat, layout))
-            printer.setPageLayout(layout);
-        QPageSetupDialog dialog(&printer, window());
-        if (dialog.exec() == QDialog::Accepted)
-            SetPrefHandle(kPrintSettingsKey, FlattenPageFormat(printer.pageLayout()));
+        GetPrefHandle(kPrintSettingsKey, flat);
+        const std::unique_ptr<QPagedPaintDevice> printer = Printing::MakePrinter(flat);
+        if (Printing::MakeDialog(Printing::Dialog::PageSetup, *printer, window())->exec() == QDialog::Accepted)
+            SetPrefHandle(kPrintSettingsKey, FlattenPageFormat(printer->pageLayout()));
         return true;
     }
     case cmd_Print:
@@ -583,30 +580,26 @@ void CMediaView::Print(bool withoutDialog)
 {
     if (!mMedia)
         ThrowOSErr_(err_NilPointer, "no medium to print");
-    QPrinter printer(QPrinter::HighResolution);
     QByteArray flat;
-    QPageLayout layout = printer.pageLayout();
-    if (GetPrefHandle(kPrintSettingsKey, flat) && UnflattenPageFormat(flat, layout))
-        printer.setPageLayout(layout);
-    if (!withoutDialog) {
-        QPrintDialog dialog(&printer, window());
-        if (dialog.exec() != QDialog::Accepted)
-            return;
-    }
-    PrintTo(printer);
+    GetPrefHandle(kPrintSettingsKey, flat);
+    const std::unique_ptr<QPagedPaintDevice> printer = Printing::MakePrinter(flat);
+    if (!withoutDialog
+        && Printing::MakeDialog(Printing::Dialog::Print, *printer, window())->exec() != QDialog::Accepted)
+        return;
+    PrintTo(*printer);
 }
 
-SInt32 CMediaView::PrintTo(QPrinter& printer)
+SInt32 CMediaView::PrintTo(QPagedPaintDevice& printer)
 {
     if (!mMedia || !mMedia->HasArea())
         ThrowOSErr_(err_NilPointer, "no picture to print");
     const QRect natural = NaturalOf(*mMedia);
-    const QRect page = printer.pageRect(QPrinter::DevicePixel).toRect();
+    const QRect page = printer.pageLayout().paintRectPixels(printer.logicalDpiX());
     // Laid out on the page by the window's zoom, without the screen's limits.
     mPrinting = true;
     MediaViewOptions options = mOptions ? *mOptions : MediaViewOptions();
-    const QRect bounds = CalcMediaBounds(natural, QRect(0, 0, page.width(), page.height()), options,
-        mMedia->GetMaxZoom(), true);
+    const QRect bounds
+        = CalcMediaBounds(natural, QRect(0, 0, page.width(), page.height()), options, mMedia->GetMaxZoom(), true);
     mPrinting = false;
     QPainter painter;
     if (!painter.begin(&printer))

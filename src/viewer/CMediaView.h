@@ -11,7 +11,7 @@
 #include <memory>
 
 class CMedia;
-class QPrinter;
+class QPagedPaintDevice;
 
 // Commands of the media views.
 enum : CommandT {
@@ -96,7 +96,7 @@ public:
     // Printing: through the dialog unless told otherwise; PrintTo prints on a
     // printer already set up and answers the pages printed.
     virtual void Print(bool withoutDialog);
-    SInt32 PrintTo(QPrinter& printer);
+    SInt32 PrintTo(QPagedPaintDevice& printer);
     bool IsPrinting() const { return mPrinting; }
     // The shown picture on the clipboard.
     virtual void Copy();

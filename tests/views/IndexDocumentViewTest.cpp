@@ -13,9 +13,11 @@
 #include "LDocument.h"
 #include "LThread.h"
 #include "LWindow.h"
+#include "PrefKeys.h"
 #include "Preferences.h"
 #include "PropertyList.h"
 #include "TaskServices.h"
+#include "UPageFormat.h"
 #include "URegistrar.h"
 
 #include "TestSupport.h"
@@ -23,12 +25,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -277,6 +283,7 @@ TEST_F(IndexDocumentView, ThePrintCommandPrintsTheGridThroughTheDialog)
             auto* dialog = qobject_cast<QPrintDialog*>(top);
             if (!dialog || !dialog->isVisible())
                 continue;
+            dialog->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/index-print-sheet.png"));
             dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
             dialog->printer()->setOutputFileName(pdf);
             dialog->printer()->setPageSize(QPageSize(QPageSize::A4));
@@ -306,6 +313,58 @@ TEST_F(IndexDocumentView, ThePrintCommandPrintsTheGridThroughTheDialog)
     EXPECT_EQ(view->GetContainingWindow(), doc->GetWindow());
     EXPECT_EQ(view->size(), windowFrame);
     EXPECT_EQ(view->GetCellSize(), windowCell);
+}
+
+// Page setup in the index window: the sheet shows the index's page format, and
+// the orientation chosen in it is what the next sheet shows when it was accepted,
+// not when it was cancelled.
+TEST_F(IndexDocumentView, ThePageSetupSheetKeepsTheChoiceItWasAcceptedWith)
+{
+    const QPageLayout a5(QPageSize(QPageSize::A5), QPageLayout::Portrait, QMarginsF(36, 36, 36, 36), QPageLayout::Point);
+    Pref::IndexPrintSettings.Set(FlattenPageFormat(a5));
+    CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
+    auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
+    ASSERT_TRUE(view);
+    doc->ShowWindow();
+    LCommander::SwitchTarget(view);
+
+    struct Case {
+        const char* choice; // the orientation clicked in the sheet
+        QDialogButtonBox::StandardButton button;
+        QPageLayout::Orientation shown; // by the sheet, before the choice
+    };
+    const Case cases[] = {
+        {"landscape", QDialogButtonBox::Cancel, QPageLayout::Portrait},
+        {"landscape", QDialogButtonBox::Ok, QPageLayout::Portrait},
+        {"portrait", QDialogButtonBox::Cancel, QPageLayout::Landscape},
+        {"portrait", QDialogButtonBox::Ok, QPageLayout::Landscape},
+        {"portrait", QDialogButtonBox::Cancel, QPageLayout::Portrait},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.choice) + (c.button == QDialogButtonBox::Ok ? " accepted" : " cancelled"));
+        QPageLayout shown;
+        bool answered = false;
+        QTimer answer;
+        answer.setInterval(20);
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<QPageSetupDialog*>(top);
+                if (answered || !dialog || !dialog->isVisible())
+                    continue;
+                shown = dialog->printer()->pageLayout();
+                if (&c == cases)
+                    dialog->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/index-page-setup-sheet.png"));
+                dialog->findChild<QRadioButton*>(QLatin1String(c.choice))->click();
+                dialog->findChild<QDialogButtonBox*>()->button(c.button)->click();
+                answered = true;
+            }
+        });
+        answer.start();
+        EXPECT_TRUE(view->ProcessCommand(cmd_PageSetup));
+        ASSERT_TRUE(LThread::RunUntil([&] { return answered && !doc->GetSheet(); }, 20000));
+        EXPECT_EQ(shown.pageSize().id(), QPageSize::A5);
+        EXPECT_EQ(shown.orientation(), c.shown);
+    }
 }
 
 TEST_F(IndexDocumentView, DuplicatesCopiedIntoANewIndexLoseTheirMarkAndShowSelected)

@@ -4,8 +4,8 @@
 #include "UReanimator.h"
 #include "UTextTraits.h"
 
+#include <QPagedPaintDevice>
 #include <QPainter>
-#include <QPrinter>
 #include <algorithm>
 
 LPlaceHolder::LPlaceHolder(const LLayoutData& data)
@@ -149,7 +149,7 @@ void LPrintout::CountPanels(SInt32& outHoriz, SInt32& outVert) const
     }
 }
 
-SInt32 LPrintout::DoPrintJob(QPrinter& printer, SInt32 fromPage, SInt32 toPage)
+SInt32 LPrintout::DoPrintJob(QPagedPaintDevice& printer, SInt32 fromPage, SInt32 toPage)
 {
     SInt32 across = 1, down = 1;
     CountPanels(across, down);
@@ -160,7 +160,7 @@ SInt32 LPrintout::DoPrintJob(QPrinter& printer, SInt32 fromPage, SInt32 toPage)
     if (!painter.begin(&printer))
         ThrowOSErr_(ioErr, "the printer could not be opened");
     // Each panel's pane tree is scaled to fit the page, keeping its proportions.
-    QRectF page = printer.pageRect(QPrinter::DevicePixel);
+    const QRectF page = printer.pageLayout().paintRectPixels(printer.logicalDpiX());
     double scale = std::min(page.width() / std::max(1, width()), page.height() / std::max(1, height()));
     sPrinting = true;
     SInt32 printed = 0;

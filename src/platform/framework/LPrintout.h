@@ -2,7 +2,7 @@
 
 #include "LView.h"
 
-class QPrinter;
+class QPagedPaintDevice;
 
 // Which part of a printout a page shows.
 struct PanelSpec {
@@ -37,7 +37,7 @@ private:
     SPoint32 mOldScroll {};
 };
 
-// A page layout printed through QPrinter: each page draws the printout's pane tree
+// A page layout printed on a printer (Printing.h) or PDF writer: each page draws the printout's pane tree
 // scaled to the printer's page, one panel at a time. Panes can ask IsPrinting() to
 // draw for paper (DrawSelf runs with the printer's painter).
 class LPrintout : public LView {
@@ -48,7 +48,7 @@ public:
     static LPrintout* CreatePrintout(ResIDT layoutID);
     void CountPanels(SInt32& outHoriz, SInt32& outVert) const;
     // Prints every panel (or the pages from..to of them); answers the pages printed.
-    SInt32 DoPrintJob(QPrinter& printer, SInt32 fromPage = 1, SInt32 toPage = 0x7FFFFFFF);
+    SInt32 DoPrintJob(QPagedPaintDevice& printer, SInt32 fromPage = 1, SInt32 toPage = 0x7FFFFFFF);
 
     static bool IsPrinting() { return sPrinting; }
     static const PanelSpec& CurrentPanel() { return sPanel; }

@@ -21,6 +21,7 @@ TEST(Modules, EntriesAreFoundInBuiltModulesAndMissingOnesAreTold)
         {"orvex-keychain", "OrvexKeychainJobs", true, ""},
         {"orvex-instance", "OrvexInstanceChannel", true, ""},
         {"orvex-metadata", "OrvexImageMetadata", true, ""},
+        {"orvex-print", "OrvexPrintJobs", true, ""},
         {"orvex-movie", "NoSuchEntry", false, "has no NoSuchEntry"},
         {"orvex-no-such-module", "OrvexMovieOpeners", false, "orvex-no-such-module.so is not installed"},
     };
