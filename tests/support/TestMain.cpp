@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -40,6 +43,30 @@ class PerTestFolder : public ::testing::EmptyTestEventListener {
     }
     void OnTestEnd(const ::testing::TestInfo&) override { gTestFolder.reset(); }
 };
+
+// Qt's offscreen screen is 800 device pixels square, so at QT_SCALE_FACTOR=2 it is
+// a 400-pixel screen that squeezes every window of the tests. A high-density
+// screen has more device pixels, not fewer logical ones: under a scale factor the
+// offscreen screen keeps its 800 logical pixels.
+void KeepOffscreenScreenSize(const QString& folder)
+{
+    const double factor = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble();
+    if (factor <= 1.0 || qgetenv("QT_QPA_PLATFORM") != "offscreen")
+        return;
+    const int side = qRound(800 * factor);
+    const QJsonObject screen { { "name", "" }, { "x", 0 }, { "y", 0 }, { "width", side }, { "height", side },
+        { "logicalDpi", 96 }, { "logicalBaseDpi", 96 }, { "dpr", 1.0 } };
+    const QJsonObject config { { "synchronousWindowSystemEvents", false }, { "windowFrameMargins", true },
+        { "screens", QJsonArray { screen } } };
+    const QString path = folder + QStringLiteral("/offscreen.json");
+    QFile file(path);
+    const QByteArray json = QJsonDocument(config).toJson();
+    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.flush()) {
+        std::fprintf(stderr, "cannot write %s: the offscreen screen keeps Qt's size\n", qPrintable(path));
+        return;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(path));
+}
 } // namespace
 
 QString TestDataPath(const QString& relative)
@@ -297,6 +324,7 @@ int main(int argc, char** argv)
         qputenv(var, QFile::encodeName(dir));
     }
     QDir().mkpath(TestTempDir());
+    KeepOffscreenScreenSize(tempRoot.path());
 
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("orvex"));

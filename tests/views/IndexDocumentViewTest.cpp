@@ -269,6 +269,8 @@ TEST_F(IndexDocumentView, ThePrintCommandPrintsTheGridThroughTheDialog)
         names << QStringLiteral("pier%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
     AddPhotos(doc, names);
     view->SetThumbnailSize(96, false);
+    // Not cut down by a window too small for it: the pages are laid out from it.
+    ASSERT_EQ(view->GetThumbnailSize(), 96);
     const QSize windowCell = view->GetCellSize();
     const QSize windowFrame = view->size();
     EXPECT_TRUE(printEnabled());
