@@ -23,6 +23,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 
 namespace {
@@ -67,10 +69,13 @@ qint64 TargetBytes(int* count)
     return bytes;
 }
 
+// Empties the target, and writes out what the last run (or an earlier
+// benchmark) left in the page cache, so that no run waits on another's writes.
 void ClearTarget()
 {
     QDir(Target()).removeRecursively();
     QDir().mkpath(Target());
+    ::sync();
 }
 
 // Runs a task on a fresh view until it ends, measuring meanwhile the longest
