@@ -47,19 +47,17 @@ const SqliteFunctions& Sqlite()
 {
     static const SqliteFunctions functions = [] {
         SqliteFunctions f;
-        void* library = LoadLibraryOnce("libsqlite3.so.0", f.error);
-        f.loaded = library &&
-            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, open_v2) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, close) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, busy_timeout) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, errmsg) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, prepare_v2) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, step) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, column_text) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, column_int64) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, finalize);
-        if (library && !f.loaded)
-            f.error = "libsqlite3.so.0 lacks a function used";
+        f.loaded = LoadLibraryFunctions("libsqlite3.so.0", f.error, [&f](void* library) {
+            return ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, open_v2)
+                && ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, close)
+                && ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, busy_timeout)
+                && ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, errmsg)
+                && ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, prepare_v2)
+                && ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, step)
+                && ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, column_text)
+                && ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, column_int64)
+                && ORVEX_LIBRARY_FUNCTION(f, library, sqlite3_, finalize);
+        });
         return f;
     }();
     return functions;

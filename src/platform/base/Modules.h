@@ -19,6 +19,21 @@ void* LoadLibraryOnce(const char* soname, std::string& error);
 // nullptr when it has none (or there is no library).
 void* LibraryFunction(void* library, const char* name);
 
+// Loads `soname` once (LoadLibraryOnce) and fills a table of its functions with
+// `fill(library)`, which answers whether every function was found. False with
+// `error` set when the library or one of its functions is missing.
+template <typename Fill>
+bool LoadLibraryFunctions(const char* soname, std::string& error, Fill&& fill)
+{
+    void* library = LoadLibraryOnce(soname, error);
+    if (!library)
+        return false;
+    if (fill(library))
+        return true;
+    error = std::string(soname) + " lacks a function used";
+    return false;
+}
+
 // Fills a table of a library's functions: each member named as the library's
 // function after `prefix`, typed as it (`decltype(&prefix##name)`). False when a
 // function is missing.

@@ -52,27 +52,25 @@ const CurlFunctions& Curl()
 {
     static const CurlFunctions functions = [] {
         CurlFunctions f;
-        void* library = LoadLibraryOnce("libcurl.so.4", f.error);
-        f.loaded = library &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, global_init) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_init) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_setopt) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_wakeup) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_cleanup) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_add_handle) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_remove_handle) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_perform) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_info_read) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_poll) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, easy_init) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, easy_setopt) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, easy_getinfo) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, easy_cleanup) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, easy_strerror) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, slist_append) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, curl_, slist_free_all);
-        if (library && !f.loaded)
-            f.error = "libcurl.so.4 lacks a function used";
+        f.loaded = LoadLibraryFunctions("libcurl.so.4", f.error, [&f](void* library) {
+            return ORVEX_LIBRARY_FUNCTION(f, library, curl_, global_init)
+                && ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_init)
+                && ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_setopt)
+                && ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_wakeup)
+                && ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_cleanup)
+                && ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_add_handle)
+                && ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_remove_handle)
+                && ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_perform)
+                && ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_info_read)
+                && ORVEX_LIBRARY_FUNCTION(f, library, curl_, multi_poll)
+                && ORVEX_LIBRARY_FUNCTION(f, library, curl_, easy_init)
+                && ORVEX_LIBRARY_FUNCTION(f, library, curl_, easy_setopt)
+                && ORVEX_LIBRARY_FUNCTION(f, library, curl_, easy_getinfo)
+                && ORVEX_LIBRARY_FUNCTION(f, library, curl_, easy_cleanup)
+                && ORVEX_LIBRARY_FUNCTION(f, library, curl_, easy_strerror)
+                && ORVEX_LIBRARY_FUNCTION(f, library, curl_, slist_append)
+                && ORVEX_LIBRARY_FUNCTION(f, library, curl_, slist_free_all);
+        });
         return f;
     }();
     return functions;

@@ -30,16 +30,16 @@ const LcmsFunctions& Lcms()
     static const LcmsFunctions functions = [] {
         LcmsFunctions f;
         std::string error;
-        void* library = LoadLibraryOnce("liblcms2.so.2", error);
-        f.loaded = library &&
-            ORVEX_LIBRARY_FUNCTION(f, library, cms, CloseProfile) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, cms, Create_sRGBProfile) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, cms, OpenProfileFromMem) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, cms, DeleteTransform) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, cms, GetColorSpace) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, cms, CreateTransform) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, cms, SetLogErrorHandler) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, cms, DoTransform);
+        f.loaded = LoadLibraryFunctions("liblcms2.so.2", error, [&f](void* library) {
+            return ORVEX_LIBRARY_FUNCTION(f, library, cms, CloseProfile)
+                && ORVEX_LIBRARY_FUNCTION(f, library, cms, Create_sRGBProfile)
+                && ORVEX_LIBRARY_FUNCTION(f, library, cms, OpenProfileFromMem)
+                && ORVEX_LIBRARY_FUNCTION(f, library, cms, DeleteTransform)
+                && ORVEX_LIBRARY_FUNCTION(f, library, cms, GetColorSpace)
+                && ORVEX_LIBRARY_FUNCTION(f, library, cms, CreateTransform)
+                && ORVEX_LIBRARY_FUNCTION(f, library, cms, SetLogErrorHandler)
+                && ORVEX_LIBRARY_FUNCTION(f, library, cms, DoTransform);
+        });
         return f;
     }();
     return functions;

@@ -365,16 +365,16 @@ const GifFunctions& Gif()
     static const GifFunctions functions = [] {
         GifFunctions f;
         std::string error;
-        void* library = LoadLibraryOnce("libgif.so.7", error);
-        f.loaded = library &&
-            (f.QuantizeBuffer = reinterpret_cast<decltype(&GifQuantizeBuffer)>(LibraryFunction(library, "GifQuantizeBuffer"))) &&
-            (f.Open = reinterpret_cast<decltype(&EGifOpen)>(LibraryFunction(library, "EGifOpen"))) &&
-            (f.MakeMapObject = reinterpret_cast<decltype(&GifMakeMapObject)>(LibraryFunction(library, "GifMakeMapObject"))) &&
-            (f.PutScreenDesc = reinterpret_cast<decltype(&EGifPutScreenDesc)>(LibraryFunction(library, "EGifPutScreenDesc"))) &&
-            (f.PutImageDesc = reinterpret_cast<decltype(&EGifPutImageDesc)>(LibraryFunction(library, "EGifPutImageDesc"))) &&
-            (f.PutLine = reinterpret_cast<decltype(&EGifPutLine)>(LibraryFunction(library, "EGifPutLine"))) &&
-            (f.FreeMapObject = reinterpret_cast<decltype(&GifFreeMapObject)>(LibraryFunction(library, "GifFreeMapObject"))) &&
-            (f.CloseFile = reinterpret_cast<decltype(&EGifCloseFile)>(LibraryFunction(library, "EGifCloseFile")));
+        f.loaded = LoadLibraryFunctions("libgif.so.7", error, [&f](void* library) {
+            return (f.QuantizeBuffer = reinterpret_cast<decltype(&GifQuantizeBuffer)>(LibraryFunction(library, "GifQuantizeBuffer")))
+                && (f.Open = reinterpret_cast<decltype(&EGifOpen)>(LibraryFunction(library, "EGifOpen")))
+                && (f.MakeMapObject = reinterpret_cast<decltype(&GifMakeMapObject)>(LibraryFunction(library, "GifMakeMapObject")))
+                && (f.PutScreenDesc = reinterpret_cast<decltype(&EGifPutScreenDesc)>(LibraryFunction(library, "EGifPutScreenDesc")))
+                && (f.PutImageDesc = reinterpret_cast<decltype(&EGifPutImageDesc)>(LibraryFunction(library, "EGifPutImageDesc")))
+                && (f.PutLine = reinterpret_cast<decltype(&EGifPutLine)>(LibraryFunction(library, "EGifPutLine")))
+                && (f.FreeMapObject = reinterpret_cast<decltype(&GifFreeMapObject)>(LibraryFunction(library, "GifFreeMapObject")))
+                && (f.CloseFile = reinterpret_cast<decltype(&EGifCloseFile)>(LibraryFunction(library, "EGifCloseFile")));
+        });
         return f;
     }();
     return functions;

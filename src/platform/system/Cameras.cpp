@@ -68,41 +68,39 @@ const GPhotoFunctions& GPhoto()
     static const GPhotoFunctions functions = [] {
         GPhotoFunctions f;
         // The port functions are found through libgphoto2, which needs their library.
-        void* library = LoadLibraryOnce(kGPhotoLibrary, f.error);
-        f.loaded = library &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, result_as_string) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, context_new) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, context_unref) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, list_new) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, list_free) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, list_count) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, list_get_name) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, list_get_value) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, abilities_list_new) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, abilities_list_load) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, abilities_list_detect) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, abilities_list_lookup_model) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, abilities_list_get_abilities) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, port_info_list_new) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, port_info_list_load) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, port_info_list_free) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, port_info_list_lookup_path) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, port_info_list_get_info) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_new) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_unref) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_set_abilities) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_set_port_info) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_init) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_exit) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_folder_list_folders) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_folder_list_files) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_file_get_info) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_file_get) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_file_delete) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, file_new_from_fd) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, gp_, file_unref);
-        if (library && !f.loaded)
-            f.error = std::string(kGPhotoLibrary) + " lacks a function used";
+        f.loaded = LoadLibraryFunctions(kGPhotoLibrary, f.error, [&f](void* library) {
+            return ORVEX_LIBRARY_FUNCTION(f, library, gp_, result_as_string)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, context_new)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, context_unref)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, list_new)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, list_free)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, list_count)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, list_get_name)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, list_get_value)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, abilities_list_new)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, abilities_list_load)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, abilities_list_detect)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, abilities_list_lookup_model)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, abilities_list_get_abilities)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, port_info_list_new)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, port_info_list_load)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, port_info_list_free)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, port_info_list_lookup_path)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, port_info_list_get_info)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_new)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_unref)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_set_abilities)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_set_port_info)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_init)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_exit)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_folder_list_folders)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_folder_list_files)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_file_get_info)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_file_get)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, camera_file_delete)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, file_new_from_fd)
+                && ORVEX_LIBRARY_FUNCTION(f, library, gp_, file_unref);
+        });
         if (!f.loaded)
             qCWarning(lcCamera) << "camera support could not be loaded:" << f.error.c_str();
         return f;
@@ -129,17 +127,17 @@ const UdevFunctions& LibUdev()
     static const UdevFunctions functions = [] {
         UdevFunctions f;
         std::string error;
-        void* library = LoadLibraryOnce("libudev.so.1", error);
-        f.loaded = library &&
-            ORVEX_LIBRARY_FUNCTION(f, library, , udev_new) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, , udev_unref) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_new_from_netlink) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_filter_add_match_subsystem_devtype) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_enable_receiving) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_get_fd) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_receive_device) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_unref) &&
-            ORVEX_LIBRARY_FUNCTION(f, library, , udev_device_unref);
+        f.loaded = LoadLibraryFunctions("libudev.so.1", error, [&f](void* library) {
+            return ORVEX_LIBRARY_FUNCTION(f, library, , udev_new)
+                && ORVEX_LIBRARY_FUNCTION(f, library, , udev_unref)
+                && ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_new_from_netlink)
+                && ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_filter_add_match_subsystem_devtype)
+                && ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_enable_receiving)
+                && ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_get_fd)
+                && ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_receive_device)
+                && ORVEX_LIBRARY_FUNCTION(f, library, , udev_monitor_unref)
+                && ORVEX_LIBRARY_FUNCTION(f, library, , udev_device_unref);
+        });
         if (!f.loaded)
             qCWarning(lcCamera) << "libudev could not be loaded" << error.c_str() << "- cameras are polled for";
         return f;

@@ -61,4 +61,9 @@ TEST(Modules, LibrariesLoadedAtFirstUseFillTheirTables)
     EXPECT_EQ(LoadLibraryOnce("liborvex-no-such-library.so.9", error), nullptr);
     EXPECT_NE(error.find("liborvex-no-such-library.so.9"), std::string::npos) << error;
     EXPECT_EQ(LibraryFunction(nullptr, "zlibVersion"), nullptr);
+
+    // A table whose library lacks one of its functions is not loaded, and says why.
+    EXPECT_TRUE(LoadLibraryFunctions("libz.so.1", error, [&](void* z) { return ORVEX_LIBRARY_FUNCTION(table, z, , crc32); }));
+    EXPECT_FALSE(LoadLibraryFunctions("libz.so.1", error, [&](void* z) { return LibraryFunction(z, "NoSuchFunction"); }));
+    EXPECT_EQ(error, "libz.so.1 lacks a function used");
 }
