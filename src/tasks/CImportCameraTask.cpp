@@ -24,6 +24,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QTimer>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -92,12 +93,16 @@ void RegisterCameraNotifications()
     if (gMonitor)
         return;
     gMonitor = new CameraMonitor(QCoreApplication::instance());
-    QObject::connect(gMonitor, &CameraMonitor::CameraAdded, gMonitor, [](const CameraDevice& device) {
+    QObject::connect(gMonitor, &CameraMonitor::CameraAdded, gMonitor, [](CameraDevice device) {
         gCameraConnected = true;
         LCommander::SetUpdateCommandStatus(true);
-        RunReportingErrors([&] { ImportFromCamera(device); });
+        // The question is asked from the event loop with a copy of the device,
+        // never from inside the monitor's delivery.
+        QTimer::singleShot(0, gMonitor, [device = std::move(device)] {
+            RunReportingErrors([&] { ImportFromCamera(device); });
+        });
     });
-    QObject::connect(gMonitor, &CameraMonitor::CameraRemoved, gMonitor, [](const CameraDevice&) {
+    QObject::connect(gMonitor, &CameraMonitor::CameraRemoved, gMonitor, [](CameraDevice) {
         gCameraConnected = gMonitor && !gMonitor->Cameras().empty();
         LCommander::SetUpdateCommandStatus(true);
     });
@@ -127,6 +132,12 @@ CameraDevice FindFirstCamera()
     return cameras.empty() ? CameraDevice() : cameras.front();
 }
 
+bool IsCameraAttached(const CameraDevice& device)
+{
+    const std::vector<CameraDevice> cameras = WorkerPool::Run([] { return DetectCameras(); });
+    return std::find(cameras.begin(), cameras.end(), device) != cameras.end();
+}
+
 void ImportFromConnectedCamera()
 {
     ImportFromCamera(FindFirstCamera());
@@ -147,7 +158,7 @@ void EjectCamera(const CameraDevice& device, bool notify)
     }
 }
 
-void ImportFromCamera(const CameraDevice& device)
+void ImportFromCamera(CameraDevice device)
 {
     if (GetPrefNumber(QStringLiteral("ICAConnectCameraAction")) == kConnectActionNothing)
         return;
@@ -169,9 +180,15 @@ void ImportFromCamera(const CameraDevice& device)
     const FileRef downloadFolder = GetDownloadFolderRef();
     if (!downloadFolder.IsValid())
         ThrowOSErr_(fnfErr, "no download folder");
-    // Asked before any index is made: "no" leaves nothing behind and is no error.
+    // Asked before any index is made: "no" leaves nothing behind and is no error,
+    // and says nothing.
     if (!AskImport(device, SInt32(files.size()), downloadFolder)) {
-        EjectCamera(device, true);
+        EjectCamera(device, false);
+        return;
+    }
+    // The card may have been pulled out while the question was up.
+    if (!IsCameraAttached(device)) {
+        ReportError(kMsgCameraGone, kNoteAlert);
         return;
     }
     CIndexDoc* document = CIndexDoc::GetFrontDocument();
@@ -269,12 +286,18 @@ void CImportCameraTask::RunTask()
     }
     if (mImported > 0)
         owner.GetModel().SetModified(true);
-    if (mFailed > 0) {
+    if (mFailed > 0)
         qCWarning(lcCamera) << mFailed << "of" << mFiles.size() << "camera files could not be downloaded";
-        ReportError(ExceptionCode(kErrCameraFailed, "camera files not downloaded"), kCautionAlert);
+    // A card pulled out during the import is told as such, never as ejected.
+    if (!IsCameraAttached(mDevice)) {
+        if (mFailed > 0)
+            ReportError(kMsgCameraGone, kNoteAlert);
+    } else {
+        if (mFailed > 0)
+            ReportError(ExceptionCode(kErrCameraFailed, "camera files not downloaded"), kCautionAlert);
+        if (GetPrefBoolean(QStringLiteral("ICADisconnectCamera")))
+            EjectCamera(mDevice, true);
     }
-    if (GetPrefBoolean(QStringLiteral("ICADisconnectCamera")))
-        EjectCamera(mDevice, true);
     Finish(false);
 }
 

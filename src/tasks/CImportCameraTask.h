@@ -16,6 +16,8 @@ class CIndexDoc;
 inline constexpr SInt32 kMsgNoCameraImages = 100063;
 inline constexpr SInt32 kMsgCameraDisconnected = 100069;
 inline constexpr SInt32 kMsgNoCameraImagesDisconnected = 100070;
+// The camera went away while it was asked about or read.
+inline constexpr SInt32 kMsgCameraGone = 100080;
 
 // The download flags that the preferences give a camera import.
 enum : UInt32 {
@@ -37,10 +39,14 @@ bool IsCameraConnected();
 CameraDevice FindFirstCamera();
 // The import command: the first camera's pictures.
 void ImportFromConnectedCamera();
+// Whether the camera is still attached (detected again). Blocking, as FindFirstCamera.
+bool IsCameraAttached(const CameraDevice& device);
 // Asks whether to import the camera's pictures and starts the import into the
 // front index or a new one ("ICAConnectCameraAction"). A camera without
-// pictures is released and reported; declining releases it and reports nothing.
-void ImportFromCamera(const CameraDevice& device);
+// pictures is released and reported; declining releases it and reports nothing;
+// a camera gone by the time the user says yes is reported as gone. The device
+// is a copy: the question runs a nested event loop.
+void ImportFromCamera(CameraDevice device);
 // Releases the camera and, for a card, unmounts it ("ICADisconnectCamera");
 // with `notify` the user is told it may be unplugged.
 void EjectCamera(const CameraDevice& device, bool notify);

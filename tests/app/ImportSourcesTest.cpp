@@ -8,6 +8,8 @@
 #include "CIndexItem.h"
 #include "CIndexModel.h"
 #include "CIndexView.h"
+#include "CVisualTask.h"
+#include "LControl.h"
 #include "ErrorReport.h"
 #include "Preferences.h"
 #include "TestSupport.h"
@@ -19,7 +21,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTest>
 #include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <sqlite3.h>
 
@@ -69,6 +79,49 @@ QByteArray Contents(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// A key pressed in an alert as the user presses it: into the widget with the focus.
+void PressKey(LDialogBox* dialog, Qt::Key key)
+{
+    QWidget* shell = dialog->GetShell();
+    QTest::keyClick(shell->focusWidget() ? shell->focusWidget() : shell, key);
+}
+
+// Longer than the camera monitor's poll: the camera list has been detected again.
+constexpr int kRedetectionMilliseconds = 4000;
+
+// Answers the next alert with a key after leaving it open for a while; `whileOpen`
+// runs once, as soon as it shows. Driven by a timer: the alert runs its own loop.
+class StKeyAnswer {
+public:
+    StKeyAnswer(Qt::Key key, int openMilliseconds = 0, std::function<void()> whileOpen = {})
+    {
+        mTimer.setInterval(20);
+        QObject::connect(&mTimer, &QTimer::timeout, [this, key, openMilliseconds, whileOpen] {
+            LDialogBox* dialog = FindOpenDialog();
+            if (!dialog || answered)
+                return;
+            if (!mOpen.isValid()) {
+                mOpen.start();
+                text = PaneText(dialog, 4) + QLatin1Char('\n') + PaneText(dialog, 5);
+                if (whileOpen)
+                    whileOpen();
+            }
+            if (mOpen.elapsed() < openMilliseconds)
+                return;
+            answered = true;
+            PressKey(dialog, key);
+        });
+        mTimer.start();
+    }
+
+    bool answered = false;
+    QString text;
+
+private:
+    QTimer mTimer;
+    QElapsedTimer mOpen;
+};
+
 // The program with its menus, as a user starts it, and every report kept.
 class ImportSources : public ::testing::Test {
 protected:
@@ -101,16 +154,32 @@ protected:
             SetPrefDefault(QString::fromLatin1(key));
     }
 
-    // A card with the test photographs under DCIM/100TEST, read by the folder driver.
+    // A card with the test photographs under DCIM/100TEST, read by the folder driver
+    // as the only camera attached.
     CameraDevice MakeCard(const QString& name, const QStringList& photos)
+    {
+        CameraDevice card = MakeCardFolder(name, photos);
+        SetManualCameras({card});
+        return card;
+    }
+    CameraDevice MakeCardFolder(const QString& name, const QStringList& photos)
     {
         const QString folder = root + QLatin1Char('/') + name + QStringLiteral("/DCIM/100TEST");
         EXPECT_TRUE(QDir().mkpath(folder));
         for (const QString& photo : photos)
             EXPECT_TRUE(QFile::copy(TestDataPath(QStringLiteral("exiftool-images/") + photo), folder + QLatin1Char('/') + photo));
-        CameraDevice card {QStringLiteral("Directory Browse"), QStringLiteral("disk:") + root + QLatin1Char('/') + name};
-        SetManualCameras({card});
-        return card;
+        return CameraDevice {QStringLiteral("Directory Browse"), QStringLiteral("disk:") + root + QLatin1Char('/') + name};
+    }
+    // A window shows, so the camera monitor starts; `present` is attached then and
+    // is the starting state, offered for nothing.
+    CIndexDoc* StartMonitorWith(const CameraDevice& present)
+    {
+        SetManualCameras({present});
+        app->ObeyCommand(cmd_New, nullptr);
+        std::vector<CIndexDoc*> documents = IndexDocuments();
+        EXPECT_EQ(documents.size(), 1u);
+        EXPECT_TRUE(RunUntil([] { return IsCameraConnected(); })) << "the monitor never detected the cameras";
+        return documents.empty() ? nullptr : documents.front();
     }
     QString CardFile(const QString& card, const QString& name) const
     {
@@ -136,8 +205,7 @@ protected:
                 if (whileAsked)
                     whileAsked();
             }
-            if (auto* pressed = dynamic_cast<LControl*>(dialog->FindPaneByID(button)))
-                pressed->SimulateHotSpotClick();
+            PressKey(dialog, button == kPaneOK ? Qt::Key_Return : Qt::Key_Escape);
         });
         answerer.start();
         app->ObeyCommand(cmd_ImportFromCamera, nullptr);
@@ -188,18 +256,75 @@ TEST_F(ImportSources, CameraWithoutPicturesOrDeclinedLeavesNoIndexAndOnlyTheEmpt
     };
     const Case cases[] = {
         {"EMPTY", {}, kPaneOK, kMsgNoCameraImagesDisconnected},
-        {"DECLINED", {"Canon.jpg"}, kPaneCancel, kMsgCameraDisconnected},
+        {"DECLINED", {"Canon.jpg"}, kPaneCancel, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         reports.clear();
         MakeCard(QString::fromLatin1(c.name), c.photos);
         EXPECT_EQ(ImportWithAnswer(c.answer), nullptr) << "an index was made";
-        EXPECT_TRUE(Reported(c.report));
-        // Declining is the user's choice, never an error on top of the note.
-        EXPECT_EQ(reports.size(), 1u);
+        if (c.report != 0)
+            EXPECT_TRUE(Reported(c.report));
+        // Declining is the user's choice: it says nothing at all.
+        EXPECT_EQ(reports.size(), c.report != 0 ? 1u : 0u);
         EXPECT_TRUE(QDir(downloads).isEmpty());
     }
+}
+
+TEST_F(ImportSources, CameraQuestionAnsweredByKeysAfterTheMonitorDetectedAgainImportsThatCamera)
+{
+    const CameraDevice first = MakeCardFolder(QStringLiteral("FIRST"), {"Canon.jpg"});
+    CIndexDoc* document = StartMonitorWith(first);
+    ASSERT_NE(document, nullptr);
+
+    // Escape declines, however long the question was up: nothing imported, nothing said.
+    const CameraDevice declined = MakeCardFolder(QStringLiteral("DECLINED"), {"Sony.jpg"});
+    {
+        StKeyAnswer escape(Qt::Key_Escape, kRedetectionMilliseconds);
+        SetManualCameras({first, declined});
+        ASSERT_TRUE(RunUntil([&] { return escape.answered && !FindOpenDialog(); }));
+        EXPECT_TRUE(escape.text.contains(QStringLiteral("import 1 pictures from “DECLINED”"))) << escape.text.toStdString();
+    }
+    ProcessEventsFor(1100); // the report periodical
+    EXPECT_TRUE(reports.empty()) << "declining said something";
+    EXPECT_TRUE(QDir(downloads).isEmpty());
+    EXPECT_TRUE(ItemFiles(document).isEmpty());
+
+    // Return takes the pictures of the camera asked about into the front index.
+    const CameraDevice accepted = MakeCardFolder(QStringLiteral("ACCEPTED"), {"IPTC.jpg", "Sony.jpg"});
+    {
+        StKeyAnswer enter(Qt::Key_Return, kRedetectionMilliseconds);
+        SetManualCameras({first, declined, accepted});
+        ASSERT_TRUE(RunUntil([&] { return enter.answered && !FindOpenDialog(); }));
+        EXPECT_TRUE(enter.text.contains(QStringLiteral("import 2 pictures from “ACCEPTED”"))) << enter.text.toStdString();
+    }
+    ASSERT_TRUE(RunUntil([&] { return ItemFiles(document).size() == 2 && IsIdle(document); }));
+    ProcessEventsFor(1100);
+    EXPECT_EQ(ItemFiles(document), (QStringList {"IPTC.jpg", "Sony.jpg"}));
+    EXPECT_EQ(Contents(downloads + QStringLiteral("/IPTC.jpg")), Contents(CardFile(QStringLiteral("ACCEPTED"), QStringLiteral("IPTC.jpg"))));
+    EXPECT_TRUE(Reported(kMsgCameraDisconnected));
+    EXPECT_EQ(IndexDocuments().size(), 1u);
+}
+
+TEST_F(ImportSources, CardPulledOutWhileAskedIsReportedGoneAndNothingIsImported)
+{
+    const CameraDevice first = MakeCardFolder(QStringLiteral("FIRST"), {"Canon.jpg"});
+    CIndexDoc* document = StartMonitorWith(first);
+    ASSERT_NE(document, nullptr);
+    const CameraDevice gone = MakeCardFolder(QStringLiteral("GONE"), {"Sony.jpg"});
+    {
+        StKeyAnswer enter(Qt::Key_Return, kRedetectionMilliseconds,
+            [&] { QDir(root + QStringLiteral("/GONE")).removeRecursively(); });
+        SetManualCameras({first, gone});
+        ASSERT_TRUE(RunUntil([&] { return enter.answered && !FindOpenDialog(); }));
+    }
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(document); }));
+    ProcessEventsFor(1100);
+    EXPECT_TRUE(Reported(kMsgCameraGone));
+    EXPECT_FALSE(Reported(kMsgCameraDisconnected)) << "a card that went was said to be ejected";
+    EXPECT_TRUE(ItemFiles(document).isEmpty());
+    EXPECT_TRUE(QDir(downloads).isEmpty());
+    EXPECT_EQ(IndexDocuments().size(), 1u);
 }
 
 TEST_F(ImportSources, DeleteAfterDownloadKeepsAFileWhoseCopyFailedAndNamesNeverClash)

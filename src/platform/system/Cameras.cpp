@@ -470,12 +470,22 @@ void CameraMonitor::Deliver(std::vector<CameraDevice> found)
         mFirst = false;
         return;
     }
+    // The changes are settled before any signal goes out: a slot may run a
+    // nested event loop, in which the next detection replaces mCameras.
+    std::vector<CameraDevice> removed, added;
     for (const CameraDevice& device : before)
         if (std::find(mCameras.begin(), mCameras.end(), device) == mCameras.end())
-            emit CameraRemoved(device);
+            removed.push_back(device);
     for (const CameraDevice& device : mCameras)
         if (std::find(before.begin(), before.end(), device) == before.end())
-            emit CameraAdded(device);
+            added.push_back(device);
+    QPointer<CameraMonitor> self(this);
+    for (CameraDevice& device : removed)
+        if (self)
+            emit CameraRemoved(std::move(device));
+    for (CameraDevice& device : added)
+        if (self)
+            emit CameraAdded(std::move(device));
 }
 
 // --- Ejecting ---------------------------------------------------------------------------

@@ -85,8 +85,10 @@ public:
     void Recheck();
 
 signals:
-    void CameraAdded(const CameraDevice& device);
-    void CameraRemoved(const CameraDevice& device);
+    // The device travels as a value: a slot may ask the user in a nested event
+    // loop, during which the next detection replaces Cameras().
+    void CameraAdded(CameraDevice device);
+    void CameraRemoved(CameraDevice device);
 
 private:
     void Detect();
