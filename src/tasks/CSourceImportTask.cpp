@@ -12,6 +12,11 @@ CSourceImportTask::CSourceImportTask(SInt16 titleList, SInt16 titleIndex, TaskOw
 
 CSourceImportTask::~CSourceImportTask()
 {
+    ReleaseOwner();
+}
+
+void CSourceImportTask::ReleaseOwner()
+{
     mBusy.Lower(GetOwner());
     if (TaskOwnerView* owner = GetOwner())
         owner->GetModel().RemoveRunningTask(false);

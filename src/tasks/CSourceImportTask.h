@@ -16,6 +16,11 @@ public:
     void Finish(bool stopped) override;
 
 protected:
+    // A stopped import never holds the window while a camera or library call
+    // does not return: it goes once that call ends.
+    bool MayFinishDeletionLater() const override { return true; }
+    void ReleaseOwner() override;
+
     // The owner, made busy; 'nilP' without one.
     TaskOwnerView& BeginWork();
 

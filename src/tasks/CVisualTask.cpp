@@ -130,6 +130,17 @@ void CVisualTask::Run()
     RunTask();
 }
 
+void CVisualTask::DeletionDeferred()
+{
+    DisposeProgressPane();
+    if (mInList) {
+        std::erase(Globals().allTasks, this);
+        mInList = false;
+    }
+    ReleaseOwner();
+    mOwner = nullptr;
+}
+
 CVisualTask* CVisualTask::GetCurrentTask()
 {
     return dynamic_cast<CVisualTask*>(LThread::GetCurrentThread());

@@ -160,6 +160,12 @@ public:
 
 protected:
     void Run() override;
+    // A stopped task whose worker job does not stop lingers until the job ends: it
+    // leaves the task list and its pane at once and lets go of its owner.
+    void DeletionDeferred() override;
+    // Gives back what the task holds of its owner (its running-task count, its
+    // busy mark), for a task that may linger; the owner is forgotten afterwards.
+    virtual void ReleaseOwner() {}
     virtual void RunTask() = 0;
 
     virtual void CreateProgressPane();

@@ -327,6 +327,65 @@ TEST_F(ImportSources, CardPulledOutWhileAskedIsReportedGoneAndNothingIsImported)
     EXPECT_EQ(IndexDocuments().size(), 1u);
 }
 
+TEST_F(ImportSources, CardWithAPipeAndALinkToADeviceImportsItsPicturesOnlyAndStopEnds)
+{
+    // Named like pictures: a pipe no one writes to, and a link to an endless device.
+    const CameraDevice card = MakeCard(QStringLiteral("HOSTILE"), {"Canon.jpg", "Sony.jpg"});
+    const QString pipe = CardFile(QStringLiteral("HOSTILE"), QStringLiteral("IMG_0002.JPG"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), CardFile(QStringLiteral("HOSTILE"), QStringLiteral("IMG_0003.JPG"))));
+    // A regression fails instead of hanging: after a while the pipe gets a writer.
+    std::atomic<bool> finished {false}, unblocked {false};
+    std::thread watchdog([&] {
+        for (int waited = 0; !finished && waited < 20000; waited += 50)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        while (!finished) {
+            const int fd = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                unblocked = true;
+                ::close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+
+    // Stop is clicked as soon as the import shows its progress; the longest the
+    // event loop went without turning is kept.
+    bool clicked = false;
+    QElapsedTimer sinceTick;
+    qint64 longestStall = 0;
+    QTimer stopper;
+    stopper.setInterval(10);
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (sinceTick.isValid())
+            longestStall = std::max(longestStall, sinceTick.elapsed());
+        sinceTick.start();
+        for (CVisualTask* task : GetShownTasks()) {
+            auto* stop = dynamic_cast<LControlPane*>(task->GetProgressPane()->FindPaneByID(kPaneStopButton));
+            if (!clicked && stop && stop->GetControlWidget()->isVisible()) {
+                clicked = true;
+                QTest::mouseClick(stop->GetControlWidget(), Qt::LeftButton);
+            }
+        }
+    });
+    stopper.start();
+    CIndexDoc* document = ImportWithAnswer(kPaneOK);
+    stopper.stop();
+    finished = true;
+    watchdog.join();
+    EXPECT_FALSE(unblocked) << "the import opened the pipe and waited for it";
+    EXPECT_TRUE(asked.contains(QStringLiteral("import 2 pictures from “HOSTILE”"))) << asked.toStdString();
+    ASSERT_NE(document, nullptr);
+    EXPECT_TRUE(IsIdle(document));
+    EXPECT_LT(longestStall, 5000) << "the window did not answer while the import ran or stopped";
+    for (const QString& name : ItemFiles(document))
+        EXPECT_TRUE(name == QLatin1String("Canon.jpg") || name == QLatin1String("Sony.jpg")) << name.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(downloads + QStringLiteral("/IMG_0002.JPG")));
+    EXPECT_FALSE(QFileInfo::exists(downloads + QStringLiteral("/IMG_0003.JPG")));
+    EXPECT_TRUE(QFileInfo(pipe).exists());
+    (void)card;
+}
+
 TEST_F(ImportSources, DeleteAfterDownloadKeepsAFileWhoseCopyFailedAndNamesNeverClash)
 {
     SetPrefBoolean(QStringLiteral("ICADeleteAfterDownload"), true);

@@ -2,6 +2,7 @@
 
 #include "CFloater.h"
 #include "CItemError.h"
+#include "CSourceImportTask.h"
 #include "ErrorHook.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
@@ -9,12 +10,22 @@
 #include "LView.h"
 #include "LWindow.h"
 #include "TickCount.h"
+#include "WorkerPool.h"
 
 #include "TestSupport.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
+#include <QTest>
+
+#include <atomic>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +44,57 @@ void ProcessPostedEvents()
 {
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// An import whose worker is stuck in a call that does not return: opening a pipe
+// that nobody opens for writing, as a card's pipe named like a picture once held it.
+class StuckImportTask : public CSourceImportTask {
+public:
+    StuckImportTask(TaskOwnerView* owner, QString pipe, std::shared_ptr<TaskRecord> record)
+        : CSourceImportTask(601, 47, owner)
+        , mPipe(std::move(pipe))
+        , mRecord(std::move(record))
+    {
+    }
+    ~StuckImportTask() override { mRecord->destroyed = true; }
+
+protected:
+    void RunTask() override
+    {
+        struct Guard {
+            TaskRecord* record;
+            ~Guard()
+            {
+                if (!record->ended)
+                    record->unwound = true;
+            }
+        } guard {mRecord.get()};
+        BeginWork();
+        ShowStopButton(true);
+        ShowProgress();
+        mRecord->started = true;
+        char buffer[16];
+        WorkerPool::Run([&] {
+            const int fd = ::open(QFile::encodeName(mPipe).constData(), O_RDONLY | O_CLOEXEC);
+            if (fd >= 0) {
+                [[maybe_unused]] const ssize_t got = ::read(fd, buffer, sizeof buffer);
+                ::close(fd);
+            }
+        });
+        mRecord->ended = true;
+    }
+
+private:
+    QString mPipe;
+    std::shared_ptr<TaskRecord> mRecord;
+};
+
+// Opens the pipe for writing and closes it: a reader stuck in opening it goes on.
+void ReleasePipeReader(const QString& pipe)
+{
+    const int fd = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0)
+        ::close(fd);
 }
 
 } // namespace
@@ -561,4 +623,51 @@ TEST_F(TaskTest, CommandPeriodInTheTaskWindowStopsTheTaskShownLast)
     EXPECT_FALSE(first->destroyed);
     StopTasksOfOwner(&owner_);
     EXPECT_TRUE(first->destroyed);
+}
+
+TEST_F(TaskTest, StopKeepsTheWindowLiveWhileAnImportsWorkerIsStuckAndTheTaskGoesOnceTheCallReturns)
+{
+    const QString pipe = TestTempDir() + QStringLiteral("/stuck-import-pipe");
+    QFile::remove(pipe);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    auto record = NewRecord();
+    auto* task = new StuckImportTask(&owner_, pipe, record);
+    task->Start();
+    ASSERT_TRUE(RunUntil([&] { return record->started && task->IsProgressShown(); }));
+    EXPECT_EQ(owner_.model.CountRunningTasks(), 1);
+    EXPECT_TRUE(owner_.model.IsBusy());
+    // A regression fails instead of hanging: the pipe gets a writer after a while.
+    std::atomic<bool> done {false};
+    std::thread watchdog([&] {
+        for (int waited = 0; !done && waited < 15000; waited += 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        while (!done) {
+            ReleasePipeReader(pipe);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the worker is in open()
+    auto* stop = dynamic_cast<LControlPane*>(task->GetProgressPane()->FindPaneByID(kPaneStopButton));
+    ASSERT_NE(stop, nullptr);
+    QElapsedTimer stopping;
+    stopping.start();
+    QTest::mouseClick(stop->GetControlWidget(), Qt::LeftButton);
+    ProcessPostedEvents(); // the click's stop runs from the event loop
+    const qint64 stopTook = stopping.elapsed();
+    EXPECT_LT(stopTook, 5000) << "Stop waited for the stuck worker";
+    EXPECT_FALSE(record->destroyed) << "the task went while its worker still used its stack";
+    EXPECT_FALSE(CVisualTask::IsAlive(task));
+    EXPECT_TRUE(GetShownTasks().empty());
+    EXPECT_EQ(owner_.model.CountRunningTasks(), 0) << "the stopped import still counts for its index";
+    EXPECT_FALSE(owner_.model.IsBusy());
+    EXPECT_EQ(GetParallelSlots().GetCount(), parallelTasks);
+
+    // The call returns: the task's stack is unwound and the task deleted.
+    ReleasePipeReader(pipe);
+    EXPECT_TRUE(RunUntil([&] { return record->destroyed; }, 5000));
+    EXPECT_TRUE(record->unwound);
+    EXPECT_FALSE(record->ended);
+    done = true;
+    watchdog.join();
 }

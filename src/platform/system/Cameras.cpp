@@ -1,8 +1,11 @@
 #include "Cameras.h"
 
 #include "ExceptionCode.h"
+#include "FileErrors.h"
 #include "GioLibrary.h"
 #include "Modules.h"
+#include "RegularFile.h"
+#include "WorkerPool.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,6 +18,7 @@
 #include <gphoto2/gphoto2.h>
 #include <libudev.h>
 
+#include <cerrno>
 #include <mutex>
 
 #include <unistd.h>
@@ -182,6 +186,40 @@ QString JoinFolder(const QString& folder, const QString& name)
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
+// Where a card's file lies on the disk: the card's folder and the camera's path.
+QString CardFilePath(const CameraDevice& device, const CameraFileEntry& entry)
+{
+    return device.MountPath() + JoinFolder(entry.folder, entry.name);
+}
+
+// Copies a card's file into `fd` as it is read: only a regular file, opened without
+// blocking, so a pipe or a link to a device named like a picture is never waited on.
+OSStatus CopyCardFile(const QString& path, int fd)
+{
+    RegularFile file;
+    if (const OSStatus status = file.Open(path); status != noErr)
+        return status;
+    constexpr qint64 kChunk = 1 << 20;
+    QByteArray bytes;
+    for (qint64 offset = 0; offset < file.Size(); offset += bytes.size()) {
+        if (WorkerPool::CancelRequested())
+            return userCanceledErr;
+        if (const OSStatus status = file.ReadAt(offset, std::min(kChunk, file.Size() - offset), bytes); status != noErr)
+            return status;
+        if (bytes.isEmpty())
+            break; // the file shrank meanwhile: the caller finds the copy short
+        for (qsizetype written = 0; written < bytes.size();) {
+            const ssize_t done = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+            if (done < 0 && errno == EINTR)
+                continue;
+            if (done <= 0)
+                return errno == ENOSPC ? OSStatus(dskFulErr) : OSStatus(ioErr);
+            written += done;
+        }
+    }
+    return noErr;
+}
+
 // The cameras libgphoto2 finds attached, added to `found` once each.
 void DetectAttachedCameras(std::vector<CameraDevice>& found)
 {
@@ -315,6 +353,17 @@ std::vector<CameraFileEntry> CameraConnection::ListFiles()
                 const char* name = nullptr;
                 GPhoto().list_get_name(names.list, i, &name);
                 CameraFileEntry entry {folder, QString::fromUtf8(name), -1};
+                // A card lists whatever its folders hold: only its regular files are pictures.
+                if (mDevice.IsMassStorage()) {
+                    qint64 size = -1;
+                    if (CheckRegularFile(CardFilePath(mDevice, entry), &size) != noErr) {
+                        qCInfo(lcCamera) << "passed over, not a regular file:" << entry.name;
+                        continue;
+                    }
+                    entry.size = size;
+                    files.push_back(std::move(entry));
+                    continue;
+                }
                 CameraFileInfo info {};
                 if (GPhoto().camera_file_get_info(mImpl->camera, path.constData(), name, &info, mImpl->context) >= GP_OK
                     && (info.file.fields & GP_FILE_INFO_SIZE))
@@ -338,6 +387,12 @@ std::vector<CameraFileEntry> CameraConnection::ListFiles()
 
 OSStatus CameraConnection::Download(const CameraFileEntry& entry, int fd)
 {
+    if (mDevice.IsMassStorage()) {
+        const OSStatus status = CopyCardFile(CardFilePath(mDevice, entry), fd);
+        if (status != noErr)
+            qCWarning(lcCamera) << "download of" << entry.name << "failed:" << status;
+        return status;
+    }
     CameraFile* file = nullptr;
     // libgphoto2 closes the descriptor it is given when the file goes: it gets
     // a copy, and the caller's stays open.

@@ -55,9 +55,12 @@ public:
 
     const CameraDevice& Device() const { return mDevice; }
     // The pictures and movies of the camera: every file under its folders,
-    // depth first in the camera's own order, with DCIM walked when present.
+    // depth first in the camera's own order, with DCIM walked when present. A
+    // card's entries are its regular files only (no pipes, devices or links to them).
     std::vector<CameraFileEntry> ListFiles();
-    // Writes the file's bytes into the open descriptor; noErr or the code.
+    // Writes the file's bytes into the open descriptor; noErr or the code. A
+    // card's file is read as a regular file (notAFileErr for anything else) and
+    // never waited on.
     OSStatus Download(const CameraFileEntry& entry, int fd);
     OSStatus Delete(const CameraFileEntry& entry);
 

@@ -33,6 +33,7 @@ struct SchedulerState {
     std::deque<LThread*> ready;
     std::vector<ThreadWait*> timedWaits;  // waits of switched-out threads with a deadline
     std::vector<ThreadWait*> mainWaits;   // waits of the main thread, innermost last
+    std::vector<LThread*> parked;         // deleted threads whose stacks a job still uses
     std::unordered_map<ThreadID, LThread*> threads;
     ThreadID nextID = 1;
     UInt64 round = 0;
@@ -149,7 +150,7 @@ LThread::~LThread()
         qFatal("Orvex: a running thread was destroyed");
     if (mRegistered && mStarted && mFiber && !mDeleting) {
         mDeleting = true;
-        ThreadScheduler::Destroy(this);
+        ThreadScheduler::Destroy(this, false);
     }
     ThreadScheduler::RemoveFromReady(this);
     if (mWait && !mWait->done && mWait->queue)
@@ -216,8 +217,8 @@ void LThread::DeleteThread()
         return;
     }
     mDeleting = true;
-    ThreadScheduler::Destroy(this);
-    delete this;
+    if (ThreadScheduler::Destroy(this, MayFinishDeletionLater()))
+        delete this;
 }
 
 void LThread::Suspend()
@@ -321,6 +322,7 @@ int LThread::RunRound()
     ThreadScheduler::CheckOnOwningThread();
     auto& state = State();
     WorkerPool::DeliverResults();
+    ThreadScheduler::FinishParked();
     ThreadScheduler::WakeDueWaits();
     UInt64 round = ++state.round;
     int ran = 0;
@@ -583,8 +585,8 @@ void ThreadScheduler::AfterSwitchBack(LThread* thread)
     }
     if (thread->mDeletePending && !thread->mDeleting) {
         thread->mDeleting = true;
-        Destroy(thread);
-        delete thread;
+        if (Destroy(thread, thread->MayFinishDeletionLater()))
+            delete thread;
     }
 }
 
@@ -598,15 +600,25 @@ void ThreadScheduler::FinishCompleted(LThread* thread)
     }
 }
 
-void ThreadScheduler::Destroy(LThread* thread)
+bool ThreadScheduler::Destroy(LThread* thread, bool mayDefer)
 {
     auto& state = State();
     RemoveFromReady(thread);
     if (ThreadWait* wait = thread->mWait) {
         std::erase(state.timedWaits, wait);
-        if (!wait->done && wait->queue)
-            wait->queue->ReleaseForDeletion(wait);
-        else if (wait->done && wait->grantedBy) {
+        if (!wait->done && wait->queue) {
+            if (!wait->queue->ReleaseForDeletion(wait, mayDefer)) {
+                // A job still works on its stack: the stack (and the object) stay,
+                // out of every round, until FinishParked finds the job ended.
+                thread->mParked = true;
+                thread->mState = threadState_Blocked;
+                RemoveFromReady(thread);
+                Unregister(thread);
+                state.parked.push_back(thread);
+                thread->DeletionDeferred();
+                return false;
+            }
+        } else if (wait->done && wait->grantedBy) {
             WaitQueue* grantor = wait->grantedBy;
             grantor->ForgetGrant(wait);
             grantor->ReturnGrant(wait);
@@ -643,6 +655,26 @@ void ThreadScheduler::Destroy(LThread* thread)
     thread->mState = threadState_Completed;
     LMutexSemaphore::ReleaseAllHeldBy(thread);
     Unregister(thread);
+    return true;
+}
+
+void ThreadScheduler::FinishParked()
+{
+    auto& parked = State().parked;
+    if (parked.empty())
+        return;
+    for (LThread* thread : std::vector<LThread*>(parked)) {
+        ThreadWait* wait = thread->mWait;
+        if (wait && wait->queue && !wait->queue->StackReleased())
+            continue;
+        // Taken off the list first: the unwinding may run rounds of its own.
+        std::erase(parked, thread);
+        if (wait)
+            wait->queue = nullptr;
+        thread->mParked = false;
+        Destroy(thread, false);
+        delete thread;
+    }
 }
 
 OSStatus ThreadScheduler::Block(ThreadWait& wait)

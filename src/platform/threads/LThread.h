@@ -112,6 +112,15 @@ protected:
     // error report hook and ends the thread.
     virtual void Run() = 0;
 
+    // True when the thread's deletion may finish later: deleting it while a
+    // worker's job that works on its stack does not stop (a call that never
+    // returns) then returns after a short while instead of waiting for the job.
+    // The object lingers, parked, until the job ends, and is deleted then;
+    // DeletionDeferred is called as it is parked, to let go of everything it
+    // shares with the rest of the program. False by default: the deletion waits.
+    virtual bool MayFinishDeletionLater() const { return false; }
+    virtual void DeletionDeferred() {}
+
     struct MainThreadTag {};
     explicit LThread(MainThreadTag);
 
@@ -135,6 +144,7 @@ private:
     bool mDeletePending = false;     // delete as soon as it gives control back
     bool mDeleting = false;
     bool mUnwinding = false;
+    bool mParked = false;            // deleted, waiting for a job that still works on its stack
 
     boost::context::fiber mFiber;  // resumes this thread while it is switched out
     boost::context::fiber mBack;   // returns to the resumer while this thread runs

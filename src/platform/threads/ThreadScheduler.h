@@ -54,8 +54,16 @@ public:
     // The thread of a granted wait is deleted before it took the grant: give it back.
     virtual void ReturnGrant(ThreadWait* /*wait*/) {}
     // The waiting thread is being deleted: unlink it, and make sure nothing
-    // touches its stack afterwards.
-    virtual void ReleaseForDeletion(ThreadWait* wait) { RemoveWait(wait); }
+    // touches its stack afterwards. With `mayDefer`, whatever still works on the
+    // stack gets a short while to stop; false when it did not (a worker's job
+    // stuck in a call that does not return): the stack must then stay until
+    // StackReleased answers true.
+    virtual bool ReleaseForDeletion(ThreadWait* wait, bool /*mayDefer*/)
+    {
+        RemoveWait(wait);
+        return true;
+    }
+    virtual bool StackReleased() { return true; }
 
 private:
     std::vector<ThreadWait*> mGranted;
@@ -97,7 +105,11 @@ private:
     static void SwitchOut(LThread* self);
     static void AfterSwitchBack(LThread* thread);
     static void FinishCompleted(LThread* thread);
-    static void Destroy(LThread* thread);
+    // Unwinds the thread's stack and takes it out of everything; false when its
+    // deletion was deferred instead (see LThread::MayFinishDeletionLater): the
+    // thread is then parked, and deleted by a later round once its stack is free.
+    static bool Destroy(LThread* thread, bool mayDefer);
+    static void FinishParked();
     static void MakeRunnable(LThread* thread);
     static void RemoveFromReady(LThread* thread);
     static bool IsAnchored(const LThread* thread);

@@ -70,7 +70,8 @@ public:
         if (mWait == wait)
             mWait = nullptr;
     }
-    void ReleaseForDeletion(ThreadWait* wait) override;
+    bool ReleaseForDeletion(ThreadWait* wait, bool mayDefer) override;
+    bool StackReleased() override;
 
     std::function<void()> mBody;
     std::exception_ptr mError;
@@ -209,6 +210,9 @@ private:
 };
 
 constexpr std::chrono::seconds kStopGrace { 2 };
+// How long deleting a thread waits for its running job before leaving the rest of
+// the deletion to a later round (where the thread allows it).
+constexpr std::chrono::milliseconds kReleaseGrace { 1000 };
 
 // The pool is deleted at exit only once its workers are gone.
 struct PoolOwner {
@@ -240,27 +244,41 @@ public:
         for (auto& lane : mLanes)
             lane->RemoveWait(wait);
     }
-    void ReleaseForDeletion(ThreadWait* wait) override
+    bool ReleaseForDeletion(ThreadWait* wait, bool mayDefer) override
     {
         for (auto& lane : mLanes)
             lane->mCancel = true;
+        bool released = true;
         for (auto& lane : mLanes)
-            lane->ReleaseForDeletion(wait);
+            released = lane->ReleaseForDeletion(wait, mayDefer) && released;
+        return released;
+    }
+    bool StackReleased() override
+    {
+        return std::all_of(mLanes.begin(), mLanes.end(), [](auto& lane) { return lane->StackReleased(); });
     }
 
     std::vector<std::shared_ptr<WorkerJob>> mLanes;
 };
 
-void WorkerJob::ReleaseForDeletion(ThreadWait* wait)
+bool WorkerJob::ReleaseForDeletion(ThreadWait* wait, bool mayDefer)
 {
     RemoveWait(wait);
     mCancel = true;
     auto& pool = ThePool();
     std::shared_ptr<WorkerJob> self = shared_from_this();
-    if (!pool.Withdraw(self)) {
-        // Running: it works on the dying thread's stack, so wait it out.
-        LThread::RunUntil([&] { return pool.IsFinished(self.get()); });
-    }
+    if (pool.Withdraw(self))
+        return true;
+    // Running: it works on the dying thread's stack, so wait it out; where the
+    // thread may go later, only for a moment: a job stuck in a call that does
+    // not return must not hold the event loop.
+    return LThread::RunUntil([&] { return pool.IsFinished(self.get()); },
+        mayDefer ? SInt32(kReleaseGrace.count()) : semaphore_WaitForever);
+}
+
+bool WorkerJob::StackReleased()
+{
+    return ThePool().IsFinished(this);
 }
 
 } // namespace

@@ -209,3 +209,62 @@ TEST_F(ThreadsTest, DeletingAThreadStopsEveryLaneOfItsBatch)
     EXPECT_LT(atDeletion, 1000);
     EXPECT_EQ(destroyed, 1);
 }
+
+namespace {
+// A thread whose deletion may finish once a job that still works on its stack ends.
+class LingeringThread : public LFunctionThread {
+public:
+    using LFunctionThread::LFunctionThread;
+
+protected:
+    bool MayFinishDeletionLater() const override { return true; }
+};
+} // namespace
+
+TEST_F(ThreadsTest, DeletingAThreadWhoseJobDoesNotStopReturnsAndTheThreadGoesWhenTheJobEnds)
+{
+    for (const bool batch : {false, true}) {
+        SCOPED_TRACE(batch ? "RunEach" : "Run");
+        std::atomic<bool> started {false};
+        std::atomic<bool> release {false};
+        int destroyed = 0;
+        auto* thread = new LingeringThread([&] {
+            DestructionProbe probe(destroyed);
+            char buffer[64] = {};
+            // Deaf to CancelRequested, as a library call that does not return is.
+            auto stuck = [&] {
+                started = true;
+                while (!release) {
+                    buffer[0] = char(buffer[0] + 1); // on the deleted thread's stack
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            };
+            if (batch)
+                WorkerPool::RunEach(3, [&](std::size_t i) {
+                    if (i == 1)
+                        stuck();
+                });
+            else
+                WorkerPool::Run(stuck);
+        });
+        thread->Resume();
+        LThread::RunRound();
+        while (!started)
+            std::this_thread::yield();
+        // A regression fails instead of hanging.
+        std::thread watchdog([&] {
+            for (int waited = 0; !release && waited < 10000; waited += 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            release = true;
+        });
+        const auto before = std::chrono::steady_clock::now();
+        thread->DeleteThread();
+        const auto took = std::chrono::steady_clock::now() - before;
+        EXPECT_LT(took, std::chrono::seconds(3)) << "the deletion waited for the stuck job";
+        EXPECT_EQ(destroyed, 0) << "the stack went while the job still used it";
+        EXPECT_EQ(LThread::CountThreads(), 0u);
+        release = true;
+        watchdog.join();
+        EXPECT_TRUE(LThread::RunUntil([&] { return destroyed == 1; }, 5000)) << "the thread never went";
+    }
+}
