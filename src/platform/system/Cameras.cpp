@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <mutex>
 
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -220,6 +221,24 @@ OSStatus CopyCardFile(const QString& path, int fd)
     return noErr;
 }
 
+// Where the desktop mounts this user's removable media (udisks2): a card mounted
+// anywhere else, or there for another user, is not this user's camera, whatever
+// folders it holds.
+bool IsUsersRemovableMedia(const QString& mountPath)
+{
+    const passwd* user = ::getpwuid(::getuid());
+    if (!user || !user->pw_name || !*user->pw_name)
+        return false;
+    const QString name = QFile::decodeName(user->pw_name);
+    const QString path = QDir::cleanPath(mountPath);
+    for (const QString& root : {QStringLiteral("/run/media/"), QStringLiteral("/media/")}) {
+        const QString mine = root + name + QLatin1Char('/');
+        if (path.startsWith(mine) && path.size() > mine.size())
+            return true;
+    }
+    return false;
+}
+
 // The cameras libgphoto2 finds attached, added to `found` once each.
 void DetectAttachedCameras(std::vector<CameraDevice>& found)
 {
@@ -237,6 +256,10 @@ void DetectAttachedCameras(std::vector<CameraDevice>& found)
             GPhoto().list_get_value(detected.list, i, &port);
             // The generic "usb:" entry stands for a device already listed by its bus address.
             CameraDevice device {QString::fromUtf8(model), QString::fromUtf8(port)};
+            // Every mount with a DCIM folder is offered as a card: only the user's own
+            // removable media are taken.
+            if (device.IsMassStorage() && !IsUsersRemovableMedia(device.MountPath()))
+                continue;
             if (device.IsValid() && device.port != QLatin1String("usb:")
                 && std::find(found.begin(), found.end(), device) == found.end())
                 found.push_back(device);

@@ -36,8 +36,9 @@ struct CameraFileEntry {
     qint64 size = -1; // bytes, -1 when the camera does not say
 };
 
-// The cameras attached now: those libgphoto2 detects, then the ones added by
-// hand. Blocking.
+// The cameras attached now: those libgphoto2 detects (of the mounted cards, only
+// the user's removable media, under /run/media/USER or /media/USER), then the
+// ones added by hand. Blocking.
 std::vector<CameraDevice> DetectCameras();
 // Cameras that detection cannot find by itself (a folder read as a camera).
 void SetManualCameras(std::vector<CameraDevice> devices);

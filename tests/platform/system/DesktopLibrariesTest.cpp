@@ -15,6 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
 // Work waiting for the first window runs only once one is on the screen, each
 // piece once; work for an object gone meanwhile is dropped.
 TEST(FirstWindowShown, WorkWaitsForAWindowOnTheScreen)
@@ -66,4 +70,48 @@ TEST(DesktopLibraries, CallsThroughTheLoadedLibrariesAnswer)
     const std::vector<CameraFileEntry> files = camera.ListFiles();
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].name, QStringLiteral("IMG_0001.JPG"));
+}
+
+// Cards are the mounts with a DCIM folder: the user's removable media count as
+// cameras, another mount holding one (someone else's, or a system folder) does not.
+TEST(DesktopLibraries, OnlyTheUsersRemovableMediaAreDetectedAsCards)
+{
+    const QString elsewhere = TestTempDir() + QStringLiteral("/mounted-elsewhere");
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    // In a mount namespace of its own: a tmpfs with a DCIM folder at each place.
+    const std::optional<qint32> found = RunOnReadOnlyFolder(elsewhere, [&]() -> qint32 {
+        auto mountCard = [](const QString& at) {
+            const QByteArray path = QFile::encodeName(at);
+            if (!QDir().mkpath(at) || ::mount("orvex-card", path.constData(), "tmpfs", 0, "size=1m") != 0)
+                return false;
+            QDir().mkpath(at + QStringLiteral("/DCIM/100TEST"));
+            QFile picture(at + QStringLiteral("/DCIM/100TEST/IMG_0001.JPG"));
+            return picture.open(QIODevice::WriteOnly) && picture.write("\xFF\xD8\xFF\xD9") == 4;
+        };
+        // /run is covered for the child alone, so nothing is made on the machine's own.
+        if (::mount("orvex-run", "/run", "tmpfs", 0, "size=1m") != 0)
+            return 100;
+        const QString card = QStringLiteral("/run/media/") + QFile::decodeName(::getpwuid(::getuid())->pw_name)
+            + QStringLiteral("/CARD");
+        const QString otherUsers = QStringLiteral("/run/media/orvex-someone-else/CARD");
+        if (!mountCard(card) || !mountCard(otherUsers) || !mountCard(elsewhere))
+            return 101;
+        qint32 seen = 0;
+        for (const CameraDevice& device : DetectCameras()) {
+            if (device.port == QStringLiteral("disk:") + card)
+                seen |= 1;
+            if (device.port == QStringLiteral("disk:") + otherUsers)
+                seen |= 2;
+            if (device.port == QStringLiteral("disk:") + elsewhere)
+                seen |= 4;
+        }
+        return seen;
+    });
+    if (!found)
+        GTEST_SKIP() << "no mount namespace may be made here";
+    ASSERT_NE(*found, 100) << "no tmpfs could be mounted";
+    ASSERT_NE(*found, 101) << "the cards could not be mounted";
+    EXPECT_TRUE(*found & 1) << "the user's own card was not detected";
+    EXPECT_FALSE(*found & 2) << "another user's card was taken as a camera";
+    EXPECT_FALSE(*found & 4) << "a mount outside the removable media was taken as a camera";
 }
