@@ -482,6 +482,11 @@ private:
     void LoadStoredPart(LazyPart<CEXIFInfo>&) {}
     // Queues `read` to run on this item from the event loop, once.
     void ReadPartAfterDrawing(void (*read)(CIndexItem&));
+    // The caption record a field change goes to, made empty when the item has none.
+    CANPAInfo& CaptionForChange();
+    // After a field change: a changed record marks the item dirty and goes into the
+    // file as `write` says.
+    void CaptionChanged(CANPAInfo& caption, FileWrite write);
     // Runs `use` on the item's medium: the one of the record being written, else
     // one made for the call. `what` names the failure when there is none.
     template <typename F>

@@ -21,6 +21,7 @@
 #include "IndexViewServices.h"
 #include "LMenuBar.h"
 #include "LocalizedStrings.h"
+#include "MacRoman.h"
 #include "MediaImageInfo.h"
 #include "Picture.h"
 #include "Preferences.h"
@@ -75,6 +76,31 @@ bool WritesFile(CIndexItem::FileWrite write)
     if (write == CIndexItem::FileWrite::ByPreference)
         return GetPrefBoolean(kApplyChangesToMediaFile);
     return write == CIndexItem::FileWrite::AlsoFile;
+}
+
+// A field's text in its Str255.
+constexpr qsizetype kMaxFieldBytes = 255;
+
+bool IsListFieldKey(SInt32 key)
+{
+    return key == kFieldKeywords || key == kFieldSupplementalCategories;
+}
+
+// A caption list's entries joined by ", ": as many whole entries as fit in
+// `limit` bytes (all with a negative limit).
+QByteArray JoinedEntries(const TArray<LStr255>& list, qsizetype limit)
+{
+    const QByteArray separator(", ");
+    QByteArray bytes;
+    for (const LStr255& entry : list) {
+        const qsizetype joined = (bytes.isEmpty() ? 0 : bytes.size() + separator.size()) + entry.Bytes().size();
+        if (limit >= 0 && joined > limit)
+            break;
+        if (!bytes.isEmpty())
+            bytes += separator;
+        bytes += entry.Bytes();
+    }
+    return bytes;
 }
 
 std::atomic<UInt64> gItemSequence {0};
@@ -370,18 +396,11 @@ Str255& CIndexItem::GetCaptionFieldText(SInt32 key, Str255& out)
             out = Str255("No");
         return out;
     }
+    // The entries that fit whole: a cut entry would be a wrong keyword, or half a
+    // character reference. The field's string (CopyFieldString) has them all.
     auto joined = [&out](const TArray<LStr255>& list) {
-        if (list.GetCount() == 0)
-            return;
-        QByteArray bytes;
-        for (const LStr255& entry : list) {
-            if (!bytes.isEmpty())
-                bytes += ", ";
-            bytes += entry.Bytes();
-            if (bytes.size() > 255)
-                break;
-        }
-        out.AssignBytes(bytes.left(255));
+        if (list.GetCount() != 0)
+            out.AssignBytes(JoinedEntries(list, kMaxFieldBytes));
     };
     if (const CaptionText* field = caption->PlainTextField(key)) {
         out.AssignBytes(field->Bytes());
@@ -666,6 +685,13 @@ QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
             text = CANPAInfo::CopyUrgencyLabel(caption ? caption->GetUrgency() : kNoUrgency);
             break;
         }
+        case kFieldKeywords:
+        case kFieldSupplementalCategories:
+            // Every entry, however many: the list is edited and exported whole.
+            if (const CANPAInfo* caption = Quietly([&] { return GetCaptionInfo(); }))
+                text = IIMText::TextFromCaptionBytes(JoinedEntries(
+                    key == kFieldKeywords ? caption->GetKeywords() : caption->GetSupplementalCategories(), -1));
+            break;
         }
     });
     if (status != noErr)
@@ -751,6 +777,23 @@ bool CIndexItem::ValidateMedia()
 
 // Setting fields.
 
+CANPAInfo& CIndexItem::CaptionForChange()
+{
+    if (CANPAInfo* caption = Quietly([&] { return GetCaptionInfo(); }))
+        return *caption;
+    SetCaptionInfo(std::make_unique<CANPAInfo>());
+    return *mCaption.Get();
+}
+
+void CIndexItem::CaptionChanged(CANPAInfo& caption, FileWrite write)
+{
+    if (caption.IsModified()) {
+        MarkDirty();
+        if (WritesFile(write))
+            WriteCaptionToMediaFile();
+    }
+}
+
 OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, IndexViewServices* view, FileWrite write)
 {
     if (text.isNull())
@@ -773,6 +816,16 @@ OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, IndexViewSer
             if (IsDirty() && WritesFile(write))
                 CatchCode([&] { RenameMediaFile(); }); // a failure is the item's error "600:112"
         }
+    } else if (IsListFieldKey(key)) {
+        // A list is held entry by entry: each entry must fit, not the whole text.
+        for (const QString& entry : text.split(QLatin1Char(','))) {
+            if (IIMText::CaptionBytesFromText(entry.trimmed()).size() > kMaxFieldBytes)
+                return paramErr;
+        }
+        const QString entries = MacRoman::Decode(IIMText::CaptionBytesFromText(text));
+        CANPAInfo& caption = CaptionForChange();
+        key == kFieldKeywords ? caption.SetKeywordsCF(entries) : caption.SetSupplementalCategoriesCF(entries);
+        CaptionChanged(caption, write);
     } else {
         Str255 value;
         if (IsCaptionFieldKey(key)) {
@@ -877,11 +930,7 @@ OSStatus CIndexItem::SetCaptionFieldValue(SInt32 key, ConstStr255Param text, Fil
             return paramErr;
     }
 
-    CANPAInfo* caption = Quietly([&] { return GetCaptionInfo(); });
-    if (!caption) {
-        SetCaptionInfo(std::make_unique<CANPAInfo>());
-        caption = mCaption.Get();
-    }
+    CANPAInfo* caption = &CaptionForChange();
     switch (key) {
     case kFieldCaption: caption->SetCaptionText(text); break;
     case kFieldCaptionWriter: caption->SetWriterEditor(text); break;
@@ -905,10 +954,6 @@ OSStatus CIndexItem::SetCaptionFieldValue(SInt32 key, ConstStr255Param text, Fil
     case kFieldUrgencyLabel: caption->SetUrgency(urgency); break;
     default: break;
     }
-    if (caption->IsModified()) {
-        MarkDirty();
-        if (WritesFile(write))
-            WriteCaptionToMediaFile();
-    }
+    CaptionChanged(*caption, write);
     return noErr;
 }

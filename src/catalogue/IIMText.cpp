@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QStringDecoder>
+#include <QStringEncoder>
 #include <algorithm>
 #include <array>
 
@@ -15,6 +16,20 @@ constexpr char kReferenceStart[] = "&#x";
 constexpr qsizetype kReferenceStartLength = 3;
 constexpr int kMaxReferenceDigits = 6;
 constexpr char32_t kLastCodePoint = 0x10FFFF;
+
+constexpr char kEscape = 0x1B;
+constexpr char kLatin1Name[] = "ISO-8859-1";
+// The final byte of a 96-character set's designation (ESC - F, ESC . F) and the
+// ISO 8859 part it names.
+constexpr std::pair<char, const char*> kLatinParts[] = {{'A', kLatin1Name}, {'B', "ISO-8859-2"},
+    {'C', "ISO-8859-3"}, {'D', "ISO-8859-4"}, {'F', "ISO-8859-7"}, {'G', "ISO-8859-6"}, {'H', "ISO-8859-8"},
+    {'L', "ISO-8859-5"}, {'M', "ISO-8859-9"}, {'T', "ISO-8859-11"}, {'V', "ISO-8859-10"}, {'Y', "ISO-8859-13"},
+    {'_', "ISO-8859-14"}, {'b', "ISO-8859-15"}, {'f', "ISO-8859-16"}};
+// Designations of the multi-byte sets whose texts switch with escape sequences,
+// and the ISO 2022 form that reads them.
+constexpr std::pair<const char*, const char*> kSwitchingSets[] = {{"\x1B$B", "ISO-2022-JP"},
+    {"\x1B$@", "ISO-2022-JP"}, {"\x1B(J", "ISO-2022-JP"}, {"\x1B$(D", "ISO-2022-JP-2"}, {"\x1B$)C", "ISO-2022-KR"},
+    {"\x1B$)A", "ISO-2022-CN"}};
 
 // Record-2 datasets that hold numbers, dates, times or binary data.
 constexpr UInt8 kNonTextDataSets[] = {0, 10, 55, 60, 62, 63, 70, 125, 130, 131, 150, 151, 152, 153, 154, 200, 201,
@@ -146,37 +161,162 @@ QByteArray CutCaptionBytes(const QByteArray& bytes, qsizetype limit)
     return bytes.left(limit);
 }
 
-ECharset CharsetOfDeclaration(QByteArrayView declaration)
+FileCharset::FileCharset(QByteArrayView declaration)
+    : mKind(declaration.isEmpty() ? ECharset::Undeclared : ECharset::Other)
 {
     if (declaration.isEmpty())
-        return ECharset::Undeclared;
-    if (declaration == QByteArrayView(kUTF8Declaration))
-        return ECharset::UTF8;
-    // ISO 8859-1 designated as G1 (ESC - A) or G2 (ESC . A).
-    if (declaration == "\x1B-A" || declaration == "\x1B.A")
-        return ECharset::Latin1;
-    return ECharset::Other;
+        return;
+    // Each escape sequence designates one set; ASCII as G0 is the default anyway.
+    QByteArray upperHalf; // an ISO 8859 part
+    QByteArray switching; // an ISO 2022 form with multi-byte sets
+    bool utf8 = false;
+    for (qsizetype at = 0; at < declaration.size();) {
+        if (declaration[at] != kEscape)
+            return; // not escape sequences: a set we do not know
+        qsizetype end = at + 1;
+        // Intermediate bytes 0x20-0x2F, then one final byte 0x30-0x7E.
+        while (end < declaration.size() && declaration[end] >= 0x20 && declaration[end] <= 0x2F)
+            ++end;
+        if (end >= declaration.size() || declaration[end] < 0x30 || declaration[end] > 0x7E)
+            return;
+        const QByteArrayView escape = declaration.sliced(at, end + 1 - at);
+        at = end + 1;
+        // A text starts in ASCII, as ISO-2022-JP texts do, and switches to a G0
+        // set with an escape of its own; sets designated to G1-G3 stay designated.
+        const QByteArrayView intermediates = escape.sliced(1, escape.size() - 2);
+        if (intermediates != "(" && intermediates != "$" && intermediates != "$(" && !intermediates.startsWith('%'))
+            mDesignations += escape;
+        if (escape == "\x1B%G" || escape == "\x1B%/G" || escape == "\x1B%/H" || escape == "\x1B%/I") {
+            utf8 = true;
+        } else if (escape == "\x1B(B") {
+            // ASCII
+        } else if (escape.size() == 3 && (escape[1] == '-' || escape[1] == '.')) {
+            const auto* part = std::find_if(std::begin(kLatinParts), std::end(kLatinParts),
+                [&](const auto& entry) { return entry.first == escape[2]; });
+            if (part == std::end(kLatinParts) || (!upperHalf.isEmpty() && upperHalf != part->second))
+                return;
+            upperHalf = part->second;
+        } else {
+            const auto* form = std::find_if(std::begin(kSwitchingSets), std::end(kSwitchingSets),
+                [&](const auto& entry) { return escape == QByteArrayView(entry.first); });
+            if (form == std::end(kSwitchingSets))
+                return;
+            // The Japanese forms add up to the one that has them all.
+            if (!switching.isEmpty() && switching != form->second)
+                switching = switching.startsWith("ISO-2022-JP") && QByteArray(form->second).startsWith("ISO-2022-JP")
+                    ? QByteArray("ISO-2022-JP-2")
+                    : QByteArray("?");
+            else
+                switching = form->second;
+        }
+    }
+    if (utf8) {
+        if (upperHalf.isEmpty() && switching.isEmpty())
+            mKind = ECharset::UTF8;
+        return;
+    }
+    // A switching form reads the upper-half sets it designates too.
+    mSwitches = !switching.isEmpty();
+    const QByteArray codec = mSwitches ? switching : upperHalf;
+    if (codec.isEmpty())
+        mKind = ECharset::UTF8; // ASCII alone, which UTF-8 holds
+    else if (codec == kLatin1Name)
+        mKind = ECharset::Latin1;
+    else if (QStringDecoder(codec.constData()).isValid())
+        mCodec = codec;
 }
 
-ECharset DeclaredCharset(const QByteArray& block)
+bool FileCharset::IsKnown() const
 {
-    ECharset charset = ECharset::Undeclared;
+    return mKind != ECharset::Other || !mCodec.isEmpty();
+}
+
+QString FileCharset::Decode(QByteArrayView bytes) const
+{
+    switch (mKind) {
+    case ECharset::Latin1:
+        return DecodeLatin1(bytes);
+    case ECharset::Undeclared:
+    case ECharset::UTF8:
+        return IsValidUTF8(bytes) ? QString::fromUtf8(bytes) : DecodeLatin1(bytes);
+    case ECharset::Other:
+        break;
+    }
+    if (mCodec.isEmpty())
+        return DecodeLatin1(bytes);
+    // What the set lacks shows as the replacement character.
+    return DecodeWith(bytes).first;
+}
+
+std::optional<QString> FileCharset::DecodeExactly(QByteArrayView bytes) const
+{
+    switch (mKind) {
+    case ECharset::Latin1:
+        if (bytes.contains(kEscape))
+            return std::nullopt; // switches to a set of its own
+        return DecodeLatin1(bytes);
+    case ECharset::Undeclared:
+    case ECharset::UTF8:
+        if (!IsValidUTF8(bytes))
+            return std::nullopt;
+        return QString::fromUtf8(bytes);
+    case ECharset::Other:
+        break;
+    }
+    if (mCodec.isEmpty() || (!mSwitches && bytes.contains(kEscape)))
+        return std::nullopt;
+    auto [text, failed] = DecodeWith(bytes);
+    if (failed)
+        return std::nullopt;
+    return text;
+}
+
+std::optional<QByteArray> FileCharset::Encode(const QString& text) const
+{
+    switch (mKind) {
+    case ECharset::Undeclared:
+    case ECharset::UTF8:
+        return text.toUtf8();
+    case ECharset::Latin1:
+        for (const QChar ch : text) {
+            if (ch.unicode() > 0xFF || (ch.unicode() >= 0x80 && ch.unicode() < 0xA0))
+                return std::nullopt; // what Latin-1 lacks, or what the reader takes as Windows-1252
+        }
+        return text.toLatin1();
+    case ECharset::Other:
+        break;
+    }
+    // A switching set's text would have to start from the declared sets: not written.
+    if (mCodec.isEmpty() || mSwitches)
+        return std::nullopt;
+    QStringEncoder encoder(mCodec.constData(), QStringEncoder::Flag::Stateless);
+    QByteArray bytes = encoder.encode(text);
+    if (encoder.hasError())
+        return std::nullopt;
+    return bytes;
+}
+
+std::pair<QString, bool> FileCharset::DecodeWith(QByteArrayView bytes) const
+{
+    QStringDecoder decoder(mCodec.constData(), QStringDecoder::Flag::Stateless);
+    // A switching set's texts start with G1-G3 as the declaration designates them.
+    const QByteArray input = mSwitches ? mDesignations + bytes.toByteArray() : bytes.toByteArray();
+    QString text = decoder.decode(input);
+    return {text, decoder.hasError()};
+}
+
+FileCharset DeclaredCharset(const QByteArray& block)
+{
+    QByteArrayView declaration;
     try {
         WalkDataSets(block, [&](UInt8 record, UInt8 dataSet, QByteArrayView data) {
             if (record == kEnvelopeRecord && dataSet == kCodedCharacterSet)
-                charset = CharsetOfDeclaration(data);
+                declaration = data;
         });
     } catch (const ExceptionCode&) {
         // A declaration before the damage still counts.
     }
-    return charset;
-}
-
-QString DecodeFileText(QByteArrayView bytes, ECharset declared)
-{
-    if (declared != ECharset::Latin1 && IsValidUTF8(bytes))
-        return QString::fromUtf8(bytes);
-    return DecodeLatin1(bytes);
+    return FileCharset(declaration);
 }
 
 bool IsTextDataSet(UInt8 record, UInt8 dataSet)
@@ -186,8 +326,8 @@ bool IsTextDataSet(UInt8 record, UInt8 dataSet)
 
 QByteArray BlockToCaptionForm(const QByteArray& block, bool undeclaredIsMacRoman)
 {
-    const ECharset charset = DeclaredCharset(block);
-    if (charset == ECharset::Undeclared && undeclaredIsMacRoman)
+    const FileCharset charset = DeclaredCharset(block);
+    if (charset.Kind() == ECharset::Undeclared && undeclaredIsMacRoman)
         return block;
     QByteArray out;
     out.reserve(block.size());
@@ -201,7 +341,7 @@ QByteArray BlockToCaptionForm(const QByteArray& block, bool undeclaredIsMacRoman
                 AppendDataSet(out, record, dataSet, data);
                 return;
             }
-            QByteArray text = CaptionBytesFromText(DecodeFileText(data, charset));
+            QByteArray text = CaptionBytesFromText(charset.Decode(data));
             if (Contains(kFieldDataSets, dataSet))
                 text = CutCaptionBytes(text, kFieldLimit);
             else if (Contains(kListDataSets, dataSet))

@@ -6,7 +6,9 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <optional>
 #include <string>
+#include <utility>
 
 // The bytes of IPTC-IIM blocks and of the caption texts made from them.
 //
@@ -37,16 +39,44 @@ QByteArray CutCaptionBytes(const QByteArray& bytes, qsizetype limit);
 
 // The character set a block declares in 1:90.
 enum class ECharset { Undeclared, UTF8, Latin1, Other };
-ECharset CharsetOfDeclaration(QByteArrayView declaration);
-ECharset DeclaredCharset(const QByteArray& block);
 
-// Text of a dataset in a file's block. UTF-8 when declared or, undeclared, when
-// the bytes are valid UTF-8; otherwise Latin-1, the IIM default for Western
-// text. Real files declared UTF-8 but written in Latin-1 exist, so bytes that are
-// not UTF-8 are Latin-1 whatever the declaration; and since C1 control codes are
-// never meant in a caption, 0x80-0x9F are read as Windows-1252 (curly quotes,
-// the euro sign) as the programs that wrote them meant.
-QString DecodeFileText(QByteArrayView bytes, ECharset declared);
+// The character set of a file's texts, from the ISO 2022 escape sequences of its
+// 1:90 dataset: UTF-8, Latin-1, the other ISO 8859 parts, and the ISO 2022 sets
+// of Japanese, Korean and Chinese (whose texts switch sets within themselves).
+class FileCharset {
+public:
+    FileCharset() = default; // undeclared
+    explicit FileCharset(QByteArrayView declaration);
+
+    ECharset Kind() const { return mKind; }
+    // Whether the declared set is one the program can convert.
+    bool IsKnown() const;
+
+    // Text of a dataset for reading. Undeclared, UTF-8 when the bytes are valid
+    // UTF-8, otherwise Latin-1, the IIM default for Western text. Real files
+    // declared UTF-8 but written in Latin-1 exist, so bytes that are not UTF-8
+    // are read as Latin-1 there too; and since C1 control codes are never meant in
+    // a caption, in Latin-1 0x80-0x9F are read as Windows-1252 (curly quotes, the
+    // euro sign) as the programs that wrote them meant. Other sets by their codec.
+    QString Decode(QByteArrayView bytes) const;
+    // The text when the bytes are known to be text of this set (undeclared: valid
+    // UTF-8); nothing when reading them took a guess or met bytes the set lacks.
+    std::optional<QString> DecodeExactly(QByteArrayView bytes) const;
+    // The text in this set's bytes (undeclared: UTF-8); nothing when the set
+    // lacks a character of it or cannot be written.
+    std::optional<QByteArray> Encode(const QString& text) const;
+
+private:
+    // The text by the set's converter, and whether it met bytes the set lacks.
+    std::pair<QString, bool> DecodeWith(QByteArrayView bytes) const;
+
+    ECharset mKind = ECharset::Undeclared;
+    QByteArray mDesignations; // of G1-G3, in effect at the start of every text
+    QByteArray mCodec; // the converter's name for a set of kind Other
+    bool mSwitches = false; // texts switch sets with escape sequences
+};
+
+FileCharset DeclaredCharset(const QByteArray& block);
 
 // Whether a record-2 dataset holds text (and not a number, date or binary data).
 bool IsTextDataSet(UInt8 record, UInt8 dataSet);

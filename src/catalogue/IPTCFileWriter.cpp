@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -83,7 +84,7 @@ OSStatus WriteCaptionIntoImageFile(const QString& path, const QByteArray& iimBlo
         const OSStatus status = file.Read(path, fileBlock, reason);
         if (status != noErr)
             return status;
-        const IIMText::ECharset charset = IIMText::DeclaredCharset(fileBlock);
+        const IIMText::FileCharset charset = IIMText::DeclaredCharset(fileBlock);
         const CaptionValues held = FileCaptionValues(fileBlock);
         auto changed = [&](UInt8 dataSet) {
             const auto a = wanted.find(dataSet);
@@ -91,30 +92,45 @@ OSStatus WriteCaptionIntoImageFile(const QString& path, const QByteArray& iimBlo
             return (a == wanted.end() ? std::vector<QByteArray>() : a->second)
                 != (b == held.end() ? std::vector<QByteArray>() : b->second);
         };
+        auto kept = [&](UInt8 record, UInt8 dataSet) { return !IsCaptionDataSet(record, dataSet) || !changed(dataSet); };
 
-        // Datasets of changed fields go; the file's other texts stay, in UTF-8.
+        // The file's texts that stay become UTF-8 only when each is known exactly
+        // in the set the file declares; otherwise they keep their bytes, the file
+        // its declaration, and the changed fields are written in that set.
+        bool toUTF8 = true;
+        IIMText::WalkDataSets(fileBlock, [&](UInt8 record, UInt8 dataSet, QByteArrayView data) {
+            if (toUTF8 && kept(record, dataSet) && IIMText::IsTextDataSet(record, dataSet))
+                toUTF8 = charset.DecodeExactly(data).has_value();
+        });
+
+        // Datasets of changed fields go; the file's other datasets stay.
         std::vector<ImageMetadataLibrary::DataSet> dataSets;
         bool hasVersion = false;
         bool hasApplicationData = false;
         IIMText::WalkDataSets(fileBlock, [&](UInt8 record, UInt8 dataSet, QByteArrayView data) {
-            if (IsCaptionDataSet(record, dataSet) && changed(dataSet))
+            if (!kept(record, dataSet))
                 return;
             QByteArray bytes = data.toByteArray();
             if (record == kApplicationRecord) {
                 hasVersion = hasVersion || dataSet == kRecordVersionDataSet;
                 hasApplicationData = hasApplicationData || dataSet != kRecordVersionDataSet;
-                if (IIMText::IsTextDataSet(record, dataSet))
-                    bytes = IIMText::DecodeFileText(bytes, charset).toUtf8();
+                if (toUTF8 && IIMText::IsTextDataSet(record, dataSet))
+                    bytes = charset.DecodeExactly(data)->toUtf8();
             }
             dataSets.push_back({record, dataSet, bytes});
         });
+        const IIMText::FileCharset setWritten = toUTF8 ? IIMText::FileCharset(IIMText::kUTF8Declaration) : charset;
         for (const UInt8 dataSet : kCaptionDataSets) {
             if (!changed(dataSet) || !wanted.count(dataSet))
                 continue;
             for (const QByteArray& bytes : wanted.at(dataSet)) {
-                const QByteArray value = IIMText::IsTextDataSet(kApplicationRecord, dataSet)
-                    ? IIMText::TextFromCaptionBytes(bytes).toUtf8()
-                    : bytes;
+                QByteArray value = bytes;
+                if (IIMText::IsTextDataSet(kApplicationRecord, dataSet)) {
+                    const std::optional<QByteArray> encoded = setWritten.Encode(IIMText::TextFromCaptionBytes(bytes));
+                    if (!encoded)
+                        return badFormat; // the file's set lacks a character: the file stays as it is
+                    value = *encoded;
+                }
                 dataSets.push_back({kApplicationRecord, dataSet, value});
                 hasApplicationData = true;
             }
@@ -128,17 +144,18 @@ OSStatus WriteCaptionIntoImageFile(const QString& path, const QByteArray& iimBlo
                     }
                 });
             }
-            // The texts are UTF-8 now, and the file says so.
-            std::erase_if(dataSets, [](const ImageMetadataLibrary::DataSet& d) {
-                return d.record == IIMText::kEnvelopeRecord && d.dataSet == IIMText::kCodedCharacterSet;
-            });
-            dataSets.push_back({IIMText::kEnvelopeRecord, IIMText::kCodedCharacterSet, IIMText::kUTF8Declaration});
+            if (toUTF8) {
+                // The texts are UTF-8 now, and the file says so.
+                std::erase_if(dataSets, [](const ImageMetadataLibrary::DataSet& d) {
+                    return d.record == IIMText::kEnvelopeRecord && d.dataSet == IIMText::kCodedCharacterSet;
+                });
+                dataSets.push_back({IIMText::kEnvelopeRecord, IIMText::kCodedCharacterSet, IIMText::kUTF8Declaration});
+            }
         }
         // The file's datasets came record by record, the order the library writes
         // them in anyway; within a record they keep their order.
-        const OSStatus written = file.Write(dataSets);
-        if (written != noErr)
-            return written;
+        if (const OSStatus failed = file.Write(dataSets); failed != noErr)
+            return failed;
     } catch (const ExceptionCode&) {
         return badFormat; // the caller's block is damaged
     } catch (const std::bad_alloc&) {

@@ -111,14 +111,14 @@ TEST(CaptionCharsets, CuttingNeverSplitsACharacter)
     EXPECT_EQ(IIMText::CutCaptionBytes("ab&#x41;cd", 5), QByteArray("ab&#x")); // no reference: plain text
 }
 
-TEST(CaptionCharsets, WritesBackUTF8AndDeclaresIt)
+TEST(CaptionCharsets, WritesBackUTF8AndDeclaresItWhenEveryKeptTextIsKnown)
 {
     if (!HasExivTool())
         GTEST_SKIP() << "exiv2 is not installed";
-    // A Latin-1 file without a declaration: the changed city is written, the kept by-line turned into UTF-8.
+    // Texts in UTF-8 without a declaration: the changed city is written, and the file now says UTF-8.
     const QString path = SampleWithExivCommands("write.jpg",
-        "set Iptc.Application2.City String K\xF6ln\n"
-        "set Iptc.Application2.Byline String J\xFCrgen\n");
+        "set Iptc.Application2.City String K\xC3\xB6ln\n"
+        "set Iptc.Application2.Byline String J\xC3\xBCrgen\n");
     CANPAInfo caption = CaptionOf(path);
     caption.SetCity(CaptionStr(QString::fromUtf8("Zürich 東京")));
     ASSERT_EQ(WriteCaptionIntoImageFile(path, caption.GetDataHandle(EUrgencyForm::AsciiDigit)), noErr);
@@ -131,6 +131,83 @@ TEST(CaptionCharsets, WritesBackUTF8AndDeclaresIt)
     const CANPAInfo again = CaptionOf(path);
     EXPECT_EQ(again.GetCity(), caption.GetCity());
     EXPECT_EQ(Bytes(again.GetByline()), QByteArray("J\x9Frgen"));
+}
+
+TEST(CaptionCharsets, TextsOfASetNotKnownKeepTheirBytesAndTheDeclaration)
+{
+    if (!HasExivTool())
+        GTEST_SKIP() << "exiv2 is not installed";
+    // 8-bit text without a declaration could be any set: it is not turned into
+    // UTF-8 from a guess, and the file declares nothing.
+    const QString undeclared = SampleWithExivCommands("latin1-write.jpg",
+        "set Iptc.Application2.City String K\xF6ln\n"
+        "set Iptc.Application2.Byline String J\xFCrgen\n");
+    CANPAInfo caption = CaptionOf(undeclared);
+    caption.SetCity(CaptionStr(QString::fromUtf8("Zürich 東京")));
+    ASSERT_EQ(WriteCaptionIntoImageFile(undeclared, caption.GetDataHandle(EUrgencyForm::AsciiDigit)), noErr);
+    EXPECT_TRUE(FileIPTCValues(undeclared, "Iptc.Envelope.CharacterSet").empty());
+    EXPECT_EQ(FileIPTCValues(undeclared, "Iptc.Application2.City"), std::vector<QByteArray>{"Z\xC3\xBCrich \xE6\x9D\xB1\xE4\xBA\xAC"});
+    EXPECT_EQ(FileIPTCValues(undeclared, "Iptc.Application2.Byline"), std::vector<QByteArray>{"J\xFCrgen"});
+    const CANPAInfo again = CaptionOf(undeclared);
+    EXPECT_EQ(again.GetCity(), caption.GetCity());
+    EXPECT_EQ(Bytes(again.GetByline()), QByteArray("J\x9Frgen"));
+
+    // Declared Greek with a byte Greek lacks: the kept texts stay Greek bytes, so a
+    // changed text is written in Greek too, and one Greek cannot hold is refused
+    // with the file left as it was.
+    const QString greek = SampleWithExivCommands("greek-write.jpg",
+        "set Iptc.Envelope.CharacterSet String \x1B-F\n"
+        "set Iptc.Application2.City String \xC1\xE8\xDE\xED\xE1\xFF\n"
+        "set Iptc.Application2.Headline String Old\n");
+    CANPAInfo greekCaption = CaptionOf(greek);
+    greekCaption.SetHeadline(CaptionStr(QString::fromUtf8("Νέα")));
+    ASSERT_EQ(WriteCaptionIntoImageFile(greek, greekCaption.GetDataHandle(EUrgencyForm::AsciiDigit)), noErr);
+    EXPECT_EQ(FileIPTCValues(greek, "Iptc.Envelope.CharacterSet"), std::vector<QByteArray>{"\x1B-F"});
+    EXPECT_EQ(FileIPTCValues(greek, "Iptc.Application2.City"), std::vector<QByteArray>{"\xC1\xE8\xDE\xED\xE1\xFF"});
+    EXPECT_EQ(FileIPTCValues(greek, "Iptc.Application2.Headline"), std::vector<QByteArray>{"\xCD\xDD\xE1"});
+    const QByteArray before = ReadWholeFile(greek);
+    greekCaption.SetHeadline(CaptionStr(QString::fromUtf8("東京")));
+    EXPECT_EQ(WriteCaptionIntoImageFile(greek, greekCaption.GetDataHandle(EUrgencyForm::AsciiDigit)), badFormat);
+    EXPECT_EQ(ReadWholeFile(greek), before);
+}
+
+TEST(CaptionCharsets, EachDeclaredSetIsReadAsItsOwn)
+{
+    auto dataSet = [](UInt8 record, UInt8 number, const QByteArray& data) {
+        QByteArray bytes;
+        IIMText::AppendDataSet(bytes, record, number, data);
+        return bytes;
+    };
+    struct Case {
+        QByteArray declaration;
+        QByteArray city;
+        QString text;
+    } const cases[] = {
+        {"\x1B-F", "\xC1\xE8\xDE\xED\xE1", QString::fromUtf8("Αθήνα")},
+        {"\x1B-L", "\xBC\xDE\xE1\xDA\xD2\xD0", QString::fromUtf8("Москва")},
+        {"\x1B-B", "\xA3\xF3" "d\xBC", QString::fromUtf8("Łódź")},
+        {"\x1B(B\x1B$B", "\x1B$BEl5~\x1B(B Tokyo", QString::fromUtf8("東京 Tokyo")},
+        {"\x1B$B", "Tokyo", QStringLiteral("Tokyo")}, // a text starts in ASCII
+        {"\x1B$)C", "\x0E<-?o\x0F", QString::fromUtf8("서울")},
+        {"\x1B%G", "Z\xC3\xBCrich", QString::fromUtf8("Zürich")},
+        {"\x1B-A", "Z\xFCrich", QString::fromUtf8("Zürich")},
+        // A set the program does not know, or two that clash: read as Latin-1, as
+        // undeclared 8-bit text is.
+        {"\x1B-Z", "Z\xFCrich", QString::fromUtf8("Zürich")},
+        {"\x1B-A\x1B-F", "Z\xFCrich", QString::fromUtf8("Zürich")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.declaration.toHex().toStdString());
+        const auto caption = CANPAInfo::FromImageFileBlock(dataSet(1, 90, c.declaration) + dataSet(2, 90, c.city));
+        EXPECT_EQ(IIMText::TextFromCaptionBytes(Bytes(caption->GetCity())), c.text);
+    }
+    EXPECT_TRUE(IIMText::FileCharset("\x1B-F").IsKnown());
+    EXPECT_FALSE(IIMText::FileCharset("\x1B-Z").IsKnown());
+    EXPECT_FALSE(IIMText::FileCharset("\x1B-A\x1B-F").IsKnown());
+    EXPECT_FALSE(IIMText::FileCharset("UTF-8").IsKnown());
+    // Bytes a set lacks are no exact text of it.
+    EXPECT_FALSE(IIMText::FileCharset("\x1B-F").DecodeExactly("\xFF").has_value());
+    EXPECT_FALSE(IIMText::FileCharset("\x1B$B").DecodeExactly("\x1B$BEl5").has_value()); // half a character
 }
 
 TEST(CaptionUrgencyFromFiles, EightIsTheLeastUrgentAndZeroIsNone)

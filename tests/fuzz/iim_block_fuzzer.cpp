@@ -9,8 +9,14 @@ void Run(const uint8_t* data, size_t size)
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     IIMText::BlockToCaptionForm(bytes, false);
     IIMText::BlockToCaptionForm(bytes, true);
-    const IIMText::ECharset declared = IIMText::DeclaredCharset(bytes);
-    IIMText::DecodeFileText(bytes, declared);
+    const IIMText::FileCharset declared = IIMText::DeclaredCharset(bytes);
+    declared.Decode(bytes);
+    declared.DecodeExactly(bytes);
+    // The bytes as a declaration too: escape sequences of any shape.
+    const IIMText::FileCharset asDeclaration(bytes.left(16));
+    asDeclaration.Decode(bytes);
+    asDeclaration.DecodeExactly(bytes);
+    asDeclaration.Encode(QString::fromLatin1(bytes));
     IIMText::TextFromCaptionBytes(bytes);
     IIMText::CutCaptionBytes(bytes, qsizetype(size / 2));
 }

@@ -2,16 +2,21 @@
 
 #include "CIndexListView.h"
 
+#include "CANPAInfo.h"
+#include "CExportXMLTask.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
 #include "CIndexModel.h"
 #include "CIndexPackage.h"
 #include "CIndexView.h"
 #include "ErrorCodes.h"
+#include "ErrorHook.h"
 #include "FieldKeys.h"
+#include "IIMText.h"
 #include "IndexTaskServices.h"
 #include "IndexWindowTest.h"
 #include "LMenuBar.h"
+#include "LThread.h"
 #include "LWindow.h"
 #include "Offscreen.h"
 #include "LocalizedStrings.h"
@@ -21,8 +26,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QImage>
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QTest>
 #include <QTreeView>
 
 namespace {
@@ -306,4 +316,91 @@ TEST_F(IndexListViewTest, ViewAsListAndTheSidePaneCommandsShowWhatTheySay)
     EXPECT_FALSE(list->isVisibleTo(doc->GetWindow()));
     EXPECT_FALSE(list->IsShowingOutsideModel()); // hidden, it lets go of the rows
     EXPECT_EQ(list->geometry().topLeft(), frame.topLeft());
+}
+
+// Sixteen two-character Japanese keywords: each is two references in the caption
+// ("&#x798F;&#x5CA1;"), 286 bytes in all, more than a field's 255.
+TEST_F(IndexListViewTest, AKeywordListLongerThanAFieldIsShownEditedAndExportedWhole)
+{
+    InstallIndexTaskServices();
+    SetPrefBoolean("ApplyChangesToMediaFile", false);
+    SetPrefValue("ListViewColumns", QVariantMap { { "COLUMNS", QVariantList { 4001, 6016 } } });
+    CIndexDoc* doc = MakeDoc({ "japan.jpg" });
+    CIndexItem* item = doc->GetModel().ItemAt(1);
+    auto caption = std::make_unique<CANPAInfo>();
+    for (const char* keyword : { "青森", "秋田", "仙台", "新潟", "金沢", "東京", "横浜", "京都", "大阪", "神戸", "奈良",
+             "広島", "福岡", "長崎", "熊本", "那覇" }) {
+        Str255 entry;
+        entry.AssignBytes(IIMText::CaptionBytesFromText(QString::fromUtf8(keyword)));
+        caption->AddKeyword(entry);
+    }
+    item->SetCaptionInfo(std::move(caption));
+    QStringList keywords;
+    for (const LStr255& entry : item->GetCaptionInfo()->GetKeywords())
+        keywords << IIMText::TextFromCaptionBytes(entry.Bytes());
+    ASSERT_EQ(keywords.size(), 16);
+
+    doc->ShowWindow();
+    doc->ObeyCommand(kCmdListView, nullptr);
+    QApplication::processEvents();
+    CIndexListView* list = ListOf(doc);
+    QTreeView* tree = list->GetControlRef();
+    const QModelIndex cell = tree->model()->index(0, 1);
+
+    // The user clicks the row, opens the keywords cell for editing and adds one.
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(cell).center());
+    tree->setCurrentIndex(cell);
+    QTest::keyClick(tree, Qt::Key_F2);
+    auto* editor = tree->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), keywords.join(", ")); // every entry, none cut
+    std::vector<OSStatus> reported;
+    SetErrorReportHook([&](const ExceptionCode& error) { reported.push_back(error.Code()); });
+    QTest::keyClick(editor, Qt::Key_End);
+    QTest::keyClicks(editor, ", ");
+    QInputMethodEvent composed; // Japanese arrives through the input method
+    composed.setCommitString(QString::fromUtf8("札幌"));
+    QApplication::sendEvent(editor, &composed);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();
+    SetErrorReportHook(nullptr);
+    EXPECT_EQ(reported, std::vector<OSStatus>());
+    QStringList edited = keywords;
+    edited << QString::fromUtf8("札幌");
+    QStringList held;
+    for (const LStr255& entry : item->GetCaptionInfo()->GetKeywords())
+        held << IIMText::TextFromCaptionBytes(entry.Bytes());
+    edited.sort();
+    held.sort();
+    EXPECT_EQ(held, edited);
+
+    // A field's 255 bytes hold the entries that fit whole, never part of a character.
+    Str255 field;
+    item->GetFieldText(kFieldKeywords, field, kFieldTextEmpty);
+    const QStringList shortened = IIMText::TextFromCaptionBytes(QByteArrayView(field + 1, field[0])).split(", ");
+    EXPECT_EQ(shortened.size(), 14);
+    for (const QString& entry : shortened)
+        EXPECT_TRUE(held.contains(entry)) << entry.toStdString();
+
+    // Export XML: the file's name typed into the save dialog; the keywords go whole.
+    const QString path = mDir + "/japan.xml";
+    CIndexView* view = ViewOf(doc);
+    ASSERT_TRUE(view->ObeyCommand(1059, nullptr));
+    auto* xml = dynamic_cast<CExportXMLTask*>(CVisualTask::GetAllTasks().back());
+    ASSERT_NE(xml, nullptr);
+    QFileDialog* dialog = xml->GetDialog();
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    dialog->setDirectory(mDir); // where the user went
+    name->selectAll();
+    QTest::keyClicks(name, "japan.xml");
+    QTest::keyClick(name, Qt::Key_Return);
+    ASSERT_TRUE(LThread::RunUntil([&] { return QFileInfo::exists(path) && view->CountRunningTasks() == 0; }, 5000));
+    QVariant read;
+    ASSERT_EQ(PropertyList::ReadFile(path, read), noErr);
+    const QVariantList exported = read.toMap().value("IndexMediaList").toList();
+    ASSERT_EQ(exported.size(), 1);
+    QStringList written = exported[0].toMap().value(CopyFieldName(kFieldKeywords)).toString().split(", ");
+    written.sort();
+    EXPECT_EQ(written, edited);
 }

@@ -15,13 +15,122 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTabBar>
+#include <QTest>
 
 namespace {
+
+QByteArray DataSet(UInt8 record, UInt8 number, const QByteArray& data)
+{
+    QByteArray bytes;
+    bytes.append(char(0x1C)).append(char(record)).append(char(number));
+    bytes.append(char(data.size() >> 8)).append(char(data.size() & 0xFF));
+    return bytes + data;
+}
+
+// A JPEG whose APP13 segment holds `iim` as its IPTC resource (8BIM 0x0404).
+void WriteJpegWithIIM(const QString& path, const QByteArray& iim)
+{
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    QByteArray jpeg;
+    {
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(picture.save(&buffer, "JPG"));
+    }
+    QByteArray resource = QByteArray("8BIM\x04\x04\0\0", 8);
+    resource.append(char(iim.size() >> 24)).append(char(iim.size() >> 16)).append(char(iim.size() >> 8)).append(char(iim.size()));
+    resource += iim;
+    if (iim.size() % 2)
+        resource.append('\0');
+    const QByteArray payload = QByteArray("Photoshop 3.0", 14) + resource;
+    QByteArray segment("\xFF\xED");
+    segment.append(char((payload.size() + 2) >> 8)).append(char((payload.size() + 2) & 0xFF));
+    segment += payload;
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(jpeg.left(2) + segment + jpeg.mid(2));
+}
+
+// The data of every dataset `record`:`number` of the file's IPTC block, read from
+// the bytes of its APP13 segment.
+std::vector<QByteArray> FileDataSets(const QString& path, UInt8 record, UInt8 number)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = file.readAll();
+    auto big = [](const QByteArray& bytes, qsizetype at, int count) {
+        quint32 value = 0;
+        for (int i = 0; i < count; ++i)
+            value = (value << 8) | quint8(bytes.at(at + i));
+        return qsizetype(value);
+    };
+    std::vector<QByteArray> found;
+    for (qsizetype at = 2; at + 4 <= jpeg.size() && quint8(jpeg[at]) == 0xFF && quint8(jpeg[at + 1]) != 0xDA;) {
+        const bool app13 = quint8(jpeg[at + 1]) == 0xED;
+        const qsizetype length = big(jpeg, at + 2, 2);
+        const QByteArray segment = jpeg.mid(at + 4, length - 2);
+        at += 2 + length;
+        if (!app13 || !segment.startsWith(QByteArray("Photoshop 3.0", 14)))
+            continue;
+        for (qsizetype r = 14; r + 12 <= segment.size();) {
+            const qsizetype nameLength = quint8(segment[r + 6]);
+            const qsizetype sizeAt = r + 6 + ((nameLength + 2) & ~qsizetype(1));
+            const qsizetype size = big(segment, sizeAt, 4);
+            const QByteArray data = segment.mid(sizeAt + 4, size);
+            if (segment.mid(r, 6) == QByteArray("8BIM\x04\x04", 6)) {
+                for (qsizetype d = 0; d + 5 <= data.size() && data[d] == 0x1C;) {
+                    const qsizetype dataLength = big(data, d + 3, 2);
+                    if (quint8(data[d + 1]) == record && quint8(data[d + 2]) == number)
+                        found.push_back(data.mid(d + 5, dataLength));
+                    d += 5 + dataLength;
+                }
+            }
+            r = sizeAt + 4 + size + (size % 2);
+        }
+    }
+    return found;
+}
+
+bool HasExivTool()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("exiv2")).isEmpty();
+}
+
+// What `exiv2 -pi` prints for `key`, as bytes: the values of its lines.
+std::vector<QByteArray> ExivPrinted(const QString& path, const QByteArray& key)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("exiv2"), {QStringLiteral("-pi"), path});
+    EXPECT_TRUE(tool.waitForFinished(30000));
+    std::vector<QByteArray> values;
+    for (const QByteArray& line : tool.readAllStandardOutput().split('\n')) {
+        // "Iptc.Application2.City      String      6  value": the value follows the count and two blanks.
+        if (!line.startsWith(key + ' '))
+            continue;
+        qsizetype at = key.size();
+        auto skip = [&](auto test) {
+            while (at < line.size() && test(line[at]))
+                ++at;
+        };
+        skip([](char c) { return c == ' '; });
+        skip([](char c) { return c != ' '; });
+        skip([](char c) { return c == ' '; });
+        skip([](char c) { return c >= '0' && c <= '9'; });
+        values.push_back(line.mid(at + 2));
+    }
+    return values;
+}
 
 // Picture files of the test's own in an index view, and the info window the
 // items show themselves in.
@@ -72,6 +181,31 @@ protected:
         window->SetIndexItem(item, view);
         item->SetInfoWindow(window);
         return window;
+    }
+    // A JPEG "<name>.jpg" whose IPTC block is `iim`, added at the end.
+    CIndexItem* AddFileWithIIM(const QString& name, const QByteArray& iim)
+    {
+        const QString path = mDir + QLatin1Char('/') + name + QStringLiteral(".jpg");
+        WriteJpegWithIIM(path, iim);
+        auto* item = new CIndexItem(FileRef(path));
+        view->InsertItem(item, kInsertAtEnd, false, true);
+        return item;
+    }
+    // What the user does: a click on the tab, and in a field, select all and type.
+    static void ClickTab(CItemInfoWindow* window, int tab)
+    {
+        auto* tabs = window->FindPaneByID('SMPT')->findChild<QTabBar*>();
+        ASSERT_NE(tabs, nullptr);
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(tab - 1).center());
+    }
+    static void TypeOver(CItemInfoWindow* window, PaneIDT pane, const QString& text)
+    {
+        auto* field = dynamic_cast<LEditText*>(window->FindPanelPane(pane));
+        ASSERT_NE(field, nullptr) << pane;
+        QLineEdit* edit = field->GetLineEdit();
+        QTest::mouseClick(edit, Qt::LeftButton);
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(edit, text);
     }
     static QString Text(CItemInfoWindow* window, PaneIDT pane)
     {
@@ -239,6 +373,76 @@ TEST_F(ItemInfoWindowTest, AnItemWithoutCaptionStartsFromAnEmptyRecord)
     ASSERT_NE(item->GetCaptionInfo(), nullptr);
     EXPECT_EQ(item->GetCaptionInfo()->GetHeadline().ToQString(), QStringLiteral("First words"));
     EXPECT_NE(item->GetCaptionInfo()->GetDateCreated(), 0u);
+}
+
+// A caption in the character set its file was written in: changing the headline
+// in the info window writes that field alone; every other text keeps what it
+// says, and the file's declaration stays true of every text in it.
+TEST_F(ItemInfoWindowTest, ChangingTheHeadlineLeavesTheFilesOtherTextsSayingWhatTheySaid)
+{
+    if (!HasExivTool())
+        GTEST_SKIP() << "exiv2 is not installed";
+    SetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile"), true);
+    const QByteArray utf8Declaration("\x1B%G");
+    struct Case {
+        const char* name;
+        QByteArray declaration; // 1:90, none when empty
+        QByteArray city; // 2:90 and 2:80 as the file holds them
+        QByteArray byline;
+        QString shownCity; // what a declared set says; empty where the set is not known
+        QByteArray declarationAfter;
+        QByteArray cityAfter;
+        QByteArray bylineAfter;
+    } const cases[] = {
+        // Windows-1251 and Shift-JIS, undeclared: no set can be known, so the bytes
+        // stay and nothing is declared; the new headline is UTF-8.
+        {"cyrillic", {}, "\xCC\xEE\xF1\xEA\xE2\xE0", "\xC8\xE2\xE0\xED", {}, {}, "\xCC\xEE\xF1\xEA\xE2\xE0",
+            "\xC8\xE2\xE0\xED"},
+        {"shift-jis", {}, "\x93\x8C\x8B\x9E", "\x8E\x52\x93\x63", {}, {}, "\x93\x8C\x8B\x9E", "\x8E\x52\x93\x63"},
+        // ISO 8859-7 declared: read as Greek and kept as Greek, in UTF-8 now declared.
+        {"greek", "\x1B-F", "\xC1\xE8\xDE\xED\xE1", "\xCD\xDF\xEA\xEF\xF2", QString::fromUtf8("Αθήνα"), utf8Declaration,
+            QString::fromUtf8("Αθήνα").toUtf8(), QString::fromUtf8("Νίκος").toUtf8()},
+        // JIS X 0208 declared: ISO-2022-JP texts, which switch between it and ASCII.
+        {"japanese", "\x1B$B", "\x1B$BEl5~\x1B(B Tokyo", "\x1B$B;3ED\x1B(B", QString::fromUtf8("東京 Tokyo"), utf8Declaration,
+            QString::fromUtf8("東京 Tokyo").toUtf8(), QString::fromUtf8("山田").toUtf8()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QByteArray iim;
+        if (!c.declaration.isEmpty())
+            iim += DataSet(1, 90, c.declaration);
+        iim += DataSet(2, 0, QByteArray("\0\4", 2)) + DataSet(2, 80, c.byline) + DataSet(2, 90, c.city)
+            + DataSet(2, 105, "Old");
+        CIndexItem* item = AddFileWithIIM(QString::fromLatin1(c.name), iim);
+        const QString path = item->GetURL().toLocalFile();
+
+        CItemInfoWindow* window = Show(item);
+        ClickTab(window, 3);
+        const QString cityBefore = Text(window, kFieldCity);
+        if (!c.shownCity.isEmpty())
+            EXPECT_EQ(cityBefore, c.shownCity);
+        ClickTab(window, 2);
+        EXPECT_EQ(Text(window, kFieldHeadline), QStringLiteral("Old"));
+        TypeOver(window, kFieldHeadline, QStringLiteral("New words"));
+        window->DoClose(); // the edits are applied, and written into the file
+        FlushDeletes();
+        EXPECT_EQ(item->GetError(), nullptr);
+
+        EXPECT_EQ(FileDataSets(path, 2, 105), std::vector<QByteArray>{"New words"});
+        EXPECT_EQ(FileDataSets(path, 2, 90), std::vector<QByteArray>{c.cityAfter});
+        EXPECT_EQ(FileDataSets(path, 2, 80), std::vector<QByteArray>{c.bylineAfter});
+        const std::vector<QByteArray> declared = FileDataSets(path, 1, 90);
+        EXPECT_EQ(declared, c.declarationAfter.isEmpty() ? std::vector<QByteArray>() : std::vector<QByteArray>{c.declarationAfter});
+        // The exiv2 tool sees the same.
+        EXPECT_EQ(ExivPrinted(path, "Iptc.Application2.City"), std::vector<QByteArray>{c.cityAfter});
+        EXPECT_EQ(ExivPrinted(path, "Iptc.Application2.Headline"), std::vector<QByteArray>{"New words"});
+        EXPECT_EQ(ExivPrinted(path, "Iptc.Envelope.CharacterSet").size(), declared.size());
+
+        // Read again from the file, the city says what it said.
+        CIndexItem again{FileRef(path)};
+        EXPECT_EQ(again.CopyFieldString(kFieldCity, 0), cityBefore);
+        EXPECT_EQ(again.CopyFieldString(kFieldHeadline, 0), QStringLiteral("New words"));
+    }
 }
 
 TEST_F(ItemInfoWindowTest, ACaptionLongerThanAFileHoldsIsCutAndTheUserIsTold)
