@@ -213,7 +213,10 @@ int COrvexApp::Run(const QStringList& documents)
     });
     mRunning = true;
     StartRepeating();
-    int result = QApplication::exec();
+    // A signal may have come while start-up showed an alert: the program ends.
+    int result = mEndingWithoutAsking ? 0 : QApplication::exec();
+    if (mEndingWithoutAsking)
+        CloseDocumentsWithoutAsking();
     mRunning = false;
     StopRepeating();
     return result;
@@ -226,7 +229,7 @@ void COrvexApp::StartUp()
         ObeyCommand(cmd_Open, nullptr);
         break;
     case 3:
-        if (GetRecentItemCount() > 0 && OpenNewestRecentItem())
+        if (OpenNewestRecentIndex())
             break;
         ObeyCommand(cmd_New, nullptr);
         break;

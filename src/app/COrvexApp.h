@@ -74,6 +74,15 @@ public:
     // What the index documents ask of the application.
     void SendOpenDocumentEvent(const QUrl& package) override;
     void ContinueQuitting() override;
+    // Ends the program with no one to ask (a signal, the session's end where no
+    // question may be shown): every loop ends, then the indexes close as "Don't
+    // Save" closes them, a save being written gets a few seconds to finish, and
+    // the program writes what it writes at Quit.
+    void EndWithoutAsking();
+    // The session is ending and the user may be asked. With unsaved changes the
+    // session's end is called off (it does not wait for questions) and the indexes
+    // ask as at Quit; answers whether the session may end.
+    bool MayEndSession();
     // Whether the open dialog shows an item: index packages and files, folders, and
     // the files whose type or extension is a media kind's.
     static bool OpenDialogShows(const FileRef& item);
@@ -92,8 +101,9 @@ public:
     // Opens the entry the user chose; one that fails to open leaves the list and its
     // failure is reported. An index past the end (the menu's clear item) clears the list.
     void OpenRecentItem(SInt32 index);
-    // Opens the newest entry that still opens, silently dropping those that fail.
-    bool OpenNewestRecentItem();
+    // Opens the newest index package of the list that still opens, silently dropping
+    // those that fail; the media files and folders in the list are passed over.
+    bool OpenNewestRecentIndex();
     QUrl CopyRecentItemURL(SInt32 index) const override;
     SInt32 GetRecentItemCount() const override { return mRecentItems.Count(); }
     const CRecentItemList& GetRecentItems() const { return mRecentItems; }
@@ -120,6 +130,9 @@ private:
     void UpdateWindowMenu();
     void UpdateMenuBarWindow();
     bool OpenRecentItemAt(SInt32 index);
+    // Stores the list and writes the preferences, then builds the menu again.
+    void RecentItemsChanged();
+    void CloseDocumentsWithoutAsking();
 
     SInt16 mFirstHelpItem = 1;
     SInt16 mLastHelpItem = 0;
@@ -127,6 +140,7 @@ private:
     CExceptionMgrPeriodical mErrorPeriodical;
     CRecentItemList mRecentItems;
     bool mSingleDocument = false;
+    bool mEndingWithoutAsking = false;
     OSStatus mLastRecentItemError = noErr;
     std::unique_ptr<QObject> mEventHandler;
     std::unique_ptr<CMenuBarWindow> mMenuBarWindow; // made when first needed

@@ -23,15 +23,24 @@
 #include "UPageFormat.h"
 #include "UReportErrors.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QImageReader>
 #include <QPagedPaintDevice>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 constexpr OSType kIndexFileType = 'OIDX';
 // How often a document opened for printing is asked whether it has been read.
 constexpr int kPrintPollMilliseconds = 100;
+// A program ending without asking lets a save being written finish for this long,
+// looking this often.
+constexpr int kEndingPatienceMilliseconds = 3000;
+constexpr int kEndingPollMilliseconds = 50;
+
 } // namespace
 
 bool COrvexApp::OpenDialogShows(const FileRef& item)
@@ -245,4 +254,52 @@ void COrvexApp::SendOpenDocumentEvent(const QUrl& package)
 void COrvexApp::ContinueQuitting()
 {
     DoQuit();
+}
+
+void COrvexApp::EndWithoutAsking()
+{
+    if (!mEndingWithoutAsking)
+        qCInfo(lcApp) << "ending without asking: changes not saved are dropped";
+    mEndingWithoutAsking = true;
+    // Every event loop ends, those of open dialogs and alerts first; Run then
+    // closes the documents.
+    QCoreApplication::exit(0);
+}
+
+bool COrvexApp::MayEndSession()
+{
+    const auto& documents = LDocument::GetDocumentList();
+    if (std::none_of(documents.begin(), documents.end(), [](LDocument* document) { return document->IsModified(); }))
+        return true;
+    qCInfo(lcApp) << "the session's end is called off: an index has changes not saved";
+    QTimer::singleShot(0, qApp, [] {
+        if (COrvexApp* app = GetApp())
+            RunReportingErrors([&] { app->ProcessCommand(cmd_Quit); });
+    });
+    return false;
+}
+
+void COrvexApp::CloseDocumentsWithoutAsking()
+{
+    // No loop may wait for an answer from here on: exit makes every loop opened
+    // later (an alert, a question) return at once.
+    QCoreApplication::exit(0);
+    QDeadlineTimer patience(kEndingPatienceMilliseconds);
+    QTimer tick; // wakes the wait below while the tasks run on the yield timer
+    tick.start(kEndingPollMilliseconds);
+    for (;;) {
+        bool waiting = false;
+        for (CIndexDoc* document : CIndexDoc::GetIndexDocuments()) {
+            if (!document->CloseWithoutAsking())
+                waiting = true;
+        }
+        if (!waiting)
+            return;
+        if (patience.hasExpired()) {
+            qCWarning(lcApp) << "ending with tasks still running";
+            return;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }

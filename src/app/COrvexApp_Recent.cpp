@@ -4,6 +4,7 @@
 #include "AppLog.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
+#include "FileRoutines.h"
 #include "LMenuBar.h"
 #include "Preferences.h"
 
@@ -15,10 +16,18 @@ const QString kRecentItemsKey = QStringLiteral("RecentItems");
 const QString kRecentItemsMaxCountKey = QStringLiteral("RecentItemsMaxCount");
 } // namespace
 
+void COrvexApp::RecentItemsChanged()
+{
+    // On disk at once: a crash must not take the list with it.
+    SaveRecentItems();
+    WritePrefsNow("a change of the recent items");
+    BuildRecentMenu();
+}
+
 void COrvexApp::AddRecentItem(const FileRef& file)
 {
     mRecentItems.Add(file, GetPrefNumber(kRecentItemsMaxCountKey));
-    BuildRecentMenu();
+    RecentItemsChanged();
 }
 
 void COrvexApp::AddRecentURL(const QUrl& url)
@@ -33,7 +42,7 @@ void COrvexApp::AddRecentURL(const QUrl& url)
 void COrvexApp::ClearRecentItems()
 {
     mRecentItems.Clear();
-    BuildRecentMenu();
+    RecentItemsChanged();
 }
 
 bool COrvexApp::OpenRecentItemAt(SInt32 index)
@@ -51,7 +60,7 @@ bool COrvexApp::OpenRecentItemAt(SInt32 index)
     // The entry that failed leaves the list, not some other one.
     SInt32 failed = mRecentItems.IndexOf(file);
     mRecentItems.RemoveAt(failed >= 0 ? failed : index);
-    BuildRecentMenu();
+    RecentItemsChanged();
     if (!IsUserCancelCode(status))
         mLastRecentItemError = status;
     return false;
@@ -68,11 +77,18 @@ void COrvexApp::OpenRecentItem(SInt32 index)
         ReportError(mLastRecentItemError, kNoteAlert);
 }
 
-bool COrvexApp::OpenNewestRecentItem()
+bool COrvexApp::OpenNewestRecentIndex()
 {
-    while (GetRecentItemCount() > 0) {
-        if (OpenRecentItemAt(0))
+    for (SInt32 index = 0; index < GetRecentItemCount();) {
+        const FileRef entry = mRecentItems.At(index);
+        // Media files handed over go into an index; they are not one to start with.
+        if (!IsIndexPackageURL(entry.ToUrl()) || (entry.Exists() && !entry.IsFolder())) {
+            ++index;
+            continue;
+        }
+        if (OpenRecentItemAt(index))
             return true;
+        // The entry that failed has left the list: the next one has its place.
     }
     return false;
 }

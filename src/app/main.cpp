@@ -61,13 +61,20 @@ int main(int argc, char** argv)
         InstallIndexedStringLoader();
         InstallErrorManager();
         CItemThumbnails::Install();
-        // kill, Ctrl-C, a closed terminal and the session's end quit as the Quit command does.
-        QuitRequests::Install([] {
-            if (LApplication* application = LApplication::GetApplication())
-                RunReportingErrors([&] { application->ProcessCommand(cmd_Quit); });
-            else
-                QCoreApplication::exit(0);
-        });
+        // kill, Ctrl-C, a closed terminal and the session's end cannot wait for
+        // answers: the program ends asking nothing, unless the session manager lets
+        // it ask (then an index with changes not saved asks as at Quit).
+        QuitRequests::Install(
+            [] {
+                if (COrvexApp* application = COrvexApp::GetApp())
+                    application->EndWithoutAsking();
+                else
+                    QCoreApplication::exit(0);
+            },
+            [] {
+                COrvexApp* application = COrvexApp::GetApp();
+                return !application || application->MayEndSession();
+            });
         CItemWindows::Install();
 
         // Writes the preferences once the application has gone, and shows a failure.

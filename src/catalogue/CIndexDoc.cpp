@@ -25,6 +25,7 @@
 #include <QLoggingCategory>
 #include <QScreen>
 #include <algorithm>
+#include <utility>
 
 bool gIndexWindowLocked = false;
 
@@ -267,6 +268,11 @@ void CIndexDoc::WriteSettingsOnClose()
 
 // ---------------------------------------------------------------------------
 // Documents
+
+std::vector<CIndexDoc*> CIndexDoc::GetIndexDocuments()
+{
+    return IndexDocuments();
+}
 
 CIndexDoc* CIndexDoc::FindDocForWindow(LWindow* window)
 {
@@ -984,6 +990,26 @@ bool CIndexDoc::AttemptQuitSelf(SInt32 saveOption)
     constexpr SInt32 kAENo = 'no  ';
     if (IsModified() && saveOption != kAENo) {
         AskSaveChanges(true);
+        return false;
+    }
+    Close();
+    return true;
+}
+
+bool CIndexDoc::CloseWithoutAsking()
+{
+    StopTasks();
+    if (mIndexView->IsBusy() || mIndexView->CountRunningTasks() != 0)
+        return false;
+    if (QDialog* sheet = std::exchange(mSheet, nullptr)) {
+        QObject::disconnect(sheet, &QDialog::finished, nullptr, nullptr);
+        sheet->hide();
+        sheet->deleteLater();
+    }
+    mPendingAction = kPendingNone;
+    if (IsModified() && IsSpecified() && !mSavedWithoutAsking && GetPrefBoolean(QStringLiteral("IndexAutoSave"))) {
+        mSavedWithoutAsking = true;
+        DoSave();
         return false;
     }
     Close();

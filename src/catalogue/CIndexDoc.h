@@ -104,6 +104,8 @@ public:
     static bool IsDocumentWindow(LWindow* window);
     static LWindow* FindFrontWindow();
     static CIndexDoc* GetFrontDocument();
+    // Every open index document, oldest first.
+    static std::vector<CIndexDoc*> GetIndexDocuments();
     // The open document of a package folder, found by its path.
     static CIndexDoc* FindDocForPackage(const QUrl& packageURL);
 
@@ -207,6 +209,13 @@ public:
     void RunPendingSaveAction(SInt32 action);
     // An index that could not be opened goes away (from the event loop).
     void DiscardDocument();
+    // For a program that must end with no one to ask (a signal): closes as the
+    // "Don't Save" answer does, without a question. Unsaved changes are dropped and
+    // the package on disk keeps what was saved, unless "IndexAutoSave" has a saved
+    // index save them first, as it does at every close; an open question or sheet
+    // goes unanswered. The tasks are told to stop; false while one still runs (a
+    // save being written finishes first).
+    bool CloseWithoutAsking();
     // Goes on quitting the application (after a document closed on the way).
     static void ContinueQuitting();
 
@@ -309,6 +318,7 @@ private:
     // Set while the document is inside a call that may delete it (a sheet's answer).
     bool mDeleteWhenDone = false;
     bool mQuitAfterClose = false;
+    bool mSavedWithoutAsking = false; // the automatic save of CloseWithoutAsking was started
     bool mClosingSettingsWritten = false;
     bool mOpenFailed = false; // the package could not be read: nothing of it is written
     // Upload ticket files whose photographs wait for a save, with what finishes each.

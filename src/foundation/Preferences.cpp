@@ -1,6 +1,7 @@
 #include "Preferences.h"
 
 #include "BundleStrings.h"
+#include "ErrorHook.h"
 #include "ExceptionCode.h"
 #include "PreferenceDomain.h"
 #include "PropertyList.h"
@@ -536,6 +537,14 @@ bool SynchronizePrefs()
 OSStatus SynchronizePrefsStatus()
 {
     return Domain().Synchronize();
+}
+
+OSStatus WritePrefsNow(const char* what)
+{
+    const OSStatus status = SynchronizePrefsStatus();
+    if (status != noErr)
+        qCWarning(lcOrvexErrors) << "the preferences were not written after" << what << "- code" << status;
+    return status;
 }
 
 void SetPrefDefault(const QString& key)

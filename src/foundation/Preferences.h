@@ -62,6 +62,10 @@ inline void SetPrefHandle(const QString& key, const QByteArray& handle)
 bool SynchronizePrefs();
 // The same, answering the write's code (noErr on success).
 OSStatus SynchronizePrefsStatus();
+// Writes the domain at once, for a change a crash must not lose (a stored setting,
+// the recent list). A failed write is logged with `what`; the file keeps what it
+// held and the next write tries again. Answers the write's code.
+OSStatus WritePrefsNow(const char* what);
 
 // Writes the built-in default of `key` with the setter of its type; a key
 // without a default is left alone.

@@ -169,6 +169,8 @@ void SetStoredSettingsChangedHook(std::function<void()> hook)
 
 void StoredSettingsChanged()
 {
+    // A setting the user stored is on disk at once: a crash must not take it.
+    WritePrefsNow("a change of the stored settings");
     if (ChangedHook())
         ChangedHook()();
 }

@@ -75,6 +75,7 @@ void ApplyOrganizedSettings(const QVariantList& searches, const QVariantList& ba
 
 // What the application does when stored settings change (rebuilds its menu).
 void SetStoredSettingsChangedHook(std::function<void()> hook);
+// Writes the preferences to disk, then runs the hook.
 void StoredSettingsChanged();
 
 // Runs a stored search (9000-9499) or batch (9500-9999) on the view: on the given

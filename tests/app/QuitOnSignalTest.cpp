@@ -1,6 +1,8 @@
+#include "AppRunSupport.h"
 #include "COrvexApp.h"
 #include "PreferenceDomain.h"
 #include "Preferences.h"
+#include "ProgramRunSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +10,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocalSocket>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSet>
 #include <QProcess>
 #include <QThread>
 
@@ -16,23 +20,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-bool WaitForProgram(const QString& instanceName, int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds) {
-        QLocalSocket probe;
-        probe.connectToServer(instanceName);
-        if (probe.waitForConnected(100))
-            return true;
-        QThread::msleep(50);
-    }
-    return false;
-}
-
-} // namespace
 
 // kill, Ctrl-C and a closed terminal end the running program as its Quit command does:
 // it exits normally and writes its preferences on the way out.
@@ -102,4 +89,122 @@ TEST(QuitOnSignal, AnAlertOnScreenDoesNotHoldTheQuit)
         program.kill();
     program.waitForFinished(5000);
     QDir(QFileInfo(package).path()).removeRecursively();
+}
+
+namespace {
+QSet<QString> FilesIn(const QString& folder)
+{
+    QSet<QString> names;
+    QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext())
+        names.insert(files.next().mid(folder.size()));
+    return names;
+}
+
+QByteArray Contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The program with the index open and a photograph handed to it: a change not saved.
+void OpenWithAPhotographAdded(ProgramRun& program, const QString& index, const QString& photo)
+{
+    ASSERT_TRUE(program.Start({ index }));
+    ASSERT_TRUE(WaitUntil([&] { return PackageHolder(index) == program.Process().processId(); }, 20000));
+    ASSERT_TRUE(ProgramRun::HandOver({ photo }));
+    ASSERT_TRUE(program.WaitForLog("opening \"" + photo.toUtf8() + '"')) << program.Log().constData();
+    QThread::msleep(1000); // the item is read and added
+}
+} // namespace
+
+// A signal cannot wait for a person to answer a Save question: with unsaved changes
+// the program ends within a few seconds, asking nothing, its preferences written.
+// The saved index stays as it was on disk, with nothing half written beside it.
+TEST(QuitOnSignal, UnsavedChangesDoNotHoldTheProgram)
+{
+    SetPrefNumber(QStringLiteral("StartupAction"), 4);
+    SetPrefBoolean(QStringLiteral("IndexAutoSave"), false);
+    ASSERT_TRUE(SynchronizePrefs());
+    const QString preferences = PreferenceDomain::ApplicationDomainPath();
+    const QString photo = TestTempDir() + QStringLiteral("/harbour.jpg");
+    const QFileInfoList samples = QDir(TestDataPath(QStringLiteral("exif-samples/jpg"))).entryInfoList({ "*.jpg" }, QDir::Files, QDir::Name);
+    ASSERT_FALSE(samples.isEmpty());
+    ASSERT_TRUE(QFile::copy(samples.first().absoluteFilePath(), photo));
+
+    for (int signalNumber : { SIGTERM, SIGINT, SIGHUP }) {
+        SCOPED_TRACE(strsignal(signalNumber));
+        const QString index = CopySampleIndex(QStringLiteral("Unsaved.idxp"));
+        const QSet<QString> files = FilesIn(index);
+        const QByteArray records = Contents(index + QStringLiteral("/index.db"));
+        ASSERT_FALSE(records.isEmpty());
+
+        ProgramRun program;
+        ASSERT_NO_FATAL_FAILURE(OpenWithAPhotographAdded(program, index, photo));
+
+        ASSERT_TRUE(QFile::remove(preferences));
+        ASSERT_TRUE(program.Signal(signalNumber));
+        ASSERT_TRUE(program.WaitForEnd(5000)) << program.Log().constData();
+        EXPECT_EQ(program.Process().exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.Process().exitCode(), 0);
+        EXPECT_TRUE(Contents(preferences).contains("<key>RecentItems</key>"));
+        EXPECT_EQ(Contents(index + QStringLiteral("/index.db")), records);
+        EXPECT_EQ(FilesIn(index), files);
+    }
+
+    // Saving automatically, the index saves its change on the way out, as at any close.
+    {
+        SetPrefBoolean(QStringLiteral("IndexAutoSave"), true);
+        ASSERT_TRUE(SynchronizePrefs());
+        const QString index = CopySampleIndex(QStringLiteral("Saving.idxp"));
+        const QByteArray records = Contents(index + QStringLiteral("/index.db"));
+        ProgramRun program;
+        ASSERT_NO_FATAL_FAILURE(OpenWithAPhotographAdded(program, index, photo));
+        ASSERT_TRUE(program.Signal(SIGTERM));
+        ASSERT_TRUE(program.WaitForEnd(5000)) << program.Log().constData();
+        EXPECT_EQ(program.Process().exitCode(), 0);
+        const QByteArray saved = Contents(index + QStringLiteral("/index.db"));
+        EXPECT_NE(saved, records);
+        EXPECT_TRUE(saved.contains("harbour.jpg"));
+        SetPrefBoolean(QStringLiteral("IndexAutoSave"), false);
+        ASSERT_TRUE(SynchronizePrefs());
+    }
+
+    // An untitled index with the photograph in it: nothing on disk to keep.
+    ProgramRun program;
+    ASSERT_TRUE(program.Start({ photo }));
+    ASSERT_TRUE(program.WaitForLog("opening \"" + photo.toUtf8() + '"')) << program.Log().constData();
+    QThread::msleep(1000);
+    ASSERT_TRUE(QFile::remove(preferences));
+    ASSERT_TRUE(program.Signal(SIGTERM));
+    ASSERT_TRUE(program.WaitForEnd(5000)) << program.Log().constData();
+    EXPECT_EQ(program.Process().exitCode(), 0);
+    EXPECT_TRUE(QFile::exists(preferences));
+}
+
+// At logout, where the session manager lets programs ask, an index with changes not
+// saved calls the logout off and asks as Quit does; with nothing to save it may end.
+TEST(EndOfSession, ChangesNotSavedCallTheLogoutOffAndAsk)
+{
+    SetPrefNumber(QStringLiteral("StartupAction"), 2);
+    const QStringList photos = CameraPhotos();
+    ASSERT_FALSE(photos.isEmpty());
+    IdleApp app;
+    CIndexDoc* document = StartFirstRun(app);
+    ASSERT_NE(document, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(document); }));
+    EXPECT_TRUE(app.MayEndSession());
+
+    document->AddItem(QUrl::fromLocalFile(photos.first()));
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(document) && document->IsModified(); }));
+    EXPECT_FALSE(app.MayEndSession());
+    ASSERT_TRUE(RunUntil([&] { return qobject_cast<QMessageBox*>(document->GetSheet()) != nullptr; }));
+    auto* question = qobject_cast<QMessageBox*>(document->GetSheet());
+    EXPECT_NE(question->button(QMessageBox::Save), nullptr);
+    // The user keeps working: the program runs on with its index.
+    question->button(QMessageBox::Cancel)->click();
+    ASSERT_TRUE(RunUntil([&] { return document->GetSheet() == nullptr; }));
+    EXPECT_EQ(OnlyIndexDocument(), document);
+    document->HandleSheetAnswer(CIndexDoc::sheet_DontSave);
+    EXPECT_EQ(OnlyIndexDocument(), nullptr);
 }

@@ -1,28 +1,14 @@
 #include "AppTestSupport.h"
 #include "Preferences.h"
+#include "ProgramRunSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QThread>
 
-namespace {
-bool WaitForListener(const QString& name, int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds) {
-        QLocalSocket probe;
-        probe.connectToServer(name);
-        if (probe.waitForConnected(100))
-            return true;
-        QThread::msleep(50);
-    }
-    return false;
-}
-} // namespace
+#include <utility>
 
 TEST(SingleInstance, ALaterLaunchHandsItsFilesToTheRunningProgram)
 {
@@ -37,7 +23,7 @@ TEST(SingleInstance, ALaterLaunchHandsItsFilesToTheRunningProgram)
     first.setProcessEnvironment(env);
     first.start(QStringLiteral(ORVEX_BINARY), {});
     ASSERT_TRUE(first.waitForStarted(10000));
-    ASSERT_TRUE(WaitForListener(InstanceNameForConfiguration(), 20000)) << first.readAllStandardError().constData();
+    ASSERT_TRUE(WaitForProgram(InstanceNameForConfiguration(), 20000)) << first.readAllStandardError().constData();
 
     QProcess second;
     second.setProcessEnvironment(env);
@@ -87,9 +73,43 @@ TEST(SingleInstance, OfTwoLaunchesAtOnceOneRunsAndTheOtherHandsOver)
             ASSERT_TRUE(launches[ended].waitForFinished(10000));
         EXPECT_EQ(launches[ended].exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(launches[ended].exitCode(), 0) << launches[ended].readAllStandardError().constData();
-        EXPECT_TRUE(WaitForListener(InstanceNameForConfiguration(), 20000));
+        EXPECT_TRUE(WaitForProgram(InstanceNameForConfiguration(), 20000));
         EXPECT_EQ(launches[1 - ended].state(), QProcess::Running);
         launches[1 - ended].kill();
         launches[1 - ended].waitForFinished(5000);
     }
+}
+
+// Media files handed to the running program after an index was opened are recent
+// items too; the next start still opens the index, and even a crash keeps the list.
+TEST(SingleInstance, MediaHandedOverDoNotTakeTheNextStartFromTheMostRecentIndex)
+{
+    SetPrefNumber(QStringLiteral("StartupAction"), 3);
+    SetPrefValue(QStringLiteral("RecentItems"), QVariant());
+    ASSERT_TRUE(SynchronizePrefs());
+    const QString index = CopySampleIndex(QStringLiteral("Trip.idxp"));
+    const QString media = TestTempDir() + QStringLiteral("/media");
+    ASSERT_TRUE(QDir().mkpath(media));
+    QStringList files;
+    for (auto [source, name] : { std::pair { "QuickTime.mov", "a.mov" }, { "AIFF.aif", "b.aif" }, { "RIFF.avi", "c.avi" } }) {
+        files << media + QLatin1Char('/') + QLatin1String(name);
+        ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("exiftool-images/") + QLatin1String(source)), files.last()));
+    }
+
+    {
+        ProgramRun first;
+        ASSERT_TRUE(first.Start({ index }));
+        ASSERT_TRUE(WaitUntil([&] { return PackageHolder(index) == first.Process().processId(); }, 20000));
+        ASSERT_TRUE(ProgramRun::HandOver(files));
+        ASSERT_TRUE(first.WaitForLog("opening \"" + files.last().toUtf8() + '"')) << first.Log().constData();
+        QThread::msleep(1000);
+        // The program dies without a word.
+        ASSERT_TRUE(first.Signal(SIGKILL));
+        ASSERT_TRUE(first.WaitForEnd(10000));
+    }
+
+    ProgramRun second;
+    ASSERT_TRUE(second.Start());
+    EXPECT_TRUE(WaitUntil([&] { return PackageHolder(index) == second.Process().processId(); }, 20000))
+        << second.Log().constData();
 }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QMenu>
 
@@ -69,28 +70,36 @@ TEST(Startup, EachStartupActionOpensWhatItSays)
     EXPECT_EQ(StartUpWith(7), (QStringList { "new" }));
 }
 
-TEST(Startup, MostRecentItemFallsBackPastFilesThatAreGone)
+// Media files and folders opened since are recent items too, but the start-up
+// action opens an index: the newest one that still opens.
+TEST(Startup, MostRecentIndexOpensPastNewerMediaFilesAndIndexesThatAreGone)
 {
-    FileRef older = MakeTestFile(QStringLiteral("startup/older.jpg"));
-    FileRef gone = MakeTestFile(QStringLiteral("startup/gone.jpg"));
+    FileRef older = MakeTestFile(QStringLiteral("startup/Older.idxp/index.db")).Parent();
+    FileRef gone = MakeTestFile(QStringLiteral("startup/Gone.idxp/index.db")).Parent();
+    FileRef folder = MakeTestFile(QStringLiteral("startup/Photos/a.jpg")).Parent();
+    FileRef movie = MakeTestFile(QStringLiteral("startup/c.avi"));
     SetPrefNumber(QStringLiteral("StartupAction"), 3);
     TestApp app;
     app.ClearRecentItems();
     app.AddRecentItem(older);
     app.AddRecentItem(gone);
-    ASSERT_TRUE(QFile::remove(gone.Path()));
+    app.AddRecentItem(folder);
+    app.AddRecentItem(movie);
+    ASSERT_TRUE(QDir(gone.Path()).removeRecursively());
 
     app.StartUp();
-    EXPECT_EQ(app.calls, (QStringList { "open older.jpg" }));
-    ASSERT_EQ(app.GetRecentItemCount(), 1);
-    EXPECT_EQ(app.GetRecentItems().At(0), older);
+    EXPECT_EQ(app.calls, (QStringList { "open Older.idxp" }));
+    // The index that is gone leaves the list; what is not an index stays in it.
+    EXPECT_EQ(app.GetRecentItemCount(), 3);
+    EXPECT_EQ(app.GetRecentItems().At(0), movie);
+    EXPECT_EQ(app.GetRecentItems().At(2), older);
 
-    // Nothing left that opens: a new index instead.
-    ASSERT_TRUE(QFile::remove(older.Path()));
+    // No index left that opens: a new index instead, the other entries kept.
+    ASSERT_TRUE(QDir(older.Path()).removeRecursively());
     app.calls.clear();
     app.StartUp();
     EXPECT_EQ(app.calls, (QStringList { "new" }));
-    EXPECT_EQ(app.GetRecentItemCount(), 0);
+    EXPECT_EQ(app.GetRecentItemCount(), 2);
 }
 
 TEST(Startup, ReopeningOpensOnlyWhenNoDocumentIsOpen)

@@ -4,7 +4,9 @@
 #include "CToolbar.h"
 #include "ErrorReport.h"
 #include "LMenuBar.h"
+#include "PreferenceDomain.h"
 #include "Preferences.h"
+#include "PropertyList.h"
 #include "StoredSettings.h"
 #include "StoredSettingsMenu.h"
 #include "TestSupport.h"
@@ -222,6 +224,10 @@ TEST_F(StoredSettingsMenuTest, ClosingTheOrganizerAnyWayKeepsConfirmedDeletions)
     const QVariantList searches = CopyStoredSettings(false);
     ASSERT_EQ(searches.size(), 1);
     EXPECT_EQ(searches[0].toMap().value(kSettingNameKey).toString(), QStringLiteral("B"));
+    // The deletion is on disk already, not only when the program quits.
+    QVariant onDisk;
+    ASSERT_EQ(PropertyList::ReadFile(PreferenceDomain::ApplicationDomainPath(), onDisk), noErr);
+    EXPECT_EQ(onDisk.toMap().value(kSearchSettingsKey).toList(), searches);
 }
 
 TEST(StoredSettingsAppMenu, ASavedSettingAppearsInTheSearchMenuAtOnce)

@@ -34,23 +34,45 @@ void OnSignal(int signalNumber)
 
 class QuitListener : public QObject {
 public:
-    explicit QuitListener(std::function<void()> quit)
+    QuitListener(std::function<void()> quit, std::function<bool()> mayEndSession)
         : mQuit(std::move(quit))
+        , mMayEndSession(std::move(mayEndSession))
         , mNotifier(gPipe[0], QSocketNotifier::Read, this)
     {
         connect(&mNotifier, &QSocketNotifier::activated, this, [this] { ReadSignals(); });
         if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-            // The quit runs once the session manager's handler has returned: the manager
-            // must not see the program end inside its own request.
             connect(gui, &QGuiApplication::commitDataRequest, this,
-                [this](QSessionManager&) { QMetaObject::invokeMethod(this, [this] { Quit("the session manager"); }, Qt::QueuedConnection); },
-                Qt::DirectConnection);
+                [this](QSessionManager& manager) { CommitData(manager); }, Qt::DirectConnection);
         }
     }
 
-    void SetQuit(std::function<void()> quit) { mQuit = std::move(quit); }
+    void SetCalls(std::function<void()> quit, std::function<bool()> mayEndSession)
+    {
+        mQuit = std::move(quit);
+        mMayEndSession = std::move(mayEndSession);
+    }
 
 private:
+    void CommitData(QSessionManager& manager)
+    {
+        if (mMayEndSession && manager.allowsInteraction()) {
+            bool mayEnd = true;
+            try {
+                mayEnd = mMayEndSession();
+            } catch (const std::exception& e) {
+                qCWarning(lcQuit) << "the session's end could not be asked about:" << e.what();
+            }
+            if (!mayEnd)
+                manager.cancel();
+            manager.release();
+            if (!mayEnd)
+                return;
+        }
+        // The end runs once the session manager's handler has returned: the manager
+        // must not see the program end inside its own request.
+        QMetaObject::invokeMethod(this, [this] { Quit("the session manager"); }, Qt::QueuedConnection);
+    }
+
     void ReadSignals()
     {
         char bytes[64];
@@ -90,6 +112,7 @@ private:
     }
 
     std::function<void()> mQuit;
+    std::function<bool()> mMayEndSession;
     QSocketNotifier mNotifier;
     bool mQuitting = false;
 };
@@ -115,10 +138,10 @@ void CloseThePipe()
 
 namespace QuitRequests {
 
-bool Install(std::function<void()> quit)
+bool Install(std::function<void()> quit, std::function<bool()> mayEndSession)
 {
     if (gListener) {
-        gListener->SetQuit(std::move(quit));
+        gListener->SetCalls(std::move(quit), std::move(mayEndSession));
         return true;
     }
     if (!QCoreApplication::instance())
@@ -130,7 +153,7 @@ bool Install(std::function<void()> quit)
         CloseThePipe();
         return false;
     }
-    gListener = new QuitListener(std::move(quit));
+    gListener = new QuitListener(std::move(quit), std::move(mayEndSession));
     gListener->setParent(QCoreApplication::instance()); // goes with the application at the latest
 
     struct sigaction action = {};

@@ -77,10 +77,14 @@ TEST_F(QuitRequestsTest, TheSessionManagersCommitDataRequestQuitsAfterItsHandler
     auto* manager = gui->findChild<QSessionManager*>();
     if (!manager)
         GTEST_SKIP() << "this Qt build has no session manager";
-    ASSERT_TRUE(QuitRequests::Install([this] { ++quits; }));
+    int asked = 0;
+    ASSERT_TRUE(QuitRequests::Install([this] { ++quits; }, [&] { ++asked; return true; }));
     emit gui->commitDataRequest(*manager);
     EXPECT_EQ(quits, 0);
     EXPECT_TRUE(SpinUntil([&] { return quits == 1; }));
+    // Where no one may be asked, the program is not asked either: it ends.
+    if (!manager->allowsInteraction())
+        EXPECT_EQ(asked, 0);
 }
 
 TEST_F(QuitRequestsTest, InstallingAgainReplacesTheQuitAndRemoveRestoresTheDefault)
