@@ -147,7 +147,7 @@ void BatchOneField(benchmark::State& state)
         [&] {
             const QString city = nextCity();
             for (CIndexItem* item : items)
-                item->SetFieldValue(kFieldCity, city, library.view.get(), CIndexItem::FileWrite::CatalogueOnly);
+                library.view->GetModel().SetItemField(item, kFieldCity, city, CIndexItem::FileWrite::CatalogueOnly);
         });
     const QString last = QStringLiteral("City %1").arg(round);
     bool allSet = true;

@@ -163,6 +163,10 @@ void CIndexDoc::FindPanes()
         if (LSingleDoc::IsModified() != modified)
             SetModified(modified);
     });
+    QObject::connect(mModel.get(), &CIndexModel::stateChanged, [this] {
+        if (mFillingFromFolder && mModel->CountRunningTasks() == 0)
+            mFillingFromFolder = false;
+    });
 
     mListViewPane = RequirePane(window, kPaneListView);
     // Until the list view's own class is registered the pane has no rows to show.
@@ -383,7 +387,12 @@ void CIndexDoc::ImportFolder(const QUrl& url)
     SetWindowProxyURL(GetWindow(), url, false);
     mImportedFolderProxy = true;
     ShowWindow();
+    // The folder's own items are a change to save, but the window still shows that
+    // folder until the user changes something after them.
+    mFillingFromFolder = true;
     GetTaskServices().StartImportFolderTask(mViewServices, folder, kInsertAtEnd, 0);
+    if (mModel->CountRunningTasks() == 0)
+        mFillingFromFolder = false;
 }
 
 void CIndexDoc::RestoreWindowFrame()
@@ -494,7 +503,7 @@ void CIndexDoc::SetModified(bool modified)
 {
     mIndexView->SetModified(modified);
     LSingleDoc::SetModified(modified);
-    if (modified && mImportedFolderProxy) {
+    if (modified && mImportedFolderProxy && !mFillingFromFolder) {
         RemoveWindowProxyIcon(GetWindow());
         SetGenericProxy();
         mImportedFolderProxy = false;

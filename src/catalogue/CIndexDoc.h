@@ -310,6 +310,7 @@ private:
     LPane* mStatusPlacard = nullptr;
     SDimension32 mStatusPlacardSize {};
     bool mImportedFolderProxy = false;
+    bool mFillingFromFolder = false; // the folder shown by the proxy is being imported
     UInt32 mFlags = 0;
     QUrl mURLToOpen;
     QPointer<QDialog> mSheet;

@@ -39,7 +39,7 @@ public:
         for (const auto& [fieldKey, value] : fields) {
             // A key the ticket lacks leaves the field empty.
             const QString text = value.value_or(QStringLiteral(""));
-            if (OSStatus err = item->SetFieldValue(fieldKey, text, mDocument.GetIndexViewServices()))
+            if (OSStatus err = item->SetFieldValue(fieldKey, text))
                 ThrowOSErr_(err, "ticket field " + std::to_string(fieldKey) + " cannot be set");
         }
         mDocument.GetIndexView()->InsertItem(item.release(), kInsertAtEnd, true, false);

@@ -378,13 +378,13 @@ public:
     QString CopyFieldString(SInt32 key, SInt16 mode);
     // Sets a field from a text: 0 done (also when nothing changed), paramErr for no
     // text or a text the field cannot take, kFieldReadOnlyErr for a read-only key, or
-    // the file's error when a change could not be written to it. A change that was
-    // made is reported to the view's value index.
+    // the file's error when a change could not be written to it. An item of an
+    // index is changed through its model (CIndexModel::SetItemField), which keeps
+    // its value index and tells its views.
     // Whether a change also goes into the media file: the preference
     // "ApplyChangesToMediaFile", or what a batch decided for its run.
     enum class FileWrite { ByPreference, CatalogueOnly, AlsoFile };
-    OSStatus SetFieldValue(SInt32 key, const QString& text, IndexViewServices* view,
-        FileWrite write = FileWrite::ByPreference);
+    OSStatus SetFieldValue(SInt32 key, const QString& text, FileWrite write = FileWrite::ByPreference);
     OSStatus SetFileFieldValue(SInt32 key, ConstStr255Param text, FileWrite write = FileWrite::ByPreference);
     OSStatus SetCaptionFieldValue(SInt32 key, ConstStr255Param text, FileWrite write = FileWrite::ByPreference);
     // Field name to field text (placeholder mode) for every field of the field menu

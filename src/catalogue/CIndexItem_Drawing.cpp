@@ -486,11 +486,9 @@ OSStatus CIndexItem::GetSetCellData(DataBrowserPropertyID property, DataBrowserI
     const SInt32 key = SInt32(property);
     return CatchCode([&] {
         if (setValue) {
-            const OSStatus result = SetFieldValue(key, data.value.toString(), GetView());
+            const OSStatus result = SetFieldValue(key, data.value.toString());
             ThrowIfOSErr_(result);
             data.value = CopyFieldString(key, kFieldTextPlaceholder);
-            if (IndexViewServices* view = GetView())
-                view->ItemsChanged();
             return;
         }
         // A row asks for its texts as it draws.

@@ -794,20 +794,10 @@ void CIndexItem::CaptionChanged(CANPAInfo& caption, FileWrite write)
     }
 }
 
-OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, IndexViewServices* view, FileWrite write)
+OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, FileWrite write)
 {
     if (text.isNull())
         return paramErr;
-
-    // What the value index hears: the field's texts before and after the change,
-    // for lists each element, for the urgency label the stored index.
-    auto urgencyIndex = [this]() -> QString {
-        const CANPAInfo* caption = Quietly([&] { return GetCaptionInfo(); });
-        return caption ? QString::number(caption->GetUrgency()) : QString();
-    };
-    // Names enter the value index whole, extension and all.
-    const SInt16 indexMode = key == kFieldName ? SInt16(kFieldTextFullName) : SInt16(kFieldTextPlaceholder);
-    const QString oldText = key == kFieldUrgencyLabel ? urgencyIndex() : CopyFieldString(key, indexMode);
 
     OSStatus result = noErr;
     if (key == kFieldName) {
@@ -842,28 +832,7 @@ OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, IndexViewSer
         else if (IsCaptionFieldKey(key))
             result = SetCaptionFieldValue(key, value, write);
     }
-    if (result != noErr || !view)
-        return result;
-
-    if (key == kFieldKeywords || key == kFieldSupplementalCategories) {
-        const QString newText = CopyFieldString(key, kFieldTextEmpty);
-        const QStringList oldList = oldText == kFieldPlaceholder ? QStringList() : oldText.split(QLatin1Char(','));
-        const QStringList newList = newText.split(QLatin1Char(','), Qt::SkipEmptyParts);
-        for (const QString& element : oldList) {
-            if (!newList.contains(element))
-                view->UpdateValueIndex(this, key, element, QString());
-        }
-        for (const QString& element : newList) {
-            if (!oldList.contains(element))
-                view->UpdateValueIndex(this, key, QString(), element);
-        }
-    } else if (key == kFieldUrgencyLabel) {
-        if (!oldText.isNull())
-            view->UpdateValueIndex(this, key, oldText, urgencyIndex());
-    } else {
-        view->UpdateValueIndex(this, key, oldText, CopyFieldString(key, indexMode));
-    }
-    return noErr;
+    return result;
 }
 
 OSStatus CIndexItem::SetFileFieldValue(SInt32 key, ConstStr255Param text, FileWrite write)

@@ -202,6 +202,7 @@ void CIndexModel::ReleaseLocks()
         mAllItems.Unlock();
     while (mFilterItems.IsLocked())
         mFilterItems.Unlock();
+    mLockedLists.clear();
 }
 
 std::vector<CIndexItem*> CIndexModel::TakeAllItems()
@@ -629,12 +630,17 @@ std::vector<CIndexItem*> CIndexModel::SelectedItems() const
 void CIndexModel::LockItemList()
 {
     mCurrentList->Lock();
+    mLockedLists.push_back(mCurrentList);
     emit stateChanged();
 }
 
 void CIndexModel::UnlockItemList()
 {
-    mCurrentList->Unlock();
+    // The list locked last, though the filter may have been shown or ended since.
+    TArray<CIndexItem*>* list = mLockedLists.empty() ? mCurrentList : mLockedLists.back();
+    if (!mLockedLists.empty())
+        mLockedLists.pop_back();
+    list->Unlock();
     emit stateChanged();
 }
 

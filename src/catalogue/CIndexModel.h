@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CIndexItem.h"
 #include "DisplayUtilities.h"
 #include "IndexItemTableModel.h"
 #include "MacTypes.h"
@@ -12,12 +13,15 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
 
-class CIndexItem;
 class CIndexItemComparator;
+
+// The field key of a change to every field of an item (its caption replaced whole).
+inline constexpr SInt32 kAllItemFields = 6999;
 
 // The view state word of an index.
 enum : SInt32 {
@@ -30,7 +34,7 @@ enum : SInt32 {
 // What an inserted item is to the index.
 enum class ItemInsert {
     Change, // a new item of the index: a change to save
-    Filling, // an item the index is first filled with (read from its package, made from a folder)
+    Filling, // an item the index is read back with from its package: nothing to save
     Foreign, // an item of another index shown here (a search's result): never saved with this one
 };
 
@@ -133,6 +137,21 @@ public:
     const TArray<CIndexItem*>& GetAllItems() const { return mAllItems; }
     const TArray<CIndexItem*>& GetFilterList() const { return mFilterItems; }
     UInt64 GetTotalFileSize() const { return mTotalFileSize; }
+    // Sets a field of an item the way every editor does (a typed cell, a rename, a
+    // batch, the info window, a ticket): the item takes the text, and when it did
+    // the change is the model's like any other (see ChangeItem).
+    OSStatus SetItemField(CIndexItem* item, SInt32 fieldKey, const QString& text,
+        CIndexItem::FileWrite write = CIndexItem::FileWrite::ByPreference);
+    // Runs a change of one field of an item (kAllItemFields: of any field) and
+    // answers its code (a throw is answered as its code). Whatever the outcome the
+    // item leaves the value index's sets of its old values and joins those of its
+    // new ones, and the table and the listeners hear itemChanged once; after a
+    // change that succeeded, the index is modified when the item now differs from
+    // its stored record.
+    OSStatus ChangeItem(CIndexItem* item, SInt32 fieldKey, const std::function<OSStatus()>& change);
+    // An item shows differently though nothing of the index changed (a thumbnail
+    // made, a part read, an error set): the table and the listeners hear of it.
+    void ItemRedrawn(CIndexItem* item, SInt32 fieldKey) { ItemChanged(item, fieldKey, false); }
     // An item's field changed: tells the observers (and marks the index modified
     // when changed is true).
     void ItemChanged(CIndexItem* item, SInt32 fieldKey, bool changed);
@@ -324,6 +343,8 @@ private:
     TArray<CIndexItem*> mAllItems;
     TArray<CIndexItem*> mFilterItems;
     TArray<CIndexItem*>* mCurrentList = &mAllItems;
+    // The lists LockItemList locked, last on top.
+    std::vector<TArray<CIndexItem*>*> mLockedLists;
     // Members of all items, so that an item is never put there twice.
     QSet<const CIndexItem*> mMembers;
     mutable QHash<const CIndexItem*, SInt32> mRows;

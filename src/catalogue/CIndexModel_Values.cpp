@@ -9,6 +9,7 @@
 #include "FieldKeys.h"
 #include "IIMText.h"
 
+#include <algorithm>
 #include <deque>
 
 namespace {
@@ -344,4 +345,51 @@ bool CIndexModel::ShowItemsAsFilter(const QSet<CIndexItem*>& items, bool clear)
     MirrorSelection();
     emit listChanged();
     return true;
+}
+
+// --- Changes of items -------------------------------------------------------------------------
+
+OSStatus CIndexModel::SetItemField(CIndexItem* item, SInt32 fieldKey, const QString& text, CIndexItem::FileWrite write)
+{
+    return ChangeItem(item, fieldKey, [&] { return item->SetFieldValue(fieldKey, text, write); });
+}
+
+OSStatus CIndexModel::ChangeItem(CIndexItem* item, SInt32 fieldKey, const std::function<OSStatus()>& change)
+{
+    ThrowIfNil_(item);
+    // The indexed fields the change can reach: the urgency and its label are one value.
+    std::vector<SInt32> keys;
+    if (mValueIndex && mMembers.contains(item)) {
+        for (SInt32 key : mIndexedKeys) {
+            const bool urgency = (key == kFieldUrgency || key == kFieldUrgencyLabel)
+                && (fieldKey == kFieldUrgency || fieldKey == kFieldUrgencyLabel);
+            if (fieldKey == kAllItemFields || key == fieldKey || urgency)
+                keys.push_back(key);
+        }
+    }
+    std::vector<std::vector<QString>> before(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+        ValuesOfItem(item, keys[i], true, before[i]);
+    // A change that failed halfway may still have changed the item: its values are
+    // taken again whatever the outcome, and the code is answered afterwards.
+    OSStatus status = noErr;
+    const OSStatus thrown = CatchCode([&] { status = change(); });
+    if (thrown != noErr)
+        status = thrown;
+    std::vector<QString> after;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        ValuesOfItem(item, keys[i], true, after);
+        ValueSets& sets = (*mValueIndex)[keys[i]];
+        for (const QString& value : before[i]) {
+            if (std::find(after.begin(), after.end(), value) == after.end()) {
+                if (auto set = sets.find(value); set != sets.end())
+                    set->remove(item);
+            }
+        }
+        for (const QString& value : after)
+            sets[value].insert(item);
+    }
+    // A text the item had already, or one it refused, leaves the index as it was.
+    ItemChanged(item, fieldKey, status == noErr && item->IsDirty());
+    return status;
 }

@@ -88,13 +88,4 @@ public:
     // Tells the view's listeners that an item's field was changed from its row
     // (message 3001 without a parameter).
     virtual void ItemsChanged() {}
-
-    // Keeps the organizer's value index of a field: the item leaves the set of the
-    // old value and joins the set of the new one (both trimmed of blanks). A null
-    // text is no value. A view without a value index, or without the key in it,
-    // does nothing.
-    virtual void UpdateValueIndex(CIndexItem* item, SInt32 key, const QString& oldText, const QString& newText)
-    {
-        (void)item, (void)key, (void)oldText, (void)newText;
-    }
 };

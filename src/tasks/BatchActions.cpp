@@ -108,9 +108,10 @@ OSType OperandCode(const QString& operand)
     return code;
 }
 
+// Inside ApplyBatchAction's change of the item: the owner's model hears of it there.
 void SetField(CIndexItem& item, SInt32 key, const QString& text, BatchRun& run)
 {
-    ThrowIfOSErr_(item.SetFieldValue(key, text, run.owner, WriteMode(run)));
+    ThrowIfOSErr_(item.SetFieldValue(key, text, WriteMode(run)));
 }
 
 QString UpperFirst(const QString& text, qsizetype at)
@@ -164,15 +165,10 @@ void ApplyCaptionAction(CIndexItem& item, SInt32 key, SInt32 selector, const QSt
             break; // not a date: the text operation below
         CANPAInfo* caption = item.GetCaptionInfo();
         ThrowIfNil_(caption);
-        const QString oldText = item.CopyFieldString(key, kFieldTextPlaceholder);
         caption->SetDateCreated(seconds);
         item.MarkDirty();
         if (run.applyToFile)
             ThrowIfOSErr_(item.WriteCaptionToMediaFile());
-        if (run.owner) {
-            const QString newText = item.CopyFieldString(key, kFieldTextPlaceholder);
-            run.owner->GetModel().UpdateValueIndex(&item, key, &oldText, &newText);
-        }
         return;
     }
     case kFieldKeywords:
@@ -385,7 +381,9 @@ bool BatchCriterionNeedsValue(const CCriteria& criterion)
     }
 }
 
-void ApplyBatchAction(CIndexItem& item, const CCriteria& criterion, BatchRun& run)
+namespace {
+
+void ApplyItemAction(CIndexItem& item, const CCriteria& criterion, BatchRun& run)
 {
     const SInt32 key = criterion.GetCategory();
     const SInt32 selector = criterion.GetSelector();
@@ -469,6 +467,21 @@ void ApplyBatchAction(CIndexItem& item, const CCriteria& criterion, BatchRun& ru
         return;
     default: ThrowOSErr_(paramErr, "a field the batch cannot change");
     }
+}
+
+} // namespace
+
+void ApplyBatchAction(CIndexItem& item, const CCriteria& criterion, BatchRun& run)
+{
+    if (!run.owner) {
+        ApplyItemAction(item, criterion, run);
+        return;
+    }
+    // One change of the owner's model: its value index and its views follow.
+    ThrowIfOSErr_(run.owner->GetModel().ChangeItem(&item, criterion.GetCategory(), [&] {
+        ApplyItemAction(item, criterion, run);
+        return noErr;
+    }));
 }
 
 BatchOutcome BatchItems(const std::vector<CIndexItem*>& items, const std::vector<const CCriteria*>& criteria,

@@ -105,7 +105,6 @@ void CImportFolderTask::RunTask()
 {
     TaskOwnerView* owner = GetOwner();
     ThrowIfNil_(owner);
-    mMarkModified = owner->GetModel().IsModified() || owner->GetModel().CountAllItems() > 0;
     mResolveLinks = GetPrefBoolean(QStringLiteral("ImportResolveAliases"));
     mSkipSpecial = GetPrefBoolean(QStringLiteral("ImportSkipSpecialFolders"));
     mSkipPackages = GetPrefBoolean(QStringLiteral("ImportSkipPackages"));
@@ -126,8 +125,6 @@ void CImportFolderTask::RunTask()
     OSStatus status = IterateFolderTree(mFolder, depth, [this](const FolderWalkItem& entry) { return FilterEntry(entry); });
     FlushBatch();
     ThrowIfOSErr_(status);
-    if (mMarkModified)
-        owner->GetModel().SetModified(true);
     if (!mSkippedFolders.isEmpty()) {
         for (const QString& folder : mSkippedFolders)
             qCWarning(lcErrors) << "folder left out of the import:" << folder;
@@ -238,8 +235,8 @@ void CImportFolderTask::FlushBatch()
             item->SetName(batch[i].name);
         if (mSkipDuplicates && owner->GetModel().ContainsURL(item->GetURL()))
             continue;
-        // Into an empty index the folder is what the index is made of, not a change.
-        owner->GetModel().InsertItem(item.release(), mPosition, mMarkModified ? ItemInsert::Change : ItemInsert::Filling);
+        // Every item added is a change to save, also into an empty index.
+        owner->GetModel().InsertItem(item.release(), mPosition, ItemInsert::Change);
         ++mImported;
         if (mPosition != kInsertAtEnd)
             ++mPosition;

@@ -63,7 +63,6 @@ private:
     UInt32 mMaxDepth = 0;
     SInt32 mPosition = 0;
     ViewBusyMark mBusy;
-    bool mMarkModified = false;
     bool mResolveLinks = false;
     bool mSkipSpecial = true;
     bool mSkipPackages = true;

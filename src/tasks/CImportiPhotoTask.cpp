@@ -150,7 +150,6 @@ CImportiPhotoTask::CImportiPhotoTask(SInt16 titleList, SInt16 titleIndex, TaskOw
 void CImportiPhotoTask::RunTask()
 {
     TaskOwnerView& owner = BeginWork();
-    const bool markModified = owner.GetModel().IsModified() || owner.GetModel().CountAllItems() > 0;
     SetIndeterminate(true);
     SetStatusCaption(601, 11);
     ShowProgress(0.1);
@@ -176,7 +175,5 @@ void CImportiPhotoTask::RunTask()
         if (YieldIfTimeUp(GetTaskSlice() * 2))
             SetItemCaption(info.fileName());
     }
-    if (markModified)
-        owner.GetModel().SetModified(true);
     Finish(false);
 }

@@ -212,7 +212,7 @@ void CSearchTask::FillResultDocument()
     target.SetBusy(false);
     if (move && owner)
         OwnerModel().SetModified(true);
-    document->SetModified(false);
+    // The new index holds what was found and nowhere else: closing it asks first.
     document->ShowWindow();
     if (mResultAction == kResultCopyAndView) {
         if (LWindow* window = document->GetWindow())

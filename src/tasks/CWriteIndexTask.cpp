@@ -147,10 +147,12 @@ bool CWriteIndexTask::AppendStoredRecord(LStream& stream, const CIndexItem* item
 void CWriteIndexTask::WriteItems(LStream& stream, std::vector<std::pair<const CIndexItem*, SInt64>>& starts)
 {
     TaskOwnerView* view = GetOwner();
-    const SInt32 count = view->GetModel().CountItems();
+    // Every item of the index, in its order, whatever the filter shows.
+    const TArray<CIndexItem*>& items = view->GetModel().GetAllItems();
+    const SInt32 count = items.GetCount();
     for (SInt32 index = 1; index <= count; ++index) {
-        CIndexItem* item = nullptr;
-        if (!view->GetModel().GetItemAt(index, item) || !item)
+        CIndexItem* item = items[index];
+        if (!item)
             continue;
         while (view->GetModel().IsUpdating())
             LThread::Sleep(100);
@@ -188,9 +190,8 @@ void CWriteIndexTask::RunTask()
     if (!view)
         return;
     view->StopBroadcasting();
-    view->ShowAllItems(true);
     try {
-        SetProgressMax(view->GetModel().CountItems());
+        SetProgressMax(view->GetModel().CountAllItems());
         SetStatusCaption(601, 4);
         ShowStopButton(false);
         ShowPauseButton(true);

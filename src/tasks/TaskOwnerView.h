@@ -66,12 +66,6 @@ public:
     virtual void RevealFirstSelected() = 0;
     // Asks the user for the password kept in the keychain; false when refused.
     virtual bool VerifyPassword() { return true; }
-    // An item's field changed: the model's value index follows (a null text is no value).
-    void UpdateValueIndex(CIndexItem* item, SInt32 key, const QString& oldText, const QString& newText) override
-    {
-        GetModel().UpdateValueIndex(
-            item, key, oldText.isNull() ? nullptr : &oldText, newText.isNull() ? nullptr : &newText);
-    }
 
     using StoredRecord = IndexStoredRecord;
 };

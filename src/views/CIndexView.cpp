@@ -35,6 +35,7 @@
 namespace {
 
 constexpr SInt32 kVisibleInset = 10; // the visible range is measured this far inside the frame
+constexpr int kFrameMilliseconds = 16; // the model's changes are shown at most this often
 
 // Internet location files are never catalogued.
 constexpr OSType kInternetLocationHTTP = 'ilht';
@@ -162,26 +163,47 @@ void CIndexView::ConnectModel()
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::valuesPending, [this](CIndexItem* item) {
         QueueForCaching({ &item, 1 });
     }));
-    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemsInserted, [this](SInt32, SInt32 count) {
-        if (CountItems() == count)
-            Refresh(); // the empty view's text goes
-    }));
-    // A list view's selection is drawn in the grid as well.
-    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::selectionChanged, [this] { update(); }));
-    // What the command statuses counted of the selection is counted again after any
-    // change, and the menus and the toolbar follow at idle, whoever made the change
-    // (a task, a search, the keyboard), not only after a click.
-    const auto changed = [this] {
-        ++mListGeneration;
-        LCommander::SetUpdateCommandStatus(true);
-    };
-    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::stateChanged, changed));
-    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::selectionChanged, changed));
-    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::listChanged, changed));
-    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemsInserted, changed));
-    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemsRemoved, changed));
-    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemsMoved, changed));
-    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemChanged, changed));
+    // Whoever made the change (a task, a search, a batch, the keyboard, another
+    // window), the grid shows it: what the command statuses counted of the
+    // selection is counted again at once, and the cells, the status bar and the
+    // menus follow once a frame, however many changes came.
+    const auto listChanged = [this] { ModelChanged(nullptr); };
+    for (auto signal : { &CIndexModel::stateChanged, &CIndexModel::selectionChanged, &CIndexModel::listChanged,
+             &CIndexModel::itemsMoved })
+        mModelConnections.push_back(QObject::connect(mModel, signal, listChanged));
+    for (auto signal : { &CIndexModel::itemsInserted, &CIndexModel::itemsRemoved })
+        mModelConnections.push_back(QObject::connect(mModel, signal, listChanged));
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemChanged,
+        [this](CIndexItem* item, SInt32) { ModelChanged(item); }));
+}
+
+void CIndexView::ModelChanged(const CIndexItem* item)
+{
+    ++mListGeneration;
+    // Past a screenful of cells the whole grid is as cheap.
+    constexpr qsizetype kMostCellsApart = 256;
+    if (!item || mChangedItems.size() >= kMostCellsApart)
+        mListChanged = true;
+    else if (!mListChanged)
+        mChangedItems.insert(item);
+    if (!mFrameUpdate)
+        mFrameUpdate = std::make_unique<CoalescedCall>([this] { ShowModelChanges(); }, kFrameMilliseconds);
+    mFrameUpdate->Request();
+}
+
+void CIndexView::ShowModelChanges()
+{
+    const bool whole = std::exchange(mListChanged, false);
+    const QSet<const CIndexItem*> items = std::exchange(mChangedItems, {});
+    if (whole) {
+        AdjustImageSize();
+        update();
+        BroadcastState();
+    } else {
+        for (const CIndexItem* item : items)
+            RefreshItem(GetIndexOfItem(item));
+    }
+    LCommander::SetUpdateCommandStatus(true);
 }
 
 void CIndexView::FinishCreateSelf()

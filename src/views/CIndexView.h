@@ -4,6 +4,7 @@
 #include "CContextualMenu.h"
 #include "CIndexListView.h"
 #include "CIndexModel.h"
+#include "CoalescedCall.h"
 #include "IndexGridGeometry.h"
 #include "IndexTheme.h"
 #include "LBroadcaster.h"
@@ -63,7 +64,7 @@ enum : ResIDT {
 };
 
 // The field key that means "all fields" in 3001.
-inline constexpr SInt32 kAllFieldsKey = 6999;
+inline constexpr SInt32 kAllFieldsKey = kAllItemFields;
 
 // Option word bits of the view.
 enum : UInt32 {
@@ -420,12 +421,6 @@ public:
     bool HasValueIndex() const { return mModel->HasValueIndex(); }
     // The value sets of one field; null when the field is not indexed or there is no index.
     const ValueSets* GetValueSets(SInt32 fieldKey) const { return mModel->GetValueSets(fieldKey); }
-    void AddItemToValueIndex(CIndexItem* item) { mModel->AddItemToValueIndex(item); }
-    void RemoveFromValueIndex(CIndexItem* item) { mModel->RemoveFromValueIndex(item); }
-    void UpdateValueIndex(CIndexItem* item, SInt32 fieldKey, const QString* oldValue, const QString* newValue)
-    {
-        mModel->UpdateValueIndex(item, fieldKey, oldValue, newValue);
-    }
     // The filter list (filled by searches through CIndexModel::AddFoundItem) and
     // showing it instead of all items.
     const TArray<CIndexItem*>& GetFilterList() const { return mModel->GetFilterList(); }
@@ -668,6 +663,14 @@ private:
 
     // Connects the model's signals to the view's redraws and broadcasts.
     void ConnectModel();
+    // A change of the model to show: an item's cell (null: the list, its layout or
+    // the selection). The grid paints once a frame for all of them, and the status
+    // bar (3002) and the commands follow.
+    void ModelChanged(const CIndexItem* item);
+    void ShowModelChanges();
+    std::unique_ptr<CoalescedCall> mFrameUpdate;
+    QSet<const CIndexItem*> mChangedItems;
+    bool mListChanged = false;
     // The selection as the command statuses read it, counted once and kept until the
     // selection, the list or an item changes (a menu update asks for it a hundred times).
     struct SelectionDigest {

@@ -200,16 +200,14 @@ void CIndexView::ApplyFieldEdit(CIndexItem* item, SInt32 key, const QString& tex
         BroadcastState(1);
         return;
     }
-    const OSStatus result = item->SetFieldValue(key, text, this);
-    RefreshItem(GetIndexOfItem(item));
+    // The model keeps its value index, redraws the cell and marks the index modified.
+    const OSStatus result = mModel->SetItemField(item, key, text);
     if (result != noErr) {
         // The field keeps its value; the user hears why.
         ReportErrorThroughHook(ExceptionCode(result, "renaming an item in place"));
         BroadcastState(1);
         return;
     }
-    if (item->IsDirty())
-        SetModified(true);
     BroadcastItemsChanged(key);
     BroadcastState(1);
 }

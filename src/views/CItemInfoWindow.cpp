@@ -320,23 +320,24 @@ void CItemInfoWindow::ApplyChanges()
     CIndexItem* item = mItem.Get();
     if (!item)
         return;
-    if (IsModified()) {
+    if (!IsModified())
+        return;
+    auto apply = [&] {
         item->SetCaptionInfo(std::move(mCaptionCopy));
         if (Pref::ApplyChangesToMediaFile.Get())
             item->WriteCaptionToMediaFile(); // a failure becomes the item's error
-        if (mIndexView) {
-            mIndexView->RemoveFromValueIndex(item);
-            mIndexView->AddItemToValueIndex(item);
-            SInt32 allFields = kAllFieldsKey;
-            mIndexView->BroadcastMessage(msg_ItemsChanged, &allFields);
-        }
-    }
-    if (item->IsDirty() && mIndexView) {
-        mIndexView->SetModified(true);
-        mIndexView->BroadcastMessage(msg_ViewStateChanged, nullptr);
-        if (const SInt32 index = GetItemIndex())
-            mIndexView->RefreshItem(index);
-    }
+        return noErr;
+    };
+    // Through the index's model: its value index, its views and its modified state follow.
+    if (mIndexView)
+        mIndexView->GetModel().ChangeItem(item, kAllItemFields, apply);
+    else
+        apply();
+}
+
+OSStatus CItemInfoWindow::SetItemField(CIndexItem& item, SInt32 fieldKey, const QString& text)
+{
+    return mIndexView ? mIndexView->GetModel().SetItemField(&item, fieldKey, text) : item.SetFieldValue(fieldKey, text);
 }
 
 void CItemInfoWindow::ReleaseItem()
@@ -572,14 +573,14 @@ void CItemInfoWindow::StoreFilePanel()
         if (fullName.size() > mShownName.size() && fullName.startsWith(mShownName))
             extension = fullName.mid(mShownName.size());
         const QString newName = extension.isEmpty() || name.endsWith(extension, Qt::CaseInsensitive) ? name : name + extension;
-        const OSStatus status = item.SetFieldValue(kFieldName, newName, mIndexView.data());
+        const OSStatus status = SetItemField(item, kFieldName, newName);
         if (status != noErr)
             ReportError(status, kNoteAlert);
         mShownName = name;
     }
     const QString remote = PaneText(kFieldRemoteURL).trimmed();
     if (remote != mShownRemoteURL.trimmed() && !remote.isEmpty()) {
-        const OSStatus status = item.SetFieldValue(kFieldRemoteURL, remote, mIndexView.data());
+        const OSStatus status = SetItemField(item, kFieldRemoteURL, remote);
         if (status != noErr)
             ReportError(status, kNoteAlert);
         mShownRemoteURL = remote;

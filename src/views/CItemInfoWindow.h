@@ -100,6 +100,8 @@ private:
     void FillCaptionPanel();
     void FillEXIFPanel();
     void StoreFilePanel();
+    // A field of the shown item set through its index's model, when it has one.
+    OSStatus SetItemField(CIndexItem& item, SInt32 fieldKey, const QString& text);
     void StoreCaptionPanel();
     void StoreMoreCaptionPanel();
     void StoreList(SInt32 listKey);

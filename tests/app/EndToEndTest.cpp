@@ -24,6 +24,8 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 
 
 // The program as a user meets it: a new index, photographs added, saved, the program
@@ -228,4 +230,41 @@ TEST(EndToEnd, TheSampleIndexOpensWhereverItIsWithItsPicturesInside)
         EXPECT_TRUE(QFileInfo::exists(file));
     }
     EXPECT_TRUE(app.AttemptQuit());
+}
+
+// A folder handed to the program fills its new untitled index: the index exists
+// nowhere else, so Ctrl+Q asks before it is lost. (The answer is Cancel: a quit
+// that went through would end every event loop of the test program.)
+TEST(EndToEnd, AnUntitledIndexFilledFromAFolderIsNotLostOnQuit)
+{
+    const QString folder = TestTempDir() + QStringLiteral("/Quit photos");
+    QDir(folder).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const QString& photo : CameraPhotos().mid(0, 3))
+        ASSERT_TRUE(QFile::copy(photo, folder + QLatin1Char('/') + QFileInfo(photo).fileName()));
+    SetPrefNumber(QStringLiteral("StartupAction"), 2);
+    IdleApp app;
+    CIndexDoc* document = StartFirstRun(app);
+    ASSERT_NE(document, nullptr);
+    LWindow* window = document->GetWindow();
+    ASSERT_TRUE(RunUntil([&] { return window->IsVisible(); }));
+    app.OpenDocument(FileRef(folder));
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(document) && document->CountAllItems() == 3; }));
+    EXPECT_TRUE(document->IsModified()) << "every item added is a change to save";
+    EXPECT_TRUE(window->GetShell()->isWindowModified());
+
+    CIndexView* view = IndexViewOfDocument(document);
+    window->Select();
+    view->setFocus();
+    QKeyEvent quit(QEvent::KeyPress, Qt::Key_Q, Qt::ControlModifier);
+    QApplication::sendEvent(view, &quit);
+    ASSERT_EQ(OpenIndexDocuments().size(), 1u) << "the index was closed without asking";
+    auto* question = qobject_cast<QMessageBox*>(document->GetSheet());
+    ASSERT_NE(question, nullptr) << "Ctrl+Q asks to save the untitled index";
+    QTest::mouseClick(question->button(QMessageBox::Cancel), Qt::LeftButton);
+    EXPECT_EQ(OpenIndexDocuments().size(), 1u);
+    EXPECT_TRUE(document->IsModified());
+    EXPECT_TRUE(app.AttemptQuit('no  ')); // told not to save
+    EXPECT_TRUE(OpenIndexDocuments().empty());
+    EXPECT_TRUE(RunUntil(AllTasksEnded)) << TaskTitles().toStdString();
 }

@@ -7,6 +7,7 @@
 #include "CIndexItem.h"
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
+#include "FieldKeys.h"
 #include "Preferences.h"
 #include "TaskServices.h"
 
@@ -505,5 +506,94 @@ TEST_F(IndexModelTest, ChangedFieldsMoveItemsBetweenTrimmedValues)
         model.UpdateValueIndex(a, 6016, nullptr, &text);
     }
     EXPECT_EQ(keywords.size(), 2) << "\"sky\" (now empty) and \"sea\"";
+    SetPrefDefault(QStringLiteral("MDIKeys"));
+}
+
+TEST_F(IndexModelTest, EveryKindOfChangeReachesAListenerOnce)
+{
+    SetPrefValue(QStringLiteral("MDIKeys"), QVariantList { 6016, 6020 });
+    Fill("abc");
+    model.RebuildValueIndex();
+    std::map<QString, int> heard;
+    QObject::connect(&model, &CIndexModel::itemsInserted, [&](SInt32, SInt32) { ++heard["inserted"]; });
+    QObject::connect(&model, &CIndexModel::itemsRemoved, [&](SInt32, SInt32) { ++heard["removed"]; });
+    QObject::connect(&model, &CIndexModel::itemsMoved, [&] { ++heard["moved"]; });
+    QObject::connect(&model, &CIndexModel::listChanged, [&] { ++heard["list"]; });
+    QObject::connect(&model, &CIndexModel::selectionChanged, [&] { ++heard["selection"]; });
+    QObject::connect(&model, &CIndexModel::itemChanged, [&](CIndexItem*, SInt32) { ++heard["field"]; });
+    QObject::connect(&model, &CIndexModel::modifiedChanged, [&](bool) { ++heard["modified"]; });
+    int tableChanges = 0;
+    QObject::connect(&model.ItemTable(), &QAbstractItemModel::dataChanged, [&] { ++tableChanges; });
+
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        std::map<QString, int> expected;
+    } changes[] = {
+        { "insert", [&] { model.InsertItem(Item("d.jpg"), kInsertAtEnd); }, { { "inserted", 1 }, { "modified", 1 } } },
+        { "remove", [&] { delete model.TakeItemAt(4); }, { { "removed", 1 }, { "modified", 1 } } },
+        { "sort", [&] { model.SetSortKey(4001, true); }, { { "moved", 1 } } },
+        { "filter", [&] { model.ShowFilter(true); }, { { "list", 1 } } },
+        { "all items", [&] { model.ShowAllItems(); }, { { "list", 1 } } },
+        { "select", [&] { model.SelectIndex(2); }, { { "selection", 1 } } },
+        { "select in the table",
+            [&] { model.SelectionModel().select(model.ItemTable().index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows); },
+            { { "selection", 1 } } },
+        { "field", [&] { model.SetItemField(model.ItemAt(1), kFieldCity, QStringLiteral("Oslo")); },
+            { { "field", 1 }, { "modified", 1 } } },
+        { "rating", [&] { model.SetItemField(model.ItemAt(2), kFieldUrgencyLabel, QStringLiteral("9")); },
+            { { "field", 1 }, { "modified", 1 } } },
+        { "thumbnail made", [&] { model.ItemRedrawn(model.ItemAt(3), kFieldHasThumbnail); }, { { "field", 1 } } },
+    };
+    for (const auto& each : changes) {
+        model.SetModified(false);
+        heard.clear();
+        each.change();
+        EXPECT_EQ(heard, each.expected) << each.what;
+    }
+    EXPECT_EQ(tableChanges, 3) << "each changed item's row, once";
+    SetPrefDefault(QStringLiteral("MDIKeys"));
+}
+
+TEST_F(IndexModelTest, TheValueIndexFollowsEveryFieldSetThroughTheModel)
+{
+    SetPrefValue(QStringLiteral("MDIKeys"), QVariantList { 6016, 6020, 4001, 6010 });
+    CIndexItem* a = CaptionedItem("Beach.jpg", { "sky", "sea" }, 9);
+    CIndexItem* b = CaptionedItem("Harbour.jpg", { "sea" }, 2);
+    model.InsertItem(a, kInsertAtEnd, ItemInsert::Filling);
+    model.InsertItem(b, kInsertAtEnd, ItemInsert::Filling);
+    model.RebuildValueIndex();
+    auto members = [&](SInt32 key, const char* value) { return model.GetValueMembers(key, QString::fromUtf8(value)); };
+
+    // A list field: entries left and joined, by entry.
+    ASSERT_EQ(model.SetItemField(a, kFieldKeywords, QStringLiteral("sea, boats")), noErr);
+    EXPECT_FALSE(members(6016, "sky").contains(a));
+    EXPECT_TRUE(members(6016, "boats").contains(a));
+    EXPECT_EQ(members(6016, "sea").size(), 2);
+    // The urgency label and the urgency are one value, by bucket: never two sets for one rating.
+    ASSERT_EQ(model.SetItemField(a, kFieldUrgencyLabel, QStringLiteral("3")), noErr);
+    EXPECT_FALSE(members(6020, "9").contains(a));
+    EXPECT_EQ(members(6020, "2"), (QSet<CIndexItem*> { a, b }));
+    ASSERT_EQ(model.SetItemField(b, kFieldUrgency, QStringLiteral("8")), noErr); // stored 7
+    EXPECT_FALSE(members(6020, "2").contains(b));
+    EXPECT_TRUE(members(6020, "7").contains(b));
+    // The name and a plain caption field.
+    ASSERT_EQ(model.SetItemField(a, kFieldName, QStringLiteral("Shore 01.jpg")), noErr);
+    EXPECT_TRUE(members(4001, "Shore.jpg").contains(a));
+    EXPECT_FALSE(members(4001, "Beach.jpg").contains(a));
+    ASSERT_EQ(model.SetItemField(b, kFieldCity, QStringLiteral("Oslo")), noErr);
+    EXPECT_TRUE(members(6010, "Oslo").contains(b));
+    // A refused text changes nothing and is answered.
+    EXPECT_EQ(model.SetItemField(b, kFieldUrgency, QStringLiteral("high")), paramErr);
+    EXPECT_TRUE(members(6020, "7").contains(b));
+    // The whole caption replaced (the info window's way).
+    auto caption = std::make_unique<CANPAInfo>();
+    caption->AddKeywordCF(QStringLiteral("dune"));
+    caption->SetUrgency(0);
+    ASSERT_EQ(model.ChangeItem(b, kAllItemFields, [&] { b->SetCaptionInfo(std::move(caption)); return noErr; }), noErr);
+    EXPECT_FALSE(members(6016, "sea").contains(b));
+    EXPECT_TRUE(members(6016, "dune").contains(b));
+    EXPECT_TRUE(members(6020, "0").contains(b));
+    EXPECT_FALSE(members(6010, "Oslo").contains(b));
     SetPrefDefault(QStringLiteral("MDIKeys"));
 }

@@ -172,7 +172,7 @@ protected:
         const SInt64 dateBefore = ModificationTime(path);
 
         CIndexItem item {FileRef(path)};
-        ASSERT_EQ(item.SetFieldValue(kFieldHeadline, QStringLiteral("Harbour at dusk"), &mView), noErr);
+        ASSERT_EQ(item.SetFieldValue(kFieldHeadline, QStringLiteral("Harbour at dusk")), noErr);
         EXPECT_EQ(item.GetError(), nullptr);
 
         EXPECT_EQ(IptcLine(path, QStringLiteral("Iptc.Application2.Headline")).mid(3).join(QLatin1Char(' ')),
@@ -219,7 +219,7 @@ TEST_F(ItemFileOps, ReadOnlyFileRefusesTheCaptionAndStaysAsItWas)
     if (!readOnly.IsReadOnly())
         GTEST_SKIP() << "no way to make a file read-only for this user";
     // The catalogue takes the change; the file refuses it and the item says so.
-    EXPECT_EQ(item.SetFieldValue(kFieldHeadline, QStringLiteral("New"), &mView), noErr);
+    EXPECT_EQ(item.SetFieldValue(kFieldHeadline, QStringLiteral("New")), noErr);
     ASSERT_NE(item.GetError(), nullptr);
     EXPECT_NE(item.GetError()->GetCode(), noErr);
     EXPECT_EQ(item.GetError()->GetMessage(), CopyLocalizedString(QStringLiteral("600:60")));
@@ -236,7 +236,7 @@ TEST_F(ItemFileOps, FilesWithoutIPTCGetTheCaptionResource)
     SetModificationTime(path, 1500000000);
     const QByteArray before = ReadWholeFile(path);
     CIndexItem item {FileRef(path)};
-    ASSERT_EQ(item.SetFieldValue(kFieldCity, QStringLiteral("Oslo"), &mView), noErr);
+    ASSERT_EQ(item.SetFieldValue(kFieldCity, QStringLiteral("Oslo")), noErr);
     QByteArray block;
     ASSERT_EQ(ReadFileResource(FileRef(path), 'ANPA', 10000, block), noErr);
     EXPECT_EQ(PStringToQString(CANPAInfo(block).GetCity()), QStringLiteral("Oslo"));

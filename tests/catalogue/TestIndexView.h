@@ -29,19 +29,6 @@ public:
     {
         return position >= 0 && position < SInt32(columns.size()) ? columns[size_t(position)] : 0;
     }
-    void UpdateValueIndex(CIndexItem*, SInt32 key, const QString& oldText, const QString& newText) override
-    {
-        reports.push_back({key, oldText, newText});
-    }
-
-    // One value-index report: the key, the old and the new text (null: none).
-    struct Report {
-        SInt32 key;
-        QString oldText;
-        QString newText;
-        bool operator==(const Report&) const = default;
-    };
-
     std::vector<QUrl> files;
     int hilited = 0;
     SInt32 lines = 2;
@@ -49,5 +36,4 @@ public:
     int cellWidth = 120;
     SInt16 thumbnailSize = 100;
     std::vector<SInt32> columns; // when set, the column keys of the lines
-    std::vector<Report> reports;
 };

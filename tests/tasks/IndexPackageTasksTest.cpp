@@ -323,6 +323,25 @@ TEST_F(IndexPackageTasks, AWrittenIndexIsTheRecordsByteForByteWithAndWithoutAPas
     }
 }
 
+TEST_F(IndexPackageTasks, SavingWritesEveryItemAndTheFilterShownStays)
+{
+    const QByteArray records = ThreeRecords();
+    TestDocument document(Folder(QStringLiteral("filtered")), &owner_);
+    WriteBytes(document.IndexDbPath(), records);
+    Read(document);
+    ASSERT_EQ(owner_.Items().size(), 3u);
+    // The user narrowed the window to one item before saving.
+    CIndexItem* dunes = owner_.model.ItemAt(2);
+    ASSERT_TRUE(owner_.model.ShowItemsAsFilter({ dunes }, true));
+    owner_.model.SelectIndex(1);
+    EXPECT_TRUE(Write(document));
+    EXPECT_EQ(ReadWholeFile(document.IndexDbPath()), records) << "every item, in its order";
+    EXPECT_TRUE(owner_.model.IsFiltered());
+    EXPECT_EQ(owner_.model.CountItems(), 1);
+    EXPECT_EQ(owner_.model.SelectedItems(), std::vector<CIndexItem*> { dunes });
+    EXPECT_FALSE(owner_.model.IsItemListLocked());
+}
+
 TEST_F(IndexPackageTasks, AnEmptyIndexWritesAnEmptyFileSoRemovedItemsStayRemoved)
 {
     TestDocument document(Folder("emptied"), &owner_);

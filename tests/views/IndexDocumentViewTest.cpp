@@ -400,7 +400,7 @@ TEST_F(IndexDocumentView, DuplicatesCopiedIntoANewIndexLoseTheirMarkAndShowSelec
     EXPECT_TRUE(second->IsHilited());
     EXPECT_FALSE(second->TestFlags(kItemFlagDuplicate));
     EXPECT_EQ(view->CountAllItems(), 3); // the owner keeps its items
-    EXPECT_FALSE(result->IsModified());
+    EXPECT_TRUE(result->IsModified()) << "the found items are held nowhere else until saved";
     const QString shot = QDir(QCoreApplication::applicationDirPath()).filePath("duplicates-index.png");
     EXPECT_TRUE(result->GetWindow()->GetShell()->grab().save(shot));
 }

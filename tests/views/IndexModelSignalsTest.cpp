@@ -1,0 +1,214 @@
+// The index window drawn from its model's signals: whatever changes the model (a
+// task, a search, a batch, the keyboard), the grid, the list, the status bar and
+// the commands follow, painted once a frame however many changes came. Paints are
+// counted on the real widgets as they arrive, never forced with a grab.
+
+#include "CIndexDoc.h"
+#include "CIndexItem.h"
+#include "CIndexListView.h"
+#include "CIndexModel.h"
+#include "CIndexView.h"
+#include "CInfoView.h"
+#include "CANPAInfo.h"
+#include "FieldKeys.h"
+#include "IndexWindowTest.h"
+#include "LCommander.h"
+#include "LThread.h"
+#include "LWindow.h"
+#include "Offscreen.h"
+#include "Preferences.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPaintEvent>
+#include <QTest>
+#include <QTreeView>
+
+namespace {
+
+// Counts the paint events a widget receives and the region they cover.
+class PaintWatch : public QObject {
+public:
+    explicit PaintWatch(QWidget* widget)
+        : mWidget(widget)
+    {
+        widget->installEventFilter(this);
+    }
+    ~PaintWatch() override
+    {
+        if (mWidget)
+            mWidget->removeEventFilter(this);
+    }
+    void Reset()
+    {
+        paints = 0;
+        region = QRegion();
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == mWidget && event->type() == QEvent::Paint) {
+            ++paints;
+            region += static_cast<QPaintEvent*>(event)->region();
+        }
+        return false;
+    }
+
+    int paints = 0;
+    QRegion region;
+
+private:
+    QPointer<QWidget> mWidget;
+};
+
+class IndexModelSignals : public IndexWindowTest {
+protected:
+    void SetUp() override
+    {
+        IndexWindowTest::SetUp();
+        SetPrefBoolean("IndexShowStatusBar", true);
+        SetPrefBoolean("SaveViewSettingsCloseWindow", false);
+        SetPrefValue("ListViewColumns", QVariant());
+        doc = new CIndexDoc(nullptr, {}, false, false);
+        view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
+        list = dynamic_cast<CIndexListView*>(doc->GetListViewPane());
+        placard = dynamic_cast<CInfoView*>(doc->GetWindow()->FindPaneByID(930));
+        ASSERT_TRUE(view && list && placard);
+        for (int i = 1; i <= 3; ++i)
+            Model().InsertItem(NewItem(i), kInsertAtEnd);
+        doc->ShowWindow();
+        Settle();
+    }
+
+    CIndexModel& Model() { return view->GetModel(); }
+
+    static CIndexItem* NewItem(int number)
+    {
+        auto* item = new CIndexItem(QUrl(QStringLiteral("http://example.org/photo-%1.jpg").arg(number)));
+        QImage picture(48, 32, QImage::Format_RGB32);
+        picture.fill(QColor::fromHsv(number * 37 % 360, 150, 210));
+        item->SetDisplayPicture(std::make_unique<Offscreen>(picture));
+        item->SetCaptionInfo(std::make_unique<CANPAInfo>());
+        return item;
+    }
+
+    // What the program's loop does in a few frames.
+    static void Settle() { QTest::qWait(80); }
+
+    void ShowList()
+    {
+        doc->ObeyCommand(kCmdListView, nullptr);
+        Settle();
+        ASSERT_TRUE(list->isVisibleTo(doc->GetWindow()));
+    }
+
+    QRect CellOf(SInt32 index) const
+    {
+        QRect cell;
+        EXPECT_TRUE(view->GetCellRect(index, cell)) << index;
+        return cell;
+    }
+
+    CIndexDoc* doc = nullptr;
+    CIndexView* view = nullptr;
+    CIndexListView* list = nullptr;
+    CInfoView* placard = nullptr;
+};
+
+} // namespace
+
+TEST_F(IndexModelSignals, ItemsAddedByATaskAreDrawnAndCountedAsTheyArrive)
+{
+    PaintWatch grid(view);
+    // One item, as a folder import adds them into a shown index that holds some.
+    Model().InsertItem(NewItem(4), kInsertAtEnd);
+    Settle();
+    EXPECT_GE(grid.paints, 1);
+    EXPECT_TRUE(grid.region.contains(CellOf(4))) << "the new cell is painted";
+    EXPECT_TRUE(placard->GetInfoText().startsWith(QStringLiteral("4 items"))) << placard->GetInfoText().toStdString();
+
+    // Ten thousand, one at a time: still about one paint a frame, not one per item.
+    grid.Reset();
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 5; i < 5 + 10000; ++i)
+        Model().InsertItem(NewItem(i), kInsertAtEnd);
+    const qint64 spent = clock.elapsed();
+    Settle();
+    EXPECT_GE(grid.paints, 1);
+    EXPECT_LE(grid.paints, 2 + int(spent / 16)) << "one paint a frame at most";
+    EXPECT_TRUE(placard->GetInfoText().startsWith(QStringLiteral("10,004 items"))
+        || placard->GetInfoText().startsWith(QStringLiteral("10004 items")))
+        << placard->GetInfoText().toStdString();
+
+    // The list, shown, draws rows added through the model too.
+    ShowList();
+    PaintWatch rows(list->GetControlRef()->viewport());
+    Model().TakeItemAt(1);
+    Settle();
+    EXPECT_GE(rows.paints, 1);
+    EXPECT_TRUE(placard->GetInfoText().startsWith(QStringLiteral("10,003 items"))
+        || placard->GetInfoText().startsWith(QStringLiteral("10003 items")))
+        << placard->GetInfoText().toStdString();
+}
+
+TEST_F(IndexModelSignals, AFieldChangedThroughTheModelRepaintsItsCellAndItsRow)
+{
+    PaintWatch grid(view);
+    CIndexItem* second = Model().ItemAt(2);
+    ASSERT_EQ(Model().SetItemField(second, kFieldHeadline, QStringLiteral("Harbour")), noErr);
+    Settle();
+    EXPECT_TRUE(grid.region.contains(CellOf(2)));
+    EXPECT_FALSE(grid.region.contains(CellOf(3))) << "only the changed cell";
+    EXPECT_TRUE(doc->IsModified());
+
+    ShowList();
+    PaintWatch rows(list->GetControlRef()->viewport());
+    ASSERT_EQ(Model().SetItemField(second, kFieldName, QStringLiteral("harbour.jpg")), noErr);
+    Settle();
+    EXPECT_GE(rows.paints, 1);
+    const QModelIndex row = Model().ItemTable().IndexOf(second);
+    EXPECT_TRUE(rows.region.intersects(list->GetControlRef()->visualRect(row)));
+    EXPECT_TRUE(row.data().toString().startsWith(QStringLiteral("harbour"))) << row.data().toString().toStdString();
+}
+
+TEST_F(IndexModelSignals, ASelectionMadeThroughTheModelIsDrawnCountedAndEnablesTheCommands)
+{
+    PaintWatch grid(view);
+    LCommander::SwitchTarget(view);
+    LCommander::SetUpdateCommandStatus(false);
+    Model().SelectIndex(2);
+    Settle();
+    EXPECT_TRUE(grid.region.contains(CellOf(2)));
+    EXPECT_EQ(placard->GetInfoText(), QStringLiteral("3 items  1 selected"));
+    EXPECT_TRUE(LCommander::GetUpdateCommandStatus()) << "the menus are brought up to date";
+    Boolean enabled = false, usesMark = false;
+    UInt16 mark = 0;
+    Str255 name;
+    view->FindCommandStatus(cmd_Copy, enabled, usesMark, mark, name);
+    EXPECT_TRUE(enabled);
+
+    // A click in the list selects there: the grid's status bar counts it.
+    ShowList();
+    QTreeView* tree = list->GetControlRef();
+    const QRect third = tree->visualRect(Model().ItemTable().index(2, 0));
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier, third.center());
+    Settle();
+    EXPECT_EQ(Model().CountSelectedItems(), 2);
+    EXPECT_EQ(placard->GetInfoText(), QStringLiteral("3 items  2 selected"));
+}
+
+TEST_F(IndexModelSignals, ARatingFromTheContextualMenuShowsAtOnce)
+{
+    SetPrefBoolean("ApplyChangesToMediaFile", false);
+    PaintWatch grid(view);
+    Model().SelectIndex(1);
+    Settle();
+    grid.Reset();
+    ASSERT_TRUE(view->RateSelectedItems(1, nullptr)); // the menu's first rating
+    ASSERT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0 && view->CountRunningTasks() == 0; }, 5000));
+    Settle();
+    EXPECT_EQ(Model().ItemAt(1)->GetCaptionInfo()->GetUrgency(), 9);
+    EXPECT_TRUE(grid.region.contains(CellOf(1))) << "the cell shows its rating without a click";
+    EXPECT_TRUE(doc->IsModified());
+}
