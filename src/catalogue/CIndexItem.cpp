@@ -1183,13 +1183,18 @@ void CIndexItem::MoveFileToTrash()
 
 void CIndexItem::RenameMediaFile()
 {
+    RenameMediaFile(GetName());
+}
+
+void CIndexItem::RenameMediaFile(const QString& name)
+{
     if (mStoredName)
         return; // a copy in the package keeps its stored name
     QUrl renamed;
     const QUrl url = GetURL();
-    if (const OSStatus status = RenameURL(url, GetName(), &renamed); status != noErr) {
+    if (const OSStatus status = RenameURL(url, name, &renamed); status != noErr) {
         const ExceptionCode error(status,
-            "renaming " + url.toDisplayString().toStdString() + " to \"" + GetName().toStdString() + "\"");
+            "renaming " + url.toDisplayString().toStdString() + " to \"" + name.toStdString() + "\"");
         SetError(std::make_unique<CItemError>(error, QString(), QStringLiteral("600:112")));
         throw error;
     }

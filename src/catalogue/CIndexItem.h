@@ -301,6 +301,7 @@ public:
     // thrown on.
     void MoveFileToTrash();
     void RenameMediaFile(); // to the item's name; only media outside the package
+    void RenameMediaFile(const QString& name); // to `name`, before the item takes it
     void MoveFileTo(const QUrl& folder, SInt16 conflictMode);
     void OpenWithApplication(const QString& applicationId);
     // Brings the item's info window forward, or has the window services make it

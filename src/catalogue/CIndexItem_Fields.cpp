@@ -198,6 +198,15 @@ QString MimeCommentForFileType(OSType type)
     return *found;
 }
 
+// Whether a new name must reach the item's file before the item takes it: a medium on
+// a server has no file here to rename; a local one, found or gone, has.
+bool NameReachesFile(CIndexItem& item)
+{
+    QUrl url;
+    CatchCode([&] { url = item.GetURL(); });
+    return url.isEmpty() || url.isLocalFile();
+}
+
 } // namespace
 
 // The extension as the desktop sees it: the part after the last point, when the
@@ -802,9 +811,12 @@ OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, FileWrite wr
     OSStatus result = noErr;
     if (key == kFieldName) {
         if (GetName() != text) {
-            SetName(text);
-            if (IsDirty() && WritesFile(write))
-                CatchCode([&] { RenameMediaFile(); }); // a failure is the item's error "600:112"
+            // The file takes the name first: an item never bears a name its file could
+            // not take. A failure is the item's error "600:112" and the result.
+            if (WritesFile(write) && NameReachesFile(*this))
+                result = CatchCode([&] { RenameMediaFile(text); });
+            if (result == noErr)
+                SetName(text);
         }
     } else if (IsListFieldKey(key)) {
         // A list is held entry by entry: each entry must fit, not the whole text.
@@ -840,9 +852,11 @@ OSStatus CIndexItem::SetFileFieldValue(SInt32 key, ConstStr255Param text, FileWr
     const QString value = PStringToQString(text);
     switch (key) {
     case kFieldName:
+        if (WritesFile(write) && NameReachesFile(*this)) {
+            if (const OSStatus status = CatchCode([&] { RenameMediaFile(value); }); status != noErr)
+                return status; // the item's error "600:112"; the item keeps its name
+        }
         SetName(value);
-        if (WritesFile(write))
-            CatchCode([&] { RenameMediaFile(); }); // a failure is the item's error "600:112"
         return noErr;
     case kFieldRemoteURL: {
         if (value.isEmpty()) {

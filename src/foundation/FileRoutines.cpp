@@ -22,7 +22,15 @@
 
 namespace {
 
+// A name holds at most 255 UTF-16 units here and 255 bytes on disk (as UTF-8 or
+// whatever the locale makes of it): an accented name reaches the bytes first.
 constexpr int kMaxNameUnits = 255;
+constexpr int kMaxNameBytes = 255;
+
+bool NameFitsFileSystem(const QString& name)
+{
+    return name.size() <= kMaxNameUnits && QFile::encodeName(name).size() <= kMaxNameBytes;
+}
 
 } // namespace
 
@@ -184,7 +192,7 @@ OSStatus CreateFreeFile(const FileRef& folder, const QString& name, FileRef& out
     constexpr int kMaxTries = 10000;
     for (int counter = 0; counter < kMaxTries; ++counter) {
         QString candidate = counter == 0 ? clean : base + QLatin1Char(' ') + QString::number(counter) + extension;
-        if (candidate.size() > kMaxNameUnits)
+        if (!NameFitsFileSystem(candidate))
             return bdNamErr;
         const FileRef file = folder.Child(candidate);
         const int fd = ::open(file.NativePath().constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -208,7 +216,7 @@ OSStatus RenameURL(const QUrl& url, const QString& newName, QUrl* outURL)
         return err;
     if (name.isEmpty())
         return err_AssertFailed;
-    if (name.size() > kMaxNameUnits)
+    if (!NameFitsFileSystem(name))
         return bdNamErr;
     FileRef renamed = item.Parent().Child(name);
     if (renamed != item) {

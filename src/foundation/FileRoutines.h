@@ -40,8 +40,8 @@ inline constexpr char kIndexDbAliasName[] = "index.db alias";
 OSStatus CreateIndexDbAliasFile(const QUrl& indexDb);
 
 // Renames with the name rules: ":" becomes ".", "/" and "\" become "_", a leading "."
-// becomes "_"; an empty name is 'asrt', more than 255 UTF-16 units bdNamErr, an
-// existing name dupFNErr.
+// becomes "_"; an empty name is 'asrt', a name of more than 255 UTF-16 units or 255 bytes
+// on disk bdNamErr, an existing name dupFNErr.
 QString SanitizeFileName(const QString& name);
 OSStatus RenameURL(const QUrl& url, const QString& newName, QUrl* outURL = nullptr);
 // Creates a new, empty file in the folder under the sanitized name, or, when that

@@ -13,6 +13,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QMimeDatabase>
 #include <QStandardPaths>
@@ -283,15 +284,16 @@ OSStatus RenameNoReplace(const FileRef& from, const FileRef& to)
     return noErr;
 }
 
-// Deletes one item as the old platform's delete call did: a folder only when empty.
-OSStatus DeleteObject(const FileRef& item)
+// Renames an item that is to be replaced to ".DeleteMe" (".DeleteMe 2" ...) in its folder:
+// it is deleted once its successor is whole, and gets its name back should that fail.
+OSStatus SetAsideForReplace(const FileRef& item, FileRef& outParked)
 {
-    FileStat info;
-    OSStatus err = item.Stat(info);
-    if (err != noErr)
-        return err;
-    int result = info.isFolder ? ::rmdir(item.NativePath().constData()) : ::unlink(item.NativePath().constData());
-    return result == 0 ? noErr : LastOSError();
+    const FileRef folder = item.Parent();
+    QString parking = kDeleteMeName;
+    for (int n = 2; folder.Child(parking).Exists(); ++n)
+        parking = kDeleteMeName + QLatin1Char(' ') + QString::number(n);
+    outParked = folder.Child(parking);
+    return RenameNoReplace(item, outParked);
 }
 
 QString CopyName(const QString& name, int n)
@@ -409,11 +411,7 @@ OSStatus CopyFileSystemObject(const FileRef& source, const FileRef& destFolder, 
         if (mode == kConflictReplace) {
             if (dest == source)
                 return dupFNErr;
-            QString parking = kDeleteMeName;
-            for (int n = 2; destFolder.Child(parking).Exists(); ++n)
-                parking = kDeleteMeName + QLatin1Char(' ') + QString::number(n);
-            replaced = destFolder.Child(parking);
-            if ((err = RenameNoReplace(dest, replaced)) != noErr)
+            if ((err = SetAsideForReplace(dest, replaced)) != noErr)
                 return err;
         } else if (mode == kConflictKeepBoth) {
             if ((err = MakeUniqueCopyName(destFolder, name)) != noErr)
@@ -452,6 +450,14 @@ OSStatus MoveObjectWithConflictMode(const FileRef& item, const FileRef& destFold
         return err_NilPointer;
     if (!destFolder.IsFolder())
         return destFolder.Exists() ? OSStatus(errFSNotAFolder) : OSStatus(fnfErr);
+    // Already where it is to go: nothing moves, and nothing in the way is the item itself.
+    if (QFileInfo(item.Parent().Path()).canonicalFilePath() == QFileInfo(destFolder.Path()).canonicalFilePath()) {
+        if (!item.Exists())
+            return fnfErr;
+        if (outNew)
+            *outNew = item;
+        return noErr;
+    }
 
     auto moveInto = [&](const FileRef& from) -> OSStatus {
         FileRef to = destFolder.Child(from.Name());
@@ -470,7 +476,7 @@ OSStatus MoveObjectWithConflictMode(const FileRef& item, const FileRef& destFold
     OSStatus err = moveInto(item);
     if (err != dupFNErr)
         return err;
-    if (mode == 1) {
+    if (mode == kConflictKeepBoth) {
         const FileRef folder = item.Parent();
         for (int n = 1; n <= kMaxCopyNameTries; ++n) {
             FileRef renamed = folder.Child(CopyName(originalName, n));
@@ -489,10 +495,19 @@ OSStatus MoveObjectWithConflictMode(const FileRef& item, const FileRef& destFold
         }
         return dupFNErr;
     }
-    if (mode == 2) {
-        if ((err = DeleteObject(destFolder.Child(originalName))) != noErr)
+    if (mode == kConflictReplace) {
+        // The item in the way goes only once the moved one has taken its place.
+        FileRef replaced;
+        if ((err = SetAsideForReplace(destFolder.Child(originalName), replaced)) != noErr)
             return err;
-        return moveInto(item);
+        err = moveInto(item);
+        if (err != noErr) {
+            RenameNoReplace(replaced, destFolder.Child(originalName));
+            return err;
+        }
+        DeleteObjectTree(replaced);
+        SyncFolderOf(destFolder.Child(originalName).Path());
+        return noErr;
     }
     return dupFNErr;
 }

@@ -50,10 +50,12 @@ UInt32 CopyBufferSizeForGrade(std::optional<SInt32> grade);
 OSStatus GetCopyBufferSize(const FileRef& source, const FileRef& dest, UInt32& size);
 OSStatus GetVolumeOfFSRef(const FileRef& item, UInt64& device);
 
-// Moves `item` into `destFolder`. On a name clash: mode 1 renames the item "name copy
-// N.ext" first (and back again should the move still fail), mode 2 deletes the item in
-// the way, any other mode returns dupFNErr. Across file systems the item is copied and
-// the original deleted. Never throws.
+// Moves `item` into `destFolder`, settling a name clash by the same ConflictMode as the
+// copy: kConflictReplace sets the item in the way aside as ".DeleteMe" and deletes it only
+// once the move succeeded (else it gets its name back), kConflictKeepBoth renames the
+// moved item "name copy N.ext" first (and back again should the move still fail), any
+// other mode returns dupFNErr and touches nothing. An item already in the folder stays
+// as it is. Across file systems the item is copied and the original deleted. Never throws.
 OSStatus MoveObjectWithConflictMode(const FileRef& item, const FileRef& destFolder, SInt16 mode, FileRef* outNew = nullptr);
 
 // Resolves an alias record (its bytes are rewritten when the target has moved);

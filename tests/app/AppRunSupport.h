@@ -7,6 +7,7 @@
 #include "CIndexItem.h"
 #include "CIndexView.h"
 #include "CVisualTask.h"
+#include "ItemWindows.h"
 #include "LDialogBox.h"
 #include "LDocument.h"
 #include "LWindow.h"
@@ -21,6 +22,7 @@
 #include <QFileInfo>
 
 #include <functional>
+#include <memory>
 
 inline constexpr int kPatienceMilliseconds = 30000;
 
@@ -72,6 +74,17 @@ inline CIndexDoc* OnlyIndexDocument()
     const std::vector<CIndexDoc*> documents = OpenIndexDocuments();
     EXPECT_LE(documents.size(), 1u) << "more than one index is open";
     return documents.empty() ? nullptr : documents.front();
+}
+
+// The program with its menus and item windows, no recent items, and no index open yet.
+inline std::unique_ptr<COrvexApp> MakeProgramWithoutIndex()
+{
+    CItemWindows::Install();
+    auto app = std::make_unique<COrvexApp>();
+    app->ClearRecentItems();
+    app->MakeMenuBar();
+    app->Initialize();
+    return app;
 }
 
 // Starts the program as its entry does, with no recent items yet; answers the index it opened.

@@ -99,11 +99,7 @@ class WindowLayout : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CItemWindows::Install();
-        app = std::make_unique<COrvexApp>();
-        app->ClearRecentItems();
-        app->MakeMenuBar();
-        app->Initialize();
+        app = MakeProgramWithoutIndex();
     }
     void TearDown() override
     {

@@ -3,8 +3,11 @@
 
 #include "CANPAInfo.h"
 #include "CIndexItem.h"
+#include "CItemError.h"
+#include "ErrorCodes.h"
 #include "ExceptionCode.h"
 #include "FieldKeys.h"
+#include "FileErrors.h"
 #include "FileRef.h"
 #include "MacDates.h"
 #include "MediaImageInfo.h"
@@ -186,6 +189,53 @@ TEST_F(FieldValues, RenamingTheMediaFileWithTheName)
     EXPECT_TRUE(QFileInfo::exists(dir + QStringLiteral("/iguana.jpg")));
     EXPECT_FALSE(QFileInfo::exists(path));
     EXPECT_EQ(item.GetURL(), QUrl::fromLocalFile(dir + QStringLiteral("/iguana.jpg")));
+}
+
+TEST_F(FieldValues, ANameItsFileCannotTakeIsRefusedAndTheItemKeepsItsName)
+{
+    const QString dir = TestTempDir() + QStringLiteral("/rename-refused");
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    const QString a = dir + QStringLiteral("/a.jpg"), b = dir + QStringLiteral("/b.jpg");
+    ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("exif-samples/jpg/Canon_40D.jpg")), a));
+    ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("exif-samples/jpg/Canon_40D.jpg")), b));
+    CIndexItem item {FileRef(a)};
+    StTempPrefBoolean toFile(QStringLiteral("ApplyChangesToMediaFile"), true);
+
+    // A name another file has, one too long for the file system in bytes (150 units of
+    // UTF-16, 300 bytes of UTF-8), and any name once the file is gone.
+    const std::pair<QString, OSStatus> refused[] = {
+        {QStringLiteral("b.jpg"), dupFNErr},
+        {QString(150, QChar(0x00E9)), bdNamErr},
+    };
+    for (const auto& [name, code] : refused) {
+        SCOPED_TRACE(name.toStdString());
+        mView.reports.clear();
+        item.SetError(nullptr);
+        EXPECT_EQ(item.SetFieldValue(kFieldName, name, &mView), code);
+        EXPECT_EQ(item.GetName(), QStringLiteral("a.jpg"));
+        EXPECT_EQ(item.GetURL(), QUrl::fromLocalFile(a));
+        ASSERT_NE(item.GetError(), nullptr);
+        EXPECT_EQ(item.GetError()->GetCode(), code);
+        EXPECT_TRUE(mView.reports.empty()) << "the value index heard of a name the item never took";
+    }
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files), (QStringList {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
+
+    ASSERT_TRUE(QFile::remove(a));
+    EXPECT_EQ(item.SetFieldValue(kFieldName, QStringLiteral("c.jpg"), &mView), kMsgNoFileReference);
+    EXPECT_EQ(item.GetName(), QStringLiteral("a.jpg"));
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files), QStringList {QStringLiteral("b.jpg")});
+
+    // A medium on a server has no file here to follow: the name changes alone.
+    auto remote = FreeItem();
+    EXPECT_EQ(remote->SetFieldValue(kFieldName, QStringLiteral("harbour.jpeg"), &mView), noErr);
+    EXPECT_EQ(remote->GetName(), QStringLiteral("harbour.jpeg"));
+    EXPECT_EQ(remote->GetError(), nullptr);
+
+    // Catalogue only: the name changes and no file is looked at.
+    StTempPrefBoolean catalogueOnly(QStringLiteral("ApplyChangesToMediaFile"), false);
+    EXPECT_EQ(item.SetFieldValue(kFieldName, QStringLiteral("c.jpg"), &mView), noErr);
+    EXPECT_EQ(item.GetName(), QStringLiteral("c.jpg"));
 }
 
 TEST_F(FieldValues, CaptionChangesGoIntoTheJPEG)

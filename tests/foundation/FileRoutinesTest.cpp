@@ -54,10 +54,12 @@ TEST(FileRoutines, RenameRules)
     EXPECT_EQ(RenameURL(renamed, QString(), nullptr), err_AssertFailed);
     EXPECT_EQ(RenameURL(renamed, QStringLiteral("taken.jpg"), nullptr), dupFNErr);
     EXPECT_EQ(RenameURL(renamed, QString(256, QLatin1Char('n')), nullptr), bdNamErr);
-    // 255 UTF-16 units is the limit, not 255 bytes: accented names fit as long as the units do.
-    QString longName = QString(251, QChar(0x00E9)) + QStringLiteral(".jpg");
-    OSStatus err = RenameURL(renamed, longName, &renamed);
-    EXPECT_TRUE(err == noErr || err == bdNamErr); // the file system's own byte limit may refuse it
+    // A name is held in 255 bytes of UTF-8, whatever its length in characters: 125 "é"
+    // and ".jpg" fit, one more does not.
+    EXPECT_EQ(RenameURL(renamed, QString(126, QChar(0x00E9)) + QStringLiteral(".jpg"), nullptr), bdNamErr);
+    EXPECT_EQ(RenameURL(renamed, QString(150, QChar(0x00E9)), nullptr), bdNamErr);
+    ASSERT_EQ(RenameURL(renamed, QString(125, QChar(0x00E9)) + QStringLiteral(".jpg"), &renamed), noErr);
+    EXPECT_EQ(renamed.fileName(), QString(125, QChar(0x00E9)) + QStringLiteral(".jpg"));
     EXPECT_EQ(RenameURL(QUrl(QStringLiteral("ftp://h/x")), QStringLiteral("y"), nullptr), kMsgNoFileReference);
     EXPECT_EQ(TreeListing(dir).size(), 2);
 }

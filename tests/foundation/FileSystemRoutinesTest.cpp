@@ -233,26 +233,65 @@ TEST(CopyEngine, BufferSizeFollowsTheGradeWithinItsClamps)
     EXPECT_EQ(GetCopyBufferSize(FileRef(), t.dest, size), paramErr);
 }
 
-TEST(MoveObject, ConflictModes)
+TEST(MoveObject, ConflictModesReplaceKeepBothOrRefuseAsTheCopyDoes)
 {
     FileRef root = FreshFolder(QStringLiteral("move"));
     FileRef media = root.Child(QStringLiteral("media"));
     QDir().mkpath(media.Path());
-    WriteFile(media, QStringLiteral("a.txt"), "existing");
+    FileRef existing = WriteFile(media, QStringLiteral("a.txt"), "existing");
     FileRef a = WriteFile(root, QStringLiteral("in/a.txt"), "moving");
 
-    EXPECT_EQ(MoveObjectWithConflictMode(a, media, 0), dupFNErr);
-    EXPECT_TRUE(a.Exists());
+    // Refused: both files stay as they were.
+    for (SInt16 mode : {SInt16(kConflictNone), SInt16(7)}) {
+        EXPECT_EQ(MoveObjectWithConflictMode(a, media, mode), dupFNErr) << "mode " << mode;
+        EXPECT_EQ(ReadWholeFile(existing.Path()), QByteArray("existing"));
+        EXPECT_EQ(ReadWholeFile(a.Path()), QByteArray("moving"));
+    }
 
     FileRef moved;
-    ASSERT_EQ(MoveObjectWithConflictMode(a, media, 1, &moved), noErr);
+    ASSERT_EQ(MoveObjectWithConflictMode(a, media, kConflictKeepBoth, &moved), noErr);
     EXPECT_EQ(moved.Name(), QStringLiteral("a copy 1.txt"));
     EXPECT_EQ(ReadWholeFile(moved.Path()), QByteArray("moving"));
+    EXPECT_EQ(ReadWholeFile(existing.Path()), QByteArray("existing"));
 
     FileRef b = WriteFile(root, QStringLiteral("in/a.txt"), "second");
-    ASSERT_EQ(MoveObjectWithConflictMode(b, media, 2, &moved), noErr);
-    EXPECT_EQ(moved.Name(), QStringLiteral("a.txt"));
+    ASSERT_EQ(MoveObjectWithConflictMode(b, media, kConflictReplace, &moved), noErr);
+    EXPECT_EQ(moved, existing);
     EXPECT_EQ(ReadWholeFile(moved.Path()), QByteArray("second"));
+    EXPECT_FALSE(b.Exists());
+    EXPECT_EQ(TreeListing(media), QStringList({"a copy 1.txt", "a.txt"})) << "nothing set aside stays behind";
+
+    // A folder in the way is replaced whole.
+    WriteFile(media, QStringLiteral("Album/old.jpg"), "old");
+    FileRef album = root.Child(QStringLiteral("in/Album"));
+    WriteFile(album, QStringLiteral("new.jpg"), "new");
+    ASSERT_EQ(MoveObjectWithConflictMode(album, media, kConflictReplace), noErr);
+    EXPECT_EQ(TreeListing(media), QStringList({"Album/", "Album/new.jpg", "a copy 1.txt", "a.txt"}));
+}
+
+TEST(MoveObject, AFileMovedIntoItsOwnFolderStaysWhateverTheMode)
+{
+    FileRef root = FreshFolder(QStringLiteral("move-same"));
+    FileRef a = WriteFile(root, QStringLiteral("media/a.txt"), "mine");
+    for (SInt16 mode : {SInt16(kConflictReplace), SInt16(kConflictKeepBoth), SInt16(kConflictNone)}) {
+        FileRef moved;
+        EXPECT_EQ(MoveObjectWithConflictMode(a, root.Child(QStringLiteral("media")), mode, &moved), noErr);
+        EXPECT_EQ(moved, a);
+        EXPECT_EQ(TreeListing(root), QStringList({"media/", "media/a.txt"})) << "mode " << mode;
+        EXPECT_EQ(ReadWholeFile(a.Path()), QByteArray("mine"));
+    }
+}
+
+TEST(MoveObject, AFailedReplaceGivesTheReplacedItemItsNameBack)
+{
+    // A folder moved into its own subfolder, which holds an item of its name: the
+    // item in the way is set aside, the move fails, and it must come back whole.
+    FileRef root = FreshFolder(QStringLiteral("move-replace-back"));
+    FileRef x = root.Child(QStringLiteral("X"));
+    WriteFile(x, QStringLiteral("sub/X"), "the user's own");
+    EXPECT_NE(MoveObjectWithConflictMode(x, x.Child(QStringLiteral("sub")), kConflictReplace), noErr);
+    EXPECT_EQ(TreeListing(root), QStringList({"X/", "X/sub/", "X/sub/X"}));
+    EXPECT_EQ(ReadWholeFile(x.Path() + QLatin1String("/sub/X")), QByteArray("the user's own"));
 }
 
 TEST(MoveObject, FailedMoveWithRenameGivesTheFileItsNameBack)
@@ -261,7 +300,7 @@ TEST(MoveObject, FailedMoveWithRenameGivesTheFileItsNameBack)
     FileRef a = WriteFile(root, QStringLiteral("in/a.txt"), "moving");
     // The destination "folder" is a file: the move fails after the clash is seen.
     FileRef notAFolder = WriteFile(root, QStringLiteral("dest"), "file");
-    EXPECT_EQ(MoveObjectWithConflictMode(a, notAFolder, 1), errFSNotAFolder);
+    EXPECT_EQ(MoveObjectWithConflictMode(a, notAFolder, kConflictKeepBoth), errFSNotAFolder);
     EXPECT_EQ(TreeListing(root.Child(QStringLiteral("in"))), QStringList({"a.txt"}));
 
     // A folder moved into its own subfolder, which holds an item of its name: the clash
@@ -269,7 +308,7 @@ TEST(MoveObject, FailedMoveWithRenameGivesTheFileItsNameBack)
     // folder must get its own name back.
     FileRef x = root.Child(QStringLiteral("in/X"));
     WriteFile(x, QStringLiteral("sub/X"), "clash");
-    EXPECT_EQ(MoveObjectWithConflictMode(x, x.Child(QStringLiteral("sub")), 1), fnfErr);
+    EXPECT_EQ(MoveObjectWithConflictMode(x, x.Child(QStringLiteral("sub")), kConflictKeepBoth), fnfErr);
     EXPECT_EQ(TreeListing(root.Child(QStringLiteral("in"))), QStringList({"X/", "X/sub/", "X/sub/X", "a.txt"}));
 }
 

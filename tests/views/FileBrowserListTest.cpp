@@ -339,6 +339,18 @@ TEST_F(FileBrowserList, IndexItemsDroppedOnAFolderRowAreMovedThereOrCopiedAndAFa
     EXPECT_TRUE(QFile::exists(home + "/Downloads/trips/two.jpg"));
     EXPECT_EQ(items[1]->GetURL(), QUrl::fromLocalFile(mDir + "/two.jpg"));
 
+    // Moved onto a name the folder holds already: the file there stays as it was, the
+    // moved one is numbered.
+    Write(home + "/Downloads/trips/four.jpg", "the user's own");
+    CIndexItem* four = view->GetModel().ItemAt(
+        view->InsertItem(new CIndexItem(QUrl::fromLocalFile(Photo(mDir + "/four.jpg"))), kInsertAtEnd, false, false));
+    QMimeData dragFour;
+    view->AddDragFlavors(dragFour, { four });
+    EXPECT_TRUE(model.dropMimeData(&dragFour, Qt::MoveAction, -1, -1, model.IndexOf(trips)));
+    EXPECT_EQ(ReadWholeFile(home + "/Downloads/trips/four.jpg"), QByteArray("the user's own"));
+    EXPECT_EQ(four->GetURL(), QUrl::fromLocalFile(home + "/Downloads/trips/four copy 1.jpg"));
+    EXPECT_FALSE(QFile::exists(mDir + "/four.jpg"));
+
     // Files from elsewhere: a plain file is refused on a row and on the list; a folder is a new location.
     Write(mDir + "/plain.txt", "x");
     QMimeData file;
