@@ -106,6 +106,7 @@ void CANPAInfo::InitFields()
     mKeywords.RemoveAllItems();
     mSupplementalCategories.RemoveAllItems();
     mOtherDataSets.clear();
+    mBylines.clear();
     mCaption.reset();
     for (auto* field : {&mWriterEditor, &mHeadline, &mSpecialInstructions, &mCategory, &mByline, &mBylineTitle,
              &mCredit, &mSource, &mCopyrightNotice, &mObjectName, &mCity, &mProvinceState, &mCountryName,
@@ -130,18 +131,32 @@ const QByteArray& CANPAInfo::GetDataHandle(EUrgencyForm urgencyForm) const
 SInt32 CANPAInfo::ReadDataSets()
 {
     bool bylineRead = false;
-    return IIMText::WalkDataSets(mBlock.Data(), [this, &bylineRead](UInt8 record, UInt8 dataSet, QByteArrayView data) {
+    const SInt32 result = IIMText::WalkDataSets(mBlock.Data(), [this, &bylineRead](UInt8 record, UInt8 dataSet, QByteArrayView data) {
         if (record != IIMText::kApplicationRecord)
             return;
         SetModified(1);
-        if (dataSet == kDataSetByline && bylineRead) {
+        if (dataSet == kDataSetByline) {
             // Each creator may have a By-line of their own: the field holds them all, in order.
-            SetByline(Str255FromBytes(IIMText::CutCaptionBytes(mByline.Bytes() + kBylineSeparator + data.toByteArray(), 255)));
+            if (!bylineRead)
+                mBylines.clear();
+            bylineRead = true;
+            mBylines.push_back(data.toByteArray());
+            SetByline(Str255FromBytes(JoinedBylines(mBylines)));
             return;
         }
-        bylineRead = bylineRead || dataSet == kDataSetByline;
         ReadDataSet(dataSet, data.toByteArray());
     });
+    if (mBylines.size() == 1)
+        mBylines.clear(); // the usual single one needs no copy
+    return result;
+}
+
+QByteArray CANPAInfo::JoinedBylines(const std::vector<QByteArray>& bylines)
+{
+    QByteArray joined;
+    for (const QByteArray& byline : bylines)
+        joined = IIMText::CutCaptionBytes(joined.isEmpty() ? byline : joined + kBylineSeparator + byline, 255);
+    return joined;
 }
 
 void CANPAInfo::CheckBlock(const QByteArray& block)
@@ -218,7 +233,12 @@ void CANPAInfo::WriteDataSets(EUrgencyForm urgencyForm) const
     WriteTextDataSet(stream, kDataSetWriterEditor, mWriterEditor);
     WriteTextDataSet(stream, kDataSetHeadline, mHeadline);
     WriteTextDataSet(stream, kDataSetSpecialInstructions, mSpecialInstructions);
-    WriteTextDataSet(stream, kDataSetByline, mByline);
+    if (mBylines.size() > 1 && mByline && JoinedBylines(mBylines) == mByline.Bytes()) {
+        for (const QByteArray& byline : mBylines)
+            WriteDataSet(stream, kDataSetByline, byline);
+    } else {
+        WriteTextDataSet(stream, kDataSetByline, mByline);
+    }
     WriteTextDataSet(stream, kDataSetBylineTitle, mBylineTitle);
     WriteTextDataSet(stream, kDataSetCredit, mCredit);
     WriteTextDataSet(stream, kDataSetSource, mSource);

@@ -195,6 +195,8 @@ private:
     static Str255 Str255FromBytes(const QByteArray& bytes, int limit = 255);
 
     void ReadDataSet(UInt8 dataSet, const QByteArray& data);
+    // The one field the By-lines of a picture with several creators make, in order.
+    static QByteArray JoinedBylines(const std::vector<QByteArray>& bylines);
     void ReadFromUserData(const UserData& userData);
     void ReadFromImageFile(const QString& path);
     void ReadFromImageFileBlock(const QByteArray& iim);
@@ -213,6 +215,9 @@ private:
     CaptionText mSpecialInstructions;
     CaptionText mCategory;
     CaptionText mByline;
+    // The By-line datasets the field was read from, when there were several: they
+    // are written back as they were while the field still says what they said.
+    std::vector<QByteArray> mBylines;
     CaptionText mBylineTitle;
     CaptionText mCredit;
     CaptionText mSource;

@@ -353,6 +353,21 @@ QByteArray BlockToCaptionForm(const QByteArray& block, bool undeclaredIsMacRoman
     return out + block.mid(consumed);
 }
 
+QByteArray BlockToFileForm(const QByteArray& captionBlock)
+{
+    QByteArray out;
+    AppendDataSet(out, kEnvelopeRecord, kCodedCharacterSet, kUTF8Declaration);
+    WalkDataSets(captionBlock, [&](UInt8 record, UInt8 dataSet, QByteArrayView data) {
+        if (record == kEnvelopeRecord && dataSet == kCodedCharacterSet)
+            return;
+        if (IsTextDataSet(record, dataSet))
+            AppendDataSet(out, record, dataSet, TextFromCaptionBytes(data).toUtf8());
+        else
+            AppendDataSet(out, record, dataSet, data);
+    });
+    return out;
+}
+
 void AppendDataSet(QByteArray& block, UInt8 record, UInt8 dataSet, QByteArrayView data)
 {
     constexpr qsizetype kLongestStandardLength = 0x7FFF;

@@ -87,6 +87,11 @@ bool IsTextDataSet(UInt8 record, UInt8 dataSet);
 // taken as the caption form already (blocks the program itself wrote).
 QByteArray BlockToCaptionForm(const QByteArray& block, bool undeclaredIsMacRoman = false);
 
+// A block in the caption form as a file holds it: the texts of record 2 in UTF-8,
+// declared so in 1:90, every other dataset as it is. Throws kBlockReadErr for a
+// block cut short.
+QByteArray BlockToFileForm(const QByteArray& captionBlock);
+
 // Appends one dataset; data longer than 0x7FFF bytes takes the extended length.
 void AppendDataSet(QByteArray& block, UInt8 record, UInt8 dataSet, QByteArrayView data);
 

@@ -7,6 +7,7 @@
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "FileRoutines.h"
+#include "IIMText.h"
 #include "GraphicsExporter.h"
 #include "IPTCFileWriter.h"
 #include "Liveness.h"
@@ -149,16 +150,14 @@ void CExportFilesTask::ExportItem(CIndexItem& item, const QString& path, bool re
     UserData* metadata = settings.preserveMetaData ? media->GetMetaData() : nullptr;
     exporter.SetExifEnabled(metadata != nullptr);
     exporter.SetMetaData(metadata);
-    // The caption goes into the file before it takes its name; an item without
-    // one, or a format without IPTC, is exported without.
+    // Every dataset of the caption goes into the file, before it takes its name; an
+    // item without one, or a format without IPTC, is exported without.
     QByteArray caption;
     if (settings.preserveMetaData && CanWriteIPTCIntoFileType(exporter.Type())) {
         if (const CANPAInfo* info = live.Checked("item deleted during its export").GetCaptionInfo())
-            caption = info->GetDataHandle(EUrgencyForm::AsciiDigit);
+            caption = IIMText::BlockToFileForm(info->GetDataHandle(EUrgencyForm::AsciiDigit));
     }
-    exporter.SetTempFileFinisher(caption.isEmpty()
-            ? std::function<OSStatus(const QString&)>()
-            : [caption](const QString& temp) { return WriteCaptionIntoImageFile(temp, caption); });
+    exporter.SetIPTCData(caption);
     exporter.SetReplaceExisting(replace);
     exporter.SetOutputFile(path);
     OSStatus status = noErr;

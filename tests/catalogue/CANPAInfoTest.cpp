@@ -245,12 +245,23 @@ TEST(CANPAInfoReader, EveryByLineIsKeptInOrder)
     CANPAInfo two(DataSet(80, "Ann Lee") + DataSet(85, "Staff") + DataSet(80, "Bo &#x141;ada"));
     EXPECT_EQ(two.GetByline(), P("Ann Lee; Bo &#x141;ada"));
     EXPECT_EQ(two.GetBylineTitle(), P("Staff"));
-    // Read again from its own block: the same field, not the lines twice.
+    // Written back as the datasets they were, so the field is the same read again.
+    const QByteArray version = Hex("1c020000020004");
+    EXPECT_EQ(two.GetDataHandle(),
+        version + DataSet(80, "Ann Lee") + DataSet(80, "Bo &#x141;ada") + DataSet(85, "Staff"));
     CANPAInfo again(two.GetDataHandle());
     EXPECT_EQ(again.GetByline(), P("Ann Lee; Bo &#x141;ada"));
+    EXPECT_EQ(again.GetDataHandle(), two.GetDataHandle());
+    // Edited, the field is one By-line; a block with one starts afresh.
+    again.SetByline(P("Ann Lee"));
+    EXPECT_EQ(again.GetDataHandle(), version + DataSet(80, "Ann Lee") + DataSet(85, "Staff"));
+    two.SetFromHandle(DataSet(80, "Cy Dunn"));
+    EXPECT_EQ(two.GetDataHandle(), version + DataSet(80, "Cy Dunn") + DataSet(85, "Staff"));
     // Many long lines end on a whole character within the field's 255 bytes.
     CANPAInfo many(DataSet(80, QByteArray(200, 'a')) + DataSet(80, QByteArray(40, 'b') + "&#x141;&#x141;"));
     EXPECT_EQ(many.GetByline().Length(), 200 + 2 + 40 + 7);
+    EXPECT_EQ(many.GetDataHandle(),
+        version + DataSet(80, QByteArray(200, 'a')) + DataSet(80, QByteArray(40, 'b') + "&#x141;&#x141;"));
 }
 
 TEST(CANPAInfoReader, KeepsLongUnknownDatasetsWhole)

@@ -66,3 +66,33 @@ inline std::vector<QByteArray> FileIPTCValues(const QString& path, const char* k
     }
     return values;
 }
+
+// The values the exiv2 tool prints for `key` ("Iptc.Application2.City") with -pi
+// (IPTC) or -pv (EXIF, raw values), in file order.
+inline std::vector<QByteArray> ExivPrinted(const QString& path, const QByteArray& key, const char* mode = "-pi")
+{
+    QProcess tool;
+    tool.start(QStringLiteral("exiv2"), {QString::fromLatin1(mode), QStringLiteral("-K"), QString::fromLatin1(key), path});
+    EXPECT_TRUE(tool.waitForFinished(30000));
+    std::vector<QByteArray> values;
+    const QByteArray lastPart = key.mid(key.lastIndexOf('.') + 1);
+    for (const QByteArray& line : tool.readAllStandardOutput().split('\n')) {
+        // "Iptc.Application2.City      String      6  value" (-pi), or
+        // "0x011a Image    XResolution    Rational    1  150/1" (-pv): the value
+        // follows the count and two blanks (a text's own blanks stay).
+        const bool iptc = line.startsWith(key + ' ');
+        if (!iptc && !line.contains(' ' + lastPart + ' '))
+            continue;
+        qsizetype at = iptc ? key.size() : line.indexOf(' ' + lastPart + ' ') + lastPart.size() + 1;
+        auto skip = [&](auto test) {
+            while (at < line.size() && test(line[at]))
+                ++at;
+        };
+        skip([](char c) { return c == ' '; });
+        skip([](char c) { return c != ' '; });
+        skip([](char c) { return c == ' '; });
+        skip([](char c) { return c >= '0' && c <= '9'; });
+        values.push_back(line.mid(at + 2));
+    }
+    return values;
+}

@@ -11,6 +11,7 @@
 #include "GraphicsExporter.h"
 #include "IPTCFileWriter.h"
 #include "LDialogBox.h"
+#include "LStdControls.h"
 #include "PropertyList.h"
 #include "TaskTestSupport.h"
 #include "TestDNG.h"
@@ -22,6 +23,9 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <set>
@@ -32,7 +36,8 @@ namespace {
 const QString kPrefKeys[] = {QStringLiteral("DefaultExportType"), QStringLiteral("ExportUseNaturalBounds"),
     QStringLiteral("DefaultExportWidth"), QStringLiteral("DefaultExportHeigth"),
     QStringLiteral("ExportPreserveMetaData"), QStringLiteral("ExportAddToIndex"),
-    QStringLiteral("RawUseEmbeddedImage"), QStringLiteral("RawRenderHalfSize")};
+    QStringLiteral("RawUseEmbeddedImage"), QStringLiteral("RawRenderHalfSize"),
+    QStringLiteral("kPRExportUseDefaultResolution"), QStringLiteral("kPRDefaultExportResolution")};
 
 QString Sample(const char* relative)
 {
@@ -108,6 +113,52 @@ protected:
             [&](const SErrorReport& r) { return r.listID == 500 && r.messageIndex == message; });
     }
 
+    // The one item exported as the user does it: the save dialog opened, Options…
+    // clicked and `resolution` typed there (OK), then `name` typed and Return.
+    QString ExportThroughTheDialogs(CIndexItem* item, const QString& resolution, const QString& name)
+    {
+        auto* task = new CExportFilesTask(601, 37, &owner_, nullptr);
+        task->InsertItem(item, kInsertAtEnd);
+        task->AskDestination();
+        QFileDialog* dialog = task->GetDialog();
+        EXPECT_NE(dialog, nullptr);
+        if (!dialog)
+            return {};
+        // Each step is an event of its own, as the user's keys and clicks are.
+        bool typed = false;
+        QTimer::singleShot(0, [&] {
+            LDialogBox* options = nullptr;
+            for (LWindow* window : LWindow::FetchWindows()) {
+                if (auto* found = dynamic_cast<LDialogBox*>(window); found && found->IsVisible())
+                    options = found;
+            }
+            ASSERT_NE(options, nullptr);
+            auto* field = dynamic_cast<LEditText*>(options->FindPaneByID(kPaneExportResolution));
+            ASSERT_NE(field, nullptr);
+            field->GetLineEdit()->selectAll();
+            QTest::keyClicks(field->GetLineEdit(), resolution);
+            typed = true;
+            QTimer::singleShot(0, [options] {
+                auto* ok = dynamic_cast<LControlPane*>(options->FindPaneByID(2));
+                ASSERT_NE(ok, nullptr);
+                static_cast<QPushButton*>(ok->GetControlWidget())->click();
+            });
+        });
+        QTest::mouseClick(task->GetOptionsButton(), Qt::LeftButton);
+        EXPECT_TRUE(typed);
+        dialog->setDirectory(folder);
+        auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        EXPECT_NE(field, nullptr);
+        if (!field)
+            return {};
+        field->selectAll();
+        QTest::keyClicks(field, name);
+        const ThreadID id = task->GetID();
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_TRUE(RunUntil([id] { return LThread::FromID(id) == nullptr; }, 30000));
+        return folder + QLatin1Char('/') + name + QStringLiteral(".jpg");
+    }
+
     QString folder;
     std::vector<SErrorReport> reports;
 };
@@ -150,6 +201,49 @@ TEST_F(ExportTasksTest, EachSampleExportsWithItsCaptionAndTurnedUpright)
         if (turned.isValid())
             EXPECT_EQ(turned, QSize(600, 450));
     }
+}
+
+TEST_F(ExportTasksTest, TheResolutionTypedInTheOptionsAndEveryCaptionDatasetReachTheFile)
+{
+    if (!HasExivTool())
+        GTEST_SKIP() << "exiv2 is not installed";
+    SetPrefNumber(QStringLiteral("DefaultExportType"), SInt32('JPEG'));
+    SetPrefBoolean(QStringLiteral("ExportPreserveMetaData"), true);
+    // A camera's JPEG (EXIF at 72 dpi) with a caption of two creators, the time of
+    // day, the digitization and a sub-location.
+    const QString source = SampleWithExivCommands(QStringLiteral("harbour.jpg"),
+        "add Iptc.Application2.Caption String Boats at dawn\n"
+        "add Iptc.Application2.Byline String Ann Lee\n"
+        "add Iptc.Application2.Byline String Bo \xC5\x81" "ada\n"
+        "add Iptc.Application2.DateCreated Date 2004-02-26\n"
+        "add Iptc.Application2.TimeCreated Time 14:30:15+02:00\n"
+        "add Iptc.Application2.DigitizationDate Date 2004-02-27\n"
+        "add Iptc.Application2.DigitizationTime Time 09:05:00+00:00\n"
+        "add Iptc.Application2.SubLocation String Harbour Street\n"
+        "add Iptc.Application2.City String Kingston\n");
+    CIndexItem* item = AddItem(source);
+    const QString out = ExportThroughTheDialogs(item, QStringLiteral("150"), QStringLiteral("harbour-150"));
+    ASSERT_TRUE(QFileInfo::exists(out)) << out.toStdString();
+    EXPECT_EQ(item->GetError(), nullptr);
+    EXPECT_FALSE(GetPrefBoolean(QStringLiteral("kPRExportUseDefaultResolution")));
+    EXPECT_EQ(GetPrefNumber(QStringLiteral("kPRDefaultExportResolution")), 150);
+
+    // 150 dpi wherever a reader looks: the JPEG's own density and the EXIF's.
+    const QImage image(out);
+    EXPECT_EQ(std::lround(image.dotsPerMeterX() * 0.0254), 150);
+    EXPECT_EQ(std::lround(image.dotsPerMeterY() * 0.0254), 150);
+    EXPECT_EQ(ExivPrinted(out, "Exif.Image.XResolution", "-pv"), std::vector<QByteArray> {"150/1"});
+    EXPECT_EQ(ExivPrinted(out, "Exif.Image.YResolution", "-pv"), std::vector<QByteArray> {"150/1"});
+    EXPECT_EQ(ExivPrinted(out, "Exif.Image.ResolutionUnit", "-pv"), std::vector<QByteArray> {"2"});
+
+    // Every dataset the item's caption holds, each as its own dataset.
+    for (const char* key : {"Caption", "Byline", "DateCreated", "TimeCreated", "DigitizationDate", "DigitizationTime",
+             "SubLocation", "City"}) {
+        const QByteArray full = QByteArray("Iptc.Application2.") + key;
+        EXPECT_EQ(ExivPrinted(out, full), ExivPrinted(source, full)) << key;
+    }
+    EXPECT_EQ(ExivPrinted(out, "Iptc.Application2.Byline"), (std::vector<QByteArray> {"Ann Lee", "Bo \xC5\x81" "ada"}));
+    EXPECT_EQ(ExivPrinted(out, "Iptc.Envelope.CharacterSet").size(), 1u); // UTF-8, declared
 }
 
 TEST_F(ExportTasksTest, SizeIsFittedOnlyIntoABoxOfTwoSides)

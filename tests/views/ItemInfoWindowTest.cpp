@@ -3,6 +3,7 @@
 #include "CIndexItem.h"
 #include "CIndexView.h"
 #include "CItemInfoWindow.h"
+#include "ExivTestFiles.h"
 #include "FieldKeys.h"
 #include "IIMText.h"
 #include "IndexViewFixture.h"
@@ -100,36 +101,6 @@ std::vector<QByteArray> FileDataSets(const QString& path, UInt8 record, UInt8 nu
         }
     }
     return found;
-}
-
-bool HasExivTool()
-{
-    return !QStandardPaths::findExecutable(QStringLiteral("exiv2")).isEmpty();
-}
-
-// What `exiv2 -pi` prints for `key`, as bytes: the values of its lines.
-std::vector<QByteArray> ExivPrinted(const QString& path, const QByteArray& key)
-{
-    QProcess tool;
-    tool.start(QStringLiteral("exiv2"), {QStringLiteral("-pi"), path});
-    EXPECT_TRUE(tool.waitForFinished(30000));
-    std::vector<QByteArray> values;
-    for (const QByteArray& line : tool.readAllStandardOutput().split('\n')) {
-        // "Iptc.Application2.City      String      6  value": the value follows the count and two blanks.
-        if (!line.startsWith(key + ' '))
-            continue;
-        qsizetype at = key.size();
-        auto skip = [&](auto test) {
-            while (at < line.size() && test(line[at]))
-                ++at;
-        };
-        skip([](char c) { return c == ' '; });
-        skip([](char c) { return c != ' '; });
-        skip([](char c) { return c == ' '; });
-        skip([](char c) { return c >= '0' && c <= '9'; });
-        values.push_back(line.mid(at + 2));
-    }
-    return values;
 }
 
 // Picture files of the test's own in an index view, and the info window the

@@ -23,6 +23,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <tuple>
 
 namespace {
 
@@ -182,11 +183,17 @@ OSStatus GraphicsExporter::InputImage(QImage& out)
     });
 }
 
+std::pair<double, double> GraphicsExporter::Resolution(const QImage& image) const
+{
+    const double dpiX = mHRes > 0 ? FixedToDouble(mHRes) : (image.dotsPerMeterX() > 0 ? image.dotsPerMeterX() / kInchesPerMeter : 72.0);
+    const double dpiY = mVRes > 0 ? FixedToDouble(mVRes) : (image.dotsPerMeterY() > 0 ? image.dotsPerMeterY() / kInchesPerMeter : 72.0);
+    return {dpiX, dpiY};
+}
+
 OSStatus GraphicsExporter::WritePixels(const QImage& input, const QString& path)
 {
     QImage image = input;
-    const double dpiX = mHRes > 0 ? FixedToDouble(mHRes) : (image.dotsPerMeterX() > 0 ? image.dotsPerMeterX() / kInchesPerMeter : 72.0);
-    const double dpiY = mVRes > 0 ? FixedToDouble(mVRes) : (image.dotsPerMeterY() > 0 ? image.dotsPerMeterY() / kInchesPerMeter : 72.0);
+    const auto [dpiX, dpiY] = Resolution(image);
     image.setDotsPerMeterX(int(std::lround(dpiX * kInchesPerMeter)));
     image.setDotsPerMeterY(int(std::lround(dpiY * kInchesPerMeter)));
 
@@ -274,15 +281,10 @@ OSStatus GraphicsExporter::DoExport()
         metadata.iccProfile = mProfile; // Qt embeds the profiles it understands itself
     if (mThumbnail && mType == 'JPEG')
         metadata.thumbnail = image.scaled(mThumbnailSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    std::tie(metadata.dpiX, metadata.dpiY) = Resolution(image);
     if (metadata.exif || !metadata.iptc.isEmpty() || !metadata.iccProfile.isEmpty() || !metadata.thumbnail.isNull()) {
         status = WriteImageMetadata(temp.fileName(), metadata);
         if (status != noErr && status != cantFindHandler)
-            return status;
-    }
-
-    if (mFinisher) {
-        status = mFinisher(temp.fileName());
-        if (status != noErr)
             return status;
     }
 

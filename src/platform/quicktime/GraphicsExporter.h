@@ -9,8 +9,8 @@
 #include <QImage>
 #include <QList>
 #include <QString>
-#include <functional>
 #include <memory>
+#include <utility>
 
 class GraphicsImporter;
 class UserData;
@@ -44,6 +44,7 @@ public:
     void SetColorProfile(const QByteArray& profile) { mProfile = profile; }
     void SetMetaData(const UserData* metadata) { mMetaData = metadata; }
     void SetExifEnabled(bool enabled) { mExifEnabled = enabled; }
+    // An IIM block written as the file's IPTC datasets, all of them (empty: none).
     void SetIPTCData(const QByteArray& iim) { mIPTC = iim; }
     void SetThumbnailEnabled(bool enabled, int width = 160, int height = 160);
 
@@ -54,12 +55,6 @@ public:
     // Off: an existing file of the output's name makes the export fail with
     // dupFNErr and stays as it was. On by default.
     void SetReplaceExisting(bool replace) { mReplaceExisting = replace; }
-    // Runs on the finished temporary file before it is renamed into place (a
-    // caption written into it); a failure ends the export and drops the file.
-    void SetTempFileFinisher(std::function<OSStatus(const QString& tempPath)> finisher)
-    {
-        mFinisher = std::move(finisher);
-    }
 
     OSStatus DoExport();
 
@@ -70,6 +65,8 @@ private:
     }
     OSStatus InputImage(QImage& out);
     OSStatus WritePixels(const QImage& image, const QString& path);
+    // The dots per inch the pixels are written at: the set ones, else the image's own.
+    std::pair<double, double> Resolution(const QImage& image) const;
 
     OSType mType;
     CodecQ mQuality = codecNormalQuality;
@@ -85,7 +82,6 @@ private:
     Picture mInputPicture;
     QString mOutput;
     bool mReplaceExisting = true;
-    std::function<OSStatus(const QString&)> mFinisher;
 };
 
 // Writes a GIF of the image in 256 colours chosen by median cut.

@@ -146,6 +146,8 @@ OSStatus WriteImageMetadata(const QString& path, const ExportMetadata& metadata)
     }
     records.iptc = metadata.iptc;
     records.iccProfile = metadata.iccProfile;
+    records.dpiX = metadata.dpiX;
+    records.dpiY = metadata.dpiY;
     if (!metadata.thumbnail.isNull()) {
         QBuffer buffer(&records.thumbnailJpeg);
         buffer.open(QIODevice::WriteOnly);

@@ -73,6 +73,7 @@ struct ExportMetadata {
     QByteArray iptc;                // IPTC-IIM bytes
     QByteArray iccProfile;
     QImage thumbnail;               // embedded as the EXIF thumbnail (JPEG)
+    double dpiX = 0, dpiY = 0;      // the pixels' resolution, which the EXIF states
 };
 
 // Writes the metadata into an image file with Exiv2. Formats Exiv2 cannot write

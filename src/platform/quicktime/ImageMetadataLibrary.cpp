@@ -8,6 +8,7 @@
 
 #include <QFile>
 
+#include <cmath>
 #include <memory>
 #include <unordered_map>
 
@@ -321,6 +322,8 @@ bool IsLayoutTag(UInt16 prefix, UInt16 tag)
         return tag == 0x0100 || tag == 0x0101 || tag == 0x0102 || tag == 0x0103 || tag == 0x0106 || tag == 0x0111
             || tag == 0x0115 || tag == 0x0116 || tag == 0x0117 || tag == 0x011C || tag == 0x8769 || tag == 0x8825
             || tag == 0x0201 || tag == 0x0202
+            // The resolution is the one the pixels were written at.
+            || tag == 0x011A || tag == 0x011B || tag == 0x0128
             // The pixels are written as shown, upright: the source's turn no longer applies.
             || tag == 0x0112;
     return tag == 0xA005 || tag == 0xA002 || tag == 0xA003;
@@ -374,6 +377,17 @@ OSStatus WriteExport(const QString& path, const ExportRecords& records)
             Exiv2::ExifThumb thumb(image->exifData());
             thumb.setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(records.thumbnailJpeg.constData()),
                 long(records.thumbnailJpeg.size()));
+        }
+        if (records.dpiX > 0 && records.dpiY > 0 && !image->exifData().empty()) {
+            // Readers take the EXIF's resolution before the file format's own.
+            auto rational = [](double dpi) {
+                const double whole = std::round(dpi);
+                return std::abs(dpi - whole) < 1e-6 ? Exiv2::URational(uint32_t(whole), 1)
+                                                    : Exiv2::URational(uint32_t(std::lround(dpi * 100)), 100);
+            };
+            image->exifData()["Exif.Image.XResolution"] = rational(records.dpiX);
+            image->exifData()["Exif.Image.YResolution"] = rational(records.dpiY);
+            image->exifData()["Exif.Image.ResolutionUnit"] = uint16_t(2); // inches
         }
         if (!records.iccProfile.isEmpty()) {
             Exiv2::DataBuf profile(reinterpret_cast<const Exiv2::byte*>(records.iccProfile.constData()),

@@ -58,6 +58,10 @@ struct ExportRecords {
     QByteArray iptc;         // an IIM block
     QByteArray iccProfile;
     QByteArray thumbnailJpeg; // the EXIF thumbnail
+    // The resolution the pixels were written at, in dots per inch: the EXIF says
+    // the same (0: the file's own stays).
+    double dpiX = 0;
+    double dpiY = 0;
 };
 
 // The module's entry, `OrvexImageMetadata`, answers this table (ImageMetadata.h
