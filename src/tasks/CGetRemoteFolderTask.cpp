@@ -58,10 +58,20 @@ void CGetRemoteFolderTask::AddEntry(const QUrl& url)
     Broadcast(msg_ViewStateChanged, &zero);
     if (GetPrefBoolean(QStringLiteral("DownloadFiles")))
         mEntries.push_back({TLivePtr<CIndexItem>(inserted), url});
+    YieldIfTimeUp(); // a listing of many thousands keeps the window live
 }
 
 void CGetRemoteFolderTask::StartEntryDownloads()
 {
+    if (mEntries.empty())
+        return;
+    // The listing is read and this task moves no more bytes: it gives back its
+    // slots (its pane stays, so that Stop ends the rest) and makes each entry's
+    // task only when a download slot is free, handing that slot over. The
+    // entries wait here as list entries, not as thousands of tasks and files,
+    // and the downloads never wait for a slot this task holds.
+    ReleaseDownloadSlot();
+    ReleaseSlot();
     SetIndeterminate(false);
     SetProgressMin(0);
     SetProgressMax(SInt32(mEntries.size()));
@@ -74,12 +84,21 @@ void CGetRemoteFolderTask::StartEntryDownloads()
         CIndexItem* item = entry.item.Get();
         if (!item)
             continue; // removed from the index meanwhile
+        StDownloadSlot slot;
+        if (!slot.Acquire())
+            break;
+        item = entry.item.Get();
+        if (mStopRequested)
+            break;
+        if (!item)
+            continue;
         SetItemCaption(item->GetName());
         try {
-            StartDownloadTaskForItem(GetOwner(), item, entry.url);
+            StartDownloadTaskForItem(GetOwner(), item, entry.url, &slot);
         } catch (const ExceptionCode& code) {
             ReportCode(code);
         }
+        YieldIfTimeUp();
     }
 }
 

@@ -262,7 +262,8 @@ void StartDownloadTaskForURL(const QUrl& url, const QByteArray* /*downloadFolder
         task->Start();
 }
 
-CInternetTask* StartDownloadTaskForItem(TaskOwnerView* owner, CIndexItem* item, const QUrl& credentials)
+CInternetTask* StartDownloadTaskForItem(
+    TaskOwnerView* owner, CIndexItem* item, const QUrl& credentials, StDownloadSlot* slot)
 {
     ThrowIfNil_(item);
     QUrl url = item->GetRemoteURL();
@@ -283,6 +284,8 @@ CInternetTask* StartDownloadTaskForItem(TaskOwnerView* owner, CIndexItem* item, 
     } else {
         return nullptr;
     }
+    if (slot)
+        task->AdoptDownloadSlot(*slot);
     task->Start();
     return task;
 }

@@ -75,6 +75,8 @@ public:
     // The URL as it may be stored or shown: without its password.
     QUrl GetStoredURL() const;
     bool HasCurrentTransfer() const { return mCurrent != nullptr; }
+    // A download slot taken for this task before it starts becomes its own.
+    void AdoptDownloadSlot(StDownloadSlot& slot) { mDownloadSlot.TakeFrom(slot); }
 
 protected:
     // Runs one transfer as the current connection, showing its progress.
@@ -85,6 +87,8 @@ protected:
     // The code a transfer without a usable server reply failed with.
     static ExceptionCode FailureCode(const Net::TransferResult& result);
     static bool PassiveMode();
+    // For a task that moves no more bytes but goes on running.
+    void ReleaseDownloadSlot() { mDownloadSlot.Release(); }
 
 private:
     QString mName;
@@ -107,8 +111,9 @@ void StartDownloadTaskForURL(const QUrl& url, const QByteArray* downloadFolderAl
 // The download of a remote item: 'nilP' without a remote URL, code 1 for an FTP
 // folder; an HTTP folder makes a folder task. `credentials`, when given, is the
 // item's URL with the password to log in with. Answers the started task (null
-// for another scheme).
-CInternetTask* StartDownloadTaskForItem(TaskOwnerView* owner, CIndexItem* item, const QUrl& credentials = {});
+// for another scheme). A download slot given is handed to the task.
+CInternetTask* StartDownloadTaskForItem(
+    TaskOwnerView* owner, CIndexItem* item, const QUrl& credentials = {}, StDownloadSlot* slot = nullptr);
 // One upload task for the local file of the alias: FTP only; HTTP beeps.
 void StartUploadTaskForURL(const QUrl& url, const QByteArray* fileAlias);
 // The URL's path ends in "/" (an empty path is no folder).

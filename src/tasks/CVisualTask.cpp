@@ -816,6 +816,15 @@ bool StDownloadSlot::Acquire()
     return mHeld;
 }
 
+void StDownloadSlot::TakeFrom(StDownloadSlot& other)
+{
+    if (&other == this)
+        return;
+    Release();
+    mHeld = other.mHeld;
+    other.mHeld = false;
+}
+
 void StDownloadSlot::Release()
 {
     if (!mHeld)

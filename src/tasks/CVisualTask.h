@@ -250,6 +250,8 @@ public:
     bool Acquire();
     void Release();
     bool IsHeld() const { return mHeld; }
+    // Takes over the slot `other` holds (whatever this one held is given back).
+    void TakeFrom(StDownloadSlot& other);
 
 private:
     bool mHeld = false;

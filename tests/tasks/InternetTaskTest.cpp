@@ -5,6 +5,7 @@
 #include "CGetRemoteFolderTask.h"
 #include "CInternetTask.h"
 #include "CPutRemoteFileTask.h"
+#include "LControl.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "FileRef.h"
@@ -17,9 +18,11 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 
 namespace {
 
@@ -426,6 +429,68 @@ TEST_F(InternetTaskTest, FolderListingsAddOneItemPerFileAndDownloadThem)
         EXPECT_EQ(files, (QStringList {QStringLiteral("a b.jpg"), QStringLiteral("c#1.jpg")}));
         EXPECT_EQ(ReadWholeFile(downloads + "/c#1.jpg"), QByteArray("two"));
     }
+    EXPECT_TRUE(Reports().empty());
+}
+
+TEST_F(InternetTaskTest, AFolderOfThousandsDownloadsWithinTheLimitAndStops)
+{
+    constexpr int kEntries = 1500;
+    constexpr int kLimit = 3;
+    for (int i = 0; i < kEntries; ++i)
+        WriteFile(ServerRoot() + QStringLiteral("/many/f%1.jpg").arg(i, 4, 10, QLatin1Char('0')),
+            QByteArray("entry ") + QByteArray::number(i));
+    TerminateTasks();
+    SetPrefNumber(QStringLiteral("NumberParallelDownloads"), kLimit);
+    SetPrefBoolean(QStringLiteral("DownloadFiles"), true);
+    InitializeTasks();
+
+    // Files made but not yet filled, and tasks alive, seen while the folder runs.
+    size_t mostTasks = 0;
+    int mostEmptyFiles = 0;
+    QElapsedTimer sampled;
+    sampled.start();
+    auto sample = [&] {
+        mostTasks = std::max(mostTasks, CVisualTask::GetAllTasks().size());
+        if (sampled.elapsed() >= 20) {
+            sampled.restart();
+            int empty = 0;
+            for (const QFileInfo& file : QDir(downloads).entryInfoList(QDir::Files | QDir::Hidden))
+                empty += file.size() == 0;
+            mostEmptyFiles = std::max(mostEmptyFiles, empty);
+        }
+    };
+
+    StartDownloadTaskForURL(Ftp().URL("ftp", "/many/"), nullptr, &owner_, nullptr);
+    ASSERT_TRUE(RunUntil([&] { sample(); return CVisualTask::GetAllTasks().empty(); }, 180000));
+    EXPECT_LE(mostTasks, size_t(kLimit + 1)) << "the folder task and one task a download slot";
+    EXPECT_LE(mostEmptyFiles, kLimit);
+    EXPECT_EQ(owner_.Items().size(), size_t(kEntries));
+    ASSERT_EQ(DownloadedNames().size(), kEntries);
+    for (int i : {0, 777, kEntries - 1})
+        EXPECT_EQ(ReadWholeFile(downloads + QStringLiteral("/f%1.jpg").arg(i, 4, 10, QLatin1Char('0'))),
+            QByteArray("entry ") + QByteArray::number(i));
+
+    // The Stop button of the folder's pane ends it: no download starts afterwards.
+    owner_.DeleteItems();
+    QDir(downloads).removeRecursively();
+    QDir().mkpath(downloads);
+    StartDownloadTaskForURL(Ftp().URL("ftp", "/many/"), nullptr, &owner_, nullptr);
+    CVisualTask* folder = Newest();
+    ASSERT_TRUE(dynamic_cast<CGetFTPFolderTask*>(folder));
+    ASSERT_TRUE(RunUntil([&] { sample(); return DownloadedNames().size() >= 20; }, 60000));
+    auto* stop = dynamic_cast<LControlPane*>(folder->GetProgressPane()->FindPaneByID(kPaneStopButton));
+    ASSERT_NE(stop, nullptr);
+    QTest::mouseClick(stop->GetControlWidget(), Qt::LeftButton);
+    QCoreApplication::processEvents(); // the click's stop runs from the event loop
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(CVisualTask::IsAlive(folder));
+    ASSERT_TRUE(RunUntil([&] { sample(); return CVisualTask::GetAllTasks().empty(); }, 30000));
+    const qsizetype downloaded = DownloadedNames().size();
+    EXPECT_LT(downloaded, kEntries / 2);
+    RunUntil([] { return false; }, 300);
+    EXPECT_EQ(DownloadedNames().size(), downloaded) << "a download started after Stop";
+    EXPECT_LE(mostTasks, size_t(kLimit + 1));
+    EXPECT_LE(mostEmptyFiles, kLimit);
     EXPECT_TRUE(Reports().empty());
 }
 
