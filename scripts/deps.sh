@@ -16,7 +16,7 @@ packages=(
     ffmpeg libtiff-dev fonts-dejavu-core fonts-urw-base35
     libvips-tools poppler-utils libjpeg-dev
     clang libclang-rt-14-dev appstream
-    python3-pyftpdlib curl
+    python3-pyftpdlib curl libxml2-utils
 )
 
 missing=()

@@ -398,6 +398,9 @@ void CEXIFInfo::SetVersion(Str255& field, const QByteArray* item)
     if (!item)
         return;
     QByteArray text = item->left(4);
+    // The standard's four ASCII digits; cameras that write other bytes give no version.
+    if (text.isEmpty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return;
     if (text.size() >= 2)
         text.insert(2, '.');
     if (text.startsWith('0'))

@@ -156,7 +156,7 @@ void CExportXMLTask::RunTask()
             YieldIfTimeUp(kUseTaskSlice);
         }
         top.insert(QStringLiteral("IndexMediaList"), list);
-        ThrowIfOSErr_(ReplaceFileSafely(mFile, PropertyList::ToXML(top)));
+        ThrowIfOSErr_(ReplaceFileSafely(mFile, PropertyList::ToXML(top, PropertyList::EForbiddenCharacters::LeftOut)));
 
         FinderInfo info;
         info.SetType('TEXT');

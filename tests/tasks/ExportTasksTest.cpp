@@ -6,6 +6,7 @@
 #include "ErrorReport.h"
 #include "ExivTestFiles.h"
 #include "FieldDictionaryKeys.h"
+#include "FieldKeys.h"
 #include "FileErrors.h"
 #include "FourCharCode.h"
 #include "GraphicsExporter.h"
@@ -23,7 +24,9 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
@@ -448,6 +451,64 @@ TEST_F(ExportTasksTest, XMLCancelledKeepsTheOldFileAndAStopLowersTheBusyMark)
     EXPECT_FALSE(owner_.model.IsBusy());
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
     EXPECT_EQ(old.readAll(), "old");
+}
+
+TEST_F(ExportTasksTest, XMLIsWellFormedForACamerasOddVersionAndACaptionWithControlCharacters)
+{
+    if (!HasExivTool() || QStandardPaths::findExecutable(QStringLiteral("xmllint")).isEmpty())
+        GTEST_SKIP() << "exiv2 or xmllint is not installed";
+    // A camera's JPEG whose Flashpix version holds bytes that are no digits (as
+    // some action cameras write it), with a caption holding control characters.
+    const QString odd = SampleWithExivCommands(QStringLiteral("odd.jpg"),
+        "set Exif.Photo.FlashpixVersion Undefined 8 9 10 11\n"
+        "set Iptc.Application2.Caption String Line one\x0BLine two\x01\x1F end\n");
+    AddItem(odd);
+    AddItem(Sample("exif-samples/jpg/Canon_40D.jpg"));
+
+    auto* task = new CExportXMLTask(601, 48, &owner_, {QStringLiteral("Photos"), {}, {}, false});
+    for (CIndexItem* item : owner_.Items())
+        task->InsertItem(item, kInsertAtEnd);
+    task->AskForFile(nullptr);
+    QFileDialog* dialog = task->GetDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->setDirectory(folder);
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    name->selectAll();
+    QTest::keyClicks(name, QStringLiteral("photos.xml"));
+    QTest::keyClick(name, Qt::Key_Return);
+    ASSERT_TRUE(RunUntil([] { return CVisualTask::GetAllTasks().empty(); }, 30000));
+    const QString path = folder + QStringLiteral("/photos.xml");
+    ASSERT_TRUE(QFileInfo::exists(path));
+
+    QProcess lint;
+    lint.start(QStringLiteral("xmllint"), {QStringLiteral("--noout"), path});
+    ASSERT_TRUE(lint.waitForFinished(30000));
+    EXPECT_EQ(lint.exitCode(), 0) << lint.readAllStandardError().toStdString();
+
+    QVariant read;
+    ASSERT_EQ(PropertyList::ReadFile(path, read), noErr);
+    const QVariantList list = read.toMap().value(QStringLiteral("IndexMediaList")).toList();
+    ASSERT_EQ(list.size(), 2);
+    const FieldDictionaryKeys fields = FieldDictionaryKeys::Load();
+    const QVariantMap oddFields = list[0].toMap();
+    const QVariantMap cameraFields = list[1].toMap();
+    auto nameOf = [&](SInt32 key) {
+        for (const auto& field : fields.Fields()) {
+            if (field.key == key)
+                return field.name;
+        }
+        return QString();
+    };
+    const QString captionKey = nameOf(kFieldCaption);
+    const QString flashpixKey = nameOf(kFieldFlashpixVersion);
+    ASSERT_FALSE(captionKey.isEmpty());
+    ASSERT_FALSE(flashpixKey.isEmpty());
+    // The line break stays one; what no XML file may hold is left out.
+    EXPECT_EQ(oddFields.value(captionKey).toString(), QStringLiteral("Line one\nLine two end"));
+    // A version of bytes that are no digits is no version; a camera's own reads as one.
+    EXPECT_EQ(oddFields.value(flashpixKey).toString(), QString());
+    EXPECT_EQ(cameraFields.value(flashpixKey).toString(), QStringLiteral("1.0"));
 }
 
 TEST(FieldDictionaryKeys, FieldMenuNamesAreUniqueKeysOfTheXML)

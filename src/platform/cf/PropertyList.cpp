@@ -36,9 +36,31 @@ void AppendIndent(QByteArray& out, int depth)
     out.append(QByteArray(depth, '\t'));
 }
 
-void AppendEscaped(QByteArray& out, const QString& text)
+// A text without the characters XML 1.0 forbids: a vertical tab or form feed is
+// the line break it stands for, the other control characters but tab, line feed
+// and return, and the noncharacters U+FFFE and U+FFFF, are left out.
+QString WellFormedText(const QString& text)
 {
-    const QByteArray utf8 = text.toUtf8();
+    const auto forbidden = [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0xFFFE || u == 0xFFFF;
+    };
+    if (std::none_of(text.begin(), text.end(), forbidden))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == QChar(0x0B) || c == QChar(0x0C))
+            out.append(QLatin1Char('\n'));
+        else if (!forbidden(c))
+            out.append(c);
+    }
+    return out;
+}
+
+void AppendEscaped(QByteArray& out, const QString& text, EForbiddenCharacters forbidden)
+{
+    const QByteArray utf8 = (forbidden == EForbiddenCharacters::LeftOut ? WellFormedText(text) : text).toUtf8();
     for (char c : utf8) {
         switch (c) {
         case '<':
@@ -91,13 +113,13 @@ bool IsUnsignedType(int typeId)
         || typeId == QMetaType::ULongLong || typeId == QMetaType::UChar;
 }
 
-bool AppendValue(QByteArray& out, const QVariant& value, int depth)
+bool AppendValue(QByteArray& out, const QVariant& value, int depth, EForbiddenCharacters forbidden)
 {
     const int typeId = value.metaType().id();
     AppendIndent(out, depth);
     if (typeId == QMetaType::QString) {
         out.append("<string>");
-        AppendEscaped(out, value.toString());
+        AppendEscaped(out, value.toString(), forbidden);
         out.append("</string>\n");
     } else if (typeId == QMetaType::Bool) {
         out.append(value.toBool() ? "<true/>\n" : "<false/>\n");
@@ -138,7 +160,7 @@ bool AppendValue(QByteArray& out, const QVariant& value, int depth)
         }
         out.append("<array>\n");
         for (const QVariant& element : list) {
-            if (!AppendValue(out, element, depth + 1))
+            if (!AppendValue(out, element, depth + 1, forbidden))
                 return false;
         }
         AppendIndent(out, depth);
@@ -154,9 +176,9 @@ bool AppendValue(QByteArray& out, const QVariant& value, int depth)
         for (auto it = map.cbegin(); it != map.cend(); ++it) {
             AppendIndent(out, depth + 1);
             out.append("<key>");
-            AppendEscaped(out, it.key());
+            AppendEscaped(out, it.key(), forbidden);
             out.append("</key>\n");
-            if (!AppendValue(out, it.value(), depth + 1))
+            if (!AppendValue(out, it.value(), depth + 1, forbidden))
                 return false;
         }
         AppendIndent(out, depth);
@@ -533,14 +555,14 @@ bool ToFloat(const QVariant& value, float& out)
 bool IsValid(const QVariant& value)
 {
     QByteArray scratch;
-    return AppendValue(scratch, value, 0);
+    return AppendValue(scratch, value, 0, EForbiddenCharacters::AsTheyAre);
 }
 
-OSStatus Write(const QVariant& value, QByteArray& out)
+OSStatus Write(const QVariant& value, QByteArray& out, EForbiddenCharacters forbidden)
 {
     out.clear();
     QByteArray body;
-    if (!AppendValue(body, value, 0))
+    if (!AppendValue(body, value, 0, forbidden))
         return kErrUnsupportedValue;
     out.reserve(body.size() + 256);
     out.append(kHeader);
@@ -549,10 +571,10 @@ OSStatus Write(const QVariant& value, QByteArray& out)
     return noErr;
 }
 
-QByteArray ToXML(const QVariant& value)
+QByteArray ToXML(const QVariant& value, EForbiddenCharacters forbidden)
 {
     QByteArray out;
-    Write(value, out);
+    Write(value, out, forbidden);
     return out;
 }
 

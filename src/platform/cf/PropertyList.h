@@ -31,13 +31,24 @@ inline constexpr int kMaxNestingDepth = 512;
 // before any of it is read (no settings or preferences file comes near it).
 inline constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
 
+// What becomes of the characters XML 1.0 forbids in keys and strings (control
+// characters but tab, line feed and return; U+FFFE, U+FFFF).
+enum class EForbiddenCharacters {
+    // Written as they are, as the platform's writer does; Read takes them back.
+    AsTheyAre,
+    // A file for other programs, well-formed: a vertical tab or form feed becomes
+    // a line feed, the others are left out.
+    LeftOut,
+};
+
 // Writes `value` as an XML property list in the platform writer's exact layout.
 // Returns kErrUnsupportedValue (and leaves `out` empty) when any value inside has
 // no property-list form.
-OSStatus Write(const QVariant& value, QByteArray& out);
+OSStatus Write(const QVariant& value, QByteArray& out,
+    EForbiddenCharacters forbidden = EForbiddenCharacters::AsTheyAre);
 
 // Convenience form of Write: the bytes, or an empty array on failure.
-QByteArray ToXML(const QVariant& value);
+QByteArray ToXML(const QVariant& value, EForbiddenCharacters forbidden = EForbiddenCharacters::AsTheyAre);
 
 // Parses an XML property list. On failure `out` is left invalid, the result is
 // kErrMalformed and `errorText` (when given) says what and where.

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPoint>
+#include <QXmlStreamReader>
 
 #include <cmath>
 
@@ -210,6 +211,27 @@ TEST(PropertyListReader, ControlCharactersInStringsSurviveTheRoundTrip)
 
     // Control characters do not rescue a list that is broken otherwise.
     EXPECT_EQ(PropertyList::Read("<plist><string>\x01</plist>", back), PropertyList::kErrMalformed);
+}
+
+TEST(PropertyListWriter, AFileForOtherProgramsHoldsNoCharacterXMLForbids)
+{
+    using PropertyList::EForbiddenCharacters;
+    // Ordinary text, tabs and line breaks included, comes out byte for byte the same.
+    const QVariantMap ordinary { { QStringLiteral("Caption"), QStringLiteral("Boats\tat <dawn> & \"tide\"\r\n\u4E2D") },
+        { QStringLiteral("List"), QVariantList { QStringLiteral("a"), 7, true } } };
+    EXPECT_EQ(PropertyList::ToXML(ordinary, EForbiddenCharacters::LeftOut), PropertyList::ToXML(ordinary));
+
+    const QVariantMap odd { { QStringLiteral("key\x02"),
+        QVariantList { QStringLiteral("one\x0Btwo\x0Cthree\x01\x1F end"), QString(QChar(0xFFFE)) + QChar(0xFFFF) + "x" } } };
+    const QByteArray xml = PropertyList::ToXML(odd, EForbiddenCharacters::LeftOut);
+    QXmlStreamReader strict(xml);
+    while (!strict.atEnd())
+        strict.readNext();
+    EXPECT_FALSE(strict.hasError()) << strict.errorString().toStdString();
+    QVariant back;
+    ASSERT_EQ(PropertyList::Read(xml, back), noErr);
+    EXPECT_EQ(back.toMap(), (QVariantMap { { QStringLiteral("key"),
+                                QVariantList { QStringLiteral("one\ntwo\nthree end"), QStringLiteral("x") } } }));
 }
 
 TEST(PropertyListReader, RejectsMalformedAndHostileInput)
