@@ -2,6 +2,7 @@
 // toolbar and the contextual menu does, and when it is enabled.
 #include "CIndexView.h"
 
+#include "Alerts.h"
 #include "CFileBrowserListView.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
@@ -19,11 +20,16 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QMimeData>
 
 #include <algorithm>
 
 namespace {
+
+// More info windows than anyone reads at once: past this many selected items,
+// Get Info asks to show them in one window, whose buttons step through them.
+constexpr size_t kInfoWindowsWithoutAsking = 10;
 
 // The selected items of the current list, in its order, or the whole list when
 // none is selected.
@@ -148,7 +154,15 @@ bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
         DeselectAll();
         return true;
     case cmd_ItemInfo: {
-        for (CIndexItem* selected : GetModel().SelectedItems()) {
+        const std::vector<CIndexItem*> items = GetModel().SelectedItems();
+        if (items.size() > kInfoWindowsWithoutAsking) {
+            const QString count = QLocale().toString(qulonglong(items.size()));
+            const QString message = CopyLocalizedString(QStringLiteral("INFO_MANY_ITEMS")).arg(count);
+            if (AskYesNoAlert(message, CopyLocalizedString(QStringLiteral("INFO_MANY_ITEMS_HELP")), kCautionAlert))
+                items.front()->ShowInfoWindow(this, this);
+            return true;
+        }
+        for (CIndexItem* selected : items) {
             selected->ShowInfoWindow(this, this);
             CheckUserCancel();
         }

@@ -109,6 +109,17 @@ inline bool IsIdle(CIndexDoc* document)
     return !view->IsBusy() && view->CountRunningTasks() == 0;
 }
 
+// Closes every open index without saving, once its tasks have ended, and deletes what closed.
+inline void CloseIndexDocumentsUnsaved()
+{
+    for (CIndexDoc* document : OpenIndexDocuments()) {
+        RunUntil([&] { return IsIdle(document); });
+        document->SetModified(false);
+        document->AttemptClose(false);
+    }
+    FlushDeletes();
+}
+
 inline CIndexView* IndexViewOfDocument(CIndexDoc* document)
 {
     return document ? dynamic_cast<CIndexView*>(document->GetIndexViewPane()) : nullptr;

@@ -140,12 +140,7 @@ protected:
     void TearDown() override
     {
         delete CSearchWindow::GetSearchWindow();
-        for (CIndexDoc* document : OpenIndexDocuments()) {
-            RunUntil([&] { return IsIdle(document); });
-            document->SetModified(false);
-            document->AttemptClose(false);
-        }
-        FlushDeletes();
+        CloseIndexDocumentsUnsaved();
         app.reset();
         SetErrorNotificationPoster(nullptr);
         SetPrefValue(kLastBatchSettingsKey, QVariant());

@@ -1,0 +1,100 @@
+// Get Info from the menu on a selection, in the program's own index window.
+
+#include "AlertAnswer.h"
+#include "AppRunSupport.h"
+#include "AppTestSupport.h"
+#include "CIndexDoc.h"
+#include "CIndexItem.h"
+#include "CIndexModel.h"
+#include "CIndexView.h"
+#include "LWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QApplication>
+#include <QTest>
+
+namespace {
+
+class ItemInfoCommand : public ::testing::Test {
+protected:
+    void SetUp() override { app = MakeProgramWithoutIndex(); }
+    void TearDown() override
+    {
+        CloseIndexDocumentsUnsaved();
+        app.reset();
+    }
+
+    std::unique_ptr<COrvexApp> app;
+};
+
+// Get Info on a large selection asks first and then shows one window, whose
+// buttons step through the items; a few selected items each get their window.
+TEST_F(ItemInfoCommand, GetInfoOnManyItemsAsksAndOpensOneWindow)
+{
+    const QString dir = TestTempDir() + QStringLiteral("/info-many");
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    QImage image(32, 24, QImage::Format_RGB32);
+    image.fill(QColor(200, 80, 40));
+    constexpr int kItems = 40;
+    app->MakeNewDocument();
+    CIndexDoc* document = OpenIndexDocuments().back();
+    for (int i = 0; i < kItems; ++i) {
+        const QString path = dir + QStringLiteral("/photo%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
+        ASSERT_TRUE(image.save(path, "JPEG"));
+        document->AddItem(QUrl::fromLocalFile(path));
+    }
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(document) && document->GetModel().CountAllItems() == kItems; }));
+    document->GetWindow()->Select();
+    CIndexView* view = IndexViewOfDocument(document);
+    ASSERT_NE(view, nullptr);
+    view->setFocus();
+    auto infoWindows = [&] {
+        int open = 0;
+        for (SInt32 i = 1; i <= kItems; ++i) {
+            CIndexItem* item = nullptr;
+            if (view->GetItemAt(i, item) && item && item->GetInfoWindow())
+                ++open;
+        }
+        return open;
+    };
+
+    // Ctrl+I into the index window, active again after whatever the last one showed.
+    auto getInfo = [&] {
+        document->GetWindow()->Select();
+        view->setFocus();
+        FlushDeletes();
+        QCoreApplication::processEvents();
+        QTest::keyClick(view, Qt::Key_I, Qt::ControlModifier);
+    };
+
+    QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+    ASSERT_EQ(view->CountSelectedItems(), kItems);
+    {
+        StAlertAnswers no(2); // No
+        getInfo();
+        ASSERT_EQ(no.Texts().size(), 1);
+        EXPECT_TRUE(no.Texts()[0].contains(QStringLiteral("40"))) << no.Texts()[0].toStdString();
+    }
+    EXPECT_EQ(infoWindows(), 0);
+    {
+        StAlertAnswers yes(1); // Yes
+        getInfo();
+        EXPECT_EQ(yes.Texts().size(), 1);
+    }
+    EXPECT_EQ(infoWindows(), 1);
+    CIndexItem* first = nullptr;
+    ASSERT_TRUE(view->GetItemAt(1, first));
+    EXPECT_NE(first->GetInfoWindow(), nullptr) << "the first selected item's window";
+
+    view->DeselectAll();
+    for (SInt32 index : {3, 4, 5})
+        view->SelectIndex(index);
+    getInfo();
+    EXPECT_EQ(infoWindows(), 4) << "a few items each get their window without a question";
+}
+
+} // namespace
