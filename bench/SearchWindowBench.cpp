@@ -54,8 +54,6 @@ public:
     bool RemoveItem(SInt32, bool, bool, bool) override { return true; }
     bool AddFileToDelete(const QUrl&) override { return false; }
     SInt32 GetIndexOfItem(const CIndexItem* item) const override { return model.GetIndexOfItem(item); }
-    void Hilite() override {}
-    void Unhilite() override {}
     SInt16 GetThumbnailSize() const override { return 128; }
     QSize GetCellSize() const override { return {}; }
     SInt32 CountColumns() const override { return 1; }

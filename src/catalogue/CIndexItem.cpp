@@ -241,8 +241,6 @@ void CIndexItem::operator delete(void* object, std::size_t size)
 
 CIndexItem::~CIndexItem()
 {
-    if (mHilited)
-        Unhilite();
     RemoveFromPurgeList(this);
 }
 
@@ -658,20 +656,12 @@ void CIndexItem::SetBusy(bool busy)
 
 void CIndexItem::Hilite()
 {
-    if (mHilited)
-        return;
     mHilited = true;
-    if (IndexViewServices* view = GetView())
-        view->Hilite();
 }
 
 void CIndexItem::Unhilite()
 {
-    if (!mHilited)
-        return;
     mHilited = false;
-    if (IndexViewServices* view = GetView())
-        view->Unhilite();
 }
 
 // Getters.
@@ -1452,12 +1442,6 @@ void CIndexItem::ItemNotification(DataBrowserItemNotification message)
 {
     // The view owns its items: a removed row never deletes the item.
     switch (message) {
-    case kDataBrowserItemSelected:
-        Hilite();
-        break;
-    case kDataBrowserItemDeselected:
-        Unhilite();
-        break;
     case kDataBrowserItemRemoved:
         ForgetBrowser(); // the browser may go before the item
         break;

@@ -200,8 +200,6 @@ public:
     void SetTotalSize(UInt32 size);
     void SetThumbnailNumber(SInt32 number) { mThumbnailNumber = number; }
     void SetBusy(bool busy);
-    void Hilite();
-    void Unhilite();
 
     // Getters; the plain fields load the stored record first when they are empty.
     QString GetName();
@@ -226,6 +224,8 @@ public:
     {
         return mRecordCurrent && !mDirty && mPackage == &package && mThumbnailNumber > 0;
     }
+    // Selected in its index, as the index model last set it for drawing: an item
+    // is selected only through its model (CIndexModel::SelectItem).
     bool IsHilited() const { return mHilited; }
     bool IsOpenInViewer() const { return mRare && mRare->openInViewer != 0; }
     bool IsWriting() const { return mWriting; }
@@ -457,6 +457,9 @@ protected:
     virtual void LoadRecord();
 
 private:
+    friend class CIndexModel; // the one that selects items
+    void Hilite();
+    void Unhilite();
     void InitFromFile(const FileRef& file);
     void ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* package);
     void ApplyIndexFileRecord(const IndexFileRecord& record);

@@ -221,7 +221,6 @@ std::vector<CIndexItem*> CIndexModel::TakeAllItems()
         if (item->IsHilited())
             item->Unhilite();
     mMirroring = false;
-    mHilitedCount = 0;
     mTable.EndReset();
     mStoredRecords.Clear();
     mTotalFileSize = 0;
@@ -434,21 +433,6 @@ SInt32 CIndexModel::InsertPosition(const TArray<CIndexItem*>& list, CIndexItem* 
 
 // --- Selection ------------------------------------------------------------------------------------------
 
-void CIndexModel::Hilite()
-{
-    ++mHilitedCount;
-    if (!mMirroring)
-        MirrorSelectionLater();
-}
-
-void CIndexModel::Unhilite()
-{
-    if (mHilitedCount > 0)
-        --mHilitedCount;
-    if (!mMirroring)
-        MirrorSelectionLater();
-}
-
 void CIndexModel::MirrorSelection()
 {
     QItemSelection selection;
@@ -478,21 +462,6 @@ void CIndexModel::SetTableColumns(
 {
     mTable.SetColumns(std::move(fieldKeys), std::move(titles), std::move(alignments));
     MirrorSelection();
-}
-
-void CIndexModel::MirrorSelectionLater()
-{
-    if (mMirrorPending)
-        return;
-    mMirrorPending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            mMirrorPending = false;
-            MirrorSelection();
-            emit selectionChanged();
-        },
-        Qt::QueuedConnection);
 }
 
 void CIndexModel::TableSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
@@ -546,6 +515,33 @@ void CIndexModel::DeselectIndex(SInt32 index)
     item->Unhilite();
     mTable.SelectionModel().select(mTable.index(index - 1, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
     mMirroring = false;
+    emit selectionChanged();
+}
+
+void CIndexModel::SelectItem(CIndexItem* item)
+{
+    SelectIndex(GetIndexOfItem(item));
+}
+
+void CIndexModel::DeselectItem(CIndexItem* item)
+{
+    DeselectIndex(GetIndexOfItem(item));
+}
+
+void CIndexModel::SelectOnly(SInt32 index)
+{
+    const bool wanted = ItemAt(index) != nullptr;
+    if (CountSelectedItems() == (wanted ? 1 : 0) && (!wanted || IsSelected(index)))
+        return;
+    mMirroring = true;
+    for (CIndexItem* item : *mCurrentList) {
+        if (item->IsHilited())
+            item->Unhilite();
+    }
+    if (CIndexItem* item = ItemAt(index))
+        item->Hilite();
+    mMirroring = false;
+    MirrorSelection();
     emit selectionChanged();
 }
 

@@ -73,9 +73,11 @@ struct IndexStoredRecord {
 // Lists: ShowFilter / ShowAllItems switch the current list; SortItems, SetSortKey.
 // Selection (an item is selected when it is highlighted): SelectIndex,
 //   DeselectIndex, ToggleIndex, SetRangeSelected, SelectAll, DeselectAll,
-//   CountSelectedItems, GetFirstSelectedIndex, GetLastSelectedIndex, SelectedItems.
-//   The table's selection model always shows the same selection: a change made
-//   through either is seen in the other.
+//   CountSelectedItems, GetFirstSelectedIndex, GetLastSelectedIndex, SelectedItems,
+//   SelectItem, SelectOnly. The selection is made through the model or the table's
+//   selection model, never by an item itself: the two always show the same, and
+//   selectionChanged is sent once for each change. An item's highlight is only
+//   what the model set for drawing it.
 //
 // Changing the lists while the lock is held throws kMsgIndexViewOperation.
 class CIndexModel : public QObject, public AItemListLockable {
@@ -202,12 +204,12 @@ public:
     SInt32 GetFirstSelectedIndex() const;
     SInt32 GetLastSelectedIndex() const;
     std::vector<CIndexItem*> SelectedItems() const;
-    // The count kept by the items' highlight calls (IndexViewServices::Hilite). An
-    // item highlighted by itself, not through the model, has the table's selection
-    // brought in step once the present event is handled.
-    void Hilite();
-    void Unhilite();
-    SInt32 GetHilitedCount() const { return mHilitedCount; }
+    // "Select this item" from anywhere (a search's found items, a download, the
+    // media window): an item of the current list joins the selection, or leaves it.
+    void SelectItem(CIndexItem* item);
+    void DeselectItem(CIndexItem* item);
+    // Only the item at the index is selected (none for 0).
+    void SelectOnly(SInt32 index);
 
     // --- The lock and the counts ------------------------------------------------------
     void LockItemList() override;
@@ -327,7 +329,6 @@ private:
     void EndSort();
     // The table's selection made again from the items' highlight, as ranges.
     void MirrorSelection();
-    void MirrorSelectionLater();
     // The table's selection changed (a list view's click): the items follow.
     void TableSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
     // The position a new item takes in a list (its sorted place when kept sorted).
@@ -351,7 +352,6 @@ private:
     mutable bool mRowsValid = false;
     bool mKeepSorted = false;
     UInt64 mTotalFileSize = 0;
-    SInt32 mHilitedCount = 0;
 
     UInt32 mFlags = 0;
     QByteArray mPassword;
@@ -390,5 +390,4 @@ private:
     IndexItemTableModel mTable { *this };
     // Set while the model itself changes the highlight or the table's selection.
     bool mMirroring = false;
-    bool mMirrorPending = false;
 };

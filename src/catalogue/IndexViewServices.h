@@ -27,10 +27,6 @@ public:
     // The 1-based position of the item in the view's current list, 0 when absent.
     virtual SInt32 GetIndexOfItem(const CIndexItem* item) const = 0;
 
-    // Raises or lowers the view's count of highlighted items.
-    virtual void Hilite() = 0;
-    virtual void Unhilite() = 0;
-
     // The side of the thumbnail square the view draws, in pixels.
     virtual SInt16 GetThumbnailSize() const = 0;
 

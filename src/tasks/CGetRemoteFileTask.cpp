@@ -74,8 +74,7 @@ CGetRemoteFileTask::CGetRemoteFileTask(
             }
         } catch (const ExceptionCode&) {
         }
-        item->Hilite();
-        owner->RefreshItem(owner->GetModel().GetIndexOfItem(item));
+        owner->GetModel().SelectItem(item);
     }
     FileRef existing;
     if (hasAlias && ResolveAliasHandle(&alias, &existing, true) == noErr && QFileInfo(existing.Path()).isFile()) {
@@ -99,7 +98,7 @@ CGetRemoteFileTask::~CGetRemoteFileTask()
     if (!mFinished)
         RemoveTemporaryFiles();
     if (CIndexItem* item = mItem.Get(); item && GetOwner())
-        item->Unhilite();
+        GetOwner()->GetModel().DeselectItem(item);
 }
 
 void CGetRemoteFileTask::RemoveTemporaryFiles()

@@ -44,9 +44,8 @@ void CSearchTask::ShowFoundInOwner()
 
 void CSearchTask::SelectInOwner(CIndexItem* item)
 {
-    // The item's highlight is its selection; the model mirrors a run of them in
-    // one change, where selecting row by row would cost a pass over the rows each.
-    item->Hilite();
+    // Through the model: the grid and the list draw it and the commands follow.
+    OwnerModel().SelectItem(item);
 }
 
 void CSearchTask::FocusOwner()
@@ -187,7 +186,7 @@ void CSearchTask::FillResultDocument()
                 item->SetFlags(item->GetFlags() & ~kItemFlagDuplicate);
                 if (entry != item)
                     entry->SetFlags(entry->GetFlags() & ~kItemFlagDuplicate);
-                entry->Hilite();
+                target.SelectItem(entry);
             }
             ++done;
             if (YieldIfTimeUp()) {

@@ -64,23 +64,6 @@ QScreen* ScreenOfWidget(const QWidget* widget)
     return top && top->screen() ? top->screen() : QGuiApplication::primaryScreen();
 }
 
-void SelectOnly(CIndexView& view, SInt32 index)
-{
-    SInt32 position = 1;
-    for (CIndexItem* item : view.GetItemList()) {
-        if (position == index) {
-            if (!item->IsHilited()) {
-                item->Hilite();
-                view.RefreshItem(position);
-            }
-        } else if (item->IsHilited()) {
-            item->Unhilite();
-            view.RefreshItem(position);
-        }
-        ++position;
-    }
-}
-
 // Scrolls the index view so the cell of the index shows.
 void RevealIndex(CIndexView& view, SInt32 index)
 {
@@ -304,7 +287,7 @@ void CMediaWindow::ShowMedia(std::unique_ptr<CMedia> media)
             media.reset(mItem->CreateMedia());
         ThrowIfNil_(media);
         if (mItemIndex != -1 && mIndexView) {
-            SelectOnly(*mIndexView, mItemIndex);
+            mIndexView->GetModel().SelectOnly(mItemIndex); // the grid and the list draw it
             mItem->SetOpenInViewer(1);
             RevealIndex(*mIndexView, mItemIndex);
         }

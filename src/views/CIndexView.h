@@ -563,11 +563,6 @@ public:
     void Refresh() override;
     QString GetWindowTitle() const override;
 
-    // --- IndexViewServices ---------------------------------------------------------
-    void Hilite() override { mModel->Hilite(); }
-    void Unhilite() override { mModel->Unhilite(); }
-    SInt32 GetHilitedCount() const { return mModel->GetHilitedCount(); }
-
     void ListenToMessage(MessageT message, void* ioParam) override;
 
     // --- Drag and drop (CIndexView_Drag.cpp) ----------------------------------------------
@@ -680,7 +675,6 @@ private:
     SelectionDigest& DigestSelection() const;
     UInt64 mListGeneration = 0;
     mutable UInt64 mDigestGeneration = ~UInt64(0);
-    mutable SInt32 mDigestHilited = -1;
     mutable SelectionDigest mDigest;
     // Stops the view's tasks and deletes its two own (they may hold the model's items).
     void StopAllTasks();

@@ -72,12 +72,11 @@ void SetMark(Boolean& outUsesMark, UInt16& outMark, bool marked)
 
 CIndexView::SelectionDigest& CIndexView::DigestSelection() const
 {
-    // An item highlighted by itself, not through the model, changes the hilited count.
-    if (mDigestGeneration != mListGeneration || mDigestHilited != GetHilitedCount()) {
+    // Every selection goes through the model, whose signals count a new generation.
+    if (mDigestGeneration != mListGeneration) {
         mDigest = {};
         mDigest.count = CountSelectedItems();
         mDigestGeneration = mListGeneration;
-        mDigestHilited = GetHilitedCount();
     }
     return mDigest;
 }

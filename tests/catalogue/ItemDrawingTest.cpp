@@ -4,6 +4,7 @@
 
 #include "CANPAInfo.h"
 #include "CIndexItem.h"
+#include "CIndexModel.h"
 #include "CItemError.h"
 #include "FieldKeys.h"
 #include "LDataBrowser.h"
@@ -14,6 +15,7 @@
 #include "Offscreen.h"
 #include "Picture.h"
 #include "Preferences.h"
+#include "TaskServices.h"
 #include "TestIndexView.h"
 #include "TestSupport.h"
 
@@ -21,6 +23,7 @@
 
 #include <QDir>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QTreeView>
 
 namespace {
@@ -175,7 +178,11 @@ TEST_P(ItemDrawing, BadgesAndSelectedLooks)
 {
     auto item = ItemWithPicture();
     item->SetError(std::make_unique<CItemError>(-43, QString(), QStringLiteral("600:50")));
-    item->Hilite();
+    // Selected through an index, as every item is; the index lets go of it afterwards.
+    CIndexModel index;
+    index.InsertItem(item.get(), kInsertAtEnd, ItemInsert::Filling);
+    index.SelectIndex(1);
+    const auto release = qScopeGuard([&] { index.TakeAllItems(); });
     const QImage image = Draw(*item, mCell, QStringLiteral("selected-error"));
     const QRect picture = item->GetPartRect(kItemPartPicture, mCell, mView);
     const QRect badge = item->GetPartRect(kItemPartErrorBadge, mCell, mView);

@@ -15,8 +15,6 @@ public:
         return true;
     }
     SInt32 GetIndexOfItem(const CIndexItem*) const override { return 0; }
-    void Hilite() override { ++hilited; }
-    void Unhilite() override { --hilited; }
     SInt16 GetThumbnailSize() const override { return thumbnailSize; }
     SInt16 GetMargin() const override { return 4; }
     SInt16 GetLineHeight() const override { return 12; }
@@ -30,7 +28,6 @@ public:
         return position >= 0 && position < SInt32(columns.size()) ? columns[size_t(position)] : 0;
     }
     std::vector<QUrl> files;
-    int hilited = 0;
     SInt32 lines = 2;
     bool extended = false;
     int cellWidth = 120;

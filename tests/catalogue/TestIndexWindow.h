@@ -40,8 +40,6 @@ public:
         }
         return 0;
     }
-    void Hilite() override { }
-    void Unhilite() override { }
     SInt16 GetThumbnailSize() const override { return 100; }
     QSize GetCellSize() const override { return QSize(120, 140); }
     SInt32 CountColumns() const override { return 1; }

@@ -86,8 +86,6 @@ public:
 
     bool AddFileToDelete(const QUrl& file) override { return model.AddFileToDelete(file); }
     SInt32 GetIndexOfItem(const CIndexItem* item) const override { return model.GetIndexOfItem(item); }
-    void Hilite() override { model.Hilite(); }
-    void Unhilite() override { model.Unhilite(); }
     SInt16 GetThumbnailSize() const override { return 128; }
     QSize GetCellSize() const override { return QSize(160, 160); }
     SInt32 CountColumns() const override { return 2; }

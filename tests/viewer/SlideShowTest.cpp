@@ -152,7 +152,7 @@ TEST_F(SlideShowTest, OpeningTheIndexViewsSelectedItemStartsTheShow)
 {
     SetPrefNumber(QStringLiteral("DoubleClickAction"), 1);
     FillView(3);
-    ItemAt(2)->Hilite();
+    view->GetModel().SelectItem(ItemAt(2));
     CIndexViewDocument document(*view);
     document.OpenSelectedItem();
     CMediaWindow* window = WindowOf(ItemAt(2));

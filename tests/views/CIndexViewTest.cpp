@@ -275,7 +275,7 @@ TEST_F(IndexViewTest, SelectionRemovalTakesTheHighlightedItems)
     for (SInt32 index : {2, 4}) {
         CIndexItem* item = nullptr;
         view->GetItemAt(index, item);
-        item->Hilite();
+        view->GetModel().SelectItem(item);
     }
     CIndexItem* fifth = nullptr;
     view->GetItemAt(5, fifth);

@@ -3,12 +3,14 @@
 // the commands follow, painted once a frame however many changes came. Paints are
 // counted on the real widgets as they arrive, never forced with a grab.
 
+#include "CCriteria.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
 #include "CIndexListView.h"
 #include "CIndexModel.h"
 #include "CIndexView.h"
 #include "CInfoView.h"
+#include "CSearchTask.h"
 #include "CANPAInfo.h"
 #include "FieldKeys.h"
 #include "IndexWindowTest.h"
@@ -211,4 +213,31 @@ TEST_F(IndexModelSignals, ARatingFromTheContextualMenuShowsAtOnce)
     EXPECT_EQ(Model().ItemAt(1)->GetCaptionInfo()->GetUrgency(), 9);
     EXPECT_TRUE(grid.region.contains(CellOf(1))) << "the cell shows its rating without a click";
     EXPECT_TRUE(doc->IsModified());
+}
+
+TEST_F(IndexModelSignals, ItemsASearchSelectsAreSelectedInTheGridTheListAndTheCommands)
+{
+    PaintWatch grid(view);
+    LCommander::SwitchTarget(view);
+    // "Select found items": the second photograph only.
+    auto* task = new CSearchTask(QStringLiteral("select"), view, kSearchKindSearch);
+    task->SetResultAction(kResultSelect);
+    task->AddCriterion(std::make_unique<CCriteria>(kFieldName, kSelectorContains, QStringLiteral("photo-2")));
+    for (CIndexItem* item : view->GetItemList())
+        task->InsertItem(item, kInsertAtEnd);
+    task->Start();
+    ASSERT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0; }, 5000));
+    Settle();
+    EXPECT_TRUE(Model().SelectionModel().isRowSelected(1, {})) << "the list's selection is the same";
+    EXPECT_EQ(Model().CountSelectedItems(), 1);
+    EXPECT_TRUE(grid.region.contains(CellOf(2)));
+    EXPECT_EQ(placard->GetInfoText(), QStringLiteral("3 items  1 selected"));
+    Boolean enabled = false, usesMark = false;
+    UInt16 mark = 0;
+    Str255 name;
+    view->FindCommandStatus(cmd_Copy, enabled, usesMark, mark, name);
+    EXPECT_TRUE(enabled) << "Copy with one item selected";
+
+    ShowList();
+    EXPECT_EQ(list->GetControlRef()->selectionModel()->selectedRows().size(), 1);
 }

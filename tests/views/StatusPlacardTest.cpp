@@ -127,7 +127,7 @@ TEST_F(StatusPlacard, FollowsTheViewThroughFilterAndSelection)
     ASSERT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0; }, 5000));
     CIndexItem* item = nullptr;
     ASSERT_TRUE(view->GetItemAt(2, item));
-    item->Hilite();
+    view->GetModel().SelectItem(item);
     TellStateChanged();
     EXPECT_EQ(placard->GetInfoText(), "12 items  10 shown  1 selected");
 }
