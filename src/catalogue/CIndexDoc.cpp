@@ -70,20 +70,8 @@ LPane* RequirePane(LWindow* window, PaneIDT paneID)
 // Keeps a window on its screen, shrinking its content to fit first.
 void CIndexDoc::ConstrainToScreen(LWindow* window)
 {
-    QWidget* shell = window->GetShell();
-    QScreen* screen = shell ? shell->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect available = screen->availableGeometry();
-    QRect bounds;
-    window->GetGlobalBounds(bounds);
-    const SInt32 extraWidth = shell->frameGeometry().width() - bounds.width();
-    const SInt32 extraHeight = shell->frameGeometry().height() - bounds.height();
-    const SInt32 width = std::min<SInt32>(bounds.width(), available.width() - extraWidth);
-    const SInt32 height = std::min<SInt32>(bounds.height(), available.height() - extraHeight);
-    if (width != bounds.width() || height != bounds.height())
-        window->ResizeFrameTo(width, height, true);
-    ConstrainWindowToScreen(shell, screen);
+    // A size kept from a larger screen or a lower scale factor shrinks to this one.
+    window->KeepOnScreen();
 }
 
 void SetIndexDocViewAdapterMaker(IndexDocViewAdapterMaker maker)

@@ -168,8 +168,20 @@ void CFloater::PositionRelativeTo(const LWindow* other, SInt16 kind)
     default:
         return;
     }
+    // A palette above or below a window that fills the screen that way goes
+    // to the other side, else into the window's lower part: never over its
+    // menus and tool bar.
+    QScreen* screen = ScreenUnder(other->GetShell());
+    if (screen && (kind == floaterPos_Above || kind == floaterPos_Below)) {
+        const QRect available = screen->availableGeometry();
+        const QPoint above(them.left(), them.top() - me.height());
+        const QPoint below(them.left(), them.bottom() + 1);
+        auto fits = [&](QPoint at) { return available.contains(QRect(at, me.size())); };
+        if (!fits(place))
+            place = fits(above) ? above : fits(below) ? below : QPoint(them.left(), them.bottom() + 1 - me.height());
+    }
     GetShell()->move(place);
-    ConstrainToScreen(ScreenUnder(other->GetShell()));
+    ConstrainToScreen(screen);
 }
 
 CTaskWindow::CTaskWindow(const SPaneInfo& info, UInt32 attributes, const QString& title, LCommander* superCommander)

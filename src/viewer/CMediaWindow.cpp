@@ -467,6 +467,10 @@ void CMediaWindow::ToggleFullScreen()
             OpenMediaWindowAtIndex(index, view, wasFullScreen, std::move(media));
         else if (item)
             OpenMediaWindowForItem(item, view, wasFullScreen, std::move(media));
+        for (CMediaWindow* window : WindowList()) {
+            if (window != this && window->GetItem() == item && window->IsFullScreenKind())
+                window->mLeavesToWindow = !wasFullScreen;
+        }
     }
     ProcessCommand(cmd_Close);
 }
@@ -642,7 +646,10 @@ bool CMediaWindow::HandleKeyPress(const EventRecord& event)
     case char_Tab:
         break;
     case char_Escape:
-        ProcessCommand(cmd_Close);
+        if (mLeavesToWindow)
+            ToggleFullScreen();
+        else
+            ProcessCommand(cmd_Close);
         break;
     case char_LeftArrow:
         if (!option) {

@@ -142,6 +142,8 @@ protected:
     bool mNavigatorHiddenByDeactivate = false;
     CMediaToolbar mToolbar;
     bool mRelayingOut = false;
+    // A full-screen window entered from a windowed one: Escape goes back to a window.
+    bool mLeavesToWindow = false;
 };
 
 // The screen "FullScreenViewOptions" 2 asks for: the first that is not the

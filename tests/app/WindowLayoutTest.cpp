@@ -5,6 +5,7 @@
 #include "CIndexDoc.h"
 #include "CIndexListView.h"
 #include "CIndexView.h"
+#include "CItemInfoWindow.h"
 #include "CMetaDataListView.h"
 #include "CSearchWindow.h"
 #include "ErrorReport.h"
@@ -12,6 +13,8 @@
 #include "IndexDocServices.h"
 #include "ItemWindows.h"
 #include "LayoutCheck.h"
+#include "Preferences.h"
+#include "StoredSettings.h"
 #include "UReportErrors.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +24,9 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabBar>
 #include <QTimer>
 
@@ -32,9 +37,29 @@
 
 namespace {
 
+// A window's frame (title bar included) lies within its screen's available area.
+QStringList OffTheScreen(const QWidget& window, const QString& name)
+{
+    const QScreen* screen = window.screen();
+    if (!screen || window.parentWidget())
+        return {};
+    const QRect available = screen->availableGeometry();
+    const QRect frame = window.frameGeometry();
+    if (available.contains(frame))
+        return {};
+    return { QStringLiteral("%1: frame %2,%3 %4x%5 outside the screen's %6x%7")
+                 .arg(name)
+                 .arg(frame.x())
+                 .arg(frame.y())
+                 .arg(frame.width())
+                 .arg(frame.height())
+                 .arg(available.width())
+                 .arg(available.height()) };
+}
+
 QStringList Inspect(QWidget& window, const QString& name)
 {
-    QStringList faults;
+    QStringList faults = OffTheScreen(window, name);
     auto look = [&](const QString& shot) {
         QCoreApplication::processEvents();
         SavePictureIfAsked(window, shot);
@@ -95,10 +120,31 @@ QList<QWidget*> VisibleWindows()
     return shown;
 }
 
+// A dark desktop palette, as dark styles give, when ORVEX_DARK_PALETTE is set.
+void UseDarkPaletteIfAsked()
+{
+    if (!qEnvironmentVariableIsSet("ORVEX_DARK_PALETTE"))
+        return;
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xec));
+    dark.setColor(QPalette::Base, QColor(0x2d, 0x2d, 0x2d));
+    dark.setColor(QPalette::AlternateBase, QColor(0x3a, 0x3a, 0x3a));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xec));
+    dark.setColor(QPalette::Button, QColor(0x3c, 0x3c, 0x3c));
+    dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xec));
+    dark.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::ToolTipBase, QColor(0x2d, 0x2d, 0x2d));
+    dark.setColor(QPalette::ToolTipText, QColor(0xee, 0xee, 0xec));
+    QApplication::setPalette(dark);
+}
+
 class WindowLayout : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        UseDarkPaletteIfAsked();
         app = MakeProgramWithoutIndex();
     }
     void TearDown() override
@@ -146,6 +192,19 @@ protected:
 
     std::unique_ptr<COrvexApp> app;
 };
+
+
+// The index window's menu bar and tool bar, on the screen.
+QRect BarsOf(LWindow& window)
+{
+    QWidget* shell = window.GetShell();
+    return QRect(shell->geometry().topLeft(), QSize(shell->width(), window.mapTo(shell, QPoint(0, 0)).y()));
+}
+
+std::string Describe(const QRect& frame)
+{
+    return QStringLiteral("%1,%2 %3x%4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()).toStdString();
+}
 
 } // namespace
 
@@ -216,6 +275,7 @@ TEST_F(WindowLayout, TheIndexWindowsAndDialogsShowEverythingWhole)
     // them has checks of its own.
     QWidget* shell = document->GetWindow()->GetShell();
     SavePictureIfAsked(*shell, QStringLiteral("index-list"));
+    faults << OffTheScreen(*shell, QStringLiteral("index-list"));
     int lists = 0;
     for (QWidget* widget : shell->findChildren<QWidget*>()) {
         if (dynamic_cast<CIndexListView*>(widget) || dynamic_cast<CMetaDataListView*>(widget)) {
@@ -247,6 +307,56 @@ TEST_F(WindowLayout, TheIndexWindowsAndDialogsShowEverythingWhole)
         faults << Inspect(*dialog->GetShell(), QStringLiteral("dialog-%1").arg(layout));
     }
     EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
+}
+
+// Where the windows of an index open: beside or over the index window, never
+// over its menus and tool bar when there is room below them, one of a kind not
+// exactly over another, and all within the screen.
+TEST_F(WindowLayout, PalettesOpenBesideTheIndexWindowAndInfoWindowsCascadeOnTheScreen)
+{
+    ASSERT_GE(CameraPhotos().size(), 3);
+    // Palettes the user never moved.
+    SetPrefPoint(kSearchWindowPositionKey, Point {});
+    SetPrefPoint(CItemInfoWindow::kPositionKey, Point {});
+    SetPrefBoolean(QStringLiteral("IndexFullScreen"), false);
+    CIndexDoc* document = FreshIndex();
+    CIndexView* view = IndexViewOfDocument(document);
+    ASSERT_TRUE(view);
+    LWindow* index = document->GetWindow();
+    const QRect available = index->GetShell()->screen()->availableGeometry();
+
+    view->ProcessCommand(cmd_SearchWindow, nullptr);
+    ProcessEventsFor(100);
+    CSearchWindow* search = CSearchWindow::GetSearchWindow();
+    ASSERT_TRUE(search && search->IsVisible());
+    const QRect searchFrame = search->GetShell()->frameGeometry();
+    const QRect bars = BarsOf(*index);
+    ASSERT_GT(bars.height(), 0);
+    SavePictureIfAsked(*search->GetShell(), QStringLiteral("placement-search"));
+    EXPECT_TRUE(available.contains(searchFrame));
+    // A window with room below the index window's bars leaves them free.
+    auto roomBelowBars = [&](const QRect& frame) { return frame.height() <= available.bottom() - bars.bottom(); };
+    if (roomBelowBars(searchFrame))
+        EXPECT_FALSE(searchFrame.intersects(bars)) << "the search window covers the index window's menus: " << Describe(searchFrame) << " bars " << Describe(bars);
+    search->ProcessCommand(cmd_Close);
+    ProcessEventsFor(50);
+
+    view->ProcessCommand(cmd_SelectAll, nullptr);
+    view->ProcessCommand(cmd_ItemInfo, nullptr);
+    ProcessEventsFor(200);
+    QList<QRect> frames;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && widget != index->GetShell() && widget->property("orvexShell").toBool())
+            frames << widget->frameGeometry();
+    }
+    ASSERT_EQ(frames.size(), 3);
+    for (qsizetype i = 0; i < frames.size(); ++i) {
+        EXPECT_TRUE(available.contains(frames[i])) << i;
+        if (roomBelowBars(frames[i]))
+            EXPECT_FALSE(frames[i].intersects(bars)) << i;
+        for (qsizetype j = i + 1; j < frames.size(); ++j)
+            EXPECT_NE(frames[i].topLeft(), frames[j].topLeft()) << "info windows " << i << " and " << j << " on each other at " << Describe(frames[i]);
+    }
 }
 
 TEST(WindowLayoutCheck, FindsTextCutOffControlsOffTheEdgeAndControlsOnEachOther)

@@ -220,10 +220,17 @@ TEST_F(FloaterFixture, PlacesItselfAgainstAnotherWindow)
     QPoint before = Frame().topLeft();
     floater->PositionRelativeTo(&other, 3);
     EXPECT_EQ(Frame().topLeft(), before);
-    // Above a window at the top of the screen: kept on the screen.
+    // Above a window at the top of the screen: below it instead, never over
+    // its menus; inside its lower part when there is no room below either.
     other.GetShell()->move(200, Available().top());
+    them = other.GetShell()->frameGeometry();
     floater->PositionRelativeTo(&other, floaterPos_Above);
-    EXPECT_EQ(Frame().top(), Available().top());
+    EXPECT_EQ(Frame().topLeft(), QPoint(them.left(), them.bottom() + 1));
+    other.ResizeFrameBy(0, Available().height() - them.height(), false);
+    them = other.GetShell()->frameGeometry();
+    floater->PositionRelativeTo(&other, floaterPos_Above);
+    EXPECT_EQ(Frame().bottom(), std::min(them.bottom(), Available().bottom()));
+    EXPECT_GT(Frame().top(), them.top());
 }
 
 TEST(TaskWindow, CommandPeriodStopsTheLatestTaskAndIsConsumed)

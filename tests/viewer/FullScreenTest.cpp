@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
+#include <QTest>
 #include <QWidget>
 
 using FullScreenTest = ViewerTest;
@@ -109,4 +110,31 @@ TEST_F(FullScreenTest, AMovieIsShownWithoutTheFade)
     EXPECT_GE(clock.elapsed(), 650);
     EXPECT_GT(curtains.shown, 0);
     EXPECT_EQ(full->GetItemIndex(), 2);
+}
+
+TEST_F(FullScreenTest, EscapeReturnsToTheWindowFullScreenCameFromAndClosesOneOpenedFullScreen)
+{
+    FillView(2);
+    CMediaWindow* windowed = OpenAt(2);
+    ASSERT_TRUE(windowed);
+    windowed->ProcessCommand(cmd_MediaFullScreen);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(CMediaWindow::GetWindowList().size(), 1u);
+    CMediaWindow* full = CMediaWindow::GetWindowList().front();
+    ASSERT_TRUE(full->IsFullScreenKind());
+    QTest::keyClick(full->GetShell(), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(CMediaWindow::GetWindowList().size(), 1u);
+    CMediaWindow* back = CMediaWindow::GetWindowList().front();
+    EXPECT_FALSE(back->IsFullScreenKind());
+    EXPECT_TRUE(back->IsVisible());
+    EXPECT_EQ(back->GetItemIndex(), 2);
+
+    // Opened full screen from the index, Escape closes it.
+    CloseAllMediaWindows();
+    CMediaWindow* direct = OpenAt(1, false);
+    ASSERT_TRUE(direct && direct->IsFullScreenKind());
+    QTest::keyClick(direct->GetShell(), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(CMediaWindow::GetWindowList().empty());
 }

@@ -9,7 +9,9 @@
 
 #include <QFileInfo>
 #include <QPointer>
+#include <QPixmap>
 #include <QScreen>
+#include <QToolBar>
 
 #include "ViewerTest.h"
 
@@ -290,4 +292,37 @@ TEST_F(MediaWindowTest, TheRatingMenuRatesTheShownItemOnly)
         EXPECT_TRUE(!caption || caption->GetUrgency() != 7) << other;
     }
     SetPrefDefault(QStringLiteral("ApplyChangesToMediaFile"));
+}
+
+TEST_F(MediaWindowTest, ALargePhotoOpensWholeOnTheScreenAndItsNavigatorLeavesTheBarsFree)
+{
+    SetPrefRect(CMediaNavigator::kRectKey, Rect {});
+    FillView(2, 3000, 2000);
+    CMediaWindow* window = OpenAt(1);
+    ASSERT_TRUE(window);
+    QWidget* shell = window->GetShell();
+    const QRect available = shell->screen()->availableGeometry();
+    auto wholeOnScreen = [&](const char* when) {
+        // The frame, title bar included, and the tool bar lie on the screen.
+        EXPECT_TRUE(available.contains(shell->frameGeometry())) << when;
+        EXPECT_LT(shell->frameGeometry().top(), shell->geometry().top()) << when;
+        ASSERT_TRUE(window->GetToolBar()) << when;
+        const QRect bar(window->GetToolBar()->mapToGlobal(QPoint(0, 0)), window->GetToolBar()->size());
+        EXPECT_TRUE(available.contains(bar)) << when;
+    };
+    wholeOnScreen("opened");
+    // The window's zoom gives the same whole screen.
+    window->DoSetZoom(false);
+    window->ResizeFrameTo(300, 200, true);
+    window->DoSetZoom(true);
+    wholeOnScreen("zoomed");
+
+    window->ProcessCommand(cmd_MediaNavigatorFloater);
+    ASSERT_TRUE(window->GetNavigator()->IsVisible());
+    const QRect navigator = window->GetNavigator()->GetShell()->frameGeometry();
+    const QRect bars(shell->geometry().topLeft(), QSize(shell->width(), window->y()));
+    EXPECT_TRUE(available.contains(navigator));
+    EXPECT_FALSE(navigator.intersects(bars)) << navigator.y() << " over the bars down to " << bars.bottom();
+    const QPixmap picture = shell->grab();
+    picture.save(QStringLiteral(ORVEX_ARTEFACT_DIR "/media-window-large@%1x.png").arg(picture.devicePixelRatio()));
 }

@@ -11,8 +11,11 @@
 #include <QMenuBar>
 #include <QToolBar>
 #include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QTimer>
 #include <algorithm>
+#include <typeinfo>
 
 // The top-level widget around a window's content: frame, title, modality, menu bar.
 class LWindowShell : public QWidget {
@@ -96,6 +99,110 @@ void WatchApplicationState()
             }
         }
     });
+}
+
+constexpr int kCascadeStep = 24;
+
+const char* const kScrollerName = "orvexWindowScroller";
+
+QScrollArea* ScrollerOf(const QWidget* shell)
+{
+    return shell ? shell->findChild<QScrollArea*>(QLatin1String(kScrollerName), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+// The room a top-level widget's own area may take: its screen's available area
+// less the frame the window system puts around it.
+QSize ShellRoom(const QWidget* shell)
+{
+    QScreen* screen = QGuiApplication::screenAt(shell->frameGeometry().center());
+    if (!screen)
+        screen = shell->screen() ? shell->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    return screen->availableGeometry().marginsRemoved(ShellFrameMargins(shell)).size();
+}
+
+// A window that keeps its size takes its content's size and its bars' height,
+// unless that is more than the screen holds (a large layout at a high scale
+// factor): then the window takes what the screen holds and its content scrolls.
+void FixShellSize(LWindow& window, QWidget* shell, QSize content, int bars)
+{
+    const QSize wanted(content.width(), content.height() + bars);
+    const QSize room = ShellRoom(shell);
+    const bool tooLarge = wanted.width() > room.width() || wanted.height() > room.height();
+    QScrollArea* scroller = ScrollerOf(shell);
+    if (tooLarge && !scroller) {
+        scroller = new QScrollArea(shell);
+        scroller->setObjectName(QLatin1String(kScrollerName));
+        scroller->setFrameShape(QFrame::NoFrame);
+        scroller->setFocusPolicy(Qt::NoFocus);
+        scroller->setWidgetResizable(false);
+        scroller->setWidget(&window);
+        window.QWidget::setVisible(true);
+        scroller->show();
+    } else if (!tooLarge && scroller) {
+        scroller->takeWidget();
+        window.setParent(shell);
+        window.move(0, bars);
+        window.QWidget::setVisible(true);
+        delete scroller;
+        scroller = nullptr;
+    }
+    if (!scroller) {
+        shell->setFixedSize(wanted);
+        return;
+    }
+    // A scroll bar in one direction takes room in the other.
+    const int barExtent = shell->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroller);
+    QSize size = wanted;
+    if (wanted.height() > room.height())
+        size.rwidth() += barExtent;
+    if (wanted.width() > room.width())
+        size.rheight() += barExtent;
+    size = size.boundedTo(room);
+    window.resize(content);
+    shell->setFixedSize(size);
+    scroller->setGeometry(0, bars, size.width(), std::max(0, size.height() - bars));
+}
+
+// A palette that nobody placed opens to the right of its window, else inside
+// that window's right edge below its menus and tool bar.
+void PlaceBeside(QWidget* shell, const LWindow& parent)
+{
+    QWidget* them = parent.GetShell();
+    const QRect theirs = them->frameGeometry();
+    const QMargins margins = ShellFrameMargins(shell);
+    const QSize frame = shell->size().grownBy(margins);
+    QScreen* screen = QGuiApplication::screenAt(theirs.center());
+    const QRect available = screen ? screen->availableGeometry() : theirs;
+    QPoint place(theirs.right() + 1, theirs.top());
+    if (!available.contains(QRect(place, frame))) {
+        const int barsBottom = parent.mapTo(them, QPoint(0, 0)).y() + them->geometry().top();
+        place = QPoint(theirs.right() + 1 - frame.width(), barsBottom);
+    }
+    shell->move(place);
+}
+
+// A window opening where another of its kind opened (and still stands) goes
+// down and across by a step for each such window, so each can be seen and
+// reached: towards the middle of the screen, so keeping it within the screen
+// never puts two on each other again.
+void Cascade(LWindow* window)
+{
+    QWidget* shell = window->GetShell();
+    const QPoint anchor = shell->pos();
+    int count = 0;
+    for (LWindow* other : WindowList()) {
+        if (other != window && other->IsVisible() && typeid(*other) == typeid(*window)
+            && other->GetShell()->property("orvexCascadeAnchor").toPoint() == anchor)
+            ++count;
+    }
+    shell->setProperty("orvexCascadeAnchor", anchor);
+    if (count == 0)
+        return;
+    const QRect available = window->AvailableArea();
+    const int across = anchor.x() + shell->width() / 2 > available.center().x() ? -kCascadeStep : kCascadeStep;
+    shell->move(anchor + QPoint(across * count, kCascadeStep * count));
 }
 } // namespace
 
@@ -231,15 +338,20 @@ void LWindow::LayoutShell()
         menuHeight += barHeight;
     }
     // The shell decides the content size once it is shown and the user resizes it.
-    if (mShell->isVisible())
+    if (QScrollArea* scroller = ScrollerOf(mShell))
+        scroller->setGeometry(0, menuHeight, mShell->width(), std::max(0, mShell->height() - menuHeight));
+    else if (mShell->isVisible())
         setGeometry(0, menuHeight, mShell->width(), std::max(0, mShell->height() - menuHeight));
     else
         move(0, menuHeight);
     if (HasAttribute(windAttr_Resizable)) {
-        mShell->setMinimumSize(mMinSize.width, mMinSize.height + menuHeight);
+        // A minimum larger than the screen gives way to the screen.
+        const QSize room = ShellRoom(mShell);
+        mShell->setMinimumSize(std::min(SInt32(room.width()), mMinSize.width),
+            std::min(room.height(), mMinSize.height + menuHeight));
         mShell->setMaximumSize(std::min(mMaxSize.width, QWIDGETSIZE_MAX), std::min(mMaxSize.height + menuHeight, QWIDGETSIZE_MAX));
     } else {
-        mShell->setFixedSize(width(), height() + menuHeight);
+        FixShellSize(*this, mShell, size(), menuHeight);
     }
 }
 
@@ -312,7 +424,7 @@ void LWindow::KeepContentSize()
     }
     int barsHeight = TopBarsHeight();
     if (!HasAttribute(windAttr_Resizable))
-        mShell->setFixedSize(width(), height() + barsHeight);
+        FixShellSize(*this, mShell, size(), barsHeight);
     else
         mShell->resize(width(), height() + barsHeight);
     LayoutShell();
@@ -365,11 +477,15 @@ void LWindow::ResizeFrameBy(SInt32 dWidth, SInt32 dHeight, bool refresh)
 {
     if (dWidth == 0 && dHeight == 0)
         return;
-    int newWidth = std::clamp(width() + dWidth, SInt32(mMinSize.width), SInt32(mMaxSize.width));
-    int newHeight = std::clamp(height() + dHeight, SInt32(mMinSize.height), SInt32(mMaxSize.height));
     int menuHeight = TopBarsHeight();
+    // A minimum larger than the screen gives way to the screen.
+    const QSize room = ShellRoom(mShell);
+    const SInt32 minWidth = std::min(mMinSize.width, SInt32(room.width()));
+    const SInt32 minHeight = std::min(mMinSize.height, SInt32(std::max(0, room.height() - menuHeight)));
+    int newWidth = std::clamp(width() + dWidth, minWidth, std::max(minWidth, SInt32(mMaxSize.width)));
+    int newHeight = std::clamp(height() + dHeight, minHeight, std::max(minHeight, SInt32(mMaxSize.height)));
     if (!HasAttribute(windAttr_Resizable))
-        mShell->setFixedSize(newWidth, newHeight + menuHeight);
+        FixShellSize(*this, mShell, QSize(newWidth, newHeight), menuHeight);
     else
         mShell->resize(newWidth, newHeight + menuHeight);
     resize(newWidth, newHeight);
@@ -384,8 +500,12 @@ void LWindow::Show()
         return;
     FitToLayout();
     // A window nobody placed opens over the window it belongs to (a dialog over
-    // its document), not where its layout was drawn; floating palettes keep theirs.
-    if (!mPlaced && !HasAttribute(windAttr_Floating)) {
+    // its document), not where its layout was drawn; a palette beside it.
+    if (!mPlaced && HasAttribute(windAttr_Floating)) {
+        LWindow* parent = ParentWindow();
+        if (parent && parent->GetShell()->isVisible())
+            PlaceBeside(mShell, *parent);
+    } else if (!mPlaced) {
         LWindow* parent = ParentWindow();
         const QRect over = parent && parent->GetShell()->isVisible() ? parent->GetShell()->frameGeometry() : QRect();
         if (over.isValid()) {
@@ -401,6 +521,8 @@ void LWindow::Show()
             mShell->move(frame.topLeft());
         }
     }
+    if (!mShell->isVisible())
+        Cascade(this);
     mPlaced = true;
     mShell->show();
     LayoutShell();
@@ -425,27 +547,67 @@ LWindow* LWindow::ParentWindow() const
     return nullptr;
 }
 
-void LWindow::KeepOnScreen()
+QMargins LWindow::FrameMargins() const
 {
-    QScreen* screen = QGuiApplication::screenAt(mShell->frameGeometry().center());
-    if (!screen)
-        screen = mShell->screen() ? mShell->screen() : QGuiApplication::primaryScreen();
-    if (!screen || (mShell->windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized)))
-        return;
-    const QRect available = screen->availableGeometry();
-    const QRect frame = mShell->frameGeometry();
-    // Larger than the screen (a large layout at a high scale factor): the content shrinks to fit.
-    const int tooWide = frame.width() - available.width();
-    const int tooHigh = frame.height() - available.height();
-    if ((tooWide > 0 || tooHigh > 0) && HasAttribute(windAttr_Resizable)) {
-        ResizeFrameBy(-std::max(0, tooWide), -std::max(0, tooHigh), true);
-    }
-    MoveWithinArea(mShell, available);
+    return ShellFrameMargins(mShell);
 }
 
-void MoveWithinArea(QWidget* shell, const QRect& available)
+QRect LWindow::AvailableArea() const
 {
-    QRect frame = shell->frameGeometry();
+    QScreen* screen = mShell ? QGuiApplication::screenAt(mShell->frameGeometry().center()) : nullptr;
+    if (!screen && mShell)
+        screen = mShell->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+void LWindow::KeepOnScreen()
+{
+    if (!mShell || (mShell->windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized)))
+        return;
+    const QRect available = AvailableArea();
+    const QMargins margins = FrameMargins();
+    const QRect frame = mShell->geometry().marginsAdded(margins);
+    // Larger than the screen (a large layout or a size kept from a lower scale
+    // factor): the content shrinks to fit.
+    const int tooWide = frame.width() - available.width();
+    const int tooHigh = frame.height() - available.height();
+    if ((tooWide > 0 || tooHigh > 0) && HasAttribute(windAttr_Resizable))
+        ResizeFrameBy(-std::max(0, tooWide), -std::max(0, tooHigh), true);
+    MoveWithinArea(mShell, available, margins);
+}
+
+QMargins ShellFrameMargins(const QWidget* shell)
+{
+    if (!shell || (shell->windowFlags() & Qt::FramelessWindowHint))
+        return {};
+    if (shell->testAttribute(Qt::WA_WState_Created) && shell->isVisible()) {
+        const QRect frame = shell->frameGeometry();
+        const QRect inside = shell->geometry();
+        const QMargins known(inside.left() - frame.left(), inside.top() - frame.top(), frame.right() - inside.right(),
+            frame.bottom() - inside.bottom());
+        if (!known.isNull())
+            return known;
+    }
+    // Not framed yet (the window system frames a window once it is shown): the
+    // frame of another window of the program, else none known.
+    for (const QWidget* other : QApplication::topLevelWidgets()) {
+        if (other == shell || !other->isVisible() || !other->property("orvexShell").toBool()
+            || (other->windowFlags() & Qt::FramelessWindowHint) || other->isFullScreen())
+            continue;
+        const QRect frame = other->frameGeometry();
+        const QRect inside = other->geometry();
+        if (frame != inside)
+            return QMargins(inside.left() - frame.left(), inside.top() - frame.top(), frame.right() - inside.right(),
+                frame.bottom() - inside.bottom());
+    }
+    return {};
+}
+
+void MoveWithinArea(QWidget* shell, const QRect& available, const QMargins& margins)
+{
+    QRect frame = shell->geometry().marginsAdded(margins);
     QPoint delta;
     if (frame.right() > available.right())
         delta.rx() = available.right() - frame.right();
@@ -638,8 +800,8 @@ void LWindow::SetMinMaxSize(SDimension32 minSize, SDimension32 maxSize)
 
 bool LWindow::CalcStandardBounds(QRect& outStdBounds) const
 {
-    QScreen* screen = mShell && mShell->screen() ? mShell->screen() : QGuiApplication::primaryScreen();
-    QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    // The frame, title bar included, fills the screen's available area.
+    const QRect available = AvailableArea().marginsRemoved(FrameMargins());
     int menuHeight = TopBarsHeight();
     int stdWidth = std::min(available.width(), int(mMaxSize.width));
     int stdHeight = std::min(available.height() - menuHeight, int(mMaxSize.height));

@@ -3,6 +3,8 @@
 #include "LCommander.h"
 #include "LView.h"
 
+#include <QMargins>
+
 class QMenuBar;
 class QToolBar;
 class LWindowShell;
@@ -54,6 +56,10 @@ public:
     LWindow* ParentWindow() const;
     // Moves the window (shrinking a resizable one first) to lie within its screen's available area.
     void KeepOnScreen();
+    // The window system's frame around the shell (a guess until it is first shown).
+    QMargins FrameMargins() const;
+    // The available area of the screen the window is on.
+    QRect AvailableArea() const;
     bool IsVisible() const override;
     // Brings the window to the front and makes it the active window.
     virtual void Select();
@@ -148,5 +154,11 @@ private:
 
 };
 
+// The frame a top-level widget has, or will have once the window system frames it.
+QMargins ShellFrameMargins(const QWidget* shell);
 // Moves a top-level widget by the least that puts its frame within the area.
-void MoveWithinArea(QWidget* shell, const QRect& available);
+void MoveWithinArea(QWidget* shell, const QRect& available, const QMargins& margins);
+inline void MoveWithinArea(QWidget* shell, const QRect& available)
+{
+    MoveWithinArea(shell, available, ShellFrameMargins(shell));
+}
