@@ -1,5 +1,7 @@
 // Opening an index of 100,000 items through the read task into an index view,
-// paired in one run with reading index.db whole and parsing its records; and
+// paired with reading index.db whole and parsing its records, each side the
+// first thing a fresh process does (its arenas and heap cold, as a user's first
+// open finds them); and
 // the bytes each opened item holds as the allocators count them: the C
 // library's heap and its own mappings, and the chunks of the item arenas.
 #include "BenchIndexPackage.h"
@@ -19,11 +21,13 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <malloc.h>
@@ -81,6 +85,22 @@ BenchIndex& Index()
     return index;
 }
 
+// The side a fresh process runs, and the index it runs it on.
+constexpr char kFreshSideArgument[] = "--fresh-side";
+QString gFreshPackagePath; // set in a fresh process: the package the parent wrote
+
+QString PackagePath()
+{
+    return gFreshPackagePath.isEmpty() ? Index().packagePath : gFreshPackagePath;
+}
+
+QString IndexDbPath()
+{
+    if (gFreshPackagePath.isEmpty())
+        return Index().path;
+    return CIndexPackage(QUrl::fromLocalFile(gFreshPackagePath), nullptr).GetIndexDbURL().toLocalFile();
+}
+
 size_t HeldBytes()
 {
     const struct mallinfo2 heap = mallinfo2();
@@ -89,7 +109,7 @@ size_t HeldBytes()
 
 QByteArray ReadAll()
 {
-    QFile db(Index().path);
+    QFile db(IndexDbPath());
     db.open(QIODevice::ReadOnly);
     return db.readAll();
 }
@@ -108,7 +128,7 @@ void OpenThroughTheReadTask()
 {
     const size_t before = HeldBytes();
     gOpened.view = MakeBenchView();
-    gOpened.document = std::make_unique<BenchDocument>(gOpened.view.get(), Index().packagePath, kItems);
+    gOpened.document = std::make_unique<BenchDocument>(gOpened.view.get(), PackagePath(), kItems);
     // Every item is told to the views: the list views' table and the cache's queue.
     SInt32 added = 0;
     QObject::connect(&gOpened.view->GetModel(), &CIndexModel::itemsAdded,
@@ -138,13 +158,69 @@ void CloseOpened()
     gOpened.document.reset();
 }
 
+// Runs one side in a fresh process of this program; answers the seconds it
+// took there (not the process's start), or a negative number when it failed
+// or counted wrong.
+double RunFreshSide(const char* side)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+        {QString::fromLatin1(kFreshSideArgument), QString::fromLatin1(side), Index().packagePath});
+    if (!child.waitForFinished(300000) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+        return -1;
+    bool ok = false;
+    const double seconds = child.readAllStandardOutput().trimmed().toDouble(&ok);
+    return ok ? seconds : -1;
+}
+
+// The body of a fresh process: one side, timed; its seconds on standard output.
+int RunOneFreshSide(const std::string& side)
+{
+    URegistrar::RegisterFrameworkClasses();
+    InitializeTasks();
+    const auto start = std::chrono::steady_clock::now();
+    if (side == "open")
+        OpenThroughTheReadTask();
+    else
+        ReadAndParseRecords();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%.6f\n", seconds);
+    CloseOpened();
+    TerminateTasks();
+    return gWrongCounts == 0 ? 0 : 1;
+}
+
 void BM_OpenAgainstReadAndParse(benchmark::State& state)
 {
     for (auto _ : state) {
-        const PairedTimes times = RunPaired(7, OpenThroughTheReadTask, ReadAndParseRecords, CloseOpened);
+        // Pairs of fresh processes, the order turned each pair, after one of each unpaired.
+        constexpr int kPairs = 7;
+        PairedTimes times;
+        int failed = 0;
+        RunFreshSide("open");
+        RunFreshSide("parse");
+        for (int pair = 0; pair < kPairs; ++pair) {
+            const bool openFirst = pair % 2 == 0;
+            const double first = RunFreshSide(openFirst ? "open" : "parse");
+            const double second = RunFreshSide(openFirst ? "parse" : "open");
+            const double open = openFirst ? first : second;
+            const double parse = openFirst ? second : first;
+            if (open <= 0 || parse <= 0) {
+                ++failed;
+                continue;
+            }
+            times.a.push_back(open);
+            times.b.push_back(parse);
+            times.ratios.push_back(open / parse);
+        }
+        gWrongCounts += failed;
         state.SetIterationTime(times.MedianA());
-        CheckRatio("open " + std::to_string(kItems) + " items through the read task / read+parse", times, 2.0);
+        CheckRatio("first open of " + std::to_string(kItems) + " items in a fresh process / read+parse in another", times, 2.0);
     }
+    // The bytes an item holds, from an opening in this process.
+    OpenThroughTheReadTask();
+    CloseOpened();
     CheckTarget("every opening (view, table, items added) and parse counted " + std::to_string(kItems) + " items",
         gWrongCounts == 0,
         std::to_string(gWrongCounts) + " wrong count(s)");
@@ -185,6 +261,13 @@ BENCHMARK(BM_BytesAfterAQuickSearch)->Unit(benchmark::kMillisecond)->Iterations(
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::string(argv[1]) == kFreshSideArgument) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QApplication app(argc, argv);
+        gFreshPackagePath = QString::fromLocal8Bit(argv[3]);
+        return RunOneFreshSide(argv[2]);
+    }
     return RunBenchmarks(
         argc, argv,
         [] {

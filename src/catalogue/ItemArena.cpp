@@ -47,8 +47,8 @@ void* MapAlignedChunk()
         munmap(mapped, aligned - start);
     if (const std::uintptr_t tail = start + 2 * size - (aligned + size); tail > 0)
         munmap(reinterpret_cast<void*>(aligned + size), tail);
-    // One fault then fills the chunk, where the system has huge pages to give.
-    (void)madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+    // No huge-page advice: asking for them makes each first fault compact and
+    // clear a whole chunk, which costs a fresh process more than its first open.
     return reinterpret_cast<void*>(aligned);
 }
 
