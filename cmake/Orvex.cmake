@@ -55,3 +55,11 @@ function(orvex_keychain_test name)
     set_tests_properties(${name}.without_service PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/orvex-no-bus")
 endfunction()
+
+# orvex_x_test(<name> <filter>): the tests of program <name> that <filter> names, run
+# again on a virtual X screen of their own, where window activation and keyboard focus
+# are the window system's.
+function(orvex_x_test name filter)
+    add_test(NAME ${name}.on_x
+        COMMAND ${CMAKE_SOURCE_DIR}/tests/support/with-xvfb.sh $<TARGET_FILE:${name}> --gtest_filter=${filter})
+endfunction()

@@ -145,6 +145,10 @@ void CIndexDoc::FindPanes()
     if (!mIndexView || !mViewServices)
         ThrowOSErr_(err_NilPointer, "pane 920 is no index view");
     mIndexView->SetWindow(window);
+    // The grid is the window's target until the user chooses another: the window
+    // hands it the keyboard whenever it is activated.
+    if (auto* grid = dynamic_cast<LCommander*>(mIndexViewPane))
+        window->SetLatentSub(grid);
     mIndexViewAlive = mIndexViewPane;
     mIndexView->SetModel(mModel.get());
     QObject::connect(mModel.get(), &CIndexModel::modifiedChanged, [this](bool modified) {

@@ -510,15 +510,15 @@ void CCarbonEditText::DontBeTarget()
 
 void CCarbonEditText::Hide()
 {
-    if (IsTarget() && GetSuperCommander())
-        LCommander::SwitchTarget(GetSuperCommander());
+    if (IsTarget())
+        HandTargetBack();
     LControlPane::Hide();
 }
 
 void CCarbonEditText::Disable()
 {
-    if (IsTarget() && GetSuperCommander())
-        LCommander::SwitchTarget(GetSuperCommander());
+    if (IsTarget())
+        HandTargetBack();
     LControlPane::Disable();
 }
 

@@ -32,8 +32,8 @@ void CParentWindow::Deactivate()
     if (IsOnDuty()) {
         if (CSheetDialogBox* sheet = FindOpenSheet())
             LCommander::SwitchTarget(sheet);
-        else if (GetSuperCommander())
-            LCommander::SwitchTarget(GetSuperCommander());
+        else
+            HandTargetBack();
     }
 }
 

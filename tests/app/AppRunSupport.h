@@ -18,9 +18,11 @@
 #include <QAction>
 #include <QDialog>
 #include <QDir>
+#include <QDirIterator>
 #include <QToolBar>
 #include <QFileInfo>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -137,6 +139,26 @@ inline QStringList ItemNames(CIndexDoc* document)
     }
     names.sort();
     return names;
+}
+
+// Copies the sample index made at build time to `copy`; false when a file would not copy.
+inline bool CopySampleIndexTo(const QString& copy)
+{
+    QDirIterator it(QStringLiteral(ORVEX_SAMPLE_INDEX), QDir::Files | QDir::System | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString from = it.next();
+        const QString to = copy + from.mid(QStringLiteral(ORVEX_SAMPLE_INDEX).size());
+        QDir().mkpath(QFileInfo(to).absolutePath());
+        // "index.db alias" is a relative link: it is copied as the link it is.
+        std::error_code error;
+        if (QFileInfo(from).isSymLink())
+            std::filesystem::copy_symlink(QFile::encodeName(from).toStdString(), QFile::encodeName(to).toStdString(), error);
+        else if (!QFile::copy(from, to))
+            return false;
+        if (error)
+            return false;
+    }
+    return true;
 }
 
 // The camera photographs of the test data.

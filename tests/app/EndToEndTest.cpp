@@ -196,18 +196,7 @@ TEST(EndToEnd, ANewUsersFirstIndexComesBackAsItWasLeft)
 TEST(EndToEnd, TheSampleIndexOpensWhereverItIsWithItsPicturesInside)
 {
     const QString copy = TestTempDir() + QStringLiteral("/elsewhere/Sample.idxp");
-    ASSERT_TRUE(QDir().mkpath(copy));
-    QDirIterator it(QStringLiteral(ORVEX_SAMPLE_INDEX), QDir::Files | QDir::System | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString from = it.next();
-        const QString to = copy + from.mid(QStringLiteral(ORVEX_SAMPLE_INDEX).size());
-        QDir().mkpath(QFileInfo(to).absolutePath());
-        // "index.db alias" is a relative link: it is copied as the link it is.
-        if (QFileInfo(from).isSymLink())
-            std::filesystem::copy_symlink(QFile::encodeName(from).toStdString(), QFile::encodeName(to).toStdString());
-        else
-            ASSERT_TRUE(QFile::copy(from, to)) << from.toStdString();
-    }
+    ASSERT_TRUE(CopySampleIndexTo(copy));
 
     COrvexApp app;
     app.MakeMenuBar();

@@ -25,6 +25,15 @@ void FollowFocus()
 }
 } // namespace
 
+namespace {
+// Whether a commander is a pane shown in Qt's active window.
+bool IsInActiveWindow(const LCommander* commander)
+{
+    auto* widget = dynamic_cast<const QWidget*>(commander);
+    return widget && widget->isVisible() && widget->window() == QApplication::activeWindow();
+}
+} // namespace
+
 LCommander* LCommander::CommanderOfWidget(const QWidget* widget)
 {
     for (const QWidget* w = widget; w; w = w->parentWidget()) {
@@ -70,9 +79,12 @@ LCommander::LCommander(LCommander* superCommander)
 
 LCommander::~LCommander()
 {
-    // Leaving the chain: the target moves up to the supercommander.
+    // Leaving the chain: the target moves up to the supercommander, and back to
+    // where it was before this commander took it.
+    LCommander* returnTo = nullptr;
     if (IsOnDuty() || sTarget == this) {
         LCommander* super = mSuperCommander;
+        returnTo = ReturnPlace();
         if (sTarget && sTarget != this) {
             // The target is one of our subs; take the whole branch off duty.
             for (LCommander* c = sTarget; c && c != this; c = c->mSuperCommander)
@@ -81,7 +93,7 @@ LCommander::~LCommander()
         mOnDuty = duty_Off;
         sTarget = super;
         if (super) {
-            super->mLatentSub = nullptr;
+            super->mLatentSub = returnTo;
             super->BeTarget();
             super->TakeFocus();
         }
@@ -91,8 +103,11 @@ LCommander::~LCommander()
         // The sub's destructor takes itself out of our list.
         delete sub;
     }
-    if (mSuperCommander)
-        mSuperCommander->RemoveSubCommander(this);
+    LCommander* super = mSuperCommander;
+    if (super)
+        super->RemoveSubCommander(this);
+    if (returnTo && super && super->IsTarget() && super->mLatentSub == returnTo && IsInActiveWindow(super))
+        super->RestoreTarget();
     if (sTopCommander == this)
         sTopCommander = nullptr;
     if (sDefaultCommander == this)
@@ -120,7 +135,39 @@ void LCommander::RemoveSubCommander(LCommander* sub)
 {
     mSubCommanders.erase(std::remove(mSubCommanders.begin(), mSubCommanders.end(), sub), mSubCommanders.end());
     if (mLatentSub == sub)
-        mLatentSub = nullptr;
+        mLatentSub = sub->ReturnPlace();
+    // Who was to return to the sub returns where the sub would have.
+    for (LCommander* other : mSubCommanders) {
+        if (other->mReturnTo == sub)
+            other->mReturnTo = sub->mReturnTo != other ? sub->mReturnTo : nullptr;
+    }
+    sub->mReturnTo = nullptr;
+}
+
+LCommander* LCommander::ReturnPlace() const
+{
+    LCommander* back = mReturnTo;
+    if (!back || back == this || !mSuperCommander || back->mSuperCommander != mSuperCommander || !back->mAllowBeTarget)
+        return nullptr;
+    // A pane that is hidden or disabled cannot hold the keyboard.
+    if (auto* widget = dynamic_cast<const QWidget*>(back); widget && (!widget->isVisible() || !widget->isEnabled()))
+        return nullptr;
+    return back;
+}
+
+void LCommander::HandTargetBack()
+{
+    LCommander* super = mSuperCommander;
+    if (!super || !(IsOnDuty() || IsTarget()))
+        return;
+    LCommander* back = ReturnPlace();
+    SwitchTarget(super);
+    if (!back || !super->IsTarget())
+        return;
+    super->mLatentSub = back;
+    // Within the active window no activation will restore it: it is restored now.
+    if (IsInActiveWindow(super))
+        super->RestoreTarget();
 }
 
 void LCommander::SetLatentSub(LCommander* sub)
@@ -251,8 +298,11 @@ bool LCommander::SwitchTarget(LCommander* newTarget)
     // On duty from the top down, each the latent sub of its super.
     for (auto it = newChain.rbegin(); it != newChain.rend(); ++it) {
         LCommander* c = *it;
-        if (c->mSuperCommander)
-            c->mSuperCommander->mLatentSub = c;
+        if (LCommander* super = c->mSuperCommander) {
+            if (super->mLatentSub != c)
+                c->mReturnTo = super->mLatentSub;
+            super->mLatentSub = c;
+        }
         if (c->mOnDuty != duty_On)
             c->PutOnDuty(newTarget);
     }

@@ -111,6 +111,11 @@ public:
     bool IsOnDuty() const { return mOnDuty == duty_On; }
     EDutyState GetOnDuty() const { return mOnDuty; }
     void RestoreTarget();
+    // This commander leaves the chain's path (it closes, hides or loses its
+    // window's activation): the target goes to its super, and the super's latent
+    // sub is again the one this commander took the place of, so the target comes
+    // back there: at once within the active window, else when that window is activated.
+    void HandTargetBack();
     virtual bool AllowBeTarget(LCommander* newTarget);
     virtual bool AllowDontBeTarget(LCommander* newTarget);
     void SetAllowBeTarget(bool allow) { mAllowBeTarget = allow; }
@@ -136,10 +141,14 @@ protected:
 
 private:
     void TakeFocus();
+    // The sibling this commander took the place of as its super's latent sub, while
+    // it can still take the target back; null for none.
+    LCommander* ReturnPlace() const;
 
     LCommander* mSuperCommander = nullptr;
     std::vector<LCommander*> mSubCommanders;
     LCommander* mLatentSub = nullptr;
+    LCommander* mReturnTo = nullptr; // the super's latent sub before this one
     EDutyState mOnDuty = duty_Off;
     bool mAllowBeTarget = true;
 

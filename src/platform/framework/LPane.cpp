@@ -257,6 +257,10 @@ void LPane::Hide()
 {
     if (!mWantsVisible)
         return;
+    // A pane holding the target hands it back before Qt moves the keyboard focus
+    // on to whatever widget comes next.
+    if (auto* commander = dynamic_cast<LCommander*>(this); commander && commander->IsTarget())
+        commander->HandTargetBack();
     mWantsVisible = false;
     setVisible(false);
     HideSelf();

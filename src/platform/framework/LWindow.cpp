@@ -10,6 +10,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QToolBar>
+#include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
@@ -524,10 +525,40 @@ void LWindow::Show()
     if (!mShell->isVisible())
         Cascade(this);
     mPlaced = true;
+    const bool wasVisible = mShell->isVisible();
+    const bool floating = HasAttribute(windAttr_Floating);
+    // A palette that comes up (the tasks' progress) leaves the keyboard where it is.
+    mShell->setAttribute(Qt::WA_ShowWithoutActivating, floating);
     mShell->show();
     LayoutShell();
     KeepOnScreen();
     ShowSelf();
+    if (wasVisible)
+        return;
+    if (HasAttribute(windAttr_Regular))
+        Select();
+    else if (floating)
+        KeepActivationFromFloater();
+}
+
+void LWindow::KeepActivationFromFloater()
+{
+    // Some platforms activate every window they show: the window that was active
+    // asks for the activation again, after the floater's own request, unless the
+    // floater is selected meanwhile.
+    QPointer<QWidget> active = QApplication::activeWindow();
+    if (!active || active == mShell)
+        return;
+    const quint32 show = ++mActivationRequests;
+    QPointer<LWindowShell> shell = mShell;
+    QTimer::singleShot(0, mShell, [this, shell, active, show] {
+        if (!shell || !active || show != mActivationRequests)
+            return;
+        // Another window the user chose meanwhile keeps the activation.
+        QWidget* now = QApplication::activeWindow();
+        if ((!now || now == shell || now == active) && active->isVisible())
+            active->activateWindow();
+    });
 }
 
 LWindow* LWindow::ParentWindow() const
@@ -658,6 +689,7 @@ void LWindow::Select()
 {
     if (!mShell)
         return;
+    ++mActivationRequests;
     mShell->raise();
     mShell->activateWindow();
     // The window system confirms the activation later; Qt takes it now, so the
@@ -707,14 +739,27 @@ void LWindow::ActivateNextWindow()
 void LWindow::DeactivateWindow()
 {
     Deactivate();
-    if (IsOnDuty() && GetSuperCommander())
-        LCommander::SwitchTarget(GetSuperCommander());
+    // A target in a window of this one's own (its sheet) stays there.
+    if (IsOnDuty() && !IsInSubWindow(LCommander::GetTarget()))
+        HandTargetBack();
+}
+
+bool LWindow::IsInSubWindow(LCommander* commander) const
+{
+    for (LCommander* c = commander; c && c != this; c = c->GetSuperCommander()) {
+        if (dynamic_cast<LWindow*>(c))
+            return true;
+    }
+    return false;
 }
 
 void LWindow::PutOnDuty(LCommander* newTarget)
 {
     LCommander::PutOnDuty(newTarget);
-    // A target inside a window brings the window forward.
+    // A target inside a window brings the window forward; one in a window of its
+    // own (its sheet, a dialog it opened) brings that window instead.
+    if (IsInSubWindow(newTarget))
+        return;
     if (!HasAttribute(windAttr_Floating) && IsVisible() && !IsActiveWindow())
         Select();
     if (!LPane::IsActive())
@@ -839,7 +884,7 @@ void LWindow::DoClose()
     // The window may be closing from inside one of its own widgets' events; it
     // leaves the chain now and is deleted once that event has returned.
     if (IsOnDuty() || IsTarget())
-        LCommander::SwitchTarget(GetSuperCommander());
+        HandTargetBack();
     SetSuperCommander(nullptr);
     auto& list = WindowList();
     list.erase(std::remove(list.begin(), list.end(), this), list.end());

@@ -48,7 +48,9 @@ public:
 
     // The first show of a window nobody placed puts it over its parent window
     // (centred; an alert in the upper third), or in the middle of the screen. Every
-    // show keeps the window within the screen's available area.
+    // show keeps the window within the screen's available area. A document window
+    // coming up is selected, as window systems do with new windows; a floating
+    // window comes up without taking the activation (Select gives it that).
     void Show() override;
     void Hide() override;
     // The window this one belongs to: the nearest window of its commander chain,
@@ -131,6 +133,11 @@ protected:
     void PutOnDuty(LCommander* newTarget) override;
 
 private:
+    // A floater shown without selection hands the activation back to the window that had it.
+    void KeepActivationFromFloater();
+    // Whether a commander lies in another window below this one in the chain.
+    bool IsInSubWindow(LCommander* commander) const;
+
     friend class LWindowShell;
     void InitWindow(UInt32 attributes, const QString& title, SInt32 left, SInt32 top);
     void ApplyFlags();
@@ -149,6 +156,7 @@ private:
     QRect mUserBounds {};
     bool mZoomed = false;
     bool mPlaced = false; // moved by its owner, or shown once
+    quint32 mActivationRequests = 0; // selections and floater shows, the last one counts
 
     bool mFitting = false;
 

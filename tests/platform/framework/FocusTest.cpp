@@ -59,8 +59,7 @@ TEST_F(FocusFixture, TabWalksTheFieldsInQtsFocusOrder)
 {
     auto* first = dynamic_cast<LEditText*>(dialog->FindPaneByID(1));
     first->GetLineEdit()->setFocus(Qt::OtherFocusReason);
-    if (FocusedPane() != 1)
-        GTEST_SKIP() << "this platform gives no keyboard focus to the dialog";
+    ASSERT_EQ(FocusedPane(), 1);
     auto pressTab = [](Qt::KeyboardModifiers modifiers) {
         QKeyEvent tab(QEvent::KeyPress, modifiers & Qt::ShiftModifier ? Qt::Key_Backtab : Qt::Key_Tab, modifiers);
         QApplication::sendEvent(QApplication::focusWidget(), &tab);
@@ -93,8 +92,7 @@ TEST_F(FocusFixture, TargetFollowsAClickIntoAFieldAndMenuStatusFollowsTheTarget)
     auto* second = dynamic_cast<LEditText*>(dialog->FindPaneByID(2));
     ASSERT_NE(notes, nullptr);
     Click(notes->GetEditor()->viewport());
-    if (FocusedPane() != 3)
-        GTEST_SKIP() << "this platform gives no keyboard focus to the dialog";
+    ASSERT_EQ(FocusedPane(), 3);
     EXPECT_EQ(LCommander::GetTarget(), notes);
     EXPECT_TRUE(notes->IsTarget());
     EXPECT_FALSE(CopyEnabled()); // nothing selected yet
@@ -146,6 +144,33 @@ TEST_F(FocusFixture, ActivationAndWindowOrderComeFromQt)
     delete other;
 }
 
+// A window of the dialog's own (a sheet, a dialog it asks with) takes the target
+// while it is up; closed, it hands the target back to the pane that had it.
+TEST_F(FocusFixture, AWindowOfTheDialogsOwnGivesTheTargetBackWhenItCloses)
+{
+    auto* notes = dynamic_cast<LTextEditView*>(dialog->FindPaneByID(3));
+    ASSERT_NE(notes, nullptr);
+    Click(notes->GetEditor()->viewport());
+    ASSERT_EQ(LCommander::GetTarget(), notes);
+
+    LWindow* inner = LWindow::CreateWindow(1008, dialog);
+    ASSERT_NE(inner, nullptr);
+    inner->Show();
+    inner->Select();
+    QApplication::processEvents();
+    EXPECT_EQ(LWindow::GetActiveWindow(), inner);
+    EXPECT_TRUE(inner->IsOnDuty() || inner->IsTarget());
+    EXPECT_FALSE(notes->IsOnDuty());
+
+    inner->DoClose();
+    QApplication::processEvents();
+    FlushDeletes();
+    EXPECT_EQ(LWindow::GetActiveWindow(), dialog);
+    EXPECT_EQ(LCommander::GetTarget(), notes);
+    EXPECT_EQ(FocusedPane(), 3);
+    EXPECT_TRUE(notes->IsOnDuty());
+}
+
 // A document makes its view the target before its window is shown: once the
 // window is up and active, the view holds the keyboard focus and stays the target.
 TEST(FocusWhenShown, TargetChosenWhileHiddenTakesTheFocusWhenItsWindowIsActivated)
@@ -159,8 +184,7 @@ TEST(FocusWhenShown, TargetChosenWhileHiddenTakesTheFocusWhenItsWindowIsActivate
     dialog->Show();
     dialog->Select();
     QApplication::processEvents();
-    if (!QApplication::focusWidget())
-        GTEST_SKIP() << "this platform gives no keyboard focus to the dialog";
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
     EXPECT_TRUE(third->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == third);
     EXPECT_EQ(LCommander::GetTarget(), third);
     dialog.reset();
