@@ -14,6 +14,7 @@
 #include <QActionGroup>
 #include <QHash>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QMenu>
@@ -510,9 +511,23 @@ QAction* CToolbar::CreateBrowserSelectorItem(const QString& identifier)
     return MakeWidgetItem(new LabelledItem(view, BundleLocalizedString(QStringLiteral("BROWSER_LABEL"))), identifier);
 }
 
+namespace {
+// The search field: Return runs its search and goes no further (the window would
+// open the selected item with it).
+class SearchField : public QLineEdit {
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        QLineEdit::keyPressEvent(event);
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+            event->accept();
+    }
+};
+} // namespace
+
 QAction* CToolbar::CreateSearchFieldItem(const QString& identifier)
 {
-    auto* field = new QLineEdit;
+    auto* field = new SearchField;
     field->setObjectName(QStringLiteral("searchfield"));
     field->setProperty("controlID", kSearchFieldControlID);
     field->setMinimumSize(72, 22);

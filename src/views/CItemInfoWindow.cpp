@@ -18,6 +18,7 @@
 #include "Preferences.h"
 #include "TaskOwnerView.h"
 
+#include <QApplication>
 #include <QListWidget>
 
 namespace {
@@ -642,6 +643,21 @@ void CItemInfoWindow::StoreList(SInt32 listKey)
 }
 
 // --- Lists and the date -------------------------------------------------------------
+
+bool CItemInfoWindow::HandleKeyPress(const EventRecord& event)
+{
+    const UInt8 character = EventCharCode(event);
+    if ((character != char_Return && character != char_Enter) || (event.modifiers & cmdKey))
+        return CFloater::HandleKeyPress(event);
+    QWidget* focus = QApplication::focusWidget();
+    for (PaneIDT entry : { kKeywordEntry, kCategoryEntry }) {
+        LPane* pane = FindPanelPane(entry);
+        auto* add = dynamic_cast<LControl*>(FindPanelPane(kAddButton));
+        if (pane && focus && pane->isAncestorOf(focus) && add && add->IsEnabled())
+            add->SimulateHotSpotClick(kControlButtonPart);
+    }
+    return true;
+}
 
 void CItemInfoWindow::UpdateListButtons()
 {

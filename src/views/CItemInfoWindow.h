@@ -84,6 +84,8 @@ public:
 
     void ListenToMessage(MessageT message, void* ioParam) override;
     void DoClose() override;
+    // Return in the keyword or category entry adds what was typed; it opens nothing.
+    bool HandleKeyPress(const EventRecord& event) override;
 
     // The small picture of the item beside the buttons (null when it has none).
     const QImage& GetPreview() const { return mPreview; }

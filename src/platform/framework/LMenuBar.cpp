@@ -10,7 +10,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QGuiApplication>
+#include <QAbstractSpinBox>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -86,6 +90,22 @@ bool StandardShortcutMatches(CommandT command, const QKeySequence& pressed)
     return StandardBindings(command).contains(pressed);
 }
 
+// Whether a text field uses a key itself (its editing keys, select all, copy and
+// paste, its own undo): it says so when asked before the key, as Qt asks before
+// any shortcut.
+bool TextFieldUsesKey(QWidget* widget, const QKeyEvent& key)
+{
+    const bool field = qobject_cast<QLineEdit*>(widget) || qobject_cast<QTextEdit*>(widget)
+        || qobject_cast<QPlainTextEdit*>(widget) || qobject_cast<QAbstractSpinBox*>(widget);
+    if (!field)
+        return false;
+    QKeyEvent ask(QEvent::ShortcutOverride, key.key(), key.modifiers(), key.nativeScanCode(), key.nativeVirtualKey(),
+        key.nativeModifiers(), key.text(), key.isAutoRepeat(), key.count());
+    ask.ignore();
+    QCoreApplication::sendEvent(widget, &ask);
+    return ask.isAccepted();
+}
+
 // Runs key equivalents for the framework's windows before their widgets see the key.
 class KeyEquivalentFilter : public QObject {
 public:
@@ -111,6 +131,9 @@ protected:
             bar->setActiveAction(bar->actions().first());
             return true;
         }
+        // A field keeps the keys it uses; only the others run menu commands.
+        if (TextFieldUsesKey(static_cast<QWidget*>(watched), *key))
+            return false;
         if (mBar->HandleShortcut(QKeySequence(key->keyCombination())))
             return true;
         EventRecord record = EventRecordFromKeyEvent(*key);

@@ -227,6 +227,7 @@ LWindow::LWindow(const LLayoutData& data)
     QString title = BundleLocalizedString(data.String("title"));
     UInt32 attributes = UInt32(data.Int("attributes", SInt32(windAttr_Regular | windAttr_CloseBox | windAttr_TitleBar | windAttr_Enabled | windAttr_Targetable)));
     SPaneInfo info = PaneInfoFromLayout(data);
+    mCloseOnEscape = data.Bool("closeOnEscape", false);
     if (data.Has("minSize") || data.Has("maxSize")) {
         QList<SInt32> minSize = data.Has("minSize") ? data.Ints("minSize", 2) : QList<SInt32> { 0, 0 };
         QList<SInt32> maxSize = data.Has("maxSize") ? data.Ints("maxSize", 2) : QList<SInt32> { 32767, 32767 };
@@ -910,6 +911,17 @@ bool LWindow::ObeyCommand(CommandT command, void* ioParam)
         }
     }
     return LCommander::ObeyCommand(command, ioParam);
+}
+
+bool LWindow::HandleKeyPress(const EventRecord& event)
+{
+    const bool plainEscape = EventCharCode(event) == char_Escape && EventKeyCode(event) == vkey_Escape
+        && !(event.modifiers & (cmdKey | optionKey | shiftKey | controlKey));
+    if (mCloseOnEscape && plainEscape) {
+        ProcessCommand(cmd_Close);
+        return true;
+    }
+    return LCommander::HandleKeyPress(event);
 }
 
 void LWindow::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName)

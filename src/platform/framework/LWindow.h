@@ -115,6 +115,8 @@ public:
     bool IsToolBarVisible() const;
 
     bool ObeyCommand(CommandT command, void* ioParam) override;
+    // Escape closes a window made to close with it (layout field "closeOnEscape").
+    bool HandleKeyPress(const EventRecord& event) override;
     void FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark, Str255& outName) override;
 
     // Told by Qt's activation: the panes look active (or not) and the target follows.
@@ -159,6 +161,7 @@ private:
     quint32 mActivationRequests = 0; // selections and floater shows, the last one counts
 
     bool mFitting = false;
+    bool mCloseOnEscape = false;
 
 };
 
