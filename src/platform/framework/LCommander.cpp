@@ -135,7 +135,7 @@ void LCommander::RemoveSubCommander(LCommander* sub)
 {
     mSubCommanders.erase(std::remove(mSubCommanders.begin(), mSubCommanders.end(), sub), mSubCommanders.end());
     if (mLatentSub == sub)
-        mLatentSub = sub->ReturnPlace();
+        mLatentSub = nullptr;
     // Who was to return to the sub returns where the sub would have.
     for (LCommander* other : mSubCommanders) {
         if (other->mReturnTo == sub)
