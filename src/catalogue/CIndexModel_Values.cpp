@@ -33,11 +33,14 @@ QString NameValue(const QString& name)
     return value;
 }
 
-// 0-1 rate as 0, 2-3 as 2, 4-5 as 4; 6 and above are their own.
+// 0-1 rate as 0, 2-3 as 2, 4-5 as 4, 7-8 as 7 (one label, "very low"); 6 and 9
+// are their own.
 SInt32 RatingBucket(SInt32 urgency)
 {
     if (urgency < 0)
         return 0;
+    if (urgency == 8)
+        return 7;
     return urgency < 6 ? urgency - urgency % 2 : urgency;
 }
 

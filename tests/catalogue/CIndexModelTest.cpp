@@ -430,7 +430,7 @@ TEST_F(IndexModelTest, EachFieldEntersItsValuesByItsRule)
         { 6005, "Ann Example", { a } },   // any other field: its text
         { 6020, "0", { a } },             // 1 rates as 0
         { 6020, "4", { b } },             // 5 as 4
-        { 6020, "8", { c } },             // 8 as itself
+        { 6020, "7", { c } },             // 8 as 7, whose label it shares
         { 6020, "9", {} },                // seeded
         { 4001, "IMG.jpg", { a, b } },    // digits and "-_ ()" left out
     };
@@ -577,6 +577,14 @@ TEST_F(IndexModelTest, TheValueIndexFollowsEveryFieldSetThroughTheModel)
     ASSERT_EQ(model.SetItemField(b, kFieldUrgency, QStringLiteral("8")), noErr); // stored 7
     EXPECT_FALSE(members(6020, "2").contains(b));
     EXPECT_TRUE(members(6020, "7").contains(b));
+    // 8, the least urgency a file may hold, shares 7's label: one value, never two.
+    ASSERT_EQ(model.ChangeItem(a, kFieldUrgencyLabel, [&] {
+        a->GetCaptionInfo()->SetUrgency(8); // as a file may hold it
+        return noErr;
+    }), noErr);
+    EXPECT_EQ(members(6020, "7"), (QSet<CIndexItem*> { a, b }));
+    EXPECT_EQ(model.GetValueSets(6020)->count(QStringLiteral("8")), 0);
+    ASSERT_EQ(model.SetItemField(a, kFieldUrgencyLabel, QStringLiteral("3")), noErr);
     // The name and a plain caption field.
     ASSERT_EQ(model.SetItemField(a, kFieldName, QStringLiteral("Shore 01.jpg")), noErr);
     EXPECT_TRUE(members(4001, "Shore.jpg").contains(a));
