@@ -79,9 +79,8 @@ namespace {
 // The file behind alias files (links), followed to the end of a chain.
 FileRef ResolveAliasFile(const FileRef& file)
 {
-    QString target = QFileInfo(file.Path()).canonicalFilePath();
-    // A target whose name has no Unicode form is reached only through the link.
-    return target.isEmpty() || !QFileInfo::exists(target) ? file : FileRef(target);
+    const FileRef target = file.Canonical();
+    return target.IsValid() ? target : file;
 }
 
 // The open document of the file, found by the file itself (never by a title).

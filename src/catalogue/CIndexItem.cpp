@@ -768,7 +768,7 @@ QString CIndexItem::GetAliasPath()
         AliasRecord record;
         if (!alias || AliasRecord::FromBytes(*alias, record) != noErr)
             return QString();
-        MakeRare().aliasPathCache = record.absolutePath;
+        MakeRare().aliasPathCache = record.ReadablePath();
     }
     return *mRare->aliasPathCache;
 }

@@ -23,6 +23,7 @@
 #include "LocalizedStrings.h"
 #include "MacRoman.h"
 #include "MediaImageInfo.h"
+#include "NativePaths.h"
 #include "Picture.h"
 #include "Preferences.h"
 #include "StWritingItem.h"
@@ -659,7 +660,8 @@ QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
                 text = key == kFieldVolume ? url.host() : PathElementFromEnd(url.path(), 2);
                 break;
             }
-            const QString path = url.isEmpty() ? CopyFieldString(kFieldLocation, kFieldTextEmpty) : url.toLocalFile();
+            const QString path
+                = url.isEmpty() ? CopyFieldString(kFieldLocation, kFieldTextEmpty) : ReadableNativePath(FileRef::FromUrl(url).NativePath());
             if (key == kFieldVolume) {
                 // The third element: "/media/<volume>/...".
                 const qsizetype first = path.indexOf(QLatin1Char('/'));
@@ -680,7 +682,7 @@ QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
         }
         case kFieldLocation: {
             const QUrl url = Quietly([&] { return GetURL(); });
-            text = url.isEmpty() ? GetAliasPath() : QUrl::fromPercentEncoding(url.toEncoded());
+            text = url.isEmpty() ? GetAliasPath() : QUrl::fromPercentEncoding(NativeFileUrlBytes(url));
             break;
         }
         case kFieldDataSize: {

@@ -15,6 +15,7 @@
 #include "MacDates.h"
 #include "LStream.h"
 #include "MediaImageInfo.h"
+#include "NativePaths.h"
 #include "Offscreen.h"
 #include "Picture.h"
 #include "StWritingItem.h"
@@ -73,14 +74,15 @@ QString NameFromUtf8(const QByteArray& bytes)
     return ascii ? QString::fromLatin1(bytes) : QString::fromUtf8(bytes);
 }
 
-// File URLs are stored as their encoded bytes. Older indexes wrote the host as
-// "localhost"; both forms read back as the same local file.
+// File URLs are stored as their encoded bytes, a name that is not UTF-8 by its
+// own bytes. Older indexes wrote the host as "localhost"; both forms read back as
+// the same local file.
 QUrl DecodeFileURL(const QByteArray& bytes)
 {
     QUrl url = QUrl::fromEncoded(bytes, QUrl::TolerantMode);
     if (url.scheme() == QLatin1String("file") && url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
         url.setHost(QString());
-    return url;
+    return UrlFromNativeFileUrl(url);
 }
 
 // The image record in the older files lies in host order (little-endian):
@@ -273,7 +275,7 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
             const QUrl url = LocateFile(false);
             medium.located = url;
             if (!url.isEmpty())
-                record.fileURL = url.toEncoded();
+                record.fileURL = NativeFileUrlBytes(url);
             // A new alias is made relative to this package; one held is written
             // as it is (from the record's block, without making it).
             if (std::optional<QByteArray> held = CopyHeldAlias()) {

@@ -34,16 +34,16 @@ OSStatus ReadOrSynthesizeFinderInfo(const FileRef& item, const FileStat& st, Fin
 OSStatus WalkFolder(const FileRef& folder, UInt32 depth, UInt32 maxLevels,
     const std::function<bool(const FolderWalkItem&, bool& stopAll)>& visit, bool& stopAll)
 {
-    QStringList names;
+    QList<QByteArray> names;
     OSStatus listed = ListFolder(folder, names);
     if (listed == fnfErr || listed == permErr)
         return noErr; // vanished or unreadable: the folder ends without error
     if (listed != noErr)
         return listed;
-    for (const QString& name : names) {
+    for (const QByteArray& name : names) {
         FolderWalkItem item;
         item.depth = depth;
-        item.ref = folder.Child(name);
+        item.ref = folder.ChildNamed(name);
         OSStatus err = item.ref.Stat(item.info);
         if (err == fnfErr || err == permErr)
             continue;

@@ -46,10 +46,8 @@ QUrl CopyURLFromAlias(const QByteArray& alias)
     bool changed = false;
     if (ResolveAliasBytes(nullptr, bytes, target, changed) != noErr)
         return {};
-    QString resolved = QFileInfo(target.Path()).canonicalFilePath();
-    if (resolved.isEmpty())
-        return {};
-    return QUrl::fromLocalFile(resolved);
+    const FileRef resolved = target.Canonical();
+    return resolved.IsValid() ? resolved.ToUrl() : QUrl();
 }
 
 OSStatus GetFSSpecFromURL(const QUrl& url, FileRef& out)

@@ -241,17 +241,17 @@ OSStatus CopyFolder(CopyContext& context, const FileRef& source, const FileRef& 
     if ((err = CallFilter(context, depth, info, dest)) != noErr)
         return err;
 
-    QStringList names;
+    QList<QByteArray> names;
     if ((err = ListFolder(source, names)) != noErr)
         return err;
-    for (const QString& name : names) {
-        FileRef child = source.Child(name);
+    for (const QByteArray& name : names) {
+        FileRef child = source.ChildNamed(name);
         FileStat childInfo;
         if ((err = child.Stat(childInfo)) != noErr)
             return err;
         if (childInfo.isFolder && context.maxLevels != 0 && depth >= context.maxLevels)
             continue;
-        if ((err = CopyItem(context, child, dest.Child(name), UInt16(depth + 1))) != noErr)
+        if ((err = CopyItem(context, child, dest.ChildNamed(name), UInt16(depth + 1))) != noErr)
             return err;
     }
     if (!context.dropBox) {

@@ -246,7 +246,7 @@ QString AliasPathText(const AliasRecord* alias)
 {
     if (!alias || alias->absolutePath.isEmpty())
         return {};
-    QString folder = QFileInfo(alias->absolutePath).path();
+    QString folder = QFileInfo(alias->ReadablePath()).path();
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     return QDir::cleanPath(folder) == QLatin1String("/") ? QStringLiteral("/") : folder;

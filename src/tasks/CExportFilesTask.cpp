@@ -122,8 +122,8 @@ void CExportFilesTask::ExportItem(CIndexItem& item, const QString& path, bool re
 {
     ThrowIfNil_(mExporter);
     const TLivePtr<CIndexItem> live(&item);
-    const QString target = QFileInfo(path).canonicalFilePath();
-    if (!target.isEmpty() && target == QFileInfo(item.LocateFile(false).toLocalFile()).canonicalFilePath())
+    const FileRef target = FileRef(path).Canonical();
+    if (target.IsValid() && target == FileRef::FromUrl(item.LocateFile(false)).Canonical())
         ThrowOSErr_(kExportNameTakenErr, "the export would replace the item's own file");
 
     // Camera raw files at their whole size, from the raw data: the medium's own

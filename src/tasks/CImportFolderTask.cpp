@@ -188,10 +188,10 @@ bool CImportFolderTask::FilterEntry(const FolderWalkItem& entry)
         if (mResolveLinks) {
             // The link's target, under the link's own name; a link to a folder is
             // never walked and makes no item.
-            const QString target = QFileInfo(entry.ref.Path()).canonicalFilePath();
-            if (target.isEmpty() || QFileInfo(target).isDir())
+            const FileRef target = entry.ref.Canonical();
+            if (!target.IsValid() || target.IsFolder())
                 return false;
-            candidate.file = FileRef(target);
+            candidate.file = target;
         }
     }
     candidate.typeKnown = IsSupportedMediaType(GetFileTypeForExtension(name));

@@ -341,8 +341,8 @@ void CFileBrowserListView::FillUserItems()
         // Kept, greyed, under the name it had.
         AliasRecord record;
         AliasRecord::FromBytes(alias, record);
-        auto* row = new CSourceItemURL(QUrl::fromLocalFile(record.absolutePath),
-            QString::fromLatin1(SourceSort::kUserItem), QFileInfo(record.absolutePath).fileName(),
+        auto* row = new CSourceItemURL(QUrl::fromLocalFile(record.Path()),
+            QString::fromLatin1(SourceSort::kUserItem), QFileInfo(record.ReadablePath()).fileName(),
             StandardIcon(QAbstractFileIconProvider::Folder));
         row->SetUnresolved(true);
         rows.push_back(row);

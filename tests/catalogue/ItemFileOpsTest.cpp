@@ -295,7 +295,7 @@ TEST(ItemLocate, FileFoundByNameOnlyWhenItIsTheSameFile)
     EXPECT_EQ(item.LocateFile(false), QUrl::fromLocalFile(base + QStringLiteral("/same/photo.jpg")));
     AliasRecord record;
     ASSERT_EQ(AliasRecord::FromBytes(*item.GetAlias(), record), noErr);
-    EXPECT_EQ(record.absolutePath, base + QStringLiteral("/same/photo.jpg"));
+    EXPECT_EQ(record.Path(), base + QStringLiteral("/same/photo.jpg"));
     CIndexItem::ForgetLocateFolder();
 }
 

@@ -114,14 +114,14 @@ TEST(FormatDateTime, ZeroLeavesTheTextAndTimesCarrySeconds)
 TEST(AliasPathText, FolderOfTheTargetAsPosixPath)
 {
     AliasRecord alias;
-    alias.absolutePath = QStringLiteral("/home/ann/Photos/beach.jpg");
+    alias.absolutePath = "/home/ann/Photos/beach.jpg";
     EXPECT_EQ(AliasPathText(&alias), QStringLiteral("/home/ann/Photos/"));
-    alias.absolutePath = QStringLiteral("/beach.jpg");
+    alias.absolutePath = "/beach.jpg";
     EXPECT_EQ(AliasPathText(&alias), QStringLiteral("/"));
     EXPECT_EQ(AliasPathText(nullptr), QString());
 
     QByteArray bytes;
-    alias.absolutePath = QStringLiteral("/media/disk/Photos/beach.jpg");
+    alias.absolutePath = "/media/disk/Photos/beach.jpg";
     ASSERT_EQ(alias.ToBytes(bytes), noErr);
     LString out;
     EXPECT_EQ(GetAliasPathText(out, &bytes).ToQString(), QStringLiteral("/media/disk/Photos/"));

@@ -2,6 +2,7 @@
 
 #include "FileErrors.h"
 #include "LStream.h"
+#include "NativePaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,15 +27,38 @@ constexpr int kSearchLevelsUp = 2;
 constexpr int kSearchMaxDepth = 8;
 constexpr int kSearchMaxItems = 20000;
 
-bool WriteString(QByteArray& out, const QString& text)
+bool WriteString(QByteArray& out, const QByteArray& bytes)
 {
-    QByteArray utf8 = text.toUtf8();
-    if (utf8.size() > 0xFFFF)
+    if (bytes.size() > 0xFFFF)
         return false;
-    out.append(char(utf8.size() >> 8));
-    out.append(char(utf8.size() & 0xFF));
-    out.append(utf8);
+    out.append(char(bytes.size() >> 8));
+    out.append(char(bytes.size() & 0xFF));
+    out.append(bytes);
     return true;
+}
+
+// Splits a clean absolute path into its components.
+QList<QByteArray> Components(const QByteArray& path)
+{
+    QList<QByteArray> parts = path.split('/');
+    parts.removeAll(QByteArray());
+    return parts;
+}
+
+// `target` relative to `folder` (both clean absolute paths), as QDir::relativeFilePath
+// gives it, by bytes.
+QByteArray RelativeNativePath(const QByteArray& folder, const QByteArray& target)
+{
+    const QList<QByteArray> from = Components(folder);
+    const QList<QByteArray> to = Components(target);
+    qsizetype common = 0;
+    while (common < from.size() && common < to.size() && from.at(common) == to.at(common))
+        ++common;
+    QList<QByteArray> parts;
+    for (qsizetype i = common; i < from.size(); ++i)
+        parts << "..";
+    parts << to.mid(common);
+    return parts.isEmpty() ? QByteArray(".") : parts.join('/');
 }
 
 void Append(QByteArray& out, UInt64 value, int bytes)
@@ -125,10 +149,10 @@ FileRef FindInode(const FileRef& root, UInt64 device, UInt64 inode, int& budget)
         while (dirent* entry = ::readdir(dir)) {
             if (--budget <= 0)
                 break;
-            QString name = QFile::decodeName(entry->d_name);
-            if (name == QLatin1String(".") || name == QLatin1String(".."))
+            const QByteArray name(entry->d_name);
+            if (name == "." || name == "..")
                 continue;
-            FileRef child = folder.Child(name);
+            FileRef child = folder.ChildNamed(name);
             FileStat st;
             if (child.Stat(st) != noErr || st.device != device)
                 continue;
@@ -163,6 +187,16 @@ bool IsRecordedItem(const AliasRecord& alias, const FileRef& found)
 
 } // namespace
 
+QString AliasRecord::Path() const
+{
+    return FileRef::FromNativePath(absolutePath).Path();
+}
+
+QString AliasRecord::ReadablePath() const
+{
+    return ReadableNativePath(absolutePath);
+}
+
 OSStatus AliasRecord::ToBytes(QByteArray& out) const
 {
     QByteArray data;
@@ -174,7 +208,7 @@ OSStatus AliasRecord::ToBytes(QByteArray& out) const
     Append(data, inode, 8);
     Append(data, UInt64(size), 8);
     Append(data, UInt64(modificationSeconds), 8);
-    if (!WriteString(data, absolutePath) || !WriteString(data, relativePath) || !WriteString(data, volumeLabel))
+    if (!WriteString(data, absolutePath) || !WriteString(data, relativePath) || !WriteString(data, volumeLabel.toUtf8()))
         return paramErr;
     UInt32 length = UInt32(data.size());
     for (int i = 0; i < 4; ++i)
@@ -198,18 +232,22 @@ OSStatus AliasRecord::FromBytes(const QByteArray& data, AliasRecord& out)
     record.size = SInt64(ReadBE(p + 28, 8));
     record.modificationSeconds = SInt64(ReadBE(p + 36, 8));
     qsizetype at = kHeaderSize;
-    for (QString* field : {&record.absolutePath, &record.relativePath, &record.volumeLabel}) {
+    QByteArray label;
+    for (QByteArray* field : {&record.absolutePath, &record.relativePath, &label}) {
         if (at + 2 > size)
             return badFormat;
         qsizetype length = qsizetype(ReadBE(p + at, 2));
         at += 2;
         if (length > size - at)
             return badFormat;
-        *field = QString::fromUtf8(data.constData() + at, length);
+        *field = data.mid(at, length);
         at += length;
     }
-    if (at != size || record.absolutePath.isEmpty() || !QDir::isAbsolutePath(record.absolutePath))
+    // A path holds no NUL: the system could not be asked for it.
+    if (at != size || !record.absolutePath.startsWith('/') || record.absolutePath.contains('\0')
+        || record.relativePath.contains('\0'))
         return badFormat;
+    record.volumeLabel = QString::fromUtf8(label);
     out = record;
     return noErr;
 }
@@ -226,9 +264,9 @@ OSStatus NewAlias(const FileRef* fromFile, const FileRef& target, AliasRecord& o
     record.inode = st.inode;
     record.size = st.isFolder ? 0 : st.size;
     record.modificationSeconds = st.modificationSeconds;
-    record.absolutePath = target.Path();
+    record.absolutePath = target.NativePath();
     if (fromFile && fromFile->IsValid() && fromFile->Parent().IsValid())
-        record.relativePath = QDir(fromFile->Parent().Path()).relativeFilePath(target.Path());
+        record.relativePath = RelativeNativePath(fromFile->Parent().NativePath(), record.absolutePath);
     record.volumeLabel = VolumeLabelOf(target, st);
     out = record;
     return noErr;
@@ -238,14 +276,14 @@ OSStatus ResolveAlias(const FileRef* fromFile, const AliasRecord& alias, FileRef
 {
     wasChanged = false;
     FileStat st;
-    FileRef byPath(alias.absolutePath);
+    FileRef byPath = FileRef::FromNativePath(alias.absolutePath);
     if (byPath.Stat(st) == noErr) {
         target = byPath;
         wasChanged = !Matches(alias, st);
         return noErr;
     }
     if (fromFile && fromFile->IsValid() && !alias.relativePath.isEmpty()) {
-        FileRef byRelative(QDir(fromFile->Parent().Path()).absoluteFilePath(alias.relativePath));
+        FileRef byRelative = FileRef::FromNativePath(CleanNativePath(fromFile->Parent().NativePath() + '/' + alias.relativePath));
         if (byRelative.Stat(st) == noErr) {
             target = byRelative;
             wasChanged = true;

@@ -18,9 +18,11 @@
 //       20    8  inode number of the target
 //       28    8  size of the target in bytes (0 for a folder)
 //       36    8  modification time, signed seconds since 1970-01-01 UTC
-//       44    2  n1, then n1 bytes: the absolute path, UTF-8
+//       44    2  n1, then n1 bytes: the absolute path as the file system names it
+//                (UTF-8 for a name that is UTF-8, else the name's own bytes)
 //             2  n2, then n2 bytes: the path relative to the folder of the file the
-//                alias was made from, UTF-8; empty when made without one
+//                alias was made from, as the file system names it; empty when made
+//                without one
 //             2  n3, then n3 bytes: the volume label, UTF-8; may be empty
 struct AliasRecord {
     static constexpr UInt32 kMagic = 'OXal';
@@ -33,9 +35,14 @@ struct AliasRecord {
     UInt64 inode = 0;
     SInt64 size = 0;
     SInt64 modificationSeconds = 0;
-    QString absolutePath;
-    QString relativePath;
+    QByteArray absolutePath; // the file system's bytes (FileRef::NativePath)
+    QByteArray relativePath;
     QString volumeLabel;
+
+    // The absolute path as the program reaches it (FileRef::FromNativePath), and
+    // as it is shown.
+    QString Path() const;
+    QString ReadablePath() const;
 
     bool IsFolder() const { return flags & kFlagFolder; }
     bool operator==(const AliasRecord&) const = default;

@@ -1,12 +1,15 @@
 #include "FileRef.h"
 
 #include "FileErrors.h"
+#include "NativePaths.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include <dirent.h>
@@ -24,12 +27,17 @@ FileRef FileRef::FromUrl(const QUrl& url)
 {
     if (!url.isValid() || !url.isLocalFile())
         return {};
-    return FileRef(url.toLocalFile());
+    return FileRef(UrlFromNativeFileUrl(url).toLocalFile());
+}
+
+FileRef FileRef::FromNativePath(const QByteArray& bytes)
+{
+    return bytes.isEmpty() ? FileRef() : FileRef(PathFromNativeBytes(bytes));
 }
 
 QByteArray FileRef::NativePath() const
 {
-    return QFile::encodeName(mPath);
+    return NativeBytesOfPath(mPath);
 }
 
 QUrl FileRef::ToUrl() const
@@ -48,6 +56,12 @@ FileRef FileRef::Parent() const
 {
     if (!IsValid() || IsRoot())
         return {};
+    // The folder holding a link is not the item's folder: go by the real bytes.
+    if (IsLinkedPath(mPath)) {
+        const QByteArray native = NativePath();
+        const qsizetype slash = native.lastIndexOf('/');
+        return FromNativePath(slash <= 0 ? QByteArray("/") : native.left(slash));
+    }
     qsizetype slash = mPath.lastIndexOf(QLatin1Char('/'));
     return FileRef(slash <= 0 ? QStringLiteral("/") : mPath.left(slash));
 }
@@ -57,6 +71,17 @@ FileRef FileRef::Child(const QString& name) const
     if (!IsValid())
         return {};
     return FileRef(IsRoot() ? mPath + name : mPath + QLatin1Char('/') + name);
+}
+
+FileRef FileRef::ChildNamed(const QByteArray& nativeName) const
+{
+    if (!IsValid())
+        return {};
+    const QString name = QFile::decodeName(nativeName);
+    if (QFile::encodeName(name) == nativeName)
+        return Child(name);
+    const QByteArray folder = NativePath();
+    return FromNativePath(folder.endsWith('/') ? folder + nativeName : folder + '/' + nativeName);
 }
 
 bool FileRef::Exists() const
@@ -96,24 +121,37 @@ OSStatus FileRef::Stat(FileStat& out) const
     return noErr;
 }
 
+FileRef FileRef::Canonical() const
+{
+    if (!IsValid())
+        return {};
+    char* resolved = ::realpath(NativePath().constData(), nullptr);
+    if (!resolved)
+        return {};
+    const QByteArray bytes(resolved);
+    std::free(resolved);
+    return FromNativePath(bytes);
+}
+
 bool FileRef::IsInside(const FileRef& folder) const
 {
     if (!IsValid() || !folder.IsValid())
         return false;
-    auto canonical = [](const QString& path) {
-        QString c = QFileInfo(path).canonicalFilePath();
-        return c.isEmpty() ? path : c;
+    // By the real bytes: a path through a runtime link and the link's target are one item.
+    auto canonical = [](const FileRef& ref) {
+        const FileRef c = ref.Canonical();
+        return c.IsValid() ? c.NativePath() : ref.NativePath();
     };
-    QString self = canonical(mPath);
-    QString base = canonical(folder.Path());
+    const QByteArray self = canonical(*this);
+    QByteArray base = canonical(folder);
     if (self == base)
         return true;
-    if (!base.endsWith(QLatin1Char('/')))
-        base += QLatin1Char('/');
+    if (!base.endsWith('/'))
+        base += '/';
     return self.startsWith(base);
 }
 
-OSStatus ListFolder(const FileRef& folder, QStringList& names)
+OSStatus ListFolder(const FileRef& folder, QList<QByteArray>& names)
 {
     names.clear();
     if (!folder.IsValid())
@@ -124,12 +162,12 @@ OSStatus ListFolder(const FileRef& folder, QStringList& names)
     errno = 0;
     while (dirent* entry = ::readdir(dir)) {
         if (::strcmp(entry->d_name, ".") != 0 && ::strcmp(entry->d_name, "..") != 0)
-            names << QFile::decodeName(entry->d_name);
+            names << QByteArray(entry->d_name);
         errno = 0;
     }
     OSStatus err = errno != 0 ? LastOSError() : OSStatus(noErr);
     ::closedir(dir);
-    names.sort();
+    std::sort(names.begin(), names.end());
     return err;
 }
 

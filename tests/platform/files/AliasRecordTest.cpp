@@ -10,6 +10,12 @@
 #include <QStorageInfo>
 #include <QTemporaryDir>
 
+#include <filesystem>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 QString MakeFile(const QString& path, const QByteArray& data = "data")
@@ -39,8 +45,8 @@ TEST(AliasRecord, BytesFollowTheFixedLayout)
     record.inode = 0x1122334455667788ULL;
     record.size = 0x1000;
     record.modificationSeconds = -2;
-    record.absolutePath = QStringLiteral("/a/b");
-    record.relativePath = QStringLiteral("b");
+    record.absolutePath = "/a/b";
+    record.relativePath = "b";
     record.volumeLabel = QString();
 
     const QByteArray expected = QByteArray::fromHex(
@@ -60,14 +66,14 @@ TEST(AliasRecord, BytesFollowTheFixedLayout)
 TEST(AliasRecord, GarbageAndTruncatedBytesAreRejected)
 {
     AliasRecord record;
-    record.absolutePath = QStringLiteral("/x/y.jpg");
-    record.relativePath = QStringLiteral("y.jpg");
+    record.absolutePath = "/x/y.jpg";
+    record.relativePath = "y.jpg";
     record.volumeLabel = QStringLiteral("Disk");
     QByteArray good;
     ASSERT_EQ(record.ToBytes(good), noErr);
 
     AliasRecord out;
-    out.absolutePath = QStringLiteral("/untouched");
+    out.absolutePath = "/untouched";
     EXPECT_EQ(AliasRecord::FromBytes(QByteArray(), out), badFormat);
     EXPECT_EQ(AliasRecord::FromBytes(QByteArray("garbage that is long enough to pass the header length check...."), out),
         badFormat);
@@ -85,7 +91,7 @@ TEST(AliasRecord, GarbageAndTruncatedBytesAreRejected)
 
     QByteArray trailing = good + "x";
     EXPECT_EQ(AliasRecord::FromBytes(trailing, out), badFormat);
-    EXPECT_EQ(out.absolutePath, QStringLiteral("/untouched"));
+    EXPECT_EQ(out.absolutePath, QByteArray("/untouched"));
 }
 
 TEST(AliasRecord, ResolvesByPathAndSaysNothingChanged)
@@ -121,7 +127,7 @@ TEST(AliasRecord, MovedTargetIsFoundAgainByInode)
     bool updated = false;
     ASSERT_EQ(UpdateAlias(nullptr, found, record, updated), noErr);
     EXPECT_TRUE(updated);
-    EXPECT_EQ(record.absolutePath, moved);
+    EXPECT_EQ(record.Path(), moved);
 }
 
 TEST(AliasRecord, RelativeAliasInsideAMovedPackageFolder)
@@ -132,7 +138,7 @@ TEST(AliasRecord, RelativeAliasInsideAMovedPackageFolder)
     FileRef from(package + QLatin1String("/index.db alias"));
     AliasRecord record;
     ASSERT_EQ(NewAlias(&from, db, record), noErr);
-    EXPECT_EQ(record.relativePath, QStringLiteral("index.db"));
+    EXPECT_EQ(record.relativePath, QByteArray("index.db"));
 
     // The package moves to another folder where the inode search would not look.
     QString elsewhere = Fresh("package-elsewhere") + QLatin1String("/deep/New.idxp");
@@ -200,4 +206,58 @@ TEST(AliasRecord, VolumeLabelsOfManyAliasesMatchTheirVolumes)
             const QStorageInfo storage(path);
             EXPECT_EQ(record.volumeLabel, storage.isValid() ? storage.name() : QString()) << path.toStdString();
         }
+}
+
+// A name that is not UTF-8 is kept by its own bytes, absolute and relative, and
+// the alias finds the file again once the session's links are gone.
+TEST(AliasRecord, ANameInOtherBytesIsStoredAsItsBytesAndResolvesAfterALogin)
+{
+    const QByteArray dir = QFile::encodeName(Fresh("bytes"));
+    const QByteArray package = dir + "/Caf\xE9.idxp";
+    const QByteArray file = dir + "/photos/plage \xFF.jpg";
+    ASSERT_EQ(::mkdir(package.constData(), 0700), 0);
+    ASSERT_EQ(::mkdir((dir + "/photos").constData(), 0700), 0);
+    const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "12345678", 8), 8);
+    ::close(fd);
+
+    const FileRef from = FileRef::FromNativePath(package + "/index.db");
+    QByteArray bytes;
+    ASSERT_EQ(NewAliasBytes(&from, FileRef::FromNativePath(file), bytes), noErr);
+    AliasRecord record;
+    ASSERT_EQ(AliasRecord::FromBytes(bytes, record), noErr);
+    EXPECT_EQ(record.absolutePath, file);
+    EXPECT_EQ(record.relativePath, QByteArray("../photos/plage \xFF.jpg"));
+    EXPECT_EQ(record.size, 8);
+    EXPECT_TRUE(bytes.contains(file));
+    EXPECT_FALSE(bytes.contains("orvex-names"));
+    EXPECT_EQ(record.ReadablePath(), QFile::decodeName(dir) + QStringLiteral("/photos/plage ÿ.jpg"));
+
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path((qgetenv("XDG_RUNTIME_DIR") + "/orvex-names").toStdString()), ignored);
+    FileRef found;
+    bool changed = false;
+    QByteArray held = bytes;
+    ASSERT_EQ(ResolveAliasBytes(nullptr, held, found, changed), noErr);
+    EXPECT_EQ(found.NativePath(), file);
+    EXPECT_FALSE(changed);
+    EXPECT_EQ(held, bytes);
+    FileStat st;
+    ASSERT_EQ(found.Stat(st), noErr);
+    EXPECT_EQ(st.size, 8);
+
+    // Package and photographs moved together: found by the path from the package.
+    const QByteArray moved = dir + "-moved \xE9";
+    ASSERT_EQ(::rename(dir.constData(), moved.constData()), 0);
+    const FileRef movedFrom = FileRef::FromNativePath(moved + "/Caf\xE9.idxp/index.db");
+    ASSERT_EQ(ResolveAlias(&movedFrom, record, found, changed), noErr);
+    EXPECT_EQ(found.NativePath(), moved + "/photos/plage \xFF.jpg");
+    EXPECT_TRUE(changed);
+
+    // A path cannot hold NUL: such a record is damaged.
+    record.absolutePath = QByteArray("/a\0b", 4);
+    ASSERT_EQ(record.ToBytes(bytes), noErr);
+    EXPECT_EQ(AliasRecord::FromBytes(bytes, record), badFormat);
+    std::filesystem::remove_all(std::filesystem::path(moved.toStdString()), ignored);
 }
