@@ -8,7 +8,10 @@
 #include "TextFormats.h"
 
 #include <QDate>
+#include <QDateTime>
+#include <QTime>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -23,6 +26,7 @@ enum : UInt8 {
     kDataSetKeyword = 25,
     kDataSetSpecialInstructions = 40,
     kDataSetDateCreated = 55,
+    kDataSetTimeCreated = 60,
     kDataSetByline = 80,
     kDataSetBylineTitle = 85,
     kDataSetCity = 90,
@@ -148,6 +152,7 @@ SInt32 CANPAInfo::ReadDataSets()
     });
     if (mBylines.size() == 1)
         mBylines.clear(); // the usual single one needs no copy
+    JoinTimeCreated();
     return result;
 }
 
@@ -157,6 +162,43 @@ QByteArray CANPAInfo::JoinedBylines(const std::vector<QByteArray>& bylines)
     for (const QByteArray& byline : bylines)
         joined = IIMText::CutCaptionBytes(joined.isEmpty() ? byline : joined + kBylineSeparator + byline, 255);
     return joined;
+}
+
+const CANPAData* CANPAInfo::TimeCreatedDataSet() const
+{
+    for (const auto& other : mOtherDataSets) {
+        if (other->GetDataSet() == kDataSetTimeCreated)
+            return other.get();
+    }
+    return nullptr;
+}
+
+std::optional<QTime> CANPAInfo::ParseTimeCreated(const QByteArray& data)
+{
+    // HHMMSS±HHMM; the clock time as written, its zone left aside as the date's is.
+    QByteArray digits;
+    for (qsizetype i = 0; i < data.size() && digits.size() < 6; ++i) {
+        const char c = data[i];
+        if (c >= '0' && c <= '9')
+            digits.append(c);
+        else if (c == '+' || c == '-')
+            break;
+    }
+    if (digits.size() < 4)
+        return std::nullopt;
+    const QTime time(digits.left(2).toInt(), digits.mid(2, 2).toInt(), digits.size() >= 6 ? digits.mid(4, 2).toInt() : 0);
+    return time.isValid() ? std::optional<QTime>(time) : std::nullopt;
+}
+
+void CANPAInfo::JoinTimeCreated()
+{
+    if (mDateCreated == 0)
+        return;
+    const CANPAData* timeCreated = TimeCreatedDataSet();
+    const std::optional<QTime> time = timeCreated ? ParseTimeCreated(timeCreated->GetData()) : std::nullopt;
+    const QDateTime dated = MacSecondsToDateTime(mDateCreated);
+    if (time && dated.time() == QTime(0, 0))
+        mDateCreated = DateTimeToMacSeconds(QDateTime(dated.date(), *time));
 }
 
 void CANPAInfo::CheckBlock(const QByteArray& block)
@@ -214,7 +256,12 @@ void CANPAInfo::ReadDataSet(UInt8 dataSet, const QByteArray& data)
             digits.insert(6, '-');
         if (digits.size() >= 4)
             digits.insert(4, '-');
-        SetDateCreatedText(Str255FromBytes(digits));
+        // The time of day, when the record holds one, joins the date after the walk.
+        const UInt32 date = ParseDateText(Str255FromBytes(digits));
+        if (date != mDateCreated) {
+            mDateCreated = date;
+            mModified = true;
+        }
         break;
     }
     case kDataSetCaption: SetCaption(data); break;
@@ -355,10 +402,31 @@ QString CANPAInfo::CopyUrgencyLabel(SInt32 urgency)
 
 void CANPAInfo::SetDateCreated(UInt32 seconds)
 {
-    if (seconds != mDateCreated) {
-        mDateCreated = seconds;
-        mModified = true;
+    if (seconds == mDateCreated)
+        return;
+    mDateCreated = seconds;
+    mModified = true;
+    // The time of day goes to Time Created: a date alone (at midnight) has none.
+    const QDateTime when = MacSecondsToDateTime(seconds);
+    const bool timed = seconds != 0 && when.time() != QTime(0, 0);
+    const auto held = std::find_if(mOtherDataSets.begin(), mOtherDataSets.end(),
+        [](const auto& other) { return other->GetDataSet() == kDataSetTimeCreated; });
+    if (held != mOtherDataSets.end() && timed && ParseTimeCreated((*held)->GetData()) == when.time())
+        return; // the same clock time, as written with its own zone
+    if (!timed) {
+        if (held != mOtherDataSets.end())
+            mOtherDataSets.erase(held);
+        return;
     }
+    const int offset = when.offsetFromUtc() / 60;
+    const QByteArray text = when.time().toString(QStringLiteral("HHmmss")).toLatin1()
+        + (offset < 0 ? '-' : '+')
+        + QStringLiteral("%1%2").arg(std::abs(offset) / 60, 2, 10, QLatin1Char('0')).arg(std::abs(offset) % 60, 2, 10, QLatin1Char('0')).toLatin1();
+    auto dataSet = std::make_unique<CANPAData>(kDataSetTimeCreated, UInt32(text.size()), text);
+    if (held != mOtherDataSets.end())
+        *held = std::move(dataSet);
+    else
+        mOtherDataSets.push_back(std::move(dataSet));
 }
 
 void CANPAInfo::SetDateCreatedText(ConstStr255Param text)

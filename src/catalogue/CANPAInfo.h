@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTime>
 #include <QUrl>
 #include <memory>
 #include <optional>
@@ -147,8 +148,12 @@ public:
     void SetUrgency(SInt32 urgency);
     static QString CopyUrgencyLabel(SInt32 urgency);
 
-    // Seconds since 1904, 0 when unset.
+    // Seconds since 1904, 0 when unset: the date (2:55) at the time of day of Time
+    // Created (2:60) when the record holds one, else at midnight.
     UInt32 GetDateCreated() const { return mDateCreated; }
+    // A value with a time of day writes it as Time Created (in the local zone), a
+    // date alone removes Time Created; a held Time Created of the same clock time
+    // stays as it was written.
     void SetDateCreated(UInt32 seconds);
     // A text that is no date clears the date.
     void SetDateCreatedText(ConstStr255Param text);
@@ -197,6 +202,11 @@ private:
     void ReadDataSet(UInt8 dataSet, const QByteArray& data);
     // The one field the By-lines of a picture with several creators make, in order.
     static QByteArray JoinedBylines(const std::vector<QByteArray>& bylines);
+    // Time Created among the datasets the record keeps, and its clock time.
+    const CANPAData* TimeCreatedDataSet() const;
+    static std::optional<QTime> ParseTimeCreated(const QByteArray& data);
+    // The date read at midnight takes the time of day of a Time Created read with it.
+    void JoinTimeCreated();
     void ReadFromUserData(const UserData& userData);
     void ReadFromImageFile(const QString& path);
     void ReadFromImageFileBlock(const QByteArray& iim);

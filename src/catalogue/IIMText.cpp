@@ -14,6 +14,10 @@ namespace {
 
 constexpr char kReferenceStart[] = "&#x";
 constexpr qsizetype kReferenceStartLength = 3;
+// A literal "&" where a reference would otherwise be read, so that typed text
+// such as "&#x4E2D;" stays the text it is.
+constexpr char kAmpersandReference[] = "&#x26;";
+constexpr qsizetype kAmpersandReferenceLength = 6;
 constexpr int kMaxReferenceDigits = 6;
 constexpr char32_t kLastCodePoint = 0x10FFFF;
 
@@ -87,6 +91,19 @@ qsizetype ReferenceAt(QByteArrayView bytes, qsizetype at, char32_t& ch)
     return p + 1 - at;
 }
 
+// The character written at `at` as a reference (one to a character Mac Roman lacks,
+// or the one to "&"), and its length; 0 where the bytes stand for themselves.
+qsizetype CharacterReferenceAt(QByteArrayView bytes, qsizetype at, char32_t& ch)
+{
+    if (bytes[at] != '&')
+        return 0;
+    if (bytes.sliced(at).startsWith(kAmpersandReference)) {
+        ch = U'&';
+        return kAmpersandReferenceLength;
+    }
+    return ReferenceAt(bytes, at, ch);
+}
+
 bool IsValidUTF8(QByteArrayView bytes)
 {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -119,12 +136,23 @@ QByteArray CaptionBytesFromText(const QString& text)
     const QString composed = text.normalized(QString::NormalizationForm_C);
     QByteArray bytes;
     bytes.reserve(composed.size());
+    QList<qsizetype> ampersands;
     for (const char32_t ch : composed.toUcs4()) {
         unsigned char byte;
+        if (ch == U'&')
+            ampersands.append(bytes.size());
         if (ch <= 0xFFFF && MacRoman::FromUnicode(char16_t(ch), byte))
             bytes.append(char(byte));
         else
             bytes.append(kReferenceStart).append(QByteArray::number(uint(ch), 16).toUpper()).append(';');
+    }
+    // An "&" that would be read as the start of a reference is written as one itself.
+    // From the end, since a reference holds no "&" and the later ones do not move
+    // the earlier ones.
+    for (auto it = ampersands.crbegin(); it != ampersands.crend(); ++it) {
+        char32_t ch;
+        if (CharacterReferenceAt(bytes, *it, ch) > 0)
+            bytes.replace(*it, 1, kAmpersandReference);
     }
     return bytes;
 }
@@ -135,7 +163,7 @@ QString TextFromCaptionBytes(QByteArrayView bytes)
     text.reserve(bytes.size());
     for (qsizetype i = 0; i < bytes.size();) {
         char32_t ch;
-        if (const qsizetype length = bytes[i] == '&' ? ReferenceAt(bytes, i, ch) : 0) {
+        if (const qsizetype length = CharacterReferenceAt(bytes, i, ch)) {
             text.append(QString::fromUcs4(&ch, 1));
             i += length;
         } else {
@@ -154,7 +182,7 @@ QByteArray CutCaptionBytes(const QByteArray& bytes, qsizetype limit)
     const qsizetype longest = kReferenceStartLength + kMaxReferenceDigits + 1;
     for (qsizetype at = std::max<qsizetype>(0, limit - longest + 1); at < limit; ++at) {
         char32_t ch;
-        const qsizetype length = bytes[at] == '&' ? ReferenceAt(bytes, at, ch) : 0;
+        const qsizetype length = CharacterReferenceAt(bytes, at, ch);
         if (length > 0 && at + length > limit)
             return bytes.left(at);
     }

@@ -16,7 +16,9 @@
 // kept as a numeric character reference of ASCII bytes, "&#x4E2D;", so that a
 // Chinese or Polish caption read from a file survives the record, index.db and
 // the write back into the file. Only a reference to such a character is read back
-// as one; "&#x41;" stays the six characters it is.
+// as one; "&#x41;" stays the six characters it is. An "&" of the text that would
+// otherwise begin such a reference is written "&#x26;", so that the text
+// "&#x4E2D;" stays those eight characters.
 namespace IIMText {
 
 inline constexpr UInt8 kTagMarker = 0x1C;

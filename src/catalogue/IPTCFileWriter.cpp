@@ -22,10 +22,10 @@ namespace {
 using IIMText::kApplicationRecord;
 constexpr UInt16 kRecordVersionDataSet = 0;
 
-// The record-2 datasets a caption reads and writes; every other dataset of a file
-// is left as the file has it.
-constexpr UInt8 kCaptionDataSets[] = {5, 10, 15, 20, 25, 40, 55, 80, 85, 90, 95, 101, 103, 105, 110, 115, 116, 120,
-    122};
+// The record-2 datasets a caption reads and writes (Time Created with the date);
+// every other dataset of a file is left as the file has it.
+constexpr UInt8 kCaptionDataSets[] = {5, 10, 15, 20, 25, 40, 55, 60, 80, 85, 90, 95, 101, 103, 105, 110, 115, 116,
+    120, 122};
 
 bool IsCaptionDataSet(UInt16 record, UInt16 dataSet)
 {

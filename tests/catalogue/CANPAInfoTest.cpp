@@ -27,6 +27,11 @@ UInt32 LocalNoonOf(int year, int month, int day)
     return DateTimeToMacSeconds(QDateTime(QDate(year, month, day), QTime(12, 0), Qt::LocalTime));
 }
 
+UInt32 LocalMidnightOf(int year, int month, int day)
+{
+    return DateTimeToMacSeconds(QDateTime(QDate(year, month, day), QTime(0, 0), Qt::LocalTime));
+}
+
 LStr255 P(const char* text)
 {
     return LStr255(text);
@@ -55,7 +60,7 @@ std::unique_ptr<CANPAInfo> FullRecord()
     info->SetCredit(P("C"));
     info->SetSource(P("Src"));
     info->SetObjectName(P("O"));
-    info->SetDateCreated(LocalNoonOf(2004, 5, 6));
+    info->SetDateCreated(LocalMidnightOf(2004, 5, 6)); // a date alone: no Time Created
     info->SetCity(P("Ci"));
     info->SetProvinceState(P("P"));
     info->SetCountryName(P("Co"));
@@ -336,6 +341,42 @@ TEST(CANPAInfoFields, SettersMarkOnlyRealChanges)
     info.SetDateCreated(LocalNoonOf(2001, 1, 2));
     info.SetDateCreatedText(P("no date"));
     EXPECT_EQ(info.GetDateCreated(), 0u);
+}
+
+TEST(CANPAInfoFields, TheTimeOfDayIsTimeCreated)
+{
+    // Read: the date at the clock time written, its zone left aside as the date's is.
+    const QByteArray version = Hex("1c020000020004");
+    const QByteArray block = version + DataSet(55, "20040226") + DataSet(60, "143015+0200") + DataSet(99, "x");
+    CANPAInfo info(block);
+    EXPECT_EQ(MacSecondsToDateTime(info.GetDateCreated()), QDateTime(QDate(2004, 2, 26), QTime(14, 30, 15)));
+    EXPECT_EQ(info.GetDataHandle(), block); // written back as it was
+    // Time Created before the date, or without digits enough, reads the same way or not at all.
+    EXPECT_EQ(CANPAInfo(DataSet(60, "143015") + DataSet(55, "20040226")).GetDateCreated(), info.GetDateCreated());
+    EXPECT_EQ(CANPAInfo(DataSet(55, "20040226") + DataSet(60, "1+")).GetDateCreated(), LocalMidnightOf(2004, 2, 26));
+    EXPECT_EQ(CANPAInfo(DataSet(55, "20040226") + DataSet(60, "256100")).GetDateCreated(), LocalMidnightOf(2004, 2, 26));
+
+    // Another day at the same clock time keeps Time Created as written.
+    const UInt32 nextDay = DateTimeToMacSeconds(QDateTime(QDate(2004, 2, 27), QTime(14, 30, 15)));
+    info.SetDateCreated(nextDay);
+    EXPECT_EQ(info.GetDataHandle(), version + DataSet(55, "20040227") + DataSet(60, "143015+0200") + DataSet(99, "x"));
+    // Another time is written in the zone the machine is in, in Time Created's place.
+    const QDateTime evening(QDate(2004, 2, 27), QTime(21, 5, 9));
+    info.SetDateCreated(DateTimeToMacSeconds(evening));
+    const int offset = evening.offsetFromUtc() / 60;
+    const QByteArray zone = QStringLiteral("%1%2%3")
+                                .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                                .arg(std::abs(offset) / 60, 2, 10, QLatin1Char('0'))
+                                .arg(std::abs(offset) % 60, 2, 10, QLatin1Char('0'))
+                                .toLatin1();
+    EXPECT_EQ(info.GetDataHandle(), version + DataSet(55, "20040227") + DataSet(60, "210509" + zone) + DataSet(99, "x"));
+    EXPECT_EQ(CANPAInfo(info.GetDataHandle()).GetDateCreated(), DateTimeToMacSeconds(evening));
+    // A date alone has no time, and no date none either.
+    info.SetDateCreated(LocalMidnightOf(2005, 1, 2));
+    EXPECT_EQ(info.GetDataHandle(), version + DataSet(55, "20050102") + DataSet(99, "x"));
+    info.SetDateCreated(DateTimeToMacSeconds(evening));
+    info.SetDateCreated(0);
+    EXPECT_EQ(info.GetDataHandle(), version + DataSet(99, "x"));
 }
 
 TEST(CANPAInfoFields, CaptionEditing)

@@ -88,6 +88,40 @@ TEST(CaptionCharsets, CharactersMacRomanLacksAreKept)
     EXPECT_EQ(IIMText::TextFromCaptionBytes("&#x41; &#xFC; &#x4EAC &#x;"), QStringLiteral("&#x41; &#xFC; &#x4EAC &#x;"));
 }
 
+TEST(CaptionCharsets, TextThatLooksLikeAReferenceStaysText)
+{
+    // Each text comes back as it was; an "&" is written as a reference only where
+    // a reference would otherwise be read.
+    const struct {
+        const char* text;
+        QByteArray bytes;
+    } cases[] = {
+        {"&#x4E2D;", "&#x26;#x4E2D;"},
+        {"&#x26;", "&#x26;#x26;"},
+        {"&&#x141; &#x1F642;", "&&#x26;#x141; &#x26;#x1F642;"},
+        {"Tom & Jerry &#x41; &#x4e2d; &#x; &", "Tom & Jerry &#x41; &#x4e2d; &#x; &"},
+        {"\xE4\xB8\xAD & \xC3\xA9", "&#x4E2D; & \x8E"},
+    };
+    for (const auto& c : cases) {
+        const QString text = QString::fromUtf8(c.text);
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(IIMText::CaptionBytesFromText(text), c.bytes);
+        EXPECT_EQ(IIMText::TextFromCaptionBytes(c.bytes), text);
+    }
+    // Bytes an index holds already read as they always did.
+    EXPECT_EQ(IIMText::TextFromCaptionBytes("Tom & Jerry &#x4E2D;"), QString::fromUtf8("Tom & Jerry \xE4\xB8\xAD"));
+    // The reference to "&" is one character: kept whole or left out.
+    EXPECT_EQ(IIMText::CutCaptionBytes("ab&#x26;#x4E2D;", 7), QByteArray("ab"));
+    EXPECT_EQ(IIMText::CutCaptionBytes("ab&#x26;#x4E2D;", 8), QByteArray("ab&#x26;"));
+
+    // A file's text that looks like a reference is read as the text it is.
+    if (!HasExivTool())
+        GTEST_SKIP() << "exiv2 is not installed";
+    const QString path = SampleWithExivCommands("literal.jpg", "set Iptc.Application2.Headline String &#x4E2D; & more\n");
+    CIndexItem item{FileRef(path)};
+    EXPECT_EQ(item.CopyFieldString(kFieldHeadline, 0), QStringLiteral("&#x4E2D; & more"));
+}
+
 TEST(CaptionCharsets, CuttingNeverSplitsACharacter)
 {
     if (!HasExivTool())

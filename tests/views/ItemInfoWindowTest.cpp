@@ -1,5 +1,6 @@
 #include "AlertAnswer.h"
 #include "CANPAInfo.h"
+#include "CDateTimeControl.h"
 #include "CIndexItem.h"
 #include "CIndexView.h"
 #include "CItemInfoWindow.h"
@@ -11,6 +12,7 @@
 #include "CIndexViewDocument.h"
 #include "LStdControls.h"
 #include "LTextEditView.h"
+#include "MacDates.h"
 #include "Preferences.h"
 #include "TestSupport.h"
 
@@ -23,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTabBar>
@@ -177,6 +180,20 @@ protected:
         QTest::mouseClick(edit, Qt::LeftButton);
         QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(edit, text);
+    }
+    // A copy of a camera's JPEG "<name>.jpg" added at the end and shown at the
+    // caption tab, whose changes are written into the file.
+    CItemInfoWindow* ShowCameraFileCaption(const QString& name, CIndexItem*& item)
+    {
+        SetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile"), true);
+        const QString path = mDir + QLatin1Char('/') + name + QStringLiteral(".jpg");
+        EXPECT_TRUE(QFile::copy(TestDataPath(QStringLiteral("exif-samples/jpg/Canon_40D.jpg")), path));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        item = new CIndexItem(FileRef(path));
+        view->InsertItem(item, kInsertAtEnd, false, true);
+        CItemInfoWindow* window = Show(item);
+        ClickTab(window, 2);
+        return window;
     }
     static QString Text(CItemInfoWindow* window, PaneIDT pane)
     {
@@ -433,6 +450,67 @@ TEST_F(ItemInfoWindowTest, ACaptionLongerThanAFileHoldsIsCutAndTheUserIsTold)
     ASSERT_NE(stored, nullptr);
     EXPECT_LE(stored->size(), kMaxCaptionBytes);
     EXPECT_EQ(*stored, QByteArray(1995, 'a'));
+}
+
+TEST_F(ItemInfoWindowTest, TypedReferencesStayTheTextTheyAreInTheRecordTheIndexAndTheFile)
+{
+    if (!HasExivTool())
+        GTEST_SKIP() << "exiv2 is not installed";
+    CIndexItem* item = nullptr;
+    CItemInfoWindow* window = ShowCameraFileCaption(QStringLiteral("typed"), item);
+    const QString path = item->GetURL().toLocalFile();
+    const QString typed = QStringLiteral("&#x4E2D; is &#x26; Tom & Jerry &#x41; &&#x141;");
+    TypeOver(window, kFieldHeadline, typed);
+    window->DoClose(); // applied, and written into the file
+    FlushDeletes();
+    EXPECT_EQ(item->GetError(), nullptr);
+
+    const CANPAInfo* caption = item->GetCaptionInfo();
+    ASSERT_NE(caption, nullptr);
+    EXPECT_EQ(IIMText::TextFromCaptionBytes(caption->GetHeadline().Bytes()), typed);
+    // The block the index keeps, read back.
+    const CANPAInfo stored(caption->GetDataHandle());
+    EXPECT_EQ(IIMText::TextFromCaptionBytes(stored.GetHeadline().Bytes()), typed);
+    EXPECT_EQ(ExivPrinted(path, "Iptc.Application2.Headline"), std::vector<QByteArray> {typed.toUtf8()});
+    // And shown again as typed.
+    window = Show(item);
+    ClickTab(window, 2);
+    EXPECT_EQ(Text(window, kFieldHeadline), typed);
+}
+
+TEST_F(ItemInfoWindowTest, DateCreatedNowWritesTheTimeOfDayAsTimeCreated)
+{
+    if (!HasExivTool())
+        GTEST_SKIP() << "exiv2 is not installed";
+    CIndexItem* item = nullptr;
+    CItemInfoWindow* window = ShowCameraFileCaption(QStringLiteral("now"), item);
+    const QString path = item->GetURL().toLocalFile();
+    auto* now = dynamic_cast<LControlPane*>(window->FindPanelPane('now '));
+    ASSERT_NE(now, nullptr);
+    QTest::mouseClick(static_cast<QPushButton*>(now->GetControlWidget()), Qt::LeftButton);
+    auto* date = dynamic_cast<CDateTimeControl*>(window->FindPanelPane(kFieldDateCreated));
+    ASSERT_NE(date, nullptr);
+    ASSERT_TRUE(date->IsVisible());
+    const UInt32 seconds = date->GetDateSeconds();
+    const QDateTime shown = MacSecondsToDateTime(seconds);
+    window->DoClose();
+    FlushDeletes();
+    EXPECT_EQ(item->GetError(), nullptr);
+
+    ASSERT_NE(item->GetCaptionInfo(), nullptr);
+    EXPECT_EQ(item->GetCaptionInfo()->GetDateCreated(), seconds);
+    // The file holds the date and the time shown, the time with the zone it is in.
+    const int offset = shown.offsetFromUtc() / 60;
+    const QString zone = QStringLiteral("%1%2:%3")
+                             .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                             .arg(std::abs(offset) / 60, 2, 10, QLatin1Char('0'))
+                             .arg(std::abs(offset) % 60, 2, 10, QLatin1Char('0'));
+    EXPECT_EQ(ExivPrinted(path, "Iptc.Application2.DateCreated"),
+        std::vector<QByteArray> {shown.date().toString(Qt::ISODate).toLatin1()});
+    EXPECT_EQ(ExivPrinted(path, "Iptc.Application2.TimeCreated"),
+        std::vector<QByteArray> {(shown.time().toString(QStringLiteral("HH:mm:ss")) + zone).toLatin1()});
+    // Read from the file again, the date created is the moment shown.
+    EXPECT_EQ(CANPAInfo(item->GetURL()).GetDateCreated(), seconds);
 }
 
 TEST_F(ItemInfoWindowTest, CameraFilesShowTheEXIFTabAndPlainFilesDoNot)
