@@ -24,7 +24,10 @@ namespace {
 Q_LOGGING_CATEGORY(lcSearchRow, "orvex.search")
 
 constexpr int kMaxTextChars = 255;
-constexpr int kMaxNumberChars = 8;
+// The digits of the largest 64-bit number, which the search compares; a batch
+// sets 32-bit fields (a position, an urgency) and keeps to 8.
+constexpr int kMaxNumberChars = 19;
+constexpr int kMaxBatchNumberChars = 8;
 constexpr int kMaxCodeChars = 4;
 // The file action editor's value items: ask when run, the chosen target, choose.
 constexpr CommandT kTargetAsk = 1;
@@ -430,6 +433,7 @@ void CBatchView::ShowDateEditor(SInt32 key)
 void CBatchView::ShowNumberEditor(SInt32 key)
 {
     CSearchView::ShowNumberEditor(key);
+    ShowTextField(keyFilter_Integer, kMaxBatchNumberChars);
     InstallSelectorMenu(kNumberActionMenu, false);
 }
 

@@ -234,9 +234,12 @@ SInt64 CriterionTest::TextToNumber(const QString& text)
         negative = text.at(i++) == QLatin1Char('-');
     SInt64 number = 0;
     for (; i < n && text.at(i).isDigit(); ++i) {
-        if (number > (std::numeric_limits<SInt64>::max() - 9) / 10)
-            break; // keeps what fits rather than wrapping
-        number = number * 10 + text.at(i).digitValue();
+        const int digit = text.at(i).digitValue();
+        if (number > (std::numeric_limits<SInt64>::max() - digit) / 10) {
+            number = std::numeric_limits<SInt64>::max(); // past the largest number is the largest, never a wrap
+            break;
+        }
+        number = number * 10 + digit;
     }
     return negative ? -number : number;
 }
@@ -277,7 +280,8 @@ bool CriterionTest::NumberTest(SInt64 itemNumber, SInt32 selector, const QString
 
 bool CriterionTest::DateTest(UInt32 itemDate, SInt32 selector, const QString& operand, QDate today)
 {
-    if (operand.isEmpty())
+    // An item without the date (0) has no day to compare: no date test holds for it.
+    if (operand.isEmpty() || itemDate == 0)
         return false;
     UInt32 date = 0;
     if (!CCriteria::DecodeDate(operand, date))

@@ -18,12 +18,17 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QStandardItemModel>
+#include <QTest>
+
+#include <limits>
 
 namespace {
 
@@ -72,6 +77,40 @@ protected:
         event.message = UInt32(UInt8(character));
         return event;
     }
+
+    // What the user does in a row: chooses the menu's item of that command in the
+    // popup with the keyboard, as a pick from the list would.
+    static void Choose(LStdPopupMenu* popup, ResIDT menuID, CommandT command)
+    {
+        auto* combo = popup->findChild<QComboBox*>();
+        ASSERT_NE(combo, nullptr);
+        const LMenu& menu = CachedMenu(menuID);
+        int row = -1;
+        for (SInt16 i = 1; i <= menu.CountItems(); ++i) {
+            if (menu.Item(i)->command == command)
+                row = i - 1;
+        }
+        ASSERT_GE(row, 0) << command;
+        combo->setFocus();
+        QTest::keyClick(combo, Qt::Key_Home);
+        for (int step = 0; step < combo->count() && combo->currentIndex() != row; ++step)
+            QTest::keyClick(combo, combo->currentIndex() < row ? Qt::Key_Down : Qt::Key_Up);
+        ASSERT_EQ(combo->currentIndex(), row);
+    }
+    // Runs the search shown with a click on Run and waits for its result.
+    void RunSearch(CSearchWindow* window)
+    {
+        QTest::mouseClick(static_cast<LControlPane*>(window->GetRunButton())->GetControlWidget(), Qt::LeftButton);
+        ASSERT_TRUE(RunUntil([&] { return owner_.GetModel().IsFiltered() && owner_.GetModel().CountRunningSearches() == 0; }));
+    }
+    QStringList Found() const
+    {
+        QStringList names;
+        for (CIndexItem* item : owner_.Items())
+            names << item->GetName();
+        return names;
+    }
+    void AddFile(const QString& path) { owner_.GetModel().InsertItem(new CIndexItem(FileRef(path)), kInsertAtEnd); }
 
     int menuRebuilds = 0;
 };
@@ -459,4 +498,87 @@ TEST_F(SearchWindowTest, EveryFieldEditedAsANumberIsComparedAsTheNumberItHolds)
     }
     // The size, the position, the picture's measures and the EXIF numbers.
     EXPECT_GE(compared, 12);
+}
+
+TEST_F(SearchWindowTest, SizesAreComparedWithEveryDigitTyped)
+{
+    // Files as large as they say, without their bytes on the disk.
+    for (const auto& [name, size] : {std::pair {"big.dat", Q_INT64_C(1500000000)}, std::pair {"medium.dat", Q_INT64_C(20000000)},
+             std::pair {"small.dat", Q_INT64_C(10)}}) {
+        QFile file(TestTempDir() + QLatin1Char('/') + QLatin1String(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(size));
+        file.close();
+        AddFile(file.fileName());
+    }
+    CSearchWindow* window = Open(1057);
+    window->Show();
+    window->Select();
+    CSearchView* row = window->GetRows().front();
+    Choose(row->GetCategoryPopup(), kSearchFieldMenu, kFieldTotalSize);
+    ASSERT_EQ(row->GetEditorKind(), EEditorKind::Number);
+    Choose(row->GetSelectorPopup(), kNumberTestMenu, kSelectorGreaterThan);
+    QLineEdit* value = row->GetTextField()->GetLineEdit();
+    value->setFocus();
+    QTest::keyClicks(value, QStringLiteral("1000000000"));
+    EXPECT_EQ(value->text(), QStringLiteral("1000000000"));
+    RunSearch(window);
+    EXPECT_EQ(Found(), QStringList {QStringLiteral("big.dat")});
+
+    // Every digit of a 64-bit number is taken; a larger number is the largest.
+    owner_.GetModel().ShowAllItems();
+    window->Show();
+    Choose(row->GetSelectorPopup(), kNumberTestMenu, kSelectorLessThan);
+    value->selectAll();
+    QTest::keyClicks(value, QStringLiteral("99999999999999999999"));
+    EXPECT_EQ(value->text(), QStringLiteral("9999999999999999999"));
+    EXPECT_EQ(CriterionTest::TextToNumber(value->text()), std::numeric_limits<SInt64>::max());
+    RunSearch(window);
+    EXPECT_EQ(owner_.GetModel().CountItems(), 3);
+}
+
+TEST_F(SearchWindowTest, AnItemWithoutTheDateMatchesNoDateTest)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("exiv2")).isEmpty())
+        GTEST_SKIP() << "exiv2 is not installed";
+    // Two camera files with the date taken, and one whose EXIF has no date at all.
+    AddFile(TestDataPath(QStringLiteral("exif-samples/jpg/Canon_40D.jpg"))); // 2008-05-30
+    AddFile(TestDataPath(QStringLiteral("exif-samples/jpg/Kodak_CX7530.jpg"))); // 2005-08-13
+    const QString undated = TestTempDir() + QStringLiteral("/undated.jpg");
+    ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("exif-samples/jpg/Nikon_D70.jpg")), undated));
+    QFile::setPermissions(undated, QFile::ReadOwner | QFile::WriteOwner);
+    QProcess tool;
+    tool.start(QStringLiteral("exiv2"), {QStringLiteral("-M"), QStringLiteral("del Exif.Photo.DateTimeOriginal"),
+                                            QStringLiteral("-M"), QStringLiteral("del Exif.Photo.DateTimeDigitized"),
+                                            QStringLiteral("-M"), QStringLiteral("del Exif.Image.DateTime"), undated});
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    ASSERT_EQ(tool.exitCode(), 0);
+    AddFile(undated);
+
+    CSearchWindow* window = Open(1057);
+    window->Show();
+    window->Select();
+    CSearchView* row = window->GetRows().front();
+    Choose(row->GetCategoryPopup(), kSearchFieldMenu, kFieldDateTimeOriginal);
+    ASSERT_EQ(row->GetEditorKind(), EEditorKind::Date);
+    struct Case {
+        CommandT selector;
+        QDate date;
+        QStringList found;
+    } const cases[] = {
+        {kSelectorBefore, QDate(2020, 1, 1), {QStringLiteral("Canon_40D.jpg"), QStringLiteral("Kodak_CX7530.jpg")}},
+        {kSelectorAfter, QDate(2006, 1, 1), {QStringLiteral("Canon_40D.jpg")}},
+        {kSelectorIsNot, QDate(2008, 5, 30), {QStringLiteral("Kodak_CX7530.jpg")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.selector);
+        owner_.GetModel().ShowAllItems();
+        window->Show();
+        Choose(row->GetSelectorPopup(), kDateTestMenu, c.selector);
+        auto* edit = row->GetDateField()->findChild<QDateEdit*>();
+        ASSERT_NE(edit, nullptr);
+        edit->setDate(c.date);
+        RunSearch(window);
+        EXPECT_EQ(Found(), c.found);
+    }
 }
