@@ -386,7 +386,8 @@ public:
     // once without a password). Throws 100045 for a wrong one and 100006 (after
     // locking the list) when cancelled.
     bool VerifyPassword() override;
-    // Asks for a new password (verifying the old one first); empty clears it.
+    // Asks for a new password (verifying the old one first); empty clears it. With
+    // the property dialog open the dialog's OK sets it, and its Cancel drops it.
     void ChangePassword();
     // The keychain entry's name for this index: the package's path, else the window's title.
     QString GetKeychainAccount() const;
@@ -643,8 +644,10 @@ private:
     void PlaceRenameField();
     void ApplyRename(const QString& text);
     void BroadcastTypeSelect();
-    // The property dialog's password texts for the present password.
+    // The property dialog's password texts for the password its OK would leave.
     void ShowPasswordState();
+    // Sets the password, marks the index changed and, without one, clears the keychain flag.
+    void SetNewPassword(const QByteArray& password);
     // The keychain entry follows the password and its flag.
     void UpdateKeychainEntry();
     // The lengths the cell size follows, from the preferences and the mode.
@@ -726,6 +729,8 @@ private:
     SInt32 mDropHiliteIndex = -1;
     QPointer<QWidget> mDropMarker;
     QPointer<LDialogBox> mPropertyDialog;
+    // The password chosen in the open property dialog, set when it is accepted.
+    std::optional<QByteArray> mDialogPassword;
     QPointer<LWindow> mCommentWindow;
     // The window's title before a filter titled it.
     std::optional<QString> mSavedCaption;

@@ -117,11 +117,13 @@ void CIndexView::ShowPasswordState()
 {
     if (!mPropertyDialog)
         return;
-    RequirePane(mPropertyDialog, kPanePasswordText)->SetCFDescriptor(CopyLocalizedCFString(600, HasPassword() ? 51 : 52));
-    RequirePane(mPropertyDialog, kPanePasswordButton)->SetCFDescriptor(CopyLocalizedCFString(600, HasPassword() ? 37 : 36));
+    // The password the dialog's OK will leave the index with.
+    const bool protectedOnOK = mDialogPassword ? !mDialogPassword->isEmpty() : HasPassword();
+    RequirePane(mPropertyDialog, kPanePasswordText)->SetCFDescriptor(CopyLocalizedCFString(600, protectedOnOK ? 51 : 52));
+    RequirePane(mPropertyDialog, kPanePasswordButton)->SetCFDescriptor(CopyLocalizedCFString(600, protectedOnOK ? 37 : 36));
     LPane* keychain = RequirePane(mPropertyDialog, kPaneKeychain);
-    HasPassword() ? keychain->Enable() : keychain->Disable();
-    if (!HasPassword())
+    protectedOnOK ? keychain->Enable() : keychain->Disable();
+    if (!protectedOnOK)
         keychain->SetValue(0);
 }
 
@@ -134,8 +136,11 @@ void CIndexView::ApplyPropertyDialog()
     const UInt32 flagsBefore = GetFlags();
     const bool keychainBefore = GetKeepPasswordInKeychain();
     const bool textsChanged = comment != mComment || url != mURLText;
+    const QByteArray passwordBefore = GetPassword();
     mComment = comment;
     mURLText = url;
+    if (mDialogPassword)
+        SetNewPassword(*mDialogPassword);
 
     auto setFlag = [this](UInt32 bit, bool on) { on ? SetFlags(bit) : ClearFlags(bit); };
     setFlag(kViewOpenFirstItemOnOpen, RequirePane(dialog, kPaneOpenFirstItem)->GetValue() != 0);
@@ -154,7 +159,7 @@ void CIndexView::ApplyPropertyDialog()
     // What the dialog changed is the index's: it is saved with it.
     if (textsChanged || flagsBefore != GetFlags() || keychainBefore != GetKeepPasswordInKeychain())
         SetModified(true);
-    if (keychainBefore != GetKeepPasswordInKeychain())
+    if (keychainBefore != GetKeepPasswordInKeychain() || passwordBefore != GetPassword())
         UpdateKeychainEntry();
     BroadcastState();
     if (LWindow* window = GetContainingWindow())
@@ -168,6 +173,7 @@ void CIndexView::ClosePropertyDialog()
         dialog->DoClose();
     }
     mPropertyDialog = nullptr;
+    mDialogPassword.reset();
 }
 
 // --- Comment window ---------------------------------------------------------------------------------
@@ -269,25 +275,35 @@ bool CIndexView::VerifyPassword()
 
 void CIndexView::ChangePassword()
 {
-    if (HasPassword())
+    // A password already chosen in the open property dialog was asked for with the old one.
+    if (HasPassword() && !(mPropertyDialog && mDialogPassword))
         VerifyPassword();
     QByteArray typed;
     bool remember = false;
     // Cancelling keeps the password the index has.
     if (!AskPassword(kNewPasswordDialog, typed, remember))
         return;
-    const bool had = HasPassword();
-    SetPassword(typed);
-    if (HasPassword()) {
-        SetModified(true);
-    } else {
-        if (had)
-            SetModified(true);
-        SetKeepPasswordInKeychain(false);
+    if (mPropertyDialog) {
+        // From the property dialog the new password waits for its OK; Cancel drops it.
+        mDialogPassword = typed;
+        ShowPasswordState();
+        return;
     }
+    SetNewPassword(typed);
     UpdateKeychainEntry();
     BroadcastState();
-    ShowPasswordState();
+}
+
+void CIndexView::SetNewPassword(const QByteArray& password)
+{
+    const bool had = HasPassword();
+    if (password == GetPassword())
+        return;
+    SetPassword(password);
+    if (HasPassword() || had)
+        SetModified(true);
+    if (!HasPassword())
+        SetKeepPasswordInKeychain(false);
 }
 
 void CIndexView::UpdateKeychainEntry()

@@ -20,6 +20,7 @@
 #include "PropertyList.h"
 
 #include "TestSupport.h"
+#include "UserSteps.h"
 
 #include <gtest/gtest.h>
 
@@ -463,10 +464,12 @@ TEST_F(IndexPassword, WithoutServiceThePasswordButtonOfTheDialogSetsItAndRelabel
     };
     answers.Add({ "gate" });
     dynamic_cast<LControl*>(dialog->FindPaneByID(1006))->SimulateHotSpotClick();
-    EXPECT_EQ(view->GetPassword(), "gate");
     EXPECT_EQ(dialog->FindPaneByID(1005)->GetCFDescriptor(), "A password protects this index.");
     EXPECT_EQ(dialog->FindPaneByID(1006)->GetCFDescriptor(), "Change Password…");
     EXPECT_TRUE(dialog->FindPaneByID(1011)->IsEnabled());
+    EXPECT_FALSE(view->HasPassword()); // until the dialog's OK
+    dynamic_cast<LControl*>(dialog->FindPaneByID(900))->SimulateHotSpotClick();
+    EXPECT_EQ(view->GetPassword(), "gate");
     EXPECT_FALSE(doc->GetWindow()->FindPaneByID(CInfoView::kPanePasswordButton)->isHidden());
 }
 
@@ -490,4 +493,80 @@ TEST_F(IndexPassword, WithoutServiceTheCommentWindowShowsTheCommentAndOpensWithT
     EXPECT_FALSE(comment->IsVisible());
     ViewOf(again)->ShowCommentWindow();
     EXPECT_EQ(ViewOf(again)->GetCommentWindow(), comment);
+}
+
+// --- Set Password… in the property dialog, as the user goes -------------------------------------------------
+
+TEST_F(IndexPassword, WithoutServiceAPasswordSetInThePropertyDialogWaitsForItsOK)
+{
+    CIndexDoc* doc = OpenPackage("Pending");
+    CIndexView* view = ViewOf(doc);
+    doc->SetModified(false);
+    LDialogBox* properties = nullptr;
+
+    // Set Password…, a password typed and confirmed, then Cancel on the properties.
+    for (bool accept : { false, true }) {
+        view->ObeyCommand(cmd_IndexProperties, nullptr);
+        properties = view->GetPropertyDialog();
+        ASSERT_TRUE(properties);
+        UserSteps user({
+            [&] {
+                ClickPane(properties, 1006); // Set Password…
+                return true;
+            },
+            [&] {
+                LDialogBox* asking = ShownDialogWith(901, properties);
+                if (!asking || !TypeIntoField(asking, 901, "lantern"))
+                    return false;
+                ClickPane(asking, 1); // OK
+                return true;
+            },
+        });
+        ASSERT_TRUE(RunEventsUntil([&] { return user.AllDone() && !ShownDialogWith(901, properties); }, 20000));
+        // The dialog tells what OK will do; the index itself has not changed yet.
+        EXPECT_EQ(properties->FindPaneByID(1005)->GetCFDescriptor(), "A password protects this index.");
+        EXPECT_EQ(properties->FindPaneByID(1006)->GetCFDescriptor(), "Change Password…");
+        EXPECT_TRUE(properties->FindPaneByID(1011)->IsEnabled());
+        EXPECT_FALSE(view->HasPassword());
+        EXPECT_FALSE(doc->IsModified());
+        EXPECT_TRUE(doc->GetWindow()->FindPaneByID(CInfoView::kPanePasswordButton)->isHidden());
+
+        ClickPane(properties, accept ? 900 : 901); // OK or Cancel of the properties
+        EXPECT_EQ(view->GetPropertyDialog(), nullptr);
+        if (!accept) {
+            EXPECT_FALSE(view->HasPassword()) << "Cancel keeps the index without a password";
+            EXPECT_FALSE(doc->IsModified());
+        }
+    }
+    EXPECT_EQ(view->GetPassword(), "lantern");
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_FALSE(doc->GetWindow()->FindPaneByID(CInfoView::kPanePasswordButton)->isHidden());
+
+    // Clearing it (old password given, an empty new one) and cancelling keeps it too.
+    doc->SetModified(false);
+    view->ObeyCommand(cmd_IndexProperties, nullptr);
+    properties = view->GetPropertyDialog();
+    ASSERT_TRUE(properties);
+    int asked = 0;
+    UserSteps user({
+        [&] {
+            ClickPane(properties, 1006); // Change Password…
+            return true;
+        },
+        [&] {
+            LDialogBox* asking = ShownDialogWith(901, properties);
+            if (!asking || asking->property("typed").toBool() || !TypeIntoField(asking, 901, asked == 0 ? "lantern" : ""))
+                return false;
+            asking->setProperty("typed", true);
+            ++asked;
+            ClickPane(asking, 1);
+            return asked == 2 ? true : false;
+        },
+    });
+    ASSERT_TRUE(RunEventsUntil([&] { return asked == 2 && !ShownDialogWith(901, properties); }, 20000));
+    EXPECT_EQ(properties->FindPaneByID(1006)->GetCFDescriptor(), "Set Password…");
+    EXPECT_TRUE(view->HasPassword());
+    ClickPane(properties, 901);
+    EXPECT_EQ(view->GetPassword(), "lantern");
+    EXPECT_FALSE(doc->IsModified());
 }

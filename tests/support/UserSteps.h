@@ -1,0 +1,110 @@
+#pragma once
+
+#include "LDialogBox.h"
+#include "LStdControls.h"
+#include "LWindow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <vector>
+
+// Plays a user through windows that run their own event loops (a modal dialog
+// opened by a click holds the caller until it closes): each step is tried from a
+// timer until it answers true (its window was up and it acted), then the next.
+// Past the time allowed the modal windows left open are closed, so that a test
+// whose window never came fails instead of hanging.
+class UserSteps {
+public:
+    using Step = std::function<bool()>;
+
+    explicit UserSteps(std::vector<Step> steps, int allowedMilliseconds = 20000)
+        : mSteps(std::move(steps))
+        , mAllowed(allowedMilliseconds)
+    {
+        mClock.start();
+        Schedule();
+    }
+
+    // How many steps were carried out.
+    std::size_t Done() const { return mDone; }
+    bool AllDone() const { return mDone == mSteps.size(); }
+
+private:
+    // A timer is not fired again while its own slot runs: every try has a timer of
+    // its own, set before the step runs, so that tries go on inside a step's loop.
+    void Schedule() { QTimer::singleShot(20, &mContext, [this] { Tick(); }); }
+
+    void Tick()
+    {
+        if (AllDone())
+            return;
+        Schedule();
+        if (mClock.elapsed() > mAllowed) {
+            if (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
+            else if (LDialogBox* dialog = TopDialog())
+                dialog->GetShell()->close();
+            return;
+        }
+        // Counted before it runs: a click may open a window whose own loop runs the
+        // next steps before this one returns.
+        Step step = mSteps[mDone];
+        ++mDone;
+        if (!step())
+            --mDone;
+    }
+
+    static LDialogBox* TopDialog()
+    {
+        for (LWindow* window : LWindow::FetchWindows()) {
+            if (auto* dialog = dynamic_cast<LDialogBox*>(window))
+                return dialog;
+        }
+        return nullptr;
+    }
+
+    std::vector<Step> mSteps;
+    std::size_t mDone = 0;
+    int mAllowed;
+    QElapsedTimer mClock;
+    QObject mContext;
+};
+
+// The shown dialog box of a layout that holds a pane of this ID, frontmost first.
+inline LDialogBox* ShownDialogWith(PaneIDT paneID, LDialogBox* besides = nullptr)
+{
+    for (LWindow* window : LWindow::FetchWindows()) {
+        auto* dialog = dynamic_cast<LDialogBox*>(window);
+        if (dialog && dialog != besides && dialog->GetShell()->isVisible() && dialog->FindPaneByID(paneID))
+            return dialog;
+    }
+    return nullptr;
+}
+
+// A click on a control's own widget, where the user's pointer goes.
+inline void ClickPane(LView* window, PaneIDT paneID)
+{
+    auto* control = dynamic_cast<LControlPane*>(window->FindPaneByID(paneID));
+    QWidget* widget = control ? control->GetControlWidget() : nullptr;
+    if (widget)
+        QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+}
+
+// Types into an edit field as the user does: it takes the focus, then the keys.
+inline QLineEdit* TypeIntoField(LView* window, PaneIDT paneID, const QString& text)
+{
+    auto* field = dynamic_cast<LEditText*>(window->FindPaneByID(paneID));
+    QLineEdit* edit = field ? field->GetLineEdit() : nullptr;
+    if (!edit)
+        return nullptr;
+    edit->window()->activateWindow();
+    edit->setFocus(Qt::MouseFocusReason);
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+    return edit;
+}
