@@ -31,6 +31,9 @@ inline constexpr int kPatienceMilliseconds = 30000;
 // The real application; its idle pass callable.
 struct IdleApp : COrvexApp {
     using COrvexApp::SpendTime;
+    // The idle timer that Run starts: it keeps the menus up to date.
+    using COrvexApp::StartRepeating;
+    using COrvexApp::StopRepeating;
 };
 
 // The toolbar item of a command in a window; null when it has none.

@@ -5,6 +5,7 @@
 #include "LWindow.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTest>
@@ -16,8 +17,8 @@
 // Plays a user through windows that run their own event loops (a modal dialog
 // opened by a click holds the caller until it closes): each step is tried from a
 // timer until it answers true (its window was up and it acted), then the next.
-// Past the time allowed the modal windows left open are closed, so that a test
-// whose window never came fails instead of hanging.
+// Past the time allowed the dialogs left open are cancelled, so that a test whose
+// window never came, or never closed, fails instead of hanging.
 class UserSteps {
 public:
     using Step = std::function<bool()>;
@@ -41,16 +42,14 @@ private:
 
     void Tick()
     {
-        if (AllDone())
-            return;
+        // Also once every step is done: the last one may have left a window open.
         Schedule();
         if (mClock.elapsed() > mAllowed) {
-            if (QWidget* modal = QApplication::activeModalWidget())
-                modal->close();
-            else if (LDialogBox* dialog = TopDialog())
-                dialog->GetShell()->close();
+            GiveUp();
             return;
         }
+        if (AllDone())
+            return;
         // Counted before it runs: a click may open a window whose own loop runs the
         // next steps before this one returns.
         Step step = mSteps[mDone];
@@ -59,13 +58,24 @@ private:
             --mDone;
     }
 
-    static LDialogBox* TopDialog()
+    // Cancels the dialog in front, so that the loop it holds ends.
+    static void GiveUp()
     {
-        for (LWindow* window : LWindow::FetchWindows()) {
-            if (auto* dialog = dynamic_cast<LDialogBox*>(window))
-                return dialog;
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+            return;
         }
-        return nullptr;
+        LDialogBox* box = modal ? modal->findChild<LDialogBox*>() : nullptr;
+        for (LWindow* window : LWindow::FetchWindows()) {
+            if (!box)
+                box = dynamic_cast<LDialogBox*>(window);
+        }
+        if (!box)
+            return;
+        const PaneIDT button = box->GetCancelButtonID() ? box->GetCancelButtonID() : box->GetDefaultButtonID();
+        if (auto* control = dynamic_cast<LControl*>(box->FindPaneByID(button)))
+            control->SimulateHotSpotClick();
     }
 
     std::vector<Step> mSteps;

@@ -434,7 +434,7 @@ void LPane::mouseMoveEvent(QMouseEvent* event)
 void LPane::keyPressEvent(QKeyEvent* event)
 {
     // The whole commander chain has seen the key: it goes no further up the widgets.
-    DispatchKeyToTarget(event);
+    DispatchKeyToTarget(event, GetContainingWindow());
     event->accept();
 }
 
@@ -459,9 +459,19 @@ void LPane::FinishCreate()
     ExecuteAttachments(msg_FinishCreate, this);
 }
 
-bool DispatchKeyToTarget(QKeyEvent* event)
+bool DispatchKeyToTarget(QKeyEvent* event, LWindow* typedIn)
 {
     LCommander* target = LCommander::GetTarget();
+    // A modal window takes the keys typed in it even while the target has not yet
+    // followed it there (the window system confirms activations later), so that
+    // its default and cancel buttons answer Return and Escape.
+    if (typedIn && typedIn->GetShell() && typedIn->GetShell()->isModal()) {
+        LCommander* inChain = target;
+        while (inChain && inChain != typedIn)
+            inChain = inChain->GetSuperCommander();
+        if (!inChain)
+            target = typedIn;
+    }
     if (!target)
         return false;
     bool handled = false;

@@ -212,8 +212,9 @@ private:
 
 // Gives a key press to the target commander (which passes it up its chain); true
 // when it was handled. Panes and windows call it for the keys their widgets leave
-// alone, and then stop the key.
-bool DispatchKeyToTarget(QKeyEvent* event);
+// alone, and then stop the key. A key typed in a modal window (`typedIn`) goes to
+// that window when the target is outside it.
+bool DispatchKeyToTarget(QKeyEvent* event, LWindow* typedIn = nullptr);
 
 // The text of the subpane with that ID as a string; a null QString when there is none.
 class LView;

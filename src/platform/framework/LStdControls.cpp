@@ -713,7 +713,7 @@ bool LEditText::eventFilter(QObject* watched, QEvent* event)
         case keyStatus_Ignore:
             return true;
         case keyStatus_PassUp:
-            DispatchKeyToTarget(key);
+            DispatchKeyToTarget(key, GetContainingWindow());
             return true;
         default:
             break;

@@ -57,7 +57,7 @@ protected:
     }
     void keyPressEvent(QKeyEvent* event) override
     {
-        DispatchKeyToTarget(event);
+        DispatchKeyToTarget(event, mWindow);
         event->accept();
     }
 
@@ -259,6 +259,10 @@ LWindow::~LWindow()
 {
     auto& list = WindowList();
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    // Out of the commander chain before another window is activated: that window
+    // would otherwise restore its target into this one, putting it back on duty
+    // and at the front of the window list as it goes.
+    LeaveCommanderChain();
     if (IsActiveWindow())
         ActivateNextWindow();
     // The content goes first (it is a child of the shell), then the shell.
@@ -269,6 +273,15 @@ LWindow::~LWindow()
     setParent(nullptr);
     shell->hide();
     shell->deleteLater();
+    // Whatever ran above, no list keeps a window that is gone.
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+void LWindow::LeaveCommanderChain()
+{
+    if (IsOnDuty() || IsTarget())
+        HandTargetBack();
+    SetSuperCommander(nullptr);
 }
 
 LWindow* LWindow::CreateWindow(ResIDT layoutID, LCommander* superCommander)
@@ -884,9 +897,7 @@ void LWindow::DoClose()
     Hide();
     // The window may be closing from inside one of its own widgets' events; it
     // leaves the chain now and is deleted once that event has returned.
-    if (IsOnDuty() || IsTarget())
-        HandTargetBack();
-    SetSuperCommander(nullptr);
+    LeaveCommanderChain();
     auto& list = WindowList();
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
     deleteLater();

@@ -140,6 +140,8 @@ private:
     // Whether a commander lies in another window below this one in the chain.
     bool IsInSubWindow(LCommander* commander) const;
 
+    // Leaves the commander chain, handing the target back on the way.
+    void LeaveCommanderChain();
     friend class LWindowShell;
     void InitWindow(UInt32 attributes, const QString& title, SInt32 left, SInt32 top);
     void ApplyFlags();
