@@ -222,7 +222,10 @@ QStringList RenumberedIdentifiers(const QStringList& items, const QHash<CommandT
 }
 } // namespace
 
+// A bar joins the commander chain of its window in Create, not the default
+// commander's: it is a member of its window and must never be deleted as a sub.
 CToolbar::CToolbar()
+    : LCommander(static_cast<LCommander*>(nullptr))
 {
     LiveToolbars().push_back(this);
 }
