@@ -97,6 +97,21 @@ TEST(EndToEnd, AnIndexMadeSavedAndReopenedFromTheRecentItemsKeepsItsPhotographs)
     EXPECT_TRUE(app.AttemptQuit());
 }
 
+namespace {
+// Starts the program as on a first run and hands its new index a folder, as the
+// file manager does; answers the index once the folder's items are all in.
+CIndexDoc* HandFolderToFirstRun(IdleApp& app, const QString& folder, SInt32 items)
+{
+    CIndexDoc* document = StartFirstRun(app);
+    if (!document || !RunUntil([&] { return document->GetWindow()->IsVisible(); }))
+        return nullptr;
+    app.OpenDocument(FileRef(folder));
+    if (!RunUntil([&] { return IsIdle(document) && document->CountAllItems() == items; }))
+        return nullptr;
+    return document;
+}
+} // namespace
+
 // What a new user does first: an index made from a folder that holds a damaged
 // file, every item selected with the keyboard, one renamed with a click on its
 // name, the window put in its place, saved, the program quit; started again, the
@@ -119,13 +134,9 @@ TEST(EndToEnd, ANewUsersFirstIndexComesBackAsItWasLeft)
     QStringList names;
     {
         IdleApp app;
-        CIndexDoc* document = StartFirstRun(app);
+        CIndexDoc* document = HandFolderToFirstRun(app, folder, 5);
         ASSERT_NE(document, nullptr);
         LWindow* window = document->GetWindow();
-        ASSERT_TRUE(RunUntil([&] { return window->IsVisible(); }));
-        // The folder handed over as the file manager does.
-        app.OpenDocument(FileRef(folder));
-        ASSERT_TRUE(RunUntil([&] { return IsIdle(document) && document->CountAllItems() == 5; }));
         CIndexView* view = IndexViewOfDocument(document);
         ASSERT_NE(view, nullptr);
 
@@ -233,12 +244,9 @@ TEST(EndToEnd, AnUntitledIndexFilledFromAFolderIsNotLostOnQuit)
         ASSERT_TRUE(QFile::copy(photo, folder + QLatin1Char('/') + QFileInfo(photo).fileName()));
     SetPrefNumber(QStringLiteral("StartupAction"), 2);
     IdleApp app;
-    CIndexDoc* document = StartFirstRun(app);
+    CIndexDoc* document = HandFolderToFirstRun(app, folder, 3);
     ASSERT_NE(document, nullptr);
     LWindow* window = document->GetWindow();
-    ASSERT_TRUE(RunUntil([&] { return window->IsVisible(); }));
-    app.OpenDocument(FileRef(folder));
-    ASSERT_TRUE(RunUntil([&] { return IsIdle(document) && document->CountAllItems() == 3; }));
     EXPECT_TRUE(document->IsModified()) << "every item added is a change to save";
     EXPECT_TRUE(window->GetShell()->isWindowModified());
 

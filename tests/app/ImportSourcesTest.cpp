@@ -205,6 +205,9 @@ protected:
                 if (whileAsked)
                     whileAsked();
             }
+            // One key, as the user presses it: a second one would go past the
+            // closed question to the index window's grid.
+            answerer.stop();
             PressKey(dialog, button == kPaneOK ? Qt::Key_Return : Qt::Key_Escape);
         });
         answerer.start();
