@@ -172,8 +172,8 @@ void COrvexApp::PrintDocument(const FileRef& requested)
             poll->deleteLater(); // closed meanwhile
             return;
         }
-        IndexDocViewServices* view = document->GetIndexView();
-        if (view->IsBusy() || view->CountRunningTasks() != 0)
+        const CIndexModel& model = document->GetModel();
+        if (model.IsBusy() || model.CountRunningTasks() != 0)
             return; // still being read
         poll->deleteLater();
         RunReportingErrors([&] { document->DoPrint(); });

@@ -35,8 +35,8 @@ bool RunUntil(const std::function<bool()>& done)
 
 bool IsIdle(CIndexDoc* document)
 {
-    IndexDocViewServices* view = document->GetIndexView();
-    return !view->IsBusy() && view->CountRunningTasks() == 0;
+    const CIndexModel& model = document->GetModel();
+    return !model.IsBusy() && model.CountRunningTasks() == 0;
 }
 
 int Fail(const char* what)

@@ -420,7 +420,7 @@ void CIndexDoc::StopTasks()
 
 bool CIndexDoc::RefuseWhileBusy()
 {
-    if (mIndexView->IsBusy() || mIndexView->CountRunningTasks() != 0) {
+    if (mModel->IsBusy() || mModel->CountRunningTasks() != 0) {
         ReportError(kMsgIndexDocBusy);
         return true;
     }
@@ -484,8 +484,8 @@ void CIndexDoc::ResetForReuse()
 bool CIndexDoc::IsModified() const
 {
     // An index that was never saved and holds nothing has nothing to lose.
-    bool modified = mIndexView->IsModified();
-    if (modified && !IsSpecified() && mIndexView->CountAllItems() == 0)
+    bool modified = mModel->IsModified();
+    if (modified && !IsSpecified() && mModel->CountAllItems() == 0)
         modified = false;
     const_cast<CIndexDoc*>(this)->SetModified(modified);
     return modified;
@@ -493,7 +493,7 @@ bool CIndexDoc::IsModified() const
 
 void CIndexDoc::SetModified(bool modified)
 {
-    mIndexView->SetModified(modified);
+    mModel->SetModified(modified);
     LSingleDoc::SetModified(modified);
     if (modified && mImportedFolderProxy && !mFillingFromFolder) {
         RemoveWindowProxyIcon(GetWindow());
@@ -504,17 +504,17 @@ void CIndexDoc::SetModified(bool modified)
 
 bool CIndexDoc::IsBusy() const
 {
-    return mIndexView->IsBusy();
+    return mModel->IsBusy();
 }
 
 SInt32 CIndexDoc::CountItems() const
 {
-    return mIndexView->CountItems();
+    return mModel->CountItems();
 }
 
 SInt32 CIndexDoc::CountAllItems() const
 {
-    return mIndexView->CountAllItems();
+    return mModel->CountAllItems();
 }
 
 void CIndexDoc::SetWindowTitle(ConstStr255Param title)
@@ -543,7 +543,7 @@ void CIndexDoc::SetViewMode(SInt32 command)
         if (mListView)
             mListView->ReloadRows();
         mIndexContainer->Hide();
-        if (mIndexView->CountSelectedItems() > 0)
+        if (mModel->CountSelectedItems() > 0)
             mIndexView->RevealSelection();
         if (taskArea)
             taskArea->Hide();
@@ -556,7 +556,7 @@ void CIndexDoc::SetViewMode(SInt32 command)
             mListView->ReleaseRows();
         mListViewPane->Deactivate();
         mListViewPane->Hide();
-        if (taskArea && mIndexView->CountRunningTasks() == 0)
+        if (taskArea && mModel->CountRunningTasks() == 0)
             taskArea->Show();
         mIndexContainer->Show();
         const SInt32 position = mIndexView->GetModeScrollPosition();
@@ -564,7 +564,7 @@ void CIndexDoc::SetViewMode(SInt32 command)
         mIndexView->SetModeScrollPosition(position, false);
         if (auto* commander = dynamic_cast<LCommander*>(mIndexViewPane))
             LCommander::SwitchTarget(commander);
-        if (mIndexView->CountSelectedItems() > 0)
+        if (mModel->CountSelectedItems() > 0)
             mIndexView->RevealSelection();
     }
     mIndexView->GetViewBroadcaster().BroadcastMessage(msg_IndexViewModeChanged, this);
@@ -753,7 +753,7 @@ void CIndexDoc::HideOrganizerView()
 
 void CIndexDoc::RebuildValueIndex()
 {
-    mIndexView->RebuildValueIndex();
+    mModel->RebuildValueIndex();
     if (auto* organizer = dynamic_cast<IndexDocumentPane*>(mOrganizerList))
         organizer->ValueIndexRebuilt();
 }
@@ -901,10 +901,10 @@ void CIndexDoc::FindCommandStatus(
         break;
     case 1010:
     case 1016:
-        outEnabled = mIndexView->CountSelectedItems() > 0;
+        outEnabled = mModel->CountSelectedItems() > 0;
         break;
     case cmd_OpenSelected:
-        outEnabled = mIndexView->CountItems() > 0;
+        outEnabled = mModel->CountItems() > 0;
         break;
     case kCmdExtendedView:
         outEnabled = true;
@@ -914,7 +914,7 @@ void CIndexDoc::FindCommandStatus(
         outEnabled = IsSpecified();
         break;
     case cmd_ImportFiles:
-        outEnabled = !mIndexView->IsItemListLocked();
+        outEnabled = !mModel->IsItemListLocked();
         break;
     case cmd_ToggleToolbar:
         outEnabled = !mIndexView->IsFullScreen();
@@ -1000,7 +1000,7 @@ bool CIndexDoc::AttemptQuitSelf(SInt32 saveOption)
 bool CIndexDoc::CloseWithoutAsking()
 {
     StopTasks();
-    if (mIndexView->IsBusy() || mIndexView->CountRunningTasks() != 0)
+    if (mModel->IsBusy() || mModel->CountRunningTasks() != 0)
         return false;
     if (QDialog* sheet = std::exchange(mSheet, nullptr)) {
         QObject::disconnect(sheet, &QDialog::finished, nullptr, nullptr);

@@ -117,7 +117,7 @@ void CIndexDoc::DoPrint()
 SInt32 CIndexDoc::PrintTo(QPagedPaintDevice& printer)
 {
     // The view may still be being made by a task.
-    while (mIndexView->GetPrintState() == 0)
+    while (mModel->GetViewState() == kViewStateReading)
         YieldToOtherThreads();
 
     std::unique_ptr<LPrintout> printout(LPrintout::CreatePrintout(kIndexPrintoutLayout));

@@ -122,30 +122,30 @@ bool CIndexDoc::AskSaveAs(const FileRef&, bool)
 
 SInt32 CIndexDoc::GetMediaOptionButton() const
 {
-    if (mIndexView->TestFlags(kViewOptionRemoveMedia))
+    if (mModel->TestFlags(kViewOptionRemoveMedia))
         return 3;
-    return mIndexView->TestFlags(kViewOptionStoreMedia) ? 2 : 1;
+    return mModel->TestFlags(kViewOptionStoreMedia) ? 2 : 1;
 }
 
 void CIndexDoc::ChooseMediaOption(SInt32 button)
 {
     switch (button) {
     case 1:
-        mIndexView->ClearFlags(kViewOptionStoreMedia | kViewOptionRemoveMedia);
+        mModel->ClearFlags(kViewOptionStoreMedia | kViewOptionRemoveMedia);
         break;
     case 2:
-        mIndexView->SetFlags(kViewOptionStoreMedia);
-        mIndexView->ClearFlags(kViewOptionRemoveMedia);
+        mModel->SetFlags(kViewOptionStoreMedia);
+        mModel->ClearFlags(kViewOptionRemoveMedia);
         break;
     case 3:
-        mIndexView->SetFlags(kViewOptionStoreMedia | kViewOptionRemoveMedia);
+        mModel->SetFlags(kViewOptionStoreMedia | kViewOptionRemoveMedia);
         break;
     default:
         return;
     }
     // The package made from the dialog's answer takes its options from these.
-    Pref::IndexStoreMediaFile.Set(mIndexView->TestFlags(kViewOptionStoreMedia));
-    Pref::IndexRemoveMediaFile.Set(mIndexView->TestFlags(kViewOptionRemoveMedia));
+    Pref::IndexStoreMediaFile.Set(mModel->TestFlags(kViewOptionStoreMedia));
+    Pref::IndexRemoveMediaFile.Set(mModel->TestFlags(kViewOptionRemoveMedia));
     mIndexView->GetViewBroadcaster().BroadcastMessage(msg_IndexViewStateChanged, nullptr);
 }
 

@@ -72,7 +72,7 @@ void CIndexDoc::WriteDocumentSettings(QVariantMap& settings, bool windowReused)
     settings.insert(kDefaultIndexView, SettingsNumber(listShown ? kCmdListView : mIndexView->GetViewMode()));
     if (mPackage)
         settings.insert(kLastThumbID, SettingsNumber(mPackage->GetLastThumbID()));
-    settings.insert(kIndexItemCount, SettingsNumber(mIndexView->CountAllItems()));
+    settings.insert(kIndexItemCount, SettingsNumber(mModel->CountAllItems()));
     if (!windowReused)
         settings.insert(kIndexShowToolbar, IsToolbarShown());
     settings.insert(kSourceViewWidth, SettingsNumber(GetSourceViewWidth()));

@@ -42,9 +42,9 @@ public:
             if (OSStatus err = item->SetFieldValue(fieldKey, text))
                 ThrowOSErr_(err, "ticket field " + std::to_string(fieldKey) + " cannot be set");
         }
-        mDocument.GetIndexView()->InsertItem(item.release(), kInsertAtEnd, true, false);
-        // Held only by the index until it is saved.
-        mDocument.GetIndexView()->SetModified(true);
+        // A new item of the index, held only by it until it is saved.
+        mDocument.GetModel().InsertItem(item.get(), kInsertAtEnd, ItemInsert::Change);
+        item.release();
     }
 
     void SaveAfterTicket() override { mDocument.DoSave(); }

@@ -665,7 +665,10 @@ SInt16 CIndexModel::RemoveRunningTask(bool search)
 
 void CIndexModel::SetViewState(SInt32 state)
 {
+    if (state == mViewState)
+        return;
     mViewState = state;
+    emit stateChanged();
 }
 
 void CIndexModel::SetModified(bool modified)

@@ -35,12 +35,11 @@ inline constexpr SInt32 kCmdThumbnailView = 1083;
 inline constexpr MessageT msg_IndexViewStateChanged = 3002;
 inline constexpr MessageT msg_IndexViewModeChanged = 8006;
 
-// The index view's printing state once it has been constructed.
-inline constexpr SInt32 kViewPrintStateReady = 3;
-
-// What the index document asks of its index view (pane 920). The views implement
-// it on the index view beside IndexViewServices; the document finds it on the
-// pane. Operations do not throw unless they say so.
+// What the index document asks of its index view (pane 920): view operations
+// only. What the index holds (items, counts, selection, state, options) the
+// document reads from its model. The views implement it on the index view beside
+// IndexViewServices; the document finds it on the pane. Operations do not throw
+// unless they say so.
 class IndexDocViewServices {
 public:
     virtual ~IndexDocViewServices() = default;
@@ -55,33 +54,19 @@ public:
     // The broadcaster that the window's panes listen to and that sends 3002 and 8006.
     virtual LBroadcaster& GetViewBroadcaster() = 0;
 
-    // State.
-    virtual bool IsBusy() const = 0;
-    virtual SInt16 CountRunningTasks() const = 0;
-    virtual bool IsItemListLocked() const = 0;
     // A sheet or dialog is open on the window, or the view's property dialog.
     virtual bool IsWindowBusy() const = 0;
     // Asks for the index password while the window is locked; true when unlocked.
     virtual bool UnlockWithPassword() = 0;
-    virtual bool IsModified() const = 0;
-    virtual void SetModified(bool modified) = 0;
 
-    // Items.
-    virtual SInt32 CountItems() const = 0;
-    virtual SInt32 CountAllItems() const = 0;
-    virtual SInt32 CountSelectedItems() const = 0;
-    virtual SInt32 GetFirstSelectedIndex() const = 0;
     virtual void RevealSelection() = 0;
     // Adds a file (an item) or a folder (an import task) at a 1-based position;
     // the new item's index, or 0.
     virtual SInt32 ImportURL(const QUrl& url, SInt32 position, bool select) = 0;
-    // The view takes the item; answers its 1-based index. Throws 'nilP' for no item.
-    virtual SInt32 InsertItem(CIndexItem* item, SInt32 position, bool select, bool quiet) = 0;
     virtual void ShowAllItems(bool refresh) = 0;
     virtual void StartQuickSearch(SInt32 fieldKey, const QString& text) = 0;
     virtual void OpenSelectedItem() = 0;
     virtual void RebuildThumbnails() = 0;
-    virtual void RebuildValueIndex() = 0;
 
     // Mode and position: 0 thumbnails, 1019 extended.
     virtual SInt32 GetViewMode() const = 0;
@@ -96,11 +81,6 @@ public:
     virtual void SaveSettingsAsDefaults() = 0;
     virtual void ResetSettings() = 0;
 
-    // The option word (kViewOption...).
-    virtual bool TestFlags(UInt32 mask) const = 0;
-    virtual void SetFlags(UInt32 mask) = 0;
-    virtual void ClearFlags(UInt32 mask) = 0;
-
     // Full screen.
     virtual bool IsFullScreen() const = 0;
     // The window's content bounds (global) when full screen began.
@@ -108,9 +88,7 @@ public:
     virtual void EnterFullScreen() = 0;
     virtual void SetTheme(SInt32 theme, bool redraw) = 0;
 
-    // Printing: the state is kViewPrintStateReady once the view is constructed;
-    // the scale is printer resolution / 72 for the length of a job.
-    virtual SInt32 GetPrintState() const = 0;
+    // Printing: the scale is printer resolution / 72 for the length of a job.
     virtual void SetPrintScale(double scale) = 0;
     virtual void PrepareForPrinting(double resolution) = 0;
 };

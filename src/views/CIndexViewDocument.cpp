@@ -43,21 +43,6 @@ LBroadcaster& CIndexViewDocument::GetViewBroadcaster()
     return mView;
 }
 
-bool CIndexViewDocument::IsBusy() const
-{
-    return mView.IsBusy();
-}
-
-SInt16 CIndexViewDocument::CountRunningTasks() const
-{
-    return mView.CountRunningTasks();
-}
-
-bool CIndexViewDocument::IsItemListLocked() const
-{
-    return mView.IsItemListLocked();
-}
-
 bool CIndexViewDocument::IsWindowBusy() const
 {
     // A sheet or dialog open on the window.
@@ -76,36 +61,6 @@ bool CIndexViewDocument::UnlockWithPassword()
     return !gIndexWindowLocked || mView.UnlockWithPassword();
 }
 
-bool CIndexViewDocument::IsModified() const
-{
-    return mView.IsModified();
-}
-
-void CIndexViewDocument::SetModified(bool modified)
-{
-    mView.SetModified(modified);
-}
-
-SInt32 CIndexViewDocument::CountItems() const
-{
-    return mView.CountItems();
-}
-
-SInt32 CIndexViewDocument::CountAllItems() const
-{
-    return mView.CountAllItems();
-}
-
-SInt32 CIndexViewDocument::CountSelectedItems() const
-{
-    return mView.CountSelectedItems();
-}
-
-SInt32 CIndexViewDocument::GetFirstSelectedIndex() const
-{
-    return mView.GetFirstSelectedIndex();
-}
-
 void CIndexViewDocument::RevealSelection()
 {
     mView.RevealFirstSelected();
@@ -114,12 +69,6 @@ void CIndexViewDocument::RevealSelection()
 SInt32 CIndexViewDocument::ImportURL(const QUrl& url, SInt32 position, bool select)
 {
     return mView.ImportURL(url, position, select);
-}
-
-SInt32 CIndexViewDocument::InsertItem(CIndexItem* item, SInt32 position, bool select, bool quiet)
-{
-    ThrowIfNil_(item);
-    return mView.InsertItem(item, position, select, quiet);
 }
 
 void CIndexViewDocument::ShowAllItems(bool refresh)
@@ -140,11 +89,6 @@ void CIndexViewDocument::OpenSelectedItem()
 void CIndexViewDocument::RebuildThumbnails()
 {
     mView.RebuildThumbnails();
-}
-
-void CIndexViewDocument::RebuildValueIndex()
-{
-    mView.RebuildValueIndex();
 }
 
 SInt32 CIndexViewDocument::GetViewMode() const
@@ -191,21 +135,6 @@ void CIndexViewDocument::ResetSettings()
     mView.ResetSettings();
 }
 
-bool CIndexViewDocument::TestFlags(UInt32 mask) const
-{
-    return mView.TestFlags(mask);
-}
-
-void CIndexViewDocument::SetFlags(UInt32 mask)
-{
-    mView.SetFlags(mask);
-}
-
-void CIndexViewDocument::ClearFlags(UInt32 mask)
-{
-    mView.ClearFlags(mask);
-}
-
 bool CIndexViewDocument::IsFullScreen() const
 {
     return mView.IsFullScreen();
@@ -224,12 +153,6 @@ void CIndexViewDocument::EnterFullScreen()
 void CIndexViewDocument::SetTheme(SInt32 theme, bool redraw)
 {
     mView.SetTheme(theme, redraw);
-}
-
-SInt32 CIndexViewDocument::GetPrintState() const
-{
-    // The view state: 0 while a package is read into it.
-    return mView.GetViewState();
 }
 
 void CIndexViewDocument::PrepareForPrinting(double)

@@ -16,28 +16,17 @@ public:
     void SetModel(CIndexModel* model) override;
     LBroadcaster& GetViewBroadcaster() override;
 
-    bool IsBusy() const override;
-    SInt16 CountRunningTasks() const override;
-    bool IsItemListLocked() const override;
     bool IsWindowBusy() const override;
     bool UnlockWithPassword() override;
-    bool IsModified() const override;
-    void SetModified(bool modified) override;
 
-    SInt32 CountItems() const override;
-    SInt32 CountAllItems() const override;
-    SInt32 CountSelectedItems() const override;
-    SInt32 GetFirstSelectedIndex() const override;
     void RevealSelection() override;
     SInt32 ImportURL(const QUrl& url, SInt32 position, bool select) override;
-    SInt32 InsertItem(CIndexItem* item, SInt32 position, bool select, bool quiet) override;
     void ShowAllItems(bool refresh) override;
     // A search task over the current list: the items whose field contains the text
     // (6999: the name, caption, keywords or categories) become the filter.
     void StartQuickSearch(SInt32 fieldKey, const QString& text) override;
     void OpenSelectedItem() override;
     void RebuildThumbnails() override;
-    void RebuildValueIndex() override;
 
     SInt32 GetViewMode() const override;
     void SetViewMode(SInt32 command) override;
@@ -49,16 +38,11 @@ public:
     void SaveSettingsAsDefaults() override;
     void ResetSettings() override;
 
-    bool TestFlags(UInt32 mask) const override;
-    void SetFlags(UInt32 mask) override;
-    void ClearFlags(UInt32 mask) override;
-
     bool IsFullScreen() const override;
     QRect GetSavedFrame() const override;
     void EnterFullScreen() override;
     void SetTheme(SInt32 theme, bool redraw) override;
 
-    SInt32 GetPrintState() const override;
     void SetPrintScale(double scale) override;
     double GetPrintScale() const { return mPrintScale; }
     void PrepareForPrinting(double resolution) override;

@@ -110,8 +110,8 @@ inline bool RunUntil(const std::function<bool()>& done)
 
 inline bool IsIdle(CIndexDoc* document)
 {
-    IndexDocViewServices* view = document->GetIndexView();
-    return !view->IsBusy() && view->CountRunningTasks() == 0;
+    const CIndexModel& model = document->GetModel();
+    return !model.IsBusy() && model.CountRunningTasks() == 0;
 }
 
 // Closes every open index without saving, once its tasks have ended, and deletes what closed.

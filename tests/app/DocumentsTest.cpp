@@ -123,7 +123,7 @@ TEST_F(AppDocuments, AFolderJoinsTheFrontIndexWhetherItHoldsItemsOrNot)
 {
     app->MakeNewDocument();
     CIndexDoc* document = IndexDocuments().front();
-    IndexViewOf(document)->items.push_back(std::make_unique<CIndexItem>(MakeTestFile(QStringLiteral("docs/held.jpg"))));
+    document->GetModel().InsertItem(new CIndexItem(MakeTestFile(QStringLiteral("docs/held.jpg"))), kInsertAtEnd);
     const FileRef more = MakePackage(QStringLiteral("docs/more"));
     EXPECT_EQ(CodeOf([&] { app->OpenDocument(more); }), noErr);
     ASSERT_EQ(classes->tasks.importedFolders.size(), 1u);
@@ -131,8 +131,9 @@ TEST_F(AppDocuments, AFolderJoinsTheFrontIndexWhetherItHoldsItemsOrNot)
     EXPECT_EQ(app->GetRecentItems().At(0), more);
 
     // An empty index in front takes the folder too.
-    IndexViewOf(document)->items.clear();
-    IndexViewOf(document)->modified = false;
+    for (CIndexItem* item : document->GetModel().TakeAllItems())
+        delete item;
+    document->GetModel().SetModified(false);
     app->OpenDocument(MakePackage(QStringLiteral("docs/other")));
     EXPECT_EQ(classes->tasks.importedFolders.size(), 2u);
     EXPECT_EQ(IndexDocuments().size(), 1u);
@@ -159,7 +160,7 @@ TEST_F(AppDocuments, UserFoldersMakeAnIndexOrJoinTheFrontOneWithTheDesktopsOptio
     // With items in front the folder is imported into it by a task; no new index.
     CIndexDoc* document = IndexDocuments().front();
     document->GetWindow()->Select();
-    IndexViewOf(document)->items.push_back(std::make_unique<CIndexItem>(MakeTestFile(QStringLiteral("docs/held.jpg"))));
+    document->GetModel().InsertItem(new CIndexItem(MakeTestFile(QStringLiteral("docs/held.jpg"))), kInsertAtEnd);
     app->NewSpecialFolderIndex(cmd_NewDesktopIndex);
     EXPECT_EQ(IndexDocuments().size(), 1u);
     EXPECT_EQ(classes->tasks.importedFolders.size(), 2u);
@@ -217,14 +218,14 @@ TEST_F(AppDocuments, QuittingIsRefusedWhileAnIndexHasTasksAndAllowedOnceTheyEnd)
     ClearPendingError(GetErrorNotifier());
     app->MakeNewDocument();
     CIndexDoc* document = IndexDocuments().front();
-    IndexViewOf(document)->runningTasks = 1;
+    document->GetModel().AddRunningTask(false);
 
     EXPECT_FALSE(app->AttemptQuit());
     EXPECT_EQ(IndexDocuments().size(), 1u);
     EXPECT_TRUE(IsErrorPending(GetErrorNotifier())); // the index is busy
     ClearPendingError(GetErrorNotifier());
 
-    IndexViewOf(document)->runningTasks = 0;
+    document->GetModel().RemoveRunningTask(false);
     EXPECT_TRUE(app->AttemptQuit());
     FlushDeletes();
     EXPECT_TRUE(IndexDocuments().empty());

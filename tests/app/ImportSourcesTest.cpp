@@ -56,8 +56,8 @@ std::vector<CIndexDoc*> IndexDocuments()
 
 bool IsIdle(CIndexDoc* document)
 {
-    IndexDocViewServices* view = document->GetIndexView();
-    return !view->IsBusy() && view->CountRunningTasks() == 0;
+    const CIndexModel& model = document->GetModel();
+    return !model.IsBusy() && model.CountRunningTasks() == 0;
 }
 
 // The items of the index in their order: file name and whether selected.

@@ -42,7 +42,7 @@ bool HasDocument(CIndexDoc* doc)
     return std::find(list.begin(), list.end(), doc) != list.end();
 }
 
-// Adds `count` items made from small real JPEG files to the view.
+// Adds `count` items made from small real JPEG files to the index.
 void Fill(CIndexDoc* doc, const QString& dir, int count)
 {
     for (int i = 0; i < count; ++i) {
@@ -50,7 +50,7 @@ void Fill(CIndexDoc* doc, const QString& dir, int count)
         QImage image(40, 30, QImage::Format_RGB32);
         image.fill(QColor(40 * i % 255, 90, 160));
         ASSERT_TRUE(image.save(path, "JPEG"));
-        IndexViewOf(doc)->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, false, true);
+        doc->GetModel().InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd);
     }
 }
 
@@ -180,7 +180,7 @@ TEST_F(IndexDocument, PackagesFoldersAndWindowsFindTheirDocument)
 TEST_F(IndexDocument, AnEmptyUntitledIndexIsNeverModifiedAndClosesWithoutAsking)
 {
     CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
-    IndexViewOf(doc)->modified = true;
+    doc->GetModel().SetModified(true);
     EXPECT_FALSE(doc->IsModified());
     EXPECT_TRUE(doc->AttemptClose(true));
     EXPECT_FALSE(HasDocument(doc));
@@ -189,7 +189,7 @@ TEST_F(IndexDocument, AnEmptyUntitledIndexIsNeverModifiedAndClosesWithoutAsking)
 TEST_F(IndexDocument, BusyViewsAndRunningTasksKeepTheDocumentOpen)
 {
     CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
-    IndexViewOf(doc)->runningTasks = 1;
+    doc->GetModel().AddRunningTask(false);
     EXPECT_FALSE(doc->AttemptClose(true));
     EXPECT_FALSE(doc->AttemptQuitSelf(0));
     EXPECT_TRUE(HasDocument(doc));
@@ -334,12 +334,12 @@ TEST_F(IndexDocument, TheMediaButtonsSetTheViewOptionsAndThePreferencesAtEachCli
     ASSERT_TRUE(dialog);
     EXPECT_TRUE(dialog->findChild<QRadioButton*>("mediaOption1")->isChecked());
     dialog->findChild<QRadioButton*>("mediaOption2")->click();
-    EXPECT_TRUE(IndexViewOf(doc)->TestFlags(kViewOptionStoreMedia));
-    EXPECT_FALSE(IndexViewOf(doc)->TestFlags(kViewOptionRemoveMedia));
+    EXPECT_TRUE(doc->GetModel().TestFlags(kViewOptionStoreMedia));
+    EXPECT_FALSE(doc->GetModel().TestFlags(kViewOptionRemoveMedia));
     EXPECT_TRUE(GetPrefBoolean("IndexStoreMediaFile"));
     EXPECT_FALSE(GetPrefBoolean("IndexRemoveMediaFile"));
     dialog->findChild<QRadioButton*>("mediaOption3")->click();
-    EXPECT_TRUE(IndexViewOf(doc)->TestFlags(kViewOptionStoreMedia | kViewOptionRemoveMedia));
+    EXPECT_TRUE(doc->GetModel().TestFlags(kViewOptionStoreMedia | kViewOptionRemoveMedia));
     EXPECT_TRUE(GetPrefBoolean("IndexRemoveMediaFile"));
     EXPECT_EQ(doc->GetMediaOptionButton(), 3);
     dialog->findChild<QRadioButton*>("mediaOption1")->click();

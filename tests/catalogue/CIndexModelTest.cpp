@@ -555,6 +555,73 @@ TEST_F(IndexModelTest, EveryKindOfChangeReachesAListenerOnce)
     SetPrefDefault(QStringLiteral("MDIKeys"));
 }
 
+// The changes the first table leaves out: batches, moves, found items, the other
+// ways of selecting, the state the commands read and the value index rebuilt.
+TEST_F(IndexModelTest, BatchesMovesSearchesAndStateReachAListenerOnce)
+{
+    SetPrefValue(QStringLiteral("MDIKeys"), QVariantList { 6016 });
+    Fill("abcde");
+    model.RebuildValueIndex();
+    std::map<QString, int> heard;
+    QObject::connect(&model, &CIndexModel::itemsInserted, [&](SInt32, SInt32) { ++heard["inserted"]; });
+    QObject::connect(&model, &CIndexModel::itemsAdded, [&](std::span<CIndexItem* const>) { ++heard["added"]; });
+    QObject::connect(&model, &CIndexModel::itemsRemoved, [&](SInt32, SInt32) { ++heard["removed"]; });
+    QObject::connect(&model, &CIndexModel::itemsMoved, [&] { ++heard["moved"]; });
+    QObject::connect(&model, &CIndexModel::listChanged, [&] { ++heard["list"]; });
+    QObject::connect(&model, &CIndexModel::selectionChanged, [&] { ++heard["selection"]; });
+    QObject::connect(&model, &CIndexModel::itemChanged, [&](CIndexItem*, SInt32) { ++heard["field"]; });
+    QObject::connect(&model, &CIndexModel::modifiedChanged, [&](bool) { ++heard["modified"]; });
+    QObject::connect(&model, &CIndexModel::stateChanged, [&] { ++heard["state"]; });
+    QObject::connect(&model, &CIndexModel::valueIndexRebuilt, [&] { ++heard["rebuilt"]; });
+    std::vector<CIndexItem*> batch { Item("f.jpg"), Item("g.jpg"), Item("h.jpg") };
+
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        std::map<QString, int> expected;
+    } changes[] = {
+        { "batch of three", [&] { model.AppendItems(batch); }, { { "inserted", 1 }, { "added", 1 }, { "modified", 1 } } },
+        { "move two", [&] { model.MoveItems({ model.ItemAt(5), model.ItemAt(4) }, 1); },
+            { { "moved", 1 }, { "modified", 1 } } },
+        { "error set", [&] { model.ItemRedrawn(model.ItemAt(2), kFieldError); }, { { "field", 1 } } },
+        { "select a range", [&] { model.SetRangeSelected(2, 6, true); }, { { "selection", 1 } } },
+        { "toggle", [&] { model.ToggleIndex(3); }, { { "selection", 1 } } },
+        { "select an item", [&] { model.SelectItem(model.ItemAt(1)); }, { { "selection", 1 } } },
+        { "deselect an item", [&] { model.DeselectItem(model.ItemAt(1)); }, { { "selection", 1 } } },
+        { "select only", [&] { model.SelectOnly(7); }, { { "selection", 1 } } },
+        { "select all", [&] { model.SelectAll(); }, { { "selection", 1 } } },
+        { "deselect all", [&] { model.DeselectAll(); }, { { "selection", 1 } } },
+        { "empty filter", [&] { model.ShowFilter(true); }, { { "list", 1 } } },
+        { "found item", [&] { model.AddFoundItem(model.GetAllItems()[2]); }, { { "inserted", 1 } } },
+        { "search result", [&] { model.ReplaceFilterItems({ model.GetAllItems()[1], model.GetAllItems()[4] }); },
+            { { "list", 1 } } },
+        { "organizer value",
+            [&] { model.ShowItemsAsFilter({ model.GetAllItems()[3] }, true); }, { { "list", 1 } } },
+        { "all items", [&] { model.ShowAllItems(); }, { { "list", 1 } } },
+        { "lock", [&] { model.LockItemList(); }, { { "state", 1 } } },
+        { "unlock", [&] { model.UnlockItemList(); }, { { "state", 1 } } },
+        { "task starts", [&] { model.AddRunningTask(false); }, { { "state", 1 } } },
+        { "search starts", [&] { model.AddRunningTask(true); }, { { "state", 1 } } },
+        { "task ends", [&] { model.RemoveRunningTask(false); }, { { "state", 1 } } },
+        { "reading", [&] { model.SetViewState(kViewStateReading); }, { { "state", 1 } } },
+        { "read", [&] { model.SetViewState(kViewStateIdle); }, { { "state", 1 } } },
+        { "same state", [&] { model.SetViewState(kViewStateIdle); }, {} },
+        { "value index", [&] { model.RebuildValueIndexIfBuilt(); }, { { "rebuilt", 1 } } },
+        { "all taken", [&] {
+             for (CIndexItem* item : model.TakeAllItems())
+                 delete item;
+         }, { { "list", 1 }, { "rebuilt", 1 } } },
+    };
+    for (const auto& each : changes) {
+        model.SetModified(false);
+        heard.clear();
+        each.change();
+        EXPECT_EQ(heard, each.expected) << each.what;
+    }
+    model.RemoveRunningTask(true);
+    SetPrefDefault(QStringLiteral("MDIKeys"));
+}
+
 TEST_F(IndexModelTest, TheValueIndexFollowsEveryFieldSetThroughTheModel)
 {
     SetPrefValue(QStringLiteral("MDIKeys"), QVariantList { 6016, 6020, 4001, 6010 });

@@ -1,8 +1,8 @@
 #pragma once
 
 // The index window's panes as the document sees them, for tests of the document
-// without the views layer: an index view that keeps items and records what it is
-// asked, a list view, the side lists and the placard; task and application
+// without the views layer: an index view that shows the document's model and
+// records what it is asked, a list view, the side lists and the placard; task and application
 // services that do their work at once.
 
 #include "CIndexDoc.h"
@@ -19,6 +19,9 @@
 #include <memory>
 #include <vector>
 
+// The index view as the document sees it: it shows the document's own model and
+// records the view operations it is asked for; what the index holds (items,
+// counts, options, modified state) is the model's alone.
 class TestDocIndexView : public LView, public IndexViewServices, public IndexDocViewServices, public LBroadcaster {
 public:
     explicit TestDocIndexView(const LLayoutData& data)
@@ -26,20 +29,15 @@ public:
     {
     }
 
+    CIndexModel& Model() const
+    {
+        ThrowIfNil_(model);
+        return *model;
+    }
+
     // IndexViewServices
-    bool AddFileToDelete(const QUrl& file) override
-    {
-        filesToDelete.push_back(file);
-        return true;
-    }
-    SInt32 GetIndexOfItem(const CIndexItem* item) const override
-    {
-        for (size_t i = 0; i < items.size(); ++i) {
-            if (items[i].get() == item)
-                return SInt32(i + 1);
-        }
-        return 0;
-    }
+    bool AddFileToDelete(const QUrl& file) override { return Model().AddFileToDelete(file); }
+    SInt32 GetIndexOfItem(const CIndexItem* item) const override { return Model().GetIndexOfItem(item); }
     SInt16 GetThumbnailSize() const override { return 100; }
     QSize GetCellSize() const override { return QSize(120, 140); }
     SInt32 CountColumns() const override { return 1; }
@@ -49,37 +47,20 @@ public:
     void SetWindow(LWindow* w) override { window = w; }
     void SetListView(LPane* pane) override { listView = pane; }
     void SetStatusPlacard(LPane* pane) override { placard = pane; }
-    void SetModel(CIndexModel*) override { }
+    void SetModel(CIndexModel* m) override { model = m; }
     LBroadcaster& GetViewBroadcaster() override { return *this; }
-    bool IsBusy() const override { return busy; }
-    SInt16 CountRunningTasks() const override { return runningTasks; }
-    bool IsItemListLocked() const override { return false; }
     bool IsWindowBusy() const override { return false; }
     bool UnlockWithPassword() override { return unlockAnswer; }
-    bool IsModified() const override { return modified; }
-    void SetModified(bool m) override { modified = m; }
-    SInt32 CountItems() const override { return SInt32(items.size()); }
-    SInt32 CountAllItems() const override { return SInt32(items.size()); }
-    SInt32 CountSelectedItems() const override { return 0; }
-    SInt32 GetFirstSelectedIndex() const override { return 0; }
     void RevealSelection() override { }
     SInt32 ImportURL(const QUrl& url, SInt32, bool) override
     {
         imported.push_back(url);
         return 0;
     }
-    SInt32 InsertItem(CIndexItem* item, SInt32, bool, bool) override
-    {
-        ThrowIfNil_(item);
-        items.emplace_back(item);
-        modified = true;
-        return SInt32(items.size());
-    }
     void ShowAllItems(bool) override { ++showAllCalls; }
     void StartQuickSearch(SInt32 fieldKey, const QString& text) override { searches.emplace_back(fieldKey, text); }
     void OpenSelectedItem() override { }
     void RebuildThumbnails() override { }
-    void RebuildValueIndex() override { }
     SInt32 GetViewMode() const override { return mode == kCmdExtendedView ? kCmdExtendedView : kViewModeThumbnails; }
     void SetViewMode(SInt32 command) override { mode = command; }
     SInt32 GetModeScrollPosition() const override { return scrollPosition; }
@@ -87,7 +68,7 @@ public:
     void WriteSettings(QVariantMap& settings, bool) override
     {
         settings.insert(QStringLiteral("Comment"), comment);
-        settings.insert(QStringLiteral("IndexStoreMediaFile"), TestFlags(kViewOptionStoreMedia));
+        settings.insert(QStringLiteral("IndexStoreMediaFile"), Model().TestFlags(kViewOptionStoreMedia));
     }
     void ReadSettings(const QVariantMap& settings, bool) override
     {
@@ -96,45 +77,36 @@ public:
     }
     void SaveSettingsAsDefaults() override { ++defaultsSaved; }
     void ResetSettings() override { ++resets; }
-    bool TestFlags(UInt32 mask) const override { return (flags & mask) != 0; }
-    void SetFlags(UInt32 mask) override { flags |= mask; }
-    void ClearFlags(UInt32 mask) override { flags &= ~mask; }
     bool IsFullScreen() const override { return false; }
     QRect GetSavedFrame() const override { return {}; }
     void EnterFullScreen() override { }
     void SetTheme(SInt32, bool) override { }
-    SInt32 GetPrintState() const override { return kViewPrintStateReady; }
     void SetPrintScale(double scale) override { printScale = scale; }
     void PrepareForPrinting(double) override
     {
         // One cell row per item, 200 points each, one column across the page.
-        ResizeImageTo(width(), SInt32(items.size()) * kRowHeight, false);
+        ResizeImageTo(width(), Model().CountItems() * kRowHeight, false);
     }
 
     void DrawSelf(QPainter& painter) override
     {
         const SPoint32 scroll = LView::GetScrollPosition();
-        for (size_t i = 0; i < items.size(); ++i)
-            painter.drawText(20, SInt32(i) * kRowHeight + 40 - scroll.v, QStringLiteral("Item %1").arg(i + 1));
+        for (SInt32 i = 0; i < Model().CountItems(); ++i)
+            painter.drawText(20, i * kRowHeight + 40 - scroll.v, QStringLiteral("Item %1").arg(i + 1));
     }
 
     static constexpr SInt32 kRowHeight = 200;
 
+    CIndexModel* model = nullptr; // the document's, shown
     LWindow* window = nullptr;
     LPane* listView = nullptr;
     LPane* placard = nullptr;
-    std::vector<std::unique_ptr<CIndexItem>> items;
-    std::vector<QUrl> filesToDelete;
     std::vector<QUrl> imported;
     std::vector<std::pair<SInt32, QString>> searches;
     QString comment;
-    bool modified = false;
-    bool busy = false;
     bool unlockAnswer = false;
-    SInt16 runningTasks = 0;
     SInt32 mode = kCmdThumbnailView;
     SInt32 scrollPosition = 0;
-    UInt32 flags = 0;
     double printScale = 1.0;
     int showAllCalls = 0;
     int settingsReads = 0;

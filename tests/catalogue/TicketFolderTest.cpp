@@ -274,20 +274,21 @@ TEST_F(TicketDocument, UploadsWaitForASavedIndexAndGoOnlyOnceItHoldsTheirPhotogr
     CIndexDoc* untitled = new CIndexDoc(nullptr, {}, false, true);
     untitled->CheckTicketFolder();
     untitled->CheckTicketFolder();
-    EXPECT_TRUE(IndexViewOf(untitled)->items.empty());
+    EXPECT_EQ(untitled->GetModel().CountAllItems(), 0);
     EXPECT_EQ(ReadWholeFile(upload), ticket);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].messageIndex, kMsgTicketWaits - 100000);
 
     QDir().mkpath(mRoot + "/Cars.idxp");
     CIndexDoc* doc = new CIndexDoc(nullptr, QUrl::fromLocalFile(mRoot + "/Cars.idxp"), true, true);
-    IndexViewOf(doc)->SetFlags(kViewOptionStoreMedia | kViewOptionRemoveMedia);
+    doc->GetModel().SetFlags(kViewOptionStoreMedia | kViewOptionRemoveMedia);
     classes.tasks.holdWrites = true;
     doc->CheckTicketFolder();
-    TestDocIndexView* view = IndexViewOf(doc);
-    ASSERT_EQ(view->items.size(), 1u);
-    EXPECT_TRUE(view->modified);
-    CIndexItem& item = *view->items.front();
+    const CIndexModel& model = doc->GetModel();
+    ASSERT_EQ(model.CountAllItems(), 1);
+    EXPECT_TRUE(model.IsModified());
+    EXPECT_TRUE(doc->IsModified());
+    CIndexItem& item = *model.ItemAt(1);
     EXPECT_EQ(item.GetURL().toLocalFile(), mPublic + "/photo.jpg");
     CANPAInfo* caption = item.GetCaptionInfo();
     ASSERT_TRUE(caption);
@@ -302,7 +303,7 @@ TEST_F(TicketDocument, UploadsWaitForASavedIndexAndGoOnlyOnceItHoldsTheirPhotogr
     ASSERT_EQ(classes.tasks.heldWrite, doc);
     classes.tasks.FinishWrite(doc, false);
     doc->CheckTicketFolder();
-    EXPECT_EQ(view->items.size(), 1u);
+    EXPECT_EQ(model.CountAllItems(), 1);
     EXPECT_EQ(ReadWholeFile(upload), ticket);
     // Saved at last: the ticket is done.
     classes.tasks.FinishWrite(doc, true);

@@ -77,7 +77,7 @@ protected:
             image.fill(QColor(qHash(name) % 255, 120, 200));
             const QString path = mDir + "/" + name;
             ASSERT_TRUE(image.save(path, "JPEG"));
-            doc->GetIndexView()->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, false, true);
+            doc->GetModel().InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, ItemInsert::Foreign);
         }
     }
 
@@ -116,8 +116,8 @@ TEST_F(IndexDocumentView, TheWindowIsBuiltAroundTheIndexView)
     EXPECT_EQ(view->GetContainingWindow(), doc->GetWindow());
     AddPhotos(doc, { "harbour.jpg", "boats.jpg", "market.jpg" });
     EXPECT_EQ(doc->CountAllItems(), 3);
-    // The view's state is what the printing waits for.
-    EXPECT_EQ(doc->GetIndexView()->GetPrintState(), kViewStateIdle);
+    // The model's state is what the printing waits for.
+    EXPECT_EQ(doc->GetModel().GetViewState(), kViewStateIdle);
 
     doc->ShowWindow();
     QApplication::processEvents();
@@ -376,7 +376,7 @@ TEST_F(IndexDocumentView, DuplicatesCopiedIntoANewIndexLoseTheirMarkAndShowSelec
     ASSERT_TRUE(QImage(mDir + "/sea.jpg").scaled(128, 96).save(mDir + "/sky.jpg")); // another size
     ASSERT_TRUE(QFile::copy(mDir + "/sea.jpg", mDir + "/sea copy.jpg"));
     for (const char* name : { "/sky.jpg", "/sea copy.jpg" })
-        doc->GetIndexView()->InsertItem(new CIndexItem(QUrl::fromLocalFile(mDir + name)), kInsertAtEnd, false, true);
+        doc->GetModel().InsertItem(new CIndexItem(QUrl::fromLocalFile(mDir + name)), kInsertAtEnd, ItemInsert::Foreign);
     auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
     ASSERT_TRUE(view);
     auto* task = new CSearchTask(QStringLiteral("601:42"), view, kSearchKindDuplicates);

@@ -54,7 +54,7 @@ protected:
             QImage picture(64, 48, QImage::Format_RGB32);
             picture.fill(QColor::fromHsv(int(qHash(name) % 360), 120, 200));
             item->SetDisplayPicture(std::make_unique<Offscreen>(picture));
-            doc->GetIndexView()->InsertItem(item, kInsertAtEnd, false, true);
+            doc->GetModel().InsertItem(item, kInsertAtEnd, ItemInsert::Foreign);
         }
         return doc;
     }
@@ -191,8 +191,7 @@ TEST_F(IndexListViewTest, ItemsInsertedWhileShownAppearAtAnySizeAndAReloadLeaves
     doc->ObeyCommand(kCmdListView, nullptr);
     CIndexListView* list = ListOf(doc);
     for (int i = 1; i <= 60; ++i)
-        doc->GetIndexView()->InsertItem(
-            new CIndexItem(QUrl(QStringLiteral("http://example.org/%1.jpg").arg(i))), kInsertAtEnd, false, true);
+        doc->GetModel().InsertItem(new CIndexItem(QUrl(QStringLiteral("http://example.org/%1.jpg").arg(i))), kInsertAtEnd, ItemInsert::Foreign);
     EXPECT_EQ(list->GetControlRef()->model()->rowCount(), 60);
 
     CIndexView* view = ViewOf(doc);
@@ -236,7 +235,7 @@ TEST_F(IndexListViewTest, AnIndexReadInBatchesShowsEveryItemInOrderInTheGridTheL
     QObject::connect(&model, &CIndexModel::itemsAdded, [&](std::span<CIndexItem* const> items) {
         added += int(items.size());
     });
-    ASSERT_TRUE(LThread::RunUntil([doc] { return doc->GetIndexView()->CountRunningTasks() == 0; }, 20000));
+    ASSERT_TRUE(LThread::RunUntil([doc] { return doc->GetModel().CountRunningTasks() == 0; }, 20000));
 
     ASSERT_GE(inserted.size(), 2u) << "the first items come before the rest";
     EXPECT_LT(inserted.size(), 10u) << "a batch is one change, not one an item";

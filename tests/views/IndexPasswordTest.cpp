@@ -127,7 +127,7 @@ protected:
 
     static bool Idle(CIndexDoc* doc)
     {
-        return LThread::RunUntil([doc] { return doc->GetIndexView()->CountRunningTasks() == 0; }, 20000);
+        return LThread::RunUntil([doc] { return doc->GetModel().CountRunningTasks() == 0; }, 20000);
     }
 
     static CIndexView* ViewOf(CIndexDoc* doc) { return dynamic_cast<CIndexView*>(doc->GetIndexViewPane()); }
