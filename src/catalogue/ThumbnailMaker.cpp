@@ -7,14 +7,13 @@
 #include "ExceptionCode.h"
 #include "FileTypes.h"
 #include "GraphicsImporter.h"
+#include "ImageBands.h"
 #include "MediaFactory.h"
 #include "PixelOperations.h"
 #include "Preferences.h"
 #include "RectUtilities.h"
 #include "ThumbnailFile.h"
 #include "WorkerPool.h"
-
-#include <QPainter>
 
 #include <algorithm>
 
@@ -158,14 +157,15 @@ Offscreen DecodeStillForThumbnail(const ThumbnailRequest& request, const Thumbna
     ThrowIfOSErr_(importer->DecodeImage(QSize(frame.Width(), frame.Height()), decoded));
     if (decoded.isNull())
         ThrowOSErr_(codecErr, "nothing decoded");
+    // Scaled and drawn on this worker alone: Qt's own routines would hand rows of
+    // a large image to Qt's pool, a pool inside ours, and the workers would wait.
     if (decoded.width() != frame.Width() || decoded.height() != frame.Height())
-        decoded = decoded.scaled(frame.Width(), frame.Height(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        decoded = ScaledSmoothlyInThisThread(decoded, QSize(frame.Width(), frame.Height()));
+    if (decoded.isNull())
+        ThrowOSErr_(memFullErr, "no room to scale the picture");
 
     Offscreen world(frame);
-    {
-        QPainter painter(&world.Image());
-        painter.drawImage(0, 0, decoded);
-    }
+    DrawImageInBands(world.Image(), decoded);
     if (settings.matchColors) {
         const QByteArray profile = importer->GetColorProfile();
         // A profile that cannot be used leaves the pixels unmatched, as on screen.

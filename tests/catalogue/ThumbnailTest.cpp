@@ -22,12 +22,15 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
+#include <QSemaphore>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
 #include <exiv2/exiv2.hpp>
 
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -349,6 +352,63 @@ TEST(ThumbnailMaking, DocumentsMoviesFontsAndRawFilesThroughTheirMedia)
         ASSERT_EQ(result.status, noErr);
         EXPECT_EQ(result.picture.Frame(), drawn.Bounds());
     }
+}
+
+// Each thumbnail is made on the worker that takes it. With Qt's shared pool held
+// busy, large pictures of every kind (a photograph, a translucent PNG, a large
+// thumbnail colour-matched from a profile) still come out: nothing waits on it.
+TEST(ThumbnailMaking, WorkersNeverWaitOnQtsSharedThreadPool)
+{
+    const QImage photo = PhotoLike(4000, 3000);
+    QImage translucent = PhotoLike(1200, 900).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < translucent.height(); ++y) {
+        QRgb* line = reinterpret_cast<QRgb*>(translucent.scanLine(y));
+        for (int x = 0; x < translucent.width(); ++x)
+            line[x] = (line[x] & 0x00FFFFFF) | (QRgb(x * 255 / translucent.width()) << 24);
+    }
+    QImage profiled = PhotoLike(2400, 1800);
+    profiled.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
+    struct Case {
+        QString path;
+        OSType type;
+        SInt16 size;
+    };
+    const Case cases[] = {
+        { SaveImage(photo, "pool-photo.jpg", "JPEG"), 'JPEG', 160 },
+        { SaveImage(translucent, "pool-translucent.png", "PNG"), 'PNGf', 160 },
+        { SaveImage(profiled, "pool-profiled.jpg", "JPEG"), 'JPEG', 600 },
+    };
+
+    QThreadPool* shared = QThreadPool::globalInstance();
+    const int sharedThreads = shared->maxThreadCount();
+    shared->setMaxThreadCount(1);
+    QSemaphore holdShared, finished;
+    shared->start([&] { holdShared.acquire(); });
+    std::vector<ThumbnailResult> results;
+    std::thread worker([&] {
+        for (const Case& c : cases) {
+            ThumbnailSettings settings = Settings();
+            settings.size = c.size;
+            results.push_back(ThumbnailOf(c.path, c.type, settings));
+        }
+        finished.release();
+    });
+    const bool done = finished.tryAcquire(1, 20000);
+    holdShared.release();
+    worker.join();
+    shared->waitForDone();
+    shared->setMaxThreadCount(sharedThreads);
+
+    EXPECT_TRUE(done) << "a thumbnail waited on Qt's shared thread pool";
+    ASSERT_EQ(results.size(), std::size(cases));
+    EXPECT_EQ(results[0].picture.Frame(), MakeRect(0, 0, 120, 160));
+    EXPECT_EQ(results[1].picture.Frame(), MakeRect(0, 0, 120, 160));
+    EXPECT_EQ(results[2].picture.Frame(), MakeRect(0, 0, 450, 600));
+    for (const ThumbnailResult& result : results)
+        EXPECT_EQ(result.status, noErr) << result.reason;
+    // The translucent picture lies on white: its left edge (clear) white, its right edge the picture.
+    const QImage onWhite = Render(results[1].picture);
+    EXPECT_TRUE(Near(onWhite.pixel(0, 60), qRgb(255, 255, 255), 8));
 }
 
 TEST(ThumbnailMaking, BatchGivesTheResultsInOrderFromAnyThread)

@@ -1,6 +1,7 @@
 #include "PictWriter.h"
 
 #include "ExceptionCode.h"
+#include "ImageBands.h"
 #include "ImageDescription.h"
 #include "LStream.h"
 #include "MatrixRecord.h"
@@ -70,6 +71,11 @@ QImage OpaqueImageForFrame(const QImage& image, const Rect& frame)
         ThrowOSErr_(paramErr, "picture of an empty image or frame");
     QImage out(frame.Width(), frame.Height(), QImage::Format_RGB32);
     out.fill(Qt::white);
+    if (image.size() == out.size()) {
+        // Thumbnails are recorded on worker threads: no rows handed to Qt's pool.
+        DrawImageInBands(out, image);
+        return out;
+    }
     QPainter p(&out);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.drawImage(QRect(0, 0, out.width(), out.height()), image);

@@ -1,5 +1,6 @@
 #include "ColorMatching.h"
 
+#include "ImageBands.h"
 #include "Modules.h"
 
 #include <QGuiApplication>
@@ -184,7 +185,8 @@ OSStatus MatchImageToDisplay(QImage& image, const QByteArray& sourceProfile)
     cmsHTRANSFORM transform = shared->handle;
     const bool gray = shared->gray;
     const QImage::Format original = image.format();
-    QImage work = image.convertToFormat(QImage::Format_ARGB32);
+    // Converted in bands: thumbnails are matched on worker threads.
+    QImage work = ConvertedInBands(image, QImage::Format_ARGB32);
     QImage out(work.size(), QImage::Format_ARGB32);
     if (gray) {
         // Gray profiles take the luminance (the image's green channel stands in for it).
@@ -202,6 +204,6 @@ OSStatus MatchImageToDisplay(QImage& image, const QByteArray& sourceProfile)
         for (int y = 0; y < work.height(); ++y)
             Lcms().DoTransform(transform, work.constScanLine(y), out.scanLine(y), cmsUInt32Number(work.width()));
     }
-    image = out.convertToFormat(original == QImage::Format_Invalid ? QImage::Format_ARGB32_Premultiplied : original);
+    image = ConvertedInBands(out, original == QImage::Format_Invalid ? QImage::Format_ARGB32_Premultiplied : original);
     return noErr;
 }

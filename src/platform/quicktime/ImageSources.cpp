@@ -1,6 +1,7 @@
 #include "ImageSources.h"
 
 #include "ExceptionCode.h"
+#include "ImageBands.h"
 #include "ImageMetadata.h"
 #include "JpegEighth.h"
 #include "OpenJpegLibrary.h"
@@ -339,7 +340,7 @@ public:
                     if (!eighth)
                         reader->setScaledSize(scaled);
                     else if (image.size() != scaled)
-                        image = image.scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                        image = ScaledSmoothlyInThisThread(image, scaled); // thumbnails: on this worker alone
                 }
             }
             if (eighth) {
