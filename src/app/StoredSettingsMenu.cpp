@@ -304,8 +304,10 @@ namespace {
 // box and the window manager's close come back as `closeMessage`.
 class StModalLayout : public LCommander, public LListener {
 public:
-    StModalLayout(ResIDT layoutID, MessageT closeMessage)
-        : mCloseMessage(closeMessage)
+    // Over the window of `super` when it has one (an edit over its organizer).
+    StModalLayout(ResIDT layoutID, MessageT closeMessage, LCommander* super = nullptr)
+        : LCommander(super)
+        , mCloseMessage(closeMessage)
     {
         LWindow* window = LWindow::CreateWindow(layoutID, this);
         mDialog = dynamic_cast<LDialogBox*>(window);
@@ -387,12 +389,17 @@ void FillOrganizerList(LDialogBox* dialog, const CSettingsOrganizer& organizer)
         list->GetList()->setCurrentRow(std::clamp(current, 0, int(rows.size() - 1)));
 }
 
-void EditOrganizerRow(CSettingsOrganizer& organizer, qsizetype row)
+void EditOrganizerRow(LDialogBox* over, CSettingsOrganizer& organizer, qsizetype row)
 {
-    StModalLayout edit(kEditSettingLayout, msg_EditCancel);
+    StModalLayout edit(kEditSettingLayout, msg_EditCancel, over);
     const QVariantMap setting = organizer.GetRow(row);
     edit.Dialog()->FindPaneByID(kNameField)->SetCFDescriptor(setting.value(kSettingNameKey).toString());
     edit.Dialog()->FindPaneByID(kShortcutField)->SetCFDescriptor(setting.value(kSettingShortcutKey).toString());
+    // The name is what is edited: the keyboard goes there, its text selected.
+    if (auto* name = dynamic_cast<LEditText*>(edit.Dialog()->FindPaneByID(kNameField))) {
+        name->SelectAll();
+        edit.Dialog()->setFocusProxy(name);
+    }
     while (edit.Wait() == msg_EditApply) {
         const QString name = CopyPaneCFDescriptor(edit.Dialog(), kNameField).trimmed();
         const QString shortcut = CopyPaneCFDescriptor(edit.Dialog(), kShortcutField).trimmed();
@@ -427,7 +434,7 @@ void OrganizeStoredSettings(LCommander*)
                     FillOrganizerList(dialog.Dialog(), organizer);
                 }
             } else if (message == msg_OrganizerEdit && row >= 0) {
-                EditOrganizerRow(organizer, row);
+                EditOrganizerRow(dialog.Dialog(), organizer, row);
                 FillOrganizerList(dialog.Dialog(), organizer);
             } else if (message == msg_OrganizerDone || message == msg_Cancel) {
                 break;

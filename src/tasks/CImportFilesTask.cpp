@@ -10,11 +10,16 @@
 #include "TaskOwnerView.h"
 
 #include <QAbstractItemView>
-#include <QDialogButtonBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
-#include <QPushButton>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
+#include <QTreeView>
 #include <QSortFilterProxyModel>
 
 namespace {
@@ -31,6 +36,120 @@ protected:
             return true;
         return CImportFilesTask::IsShownInChooser(files->filePath(files->index(row, 0, parent)));
     }
+};
+
+// Qt's own dialog (not the desktop's), so that files and folders can be chosen
+// together and packages are not entered. What is imported is what the user
+// named last: the names typed into the field (absolute, "~/", or relative to the
+// folder shown), or else the rows highlighted in the file list; never the places
+// of the side bar.
+class ImportChooser : public QFileDialog {
+public:
+    ImportChooser(QWidget* parent, const QString& title)
+        : QFileDialog(parent, title)
+    {
+        setOption(QFileDialog::DontUseNativeDialog);
+        setFileMode(QFileDialog::ExistingFiles);
+        setProxyModel(new ChooserFilter);
+        mField = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        mList = findChild<QListView*>(QStringLiteral("listView"));
+        // The list and the detail view share one selection. The dialog itself
+        // highlights the rows a typed name matches; only a click or a key in a view
+        // makes the highlighted rows the choice.
+        for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(mList),
+                 static_cast<QAbstractItemView*>(findChild<QTreeView*>(QStringLiteral("treeView")))}) {
+            if (!view)
+                continue;
+            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+            view->installEventFilter(this);
+            view->viewport()->installEventFilter(this);
+        }
+        if (mField)
+            connect(mField, &QLineEdit::textEdited, this, [this] { mTypedLast = true; });
+        // An index package is chosen as a whole, never entered.
+        connect(this, &QFileDialog::directoryEntered, this, [this](const QString& folder) {
+            if (IsIndexPackageURL(QUrl::fromLocalFile(folder))) {
+                setDirectory(QFileInfo(folder).path());
+                selectFile(QFileInfo(folder).fileName());
+            }
+        });
+    }
+
+    const QList<QUrl>& Chosen() const { return mChosen; }
+
+    // The Import button and Return in the field both come here.
+    void accept() override
+    {
+        QStringList paths = mTypedLast ? TypedPaths() : HighlightedPaths();
+        if (paths.isEmpty())
+            paths = mTypedLast ? HighlightedPaths() : TypedPaths();
+        if (paths.isEmpty())
+            return;
+        for (const QString& path : paths) {
+            if (!QFileInfo::exists(path)) {
+                QMessageBox::warning(this, windowTitle(),
+                    QCoreApplication::translate("QFileDialog", "%1\nFile not found.\nPlease verify the correct file name was given.")
+                        .arg(QDir::toNativeSeparators(path)));
+                return;
+            }
+        }
+        mChosen.clear();
+        for (const QString& path : paths) {
+            const QUrl url = QUrl::fromLocalFile(path);
+            if (!mChosen.contains(url))
+                mChosen << url;
+        }
+        QDialog::accept();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress)
+            mTypedLast = false;
+        return QFileDialog::eventFilter(watched, event);
+    }
+
+private:
+    // The names in the field: one name, or several each in double quotes.
+    QStringList TypedPaths() const
+    {
+        const QString text = mField ? mField->text() : QString();
+        QStringList names;
+        if (text.contains(QLatin1Char('"'))) {
+            const QStringList parts = text.split(QLatin1Char('"'));
+            for (qsizetype i = 1; i < parts.size(); i += 2)
+                names << parts[i];
+        } else {
+            names << text;
+        }
+        QStringList paths;
+        const QDir shown = directory();
+        for (const QString& name : std::as_const(names)) {
+            if (name.trimmed().isEmpty())
+                continue;
+            QString path = name;
+            if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+                path = QDir::homePath() + path.mid(1);
+            paths << QDir::cleanPath(shown.absoluteFilePath(path));
+        }
+        return paths;
+    }
+
+    QStringList HighlightedPaths() const
+    {
+        QStringList paths;
+        if (!mList || !mList->selectionModel())
+            return paths;
+        for (const QModelIndex& index : mList->selectionModel()->selectedRows())
+            paths << index.data(QFileSystemModel::FilePathRole).toString();
+        return paths;
+    }
+
+    QLineEdit* mField = nullptr;
+    QListView* mList = nullptr;
+    bool mTypedLast = true;
+    QList<QUrl> mChosen;
 };
 
 } // namespace
@@ -66,49 +185,12 @@ bool CImportFilesTask::IsShownInChooser(const QString& path)
 
 QList<QUrl> CImportFilesTask::ChooseFilesAndFolders(QWidget* parent, const QString& title, const QString& message)
 {
-    // Qt's own dialog (not the desktop's), so that files and folders can be
-    // chosen together and packages are not entered.
-    QFileDialog dialog(parent, title);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
+    ImportChooser dialog(parent, title);
     dialog.setLabelText(QFileDialog::Accept, CopyLocalizedString(QStringLiteral("IMPORT_BUTTON")));
     dialog.setLabelText(QFileDialog::FileName, message);
-    dialog.setProxyModel(new ChooserFilter);
-    QList<QUrl> chosen;
-    auto choose = [&] {
-        chosen.clear();
-        for (QAbstractItemView* view : dialog.findChildren<QAbstractItemView*>()) {
-            if (!view->isVisible() || !view->selectionModel())
-                continue;
-            // The list and the detail view share one selection: take each entry once.
-            for (const QModelIndex& index : view->selectionModel()->selectedRows()) {
-                const QUrl url = QUrl::fromLocalFile(QDir(dialog.directory()).filePath(index.data().toString()));
-                if (!chosen.contains(url))
-                    chosen << url;
-            }
-        }
-        static_cast<QDialog&>(dialog).done(QDialog::Accepted);
-    };
-    for (QAbstractItemView* view : dialog.findChildren<QAbstractItemView*>())
-        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
-        if (QPushButton* accept = buttons->button(QDialogButtonBox::Open)) {
-            accept->disconnect();
-            QObject::connect(accept, &QPushButton::clicked, &dialog, choose);
-        }
-    }
-    // An index package is chosen as a whole, never entered.
-    QObject::connect(&dialog, &QFileDialog::directoryEntered, &dialog, [&](const QString& folder) {
-        if (IsIndexPackageURL(QUrl::fromLocalFile(folder))) {
-            dialog.setDirectory(QFileInfo(folder).path());
-            dialog.selectFile(QFileInfo(folder).fileName());
-        }
-    });
     if (dialog.exec() != QDialog::Accepted)
         return {};
-    if (chosen.isEmpty())
-        chosen = dialog.selectedUrls();
-    return chosen;
+    return dialog.Chosen();
 }
 
 void CImportFilesTask::ChooseAndStart(QWidget* parent)

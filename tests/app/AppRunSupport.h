@@ -11,14 +11,19 @@
 #include "LDialogBox.h"
 #include "LDocument.h"
 #include "LWindow.h"
+#include "Preferences.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QDirIterator>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QFileInfo>
 
@@ -46,6 +51,48 @@ inline QAction* ToolbarItem(LWindow* window, CommandT command)
         }
     }
     return nullptr;
+}
+
+// The menu item of a command in the window's menu bar, as the user finds it: the
+// menus on the way are opened (which brings their items up to date) and the one
+// holding the item is left open for the choice.
+inline QAction* OpenMenuItem(QMenu* menu, CommandT command)
+{
+    menu->popup(QPoint(0, 0));
+    for (QAction* item : menu->actions()) {
+        if (item->data().toInt() == command && !item->menu())
+            return item;
+        if (item->menu()) {
+            if (QAction* found = OpenMenuItem(item->menu(), command))
+                return found;
+        }
+    }
+    menu->hide();
+    return nullptr;
+}
+
+inline QAction* OpenMenuItem(LWindow* window, CommandT command)
+{
+    QMenuBar* bar = window->GetMenuBar();
+    for (QAction* menu : bar ? bar->actions() : QList<QAction*>()) {
+        if (!menu->menu())
+            continue;
+        if (QAction* found = OpenMenuItem(menu->menu(), command))
+            return found;
+    }
+    return nullptr;
+}
+
+// Chooses a menu item found with OpenMenuItem from the program's loop, its menus
+// closed first as a click on it closes them.
+inline void ChooseMenuItemLater(QAction* item)
+{
+    QTimer::singleShot(0, item, [item] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* menu = qobject_cast<QMenu*>(top); menu && menu->isVisible())
+                menu->hide();
+        item->trigger();
+    });
 }
 
 // Answers a modal dialog by its cancel button (or its only one).
@@ -100,6 +147,19 @@ inline CIndexDoc* StartFirstRun(COrvexApp& app)
     app.Initialize();
     app.StartUp();
     return OnlyIndexDocument();
+}
+
+// The program started with a new index (as the preference for the start says),
+// its window shown and in front; null when it never showed.
+inline CIndexDoc* StartWithNewIndex(std::unique_ptr<IdleApp>& app)
+{
+    SetPrefNumber(QStringLiteral("StartupAction"), 2);
+    app = std::make_unique<IdleApp>();
+    CIndexDoc* document = StartFirstRun(*app);
+    if (!document || !RunEventsUntil([&] { return document->GetWindow()->IsVisible(); }, kPatienceMilliseconds))
+        return nullptr;
+    document->GetWindow()->Select();
+    return document;
 }
 
 // Runs the program's loop until `done` holds; false when it never did.

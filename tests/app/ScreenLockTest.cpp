@@ -23,24 +23,6 @@ namespace {
 constexpr CommandT kLockScreenCommand = 1020;
 constexpr PaneIDT kPasswordField = 901;
 
-// The menu item of a command in the window's menu bar, as the user finds it: the
-// menu is opened (which brings its items up to date) and left open for the choice.
-QAction* OpenMenuItem(LWindow* window, CommandT command)
-{
-    QMenuBar* bar = window->GetMenuBar();
-    for (QAction* menu : bar ? bar->actions() : QList<QAction*>()) {
-        if (!menu->menu())
-            continue;
-        menu->menu()->popup(QPoint(0, 0));
-        for (QAction* item : menu->menu()->actions()) {
-            if (item->data().toInt() == command)
-                return item;
-        }
-        menu->menu()->hide();
-    }
-    return nullptr;
-}
-
 // Types the password into the dialog that asks for it, then answers it as told.
 UserSteps::Step AnswerPassword(const QString& password, bool withReturn, LDialogBox** outDialog = nullptr)
 {
@@ -66,14 +48,11 @@ class ScreenLock : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override
     {
-        SetPrefNumber(QStringLiteral("StartupAction"), 2); // a new index at start
-        app = std::make_unique<IdleApp>();
-        document = StartFirstRun(*app);
+        document = StartWithNewIndex(app);
         ASSERT_NE(document, nullptr);
         window = document->GetWindow();
         view = IndexViewOfDocument(document);
         ASSERT_NE(view, nullptr);
-        ASSERT_TRUE(RunUntil([&] { return window->IsVisible(); }));
         // The program's idle timer, which keeps the menus up to date.
         app->StartRepeating();
     }
@@ -118,11 +97,7 @@ TEST_P(ScreenLock, LockedAndUnlockedThroughTheRealDialogsKeepsTheUnsavedIndex)
     EXPECT_EQ(QString(lock->text()).remove(QLatin1Char('&')), "Lock Screen…");
     {
         UserSteps user({ AnswerPassword(QStringLiteral("harbour"), withReturn) });
-        QTimer::singleShot(0, lock, [lock] {
-            if (auto* menu = qobject_cast<QMenu*>(lock->parent()))
-                menu->hide();
-            lock->trigger();
-        });
+        ChooseMenuItemLater(lock);
         ASSERT_TRUE(RunEventsUntil([&] { return gIndexWindowLocked; }, 20000)) << "the lock dialog was not accepted";
     }
     EXPECT_EQ(view->GetPassword(), "harbour");

@@ -15,6 +15,7 @@
 #include <QScrollArea>
 #include <QStyle>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <typeinfo>
 
@@ -543,6 +544,17 @@ void LWindow::Show()
     const bool floating = HasAttribute(windAttr_Floating);
     // A palette that comes up (the tasks' progress) leaves the keyboard where it is.
     mShell->setAttribute(Qt::WA_ShowWithoutActivating, floating);
+    // A dialog belongs to the window it answers for: the window system keeps it
+    // above that one (a dialog opened from another modal one never hides behind it).
+    if (HasAttribute(windAttr_Modal) && !floating && !mShell->parentWidget()) {
+        LWindow* parent = ParentWindow();
+        QWidget* over = parent ? parent->GetShell() : nullptr;
+        if (over && over->isVisible() && over->windowHandle()) {
+            mShell->winId();
+            if (QWindow* handle = mShell->windowHandle())
+                handle->setTransientParent(over->windowHandle());
+        }
+    }
     mShell->show();
     LayoutShell();
     KeepOnScreen();

@@ -1,0 +1,103 @@
+// The stored-settings organizer as the user meets it: chosen from the Search
+// menu of an index window, a row renamed through its Edit… dialog with the
+// keyboard, closed with Done.
+#include "AppRunSupport.h"
+#include "AppTestSupport.h"
+#include "Preferences.h"
+#include "StoredSettings.h"
+#include "TestSupport.h"
+#include "UserSteps.h"
+
+#include <gtest/gtest.h>
+
+#include <QListWidget>
+#include <QTest>
+#include <QWindow>
+
+namespace {
+
+constexpr CommandT kOrganizeCommand = 1038;
+constexpr PaneIDT kOrganizerList = 6016;
+constexpr PaneIDT kEditButton = 4;
+constexpr PaneIDT kDoneButton = 1;
+constexpr PaneIDT kNameField = 901;
+
+QVariantMap Setting(const QString& name)
+{
+    return { { kSettingNameKey, name }, { kSettingShortcutKey, QString() }, { kSourceKindKey, 9000 },
+        { kResultKindKey, 8001 }, { kCriteriaListKey, QVariantList() } };
+}
+
+// Keys as the user types them: into whatever has the keyboard focus.
+void TypeToFocus(const QString& text)
+{
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), text);
+}
+
+} // namespace
+
+TEST(OrganizerOnScreen, EditRenamesARowFromTheKeyboardAndDoneKeepsIt)
+{
+    SetPrefValue(kSearchSettingsKey, QVariantList { Setting("Harbours"), Setting("Boats") });
+    SetPrefValue(kBatchSettingsKey, QVariantList());
+    std::unique_ptr<IdleApp> app;
+    CIndexDoc* document = StartWithNewIndex(app);
+    ASSERT_NE(document, nullptr);
+    LWindow* window = document->GetWindow();
+
+    LDialogBox* organizer = nullptr;
+    QWindow* organizerWindow = nullptr;
+    // What the edit dialog was when it showed (it is gone once answered).
+    QWidget* editShell = nullptr;
+    QWindow* editOver = nullptr;
+    QWidget* modalAtEdit = nullptr;
+    UserSteps user({
+        // The first row chosen with a click, then Edit….
+        [&] {
+            organizer = ShownDialogWith(kOrganizerList);
+            if (!organizer)
+                return false;
+            organizerWindow = organizer->GetShell()->windowHandle();
+            QListWidget* list = dynamic_cast<LListBox*>(organizer->FindPaneByID(kOrganizerList))->GetList();
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+            ClickPane(organizer, kEditButton);
+            return true;
+        },
+        // The edit dialog comes in front, takes the keys, and Return accepts it.
+        [&] {
+            LDialogBox* edit = ShownDialogWith(kNameField);
+            if (!edit)
+                return false;
+            editShell = edit->GetShell();
+            editOver = editShell->windowHandle() ? editShell->windowHandle()->transientParent() : nullptr;
+            modalAtEdit = QApplication::activeModalWidget();
+            TypeToFocus(QStringLiteral("Ports"));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            return true;
+        },
+        // Back in the organizer, Done.
+        [&] {
+            if (ShownDialogWith(kNameField) || !ShownDialogWith(kOrganizerList))
+                return false;
+            ClickPane(organizer, kDoneButton);
+            return true;
+        },
+    });
+    QAction* organize = OpenMenuItem(window, kOrganizeCommand);
+    ASSERT_NE(organize, nullptr);
+    ASSERT_TRUE(organize->isEnabled());
+    ChooseMenuItemLater(organize);
+    ASSERT_TRUE(RunEventsUntil([&] { return user.AllDone() && !ShownDialogWith(kOrganizerList); }, 20000))
+        << user.Done() << " steps done";
+    ASSERT_NE(editShell, nullptr);
+    EXPECT_EQ(modalAtEdit, editShell) << "the edit dialog is not the one in front taking input";
+    EXPECT_EQ(editOver, organizerWindow) << "the edit dialog does not open over the organizer";
+    const QVariantList searches = CopyStoredSettings(false);
+    ASSERT_EQ(searches.size(), 2);
+    EXPECT_EQ(searches[0].toMap().value(kSettingNameKey).toString(), QStringLiteral("Ports"));
+    EXPECT_EQ(searches[1].toMap().value(kSettingNameKey).toString(), QStringLiteral("Boats"));
+
+    document->SetModified(false);
+    app->AttemptQuit();
+}
