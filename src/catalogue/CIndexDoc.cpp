@@ -458,7 +458,9 @@ void CIndexDoc::ResetForReuse()
     SetFile(FileRef());
     if (mPackage)
         mRetiredPackages.push_back(std::move(mPackage)); // items may still point into it
-    mIndexView->ResetSettings();
+    mIndexView->RemoveAllItems();
+    mModel->ResetSettings();
+    mIndexView->ShowSettings();
     SetViewMode(Pref::DefaultIndexView.Get());
     SetWindowTitleCF(QString());
     RemoveWindowProxyIcon(GetWindow());

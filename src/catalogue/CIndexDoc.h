@@ -83,8 +83,8 @@ enum : CommandT {
 // index's package once the index has a place on disk, starts the tasks that read
 // and write it, keeps the window's layout in step with the preferences and the
 // package's settings.xml, answers the window's commands, and drives saving,
-// closing, reverting, printing and the ticket drop folder. Items are the index
-// view's: the document keeps none.
+// closing, reverting, printing and the ticket drop folder. The index itself (its
+// items, state and settings) is the document's model; the window's views show it.
 //
 // The application makes documents with the constructor:
 //   new CIndexDoc(app, {}, false, false)      an untitled, empty index (hidden
@@ -285,6 +285,9 @@ private:
     // Writes the closing settings and deletes the document.
     void FinalClose();
     QUrl SettingsFileURL() const;
+    // Where the grid is scrolled to and the list view's columns go into the
+    // model's settings before they are written.
+    void TakeViewSettings();
 
     std::shared_ptr<const void> mLifetime = std::make_shared<int>(0);
     std::unique_ptr<CIndexModel> mModel = std::make_unique<CIndexModel>();

@@ -1,6 +1,5 @@
-// settings.xml: the index's window layout and view state, shared by the index
-// view (its display keys), the list view ("ListViewColumns") and the document
-// (the window layout keys below).
+// settings.xml: the index's display settings (kept by its model, where the views
+// put what the user changes) and the window layout keys below.
 
 #include "CIndexDoc.h"
 
@@ -94,9 +93,8 @@ void CIndexDoc::WriteSettings(bool windowReused)
     if (PropertyList::ReadFile(path, old) == noErr && old.typeId() == QMetaType::QVariantMap)
         settings = old.toMap();
 
-    mIndexView->WriteSettings(settings, windowReused);
-    if (mListView)
-        mListView->WriteSettings(settings, windowReused);
+    TakeViewSettings();
+    mModel->WriteSettings(settings, windowReused);
     WriteDocumentSettings(settings, windowReused);
 
     if (!PropertyList::IsValid(settings))
@@ -157,9 +155,10 @@ SInt32 CIndexDoc::ReadSettings(bool windowReused)
 
     ApplyDocumentSettings(settings, windowReused);
     const SInt32 count = std::clamp<SInt32>(NumberAt<SInt32>(settings, kIndexItemCount).value_or(0), 0, kMaxExpectedItems);
-    mIndexView->ReadSettings(settings, windowReused);
-    if (mListView)
-        mListView->ReadSettings(settings, windowReused);
+    mModel->ReadSettings(settings, windowReused);
+    mIndexView->ShowSettings();
+    if (mListView && !mModel->GetSettings().listViewColumns.isEmpty())
+        mListView->ShowColumnState(mModel->GetSettings().listViewColumns);
     return count;
 }
 
@@ -187,7 +186,14 @@ void CIndexDoc::SaveSettingsAsDefaults()
     SetPrefPoint(kWindowPosition, Point { SInt16(frame.top()), SInt16(frame.left()) });
     if (!mPrintSettings.isEmpty())
         SetPrefHandle(kPrintSettings, mPrintSettings);
-    mIndexView->SaveSettingsAsDefaults();
+    TakeViewSettings();
+    mModel->SaveSettingsAsDefaults();
+}
+
+void CIndexDoc::TakeViewSettings()
+{
+    IndexSettings& settings = mModel->Settings();
+    settings.firstVisibleItem = mIndexView->GetFirstVisibleItem();
     if (mListView)
-        mListView->SaveSettingsAsDefaults();
+        settings.listViewColumns = mListView->CopyColumnState();
 }

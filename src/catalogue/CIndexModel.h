@@ -3,6 +3,7 @@
 #include "CIndexItem.h"
 #include "DisplayUtilities.h"
 #include "IndexItemTableModel.h"
+#include "IndexSettings.h"
 #include "MacTypes.h"
 #include "TArray.h"
 
@@ -260,6 +261,23 @@ public:
     const std::vector<QUrl>& GetPendingDeletions() const { return mPendingDeletions; }
     void DeletePendingFiles();
 
+    // --- Settings (settings.xml) -----------------------------------------------------
+    // The index's display settings; the views keep what the user changes in them.
+    const IndexSettings& GetSettings() const { return mSettings; }
+    IndexSettings& Settings() { return mSettings; }
+    // Sets the index's keys of settings.xml from its settings, sort and options;
+    // withoutOpenOptions leaves out "IndexFullScreen", "IndexShowInfoOnOpen" and
+    // "IndexShowSlideShowOnOpen". Other keys are kept.
+    void WriteSettings(QVariantMap& settings, bool withoutOpenOptions) const;
+    // Takes the keys present (a key of the wrong type counts as missing; texts
+    // are cut to their longest). A column list with an entry that is no number
+    // throws 'nilP', and the keys after it are not read.
+    void ReadSettings(const QVariantMap& settings, bool withoutOpenOptions);
+    void SaveSettingsAsDefaults() const;
+    // A new index's settings and options from the preferences, with no texts and
+    // no password.
+    void ResetSettings();
+
     // --- Value index (the fields of "MDIKeys") ----------------------------------------
     // For each indexed field, its values (texts) and the items that have each. A
     // field's values: keywords and categories entry by entry; the rating (6020) by
@@ -383,6 +401,8 @@ private:
         bool mSorted = true;
     };
     mutable StoredRecordTable mStoredRecords;
+
+    IndexSettings mSettings = IndexSettings::FromPreferences();
 
     std::vector<SInt32> mIndexedKeys;
     std::optional<QHash<SInt32, ValueSets>> mValueIndex;

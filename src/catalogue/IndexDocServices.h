@@ -19,6 +19,7 @@ class LWindow;
 
 // Bits of the index view's option word.
 enum : UInt32 {
+    kViewOptionShowFileExtension = 0x40000000,
     kViewOptionRemoveMedia = 0x01000000,
     kViewOptionStoreMedia = 0x02000000,
     kViewOptionShowInfoOnOpen = 0x04000000,
@@ -75,11 +76,15 @@ public:
     virtual SInt32 GetModeScrollPosition() const = 0;
     virtual void SetModeScrollPosition(SInt32 position, bool refresh) = 0;
 
-    // The view's keys of settings.xml, and its preference defaults.
-    virtual void WriteSettings(QVariantMap& settings, bool windowReused) = 0;
-    virtual void ReadSettings(const QVariantMap& settings, bool windowReused) = 0;
-    virtual void SaveSettingsAsDefaults() = 0;
-    virtual void ResetSettings() = 0;
+    // The index's settings live in the model (CIndexModel::Settings); the view
+    // shows them. ShowSettings: they were read or reset, and the view takes them
+    // (theme, sizes, columns, full screen) and tells its listeners (8006).
+    virtual void ShowSettings() = 0;
+    // The first item the view shows now (1-based), kept in the settings.
+    virtual SInt32 GetFirstVisibleItem() const = 0;
+    // The window is to show another index: the filter ends and every item goes,
+    // the view's tasks stopped first.
+    virtual void RemoveAllItems() = 0;
 
     // Full screen.
     virtual bool IsFullScreen() const = 0;
@@ -108,10 +113,10 @@ public:
     // Takes the rows from the index view's current list / lets go of them.
     virtual void ReloadRows() = 0;
     virtual void ReleaseRows() = 0;
-    // "ListViewColumns" of settings.xml and its preference default.
-    virtual void WriteSettings(QVariantMap& settings, bool windowReused) = 0;
-    virtual void ReadSettings(const QVariantMap& settings, bool windowReused) = 0;
-    virtual void SaveSettingsAsDefaults() = 0;
+    // The columns as shown, as "ListViewColumns" keeps them, and such a
+    // dictionary shown (one that cannot be shown leaves the columns as they are).
+    virtual QVariantMap CopyColumnState() const = 0;
+    virtual void ShowColumnState(const QVariantMap& state) = 0;
 };
 
 // A pane of the index window that works for the document: the source list, the

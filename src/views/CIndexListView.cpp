@@ -460,19 +460,8 @@ void CIndexListView::SetUserState(const QVariantMap& state)
     ThrowIfOSErr_(status);
 }
 
-void CIndexListView::SaveColumnsAsDefault()
+void CIndexListView::ShowColumnState(const QVariantMap& state)
 {
-    SetPrefValue(kListViewColumnsKey, GetUserState());
-}
-
-void CIndexListView::WriteSettings(QVariantMap& settings, bool)
-{
-    settings.insert(kListViewColumnsKey, GetUserState());
-}
-
-void CIndexListView::ReadSettings(const QVariantMap& settings, bool)
-{
-    const QVariantMap state = settings.value(kListViewColumnsKey).toMap();
     if (!state.contains(kColumnsEntry))
         return;
     CatchCode([&] { SetUserState(state); });

@@ -64,7 +64,6 @@ public:
     QVariantMap GetUserState() const;
     // Applies a stored state; throws when a column cannot be made.
     void SetUserState(const QVariantMap& state);
-    void SaveColumnsAsDefault();
 
     UInt16 GetMaximumRowHeight() const { return kListMaxRowHeight; }
     UInt16 GetMinimumRowHeight() const { return kListMinRowHeight; }
@@ -78,9 +77,8 @@ public:
     void SetIndexView(LPane* indexView) override;
     void ReloadRows() override { ReloadItems(true); }
     void ReleaseRows() override { RemoveAllItems(); }
-    void WriteSettings(QVariantMap& settings, bool windowReused) override;
-    void ReadSettings(const QVariantMap& settings, bool windowReused) override;
-    void SaveSettingsAsDefaults() override { SaveColumnsAsDefault(); }
+    QVariantMap CopyColumnState() const override { return GetUserState(); }
+    void ShowColumnState(const QVariantMap& state) override;
 
     // Commands and keys.
     bool ObeyCommand(CommandT command, void* ioParam) override;

@@ -66,10 +66,6 @@ void CIndexView::InitIndexView()
     mOwnModel = std::make_unique<CIndexModel>();
     mModel = mOwnModel.get();
     ConnectModel();
-    mThumbnailSize = SInt16(std::clamp<SInt32>(Pref::DefaultThumbnailViewSize.Get(), 16, 1024));
-    mExtendedSize = SInt16(std::clamp<SInt32>(Pref::DefaultExtendedViewSize.Get(), 16, 1024));
-    mThumbnailColumns = ReadFieldKeyList(Pref::ThumbnailViewColumns.Key());
-    mExtendedColumns = ReadFieldKeyList(Pref::ExtendedViewColumns.Key());
     if (Pref::ShowFileExtension.Get())
         SetFlags(kViewShowFileExtension);
     if (Pref::IndexStoreMediaFile.Get())
@@ -77,7 +73,7 @@ void CIndexView::InitIndexView()
     if (Pref::IndexRemoveMediaFile.Get())
         SetFlags(kViewRemoveMediaFile);
     GetPatternMenu(); // the views' shared menu of themes, filled by the first view
-    mTheme = GetPrefNumber(QStringLiteral("DefaultIndexTheme_6"));
+    mTheme = GetSavedTheme();
     mUpdateTask = new CUpdateTask(this);
     mUpdateTask->Start();
     RegisterDragSource();
@@ -120,6 +116,7 @@ void CIndexView::SetModel(CIndexModel* model)
             mModelConnections.clear();
             if (!mOwnModel)
                 mOwnModel = std::make_unique<CIndexModel>();
+            mOwnModel->Settings() = mModel->GetSettings();
             mModel = mOwnModel.get();
             ConnectModel();
         }
@@ -131,8 +128,9 @@ void CIndexView::SetModel(CIndexModel* model)
     for (const auto& connection : mModelConnections)
         QObject::disconnect(connection);
     mModelConnections.clear();
-    // The option word, password and state set up so far go with the view.
+    // The option word and the settings set up so far go with the view.
     model->SetFlags(mModel->GetFlags());
+    model->Settings() = mModel->GetSettings();
     if (mModel->HasValueIndex() && !model->HasValueIndex())
         model->RebuildValueIndex();
     mModel = model;
@@ -212,7 +210,7 @@ void CIndexView::FinishCreateSelf()
     // The cells take their size from the thumbnail size from the start: a new
     // index has no settings whose reading would lay them out, and a cell no
     // larger than its picture has the picture drawn over its names.
-    const QSize cell = IndexGridGeometry::CellSizeFor(IsExtendedView() ? mExtendedSize : mThumbnailSize, GridMetrics());
+    const QSize cell = IndexGridGeometry::CellSizeFor(IsExtendedView() ? GetExtendedSize() : GetThumbnailSize(), GridMetrics());
     SetCellSize(SInt16(std::min(cell.width(), 32767)), SInt16(std::min(cell.height(), 32767)));
 }
 
@@ -481,8 +479,8 @@ void CIndexView::FinishReading()
     BroadcastState();
     mModel->ApplyKeptSort();
     // Back where the index was left when it was saved.
-    if (mFirstVisibleItem > 0 && CountItems() > 0)
-        ScrollPinnedImageTo(0, Grid().ScrollTopFor(std::min(mFirstVisibleItem, CountItems())), false);
+    if (const SInt32 first = mModel->GetSettings().firstVisibleItem; first > 0 && CountItems() > 0)
+        ScrollPinnedImageTo(0, Grid().ScrollTopFor(std::min(first, CountItems())), false);
     Refresh();
 }
 
@@ -490,13 +488,13 @@ void CIndexView::FinishReading()
 
 SInt32 CIndexView::GetColumnAt(SInt32 position) const
 {
-    const auto& columns = IsExtendedView() ? mExtendedColumns : mThumbnailColumns;
+    const auto& columns = GetColumns(mViewMode);
     return position >= 0 && position < SInt32(columns.size()) ? columns[size_t(position)] : 0;
 }
 
 SInt32 CIndexView::CountColumns() const
 {
-    return SInt32(IsExtendedView() ? mExtendedColumns.size() : mThumbnailColumns.size());
+    return SInt32(GetColumns(mViewMode).size());
 }
 
 QSize CIndexView::GetCellSize() const

@@ -250,22 +250,18 @@ public:
     const QByteArray& GetPassword() const { return mModel->GetPassword(); }
     bool GetKeepPasswordInKeychain() const { return mModel->GetKeepPasswordInKeychain(); }
     void SetKeepPasswordInKeychain(bool keep) { mModel->SetKeepPasswordInKeychain(keep); }
-    const QString& GetComment() const { return mComment; }
-    void SetComment(const QString& comment) { mComment = comment; }
-    const QString& GetIndexURLText() const { return mURLText; }
-    void SetIndexURLText(const QString& url) { mURLText = url; }
-    SInt32 GetFirstVisibleItem() const { return mFirstVisibleItem; }
-    void SetFirstVisibleItem(SInt32 index) { mFirstVisibleItem = index; }
+    // The index's comment and URL (its settings).
+    const QString& GetComment() const { return mModel->GetSettings().comment; }
+    void SetComment(const QString& comment) { mModel->Settings().comment = comment; }
+    const QString& GetIndexURLText() const { return mModel->GetSettings().url; }
+    void SetIndexURLText(const QString& url) { mModel->Settings().url = url; }
 
-    // --- Settings: the view's keys of settings.xml and the preference defaults -------------
-    // Writes every key; withoutOpenOptions leaves out "IndexFullScreen",
-    // "IndexShowInfoOnOpen" and "IndexShowSlideShowOnOpen". Other keys are kept.
-    void WriteSettings(QVariantMap& settings, bool withoutOpenOptions) const;
-    // Applies the keys present (a key of the wrong type counts as missing); 8006 at the end.
-    void ReadSettings(const QVariantMap& settings, bool withoutOpenOptions);
-    void SaveSettingsAsDefaults() const;
-    // The view of a new index: no items, sizes, columns, theme and options from the preferences.
-    void ResetSettings();
+    // --- Settings: the model's settings record, shown ------------------------------------------
+    // The settings were read or reset: the theme, the size of the current mode
+    // (clamped to the frame), full screen when they ask for it; 8006 at the end.
+    void ShowSettings();
+    // The first item the grid shows now (1-based; 0 for none).
+    SInt32 FindFirstVisibleItem() const;
     // The column lists (field keys) of the current mode.
     bool HasColumn(SInt32 field) const;
     void AddColumn(SInt32 field);
@@ -274,18 +270,19 @@ public:
     const std::vector<SInt32>& GetColumns(SInt32 mode) const;
     // Replaces a mode's list by an array of numbers; 'nilP' for an entry that is none.
     void LoadColumns(SInt32 mode, const QVariantList& keys);
-    SInt16 GetExtendedSize() const { return mExtendedSize; }
+    SInt16 GetExtendedSize() const { return mModel->GetSettings().extendedSize; }
     SInt32 GetMinThumbnailSize() const;
     SInt32 GetMaxThumbnailSize() const;
     // Stores the size for the current mode (clamped to the frame) and lays the cells out.
     void SetThumbnailSize(SInt32 size, bool refresh);
     SInt32 GetTheme() const override { return mTheme; }
-    // A new theme drops the patterns and colours of the old one (loaded again when drawn).
+    // A new theme drops the patterns and colours of the old one (loaded again when
+    // drawn); outside full screen it is the index's theme, kept in its settings.
     void SetTheme(SInt32 theme, bool refresh);
     // Full screen shows theme 3; the theme it replaced is the one kept in the settings.
     bool IsFullScreen() const { return mFullScreen; }
     void SetFullScreen(bool fullScreen);
-    SInt32 GetSavedTheme() const { return mFullScreen ? mSavedTheme : mTheme; }
+    SInt32 GetSavedTheme() const { return mModel->GetSettings().theme; }
     // The window's content bounds (global) when full screen began.
     QRect GetSavedFrame() const { return mSavedFrame; }
     // 0 ascending, 1 descending; 2 (no order) leaves the list as it is.
@@ -471,7 +468,7 @@ public:
     bool IsExtendedView() const override { return mViewMode == kExtendedViewMode; }
     QSize GetCellSize() const override;
     void SetCellSize(SInt16 width, SInt16 height);
-    SInt16 GetThumbnailSize() const override { return mThumbnailSize; }
+    SInt16 GetThumbnailSize() const override { return mModel->GetSettings().thumbnailSize; }
     SInt16 GetGridColumns() const { return mColumns; }
     // Lays the cells out for the frame and sizes the image to hold them all.
     void AdjustImageSize() override;
@@ -650,6 +647,8 @@ private:
     void SetNewPassword(const QByteArray& password);
     // The keychain entry follows the password and its flag.
     void UpdateKeychainEntry();
+    // The column list of the current mode, in the model's settings.
+    std::vector<SInt32>& CurrentColumns();
     // The lengths the cell size follows, from the preferences and the mode.
     IndexGridGeometry::Metrics GridMetrics() const;
     // Deletes a removed item, or hands it to the update task while it works on it.
@@ -692,19 +691,12 @@ private:
     LEventLoopTimer mTypeSelectTimer;
     SInt16 mColumns = 1;
     SInt32 mRows = 0; // a long list in few columns has far more than 32,767 rows
-    SInt16 mThumbnailSize = 128;
-    std::vector<SInt32> mThumbnailColumns;
-    SInt16 mExtendedSize = 64;
-    std::vector<SInt32> mExtendedColumns;
     SInt32 mViewMode = kThumbnailViewMode;
     SInt16 mCellHeight = 160;
     SInt16 mCellWidth = 160;
-    QString mComment;
-    QString mURLText;
-    SInt32 mFirstVisibleItem = 0;
     bool mHeldBack = false;
+    // The theme drawn: the index's own, or the full-screen theme while that lasts.
     SInt32 mTheme = -1;
-    SInt32 mSavedTheme = -1;
     mutable std::optional<IndexThemeLook> mThemeLook;
     bool mFullScreen = false;
     QRect mSavedFrame;

@@ -115,24 +115,20 @@ void CIndexViewDocument::SetModeScrollPosition(SInt32 position, bool refresh)
     mView.ScrollPinnedImageTo(0, position, refresh);
 }
 
-void CIndexViewDocument::WriteSettings(QVariantMap& settings, bool windowReused)
+void CIndexViewDocument::ShowSettings()
 {
-    mView.WriteSettings(settings, windowReused);
+    mView.ShowSettings();
 }
 
-void CIndexViewDocument::ReadSettings(const QVariantMap& settings, bool windowReused)
+SInt32 CIndexViewDocument::GetFirstVisibleItem() const
 {
-    mView.ReadSettings(settings, windowReused);
+    return mView.FindFirstVisibleItem();
 }
 
-void CIndexViewDocument::SaveSettingsAsDefaults()
+void CIndexViewDocument::RemoveAllItems()
 {
-    mView.SaveSettingsAsDefaults();
-}
-
-void CIndexViewDocument::ResetSettings()
-{
-    mView.ResetSettings();
+    mView.ShowAllItems(true);
+    mView.RemoveAllItems();
 }
 
 bool CIndexViewDocument::IsFullScreen() const

@@ -33,10 +33,9 @@ public:
     SInt32 GetModeScrollPosition() const override;
     void SetModeScrollPosition(SInt32 position, bool refresh) override;
 
-    void WriteSettings(QVariantMap& settings, bool windowReused) override;
-    void ReadSettings(const QVariantMap& settings, bool windowReused) override;
-    void SaveSettingsAsDefaults() override;
-    void ResetSettings() override;
+    void ShowSettings() override;
+    SInt32 GetFirstVisibleItem() const override;
+    void RemoveAllItems() override;
 
     bool IsFullScreen() const override;
     QRect GetSavedFrame() const override;

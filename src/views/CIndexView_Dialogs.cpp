@@ -87,10 +87,10 @@ void CIndexView::ShowPropertyDialog()
     mPropertyDialog = dialog;
     dialog->AddListener(this);
 
-    if (!mComment.isEmpty())
-        RequirePane(dialog, kPaneComment)->SetCFDescriptor(mComment);
-    if (!mURLText.isEmpty())
-        RequirePane(dialog, kPaneURL)->SetCFDescriptor(mURLText);
+    if (!GetComment().isEmpty())
+        RequirePane(dialog, kPaneComment)->SetCFDescriptor(GetComment());
+    if (!GetIndexURLText().isEmpty())
+        RequirePane(dialog, kPaneURL)->SetCFDescriptor(GetIndexURLText());
     RequirePane(dialog, kPaneOpenFirstItem)->SetValue(TestFlags(kViewOpenFirstItemOnOpen) ? 1 : 0);
     RequirePane(dialog, kPaneShowComment)->SetValue(TestFlags(kViewShowCommentOnOpen) ? 1 : 0);
     if (CIndexDoc* document = window ? CIndexDoc::FindDocForWindow(window) : nullptr; document && document->GetPackage()) {
@@ -135,10 +135,10 @@ void CIndexView::ApplyPropertyDialog()
     const QString url = RequirePane(dialog, kPaneURL)->GetCFDescriptor().trimmed().left(kMaxURLLength);
     const UInt32 flagsBefore = GetFlags();
     const bool keychainBefore = GetKeepPasswordInKeychain();
-    const bool textsChanged = comment != mComment || url != mURLText;
+    const bool textsChanged = comment != GetComment() || url != GetIndexURLText();
     const QByteArray passwordBefore = GetPassword();
-    mComment = comment;
-    mURLText = url;
+    SetComment(comment);
+    SetIndexURLText(url);
     if (mDialogPassword)
         SetNewPassword(*mDialogPassword);
 
@@ -188,8 +188,8 @@ void CIndexView::ShowCommentWindow()
         if (auto* broadcaster = dynamic_cast<LBroadcaster*>(made))
             broadcaster->AddListener(this);
     }
-    if (!mComment.isEmpty())
-        RequirePane(mCommentWindow, kPaneMessage)->SetCFDescriptor(mComment);
+    if (!GetComment().isEmpty())
+        RequirePane(mCommentWindow, kPaneMessage)->SetCFDescriptor(GetComment());
     if (window)
         mCommentWindow->SetCFDescriptor(window->GetCFDescriptor());
     // Where alerts go: centred over the window, a third of the way down.

@@ -178,7 +178,7 @@ void CIndexView::SetViewMode(SInt32 mode)
         Grid().VisibleRange(GetScrollPosition().v, height(), keep, last);
     }
     mViewMode = mode;
-    SetThumbnailSize(mode == kExtendedViewMode ? mExtendedSize : mThumbnailSize, false);
+    SetThumbnailSize(mode == kExtendedViewMode ? GetExtendedSize() : GetThumbnailSize(), false);
     if (keep != 0)
         ScrollToIndex(keep, false);
     Refresh();

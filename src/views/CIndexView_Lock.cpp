@@ -96,7 +96,6 @@ void CIndexView::SetFullScreen(bool fullScreen)
     }
 
     if (fullScreen) {
-        mSavedTheme = mTheme;
         if (window)
             window->GetGlobalBounds(mSavedFrame);
         // Only the bars shown now are hidden, so that only those come back.
@@ -113,6 +112,7 @@ void CIndexView::SetFullScreen(bool fullScreen)
         if (mFullScreenHidMenuBar)
             window->SetMenuBarVisible(false);
         mFullScreen = true;
+        mModel->Settings().fullScreen = true;
         SetTheme(kFullScreenTheme, false);
         if (shell) {
             if (screen)
@@ -125,6 +125,7 @@ void CIndexView::SetFullScreen(bool fullScreen)
     } else {
         mFullScreenPointerWatch.reset();
         mFullScreen = false;
+        mModel->Settings().fullScreen = false;
         if (shell)
             shell->setWindowState(shell->windowState() & ~Qt::WindowFullScreen);
         // The bars full screen hid come back, whether or not the pointer had shown them.
@@ -135,7 +136,7 @@ void CIndexView::SetFullScreen(bool fullScreen)
         if (window && mFullScreenHidMenuBar)
             window->SetMenuBarVisible(true);
         mFullScreenHidToolbar = mFullScreenHidStatusBar = mFullScreenHidMenuBar = false;
-        SetTheme(mSavedTheme, false);
+        SetTheme(GetSavedTheme(), false);
         if (window && mSavedFrame.isValid())
             window->DoSetBounds(mSavedFrame);
     }

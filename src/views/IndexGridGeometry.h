@@ -1,5 +1,6 @@
 #pragma once
 
+#include "IndexSettings.h"
 #include "LPane.h"
 
 #include <QRect>
@@ -14,7 +15,7 @@
 // brought into range instead of dividing by zero.
 class IndexGridGeometry {
 public:
-    static constexpr SInt32 kMinThumbnailSize = 32;
+    static constexpr SInt32 kMinThumbnailSize = IndexSettings::kMinThumbnailSize;
     static constexpr SInt32 kLabelWidth = 78;     // the extended view's label column, unscaled
     static constexpr SInt32 kExtendedWidth = 260; // added to the extended view's cells, unscaled
     static constexpr SInt32 kMaxCellSide = 32767; // the largest cell side

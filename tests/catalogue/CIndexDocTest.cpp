@@ -374,7 +374,7 @@ TEST_F(IndexDocument, SaveAsMakesTheNewPackageAndLeavesTheOldOneAsItWas)
     EXPECT_NE(doc->GetPackage(), first);
     EXPECT_EQ(doc->GetDescriptor(), "Second");
     EXPECT_EQ(first->GetPackageURL().toLocalFile(), dir + "/First.idxp/"); // still alive for its items
-    IndexViewOf(doc)->comment = "changed later";
+    doc->GetModel().Settings().comment = "changed later";
     doc->ObeyCommand(cmd_Save, nullptr);
     EXPECT_EQ(classes.tasks.writeTasks, 3);
     EXPECT_EQ(ReadWholeFile(dir + "/First.idxp/settings.xml"), firstSettings);
@@ -501,7 +501,9 @@ TEST_F(IndexDocument, OpeningIntoAModifiedWindowAsksFirstAndReusesTheWindow)
     EXPECT_EQ(doc->GetDescriptor(), "Next");
     EXPECT_EQ(doc->GetPackage()->GetPackageURL().toLocalFile(), dir + "/Next.idxp/");
     EXPECT_EQ(doc->GetPendingSaveAction(), kPendingNone);
-    EXPECT_EQ(IndexViewOf(doc)->resets, 1);
+    EXPECT_EQ(IndexViewOf(doc)->removals, 1);
+    EXPECT_EQ(doc->GetModel().CountAllItems(), 0);
+    EXPECT_FALSE(doc->GetModel().IsModified());
     EXPECT_EQ(classes.tasks.writeTasks, 0);
     EXPECT_EQ(classes.tasks.readTasks, 1);
 }

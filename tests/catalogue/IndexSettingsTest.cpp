@@ -42,7 +42,7 @@ void WriteFile(const QString& path, const QByteArray& bytes)
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-class IndexSettings : public ::testing::Test {
+class IndexSettingsFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -73,7 +73,7 @@ protected:
 
 } // namespace
 
-TEST_F(IndexSettings, WritesEveryKeyAsThePropertyListWriterLaysItOut)
+TEST_F(IndexSettingsFile, WritesEveryKeyAsThePropertyListWriterLaysItOut)
 {
     CIndexDoc* doc = OpenWith("write", {});
     ASSERT_EQ(classes.tasks.lastReadError, noErr); // no settings.xml yet: the standard settings
@@ -81,7 +81,15 @@ TEST_F(IndexSettings, WritesEveryKeyAsThePropertyListWriterLaysItOut)
     doc->SetSourceViewWidth(200);
     doc->SetOrganizerViewWidth(-180);
     doc->GetPackage()->SetLastThumbID(12);
-    IndexViewOf(doc)->comment = "Holiday";
+    IndexSettings& kept = doc->GetModel().Settings();
+    kept.comment = "Holiday";
+    kept.thumbnailSize = 128;
+    kept.extendedSize = 96;
+    kept.theme = 2;
+    kept.thumbnailColumns = { 4001 };
+    kept.extendedColumns = { 4001, 6001 };
+    doc->GetModel().SetFlags(kViewOptionShowInfoOnOpen);
+    IndexViewOf(doc)->scrollPosition = 2 * TestDocIndexView::kRowHeight; // the third item shows first
     doc->WriteSettings(false);
 
     QRect frame;
@@ -92,6 +100,8 @@ TEST_F(IndexSettings, WritesEveryKeyAsThePropertyListWriterLaysItOut)
     const QByteArray expected = kHeader
         + "<dict>\n"
           "\t<key>Comment</key>\n\t<string>Holiday</string>\n"
+          "\t<key>DefaultExtendedViewSize </key>\n\t<integer>96</integer>\n"
+          "\t<key>DefaultIndexTheme_6</key>\n\t<integer>2</integer>\n"
           "\t<key>DefaultIndexView</key>\n\t<integer>0</integer>\n"
           "\t<key>DefaultIndexWindowHeigth</key>\n\t<integer>632</integer>\n"
           "\t<key>DefaultIndexWindowPosition</key>\n\t<array>\n"
@@ -101,18 +111,28 @@ TEST_F(IndexSettings, WritesEveryKeyAsThePropertyListWriterLaysItOut)
           "\t<key>DefaultIndexWindowWidth</key>\n\t<integer>1085</integer>\n"
           "\t<key>DefaultOrganizerViewWidth</key>\n\t<integer>-180</integer>\n"
           "\t<key>DefaultSourceViewWidth</key>\n\t<integer>200</integer>\n"
+          "\t<key>DefaultThumbnailViewSize </key>\n\t<integer>128</integer>\n"
+          "\t<key>ExtendedViewColumns</key>\n\t<array>\n\t\t<integer>4001</integer>\n\t\t<integer>6001</integer>\n"
+          "\t</array>\n"
+          "\t<key>FirstVisibleItem</key>\n\t<integer>3</integer>\n"
+          "\t<key>IndexFullScreen</key>\n\t<false/>\n"
           "\t<key>IndexItemCount</key>\n\t<integer>0</integer>\n"
+          "\t<key>IndexRemoveMediaFile</key>\n\t<false/>\n"
+          "\t<key>IndexShowInfoOnOpen</key>\n\t<true/>\n"
+          "\t<key>IndexShowSlideShowOnOpen</key>\n\t<false/>\n"
           "\t<key>IndexShowToolbar</key>\n\t<true/>\n"
+          "\t<key>IndexSortOrder</key>\n\t<integer>2</integer>\n"
           "\t<key>IndexStoreMediaFile</key>\n\t<false/>\n"
           "\t<key>LastThumbID</key>\n\t<integer>12</integer>\n"
           "\t<key>ListViewColumns</key>\n\t<dict>\n"
           "\t\t<key>COLUMNS</key>\n\t\t<array>\n\t\t\t<integer>4001</integer>\n\t\t\t<integer>4004</integer>\n"
           "\t\t</array>\n\t</dict>\n"
+          "\t<key>ThumbnailViewColumns</key>\n\t<array>\n\t\t<integer>4001</integer>\n\t</array>\n"
           "</dict>\n</plist>\n";
-    EXPECT_EQ(ReadWholeFile(SettingsPath(doc)), expected);
+    EXPECT_EQ(ReadWholeFile(SettingsPath(doc)).toStdString(), expected.toStdString());
 }
 
-TEST_F(IndexSettings, ForeignKeysSurviveAndAReusedWindowKeepsTheEarlierLayout)
+TEST_F(IndexSettingsFile, ForeignKeysSurviveAndAReusedWindowKeepsTheEarlierLayout)
 {
     const QByteArray old = kHeader
         + "<dict>\n"
@@ -145,7 +165,7 @@ TEST_F(IndexSettings, ForeignKeysSurviveAndAReusedWindowKeepsTheEarlierLayout)
     EXPECT_TRUE(map.contains("ListViewColumns"));
 }
 
-TEST_F(IndexSettings, ADamagedFileOpensTheIndexWithStandardSettingsAndIsKeptBeside)
+TEST_F(IndexSettingsFile, ADamagedFileOpensTheIndexWithStandardSettingsAndIsKeptBeside)
 {
     SetPrefBoolean("SaveViewSettingsCloseWindow", true);
     QByteArray laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [<!ENTITY a \"ha\">";
@@ -190,7 +210,7 @@ TEST_F(IndexSettings, ADamagedFileOpensTheIndexWithStandardSettingsAndIsKeptBesi
     EXPECT_LE(classes.tasks.lastItemCount, 1000000);
 }
 
-TEST_F(IndexSettings, ASettingsFileThatIsAPipeIsSetAsideWithoutWaiting)
+TEST_F(IndexSettingsFile, ASettingsFileThatIsAPipeIsSetAsideWithoutWaiting)
 {
     const QString package = FreshPackage("pipe");
     CIndexPackage make(QUrl::fromLocalFile(package + "/"), nullptr);
@@ -201,7 +221,7 @@ TEST_F(IndexSettings, ASettingsFileThatIsAPipeIsSetAsideWithoutWaiting)
     EXPECT_TRUE(doc->AttemptClose(true));
 }
 
-TEST_F(IndexSettings, ThePackageOfAnotherProgramIsNeitherOpenedNorWritten)
+TEST_F(IndexSettingsFile, ThePackageOfAnotherProgramIsNeitherOpenedNorWritten)
 {
     SetPrefBoolean("SaveViewSettingsCloseWindow", true);
     const QString package = FreshPackage("inuse");
@@ -235,11 +255,11 @@ TEST_F(IndexSettings, ThePackageOfAnotherProgramIsNeitherOpenedNorWritten)
     EXPECT_TRUE(doc->AttemptClose(true));
 }
 
-TEST_F(IndexSettings, AFullDiskKeepsTheOldFileAndThrowsItsCode)
+TEST_F(IndexSettingsFile, AFullDiskKeepsTheOldFileAndThrowsItsCode)
 {
     const QByteArray old = kHeader + "<dict>\n\t<key>Foreign</key>\n\t<string>kept</string>\n</dict>\n</plist>\n";
     CIndexDoc* doc = OpenWith("fulldisk", old);
-    IndexViewOf(doc)->comment = QString(8000, QLatin1Char('c'));
+    doc->GetModel().Settings().comment = QString(8000, QLatin1Char('c'));
     const QString package = QFileInfo(SettingsPath(doc)).path();
     const QStringList before = QDir(package).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     for (FullDisk kind : kFullDisks) {
@@ -254,7 +274,7 @@ TEST_F(IndexSettings, AFullDiskKeepsTheOldFileAndThrowsItsCode)
     }
 }
 
-TEST_F(IndexSettings, ReadingAppliesTheDocumentKeysAndReturnsTheItemCount)
+TEST_F(IndexSettingsFile, ReadingAppliesTheDocumentKeysAndReturnsTheItemCount)
 {
     const QByteArray settings = kHeader
         + "<dict>\n"
@@ -268,6 +288,8 @@ TEST_F(IndexSettings, ReadingAppliesTheDocumentKeysAndReturnsTheItemCount)
           "\t<key>IndexItemCount</key>\n\t<integer>7</integer>\n"
           "\t<key>IndexShowToolbar</key>\n\t<false/>\n"
           "\t<key>LastThumbID</key>\n\t<integer>42</integer>\n"
+          "\t<key>ListViewColumns</key>\n\t<dict>\n"
+          "\t\t<key>COLUMNS</key>\n\t\t<array>\n\t\t\t<integer>6020</integer>\n\t\t</array>\n\t</dict>\n"
           "</dict>\n</plist>\n";
     CIndexDoc* doc = OpenWith("read", settings);
     EXPECT_EQ(classes.tasks.lastReadError, noErr);
@@ -279,8 +301,8 @@ TEST_F(IndexSettings, ReadingAppliesTheDocumentKeysAndReturnsTheItemCount)
     EXPECT_TRUE(ListViewOf(doc)->hasRows);
     EXPECT_FALSE(doc->GetListViewPane()->isHidden());
     EXPECT_EQ(doc->GetPackage()->GetLastThumbID(), 42);
-    EXPECT_EQ(IndexViewOf(doc)->settingsReads, 1);
-    EXPECT_EQ(ListViewOf(doc)->settingsReads, 1);
+    EXPECT_EQ(IndexViewOf(doc)->settingsShown, 1);
+    EXPECT_EQ(ListViewOf(doc)->columnState.value("COLUMNS").toList(), QVariantList { qint32(6020) });
     QRect frame;
     doc->GetWindow()->GetGlobalBounds(frame);
     EXPECT_EQ(frame.width(), 640);
@@ -298,7 +320,7 @@ TEST_F(IndexSettings, ReadingAppliesTheDocumentKeysAndReturnsTheItemCount)
     EXPECT_EQ(written.toMap().value("DefaultIndexView").toLongLong(), 1082);
 }
 
-TEST_F(IndexSettings, PartialWrongAndOversizedValuesLeaveTheStateAlone)
+TEST_F(IndexSettingsFile, PartialWrongAndOversizedValuesLeaveTheStateAlone)
 {
     const QByteArray settings = kHeader
         + "<dict>\n"
@@ -318,7 +340,7 @@ TEST_F(IndexSettings, PartialWrongAndOversizedValuesLeaveTheStateAlone)
     EXPECT_TRUE(doc->IsToolbarShown());
 }
 
-TEST_F(IndexSettings, AnUntitledIndexHasNoSettingsFile)
+TEST_F(IndexSettingsFile, AnUntitledIndexHasNoSettingsFile)
 {
     CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, true);
     try {
@@ -329,9 +351,10 @@ TEST_F(IndexSettings, AnUntitledIndexHasNoSettingsFile)
     }
 }
 
-TEST_F(IndexSettings, SavedAsDefaultsTheNextWindowOpensWithThem)
+TEST_F(IndexSettingsFile, SavedAsDefaultsTheNextWindowOpensWithThem)
 {
     CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, true);
+    doc->GetModel().Settings().thumbnailSize = 150;
     doc->SetSourceViewWidth(-210);
     doc->SetViewMode(kCmdExtendedView);
     doc->HideToolbar();
@@ -340,8 +363,8 @@ TEST_F(IndexSettings, SavedAsDefaultsTheNextWindowOpensWithThem)
     EXPECT_EQ(GetPrefNumber("DefaultIndexView"), kCmdExtendedView);
     EXPECT_FALSE(GetPrefBoolean("IndexShowToolbar"));
     EXPECT_EQ(GetPrefNumber("DefaultIndexWindowWidth"), 700);
-    EXPECT_EQ(IndexViewOf(doc)->defaultsSaved, 1);
-    EXPECT_EQ(ListViewOf(doc)->defaultsSaved, 1);
+    EXPECT_EQ(GetPrefNumber("DefaultThumbnailViewSize "), 150);
+    EXPECT_EQ(CopyPrefValue("ListViewColumns").toMap(), ListViewOf(doc)->columnState);
 
     CIndexDoc* next = new CIndexDoc(nullptr, {}, false, true);
     EXPECT_FALSE(next->IsSourceViewShown());
@@ -350,7 +373,7 @@ TEST_F(IndexSettings, SavedAsDefaultsTheNextWindowOpensWithThem)
     EXPECT_FALSE(next->IsToolbarShown());
 }
 
-TEST_F(IndexSettings, ClosingKeepsTheLayoutWhenThePreferenceSaysSo)
+TEST_F(IndexSettingsFile, ClosingKeepsTheLayoutWhenThePreferenceSaysSo)
 {
     SetPrefBoolean("SaveViewSettingsCloseWindow", true);
     CIndexDoc* doc = OpenWith("closing", {});

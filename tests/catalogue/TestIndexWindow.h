@@ -65,18 +65,14 @@ public:
     void SetViewMode(SInt32 command) override { mode = command; }
     SInt32 GetModeScrollPosition() const override { return scrollPosition; }
     void SetModeScrollPosition(SInt32 position, bool) override { scrollPosition = position; }
-    void WriteSettings(QVariantMap& settings, bool) override
+    void ShowSettings() override { ++settingsShown; }
+    SInt32 GetFirstVisibleItem() const override { return scrollPosition / kRowHeight + 1; }
+    void RemoveAllItems() override
     {
-        settings.insert(QStringLiteral("Comment"), comment);
-        settings.insert(QStringLiteral("IndexStoreMediaFile"), Model().TestFlags(kViewOptionStoreMedia));
+        ++removals;
+        for (CIndexItem* item : Model().TakeAllItems())
+            delete item;
     }
-    void ReadSettings(const QVariantMap& settings, bool) override
-    {
-        comment = settings.value(QStringLiteral("Comment")).toString();
-        ++settingsReads;
-    }
-    void SaveSettingsAsDefaults() override { ++defaultsSaved; }
-    void ResetSettings() override { ++resets; }
     bool IsFullScreen() const override { return false; }
     QRect GetSavedFrame() const override { return {}; }
     void EnterFullScreen() override { }
@@ -103,15 +99,13 @@ public:
     LPane* placard = nullptr;
     std::vector<QUrl> imported;
     std::vector<std::pair<SInt32, QString>> searches;
-    QString comment;
     bool unlockAnswer = false;
     SInt32 mode = kCmdThumbnailView;
     SInt32 scrollPosition = 0;
     double printScale = 1.0;
     int showAllCalls = 0;
-    int settingsReads = 0;
-    int defaultsSaved = 0;
-    int resets = 0;
+    int settingsShown = 0;
+    int removals = 0;
 };
 
 class TestListView : public LView, public IndexListServices {
@@ -123,18 +117,13 @@ public:
     void SetIndexView(LPane* view) override { indexView = view; }
     void ReloadRows() override { hasRows = true; }
     void ReleaseRows() override { hasRows = false; }
-    void WriteSettings(QVariantMap& settings, bool) override
-    {
-        settings.insert(QStringLiteral("ListViewColumns"),
-            QVariantMap { { QStringLiteral("COLUMNS"), QVariantList { qint32(4001), qint32(4004) } } });
-    }
-    void ReadSettings(const QVariantMap&, bool) override { ++settingsReads; }
-    void SaveSettingsAsDefaults() override { ++defaultsSaved; }
+    QVariantMap CopyColumnState() const override { return columnState; }
+    void ShowColumnState(const QVariantMap& state) override { columnState = state; }
 
     LPane* indexView = nullptr;
     bool hasRows = false;
-    int settingsReads = 0;
-    int defaultsSaved = 0;
+    // What the list shows: its columns as "ListViewColumns" keeps them.
+    QVariantMap columnState { { QStringLiteral("COLUMNS"), QVariantList { qint32(4001), qint32(4004) } } };
 };
 
 // The source list, organizer list and placard: they only take the document.

@@ -262,22 +262,29 @@ TEST_F(IndexListViewTest, ColumnsGoToSettingsAndToTheDefaultAndComeBack)
     list->AddFieldColumn(4004);
     list->AddFieldColumn(4001);
     list->ObeyCommand(4001 + kSortCommandOffset, nullptr);
-    QVariantMap settings;
-    list->WriteSettings(settings, false);
-    const QVariantMap state = settings.value("ListViewColumns").toMap();
+    const QVariantMap state = list->CopyColumnState();
     EXPECT_EQ(state.value("COLUMNS").toList(), (QVariantList { 4004, 4001 }));
     EXPECT_EQ(state.value("SORTCOLUMN").toInt(), 4001);
 
+    // Another index whose settings hold those columns shows them.
     CIndexDoc* other = MakeDoc({});
-    ListOf(other)->ReadSettings(settings, false);
+    QVariantMap settings { { "ListViewColumns", state } };
+    other->GetModel().ReadSettings(settings, false);
+    ListOf(other)->ShowColumnState(other->GetModel().GetSettings().listViewColumns);
     EXPECT_EQ(ListOf(other)->GetFieldColumns(), (std::vector<SInt32> { 4004, 4001 }));
     // Settings without a column list leave the columns alone.
-    ListOf(other)->ReadSettings(QVariantMap { { "ListViewColumns", QVariantMap {} } }, false);
+    ListOf(other)->ShowColumnState(QVariantMap {});
     EXPECT_EQ(ListOf(other)->GetFieldColumns().size(), 2u);
 
-    list->SaveSettingsAsDefaults();
+    doc->ObeyCommand(cmd_SaveSettingsAsDefaults, nullptr);
     CIndexDoc* third = MakeDoc({});
     EXPECT_EQ(ListOf(third)->GetFieldColumns(), (std::vector<SInt32> { 4004, 4001 }));
+    // The defaults the command saved are no other test's start.
+    for (const char* key : { "DefaultIndexView", "IndexShowToolbar", "IndexShowStatusBar", "DefaultSourceViewWidth",
+             "DefaultOrganizerViewWidth", "DefaultIndexWindowWidth", "DefaultIndexWindowHeigth",
+             "DefaultIndexWindowPosition", "ExtendedViewColumns", "ThumbnailViewColumns", "DefaultThumbnailViewSize ",
+             "DefaultExtendedViewSize ", "DefaultIndexTheme_6", "IndexFullScreen" })
+        SetPrefDefault(QString::fromLatin1(key));
 }
 
 TEST_F(IndexListViewTest, ViewAsListAndTheSidePaneCommandsShowWhatTheySay)

@@ -1,4 +1,5 @@
-// The index view's keys of settings.xml and its preference defaults.
+// The index's keys of settings.xml as its model reads and writes them and its
+// view shows them, and their preference defaults.
 
 #include "CIndexItem.h"
 #include "CIndexView.h"
@@ -60,6 +61,29 @@ protected:
         return new CIndexView(info);
     }
 
+    // As the document reads settings.xml: the model takes the keys, the view shows them.
+    static void Read(CIndexView* target, const QVariantMap& settings, bool withoutOpenOptions)
+    {
+        target->GetModel().ReadSettings(settings, withoutOpenOptions);
+        target->ShowSettings();
+    }
+
+    // As the document writes it: where the grid is scrolled joins the model's settings.
+    static void Write(CIndexView* target, QVariantMap& settings, bool withoutOpenOptions)
+    {
+        target->GetModel().Settings().firstVisibleItem = target->FindFirstVisibleItem();
+        target->GetModel().WriteSettings(settings, withoutOpenOptions);
+    }
+
+    // As a reused window starts on another index.
+    static void Reset(CIndexView* target)
+    {
+        target->ShowAllItems(true);
+        target->RemoveAllItems();
+        target->GetModel().ResetSettings();
+        target->ShowSettings();
+    }
+
     static void Fill(CIndexView* target, const QStringList& names)
     {
         for (const QString& name : names)
@@ -93,7 +117,7 @@ TEST_F(IndexViewSettings, WritesEveryKeyOfTheViewWithItsTypeAndKeepsForeignKeys)
     view->SetIndexURLText("https://example.org/harbour");
 
     QVariantMap settings { { "ListViewColumns", QVariantList { Int(4001) } }, { "Mine", "kept" } };
-    view->WriteSettings(settings, false);
+    Write(view, settings, false);
 
     EXPECT_EQ(settings.value("Mine").toString(), "kept");
     EXPECT_TRUE(settings.contains("ListViewColumns"));
@@ -121,12 +145,12 @@ TEST_F(IndexViewSettings, AnUnsortedListDropsTheSortKeyAndWritesOrderTwo)
 {
     QVariantMap settings { { "IndexSortKey", Int(4004) }, { "IndexSortOrder", Int(0) } };
     ASSERT_FALSE(view->GetKeepSorted());
-    view->WriteSettings(settings, false);
+    Write(view, settings, false);
     EXPECT_FALSE(settings.contains("IndexSortKey"));
     EXPECT_EQ(settings.value("IndexSortOrder").toInt(), 2);
 
     view->SetSortKey(4001, false);
-    view->WriteSettings(settings, false);
+    Write(view, settings, false);
     EXPECT_EQ(settings.value("IndexSortKey").toInt(), 4001);
     EXPECT_EQ(settings.value("IndexSortOrder").toInt(), 0);
 }
@@ -135,7 +159,7 @@ TEST_F(IndexViewSettings, WithoutOpenOptionsTheThreeOpenKeysAreLeftAsTheyWere)
 {
     view->SetFlags(kViewShowCommentOnOpen | kViewOpenFirstItemOnOpen);
     QVariantMap settings { { "IndexShowInfoOnOpen", false }, { "IndexFullScreen", true } };
-    view->WriteSettings(settings, true);
+    Write(view, settings, true);
     EXPECT_EQ(settings.value("IndexShowInfoOnOpen"), QVariant(false));
     EXPECT_EQ(settings.value("IndexFullScreen"), QVariant(true));
     EXPECT_FALSE(settings.contains("IndexShowSlideShowOnOpen"));
@@ -145,7 +169,7 @@ TEST_F(IndexViewSettings, WithoutOpenOptionsTheThreeOpenKeysAreLeftAsTheyWere)
 TEST_F(IndexViewSettings, ACommentOrURLClearedByTheUserLeavesTheFile)
 {
     QVariantMap settings { { "Comment", "old" }, { "URL", "https://example.org/old" } };
-    view->WriteSettings(settings, false);
+    Write(view, settings, false);
     EXPECT_FALSE(settings.contains("Comment"));
     EXPECT_FALSE(settings.contains("URL"));
 }
@@ -156,11 +180,25 @@ TEST_F(IndexViewSettings, InFullScreenTheThemeWrittenIsTheOneBeforeIt)
     view->SetFullScreen(true);
     EXPECT_EQ(view->GetTheme(), kFullScreenTheme);
     QVariantMap settings;
-    view->WriteSettings(settings, false);
+    Write(view, settings, false);
     EXPECT_EQ(settings.value("DefaultIndexTheme_6").toInt(), 9);
     EXPECT_EQ(settings.value("IndexFullScreen"), QVariant(true));
     view->SetFullScreen(false);
     EXPECT_EQ(view->GetTheme(), 9);
+}
+
+TEST_F(IndexViewSettings, AnIndexReadIntoAFullScreenWindowKeepsItsOwnTheme)
+{
+    // A window reused while full screen: the next index brings theme 12.
+    view->SetTheme(9, false);
+    view->SetFullScreen(true);
+    Read(view, { { "DefaultIndexTheme_6", Int(12) } }, true);
+    EXPECT_EQ(view->GetTheme(), kFullScreenTheme) << "full screen shows its own theme";
+    QVariantMap settings;
+    Write(view, settings, false);
+    EXPECT_EQ(settings.value("DefaultIndexTheme_6").toInt(), 12) << "the index's theme, not the last one's";
+    view->SetFullScreen(false);
+    EXPECT_EQ(view->GetTheme(), 12);
 }
 
 // --- Reading ---------------------------------------------------------------------------------------------
@@ -218,7 +256,7 @@ TEST_F(IndexViewSettings, AFileWrittenByHandIsReadAndWrittenBackByteForByte)
     QVariant parsed;
     ASSERT_EQ(PropertyList::Read(file, parsed), noErr);
     QVariantMap settings = parsed.toMap();
-    view->ReadSettings(settings, false);
+    Read(view, settings, false);
 
     EXPECT_EQ(view->GetThumbnailSize(), 128);
     EXPECT_EQ(view->GetExtendedSize(), 96);
@@ -231,7 +269,7 @@ TEST_F(IndexViewSettings, AFileWrittenByHandIsReadAndWrittenBackByteForByte)
     EXPECT_FALSE(view->TestFlags(kViewRemoveMediaFile));
     EXPECT_EQ(view->GetComment(), "Boats & nets");
 
-    view->WriteSettings(settings, false);
+    Write(view, settings, false);
     QByteArray written;
     ASSERT_EQ(PropertyList::Write(settings, written), noErr);
     EXPECT_EQ(QString::fromUtf8(written), QString::fromUtf8(file));
@@ -243,11 +281,11 @@ TEST_F(IndexViewSettings, TheSortOrderAndKeyComeBackAndOrderTheItems)
     view->SetSortKey(4001, true);
     ASSERT_EQ(Names(view), (QStringList { "c.jpg", "b.jpg", "a.jpg" }));
     QVariantMap settings;
-    view->WriteSettings(settings, false);
+    Write(view, settings, false);
 
     CIndexView* reopened = MakeView();
     Fill(reopened, { "a.jpg", "c.jpg", "b.jpg" });
-    reopened->ReadSettings(settings, false);
+    Read(reopened, settings, false);
     reopened->FinishReading();
     EXPECT_EQ(reopened->GetSortOrder(), 1);
     EXPECT_EQ(Names(reopened), (QStringList { "c.jpg", "b.jpg", "a.jpg" }));
@@ -260,7 +298,7 @@ TEST_F(IndexViewSettings, TheSortOrderAndKeyComeBackAndOrderTheItems)
 TEST_F(IndexViewSettings, MissingStorageKeysClearTheFlagsButMissingOpenKeysLeaveTheirs)
 {
     view->SetFlags(kViewStoreMediaFile | kViewRemoveMediaFile | kViewShowCommentOnOpen | kViewOpenFirstItemOnOpen);
-    view->ReadSettings({ { "IndexShowInfoOnOpen", false } }, false);
+    Read(view, { { "IndexShowInfoOnOpen", false } }, false);
     EXPECT_FALSE(view->TestFlags(kViewStoreMediaFile));
     EXPECT_FALSE(view->TestFlags(kViewRemoveMediaFile));
     // False never clears an open option; it only sets.
@@ -272,10 +310,10 @@ TEST_F(IndexViewSettings, WithoutOpenOptionsFullScreenAndOpenFlagsAreNotTurnedOn
 {
     const QVariantMap settings { { "IndexFullScreen", true }, { "IndexShowInfoOnOpen", true },
         { "IndexShowSlideShowOnOpen", true } };
-    view->ReadSettings(settings, true);
+    Read(view, settings, true);
     EXPECT_FALSE(view->IsFullScreen());
     EXPECT_FALSE(view->TestFlags(kViewShowCommentOnOpen | kViewOpenFirstItemOnOpen));
-    view->ReadSettings(settings, false);
+    Read(view, settings, false);
     EXPECT_TRUE(view->IsFullScreen());
     EXPECT_TRUE(view->TestFlags(kViewShowCommentOnOpen));
     EXPECT_TRUE(view->TestFlags(kViewOpenFirstItemOnOpen));
@@ -289,7 +327,7 @@ TEST_F(IndexViewSettings, LongTextsAreCutAndKeysOfTheWrongTypeAreSkipped)
     const QVariantMap settings { { "Comment", QString(6000, 'c') }, { "URL", "http://x/" + QString(600, 'u') },
         { "DefaultIndexTheme_6", "twelve" }, { "DefaultThumbnailViewSize ", true } };
     const SInt32 theme = view->GetTheme();
-    view->ReadSettings(settings, false);
+    Read(view, settings, false);
     EXPECT_EQ(view->GetComment().size(), 5000);
     EXPECT_EQ(view->GetIndexURLText().size(), 500);
     EXPECT_EQ(view->GetTheme(), theme);
@@ -303,7 +341,7 @@ TEST_F(IndexViewSettings, AColumnListWithAnEntryThatIsNoNumberFailsAndLeavesTheL
 {
     const std::vector<SInt32> before = view->GetColumns(kThumbnailViewMode);
     try {
-        view->ReadSettings({ { "ThumbnailViewColumns", QVariantList { Int(4001), "name" } } }, false);
+        Read(view, { { "ThumbnailViewColumns", QVariantList { Int(4001), "name" } } }, false);
         FAIL() << "no error for a column that is no number";
     } catch (const ExceptionCode& e) {
         EXPECT_EQ(e.Code(), err_NilPointer);
@@ -313,9 +351,9 @@ TEST_F(IndexViewSettings, AColumnListWithAnEntryThatIsNoNumberFailsAndLeavesTheL
 
 TEST_F(IndexViewSettings, SizesAreClampedToWhatTheFrameHolds)
 {
-    view->ReadSettings({ { "DefaultThumbnailViewSize ", Int(10) } }, false);
+    Read(view, { { "DefaultThumbnailViewSize ", Int(10) } }, false);
     EXPECT_EQ(view->GetThumbnailSize(), 32);
-    view->ReadSettings({ { "DefaultThumbnailViewSize ", Int(5000) } }, false);
+    Read(view, { { "DefaultThumbnailViewSize ", Int(5000) } }, false);
     EXPECT_EQ(view->GetThumbnailSize(), view->GetMaxThumbnailSize());
     EXPECT_LT(view->GetMaxThumbnailSize(), 600);
 }
@@ -345,7 +383,7 @@ TEST_F(IndexViewSettings, DefaultsAreSavedAndANewOrResetViewTakesThem)
     view->LoadColumns(kExtendedViewMode, { Int(6001) });
     view->SetTheme(5, false);
     view->SetFullScreen(true); // the theme before full screen is the one kept
-    view->SaveSettingsAsDefaults();
+    view->GetModel().SaveSettingsAsDefaults();
     EXPECT_EQ(GetPrefNumber("DefaultThumbnailViewSize "), 180);
     EXPECT_EQ(GetPrefNumber("DefaultIndexTheme_6"), 5);
     EXPECT_TRUE(GetPrefBoolean("IndexFullScreen"));
@@ -365,9 +403,13 @@ TEST_F(IndexViewSettings, DefaultsAreSavedAndANewOrResetViewTakesThem)
     view->SetKeepPasswordInKeychain(true);
     view->SetTheme(2, false);
     view->LoadColumns(kThumbnailViewMode, { Int(6020) });
-    view->ResetSettings();
+    Reset(view);
     EXPECT_EQ(view->CountAllItems(), 0);
     EXPECT_EQ(view->GetColumns(kThumbnailViewMode), (std::vector<SInt32> { 4001, 4004 }));
+    // Full screen still shows its own theme; the index's is the default, shown once it ends.
+    EXPECT_EQ(view->GetTheme(), kFullScreenTheme);
+    EXPECT_EQ(view->GetSavedTheme(), 5);
+    view->SetFullScreen(false);
     EXPECT_EQ(view->GetTheme(), 5);
     EXPECT_TRUE(view->TestFlags(kViewStoreMediaFile));
     EXPECT_TRUE(view->GetComment().isEmpty());
