@@ -1,13 +1,16 @@
-// Start-up to the first window shown: Orvex (with fresh preferences, opening its
+// Start-up to the first window painted: Orvex (with fresh preferences, opening its
 // new index window) against a minimal Qt Widgets program (a QApplication and a
 // shown QMainWindow with a menu and a label: text laid out in the same fonts),
-// started in turns in one run, on the same platform plugin and font configuration. A probe loaded into both
-// (LD_PRELOAD) reports the first window exposed and ends the process at once;
-// the time runs from the start of the process to that report.
+// started in turns in one run on an X server of the benchmark's own (Xvfb), each
+// run with a fresh home of its own, as a first start finds it. A probe loaded into
+// both (LD_PRELOAD) reports once the first window exposed has been painted and the
+// server has drawn it, and ends the process at once; the time runs from the start
+// of the process to that report.
 // Target: within 1.5x of the minimal window.
 #include "BenchMain.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
@@ -35,7 +38,10 @@ constexpr int kPairs = 20;
 constexpr int kProbeFd = 3;
 constexpr int kTimeoutMs = 30000;
 
-QString gHome; // the programs' home: preferences and caches of their own
+QString gHomes; // the folder of the programs' homes: a fresh one for every run
+int gRuns = 0;
+std::unique_ptr<QProcess> gServer; // the X server the programs show their windows on
+QString gDisplay;
 // Their runtime folder, on a memory file system as a desktop session's is (the
 // instance lock is synced to its disk on every start).
 std::unique_ptr<QTemporaryDir> gRuntime;
@@ -43,7 +49,8 @@ pid_t gStarted = 0; // the last program started, reaped untimed after its run
 
 struct Shown {
     double residentMB = 0;
-    QString title; // of the first window exposed; empty when none was
+    QString size;  // of the first window painted, "<width>x<height>"
+    QString title; // of the first window painted; empty when none was
 };
 
 // Ends and reaps the last program started (the probe has ended it unless it
@@ -59,17 +66,32 @@ void Reap()
     QDir runtime(gRuntime->path());
     for (const QString& name : runtime.entryList(QDir::Files | QDir::Hidden))
         runtime.remove(name);
+    QDir(gHomes).removeRecursively();
 }
 
-// Starts the program and answers when its first window was exposed.
-Shown StartUntilShown(const char* program)
+// A home as a first start finds it: its configuration, data and cache folders empty.
+QString FreshHome()
+{
+    const QString home = gHomes + QStringLiteral("/run-") + QString::number(++gRuns);
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        QDir().mkpath(home + QLatin1Char('/') + QString::fromLatin1(name));
+    return home;
+}
+
+// Starts the program (with `argument` when given) and answers once its first
+// window was painted.
+Shown StartUntilShown(const char* program, const QString& argument = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(ORVEX_STARTUP_PROBE));
     environment.insert(QStringLiteral("ORVEX_STARTUP_PROBE_FD"), QString::number(kProbeFd));
-    environment.insert(QStringLiteral("HOME"), gHome);
+    const QString home = FreshHome();
+    environment.insert(QStringLiteral("HOME"), home);
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-        environment.insert(QString::fromLatin1(name), gHome + QLatin1Char('/') + QString::fromLatin1(name));
+        environment.insert(QString::fromLatin1(name), home + QLatin1Char('/') + QString::fromLatin1(name));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("DISPLAY"), gDisplay);
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), gRuntime->path());
     std::vector<std::string> strings;
     for (const QString& entry : environment.toStringList())
@@ -86,7 +108,8 @@ Shown StartUntilShown(const char* program)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], kProbeFd);
-    char* argv[] = {const_cast<char*>(program), nullptr};
+    std::string argumentBytes = argument.toStdString();
+    char* argv[] = {const_cast<char*>(program), argument.isEmpty() ? nullptr : argumentBytes.data(), nullptr};
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, program, &actions, nullptr, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -107,7 +130,8 @@ Shown StartUntilShown(const char* program)
     const QString text = QString::fromStdString(line).trimmed();
     if (!text.isEmpty()) {
         shown.residentMB = text.section(QLatin1Char(' '), 0, 0).toDouble() / 1024;
-        shown.title = text.section(QLatin1Char(' '), 1);
+        shown.size = text.section(QLatin1Char(' '), 1, 1);
+        shown.title = text.section(QLatin1Char(' '), 2);
         if (shown.title.isEmpty())
             shown.title = QStringLiteral("(untitled)");
     }
@@ -128,16 +152,18 @@ void StartUpToAShownWindow(benchmark::State& state)
                     CheckTarget("Orvex shows its new index window first", false, ORVEX_PROGRAM);
             },
             [&] {
-                minimal = StartUntilShown(ORVEX_MINIMAL_WINDOW);
+                // The minimal window at the size of Orvex's: as many pixels painted and sent.
+                minimal = StartUntilShown(ORVEX_MINIMAL_WINDOW, orvex.size);
                 minimalMB = std::max(minimalMB, minimal.residentMB);
-                if (minimal.title != QLatin1String("minimal"))
-                    CheckTarget("the minimal program shows its window", false, ORVEX_MINIMAL_WINDOW);
+                if (minimal.title != QLatin1String("minimal") || minimal.size != orvex.size)
+                    CheckTarget("the minimal program shows its window at Orvex's size", false,
+                        (minimal.size + QStringLiteral(" against ") + orvex.size).toStdString());
             },
             Reap);
         state.SetIterationTime(times.MedianA());
-        std::printf("first window: \"%s\"; resident at that moment %.1f MiB against %.1f MiB\n",
-            orvex.title.toUtf8().constData(), orvexMB, minimalMB);
-        CheckRatio("start-up to a shown window / minimal Qt Widgets window", times, 1.5);
+        std::printf("first window: \"%s\" (%s); resident at that moment %.1f MiB against %.1f MiB\n",
+            orvex.title.toUtf8().constData(), orvex.size.toUtf8().constData(), orvexMB, minimalMB);
+        CheckRatio("start-up to a painted window / minimal Qt Widgets window", times, 1.5);
     }
 }
 BENCHMARK(StartUpToAShownWindow)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
@@ -159,26 +185,57 @@ void StartUpAgainstAWindowWithoutText(benchmark::State& state)
             },
             Reap);
         state.SetIterationTime(times.MedianA());
-        PrintRatio("start-up to a shown window / Qt Widgets window without text", times);
+        PrintRatio("start-up to a painted window / Qt Widgets window without text", times);
     }
 }
 BENCHMARK(StartUpAgainstAWindowWithoutText)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
+// Starts the X server, on a display it picks; false when it does not start.
+bool StartServer()
+{
+    gServer = std::make_unique<QProcess>();
+    gServer->setProcessChannelMode(QProcess::SeparateChannels);
+    gServer->start(QStringLiteral("Xvfb"),
+        {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+            QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    if (!gServer->waitForStarted(10000))
+        return false;
+    // The server writes its display number once it takes clients.
+    QByteArray number;
+    while (!number.contains('\n') && gServer->waitForReadyRead(10000))
+        number += gServer->readAllStandardOutput();
+    gDisplay = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
+    return number.contains('\n');
+}
+
+void StopServer()
+{
+    if (!gServer)
+        return;
+    gServer->terminate();
+    if (!gServer->waitForFinished(5000))
+        gServer->kill();
+    gServer->waitForFinished(5000);
+    gServer.reset();
+}
+
 void Prepare()
 {
-    gHome = QStringLiteral(ORVEX_BENCH_STARTUP_DIR);
-    QDir(gHome).removeRecursively();
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-        QDir().mkpath(gHome + QLatin1Char('/') + QString::fromLatin1(name));
+    gHomes = QStringLiteral(ORVEX_BENCH_STARTUP_DIR);
+    QDir(gHomes).removeRecursively();
     const QString memory = QStringLiteral("/dev/shm");
     gRuntime = std::make_unique<QTemporaryDir>(
         (QFileInfo(memory).isWritable() ? memory : QDir::tempPath()) + QStringLiteral("/orvex-bench-XXXXXX"));
     QFile::setPermissions(gRuntime->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    CheckTarget("an X server for the windows (Debian package xvfb)", StartServer(), gDisplay.toStdString());
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    return RunBenchmarks(argc, argv, Prepare, [] { gRuntime.reset(); });
+    return RunBenchmarks(argc, argv, Prepare, [] {
+        StopServer();
+        gRuntime.reset();
+    });
 }

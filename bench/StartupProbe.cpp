@@ -1,34 +1,54 @@
 // Loaded into a program (LD_PRELOAD) by the start-up benchmark. Qt's start-up hook
-// puts an event filter on the application; at the first window exposed it writes
-// "<resident KiB> <window title>" to the descriptor named by ORVEX_STARTUP_PROBE_FD
-// and ends the process at once. Without that variable it does nothing.
-#include <QCoreApplication>
+// puts an event filter on the application. The first window exposed is let
+// through, so the program paints it and sends the picture to the X server; once
+// that event is handled, a round trip to the server makes sure the server has
+// drawn it, and the probe writes "<resident KiB> <width>x<height> <window title>" to the
+// descriptor named by ORVEX_STARTUP_PROBE_FD and ends the process at once.
+// Without that variable it does nothing.
+#include <QGuiApplication>
 #include <QEvent>
 #include <QFile>
+#include <QPointer>
 #include <QWindow>
+
+#include <xcb/xcb.h>
 
 #include <unistd.h>
 
 namespace {
 
-class ExposeProbe : public QObject {
+class PaintProbe : public QObject {
 public:
-    explicit ExposeProbe(int fd) : mFd(fd) {}
+    explicit PaintProbe(int fd) : mFd(fd) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() != QEvent::Expose)
+        if (event->type() != QEvent::Expose || mWindow)
             return false;
         auto* window = qobject_cast<QWindow*>(watched);
         if (!window || !window->isExposed())
             return false;
-        QByteArray line = ResidentKiB() + ' ' + window->title().toUtf8() + '\n';
+        // The window handles its expose now (it paints and flushes), then the report.
+        mWindow = window;
+        QCoreApplication::sendEvent(window, event);
+        Report();
+        return true;
+    }
+
+private:
+    void Report()
+    {
+        if (auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
+            xcb_connection_t* connection = x11->connection();
+            free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+        }
+        QByteArray line = ResidentKiB() + ' ' + QByteArray::number(mWindow->width()) + 'x'
+            + QByteArray::number(mWindow->height()) + ' ' + mWindow->title().toUtf8() + '\n';
         const ssize_t written = ::write(mFd, line.constData(), size_t(line.size()));
         ::_exit(written == line.size() ? 0 : 1);
     }
 
-private:
     static QByteArray ResidentKiB()
     {
         QFile status(QStringLiteral("/proc/self/status"));
@@ -40,6 +60,7 @@ private:
     }
 
     int mFd;
+    QPointer<QWindow> mWindow;
 };
 
 } // namespace
@@ -49,5 +70,5 @@ extern "C" Q_DECL_EXPORT void qt_startup_hook()
     bool ok = false;
     const int fd = qEnvironmentVariableIntValue("ORVEX_STARTUP_PROBE_FD", &ok);
     if (ok && QCoreApplication::instance())
-        QCoreApplication::instance()->installEventFilter(new ExposeProbe(fd));
+        QCoreApplication::instance()->installEventFilter(new PaintProbe(fd));
 }

@@ -3,6 +3,7 @@
 #include "CFloater.h"
 #include "CIndexItem.h"
 #include "CItemError.h"
+#include "DeferredIcon.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
@@ -27,6 +28,8 @@
 #include <algorithm>
 
 namespace {
+
+constexpr int kButtonSymbolSide = 14; // the pause, resume and stop symbols
 
 // What InitializeTasks makes, shared by every task.
 struct TaskGlobals {
@@ -205,15 +208,18 @@ void CVisualTask::CreateProgressPane()
     Broadcast(msg_TaskIndeterminate, &indeterminate);
 }
 
-// The buttons show the usual media symbols and the title stands out.
+// The buttons show the usual media symbols and the title stands out. The
+// symbols are made when the pane is first drawn: every index window makes a
+// task whose pane stays hidden, and the style's icons are slow to make.
 void CVisualTask::DressPane()
 {
-    QStyle* style = QApplication::style();
     const std::pair<LControl*, QStyle::StandardPixmap> faces[] = {
         {mPauseButton, QStyle::SP_MediaPause}, {mResumeButton, QStyle::SP_MediaPlay}, {mStopButton, QStyle::SP_MediaStop}};
     for (auto [button, symbol] : faces) {
         if (auto* bevel = dynamic_cast<LBevelButton*>(button))
-            bevel->SetIcon(style->standardIcon(symbol).pixmap(14, 14).toImage());
+            bevel->SetIcon(DeferredIcon(
+                [symbol] { return QIcon(QApplication::style()->standardIcon(symbol).pixmap(kButtonSymbolSide)); },
+                kButtonSymbolSide));
     }
     if (LPane* title = mPane->FindPaneByID(kPaneTitleCaption)) {
         QFont font = title->font();

@@ -4,6 +4,7 @@
 #include "CIndexDoc.h"
 #include "CIndexView.h"
 #include "CVisualTask.h"
+#include "DeferredIcon.h"
 #include "ExceptionCode.h"
 #include "LStdControls.h"
 #include "LWindow.h"
@@ -106,8 +107,11 @@ void CInfoView::FinishCreateSelf()
         if (auto* pane = dynamic_cast<LControlPane*>(control); pane && pane->GetControlWidget())
             pane->GetControlWidget()->setFocusPolicy(Qt::NoFocus);
     }
+    // Made when the button is first drawn: the style's icons are slow to make and
+    // the button shows only while a task runs.
     if (auto* stop = dynamic_cast<LBevelButton*>(mStopButton))
-        stop->SetIcon(QApplication::style()->standardIcon(QStyle::SP_BrowserStop).pixmap(16, 16).toImage());
+        stop->SetIcon(DeferredIcon(
+            [] { return QIcon(QApplication::style()->standardIcon(QStyle::SP_BrowserStop).pixmap(16, 16)); }, 16));
     if (auto* button = qobject_cast<QToolButton*>(mSortButton->GetControlWidget())) {
         button->setAutoRaise(true); // flat on the strip, like its icons
         button->setIconSize(QSize(16, 16));

@@ -7,6 +7,7 @@
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "LControl.h"
+#include "LStdControls.h"
 #include "LView.h"
 #include "LWindow.h"
 #include "TickCount.h"
@@ -18,7 +19,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QProxyStyle>
+#include <QStyleFactory>
 #include <QTest>
+#include <QToolButton>
 
 #include <atomic>
 #include <thread>
@@ -100,6 +104,55 @@ void ReleasePipeReader(const QString& pipe)
 } // namespace
 
 // --- Panes and the task window ----------------------------------------------------------------------
+
+// Every index window makes a task whose pane mostly stays hidden: the style's
+// media symbols on its buttons are made when the pane is first drawn, not before.
+TEST_F(TaskTest, ThePaneButtonsSymbolsAreMadeWhenThePaneIsFirstDrawn)
+{
+    class CountingStyle : public QProxyStyle {
+    public:
+        using QProxyStyle::QProxyStyle;
+        QIcon standardIcon(StandardPixmap symbol, const QStyleOption* option, const QWidget* widget) const override
+        {
+            if (symbol == SP_MediaPause || symbol == SP_MediaPlay || symbol == SP_MediaStop)
+                ++made;
+            return QProxyStyle::standardIcon(symbol, option, widget);
+        }
+        mutable int made = 0;
+    };
+    const QString styleName = QApplication::style()->name();
+    auto* style = new CountingStyle(QStyleFactory::create(styleName));
+    QApplication::setStyle(style);
+
+    bool release = false;
+    auto record = NewRecord();
+    ScriptTask* task = MakeTask(record, [&release](ScriptTask& self) {
+        while (!release)
+            LThread::Sleep(5);
+    });
+    ProcessPostedEvents();
+    EXPECT_EQ(style->made, 0) << "symbols made for a pane that is not shown";
+
+    task->ShowProgress();
+    ASSERT_TRUE(task->IsProgressShown());
+    ASSERT_FALSE(GetTaskWindow()->grab().toImage().isNull());
+    EXPECT_GE(style->made, 1);
+    auto* pause = dynamic_cast<LControlPane*>(task->GetProgressPane()->FindPaneByID(kPanePauseButton));
+    ASSERT_NE(pause, nullptr);
+    auto* button = qobject_cast<QToolButton*>(pause->GetControlWidget());
+    ASSERT_NE(button, nullptr);
+    const QImage symbol = button->icon().pixmap(14).toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_FALSE(symbol.isNull());
+    int drawn = 0;
+    for (int y = 0; y < symbol.height(); ++y)
+        for (int x = 0; x < symbol.width(); ++x)
+            drawn += qAlpha(symbol.pixel(x, y)) > 0;
+    EXPECT_GT(drawn, 10) << "the pause button shows its symbol";
+
+    release = true;
+    ASSERT_TRUE(RunUntil([&] { return record->destroyed; }));
+    QApplication::setStyle(QStyleFactory::create(styleName));
+}
 
 TEST_F(TaskTest, PanesStackInTheWindowAndTheWindowHidesWithTheLast)
 {
