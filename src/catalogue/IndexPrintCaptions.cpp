@@ -6,10 +6,24 @@
 #include <QDate>
 #include <QLocale>
 #include <QPainter>
+#include <QPalette>
 
 namespace {
+
 constexpr int kRuleOffset = 20; // pixels between the frame's edge and the rule
+
+// Captions on paper are ink on white, whatever colours the desktop uses.
+void UsePaperColours(QWidget& caption)
+{
+    QPalette paper = caption.palette();
+    for (QPalette::ColorRole role : { QPalette::WindowText, QPalette::Text, QPalette::ButtonText })
+        paper.setColor(role, Qt::black);
+    for (QPalette::ColorRole role : { QPalette::Window, QPalette::Base, QPalette::Button })
+        paper.setColor(role, Qt::white);
+    caption.setPalette(paper);
 }
+
+} // namespace
 
 CPrintHeaderView::CPrintHeaderView(const LLayoutData& data)
     : LView(data)
@@ -18,6 +32,7 @@ CPrintHeaderView::CPrintHeaderView(const LLayoutData& data)
 
 void CPrintHeaderView::FinishCreateSelf()
 {
+    UsePaperColours(*this);
     mTitle = FindPaneByID('name');
 }
 
@@ -39,6 +54,7 @@ CPrintFooterView::CPrintFooterView(const LLayoutData& data)
 
 void CPrintFooterView::FinishCreateSelf()
 {
+    UsePaperColours(*this);
     mPage = FindPaneByID('page');
     mURL = FindPaneByID('iurl');
     mDate = FindPaneByID('date');

@@ -12,6 +12,7 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -43,11 +44,11 @@ std::vector<ActiveFontFamily> ListActiveFontFamilies()
     FcPattern* all = FcPatternCreate();
     FcObjectSet* fields = FcObjectSetBuild(FC_FAMILY, FC_FILE, FC_WEIGHT, FC_SLANT, nullptr);
     FcFontSet* faces = FcFontList(config, all, fields);
-    struct Best {
-        int distance = 0;
+    struct Face {
+        int distance;
         QString file;
     };
-    std::map<QString, Best> families; // sorted by family name
+    std::map<QString, std::vector<Face>> families; // sorted by family name
     for (int i = 0; faces && i < faces->nfont; ++i) {
         FcPattern* face = faces->fonts[i];
         FcChar8* family = nullptr;
@@ -58,10 +59,7 @@ std::vector<ActiveFontFamily> ListActiveFontFamilies()
         const QString name = QString::fromUtf8(reinterpret_cast<const char*>(family));
         if (name.isEmpty() || name.startsWith(QLatin1Char('.')))
             continue;
-        const int distance = DistanceFromRegular(face);
-        auto [it, inserted] = families.try_emplace(name, Best {distance, QFile::decodeName(reinterpret_cast<const char*>(file))});
-        if (!inserted && distance < it->second.distance)
-            it->second = Best {distance, QFile::decodeName(reinterpret_cast<const char*>(file))};
+        families[name].push_back({DistanceFromRegular(face), QFile::decodeName(reinterpret_cast<const char*>(file))});
     }
     if (faces)
         FcFontSetDestroy(faces);
@@ -70,8 +68,15 @@ std::vector<ActiveFontFamily> ListActiveFontFamilies()
     FcConfigDestroy(config);
     std::vector<ActiveFontFamily> list;
     list.reserve(families.size());
-    for (auto& [family, best] : families)
-        list.push_back({family, best.file});
+    for (auto& [family, found] : families) {
+        // Nearest the regular face first; equals keep the configuration's order.
+        std::stable_sort(found.begin(), found.end(), [](const Face& a, const Face& b) { return a.distance < b.distance; });
+        ActiveFontFamily entry {family, {}};
+        for (const Face& face : found)
+            if (!entry.files.contains(face.file))
+                entry.files << face.file;
+        list.push_back(std::move(entry));
+    }
     return list;
 }
 
@@ -94,13 +99,18 @@ void CImportFontsTask::RunTask()
     for (const ActiveFontFamily& family : families) {
         CheckPause();
         SetCaption6(family.family);
-        if (!handled.insert(family.file).second)
-            continue; // several families share one file
-        const QUrl url = QUrl::fromLocalFile(family.file);
-        if (!IsFontMediaType(GetMediaFileType(url))) {
+        // The nearest-to-regular face of a kind the program opens stands for
+        // the family.
+        const auto opened = std::find_if(family.files.begin(), family.files.end(), [](const QString& file) {
+            return IsFontMediaType(GetMediaFileType(QUrl::fromLocalFile(file)));
+        });
+        if (opened == family.files.end()) {
             ++mPassedOver;
             continue;
         }
+        if (!handled.insert(*opened).second)
+            continue; // several families share one file
+        const QUrl url = QUrl::fromLocalFile(*opened);
         // One family that cannot be added does not stop the others.
         try {
             if (owner.ImportURL(url, kInsertAtEnd, true) != 0)
@@ -114,7 +124,7 @@ void CImportFontsTask::RunTask()
         YieldIfTimeUp(kUseTaskSlice);
     }
     if (mPassedOver > 0)
-        qCInfo(lcFonts) << mPassedOver << "font files are of kinds the program does not open";
+        qCInfo(lcFonts) << mPassedOver << "font families have no file of a kind the program opens";
     if (mFailed > 0)
         ReportError(mFirstFailure, kCautionAlert);
     Finish(false);

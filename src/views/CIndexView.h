@@ -294,6 +294,7 @@ public:
     const IndexThemeLook& GetThemeLook() const;
     const PixPattern& GetThemePattern() const { return GetThemeLook().pattern; }
     QColor ThemeColour(QPalette::ColorRole systemRole, int colourIndex) const;
+    QColor TableColour(int colourIndex) const;
     // The pen takes the cells' text colour: the desktop's window text in theme 1,
     // else the theme's fourth colour.
     void SetForeColorForTheme(QPainter& painter) const;

@@ -1,6 +1,8 @@
 // The index view's theme: the background pattern it fills with and the colours it draws in.
 #include "CIndexView.h"
 
+#include "LPrintout.h"
+
 #include <QPainter>
 #include <QPalette>
 
@@ -19,10 +21,18 @@ void CIndexView::SetForeColorForTheme(QPainter& painter) const
 }
 
 // Theme 1 takes its colours from the desktop's palette, the others from their table.
+// Paper takes neither: whatever the screen shows, a printout is ink on white.
 QColor CIndexView::ThemeColour(QPalette::ColorRole systemRole, int colourIndex) const
 {
-    if (mTheme == kSystemTheme)
+    if (mTheme == kSystemTheme && !LPrintout::IsPrinting())
         return palette().color(QPalette::Active, systemRole);
+    return TableColour(colourIndex);
+}
+
+QColor CIndexView::TableColour(int colourIndex) const
+{
+    if (LPrintout::IsPrinting())
+        return IndexThemeLook::DefaultColours()[colourIndex];
     return GetThemeLook().colours[colourIndex];
 }
 
@@ -33,7 +43,7 @@ QColor CIndexView::GetTextColor() const
 
 QColor CIndexView::GetEmptyTextColor() const
 {
-    return GetThemeLook().colours[kThemeEmptyTextColour];
+    return TableColour(kThemeEmptyTextColour);
 }
 
 QColor CIndexView::GetBackgroundColor() const
@@ -44,7 +54,7 @@ QColor CIndexView::GetBackgroundColor() const
 QBrush CIndexView::GetBackgroundBrush(qreal devicePixelRatio) const
 {
     const PixPattern& pattern = GetThemePattern();
-    if (mTheme == kSystemTheme || pattern.IsNull())
+    if (mTheme == kSystemTheme || pattern.IsNull() || LPrintout::IsPrinting())
         return GetBackgroundColor();
     // The pattern belongs to the image, not to the frame: scrolled cells keep
     // theirs, and the strip that scrolling reveals continues it without a seam.
@@ -61,5 +71,5 @@ QColor CIndexView::GetHighlightColor() const
 
 QColor CIndexView::GetLineColor() const
 {
-    return GetThemeLook().colours[kThemeLineColour];
+    return TableColour(kThemeLineColour);
 }

@@ -423,8 +423,11 @@ TEST_F(ImportSources, ActiveFontsGiveOneItemPerFontFileOpenTypeIncluded)
     ASSERT_TRUE(QDir().mkpath(fonts));
     const QString dejavu = QStringLiteral("/usr/share/fonts/truetype/dejavu/");
     const QString urw = QStringLiteral("/usr/share/fonts/opentype/urw-base35/");
+    // Nimbus Roman is installed twice, as Type 1 and as OpenType: the OpenType
+    // file stands for it.
+    const QString urwType1 = QStringLiteral("/usr/share/fonts/type1/urw-base35/");
     for (const QString& file : {dejavu + "DejaVuSans.ttf", dejavu + "DejaVuSans-Bold.ttf", urw + "NimbusSans-Regular.otf",
-             urw + "NimbusSans-Italic.otf"})
+             urw + "NimbusSans-Italic.otf", urwType1 + "NimbusRoman-Regular.t1", urw + "NimbusRoman-Regular.otf"})
         ASSERT_TRUE(QFile::copy(file, fonts + QLatin1Char('/') + QFileInfo(file).fileName())) << file.toStdString();
     // A face of a kind the program does not open is passed over and counted.
     const QString type1 = QStringLiteral("/usr/share/fonts/X11/Type1/");
@@ -445,7 +448,7 @@ TEST_F(ImportSources, ActiveFontsGiveOneItemPerFontFileOpenTypeIncluded)
 
     QStringList files;
     for (const ActiveFontFamily& family : families)
-        files << QFileInfo(family.file).fileName();
+        files << QFileInfo(family.files.value(0)).fileName();
     // The regular face stands for its family; no dot family, no second face.
     EXPECT_TRUE(files.contains(QStringLiteral("DejaVuSans.ttf")));
     EXPECT_FALSE(files.contains(QStringLiteral("DejaVuSans-Bold.ttf")));
@@ -460,7 +463,7 @@ TEST_F(ImportSources, ActiveFontsGiveOneItemPerFontFileOpenTypeIncluded)
     qunsetenv("FONTCONFIG_FILE");
     QStringList items = ItemFiles(document);
     items.sort();
-    EXPECT_EQ(items, (QStringList {"DejaVuSans.ttf", "NimbusSans-Regular.otf"}));
+    EXPECT_EQ(items, (QStringList {"DejaVuSans.ttf", "NimbusRoman-Regular.otf", "NimbusSans-Regular.otf"}));
     EXPECT_EQ(document->GetWindow()->GetCFDescriptor(), QStringLiteral("Active Fonts"));
 }
 

@@ -8,9 +8,11 @@
 #include "CIndexViewDocument.h"
 #include "CSearchTask.h"
 #include "CVisualTask.h"
+#include "IndexTheme.h"
 #include "IndexWindowTest.h"
 #include "InterfaceClasses.h"
 #include "LDocument.h"
+#include "LMenuBar.h"
 #include "LThread.h"
 #include "LWindow.h"
 #include "PrefKeys.h"
@@ -30,6 +32,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QPageSetupDialog>
+#include <QPalette>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
@@ -38,6 +41,7 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -68,6 +72,40 @@ protected:
         SetPrefBoolean("IndexShowStatusBar", true);
         SetPrefNumber("DefaultIndexWindowWidth", 760);
         SetPrefNumber("DefaultIndexWindowHeigth", 520);
+    }
+
+    // Print in the window, answering the print dialog with a PDF file on A4;
+    // true when the file was written.
+    bool PrintToPDF(CIndexView* view, const QString& pdf, const QString& sheetShot)
+    {
+        bool answered = false;
+        QTimer answer;
+        answer.setInterval(20);
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<QPrintDialog*>(top);
+                if (!dialog || !dialog->isVisible())
+                    continue;
+                dialog->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/%1.png").arg(sheetShot));
+                dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
+                dialog->printer()->setOutputFileName(pdf);
+                dialog->printer()->setPageSize(QPageSize(QPageSize::A4));
+                dialog->done(QDialog::Accepted); // the printer as set here, not from the dialog's fields
+                answered = true;
+            }
+        });
+        answer.start();
+        EXPECT_TRUE(view->ProcessCommand(cmd_Print));
+        return LThread::RunUntil([&] { return answered && QFileInfo(pdf).size() > 0; }, 20000);
+    }
+
+    // The first page of a PDF as the paper shows it, in grey.
+    static QImage FirstPage(const QString& pdf)
+    {
+        QProcess render;
+        render.start("pdftoppm", { "-r", "60", "-gray", "-singlefile", "-f", "1", "-l", "1", "-png", pdf, pdf });
+        EXPECT_TRUE(render.waitForFinished(30000));
+        return QImage(pdf + ".png").convertToFormat(QImage::Format_Grayscale8);
     }
 
     void AddPhotos(CIndexDoc* doc, const QStringList& names)
@@ -277,26 +315,7 @@ TEST_F(IndexDocumentView, ThePrintCommandPrintsTheGridThroughTheDialog)
 
     // The user chooses a PDF file in the print dialog.
     const QString pdf = mDir + "/harbour.pdf";
-    bool answered = false;
-    QTimer answer;
-    answer.setInterval(20);
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            auto* dialog = qobject_cast<QPrintDialog*>(top);
-            if (!dialog || !dialog->isVisible())
-                continue;
-            dialog->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/index-print-sheet.png"));
-            dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
-            dialog->printer()->setOutputFileName(pdf);
-            dialog->printer()->setPageSize(QPageSize(QPageSize::A4));
-            dialog->done(QDialog::Accepted); // the printer as set here, not from the dialog's fields
-            answered = true;
-        }
-    });
-    answer.start();
-    EXPECT_TRUE(view->ProcessCommand(cmd_Print));
-    ASSERT_TRUE(LThread::RunUntil([&] { return answered && QFileInfo(pdf).size() > 0; }, 20000));
-    answer.stop();
+    ASSERT_TRUE(PrintToPDF(view, pdf, QStringLiteral("index-print-sheet")));
 
     QProcess info;
     info.start("pdfinfo", { pdf });
@@ -315,6 +334,72 @@ TEST_F(IndexDocumentView, ThePrintCommandPrintsTheGridThroughTheDialog)
     EXPECT_EQ(view->GetContainingWindow(), doc->GetWindow());
     EXPECT_EQ(view->size(), windowFrame);
     EXPECT_EQ(view->GetCellSize(), windowCell);
+}
+
+// A window in a dark theme on a dark desktop prints as any other: names and
+// captions in ink on white paper, the page header legible, no theme's
+// background on the page.
+TEST_F(IndexDocumentView, ADarkWindowPrintsInkOnWhitePaper)
+{
+    SetPrefBoolean("PrintHeader", true);
+    SetPrefBoolean("PrintFooter", true);
+    CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
+    doc->SetWindowTitleCF("Harbour at night");
+    auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
+    ASSERT_TRUE(view);
+    doc->ShowWindow();
+    LCommander::SwitchTarget(view);
+    QStringList names;
+    for (int i = 1; i <= 6; ++i)
+        names << QStringLiteral("night%1.jpg").arg(i);
+    AddPhotos(doc, names);
+    view->SetThumbnailSize(96, false);
+
+    const QString light = mDir + "/light.pdf";
+    view->SetTheme(kSystemTheme, true);
+    ASSERT_TRUE(PrintToPDF(view, light, QStringLiteral("index-print-sheet-light")));
+    const QImage paper = FirstPage(light);
+    ASSERT_FALSE(paper.isNull());
+    paper.save(QStringLiteral(ORVEX_ARTEFACT_DIR "/index-print-light.png"));
+
+    // The header's rule is one line; its title and the names need rows of ink.
+    auto inkRows = [](const QImage& page, int top, int bottom) {
+        int rows = 0;
+        for (int y = top; y < bottom; ++y) {
+            const uchar* line = page.constScanLine(y);
+            rows += std::any_of(line, line + page.width(), [](uchar grey) { return grey < 96; }) ? 1 : 0;
+        }
+        return rows;
+    };
+    EXPECT_GE(inkRows(paper, 0, paper.height() / 8), 4) << "no legible page header";
+
+    // The same window in Midnight on a dark desktop.
+    SInt32 midnight = 0;
+    const LMenu& themes = GetPatternMenu();
+    for (SInt16 item = 1; item <= themes.CountItems(); ++item)
+        if (themes.Item(item)->text == QLatin1String("Midnight"))
+            midnight = item;
+    ASSERT_GT(midnight, 0);
+    QPalette dark = QApplication::palette();
+    dark.setColor(QPalette::Window, QColor(0x24, 0x24, 0x28));
+    dark.setColor(QPalette::WindowText, QColor(0xEE, 0xEE, 0xEE));
+    dark.setColor(QPalette::Base, QColor(0x1E, 0x1E, 0x22));
+    dark.setColor(QPalette::Text, QColor(0xEE, 0xEE, 0xEE));
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(dark);
+    view->SetTheme(midnight, true);
+    const QString night = mDir + "/night.pdf";
+    const bool printed = PrintToPDF(view, night, QStringLiteral("index-print-sheet-dark"));
+    QApplication::setPalette(before);
+    ASSERT_TRUE(printed);
+    const QImage nightPaper = FirstPage(night);
+    nightPaper.save(QStringLiteral(ORVEX_ARTEFACT_DIR "/index-print-midnight.png"));
+    ASSERT_EQ(nightPaper.size(), paper.size());
+    int differing = 0;
+    for (int y = 0; y < paper.height(); ++y)
+        for (int x = 0; x < paper.width(); ++x)
+            differing += std::abs(int(paper.pixelColor(x, y).value()) - int(nightPaper.pixelColor(x, y).value())) > 48;
+    EXPECT_EQ(differing, 0) << "the theme or the desktop's colours reached the paper";
 }
 
 // Page setup in the index window: the sheet shows the index's page format, and
