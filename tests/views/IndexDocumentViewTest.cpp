@@ -74,6 +74,19 @@ protected:
         SetPrefNumber("DefaultIndexWindowHeigth", 520);
     }
 
+    // A new index's window, shown with its grid as the command target.
+    CIndexView* ShowNewIndex(const QString& title, CIndexDoc*& doc)
+    {
+        doc = new CIndexDoc(nullptr, {}, false, false);
+        doc->SetWindowTitleCF(title);
+        auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
+        if (view) {
+            doc->ShowWindow();
+            LCommander::SwitchTarget(view);
+        }
+        return view;
+    }
+
     // Print in the window, answering the print dialog with a PDF file on A4;
     // true when the file was written.
     bool PrintToPDF(CIndexView* view, const QString& pdf, const QString& sheetShot)
@@ -287,12 +300,9 @@ TEST_F(IndexDocumentView, ThePrintCommandPrintsTheGridThroughTheDialog)
 {
     SetPrefBoolean("PrintHeader", false);
     SetPrefBoolean("PrintFooter", false);
-    CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
-    doc->SetWindowTitleCF("Harbour");
-    auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
+    CIndexDoc* doc = nullptr;
+    CIndexView* view = ShowNewIndex("Harbour", doc);
     ASSERT_TRUE(view);
-    doc->ShowWindow();
-    LCommander::SwitchTarget(view);
     auto printEnabled = [view] {
         Boolean enabled = false, usesMark = false;
         UInt16 mark = 0;
@@ -343,12 +353,9 @@ TEST_F(IndexDocumentView, ADarkWindowPrintsInkOnWhitePaper)
 {
     SetPrefBoolean("PrintHeader", true);
     SetPrefBoolean("PrintFooter", true);
-    CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
-    doc->SetWindowTitleCF("Harbour at night");
-    auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
+    CIndexDoc* doc = nullptr;
+    CIndexView* view = ShowNewIndex("Harbour at night", doc);
     ASSERT_TRUE(view);
-    doc->ShowWindow();
-    LCommander::SwitchTarget(view);
     QStringList names;
     for (int i = 1; i <= 6; ++i)
         names << QStringLiteral("night%1.jpg").arg(i);
