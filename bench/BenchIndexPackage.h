@@ -18,11 +18,12 @@ public:
     {
     }
     CIndexPackage* GetPackage() const override { return const_cast<CIndexPackage*>(&mPackage); }
-    TaskOwnerView* GetOwnerView() const override { return mView; }
+    CIndexModel* GetModel() const override { return &mView->GetModel(); }
     bool TestFlags(UInt32 mask) const override { return (mask & kDocKeepHidden) != 0; }
     SInt32 ReadSettings(bool) override { return mItems; }
     void WriteSettings(bool) override {}
     void ShowWindow() override {}
+    bool VerifyPassword() override { return true; }
     SInt32 GetPendingSaveAction() const override { return kSaveActionNone; }
     void SetPendingSaveAction(SInt32) override {}
     void RunPendingSaveAction(SInt32) override {}

@@ -81,10 +81,10 @@ void ClearTarget()
 // Runs a task on a fresh view until it ends, measuring meanwhile the longest
 // time the main thread was held between two rounds of the scheduler (what the
 // event loop would wait for).
-SInt32 RunTaskOnView(const std::function<CVisualTask*(TaskOwnerView*)>& make, double& longestStallMs)
+SInt32 RunTaskOnView(const std::function<CVisualTask*(CIndexModel&)>& make, double& longestStallMs)
 {
     auto view = MakeBenchView();
-    CVisualTask* task = make(view.get());
+    CVisualTask* task = make(view->GetModel());
     const ThreadID id = task->GetID();
     task->Start();
     QElapsedTimer sinceLast;
@@ -114,8 +114,8 @@ void CameraImportAgainstCp()
             // What the import command does after its question: list, then download.
             std::vector<CameraFileEntry> files = CameraConnection(card).ListFiles();
             const SInt32 items = RunTaskOnView(
-                [&](TaskOwnerView* view) {
-                    return new CImportCameraTask(601, 47, view, nullptr, card, std::move(files), FileRef(Target()));
+                [&](CIndexModel& model) {
+                    return new CImportCameraTask(601, 47, model, nullptr, card, std::move(files), FileRef(Target()));
                 },
                 runs++ == 0 ? warmUpStallMs : stallMs);
             int count = 0;
@@ -142,7 +142,7 @@ void FontIndexAgainstFcList()
     int listed = 0;
     const PairedTimes times = RunPaired(
         kPairs * 3,
-        [&] { items = RunTaskOnView([](TaskOwnerView* view) { return new CImportFontsTask(601, 50, view); }, stallMs); },
+        [&] { items = RunTaskOnView([](CIndexModel& model) { return new CImportFontsTask(601, 50, model); }, stallMs); },
         [&] {
             QProcess list;
             list.start(QStringLiteral("fc-list"), {QStringLiteral("--format"), QStringLiteral("%{file}\\n")});

@@ -18,7 +18,7 @@
 #include "SearchEditors.h"
 #include "StoredSettings.h"
 #include "StoredSettingsMenu.h"
-#include "TaskOwnerView.h"
+#include "CIndexModel.h"
 #include "URegistrar.h"
 
 #include <benchmark/benchmark.h>
@@ -36,30 +36,6 @@ namespace {
 constexpr int kStoredRows = 20;
 constexpr int kStoredSettings = 100;
 constexpr int kScripts = 50;
-
-// An owner with an empty index: the window needs a target to count.
-class BenchOwner : public TaskOwnerView {
-public:
-    CIndexModel& GetModel() const override { return model; }
-    SInt32 ImportURL(const QUrl&, SInt32, bool) override { return 0; }
-    void RefreshItem(SInt32) override {}
-    bool IsItemVisible(SInt32) const override { return false; }
-    bool IsShown() const override { return true; }
-    QString GetWindowTitle() const override { return QStringLiteral("Bench.idxp"); }
-    void AdjustImageSize() override {}
-    void FinishReading() override {}
-    void ShowAllItems(bool) override { model.ShowAllItems(); }
-    void ShowFilter(const QString*, bool, bool clear) override { model.ShowFilter(clear); }
-    void RevealFirstSelected() override {}
-    bool RemoveItem(SInt32, bool, bool, bool) override { return true; }
-    bool AddFileToDelete(const QUrl&) override { return false; }
-    SInt32 GetIndexOfItem(const CIndexItem* item) const override { return model.GetIndexOfItem(item); }
-    SInt16 GetThumbnailSize() const override { return 128; }
-    QSize GetCellSize() const override { return {}; }
-    SInt32 CountColumns() const override { return 1; }
-    bool IsExtendedView() const override { return false; }
-    mutable CIndexModel model;
-};
 
 // A last state of 20 rows over fields of every editor kind.
 QVariantMap TwentyRows()
@@ -88,8 +64,8 @@ void LoadPanelMenus()
 // by hand (loading per row would cost the 20 rows' loads).
 void PanelSwitchAndAddRow(benchmark::State& state)
 {
-    BenchOwner owner;
-    CSearchWindow* window = CSearchWindow::ShowSearchWindow(&owner, 1060);
+    CIndexModel model; // an empty index: the window needs a target to count
+    CSearchWindow* window = CSearchWindow::ShowSearchWindow(&model, 1060);
     auto switchAndAdd = [&] {
         SetPrefValue(kLastSearchSettingsKey, TwentyRows());
         window->SwitchPanel(kSearchPanel);

@@ -12,7 +12,7 @@
 #include <memory>
 
 class CVisualTask;
-class TaskOwnerView;
+class CIndexModel;
 class CIndexDoc;
 class CMenuBarWindow;
 class CStoredSettingsMenu;
@@ -66,7 +66,7 @@ public:
     virtual void NewPictureLibraryIndex();
     virtual void NewActiveFontsIndex();
     // An untitled index with the title of `titleKey`, filled by the task made for its view.
-    void NewIndexFilledBy(const QString& titleKey, const std::function<CVisualTask*(TaskOwnerView*)>& makeTask);
+    void NewIndexFilledBy(const QString& titleKey, const std::function<CVisualTask*(CIndexModel&)>& makeTask);
     virtual void NewSpecialFolderIndex(CommandT command);
     // Imports a folder into an open index: its own import when it is empty and
     // idle, else a folder import task that adds the items at the end.

@@ -4,6 +4,7 @@
 #include "PrefKeys.h"
 
 #include "AppLog.h"
+#include "CImportFolderTask.h"
 #include "CImportFontsTask.h"
 #include "CImportiPhotoTask.h"
 #include "CIndexDoc.h"
@@ -19,7 +20,6 @@
 #include "Preferences.h"
 #include "Printing.h"
 #include "UserFolders.h"
-#include "TaskServices.h"
 #include "UPageFormat.h"
 #include "UReportErrors.h"
 
@@ -198,23 +198,21 @@ void COrvexApp::OpenSampleIndex()
 void COrvexApp::NewPictureLibraryIndex()
 {
     NewIndexFilledBy(QStringLiteral("PICTURE_LIBRARY_INDEX_TITLE"),
-        [](TaskOwnerView* view) -> CVisualTask* { return new CImportiPhotoTask(601, 46, view); });
+        [](CIndexModel& model) -> CVisualTask* { return new CImportiPhotoTask(601, 46, model); });
 }
 
 void COrvexApp::NewActiveFontsIndex()
 {
     NewIndexFilledBy(QStringLiteral("ACTIVE_FONTS_INDEX_TITLE"),
-        [](TaskOwnerView* view) -> CVisualTask* { return new CImportFontsTask(601, 50, view); });
+        [](CIndexModel& model) -> CVisualTask* { return new CImportFontsTask(601, 50, model); });
 }
 
-void COrvexApp::NewIndexFilledBy(const QString& titleKey, const std::function<CVisualTask*(TaskOwnerView*)>& makeTask)
+void COrvexApp::NewIndexFilledBy(const QString& titleKey, const std::function<CVisualTask*(CIndexModel&)>& makeTask)
 {
     auto* document = new CIndexDoc(this, QUrl(), false, false);
-    auto* view = dynamic_cast<TaskOwnerView*>(document->GetIndexViewPane());
-    ThrowIfNil_(view);
     if (document->CountAllItems() == 0)
         document->SetDescriptor(CopyLocalizedString(titleKey));
-    makeTask(view)->Start();
+    makeTask(document->GetModel())->Start();
     document->ShowWindow();
 }
 
@@ -241,7 +239,7 @@ void COrvexApp::ImportFolderInto(CIndexDoc& document, const FileRef& folder, SIn
     if (document.CountAllItems() == 0 && !document.IsBusy() && !document.IsModified())
         document.ImportFolder(folder.ToUrl());
     else
-        GetTaskServices().StartImportFolderTask(document.GetIndexViewServices(), folder, kInsertAtEnd, option);
+        StartImportFolderTask(document.GetModel(), folder, kInsertAtEnd, option);
 }
 
 void COrvexApp::SendOpenDocumentEvent(const QUrl& package)

@@ -532,10 +532,8 @@ void CPreferencesWindow::FindCommandStatus(CommandT command, Boolean& outEnabled
 
 void RefreshAllWindows()
 {
-    for (LDocument* document : LDocument::GetDocumentList()) {
-        if (auto* index = dynamic_cast<CIndexDoc*>(document))
-            index->RefreshViews();
-    }
+    for (CIndexDoc* index : CIndexDoc::GetIndexDocuments())
+        index->RefreshViews();
     CMediaWindow::RefreshAllMediaWindows();
     LoadContextualMenuCursor();
 }

@@ -47,14 +47,16 @@ constexpr SInt16 kSidePaneMinWidth = 174;
 // Where a hidden untitled window waits off screen.
 constexpr SInt32 kOffscreenPosition = -10000;
 
+// The index documents in the order they were made.
+std::vector<CIndexDoc*>& IndexDocumentList()
+{
+    static std::vector<CIndexDoc*> documents;
+    return documents;
+}
+
 std::vector<CIndexDoc*> IndexDocuments()
 {
-    std::vector<CIndexDoc*> documents;
-    for (LDocument* document : LDocument::GetDocumentList()) {
-        if (auto* indexDoc = dynamic_cast<CIndexDoc*>(document))
-            documents.push_back(indexDoc);
-    }
-    return documents;
+    return IndexDocumentList();
 }
 
 LPane* RequirePane(LWindow* window, PaneIDT paneID)
@@ -96,6 +98,17 @@ IndexDocAppServices* GetIndexDocAppServices()
 
 // ---------------------------------------------------------------------------
 // Construction
+
+CIndexDoc::ListEntry::ListEntry(CIndexDoc* document)
+    : mDocument(document)
+{
+    IndexDocumentList().push_back(document);
+}
+
+CIndexDoc::ListEntry::~ListEntry()
+{
+    std::erase(IndexDocumentList(), mDocument);
+}
 
 CIndexDoc::CIndexDoc(LCommander* super, const QUrl& url, bool open, bool hidden)
     : LSingleDoc(super)
@@ -382,7 +395,7 @@ void CIndexDoc::ImportFolder(const QUrl& url)
     // The folder's own items are a change to save, but the window still shows that
     // folder until the user changes something after them.
     mFillingFromFolder = true;
-    GetTaskServices().StartImportFolderTask(mViewServices, folder, kInsertAtEnd, 0);
+    GetTaskServices().StartImportFolderTask(*mModel, folder, kInsertAtEnd, 0);
     if (mModel->CountRunningTasks() == 0)
         mFillingFromFolder = false;
 }
@@ -414,8 +427,8 @@ void CIndexDoc::ShowWindow()
 
 void CIndexDoc::StopTasks()
 {
-    if (mViewServices)
-        CatchCode([this] { GetTaskServices().StopTasksOfOwner(mViewServices); });
+    if (mModel)
+        CatchCode([this] { GetTaskServices().StopTasksOfOwner(*mModel); });
 }
 
 bool CIndexDoc::RefuseWhileBusy()
@@ -826,7 +839,7 @@ bool CIndexDoc::ObeyCommand(CommandT command, void* ioParam)
         SetViewMode(command);
         return true;
     case cmd_ImportFiles:
-        GetTaskServices().StartImportFilesTask(mViewServices);
+        GetTaskServices().StartImportFilesTask(*mModel);
         return true;
     case cmd_ToggleToolbar:
         IsToolbarShown() ? HideToolbar() : ShowToolbar();
@@ -842,7 +855,7 @@ bool CIndexDoc::ObeyCommand(CommandT command, void* ioParam)
     case cmd_SearchWindow:
     case cmd_FindDuplicates:
     case cmd_BatchWindow:
-        GetTaskServices().ShowSearchWindow(mViewServices, command);
+        GetTaskServices().ShowSearchWindow(*mModel, command);
         return true;
     case cmd_FocusSearchField:
         mToolbar->FocusSearchField();

@@ -289,6 +289,19 @@ private:
     // model's settings before they are written.
     void TakeViewSettings();
 
+    // Holds the document in the list of index documents for as long as it is one.
+    class ListEntry {
+    public:
+        explicit ListEntry(CIndexDoc* document);
+        ~ListEntry();
+        ListEntry(const ListEntry&) = delete;
+        ListEntry& operator=(const ListEntry&) = delete;
+
+    private:
+        CIndexDoc* mDocument;
+    };
+
+    ListEntry mListEntry { this };
     std::shared_ptr<const void> mLifetime = std::make_shared<int>(0);
     std::unique_ptr<CIndexModel> mModel = std::make_unique<CIndexModel>();
     std::unique_ptr<CIndexPackage> mPackage;

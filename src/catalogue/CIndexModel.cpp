@@ -303,6 +303,7 @@ void CIndexModel::ShowFilter(bool clear)
     mTable.EndReset();
     MirrorSelection();
     emit listChanged();
+    emit filterShown(true);
 }
 
 bool CIndexModel::ShowAllItems()
@@ -318,6 +319,7 @@ bool CIndexModel::ShowAllItems()
     mTable.EndReset();
     MirrorSelection();
     emit listChanged();
+    emit filterShown(false);
     return true;
 }
 

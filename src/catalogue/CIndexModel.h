@@ -326,6 +326,9 @@ signals:
     void itemsMoved();
     // The current list was replaced (filter shown or ended, all items removed).
     void listChanged();
+    // After listChanged: the filter list shows now (true; also a filter shown
+    // again), or a filter gave way to all items (false).
+    void filterShown(bool shown);
     void selectionChanged();
     void itemChanged(CIndexItem* item, SInt32 fieldKey);
     void modifiedChanged(bool modified);

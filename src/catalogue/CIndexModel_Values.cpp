@@ -347,6 +347,7 @@ bool CIndexModel::ShowItemsAsFilter(const QSet<CIndexItem*>& items, bool clear)
     mTable.EndReset();
     MirrorSelection();
     emit listChanged();
+    emit filterShown(true);
     return true;
 }
 

@@ -59,6 +59,9 @@ public:
     virtual bool IsWindowBusy() const = 0;
     // Asks for the index password while the window is locked; true when unlocked.
     virtual bool UnlockWithPassword() = 0;
+    // An index opened whose password the keychain keeps: true when the keychain
+    // holds it or the user typed it; throws when refused or cancelled.
+    virtual bool VerifyPassword() = 0;
 
     virtual void RevealSelection() = 0;
     // Adds a file (an item) or a folder (an import task) at a 1-based position;

@@ -202,9 +202,9 @@ void ApplyCaptionAction(CIndexItem& item, SInt32 key, SInt32 selector, const QSt
 
 void MoveInOwner(CIndexItem& item, SInt32 selector, const QString& operand, BatchRun& run)
 {
-    if (!run.owner)
+    if (!run.model)
         return;
-    CIndexModel& model = run.owner->GetModel();
+    CIndexModel& model = *run.model;
     const SInt32 p = model.GetIndexOfItem(&item);
     if (p == 0)
         return;
@@ -232,8 +232,8 @@ void CopyOrMoveFile(CIndexItem& item, const CCriteria& criterion, BatchRun& run)
         return;
     }
     item.MoveFileTo(folder.ToUrl(), mode);
-    if (item.IsDirty() && run.owner)
-        run.owner->GetModel().SetModified(true);
+    if (item.IsDirty() && run.model)
+        run.model->SetModified(true);
     if (run.takeOut && criterion.HasKey(kCriteriaMoveRemoveKey) && criterion.GetNumber(kCriteriaMoveRemoveKey) != 0)
         run.takeOut(item);
 }
@@ -454,8 +454,8 @@ void ApplyItemAction(CIndexItem& item, const CCriteria& criterion, BatchRun& run
         if (turned != flags)
             item.SetFlags(turned);
         item.DropCachedMedia();
-        if (run.owner)
-            run.owner->RefreshItem(run.owner->GetModel().GetIndexOfItem(&item));
+        if (TaskOwnerView* view = FindTaskOwnerView(run.model))
+            view->RefreshItem(run.model->GetIndexOfItem(&item));
         return;
     }
     case kFieldPositionInView: MoveInOwner(item, selector, operand, run); return;
@@ -473,12 +473,12 @@ void ApplyItemAction(CIndexItem& item, const CCriteria& criterion, BatchRun& run
 
 void ApplyBatchAction(CIndexItem& item, const CCriteria& criterion, BatchRun& run)
 {
-    if (!run.owner) {
+    if (!run.model) {
         ApplyItemAction(item, criterion, run);
         return;
     }
     // One change of the owner's model: its value index and its views follow.
-    ThrowIfOSErr_(run.owner->GetModel().ChangeItem(&item, criterion.GetCategory(), [&] {
+    ThrowIfOSErr_(run.model->ChangeItem(&item, criterion.GetCategory(), [&] {
         ApplyItemAction(item, criterion, run);
         return noErr;
     }));
@@ -506,7 +506,7 @@ BatchOutcome BatchItems(SInt32 total, const std::function<CIndexItem*()>& next,
             ThrowOSErr_(paramErr, "a batch step has no value");
     }
     BatchOutcome outcome;
-    outcome.modified = run.owner && run.owner->GetModel().IsModified();
+    outcome.modified = run.model && run.model->IsModified();
     for (SInt32 k = 0; !outcome.outOfMemory; ++k) {
         CIndexItem* item = next();
         if (!item)
@@ -537,17 +537,16 @@ BatchOutcome BatchItems(SInt32 total, const std::function<CIndexItem*()>& next,
         ++outcome.done;
         if (item->IsDirty())
             outcome.modified = true;
-        if (outcome.modified && run.owner && !run.owner->GetModel().IsModified())
-            run.owner->GetModel().SetModified(true);
+        if (outcome.modified && run.model && !run.model->IsModified())
+            run.model->SetModified(true);
         if (run.afterItem)
             run.afterItem(*item, outcome.done);
     }
-    if (run.owner) {
-        if (outcome.modified)
-            run.owner->GetModel().SetModified(true);
-        run.owner->ItemsChanged();
+    if (run.model && outcome.modified)
+        run.model->SetModified(true);
+    if (TaskOwnerView* view = FindTaskOwnerView(run.model)) {
         SInt32 all = kAnyTextFieldCategory;
-        run.owner->BroadcastMessage(msg_ItemsChanged, &all);
+        view->BroadcastMessage(msg_ItemsChanged, &all);
     }
     if (outcome.errors != 0) {
         if (run.report)

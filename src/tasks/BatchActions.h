@@ -9,7 +9,7 @@
 
 class CCriteria;
 class CIndexItem;
-class TaskOwnerView;
+class CIndexModel;
 
 // Batch operations (a criterion's selector in a batch).
 enum : SInt32 {
@@ -45,7 +45,7 @@ inline const QString kNumberingPrefix = QStringLiteral("##");
 
 // What one batch run works with.
 struct BatchRun {
-    TaskOwnerView* owner = nullptr; // the view whose items change (may be null)
+    CIndexModel* model = nullptr; // the index whose items change (may be null)
     bool applyToFile = false;       // 8012
     // An item's failure: by default the item takes an error with the code.
     std::function<void(CIndexItem&, OSStatus)> itemError;

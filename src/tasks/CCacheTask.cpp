@@ -4,8 +4,8 @@
 #include "TaskOwnerView.h"
 #include "ThreadErrors.h"
 
-CCacheTask::CCacheTask(TaskOwnerView* owner)
-    : CVisualTask(601, 18, owner)
+CCacheTask::CCacheTask(CIndexModel& model)
+    : CVisualTask(601, 18, &model)
 {
 }
 
@@ -14,7 +14,7 @@ void CCacheTask::OnPause()
     TellPending(msg_ViewStateChanged);
 }
 
-// The owner hears `first` and then how many items wait.
+// The view hears `first` and then how many items wait.
 void CCacheTask::TellPending(MessageT first)
 {
     SInt32 zero = 0;
@@ -32,8 +32,8 @@ void CCacheTask::ShowCount()
 
 CIndexItem* CCacheTask::NextItem()
 {
-    TaskOwnerView* owner = GetOwner();
-    while (owner && (owner->GetModel().IsBusy() || owner->IsHeldBack() || owner->GetModel().IsUpdating())) {
+    CIndexModel* model = GetModel();
+    while (model && (model->IsBusy() || model->IsUpdating())) {
         HideProgressPane();
         mCountShown = false;
         SInt32 pending = CountItems();
@@ -64,7 +64,7 @@ CIndexItem* CCacheTask::NextItem()
 void CCacheTask::RunTask()
 {
     // Ends only with the queue empty after the last broadcast: an item queued while
-    // the owner heard it is still taken.
+    // the view heard it is still taken.
     while (CountItems() > 0) {
         while (CountItems() > 0) {
             try {
@@ -72,8 +72,8 @@ void CCacheTask::RunTask()
                 if (!item)
                     break;
                 CheckPause();
-                if (TaskOwnerView* owner = GetOwner())
-                    owner->GetModel().AddItemToValueIndex(item);
+                if (CIndexModel* model = GetModel())
+                    model->AddItemToValueIndex(item);
                 ++mDone;
                 if (YieldIfTimeUp(kUseTaskSlice)) {
                     ShowCount();

@@ -18,13 +18,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-CExportFilesTask::CExportFilesTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner, QWidget* window)
-    : CVisualTask(titleList, titleIndex, owner)
+CExportFilesTask::CExportFilesTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model, QWidget* window)
+    : CVisualTask(titleList, titleIndex, &model)
     , mWindow(window)
 {
-    ThrowIfNil_(owner);
-    owner->GetModel().AddRunningTask(false);
-    mBusy.Raise(*owner);
+    model.AddRunningTask(false);
+    mBusy.Raise(model);
 }
 
 CExportFilesTask::~CExportFilesTask()
@@ -35,14 +34,14 @@ CExportFilesTask::~CExportFilesTask()
         mDialog->disconnect();
         delete mDialog.data();
     }
-    mBusy.Lower(GetOwner());
-    if (TaskOwnerView* owner = GetOwner())
-        owner->GetModel().RemoveRunningTask(false);
+    mBusy.Lower(GetModel());
+    if (CIndexModel* model = GetModel())
+        model->RemoveRunningTask(false);
 }
 
 void CExportFilesTask::Finish(bool)
 {
-    mBusy.Lower(GetOwner());
+    mBusy.Lower(GetModel());
 }
 
 void CExportFilesTask::InsertItem(CIndexItem* item, SInt32 position)
@@ -183,9 +182,9 @@ void CExportFilesTask::ExportItem(CIndexItem& item, const QString& path, bool re
     ThrowIfOSErr_(status);
 
     if (settings.addToIndex) {
-        if (TaskOwnerView* owner = GetOwner()) {
-            owner->GetModel().InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd);
-            owner->GetModel().SetModified(true);
+        if (CIndexModel* model = GetModel()) {
+            model->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd);
+            model->SetModified(true);
         }
     }
 }

@@ -52,8 +52,8 @@ enum : MessageT {
 // replacing anything, except the one file the user chose to replace.
 class CExportFilesTask : public CVisualTask {
 public:
-    // The owner is required ('nilP'); `window` carries the dialog (none in full screen).
-    CExportFilesTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner, QWidget* window);
+    // `window` carries the dialog (none in full screen).
+    CExportFilesTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model, QWidget* window);
     ~CExportFilesTask() override;
 
     // Opens the file dialog (window-modal on the window, else application-modal)
@@ -105,6 +105,10 @@ private:
     QPointer<QFileDialog> mDialog;
     QComboBox* mFormatPopup = nullptr;
     QPushButton* mOptionsButton = nullptr;
-    ViewBusyMark mBusy;
+    ModelBusyMark mBusy;
     TLivePtr<CIndexItem> mFirstItem;
 };
+
+// CExportFilesTask (title 601:37) for the items: asks where to write them as image
+// files, window-modal on `window` when one is given, then writes them.
+void StartExportFilesTask(CIndexModel& model, const std::vector<CIndexItem*>& items, QWidget* window);

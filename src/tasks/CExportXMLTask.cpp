@@ -34,13 +34,12 @@ void SetSheetShown(QWidget* window, QWidget* sheet, bool shown)
 
 } // namespace
 
-CExportXMLTask::CExportXMLTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner,
-    TaskServices::IndexXMLData index)
-    : CVisualTask(titleList, titleIndex, owner)
+CExportXMLTask::CExportXMLTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model,
+    IndexXMLData index)
+    : CVisualTask(titleList, titleIndex, &model)
     , mIndex(std::move(index))
 {
-    if (owner)
-        owner->GetModel().AddRunningTask(false);
+    model.AddRunningTask(false);
 }
 
 CExportXMLTask::~CExportXMLTask()
@@ -50,15 +49,15 @@ CExportXMLTask::~CExportXMLTask()
         mDialog->disconnect();
         delete mDialog.data();
     }
-    mBusy.Lower(GetOwner());
-    if (TaskOwnerView* owner = GetOwner())
-        owner->GetModel().RemoveRunningTask(false);
+    mBusy.Lower(GetModel());
+    if (CIndexModel* model = GetModel())
+        model->RemoveRunningTask(false);
 }
 
 void CExportXMLTask::Finish(bool)
 {
     // A task stopped in the middle lowers its busy mark too.
-    mBusy.Lower(GetOwner());
+    mBusy.Lower(GetModel());
 }
 
 QString CExportXMLTask::DefaultFileName(const QString& title)
@@ -71,7 +70,7 @@ QString CExportXMLTask::DefaultFileName(const QString& title)
     return name + QStringLiteral(".xml");
 }
 
-QVariantMap CExportXMLTask::IndexDictionary(const TaskServices::IndexXMLData& index)
+QVariantMap CExportXMLTask::IndexDictionary(const IndexXMLData& index)
 {
     QVariantMap data;
     if (!index.name.isEmpty())
@@ -126,11 +125,11 @@ void CExportXMLTask::OnDialogFinished(int result)
 
 void CExportXMLTask::RunTask()
 {
-    TaskOwnerView* owner = GetOwner();
-    if (mCancelled || mFile.isEmpty() || !owner)
+    CIndexModel* model = GetModel();
+    if (mCancelled || mFile.isEmpty() || !model)
         return;
     const ExceptionCode error = CatchException([&] {
-        mBusy.Raise(*owner);
+        mBusy.Raise(*model);
         const SInt32 count = CountItems();
         SetProgressMin(0);
         SetProgressMax(count);
@@ -166,5 +165,5 @@ void CExportXMLTask::RunTask()
     });
     if (error.Code() != noErr && error.Code() != userCanceledErr)
         ReportError(error, kNoteAlert);
-    mBusy.Lower(owner);
+    mBusy.Lower(model);
 }

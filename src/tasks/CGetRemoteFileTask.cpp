@@ -57,15 +57,15 @@ QString CreateTemporaryBeside(const QString& target)
 } // namespace
 
 CGetRemoteFileTask::CGetRemoteFileTask(
-    SInt16 titleList, SInt16 titleIndex, const QUrl& url, CIndexItem* item, TaskOwnerView* owner)
-    : CInternetTask(titleList, titleIndex, owner, url)
+    SInt16 titleList, SInt16 titleIndex, const QUrl& url, CIndexItem* item, CIndexModel* model)
+    : CInternetTask(titleList, titleIndex, model, url)
     , mItem(item)
 {
     if (Net::HasControlCharacters(url.path(QUrl::FullyDecoded)))
         ThrowOSErr_(paramErr, "control characters in the remote path");
     QByteArray alias;
     bool hasAlias = false;
-    if (item && owner) {
+    if (item && model) {
         // A remote item that was never downloaded has no file to make an alias of.
         try {
             if (const QByteArray* held = item->GetAlias()) {
@@ -74,7 +74,7 @@ CGetRemoteFileTask::CGetRemoteFileTask(
             }
         } catch (const ExceptionCode&) {
         }
-        owner->GetModel().SelectItem(item);
+        model->SelectItem(item);
     }
     FileRef existing;
     if (hasAlias && ResolveAliasHandle(&alias, &existing, true) == noErr && QFileInfo(existing.Path()).isFile()) {
@@ -97,8 +97,8 @@ CGetRemoteFileTask::~CGetRemoteFileTask()
     // A task that ends without finishing (stopped, or the program ends) leaves nothing behind.
     if (!mFinished)
         RemoveTemporaryFiles();
-    if (CIndexItem* item = mItem.Get(); item && GetOwner())
-        GetOwner()->GetModel().DeselectItem(item);
+    if (CIndexItem* item = mItem.Get(); item && GetModel())
+        GetModel()->DeselectItem(item);
 }
 
 void CGetRemoteFileTask::RemoveTemporaryFiles()
@@ -113,10 +113,10 @@ void CGetRemoteFileTask::RemoveTemporaryFiles()
 
 void CGetRemoteFileTask::RevealItem()
 {
-    TaskOwnerView* owner = GetOwner();
+    TaskOwnerView* view = GetOwnerView();
     CIndexItem* item = mItem.Get();
-    if (owner && item)
-        owner->RevealItem(owner->GetModel().GetIndexOfItem(item));
+    if (view && item)
+        view->RevealItem(GetModel()->GetIndexOfItem(item));
 }
 
 int CGetRemoteFileTask::NewFileMode() const
@@ -167,17 +167,17 @@ void CGetRemoteFileTask::TransferDone()
     mFinished = true;
 
     const FileRef file(mTarget);
-    TaskOwnerView* owner = GetOwner();
+    CIndexModel* model = GetModel();
     if (CIndexItem* item = mItem.Get()) {
         QByteArray alias;
         if (NewAliasBytes(nullptr, file, alias) == noErr)
             item->SetAlias(alias);
     }
     SetDTComment(file, GetStoredURL().toString());
-    if (CIndexItem* item = mItem.Get(); owner && item) {
+    if (CIndexItem* item = mItem.Get(); model && item) {
         if (GetPrefBoolean(QStringLiteral("AutoCreateThumbnail")))
             item->CreateThumbnail(GetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile")));
-        owner->GetModel().SetModified(true);
+        model->SetModified(true);
     }
     CInternetTask::TransferDone();
     RevealItem();

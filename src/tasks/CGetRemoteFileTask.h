@@ -15,7 +15,7 @@ class CIndexItem;
 class CGetRemoteFileTask : public CInternetTask {
 public:
     // Throws when the destination cannot be made (no task is made then).
-    CGetRemoteFileTask(SInt16 titleList, SInt16 titleIndex, const QUrl& url, CIndexItem* item, TaskOwnerView* owner);
+    CGetRemoteFileTask(SInt16 titleList, SInt16 titleIndex, const QUrl& url, CIndexItem* item, CIndexModel* model);
     ~CGetRemoteFileTask() override;
 
     void TransferDone() override;

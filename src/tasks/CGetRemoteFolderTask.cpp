@@ -18,10 +18,9 @@ bool IsUnknownCommand(long status)
 
 } // namespace
 
-CGetRemoteFolderTask::CGetRemoteFolderTask(SInt16 titleList, SInt16 titleIndex, const QUrl& url, TaskOwnerView* owner)
-    : CInternetTask(titleList, titleIndex, owner, url)
+CGetRemoteFolderTask::CGetRemoteFolderTask(SInt16 titleList, SInt16 titleIndex, const QUrl& url, CIndexModel& model)
+    : CInternetTask(titleList, titleIndex, &model, url)
 {
-    ThrowIfNil_(owner);
 }
 
 CGetRemoteFolderTask::~CGetRemoteFolderTask() = default;
@@ -46,14 +45,17 @@ void CGetRemoteFolderTask::RunTask()
 
 void CGetRemoteFolderTask::AddEntry(const QUrl& url)
 {
-    TaskOwnerView* owner = GetOwner();
+    CIndexModel* model = GetModel();
+    ThrowIfNil_(model);
     const QUrl stored = Net::WithoutPassword(url);
     auto item = std::make_unique<CIndexItem>(stored);
     item->SetRemoteURL(stored);
     CIndexItem* inserted = item.get();
-    const SInt32 at = owner->GetModel().InsertItem(item.release(), kInsertAtEnd);
-    owner->AdjustImageSize();
-    owner->RefreshItem(at);
+    const SInt32 at = model->InsertItem(item.release(), kInsertAtEnd);
+    if (TaskOwnerView* view = GetOwnerView()) {
+        view->AdjustImageSize();
+        view->RefreshItem(at);
+    }
     SInt32 zero = 0;
     Broadcast(msg_ViewStateChanged, &zero);
     if (GetPrefBoolean(QStringLiteral("DownloadFiles")))
@@ -94,7 +96,7 @@ void CGetRemoteFolderTask::StartEntryDownloads()
             continue;
         SetItemCaption(item->GetName());
         try {
-            StartDownloadTaskForItem(GetOwner(), item, entry.url, &slot);
+            StartDownloadTaskForItem(GetModel(), item, entry.url, &slot);
         } catch (const ExceptionCode& code) {
             ReportCode(code);
         }

@@ -9,12 +9,12 @@
 class CIndexItem;
 
 // Reads the listing of a remote folder and adds one remote item per file to
-// the owner (subfolders are not entered); with "DownloadFiles" on, each of
+// the index (subfolders are not entered); with "DownloadFiles" on, each of
 // those files is then downloaded by a task of its own.
 class CGetRemoteFolderTask : public CInternetTask {
 public:
-    // The owner is required: the items go into it.
-    CGetRemoteFolderTask(SInt16 titleList, SInt16 titleIndex, const QUrl& url, TaskOwnerView* owner);
+    // The items go into the model.
+    CGetRemoteFolderTask(SInt16 titleList, SInt16 titleIndex, const QUrl& url, CIndexModel& model);
     ~CGetRemoteFolderTask() override;
 
     void Stop() override;
@@ -28,7 +28,7 @@ protected:
     // are reported here.
     virtual void FetchListing() = 0;
     virtual void StartEntryDownloads();
-    // One remote item for a file of the folder, inserted at the end of the owner.
+    // One remote item for a file of the folder, inserted at the end of the index.
     void AddEntry(const QUrl& url);
 
 private:

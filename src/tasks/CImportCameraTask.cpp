@@ -195,16 +195,15 @@ void ImportFromCamera(CameraDevice device)
     if (!document || GetPrefNumber(QStringLiteral("ICAConnectCameraAction")) == kConnectActionNewIndex)
         document = new CIndexDoc(LCommander::GetTopCommander(), QUrl(), false, false);
     document->ShowWindow();
-    (new CImportCameraTask(601, 47, dynamic_cast<TaskOwnerView*>(document->GetIndexViewPane()), document, device,
-         std::move(files), downloadFolder))
+    (new CImportCameraTask(601, 47, document->GetModel(), document, device, std::move(files), downloadFolder))
         ->Start();
 }
 
 // --- CImportCameraTask -----------------------------------------------------------------
 
-CImportCameraTask::CImportCameraTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner, CIndexDoc* document,
+CImportCameraTask::CImportCameraTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model, CIndexDoc* document,
     const CameraDevice& device, std::vector<CameraFileEntry> files, const FileRef& downloadFolder)
-    : CSourceImportTask(titleList, titleIndex, owner)
+    : CSourceImportTask(titleList, titleIndex, model)
     , mDocument(document)
     , mDocumentAlive(document ? document->GetLifetime() : std::weak_ptr<const void>())
     , mDevice(device)
@@ -212,7 +211,6 @@ CImportCameraTask::CImportCameraTask(SInt16 titleList, SInt16 titleIndex, TaskOw
     , mDownloadFolder(downloadFolder)
     , mFlags(CameraDownloadFlags())
 {
-    ThrowIfNil_(owner);
 }
 
 CImportCameraTask::~CImportCameraTask()
@@ -226,7 +224,7 @@ CImportCameraTask::~CImportCameraTask()
 
 void CImportCameraTask::RunTask()
 {
-    TaskOwnerView& owner = BeginWork();
+    BeginWork();
     ShowPauseButton(false);
     ShowStopButton(true);
     SetStatusCaption(601, 49);
@@ -285,7 +283,7 @@ void CImportCameraTask::RunTask()
         WorkerPool::Run([&camera] { camera.reset(); });
     }
     if (mImported > 0)
-        owner.GetModel().SetModified(true);
+        GetModel()->SetModified(true);
     if (mFailed > 0)
         qCWarning(lcCamera) << mFailed << "of" << mFiles.size() << "camera files could not be downloaded";
     // A card pulled out during the import is told as such, never as ejected.
@@ -363,17 +361,18 @@ void CImportCameraTask::DressDownloadedFile(const FileRef& file, CIndexItem& ite
 
 void CImportCameraTask::InsertQueued()
 {
-    TaskOwnerView* owner = GetOwner();
+    CIndexModel* model = GetModel();
     // Another task walking the list holds it locked: the items wait for it,
     // never breaking into its lock.
-    while (owner && !mQueued.empty() && !owner->GetModel().IsItemListLocked()) {
+    while (model && !mQueued.empty() && !model->IsItemListLocked()) {
         Queued queued = std::move(mQueued.front());
         mQueued.pop_front();
-        CIndexModel& model = owner->GetModel();
-        const SInt32 at = model.InsertItem(queued.item.release(), kInsertAtEnd);
-        model.SelectIndex(at); // each picture comes in selected
-        owner->AdjustImageSize();
-        owner->RefreshItem(at);
+        const SInt32 at = model->InsertItem(queued.item.release(), kInsertAtEnd);
+        model->SelectIndex(at); // each picture comes in selected
+        if (TaskOwnerView* view = GetOwnerView()) {
+            view->AdjustImageSize();
+            view->RefreshItem(at);
+        }
         ++mImported;
         if (mFlags & kCameraDeleteAfterDownload) {
             CameraConnection* camera = mCamera.get();

@@ -58,7 +58,7 @@ class CImportCameraTask : public CSourceImportTask {
 public:
     // Owned by the view ('nilP' for none); the document, when there is one, is
     // saved at the end with "IndexAutoSave".
-    CImportCameraTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner, CIndexDoc* document,
+    CImportCameraTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model, CIndexDoc* document,
         const CameraDevice& device, std::vector<CameraFileEntry> files, const FileRef& downloadFolder);
     ~CImportCameraTask() override;
 
@@ -77,7 +77,7 @@ private:
     // The picture's EXIF date (seconds since 1904, local), 0 for none. Blocking.
     static UInt32 ReadPictureDate(const FileRef& file);
     void DressDownloadedFile(const FileRef& file, CIndexItem& item);
-    // Inserts the queued items while the owner's list is free.
+    // Inserts the queued items while the index's list is free.
     void InsertQueued();
 
     CIndexDoc* mDocument;

@@ -1,5 +1,6 @@
 #include "CImportFilesTask.h"
 
+#include "CImportFolderTask.h"
 #include "CatalogueRoutines.h"
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
@@ -154,20 +155,19 @@ private:
 
 } // namespace
 
-CImportFilesTask::CImportFilesTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner)
-    : CVisualTask(titleList, titleIndex, owner)
+CImportFilesTask::CImportFilesTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model)
+    : CVisualTask(titleList, titleIndex, &model)
 {
-    if (owner && owner->GetModel().IsItemListLocked())
+    if (model.IsItemListLocked())
         ThrowOSErr_(kMsgImportFiles, "the item list is locked");
-    if (owner)
-        owner->GetModel().AddRunningTask(false);
+    model.AddRunningTask(false);
 }
 
 CImportFilesTask::~CImportFilesTask()
 {
-    mBusy.Lower(GetOwner());
-    if (TaskOwnerView* owner = GetOwner())
-        owner->GetModel().RemoveRunningTask(false);
+    mBusy.Lower(GetModel());
+    if (CIndexModel* model = GetModel())
+        model->RemoveRunningTask(false);
 }
 
 bool CImportFilesTask::IsShownInChooser(const QString& path)
@@ -195,17 +195,18 @@ QList<QUrl> CImportFilesTask::ChooseFilesAndFolders(QWidget* parent, const QStri
 
 void CImportFilesTask::ChooseAndStart(QWidget* parent)
 {
-    QString name = GetOwner() ? GetOwner()->GetWindowTitle() : QString();
+    TaskOwnerView* view = GetOwnerView();
+    QString name = view ? view->GetWindowTitle() : QString();
     SetChosenURLs(ChooseFilesAndFolders(parent, CopyLocalizedCFString(600, 64) + name, CopyLocalizedCFString(600, 65)));
     Start();
 }
 
 void CImportFilesTask::RunTask()
 {
-    TaskOwnerView* owner = GetOwner();
-    if (mChosen.isEmpty() || !owner)
+    CIndexModel* model = GetModel();
+    if (mChosen.isEmpty() || !model)
         return;
-    mBusy.Raise(*owner);
+    mBusy.Raise(*model);
     ShowProgress(0.1);
     SetProgressMax(SInt32(mChosen.size()));
     SInt32 index = 0;
@@ -213,8 +214,8 @@ void CImportFilesTask::RunTask()
         const QUrl url = mChosen.takeFirst();
         ++index;
         CheckPause();
-        owner->ImportURL(url, kInsertAtEnd, true);
-        owner->GetModel().SetModified(true);
+        ImportURL(*model, url, kInsertAtEnd);
+        model->SetModified(true);
         if (YieldIfTimeUp(kUseTaskSlice)) {
             SetProgress(index);
             SetItemCaption(QFileInfo(url.path()).fileName());
@@ -227,11 +228,11 @@ void CImportFilesTask::RunTask()
 
 void CImportFilesTask::Finish(bool)
 {
-    TaskOwnerView* owner = GetOwner();
-    if (!owner)
+    CIndexModel* model = GetModel();
+    if (!model)
         return;
-    // Lowered only when raised: a cancelled choice never made the view busy.
-    mBusy.Lower(owner);
+    // Lowered only when raised: a cancelled choice never made the index busy.
+    mBusy.Lower(model);
     SInt32 zero = 0;
     Broadcast(msg_ViewStateChanged, &zero);
 }

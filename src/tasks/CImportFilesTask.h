@@ -8,15 +8,15 @@
 
 class QWidget;
 
-// Adds the files and folders the user chooses to the owner view, each through
-// the view's import operation (a folder starts a folder import). The chooser
+// Adds the files and folders the user chooses to the index, each through
+// ImportURL (a folder starts a folder import). The chooser
 // shows folders and the files the program can catalogue, lets both be chosen,
 // and never enters an index package (it is chosen as a whole, and then left
 // out by the import). The task starts whether or not anything was chosen.
 class CImportFilesTask : public CVisualTask {
 public:
-    // Throws 100056 while the owner's item list is locked.
-    CImportFilesTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner);
+    // Throws 100056 while the index's item list is locked.
+    CImportFilesTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model);
     ~CImportFilesTask() override;
 
     // Shows the chooser on the window of `parent` (title "600:64" and the index's
@@ -39,5 +39,5 @@ protected:
 
 private:
     QList<QUrl> mChosen;
-    ViewBusyMark mBusy;
+    ModelBusyMark mBusy;
 };

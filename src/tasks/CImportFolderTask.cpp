@@ -19,6 +19,7 @@
 #include <QLoggingCategory>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <memory>
 
 #include <fcntl.h>
@@ -26,6 +27,11 @@
 #include <unistd.h>
 
 namespace {
+
+// Internet location files are never catalogued.
+constexpr OSType kInternetLocationHTTP = 'ilht';
+constexpr OSType kInternetLocationFTP = 'ilft';
+constexpr OSType kIndexPackageType = 'OIDX';
 
 Q_LOGGING_CATEGORY(lcErrors, "orvex.errors")
 
@@ -69,48 +75,48 @@ const QStringList& CImportFolderTask::SpecialFolders()
     return folders;
 }
 
-CImportFolderTask::CImportFolderTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner, const FileRef& folder,
+CImportFolderTask::CImportFolderTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model, const FileRef& folder,
     SInt32 position, UInt32 maxDepth)
-    : CVisualTask(titleList, titleIndex, owner)
+    : CVisualTask(titleList, titleIndex, &model)
     , mFolder(folder)
     , mMaxDepth(maxDepth)
     , mPosition(position)
 {
     ThrowIfNot_(folder.IsValid(), "folder import without a folder");
     SpecialFolders();
-    if (owner)
-        owner->GetModel().AddRunningTask(false);
+    model.AddRunningTask(false);
 }
 
 CImportFolderTask::~CImportFolderTask()
 {
-    mBusy.Lower(GetOwner());
-    if (TaskOwnerView* owner = GetOwner())
-        owner->GetModel().RemoveRunningTask(false);
+    mBusy.Lower(GetModel());
+    if (CIndexModel* model = GetModel())
+        model->RemoveRunningTask(false);
 }
 
 void CImportFolderTask::Finish(bool)
 {
-    TaskOwnerView* owner = GetOwner();
-    if (!owner)
+    CIndexModel* model = GetModel();
+    if (!model)
         return;
     // Raised and lowered in pairs: a task stopped before it ran lowers nothing.
-    mBusy.Lower(owner);
-    owner->AdjustImageSize();
+    mBusy.Lower(model);
+    if (TaskOwnerView* view = GetOwnerView())
+        view->AdjustImageSize();
     SInt32 zero = 0;
     Broadcast(msg_ViewStateChanged, &zero);
 }
 
 void CImportFolderTask::RunTask()
 {
-    TaskOwnerView* owner = GetOwner();
-    ThrowIfNil_(owner);
+    CIndexModel* model = GetModel();
+    ThrowIfNil_(model);
     mResolveLinks = GetPrefBoolean(QStringLiteral("ImportResolveAliases"));
     mSkipSpecial = GetPrefBoolean(QStringLiteral("ImportSkipSpecialFolders"));
     mSkipPackages = GetPrefBoolean(QStringLiteral("ImportSkipPackages"));
     mSkipDuplicates = Pref::ImportSkipDuplicates.Get();
 
-    mBusy.Raise(*owner);
+    mBusy.Raise(*model);
     ShowPauseButton(true);
     SetIndeterminate(true);
     SetTitleCaption(601, 35);
@@ -226,19 +232,53 @@ void CImportFolderTask::FlushBatch()
         }
         CatchCode([&] { items[i] = std::make_unique<CIndexItem>(candidate.file); });
     });
-    TaskOwnerView* owner = GetOwner();
+    CIndexModel* model = GetModel();
     for (std::size_t i = 0; i < batch.size(); ++i) {
         std::unique_ptr<CIndexItem>& item = items[i];
         if (!item)
             continue;
         if (item->GetName() != batch[i].name)
             item->SetName(batch[i].name);
-        if (mSkipDuplicates && owner->GetModel().ContainsURL(item->GetURL()))
+        if (mSkipDuplicates && model->ContainsURL(item->GetURL()))
             continue;
         // Every item added is a change to save, also into an empty index.
-        owner->GetModel().InsertItem(item.release(), mPosition, ItemInsert::Change);
+        model->InsertItem(item.release(), mPosition, ItemInsert::Change);
         ++mImported;
         if (mPosition != kInsertAtEnd)
             ++mPosition;
     }
+}
+
+SInt32 ImportURL(CIndexModel& model, const QUrl& url, SInt32 index)
+{
+    if (Pref::ImportSkipDuplicates.Get() && model.ContainsURL(url))
+        return 0;
+    if (url.isLocalFile()) {
+        OSType type = '????';
+        OSType creator = '????';
+        ThrowIfOSErr_(GetFileTypeAndCreator(url, &type, &creator));
+        if (type == kIndexPackageType || IsIndexPackageURL(url)) {
+            // Not an item: the view's listeners hear of it (an index opens apart).
+            if (TaskOwnerView* view = FindTaskOwnerView(&model)) {
+                SInt32 zero = 0;
+                view->BroadcastMessage(msg_ViewStateChanged, &zero);
+            }
+            return 0;
+        }
+        if (ResolvesToFolder(url)) {
+            StartImportFolderTask(model, FileRef(url.toLocalFile()), index, 0);
+            return 0;
+        }
+        if (type == kInternetLocationHTTP || type == kInternetLocationFTP)
+            return 0;
+    }
+    auto item = std::make_unique<CIndexItem>(url);
+    const SInt32 at = model.InsertItem(item.get(), index, ItemInsert::Change);
+    item.release();
+    return at;
+}
+
+void StartImportFolderTask(CIndexModel& model, const FileRef& folder, SInt32 position, SInt32 option)
+{
+    (new CImportFolderTask(601, 17, model, folder, position, UInt32(std::max<SInt32>(option, 0))))->Start();
 }

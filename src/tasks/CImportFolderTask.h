@@ -17,7 +17,7 @@ struct FolderWalkItem;
 inline constexpr SInt32 kMsgFoldersSkipped = 100074;
 
 // Walks a folder tree depth first and makes one item per supported media file,
-// inserted into the owner view in the order of the walk from the insertion
+// inserted into the index in the order of the walk from the insertion
 // position on. Dot names are skipped, as are index packages, packages (with
 // "ImportSkipPackages"), the system's own trees, the Trash and the program's own
 // data (with "ImportSkipSpecialFolders"); symbolic links are files, resolved to
@@ -30,7 +30,7 @@ class CImportFolderTask : public CVisualTask {
 public:
     static constexpr UInt32 kMaxWalkDepth = 128;
 
-    CImportFolderTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner, const FileRef& folder,
+    CImportFolderTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model, const FileRef& folder,
         SInt32 position, UInt32 maxDepth);
     ~CImportFolderTask() override;
 
@@ -62,7 +62,7 @@ private:
     StCompletionSound mCompletionSound {20};
     UInt32 mMaxDepth = 0;
     SInt32 mPosition = 0;
-    ViewBusyMark mBusy;
+    ModelBusyMark mBusy;
     bool mResolveLinks = false;
     bool mSkipSpecial = true;
     bool mSkipPackages = true;
@@ -72,3 +72,14 @@ private:
     std::set<std::pair<UInt64, UInt64>> mWalkedFolders; // device, inode
     QStringList mSkippedFolders;
 };
+
+// Adds what a URL names to the index at a 1-based position (kInsertAtEnd: the
+// end): a file or a remote URL as a new item, a folder through a folder import
+// task (answering 0). Index packages and Internet location files add nothing
+// (0), nor does a URL the index holds when "ImportSkipDuplicates" is on. Answers
+// the new item's index. Throws for a file that cannot be read.
+SInt32 ImportURL(CIndexModel& model, const QUrl& url, SInt32 index);
+
+// A folder import (title 601:17) into the index at a 1-based position
+// (kInsertAtEnd: the end), walking `option` levels deep (0: as deep as allowed).
+void StartImportFolderTask(CIndexModel& model, const FileRef& folder, SInt32 position, SInt32 option);

@@ -1,5 +1,6 @@
 #include "CImportFontsTask.h"
 
+#include "CImportFolderTask.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "MediaFactory.h"
@@ -80,14 +81,14 @@ std::vector<ActiveFontFamily> ListActiveFontFamilies()
     return list;
 }
 
-CImportFontsTask::CImportFontsTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner)
-    : CSourceImportTask(titleList, titleIndex, owner)
+CImportFontsTask::CImportFontsTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model)
+    : CSourceImportTask(titleList, titleIndex, model)
 {
 }
 
 void CImportFontsTask::RunTask()
 {
-    TaskOwnerView& owner = BeginWork();
+    CIndexModel& model = BeginWork();
     SetIndeterminate(true);
     SetStatusCaption(601, 17);
     ShowPauseButton(true);
@@ -113,7 +114,7 @@ void CImportFontsTask::RunTask()
         const QUrl url = QUrl::fromLocalFile(*opened);
         // One family that cannot be added does not stop the others.
         try {
-            if (owner.ImportURL(url, kInsertAtEnd, true) != 0)
+            if (ImportURL(model, url, kInsertAtEnd) != 0)
                 ++mImported;
         } catch (...) {
             const ExceptionCode error = CurrentExceptionCode();

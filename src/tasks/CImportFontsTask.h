@@ -27,7 +27,7 @@ std::vector<ActiveFontFamily> ListActiveFontFamilies();
 // with no such file is passed over and counted.
 class CImportFontsTask : public CSourceImportTask {
 public:
-    CImportFontsTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner);
+    CImportFontsTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model);
 
     SInt32 CountImported() const { return mImported; }
     SInt32 CountPassedOver() const { return mPassedOver; }

@@ -1,5 +1,6 @@
 #include "CImportiPhotoTask.h"
 
+#include "CImportFolderTask.h"
 #include "ExceptionCode.h"
 #include "FileErrors.h"
 #include "MediaFactory.h"
@@ -142,14 +143,14 @@ QStringList ReadPictureLibraryFiles(const FileRef& library)
     return files;
 }
 
-CImportiPhotoTask::CImportiPhotoTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner)
-    : CSourceImportTask(titleList, titleIndex, owner)
+CImportiPhotoTask::CImportiPhotoTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model)
+    : CSourceImportTask(titleList, titleIndex, model)
 {
 }
 
 void CImportiPhotoTask::RunTask()
 {
-    TaskOwnerView& owner = BeginWork();
+    CIndexModel& model = BeginWork();
     SetIndeterminate(true);
     SetStatusCaption(601, 11);
     ShowProgress(0.1);
@@ -170,7 +171,7 @@ void CImportiPhotoTask::RunTask()
         const OSType type = GetFileTypeForExtension(info.fileName());
         if (!IsSupportedMediaType(type) && !IsSupportedMediaType(GetMediaFileType(url)))
             continue;
-        if (owner.ImportURL(url, kInsertAtEnd, false) != 0)
+        if (ImportURL(model, url, kInsertAtEnd) != 0)
             ++mImported;
         if (YieldIfTimeUp(GetTaskSlice() * 2))
             SetItemCaption(info.fileName());

@@ -23,7 +23,7 @@ QStringList ReadPictureLibraryFiles(const FileRef& library);
 // library, at the end, not selected.
 class CImportiPhotoTask : public CSourceImportTask {
 public:
-    CImportiPhotoTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner);
+    CImportiPhotoTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model);
 
     SInt32 CountImported() const { return mImported; }
 

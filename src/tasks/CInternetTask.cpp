@@ -54,8 +54,8 @@ QUrl CompleteCredentials(const QUrl& url)
     return complete;
 }
 
-CInternetTask::CInternetTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner, const QUrl& url)
-    : CVisualTask(titleList, titleIndex, owner)
+CInternetTask::CInternetTask(SInt16 titleList, SInt16 titleIndex, CIndexModel* model, const QUrl& url)
+    : CVisualTask(titleList, titleIndex, model)
     , mName(Net::LastPathComponent(url))
     , mURL(CompleteCredentials(url))
 {
@@ -63,16 +63,16 @@ CInternetTask::CInternetTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView*
     if (LPane* resume = GetProgressPane() ? GetProgressPane()->FindPaneByID(kPaneResumeButton) : nullptr)
         resume->Hide();
     SetStatusString(QStringLiteral(" KB"));
-    if (owner)
-        owner->GetModel().AddRunningTask(false);
+    if (model)
+        model->AddRunningTask(false);
 }
 
 CInternetTask::~CInternetTask()
 {
     if (mCurrent)
         mCurrent->Abort();
-    if (TaskOwnerView* owner = GetOwner())
-        owner->GetModel().RemoveRunningTask(false);
+    if (CIndexModel* model = GetModel())
+        model->RemoveRunningTask(false);
 }
 
 QUrl CInternetTask::GetStoredURL() const
@@ -246,24 +246,26 @@ bool IsFolderURL(const QUrl& url)
     return url.path().endsWith(QLatin1Char('/'));
 }
 
-void StartDownloadTaskForURL(const QUrl& url, const QByteArray* /*downloadFolderAlias*/, TaskOwnerView* owner,
+void StartDownloadTaskForURL(const QUrl& url, const QByteArray* /*downloadFolderAlias*/, CIndexModel* model,
     CIndexItem* item)
 {
     CInternetTask* task = nullptr;
     if (IsScheme(url, "ftp")) {
-        if (IsFolderURL(url))
-            task = new CGetFTPFolderTask(601, 31, url, owner);
+        if (IsFolderURL(url)) {
+            ThrowIfNil_(model); // a folder's items go into an index
+            task = new CGetFTPFolderTask(601, 31, url, *model);
+        }
         else
-            task = new CGetFTPFileTask(601, 22, url, item, owner);
+            task = new CGetFTPFileTask(601, 22, url, item, model);
     } else if (IsHTTP(url)) {
-        task = new CGetHTTPFileTask(601, 22, url, item, owner);
+        task = new CGetHTTPFileTask(601, 22, url, item, model);
     }
     if (task)
         task->Start();
 }
 
 CInternetTask* StartDownloadTaskForItem(
-    TaskOwnerView* owner, CIndexItem* item, const QUrl& credentials, StDownloadSlot* slot)
+    CIndexModel* model, CIndexItem* item, const QUrl& credentials, StDownloadSlot* slot)
 {
     ThrowIfNil_(item);
     QUrl url = item->GetRemoteURL();
@@ -275,12 +277,14 @@ CInternetTask* StartDownloadTaskForItem(
     if (IsScheme(url, "ftp")) {
         if (IsFolderURL(url))
             ThrowOSErr_(1, "FTP folder item");
-        task = new CGetFTPFileTask(601, 22, url, item, owner);
+        task = new CGetFTPFileTask(601, 22, url, item, model);
     } else if (IsHTTP(url)) {
-        if (IsFolderURL(url))
-            task = new CGetHTTPFolderTask(601, 22, url, owner);
+        if (IsFolderURL(url)) {
+            ThrowIfNil_(model); // a folder's items go into an index
+            task = new CGetHTTPFolderTask(601, 22, url, *model);
+        }
         else
-            task = new CGetHTTPFileTask(601, 22, url, item, owner);
+            task = new CGetHTTPFileTask(601, 22, url, item, model);
     } else {
         return nullptr;
     }

@@ -52,7 +52,7 @@ public:
     // The name is the last component of the URL's path (decoded, at most 255
     // bytes). A password in the URL is kept in the keyring and used for the
     // transfers, never stored or shown.
-    CInternetTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner, const QUrl& url);
+    CInternetTask(SInt16 titleList, SInt16 titleIndex, CIndexModel* model, const QUrl& url);
     ~CInternetTask() override;
 
     void ListenToMessage(MessageT message, void* ioParam) override;
@@ -106,14 +106,14 @@ QUrl CompleteCredentials(const QUrl& url);
 // Makes and starts the task for a dropped or typed URL: FTP file, FTP folder
 // (the path ends in "/") or HTTP file (whatever the path ends in); any other
 // scheme makes nothing. The folder alias is not used.
-void StartDownloadTaskForURL(const QUrl& url, const QByteArray* downloadFolderAlias, TaskOwnerView* owner,
+void StartDownloadTaskForURL(const QUrl& url, const QByteArray* downloadFolderAlias, CIndexModel* model,
     CIndexItem* item);
 // The download of a remote item: 'nilP' without a remote URL, code 1 for an FTP
 // folder; an HTTP folder makes a folder task. `credentials`, when given, is the
 // item's URL with the password to log in with. Answers the started task (null
 // for another scheme). A download slot given is handed to the task.
 CInternetTask* StartDownloadTaskForItem(
-    TaskOwnerView* owner, CIndexItem* item, const QUrl& credentials = {}, StDownloadSlot* slot = nullptr);
+    CIndexModel* model, CIndexItem* item, const QUrl& credentials = {}, StDownloadSlot* slot = nullptr);
 // One upload task for the local file of the alias: FTP only; HTTP beeps.
 void StartUploadTaskForURL(const QUrl& url, const QByteArray* fileAlias);
 // The URL's path ends in "/" (an empty path is no folder).

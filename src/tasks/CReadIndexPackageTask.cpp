@@ -49,18 +49,18 @@ struct StWatchCursor {
 } // namespace
 
 CReadIndexPackageTask::CReadIndexPackageTask(SInt16 titleList, SInt16 titleIndex, IndexPackageDocument* document)
-    : CVisualTask(titleList, titleIndex, document ? document->GetOwnerView() : nullptr)
+    : CVisualTask(titleList, titleIndex, document ? document->GetModel() : nullptr)
     , mDocument(document)
 {
     ThrowIfNil_(document);
     mPackage = document->GetPackage();
     ThrowIfNil_(mPackage);
-    HoldViewForPackageTask(GetOwner(), 0);
+    HoldModelForPackageTask(GetModel(), 0);
 }
 
 CReadIndexPackageTask::~CReadIndexPackageTask()
 {
-    ReleaseViewFromPackageTask(GetOwner());
+    ReleaseModelFromPackageTask(GetModel());
     if (mFailed && mDocument && !mDocument->TestFlags(kDocClosing))
         mDocument->DiscardDocument();
 }
@@ -75,17 +75,17 @@ void CReadIndexPackageTask::Finish(bool)
 
 void CReadIndexPackageTask::RunTask()
 {
-    TaskOwnerView* view = GetOwner();
+    CIndexModel* model = GetModel();
     const bool keepHidden = mDocument->TestFlags(kDocKeepHidden);
     StWatchCursor watch;
     try {
         const SInt32 expected = mDocument->ReadSettings(mDocument->TestFlags(kDocClosing));
         SetProgressMax(expected);
-        if (view)
-            view->GetModel().ReserveItems(expected);
+        if (model)
+            model->ReserveItems(expected);
         SetStatusCaption(601, 3);
         ShowStopButton(false);
-        if (view)
+        if (TaskOwnerView* view = GetOwnerView())
             SetCaption6(view->GetWindowTitle());
 
         const QString path = mPackage->GetIndexDbURL().toLocalFile();
@@ -98,8 +98,8 @@ void CReadIndexPackageTask::RunTask()
             if (status != noErr) {
                 // Nothing could be read: the index opens empty, but the file the user
                 // has is never saved over.
-                if (view)
-                    view->GetModel().SetIndexDbDamaged(true);
+                if (model)
+                    model->SetIndexDbDamaged(true);
                 qCWarning(lcErrors) << "index.db not readable:" << path << status;
                 ReportError(kMsgReadIndexPackage, kCautionAlert);
             } else {
@@ -111,12 +111,14 @@ void CReadIndexPackageTask::RunTask()
         {
             if (!keepHidden)
                 mDocument->ShowWindow();
-            if (view)
+            if (model)
+                model->ApplyKeptSort();
+            if (TaskOwnerView* view = GetOwnerView())
                 view->FinishReading();
         }
         // A package opened from an address elsewhere is read-only.
-        if (view && !mPackage->GetSettingsURL().isLocalFile())
-            view->GetModel().LockItemList();
+        if (model && !mPackage->GetSettingsURL().isLocalFile())
+            model->LockItemList();
     } catch (const ThreadUnwind&) {
         throw;
     } catch (const ExceptionCode& e) {
@@ -138,24 +140,23 @@ qsizetype CReadIndexPackageTask::ReadPasswordHeader(const QByteArray& data)
 {
     PasswordHeader header;
     qsizetype offset = ::ReadPasswordHeader(data, header);
-    TaskOwnerView* view = GetOwner();
-    if (!header.present || !view)
+    CIndexModel* model = GetModel();
+    if (!header.present || !model)
         return offset;
-    view->GetModel().SetPassword(header.password);
-    if (header.keychain && !view->VerifyPassword())
+    model->SetPassword(header.password);
+    if (header.keychain && !mDocument->VerifyPassword())
         ThrowOSErr_(kMsgIndexPassword, "password refused");
     mCompletionSound.Restart(); // the time spent asking does not count
-    view->GetModel().SetPassword(header.password);
-    view->GetModel().SetKeepPasswordInKeychain(header.keychain);
+    model->SetPassword(header.password);
+    model->SetKeepPasswordInKeychain(header.keychain);
     return offset;
 }
 
 void CReadIndexPackageTask::ReadItems(const QByteArray& data, qsizetype offset)
 {
-    TaskOwnerView* view = GetOwner();
-    if (!view)
+    if (!GetModel())
         return;
-    CIndexModel& model = view->GetModel();
+    CIndexModel& model = *GetModel();
     // The records after the header, without a copy of the bytes.
     IndexDbReader reader(QByteArray::fromRawData(data.constData() + offset, data.size() - offset));
     IndexDbRecord record;
@@ -199,9 +200,11 @@ void CReadIndexPackageTask::ReadItems(const QByteArray& data, qsizetype offset)
         if (!firstDrawn && model.CountItems() + SInt32(batch.size()) >= kFirstDrawCount) {
             handOver();
             firstDrawn = true;
-            view->AdjustImageSize();
-            for (SInt32 index = 1; index <= kFirstDrawCount; ++index)
-                view->RefreshItem(index);
+            if (TaskOwnerView* view = GetOwnerView()) {
+                view->AdjustImageSize();
+                for (SInt32 index = 1; index <= kFirstDrawCount; ++index)
+                    view->RefreshItem(index);
+            }
         }
         // The clock is looked at every few items: making one takes about a microsecond.
         if (read % kItemsBetweenClockReads != 0 || TickCount() - GetLastYieldTicks() <= kReadSlices * GetTaskSlice())
@@ -211,7 +214,8 @@ void CReadIndexPackageTask::ReadItems(const QByteArray& data, qsizetype offset)
         SetProgress(model.CountItems());
         if (!name.isNull())
             SetItemCaption(name);
-        view->AdjustImageSize();
+        if (TaskOwnerView* view = GetOwnerView())
+            view->AdjustImageSize();
         SInt32 zero = 0;
         Broadcast(msg_ViewStateChanged, &zero);
         YieldIfTimeUp(kReadSlices * GetTaskSlice());

@@ -22,14 +22,14 @@ constexpr SInt32 kItemsPerClockRead = 32;
 
 } // namespace
 
-CSearchTask::CSearchTask(const QString& titleKey, TaskOwnerView* owner, SInt16 kind, LWindow* source)
-    : CVisualTask(titleKey, owner)
+CSearchTask::CSearchTask(const QString& titleKey, CIndexModel& model, SInt16 kind, LWindow* source)
+    : CVisualTask(titleKey, &model)
 {
     Init(kind, source);
 }
 
-CSearchTask::CSearchTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner, SInt16 kind, LWindow* source)
-    : CVisualTask(titleList, titleIndex, owner)
+CSearchTask::CSearchTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model, SInt16 kind, LWindow* source)
+    : CVisualTask(titleList, titleIndex, &model)
 {
     Init(kind, source);
 }
@@ -39,15 +39,15 @@ void CSearchTask::Init(SInt16 kind, LWindow* source)
     mKind = kind;
     mSource = source;
     mCompletionSound.emplace(20);
-    if (TaskOwnerView* owner = GetOwner())
-        owner->GetModel().AddRunningTask(true);
+    if (CIndexModel* model = GetModel())
+        model->AddRunningTask(true);
 }
 
 CSearchTask::~CSearchTask()
 {
-    if (TaskOwnerView* owner = GetOwner()) {
-        mBusy.Lower(owner);
-        owner->GetModel().RemoveRunningTask(true);
+    if (CIndexModel* model = GetModel()) {
+        mBusy.Lower(model);
+        model->RemoveRunningTask(true);
     }
     // Prompts still open are closed with their criteria.
     for (auto& asked : mAsked)
@@ -172,23 +172,23 @@ void CSearchTask::SetResultAction(SInt32 action)
 
 void CSearchTask::Finish(bool /*stopped*/)
 {
-    mBusy.Lower(GetOwner());
+    mBusy.Lower(GetModel());
 }
 
 void CSearchTask::RunTask()
 {
-    TaskOwnerView* owner = GetOwner();
-    if (!owner)
+    CIndexModel* model = GetModel();
+    if (!model)
         return;
     if (!mCriteria.empty()) {
         SetProgressMin(0);
         SetProgressMax(CountItems());
-        const QString ownerTitle = owner->GetWindowTitle();
-        SetCaption6(ownerTitle);
+        if (TaskOwnerView* view = GetOwnerView())
+            SetCaption6(view->GetWindowTitle());
         ShowPauseButton(true);
         if (CountItems() > 1)
             ShowProgress(0);
-        mBusy.Raise(*owner);
+        mBusy.Raise(*model);
         if (mResultAction == kResultShowFilter && mKind != kSearchKindBatch)
             ShowOwnerFilter();
 
@@ -215,7 +215,7 @@ void CSearchTask::RunTask()
             ReportEmptyResult();
         if (mNotes.unchecked)
             ReportError(kMsgSomeItemsNotExamined);
-        mBusy.Lower(owner);
+        mBusy.Lower(model);
         if (mResultDocument)
             return;
     }
@@ -259,10 +259,8 @@ void CSearchTask::SearchItems()
             ShowFoundInOwner();
             SetProgress(total - CountItems());
             SetItemCaption(item->GetName());
-            if (TaskOwnerView* owner = GetOwner()) {
-                SInt32 state = 0;
-                owner->BroadcastMessage(msg_ViewStateChanged, &state);
-            }
+            SInt32 state = 0;
+            Broadcast(msg_ViewStateChanged, &state);
         }
     }
 }

@@ -75,8 +75,8 @@ inline constexpr UInt32 kItemFlagDuplicate = 0x20000000;
 // the owner deletes meanwhile leaves the found list as it leaves the pending list.
 class CSearchTask : public CVisualTask {
 public:
-    CSearchTask(const QString& titleKey, TaskOwnerView* owner, SInt16 kind, LWindow* source = nullptr);
-    CSearchTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner, SInt16 kind, LWindow* source = nullptr);
+    CSearchTask(const QString& titleKey, CIndexModel& model, SInt16 kind, LWindow* source = nullptr);
+    CSearchTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model, SInt16 kind, LWindow* source = nullptr);
     ~CSearchTask() override;
 
     // 9001 and 9004 from a criterion this task asked; the rest goes to the base.
@@ -170,7 +170,7 @@ private:
     SInt32 mFoundCount = 0;
     CIndexDoc* mResultDocument = nullptr;
     bool mKeepNewListLocked = false;
-    ViewBusyMark mBusy;
+    ModelBusyMark mBusy;
     // Items under the duplicate search: each entry nulled when its item is deleted.
     std::vector<CIndexItem*> mCandidates;
 };

@@ -23,40 +23,37 @@ bool CSearchTask::IsCriterionComplete(const CCriteria& criterion) const
 
 void CSearchTask::BatchItems()
 {
-    TaskOwnerView* owner = GetOwner();
+    CIndexModel* model = GetModel();
     std::vector<const CCriteria*> criteria;
     for (const auto& criterion : mCriteria)
         criteria.push_back(criterion.get());
     const SInt32 total = CountItems();
 
     BatchRun run;
-    run.owner = owner;
+    run.model = model;
     run.applyToFile = mResultAction == kResultBatchFiles;
-    run.afterItem = [this, owner, total](CIndexItem& item, SInt32 done) {
+    run.afterItem = [this, total](CIndexItem& item, SInt32 done) {
         if (!YieldIfTimeUp())
             return;
         SetProgress(std::min(done, total));
         SetItemCaption(item.GetName());
-        if (owner) {
-            SInt32 all = kAnyTextFieldCategory;
-            owner->BroadcastMessage(msg_ItemsChanged, &all);
-        }
+        SInt32 all = kAnyTextFieldCategory;
+        Broadcast(msg_ItemsChanged, &all);
     };
-    run.takeOut = [this, owner](CIndexItem& item) {
-        if (!owner)
+    run.takeOut = [this, model](CIndexItem& item) {
+        if (!model)
             return;
-        CIndexModel& model = owner->GetModel();
-        const SInt32 at = model.GetIndexOfItem(&item);
+        const SInt32 at = model->GetIndexOfItem(&item);
         if (at == 0)
             return;
         // Out of the index, not deleted: the task holds it to its end.
-        CIndexItem* taken = model.TakeItemAt(at);
+        CIndexItem* taken = model->TakeItemAt(at);
         if (!taken)
             return;
-        RemoveItemFromTasksOfOwner(owner, taken);
+        RemoveItemFromTasksOfOwner(model, taken);
         mRemoved.emplace_back(taken);
-        if (at <= model.CountItems())
-            model.SelectIndex(at);
+        if (at <= model->CountItems())
+            model->SelectIndex(at);
     };
     ::BatchItems(
         total,

@@ -44,7 +44,7 @@ void CSearchTask::FindDuplicates(SInt32 selector)
     mCandidates.clear();
     mCandidates.reserve(size_t(total));
     while (CountItems() > 0) {
-        while (GetOwner() && GetOwner()->GetModel().IsUpdating())
+        while (GetModel() && GetModel()->IsUpdating())
             LThread::Sleep(kUpdateWaitMilliseconds);
         CIndexItem* item = NextItem();
         mCandidates.push_back(item);

@@ -4,6 +4,7 @@
 #include "CSearchTask.h"
 #include "ExceptionCode.h"
 #include "IndexDocServices.h"
+#include "IndexViewServices.h"
 #include "LCommander.h"
 #include "LWindow.h"
 #include "LocalizedStrings.h"
@@ -12,19 +13,19 @@
 
 // The owner's side of the results: every change goes through the owner's index
 // model, so that found items enter the filter list only and a moved item keeps
-// one place in the index.
+// one place in the index; the view showing it follows the model.
 
 CIndexModel& CSearchTask::OwnerModel() const
 {
-    TaskOwnerView* owner = GetOwner();
-    ThrowIfNil_(owner);
-    return owner->GetModel();
+    CIndexModel* model = GetModel();
+    ThrowIfNil_(model);
+    return *model;
 }
 
 void CSearchTask::ShowOwnerFilter()
 {
     // The window keeps its own title: nothing gives it back when the filter ends.
-    GetOwner()->ShowFilter(nullptr, true, true);
+    OwnerModel().ShowFilter(true);
 }
 
 void CSearchTask::ShowFoundInOwner()
@@ -51,9 +52,10 @@ void CSearchTask::SelectInOwner(CIndexItem* item)
 void CSearchTask::FocusOwner()
 {
     // Only when the search was asked for from the owner's own window.
-    auto* pane = dynamic_cast<LPane*>(GetOwner());
-    auto* commander = dynamic_cast<LCommander*>(GetOwner());
-    if (mSource && pane && commander && pane->GetContainingWindow() == mSource && GetOwner()->IsShown())
+    TaskOwnerView* view = GetOwnerView();
+    auto* pane = dynamic_cast<LPane*>(view);
+    auto* commander = dynamic_cast<LCommander*>(view);
+    if (mSource && pane && commander && pane->GetContainingWindow() == mSource && view->IsShown())
         LCommander::SwitchTarget(commander);
 }
 
@@ -82,11 +84,11 @@ void CSearchTask::DoResultAction()
         return;
     }
 
-    TaskOwnerView* owner = GetOwner();
-    if (!owner)
+    if (!GetModel())
         return;
     CIndexModel& model = OwnerModel();
-    auto* commander = dynamic_cast<LCommander*>(owner);
+    TaskOwnerView* view = GetOwnerView();
+    auto* commander = dynamic_cast<LCommander*>(view);
     if (mResultAction == kResultSelect || mResultAction == kResultMoveToTop)
         model.DeselectAll();
     bool changed = false;
@@ -103,10 +105,10 @@ void CSearchTask::DoResultAction()
                 SelectInOwner(item);
             break;
         case kResultShowInfo: item->ShowInfoWindow(commander); break;
-        case kResultOpen: item->OpenInViewer(index, owner, true); break;
+        case kResultOpen: item->OpenInViewer(index, dynamic_cast<IndexViewServices*>(view), true); break;
         case kResultReveal: item->RevealInFinder(); break;
         case kResultDelete:
-            if (index && CatchCode([&] { owner->RemoveItem(index, false, true, false); }) == noErr)
+            if (index && CatchCode([&] { RemoveIndexItem(model, index, false, true); }) == noErr)
                 changed = true;
             else
                 refused = true;
@@ -129,8 +131,8 @@ void CSearchTask::DoResultAction()
         if (YieldIfTimeUp())
             SetProgress(done);
     }
-    if (changed || mResultAction == kResultSelect)
-        owner->RevealFirstSelected();
+    if (view && (changed || mResultAction == kResultSelect))
+        view->RevealFirstSelected();
     if (changed)
         model.SetModified(true);
     if (refused)
@@ -148,16 +150,15 @@ void CSearchTask::FillResultDocument()
 {
     CIndexDoc* document = NewResultDocument();
     ThrowIfNil_(document);
-    auto* view = dynamic_cast<TaskOwnerView*>(document->GetIndexViewPane());
-    ThrowIfNil_(view);
-    TaskOwnerView* owner = GetOwner();
+    CIndexModel* model = GetModel();
+    TaskOwnerView* ownerView = GetOwnerView();
     const bool move = mResultAction == kResultMoveToNewIndex || mResultAction == kResultMovePerGroup;
     const QString title = mKind == kSearchKindSearch
         ? CopyLocalizedCFString(600, 42) + QLatin1Char('"') + GetTitle() + QLatin1Char('"')
-        : (owner ? owner->GetWindowTitle() : QString()) + CopyLocalizedCFString(600, 45);
+        : (ownerView ? ownerView->GetWindowTitle() : QString()) + CopyLocalizedCFString(600, 45);
     document->SetWindowTitleCF(title);
 
-    CIndexModel& target = view->GetModel();
+    CIndexModel& target = document->GetModel();
     target.AddRunningTask(false);
     target.SetBusy(true);
     auto release = qScopeGuard([&] {
@@ -174,7 +175,7 @@ void CSearchTask::FillResultDocument()
             CIndexItem* entry = item;
             if (move) {
                 const SInt32 index = OwnerModel().GetIndexOfItem(item);
-                if (!index || CatchCode([&] { owner->RemoveItem(index, false, false, false); }) != noErr)
+                if (!index || CatchCode([&] { RemoveIndexItem(OwnerModel(), index, false, false); }) != noErr)
                     continue;
             } else {
                 entry = new CIndexItem(*item);
@@ -194,7 +195,8 @@ void CSearchTask::FillResultDocument()
                 SetItemCaption(entry->GetName());
             }
         }
-        view->AdjustImageSize();
+        if (TaskOwnerView* view = FindTaskOwnerView(&target))
+            view->AdjustImageSize();
         if (mKeepNewListLocked)
             target.LockItemList();
     } catch (...) {
@@ -209,8 +211,8 @@ void CSearchTask::FillResultDocument()
     release.dismiss();
     target.RemoveRunningTask(false);
     target.SetBusy(false);
-    if (move && owner)
-        OwnerModel().SetModified(true);
+    if (move && model)
+        model->SetModified(true);
     // The new index holds what was found and nowhere else: closing it asks first.
     document->ShowWindow();
     if (mResultAction == kResultCopyAndView) {

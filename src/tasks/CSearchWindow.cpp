@@ -84,8 +84,8 @@ CSearchWindow::~CSearchWindow()
     SaveWindowPosition(this, kSearchWindowPositionKey);
     CatchCode([&] { SaveLastSettings(mPanelID); });
     CloseSaveDialog();
-    if (mTarget)
-        mTarget->RemoveListener(this);
+    for (const auto& connection : mTargetConnections)
+        QObject::disconnect(connection);
     if (sWindow == this)
         sWindow = nullptr;
 }
@@ -100,7 +100,7 @@ void CSearchWindow::FinishCreateSelf()
     mPanelSelector->AddListener(this);
 }
 
-CSearchWindow* CSearchWindow::ShowSearchWindow(TaskOwnerView* view, SInt32 command)
+CSearchWindow* CSearchWindow::ShowSearchWindow(CIndexModel* model, SInt32 command)
 {
     CSearchWindow* window = sWindow;
     if (!window) {
@@ -111,8 +111,9 @@ CSearchWindow* CSearchWindow::ShowSearchWindow(TaskOwnerView* view, SInt32 comma
             ThrowOSErr_(err_NilPointer, "layout 1021 makes no search window");
         }
     }
-    if (window->mTarget)
-        window->mTarget->RemoveListener(window);
+    for (const auto& connection : window->mTargetConnections)
+        QObject::disconnect(connection);
+    window->mTargetConnections.clear();
     window->mTarget = nullptr;
     switch (command) {
     case cmd_ShowSearch: window->SwitchPanel(kSearchPanel); break;
@@ -123,8 +124,8 @@ CSearchWindow* CSearchWindow::ShowSearchWindow(TaskOwnerView* view, SInt32 comma
             window->SwitchPanel(kSearchPanel);
         break;
     }
-    window->SetTarget(view);
-    if (view) {
+    window->SetTarget(model);
+    if (model) {
         window->Show();
         window->Select();
     }
@@ -184,7 +185,7 @@ void CSearchWindow::SetupPanel(SInt32 kind)
         FillPopupFromMenu(*mSourcePopup, CachedMenu(kSourceMenu));
     if (mResultPopup)
         FillPopupFromMenu(*mResultPopup, CachedMenu(ResultMenuID()));
-    const SInt32 selected = mTarget ? mTarget->GetModel().CountSelectedItems() : 0;
+    const SInt32 selected = mTarget ? mTarget->CountSelectedItems() : 0;
 
     if (kind == 2) {
         mPanelHeight = kDuplicatesPanelHeight;
@@ -379,7 +380,7 @@ void CSearchWindow::UpdateSourceMenu(bool force)
         mShownCount = mShownSelected = -1; // the next target's counts show
         return;
     }
-    const CIndexModel& model = mTarget->GetModel();
+    const CIndexModel& model = *mTarget;
     const SInt32 count = mPanelID == kBatchPanel ? model.CountItems() : model.CountAllItems();
     const SInt32 selected = model.CountSelectedItems();
     if (!force && count == mShownCount && selected == mShownSelected)
@@ -420,20 +421,30 @@ void CSearchWindow::SourceKindChanged()
     }
 }
 
-void CSearchWindow::SetTarget(TaskOwnerView* view)
+void CSearchWindow::SetTarget(CIndexModel* model)
 {
-    if (mTarget)
-        mTarget->RemoveListener(this);
-    mTarget = view;
-    if (!view) {
+    for (const auto& connection : mTargetConnections)
+        QObject::disconnect(connection);
+    mTargetConnections.clear();
+    mTarget = model;
+    if (!model) {
         SetCFDescriptor(QString());
         EnablePane(mRunButton, false);
         Hide();
         return;
     }
-    view->AddListener(this);
+    // The source menu's counts follow the index, whatever changed it.
+    const auto follow = [this] { CatchCode([this] { UpdateSourceMenu(false); }); };
+    for (auto signal : { &CIndexModel::stateChanged, &CIndexModel::selectionChanged, &CIndexModel::listChanged })
+        mTargetConnections.push_back(QObject::connect(model, signal, follow));
+    for (auto signal : { &CIndexModel::itemsInserted, &CIndexModel::itemsRemoved })
+        mTargetConnections.push_back(QObject::connect(model, signal, follow));
+    mTargetConnections.push_back(QObject::connect(model, &QObject::destroyed, [this] {
+        mTarget = nullptr;
+        SetTarget(nullptr);
+    }));
     if (mPanelID == kBatchPanel && mSourcePopup)
-        mSourcePopup->SetValue(view->GetModel().CountSelectedItems() > 0 ? 2 : 1);
+        mSourcePopup->SetValue(model->CountSelectedItems() > 0 ? 2 : 1);
     const CommandT source = SourceCommand();
     if (source != kSearchSourceOpenIndexes && source != kSourceNone)
         CatchCode([&] { UpdateTitle(); });
@@ -445,7 +456,8 @@ void CSearchWindow::UpdateTitle()
 {
     if (!mTarget)
         ThrowOSErr_(err_NilPointer, "search window: no target");
-    QString title = mTarget->GetWindowTitle();
+    TaskOwnerView* view = FindTaskOwnerView(mTarget);
+    QString title = view ? view->GetWindowTitle() : QString();
     const QString suffix = QStringLiteral(".idxp");
     while (title.endsWith(suffix))
         title.chop(suffix.size());
@@ -458,22 +470,19 @@ void CSearchWindow::UpdateTitle()
 
 namespace {
 
-void AddSourceItems(CSearchTask& task, TaskOwnerView& target, CommandT source)
+void AddSourceItems(CSearchTask& task, CIndexModel& model, CommandT source)
 {
     if (source == kSearchSourceAllItems || source == kSearchSourceSelection) {
-        target.ShowAllItems(true);
-        CIndexModel& model = target.GetModel();
+        model.ShowAllItems();
         const std::vector<CIndexItem*> items = source == kSearchSourceAllItems
             ? std::vector<CIndexItem*>(model.GetItemList().begin(), model.GetItemList().end())
             : model.SelectedItems();
         for (CIndexItem* item : items)
             task.InsertItem(item, kInsertAtEnd);
     } else if (source == kSearchSourceOpenIndexes) {
-        for (LDocument* document : LDocument::GetDocumentList()) {
-            if (auto* index = dynamic_cast<CIndexDoc*>(document)) {
-                for (CIndexItem* item : index->GetModel().GetItemList())
-                    task.InsertItem(item, kInsertAtEnd);
-            }
+        for (CIndexDoc* index : CIndexDoc::GetIndexDocuments()) {
+            for (CIndexItem* item : index->GetModel().GetItemList())
+                task.InsertItem(item, kInsertAtEnd);
         }
     }
 }
@@ -485,7 +494,7 @@ void CSearchWindow::RunSearch()
     ThrowIfNil_(mTarget);
     const CommandT source = SourceCommand();
     auto task = std::make_unique<CSearchTask>(QString::fromLatin1(source == kSearchSourceOpenIndexes ? "601:54" : "601:39"),
-        mTarget, kSearchKindSearch, this);
+        *mTarget, kSearchKindSearch, this);
     task->SetSourceKind(source);
     task->SetResultAction(ResultCommand());
     AddSourceItems(*task, *mTarget, source);
@@ -499,7 +508,7 @@ void CSearchWindow::FindDuplicates()
 {
     ThrowIfNil_(mTarget);
     const CommandT source = SourceCommand();
-    auto task = std::make_unique<CSearchTask>(QStringLiteral("601:41"), mTarget, kSearchKindDuplicates, this);
+    auto task = std::make_unique<CSearchTask>(QStringLiteral("601:41"), *mTarget, kSearchKindDuplicates, this);
     task->SetSourceKind(source);
     task->SetResultAction(ResultCommand());
     AddSourceItems(*task, *mTarget, source);
@@ -517,10 +526,10 @@ void CSearchWindow::RunBatch()
         && !AskYesNoAlert(CopyLocalizedString(QStringLiteral("600:57")), CopyLocalizedString(QStringLiteral("600:81")),
             kCautionAlert))
         return;
-    auto task = std::make_unique<CSearchTask>(QStringLiteral("601:43"), mTarget, kSearchKindBatch, this);
+    auto task = std::make_unique<CSearchTask>(QStringLiteral("601:43"), *mTarget, kSearchKindBatch, this);
     task->SetResultAction(result);
     const CommandT source = SourceCommand();
-    CIndexModel& model = mTarget->GetModel();
+    CIndexModel& model = *mTarget;
     if (source == kSearchSourceAllItems) {
         for (CIndexItem* item : model.GetItemList())
             task->InsertItem(item, kInsertAtEnd);
@@ -620,13 +629,6 @@ void CSearchWindow::ListenToMessage(MessageT message, void* ioParam)
         break;
     case msg_SearchSource: SourceKindChanged(); break;
     case msg_SearchSaveCancel: CloseSaveDialog(); break;
-    case msg_ViewStateChanged: UpdateSourceMenu(false); break;
-    case msg_BroadcasterDied:
-        if (mTarget && ioParam == static_cast<LBroadcaster*>(mTarget)) {
-            mTarget = nullptr;
-            SetTarget(nullptr);
-        }
-        break;
     default: break;
     }
 }

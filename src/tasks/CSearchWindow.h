@@ -11,7 +11,7 @@
 class CSearchView;
 class LControl;
 class LStdPopupMenu;
-class TaskOwnerView;
+class CIndexModel;
 
 // Panels and layouts of the search window.
 enum : ResIDT {
@@ -65,8 +65,8 @@ public:
     // The window once made, or null.
     static CSearchWindow* GetSearchWindow() { return sWindow; }
     // Makes the window or brings it forward, on the panel of the command (1057
-    // Search, 1060 Duplicates, 1061 Batch; others keep the panel), for the view.
-    static CSearchWindow* ShowSearchWindow(TaskOwnerView* view, SInt32 command);
+    // Search, 1060 Duplicates, 1061 Batch; others keep the panel), for the index.
+    static CSearchWindow* ShowSearchWindow(CIndexModel* model, SInt32 command);
 
     virtual void SwitchPanel(ResIDT panelID);
     virtual void SetupPanel(SInt32 kind);
@@ -84,7 +84,8 @@ public:
     virtual void UpdateSourceMenu(bool force);
     virtual void OpenSaveSettingDialog();
     virtual void SaveSetting();
-    virtual void SetTarget(TaskOwnerView* view);
+    // The index searched; the window follows its counts and hides when it goes.
+    virtual void SetTarget(CIndexModel* model);
     virtual void UpdateTitle();
 
     void ListenToMessage(MessageT message, void* ioParam) override;
@@ -101,7 +102,7 @@ public:
     void HelpChosen() override;
 
     ResIDT GetPanelID() const { return mPanelID; }
-    TaskOwnerView* GetTarget() const { return mTarget; }
+    CIndexModel* GetTarget() const { return mTarget; }
     const std::vector<CSearchView*>& GetRows() const { return mRows; }
     LDialogBox* GetSaveDialog() const { return mSaveDialog; }
     LStdPopupMenu* GetSourcePopup() const { return mSourcePopup; }
@@ -128,7 +129,8 @@ private:
 
     static inline CSearchWindow* sWindow = nullptr;
 
-    TaskOwnerView* mTarget = nullptr;
+    CIndexModel* mTarget = nullptr;
+    std::vector<QMetaObject::Connection> mTargetConnections;
     std::vector<CSearchView*> mRows;
     LControl* mPanelSelector = nullptr;
     LView* mPanelHost = nullptr;

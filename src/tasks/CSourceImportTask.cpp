@@ -3,11 +3,10 @@
 #include "ExceptionCode.h"
 #include "LCommander.h"
 
-CSourceImportTask::CSourceImportTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner)
-    : CVisualTask(titleList, titleIndex, owner)
+CSourceImportTask::CSourceImportTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model)
+    : CVisualTask(titleList, titleIndex, &model)
 {
-    if (owner)
-        owner->GetModel().AddRunningTask(false);
+    model.AddRunningTask(false);
 }
 
 CSourceImportTask::~CSourceImportTask()
@@ -17,25 +16,25 @@ CSourceImportTask::~CSourceImportTask()
 
 void CSourceImportTask::ReleaseOwner()
 {
-    mBusy.Lower(GetOwner());
-    if (TaskOwnerView* owner = GetOwner())
-        owner->GetModel().RemoveRunningTask(false);
+    mBusy.Lower(GetModel());
+    if (CIndexModel* model = GetModel())
+        model->RemoveRunningTask(false);
 }
 
-TaskOwnerView& CSourceImportTask::BeginWork()
+CIndexModel& CSourceImportTask::BeginWork()
 {
-    TaskOwnerView* owner = GetOwner();
-    ThrowIfNil_(owner);
-    mBusy.Raise(*owner);
-    return *owner;
+    CIndexModel* model = GetModel();
+    ThrowIfNil_(model);
+    mBusy.Raise(*model);
+    return *model;
 }
 
 void CSourceImportTask::Finish(bool)
 {
-    TaskOwnerView* owner = GetOwner();
-    if (!owner)
+    CIndexModel* model = GetModel();
+    if (!model)
         return;
-    mBusy.Lower(owner);
+    mBusy.Lower(model);
     SInt32 zero = 0;
     Broadcast(msg_ViewStateChanged, &zero);
     LCommander::SetUpdateCommandStatus(true);

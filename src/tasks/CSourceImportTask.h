@@ -5,12 +5,12 @@
 #include "TaskOwnerView.h"
 
 // What the imports from the system's sources (camera, fonts, picture library)
-// share: registered with their owner view for their life, its busy mark raised
+// share: counted as running on their index for their life, its busy mark raised
 // while they work, the completion sound, and an end that lowers the mark and
 // tells the view and the menus.
 class CSourceImportTask : public CVisualTask {
 public:
-    CSourceImportTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner);
+    CSourceImportTask(SInt16 titleList, SInt16 titleIndex, CIndexModel& model);
     ~CSourceImportTask() override;
 
     void Finish(bool stopped) override;
@@ -21,10 +21,10 @@ protected:
     bool MayFinishDeletionLater() const override { return true; }
     void ReleaseOwner() override;
 
-    // The owner, made busy; 'nilP' without one.
-    TaskOwnerView& BeginWork();
+    // The index, made busy; 'nilP' once the task let go of it.
+    CIndexModel& BeginWork();
 
 private:
     StCompletionSound mCompletionSound {20};
-    ViewBusyMark mBusy;
+    ModelBusyMark mBusy;
 };

@@ -31,21 +31,21 @@ struct StWorkingBatch {
 
 // Makes the picture a cell shows from the item's thumbnail; one narrower than
 // the cell's picture is drawn again from the media file itself, once.
-void DrawPictureOfCell(CIndexItem& item, TaskOwnerView& owner)
+void DrawPictureOfCell(CIndexItem& item, IndexViewServices& cells)
 {
     Offscreen* display = item.GetDisplayPicture();
-    auto* view = dynamic_cast<IndexViewServices*>(&owner);
-    if (!display || !view || item.IsDisplayPictureFromFile())
+    if (!display || item.IsDisplayPictureFromFile())
         return;
-    const QRect picture = item.GetPartRect(kItemPartPicture, QRect(QPoint(0, 0), view->GetCellSize()), *view);
+    const QRect picture = item.GetPartRect(kItemPartPicture, QRect(QPoint(0, 0), cells.GetCellSize()), cells);
     if (display->Width() < picture.width())
-        (void)CatchCode([&] { item.RenderDisplayPicture(*view); });
+        (void)CatchCode([&] { item.RenderDisplayPicture(cells); });
 }
 
 } // namespace
 
-CUpdateTask::CUpdateTask(TaskOwnerView* owner)
-    : CVisualTask(601, 20, owner)
+CUpdateTask::CUpdateTask(CIndexModel& model, IndexViewServices& cells)
+    : CVisualTask(601, 20, &model)
+    , mCells(cells)
 {
 }
 
@@ -64,8 +64,8 @@ void CUpdateTask::ClearItems()
     mIndexQueue.clear();
     while (mQueueCount.TryWait()) {
     }
-    if (TaskOwnerView* owner = GetOwner())
-        owner->GetModel().SetUpdating(false);
+    if (CIndexModel* model = GetModel())
+        model->SetUpdating(false);
 }
 
 void CUpdateTask::QueueIndex(SInt32 position)
@@ -77,8 +77,8 @@ void CUpdateTask::QueueIndex(SInt32 position)
 SInt32 CUpdateTask::NextIndex()
 {
     for (;;) {
-        if (mIndexQueue.empty() && GetOwner())
-            GetOwner()->GetModel().SetUpdating(false);
+        if (mIndexQueue.empty() && GetModel())
+            GetModel()->SetUpdating(false);
         OSStatus status = mQueueCount.Wait(semaphore_WaitForever);
         if (status == errSemaphoreTimedOut)
             continue;
@@ -87,8 +87,8 @@ SInt32 CUpdateTask::NextIndex()
             continue; // the count outlived a cleared queue
         SInt32 position = mIndexQueue.front();
         mIndexQueue.pop_front();
-        if (GetOwner())
-            GetOwner()->GetModel().SetUpdating(true);
+        if (GetModel())
+            GetModel()->SetUpdating(true);
         return position;
     }
 }
@@ -107,10 +107,13 @@ bool CUpdateTask::IsWorkingOn(const CIndexItem* item) const
     return std::find(mWorking.begin(), mWorking.end(), item) != mWorking.end();
 }
 
-void CUpdateTask::DeleteAfterBatch(CIndexItem* item)
+bool CUpdateTask::KeepRemovedItem(CIndexItem* item)
 {
-    if (item && std::find(mDeleteAfterBatch.begin(), mDeleteAfterBatch.end(), item) == mDeleteAfterBatch.end())
+    if (!item || !IsWorkingOn(item))
+        return false;
+    if (std::find(mDeleteAfterBatch.begin(), mDeleteAfterBatch.end(), item) == mDeleteAfterBatch.end())
         mDeleteAfterBatch.push_back(item);
+    return true;
 }
 
 void CUpdateTask::DeleteDeferredItems()
@@ -141,8 +144,9 @@ void CUpdateTask::RunTask()
 
 void CUpdateTask::UpdatePositions(const std::vector<SInt32>& positions)
 {
-    TaskOwnerView* owner = GetOwner();
-    if (!owner || !owner->IsShown())
+    CIndexModel* model = GetModel();
+    TaskOwnerView* owner = GetOwnerView();
+    if (!model || !owner || !owner->IsShown())
         return;
     ThumbnailServices* thumbnails = GetThumbnailServices();
     bool autoCreate = thumbnails && Pref::AutoCreateThumbnail.Get();
@@ -152,14 +156,14 @@ void CUpdateTask::UpdatePositions(const std::vector<SInt32>& positions)
     std::vector<CIndexItem*> onDisk;
     for (SInt32 position : positions) {
         CIndexItem* item = nullptr;
-        if (owner->GetModel().GetItemAt(position, item) && item && item->IsThumbnailOnlyOnDisk())
+        if (model->GetItemAt(position, item) && item && item->IsThumbnailOnlyOnDisk())
             onDisk.push_back(item);
     }
     ReadThumbnailFiles(onDisk);
     std::vector<CIndexItem*> toMake;
     for (SInt32 position : positions) {
         CIndexItem* item = nullptr;
-        if (!owner->GetModel().GetItemAt(position, item) || !item)
+        if (!model->GetItemAt(position, item) || !item)
             continue;
         // Asked before the thumbnail is fetched: fetching marks it as looked for.
         bool needsThumbnail = autoCreate && !item->IsBusy() && thumbnails->ShouldRecreateThumbnail(*item);
@@ -170,7 +174,7 @@ void CUpdateTask::UpdatePositions(const std::vector<SInt32>& positions)
         if (fetched == noErr && thumbnail) {
             // The cell's picture is made here, not while painting: a cell only
             // paints a picture that is ready.
-            DrawPictureOfCell(*item, *owner);
+            DrawPictureOfCell(*item, mCells);
             owner->RefreshItem(position);
             SInt32 zero = 0;
             Broadcast(msg_CellDrawn, &zero);
@@ -191,9 +195,9 @@ void CUpdateTask::UpdatePositions(const std::vector<SInt32>& positions)
         // A failed thumbnail leaves the icon; the other cells still get theirs.
         (void)CatchCode([&] {
             if (item->GetThumbnail())
-                DrawPictureOfCell(*item, *owner);
+                DrawPictureOfCell(*item, mCells);
         });
-        owner->RefreshItem(owner->GetModel().GetIndexOfItem(item));
+        owner->RefreshItem(model->GetIndexOfItem(item));
     }
     LThread::Sleep(1);
 }

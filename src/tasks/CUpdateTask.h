@@ -3,10 +3,12 @@
 #include "CVisualTask.h"
 
 #include <deque>
+
+class IndexViewServices;
 #include <vector>
 
-// The view's update task: takes the cell positions the view queues, asks the
-// view to paint those cells again, and makes the thumbnails that are missing
+// A view's update task: takes the cell positions the view queues, asks the
+// view to paint those cells again (drawn as the cells describe), and makes the thumbnails that are missing
 // when "AutoCreateThumbnail" is on. Thumbnails are made a batch at a time on
 // the worker pool (CreateThumbnails) while the task yields, so the interface
 // stays live. While it works the owner's update flag is set, which holds the
@@ -14,7 +16,7 @@
 // shows a pane; Stop only empties its queue.
 class CUpdateTask : public CVisualTask {
 public:
-    explicit CUpdateTask(TaskOwnerView* owner);
+    CUpdateTask(CIndexModel& model, IndexViewServices& cells);
     ~CUpdateTask() override;
 
     void Stop() override;
@@ -28,13 +30,12 @@ public:
     // empty and sets it when it takes one.
     virtual SInt32 NextIndex();
     // Takes a queued position out; nothing when it is not queued.
-    virtual void DropIndex(SInt32 position);
+    void DropIndex(SInt32 position) override;
     SInt32 CountQueued() const { return SInt32(mIndexQueue.size()); }
 
-    // Items of the batch being made. The view hands an item it removes to the
-    // task while the task still works on it; the task deletes it afterwards.
+    // Items of the batch being made; one removed meanwhile is deleted after the batch.
     bool IsWorkingOn(const CIndexItem* item) const;
-    void DeleteAfterBatch(CIndexItem* item);
+    bool KeepRemovedItem(CIndexItem* item) override;
     bool IsWorking() const { return !mWorking.empty(); }
 
 protected:
@@ -45,6 +46,7 @@ protected:
 private:
     void DeleteDeferredItems();
 
+    IndexViewServices& mCells;
     std::deque<SInt32> mIndexQueue;
     LSemaphore mQueueCount {0};
     std::vector<CIndexItem*> mWorking;

@@ -20,6 +20,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QHash>
 #include <QScreen>
 #include <QStyle>
 #include <QWidget>
@@ -102,19 +103,19 @@ void PlaceTaskWindowFor(TaskOwnerView* owner)
 
 // --- CVisualTask -----------------------------------------------------------------------
 
-CVisualTask::CVisualTask(const QString& titleKey, TaskOwnerView* owner)
+CVisualTask::CVisualTask(const QString& titleKey, CIndexModel* model)
 {
-    Init(owner, CopyLocalizedString(titleKey));
+    Init(model, CopyLocalizedString(titleKey));
 }
 
-CVisualTask::CVisualTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner)
+CVisualTask::CVisualTask(SInt16 titleList, SInt16 titleIndex, CIndexModel* model)
 {
-    Init(owner, CopyLocalizedCFString(titleList, titleIndex));
+    Init(model, CopyLocalizedCFString(titleList, titleIndex));
 }
 
-void CVisualTask::Init(TaskOwnerView* owner, const QString& title)
+void CVisualTask::Init(CIndexModel* model, const QString& title)
 {
-    mOwner = owner;
+    mModel = model;
     mTitle = title;
     CreateProgressPane();
     Globals().allTasks.push_back(this);
@@ -141,7 +142,7 @@ void CVisualTask::DeletionDeferred()
         mInList = false;
     }
     ReleaseOwner();
-    mOwner = nullptr;
+    mModel = nullptr;
 }
 
 CVisualTask* CVisualTask::GetCurrentTask()
@@ -160,10 +161,15 @@ bool CVisualTask::IsAlive(const CVisualTask* task)
     return std::find(all.begin(), all.end(), task) != all.end();
 }
 
+TaskOwnerView* CVisualTask::GetOwnerView() const
+{
+    return FindTaskOwnerView(mModel);
+}
+
 void CVisualTask::Broadcast(MessageT message, void* parameter)
 {
-    if (mOwner)
-        mOwner->BroadcastMessage(message, parameter);
+    if (TaskOwnerView* view = GetOwnerView())
+        view->BroadcastMessage(message, parameter);
 }
 
 // --- The progress pane -------------------------------------------------------------------
@@ -266,7 +272,7 @@ void CVisualTask::ExecuteTask()
         LayoutShownPanes();
     }
     if (globals.taskWindow && !globals.taskWindow->IsVisible()) {
-        PlaceTaskWindowFor(mOwner);
+        PlaceTaskWindowFor(GetOwnerView());
         globals.taskWindow->Show();
     }
     Broadcast(msg_TaskShown, this);
@@ -599,7 +605,7 @@ bool CVisualTask::HasPendingItem(const CIndexItem* item) const
 
 CIndexItem* CVisualTask::NextItem()
 {
-    while (mOwner && mOwner->GetModel().IsUpdating())
+    while (mModel && mModel->IsUpdating())
         LThread::Sleep(400);
     while (mPendingItems.empty()) {
         mItemEvent.Reset();
@@ -636,8 +642,8 @@ void CVisualTask::AddItemError(CIndexItem* item, std::unique_ptr<CItemError> err
     item->SetError(std::move(error));
     if (std::find(mErrorItems.begin(), mErrorItems.end(), item) == mErrorItems.end())
         mErrorItems.push_back(item);
-    if (mOwner)
-        mOwner->RefreshItem(mOwner->GetModel().GetIndexOfItem(item));
+    if (TaskOwnerView* view = GetOwnerView())
+        view->RefreshItem(mModel->GetIndexOfItem(item));
 }
 
 void CVisualTask::ReportErrors()
@@ -766,13 +772,13 @@ std::vector<CVisualTask*> GetShownTasks()
     return Globals().shownTasks;
 }
 
-void StopTasksOfOwner(TaskOwnerView* owner)
+void StopTasksOfOwner(CIndexModel* model)
 {
-    if (!owner)
+    if (!model)
         return;
     std::vector<CVisualTask*> owned;
     for (CVisualTask* task : Globals().allTasks)
-        if (task->GetOwner() == owner)
+        if (task->GetModel() == model)
             owned.push_back(task);
     // The calling task last: stopping it does not come back.
     CVisualTask* current = CVisualTask::GetCurrentTask();
@@ -784,13 +790,74 @@ void StopTasksOfOwner(TaskOwnerView* owner)
     }
 }
 
-void RemoveItemFromTasksOfOwner(TaskOwnerView* owner, CIndexItem* item)
+void RemoveItemFromTasksOfOwner(CIndexModel* model, CIndexItem* item)
 {
-    if (!owner || !item)
+    if (!model || !item)
         return;
     for (CVisualTask* task : Globals().allTasks)
-        if (task->GetOwner() == owner)
+        if (task->GetModel() == model)
             task->RemoveItem(item);
+}
+
+void RemoveIndexItem(CIndexModel& model, SInt32 index, bool trashFile, bool deleteItem)
+{
+    if (model.IsItemListLocked())
+        ThrowOSErr_(kMsgIndexViewOperation, "the item list is locked");
+    CIndexItem* item = model.ItemAt(index);
+    if (!item)
+        return;
+    if (item->IsBusy())
+        ThrowOSErr_(kMsgIndexViewItems, "the item is in use");
+    if (trashFile && !item->IsStoredInPackage())
+        item->MoveFileToTrash();
+    RemoveItemFromTasksOfOwner(&model, item);
+    for (CVisualTask* task : Globals().allTasks)
+        if (task->GetModel() == &model)
+            task->DropIndex(index);
+    model.TakeItemAt(index); // out of the lists, value index and records; the index is modified
+    if (item->IsStoredInPackage()) {
+        model.AddFileToDelete(item->GetURL());
+        OSStatus status = CatchCode([&] { model.AddFileToDelete(item->CopyThumbnailURL()); });
+        (void)status; // an item without a thumbnail file has nothing more to delete
+    }
+    if (deleteItem)
+        DisposeRemovedItem(model, item);
+}
+
+void DisposeRemovedItem(CIndexModel& model, CIndexItem* item)
+{
+    if (!item)
+        return;
+    model.ForgetStoredRecord(item);
+    for (CVisualTask* task : Globals().allTasks)
+        if (task->GetModel() == &model && task->KeepRemovedItem(item))
+            return;
+    delete item;
+}
+
+// --- The views showing models ----------------------------------------------------------------
+
+namespace {
+
+QHash<const CIndexModel*, TaskOwnerView*>& OwnerViews()
+{
+    static QHash<const CIndexModel*, TaskOwnerView*> views;
+    return views;
+}
+
+} // namespace
+
+void SetTaskOwnerView(const CIndexModel& model, TaskOwnerView* view)
+{
+    if (view)
+        OwnerViews().insert(&model, view);
+    else
+        OwnerViews().remove(&model);
+}
+
+TaskOwnerView* FindTaskOwnerView(const CIndexModel* model)
+{
+    return model ? OwnerViews().value(model) : nullptr;
 }
 
 LSemaphore& GetParallelSlots()

@@ -20,6 +20,7 @@ class LControl;
 class LPane;
 class LProgressBar;
 class LView;
+class CIndexModel;
 class LWindow;
 class TaskOwnerView;
 
@@ -52,7 +53,7 @@ enum : SInt32 {
     kTaskPaused = 2,
 };
 
-// The base of every long job: a cooperative thread owned by one index view,
+// The base of every long job: a cooperative thread working on one index model,
 // with a progress pane stacked into the shared task window, a queue of items
 // to work on and a list of the items that failed.
 //
@@ -66,9 +67,10 @@ enum : SInt32 {
 class CVisualTask : public LThread, public LListener {
 public:
     // The title is the localized text of the key (the key itself when missing).
-    CVisualTask(const QString& titleKey, TaskOwnerView* owner);
+    // The model is the index the task works on; null for a task of no index.
+    CVisualTask(const QString& titleKey, CIndexModel* model);
     // The title is the localized text of "<list>:<index>".
-    CVisualTask(SInt16 titleList, SInt16 titleIndex, TaskOwnerView* owner);
+    CVisualTask(SInt16 titleList, SInt16 titleIndex, CIndexModel* model);
     ~CVisualTask() override;
 
     void Start() { Resume(); }
@@ -128,6 +130,11 @@ public:
     // first one. 'nilP' for a null item.
     virtual CIndexItem* NextItem();
     virtual void RemoveItem(CIndexItem* item);
+    // The item at a 1-based position of the model's current list leaves the index.
+    virtual void DropIndex(SInt32 /*position*/) {}
+    // An item that left the index is to be deleted: true when the task still works
+    // on it and deletes it itself once done.
+    virtual bool KeepRemovedItem(CIndexItem* /*item*/) { return false; }
     virtual void ClearItems();
     SInt32 CountItems() const { return SInt32(mPendingItems.size()); }
     virtual void AddItem(CIndexItem* item);
@@ -142,7 +149,10 @@ public:
     // One report (100047, caution) when any item failed.
     virtual void ReportErrors();
 
-    TaskOwnerView* GetOwner() const { return mOwner; }
+    // The index the task works on (null once it let go of it, or for none).
+    CIndexModel* GetModel() const { return mModel; }
+    // The view showing that index; null for none.
+    TaskOwnerView* GetOwnerView() const;
     const QString& GetTitle() const { return mTitle; }
     SInt32 GetRunState() const { return mRunState; }
     bool IsStopping() const { return mStopping; }
@@ -161,10 +171,10 @@ public:
 protected:
     void Run() override;
     // A stopped task whose worker job does not stop lingers until the job ends: it
-    // leaves the task list and its pane at once and lets go of its owner.
+    // leaves the task list and its pane at once and lets go of its model.
     void DeletionDeferred() override;
-    // Gives back what the task holds of its owner (its running-task count, its
-    // busy mark), for a task that may linger; the owner is forgotten afterwards.
+    // Gives back what the task holds of its model (its running-task count, its
+    // busy mark), for a task that may linger; the model is forgotten afterwards.
     virtual void ReleaseOwner() {}
     virtual void RunTask() = 0;
 
@@ -174,7 +184,7 @@ protected:
     void Broadcast(MessageT message, void* parameter);
 
 private:
-    void Init(TaskOwnerView* owner, const QString& title);
+    void Init(CIndexModel* model, const QString& title);
     void DressPane();
     void SetCaptionText(PaneIDT caption, const QString& text);
     void ShowCountCaption();
@@ -193,7 +203,7 @@ private:
     LEventSemaphore mItemEvent;
     std::vector<CIndexItem*> mErrorItems;
     std::deque<CIndexItem*> mPendingItems;
-    TaskOwnerView* mOwner = nullptr;
+    CIndexModel* mModel = nullptr;
     LControl* mPauseButton = nullptr;
     LControl* mResumeButton = nullptr;
     LControl* mStopButton = nullptr;
@@ -227,10 +237,17 @@ LWindow* GetTaskWindow();
 // The tasks whose pane is shown, top to bottom.
 std::vector<CVisualTask*> GetShownTasks();
 
-// Stops every task the view owns (shown or not); returns when they are gone.
-void StopTasksOfOwner(TaskOwnerView* owner);
-// Takes the item out of the pending lists of every task the view owns.
-void RemoveItemFromTasksOfOwner(TaskOwnerView* owner, CIndexItem* item);
+// Stops every task working on the model (shown or not); returns when they are gone.
+void StopTasksOfOwner(CIndexModel* model);
+// Takes the item out of the pending lists of every task working on the model.
+void RemoveItemFromTasksOfOwner(CIndexModel* model, CIndexItem* item);
+// Takes the item at the index out of the index: out of its tasks' lists, its
+// stored files deleted after the next save, deleted itself with deleteItem (see
+// DisposeRemovedItem). Throws kMsgIndexViewOperation while the list is locked,
+// kMsgIndexViewItems for an item in use.
+void RemoveIndexItem(CIndexModel& model, SInt32 index, bool trashFile, bool deleteItem);
+// Deletes an item that left the index, or leaves it to the task still working on it.
+void DisposeRemovedItem(CIndexModel& model, CIndexItem* item);
 
 // The parallel-slot semaphore ("NumberParallelTasks") and the downloads'
 // semaphore ("NumberParallelDownloads"); 'nilP' before InitializeTasks.

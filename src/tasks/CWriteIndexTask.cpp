@@ -37,18 +37,18 @@ bool IsLockedError(OSStatus code)
 } // namespace
 
 CWriteIndexTask::CWriteIndexTask(SInt16 titleList, SInt16 titleIndex, IndexPackageDocument* document)
-    : CVisualTask(titleList, titleIndex, document ? document->GetOwnerView() : nullptr)
+    : CVisualTask(titleList, titleIndex, document ? document->GetModel() : nullptr)
     , mDocument(document)
 {
     ThrowIfNil_(document);
     mPackage = document->GetPackage();
     ThrowIfNil_(mPackage);
-    HoldViewForPackageTask(GetOwner(), 1);
+    HoldModelForPackageTask(GetModel(), 1);
 }
 
 CWriteIndexTask::~CWriteIndexTask()
 {
-    ReleaseViewFromPackageTask(GetOwner());
+    ReleaseModelFromPackageTask(GetModel());
     if (mDocument) {
         SInt32 action = mDocument->GetPendingSaveAction();
         if (action != kSaveActionNone) {
@@ -60,10 +60,10 @@ CWriteIndexTask::~CWriteIndexTask()
 
 void CWriteIndexTask::WritePasswordHeader(LStream& stream)
 {
-    TaskOwnerView* view = GetOwner();
-    if (!view || !view->GetModel().HasPassword())
+    CIndexModel* model = GetModel();
+    if (!model || !model->HasPassword())
         return;
-    const QByteArray header = MakePasswordHeader(view->GetModel().GetPassword(), view->GetModel().GetKeepPasswordInKeychain());
+    const QByteArray header = MakePasswordHeader(model->GetPassword(), model->GetKeepPasswordInKeychain());
     stream.WriteBlock(header.constData(), header.size());
 }
 
@@ -71,9 +71,9 @@ void CWriteIndexTask::WritePasswordHeader(LStream& stream)
 // had none (a new item) or the file no longer holds it.
 QByteArrayView CWriteIndexTask::StoredRecord(const CIndexItem* item, IndexDbRecordPlaces* foundPlaces)
 {
-    TaskOwnerView* view = GetOwner();
-    TaskOwnerView::StoredRecord stored;
-    if (!view || view->GetModel().IsIndexDbDamaged() || !view->GetModel().GetStoredRecord(item, stored))
+    CIndexModel* model = GetModel();
+    IndexStoredRecord stored;
+    if (!model || model->IsIndexDbDamaged() || !model->GetStoredRecord(item, stored))
         return {};
     if (!mOldFileRead) {
         mOldFileRead = true;
@@ -146,15 +146,15 @@ bool CWriteIndexTask::AppendStoredRecord(LStream& stream, const CIndexItem* item
 
 void CWriteIndexTask::WriteItems(LStream& stream, std::vector<std::pair<const CIndexItem*, SInt64>>& starts)
 {
-    TaskOwnerView* view = GetOwner();
+    CIndexModel& model = *GetModel();
     // Every item of the index, in its order, whatever the filter shows.
-    const TArray<CIndexItem*>& items = view->GetModel().GetAllItems();
+    const TArray<CIndexItem*>& items = model.GetAllItems();
     const SInt32 count = items.GetCount();
     for (SInt32 index = 1; index <= count; ++index) {
         CIndexItem* item = items[index];
         if (!item)
             continue;
-        while (view->GetModel().IsUpdating())
+        while (model.IsUpdating())
             LThread::Sleep(100);
         CheckPause();
         const SInt64 start = Position(stream);
@@ -186,25 +186,29 @@ void CWriteIndexTask::WriteItems(LStream& stream, std::vector<std::pair<const CI
 
 void CWriteIndexTask::RunTask()
 {
-    TaskOwnerView* view = GetOwner();
-    if (!view)
+    CIndexModel* model = GetModel();
+    if (!model)
         return;
-    view->StopBroadcasting();
+    // The view hears nothing of the write meanwhile.
+    TaskOwnerView* view = GetOwnerView();
+    if (view)
+        view->StopBroadcasting();
     try {
-        SetProgressMax(view->GetModel().CountAllItems());
+        SetProgressMax(model->CountAllItems());
         SetStatusCaption(601, 4);
         ShowStopButton(false);
         ShowPauseButton(true);
-        SetCaption6(view->GetWindowTitle());
+        if (view)
+            SetCaption6(view->GetWindowTitle());
         ShowProgress(0.1);
 
-        StItemListLock lock(&view->GetModel());
+        StItemListLock lock(model);
         LDataStream stream;
         WritePasswordHeader(stream);
         mMayKeep = stream.GetMarker() == 0;
         mKept = 0;
-        mPackage->SetStoreMediaFile(view->GetModel().TestFlags(0x02000000));
-        mPackage->SetRemoveMediaFile(view->GetModel().TestFlags(0x01000000));
+        mPackage->SetStoreMediaFile(model->TestFlags(0x02000000));
+        mPackage->SetRemoveMediaFile(model->TestFlags(0x01000000));
 
         std::vector<std::pair<const CIndexItem*, SInt64>> starts;
         mPackage->GetFolderChecks().BeginRound();
@@ -214,7 +218,7 @@ void CWriteIndexTask::RunTask()
         // get them back from the file of the last save.
         const QString indexDb = mPackage->GetIndexDbURL().toLocalFile();
         ThrowIf_(indexDb.isEmpty(), "index.db is not a local file");
-        const bool beside = view->GetModel().IsIndexDbDamaged();
+        const bool beside = model->IsIndexDbDamaged();
         const QString target = beside ? QFileInfo(indexDb).dir().filePath(QLatin1String(kRecoveredIndexDbName)) : indexDb;
         // An index saved again unchanged writes the old file's bytes as they are.
         const QByteArray bytes = mKept == 0 ? stream.TakeData() : mKept == mOldFile.size() ? mOldFile : mOldFile.left(mKept);
@@ -227,10 +231,10 @@ void CWriteIndexTask::RunTask()
                 qCWarning(lcErrors) << "index.db alias not made:" << aliasStatus;
             mPackage->GetFolderChecks().EndRound();
             // The file now holds these records where they were written.
-            view->GetModel().ForgetStoredRecords();
+            model->ForgetStoredRecords();
             for (SInt32 i = 0; i < SInt32(starts.size()); ++i) {
                 const SInt64 end = i + 1 < SInt32(starts.size()) ? starts[size_t(i + 1)].second : bytes.size();
-                view->GetModel().SetStoredRecord(starts[size_t(i)].first, {qsizetype(starts[size_t(i)].second),
+                model->SetStoredRecord(starts[size_t(i)].first, {qsizetype(starts[size_t(i)].second),
                                                                    qsizetype(end - starts[size_t(i)].second)});
             }
         }
@@ -239,7 +243,7 @@ void CWriteIndexTask::RunTask()
         // Files of removed stored items go only once the file that no longer names
         // them is the index's own.
         if (!beside)
-            view->GetModel().DeletePendingFiles();
+            model->DeletePendingFiles();
         TouchContentModDate(FileRef::FromUrl(mPackage->GetPackageURL()));
         if (mFailedItems > 0)
             ReportError(kMsgIndexWriteNote, kNoteAlert);
@@ -259,13 +263,14 @@ void CWriteIndexTask::RunTask()
         ReportError(error, kStopAlert);
     }
     HideProgressPane();
-    view->StartBroadcasting();
+    if (view && view == GetOwnerView())
+        view->StartBroadcasting();
     if (mSucceeded) {
-        view->GetModel().SetModified(false);
+        model->SetModified(false);
     } else {
         // The index still differs from what is on disk, and whatever was to follow
         // the save (closing, quitting) must not happen on a failed one.
-        view->GetModel().SetModified(true);
+        model->SetModified(true);
         mDocument->SetPendingSaveAction(kSaveActionNone);
     }
     SInt32 zero = 0;

@@ -3,8 +3,8 @@
 #include "CIndexDoc.h"
 #include "MacTypes.h"
 
+class CIndexModel;
 class CIndexPackage;
-class TaskOwnerView;
 
 // Flags of the index document that the package tasks read (kDocKeepHidden: the
 // window stays hidden after opening).
@@ -20,13 +20,13 @@ enum : SInt32 {
 
 // The index document as the package read and write tasks see it: the document
 // lives in the catalogue and is handed to the tasks through this, with its
-// package and its index view.
+// package and its index model.
 class IndexPackageDocument {
 public:
     virtual ~IndexPackageDocument() = default;
 
     virtual CIndexPackage* GetPackage() const = 0;
-    virtual TaskOwnerView* GetOwnerView() const = 0;
+    virtual CIndexModel* GetModel() const = 0;
     virtual bool TestFlags(UInt32 mask) const = 0;
 
     // Reads and applies "settings.xml"; answers the number of items it expects.
@@ -34,6 +34,9 @@ public:
     // Writes "settings.xml", keeping keys already in the file.
     virtual void WriteSettings(bool closing) = 0;
     virtual void ShowWindow() = 0;
+    // An index whose password the keychain keeps: the password is checked against
+    // the keychain's, or asked of the user. False or a throw refuses the index.
+    virtual bool VerifyPassword() = 0;
 
     virtual SInt32 GetPendingSaveAction() const = 0;
     virtual void SetPendingSaveAction(SInt32 action) = 0;

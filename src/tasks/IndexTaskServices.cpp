@@ -57,10 +57,10 @@ CIndexPackage* CIndexDocPackageDocument::GetPackage() const
     return document ? document->GetPackage() : nullptr;
 }
 
-TaskOwnerView* CIndexDocPackageDocument::GetOwnerView() const
+CIndexModel* CIndexDocPackageDocument::GetModel() const
 {
     CIndexDoc* document = Document();
-    return document ? dynamic_cast<TaskOwnerView*>(document->GetIndexViewPane()) : nullptr;
+    return document ? &document->GetModel() : nullptr;
 }
 
 bool CIndexDocPackageDocument::TestFlags(UInt32 mask) const
@@ -87,6 +87,13 @@ void CIndexDocPackageDocument::ShowWindow()
 {
     if (CIndexDoc* document = Document())
         document->ShowWindow();
+}
+
+bool CIndexDocPackageDocument::VerifyPassword()
+{
+    CIndexDoc* document = Document();
+    IndexDocViewServices* view = document ? document->GetIndexView() : nullptr;
+    return !view || view->VerifyPassword();
 }
 
 SInt32 CIndexDocPackageDocument::GetPendingSaveAction() const
@@ -120,27 +127,21 @@ void CIndexDocPackageDocument::IndexSaved()
         document->IndexSaved();
 }
 
-void CIndexTaskServices::ShowSearchWindow(IndexViewServices* view, SInt32 command)
+void CIndexTaskServices::ShowSearchWindow(CIndexModel& model, SInt32 command)
 {
-    auto* owner = dynamic_cast<TaskOwnerView*>(view);
-    ThrowIfNil_(owner);
-    CSearchWindow::ShowSearchWindow(owner, command);
+    CSearchWindow::ShowSearchWindow(&model, command);
 }
 
-void CIndexTaskServices::StartImportFilesTask(IndexViewServices* view)
+void CIndexTaskServices::StartImportFilesTask(CIndexModel& model)
 {
-    auto* owner = dynamic_cast<TaskOwnerView*>(view);
-    ThrowIfNil_(owner);
-    auto* task = new CImportFilesTask(601, 16, owner);
-    task->ChooseAndStart(dynamic_cast<QWidget*>(owner));
+    auto* task = new CImportFilesTask(601, 16, model);
+    task->ChooseAndStart(dynamic_cast<QWidget*>(FindTaskOwnerView(&model)));
 }
 
-void CIndexTaskServices::StartImportFolderTask(IndexViewServices* view, const FileRef& folder, SInt32 position,
+void CIndexTaskServices::StartImportFolderTask(CIndexModel& model, const FileRef& folder, SInt32 position,
     SInt32 option)
 {
-    auto* owner = dynamic_cast<TaskOwnerView*>(view);
-    ThrowIfNil_(owner);
-    (new CImportFolderTask(601, 17, owner, folder, position, UInt32(std::max<SInt32>(option, 0))))->Start();
+    ::StartImportFolderTask(model, folder, position, option);
 }
 
 void CIndexTaskServices::StartReadIndexPackageTask(CIndexDoc* document)
@@ -155,11 +156,12 @@ void CIndexTaskServices::StartWriteIndexTask(CIndexDoc* document)
     (new DocumentTask<CWriteIndexTask>(601, 2, *document))->Start();
 }
 
-void CIndexTaskServices::StopTasksOfOwner(IndexViewServices* view)
+void CIndexTaskServices::StopTasksOfOwner(CIndexModel& model)
 {
-    if (auto* owner = dynamic_cast<TaskOwnerView*>(view))
-        ::StopTasksOfOwner(owner);
+    ::StopTasksOfOwner(&model);
 }
+
+namespace {
 
 // Queues the items on a task that asks the user before it starts; a task whose
 // asking fails is deleted, as no thread owns it yet.
@@ -176,21 +178,18 @@ void QueueAndAsk(Task* task, const std::vector<CIndexItem*>& items, Ask&& ask)
     }
 }
 
-void CIndexTaskServices::StartExportFilesTask(IndexViewServices* view, const std::vector<CIndexItem*>& items,
-    QWidget* window)
+} // namespace
+
+void StartExportFilesTask(CIndexModel& model, const std::vector<CIndexItem*>& items, QWidget* window)
 {
-    auto* owner = dynamic_cast<TaskOwnerView*>(view);
-    ThrowIfNil_(owner);
-    QueueAndAsk(new CExportFilesTask(601, 37, owner, window), items, [](CExportFilesTask& task) { task.AskDestination(); });
+    QueueAndAsk(new CExportFilesTask(601, 37, model, window), items, [](CExportFilesTask& task) { task.AskDestination(); });
 }
 
-void CIndexTaskServices::StartExportXMLTask(IndexViewServices* view, const std::vector<CIndexItem*>& items,
-    const IndexXMLData& index)
+void StartExportXMLTask(CIndexModel& model, const std::vector<CIndexItem*>& items, const IndexXMLData& index,
+    QWidget* window)
 {
-    auto* owner = dynamic_cast<TaskOwnerView*>(view);
-    ThrowIfNil_(owner);
-    QueueAndAsk(new CExportXMLTask(601, 48, owner, index), items,
-        [owner](CExportXMLTask& task) { task.AskForFile(dynamic_cast<QWidget*>(owner)); });
+    QueueAndAsk(new CExportXMLTask(601, 48, model, index), items,
+        [window](CExportXMLTask& task) { task.AskForFile(window); });
 }
 
 void RegisterSearchWindowClasses()

@@ -15,11 +15,12 @@ public:
     explicit CIndexDocPackageDocument(CIndexDoc& document);
 
     CIndexPackage* GetPackage() const override;
-    TaskOwnerView* GetOwnerView() const override;
+    CIndexModel* GetModel() const override;
     bool TestFlags(UInt32 mask) const override;
     SInt32 ReadSettings(bool closing) override;
     void WriteSettings(bool closing) override;
     void ShowWindow() override;
+    bool VerifyPassword() override;
     SInt32 GetPendingSaveAction() const override;
     void SetPendingSaveAction(SInt32 action) override;
     void RunPendingSaveAction(SInt32 action) override;
@@ -36,16 +37,12 @@ private:
 // The tasks the catalogue starts. Installed once at start-up.
 class CIndexTaskServices : public TaskServices {
 public:
-    void ShowSearchWindow(IndexViewServices* view, SInt32 command) override;
-    void StartImportFilesTask(IndexViewServices* view) override;
-    void StartImportFolderTask(IndexViewServices* view, const FileRef& folder, SInt32 position, SInt32 option) override;
+    void ShowSearchWindow(CIndexModel& model, SInt32 command) override;
+    void StartImportFilesTask(CIndexModel& model) override;
+    void StartImportFolderTask(CIndexModel& model, const FileRef& folder, SInt32 position, SInt32 option) override;
     void StartReadIndexPackageTask(CIndexDoc* document) override;
     void StartWriteIndexTask(CIndexDoc* document) override;
-    void StopTasksOfOwner(IndexViewServices* view) override;
-    void StartExportFilesTask(IndexViewServices* view, const std::vector<CIndexItem*>& items,
-        QWidget* window) override;
-    void StartExportXMLTask(IndexViewServices* view, const std::vector<CIndexItem*>& items,
-        const IndexXMLData& index) override;
+    void StopTasksOfOwner(CIndexModel& model) override;
 };
 
 void InstallIndexTaskServices();

@@ -187,10 +187,8 @@ SInt32 RequiredNumber(const QVariantMap& setting, const QString& key)
 
 } // namespace
 
-bool CanRunStoredSetting(const TaskOwnerView* view, CommandT command)
+bool CanRunStoredSetting(const CIndexModel& model, CommandT command)
 {
-    if (!view)
-        return false;
     QVariantMap setting;
     SInt32 source = 0;
     if (CatchCode([&] {
@@ -198,7 +196,6 @@ bool CanRunStoredSetting(const TaskOwnerView* view, CommandT command)
             source = RequiredNumber(setting, kSourceKindKey);
         }) != noErr)
         return false;
-    const CIndexModel& model = view->GetModel();
     if (source == kSearchSourceAllItems)
         return model.CountItems() > 0;
     if (source == kSearchSourceSelection)
@@ -206,9 +203,8 @@ bool CanRunStoredSetting(const TaskOwnerView* view, CommandT command)
     return false;
 }
 
-void RunStoredSetting(TaskOwnerView* view, CommandT command, CIndexItem* item, LWindow* window)
+void RunStoredSetting(CIndexModel& model, CommandT command, CIndexItem* item, LWindow* window)
 {
-    ThrowIfNil_(view);
     const bool search = command >= kFirstStoredSearchCommand && command <= kLastStoredSearchCommand;
     const QVariantMap setting = CopyStoredSetting(command);
     if (!setting.contains(kSettingNameKey) || !setting.contains(kCriteriaListKey))
@@ -216,15 +212,14 @@ void RunStoredSetting(TaskOwnerView* view, CommandT command, CIndexItem* item, L
     const SInt32 source = RequiredNumber(setting, kSourceKindKey);
     const SInt32 result = RequiredNumber(setting, kResultKindKey);
     if (search)
-        view->ShowAllItems(true);
+        model.ShowAllItems();
 
     QString title = StoredSettingDisplayName(setting.value(kSettingNameKey).toString()).trimmed();
     while (title.endsWith(QLatin1String("...")) || title.endsWith(QChar(0x2026)))
         title.chop(title.endsWith(QChar(0x2026)) ? 1 : 3);
-    auto task = std::make_unique<CSearchTask>(QStringLiteral("601:39"), view, search ? kSearchKindSearch : kSearchKindBatch, window);
+    auto task = std::make_unique<CSearchTask>(QStringLiteral("601:39"), model, search ? kSearchKindSearch : kSearchKindBatch, window);
     task->SetTitleCaption(title);
     task->SetResultAction(result);
-    CIndexModel& model = view->GetModel();
     if (item) {
         task->InsertItem(item, kInsertAtEnd);
     } else if (source == kSearchSourceAllItems) {

@@ -11,7 +11,7 @@
 
 class CIndexItem;
 class LWindow;
-class TaskOwnerView;
+class CIndexModel;
 
 // Preference keys of the search window's settings.
 inline const QString kSearchSettingsKey = QStringLiteral("SearchSettings_6");
@@ -78,9 +78,9 @@ void SetStoredSettingsChangedHook(std::function<void()> hook);
 // Writes the preferences to disk, then runs the hook.
 void StoredSettingsChanged();
 
-// Runs a stored search (9000-9499) or batch (9500-9999) on the view: on the given
+// Runs a stored search (9000-9499) or batch (9500-9999) on the index: on the given
 // item alone, else on the setting's source (all items or the selection). A
 // stored search shows all items first. 'nilP' for a missing entry or key.
-void RunStoredSetting(TaskOwnerView* view, CommandT command, CIndexItem* item, LWindow* window);
-// Whether the command can run on the view: its setting's source has items.
-bool CanRunStoredSetting(const TaskOwnerView* view, CommandT command);
+void RunStoredSetting(CIndexModel& model, CommandT command, CIndexItem* item, LWindow* window);
+// Whether the command can run on the index: its setting's source has items.
+bool CanRunStoredSetting(const CIndexModel& model, CommandT command);

@@ -24,7 +24,7 @@
 #include "Preferences.h"
 #include "Sounds.h"
 #include "StoredSettings.h"
-#include "TaskServices.h"
+#include "CExportFilesTask.h"
 #include "ThemeColors.h"
 #include "UReportErrors.h"
 #include "WindowUtilities.h"
@@ -489,7 +489,7 @@ bool CMediaWindow::ObeyCommand(CommandT command, void* ioParam)
     if (command >= kFirstStoredSetting && command <= kLastStoredSetting) {
         // A stored search or batch from the Search menu acts on the shown item.
         if (mItem && mIndexView)
-            RunStoredSetting(mIndexView.data(), command, mItem, this);
+            RunStoredSetting(mIndexView->GetModel(), command, mItem, this);
         return true;
     }
     switch (command) {
@@ -519,7 +519,7 @@ bool CMediaWindow::ObeyCommand(CommandT command, void* ioParam)
         return true;
     case cmd_MediaExport:
         if (mItem && mIndexView)
-            GetTaskServices().StartExportFilesTask(mIndexView, {mItem}, IsFullScreenKind() ? nullptr : this);
+            StartExportFilesTask(mIndexView->GetModel(), {mItem}, IsFullScreenKind() ? nullptr : this);
         return true;
     case cmd_MediaFullScreen:
         ToggleFullScreen();
@@ -568,7 +568,7 @@ void CMediaWindow::FindCommandStatus(CommandT command, Boolean& outEnabled, Bool
         return;
     }
     if (command >= kFirstStoredSetting && command <= kLastStoredSetting) {
-        outEnabled = mItem && mIndexView && !mIndexView->IsItemListLocked() && CanRunStoredSetting(mIndexView.data(), command);
+        outEnabled = mItem && mIndexView && !mIndexView->IsItemListLocked() && CanRunStoredSetting(mIndexView->GetModel(), command);
         return;
     }
     switch (command) {

@@ -408,7 +408,7 @@ void CFileBrowserListView::ImportFolder(const QUrl& folder)
         ThrowOSErr_(err_NilPointer, "a folder import without an index window");
     if (view->IsItemListLocked())
         ThrowOSErr_(kMsgIndexViewOperation, "a folder import while a task holds the item list");
-    (new CImportFolderTask(601, 17, view, FileRef::FromUrl(folder), kInsertAtEnd, 0))->Start();
+    StartImportFolderTask(view->GetModel(), FileRef::FromUrl(folder), kInsertAtEnd, 0);
 }
 
 // --- Dragging user rows out --------------------------------------------------------------------------

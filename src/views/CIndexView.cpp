@@ -23,7 +23,7 @@
 #include "Offscreen.h"
 #include "Picture.h"
 #include "Preferences.h"
-#include "TaskServices.h"
+#include "CImportFolderTask.h"
 
 #include <QApplication>
 #include <QFile>
@@ -37,10 +37,6 @@ namespace {
 constexpr SInt32 kVisibleInset = 10; // the visible range is measured this far inside the frame
 constexpr int kFrameMilliseconds = 16; // the model's changes are shown at most this often
 
-// Internet location files are never catalogued.
-constexpr OSType kInternetLocationHTTP = 'ilht';
-constexpr OSType kInternetLocationFTP = 'ilft';
-constexpr OSType kIndexPackageType = 'OIDX';
 
 } // namespace
 
@@ -74,8 +70,7 @@ void CIndexView::InitIndexView()
         SetFlags(kViewRemoveMediaFile);
     GetPatternMenu(); // the views' shared menu of themes, filled by the first view
     mTheme = GetSavedTheme();
-    mUpdateTask = new CUpdateTask(this);
-    mUpdateTask->Start();
+    StartUpdateTask();
     RegisterDragSource();
 }
 
@@ -87,17 +82,21 @@ CIndexView::~CIndexView()
         mRenameField = nullptr;
     }
     StopAllTasks();
-    for (const auto& connection : mModelConnections)
-        QObject::disconnect(connection);
-    mModelConnections.clear();
+    DisconnectModel();
     mOwnModel.reset(); // its items go while the view they draw in is whole
+}
+
+void CIndexView::StartUpdateTask()
+{
+    mUpdateTask = new CUpdateTask(*mModel, *this);
+    mUpdateTask->Start();
 }
 
 void CIndexView::StopAllTasks()
 {
-    // The other tasks of the view first (they may hold items), then its own two,
+    // The other tasks of the model first (they may hold items), then the view's two,
     // whose stacks are unwound, so nothing works on an item once it is deleted.
-    StopTasksOfOwner(this);
+    StopTasksOfOwner(mModel);
     for (CVisualTask* task : {static_cast<CVisualTask*>(mUpdateTask), static_cast<CVisualTask*>(mCacheTask.Get())})
         if (task && CVisualTask::IsAlive(task))
             task->DeleteThread();
@@ -111,9 +110,7 @@ void CIndexView::SetModel(CIndexModel* model)
         // The document's model goes: nothing of the view may hold its items.
         if (mModel != mOwnModel.get()) {
             StopAllTasks();
-            for (const auto& connection : mModelConnections)
-                QObject::disconnect(connection);
-            mModelConnections.clear();
+            DisconnectModel();
             if (!mOwnModel)
                 mOwnModel = std::make_unique<CIndexModel>();
             mOwnModel->Settings() = mModel->GetSettings();
@@ -125,9 +122,9 @@ void CIndexView::SetModel(CIndexModel* model)
     if (model == mModel)
         return;
     ThrowIfNot_(mModel->CountAllItems() == 0, "a model for a view that holds items");
-    for (const auto& connection : mModelConnections)
-        QObject::disconnect(connection);
-    mModelConnections.clear();
+    // The view's own tasks work on the model it shows: they start again on the new one.
+    StopAllTasks();
+    DisconnectModel();
     // The option word and the settings set up so far go with the view.
     model->SetFlags(mModel->GetFlags());
     model->Settings() = mModel->GetSettings();
@@ -136,12 +133,39 @@ void CIndexView::SetModel(CIndexModel* model)
     mModel = model;
     mOwnModel.reset();
     ConnectModel();
+    StartUpdateTask();
     if (LWindow* window = GetContainingWindow())
         window->SetModified(mModel->IsModified());
 }
 
+void CIndexView::DisconnectModel()
+{
+    for (const auto& connection : mModelConnections)
+        QObject::disconnect(connection);
+    mModelConnections.clear();
+    if (FindTaskOwnerView(mModel) == this)
+        SetTaskOwnerView(*mModel, nullptr);
+}
+
 void CIndexView::ConnectModel()
 {
+    // The model's tasks draw and lay out their items here.
+    SetTaskOwnerView(*mModel, this);
+    // Whoever ended or showed the filter (a search task, a stored setting, the
+    // organizer), the window and its panes follow.
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::filterShown, [this](bool shown) {
+        if (shown) {
+            BroadcastMessage(msg_FilterShown, nullptr);
+            return;
+        }
+        if (isVisible()) {
+            AdjustImageSize();
+            ScrollPinnedImageTo(0, 0, false);
+        }
+        RestoreSavedCaption();
+        SInt32 zero = 0;
+        BroadcastMessage(msg_FilterEnded, &zero);
+    }));
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::modifiedChanged, [this](bool modified) {
         if (LWindow* window = GetContainingWindow())
             window->SetModified(modified);
@@ -274,68 +298,23 @@ SInt32 CIndexView::InsertItem(CIndexItem* item, SInt32 index, bool refresh, bool
 
 SInt32 CIndexView::ImportURL(const QUrl& url, SInt32 index, bool refresh)
 {
-    if (Pref::ImportSkipDuplicates.Get() && ContainsURL(url))
-        return 0;
-    if (!url.isLocalFile()) {
-        auto item = std::make_unique<CIndexItem>(url);
-        SInt32 at = InsertItem(item.get(), index, refresh, false);
-        item.release();
-        return at;
+    const SInt32 at = ::ImportURL(*mModel, url, index);
+    if (refresh && at != 0) {
+        AdjustImageSize();
+        if (IsItemVisible(at))
+            RefreshItem(at);
     }
-    OSType type = '????';
-    OSType creator = '????';
-    OSStatus status = GetFileTypeAndCreator(url, &type, &creator);
-    ThrowIfOSErr_(status);
-    if (type == kIndexPackageType || IsIndexPackageURL(url)) {
-        BroadcastState();
-        return 0;
-    }
-    if (ResolvesToFolder(url)) {
-        FileRef folder(url.toLocalFile());
-        GetTaskServices().StartImportFolderTask(this, folder, index, 0);
-        return 0;
-    }
-    if (type == kInternetLocationHTTP || type == kInternetLocationFTP)
-        return 0;
-    auto item = std::make_unique<CIndexItem>(url);
-    SInt32 at = InsertItem(item.get(), index, refresh, false);
-    item.release();
     return at;
 }
 
 void CIndexView::DisposeItem(CIndexItem* item)
 {
-    mModel->ForgetStoredRecord(item);
-    if (mUpdateTask && CVisualTask::IsAlive(mUpdateTask) && mUpdateTask->IsWorkingOn(item))
-        mUpdateTask->DeleteAfterBatch(item);
-    else
-        delete item;
+    DisposeRemovedItem(*mModel, item);
 }
 
 bool CIndexView::RemoveItem(SInt32 index, bool trashFile, bool deleteItem, bool refresh)
 {
-    if (IsItemListLocked())
-        ThrowOSErr_(kMsgIndexViewOperation, "the item list is locked");
-    CIndexItem* item = nullptr;
-    if (!GetItemAt(index, item) || !item)
-        return true;
-    if (item->IsBusy())
-        ThrowOSErr_(kMsgIndexViewItems, "the item is in use");
-
-    if (trashFile && !item->IsStoredInPackage())
-        item->MoveFileToTrash();
-    RemoveItemFromTasksOfOwner(this, item);
-    if (mUpdateTask)
-        mUpdateTask->DropIndex(index);
-
-    mModel->TakeItemAt(index); // out of the lists, value index and records; the index is modified
-    if (item->IsStoredInPackage()) {
-        AddFileToDelete(item->GetURL());
-        OSStatus status = CatchCode([&] { AddFileToDelete(item->CopyThumbnailURL()); });
-        (void)status; // an item without a thumbnail file has nothing more to delete
-    }
-    if (deleteItem)
-        DisposeItem(item);
+    RemoveIndexItem(*mModel, index, trashFile, deleteItem);
     if (refresh) {
         AdjustImageSize();
         update();
@@ -392,7 +371,7 @@ void CIndexView::RemoveAllItems()
     mModel->ReleaseLocks();
     const SInt32 savedState = GetViewState();
     SetViewState(kViewStateRemovingAll);
-    StopTasksOfOwner(this);
+    StopTasksOfOwner(mModel);
     if (mUpdateTask)
         mUpdateTask->ClearItems();
     for (CIndexItem* item : mModel->TakeAllItems())
@@ -451,7 +430,7 @@ void CIndexView::QueueForCaching(std::span<CIndexItem* const> items)
     CCacheTask* task = GetCacheTask();
     const bool start = !task;
     if (start) {
-        task = new CCacheTask(this);
+        task = new CCacheTask(*mModel);
         mCacheTask = TLivePtr<CCacheTask>(task);
     }
     task->AddItems(items);
@@ -477,7 +456,6 @@ void CIndexView::FinishReading()
     if (TestFlags(kViewShowCommentOnOpen))
         ShowCommentWindow();
     BroadcastState();
-    mModel->ApplyKeptSort();
     // Back where the index was left when it was saved.
     if (const SInt32 first = mModel->GetSettings().firstVisibleItem; first > 0 && CountItems() > 0)
         ScrollPinnedImageTo(0, Grid().ScrollTopFor(std::min(first, CountItems())), false);

@@ -7,6 +7,7 @@
 #include "CoalescedCall.h"
 #include "IndexGridGeometry.h"
 #include "IndexTheme.h"
+#include "IndexViewServices.h"
 #include "LBroadcaster.h"
 #include "LCommander.h"
 #include "LPeriodical.h"
@@ -162,6 +163,7 @@ class CIndexView : public LView,
                    public LCommander,
                    public LListener,
                    public TaskOwnerView,
+                   public IndexViewServices,
                    public AItemListLockable,
                    public CDASAndDrop,
                    public CCMArea {
@@ -181,11 +183,11 @@ public:
     // Adds a file as a new item, a folder through a folder import task; an index
     // package is not imported (3002 only), nor an Internet location file, nor, with
     // "ImportSkipDuplicates", a file already in the index. The new item's index, or 0.
-    SInt32 ImportURL(const QUrl& url, SInt32 index, bool refresh) override;
+    SInt32 ImportURL(const QUrl& url, SInt32 index, bool refresh);
     // Removes the item at the index (always true). Throws 100060 while the list is
     // locked and 100042 for an item in use. With trashFile the media file goes to
     // the Trash first (a stored file is deleted after the next save instead).
-    bool RemoveItem(SInt32 index, bool trashFile, bool deleteItem, bool refresh) override;
+    bool RemoveItem(SInt32 index, bool trashFile, bool deleteItem, bool refresh);
     // Removes every selected item; asks first with confirm and "ConfirmDelete".
     void RemoveSelection(bool trashFiles, bool refresh, bool confirm);
     // Stops the view's tasks and deletes every item (closing the index).
@@ -199,7 +201,7 @@ public:
     const TArray<CIndexItem*>& GetItemList() const { return mModel->GetItemList(); }
     const TArray<CIndexItem*>& GetAllItems() const { return mModel->GetAllItems(); }
     bool GetItemAt(SInt32 index, CIndexItem*& outItem) const { return mModel->GetItemAt(index, outItem); }
-    SInt32 GetIndexOfItem(const CIndexItem* item) const override { return mModel->GetIndexOfItem(item); }
+    SInt32 GetIndexOfItem(const CIndexItem* item) const { return mModel->GetIndexOfItem(item); }
     // True when an item of the current list has this URL.
     bool ContainsURL(const QUrl& url) const { return mModel->ContainsURL(url); }
     UInt64 GetTotalFileSize() const { return mModel->GetTotalFileSize(); }
@@ -215,7 +217,7 @@ public:
     void SetKeepSorted(bool keepSorted) { mModel->SetKeepSorted(keepSorted); }
 
     // --- The model ----------------------------------------------------------------------
-    CIndexModel& GetModel() const override { return *mModel; }
+    CIndexModel& GetModel() const { return *mModel; }
     // Shows the document's model instead of the view's own (the view must be empty
     // then); null lets go of the document's model: the view's tasks are stopped
     // first, since they may hold its items.
@@ -383,7 +385,7 @@ public:
     // Checks the password against the keychain's entry or asks the user (true at
     // once without a password). Throws 100045 for a wrong one and 100006 (after
     // locking the list) when cancelled.
-    bool VerifyPassword() override;
+    bool VerifyPassword();
     // Asks for a new password (verifying the old one first); empty clears it. With
     // the property dialog open the dialog's OK sets it, and its Cancel drops it.
     void ChangePassword();
@@ -397,8 +399,8 @@ public:
     bool AskPassword(ResIDT layoutID, QByteArray& outPassword, bool& outRemember);
 
     // --- The records of index.db ---------------------------------------------------------
-    void SetStoredRecord(const CIndexItem* item, StoredRecord record) { mModel->SetStoredRecord(item, record); }
-    bool GetStoredRecord(const CIndexItem* item, StoredRecord& outRecord) const
+    void SetStoredRecord(const CIndexItem* item, IndexStoredRecord record) { mModel->SetStoredRecord(item, record); }
+    bool GetStoredRecord(const CIndexItem* item, IndexStoredRecord& outRecord) const
     {
         return mModel->GetStoredRecord(item, outRecord);
     }
@@ -407,7 +409,7 @@ public:
     bool IsIndexDbDamaged() const { return mModel->IsIndexDbDamaged(); }
 
     // --- Files deleted after the next save -----------------------------------------
-    bool AddFileToDelete(const QUrl& file) override { return mModel->AddFileToDelete(file); }
+    bool AddFileToDelete(const QUrl& file) { return mModel->AddFileToDelete(file); }
     const std::vector<QUrl>& GetPendingDeletions() const { return mModel->GetPendingDeletions(); }
     // Deletes them all (called by the write task once the package is written).
     void DeletePendingFiles() { mModel->DeletePendingFiles(); }
@@ -427,7 +429,7 @@ public:
     // title the window is titled "<its own title> [<title>]", its own title saved
     // once, however many filters follow, and put back when the filter is cleared
     // or ends. Broadcasts 3031.
-    void ShowFilter(const QString* title, bool refresh, bool clear) override;
+    void ShowFilter(const QString* title, bool refresh, bool clear);
     // The filter shows these items (the organizer's value), in the order of all
     // items, added to those shown unless clear; titled and broadcast as ShowFilter.
     // False while the filter is locked.
@@ -435,7 +437,7 @@ public:
     void RevealFirstSelected() override;
     // All items show again, scrolled to the start, the window's own title back;
     // broadcasts 3003. Nothing when no filter shows.
-    void ShowAllItems(bool refresh) override;
+    void ShowAllItems(bool refresh);
     bool IsFiltered() const { return mModel->IsFiltered(); }
     // Shows all items, then searches them for the text in the field (6999: the
     // name, caption, keywords or categories, any one of them) with a search task
@@ -456,8 +458,6 @@ public:
     void QueueCellUpdate(SInt32 index);
     // Drops every thumbnail of the current list and has them made again.
     void RebuildThumbnails();
-    bool IsHeldBack() const override { return mHeldBack; }
-    void SetHeldBack(bool held) { mHeldBack = held; }
     // After the package read task has put the items in: layout, flags, sorting, scroll.
     void FinishReading() override;
 
@@ -555,7 +555,7 @@ public:
     virtual SInt32 IndexAtPoint(QPoint local, bool clamp) const;
     // The indexes at the frame's corners (inset by 10 pixels); answers the count.
     SInt32 GetVisibleRange(SInt32& outFirst, SInt32& outLast, bool clamp) const;
-    bool IsItemVisible(SInt32 index) const override;
+    bool IsItemVisible(SInt32 index) const;
     bool IsShown() const override { return isVisible(); }
     void RefreshItem(SInt32 index) override;
     void RevealItem(SInt32 index) override { ScrollToIndex(index, false); }
@@ -659,8 +659,10 @@ private:
     void RestoreSavedCaption();
     void BroadcastItemsChanged(SInt32 fieldKey);
 
-    // Connects the model's signals to the view's redraws and broadcasts.
+    // Connects the model's signals to the view's redraws and broadcasts, and shows
+    // the view to the model's tasks / undoes both.
     void ConnectModel();
+    void DisconnectModel();
     // A change of the model to show: an item's cell (null: the list, its layout or
     // the selection). The grid paints once a frame for all of them, and the status
     // bar (3002) and the commands follow.
@@ -679,8 +681,9 @@ private:
     UInt64 mListGeneration = 0;
     mutable UInt64 mDigestGeneration = ~UInt64(0);
     mutable SelectionDigest mDigest;
-    // Stops the view's tasks and deletes its two own (they may hold the model's items).
+    // Stops the model's tasks and deletes the view's two own (they may hold the model's items).
     void StopAllTasks();
+    void StartUpdateTask();
 
     std::unique_ptr<CIndexModel> mOwnModel;
     CIndexModel* mModel = nullptr;
@@ -695,7 +698,6 @@ private:
     SInt32 mViewMode = kThumbnailViewMode;
     SInt16 mCellHeight = 160;
     SInt16 mCellWidth = 160;
-    bool mHeldBack = false;
     // The theme drawn: the index's own, or the full-screen theme while that lasts.
     SInt32 mTheme = -1;
     mutable std::optional<IndexThemeLook> mThemeLook;

@@ -61,6 +61,11 @@ bool CIndexViewDocument::UnlockWithPassword()
     return !gIndexWindowLocked || mView.UnlockWithPassword();
 }
 
+bool CIndexViewDocument::VerifyPassword()
+{
+    return mView.VerifyPassword();
+}
+
 void CIndexViewDocument::RevealSelection()
 {
     mView.RevealFirstSelected();

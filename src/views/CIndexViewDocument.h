@@ -18,6 +18,7 @@ public:
 
     bool IsWindowBusy() const override;
     bool UnlockWithPassword() override;
+    bool VerifyPassword() override;
 
     void RevealSelection() override;
     SInt32 ImportURL(const QUrl& url, SInt32 position, bool select) override;

@@ -15,7 +15,8 @@
 #include "PrefKeys.h"
 #include "StoredSettings.h"
 #include "Preferences.h"
-#include "TaskServices.h"
+#include "CExportFilesTask.h"
+#include "CExportXMLTask.h"
 #include "ThreadUtilities.h"
 
 #include <QClipboard>
@@ -122,7 +123,7 @@ bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
         return true;
     }
     if (command >= kFirstStoredSetting && command <= kLastStoredSetting) {
-        RunStoredSetting(this, command, nullptr, GetContainingWindow());
+        RunStoredSetting(*mModel, command, nullptr, GetContainingWindow());
         return true;
     }
 
@@ -228,11 +229,11 @@ bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
         NewIndexFromSelection();
         return true;
     case cmd_ExportFiles:
-        GetTaskServices().StartExportFilesTask(this, SelectionOrAll(*this), IsFullScreen() ? nullptr : GetContainingWindow());
+        StartExportFilesTask(*mModel, SelectionOrAll(*this), IsFullScreen() ? nullptr : GetContainingWindow());
         return true;
     case cmd_ExportXML: {
-        const TaskServices::IndexXMLData index { GetWindowTitle(), GetIndexURLText(), GetComment(), CountSelectedItems() > 0 };
-        GetTaskServices().StartExportXMLTask(this, SelectionOrAll(*this), index);
+        const IndexXMLData index { GetWindowTitle(), GetIndexURLText(), GetComment(), CountSelectedItems() > 0 };
+        StartExportXMLTask(*mModel, SelectionOrAll(*this), index, this);
         return true;
     }
     default:
@@ -296,7 +297,7 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
         return true;
     }
     if (command >= kFirstStoredSetting && command <= kLastStoredSetting) {
-        outEnabled = !locked && CanRunStoredSetting(this, command);
+        outEnabled = !locked && CanRunStoredSetting(*mModel, command);
         return true;
     }
 

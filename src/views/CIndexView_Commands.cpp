@@ -263,7 +263,7 @@ SInt32 CIndexView::DownloadAgain()
     }
     SInt32 started = 0;
     for (const TLivePtr<CIndexItem>& held : Held(wanted)) {
-        if (CIndexItem* item = held.Get(); item && StartDownloadTaskForItem(this, item))
+        if (CIndexItem* item = held.Get(); item && StartDownloadTaskForItem(mModel, item))
             ++started;
     }
     return started;

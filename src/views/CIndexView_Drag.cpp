@@ -381,7 +381,7 @@ bool CIndexView::ReceiveRemoteURL(const QUrl& url, bool now)
     // The password logs in and is kept in the keyring; the item never holds it.
     const QUrl login = CompleteCredentials(url);
     if (IsFolderURL(url)) {
-        StartDownloadTaskForURL(login, nullptr, this, nullptr);
+        StartDownloadTaskForURL(login, nullptr, mModel, nullptr);
         return true;
     }
     const QUrl stored = Net::WithoutPassword(url);
@@ -393,7 +393,7 @@ bool CIndexView::ReceiveRemoteURL(const QUrl& url, bool now)
     BroadcastState();
     if (GetPrefBoolean(QStringLiteral("DownloadFiles"))
         && (now || !GetPrefBoolean(QStringLiteral("AskBeforeConnecting"))))
-        StartDownloadTaskForItem(this, added, login);
+        StartDownloadTaskForItem(mModel, added, login);
     return true;
 }
 

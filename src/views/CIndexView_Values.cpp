@@ -46,14 +46,14 @@ void CIndexView::RestoreSavedCaption()
     mSavedCaption.reset();
 }
 
+// The model drops the selection and the list views reload with its reset; the
+// broadcasts (3031, 3003) follow the model's filterShown, whoever changed the filter.
 void CIndexView::ShowFilter(const QString* title, bool refresh, bool clear)
 {
-    // The model drops the selection and the list views reload with its reset.
     mModel->ShowFilter(clear);
     if (refresh)
         Refresh();
     SetFilterTitle(title, clear);
-    BroadcastMessage(msg_FilterShown, nullptr);
 }
 
 bool CIndexView::ShowItemsAsFilter(const QString* title, const QSet<CIndexItem*>& items, bool clear)
@@ -62,23 +62,13 @@ bool CIndexView::ShowItemsAsFilter(const QString* title, const QSet<CIndexItem*>
         return false;
     Refresh();
     SetFilterTitle(title, clear);
-    BroadcastMessage(msg_FilterShown, nullptr);
     return true;
 }
 
 void CIndexView::ShowAllItems(bool refresh)
 {
-    if (!mModel->ShowAllItems())
-        return;
-    if (isVisible()) {
-        AdjustImageSize();
-        ScrollPinnedImageTo(0, 0, false);
-    }
-    if (refresh)
+    if (mModel->ShowAllItems() && refresh)
         Refresh();
-    RestoreSavedCaption();
-    SInt32 zero = 0;
-    BroadcastMessage(msg_FilterEnded, &zero);
 }
 
 // --- Quick search and ratings -----------------------------------------------------------------------------------
@@ -90,7 +80,7 @@ void CIndexView::StartQuickSearch(SInt32 fieldKey, const QString& text)
         return;
     const QString title = CopyLocalizedCFString(601, 39) + QStringLiteral(" \"") + text + QLatin1Char('"');
     // The task layer owns a started task and deletes it at its end.
-    auto* task = new CSearchTask(title, this, kSearchKindSearch);
+    auto* task = new CSearchTask(title, *mModel, kSearchKindSearch);
     task->SetResultAction(kResultShowFilter);
     const SInt32 field = fieldKey == kAllFieldsKey ? kQuickSearchAllFields : fieldKey;
     task->AddCriterion(std::make_unique<CCriteria>(field, kSelectorContains, text));
@@ -118,7 +108,7 @@ bool CIndexView::RateSelectedItems(SInt16 menuItem, CIndexItem* item)
         items = mModel->SelectedItems();
     if (items.empty())
         return false;
-    auto* task = new CSearchTask(QStringLiteral("RATING_ITEMS"), this, kSearchKindBatch);
+    auto* task = new CSearchTask(QStringLiteral("RATING_ITEMS"), *mModel, kSearchKindBatch);
     task->SetResultAction(kResultBatchByPreference);
     task->AddCriterion(std::make_unique<CCriteria>(kFieldUrgencyLabel, kBatchSet, QString::number(rating)));
     for (CIndexItem* each : items)

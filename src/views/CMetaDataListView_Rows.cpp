@@ -261,7 +261,7 @@ bool CSourceParentDynamic::ReceiveDrag(const QMimeData& drag)
         return false;
     CSearchTask* task = nullptr;
     CMetaDataListView::RunReported(
-        [&] { task = StartGroupDrop(*view, mFieldKey, DraggedIndexItems(drag, view->GetModel()), WindowOf(view)); });
+        [&] { task = StartGroupDrop(view->GetModel(), mFieldKey, DraggedIndexItems(drag, view->GetModel()), WindowOf(view)); });
     return task != nullptr;
 }
 
@@ -295,7 +295,7 @@ OSStatus CSourceItemDynamic::GetSetItemData(DataBrowserPropertyID property, Data
             CIndexView* view = ViewOf(*this);
             const QString text = itemData.value.toString();
             if (view && OrganizerValueIsEditable(mFieldKey))
-                CMetaDataListView::RunReported([&] { StartValueRename(*view, mFieldKey, mValue, text); });
+                CMetaDataListView::RunReported([&] { StartValueRename(view->GetModel(), mFieldKey, mValue, text); });
             return noErr;
         }
         itemData.value = OrganizerValueText(mFieldKey, mValue);
@@ -359,6 +359,6 @@ bool CSourceItemDynamic::ReceiveDrag(const QMimeData& drag)
         return false;
     CSearchTask* task = nullptr;
     CMetaDataListView::RunReported(
-        [&] { task = StartValueDrop(*view, mFieldKey, mValue, DraggedIndexItems(drag, view->GetModel()), WindowOf(view)); });
+        [&] { task = StartValueDrop(view->GetModel(), mFieldKey, mValue, DraggedIndexItems(drag, view->GetModel()), WindowOf(view)); });
     return task != nullptr;
 }

@@ -31,10 +31,10 @@ bool IsDerivedField(SInt32 field)
         || field == kOrganizerHeightField || field == kOrganizerWidthField;
 }
 
-// A batch over the items, titled with the field's name, owned by the view.
-CSearchTask* NewValueBatch(TaskOwnerView& view, SInt32 field, const std::vector<CIndexItem*>& items, LWindow* source)
+// A batch over the items of the index, titled with the field's name.
+CSearchTask* NewValueBatch(CIndexModel& model, SInt32 field, const std::vector<CIndexItem*>& items, LWindow* source)
 {
-    auto* task = new CSearchTask(OrganizerFieldName(field), &view, kSearchKindBatch, source);
+    auto* task = new CSearchTask(OrganizerFieldName(field), model, kSearchKindBatch, source);
     task->SetResultAction(kResultBatchByPreference);
     for (CIndexItem* item : items)
         task->InsertItem(item, kInsertAtEnd);
@@ -144,14 +144,14 @@ std::unique_ptr<CCriteria> OrganizerSetCriterion(SInt32 field, const QString& va
     return std::make_unique<CCriteria>(field, IsListField(field) ? kBatchAdd : kBatchSet, value);
 }
 
-CSearchTask* StartValueRename(TaskOwnerView& view, SInt32 field, const QString& value, const QString& newText)
+CSearchTask* StartValueRename(CIndexModel& model, SInt32 field, const QString& value, const QString& newText)
 {
     if (newText == value)
         return nullptr;
-    const QSet<CIndexItem*>* members = OrganizerMembers(view.GetModel(), field, value);
+    const QSet<CIndexItem*>* members = OrganizerMembers(model, field, value);
     if (!members || members->isEmpty())
         return nullptr;
-    CSearchTask* task = NewValueBatch(view, field, std::vector<CIndexItem*>(members->begin(), members->end()), nullptr);
+    CSearchTask* task = NewValueBatch(model, field, std::vector<CIndexItem*>(members->begin(), members->end()), nullptr);
     // A keyword or category is one entry of a list: the old one goes, the new one comes.
     if (IsListField(field))
         task->AddCriterion(std::make_unique<CCriteria>(field, kBatchRemove, value));
@@ -160,22 +160,22 @@ CSearchTask* StartValueRename(TaskOwnerView& view, SInt32 field, const QString& 
     return task;
 }
 
-CSearchTask* StartValueDrop(TaskOwnerView& view, SInt32 field, const QString& value, const std::vector<CIndexItem*>& items,
+CSearchTask* StartValueDrop(CIndexModel& model, SInt32 field, const QString& value, const std::vector<CIndexItem*>& items,
     LWindow* source)
 {
     if (items.empty() || !OrganizerValueAcceptsDrop(field))
         return nullptr;
-    CSearchTask* task = NewValueBatch(view, field, items, source);
+    CSearchTask* task = NewValueBatch(model, field, items, source);
     task->AddCriterion(OrganizerSetCriterion(field, value));
     task->Start();
     return task;
 }
 
-CSearchTask* StartGroupDrop(TaskOwnerView& view, SInt32 field, const std::vector<CIndexItem*>& items, LWindow* source)
+CSearchTask* StartGroupDrop(CIndexModel& model, SInt32 field, const std::vector<CIndexItem*>& items, LWindow* source)
 {
     if (items.empty() || !OrganizerGroupAcceptsDrop(field))
         return nullptr;
-    CSearchTask* task = NewValueBatch(view, field, items, source);
+    CSearchTask* task = NewValueBatch(model, field, items, source);
     // The value is asked for; the task starts once it has one, and goes when cancelled.
     task->AddOrAskCriterion(OrganizerSetCriterion(field, QString()));
     return task;

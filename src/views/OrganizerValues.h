@@ -14,7 +14,6 @@ class CIndexView;
 class CSearchTask;
 class LWindow;
 class QMimeData;
-class TaskOwnerView;
 
 // What the organizer list does with the value index of an index model: which
 // values get a row, what a row shows, and what a click, a rename or a drop does.
@@ -80,13 +79,13 @@ std::unique_ptr<CCriteria> OrganizerSetCriterion(SInt32 field, const QString& va
 // Renames a value in every item that has it, as a batch task (started; the task
 // layer deletes it at its end). Null, and no task, when the text is the value or
 // no item has the value.
-CSearchTask* StartValueRename(TaskOwnerView& view, SInt32 field, const QString& value, const QString& newText);
+CSearchTask* StartValueRename(CIndexModel& model, SInt32 field, const QString& value, const QString& newText);
 // Gives the dropped items the value, as a batch task; null without items.
-CSearchTask* StartValueDrop(TaskOwnerView& view, SInt32 field, const QString& value, const std::vector<CIndexItem*>& items,
+CSearchTask* StartValueDrop(CIndexModel& model, SInt32 field, const QString& value, const std::vector<CIndexItem*>& items,
     LWindow* source);
 // Asks for a value and gives it to the dropped items, as a batch task that starts
 // once the value is given; null without items.
-CSearchTask* StartGroupDrop(TaskOwnerView& view, SInt32 field, const std::vector<CIndexItem*>& items, LWindow* source);
+CSearchTask* StartGroupDrop(CIndexModel& model, SInt32 field, const std::vector<CIndexItem*>& items, LWindow* source);
 
 // The items of the model a drag carries; empty for a drag without items of this index.
 std::vector<CIndexItem*> DraggedIndexItems(const QMimeData& drag, const CIndexModel& model);

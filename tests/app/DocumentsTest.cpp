@@ -3,6 +3,8 @@
 #include "CatalogueRoutines.h"
 #include "CExceptionMgrPeriodical.h"
 #include "COpenDialog.h"
+#include "CVisualTask.h"
+#include "LThread.h"
 #include "ErrorCodes.h"
 #include "LMenuBar.h"
 #include "LWindow.h"
@@ -54,8 +56,20 @@ protected:
     }
     void TearDown() override
     {
+        TerminateTasks();
         classes.reset();
         app.reset();
+    }
+
+    // A folder import task the application started on the index's model: running
+    // now, then ended with the folder's items after those the index held (any
+    // number for a negative count).
+    static void ExpectImportTaskRuns(CIndexDoc& document, SInt32 itemsAfter)
+    {
+        EXPECT_EQ(document.GetModel().CountRunningTasks(), 1);
+        EXPECT_TRUE(LThread::RunUntil([&] {
+            return document.GetModel().CountRunningTasks() == 0 && (itemsAfter < 0 || document.CountAllItems() == itemsAfter);
+        }, 10000)) << document.CountAllItems();
     }
 
     std::unique_ptr<IdleApp> app;
@@ -121,13 +135,18 @@ TEST_F(AppDocuments, AFolderWithNoIndexOpenGetsAnIndexOfItsOwn)
 
 TEST_F(AppDocuments, AFolderJoinsTheFrontIndexWhetherItHoldsItemsOrNot)
 {
+    InitializeTasks();
     app->MakeNewDocument();
     CIndexDoc* document = IndexDocuments().front();
     document->GetModel().InsertItem(new CIndexItem(MakeTestFile(QStringLiteral("docs/held.jpg"))), kInsertAtEnd);
     const FileRef more = MakePackage(QStringLiteral("docs/more"));
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    ASSERT_TRUE(picture.save(more.Path() + QStringLiteral("/green.png"), "PNG"));
     EXPECT_EQ(CodeOf([&] { app->OpenDocument(more); }), noErr);
-    ASSERT_EQ(classes->tasks.importedFolders.size(), 1u);
-    EXPECT_EQ(classes->tasks.importedFolders.front(), more);
+    ExpectImportTaskRuns(*document, 2);
+    EXPECT_EQ(document->GetModel().ItemAt(2)->GetURL(), QUrl::fromLocalFile(more.Path() + QStringLiteral("/green.png")));
+    EXPECT_TRUE(classes->tasks.importedFolders.empty()) << "not the index's own folder import";
     EXPECT_EQ(app->GetRecentItems().At(0), more);
 
     // An empty index in front takes the folder too.
@@ -135,7 +154,7 @@ TEST_F(AppDocuments, AFolderJoinsTheFrontIndexWhetherItHoldsItemsOrNot)
         delete item;
     document->GetModel().SetModified(false);
     app->OpenDocument(MakePackage(QStringLiteral("docs/other")));
-    EXPECT_EQ(classes->tasks.importedFolders.size(), 2u);
+    EXPECT_EQ(classes->tasks.importedFolders.size(), 1u);
     EXPECT_EQ(IndexDocuments().size(), 1u);
 }
 
@@ -150,6 +169,7 @@ TEST_F(AppDocuments, AnIndexFileThatIsNoPackageIsRefused)
 
 TEST_F(AppDocuments, UserFoldersMakeAnIndexOrJoinTheFrontOneWithTheDesktopsOption)
 {
+    InitializeTasks();
     QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     ASSERT_TRUE(QDir().mkpath(desktop));
     app->NewSpecialFolderIndex(cmd_NewDesktopIndex);
@@ -163,7 +183,8 @@ TEST_F(AppDocuments, UserFoldersMakeAnIndexOrJoinTheFrontOneWithTheDesktopsOptio
     document->GetModel().InsertItem(new CIndexItem(MakeTestFile(QStringLiteral("docs/held.jpg"))), kInsertAtEnd);
     app->NewSpecialFolderIndex(cmd_NewDesktopIndex);
     EXPECT_EQ(IndexDocuments().size(), 1u);
-    EXPECT_EQ(classes->tasks.importedFolders.size(), 2u);
+    EXPECT_EQ(classes->tasks.importedFolders.size(), 1u);
+    ExpectImportTaskRuns(*document, -1);
 }
 
 TEST_F(AppDocuments, RevertingReopensThePackageThroughTheApplication)

@@ -51,6 +51,7 @@ public:
     LBroadcaster& GetViewBroadcaster() override { return *this; }
     bool IsWindowBusy() const override { return false; }
     bool UnlockWithPassword() override { return unlockAnswer; }
+    bool VerifyPassword() override { return true; }
     void RevealSelection() override { }
     SInt32 ImportURL(const QUrl& url, SInt32, bool) override
     {
@@ -143,9 +144,9 @@ public:
 // writes settings.xml, marks the index saved and ends the save.
 class TestTaskServices : public TaskServices {
 public:
-    void ShowSearchWindow(IndexViewServices*, SInt32 command) override { searchCommands.push_back(command); }
-    void StartImportFilesTask(IndexViewServices*) override { ++importFilesTasks; }
-    void StartImportFolderTask(IndexViewServices*, const FileRef& folder, SInt32, SInt32) override
+    void ShowSearchWindow(CIndexModel&, SInt32 command) override { searchCommands.push_back(command); }
+    void StartImportFilesTask(CIndexModel&) override { ++importFilesTasks; }
+    void StartImportFolderTask(CIndexModel&, const FileRef& folder, SInt32, SInt32) override
     {
         importedFolders.push_back(folder);
     }
@@ -179,7 +180,7 @@ public:
         }
         document->SaveEnded(succeeded);
     }
-    void StopTasksOfOwner(IndexViewServices*) override { ++stops; }
+    void StopTasksOfOwner(CIndexModel&) override { ++stops; }
 
     std::vector<SInt32> searchCommands;
     std::vector<FileRef> importedFolders;

@@ -23,7 +23,7 @@ struct BatchFixture {
 
     BatchFixture()
     {
-        run.owner = &owner;
+        run.model = &owner.model;
         run.report = [this](SInt32 code) { reports.push_back(code); };
     }
     ~BatchFixture() { owner.DeleteItems(); }

@@ -42,7 +42,7 @@ protected:
     // A batch over every item of the index, catalogue only.
     CSearchTask* Batch()
     {
-        auto* task = new CSearchTask(QStringLiteral("601:39"), &owner_, kSearchKindBatch);
+        auto* task = new CSearchTask(QStringLiteral("601:39"), owner_.model, kSearchKindBatch);
         task->SetResultAction(kResultBatchCatalogue);
         for (CIndexItem* item : owner_.Items())
             task->InsertItem(item, kInsertAtEnd);

@@ -54,8 +54,8 @@ void ProcessPostedEvents()
 // that nobody opens for writing, as a card's pipe named like a picture once held it.
 class StuckImportTask : public CSourceImportTask {
 public:
-    StuckImportTask(TaskOwnerView* owner, QString pipe, std::shared_ptr<TaskRecord> record)
-        : CSourceImportTask(601, 47, owner)
+    StuckImportTask(CIndexModel& model, QString pipe, std::shared_ptr<TaskRecord> record)
+        : CSourceImportTask(601, 47, model)
         , mPipe(std::move(pipe))
         , mRecord(std::move(record))
     {
@@ -533,7 +533,7 @@ TEST_F(TaskTest, StopIsIdempotentAndNeverTouchesAFinishedTask)
     ThreadID id = quick->GetID();
     ASSERT_TRUE(RunUntil([&] { return finished->destroyed; }));
     EXPECT_EQ(LThread::FromID(id), nullptr);
-    StopTasksOfOwner(&owner_); // nothing of the ended task is left to touch
+    StopTasksOfOwner(&owner_.model); // nothing of the ended task is left to touch
     EXPECT_EQ(finished->finishCalls, 0);
 }
 
@@ -569,7 +569,7 @@ TEST_F(TaskTest, ThePaneButtonsPauseAndResume)
 
 TEST_F(TaskTest, StoppingAnOwnerStopsAllItsTasksShownOrNot)
 {
-    TestOwnerView other;
+    CIndexModel other; // an index no view shows
     std::vector<std::shared_ptr<TaskRecord>> mine;
     for (int i = 0; i < 3; ++i) {
         mine.push_back(NewRecord());
@@ -585,7 +585,7 @@ TEST_F(TaskTest, StoppingAnOwnerStopsAllItsTasksShownOrNot)
     ASSERT_TRUE(RunUntil([&] { return theirs->started && mine.back()->started; }));
     EXPECT_EQ(GetShownTasks().size(), 1u);
 
-    StopTasksOfOwner(&owner_);
+    StopTasksOfOwner(&owner_.model);
     for (auto& record : mine)
         EXPECT_TRUE(record->destroyed);
     EXPECT_FALSE(theirs->destroyed);
@@ -604,10 +604,10 @@ TEST_F(TaskTest, RemovingAnItemReachesEveryTaskOfItsOwner)
     b->Suspend();
     a->AddItem(item.get());
     b->AddItem(item.get());
-    RemoveItemFromTasksOfOwner(&owner_, item.get());
+    RemoveItemFromTasksOfOwner(&owner_.model, item.get());
     EXPECT_FALSE(a->HasPendingItem(item.get()));
     EXPECT_FALSE(b->HasPendingItem(item.get()));
-    StopTasksOfOwner(&owner_);
+    StopTasksOfOwner(&owner_.model);
 }
 
 // --- Downloads ----------------------------------------------------------------------------------------------
@@ -674,7 +674,7 @@ TEST_F(TaskTest, CommandPeriodInTheTaskWindowStopsTheTaskShownLast)
     ProcessPostedEvents();
     EXPECT_TRUE(last->destroyed);
     EXPECT_FALSE(first->destroyed);
-    StopTasksOfOwner(&owner_);
+    StopTasksOfOwner(&owner_.model);
     EXPECT_TRUE(first->destroyed);
 }
 
@@ -684,7 +684,7 @@ TEST_F(TaskTest, StopKeepsTheWindowLiveWhileAnImportsWorkerIsStuckAndTheTaskGoes
     QFile::remove(pipe);
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     auto record = NewRecord();
-    auto* task = new StuckImportTask(&owner_, pipe, record);
+    auto* task = new StuckImportTask(owner_.model, pipe, record);
     task->Start();
     ASSERT_TRUE(RunUntil([&] { return record->started && task->IsProgressShown(); }));
     EXPECT_EQ(owner_.model.CountRunningTasks(), 1);

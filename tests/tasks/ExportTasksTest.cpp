@@ -102,7 +102,7 @@ protected:
     void Export(OSType type, const QString& file = QString())
     {
         SetPrefNumber(QStringLiteral("DefaultExportType"), SInt32(type));
-        auto* task = new CExportFilesTask(601, 37, &owner_, nullptr);
+        auto* task = new CExportFilesTask(601, 37, owner_.model, nullptr);
         for (CIndexItem* item : owner_.Items())
             task->InsertItem(item, kInsertAtEnd);
         task->SetDestination(folder);
@@ -120,7 +120,7 @@ protected:
     // clicked and `resolution` typed there (OK), then `name` typed and Return.
     QString ExportThroughTheDialogs(CIndexItem* item, const QString& resolution, const QString& name)
     {
-        auto* task = new CExportFilesTask(601, 37, &owner_, nullptr);
+        auto* task = new CExportFilesTask(601, 37, owner_.model, nullptr);
         task->InsertItem(item, kInsertAtEnd);
         task->AskDestination();
         QFileDialog* dialog = task->GetDialog();
@@ -347,7 +347,7 @@ TEST_F(ExportTasksTest, AFullDiskLeavesNoFileUnderTheFinalName)
 TEST_F(ExportTasksTest, SaveDialogOffersEveryFormatAndTheTypedNameTakesItsExtension)
 {
     AddItem(Sample("exiftool-images/IPTC.jpg"));
-    auto* task = new CExportFilesTask(601, 37, &owner_, nullptr);
+    auto* task = new CExportFilesTask(601, 37, owner_.model, nullptr);
     task->InsertItem(owner_.Items()[0], kInsertAtEnd);
     task->AskDestination();
     QFileDialog* dialog = task->GetDialog();
@@ -390,7 +390,7 @@ TEST_F(ExportTasksTest, XMLHoldsTheIndexAndEachItemsFieldsInListOrder)
     const QString path = folder + QStringLiteral("/index.xml");
     struct Case {
         std::vector<CIndexItem*> items;
-        TaskServices::IndexXMLData index;
+        IndexXMLData index;
         QStringList indexKeys;
     } const cases[] = {
         {owner_.Items(), {QStringLiteral("Photos"), QStringLiteral("https://example.org/"), QString(), false},
@@ -402,7 +402,7 @@ TEST_F(ExportTasksTest, XMLHoldsTheIndexAndEachItemsFieldsInListOrder)
     const FieldDictionaryKeys fields = FieldDictionaryKeys::Load();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.items.size());
-        auto* task = new CExportXMLTask(601, 48, &owner_, c.index);
+        auto* task = new CExportXMLTask(601, 48, owner_.model, c.index);
         for (CIndexItem* item : c.items)
             task->InsertItem(item, kInsertAtEnd);
         task->SetFile(path);
@@ -434,12 +434,12 @@ TEST_F(ExportTasksTest, XMLCancelledKeepsTheOldFileAndAStopLowersTheBusyMark)
     for (int i = 0; i < 300; ++i)
         AddItem(Sample("exiftool-images/PNG.png"));
 
-    auto* cancelled = new CExportXMLTask(601, 48, &owner_, {QStringLiteral("Photos"), {}, {}, false});
+    auto* cancelled = new CExportXMLTask(601, 48, owner_.model, {QStringLiteral("Photos"), {}, {}, false});
     cancelled->AskForFile(nullptr);
     cancelled->GetDialog()->reject();
     ASSERT_TRUE(RunUntil([] { return CVisualTask::GetAllTasks().empty(); }));
 
-    auto* stopped = new CExportXMLTask(601, 48, &owner_, {QStringLiteral("Photos"), {}, {}, false});
+    auto* stopped = new CExportXMLTask(601, 48, owner_.model, {QStringLiteral("Photos"), {}, {}, false});
     for (CIndexItem* item : owner_.Items())
         stopped->InsertItem(item, kInsertAtEnd);
     stopped->SetFile(path);
@@ -465,7 +465,7 @@ TEST_F(ExportTasksTest, XMLIsWellFormedForACamerasOddVersionAndACaptionWithContr
     AddItem(odd);
     AddItem(Sample("exif-samples/jpg/Canon_40D.jpg"));
 
-    auto* task = new CExportXMLTask(601, 48, &owner_, {QStringLiteral("Photos"), {}, {}, false});
+    auto* task = new CExportXMLTask(601, 48, owner_.model, {QStringLiteral("Photos"), {}, {}, false});
     for (CIndexItem* item : owner_.Items())
         task->InsertItem(item, kInsertAtEnd);
     task->AskForFile(nullptr);

@@ -61,12 +61,15 @@ protected:
 
 TEST_F(ImportFilesTaskTest, ChosenFilesAreImportedInTheirOrderAndTheIndexMarkedModified)
 {
-    auto* task = new CImportFilesTask(601, 16, &owner_);
+    auto* task = new CImportFilesTask(601, 16, owner_.model);
     EXPECT_EQ(owner_.model.CountRunningTasks(), 1);
     const QList<QUrl> chosen {QUrl::fromLocalFile(folder + "/two.png"), QUrl::fromLocalFile(folder + "/one.jpg")};
     task->SetChosenURLs(chosen);
     RunToEnd(task);
-    EXPECT_EQ(owner_.imported, std::vector<QUrl>(chosen.begin(), chosen.end()));
+    std::vector<QUrl> imported;
+    for (CIndexItem* item : owner_.Items())
+        imported.push_back(item->GetURL());
+    EXPECT_EQ(imported, std::vector<QUrl>(chosen.begin(), chosen.end()));
     EXPECT_TRUE(owner_.model.IsModified());
     EXPECT_FALSE(owner_.model.IsBusy());
     EXPECT_EQ(owner_.model.CountRunningTasks(), 0);
@@ -74,8 +77,8 @@ TEST_F(ImportFilesTaskTest, ChosenFilesAreImportedInTheirOrderAndTheIndexMarkedM
 
 TEST_F(ImportFilesTaskTest, ACancelledChoiceEndsAtOnceAndLowersNothing)
 {
-    RunToEnd(new CImportFilesTask(601, 16, &owner_));
-    EXPECT_TRUE(owner_.imported.empty());
+    RunToEnd(new CImportFilesTask(601, 16, owner_.model));
+    EXPECT_TRUE(owner_.Items().empty());
     EXPECT_FALSE(owner_.model.IsBusy()) << "a busy count never raised is not lowered";
     EXPECT_FALSE(owner_.model.IsModified());
 }
@@ -84,7 +87,7 @@ TEST_F(ImportFilesTaskTest, ALockedListRefusesTheImport)
 {
     owner_.model.LockItemList();
     try {
-        new CImportFilesTask(601, 16, &owner_);
+        new CImportFilesTask(601, 16, owner_.model);
         FAIL() << "made while the list was locked";
     } catch (const ExceptionCode& e) {
         EXPECT_EQ(e.Code(), kMsgImportFiles);

@@ -1,6 +1,9 @@
 #include "TaskTestSupport.h"
 
+#include "CCriteria.h"
 #include "CImportFolderTask.h"
+#include "CSearchTask.h"
+#include "FieldKeys.h"
 #include "ErrorReport.h"
 #include "FileRef.h"
 #include "FourCharCode.h"
@@ -82,19 +85,23 @@ protected:
     // Imports the folder at a position and depth and waits for the task to end.
     void Import(const QString& folder, SInt32 position = kInsertAtEnd, UInt32 depth = 0)
     {
-        auto* task = new CImportFolderTask(601, 17, &owner_, FileRef(folder), position, depth);
+        RunToEnd(new CImportFolderTask(601, 17, owner_.model, FileRef(folder), position, depth));
+    }
+    static void RunToEnd(CVisualTask* task)
+    {
         ThreadID id = task->GetID();
         task->Start();
         ASSERT_TRUE(RunUntil([id] { return LThread::FromID(id) == nullptr; }, 20000));
     }
 
-    QStringList Names() const
+    static QStringList Names(const CIndexModel& model)
     {
         QStringList names;
-        for (CIndexItem* item : owner_.Items())
+        for (CIndexItem* item : model.GetItemList())
             names << item->GetName();
         return names;
     }
+    QStringList Names() const { return Names(owner_.model); }
 
     // A tree with media, things to skip and links.
     void MakeTree()
@@ -137,6 +144,55 @@ TEST_F(ImportFolderTaskTest, TheWalkKeepsItsOrderAndSkipsDotNamesPackagesAndLink
     EXPECT_TRUE(owner_.model.IsModified()) << "a folder imported into an empty index is a change to save";
     EXPECT_TRUE(reports.empty());
     EXPECT_EQ(owner_.heard[msg_TaskShown], 1);
+}
+
+// Tasks work on the index model itself: an index that no window shows is
+// imported into, searched and changed the same way.
+TEST_F(ImportFolderTaskTest, AnIndexWithoutAWindowIsImportedIntoSearchedAndChanged)
+{
+    MakeTree();
+    CIndexModel model;
+    ASSERT_EQ(FindTaskOwnerView(&model), nullptr);
+    RunToEnd(new CImportFolderTask(601, 17, model, FileRef(root), kInsertAtEnd, 0));
+    EXPECT_EQ(Names(model), (QStringList {"a.jpg", "b.png", "link.jpg", "c.jpg", "d.jpg"}));
+    EXPECT_TRUE(model.IsModified());
+    EXPECT_FALSE(model.IsBusy());
+    EXPECT_EQ(model.CountRunningTasks(), 0);
+    EXPECT_TRUE(owner_.Items().empty()) << "nothing reached another index";
+    EXPECT_EQ(owner_.heard[msg_TaskShown], 0) << "nor the view of another index";
+
+    auto* search = new CSearchTask(QStringLiteral("601:39"), model, kSearchKindSearch);
+    search->SetResultAction(kResultShowFilter);
+    search->AddCriterion(std::make_unique<CCriteria>(kFieldName, kSelectorContains, QStringLiteral(".jpg")));
+    for (CIndexItem* item : model.GetItemList())
+        search->InsertItem(item, kInsertAtEnd);
+    RunToEnd(search);
+    EXPECT_TRUE(model.IsFiltered());
+    EXPECT_EQ(Names(model), (QStringList {"a.jpg", "link.jpg", "c.jpg", "d.jpg"}));
+    EXPECT_EQ(model.CountRunningSearches(), 0);
+
+    // A folder handed over by its address is imported by a task of its own; a file
+    // of the index already there comes in again only without "ImportSkipDuplicates".
+    model.ShowAllItems();
+    EXPECT_EQ(ImportURL(model, QUrl::fromLocalFile(root + "/sub"), kInsertAtEnd), 0);
+    ASSERT_TRUE(RunUntil([&] { return model.CountRunningTasks() == 0 && model.CountAllItems() == 7; }, 20000));
+    EXPECT_EQ(Names(model).mid(5), (QStringList {"c.jpg", "d.jpg"}));
+    SetPrefBoolean(QStringLiteral("ImportSkipDuplicates"), true);
+    EXPECT_EQ(ImportURL(model, QUrl::fromLocalFile(root + "/a.jpg"), 1), 0);
+    SetPrefBoolean(QStringLiteral("ImportSkipDuplicates"), false);
+    EXPECT_EQ(ImportURL(model, QUrl::fromLocalFile(root + "/a.jpg"), 1), 1);
+    EXPECT_EQ(model.CountAllItems(), 8);
+
+    // An item leaves the index with its pending task entries.
+    auto* waiting = new CSearchTask(QStringLiteral("601:39"), model, kSearchKindSearch);
+    CIndexItem* first = model.ItemAt(1);
+    waiting->InsertItem(first, kInsertAtEnd);
+    RemoveIndexItem(model, 1, false, true);
+    EXPECT_EQ(waiting->CountItems(), 0);
+    EXPECT_EQ(model.CountAllItems(), 7);
+    delete waiting;
+    for (CIndexItem* item : model.TakeAllItems())
+        delete item;
 }
 
 TEST_F(ImportFolderTaskTest, DepthOneStaysInTheFolder)
@@ -281,7 +337,7 @@ TEST_F(ImportFolderTaskTest, AnUnreadableFolderIsReportedAndTheWalkGoesOn)
 TEST_F(ImportFolderTaskTest, AStoppedImportLowersOnlyWhatItRaised)
 {
     WriteImage(root + "/a.jpg", "JPEG");
-    auto* waiting = new CImportFolderTask(601, 17, &owner_, FileRef(root), kInsertAtEnd, 0);
+    auto* waiting = new CImportFolderTask(601, 17, owner_.model, FileRef(root), kInsertAtEnd, 0);
     EXPECT_EQ(owner_.model.CountRunningTasks(), 1);
     waiting->Stop(); // never ran
     EXPECT_FALSE(owner_.model.IsBusy());

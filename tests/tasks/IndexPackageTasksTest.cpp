@@ -40,11 +40,11 @@ public:
         if (!keep)
             QDir(folder).removeRecursively();
         QDir().mkpath(QFileInfo(folder).path());
-        package = std::make_unique<CIndexPackage>(QUrl::fromLocalFile(folder), view);
+        package = std::make_unique<CIndexPackage>(QUrl::fromLocalFile(folder), nullptr);
     }
 
     CIndexPackage* GetPackage() const override { return package.get(); }
-    TaskOwnerView* GetOwnerView() const override { return mView; }
+    CIndexModel* GetModel() const override { return &mView->model; }
     bool TestFlags(UInt32 mask) const override { return (flags & mask) != 0; }
     SInt32 ReadSettings(bool) override
     {
@@ -58,6 +58,7 @@ public:
         ++settingsWritten;
     }
     void ShowWindow() override { ++windowShown; }
+    bool VerifyPassword() override { return passwordAccepted; }
     SInt32 GetPendingSaveAction() const override { return pending; }
     void SetPendingSaveAction(SInt32 action) override { pending = action; }
     void RunPendingSaveAction(SInt32 action) override { actionsRun.push_back(action); }
@@ -75,6 +76,7 @@ public:
     SInt32 pending = kSaveActionNone;
     std::vector<SInt32> actionsRun;
     int discarded = 0;
+    bool passwordAccepted = true;
 
 private:
     TestOwnerView* mView;
@@ -121,14 +123,13 @@ protected:
     // Runs a write task to its end; true when it saved (the index is no longer modified).
     bool Write(TestDocument& document, qint64 failAfter = -1)
     {
-        auto* view = static_cast<TestOwnerView*>(document.GetOwnerView());
-        view->model.SetModified(true);
+        document.GetModel()->SetModified(true);
         auto* task = new CWriteIndexTask(601, 2, &document);
         task->SetWriteFailureAfter(failAfter);
         ThreadID id = task->GetID();
         task->Start();
         EXPECT_TRUE(RunUntil([id] { return LThread::FromID(id) == nullptr; }, 20000));
-        return !view->model.IsModified();
+        return !document.GetModel()->IsModified();
     }
     int CountReports(SInt32 code) const
     {
@@ -259,7 +260,7 @@ TEST_F(IndexPackageTasks, ARefusedPasswordClosesTheDocumentWithANote)
 {
     TestDocument document(Folder("locked"), &owner_);
     WriteBytes(document.IndexDbPath(), MakePasswordHeader("pw", true) + ThreeRecords());
-    owner_.passwordAccepted = false;
+    document.passwordAccepted = false;
     Read(document);
     EXPECT_EQ(document.discarded, 1);
     EXPECT_EQ(document.windowShown, 0) << "the window is not shown";
@@ -399,7 +400,7 @@ TEST_F(IndexPackageTasks, AWriteThatFailsPartWayLeavesTheOldFileAndTheDocumentMo
     EXPECT_FALSE(owner_.PendingFileDeleted());
     EXPECT_EQ(reports.size(), 1u);
     // The items still know their records in the old file.
-    TaskOwnerView::StoredRecord stored;
+    IndexStoredRecord stored;
     EXPECT_TRUE(owner_.model.GetStoredRecord(owner_.Items()[1], stored));
     EXPECT_EQ(stored.offset, RemoteRecord("Beach.jpg", 1000).size());
 }
@@ -572,7 +573,7 @@ TEST_F(IndexPackageTasks, ALaterSaveRewritesOnlyWhatChanged)
         bytes.push_back(one.Data());
     }
     ASSERT_EQ(whole, std::accumulate(bytes.begin(), bytes.end(), QByteArray()));
-    ASSERT_TRUE(owner_.RemoveItem(8, false, true, false));
+    RemoveIndexItem(owner_.model, 8, false, true);
     ASSERT_TRUE(Write(document));
     EXPECT_EQ(ReadWholeFile(document.IndexDbPath()), whole.left(whole.size() - bytes[7].size()));
     CIndexItem* moved = owner_.model.TakeItemAt(1);

@@ -125,7 +125,7 @@ protected:
     // Downloads the URL as a new file and answers its path ("" when it failed).
     QString DownloadNew(const QUrl& url)
     {
-        StartDownloadTaskForURL(url, nullptr, &owner_, nullptr);
+        StartDownloadTaskForURL(url, nullptr, &owner_.model, nullptr);
         auto* task = dynamic_cast<CGetRemoteFileTask*>(Newest());
         if (!task)
             return {};
@@ -157,7 +157,7 @@ TEST_F(InternetTaskTest, FactoriesMakeTheTaskOfEachSchemeAndPath)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
         const size_t before = CVisualTask::GetAllTasks().size();
-        StartDownloadTaskForURL(QUrl(QString::fromLatin1(c.url)), nullptr, &owner_, nullptr);
+        StartDownloadTaskForURL(QUrl(QString::fromLatin1(c.url)), nullptr, &owner_.model, nullptr);
         const auto all = CVisualTask::GetAllTasks();
         if (!*c.made) {
             EXPECT_EQ(all.size(), before);
@@ -173,13 +173,13 @@ TEST_F(InternetTaskTest, FactoriesMakeTheTaskOfEachSchemeAndPath)
 
     CIndexItem item(QUrl(QStringLiteral("http://127.0.0.1:1/pics/index.html")));
     item.SetRemoteURL(QUrl(QStringLiteral("http://127.0.0.1:1/pics/")));
-    CInternetTask* folder = StartDownloadTaskForItem(&owner_, &item);
+    CInternetTask* folder = StartDownloadTaskForItem(&owner_.model, &item);
     EXPECT_TRUE(dynamic_cast<CGetHTTPFolderTask*>(folder));
     folder->Stop();
     item.SetRemoteURL(QUrl(QStringLiteral("ftp://127.0.0.1:1/pics/")));
-    EXPECT_EQ(CatchCode([&] { StartDownloadTaskForItem(&owner_, &item); }), 1);
+    EXPECT_EQ(CatchCode([&] { StartDownloadTaskForItem(&owner_.model, &item); }), 1);
     item.SetRemoteURL(QUrl());
-    EXPECT_EQ(CatchCode([&] { StartDownloadTaskForItem(&owner_, &item); }), err_NilPointer);
+    EXPECT_EQ(CatchCode([&] { StartDownloadTaskForItem(&owner_.model, &item); }), err_NilPointer);
 
     const size_t before = CVisualTask::GetAllTasks().size();
     const QByteArray alias;
@@ -299,7 +299,7 @@ TEST_F(InternetTaskTest, RepliesAreReportedAndNeverCostTheLocalCopy)
         const size_t reportsBefore = Reports().size();
         CIndexItem* item = ItemWithCopy(copy, Http().URL("http", QString::fromLatin1(c.path)));
         const QByteArray aliasBefore = *item->GetAlias();
-        CInternetTask* task = StartDownloadTaskForItem(&owner_, item);
+        CInternetTask* task = StartDownloadTaskForItem(&owner_.model, item);
         ASSERT_TRUE(WaitGone(task));
         const auto reports = Reports();
         if (*c.code) {
@@ -319,7 +319,7 @@ TEST_F(InternetTaskTest, RepliesAreReportedAndNeverCostTheLocalCopy)
     // With the password the private file comes; the URL stored keeps none.
     WriteFile(copy, "my own copy");
     CIndexItem* item = ItemWithCopy(copy, Http().URL("http", "/private/statuses/photo.jpg"));
-    CInternetTask* task = StartDownloadTaskForItem(&owner_, item, Http().URL("http", "/private/statuses/photo.jpg", "user", "secret"));
+    CInternetTask* task = StartDownloadTaskForItem(&owner_.model, item, Http().URL("http", "/private/statuses/photo.jpg", "user", "secret"));
     EXPECT_FALSE(task->GetStoredURL().toString().contains(QStringLiteral("secret")));
     ASSERT_TRUE(WaitGone(task));
     EXPECT_EQ(ReadWholeFile(copy), Pattern(5000, 'p'));
@@ -334,7 +334,7 @@ TEST_F(InternetTaskTest, StopInTheMiddleKeepsTheLocalCopyAndReportsNothing)
     for (const QUrl& url : urls) {
         SCOPED_TRACE(url.toString().toStdString());
         CIndexItem* item = ItemWithCopy(copy, url);
-        CInternetTask* task = StartDownloadTaskForItem(&owner_, item);
+        CInternetTask* task = StartDownloadTaskForItem(&owner_.model, item);
         ASSERT_TRUE(RunUntil([&] { return task->GetProgress() >= 512; }, 20000));
         EXPECT_TRUE(task->HasCurrentTransfer());
         task->Stop();
@@ -373,7 +373,7 @@ TEST_F(InternetTaskTest, OneDownloadAtATimeWhenTheLimitIsOne)
     InitializeTasks();
     std::vector<CInternetTask*> tasks;
     for (int i = 0; i < 3; ++i) {
-        StartDownloadTaskForURL(Http().URL("http", "/slow/300000/limit"), nullptr, &owner_, nullptr);
+        StartDownloadTaskForURL(Http().URL("http", "/slow/300000/limit"), nullptr, &owner_.model, nullptr);
         tasks.push_back(Newest());
     }
     ASSERT_TRUE(RunUntil([&] { return std::none_of(tasks.begin(), tasks.end(), CVisualTask::IsAlive); }, 30000));
@@ -407,12 +407,12 @@ TEST_F(InternetTaskTest, FolderListingsAddOneItemPerFileAndDownloadThem)
         QDir().mkpath(downloads);
         CInternetTask* task;
         if (c.folder.scheme() == QLatin1String("ftp")) {
-            StartDownloadTaskForURL(c.folder, nullptr, &owner_, nullptr);
+            StartDownloadTaskForURL(c.folder, nullptr, &owner_.model, nullptr);
             task = Newest();
         } else {
             CIndexItem page(c.folder.resolved(QUrl(QStringLiteral("index.html"))));
             page.SetRemoteURL(c.folder);
-            task = StartDownloadTaskForItem(&owner_, &page);
+            task = StartDownloadTaskForItem(&owner_.model, &page);
         }
         ASSERT_TRUE(WaitGone(task));
         ASSERT_TRUE(RunUntil([&] { return CVisualTask::GetAllTasks().empty(); }, 30000));
@@ -460,7 +460,7 @@ TEST_F(InternetTaskTest, AFolderOfThousandsDownloadsWithinTheLimitAndStops)
         }
     };
 
-    StartDownloadTaskForURL(Ftp().URL("ftp", "/many/"), nullptr, &owner_, nullptr);
+    StartDownloadTaskForURL(Ftp().URL("ftp", "/many/"), nullptr, &owner_.model, nullptr);
     ASSERT_TRUE(RunUntil([&] { sample(); return CVisualTask::GetAllTasks().empty(); }, 180000));
     EXPECT_LE(mostTasks, size_t(kLimit + 1)) << "the folder task and one task a download slot";
     EXPECT_LE(mostEmptyFiles, kLimit);
@@ -474,7 +474,7 @@ TEST_F(InternetTaskTest, AFolderOfThousandsDownloadsWithinTheLimitAndStops)
     owner_.DeleteItems();
     QDir(downloads).removeRecursively();
     QDir().mkpath(downloads);
-    StartDownloadTaskForURL(Ftp().URL("ftp", "/many/"), nullptr, &owner_, nullptr);
+    StartDownloadTaskForURL(Ftp().URL("ftp", "/many/"), nullptr, &owner_.model, nullptr);
     CVisualTask* folder = Newest();
     ASSERT_TRUE(dynamic_cast<CGetFTPFolderTask*>(folder));
     ASSERT_TRUE(RunUntil([&] { sample(); return DownloadedNames().size() >= 20; }, 60000));

@@ -39,7 +39,7 @@ protected:
     // A task over every item of the current list with one criterion, run to its end.
     CSearchTask* Make(SInt16 kind, SInt32 action, SInt32 category, SInt32 selector, const QString& value)
     {
-        auto* task = new CSearchTask(QStringLiteral("601:39"), &owner_, kind);
+        auto* task = new CSearchTask(QStringLiteral("601:39"), owner_.model, kind);
         task->SetResultAction(action);
         for (CIndexItem* item : List(Model().GetItemList()))
             task->InsertItem(item, kInsertAtEnd);
@@ -114,11 +114,11 @@ TEST_F(SearchTaskTest, ResultActionsOnTheModel)
 
 TEST_F(SearchTaskTest, EveryOpenIndexOnlyCopiesAndBatchPreferenceIsStored)
 {
-    CSearchTask task(QStringLiteral("601:54"), &owner_, kSearchKindSearch);
+    CSearchTask task(QStringLiteral("601:54"), owner_.model, kSearchKindSearch);
     task.SetSourceKind(kSearchSourceOpenIndexes);
     task.SetResultAction(kResultShowFilter);
     EXPECT_EQ(task.GetResultAction(), kResultCopyToNewIndex);
-    CSearchTask batch(QStringLiteral("601:43"), &owner_, kSearchKindBatch);
+    CSearchTask batch(QStringLiteral("601:43"), owner_.model, kSearchKindBatch);
     SetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile"), true);
     batch.SetResultAction(kResultBatchByPreference);
     EXPECT_EQ(batch.GetResultAction(), kResultBatchFiles);
@@ -131,7 +131,7 @@ TEST_F(SearchTaskTest, ACancelledPromptDropsItsCriterionAndTheRunGoesOn)
 {
     URegistrar::RegisterFrameworkClasses();
     AddItems({ { "sky.jpg", 1 }, { "sea.jpg", 2 } });
-    auto* task = new CSearchTask(QStringLiteral("601:39"), &owner_, kSearchKindSearch);
+    auto* task = new CSearchTask(QStringLiteral("601:39"), owner_.model, kSearchKindSearch);
     task->SetResultAction(kResultShowFilter);
     for (CIndexItem* item : List(Model().GetItemList()))
         task->InsertItem(item, kInsertAtEnd);
@@ -200,12 +200,12 @@ TEST_F(SearchTaskTest, ItemsDeletedWhileSearchesYieldLeaveNoDanglingPointer)
             while (TickCount() == tick)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        // The way the view deletes: refused for the item under test, purged from
+        // The way an item leaves the index: refused for the item under test, purged from
         // every task's pending and found items otherwise.
         for (SInt32 index : { 1, Model().CountItems() / 2 }) {
             if (index < 1 || index > Model().CountItems())
                 continue;
-            if (CatchCode([&] { owner_.RemoveItem(index, false, true, false); }) == noErr)
+            if (CatchCode([&] { RemoveIndexItem(owner_.model, index, false, true); }) == noErr)
                 ++deleted;
             else
                 ++refused;

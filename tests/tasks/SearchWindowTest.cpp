@@ -61,7 +61,7 @@ protected:
             owner_.GetModel().InsertItem(item, kInsertAtEnd);
         }
     }
-    CSearchWindow* Open(SInt32 command) { return CSearchWindow::ShowSearchWindow(&owner_, command); }
+    CSearchWindow* Open(SInt32 command) { return CSearchWindow::ShowSearchWindow(&owner_.model, command); }
     static QStringList ComboTexts(LStdPopupMenu* popup)
     {
         QStringList texts;
@@ -385,7 +385,7 @@ TEST_F(SearchWindowTest, DecliningTheBatchConfirmationStartsNothing)
 
 TEST_F(SearchWindowTest, LosingTheTargetHidesTheWindow)
 {
-    auto other = std::make_unique<TestOwnerView>();
+    auto other = std::make_unique<CIndexModel>();
     CSearchWindow* window = CSearchWindow::ShowSearchWindow(other.get(), 1057);
     window->Show();
     other.reset();
@@ -405,12 +405,12 @@ TEST_F(SearchWindowTest, ASavedSearchRunsFromItsCommandOnTheSameItems)
     window->SaveSetting();
     ASSERT_EQ(CopyStoredSettings(false).size(), 1);
 
-    EXPECT_TRUE(CanRunStoredSetting(&owner_, 9000));
-    EXPECT_FALSE(CanRunStoredSetting(&owner_, 9001)); // no such entry
-    RunStoredSetting(&owner_, 9000, nullptr, nullptr);
+    EXPECT_TRUE(CanRunStoredSetting(owner_.model, 9000));
+    EXPECT_FALSE(CanRunStoredSetting(owner_.model, 9001)); // no such entry
+    RunStoredSetting(owner_.model, 9000, nullptr, nullptr);
     ASSERT_TRUE(RunUntil([&] { return owner_.GetModel().IsFiltered() && owner_.GetModel().CountRunningSearches() == 0; }));
     EXPECT_EQ(owner_.GetModel().CountItems(), 2);
-    EXPECT_THROW(RunStoredSetting(&owner_, 9001, nullptr, nullptr), ExceptionCode);
+    EXPECT_THROW(RunStoredSetting(owner_.model, 9001, nullptr, nullptr), ExceptionCode);
 }
 
 TEST_F(SearchWindowTest, PlusAndMinusTypedIntoAValueStayText)

@@ -22,11 +22,17 @@
 #include <memory>
 #include <vector>
 
-// An owner view for tasks over a real index model, with a record of what the
-// view was asked and heard.
+// A real index model with a stand-in for the view that shows it: the view keeps
+// nothing of the index, it records what the model's tasks asked of it and what
+// they told it.
 class TestOwnerView : public TaskOwnerView, public LListener {
 public:
-    TestOwnerView() { AddListener(this); }
+    TestOwnerView()
+    {
+        AddListener(this);
+        SetTaskOwnerView(model, this);
+    }
+    ~TestOwnerView() override { SetTaskOwnerView(model, nullptr); }
 
     void ListenToMessage(MessageT message, void* ioParam) override
     {
@@ -35,7 +41,7 @@ public:
             lastProgress = *static_cast<SInt32*>(ioParam);
     }
 
-    CIndexModel& GetModel() const override { return model; }
+    CIndexModel& GetModel() const { return model; }
     // The model's current list.
     std::vector<CIndexItem*> Items() const { return { model.GetItemList().begin(), model.GetItemList().end() }; }
     void DeleteItems()
@@ -55,52 +61,23 @@ public:
     }
     bool PendingFileDeleted() const { return !pendingFile.isEmpty() && !QFile::exists(pendingFile); }
 
-    SInt32 ImportURL(const QUrl& url, SInt32 index, bool) override
-    {
-        imported.push_back(url);
-        return model.InsertItem(new CIndexItem(url), index);
-    }
     void RefreshItem(SInt32 index) override { refreshed.push_back(index); }
-    bool IsItemVisible(SInt32) const override { return true; }
+    void RevealItem(SInt32 index) override { revealed.push_back(index); }
+    void RevealFirstSelected() override {}
     bool IsShown() const override { return shown; }
     QString GetWindowTitle() const override { return QStringLiteral("Test Index"); }
     void AdjustImageSize() override {}
     void FinishReading() override { ++finishedReading; }
-    void ShowAllItems(bool) override { model.ShowAllItems(); }
-    void ShowFilter(const QString*, bool, bool clear) override { model.ShowFilter(clear); }
-    void RevealFirstSelected() override {}
-    bool RemoveItem(SInt32 index, bool, bool deleteItem, bool) override
-    {
-        CIndexItem* item = model.ItemAt(index);
-        if (!item)
-            return true;
-        if (item->IsBusy())
-            ThrowOSErr_(kMsgIndexViewItems, "the item is in use");
-        RemoveItemFromTasksOfOwner(this, item);
-        model.TakeItemAt(index);
-        if (deleteItem)
-            delete item;
-        return true;
-    }
-    bool VerifyPassword() override { return passwordAccepted; }
-
-    bool AddFileToDelete(const QUrl& file) override { return model.AddFileToDelete(file); }
-    SInt32 GetIndexOfItem(const CIndexItem* item) const override { return model.GetIndexOfItem(item); }
-    SInt16 GetThumbnailSize() const override { return 128; }
-    QSize GetCellSize() const override { return QSize(160, 160); }
-    SInt32 CountColumns() const override { return 2; }
-    bool IsExtendedView() const override { return false; }
 
     mutable CIndexModel model;
     int finishedReading = 0;
-    bool passwordAccepted = true;
     QString pendingFile;
     int pendingFiles = 0;
     std::map<MessageT, int> heard;
     SInt32 lastProgress = -1;
     bool shown = true;
-    std::vector<QUrl> imported;
     std::vector<SInt32> refreshed;
+    std::vector<SInt32> revealed;
 };
 
 // What a scripted task leaves behind once it is gone.
@@ -117,8 +94,8 @@ struct TaskRecord {
 class ScriptTask : public CVisualTask {
 public:
     using Body = std::function<void(ScriptTask&)>;
-    ScriptTask(TaskOwnerView* owner, std::shared_ptr<TaskRecord> record, Body body)
-        : CVisualTask(601, 18, owner)
+    ScriptTask(CIndexModel* model, std::shared_ptr<TaskRecord> record, Body body)
+        : CVisualTask(601, 18, model)
         , mRecord(std::move(record))
         , mBody(std::move(body))
     {
@@ -175,9 +152,9 @@ protected:
         return LThread::RunUntil(done, milliseconds);
     }
 
-    ScriptTask* MakeTask(std::shared_ptr<TaskRecord> record, ScriptTask::Body body, TaskOwnerView* owner = nullptr)
+    ScriptTask* MakeTask(std::shared_ptr<TaskRecord> record, ScriptTask::Body body, CIndexModel* model = nullptr)
     {
-        auto* task = new ScriptTask(owner ? owner : &owner_, std::move(record), std::move(body));
+        auto* task = new ScriptTask(model ? model : &owner_.model, std::move(record), std::move(body));
         task->Start();
         return task;
     }

@@ -54,7 +54,7 @@ CIndexItem* RemoteItem(const QString& name)
 class WalkTask : public CVisualTask {
 public:
     WalkTask(CIndexView* view, int* walked, bool* release)
-        : CVisualTask(601, 18, view)
+        : CVisualTask(601, 18, &view->GetModel())
         , mView(view)
         , mWalked(walked)
         , mRelease(release)
@@ -678,7 +678,7 @@ TEST_F(IndexViewTest, StoredRecordsAreFoundByItemAndForgottenWithIt)
     for (size_t i = 0; i < items.size(); ++i)
         view->SetStoredRecord(items[i], {qsizetype(i * 100), 100});
     view->SetStoredRecord(items[3], {9999, 7}); // a later record wins
-    TaskOwnerView::StoredRecord found;
+    IndexStoredRecord found;
     ASSERT_TRUE(view->GetStoredRecord(items[10], found));
     EXPECT_EQ(found.offset, 1000);
     ASSERT_TRUE(view->GetStoredRecord(items[3], found));

@@ -280,7 +280,7 @@ TEST_F(IndexCommands, DownloadAgainTakesSelectedRemoteItemsOrThoseWhoseFileIsGon
     EXPECT_EQ(view->DownloadAgain(), 1);
     Select({ 1, 3 });
     EXPECT_EQ(view->DownloadAgain(), 1); // item 3 has no remote address
-    StopTasksOfOwner(view);
+    StopTasksOfOwner(&view->GetModel());
 }
 
 TEST_F(IndexCommands, AnUploadGivesItemsTheirAddressWithoutThePassword)

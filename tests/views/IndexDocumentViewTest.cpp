@@ -49,9 +49,9 @@ namespace {
 // Reading applies settings.xml; writing writes it; both at once.
 class SettingsTasks : public TaskServices {
 public:
-    void ShowSearchWindow(IndexViewServices*, SInt32) override { }
-    void StartImportFilesTask(IndexViewServices*) override { }
-    void StartImportFolderTask(IndexViewServices*, const FileRef&, SInt32, SInt32) override { }
+    void ShowSearchWindow(CIndexModel&, SInt32) override { }
+    void StartImportFilesTask(CIndexModel&) override { }
+    void StartImportFolderTask(CIndexModel&, const FileRef&, SInt32, SInt32) override { }
     void StartReadIndexPackageTask(CIndexDoc* document) override
     {
         if (QFile::exists(document->GetPackage()->GetSettingsURL().toLocalFile()))
@@ -59,7 +59,7 @@ public:
         document->ShowWindow();
     }
     void StartWriteIndexTask(CIndexDoc* document) override { document->WriteSettings(false); }
-    void StopTasksOfOwner(IndexViewServices*) override { }
+    void StopTasksOfOwner(CIndexModel&) override { }
 };
 
 class IndexDocumentView : public IndexWindowTest {
@@ -471,7 +471,7 @@ TEST_F(IndexDocumentView, DuplicatesCopiedIntoANewIndexLoseTheirMarkAndShowSelec
         doc->GetModel().InsertItem(new CIndexItem(QUrl::fromLocalFile(mDir + name)), kInsertAtEnd, ItemInsert::Foreign);
     auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
     ASSERT_TRUE(view);
-    auto* task = new CSearchTask(QStringLiteral("601:42"), view, kSearchKindDuplicates);
+    auto* task = new CSearchTask(QStringLiteral("601:42"), view->GetModel(), kSearchKindDuplicates);
     task->SetResultAction(kResultCopyToNewIndex);
     for (CIndexItem* item : view->GetItemList())
         task->InsertItem(item, kInsertAtEnd);

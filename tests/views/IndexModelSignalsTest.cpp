@@ -4,6 +4,7 @@
 // counted on the real widgets as they arrive, never forced with a grab.
 
 #include "CCriteria.h"
+#include "CImportFolderTask.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
 #include "CIndexListView.h"
@@ -21,6 +22,7 @@
 #include "Preferences.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPaintEvent>
@@ -102,6 +104,20 @@ protected:
         doc->ObeyCommand(kCmdListView, nullptr);
         Settle();
         ASSERT_TRUE(list->isVisibleTo(doc->GetWindow()));
+    }
+
+    // A search task on the model for the names holding the text, run to its end.
+    bool RunSearch(SInt32 action, const QString& text)
+    {
+        auto* task = new CSearchTask(QStringLiteral("601:39"), Model(), kSearchKindSearch);
+        task->SetResultAction(action);
+        task->AddCriterion(std::make_unique<CCriteria>(kFieldName, kSelectorContains, text));
+        for (CIndexItem* item : view->GetItemList())
+            task->InsertItem(item, kInsertAtEnd);
+        task->Start();
+        const bool ended = LThread::RunUntil([&] { return view->CountRunningSearches() == 0; }, 5000);
+        Settle();
+        return ended;
     }
 
     QRect CellOf(SInt32 index) const
@@ -220,14 +236,7 @@ TEST_F(IndexModelSignals, ItemsASearchSelectsAreSelectedInTheGridTheListAndTheCo
     PaintWatch grid(view);
     LCommander::SwitchTarget(view);
     // "Select found items": the second photograph only.
-    auto* task = new CSearchTask(QStringLiteral("select"), view, kSearchKindSearch);
-    task->SetResultAction(kResultSelect);
-    task->AddCriterion(std::make_unique<CCriteria>(kFieldName, kSelectorContains, QStringLiteral("photo-2")));
-    for (CIndexItem* item : view->GetItemList())
-        task->InsertItem(item, kInsertAtEnd);
-    task->Start();
-    ASSERT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0; }, 5000));
-    Settle();
+    ASSERT_TRUE(RunSearch(kResultSelect, QStringLiteral("photo-2")));
     EXPECT_TRUE(Model().SelectionModel().isRowSelected(1, {})) << "the list's selection is the same";
     EXPECT_EQ(Model().CountSelectedItems(), 1);
     EXPECT_TRUE(grid.region.contains(CellOf(2)));
@@ -240,4 +249,59 @@ TEST_F(IndexModelSignals, ItemsASearchSelectsAreSelectedInTheGridTheListAndTheCo
 
     ShowList();
     EXPECT_EQ(list->GetControlRef()->selectionModel()->selectedRows().size(), 1);
+}
+
+TEST_F(IndexModelSignals, AFolderImportTaskOnTheModelIsDrawnAsItsItemsArrive)
+{
+    const QString folder = mDir + "/import";
+    QDir().mkpath(folder);
+    for (int i = 1; i <= 12; ++i) {
+        QImage picture(40, 30, QImage::Format_RGB32);
+        picture.fill(QColor::fromHsv(i * 29 % 360, 120, 200));
+        ASSERT_TRUE(picture.save(QStringLiteral("%1/new-%2.png").arg(folder).arg(i, 2, 10, QLatin1Char('0')), "PNG"));
+    }
+    PaintWatch grid(view);
+    // The task is given the model; the window showing it follows its signals.
+    StartImportFolderTask(Model(), FileRef(folder), kInsertAtEnd, 0);
+    ASSERT_TRUE(LThread::RunUntil([&] { return Model().CountRunningTasks() == 0 && Model().CountAllItems() == 15; }, 20000));
+    Settle();
+    EXPECT_GE(grid.paints, 1);
+    SInt32 first = 0;
+    SInt32 last = 0;
+    view->GetVisibleRange(first, last, true);
+    ASSERT_GE(last, 4) << "the window shows some of the new cells";
+    for (SInt32 index = 4; index <= last; ++index)
+        EXPECT_TRUE(grid.region.contains(CellOf(index))) << "cell " << index << " painted";
+    EXPECT_TRUE(placard->GetInfoText().startsWith(QStringLiteral("15 items"))) << placard->GetInfoText().toStdString();
+    EXPECT_TRUE(doc->IsModified());
+}
+
+TEST_F(IndexModelSignals, AFilterShownOrEndedOnTheModelRetitlesTheWindowAndTellsItsPanes)
+{
+    struct Ear : LListener {
+        void ListenToMessage(MessageT message, void*) override { ++heard[message]; }
+        std::map<MessageT, int> heard;
+    } ear;
+    view->AddListener(&ear);
+    LWindow* window = doc->GetWindow();
+    window->SetCFDescriptor(QStringLiteral("Summer"));
+    const QString value = QStringLiteral("photo-1");
+    view->ShowFilter(&value, true, true);
+    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("Summer [photo-1]"));
+    EXPECT_EQ(ear.heard[msg_FilterShown], 1);
+
+    // Ended on the model (a stored search, the search window): the window's own
+    // title comes back and the organizer hears that all items show.
+    Model().ShowAllItems();
+    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("Summer"));
+    EXPECT_EQ(ear.heard[msg_FilterEnded], 1);
+    Settle();
+    EXPECT_TRUE(placard->GetInfoText().startsWith(QStringLiteral("3 items"))) << placard->GetInfoText().toStdString();
+
+    // A search task shows its found items on the model: the panes hear of it once.
+    ASSERT_TRUE(RunSearch(kResultShowFilter, QStringLiteral("photo-3")));
+    EXPECT_EQ(ear.heard[msg_FilterShown], 2);
+    EXPECT_EQ(Model().CountItems(), 1);
+    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("Summer")) << "a search keeps the window's title";
+    view->RemoveListener(&ear);
 }

@@ -26,12 +26,12 @@ public:
 // Tasks run, nothing read or written: the items are the test's own.
 class QuietTasks : public TaskServices {
 public:
-    void ShowSearchWindow(IndexViewServices*, SInt32) override { }
-    void StartImportFilesTask(IndexViewServices*) override { }
-    void StartImportFolderTask(IndexViewServices*, const FileRef&, SInt32, SInt32) override { }
+    void ShowSearchWindow(CIndexModel&, SInt32) override { }
+    void StartImportFilesTask(CIndexModel&) override { }
+    void StartImportFolderTask(CIndexModel&, const FileRef&, SInt32, SInt32) override { }
     void StartReadIndexPackageTask(CIndexDoc* document) override { document->ShowWindow(); }
     void StartWriteIndexTask(CIndexDoc*) override { }
-    void StopTasksOfOwner(IndexViewServices*) override { }
+    void StopTasksOfOwner(CIndexModel&) override { }
 };
 
 class IndexViewValues : public IndexWindowTest {

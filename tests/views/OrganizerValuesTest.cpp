@@ -145,9 +145,9 @@ TEST_F(OrganizerValues, RenamesAndDropsActOnTheItemsTheValueHasNow)
     // An item deleted after the row was made is never worked on.
     delete Model().TakeItemAt(Model().GetIndexOfItem(first));
 
-    EXPECT_EQ(StartValueRename(*view, 6016, QStringLiteral("sunset"), QStringLiteral("sunset")), nullptr);
-    EXPECT_EQ(StartValueRename(*view, 6016, QStringLiteral("dawn"), QStringLiteral("dusk")), nullptr);
-    CSearchTask* rename = StartValueRename(*view, 6016, QStringLiteral("sunset"), QStringLiteral("dusk"));
+    EXPECT_EQ(StartValueRename(view->GetModel(), 6016, QStringLiteral("sunset"), QStringLiteral("sunset")), nullptr);
+    EXPECT_EQ(StartValueRename(view->GetModel(), 6016, QStringLiteral("dawn"), QStringLiteral("dusk")), nullptr);
+    CSearchTask* rename = StartValueRename(view->GetModel(), 6016, QStringLiteral("sunset"), QStringLiteral("dusk"));
     ASSERT_TRUE(rename);
     EXPECT_EQ(rename->GetKind(), kSearchKindBatch);
     EXPECT_EQ(rename->CountItems(), 2);
@@ -162,14 +162,14 @@ TEST_F(OrganizerValues, RenamesAndDropsActOnTheItemsTheValueHasNow)
     EXPECT_EQ(OrganizerMemberCount(Model(), 6016, QStringLiteral("dusk")), 2);
 
     const std::vector<CIndexItem*> dropped { Model().ItemAt(1) };
-    CSearchTask* rate = StartValueDrop(*view, 6020, QStringLiteral("9"), dropped, nullptr);
+    CSearchTask* rate = StartValueDrop(view->GetModel(), 6020, QStringLiteral("9"), dropped, nullptr);
     ASSERT_TRUE(rate);
     EXPECT_EQ(Steps(*rate), (std::vector<Step> { { 6020, kBatchSet, QStringLiteral("9") } }));
     RunToEnd(rate);
     EXPECT_EQ(dropped.front()->GetCaptionInfo()->GetUrgency(), 9);
     // The rating group has no value to ask for.
-    EXPECT_EQ(StartGroupDrop(*view, 6020, dropped, nullptr), nullptr);
-    EXPECT_EQ(StartValueDrop(*view, 4001, QStringLiteral("a.jpg"), dropped, nullptr), nullptr);
+    EXPECT_EQ(StartGroupDrop(view->GetModel(), 6020, dropped, nullptr), nullptr);
+    EXPECT_EQ(StartValueDrop(view->GetModel(), 4001, QStringLiteral("a.jpg"), dropped, nullptr), nullptr);
 }
 
 TEST(CoalescedCallTest, ManyRequestsRunOnceAndRunsKeepTheirInterval)

@@ -30,7 +30,7 @@ namespace {
 class ProgressTask : public CVisualTask {
 public:
     ProgressTask(CIndexView* view, bool withStop, const bool* release)
-        : CVisualTask(601, 18, view)
+        : CVisualTask(601, 18, &view->GetModel())
         , mView(view)
         , mWithStop(withStop)
         , mRelease(release)
