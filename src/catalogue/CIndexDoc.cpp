@@ -350,7 +350,7 @@ bool CIndexDoc::UsesFile(const FileRef& file) const
 
 void CIndexDoc::OpenPackage(const QUrl& url)
 {
-    auto package = std::make_unique<CIndexPackage>(url, mViewServices);
+    auto package = std::make_unique<CIndexPackage>(url, mModel.get());
     // Open in another program: never read here, and never written by this document.
     if (const OSStatus err = package->Lock()) {
         mOpenFailed = true;

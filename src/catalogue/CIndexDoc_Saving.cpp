@@ -252,7 +252,7 @@ void CIndexDoc::ContinueQuitting()
 void CIndexDoc::SaveAsTo(const QUrl& packageURL)
 {
     // Made first: a folder that cannot be made leaves the document as it was.
-    auto package = std::make_unique<CIndexPackage>(packageURL, mViewServices);
+    auto package = std::make_unique<CIndexPackage>(packageURL, mModel.get());
     ThrowIfOSErr_(package->Lock());
     // Items still read their thumbnails and media through the old package while
     // the write copies them into the new one: it stays alive with the document.

@@ -53,7 +53,7 @@ constexpr int kCellTextInset = 2;
 constexpr int kLabelOffset = 5;
 constexpr int kValueOffset = 3;
 constexpr int kLabelCharWidths = 8;
-constexpr SInt16 kGroupKind = -10;
+const QColor kLabelColumnColor(0xEE, 0xEE, 0xEE); // the extended list's label column
 
 // List view columns: narrower than these show the short form of their field.
 constexpr int kShortKindWidth = 80;
@@ -81,18 +81,6 @@ void FrameRect(QPainter& painter, const QRect& rect, const QBrush& color, int wi
     painter.fillRect(QRect(rect.left(), rect.bottom() - w + 1, rect.width(), w), color);
     painter.fillRect(QRect(rect.left(), rect.top() + w, w, rect.height() - 2 * w), color);
     painter.fillRect(QRect(rect.right() - w + 1, rect.top() + w, w, rect.height() - 2 * w), color);
-}
-
-void DrawGroup(QPainter& painter, const QRect& rect, const IndexViewServices& view, bool primary)
-{
-    if (AMediaGroupPane* pane = view.GetMediaGroupPane()) {
-        if (primary)
-            DrawMediaPrimaryGroup(painter, rect, kGroupKind, *pane);
-        else
-            DrawMediaSecondaryGroup(painter, rect, kGroupKind, *pane);
-    } else if (!primary) {
-        FrameRect(painter, rect, kMidGrey); // a view without group boxes
-    }
 }
 
 // The picture of the item as it should look in the rectangle: scaled to it, or
@@ -186,8 +174,7 @@ void CIndexItem::DrawPicture(QPainter& painter, const QRect& cell, const IndexVi
 {
     if (HeldDisplayPicture()) {
         const QRect frame = GetPartRect(kItemPartThumbnailFrame, cell, view);
-        if (!view.IsPlainDrawing())
-            painter.fillRect(frame, view.GetBackgroundBrush(PaintDevicePixelRatio(painter)));
+        painter.fillRect(frame, view.GetBackgroundBrush(PaintDevicePixelRatio(painter)));
         const QRect picture = GetPartRect(kItemPartPicture, cell, view);
         DrawDisplayPicture(painter, HeldDisplayPicture()->Image(), picture, IsFontMediaType(GetFileTypeCode()));
 
@@ -196,8 +183,7 @@ void CIndexItem::DrawPicture(QPainter& painter, const QRect& cell, const IndexVi
         case kThemeDarkFrame: FrameRect(painter, picture, kDarkGrey); break;
         case kThemeMidFrame: FrameRect(painter, picture, kMidGrey); break;
         default:
-            DrawGroup(painter, picture.adjusted(-1, -1, 1, 1), view, false);
-            DrawGroup(painter, frame.adjusted(-2, -2, 2, 2), view, true);
+            FrameRect(painter, picture.adjusted(-1, -1, 1, 1), kMidGrey); // the themes' plain group frame
             break;
         }
         if ((mRare ? mRare->openInViewer : 0) == 1)
@@ -230,7 +216,7 @@ void CIndexItem::DrawSelected(QPainter& painter, const QRect& cell, const IndexV
     }
     // The slide effect is the view's animation; the item draws where it ends.
     PaintRectBlended(painter, FromQRect(picture), kDimmedSelection, false);
-    DrawGroup(painter, picture.adjusted(2, 2, -2, -2), view, false);
+    FrameRect(painter, picture.adjusted(2, 2, -2, -2), kMidGrey); // the themes' plain group frame
     DrawBadge(painter, cell, view);
 }
 
@@ -242,13 +228,11 @@ void CIndexItem::DrawUnselected(QPainter& painter, const QRect& cell, const Inde
         const int ring = kSelectionRing;
         FrameRect(painter, picture.adjusted(-ring, -ring, ring, ring),
             view.GetBackgroundBrush(PaintDevicePixelRatio(painter)), ring);
-        DrawGroup(painter, picture.adjusted(-1, -1, 1, 1), view, true);
     } else {
         if (!HeldDisplayPicture())
             DrawIcon(painter, cell, view, false);
         else
             DrawPicture(painter, cell, view);
-        DrawGroup(painter, picture.adjusted(1, 1, -1, -1), view, true);
         if (redrawHilite && mHilited)
             DrawSelected(painter, cell, view, false);
     }
@@ -313,7 +297,7 @@ void CIndexItem::DrawFieldCell(QPainter& painter, const QRect& rect, SInt32 key,
 {
     if (rect.isEmpty())
         return;
-    if (!view.IsPlainDrawing() && !view.HasOwnBackground())
+    if (!view.HasOwnBackground())
         painter.fillRect(rect, view.GetBackgroundColor());
     const QString text = CopyFieldString(key, kFieldTextPlaceholder);
     const QRect area = rect.adjusted(kCellTextInset, 0, -kCellTextInset, 0);
@@ -333,9 +317,9 @@ void CIndexItem::DrawLabelledFieldLine(QPainter& painter, const QRect& rect, SIn
 {
     const int labelWidth = view.GetExtraColumnWidth();
     const QRect values = rect.adjusted(labelWidth + int(kLabelCharWidths * view.GetCharWidth()), 0, 0, 0);
-    if (!view.HasOwnBackground() && !view.IsPlainDrawing()) {
-        painter.fillRect(rect, view.GetLabelColor());
-        painter.fillRect(values, view.GetValueColor());
+    if (!view.HasOwnBackground()) {
+        painter.fillRect(rect, kLabelColumnColor);
+        painter.fillRect(values, Qt::white);
     }
     // A column the field menu cannot name still shows its value.
     QString label;
@@ -343,14 +327,11 @@ void CIndexItem::DrawLabelledFieldLine(QPainter& painter, const QRect& rect, SIn
     const QString value = CopyFieldString(key, kFieldTextPlaceholder);
     painter.save();
     painter.setPen(view.GetTextColor());
-    QFont labelFont = view.GetLabelFont();
-    if (view.IsPlainDrawing())
-        labelFont.setBold(true);
-    painter.setFont(labelFont);
+    painter.setFont(view.GetLabelFont());
     const QRect labelArea(rect.left() + kLabelOffset, rect.top(), labelWidth, rect.height());
     painter.drawText(labelArea, Qt::AlignRight | Qt::AlignVCenter,
         painter.fontMetrics().elidedText(label, Qt::ElideRight, labelArea.width()));
-    painter.setFont(key == kFieldUrgencyLabel && !view.IsPlainDrawing() ? view.GetViewsFont() : view.GetLabelFont());
+    painter.setFont(key == kFieldUrgencyLabel ? view.GetViewsFont() : view.GetLabelFont());
     const QRect valueArea = values.adjusted(kValueOffset, 0, 0, 0);
     painter.drawText(valueArea, Qt::AlignLeft | Qt::AlignVCenter,
         painter.fontMetrics().elidedText(value, Qt::ElideRight, valueArea.width()));

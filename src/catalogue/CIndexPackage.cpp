@@ -5,7 +5,7 @@
 #include "ExceptionCode.h"
 #include "FileRef.h"
 #include "FileRoutines.h"
-#include "IndexViewServices.h"
+#include "CIndexModel.h"
 #include "Preferences.h"
 #include "ThumbnailFile.h"
 
@@ -15,8 +15,8 @@
 #include <limits>
 #include <QRegularExpression>
 
-CIndexPackage::CIndexPackage(const QUrl& packageURL, IndexViewServices* owner)
-    : mOwner(owner)
+CIndexPackage::CIndexPackage(const QUrl& packageURL, CIndexModel* model)
+    : mModel(model)
 {
     mStoreMedia = Pref::IndexStoreMediaFile.Get();
     mRemoveMedia = Pref::IndexRemoveMediaFile.Get();
@@ -65,9 +65,9 @@ OSStatus CIndexPackage::Lock()
 
 void CIndexPackage::AddFileToRemove(const QUrl& file)
 {
-    if (file.isEmpty() || !mOwner)
+    if (file.isEmpty() || !mModel)
         return;
-    mOwner->AddFileToDelete(file);
+    mModel->AddFileToDelete(file);
 }
 
 QUrl CIndexPackage::StoredMediaURL(const QString& storedName) const

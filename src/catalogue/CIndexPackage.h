@@ -8,7 +8,7 @@
 #include <memory>
 
 class QLockFile;
-class IndexViewServices;
+class CIndexModel;
 
 // Beside "settings.xml", the damaged file that the index opened without.
 inline constexpr char kDamagedSettingsSuffix[] = ".damaged";
@@ -30,7 +30,7 @@ public:
     // does not exist; an existing package is never touched. 'nilP' for a URL that
     // is empty or no local folder URL, 'asrt' when a folder cannot be created, the
     // bundle bit's code when it cannot be set.
-    CIndexPackage(const QUrl& packageURL, IndexViewServices* owner);
+    CIndexPackage(const QUrl& packageURL, CIndexModel* model);
     ~CIndexPackage();
     CIndexPackage(const CIndexPackage&) = delete;
     CIndexPackage& operator=(const CIndexPackage&) = delete;
@@ -64,12 +64,11 @@ public:
     void SetStoreMediaFile(bool store) { mStoreMedia = store; }
     void SetRemoveMediaFile(bool remove) { mRemoveMedia = remove; }
 
-    IndexViewServices* GetOwner() const { return mOwner; }
     // The folders of the items' files as the saves last found them.
     FolderChecks& GetFolderChecks() { return mFolderChecks; }
 
-    // Queues a file to be deleted after the index has been written; nothing
-    // without a URL or an owner view.
+    // Queues a file on the index model to be deleted after the index has been
+    // written; nothing without a URL or a model.
     void AddFileToRemove(const QUrl& file);
 
     // The URL of a file inside "media/" for a stored name. A stored name must be
@@ -88,6 +87,6 @@ private:
     bool mStoreMedia = false;
     bool mRemoveMedia = false;
     FolderChecks mFolderChecks;
-    IndexViewServices* mOwner = nullptr;
+    CIndexModel* mModel = nullptr;
     std::unique_ptr<QLockFile> mLock;
 };

@@ -10,7 +10,6 @@
 #include <QString>
 #include <QUrl>
 
-class AMediaGroupPane;
 class CIndexItem;
 
 // What the catalogue asks of the index view that shows its items. The view lives
@@ -19,10 +18,6 @@ class CIndexItem;
 class IndexViewServices {
 public:
     virtual ~IndexViewServices() = default;
-
-    // Appends a file to the list deleted after the next successful write
-    // (CIndexView::DeletePendingFiles); false when the view keeps no such list.
-    virtual bool AddFileToDelete(const QUrl& file) = 0;
 
     // The 1-based position of the item in the view's current list, 0 when absent.
     virtual SInt32 GetIndexOfItem(const CIndexItem* item) const = 0;
@@ -64,19 +59,11 @@ public:
     virtual QColor GetTextColor() const { return Qt::black; }
     // The line under each row of the extended list (themes other than 1, 5, 14).
     virtual QColor GetLineColor() const { return QColor(0xCC, 0xCC, 0xCC); }
-    // The extended list's label column and value area.
-    virtual QColor GetLabelColor() const { return QColor(0xEE, 0xEE, 0xEE); }
-    virtual QColor GetValueColor() const { return Qt::white; }
     // A background of the view's own (a pattern, a picture): lines leave it showing.
     virtual bool HasOwnBackground() const { return false; }
-    // Plain drawing, as for a printer: no background fills, the index font.
-    virtual bool IsPlainDrawing() const { return false; }
     virtual QFont GetLabelFont() const { return QFont(); }
     // The font of the urgency label (6020).
     virtual QFont GetViewsFont() const { return QFont(); }
-    // The pane whose group boxes frame the pictures of themes other than 1, 5 and
-    // 14; null draws a plain frame instead.
-    virtual AMediaGroupPane* GetMediaGroupPane() const { return nullptr; }
 
     // The index shown full screen: a held Option key does not pick the other viewer.
     virtual bool IsFullScreen() const { return false; }

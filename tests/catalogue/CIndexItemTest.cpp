@@ -2,6 +2,7 @@
 #include "CANPAInfo.h"
 #include "CEXIFInfo.h"
 #include "CIndexItem.h"
+#include "CIndexModel.h"
 #include "CIndexPackage.h"
 #include "CItemError.h"
 #include "CMedia.h"
@@ -645,8 +646,8 @@ TEST(CIndexItem, StoredMediaWithTheSameNameNeverOverwriteEachOther)
     const QString dir = FreshDir("collide");
     SetPrefBoolean("IndexStoreMediaFile", true);
     SetPrefBoolean("IndexRemoveMediaFile", true);
-    TestIndexView view;
-    CIndexPackage package(QUrl::fromLocalFile(dir + "/C.idxp"), &view);
+    CIndexModel model;
+    CIndexPackage package(QUrl::fromLocalFile(dir + "/C.idxp"), &model);
     SetPrefDefault("IndexStoreMediaFile");
     SetPrefDefault("IndexRemoveMediaFile");
 
@@ -657,16 +658,16 @@ TEST(CIndexItem, StoredMediaWithTheSameNameNeverOverwriteEachOther)
 
     LDataStream stream;
     a.WriteToStream(stream, package);
-    EXPECT_EQ(view.files.size(), 1u); // queued once its copy and record are written
+    EXPECT_EQ(model.GetPendingDeletions().size(), 1u); // queued once its copy and record are written
     b.WriteToStream(stream, package);
 
     EXPECT_NE(a.GetStoredName(), b.GetStoredName());
     EXPECT_EQ(ReadWholeFile(a.GetURL().toLocalFile()), ReadWholeFile(first));
     EXPECT_EQ(ReadWholeFile(b.GetURL().toLocalFile()), ReadWholeFile(second));
     EXPECT_EQ(QDir(dir + "/C.idxp/media").entryList(QDir::Files).size(), 2);
-    ASSERT_EQ(view.files.size(), 2u);
-    EXPECT_EQ(view.files[0].toLocalFile(), first);
-    EXPECT_EQ(view.files[1].toLocalFile(), second);
+    ASSERT_EQ(model.GetPendingDeletions().size(), 2u);
+    EXPECT_EQ(model.GetPendingDeletions()[0].toLocalFile(), first);
+    EXPECT_EQ(model.GetPendingDeletions()[1].toLocalFile(), second);
 
     // Written again into the same package, the media are not copied again.
     const QByteArray before = stream.Data();
@@ -1023,10 +1024,10 @@ TEST(CIndexItem, CopyFromAnotherPackageNeverQueuesThatPackagesMedia)
     const QString dir = FreshDir("twopackages");
     SetPrefBoolean("IndexStoreMediaFile", true);
     SetPrefBoolean("IndexRemoveMediaFile", true);
-    TestIndexView viewA;
-    TestIndexView viewB;
-    CIndexPackage a(QUrl::fromLocalFile(dir + "/A.idxp"), &viewA);
-    CIndexPackage b(QUrl::fromLocalFile(dir + "/B.idxp"), &viewB);
+    CIndexModel modelA;
+    CIndexModel modelB;
+    CIndexPackage a(QUrl::fromLocalFile(dir + "/A.idxp"), &modelA);
+    CIndexPackage b(QUrl::fromLocalFile(dir + "/B.idxp"), &modelB);
     SetPrefDefault("IndexStoreMediaFile");
     SetPrefDefault("IndexRemoveMediaFile");
 
@@ -1038,7 +1039,7 @@ TEST(CIndexItem, CopyFromAnotherPackageNeverQueuesThatPackagesMedia)
 
     LDataStream intoB;
     item.WriteToStream(intoB, b);
-    EXPECT_TRUE(viewB.files.empty());
+    EXPECT_TRUE(modelB.GetPendingDeletions().empty());
     EXPECT_TRUE(QFile::exists(storedInA));
     EXPECT_TRUE(item.GetURL().toLocalFile().startsWith(dir + "/B.idxp/media/"));
 }

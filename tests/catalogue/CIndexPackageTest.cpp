@@ -1,9 +1,8 @@
 #include "CIndexPackage.h"
 #include "ExceptionCode.h"
 #include "ExtendedAttributes.h"
+#include "CIndexModel.h"
 #include "FileRef.h"
-#include "IndexViewServices.h"
-#include "TestIndexView.h"
 #include "Preferences.h"
 
 #include "TestSupport.h"
@@ -97,18 +96,18 @@ TEST(CIndexPackage, MediaOptionsComeFromThePreferencesAtConstruction)
     SetPrefDefault("IndexRemoveMediaFile");
 }
 
-TEST(CIndexPackage, FilesToRemoveGoToTheOwnerViewOnly)
+TEST(CIndexPackage, FilesToRemoveGoToTheIndexModelOnly)
 {
     const QString dir = FreshDir("remove");
     CIndexPackage orphan(QUrl::fromLocalFile(dir + "/A.idxp"), nullptr);
     orphan.AddFileToRemove(QUrl::fromLocalFile("/tmp/x.jpg")); // no owner: nothing happens
 
-    TestIndexView view;
-    CIndexPackage owned(QUrl::fromLocalFile(dir + "/B.idxp"), &view);
+    CIndexModel model;
+    CIndexPackage owned(QUrl::fromLocalFile(dir + "/B.idxp"), &model);
     owned.AddFileToRemove(QUrl());
     owned.AddFileToRemove(QUrl::fromLocalFile("/tmp/y.jpg"));
-    ASSERT_EQ(view.files.size(), 1u);
-    EXPECT_EQ(view.files[0].toLocalFile(), "/tmp/y.jpg");
+    ASSERT_EQ(model.GetPendingDeletions().size(), 1u);
+    EXPECT_EQ(model.GetPendingDeletions()[0].toLocalFile(), "/tmp/y.jpg");
 }
 
 TEST(CIndexPackage, StoredNamesMustStayInsideMedia)

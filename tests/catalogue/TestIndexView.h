@@ -5,15 +5,9 @@
 #include <QString>
 #include <vector>
 
-// An index view as the catalogue sees it: records the files queued for deletion
-// and lays cells out with fixed metrics.
+// An index view as the catalogue sees it: lays cells out with fixed metrics.
 class TestIndexView : public IndexViewServices {
 public:
-    bool AddFileToDelete(const QUrl& file) override
-    {
-        files.push_back(file);
-        return true;
-    }
     SInt32 GetIndexOfItem(const CIndexItem*) const override { return 0; }
     SInt16 GetThumbnailSize() const override { return thumbnailSize; }
     SInt16 GetMargin() const override { return 4; }
@@ -27,7 +21,6 @@ public:
     {
         return position >= 0 && position < SInt32(columns.size()) ? columns[size_t(position)] : 0;
     }
-    std::vector<QUrl> files;
     SInt32 lines = 2;
     bool extended = false;
     int cellWidth = 120;
