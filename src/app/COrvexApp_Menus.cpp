@@ -114,6 +114,7 @@ void COrvexApp::BuildHelpMenu()
 {
     auto help = std::make_unique<LMenu>(kHelpMenuID, BundleLocalizedString(QStringLiteral("Help")));
     help->InsertCommand(BundleLocalizedString(QStringLiteral("600:121")), cmd_Nothing, 0);
+    help->Item(1)->extraShortcut = QKeySequence(Qt::Key_F1); // the desktop's help key
     mFirstHelpItem = 1;
     mHelpDocuments.assign(1, FileRef());
 

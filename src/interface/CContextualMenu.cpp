@@ -5,9 +5,13 @@
 #include "LMenuBar.h"
 #include "UReportErrors.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QImageReader>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
@@ -64,6 +68,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         switch (event->type()) {
+        case QEvent::KeyPress:
+            if (IsContextualMenuKey(*static_cast<QKeyEvent*>(event)) && !QApplication::activePopupWidget())
+                return RouteMenuKey(static_cast<QKeyEvent*>(event)->modifiers());
+            break;
+        case QEvent::ContextMenu:
+            // The window system's own menu event for the Menu key: its key press
+            // follows and opens the menu, once.
+            if (event->spontaneous() && static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard)
+                return true;
+            break;
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
         case QEvent::MouseMove:
@@ -84,6 +98,26 @@ protected:
     }
 
 private:
+    // The menu key goes to what has the keyboard as a keyboard contextual-menu
+    // event, at its selection: each view or list shows its own menu.
+    bool RouteMenuKey(Qt::KeyboardModifiers modifiers)
+    {
+        QWidget* focus = QApplication::focusWidget();
+        if (!focus || !focus->isEnabled())
+            return false;
+        QPoint where;
+        QWidget* mapper = focus;
+        if (auto* list = qobject_cast<QAbstractItemView*>(focus)) {
+            where = KeyboardMenuPoint(*list);
+            mapper = list->viewport();
+        } else {
+            where = focus->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+        }
+        QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, where, mapper->mapToGlobal(where), modifiers);
+        RunReportingErrors([&] { QApplication::sendEvent(focus, &menuEvent); });
+        return true;
+    }
+
     // A press in one of the program's windows may be a contextual click.
     bool RoutePress(QWidget* widget, const QMouseEvent& mouse)
     {
@@ -187,7 +221,23 @@ SInt32 CCMArea::HandleContextClick(const SMouseDownEvent& event)
     const EventRecord& record = event.macEvent;
     if (!IsContextualClick(record) && !(AllowPressAndHold(record) && IsPressAndHold(record)))
         return cmResult_NotHandled;
+    return RunMenu(record);
+}
 
+SInt32 CCMArea::ShowContextMenuAt(QPoint globalWhere)
+{
+    if (!HasContextualMenus())
+        return cmResult_NotHandled;
+    EventRecord record;
+    record.what = mouseDown;
+    record.when = TickCount();
+    record.where = globalWhere;
+    record.modifiers = controlKey;
+    return RunMenu(record);
+}
+
+SInt32 CCMArea::RunMenu(const EventRecord& record)
+{
     QMenu menu;
     QVariant selection;
     PrepareMenu(record);
@@ -259,6 +309,23 @@ void CCMWindow::AddOwnItems(QMenu* menu)
     if (text.isEmpty())
         ThrowOSErr_('nilP', "no text for the close item");
     AppendMenuItemWithCommand(menu, text, cmd_Close);
+}
+
+bool IsContextualMenuKey(const QKeyEvent& key)
+{
+    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+    return (key.key() == Qt::Key_Menu && modifiers == Qt::NoModifier)
+        || (key.key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier);
+}
+
+QPoint KeyboardMenuPoint(const QAbstractItemView& list)
+{
+    QModelIndex row = list.currentIndex();
+    const QItemSelectionModel* selection = list.selectionModel();
+    if (selection && (!row.isValid() || !selection->isSelected(row)) && selection->hasSelection())
+        row = selection->selectedIndexes().constFirst();
+    const QRect shown = list.visualRect(row).intersected(list.viewport()->rect());
+    return shown.isEmpty() ? QPoint(4, 4) : shown.center();
 }
 
 CommandT MenuItemCommand(const QAction* item)
@@ -376,7 +443,7 @@ void RemoveExtraSeparators(QMenu* menu)
 void InitContextualMenuSupport()
 {
     State().exists = true;
-    Tracker();
+    Tracker(); // also routes the menu keys
     // The cursor is read at its first use: at start the image plugins are still loading.
 }
 

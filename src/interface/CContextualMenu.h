@@ -5,7 +5,9 @@
 #include <QCursor>
 #include <QVariant>
 
+class QAbstractItemView;
 class QAction;
+class QKeyEvent;
 class QMenu;
 
 // Results of CCMArea::HandleContextClick.
@@ -24,6 +26,9 @@ public:
     CCMArea* GetParentArea() const { return mParentArea; }
 
     virtual SInt32 HandleContextClick(const SMouseDownEvent& event);
+    // The menu asked for from the keyboard (Shift+F10, the Menu key), shown at a
+    // global point as a contextual click there would show it.
+    SInt32 ShowContextMenuAt(QPoint globalWhere);
     // What the menu is about (for the desktop's own menu services); the parent's
     // when the area has none.
     virtual void GetSelection(QVariant& ioSelection);
@@ -40,6 +45,8 @@ public:
     virtual void HelpChosen() {}
 
 private:
+    SInt32 RunMenu(const EventRecord& record);
+
     CCMArea* mParentArea;
 };
 
@@ -71,8 +78,15 @@ void RemoveExtraSeparators(QMenu* menu);
 CommandT MenuItemCommand(const QAction* item);
 bool IsMenuSeparator(const QAction* item);
 
+// Shift+F10 and the Menu key, which ask for the contextual menu of what has the keyboard.
+bool IsContextualMenuKey(const QKeyEvent& key);
+// Where a keyboard-asked menu of a list shows: its current (else first selected)
+// row, in the viewport's coordinates, or its top left corner when none shows.
+QPoint KeyboardMenuPoint(const QAbstractItemView& list);
+
 // Process-wide set-up: contextual menus exist from here on, their cursor is
-// loaded and right clicks in the program's windows reach their areas.
+// loaded, right clicks in the program's windows reach their areas, and the menu
+// keys reach what has the keyboard as a keyboard contextual-menu event.
 void InitContextualMenuSupport();
 bool HasContextualMenus();
 void LoadContextualMenuCursor();

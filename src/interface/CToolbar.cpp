@@ -26,6 +26,9 @@
 #include <QVBoxLayout>
 #include <QWidgetAction>
 
+#include <algorithm>
+#include <functional>
+
 Q_LOGGING_CATEGORY(lcToolbar, "orvex.errors.toolbar")
 
 namespace {
@@ -132,16 +135,22 @@ private:
 };
 
 // The view or browser selector: an image whose click picks a command by the
-// horizontal position.
+// horizontal position. From the keyboard (Tab reaches it, a click leaves the
+// keyboard where it was) Left and Right move the focus mark from segment to
+// segment and Space or Return picks the marked one.
 class SelectorView : public QWidget {
 public:
-    SelectorView(CToolbar* owner, int width, std::function<CommandT(int)> commandAt, std::function<void(CommandT)> after)
+    // `edges`: each segment's right edge, left to right; the last is the width.
+    SelectorView(CToolbar* owner, std::vector<int> edges, std::function<CommandT(int)> commandAt,
+        std::function<void(CommandT)> after)
         : mOwner(owner)
+        , mEdges(std::move(edges))
         , mCommandAt(std::move(commandAt))
         , mAfter(std::move(after))
     {
-        setFixedSize(width, 25);
+        setFixedSize(mEdges.back(), 25);
         setCursor(Qt::PointingHandCursor);
+        setFocusPolicy(Qt::TabFocus);
     }
     void SetImage(const QPixmap& image)
     {
@@ -149,6 +158,7 @@ public:
         update();
     }
     const QPixmap& Image() const { return mImage; }
+    int FocusSegment() const { return mFocusSegment; }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -156,21 +166,67 @@ protected:
         QPainter painter(this);
         painter.setOpacity(isEnabled() ? 1.0 : 0.5);
         painter.drawPixmap(rect(), mImage);
+        if (hasFocus()) { // the keyboard's segment, ringed in the highlight colour
+            painter.setOpacity(1.0);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+            painter.drawRoundedRect(QRectF(SegmentRect(mFocusSegment)).adjusted(1.5, 1.5, -1.5, -1.5), 3, 3);
+        }
     }
     void mousePressEvent(QMouseEvent* event) override
     {
         if (event->button() != Qt::LeftButton)
             return;
-        CommandT command = mCommandAt(int(event->position().x()));
+        Pick(int(event->position().x()));
+    }
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const int segments = int(mEdges.size());
+        switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            mFocusSegment = std::clamp(mFocusSegment + (event->key() == Qt::Key_Left ? -1 : 1), 0, segments - 1);
+            update();
+            return;
+        case Qt::Key_Space:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            Pick(SegmentRect(mFocusSegment).center().x());
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+        }
+    }
+    void focusInEvent(QFocusEvent* event) override
+    {
+        update();
+        QWidget::focusInEvent(event);
+    }
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        update();
+        QWidget::focusOutEvent(event);
+    }
+
+private:
+    QRect SegmentRect(int segment) const
+    {
+        const int left = segment == 0 ? 0 : mEdges[size_t(segment - 1)];
+        return QRect(left, 0, mEdges[size_t(segment)] - left, height());
+    }
+    void Pick(int x)
+    {
+        CommandT command = mCommandAt(x);
         mAfter(command);
         mOwner->PostSelectorCommand(command);
     }
 
-private:
     CToolbar* mOwner;
+    std::vector<int> mEdges;
     std::function<CommandT(int)> mCommandAt;
     std::function<void(CommandT)> mAfter;
     QPixmap mImage;
+    int mFocusSegment = 0;
 };
 
 // An item's identifier, also its object name, by which FindItem looks it up.
@@ -495,7 +551,7 @@ QAction* CToolbar::CreateItemForCommand(const QString& identifier)
 QAction* CToolbar::CreateViewSelectorItem(const QString& identifier)
 {
     auto* view = new SelectorView(
-        this, 83, [](int x) -> CommandT { return x < 27 ? 1083 : x > 53 ? 1082 : 1019; },
+        this, { 27, 54, 83 }, [](int x) -> CommandT { return x < 27 ? 1083 : x > 53 ? 1082 : 1019; },
         [this](CommandT command) {
             mViewSelectorImage = QString::number(command) + QStringLiteral(".png");
         });
@@ -507,7 +563,7 @@ QAction* CToolbar::CreateViewSelectorItem(const QString& identifier)
 
 QAction* CToolbar::CreateBrowserSelectorItem(const QString& identifier)
 {
-    auto* view = new SelectorView(this, 56, [](int x) -> CommandT { return x > 26 ? 1008 : 1009; }, [](CommandT) {});
+    auto* view = new SelectorView(this, { 27, 56 }, [](int x) -> CommandT { return x > 26 ? 1008 : 1009; }, [](CommandT) {});
     view->setObjectName(QStringLiteral("browserselector"));
     view->setProperty("controlID", kBrowserSelectorControlID);
     view->SetImage(ToolbarImage(mBrowserSelectorImage));

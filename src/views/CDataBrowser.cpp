@@ -75,8 +75,9 @@ CDataBrowser::CDataBrowser(const SPaneInfo& info, const LDataBrowserImp::Setting
 void CDataBrowser::SetUpAsSideList()
 {
     QTreeView* tree = GetControlRef();
-    tree->setFocusPolicy(Qt::NoFocus);
-    setFocusPolicy(Qt::NoFocus);
+    // Tab reaches a side list; a click in it leaves the keyboard with the grid.
+    tree->setFocusPolicy(Qt::TabFocus);
+    setFocusPolicy(Qt::TabFocus);
     tree->setAlternatingRowColors(false);
     tree->setIndentation(16);
     tree->setRootIsDecorated(true);

@@ -14,9 +14,11 @@
 #include "Preferences.h"
 #include "ThemeText.h"
 #include "UEvents.h"
+#include "UReportErrors.h"
 #include "URegistrar.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -648,6 +650,21 @@ bool CIndexListView::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return LDataBrowser::eventFilter(watched, event);
+}
+
+void CIndexListView::contextMenuEvent(QContextMenuEvent* event)
+{
+    QTreeView* tree = GetControlRef();
+    if (!mView || !tree || mView->IsBusy()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    const QPoint where = event->reason() == QContextMenuEvent::Keyboard
+        ? tree->viewport()->mapToGlobal(KeyboardMenuPoint(*tree))
+        : event->globalPos();
+    LCommander::SwitchTarget(this);
+    RunReportingErrors([&] { mView->ShowContextMenuAt(where); });
 }
 
 void RegisterIndexListViewClass()

@@ -92,6 +92,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // The list's contextual menu is its index view's, about the same selection.
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void Init();

@@ -373,6 +373,8 @@ public:
     void HelpChosen() override;
     // The click's effect on the selection before the menu shows.
     void PrepareContextClick(QPoint local);
+    // The menu asked for from the keyboard, over the first selected cell.
+    void ShowKeyboardContextMenu();
 
     // --- Property dialog, comment window and password --------------------------------
     void ShowPropertyDialog();
@@ -544,6 +546,9 @@ public:
     // Tab while renaming: the next editable field (backward: the previous), or the
     // same column of the next or previous item; wraps around the list.
     bool RenameNextField(bool backward, bool sameColumn);
+    // F2: the first selected item's name (else its first editable line) opens for
+    // editing; false when nothing is selected or no line of it can be edited.
+    bool RenameSelectedItem();
     CInPlaceEditField* GetRenameField() const { return mRenameField; }
     SInt32 GetRenameColumn() const { return mRenameColumn; }
     // An arrow, Home, End or page key; false for another key.
@@ -623,8 +628,15 @@ protected:
     void FitCellsToFrame(SInt32 thumbnailSize, SInt32 keptIndex);
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void ScrollBits(SInt32 dh, SInt32 dv) override;
 
 private:
+    // The frame that shows the grid has the keyboard.
+    QRegion FocusMarkRegion() const;
+    void DrawFocusMark(QPainter& painter);
     // Hands the items to the cache task, starting one when none runs.
     void QueueForCaching(std::span<CIndexItem* const> items);
     void ShowCursorFor(ResIDT cursorID);

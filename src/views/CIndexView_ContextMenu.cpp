@@ -8,8 +8,10 @@
 #include "LMenuBar.h"
 #include "LocalizedStrings.h"
 #include "OpenWithMenu.h"
+#include "UReportErrors.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QMenu>
 
 namespace {
@@ -65,6 +67,29 @@ void CIndexView::PrepareContextClick(QPoint local)
         SelectIndex(index);
         BroadcastState();
     }
+}
+
+void CIndexView::ShowKeyboardContextMenu()
+{
+    LCommander::SwitchTarget(this);
+    // Over the first selected cell where it shows, else near the view's top.
+    QRect cell;
+    const SInt32 first = GetFirstSelectedIndex();
+    QRect shown = first != 0 && GetCellRect(first, cell) ? cell.intersected(rect()) : QRect();
+    const QPoint where = shown.isEmpty() ? QPoint(width() / 2, std::min(height() / 2, 24)) : shown.center();
+    ShowContextMenuAt(mapToGlobal(where));
+}
+
+void CIndexView::contextMenuEvent(QContextMenuEvent* event)
+{
+    // A mouse's contextual click is the click's business (ClickSelf); the
+    // keyboard's asks for the menu of the selection.
+    if (event->reason() != QContextMenuEvent::Keyboard || QApplication::focusWidget() != this) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    RunReportingErrors([this] { ShowKeyboardContextMenu(); });
 }
 
 void CIndexView::AddOwnItems(QMenu* menu)

@@ -88,6 +88,7 @@ void CIndexView::DrawSelf(QPainter& painter)
     AdjustImageSize();
     if (CountItems() == 0) {
         DrawEmptyView(painter, rect(), IsFiltered(), GetEmptyTextColor());
+        DrawFocusMark(painter);
         return;
     }
     // Only the rows the exposed part shows: the cost of a page does not depend on
@@ -109,6 +110,46 @@ void CIndexView::DrawSelf(QPainter& painter)
         if (drawn == noErr && item->HasDisplayPictureChanged())
             QueueCellUpdate(index);
     }
+    DrawFocusMark(painter);
+}
+
+namespace {
+constexpr int kFocusMarkWidth = 2;
+} // namespace
+
+QRegion CIndexView::FocusMarkRegion() const
+{
+    return QRegion(rect()).subtracted(QRegion(rect().adjusted(kFocusMarkWidth, kFocusMarkWidth, -kFocusMarkWidth, -kFocusMarkWidth)));
+}
+
+void CIndexView::DrawFocusMark(QPainter& painter)
+{
+    // The keyboard's mark: a frame of the highlight colour inside the view's edges.
+    if (!hasFocus() || IsFullScreen())
+        return;
+    painter.save();
+    painter.setClipRegion(FocusMarkRegion(), Qt::IntersectClip);
+    painter.fillRect(rect(), palette().color(QPalette::Active, QPalette::Highlight));
+    painter.restore();
+}
+
+void CIndexView::ScrollBits(SInt32 dh, SInt32 dv)
+{
+    LView::ScrollBits(dh, dv);
+    if (hasFocus()) // the moved pixels carried the frame along
+        update(FocusMarkRegion());
+}
+
+void CIndexView::focusInEvent(QFocusEvent* event)
+{
+    LView::focusInEvent(event);
+    update(FocusMarkRegion());
+}
+
+void CIndexView::focusOutEvent(QFocusEvent* event)
+{
+    LView::focusOutEvent(event);
+    update(FocusMarkRegion());
 }
 
 void CIndexView::PrintCells(QPainter& painter)
@@ -193,6 +234,8 @@ bool CIndexView::HandleGridKey(const EventRecord& event)
     }
     if (CountItems() == 0)
         return false;
+    if (key == char_FunctionKey && EventKeyCode(event) == vkey_F2 && !(event.modifiers & (cmdKey | optionKey | controlKey | shiftKey)))
+        return RenameSelectedItem();
     if (HandleArrowKey(key, event.modifiers))
         return true;
     switch (key) {

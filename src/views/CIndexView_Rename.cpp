@@ -78,6 +78,23 @@ bool CIndexView::StartRename(SInt32 index, QPoint local)
     return OpenRenameField(index, item->FindTextLineAt(local, cell, *this));
 }
 
+bool CIndexView::RenameSelectedItem()
+{
+    const SInt32 index = GetFirstSelectedIndex();
+    if (index == 0 || IsItemListLocked() || IsFullScreen())
+        return false;
+    SInt32 chosen = -1;
+    for (SInt32 column = 0; column < CountColumns(); ++column) {
+        if (!IsRenameFieldEditable(index, column))
+            continue;
+        if (chosen < 0 || GetColumnAt(column) == kFieldName)
+            chosen = column;
+        if (GetColumnAt(column) == kFieldName)
+            break;
+    }
+    return chosen >= 0 && OpenRenameField(index, chosen);
+}
+
 bool CIndexView::RenameNextField(bool backward, bool sameColumn)
 {
     if (!mRenameItem)

@@ -101,11 +101,13 @@ void CInfoView::FinishCreateSelf()
     ThrowIfNil_(mZoomSlider);
     for (LControl* control : { mStopButton, mStorageButton, mPasswordButton, mZoomSlider, static_cast<LControl*>(mSortButton) })
         control->AddListener(this);
-    // The strip's controls are for the mouse: the keyboard stays with the grid, whose
-    // arrows and page keys would otherwise move the slider.
+    // Tab reaches the strip's controls, but a click leaves the keyboard with the
+    // grid, whose arrows and page keys would otherwise move the slider.
     for (LControl* control : { mStopButton, mStorageButton, mPasswordButton, mZoomSlider, static_cast<LControl*>(mSortButton) }) {
-        if (auto* pane = dynamic_cast<LControlPane*>(control); pane && pane->GetControlWidget())
-            pane->GetControlWidget()->setFocusPolicy(Qt::NoFocus);
+        if (auto* pane = dynamic_cast<LControlPane*>(control); pane && pane->GetControlWidget()) {
+            pane->GetControlWidget()->setFocusPolicy(Qt::TabFocus);
+            pane->setFocusPolicy(Qt::TabFocus);
+        }
     }
     // Made when the button is first drawn: the style's icons are slow to make and
     // the button shows only while a task runs.

@@ -7,21 +7,58 @@
 #include "CInPlaceEditField.h"
 #include "FieldKeys.h"
 #include "ItemWindows.h"
+#include "LControl.h"
 #include "LMenuBar.h"
 #include "Preferences.h"
 #include "StoredSettings.h"
 
 #include <gtest/gtest.h>
 
+#include <set>
+
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTabBar>
+#include <QToolButton>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <QTimer>
+#include <QTreeView>
 
 namespace {
+
+// Addresses the program hands to the desktop, kept instead of opened.
+class OpenedAddresses : public QObject {
+    Q_OBJECT
+public:
+    OpenedAddresses() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Open"); }
+    ~OpenedAddresses() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    Q_INVOKABLE void Open(const QUrl& url) { opened << url.toString(); }
+    QStringList opened;
+};
+
+// A menu's items as they read, without their mnemonic marks.
+QStringList ShownTexts(const QMenu* menu)
+{
+    QStringList texts;
+    for (const QAction* action : menu->actions()) {
+        if (!action->isSeparator() && action->isVisible())
+            texts << QString(action->text()).remove(QLatin1Char('&'));
+    }
+    return texts;
+}
+
+// What a popup menu showed and where, read while it is up.
+struct MenuSeen {
+    bool shown = false;
+    QStringList texts;
+    QPoint where;
+};
 
 // The sample index opened from a copy of the test's own, as the file manager opens it.
 class KeyboardFocus : public ::testing::Test {
@@ -127,6 +164,45 @@ protected:
             + object->objectName().toStdString();
     }
     SInt32 FirstSelected() const { return view->CountSelectedItems() ? view->GetFirstSelectedIndex() : 0; }
+
+    // The contextual menu a key opens: read while it is up, then closed with Escape.
+    MenuSeen MenuOpenedBy(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        MenuSeen seen;
+        QTimer watch;
+        watch.setInterval(20);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu || !menu->isVisible())
+                return;
+            watch.stop();
+            seen = { true, ShownTexts(menu), menu->geometry().topLeft() };
+            QTest::keyClick(menu, Qt::Key_Escape);
+        });
+        watch.start();
+        QTimer::singleShot(5000, &watch, &QTimer::stop);
+        Type(key, modifiers);
+        return seen;
+    }
+    // The widgets Tab reaches from the grid, in order, until it is back there.
+    std::vector<QWidget*> TabRound(int key = Qt::Key_Tab)
+    {
+        std::vector<QWidget*> reached;
+        for (int i = 0; i < 40; ++i) {
+            Type(key);
+            QWidget* focus = QApplication::focusWidget();
+            if (focus == view || !focus)
+                break;
+            reached.push_back(focus);
+        }
+        EXPECT_EQ(QApplication::focusWidget(), view) << "Tab did not come round to the grid";
+        return reached;
+    }
+    QWidget* ControlOfPane(PaneIDT id) const
+    {
+        auto* pane = dynamic_cast<LControlPane*>(window->FindPaneByID(id));
+        return pane ? pane->GetControlWidget() : nullptr;
+    }
 
     // The grid holds the keyboard and is the target: its commands are on and a
     // key moves its selection.
@@ -320,3 +396,224 @@ TEST_F(KeyboardFocus, EscapeClosesTheAboutBoxTheCommentAndTheInfoWindow)
     EXPECT_EQ(LWindow::FetchWindows().size(), 1u);
     ASSERT_NO_FATAL_FAILURE(ExpectGridTakesTheKeys("Escape"));
 }
+
+// Tab goes round every control of the index window and back to the grid; each
+// shows that it has the keyboard, and the switches work from it.
+TEST_F(KeyboardFocus, TabReachesEveryControlOfTheIndexWindow)
+{
+    Choose(1013); // both side lists
+    window->GetShell()->resize(1400, 800); // wide enough for every toolbar item
+    Settle();
+    Type(Qt::Key_Home);
+    QWidget* search = window->GetShell()->findChild<QLineEdit*>(QStringLiteral("searchfield"));
+    QWidget* viewSwitch = window->GetShell()->findChild<QWidget*>(QStringLiteral("viewselector"));
+    QWidget* sideSwitch = window->GetShell()->findChild<QWidget*>(QStringLiteral("browserselector"));
+    QWidget* zoom = ControlOfPane(933);
+    std::vector<QTreeView*> sideLists;
+    for (QTreeView* tree : window->findChildren<QTreeView*>()) {
+        if (tree->isVisible())
+            sideLists.push_back(tree);
+    }
+    ASSERT_TRUE(search && viewSwitch && sideSwitch && zoom);
+    ASSERT_TRUE(search->isVisible()) << "the toolbar has no room for the search field";
+    ASSERT_EQ(sideLists.size(), 2u) << "both side lists show";
+
+    const std::vector<QWidget*> forward = TabRound();
+    std::vector<std::string> names;
+    for (QWidget* widget : forward)
+        names.push_back(Describe(widget));
+    for (QWidget* control : std::initializer_list<QWidget*> { search, viewSwitch, sideSwitch, zoom, sideLists[0], sideLists[1] })
+        EXPECT_NE(std::find(forward.begin(), forward.end(), control), forward.end())
+            << Describe(control) << " is never reached; reached: " << ::testing::PrintToString(names);
+    // Each is reached once, and Shift+Tab goes the same way back.
+    EXPECT_EQ(std::set<QWidget*>(forward.begin(), forward.end()).size(), forward.size())
+        << ::testing::PrintToString(names);
+    std::vector<QWidget*> backward = TabRound(Qt::Key_Backtab);
+    std::reverse(backward.begin(), backward.end());
+    EXPECT_EQ(backward, forward);
+
+    // The grid and a side list show the keyboard's mark: they look otherwise once it leaves.
+    const QImage gridWithKeys = view->grab().toImage();
+    sideLists[0]->setFocus(Qt::TabFocusReason);
+    Settle();
+    const QImage listWithKeys = sideLists[0]->grab().toImage();
+    EXPECT_NE(view->grab().toImage(), gridWithKeys) << "the grid shows no mark of the keyboard";
+    view->setFocus(Qt::TabFocusReason);
+    Settle();
+    EXPECT_EQ(view->grab().toImage(), gridWithKeys);
+    EXPECT_NE(sideLists[0]->grab().toImage(), listWithKeys) << "the side list shows no mark of the keyboard";
+
+    // The view switch from the keyboard: its last segment is the list.
+    viewSwitch->setFocus(Qt::TabFocusReason);
+    Settle();
+    const QImage switchWithKeys = viewSwitch->grab().toImage();
+    Type(Qt::Key_Right);
+    EXPECT_NE(viewSwitch->grab().toImage(), switchWithKeys) << "the switch's mark does not move";
+    Type(Qt::Key_Right);
+    Type(Qt::Key_Space);
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(document); }));
+    Settle();
+    LPane* list = window->FindPaneByID('brow');
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(list->isVisible()) << "Space on the switch's last segment shows no list";
+    EXPECT_FALSE(view->isVisible());
+}
+
+// Shift+F10 and the Menu key open the contextual menu of what has the keyboard,
+// at its selection, as a right click there would.
+TEST_F(KeyboardFocus, TheMenuKeysOpenTheContextualMenusAtTheSelection)
+{
+    Type(Qt::Key_Home);
+    Type(Qt::Key_Right);
+    QRect cell;
+    ASSERT_TRUE(view->GetCellRect(2, cell));
+    const QRect cellOnScreen(view->mapToGlobal(cell.topLeft()), cell.size());
+    for (auto [key, modifiers] : { std::pair { Qt::Key_F10, Qt::ShiftModifier }, std::pair { Qt::Key_Menu, Qt::NoModifier } }) {
+        SCOPED_TRACE(QKeySequence(key | modifiers).toString().toStdString());
+        const MenuSeen seen = MenuOpenedBy(key, modifiers);
+        ASSERT_TRUE(seen.shown) << "no menu opened";
+        EXPECT_TRUE(seen.texts.contains(QStringLiteral("Open"))) << seen.texts.join(QStringLiteral(", ")).toStdString();
+        EXPECT_TRUE(cellOnScreen.contains(seen.where)) << "the menu is not at the selected cell";
+        EXPECT_EQ(FirstSelected(), 2);
+        EXPECT_EQ(view->CountSelectedItems(), 1);
+        EXPECT_EQ(QApplication::focusWidget(), view);
+    }
+
+    // The list shows the index's menu about the same selection, at its row.
+    Choose(1082);
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(document); }));
+    Settle();
+    auto* list = window->FindPaneByID('brow')->findChild<QTreeView*>();
+    ASSERT_TRUE(list && list->isVisible());
+    list->setFocus(Qt::TabFocusReason);
+    Settle();
+    const QModelIndex row = list->selectionModel()->selectedRows().value(0);
+    ASSERT_TRUE(row.isValid());
+    const QRect rowOnScreen(list->viewport()->mapToGlobal(list->visualRect(row).topLeft()), list->visualRect(row).size());
+    MenuSeen seen = MenuOpenedBy(Qt::Key_Menu);
+    ASSERT_TRUE(seen.shown) << "the list opened no menu";
+    EXPECT_TRUE(seen.texts.contains(QStringLiteral("Open"))) << seen.texts.join(QStringLiteral(", ")).toStdString();
+    EXPECT_TRUE(rowOnScreen.contains(seen.where)) << "the menu is not at the selected row";
+    EXPECT_EQ(view->CountSelectedItems(), 1);
+
+    // The side lists show their own.
+    Choose(1013);
+    Settle();
+    QStringList sideItems;
+    for (QTreeView* tree : window->findChildren<QTreeView*>()) {
+        if (tree == list || !tree->isVisible())
+            continue;
+        tree->setFocus(Qt::TabFocusReason);
+        Settle();
+        seen = MenuOpenedBy(Qt::Key_F10, Qt::ShiftModifier);
+        EXPECT_TRUE(seen.shown) << Describe(tree->parent()) << " opened no menu";
+        sideItems += seen.texts;
+    }
+    EXPECT_TRUE(sideItems.contains(QStringLiteral("Rebuild Organizer"))) << sideItems.join(QStringLiteral(", ")).toStdString();
+}
+
+// F2 renames the selected item in place, as the desktop's file managers do; F1
+// opens the help the Help menu opens.
+TEST_F(KeyboardFocus, F2RenamesTheSelectedItemAndF1OpensHelp)
+{
+    Type(Qt::Key_Home);
+    Type(Qt::Key_Right);
+    CIndexItem* item = nullptr;
+    ASSERT_TRUE(view->GetItemAt(2, item) && item);
+    const QString suffix = QFileInfo(item->GetName()).suffix();
+    Type(Qt::Key_F2);
+    ASSERT_NE(view->GetRenameField(), nullptr) << "F2 opened no field";
+    EXPECT_EQ(QApplication::focusWidget(), view->GetRenameField()->GetLineEdit());
+    QTest::keyClicks(nullptr, QStringLiteral("Harbour"));
+    Type(Qt::Key_Return);
+    EXPECT_EQ(item->GetName(), QStringLiteral("Harbour.") + suffix);
+    ASSERT_NO_FATAL_FAILURE(ExpectGridTakesTheKeys("F2"));
+    Type(Qt::Key_S, Qt::ControlModifier); // saved, the program quits without asking
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(document) && !document->IsModified(); }));
+    // With nothing selected there is nothing to rename.
+    Type(Qt::Key_Escape);
+    ASSERT_EQ(view->CountSelectedItems(), 0);
+    Type(Qt::Key_F2);
+    EXPECT_EQ(QApplication::focusWidget(), view) << "F2 opened a field with nothing selected";
+
+    OpenedAddresses addresses;
+    QMenuBar* bar = window->GetMenuBar();
+    ASSERT_NE(bar, nullptr);
+    QMenu* help = bar->actions().last()->menu();
+    ASSERT_NE(help, nullptr);
+    emit help->aboutToShow();
+    help->actions().first()->trigger();
+    Settle();
+    ASSERT_EQ(addresses.opened.size(), 1) << "the Help menu's first item opened nothing";
+    Type(Qt::Key_F1);
+    ASSERT_EQ(addresses.opened.size(), 2) << "F1 opened nothing";
+    EXPECT_EQ(addresses.opened[1], addresses.opened[0]);
+}
+
+// A dialog's buttons answer Alt and their underlined letter.
+TEST_F(KeyboardFocus, DialogButtonsHaveMnemonics)
+{
+    Choose(1056);
+    QWidget* properties = QApplication::activeModalWidget();
+    ASSERT_NE(properties, nullptr) << "no Index Properties sheet";
+    QString setPassword;
+    for (QAbstractButton* button : properties->findChildren<QAbstractButton*>()) {
+        if (!button->isVisible() || button->text().isEmpty() || qobject_cast<QToolButton*>(button))
+            continue;
+        const QKeySequence mnemonic = QKeySequence::mnemonic(button->text());
+        EXPECT_FALSE(mnemonic.isEmpty()) << "no mnemonic: " << button->text().toStdString();
+        if (QString(button->text()).remove(QLatin1Char('&')).startsWith(QStringLiteral("Set Password")))
+            setPassword = button->text();
+    }
+    ASSERT_FALSE(setPassword.isEmpty()) << "no Set Password button";
+    const QKeySequence letter = QKeySequence::mnemonic(setPassword);
+    ASSERT_FALSE(letter.isEmpty());
+    // The password dialog waits for its answer: Escape, typed once it is up.
+    QString asked;
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == properties || !modal->isVisible())
+            return;
+        watch.stop();
+        asked = modal->windowTitle();
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape);
+    });
+    watch.start();
+    Type(letter[0].key(), Qt::AltModifier);
+    EXPECT_TRUE(RunUntil([&] { return !asked.isEmpty(); })) << "Alt+" << letter.toString().toStdString() << " opened no dialog";
+    watch.stop();
+    Settle();
+    EXPECT_EQ(QApplication::activeModalWidget(), properties); // the sheet is cancelled as the test ends
+}
+
+// Alt held as a menu opens with the mouse shows its alternates; Alt and the
+// menu's letter open it from the keyboard, with its normal items.
+TEST_F(KeyboardFocus, AMenuOpenedWithAltAndItsLetterShowsItsNormalItems)
+{
+    Type(Qt::Key_F, Qt::AltModifier);
+    auto* file = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(file, nullptr) << "Alt+F opened no menu";
+    QStringList shown = ShownTexts(file);
+    EXPECT_TRUE(shown.contains(QStringLiteral("Close")) && shown.contains(QStringLiteral("Print…")))
+        << shown.join(QStringLiteral(", ")).toStdString();
+    EXPECT_FALSE(shown.contains(QStringLiteral("Close All")) || shown.contains(QStringLiteral("Print One")))
+        << shown.join(QStringLiteral(", ")).toStdString();
+    Type(Qt::Key_Escape);
+    Type(Qt::Key_Escape);
+    ASSERT_EQ(QApplication::activePopupWidget(), nullptr);
+
+    QMenuBar* bar = window->GetMenuBar();
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::AltModifier, bar->actionGeometry(bar->actions().first()).center());
+    Settle();
+    file = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(file, nullptr) << "the click opened no menu";
+    shown = ShownTexts(file);
+    EXPECT_TRUE(shown.contains(QStringLiteral("Close All")) && shown.contains(QStringLiteral("Print One")))
+        << shown.join(QStringLiteral(", ")).toStdString();
+    file->close();
+    Settle();
+}
+
+#include "KeyboardFocusTest.moc"

@@ -1,5 +1,7 @@
 #include "LControl.h"
 
+#include "LWindow.h"
+
 #include "BundleStrings.h"
 
 #include "UReportErrors.h"
@@ -111,8 +113,13 @@ void LControlPane::EmbedToggle(QAbstractButton* button, SInt16 part)
 
 void LControlPane::ShowText(const QString& text)
 {
-    if (auto* button = qobject_cast<QAbstractButton*>(mWidget))
-        button->setText(text);
+    auto* button = qobject_cast<QAbstractButton*>(mWidget);
+    if (!button)
+        return;
+    button->setText(QString(text).replace(QLatin1Char('&'), QStringLiteral("&&"))); // an "&" of the text is itself
+    // A retitled button of a window on the screen takes its mnemonic again.
+    if (LWindow* window = GetContainingWindow(); window && window->IsVisible())
+        window->GiveButtonsMnemonics();
 }
 
 void LControlPane::SetCFDescriptor(const QString& text)

@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QAbstractSpinBox>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextEdit>
@@ -106,6 +107,41 @@ bool TextFieldUsesKey(QWidget* widget, const QKeyEvent& key)
     return ask.isAccepted();
 }
 
+// The last mouse press or key the user gave, and the modifiers held with it: a menu
+// opened by the mouse with Alt held shows its alternates, one opened from the
+// keyboard (Alt+letter, F10) its normal items.
+struct LastInput {
+    bool fromKeyboard = false;
+    Qt::KeyboardModifiers modifiers;
+};
+
+LastInput& LastUserInput()
+{
+    static LastInput input;
+    return input;
+}
+
+void NoteUserInput(const QEvent& event)
+{
+    switch (event.type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        LastUserInput() = { false, static_cast<const QMouseEvent&>(event).modifiers() };
+        break;
+    case QEvent::KeyPress:
+    case QEvent::ShortcutOverride: {
+        const auto& key = static_cast<const QKeyEvent&>(event);
+        const bool modifierOnly = key.key() == Qt::Key_Alt || key.key() == Qt::Key_Shift
+            || key.key() == Qt::Key_Control || key.key() == Qt::Key_Meta || key.key() == Qt::Key_AltGr;
+        if (!modifierOnly)
+            LastUserInput() = { true, key.modifiers() };
+        break;
+    }
+    default:
+        break;
+    }
+}
+
 // Runs key equivalents for the framework's windows before their widgets see the key.
 class KeyEquivalentFilter : public QObject {
 public:
@@ -117,6 +153,8 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
+        if (watched->isWidgetType())
+            NoteUserInput(*event);
         if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
             return false;
         auto* key = static_cast<QKeyEvent*>(event);
@@ -413,14 +451,25 @@ CommandT LMenuBar::FindKeyCommand(UInt8 charCode, UInt16 modifiers) const
 
 CommandT LMenuBar::FindShortcutCommand(const QKeySequence& pressed) const
 {
+    LMenu* menu = nullptr;
+    SInt16 index = 0;
+    return FindShortcutItem(pressed, menu, index) ? menu->CommandFromIndex(index) : cmd_Nothing;
+}
+
+bool LMenuBar::FindShortcutItem(const QKeySequence& pressed, LMenu*& outMenu, SInt16& outItem) const
+{
+    // By menu and item: the synthetic commands of the program's own menus name no menu.
     for (const auto& menu : mMenus) {
         for (SInt16 i = 1; i <= menu->CountItems(); ++i) {
             const SMenuItem* item = menu->Item(i);
-            if (!item->extraShortcut.isEmpty() && item->extraShortcut == pressed)
-                return menu->CommandFromIndex(i);
+            if (!item->extraShortcut.isEmpty() && item->extraShortcut == pressed) {
+                outMenu = menu.get();
+                outItem = i;
+                return true;
+            }
         }
     }
-    return cmd_Nothing;
+    return false;
 }
 
 void LMenuBar::UpdateMenu(LMenu* menu)
@@ -454,8 +503,9 @@ void LMenuBar::UpdateMenus()
 
 bool LMenuBar::HandleShortcut(const QKeySequence& pressed)
 {
-    CommandT command = FindShortcutCommand(pressed);
-    return command != cmd_Nothing && RunKeyCommand(command);
+    LMenu* menu = nullptr;
+    SInt16 index = 0;
+    return FindShortcutItem(pressed, menu, index) && RunKeyItem(menu, index);
 }
 
 bool LMenuBar::HandleKeyEquivalent(const EventRecord& event)
@@ -466,13 +516,18 @@ bool LMenuBar::HandleKeyEquivalent(const EventRecord& event)
 
 bool LMenuBar::RunKeyCommand(CommandT command)
 {
+    LMenu* menu = nullptr;
+    SInt16 index = 0;
+    return FindMenuItem(command, menu, index) && RunKeyItem(menu, index);
+}
+
+bool LMenuBar::RunKeyItem(LMenu* menu, SInt16 index)
+{
     // While a modal window is up only the editing commands work (its fields use them).
+    const CommandT command = menu->CommandFromIndex(index);
     bool editing = (command >= cmd_Undo && command <= cmd_SelectAll) || command == cmd_Redo;
     if (QApplication::activeModalWidget() && !editing)
         return false;
-    LMenu* menu = nullptr;
-    SInt16 index = 0;
-    FindMenuItem(command, menu, index);
     UpdateMenu(menu);
     if (!menu->Item(index)->enabled)
         return false; // a disabled item leaves the key to the target as a plain key press
@@ -520,8 +575,11 @@ QMenu* LMenuBar::MakeQMenu(LMenu* menu, QWidget* parent)
         if (!model)
             return;
         UpdateMenu(model);
-        // A dynamic item shows in place of the item before it while Option (Alt) is held.
-        bool alternate = QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier;
+        // A dynamic item shows in place of the item before it when the menu was
+        // opened with the mouse while Option (Alt) was held; Alt+letter opens the
+        // menu from the keyboard and shows the normal items.
+        const LastInput& opening = LastUserInput();
+        const bool alternate = !opening.fromKeyboard && (opening.modifiers & Qt::AltModifier);
         std::vector<SInt16> shown;
         QStringList texts;
         for (SInt16 i = 1; i <= model->CountItems(); ++i) {

@@ -118,8 +118,10 @@ public:
 
 private:
     void FillQMenuBar(QMenuBar* bar);
-    // Runs a command chosen by a key, when it is enabled.
+    // Runs a command chosen by a key (the item of a menu that a key names), when it is enabled.
     bool RunKeyCommand(CommandT command);
+    bool RunKeyItem(LMenu* menu, SInt16 index);
+    bool FindShortcutItem(const QKeySequence& pressed, LMenu*& outMenu, SInt16& outItem) const;
 
     std::vector<std::unique_ptr<LMenu>> mMenus;
     std::vector<LMenu*> mBarMenus;

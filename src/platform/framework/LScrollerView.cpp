@@ -14,6 +14,7 @@ public:
         , mOwner(owner)
     {
         setFrameShape(QFrame::NoFrame);
+        setFocusPolicy(Qt::NoFocus); // the keyboard goes to the scrolled view, not to its frame
     }
 
     void Wheel(QWheelEvent* event) { wheelEvent(event); }

@@ -1,6 +1,8 @@
 #include "LWindow.h"
 
 #include "BundleStrings.h"
+#include "LControl.h"
+#include "LMenuBar.h"
 #include "UReanimator.h"
 #include "UReportErrors.h"
 
@@ -9,6 +11,8 @@
 #include <QGuiApplication>
 #include <QLayout>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QToolButton>
 #include <QToolBar>
 #include <QPointer>
 #include <QScreen>
@@ -555,6 +559,7 @@ void LWindow::Show()
                 handle->setTransientParent(over->windowHandle());
         }
     }
+    GiveButtonsMnemonics();
     mShell->show();
     LayoutShell();
     KeepOnScreen();
@@ -565,6 +570,30 @@ void LWindow::Show()
         Select();
     else if (floating)
         KeepActivationFromFloater();
+}
+
+void LWindow::GiveButtonsMnemonics()
+{
+    if (GetMenuBar())
+        return;
+    // Push buttons choose first, then the check boxes and radio buttons.
+    std::vector<std::pair<QAbstractButton*, QString>> pushButtons, others;
+    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+        auto* pane = dynamic_cast<LControlPane*>(button->parentWidget());
+        if (!pane || pane->GetControlWidget() != button || qobject_cast<QToolButton*>(button))
+            continue;
+        const QString text = pane->GetCFDescriptor();
+        if (text.trimmed().isEmpty())
+            continue;
+        (qobject_cast<QPushButton*>(button) ? pushButtons : others).emplace_back(button, text);
+    }
+    pushButtons.insert(pushButtons.end(), others.begin(), others.end());
+    QStringList texts;
+    for (const auto& [button, text] : pushButtons)
+        texts << text;
+    texts = WithMnemonics(texts);
+    for (size_t i = 0; i < pushButtons.size(); ++i)
+        pushButtons[i].first->setText(texts[qsizetype(i)]);
 }
 
 void LWindow::KeepActivationFromFloater()

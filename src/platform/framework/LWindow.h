@@ -102,6 +102,9 @@ public:
 
     // Window-modal sheet of another window.
     void ShowAsSheetOf(LWindow* parent);
+    // A dialog's buttons and check boxes each take an Alt mnemonic from their text
+    // (a window with a menu bar leaves Alt to its menus).
+    void GiveButtonsMnemonics();
 
     void SetMenuBar(QMenuBar* menuBar);
     QMenuBar* GetMenuBar() const { return mMenuBar; }

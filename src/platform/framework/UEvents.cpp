@@ -65,6 +65,8 @@ constexpr KeyMap kKeys[] = {
     { Qt::Key_Right, char_RightArrow, vkey_RightArrow },
     { Qt::Key_Up, char_UpArrow, vkey_UpArrow },
     { Qt::Key_Down, char_DownArrow, vkey_DownArrow },
+    { Qt::Key_F1, char_FunctionKey, vkey_F1 },
+    { Qt::Key_F2, char_FunctionKey, vkey_F2 },
 };
 } // namespace
 

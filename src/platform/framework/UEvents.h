@@ -51,6 +51,7 @@ enum : UInt8 {
     char_RightArrow = 29,
     char_UpArrow = 30,
     char_DownArrow = 31,
+    char_FunctionKey = 16, // F1 to F15; the key code says which
     char_FwdDelete = 127,
 };
 
@@ -71,6 +72,8 @@ enum : UInt8 {
     vkey_RightArrow = 0x7C,
     vkey_DownArrow = 0x7D,
     vkey_UpArrow = 0x7E,
+    vkey_F1 = 0x7A,
+    vkey_F2 = 0x78,
 };
 
 inline UInt8 EventCharCode(const EventRecord& event) { return UInt8(event.message & 0xFF); }
