@@ -8,10 +8,22 @@
 #include "FieldKeys.h"
 #include "MediaImageInfo.h"
 
+#include "ThreadUtilities.h"
+
 #include <algorithm>
 #include <cmath>
+#include <thread>
+#include <utility>
 
 namespace {
+
+// Lists at least this long are sorted on other threads (a few milliseconds'
+// work below it), in as many parts as there are cores, up to this many.
+constexpr size_t kSortOnThreadsItems = 20000;
+constexpr size_t kMostSortThreads = 16;
+// Reading an item's value takes well under a microsecond: the clock is looked
+// at every so many.
+constexpr size_t kItemsBetweenClockReads = 1024;
 
 // Field texts compare as the user's language sorts them, numbers inside the
 // texts by their value ("img2" before "img10").
@@ -44,18 +56,27 @@ ItemSortValue Real(double value)
     return result;
 }
 
-ItemSortValue Text(const QCollator& collator, const QString& text, SortKeyMemo* memo = nullptr)
+// A text's collation key, from the memo when the text was met before.
+QCollatorSortKey SortKeyOf(const QCollator& collator, const QString& text, SortKeyMemo* memo)
 {
-    ItemSortValue result;
-    result.kind = ItemSortValue::Kind::Text;
-    if (!memo) {
-        result.text = collator.sortKey(text);
-        return result;
-    }
+    if (!memo)
+        return collator.sortKey(text);
     auto found = memo->constFind(text);
     if (found == memo->constEnd())
         found = memo->insert(text, collator.sortKey(text));
-    result.text = *found;
+    return *found;
+}
+
+ItemSortValue Text(const QCollator& collator, const QString& text, SortKeyMemo* memo = nullptr, bool defer = false)
+{
+    ItemSortValue result;
+    result.kind = ItemSortValue::Kind::Text;
+    if (defer) {
+        result.deferredText = text;
+        result.plainCollation = &collator == &PlainTextCollator();
+    } else {
+        result.text = SortKeyOf(collator, text, memo);
+    }
     return result;
 }
 
@@ -66,7 +87,7 @@ ItemSortValue Missing()
     return result;
 }
 
-ItemSortValue ImageValue(const MediaImageInfo* info, SInt32 key)
+ItemSortValue ImageValue(const MediaImageInfo* info, SInt32 key, bool deferTexts = false)
 {
     if (!info)
         return Missing();
@@ -76,7 +97,7 @@ ItemSortValue ImageValue(const MediaImageInfo* info, SInt32 key)
     case kFieldDepth: return Integer(info->depth);
     case kFieldResolution: return Integer(info->hRes);
     case kFieldFrameCount: return Integer(info->frameCount);
-    case kFieldCodecName: return Text(PlainTextCollator(), PStringToQString(info->name));
+    case kFieldCodecName: return Text(PlainTextCollator(), PStringToQString(info->name), nullptr, deferTexts);
     case kFieldRecordForm: return Integer(info->constant12);
     case kFieldDataSize: return Integer(info->dataSize);
     case kFieldSpatialQuality: return Integer(UInt32(info->spatialQuality));
@@ -146,12 +167,12 @@ auto RecordOf(F&& getter) -> decltype(getter())
 
 } // namespace
 
-ItemSortValue MakeItemSortValue(CIndexItem& item, SInt32 key, SortKeyMemo* memo)
+ItemSortValue MakeItemSortValue(CIndexItem& item, SInt32 key, SortKeyMemo* memo, bool deferTexts)
 {
     if (key == 0 || key == kFieldPositionInView)
         return {};
     if (IsImageFieldKey(key))
-        return ImageValue(RecordOf([&] { return item.GetImageInfo(); }), key);
+        return ImageValue(RecordOf([&] { return item.GetImageInfo(); }), key, deferTexts);
     switch (key) {
     case kFieldDateAdded: return Integer(item.GetDateAdded());
     case kFieldTotalSize: return Integer(SInt32(item.GetTotalSize()));
@@ -166,7 +187,21 @@ ItemSortValue MakeItemSortValue(CIndexItem& item, SInt32 key, SortKeyMemo* memo)
     if (key == kFieldDateCreated || key == kFieldUrgency || key == kFieldUrgencyLabel)
         return CaptionValue(RecordOf([&] { return item.GetCaptionInfo(); }), key);
     // A field without text reads "-" and sorts as that text.
-    return Text(FieldTextCollator(), item.CopyFieldString(key, kFieldTextPlaceholder), memo);
+    return Text(FieldTextCollator(), item.CopyFieldString(key, kFieldTextPlaceholder), memo, deferTexts);
+}
+
+SortCollators::SortCollators()
+    : field(MakeTextCollator(true))
+    , plain(MakeTextCollator(false))
+{
+}
+
+void MakeDeferredSortKey(ItemSortValue& value, const SortCollators& collators, SortKeyMemo* memo)
+{
+    if (value.kind != ItemSortValue::Kind::Text || value.text)
+        return;
+    const QCollator& collator = value.plainCollation ? collators.plain : collators.field;
+    value.text = SortKeyOf(collator, std::exchange(value.deferredText, QString()), memo);
 }
 
 SInt32 CompareItemSortValues(const ItemSortValue& one, const ItemSortValue& two)
@@ -239,10 +274,11 @@ SInt32 CIndexItemComparator::Compare(const void* item1, const void* item2, UInt3
     return CompareItems(*static_cast<CIndexItem* const*>(item1), *static_cast<CIndexItem* const*>(item2));
 }
 
-CIndexItemComparator::Prepared CIndexItemComparator::Prepare(CIndexItem* item, SortKeyMemo* memo) const
+CIndexItemComparator::Prepared CIndexItemComparator::Prepare(CIndexItem* item, SortKeyMemo* memo, bool deferTexts) const
 {
     // Key 0 names no field and gives no order of its own: the tie-breaks decide.
-    return Prepared {item, mSortKey == 0 ? ItemSortValue {} : MakeItemSortValue(*item, mSortKey, memo), std::nullopt};
+    return Prepared {
+        item, mSortKey == 0 ? ItemSortValue {} : MakeItemSortValue(*item, mSortKey, memo, deferTexts), std::nullopt};
 }
 
 SInt32 CIndexItemComparator::ComparePrepared(Prepared& one, Prepared& two) const
@@ -298,6 +334,10 @@ void CIndexItemComparator::ForgetSortValues()
 
 void CIndexItemComparator::SortItems(std::vector<CIndexItem*>& items)
 {
+    if (items.size() >= kSortOnThreadsItems) {
+        SortOnThreads(items);
+        return;
+    }
     // The values sit beside each other and are compared without looking them up.
     std::vector<Prepared> prepared;
     prepared.reserve(items.size());
@@ -313,6 +353,72 @@ void CIndexItemComparator::SortItems(std::vector<CIndexItem*>& items)
         order.push_back(&entry);
     std::stable_sort(order.begin(), order.end(),
         [this](Prepared* a, Prepared* b) { return ComparePrepared(*a, *b) < 0; });
+    PutInOrder(items, order);
+}
+
+void CIndexItemComparator::SortOnThreads(std::vector<CIndexItem*>& items)
+{
+    StWindowLive live;
+    // The items' values are read here, a step at a time; their keys are made
+    // on the threads. Ties compare by name, whose value is read for every item
+    // now, since the threads must not touch the items.
+    std::vector<Prepared> prepared;
+    prepared.reserve(items.size());
+    size_t read = 0;
+    for (CIndexItem* item : items) {
+        if (!item)
+            continue;
+        Prepared& entry = prepared.emplace_back(Prepare(item, nullptr, true));
+        if (mSortKey != kFieldName)
+            entry.name = MakeItemSortValue(*item, kFieldName, nullptr, true);
+        if (++read % kItemsBetweenClockReads == 0)
+            live.HandleEventsIfDue();
+    }
+    std::vector<Prepared*> order;
+    order.reserve(prepared.size());
+    for (Prepared& entry : prepared)
+        order.push_back(&entry);
+
+    const size_t parts = std::clamp<size_t>(std::thread::hardware_concurrency(), 2, kMostSortThreads);
+    std::vector<size_t> bounds(parts + 1);
+    for (size_t part = 0; part <= parts; ++part)
+        bounds[part] = order.size() * part / parts;
+    const auto less = [this](Prepared* a, Prepared* b) { return ComparePrepared(*a, *b) < 0; };
+    std::vector<SortCollators> collators(parts);
+    const bool memoTexts = mSortKey != kFieldName;
+    live.RunOnThreads(parts, [&](size_t part) {
+        SortKeyMemo memo;
+        for (size_t i = bounds[part]; i < bounds[part + 1]; ++i) {
+            MakeDeferredSortKey(order[i]->value, collators[part], memoTexts ? &memo : nullptr);
+            if (order[i]->name)
+                MakeDeferredSortKey(*order[i]->name, collators[part], nullptr);
+        }
+        std::stable_sort(order.begin() + std::ptrdiff_t(bounds[part]), order.begin() + std::ptrdiff_t(bounds[part + 1]), less);
+    });
+    // The sorted runs merged in pairs, the pairs of a pass side by side; a merge
+    // takes the left run's element first among equals, so the sort stays stable.
+    std::vector<Prepared*> merged(order.size());
+    while (bounds.size() > 2) {
+        const size_t runs = bounds.size() - 1;
+        std::vector<size_t> next;
+        for (size_t run = 0; run < runs; run += 2)
+            next.push_back(bounds[run]);
+        next.push_back(bounds.back());
+        live.RunOnThreads((runs + 1) / 2, [&](size_t pair) {
+            const auto at = [&](size_t index) { return order.begin() + std::ptrdiff_t(index); };
+            const size_t first = bounds[2 * pair];
+            const size_t middle = bounds[2 * pair + 1];
+            const size_t last = 2 * pair + 2 < bounds.size() ? bounds[2 * pair + 2] : middle;
+            std::merge(at(first), at(middle), at(middle), at(last), merged.begin() + std::ptrdiff_t(first), less);
+        });
+        order.swap(merged);
+        bounds.swap(next);
+    }
+    PutInOrder(items, order);
+}
+
+void CIndexItemComparator::PutInOrder(std::vector<CIndexItem*>& items, const std::vector<Prepared*>& order)
+{
     // Null elements sort first, as CompareItems orders them.
     const size_t nulls = items.size() - order.size();
     std::fill(items.begin(), items.begin() + std::ptrdiff_t(nulls), nullptr);

@@ -4,6 +4,7 @@
 #include "MacTypes.h"
 #include "TArray.h"
 
+#include <QCollator>
 #include <QCollatorSortKey>
 #include <QHash>
 #include <QString>
@@ -28,6 +29,10 @@ struct ItemSortValue {
     SInt64 integer = 0;
     double real = 0;
     std::optional<QCollatorSortKey> text;
+    // A text whose key is still to be made (MakeItemSortValue with deferTexts),
+    // and whether it collates as a plain text of a record.
+    QString deferredText;
+    bool plainCollation = false;
 };
 
 // Collation keys already made for texts, for the many items of a sort whose field
@@ -35,7 +40,18 @@ struct ItemSortValue {
 using SortKeyMemo = QHash<QString, QCollatorSortKey>;
 
 // The value of an item for a key. Reading a field may load the item's record.
-ItemSortValue MakeItemSortValue(CIndexItem& item, SInt32 key, SortKeyMemo* memo = nullptr);
+// With deferTexts, a text is kept as it is, for MakeDeferredSortKey to turn
+// into its key later, on any thread.
+ItemSortValue MakeItemSortValue(CIndexItem& item, SInt32 key, SortKeyMemo* memo = nullptr, bool deferTexts = false);
+// The collators a thread makes deferred keys with (made on the GUI thread, used
+// on one thread only).
+struct SortCollators {
+    SortCollators();
+    QCollator field;
+    QCollator plain;
+};
+// Makes the key of a deferred text; other values are left as they are.
+void MakeDeferredSortKey(ItemSortValue& value, const SortCollators& collators, SortKeyMemo* memo);
 // -1, 0 or 1; values of the same key only.
 SInt32 CompareItemSortValues(const ItemSortValue& one, const ItemSortValue& two);
 
@@ -77,7 +93,8 @@ public:
     void PrepareSortValues(CIndexItem* const* items, size_t count);
     void ForgetSortValues();
 
-    // Sorts the items by this comparator, with prepared values.
+    // Sorts the items by this comparator, with prepared values. A long list is
+    // sorted on other threads while the window stays live (StWindowLive).
     void SortItems(std::vector<CIndexItem*>& items);
     // Sorts an array that uses this comparator the same way (the fast way to sort
     // a whole item list again).
@@ -90,8 +107,12 @@ private:
         ItemSortValue value;
         std::optional<ItemSortValue> name;
     };
-    Prepared Prepare(CIndexItem* item, SortKeyMemo* memo = nullptr) const;
+    Prepared Prepare(CIndexItem* item, SortKeyMemo* memo = nullptr, bool deferTexts = false) const;
     SInt32 ComparePrepared(Prepared& one, Prepared& two) const;
+    // The sort of a long list: values read on the GUI thread in steps, keys made
+    // and the list sorted and merged on other threads.
+    void SortOnThreads(std::vector<CIndexItem*>& items);
+    static void PutInOrder(std::vector<CIndexItem*>& items, const std::vector<Prepared*>& order);
 
     SInt32 mSortKey = 4001;
     bool mDescending = false;

@@ -299,9 +299,11 @@ public:
     const ValueSets* GetValueSets(SInt32 fieldKey) const;
     // The items of one value (empty for an unknown field or value).
     QSet<CIndexItem*> GetValueMembers(SInt32 fieldKey, const QString& value) const;
-    // Enters an item under all its values, reading its file for what it lacks (the
-    // cache task's call).
+    // Enters items under all their values, reading their files for what they lack
+    // (the cache task's call, a batch at a time: values shared by many items of a
+    // batch are looked up once).
     void AddItemToValueIndex(CIndexItem* item);
+    void AddItemsToValueIndex(std::span<CIndexItem* const> items);
     // Takes the item out of every set (the sets stay, empty or not).
     void RemoveFromValueIndex(CIndexItem* item);
     // A field of an item changed: it leaves the old value's set and joins the new
@@ -358,6 +360,11 @@ private:
     // The row index of the current list, built when first asked after a change.
     void InvalidateRows() const { mRowsValid = false; }
     class FieldCollector;
+    // Enters the items' values through one collector a field; what only the
+    // files could give is read when `mayReadMedia`, else the item is handed on
+    // by valuesPending.
+    template <typename Items>
+    void EnterValues(const Items& items, bool mayReadMedia);
     // The item's values for one field; false (none given) when only its file could
     // tell them and mayReadMedia is false.
     static bool ValuesOfItem(CIndexItem* item, SInt32 fieldKey, bool mayReadMedia, std::vector<QString>& outValues);

@@ -240,19 +240,7 @@ void CIndexModel::RebuildValueIndex()
     }
     // Only what the items hold already: the values that only their files could
     // give are entered by the cache task, which reads them off this path.
-    std::vector<FieldCollector> fields;
-    fields.reserve(mIndexedKeys.size());
-    for (SInt32 key : mIndexedKeys)
-        fields.emplace_back(key, (*mValueIndex)[key]);
-    for (CIndexItem* item : mAllItems) {
-        bool itemPending = false;
-        for (FieldCollector& field : fields)
-            itemPending = !field.Collect(item) || itemPending;
-        if (itemPending)
-            emit valuesPending(item);
-    }
-    for (FieldCollector& field : fields)
-        field.Enter();
+    EnterValues(mAllItems, false);
 }
 
 void CIndexModel::RebuildValueIndexIfBuilt()
@@ -279,16 +267,44 @@ QSet<CIndexItem*> CIndexModel::GetValueMembers(SInt32 fieldKey, const QString& v
 
 void CIndexModel::AddItemToValueIndex(CIndexItem* item)
 {
-    if (!mValueIndex || !item)
-        return;
+    AddItemsToValueIndex({ &item, 1 });
+}
+
+void CIndexModel::AddItemsToValueIndex(std::span<CIndexItem* const> items)
+{
+    if (mValueIndex)
+        EnterValues(items, true);
+}
+
+template <typename Items>
+void CIndexModel::EnterValues(const Items& items, bool mayReadMedia)
+{
+    std::vector<FieldCollector> fields;
+    fields.reserve(mIndexedKeys.size());
+    for (SInt32 key : mIndexedKeys)
+        fields.emplace_back(key, (*mValueIndex)[key]);
     std::vector<QString> values;
-    for (SInt32 key : mIndexedKeys) {
-        if (!ValuesOfItem(item, key, true, values))
+    for (CIndexItem* item : items) {
+        if (!item)
             continue;
-        ValueSets& sets = (*mValueIndex)[key];
-        for (QString& value : values)
-            sets[value].insert(item);
+        bool itemPending = false;
+        for (FieldCollector& field : fields) {
+            if (field.Collect(item))
+                continue;
+            // A value only the item's file can give: read now, or left to the cache task.
+            if (!mayReadMedia || !ValuesOfItem(item, field.key, true, values)) {
+                itemPending = true;
+                continue;
+            }
+            ValueSets& sets = (*mValueIndex)[field.key];
+            for (QString& value : values)
+                sets[value].insert(item);
+        }
+        if (itemPending)
+            emit valuesPending(item);
     }
+    for (FieldCollector& field : fields)
+        field.Enter();
 }
 
 void CIndexModel::RemoveFromValueIndex(CIndexItem* item)

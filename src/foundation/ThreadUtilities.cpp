@@ -16,8 +16,14 @@
 #include <QGuiApplication>
 #include <QInputEvent>
 #include <QKeyEvent>
+#include <QPointer>
+#include <QTimer>
 
+#include <atomic>
+#include <exception>
+#include <thread>
 #include <utility>
+#include <vector>
 
 Boolean gAllowTimerYield = true;
 UInt32 gLastCancelCheckTicks = 0;
@@ -31,6 +37,21 @@ LEventLoopTimer& YieldTimer()
 {
     static LEventLoopTimer timer;
     return timer;
+}
+
+// While threads are still ready after a round, the next round runs as soon as
+// the event loop has had its turn, not at the yield timer's next tick: the
+// tasks work on at full speed and the window still sees every event between.
+QTimer& NextRoundTimer()
+{
+    static QPointer<QTimer> timer;
+    if (!timer) {
+        timer = new QTimer(QCoreApplication::instance());
+        timer->setSingleShot(true);
+        timer->setInterval(0);
+        QObject::connect(timer, &QTimer::timeout, [] { RunReportingErrors(&ThreadYieldTimerProc); });
+    }
+    return *timer;
 }
 
 LEventLoopTimer& QuitTimer()
@@ -127,6 +148,8 @@ void InstallThreadYieldTimer(EventTimerInterval interval)
 void RemoveThreadYieldTimer()
 {
     YieldTimer().Remove();
+    if (QCoreApplication::instance())
+        NextRoundTimer().stop();
     WorkerPool::SetResultsReadyHandler(nullptr);
 }
 
@@ -140,6 +163,8 @@ void ThreadYieldTimerProc()
     // must then run in place, which this scope tells the scheduler.
     StEventCallback callback;
     YieldToOtherThreads();
+    if (LThread::HasReadyThreads() && YieldTimer().IsInstalled())
+        NextRoundTimer().start();
 }
 
 Boolean IsFrontProcess()
@@ -181,6 +206,63 @@ Boolean CheckEventQueueForUserCancel()
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return false;
     return CancelKeyWatcher::Instance().Look();
+}
+
+StWindowLive::StWindowLive()
+    : mAllowedYield(std::exchange(gAllowTimerYield, false))
+    , mLastEvents(ClockMilliseconds())
+{
+}
+
+StWindowLive::~StWindowLive()
+{
+    gAllowTimerYield = mAllowedYield;
+}
+
+void StWindowLive::HandleEventsIfDue()
+{
+    if (ClockMilliseconds() - mLastEvents >= kEventsMilliseconds)
+        HandleEvents();
+}
+
+void StWindowLive::HandleEvents()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    mLastEvents = ClockMilliseconds();
+}
+
+void StWindowLive::RunOnThreads(std::size_t count, const std::function<void(std::size_t)>& job)
+{
+    std::vector<std::exception_ptr> failures(count);
+    std::atomic<std::size_t> running = count;
+    QObject* wake = QCoreApplication::instance();
+    std::vector<std::thread> threads;
+    threads.reserve(count);
+    for (std::size_t index = 0; index < count; ++index) {
+        threads.emplace_back([&, index] {
+            try {
+                job(index);
+            } catch (...) {
+                failures[index] = std::current_exception();
+            }
+            // The last one wakes the event loop that waits for it.
+            if (--running == 0 && wake)
+                QMetaObject::invokeMethod(wake, [] {}, Qt::QueuedConnection);
+        });
+    }
+    while (running > 0) {
+        if (wake)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+        else
+            std::this_thread::yield();
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    mLastEvents = ClockMilliseconds();
+    for (const std::exception_ptr& failure : failures)
+        if (failure)
+            std::rethrow_exception(failure);
 }
 
 StSemaphoreLock::StSemaphoreLock(LSemaphore& semaphore, SInt32 milliseconds) : mSemaphore(semaphore)

@@ -2,6 +2,7 @@
 
 #include "MacTypes.h"
 
+#include <cstddef>
 #include <functional>
 
 class LSemaphore;
@@ -43,6 +44,35 @@ void CheckUserCancel();
 // was among them or came since the last look while the program was busy. Other
 // input reaches its widgets in order; the cancel keys a look finds go no further.
 Boolean CheckEventQueueForUserCancel();
+
+// Long work of the GUI thread on data it holds still (a sort of a large index)
+// keeps the window live: between steps, and while other threads do the work,
+// the window repaints and its timers and other events run. The user's input
+// waits until the work is done, and so do the tasks, so that nothing changes
+// what the work reads meanwhile.
+class StWindowLive {
+public:
+    StWindowLive();
+    ~StWindowLive();
+    StWindowLive(const StWindowLive&) = delete;
+    StWindowLive& operator=(const StWindowLive&) = delete;
+
+    // Handles the waiting events once this long has passed since they last were.
+    void HandleEventsIfDue();
+    // Runs job(0) .. job(count - 1) on threads of their own, each index on one,
+    // handling events until all have run. The exception of the lowest failing
+    // index is rethrown once all are done.
+    void RunOnThreads(std::size_t count, const std::function<void(std::size_t)>& job);
+
+    // How often the events are handled.
+    static constexpr SInt64 kEventsMilliseconds = 15;
+
+private:
+    void HandleEvents();
+
+    Boolean mAllowedYield;
+    SInt64 mLastEvents;
+};
 
 // Holds a semaphore for a scope. The constructor waits up to `milliseconds`
 // (semaphore_WaitForever by default); an endless wait that is woken early

@@ -3,6 +3,17 @@
 #include "ExceptionCode.h"
 #include "TaskOwnerView.h"
 #include "ThreadErrors.h"
+#include "TickCount.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr size_t kFirstBatch = 64;
+constexpr size_t kLargestBatch = 16384;
+constexpr SInt64 kBatchMilliseconds = 8;
+
+} // namespace
 
 CCacheTask::CCacheTask(CIndexModel& model)
     : CVisualTask(601, 18, &model)
@@ -63,6 +74,10 @@ CIndexItem* CCacheTask::NextItem()
 
 void CCacheTask::RunTask()
 {
+    // Items are entered a batch at a time, sized to take a few milliseconds: many
+    // share their values, and an item that must read its file takes far longer.
+    size_t batchSize = kFirstBatch;
+    std::vector<CIndexItem*> batch;
     // Ends only with the queue empty after the last broadcast: an item queued while
     // the view heard it is still taken.
     while (CountItems() > 0) {
@@ -72,9 +87,18 @@ void CCacheTask::RunTask()
                 if (!item)
                     break;
                 CheckPause();
+                // Nothing yields from here until the batch is in: its items stay alive.
+                batch.assign(1, item);
+                TakeItems(batch, batchSize - 1);
+                const SInt64 start = ClockMilliseconds();
                 if (CIndexModel* model = GetModel())
-                    model->AddItemToValueIndex(item);
-                ++mDone;
+                    model->AddItemsToValueIndex(batch);
+                const SInt64 took = ClockMilliseconds() - start;
+                mDone += SInt32(batch.size());
+                if (took < kBatchMilliseconds && batch.size() == batchSize)
+                    batchSize = std::min(batchSize * 2, kLargestBatch);
+                else if (took > 2 * kBatchMilliseconds)
+                    batchSize = std::max<size_t>(batchSize / 2, 1);
                 if (YieldIfTimeUp(kUseTaskSlice)) {
                     ShowCount();
                     TellPending(msg_ItemsChanged);

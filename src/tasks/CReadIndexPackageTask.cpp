@@ -13,7 +13,6 @@
 #include "RegularFile.h"
 #include "TaskOwnerView.h"
 #include "ThreadErrors.h"
-#include "TickCount.h"
 #include "WorkerPool.h"
 
 #include <QApplication>
@@ -207,7 +206,7 @@ void CReadIndexPackageTask::ReadItems(const QByteArray& data, qsizetype offset)
             }
         }
         // The clock is looked at every few items: making one takes about a microsecond.
-        if (read % kItemsBetweenClockReads != 0 || TickCount() - GetLastYieldTicks() <= kReadSlices * GetTaskSlice())
+        if (read % kItemsBetweenClockReads != 0 || !IsTaskTimeUp(kReadSlices * GetTaskSlice()))
             continue;
         const QString name = batch.empty() ? QString() : batch.back()->GetName();
         handOver();

@@ -32,11 +32,17 @@ namespace {
 
 constexpr int kButtonSymbolSide = 14; // the pause, resume and stop symbols
 
+// However long a slice the preference or a task asks for, the event loop gets
+// its turn after this long, and after a round of all the tasks too: the window
+// never waits longer than a frame or two.
+constexpr SInt64 kLongestSliceMilliseconds = 40;
+
 // What InitializeTasks makes, shared by every task.
 struct TaskGlobals {
     bool initialized = false;
     UInt32 slice = 19;
     UInt32 lastYield = 0;
+    SInt64 lastYieldClock = 0; // the same moment in ClockMilliseconds
     std::unique_ptr<LSemaphore> parallelSlots;
     std::unique_ptr<LSemaphore> downloadSlots;
     LWindow* taskWindow = nullptr;
@@ -186,6 +192,7 @@ void CVisualTask::CreateProgressPane()
     mHasSavedCaption = false;
     mSavedIndeterminate = false;
     globals.lastYield = TickCount();
+    globals.lastYieldClock = ClockMilliseconds();
 
     LPane* made = UReanimator::CreatePaneTree(kProgressPaneLayout, globals.paneHolder);
     mPane = dynamic_cast<LView*>(made);
@@ -619,6 +626,16 @@ CIndexItem* CVisualTask::NextItem()
     return item;
 }
 
+void CVisualTask::TakeItems(std::vector<CIndexItem*>& batch, size_t most)
+{
+    const size_t count = std::min(most, mPendingItems.size());
+    batch.insert(batch.end(), mPendingItems.begin(), mPendingItems.begin() + std::ptrdiff_t(count));
+    mPendingItems.erase(mPendingItems.begin(), mPendingItems.begin() + std::ptrdiff_t(count));
+    std::erase(batch, nullptr);
+    if (mPendingItems.empty())
+        mItemEvent.Reset();
+}
+
 void CVisualTask::RemoveItem(CIndexItem* item)
 {
     std::erase(mPendingItems, item);
@@ -686,6 +703,7 @@ void InitializeTasks()
     globals.taskWindow = window;
     globals.paneHolder = holder;
     globals.lastYield = TickCount();
+    globals.lastYieldClock = ClockMilliseconds();
     globals.initialized = true;
 }
 
@@ -729,15 +747,27 @@ UInt32 GetLastYieldTicks()
     return Globals().lastYield;
 }
 
-bool YieldIfTimeUp(UInt32 ticks, LThread* yieldTo)
+bool IsTaskTimeUp(UInt32 ticks)
 {
     auto& globals = Globals();
-    UInt32 now = TickCount();
-    UInt32 interval = ticks == kUseTaskSlice ? globals.slice : ticks;
+    const UInt32 interval = ticks == kUseTaskSlice ? globals.slice : ticks;
+    const SInt64 slice = std::min<SInt64>(SInt64(interval) * 1000 / kTicksPerSecond, kLongestSliceMilliseconds);
+    const SInt64 now = ClockMilliseconds();
     // Measured from the last yield of any task, so the slice is shared.
-    if (now - globals.lastYield <= interval)
+    if (now - globals.lastYieldClock > slice)
+        return true;
+    // The tasks of one round share the event loop's turn: once it is used up,
+    // each gives way at its next look.
+    return !LThread::InMainThread() && now - LThread::RoundStartMilliseconds() > kLongestSliceMilliseconds;
+}
+
+bool YieldIfTimeUp(UInt32 ticks, LThread* yieldTo)
+{
+    if (!IsTaskTimeUp(ticks))
         return false;
-    globals.lastYield = now;
+    auto& globals = Globals();
+    globals.lastYield = TickCount();
+    globals.lastYieldClock = ClockMilliseconds();
     LThread::Yield(yieldTo);
     return true;
 }

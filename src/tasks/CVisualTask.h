@@ -137,6 +137,8 @@ public:
     virtual bool KeepRemovedItem(CIndexItem* /*item*/) { return false; }
     virtual void ClearItems();
     SInt32 CountItems() const { return SInt32(mPendingItems.size()); }
+    // Moves up to `most` of the first pending items onto `batch` without waiting.
+    void TakeItems(std::vector<CIndexItem*>& batch, size_t most);
     virtual void AddItem(CIndexItem* item);
     // Appends a batch of items with one item event; 'nilP' (nothing added) for a null one.
     void AddItems(std::span<CIndexItem* const> items);
@@ -224,8 +226,11 @@ void TerminateTasks();
 bool AreTasksInitialized();
 
 // Yields when more than `ticks` (kUseTaskSlice: "MultiTaskTime") have passed
-// since the last yield of any task; true when it yielded.
+// since the last yield of any task; true when it yielded. A slice never runs
+// past a frame or two, nor does a round of the tasks, whatever was asked.
 bool YieldIfTimeUp(UInt32 ticks = kUseTaskSlice, LThread* yieldTo = nullptr);
+// Whether YieldIfTimeUp would yield now.
+bool IsTaskTimeUp(UInt32 ticks = kUseTaskSlice);
 UInt32 GetTaskSlice();
 void SetTaskSlice(UInt32 ticks);
 UInt32 GetLastYieldTicks();

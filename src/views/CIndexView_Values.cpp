@@ -84,8 +84,7 @@ void CIndexView::StartQuickSearch(SInt32 fieldKey, const QString& text)
     task->SetResultAction(kResultShowFilter);
     const SInt32 field = fieldKey == kAllFieldsKey ? kQuickSearchAllFields : fieldKey;
     task->AddCriterion(std::make_unique<CCriteria>(field, kSelectorContains, text));
-    for (CIndexItem* item : GetItemList())
-        task->InsertItem(item, kInsertAtEnd);
+    task->AddItems(GetItemList().Items());
     task->Start();
 }
 

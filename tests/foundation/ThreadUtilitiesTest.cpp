@@ -258,6 +258,94 @@ TEST(ThreadYieldTimerTest, FinishedWorkerJobResumesItsThreadWithoutWaitingForThe
     LThread::RunUntil([] { return LThread::CountThreads() == 0; }, 2000);
 }
 
+// A task thread still ready after its round runs again as soon as the event
+// loop has had its turn, not at the yield timer's next tick; and the loop does
+// get its turn between the rounds.
+TEST(ThreadYieldTimerTest, AThreadStillReadyRunsAgainAfterOneTurnOfTheEventLoop)
+{
+    int turns = 0;
+    int loopTurns = 0;
+    std::vector<int> loopTurnsAtRound;
+    auto* thread = new LFunctionThread([&] {
+        while (turns < 20) {
+            ++turns;
+            loopTurnsAtRound.push_back(loopTurns);
+            LThread::Yield();
+        }
+    });
+    thread->Resume();
+    QTimer loopTurn;
+    QObject::connect(&loopTurn, &QTimer::timeout, [&] { ++loopTurns; });
+    loopTurn.start(0);
+    InstallThreadYieldTimer(30.0); // fires at once, then not again within this test
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (turns == 20)
+            loop.quit();
+    });
+    poll.start(5);
+    QTimer::singleShot(2000, &loop, &QEventLoop::quit);
+    loop.exec();
+    RemoveThreadYieldTimer();
+    EXPECT_EQ(turns, 20);
+    for (size_t round = 1; round < loopTurnsAtRound.size(); ++round)
+        EXPECT_GT(loopTurnsAtRound[round], loopTurnsAtRound[round - 1]) << "round " << round;
+    LThread::RunUntil([] { return LThread::CountThreads() == 0; }, 2000);
+}
+
+// Long work on the GUI thread keeps the window live: its timers run between
+// steps and while the threads work; the task threads wait until it is done.
+TEST(WindowLiveTest, TimersButNotTasksRunWhileTheWorkGoesOn)
+{
+    int taskTurns = 0;
+    bool stop = false;
+    auto* thread = new LFunctionThread([&] {
+        while (!stop) {
+            ++taskTurns;
+            LThread::Yield();
+        }
+    });
+    thread->Resume();
+    InstallThreadYieldTimer(0.001);
+    int timerTurns = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++timerTurns; });
+    timer.start(0);
+    std::vector<std::atomic<int>> done(6);
+    {
+        StWindowLive live;
+        const int tasksBefore = taskTurns;
+        std::this_thread::sleep_for(std::chrono::milliseconds(StWindowLive::kEventsMilliseconds + 5));
+        live.HandleEventsIfDue();
+        EXPECT_GT(timerTurns, 0) << "a step's events";
+        const int timerBefore = timerTurns;
+        live.RunOnThreads(done.size(), [&](size_t index) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            ++done[index];
+        });
+        EXPECT_GT(timerTurns, timerBefore) << "events while the threads work";
+        EXPECT_EQ(taskTurns, tasksBefore) << "the tasks wait";
+        for (const auto& each : done)
+            EXPECT_EQ(each, 1);
+        // A job's failure reaches the caller once all have run.
+        std::atomic<int> ran = 0;
+        EXPECT_EQ(CatchCode([&] {
+            live.RunOnThreads(3, [&](size_t index) {
+                ++ran;
+                if (index > 0)
+                    ThrowOSErr_(OSStatus(-206 - OSStatus(index)));
+            });
+        }), -207);
+        EXPECT_EQ(ran, 3);
+    }
+    RunEventLoopFor(30);
+    EXPECT_GT(taskTurns, 0) << "afterwards";
+    stop = true;
+    LThread::RunUntil([] { return LThread::CountThreads() == 0; }, 2000);
+    RemoveThreadYieldTimer();
+}
+
 TEST(DeferredQuitTimerTest, AsksTheApplicationToQuitOnceAfterTheDelay)
 {
     int quits = 0;

@@ -317,6 +317,48 @@ TEST_F(TaskTest, TheSliceIsSharedByAllTasks)
     EXPECT_EQ(yields, 0) << "no task yields before the slice of the last yield is over";
 }
 
+// However long the stored slice ("MultiTaskTime" 19 ticks, about a third of a
+// second), a task gives the event loop its turn within a frame or two, and the
+// tasks of one round share that turn rather than taking one each.
+TEST_F(TaskTest, ASliceEndsWithinTwoFramesAndTheTasksOfARoundShareIt)
+{
+    ManualClock clock;
+    SetTaskSlice(19);
+    std::vector<std::pair<int, int>> turns; // (task, 10 ms steps before it yielded)
+    auto body = [&](int which) {
+        return [&turns, &clock, which](ScriptTask&) {
+            for (int turn = 0; turn < 2; ++turn) {
+                int steps = 0;
+                do {
+                    clock.Advance(10);
+                    ++steps;
+                } while (!YieldIfTimeUp(kUseTaskSlice) && steps < 100);
+                turns.emplace_back(which, steps);
+            }
+        };
+    };
+    auto r1 = NewRecord();
+    auto r2 = NewRecord();
+    MakeTask(r1, body(1));
+    MakeTask(r2, body(2));
+    ASSERT_TRUE(RunUntil([&] { return r1->destroyed && r2->destroyed; }));
+    ASSERT_EQ(turns.size(), 4u);
+    EXPECT_EQ(turns[0], std::make_pair(1, 5)) << "the first yields once 40 ms have passed";
+    EXPECT_EQ(turns[1], std::make_pair(2, 1)) << "the second, in the same round, at its first look";
+    EXPECT_EQ(turns[2].second, 5) << "a new round, a new turn";
+    // A longer slice of its own is held to the same limit.
+    auto r3 = NewRecord();
+    int steps = 0;
+    MakeTask(r3, [&](ScriptTask&) {
+        do {
+            clock.Advance(10);
+            ++steps;
+        } while (!YieldIfTimeUp(4 * GetTaskSlice()) && steps < 100);
+    });
+    ASSERT_TRUE(RunUntil([&] { return r3->destroyed; }));
+    EXPECT_EQ(steps, 5);
+}
+
 // --- Progress and broadcasts ---------------------------------------------------------------------------
 
 TEST_F(TaskTest, ProgressIsBroadcastOncePerChange)

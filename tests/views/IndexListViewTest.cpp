@@ -6,6 +6,7 @@
 #include "CExportXMLTask.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
+#include "CIndexItemComparator.h"
 #include "CIndexModel.h"
 #include "CIndexPackage.h"
 #include "CIndexView.h"
@@ -33,6 +34,7 @@
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 namespace {
@@ -183,6 +185,62 @@ TEST_F(IndexListViewTest, AHeaderClickSortsTheIndexUpThenDown)
     list->FindCommandStatus(4001 + kSortCommandOffset, enabled, usesMark, mark, name);
     EXPECT_TRUE(enabled);
     EXPECT_EQ(mark, checkMark);
+}
+
+// A click on a column of a large index sorts it on other threads: the window's
+// timers and painting go on meanwhile, the order is the comparator's to the last
+// pair, and the selection stays with its items.
+TEST_F(IndexListViewTest, AHeaderClickOnALargeIndexSortsWhileTheWindowGoesOn)
+{
+    constexpr int kItems = 40000;
+    auto* doc = new CIndexDoc(nullptr, {}, false, false);
+    std::vector<CIndexItem*> items;
+    for (int i = 0; i < kItems; ++i) {
+        // Numbers out of order, and sizes many items share (the name decides among them).
+        const int number = (i * 7919) % kItems;
+        auto* item = new CIndexItem(QUrl(QStringLiteral("http://example.org/img%1.jpg").arg(number)));
+        item->SetTotalSize(UInt32(1000 + number % 97));
+        items.push_back(item);
+    }
+    CIndexModel& model = doc->GetModel();
+    model.AppendItems(items, ItemInsert::Filling);
+    doc->ObeyCommand(kCmdListView, nullptr);
+    doc->GetWindow()->Show();
+    CIndexListView* list = ListOf(doc);
+    QHeaderView* header = list->GetControlRef()->header();
+    const std::vector<SInt32> columns = list->GetFieldColumns();
+    const auto sizeColumn = std::find(columns.begin(), columns.end(), kFieldTotalSize);
+    ASSERT_NE(sizeColumn, columns.end());
+    const QSet<CIndexItem*> selected { items[5], items[17000], items[39999] };
+    for (CIndexItem* item : selected)
+        model.SelectItem(item);
+
+    int timerTurns = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++timerTurns; });
+    timer.start(0);
+    for (const int column : { 0, int(sizeColumn - columns.begin()) }) {
+        SCOPED_TRACE(column);
+        int turnsWhenSorted = -1;
+        const auto sorted = QObject::connect(&model, &CIndexModel::itemsMoved, [&] { turnsWhenSorted = timerTurns; });
+        const int turnsBefore = timerTurns;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+            QPoint(header->sectionViewportPosition(column) + 4, header->height() / 2));
+        QObject::disconnect(sorted);
+        EXPECT_GT(turnsWhenSorted, turnsBefore) << "the window's timers ran during the sort";
+
+        CIndexItemComparator comparator;
+        comparator.SetSortKey(columns[size_t(column)]);
+        const auto& shown = model.GetItemList();
+        ASSERT_EQ(shown.GetCount(), kItems);
+        int outOfOrder = 0;
+        for (SInt32 index = 2; index <= kItems; ++index)
+            outOfOrder += comparator.CompareItems(shown[index - 1], shown[index]) >= 0 ? 1 : 0;
+        EXPECT_EQ(outOfOrder, 0);
+        const std::vector<CIndexItem*> after = model.SelectedItems();
+        EXPECT_EQ(QSet<CIndexItem*>(after.begin(), after.end()), selected);
+        EXPECT_EQ(list->GetControlRef()->selectionModel()->selectedRows().size(), selected.size());
+    }
 }
 
 TEST_F(IndexListViewTest, ItemsInsertedWhileShownAppearAtAnySizeAndAReloadLeavesTheSelectionAlone)

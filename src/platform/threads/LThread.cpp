@@ -4,6 +4,7 @@
 #include "ExceptionCode.h"
 #include "LMutexSemaphore.h"
 #include "StackPool.h"
+#include "TickCount.h"
 #include "ThreadScheduler.h"
 #include "UMainThread.h"
 #include "WorkerPool.h"
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <utility>
 #include <unordered_map>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -37,6 +39,7 @@ struct SchedulerState {
     std::unordered_map<ThreadID, LThread*> threads;
     ThreadID nextID = 1;
     UInt64 round = 0;
+    SInt64 roundStart = 0;  // ClockMilliseconds when the running round began
     int callbackDepth = 0;  // StEventCallback nesting
     char mainKey = 0;       // identity of the main thread for mutex owners
 };
@@ -325,6 +328,9 @@ int LThread::RunRound()
     ThreadScheduler::FinishParked();
     ThreadScheduler::WakeDueWaits();
     UInt64 round = ++state.round;
+    // A round run inside a thread of an outer round has its own start; the outer
+    // round's threads measure from theirs again afterwards.
+    const SInt64 outerStart = std::exchange(state.roundStart, ClockMilliseconds());
     int ran = 0;
     while (!state.ready.empty()) {
         LThread* thread = state.ready.front();
@@ -336,7 +342,18 @@ int LThread::RunRound()
         ThreadScheduler::AfterSwitchBack(thread);
         ++ran;
     }
+    state.roundStart = outerStart;
     return ran;
+}
+
+SInt64 LThread::RoundStartMilliseconds()
+{
+    return State().roundStart;
+}
+
+bool LThread::HasReadyThreads()
+{
+    return !State().ready.empty();
 }
 
 bool LThread::RunUntil(const std::function<bool()>& done, SInt32 milliseconds)

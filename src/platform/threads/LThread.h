@@ -85,6 +85,11 @@ public:
 
     // Runs one round from the current context; returns how many threads ran.
     static int RunRound();
+    // When the running round began (ClockMilliseconds); a thread that shares the
+    // event loop's turn with others measures its time from it.
+    static SInt64 RoundStartMilliseconds();
+    // True while a thread waits for a round to run it.
+    static bool HasReadyThreads();
     // Runs rounds from the current context until `done` answers true (true) or
     // the time-out passes (false); between rounds with no ready thread it waits
     // for the next thread's time-out or worker result without spinning.

@@ -1,0 +1,419 @@
+// What a user feels with an index of a million items: the program's own index
+// window, in its own event loop with its own task slice and yield timer, opens
+// the package, caches the items' values, sorts by a list column twice, runs a
+// quick search in all fields and rates every item. Throughout, the longest gap
+// between two iterations of the event loop is measured (a zero-interval timer
+// notes each one); no step may keep the window waiting over 100 ms. Each step is
+// timed against a yardstick doing the same work plainly outside the loop; the
+// quick search must stay within 2 times of a plain loop over the same texts and
+// show its first finds within 300 ms, and every result is checked.
+#include "BenchMain.h"
+
+#include "CANPAInfo.h"
+#include "CIndexDoc.h"
+#include "CIndexItem.h"
+#include "CIndexItemComparator.h"
+#include "CIndexModel.h"
+#include "CIndexPackage.h"
+#include "CIndexView.h"
+#include "CIndexViewDocument.h"
+#include "CVisualTask.h"
+#include "FieldKeys.h"
+#include "IIMText.h"
+#include "IndexDbRecord.h"
+#include "IndexTaskServices.h"
+#include "InterfaceClasses.h"
+#include "LDocument.h"
+#include "LStream.h"
+#include "Preferences.h"
+#include "ThreadUtilities.h"
+#include "TickCount.h"
+#include "URegistrar.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ORVEX_BENCH_ITEMS makes a smaller index, for profiling.
+const int kItems = qEnvironmentVariableIsSet("ORVEX_BENCH_ITEMS") ? qEnvironmentVariableIntValue("ORVEX_BENCH_ITEMS")
+                                                                  : 1000000;
+constexpr double kLongestGapSeconds = 0.1;
+constexpr double kFirstFindsSeconds = 0.3;
+constexpr double kQuickSearchRatio = 2.0;
+const QString kSearchText = QStringLiteral("harbour");
+
+QTemporaryDir* gFolder = nullptr;
+
+double Now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Notes every iteration of the event loop (nested ones too: a window handles its
+// events there as well) and keeps the longest time between two.
+class GapMeter {
+public:
+    GapMeter()
+    {
+        mTimer.setInterval(0);
+        QObject::connect(&mTimer, &QTimer::timeout, [this] { Note(); });
+    }
+    void Start()
+    {
+        mLongest = 0;
+        mLast = Now();
+        mTimer.start();
+    }
+    double Stop()
+    {
+        Note();
+        mTimer.stop();
+        return mLongest;
+    }
+
+private:
+    void Note()
+    {
+        const double now = Now();
+        mLongest = std::max(mLongest, now - mLast);
+        mLast = now;
+    }
+
+    QTimer mTimer;
+    double mLast = 0;
+    double mLongest = 0;
+};
+
+// Starts `step` from the event loop, as a click or a key would, and runs the loop
+// until `done`; answers the seconds it took and the longest gap meanwhile.
+struct LoopRun {
+    double seconds = 0;
+    double longestGap = 0;
+};
+LoopRun RunInEventLoop(const std::function<void()>& step, const std::function<bool()>& done)
+{
+    GapMeter meter;
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done())
+            loop.quit();
+    });
+    LoopRun run;
+    double start = 0;
+    QTimer::singleShot(0, [&] {
+        meter.Start();
+        start = Now();
+        step();
+        poll.start();
+    });
+    loop.exec();
+    run.seconds = Now() - start;
+    run.longestGap = meter.Stop();
+    return run;
+}
+
+void CheckGap(const std::string& step, const LoopRun& run)
+{
+    char detail[96];
+    std::snprintf(detail, sizeof detail, "longest %.0f ms (limit %.0f ms), the step took %.3f s", run.longestGap * 1000,
+        kLongestGapSeconds * 1000, run.seconds);
+    CheckTarget("no freeze while " + step, run.longestGap <= kLongestGapSeconds, detail);
+}
+
+void PrintAgainst(const std::string& step, double seconds, double yardstick)
+{
+    std::printf("%-60s %.3f s in the event loop, %.3f s plainly: ratio %.2f\n", step.c_str(), seconds, yardstick,
+        yardstick > 0 ? seconds / yardstick : 0);
+}
+
+// Names as a camera leaves them, keywords and captions from a few shared sets.
+const char* const kPlaces[] = { "beach", "harbour", "mountain", "forest", "city", "river", "desert", "island" };
+
+QByteArray Dataset(UInt8 number, const QByteArray& text)
+{
+    QByteArray bytes("\x1C\x02", 2);
+    bytes.append(char(number));
+    bytes.append(char(text.size() >> 8));
+    bytes.append(char(text.size() & 0xFF));
+    return bytes + text;
+}
+
+void MakePackage()
+{
+    const QString path = gFolder->filePath(QStringLiteral("Million.idxp"));
+    CIndexPackage package(QUrl::fromLocalFile(path + QLatin1Char('/')), nullptr);
+    LDataStream stream;
+    for (int i = 0; i < kItems; ++i) {
+        IndexDbRecord record;
+        const QByteArray name = QStringLiteral("IMG_%1.JPG").arg((i * 7919) % kItems, 7, 10, QLatin1Char('0')).toUtf8();
+        record.name = name;
+        record.fileURL = "http://example.org/roll/" + name;
+        record.fields = CatalogueFields { OSType(i % 9 == 0 ? 'PNGf' : 'JPEG'), 100000u + UInt32((i * 104729) % 5000000),
+            3000000000u + UInt32(i), 3000000000u, 3000000000u, 0, 0 };
+        const QByteArray place = kPlaces[(i / 3) % std::size(kPlaces)];
+        // One item in 64 names the harbour only in its caption; the others' places are keywords.
+        const QByteArray caption = i % 64 == 0 ? "boats in the " + QByteArray(kPlaces[1]) : "day " + QByteArray::number(i % 365);
+        record.caption = Dataset(0, QByteArray("\x00\x04", 2)) + Dataset(25, place) + Dataset(25, "roll " + QByteArray::number(i % 50))
+            + Dataset(120, caption);
+        WriteIndexDbRecord(stream, record);
+    }
+    QFile file(package.GetIndexDbURL().toLocalFile());
+    file.open(QIODevice::WriteOnly);
+    file.write(stream.Data());
+}
+
+struct Opened {
+    CIndexDoc* doc = nullptr;
+    CIndexView* view = nullptr;
+    CIndexModel* model = nullptr;
+};
+Opened gOpened;
+
+// No task of the index runs and no item waits to be cached.
+bool Idle()
+{
+    return gOpened.model && gOpened.model->CountRunningTasks() == 0 && gOpened.model->CountRunningSearches() == 0
+        && !gOpened.view->GetCacheTask();
+}
+
+// Done once a task the step started has run and every task has ended.
+std::function<bool()> TaskRanAndEnded()
+{
+    return [seen = false]() mutable {
+        seen = seen || gOpened.model->CountRunningTasks() > 0 || gOpened.model->CountRunningSearches() > 0;
+        return seen && Idle();
+    };
+}
+
+// Opening, then caching: the read task ends with every item in, the cache task
+// after it with every item's values in the value index.
+void OpenAndCache(benchmark::State& state)
+{
+    for (auto _ : state) {
+        bool read = false;
+        LoopRun reading = RunInEventLoop(
+            [] {
+                gOpened.doc = new CIndexDoc(nullptr,
+                    QUrl::fromLocalFile(gFolder->filePath(QStringLiteral("Million.idxp"))), true, false);
+                gOpened.model = &gOpened.doc->GetModel();
+                gOpened.view = dynamic_cast<CIndexView*>(gOpened.doc->GetIndexViewPane());
+            },
+            [&] { return read = gOpened.model->CountAllItems() == kItems && !gOpened.model->IsBusy(); });
+        LoopRun caching = RunInEventLoop([] {}, Idle);
+        state.SetIterationTime(reading.seconds + caching.seconds);
+        CheckTarget("the index opens with every item", read && gOpened.model->CountAllItems() == kItems,
+            std::to_string(gOpened.model->CountAllItems()) + " items");
+        const QSet<CIndexItem*> harbour = gOpened.model->GetValueMembers(kFieldKeywords, QStringLiteral("harbour"));
+        qsizetype expected = 0;
+        for (int i = 0; i < kItems; ++i)
+            expected += (i / 3) % std::size(kPlaces) == 1 ? 1 : 0;
+        CheckTarget("every item's keywords are in the value index", harbour.size() == expected,
+            std::to_string(harbour.size()) + " items under \"harbour\", " + std::to_string(expected) + " made");
+        CheckGap("opening " + std::to_string(kItems) + " items", reading);
+        CheckGap("caching their values", caching);
+    }
+}
+BENCHMARK(OpenAndCache)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+// The list's order by a field, as the sort's own comparator orders two items.
+bool InOrder(SInt32 key, bool descending)
+{
+    CIndexItemComparator comparator;
+    comparator.SetSortKey(key);
+    comparator.SetDescending(descending);
+    const auto& list = gOpened.model->GetItemList();
+    std::vector<CIndexItem*> items(list.begin(), list.end());
+    if (items.size() != size_t(kItems))
+        return false;
+    // Every neighbouring pair, and a spread of distant ones.
+    for (size_t i = 1; i < items.size(); i += 1 + i % 97) {
+        if (comparator.CompareItems(items[i - 1], items[i]) >= 0)
+            return false;
+    }
+    return true;
+}
+
+// The yardstick: the same values read from the items, made into keys and sorted
+// with std::sort, outside the event loop.
+double PlainSort(SInt32 key)
+{
+    const double start = Now();
+    const auto& list = gOpened.model->GetItemList();
+    struct Entry {
+        ItemSortValue value;
+        CIndexItem* item;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(size_t(list.GetCount()));
+    SortKeyMemo memo;
+    for (CIndexItem* item : list)
+        entries.push_back({ MakeItemSortValue(*item, key, key == kFieldName ? nullptr : &memo), item });
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        const SInt32 order = CompareItemSortValues(a.value, b.value);
+        return order != 0 ? order < 0 : a.item->GetSequenceNumber() < b.item->GetSequenceNumber();
+    });
+    benchmark::DoNotOptimize(entries.data());
+    return Now() - start;
+}
+
+void SortByColumn(benchmark::State& state, SInt32 key, const std::string& column)
+{
+    for (auto _ : state) {
+        // The selection is kept across the sort.
+        CIndexItem* selected = gOpened.model->GetItemList()[kItems / 2];
+        gOpened.model->DeselectAll();
+        gOpened.model->SelectItem(selected);
+        const LoopRun run = RunInEventLoop([key] { gOpened.view->SetSortKey(key, false); }, [] { return true; });
+        state.SetIterationTime(run.seconds);
+        CheckTarget("sorted by " + column + ", the selected item still selected",
+            InOrder(key, false) && gOpened.model->SelectedItems() == std::vector<CIndexItem*> { selected });
+        CheckGap("sorting by " + column, run);
+        PrintAgainst("sort by " + column, run.seconds, PlainSort(key));
+    }
+}
+BENCHMARK_CAPTURE(SortByColumn, Name, kFieldName, "name")->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK_CAPTURE(SortByColumn, Size, kFieldTotalSize, "size")->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+// The yardstick: the texts an all-fields search looks at (name, caption,
+// keywords, categories), read from the same items and tested in a plain loop.
+std::vector<CIndexItem*> PlainSearch(const std::vector<CIndexItem*>& items)
+{
+    std::vector<CIndexItem*> found;
+    const auto contains = [](const QString& text) { return text.contains(kSearchText, Qt::CaseInsensitive); };
+    const auto anyEntry = [&](const TArray<LStr255>& list) {
+        for (const LStr255& entry : list) {
+            if (entry.Bytes().isEmpty())
+                break;
+            if (contains(IIMText::TextFromCaptionBytes(entry.Bytes())))
+                return true;
+        }
+        return false;
+    };
+    for (CIndexItem* item : items) {
+        const CANPAInfo* caption = item->GetCaptionInfo();
+        if (contains(item->GetName()) || contains(item->CopyFieldString(kFieldCaption, kFieldTextEmpty))
+            || (caption && (anyEntry(caption->GetKeywords()) || anyEntry(caption->GetSupplementalCategories()))))
+            found.push_back(item);
+    }
+    return found;
+}
+
+void QuickSearch(benchmark::State& state)
+{
+    for (auto _ : state) {
+        gOpened.model->ShowAllItems();
+        const auto& list = gOpened.model->GetItemList();
+        const std::vector<CIndexItem*> items(list.begin(), list.end());
+        double started = 0;
+        double firstFinds = -1;
+        std::vector<CIndexItem*> expected;
+        LoopRun run;
+        const PairedTimes times = RunPaired(
+            3,
+            [&] {
+                gOpened.model->ShowAllItems();
+                run = RunInEventLoop(
+                    [&] {
+                        started = Now();
+                        firstFinds = -1;
+                        gOpened.doc->StartQuickSearch(kAllFieldsKey, kSearchText);
+                    },
+                    [&, ended = TaskRanAndEnded()]() mutable {
+                        if (firstFinds < 0 && gOpened.model->IsFiltered() && gOpened.model->CountItems() > 0)
+                            firstFinds = Now() - started;
+                        return ended();
+                    });
+            },
+            [&] { expected = PlainSearch(items); });
+        state.SetIterationTime(times.MedianA());
+        const auto& filter = gOpened.model->GetFilterList();
+        const std::vector<CIndexItem*> found(filter.begin(), filter.end());
+        CheckTarget("the quick search finds what the loop finds", !expected.empty() && found == expected,
+            std::to_string(found.size()) + " found, " + std::to_string(expected.size()) + " by the loop");
+        CheckGap("quick-searching all fields", run);
+        char detail[64];
+        std::snprintf(detail, sizeof detail, "%.0f ms (limit %.0f ms)", firstFinds * 1000, kFirstFindsSeconds * 1000);
+        CheckTarget("the quick search shows its first finds", firstFinds >= 0 && firstFinds <= kFirstFindsSeconds, detail);
+        CheckRatio("quick search in all fields in the event loop / plain loop over the same texts", times,
+            kQuickSearchRatio);
+    }
+}
+BENCHMARK(QuickSearch)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+// Every item rated through the batch the Rating menu starts; the yardstick rates
+// the same items in a plain loop through the model.
+void RateEveryItem(benchmark::State& state)
+{
+    for (auto _ : state) {
+        gOpened.model->ShowAllItems();
+        gOpened.model->SelectAll();
+        const LoopRun run = RunInEventLoop([] { gOpened.view->RateSelectedItems(3, nullptr); }, TaskRanAndEnded());
+        state.SetIterationTime(run.seconds);
+        const auto& list = gOpened.model->GetItemList();
+        const SInt32 rating = CIndexView::RatingOfMenuItem(3);
+        const auto rated = std::count_if(list.begin(), list.end(), [&](CIndexItem* item) {
+            const CANPAInfo* caption = item->GetCaptionInfo();
+            return caption && caption->GetUrgency() == rating;
+        });
+        CheckTarget("every item is rated", rated == kItems, std::to_string(rated) + " rated " + std::to_string(rating));
+        CheckGap("rating every item", run);
+        const double start = Now();
+        const QString other = QString::number(CIndexView::RatingOfMenuItem(4));
+        for (CIndexItem* item : list)
+            gOpened.model->SetItemField(item, kFieldUrgencyLabel, other, CIndexItem::FileWrite::CatalogueOnly);
+        PrintAgainst("rate every item", run.seconds, Now() - start);
+    }
+}
+BENCHMARK(RateEveryItem)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+void Prepare()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    gFolder = new QTemporaryDir(QDir(QStringLiteral(ORVEX_BENCH_FILES_DIR)).filePath(QStringLiteral("freeze-XXXXXX")));
+    URegistrar::RegisterFrameworkClasses();
+    RegisterInterfaceClasses();
+    RegisterIndexWindowClasses();
+    InstallIndexViewDocumentServices();
+    InstallIndexTaskServices();
+    // As the program starts: its stored preferences as they are by default (the
+    // task slice among them), then the task scheduler and the yield timer.
+    SetPrefBoolean(QStringLiteral("IndexAutoSave"), false);
+    InitializeTasks();
+    InstallThreadYieldTimer(0.04);
+    MakePackage();
+}
+
+void Report()
+{
+    RemoveThreadYieldTimer();
+    if (gOpened.doc)
+        gOpened.doc->SetModified(false);
+    while (!LDocument::GetDocumentList().empty())
+        delete LDocument::GetDocumentList().back();
+    TerminateTasks();
+    delete gFolder;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return RunBenchmarks(argc, argv, Prepare, Report);
+}
