@@ -383,6 +383,7 @@ void CIndexItemComparator::SortOnThreads(std::vector<CIndexItem*>& items)
     std::vector<size_t> bounds(parts + 1);
     for (size_t part = 0; part <= parts; ++part)
         bounds[part] = order.size() * part / parts;
+    const std::vector<size_t> parted = bounds;
     const auto less = [this](Prepared* a, Prepared* b) { return ComparePrepared(*a, *b) < 0; };
     std::vector<SortCollators> collators(parts);
     const bool memoTexts = mSortKey != kFieldName;
@@ -415,6 +416,13 @@ void CIndexItemComparator::SortOnThreads(std::vector<CIndexItem*>& items)
         bounds.swap(next);
     }
     PutInOrder(items, order);
+    // Freeing a million keys and texts takes long too: the threads do it.
+    live.RunOnThreads(parts, [&](size_t part) {
+        for (size_t i = parted[part]; i < parted[part + 1]; ++i) {
+            prepared[i].value = {};
+            prepared[i].name.reset();
+        }
+    });
 }
 
 void CIndexItemComparator::PutInOrder(std::vector<CIndexItem*>& items, const std::vector<Prepared*>& order)
