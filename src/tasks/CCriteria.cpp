@@ -48,6 +48,17 @@ QWidget* ShellOf(LWindow* window)
     return window ? window->GetShell() : nullptr;
 }
 
+// A file dialog opens over the index window it works for, also when a palette
+// of that window (the batch window) asks, and within the screen.
+void PlaceFileDialog(QFileDialog* dialog, LWindow* parent)
+{
+    LWindow* over = parent;
+    while (over && over->HasAttribute(windAttr_Floating) && over->ParentWindow())
+        over = over->ParentWindow();
+    dialog->adjustSize();
+    PlaceOverWindow(dialog, over, true);
+}
+
 } // namespace
 
 CCriteria::CCriteria()
@@ -322,6 +333,7 @@ void CCriteria::ChooseFolder(const QString& prompt, LWindow* parent)
     });
     if (parent)
         dialog->setWindowModality(Qt::WindowModal);
+    PlaceFileDialog(dialog, parent);
     dialog->open();
 }
 
@@ -351,6 +363,7 @@ void CCriteria::ChooseApplication(const QString& prompt, LWindow* parent)
     });
     if (parent)
         dialog->setWindowModality(Qt::WindowModal);
+    PlaceFileDialog(dialog, parent);
     dialog->open();
 }
 

@@ -10,19 +10,23 @@
 #include "ItemWindows.h"
 #include "LDialogBox.h"
 #include "LDocument.h"
+#include "LStdControls.h"
 #include "LWindow.h"
 #include "Preferences.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QComboBox>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QDirIterator>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QFileInfo>
@@ -166,6 +170,29 @@ inline CIndexDoc* StartWithNewIndex(std::unique_ptr<IdleApp>& app)
 inline bool RunUntil(const std::function<bool()>& done)
 {
     return RunEventsUntil(done, kPatienceMilliseconds);
+}
+
+// Opens the combo box's list with a click and clicks the entry of that text.
+inline void ChooseInPopup(QComboBox* combo, const QString& text, bool staysChosen = true)
+{
+    ASSERT_NE(combo, nullptr);
+    const int row = combo->findText(text);
+    ASSERT_GE(row, 0) << text.toStdString() << " is not offered";
+    QTest::mouseClick(combo, Qt::LeftButton);
+    QAbstractItemView* list = combo->view();
+    ASSERT_TRUE(RunEventsUntil([&] { return list->isVisible(); }, 5000)) << "the list did not open";
+    // A release too soon after the press that opened the list is not taken as a choice.
+    ProcessEventsFor(QApplication::doubleClickInterval() + 50);
+    const QRect entry = list->visualRect(list->model()->index(row, combo->modelColumn(), combo->rootModelIndex()));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entry.center());
+    ASSERT_TRUE(RunEventsUntil([&] { return !list->isVisible(); }, 5000));
+    if (staysChosen)
+        EXPECT_EQ(combo->currentText(), text);
+}
+
+inline QComboBox* ComboOf(LStdPopupMenu* popup)
+{
+    return popup ? popup->findChild<QComboBox*>() : nullptr;
 }
 
 inline bool IsIdle(CIndexDoc* document)

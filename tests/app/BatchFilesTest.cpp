@@ -59,29 +59,6 @@ void Type(QWidget* widget, const QString& text)
     }
 }
 
-// Opens the combo box's list with a click and clicks the entry of that text.
-void ChooseInPopup(QComboBox* combo, const QString& text, bool staysChosen = true)
-{
-    ASSERT_NE(combo, nullptr);
-    const int row = combo->findText(text);
-    ASSERT_GE(row, 0) << text.toStdString() << " is not offered";
-    QTest::mouseClick(combo, Qt::LeftButton);
-    QAbstractItemView* list = combo->view();
-    ASSERT_TRUE(RunEventsUntil([&] { return list->isVisible(); }, 5000)) << "the list did not open";
-    // A release too soon after the press that opened the list is not taken as a choice.
-    ProcessEventsFor(QApplication::doubleClickInterval() + 50);
-    const QRect entry = list->visualRect(list->model()->index(row, combo->modelColumn(), combo->rootModelIndex()));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entry.center());
-    ASSERT_TRUE(RunEventsUntil([&] { return !list->isVisible(); }, 5000));
-    if (staysChosen)
-        EXPECT_EQ(combo->currentText(), text);
-}
-
-QComboBox* ComboOf(LStdPopupMenu* popup)
-{
-    return popup ? popup->findChild<QComboBox*>() : nullptr;
-}
-
 // The widget a control shows: its face, or the pane itself.
 QWidget* FaceOf(LControl* control)
 {

@@ -7,6 +7,7 @@
 #include "CIndexView.h"
 #include "CItemInfoWindow.h"
 #include "CMetaDataListView.h"
+#include "CSearchView.h"
 #include "CSearchWindow.h"
 #include "ErrorReport.h"
 #include "FieldKeys.h"
@@ -382,4 +383,63 @@ TEST(WindowLayoutCheck, FindsTextCutOffControlsOffTheEdgeAndControlsOnEachOther)
     button->move(170, 70);
     two->move(10, 70);
     EXPECT_EQ(LayoutFaults(window), QStringList());
+}
+
+// The folder a batch copies into is chosen in a dialog over the index window, not
+// over the batch palette beside it; the shared Files palette opens beside the
+// index window. Both lie within the screen.
+TEST_F(WindowLayout, TheFolderDialogAndTheFilesWindowOpenByTheirIndexWindow)
+{
+    ASSERT_GE(CameraPhotos().size(), 3);
+    SetPrefPoint(kSearchWindowPositionKey, Point {});
+    SetPrefBoolean(QStringLiteral("IndexFullScreen"), false);
+    SetPrefValue(kLastBatchSettingsKey, QVariant()); // a first batch: one row of its own
+    CIndexDoc* document = FreshIndex();
+    CIndexView* view = IndexViewOfDocument(document);
+    LWindow* index = document->GetWindow();
+    // The index window at the screen's left, with room for a palette on its right.
+    const QRect available = index->GetShell()->screen()->availableGeometry();
+    index->DoSetBounds(QRect(available.left() + 40, available.top() + 80, available.width() / 2, available.height() / 2));
+    ProcessEventsFor(100);
+    const QRect indexFrame = index->GetShell()->frameGeometry();
+
+    view->ProcessCommand(cmd_BatchWindow, nullptr);
+    ProcessEventsFor(100);
+    CSearchWindow* batch = CSearchWindow::GetSearchWindow();
+    ASSERT_TRUE(batch && batch->IsVisible());
+    CSearchView* row = batch->GetRows().front();
+    ChooseInPopup(ComboOf(row->GetCategoryPopup()), QStringLiteral("file state"));
+    ChooseInPopup(ComboOf(row->GetSelectorPopup()), QStringLiteral("copy to folder"));
+    ChooseInPopup(ComboOf(row->GetValuePopup()), QStringLiteral("Choose…"), false);
+    QFileDialog* dialog = nullptr;
+    ASSERT_TRUE(RunUntil([&] {
+        dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        return dialog && dialog->isVisible();
+    }));
+    ProcessEventsFor(50);
+    const QRect dialogFrame = dialog->frameGeometry();
+    SavePictureIfAsked(*dialog, QStringLiteral("placement-folder"));
+    EXPECT_TRUE(available.contains(dialogFrame)) << Describe(dialogFrame);
+    EXPECT_TRUE(indexFrame.contains(dialogFrame.center()))
+        << "the folder dialog " << Describe(dialogFrame) << " is not over the index window " << Describe(indexFrame);
+    CancelModal(dialog);
+    ProcessEventsFor(50);
+    batch->ProcessCommand(cmd_Close);
+    ProcessEventsFor(50);
+
+    index->Select();
+    view->ProcessCommand(cmd_SharedWindow, nullptr);
+    ProcessEventsFor(100);
+    QWidget* files = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && widget != index->GetShell() && widget->property("orvexShell").toBool())
+            files = widget;
+    }
+    ASSERT_NE(files, nullptr);
+    const QRect filesFrame = files->frameGeometry();
+    SavePictureIfAsked(*files, QStringLiteral("placement-files"));
+    EXPECT_TRUE(available.contains(filesFrame)) << Describe(filesFrame);
+    EXPECT_TRUE(filesFrame.intersects(indexFrame.adjusted(-2, -2, 2, 2)))
+        << "the Files window " << Describe(filesFrame) << " is neither over nor beside the index window " << Describe(indexFrame);
+    view->ProcessCommand(cmd_SharedWindow, nullptr);
 }

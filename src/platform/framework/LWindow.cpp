@@ -526,20 +526,7 @@ void LWindow::Show()
         if (parent && parent->GetShell()->isVisible())
             PlaceBeside(mShell, *parent);
     } else if (!mPlaced) {
-        LWindow* parent = ParentWindow();
-        const QRect over = parent && parent->GetShell()->isVisible() ? parent->GetShell()->frameGeometry() : QRect();
-        if (over.isValid()) {
-            QRect frame = mShell->frameGeometry();
-            frame.moveCenter(over.center());
-            // An alert stands in the upper third, where the eye is.
-            if (HasAttribute(windAttr_Modal))
-                frame.moveTop(over.top() + std::max(0, (over.height() - frame.height()) / 3));
-            mShell->move(frame.topLeft());
-        } else if (QScreen* screen = QGuiApplication::screenAt(mShell->frameGeometry().center())) {
-            QRect frame = mShell->frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            mShell->move(frame.topLeft());
-        }
+        PlaceOverWindow(mShell, ParentWindow(), HasAttribute(windAttr_Modal));
     }
     if (!mShell->isVisible())
         Cascade(this);
@@ -689,6 +676,29 @@ QMargins ShellFrameMargins(const QWidget* shell)
                 frame.bottom() - inside.bottom());
     }
     return {};
+}
+
+void PlaceOverWindow(QWidget* shell, const LWindow* window, bool dialog)
+{
+    QWidget* them = window ? window->GetShell() : nullptr;
+    const QRect over = them && them->isVisible() ? them->frameGeometry() : QRect();
+    QRect frame = shell->frameGeometry();
+    if (over.isValid()) {
+        frame.moveCenter(over.center());
+        // An alert stands in the upper third, where the eye is.
+        if (dialog)
+            frame.moveTop(over.top() + std::max(0, (over.height() - frame.height()) / 3));
+    } else if (QScreen* screen = QGuiApplication::screenAt(frame.center())) {
+        frame.moveCenter(screen->availableGeometry().center());
+    } else {
+        return;
+    }
+    shell->move(frame.topLeft());
+    QScreen* screen = QGuiApplication::screenAt(frame.center());
+    if (!screen)
+        screen = them ? them->screen() : shell->screen();
+    if (screen)
+        MoveWithinArea(shell, screen->availableGeometry());
 }
 
 void MoveWithinArea(QWidget* shell, const QRect& available, const QMargins& margins)

@@ -172,6 +172,9 @@ private:
 
 // The frame a top-level widget has, or will have once the window system frames it.
 QMargins ShellFrameMargins(const QWidget* shell);
+// Puts a top-level widget over the window it belongs to, centred (a dialog in its
+// upper third), or in the middle of the screen without one; within the screen.
+void PlaceOverWindow(QWidget* shell, const LWindow* window, bool dialog);
 // Moves a top-level widget by the least that puts its frame within the area.
 void MoveWithinArea(QWidget* shell, const QRect& available, const QMargins& margins);
 inline void MoveWithinArea(QWidget* shell, const QRect& available)
