@@ -53,7 +53,6 @@ constexpr int kCellTextInset = 2;
 constexpr int kLabelOffset = 5;
 constexpr int kValueOffset = 3;
 constexpr int kLabelCharWidths = 8;
-const QColor kLabelColumnColor(0xEE, 0xEE, 0xEE); // the extended list's label column
 
 // List view columns: narrower than these show the short form of their field.
 constexpr int kShortKindWidth = 80;
@@ -318,8 +317,8 @@ void CIndexItem::DrawLabelledFieldLine(QPainter& painter, const QRect& rect, SIn
     const int labelWidth = view.GetExtraColumnWidth();
     const QRect values = rect.adjusted(labelWidth + int(kLabelCharWidths * view.GetCharWidth()), 0, 0, 0);
     if (!view.HasOwnBackground()) {
-        painter.fillRect(rect, kLabelColumnColor);
-        painter.fillRect(values, Qt::white);
+        painter.fillRect(rect, view.GetLabelColor());
+        painter.fillRect(values, view.GetValueColor());
     }
     // A column the field menu cannot name still shows its value.
     QString label;

@@ -59,6 +59,10 @@ public:
     virtual QColor GetTextColor() const { return Qt::black; }
     // The line under each row of the extended list (themes other than 1, 5, 14).
     virtual QColor GetLineColor() const { return QColor(0xCC, 0xCC, 0xCC); }
+    // The extended view's label column and value area, where the view has no
+    // background of its own (a dark palette's view answers darker ones).
+    virtual QColor GetLabelColor() const { return QColor(0xEE, 0xEE, 0xEE); }
+    virtual QColor GetValueColor() const { return Qt::white; }
     // A background of the view's own (a pattern, a picture): lines leave it showing.
     virtual bool HasOwnBackground() const { return false; }
     virtual QFont GetLabelFont() const { return QFont(); }

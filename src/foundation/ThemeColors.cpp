@@ -1,6 +1,7 @@
 #include "ThemeColors.h"
 
 #include <QPainter>
+#include <QPalette>
 
 #include <array>
 
@@ -45,4 +46,9 @@ void ApplyThemePen(QPainter& painter, SInt16 brush)
     QPen pen = painter.pen();
     pen.setColor(GetColorRampEntry(ColorRampIndexForBrush(brush)));
     painter.setPen(pen);
+}
+
+bool IsDarkPalette(const QPalette& palette)
+{
+    return palette.color(QPalette::WindowText).lightness() > palette.color(QPalette::Window).lightness();
 }

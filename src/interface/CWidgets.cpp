@@ -5,6 +5,7 @@
 #include "LDragAndDrop.h"
 #include "LScrollerView.h"
 #include "LWindow.h"
+#include "ThemeColors.h"
 #include "UEnvironment.h"
 #include "URegistrar.h"
 #include "UReportErrors.h"
@@ -442,6 +443,19 @@ bool CListBox::eventFilter(QObject* watched, QEvent* event)
 
 void CPlacardView::DrawSelf(QPainter& painter)
 {
+    // Under a dark desktop palette the strip is drawn in the palette's colours: the
+    // pictures are light.
+    if (IsDarkPalette(palette())) {
+        const QPalette::ColorGroup group = IsActive() ? QPalette::Active : QPalette::Inactive;
+        const QColor window = palette().color(group, QPalette::Window);
+        QLinearGradient shade(rect().topLeft(), rect().bottomLeft());
+        shade.setColorAt(0, window.lighter(118));
+        shade.setColorAt(1, window);
+        painter.fillRect(rect(), shade);
+        painter.setPen(palette().color(group, QPalette::Dark));
+        painter.drawLine(rect().topLeft(), rect().topRight());
+        return;
+    }
     // The strip of the active window, and the plainer one behind.
     const bool active = IsActive() && UEnvironment::GetOSVersion() >= 0x1050;
     QPixmap picture(active ? QStringLiteral(":/pictures/151.png") : QStringLiteral(":/pictures/150.png"));

@@ -307,7 +307,12 @@ public:
     QColor GetTextColor() const override;
     QColor GetHighlightColor() const override;
     QColor GetLineColor() const override;
-    bool HasOwnBackground() const override { return mTheme != kSystemTheme; }
+    bool HasOwnBackground() const override { return !FollowsPalette(); }
+    // Theme 1, and the default theme under a dark palette, draw in the palette's colours.
+    bool FollowsPalette() const;
+    bool DrawsDarkPalette() const;
+    QColor GetLabelColor() const override;
+    QColor GetValueColor() const override;
 
     // --- Commands (CIndexView_CommandTable.cpp) -----------------------------------------
     // Every command of the menu bar, the toolbar and the contextual menu. While the

@@ -242,7 +242,7 @@ Qt::DropAction CIndexView::ChooseDropAction(const DragReference&, Qt::DropAction
 
 QColor CIndexView::GetHiliteColor() const
 {
-    return mTheme == kSystemTheme ? palette().color(QPalette::Highlight) : GetTextColor();
+    return FollowsPalette() ? palette().color(QPalette::Highlight) : GetTextColor();
 }
 
 SInt32 CIndexView::DropIndexAt(QPoint local) const

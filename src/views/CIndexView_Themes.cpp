@@ -2,6 +2,7 @@
 #include "CIndexView.h"
 
 #include "LPrintout.h"
+#include "ThemeColors.h"
 
 #include <QPainter>
 #include <QPalette>
@@ -20,11 +21,23 @@ void CIndexView::SetForeColorForTheme(QPainter& painter) const
     painter.setPen(pen);
 }
 
+bool CIndexView::FollowsPalette() const
+{
+    return mTheme == kSystemTheme || (mTheme == kDefaultTheme && IsDarkPalette(palette()));
+}
+
+// The palette's own colours stand in for the table's light ones, which would be
+// unreadable on a dark palette; never on paper.
+bool CIndexView::DrawsDarkPalette() const
+{
+    return FollowsPalette() && IsDarkPalette(palette()) && !LPrintout::IsPrinting();
+}
+
 // Theme 1 takes its colours from the desktop's palette, the others from their table.
 // Paper takes neither: whatever the screen shows, a printout is ink on white.
 QColor CIndexView::ThemeColour(QPalette::ColorRole systemRole, int colourIndex) const
 {
-    if (mTheme == kSystemTheme && !LPrintout::IsPrinting())
+    if (FollowsPalette() && !LPrintout::IsPrinting())
         return palette().color(QPalette::Active, systemRole);
     return TableColour(colourIndex);
 }
@@ -36,6 +49,16 @@ QColor CIndexView::TableColour(int colourIndex) const
     return GetThemeLook().colours[colourIndex];
 }
 
+QColor CIndexView::GetLabelColor() const
+{
+    return DrawsDarkPalette() ? palette().color(QPalette::Active, QPalette::AlternateBase) : IndexViewServices::GetLabelColor();
+}
+
+QColor CIndexView::GetValueColor() const
+{
+    return DrawsDarkPalette() ? palette().color(QPalette::Active, QPalette::Base) : IndexViewServices::GetValueColor();
+}
+
 QColor CIndexView::GetTextColor() const
 {
     return ThemeColour(QPalette::WindowText, kThemeCellTextColour);
@@ -43,6 +66,8 @@ QColor CIndexView::GetTextColor() const
 
 QColor CIndexView::GetEmptyTextColor() const
 {
+    if (DrawsDarkPalette())
+        return palette().color(QPalette::Active, QPalette::PlaceholderText);
     return TableColour(kThemeEmptyTextColour);
 }
 
@@ -54,7 +79,7 @@ QColor CIndexView::GetBackgroundColor() const
 QBrush CIndexView::GetBackgroundBrush(qreal devicePixelRatio) const
 {
     const PixPattern& pattern = GetThemePattern();
-    if (mTheme == kSystemTheme || pattern.IsNull() || LPrintout::IsPrinting())
+    if (FollowsPalette() || pattern.IsNull() || LPrintout::IsPrinting())
         return GetBackgroundColor();
     // The pattern belongs to the image, not to the frame: scrolled cells keep
     // theirs, and the strip that scrolling reveals continues it without a seam.
@@ -71,5 +96,7 @@ QColor CIndexView::GetHighlightColor() const
 
 QColor CIndexView::GetLineColor() const
 {
+    if (DrawsDarkPalette())
+        return palette().color(QPalette::Active, QPalette::Mid);
     return TableColour(kThemeLineColour);
 }

@@ -21,6 +21,10 @@ inline constexpr ResIDT kDefaultPatternID = 131;
 inline constexpr ResIDT kSecondPatternOffset = 1000;
 // Theme 1 is the desktop's own window background and text colours.
 inline constexpr SInt32 kSystemTheme = 1;
+// The theme an index has unless the user picks another ("DefaultIndexTheme_6"'s
+// default): under a dark desktop palette it takes the palette's colours as theme 1
+// does, so a dark desktop gets a dark grid; the other themes keep their own look.
+inline constexpr SInt32 kDefaultTheme = 14;
 
 // The colours of a theme's 'clut', by position.
 enum ThemeColourIndex : size_t {

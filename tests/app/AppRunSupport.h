@@ -285,3 +285,15 @@ inline CIndexView* SelectFirstItemWhenIdle(CIndexDoc* document)
     LCommander::SwitchTarget(view);
     return view;
 }
+
+// A new index of the first camera photographs, the first selected once the
+// index is idle, its view the target.
+inline CIndexDoc* NewIndexOfPhotos(COrvexApp& app, int count = 3)
+{
+    app.MakeNewDocument();
+    CIndexDoc* document = OpenIndexDocuments().back();
+    for (const QString& photo : CameraPhotos().mid(0, count))
+        document->AddItem(QUrl::fromLocalFile(photo));
+    SelectFirstItemWhenIdle(document);
+    return document;
+}

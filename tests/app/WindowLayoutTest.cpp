@@ -5,6 +5,7 @@
 #include "CIndexDoc.h"
 #include "CIndexListView.h"
 #include "CIndexView.h"
+#include "CInfoView.h"
 #include "CItemInfoWindow.h"
 #include "CMetaDataListView.h"
 #include "CSearchView.h"
@@ -26,10 +27,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleFactory>
 #include <QTabBar>
+#include <QToolButton>
 #include <QTimer>
+
+#include <algorithm>
+#include <array>
 
 // The windows a user meets in an index, each looked at as it first shows (and at
 // each of its tabs): nothing cut off, off the edge or drawn over something else.
@@ -121,11 +128,9 @@ QList<QWidget*> VisibleWindows()
     return shown;
 }
 
-// A dark desktop palette, as dark styles give, when ORVEX_DARK_PALETTE is set.
-void UseDarkPaletteIfAsked()
+// A dark desktop palette, as dark styles give.
+QPalette DarkPalette()
 {
-    if (!qEnvironmentVariableIsSet("ORVEX_DARK_PALETTE"))
-        return;
     QPalette dark;
     dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
     dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xec));
@@ -138,7 +143,59 @@ void UseDarkPaletteIfAsked()
     dark.setColor(QPalette::HighlightedText, Qt::white);
     dark.setColor(QPalette::ToolTipBase, QColor(0x2d, 0x2d, 0x2d));
     dark.setColor(QPalette::ToolTipText, QColor(0xee, 0xee, 0xec));
-    QApplication::setPalette(dark);
+    return dark;
+}
+
+// The dark palette when ORVEX_DARK_PALETTE is set.
+void UseDarkPaletteIfAsked()
+{
+    if (qEnvironmentVariableIsSet("ORVEX_DARK_PALETTE"))
+        QApplication::setPalette(DarkPalette());
+}
+
+// A style whose tabs take more room than the default style's, as some desktop
+// styles' do.
+class WideTabsStyle : public QProxyStyle {
+public:
+    WideTabsStyle()
+        : QProxyStyle(QStyleFactory::create(QApplication::style()->name()))
+    {
+    }
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        const int base = QProxyStyle::pixelMetric(metric, option, widget);
+        return metric == PM_TabBarTabHSpace ? base + 40 : base;
+    }
+};
+
+// The lightness most of a widget's picture has (0 black, 255 white), to the
+// nearest 16: its ground, whatever pictures stand on it.
+int GroundLightness(QWidget& widget)
+{
+    const QImage picture = widget.grab().toImage();
+    std::array<int, 16> buckets {};
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            ++buckets[size_t(picture.pixelColor(x, y).lightness() / 16)];
+    return int(std::max_element(buckets.begin(), buckets.end()) - buckets.begin()) * 16 + 8;
+}
+
+// Tabs wider than their bar, and the bar's scroll arrows shown.
+QStringList TabsCutOff(QWidget& window, const QString& name)
+{
+    QStringList faults;
+    for (QTabBar* tabs : window.findChildren<QTabBar*>()) {
+        if (!tabs->isVisibleTo(&window))
+            continue;
+        for (int tab = 0; tab < tabs->count(); ++tab) {
+            if (!tabs->rect().contains(tabs->tabRect(tab)))
+                faults << QStringLiteral("%1: the tab \"%2\" lies outside its bar").arg(name, tabs->tabText(tab));
+        }
+        for (QToolButton* arrow : tabs->findChildren<QToolButton*>())
+            if (arrow->isVisible())
+                faults << name + QStringLiteral(": the tabs scroll");
+    }
+    return faults;
 }
 
 class WindowLayout : public ::testing::Test {
@@ -163,15 +220,7 @@ protected:
         ProcessEventsFor(20);
     }
     // An index of three photographs, the first selected, its view the target.
-    CIndexDoc* FreshIndex()
-    {
-        app->MakeNewDocument();
-        CIndexDoc* document = OpenIndexDocuments().back();
-        for (const QString& photo : CameraPhotos().mid(0, 3))
-            document->AddItem(QUrl::fromLocalFile(photo));
-        SelectFirstItemWhenIdle(document);
-        return document;
-    }
+    CIndexDoc* FreshIndex() { return NewIndexOfPhotos(*app); }
     // The windows and dialogs a command brings up, looked at.
     QStringList Choose(LCommander* target, CommandT command, const QString& name)
     {
@@ -442,4 +491,71 @@ TEST_F(WindowLayout, TheFolderDialogAndTheFilesWindowOpenByTheirIndexWindow)
     EXPECT_TRUE(filesFrame.intersects(indexFrame.adjusted(-2, -2, 2, 2)))
         << "the Files window " << Describe(filesFrame) << " is neither over nor beside the index window " << Describe(indexFrame);
     view->ProcessCommand(cmd_SharedWindow, nullptr);
+}
+
+// Under a dark desktop palette the index window's default look follows it: the
+// grid and the status strip are dark with light text; a theme the user named
+// keeps its own light pattern.
+TEST_F(WindowLayout, UnderADarkPaletteTheDefaultGridAndTheStatusStripAreDark)
+{
+    ASSERT_GE(CameraPhotos().size(), 3);
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(DarkPalette());
+    CIndexDoc* document = FreshIndex();
+    CIndexView* view = IndexViewOfDocument(document);
+    ASSERT_EQ(view->GetTheme(), GetPrefNumber(QStringLiteral("DefaultIndexTheme_6")));
+    ProcessEventsFor(200);
+    SavePictureIfAsked(*document->GetWindow()->GetShell(), QStringLiteral("index-dark-palette"));
+    EXPECT_LT(GroundLightness(*view), 110) << "the grid stays light under a dark palette";
+    // Light names on the dark ground.
+    EXPECT_GT(view->GetTextColor().lightness(), 160);
+    CInfoView* strip = nullptr;
+    for (QWidget* widget : document->GetWindow()->GetShell()->findChildren<QWidget*>())
+        if (auto* found = dynamic_cast<CInfoView*>(widget))
+            strip = found;
+    ASSERT_NE(strip, nullptr);
+    EXPECT_LT(GroundLightness(*strip), 110) << "the status strip stays light under a dark palette";
+    int lightPixels = 0;
+    const QImage stripPicture = strip->grab().toImage();
+    for (int y = 0; y < stripPicture.height(); ++y)
+        for (int x = 0; x < stripPicture.width(); ++x)
+            lightPixels += stripPicture.pixelColor(x, y).lightness() > 170 ? 1 : 0;
+    EXPECT_GT(lightPixels, 20) << "the status strip's text is not light";
+
+    // A named theme is as the user chose it.
+    view->SetTheme(2, true);
+    ProcessEventsFor(100);
+    EXPECT_GT(GroundLightness(*view), 170);
+    view->SetTheme(GetPrefNumber(QStringLiteral("DefaultIndexTheme_6")), true);
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    ProcessEventsFor(100);
+    EXPECT_GT(GroundLightness(*view), 170) << "the default theme is not its own under a light palette";
+    QApplication::setPalette(before);
+}
+
+// Tabs wider than the default style's still show whole: the window widens to its tabs.
+TEST_F(WindowLayout, TheTabsOfPreferencesAndTheInfoWindowFitTheirWindow)
+{
+    ASSERT_GE(CameraPhotos().size(), 3);
+    const QString styleName = QApplication::style()->name();
+    QApplication::setStyle(new WideTabsStyle);
+    QStringList faults;
+    CIndexDoc* document = FreshIndex();
+    const QList<QWidget*> before = VisibleWindows();
+    RunReportingErrors([&] { app->ProcessCommand(cmd_Preferences, nullptr); });
+    RunReportingErrors([&] { IndexViewOfDocument(document)->ProcessCommand(cmd_ItemInfo, nullptr); });
+    ProcessEventsFor(300);
+    int opened = 0;
+    for (QWidget* window : VisibleWindows()) {
+        if (before.contains(window))
+            continue;
+        ++opened;
+        const QString name = QStringLiteral("wide-tabs-%1").arg(opened);
+        SavePictureIfAsked(*window, name);
+        faults << TabsCutOff(*window, name) << OffTheScreen(*window, name);
+    }
+    EXPECT_EQ(opened, 2);
+    CloseEverything();
+    QApplication::setStyle(QStyleFactory::create(styleName));
+    EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
 }

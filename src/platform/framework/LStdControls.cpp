@@ -3,6 +3,7 @@
 #include "BundleStrings.h"
 #include "LCommander.h"
 #include "LMenuBar.h"
+#include "LWindow.h"
 #include "UReportErrors.h"
 #include "UTextDrawing.h"
 #include "UTextTraits.h"
@@ -820,6 +821,7 @@ void LTabsControl::AppendTab(const QString& titleKey)
     mMinValue = 1;
     SetMaxValue(mTabs->count());
     mTabs->setCurrentIndex(mValue - 1);
+    FitTabs();
 }
 
 void LTabsControl::SetTabCount(SInt32 count)
@@ -837,6 +839,29 @@ void LTabsControl::SetTabCount(SInt32 count)
 void LTabsControl::FinishCreateSelf()
 {
     ShowPanel();
+    FitTabs();
+}
+
+void LTabsControl::changeEvent(QEvent* event)
+{
+    LControlPane::changeEvent(event);
+    // Another style or font makes the tabs another width.
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
+        FitTabs();
+}
+
+void LTabsControl::FitTabs()
+{
+    // Scroll arrows would hide tabs (a style with roomier tabs than the layout
+    // was drawn for, a longer title): the window widens instead.
+    const int missing = mTabs->sizeHint().width() - width();
+    if (missing <= 0)
+        return;
+    if (LWindow* window = GetContainingWindow())
+        window->ResizeFrameBy(missing, 0, true);
+    // A pane the window's width does not carry along widens itself.
+    if (const int still = mTabs->sizeHint().width() - width(); still > 0)
+        ResizeFrameBy(still, 0, true);
 }
 
 void LTabsControl::ValueChanged()

@@ -274,9 +274,12 @@ public:
 protected:
     void ValueChanged() override;
     void FinishCreateSelf() override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void ShowPanel();
+    // Widens the pane, and its window first, until every tab shows whole.
+    void FitTabs();
     QTabBar* mTabs = nullptr;
     std::vector<PaneIDT> mPanelIDs;
 };
