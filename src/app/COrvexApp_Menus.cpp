@@ -12,6 +12,7 @@
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "FirstWindowShown.h"
+#include "DesktopServices.h"
 #include "HelpBook.h"
 #include "LDocument.h"
 #include "LMenuBar.h"
@@ -22,7 +23,6 @@
 #include "UReportErrors.h"
 #include "UserFolders.h"
 
-#include <QDesktopServices>
 
 namespace {
 // What the memory purge command asks the caches to leave free.
@@ -171,8 +171,8 @@ void COrvexApp::OpenHelpItem(SInt16 item)
     const FileRef& document = mHelpDocuments[size_t(item - 1)];
     if (!document.Exists())
         ThrowOSErr_(fnfErr, document.Path().toStdString());
-    if (!QDesktopServices::openUrl(document.ToUrl()))
-        ThrowOSErr_(kErrInternetConfigUnavailable, document.Path().toStdString());
+    if (!OpenURLWithDesktop(document.ToUrl()))
+        ThrowOSErr_(kMsgNoBrowser, document.Path().toStdString());
 }
 
 void COrvexApp::OpenAddress(const QString& key, bool reportFailure)

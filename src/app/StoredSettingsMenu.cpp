@@ -17,6 +17,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QEventLoop>
+#include <QFrame>
 #include <QFileIconProvider>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -380,11 +381,22 @@ void FillOrganizerList(LDialogBox* dialog, const CSettingsOrganizer& organizer)
 {
     auto* list = dynamic_cast<LListBox*>(dialog->FindPaneByID(kOrganizerList));
     ThrowIfNil_(list);
+    const QStringList names = organizer.RowNames();
     QStringList rows;
-    for (const QString& name : organizer.RowNames())
-        rows << StoredSettingDisplayName(name);
+    for (const QString& name : names)
+        rows << (IsSettingSeparatorName(name) ? QString() : StoredSettingDisplayName(name));
     const int current = list->GetList()->currentRow();
     list->SetItems(rows);
+    // A separator shows as the line it makes in the menu (it can still be chosen and deleted).
+    for (qsizetype row = 0; row < names.size(); ++row) {
+        if (!IsSettingSeparatorName(names[row]))
+            continue;
+        auto* line = new QFrame;
+        line->setFrameShape(QFrame::HLine);
+        line->setFrameShadow(QFrame::Sunken);
+        line->setAttribute(Qt::WA_TransparentForMouseEvents);
+        list->GetList()->setItemWidget(list->GetList()->item(int(row)), line);
+    }
     if (!rows.isEmpty())
         list->GetList()->setCurrentRow(std::clamp(current, 0, int(rows.size() - 1)));
 }

@@ -377,6 +377,9 @@ public:
     // The field's text as the user sees it; never throws (a failure gives the
     // mode's empty text).
     QString CopyFieldString(SInt32 key, SInt16 mode);
+    // The field as a grid cell shows it: nothing for a field without a value, an
+    // item without an urgency included.
+    QString CopyCellString(SInt32 key);
     // Sets a field from a text: 0 done (also when nothing changed), paramErr for no
     // text or a text the field cannot take, kFieldReadOnlyErr for a read-only key, or
     // the file's error when a change could not be written to it. An item of an

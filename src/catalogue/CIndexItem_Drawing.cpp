@@ -298,7 +298,7 @@ void CIndexItem::DrawFieldCell(QPainter& painter, const QRect& rect, SInt32 key,
         return;
     if (!view.HasOwnBackground())
         painter.fillRect(rect, view.GetBackgroundColor());
-    const QString text = CopyFieldString(key, kFieldTextPlaceholder);
+    const QString text = CopyCellString(key);
     const QRect area = rect.adjusted(kCellTextInset, 0, -kCellTextInset, 0);
     painter.save();
     painter.setFont(key == kFieldUrgencyLabel ? view.GetViewsFont() : view.GetLabelFont());
@@ -323,7 +323,7 @@ void CIndexItem::DrawLabelledFieldLine(QPainter& painter, const QRect& rect, SIn
     // A column the field menu cannot name still shows its value.
     QString label;
     CatchCode([&] { label = CopyFieldName(key) + QLatin1Char(':'); });
-    const QString value = CopyFieldString(key, kFieldTextPlaceholder);
+    const QString value = CopyCellString(key);
     painter.save();
     painter.setPen(view.GetTextColor());
     painter.setFont(view.GetLabelFont());

@@ -66,6 +66,7 @@ constexpr SInt16 kOrientationRotate90CW = 6;
 constexpr SInt16 kOrientationRotate90CCW = 8;
 
 constexpr SInt32 kNoUrgency = 9;
+constexpr SInt32 kFirstUnnamedUrgency = 8; // 8 (the least) and 9 (none) have no label of their own
 constexpr SInt32 kHighestShownUrgency = 8;
 
 const QString kShowFileExtension = Pref::ShowFileExtension.Key();
@@ -609,6 +610,18 @@ bool CIndexItem::IsFieldKnownWithoutMedia(SInt32 key)
     if (key == kFieldKind)
         return GetFileTypeCode() != 'RAW ' || (mRare && mRare->rawKindText);
     return true;
+}
+
+QString CIndexItem::CopyCellString(SInt32 key)
+{
+    if (key == kFieldUrgencyLabel) {
+        // The label list names "no urgency" for menus; a cell leaves it blank.
+        const CANPAInfo* caption = Quietly([&] { return GetCaptionInfo(); });
+        const SInt32 urgency = caption ? caption->GetUrgency() : kNoUrgency;
+        if (urgency < 0 || urgency >= kFirstUnnamedUrgency)
+            return {};
+    }
+    return CopyFieldString(key, kFieldTextEmpty);
 }
 
 QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)

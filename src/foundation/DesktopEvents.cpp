@@ -1,6 +1,7 @@
 #include "DesktopEvents.h"
 
 #include "DesktopServices.h"
+#include "ErrorCodes.h"
 #include "FileErrors.h"
 #include "FileTypes.h"
 
@@ -21,7 +22,9 @@ OSStatus RevealOrOpenInFinder(const FileRef& item, bool reveal)
     OSStatus err = GetParentFolderSpec(item, parent);
     if (err != noErr)
         return err;
-    return RevealOrOpenInFileManager(item, reveal);
+    // Nothing on the desktop shows folders: the user is told so, not left waiting.
+    err = RevealOrOpenInFileManager(item, reveal);
+    return err == procNotFound ? OSStatus(kMsgNoFileManager) : err;
 }
 
 OSStatus GetParentFolderSpec(const FileRef& item, FileRef& out)

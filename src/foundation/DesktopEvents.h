@@ -25,7 +25,8 @@ QString GetApplicationForCreator(OSType creator, OSType type);
 // handed to a new launch of the program, which passes them to the running one.
 OSStatus OpenFilesWithCreator(OSType creator, OSType type, const QList<FileRef>& files);
 
-// Shows the item selected in the file manager, or (reveal false) opens it there.
+// Shows the item selected in the file manager, or (reveal false) opens it there;
+// kMsgNoFileManager when the desktop has nothing that shows folders.
 OSStatus RevealOrOpenInFinder(const FileRef& item, bool reveal);
 
 // The folder that holds the item.

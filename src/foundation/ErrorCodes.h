@@ -34,6 +34,8 @@ enum : SInt32 {
     kMsgEPSNotAvailable = 100066,
     kMsgSystemTooOld = 100068,
     kMsgIndexDocOperation = 100071,
+    kMsgNoBrowser = 100081,     // no application takes web pages
+    kMsgNoFileManager = 100082, // no application shows folders
 };
 
 // The framework's codes share the space above 100000 but are not message numbers.

@@ -1,9 +1,9 @@
 #include "HelpBook.h"
 
+#include "DesktopServices.h"
 #include "ErrorCodes.h"
 #include "SafeSave.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -62,5 +62,5 @@ OSStatus GotoHelpPage(const QString& page, const QString& anchor)
     QUrl url = HelpPageURL(page, anchor);
     if (url.isEmpty())
         return fnfErr;
-    return QDesktopServices::openUrl(url) ? noErr : kErrInternetConfigUnavailable;
+    return OpenURLWithDesktop(url) ? noErr : kMsgNoBrowser;
 }

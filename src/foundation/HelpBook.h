@@ -18,5 +18,5 @@ OSStatus RegisterHelpBook(FileRef* outFolder = nullptr);
 QUrl HelpPageURL(const QString& page, const QString& anchor = QString());
 
 // Opens the page in the browser; fnfErr for a page the book lacks,
-// kErrInternetConfigUnavailable when no browser takes it.
+// kMsgNoBrowser when no browser takes it.
 OSStatus GotoHelpPage(const QString& page, const QString& anchor = QString());

@@ -332,7 +332,7 @@ const std::vector<PrefDefault>& DefaultsTable()
         N("DefaultThumbnailViewSize ", 160),
         N("DefaultExtendedViewSize ", 160),
         N("DefaultSourceViewWidth", 174),
-        N("DefaultOrganizerViewWidth", 174),
+        N("DefaultOrganizerViewWidth", 250), // its widest field names, "Supplemental Categories", whole
         N("MediaImageMaxZoom", 200),
         N("PhotofIssueTimeDiff", 480),
         N("DefaultExportQuality", 512),

@@ -7,9 +7,6 @@
 #include "FileSystemRoutines.h"
 #include "LMenuBar.h"
 #include "LStdControls.h"
-#include "LTextEditView.h"
-#include "LWindow.h"
-#include "UReanimator.h"
 #include "UResources.h"
 
 #include <QApplication>
@@ -30,8 +27,6 @@
 
 namespace {
 
-constexpr ResIDT kTextWindowLayout = 1020;
-constexpr PaneIDT kTextPaneID = 1000;
 
 struct SystemIcon {
     OSType code;
@@ -395,30 +390,6 @@ void SelectPopupByResourceID(ResIDT id, ResType type, LStdPopupMenu* popup)
             return;
         }
     }
-}
-
-QString CopyTextResource(ResIDT textID)
-{
-    QFile file(QStringLiteral(":/text/TEXT-%1.txt").arg(textID));
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(file.readAll());
-}
-
-void ShowTextResourceWindow(ResIDT textID)
-{
-    std::unique_ptr<LWindow> window(UReanimator::CreateWindowFromLayout(kTextWindowLayout));
-    if (!window)
-        ThrowOSErr_(err_NilPointer, "no text window");
-    auto* pane = dynamic_cast<LTextEditView*>(window->FindPaneByID(kTextPaneID));
-    if (!pane)
-        ThrowOSErr_(err_NilPointer, "the text window has no text pane");
-    const QString text = CopyTextResource(textID);
-    if (text.isNull())
-        ThrowOSErr_(err_NilPointer, "no text resource " + std::to_string(textID));
-    pane->SetCFDescriptor(text);
-    window->Show();
-    window.release(); // the window closes itself
 }
 
 // Handles and small values.

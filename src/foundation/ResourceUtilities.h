@@ -105,12 +105,6 @@ void GetPopupResourceID(LStdPopupMenu* popup, ResType type, ResIDT* outID);
 // do not); nothing for no popup, no such resource or no such item.
 void SelectPopupByResourceID(ResIDT id, ResType type, LStdPopupMenu* popup);
 
-// The text resource (resources/text/TEXT-<id>.txt) in a window made from layout
-// 1020, in its text pane 1000; throws 'nilP' when any of them is missing.
-void ShowTextResourceWindow(ResIDT textID);
-// The text of a text resource; null when there is none.
-QString CopyTextResource(ResIDT textID);
-
 // A copy of a handle; none for no handle.
 std::optional<QByteArray> CopyHandle(const QByteArray* handle, bool preferTemporary);
 

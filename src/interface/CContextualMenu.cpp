@@ -413,11 +413,14 @@ bool AttachSubmenu(QMenu* menu, QAction* item, QMenu* submenu)
     return true;
 }
 
+QString PlainMenuText(const QString& text)
+{
+    return QString(text).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
 QAction* AppendMenuItemWithCommand(QMenu* menu, const QString& text, CommandT command)
 {
-    QString plain = text;
-    plain.replace(QLatin1Char('&'), QStringLiteral("&&")); // no mnemonics: the text as it stands
-    QAction* item = menu->addAction(plain);
+    QAction* item = menu->addAction(PlainMenuText(text));
     item->setData(command);
     return item;
 }

@@ -71,6 +71,8 @@ bool AttachSubmenu(QMenu* menu, QAction* item, QMenu* submenu);
 // Each command item of the menu is enabled, and checked, as the target chain says.
 void ApplyCommandStatuses(QMenu* menu);
 QAction* AppendMenuItemWithCommand(QMenu* menu, const QString& text, CommandT command);
+// A menu item's text that shows as it stands: an "&" in it is no mnemonic.
+QString PlainMenuText(const QString& text);
 void AppendMenuSeparator(QMenu* menu);
 // Drops a separator that follows another, then a leading one.
 void RemoveExtraSeparators(QMenu* menu);

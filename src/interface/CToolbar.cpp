@@ -1,6 +1,7 @@
 #include "CToolbar.h"
 
 #include "BundleStrings.h"
+#include "CContextualMenu.h"
 #include "CFloater.h"
 #include "CToolbarCustomizeDialog.h"
 #include "DeferredIcon.h"
@@ -326,7 +327,7 @@ void CToolbar::Create(const QString& toolbarIdentifier, LWindow* window, UInt32 
             { toolbarDisplay_IconOnly, "TOOLBAR_ICON_ONLY" }, { toolbarDisplay_LabelOnly, "TOOLBAR_TEXT_ONLY" } };
         SInt32 current = mDisplayMode == toolbarDisplay_Default ? toolbarDisplay_IconAndLabel : mDisplayMode;
         for (auto [mode, key] : modes) {
-            QAction* item = menu.addAction(BundleLocalizedString(QString::fromLatin1(key)));
+            QAction* item = menu.addAction(PlainMenuText(BundleLocalizedString(QString::fromLatin1(key))));
             item->setCheckable(true);
             item->setChecked(mode == current);
             group->addAction(item);

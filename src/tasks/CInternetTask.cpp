@@ -38,12 +38,13 @@ bool IsHTTP(const QUrl& url)
 
 } // namespace
 
-QUrl CompleteCredentials(const QUrl& url)
+QUrl CompleteCredentials(const QUrl& url, bool keepPassword)
 {
     if (!IsScheme(url, "ftp") || url.userName().isEmpty() || !Keychain::IsAvailable())
         return url;
     if (!url.password().isEmpty()) {
-        Keychain::SetGenericPassword(kKeychainService, KeychainAccount(url), url.password().toUtf8());
+        if (keepPassword)
+            Keychain::SetGenericPassword(kKeychainService, KeychainAccount(url), url.password().toUtf8());
         return url;
     }
     QByteArray password;
@@ -57,7 +58,7 @@ QUrl CompleteCredentials(const QUrl& url)
 CInternetTask::CInternetTask(SInt16 titleList, SInt16 titleIndex, CIndexModel* model, const QUrl& url)
     : CVisualTask(titleList, titleIndex, model)
     , mName(Net::LastPathComponent(url))
-    , mURL(CompleteCredentials(url))
+    , mURL(CompleteCredentials(url, false)) // a password given is kept by whoever asked for it
 {
     ShowPauseButton(false);
     if (LPane* resume = GetProgressPane() ? GetProgressPane()->FindPaneByID(kPaneResumeButton) : nullptr)
@@ -239,6 +240,11 @@ void CInternetTask::ReportFailure(const Net::TransferResult& result)
     TransferFailed();
 }
 
+bool LacksPassword(const QUrl& url)
+{
+    return IsScheme(url, "ftp") && !url.userName().isEmpty() && CompleteCredentials(url, false).password().isEmpty();
+}
+
 // --- The factories ------------------------------------------------------------------------------
 
 bool IsFolderURL(const QUrl& url)
@@ -258,7 +264,14 @@ void StartDownloadTaskForURL(const QUrl& url, const QByteArray* /*downloadFolder
         else
             task = new CGetFTPFileTask(601, 22, url, item, model);
     } else if (IsHTTP(url)) {
-        task = new CGetHTTPFileTask(601, 22, url, item, model);
+        // A folder's address answers with its listing page: its links are what
+        // the user asked for, never the page itself saved as a file.
+        if (IsFolderURL(url)) {
+            ThrowIfNil_(model); // a folder's items go into an index
+            task = new CGetHTTPFolderTask(601, 22, url, *model);
+        } else {
+            task = new CGetHTTPFileTask(601, 22, url, item, model);
+        }
     }
     if (task)
         task->Start();

@@ -99,9 +99,12 @@ private:
 };
 
 // The password of an FTP account from the keyring, when the URL names a user
-// without one; a password in the URL is stored there. The URL answered carries
-// the password for the transfer.
-QUrl CompleteCredentials(const QUrl& url);
+// without one; a password in the URL is stored there with keepPassword. The URL
+// answered carries the password for the transfer.
+QUrl CompleteCredentials(const QUrl& url, bool keepPassword = true);
+// An FTP URL naming a user whose password is neither in it nor in the keyring:
+// the user has to be asked before it can log in.
+bool LacksPassword(const QUrl& url);
 
 // Makes and starts the task for a dropped or typed URL: FTP file, FTP folder
 // (the path ends in "/") or HTTP file (whatever the path ends in); any other

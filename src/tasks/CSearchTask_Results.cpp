@@ -153,8 +153,13 @@ void CSearchTask::FillResultDocument()
     CIndexModel* model = GetModel();
     TaskOwnerView* ownerView = GetOwnerView();
     const bool move = mResultAction == kResultMoveToNewIndex || mResultAction == kResultMovePerGroup;
+    // Named after where the items were found: the index searched, or every open one.
+    const QString searched = mSourceKind == kSearchSourceOpenIndexes
+        ? CopyLocalizedString(QStringLiteral("SEARCH_SOURCE_OPEN_INDEXES"))
+        : (ownerView ? ownerView->GetWindowTitle() : QString());
     const QString title = mKind == kSearchKindSearch
-        ? CopyLocalizedCFString(600, 42) + QLatin1Char('"') + GetTitle() + QLatin1Char('"')
+        ? (searched.isEmpty() ? CopyLocalizedString(QStringLiteral("SEARCH_RESULTS"))
+                              : CopyLocalizedString(QStringLiteral("SEARCH_RESULTS_OF")).arg(searched))
         : (ownerView ? ownerView->GetWindowTitle() : QString()) + CopyLocalizedCFString(600, 45);
     document->SetWindowTitleCF(title);
 

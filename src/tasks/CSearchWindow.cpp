@@ -417,7 +417,7 @@ void CSearchWindow::SourceKindChanged()
         // Items of other indexes can only be copied into a new index.
         EnableResultItems(false);
         SetPopupToCommand(*mResultPopup, CachedMenu(ResultMenuID()), kResultCopyToNewIndex);
-        SetCFDescriptor(QString());
+        SetCFDescriptor(CopyLocalizedString(QStringLiteral("SEARCH_WINDOW_TITLE")));
     }
 }
 
@@ -463,7 +463,8 @@ void CSearchWindow::UpdateTitle()
         title.chop(suffix.size());
     while (title.startsWith(suffix))
         title.remove(0, suffix.size());
-    SetCFDescriptor(title);
+    // The index searched, named after the window's own title: never mistaken for that index's window.
+    SetCFDescriptor(CopyLocalizedString(QStringLiteral("SEARCH_WINDOW_TITLE_OF")).arg(title));
 }
 
 // --- Running ------------------------------------------------------------------------------------

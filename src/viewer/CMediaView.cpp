@@ -1,8 +1,10 @@
 #include "CMediaView.h"
 
 #include "CMedia.h"
+#include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "LPrintout.h"
+#include "LocalizedStrings.h"
 #include "Preferences.h"
 #include "Printing.h"
 #include "ResourceUtilities.h"
@@ -274,8 +276,10 @@ void CMediaView::DrawMediaError(QPainter& painter, OSStatus code)
     // Painted by the icon, so that a dense screen gets its large pixels.
     GetSystemIcon('caut').paint(&painter, QRect(2, 1, 16, 16));
     painter.setPen(Qt::white);
-    painter.drawText(strip.adjusted(22, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft,
-        QStringLiteral("Error processing media: %1").arg(code));
+    // What went wrong in words; the number goes to the log, not to the user.
+    const QRect room = strip.adjusted(22, 0, -2, 0);
+    const QString text = CopyLocalizedString(QStringLiteral("MEDIA_ERROR_STRIP")).arg(GetErrorText(code));
+    painter.drawText(room, Qt::AlignVCenter | Qt::AlignLeft, painter.fontMetrics().elidedText(text, Qt::ElideRight, room.width()));
     painter.restore();
 }
 

@@ -375,12 +375,13 @@ void CMediaWindow::UpdateTitle()
     SetWindowProxyURL(this, mItem->GetURL(), true);
     if (mMediaView) {
         const bool running = IsSlideShowRunning();
-        const QString title = QStringLiteral("%1%2 @ %3% (%4/%5)%6")
-                                  .arg(running ? QStringLiteral("<< ") : QString(), mItem->GetName())
-                                  .arg(mMediaView->GetZoom())
-                                  .arg(mItemIndex)
-                                  .arg(CountItems())
-                                  .arg(running ? QStringLiteral(" >>") : QString());
+        // The place among the items shown, only while the item stands among them
+        // (an item opened alone, or one a search has hidden, has none).
+        const SInt32 place = mIndexView ? mIndexView->GetIndexOfItem(mItem) : 0;
+        const QString position = place > 0 ? QStringLiteral(" (%1/%2)").arg(place).arg(CountItems()) : QString();
+        const QString title = (running ? QStringLiteral("<< ") : QString()) + mItem->GetName() + QStringLiteral(" @ ")
+            + QString::number(mMediaView->GetZoom()) + QLatin1Char('%') + position
+            + (running ? QStringLiteral(" >>") : QString());
         SetCFDescriptor(title);
     }
     if (OpeningSelectedItemFlag())
@@ -876,5 +877,5 @@ void CMediaWindow::GetHelpString(QString& outText)
 
 void CMediaWindow::HelpChosen()
 {
-    GotoHelpPage(kHelpPage, QStringLiteral("MediaView"));
+    ThrowIfOSErr_(GotoHelpPage(kHelpPage, QStringLiteral("MediaView")));
 }

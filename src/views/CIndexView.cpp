@@ -323,6 +323,23 @@ bool CIndexView::RemoveItem(SInt32 index, bool trashFile, bool deleteItem, bool 
     return true;
 }
 
+bool CIndexView::AskToRemove(SInt32 count, bool trashFiles)
+{
+    // The question and its explanation speak of as many items as go.
+    const bool one = count == 1;
+    QString message;
+    QString explanation;
+    if (trashFiles) {
+        message = one ? CopyLocalizedString(QStringLiteral("TRASH_ONE_ASK")) : CopyLocalizedCFString(600, 87);
+        explanation = one ? CopyLocalizedCFString(600, 20) : CopyLocalizedString(QStringLiteral("TRASH_MANY_HELP"));
+    } else {
+        message = one ? CopyLocalizedString(QStringLiteral("REMOVE_ONE_ASK"))
+                      : CopyLocalizedString(QStringLiteral("REMOVE_MANY_ASK")).arg(count);
+        explanation = one ? CopyLocalizedString(QStringLiteral("REMOVE_ONE_HELP")) : CopyLocalizedCFString(600, 19);
+    }
+    return AskYesNoAlert(message, explanation, kCautionAlert);
+}
+
 void CIndexView::RemoveSelection(bool trashFiles, bool refresh, bool confirm)
 {
     if (IsItemListLocked())
@@ -332,12 +349,8 @@ void CIndexView::RemoveSelection(bool trashFiles, bool refresh, bool confirm)
     SInt32 first = GetFirstSelectedIndex();
     if (first == 0)
         return;
-    if (confirm && Pref::ConfirmDelete.Get()) {
-        QString message = CopyLocalizedCFString(600, trashFiles ? 87 : 84);
-        QString explanation = CopyLocalizedCFString(600, trashFiles ? 20 : 19);
-        if (!AskYesNoAlert(message, explanation, kCautionAlert))
-            return;
-    }
+    if (confirm && Pref::ConfirmDelete.Get() && !AskToRemove(CountSelectedItems(), trashFiles))
+        return;
     SetBusy(true);
     std::vector<CIndexItem*> removed;
     OSStatus status = CatchCode([&] {

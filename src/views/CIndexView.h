@@ -18,6 +18,7 @@
 #include "TArray.h"
 #include "TaskOwnerView.h"
 
+#include <QFont>
 #include <QHash>
 #include <QPointer>
 #include <QRect>
@@ -188,6 +189,8 @@ public:
     // locked and 100042 for an item in use. With trashFile the media file goes to
     // the Trash first (a stored file is deleted after the next save instead).
     bool RemoveItem(SInt32 index, bool trashFile, bool deleteItem, bool refresh);
+    // Asks whether `count` items go from the index (with their files to the Trash).
+    static bool AskToRemove(SInt32 count, bool trashFiles);
     // Removes every selected item; asks first with confirm and "ConfirmDelete".
     void RemoveSelection(bool trashFiles, bool refresh, bool confirm);
     // Stops the view's tasks and deletes every item (closing the index).
@@ -404,6 +407,10 @@ public:
     // Puts up a password dialog (994 or 995): false when cancelled. The typed
     // password as stored (Mac Roman, at most 255 bytes) and the remember box.
     bool AskPassword(ResIDT layoutID, QByteArray& outPassword, bool& outRemember);
+    bool AskPasswordText(ResIDT layoutID, const QString& prompt, QString& outPassword, bool& outRemember);
+    // The URL with the password the user gives for its account (kept in the
+    // keyring when the user says so); empty when the user cancels.
+    QUrl AskServerPassword(const QUrl& url);
 
     // --- The records of index.db ---------------------------------------------------------
     void SetStoredRecord(const CIndexItem* item, IndexStoredRecord record) { mModel->SetStoredRecord(item, record); }
@@ -718,6 +725,15 @@ private:
     // The theme drawn: the index's own, or the full-screen theme while that lasts.
     SInt32 mTheme = -1;
     mutable std::optional<IndexThemeLook> mThemeLook;
+    // The extended view's widest label, for the lines and the font it was measured with.
+    struct LabelWidths {
+        std::vector<SInt32> columns;
+        QFont font;
+        SInt32 width = 0;
+    };
+    mutable LabelWidths mLabelWidths;
+    static constexpr SInt32 kLabelSlack = 2; // a bold label when printing, rounding
+    SInt32 WidestLabel() const;
     bool mFullScreen = false;
     QRect mSavedFrame;
     // The bars full screen hid, shown again when it ends (and only those).

@@ -195,10 +195,4 @@ void RegisterIndexWindowClasses()
     RegisterPlacardClasses();
     RegisterIndexWindowPaneClasses();
     RegisterIndexListViewClass();
-    // Panes of the index window whose own classes are still to come: an empty view
-    // holds their place, and a later registration of the real class replaces it.
-    for (ClassIDT classID : { ClassIDT('InLv'), ClassIDT('FbLv'), ClassIDT('MdLv') }) {
-        if (!URegistrar::IsRegistered(classID))
-            URegistrar::RegisterClass<LView>(classID);
-    }
 }

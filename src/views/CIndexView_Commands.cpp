@@ -23,6 +23,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -74,7 +75,17 @@ QUrl RemoteURLFor(const QUrl& folder, const QString& fileName)
     return remote;
 }
 
+// The FTP address typed, or an empty one when the text names no FTP server.
+QUrl UploadAddressFrom(const QString& text)
+{
+    const QUrl url = QUrl::fromUserInput(text.trimmed());
+    if (!url.isValid() || url.scheme() != QLatin1String("ftp") || url.host().isEmpty())
+        return {};
+    return url;
+}
+
 // The upload dialog: an FTP address and the account's user name and password.
+// OK waits for an address of an FTP server.
 bool AskUploadAddress(QWidget* parent, const QString& prompt, QUrl& outAddress)
 {
     QDialog dialog(parent);
@@ -102,11 +113,15 @@ bool AskUploadAddress(QWidget* parent, const QString& prompt, QUrl& outAddress)
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(buttons);
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    ok->setEnabled(false);
+    QObject::connect(address, &QLineEdit::textChanged, ok,
+        [ok](const QString& text) { ok->setEnabled(!UploadAddressFrom(text).isEmpty()); });
     dialog.resize(440, dialog.sizeHint().height());
     if (dialog.exec() != QDialog::Accepted)
         return false;
-    QUrl url = QUrl::fromUserInput(address->text().trimmed());
-    if (!url.isValid() || url.scheme() != QLatin1String("ftp") || url.host().isEmpty())
+    QUrl url = UploadAddressFrom(address->text());
+    if (url.isEmpty())
         ThrowOSErr_(paramErr, "the upload address is no FTP address");
     if (!user->text().isEmpty())
         url.setUserName(user->text());
@@ -262,8 +277,25 @@ SInt32 CIndexView::DownloadAgain()
             wanted.push_back(item);
     }
     SInt32 started = 0;
+    // An FTP account whose password the keyring lacks is asked for once, whatever
+    // number of its items are downloaded; a cancel leaves its items alone.
+    QHash<QString, QUrl> logins;
     for (const TLivePtr<CIndexItem>& held : Held(wanted)) {
-        if (CIndexItem* item = held.Get(); item && StartDownloadTaskForItem(mModel, item))
+        CIndexItem* item = held.Get();
+        if (!item)
+            continue;
+        QUrl login;
+        const QUrl remote = item->GetRemoteURL();
+        if (LacksPassword(remote)) {
+            const QString account = remote.adjusted(QUrl::RemovePath).toString();
+            if (!logins.contains(account))
+                logins.insert(account, AskServerPassword(remote));
+            if (logins.value(account).isEmpty() || !(item = held.Get()))
+                continue;
+            login = remote;
+            login.setPassword(logins.value(account).password());
+        }
+        if (StartDownloadTaskForItem(mModel, item, login))
             ++started;
     }
     return started;
@@ -276,8 +308,10 @@ void CIndexView::UploadItems()
         items.assign(GetItemList().begin(), GetItemList().end());
     if (items.empty())
         return;
-    const QString prompt = CopyLocalizedString(QStringLiteral("600:69")) + QStringLiteral(" (") + QString::number(items.size())
-        + QStringLiteral(" items from ") + GetWindowTitle() + QStringLiteral(")");
+    const QString from = items.size() == 1
+        ? CopyLocalizedString(QStringLiteral("UPLOAD_ONE_ITEM_FROM")).arg(GetWindowTitle())
+        : CopyLocalizedString(QStringLiteral("UPLOAD_ITEMS_FROM")).arg(QString::number(items.size()), GetWindowTitle());
+    const QString prompt = CopyLocalizedString(QStringLiteral("600:69")) + from;
     LWindow* window = GetContainingWindow();
     QUrl address;
     SetBusy(true);
@@ -303,7 +337,7 @@ SInt32 CIndexView::UploadItemsTo(const std::vector<CIndexItem*>& items, const QU
             item->SetRemoteURL(RemoteURLFor(address, QFileInfo(file.toLocalFile()).fileName()));
             SetModified(true);
         }
-        StartUploadTaskForURL(address, alias);
+        StartUploadTaskForURL(CompleteCredentials(address), alias);
         ++started;
     }
     return started;

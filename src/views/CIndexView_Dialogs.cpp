@@ -6,6 +6,7 @@
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
+#include "CInternetTask.h"
 #include "IndexDocServices.h"
 #include "Keychain.h"
 #include "LStdControls.h"
@@ -39,6 +40,7 @@ constexpr PaneIDT kPaneLocation = 1009;
 constexpr PaneIDT kPaneFilesMoved = 1010;
 constexpr PaneIDT kPaneKeychain = 1011;
 // Panes of the password dialogs.
+constexpr PaneIDT kPanePasswordPrompt = 4;
 constexpr PaneIDT kPanePassword = 901;
 constexpr PaneIDT kPaneRemember = 902;
 constexpr PaneIDT kPaneMessage = 'mess';
@@ -220,11 +222,22 @@ QString CIndexView::GetKeychainAccount() const
 
 bool CIndexView::AskPassword(ResIDT layoutID, QByteArray& outPassword, bool& outRemember)
 {
+    QString typed;
+    if (!AskPasswordText(layoutID, QString(), typed, outRemember))
+        return false;
+    outPassword = MacRoman::Encode(typed).left(kMaxPasswordLength);
+    return true;
+}
+
+bool CIndexView::AskPasswordText(ResIDT layoutID, const QString& prompt, QString& outPassword, bool& outRemember)
+{
     LWindow* window = GetContainingWindow();
     StDialogHandler handler(layoutID, window);
     LDialogBox* dialog = handler.GetDialog();
     if (window)
         dialog->SetCFDescriptor(window->GetCFDescriptor());
+    if (!prompt.isEmpty())
+        RequirePane(dialog, kPanePasswordPrompt)->SetCFDescriptor(prompt);
     auto* field = dynamic_cast<LEditText*>(RequirePane(dialog, kPanePassword));
     ThrowIfNil_(field);
     field->SetMaxChars(kMaxPasswordLength);
@@ -239,9 +252,24 @@ bool CIndexView::AskPassword(ResIDT layoutID, QByteArray& outPassword, bool& out
         message = handler.ModalLoop();
     if (message == msg_Cancel)
         return false;
-    outPassword = MacRoman::Encode(field->GetCFDescriptor()).left(kMaxPasswordLength);
+    outPassword = field->GetCFDescriptor();
     outRemember = remember && remember->GetValue() != 0;
     return true;
+}
+
+QUrl CIndexView::AskServerPassword(const QUrl& url)
+{
+    // The prompt names the account and the server, never the password.
+    QUrl account = url.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment);
+    account.setPassword(QString());
+    QString password;
+    bool remember = false;
+    if (!AskPasswordText(kPasswordDialog,
+            CopyLocalizedString(QStringLiteral("SERVER_PASSWORD_TEXT")).arg(account.toDisplayString()), password, remember))
+        return {};
+    QUrl login = url;
+    login.setPassword(password);
+    return CompleteCredentials(login, remember);
 }
 
 bool CIndexView::VerifyPassword()

@@ -401,7 +401,7 @@ void CIndexView::OpenAddress()
 {
     StDialogHandler handler(kAddressDialog, this);
     LDialogBox* dialog = handler.GetDialog();
-    dialog->SetCFDescriptor(CopyLocalizedString(QStringLiteral("ADD_URL_LABEL")));
+    dialog->SetCFDescriptor(CopyLocalizedString(QStringLiteral("DOWNLOAD_ADDRESS_TITLE")));
     if (LPane* label = dialog->FindPaneByID(kPaneAddressPrompt))
         label->SetCFDescriptor(CopyLocalizedCFString(600, 68));
     // The value dialog's layout makes a window of its own: this one keeps the program until answered.

@@ -233,8 +233,7 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
         // Removing with its file going to the Trash: asked first, as the preference says.
         if (IsItemListLocked())
             ThrowOSErr_(kMsgIndexViewOperation, "the item list is locked");
-        if (Pref::ConfirmDelete.Get()
-            && !AskYesNoAlert(CopyLocalizedCFString(600, 87), CopyLocalizedCFString(600, 20), kCautionAlert))
+        if (Pref::ConfirmDelete.Get() && !AskToRemove(1, true))
             return;
         RemoveItem(index, true, true, true);
         AdjustImageSize();

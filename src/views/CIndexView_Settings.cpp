@@ -5,10 +5,13 @@
 #include "PrefKeys.h"
 
 #include "ExceptionCode.h"
+#include "FieldKeys.h"
 #include "LWindow.h"
 #include "Preferences.h"
 #include "PropertyList.h"
 #include "SettingsValues.h"
+
+#include <QFontMetrics>
 
 #include <algorithm>
 
@@ -85,7 +88,27 @@ IndexGridGeometry::Metrics CIndexView::GridMetrics() const
     metrics.lineHeight = GetPrefNumber(QStringLiteral("IndexItemNameHeigth"));
     metrics.textLines = CountColumns();
     metrics.extended = IsExtendedView();
+    if (metrics.extended)
+        metrics.widestLabel = WidestLabel();
     return metrics;
+}
+
+SInt32 CIndexView::WidestLabel() const
+{
+    // Asked at every line drawn: measured again only when the lines or the font change.
+    const std::vector<SInt32>& columns = GetColumns(kExtendedViewMode);
+    const QFont font = GetLabelFont();
+    if (columns != mLabelWidths.columns || font != mLabelWidths.font) {
+        const QFontMetrics metrics(font);
+        SInt32 widest = 0;
+        for (SInt32 key : columns) {
+            QString label;
+            CatchCode([&] { label = CopyFieldName(key) + QLatin1Char(':'); });
+            widest = std::max<SInt32>(widest, metrics.horizontalAdvance(label) + kLabelSlack);
+        }
+        mLabelWidths = { columns, font, widest };
+    }
+    return mLabelWidths.width;
 }
 
 SInt32 CIndexView::GetMinThumbnailSize() const

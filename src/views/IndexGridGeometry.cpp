@@ -39,7 +39,9 @@ SInt32 IndexGridGeometry::ClampThumbnailSize(SInt32 size, QSize frame, const Met
 QSize IndexGridGeometry::CellSizeFor(SInt32 thumbnailSize, const Metrics& metrics)
 {
     const qint64 side = qint64(thumbnailSize) + 2 * qint64(metrics.Spacing());
-    const qint64 extra = metrics.extended ? Scaled(kExtendedWidth, metrics.scale) : 0;
+    const qint64 extra = metrics.extended
+        ? qint64(Scaled(kExtendedWidth, metrics.scale)) + metrics.LabelWidth() - Scaled(kLabelWidth, metrics.scale)
+        : 0;
     return QSize(ClampSide(side + extra), ClampSide(side + metrics.TextHeight()));
 }
 

@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QSize>
 
+#include <algorithm>
 #include <vector>
 
 // The thumbnail grid's geometry: equal cells in rows of `Columns()`, 1-based
@@ -29,10 +30,12 @@ public:
         SInt32 lineHeight = 14; // "IndexItemNameHeigth", unscaled
         SInt32 textLines = 1;  // the fields shown under each thumbnail
         bool extended = false;
+        SInt32 widestLabel = 0; // the extended view's widest field label, in pixels
 
         SInt32 Spacing() const { return Scaled(spacing, scale); }
         SInt32 LineHeight() const { return Scaled(lineHeight, scale); }
-        SInt32 LabelWidth() const { return Scaled(kLabelWidth, scale); }
+        // The label column: wide enough for its widest label.
+        SInt32 LabelWidth() const { return std::max(Scaled(kLabelWidth, scale), widestLabel); }
         // The text under a thumbnail; none in the extended view.
         SInt32 TextHeight() const { return extended ? 0 : textLines * LineHeight(); }
     };
@@ -44,7 +47,8 @@ public:
     // Above the maximum it becomes the maximum, then below 32 it becomes 32.
     static SInt32 ClampThumbnailSize(SInt32 size, QSize frame, const Metrics& metrics);
     // The cell of a thumbnail size: the thumbnail, the spacing around it, the
-    // text under it; the extended view's cells are wider by 260 x scale.
+    // text under it; the extended view's cells are wider by 260 x scale, and by
+    // what the label column needs beyond its usual width.
     static QSize CellSizeFor(SInt32 thumbnailSize, const Metrics& metrics);
 
     QSize CellSize() const { return mCell; }

@@ -7,10 +7,13 @@
 #include "StoredSettings.h"
 #include "TestSupport.h"
 #include "UserSteps.h"
+#include "DrawnText.h"
 
 #include <gtest/gtest.h>
 
+#include <QFrame>
 #include <QListWidget>
+#include <QPainter>
 #include <QTest>
 #include <QWindow>
 
@@ -97,6 +100,45 @@ TEST(OrganizerOnScreen, EditRenamesARowFromTheKeyboardAndDoneKeepsIt)
     ASSERT_EQ(searches.size(), 2);
     EXPECT_EQ(searches[0].toMap().value(kSettingNameKey).toString(), QStringLiteral("Ports"));
     EXPECT_EQ(searches[1].toMap().value(kSettingNameKey).toString(), QStringLiteral("Boats"));
+
+    document->SetModified(false);
+    app->AttemptQuit();
+}
+
+TEST(OrganizerOnScreen, ASeparatorShowsAsALineAndNamesAreWhole)
+{
+    SetPrefValue(kSearchSettingsKey, QVariantList { Setting("Harbours"), Setting("-"), Setting("Boats") });
+    SetPrefValue(kBatchSettingsKey, QVariantList());
+    std::unique_ptr<IdleApp> app;
+    CIndexDoc* document = StartWithNewIndex(app);
+    ASSERT_NE(document, nullptr);
+
+    QStringList rows;
+    QStringList drawn;
+    bool separatorIsALine = false;
+    UserSteps user({
+        [&] {
+            LDialogBox* organizer = ShownDialogWith(kOrganizerList);
+            if (!organizer)
+                return false;
+            QListWidget* list = dynamic_cast<LListBox*>(organizer->FindPaneByID(kOrganizerList))->GetList();
+            for (int row = 0; row < list->count(); ++row)
+                rows << list->item(row)->text();
+            if (auto* line = qobject_cast<QFrame*>(list->itemWidget(list->item(1))))
+                separatorIsALine = line->frameShape() == QFrame::HLine && line->isVisible();
+            drawn = TextsDrawnBy(list->viewport()->size(), [&](QPainter& painter) { list->viewport()->render(&painter); });
+            ClickPane(organizer, kDoneButton);
+            return true;
+        },
+    });
+    QAction* organize = OpenMenuItem(document->GetWindow(), kOrganizeCommand);
+    ASSERT_NE(organize, nullptr);
+    ChooseMenuItemLater(organize);
+    ASSERT_TRUE(RunEventsUntil([&] { return user.AllDone() && !ShownDialogWith(kOrganizerList); }, 20000));
+    EXPECT_EQ(rows, (QStringList { QStringLiteral("Harbours"), QString(), QStringLiteral("Boats") }));
+    EXPECT_TRUE(separatorIsALine);
+    EXPECT_FALSE(drawn.contains(QStringLiteral("-"))) << drawn.join(" | ").toStdString();
+    EXPECT_TRUE(drawn.contains(QStringLiteral("Harbours"))) << drawn.join(" | ").toStdString();
 
     document->SetModified(false);
     app->AttemptQuit();

@@ -26,6 +26,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPalette>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -34,6 +35,7 @@
 #include <QTabBar>
 #include <QToolButton>
 #include <QTimer>
+#include <QTreeView>
 
 #include <algorithm>
 #include <array>
@@ -334,8 +336,43 @@ TEST_F(WindowLayout, TheIndexWindowsAndDialogsShowEverythingWhole)
                 faults << QStringLiteral("index-list: ") + fault;
             ++lists;
         }
+        // The organizer's rows name their fields in full.
+        if (auto* organizer = dynamic_cast<CMetaDataListView*>(widget)) {
+            for (const QString& fault : RowFaults(*organizer->GetControlRef()))
+                faults << QStringLiteral("organizer: ") + fault;
+        }
     }
     EXPECT_EQ(lists, 2);
+
+    // The extended cells: every field's label whole (its value may be cut to its room).
+    document->SetViewMode(kCmdExtendedView);
+    ProcessEventsFor(100);
+    QStringList labels;
+    for (SInt32 key : view->GetColumns(kExtendedViewMode))
+        labels << CopyFieldName(key) + QLatin1Char(':');
+    for (const QString& fault : DrawnTextFaults(view->size(), labels, [&](QPainter& painter) { view->DrawSelf(painter); }))
+        faults << QStringLiteral("extended cells: ") + fault;
+
+    // The alerts, with texts as long as a camera and a download folder make them.
+    for (const auto& [message, explanation] : {
+             std::pair { QStringLiteral("Do you want to import 1248 pictures from “NIKON DSC COOLPIX P7800 (PTP mode)”?"),
+                 QStringLiteral("The pictures are downloaded into the folder “Holiday pictures from the camera of the family "
+                                "2024”, added to the index and then deleted from the camera.") },
+             std::pair { QStringLiteral("Remove the 2 selected items from the index?"),
+                 QStringLiteral("The items are removed from the index. Their media files are left where they are.") } }) {
+        ModalInspector modal(QStringLiteral("alert"));
+        AskYesNoAlert(message, explanation, kNoteAlert);
+        faults << modal.faults;
+        EXPECT_EQ(modal.seen, 1);
+    }
+    {
+        ModalInspector modal(QStringLiteral("message-alert"));
+        ShowMessageAlert(QStringLiteral("No application is set up to open folders, so the file cannot be shown in a file "
+                                        "manager. Install a file manager, or choose one for folders in the desktop's settings."),
+            kCautionAlert);
+        faults << modal.faults;
+        EXPECT_EQ(modal.seen, 1);
+    }
 
     // A transfer's failure with the server's own words.
     {

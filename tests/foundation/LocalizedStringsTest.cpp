@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QDirIterator>
+#include <QFileInfo>
+#include <QHash>
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
@@ -147,23 +149,123 @@ QStringList CallArguments(const QString& text, qsizetype open)
     return arguments;
 }
 
+// The texts of the program's files (sources and resource descriptions) under the folders.
+QStringList ProgramSources(std::initializer_list<const char*> folders)
+{
+    QStringList sources;
+    for (const char* folder : folders) {
+        QDirIterator it(QStringLiteral(ORVEX_SOURCE_DIR "/") + folder, { "*.cpp", "*.h", "*.json" }, QDir::Files,
+            QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+            sources << QString::fromUtf8(file.readAll());
+        }
+    }
+    return sources;
+}
+
+bool ResourceExists(const QString& relative)
+{
+    return QFileInfo::exists(QStringLiteral(ORVEX_SOURCE_DIR "/resources/") + relative);
+}
+
 } // namespace
+
+// Every layout, menu and help page (with its anchor) the program names is there:
+// named constants of layouts and menus, the numbers handed to the calls that make
+// windows and menus, the menus that layouts and menus name, and the help pages
+// and anchors the help commands open.
+TEST(ResourceIDs, EveryLayoutMenuAndHelpAnchorTheSourcesNameExists)
+{
+    const QStringList code = ProgramSources({ "src" });
+    const QStringList layouts = ProgramSources({ "resources/layouts" });
+    const QStringList menus = ProgramSources({ "resources/menus" });
+    ASSERT_GT(code.size(), 100);
+
+    QSet<QString> layoutIDs, menuIDs;
+    const QRegularExpression layoutConstant(
+        QStringLiteral(R"(\bk\w*(?:Layout|Dialog|Window|Panel|Sheet)\s*=\s*(\d+)\s*[,;])"));
+    const QRegularExpression menuConstant(QStringLiteral(R"(\bk\w*Menu(?:ID)?\s*=\s*(\d+)\s*[,;])"));
+    const QRegularExpression layoutCall(QStringLiteral(
+        R"(\b(?:CreateWindow|CreateWindowFromLayout|CreatePaneTree|StDialogHandler\s+\w+|StModalLayout\s+\w+)\(\s*(\d+)\s*[,)])"));
+    const QRegularExpression menuCall(QStringLiteral(R"(\b(?:CachedMenu|FetchMenu|GetMenu)\(\s*(\d+)\s*\))"));
+    for (const QString& text : code) {
+        for (const QRegularExpression* pattern : { &layoutConstant, &layoutCall }) {
+            for (auto m = pattern->globalMatch(text); m.hasNext();)
+                layoutIDs << m.next().captured(1);
+        }
+        for (const QRegularExpression* pattern : { &menuConstant, &menuCall }) {
+            for (auto m = pattern->globalMatch(text); m.hasNext();)
+                menuIDs << m.next().captured(1);
+        }
+    }
+    const QRegularExpression menuOfResource(QStringLiteral(R"re("(?:menu|submenu)"\s*:\s*(\d+))re"));
+    for (const QStringList* resources : { &layouts, &menus }) {
+        for (const QString& text : *resources) {
+            for (auto m = menuOfResource.globalMatch(text); m.hasNext();)
+                menuIDs << m.next().captured(1);
+        }
+    }
+    EXPECT_GT(layoutIDs.size(), 25);
+    EXPECT_GT(menuIDs.size(), 25);
+    for (const QString& id : std::as_const(layoutIDs))
+        EXPECT_TRUE(ResourceExists(QStringLiteral("layouts/%1.json").arg(id))) << "layout " << id.toStdString();
+    for (const QString& id : std::as_const(menuIDs))
+        EXPECT_TRUE(ResourceExists(QStringLiteral("menus/%1.json").arg(id))) << "menu " << id.toStdString();
+
+    // Help: every page named, and every anchor a help command opens, whether
+    // written in the call or in a name given to it in the same file.
+    const QRegularExpression page(QStringLiteral(R"re("(pgs/\w+\.html)")re"));
+    const QRegularExpression helpCall(QStringLiteral(R"(\bGotoHelpPage\s*\()"));
+    const QRegularExpression literal(QStringLiteral(R"re("([^"]*)")re"));
+    int anchors = 0;
+    for (const QString& text : code) {
+        QHash<QString, QString> named; // names given to texts: `name = QStringLiteral("...")`
+        const QRegularExpression naming(QStringLiteral(R"re(\b(\w+)\s*=\s*([^;]*QStringLiteral\("[^;]*);)re"));
+        for (auto m = naming.globalMatch(text); m.hasNext();) {
+            const auto match = m.next();
+            named.insert(match.captured(1), match.captured(2));
+        }
+        for (auto m = helpCall.globalMatch(text); m.hasNext();) {
+            const QStringList arguments = CallArguments(text, m.next().capturedEnd() - 1);
+            if (arguments.size() < 2 || arguments.at(0).startsWith(QLatin1String("const")))
+                continue; // a declaration, or a page without an anchor
+            auto texts = [&](const QString& argument) {
+                QStringList found;
+                const QString source = named.contains(argument) ? named.value(argument) : argument;
+                for (auto l = literal.globalMatch(source); l.hasNext();)
+                    found << l.next().captured(1);
+                return found;
+            };
+            const QStringList pages = texts(arguments.at(0));
+            ASSERT_FALSE(pages.isEmpty()) << arguments.at(0).toStdString();
+            for (const QString& anchor : texts(arguments.at(1))) {
+                for (const QString& name : pages) {
+                    QFile help(QStringLiteral(ORVEX_SOURCE_DIR "/resources/help/") + name);
+                    ASSERT_TRUE(help.open(QIODevice::ReadOnly)) << name.toStdString();
+                    const QString html = QString::fromUtf8(help.readAll());
+                    EXPECT_TRUE(html.contains(QStringLiteral("id=\"%1\"").arg(anchor))
+                        || html.contains(QStringLiteral("name=\"%1\"").arg(anchor)))
+                        << name.toStdString() << "#" << anchor.toStdString();
+                    ++anchors;
+                }
+            }
+        }
+        for (auto m = page.globalMatch(text); m.hasNext();) {
+            const QString name = m.next().captured(1);
+            EXPECT_TRUE(ResourceExists(QStringLiteral("help/") + name)) << name.toStdString();
+        }
+    }
+    EXPECT_GE(anchors, 3);
+}
 
 // Every key the program looks up has a text of its own, so that no raw "600:87" reaches the user:
 // literal keys anywhere in the sources, layouts and menus, and the list and index of the lookup
 // calls, where each is a number, a named constant, or a choice of them.
 TEST(LocalizedStrings, EveryKeyTheSourcesUseHasAText)
 {
-    QStringList sources;
-    for (const char* folder : { "src", "resources/layouts", "resources/menus" }) {
-        QDirIterator it(QStringLiteral(ORVEX_SOURCE_DIR "/") + folder, { "*.cpp", "*.h", "*.json" }, QDir::Files,
-            QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            QFile file(it.next());
-            ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
-            sources << QString::fromUtf8(file.readAll());
-        }
-    }
+    const QStringList sources = ProgramSources({ "src", "resources/layouts", "resources/menus" });
     ASSERT_GT(sources.size(), 100);
 
     QHash<QString, QString> constants; // k-names with a single value

@@ -162,9 +162,6 @@ TEST(NamedResources, IDsNamesAndPopups)
     SelectPopupByResourceID(999, 'TEST', &popup);
     EXPECT_EQ(popup.GetValue(), 2);
     SelectPopupByResourceID(128, 'TEST', nullptr);
-
-    EXPECT_EQ(CopyTextResource(9000), QStringLiteral("The first line.\nThe second line.\n"));
-    EXPECT_TRUE(CopyTextResource(9001).isNull());
 }
 
 TEST(SmallValues, RandomRangesAndHandles)

@@ -6,9 +6,15 @@
 #include "PreferenceDomain.h"
 #include "Preferences.h"
 
+#include "DrawnText.h"
+
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QTimer>
 #include <QTest>
 #include <QToolBar>
 #include <QWidgetAction>
@@ -316,6 +322,25 @@ TEST_F(ToolbarFixture, ShowingAndHidingChangesTheWindowNotItsContent)
     toolbar->Show();
     EXPECT_EQ(window->GetShell()->height(), withBar);
     EXPECT_EQ(window->size(), content);
+}
+
+TEST_F(ToolbarFixture, TheBarsMenuShowsItsItemsAsTheyAreWritten)
+{
+    CIndexToolbar* toolbar = MakeToolbar<CIndexToolbar>(kIndexToolbarIdentifier);
+    QToolBar* bar = toolbar->GetToolbarRef();
+    QStringList shown;
+    // The menu of a right click on the bar, read as it draws, then put away.
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        menu->adjustSize();
+        shown = TextsDrawnBy(menu->size(), [&](QPainter& painter) { menu->render(&painter); });
+        menu->close();
+    });
+    emit bar->customContextMenuRequested(QPoint(4, 4));
+    EXPECT_TRUE(shown.contains(QStringLiteral("Icon & Text"))) << shown.join(" | ").toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("Icon Only"))) << shown.join(" | ").toStdString();
 }
 
 TEST_F(ToolbarFixture, FirstUseSetsTheModesOnce)

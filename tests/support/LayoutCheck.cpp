@@ -1,6 +1,9 @@
 #include "LayoutCheck.h"
 
+#include "DrawnText.h"
+
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
@@ -19,6 +22,7 @@
 #include <QTabBar>
 #include <QTextEdit>
 #include <QToolButton>
+#include <QTreeView>
 
 namespace {
 
@@ -156,4 +160,61 @@ void SavePictureIfAsked(QWidget& window, const QString& name)
     QDir().mkpath(folder);
     const QPixmap picture = window.grab();
     picture.save(QDir(folder).filePath(QStringLiteral("%1@%2x.png").arg(name).arg(picture.devicePixelRatio())));
+}
+
+QStringList RowFaults(const QAbstractItemView& view)
+{
+    QStringList faults;
+    const QAbstractItemModel* model = view.model();
+    if (!model)
+        return faults;
+    const auto* tree = qobject_cast<const QTreeView*>(&view);
+    const QRect shown = view.viewport()->rect();
+    const int air = view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1;
+    std::function<void(const QModelIndex&)> walk = [&](const QModelIndex& parent) {
+        for (int row = 0; row < model->rowCount(parent); ++row) {
+            for (int column = 0; column < model->columnCount(parent); ++column) {
+                if (tree && tree->isColumnHidden(column))
+                    continue;
+                const QModelIndex index = model->index(row, column, parent);
+                const QString text = index.data(Qt::DisplayRole).toString();
+                const QRect rect = view.visualRect(index);
+                if (text.isEmpty() || rect.isEmpty() || !shown.intersects(rect))
+                    continue;
+                QFont font = view.font();
+                if (const QVariant own = index.data(Qt::FontRole); own.canConvert<QFont>())
+                    font = own.value<QFont>();
+                int needed = QFontMetrics(font).horizontalAdvance(text) + 2 * air;
+                if (!index.data(Qt::DecorationRole).isNull())
+                    needed += view.iconSize().isValid() ? view.iconSize().width() + 4
+                                                        : view.style()->pixelMetric(QStyle::PM_SmallIconSize) + 4;
+                if (needed > rect.width())
+                    faults << QStringLiteral("row text cut off: \"%1\" needs %2 of %3 pixels in %4")
+                                  .arg(text)
+                                  .arg(needed)
+                                  .arg(rect.width())
+                                  .arg(QString::fromLatin1(view.metaObject()->className()));
+            }
+            const QModelIndex first = model->index(row, 0, parent);
+            if (!tree || tree->isExpanded(first))
+                walk(first);
+        }
+    };
+    walk(view.rootIndex());
+    return faults;
+}
+
+QStringList DrawnTextFaults(QSize size, const QStringList& whole, const std::function<void(QPainter&)>& draw)
+{
+    QStringList faults;
+    for (const QString& text : TextsDrawnBy(size, draw)) {
+        if (!text.endsWith(QChar(0x2026)))
+            continue;
+        const QString start = text.chopped(1).trimmed();
+        for (const QString& meant : whole) {
+            if (meant.startsWith(start) && meant != text)
+                faults << QStringLiteral("drawn text cut off: \"%1\" of \"%2\"").arg(text, meant);
+        }
+    }
+    return faults;
 }

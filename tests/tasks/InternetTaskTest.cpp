@@ -150,7 +150,7 @@ TEST_F(InternetTaskTest, FactoriesMakeTheTaskOfEachSchemeAndPath)
         {"ftp://127.0.0.1:1/pics/a.jpg", "file"},
         {"ftp://127.0.0.1:1/pics/", "ftp folder"},
         {"http://127.0.0.1:1/pics/a.jpg", "file"},
-        {"http://127.0.0.1:1/pics/", "file"}, // HTTP folders only through an item
+        {"http://127.0.0.1:1/pics/", "http folder"},
         {"https://127.0.0.1:1/a.jpg", "file"},
         {"mailto:someone@example.com", ""},
     };
@@ -166,6 +166,8 @@ TEST_F(InternetTaskTest, FactoriesMakeTheTaskOfEachSchemeAndPath)
         ASSERT_EQ(all.size(), before + 1);
         if (QLatin1String(c.made) == QLatin1String("ftp folder"))
             EXPECT_TRUE(dynamic_cast<CGetFTPFolderTask*>(all.back()));
+        else if (QLatin1String(c.made) == QLatin1String("http folder"))
+            EXPECT_TRUE(dynamic_cast<CGetHTTPFolderTask*>(all.back()));
         else
             EXPECT_TRUE(dynamic_cast<CGetRemoteFileTask*>(all.back()));
         all.back()->Stop();
@@ -392,11 +394,13 @@ TEST_F(InternetTaskTest, FolderListingsAddOneItemPerFileAndDownloadThem)
     struct Case {
         QUrl folder;
         bool passive;
+        bool asItem = false; // an item's address, not one typed or dropped
     };
     const Case cases[] = {
         {Ftp().URL("ftp", "/folder/"), true},
         {Ftp().URL("ftp", "/folder/", "user", "secret"), false},
         {oldFtp.URL("ftp", "/folder/"), true},
+        {Http().URL("http", "/files/folder/"), true, true},
         {Http().URL("http", "/files/folder/"), true},
     };
     for (const Case& c : cases) {
@@ -406,7 +410,7 @@ TEST_F(InternetTaskTest, FolderListingsAddOneItemPerFileAndDownloadThem)
         QDir(downloads).removeRecursively();
         QDir().mkpath(downloads);
         CInternetTask* task;
-        if (c.folder.scheme() == QLatin1String("ftp")) {
+        if (!c.asItem) {
             StartDownloadTaskForURL(c.folder, nullptr, &owner_.model, nullptr);
             task = Newest();
         } else {

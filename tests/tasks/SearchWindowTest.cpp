@@ -306,6 +306,16 @@ TEST_F(SearchWindowTest, SourceCountsFollowThePanel)
     EXPECT_EQ(ComboTexts(window->GetSourcePopup()).mid(0, 2), (QStringList { "All Items (10 items)", "Selected Items (2 items)" }));
 }
 
+TEST_F(SearchWindowTest, TheTitleNamesTheWindowAndTheIndexItSearches)
+{
+    CSearchWindow* window = Open(1057);
+    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("Search / Process – Test Index"));
+    window->GetSourcePopup()->SetValue(3); // every open index
+    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("Search / Process"));
+    window->GetSourcePopup()->SetValue(1);
+    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("Search / Process – Test Index"));
+}
+
 TEST_F(SearchWindowTest, EveryOpenIndexCopiesIntoANewIndexOnly)
 {
     CSearchWindow* window = Open(1057);

@@ -6,11 +6,14 @@
 
 #include "ViewerTest.h"
 
+#include "DrawnText.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QFileInfo>
 #include <QPainter>
 #include <QPrinter>
+#include <QRegularExpression>
 
 namespace {
 class ImageViewTest : public ViewerTest {
@@ -233,4 +236,17 @@ TEST_F(ImageViewTest, ADamagedFileDrawsTheErrorStripInsteadOfThrowingFromPaint)
     painter.end();
     if (media->GetCache().isNull())
         EXPECT_EQ(qGray(screen.pixel(media->width() / 2, 5)), 0);
+
+    // The strip says what went wrong in words, never as a bare number: a file
+    // cut off in the middle of its picture data.
+    const QString cut = WritePhoto(9, 400, 300);
+    QFile::resize(cut, QFileInfo(cut).size() * 3 / 5);
+    std::unique_ptr<CMedia> damaged = CreateMediaForFile(QUrl::fromLocalFile(cut));
+    ASSERT_TRUE(damaged);
+    media->SetMedia(std::move(damaged), &options);
+    const QStringList drawn = TextsDrawnBy(media->size(), [&](QPainter& on) { media->DrawSelf(on); });
+    ASSERT_EQ(drawn.size(), 1) << drawn.join(" | ").toStdString();
+    EXPECT_TRUE(drawn[0].startsWith(QStringLiteral("Error processing media: "))) << drawn[0].toStdString();
+    EXPECT_FALSE(drawn[0].contains(QRegularExpression(QStringLiteral("-?\\d{3,}")))) << drawn[0].toStdString();
+    EXPECT_TRUE(drawn[0].contains(QStringLiteral("damaged"))) << drawn[0].toStdString();
 }

@@ -100,6 +100,25 @@ TEST_F(MoviePlayerTest, AMoviePlaysToItsEndReportsItsTimeAndDrawsItsFrames)
     EXPECT_EQ(window->GetNavigator()->GetTimeText(), FormatMovieTimeText(1200));
 }
 
+TEST_F(MoviePlayerTest, AMovieWithItsSoundOnPlaysItsPictureWhereNoSoundServerRuns)
+{
+    // The sound on, and no sound server to take it (none runs for the tests; each
+    // of Qt Multimedia's backends is tried, see CMakeLists.txt).
+    SetPrefNumber(QStringLiteral("MediaVolume"), kFullVolume);
+    qputenv("PULSE_SERVER", "unix:/nonexistent/orvex-no-sound-server");
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(MakeMovie())), kInsertAtEnd, false, false);
+    CMediaWindow* window = OpenAt(1);
+    CMediaMovieView* movie = MovieViewOf(window);
+    ASSERT_TRUE(movie);
+    EXPECT_FALSE(movie->IsOutputMuted());
+    movie->Play(true);
+    // The picture plays through to its last, blue frame.
+    EXPECT_TRUE(WaitFor([&] { return movie->IsMovieDone(); }, 10000));
+    EXPECT_GT(qBlue(movie->GetVideoFrame().pixel(80, 60)), 150);
+    EXPECT_NEAR(movie->GetCurrentTime(), 1200, 60);
+    qunsetenv("PULSE_SERVER");
+}
+
 TEST_F(MovieTest, ALoopingMovieGoesOnPastItsEnd)
 {
     SetPrefBoolean(QStringLiteral("MediaLoopPlayback"), true);

@@ -9,6 +9,7 @@
 
 #include <QFileInfo>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QPixmap>
 #include <QScreen>
 #include <QToolBar>
@@ -60,6 +61,33 @@ TEST_F(MediaWindowTest, NextAndPreviousWrapAtBothEndsOverTheFilteredList)
     window->ProcessCommand(cmd_MediaPrevious);
     EXPECT_EQ(window->GetItem()->GetName(), QStringLiteral("photo04.jpg"));
     EXPECT_TRUE(window->GetCFDescriptor().endsWith(QStringLiteral("(2/2)")));
+}
+
+TEST_F(MediaWindowTest, TheTitleCountsOnlyAmongTheItemsShown)
+{
+    FillView(3);
+    CMediaWindow* window = OpenAt(3);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("photo03.jpg @ 200% (3/3)"));
+    // A search that leaves the shown item out: the title names no place for it.
+    view->GetModel().AddFoundItem(ItemAt(1));
+    view->GetModel().AddFoundItem(ItemAt(2));
+    view->ShowFilter(nullptr, false, false);
+    ASSERT_EQ(view->CountItems(), 2);
+    window->GetMediaView()->SetZoom(150); // any change of zoom writes the title again
+    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("photo03.jpg @ 150%"));
+    CloseAllMediaWindows();
+
+    // An item opened from the view by itself shows its place in the list; one of
+    // no index has no place to show.
+    CMediaWindow* alone = OpenMediaWindowForItem(ItemAt(2), view, true, nullptr);
+    ASSERT_TRUE(alone);
+    EXPECT_TRUE(alone->GetCFDescriptor().endsWith(QStringLiteral("% (2/2)"))) << alone->GetCFDescriptor().toStdString();
+    view->ShowAllItems(true);
+    CMediaWindow* outside = OpenMediaWindowForItem(new CIndexItem(QUrl::fromLocalFile(WritePhoto(9, 320, 240))), nullptr, true, nullptr);
+    ASSERT_TRUE(outside);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^photo09\\.jpg @ \\d+%$")).match(outside->GetCFDescriptor()).hasMatch())
+        << outside->GetCFDescriptor().toStdString();
 }
 
 TEST_F(MediaWindowTest, HomeEndAndArrowKeysStepAndRestartTheDelay)

@@ -10,6 +10,7 @@
 #include "ErrorReport.h"
 #include "FieldKeys.h"
 #include "IndexWindowTest.h"
+#include "AlertAnswer.h"
 #include "LDocument.h"
 #include "LMenuBar.h"
 #include "LStdControls.h"
@@ -23,6 +24,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -292,6 +299,78 @@ TEST_F(IndexCommands, AnUploadGivesItemsTheirAddressWithoutThePassword)
     EXPECT_EQ(first->GetRemoteURL(), QUrl("ftp://sam@127.0.0.1:9/photos/delta.jpg"));
     TerminateTasks();
     InitializeTasks();
+}
+
+TEST_F(IndexCommands, TheUploadDialogCountsTheItemsAndWaitsForAnFTPAddress)
+{
+    Select({ 2 });
+    QString prompt;
+    bool okWithNothing = true, okWithWebAddress = true, okWithFTPAddress = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        for (QLabel* label : dialog->findChildren<QLabel*>())
+            prompt += label->text() + QLatin1Char('|');
+        auto* address = dialog->findChild<QLineEdit*>(QStringLiteral("address"));
+        auto* buttons = dialog->findChild<QDialogButtonBox*>();
+        QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+        okWithNothing = ok->isEnabled();
+        QTest::keyClicks(address, QStringLiteral("http://example.org/"));
+        okWithWebAddress = ok->isEnabled();
+        address->selectAll();
+        QTest::keyClicks(address, QStringLiteral("ftp://127.0.0.1:9/up/"));
+        okWithFTPAddress = ok->isEnabled();
+        dialog->reject();
+    });
+    view->ProcessCommand(cmd_UploadItems, nullptr);
+    EXPECT_TRUE(prompt.contains(QStringLiteral("(1 item from Harbour)"))) << prompt.toStdString();
+    EXPECT_FALSE(okWithNothing);
+    EXPECT_FALSE(okWithWebAddress);
+    EXPECT_TRUE(okWithFTPAddress);
+    EXPECT_TRUE(reports.empty());
+
+    Select({ 1, 2, 3 });
+    prompt.clear();
+    QTimer::singleShot(0, [&] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            for (QLabel* label : dialog->findChildren<QLabel*>())
+                prompt += label->text() + QLatin1Char('|');
+            static_cast<QDialog*>(dialog)->reject();
+        }
+    });
+    view->ProcessCommand(cmd_UploadItems, nullptr);
+    EXPECT_TRUE(prompt.contains(QStringLiteral("(3 items from Harbour)"))) << prompt.toStdString();
+}
+
+TEST_F(IndexCommands, RemovingAsksAboutAsManyItemsAsGoAndSaysWhereTheirFilesGo)
+{
+    SetPrefBoolean("ConfirmDelete", true);
+    struct Case {
+        std::initializer_list<SInt32> selected;
+        CommandT command;
+        const char* asks;
+        const char* explains;
+    };
+    const Case cases[] = {
+        { { 1 }, cmd_Clear, "Remove the selected item from the index?",
+            "The item is removed from the index. Its media file is left where it is." },
+        { { 1, 2 }, cmd_Clear, "Remove the 2 selected items from the index?",
+            "The items are removed from the index. Their media files are left where they are." },
+        { { 1 }, cmd_TrashSelection, "Do you really want to delete the selected item and move its file to the Trash?",
+            "The item is removed from the index and its media file is moved to the Trash." },
+        { { 1, 2, 3 }, cmd_TrashSelection,
+            "Do you really want to delete the selected items and move their files to the Trash?",
+            "The items are removed from the index and their media files are moved to the Trash." },
+    };
+    for (const Case& c : cases) {
+        Select(c.selected);
+        StAlertAnswers no(2);
+        view->ProcessCommand(c.command, nullptr);
+        ASSERT_EQ(no.Texts().size(), 1);
+        EXPECT_EQ(no.Texts()[0], QString::fromUtf8(c.asks) + QLatin1Char('\n') + QString::fromUtf8(c.explains));
+        EXPECT_EQ(view->CountItems(), 5);
+    }
 }
 
 TEST_F(IndexCommands, TheContextualMenuFollowsTheSelectionAndIsEmptyWhenLocked)

@@ -6,6 +6,7 @@
 #include "CIndexPackage.h"
 #include "CIndexView.h"
 #include "CIndexViewDocument.h"
+#include "FieldKeys.h"
 #include "CSearchTask.h"
 #include "CVisualTask.h"
 #include "IndexTheme.h"
@@ -119,6 +120,23 @@ protected:
         render.start("pdftoppm", { "-r", "60", "-gray", "-singlefile", "-f", "1", "-l", "1", "-png", pdf, pdf });
         EXPECT_TRUE(render.waitForFinished(30000));
         return QImage(pdf + ".png").convertToFormat(QImage::Format_Grayscale8);
+    }
+
+    // Runs a search of every item of the view whose result goes into a new index,
+    // and answers that new index (null when none was made).
+    static CIndexDoc* SearchIntoNewIndex(CIndexView* view, const QString& title, SInt16 kind, std::unique_ptr<CCriteria> criterion)
+    {
+        auto* task = new CSearchTask(title, view->GetModel(), kind);
+        task->SetResultAction(kResultCopyToNewIndex);
+        for (CIndexItem* item : view->GetItemList())
+            task->InsertItem(item, kInsertAtEnd);
+        task->AddCriterion(std::move(criterion));
+        const size_t before = LDocument::GetDocumentList().size();
+        task->Start();
+        if (!LThread::RunUntil([&] { return view->CountRunningSearches() == 0; }, 5000)
+            || LDocument::GetDocumentList().size() != before + 1)
+            return nullptr;
+        return dynamic_cast<CIndexDoc*>(LDocument::GetDocumentList().back());
     }
 
     void AddPhotos(CIndexDoc* doc, const QStringList& names)
@@ -461,6 +479,21 @@ TEST_F(IndexDocumentView, ThePageSetupSheetKeepsTheChoiceItWasAcceptedWith)
     }
 }
 
+TEST_F(IndexDocumentView, ANewIndexOfFoundItemsIsNamedAfterWhereTheyWereFound)
+{
+    CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
+    doc->SetDescriptor(QStringLiteral("Harbour"));
+    AddPhotos(doc, { "sea.jpg", "sky.jpg" });
+    auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
+    ASSERT_TRUE(view);
+    // As the Search window runs a search of its index into a new one.
+    CIndexDoc* result = SearchIntoNewIndex(view, QStringLiteral("601:39"), kSearchKindSearch,
+        std::make_unique<CCriteria>(kFieldName, kSelectorContains, QStringLiteral("sea")));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->GetWindow()->GetCFDescriptor(), QStringLiteral("Found in Harbour"));
+    result->SetModified(false);
+}
+
 TEST_F(IndexDocumentView, DuplicatesCopiedIntoANewIndexLoseTheirMarkAndShowSelected)
 {
     CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
@@ -471,16 +504,8 @@ TEST_F(IndexDocumentView, DuplicatesCopiedIntoANewIndexLoseTheirMarkAndShowSelec
         doc->GetModel().InsertItem(new CIndexItem(QUrl::fromLocalFile(mDir + name)), kInsertAtEnd, ItemInsert::Foreign);
     auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
     ASSERT_TRUE(view);
-    auto* task = new CSearchTask(QStringLiteral("601:42"), view->GetModel(), kSearchKindDuplicates);
-    task->SetResultAction(kResultCopyToNewIndex);
-    for (CIndexItem* item : view->GetItemList())
-        task->InsertItem(item, kInsertAtEnd);
-    task->AddCriterion(std::make_unique<CCriteria>(kDuplicatesCategory, kSelectorSameSize, QStringLiteral("-")));
-    const size_t before = LDocument::GetDocumentList().size();
-    task->Start();
-    ASSERT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0; }, 5000));
-    ASSERT_EQ(LDocument::GetDocumentList().size(), before + 1);
-    auto* result = dynamic_cast<CIndexDoc*>(LDocument::GetDocumentList().back());
+    CIndexDoc* result = SearchIntoNewIndex(view, QStringLiteral("601:42"), kSearchKindDuplicates,
+        std::make_unique<CCriteria>(kDuplicatesCategory, kSelectorSameSize, QStringLiteral("-")));
     ASSERT_TRUE(result);
     auto* copies = dynamic_cast<CIndexView*>(result->GetIndexViewPane());
     ASSERT_TRUE(copies);

@@ -19,6 +19,7 @@
 #include "URegistrar.h"
 
 #include "AlertAnswer.h"
+#include "DrawnText.h"
 #include "TestSupport.h"
 #include "IndexViewFixture.h"
 
@@ -336,6 +337,36 @@ TEST_F(GridPaintTest, EachItemDrawsItsPictureInItsCellAndTheRestIsBackground)
     // The place of an eighth cell and everything below the second row are empty.
     EXPECT_EQ(picture.pixelColor(3 * 160 + 80, 180 + 60), view->GetBackgroundColor());
     EXPECT_EQ(picture.pixelColor(320, 420), view->GetBackgroundColor());
+}
+
+TEST_F(GridPaintTest, CellsShowTheirFieldsWholeAndNothingForAFieldWithoutAValue)
+{
+    Fill(2);
+    view->Show();
+    // Under each thumbnail its name and its urgency: an item without one shows
+    // nothing there, not a word for "none".
+    view->ClearColumns();
+    view->AddColumn(kFieldName);
+    view->AddColumn(kFieldUrgencyLabel);
+    view->AddColumn(kFieldHeadline);
+    QStringList drawn = TextsDrawnBy(view->size(), [&](QPainter& painter) { view->DrawSelf(painter); });
+    drawn.removeAll(QString());
+    EXPECT_EQ(drawn, (QStringList { QStringLiteral("photo1"), QStringLiteral("photo2") }));
+
+    // The extended cells name every field in full beside its value.
+    view->SetViewMode(kExtendedViewMode);
+    view->ClearColumns();
+    for (SInt32 field : { kFieldName, kFieldUrgencyLabel, kFieldDateCreated, kFieldSupplementalCategories,
+             kFieldSpecialInstructions, kFieldTransmissionReference, kFieldCaptionWriter })
+        view->AddColumn(field);
+    view->SetCellSize(view->GetCellSize().width(), 7 * view->GetLineHeight() + 8);
+    drawn = TextsDrawnBy(view->size(), [&](QPainter& painter) { view->DrawSelf(painter); });
+    int labels = 0;
+    for (const QString& text : drawn) {
+        EXPECT_FALSE(text.contains(QChar(0x2026))) << "cut: " << text.toStdString();
+        labels += text.endsWith(QLatin1Char(':'));
+    }
+    EXPECT_GE(labels, 7) << drawn.join(" | ").toStdString();
 }
 
 TEST_F(GridPaintTest, AScrolledViewOfManyItemsDrawsTheRowsAtItsOffset)

@@ -2,7 +2,9 @@
 // secret service (tests named *WithService*, run in a private session bus with
 // a keyring daemon of their own) and with none.
 
+#include "AliasRecord.h"
 #include "CIndexDoc.h"
+#include "CInternetTask.h"
 #include "CIndexPackage.h"
 #include "CIndexView.h"
 #include "CInfoView.h"
@@ -13,6 +15,7 @@
 #include "IndexWindowTest.h"
 #include "Keychain.h"
 #include "MacRoman.h"
+#include "NetTestServers.h"
 #include "LStdControls.h"
 #include "LThread.h"
 #include "LWindow.h"
@@ -55,6 +58,7 @@ public:
     void Add(Answer answer) { mAnswers.push_back(std::move(answer)); }
     int Asked() const { return mAsked; }
     QString LastTitle() const { return mLastTitle; }
+    QString LastPrompt() const { return mLastPrompt; }
     int LastMaxLength() const { return mLastMaxLength; }
     std::function<void(LDialogBox*)> beforeAnswer;
 
@@ -69,6 +73,8 @@ private:
             dialog->setProperty("answered", true);
             ++mAsked;
             mLastTitle = dialog->GetCFDescriptor();
+            if (LPane* prompt = dialog->FindPaneByID(4))
+                mLastPrompt = prompt->GetCFDescriptor();
             mLastMaxLength = field->GetLineEdit()->maxLength();
             if (beforeAnswer)
                 beforeAnswer(dialog);
@@ -89,6 +95,7 @@ private:
     std::deque<Answer> mAnswers;
     int mAsked = 0;
     QString mLastTitle;
+    QString mLastPrompt;
     int mLastMaxLength = 0;
 };
 
@@ -569,4 +576,100 @@ TEST_F(IndexPassword, WithoutServiceAPasswordSetInThePropertyDialogWaitsForItsOK
     ClickPane(properties, 901);
     EXPECT_EQ(view->GetPassword(), "lantern");
     EXPECT_FALSE(doc->IsModified());
+}
+
+// --- The password of an FTP account ---------------------------------------------------------------------
+
+namespace {
+
+// Download Again of an item on an FTP server whose password the keyring lacks,
+// answered as `answers` says; answers the downloaded file's bytes ("" for none).
+QByteArray DownloadAgainFromFTP(CIndexView* view, CIndexItem* item, const QString& downloads)
+{
+    view->DeselectAll();
+    view->SelectIndex(view->GetIndexOfItem(item));
+    for (const QString& name : QDir(downloads).entryList(QDir::Files))
+        QFile::remove(downloads + "/" + name);
+    view->DownloadAgain();
+    EXPECT_TRUE(LThread::RunUntil([&] { return view->GetModel().CountRunningTasks() == 0; }, 30000));
+    const QStringList names = QDir(downloads).entryList(QDir::Files);
+    return names.size() == 1 ? ReadWholeFile(downloads + "/" + names.front()) : QByteArray();
+}
+
+class FTPPassword : public IndexPassword {
+protected:
+    void SetUp() override
+    {
+        IndexPassword::SetUp();
+        QDir().mkpath(mDir + "/server");
+        Write(mDir + "/server/harbour.jpg", "harbour");
+        server = std::make_unique<LocalServer>(QStringLiteral("ftp_server.py"), mDir + "/server");
+        downloads = mDir + "/downloads";
+        QDir().mkpath(downloads);
+        QByteArray alias;
+        ASSERT_EQ(NewAliasBytes(nullptr, FileRef(downloads), alias), noErr);
+        SetPrefHandle(QStringLiteral("DownloadFolderAlias"), alias);
+        SetPrefBoolean(QStringLiteral("AutoCreateThumbnail"), false);
+        SetPrefBoolean(QStringLiteral("FTPPassiveMode"), true);
+        doc = new CIndexDoc(nullptr, {}, false, false);
+        view = ViewOf(doc);
+        remote = server->URL("ftp", "/harbour.jpg", "user");
+        item = new CIndexItem(remote);
+        item->SetRemoteURL(remote);
+        view->InsertItem(item, kInsertAtEnd, false, false);
+        doc->ShowWindow();
+    }
+    void TearDown() override
+    {
+        doc->SetModified(false);
+        delete doc;
+        server.reset();
+        for (const char* key : { "DownloadFolderAlias", "AutoCreateThumbnail", "FTPPassiveMode" })
+            SetPrefDefault(QString::fromLatin1(key));
+        IndexPassword::TearDown();
+    }
+
+    std::unique_ptr<LocalServer> server;
+    QString downloads;
+    CIndexDoc* doc = nullptr;
+    CIndexView* view = nullptr;
+    QUrl remote;
+    CIndexItem* item = nullptr;
+};
+
+} // namespace
+
+TEST_F(FTPPassword, WithServiceDownloadAgainAsksForTheMissingPasswordAndKeepsItOnlyWhenTold)
+{
+    ASSERT_TRUE(Keychain::IsAvailable());
+    ASSERT_TRUE(LacksPassword(remote));
+    PasswordAnswers answers;
+    answers.Add({ "secret", false });
+    EXPECT_EQ(DownloadAgainFromFTP(view, item, downloads), QByteArray("harbour"));
+    EXPECT_EQ(answers.Asked(), 1);
+    EXPECT_TRUE(answers.LastPrompt().contains(QStringLiteral("user@127.0.0.1"))) << answers.LastPrompt().toStdString();
+    EXPECT_TRUE(LacksPassword(remote)); // not kept: the user did not ask for it
+
+    answers.Add({ "secret", true });
+    EXPECT_EQ(DownloadAgainFromFTP(view, item, downloads), QByteArray("harbour"));
+    EXPECT_EQ(answers.Asked(), 2);
+    EXPECT_FALSE(LacksPassword(remote));
+    // Kept: the next download logs in without asking.
+    EXPECT_EQ(DownloadAgainFromFTP(view, item, downloads), QByteArray("harbour"));
+    EXPECT_EQ(answers.Asked(), 2);
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(FTPPassword, WithoutServiceDownloadAgainAsksAndCancelLeavesTheItemAlone)
+{
+    PasswordAnswers answers;
+    bool rememberOffered = true;
+    answers.beforeAnswer = [&](LDialogBox* dialog) { rememberOffered = dialog->FindPaneByID(902)->IsEnabled(); };
+    answers.Add({ "secret", true });
+    EXPECT_EQ(DownloadAgainFromFTP(view, item, downloads), QByteArray("harbour"));
+    EXPECT_FALSE(rememberOffered); // there is no keyring to keep it in
+    answers.Add({ "secret", false, false });
+    EXPECT_EQ(DownloadAgainFromFTP(view, item, downloads), QByteArray());
+    EXPECT_EQ(answers.Asked(), 2);
+    EXPECT_TRUE(reports.empty()); // no "unexpected error" after a failed login
 }

@@ -141,9 +141,9 @@ OSStatus RevealOrOpenInFileManager(const FileRef& item, bool reveal)
         if (reply.type() == QDBusMessage::ReplyMessage)
             return noErr;
         // No file manager answers the call: opening the folder is the next best thing.
-        return QDesktopServices::openUrl(item.Parent().ToUrl()) ? OSStatus(noErr) : OSStatus(procNotFound);
+        return OpenURLWithDesktop(item.Parent().ToUrl()) ? OSStatus(noErr) : OSStatus(procNotFound);
     }
-    return QDesktopServices::openUrl(item.ToUrl()) ? OSStatus(noErr) : OSStatus(procNotFound);
+    return OpenURLWithDesktop(item.ToUrl()) ? OSStatus(noErr) : OSStatus(procNotFound);
 }
 
 QList<DesktopCommand> DesktopPictureCommands(const QString& currentDesktop, const FileRef& picture)
@@ -203,7 +203,21 @@ bool CanSetDesktopPicture()
 
 bool OpenURLWithDesktop(const QUrl& url)
 {
-    return url.isValid() && QDesktopServices::openUrl(url);
+    if (!url.isValid())
+        return false;
+    // GIO finds the desktop's handler and starts it, or says there is none; the
+    // generic opener would start a helper that fails later where nobody sees it.
+    const GioFunctions& gio = Gio();
+    if (!gio.loaded)
+        return QDesktopServices::openUrl(url);
+    GError* error = nullptr;
+    const gboolean launched
+        = gio.app_info_launch_default_for_uri(url.toEncoded().constData(), nullptr, &error);
+    if (error) {
+        qCInfo(lcGio) << "no handler opened" << url << "-" << error->message;
+        gio.error_free(error);
+    }
+    return launched;
 }
 
 bool UpdateSystemActivity()

@@ -4,9 +4,9 @@
 
 #include <QLoggingCategory>
 
-namespace {
-
 Q_LOGGING_CATEGORY(lcGio, "orvex.desktop")
+
+namespace {
 
 constexpr char kGioLibrary[] = "libgio-2.0.so.0";
 
@@ -45,6 +45,7 @@ const GioFunctions& Gio()
                 && ORVEX_LIBRARY_FUNCTION(f, library, g_, app_info_get_icon)
                 && ORVEX_LIBRARY_FUNCTION(f, library, g_, app_info_should_show)
                 && ORVEX_LIBRARY_FUNCTION(f, library, g_, app_info_launch_uris)
+                && ORVEX_LIBRARY_FUNCTION(f, library, g_, app_info_launch_default_for_uri)
                 && ORVEX_LIBRARY_FUNCTION(f, library, g_, desktop_app_info_new);
         });
         if (!f.loaded)

@@ -7,7 +7,11 @@
 #include <gio/gio.h>
 #pragma pop_macro("signals")
 
+#include <QLoggingCategory>
+
 #include <string>
+
+Q_DECLARE_LOGGING_CATEGORY(lcGio)
 
 // GIO (with GObject and the libraries they bring) is loaded at its first use, the
 // Devices list or an "Open With" menu, rather than with the program: loading it
@@ -40,6 +44,7 @@ struct GioFunctions {
     decltype(&g_app_info_get_icon) app_info_get_icon = nullptr;
     decltype(&g_app_info_should_show) app_info_should_show = nullptr;
     decltype(&g_app_info_launch_uris) app_info_launch_uris = nullptr;
+    decltype(&g_app_info_launch_default_for_uri) app_info_launch_default_for_uri = nullptr;
     decltype(&g_desktop_app_info_new) desktop_app_info_new = nullptr;
     bool loaded = false;
     std::string error; // why GIO could not be loaded

@@ -1,6 +1,8 @@
 #include "MediaPlayback.h"
 
+#include <QAudioDevice>
 #include <QAudioOutput>
+#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QSoundEffect>
 #include <QVideoFrame>
@@ -12,7 +14,11 @@ class QtPlayback final : public MediaPlayback {
 public:
     QtPlayback()
     {
-        mPlayer.setAudioOutput(&mAudio);
+        // Where nothing can take the sound (no sound server, no device) the
+        // picture plays on its own: an output with no device behind it stalls
+        // or breaks the player.
+        if (!QMediaDevices::audioOutputs().isEmpty())
+            mPlayer.setAudioOutput(&mAudio);
         mPlayer.setVideoSink(&mSink);
         QObject::connect(&mSink, &QVideoSink::videoFrameChanged, &mSink, [this](const QVideoFrame& frame) {
             if (frame.isValid() && frameShown)
