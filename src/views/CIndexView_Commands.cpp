@@ -326,6 +326,8 @@ void CIndexView::UploadItems()
 SInt32 CIndexView::UploadItemsTo(const std::vector<CIndexItem*>& items, const QUrl& address)
 {
     SInt32 started = 0;
+    // A password typed for the upload is kept in the keyring once, for every file.
+    const QUrl login = CompleteCredentials(address);
     // From the last to the first, as the uploads queue up.
     for (auto it = items.rbegin(); it != items.rend(); ++it) {
         CIndexItem* item = *it;
@@ -337,7 +339,7 @@ SInt32 CIndexView::UploadItemsTo(const std::vector<CIndexItem*>& items, const QU
             item->SetRemoteURL(RemoteURLFor(address, QFileInfo(file.toLocalFile()).fileName()));
             SetModified(true);
         }
-        StartUploadTaskForURL(CompleteCredentials(address), alias);
+        StartUploadTaskForURL(login, alias);
         ++started;
     }
     return started;
