@@ -3,16 +3,16 @@
 
 #include "AppLog.h"
 #include "AppServices.h"
+#include "BundleStrings.h"
 #include "CImportCameraTask.h"
 #include "CImportiPhotoTask.h"
 #include "CVisualTask.h"
-#include "BundleStrings.h"
 #include "CatalogueRoutines.h"
+#include "DesktopServices.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "FirstWindowShown.h"
-#include "DesktopServices.h"
 #include "HelpBook.h"
 #include "LDocument.h"
 #include "LMenuBar.h"
@@ -22,7 +22,6 @@
 #include "StoredSettingsMenu.h"
 #include "UReportErrors.h"
 #include "UserFolders.h"
-
 
 namespace {
 // What the memory purge command asks the caches to leave free.

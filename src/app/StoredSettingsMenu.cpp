@@ -17,8 +17,8 @@
 #include <QDialog>
 #include <QDir>
 #include <QEventLoop>
-#include <QFrame>
 #include <QFileIconProvider>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>

@@ -27,7 +27,6 @@
 
 namespace {
 
-
 struct SystemIcon {
     OSType code;
     const char* themeName;

@@ -279,7 +279,8 @@ void CMediaView::DrawMediaError(QPainter& painter, OSStatus code)
     // What went wrong in words; the number goes to the log, not to the user.
     const QRect room = strip.adjusted(22, 0, -2, 0);
     const QString text = CopyLocalizedString(QStringLiteral("MEDIA_ERROR_STRIP")).arg(GetErrorText(code));
-    painter.drawText(room, Qt::AlignVCenter | Qt::AlignLeft, painter.fontMetrics().elidedText(text, Qt::ElideRight, room.width()));
+    painter.drawText(
+        room, Qt::AlignVCenter | Qt::AlignLeft, painter.fontMetrics().elidedText(text, Qt::ElideRight, room.width()));
     painter.restore();
 }
 

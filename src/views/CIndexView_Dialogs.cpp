@@ -3,10 +3,10 @@
 
 #include "CIndexDoc.h"
 #include "CIndexPackage.h"
+#include "CInternetTask.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
-#include "CInternetTask.h"
 #include "IndexDocServices.h"
 #include "Keychain.h"
 #include "LStdControls.h"
@@ -265,7 +265,8 @@ QUrl CIndexView::AskServerPassword(const QUrl& url)
     QString password;
     bool remember = false;
     if (!AskPasswordText(kPasswordDialog,
-            CopyLocalizedString(QStringLiteral("SERVER_PASSWORD_TEXT")).arg(account.toDisplayString()), password, remember))
+            CopyLocalizedString(QStringLiteral("SERVER_PASSWORD_TEXT")).arg(account.toDisplayString()), password,
+            remember))
         return {};
     QUrl login = url;
     login.setPassword(password);

@@ -3,11 +3,11 @@
 // keyboard, closed with Done.
 #include "AppRunSupport.h"
 #include "AppTestSupport.h"
+#include "DrawnText.h"
 #include "Preferences.h"
 #include "StoredSettings.h"
 #include "TestSupport.h"
 #include "UserSteps.h"
-#include "DrawnText.h"
 
 #include <gtest/gtest.h>
 
@@ -126,7 +126,8 @@ TEST(OrganizerOnScreen, ASeparatorShowsAsALineAndNamesAreWhole)
                 rows << list->item(row)->text();
             if (auto* line = qobject_cast<QFrame*>(list->itemWidget(list->item(1))))
                 separatorIsALine = line->frameShape() == QFrame::HLine && line->isVisible();
-            drawn = TextsDrawnBy(list->viewport()->size(), [&](QPainter& painter) { list->viewport()->render(&painter); });
+            drawn = TextsDrawnBy(
+                list->viewport()->size(), [&](QPainter& painter) { list->viewport()->render(&painter); });
             ClickPane(organizer, kDoneButton);
             return true;
         },

@@ -350,16 +350,19 @@ TEST_F(WindowLayout, TheIndexWindowsAndDialogsShowEverythingWhole)
     QStringList labels;
     for (SInt32 key : view->GetColumns(kExtendedViewMode))
         labels << CopyFieldName(key) + QLatin1Char(':');
-    for (const QString& fault : DrawnTextFaults(view->size(), labels, [&](QPainter& painter) { view->DrawSelf(painter); }))
+    for (const QString& fault :
+        DrawnTextFaults(view->size(), labels, [&](QPainter& painter) { view->DrawSelf(painter); }))
         faults << QStringLiteral("extended cells: ") + fault;
 
     // The alerts, with texts as long as a camera and a download folder make them.
-    for (const auto& [message, explanation] : {
-             std::pair { QStringLiteral("Do you want to import 1248 pictures from “NIKON DSC COOLPIX P7800 (PTP mode)”?"),
-                 QStringLiteral("The pictures are downloaded into the folder “Holiday pictures from the camera of the family "
-                                "2024”, added to the index and then deleted from the camera.") },
-             std::pair { QStringLiteral("Remove the 2 selected items from the index?"),
-                 QStringLiteral("The items are removed from the index. Their media files are left where they are.") } }) {
+    for (const auto& [message, explanation] :
+        { std::pair { QStringLiteral("Do you want to import 1248 pictures from “NIKON DSC COOLPIX P7800 (PTP mode)”?"),
+              QStringLiteral(
+                  "The pictures are downloaded into the folder “Holiday pictures from the camera of the family "
+                  "2024”, added to the index and then deleted from the camera.") },
+            std::pair { QStringLiteral("Remove the 2 selected items from the index?"),
+                QStringLiteral(
+                    "The items are removed from the index. Their media files are left where they are.") } }) {
         ModalInspector modal(QStringLiteral("alert"));
         AskYesNoAlert(message, explanation, kNoteAlert);
         faults << modal.faults;
@@ -367,8 +370,9 @@ TEST_F(WindowLayout, TheIndexWindowsAndDialogsShowEverythingWhole)
     }
     {
         ModalInspector modal(QStringLiteral("message-alert"));
-        ShowMessageAlert(QStringLiteral("No application is set up to open folders, so the file cannot be shown in a file "
-                                        "manager. Install a file manager, or choose one for folders in the desktop's settings."),
+        ShowMessageAlert(
+            QStringLiteral("No application is set up to open folders, so the file cannot be shown in a file "
+                           "manager. Install a file manager, or choose one for folders in the desktop's settings."),
             kCautionAlert);
         faults << modal.faults;
         EXPECT_EQ(modal.seen, 1);

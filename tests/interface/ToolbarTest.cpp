@@ -14,8 +14,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QWidgetAction>
 

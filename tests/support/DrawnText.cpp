@@ -59,19 +59,29 @@ QStringList DrawnTextDevice::Strings() const
 int DrawnTextDevice::metric(PaintDeviceMetric metric) const
 {
     switch (metric) {
-    case PdmWidth: return mSize.width();
-    case PdmHeight: return mSize.height();
-    case PdmWidthMM: return mSize.width() * 254 / 960;
-    case PdmHeightMM: return mSize.height() * 254 / 960;
-    case PdmNumColors: return 0x7fffffff;
-    case PdmDepth: return 32;
+    case PdmWidth:
+        return mSize.width();
+    case PdmHeight:
+        return mSize.height();
+    case PdmWidthMM:
+        return mSize.width() * 254 / 960;
+    case PdmHeightMM:
+        return mSize.height() * 254 / 960;
+    case PdmNumColors:
+        return 0x7fffffff;
+    case PdmDepth:
+        return 32;
     case PdmDpiX:
     case PdmDpiY:
     case PdmPhysicalDpiX:
-    case PdmPhysicalDpiY: return 96;
-    case PdmDevicePixelRatio: return 1;
-    case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
-    default: return 0;
+    case PdmPhysicalDpiY:
+        return 96;
+    case PdmDevicePixelRatio:
+        return 1;
+    case PdmDevicePixelRatioScaled:
+        return int(devicePixelRatioFScale());
+    default:
+        return 0;
     }
 }
 

@@ -8,9 +8,9 @@
 #include "CMediaView.h"
 
 #include <QFileInfo>
+#include <QPixmap>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QPixmap>
 #include <QScreen>
 #include <QToolBar>
 
@@ -84,9 +84,11 @@ TEST_F(MediaWindowTest, TheTitleCountsOnlyAmongTheItemsShown)
     ASSERT_TRUE(alone);
     EXPECT_TRUE(alone->GetCFDescriptor().endsWith(QStringLiteral("% (2/2)"))) << alone->GetCFDescriptor().toStdString();
     view->ShowAllItems(true);
-    CMediaWindow* outside = OpenMediaWindowForItem(new CIndexItem(QUrl::fromLocalFile(WritePhoto(9, 320, 240))), nullptr, true, nullptr);
+    CMediaWindow* outside
+        = OpenMediaWindowForItem(new CIndexItem(QUrl::fromLocalFile(WritePhoto(9, 320, 240))), nullptr, true, nullptr);
     ASSERT_TRUE(outside);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^photo09\\.jpg @ \\d+%$")).match(outside->GetCFDescriptor()).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^photo09\\.jpg @ \\d+%$")).match(outside->GetCFDescriptor()).hasMatch())
         << outside->GetCFDescriptor().toStdString();
 }
 

@@ -1,5 +1,6 @@
 // The index view's commands and contextual menu, in the real index window.
 
+#include "AlertAnswer.h"
 #include "CCriteria.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
@@ -10,32 +11,31 @@
 #include "ErrorReport.h"
 #include "FieldKeys.h"
 #include "IndexWindowTest.h"
-#include "AlertAnswer.h"
 #include "LDocument.h"
 #include "LMenuBar.h"
 #include "LStdControls.h"
+#include "LThread.h"
 #include "LWindow.h"
 #include "LocalizedStrings.h"
 #include "OpenWithMenu.h"
 #include "Preferences.h"
 #include "StoredSettings.h"
-#include "LThread.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWindow>

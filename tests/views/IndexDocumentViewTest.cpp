@@ -1,14 +1,14 @@
 // The index document with the real index view in its window.
 
-#include "CIndexDoc.h"
 #include "CCriteria.h"
+#include "CIndexDoc.h"
 #include "CIndexItem.h"
 #include "CIndexPackage.h"
 #include "CIndexView.h"
 #include "CIndexViewDocument.h"
-#include "FieldKeys.h"
 #include "CSearchTask.h"
 #include "CVisualTask.h"
+#include "FieldKeys.h"
 #include "IndexTheme.h"
 #include "IndexWindowTest.h"
 #include "InterfaceClasses.h"
@@ -124,7 +124,8 @@ protected:
 
     // Runs a search of every item of the view whose result goes into a new index,
     // and answers that new index (null when none was made).
-    static CIndexDoc* SearchIntoNewIndex(CIndexView* view, const QString& title, SInt16 kind, std::unique_ptr<CCriteria> criterion)
+    static CIndexDoc* SearchIntoNewIndex(
+        CIndexView* view, const QString& title, SInt16 kind, std::unique_ptr<CCriteria> criterion)
     {
         auto* task = new CSearchTask(title, view->GetModel(), kind);
         task->SetResultAction(kResultCopyToNewIndex);

@@ -20,8 +20,8 @@
 
 #include "AlertAnswer.h"
 #include "DrawnText.h"
-#include "TestSupport.h"
 #include "IndexViewFixture.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -211,8 +211,7 @@ bool OpenURLWithDesktop(const QUrl& url)
     if (!gio.loaded)
         return QDesktopServices::openUrl(url);
     GError* error = nullptr;
-    const gboolean launched
-        = gio.app_info_launch_default_for_uri(url.toEncoded().constData(), nullptr, &error);
+    const gboolean launched = gio.app_info_launch_default_for_uri(url.toEncoded().constData(), nullptr, &error);
     if (error) {
         qCInfo(lcGio) << "no handler opened" << url << "-" << error->message;
         gio.error_free(error);
