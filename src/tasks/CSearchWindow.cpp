@@ -464,7 +464,8 @@ void CSearchWindow::UpdateTitle()
     while (title.startsWith(suffix))
         title.remove(0, suffix.size());
     // The index searched, named after the window's own title: never mistaken for that index's window.
-    SetCFDescriptor(CopyLocalizedString(QStringLiteral("SEARCH_WINDOW_TITLE_OF")).arg(title));
+    SetCFDescriptor(title.isEmpty() ? CopyLocalizedString(QStringLiteral("SEARCH_WINDOW_TITLE"))
+                                    : CopyLocalizedString(QStringLiteral("SEARCH_WINDOW_TITLE_OF")).arg(title));
 }
 
 // --- Running ------------------------------------------------------------------------------------
