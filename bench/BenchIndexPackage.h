@@ -14,7 +14,7 @@
 class BenchDocument : public IndexPackageDocument {
 public:
     BenchDocument(CIndexView* view, const QString& packagePath, SInt32 items)
-        : mView(view), mPackage(QUrl::fromLocalFile(packagePath), view), mItems(items)
+        : mView(view), mPackage(QUrl::fromLocalFile(packagePath), &view->GetModel()), mItems(items)
     {
     }
     CIndexPackage* GetPackage() const override { return const_cast<CIndexPackage*>(&mPackage); }

@@ -66,7 +66,7 @@ void ExportThroughTheTask()
     auto view = MakeBenchView();
     for (const QString& path : ExportedFiles())
         view->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, false, true);
-    auto* task = new CExportFilesTask(601, 37, view.get(), nullptr);
+    auto* task = new CExportFilesTask(601, 37, view->GetModel(), nullptr);
     for (CIndexItem* item : view->GetItemList())
         task->InsertItem(item, kInsertAtEnd);
     task->SetDestination(OutputFolder());

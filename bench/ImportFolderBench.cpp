@@ -96,7 +96,7 @@ void ImportFolderWithThumbnails()
     auto view = MakeBenchView();
     view->show();
     CUpdateTask* update = view->GetUpdateTask();
-    auto* task = new CImportFolderTask(601, 17, view.get(), FileRef(ImportFolder()), kInsertAtEnd, 0);
+    auto* task = new CImportFolderTask(601, 17, view->GetModel(), FileRef(ImportFolder()), kInsertAtEnd, 0);
     ThreadID id = task->GetID();
     task->Start();
     SInt32 queued = 0;

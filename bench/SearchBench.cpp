@@ -70,7 +70,7 @@ Index& Large()
 // as the filter.
 void RunTask(Index& index, SInt16 kind, SInt32 category, SInt32 selector, const QString& value)
 {
-    auto* task = new CSearchTask(QStringLiteral("601:39"), index.view.get(), kind);
+    auto* task = new CSearchTask(QStringLiteral("601:39"), index.view->GetModel(), kind);
     task->SetResultAction(kResultShowFilter);
     for (CIndexItem* item : index.items)
         task->InsertItem(item, kInsertAtEnd);

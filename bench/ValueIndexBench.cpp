@@ -137,7 +137,7 @@ void BatchOneField(benchmark::State& state)
     int round = 0;
     auto nextCity = [&] { return QStringLiteral("City %1").arg(++round); };
     BatchRun run;
-    run.owner = library.view.get();
+    run.model = &library.view->GetModel();
     const PairedTimes times = RunPaired(
         5,
         [&] {
