@@ -18,7 +18,10 @@
 #include "CPreferencesWindow.h"
 #include "CVisualTask.h"
 #include "ErrorCodes.h"
+#include "CommandLine.h"
 #include "ErrorReport.h"
+#include "IndexDropData.h"
+#include "LocalizedStrings.h"
 #include "ExceptionCode.h"
 #include "FileSystemRoutines.h"
 #include "LDocument.h"
@@ -181,8 +184,9 @@ void COrvexApp::Initialize()
     Step("SetUpMenuBar");
     SetUpMenuBar();
     Step("LoadFolderAliases");
-    // The download folder is made sure of now, so downloads have a place to go.
-    RunReportingErrors([] { GetDownloadFolderRef(); });
+    // A download folder that moved has its alias renewed; none is made before the
+    // first download.
+    RunReportingErrors([] { ResolveDownloadFolderAlias(); });
     Step("InstallScrollWheel");
     AddAttachment(new CScrollWheelAttachment);
     Step("InitializeTasks");
@@ -264,9 +268,27 @@ void COrvexApp::ReportException(const ExceptionCode& error)
 void COrvexApp::OpenOrPrintDocList(const QStringList& paths, bool print)
 {
     mSingleDocument = paths.size() == 1;
-    for (const QString& path : paths)
+    for (const QString& path : paths) {
         qCInfo(lcApp) << (print ? "printing" : "opening") << path;
-    LDocApplication::OpenOrPrintDocList(paths, print);
+        if (IsAddressDocument(path) && !IndexDropData::IsDownloadableURL(QUrl(path))) {
+            ReportErrorWithText(ExceptionCode(paramErr, "not an ftp, http or https address: " + path.toStdString()),
+                CopyLocalizedString(QStringLiteral("ADDRESS_NOT_DOWNLOADABLE")).arg(path), kNoteAlert);
+            continue;
+        }
+        // One failing does not stop the others; the alert names the one that failed.
+        const ExceptionCode error = CatchException([&] {
+            if (IsAddressDocument(path))
+                ReceiveAddress(path);
+            else if (print)
+                PrintDocument(FileRef(path));
+            else
+                OpenDocument(FileRef(path));
+        });
+        if (error.Code() == noErr || IsUserCancelCode(error.Code()))
+            continue;
+        ReportErrorWithText(error,
+            CopyLocalizedString(QStringLiteral("OPEN_FAILED_NAMED")).arg(path, GetErrorText(error.Code())), kNoteAlert);
+    }
 }
 
 void COrvexApp::SpendTime(const EventRecord& event)

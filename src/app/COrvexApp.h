@@ -59,6 +59,9 @@ public:
     // Documents.
     void OpenDocument(const FileRef& file) override;
     void PrintDocument(const FileRef& file) override;
+    // An ftp, http or https address from the command line or a later launch;
+    // throws paramErr for any other.
+    void ReceiveAddress(const QString& address);
     void MakeNewDocument() override;
     void ChooseDocument() override;
     void SetupPage() override;

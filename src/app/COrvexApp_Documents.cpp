@@ -14,6 +14,7 @@
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
 #include "FileRoutines.h"
+#include "IndexDropData.h"
 #include "LDocument.h"
 #include "LWindow.h"
 #include "MediaFactory.h"
@@ -76,11 +77,15 @@ void COrvexApp::SetupPage()
 }
 
 namespace {
-// The file behind alias files (links), followed to the end of a chain.
+// The file behind alias files (links), followed to the end of a chain. A file
+// manager cannot hand over an index package (to it a folder is only a folder): the
+// "index.db" inside one, which it can, stands for the package.
 FileRef ResolveAliasFile(const FileRef& file)
 {
-    const FileRef target = file.Canonical();
-    return target.IsValid() ? target : file;
+    const FileRef target = file.Canonical().IsValid() ? file.Canonical() : file;
+    if (target.Name() == QLatin1String(kIndexDataFileName) && IsIndexPackageURL(target.Parent().ToUrl()))
+        return target.Parent();
+    return target;
 }
 
 // The open document of the file, found by the file itself (never by a title).
@@ -150,6 +155,20 @@ void COrvexApp::OpenDocument(const FileRef& requested)
         }
     }
     AddRecentItem(file);
+}
+
+void COrvexApp::ReceiveAddress(const QString& address)
+{
+    // As a dropped address: the index in front downloads it (a new index when none is open).
+    const QUrl url(address);
+    if (!IndexDropData::IsDownloadableURL(url))
+        ThrowOSErr_(paramErr, "not an ftp, http or https address: " + address.toStdString());
+    CIndexDoc* document = CIndexDoc::GetFrontDocument();
+    if (!document) {
+        document = MakeUntitledIndex();
+        document->ShowWindow();
+    }
+    document->ReceiveAddress(url);
 }
 
 void COrvexApp::PrintDocument(const FileRef& requested)

@@ -1,10 +1,10 @@
 #include "COrvexApp.h"
+#include "CommandLine.h"
 #include "ErrorHook.h"
 #include "ErrorReport.h"
 #include "ItemThumbnails.h"
 #include "ItemWindows.h"
 #include "LocalizedStrings.h"
-#include "NativePaths.h"
 #include "PreferenceDomain.h"
 #include "Preferences.h"
 #include "QuitRequests.h"
@@ -16,26 +16,50 @@
 #include <QImageReader>
 #include <QLockFile>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
 
+namespace {
+int AnswerInformation(CommandLine::Action action)
+{
+    const QString text = action == CommandLine::Action::Help ? CommandLineUsage() : CommandLineVersion();
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+} // namespace
+
 int main(int argc, char** argv)
 {
+    // The usage and the version need no screen: answered before Qt looks for one.
+    if (const CommandLine::Action asked = InformationAsked(argc, argv); asked != CommandLine::Action::Run)
+        return AnswerInformation(asked);
     int result = 0;
     try {
         QApplication app(argc, argv);
-        QCoreApplication::setOrganizationName(QStringLiteral("orvex"));
-        QCoreApplication::setApplicationName(QStringLiteral("Orvex"));
+        SetApplicationIdentity();
         // The program runs on while no window is open, as its menus stay usable.
         QApplication::setQuitOnLastWindowClosed(false);
 
-        // The arguments as bytes (Qt's own options taken out): a name that is not
-        // valid UTF-8 must still lead to its file.
-        QStringList documents;
+        // The arguments as bytes (Qt's own options taken out).
+        QList<QByteArray> arguments;
         for (int i = 1; i < argc; ++i)
-            documents << PathFromNativeBytes(QByteArray(argv[i]));
+            arguments << QByteArray(argv[i]);
+        const CommandLine line = ParseCommandLine(arguments);
+        if (line.action == CommandLine::Action::Error) {
+            std::fprintf(stderr, "orvex: %s\nTry “orvex --help”.\n", line.error.toLocal8Bit().constData());
+            return 2;
+        }
+        if (line.action != CommandLine::Action::Run)
+            return AnswerInformation(line.action);
+        // A file that is not there is still handed on: the alert that names it shows
+        // in the program; the launch ends with a failure all the same.
+        for (const QString& missing : line.missing)
+            std::fprintf(stderr, "orvex: %s: no such file\n", missing.toLocal8Bit().constData());
+        const int launchStatus = line.missing.isEmpty() ? 0 : 1;
+        const QStringList& documents = line.documents;
         const QString instanceName = InstanceNameForConfiguration();
         // A program already running takes the files (or, without files, reopens);
         // of two launched at once, the one holding the instance lock runs.
@@ -43,7 +67,7 @@ int main(int argc, char** argv)
         const std::unique_ptr<QLockFile> instanceLock
             = LApplication::ClaimInstance(instanceName, documents, handedOver);
         if (!instanceLock)
-            return handedOver ? 0 : 1;
+            return handedOver ? launchStatus : 1;
 
         // This launch runs (one that hands its files over waits for neither):
         // Qt loads every image plugin at the first icon read from a file (the menu
@@ -78,7 +102,7 @@ int main(int argc, char** argv)
         CItemWindows::Install();
 
         // Writes the preferences once the application has gone, and shows a failure.
-        const int status = RunApplication(documents, instanceName);
+        const int status = std::max(RunApplication(documents, instanceName), launchStatus);
         // Preferences and documents are written: a worker stuck in a library call on
         // some hostile file must not keep the program from ending.
         if (!WorkerPool::StopWorkers(std::chrono::seconds(2))) {

@@ -1058,13 +1058,18 @@ void CIndexDoc::StartWatchingTicketFolder()
     if (mTicketWatcher)
         return;
     constexpr double kTicketCheckInterval = 10.0; // seconds, for changes a watcher misses
-    FileRef folder;
-    if (CatchCode([&] { folder = GetTicketFolder(); }) != noErr)
-        return;
-    mTicketWatcher = std::make_unique<QFileSystemWatcher>(QStringList { folder.Path() });
+    mTicketWatcher = std::make_unique<QFileSystemWatcher>();
     // A file may still be being written when the folder changes: look a moment later.
     QObject::connect(mTicketWatcher.get(), &QFileSystemWatcher::directoryChanged, [this] { SetNextFireTime(0.5); });
+    WatchTicketFolder(GetTicketFolder());
     InstallTimer(1.0, kTicketCheckInterval);
+}
+
+void CIndexDoc::WatchTicketFolder(const FileRef& folder)
+{
+    // A folder that is not there yet is watched once a check finds it.
+    if (mTicketWatcher && mTicketWatcher->directories().isEmpty() && folder.IsFolder())
+        mTicketWatcher->addPath(folder.Path());
 }
 
 void CIndexDoc::StartQuickSearch(SInt32 fieldKey, const QString& text)

@@ -117,6 +117,8 @@ public:
     void RestoreWindowFrame();
     void ImportURL(const QUrl& url);
     void AddItem(const QUrl& url) { ImportURL(url); }
+    // A network address, as a drop adds it; false when it cannot be downloaded.
+    bool ReceiveAddress(const QUrl& url) { return mIndexView->ReceiveAddress(url); }
     void ShowWindow();
 
     // Access.
@@ -255,6 +257,7 @@ public:
     void ExecuteTask() override { CheckTicketFolder(); }
     // Starts watching the drop folder (a watcher plus a timer).
     void StartWatchingTicketFolder();
+    void WatchTicketFolder(const FileRef& folder);
 
 protected:
     void PutOnDuty(LCommander* newTarget) override;

@@ -71,6 +71,9 @@ void CIndexDoc::CheckTicketFolder()
     // once, not at every check.
     OSStatus err = CatchCode([this] {
         const FileRef folder = GetTicketFolder();
+        if (!folder.IsFolder())
+            return; // no ticket has been left yet
+        WatchTicketFolder(folder);
         if (!mPackage && !mTicketWaitReported && folder.Child(QLatin1String(kUploadTicketFile)).Exists()) {
             mTicketWaitReported = true;
             ReportError(kMsgTicketWaits, kNoteAlert);

@@ -28,7 +28,7 @@ CIndexPackage::CIndexPackage(const QUrl& packageURL, CIndexModel* model)
     if (!mPackageURL.path().endsWith(QLatin1Char('/')))
         mPackageURL.setPath(mPackageURL.path() + QLatin1Char('/'));
 
-    mIndexDbURL = mPackageURL.resolved(QUrl(QStringLiteral("index.db")));
+    mIndexDbURL = mPackageURL.resolved(QUrl(QLatin1String(kIndexDataFileName)));
     mSettingsURL = mPackageURL.resolved(QUrl(QStringLiteral("settings.xml")));
     mThumbsURL = mPackageURL.resolved(QUrl(QStringLiteral("thumbs/")));
     mMediaURL = mPackageURL.resolved(QUrl(QStringLiteral("media/")));

@@ -67,6 +67,9 @@ public:
     // Adds a file (an item) or a folder (an import task) at a 1-based position;
     // the new item's index, or 0.
     virtual SInt32 ImportURL(const QUrl& url, SInt32 position, bool select) = 0;
+    // A network address (ftp, http, https) added as a dropped one is, downloaded as
+    // the preferences say; false for one the program cannot download from.
+    virtual bool ReceiveAddress(const QUrl& url) = 0;
     virtual void ShowAllItems(bool refresh) = 0;
     virtual void StartQuickSearch(SInt32 fieldKey, const QString& text) = 0;
     virtual void OpenSelectedItem() = 0;

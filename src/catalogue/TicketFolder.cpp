@@ -138,8 +138,6 @@ FileRef GetTicketFolder()
     QString path = QStandardPaths::writableLocation(QStandardPaths::PublicShareLocation);
     if (path.isEmpty())
         path = QDir::homePath() + QStringLiteral("/Public");
-    if (!QDir().mkpath(path))
-        ThrowOSErr_(fnfErr, "the Public folder cannot be made");
     return FileRef(path);
 }
 

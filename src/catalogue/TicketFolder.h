@@ -56,8 +56,8 @@ public:
     }
 };
 
-// The drop folder: the user's Public folder (XDG_PUBLICSHARE_DIR, else ~/Public),
-// created when missing. Throws fnfErr when there is none and it cannot be made.
+// The drop folder: the user's Public folder (XDG_PUBLICSHARE_DIR, else ~/Public).
+// It may not exist: the programs that leave tickets make it; Orvex only reads it.
 FileRef GetTicketFolder();
 
 // Acts on one entry of the folder. Names other than the two ticket files (exactly,

@@ -129,7 +129,8 @@ bool SErrorReport::ShowsSameAs(const SErrorReport& other) const
     return withOtherReason == other;
 }
 
-void ReportError(Str255& scratch, const ExceptionCode& error, SInt16 alertType)
+namespace {
+void PostReport(Str255& scratch, const ExceptionCode& error, SInt16 alertType, const QString& text)
 {
     const SInt32 code = error.Code();
     // A cancel, whether ours or the system's, is the user's own doing: nothing to say.
@@ -150,8 +151,21 @@ void ReportError(Str255& scratch, const ExceptionCode& error, SInt16 alertType)
     report.notificationFlags = GetErrorNotificationFlags();
     report.showAfterNotification = true;
     report.reason = QString::fromStdString(error.Context());
+    report.text = text;
     if (Poster())
         Poster()(report);
+}
+} // namespace
+
+void ReportError(Str255& scratch, const ExceptionCode& error, SInt16 alertType)
+{
+    PostReport(scratch, error, alertType, QString());
+}
+
+void ReportErrorWithText(const ExceptionCode& error, const QString& text, SInt16 alertType)
+{
+    Str255 scratch;
+    PostReport(scratch, error, alertType, text);
 }
 
 void ReportError(const ExceptionCode& error, SInt16 alertType)

@@ -26,6 +26,7 @@ struct SErrorReport {
     UInt32 notificationFlags = 0; // 1 mark, 2 sound, 4 text
     bool showAfterNotification = false;
     QString reason; // what failed, for the log and the details; not part of the alert's text
+    QString text; // the alert's text when it names what failed; else the message of listID/messageIndex
 
     bool operator==(const SErrorReport&) const = default;
     // The same alert, whatever the reasons behind it.
@@ -57,6 +58,10 @@ inline void ReportError(SInt32 code, SInt16 alertType = kStopAlert)
 {
     ReportError(ExceptionCode(code), alertType);
 }
+
+// As ReportError, the alert saying `text` (which names the file or address that
+// failed) rather than the code's message alone.
+void ReportErrorWithText(const ExceptionCode& error, const QString& text, SInt16 alertType);
 
 // Entry of string list 700 for a system code; `out` gets its text (see FormatOSErrorText).
 SInt16 GetOSErrorIndex(SInt32 code);

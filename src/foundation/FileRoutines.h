@@ -20,6 +20,8 @@ QUrl CopyURLInFolder(const QUrl& folder, const QUrl& item, bool* outExists = nul
 bool IsFileURL(const QUrl& url); // an empty URL counts as a file URL
 bool HasURLScheme(const QUrl& url);
 bool IsIndexPackageURL(const QUrl& url); // extension "idxp", any case
+// The index's records inside its package.
+inline constexpr const char* kIndexDataFileName = "index.db";
 bool ResolvesToFolder(const QUrl& url); // after following links
 bool URLExists(const QUrl& url); // any non-file URL exists; no network access
 inline bool ReturnFalse() { return false; }

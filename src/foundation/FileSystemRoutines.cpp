@@ -567,23 +567,34 @@ OSStatus SetFileCustomIcon(const FileRef& file, const QImage* picture)
     return ClearCustomIconFlag(file);
 }
 
-FileRef GetDownloadFolderRef()
+namespace {
+const QString kDownloadFolderKey = QStringLiteral("DownloadFolderAlias");
+} // namespace
+
+FileRef ResolveDownloadFolderAlias()
 {
-    static const QString kKey = QStringLiteral("DownloadFolderAlias");
     QByteArray alias;
-    if (GetPrefHandle(kKey, alias)) {
+    if (GetPrefHandle(kDownloadFolderKey, alias)) {
         FileRef folder;
         bool changed = false;
         if (ResolveAliasHandle(&alias, &folder, true, nullptr, &changed) == noErr && folder.IsFolder()) {
             if (changed)
-                SetPrefHandle(kKey, alias);
+                SetPrefHandle(kDownloadFolderKey, alias);
             return folder;
         }
     }
+    return FileRef();
+}
+
+FileRef GetDownloadFolderRef()
+{
+    if (FileRef folder = ResolveDownloadFolderAlias(); folder.IsValid())
+        return folder;
+    QByteArray alias;
     FileRef pictures(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
     if (!QDir().mkpath(pictures.Path()))
         ThrowOSErr_(permErr, pictures.Path().toStdString());
     ThrowIfOSErr_(NewAliasBytes(nullptr, pictures, alias));
-    SetPrefHandle(kKey, alias);
+    SetPrefHandle(kDownloadFolderKey, alias);
     return pictures;
 }

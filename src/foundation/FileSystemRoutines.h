@@ -76,3 +76,6 @@ OSStatus SetFileCustomIcon(const FileRef& file, const QImage* picture);
 // The download folder: the alias in "DownloadFolderAlias", else the Pictures folder
 // (made when missing), whose alias is then stored.
 FileRef GetDownloadFolderRef();
+// The folder the stored alias leads to (the alias renewed when the folder moved);
+// invalid when none is stored or it leads to no folder. Makes nothing.
+FileRef ResolveDownloadFolderAlias();

@@ -53,6 +53,8 @@ using ValuePref = NamedPref<ValuePrefAccess>;
 
 namespace Pref {
 inline constexpr BooleanPref ConfirmDelete { "ConfirmDelete" };
+// "Notify when a background task ends": error reports and long tasks' ends.
+inline constexpr BooleanPref ShowNotificationDialog { "ShowNotificationDialog" };
 inline constexpr BooleanPref MediaUseICCProfile { "MediaUseICCProfile" };
 inline constexpr BooleanPref IndexStoreMediaFile { "IndexStoreMediaFile" };
 inline constexpr BooleanPref IndexRemoveMediaFile { "IndexRemoveMediaFile" };

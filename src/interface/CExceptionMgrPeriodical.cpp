@@ -181,7 +181,8 @@ void DisplayPendingError(SErrorNotifier&, const SErrorReport& report, bool wasNo
     if (report.alertType == kNoAlert)
         return;
     if (report.showAfterNotification || !wasNotified)
-        Platform().showAlert(CopyLocalizedCFString(report.listID, report.messageIndex), SInt16(report.alertType));
+        Platform().showAlert(report.text.isEmpty() ? CopyLocalizedCFString(report.listID, report.messageIndex) : report.text,
+            SInt16(report.alertType));
 }
 
 void InstallErrorManager()

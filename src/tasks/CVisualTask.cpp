@@ -12,14 +12,18 @@
 #include "LView.h"
 #include "LWindow.h"
 #include "LocalizedStrings.h"
+#include "Notifications.h"
+#include "PrefKeys.h"
 #include "Preferences.h"
 #include "TaskOwnerView.h"
+#include "ThreadErrors.h"
 #include "TickCount.h"
 #include "UReanimator.h"
 #include "URegistrar.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QScreen>
 #include <QStyle>
@@ -137,7 +141,31 @@ CVisualTask::~CVisualTask()
 
 void CVisualTask::Run()
 {
-    RunTask();
+    QElapsedTimer running;
+    running.start();
+    // A task is told of whether it ends well or with a failure; not when it is
+    // stopped or deleted (its stack unwound).
+    try {
+        RunTask();
+    }
+    CatchAllButUnwind_
+    {
+        if (!mStopping && running.elapsed() >= kLongTaskMilliseconds)
+            NotifyLongTaskEnded();
+        throw;
+    }
+    if (running.elapsed() >= kLongTaskMilliseconds)
+        NotifyLongTaskEnded();
+}
+
+void CVisualTask::NotifyLongTaskEnded()
+{
+    TaskOwnerView* view = GetOwnerView();
+    if (!Pref::ShowNotificationDialog.Get() || !view || view->IsWindowActive())
+        return;
+    const QString index = view->GetWindowTitle();
+    const QString text = CopyLocalizedString(QStringLiteral("TASK_ENDED_NOTIFICATION")).arg(mTitle, index);
+    PostDesktopNotification(QCoreApplication::applicationName(), text);
 }
 
 void CVisualTask::DeletionDeferred()

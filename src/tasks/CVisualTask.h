@@ -53,6 +53,10 @@ enum : SInt32 {
     kTaskPaused = 2,
 };
 
+// A task that ran this long is told of by a desktop notification when it ends
+// while its window is not the active one ("ShowNotificationDialog").
+inline constexpr qint64 kLongTaskMilliseconds = 5000;
+
 // The base of every long job: a cooperative thread working on one index model,
 // with a progress pane stacked into the shared task window, a queue of items
 // to work on and a list of the items that failed.
@@ -191,6 +195,7 @@ private:
     void SetCaptionText(PaneIDT caption, const QString& text);
     void ShowCountCaption();
     void RunButtonMessage(MessageT message);
+    void NotifyLongTaskEnded();
 
     SInt32 mProgress = 0;
     SInt32 mProgressMax = 0;

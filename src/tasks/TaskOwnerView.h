@@ -37,6 +37,8 @@ public:
     virtual bool IsShown() const = 0;
     // The title of the view's window ("" when it has none).
     virtual QString GetWindowTitle() const = 0;
+    // The view's window is the active one: the user sees what its tasks do.
+    virtual bool IsWindowActive() const { return true; }
     // Lays the cells out for the items read so far / after reading ends.
     virtual void AdjustImageSize() = 0;
     virtual void FinishReading() = 0;

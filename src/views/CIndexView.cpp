@@ -598,6 +598,11 @@ void CIndexView::resizeEvent(QResizeEvent* event)
     BroadcastMessage(msg_ViewFrameChanged, &zero);
 }
 
+bool CIndexView::IsWindowActive() const
+{
+    return isActiveWindow();
+}
+
 QString CIndexView::GetWindowTitle() const
 {
     LWindow* window = GetContainingWindow();

@@ -578,6 +578,7 @@ public:
     void RevealItem(SInt32 index) override { ScrollToIndex(index, false); }
     void Refresh() override;
     QString GetWindowTitle() const override;
+    bool IsWindowActive() const override;
 
     void ListenToMessage(MessageT message, void* ioParam) override;
 

@@ -76,6 +76,11 @@ SInt32 CIndexViewDocument::ImportURL(const QUrl& url, SInt32 position, bool sele
     return mView.ImportURL(url, position, select);
 }
 
+bool CIndexViewDocument::ReceiveAddress(const QUrl& url)
+{
+    return mView.ReceiveRemoteURL(url);
+}
+
 void CIndexViewDocument::ShowAllItems(bool refresh)
 {
     mView.ShowAllItems(refresh);

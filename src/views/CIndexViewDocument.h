@@ -22,6 +22,7 @@ public:
 
     void RevealSelection() override;
     SInt32 ImportURL(const QUrl& url, SInt32 position, bool select) override;
+    bool ReceiveAddress(const QUrl& url) override;
     void ShowAllItems(bool refresh) override;
     // A search task over the current list: the items whose field contains the text
     // (6999: the name, caption, keywords or categories) become the filter.

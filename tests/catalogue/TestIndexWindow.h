@@ -57,6 +57,11 @@ public:
         imported.push_back(url);
         return 0;
     }
+    bool ReceiveAddress(const QUrl& url) override
+    {
+        imported.push_back(url);
+        return true;
+    }
     void ShowAllItems(bool) override { ++showAllCalls; }
     void StartQuickSearch(SInt32 fieldKey, const QString& text) override { searches.emplace_back(fieldKey, text); }
     void OpenSelectedItem() override { }

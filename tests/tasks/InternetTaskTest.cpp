@@ -74,12 +74,7 @@ protected:
     void SetUp() override
     {
         TaskTest::SetUp();
-        downloads = TestTempDir() + QStringLiteral("/downloads");
-        QDir(downloads).removeRecursively();
-        QDir().mkpath(downloads);
-        QByteArray alias;
-        ASSERT_EQ(NewAliasBytes(nullptr, FileRef(downloads), alias), noErr);
-        SetPrefHandle(QStringLiteral("DownloadFolderAlias"), alias);
+        downloads = UseTestDownloadFolder();
         SetPrefBoolean(QStringLiteral("AutoCreateThumbnail"), false);
         SetErrorNotificationPoster([this](const SErrorReport& report) { alertTypes.push_back(report.alertType); });
     }

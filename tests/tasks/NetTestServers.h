@@ -1,5 +1,10 @@
 #pragma once
 
+#include "AliasRecord.h"
+#include "FileRef.h"
+#include "Preferences.h"
+#include "TestSupport.h"
+
 #include <QDir>
 #include <QProcess>
 #include <QString>
@@ -48,3 +53,17 @@ private:
     QProcess mProcess;
     int mPort = 0;
 };
+
+// Downloads go into a folder of the test's own, empty ("downloads" under its
+// temporary folder), not the user's Pictures; answers the folder.
+inline QString UseTestDownloadFolder()
+{
+    const QString downloads = TestTempDir() + QStringLiteral("/downloads");
+    QDir(downloads).removeRecursively();
+    QDir().mkpath(downloads);
+    QByteArray alias;
+    if (NewAliasBytes(nullptr, FileRef(downloads), alias) != noErr)
+        throw std::runtime_error("no alias of the download folder");
+    SetPrefHandle(QStringLiteral("DownloadFolderAlias"), alias);
+    return downloads;
+}

@@ -224,8 +224,11 @@ bool LApplication::HandOverToRunningInstance(const QString& name, const QStringL
     if (!channel)
         return false;
     QStringList absolute;
-    for (const QString& path : documents)
-        absolute << FileRef(path).Path();
+    for (const QString& path : documents) {
+        // Addresses go as they are; the program that opens them judges them.
+        const bool address = !path.startsWith(QLatin1Char('/')) && path.contains(QLatin1String("://"));
+        absolute << (address ? path : FileRef(path).Path());
+    }
     return channel->handOver(name, QStringLiteral("open"), absolute, timeoutMilliseconds);
 }
 
