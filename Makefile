@@ -1,6 +1,7 @@
 # make run: install what is missing, build and start Orvex.
 # make test: install what is missing, build and run every test offscreen.
-# make install: build and install Orvex under PREFIX (~/.local unless told).
+# make install: build and install Orvex under PREFIX (~/.local unless told);
+#   with CMAKE_FLAGS=-DORVEX_BUILD_TESTS=OFF without the tests and what only they need.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
@@ -12,11 +13,14 @@ FUZZ_SECONDS ?= 60
 all: build
 
 deps:
-	./scripts/deps.sh
+	./scripts/deps.sh $(CMAKE_FLAGS)
 
+# Flags given to a build folder made before are applied to it too.
 configure: deps
 	@if [ ! -f $(BUILD_DIR)/build.ninja ]; then \
 		cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS); \
+	elif [ -n "$(CMAKE_FLAGS)" ]; then \
+		cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS); \
 	fi
 
 build: configure
