@@ -539,6 +539,10 @@ TEST_F(WindowLayout, TheFolderDialogAndTheFilesWindowOpenByTheirIndexWindow)
 // keeps its own light pattern.
 TEST_F(WindowLayout, UnderADarkPaletteTheDefaultGridAndTheStatusStripAreDark)
 {
+    // The ground is measured on the grid's grab in device pixels, which only
+    // holds its plain colours at scale 1 (the scaled runs check layout only).
+    if (qApp->devicePixelRatio() != 1.0)
+        GTEST_SKIP() << "measured at scale 1";
     ASSERT_GE(CameraPhotos().size(), 3);
     const QPalette before = QApplication::palette();
     QApplication::setPalette(DarkPalette());
