@@ -1,5 +1,6 @@
 #include "CToolbar.h"
 
+#include "AccessiblePart.h"
 #include "BundleStrings.h"
 #include "CContextualMenu.h"
 #include "CFloater.h"
@@ -12,6 +13,7 @@
 #include "Preferences.h"
 #include "UReportErrors.h"
 
+#include <QAccessibleWidget>
 #include <QActionGroup>
 #include <QHash>
 #include <QLabel>
@@ -24,6 +26,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QWidgetAction>
 
@@ -135,21 +138,24 @@ private:
     QLabel* mLabel;
 };
 
+// A part of a selector: the command it sends and where it lies across the image.
+struct SelectorPart {
+    CommandT command;
+    int left, right; // inclusive
+};
+
 // The view or browser selector: an image whose click picks a command by the
 // horizontal position. From the keyboard (Tab reaches it, a click leaves the
 // keyboard where it was) Left and Right move the focus mark from segment to
 // segment and Space or Return picks the marked one.
 class SelectorView : public QWidget {
 public:
-    // `edges`: each segment's right edge, left to right; the last is the width.
-    SelectorView(CToolbar* owner, std::vector<int> edges, std::function<CommandT(int)> commandAt,
-        std::function<void(CommandT)> after)
+    SelectorView(CToolbar* owner, int width, std::vector<SelectorPart> parts, std::function<void(CommandT)> after)
         : mOwner(owner)
-        , mEdges(std::move(edges))
-        , mCommandAt(std::move(commandAt))
+        , mParts(std::move(parts))
         , mAfter(std::move(after))
     {
-        setFixedSize(mEdges.back(), 25);
+        setFixedSize(width, 25);
         setCursor(Qt::PointingHandCursor);
         setFocusPolicy(Qt::TabFocus);
     }
@@ -160,6 +166,14 @@ public:
     }
     const QPixmap& Image() const { return mImage; }
     int FocusSegment() const { return mFocusSegment; }
+    const std::vector<SelectorPart>& Parts() const { return mParts; }
+    CToolbar* Owner() const { return mOwner; }
+    // The part's command goes to the window's target, as a click on it sends it.
+    void Choose(CommandT command)
+    {
+        mAfter(command);
+        mOwner->PostSelectorCommand(command);
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -171,18 +185,24 @@ protected:
             painter.setOpacity(1.0);
             painter.setRenderHint(QPainter::Antialiasing);
             painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-            painter.drawRoundedRect(QRectF(SegmentRect(mFocusSegment)).adjusted(1.5, 1.5, -1.5, -1.5), 3, 3);
+            painter.drawRoundedRect(QRectF(PartRect(mFocusSegment)).adjusted(1.5, 1.5, -1.5, -1.5), 3, 3);
         }
     }
     void mousePressEvent(QMouseEvent* event) override
     {
         if (event->button() != Qt::LeftButton)
             return;
-        Pick(int(event->position().x()));
+        const int x = int(event->position().x());
+        for (const SelectorPart& part : mParts) {
+            if (x <= part.right || &part == &mParts.back()) {
+                Choose(part.command);
+                return;
+            }
+        }
     }
     void keyPressEvent(QKeyEvent* event) override
     {
-        const int segments = int(mEdges.size());
+        const int segments = int(mParts.size());
         switch (event->key()) {
         case Qt::Key_Left:
         case Qt::Key_Right:
@@ -192,7 +212,7 @@ protected:
         case Qt::Key_Space:
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            Pick(SegmentRect(mFocusSegment).center().x());
+            Choose(mParts[size_t(mFocusSegment)].command);
             return;
         default:
             QWidget::keyPressEvent(event);
@@ -210,25 +230,132 @@ protected:
     }
 
 private:
-    QRect SegmentRect(int segment) const
+    // The part's span; the last reaches the selector's right edge.
+    QRect PartRect(int index) const
     {
-        const int left = segment == 0 ? 0 : mEdges[size_t(segment - 1)];
-        return QRect(left, 0, mEdges[size_t(segment)] - left, height());
-    }
-    void Pick(int x)
-    {
-        CommandT command = mCommandAt(x);
-        mAfter(command);
-        mOwner->PostSelectorCommand(command);
+        const SelectorPart& part = mParts[size_t(index)];
+        const int right = index + 1 == int(mParts.size()) ? width() - 1 : part.right;
+        return QRect(QPoint(part.left, 0), QPoint(right, height() - 1));
     }
 
     CToolbar* mOwner;
-    std::vector<int> mEdges;
-    std::function<CommandT(int)> mCommandAt;
+    std::vector<SelectorPart> mParts;
     std::function<void(CommandT)> mAfter;
     QPixmap mImage;
     int mFocusSegment = 0;
 };
+
+// A selector's part as screen readers see it: a toggle button named as its
+// command's menu item, pressed when the command is marked.
+class SelectorPartAccessible : public AccessiblePart, public QAccessibleActionInterface {
+public:
+    SelectorPartAccessible(SelectorView* selector, size_t part)
+        : AccessiblePart(selector)
+        , mPart(part)
+    {
+    }
+    bool isValid() const override { return Selector() && mPart < Selector()->Parts().size(); }
+    QAccessible::Role role() const override { return QAccessible::PushButton; }
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this) : nullptr;
+    }
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind != QAccessible::Name || !isValid())
+            return {};
+        LMenu* menu = nullptr;
+        SInt16 index = 0;
+        LMenuBar* menuBar = LMenuBar::GetCurrentMenuBar();
+        if (menuBar && menuBar->FindMenuItem(Part().command, menu, index) && menu && menu->Item(index))
+            return TrimmedMenuText(menu->Item(index)->text).remove(QLatin1Char('&'));
+        return QString::number(Part().command);
+    }
+    QRect rect() const override
+    {
+        if (!isValid())
+            return {};
+        const QRect local(Part().left, 0, Part().right - Part().left + 1, Selector()->height());
+        return QRect(Selector()->mapToGlobal(local.topLeft()), local.size());
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state;
+        if (!isValid()) {
+            state.invalid = true;
+            return state;
+        }
+        bool enabled = false, marked = false;
+        Selector()->Owner()->GetCommandStatus(Part().command, enabled, marked);
+        state.checkable = true;
+        state.checked = marked;
+        state.disabled = !enabled || !Selector()->isEnabled();
+        state.invisible = !Selector()->isVisible();
+        return state;
+    }
+    QStringList actionNames() const override { return { pressAction() }; }
+    void doAction(const QString& action) override
+    {
+        if (action == pressAction() && isValid() && !state().disabled)
+            Selector()->Choose(Part().command);
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    SelectorView* Selector() const { return static_cast<SelectorView*>(Owner()); }
+    const SelectorPart& Part() const { return Selector()->Parts()[mPart]; }
+
+    size_t mPart;
+};
+
+// The selector: a group named by its label, its parts the children.
+class SelectorAccessible : public QAccessibleWidget {
+public:
+    explicit SelectorAccessible(SelectorView* selector)
+        : QAccessibleWidget(selector, QAccessible::Grouping)
+    {
+    }
+    ~SelectorAccessible() override
+    {
+        for (QAccessible::Id id : mParts)
+            QAccessible::deleteAccessibleInterface(id);
+    }
+    int childCount() const override { return int(Selector()->Parts().size()); }
+    QAccessibleInterface* child(int index) const override
+    {
+        if (index < 0 || index >= childCount())
+            return nullptr;
+        if (mParts.empty()) {
+            for (size_t part = 0; part < Selector()->Parts().size(); ++part)
+                mParts.push_back(QAccessible::registerAccessibleInterface(new SelectorPartAccessible(Selector(), part)));
+        }
+        return QAccessible::accessibleInterface(mParts[size_t(index)]);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        const QAccessible::Id id = child ? QAccessible::uniqueId(const_cast<QAccessibleInterface*>(child)) : 0;
+        const auto found = std::find(mParts.begin(), mParts.end(), id);
+        return child && found != mParts.end() ? int(found - mParts.begin()) : -1;
+    }
+    QAccessibleInterface* childAt(int x, int y) const override
+    {
+        for (int i = 0; i < childCount(); ++i) {
+            if (child(i)->rect().contains(x, y))
+                return child(i);
+        }
+        return nullptr;
+    }
+
+private:
+    SelectorView* Selector() const { return static_cast<SelectorView*>(widget()); }
+    mutable std::vector<QAccessible::Id> mParts;
+};
+
+QAccessibleInterface* SelectorAccessibleFactory(const QString&, QObject* object)
+{
+    auto* selector = dynamic_cast<SelectorView*>(object);
+    return selector ? new SelectorAccessible(selector) : nullptr;
+}
 
 // An item's identifier, also its object name, by which FindItem looks it up.
 void SetIdentifier(QAction* item, const QString& identifier)
@@ -285,6 +412,11 @@ CToolbar::CToolbar()
     : LCommander(static_cast<LCommander*>(nullptr))
 {
     LiveToolbars().push_back(this);
+    static const bool selectorsAccessible = [] {
+        QAccessible::installFactory(SelectorAccessibleFactory);
+        return true;
+    }();
+    (void)selectorsAccessible;
 }
 
 CToolbar::~CToolbar()
@@ -345,6 +477,11 @@ void CToolbar::Create(const QString& toolbarIdentifier, LWindow* window, UInt32 
         }
         menu.exec(mToolBar->mapToGlobal(where));
     });
+    // The button that shows the items past the bar's end says what it is.
+    if (auto* more = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"))) {
+        more->setAccessibleName(BundleLocalizedString(QStringLiteral("TOOLBAR_MORE_ITEMS")));
+        more->setToolTip(more->accessibleName());
+    }
     mToolBar = bar;
     window->SetToolBar(bar);
 
@@ -434,13 +571,10 @@ void CToolbar::UpdateAllCommandStatus()
 {
     if (!mToolBar || !mWindow)
         return;
-    LCommander* asked = mWindow->IsOnDuty() && LCommander::GetTarget() ? LCommander::GetTarget() : static_cast<LCommander*>(mWindow);
     auto ask = [&](CommandT command) {
-        Boolean enabled = false, usesMark = false;
-        UInt16 mark = noMark;
-        Str255 name;
-        RunReportingErrors([&] { asked->ProcessCommandStatus(command, enabled, usesMark, mark, name); });
-        UpdateCommandStatus(command, enabled, usesMark && mark != noMark);
+        bool enabled = false, marked = false;
+        GetCommandStatus(command, enabled, marked);
+        UpdateCommandStatus(command, enabled, marked);
     };
     for (QAction* action : mToolBar->actions()) {
         CommandT command = action->property(kCommandProperty).toInt();
@@ -451,6 +585,20 @@ void CToolbar::UpdateAllCommandStatus()
         for (CommandT command : { 1083, 1019, 1082 })
             ask(command);
     }
+}
+
+void CToolbar::GetCommandStatus(CommandT command, bool& outEnabled, bool& outMarked) const
+{
+    outEnabled = outMarked = false;
+    if (!mWindow)
+        return;
+    LCommander* asked = mWindow->IsOnDuty() && LCommander::GetTarget() ? LCommander::GetTarget() : static_cast<LCommander*>(mWindow);
+    Boolean enabled = false, usesMark = false;
+    UInt16 mark = noMark;
+    Str255 name;
+    RunReportingErrors([&] { asked->ProcessCommandStatus(command, enabled, usesMark, mark, name); });
+    outEnabled = enabled;
+    outMarked = usesMark && mark != noMark;
 }
 
 void CToolbar::ListenToMessage(MessageT message, void*)
@@ -552,23 +700,25 @@ QAction* CToolbar::CreateItemForCommand(const QString& identifier)
 QAction* CToolbar::CreateViewSelectorItem(const QString& identifier)
 {
     auto* view = new SelectorView(
-        this, { 27, 54, 83 }, [](int x) -> CommandT { return x < 27 ? 1083 : x > 53 ? 1082 : 1019; },
+        this, 83, { { 1083, 0, 26 }, { 1019, 27, 53 }, { 1082, 54, 82 } },
         [this](CommandT command) {
             mViewSelectorImage = QString::number(command) + QStringLiteral(".png");
         });
     view->setObjectName(QStringLiteral("viewselector"));
     view->setProperty("controlID", kViewSelectorControlID);
     view->SetImage(ToolbarImage(mViewSelectorImage));
-    return MakeWidgetItem(new LabelledItem(view, BundleLocalizedString(QStringLiteral("VIEW_AS_LABEL"))), identifier);
+    view->setAccessibleName(BundleLocalizedString(QStringLiteral("VIEW_AS_LABEL")));
+    return MakeWidgetItem(new LabelledItem(view, view->accessibleName()), identifier);
 }
 
 QAction* CToolbar::CreateBrowserSelectorItem(const QString& identifier)
 {
-    auto* view = new SelectorView(this, { 27, 56 }, [](int x) -> CommandT { return x > 26 ? 1008 : 1009; }, [](CommandT) {});
+    auto* view = new SelectorView(this, 56, { { 1009, 0, 26 }, { 1008, 27, 55 } }, [](CommandT) {});
     view->setObjectName(QStringLiteral("browserselector"));
     view->setProperty("controlID", kBrowserSelectorControlID);
     view->SetImage(ToolbarImage(mBrowserSelectorImage));
-    return MakeWidgetItem(new LabelledItem(view, BundleLocalizedString(QStringLiteral("BROWSER_LABEL"))), identifier);
+    view->setAccessibleName(BundleLocalizedString(QStringLiteral("BROWSER_LABEL")));
+    return MakeWidgetItem(new LabelledItem(view, view->accessibleName()), identifier);
 }
 
 namespace {
@@ -594,9 +744,13 @@ QAction* CToolbar::CreateSearchFieldItem(const QString& identifier)
     field->setMaximumSize(240, 22);
     field->setFixedHeight(22);
     field->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    field->addAction(QIcon(ToolbarImage(QStringLiteral("genericsearchinput.png"))), QLineEdit::LeadingPosition);
+    const QString label = BundleLocalizedString(QStringLiteral("SEARCH_FIELD_LABEL"));
+    field->setAccessibleName(label);
+    QAction* search = field->addAction(QIcon(ToolbarImage(QStringLiteral("genericsearchinput.png"))), QLineEdit::LeadingPosition);
+    search->setText(label);
     QAction* cancel = field->addAction(field->style()->standardIcon(QStyle::SP_LineEditClearButton), QLineEdit::TrailingPosition);
     cancel->setObjectName(QStringLiteral("cancel"));
+    cancel->setText(BundleLocalizedString(QStringLiteral("SEARCH_FIELD_CLEAR")));
     cancel->setVisible(false);
     QObject::connect(field, &QLineEdit::textChanged, cancel, [cancel](const QString& text) { cancel->setVisible(!text.isEmpty()); });
     QObject::connect(field, &QLineEdit::returnPressed, field, [this, field] {
@@ -608,7 +762,6 @@ QAction* CToolbar::CreateSearchFieldItem(const QString& identifier)
             RunReportingErrors([&] { mSearchClient->ShowAllItems(true); });
         field->clear();
     });
-    QString label = BundleLocalizedString(QStringLiteral("SEARCH_FIELD_LABEL"));
     field->setToolTip(label);
     auto* item = new LabelledItem(field, label);
     item->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

@@ -106,6 +106,8 @@ public:
     void SetSearchClient(ToolbarSearchClient* client) { mSearchClient = client; }
     // Asks the target chain about every command item.
     void UpdateAllCommandStatus();
+    // What the window's target chain says of a command: enabled, and marked (on).
+    void GetCommandStatus(CommandT command, bool& outEnabled, bool& outMarked) const;
     void ListenToMessage(MessageT message, void* ioParam) override;
 
     // A custom selector was clicked: the command goes to the window's target.

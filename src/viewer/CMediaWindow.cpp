@@ -383,6 +383,8 @@ void CMediaWindow::UpdateTitle()
             + QString::number(mMediaView->GetZoom()) + QLatin1Char('%') + position
             + (running ? QStringLiteral(" >>") : QString());
         SetCFDescriptor(title);
+        // A screen reader names the picture as the item it shows.
+        mMediaView->setAccessibleName(mItem->GetName());
     }
     if (OpeningSelectedItemFlag())
         StartSlideShow(0.125);

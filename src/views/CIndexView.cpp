@@ -1,5 +1,6 @@
 #include "CIndexView.h"
 
+#include "IndexViewAccessible.h"
 #include "PrefKeys.h"
 
 #include "CInPlaceEditField.h"
@@ -59,6 +60,7 @@ CIndexView::CIndexView(const SPaneInfo& info)
 void CIndexView::InitIndexView()
 {
     setFocusPolicy(Qt::StrongFocus); // the grid takes the keys once clicked or tabbed to
+    InstallIndexViewAccessibility();
     mOwnModel = std::make_unique<CIndexModel>();
     mModel = mOwnModel.get();
     ConnectModel();

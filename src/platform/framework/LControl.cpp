@@ -86,6 +86,8 @@ void LControl::HotSpotResult(SInt16)
 void LControlPane::Embed(QWidget* widget)
 {
     mWidget = widget;
+    if (!accessibleName().isEmpty())
+        widget->setAccessibleName(accessibleName());
     widget->setParent(this);
     widget->setGeometry(rect());
     widget->show();

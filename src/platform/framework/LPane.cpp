@@ -1,5 +1,6 @@
 #include "LPane.h"
 
+#include "BundleStrings.h"
 #include "LCommander.h"
 #include "LView.h"
 #include "LWindow.h"
@@ -23,6 +24,9 @@ LPane::LPane(const LLayoutData& data)
     InitPane(info);
     if (data.Has("descriptor"))
         mDescriptor = data.String("descriptor");
+    // What a screen reader calls a control that shows no words (a key into the strings).
+    if (data.Has("accessibleName"))
+        setAccessibleName(BundleLocalizedString(data.String("accessibleName")));
 }
 
 SPaneInfo LPane::PaneInfoFromLayout(const LLayoutData& data)

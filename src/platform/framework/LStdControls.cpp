@@ -546,6 +546,39 @@ LStaticText::LStaticText(const LLayoutData& data)
     else if (elide == QLatin1String("right"))
         mElide = Qt::ElideRight;
     Init(alignment | Qt::AlignTop, mElide == Qt::ElideNone && data.Bool("wrap", true));
+    mLabelFor = PaneIDT(data.Code("labelFor", 0));
+}
+
+void LStaticText::FinishCreateSelf()
+{
+    LControlPane::FinishCreateSelf();
+    if (mLabelFor == 0)
+        return;
+    // The field is anywhere in the same layout: look from its top.
+    LView* top = GetSuperView();
+    while (top && top->GetSuperView())
+        top = top->GetSuperView();
+    LPane* field = top ? top->FindPaneByID(mLabelFor) : nullptr;
+    if (!field)
+        return;
+    // The widget that takes the typing: a control's own, or the one a view hands the focus to.
+    auto* control = dynamic_cast<LControlPane*>(field);
+    QWidget* buddy = control && control->GetControlWidget() ? control->GetControlWidget() : field;
+    if (QWidget* proxy = buddy->focusProxy())
+        buddy = proxy;
+    mLabel->setBuddy(buddy);
+    NameBuddy();
+}
+
+// A screen reader names the field by its caption (Qt looks for a label only beside the field).
+void LStaticText::NameBuddy()
+{
+    if (QWidget* field = mLabel ? mLabel->buddy() : nullptr) {
+        QString name = LPane::GetCFDescriptor().trimmed();
+        if (name.endsWith(QLatin1Char(':')))
+            name.chop(1);
+        field->setAccessibleName(name);
+    }
 }
 
 LStaticText::LStaticText(const SPaneInfo& info, const QString& text)
@@ -579,6 +612,7 @@ void LStaticText::ShowText(const QString& text)
         return;
     mLabel->setText(text);
     FitText();
+    NameBuddy();
 }
 
 void LStaticText::resizeEvent(QResizeEvent* event)

@@ -185,12 +185,16 @@ public:
 protected:
     void ShowText(const QString& text) override;
     void resizeEvent(QResizeEvent* event) override;
+    // "labelFor": the pane ID of the field the text is the caption of.
+    void FinishCreateSelf() override;
 
 private:
     void Init(int alignment, bool wrap);
     void FitText();
+    void NameBuddy();
     QLabel* mLabel = nullptr;
     Qt::TextElideMode mElide = Qt::ElideNone;
+    PaneIDT mLabelFor = 0;
 };
 
 // Caption ('capt') and theme text box ('ttxb'): the descriptor drawn by the pane

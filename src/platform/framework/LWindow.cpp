@@ -2,10 +2,12 @@
 
 #include "BundleStrings.h"
 #include "LControl.h"
+#include "LDialogBox.h"
 #include "LMenuBar.h"
 #include "UReanimator.h"
 #include "UReportErrors.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -34,6 +36,7 @@ public:
     }
 
     void Detach() { mWindow = nullptr; }
+    LWindow* Window() const { return mWindow; }
 
 protected:
     void closeEvent(QCloseEvent* event) override
@@ -71,6 +74,50 @@ private:
 };
 
 namespace {
+// A window as screen readers see it: a dialog when it is modal or answers with a
+// default button, else a window (palettes too); named by its title.
+class ShellAccessible : public QAccessibleWidget {
+public:
+    explicit ShellAccessible(LWindowShell* shell)
+        : QAccessibleWidget(shell, QAccessible::Window)
+    {
+    }
+    QAccessible::Role role() const override { return IsDialog() ? QAccessible::Dialog : QAccessible::Window; }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.modal = widget()->isModal();
+        return state;
+    }
+
+private:
+    bool IsDialog() const
+    {
+        const LWindow* window = static_cast<LWindowShell*>(widget())->Window();
+        if (!window || widget()->isModal())
+            return widget()->isModal();
+        if (window->HasAttribute(windAttr_Floating))
+            return false;
+        const auto* dialog = dynamic_cast<const LDialogBox*>(window);
+        return window->HasAttribute(windAttr_Modal) || (dialog && dialog->GetDefaultButtonID() != 0);
+    }
+};
+
+QAccessibleInterface* ShellAccessibleFactory(const QString&, QObject* object)
+{
+    auto* shell = dynamic_cast<LWindowShell*>(object);
+    return shell ? new ShellAccessible(shell) : nullptr;
+}
+
+void InstallShellAccessibility()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(ShellAccessibleFactory);
+        return true;
+    }();
+    (void)installed;
+}
+
 // All windows, in the order Qt last activated them (frontmost first).
 std::vector<LWindow*>& WindowList()
 {
@@ -245,6 +292,7 @@ LWindow::LWindow(const LLayoutData& data)
 void LWindow::InitWindow(UInt32 attributes, const QString& title, SInt32 left, SInt32 top)
 {
     mAttributes = attributes;
+    InstallShellAccessibility();
     mShell = new LWindowShell(this);
     setParent(mShell);
     QWidget::setVisible(true);
