@@ -64,7 +64,7 @@ void MakeFixture()
     fixture.window = dynamic_cast<CItemInfoWindow*>(LWindow::CreateWindow(kItemInfoWindowLayout, nullptr));
     if (!CheckTarget("item info window made", fixture.window != nullptr))
         return;
-    fixture.window->SetIndexItem(first, fixture.view.get());
+    fixture.window->SetIndexItem(first, &fixture.view->GetModel());
     first->SetInfoWindow(fixture.window);
     dynamic_cast<LControl*>(fixture.window->FindPaneByID('SMPT'))->SetValue(6);
     CheckTarget("EXIF panel shown", fixture.window->GetPanelID() == kInfoEXIFPanel);

@@ -24,9 +24,15 @@ void COrvexApp::RegisterClasses()
     InstallIndexViewDocumentServices();
     InstallIndexTaskServices();
     RegisterSearchWindowClasses();
-    // The media windows, their views and floaters; index items open and print through them.
+    // The media windows, their views and floaters; index items print through them,
+    // and every index view's items open in them.
     RegisterMediaViewerClasses();
     InstallMediaViewerServices();
+    URegistrar::RegisterClass(CIndexView::class_ID, [](const LLayoutData& data) {
+        auto* view = new CIndexView(data);
+        OpenItemsInMediaWindows(*view);
+        return URegistrar::Wrap(view);
+    });
     // 'PrfW' the preferences dialog.
     URegistrar::RegisterClass<CPreferencesWindow>(CPreferencesWindow::class_ID);
 }

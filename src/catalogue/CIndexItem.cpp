@@ -4,21 +4,22 @@
 
 #include "AliasRecord.h"
 #include "CANPAInfo.h"
-#include "ItemArena.h"
-#include "ItemThumbnails.h"
 #include "CEXIFInfo.h"
+#include "CIndexModel.h"
 #include "CIndexPackage.h"
 #include "CItemError.h"
 #include "CMedia.h"
 #include "CatalogueRoutines.h"
 #include "DesktopEvents.h"
 #include "ErrorCodes.h"
-#include "FileSystemRoutines.h"
 #include "ExceptionCode.h"
 #include "ExtendedAttributes.h"
 #include "FileRoutines.h"
+#include "FileSystemRoutines.h"
 #include "FileTypes.h"
 #include "IndexViewServices.h"
+#include "ItemArena.h"
+#include "ItemThumbnails.h"
 #include "ItemWindowServices.h"
 #include "LDataBrowser.h"
 #include "MacDates.h"
@@ -367,16 +368,21 @@ void RunDeferredPartReads()
         if (CIndexItem* item = entry.item.Get())
             CatchCode([&] { entry.read(*item); }); // a part that cannot be read is looked for once, as ever
     }
-    // Each view once, for the items still there: their cells draw again with what was read.
-    std::vector<IndexViewServices*> views;
+    // The items still there draw again with what was read, once each, in every
+    // index showing them.
+    std::vector<CIndexItem*> items;
     for (const DeferredPartRead& entry : batch) {
         CIndexItem* item = entry.item.Get();
-        IndexViewServices* view = item ? item->GetView() : nullptr;
-        if (view && std::find(views.begin(), views.end(), view) == views.end())
-            views.push_back(view);
+        if (item && std::find(items.begin(), items.end(), item) == items.end())
+            items.push_back(item);
     }
-    for (IndexViewServices* view : views)
-        view->ItemsChanged();
+    const std::vector<CIndexModel*> models = CIndexModel::OpenModels();
+    for (CIndexModel* model : models) {
+        for (CIndexItem* item : items) {
+            if (model->GetIndexOfItem(item))
+                model->ItemRedrawn(item, 0);
+        }
+    }
 }
 
 template <typename T>
@@ -654,16 +660,6 @@ void CIndexItem::SetBusy(bool busy)
         --mBusyCount;
 }
 
-void CIndexItem::Hilite()
-{
-    mHilited = true;
-}
-
-void CIndexItem::Unhilite()
-{
-    mHilited = false;
-}
-
 // Getters.
 
 QString CIndexItem::GetName()
@@ -750,15 +746,13 @@ OSType CIndexItem::GetCreatorCode()
     return mCreator;
 }
 
-IndexViewServices* CIndexItem::GetView() const
-{
-    return dynamic_cast<IndexViewServices*>(GetOwningBrowser());
-}
-
 SInt32 CIndexItem::GetPositionInView() const
 {
-    IndexViewServices* view = GetView();
-    return view ? view->GetIndexOfItem(this) : 0;
+    for (const CIndexModel* model : CIndexModel::OpenModels()) {
+        if (SInt32 index = model->GetIndexOfItem(this))
+            return index;
+    }
+    return 0;
 }
 
 QString CIndexItem::GetAliasPath()
@@ -1219,14 +1213,14 @@ void CIndexItem::OpenWithApplication(const QString& applicationId)
     ThrowIfOSErr_(SendOpenDocumentsEvent(applicationId, {file}));
 }
 
-void CIndexItem::ShowInfoWindow(LCommander* superCommander, IndexViewServices* owner)
+void CIndexItem::ShowInfoWindow(LCommander* superCommander, CIndexModel* model)
 {
     if (!GetInfoWindow()) {
         ItemWindowServices* windows = GetItemWindowServices();
         std::unique_ptr<ItemInfoWindow> window = windows ? windows->MakeItemInfoWindow(superCommander) : nullptr;
         if (!window)
             ThrowOSErr_(err_NilPointer, "no item info window");
-        window->SetIndexItem(this, owner);
+        window->SetIndexItem(this, model);
         MakeRare().infoWindow = std::move(window);
     }
     mRare->infoWindow->BringToFront();

@@ -25,6 +25,7 @@
 
 class CANPAInfo;
 class CIndexItem;
+class CIndexModel;
 class CEXIFInfo;
 class CIndexPackage;
 class FieldDictionaryKeys;
@@ -224,9 +225,6 @@ public:
     {
         return mRecordCurrent && !mDirty && mPackage == &package && mThumbnailNumber > 0;
     }
-    // Selected in its index, as the index model last set it for drawing: an item
-    // is selected only through its model (CIndexModel::SelectItem).
-    bool IsHilited() const { return mHilited; }
     bool IsOpenInViewer() const { return mRare && mRare->openInViewer != 0; }
     bool IsWriting() const { return mWriting; }
     bool IsRecordLoaded() const { return mRecordLoaded; }
@@ -254,7 +252,7 @@ public:
     CItemError* GetError() const { return mRare ? mRare->error.get() : nullptr; }
     ItemInfoWindow* GetInfoWindow() const { return mRare ? mRare->infoWindow.get() : nullptr; }
     const LivenessToken& GetLivenessToken() const { return mLiveness; }
-    IndexViewServices* GetView() const;
+    // The item's 1-based place in the list an open index shows it in; 0 when none does.
     SInt32 GetPositionInView() const;
     QString GetAliasPath();
 
@@ -305,9 +303,9 @@ public:
     void MoveFileTo(const QUrl& folder, SInt16 conflictMode);
     void OpenWithApplication(const QString& applicationId);
     // Brings the item's info window forward, or has the window services make it
-    // and hands it the item and the view it is shown in; 'nilP' when the window
-    // cannot be made.
-    void ShowInfoWindow(LCommander* superCommander, IndexViewServices* owner = nullptr);
+    // and hands it the item and the index model it belongs to; 'nilP' when the
+    // window cannot be made.
+    void ShowInfoWindow(LCommander* superCommander, CIndexModel* model = nullptr);
 
     // Cell geometry and drawing in a view (rectangles in the view's coordinates).
     using LDataBrowserItem::HitTest;
@@ -319,15 +317,17 @@ public:
     // The file's icon in the thumbnail frame, then the badge.
     virtual void DrawIcon(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool selected);
     // The lock (busy), caution (error) or media storage badge.
-    virtual void DrawBadge(QPainter& painter, const QRect& cell, const IndexViewServices& view);
+    virtual void DrawBadge(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool selected = false);
 
-    // The whole cell: the picture (or the file's icon), the selected look, the
-    // field lines and the badge. Parts outside the painter's clip are left out.
+    // The whole cell: the picture (or the file's icon), the selected look when the
+    // view's selection holds the item, the field lines and the badge. Parts outside
+    // the painter's clip are left out.
     // Draws at the painter's device pixel ratio: on a high-density screen the
     // picture takes its detail from the display picture, not from a scaled copy.
-    virtual void DrawCell(QPainter& painter, const QRect& cell, const IndexViewServices& view);
+    virtual void DrawCell(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool selected = false);
     // The display picture in its frame, the selected look and the badge.
-    virtual void DrawPicture(QPainter& painter, const QRect& cell, const IndexViewServices& view);
+    virtual void DrawPicture(
+        QPainter& painter, const QRect& cell, const IndexViewServices& view, bool selected = false);
     // The field lines under the picture (grid) or beside it (extended list).
     virtual void DrawThumbnailViewLines(QPainter& painter, const QRect& cell, const IndexViewServices& view);
     virtual void DrawExtendedViewLines(QPainter& painter, const QRect& cell, const IndexViewServices& view);
@@ -423,10 +423,10 @@ public:
     virtual void CopyToClipboard(bool thumbnailOnly);
     // Whether the file's contents changed after the item entered the index; throws.
     virtual bool IsFileChangedSinceAdded();
-    // Opens the item in the media window (at its 1-based index of the view, or
-    // wherever it stands for 0), or with Alt held in the other viewer the user
-    // chose (100013 when that fails); throws.
-    virtual void OpenInViewer(SInt32 index, IndexViewServices* view, bool windowed);
+    // Opens the item in the media window (at its 1-based index of the model, or
+    // wherever it stands for 0) through the model's itemActivated, or with Alt
+    // held in the other viewer the user chose (100013 when that fails); throws.
+    virtual void OpenInViewer(SInt32 index, CIndexModel* model, bool windowed);
     virtual void PrintInMediaWindow(IndexViewServices* view);
     // The item's error in a caution alert; nothing without one.
     void ShowErrorAlert();
@@ -460,9 +460,6 @@ protected:
     virtual void LoadRecord();
 
 private:
-    friend class CIndexModel; // the one that selects items
-    void Hilite();
-    void Unhilite();
     void InitFromFile(const FileRef& file);
     void ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* package);
     void ApplyIndexFileRecord(const IndexFileRecord& record);
@@ -572,7 +569,6 @@ private:
     bool mRecordLoaded : 1 = false;
     bool mRemoteURLLookedFor : 1 = false;
     bool mIconMade : 1 = false;
-    bool mHilited : 1 = false;
     bool mThumbnailLookedFor : 1 = false;
     bool mURLLookedFor : 1 = false;
     bool mThumbnailFailed : 1 = false;

@@ -129,16 +129,16 @@ void CIndexItem::DrawIcon(QPainter& painter, const QRect& cell, const IndexViewS
     QRect square;
     CenterRectInRect(QRect(0, 0, side, side), frame, square);
     painter.fillRect(square, view.GetBackgroundBrush(PaintDevicePixelRatio(painter)));
-    icon.paint(&painter, square, Qt::AlignCenter, (mHilited || selected) ? QIcon::Selected : QIcon::Normal);
-    DrawBadge(painter, cell, view);
+    icon.paint(&painter, square, Qt::AlignCenter, selected ? QIcon::Selected : QIcon::Normal);
+    DrawBadge(painter, cell, view, selected);
 }
 
-void CIndexItem::DrawBadge(QPainter& painter, const QRect& cell, const IndexViewServices& view)
+void CIndexItem::DrawBadge(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool selected)
 {
     const QRect badge = GetPartRect(kItemPartErrorBadge, cell, view);
     const Qt::Alignment corner = Qt::AlignLeft | Qt::AlignTop;
     if (IsBusy())
-        PlotSystemIcon(painter, 'lock', badge, mHilited ? QIcon::Selected : QIcon::Normal, corner);
+        PlotSystemIcon(painter, 'lock', badge, selected ? QIcon::Selected : QIcon::Normal, corner);
     else if (GetError())
         PlotSystemIcon(painter, 'caut', badge, QIcon::Normal, corner); // never drawn selected
     else if (mPackage && GetPrefBoolean(QStringLiteral("ShowMediaStorageBadge")))

@@ -135,7 +135,7 @@ private:
 
 // The cell.
 
-void CIndexItem::DrawCell(QPainter& painter, const QRect& cell, const IndexViewServices& view)
+void CIndexItem::DrawCell(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool selected)
 {
     if (!Exposed(painter, cell))
         return;
@@ -156,9 +156,9 @@ void CIndexItem::DrawCell(QPainter& painter, const QRect& cell, const IndexViewS
     DrawExtendedViewLines(painter, cell, view);
     if (Exposed(painter, GetPartRect(kItemPartThumbnailFrame, cell, view))) {
         if (HeldDisplayPicture()) {
-            DrawPicture(painter, cell, view);
+            DrawPicture(painter, cell, view, selected);
         } else {
-            DrawIcon(painter, cell, view, false);
+            DrawIcon(painter, cell, view, selected);
             // The view makes the display picture later, unless there is none to make.
             // After a failure it only asks whether the file has changed since.
             if (mThumbnailFailed || (GetFileTypeCode() != 'icns' && !mThumbnailLookedFor))
@@ -169,7 +169,7 @@ void CIndexItem::DrawCell(QPainter& painter, const QRect& cell, const IndexViewS
     }
 }
 
-void CIndexItem::DrawPicture(QPainter& painter, const QRect& cell, const IndexViewServices& view)
+void CIndexItem::DrawPicture(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool selected)
 {
     if (HeldDisplayPicture()) {
         const QRect frame = GetPartRect(kItemPartThumbnailFrame, cell, view);
@@ -191,9 +191,9 @@ void CIndexItem::DrawPicture(QPainter& painter, const QRect& cell, const IndexVi
         // once: one drawn from the media file is as large as the file allows.
         mDisplayPictureChanged = !mDisplayPictureFromFile && HeldDisplayPicture()->Width() < picture.width();
     }
-    if (mHilited)
+    if (selected)
         DrawSelected(painter, cell, view, false);
-    DrawBadge(painter, cell, view);
+    DrawBadge(painter, cell, view, selected);
 }
 
 void CIndexItem::DrawSelected(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool animate)
@@ -204,10 +204,10 @@ void CIndexItem::DrawSelected(QPainter& painter, const QRect& cell, const IndexV
     if (!dim && !animate && hasPicture) {
         const int ring = kSelectionRing;
         FrameRect(painter, picture.adjusted(-ring, -ring, ring, ring), view.GetHighlightColor(), ring);
-        DrawBadge(painter, cell, view);
+        DrawBadge(painter, cell, view, true);
         return;
     }
-    if (animate && !dim && mHilited)
+    if (animate && !dim)
         DrawUnselected(painter, cell, view, false);
     if (!hasPicture) {
         DrawIcon(painter, cell, view, true);
@@ -216,7 +216,7 @@ void CIndexItem::DrawSelected(QPainter& painter, const QRect& cell, const IndexV
     // The slide effect is the view's animation; the item draws where it ends.
     PaintRectBlended(painter, FromQRect(picture), kDimmedSelection, false);
     FrameRect(painter, picture.adjusted(2, 2, -2, -2), kMidGrey); // the themes' plain group frame
-    DrawBadge(painter, cell, view);
+    DrawBadge(painter, cell, view, true);
 }
 
 void CIndexItem::DrawUnselected(QPainter& painter, const QRect& cell, const IndexViewServices& view, bool redrawHilite)
@@ -232,8 +232,6 @@ void CIndexItem::DrawUnselected(QPainter& painter, const QRect& cell, const Inde
             DrawIcon(painter, cell, view, false);
         else
             DrawPicture(painter, cell, view);
-        if (redrawHilite && mHilited)
-            DrawSelected(painter, cell, view, false);
     }
     DrawBadge(painter, cell, view);
 }

@@ -5,8 +5,10 @@
 
 #include "Alerts.h"
 #include "CANPAInfo.h"
+#include "CIndexModel.h"
 #include "CItemError.h"
 #include "CMedia.h"
+#include "DesktopServices.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
@@ -25,7 +27,6 @@
 #include "Offscreen.h"
 #include "Picture.h"
 #include "Preferences.h"
-#include "DesktopServices.h"
 #include "TextFormats.h"
 
 #include <QClipboard>
@@ -228,9 +229,10 @@ bool CIndexItem::IsFileChangedSinceAdded()
 
 // Viewers.
 
-void CIndexItem::OpenInViewer(SInt32 index, IndexViewServices* view, bool windowed)
+void CIndexItem::OpenInViewer(SInt32 index, CIndexModel* model, bool windowed)
 {
-    const bool otherViewer = (QGuiApplication::keyboardModifiers() & Qt::AltModifier) && !(view && view->IsFullScreen());
+    const bool otherViewer
+        = (QGuiApplication::keyboardModifiers() & Qt::AltModifier) && !(model && model->GetSettings().fullScreen);
     if (otherViewer) {
         const OSStatus status = CatchCode([&] {
             QByteArray alias;
@@ -250,16 +252,9 @@ void CIndexItem::OpenInViewer(SInt32 index, IndexViewServices* view, bool window
             ThrowOSErr_(kMsgOpenWithFailed);
         return;
     }
-    MediaViewerServices* viewer = GetMediaViewerServices();
-    if (!viewer)
-        ThrowOSErr_(err_NilPointer, "no media viewer");
-    std::unique_ptr<CMedia> media(CreateMedia());
-    if (!media)
-        return;
-    if (index != 0)
-        viewer->OpenMediaWindowAtIndex(index, view, windowed, std::move(media));
-    else
-        viewer->OpenMediaWindowForItem(*this, view, windowed, std::move(media));
+    if (!model)
+        ThrowOSErr_(err_NilPointer, "no index to open the item from");
+    model->ActivateItem(index, this, windowed);
 }
 
 void CIndexItem::PrintInMediaWindow(IndexViewServices* view)

@@ -16,8 +16,22 @@
 #include <QFile>
 
 #include <algorithm>
+#include <limits>
 
 // --- Construction -----------------------------------------------------------------------------------
+
+namespace {
+std::vector<CIndexModel*>& Models()
+{
+    static std::vector<CIndexModel*> models;
+    return models;
+}
+} // namespace
+
+const std::vector<CIndexModel*>& CIndexModel::OpenModels()
+{
+    return Models();
+}
 
 CIndexModel::CIndexModel(QObject* parent)
     : QObject(parent)
@@ -26,10 +40,12 @@ CIndexModel::CIndexModel(QObject* parent)
 {
     QObject::connect(&mTable.SelectionModel(), &QItemSelectionModel::selectionChanged, this,
         &CIndexModel::TableSelectionChanged);
+    Models().push_back(this);
 }
 
 CIndexModel::~CIndexModel()
 {
+    std::erase(Models(), this);
     for (CIndexItem* item : mAllItems)
         delete item;
 }
@@ -149,7 +165,7 @@ bool CIndexModel::ReplaceFilterItems(const std::vector<CIndexItem*>& items, bool
         return false;
     const bool shown = IsFiltered();
     if (shown) {
-        ClearSelectionOf(mFilterItems);
+        DeselectAll();
         mTable.BeginReset();
     }
     // Both lists keep one order: items in the order of the list searched are in
@@ -173,9 +189,12 @@ CIndexItem* CIndexModel::TakeItemAt(SInt32 index)
         return nullptr;
     mTotalFileSize -= std::min<UInt64>(mTotalFileSize, item->GetTotalSize());
     RemoveFromValueIndex(item);
+    const bool selected = IsSelected(index);
+    mQuiet = true; // its row, selection and all, leaves the table: told once below
     mTable.BeginRemove(index, 1);
     mCurrentList->RemoveItemsAt(1, index);
     mTable.EndRemove();
+    mQuiet = false;
     if (IsFiltered())
         mAllItems.Remove(item);
     else
@@ -183,12 +202,6 @@ CIndexItem* CIndexModel::TakeItemAt(SInt32 index)
     mMembers.remove(item);
     mStoredRecords.Forget(item);
     InvalidateRows();
-    const bool selected = item->IsHilited();
-    if (selected) {
-        mMirroring = true; // its row, selection and all, is gone from the table
-        item->Unhilite();
-        mMirroring = false;
-    }
     emit itemsRemoved(index, 1);
     if (selected)
         emit selectionChanged();
@@ -208,6 +221,7 @@ void CIndexModel::ReleaseLocks()
 std::vector<CIndexItem*> CIndexModel::TakeAllItems()
 {
     ReleaseLocks();
+    DeselectAll();
     mTable.BeginReset();
     // Every item of the index goes, also those the filter hides.
     mFilterItems.RemoveAllItems();
@@ -216,11 +230,6 @@ std::vector<CIndexItem*> CIndexModel::TakeAllItems()
     mAllItems.RemoveAllItems();
     mMembers.clear();
     InvalidateRows();
-    mMirroring = true;
-    for (CIndexItem* item : items)
-        if (item->IsHilited())
-            item->Unhilite();
-    mMirroring = false;
     mTable.EndReset();
     mStoredRecords.Clear();
     mTotalFileSize = 0;
@@ -274,34 +283,15 @@ void CIndexModel::ItemChanged(CIndexItem* item, SInt32 fieldKey, bool changed)
 
 // --- Filter -------------------------------------------------------------------------------------------
 
-void CIndexModel::ClearSelectionOf(const TArray<CIndexItem*>& list)
-{
-    bool any = false;
-    mMirroring = true;
-    for (CIndexItem* item : list) {
-        if (item->IsHilited()) {
-            item->Unhilite();
-            any = true;
-        }
-    }
-    mMirroring = false;
-    if (!any)
-        return;
-    if (&list == mCurrentList)
-        MirrorSelection();
-    emit selectionChanged();
-}
-
 void CIndexModel::ShowFilter(bool clear)
 {
-    ClearSelectionOf(*mCurrentList);
+    DeselectAll();
     mTable.BeginReset();
     if (clear)
         mFilterItems.RemoveAllItems();
     mCurrentList = &mFilterItems;
     InvalidateRows();
     mTable.EndReset();
-    MirrorSelection();
     emit listChanged();
     emit filterShown(true);
 }
@@ -310,14 +300,13 @@ bool CIndexModel::ShowAllItems()
 {
     if (!IsFiltered())
         return false;
-    ClearSelectionOf(mFilterItems);
+    DeselectAll();
     mTable.BeginReset();
     mCurrentList = &mAllItems;
     if (!mFilterItems.IsLocked())
         mFilterItems.RemoveAllItems();
     InvalidateRows();
     mTable.EndReset();
-    MirrorSelection();
     emit listChanged();
     emit filterShown(false);
     return true;
@@ -329,9 +318,7 @@ void CIndexModel::SortItems()
 {
     if (IsItemListLocked())
         return;
-    BeginSort();
-    SortList(*mCurrentList);
-    EndSort();
+    Reorder([&] { SortList(*mCurrentList); });
 }
 
 CIndexItemComparator* CIndexModel::ComparatorOf(const TArray<CIndexItem*>& list)
@@ -366,18 +353,18 @@ void CIndexModel::SetSortKey(SInt32 key, bool descending)
 {
     if (IsItemListLocked())
         return;
-    BeginSort();
-    for (TArray<CIndexItem*>* list : { &mAllItems, &mFilterItems }) {
-        auto* comparator = new CIndexItemComparator;
-        comparator->SetSortKey(key);
-        comparator->SetDescending(descending);
-        list->SetKeepSorted(false); // sorted once below, the fast way
-        list->SetComparator(comparator, true);
-        SortList(*list);
-        list->SetKeepSorted(true);
-    }
-    mKeepSorted = true;
-    EndSort();
+    Reorder([&] {
+        for (TArray<CIndexItem*>* list : { &mAllItems, &mFilterItems }) {
+            auto* comparator = new CIndexItemComparator;
+            comparator->SetSortKey(key);
+            comparator->SetDescending(descending);
+            list->SetKeepSorted(false); // sorted once below, the fast way
+            list->SetComparator(comparator, true);
+            SortList(*list);
+            list->SetKeepSorted(true);
+        }
+        mKeepSorted = true;
+    });
 }
 
 void CIndexModel::SetSortOrder(SInt32 order)
@@ -386,43 +373,36 @@ void CIndexModel::SetSortOrder(SInt32 order)
         return; // no order: the list stays as its key left it
     if (IsItemListLocked())
         return;
-    BeginSort();
-    for (TArray<CIndexItem*>* list : { &mAllItems, &mFilterItems }) {
-        auto* comparator = ComparatorOf(*list);
-        if (!comparator || comparator->IsDescending() == (order == 1))
-            continue;
-        comparator->SetDescending(order == 1);
-        if (list->GetKeepSorted())
-            SortList(*list);
-    }
-    EndSort();
+    Reorder([&] {
+        for (TArray<CIndexItem*>* list : { &mAllItems, &mFilterItems }) {
+            auto* comparator = ComparatorOf(*list);
+            if (!comparator || comparator->IsDescending() == (order == 1))
+                continue;
+            comparator->SetDescending(order == 1);
+            if (list->GetKeepSorted())
+                SortList(*list);
+        }
+    });
 }
 
 void CIndexModel::ApplyKeptSort()
 {
     if (!mKeepSorted || IsItemListLocked())
         return;
-    BeginSort();
-    SortList(*mCurrentList);
-    mCurrentList->SetKeepSorted(true);
-    EndSort();
+    Reorder([&] {
+        SortList(*mCurrentList);
+        mCurrentList->SetKeepSorted(true);
+    });
 }
 
-void CIndexModel::BeginSort()
+void CIndexModel::Reorder(const std::function<void()>& reorder)
 {
-    // The table's selection is made again from the items afterwards: cheaper than
-    // having every selected row carried across the sort as a persistent index.
-    mMirroring = true;
-    mTable.SelectionModel().clearSelection();
-    mMirroring = false;
-    mTable.BeginMove();
-}
-
-void CIndexModel::EndSort()
-{
-    InvalidateRows();
-    mTable.EndMove();
-    MirrorSelection();
+    KeepSelectionAcross([&] {
+        mTable.BeginMove();
+        reorder();
+        InvalidateRows();
+        mTable.EndMove();
+    });
     emit itemsMoved();
 }
 
@@ -435,89 +415,114 @@ SInt32 CIndexModel::InsertPosition(const TArray<CIndexItem*>& list, CIndexItem* 
 
 // --- Selection ------------------------------------------------------------------------------------------
 
-void CIndexModel::MirrorSelection()
+std::vector<std::pair<SInt32, SInt32>> CIndexModel::SelectedRuns() const
 {
-    QItemSelection selection;
-    const SInt32 count = CountItems();
-    const int lastColumn = std::max(0, mTable.columnCount() - 1);
-    for (SInt32 index = 1; index <= count;) {
-        if (!(*mCurrentList)[index]->IsHilited()) {
-            ++index;
-            continue;
-        }
-        SInt32 last = index;
-        while (last < count && (*mCurrentList)[last + 1]->IsHilited())
-            ++last;
-        selection.append(QItemSelectionRange(mTable.index(index - 1, 0), mTable.index(last - 1, lastColumn)));
-        index = last + 1;
+    // A row is selected while any of its cells is; the table's ranges may overlap
+    // (a list view selects cell by cell), so they are merged into runs of rows.
+    std::vector<std::pair<SInt32, SInt32>> runs;
+    const QItemSelection selection = mTable.SelectionModel().selection();
+    runs.reserve(size_t(selection.size()));
+    for (const QItemSelectionRange& range : selection) {
+        if (range.isValid())
+            runs.emplace_back(range.top() + 1, range.bottom() + 1);
     }
-    mMirroring = true;
-    if (selection.isEmpty())
+    std::sort(runs.begin(), runs.end());
+    size_t kept = 0;
+    for (const auto& run : runs) {
+        if (kept && run.first <= runs[kept - 1].second + 1)
+            runs[kept - 1].second = std::max(runs[kept - 1].second, run.second);
+        else
+            runs[kept++] = run;
+    }
+    runs.resize(kept);
+    return runs;
+}
+
+QItemSelection CIndexModel::RowsSelection(std::vector<SInt32> indexes) const
+{
+    std::sort(indexes.begin(), indexes.end());
+    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+    QItemSelection selection;
+    const int lastColumn = std::max(0, mTable.columnCount() - 1);
+    for (size_t i = 0; i < indexes.size();) {
+        size_t last = i;
+        while (last + 1 < indexes.size() && indexes[last + 1] == indexes[last] + 1)
+            ++last;
+        selection.append(
+            QItemSelectionRange(mTable.index(indexes[i] - 1, 0), mTable.index(indexes[last] - 1, lastColumn)));
+        i = last + 1;
+    }
+    return selection;
+}
+
+void CIndexModel::Select(const QItemSelection& selection, QItemSelectionModel::SelectionFlags command)
+{
+    // The table's own signal tells the listeners once.
+    if (selection.isEmpty() && (command & QItemSelectionModel::Clear))
         mTable.SelectionModel().clearSelection();
     else
+        mTable.SelectionModel().select(selection, command);
+}
+
+void CIndexModel::KeepSelectionAcross(const std::function<void()>& change)
+{
+    // The rows' selection is taken as items and given back to the rows they are
+    // at afterwards: cheaper than carrying every selected cell across the change
+    // as a persistent index. Listeners hear nothing when the same items stay selected.
+    const std::vector<CIndexItem*> items = SelectedItems();
+    if (items.empty()) {
+        change();
+        return;
+    }
+    mQuiet = true;
+    mTable.SelectionModel().clearSelection();
+    mQuiet = false;
+    change();
+    std::vector<SInt32> indexes;
+    indexes.reserve(items.size());
+    for (CIndexItem* item : items) {
+        if (SInt32 index = GetIndexOfItem(item))
+            indexes.push_back(index);
+    }
+    const bool someLeft = indexes.size() != items.size();
+    const QItemSelection selection = RowsSelection(std::move(indexes));
+    mQuiet = true;
+    if (!selection.isEmpty())
         mTable.SelectionModel().select(selection, QItemSelectionModel::ClearAndSelect);
-    mMirroring = false;
+    mQuiet = false;
+    if (someLeft)
+        emit selectionChanged();
 }
 
 void CIndexModel::SetTableColumns(
     std::vector<SInt32> fieldKeys, std::vector<QString> titles, std::vector<Qt::Alignment> alignments)
 {
-    mTable.SetColumns(std::move(fieldKeys), std::move(titles), std::move(alignments));
-    MirrorSelection();
+    KeepSelectionAcross([&] { mTable.SetColumns(std::move(fieldKeys), std::move(titles), std::move(alignments)); });
 }
 
-void CIndexModel::TableSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
+void CIndexModel::TableSelectionChanged()
 {
-    if (mMirroring)
-        return;
-    mMirroring = true;
-    bool any = false;
-    // A row is selected while any of its cells is.
-    for (const QItemSelection* ranges : { &deselected, &selected }) {
-        for (const QItemSelectionRange& range : *ranges) {
-            for (int row = range.top(); row <= range.bottom(); ++row) {
-                CIndexItem* item = ItemAt(row + 1);
-                const bool hilite = mTable.SelectionModel().rowIntersectsSelection(row, {});
-                if (!item || item->IsHilited() == hilite)
-                    continue;
-                hilite ? item->Hilite() : item->Unhilite();
-                any = true;
-            }
-        }
-    }
-    mMirroring = false;
-    if (any)
+    if (!mQuiet)
         emit selectionChanged();
 }
 
 bool CIndexModel::IsSelected(SInt32 index) const
 {
-    CIndexItem* item = ItemAt(index);
-    return item && item->IsHilited();
+    if (index < 1 || index > CountItems())
+        return false;
+    return mTable.SelectionModel().rowIntersectsSelection(index - 1, {});
 }
 
 void CIndexModel::SelectIndex(SInt32 index)
 {
-    CIndexItem* item = ItemAt(index);
-    if (!item || item->IsHilited())
-        return;
-    mMirroring = true;
-    item->Hilite();
-    mTable.SelectionModel().select(mTable.index(index - 1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    mMirroring = false;
-    emit selectionChanged();
+    if (ItemAt(index) && !IsSelected(index))
+        Select(RowsSelection({ index }), QItemSelectionModel::Select);
 }
 
 void CIndexModel::DeselectIndex(SInt32 index)
 {
-    CIndexItem* item = ItemAt(index);
-    if (!item || !item->IsHilited())
-        return;
-    mMirroring = true;
-    item->Unhilite();
-    mTable.SelectionModel().select(mTable.index(index - 1, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
-    mMirroring = false;
-    emit selectionChanged();
+    if (IsSelected(index))
+        Select(RowsSelection({ index }), QItemSelectionModel::Deselect);
 }
 
 void CIndexModel::SelectItem(CIndexItem* item)
@@ -530,21 +535,30 @@ void CIndexModel::DeselectItem(CIndexItem* item)
     DeselectIndex(GetIndexOfItem(item));
 }
 
+void CIndexModel::SelectItems(std::span<CIndexItem* const> items)
+{
+    // Told only when an item was not selected yet.
+    const auto runs = SelectedRuns();
+    const auto selected = [&runs](SInt32 index) {
+        auto run = std::upper_bound(runs.begin(), runs.end(), std::pair { index, std::numeric_limits<SInt32>::max() });
+        return run != runs.begin() && std::prev(run)->second >= index;
+    };
+    std::vector<SInt32> indexes;
+    indexes.reserve(items.size());
+    for (CIndexItem* item : items) {
+        if (SInt32 index = GetIndexOfItem(item); index && !selected(index))
+            indexes.push_back(index);
+    }
+    if (!indexes.empty())
+        Select(RowsSelection(std::move(indexes)), QItemSelectionModel::Select);
+}
+
 void CIndexModel::SelectOnly(SInt32 index)
 {
     const bool wanted = ItemAt(index) != nullptr;
     if (CountSelectedItems() == (wanted ? 1 : 0) && (!wanted || IsSelected(index)))
         return;
-    mMirroring = true;
-    for (CIndexItem* item : *mCurrentList) {
-        if (item->IsHilited())
-            item->Unhilite();
-    }
-    if (CIndexItem* item = ItemAt(index))
-        item->Hilite();
-    mMirroring = false;
-    MirrorSelection();
-    emit selectionChanged();
+    Select(wanted ? RowsSelection({ index }) : QItemSelection(), QItemSelectionModel::ClearAndSelect);
 }
 
 void CIndexModel::ToggleIndex(SInt32 index)
@@ -559,20 +573,21 @@ void CIndexModel::SetRangeSelected(SInt32 first, SInt32 last, bool selected)
 {
     first = std::max<SInt32>(first, 1);
     last = std::min(last, CountItems());
-    bool any = false;
-    mMirroring = true;
-    for (SInt32 index = first; index <= last; ++index) {
-        CIndexItem* item = (*mCurrentList)[index];
-        if (item->IsHilited() == selected)
-            continue;
-        selected ? item->Hilite() : item->Unhilite();
-        any = true;
-    }
-    mMirroring = false;
-    if (!any)
+    if (first > last)
         return;
-    MirrorSelection();
-    emit selectionChanged();
+    // Nothing to tell when the range already is as asked.
+    const auto runs = SelectedRuns();
+    SInt32 inside = 0;
+    for (const auto& [top, bottom] : runs)
+        inside += std::max(0, std::min(bottom, last) - std::max(top, first) + 1);
+    if (inside == (selected ? last - first + 1 : 0))
+        return;
+    const int lastColumn = std::max(0, mTable.columnCount() - 1);
+    const QItemSelection range(mTable.index(first - 1, 0), mTable.index(last - 1, lastColumn));
+    if (selected && first == 1 && last == CountItems())
+        Select(range, QItemSelectionModel::ClearAndSelect); // one range, not the pieces there were
+    else
+        Select(range, selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
 }
 
 bool CIndexModel::SelectAll()
@@ -584,42 +599,49 @@ bool CIndexModel::SelectAll()
 
 bool CIndexModel::DeselectAll()
 {
-    const bool any = GetFirstSelectedIndex() != 0;
-    SetRangeSelected(1, CountItems(), false);
-    return any;
+    if (!mTable.SelectionModel().hasSelection())
+        return false;
+    Select(QItemSelection(), QItemSelectionModel::Clear);
+    return true;
 }
 
 SInt32 CIndexModel::CountSelectedItems() const
 {
-    return SInt32(std::count_if(mCurrentList->begin(), mCurrentList->end(),
-        [](CIndexItem* item) { return item->IsHilited(); }));
+    SInt32 count = 0;
+    for (const auto& [top, bottom] : SelectedRuns())
+        count += bottom - top + 1;
+    return count;
 }
 
 SInt32 CIndexModel::GetFirstSelectedIndex() const
 {
-    SInt32 index = 1;
-    for (CIndexItem* item : *mCurrentList) {
-        if (item->IsHilited())
-            return index;
-        ++index;
-    }
-    return 0;
+    const auto runs = SelectedRuns();
+    return runs.empty() ? 0 : runs.front().first;
 }
 
 SInt32 CIndexModel::GetLastSelectedIndex() const
 {
-    for (SInt32 index = CountItems(); index >= 1; --index)
-        if ((*mCurrentList)[index]->IsHilited())
-            return index;
-    return 0;
+    const auto runs = SelectedRuns();
+    return runs.empty() ? 0 : runs.back().second;
+}
+
+std::vector<SInt32> CIndexModel::SelectedIndexes() const
+{
+    std::vector<SInt32> indexes;
+    for (const auto& [top, bottom] : SelectedRuns()) {
+        for (SInt32 index = top; index <= bottom; ++index)
+            indexes.push_back(index);
+    }
+    return indexes;
 }
 
 std::vector<CIndexItem*> CIndexModel::SelectedItems() const
 {
     std::vector<CIndexItem*> items;
-    for (CIndexItem* item : *mCurrentList)
-        if (item->IsHilited())
+    for (SInt32 index : SelectedIndexes()) {
+        if (CIndexItem* item = ItemAt(index))
             items.push_back(item);
+    }
     return items;
 }
 

@@ -72,13 +72,13 @@ struct IndexStoredRecord {
 //   TakeItemAt       an item leaves the index (and the filter); the caller owns it.
 //   TakeAllItems     every item leaves; the caller owns them.
 // Lists: ShowFilter / ShowAllItems switch the current list; SortItems, SetSortKey.
-// Selection (an item is selected when it is highlighted): SelectIndex,
-//   DeselectIndex, ToggleIndex, SetRangeSelected, SelectAll, DeselectAll,
-//   CountSelectedItems, GetFirstSelectedIndex, GetLastSelectedIndex, SelectedItems,
-//   SelectItem, SelectOnly. The selection is made through the model or the table's
-//   selection model, never by an item itself: the two always show the same, and
-//   selectionChanged is sent once for each change. An item's highlight is only
-//   what the model set for drawing it.
+// Selection: the table's selection model (SelectionModel) is the one store; an
+//   item's row is selected while any of its cells is. SelectIndex, DeselectIndex,
+//   ToggleIndex, SetRangeSelected, SelectAll, DeselectAll, SelectItem, SelectItems,
+//   SelectOnly and the list views' clicks all change it there, and
+//   selectionChanged is sent once for each change. CountSelectedItems,
+//   GetFirstSelectedIndex, GetLastSelectedIndex and SelectedItems read it. Items
+//   keep no selected state of their own.
 //
 // Changing the lists while the lock is held throws kMsgIndexViewOperation.
 class CIndexModel : public QObject, public AItemListLockable {
@@ -88,6 +88,9 @@ public:
     explicit CIndexModel(QObject* parent = nullptr);
     // Deletes every item still held.
     ~CIndexModel() override;
+    // Every index model there is, in the order made: where an item asks which
+    // list shows it (its position, a redraw after a part was read).
+    static const std::vector<CIndexModel*>& OpenModels();
 
     // --- Items ------------------------------------------------------------------------
     // Answers the item's 1-based index in the current list (an item already there
@@ -161,8 +164,8 @@ public:
 
     // --- Qt's item views ---------------------------------------------------------------
     IndexItemTableModel& ItemTable() { return mTable; }
-    // The table's columns (field keys, header titles and alignments); the
-    // selection shows again once the table is reset.
+    // The table's columns (field keys, header titles and alignments); the same
+    // items stay selected.
     void SetTableColumns(std::vector<SInt32> fieldKeys, std::vector<QString> titles = {},
         std::vector<Qt::Alignment> alignments = {});
     QItemSelectionModel& SelectionModel() { return mTable.SelectionModel(); }
@@ -205,12 +208,29 @@ public:
     SInt32 GetFirstSelectedIndex() const;
     SInt32 GetLastSelectedIndex() const;
     std::vector<CIndexItem*> SelectedItems() const;
+    // The 1-based indexes of the selected items, in order.
+    std::vector<SInt32> SelectedIndexes() const;
     // "Select this item" from anywhere (a search's found items, a download, the
     // media window): an item of the current list joins the selection, or leaves it.
     void SelectItem(CIndexItem* item);
     void DeselectItem(CIndexItem* item);
+    // Many items at once (a search's found items), told as one change.
+    void SelectItems(std::span<CIndexItem* const> items);
     // Only the item at the index is selected (none for 0).
     void SelectOnly(SInt32 index);
+    // Asks the views to scroll the item at the index into sight (revealRequested).
+    void RevealItem(SInt32 index)
+    {
+        if (ItemAt(index))
+            emit revealRequested(index);
+    }
+
+    // --- Opening --------------------------------------------------------------------
+    // Asks for the item to be opened in the viewer (a double-click, Return, Open,
+    // the info window, a search's "open found items"): at its 1-based index, or 0
+    // for an item the list does not hold. Told by itemActivated; whoever opens
+    // items listens through the index view.
+    void ActivateItem(SInt32 index, CIndexItem* item, bool windowed) { emit itemActivated(index, item, windowed); }
 
     // --- The lock and the counts ------------------------------------------------------
     void LockItemList() override;
@@ -332,6 +352,8 @@ signals:
     // again), or a filter gave way to all items (false).
     void filterShown(bool shown);
     void selectionChanged();
+    void itemActivated(SInt32 index, CIndexItem* item, bool windowed);
+    void revealRequested(SInt32 index);
     void itemChanged(CIndexItem* item, SInt32 fieldKey);
     void modifiedChanged(bool modified);
     // The lock, the running tasks or the view state changed.
@@ -347,16 +369,20 @@ private:
     static CIndexItemComparator* ComparatorOf(const TArray<CIndexItem*>& list);
     // Sorts a list by its comparator, the values prepared once.
     static void SortList(TArray<CIndexItem*>& list);
-    // Around a sort of the current list: the table keeps its rows' items.
-    void BeginSort();
-    void EndSort();
-    // The table's selection made again from the items' highlight, as ranges.
-    void MirrorSelection();
-    // The table's selection changed (a list view's click): the items follow.
-    void TableSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    // A new order of the current list (a sort, a move): the table keeps its rows'
+    // items and the same items stay selected.
+    void Reorder(const std::function<void()>& reorder);
+    // Runs a change of the table's rows or columns with the selected items
+    // selected again afterwards, wherever their rows went.
+    void KeepSelectionAcross(const std::function<void()>& change);
+    // The selected rows as runs of 1-based indexes (first, last), in order.
+    std::vector<std::pair<SInt32, SInt32>> SelectedRuns() const;
+    // Whole rows of these 1-based indexes, as few ranges as there are runs.
+    QItemSelection RowsSelection(std::vector<SInt32> indexes) const;
+    void Select(const QItemSelection& selection, QItemSelectionModel::SelectionFlags command);
+    void TableSelectionChanged();
     // The position a new item takes in a list (its sorted place when kept sorted).
     SInt32 InsertPosition(const TArray<CIndexItem*>& list, CIndexItem* item, SInt32 index) const;
-    void ClearSelectionOf(const TArray<CIndexItem*>& list);
     // The row index of the current list, built when first asked after a change.
     void InvalidateRows() const { mRowsValid = false; }
     class FieldCollector;
@@ -418,6 +444,6 @@ private:
     std::optional<QHash<SInt32, ValueSets>> mValueIndex;
 
     IndexItemTableModel mTable { *this };
-    // Set while the model itself changes the highlight or the table's selection.
-    bool mMirroring = false;
+    // Set while the model changes the table's selection in steps it tells once.
+    bool mQuiet = false;
 };

@@ -39,9 +39,7 @@ SInt32 CIndexModel::MoveItems(const std::vector<CIndexItem*>& items, SInt32 inde
         }
     }
 
-    BeginSort();
-    mCurrentList->AssignItems(std::move(order));
-    EndSort();
+    Reorder([&] { mCurrentList->AssignItems(std::move(order)); });
     SetModified(true);
     return first;
 }

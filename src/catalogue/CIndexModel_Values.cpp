@@ -355,13 +355,12 @@ bool CIndexModel::ShowItemsAsFilter(const QSet<CIndexItem*>& items, bool clear)
         if (marks.Contains(item))
             shown.push_back(item);
     }
-    ClearSelectionOf(*mCurrentList);
+    DeselectAll();
     mTable.BeginReset();
     mFilterItems.AssignSortedItems(shown);
     mCurrentList = &mFilterItems;
     InvalidateRows();
     mTable.EndReset();
-    MirrorSelection();
     emit listChanged();
     emit filterShown(true);
     return true;

@@ -15,9 +15,8 @@ class CIndexModel;
 // every answer is read from the index model, which tells it of each change before
 // and after it is made. Sorting a column sorts the index.
 //
-// Its selection model is the index's one selection: the grid, the list views and
-// the data browser all read and write it, and the index model keeps its items'
-// highlight in step with it in one place (CIndexModel).
+// Its selection model is the index's one selection, and the only place it is
+// kept: the grid, the list views and the data browser all read and write it.
 class IndexItemTableModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -33,8 +32,8 @@ public:
     void sort(int column, Qt::SortOrder order) override;
 
     // The field keys shown as columns (4001, the name, by default), titled with
-    // their field names. A change resets the table: the index model shows its
-    // selection again afterwards (CIndexModel::SetTableColumns).
+    // their field names. A change resets the table: the index model selects its
+    // items again afterwards (CIndexModel::SetTableColumns).
     void SetColumns(std::vector<SInt32> fieldKeys);
     // The same with the header's own titles and alignments (one per key).
     void SetColumns(std::vector<SInt32> fieldKeys, std::vector<QString> titles, std::vector<Qt::Alignment> alignments);
@@ -44,6 +43,7 @@ public:
     // The item's row index in the current list; invalid when it is not there.
     QModelIndex IndexOf(const CIndexItem* item, int column = 0) const;
     QItemSelectionModel& SelectionModel() { return mSelection; }
+    const QItemSelectionModel& SelectionModel() const { return mSelection; }
 
 private:
     friend class CIndexModel;

@@ -8,7 +8,7 @@
 #include <memory>
 
 class CIndexItem;
-class IndexViewServices;
+class CIndexModel;
 class LCommander;
 
 // The item info window (layout 911) shows one item; the views implement it on
@@ -17,9 +17,9 @@ class LCommander;
 class ItemInfoWindow {
 public:
     virtual ~ItemInfoWindow() = default;
-    // The item and the view it is shown in (null: none; the window then steps
-    // through nothing).
-    virtual void SetIndexItem(CIndexItem* item, IndexViewServices* owner) = 0;
+    // The item and the index model it belongs to (null: none; the window then
+    // steps through nothing).
+    virtual void SetIndexItem(CIndexItem* item, CIndexModel* model) = 0;
     // Shows the window and makes it the front one.
     virtual void BringToFront() = 0;
 };

@@ -105,7 +105,7 @@ void CSearchTask::DoResultAction()
                 SelectInOwner(item);
             break;
         case kResultShowInfo: item->ShowInfoWindow(commander); break;
-        case kResultOpen: item->OpenInViewer(index, dynamic_cast<IndexViewServices*>(view), true); break;
+        case kResultOpen: item->OpenInViewer(index, &model, true); break;
         case kResultReveal: item->RevealInFinder(); break;
         case kResultDelete:
             if (index && CatchCode([&] { RemoveIndexItem(model, index, false, true); }) == noErr)

@@ -4,21 +4,24 @@
 
 #include "Alerts.h"
 #include "CIndexItem.h"
+#include "CIndexModel.h"
 #include "CIndexView.h"
 #include "CMedia.h"
 #include "CMediaCaptionFloater.h"
 #include "CMediaNavigator.h"
 #include "CMediaView.h"
+#include "CVisualTask.h"
 #include "DesktopServices.h"
 #include "DisplayUtilities.h"
-#include "MediaBackground.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
+#include "FieldKeys.h"
 #include "FileRoutines.h"
 #include "HelpBook.h"
 #include "IndexContextMenus.h"
 #include "LocalizedStrings.h"
+#include "MediaBackground.h"
 #include "MediaFactory.h"
 #include "MediaViewerServices.h"
 #include "Preferences.h"
@@ -29,6 +32,7 @@
 #include "UReportErrors.h"
 #include "WindowUtilities.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPainter>
@@ -63,22 +67,6 @@ QScreen* ScreenOfWidget(const QWidget* widget)
     const QWidget* top = widget->window();
     return top && top->screen() ? top->screen() : QGuiApplication::primaryScreen();
 }
-
-// Scrolls the index view so the cell of the index shows.
-void RevealIndex(CIndexView& view, SInt32 index)
-{
-    QRect cell;
-    if (!view.GetCellRect(index, cell))
-        return;
-    const QRect frame = view.rect();
-    SInt32 dv = 0;
-    if (cell.top() < frame.top())
-        dv = cell.top() - frame.top();
-    else if (cell.bottom() > frame.bottom())
-        dv = std::min(cell.bottom() - frame.bottom(), cell.top() - frame.top());
-    if (dv != 0)
-        view.ScrollPinnedImageBy(0, dv, true);
-}
 } // namespace
 
 CMediaWindow::CMediaWindow(const LLayoutData& data)
@@ -102,10 +90,12 @@ CMediaWindow::~CMediaWindow()
     if (mItem) {
         mItem->RemoveListener(this);
         mItem->SetOpenInViewer(0);
-        if (mIndexView && mItemIndex != -1)
-            RevealIndex(*mIndexView, mItemIndex);
-        else if (!mIndexView)
+        if (mModel && mItemIndex != -1) {
+            mModel->ItemRedrawn(mItem, kFieldOpenInViewer);
+            mModel->RevealItem(mItemIndex);
+        } else if (!mModel) {
             delete mItem;
+        }
     }
     mItem = nullptr;
     delete mNavigator;
@@ -113,8 +103,6 @@ CMediaWindow::~CMediaWindow()
     delete mCaptionFloater;
     mCaptionFloater = nullptr;
     RunReportingErrors([&] { mOptions.WriteToPreferences(); });
-    if (mIndexView)
-        mIndexView->Refresh();
 }
 
 const std::vector<CMediaWindow*>& CMediaWindow::GetWindowList()
@@ -139,7 +127,7 @@ void CMediaWindow::MakeFloaters()
     mCaptionFloater->PositionRelativeTo(this, kCaptionSide);
 }
 
-CMediaWindow* CMediaWindow::FindOrCreate(CIndexItem* item, bool windowed, CIndexView* view)
+CMediaWindow* CMediaWindow::FindOrCreate(CIndexItem* item, bool windowed, CIndexModel* model)
 {
     for (CMediaWindow* window : WindowList()) {
         if (window->GetItem() != item)
@@ -151,16 +139,19 @@ CMediaWindow* CMediaWindow::FindOrCreate(CIndexItem* item, bool windowed, CIndex
         return nullptr;
     }
     LCommander* app = LCommander::GetTopCommander();
-    if (windowed && !(view && view->IsFullScreen())) {
+    const bool indexFullScreen = model && model->GetSettings().fullScreen;
+    if (windowed && !indexFullScreen) {
         auto* window = dynamic_cast<CMediaWindow*>(LWindow::CreateWindow(kMediaWindowLayout, app));
         ThrowIfNil_(window);
         return window;
     }
     // One full-screen window per screen: the second screen when asked for, else
-    // the index window's.
+    // the active window's (the index window the item was opened from).
     QScreen* target = ChosenFullScreenScreen();
-    if (!target && view)
-        target = ScreenOfWidget(view);
+    if (!target)
+        target = ScreenOfWidget(QApplication::activeWindow());
+    if (!target)
+        target = QGuiApplication::primaryScreen();
     if (target) {
         for (CMediaWindow* window : WindowList()) {
             if (window->IsFullScreenKind() && ScreenOfWidget(window) == target) {
@@ -191,44 +182,46 @@ void CMediaWindow::RefreshAllMediaWindows()
         window->Refresh();
 }
 
-CMediaWindow* OpenMediaWindowForItem(CIndexItem* item, CIndexView* view, bool windowed, std::unique_ptr<CMedia> media)
+CMediaWindow* OpenMediaWindowForItem(
+    CIndexItem* item, CIndexModel* model, bool windowed, std::unique_ptr<CMedia> media)
 {
-    CMediaWindow* window = CMediaWindow::FindOrCreate(item, windowed, view);
+    CMediaWindow* window = CMediaWindow::FindOrCreate(item, windowed, model);
     if (window)
-        window->SetItem(item, view, std::move(media));
+        window->SetItem(item, model, std::move(media));
     return window;
 }
 
-void OpenMediaWindowAtIndex(SInt32 index, CIndexView* view, bool windowed, std::unique_ptr<CMedia> media)
+void OpenMediaWindowAtIndex(
+    SInt32 index, CIndexModel* model, bool windowed, std::unique_ptr<CMedia> media)
 {
-    if (!view)
-        ThrowOSErr_(err_NilPointer, "no index view to open from");
-    CIndexItem* item = nullptr;
-    if (!view->GetItemAt(index, item) || !item)
+    if (!model)
+        ThrowOSErr_(err_NilPointer, "no index to open from");
+    CIndexItem* item = model->ItemAt(index);
+    if (!item)
         ThrowOSErr_(err_AssertFailed, "no item at index " + std::to_string(index));
-    if (CMediaWindow* window = CMediaWindow::FindOrCreate(item, windowed, view))
-        window->SetItemAtIndex(index, view, std::move(media));
+    if (CMediaWindow* window = CMediaWindow::FindOrCreate(item, windowed, model))
+        window->SetItemAtIndex(index, model, std::move(media));
 }
 
 // The shown item.
 
-void CMediaWindow::SetItem(CIndexItem* item, CIndexView* view, std::unique_ptr<CMedia> media)
+void CMediaWindow::SetItem(CIndexItem* item, CIndexModel* model, std::unique_ptr<CMedia> media)
 {
     ReleaseItem();
     mItem = item;
-    mIndexView = view;
+    mModel = model;
     ShowMedia(std::move(media));
 }
 
-void CMediaWindow::SetItemAtIndex(SInt32 index, CIndexView* view, std::unique_ptr<CMedia> media)
+void CMediaWindow::SetItemAtIndex(SInt32 index, CIndexModel* model, std::unique_ptr<CMedia> media)
 {
     ReleaseItem();
-    if (!view)
-        ThrowOSErr_(err_NilPointer, "no index view");
-    mIndexView = view;
+    if (!model)
+        ThrowOSErr_(err_NilPointer, "no index");
+    mModel = model;
     mItemIndex = index;
-    CIndexItem* item = nullptr;
-    if (!view->GetItemAt(index, item) || !item)
+    CIndexItem* item = model->ItemAt(index);
+    if (!item)
         ThrowOSErr_(err_AssertFailed, "no item at index " + std::to_string(index));
     mItem = item;
     ShowMedia(std::move(media));
@@ -239,15 +232,15 @@ void CMediaWindow::ReleaseItem()
     if (mItem) {
         mItem->RemoveListener(this);
         mItem->SetOpenInViewer(0);
-        if (mIndexView) {
+        if (mModel) {
             if (mItemIndex != -1)
-                mIndexView->RefreshItem(mItemIndex);
+                mModel->ItemRedrawn(mItem, kFieldOpenInViewer);
         } else {
             delete mItem;
         }
     }
     mItem = nullptr;
-    mIndexView = nullptr;
+    mModel = nullptr;
     mItemIndex = -1;
 }
 
@@ -260,7 +253,7 @@ void CMediaWindow::ForgetItem()
 
 SInt32 CMediaWindow::CountItems() const
 {
-    return mIndexView ? mIndexView->CountItems() : 0;
+    return mModel ? mModel->CountItems() : 0;
 }
 
 QString CMediaWindow::FloaterName(const QString& itemName, CMedia* media)
@@ -286,10 +279,11 @@ void CMediaWindow::ShowMedia(std::unique_ptr<CMedia> media)
         if (!media)
             media.reset(mItem->CreateMedia());
         ThrowIfNil_(media);
-        if (mItemIndex != -1 && mIndexView) {
-            mIndexView->GetModel().SelectOnly(mItemIndex); // the grid and the list draw it
+        if (mItemIndex != -1 && mModel) {
+            mModel->SelectOnly(mItemIndex); // the grid and the list draw it
             mItem->SetOpenInViewer(1);
-            RevealIndex(*mIndexView, mItemIndex);
+            mModel->ItemRedrawn(mItem, kFieldOpenInViewer);
+            mModel->RevealItem(mItemIndex);
         }
         const bool hasArea = media->HasArea();
         if (!hasArea && !IsFullScreenKind()) {
@@ -332,7 +326,7 @@ void CMediaWindow::ShowMedia(std::unique_ptr<CMedia> media)
 
         MediaNavigatorInfo info;
         info.name = FloaterName(mItem->GetName(), shown);
-        if (mItemIndex != -1 && mIndexView) {
+        if (mItemIndex != -1 && mModel) {
             info.index = mItemIndex;
             info.count = CountItems();
         }
@@ -377,7 +371,7 @@ void CMediaWindow::UpdateTitle()
         const bool running = IsSlideShowRunning();
         // The place among the items shown, only while the item stands among them
         // (an item opened alone, or one a search has hidden, has none).
-        const SInt32 place = mIndexView ? mIndexView->GetIndexOfItem(mItem) : 0;
+        const SInt32 place = mModel ? mModel->GetIndexOfItem(mItem) : 0;
         const QString position = place > 0 ? QStringLiteral(" (%1/%2)").arg(place).arg(CountItems()) : QString();
         const QString title = (running ? QStringLiteral("<< ") : QString()) + mItem->GetName() + QStringLiteral(" @ ")
             + QString::number(mMediaView->GetZoom()) + QLatin1Char('%') + position
@@ -396,31 +390,31 @@ void CMediaWindow::ReportMediaError(SInt32 code)
         ReportError(code, kNoteAlert);
     else if (code != 0)
         mPendingError = code;
-    if (mIndexView && mItemIndex != -1 && mItemIndex != 0 && mIndexView->isVisible())
-        mIndexView->RefreshItem(mItemIndex);
+    if (mModel && mItem && mItemIndex != -1 && mItemIndex != 0)
+        mModel->ItemRedrawn(mItem, kFieldOpenInViewer);
 }
 
 // Stepping.
 
 void CMediaWindow::ShowNext()
 {
-    if (!mIndexView)
+    if (!mModel)
         return;
     mItemIndex = UInt32(mItemIndex) >= UInt32(CountItems()) ? 1 : mItemIndex + 1;
-    SetItemAtIndex(mItemIndex, mIndexView, nullptr);
+    ShowItemAt(mItemIndex);
 }
 
 void CMediaWindow::ShowPrevious()
 {
-    if (!mIndexView)
+    if (!mModel)
         return;
     mItemIndex = mItemIndex < 2 ? CountItems() : mItemIndex - 1;
-    SetItemAtIndex(mItemIndex, mIndexView, nullptr);
+    ShowItemAt(mItemIndex);
 }
 
 void CMediaWindow::DeleteItem()
 {
-    if (!mItem || !mIndexView || mItemIndex < 1)
+    if (!mItem || !mModel || mItemIndex < 1)
         return;
     if (Pref::ConfirmDelete.Get()
         && !AskYesNoAlert(CopyLocalizedString(QStringLiteral("600:84")), CopyLocalizedString(QStringLiteral("600:20")),
@@ -431,18 +425,17 @@ void CMediaWindow::DeleteItem()
         GetGlobalBounds(bounds);
         AnimatePoof(bounds.center());
     }
-    QPointer<CIndexView> view = mIndexView;
+    QPointer<CIndexModel> model = mModel;
     const SInt32 old = mItemIndex;
     if (old == CountItems()) {
         mItem->SetOpenInViewer(0);
         ForgetItem();
-        view->RemoveItem(old, true, true, false);
+        RemoveIndexItem(*model, old, true, true);
         ProcessCommand(cmd_Close);
         return;
     }
     ShowNext();
-    if (view && view->RemoveItem(old, true, true, true)) {
-        view->Refresh();
+    if (model && CatchCode([&] { RemoveIndexItem(*model, old, true, true); }) == noErr) {
         mItemIndex -= 1;
         UpdateTitle();
         if (mNavigator && mItem) {
@@ -454,22 +447,22 @@ void CMediaWindow::DeleteItem()
 
 void CMediaWindow::ToggleFullScreen()
 {
-    if (!(mIndexView && mIndexView->IsFullScreen())) {
+    if (!(mModel && mModel->GetSettings().fullScreen)) {
         const bool wasFullScreen = IsFullScreenKind();
         Hide();
         RemoveFromList(this);
         std::unique_ptr<CMedia> media = mMediaView ? mMediaView->DetachMedia() : nullptr;
         CIndexItem* item = mItem;
-        QPointer<CIndexView> view = mIndexView;
+        QPointer<CIndexModel> model = mModel;
         const SInt32 index = mItemIndex;
         // The other window takes the item over (a stand-alone one included).
         ForgetItem();
-        mIndexView = nullptr;
-        mItemIndex = -1;
-        if (view && index != -1)
-            OpenMediaWindowAtIndex(index, view, wasFullScreen, std::move(media));
+        mModel = nullptr;
+            mItemIndex = -1;
+        if (model && index != -1)
+            OpenMediaWindowAtIndex(index, model, wasFullScreen, std::move(media));
         else if (item)
-            OpenMediaWindowForItem(item, view, wasFullScreen, std::move(media));
+            OpenMediaWindowForItem(item, model, wasFullScreen, std::move(media));
         for (CMediaWindow* window : WindowList()) {
             if (window != this && window->GetItem() == item && window->IsFullScreenKind())
                 window->mLeavesToWindow = !wasFullScreen;
@@ -485,20 +478,20 @@ bool CMediaWindow::ObeyCommand(CommandT command, void* ioParam)
     SInt16 menuID = 0, menuItem = 0;
     if (IsSyntheticCommand(command, menuID, menuItem) && menuID == kRatingMenuID) {
         // The shown item is rated through its index view's batch.
-        if (mItem && mIndexView && mIndexView->RateSelectedItems(menuItem, mItem) && mMediaView)
+        if (mItem && mModel && CIndexView::RateItems(*mModel, menuItem, { mItem }) && mMediaView)
             mMediaView->Refresh();
         return true;
     }
     if (command >= kFirstStoredSetting && command <= kLastStoredSetting) {
         // A stored search or batch from the Search menu acts on the shown item.
-        if (mItem && mIndexView)
-            RunStoredSetting(mIndexView->GetModel(), command, mItem, this);
+        if (mItem && mModel)
+            RunStoredSetting(*mModel, command, mItem, this);
         return true;
     }
     switch (command) {
     case cmd_MediaInfoWindow:
         if (mItem)
-            mItem->ShowInfoWindow(this, mIndexView.data());
+            mItem->ShowInfoWindow(this, mModel);
         return true;
     case cmd_MediaSlideShow:
     case cmd_MediaPlayPause:
@@ -521,8 +514,8 @@ bool CMediaWindow::ObeyCommand(CommandT command, void* ioParam)
             ThrowIfOSErr_(SetDesktopPictureURL(mItem->GetURL()));
         return true;
     case cmd_MediaExport:
-        if (mItem && mIndexView)
-            StartExportFilesTask(mIndexView->GetModel(), {mItem}, IsFullScreenKind() ? nullptr : this);
+        if (mItem && mModel)
+            StartExportFilesTask(*mModel, { mItem }, IsFullScreenKind() ? nullptr : this);
         return true;
     case cmd_MediaFullScreen:
         ToggleFullScreen();
@@ -567,16 +560,16 @@ void CMediaWindow::FindCommandStatus(CommandT command, Boolean& outEnabled, Bool
     };
     SInt16 menuID = 0, menuItem = 0;
     if (IsSyntheticCommand(command, menuID, menuItem) && menuID == kRatingMenuID) {
-        outEnabled = mItem && mIndexView && CIndexView::RatingOfMenuItem(menuItem) >= 0;
+        outEnabled = mItem && mModel && CIndexView::RatingOfMenuItem(menuItem) >= 0;
         return;
     }
     if (command >= kFirstStoredSetting && command <= kLastStoredSetting) {
-        outEnabled = mItem && mIndexView && !mIndexView->IsItemListLocked() && CanRunStoredSetting(mIndexView->GetModel(), command);
+        outEnabled = mItem && mModel && !mModel->IsItemListLocked() && CanRunStoredSetting(*mModel, command);
         return;
     }
     switch (command) {
     case cmd_MediaDelete:
-        outEnabled = mItem && mIndexView && mItemIndex >= 1;
+        outEnabled = mItem && mModel && mItemIndex >= 1;
         if (Pref::ConfirmDelete.Get())
             QStringToPString(CopyLocalizedString(QStringLiteral("600:61")), outName);
         return;
@@ -608,7 +601,7 @@ void CMediaWindow::FindCommandStatus(CommandT command, Boolean& outEnabled, Bool
         QStringToPString(CopyLocalizedCFString(600, mToolbar.IsVisible() ? 12 : 11), outName);
         return;
     case cmd_MediaExport: // the export's task belongs to the item's index view
-        outEnabled = mItem && mIndexView;
+        outEnabled = mItem && mModel;
         return;
     case cmd_MediaRating: // carries the rating menu
         outEnabled = true;
@@ -631,12 +624,12 @@ bool CMediaWindow::HandleKeyPress(const EventRecord& event)
     const bool option = event.modifiers & optionKey;
     switch (key) {
     case char_Home:
-        if (mIndexView && CountItems() > 0)
-            SetItemAtIndex(1, mIndexView, nullptr);
+        if (mModel && CountItems() > 0)
+            ShowItemAt(1);
         break;
     case char_End:
-        if (mIndexView && CountItems() > 0)
-            SetItemAtIndex(CountItems(), mIndexView, nullptr);
+        if (mModel && CountItems() > 0)
+            ShowItemAt(CountItems());
         break;
     case char_Enter:
     case char_Return:
@@ -698,9 +691,9 @@ void CMediaWindow::ListenToMessage(MessageT message, void* ioParam)
     case 202: {
         // The item goes: show what now stands at its index, or go with the index.
         mItem = nullptr;
-        if (!mIndexView || mIndexView->GetViewState() == kViewStateRemovingAll) {
-            mIndexView = nullptr;
-            DoClose();
+        if (!mModel || mModel->GetViewState() == kViewStateRemovingAll) {
+            mModel = nullptr;
+                    DoClose();
             return;
         }
         QPointer<CMediaWindow> self(this);
@@ -737,12 +730,12 @@ void CMediaWindow::ListenToMessage(MessageT message, void* ioParam)
         UpdateTitle();
         return;
     case msg_MediaItemChanged:
-        if (!mIndexView && !mItem)
+        if (!mModel && !mItem)
             return;
         if (mItemIndex == -1)
-            SetItem(mItem, mIndexView, nullptr);
-        else if (mIndexView && CountItems() > 0)
-            SetItemAtIndex(std::min(mItemIndex, CountItems()), mIndexView, nullptr);
+            SetItem(mItem, mModel, nullptr);
+        else if (mModel && CountItems() > 0)
+            ShowItemAt(std::min(mItemIndex, CountItems()));
         else
             DoClose();
         return;
@@ -770,7 +763,7 @@ void CMediaWindow::ClickSelf(const SMouseDownEvent& event)
         ProcessCommand(cmd_Close);
         return;
     }
-    if (IsFullScreenKind() && mIndexView && mIndexView->IsFullScreen())
+    if (IsFullScreenKind() && mModel && mModel->GetSettings().fullScreen)
         ProcessCommand(cmd_Close);
 }
 

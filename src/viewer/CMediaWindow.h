@@ -1,8 +1,8 @@
 #pragma once
 
 #include "CContextualMenu.h"
+#include "CIndexModel.h"
 #include "CIndexToolbar.h"
-#include "CIndexView.h"
 #include "CMedia.h"
 #include "LPeriodical.h"
 #include "MediaViewOptions.h"
@@ -13,7 +13,6 @@
 #include <vector>
 
 class CIndexItem;
-class CIndexView;
 class CMedia;
 class CMediaCaptionFloater;
 class CMediaNavigator;
@@ -52,9 +51,11 @@ struct MediaNavigatorInfo {
 };
 
 // The window that shows one item of an index large: a still, a movie or a sound.
-// It steps through the items of the index view it came from (next, previous,
+// It steps through the items of the index model it came from (next, previous,
 // first, last, slide show), wrapping at both ends, acts on the shown item (info,
 // reveal, delete, desktop picture) and owns the navigator and caption floaters.
+// It holds the index model and the item's row, never a view: the grid and the list
+// follow what it does to the model.
 // Made from layout 915 ('MWin'); the full-screen kind is CMediaWindowFS (916).
 class CMediaWindow : public CCMWindow, public LPeriodical {
 public:
@@ -68,7 +69,7 @@ public:
     // The window already showing the item is brought forward (or switched to the
     // other kind): null. Else a new window of the kind asked for, one full-screen
     // window per screen. 'nilP' when none can be made.
-    static CMediaWindow* FindOrCreate(CIndexItem* item, bool windowed, CIndexView* view);
+    static CMediaWindow* FindOrCreate(CIndexItem* item, bool windowed, CIndexModel* model);
     static void RefreshAllMediaWindows();
 
     virtual void SlideShowStep();
@@ -77,7 +78,7 @@ public:
     bool IsSlideShowRunning() const { return IsRepeating(); }
     CIndexItem* GetItem() const { return mItem; }
     CMediaView* GetMediaView() const { return mMediaView; }
-    CIndexView* GetIndexView() const { return mIndexView; }
+    CIndexModel* GetModel() const { return mModel; }
     SInt32 GetItemIndex() const { return mItemIndex; }
     const std::vector<SInt32>& GetHistory() const { return mHistory; }
     MediaViewOptions& GetOptions() { return mOptions; }
@@ -87,8 +88,9 @@ public:
     UInt32 GetLastStepTick() const { return mLastStepTick; }
     void SetLastStepTick(UInt32 tick) { mLastStepTick = tick; }
 
-    virtual void SetItem(CIndexItem* item, CIndexView* view, std::unique_ptr<CMedia> media);
-    virtual void SetItemAtIndex(SInt32 index, CIndexView* view, std::unique_ptr<CMedia> media);
+    // The item (of the model, or none) shown; a window without a model owns it.
+    virtual void SetItem(CIndexItem* item, CIndexModel* model, std::unique_ptr<CMedia> media);
+    virtual void SetItemAtIndex(SInt32 index, CIndexModel* model, std::unique_ptr<CMedia> media);
     virtual void UpdateTitle();
     virtual void ReleaseItem();
     virtual void ShowMedia(std::unique_ptr<CMedia> media);
@@ -128,12 +130,14 @@ protected:
     void DeleteItem();
     void ForgetItem();
     SInt32 CountItems() const;
+    // Shows the item at the index of the same model.
+    void ShowItemAt(SInt32 index) { SetItemAtIndex(index, mModel, nullptr); }
 
     UInt32 mLastStepTick = 0;
     SInt32 mPendingError = 0;
     CIndexItem* mItem = nullptr;
     CMediaView* mMediaView = nullptr;
-    QPointer<CIndexView> mIndexView;
+    QPointer<CIndexModel> mModel;
     SInt32 mItemIndex = -1;
     std::vector<SInt32> mHistory;
     MediaViewOptions mOptions;
@@ -151,8 +155,10 @@ protected:
 QScreen* ChosenFullScreenScreen();
 
 // Opens the item in its media window (made or found); null when an existing
-// window was only brought forward.
-CMediaWindow* OpenMediaWindowForItem(CIndexItem* item, CIndexView* view, bool windowed, std::unique_ptr<CMedia> media);
-// Opens the item at the 1-based index of the view's current list ('nilP' without a
-// view, 'asrt' for an index outside the list).
-void OpenMediaWindowAtIndex(SInt32 index, CIndexView* view, bool windowed, std::unique_ptr<CMedia> media);
+// window was only brought forward. Without a model the window owns the item.
+CMediaWindow* OpenMediaWindowForItem(
+    CIndexItem* item, CIndexModel* model, bool windowed, std::unique_ptr<CMedia> media);
+// Opens the item at the 1-based index of the model's current list ('nilP' without a
+// model, 'asrt' for an index outside the list).
+void OpenMediaWindowAtIndex(
+    SInt32 index, CIndexModel* model, bool windowed, std::unique_ptr<CMedia> media);

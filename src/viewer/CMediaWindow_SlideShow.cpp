@@ -1,7 +1,6 @@
 // The slide show: the window steps through its index view by itself.
 #include "CMediaWindow.h"
 
-#include "CIndexView.h"
 #include "CMediaNavigator.h"
 #include "CMediaView.h"
 #include "ErrorCodes.h"
@@ -103,6 +102,6 @@ void CMediaWindow::SlideShowStep()
         mItemIndex = UInt32(mItemIndex) >= UInt32(count) ? 1 : mItemIndex + 1;
         break;
     }
-    SetItemAtIndex(mItemIndex, mIndexView, nullptr);
+    ShowItemAt(mItemIndex);
     mHistory.push_back(mItemIndex);
 }

@@ -14,26 +14,9 @@
 #include "URegistrar.h"
 
 namespace {
-CIndexView* IndexViewOf(IndexViewServices* view)
-{
-    return dynamic_cast<CIndexView*>(view);
-}
-
-// The index items' way into the media windows.
+// The index items' way to print through a media window.
 class CMediaViewer : public MediaViewerServices {
 public:
-    void OpenMediaWindowAtIndex(SInt32 index, IndexViewServices* view, bool windowed,
-        std::unique_ptr<CMedia> media) override
-    {
-        ::OpenMediaWindowAtIndex(index, IndexViewOf(view), windowed, std::move(media));
-    }
-
-    void OpenMediaWindowForItem(CIndexItem& item, IndexViewServices* view, bool windowed,
-        std::unique_ptr<CMedia> media) override
-    {
-        ::OpenMediaWindowForItem(&item, IndexViewOf(view), windowed, std::move(media));
-    }
-
     void PrintItem(CIndexItem& item, IndexViewServices*, bool withDialog) override
     {
         // A window never shown: its view lays the medium out for the page.
@@ -61,6 +44,21 @@ void RegisterMediaViewerClasses()
     URegistrar::RegisterClass<CMediaWindowFS>(CMediaWindowFS::class_ID);
     URegistrar::RegisterClass<CMediaNavigator>(CMediaNavigator::class_ID);
     URegistrar::RegisterClass<CMediaCaptionFloater>(CMediaCaptionFloater::class_ID);
+}
+
+void OpenItemsInMediaWindows(CIndexView& view)
+{
+    QObject::connect(&view, &CIndexView::itemActivated, &view,
+        [](CIndexModel* model, SInt32 index, CIndexItem* item, bool windowed) {
+            // An item without a medium opens nothing.
+            std::unique_ptr<CMedia> media(item->CreateMedia());
+            if (!media)
+                return;
+            if (index != 0)
+                OpenMediaWindowAtIndex(index, model, windowed, std::move(media));
+            else
+                OpenMediaWindowForItem(item, model, windowed, std::move(media));
+        });
 }
 
 void InstallMediaViewerServices()

@@ -5,5 +5,11 @@
 // navigator, 'MCfl' the caption floater.
 void RegisterMediaViewerClasses();
 
-// Makes the media viewer the one the index items open and print through.
+class CIndexView;
+
+// The items the index view opens (its itemActivated) show in media windows, which
+// step through the view's model.
+void OpenItemsInMediaWindows(CIndexView& view);
+
+// Makes the media viewer the one the index items print through.
 void InstallMediaViewerServices();

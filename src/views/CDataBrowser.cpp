@@ -236,7 +236,7 @@ CIndexDoc* CDataBrowser::GetDocument() const
 CIndexView* CDataBrowser::GetIndexView() const
 {
     CIndexDoc* document = GetDocument();
-    return document ? dynamic_cast<CIndexView*>(document->GetIndexViewPane()) : nullptr;
+    return document ? CIndexView::ViewOfPane(document->GetIndexViewPane()) : nullptr;
 }
 
 void CDataBrowser::SectionOpened(CSourceItemDivider&) {}

@@ -477,7 +477,7 @@ void CIndexListView::SetIndexView(LPane* indexView)
         QObject::disconnect(connection);
     mModelConnections.clear();
     RemoveAllItems();
-    mView = dynamic_cast<CIndexView*>(indexView);
+    mView = CIndexView::ViewOfPane(indexView);
     mModel = mView ? &mView->GetModel() : nullptr;
     if (!mModel)
         return;
@@ -569,8 +569,8 @@ void CIndexListView::HeaderClicked(int column)
 void CIndexListView::OpenRow(const QModelIndex& index)
 {
     CIndexItem* item = mModel ? mModel->ItemTable().ItemAt(index) : nullptr;
-    if (item && mView)
-        item->OpenInViewer(index.row() + 1, mView, Pref::DoubleClickAction.Get() == 1);
+    if (item)
+        item->OpenInViewer(index.row() + 1, mModel, Pref::DoubleClickAction.Get() == 1);
 }
 
 // --- Commands and keys ----------------------------------------------------------------

@@ -39,9 +39,27 @@ constexpr SInt32 kVisibleInset = 10; // the visible range is measured this far i
 constexpr int kFrameMilliseconds = 16; // the model's changes are shown at most this often
 
 
+// Every index view there is: how a window's pane is known for the index view it is.
+std::vector<CIndexView*>& Views()
+{
+    static std::vector<CIndexView*> views;
+    return views;
+}
+
 } // namespace
 
 // --- Construction -------------------------------------------------------------------------------------
+
+CIndexView* CIndexView::ViewOfPane(const LPane* pane)
+{
+    if (!pane)
+        return nullptr;
+    for (CIndexView* view : Views()) {
+        if (view == pane)
+            return view;
+    }
+    return nullptr;
+}
 
 CIndexView::CIndexView(const LLayoutData& data)
     : LView(data)
@@ -59,6 +77,7 @@ CIndexView::CIndexView(const SPaneInfo& info)
 
 void CIndexView::InitIndexView()
 {
+    Views().push_back(this);
     setFocusPolicy(Qt::StrongFocus); // the grid takes the keys once clicked or tabbed to
     InstallIndexViewAccessibility();
     mOwnModel = std::make_unique<CIndexModel>();
@@ -78,6 +97,7 @@ void CIndexView::InitIndexView()
 
 CIndexView::~CIndexView()
 {
+    std::erase(Views(), this);
     if (mRenameField) { // an edit still open is dropped with the view
         mRenameField->RemoveListener(this);
         delete mRenameField;
@@ -199,6 +219,11 @@ void CIndexView::ConnectModel()
         mModelConnections.push_back(QObject::connect(mModel, signal, listChanged));
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemChanged,
         [this](CIndexItem* item, SInt32) { ModelChanged(item); }));
+    // Whoever asks for an item to be opened or shown, the view passes it on.
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemActivated,
+        [this](SInt32 index, CIndexItem* item, bool windowed) { emit itemActivated(mModel, index, item, windowed); }));
+    mModelConnections.push_back(
+        QObject::connect(mModel, &CIndexModel::revealRequested, [this](SInt32 index) { RevealItem(index); }));
 }
 
 void CIndexView::ModelChanged(const CIndexItem* item)
@@ -359,10 +384,12 @@ void CIndexView::RemoveSelection(bool trashFiles, bool refresh, bool confirm)
         QRect cell;
         if (GetCellRect(first, cell))
             ShowPoofEffect(this, cell);
-        for (SInt32 index = CountItems(); index >= 1; --index) {
+        // From the last: the indexes before a removed item stay as they were.
+        const std::vector<SInt32> selected = mModel->SelectedIndexes();
+        for (auto index = selected.rbegin(); index != selected.rend(); ++index) {
             CIndexItem* item = nullptr;
-            if (GetItemAt(index, item) && item && item->IsHilited()) {
-                RemoveItem(index, trashFiles, false, false);
+            if (GetItemAt(*index, item) && item) {
+                RemoveItem(*index, trashFiles, false, false);
                 removed.push_back(item);
             }
         }

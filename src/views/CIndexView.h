@@ -168,12 +168,16 @@ class CIndexView : public LView,
                    public AItemListLockable,
                    public CDASAndDrop,
                    public CCMArea {
+    Q_OBJECT
+
 public:
     static constexpr ClassIDT class_ID = 'IndV';
 
     explicit CIndexView(const LLayoutData& data);
     explicit CIndexView(const SPaneInfo& info);
     ~CIndexView() override;
+    // The index view a pane is (an index window's 'IndV'); null for any other pane.
+    static CIndexView* ViewOfPane(const LPane* pane);
 
     // --- Items ------------------------------------------------------------------
     // Inserts at a 1-based index (kInsertAtEnd appends; a list kept sorted puts
@@ -461,6 +465,8 @@ public:
     // 4, 2 or 0 with a batch task (caption field 6020). False, and nothing started,
     // for another menu item or no item.
     bool RateSelectedItems(SInt16 menuItem, CIndexItem* item);
+    // The same for these items of the index (a media window's item).
+    static bool RateItems(CIndexModel& model, SInt16 menuItem, const std::vector<CIndexItem*>& items);
     // The rating of an item of menu 228; -1 for an item without one.
     static SInt32 RatingOfMenuItem(SInt16 menuItem);
 
@@ -633,6 +639,13 @@ public:
         CIndexView* source = nullptr;
     };
     static DroppedItems FindDroppedItems(const QMimeData* data);
+
+signals:
+    // An item of the view's model is to be opened in the viewer, whoever asked
+    // (a double-click, Return, Open, the info window, a search): at its 1-based
+    // index, or 0 for an item the list does not hold. The application has the
+    // viewer listen; the view opens nothing itself.
+    void itemActivated(CIndexModel* model, SInt32 index, CIndexItem* item, bool windowed);
 
 protected:
     void FinishCreateSelf() override;

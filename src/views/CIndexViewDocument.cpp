@@ -182,7 +182,7 @@ void CIndexViewDocument::SetPrintScale(double scale)
 void InstallIndexViewDocumentServices()
 {
     SetIndexDocViewAdapterMaker([](LPane* pane) -> std::unique_ptr<IndexDocViewServices> {
-        auto* view = dynamic_cast<CIndexView*>(pane);
+        CIndexView* view = CIndexView::ViewOfPane(pane);
         if (!view)
             return nullptr;
         return std::make_unique<CIndexViewDocument>(*view);

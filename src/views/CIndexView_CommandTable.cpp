@@ -159,11 +159,11 @@ bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
             const QString count = QLocale().toString(qulonglong(items.size()));
             const QString message = CopyLocalizedString(QStringLiteral("INFO_MANY_ITEMS")).arg(count);
             if (AskYesNoAlert(message, CopyLocalizedString(QStringLiteral("INFO_MANY_ITEMS_HELP")), kCautionAlert))
-                items.front()->ShowInfoWindow(this, this);
+                items.front()->ShowInfoWindow(this, mModel);
             return true;
         }
         for (CIndexItem* selected : items) {
-            selected->ShowInfoWindow(this, this);
+            selected->ShowInfoWindow(this, mModel);
             CheckUserCancel();
         }
         return true;
@@ -370,10 +370,9 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
     case cmd_ActivateFonts:
     case cmd_DeactivateFonts: {
         if (!digest.holdsFont) {
-            const auto& list = GetItemList();
-            digest.holdsFont = selected > 0 && std::any_of(list.begin(), list.end(), [](CIndexItem* item) {
-                return item->IsHilited() && IsFontMediaType(item->GetFileTypeCode());
-            });
+            const std::vector<CIndexItem*> items = selected > 0 ? mModel->SelectedItems() : std::vector<CIndexItem*>();
+            digest.holdsFont = std::any_of(
+                items.begin(), items.end(), [](CIndexItem* item) { return IsFontMediaType(item->GetFileTypeCode()); });
         }
         outEnabled = *digest.holdsFont;
         return true;

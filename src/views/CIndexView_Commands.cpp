@@ -174,11 +174,7 @@ void CIndexView::ToggleColumn(SInt32 field)
 
 void CIndexView::ShowSelectedOnly()
 {
-    std::vector<CIndexItem*> selected;
-    for (CIndexItem* item : GetAllItems()) {
-        if (item->IsHilited())
-            selected.push_back(item);
-    }
+    const std::vector<CIndexItem*> selected = mModel->SelectedItems();
     if (selected.empty() || !mModel->ReplaceFilterItems(selected))
         return;
     const QString title = CopyLocalizedString(QStringLiteral("600:136"));
@@ -216,7 +212,7 @@ void CIndexView::OpenSelectedItems()
         const SInt32 index = item ? GetIndexOfItem(item) : 0;
         if (index == 0)
             continue;
-        item->OpenInViewer(index, this, Pref::DoubleClickAction.Get() == 1);
+        item->OpenInViewer(index, mModel, Pref::DoubleClickAction.Get() == 1);
         CheckUserCancel();
     }
 }
@@ -270,10 +266,11 @@ SInt32 CIndexView::DownloadAgain()
     // The selected remote items; with none selected, those whose local copy is gone.
     const bool selectedOnly = CountSelectedItems() > 0;
     std::vector<CIndexItem*> wanted;
-    for (CIndexItem* item : GetItemList()) {
-        if (item->GetRemoteURL().isEmpty())
-            continue;
-        if (selectedOnly ? item->IsHilited() : LocalCopy(*item).isEmpty())
+    const auto& list = GetItemList();
+    const std::vector<CIndexItem*> candidates
+        = selectedOnly ? mModel->SelectedItems() : std::vector<CIndexItem*>(list.begin(), list.end());
+    for (CIndexItem* item : candidates) {
+        if (!item->GetRemoteURL().isEmpty() && (selectedOnly || LocalCopy(*item).isEmpty()))
             wanted.push_back(item);
     }
     SInt32 started = 0;
@@ -355,7 +352,7 @@ LCommander* CIndexView::NewIndexFromSelection()
     LWindow* window = GetContainingWindow();
     CIndexDoc* mine = window ? CIndexDoc::FindDocForWindow(window) : nullptr;
     auto* document = new CIndexDoc(mine ? mine->GetSuperCommander() : LCommander::GetTopCommander(), QUrl(), false, false);
-    auto* view = dynamic_cast<CIndexView*>(document->GetIndexViewPane());
+    CIndexView* view = ViewOfPane(document->GetIndexViewPane());
     ThrowIfNil_(view);
     if (!GetWindowTitle().isEmpty())
         document->SetDescriptor(GetWindowTitle());

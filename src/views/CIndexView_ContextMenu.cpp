@@ -57,7 +57,7 @@ void CIndexView::PrepareContextClick(QPoint local)
         DeselectAll();
         return;
     }
-    if (item->IsHilited())
+    if (mModel->IsSelected(index))
         return; // the menu is about the selection the click is in
     DeselectAll();
     QRect cell;

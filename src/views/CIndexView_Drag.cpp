@@ -429,15 +429,9 @@ std::vector<CIndexItem*> CIndexView::ItemsToDrag(SInt32 clickedIndex) const
     CIndexItem* clicked = nullptr;
     if (!GetItemAt(clickedIndex, clicked) || !clicked)
         return {};
-    if (!clicked->IsHilited())
+    if (!mModel->IsSelected(clickedIndex))
         return {clicked};
-    std::vector<CIndexItem*> items;
-    items.reserve(size_t(CountSelectedItems()));
-    for (CIndexItem* item : GetItemList()) {
-        if (item->IsHilited())
-            items.push_back(item);
-    }
-    return items;
+    return mModel->SelectedItems();
 }
 
 void CIndexView::AddDragFlavors(QMimeData& data, const std::vector<CIndexItem*>& items) const

@@ -104,7 +104,7 @@ void CIndexView::DrawSelf(QPainter& painter)
             continue;
         // An item that cannot draw itself leaves its cell empty, not the grid.
         painter.save();
-        const OSStatus drawn = CatchCode([&] { item->DrawCell(painter, cell, *this); });
+        const OSStatus drawn = CatchCode([&] { item->DrawCell(painter, cell, *this, mModel->IsSelected(index)); });
         painter.restore();
         // The cells drawn without their picture have it made, in the order they show.
         if (drawn == noErr && item->HasDisplayPictureChanged())
@@ -256,7 +256,7 @@ bool CIndexView::HandleGridKey(const EventRecord& event)
         if (!GetItemAt(index, item) || !item)
             return false;
         DeselectAll();
-        item->OpenInViewer(index, this, GetPrefNumber(QStringLiteral("ActionKeyAction")) == 1);
+        item->OpenInViewer(index, mModel, GetPrefNumber(QStringLiteral("ActionKeyAction")) == 1);
         return true;
     }
     case ' ':

@@ -122,7 +122,7 @@ bool CIndexView::OpenRenameField(SInt32 index, SInt32 column)
     const SInt32 key = GetColumnAt(column);
     QString text = item->CopyFieldString(key, kFieldTextFullName);
     if (key == kFieldName && text.isEmpty()) {
-        item->ShowInfoWindow(this, this);
+        item->ShowInfoWindow(this, mModel);
         return false;
     }
     // A name's extension is kept out of the way, as file managers do: selected

@@ -196,7 +196,7 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
         part = item->HitTest(event.whereLocal, cell, *this);
     }
     const bool onPicture = part == kItemPartPicture || part == kItemPartPictureToo;
-    if (onPicture && !shift && !command && !item->IsHilited()) {
+    if (onPicture && !shift && !command && !mModel->IsSelected(index)) {
         DeselectAll();
         SelectIndex(index);
     }
@@ -245,7 +245,7 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
     } else if (part == kItemPartTextBlock) {
         if (!IsItemListLocked() && !IsFullScreen()) {
             if (option)
-                item->ShowInfoWindow(this, this);
+                item->ShowInfoWindow(this, mModel);
             else if (StartRename(index, event.whereLocal))
                 return; // the edit field has the keyboard now
         }
@@ -267,7 +267,7 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
                 ToggleRange(last + 1, index);
             else
                 SelectIndex(index);
-        } else if (!item->IsHilited()) {
+        } else if (!mModel->IsSelected(index)) {
             QApplication::beep();
             DeselectAll();
             SelectIndex(index);
@@ -280,7 +280,7 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
 
 void CIndexView::OpenClickedItem(SInt32 index, CIndexItem& item)
 {
-    item.OpenInViewer(index, this, Pref::DoubleClickAction.Get() == 1);
+    item.OpenInViewer(index, mModel, Pref::DoubleClickAction.Get() == 1);
 }
 
 void CIndexView::OpenSelectedItem()

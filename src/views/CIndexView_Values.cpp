@@ -97,17 +97,17 @@ SInt32 CIndexView::RatingOfMenuItem(SInt16 menuItem)
 
 bool CIndexView::RateSelectedItems(SInt16 menuItem, CIndexItem* item)
 {
-    const SInt32 rating = RatingOfMenuItem(menuItem);
-    if (rating < 0)
+    if (RatingOfMenuItem(menuItem) < 0)
         return false; // an item of the menu with no rating of its own
-    std::vector<CIndexItem*> items;
-    if (item)
-        items.push_back(item);
-    else
-        items = mModel->SelectedItems();
-    if (items.empty())
+    return RateItems(*mModel, menuItem, item ? std::vector<CIndexItem*> { item } : mModel->SelectedItems());
+}
+
+bool CIndexView::RateItems(CIndexModel& model, SInt16 menuItem, const std::vector<CIndexItem*>& items)
+{
+    const SInt32 rating = RatingOfMenuItem(menuItem);
+    if (rating < 0 || items.empty())
         return false;
-    auto* task = new CSearchTask(QStringLiteral("RATING_ITEMS"), *mModel, kSearchKindBatch);
+    auto* task = new CSearchTask(QStringLiteral("RATING_ITEMS"), model, kSearchKindBatch);
     task->SetResultAction(kResultBatchByPreference);
     task->AddCriterion(std::make_unique<CCriteria>(kFieldUrgencyLabel, kBatchSet, QString::number(rating)));
     for (CIndexItem* each : items)

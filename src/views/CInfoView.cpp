@@ -161,7 +161,7 @@ void CInfoView::SetIndexDocument(CIndexDoc* document)
     ThrowIfNil_(document);
     if (LWindow* window = document->GetWindow())
         SetListPane(window->FindPaneByID('brow'));
-    SetIndexView(dynamic_cast<CIndexView*>(document->GetIndexViewPane()));
+    SetIndexView(CIndexView::ViewOfPane(document->GetIndexViewPane()));
 }
 
 QString CInfoView::GetInfoText() const

@@ -6,7 +6,7 @@
 #include "CANPAInfo.h"
 #include "CDateTimeControl.h"
 #include "CEXIFInfo.h"
-#include "CIndexView.h"
+#include "CIndexModel.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "FieldKeys.h"
@@ -161,9 +161,9 @@ void CItemInfoWindow::FinishCreateSelf()
 
 // --- The item ---------------------------------------------------------------------
 
-void CItemInfoWindow::SetIndexItem(CIndexItem* item, IndexViewServices* owner)
+void CItemInfoWindow::SetIndexItem(CIndexItem* item, CIndexModel* model)
 {
-    SetItem(item, dynamic_cast<CIndexView*>(owner));
+    SetItem(item, model);
 }
 
 void CItemInfoWindow::BringToFront()
@@ -175,22 +175,22 @@ void CItemInfoWindow::BringToFront()
 SInt32 CItemInfoWindow::GetItemIndex() const
 {
     CIndexItem* item = mItem.Get();
-    if (!item || !mIndexView)
+    if (!item || !mModel)
         return 0;
     // The list may have changed meanwhile: the place is only trusted while it still holds the item.
     CIndexItem* there = nullptr;
-    if (mItemIndex <= 0 || !mIndexView->GetItemAt(mItemIndex, there) || there != item)
-        mItemIndex = mIndexView->GetIndexOfItem(item);
+    if (mItemIndex <= 0 || !mModel->GetItemAt(mItemIndex, there) || there != item)
+        mItemIndex = mModel->GetIndexOfItem(item);
     return mItemIndex;
 }
 
-void CItemInfoWindow::SetItem(CIndexItem* item, CIndexView* view)
+void CItemInfoWindow::SetItem(CIndexItem* item, CIndexModel* model)
 {
     ReleaseItem();
     if (!item)
         ThrowOSErr_(err_NilPointer, "item info window: no item");
     mItem = TLivePtr<CIndexItem>(item);
-    mIndexView = view;
+    mModel = model;
 
     // Reading the EXIF data may ask for the file and yield. The caption is copied
     // when a panel shows it: stepping on the other panels does not read it.
@@ -199,7 +199,7 @@ void CItemInfoWindow::SetItem(CIndexItem* item, CIndexView* view)
 
     MakePreview();
     const SInt32 index = GetItemIndex();
-    const SInt32 count = mIndexView ? mIndexView->CountItems() : 0;
+    const SInt32 count = mModel ? mModel->CountItems() : 0;
     EnablePane(mPrevButton, index > 1);
     EnablePane(mNextButton, index > 0 && index < count);
 
@@ -222,11 +222,11 @@ void CItemInfoWindow::SetItem(CIndexItem* item, CIndexView* view)
 bool CItemInfoWindow::ShowItemAt(SInt32 index)
 {
     CIndexItem* next = nullptr;
-    if (!mIndexView || !mIndexView->GetItemAt(index, next) || !next)
+    if (!mModel || !mModel->GetItemAt(index, next) || !next)
         return false;
     CIndexItem* previous = mItem.Get();
     mItemIndex = index;
-    SetItem(next, mIndexView);
+    SetItem(next, mModel);
     // The window goes with the item it shows; a window the new item had closes.
     if (previous && previous != next && previous->GetInfoWindow() == this)
         previous->SetInfoWindow(kInfoWindowClosing);
@@ -245,7 +245,7 @@ void CItemInfoWindow::UpdateTitle()
     const QString name = item->GetName();
     const SInt32 index = GetItemIndex();
     if (index > 0)
-        SetCFDescriptor(FormatTitle(kCountedTitle, name, { index, mIndexView->CountItems() }));
+        SetCFDescriptor(FormatTitle(kCountedTitle, name, { index, mModel->CountItems() }));
     else
         SetCFDescriptor(FormatTitle(kTitle, name, {}));
     const QUrl url = item->GetURL();
@@ -330,15 +330,15 @@ void CItemInfoWindow::ApplyChanges()
         return noErr;
     };
     // Through the index's model: its value index, its views and its modified state follow.
-    if (mIndexView)
-        mIndexView->GetModel().ChangeItem(item, kAllItemFields, apply);
+    if (mModel)
+        mModel->ChangeItem(item, kAllItemFields, apply);
     else
         apply();
 }
 
 OSStatus CItemInfoWindow::SetItemField(CIndexItem& item, SInt32 fieldKey, const QString& text)
 {
-    return mIndexView ? mIndexView->GetModel().SetItemField(&item, fieldKey, text) : item.SetFieldValue(fieldKey, text);
+    return mModel ? mModel->SetItemField(&item, fieldKey, text) : item.SetFieldValue(fieldKey, text);
 }
 
 void CItemInfoWindow::ReleaseItem()
@@ -398,7 +398,7 @@ void CItemInfoWindow::ListenToMessage(MessageT message, void* ioParam)
         return;
     case msg_InfoOpenItem:
         if (CIndexItem* item = mItem.Get())
-            item->OpenInViewer(GetItemIndex(), mIndexView.data(), Pref::DoubleClickAction.Get() == 1);
+            item->OpenInViewer(GetItemIndex(), mModel.data(), Pref::DoubleClickAction.Get() == 1);
         return;
     case msg_InfoAddRow:
     case msg_InfoReplaceRow:

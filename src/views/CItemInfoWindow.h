@@ -14,7 +14,7 @@
 #include <memory>
 
 class CANPAInfo;
-class CIndexView;
+class CIndexModel;
 class LImagePane;
 class LTabsControl;
 
@@ -58,19 +58,19 @@ public:
     ~CItemInfoWindow() override;
 
     // ItemInfoWindow
-    void SetIndexItem(CIndexItem* item, IndexViewServices* owner) override;
+    void SetIndexItem(CIndexItem* item, CIndexModel* model) override;
     void BringToFront() override;
 
-    // Shows an item of the view ('nilP' for none): the item shown before is stored and applied.
-    virtual void SetItem(CIndexItem* item, CIndexView* view);
-    // Takes the item at a 1-based index of the view's current list; the window
+    // Shows an item of the index ('nilP' for none): the item shown before is stored and applied.
+    virtual void SetItem(CIndexItem* item, CIndexModel* model);
+    // Takes the item at a 1-based index of the model's current list; the window
     // passes from the item it showed to that one. False when there is none.
     bool ShowItemAt(SInt32 index);
     CIndexItem* GetItem() const { return mItem.Get(); }
-    CIndexView* GetIndexView() const { return mIndexView.data(); }
+    CIndexModel* GetModel() const { return mModel.data(); }
     // Null until a caption panel is shown for the item.
     const CANPAInfo* GetCaptionCopy() const { return mCaptionCopy.get(); }
-    // The 1-based index of the item in the view's current list; 0 when it is not there.
+    // The 1-based index of the item in the model's current list; 0 when it is not there.
     SInt32 GetItemIndex() const;
 
     virtual bool IsModified() const;
@@ -117,7 +117,7 @@ private:
     CANPAInfo& CaptionCopy();
 
     LTabsControl* mTabs = nullptr;
-    QPointer<CIndexView> mIndexView;
+    QPointer<CIndexModel> mModel;
     TLivePtr<CIndexItem> mItem;
     std::unique_ptr<CANPAInfo> mCaptionCopy;
     bool mModified = false;

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QTest>
 
 #include <memory>
 #include <QFile>
@@ -279,7 +280,7 @@ protected:
     }
     CMediaWindow* OpenInMediaWindow()
     {
-        item->OpenInViewer(1, view, true);
+        item->OpenInViewer(1, &view->GetModel(), true);
         EXPECT_FALSE(CMediaWindow::GetWindowList().empty());
         ProcessEventsFor(100);
         return CMediaWindow::GetWindowList().empty() ? nullptr : CMediaWindow::GetWindowList().front();
@@ -289,6 +290,45 @@ protected:
     CIndexView* view = nullptr;
     CIndexItem* item = nullptr;
 };
+
+TEST_F(IndexOfOnePhoto, ADoubleClickAndReturnInTheGridOpenTheItemOverItsIndex)
+{
+    ASSERT_TRUE(CMediaWindow::GetWindowList().empty());
+    // A double-click and Return open a window (the preferences panels' tests may have changed that).
+    SetPrefNumber(QStringLiteral("DoubleClickAction"), 1);
+    SetPrefNumber(QStringLiteral("ActionKeyAction"), 1);
+    view->SetFullScreen(false);
+    // The application listens to the view, which only tells what is to be opened.
+    std::vector<SInt32> told;
+    QObject::connect(view, &CIndexView::itemActivated, view,
+        [&](CIndexModel*, SInt32 index, CIndexItem*, bool) { told.push_back(index); });
+    QRect cell;
+    ASSERT_TRUE(view->GetCellRect(1, cell));
+    const QPoint picture = item->GetPartRect(kItemPartPicture, cell, *view).center();
+    view->GetContainingWindow()->Select();
+    // Clicked twice, as the grid takes a click whose button is up again.
+    view->SimulateClick(picture);
+    view->SimulateClick(picture, 0, 2);
+    ProcessEventsFor(100);
+    EXPECT_EQ(told, std::vector<SInt32> { 1 });
+    ASSERT_EQ(CMediaWindow::GetWindowList().size(), 1u);
+    CMediaWindow* media = CMediaWindow::GetWindowList().front();
+    EXPECT_EQ(media->GetItem(), item);
+    EXPECT_EQ(media->GetModel(), &view->GetModel()) << "the window steps through the index's model";
+    EXPECT_EQ(media->GetItemIndex(), 1);
+    media->DoClose();
+    FlushDeletes();
+
+    // Return on the selected cell, with the grid holding the keys.
+    view->GetContainingWindow()->Select();
+    view->setFocus();
+    view->SelectIndex(1);
+    QTest::keyClick(view, Qt::Key_Return);
+    ProcessEventsFor(100);
+    EXPECT_EQ(told, (std::vector<SInt32> { 1, 1 }));
+    ASSERT_EQ(CMediaWindow::GetWindowList().size(), 1u);
+    EXPECT_EQ(CMediaWindow::GetWindowList().front()->GetModel(), &view->GetModel());
+}
 
 TEST_F(IndexOfOnePhoto, ANewDesktopThemeRepaintsTheIndexAndMediaWindows)
 {

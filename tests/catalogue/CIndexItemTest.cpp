@@ -901,7 +901,7 @@ public:
         : LWindow(data)
     {
     }
-    void SetIndexItem(CIndexItem* item, IndexViewServices*) override { shown = item; }
+    void SetIndexItem(CIndexItem* item, CIndexModel*) override { shown = item; }
     void BringToFront() override
     {
         Show();

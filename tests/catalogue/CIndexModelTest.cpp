@@ -172,7 +172,6 @@ TEST_F(IndexModelTest, ABatchGoesInAsOneChangeInItsOrderWithEachItemOnce)
         EXPECT_FALSE(batchModel.IsModified()) << "filling is no change";
         if (!test.filtered) {
             CIndexItem* selected = batchModel.GetAllItems()[2];
-            EXPECT_TRUE(selected->IsHilited());
             EXPECT_EQ(batchModel.SelectedItems(), std::vector<CIndexItem*> { selected });
             EXPECT_TRUE(batchModel.SelectionModel().isRowSelected(batchModel.GetIndexOfItem(selected) - 1, {}));
         }
@@ -262,8 +261,7 @@ TEST_F(IndexModelTest, TheSelectionStaysWithItsItemsAcrossSortsAndRemovals)
     EXPECT_EQ(model.GetLastSelectedIndex(), 6);
 
     std::unique_ptr<CIndexItem> d(model.TakeItemAt(3));
-    EXPECT_FALSE(d->IsHilited()) << "a removed item leaves the selection";
-    EXPECT_EQ(SelectedNames(), "a");
+    EXPECT_EQ(SelectedNames(), "a") << "a removed item leaves the selection";
 
     EXPECT_TRUE(model.SelectAll());
     EXPECT_EQ(model.CountSelectedItems(), 5);
@@ -386,6 +384,58 @@ TEST_F(IndexModelTest, TheTableShowsTheCurrentListAndSharesItsOneSelection)
     EXPECT_EQ(table.rowCount(), 1);
     EXPECT_FALSE(selection.hasSelection()) << "showing the filter drops the selection";
     EXPECT_EQ(table.data(table.index(0, 0), Qt::DisplayRole).toString(), "c");
+}
+
+TEST_F(IndexModelTest, TheTablesSelectionIsTheOneStoreOfTheSelection)
+{
+    Fill("abcdef");
+    IndexItemTableModel& table = model.ItemTable();
+    QItemSelectionModel& selection = model.SelectionModel();
+    model.SetTableColumns({ kFieldName, kFieldHeadline });
+
+    // A cell selected in a list view is its item selected, told once.
+    selection.select(table.index(1, 1), QItemSelectionModel::Select);
+    EXPECT_TRUE(model.IsSelected(2));
+    EXPECT_EQ(SelectedNames(), "b");
+    EXPECT_EQ(selectionChanges, 1);
+
+    // Found items selected as one change; items already selected stay.
+    std::vector<CIndexItem*> found { model.ItemAt(5), model.ItemAt(2), model.ItemAt(4) };
+    model.SelectItems(found);
+    EXPECT_EQ(SelectedNames(), "bde");
+    EXPECT_EQ(selectionChanges, 2);
+    EXPECT_EQ(model.CountSelectedItems(), 3);
+    EXPECT_EQ(model.GetFirstSelectedIndex(), 2);
+    EXPECT_EQ(model.GetLastSelectedIndex(), 5);
+
+    // Other columns, a move: the same items stay selected, and nobody is told.
+    model.SetTableColumns({ kFieldName });
+    EXPECT_EQ(SelectedNames(), "bde");
+    model.MoveItems({ model.ItemAt(4), model.ItemAt(5) }, 1);
+    EXPECT_EQ(Names(), "deabcf");
+    EXPECT_EQ(SelectedNames(), "deb");
+    EXPECT_EQ(selection.selectedRows().size(), 3);
+    EXPECT_EQ(selectionChanges, 2);
+
+    // A range and its removal.
+    model.SetRangeSelected(1, 6, false);
+    EXPECT_EQ(model.CountSelectedItems(), 0);
+    model.SetRangeSelected(2, 4, true);
+    EXPECT_EQ(SelectedNames(), "eab");
+    EXPECT_EQ(selectionChanges, 4);
+}
+
+TEST_F(IndexModelTest, AnItemKnowsItsPlaceInTheListThatShowsIt)
+{
+    Fill("abc");
+    CIndexItem* b = model.ItemAt(2);
+    EXPECT_EQ(b->GetPositionInView(), 2);
+    EXPECT_EQ(b->CopyFieldString(kFieldPositionInView, kFieldTextEmpty), QStringLiteral("2"));
+    model.ReplaceFilterItems({ b });
+    model.ShowFilter(false);
+    EXPECT_EQ(b->GetPositionInView(), 1) << "the filter shows it first";
+    std::unique_ptr<CIndexItem> alone(Item("z.jpg"));
+    EXPECT_EQ(alone->GetPositionInView(), 0);
 }
 
 // --- Values of the fields --------------------------------------------------------------------------------

@@ -1,8 +1,10 @@
 #include "CANPAInfo.h"
 #include "CIndexItem.h"
+#include "CIndexModel.h"
 #include "CIndexPackage.h"
 #include "IndexDbRecord.h"
 #include "LStream.h"
+#include "TaskServices.h"
 
 #include "ExceptionCode.h"
 #include "ImageMetadata.h"
@@ -16,6 +18,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -263,6 +266,13 @@ TEST(CaptionsFromImageFiles, AnItemBeingDrawnNeverReadsItsFileAndGetsItsCaptionA
 {
     const QString path = WriteJPEGWithIPTC("drawn.jpg", {{"Iptc.Application2.Caption", "Read later"}});
     CIndexItem item(QUrl::fromLocalFile(path));
+    // Shown in an index, whose views draw it again once it has what it asked for.
+    CIndexModel index;
+    index.InsertItem(&item, kInsertAtEnd, ItemInsert::Filling);
+    const auto release = qScopeGuard([&] { index.TakeAllItems(); });
+    int redrawn = 0;
+    QObject::connect(
+        &index, &CIndexModel::itemChanged, [&](CIndexItem* changed, SInt32) { redrawn += changed == &item; });
     {
         const StDrawingItems drawing;
         EXPECT_EQ(item.GetCaptionInfo(), nullptr);
@@ -270,6 +280,7 @@ TEST(CaptionsFromImageFiles, AnItemBeingDrawnNeverReadsItsFileAndGetsItsCaptionA
     }
     // The drawing is over: the event loop reads what it asked for.
     ProcessEventsFor(50);
+    EXPECT_EQ(redrawn, 1) << "the index is told once, for both parts read";
     {
         const StDrawingItems drawing;
         ASSERT_NE(item.GetCaptionInfo(), nullptr);

@@ -4,11 +4,10 @@
 
 #include "CANPAInfo.h"
 #include "CIndexItem.h"
-#include "CIndexModel.h"
 #include "CItemError.h"
 #include "FieldKeys.h"
-#include "LDataBrowser.h"
 #include "FileTypes.h"
+#include "LDataBrowser.h"
 #include "LocalizedStrings.h"
 #include "MacDates.h"
 #include "MediaImageInfo.h"
@@ -112,11 +111,11 @@ void Keep(const QImage& image, const QString& name)
 class ItemDrawing : public ::testing::TestWithParam<qreal> {
 protected:
     void SetUp() override { mView.columns = {kFieldName, kFieldHeadline}; }
-    QImage Draw(CIndexItem& item, const QRect& cell, const QString& name)
+    QImage Draw(CIndexItem& item, const QRect& cell, const QString& name, bool selected = false)
     {
         QImage image = Canvas(QSize(cell.right() + 30, cell.bottom() + 30), GetParam());
         QPainter painter(&image);
-        item.DrawCell(painter, cell, mView);
+        item.DrawCell(painter, cell, mView, selected);
         painter.end();
         Keep(image, name + QStringLiteral("@%1x").arg(GetParam()));
         return image;
@@ -178,12 +177,8 @@ TEST_P(ItemDrawing, BadgesAndSelectedLooks)
 {
     auto item = ItemWithPicture();
     item->SetError(std::make_unique<CItemError>(-43, QString(), QStringLiteral("600:50")));
-    // Selected through an index, as every item is; the index lets go of it afterwards.
-    CIndexModel index;
-    index.InsertItem(item.get(), kInsertAtEnd, ItemInsert::Filling);
-    index.SelectIndex(1);
-    const auto release = qScopeGuard([&] { index.TakeAllItems(); });
-    const QImage image = Draw(*item, mCell, QStringLiteral("selected-error"));
+    // Drawn as the grid draws an item its index's selection holds.
+    const QImage image = Draw(*item, mCell, QStringLiteral("selected-error"), true);
     const QRect picture = item->GetPartRect(kItemPartPicture, mCell, mView);
     const QRect badge = item->GetPartRect(kItemPartErrorBadge, mCell, mView);
     // The caution badge covers its square's middle.
@@ -196,7 +191,7 @@ TEST_P(ItemDrawing, BadgesAndSelectedLooks)
 
     // Dimmed: the picture is darkened towards black, no ring.
     StTempPrefBoolean dim(QStringLiteral("DimSelection"), true);
-    const QImage dimmed = Draw(*item, mCell, QStringLiteral("selected-dimmed"));
+    const QImage dimmed = Draw(*item, mCell, QStringLiteral("selected-dimmed"), true);
     const QColor red = At(dimmed, picture.topLeft() + QPoint(20, 30));
     EXPECT_LT(red.red(), 150);
     EXPECT_GT(red.red(), 80);

@@ -5,13 +5,14 @@
 #include "AliasRecord.h"
 #include "CANPAInfo.h"
 #include "CIndexItem.h"
+#include "CIndexModel.h"
 #include "CItemError.h"
 #include "CMedia.h"
 #include "ExceptionCode.h"
 #include "ExtendedAttributes.h"
-#include "FinderPreview.h"
 #include "FieldKeys.h"
 #include "FileRef.h"
+#include "FinderPreview.h"
 #include "LocalizedStrings.h"
 #include "MacDates.h"
 #include "MediaViewerServices.h"
@@ -450,29 +451,14 @@ TEST(ItemPictures, ClipboardPreviewAndIconRoundTrips)
 
 namespace {
 
-// The media viewer as the catalogue sees it: records what it was asked to do.
+// The media viewer as the catalogue sees it: records what it was asked to print.
 class TestViewer : public MediaViewerServices {
 public:
-    void OpenMediaWindowAtIndex(SInt32 index, IndexViewServices*, bool windowed, std::unique_ptr<CMedia> media) override
-    {
-        openedAt = index;
-        opensWindowed = windowed;
-        gotMedia = media != nullptr;
-    }
-    void OpenMediaWindowForItem(CIndexItem& item, IndexViewServices*, bool, std::unique_ptr<CMedia> media) override
-    {
-        openedItem = &item;
-        gotMedia = media != nullptr;
-    }
     void PrintItem(CIndexItem& item, IndexViewServices*, bool withDialog) override
     {
         printed = &item;
         printDialog = withDialog;
     }
-    SInt32 openedAt = 0;
-    bool opensWindowed = false;
-    bool gotMedia = false;
-    CIndexItem* openedItem = nullptr;
     CIndexItem* printed = nullptr;
     bool printDialog = false;
 };
@@ -485,7 +471,7 @@ public:
 
 } // namespace
 
-TEST(ItemViewers, OpeningAndPrintingGoToTheViewerWithTheMedium)
+TEST(ItemViewers, OpeningIsToldByTheIndexAndPrintingGoesToTheViewer)
 {
     const QString path = TestTempDir() + QStringLiteral("/viewed.jpg");
     QFile::remove(path);
@@ -493,22 +479,20 @@ TEST(ItemViewers, OpeningAndPrintingGoToTheViewerWithTheMedium)
     CIndexItem item {FileRef(path)};
     TestIndexView view;
 
-    // Without a viewer there is nothing to open the item in.
-    try {
-        item.OpenInViewer(3, &view, true);
-        ADD_FAILURE() << "no viewer installed";
-    } catch (const ExceptionCode& e) {
-        EXPECT_EQ(e.Code(), err_NilPointer);
-    }
+    // Without an index there is nothing to open the item from.
+    EXPECT_EQ(CatchCode([&] { item.OpenInViewer(3, nullptr, true); }), err_NilPointer);
+
+    // The index tells whoever opens items, once for each opening.
+    CIndexModel index;
+    std::vector<std::tuple<SInt32, CIndexItem*, bool>> opened;
+    QObject::connect(&index, &CIndexModel::itemActivated,
+        [&](SInt32 at, CIndexItem* which, bool windowed) { opened.emplace_back(at, which, windowed); });
+    item.OpenInViewer(3, &index, true);
+    item.OpenInViewer(0, &index, false);
+    EXPECT_EQ(opened, (std::vector<std::tuple<SInt32, CIndexItem*, bool>> { { 3, &item, true }, { 0, &item, false } }));
 
     TestViewer viewer;
     StViewer installed(&viewer);
-    item.OpenInViewer(3, &view, true);
-    EXPECT_EQ(viewer.openedAt, 3);
-    EXPECT_TRUE(viewer.opensWindowed);
-    EXPECT_TRUE(viewer.gotMedia);
-    item.OpenInViewer(0, &view, false);
-    EXPECT_EQ(viewer.openedItem, &item);
     item.PrintInMediaWindow(&view);
     EXPECT_EQ(viewer.printed, &item);
     EXPECT_TRUE(viewer.printDialog);

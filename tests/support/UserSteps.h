@@ -1,10 +1,12 @@
 #pragma once
 
 #include "LDialogBox.h"
+#include "LMenuBar.h"
 #include "LStdControls.h"
 #include "LWindow.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -117,4 +119,25 @@ inline QLineEdit* TypeIntoField(LView* window, PaneIDT paneID, const QString& te
     edit->selectAll();
     QTest::keyClicks(edit, text);
     return edit;
+}
+
+// Chooses the item of a command in a popup with the keyboard, as a pick from its
+// list would; false when the menu has no such item.
+inline bool ChoosePopupCommand(LStdPopupMenu* popup, const LMenu& menu, CommandT command)
+{
+    auto* combo = popup ? popup->findChild<QComboBox*>() : nullptr;
+    if (!combo)
+        return false;
+    int row = -1;
+    for (SInt16 i = 1; i <= menu.CountItems(); ++i) {
+        if (menu.Item(i)->command == command)
+            row = i - 1;
+    }
+    if (row < 0)
+        return false;
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_Home);
+    for (int step = 0; step < combo->count() && combo->currentIndex() != row; ++step)
+        QTest::keyClick(combo, combo->currentIndex() < row ? Qt::Key_Down : Qt::Key_Up);
+    return combo->currentIndex() == row;
 }

@@ -11,10 +11,11 @@
 #include "LMenuBar.h"
 #include "LStdControls.h"
 #include "MacDates.h"
-#include "SearchEvaluation.h"
 #include "SearchEditors.h"
+#include "SearchEvaluation.h"
 #include "StoredSettings.h"
 #include "UReanimator.h"
+#include "UserSteps.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -82,20 +83,7 @@ protected:
     // popup with the keyboard, as a pick from the list would.
     static void Choose(LStdPopupMenu* popup, ResIDT menuID, CommandT command)
     {
-        auto* combo = popup->findChild<QComboBox*>();
-        ASSERT_NE(combo, nullptr);
-        const LMenu& menu = CachedMenu(menuID);
-        int row = -1;
-        for (SInt16 i = 1; i <= menu.CountItems(); ++i) {
-            if (menu.Item(i)->command == command)
-                row = i - 1;
-        }
-        ASSERT_GE(row, 0) << command;
-        combo->setFocus();
-        QTest::keyClick(combo, Qt::Key_Home);
-        for (int step = 0; step < combo->count() && combo->currentIndex() != row; ++step)
-            QTest::keyClick(combo, combo->currentIndex() < row ? Qt::Key_Down : Qt::Key_Up);
-        ASSERT_EQ(combo->currentIndex(), row);
+        ASSERT_TRUE(ChoosePopupCommand(popup, CachedMenu(menuID), command)) << command;
     }
     // Runs the search shown with a click on Run and waits for its result.
     void RunSearch(CSearchWindow* window)

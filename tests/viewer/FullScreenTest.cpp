@@ -63,7 +63,7 @@ TEST_F(FullScreenTest, OpeningAShownItemInTheOtherModeSwitchesItsWindow)
     FillView(2);
     CMediaWindow* windowed = OpenAt(1);
     ASSERT_TRUE(windowed);
-    EXPECT_EQ(CMediaWindow::FindOrCreate(ItemAt(1), false, view), nullptr);
+    EXPECT_EQ(CMediaWindow::FindOrCreate(ItemAt(1), false, &view->GetModel()), nullptr);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_EQ(CMediaWindow::GetWindowList().size(), 1u);
     EXPECT_TRUE(CMediaWindow::GetWindowList().front()->IsFullScreenKind());

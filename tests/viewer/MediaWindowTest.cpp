@@ -33,8 +33,7 @@ TEST_F(MediaWindowTest, AnItemOpensLargeInAWindowSizedToIt)
     EXPECT_EQ(window->size(), QSize(640, 480));
     EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("photo02.jpg @ 200% (2/3)"));
     // The item is the view's selection and marked open in the viewer.
-    EXPECT_TRUE(ItemAt(2)->IsHilited());
-    EXPECT_FALSE(ItemAt(1)->IsHilited());
+    EXPECT_EQ(view->GetModel().SelectedItems(), std::vector<CIndexItem*> { ItemAt(2) });
     EXPECT_TRUE(ItemAt(2)->IsOpenInViewer());
 }
 
@@ -54,7 +53,7 @@ TEST_F(MediaWindowTest, NextAndPreviousWrapAtBothEndsOverTheFilteredList)
     view->GetModel().AddFoundItem(ItemAt(2));
     view->GetModel().AddFoundItem(ItemAt(4));
     view->ShowFilter(nullptr, false, false);
-    window->SetItemAtIndex(2, view, nullptr);
+    window->SetItemAtIndex(2, &view->GetModel(), nullptr);
     window->ProcessCommand(cmd_MediaNext);
     EXPECT_EQ(window->GetItemIndex(), 1);
     EXPECT_EQ(window->GetItem()->GetName(), QStringLiteral("photo02.jpg"));
@@ -80,7 +79,7 @@ TEST_F(MediaWindowTest, TheTitleCountsOnlyAmongTheItemsShown)
 
     // An item opened from the view by itself shows its place in the list; one of
     // no index has no place to show.
-    CMediaWindow* alone = OpenMediaWindowForItem(ItemAt(2), view, true, nullptr);
+    CMediaWindow* alone = OpenMediaWindowForItem(ItemAt(2), &view->GetModel(), true, nullptr);
     ASSERT_TRUE(alone);
     EXPECT_TRUE(alone->GetCFDescriptor().endsWith(QStringLiteral("% (2/2)"))) << alone->GetCFDescriptor().toStdString();
     view->ShowAllItems(true);
@@ -119,7 +118,7 @@ TEST_F(MediaWindowTest, HomeEndAndArrowKeysStepAndRestartTheDelay)
 TEST_F(MediaWindowTest, AStandAloneItemGoesToTheFirstItemOnNext)
 {
     FillView(3);
-    CMediaWindow* window = OpenMediaWindowForItem(ItemAt(2), view, true, nullptr);
+    CMediaWindow* window = OpenMediaWindowForItem(ItemAt(2), &view->GetModel(), true, nullptr);
     ASSERT_TRUE(window);
     EXPECT_EQ(window->GetItemIndex(), -1);
     EXPECT_FALSE(ItemAt(2)->IsOpenInViewer());
@@ -132,10 +131,10 @@ TEST_F(MediaWindowTest, OpeningAShownItemAgainBringsItsWindowForwardInstead)
     FillView(2);
     CMediaWindow* first = OpenAt(1);
     ASSERT_TRUE(first);
-    EXPECT_EQ(CMediaWindow::FindOrCreate(ItemAt(1), true, view), nullptr);
+    EXPECT_EQ(CMediaWindow::FindOrCreate(ItemAt(1), true, &view->GetModel()), nullptr);
     OpenAt(1);
     EXPECT_EQ(CMediaWindow::GetWindowList().size(), 1u);
-    EXPECT_EQ(Code([&] { OpenMediaWindowAtIndex(7, view, true, nullptr); }), err_AssertFailed);
+    EXPECT_EQ(Code([&] { OpenMediaWindowAtIndex(7, &view->GetModel(), true, nullptr); }), err_AssertFailed);
     EXPECT_EQ(Code([&] { OpenMediaWindowAtIndex(1, nullptr, true, nullptr); }), err_NilPointer);
 }
 

@@ -56,6 +56,7 @@ protected:
         info.width = 640;
         info.height = 480;
         view = new CIndexView(info);
+        OpenItemsInMediaWindows(*view); // as the application has every index view's items open
     }
     void TearDown() override
     {
@@ -100,7 +101,7 @@ protected:
         CIndexItem* item = nullptr;
         if (!view->GetItemAt(index, item) || !item)
             return nullptr;
-        item->OpenInViewer(index, view, windowed);
+        item->OpenInViewer(index, &view->GetModel(), windowed);
         return WindowOf(item);
     }
 

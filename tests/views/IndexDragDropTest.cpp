@@ -219,7 +219,7 @@ TEST_F(IndexDragDrop, ItemsMoveWithinTheViewAndCopyWithTheModifier)
     EXPECT_EQ(Names(view), (QStringList {"a2.jpg", "a1.jpg", "a2.jpg", "a3.jpg", "a4.jpg"}));
     EXPECT_EQ(view->GetModel().ItemAt(1), original);
     EXPECT_NE(view->GetModel().ItemAt(3), original);
-    EXPECT_TRUE(original->IsHilited());
+    EXPECT_TRUE(view->GetModel().IsSelected(view->GetModel().GetIndexOfItem(original)));
     // A press that moves on a picture starts the drag (nothing takes it here).
     view->StartItemDrag(1, Cell(view, 1), 0);
     EXPECT_EQ(view->CountItems(), 5);

@@ -1,19 +1,18 @@
-#include "CIndexItem.h"
 #include "CContextualMenu.h"
+#include "CIndexItem.h"
 #include "CIndexView.h"
 #include "CItemError.h"
+#include "CUpdateTask.h"
+#include "CVisualTask.h"
 #include "FieldKeys.h"
 #include "IndexGridGeometry.h"
 #include "IndexGridMarquee.h"
-#include "LDialogBox.h"
 #include "IndexGridNavigation.h"
+#include "LDialogBox.h"
 #include "LPrintout.h"
 #include "LScrollerView.h"
-#include "MediaViewerServices.h"
 #include "Offscreen.h"
 #include "Preferences.h"
-#include "CVisualTask.h"
-#include "CUpdateTask.h"
 #include "UCursors.h"
 #include "UEvents.h"
 #include "URegistrar.h"
@@ -416,8 +415,7 @@ std::vector<SInt32> Selected(CIndexView* view)
 {
     std::vector<SInt32> indexes;
     for (SInt32 index = 1; index <= view->CountItems(); ++index) {
-        CIndexItem* item = nullptr;
-        if (view->GetItemAt(index, item) && item->IsHilited())
+        if (view->GetModel().IsSelected(index))
             indexes.push_back(index);
     }
     return indexes;
@@ -708,17 +706,24 @@ TEST_F(GridPaintTest, AClickMakesTheViewTheTargetAndItsKeysMoveTheSelection)
 
 namespace {
 
-// The viewer as the index view reaches it: the windows it was asked to open.
-class OpenedWindows : public MediaViewerServices {
+// The viewer as the application connects it to the index view: the items the
+// view's itemActivated asked to open, each of the view's model at its index.
+class OpenedWindows {
 public:
-    void OpenMediaWindowAtIndex(SInt32 index, IndexViewServices*, bool windowed, std::unique_ptr<CMedia> media) override
+    explicit OpenedWindows(CIndexView* view)
+        : mConnection(QObject::connect(view, &CIndexView::itemActivated,
+            [view, this](CIndexModel* model, SInt32 index, CIndexItem* item, bool windowed) {
+                EXPECT_EQ(model, &view->GetModel());
+                EXPECT_EQ(model->ItemAt(index), item);
+                opened.emplace_back(index, windowed);
+            }))
     {
-        opened.emplace_back(index, windowed);
-        EXPECT_NE(media, nullptr);
     }
-    void OpenMediaWindowForItem(CIndexItem&, IndexViewServices*, bool, std::unique_ptr<CMedia>) override {}
-    void PrintItem(CIndexItem&, IndexViewServices*, bool) override {}
+    ~OpenedWindows() { QObject::disconnect(mConnection); }
     std::vector<std::pair<SInt32, bool>> opened;
+
+private:
+    QMetaObject::Connection mConnection;
 };
 
 // Items of JPEG files of their own colour in a folder of the test's, that the viewer can open.
@@ -739,8 +744,7 @@ void AddPhotoFiles(CIndexView* view, int count)
 
 TEST_F(GridPaintTest, SpaceOpensTheSelectedItemAndEscapeEndsFullScreen)
 {
-    OpenedWindows viewer;
-    SetMediaViewerServices(&viewer);
+    OpenedWindows viewer(view);
     AddPhotoFiles(view, 3);
     view->Show();
     view->SelectIndex(2);
@@ -766,13 +770,11 @@ TEST_F(GridPaintTest, SpaceOpensTheSelectedItemAndEscapeEndsFullScreen)
     EXPECT_FALSE(view->IsFullScreen());
     EXPECT_EQ(view->GetTheme(), view->GetSavedTheme());
     EXPECT_FALSE(Selected(view).empty());
-    SetMediaViewerServices(nullptr);
 }
 
 TEST_F(GridPaintTest, ReturnAndADoubleClickOpenTheItemInTheViewer)
 {
-    OpenedWindows viewer;
-    SetMediaViewerServices(&viewer);
+    OpenedWindows viewer(view);
     AddPhotoFiles(view, 3);
     view->Show();
     view->SelectIndex(2);
@@ -807,7 +809,6 @@ TEST_F(GridPaintTest, ReturnAndADoubleClickOpenTheItemInTheViewer)
     view->SimulateClick(item->GetTextLineRect(0, cell, *view).center());
     EXPECT_EQ(view->GetRenameField(), nullptr);
     view->SetFullScreen(false);
-    SetMediaViewerServices(nullptr);
 }
 
 TEST_F(GridPaintTest, TypingTheStartOfANameSelectsItHalfASecondLater)

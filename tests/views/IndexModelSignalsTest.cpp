@@ -3,6 +3,7 @@
 // the commands follow, painted once a frame however many changes came. Paints are
 // counted on the real widgets as they arrive, never forced with a grab.
 
+#include "CANPAInfo.h"
 #include "CCriteria.h"
 #include "CImportFolderTask.h"
 #include "CIndexDoc.h"
@@ -12,20 +13,26 @@
 #include "CIndexView.h"
 #include "CInfoView.h"
 #include "CSearchTask.h"
-#include "CANPAInfo.h"
+#include "CSearchView.h"
+#include "CSearchWindow.h"
 #include "FieldKeys.h"
+#include "IndexTaskServices.h"
 #include "IndexWindowTest.h"
 #include "LCommander.h"
 #include "LThread.h"
 #include "LWindow.h"
 #include "Offscreen.h"
 #include "Preferences.h"
+#include "SearchEditors.h"
+#include "UserSteps.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPaintEvent>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTreeView>
 
@@ -120,6 +127,16 @@ protected:
         return ended;
     }
 
+    // Whether Copy is enabled, as the Edit menu asks the view.
+    bool CopyEnabled() const
+    {
+        Boolean enabled = false, usesMark = false;
+        UInt16 mark = 0;
+        Str255 name;
+        view->FindCommandStatus(cmd_Copy, enabled, usesMark, mark, name);
+        return enabled;
+    }
+
     QRect CellOf(SInt32 index) const
     {
         QRect cell;
@@ -200,11 +217,7 @@ TEST_F(IndexModelSignals, ASelectionMadeThroughTheModelIsDrawnCountedAndEnablesT
     EXPECT_TRUE(grid.region.contains(CellOf(2)));
     EXPECT_EQ(placard->GetInfoText(), QStringLiteral("3 items  1 selected"));
     EXPECT_TRUE(LCommander::GetUpdateCommandStatus()) << "the menus are brought up to date";
-    Boolean enabled = false, usesMark = false;
-    UInt16 mark = 0;
-    Str255 name;
-    view->FindCommandStatus(cmd_Copy, enabled, usesMark, mark, name);
-    EXPECT_TRUE(enabled);
+    EXPECT_TRUE(CopyEnabled());
 
     // A click in the list selects there: the grid's status bar counts it.
     ShowList();
@@ -241,11 +254,7 @@ TEST_F(IndexModelSignals, ItemsASearchSelectsAreSelectedInTheGridTheListAndTheCo
     EXPECT_EQ(Model().CountSelectedItems(), 1);
     EXPECT_TRUE(grid.region.contains(CellOf(2)));
     EXPECT_EQ(placard->GetInfoText(), QStringLiteral("3 items  1 selected"));
-    Boolean enabled = false, usesMark = false;
-    UInt16 mark = 0;
-    Str255 name;
-    view->FindCommandStatus(cmd_Copy, enabled, usesMark, mark, name);
-    EXPECT_TRUE(enabled) << "Copy with one item selected";
+    EXPECT_TRUE(CopyEnabled()) << "Copy with one item selected";
 
     ShowList();
     EXPECT_EQ(list->GetControlRef()->selectionModel()->selectedRows().size(), 1);
@@ -304,4 +313,56 @@ TEST_F(IndexModelSignals, AFilterShownOrEndedOnTheModelRetitlesTheWindowAndTells
     EXPECT_EQ(Model().CountItems(), 1);
     EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("Summer")) << "a search keeps the window's title";
     view->RemoveListener(&ear);
+}
+
+TEST_F(IndexModelSignals, SelectFoundItemsFromTheSearchWindowShowsThemSelectedEverywhere)
+{
+    RegisterSearchWindowClasses();
+    const auto closeSearch = qScopeGuard([] { delete CSearchWindow::GetSearchWindow(); });
+    Model().SelectIndex(1);
+    Settle();
+    PaintWatch grid(view);
+    // Find… in the index window: all items, "Select found items" chosen from the
+    // result menu, "name contains" and the name typed, Run clicked.
+    CSearchWindow* window = CSearchWindow::ShowSearchWindow(&Model(), 1057);
+    ASSERT_TRUE(window);
+    window->Show();
+    window->Select();
+    // All items searched, not the one selected.
+    auto* sources = window->GetSourcePopup()->findChild<QComboBox*>();
+    ASSERT_TRUE(sources);
+    sources->setFocus();
+    QTest::keyClick(sources, Qt::Key_Home);
+    ASSERT_TRUE(ChoosePopupCommand(window->GetResultPopup(), CachedMenu(kSearchResultMenu), kResultSelect));
+    CSearchView* row = window->GetRows().front();
+    ASSERT_TRUE(ChoosePopupCommand(row->GetCategoryPopup(), CachedMenu(kSearchFieldMenu), kFieldName));
+    ASSERT_TRUE(ChoosePopupCommand(row->GetSelectorPopup(), CachedMenu(kTextTestMenu), kSelectorContains));
+    QLineEdit* value = row->GetTextField()->GetLineEdit();
+    value->setFocus();
+    QTest::keyClicks(value, QStringLiteral("photo-3"));
+    QTest::mouseClick(static_cast<LControlPane*>(window->GetRunButton())->GetControlWidget(), Qt::LeftButton);
+    ASSERT_TRUE(LThread::RunUntil([&] { return Model().CountRunningSearches() == 0; }, 5000));
+    LCommander::SwitchTarget(view);
+    Settle();
+
+    // The found item alone is selected, in the one selection the list shows too.
+    EXPECT_FALSE(Model().IsFiltered());
+    EXPECT_EQ(Model().SelectedItems(), std::vector<CIndexItem*> { Model().ItemAt(3) });
+    EXPECT_TRUE(Model().SelectionModel().isRowSelected(2, {}));
+    EXPECT_FALSE(Model().SelectionModel().isRowSelected(0, {}));
+    // Both cells that changed are painted, as the grid tells them apart.
+    EXPECT_TRUE(grid.region.contains(CellOf(3)));
+    EXPECT_TRUE(grid.region.contains(CellOf(1)));
+    EXPECT_EQ(placard->GetInfoText(), QStringLiteral("3 items  1 selected"));
+    EXPECT_TRUE(CopyEnabled()) << "Copy with the found item selected";
+
+    // The list shows it selected: its row painted with the selection's colour.
+    ShowList();
+    QTreeView* tree = list->GetControlRef();
+    EXPECT_EQ(tree->selectionModel()->selectedRows().size(), 1);
+    const QRect third = tree->visualRect(Model().ItemTable().index(2, 0));
+    const QImage rows = tree->viewport()->grab().toImage();
+    const QColor plain = rows.pixelColor(tree->visualRect(Model().ItemTable().index(0, 0)).topLeft() + QPoint(2, 2));
+    const QColor shown = rows.pixelColor(third.topLeft() + QPoint(2, 2));
+    EXPECT_NE(shown, plain) << "the found item's row is drawn selected";
 }

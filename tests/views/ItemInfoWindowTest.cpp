@@ -152,7 +152,7 @@ protected:
     {
         auto* window = dynamic_cast<CItemInfoWindow*>(LWindow::CreateWindow(kItemInfoWindowLayout, nullptr));
         EXPECT_NE(window, nullptr);
-        window->SetIndexItem(item, view);
+        window->SetIndexItem(item, &view->GetModel());
         item->SetInfoWindow(window);
         return window;
     }
