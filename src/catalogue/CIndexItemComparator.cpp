@@ -24,6 +24,8 @@ constexpr size_t kMostSortThreads = 16;
 // Reading an item's value takes well under a microsecond: the clock is looked
 // at every so many.
 constexpr size_t kItemsBetweenClockReads = 1024;
+// How many values are looked at to tell whether a key's values tie often.
+constexpr size_t kTieSample = 2048;
 
 // Field texts compare as the user's language sorts them, numbers inside the
 // texts by their value ("img2" before "img10").
@@ -356,21 +358,41 @@ void CIndexItemComparator::SortItems(std::vector<CIndexItem*>& items)
     PutInOrder(items, order);
 }
 
+bool CIndexItemComparator::TiesOften(const std::vector<Prepared>& prepared)
+{
+    // A spread of the values, their keys made here, sorted: when a good share
+    // of them equals a neighbour, the values tie often.
+    const size_t step = std::max<size_t>(1, prepared.size() / kTieSample);
+    std::vector<ItemSortValue> sample;
+    sample.reserve(kTieSample + 1);
+    SortCollators collators;
+    for (size_t i = 0; i < prepared.size(); i += step) {
+        ItemSortValue& value = sample.emplace_back(prepared[i].value);
+        MakeDeferredSortKey(value, collators, nullptr);
+    }
+    std::sort(sample.begin(), sample.end(),
+        [](const ItemSortValue& a, const ItemSortValue& b) { return CompareItemSortValues(a, b) < 0; });
+    size_t tied = 0;
+    for (size_t i = 0; i < sample.size(); ++i) {
+        if ((i > 0 && CompareItemSortValues(sample[i - 1], sample[i]) == 0)
+            || (i + 1 < sample.size() && CompareItemSortValues(sample[i], sample[i + 1]) == 0))
+            ++tied;
+    }
+    return tied > sample.size() / 4;
+}
+
 void CIndexItemComparator::SortOnThreads(std::vector<CIndexItem*>& items)
 {
     StWindowLive live;
     // The items' values are read here, a step at a time; their keys are made
-    // on the threads. Ties compare by name, whose value is read for every item
-    // now, since the threads must not touch the items.
+    // on the threads, which must not touch the items.
     std::vector<Prepared> prepared;
     prepared.reserve(items.size());
     size_t read = 0;
     for (CIndexItem* item : items) {
         if (!item)
             continue;
-        Prepared& entry = prepared.emplace_back(Prepare(item, nullptr, true));
-        if (mSortKey != kFieldName)
-            entry.name = MakeItemSortValue(*item, kFieldName, nullptr, true);
+        prepared.emplace_back(Prepare(item, nullptr, true));
         if (++read % kItemsBetweenClockReads == 0)
             live.HandleEventsIfDue();
     }
@@ -380,48 +402,120 @@ void CIndexItemComparator::SortOnThreads(std::vector<CIndexItem*>& items)
         order.push_back(&entry);
 
     const size_t parts = std::clamp<size_t>(std::thread::hardware_concurrency(), 2, kMostSortThreads);
-    std::vector<size_t> bounds(parts + 1);
-    for (size_t part = 0; part <= parts; ++part)
-        bounds[part] = order.size() * part / parts;
-    const std::vector<size_t> parted = bounds;
-    const auto less = [this](Prepared* a, Prepared* b) { return ComparePrepared(*a, *b) < 0; };
-    std::vector<SortCollators> collators(parts);
-    const bool memoTexts = mSortKey != kFieldName;
-    live.RunOnThreads(parts, [&](size_t part) {
-        SortKeyMemo memo;
-        for (size_t i = bounds[part]; i < bounds[part + 1]; ++i) {
-            MakeDeferredSortKey(order[i]->value, collators[part], memoTexts ? &memo : nullptr);
-            if (order[i]->name)
-                MakeDeferredSortKey(*order[i]->name, collators[part], nullptr);
-        }
-        std::stable_sort(order.begin() + std::ptrdiff_t(bounds[part]), order.begin() + std::ptrdiff_t(bounds[part + 1]), less);
-    });
-    // The sorted runs merged in pairs, the pairs of a pass side by side; a merge
-    // takes the left run's element first among equals, so the sort stays stable.
     std::vector<Prepared*> merged(order.size());
-    while (bounds.size() > 2) {
-        const size_t runs = bounds.size() - 1;
-        std::vector<size_t> next;
-        for (size_t run = 0; run < runs; run += 2)
-            next.push_back(bounds[run]);
-        next.push_back(bounds.back());
-        live.RunOnThreads((runs + 1) / 2, [&](size_t pair) {
-            const auto at = [&](size_t index) { return order.begin() + std::ptrdiff_t(index); };
-            const size_t first = bounds[2 * pair];
-            const size_t middle = bounds[2 * pair + 1];
-            const size_t last = 2 * pair + 2 < bounds.size() ? bounds[2 * pair + 2] : middle;
-            std::merge(at(first), at(middle), at(middle), at(last), merged.begin() + std::ptrdiff_t(first), less);
+    // Sorts `order` in parts side by side, then merges the sorted runs in pairs, the
+    // pairs of a pass side by side; a merge takes the left run's element first
+    // among equals, so the sort stays stable.
+    const auto sortInParts = [&](const auto& less, bool makeKeys) {
+        std::vector<size_t> bounds(parts + 1);
+        for (size_t part = 0; part <= parts; ++part)
+            bounds[part] = order.size() * part / parts;
+        std::vector<SortCollators> collators(makeKeys ? parts : 0);
+        const bool memoTexts = mSortKey != kFieldName;
+        live.RunOnThreads(parts, [&](size_t part) {
+            const auto first = order.begin() + std::ptrdiff_t(bounds[part]);
+            const auto last = order.begin() + std::ptrdiff_t(bounds[part + 1]);
+            if (makeKeys) {
+                SortKeyMemo memo;
+                for (auto at = first; at != last; ++at) {
+                    MakeDeferredSortKey((*at)->value, collators[part], memoTexts ? &memo : nullptr);
+                    if ((*at)->name)
+                        MakeDeferredSortKey(*(*at)->name, collators[part], nullptr);
+                }
+            }
+            std::stable_sort(first, last, less);
         });
-        order.swap(merged);
-        bounds.swap(next);
+        while (bounds.size() > 2) {
+            const size_t runs = bounds.size() - 1;
+            std::vector<size_t> next;
+            for (size_t run = 0; run < runs; run += 2)
+                next.push_back(bounds[run]);
+            next.push_back(bounds.back());
+            live.RunOnThreads((runs + 1) / 2, [&](size_t pair) {
+                const auto at = [&](size_t index) { return order.begin() + std::ptrdiff_t(index); };
+                const size_t first = bounds[2 * pair];
+                const size_t middle = bounds[2 * pair + 1];
+                const size_t last = 2 * pair + 2 < bounds.size() ? bounds[2 * pair + 2] : middle;
+                std::merge(at(first), at(middle), at(middle), at(last), merged.begin() + std::ptrdiff_t(first), less);
+            });
+            order.swap(merged);
+            bounds.swap(next);
+        }
+    };
+    const auto less = [this](Prepared* a, Prepared* b) { return ComparePrepared(*a, *b) < 0; };
+
+    const auto readName = [&](Prepared* entry) {
+        entry->name = MakeItemSortValue(*entry->item, kFieldName, nullptr, true);
+        if (++read % kItemsBetweenClockReads == 0)
+            live.HandleEventsIfDue();
+    };
+    // Ties by the key are ordered by name. A column of few values (or mostly
+    // empty) ties everywhere: every name is read and one sort compares both.
+    const auto sortByValueAndName = [&] {
+        for (Prepared* entry : order)
+            readName(entry);
+        sortInParts(less, true);
+    };
+    if (mSortKey == kFieldName) {
+        sortInParts(less, true);
+    } else if (TiesOften(prepared)) {
+        sortByValueAndName();
+    } else {
+        // Most items' values differ: the items are sorted by their value (and
+        // the order they were added) first, and only the names of the items that
+        // tie are read and compared.
+        const auto byValue = [this](Prepared* a, Prepared* b) {
+            SInt32 result = CompareItemSortValues(a->value, b->value);
+            if (result == 0)
+                result = Sign(a->item->GetSequenceNumber(), b->item->GetSequenceNumber());
+            return (mDescending ? -result : result) < 0;
+        };
+        sortInParts(byValue, true);
+        std::vector<std::pair<size_t, size_t>> ties;
+        size_t tied = 0;
+        for (size_t first = 0; first < order.size();) {
+            size_t last = first + 1;
+            while (last < order.size() && CompareItemSortValues(order[first]->value, order[last]->value) == 0)
+                ++last;
+            if (last - first > 1) {
+                ties.emplace_back(first, last);
+                tied += last - first;
+            }
+            if (first / kItemsBetweenClockReads != last / kItemsBetweenClockReads)
+                live.HandleEventsIfDue();
+            first = last;
+        }
+        if (tied > order.size() / 4) {
+            sortByValueAndName();
+        } else if (!ties.empty()) {
+            for (const auto& [first, last] : ties)
+                for (size_t i = first; i < last; ++i)
+                    readName(order[i]);
+            live.RunOnThreads(parts, [&](size_t part) {
+                SortCollators collators;
+                for (size_t tie = part; tie < ties.size(); tie += parts) {
+                    const auto first = order.begin() + std::ptrdiff_t(ties[tie].first);
+                    const auto last = order.begin() + std::ptrdiff_t(ties[tie].second);
+                    for (auto at = first; at != last; ++at)
+                        MakeDeferredSortKey(*(*at)->name, collators, nullptr);
+                    std::stable_sort(first, last, less);
+                }
+            });
+        }
     }
     PutInOrder(items, order);
-    // Freeing a million keys and texts takes long too: the threads do it.
+    // Freeing a million keys and texts takes long too, and so does giving the
+    // buffers that held them back to the system: the threads do both.
     live.RunOnThreads(parts, [&](size_t part) {
-        for (size_t i = parted[part]; i < parted[part + 1]; ++i) {
+        for (size_t i = prepared.size() * part / parts; i < prepared.size() * (part + 1) / parts; ++i) {
             prepared[i].value = {};
             prepared[i].name.reset();
         }
+    });
+    live.RunOnThreads(1, [&](size_t) {
+        std::vector<Prepared>().swap(prepared);
+        std::vector<Prepared*>().swap(order);
+        std::vector<Prepared*>().swap(merged);
     });
 }
 

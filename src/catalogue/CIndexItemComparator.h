@@ -112,6 +112,7 @@ private:
     // The sort of a long list: values read on the GUI thread in steps, keys made
     // and the list sorted and merged on other threads.
     void SortOnThreads(std::vector<CIndexItem*>& items);
+    static bool TiesOften(const std::vector<Prepared>& prepared);
     static void PutInOrder(std::vector<CIndexItem*>& items, const std::vector<Prepared*>& order);
 
     SInt32 mSortKey = 4001;

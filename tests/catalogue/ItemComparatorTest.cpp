@@ -230,6 +230,34 @@ TEST(CIndexItemComparator, EveryKeySortsAThousandItemsTotallyAndReproducibly)
     }
 }
 
+TEST(CIndexItemComparator, LongListsSortOnThreadsAsTheComparatorOrdersThem)
+{
+    // Long enough to be sorted on threads: sizes that seldom tie, cities that tie
+    // everywhere, names that repeat.
+    const auto items = ManyItems(25000);
+    for (size_t i = 0; i < items.size(); ++i)
+        items[i]->SetTotalSize(UInt32(i * 7919 % 24000));
+    const std::vector<CIndexItem*> original = Pointers(items);
+    for (SInt32 key : { kFieldTotalSize, kFieldCity, kFieldName }) {
+        for (bool descending : { false, true }) {
+            SCOPED_TRACE(testing::Message() << "key " << key << (descending ? " descending" : ""));
+            CIndexItemComparator comparator;
+            comparator.SetSortKey(key);
+            comparator.SetDescending(descending);
+            std::vector<CIndexItem*> expected = original;
+            {
+                StItemSortValues prepared(comparator, expected);
+                std::stable_sort(expected.begin(), expected.end(),
+                    [&](CIndexItem* x, CIndexItem* y) { return comparator.CompareItems(x, y) < 0; });
+            }
+            std::vector<CIndexItem*> sorted = original;
+            std::shuffle(sorted.begin(), sorted.end(), std::mt19937(SInt32(key)));
+            comparator.SortItems(sorted);
+            ASSERT_EQ(sorted, expected);
+        }
+    }
+}
+
 TEST(CIndexItemComparator, SortedArrayKeepsItsOrderOnInsert)
 {
     const auto items = ManyItems(200);
