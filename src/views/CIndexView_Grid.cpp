@@ -232,6 +232,11 @@ bool CIndexView::HandleGridKey(const EventRecord& event)
         LeaveFullScreen();
         return true;
     }
+    // A filter that shows nothing ("No items match") still ends with Escape.
+    if (key == char_Escape && CountItems() == 0 && IsFiltered()) {
+        ShowAllItems(true);
+        return false;
+    }
     if (CountItems() == 0)
         return false;
     if (key == char_FunctionKey && EventKeyCode(event) == vkey_F2 && !(event.modifiers & (cmdKey | optionKey | controlKey | shiftKey)))

@@ -131,6 +131,8 @@ TEST(EndToEnd, ANewUsersFirstIndexComesBackAsItWasLeft)
     const QString package = TestTempDir() + QStringLiteral("/First.idxp");
     const QRect frame(40, 110, 640, 380); // the window's content, where the user left it
     SetPrefNumber(QStringLiteral("StartupAction"), 2);
+    // A new user has no view of their own yet: the thumbnails show.
+    SetPrefValue(QStringLiteral("DefaultIndexView"), QVariant());
     QStringList names;
     {
         IdleApp app;

@@ -366,3 +366,29 @@ TEST_F(IndexModelSignals, SelectFoundItemsFromTheSearchWindowShowsThemSelectedEv
     const QColor shown = rows.pixelColor(third.topLeft() + QPoint(2, 2));
     EXPECT_NE(shown, plain) << "the found item's row is drawn selected";
 }
+
+// A search that found nothing leaves "No items match" in the grid; Escape there
+// shows all items again, and the status bar counts them.
+TEST_F(IndexModelSignals, EscapeAfterASearchEmptiedTheFilterShowsAllItems)
+{
+    ASSERT_TRUE(RunSearch(kResultShowFilter, QStringLiteral("photo-1")));
+    ASSERT_TRUE(Model().IsFiltered());
+    ASSERT_EQ(Model().CountItems(), 1);
+    // A batch over the filter that takes its one item out.
+    auto* task = new CSearchTask(QStringLiteral("601:39"), Model(), kSearchKindSearch);
+    task->SetResultAction(kResultDelete);
+    task->AddCriterion(std::make_unique<CCriteria>(kFieldName, kSelectorContains, QStringLiteral("photo")));
+    task->InsertItem(Model().ItemAt(1), kInsertAtEnd);
+    task->Start();
+    ASSERT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0 && view->CountRunningTasks() == 0; }, 5000));
+    Settle();
+    ASSERT_EQ(Model().CountItems(), 0);
+    ASSERT_TRUE(Model().IsFiltered());
+
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Escape);
+    Settle();
+    EXPECT_FALSE(Model().IsFiltered());
+    EXPECT_EQ(Model().CountItems(), 2);
+    EXPECT_TRUE(placard->GetInfoText().startsWith(QStringLiteral("2 items"))) << placard->GetInfoText().toStdString();
+}

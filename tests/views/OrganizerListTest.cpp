@@ -1,6 +1,11 @@
 // The organizer list in the index window, over the document's own index view.
 
 #include "CANPAInfo.h"
+#include "CCriteria.h"
+#include "BatchActions.h"
+#include "CSearchTask.h"
+#include "FieldKeys.h"
+#include "LThread.h"
 #include "CIndexItem.h"
 #include "CIndexView.h"
 #include "CMetaDataListView.h"
@@ -152,4 +157,58 @@ TEST_F(OrganizerList, DroppedItemsAreRefusedByTheRatingGroupAndTakenByARating)
     ASSERT_TRUE(best);
     EXPECT_TRUE(best->AcceptDrag(drag));
     EXPECT_TRUE(best->ReceiveDrag(drag));
+}
+
+// A batch that rates items (the contextual menu's rating, or the urgency field set
+// to its least) moves them between the rating rows at once, and each rating has
+// one row whatever number the items store.
+TEST_F(OrganizerList, TheRatingRowsFollowABatchThatRatesItems)
+{
+    SetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile"), false);
+    CIndexItem* first = Add(QStringLiteral("a.jpg"), { QStringLiteral("sea") });
+    Add(QStringLiteral("b.jpg"), { QStringLiteral("sea") });
+    Add(QStringLiteral("c.jpg"), { QStringLiteral("sea") });
+    Show();
+    organizer->OpenContainer(organizer->FindGroup(6020));
+    ASSERT_TRUE(organizer->FindValueRow(6020, QStringLiteral("4")));
+    EXPECT_EQ(CountShown(organizer->FindValueRow(6020, QStringLiteral("4"))), QStringLiteral("3"));
+    auto ratingLabels = [&] {
+        QStringList labels;
+        for (CSourceItemDynamic* row : organizer->FindGroup(6020)->GetValueRows())
+            labels << OrganizerValueText(6020, row->GetValue());
+        return labels;
+    };
+    auto runBatch = [&](SInt32 field, const QString& operand, const std::vector<CIndexItem*>& items) {
+        auto* task = new CSearchTask(QStringLiteral("RATING_ITEMS"), view->GetModel(), kSearchKindBatch);
+        task->SetResultAction(kResultBatchByPreference);
+        task->AddCriterion(std::make_unique<CCriteria>(field, kBatchSet, operand));
+        for (CIndexItem* each : items)
+            task->InsertItem(each, kInsertAtEnd);
+        task->Start();
+        return LThread::RunUntil([&] { return view->CountRunningSearches() == 0 && view->CountRunningTasks() == 0; }, 5000);
+    };
+
+    // "Very Low" from the contextual menu for the first item.
+    view->GetModel().SelectOnly(view->GetModel().GetIndexOfItem(first));
+    ASSERT_TRUE(view->RateSelectedItems(2, nullptr));
+    ASSERT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0 && view->CountRunningTasks() == 0; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return CountShown(organizer->FindValueRow(6020, QStringLiteral("4"))) == QStringLiteral("2"); }, 2000))
+        << CountShown(organizer->FindValueRow(6020, QStringLiteral("4"))).toStdString();
+    EXPECT_EQ(CountShown(organizer->FindValueRow(6020, QStringLiteral("7"))), QStringLiteral("1"));
+
+    // The other two "Very Low" by a batch over the items the urgency label names.
+    ASSERT_TRUE(runBatch(kFieldUrgencyLabel, QStringLiteral("7"), view->GetItemList().Items()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return CountShown(organizer->FindValueRow(6020, QStringLiteral("7"))) == QStringLiteral("3"); }, 2000))
+        << CountShown(organizer->FindValueRow(6020, QStringLiteral("7"))).toStdString();
+    EXPECT_EQ(CountShown(organizer->FindValueRow(6020, QStringLiteral("4"))), QString());
+    // An item whose caption stores 8, the least urgency the standard has, is "Very Low" too.
+    CIndexItem* least = Add(QStringLiteral("d.jpg"), { QStringLiteral("sea") });
+    view->GetModel().ChangeItem(least, kFieldUrgencyLabel, [&] {
+        least->GetCaptionInfo()->SetUrgency(8);
+        return noErr;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return CountShown(organizer->FindValueRow(6020, QStringLiteral("7"))) == QStringLiteral("4"); }, 2000))
+        << CountShown(organizer->FindValueRow(6020, QStringLiteral("7"))).toStdString();
+    EXPECT_EQ(ratingLabels().count(CANPAInfo::CopyUrgencyLabel(7)), 1) << ratingLabels().join(',').toStdString();
+    EXPECT_EQ(ratingLabels().size(), 6) << ratingLabels().join(',').toStdString();
 }
