@@ -140,7 +140,7 @@ private:
     void AskCriterion(std::unique_ptr<CCriteria> criterion);
     void StartIfAnswered();
     void ReportEmptyResult();
-    void HandleDuplicateGroup(std::vector<CIndexItem*>& group);
+    void HandleDuplicateGroup(std::vector<CIndexItem*>& group, std::vector<CIndexItem*>& marked);
     CIndexDoc* NewResultDocument();
     void FillResultDocument();
     static bool IsNewIndexAction(SInt32 action);

@@ -1,5 +1,6 @@
 #include "CCriteria.h"
 #include "CIndexItem.h"
+#include "CIndexModel.h"
 #include "CItemError.h"
 #include "CSearchTask.h"
 #include "ExceptionCode.h"
@@ -100,6 +101,7 @@ void CSearchTask::FindDuplicates(SInt32 selector)
         }
     }
 
+    std::vector<CIndexItem*> marked;
     for (const std::vector<size_t>& positions : groups) {
         std::vector<CIndexItem*> group;
         for (size_t position : positions) {
@@ -108,24 +110,28 @@ void CSearchTask::FindDuplicates(SInt32 selector)
                 group.push_back(item);
         }
         if (group.size() > 1)
-            HandleDuplicateGroup(group);
+            HandleDuplicateGroup(group, marked);
     }
     mCandidates.clear();
+    // The marked items are selected in one change (in a filter, once it shows them).
+    if (mResultAction != kResultShowFilter && GetModel())
+        GetModel()->SelectItems(marked);
 }
 
-void CSearchTask::HandleDuplicateGroup(std::vector<CIndexItem*>& group)
+void CSearchTask::HandleDuplicateGroup(std::vector<CIndexItem*>& group, std::vector<CIndexItem*>& marked)
 {
     AddFound(group.front());
     for (size_t i = 1; i < group.size(); ++i) {
         group[i]->AddFlags(kItemFlagDuplicate);
         AddFound(group[i]);
-        // In a filter they are selected once it shows them.
-        if (mResultAction != kResultShowFilter)
-            SelectInOwner(group[i]);
     }
-    if (mResultAction != kResultCopyPerGroup && mResultAction != kResultMovePerGroup)
+    if (mResultAction != kResultCopyPerGroup && mResultAction != kResultMovePerGroup) {
+        marked.insert(marked.end(), group.begin() + 1, group.end());
         return;
-    // Each group becomes its own new index.
+    }
+    // Each group becomes its own new index, its marked items selected before they go.
+    if (CIndexModel* model = GetModel())
+        model->SelectItems(std::span(group).subspan(1));
     const SInt32 maximum = GetProgressMax();
     SetStatusString(QString());
     DoResultAction();

@@ -11,6 +11,9 @@
 
 #include <QScopeGuard>
 
+#include <algorithm>
+#include <iterator>
+
 // The owner's side of the results: every change goes through the owner's index
 // model, so that found items enter the filter list only and a moved item keeps
 // one place in the index; the view showing it follows the model.
@@ -37,10 +40,12 @@ void CSearchTask::ShowFoundInOwner()
     // One change for everything found so far: the filter list only, never all items.
     if (!model.ReplaceFilterItems(mFound))
         return;
-    for (CIndexItem* item : mFound) {
-        if (item->TestFlags(kItemFlagDuplicate))
-            SelectInOwner(item);
-    }
+    // The marked duplicates in one change, however many: selected one by one,
+    // each would merge into every range selected before it.
+    std::vector<CIndexItem*> marked;
+    std::copy_if(mFound.begin(), mFound.end(), std::back_inserter(marked),
+        [](CIndexItem* item) { return item->TestFlags(kItemFlagDuplicate); });
+    model.SelectItems(marked);
 }
 
 void CSearchTask::SelectInOwner(CIndexItem* item)
@@ -100,10 +105,7 @@ void CSearchTask::DoResultAction()
             continue;
         const SInt32 index = model.GetIndexOfItem(item);
         switch (mResultAction) {
-        case kResultSelect:
-            if (index)
-                SelectInOwner(item);
-            break;
+        case kResultSelect: break; // all at once below
         case kResultShowInfo: item->ShowInfoWindow(commander); break;
         case kResultOpen: item->OpenInViewer(index, &model, true); break;
         case kResultReveal: item->RevealInFinder(); break;
@@ -130,6 +132,10 @@ void CSearchTask::DoResultAction()
         ++done;
         if (YieldIfTimeUp())
             SetProgress(done);
+    }
+    if (mResultAction == kResultSelect) {
+        std::erase(mFound, nullptr);
+        model.SelectItems(mFound);
     }
     if (view && (changed || mResultAction == kResultSelect))
         view->RevealFirstSelected();

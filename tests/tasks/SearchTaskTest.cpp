@@ -175,6 +175,50 @@ TEST_F(SearchTaskTest, DuplicatesAreFoundFirstUnmarkedThenMarkedAndSelected)
     EXPECT_EQ(Model().CountSelectedItems(), 2); // the marked two
 }
 
+TEST_F(SearchTaskTest, ManyDuplicateGroupsShowInGroupOrderAndAreSelectedInOneChange)
+{
+    // Groups of two to four interleaved through the index, with single sizes between
+    // them; the search yields between items.
+    std::vector<std::pair<std::string, UInt32>> made;
+    for (int i = 0; i < 600; ++i)
+        made.emplace_back("item" + std::to_string(i) + ".jpg", i % 3 == 0 ? UInt32(1000 + i) : UInt32(i % 97));
+    std::vector<std::pair<const char*, UInt32>> items;
+    for (const auto& [name, size] : made)
+        items.emplace_back(name.c_str(), size);
+    AddItems(items);
+    std::vector<std::vector<CIndexItem*>> groups(97);
+    for (SInt32 index = 1; index <= Model().CountItems(); ++index) {
+        if ((index - 1) % 3 != 0)
+            groups[Item(index)->GetTotalSize()].push_back(Item(index));
+    }
+    std::erase_if(groups, [](const std::vector<CIndexItem*>& group) { return group.size() < 2; });
+    std::sort(groups.begin(), groups.end(), [this](const auto& a, const auto& b) {
+        return Model().GetIndexOfItem(a.front()) < Model().GetIndexOfItem(b.front());
+    });
+    std::vector<CIndexItem*> expected;
+    std::vector<CIndexItem*> marked;
+    for (const auto& group : groups) {
+        expected.insert(expected.end(), group.begin(), group.end());
+        marked.insert(marked.end(), group.begin() + 1, group.end());
+    }
+
+    SetTaskSlice(0);
+    int selectionChanges = 0;
+    QObject::connect(&Model(), &CIndexModel::selectionChanged, [&] { ++selectionChanges; });
+    RunToEnd(Make(kSearchKindDuplicates, kResultShowFilter, kDuplicatesCategory, kSelectorSameSize,
+        QStringLiteral("-")));
+    ASSERT_TRUE(Model().IsFiltered());
+    EXPECT_EQ(List(Model().GetFilterList()), expected);
+    EXPECT_EQ(Model().CountAllItems(), 600);
+    std::sort(marked.begin(), marked.end(),
+        [this](CIndexItem* a, CIndexItem* b) { return Model().GetIndexOfItem(a) < Model().GetIndexOfItem(b); });
+    EXPECT_EQ(Model().SelectedItems(), marked);
+    EXPECT_EQ(Model().CountSelectedItems(), SInt32(marked.size()));
+    EXPECT_EQ(selectionChanges, 1); // the marked items at once, not one at a time
+    for (CIndexItem* item : marked)
+        EXPECT_TRUE(item->TestFlags(kItemFlagDuplicate));
+}
+
 TEST_F(SearchTaskTest, ItemsDeletedWhileSearchesYieldLeaveNoDanglingPointer)
 {
     // Each test reads the camera file's records, so the searches yield often.
