@@ -27,17 +27,30 @@ QCollator MakeTextCollator(bool numeric)
     return collator;
 }
 
-CANPAStringComparator::CANPAStringComparator()
-    : mCollator(MakeTextCollator(false))
+namespace {
+
+// One collator for every caption of a thread, made again when the language
+// changes: a collator holds over a kilobyte, and every caption has two lists.
+const QCollator& CaptionCollator()
 {
+    thread_local QLocale made = CollationLocale();
+    thread_local QCollator collator = MakeTextCollator(false);
+    const QLocale locale = CollationLocale();
+    if (locale != made) {
+        made = locale;
+        collator = MakeTextCollator(false);
+    }
+    return collator;
 }
+
+} // namespace
 
 SInt16 CANPAStringComparator::CompareStrings(ConstStr255Param one, ConstStr255Param two) const
 {
     // Entries are caption bytes: the characters Mac Roman lacks collate as themselves,
     // not as the punctuation of their references.
     auto text = [](ConstStr255Param bytes) { return IIMText::TextFromCaptionBytes(QByteArrayView(bytes + 1, bytes[0])); };
-    const int result = mCollator.compare(text(one), text(two));
+    const int result = CaptionCollator().compare(text(one), text(two));
     if (result != 0)
         return result < 0 ? -1 : 1;
     // Texts the collation holds equal (control characters it ignores) are still

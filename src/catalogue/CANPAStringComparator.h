@@ -18,7 +18,7 @@ QCollator MakeTextCollator(bool numeric);
 // Elements are LStr255 objects; keys are Pascal strings.
 class CANPAStringComparator : public LComparator {
 public:
-    CANPAStringComparator();
+    CANPAStringComparator() = default;
     ~CANPAStringComparator() override = default;
 
     SInt32 Compare(const void* item1, const void* item2, UInt32 size1, UInt32 size2) const override;
@@ -28,7 +28,4 @@ public:
     // The sign of the comparison of two caption Pascal strings (Mac Roman with
     // references): -1, 0 or 1.
     SInt16 CompareStrings(ConstStr255Param one, ConstStr255Param two) const;
-
-private:
-    QCollator mCollator;
 };

@@ -187,7 +187,7 @@ ItemSortValue MakeItemSortValue(CIndexItem& item, SInt32 key, SortKeyMemo* memo,
     if (HasEXIFSortValue(key))
         return EXIFValue(RecordOf([&] { return item.GetEXIFInfo(); }), key);
     if (key == kFieldDateCreated || key == kFieldUrgency || key == kFieldUrgencyLabel)
-        return CaptionValue(RecordOf([&] { return item.GetCaptionInfo(); }), key);
+        return CaptionValue(RecordOf([&] { return item.PeekCaptionInfo(); }), key);
     // A field without text reads "-" and sorts as that text.
     return Text(FieldTextCollator(), item.CopyFieldString(key, kFieldTextPlaceholder), memo, deferTexts);
 }

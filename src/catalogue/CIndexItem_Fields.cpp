@@ -401,7 +401,7 @@ Str255& CIndexItem::GetImageFieldText(SInt32 key, Str255& out)
 
 Str255& CIndexItem::GetCaptionFieldText(SInt32 key, Str255& out)
 {
-    const CANPAInfo* caption = Quietly([&] { return GetCaptionInfo(); });
+    const CANPAInfo* caption = Quietly([&] { return PeekCaptionInfo(); });
     if (!caption) {
         if (key == kFieldUrgency)
             out = Str255("No");
@@ -601,8 +601,13 @@ bool CIndexItem::IsFieldKnownWithoutMedia(SInt32 key)
             return true; // a damaged block reads as no value, file or not
         return part.Get() || part.LookedFor();
     };
-    if (IsCaptionFieldKey(key))
+    if (IsCaptionFieldKey(key)) {
+        // A stored caption was checked when its record was read: it need not be
+        // parsed (and kept) to be known.
+        if (!mCaption && mStored && mStored->HasCaption())
+            return true;
         return known(mCaption);
+    }
     if (IsImageFieldKey(key))
         return known(mImageInfo);
     if (IsEXIFFieldKey(key))
@@ -616,7 +621,7 @@ QString CIndexItem::CopyCellString(SInt32 key)
 {
     if (key == kFieldUrgencyLabel) {
         // The label list names "no urgency" for menus; a cell leaves it blank.
-        const CANPAInfo* caption = Quietly([&] { return GetCaptionInfo(); });
+        const CANPAInfo* caption = Quietly([&] { return PeekCaptionInfo(); });
         const SInt32 urgency = caption ? caption->GetUrgency() : kNoUrgency;
         if (urgency < 0 || urgency >= kFirstUnnamedUrgency)
             return {};
@@ -705,14 +710,14 @@ QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
             break;
         }
         case kFieldUrgencyLabel: {
-            const CANPAInfo* caption = Quietly([&] { return GetCaptionInfo(); });
+            const CANPAInfo* caption = Quietly([&] { return PeekCaptionInfo(); });
             text = CANPAInfo::CopyUrgencyLabel(caption ? caption->GetUrgency() : kNoUrgency);
             break;
         }
         case kFieldKeywords:
         case kFieldSupplementalCategories:
             // Every entry, however many: the list is edited and exported whole.
-            if (const CANPAInfo* caption = Quietly([&] { return GetCaptionInfo(); }))
+            if (const CANPAInfo* caption = Quietly([&] { return PeekCaptionInfo(); }))
                 text = IIMText::TextFromCaptionBytes(JoinedEntries(
                     key == kFieldKeywords ? caption->GetKeywords() : caption->GetSupplementalCategories(), -1));
             break;

@@ -66,7 +66,7 @@ public:
         switch (key) {
         case kFieldKeywords:
         case kFieldSupplementalCategories: {
-            const CANPAInfo* caption = item->GetCaptionInfo();
+            const CANPAInfo* caption = item->PeekCaptionInfo();
             if (!caption)
                 break;
             const auto& list = key == kFieldKeywords ? caption->GetKeywords() : caption->GetSupplementalCategories();
@@ -78,7 +78,7 @@ public:
             break;
         }
         case kFieldUrgencyLabel:
-            if (const CANPAInfo* caption = item->GetCaptionInfo())
+            if (const CANPAInfo* caption = item->PeekCaptionInfo())
                 AddText(QString::number(caption->GetUrgency()), item);
             break;
         case kFieldName: {
@@ -89,7 +89,7 @@ public:
             break;
         }
         default: {
-            const CANPAInfo* caption = IsCaptionFieldKey(key) ? item->GetCaptionInfo() : nullptr;
+            const CANPAInfo* caption = IsCaptionFieldKey(key) ? item->PeekCaptionInfo() : nullptr;
             if (const CaptionText* field = caption ? caption->PlainTextField(key) : nullptr) {
                 AddBytes(QByteArrayView(field->Bytes()), item);
             } else if (IsCaptionFieldKey(key)) {
@@ -198,9 +198,9 @@ bool CIndexModel::ValuesOfItem(CIndexItem* item, SInt32 fieldKey, bool mayReadMe
         if (!value.isEmpty())
             outValues.push_back(std::move(value));
     };
-    auto caption = [item]() -> CANPAInfo* {
-        CANPAInfo* info = nullptr;
-        CatchCode([&] { info = item->GetCaptionInfo(); });
+    auto caption = [item]() -> const CANPAInfo* {
+        const CANPAInfo* info = nullptr;
+        CatchCode([&] { info = item->PeekCaptionInfo(); });
         return info;
     };
     switch (fieldKey) {

@@ -5,9 +5,11 @@
 
 #include "CANPAInfo.h"
 #include "CIndexItem.h"
+#include "CIndexPackage.h"
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
 #include "FieldKeys.h"
+#include "IndexDbRecord.h"
 #include "Preferences.h"
 #include "TaskServices.h"
 
@@ -15,9 +17,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QStringList>
 
 #include <functional>
+#include <malloc.h>
 #include <map>
 #include <memory>
 #include <span>
@@ -495,6 +499,50 @@ TEST_F(IndexModelTest, EachFieldEntersItsValuesByItsRule)
     const CIndexModel::ValueSets* kinds = model.GetValueSets(4004);
     ASSERT_EQ(kinds->size(), 1);
     EXPECT_EQ(kinds->begin().value().size(), 3) << "one kind for three JPEGs";
+    SetPrefDefault(QStringLiteral("MDIKeys"));
+}
+
+// The organizer of a large index read from its package: the keywords and
+// headlines of its stored captions go into the value index, and the field texts
+// a search or a cell asks for are answered, while each item keeps its caption as
+// the block it read rather than parsed (a parsed caption with its two sorted
+// lists holds kilobytes).
+TEST_F(IndexModelTest, TheValueIndexOfStoredCaptionsLeavesThemAsRead)
+{
+    SetPrefValue(QStringLiteral("MDIKeys"), QVariantList { 6016, 6003 });
+    QDir dir(TestTempDir() + QLatin1String("/value-index-memory"));
+    dir.removeRecursively();
+    QDir().mkpath(dir.path());
+    CIndexPackage package(QUrl::fromLocalFile(dir.filePath("M.idxp")), nullptr);
+    const auto dataset = [](char number, const QByteArray& text) {
+        return QByteArray("\x1C\x02", 2) + number + char(text.size() >> 8) + char(text.size() & 0xFF) + text;
+    };
+    constexpr int kCount = 2000;
+    for (int i = 0; i < kCount; ++i) {
+        IndexDbRecord record;
+        const QByteArray name = "IMG_" + QByteArray::number(i) + ".JPG";
+        record.name = name;
+        record.fileURL = "http://example.org/roll/" + name;
+        record.fields = CatalogueFields { 'JPEG', 1000, 3000000000u, 3000000000u, 3000000000u, i + 1, 0 };
+        record.caption = dataset(0, QByteArray("\x00\x04", 2)) + dataset(25, "harbour")
+            + dataset(25, "roll " + QByteArray::number(i % 50)) + dataset(105, "Trip " + QByteArray::number(i % 20));
+        model.InsertItem(new CIndexItem(record, &package), kInsertAtEnd, ItemInsert::Filling);
+    }
+
+    const size_t before = mallinfo2().uordblks;
+    model.RebuildValueIndex();
+    int answered = 0;
+    for (CIndexItem* item : model.GetItemList()) {
+        const QString keywords = item->CopyFieldString(kFieldKeywords, kFieldTextEmpty);
+        answered += keywords.startsWith(QStringLiteral("harbour")) && keywords.contains(QStringLiteral("roll "))
+            && item->CopyFieldString(kFieldHeadline, kFieldTextEmpty).startsWith(QStringLiteral("Trip "));
+    }
+    const double grown = double(ssize_t(mallinfo2().uordblks) - ssize_t(before)) / kCount;
+    EXPECT_EQ(answered, kCount) << "items whose keywords and headline read as stored";
+    EXPECT_EQ(model.GetValueMembers(6016, QStringLiteral("harbour")).size(), kCount);
+    EXPECT_EQ(model.GetValueMembers(6016, QStringLiteral("roll 7")).size(), kCount / 50);
+    EXPECT_EQ(model.GetValueMembers(6003, QStringLiteral("Trip 3")).size(), kCount / 20);
+    EXPECT_LT(grown, 400) << "bytes each item took on when the value index was built: " << grown;
     SetPrefDefault(QStringLiteral("MDIKeys"));
 }
 
