@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QUrl>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -14,9 +15,13 @@ bool Before(const timespec& a, const timespec& b)
 
 } // namespace
 
-void FolderChecks::BeginRound()
+void FolderChecks::BeginRound(const QString& recordsFile)
 {
     clock_gettime(CLOCK_REALTIME, &mStart);
+    struct stat status {};
+    if (!mLastStart && !recordsFile.isEmpty() && ::stat(QFile::encodeName(recordsFile).constData(), &status) == 0
+        && S_ISREG(status.st_mode) && Before(status.st_mtim, mStart))
+        mLastStart = status.st_mtim; // a date ahead of the clock vouches for nothing
     mFolders.clear();
     mLastFolder.clear();
 }
@@ -26,6 +31,14 @@ void FolderChecks::EndRound()
     mLastStart = mStart;
     mFolders.clear();
     mLastFolder.clear();
+}
+
+void FolderChecks::StampRoundStart(const QString& recordsFile) const
+{
+    if (!mLastStart)
+        return;
+    const timespec times[2] = { { 0, UTIME_OMIT }, *mLastStart };
+    ::utimensat(AT_FDCWD, QFile::encodeName(recordsFile).constData(), times, 0);
 }
 
 bool FolderChecks::IsUnchanged(QByteArrayView fileURL)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QHash>
+#include <QString>
 
 #include <ctime>
 #include <optional>
@@ -18,10 +19,17 @@ inline constexpr time_t kClockMarginSeconds = 3;
 class FolderChecks {
 public:
     // A round of checks (one save) begins: each folder is looked at once in it.
-    void BeginRound();
+    // The first round of an index opened from `recordsFile` (its index.db)
+    // compares folders with that file's date, which the save that wrote it set to
+    // its own round's start (StampRoundStart): the first save after opening
+    // looks again only at what changed since.
+    void BeginRound(const QString& recordsFile = {});
     // Every item's file was checked or reused in this round: the next round
     // compares folders with this one's start. A round that fails is not ended.
     void EndRound();
+    // Dates the file the ended round's records were written to with the round's
+    // start.
+    void StampRoundStart(const QString& recordsFile) const;
     // True when the folder of a "file:" URL (its encoded bytes) has not changed
     // since the last ended round began; false for other URLs, or with no such round.
     bool IsUnchanged(QByteArrayView fileURL);

@@ -210,14 +210,15 @@ void CWriteIndexTask::RunTask()
         mPackage->SetStoreMediaFile(model->TestFlags(0x02000000));
         mPackage->SetRemoveMediaFile(model->TestFlags(0x01000000));
 
-        std::vector<std::pair<const CIndexItem*, SInt64>> starts;
-        mPackage->GetFolderChecks().BeginRound();
-        WriteItems(stream, starts);
-
         // Written also when empty: an index whose last items were removed must not
         // get them back from the file of the last save.
         const QString indexDb = mPackage->GetIndexDbURL().toLocalFile();
         ThrowIf_(indexDb.isEmpty(), "index.db is not a local file");
+
+        std::vector<std::pair<const CIndexItem*, SInt64>> starts;
+        mPackage->GetFolderChecks().BeginRound(model->IsIndexDbDamaged() ? QString() : indexDb);
+        WriteItems(stream, starts);
+
         const bool beside = model->IsIndexDbDamaged();
         const QString target = beside ? QFileInfo(indexDb).dir().filePath(QLatin1String(kRecoveredIndexDbName)) : indexDb;
         // An index saved again unchanged writes the old file's bytes as they are.
@@ -230,6 +231,7 @@ void CWriteIndexTask::RunTask()
             if (aliasStatus != noErr)
                 qCWarning(lcErrors) << "index.db alias not made:" << aliasStatus;
             mPackage->GetFolderChecks().EndRound();
+            mPackage->GetFolderChecks().StampRoundStart(indexDb);
             // The file now holds these records where they were written.
             model->ForgetStoredRecords();
             for (SInt32 i = 0; i < SInt32(starts.size()); ++i) {

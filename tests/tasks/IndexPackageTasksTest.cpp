@@ -8,6 +8,7 @@
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
+#include "FolderChecks.h"
 #include "IndexDbFile.h"
 #include "IndexDbRecord.h"
 #include "IndexPackageDocument.h"
@@ -19,6 +20,7 @@
 #include <QFile>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QThread>
 
 #include <functional>
 #include <numeric>
@@ -111,6 +113,32 @@ protected:
     }
 
     QString Folder(const QString& name) { return TestTempDir() + QStringLiteral("/packages/") + name + ".idxp"; }
+
+    // Copies of the first `count` camera photographs in the folders "kept" and
+    // "touched" of `photos`, each added to the index at its end; the copies' names.
+    QStringList PhotosInTwoFolders(const QString& photos, int count)
+    {
+        QDir(photos).removeRecursively();
+        const QDir samples(TestDataPath(QStringLiteral("exif-samples/jpg")));
+        const QStringList names = samples.entryList({"*.jpg"}, QDir::Files, QDir::Name).mid(0, count);
+        for (const QString& folder : {photos + "/kept", photos + "/touched"}) {
+            QDir().mkpath(folder);
+            for (const QString& name : names) {
+                EXPECT_TRUE(QFile::copy(samples.filePath(name), folder + "/" + name));
+                owner_.model.InsertItem(new CIndexItem(QUrl::fromLocalFile(folder + "/" + name)), kInsertAtEnd);
+            }
+        }
+        return names;
+    }
+
+    static std::vector<IndexDbRecord> Records(const QString& indexDb)
+    {
+        std::vector<IndexDbRecord> out;
+        IndexDbReader reader(ReadWholeFile(indexDb));
+        for (IndexDbRecord record; reader.Next(record);)
+            out.push_back(record);
+        return out;
+    }
 
     // Runs a read task to its end.
     void Read(TestDocument& document)
@@ -510,33 +538,61 @@ TEST_F(IndexPackageTasks, PhotographsRoundTripFieldByField)
     reader.DeleteItems();
 }
 
+// Opened again, a saved index's first save looks only at the folders that changed
+// since the save that wrote it (whose start the file's date keeps), and still
+// finds what changed there: a file gone before the index was opened again.
+TEST_F(IndexPackageTasks, TheFirstSaveAfterOpeningLooksOnlyWhereFilesChangedSince)
+{
+    const QString photos = TestTempDir() + QStringLiteral("/first-save-after-opening");
+    const QStringList names = PhotosInTwoFolders(photos, 3);
+    ASSERT_EQ(names.size(), 3);
+    TestDocument document(Folder("reopened"), &owner_);
+    // The dates of one local volume are exact; the folders are older than the save.
+    document.package->GetFolderChecks().SetClockMargin(0);
+    QThread::msleep(20);
+    ASSERT_TRUE(Write(document));
+    const std::vector<IndexDbRecord> before = Records(document.IndexDbPath());
+    ASSERT_EQ(before.size(), 6u);
+    QThread::msleep(20);
+    ASSERT_TRUE(QFile::remove(photos + "/touched/" + names[1]));
+
+    // What the index's file vouches for when it is opened again.
+    FolderChecks checks;
+    checks.SetClockMargin(0);
+    checks.BeginRound(document.IndexDbPath());
+    EXPECT_TRUE(checks.IsUnchanged(*before[0].fileURL)) << "a folder untouched since the save";
+    EXPECT_FALSE(checks.IsUnchanged(*before[3].fileURL)) << "a folder whose file went after the save";
+
+    TestOwnerView reader;
+    TestDocument again(Folder("reopened"), &reader, true);
+    again.package->GetFolderChecks().SetClockMargin(0);
+    Read(again);
+    ASSERT_EQ(reader.Items().size(), 6u);
+    ASSERT_TRUE(Write(again));
+    const std::vector<IndexDbRecord> after = Records(again.IndexDbPath());
+    ASSERT_EQ(after.size(), 6u);
+    for (size_t i = 0; i < after.size(); ++i) {
+        SCOPED_TRACE(i);
+        if (i == 4)
+            EXPECT_FALSE(after[i].fileURL) << "the file that went is no longer named";
+        else
+            EXPECT_EQ(after[i], before[i]);
+    }
+    reader.DeleteItems();
+}
+
 // A later save keeps the records of unchanged items byte for byte, and still finds
 // what changed: an item edited, a file gone from a folder the save looks at again.
 TEST_F(IndexPackageTasks, ALaterSaveRewritesOnlyWhatChanged)
 {
     const QString photos = TestTempDir() + QStringLiteral("/later-save");
-    QDir(photos).removeRecursively();
     const QString folders[] = {photos + "/kept", photos + "/touched"};
-    const QDir samples(TestDataPath(QStringLiteral("exif-samples/jpg")));
-    const QStringList names = samples.entryList({"*.jpg"}, QDir::Files, QDir::Name).mid(0, 4);
+    const QStringList names = PhotosInTwoFolders(photos, 4);
     ASSERT_EQ(names.size(), 4);
     TestDocument document(Folder("later"), &owner_);
-    for (const QString& folder : folders) {
-        QDir().mkpath(folder);
-        for (const QString& name : names) {
-            ASSERT_TRUE(QFile::copy(samples.filePath(name), folder + "/" + name));
-            owner_.model.InsertItem(new CIndexItem(QUrl::fromLocalFile(folder + "/" + name)), kInsertAtEnd);
-        }
-    }
     // The dates of one local volume are exact.
     document.package->GetFolderChecks().SetClockMargin(0);
-    auto records = [&] {
-        std::vector<IndexDbRecord> out;
-        IndexDbReader reader(ReadWholeFile(document.IndexDbPath()));
-        for (IndexDbRecord record; reader.Next(record);)
-            out.push_back(record);
-        return out;
-    };
+    auto records = [&] { return Records(document.IndexDbPath()); };
     ASSERT_TRUE(Write(document));
     const QByteArray first = ReadWholeFile(document.IndexDbPath());
     ASSERT_TRUE(Write(document));
