@@ -38,8 +38,19 @@ CIndexModel::CIndexModel(QObject* parent)
     , mAllItems(new CIndexItemComparator, false, true)
     , mFilterItems(new CIndexItemComparator, false, true)
 {
-    QObject::connect(&mTable.SelectionModel(), &QItemSelectionModel::selectionChanged, this,
-        &CIndexModel::TableSelectionChanged);
+    // The selected rows are worked out again after any change of the selection
+    // (quiet ones too) or of the rows, which moves the selected ranges with them.
+    // Connected after the selection model's own handlers, so that it has followed.
+    QItemSelectionModel* selection = &mTable.SelectionModel();
+    QObject::connect(selection, &QItemSelectionModel::selectionChanged, this, &CIndexModel::ForgetSelectedRows);
+    QObject::connect(&mTable, &QAbstractItemModel::rowsInserted, this, &CIndexModel::ForgetSelectedRows);
+    QObject::connect(&mTable, &QAbstractItemModel::rowsRemoved, this, &CIndexModel::ForgetSelectedRows);
+    QObject::connect(&mTable, &QAbstractItemModel::rowsMoved, this, &CIndexModel::ForgetSelectedRows);
+    QObject::connect(&mTable, &QAbstractItemModel::columnsInserted, this, &CIndexModel::ForgetSelectedRows);
+    QObject::connect(&mTable, &QAbstractItemModel::columnsRemoved, this, &CIndexModel::ForgetSelectedRows);
+    QObject::connect(&mTable, &QAbstractItemModel::layoutChanged, this, &CIndexModel::ForgetSelectedRows);
+    QObject::connect(&mTable, &QAbstractItemModel::modelReset, this, &CIndexModel::ForgetSelectedRows);
+    QObject::connect(selection, &QItemSelectionModel::selectionChanged, this, &CIndexModel::TableSelectionChanged);
     Models().push_back(this);
 }
 
@@ -415,11 +426,14 @@ SInt32 CIndexModel::InsertPosition(const TArray<CIndexItem*>& list, CIndexItem* 
 
 // --- Selection ------------------------------------------------------------------------------------------
 
-std::vector<std::pair<SInt32, SInt32>> CIndexModel::SelectedRuns() const
+const CIndexModel::SelectedRows& CIndexModel::Selected() const
 {
+    if (mSelected)
+        return *mSelected;
     // A row is selected while any of its cells is; the table's ranges may overlap
     // (a list view selects cell by cell), so they are merged into runs of rows.
-    std::vector<std::pair<SInt32, SInt32>> runs;
+    SelectedRows& selected = mSelected.emplace();
+    std::vector<std::pair<SInt32, SInt32>>& runs = selected.runs;
     const QItemSelection selection = mTable.SelectionModel().selection();
     runs.reserve(size_t(selection.size()));
     for (const QItemSelectionRange& range : selection) {
@@ -435,7 +449,9 @@ std::vector<std::pair<SInt32, SInt32>> CIndexModel::SelectedRuns() const
             runs[kept++] = run;
     }
     runs.resize(kept);
-    return runs;
+    for (const auto& [top, bottom] : runs)
+        selected.count += bottom - top + 1;
+    return selected;
 }
 
 QItemSelection CIndexModel::RowsSelection(std::vector<SInt32> indexes) const
@@ -508,9 +524,10 @@ void CIndexModel::TableSelectionChanged()
 
 bool CIndexModel::IsSelected(SInt32 index) const
 {
-    if (index < 1 || index > CountItems())
-        return false;
-    return mTable.SelectionModel().rowIntersectsSelection(index - 1, {});
+    // The run that starts last at or before the index holds it, if any does.
+    const auto& runs = SelectedRuns();
+    auto run = std::upper_bound(runs.begin(), runs.end(), std::pair { index, std::numeric_limits<SInt32>::max() });
+    return index >= 1 && index <= CountItems() && run != runs.begin() && std::prev(run)->second >= index;
 }
 
 void CIndexModel::SelectIndex(SInt32 index)
@@ -538,15 +555,10 @@ void CIndexModel::DeselectItem(CIndexItem* item)
 void CIndexModel::SelectItems(std::span<CIndexItem* const> items)
 {
     // Told only when an item was not selected yet.
-    const auto runs = SelectedRuns();
-    const auto selected = [&runs](SInt32 index) {
-        auto run = std::upper_bound(runs.begin(), runs.end(), std::pair { index, std::numeric_limits<SInt32>::max() });
-        return run != runs.begin() && std::prev(run)->second >= index;
-    };
     std::vector<SInt32> indexes;
     indexes.reserve(items.size());
     for (CIndexItem* item : items) {
-        if (SInt32 index = GetIndexOfItem(item); index && !selected(index))
+        if (SInt32 index = GetIndexOfItem(item); index && !IsSelected(index))
             indexes.push_back(index);
     }
     if (!indexes.empty())
@@ -576,7 +588,7 @@ void CIndexModel::SetRangeSelected(SInt32 first, SInt32 last, bool selected)
     if (first > last)
         return;
     // Nothing to tell when the range already is as asked.
-    const auto runs = SelectedRuns();
+    const auto& runs = SelectedRuns();
     SInt32 inside = 0;
     for (const auto& [top, bottom] : runs)
         inside += std::max(0, std::min(bottom, last) - std::max(top, first) + 1);
@@ -607,21 +619,18 @@ bool CIndexModel::DeselectAll()
 
 SInt32 CIndexModel::CountSelectedItems() const
 {
-    SInt32 count = 0;
-    for (const auto& [top, bottom] : SelectedRuns())
-        count += bottom - top + 1;
-    return count;
+    return Selected().count;
 }
 
 SInt32 CIndexModel::GetFirstSelectedIndex() const
 {
-    const auto runs = SelectedRuns();
+    const auto& runs = SelectedRuns();
     return runs.empty() ? 0 : runs.front().first;
 }
 
 SInt32 CIndexModel::GetLastSelectedIndex() const
 {
-    const auto runs = SelectedRuns();
+    const auto& runs = SelectedRuns();
     return runs.empty() ? 0 : runs.back().second;
 }
 

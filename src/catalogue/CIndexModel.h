@@ -375,8 +375,17 @@ private:
     // Runs a change of the table's rows or columns with the selected items
     // selected again afterwards, wherever their rows went.
     void KeepSelectionAcross(const std::function<void()>& change);
-    // The selected rows as runs of 1-based indexes (first, last), in order.
-    std::vector<std::pair<SInt32, SInt32>> SelectedRuns() const;
+    // The selected rows as runs of 1-based indexes (first, last), in order, and
+    // how many rows they hold: worked out when first asked after the selection
+    // or the rows changed, so that counting on every update of the window costs
+    // nothing however many items there are.
+    struct SelectedRows {
+        std::vector<std::pair<SInt32, SInt32>> runs;
+        SInt32 count = 0;
+    };
+    const SelectedRows& Selected() const;
+    const std::vector<std::pair<SInt32, SInt32>>& SelectedRuns() const { return Selected().runs; }
+    void ForgetSelectedRows() { mSelected.reset(); }
     // Whole rows of these 1-based indexes, as few ranges as there are runs.
     QItemSelection RowsSelection(std::vector<SInt32> indexes) const;
     void Select(const QItemSelection& selection, QItemSelectionModel::SelectionFlags command);
@@ -446,4 +455,5 @@ private:
     IndexItemTableModel mTable { *this };
     // Set while the model changes the table's selection in steps it tells once.
     bool mQuiet = false;
+    mutable std::optional<SelectedRows> mSelected;
 };

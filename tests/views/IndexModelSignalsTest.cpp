@@ -229,6 +229,61 @@ TEST_F(IndexModelSignals, ASelectionMadeThroughTheModelIsDrawnCountedAndEnablesT
     EXPECT_EQ(placard->GetInfoText(), QStringLiteral("3 items  2 selected"));
 }
 
+TEST_F(IndexModelSignals, TheSelectedCountFollowsRowsInsertedTakenSortedAndFiltered)
+{
+    CIndexItem* first = Model().ItemAt(1);
+    CIndexItem* third = Model().ItemAt(3);
+    Model().SelectIndex(1);
+    Model().SelectIndex(3);
+    Settle();
+    EXPECT_EQ(placard->GetInfoText(), QStringLiteral("3 items  2 selected"));
+
+    // A row inserted above moves the selected rows down; none is added.
+    Model().InsertItem(NewItem(4), 1);
+    Settle();
+    EXPECT_EQ(placard->GetInfoText(), QStringLiteral("4 items  2 selected"));
+    EXPECT_EQ(Model().SelectedItems(), (std::vector<CIndexItem*> { first, third }));
+    EXPECT_FALSE(Model().IsSelected(1));
+    EXPECT_TRUE(Model().IsSelected(2));
+    EXPECT_EQ(Model().GetFirstSelectedIndex(), 2);
+    EXPECT_EQ(Model().GetLastSelectedIndex(), 4);
+
+    // A selected row taken out leaves one.
+    std::unique_ptr<CIndexItem> taken(Model().TakeItemAt(2));
+    ASSERT_EQ(taken.get(), first);
+    Settle();
+    EXPECT_EQ(placard->GetInfoText(), QStringLiteral("3 items  1 selected"));
+    EXPECT_EQ(Model().SelectedItems(), std::vector<CIndexItem*> { third });
+
+    // Sorted the other way, the same item stays selected at its new row.
+    Model().SetSortKey(kFieldName, true);
+    Settle();
+    EXPECT_EQ(Model().CountSelectedItems(), 1);
+    EXPECT_EQ(Model().SelectedItems(), std::vector<CIndexItem*> { third });
+    EXPECT_TRUE(Model().IsSelected(Model().GetIndexOfItem(third)));
+
+    // A click with Control in the list selects a cell of another row: two rows.
+    ShowList();
+    QTreeView* tree = list->GetControlRef();
+    const SInt32 other = Model().GetIndexOfItem(third) == 1 ? 2 : 1;
+    const QRect row = tree->visualRect(Model().ItemTable().index(other - 1, 0));
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier, row.center());
+    Settle();
+    EXPECT_EQ(Model().CountSelectedItems(), 2);
+    EXPECT_TRUE(Model().IsSelected(other));
+
+    // A filter shown drops the selection; all items shown again have none either.
+    Model().ShowFilter(true);
+    Settle();
+    EXPECT_EQ(Model().CountSelectedItems(), 0);
+    EXPECT_EQ(Model().GetFirstSelectedIndex(), 0);
+    Model().ShowAllItems();
+    Model().SelectAll();
+    Settle();
+    EXPECT_EQ(Model().CountSelectedItems(), 3);
+    EXPECT_EQ(placard->GetInfoText(), QStringLiteral("3 items  3 selected"));
+}
+
 TEST_F(IndexModelSignals, ARatingFromTheContextualMenuShowsAtOnce)
 {
     SetPrefBoolean("ApplyChangesToMediaFile", false);
