@@ -164,10 +164,11 @@ void CIndexDoc::FindPanes()
         window->SetLatentSub(grid);
     mIndexViewAlive = mIndexViewPane;
     mIndexView->SetModel(mModel.get());
-    QObject::connect(mModel.get(), &CIndexModel::modifiedChanged, [this](bool modified) {
-        if (LSingleDoc::IsModified() != modified)
-            SetModified(modified);
-    });
+    // The window's mark follows the model; an index never saved that lost its
+    // last item has nothing to lose any more.
+    QObject::connect(mModel.get(), &CIndexModel::modifiedChanged, [this] { FollowModelModified(); });
+    QObject::connect(mModel.get(), &CIndexModel::itemsRemoved, [this] { FollowModelModified(); });
+    QObject::connect(mModel.get(), &CIndexModel::listChanged, [this] { FollowModelModified(); });
     QObject::connect(mModel.get(), &CIndexModel::stateChanged, [this] {
         if (mFillingFromFolder && mModel->CountRunningTasks() == 0)
             mFillingFromFolder = false;
@@ -499,11 +500,14 @@ void CIndexDoc::ResetForReuse()
 bool CIndexDoc::IsModified() const
 {
     // An index that was never saved and holds nothing has nothing to lose.
-    bool modified = mModel->IsModified();
-    if (modified && !IsSpecified() && mModel->CountAllItems() == 0)
-        modified = false;
-    const_cast<CIndexDoc*>(this)->SetModified(modified);
-    return modified;
+    return mModel->IsModified() && (IsSpecified() || mModel->CountAllItems() != 0);
+}
+
+void CIndexDoc::FollowModelModified()
+{
+    const bool modified = IsModified();
+    if (LSingleDoc::IsModified() != modified || mModel->IsModified() != modified)
+        SetModified(modified);
 }
 
 void CIndexDoc::SetModified(bool modified)

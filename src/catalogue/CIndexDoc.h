@@ -144,6 +144,8 @@ public:
 
     // State.
     bool IsModified() const override;
+    // The document's and the model's modified state made what IsModified answers.
+    void FollowModelModified();
     void SetModified(bool modified) override;
     bool UsesFile(const FileRef& file) const override;
     virtual bool IsBusy() const;

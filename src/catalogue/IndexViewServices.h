@@ -19,9 +19,6 @@ class IndexViewServices {
 public:
     virtual ~IndexViewServices() = default;
 
-    // The 1-based position of the item in the view's current list, 0 when absent.
-    virtual SInt32 GetIndexOfItem(const CIndexItem* item) const = 0;
-
     // The side of the thumbnail square the view draws, in pixels.
     virtual SInt16 GetThumbnailSize() const = 0;
 

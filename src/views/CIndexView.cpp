@@ -250,7 +250,7 @@ void CIndexView::ShowModelChanges()
         BroadcastState();
     } else {
         for (const CIndexItem* item : items)
-            RefreshItem(GetIndexOfItem(item));
+            RefreshItem(mModel->GetIndexOfItem(item));
     }
     LCommander::SetUpdateCommandStatus(true);
 }

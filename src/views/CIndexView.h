@@ -208,7 +208,6 @@ public:
     const TArray<CIndexItem*>& GetItemList() const { return mModel->GetItemList(); }
     const TArray<CIndexItem*>& GetAllItems() const { return mModel->GetAllItems(); }
     bool GetItemAt(SInt32 index, CIndexItem*& outItem) const { return mModel->GetItemAt(index, outItem); }
-    SInt32 GetIndexOfItem(const CIndexItem* item) const override { return mModel->GetIndexOfItem(item); }
     // True when an item of the current list has this URL.
     bool ContainsURL(const QUrl& url) const { return mModel->ContainsURL(url); }
     UInt64 GetTotalFileSize() const { return mModel->GetTotalFileSize(); }

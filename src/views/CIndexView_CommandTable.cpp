@@ -137,7 +137,7 @@ bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
             first->CopyToClipboard(QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier);
         } else {
             first->PasteThumbnail(GetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile")));
-            RefreshItem(GetIndexOfItem(first));
+            RefreshItem(mModel->GetIndexOfItem(first));
         }
         return true;
     }

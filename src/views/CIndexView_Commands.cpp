@@ -209,7 +209,7 @@ void CIndexView::OpenSelectedItems()
     // Opening may let tasks run, and they may remove items meanwhile.
     for (const TLivePtr<CIndexItem>& held : Held(GetModel().SelectedItems())) {
         CIndexItem* item = held.Get();
-        const SInt32 index = item ? GetIndexOfItem(item) : 0;
+        const SInt32 index = item ? mModel->GetIndexOfItem(item) : 0;
         if (index == 0)
             continue;
         item->OpenInViewer(index, mModel, Pref::DoubleClickAction.Get() == 1);
@@ -252,7 +252,7 @@ void CIndexView::SetSelectedFontsActive(bool active)
         const OSStatus status = active ? ActivateFontFile(item->GetURL()) : DeactivateFontFile(item->GetURL());
         if (first == noErr)
             first = status;
-        RefreshItem(GetIndexOfItem(item));
+        RefreshItem(mModel->GetIndexOfItem(item));
     }
     ThrowIfOSErr_(first);
 }

@@ -470,7 +470,7 @@ void CIndexView::StartItemDrag(SInt32 clickedIndex, QPoint local, UInt16)
     if (action != Qt::IgnoreAction && !takenHere) {
         std::vector<CIndexItem*> live;
         for (const auto& item : held) {
-            if (CIndexItem* each = item.Get(); each && GetIndexOfItem(each) != 0)
+            if (CIndexItem* each = item.Get(); each && mModel->GetIndexOfItem(each) != 0)
                 live.push_back(each);
         }
         FinishDragToOtherProgram(live);
@@ -493,7 +493,7 @@ SInt32 CIndexView::FinishDragToOtherProgram(const std::vector<CIndexItem*>& item
         } else {
             // The other program moved it somewhere we cannot know: the user locates it.
             item->SetError(std::make_unique<CItemError>(kMsgAliasUnresolved, QString(), QString()));
-            RefreshItem(GetIndexOfItem(item));
+            RefreshItem(mModel->GetIndexOfItem(item));
         }
     }
     if (trashed.empty())

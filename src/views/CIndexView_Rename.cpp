@@ -99,7 +99,7 @@ bool CIndexView::RenameNextField(bool backward, bool sameColumn)
 {
     if (!mRenameItem)
         return false;
-    SInt32 index = GetIndexOfItem(mRenameItem);
+    SInt32 index = mModel->GetIndexOfItem(mRenameItem);
     SInt32 column = mRenameColumn;
     if (index == 0)
         return false;
@@ -177,7 +177,7 @@ void CIndexView::PlaceRenameField()
     if (!mRenameField || !mRenameItem)
         return;
     QRect cell;
-    if (GetCellRect(GetIndexOfItem(mRenameItem), cell))
+    if (GetCellRect(mModel->GetIndexOfItem(mRenameItem), cell))
         mRenameField->setGeometry(RenameFieldRect(*mRenameItem, mRenameColumn, cell));
 }
 
@@ -209,7 +209,7 @@ void CIndexView::ApplyRename(const QString& edited)
 void CIndexView::ApplyFieldEdit(CIndexItem* item, SInt32 key, const QString& text)
 {
     // An emptied name is no name: the item keeps the one it has.
-    if (!item || GetIndexOfItem(item) == 0 || (key == kFieldName && text.trimmed().isEmpty())) {
+    if (!item || mModel->GetIndexOfItem(item) == 0 || (key == kFieldName && text.trimmed().isEmpty())) {
         BroadcastState(1);
         return;
     }

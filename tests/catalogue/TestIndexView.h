@@ -8,7 +8,6 @@
 // An index view as the catalogue sees it: lays cells out with fixed metrics.
 class TestIndexView : public IndexViewServices {
 public:
-    SInt32 GetIndexOfItem(const CIndexItem*) const override { return 0; }
     SInt16 GetThumbnailSize() const override { return thumbnailSize; }
     SInt16 GetMargin() const override { return 4; }
     SInt16 GetLineHeight() const override { return 12; }

@@ -36,7 +36,6 @@ public:
     }
 
     // IndexViewServices
-    SInt32 GetIndexOfItem(const CIndexItem* item) const override { return Model().GetIndexOfItem(item); }
     SInt16 GetThumbnailSize() const override { return 100; }
     QSize GetCellSize() const override { return QSize(120, 140); }
     SInt32 CountColumns() const override { return 1; }

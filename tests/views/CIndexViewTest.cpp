@@ -249,8 +249,8 @@ TEST_F(IndexViewTest, TheFilterShowsASubsetAndRemovalsReachAllItems)
     EXPECT_FALSE(view->IsFiltered());
     EXPECT_EQ(view->CountItems(), 10);
     EXPECT_EQ(ear.heard[msg_FilterEnded], 1);
-    EXPECT_EQ(view->GetIndexOfItem(third), 0);
-    EXPECT_NE(view->GetIndexOfItem(fifth), 0);
+    EXPECT_EQ(view->GetModel().GetIndexOfItem(third), 0);
+    EXPECT_NE(view->GetModel().GetIndexOfItem(fifth), 0);
 }
 
 TEST_F(IndexViewTest, RemoveAllItemsEmptiesTheIndexEvenWhenFiltered)
@@ -685,7 +685,7 @@ TEST_F(IndexViewTest, StoredRecordsAreFoundByItemAndForgottenWithIt)
     EXPECT_EQ(found.offset, 9999);
     EXPECT_EQ(found.length, 7);
 
-    const SInt32 index = view->GetIndexOfItem(items[10]);
+    const SInt32 index = view->GetModel().GetIndexOfItem(items[10]);
     CIndexItem* removed = items[10];
     view->RemoveItem(index, false, false, false);
     EXPECT_FALSE(view->GetStoredRecord(removed, found)) << "a removed item's record is forgotten";
@@ -726,7 +726,7 @@ TEST_F(IndexViewTest, TheGridAndTheDataBrowserShowOneModelAndOneSelection)
     view->SelectIndex(1);
     CIndexItem* first = view->GetModel().ItemAt(1);
     tree->model()->sort(0, Qt::DescendingOrder);
-    EXPECT_EQ(view->GetIndexOfItem(first), 6);
+    EXPECT_EQ(view->GetModel().GetIndexOfItem(first), 6);
     EXPECT_TRUE(tree->selectionModel()->isRowSelected(5, {}));
     view->RemoveItem(6, false, true, false);
     EXPECT_EQ(tree->model()->rowCount(), 5);

@@ -323,8 +323,8 @@ TEST_F(IndexDragDrop, FilesAnotherProgramTrashedLeaveTheIndexAndMovedOnesAreMark
     ASSERT_TRUE(QFile::rename(moved, mDir + "/elsewhere.jpg"));
     EXPECT_EQ(view->FinishDragToOtherProgram(items), 1);
     QDir(trash).removeRecursively();
-    EXPECT_EQ(view->GetIndexOfItem(items[0]), 0);
-    ASSERT_TRUE(view->GetIndexOfItem(items[1]) != 0 && items[1]->GetError());
+    EXPECT_EQ(view->GetModel().GetIndexOfItem(items[0]), 0);
+    ASSERT_TRUE(view->GetModel().GetIndexOfItem(items[1]) != 0 && items[1]->GetError());
     EXPECT_EQ(items[1]->GetError()->GetCode(), 100043);
     EXPECT_EQ(items[2]->GetError(), nullptr);
 }

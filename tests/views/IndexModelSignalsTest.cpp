@@ -447,3 +447,20 @@ TEST_F(IndexModelSignals, EscapeAfterASearchEmptiedTheFilterShowsAllItems)
     EXPECT_EQ(Model().CountItems(), 2);
     EXPECT_TRUE(placard->GetInfoText().startsWith(QStringLiteral("2 items"))) << placard->GetInfoText().toStdString();
 }
+
+// A new index, never saved, is marked modified while it holds items; once the
+// user has taken its last item out there is nothing to lose and the mark goes
+// at once, not only when the program asks before closing.
+TEST_F(IndexModelSignals, ANewIndexEmptiedLosesItsModifiedMarkAtOnce)
+{
+    LWindow* window = doc->GetWindow();
+    ASSERT_TRUE(window->IsModified());
+    Model().SelectAll();
+    view->RemoveSelection(false, false, false); // Remove from the Index menu
+    Settle();
+    ASSERT_EQ(Model().CountAllItems(), 0);
+    EXPECT_FALSE(window->IsModified()) << "the window still marks an empty new index modified";
+    EXPECT_FALSE(Model().IsModified());
+    Model().InsertItem(NewItem(9), kInsertAtEnd);
+    EXPECT_TRUE(window->IsModified());
+}

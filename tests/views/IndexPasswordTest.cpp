@@ -587,7 +587,7 @@ namespace {
 QByteArray DownloadAgainFromFTP(CIndexView* view, CIndexItem* item, const QString& downloads)
 {
     view->DeselectAll();
-    view->SelectIndex(view->GetIndexOfItem(item));
+    view->SelectIndex(view->GetModel().GetIndexOfItem(item));
     for (const QString& name : QDir(downloads).entryList(QDir::Files))
         QFile::remove(downloads + "/" + name);
     view->DownloadAgain();
