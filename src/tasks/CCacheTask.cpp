@@ -99,7 +99,8 @@ void CCacheTask::RunTask()
                     batchSize = std::min(batchSize * 2, kLargestBatch);
                 else if (took > 2 * kBatchMilliseconds)
                     batchSize = std::max<size_t>(batchSize / 2, 1);
-                if (YieldIfTimeUp(kUseTaskSlice)) {
+                // The next batch takes about as long as this one did.
+                if (YieldBeforeStep(took)) {
                     ShowCount();
                     TellPending(msg_ItemsChanged);
                 }

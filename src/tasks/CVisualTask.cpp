@@ -775,12 +775,15 @@ UInt32 GetLastYieldTicks()
     return Globals().lastYield;
 }
 
-bool IsTaskTimeUp(UInt32 ticks)
+namespace {
+
+// Whether the slice (and the round's turn) will be over `ahead` milliseconds from now.
+bool TimeUpIn(UInt32 ticks, SInt64 ahead)
 {
     auto& globals = Globals();
     const UInt32 interval = ticks == kUseTaskSlice ? globals.slice : ticks;
     const SInt64 slice = std::min<SInt64>(SInt64(interval) * 1000 / kTicksPerSecond, kLongestSliceMilliseconds);
-    const SInt64 now = ClockMilliseconds();
+    const SInt64 now = ClockMilliseconds() + ahead;
     // Measured from the last yield of any task, so the slice is shared.
     if (now - globals.lastYieldClock > slice)
         return true;
@@ -789,14 +792,34 @@ bool IsTaskTimeUp(UInt32 ticks)
     return !LThread::InMainThread() && now - LThread::RoundStartMilliseconds() > kLongestSliceMilliseconds;
 }
 
-bool YieldIfTimeUp(UInt32 ticks, LThread* yieldTo)
+void YieldNow(LThread* yieldTo)
 {
-    if (!IsTaskTimeUp(ticks))
-        return false;
     auto& globals = Globals();
     globals.lastYield = TickCount();
     globals.lastYieldClock = ClockMilliseconds();
     LThread::Yield(yieldTo);
+}
+
+} // namespace
+
+bool IsTaskTimeUp(UInt32 ticks)
+{
+    return TimeUpIn(ticks, 0);
+}
+
+bool YieldBeforeStep(SInt64 stepMilliseconds)
+{
+    if (!TimeUpIn(kUseTaskSlice, std::max<SInt64>(stepMilliseconds, 0)))
+        return false;
+    YieldNow(nullptr);
+    return true;
+}
+
+bool YieldIfTimeUp(UInt32 ticks, LThread* yieldTo)
+{
+    if (!IsTaskTimeUp(ticks))
+        return false;
+    YieldNow(yieldTo);
     return true;
 }
 

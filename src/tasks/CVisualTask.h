@@ -236,6 +236,10 @@ bool AreTasksInitialized();
 bool YieldIfTimeUp(UInt32 ticks = kUseTaskSlice, LThread* yieldTo = nullptr);
 // Whether YieldIfTimeUp would yield now.
 bool IsTaskTimeUp(UInt32 ticks = kUseTaskSlice);
+// Yields when a step of this length, begun now, would end past the slice or the
+// round's turn: a task whose steps take long gives the loop its turn before a
+// step runs over rather than after. True when it yielded.
+bool YieldBeforeStep(SInt64 stepMilliseconds);
 UInt32 GetTaskSlice();
 void SetTaskSlice(UInt32 ticks);
 UInt32 GetLastYieldTicks();

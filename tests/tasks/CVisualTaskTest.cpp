@@ -359,6 +359,27 @@ TEST_F(TaskTest, ASliceEndsWithinTwoFramesAndTheTasksOfARoundShareIt)
     EXPECT_EQ(steps, 5);
 }
 
+// A task whose steps take long gives way before a step would run past the turn.
+TEST_F(TaskTest, ATaskThatKnowsItsStepsLengthYieldsBeforeOneWouldRunOver)
+{
+    ManualClock clock;
+    SetTaskSlice(19);
+    std::vector<int> turns; // 15 ms steps per turn
+    auto record = NewRecord();
+    MakeTask(record, [&](ScriptTask&) {
+        for (int turn = 0; turn < 2; ++turn) {
+            int steps = 0;
+            do {
+                clock.Advance(15);
+                ++steps;
+            } while (!YieldBeforeStep(15) && steps < 100);
+            turns.push_back(steps);
+        }
+    });
+    ASSERT_TRUE(RunUntil([&] { return record->destroyed; }));
+    EXPECT_EQ(turns, (std::vector<int> { 2, 2 })) << "30 ms, not 45, of a 40 ms turn";
+}
+
 // --- Progress and broadcasts ---------------------------------------------------------------------------
 
 TEST_F(TaskTest, ProgressIsBroadcastOncePerChange)
