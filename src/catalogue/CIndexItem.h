@@ -497,6 +497,8 @@ private:
     void UseMedia(const char* what, F&& use);
     // Forgets the stored blocks of parts that were replaced or parsed.
     void DropStoredBlocks(bool caption, bool imageRecord, bool alias = false);
+    // After a record is written: an alias made for it is kept with the stored blocks.
+    void KeepWrittenAlias(const IndexDbRecord& written);
     // The alias as held: made from the stored block on first use. Null without one.
     const QByteArray* HeldAlias();
     bool HasHeldAlias() const;

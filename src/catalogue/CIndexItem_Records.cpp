@@ -218,6 +218,28 @@ void CIndexItem::LoadStoredPart(LazyPart<MediaImageInfo>& part)
     DropStoredBlocks(false, true);
 }
 
+void CIndexItem::KeepWrittenAlias(const IndexDbRecord& written)
+{
+    if (!mRare || !mRare->alias || !written.alias || *written.alias != *mRare->alias)
+        return;
+    // The alias made for the record joins the blocks kept as the record holds
+    // them, in one allocation with them, as if the record had been read.
+    IndexDbRecord kept;
+    kept.alias = written.alias;
+    if (mStored && mStored->HasCaption())
+        kept.caption = mStored->CaptionBytes();
+    if (mStored && mStored->HasImageRecord())
+        kept.imageRecord = mStored->ImageRecord();
+    mStored = StoredRecordBlocks::Make(kept);
+    mRare->alias.reset();
+    const Rare& rare = *mRare;
+    if (!rare.exif.Get() && !rare.exif.LookedFor() && !rare.displayPicture && !rare.thumbnail && !rare.error
+        && rare.remoteURL.isEmpty() && rare.icon.isNull() && !rare.fileRef && !rare.infoWindow && !rare.aliasPathCache
+        && !rare.rawKindText && rare.failedFileStamp.isEmpty() && !rare.indexFile && rare.recordOffset == -1
+        && rare.openInViewer == 0)
+        mRare.reset();
+}
+
 void CIndexItem::DropStoredBlocks(bool caption, bool imageRecord, bool alias)
 {
     if (!mStored)
@@ -338,6 +360,7 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
     mDirty = false;
     mPackage = &package;
     mRecordCurrent = true;
+    KeepWrittenAlias(record);
     // Only now are both the copy and the record written. A copy taken from
     // another package's "media/" leaves that package's file alone: its own
     // index still refers to it.

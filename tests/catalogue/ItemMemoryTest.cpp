@@ -9,18 +9,23 @@
 #include "LStream.h"
 #include "MediaImageInfo.h"
 #include "StoredRecordBlocks.h"
+#include "UserData.h"
 
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <malloc.h>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -40,6 +45,18 @@ ImageRecordBytes ImageBytes(int seed)
     for (int i = 0; i < kImageRecordSize; ++i)
         bytes[i] = UInt8(i + seed);
     return bytes;
+}
+
+// The record an item writes, read back; nothing when it wrote none whole.
+std::optional<IndexDbRecord> WrittenRecord(CIndexItem& item, CIndexPackage& package)
+{
+    LDataStream stream;
+    item.WriteToStream(stream, package);
+    IndexDbReader reader(stream.Data());
+    IndexDbRecord back;
+    if (!reader.Next(back))
+        return std::nullopt;
+    return back;
 }
 
 } // namespace
@@ -310,13 +327,58 @@ TEST(CIndexItem, WritingLeavesTheStoredAliasInItsBlock)
 
     const size_t before = mallinfo2().uordblks;
     for (auto& item : items) {
-        LDataStream stream;
-        item->WriteToStream(stream, package);
-        IndexDbReader reader(stream.Data());
-        IndexDbRecord back;
-        ASSERT_TRUE(reader.Next(back));
-        ASSERT_EQ(back.alias, record.alias);
+        const std::optional<IndexDbRecord> back = WrittenRecord(*item, package);
+        ASSERT_TRUE(back);
+        ASSERT_EQ(back->alias, record.alias);
     }
     const double grown = double(ssize_t(mallinfo2().uordblks) - ssize_t(before)) / kCount;
     EXPECT_LT(grown, 100) << "bytes each item took on when its record was written";
+}
+
+// The first save of an index makes each item's alias: the item keeps it with the
+// record's other blocks, as an index read from its file does, not in a copy of
+// its own beside them; the next save writes the same alias.
+TEST(CIndexItem, AnAliasMadeBySavingIsKeptAsTheRecordHoldsIt)
+{
+    QDir dir(TestTempDir() + QLatin1String("/item-memory-made-alias"));
+    dir.removeRecursively();
+    QDir().mkpath(dir.filePath("photos"));
+    CIndexPackage package(QUrl::fromLocalFile(dir.filePath("M.idxp")), nullptr);
+    constexpr int kCount = 1000;
+    std::vector<std::unique_ptr<CIndexItem>> items;
+    for (int i = 0; i < kCount; ++i) {
+        const QString path = dir.filePath(QStringLiteral("photos/IMG_%1.JPG").arg(i));
+        QFile(path).open(QIODevice::WriteOnly);
+        // What an import read of the file already: its image record and metadata.
+        IndexDbRecord record;
+        record.name = QFileInfo(path).fileName().toUtf8();
+        record.fileURL = QUrl::fromLocalFile(path).toEncoded();
+        record.fields = CatalogueFields {'JPEG', 0, 3000000000u, 3100000000u, 3100000001u, i + 1, 0};
+        record.imageRecord = ImageBytes(i);
+        record.userData = UserData().ToHandle();
+        items.push_back(std::make_unique<CIndexItem>(record, &package));
+    }
+    LDataStream warm;
+    items[0]->WriteToStream(warm, package); // the package's own lazy state
+
+    std::vector<QByteArray> aliases;
+    aliases.reserve(kCount);
+    // The heap and the item arenas, where stored blocks live.
+    const auto held = [] { return ssize_t(mallinfo2().uordblks + ItemArena::HeldBytes()); };
+    const ssize_t before = held();
+    for (auto& item : items) {
+        const std::optional<IndexDbRecord> back = WrittenRecord(*item, package);
+        ASSERT_TRUE(back && back->alias) << "the save made the item's alias";
+        aliases.push_back(*back->alias);
+    }
+    // Less the copies of the aliases read back here.
+    const double grown = double(held() - before - ssize_t(aliases.size() * (aliases[0].size() + 32))) / kCount;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::optional<IndexDbRecord> back = WrittenRecord(*items[i], package);
+        ASSERT_TRUE(back && back->fileURL);
+        ASSERT_EQ(back->alias, aliases[i]) << "the next save writes the alias the first made";
+        ASSERT_EQ(items[i]->GetURL(), QUrl::fromEncoded(*back->fileURL));
+    }
+    EXPECT_LT(grown, double(aliases[0].size()) + 64) << "bytes each item took on when its alias was made: " << grown
+                                                     << " for an alias of " << aliases[0].size();
 }
