@@ -141,6 +141,7 @@ void CIndexDoc::BuildWindow()
 {
     LWindow* window = LWindow::CreateWindow(kIndexWindowLayout, this);
     ThrowIfNil_(window);
+    window->SetTabOrderByLook(true); // its toolbar and panes are made in another order
     SetWindow(window);
     FindPanes();
 }

@@ -17,12 +17,14 @@
 #include <QActionGroup>
 #include <QHash>
 #include <QLabel>
+#include <QLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
@@ -422,6 +424,7 @@ CToolbar::CToolbar()
 CToolbar::~CToolbar()
 {
     std::erase(LiveToolbars(), this);
+    delete mBarWatcher; // nothing calls back into a toolbar that is gone
     // A window being deleted takes its bars with it.
     if (mToolBar && mWindow && mWindow->GetShell() && mWindow->GetToolBar() == mToolBar)
         mWindow->SetToolBar(nullptr);
@@ -437,6 +440,37 @@ QPixmap CToolbar::ToolbarImage(const QString& name)
     cache.insert(name, image);
     return image;
 }
+
+namespace {
+// Calls back, once the events at hand are handled, when the bar it watches
+// changes size, shows or lays out again.
+class BarLayoutWatcher : public QObject {
+public:
+    BarLayoutWatcher(QObject* bar, std::function<void()> changed)
+        : QObject(bar)
+        , mChanged(std::move(changed))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        const QEvent::Type type = event->type();
+        if ((type == QEvent::Resize || type == QEvent::Show || type == QEvent::LayoutRequest) && !mPending) {
+            mPending = true;
+            QTimer::singleShot(0, this, [this] {
+                mPending = false;
+                RunReportingErrors([&] { mChanged(); });
+            });
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> mChanged;
+    bool mPending = false;
+};
+} // namespace
 
 void CToolbar::Create(const QString& toolbarIdentifier, LWindow* window, UInt32 attributes)
 {
@@ -484,6 +518,9 @@ void CToolbar::Create(const QString& toolbarIdentifier, LWindow* window, UInt32 
     }
     mToolBar = bar;
     window->SetToolBar(bar);
+    // A bar that changes width or lays out again may have to keep its search field.
+    mBarWatcher = new BarLayoutWatcher(bar, [this] { KeepSearchFieldOnBar(); });
+    bar->installEventFilter(mBarWatcher);
 
     if (!LoadConfiguration())
         mItems = DefaultItemIdentifiers();
@@ -889,7 +926,44 @@ void CToolbar::Rebuild()
         item->setParent(mToolBar);
         mToolBar->addAction(item);
     }
+    const QList<QAction*> items = mToolBar->actions();
+    const qsizetype field = items.indexOf(FindItem(kSearchFieldIdentifier));
+    mSearchFieldNext = field >= 0 && field + 1 < items.size() ? items[field + 1] : nullptr;
+    mSearchFieldMovedAt = -1;
     ApplyDisplayMode();
+}
+
+void CToolbar::KeepSearchFieldOnBar()
+{
+    QAction* field = FindItem(kSearchFieldIdentifier);
+    QWidget* shown = field && mToolBar && mToolBar->isVisible() ? mToolBar->widgetForAction(field) : nullptr;
+    if (!shown || mKeepingSearchField)
+        return;
+    const int width = mToolBar->width();
+    if (!shown->isHidden() && (mSearchFieldMovedAt < 0 || width <= mSearchFieldMovedAt))
+        return;
+    QScopedValueRollback keeping(mKeepingSearchField, true);
+    QLineEdit* edit = GetSearchField();
+    const bool typing = edit && edit->hasFocus();
+    auto layOut = [this] {
+        mToolBar->layout()->invalidate();
+        mToolBar->layout()->activate();
+    };
+    // Its configured place first, then one place further left while it does not fit.
+    mToolBar->insertAction(mSearchFieldNext, field);
+    layOut();
+    mSearchFieldMovedAt = -1;
+    for (QWidget* item = mToolBar->widgetForAction(field); item && item->isHidden(); item = mToolBar->widgetForAction(field)) {
+        const QList<QAction*> items = mToolBar->actions();
+        const qsizetype at = items.indexOf(field);
+        if (at <= 0)
+            break;
+        mToolBar->insertAction(items[at - 1], field);
+        layOut();
+        mSearchFieldMovedAt = width;
+    }
+    if (typing)
+        edit->setFocus(Qt::OtherFocusReason);
 }
 
 void CToolbar::ApplyDisplayMode()

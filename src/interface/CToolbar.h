@@ -122,6 +122,10 @@ protected:
     void Rebuild();
     void ApplyDisplayMode();
     void SendCommand(CommandT command);
+    // Keeps the search field on a bar too narrow for every item: the items before
+    // it go past the end, into the overflow menu, first. The field takes its
+    // configured place again once the bar has room.
+    void KeepSearchFieldOnBar();
 
     QPointer<LWindow> mWindow;
     QPointer<QToolBar> mToolBar;
@@ -134,6 +138,10 @@ protected:
     QString mBrowserSelectorImage = QStringLiteral("1090.png");
     ToolbarSearchClient* mSearchClient = nullptr;
     bool mCreated = false;
+    QPointer<QAction> mSearchFieldNext; // the item after the field as configured; null when it ends the bar
+    int mSearchFieldMovedAt = -1;       // the bar's width when the field was moved left, or -1
+    bool mKeepingSearchField = false;
+    QPointer<QObject> mBarWatcher;
 };
 
 // The commands of menu 133 (saved searches and batches) from item 7 up to, but

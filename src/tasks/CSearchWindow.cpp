@@ -98,6 +98,7 @@ void CSearchWindow::FinishCreateSelf()
     if (!mPanelSelector || !mPanelHost)
         ThrowOSErr_(err_NilPointer, "search window: no panel selector or panel host");
     mPanelSelector->AddListener(this);
+    SetTabOrderByLook(true); // rows are added under buttons made before them
 }
 
 CSearchWindow* CSearchWindow::ShowSearchWindow(CIndexModel* model, SInt32 command)

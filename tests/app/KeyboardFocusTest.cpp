@@ -4,11 +4,14 @@
 #include "AppRunSupport.h"
 #include "AppTestSupport.h"
 #include "CCriteria.h"
+#include "CSearchView.h"
+#include "CSearchWindow.h"
 #include "CInPlaceEditField.h"
 #include "FieldKeys.h"
 #include "ItemWindows.h"
 #include "LControl.h"
 #include "LMenuBar.h"
+#include "LStdControls.h"
 #include "Preferences.h"
 #include "StoredSettings.h"
 
@@ -17,6 +20,7 @@
 #include <set>
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -198,9 +202,10 @@ protected:
         EXPECT_EQ(QApplication::focusWidget(), view) << "Tab did not come round to the grid";
         return reached;
     }
-    QWidget* ControlOfPane(PaneIDT id) const
+    QWidget* ControlOfPane(PaneIDT id) const { return ControlOfPaneIn(window, id); }
+    static QWidget* ControlOfPaneIn(LWindow* in, PaneIDT id)
     {
-        auto* pane = dynamic_cast<LControlPane*>(window->FindPaneByID(id));
+        auto* pane = dynamic_cast<LControlPane*>(in->FindPaneByID(id));
         return pane ? pane->GetControlWidget() : nullptr;
     }
 
@@ -459,6 +464,120 @@ TEST_F(KeyboardFocus, TabReachesEveryControlOfTheIndexWindow)
     EXPECT_FALSE(view->isVisible());
 }
 
+// Tab goes the way the windows read, left to right and top to bottom, whatever
+// order their parts were made in; in the Search window each field of a row
+// shows when it has the keyboard.
+TEST_F(KeyboardFocus, TabGoesTheWayTheWindowsRead)
+{
+    window->GetShell()->resize(1400, 800); // every toolbar item shows
+    Settle();
+    QWidget* shell = window->GetShell();
+    auto* organizer = dynamic_cast<LPane*>(window->FindPaneByID(921))->findChild<QTreeView*>();
+    auto* files = dynamic_cast<LPane*>(window->FindPaneByID(928))->findChild<QTreeView*>();
+    ASSERT_TRUE(organizer && files && organizer->isVisible() && files->isVisible());
+    // The bar's controls left to right, wherever its configuration puts them.
+    std::vector<QWidget*> bar { shell->findChild<QWidget*>(QStringLiteral("browserselector")),
+        shell->findChild<QWidget*>(QStringLiteral("viewselector")), shell->findChild<QLineEdit*>(QStringLiteral("searchfield")) };
+    ASSERT_EQ(std::count(bar.begin(), bar.end(), nullptr), 0);
+    std::sort(bar.begin(), bar.end(), [shell](QWidget* a, QWidget* b) { return a->mapTo(shell, QPoint()).x() < b->mapTo(shell, QPoint()).x(); });
+    const std::vector<QWidget*> indexOrder { organizer, ControlOfPane(933), bar[0], bar[1], bar[2], files };
+    EXPECT_EQ(TabRound(), indexOrder);
+
+    // The Search window with two rows, the second added after the window's buttons were made.
+    Choose(1057);
+    CSearchWindow* search = CSearchWindow::GetSearchWindow();
+    ASSERT_TRUE(search && LWindow::GetActiveWindow() == search);
+    const QVariantMap keywords { { kCriteriaCategoryKey, kFieldKeywords }, { kCriteriaSelectorKey, kSelectorContains },
+        { kCriteriaValueKey, QStringLiteral("harbour") } };
+    search->AddCriterionRow(&keywords);
+    Settle();
+    ASSERT_EQ(search->GetRows().size(), 2u);
+    auto combo = [](LStdPopupMenu* popup) -> QWidget* { return popup ? popup->findChild<QComboBox*>() : nullptr; };
+    std::vector<QWidget*> searchOrder { search->GetShell()->findChild<QTabBar*>(), combo(search->GetSourcePopup()),
+        combo(search->GetResultPopup()) };
+    std::vector<QImage> rowsWithoutKeys;
+    for (CSearchView* row : search->GetRows()) {
+        searchOrder.insert(searchOrder.end(), { combo(row->GetCategoryPopup()), combo(row->GetSelectorPopup()),
+                                                  row->GetTextField()->GetLineEdit(),
+                                                  dynamic_cast<LControlPane*>(row->GetToggleButton())->GetControlWidget() });
+        rowsWithoutKeys.push_back(row->grab().toImage());
+    }
+    for (PaneIDT button : { kAddRowButton, kRemoveRowButton, kSaveButton, kRunButton })
+        searchOrder.push_back(ControlOfPaneIn(search, button));
+    ASSERT_EQ(std::count(searchOrder.begin(), searchOrder.end(), nullptr), 0);
+    searchOrder.front()->setFocus(Qt::TabFocusReason);
+    Settle();
+    std::vector<QWidget*> reached { QApplication::focusWidget() };
+    std::vector<std::string> names { Describe(reached.back()) };
+    for (size_t i = 1; i < searchOrder.size(); ++i) {
+        Type(Qt::Key_Tab);
+        reached.push_back(QApplication::focusWidget());
+        names.push_back(Describe(reached.back()));
+        for (size_t row = 0; row < search->GetRows().size(); ++row) {
+            if (search->GetRows()[row]->isAncestorOf(reached.back()))
+                EXPECT_NE(search->GetRows()[row]->grab().toImage(), rowsWithoutKeys[row])
+                    << "no mark shows that " << names.back() << " of row " << row + 1 << " has the keyboard";
+        }
+    }
+    EXPECT_EQ(reached, searchOrder) << ::testing::PrintToString(names);
+    Type(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), searchOrder.front()) << "Tab did not come round";
+    Type(Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), searchOrder.back());
+}
+
+// At the width the window opens with, the bar has no room for every item: the
+// search field stays on it, where Tab reaches it, and the items before it go into
+// the bar's overflow menu.
+TEST_F(KeyboardFocus, TheSearchFieldStaysOnTheBarWhenItIsNarrow)
+{
+    QWidget* shell = window->GetShell();
+    auto* more = shell->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+    auto* search = shell->findChild<QLineEdit*>(QStringLiteral("searchfield"));
+    ASSERT_TRUE(more && search);
+    // The bar's items as configured, seen on a wide window.
+    auto itemsOnBar = [&] {
+        QStringList items;
+        for (QAction* action : window->GetToolBar()->actions())
+            items << action->objectName();
+        return items;
+    };
+    const QSize opened = shell->size();
+    shell->resize(1600, 800);
+    Settle();
+    const QStringList configured = itemsOnBar();
+    shell->resize(opened);
+    Settle();
+    ASSERT_TRUE(more->isVisible()) << "the bar has room for every item at " << shell->width() << " pixels";
+    ASSERT_TRUE(search->isVisible()) << "the search field went into the overflow menu";
+    const std::vector<QWidget*> round = TabRound();
+    ASSERT_NE(std::find(round.begin(), round.end(), search), round.end()) << "Tab never reaches the search field";
+    while (QApplication::focusWidget() != search)
+        Type(Qt::Key_Tab);
+    QTest::keyClicks(nullptr, QStringLiteral("Canon"));
+    Type(Qt::Key_Return);
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(document); }));
+    Settle();
+    EXPECT_TRUE(view->IsFiltered()) << "Return in the search field found nothing";
+
+    // What went past the end is in the overflow menu.
+    QStringList overflow;
+    QTimer::singleShot(200, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            overflow = ShownTexts(menu);
+            menu->close();
+        }
+    });
+    QTest::mouseClick(more, Qt::LeftButton);
+    ASSERT_TRUE(RunUntil([&] { return !overflow.isEmpty(); })) << "the overflow menu did not open";
+    EXPECT_TRUE(overflow.contains(QStringLiteral("Delete"))) << overflow.join(QStringLiteral(", ")).toStdString();
+
+    // With room again the field takes its configured place.
+    shell->resize(1600, 800);
+    Settle();
+    EXPECT_EQ(itemsOnBar(), configured);
+}
+
 // Shift+F10 and the Menu key open the contextual menu of what has the keyboard,
 // at its selection, as a right click there would.
 TEST_F(KeyboardFocus, TheMenuKeysOpenTheContextualMenusAtTheSelection)
@@ -583,6 +702,51 @@ TEST_F(KeyboardFocus, DialogButtonsHaveMnemonics)
     watch.stop();
     Settle();
     EXPECT_EQ(QApplication::activeModalWidget(), properties); // the sheet is cancelled as the test ends
+}
+
+// The password dialog over Index Properties hands the keys back to the sheet when
+// it closes, where the window system hands the activation to the index window.
+TEST_F(KeyboardFocus, IndexPropertiesTakesTheKeysBackAfterItsPasswordDialog)
+{
+    Choose(1056);
+    QWidget* properties = QApplication::activeModalWidget();
+    ASSERT_NE(properties, nullptr) << "no Index Properties sheet";
+    QString setPassword;
+    for (QAbstractButton* button : properties->findChildren<QAbstractButton*>()) {
+        if (QString(button->text()).remove(QLatin1Char('&')).startsWith(QStringLiteral("Set Password")))
+            setPassword = button->text();
+    }
+    const QKeySequence letter = QKeySequence::mnemonic(setPassword);
+    ASSERT_FALSE(letter.isEmpty()) << "no Set Password button";
+    // The new password typed and accepted with Return once its dialog is up.
+    bool answered = false;
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == properties || !modal->isVisible() || !QApplication::focusWidget())
+            return;
+        watch.stop();
+        QTest::keyClicks(nullptr, QStringLiteral("harbour"));
+        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Return);
+        answered = true;
+    });
+    watch.start();
+    Type(letter[0].key(), Qt::AltModifier);
+    ASSERT_TRUE(RunUntil([&] { return answered; })) << "no password dialog took the keys";
+    watch.stop();
+    ASSERT_TRUE(RunUntil([&] { return QApplication::activeModalWidget() == properties; }));
+    Settle();
+    EXPECT_EQ(QApplication::activeWindow(), properties->window());
+    EXPECT_TRUE(QApplication::focusWidget() && properties->isAncestorOf(QApplication::focusWidget()))
+        << "the keyboard is with " << Describe(QApplication::focusWidget());
+    // Return is the sheet's OK: the index takes the new password.
+    Type(Qt::Key_Return);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "Return did not reach Index Properties";
+    EXPECT_EQ(view->GetPassword(), QByteArray("harbour"));
+    ASSERT_NO_FATAL_FAILURE(ExpectGridTakesTheKeys("Index Properties after its password"));
+    Type(Qt::Key_S, Qt::ControlModifier); // saved, the program quits without asking
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(document) && !document->IsModified(); }));
 }
 
 // Alt held as a menu opens with the mouse shows its alternates; Alt and the

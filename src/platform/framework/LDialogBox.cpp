@@ -3,6 +3,7 @@
 #include "ExceptionCode.h"
 #include "LControl.h"
 
+#include <QApplication>
 #include <QPushButton>
 #include <QTimer>
 
@@ -82,9 +83,30 @@ bool LDialogBox::HandleKeyPress(const EventRecord& event)
     return LWindow::HandleKeyPress(event);
 }
 
+namespace {
+// The modal window up now, when the commander is not in it: a dialog asked for
+// from there (a sheet's button asking for a password) belongs to that window.
+LCommander* ModalWindowAbove(LCommander* commander)
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    for (LWindow* window : LWindow::FetchWindows()) {
+        if (window->GetShell() != modal)
+            continue;
+        for (LCommander* c = commander; c; c = c->GetSuperCommander()) {
+            if (c == window)
+                return commander;
+        }
+        return window;
+    }
+    return commander;
+}
+} // namespace
+
 StDialogHandler::StDialogHandler(ResIDT layoutID, LCommander* superCommander)
 {
-    LWindow* window = LWindow::CreateWindow(layoutID, superCommander);
+    // Over the modal window it is asked from, the dialog hands the keyboard back
+    // to that window when it closes, not to the window the modal one blocks.
+    LWindow* window = LWindow::CreateWindow(layoutID, ModalWindowAbove(superCommander));
     mDialog = dynamic_cast<LDialogBox*>(window);
     if (!mDialog) {
         delete window;

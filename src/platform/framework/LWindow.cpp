@@ -68,8 +68,67 @@ protected:
         DispatchKeyToTarget(event, mWindow);
         event->accept();
     }
+    bool focusNextPrevChild(bool next) override
+    {
+        if (!mWindow || !mWindow->IsTabOrderByLook())
+            return QWidget::focusNextPrevChild(next);
+        const std::vector<QWidget*> stops = TabStopsByLook();
+        QWidget* focus = QApplication::focusWidget();
+        const auto at = std::find_if(stops.begin(), stops.end(), [focus](QWidget* stop) { return stop == focus || stop->isAncestorOf(focus); });
+        if (at == stops.end())
+            return QWidget::focusNextPrevChild(next);
+        const size_t count = stops.size();
+        for (size_t step = 1; step < count; ++step) {
+            QWidget* stop = stops[(size_t(at - stops.begin()) + (next ? step : count - step)) % count];
+            QWidget* taker = stop->focusProxy() ? stop->focusProxy() : stop;
+            if (stop->isEnabled() && taker->isEnabled() && (taker->focusPolicy() & Qt::TabFocus)) {
+                stop->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+                break;
+            }
+        }
+        return true;
+    }
 
 private:
+    // The shown parts that take Tab in reading order: bands of parts that overlap
+    // from top to bottom, each band read left to right. A part made of parts (a
+    // date field, a control in its pane) counts once.
+    std::vector<QWidget*> TabStopsByLook()
+    {
+        struct Stop {
+            QWidget* widget;
+            QRect frame;
+        };
+        QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest); // where the parts are now
+        std::vector<Stop> stops;
+        std::vector<QWidget*> pending { this };
+        while (!pending.empty()) {
+            QWidget* parent = pending.back();
+            pending.pop_back();
+            for (QObject* object : parent->children()) {
+                auto* widget = qobject_cast<QWidget*>(object);
+                if (!widget || widget->isWindow() || !widget->isVisibleTo(this))
+                    continue;
+                if (widget->focusPolicy() & Qt::TabFocus)
+                    stops.push_back({ widget, QRect(widget->mapTo(this, QPoint()), widget->size()) });
+                else
+                    pending.push_back(widget);
+            }
+        }
+        std::sort(stops.begin(), stops.end(), [](const Stop& a, const Stop& b) { return a.frame.top() < b.frame.top(); });
+        std::vector<QWidget*> ordered;
+        for (auto band = stops.begin(); band != stops.end();) {
+            int bottom = band->frame.bottom();
+            auto end = band;
+            for (; end != stops.end() && end->frame.top() <= bottom; ++end)
+                bottom = std::max(bottom, end->frame.bottom());
+            std::stable_sort(band, end, [](const Stop& a, const Stop& b) { return a.frame.left() < b.frame.left(); });
+            for (; band != end; ++band)
+                ordered.push_back(band->widget);
+        }
+        return ordered;
+    }
+
     LWindow* mWindow;
 };
 

@@ -106,6 +106,11 @@ public:
     // (a window with a menu bar leaves Alt to its menus).
     void GiveButtonsMnemonics();
 
+    // Tab and Shift+Tab go the way the window reads (left to right, a band of
+    // side-by-side parts at a time, top to bottom), not the order its parts were made.
+    void SetTabOrderByLook(bool byLook) { mTabOrderByLook = byLook; }
+    bool IsTabOrderByLook() const { return mTabOrderByLook; }
+
     void SetMenuBar(QMenuBar* menuBar);
     QMenuBar* GetMenuBar() const { return mMenuBar; }
     // Hiding the menu bar gives its room to the content.
@@ -167,6 +172,7 @@ private:
 
     bool mFitting = false;
     bool mCloseOnEscape = false;
+    bool mTabOrderByLook = false;
 
 };
 
