@@ -121,26 +121,34 @@ void CStoredSettingsMenu::AppendSettings(LMenu& menu, bool batches, QString& ioU
     }
 }
 
-void CStoredSettingsMenu::AppendScripts(LMenu& menu)
+void CStoredSettingsMenu::LoadScripts()
 {
+    mScripts.clear();
     if (!mScriptsFolder.IsValid() || !mScriptsFolder.IsFolder())
         return;
-    menu.InsertCommand(QStringLiteral("-"), cmd_Nothing, menu.CountItems());
     const QFileInfoList entries = QDir(mScriptsFolder.Path()).entryInfoList(
         QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
-    const QIcon& icon = ScriptIcon();
     for (const QFileInfo& entry : entries) {
         if (SInt32(mScripts.size()) >= kMaxScripts)
             break;
         if (entry.fileName().startsWith(QLatin1Char('.')))
             continue;
         auto script = std::make_unique<GOSAScript>();
-        if (script->LoadFromFile(FileRef(entry.absoluteFilePath())) != noErr)
-            continue;
-        mScripts.push_back(std::move(script));
+        if (script->LoadFromFile(FileRef(entry.absoluteFilePath())) == noErr)
+            mScripts.push_back(std::move(script));
+    }
+}
+
+void CStoredSettingsMenu::AppendScripts(LMenu& menu)
+{
+    if (!mScriptsFolder.IsValid() || !mScriptsFolder.IsFolder())
+        return;
+    menu.InsertCommand(QStringLiteral("-"), cmd_Nothing, menu.CountItems());
+    const QIcon& icon = ScriptIcon();
+    for (size_t i = 0; i < mScripts.size(); ++i) {
         SMenuItem item;
-        item.text = entry.fileName();
-        item.command = kScriptCommandBase + CommandT(mScripts.size());
+        item.text = mScripts[i]->Script().Name();
+        item.command = kScriptCommandBase + CommandT(i + 1);
         item.icon = icon;
         menu.InsertItem(item, menu.CountItems());
     }
@@ -159,11 +167,10 @@ void CStoredSettingsMenu::Rebuild()
     AppendSettings(*menu, false, usedKeys);
     menu->InsertCommand(QStringLiteral("-"), cmd_Nothing, menu->CountItems());
     AppendSettings(*menu, true, usedKeys);
-    // Each rebuild loads the scripts afresh: their commands stay 1..n.
+    // Each rebuild loads the scripts afresh, so their commands stay 1..n; while
+    // one runs the loaded ones are kept (the run holds its object) and shown again.
     if (!mProcess)
-        mScripts.clear();
-    else
-        return; // a running script keeps its object until it ends
+        LoadScripts();
     AppendScripts(*menu);
 }
 

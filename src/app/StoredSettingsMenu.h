@@ -54,6 +54,7 @@ public:
 
 private:
     void AppendSettings(LMenu& menu, bool batches, QString& ioUsedKeys);
+    void LoadScripts();
     void AppendScripts(LMenu& menu);
     void EndRun(bool stopped);
 

@@ -1075,7 +1075,7 @@ QList<CommandT> SavedSettingCommands(const std::function<bool(CommandT)>& filter
     LMenu* menu = menuBar ? menuBar->FetchMenu(133) : nullptr;
     if (!menu)
         return commands;
-    for (SInt16 index = 7; index < menu->CountItems(); ++index) {
+    for (SInt16 index = 7; index <= menu->CountItems(); ++index) {
         const SMenuItem* item = menu->Item(index);
         if (!item || item->IsSeparator())
             continue;

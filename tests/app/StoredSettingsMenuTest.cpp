@@ -167,6 +167,35 @@ TEST_F(StoredSettingsMenuTest, ScriptsRunWithoutHoldingInputAndFailuresCarryThei
     EXPECT_TRUE(WaitFor([&] { return settingsMenu->GetRunWindow() == nullptr; }));
 }
 
+TEST_F(StoredSettingsMenuTest, ARebuildWhileAScriptRunsKeepsTheScriptItems)
+{
+    SetPrefValue(kSearchSettingsKey, QVariantList { Setting("Harbours") });
+    SetPrefValue(kBatchSettingsKey, QVariantList());
+    WriteScript(QStringLiteral("1-hang.sh"), "#!/bin/sh\nsleep 30\n");
+    WriteScript(QStringLiteral("2-mark.sh"), "#!/bin/sh\n");
+    settingsMenu->SetUp();
+    const std::vector<ShownItem> scriptsShown { { "-", 0, QChar() }, { "1-hang.sh", -4099, QChar() }, { "2-mark.sh", -4098, QChar() } };
+    settingsMenu->RunScript(1);
+    ASSERT_NE(settingsMenu->GetRunWindow(), nullptr);
+
+    // The search window stores a setting while the script still runs.
+    SetPrefValue(kSearchSettingsKey, QVariantList { Setting("Harbours"), Setting("Boats") });
+    settingsMenu->Rebuild();
+    std::vector<ShownItem> expected { { "Harbours", 9000, QChar() }, { "Boats", 9001, QChar() }, { "-", 0, QChar() } };
+    expected.insert(expected.end(), scriptsShown.begin(), scriptsShown.end());
+    EXPECT_EQ(Shown(), expected);
+    SInt32 script = 0;
+    EXPECT_TRUE(settingsMenu->IsScriptCommand(-4098, script));
+    settingsMenu->GetRunWindow()->reject(); // Stop
+    ASSERT_TRUE(WaitFor([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // asked for outside any event loop
+        return settingsMenu->GetRunWindow() == nullptr;
+    }));
+
+    // The toolbars offer every setting and script of the menu, the last one too.
+    EXPECT_EQ(SavedSettingCommands(), (QList<CommandT> { 9000, 9001, -4099, -4098 }));
+}
+
 TEST_F(StoredSettingsMenuTest, OrganizerEditsKeepToolbarItemsOnTheirSettings)
 {
     SetPrefValue(kSearchSettingsKey, QVariantList { Setting("A"), Setting("B"), Setting("C") });

@@ -177,9 +177,9 @@ TEST_F(ToolbarFixture, AllowedSetsTakeSavedSettingsFromTheirMenu)
     EXPECT_EQ(allowed.first(), Cmd(1079));
     EXPECT_EQ(allowed.mid(1, 3), (QStringList { kViewSelectorIdentifier, kBrowserSelectorIdentifier, kSearchFieldIdentifier }));
     int saved = allowed.indexOf(Cmd(1059)) + 1;
-    EXPECT_EQ(allowed.mid(saved, 5), (QStringList { Cmd(9000), Cmd(9500), Cmd(9501), Cmd(9506), Cmd(9507) }));
-    EXPECT_FALSE(allowed.contains(Cmd(9999))); // the last item of the menu
-    EXPECT_EQ(allowed.mid(saved + 5), (QStringList { kSeparator, kSpace, kFlexible, kToolbarCustomizeIdentifier }));
+    // The menu's last item, a script, is offered too.
+    EXPECT_EQ(allowed.mid(saved, 6), (QStringList { Cmd(9000), Cmd(9500), Cmd(9501), Cmd(9506), Cmd(9507), Cmd(-4099) }));
+    EXPECT_EQ(allowed.mid(saved + 6), (QStringList { kSeparator, kSpace, kFlexible, kToolbarCustomizeIdentifier }));
 
     // The media set: each command once; only batches that work on media files.
     QVariantList batches = { Batch(9001), Batch(9002), Batch(0), Batch(9001), Batch(9001), Batch(9001), Batch(9001), Batch(9002) };
