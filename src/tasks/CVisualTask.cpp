@@ -49,6 +49,8 @@ struct TaskGlobals {
     SInt64 lastYieldClock = 0; // the same moment in ClockMilliseconds
     std::unique_ptr<LSemaphore> parallelSlots;
     std::unique_ptr<LSemaphore> downloadSlots;
+    SInt32 downloadLimit = 1; // the limit the slots' count was last made to
+    SInt32 downloadDebt = 0; // slots to take back as they are given back
     LWindow* taskWindow = nullptr;
     LView* paneHolder = nullptr;
     std::vector<CVisualTask*> shownTasks; // top to bottom
@@ -59,6 +61,32 @@ TaskGlobals& Globals()
 {
     static TaskGlobals globals;
     return globals;
+}
+
+SInt32 DownloadLimit()
+{
+    return std::max<SInt32>(GetPrefNumber(QStringLiteral("NumberParallelDownloads")), 1);
+}
+
+// Brings the download slots to the limit the preferences hold now, so that a
+// change applies to the next transfer: a raised limit frees slots at once, a
+// lowered one takes slots back, the held ones as they are given back.
+void FollowDownloadLimit()
+{
+    auto& globals = Globals();
+    const SInt32 limit = DownloadLimit();
+    if (!globals.downloadSlots || limit == globals.downloadLimit)
+        return;
+    SInt32 change = limit - globals.downloadLimit;
+    globals.downloadLimit = limit;
+    for (; change > 0 && globals.downloadDebt > 0; --change)
+        --globals.downloadDebt;
+    for (; change > 0; --change)
+        globals.downloadSlots->Signal();
+    for (; change < 0; ++change) {
+        if (!globals.downloadSlots->TryWait())
+            ++globals.downloadDebt;
+    }
 }
 
 // Places the shown panes one under the other and sizes the window to hold them.
@@ -707,8 +735,9 @@ void InitializeTasks()
     globals.slice = UInt32(std::max<SInt32>(GetPrefNumber(QStringLiteral("MultiTaskTime")), 0));
     globals.parallelSlots = std::make_unique<LSemaphore>(
         std::max<SInt32>(GetPrefNumber(QStringLiteral("NumberParallelTasks")), 1));
-    globals.downloadSlots = std::make_unique<LSemaphore>(
-        std::max<SInt32>(GetPrefNumber(QStringLiteral("NumberParallelDownloads")), 1));
+    globals.downloadLimit = DownloadLimit();
+    globals.downloadDebt = 0;
+    globals.downloadSlots = std::make_unique<LSemaphore>(globals.downloadLimit);
     if (!URegistrar::IsRegistered(CTaskWindow::class_ID))
         URegistrar::RegisterClass<CTaskWindow>(CTaskWindow::class_ID);
     LWindow* window = nullptr;
@@ -962,6 +991,7 @@ bool StDownloadSlot::Acquire()
     if (mHeld)
         return true;
     LSemaphore& semaphore = GetDownloadSlots();
+    FollowDownloadLimit();
     OSStatus status;
     do {
         status = semaphore.Wait(semaphore_WaitForever);
@@ -984,6 +1014,10 @@ void StDownloadSlot::Release()
     if (!mHeld)
         return;
     mHeld = false;
-    if (AreTasksInitialized())
+    if (!AreTasksInitialized())
+        return;
+    if (Globals().downloadDebt > 0)
+        --Globals().downloadDebt; // the limit was lowered: this slot is gone
+    else
         GetDownloadSlots().Signal();
 }

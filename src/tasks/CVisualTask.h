@@ -264,7 +264,8 @@ void RemoveIndexItem(CIndexModel& model, SInt32 index, bool trashFile, bool dele
 void DisposeRemovedItem(CIndexModel& model, CIndexItem* item);
 
 // The parallel-slot semaphore ("NumberParallelTasks") and the downloads'
-// semaphore ("NumberParallelDownloads"); 'nilP' before InitializeTasks.
+// semaphore ("NumberParallelDownloads", followed at each StDownloadSlot::Acquire
+// so that a change needs no restart); 'nilP' before InitializeTasks.
 LSemaphore& GetParallelSlots();
 LSemaphore& GetDownloadSlots();
 

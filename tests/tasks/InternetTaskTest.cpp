@@ -379,6 +379,37 @@ TEST_F(InternetTaskTest, OneDownloadAtATimeWhenTheLimitIsOne)
     EXPECT_EQ(DownloadedNames().size(), 4);
 }
 
+TEST_F(InternetTaskTest, AChangedDownloadLimitAppliesToTheNextTransfers)
+{
+    TerminateTasks();
+    SetPrefNumber(QStringLiteral("NumberParallelDownloads"), 1);
+    InitializeTasks();
+    // Each phase starts three slow transfers and answers how many ran at once.
+    auto mostAtOnce = [&](const char* tag) {
+        std::vector<CInternetTask*> tasks;
+        for (int i = 0; i < 3; ++i) {
+            StartDownloadTaskForURL(Http().URL("http", QStringLiteral("/slow/300000/%1").arg(tag)), nullptr, &owner_, nullptr);
+            tasks.push_back(Newest());
+        }
+        EXPECT_TRUE(RunUntil([&] { return std::none_of(tasks.begin(), tasks.end(), CVisualTask::IsAlive); }, 30000));
+        return ReadWholeFile(DownloadNew(Http().URL("http", QStringLiteral("/stats/%1").arg(tag)))).trimmed();
+    };
+    // The preferences raise the limit while the program runs.
+    SetPrefNumber(QStringLiteral("NumberParallelDownloads"), 3);
+    EXPECT_EQ(mostAtOnce("raised"), QByteArray("3"));
+    SetPrefNumber(QStringLiteral("NumberParallelDownloads"), 2);
+    EXPECT_EQ(mostAtOnce("lowered"), QByteArray("2"));
+
+    // Lowered while three transfers hold slots: the next ones wait for the new limit.
+    SetPrefNumber(QStringLiteral("NumberParallelDownloads"), 3);
+    for (int i = 0; i < 3; ++i)
+        StartDownloadTaskForURL(Http().URL("http", "/slow/300000/before"), nullptr, &owner_, nullptr);
+    ASSERT_TRUE(RunUntil([] { return GetDownloadSlots().GetCount() == 0; }, 10000));
+    SetPrefNumber(QStringLiteral("NumberParallelDownloads"), 1);
+    EXPECT_EQ(mostAtOnce("after"), QByteArray("1"));
+    EXPECT_TRUE(Reports().empty());
+}
+
 TEST_F(InternetTaskTest, FolderListingsAddOneItemPerFileAndDownloadThem)
 {
     WriteFile(ServerRoot() + "/folder/a b.jpg", "one");
