@@ -27,8 +27,11 @@ CIndexModel& CSearchTask::OwnerModel() const
 
 void CSearchTask::ShowOwnerFilter()
 {
-    // The window keeps its own title: nothing gives it back when the filter ends.
     OwnerModel().ShowFilter(true);
+    // The window showing the index is titled "its title [the search's title]"
+    // until all items show again.
+    if (TaskOwnerView* view = FindTaskOwnerView(&OwnerModel()))
+        view->ShowFilterTitle(GetTitle());
 }
 
 void CSearchTask::ShowFoundInOwner()

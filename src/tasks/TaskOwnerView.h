@@ -39,6 +39,9 @@ public:
     virtual QString GetWindowTitle() const = 0;
     // The view's window is the active one: the user sees what its tasks do.
     virtual bool IsWindowActive() const { return true; }
+    // The window names the filter just shown: "its title [title]", until the
+    // filter ends.
+    virtual void ShowFilterTitle(const QString& title) { (void)title; }
     // Lays the cells out for the items read so far / after reading ends.
     virtual void AdjustImageSize() = 0;
     virtual void FinishReading() = 0;

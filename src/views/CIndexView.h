@@ -584,6 +584,7 @@ public:
     void Refresh() override;
     QString GetWindowTitle() const override;
     bool IsWindowActive() const override;
+    void ShowFilterTitle(const QString& title) override { SetFilterTitle(&title, true); }
 
     void ListenToMessage(MessageT message, void* ioParam) override;
 

@@ -199,6 +199,7 @@ TEST_F(IndexDocumentView, TheToolbarSearchFiltersByNameAndClearingShowsAllAgain)
 {
     CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
     AddPhotos(doc, { "harbour-1.jpg", "boats.jpg", "Harbour-2.jpg" });
+    const QString title = doc->GetWindow()->GetCFDescriptor();
     doc->StartQuickSearch(4001, "harbour");
     auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
     ASSERT_TRUE(view);
@@ -206,9 +207,16 @@ TEST_F(IndexDocumentView, TheToolbarSearchFiltersByNameAndClearingShowsAllAgain)
     EXPECT_TRUE(view->IsFiltered());
     EXPECT_EQ(doc->CountItems(), 2);
     EXPECT_EQ(doc->CountAllItems(), 3);
+    // The window names the search while its result shows; a second one replaces it.
+    EXPECT_EQ(doc->GetWindow()->GetCFDescriptor(), title + QStringLiteral(" [Search \"harbour\"]"));
+    doc->StartQuickSearch(4001, "boats");
+    ASSERT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0; }, 5000));
+    EXPECT_EQ(doc->CountItems(), 1);
+    EXPECT_EQ(doc->GetWindow()->GetCFDescriptor(), title + QStringLiteral(" [Search \"boats\"]"));
     doc->StartQuickSearch(4001, ""); // nothing to look for: all items show again
     EXPECT_FALSE(view->IsFiltered());
     EXPECT_EQ(doc->CountItems(), 3);
+    EXPECT_EQ(doc->GetWindow()->GetCFDescriptor(), title);
 }
 
 TEST_F(IndexDocumentView, TheViewsKeysGoThroughSettingsXmlAndComeBack)
