@@ -531,7 +531,23 @@ bool CFileBrowserListView::IsSharedWindowVisible()
     return sSharedWindow && sSharedWindow->IsVisible();
 }
 
-void CFileBrowserListView::ListenToMessage(MessageT, void*) { }
+void CFileBrowserListView::SetIndexDocument(CIndexDoc* document)
+{
+    if (CIndexView* view = GetIndexView())
+        view->RemoveListener(this);
+    CDataBrowser::SetIndexDocument(document);
+    if (CIndexView* view = GetIndexView())
+        view->AddListener(this);
+}
+
+void CFileBrowserListView::ListenToMessage(MessageT message, void*)
+{
+    // The one column stretches with the list, so it needs no sizing here.
+    // When the index shows all its items again, no location stands for what it
+    // shows any more.
+    if (message == msg_FilterEnded)
+        SelectNone();
+}
 
 void CFileBrowserListView::ItemNotification(LDataBrowserItem* item, DataBrowserItemNotification message)
 {

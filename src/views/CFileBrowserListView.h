@@ -101,6 +101,9 @@ public:
     void ShowContextualMenu(QPoint where);
     void ObeyContextualCommand(CommandT command, LDataBrowserItem* row);
 
+    // Listens to the document's index view.
+    void SetIndexDocument(CIndexDoc* document) override;
+    // All items shown again (the filter ended): the selected row is deselected.
     void ListenToMessage(MessageT message, void* ioParam) override;
     void ItemNotification(LDataBrowserItem* item, DataBrowserItemNotification message) override;
 

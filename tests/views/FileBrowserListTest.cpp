@@ -395,6 +395,29 @@ TEST_F(FileBrowserList, AClickOpensALocationAndWithCtrlImportsAFolderButOpensAPa
     EXPECT_EQ(doc->GetWindow()->GetShell()->windowTitle().remove(QStringLiteral("[*]")), QStringLiteral("Bilder"));
 }
 
+TEST_F(FileBrowserList, ShowingAllItemsAgainDeselectsTheLocation)
+{
+    InstallIndexTaskServices();
+    Photo(home + "/Bilder/a.jpg");
+    Photo(home + "/Bilder/b.jpg");
+    CFileBrowserListView* list = Show();
+    ASSERT_TRUE(list);
+    CSourceItemURL* bilder = Row(list, list->GetPlacesHeader(), "Bilder");
+    ASSERT_TRUE(bilder);
+    Click(list, bilder);
+    ASSERT_TRUE(LThread::RunUntil([&] { return View()->CountRunningTasks() == 0 && doc->CountAllItems() == 2; }, 20000));
+    EXPECT_TRUE(list->IsItemSelected(bilder));
+
+    // A search keeps the location; showing all items again ends it.
+    doc->StartQuickSearch(4001, "a.jpg");
+    ASSERT_TRUE(LThread::RunUntil([&] { return View()->CountRunningSearches() == 0; }, 5000));
+    EXPECT_EQ(doc->CountItems(), 1);
+    EXPECT_TRUE(list->IsItemSelected(bilder));
+    View()->ProcessCommand(1079);
+    EXPECT_EQ(doc->CountItems(), 2);
+    EXPECT_FALSE(list->IsItemSelected(bilder));
+}
+
 TEST_F(FileBrowserList, TheSideListsHaveTheirOwnHeadersAndTheSharedWindowFollowsTheFrontIndex)
 {
     CFileBrowserListView* list = Show();
