@@ -638,14 +638,12 @@ void CIndexDoc::InitStatusBar()
         HideStatusBar();
 }
 
+// The bar lies below the content, which gives up or takes back its height.
 void CIndexDoc::ShowStatusBar()
 {
     if (TestFlags(kDocStatusBarShown))
         return;
-    const SInt32 barHeight = mStatusPlacardSize.height;
-    mStatusPlacard->ResizeFrameBy(0, barHeight, false);
-    mContentPane->MoveBy(0, barHeight - 1, false);
-    mContentPane->ResizeFrameBy(0, -(barHeight - 1), false);
+    mContentPane->ResizeFrameBy(0, -mStatusPlacardSize.height, false);
     mStatusPlacard->Show();
     GetWindow()->UpdatePort();
     SetFlags(kDocStatusBarShown);
@@ -655,11 +653,8 @@ void CIndexDoc::HideStatusBar()
 {
     if (!TestFlags(kDocStatusBarShown))
         return;
-    const SInt32 barHeight = mStatusPlacardSize.height;
-    mStatusPlacard->ResizeFrameBy(0, -barHeight, false);
-    mContentPane->MoveBy(0, -(barHeight - 1), false);
-    mContentPane->ResizeFrameBy(0, barHeight - 1, false);
     mStatusPlacard->Hide();
+    mContentPane->ResizeFrameBy(0, mStatusPlacardSize.height, false);
     GetWindow()->UpdatePort();
     GetWindow()->Refresh();
     ClearFlags(kDocStatusBarShown);

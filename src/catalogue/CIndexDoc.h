@@ -53,8 +53,9 @@ inline constexpr PaneIDT kPaneOrganizerList = 921;
 inline constexpr PaneIDT kPaneSourceList = 928;
 inline constexpr PaneIDT kPaneSourceSide = 923;
 inline constexpr PaneIDT kPaneOrganizerSide = 998;
+// The status bar at the window's foot: the counts, the zoom slider and the task.
 inline constexpr PaneIDT kPaneInfoPlacard = 930;
-inline constexpr PaneIDT kPaneStatusPlacard = 950;
+inline constexpr PaneIDT kPaneStatusPlacard = kPaneInfoPlacard;
 inline constexpr PaneIDT kPaneTaskArea = 955;
 inline constexpr PaneIDT kPaneIndexContainer = 960;
 inline constexpr PaneIDT kPaneContent = 999;

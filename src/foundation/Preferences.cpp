@@ -258,8 +258,9 @@ const std::vector<PrefDefault>& DefaultsTable()
         B("SourceListUsseerItemsOpenState", true),
         B("6017", true),
         B("6020", true),
+        // The status bar holds the counts, the zoom slider and the task: shown at first.
+        B("IndexShowStatusBar", true),
         // Booleans, false.
-        B("IndexShowStatusBar", false),
         B("DimSelection", false),
         B("IndexFullScreen", false),
         B("IndexBrowserAutoShow", false),

@@ -153,7 +153,8 @@ void CIndexView::AdjustFullScreenBars(QPoint windowPoint)
     CIndexDoc* document = window ? CIndexDoc::FindDocForWindow(window) : nullptr;
     if (!document || (!mFullScreenHidToolbar && !mFullScreenHidStatusBar))
         return;
-    bool show = windowPoint.y() < kFullScreenBarsZone;
+    // The toolbar is at the top and the status bar at the foot: either edge shows them.
+    bool show = windowPoint.y() < kFullScreenBarsZone || windowPoint.y() >= window->GetShell()->height() - kFullScreenBarsZone;
     // A bar the pointer is on stays, so that its controls can be reached.
     if (!show) {
         QWidget* shell = window->GetShell();

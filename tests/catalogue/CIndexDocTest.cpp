@@ -257,19 +257,46 @@ TEST_F(IndexDocument, ViewModesSwitchBetweenTheIndexViewAndTheList)
 TEST_F(IndexDocument, TheStatusBarAndToolbarToggleAndNameTheirCommands)
 {
     CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
+    doc->ShowWindow();
+    QApplication::processEvents();
     LPane* content = doc->GetWindow()->FindPaneByID(kPaneContent);
-    const QRect hidden = content->GetFrame();
-    EXPECT_FALSE(doc->IsStatusBarShown());
-    doc->ObeyCommand(cmd_ToggleStatusBar, nullptr);
-    EXPECT_TRUE(doc->IsStatusBarShown());
-    EXPECT_EQ(content->GetFrame().top(), hidden.top() + 21);
-    EXPECT_EQ(content->GetFrame().bottom(), hidden.bottom());
-    doc->ObeyCommand(cmd_ToggleStatusBar, nullptr);
-    EXPECT_EQ(content->GetFrame(), hidden);
-
+    LPane* bar = doc->GetWindow()->FindPaneByID(kPaneInfoPlacard);
     Boolean enabled = false, usesMark = false;
     UInt16 mark = 0;
     Str255 name;
+    auto label = [&] {
+        doc->FindCommandStatus(cmd_ToggleStatusBar, enabled, usesMark, mark, name);
+        EXPECT_TRUE(enabled);
+        return PStringToQString(name);
+    };
+    // Hidden by the preferences: the content reaches the window's foot.
+    const QRect hidden = content->GetFrame();
+    EXPECT_FALSE(doc->IsStatusBarShown());
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_EQ(hidden.top(), 0);
+    EXPECT_EQ(label(), "Show Status Bar");
+    // Shown: the one bar with the counts, at the foot, right under the content.
+    doc->ObeyCommand(cmd_ToggleStatusBar, nullptr);
+    QApplication::processEvents();
+    EXPECT_TRUE(doc->IsStatusBarShown());
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(label(), "Hide Status Bar");
+    EXPECT_EQ(content->GetFrame().top(), hidden.top());
+    EXPECT_EQ(content->GetFrame().bottom() + 1, bar->GetFrame().top());
+    EXPECT_EQ(bar->GetFrame().bottom(), hidden.bottom());
+    EXPECT_EQ(doc->GetWindow()->FindPaneByID(950), nullptr) << "a second, empty strip";
+    doc->ObeyCommand(cmd_ToggleStatusBar, nullptr);
+    QApplication::processEvents();
+    EXPECT_EQ(content->GetFrame(), hidden);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_EQ(label(), "Show Status Bar");
+    // A new window shows the bar unless the user hid it.
+    SetPrefDefault(QStringLiteral("IndexShowStatusBar"));
+    CIndexDoc* fresh = new CIndexDoc(nullptr, {}, false, false);
+    EXPECT_TRUE(fresh->IsStatusBarShown());
+    fresh->FindCommandStatus(cmd_ToggleStatusBar, enabled, usesMark, mark, name);
+    EXPECT_EQ(PStringToQString(name), "Hide Status Bar");
+
     doc->FindCommandStatus(cmd_ToggleToolbar, enabled, usesMark, mark, name);
     EXPECT_EQ(PStringToQString(name), "Hide Toolbar");
     doc->GetWindow()->SetToolBarVisible(false); // hidden from the window itself
