@@ -1055,6 +1055,20 @@ CMedia* CIndexItem::CreateMedia()
     }
 }
 
+bool CIndexItem::HasProblem()
+{
+    if (GetError())
+        return true;
+    QUrl url;
+    CatchCode([&] { url = GetURL(); });
+    if (!url.isEmpty() && !url.isLocalFile())
+        return false;
+    QUrl file;
+    if (CatchCode([&] { file = LocateFile(false); }) != noErr)
+        return true;
+    return !file.isLocalFile() || !QFileInfo::exists(file.toLocalFile());
+}
+
 QUrl CIndexItem::LocateFile(bool ask)
 {
     QUrl found;

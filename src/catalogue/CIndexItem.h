@@ -292,6 +292,9 @@ public:
     // The media file's URL, found by URL, file reference, alias or the folder the
     // user last chose; with `ask` the user may be asked to locate it.
     QUrl LocateFile(bool ask);
+    // A problem the user is shown: an error kept with the item, or a local media
+    // file that cannot be found (without asking). A remote item misses no file.
+    bool HasProblem();
     // Renders the medium at the view's thumbnail size as the display picture.
     void RenderDisplayPicture(IndexViewServices& view);
 

@@ -175,7 +175,15 @@ void CIndexItem::DrawPicture(QPainter& painter, const QRect& cell, const IndexVi
         const QRect frame = GetPartRect(kItemPartThumbnailFrame, cell, view);
         painter.fillRect(frame, view.GetBackgroundBrush(PaintDevicePixelRatio(painter)));
         const QRect picture = GetPartRect(kItemPartPicture, cell, view);
-        DrawDisplayPicture(painter, HeldDisplayPicture()->Image(), picture, IsFontMediaType(GetFileTypeCode()));
+        if (const int slide = view.GetPictureSlide(*this); slide != 0) {
+            // Sliding into place: the picture is drawn aside, inside its frame.
+            StPainterState sliding(painter);
+            painter.setClipRect(frame, Qt::IntersectClip);
+            DrawDisplayPicture(painter, HeldDisplayPicture()->Image(), picture.translated(slide, 0),
+                IsFontMediaType(GetFileTypeCode()));
+        } else {
+            DrawDisplayPicture(painter, HeldDisplayPicture()->Image(), picture, IsFontMediaType(GetFileTypeCode()));
+        }
 
         switch (view.GetTheme()) {
         case kThemeLightFrame: FrameRect(painter, picture, kLightGrey); break;

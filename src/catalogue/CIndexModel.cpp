@@ -5,6 +5,8 @@
 #include "CANPAInfo.h"
 #include "CIndexItem.h"
 #include "CIndexItemComparator.h"
+#include "CFontMedia.h"
+#include "MediaFactory.h"
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
 #include "FieldKeys.h"
@@ -806,4 +808,18 @@ void CIndexModel::DeletePendingFiles()
         if (url.isLocalFile())
             QFile::remove(url.toLocalFile());
     }
+}
+
+void CIndexModel::SetFontsActive(const std::vector<CIndexItem*>& items, bool active)
+{
+    OSStatus first = noErr;
+    for (CIndexItem* item : items) {
+        if (!IsFontMediaType(item->GetFileTypeCode()))
+            continue;
+        const OSStatus status = active ? ActivateFontFile(item->GetURL()) : DeactivateFontFile(item->GetURL());
+        if (first == noErr)
+            first = status;
+        ItemRedrawn(item, 0);
+    }
+    ThrowIfOSErr_(first);
 }

@@ -158,6 +158,10 @@ public:
     // An item shows differently though nothing of the index changed (a thumbnail
     // made, a part read, an error set): the table and the listeners hear of it.
     void ItemRedrawn(CIndexItem* item, SInt32 fieldKey) { ItemChanged(item, fieldKey, false); }
+    // Activates or deactivates the fonts of the font items among these and redraws
+    // them; the first failure is thrown. Fonts activated this way are Orvex's own:
+    // other programs do not see them.
+    void SetFontsActive(const std::vector<CIndexItem*>& items, bool active);
     // An item's field changed: tells the observers (and marks the index modified
     // when changed is true).
     void ItemChanged(CIndexItem* item, SInt32 fieldKey, bool changed);

@@ -69,6 +69,14 @@ public:
     // The index shown full screen: a held Option key does not pick the other viewer.
     virtual bool IsFullScreen() const { return false; }
 
+    // How far (in pixels, signed) the item's picture is drawn beside its place
+    // while it slides back into it after being selected ("ShowSlideEffect").
+    virtual int GetPictureSlide(const CIndexItem& item) const
+    {
+        (void)item;
+        return 0;
+    }
+
     // Tells the view's listeners that an item's field was changed from its row
     // (message 3001 without a parameter).
     virtual void ItemsChanged() {}

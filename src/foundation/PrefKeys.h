@@ -56,6 +56,7 @@ inline constexpr BooleanPref ConfirmDelete { "ConfirmDelete" };
 // "Notify when a background task ends": error reports and long tasks' ends.
 inline constexpr BooleanPref ShowNotificationDialog { "ShowNotificationDialog" };
 inline constexpr BooleanPref MediaUseICCProfile { "MediaUseICCProfile" };
+inline constexpr BooleanPref ValidateMedia { "ValidateMedia" };
 inline constexpr BooleanPref IndexStoreMediaFile { "IndexStoreMediaFile" };
 inline constexpr BooleanPref IndexRemoveMediaFile { "IndexRemoveMediaFile" };
 inline constexpr HandlePref IndexPrintSettings { "IndexPrintSettings" };
@@ -73,6 +74,7 @@ inline constexpr BooleanPref ImportSkipDuplicates { "ImportSkipDuplicates" };
 inline constexpr BooleanPref IgnoreBuiltInThumbnail { "IgnoreBuiltInThumbnail" };
 inline constexpr NumberPref DoubleClickAction { "DoubleClickAction" };
 inline constexpr BooleanPref DimSelection { "DimSelection" };
+inline constexpr BooleanPref ShowSlideEffect { "ShowSlideEffect" };
 inline constexpr NumberPref DefaultIndexView { "DefaultIndexView" };
 inline constexpr BooleanPref AutoCreateThumbnail { "AutoCreateThumbnail" };
 inline constexpr BooleanPref ApplyChangesToMediaFile { "ApplyChangesToMediaFile" };
@@ -88,6 +90,7 @@ inline std::vector<const char*> AllNamedKeys()
     return {
         ConfirmDelete.Name(),
         MediaUseICCProfile.Name(),
+        ValidateMedia.Name(),
         IndexStoreMediaFile.Name(),
         IndexRemoveMediaFile.Name(),
         IndexPrintSettings.Name(),
@@ -105,6 +108,7 @@ inline std::vector<const char*> AllNamedKeys()
         IgnoreBuiltInThumbnail.Name(),
         DoubleClickAction.Name(),
         DimSelection.Name(),
+        ShowSlideEffect.Name(),
         DefaultIndexView.Name(),
         AutoCreateThumbnail.Name(),
         ApplyChangesToMediaFile.Name(),

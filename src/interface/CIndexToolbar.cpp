@@ -55,7 +55,7 @@ void CIndexToolbar::CopyAllowedIdentifiers(QStringList& ioIdentifiers)
 {
     AppendSet(*this, ioIdentifiers,
         { 1079, kViewSelectorIdentifier, kBrowserSelectorIdentifier, kSearchFieldIdentifier, 1057, 1061, 1012, 1068, 1020,
-            1056, kToolbarPrintIdentifier, 1016, 1010, 1033, 1037, 1036, 1028, 15, 1023, 1024, 1025, 1075, 1089, 1035,
+            1056, kToolbarPrintIdentifier, 1016, 1010, 1033, 1064, 1066, 1037, 1036, 1028, 15, 1023, 1024, 1025, 1075, 1089, 1035,
             1084, 1085, 1086, 1087, 1058, 1059 });
     for (CommandT command : SavedSettingCommands())
         AppendCommandIdentifier(command, ioIdentifiers);
@@ -92,7 +92,7 @@ void CMediaToolbar::CopyAllowedIdentifiers(QStringList& ioIdentifiers)
 {
     // 15 and 1046 once each: a second copy would offer the same item twice.
     AppendSet(*this, ioIdentifiers,
-        { 1058, 1012, 1016, 1010, 1028, 1033, 15, 1077, 1079, 1068, 1069, 1070, 1003, 1072, 1046, kToolbarPrintIdentifier });
+        { 1058, 1012, 1016, 1010, 1028, 1033, 15, 1077, 1079, 1068, 1069, 1070, 1003, 1072, 1046, 1064, 1066, kToolbarPrintIdentifier });
     for (CommandT command : SavedSettingCommands([](CommandT command) { return SavedBatchExists(command, 9001); }))
         AppendCommandIdentifier(command, ioIdentifiers);
     ioIdentifiers << Separator() << Space() << Flexible() << kToolbarCustomizeIdentifier;

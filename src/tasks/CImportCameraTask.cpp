@@ -13,14 +13,18 @@
 #include "FileRoutines.h"
 #include "FileSystemRoutines.h"
 #include "FirstWindowShown.h"
+#include "GraphicsImporter.h"
 #include "LCommander.h"
 #include "LocalizedStrings.h"
 #include "Preferences.h"
+#include "SafeSave.h"
 #include "ThreadErrors.h"
 #include "UReportErrors.h"
 #include "WorkerPool.h"
 
+#include <QColorSpace>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QPointer>
@@ -68,7 +72,53 @@ bool AskImport(const CameraDevice& device, SInt32 count, const FileRef& download
     return AskYesNoAlert(message, explanation, kNoteAlert);
 }
 
+constexpr UInt16 kExifColorSpace = 0xA001;
+constexpr UInt16 kColorSpaceSRGB = 1;
+constexpr UInt16 kColorSpaceAdobeRGB = 2; // as some cameras write it
+constexpr UInt16 kColorSpaceUncalibrated = 0xFFFF; // the DCF's optional space: Adobe RGB
+
+// The profile of the colour space a camera JPEG records in its EXIF; empty when
+// the file has a profile already or names no space we know.
+QByteArray CameraColorProfile(const FileRef& file)
+{
+    std::unique_ptr<GraphicsImporter> importer;
+    if (GraphicsImporter::OpenFile(file.Path(), 'JPEG', importer) != noErr || importer->FormatType() != 'JPEG'
+        || !importer->GetColorProfile().isEmpty())
+        return {};
+    UserData metadata;
+    QByteArray space;
+    if (importer->GetMetaData(metadata) != noErr
+        || metadata.GetUserData(space, EXIFUserDataType(kExifColorSpace), 1) != noErr || space.size() != 2)
+        return {};
+    switch (UInt16((UInt8(space[0]) << 8) | UInt8(space[1]))) {
+    case kColorSpaceSRGB: return QColorSpace(QColorSpace::SRgb).iccProfile();
+    case kColorSpaceAdobeRGB:
+    case kColorSpaceUncalibrated: return QColorSpace(QColorSpace::AdobeRgb).iccProfile();
+    default: return {};
+    }
+}
+
 } // namespace
+
+void EmbedCameraColorProfile(const FileRef& file)
+{
+    ExportMetadata metadata;
+    metadata.iccProfile = CameraColorProfile(file);
+    if (metadata.iccProfile.isEmpty())
+        return;
+    // Written into a copy that then replaces the download, so that a failure
+    // leaves the picture as the camera gave it.
+    const QString copy = file.Path() + QStringLiteral(".profile");
+    QFile::remove(copy);
+    OSStatus status = QFile::copy(file.Path(), copy) ? WriteImageMetadata(copy, metadata) : OSStatus(ioErr);
+    if (status == noErr) {
+        QFile written(copy);
+        status = written.open(QIODevice::ReadOnly) ? ReplaceFileSafely(file.Path(), written.readAll()) : OSStatus(ioErr);
+    }
+    QFile::remove(copy);
+    if (status != noErr)
+        qCWarning(lcCamera) << "the camera's colour profile could not be embedded in" << file.Path() << status;
+}
 
 UInt32 CameraDownloadFlags()
 {
@@ -99,7 +149,7 @@ void RegisterCameraNotifications()
         // The question is asked from the event loop with a copy of the device,
         // never from inside the monitor's delivery.
         QTimer::singleShot(0, gMonitor, [device = std::move(device)] {
-            RunReportingErrors([&] { ImportFromCamera(device); });
+            RunReportingErrors([&] { ImportFromCamera(device, true); });
         });
     });
     QObject::connect(gMonitor, &CameraMonitor::CameraRemoved, gMonitor, [](CameraDevice) {
@@ -158,7 +208,7 @@ void EjectCamera(const CameraDevice& device, bool notify)
     }
 }
 
-void ImportFromCamera(CameraDevice device)
+void ImportFromCamera(CameraDevice device, bool justConnected)
 {
     if (GetPrefNumber(QStringLiteral("ICAConnectCameraAction")) == kConnectActionNothing)
         return;
@@ -182,7 +232,8 @@ void ImportFromCamera(CameraDevice device)
         ThrowOSErr_(fnfErr, "no download folder");
     // Asked before any index is made: "no" leaves nothing behind and is no error,
     // and says nothing.
-    if (!AskImport(device, SInt32(files.size()), downloadFolder)) {
+    const bool atOnce = justConnected && GetPrefBoolean(QStringLiteral("ICALaunchIfNotRunning"));
+    if (!atOnce && !AskImport(device, SInt32(files.size()), downloadFolder)) {
         EjectCamera(device, false);
         return;
     }
@@ -324,6 +375,8 @@ FileRef CImportCameraTask::DownloadFile(CameraConnection& camera, const CameraFi
         ::unlink(local.NativePath().constData());
         return {};
     }
+    if (!(mFlags & kCameraNoColorProfile))
+        EmbedCameraColorProfile(local);
     return local;
 }
 

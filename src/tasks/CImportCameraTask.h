@@ -28,6 +28,10 @@ enum : UInt32 {
     kCameraNoColorProfile = 0x80,
 };
 UInt32 CameraDownloadFlags();
+// Gives a downloaded camera JPEG without a colour profile the profile of the
+// colour space its EXIF names (sRGB, or Adobe RGB for the DCF's optional space);
+// the file is replaced whole, or left as it was.
+void EmbedCameraColorProfile(const FileRef& file);
 
 // Cameras as the program sees them: a monitor started at start-up keeps the
 // "connected" state and offers an import when a camera arrives.
@@ -45,8 +49,9 @@ bool IsCameraAttached(const CameraDevice& device);
 // front index or a new one ("ICAConnectCameraAction"). A camera without
 // pictures is released and reported; declining releases it and reports nothing;
 // a camera gone by the time the user says yes is reported as gone. The device
-// is a copy: the question runs a nested event loop.
-void ImportFromCamera(CameraDevice device);
+// is a copy: the question runs a nested event loop. A camera that has just
+// connected is imported without the question when "ICALaunchIfNotRunning" asks so.
+void ImportFromCamera(CameraDevice device, bool justConnected = false);
 // Releases the camera and, for a card, unmounts it ("ICADisconnectCamera");
 // with `notify` the user is told it may be unplugged.
 void EjectCamera(const CameraDevice& device, bool notify);

@@ -378,7 +378,17 @@ bool CriterionTest::MatchItemField(CIndexItem& item, SInt32 key) const
     auto presentText = [&](const QString& value) { return !value.isEmpty() && text(value); };
 
     switch (key) {
-    case kFieldName: return text(item.GetName());
+    case kFieldName: {
+        // The name as the index shows it (its extension hidden) answers as well as
+        // the whole name: a test holds for either, a negative one only for both.
+        const QString whole = item.GetName();
+        const QString shown = item.CopyFieldString(kFieldName, kFieldTextEmpty);
+        if (shown.isEmpty() || shown == whole)
+            return text(whole);
+        const bool negative = mSelector == kSelectorIsNot || mSelector == kSelectorNotContains
+            || mSelector == kSelectorNotBeginsWith || mSelector == kSelectorNotEndsWith;
+        return negative ? text(whole) && text(shown) : text(whole) || text(shown);
+    }
     case kFieldDateAdded: return date(item.GetDateAdded());
     case kFieldTotalSize: return number(SInt64(item.GetTotalSize()));
     case kFieldKind:
@@ -390,7 +400,7 @@ bool CriterionTest::MatchItemField(CIndexItem& item, SInt32 key) const
     case kFieldFolder: return presentText(SearchFieldText(item, key));
     case kFieldHasThumbnail: return yesNo(item.HasThumbnail());
     case kFieldHasCaption: return yesNo(CaptionOf(item) != nullptr);
-    case kFieldError: return yesNo(item.GetError() != nullptr);
+    case kFieldError: return yesNo(item.HasProblem());
     case kFieldCreationDate: return date(item.GetCreationDate());
     case kFieldModificationDate: return date(item.GetModificationDate());
     case kFieldUnsavedChanges: return yesNo(item.IsDirty());

@@ -279,6 +279,9 @@ void CMediaWindow::ShowMedia(std::unique_ptr<CMedia> media)
         if (!media)
             media.reset(mItem->CreateMedia());
         ThrowIfNil_(media);
+        // "Check media before showing": a damaged file is reported, never half drawn.
+        if (Pref::ValidateMedia.Get() && !media->Validate())
+            ThrowOSErr_(codecBadDataErr, "the medium does not pass its check");
         if (mItemIndex != -1 && mModel) {
             mModel->SelectOnly(mItemIndex); // the grid and the list draw it
             mItem->SetOpenInViewer(1);
@@ -520,6 +523,14 @@ bool CMediaWindow::ObeyCommand(CommandT command, void* ioParam)
     case cmd_MediaFullScreen:
         ToggleFullScreen();
         return true;
+    case cmd_MediaActivateFonts:
+    case cmd_MediaDeactivateFonts:
+        if (mItem && mModel) {
+            mModel->SetFontsActive({ mItem }, command == cmd_MediaActivateFonts);
+            if (mMediaView)
+                mMediaView->Refresh();
+        }
+        return true;
     case cmd_MediaCaptionFloater:
         if (!mCaptionFloater->IsVisible()) {
             mCaptionFloater->PositionRelativeTo(this, kCaptionSide);
@@ -606,10 +617,9 @@ void CMediaWindow::FindCommandStatus(CommandT command, Boolean& outEnabled, Bool
     case cmd_MediaRating: // carries the rating menu
         outEnabled = true;
         return;
-    // The fonts' activation belongs to a subsystem still to come.
     case cmd_MediaActivateFonts:
     case cmd_MediaDeactivateFonts:
-        outEnabled = false;
+        outEnabled = mItem && mModel && IsFontMediaType(mItem->GetFileTypeCode());
         return;
     default:
         CCMWindow::FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
@@ -855,6 +865,8 @@ void CMediaWindow::AddOwnItems(QMenu* menu)
     }
     if (mItem && !IsFontMediaType(mItem->GetFileTypeCode()) && !IsSoundMediaType(mItem->GetFileTypeCode()))
         AppendCommandItem(menu, cmd_MediaDesktopPicture);
+    AppendCommandItem(menu, cmd_MediaActivateFonts);
+    AppendCommandItem(menu, cmd_MediaDeactivateFonts);
     AppendCommandItem(menu, cmd_MediaReveal);
     AppendCommandItem(menu, cmd_MediaDelete);
     RemoveExtraSeparators(menu);

@@ -8,6 +8,7 @@
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
 #include "FieldKeys.h"
+#include "HelpBook.h"
 #include "LMenuBar.h"
 #include "LocalizedStrings.h"
 #include "PrefKeys.h"
@@ -23,7 +24,9 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QLocale>
+#include <QMenu>
 #include <QStyledItemDelegate>
 #include <QTreeView>
 
@@ -243,6 +246,7 @@ void CIndexListView::Init()
     QTreeView* tree = GetControlRef();
     mDelegate = new IndexListDelegate(*this);
     tree->installEventFilter(this);
+    tree->viewport()->installEventFilter(this);
     QHeaderView* header = tree->header();
     QObject::connect(header, &QHeaderView::sectionClicked, tree, [this](int column) {
         CatchCode([&] { HeaderClicked(column); });
@@ -637,8 +641,57 @@ bool CIndexListView::HandleKeyPress(const EventRecord& event)
     return LDataBrowser::HandleKeyPress(event);
 }
 
+void CIndexListView::SelectForContextClick(QPoint viewportPoint)
+{
+    // The menu is about the selection the click is in, else about the clicked row
+    // alone; below the rows, about nothing.
+    QItemSelectionModel& selection = mModel->SelectionModel();
+    const QModelIndex row = GetControlRef()->indexAt(viewportPoint);
+    if (!row.isValid())
+        mView->DeselectAll();
+    else if (!selection.isRowSelected(row.row(), row.parent()))
+        selection.setCurrentIndex(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void CIndexListView::AddOwnItems(QMenu* menu)
+{
+    if (mView)
+        mView->AddOwnItems(menu);
+}
+
+UInt32 CIndexListView::GetHelpType()
+{
+    return mView ? mView->GetHelpType() : 0;
+}
+
+void CIndexListView::GetHelpString(QString& outText)
+{
+    outText = CopyLocalizedString(QStringLiteral("600:101"));
+}
+
+void CIndexListView::HelpChosen()
+{
+    ThrowIfOSErr_(GotoHelpPage(QStringLiteral("pgs/wr3.html"), QStringLiteral("ListView")));
+}
+
 bool CIndexListView::eventFilter(QObject* watched, QEvent* event)
 {
+    // A right click (or Control and click) on the rows shows the contextual menu at
+    // the press; the keyboard's request comes as a contextual-menu event.
+    QTreeView* tree = GetControlRef();
+    if (watched == tree->viewport() && event->type() == QEvent::MouseButtonPress && mView && !mView->IsBusy()) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::RightButton
+            || (mouse->button() == Qt::LeftButton && (mouse->modifiers() & Qt::MetaModifier))) {
+            const QPoint point = mouse->position().toPoint();
+            LCommander::SwitchTarget(this);
+            RunReportingErrors([&] {
+                SelectForContextClick(point);
+                ShowContextMenuAt(tree->viewport()->mapToGlobal(point));
+            });
+            return true;
+        }
+    }
     // Keys typed into the list itself: the ones the index view answers go to it.
     if (watched == GetControlRef() && event->type() == QEvent::KeyPress && mView && !mView->IsBusy()) {
         auto* key = static_cast<QKeyEvent*>(event);
@@ -660,11 +713,10 @@ void CIndexListView::contextMenuEvent(QContextMenuEvent* event)
         return;
     }
     event->accept();
-    const QPoint where = event->reason() == QContextMenuEvent::Keyboard
-        ? tree->viewport()->mapToGlobal(KeyboardMenuPoint(*tree))
-        : event->globalPos();
+    if (event->reason() != QContextMenuEvent::Keyboard)
+        return; // a mouse's menu showed at the press
     LCommander::SwitchTarget(this);
-    RunReportingErrors([&] { mView->ShowContextMenuAt(where); });
+    RunReportingErrors([&] { ShowContextMenuAt(tree->viewport()->mapToGlobal(KeyboardMenuPoint(*tree))); });
 }
 
 void RegisterIndexListViewClass()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CContextualMenu.h"
 #include "IndexDocServices.h"
 #include "LDataBrowser.h"
 
@@ -35,8 +36,9 @@ inline constexpr UInt16 kListMaxRowHeight = 64;
 // and one column per chosen field. It shows the model's table with the model's one
 // selection, so a selection made here is the grid's and the other way round, and
 // rows come and go with the model's own changes at any size. A header click sorts
-// the index (the grid shows the same order).
-class CIndexListView : public LDataBrowser, public IndexListServices {
+// the index (the grid shows the same order). A right click, the Menu key or
+// Shift+F10 shows the grid's contextual menu for the rows, with the list's help.
+class CIndexListView : public LDataBrowser, public IndexListServices, public CCMArea {
 public:
     static constexpr ClassIDT class_ID = 'InLv';
     explicit CIndexListView(const LLayoutData& data);
@@ -90,13 +92,24 @@ public:
     // when it sorted by it already.
     void HeaderClicked(int column);
 
+    // The contextual menu: the grid's items about the same selection, and the
+    // list's own help.
+    void AddOwnItems(QMenu* menu) override;
+    UInt32 GetHelpType() override;
+    void GetHelpString(QString& outText) override;
+    void HelpChosen() override;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    // The list's contextual menu is its index view's, about the same selection.
+    // The keyboard's request for the contextual menu (Shift+F10, the Menu key): at
+    // the current row, about the selection as it is.
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void Init();
+    // A contextual click at a point of the rows: a row not selected becomes the
+    // selection, a point below the rows deselects all.
+    void SelectForContextClick(QPoint viewportPoint);
     // The model's table takes the columns shown here.
     void ApplyColumns();
     void ShowSortIndicator();

@@ -30,6 +30,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QResizeEvent>
+#include <QVariantAnimation>
 
 #include <algorithm>
 
@@ -224,6 +225,53 @@ void CIndexView::ConnectModel()
         [this](SInt32 index, CIndexItem* item, bool windowed) { emit itemActivated(mModel, index, item, windowed); }));
     mModelConnections.push_back(
         QObject::connect(mModel, &CIndexModel::revealRequested, [this](SInt32 index) { RevealItem(index); }));
+    mModelConnections.push_back(QObject::connect(&mModel->SelectionModel(), &QItemSelectionModel::selectionChanged,
+        [this](const QItemSelection& selected, const QItemSelection&) { StartSlide(selected); }));
+}
+
+void CIndexView::StartSlide(const QItemSelection& selected)
+{
+    // A click or a key selects a few pictures; Select All slides nothing.
+    constexpr int kMostSliding = 32;
+    constexpr int kSlideMilliseconds = 240;
+    if (!Pref::ShowSlideEffect.Get() || !isVisible() || IsPlainDrawing())
+        return;
+    QSet<const CIndexItem*> items;
+    for (const QModelIndex& index : selected.indexes()) {
+        if (index.column() != 0)
+            continue;
+        CIndexItem* item = nullptr;
+        if (items.size() >= kMostSliding || !GetItemAt(index.row() + 1, item) || !item)
+            return;
+        items.insert(item);
+    }
+    if (items.isEmpty())
+        return;
+    if (!mSlide) {
+        mSlide = new QVariantAnimation(this);
+        mSlide->setStartValue(1.0);
+        mSlide->setEndValue(0.0);
+        mSlide->setEasingCurve(QEasingCurve::OutCubic);
+        QObject::connect(mSlide, &QVariantAnimation::valueChanged, this, [this] { update(); });
+        QObject::connect(mSlide, &QVariantAnimation::finished, this, [this] {
+            mSliding.clear();
+            update();
+        });
+    }
+    mSlide->stop();
+    mSlide->setDuration(kSlideMilliseconds);
+    mSliding = std::move(items);
+    mSlideRight = !mSlideRight;
+    mSlide->start();
+}
+
+int CIndexView::GetPictureSlide(const CIndexItem& item) const
+{
+    if (!mSlide || mSlide->state() != QAbstractAnimation::Running || !mSliding.contains(&item))
+        return 0;
+    const int half = GetThumbnailSize() / 2;
+    const int offset = int(std::lround(mSlide->currentValue().toDouble() * half));
+    return mSlideRight ? offset : -offset;
 }
 
 void CIndexView::ModelChanged(const CIndexItem* item)

@@ -37,6 +37,8 @@ class CDragTask;
 class CIndexItem;
 class CInPlaceEditField;
 class CUpdateTask;
+class QItemSelection;
+class QVariantAnimation;
 
 // Messages the index view broadcasts (besides TaskOwnerView's 3001 and 3002).
 inline constexpr MessageT msg_FilterEnded = 3003; // 0
@@ -348,7 +350,8 @@ public:
     void OpenSelectedItemsWith(const QString& desktopId);
     // The item's file (the first selected item's for null) becomes the desktop picture.
     void SetDesktopPicture(CIndexItem* item);
-    // Activates or deactivates the fonts of the selected font items; the first failure is thrown.
+    // Activates or deactivates the fonts of the selected font items (the model's
+    // SetFontsActive); the first failure is thrown.
     void SetSelectedFontsActive(bool active);
     // Downloads the selected remote items again, or with none selected those whose
     // local copy is missing; answers how many downloads started.
@@ -701,6 +704,13 @@ private:
     // the view to the model's tasks / undoes both.
     void ConnectModel();
     void DisconnectModel();
+    // "ShowSlideEffect": pictures newly selected slide back into place from half
+    // their width aside, each time from the other side.
+    void StartSlide(const QItemSelection& selected);
+    int GetPictureSlide(const CIndexItem& item) const override;
+    QVariantAnimation* mSlide = nullptr;
+    QSet<const CIndexItem*> mSliding;
+    bool mSlideRight = false;
     // A change of the model to show: an item's cell (null: the list, its layout or
     // the selection). The grid paints once a frame for all of them, and the status
     // bar (3002) and the commands follow.

@@ -4,6 +4,7 @@
 #include "CFontMedia.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
+#include "CIndexListView.h"
 #include "CInternetTask.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
@@ -49,17 +50,6 @@ QUrl LocalCopy(CIndexItem& item)
     if (CatchCode([&] { file = item.LocateFile(false); }) != noErr)
         return {};
     return file.isLocalFile() && QFileInfo::exists(file.toLocalFile()) ? file : QUrl();
-}
-
-// An error kept with the item, or a local file that is gone.
-bool HasProblem(CIndexItem& item)
-{
-    if (item.GetError())
-        return true;
-    const QUrl url = item.GetURL();
-    if (!url.isEmpty() && !url.isLocalFile())
-        return false; // a remote item has no local file to miss
-    return LocalCopy(item).isEmpty();
 }
 
 // The address of an uploaded file as the item keeps it: the folder's address and
@@ -189,15 +179,22 @@ void CIndexView::SelectItemsWithProblems()
     SInt32 found = 0;
     for (SInt32 index = 1; index <= CountItems(); ++index) {
         CIndexItem* item = nullptr;
-        if (GetItemAt(index, item) && item && HasProblem(*item)) {
+        if (GetItemAt(index, item) && item && item->HasProblem()) {
             SelectIndex(index);
             ++found;
         }
         if (index % 256 == 0)
             CheckUserCancel();
     }
-    if (found == 0)
+    if (found == 0) {
         ReportError(kMsgIndexView, kNoteAlert);
+    } else {
+        // The first one found comes into sight, in the grid or in the list.
+        ScrollToIndex(0, false);
+        LWindow* window = GetContainingWindow();
+        if (auto* list = window ? dynamic_cast<CIndexListView*>(window->FindPaneByID(kPaneListView)) : nullptr)
+            list->RevealSelection();
+    }
     BroadcastState();
 }
 
@@ -245,16 +242,7 @@ void CIndexView::SetDesktopPicture(CIndexItem* item)
 
 void CIndexView::SetSelectedFontsActive(bool active)
 {
-    OSStatus first = noErr;
-    for (CIndexItem* item : GetModel().SelectedItems()) {
-        if (!IsFontMediaType(item->GetFileTypeCode()))
-            continue;
-        const OSStatus status = active ? ActivateFontFile(item->GetURL()) : DeactivateFontFile(item->GetURL());
-        if (first == noErr)
-            first = status;
-        RefreshItem(mModel->GetIndexOfItem(item));
-    }
-    ThrowIfOSErr_(first);
+    mModel->SetFontsActive(mModel->SelectedItems(), active);
 }
 
 // --- Network --------------------------------------------------------------------------------------

@@ -119,6 +119,8 @@ void CIndexView::AddOwnItems(QMenu* menu)
             menu->actions().last()->setText(CopyLocalizedString(QStringLiteral("600:116")));
     }
     AppendCommandItem(menu, cmd_SetDesktopPicture);
+    AppendCommandItem(menu, cmd_ActivateFonts);
+    AppendCommandItem(menu, cmd_DeactivateFonts);
     AppendMenuSeparator(menu);
     AppendSubmenuItem(menu, cmd_ViewAsItem, kViewAsMenuID);
     AppendSubmenuItem(menu, cmd_SidePanesItem, kSidePanesMenuID);

@@ -11,11 +11,13 @@
 #include "CVisualTask.h"
 #include "LControl.h"
 #include "ErrorReport.h"
+#include "GraphicsImporter.h"
 #include "Preferences.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <QColorSpace>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -150,7 +152,7 @@ protected:
         SetManualCameras({});
         SetErrorNotificationPoster(nullptr);
         for (const char* key : {"DownloadFolderAlias", "ICADeleteAfterDownload", "ICAConnectCameraAction",
-                 "ICADisconnectCamera"})
+                 "ICADisconnectCamera", "ICAEmbedColorSyncProfile", "ICALaunchIfNotRunning"})
             SetPrefDefault(QString::fromLatin1(key));
     }
 
@@ -247,6 +249,52 @@ TEST_F(ImportSources, CameraPicturesBecomeSelectedItemsInOrderWithByteIdenticalC
     }
     EXPECT_TRUE(document->IsModified());
     EXPECT_TRUE(Reported(kMsgCameraDisconnected));
+}
+
+TEST_F(ImportSources, CameraPicturesTakeTheProfileOfTheColourSpaceTheirCameraRecorded)
+{
+    SetPrefBoolean(QStringLiteral("ICAEmbedColorSyncProfile"), true);
+    MakeCard(QStringLiteral("PROFILES"), {"Canon.jpg", "NikonD70.jpg", "IPTC.jpg"});
+    CIndexDoc* document = ImportWithAnswer(kPaneOK);
+    ASSERT_NE(document, nullptr);
+    ASSERT_EQ(ItemFiles(document), (QStringList {"Canon.jpg", "IPTC.jpg", "NikonD70.jpg"}));
+    auto profileOf = [&](const char* name) {
+        std::unique_ptr<GraphicsImporter> importer;
+        EXPECT_EQ(GraphicsImporter::OpenFile(downloads + QLatin1Char('/') + QLatin1String(name), 'JPEG', importer), noErr);
+        return importer ? QColorSpace::fromIccProfile(importer->GetColorProfile()) : QColorSpace();
+    };
+    // sRGB as the Canon says; Adobe RGB for the Nikon's "uncalibrated" (the DCF's optional space).
+    EXPECT_EQ(profileOf("Canon.jpg").primaries(), QColorSpace::Primaries::SRgb);
+    EXPECT_EQ(profileOf("NikonD70.jpg").primaries(), QColorSpace::Primaries::AdobeRgb);
+    // A picture that names no colour space stays as the camera gave it.
+    EXPECT_EQ(Contents(downloads + QStringLiteral("/IPTC.jpg")), Contents(CardFile(QStringLiteral("PROFILES"), QStringLiteral("IPTC.jpg"))));
+    // The rest of a picture is the camera's: its EXIF and pixels are read as before.
+    const QByteArray canon = Contents(downloads + QStringLiteral("/Canon.jpg"));
+    EXPECT_GT(canon.size(), Contents(CardFile(QStringLiteral("PROFILES"), QStringLiteral("Canon.jpg"))).size());
+    EXPECT_FALSE(QFileInfo::exists(downloads + QStringLiteral("/Canon.jpg.profile")));
+}
+
+TEST_F(ImportSources, ACameraThatConnectsIsImportedAtOnceWhenThePreferencesSaySo)
+{
+    const CameraDevice first = MakeCardFolder(QStringLiteral("FIRST"), {"Canon.jpg"});
+    CIndexDoc* document = StartMonitorWith(first);
+    ASSERT_NE(document, nullptr);
+    SetPrefBoolean(QStringLiteral("ICALaunchIfNotRunning"), true);
+    bool questioned = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        // The question names the pictures to import; the camera's ejection is a note.
+        if (LDialogBox* dialog = FindOpenDialog(); dialog && PaneText(dialog, 4).contains(QStringLiteral("import"))) {
+            questioned = true;
+            PressKey(dialog, Qt::Key_Escape);
+        }
+    });
+    watcher.start(20);
+    const CameraDevice arrived = MakeCardFolder(QStringLiteral("ARRIVED"), {"IPTC.jpg", "Sony.jpg"});
+    SetManualCameras({first, arrived});
+    ASSERT_TRUE(RunUntil([&] { return ItemFiles(document).size() == 2 && IsIdle(document); }));
+    EXPECT_FALSE(questioned) << "the import waited for a question";
+    EXPECT_EQ(ItemFiles(document), (QStringList {"IPTC.jpg", "Sony.jpg"}));
 }
 
 TEST_F(ImportSources, CameraWithoutPicturesOrDeclinedLeavesNoIndexAndOnlyTheEmptyCameraIsReported)

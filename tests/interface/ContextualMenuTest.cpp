@@ -1,6 +1,7 @@
 #include "CContextualMenu.h"
 #include "InterfaceTestSupport.h"
 #include "LStdControls.h"
+#include "UserSteps.h"
 
 #include <gtest/gtest.h>
 
@@ -137,35 +138,6 @@ public:
     QList<CommandT> offered;
     QList<CommandT> obeyed;
     QList<QPair<SInt32, CommandT>> done;
-};
-
-// Looks at the next contextual menu when it is up, then picks the item with that
-// text (or none) as the user would.
-struct PopupChooser {
-    QStringList seen;
-    QList<bool> enabled;
-    QList<bool> checked;
-    bool appeared = false;
-    void ChooseNext(const QString& text, int tries = 100)
-    {
-        QTimer::singleShot(20, [this, text, tries] {
-            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            if (!menu) {
-                if (tries > 0)
-                    ChooseNext(text, tries - 1); // not up yet
-                return;
-            }
-            appeared = true;
-            for (QAction* item : menu->actions()) {
-                seen.append(item->isSeparator() ? QStringLiteral("-") : item->text());
-                enabled.append(item->isEnabled());
-                checked.append(item->isChecked());
-                if (item->text() == text)
-                    menu->setActiveAction(item);
-            }
-            QTest::keyClick(menu, text.isEmpty() ? Qt::Key_Escape : Qt::Key_Return);
-        });
-    }
 };
 
 struct ContextualMenuFixture : ::testing::Test {

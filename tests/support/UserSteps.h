@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTest>
 #include <QTimer>
 
@@ -141,3 +142,37 @@ inline bool ChoosePopupCommand(LStdPopupMenu* popup, const LMenu& menu, CommandT
         QTest::keyClick(combo, combo->currentIndex() < row ? Qt::Key_Down : Qt::Key_Up);
     return combo->currentIndex() == row;
 }
+
+// Looks at the next contextual menu when it is up, then picks the item with that
+// text (or none) as the user would.
+struct PopupChooser {
+    QStringList seen;
+    QList<bool> enabled;
+    QList<bool> checked;
+    bool appeared = false;
+    void ChooseNext(const QString& text, int tries = 100)
+    {
+        QTimer::singleShot(20, [this, text, tries] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu) {
+                if (tries > 0)
+                    ChooseNext(text, tries - 1); // not up yet
+                return;
+            }
+            appeared = true;
+            QAction* chosen = nullptr;
+            for (QAction* item : menu->actions()) {
+                seen.append(item->isSeparator() ? QStringLiteral("-") : item->text());
+                enabled.append(item->isEnabled());
+                checked.append(item->isChecked());
+                if (item->text() == text && !chosen)
+                    chosen = item;
+            }
+            // A click on the item, wherever the pointer left the menu's highlight.
+            if (chosen && !text.isEmpty())
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
+            else
+                QTest::keyClick(menu, Qt::Key_Escape);
+        });
+    }
+};

@@ -245,6 +245,19 @@ TEST(SearchEvaluationTest, ItemFieldsDatesReferencesAndTheTurnState)
     EXPECT_FALSE(item->HasThumbnail());
 }
 
+TEST(SearchEvaluationTest, ANameMatchesAsTheIndexShowsItWithoutItsExtension)
+{
+    auto item = ItemFor(QStringLiteral("exif-samples/jpg/Kodak_CX7530.jpg"));
+    EXPECT_TRUE(Matches(*item, kFieldName, kSelectorIs, QStringLiteral("Kodak_CX7530")));
+    EXPECT_TRUE(Matches(*item, kFieldName, kSelectorIs, QStringLiteral("kodak_cx7530.JPG")));
+    EXPECT_FALSE(Matches(*item, kFieldName, kSelectorIsNot, QStringLiteral("Kodak_CX7530")));
+    EXPECT_FALSE(Matches(*item, kFieldName, kSelectorIsNot, QStringLiteral("Kodak_CX7530.jpg")));
+    EXPECT_TRUE(Matches(*item, kFieldName, kSelectorIsNot, QStringLiteral("Kodak")));
+    EXPECT_TRUE(Matches(*item, kFieldName, kSelectorEndsWith, QStringLiteral("7530")));
+    EXPECT_FALSE(Matches(*item, kFieldName, kSelectorNotEndsWith, QStringLiteral("7530")));
+    EXPECT_TRUE(Matches(*item, kFieldName, kSelectorNotEndsWith, QStringLiteral("7531")));
+}
+
 TEST(SearchEvaluationTest, AnUnreadableFileLeavesTheItemsErrorAsItWas)
 {
     const QString path = TestTempDir() + QStringLiteral("/broken.jpg");

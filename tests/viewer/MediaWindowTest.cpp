@@ -6,8 +6,14 @@
 #include "IIMText.h"
 #include "CMediaNavigator.h"
 #include "CMediaView.h"
+#include "ErrorReport.h"
+#include "CContextualMenu.h"
+#include "FontFile.h"
+#include "LMenuBar.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QMenu>
 #include <QPixmap>
 #include <QPointer>
 #include <QRegularExpression>
@@ -354,4 +360,76 @@ TEST_F(MediaWindowTest, ALargePhotoOpensWholeOnTheScreenAndItsNavigatorLeavesThe
     EXPECT_FALSE(navigator.intersects(bars)) << navigator.y() << " over the bars down to " << bars.bottom();
     const QPixmap picture = shell->grab();
     picture.save(QStringLiteral(ORVEX_ARTEFACT_DIR "/media-window-large@%1x.png").arg(picture.devicePixelRatio()));
+}
+
+TEST_F(MediaWindowTest, AFontsWindowActivatesItForOrvexAndDeactivatesIt)
+{
+    LMenuBar bar(128);
+    const QString path = mDir + QStringLiteral("/Symbols.otf");
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("fonts/StandardSymbolsPS.otf")), path));
+    FillView(1);
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, false, false);
+    CMediaWindow* window = OpenAt(2);
+    ASSERT_TRUE(window);
+    auto enabled = [](CMediaWindow* of, CommandT command) {
+        Boolean on = false, usesMark = false;
+        UInt16 mark = 0;
+        Str255 name;
+        of->FindCommandStatus(command, on, usesMark, mark, name);
+        return bool(on);
+    };
+    EXPECT_TRUE(enabled(window, cmd_MediaActivateFonts));
+    EXPECT_TRUE(enabled(window, cmd_MediaDeactivateFonts));
+    // The window's contextual menu offers both.
+    LCommander::SwitchTarget(window);
+    QMenu menu;
+    window->AddItems(&menu);
+    QStringList texts;
+    for (QAction* item : menu.actions())
+        texts << item->text();
+    EXPECT_TRUE(texts.contains(QStringLiteral("Activate Fonts"))) << texts.join(", ").toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("Deactivate Fonts")));
+
+    window->ProcessCommand(cmd_MediaActivateFonts);
+    EXPECT_TRUE(IsFontFileActivated(path));
+    window->ProcessCommand(cmd_MediaDeactivateFonts);
+    EXPECT_FALSE(IsFontFileActivated(path));
+
+    // A photograph's window offers neither.
+    CMediaWindow* photo = OpenAt(1);
+    ASSERT_TRUE(photo);
+    EXPECT_FALSE(enabled(photo, cmd_MediaActivateFonts));
+    EXPECT_FALSE(enabled(photo, cmd_MediaDeactivateFonts));
+}
+
+TEST_F(MediaWindowTest, ADamagedPictureIsCheckedBeforeItShowsWhenThePreferencesAsk)
+{
+    std::vector<SErrorReport> reports;
+    SetErrorNotificationPoster([&](const SErrorReport& report) { reports.push_back(report); });
+    QFile whole(WritePhoto(1, 640, 480));
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QByteArray bytes = whole.readAll();
+    const QString path = mDir + QStringLiteral("/damaged.jpg");
+    QFile damaged(path);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(bytes.left(bytes.size() / 3)); // the header and the first rows
+    damaged.close();
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, false, false);
+
+    SetPrefBoolean(QStringLiteral("ValidateMedia"), true);
+    CMediaWindow* checked = OpenAt(1);
+    ASSERT_TRUE(checked);
+    EXPECT_FALSE(reports.empty()) << "the damage was not told";
+    EXPECT_TRUE(!checked->GetMediaView() || !checked->GetMediaView()->GetMedia()) << "a damaged picture was shown";
+    CloseAllMediaWindows();
+
+    reports.clear();
+    SetPrefBoolean(QStringLiteral("ValidateMedia"), false);
+    CMediaWindow* unchecked = OpenAt(1);
+    ASSERT_TRUE(unchecked);
+    ASSERT_TRUE(unchecked->GetMediaView());
+    EXPECT_TRUE(unchecked->GetMediaView()->GetMedia()) << "without the check what can be read shows";
+    SetPrefDefault(QStringLiteral("ValidateMedia"));
+    SetErrorNotificationPoster({});
 }

@@ -6,9 +6,11 @@
 #include "CIndexItem.h"
 #include "CIndexToolbar.h"
 #include "CIndexView.h"
+#include "CSearchTask.h"
 #include "CInfoView.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
+#include "FontFile.h"
 #include "FieldKeys.h"
 #include "IndexWindowTest.h"
 #include "LDocument.h"
@@ -17,6 +19,7 @@
 #include "LThread.h"
 #include "LWindow.h"
 #include "LocalizedStrings.h"
+#include "Offscreen.h"
 #include "OpenWithMenu.h"
 #include "Preferences.h"
 #include "StoredSettings.h"
@@ -38,6 +41,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <QWindow>
 
 #include <vector>
@@ -164,6 +168,36 @@ TEST_F(IndexCommands, EachStatusFollowsSelectionFilterAndLocks)
     EXPECT_TRUE(Enabled(cmd_ShowAllItems));
 }
 
+TEST_F(IndexCommands, SelectedFontsAreActivatedFromTheMenuTheContextualMenuAndTheToolbar)
+{
+    const QString font = mDir + "/Symbols.otf";
+    ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("fonts/StandardSymbolsPS.otf")), font));
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(font)), kInsertAtEnd, false, false);
+    // Both are in the Index menu and the toolbar's palette, and are on only for fonts.
+    LMenu* index = bar.FetchMenu(131);
+    ASSERT_TRUE(index);
+    for (CommandT command : { cmd_ActivateFonts, cmd_DeactivateFonts }) {
+        EXPECT_GT(index->IndexFromCommand(command), 0) << command;
+        QStringList allowed;
+        doc->GetToolbar()->CopyAllowedIdentifiers(allowed);
+        EXPECT_TRUE(allowed.contains(CToolbar::CopyIdentifierForCommand(command))) << command;
+    }
+    Select({ 1 });
+    EXPECT_FALSE(Enabled(cmd_ActivateFonts));
+    EXPECT_FALSE(Contains(MenuCommands(), cmd_ActivateFonts));
+    Select({ 1, 6 });
+    EXPECT_TRUE(Enabled(cmd_ActivateFonts));
+    EXPECT_TRUE(Enabled(cmd_DeactivateFonts));
+    const std::vector<CommandT> offered = MenuCommands();
+    EXPECT_TRUE(Contains(offered, cmd_ActivateFonts));
+    EXPECT_TRUE(Contains(offered, cmd_DeactivateFonts));
+
+    view->ProcessCommand(cmd_ActivateFonts);
+    EXPECT_TRUE(IsFontFileActivated(font));
+    view->ProcessCommand(cmd_DeactivateFonts);
+    EXPECT_FALSE(IsFontFileActivated(font));
+}
+
 TEST_F(IndexCommands, StatusesReachTheToolbarAndNamesFollowConfirmDelete)
 {
     CToolbar* toolbar = doc->GetToolbar();
@@ -254,6 +288,99 @@ TEST_F(IndexCommands, ItemsWithProblemsAreSelectedAndNoneIsReported)
     ASSERT_EQ(view->CountSelectedItems(), 1);
     EXPECT_EQ(view->GetModel().SelectedItems().front()->GetName(), "echo.jpg");
     EXPECT_EQ(reports.size(), 1u);
+}
+
+TEST_F(IndexCommands, ProblemsAreFoundByTheSearchAndComeIntoSightWhenSelected)
+{
+    // Enough pictures that the last ones lie below the window, in the grid and in the list.
+    for (int i = 0; i < 60; ++i) {
+        const QString path = mDir + QStringLiteral("/more%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
+        ASSERT_TRUE(QFile::copy(mDir + "/alpha.jpg", path));
+        view->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd, false, false);
+    }
+    QApplication::processEvents();
+    ASSERT_TRUE(QFile::remove(mDir + "/more59.jpg"));
+    ASSERT_EQ(view->GetScrollPosition().v, 0);
+    view->ObeyCommand(cmd_SelectProblemItems, nullptr);
+    ASSERT_EQ(view->CountSelectedItems(), 1);
+    EXPECT_EQ(view->GetModel().SelectedItems().front()->GetName(), "more59.jpg");
+    EXPECT_GT(view->GetScrollPosition().v, 0) << "the grid shows the item found";
+
+    doc->ObeyCommand(kCmdListView, nullptr);
+    QApplication::processEvents();
+    auto* list = dynamic_cast<LDataBrowser*>(doc->GetListViewPane());
+    ASSERT_TRUE(list);
+    QTreeView* tree = list->GetControlRef();
+    tree->scrollToTop();
+    view->ObeyCommand(cmd_SelectProblemItems, nullptr);
+    const QRect row = tree->visualRect(tree->selectionModel()->selectedRows().value(0));
+    EXPECT_TRUE(tree->viewport()->rect().intersects(row)) << "the list shows the item found";
+
+    // The stored search "Items With Errors" finds the same, and a name finds its item
+    // as the index shows it, without its extension.
+    SetPrefBoolean("ShowFileExtension", false);
+    auto search = [&](SInt32 field, SInt32 selector, const QString& value) {
+        auto* task = new CSearchTask(QStringLiteral("601:39"), view, kSearchKindSearch);
+        task->SetResultAction(kResultShowFilter);
+        task->AddCriterion(std::make_unique<CCriteria>(field, selector, value));
+        for (CIndexItem* item : view->GetItemList())
+            task->InsertItem(item, kInsertAtEnd);
+        task->Start();
+        EXPECT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0; }, 10000));
+        QStringList found;
+        for (CIndexItem* item : view->GetItemList())
+            found << item->GetName();
+        view->ShowAllItems(true);
+        return found;
+    };
+    EXPECT_EQ(search(kFieldError, kSelectorIsSet, QStringLiteral("1")), QStringList { "more59.jpg" });
+    EXPECT_EQ(search(kFieldName, kSelectorIs, QStringLiteral("echo")), QStringList { "echo.jpg" });
+    EXPECT_EQ(search(kFieldName, kSelectorIs, QStringLiteral("Echo.JPG")), QStringList { "echo.jpg" });
+    EXPECT_EQ(search(kFieldName, kSelectorIsNot, QStringLiteral("echo")).size(), 64);
+}
+
+TEST_F(IndexCommands, ASelectedPictureSlidesIntoPlaceWhenThePreferencesAsk)
+{
+    const IndexViewServices& drawn = *view;
+    // The pictures are drawn, not the files' icons.
+    for (SInt32 index = 1; index <= view->CountItems(); ++index) {
+        CIndexItem* item = nullptr;
+        view->GetItemAt(index, item);
+        QImage picture(64, 48, QImage::Format_RGB32);
+        picture.fill(QColor::fromHsv(index * 60, 200, 200));
+        item->SetDisplayPicture(std::make_unique<Offscreen>(picture));
+    }
+    auto cellPicture = [&](SInt32 index) {
+        QRect cell;
+        view->GetCellRect(index, cell);
+        return view->grab(cell).toImage();
+    };
+    Select({ 1 });
+    view->setFocus();
+    QApplication::processEvents();
+    QTest::qWait(50);
+
+    // Off: the picture is in place at once.
+    SetPrefBoolean("ShowSlideEffect", false);
+    QTest::keyClick(view, Qt::Key_Right);
+    ASSERT_EQ(view->GetFirstSelectedIndex(), 2);
+    CIndexItem* second = nullptr;
+    view->GetItemAt(2, second);
+    EXPECT_EQ(drawn.GetPictureSlide(*second), 0);
+
+    // On: the next one starts aside and is in place a moment later.
+    SetPrefBoolean("ShowSlideEffect", true);
+    QTest::keyClick(view, Qt::Key_Right);
+    ASSERT_EQ(view->GetFirstSelectedIndex(), 3);
+    CIndexItem* third = nullptr;
+    view->GetItemAt(3, third);
+    EXPECT_NE(drawn.GetPictureSlide(*third), 0);
+    QTest::qWait(30);
+    const QImage sliding = cellPicture(3);
+    ASSERT_TRUE(LThread::RunUntil([&] { return drawn.GetPictureSlide(*third) == 0; }, 2000));
+    QTest::qWait(50);
+    EXPECT_NE(cellPicture(3), sliding) << "the picture was drawn in place while it slid";
+    SetPrefDefault("ShowSlideEffect");
 }
 
 TEST_F(IndexCommands, ANewIndexTakesCopiesOfTheSelection)
@@ -452,7 +579,7 @@ TEST_F(IndexCommands, AStoredSearchRunsFromItsCommandAndIsOffWithoutItsEntry)
     EXPECT_FALSE(Enabled(kFirstStoredSearchCommand));
 }
 
-TEST_F(IndexCommands, InFullScreenThePointerNearTheTopShowsTheBarsFullScreenHid)
+TEST_F(IndexCommands, InFullScreenThePointerNearTheTopOrFootShowsTheBarsFullScreenHid)
 {
     doc->ShowStatusBar();
     ASSERT_TRUE(doc->IsToolbarShown());
@@ -483,13 +610,16 @@ TEST_F(IndexCommands, InFullScreenThePointerNearTheTopShowsTheBarsFullScreenHid)
         bool shown;
     };
     const int toolbarHeight = doc->GetWindow()->GetToolBar()->sizeHint().height();
+    ASSERT_GT(toolbarHeight - 2, 20) << "the toolbar lies within the zone that shows it";
     const Move moves[] = {
         { onGrid, false },
         { QPoint(middle, 19), true }, // within 20 pixels of the top
-        { QPoint(middle, toolbarHeight + 2), true }, // on the bars they showed, they stay
+        { QPoint(middle, toolbarHeight - 2), true }, // on the bars they showed, they stay
         { onGrid, false },
         { QPoint(5, 0), true },
-        { QPoint(middle, shell->height() - 3), false },
+        { onGrid, false },
+        { QPoint(middle, shell->height() - 3), true }, // the status bar's edge, at the foot
+        { onGrid, false },
     };
     for (const Move& move : moves) {
         moveTo(move.where);

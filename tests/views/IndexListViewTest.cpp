@@ -3,6 +3,7 @@
 #include "CIndexListView.h"
 
 #include "CANPAInfo.h"
+#include "CContextualMenu.h"
 #include "CExportXMLTask.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
@@ -24,8 +25,10 @@
 #include "Preferences.h"
 #include "PropertyList.h"
 #include "RecordBytes.h"
+#include "UserSteps.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -161,6 +164,65 @@ TEST_F(IndexListViewTest, TheListAndTheGridShowOneSelection)
     escape.message = 27;
     list->HandleKeyPress(escape);
     EXPECT_EQ(view->CountSelectedItems(), 0);
+}
+
+TEST_F(IndexListViewTest, TheRowsOfferTheGridsContextualMenuFromTheMouseAndTheKeyboard)
+{
+    LMenuBar bar(128);
+    InitContextualMenuSupport();
+    CIndexDoc* doc = MakeDoc({ "a.jpg", "b.jpg", "c.jpg", "d.jpg" });
+    doc->ObeyCommand(kCmdListView, nullptr);
+    doc->ShowWindow();
+    QApplication::processEvents();
+    CIndexListView* list = ListOf(doc);
+    CIndexView* view = ViewOf(doc);
+    QTreeView* tree = list->GetControlRef();
+    auto rowPoint = [&](int row) { return tree->visualRect(tree->model()->index(row, 0)).center(); };
+
+    // A right click on a row not selected: that row alone, and the grid's items with the list's help.
+    view->SelectIndex(1);
+    PopupChooser onRow;
+    onRow.ChooseNext(QStringLiteral("Show Selected Only"));
+    QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, rowPoint(2));
+    ASSERT_TRUE(onRow.appeared);
+    for (const char* text : { "Open", "Get Info", "Reveal in File Manager", "Show Selected Only", "New Index from Selection" })
+        EXPECT_TRUE(onRow.seen.contains(QString::fromLatin1(text))) << text;
+    EXPECT_EQ(onRow.seen.last(), QStringLiteral("List View Help"));
+    ASSERT_EQ(doc->CountItems(), 1);
+    CIndexItem* shown = nullptr;
+    ASSERT_TRUE(view->GetItemAt(1, shown));
+    EXPECT_EQ(shown->GetName(), "c.jpg");
+    view->ProcessCommand(1079);
+
+    // Shift+F10 shows it for the selection as it is.
+    tree->setFocus();
+    view->DeselectAll();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rowPoint(0));
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier, rowPoint(3));
+    ASSERT_EQ(view->CountSelectedItems(), 2);
+    PopupChooser fromKeys;
+    fromKeys.ChooseNext(QStringLiteral("Show Selected Only"));
+    QTest::keyClick(tree, Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_TRUE(fromKeys.appeared);
+    ASSERT_EQ(doc->CountItems(), 2);
+    CIndexItem* last = nullptr;
+    ASSERT_TRUE(view->GetItemAt(2, last));
+    EXPECT_EQ(last->GetName(), "d.jpg");
+    view->ProcessCommand(1079);
+
+    // The Menu key (the windowing system's keyboard request); a right click below the rows deselects all.
+    PopupChooser menuKey;
+    menuKey.ChooseNext(QString());
+    QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(5, 5), tree->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(tree, &request);
+    EXPECT_TRUE(menuKey.appeared);
+    view->SelectIndex(1);
+    PopupChooser below;
+    below.ChooseNext(QString());
+    QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, QPoint(5, tree->viewport()->height() - 3));
+    ASSERT_TRUE(below.appeared);
+    EXPECT_EQ(view->CountSelectedItems(), 0);
+    EXPECT_FALSE(below.seen.contains(QStringLiteral("New Index from Selection")));
 }
 
 TEST_F(IndexListViewTest, AHeaderClickSortsTheIndexUpThenDown)
