@@ -154,7 +154,7 @@ struct PopupChooser {
     {
         QTimer::singleShot(20, [this, text, tries] {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            if (!menu) {
+            if (!menu || !menu->isVisible()) {
                 if (tries > 0)
                     ChooseNext(text, tries - 1); // not up yet
                 return;
@@ -169,8 +169,10 @@ struct PopupChooser {
                     chosen = item;
             }
             // A click on the item, wherever the pointer left the menu's highlight.
-            if (chosen && !text.isEmpty())
+            if (chosen && !text.isEmpty()) {
+                menu->setActiveAction(chosen);
                 QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
+            }
             else
                 QTest::keyClick(menu, Qt::Key_Escape);
         });

@@ -388,7 +388,7 @@ TEST_F(InternetTaskTest, AChangedDownloadLimitAppliesToTheNextTransfers)
     auto mostAtOnce = [&](const char* tag) {
         std::vector<CInternetTask*> tasks;
         for (int i = 0; i < 3; ++i) {
-            StartDownloadTaskForURL(Http().URL("http", QStringLiteral("/slow/300000/%1").arg(tag)), nullptr, &owner_, nullptr);
+            StartDownloadTaskForURL(Http().URL("http", QStringLiteral("/slow/300000/%1").arg(tag)), nullptr, &owner_.model, nullptr);
             tasks.push_back(Newest());
         }
         EXPECT_TRUE(RunUntil([&] { return std::none_of(tasks.begin(), tasks.end(), CVisualTask::IsAlive); }, 30000));
@@ -403,7 +403,7 @@ TEST_F(InternetTaskTest, AChangedDownloadLimitAppliesToTheNextTransfers)
     // Lowered while three transfers hold slots: the next ones wait for the new limit.
     SetPrefNumber(QStringLiteral("NumberParallelDownloads"), 3);
     for (int i = 0; i < 3; ++i)
-        StartDownloadTaskForURL(Http().URL("http", "/slow/300000/before"), nullptr, &owner_, nullptr);
+        StartDownloadTaskForURL(Http().URL("http", "/slow/300000/before"), nullptr, &owner_.model, nullptr);
     ASSERT_TRUE(RunUntil([] { return GetDownloadSlots().GetCount() == 0; }, 10000));
     SetPrefNumber(QStringLiteral("NumberParallelDownloads"), 1);
     EXPECT_EQ(mostAtOnce("after"), QByteArray("1"));

@@ -320,7 +320,7 @@ TEST_F(IndexCommands, ProblemsAreFoundByTheSearchAndComeIntoSightWhenSelected)
     // as the index shows it, without its extension.
     SetPrefBoolean("ShowFileExtension", false);
     auto search = [&](SInt32 field, SInt32 selector, const QString& value) {
-        auto* task = new CSearchTask(QStringLiteral("601:39"), view, kSearchKindSearch);
+        auto* task = new CSearchTask(QStringLiteral("601:39"), view->GetModel(), kSearchKindSearch);
         task->SetResultAction(kResultShowFilter);
         task->AddCriterion(std::make_unique<CCriteria>(field, selector, value));
         for (CIndexItem* item : view->GetItemList())

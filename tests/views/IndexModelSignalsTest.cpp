@@ -366,7 +366,7 @@ TEST_F(IndexModelSignals, AFilterShownOrEndedOnTheModelRetitlesTheWindowAndTells
     ASSERT_TRUE(RunSearch(kResultShowFilter, QStringLiteral("photo-3")));
     EXPECT_EQ(ear.heard[msg_FilterShown], 2);
     EXPECT_EQ(Model().CountItems(), 1);
-    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("Summer")) << "a search keeps the window's title";
+    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("Summer [Search]")) << "a search names itself in the title";
     view->RemoveListener(&ear);
 }
 
