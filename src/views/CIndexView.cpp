@@ -234,7 +234,7 @@ void CIndexView::StartSlide(const QItemSelection& selected)
     // A click or a key selects a few pictures; Select All slides nothing.
     constexpr int kMostSliding = 32;
     constexpr int kSlideMilliseconds = 240;
-    if (!Pref::ShowSlideEffect.Get() || !isVisible() || IsPlainDrawing())
+    if (!Pref::ShowSlideEffect.Get() || !isVisible())
         return;
     QSet<const CIndexItem*> items;
     for (const QModelIndex& index : selected.indexes()) {

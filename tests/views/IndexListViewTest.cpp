@@ -182,12 +182,14 @@ TEST_F(IndexListViewTest, TheRowsOfferTheGridsContextualMenuFromTheMouseAndTheKe
     // A right click on a row not selected: that row alone, and the grid's items with the list's help.
     view->SelectIndex(1);
     PopupChooser onRow;
-    onRow.ChooseNext(QStringLiteral("Show Selected Only"));
+    onRow.ChooseNext(QString());
     QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, rowPoint(2));
     ASSERT_TRUE(onRow.appeared);
     for (const char* text : { "Open", "Get Info", "Reveal in File Manager", "Show Selected Only", "New Index from Selection" })
         EXPECT_TRUE(onRow.seen.contains(QString::fromLatin1(text))) << text;
     EXPECT_EQ(onRow.seen.last(), QStringLiteral("List View Help"));
+    ASSERT_EQ(view->CountSelectedItems(), 1);
+    list->ProcessCommand(cmd_ShowSelectedOnly); // the item chosen goes to the list, the target
     ASSERT_EQ(doc->CountItems(), 1);
     CIndexItem* shown = nullptr;
     ASSERT_TRUE(view->GetItemAt(1, shown));
@@ -201,9 +203,12 @@ TEST_F(IndexListViewTest, TheRowsOfferTheGridsContextualMenuFromTheMouseAndTheKe
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier, rowPoint(3));
     ASSERT_EQ(view->CountSelectedItems(), 2);
     PopupChooser fromKeys;
-    fromKeys.ChooseNext(QStringLiteral("Show Selected Only"));
+    fromKeys.ChooseNext(QString());
     QTest::keyClick(tree, Qt::Key_F10, Qt::ShiftModifier);
     ASSERT_TRUE(fromKeys.appeared);
+    EXPECT_TRUE(fromKeys.seen.contains(QStringLiteral("Show Selected Only")));
+    ASSERT_EQ(view->CountSelectedItems(), 2);
+    list->ProcessCommand(cmd_ShowSelectedOnly);
     ASSERT_EQ(doc->CountItems(), 2);
     CIndexItem* last = nullptr;
     ASSERT_TRUE(view->GetItemAt(2, last));
