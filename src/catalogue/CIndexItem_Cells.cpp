@@ -64,7 +64,9 @@ QRect CIndexItem::GetPartRect(SInt16 part, const QRect& cell, const IndexViewSer
         return Edges(frameRight - kBadgeInset - kBadgeSize, frameTop + kBadgeInset, frameRight - kBadgeInset,
             frameTop + kBadgeInset + kBadgeSize);
     case kItemPartPicture: {
-        const int side = view.GetThumbnailSize();
+        // Never larger than its frame: a narrow window makes the frame smaller than
+        // the size the user chose.
+        const int side = std::min({ int(view.GetThumbnailSize()), frame.width(), frame.height() });
         const QRect square(0, 0, side, side);
         QRect bounds;
         if (HeldDisplayPicture()) {

@@ -145,6 +145,8 @@ void CIndexView::FitCellsToFrame(SInt32 thumbnailSize, SInt32 keptIndex)
     grid.Layout(width(), CountItems());
     grid.FillFrame(this->size(), GetPrefBoolean(QStringLiteral("AdjustThumbnailViewHorizontal")),
         GetPrefBoolean(QStringLiteral("AdjustThumbnailViewVertical")));
+    if (metrics.extended)
+        grid.FitExtendedCells(width(), IndexGridGeometry::CellSizeFor(clamped, metrics).height(), metrics);
     SetCellSize(SInt16(grid.CellSize().width()), SInt16(grid.CellSize().height()));
 
     ScrollPinnedImageTo(0, 0, false);

@@ -27,7 +27,7 @@ SInt32 IndexGridGeometry::Scaled(SInt32 length, double scale)
 SInt32 IndexGridGeometry::MaxThumbnailSize(QSize frame, const Metrics& metrics)
 {
     const qint64 spacing = 2 * qint64(metrics.Spacing());
-    return Clamp32(std::min(frame.width() - spacing, frame.height() - spacing - metrics.TextHeight()));
+    return Clamp32(std::min(frame.width() - spacing - metrics.BesidePicture(), frame.height() - spacing - metrics.TextHeight()));
 }
 
 SInt32 IndexGridGeometry::ClampThumbnailSize(SInt32 size, QSize frame, const Metrics& metrics)
@@ -74,6 +74,16 @@ void IndexGridGeometry::FillFrame(QSize frame, bool horizontal, bool vertical)
             cell.rheight() += (frame.height() - cell.height() * fitting) / fitting;
     }
     SetCellSize(cell);
+}
+
+void IndexGridGeometry::FitExtendedCells(SInt32 frameWidth, SInt32 leastHeight, const Metrics& metrics)
+{
+    if (frameWidth <= 0)
+        return;
+    const qint64 tallest = std::max<qint64>(leastHeight, qint64(frameWidth) - metrics.BesidePicture());
+    const qint64 height = std::min<qint64>(mCell.height(), tallest);
+    const qint64 narrowest = height + metrics.LabelWidth() + metrics.Spacing();
+    SetCellSize(QSize(Clamp32(std::max<qint64>(std::min<qint64>(mCell.width(), frameWidth), narrowest)), Clamp32(height)));
 }
 
 QRect IndexGridGeometry::CellRect(SInt32 index) const

@@ -19,6 +19,7 @@ public:
     static constexpr SInt32 kMinThumbnailSize = IndexSettings::kMinThumbnailSize;
     static constexpr SInt32 kLabelWidth = 78;     // the extended view's label column, unscaled
     static constexpr SInt32 kExtendedWidth = 260; // added to the extended view's cells, unscaled
+    static constexpr SInt32 kLeastValueWidth = 130; // the extended view's gap and value room in a narrow frame, unscaled
     static constexpr SInt32 kMaxCellSide = 32767; // the largest cell side
     static constexpr SInt32 kScrollToSlack = 4;   // an item scrolled to shows its row this far down
 
@@ -38,11 +39,15 @@ public:
         SInt32 LabelWidth() const { return std::max(Scaled(kLabelWidth, scale), widestLabel); }
         // The text under a thumbnail; none in the extended view.
         SInt32 TextHeight() const { return extended ? 0 : textLines * LineHeight(); }
+        // What the extended view keeps beside the picture however narrow the frame:
+        // the label column and some room for the values.
+        SInt32 BesidePicture() const { return extended ? LabelWidth() + Scaled(kLeastValueWidth, scale) : 0; }
     };
 
     // The integer part of length x scale (never negative).
     static SInt32 Scaled(SInt32 length, double scale);
-    // The largest thumbnail whose cell fits the frame.
+    // The largest thumbnail whose cell fits the frame (in the extended view, with
+    // the labels and some value room beside it).
     static SInt32 MaxThumbnailSize(QSize frame, const Metrics& metrics);
     // Above the maximum it becomes the maximum, then below 32 it becomes 32.
     static SInt32 ClampThumbnailSize(SInt32 size, QSize frame, const Metrics& metrics);
@@ -64,6 +69,11 @@ public:
     // Widens the cells so the columns fill the frame's width, and makes them taller
     // so whole rows fill its height (the two "AdjustThumbnailView" preferences).
     void FillFrame(QSize frame, bool horizontal, bool vertical);
+    // The extended view's cells within a frame narrower than them: no wider than the
+    // frame, and no taller than leaves the labels and some value room beside the
+    // square picture (a taller cell has a wider picture). Never narrower than the
+    // picture and its labels, nor lower than `leastHeight`.
+    void FitExtendedCells(SInt32 frameWidth, SInt32 leastHeight, const Metrics& metrics);
 
     // The cell of an index; an empty rectangle for an index outside 1..count.
     QRect CellRect(SInt32 index) const;

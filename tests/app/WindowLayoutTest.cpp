@@ -344,15 +344,24 @@ TEST_F(WindowLayout, TheIndexWindowsAndDialogsShowEverythingWhole)
     }
     EXPECT_EQ(lists, 2);
 
-    // The extended cells: every field's label whole (its value may be cut to its room).
+    // The extended cells: every field's label whole (its value may be cut to its
+    // room), also where the window is as narrow as a small screen makes it and the
+    // grid between the side panes is narrower than a cell.
     document->SetViewMode(kCmdExtendedView);
     ProcessEventsFor(100);
     QStringList labels;
     for (SInt32 key : view->GetColumns(kExtendedViewMode))
         labels << CopyFieldName(key) + QLatin1Char(':');
-    for (const QString& fault :
-        DrawnTextFaults(view->size(), labels, [&](QPainter& painter) { view->DrawSelf(painter); }))
-        faults << QStringLiteral("extended cells: ") + fault;
+    const QSize shown = shell->size();
+    for (const int width : { shown.width(), 800, shown.width() }) {
+        shell->resize(width, shown.height());
+        ProcessEventsFor(100);
+        const QString name = QStringLiteral("index-extended-%1").arg(width);
+        SavePictureIfAsked(*shell, name);
+        for (const QString& fault :
+            DrawnTextFaults(view->size(), labels, [&](QPainter& painter) { view->DrawSelf(painter); }))
+            faults << name + QStringLiteral(": ") + fault;
+    }
 
     // The alerts, with texts as long as a camera and a download folder make them.
     for (const auto& [message, explanation] :

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QPainter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -207,7 +208,22 @@ QStringList RowFaults(const QAbstractItemView& view)
 QStringList DrawnTextFaults(QSize size, const QStringList& whole, const std::function<void(QPainter&)>& draw)
 {
     QStringList faults;
-    for (const QString& text : TextsDrawnBy(size, draw)) {
+    DrawnTextDevice device(size);
+    {
+        QPainter painter(&device);
+        draw(painter);
+    }
+    for (const DrawnTextDevice::Text& drawn : device.Texts()) {
+        const QString& text = drawn.text;
+        // Past the surface's left or right edge, where nothing scrolls to it (a
+        // pixel of rounding is no cut).
+        if ((drawn.box.left() < -1 || drawn.box.right() > size.width() + 1) && drawn.box.bottom() > 0
+            && drawn.box.top() < size.height() && !text.trimmed().isEmpty())
+            faults << QStringLiteral("drawn text past the edge: \"%1\" from %2 to %3 of %4 pixels")
+                          .arg(text)
+                          .arg(int(drawn.box.left()))
+                          .arg(int(drawn.box.right()))
+                          .arg(size.width());
         if (!text.endsWith(QChar(0x2026)))
             continue;
         const QString start = text.chopped(1).trimmed();

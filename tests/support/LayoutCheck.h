@@ -24,7 +24,8 @@ QStringList LayoutFaults(const QWidget& window);
 QStringList RowFaults(const QAbstractItemView& view);
 
 // The texts of `whole` that `draw` paints cut off with an ellipsis on a surface
-// of the size (a grid's labels, a strip's message), one line each.
+// of the size (a grid's labels, a strip's message), and any text it paints past
+// the surface's left or right edge, one line each.
 QStringList DrawnTextFaults(QSize size, const QStringList& whole, const std::function<void(QPainter&)>& draw);
 
 // Saves the window's picture as "<name>@<ratio>x.png" in the folder named by
