@@ -149,6 +149,7 @@ class MenuCheck : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        keptPreferences = PreferenceDomain::Application().Values();
         SetPrefBoolean(QStringLiteral("ConfirmDelete"), true);
         CItemWindows::Install(); // as the program's entry does
         app = std::make_unique<IdleApp>();
@@ -164,7 +165,16 @@ protected:
         SetErrorReportHook(nullptr);
         CloseEverything();
         app.reset();
+        // The commands chosen (saving the window as the default among them) leave
+        // the preferences as the next test expects them.
+        PreferenceDomain& preferences = PreferenceDomain::Application();
+        for (const QString& key : preferences.Values().keys())
+            if (!keptPreferences.contains(key))
+                preferences.Remove(key);
+        for (auto kept = keptPreferences.cbegin(); kept != keptPreferences.cend(); ++kept)
+            preferences.SetValue(kept.key(), kept.value());
     }
+    QVariantMap keptPreferences;
     // A new index of three photographs with the first selected, its view the target.
     CIndexView* FreshIndex()
     {
