@@ -724,7 +724,9 @@ TEST_F(KeyboardFocus, IndexPropertiesTakesTheKeysBackAfterItsPasswordDialog)
     watch.setInterval(20);
     QObject::connect(&watch, &QTimer::timeout, [&] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal == properties || !modal->isVisible() || !QApplication::focusWidget())
+        // A user types once the dialog is up and active; under a window manager
+        // activation comes a moment after the dialog shows.
+        if (!modal || modal == properties || !modal->isVisible() || !modal->isActiveWindow() || !QApplication::focusWidget())
             return;
         watch.stop();
         QTest::keyClicks(nullptr, QStringLiteral("harbour"));
