@@ -51,7 +51,7 @@ std::vector<CIndexView*>& Views()
 
 // --- Construction -------------------------------------------------------------------------------------
 
-CIndexView* CIndexView::ViewOfPane(const LPane* pane)
+CIndexView* CIndexView::ViewOfPane(const QObject* pane)
 {
     if (!pane)
         return nullptr;

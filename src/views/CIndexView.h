@@ -178,8 +178,8 @@ public:
     explicit CIndexView(const LLayoutData& data);
     explicit CIndexView(const SPaneInfo& info);
     ~CIndexView() override;
-    // The index view a pane is (an index window's 'IndV'); null for any other pane.
-    static CIndexView* ViewOfPane(const LPane* pane);
+    // The index view a pane or other object is (an index window's 'IndV'); null for anything else.
+    static CIndexView* ViewOfPane(const QObject* pane);
 
     // --- Items ------------------------------------------------------------------
     // Inserts at a 1-based index (kInsertAtEnd appends; a list kept sorted puts

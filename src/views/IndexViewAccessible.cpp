@@ -26,6 +26,7 @@ class IndexItemAccessible : public AccessiblePart {
 public:
     IndexItemAccessible(CIndexView* view, int row)
         : AccessiblePart(view)
+        , mView(view)
         , mRow(row)
     {
     }
@@ -68,13 +69,14 @@ public:
     }
 
 private:
-    CIndexView* View() const { return static_cast<CIndexView*>(Owner()); }
+    CIndexView* View() const { return mView; }
     CIndexItem* Item() const
     {
         CIndexItem* item = nullptr;
         return View() && View()->GetItemAt(mRow + 1, item) ? item : nullptr;
     }
 
+    QPointer<CIndexView> mView;
     int mRow;
 };
 
@@ -83,6 +85,7 @@ class IndexViewAccessible : public QAccessibleWidget {
 public:
     explicit IndexViewAccessible(CIndexView* view)
         : QAccessibleWidget(view, QAccessible::List)
+        , mView(view)
     {
     }
     ~IndexViewAccessible() override { Forget(); }
@@ -148,7 +151,7 @@ public:
     }
 
 private:
-    CIndexView* View() const { return static_cast<CIndexView*>(widget()); }
+    CIndexView* View() const { return mView; }
 
     // Rows that come, go or move take their children with them; the selection
     // and the current item are told to whoever listens.
@@ -197,6 +200,7 @@ private:
         mTable.clear();
     }
 
+    CIndexView* mView; // the grid lives as long as its interface
     mutable QHash<int, QAccessible::Id> mChildren; // by row
     mutable QPointer<IndexItemTableModel> mTable;   // the rows the children are of
     mutable std::unique_ptr<QObject> mWatcher;       // holds the connections to them
@@ -204,7 +208,7 @@ private:
 
 QAccessibleInterface* IndexViewFactory(const QString&, QObject* object)
 {
-    auto* view = dynamic_cast<CIndexView*>(object);
+    CIndexView* view = CIndexView::ViewOfPane(object);
     return view ? new IndexViewAccessible(view) : nullptr;
 }
 
