@@ -1,0 +1,28 @@
+#pragma once
+
+#include "CIndexViewDocument.h"
+#include "CVisualTask.h"
+#include "IndexTaskServices.h"
+#include "InterfaceClasses.h"
+#include "Preferences.h"
+#include "ThreadUtilities.h"
+#include "URegistrar.h"
+
+#include <QStandardPaths>
+
+// Sets up what the program sets up at start for its index windows: the window
+// classes and services, its stored preferences as they are by default (the task
+// slice among them, with saving on a timer off), the task scheduler and the yield
+// timer.
+inline void StartAsTheProgramDoes()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    URegistrar::RegisterFrameworkClasses();
+    RegisterInterfaceClasses();
+    RegisterIndexWindowClasses();
+    InstallIndexViewDocumentServices();
+    InstallIndexTaskServices();
+    SetPrefBoolean(QStringLiteral("IndexAutoSave"), false);
+    InitializeTasks();
+    InstallThreadYieldTimer(0.04);
+}
