@@ -8,6 +8,7 @@
 // quick search must stay within 2 times of a plain loop over the same texts and
 // show its first finds within 300 ms, and every result is checked.
 #include "BenchMain.h"
+#include "BenchProgram.h"
 
 #include "CANPAInfo.h"
 #include "CIndexDoc.h"
@@ -392,18 +393,8 @@ BENCHMARK(RateEveryItem)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManua
 
 void Prepare()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    StartAsTheProgramDoes();
     gFolder = new QTemporaryDir(QDir(QStringLiteral(ORVEX_BENCH_FILES_DIR)).filePath(QStringLiteral("freeze-XXXXXX")));
-    URegistrar::RegisterFrameworkClasses();
-    RegisterInterfaceClasses();
-    RegisterIndexWindowClasses();
-    InstallIndexViewDocumentServices();
-    InstallIndexTaskServices();
-    // As the program starts: its stored preferences as they are by default (the
-    // task slice among them), then the task scheduler and the yield timer.
-    SetPrefBoolean(QStringLiteral("IndexAutoSave"), false);
-    InitializeTasks();
-    InstallThreadYieldTimer(0.04);
     MakePackage();
 }
 

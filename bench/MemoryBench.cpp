@@ -7,6 +7,7 @@
 // thousand folders, catalogue fields with a thumbnail, and a caption with two
 // keywords, a headline and a caption text. Every step's result is checked.
 #include "BenchMain.h"
+#include "BenchProgram.h"
 
 #include "CANPAInfo.h"
 
@@ -131,15 +132,7 @@ bool RunUntil(const std::function<bool()>& done)
 // standard output; a wrong result on standard error and a failed exit.
 int Measure(const QString& packagePath)
 {
-    QStandardPaths::setTestModeEnabled(true);
-    URegistrar::RegisterFrameworkClasses();
-    RegisterInterfaceClasses();
-    RegisterIndexWindowClasses();
-    InstallIndexViewDocumentServices();
-    InstallIndexTaskServices();
-    SetPrefBoolean(QStringLiteral("IndexAutoSave"), false);
-    InitializeTasks();
-    InstallThreadYieldTimer(0.04);
+    StartAsTheProgramDoes();
     int faults = 0;
     const auto check = [&faults](bool met, const char* what) {
         if (!met) {
