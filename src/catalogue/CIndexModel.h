@@ -363,6 +363,9 @@ signals:
     // The lock, the running tasks or the view state changed.
     void stateChanged();
     void valueIndexRebuilt();
+    // Values of items joined the value index (the cache task's batches): the
+    // counts of values changed, though no item did.
+    void valuesEntered();
     // A rebuild left this item out: its values need its file read.
     void valuesPending(CIndexItem* item);
 

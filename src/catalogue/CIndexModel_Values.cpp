@@ -272,8 +272,10 @@ void CIndexModel::AddItemToValueIndex(CIndexItem* item)
 
 void CIndexModel::AddItemsToValueIndex(std::span<CIndexItem* const> items)
 {
-    if (mValueIndex)
-        EnterValues(items, true);
+    if (!mValueIndex || items.empty())
+        return;
+    EnterValues(items, true);
+    emit valuesEntered();
 }
 
 template <typename Items>

@@ -74,6 +74,7 @@ void CMetaDataListView::FinishCreateSelf()
 void CMetaDataListView::SetIndexDocument(CIndexDoc* document)
 {
     CDataBrowser::SetIndexDocument(document);
+    SetOrganizedModel(document ? &document->GetModel() : nullptr);
     SetOrganizedView(GetIndexView());
 }
 
@@ -84,23 +85,30 @@ CIndexView* CMetaDataListView::GetOrganizedView() const
 
 void CMetaDataListView::SetOrganizedView(CIndexView* view)
 {
-    if (view == mWatchedView)
+    mWatchedView = view;
+}
+
+void CMetaDataListView::SetOrganizedModel(CIndexModel* model)
+{
+    if (model == mModel)
         return;
     for (const auto& connection : mModelConnections)
         QObject::disconnect(connection);
     mModelConnections.clear();
-    if (mWatchedView)
-        mWatchedView->RemoveListener(this);
-    mWatchedView = view;
-    if (!view)
+    mModel = model;
+    if (!model)
         return;
-    view->AddListener(this);
-    // Items that come and go change the counts as their field changes do.
-    CIndexModel* model = &view->GetModel();
+    // Items that come and go, their fields and the values entered for them change
+    // the rows and counts; a value index built anew and the filter change the list.
     auto request = [this] { mRefresh.Request(); };
     mModelConnections.push_back(QObject::connect(model, &CIndexModel::itemChanged, request));
     mModelConnections.push_back(QObject::connect(model, &CIndexModel::itemsAdded, request));
     mModelConnections.push_back(QObject::connect(model, &CIndexModel::itemsRemoved, request));
+    mModelConnections.push_back(QObject::connect(model, &CIndexModel::valuesEntered, request));
+    mModelConnections.push_back(QObject::connect(
+        model, &CIndexModel::valueIndexRebuilt, [this] { RunReported([this] { RebuildIfNeeded(); }); }));
+    mModelConnections.push_back(
+        QObject::connect(model, &CIndexModel::filterShown, [this](bool shown) { FollowFilter(shown); }));
 }
 
 void CMetaDataListView::ValueIndexRebuilt()
@@ -121,16 +129,15 @@ void CMetaDataListView::Rebuild()
     RemoveAllItems();
     mLibrary = nullptr;
     mGroups.clear();
-    CIndexView* view = GetOrganizedView();
-    if (view) {
+    if (CIndexModel* model = mModel) {
         mLibrary = new CSourceItemLibrary;
         AddItem(mLibrary);
         SelectItem(mLibrary);
-        if (view->HasValueIndex()) {
+        if (model->HasValueIndex()) {
             // The groups in the order of "MDIKeys", the fields the index was built from.
-            for (SInt32 field : view->GetModel().GetValueIndexKeys()) {
+            for (SInt32 field : model->GetValueIndexKeys()) {
                 // A field without a name is left out; the others are listed.
-                if (view->GetValueSets(field) && !FindGroup(field))
+                if (model->GetValueSets(field) && !FindGroup(field))
                     CatchCode([&] { AddFieldGroup(field); });
             }
         }
@@ -148,7 +155,7 @@ void CMetaDataListView::AddFieldGroup(SInt32 fieldKey)
 
 void CMetaDataListView::RefreshOpenGroups()
 {
-    if (!GetOrganizedView())
+    if (!mModel)
         return;
     const bool watching = std::exchange(mWatchSelection, false);
     for (CSourceParentDynamic* group : mGroups) {
@@ -178,27 +185,6 @@ CSourceItemDynamic* CMetaDataListView::FindValueRow(SInt32 fieldKey, const QStri
             return row;
     }
     return nullptr;
-}
-
-void CMetaDataListView::ListenToMessage(MessageT message, void* ioParam)
-{
-    (void)ioParam;
-    switch (message) {
-    case msg_ItemsChanged:
-        mRefresh.Request();
-        break;
-    case msg_ValueIndexRebuilt:
-        RunReported([this] { RebuildIfNeeded(); });
-        break;
-    case msg_FilterEnded:
-        FollowFilter(false);
-        break;
-    case msg_FilterShown:
-        FollowFilter(true);
-        break;
-    default:
-        break;
-    }
 }
 
 void CMetaDataListView::FollowFilter(bool filtered)

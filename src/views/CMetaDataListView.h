@@ -27,19 +27,21 @@ class CSourceItemDynamic;
 // them the value, on a group asks for a value first. Changes run as batch tasks.
 //
 // Rows hold a field key and a value, never items: whatever a row does or shows
-// is read from the model's value index at that moment. Item changes refresh the
-// open groups at most ten times a second.
-class CMetaDataListView : public CDataBrowser, public LListener {
+// is read from the model's value index at that moment. The list follows the
+// model's own signals, whatever changed it (a task, a batch, a removal); item
+// changes refresh the open groups at most ten times a second. The index view is
+// only where the list's keys, commands and row clicks go.
+class CMetaDataListView : public CDataBrowser {
 public:
     static constexpr ClassIDT class_ID = 'MdLv';
 
     explicit CMetaDataListView(const LLayoutData& data);
-    // A list outside an index window, organizing the view given to SetOrganizedView.
+    // A list outside an index window, organizing the model given to SetOrganizedModel.
     explicit CMetaDataListView(const SPaneInfo& info);
     ~CMetaDataListView() override;
 
     void FinishCreateSelf() override;
-    // Listens to the document's index view from now on.
+    // Organizes the document's model from now on; its index view takes the commands.
     void SetIndexDocument(CIndexDoc* document) override;
     void ValueIndexRebuilt() override;
 
@@ -54,7 +56,6 @@ public:
     virtual void RefreshOpenGroups();
     virtual void AddFieldGroup(SInt32 fieldKey);
 
-    void ListenToMessage(MessageT message, void* ioParam) override;
     void ItemNotification(LDataBrowserItem* item, DataBrowserItemNotification message) override;
     // Keys and commands go to the organized view.
     CIndexView* GetCommandView() const override { return GetOrganizedView(); }
@@ -63,7 +64,11 @@ public:
     CSourceItemLibrary* GetLibraryRow() const { return mLibrary; }
     CSourceParentDynamic* FindGroup(SInt32 fieldKey) const;
     CSourceItemDynamic* FindValueRow(SInt32 fieldKey, const QString& value) const;
-    // The view whose items the list organizes (the document's); null before one is given.
+    // The model whose items the list organizes (the document's); null before one
+    // is given and once it is gone.
+    CIndexModel* GetOrganizedModel() const { return mModel; }
+    void SetOrganizedModel(CIndexModel* model);
+    // The view that shows the model: a row's click filters it, keys go to it.
     CIndexView* GetOrganizedView() const;
     void SetOrganizedView(CIndexView* view);
     // True while the list changes its own selection: selections then do nothing.
@@ -72,7 +77,7 @@ public:
 protected:
 
 private:
-    // The whole-index row follows the view's filter (3003 ended, 3031 shown).
+    // The whole-index row follows the model's filter.
     void FollowFilter(bool filtered);
     // The list's own menu: any choice builds the list again.
     void ShowContextualMenu(QPoint where);
@@ -80,6 +85,7 @@ private:
     CSourceItemLibrary* mLibrary = nullptr;
     std::vector<CSourceParentDynamic*> mGroups;
     bool mWatchSelection = true;
+    QPointer<CIndexModel> mModel;
     QPointer<CIndexView> mWatchedView;
     std::vector<QMetaObject::Connection> mModelConnections;
     CoalescedCall mRefresh;

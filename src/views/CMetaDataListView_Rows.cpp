@@ -31,9 +31,9 @@ QIcon OrganizerIcon(OSType type, const char* fileName)
     return RegisterBundleIcon(kOrvexCreator, type, QString::fromLatin1(fileName));
 }
 
-bool IsItemDrag(const QMimeData& drag, CIndexView* view)
+bool IsItemDrag(const QMimeData& drag, const CIndexModel* model)
 {
-    return view && !DraggedIndexItems(drag, view->GetModel()).empty();
+    return model && !DraggedIndexItems(drag, *model).empty();
 }
 
 LWindow* WindowOf(CIndexView* view)
@@ -50,6 +50,13 @@ CIndexView* ViewOf(const LDataBrowserItem& row)
 {
     CMetaDataListView* organizer = OrganizerOf(row);
     return organizer ? organizer->GetOrganizedView() : nullptr;
+}
+
+// The model whose values the row stands for.
+CIndexModel* ModelOf(const LDataBrowserItem& row)
+{
+    CMetaDataListView* organizer = OrganizerOf(row);
+    return organizer ? organizer->GetOrganizedModel() : nullptr;
 }
 
 bool IsTreeActive(const LDataBrowserItem& row)
@@ -104,8 +111,8 @@ OSStatus CSourceItemLibrary::GetSetItemData(DataBrowserPropertyID property, Data
         itemData.icon = OrganizerIcon('LIBr', "organizer-library.icns");
         return noErr;
     case kSourceCountProperty:
-        if (CIndexView* view = ViewOf(*this))
-            itemData.value = QString::number(view->CountAllItems());
+        if (CIndexModel* model = ModelOf(*this))
+            itemData.value = QString::number(model->CountAllItems());
         return noErr;
     default:
         return CSourceItem::GetSetItemData(property, itemData, setValue);
@@ -132,10 +139,10 @@ void CSourceItemLibrary::ItemNotification(DataBrowserItemNotification message)
 void CSourceItemLibrary::DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const QRect& rect,
     QPainter& painter)
 {
-    CIndexView* view = ViewOf(*this);
-    if (property != kSourceCountProperty || !view)
+    CIndexModel* model = ModelOf(*this);
+    if (property != kSourceCountProperty || !model)
         return;
-    DrawCountBadge(painter, rect, view->CountAllItems(), state & kDataBrowserItemIsSelected, IsTreeActive(*this),
+    DrawCountBadge(painter, rect, model->CountAllItems(), state & kDataBrowserItemIsSelected, IsTreeActive(*this),
         GetOwningBrowser()->GetControlRef()->palette());
 }
 
@@ -198,8 +205,8 @@ void CSourceParentDynamic::ItemNotification(DataBrowserItemNotification message)
 
 void CSourceParentDynamic::AddValueRows()
 {
-    CIndexView* view = ViewOf(*this);
-    const CIndexModel::ValueSets* sets = view ? view->GetValueSets(mFieldKey) : nullptr;
+    CIndexModel* model = ModelOf(*this);
+    const CIndexModel::ValueSets* sets = model ? model->GetValueSets(mFieldKey) : nullptr;
     if (!sets)
         return;
     std::vector<LDataBrowserItem*> rows;
@@ -224,9 +231,9 @@ std::vector<CSourceItemDynamic*> CSourceParentDynamic::GetValueRows() const
 
 void CSourceParentDynamic::RefreshValueRows()
 {
-    CIndexView* view = ViewOf(*this);
+    CIndexModel* model = ModelOf(*this);
     LDataBrowser* browser = GetOwningBrowser();
-    const CIndexModel::ValueSets* sets = view ? view->GetValueSets(mFieldKey) : nullptr;
+    const CIndexModel::ValueSets* sets = model ? model->GetValueSets(mFieldKey) : nullptr;
     if (!sets || !browser)
         return;
     const std::vector<QString> listed = OrganizerListedValues(*sets, mFieldKey, GetPrefBoolean(kShowEmptyKeysPref));
@@ -251,17 +258,17 @@ void CSourceParentDynamic::RefreshValueRows()
 
 bool CSourceParentDynamic::AcceptDrag(const QMimeData& drag)
 {
-    return OrganizerGroupAcceptsDrop(mFieldKey) && IsItemDrag(drag, ViewOf(*this));
+    return OrganizerGroupAcceptsDrop(mFieldKey) && IsItemDrag(drag, ModelOf(*this));
 }
 
 bool CSourceParentDynamic::ReceiveDrag(const QMimeData& drag)
 {
-    CIndexView* view = ViewOf(*this);
-    if (!view || !OrganizerGroupAcceptsDrop(mFieldKey))
+    CIndexModel* model = ModelOf(*this);
+    if (!model || !OrganizerGroupAcceptsDrop(mFieldKey))
         return false;
     CSearchTask* task = nullptr;
     CMetaDataListView::RunReported(
-        [&] { task = StartGroupDrop(view->GetModel(), mFieldKey, DraggedIndexItems(drag, view->GetModel()), WindowOf(view)); });
+        [&] { task = StartGroupDrop(*model, mFieldKey, DraggedIndexItems(drag, *model), WindowOf(ViewOf(*this))); });
     return task != nullptr;
 }
 
@@ -281,8 +288,8 @@ CMetaDataListView* CSourceItemDynamic::GetOrganizer() const
 
 qsizetype CSourceItemDynamic::CountMembers() const
 {
-    CIndexView* view = ViewOf(*this);
-    return view ? OrganizerMemberCount(view->GetModel(), mFieldKey, mValue) : 0;
+    CIndexModel* model = ModelOf(*this);
+    return model ? OrganizerMemberCount(*model, mFieldKey, mValue) : 0;
 }
 
 OSStatus CSourceItemDynamic::GetSetItemData(DataBrowserPropertyID property, DataBrowserItemData& itemData,
@@ -292,10 +299,10 @@ OSStatus CSourceItemDynamic::GetSetItemData(DataBrowserPropertyID property, Data
     case kSourceNameProperty:
         if (setValue) {
             // The user renamed the value: every item that has it now gets the new text.
-            CIndexView* view = ViewOf(*this);
+            CIndexModel* model = ModelOf(*this);
             const QString text = itemData.value.toString();
-            if (view && OrganizerValueIsEditable(mFieldKey))
-                CMetaDataListView::RunReported([&] { StartValueRename(view->GetModel(), mFieldKey, mValue, text); });
+            if (model && OrganizerValueIsEditable(mFieldKey))
+                CMetaDataListView::RunReported([&] { StartValueRename(*model, mFieldKey, mValue, text); });
             return noErr;
         }
         itemData.value = OrganizerValueText(mFieldKey, mValue);
@@ -349,16 +356,16 @@ void CSourceItemDynamic::DrawItem(DataBrowserPropertyID property, DataBrowserIte
 
 bool CSourceItemDynamic::AcceptDrag(const QMimeData& drag)
 {
-    return OrganizerValueAcceptsDrop(mFieldKey) && IsItemDrag(drag, ViewOf(*this));
+    return OrganizerValueAcceptsDrop(mFieldKey) && IsItemDrag(drag, ModelOf(*this));
 }
 
 bool CSourceItemDynamic::ReceiveDrag(const QMimeData& drag)
 {
-    CIndexView* view = ViewOf(*this);
-    if (!view || !OrganizerValueAcceptsDrop(mFieldKey))
+    CIndexModel* model = ModelOf(*this);
+    if (!model || !OrganizerValueAcceptsDrop(mFieldKey))
         return false;
     CSearchTask* task = nullptr;
     CMetaDataListView::RunReported(
-        [&] { task = StartValueDrop(view->GetModel(), mFieldKey, mValue, DraggedIndexItems(drag, view->GetModel()), WindowOf(view)); });
+        [&] { task = StartValueDrop(*model, mFieldKey, mValue, DraggedIndexItems(drag, *model), WindowOf(ViewOf(*this))); });
     return task != nullptr;
 }

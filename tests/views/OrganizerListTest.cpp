@@ -212,3 +212,103 @@ TEST_F(OrganizerList, TheRatingRowsFollowABatchThatRatesItems)
     EXPECT_EQ(ratingLabels().count(CANPAInfo::CopyUrgencyLabel(7)), 1) << ratingLabels().join(',').toStdString();
     EXPECT_EQ(ratingLabels().size(), 6) << ratingLabels().join(',').toStdString();
 }
+
+// Whatever changes the index's model (items imported into it, a batch, a removal),
+// the organizer's rows and counts follow, with nothing asked of the index view.
+TEST_F(OrganizerList, TheRowsFollowImportsBatchesAndRemovalsMadeOnTheModel)
+{
+    SetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile"), false);
+    Add(QStringLiteral("a.jpg"), { QStringLiteral("sea") });
+    Show();
+    organizer->OpenContainer(organizer->FindGroup(kFieldKeywords));
+    CIndexModel& model = doc->GetModel();
+    auto countOf = [&](const QString& value) {
+        CSourceItemDynamic* row = organizer->FindValueRow(kFieldKeywords, value);
+        return row ? CountShown(row) : QStringLiteral("no row");
+    };
+
+    // An import: the items join in one change, their values are entered later.
+    std::vector<CIndexItem*> imported;
+    for (int i = 1; i <= 3; ++i) {
+        auto* item = new CIndexItem(QUrl(QStringLiteral("http://example.org/dune%1.jpg").arg(i)));
+        auto caption = std::make_unique<CANPAInfo>();
+        caption->AddKeywordCF(QStringLiteral("dune"));
+        item->SetCaptionInfo(std::move(caption));
+        imported.push_back(item);
+    }
+    model.AppendItems(imported);
+    QTest::qWait(500);
+    ASSERT_TRUE(LThread::RunUntil([&] { return countOf(QStringLiteral("dune")) == QStringLiteral("3"); }, 3000))
+        << countOf(QStringLiteral("dune")).toStdString();
+    EXPECT_EQ(CountShown(organizer->GetLibraryRow()), QStringLiteral("4"));
+
+    // A batch gives the imported items the keyword the first one has.
+    auto* task = new CSearchTask(QStringLiteral("KEYWORDS"), model, kSearchKindBatch);
+    task->SetResultAction(kResultBatchByPreference);
+    task->AddCriterion(std::make_unique<CCriteria>(kFieldKeywords, kBatchAdd, QStringLiteral("sea")));
+    for (CIndexItem* item : imported)
+        task->InsertItem(item, kInsertAtEnd);
+    task->Start();
+    ASSERT_TRUE(LThread::RunUntil([&] { return countOf(QStringLiteral("sea")) == QStringLiteral("4"); }, 3000))
+        << countOf(QStringLiteral("sea")).toStdString();
+
+    // A removal.
+    delete model.TakeItemAt(model.GetIndexOfItem(imported.front()));
+    ASSERT_TRUE(LThread::RunUntil([&] { return countOf(QStringLiteral("dune")) == QStringLiteral("2"); }, 3000))
+        << countOf(QStringLiteral("dune")).toStdString();
+    EXPECT_EQ(countOf(QStringLiteral("sea")), QStringLiteral("3"));
+    EXPECT_EQ(CountShown(organizer->GetLibraryRow()), QStringLiteral("3"));
+}
+
+// A list outside an index window organizes the model it is given, without a view:
+// its counts, a removal and the filter come from the model, and once the model
+// goes the list shows nothing of it.
+TEST_F(OrganizerList, AListOutsideAWindowOrganizesTheModelItIsGiven)
+{
+    auto model = std::make_unique<CIndexModel>();
+    std::vector<CIndexItem*> items;
+    for (const char* name : { "a.jpg", "b.jpg", "c.jpg" }) {
+        auto* item = new CIndexItem(QUrl(QStringLiteral("http://example.org/") + QLatin1String(name)));
+        auto caption = std::make_unique<CANPAInfo>();
+        caption->AddKeywordCF(items.size() < 2 ? QStringLiteral("sea") : QStringLiteral("sand"));
+        item->SetCaptionInfo(std::move(caption));
+        items.push_back(item);
+    }
+    model->AppendItems(items);
+    model->RebuildValueIndex();
+
+    SPaneInfo info;
+    info.width = 200;
+    info.height = 400;
+    CMetaDataListView list(info);
+    list.FinishCreate();
+    list.SetOrganizedModel(model.get());
+    list.Rebuild();
+    auto countOf = [&](LDataBrowserItem* row) {
+        if (!row)
+            return QStringLiteral("no row");
+        DataBrowserItemData data;
+        list.GetSetItemData(row, kSourceCountProperty, data, false);
+        return data.value.toString();
+    };
+    ASSERT_TRUE(list.GetLibraryRow());
+    EXPECT_EQ(countOf(list.GetLibraryRow()), QStringLiteral("3"));
+    list.OpenContainer(list.FindGroup(kFieldKeywords));
+    EXPECT_EQ(countOf(list.FindValueRow(kFieldKeywords, QStringLiteral("sea"))), QStringLiteral("2"));
+
+    delete model->TakeItemAt(model->GetIndexOfItem(items.front()));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return countOf(list.FindValueRow(kFieldKeywords, QStringLiteral("sea"))) == QStringLiteral("1"); }, 2000));
+    EXPECT_EQ(countOf(list.GetLibraryRow()), QStringLiteral("2"));
+
+    // A filter shown on the model leaves the whole-index row; all items shown choose it again.
+    ASSERT_TRUE(model->ShowItemsAsFilter({ items[1] }, true));
+    EXPECT_FALSE(list.IsItemSelected(list.GetLibraryRow()));
+    ASSERT_TRUE(model->ShowAllItems());
+    EXPECT_TRUE(list.IsItemSelected(list.GetLibraryRow()));
+
+    model.reset();
+    EXPECT_EQ(list.GetOrganizedModel(), nullptr);
+    EXPECT_EQ(countOf(list.GetLibraryRow()), QString());
+    list.RefreshOpenGroups();
+}
