@@ -5,6 +5,7 @@
 
 #include "CIndexItem.h"
 #include "CIndexView.h"
+#include "StandaloneIndexView.h"
 #include "CVisualTask.h"
 #include "URegistrar.h"
 
@@ -22,12 +23,9 @@ namespace {
 
 constexpr int kItems = 10'000;
 
-std::unique_ptr<CIndexView> MakeView(int count)
+StandaloneIndexView MakeView(int count)
 {
-    SPaneInfo info;
-    info.width = 800;
-    info.height = 600;
-    auto view = std::make_unique<CIndexView>(info);
+    StandaloneIndexView view(800, 600);
     for (int i = 1; i <= count; ++i)
         view->InsertItem(new CIndexItem(QUrl(QStringLiteral("http://example.org/IMG_%1.JPG").arg(i))), kInsertAtEnd,
             false, false);

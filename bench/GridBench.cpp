@@ -8,6 +8,7 @@
 
 #include "CIndexItem.h"
 #include "CIndexView.h"
+#include "StandaloneIndexView.h"
 #include "CVisualTask.h"
 #include "URegistrar.h"
 
@@ -27,12 +28,12 @@ constexpr int kRows = 6;
 constexpr QSize kCell(120, 140);
 
 // A view of `count` items, shown at a size of 10 x 6 cells.
-std::unique_ptr<CIndexView> MakeView(int count)
+StandaloneIndexView MakeView(int count)
 {
     SPaneInfo info;
     info.width = kColumns * kCell.width();
     info.height = kRows * kCell.height();
-    auto view = std::make_unique<CIndexView>(info);
+    StandaloneIndexView view(info.width, info.height);
     FillGrid(*view, count, kCell);
     view->Show();
     return view;
@@ -43,7 +44,7 @@ constexpr int kPagesWalked = 100; // spread evenly from the first page to the la
 
 // A view and the pages walked on it: each page's first item, and the cells it shows.
 struct Walk {
-    std::unique_ptr<CIndexView> view;
+    StandaloneIndexView view;
     QImage target;
     std::vector<SInt32> firstItems;
     std::vector<std::vector<std::pair<CIndexItem*, QRect>>> cells;

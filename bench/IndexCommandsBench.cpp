@@ -8,6 +8,7 @@
 #include "CIndexItem.h"
 #include "CIndexModel.h"
 #include "CIndexView.h"
+#include "StandaloneIndexView.h"
 #include "CVisualTask.h"
 #include "FieldKeys.h"
 #include "LMenuBar.h"
@@ -30,10 +31,8 @@ void CompareCommands()
     URegistrar::RegisterFrameworkClasses();
     InitializeTasks();
     LMenuBar bar(128);
-    SPaneInfo info;
-    info.width = 900;
-    info.height = 700;
-    auto* view = new CIndexView(info);
+    StandaloneIndexView index(900, 700);
+    CIndexView* view = index.get();
     CIndexModel& model = view->GetModel();
     // Names in a shuffled order, and dates added in another, so that each sort has work.
     std::vector<int> order(kItems);
@@ -73,7 +72,7 @@ void CompareCommands()
     view->ProcessCommand(kFieldName + kSortCommandOffset, nullptr);
     CheckTarget("the menu's sort orders the items by name", sortedByName());
 
-    delete view;
+    index.reset();
     TerminateTasks();
 }
 

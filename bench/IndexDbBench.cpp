@@ -116,7 +116,7 @@ QByteArray ReadAll()
 
 // What an opening leaves: the view with its items, and the document around it.
 struct Opened {
-    std::unique_ptr<CIndexView> view;
+    StandaloneIndexView view;
     std::unique_ptr<BenchDocument> document;
 };
 Opened gOpened;

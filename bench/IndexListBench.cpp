@@ -12,6 +12,7 @@
 #include "CIndexListView.h"
 #include "CIndexModel.h"
 #include "CIndexView.h"
+#include "StandaloneIndexView.h"
 #include "CVisualTask.h"
 #include "FieldKeys.h"
 #include "Offscreen.h"
@@ -101,10 +102,7 @@ void CompareListView()
 {
     URegistrar::RegisterFrameworkClasses();
     InitializeTasks();
-    SPaneInfo viewInfo;
-    viewInfo.width = 900;
-    viewInfo.height = 700;
-    auto view = std::make_unique<CIndexView>(viewInfo);
+    StandaloneIndexView view(900, 700);
     CIndexModel& model = view->GetModel();
     const std::vector<QString> names = MakeNames();
     for (const QString& name : names) {

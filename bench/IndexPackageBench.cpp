@@ -101,7 +101,7 @@ void PutBackIndexDb()
 
 // The package opened once through the read task; the saves run on it.
 struct Opened {
-    std::unique_ptr<CIndexView> view;
+    StandaloneIndexView view;
     std::unique_ptr<BenchDocument> document;
 };
 Opened* gOpened = nullptr;

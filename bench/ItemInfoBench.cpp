@@ -5,6 +5,7 @@
 
 #include "CIndexItem.h"
 #include "CIndexView.h"
+#include "StandaloneIndexView.h"
 #include "CItemInfoWindow.h"
 #include "CVisualTask.h"
 #include "FieldKeys.h"
@@ -29,7 +30,7 @@ namespace {
 constexpr int kItems = 1'000;
 
 struct Fixture {
-    std::unique_ptr<CIndexView> view;
+    StandaloneIndexView view;
     CItemInfoWindow* window = nullptr;
 };
 
@@ -49,10 +50,7 @@ void MakeFixture()
         photos << folder.filePath(name);
     if (!CheckTarget("camera photographs found", !photos.isEmpty()))
         return;
-    SPaneInfo info;
-    info.width = 800;
-    info.height = 600;
-    fixture.view = std::make_unique<CIndexView>(info);
+    fixture.view = StandaloneIndexView(800, 600);
     for (int i = 0; i < kItems; ++i) {
         auto* item = new CIndexItem(FileRef(photos.at(i % photos.size())));
         fixture.view->InsertItem(item, kInsertAtEnd, false, true);

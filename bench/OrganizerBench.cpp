@@ -95,7 +95,7 @@ void CompareOrganizer()
 {
     Pref::MDIKeys.Set(QVariantList { kKeywordsField, kOrganizerRatingField, kOrganizerNameField });
     SetPrefBoolean(QString::number(kKeywordsField), false);
-    std::unique_ptr<CIndexView> view = MakeBenchView();
+    StandaloneIndexView view = MakeBenchView();
     FillView(*view);
     for (CIndexItem* item : view->GetAllItems())
         (void)item->GetName();
@@ -105,6 +105,7 @@ void CompareOrganizer()
     info.height = 600;
     CMetaDataListView organizer(info);
     organizer.FinishCreate();
+    organizer.SetOrganizedModel(&view.Model());
     organizer.SetOrganizedView(view.get());
 
     Sets keywords, ratings, names;
@@ -152,6 +153,7 @@ void CompareOrganizer()
         view->IsFiltered() && shown == plain && plain.size() == size_t(kItems / 10),
         std::to_string(shown.size()) + " shown, " + std::to_string(plain.size()) + " by the loop");
     organizer.SetOrganizedView(nullptr);
+    organizer.SetOrganizedModel(nullptr);
 }
 
 void Prepare()

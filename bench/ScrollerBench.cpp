@@ -45,7 +45,7 @@ public:
         SPaneInfo viewInfo;
         viewInfo.width = info.width;
         viewInfo.height = info.height;
-        mView = new CIndexView(viewInfo);
+        mView = new CIndexView(viewInfo, mModel);
         FillGrid(*mView, count, kCell);
         mScroller->InstallView(mView);
         mScroller->Show();
@@ -91,6 +91,7 @@ private:
             ++gWrongPages;
     }
 
+    CIndexModel mModel; // outlives the scroller and the view it holds
     std::unique_ptr<LScrollerView> mScroller;
     CIndexView* mView = nullptr; // the scroller's
     QImage mTarget;

@@ -48,7 +48,7 @@ std::vector<CIndexItem*> MakeItems(int count, std::mt19937& random)
 }
 
 struct Index {
-    std::unique_ptr<CIndexView> view = MakeBenchView();
+    StandaloneIndexView view = MakeBenchView();
     std::vector<CIndexItem*> items; // in the view's order
 
     explicit Index(int count)

@@ -2,6 +2,7 @@
 
 #include "CIndexItem.h"
 #include "CIndexView.h"
+#include "StandaloneIndexView.h"
 #include "ItemThumbnails.h"
 
 #include <QString>
@@ -12,12 +13,9 @@
 #include <vector>
 
 // The index view the task benchmarks run on.
-inline std::unique_ptr<CIndexView> MakeBenchView()
+inline StandaloneIndexView MakeBenchView()
 {
-    SPaneInfo info;
-    info.width = 800;
-    info.height = 600;
-    return std::make_unique<CIndexView>(info);
+    return StandaloneIndexView(800, 600);
 }
 
 // The thumbnails batch alone on fresh items of the files; true when every thumbnail was made.

@@ -23,7 +23,7 @@
 
 namespace {
 
-std::unique_ptr<CIndexView> gView; // made untimed before each run of the task
+StandaloneIndexView gView; // made untimed before each run of the task
 
 void MakeView()
 {

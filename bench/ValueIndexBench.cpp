@@ -39,7 +39,7 @@ constexpr int kMembers = 10000;
 // whose by-line, city, keywords and urgency repeat across many items. One item
 // in ten carries the keyword "harbour".
 struct Library {
-    std::unique_ptr<CIndexView> view = MakeBenchView();
+    StandaloneIndexView view = MakeBenchView();
     std::vector<CIndexItem*> items; // in the index's order
 
     Library()

@@ -96,6 +96,15 @@ IndexDocAppServices* GetIndexDocAppServices()
     return gAppServices;
 }
 
+CIndexModel* FindOwnedIndexModel(LCommander* commander)
+{
+    for (; commander; commander = commander->GetSuperCommander()) {
+        if (auto* owner = dynamic_cast<IndexModelOwner*>(commander))
+            return &owner->GetModel();
+    }
+    return nullptr;
+}
+
 // ---------------------------------------------------------------------------
 // Construction
 
@@ -164,7 +173,6 @@ void CIndexDoc::FindPanes()
     if (auto* grid = dynamic_cast<LCommander*>(mIndexViewPane))
         window->SetLatentSub(grid);
     mIndexViewAlive = mIndexViewPane;
-    mIndexView->SetModel(mModel.get());
     // The window's mark follows the model; an index never saved that lost its
     // last item has nothing to lose any more.
     QObject::connect(mModel.get(), &CIndexModel::modifiedChanged, [this] { FollowModelModified(); });
@@ -251,9 +259,17 @@ CIndexDoc::~CIndexDoc()
 {
     StopTasks();
     WriteSettingsOnClose();
-    // The window is deleted later: its view lets go of the model and its items now.
-    if (mIndexViewAlive && mIndexView)
-        mIndexView->SetModel(nullptr);
+    // The window closes first (it is deleted later), so that nothing it does on
+    // the way reaches a view without a model; then its views let go of the model.
+    if (LWindow* window = GetWindow()) {
+        SetWindow(nullptr);
+        window->DoClose();
+    }
+    if (mIndexViewAlive && mIndexView) {
+        if (mListView)
+            mListView->SetIndexView(nullptr);
+        mIndexView->ReleaseModel();
+    }
     mModel->disconnect();
     mModel.reset();
     mPackage.reset();

@@ -94,7 +94,7 @@ enum : CommandT {
 //                                             window shows when it has been read
 //   new CIndexDoc(app, folderURL, true, ...)  an untitled index filled from the folder
 // The document deletes itself when it closes.
-class CIndexDoc : public LSingleDoc, public LTimerTask, public ToolbarSearchClient {
+class CIndexDoc : public LSingleDoc, public LTimerTask, public ToolbarSearchClient, public IndexModelOwner {
 public:
     // A URL without `open` throws 100071; missing panes or window throw 'nilP'.
     CIndexDoc(LCommander* super, const QUrl& url, bool open, bool hidden);
@@ -125,7 +125,7 @@ public:
     // Access.
     // The index itself: items, lists, selection and stored state. The document
     // owns it for its life; the index view and the list views show it.
-    CIndexModel& GetModel() const { return *mModel; }
+    CIndexModel& GetModel() const override { return *mModel; }
     IndexDocViewServices* GetIndexView() const { return mIndexView; }
     IndexViewServices* GetIndexViewServices() const { return mViewServices; }
     LPane* GetIndexViewPane() const { return mIndexViewPane; }

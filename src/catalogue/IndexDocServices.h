@@ -14,6 +14,7 @@ class CIndexDoc;
 class CIndexItem;
 class CIndexModel;
 class LBroadcaster;
+class LCommander;
 class LPane;
 class LWindow;
 
@@ -36,6 +37,18 @@ inline constexpr SInt32 kCmdThumbnailView = 1083;
 inline constexpr MessageT msg_IndexViewStateChanged = 3002;
 inline constexpr MessageT msg_IndexViewModeChanged = 8006;
 
+// What owns the model an index window shows: the index document. The window's
+// index view finds it up the commander chain while the layout is built and shows
+// that model from the start; the owner's model outlives the views that show it.
+class IndexModelOwner {
+public:
+    virtual ~IndexModelOwner() = default;
+    virtual CIndexModel& GetModel() const = 0;
+};
+
+// The model of the nearest commander from `commander` up that owns one; null when none does.
+CIndexModel* FindOwnedIndexModel(LCommander* commander);
+
 // What the index document asks of its index view (pane 920): view operations
 // only. What the index holds (items, counts, selection, state, options) the
 // document reads from its model. The views implement it on the index view beside
@@ -49,9 +62,8 @@ public:
     virtual void SetWindow(LWindow* window) = 0;
     virtual void SetListView(LPane* listView) = 0;
     virtual void SetStatusPlacard(LPane* placard) = 0;
-    // Shows the document's model (the view is empty then); null lets go of it
-    // before the document deletes it: the view's tasks stop first.
-    virtual void SetModel(CIndexModel* model) = 0;
+    // The document's model goes: the view stops its tasks and lets go of it.
+    virtual void ReleaseModel() = 0;
     // The broadcaster that the window's panes listen to and that sends 3002 and 8006.
     virtual LBroadcaster& GetViewBroadcaster() = 0;
 

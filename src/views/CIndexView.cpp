@@ -66,23 +66,26 @@ CIndexView::CIndexView(const LLayoutData& data)
     : LView(data)
     , CDASAndDrop(this)
 {
-    InitIndexView();
+    // A window's layout makes the view inside the document that owns the model.
+    CIndexModel* model = FindOwnedIndexModel(GetSuperCommander());
+    if (!model)
+        ThrowOSErr_(err_NilPointer, "an index view is made in the window of what owns its model");
+    InitIndexView(*model);
 }
 
-CIndexView::CIndexView(const SPaneInfo& info)
+CIndexView::CIndexView(const SPaneInfo& info, CIndexModel& model)
     : LView(info)
     , CDASAndDrop(this)
 {
-    InitIndexView();
+    InitIndexView(model);
 }
 
-void CIndexView::InitIndexView()
+void CIndexView::InitIndexView(CIndexModel& model)
 {
     Views().push_back(this);
     setFocusPolicy(Qt::StrongFocus); // the grid takes the keys once clicked or tabbed to
     InstallIndexViewAccessibility();
-    mOwnModel = std::make_unique<CIndexModel>();
-    mModel = mOwnModel.get();
+    mModel = &model;
     ConnectModel();
     if (Pref::ShowFileExtension.Get())
         SetFlags(kViewShowFileExtension);
@@ -104,9 +107,7 @@ CIndexView::~CIndexView()
         delete mRenameField;
         mRenameField = nullptr;
     }
-    StopAllTasks();
-    DisconnectModel();
-    mOwnModel.reset(); // its items go while the view they draw in is whole
+    ReleaseModel();
 }
 
 void CIndexView::StartUpdateTask()
@@ -119,7 +120,8 @@ void CIndexView::StopAllTasks()
 {
     // The other tasks of the model first (they may hold items), then the view's two,
     // whose stacks are unwound, so nothing works on an item once it is deleted.
-    StopTasksOfOwner(mModel);
+    if (mModel)
+        StopTasksOfOwner(mModel);
     for (CVisualTask* task : {static_cast<CVisualTask*>(mUpdateTask), static_cast<CVisualTask*>(mCacheTask.Get())})
         if (task && CVisualTask::IsAlive(task))
             task->DeleteThread();
@@ -127,38 +129,20 @@ void CIndexView::StopAllTasks()
     mCacheTask = {};
 }
 
-void CIndexView::SetModel(CIndexModel* model)
+void CIndexView::ReleaseModel()
 {
-    if (!model) {
-        // The document's model goes: nothing of the view may hold its items.
-        if (mModel != mOwnModel.get()) {
-            StopAllTasks();
-            DisconnectModel();
-            if (!mOwnModel)
-                mOwnModel = std::make_unique<CIndexModel>();
-            mOwnModel->Settings() = mModel->GetSettings();
-            mModel = mOwnModel.get();
-            ConnectModel();
-        }
+    if (!mModel)
         return;
-    }
-    if (model == mModel)
-        return;
-    ThrowIfNot_(mModel->CountAllItems() == 0, "a model for a view that holds items");
-    // The view's own tasks work on the model it shows: they start again on the new one.
+    // Nothing of the view may hold the model's items once it goes: its tasks stop,
+    // the changes it was to show are dropped, and it draws and tells its listeners
+    // nothing more.
     StopAllTasks();
     DisconnectModel();
-    // The option word and the settings set up so far go with the view.
-    model->SetFlags(mModel->GetFlags());
-    model->Settings() = mModel->GetSettings();
-    if (mModel->HasValueIndex() && !model->HasValueIndex())
-        model->RebuildValueIndex();
-    mModel = model;
-    mOwnModel.reset();
-    ConnectModel();
-    StartUpdateTask();
-    if (LWindow* window = GetContainingWindow())
-        window->SetModified(mModel->IsModified());
+    StopBroadcasting();
+    mFrameUpdate.reset();
+    mChangedItems.clear();
+    mListChanged = false;
+    mModel = nullptr;
 }
 
 void CIndexView::DisconnectModel()
@@ -327,6 +311,8 @@ void CIndexView::BroadcastItemsChanged(SInt32 fieldKey)
 
 void CIndexView::ListenToMessage(MessageT message, void* ioParam)
 {
+    if (!mModel)
+        return;
     switch (message) {
     case msg_BatchChangedItems:
         SetModified(true);
@@ -587,6 +573,8 @@ IndexGridGeometry CIndexView::Grid() const
 
 void CIndexView::AdjustImageSize()
 {
+    if (!mModel)
+        return;
     const IndexGridGeometry grid = Grid();
     mColumns = SInt16(std::min<SInt32>(grid.Columns(), 32767));
     mRows = grid.Rows();
@@ -640,7 +628,7 @@ bool CIndexView::IsItemVisible(SInt32 index) const
 
 void CIndexView::RefreshItem(SInt32 index)
 {
-    if (index == 0 || !IsShown())
+    if (index == 0 || !IsShown() || !mModel)
         return;
     QRect cell;
     if (GetCellRect(index, cell))
@@ -649,6 +637,8 @@ void CIndexView::RefreshItem(SInt32 index)
 
 void CIndexView::Refresh()
 {
+    if (!mModel)
+        return;
     AdjustImageSize();
     LView::Refresh();
     BroadcastState();

@@ -148,8 +148,9 @@ enum : ResIDT {
 // The pane that shows an open index's items as a grid (class ID 'IndV').
 //
 // What the index is (items, lists, sort, selection, value index, lock, counts,
-// modified state, stored state) lives in its CIndexModel: the document's, once the
-// document hands it over with SetModel, else one of the view's own. The view keeps
+// modified state, stored state) lives in its CIndexModel, which someone else owns:
+// the document of the window the view is in, or whoever made a view outside a
+// window. The view keeps
 // the operation names the rest of the program calls, as thin calls onto the model,
 // and what is a view's own: drawing, geometry, hit testing, renaming in place,
 // dialogs, and its two background tasks: the cache task (value index entries) and
@@ -175,8 +176,11 @@ class CIndexView : public LView,
 public:
     static constexpr ClassIDT class_ID = 'IndV';
 
+    // Made by a window's layout: it shows the model of the document the window is
+    // built for (throws 'nilP' outside such a window).
     explicit CIndexView(const LLayoutData& data);
-    explicit CIndexView(const SPaneInfo& info);
+    // A view of a model its maker owns; the model outlives the view or is released first.
+    CIndexView(const SPaneInfo& info, CIndexModel& model);
     ~CIndexView() override;
     // The index view a pane or other object is (an index window's 'IndV'); null for anything else.
     static CIndexView* ViewOfPane(const QObject* pane);
@@ -226,10 +230,11 @@ public:
 
     // --- The model ----------------------------------------------------------------------
     CIndexModel& GetModel() const { return *mModel; }
-    // Shows the document's model instead of the view's own (the view must be empty
-    // then); null lets go of the document's model: the view's tasks are stopped
-    // first, since they may hold its items.
-    void SetModel(CIndexModel* model);
+    // False once the model's owner let go of it (the view waits to be deleted).
+    bool HasModel() const { return mModel != nullptr; }
+    // The model goes: the view's tasks are stopped first, since they may hold its
+    // items, and the view shows nothing from then on.
+    void ReleaseModel();
 
     // --- The lock and the counts ------------------------------------------------
     void LockItemList() override { mModel->LockItemList(); }
@@ -673,7 +678,7 @@ private:
     void OpenClickedItem(SInt32 index, CIndexItem& item);
     // Full screen: the image follows the mouse until the button goes up.
     void GrabScroll(QPoint startGlobal);
-    void InitIndexView();
+    void InitIndexView(CIndexModel& model);
     bool IsRenameFieldEditable(SInt32 index, SInt32 column) const;
     bool OpenRenameField(SInt32 index, SInt32 column);
     void CloseRenameField();
@@ -733,7 +738,6 @@ private:
     void StopAllTasks();
     void StartUpdateTask();
 
-    std::unique_ptr<CIndexModel> mOwnModel;
     CIndexModel* mModel = nullptr;
     std::vector<QMetaObject::Connection> mModelConnections;
     TLivePtr<CCacheTask> mCacheTask;

@@ -33,9 +33,9 @@ CIndexViewDocument::CIndexViewDocument(CIndexView& view)
 {
 }
 
-void CIndexViewDocument::SetModel(CIndexModel* model)
+void CIndexViewDocument::ReleaseModel()
 {
-    mView.SetModel(model);
+    mView.ReleaseModel();
 }
 
 LBroadcaster& CIndexViewDocument::GetViewBroadcaster()

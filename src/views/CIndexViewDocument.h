@@ -13,7 +13,7 @@ public:
     void SetWindow(LWindow* window) override { mWindow = window; }
     void SetListView(LPane* listView) override { mListView = listView; }
     void SetStatusPlacard(LPane* placard) override { mPlacard = placard; }
-    void SetModel(CIndexModel* model) override;
+    void ReleaseModel() override;
     LBroadcaster& GetViewBroadcaster() override;
 
     bool IsWindowBusy() const override;

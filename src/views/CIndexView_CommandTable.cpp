@@ -84,6 +84,8 @@ CIndexView::SelectionDigest& CIndexView::DigestSelection() const
 
 bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
 {
+    if (!mModel)
+        return false;
     // Under the lock nothing of the view runs; full screen ends only with the password.
     if (gIndexWindowLocked) {
         if (command == cmd_ToggleFullScreen)
@@ -244,6 +246,8 @@ bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
 void CIndexView::FindCommandStatus(CommandT command, Boolean& outEnabled, Boolean& outUsesMark, UInt16& outMark,
     Str255& outName)
 {
+    if (!mModel)
+        return;
     // Locked, or with a dialog of the view open: nothing of the view (nor of the window) is enabled.
     if (gIndexWindowLocked || mPropertyDialog)
         return;

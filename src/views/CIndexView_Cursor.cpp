@@ -67,6 +67,32 @@ void CIndexView::ShowCursorFor(ResIDT cursorID)
 
 bool CIndexView::event(QEvent* event)
 {
+    // Its model gone, the view only waits to be deleted: it draws and does nothing.
+    if (!mModel) {
+        switch (event->type()) {
+        case QEvent::Paint:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::Timer:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::Enter:
+        case QEvent::Leave:
+        case QEvent::FocusIn:
+        case QEvent::ContextMenu:
+        case QEvent::ToolTip:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return true;
+        default: return LView::event(event);
+        }
+    }
     // A modifier going down or up changes what a click would do: the cursor follows
     // without waiting for the mouse to move.
     if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) && !IsFullScreen()) {

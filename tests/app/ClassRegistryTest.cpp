@@ -2,7 +2,10 @@
 #include "CIndexView.h"
 #include "COrvexApp.h"
 #include "CParentWindow.h"
+#include "ErrorCodes.h"
+#include "ExceptionCode.h"
 #include "FourCharCode.h"
+#include "IndexDocServices.h"
 #include "LDataBrowser.h"
 #include "LDialogBox.h"
 #include "LPrintout.h"
@@ -44,6 +47,15 @@ LLayoutData EntryFor(ClassIDT id)
         "attributes": 0, "bounds": [40, 40, 240, 320] })").object();
     return LLayoutData(object, 1, QStringLiteral("pane '%1'").arg(FourCharCodeToQString(id)));
 }
+
+// What an index window is built for: the commander that owns the model its index view shows.
+class ModelOwner : public LCommander, public IndexModelOwner {
+public:
+    CIndexModel& GetModel() const override { return mModel; }
+
+private:
+    mutable CIndexModel mModel;
+};
 
 void Dispose(const SCreatedObject& made)
 {
@@ -108,12 +120,29 @@ TEST(ClassRegistry, EveryRegisteredClassIDMakesAnObjectOfItsClass)
             parent = URegistrar::CreateObject(CParentWindow::class_ID, EntryFor(CParentWindow::class_ID));
             LCommander::SetDefaultCommander(dynamic_cast<LCommander*>(parent.pane));
         }
+        // An index view is made in the window of what owns the model it shows.
+        ModelOwner owner;
+        if (row.id == CIndexView::class_ID)
+            LCommander::SetDefaultCommander(&owner);
         SCreatedObject made = URegistrar::CreateObject(row.id, EntryFor(row.id));
         LCommander::SetDefaultCommander(nullptr);
         EXPECT_TRUE(row.isRightClass(made));
         Dispose(made);
         Dispose(parent);
     }
+}
+
+TEST(ClassRegistry, AnIndexViewOutsideTheWindowOfAModelsOwnerIsRefused)
+{
+    COrvexApp::RegisterClasses();
+    LCommander::SetDefaultCommander(nullptr);
+    OSStatus code = noErr;
+    try {
+        Dispose(URegistrar::CreateObject(CIndexView::class_ID, EntryFor(CIndexView::class_ID)));
+    } catch (const ExceptionCode& e) {
+        code = e.Code();
+    }
+    EXPECT_EQ(code, err_NilPointer);
 }
 
 TEST(ClassRegistry, ClassIDsAreCaseSensitive)

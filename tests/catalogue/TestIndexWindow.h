@@ -26,6 +26,7 @@ class TestDocIndexView : public LView, public IndexViewServices, public IndexDoc
 public:
     explicit TestDocIndexView(const LLayoutData& data)
         : LView(data)
+        , model(FindOwnedIndexModel(LCommander::GetDefaultCommander()))
     {
     }
 
@@ -45,7 +46,7 @@ public:
     void SetWindow(LWindow* w) override { window = w; }
     void SetListView(LPane* pane) override { listView = pane; }
     void SetStatusPlacard(LPane* pane) override { placard = pane; }
-    void SetModel(CIndexModel* m) override { model = m; }
+    void ReleaseModel() override { model = nullptr; }
     LBroadcaster& GetViewBroadcaster() override { return *this; }
     bool IsWindowBusy() const override { return false; }
     bool UnlockWithPassword() override { return unlockAnswer; }
@@ -97,7 +98,7 @@ public:
 
     static constexpr SInt32 kRowHeight = 200;
 
-    CIndexModel* model = nullptr; // the document's, shown
+    CIndexModel* model = nullptr; // the document's, from the window's making until the document goes
     LWindow* window = nullptr;
     LPane* listView = nullptr;
     LPane* placard = nullptr;

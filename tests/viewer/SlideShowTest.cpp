@@ -166,8 +166,8 @@ TEST_F(SlideShowTest, OpeningTheIndexViewsSelectedItemStartsTheShow)
     EXPECT_FALSE(window->IsSlideShowRunning());
 
     // An empty index has nothing to open.
-    CIndexView empty(SPaneInfo {});
-    CIndexViewDocument emptyDocument(empty);
+    StandaloneIndexView empty(0, 0);
+    CIndexViewDocument emptyDocument(*empty);
     EXPECT_EQ(Code([&] { emptyDocument.OpenSelectedItem(); }), err_AssertFailed);
 }
 

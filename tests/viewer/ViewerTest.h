@@ -11,6 +11,7 @@
 #include "Preferences.h"
 #include "URegistrar.h"
 
+#include "StandaloneIndexView.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
+
+#include <optional>
 
 // Media windows over a real index view of photographs the test writes: the
 // viewer's classes registered and installed, the preferences that would ask or
@@ -52,16 +55,14 @@ protected:
         SetPrefNumber(QStringLiteral("SlideShowOrder"), 1);
         SetPrefBoolean(QStringLiteral("LoopSlideShow"), true);
         mDir = TestTempDir();
-        SPaneInfo info;
-        info.width = 640;
-        info.height = 480;
-        view = new CIndexView(info);
+        mIndex.emplace(640, 480);
+        view = mIndex->get();
         OpenItemsInMediaWindows(*view); // as the application has every index view's items open
     }
     void TearDown() override
     {
         CloseAllMediaWindows();
-        delete view;
+        mIndex.reset();
         view = nullptr;
         TerminateTasks();
         SetMediaViewerServices(nullptr);
@@ -131,5 +132,6 @@ protected:
     }
 
     QString mDir;
+    std::optional<StandaloneIndexView> mIndex;
     CIndexView* view = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "CCriteria.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
+#include "CIndexListView.h"
 #include "CIndexPackage.h"
 #include "CIndexView.h"
 #include "CIndexViewDocument.h"
@@ -37,9 +38,11 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QTest>
 #include <QTimer>
 
 #include <algorithm>
@@ -193,6 +196,34 @@ TEST_F(IndexDocumentView, TheWindowIsBuiltAroundTheIndexView)
     QApplication::processEvents();
     const QString shot = QDir(QCoreApplication::applicationDirPath()).filePath("index-window.png");
     EXPECT_TRUE(doc->GetWindow()->GetShell()->grab().save(shot));
+}
+
+TEST_F(IndexDocumentView, AClosedIndexsViewsLetGoOfItsModelWhileTheyWaitToBeDeleted)
+{
+    CIndexDoc* doc = nullptr;
+    CIndexView* view = ShowNewIndex(QStringLiteral("Closing"), doc);
+    ASSERT_TRUE(view);
+    auto* list = dynamic_cast<CIndexListView*>(doc->GetListViewPane());
+    ASSERT_TRUE(list);
+    // The window's views show the document's model from the window's making.
+    EXPECT_EQ(&view->GetModel(), &doc->GetModel());
+    EXPECT_EQ(list->GetModel(), &doc->GetModel());
+    AddPhotos(doc, { "harbour.jpg", "boats.jpg" });
+    QApplication::processEvents();
+
+    QPointer<CIndexView> alive(view);
+    delete doc;
+    // The window goes once the event that closed it is over; until then its views
+    // hold nothing of the model that went, and what reaches them does nothing.
+    ASSERT_TRUE(alive);
+    EXPECT_FALSE(view->HasModel());
+    EXPECT_EQ(list->GetModel(), nullptr);
+    view->grab();
+    QTest::keyClick(view, Qt::Key_Right);
+    SInt32 zero = 0;
+    view->ListenToMessage(msg_BatchChangedItems, &zero);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(alive);
 }
 
 TEST_F(IndexDocumentView, TheToolbarSearchFiltersByNameAndClearingShowsAllAgain)

@@ -35,7 +35,7 @@ protected:
     }
     void TearDown() override
     {
-        delete mOther;
+        mOtherIndex.reset();
         SetTaskServices(nullptr);
         IndexViewFixture::TearDown();
     }
@@ -85,10 +85,8 @@ protected:
     }
     CIndexView* MakeOther()
     {
-        SPaneInfo info;
-        info.width = 600;
-        info.height = 400;
-        mOther = new CIndexView(info);
+        mOtherIndex.emplace(600, 400);
+        mOther = mOtherIndex->get();
         for (int i = 1; i <= 3; ++i)
             mOther->InsertItem(new CIndexItem(QUrl(QStringLiteral("http://example.org/b%1.jpg").arg(i))), kInsertAtEnd,
                 false, false);
@@ -103,6 +101,7 @@ protected:
     }
 
     QString mDir;
+    std::optional<StandaloneIndexView> mOtherIndex;
     CIndexView* mOther = nullptr;
 };
 
@@ -281,7 +280,7 @@ TEST_F(IndexDragDrop, ForgedOrStaleItemFlavoursAreRefused)
         EXPECT_FALSE(Drop(view, forged, Cell(view, 1))) << c.what;
     }
     // The sending index closed while the drag went on.
-    delete mOther;
+    mOtherIndex.reset();
     mOther = nullptr;
     EXPECT_FALSE(Drop(view, *drag, Cell(view, 1)));
     EXPECT_EQ(view->CountItems(), 4);

@@ -340,10 +340,7 @@ TEST_F(ThemedGridTest, ThePatternMenuSetsAndChecksTheTheme)
     // menu. Chosen from the menu bar with that view as the target, an item sets its
     // theme and the menu shows it checked.
     LMenuBar bar(128);
-    SPaneInfo info;
-    info.width = 300;
-    info.height = 200;
-    std::unique_ptr<CIndexView> target(new CIndexView(info));
+    StandaloneIndexView target(300, 200);
     ASSERT_TRUE(LCommander::SwitchTarget(target.get()));
     ASSERT_TRUE(bar.ChooseItem(kPatternMenuID, kFullScreenTheme));
     EXPECT_EQ(target->GetTheme(), kFullScreenTheme);

@@ -2,6 +2,7 @@
 
 #include "CIndexItem.h"
 #include "CIndexView.h"
+#include "StandaloneIndexView.h"
 #include "Offscreen.h"
 #include "CVisualTask.h"
 #include "URegistrar.h"
@@ -14,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 // A test with an index view of its own, made over the running tasks and
 // deleted with what it posted for deletion.
@@ -23,14 +25,12 @@ protected:
     {
         URegistrar::RegisterFrameworkClasses();
         InitializeTasks();
-        SPaneInfo info;
-        info.width = width;
-        info.height = height;
-        view = new CIndexView(info);
+        mIndex.emplace(width, height);
+        view = mIndex->get();
     }
     void TearDown() override
     {
-        delete view;
+        mIndex.reset();
         view = nullptr;
         TerminateTasks();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -50,5 +50,6 @@ protected:
         }
         view->SetModified(false); // as an index read from its package starts
     }
+    std::optional<StandaloneIndexView> mIndex;
     CIndexView* view = nullptr;
 };

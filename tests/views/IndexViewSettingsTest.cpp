@@ -7,6 +7,7 @@
 #include "ExceptionCode.h"
 #include "Preferences.h"
 #include "PropertyList.h"
+#include "StandaloneIndexView.h"
 #include "URegistrar.h"
 
 #include "TestSupport.h"
@@ -14,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+
+#include <optional>
 
 namespace {
 
@@ -35,12 +38,13 @@ protected:
         URegistrar::RegisterFrameworkClasses();
         InitializeTasks();
         ResetDefaults();
-        view = MakeView();
+        mIndex.emplace(MakeView());
+        view = mIndex->get();
     }
     void TearDown() override
     {
         ResetDefaults(); // what a test saved as defaults is no other test's start
-        delete view;
+        mIndex.reset();
         TerminateTasks();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
@@ -53,13 +57,7 @@ protected:
             SetPrefDefault(QString::fromLatin1(key));
     }
 
-    static CIndexView* MakeView()
-    {
-        SPaneInfo info;
-        info.width = 800;
-        info.height = 600;
-        return new CIndexView(info);
-    }
+    static StandaloneIndexView MakeView() { return StandaloneIndexView(800, 600); }
 
     // As the document reads settings.xml: the model takes the keys, the view shows them.
     static void Read(CIndexView* target, const QVariantMap& settings, bool withoutOpenOptions)
@@ -98,6 +96,7 @@ protected:
         return names;
     }
 
+    std::optional<StandaloneIndexView> mIndex;
     CIndexView* view = nullptr;
 };
 
@@ -283,7 +282,8 @@ TEST_F(IndexViewSettings, TheSortOrderAndKeyComeBackAndOrderTheItems)
     QVariantMap settings;
     Write(view, settings, false);
 
-    CIndexView* reopened = MakeView();
+    StandaloneIndexView reopenedIndex = MakeView();
+    CIndexView* reopened = reopenedIndex.get();
     Fill(reopened, { "a.jpg", "c.jpg", "b.jpg" });
     Read(reopened, settings, false);
     reopened->FinishReading();
@@ -292,7 +292,6 @@ TEST_F(IndexViewSettings, TheSortOrderAndKeyComeBackAndOrderTheItems)
     // A new item takes its place in the descending order.
     reopened->InsertItem(new CIndexItem(QUrl("http://example.org/bb.jpg")), kInsertAtEnd, false, true);
     EXPECT_EQ(Names(reopened), (QStringList { "c.jpg", "bb.jpg", "b.jpg", "a.jpg" }));
-    delete reopened;
 }
 
 TEST_F(IndexViewSettings, MissingStorageKeysClearTheFlagsButMissingOpenKeysLeaveTheirs)
@@ -389,11 +388,10 @@ TEST_F(IndexViewSettings, DefaultsAreSavedAndANewOrResetViewTakesThem)
     EXPECT_TRUE(GetPrefBoolean("IndexFullScreen"));
     EXPECT_EQ(CopyPrefValue("ThumbnailViewColumns").toList(), (QVariantList { Int(4001), Int(4004) }));
 
-    CIndexView* fresh = MakeView();
+    StandaloneIndexView fresh = MakeView();
     EXPECT_EQ(fresh->GetThumbnailSize(), 180);
     EXPECT_EQ(fresh->GetTheme(), 5);
     EXPECT_EQ(fresh->GetColumns(kExtendedViewMode), (std::vector<SInt32> { 6001 }));
-    delete fresh;
 
     // Reset: the items go, the defaults come back, the old index's texts and password go.
     SetPrefBoolean("IndexStoreMediaFile", true);
