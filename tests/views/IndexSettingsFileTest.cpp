@@ -1,10 +1,16 @@
+// The settings file of an index (settings.xml), written and read by the document
+// of the program's own index window.
+
 #include "CIndexDoc.h"
+#include "CIndexListView.h"
 #include "CIndexPackage.h"
+#include "CIndexView.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "LWindow.h"
 #include "Preferences.h"
 #include "PropertyList.h"
+#include "IndexWindowTest.h"
 #include "TestIndexWindow.h"
 
 #include "TestSupport.h"
@@ -16,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLockFile>
+#include <QTreeView>
 
 #include <memory>
 #include <sys/stat.h>
@@ -42,10 +49,14 @@ void WriteFile(const QString& path, const QByteArray& bytes)
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-class IndexSettingsFile : public ::testing::Test {
+// The real index window, with reading and writing done at once.
+class IndexSettingsFile : public IndexWindowTest {
 protected:
     void SetUp() override
     {
+        IndexWindowTest::SetUp();
+        SetTaskServices(&classes.tasks);
+        SetIndexDocAppServices(&classes.app);
         SetPrefBoolean("IndexShowToolbar", true);
         SetPrefBoolean("IndexShowStatusBar", false);
         SetPrefNumber("DefaultSourceViewWidth", 174);
@@ -66,9 +77,20 @@ protected:
         return new CIndexDoc(nullptr, QUrl::fromLocalFile(package + "/"), true, true);
     }
 
-    static QString SettingsPath(CIndexDoc* doc) { return doc->GetPackage()->GetSettingsURL().toLocalFile(); }
+    void TearDown() override
+    {
+        IndexWindowTest::TearDown();
+        SetIndexDocAppServices(nullptr);
+    }
 
-    StIndexWindowClasses classes;
+    static QString SettingsPath(CIndexDoc* doc) { return doc->GetPackage()->GetSettingsURL().toLocalFile(); }
+    static CIndexView* IndexViewOf(CIndexDoc* doc) { return CIndexView::ViewOfPane(doc->GetIndexViewPane()); }
+    static CIndexListView* ListViewOf(CIndexDoc* doc) { return dynamic_cast<CIndexListView*>(doc->GetListViewPane()); }
+
+    struct {
+        TestTaskServices tasks;
+        TestDocAppServices app;
+    } classes;
 };
 
 } // namespace
@@ -89,7 +111,10 @@ TEST_F(IndexSettingsFile, WritesEveryKeyAsThePropertyListWriterLaysItOut)
     kept.thumbnailColumns = { 4001 };
     kept.extendedColumns = { 4001, 6001 };
     doc->GetModel().SetFlags(kViewOptionShowInfoOnOpen);
-    IndexViewOf(doc)->scrollPosition = 2 * TestDocIndexView::kRowHeight; // the third item shows first
+    // The list view's columns as the user left them: two, at widths of their own.
+    ASSERT_TRUE(ListViewOf(doc));
+    ListViewOf(doc)->ShowColumnState({ { QStringLiteral("COLUMNS"), QVariantList { qint32(4001), qint32(4004) } },
+        { QStringLiteral("WIDTHS"), QVariantList { qint32(150), qint32(80) } } });
     doc->WriteSettings(false);
 
     QRect frame;
@@ -114,7 +139,7 @@ TEST_F(IndexSettingsFile, WritesEveryKeyAsThePropertyListWriterLaysItOut)
           "\t<key>DefaultThumbnailViewSize </key>\n\t<integer>128</integer>\n"
           "\t<key>ExtendedViewColumns</key>\n\t<array>\n\t\t<integer>4001</integer>\n\t\t<integer>6001</integer>\n"
           "\t</array>\n"
-          "\t<key>FirstVisibleItem</key>\n\t<integer>3</integer>\n"
+          "\t<key>FirstVisibleItem</key>\n\t<integer>0</integer>\n" // an empty index shows no item
           "\t<key>IndexFullScreen</key>\n\t<false/>\n"
           "\t<key>IndexItemCount</key>\n\t<integer>0</integer>\n"
           "\t<key>IndexRemoveMediaFile</key>\n\t<false/>\n"
@@ -126,6 +151,10 @@ TEST_F(IndexSettingsFile, WritesEveryKeyAsThePropertyListWriterLaysItOut)
           "\t<key>LastThumbID</key>\n\t<integer>12</integer>\n"
           "\t<key>ListViewColumns</key>\n\t<dict>\n"
           "\t\t<key>COLUMNS</key>\n\t\t<array>\n\t\t\t<integer>4001</integer>\n\t\t\t<integer>4004</integer>\n"
+          "\t\t</array>\n"
+          "\t\t<key>SORTCOLUMN</key>\n\t\t<integer>4001</integer>\n"
+          "\t\t<key>SORTORDER</key>\n\t\t<integer>1</integer>\n"
+          "\t\t<key>WIDTHS</key>\n\t\t<array>\n\t\t\t<integer>150</integer>\n\t\t\t<integer>80</integer>\n"
           "\t\t</array>\n\t</dict>\n"
           "\t<key>ThumbnailViewColumns</key>\n\t<array>\n\t\t<integer>4001</integer>\n\t</array>\n"
           "</dict>\n</plist>\n";
@@ -298,11 +327,11 @@ TEST_F(IndexSettingsFile, ReadingAppliesTheDocumentKeysAndReturnsTheItemCount)
     EXPECT_FALSE(doc->IsSourceViewShown());
     EXPECT_EQ(doc->GetSourceViewWidth(), -150);
     EXPECT_EQ(doc->GetOrganizerViewWidth(), 190);
-    EXPECT_TRUE(ListViewOf(doc)->hasRows);
+    ASSERT_TRUE(ListViewOf(doc));
+    EXPECT_EQ(ListViewOf(doc)->GetControlRef()->model(), &doc->GetModel().ItemTable());
     EXPECT_FALSE(doc->GetListViewPane()->isHidden());
     EXPECT_EQ(doc->GetPackage()->GetLastThumbID(), 42);
-    EXPECT_EQ(IndexViewOf(doc)->settingsShown, 1);
-    EXPECT_EQ(ListViewOf(doc)->columnState.value("COLUMNS").toList(), QVariantList { qint32(6020) });
+    EXPECT_EQ(ListViewOf(doc)->CopyColumnState().value("COLUMNS").toList(), QVariantList { qint32(6020) });
     QRect frame;
     doc->GetWindow()->GetGlobalBounds(frame);
     EXPECT_EQ(frame.width(), 640);
@@ -364,12 +393,13 @@ TEST_F(IndexSettingsFile, SavedAsDefaultsTheNextWindowOpensWithThem)
     EXPECT_FALSE(GetPrefBoolean("IndexShowToolbar"));
     EXPECT_EQ(GetPrefNumber("DefaultIndexWindowWidth"), 700);
     EXPECT_EQ(GetPrefNumber("DefaultThumbnailViewSize "), 150);
-    EXPECT_EQ(CopyPrefValue("ListViewColumns").toMap(), ListViewOf(doc)->columnState);
+    EXPECT_EQ(CopyPrefValue("ListViewColumns").toMap(), ListViewOf(doc)->CopyColumnState());
 
     CIndexDoc* next = new CIndexDoc(nullptr, {}, false, true);
     EXPECT_FALSE(next->IsSourceViewShown());
     EXPECT_EQ(next->GetSourceViewWidth(), -210);
-    EXPECT_EQ(IndexViewOf(next)->mode, kCmdExtendedView);
+    ASSERT_TRUE(IndexViewOf(next));
+    EXPECT_TRUE(IndexViewOf(next)->IsExtendedView());
     EXPECT_FALSE(next->IsToolbarShown());
 }
 
