@@ -44,14 +44,14 @@ OSStatus CodeOf(const std::function<void()>& body)
 }
 } // namespace
 
-// The real application with the index window's stand-in panes and tasks that work at once.
+// The real application with its own index window, and tasks that work at once.
 class AppDocuments : public ::testing::Test {
 protected:
     void SetUp() override
     {
         app = std::make_unique<IdleApp>();
         app->ClearRecentItems();
-        classes = std::make_unique<StIndexWindowClasses>();
+        classes = std::make_unique<StIndexDocServices>();
         SetIndexDocAppServices(app.get());
     }
     void TearDown() override
@@ -73,7 +73,7 @@ protected:
     }
 
     std::unique_ptr<IdleApp> app;
-    std::unique_ptr<StIndexWindowClasses> classes;
+    std::unique_ptr<StIndexDocServices> classes;
 };
 
 TEST_F(AppDocuments, APackageOpensOnceAndIsARecentItem)
@@ -100,8 +100,8 @@ TEST_F(AppDocuments, APlainFileWithNoIndexOpenGoesIntoANewUntitledIndex)
     ASSERT_EQ(IndexDocuments().size(), 1u);
     CIndexDoc* document = IndexDocuments().front();
     EXPECT_TRUE(document->GetWindow()->IsVisible());
-    ASSERT_EQ(IndexViewOf(document)->imported.size(), 1u);
-    EXPECT_EQ(IndexViewOf(document)->imported.front(), photo.ToUrl());
+    ASSERT_EQ(document->CountAllItems(), 1);
+    EXPECT_EQ(document->GetModel().ItemAt(1)->GetURL(), photo.ToUrl());
     EXPECT_EQ(app->GetRecentItems().At(0), photo);
 }
 
@@ -118,8 +118,8 @@ TEST_F(AppDocuments, FilesGoToTheFrontIndexEvenWhenAnotherHasTheSameTitle)
     ASSERT_EQ(CIndexDoc::GetFrontDocument(), front);
 
     app->OpenDocument(MakeTestFile(QStringLiteral("docs/same-title.jpg")));
-    EXPECT_EQ(IndexViewOf(front)->imported.size(), 1u);
-    EXPECT_TRUE(IndexViewOf(back)->imported.empty());
+    EXPECT_EQ(front->CountAllItems(), 1);
+    EXPECT_EQ(back->CountAllItems(), 0);
 }
 
 TEST_F(AppDocuments, AFolderWithNoIndexOpenGetsAnIndexOfItsOwn)

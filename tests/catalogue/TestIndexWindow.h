@@ -220,9 +220,32 @@ public:
     int quitContinued = 0;
 };
 
-// Registers the stand-ins under the index window's class IDs and installs the
-// services for the life of a test.
-class StIndexWindowClasses {
+// Installs the task and application services that work at once for the life of
+// a test, over whatever index window classes are registered.
+class StIndexDocServices {
+public:
+    StIndexDocServices()
+    {
+        SetTaskServices(&tasks);
+        SetIndexDocAppServices(&app);
+    }
+    ~StIndexDocServices()
+    {
+        // Documents a test left open go first, while the services still exist.
+        while (!LDocument::GetDocumentList().empty())
+            delete LDocument::GetDocumentList().back();
+        SetTaskServices(nullptr);
+        SetIndexDocAppServices(nullptr);
+    }
+    StIndexDocServices(const StIndexDocServices&) = delete;
+    StIndexDocServices& operator=(const StIndexDocServices&) = delete;
+
+    TestTaskServices tasks;
+    TestDocAppServices app;
+};
+
+// Registers the stand-ins under the index window's class IDs, with the services.
+class StIndexWindowClasses : public StIndexDocServices {
 public:
     StIndexWindowClasses()
     {
@@ -233,22 +256,7 @@ public:
         URegistrar::RegisterClass<TestDocumentPane>('MdLv');
         URegistrar::RegisterClass<LView>('SLhd'); // the side lists' headers
         URegistrar::RegisterClass<TestDocumentPane>('InfV');
-        SetTaskServices(&tasks);
-        SetIndexDocAppServices(&app);
     }
-    ~StIndexWindowClasses()
-    {
-        // Documents a test left open go first, while the services still exist.
-        while (!LDocument::GetDocumentList().empty())
-            delete LDocument::GetDocumentList().back();
-        SetTaskServices(nullptr);
-        SetIndexDocAppServices(nullptr);
-    }
-    StIndexWindowClasses(const StIndexWindowClasses&) = delete;
-    StIndexWindowClasses& operator=(const StIndexWindowClasses&) = delete;
-
-    TestTaskServices tasks;
-    TestDocAppServices app;
 };
 
 inline TestDocIndexView* IndexViewOf(CIndexDoc* document)

@@ -25,6 +25,7 @@
 #include <QTreeView>
 
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 
 namespace {
@@ -55,8 +56,7 @@ protected:
     void SetUp() override
     {
         IndexWindowTest::SetUp();
-        SetTaskServices(&classes.tasks);
-        SetIndexDocAppServices(&classes.app);
+        classes.emplace();
         SetPrefBoolean("IndexShowToolbar", true);
         SetPrefBoolean("IndexShowStatusBar", false);
         SetPrefNumber("DefaultSourceViewWidth", 174);
@@ -79,18 +79,15 @@ protected:
 
     void TearDown() override
     {
+        classes.reset();
         IndexWindowTest::TearDown();
-        SetIndexDocAppServices(nullptr);
     }
 
     static QString SettingsPath(CIndexDoc* doc) { return doc->GetPackage()->GetSettingsURL().toLocalFile(); }
     static CIndexView* IndexViewOf(CIndexDoc* doc) { return CIndexView::ViewOfPane(doc->GetIndexViewPane()); }
     static CIndexListView* ListViewOf(CIndexDoc* doc) { return dynamic_cast<CIndexListView*>(doc->GetListViewPane()); }
 
-    struct {
-        TestTaskServices tasks;
-        TestDocAppServices app;
-    } classes;
+    std::optional<StIndexDocServices> classes;
 };
 
 } // namespace
@@ -98,7 +95,7 @@ protected:
 TEST_F(IndexSettingsFile, WritesEveryKeyAsThePropertyListWriterLaysItOut)
 {
     CIndexDoc* doc = OpenWith("write", {});
-    ASSERT_EQ(classes.tasks.lastReadError, noErr); // no settings.xml yet: the standard settings
+    ASSERT_EQ(classes->tasks.lastReadError, noErr); // no settings.xml yet: the standard settings
     doc->GetWindow()->MoveWindowTo(40, 60);
     doc->SetSourceViewWidth(200);
     doc->SetOrganizerViewWidth(-180);
@@ -220,8 +217,8 @@ TEST_F(IndexSettingsFile, ADamagedFileOpensTheIndexWithStandardSettingsAndIsKept
         SetErrorNotificationPoster([&](const SErrorReport& report) { reports.push_back(report); });
         CIndexDoc* doc = OpenWith("damaged", c.bytes);
         const QString path = SettingsPath(doc);
-        EXPECT_EQ(classes.tasks.lastReadError, noErr);
-        EXPECT_EQ(classes.tasks.lastItemCount, 0);
+        EXPECT_EQ(classes->tasks.lastReadError, noErr);
+        EXPECT_EQ(classes->tasks.lastItemCount, 0);
         ASSERT_EQ(reports.size(), 1u);
         EXPECT_EQ(reports[0].messageIndex, kMsgSettingsDamaged - 100000);
         EXPECT_EQ(ReadWholeFile(path + ".damaged"), c.bytes);
@@ -235,8 +232,8 @@ TEST_F(IndexSettingsFile, ADamagedFileOpensTheIndexWithStandardSettingsAndIsKept
     }
     // A whole file announcing two thousand million items only sizes a progress bar.
     OpenWith("count", kHeader + "<dict><key>IndexItemCount</key><integer>2147483647</integer></dict></plist>\n");
-    EXPECT_EQ(classes.tasks.lastReadError, noErr);
-    EXPECT_LE(classes.tasks.lastItemCount, 1000000);
+    EXPECT_EQ(classes->tasks.lastReadError, noErr);
+    EXPECT_LE(classes->tasks.lastItemCount, 1000000);
 }
 
 TEST_F(IndexSettingsFile, ASettingsFileThatIsAPipeIsSetAsideWithoutWaiting)
@@ -245,7 +242,7 @@ TEST_F(IndexSettingsFile, ASettingsFileThatIsAPipeIsSetAsideWithoutWaiting)
     CIndexPackage make(QUrl::fromLocalFile(package + "/"), nullptr);
     ASSERT_EQ(::mkfifo(QFile::encodeName(package + "/settings.xml").constData(), 0600), 0);
     CIndexDoc* doc = new CIndexDoc(nullptr, QUrl::fromLocalFile(package + "/"), true, true);
-    EXPECT_EQ(classes.tasks.lastReadError, noErr);
+    EXPECT_EQ(classes->tasks.lastReadError, noErr);
     EXPECT_TRUE(QFileInfo::exists(package + "/settings.xml.damaged"));
     EXPECT_TRUE(doc->AttemptClose(true));
 }
@@ -321,8 +318,8 @@ TEST_F(IndexSettingsFile, ReadingAppliesTheDocumentKeysAndReturnsTheItemCount)
           "\t\t<key>COLUMNS</key>\n\t\t<array>\n\t\t\t<integer>6020</integer>\n\t\t</array>\n\t</dict>\n"
           "</dict>\n</plist>\n";
     CIndexDoc* doc = OpenWith("read", settings);
-    EXPECT_EQ(classes.tasks.lastReadError, noErr);
-    EXPECT_EQ(classes.tasks.lastItemCount, 7);
+    EXPECT_EQ(classes->tasks.lastReadError, noErr);
+    EXPECT_EQ(classes->tasks.lastItemCount, 7);
     EXPECT_FALSE(doc->IsToolbarShown());
     EXPECT_FALSE(doc->IsSourceViewShown());
     EXPECT_EQ(doc->GetSourceViewWidth(), -150);
@@ -359,8 +356,8 @@ TEST_F(IndexSettingsFile, PartialWrongAndOversizedValuesLeaveTheStateAlone)
           "\t<key>IndexShowToolbar</key>\n\t<integer>0</integer>\n"
           "</dict>\n</plist>\n";
     CIndexDoc* doc = OpenWith("partial", settings);
-    EXPECT_EQ(classes.tasks.lastReadError, noErr);
-    EXPECT_EQ(classes.tasks.lastItemCount, 0); // no "IndexItemCount"
+    EXPECT_EQ(classes->tasks.lastReadError, noErr);
+    EXPECT_EQ(classes->tasks.lastItemCount, 0); // no "IndexItemCount"
     QRect frame;
     doc->GetWindow()->GetGlobalBounds(frame);
     EXPECT_EQ(frame.width(), 1085); // a width without a height changes nothing
