@@ -4,6 +4,9 @@
 #include "CIndexPackage.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
+#include "FieldKeys.h"
+#include "IndexWindowTest.h"
+#include "LThread.h"
 #include "PropertyList.h"
 #include "TestIndexWindow.h"
 
@@ -13,10 +16,11 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QStandardPaths>
+
+#include <optional>
 
 namespace {
 
@@ -54,13 +58,6 @@ QString FreshFolder(const QString& name)
     QDir(dir).removeRecursively();
     QDir().mkpath(dir + QLatin1String("/drop"));
     return dir;
-}
-
-void Write(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
 QByteArray Plist(const QByteArray& body)
@@ -237,10 +234,13 @@ TEST(TicketFolder, PhotographNamesThatLeaveTheFolderAreRefused)
 }
 
 // The document end to end: the drop folder is the user's Public folder.
-class TicketDocument : public ::testing::Test {
+// Tickets for an index in the program's own index window.
+class TicketDocument : public IndexWindowTest {
 protected:
     void SetUp() override
     {
+        IndexWindowTest::SetUp();
+        classes.emplace();
         mRoot = FreshFolder("document");
         mPublic = mRoot + "/Public";
         QDir().mkpath(mPublic);
@@ -250,9 +250,37 @@ protected:
         dirs.close();
         ASSERT_EQ(GetTicketFolder().Path(), mPublic);
     }
-    void TearDown() override { QFile::remove(qEnvironmentVariable("XDG_CONFIG_HOME") + "/user-dirs.dirs"); }
+    void TearDown() override
+    {
+        classes.reset();
+        IndexWindowTest::TearDown();
+        QFile::remove(qEnvironmentVariable("XDG_CONFIG_HOME") + "/user-dirs.dirs");
+    }
 
-    StIndexWindowClasses classes;
+    // Cars in the index, one per (plate, ticket number), as uploads leave them.
+    static void AddCars(CIndexDoc* doc, const std::vector<std::pair<const char*, const char*>>& cars)
+    {
+        for (const auto& [plate, ticket] : cars) {
+            auto* item = new CIndexItem(QUrl(QStringLiteral("http://example.org/%1.jpg").arg(QLatin1String(plate))));
+            auto caption = std::make_unique<CANPAInfo>();
+            caption->SetByline(Str255(plate));
+            caption->SetBylineTitle(Str255(ticket));
+            item->SetCaptionInfo(std::move(caption));
+            doc->GetModel().InsertItem(item, kInsertAtEnd, ItemInsert::Filling);
+        }
+    }
+    // The names of the items the index shows once its searches have ended.
+    static QStringList ShownAfterSearches(CIndexDoc* doc)
+    {
+        CIndexModel& model = doc->GetModel();
+        EXPECT_TRUE(LThread::RunUntil([&] { return model.CountRunningSearches() == 0; }, 8000));
+        QStringList names;
+        for (CIndexItem* item : model.GetItemList())
+            names << item->GetURL().fileName();
+        return names;
+    }
+
+    std::optional<StIndexDocServices> classes;
     QString mRoot;
     QString mPublic;
 };
@@ -282,7 +310,7 @@ TEST_F(TicketDocument, UploadsWaitForASavedIndexAndGoOnlyOnceItHoldsTheirPhotogr
     QDir().mkpath(mRoot + "/Cars.idxp");
     CIndexDoc* doc = new CIndexDoc(nullptr, QUrl::fromLocalFile(mRoot + "/Cars.idxp"), true, true);
     doc->GetModel().SetFlags(kViewOptionStoreMedia | kViewOptionRemoveMedia);
-    classes.tasks.holdWrites = true;
+    classes->tasks.holdWrites = true;
     doc->CheckTicketFolder();
     const CIndexModel& model = doc->GetModel();
     ASSERT_EQ(model.CountAllItems(), 1);
@@ -300,13 +328,13 @@ TEST_F(TicketDocument, UploadsWaitForASavedIndexAndGoOnlyOnceItHoldsTheirPhotogr
     EXPECT_EQ(caption->GetSource().ToQString(), "");
 
     // The save fails: the ticket stays, and its photograph is not added a second time.
-    ASSERT_EQ(classes.tasks.heldWrite, doc);
-    classes.tasks.FinishWrite(doc, false);
+    ASSERT_EQ(classes->tasks.heldWrite, doc);
+    classes->tasks.FinishWrite(doc, false);
     doc->CheckTicketFolder();
     EXPECT_EQ(model.CountAllItems(), 1);
     EXPECT_EQ(ReadWholeFile(upload), ticket);
     // Saved at last: the ticket is done.
-    classes.tasks.FinishWrite(doc, true);
+    classes->tasks.FinishWrite(doc, true);
     EXPECT_FALSE(QFile::exists(upload));
     EXPECT_EQ(ReadWholeFile(mRoot + "/secret.jpg"), "secret");
     SetErrorNotificationPoster(nullptr);
@@ -316,21 +344,22 @@ TEST_F(TicketDocument, RequestsSearchTheIndexView)
 {
     Write(mPublic + "/request.xml", TicketFile({ QVariantMap { { "TICKETNO", "42" }, { "UNITID", "U" } } }));
     CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, true);
+    AddCars(doc, { { "AB-1", "42" }, { "CD-2", "17" }, { "EF-3", "420" } });
     doc->ExecuteTask(); // what the document's timer runs
-    EXPECT_EQ(IndexViewOf(doc)->searches, (std::vector<std::pair<SInt32, QString>> { { 6007, "42" } }));
+    // The ticket number is searched for in its field: the index shows what was found.
+    EXPECT_EQ(ShownAfterSearches(doc), (QStringList { "AB-1.jpg", "EF-3.jpg" }));
+    EXPECT_TRUE(doc->GetModel().IsFiltered());
     EXPECT_FALSE(QFile::exists(mPublic + "/request.xml"));
 }
 
 TEST_F(TicketDocument, AShownIndexNoticesATicketDroppedIntoTheFolder)
 {
     CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
+    AddCars(doc, { { "AB-1", "42" }, { "ZZ-9", "17" } });
     doc->ShowWindow(); // starts watching the folder
     QApplication::processEvents();
     Write(mPublic + "/request.xml", TicketFile({ QVariantMap { { "PLATE", "ZZ-9" } } }));
-    QElapsedTimer clock;
-    clock.start();
-    while (IndexViewOf(doc)->searches.empty() && clock.elapsed() < 8000)
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-    EXPECT_EQ(IndexViewOf(doc)->searches, (std::vector<std::pair<SInt32, QString>> { { 6006, "ZZ-9" } }));
+    EXPECT_TRUE(LThread::RunUntil([&] { return doc->GetModel().IsFiltered(); }, 8000));
+    EXPECT_EQ(ShownAfterSearches(doc), QStringList { "ZZ-9.jpg" });
     EXPECT_FALSE(QFile::exists(mPublic + "/request.xml"));
 }
