@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QStandardPaths>
 
@@ -234,6 +235,12 @@ TEST(TicketFolder, PhotographNamesThatLeaveTheFolderAreRefused)
 }
 
 // The document end to end: the drop folder is the user's Public folder.
+// Where the user's folders are named, as the program reads it.
+QString UserDirsFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/user-dirs.dirs";
+}
+
 // Tickets for an index in the program's own index window.
 class TicketDocument : public IndexWindowTest {
 protected:
@@ -241,10 +248,14 @@ protected:
     {
         IndexWindowTest::SetUp();
         classes.emplace();
+        // The user's own folders, whatever test ran before in this program.
+        mTestMode = QStandardPaths::isTestModeEnabled();
+        QStandardPaths::setTestModeEnabled(false);
         mRoot = FreshFolder("document");
         mPublic = mRoot + "/Public";
         QDir().mkpath(mPublic);
-        QFile dirs(qEnvironmentVariable("XDG_CONFIG_HOME") + "/user-dirs.dirs");
+        QDir().mkpath(QFileInfo(UserDirsFile()).path());
+        QFile dirs(UserDirsFile());
         ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
         dirs.write("XDG_PUBLICSHARE_DIR=\"" + mPublic.toUtf8() + "\"\n");
         dirs.close();
@@ -254,7 +265,8 @@ protected:
     {
         classes.reset();
         IndexWindowTest::TearDown();
-        QFile::remove(qEnvironmentVariable("XDG_CONFIG_HOME") + "/user-dirs.dirs");
+        QFile::remove(UserDirsFile());
+        QStandardPaths::setTestModeEnabled(mTestMode);
     }
 
     // Cars in the index, one per (plate, ticket number), as uploads leave them.
@@ -281,6 +293,7 @@ protected:
     }
 
     std::optional<StIndexDocServices> classes;
+    bool mTestMode = false;
     QString mRoot;
     QString mPublic;
 };
