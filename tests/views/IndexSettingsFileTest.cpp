@@ -84,8 +84,6 @@ protected:
     }
 
     static QString SettingsPath(CIndexDoc* doc) { return doc->GetPackage()->GetSettingsURL().toLocalFile(); }
-    static CIndexView* IndexViewOf(CIndexDoc* doc) { return CIndexView::ViewOfPane(doc->GetIndexViewPane()); }
-    static CIndexListView* ListViewOf(CIndexDoc* doc) { return dynamic_cast<CIndexListView*>(doc->GetListViewPane()); }
 
     std::optional<StIndexDocServices> classes;
 };

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "CIndexDoc.h"
+#include "CIndexListView.h"
+#include "CIndexView.h"
 #include "CIndexViewDocument.h"
 #include "CVisualTask.h"
 #include "ExceptionCode.h"
@@ -34,6 +36,17 @@ inline OSStatus ThrownCode(const std::function<void()>& body)
         return e.Code();
     }
     return noErr;
+}
+
+// A document's grid and list.
+inline CIndexView* IndexViewOf(CIndexDoc* doc)
+{
+    return CIndexView::ViewOfPane(doc->GetIndexViewPane());
+}
+
+inline CIndexListView* ListViewOf(CIndexDoc* doc)
+{
+    return dynamic_cast<CIndexListView*>(doc->GetListViewPane());
 }
 
 // Index documents with the program's own index window: its classes registered,

@@ -1,5 +1,10 @@
+// The index document in the program's own index window: making and finding
+// documents, the window's layout and commands, saving, closing and printing.
+
 #include "CIndexDoc.h"
+#include "CIndexListView.h"
 #include "CIndexPackage.h"
+#include "CIndexView.h"
 #include "CIndexToolbar.h"
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
@@ -7,6 +12,8 @@
 #include "LWindow.h"
 #include "Preferences.h"
 #include "PropertyList.h"
+#include "ThreadUtilities.h"
+#include "IndexWindowTest.h"
 #include "TestIndexWindow.h"
 
 #include "TestSupport.h"
@@ -25,6 +32,10 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QTreeView>
+
+#include <optional>
 
 namespace {
 
@@ -83,10 +94,12 @@ void Answer(CIndexDoc* doc, QMessageBox::StandardButton which)
     QApplication::processEvents();
 }
 
-class IndexDocument : public ::testing::Test {
+class IndexDocument : public IndexWindowTest {
 protected:
     void SetUp() override
     {
+        IndexWindowTest::SetUp();
+        classes.emplace();
         SetPrefBoolean("IndexShowToolbar", true);
         SetPrefBoolean("IndexShowStatusBar", false);
         SetPrefBoolean("IndexAutoSave", false);
@@ -99,9 +112,22 @@ protected:
         SetPrefNumber("DefaultIndexWindowWidth", 700);
         SetPrefNumber("DefaultIndexWindowHeigth", 500);
         RegisterIndexPrintClasses();
+        // A cancel key an earlier test pressed is not this test's to see.
+        (void)CheckEventQueueForUserCancel();
+    }
+    void TearDown() override
+    {
+        classes.reset();
+        IndexWindowTest::TearDown();
     }
 
-    StIndexWindowClasses classes;
+    // The list shows the index's rows (it lets go of them while hidden).
+    static bool ListShowsRows(CIndexDoc* doc)
+    {
+        return ListViewOf(doc) && ListViewOf(doc)->GetControlRef()->model() == &doc->GetModel().ItemTable();
+    }
+
+    std::optional<StIndexDocServices> classes;
 };
 
 } // namespace
@@ -154,14 +180,14 @@ TEST_F(IndexDocument, PackagesFoldersAndWindowsFindTheirDocument)
     CIndexDoc* package = new CIndexDoc(nullptr, QUrl::fromLocalFile(dir + "/Trip.idxp"), true, false);
     EXPECT_EQ(package->GetDescriptor(), "Trip");
     EXPECT_TRUE(package->IsSpecified());
-    EXPECT_EQ(classes.tasks.readTasks, 1);
+    EXPECT_EQ(classes->tasks.readTasks, 1);
     EXPECT_TRUE(package->GetWindow()->IsVisible()); // the read task showed it
 
     CIndexDoc* folder = new CIndexDoc(nullptr, QUrl::fromLocalFile(dir + "/Folder"), true, false);
     EXPECT_EQ(folder->GetDescriptor(), "Folder");
     EXPECT_TRUE(folder->IsImportedFolderProxy());
-    ASSERT_EQ(classes.tasks.importedFolders.size(), 1u);
-    EXPECT_EQ(classes.tasks.importedFolders[0].Path(), dir + "/Folder");
+    ASSERT_EQ(classes->tasks.importedFolders.size(), 1u);
+    EXPECT_EQ(classes->tasks.importedFolders[0].Path(), dir + "/Folder");
 
     // Two windows with one title: each finds its own document.
     folder->SetWindowTitleCF("Trip");
@@ -174,7 +200,7 @@ TEST_F(IndexDocument, PackagesFoldersAndWindowsFindTheirDocument)
     // A missing folder leaves an empty window with the preference frame.
     CIndexDoc* gone = new CIndexDoc(nullptr, QUrl::fromLocalFile(dir + "/Gone"), true, false);
     EXPECT_EQ(gone->CountAllItems(), 0);
-    EXPECT_EQ(classes.tasks.importedFolders.size(), 1u);
+    EXPECT_EQ(classes->tasks.importedFolders.size(), 1u);
 }
 
 TEST_F(IndexDocument, AnEmptyUntitledIndexIsNeverModifiedAndClosesWithoutAsking)
@@ -193,7 +219,7 @@ TEST_F(IndexDocument, BusyViewsAndRunningTasksKeepTheDocumentOpen)
     EXPECT_FALSE(doc->AttemptClose(true));
     EXPECT_FALSE(doc->AttemptQuitSelf(0));
     EXPECT_TRUE(HasDocument(doc));
-    EXPECT_GE(classes.tasks.stops, 2); // their tasks were asked to stop
+    EXPECT_GE(classes->tasks.stops, 2); // their tasks were asked to stop
 }
 
 // ---------------------------------------------------------------------------
@@ -235,13 +261,13 @@ TEST_F(IndexDocument, ViewModesSwitchBetweenTheIndexViewAndTheList)
     IndexViewOf(doc)->AddListener(&counter);
 
     doc->ObeyCommand(kCmdListView, nullptr);
-    EXPECT_TRUE(ListViewOf(doc)->hasRows);
+    EXPECT_TRUE(ListShowsRows(doc));
     EXPECT_TRUE(doc->GetListViewPane()->isVisibleTo(doc->GetWindow()));
     EXPECT_FALSE(doc->GetWindow()->FindPaneByID(kPaneIndexContainer)->isVisibleTo(doc->GetWindow()));
     doc->ObeyCommand(kCmdExtendedView, nullptr);
-    EXPECT_FALSE(ListViewOf(doc)->hasRows);
+    EXPECT_FALSE(ListShowsRows(doc));
     EXPECT_FALSE(doc->GetListViewPane()->isVisibleTo(doc->GetWindow()));
-    EXPECT_EQ(IndexViewOf(doc)->mode, kCmdExtendedView);
+    EXPECT_TRUE(IndexViewOf(doc)->IsExtendedView());
     doc->SetViewMode(12345); // nothing to switch, still announced
     EXPECT_EQ(modeMessages, 3);
 
@@ -326,8 +352,8 @@ TEST_F(IndexDocument, ALockedWindowEnablesNoCommand)
     EXPECT_TRUE(enabled);
     doc->ObeyCommand(cmd_ImportFiles, nullptr);
     doc->ObeyCommand(cmd_FindDuplicates, nullptr);
-    EXPECT_EQ(classes.tasks.importFilesTasks, 1);
-    EXPECT_EQ(classes.tasks.searchCommands, std::vector<SInt32> { cmd_FindDuplicates });
+    EXPECT_EQ(classes->tasks.importFilesTasks, 1);
+    EXPECT_EQ(classes->tasks.searchCommands, std::vector<SInt32> { cmd_FindDuplicates });
 }
 
 // ---------------------------------------------------------------------------
@@ -389,8 +415,8 @@ TEST_F(IndexDocument, SaveAsMakesTheNewPackageAndLeavesTheOldOneAsItWas)
     EXPECT_EQ(doc->GetDescriptor(), "First");
     EXPECT_TRUE(doc->IsSpecified());
     EXPECT_FALSE(doc->IsModified());
-    EXPECT_EQ(classes.tasks.writeTasks, 1);
-    EXPECT_EQ(classes.app.recent, std::vector<QUrl> { QUrl::fromLocalFile(dir + "/First.idxp/") });
+    EXPECT_EQ(classes->tasks.writeTasks, 1);
+    EXPECT_EQ(classes->app.recent, std::vector<QUrl> { QUrl::fromLocalFile(dir + "/First.idxp/") });
     const QByteArray firstSettings = ReadWholeFile(dir + "/First.idxp/settings.xml");
     ASSERT_FALSE(firstSettings.isEmpty());
 
@@ -403,7 +429,7 @@ TEST_F(IndexDocument, SaveAsMakesTheNewPackageAndLeavesTheOldOneAsItWas)
     EXPECT_EQ(first->GetPackageURL().toLocalFile(), dir + "/First.idxp/"); // still alive for its items
     doc->GetModel().Settings().comment = "changed later";
     doc->ObeyCommand(cmd_Save, nullptr);
-    EXPECT_EQ(classes.tasks.writeTasks, 3);
+    EXPECT_EQ(classes->tasks.writeTasks, 3);
     EXPECT_EQ(ReadWholeFile(dir + "/First.idxp/settings.xml"), firstSettings);
     QVariant second;
     ASSERT_EQ(PropertyList::ReadFile(dir + "/Second.idxp/settings.xml", second), noErr);
@@ -442,7 +468,7 @@ TEST_F(IndexDocument, DontSaveWhileQuittingClosesAndGoesOnQuitting)
     EXPECT_EQ(doc->GetPendingSaveAction(), kPendingQuit);
     Answer(doc, QMessageBox::Discard);
     EXPECT_FALSE(HasDocument(doc));
-    EXPECT_EQ(classes.app.quitContinued, 1);
+    EXPECT_EQ(classes->app.quitContinued, 1);
     EXPECT_FALSE(QDir(dir).entryList().contains("settings.xml"));
 
     // 'no  ' quits without asking.
@@ -463,7 +489,7 @@ TEST_F(IndexDocument, AutoSaveWritesASavedIndexWithoutAsking)
     EXPECT_TRUE(HasDocument(doc)); // the close waits for the event loop
     QApplication::processEvents();
     // The write ended and its pending close ran.
-    EXPECT_EQ(classes.tasks.writeTasks, 1);
+    EXPECT_EQ(classes->tasks.writeTasks, 1);
     EXPECT_FALSE(HasDocument(doc));
 
     // An untitled one is still asked.
@@ -481,10 +507,10 @@ TEST_F(IndexDocument, AFailedSaveKeepsTheDocumentAndDropsThePendingAction)
     SetPrefBoolean("IndexAutoSave", true);
     CIndexDoc* doc = new CIndexDoc(nullptr, QUrl::fromLocalFile(dir + "/Kept.idxp"), true, false);
     Fill(doc, dir, 1);
-    classes.tasks.holdWrites = true;
+    classes->tasks.holdWrites = true;
     doc->AttemptClose(true);
-    ASSERT_EQ(classes.tasks.heldWrite, doc);
-    classes.tasks.FinishWrite(doc, false);
+    ASSERT_EQ(classes->tasks.heldWrite, doc);
+    classes->tasks.FinishWrite(doc, false);
     EXPECT_TRUE(HasDocument(doc));
     EXPECT_TRUE(doc->IsModified());
     EXPECT_EQ(doc->GetPendingSaveAction(), kPendingNone);
@@ -496,17 +522,17 @@ TEST_F(IndexDocument, ASaveWhileQuittingGoesOnQuittingASecondLater)
     QDir().mkpath(dir + "/Q.idxp");
     CIndexDoc* doc = new CIndexDoc(nullptr, QUrl::fromLocalFile(dir + "/Q.idxp"), true, false);
     Fill(doc, dir, 1);
-    classes.tasks.holdWrites = true;
+    classes->tasks.holdWrites = true;
     EXPECT_FALSE(doc->AttemptQuitSelf(0));
     Answer(doc, QMessageBox::Save);
-    ASSERT_EQ(classes.tasks.heldWrite, doc);
-    classes.tasks.FinishWrite(doc, true);
+    ASSERT_EQ(classes->tasks.heldWrite, doc);
+    classes->tasks.FinishWrite(doc, true);
     EXPECT_EQ(doc->GetPendingSaveAction(), kPendingNone);
     QElapsedTimer clock;
     clock.start();
-    while (classes.app.quitContinued == 0 && clock.elapsed() < 5000)
+    while (classes->app.quitContinued == 0 && clock.elapsed() < 5000)
         QApplication::processEvents(QEventLoop::AllEvents, 50);
-    EXPECT_EQ(classes.app.quitContinued, 1);
+    EXPECT_EQ(classes->app.quitContinued, 1);
     EXPECT_GE(clock.elapsed(), 900);
     EXPECT_TRUE(HasDocument(doc)); // the next quit finds it saved and closes it
     EXPECT_TRUE(doc->AttemptQuitSelf(0));
@@ -528,11 +554,10 @@ TEST_F(IndexDocument, OpeningIntoAModifiedWindowAsksFirstAndReusesTheWindow)
     EXPECT_EQ(doc->GetDescriptor(), "Next");
     EXPECT_EQ(doc->GetPackage()->GetPackageURL().toLocalFile(), dir + "/Next.idxp/");
     EXPECT_EQ(doc->GetPendingSaveAction(), kPendingNone);
-    EXPECT_EQ(IndexViewOf(doc)->removals, 1);
     EXPECT_EQ(doc->GetModel().CountAllItems(), 0);
     EXPECT_FALSE(doc->GetModel().IsModified());
-    EXPECT_EQ(classes.tasks.writeTasks, 0);
-    EXPECT_EQ(classes.tasks.readTasks, 1);
+    EXPECT_EQ(classes->tasks.writeTasks, 0);
+    EXPECT_EQ(classes->tasks.readTasks, 1);
 }
 
 TEST_F(IndexDocument, RevertOpensThePackageAgainInANewDocument)
@@ -543,9 +568,9 @@ TEST_F(IndexDocument, RevertOpensThePackageAgainInANewDocument)
     Fill(doc, dir, 1);
     doc->ObeyCommand(cmd_Revert, nullptr);
     Answer(doc, QMessageBox::Discard);
-    ASSERT_EQ(classes.app.reopened.size(), 1u);
-    EXPECT_EQ(classes.app.documentsWhenReopened, 0u); // the old one was gone first
-    EXPECT_EQ(classes.app.reopened[0].toLocalFile(), dir + "/Rev.idxp/");
+    ASSERT_EQ(classes->app.reopened.size(), 1u);
+    EXPECT_EQ(classes->app.documentsWhenReopened, 0u); // the old one was gone first
+    EXPECT_EQ(classes->app.reopened[0].toLocalFile(), dir + "/Rev.idxp/");
     ASSERT_EQ(LDocument::GetDocumentList().size(), 1u);
     auto* reopened = dynamic_cast<CIndexDoc*>(LDocument::GetDocumentList().front());
     ASSERT_TRUE(reopened);
@@ -587,25 +612,26 @@ TEST_F(IndexDocument, PrintsEveryPageWithItsHeaderAndFooter)
     SetPrefBoolean("PrintFooter", true);
     CIndexDoc* doc = new CIndexDoc(nullptr, {}, false, false);
     doc->SetWindowTitleCF("Harbour Photos");
-    Fill(doc, dir, 9); // 200 points a row: three pages of body on letter paper
+    Fill(doc, dir, 150); // more rows of cells than a letter page holds
 
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setPageSize(QPageSize(QPageSize::Letter));
     printer.setOutputFileName(dir + "/index.pdf");
     const SInt32 printed = doc->PrintTo(printer);
-    EXPECT_EQ(printed, 3);
-    EXPECT_EQ(PdfPages(dir + "/index.pdf"), 3);
+    EXPECT_GE(printed, 2);
+    EXPECT_EQ(PdfPages(dir + "/index.pdf"), printed);
     const QString text = PdfText(dir + "/index.pdf");
-    EXPECT_EQ(text.count("Harbour Photos"), 3);
-    for (const char* footer : { "Page 1 of 3", "Page 2 of 3", "Page 3 of 3" })
-        EXPECT_TRUE(text.contains(footer)) << footer;
-    EXPECT_TRUE(text.contains("Item 1"));
-    EXPECT_TRUE(text.contains("Item 9"));
+    EXPECT_EQ(text.count("Harbour Photos"), printed);
+    for (SInt32 page = 1; page <= printed; ++page)
+        EXPECT_TRUE(text.contains(QStringLiteral("Page %1 of %2").arg(page).arg(printed))) << page;
+    // The first and the last item are printed, each once.
+    EXPECT_EQ(text.count(QRegularExpression("\\bphoto0\\b")), 1) << text.toStdString();
+    EXPECT_EQ(text.count(QRegularExpression("\\bphoto149\\b")), 1);
 
     // The view is back in its window, as it was.
     EXPECT_EQ(doc->GetIndexViewPane()->GetSuperView(), doc->GetWindow()->FindPaneByID(kPaneIndexContainer));
-    EXPECT_EQ(IndexViewOf(doc)->printScale, 1.0);
+    EXPECT_EQ(dynamic_cast<CIndexViewDocument*>(doc->GetIndexView())->GetPrintScale(), 1.0);
 }
 
 TEST_F(IndexDocument, PrintsWithoutHeaderAndFooterWhenTheyAreOff)
@@ -623,5 +649,5 @@ TEST_F(IndexDocument, PrintsWithoutHeaderAndFooterWhenTheyAreOff)
     const QString text = PdfText(dir + "/plain.pdf");
     EXPECT_FALSE(text.contains("Plain Index"));
     EXPECT_FALSE(text.contains("Page 1"));
-    EXPECT_TRUE(text.contains("Item 2"));
+    EXPECT_TRUE(text.contains("photo1"));
 }
