@@ -1337,15 +1337,8 @@ Offscreen* CIndexItem::GetDisplayPicture()
             StOffscreenPort port(*world);
             ThrowIfOSErr_(thumbnail->Draw(*port.Port(), fitted));
         }
-        if (Pref::TransformUsingEXIF.Get() && !IsRawFile()) {
-            // Sets the orientation bits on first use; a file that cannot be read
-            // still shows its thumbnail as stored.
-            try {
-                GetEXIFInfo();
-            } catch (const ExceptionCode&) {
-            }
-            self.Checked("the item was deleted while its picture was made");
-        }
+        ReadOrientation();
+        self.Checked("the item was deleted while its picture was made");
 
         QImage image = world->Image();
         const UInt32 flags = GetFlags();
@@ -1381,6 +1374,16 @@ Offscreen* CIndexItem::GetDisplayPicture()
         return nullptr;
     }
     return mRare->displayPicture.get();
+}
+
+void CIndexItem::ReadOrientation()
+{
+    if (!Pref::TransformUsingEXIF.Get() || IsRawFile())
+        return;
+    try {
+        GetEXIFInfo(); // sets the orientation bits on first use
+    } catch (const ExceptionCode&) {
+    }
 }
 
 void CIndexItem::RenderDisplayPicture(IndexViewServices& view)

@@ -271,6 +271,9 @@ public:
     MediaImageInfo* GetImageInfo();
     Picture* GetThumbnail();
     Offscreen* GetDisplayPicture();
+    // Reads the file's EXIF orientation into the item's flags, once ("TransformUsingEXIF");
+    // a file that cannot be read keeps its picture as stored.
+    void ReadOrientation();
     // The display picture as held, without making one (null when none is held).
     Offscreen* PeekDisplayPicture() const { return HeldDisplayPicture(); }
     QIcon GetIcon();
@@ -313,6 +316,9 @@ public:
     // Cell geometry and drawing in a view (rectangles in the view's coordinates).
     using LDataBrowserItem::HitTest;
     QRect GetPartRect(SInt16 part, const QRect& cell, const IndexViewServices& view) const;
+    // Where a picture of `bounds`' proportions goes in the cell: fitted to the
+    // thumbnail size and its frame, centred in the frame.
+    QRect PlacePicture(const QRect& bounds, const QRect& cell, const IndexViewServices& view) const;
     SInt16 HitTest(QPoint point, const QRect& cell, const IndexViewServices& view) const;
     // The 0-based text line under the point, -1 when none.
     SInt16 FindTextLineAt(QPoint point, const QRect& cell, const IndexViewServices& view) const;

@@ -64,10 +64,6 @@ QRect CIndexItem::GetPartRect(SInt16 part, const QRect& cell, const IndexViewSer
         return Edges(frameRight - kBadgeInset - kBadgeSize, frameTop + kBadgeInset, frameRight - kBadgeInset,
             frameTop + kBadgeInset + kBadgeSize);
     case kItemPartPicture: {
-        // Never larger than its frame: a narrow window makes the frame smaller than
-        // the size the user chose.
-        const int side = std::min({ int(view.GetThumbnailSize()), frame.width(), frame.height() });
-        const QRect square(0, 0, side, side);
         QRect bounds;
         if (HeldDisplayPicture()) {
             bounds = ToQRect(HeldDisplayPicture()->Bounds());
@@ -77,16 +73,26 @@ QRect CIndexItem::GetPartRect(SInt16 part, const QRect& cell, const IndexViewSer
             if (mFlags & (kItemFlagRotate90CW | kItemFlagRotate90CCW))
                 bounds = QRect(0, 0, bounds.height(), bounds.width());
         }
-        QRect picture = square;
-        if (!bounds.isEmpty())
-            FitRectInRect(bounds, square, picture, true, true);
-        QRect placed;
-        CenterRectInRect(picture, frame, placed);
-        return placed;
+        return PlacePicture(bounds, cell, view);
     }
     default:
         return QRect {};
     }
+}
+
+QRect CIndexItem::PlacePicture(const QRect& bounds, const QRect& cell, const IndexViewServices& view) const
+{
+    // Never larger than its frame: a narrow window makes the frame smaller than
+    // the size the user chose. Without proportions the whole square is the place.
+    const QRect frame = GetPartRect(kItemPartThumbnailFrame, cell, view);
+    const int side = std::min({ int(view.GetThumbnailSize()), frame.width(), frame.height() });
+    const QRect square(0, 0, side, side);
+    QRect picture = square;
+    if (!bounds.isEmpty())
+        FitRectInRect(bounds, square, picture, true, true);
+    QRect placed;
+    CenterRectInRect(picture, frame, placed);
+    return placed;
 }
 
 SInt16 CIndexItem::HitTest(QPoint point, const QRect& cell, const IndexViewServices& view) const

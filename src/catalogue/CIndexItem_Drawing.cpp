@@ -345,12 +345,38 @@ void CIndexItem::DrawLabelledFieldLine(QPainter& painter, const QRect& rect, SIn
 
 // Printing.
 
+namespace {
+
+// Turns the painter about the centre of `place` as the item's orientation turns
+// its picture, and answers where the picture goes as stored: `place`, its sides
+// exchanged by a quarter turn, in the turned painter's coordinates.
+QRect TurnPainterForOrientation(QPainter& painter, const QRect& place, UInt32 flags)
+{
+    int turns = 0;
+    if (flags & kItemFlagRotate90CW)
+        turns += 1;
+    if (flags & kItemFlagRotate180)
+        turns += 2;
+    if (flags & kItemFlagRotate90CCW)
+        turns += 3;
+    const QSize stored = turns % 2 ? place.size().transposed() : place.size();
+    // Turned first, then mirrored, as the display picture is.
+    painter.translate(QRectF(place).center());
+    painter.scale(flags & kItemFlagFlipHorizontal ? -1 : 1, flags & kItemFlagFlipVertical ? -1 : 1);
+    painter.rotate(90.0 * turns);
+    return QRect(QPoint(-stored.width() / 2, -stored.height() / 2), stored);
+}
+
+} // namespace
+
 void CIndexItem::PrintCell(QPainter& painter, const QRect& cell, const IndexViewServices& view)
 {
     // Errors met while printing (opening the medium) are not the item's.
     StItemErrorSaver<CIndexItem> keepError(this);
     if (!HeldDisplayPicture())
         CatchCode([&] { GetThumbnail(); });
+    // The page shows the picture the right way up even before the grid has shown it.
+    ReadOrientation();
     DrawThumbnailViewLines(painter, cell, view);
     DrawExtendedViewLines(painter, cell, view);
     if (GetPrefBoolean(QStringLiteral("HighQualityPrinting")))
@@ -366,9 +392,9 @@ void CIndexItem::PrintThumbnail(QPainter& painter, const QRect& cell, const Inde
     CatchCode([&] { thumbnail = GetThumbnail(); });
     OSStatus status = err_NilPointer;
     if (thumbnail) {
-        painter.save();
-        status = thumbnail->Draw(painter, FromQRect(picture));
-        painter.restore();
+        // The thumbnail is kept as the file stores it.
+        StPainterState turned(painter);
+        status = thumbnail->Draw(painter, FromQRect(TurnPainterForOrientation(painter, picture, GetFlags())));
     }
     if (status != noErr) {
         // A cross marks the place of a picture that could not be printed.
@@ -384,7 +410,7 @@ void CIndexItem::PrintThumbnail(QPainter& painter, const QRect& cell, const Inde
 
 void CIndexItem::PrintMedia(QPainter& painter, const QRect& cell, const IndexViewServices& view)
 {
-    const QRect picture = GetPartRect(kItemPartPicture, cell, view);
+    QRect picture = GetPartRect(kItemPartPicture, cell, view);
     if (IsFontMediaType(GetFileTypeCode())) {
         std::unique_ptr<CMedia> media(CreateMedia());
         auto* font = dynamic_cast<CFontMedia*>(media.get());
@@ -397,13 +423,28 @@ void CIndexItem::PrintMedia(QPainter& painter, const QRect& cell, const IndexVie
         const OSStatus status = CatchCode([&] {
             std::unique_ptr<CMedia> media(CreateMedia());
             ThrowIfNil_(media);
-            const Rect bounds = FromQRect(picture);
-            painter.save();
+            // The painter turns the medium as the item's orientation says; the medium draws as stored.
+            const UInt32 turned = GetFlags() & kItemFlagTransformMask;
+            if (turned)
+                media->SetTransform(kMediaRotateNone, kMediaFlipNone);
+            // A sound has nothing to show: it prints as an item without a picture.
+            Rect natural;
+            ThrowIfOSErr_(media->GetNaturalBounds(&natural));
+            if (natural.IsEmpty())
+                ThrowOSErr_(err_NilPointer, "the medium has no picture to print");
+            // Without a picture shown yet, the place takes the medium's own
+            // proportions, turned as the item shows it.
+            if (!HeldDisplayPicture() && !HeldThumbnail()) {
+                QRect shown = ToQRect(natural);
+                if (turned & (kItemFlagRotate90CW | kItemFlagRotate90CCW))
+                    shown = QRect(0, 0, shown.height(), shown.width());
+                picture = PlacePicture(shown, cell, view);
+            }
+            StPainterState state(painter);
+            const Rect bounds = FromQRect(TurnPainterForOrientation(painter, picture, turned));
             ThrowIfOSErr_(media->SetGWorld(&painter));
             ThrowIfOSErr_(media->SetBoundsRect(&bounds));
-            const OSStatus drawn = media->DrawMatched();
-            painter.restore();
-            ThrowIfOSErr_(drawn);
+            ThrowIfOSErr_(media->DrawMatched());
         });
         if (status != noErr) {
             PrintThumbnail(painter, cell, view);

@@ -18,6 +18,7 @@
 #include "LThread.h"
 #include "LWindow.h"
 #include "PrefKeys.h"
+#include "PrintDialogAnswer.h"
 #include "Preferences.h"
 #include "PropertyList.h"
 #include "TaskServices.h"
@@ -95,25 +96,11 @@ protected:
     // true when the file was written.
     bool PrintToPDF(CIndexView* view, const QString& pdf, const QString& sheetShot)
     {
-        bool answered = false;
-        QTimer answer;
-        answer.setInterval(20);
-        QObject::connect(&answer, &QTimer::timeout, [&] {
-            for (QWidget* top : QApplication::topLevelWidgets()) {
-                auto* dialog = qobject_cast<QPrintDialog*>(top);
-                if (!dialog || !dialog->isVisible())
-                    continue;
-                dialog->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/%1.png").arg(sheetShot));
-                dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
-                dialog->printer()->setOutputFileName(pdf);
-                dialog->printer()->setPageSize(QPageSize(QPageSize::A4));
-                dialog->done(QDialog::Accepted); // the printer as set here, not from the dialog's fields
-                answered = true;
-            }
+        StPrintDialogToPDF answer(pdf, [&](QPrintDialog& dialog) {
+            dialog.grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/%1.png").arg(sheetShot));
         });
-        answer.start();
         EXPECT_TRUE(view->ProcessCommand(cmd_Print));
-        return LThread::RunUntil([&] { return answered && QFileInfo(pdf).size() > 0; }, 20000);
+        return LThread::RunUntil([&] { return answer.Answered() && QFileInfo(pdf).size() > 0; }, 20000);
     }
 
     // The first page of a PDF as the paper shows it, in grey.
