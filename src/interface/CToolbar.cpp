@@ -15,7 +15,9 @@
 
 #include <QAccessibleWidget>
 #include <QActionGroup>
+#include <QApplication>
 #include <QHash>
+#include <QIconEngine>
 #include <QLabel>
 #include <QLayout>
 #include <QKeyEvent>
@@ -470,6 +472,49 @@ private:
     std::function<void()> mChanged;
     bool mPending = false;
 };
+
+// The "»" of the button that shows the items past the bar's end, drawn in the
+// palette's button text colour at the moment it is painted: the style's own
+// picture is dark whatever the palette, and vanishes on a dark bar.
+class MoreItemsIconEngine : public QIconEngine {
+public:
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override
+    {
+        const QColor ink = QApplication::palette().color(
+            mode == QIcon::Disabled ? QPalette::Disabled : QPalette::Active, QPalette::ButtonText);
+        const qreal side = std::min(rect.width(), rect.height());
+        const QRectF box(QPointF(rect.center()) - QPointF(side / 2, side / 2) + QPointF(0.5, 0.5), QSizeF(side, side));
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QPen(ink, std::max<qreal>(1.0, side / 8), Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+        painter->setBrush(Qt::NoBrush);
+        const qreal high = box.top() + side * 0.3, low = box.top() + side * 0.7, middle = box.center().y();
+        for (const qreal left : { box.left() + side * 0.2, box.left() + side * 0.5 })
+            painter->drawPolyline(QPolygonF({ QPointF(left, high), QPointF(left + side * 0.2, middle), QPointF(left, low) }));
+        painter->restore();
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        QPixmap picture(size);
+        picture.fill(Qt::transparent);
+        QPainter painter(&picture);
+        paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+        return picture;
+    }
+    QIconEngine* clone() const override { return new MoreItemsIconEngine; }
+};
+
+// Gives the bar's "»" button its picture in the palette's colours, again when
+// the style has put its own back.
+void PaintMoreItemsFromPalette(QToolBar* bar)
+{
+    QToolButton* more = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+    if (!more || more->icon().cacheKey() == more->property("orvexMoreIcon").toLongLong())
+        return;
+    const QIcon icon(new MoreItemsIconEngine);
+    more->setIcon(icon);
+    more->setProperty("orvexMoreIcon", icon.cacheKey());
+}
 } // namespace
 
 void CToolbar::Create(const QString& toolbarIdentifier, LWindow* window, UInt32 attributes)
@@ -519,7 +564,11 @@ void CToolbar::Create(const QString& toolbarIdentifier, LWindow* window, UInt32 
     mToolBar = bar;
     window->SetToolBar(bar);
     // A bar that changes width or lays out again may have to keep its search field.
-    mBarWatcher = new BarLayoutWatcher(bar, [this] { KeepSearchFieldOnBar(); });
+    PaintMoreItemsFromPalette(bar);
+    mBarWatcher = new BarLayoutWatcher(bar, [this, bar] {
+        PaintMoreItemsFromPalette(bar);
+        KeepSearchFieldOnBar();
+    });
     bar->installEventFilter(mBarWatcher);
 
     if (!LoadConfiguration())

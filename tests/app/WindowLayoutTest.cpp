@@ -548,17 +548,16 @@ TEST_F(WindowLayout, TheFolderDialogAndTheFilesWindowOpenByTheirIndexWindow)
 // keeps its own light pattern.
 TEST_F(WindowLayout, UnderADarkPaletteTheDefaultGridAndTheStatusStripAreDark)
 {
-    // The ground is measured on the grid's grab in device pixels, which only
-    // holds its plain colours at scale 1 (the scaled runs check layout only).
-    if (qApp->devicePixelRatio() != 1.0)
-        GTEST_SKIP() << "measured at scale 1";
     ASSERT_GE(CameraPhotos().size(), 3);
     const QPalette before = QApplication::palette();
     QApplication::setPalette(DarkPalette());
     CIndexDoc* document = FreshIndex();
     CIndexView* view = IndexViewOfDocument(document);
     ASSERT_EQ(view->GetTheme(), GetPrefNumber(QStringLiteral("DefaultIndexTheme_6")));
+    // A window as wide as a user's, whatever size the windows before left as the default.
+    document->GetWindow()->GetShell()->resize(900, 640);
     ProcessEventsFor(200);
+    ASSERT_GE(view->width(), 200) << "the grid does not show";
     SavePictureIfAsked(*document->GetWindow()->GetShell(), QStringLiteral("index-dark-palette"));
     EXPECT_LT(GroundLightness(*view), 110) << "the grid stays light under a dark palette";
     // Light names on the dark ground.
@@ -612,4 +611,28 @@ TEST_F(WindowLayout, TheTabsOfPreferencesAndTheInfoWindowFitTheirWindow)
     CloseEverything();
     QApplication::setStyle(QStyleFactory::create(styleName));
     EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
+}
+
+// The toolbar's "»" button, which shows the items past the bar's end, reads on
+// the bar as its items do, whatever the palette and the screen's density.
+TEST_F(WindowLayout, TheToolbarsMoreItemsButtonStandsOutFromTheBar)
+{
+    ASSERT_GE(CameraPhotos().size(), 3);
+    CIndexDoc* document = FreshIndex();
+    QWidget* shell = document->GetWindow()->GetShell();
+    shell->resize(560, shell->height());
+    ProcessEventsFor(300);
+    QToolButton* more = shell->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+    ASSERT_NE(more, nullptr);
+    ASSERT_TRUE(more->isVisible()) << "the bar does not overflow at this width";
+    SavePictureIfAsked(*shell, QStringLiteral("index-toolbar-more"));
+    // Pixels of the "»" against the button's ground (its most common lightness).
+    const QImage picture = more->grab().toImage();
+    const int ground = GroundLightness(*more);
+    int marked = 0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            marked += std::abs(picture.pixelColor(x, y).lightness() - ground) > 96 ? 1 : 0;
+    const double density = qApp->devicePixelRatio();
+    EXPECT_GE(marked, int(8 * density * density)) << "the \u00bb does not stand out from the bar";
 }
