@@ -39,9 +39,11 @@ LEventLoopTimer& YieldTimer()
     return timer;
 }
 
-// While threads are still ready after a round, the next round runs as soon as
-// the event loop has had its turn, not at the yield timer's next tick: the
-// tasks work on at full speed and the window still sees every event between.
+// Every round runs from this one single-shot timer, started after a round that
+// leaves threads ready, by the yield timer's tick and by a finished worker job:
+// the tasks work on at full speed, and the window sees every event between two
+// rounds (a timer started while a turn of the event loop fires its timers is
+// not due before the next turn, so two causes falling together run one round).
 QTimer& NextRoundTimer()
 {
     static QPointer<QTimer> timer;
@@ -140,9 +142,13 @@ void YieldToOtherThreads()
 
 void InstallThreadYieldTimer(EventTimerInterval interval)
 {
-    YieldTimer().Install(0, interval, &ThreadYieldTimerProc);
     // A finished worker job is a reason to yield at once, under the same conditions.
-    WorkerPool::SetResultsReadyHandler([] { RunReportingErrors(&ThreadYieldTimerProc); });
+    const auto askForRound = [] {
+        if (!NextRoundTimer().isActive())
+            NextRoundTimer().start();
+    };
+    YieldTimer().Install(0, interval, askForRound);
+    WorkerPool::SetResultsReadyHandler(askForRound);
 }
 
 void RemoveThreadYieldTimer()

@@ -19,9 +19,9 @@ extern UInt32 gLastCancelCheckTicks;
 // The current thread lets the other ready task threads run.
 void YieldToOtherThreads();
 
-// A repeating event-loop timer, first firing at once, that calls
-// ThreadYieldTimerProc; start-up installs it with 0.04 s. Installing again
-// replaces it.
+// A repeating event-loop timer, first firing at once, that has
+// ThreadYieldTimerProc run at the event loop's next turn (never twice in one
+// turn); start-up installs it with 0.04 s. Installing again replaces it.
 void InstallThreadYieldTimer(EventTimerInterval interval);
 void RemoveThreadYieldTimer();
 // Yields to the task threads when gAllowTimerYield is set and the mouse button

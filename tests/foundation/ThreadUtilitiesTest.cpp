@@ -294,6 +294,52 @@ TEST(ThreadYieldTimerTest, AThreadStillReadyRunsAgainAfterOneTurnOfTheEventLoop)
     LThread::RunUntil([] { return LThread::CountThreads() == 0; }, 2000);
 }
 
+// Rounds about as long as the yield timer's interval, each leaving the window
+// work to do (a repaint): the timer falls due while the window works, and still
+// the window's events come between any two rounds, however the timer and the
+// next round's request fall together.
+TEST(ThreadYieldTimerTest, TheTimerNeverRunsARoundRightAfterAnother)
+{
+    const auto busyFor = [](int milliseconds) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        while (std::chrono::steady_clock::now() < end) {
+        }
+    };
+    int turns = 0;
+    int loopTurns = 0;
+    std::vector<int> loopTurnsAtRound;
+    auto* thread = new LFunctionThread([&] {
+        while (turns < 30) {
+            ++turns;
+            loopTurnsAtRound.push_back(loopTurns);
+            busyFor(8);
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { busyFor(5); }, Qt::QueuedConnection);
+            LThread::Yield();
+        }
+    });
+    thread->Resume();
+    QTimer loopTurn;
+    QObject::connect(&loopTurn, &QTimer::timeout, [&] { ++loopTurns; });
+    loopTurn.start(0);
+    InstallThreadYieldTimer(0.010);
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (turns == 30)
+            loop.quit();
+    });
+    poll.start(5);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    RemoveThreadYieldTimer();
+    EXPECT_EQ(turns, 30);
+    int together = 0;
+    for (size_t round = 1; round < loopTurnsAtRound.size(); ++round)
+        together += loopTurnsAtRound[round] == loopTurnsAtRound[round - 1] ? 1 : 0;
+    EXPECT_EQ(together, 0) << "rounds run one right after another";
+    LThread::RunUntil([] { return LThread::CountThreads() == 0; }, 2000);
+}
+
 // Long work on the GUI thread keeps the window live: its timers run between
 // steps and while the threads work; the task threads wait until it is done.
 TEST(WindowLiveTest, TimersButNotTasksRunWhileTheWorkGoesOn)
