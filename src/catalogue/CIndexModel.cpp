@@ -13,6 +13,7 @@
 #include "IIMText.h"
 #include "Preferences.h"
 #include "TaskServices.h"
+#include "ThreadUtilities.h"
 
 #include <QApplication>
 #include <QFile>
@@ -23,6 +24,12 @@
 // --- Construction -----------------------------------------------------------------------------------
 
 namespace {
+
+// After a reorder, a list at least this long (one long enough to be sorted on
+// other threads) has its rows found on another thread: some tens of
+// milliseconds' work at a million items.
+constexpr SInt32 kRowsFoundAsideItems = 20000;
+
 std::vector<CIndexModel*>& Models()
 {
     static std::vector<CIndexModel*> models;
@@ -93,7 +100,7 @@ SInt32 CIndexModel::InsertItem(CIndexItem* item, SInt32 index, ItemInsert kind)
         mMembers.insert(item);
     }
     if (mRowsValid && at == mCurrentList->GetCount())
-        mRows.insert(item, at);
+        mRows.Insert(item, at);
     else
         InvalidateRows();
     emit itemsInserted(at, 1);
@@ -146,7 +153,7 @@ void CIndexModel::AppendNewItems(std::span<CIndexItem* const> items, ItemInsert 
         mAllItems.AppendItems(items.data(), count);
     if (mRowsValid) {
         for (SInt32 i = 0; i < count; ++i)
-            mRows.insert(items[size_t(i)], first + i);
+            mRows.Insert(items[size_t(i)], first + i);
     }
     for (CIndexItem* item : items)
         mTotalFileSize += item->GetTotalSize();
@@ -261,15 +268,13 @@ SInt32 CIndexModel::GetIndexOfItem(const CIndexItem* item) const
 {
     if (!item)
         return 0;
+    if (mRowsBuilding)
+        return mCurrentList->FetchIndexOf(const_cast<CIndexItem*>(item)); // a moment's wait for the rows
     if (!mRowsValid) {
-        mRows.clear();
-        mRows.reserve(mCurrentList->GetCount());
-        SInt32 index = 0;
-        for (CIndexItem* each : *mCurrentList)
-            mRows.insert(each, ++index);
+        mRows.Build(*mCurrentList);
         mRowsValid = true;
     }
-    return mRows.value(item, 0);
+    return mRows.Find(item);
 }
 
 bool CIndexModel::ContainsURL(const QUrl& url) const
@@ -413,10 +418,30 @@ void CIndexModel::Reorder(const std::function<void()>& reorder)
     KeepSelectionAcross([&] {
         mTable.BeginMove();
         reorder();
-        InvalidateRows();
+        FindRowsKeepingWindowLive();
         mTable.EndMove();
     });
     emit itemsMoved();
+}
+
+void CIndexModel::FindRowsKeepingWindowLive()
+{
+    InvalidateRows();
+    if (mCurrentList->GetCount() < kRowsFoundAsideItems)
+        return; // found when first asked, in a moment
+    // The window repaints meanwhile; a row asked for then is looked up in the list.
+    ItemRows rows;
+    StWindowLive live;
+    mRowsBuilding = true;
+    try {
+        live.RunOnThreads(1, [&](size_t) { rows.Build(*mCurrentList); });
+    } catch (...) {
+        mRowsBuilding = false;
+        throw;
+    }
+    mRowsBuilding = false;
+    mRows = std::move(rows);
+    mRowsValid = true;
 }
 
 SInt32 CIndexModel::InsertPosition(const TArray<CIndexItem*>& list, CIndexItem* item, SInt32 index) const

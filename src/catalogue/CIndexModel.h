@@ -4,6 +4,7 @@
 #include "DisplayUtilities.h"
 #include "IndexItemTableModel.h"
 #include "IndexSettings.h"
+#include "ItemRows.h"
 #include "MacTypes.h"
 #include "TArray.h"
 
@@ -379,6 +380,9 @@ private:
     // A new order of the current list (a sort, a move): the table keeps its rows'
     // items and the same items stay selected.
     void Reorder(const std::function<void()>& reorder);
+    // The rows of the current list after a reorder: a long list's found on
+    // another thread while the window stays live.
+    void FindRowsKeepingWindowLive();
     // Runs a change of the table's rows or columns with the selected items
     // selected again afterwards, wherever their rows went.
     void KeepSelectionAcross(const std::function<void()>& change);
@@ -418,8 +422,9 @@ private:
     std::vector<TArray<CIndexItem*>*> mLockedLists;
     // Members of all items, so that an item is never put there twice.
     QSet<const CIndexItem*> mMembers;
-    mutable QHash<const CIndexItem*, SInt32> mRows;
+    mutable ItemRows mRows;
     mutable bool mRowsValid = false;
+    bool mRowsBuilding = false;
     bool mKeepSorted = false;
     UInt64 mTotalFileSize = 0;
 

@@ -5,6 +5,13 @@
 #include <cstddef>
 #include <vector>
 
+// The slot of a pointer in a power-of-two table of 64 - shift bits: a
+// multiplicative hash, so that pointers allocated side by side spread out.
+inline size_t PointerSlot(const void* pointer, int shift)
+{
+    return size_t((quint64(quintptr(pointer)) * 0x9E3779B97F4A7C15ull) >> shift);
+}
+
 // A set of pointers made for one pass of lookups over a whole index: open
 // addressing in a power-of-two table at most half full, with a multiplicative
 // hash. A lookup costs a fraction of QSet's, which tells when each of 100,000
@@ -42,10 +49,7 @@ public:
     }
 
 private:
-    size_t SlotOf(const void* pointer) const
-    {
-        return size_t((quint64(quintptr(pointer)) * 0x9E3779B97F4A7C15ull) >> mShift);
-    }
+    size_t SlotOf(const void* pointer) const { return PointerSlot(pointer, mShift); }
     std::vector<const void*> mSlots;
     int mShift = 60;
 };

@@ -19,6 +19,7 @@
 
 #include <QDir>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 #include <malloc.h>
@@ -427,6 +428,63 @@ TEST_F(IndexModelTest, TheTablesSelectionIsTheOneStoreOfTheSelection)
     model.SetRangeSelected(2, 4, true);
     EXPECT_EQ(SelectedNames(), "eab");
     EXPECT_EQ(selectionChanges, 4);
+}
+
+// A long index: its rows are found again after a sort while the window's timers
+// run (a repaint asking for an item's row meanwhile gets the row the item is
+// in), and every item answers its row after the sort, after more items are
+// added and after the filter gave way to all items again.
+TEST_F(IndexModelTest, EveryItemOfALongIndexAnswersItsRowAcrossSortsAndAdditions)
+{
+    constexpr int kItems = 30000;
+    std::vector<CIndexItem*> items;
+    for (int i = 0; i < kItems; ++i) {
+        CIndexItem* item = Item(QStringLiteral("img%1.jpg").arg((i * 7919) % kItems));
+        item->SetTotalSize(UInt32(1000 + (i * 7907) % 50000));
+        items.push_back(item);
+    }
+    model.AppendItems(items, ItemInsert::Filling);
+    const auto everyRowAnswered = [this] {
+        SInt32 wrong = 0;
+        for (SInt32 row = 1; row <= model.CountItems(); ++row)
+            wrong += model.GetIndexOfItem(model.ItemAt(row)) == row ? 0 : 1;
+        return wrong;
+    };
+    EXPECT_EQ(everyRowAnswered(), 0);
+
+    CIndexItem* watched = items[kItems / 3];
+    int asked = 0;
+    int answeredWrong = 0;
+    QTimer repaint;
+    QObject::connect(&repaint, &QTimer::timeout, [&] {
+        ++asked;
+        const SInt32 row = model.GetIndexOfItem(watched);
+        answeredWrong += row >= 1 && model.ItemAt(row) == watched ? 0 : 1;
+    });
+    repaint.start(0);
+    for (const SInt32 key : { kFieldTotalSize, kFieldName }) {
+        SCOPED_TRACE(key);
+        const int askedBefore = asked;
+        model.SetSortKey(key, false);
+        EXPECT_GT(asked, askedBefore) << "the window went on during the sort";
+        EXPECT_EQ(answeredWrong, 0);
+        EXPECT_EQ(everyRowAnswered(), 0);
+    }
+    repaint.stop();
+
+    std::vector<CIndexItem*> more;
+    for (int i = 0; i < 1000; ++i)
+        more.push_back(Item(QStringLiteral("more%1.jpg").arg(i)));
+    model.AppendItems(more, ItemInsert::Filling);
+    EXPECT_EQ(model.CountItems(), kItems + 1000);
+    EXPECT_EQ(everyRowAnswered(), 0);
+
+    model.ReplaceFilterItems({ watched });
+    model.ShowFilter(false);
+    EXPECT_EQ(model.GetIndexOfItem(watched), 1);
+    EXPECT_EQ(model.GetIndexOfItem(items[0]), 0) << "not in the filter";
+    model.ShowAllItems();
+    EXPECT_EQ(everyRowAnswered(), 0);
 }
 
 TEST_F(IndexModelTest, AnItemKnowsItsPlaceInTheListThatShowsIt)
