@@ -68,6 +68,9 @@ protected:
     void TearDown() override
     {
         IndexWindowTest::TearDown();
+        // The closed windows go now: a list of theirs still waiting for a window to
+        // show would otherwise make its volumes, from this test's fixture, in the next test.
+        FlushDeletes();
         CFileBrowserListView::SetEnvironment({});
     }
     CFileBrowserListView* Show()
