@@ -369,6 +369,25 @@ SInt32 CIndexModel::GetSortOrder() const
 
 void CIndexModel::SetSortKey(SInt32 key, bool descending)
 {
+    ChangeOrder([&] { SortBothLists(key, descending); });
+}
+
+void CIndexModel::SetSortOrder(SInt32 order)
+{
+    ChangeOrder([&] { OrderBothLists(order); });
+}
+
+void CIndexModel::ChangeOrder(const std::function<void()>& sort)
+{
+    // The items' order is stored with them: an index without items has none to change.
+    if (CountAllItems() == 0)
+        sort();
+    else
+        ChangeSettings(sort);
+}
+
+void CIndexModel::SortBothLists(SInt32 key, bool descending)
+{
     if (IsItemListLocked())
         return;
     Reorder([&] {
@@ -385,7 +404,7 @@ void CIndexModel::SetSortKey(SInt32 key, bool descending)
     });
 }
 
-void CIndexModel::SetSortOrder(SInt32 order)
+void CIndexModel::OrderBothLists(SInt32 order)
 {
     if (order != 0 && order != 1)
         return; // no order: the list stays as its key left it

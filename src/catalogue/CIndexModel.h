@@ -152,9 +152,9 @@ public:
     // Runs a change of one field of an item (kAllItemFields: of any field) and
     // answers its code (a throw is answered as its code). Whatever the outcome the
     // item leaves the value index's sets of its old values and joins those of its
-    // new ones, and the table and the listeners hear itemChanged once; after a
-    // change that succeeded, the index is modified when the item now differs from
-    // its stored record.
+    // new ones, and the table and the listeners hear itemChanged once; the index
+    // is modified when the change succeeded, or failed halfway, and the item now
+    // differs from its stored record.
     OSStatus ChangeItem(CIndexItem* item, SInt32 fieldKey, const std::function<OSStatus()>& change);
     // An item shows differently though nothing of the index changed (a thumbnail
     // made, a part read, an error set): the table and the listeners hear of it.
@@ -189,10 +189,12 @@ public:
     SInt32 GetSortKey() const;
     // 2 when the current list does not keep itself sorted, else 1 descending, 0 ascending.
     SInt32 GetSortOrder() const;
-    // Sorts both lists by a field key from now on (nothing while locked).
+    // Sorts both lists by a field key from now on (nothing while locked). The
+    // order is the index's: a new one for an index that holds items modifies it.
     void SetSortKey(SInt32 key, bool descending);
     // Sets the order of both lists' comparators: 0 ascending, 1 descending; 2 (no
-    // order) leaves them as they are. Nothing while locked.
+    // order) leaves them as they are. Nothing while locked. A new order of an
+    // index that holds items modifies it.
     void SetSortOrder(SInt32 order);
     bool GetKeepSorted() const { return mKeepSorted; }
     void SetKeepSorted(bool keepSorted) { mKeepSorted = keepSorted; }
@@ -266,10 +268,16 @@ public:
     void ClearFlags(UInt32 mask) { mFlags &= ~mask; }
     bool HasPassword() const { return !mPassword.isEmpty(); }
     // The password as stored (Mac Roman bytes, at most 255); empty clears it.
-    void SetPassword(const QByteArray& password) { mPassword = password.left(255); }
+    void SetPassword(const QByteArray& password) { ChangeSettings([&] { mPassword = password.left(255); }); }
     const QByteArray& GetPassword() const { return mPassword; }
     bool GetKeepPasswordInKeychain() const { return mKeepPasswordInKeychain; }
-    void SetKeepPasswordInKeychain(bool keep) { mKeepPasswordInKeychain = keep; }
+    void SetKeepPasswordInKeychain(bool keep) { ChangeSettings([&] { mKeepPasswordInKeychain = keep; }); }
+    // The password header as read from index.db: no change of the index.
+    void RestorePassword(const QByteArray& password, bool keepInKeychain)
+    {
+        mPassword = password.left(255);
+        mKeepPasswordInKeychain = keepInKeychain;
+    }
 
     void SetStoredRecord(const CIndexItem* item, IndexStoredRecord record);
     // False when the item has no record in the file (a new item).
@@ -290,6 +298,12 @@ public:
     // The index's display settings; the views keep what the user changes in them.
     const IndexSettings& GetSettings() const { return mSettings; }
     IndexSettings& Settings() { return mSettings; }
+    // Runs a change of the index's stored settings (what settings.xml and the
+    // password header hold: comment, URL, options, password, sort); the index is
+    // modified when any of them now differs. Changes nest.
+    void ChangeSettings(const std::function<void()>& change);
+    void SetComment(const QString& comment) { ChangeSettings([&] { mSettings.comment = comment; }); }
+    void SetURLText(const QString& url) { ChangeSettings([&] { mSettings.url = url; }); }
     // Sets the index's keys of settings.xml from its settings, sort and options;
     // withoutOpenOptions leaves out "IndexFullScreen", "IndexShowInfoOnOpen" and
     // "IndexShowSlideShowOnOpen". Other keys are kept.
@@ -372,6 +386,13 @@ signals:
 
 private:
     void CheckUnlocked() const;
+    // The sort of both lists as SetSortKey and SetSortOrder make it, without
+    // telling the index modified (settings read back).
+    void SortBothLists(SInt32 key, bool descending);
+    void OrderBothLists(SInt32 order);
+    void ChangeOrder(const std::function<void()>& sort);
+    // What ChangeSettings compares: the stored settings and the password header.
+    QVariantMap StoredSettings() const;
     // Appends items new to the index (already entered as members) as one change.
     void AppendNewItems(std::span<CIndexItem* const> items, ItemInsert kind);
     static CIndexItemComparator* ComparatorOf(const TArray<CIndexItem*>& list);
@@ -432,6 +453,7 @@ private:
     QByteArray mPassword;
     bool mKeepPasswordInKeychain = false;
     bool mModified = false;
+    SInt32 mSettingsChanges = 0;
     SInt16 mBusyCount = 0;
     SInt16 mRunningTaskCount = 0;
     SInt16 mRunningSearchCount = 0;

@@ -12,6 +12,7 @@
 #include "SettingsValues.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace {
 
@@ -153,9 +154,9 @@ void CIndexModel::ReadSettings(const QVariantMap& settings, bool withoutOpenOpti
 
     const std::optional<SInt32> order = NumberAt<SInt32>(settings, kSortOrderKey);
     if (std::optional<SInt32> key = NumberAt<SInt32>(settings, kSortKeyKey))
-        SetSortKey(*key, order.value_or(0) == 1);
+        SortBothLists(*key, order.value_or(0) == 1);
     if (order)
-        SetSortOrder(*order);
+        OrderBothLists(*order);
 
     if (std::optional<QString> comment = TextAt(settings, kCommentKey, IndexSettings::kMaxCommentLength))
         mSettings.comment = *comment;
@@ -198,6 +199,37 @@ void CIndexModel::ResetSettings()
     if (Pref::IndexRemoveMediaFile.Get())
         SetFlags(kViewOptionRemoveMedia);
     // The next index brings its own password, or none.
-    SetPassword({});
-    SetKeepPasswordInKeychain(false);
+    RestorePassword({}, false);
+}
+
+QVariantMap CIndexModel::StoredSettings() const
+{
+    QVariantMap settings;
+    WriteSettings(settings, false);
+    settings.insert(QStringLiteral("password"), mPassword);
+    settings.insert(QStringLiteral("keychain"), mKeepPasswordInKeychain);
+    settings.insert(QStringLiteral("options"), mFlags);
+    return settings;
+}
+
+void CIndexModel::ChangeSettings(const std::function<void()>& change)
+{
+    if (mSettingsChanges > 0) {
+        change();
+        return;
+    }
+    const QVariantMap before = StoredSettings();
+    ++mSettingsChanges;
+    std::exception_ptr failure;
+    try {
+        change();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    --mSettingsChanges;
+    // What changed before a failure is a change all the same.
+    if (StoredSettings() != before)
+        SetModified(true);
+    if (failure)
+        std::rethrow_exception(failure);
 }

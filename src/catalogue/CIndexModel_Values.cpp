@@ -393,6 +393,7 @@ OSStatus CIndexModel::ChangeItem(CIndexItem* item, SInt32 fieldKey, const std::f
         ValuesOfItem(item, keys[i], true, before[i]);
     // A change that failed halfway may still have changed the item: its values are
     // taken again whatever the outcome, and the code is answered afterwards.
+    const bool wasDirty = item->IsDirty();
     OSStatus status = noErr;
     const OSStatus thrown = CatchCode([&] { status = change(); });
     if (thrown != noErr)
@@ -410,7 +411,8 @@ OSStatus CIndexModel::ChangeItem(CIndexItem* item, SInt32 fieldKey, const std::f
         for (const QString& value : after)
             sets[value].insert(item);
     }
-    // A text the item had already, or one it refused, leaves the index as it was.
-    ItemChanged(item, fieldKey, status == noErr && item->IsDirty());
+    // A text the item had already, or one it refused, leaves the index as it was;
+    // a change that failed halfway (a file moved, then not renamed) counts.
+    ItemChanged(item, fieldKey, item->IsDirty() && (status == noErr || !wasDirty));
     return status;
 }

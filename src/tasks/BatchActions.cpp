@@ -231,9 +231,7 @@ void CopyOrMoveFile(CIndexItem& item, const CCriteria& criterion, BatchRun& run)
         ThrowIfOSErr_(CopyFileSystemObject(file, folder, 0, mode));
         return;
     }
-    item.MoveFileTo(folder.ToUrl(), mode);
-    if (item.IsDirty() && run.model)
-        run.model->SetModified(true);
+    item.MoveFileTo(folder.ToUrl(), mode); // within the batch's change of the item
     if (run.takeOut && criterion.HasKey(kCriteriaMoveRemoveKey) && criterion.GetNumber(kCriteriaMoveRemoveKey) != 0)
         run.takeOut(item);
 }
@@ -537,13 +535,9 @@ BatchOutcome BatchItems(SInt32 total, const std::function<CIndexItem*()>& next,
         ++outcome.done;
         if (item->IsDirty())
             outcome.modified = true;
-        if (outcome.modified && run.model && !run.model->IsModified())
-            run.model->SetModified(true);
         if (run.afterItem)
             run.afterItem(*item, outcome.done);
     }
-    if (run.model && outcome.modified)
-        run.model->SetModified(true);
     if (TaskOwnerView* view = FindTaskOwnerView(run.model)) {
         SInt32 all = kAnyTextFieldCategory;
         view->BroadcastMessage(msg_ItemsChanged, &all);

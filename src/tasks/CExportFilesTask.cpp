@@ -182,9 +182,7 @@ void CExportFilesTask::ExportItem(CIndexItem& item, const QString& path, bool re
     ThrowIfOSErr_(status);
 
     if (settings.addToIndex) {
-        if (CIndexModel* model = GetModel()) {
+        if (CIndexModel* model = GetModel())
             model->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd);
-            model->SetModified(true);
-        }
     }
 }

@@ -6,6 +6,7 @@
 #include "ExceptionCode.h"
 #include "ExtendedAttributes.h"
 #include "FileRef.h"
+#include "FieldKeys.h"
 #include "FileSystemRoutines.h"
 #include "Preferences.h"
 #include "RemoteNames.h"
@@ -170,14 +171,24 @@ void CGetRemoteFileTask::TransferDone()
     CIndexModel* model = GetModel();
     if (CIndexItem* item = mItem.Get()) {
         QByteArray alias;
-        if (NewAliasBytes(nullptr, file, alias) == noErr)
-            item->SetAlias(alias);
+        if (NewAliasBytes(nullptr, file, alias) == noErr) {
+            // The item's file is now the one fetched: a change the index keeps.
+            if (model)
+                model->ChangeItem(item, kFieldName, [&] {
+                    item->SetAlias(alias);
+                    return noErr;
+                });
+            else
+                item->SetAlias(alias);
+        }
     }
     SetDTComment(file, GetStoredURL().toString());
-    if (CIndexItem* item = mItem.Get(); model && item) {
-        if (GetPrefBoolean(QStringLiteral("AutoCreateThumbnail")))
-            item->CreateThumbnail(GetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile")));
-        model->SetModified(true);
+    if (CIndexItem* item = mItem.Get(); model && item && GetPrefBoolean(QStringLiteral("AutoCreateThumbnail"))) {
+        const bool applyToFile = GetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile"));
+        model->ChangeItem(item, kFieldHasThumbnail, [&] {
+            item->CreateThumbnail(applyToFile);
+            return noErr;
+        });
     }
     CInternetTask::TransferDone();
     RevealItem();

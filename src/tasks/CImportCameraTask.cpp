@@ -333,8 +333,6 @@ void CImportCameraTask::RunTask()
         std::unique_ptr<CameraConnection> camera = std::move(mCamera);
         WorkerPool::Run([&camera] { camera.reset(); });
     }
-    if (mImported > 0)
-        GetModel()->SetModified(true);
     if (mFailed > 0)
         qCWarning(lcCamera) << mFailed << "of" << mFiles.size() << "camera files could not be downloaded";
     // A card pulled out during the import is told as such, never as ejected.

@@ -214,8 +214,7 @@ void CImportFilesTask::RunTask()
         const QUrl url = mChosen.takeFirst();
         ++index;
         CheckPause();
-        ImportURL(*model, url, kInsertAtEnd);
-        model->SetModified(true);
+        ImportURL(*model, url, kInsertAtEnd); // a new item is a change of the model
         if (YieldIfTimeUp(kUseTaskSlice)) {
             SetProgress(index);
             SetItemCaption(QFileInfo(url.path()).fileName());

@@ -142,12 +142,11 @@ qsizetype CReadIndexPackageTask::ReadPasswordHeader(const QByteArray& data)
     CIndexModel* model = GetModel();
     if (!header.present || !model)
         return offset;
-    model->SetPassword(header.password);
+    model->RestorePassword(header.password, model->GetKeepPasswordInKeychain());
     if (header.keychain && !mDocument->VerifyPassword())
         ThrowOSErr_(kMsgIndexPassword, "password refused");
     mCompletionSound.Restart(); // the time spent asking does not count
-    model->SetPassword(header.password);
-    model->SetKeepPasswordInKeychain(header.keychain);
+    model->RestorePassword(header.password, header.keychain);
     return offset;
 }
 

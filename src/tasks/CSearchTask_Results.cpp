@@ -122,11 +122,8 @@ void CSearchTask::DoResultAction()
         case kResultMoveToEnd: {
             if (!index)
                 break;
-            // Taken out and put back: one place in the index, never two.
-            CIndexItem* moved = model.TakeItemAt(index);
-            model.InsertItem(moved, mResultAction == kResultMoveToTop ? 1 : kInsertAtEnd);
-            model.AddItemToValueIndex(moved);
-            SelectInOwner(moved);
+            model.MoveItems({ item }, mResultAction == kResultMoveToTop ? 1 : kInsertAtEnd);
+            SelectInOwner(item);
             changed = true;
             break;
         }
@@ -142,8 +139,6 @@ void CSearchTask::DoResultAction()
     }
     if (view && (changed || mResultAction == kResultSelect))
         view->RevealFirstSelected();
-    if (changed)
-        model.SetModified(true);
     if (refused)
         Beep();
 }
@@ -225,8 +220,6 @@ void CSearchTask::FillResultDocument()
     release.dismiss();
     target.RemoveRunningTask(false);
     target.SetBusy(false);
-    if (move && model)
-        model->SetModified(true);
     // The new index holds what was found and nowhere else: closing it asks first.
     document->ShowWindow();
     if (mResultAction == kResultCopyAndView) {

@@ -9,6 +9,7 @@
 #include "DisplayUtilities.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
+#include "FieldKeys.h"
 #include "FileRoutines.h"
 #include "FileSystemRoutines.h"
 #include "FirstWindowShown.h"
@@ -652,13 +653,11 @@ bool CSourceItemURL::ReceiveDrag(const QMimeData& drag)
         return false;
     const CIndexView::DroppedItems dropped = CIndexView::FindDroppedItems(&drag);
     const bool copy = QGuiApplication::keyboardModifiers() & Qt::AltModifier;
-    const bool done = CDataBrowser::RunReported([&] { ReceiveIndexItems(dropped.items, copy); });
-    if (!copy && dropped.source)
-        dropped.source->SetModified(true);
-    return done;
+    CIndexModel* model = dropped.source ? &dropped.source->GetModel() : nullptr;
+    return CDataBrowser::RunReported([&] { ReceiveIndexItems(dropped.items, copy, model); });
 }
 
-void CSourceItemURL::ReceiveIndexItems(const std::vector<CIndexItem*>& items, bool copy)
+void CSourceItemURL::ReceiveIndexItems(const std::vector<CIndexItem*>& items, bool copy, CIndexModel* model)
 {
     if (!mFolder || mUnresolved || mTrash)
         ThrowOSErr_(dirNFErr, mURL.toLocalFile().toStdString() + " is no folder to drop items on");
@@ -674,7 +673,14 @@ void CSourceItemURL::ReceiveIndexItems(const std::vector<CIndexItem*>& items, bo
             // A file already in the folder stays as it is.
             if (file.isLocalFile() && QFileInfo(file.toLocalFile()).canonicalPath() == folder)
                 return;
-            item->MoveFileTo(mURL, kConflictKeepBoth);
+            if (!model) {
+                item->MoveFileTo(mURL, kConflictKeepBoth);
+                return;
+            }
+            ThrowIfOSErr_(model->ChangeItem(item, kFieldName, [&] {
+                item->MoveFileTo(mURL, kConflictKeepBoth);
+                return noErr;
+            }));
         });
         if (error.Code() != noErr && firstError.Code() == noErr)
             firstError = error;

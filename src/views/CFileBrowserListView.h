@@ -196,8 +196,8 @@ public:
     bool ReceiveDrag(const QMimeData& drag) override;
     // Moves (or copies) the items' files into this folder. Every item is tried; an
     // item that fails keeps its file where it was, and the first failure is thrown
-    // once all were tried.
-    void ReceiveIndexItems(const std::vector<CIndexItem*>& items, bool copy);
+    // once all were tried. A move is a change of the items in their index's model.
+    void ReceiveIndexItems(const std::vector<CIndexItem*>& items, bool copy, CIndexModel* model = nullptr);
     void DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const QRect& rect,
         QPainter& painter) override;
 

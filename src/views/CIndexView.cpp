@@ -314,9 +314,6 @@ void CIndexView::ListenToMessage(MessageT message, void* ioParam)
     if (!mModel)
         return;
     switch (message) {
-    case msg_BatchChangedItems:
-        SetModified(true);
-        break;
     case msg_RenameEnded:
         if (ioParam)
             ApplyRename(*static_cast<const QString*>(ioParam));

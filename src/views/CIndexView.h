@@ -267,9 +267,9 @@ public:
     void SetKeepPasswordInKeychain(bool keep) { mModel->SetKeepPasswordInKeychain(keep); }
     // The index's comment and URL (its settings).
     const QString& GetComment() const { return mModel->GetSettings().comment; }
-    void SetComment(const QString& comment) { mModel->Settings().comment = comment; }
+    void SetComment(const QString& comment) { mModel->SetComment(comment); }
     const QString& GetIndexURLText() const { return mModel->GetSettings().url; }
-    void SetIndexURLText(const QString& url) { mModel->Settings().url = url; }
+    void SetIndexURLText(const QString& url) { mModel->SetURLText(url); }
 
     // --- Settings: the model's settings record, shown ------------------------------------------
     // The settings were read or reset: the theme, the size of the current mode

@@ -9,6 +9,7 @@
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
+#include "FieldKeys.h"
 #include "FileRoutines.h"
 #include "LWindow.h"
 #include "LocalizedStrings.h"
@@ -131,10 +132,8 @@ void CIndexView::SortBy(SInt32 field)
         return;
     StWatchCursor watch;
     mModel->SetSortKey(field, GetSortOrder() == 1);
-    if (CountItems() > 0) {
-        SetModified(true);
+    if (CountItems() > 0)
         ScrollPinnedImageTo(0, 0, false);
-    }
     Refresh();
     LCommander::SetUpdateCommandStatus(true);
 }
@@ -144,7 +143,6 @@ void CIndexView::ReverseSortOrder()
     if (IsItemListLocked() || GetSortOrder() == kSortOrderNone)
         return;
     mModel->SetSortOrder(GetSortOrder() == 1 ? 0 : 1);
-    SetModified(true);
     Refresh();
     LCommander::SetUpdateCommandStatus(true);
 }
@@ -321,8 +319,11 @@ SInt32 CIndexView::UploadItemsTo(const std::vector<CIndexItem*>& items, const QU
         if (file.isEmpty())
             continue;
         if (item->GetRemoteURL().isEmpty()) {
-            item->SetRemoteURL(RemoteURLFor(address, QFileInfo(file.toLocalFile()).fileName()));
-            SetModified(true);
+            const QUrl remote = RemoteURLFor(address, QFileInfo(file.toLocalFile()).fileName());
+            mModel->ChangeItem(item, kFieldRemoteURL, [&] {
+                item->SetRemoteURL(remote);
+                return noErr;
+            });
         }
         StartUploadTaskForURL(login, alias);
         ++started;

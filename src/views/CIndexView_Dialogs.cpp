@@ -135,32 +135,29 @@ void CIndexView::ApplyPropertyDialog()
     LDialogBox* dialog = mPropertyDialog;
     const QString comment = RequirePane(dialog, kPaneComment)->GetCFDescriptor().left(kMaxCommentLength);
     const QString url = RequirePane(dialog, kPaneURL)->GetCFDescriptor().trimmed().left(kMaxURLLength);
-    const UInt32 flagsBefore = GetFlags();
     const bool keychainBefore = GetKeepPasswordInKeychain();
-    const bool textsChanged = comment != GetComment() || url != GetIndexURLText();
     const QByteArray passwordBefore = GetPassword();
-    SetComment(comment);
-    SetIndexURLText(url);
-    if (mDialogPassword)
-        SetNewPassword(*mDialogPassword);
-
-    auto setFlag = [this](UInt32 bit, bool on) { on ? SetFlags(bit) : ClearFlags(bit); };
-    setFlag(kViewOpenFirstItemOnOpen, RequirePane(dialog, kPaneOpenFirstItem)->GetValue() != 0);
-    setFlag(kViewShowCommentOnOpen, RequirePane(dialog, kPaneShowComment)->GetValue() != 0);
-    if (RequirePane(dialog, kPaneFilesStored)->GetValue() != 0) {
-        SetFlags(kViewStoreMediaFile);
-        ClearFlags(kViewRemoveMediaFile);
-    } else if (RequirePane(dialog, kPaneFilesMoved)->GetValue() != 0) {
-        SetFlags(kViewStoreMediaFile | kViewRemoveMediaFile);
-    } else if (RequirePane(dialog, kPaneFilesOutside)->GetValue() != 0) {
-        ClearFlags(kViewStoreMediaFile | kViewRemoveMediaFile);
-    }
-    SetKeepPasswordInKeychain(HasPassword() && RequirePane(dialog, kPaneKeychain)->GetValue() != 0);
+    // What the dialog changed is the index's: the model tells whether anything did.
+    mModel->ChangeSettings([&] {
+        SetComment(comment);
+        SetIndexURLText(url);
+        if (mDialogPassword)
+            SetNewPassword(*mDialogPassword);
+        auto setFlag = [this](UInt32 bit, bool on) { on ? SetFlags(bit) : ClearFlags(bit); };
+        setFlag(kViewOpenFirstItemOnOpen, RequirePane(dialog, kPaneOpenFirstItem)->GetValue() != 0);
+        setFlag(kViewShowCommentOnOpen, RequirePane(dialog, kPaneShowComment)->GetValue() != 0);
+        if (RequirePane(dialog, kPaneFilesStored)->GetValue() != 0) {
+            SetFlags(kViewStoreMediaFile);
+            ClearFlags(kViewRemoveMediaFile);
+        } else if (RequirePane(dialog, kPaneFilesMoved)->GetValue() != 0) {
+            SetFlags(kViewStoreMediaFile | kViewRemoveMediaFile);
+        } else if (RequirePane(dialog, kPaneFilesOutside)->GetValue() != 0) {
+            ClearFlags(kViewStoreMediaFile | kViewRemoveMediaFile);
+        }
+        SetKeepPasswordInKeychain(HasPassword() && RequirePane(dialog, kPaneKeychain)->GetValue() != 0);
+    });
     ClosePropertyDialog();
 
-    // What the dialog changed is the index's: it is saved with it.
-    if (textsChanged || flagsBefore != GetFlags() || keychainBefore != GetKeepPasswordInKeychain())
-        SetModified(true);
     if (keychainBefore != GetKeepPasswordInKeychain() || passwordBefore != GetPassword())
         UpdateKeychainEntry();
     BroadcastState();
@@ -325,12 +322,9 @@ void CIndexView::ChangePassword()
 
 void CIndexView::SetNewPassword(const QByteArray& password)
 {
-    const bool had = HasPassword();
     if (password == GetPassword())
         return;
-    SetPassword(password);
-    if (HasPassword() || had)
-        SetModified(true);
+    SetPassword(password); // a change of the index, saved with it
     if (!HasPassword())
         SetKeepPasswordInKeychain(false);
 }

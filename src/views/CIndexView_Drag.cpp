@@ -322,7 +322,6 @@ void CIndexView::ReceiveItems(const DroppedItems& dropped, SInt32 dropIndex, boo
     }
     // A copy within the view leaves the dragged items selected; elsewhere the copies are.
     SelectItems(*mModel, dropped.source == this ? dropped.items : copies);
-    SetModified(true);
     if (dropped.source != this && !copy) {
         // A file kept inside the sending package is deleted once that index is
         // saved without its item: such items stay there, and only copies travel.
@@ -333,7 +332,6 @@ void CIndexView::ReceiveItems(const DroppedItems& dropped, SInt32 dropIndex, boo
         source.mModel->DeselectAll();
         SelectItems(*source.mModel, leaving);
         source.RemoveSelection(false, true, false);
-        source.SetModified(true);
     }
 }
 
@@ -367,7 +365,6 @@ void CIndexView::ReceiveFiles(const QList<QUrl>& urls, SInt32 dropIndex)
         const SInt32 at = ImportURL(url, position, false);
         if (at != 0) {
             SelectIndex(at);
-            SetModified(true);
             if (position != kInsertAtEnd)
                 position = at + 1;
         }
@@ -389,7 +386,6 @@ bool CIndexView::ReceiveRemoteURL(const QUrl& url, bool now)
     item->SetRemoteURL(stored);
     InsertItem(item.get(), kInsertAtEnd, true, false);
     CIndexItem* added = item.release();
-    SetModified(true);
     BroadcastState();
     if (GetPrefBoolean(QStringLiteral("DownloadFiles"))
         && (now || !GetPrefBoolean(QStringLiteral("AskBeforeConnecting"))))
@@ -501,6 +497,5 @@ SInt32 CIndexView::FinishDragToOtherProgram(const std::vector<CIndexItem*>& item
     mModel->DeselectAll();
     SelectItems(*mModel, trashed);
     RemoveSelection(false, true, false);
-    SetModified(true);
     return SInt32(trashed.size());
 }

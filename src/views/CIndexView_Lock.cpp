@@ -197,8 +197,7 @@ void CIndexView::LockScreen()
         // No password, no lock: an empty one would lock the window with nothing to open it.
         if (!AskPassword(kLockPasswordDialog, typed, remember) || typed.isEmpty())
             return;
-        SetPassword(typed);
-        SetModified(true); // the password is the index's, saved with it
+        SetPassword(typed); // the index's, saved with it
         BroadcastState();
     }
     SetFullScreen(false);

@@ -238,7 +238,6 @@ void CIndexView::ClickSelf(const SMouseDownEvent& event)
         RemoveItem(index, true, true, true);
         AdjustImageSize();
         Refresh();
-        SetModified(true);
     } else if (GetClickCount() >= 2) {
         if (onPicture && !shift)
             OpenClickedItem(index, *item);

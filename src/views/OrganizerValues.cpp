@@ -127,7 +127,6 @@ void FilterToValue(CIndexView& view, SInt32 field, const QString& value, bool ad
 {
     const QString caption = OrganizerFilterCaption(field, value);
     CIndexModel& model = view.GetModel();
-    const bool wasModified = model.IsModified();
     static const QSet<CIndexItem*> kNone;
     const QSet<CIndexItem*>* members = OrganizerMembers(model, field, value);
     // The filter lists them in the view's order, each once, however many of the
@@ -136,7 +135,6 @@ void FilterToValue(CIndexView& view, SInt32 field, const QString& value, bool ad
         return;
     SInt32 state = 0;
     view.BroadcastMessage(msg_ViewStateChanged, &state);
-    model.SetModified(wasModified);
 }
 
 std::unique_ptr<CCriteria> OrganizerSetCriterion(SInt32 field, const QString& value)
