@@ -127,6 +127,28 @@ protected:
         return ended;
     }
 
+    // A batch over the filter that takes every item it shows out of the index.
+    void EmptyTheFilterByABatch()
+    {
+        auto* task = new CSearchTask(QStringLiteral("601:39"), Model(), kSearchKindSearch);
+        task->SetResultAction(kResultDelete);
+        task->AddCriterion(std::make_unique<CCriteria>(kFieldName, kSelectorContains, QStringLiteral("photo")));
+        for (CIndexItem* item : view->GetItemList())
+            task->InsertItem(item, kInsertAtEnd);
+        task->Start();
+        ASSERT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0 && view->CountRunningTasks() == 0; }, 5000));
+        Settle();
+        ASSERT_EQ(Model().CountItems(), 0);
+        ASSERT_TRUE(Model().IsFiltered());
+    }
+
+    void PressEscape()
+    {
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Escape);
+        Settle();
+    }
+
     // Whether Copy is enabled, as the Edit menu asks the view.
     bool CopyEnabled() const
     {
@@ -429,20 +451,8 @@ TEST_F(IndexModelSignals, EscapeAfterASearchEmptiedTheFilterShowsAllItems)
     ASSERT_TRUE(RunSearch(kResultShowFilter, QStringLiteral("photo-1")));
     ASSERT_TRUE(Model().IsFiltered());
     ASSERT_EQ(Model().CountItems(), 1);
-    // A batch over the filter that takes its one item out.
-    auto* task = new CSearchTask(QStringLiteral("601:39"), Model(), kSearchKindSearch);
-    task->SetResultAction(kResultDelete);
-    task->AddCriterion(std::make_unique<CCriteria>(kFieldName, kSelectorContains, QStringLiteral("photo")));
-    task->InsertItem(Model().ItemAt(1), kInsertAtEnd);
-    task->Start();
-    ASSERT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0 && view->CountRunningTasks() == 0; }, 5000));
-    Settle();
-    ASSERT_EQ(Model().CountItems(), 0);
-    ASSERT_TRUE(Model().IsFiltered());
-
-    view->setFocus();
-    QTest::keyClick(view, Qt::Key_Escape);
-    Settle();
+    ASSERT_NO_FATAL_FAILURE(EmptyTheFilterByABatch());
+    PressEscape();
     EXPECT_FALSE(Model().IsFiltered());
     EXPECT_EQ(Model().CountItems(), 2);
     EXPECT_TRUE(placard->GetInfoText().startsWith(QStringLiteral("2 items"))) << placard->GetInfoText().toStdString();
@@ -463,4 +473,54 @@ TEST_F(IndexModelSignals, ANewIndexEmptiedLosesItsModifiedMarkAtOnce)
     EXPECT_FALSE(Model().IsModified());
     Model().InsertItem(NewItem(9), kInsertAtEnd);
     EXPECT_TRUE(window->IsModified());
+}
+
+// A batch over a hundred thousand items repaints the shown grid and its status
+// bar once a frame at most while it runs, however many items it changes.
+TEST_F(IndexModelSignals, ABatchOverAHundredThousandItemsRepaintsOnceAFrame)
+{
+    SetPrefBoolean("ApplyChangesToMediaFile", false);
+    std::vector<CIndexItem*> many;
+    many.reserve(100000);
+    for (int i = 0; i < 100000; ++i) {
+        auto* item = new CIndexItem(QUrl(QStringLiteral("http://example.org/many-%1.jpg").arg(i)));
+        item->SetCaptionInfo(std::make_unique<CANPAInfo>());
+        many.push_back(item);
+    }
+    Model().AppendItems(many);
+    Model().SelectAll();
+    Settle();
+    PaintWatch grid(view);
+    PaintWatch status(placard);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(view->RateSelectedItems(1, nullptr)); // every item rated from the menu
+    ASSERT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0 && view->CountRunningTasks() == 0; }, 120000));
+    const qint64 spent = clock.elapsed();
+    Settle();
+    EXPECT_EQ(many.back()->GetCaptionInfo()->GetUrgency(), 9);
+    EXPECT_GE(grid.paints, 1) << "the rated cells are shown";
+    EXPECT_LE(grid.paints, 4 + int(spent / 16)) << spent << " ms";
+    EXPECT_LE(status.paints, 4 + int(spent / 16)) << spent << " ms";
+}
+
+// A quick search, then a batch that takes out what it found: Escape in the grid
+// shows every item again, with the window's own title and the counts.
+TEST_F(IndexModelSignals, EscapeAfterABatchEmptiedAQuickSearchBringsBackTitleAndCounts)
+{
+    LWindow* window = doc->GetWindow();
+    window->SetCFDescriptor(QStringLiteral("Summer"));
+    doc->StartQuickSearch(kFieldName, QStringLiteral("photo-2"));
+    ASSERT_TRUE(LThread::RunUntil([&] { return view->CountRunningSearches() == 0; }, 5000));
+    Settle();
+    ASSERT_TRUE(Model().IsFiltered());
+    ASSERT_EQ(Model().CountItems(), 1);
+    ASSERT_NE(window->GetCFDescriptor(), QStringLiteral("Summer"));
+
+    ASSERT_NO_FATAL_FAILURE(EmptyTheFilterByABatch());
+    PressEscape();
+    EXPECT_FALSE(Model().IsFiltered());
+    EXPECT_EQ(Model().CountItems(), 2);
+    EXPECT_EQ(window->GetCFDescriptor(), QStringLiteral("Summer"));
+    EXPECT_TRUE(placard->GetInfoText().startsWith(QStringLiteral("2 items"))) << placard->GetInfoText().toStdString();
 }
