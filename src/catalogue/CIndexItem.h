@@ -463,6 +463,11 @@ public:
     // The order in which items were made: a stable last tie-break of sorts.
     UInt64 GetSequenceNumber() const { return mSequenceNumber; }
 
+    // The index model that holds the item as one of its own (not as a search's
+    // result shown there), or null; set by that model alone.
+    const CIndexModel* GetOwningModel() const { return mOwningModel; }
+    void SetOwningModel(const CIndexModel* model) { mOwningModel = model; }
+
 protected:
     virtual void Init();
     virtual void FinishInit();
@@ -591,4 +596,5 @@ private:
     bool mDisplayPictureChanged : 1 = false;
     bool mDisplayPictureFromFile : 1 = false;
     bool mAliasRead : 1 = false;
+    const CIndexModel* mOwningModel = nullptr;
 };

@@ -82,7 +82,8 @@ SInt32 CIndexModel::InsertItem(CIndexItem* item, SInt32 index, ItemInsert kind)
 {
     ThrowIfNil_(item);
     CheckUnlocked();
-    const bool known = mMembers.contains(item);
+    // Each item knows the model that holds it as its own, so that it is never put there twice.
+    const bool known = item->GetOwningModel() == this;
     if (known) {
         if (SInt32 at = GetIndexOfItem(item))
             return at; // never twice in a list
@@ -97,7 +98,7 @@ SInt32 CIndexModel::InsertItem(CIndexItem* item, SInt32 index, ItemInsert kind)
     if (joins) {
         if (IsFiltered())
             mAllItems.InsertItemsAt(1, kInsertAtEnd, item);
-        mMembers.insert(item);
+        item->SetOwningModel(this);
     }
     if (mRowsValid && at == mCurrentList->GetCount())
         mRows.Insert(item, at);
@@ -125,11 +126,9 @@ void CIndexModel::AppendItems(std::span<CIndexItem* const> items, ItemInsert kin
     for (size_t i = 0; i < items.size(); ++i) {
         CIndexItem* item = items[i];
         ThrowIfNil_(item);
-        const qsizetype members = mMembers.size();
-        if (!sorted) {
-            mMembers.insert(item);
-            if (mMembers.size() != members)
-                continue; // new to the index: joins the run
+        if (!sorted && item->GetOwningModel() != this) {
+            item->SetOwningModel(this);
+            continue; // new to the index: joins the run
         }
         // The run so far goes in first, so that the order holds.
         AppendNewItems(items.subspan(runStart, i - runStart), kind);
@@ -219,7 +218,8 @@ CIndexItem* CIndexModel::TakeItemAt(SInt32 index)
         mAllItems.Remove(item);
     else
         mFilterItems.Remove(item);
-    mMembers.remove(item);
+    if (item->GetOwningModel() == this)
+        item->SetOwningModel(nullptr);
     mStoredRecords.Forget(item);
     InvalidateRows();
     emit itemsRemoved(index, 1);
@@ -248,7 +248,10 @@ std::vector<CIndexItem*> CIndexModel::TakeAllItems()
     mCurrentList = &mAllItems;
     std::vector<CIndexItem*> items(mAllItems.begin(), mAllItems.end());
     mAllItems.RemoveAllItems();
-    mMembers.clear();
+    for (CIndexItem* item : items) {
+        if (item->GetOwningModel() == this)
+            item->SetOwningModel(nullptr);
+    }
     InvalidateRows();
     mTable.EndReset();
     mStoredRecords.Clear();
@@ -824,7 +827,6 @@ void CIndexModel::ReserveItems(SInt32 count)
     if (count <= 0)
         return;
     mAllItems.Reserve(count);
-    mMembers.reserve(count);
     mStoredRecords.Reserve(count);
 }
 

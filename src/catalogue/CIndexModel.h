@@ -441,8 +441,6 @@ private:
     TArray<CIndexItem*>* mCurrentList = &mAllItems;
     // The lists LockItemList locked, last on top.
     std::vector<TArray<CIndexItem*>*> mLockedLists;
-    // Members of all items, so that an item is never put there twice.
-    QSet<const CIndexItem*> mMembers;
     mutable ItemRows mRows;
     mutable bool mRowsValid = false;
     bool mRowsBuilding = false;

@@ -380,7 +380,7 @@ OSStatus CIndexModel::ChangeItem(CIndexItem* item, SInt32 fieldKey, const std::f
     ThrowIfNil_(item);
     // The indexed fields the change can reach: the urgency and its label are one value.
     std::vector<SInt32> keys;
-    if (mValueIndex && mMembers.contains(item)) {
+    if (mValueIndex && item->GetOwningModel() == this) {
         for (SInt32 key : mIndexedKeys) {
             const bool urgency = (key == kFieldUrgency || key == kFieldUrgencyLabel)
                 && (fieldKey == kFieldUrgency || fieldKey == kFieldUrgencyLabel);

@@ -3,6 +3,7 @@
 #include "ExceptionCode.h"
 #include "LStream.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -117,7 +118,8 @@ namespace {
 // cannot make the search take quadratic time.
 constexpr int kMaxFieldsOfCandidate = 64;
 
-OSStatus ParseRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QString* outWhy, int maxFields)
+OSStatus ParseRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QString* outWhy, int maxFields,
+    bool borrow = false)
 {
     const UInt8* p = pos;
     IndexDbRecord record;
@@ -168,6 +170,9 @@ OSStatus ParseRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QS
             return cutShort(QStringLiteral("tag %1 count %2, %3 bytes left").arg(tag).arg(count).arg(end - p));
         const char* data = reinterpret_cast<const char*>(p);
         p += count;
+        const auto field = [&] {
+            return borrow ? QByteArray::fromRawData(data, qsizetype(count)) : QByteArray(data, qsizetype(count));
+        };
 
         switch (tag) {
         case kTagName:
@@ -176,7 +181,7 @@ OSStatus ParseRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QS
                 damaged(badFormat, QStringLiteral("tag %1 count %2, at most %3").arg(tag).arg(count).arg(kMaxNameBytes));
                 break;
             }
-            QByteArray text(data, qsizetype(count));
+            QByteArray text = field();
             if (!IsUtf8(text)) {
                 // A name that does not decode cannot be made: 'nilP'.
                 damaged(err_NilPointer, QStringLiteral("tag %1 is not UTF-8").arg(tag));
@@ -186,20 +191,21 @@ OSStatus ParseRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QS
             break;
         }
         case kTagFileURL:
-            record.fileURL = QByteArray(data, qsizetype(count));
+            record.fileURL = field();
             break;
         case kTagAlias:
-            record.alias = QByteArray(data, qsizetype(count));
+            record.alias = field();
             break;
         case kTagRemoteURL:
             // Written at most 255 bytes long; a longer text is kept as it is.
-            record.remoteURL = QByteArray(data, qsizetype(count));
+            record.remoteURL = field();
             break;
         case kTagUserData:
+            // Always a copy: its parts are kept as slices of it.
             record.userData = QByteArray(data, qsizetype(count));
             break;
         case kTagCaption:
-            record.caption = QByteArray(data, qsizetype(count));
+            record.caption = field();
             break;
         case kTagImageRecord:
             if (count != UInt32(kImageRecordSize)) {
@@ -290,7 +296,14 @@ IndexDbRecord ReadIndexDbRecord(LStream& stream)
 IndexDbReader::IndexDbReader(QByteArray data)
     : mData(std::move(data))
     , mPos(Begin())
+    , mEnd(Begin() + mData.size())
 {
+}
+
+void IndexDbReader::SetBytesRead(qsizetype bytes, bool complete)
+{
+    mEnd = Begin() + std::clamp<qsizetype>(bytes, mPos - Begin(), mData.size());
+    mComplete = complete;
 }
 
 const UInt8* IndexDbReader::FindNextRecordStart(const UInt8* from) const
@@ -320,10 +333,16 @@ bool IndexDbReader::Next(IndexDbRecord& out)
         const UInt8* start = mPos;
         ++mRecordNumber;
         QString why;
-        OSStatus status = ParseIndexDbRecord(mPos, End(), out, &why);
+        OSStatus status = ParseRecord(mPos, End(), out, &why, 0, mBorrow);
         if (status == noErr) {
             mLastStart = start;
             return true;
+        }
+        if (status == eofErr && !mComplete) {
+            // The rest of the record is still being read.
+            mPos = start;
+            --mRecordNumber;
+            return false;
         }
         AddError(start - Begin(), status, why);
         if (status != eofErr)
@@ -338,7 +357,7 @@ bool IndexDbReader::Next(IndexDbRecord& out)
                 return false;
             }
             const UInt8* pos = next;
-            if (ParseRecord(pos, End(), out, nullptr, kMaxFieldsOfCandidate) == noErr && out.name && out.fields) {
+            if (ParseRecord(pos, End(), out, nullptr, kMaxFieldsOfCandidate, mBorrow) == noErr && out.name && out.fields) {
                 ++mRecordNumber;
                 mLastStart = next;
                 mPos = pos;

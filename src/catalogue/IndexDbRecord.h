@@ -105,6 +105,15 @@ public:
 
     explicit IndexDbReader(QByteArray data);
 
+    // For data still being read into place: only the first `bytes` are there
+    // yet, and Next answers false where a record runs past them until told that
+    // the data is `complete` (then the data ends there, should the file have shrunk).
+    void SetBytesRead(qsizetype bytes, bool complete);
+    // The records Next gives from now on point into the data instead of holding
+    // copies of their fields (the user data excepted): valid while the data is,
+    // and copied by whoever keeps a field longer.
+    void BorrowFields() { mBorrow = true; }
+
     // The next intact record; false at the end of the data.
     bool Next(IndexDbRecord& out);
 
@@ -117,12 +126,15 @@ public:
 
 private:
     const UInt8* Begin() const { return reinterpret_cast<const UInt8*>(mData.constData()); }
-    const UInt8* End() const { return Begin() + mData.size(); }
+    const UInt8* End() const { return mEnd; }
     const UInt8* FindNextRecordStart(const UInt8* from) const;
     void AddError(qsizetype offset, OSStatus code, const QString& why);
 
     QByteArray mData;
     const UInt8* mPos;
+    const UInt8* mEnd; // of the bytes there so far
+    bool mComplete = true;
+    bool mBorrow = false;
     const UInt8* mLastStart = nullptr;
     SInt32 mRecordNumber = 0;
     std::vector<RecordError> mErrors;

@@ -1,5 +1,7 @@
 #include "ItemArena.h"
 
+#include "WorkerPool.h"
+
 #include <sys/mman.h>
 
 #include <atomic>
@@ -7,6 +9,8 @@
 #include <mutex>
 #include <new>
 #include <thread>
+#include <utility>
+#include <vector>
 
 // Each chunk begins with its header; an object finds its chunk by rounding its
 // address down to the chunk size, since chunks are aligned to it.
@@ -52,6 +56,62 @@ void* MapAlignedChunk()
     return reinterpret_cast<void*>(aligned);
 }
 
+// Chunks mapped and faulted in ahead by a worker while objects are made fast (an
+// index being read), so that the thread making them does not stop for the kernel
+// at every page; a couple at most, kept for whichever arena needs one next.
+constexpr std::size_t kPreparedChunks = 2;
+std::mutex gPreparedMutex;
+std::vector<void*> gPrepared;
+bool gPreparing = false;
+
+void PrepareChunks()
+{
+    for (;;) {
+        {
+            const std::lock_guard lock(gPreparedMutex);
+            if (gPrepared.size() >= kPreparedChunks) {
+                gPreparing = false;
+                return;
+            }
+        }
+        void* chunk = nullptr;
+        try {
+            chunk = MapAlignedChunk();
+        } catch (const std::bad_alloc&) {
+        }
+        if (chunk)
+            madvise(chunk, ItemArena::kChunkSize, MADV_POPULATE_WRITE);
+        const std::lock_guard lock(gPreparedMutex);
+        if (!chunk) {
+            gPreparing = false;
+            return;
+        }
+        gPrepared.push_back(chunk);
+    }
+}
+
+// A prepared chunk when there is one, else one mapped here; either way the
+// worker prepares the next.
+void* TakeChunk()
+{
+    void* chunk = nullptr;
+    {
+        const std::lock_guard lock(gPreparedMutex);
+        if (!gPrepared.empty()) {
+            chunk = gPrepared.back();
+            gPrepared.pop_back();
+        }
+        if (!std::exchange(gPreparing, true)) {
+            try {
+                WorkerPool::Start(PrepareChunks);
+            } catch (...) {
+                gPreparing = false; // the program is ending
+            }
+        }
+    }
+    return chunk ? chunk : MapAlignedChunk();
+}
+
 } // namespace
 
 void ItemArena::SpinLock::lock()
@@ -80,7 +140,7 @@ ItemArena::Chunk* ItemArena::NewChunk()
         mSpare = mSpare->nextPartial;
         --mSpareCount;
     } else {
-        memory = MapAlignedChunk();
+        memory = TakeChunk();
     }
     gHeldBytes.fetch_add(kChunkSize, std::memory_order_relaxed);
     Chunk* chunk = new (memory) Chunk;

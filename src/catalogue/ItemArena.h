@@ -4,9 +4,9 @@
 #include <cstddef>
 
 // Memory for what an index holds one of per item (the items, the record blocks
-// they keep): 2 MB chunks, backed by huge pages where the system allows, so that
-// reading a hundred thousand records does not fault memory in a small page at a
-// time, and without the allocator's per-object overhead. A chunk is emptied when
+// they keep): 2 MB chunks, the next ones faulted in ahead by a worker, so that
+// reading a million records does not stop for the kernel at every page, and
+// without the allocator's per-object overhead. A chunk is emptied when
 // the last object in it is freed; a few are kept for the next objects, the rest
 // go back to the system.
 //

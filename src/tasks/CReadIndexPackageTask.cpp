@@ -9,6 +9,7 @@
 #include "IndexDbFile.h"
 #include "IndexDbRecord.h"
 #include "IndexPackageDocument.h"
+#include "LThread.h"
 #include "LStream.h"
 #include "RegularFile.h"
 #include "TaskOwnerView.h"
@@ -21,8 +22,10 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -40,12 +43,65 @@ constexpr SInt32 kItemsBetweenClockReads = 32;
 // Far above any real index (a hundred thousand items take some tens of megabytes).
 constexpr qint64 kMaxIndexDbBytes = qint64(1) << 31;
 
+// index.db is read this many bytes at a time.
+constexpr qint64 kPieceBytes = qint64(1) << 20;
+
 struct StWatchCursor {
     StWatchCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~StWatchCursor() { QApplication::restoreOverrideCursor(); }
 };
 
 } // namespace
+
+// index.db as a worker reads it, a piece at a time, so that its records are
+// parsed while the rest is still read.
+struct CReadIndexPackageTask::PiecewiseRead {
+    QString path;
+    QByteArray bytes; // the file's size, filled from the front; set before `size`
+    std::atomic<qint64> size {-1}; // once known
+    std::atomic<qint64> done {0}; // bytes in place
+    std::atomic<bool> finished {false};
+    std::atomic<bool> stop {false};
+    std::atomic<OSStatus> status {noErr};
+
+    // Until `bytes` are in place or the reading has finished; the other threads
+    // and the event loop run meanwhile.
+    void WaitFor(qint64 bytes)
+    {
+        while (!finished && done < std::min(bytes, size >= 0 ? size.load() : bytes))
+            LThread::Sleep(1);
+    }
+};
+
+void CReadIndexPackageTask::ReadPieces(PiecewiseRead& read)
+{
+    // Only a regular file, and only the bytes it holds: a pipe or a link to a
+    // device in its place is damage, not something to wait on or read forever.
+    RegularFile file;
+    OSStatus status = file.Open(read.path);
+    if (status == noErr && file.Size() > kMaxIndexDbBytes)
+        status = fsDataTooBigErr;
+    if (status == noErr) {
+        // Only what the file held when opened: one that grows meanwhile is read to that size.
+        read.bytes = QByteArray(qsizetype(file.Size()), Qt::Uninitialized);
+        read.size = file.Size();
+        qint64 done = 0;
+        while (status == noErr && done < file.Size()) {
+            if (read.stop || WorkerPool::CancelRequested()) {
+                status = userCanceledErr;
+                break;
+            }
+            qint64 got = 0;
+            status = file.ReadInto(done, std::min(kPieceBytes, file.Size() - done), read.bytes.data() + done, got);
+            if (got == 0)
+                break; // cut short since it was opened: what is there
+            done += got;
+            read.done = done;
+        }
+    }
+    read.status = status;
+    read.finished = true;
+}
 
 CReadIndexPackageTask::CReadIndexPackageTask(SInt16 titleList, SInt16 titleIndex, IndexPackageDocument* document)
     : CVisualTask(titleList, titleIndex, document ? document->GetModel() : nullptr)
@@ -89,24 +145,8 @@ void CReadIndexPackageTask::RunTask()
 
         const QString path = mPackage->GetIndexDbURL().toLocalFile();
         // A package without "index.db" is a new, empty index.
-        if (!path.isEmpty() && QFile::exists(path)) {
-            QByteArray data;
-            // Only a regular file, and only the bytes it holds: a pipe or a link to a
-            // device in its place is damage, not something to wait on or read forever.
-            OSStatus status = WorkerPool::Run([&] { return ReadRegularFile(path, data, kMaxIndexDbBytes); });
-            if (status != noErr) {
-                // Nothing could be read: the index opens empty, but the file the user
-                // has is never saved over.
-                if (model)
-                    model->SetIndexDbDamaged(true);
-                qCWarning(lcErrors) << "index.db not readable:" << path << status;
-                ReportError(kMsgReadIndexPackage, kCautionAlert);
-            } else {
-                qsizetype offset = ReadPasswordHeader(data);
-                ShowProgress(0.1);
-                ReadItems(data, offset);
-            }
-        }
+        if (!path.isEmpty() && QFile::exists(path))
+            ReadIndexDb(path);
         {
             if (!keepHidden)
                 mDocument->ShowWindow();
@@ -150,13 +190,52 @@ qsizetype CReadIndexPackageTask::ReadPasswordHeader(const QByteArray& data)
     return offset;
 }
 
-void CReadIndexPackageTask::ReadItems(const QByteArray& data, qsizetype offset)
+void CReadIndexPackageTask::ReadIndexDb(const QString& path)
+{
+    auto read = std::make_shared<PiecewiseRead>();
+    read->path = path;
+    WorkerPool::Start([read] { ReadPieces(*read); });
+    // Stopped or failed here: the worker stops too.
+    const auto stopReading = qScopeGuard([&] { read->stop = true; });
+    // The first piece holds the password header.
+    read->WaitFor(kPieceBytes);
+    if (read->status != noErr && read->done == 0) {
+        // Nothing could be read: the index opens empty, but the file the user
+        // has is never saved over.
+        if (CIndexModel* model = GetModel())
+            model->SetIndexDbDamaged(true);
+        qCWarning(lcErrors) << "index.db not readable:" << path << read->status.load();
+        ReportError(kMsgReadIndexPackage, kCautionAlert);
+        return;
+    }
+    const qsizetype offset = ReadPasswordHeader(QByteArray::fromRawData(read->bytes.constData(), read->done));
+    ShowProgress(0.1);
+    ReadItems(*read, offset);
+    if (read->status != noErr) {
+        // Cut short by a failing read: what was read stays, the file is kept as it is.
+        if (CIndexModel* model = GetModel())
+            model->SetIndexDbDamaged(true);
+        qCWarning(lcErrors) << "index.db not read whole:" << path << read->status.load();
+        ReportError(kMsgReadIndexPackage, kCautionAlert);
+    }
+}
+
+void CReadIndexPackageTask::ReadItems(PiecewiseRead& file, qsizetype offset)
 {
     if (!GetModel())
         return;
     CIndexModel& model = *GetModel();
-    // The records after the header, without a copy of the bytes.
-    IndexDbReader reader(QByteArray::fromRawData(data.constData() + offset, data.size() - offset));
+    // The records after the header, without a copy of the bytes, parsed as far
+    // as they are read.
+    IndexDbReader reader(QByteArray::fromRawData(file.bytes.constData() + offset, file.bytes.size() - offset));
+    // Each item copies what it keeps of its record.
+    reader.BorrowFields();
+    bool complete = false;
+    const auto catchUp = [&] {
+        complete = file.finished; // first: the bytes in place are then all there will be
+        reader.SetBytesRead(file.done - offset, complete);
+    };
+    catchUp();
     IndexDbRecord record;
     SInt32 highestThumbnail = 0;
     // Items are handed to the model a batch at a time, one change for the views
@@ -177,7 +256,14 @@ void CReadIndexPackageTask::ReadItems(const QByteArray& data, qsizetype offset)
     };
     bool firstDrawn = false;
     SInt32 read = 0;
-    while (reader.Next(record)) {
+    for (;;) {
+        if (!reader.Next(record)) {
+            if (complete)
+                break;
+            file.WaitFor(file.done + 1);
+            catchUp();
+            continue;
+        }
         qsizetype start = reader.LastRecordOffset();
         qsizetype end = reader.Offset();
         std::unique_ptr<CIndexItem> item;

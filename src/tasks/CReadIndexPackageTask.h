@@ -7,9 +7,10 @@ class CIndexPackage;
 class IndexPackageDocument;
 
 // Loads an index package into a freshly made document: "settings.xml" first,
-// then "index.db" whole (read on the worker pool), its password header, and
-// one item per record inserted at the end of the view, with progress by time
-// slice; then the window shows and the view finishes reading.
+// then "index.db" (read on the worker pool a piece at a time, its records parsed
+// as they arrive), its password header, and one item per record inserted at the
+// end of the view, with progress by time slice; then the window shows and the
+// view finishes reading.
 //
 // A damaged "index.db" keeps every record that can be read: the rest is
 // reported once, and the view is marked so that saving never replaces the
@@ -31,7 +32,10 @@ protected:
     virtual qsizetype ReadPasswordHeader(const QByteArray& data);
 
 private:
-    void ReadItems(const QByteArray& data, qsizetype offset);
+    struct PiecewiseRead;
+    static void ReadPieces(PiecewiseRead& read);
+    void ReadIndexDb(const QString& path);
+    void ReadItems(PiecewiseRead& file, qsizetype offset);
 
     CIndexPackage* mPackage = nullptr;
     IndexPackageDocument* mDocument = nullptr;

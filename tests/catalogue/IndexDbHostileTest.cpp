@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -148,4 +149,55 @@ TEST(IndexDbHostile, RandomDamageNeverCrashes)
         } catch (const ExceptionCode&) {
         }
     }
+}
+
+// index.db is parsed while it is still being read: however the bytes arrive, the
+// records, their fields and the damage found are those of the whole file, also
+// when the records point into the file's bytes instead of copying them.
+TEST(IndexDbHostile, DataReadInPiecesGivesTheRecordsAndDamageOfTheWholeFile)
+{
+    QByteArray oversized = Record("three.jpg", 3);
+    oversized[oversized.indexOf(QByteArray(40, 'A')) - 4] = char(0xFF);
+    const QByteArray badUtf8 = RecordBytes().CountedBE(16, "\xC3(").Tag(4).Zeros(28).Tag(2);
+    const QByteArray file = Record("one.jpg", 1) + badUtf8 + Record("two.jpg", 2) + oversized + Record("four.jpg", 4)
+        + Record("cut.jpg", 5).left(30);
+
+    std::vector<IndexDbRecord> whole;
+    IndexDbReader wholeReader(file);
+    for (IndexDbRecord record; wholeReader.Next(record);)
+        whole.push_back(record);
+    ASSERT_EQ(whole.size(), 3u);
+    ASSERT_EQ(wholeReader.Errors().size(), 3u);
+
+    for (qsizetype piece : {1, 2, 7, 64, 500}) {
+        SCOPED_TRACE(piece);
+        IndexDbReader reader(QByteArray::fromRawData(file.constData(), file.size()));
+        reader.BorrowFields();
+        std::vector<IndexDbRecord> records;
+        qsizetype arrived = 0;
+        for (bool complete = false; !complete;) {
+            arrived = std::min(file.size(), arrived + piece);
+            complete = arrived == file.size();
+            reader.SetBytesRead(arrived, complete);
+            for (IndexDbRecord record; reader.Next(record);)
+                records.push_back(record);
+        }
+        EXPECT_EQ(records, whole);
+        ASSERT_EQ(reader.Errors().size(), wholeReader.Errors().size());
+        for (size_t i = 0; i < reader.Errors().size(); ++i) {
+            EXPECT_EQ(reader.Errors()[i].recordNumber, wholeReader.Errors()[i].recordNumber);
+            EXPECT_EQ(reader.Errors()[i].offset, wholeReader.Errors()[i].offset);
+            EXPECT_EQ(reader.Errors()[i].code, wholeReader.Errors()[i].code);
+        }
+    }
+
+    // Data that ends short of what was expected (a file cut since it was opened)
+    // is read to where it ends.
+    IndexDbReader reader(file + QByteArray(100, '\0'));
+    reader.SetBytesRead(file.size(), true);
+    std::vector<IndexDbRecord> records;
+    for (IndexDbRecord record; reader.Next(record);)
+        records.push_back(record);
+    EXPECT_EQ(records, whole);
+    EXPECT_EQ(reader.Errors().size(), 3u);
 }

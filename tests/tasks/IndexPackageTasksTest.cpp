@@ -296,6 +296,37 @@ TEST_F(IndexPackageTasks, ARefusedPasswordClosesTheDocumentWithANote)
     EXPECT_EQ(reports.front().alertType, kNoteAlert);
 }
 
+// A large index is read a piece at a time while its records become items: every
+// record is an item in the file's order, whichever piece it starts or ends in,
+// and an unchanged save writes the same bytes (each item knows its record's place).
+TEST_F(IndexPackageTasks, ALargeIndexOpensWholeInItsOrderAndSavesBackUnchanged)
+{
+    TestDocument document(Folder("large"), &owner_);
+    QByteArray file = MakePasswordHeader("s3cret", false);
+    constexpr int kRecords = 40000; // some megabytes
+    for (int i = 0; i < kRecords; ++i)
+        file += RemoteRecord("Photo_" + QByteArray::number(i) + ".jpg", unsigned(i), unsigned(i % 500));
+    ASSERT_GT(file.size(), 3 << 20);
+    WriteBytes(document.IndexDbPath(), file);
+    document.expectedCount = kRecords;
+    Read(document);
+    ASSERT_EQ(owner_.Items().size(), size_t(kRecords));
+    for (int i = 0; i < kRecords; ++i) {
+        if (owner_.Items()[size_t(i)]->GetName() != QStringLiteral("Photo_%1.jpg").arg(i)
+            || owner_.Items()[size_t(i)]->GetTotalSize() != UInt32(i)) {
+            ADD_FAILURE() << "item " << i << " is " << owner_.Items()[size_t(i)]->GetName().toStdString();
+            break;
+        }
+    }
+    EXPECT_EQ(owner_.model.GetPassword(), QByteArray("s3cret"));
+    EXPECT_FALSE(owner_.model.IsIndexDbDamaged());
+    EXPECT_TRUE(reports.empty());
+    EXPECT_EQ(document.windowShown, 1);
+
+    ASSERT_TRUE(Write(document));
+    EXPECT_TRUE(ReadWholeFile(document.IndexDbPath()) == file) << "an unchanged index saves its own bytes";
+}
+
 TEST_F(IndexPackageTasks, ADamagedFileKeepsEveryIntactRecordAndIsNeverSavedOver)
 {
     TestDocument document(Folder("damaged"), &owner_);

@@ -72,18 +72,30 @@ OSStatus RegularFile::ReadAt(qint64 offset, qint64 count, QByteArray& out)
         return paramErr;
     QByteArray bytes(qsizetype(count), Qt::Uninitialized);
     qint64 done = 0;
-    while (done < count) {
-        const ssize_t got = ::pread(mFd, bytes.data() + done, size_t(count - done), off_t(offset + done));
+    if (const OSStatus status = ReadInto(offset, count, bytes.data(), done))
+        return status;
+    bytes.truncate(qsizetype(done));
+    out = std::move(bytes);
+    return noErr;
+}
+
+OSStatus RegularFile::ReadInto(qint64 offset, qint64 count, char* into, qint64& outDone)
+{
+    outDone = 0;
+    if (mFd < 0)
+        return fnfErr;
+    if (offset < 0 || count < 0)
+        return paramErr;
+    while (outDone < count) {
+        const ssize_t got = ::pread(mFd, into + outDone, size_t(count - outDone), off_t(offset + outDone));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return ioErr;
         if (got == 0)
             break; // the end of the file, or cut short since: what is there
-        done += got;
+        outDone += got;
     }
-    bytes.truncate(qsizetype(done));
-    out = std::move(bytes);
     return noErr;
 }
 

@@ -29,6 +29,8 @@ public:
     // Up to `count` bytes from `offset`, fewer at the end of the file; ioErr
     // when a read fails.
     OSStatus ReadAt(qint64 offset, qint64 count, QByteArray& out);
+    // The same into memory the caller holds; `outDone` says how many bytes came.
+    OSStatus ReadInto(qint64 offset, qint64 count, char* into, qint64& outDone);
 
 private:
     int mFd = -1;

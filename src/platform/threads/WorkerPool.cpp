@@ -383,6 +383,11 @@ void WorkerPool::RunEach(std::size_t count, const std::function<void(std::size_t
     rethrowFirst();
 }
 
+void WorkerPool::Start(std::function<void()> job)
+{
+    ThePool().Submit(std::make_shared<WorkerJob>(std::move(job)));
+}
+
 void WorkerPool::PostToGuiThread(std::function<void()> call)
 {
     ThePool().Post(std::move(call));

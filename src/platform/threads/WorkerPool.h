@@ -37,6 +37,11 @@ public:
         }
     }
 
+    // Starts `job` on a worker thread and returns at once: nothing waits for it.
+    // The job must own what it touches (a state shared with whoever started it)
+    // and should end early when CancelRequested says so.
+    static void Start(std::function<void()> job);
+
     // Runs job(0) .. job(count - 1) on the pool's threads, as many at once as
     // there are threads, and returns when all have run; the calling context
     // yields meanwhile, as with Run. A failing index does not stop the others:
