@@ -42,8 +42,11 @@ install: build
 bench: configure
 	cmake -S . -B $(BUILD_DIR) -DORVEX_BUILD_BENCH=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target orvex_benchmarks
-	@failed=""; for b in $$(find $(BUILD_DIR)/bench -maxdepth 1 -type f -executable -name 'bench_*' | sort); do \
-		echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || failed="$$failed $$(basename $$b)"; done; \
+	@home=$$(mktemp -d); runtime=$$(mktemp -d); chmod 700 "$$runtime"; failed=""; \
+	for b in $$(find $(BUILD_DIR)/bench -maxdepth 1 -type f -executable -name 'bench_*' | sort); do \
+		echo "== $$b"; HOME="$$home" XDG_RUNTIME_DIR="$$runtime" QT_QPA_PLATFORM=offscreen "$$b" \
+			|| failed="$$failed $$(basename $$b)"; done; \
+	rm -rf "$$home" "$$runtime"; \
 	if [ -n "$$failed" ]; then echo "benchmarks that missed a target or failed:$$failed"; exit 1; fi
 
 fuzz: build

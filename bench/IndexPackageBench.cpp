@@ -1,12 +1,15 @@
 // A later save of a 100,000-item package through the write task, paired in one
 // run with writing the very bytes that save writes with QSaveFile; the first save
-// after opening that package again, paired the same way; and a first
+// after opening that package again, paired the same way; both again for a
+// million items whose files lie in a thousand folders; and a first
 // save of camera photographs, which reads their metadata, paired with reading
 // the same metadata with Exiv2 alone.
 #include "BenchIndexPackage.h"
 #include "BenchMain.h"
+#include "EmptyPhotos.h"
 
 #include "CIndexItem.h"
+#include "CIndexModel.h"
 #include "CIndexPackage.h"
 #include "ThumbnailsBatchTiming.h"
 #include "CIndexView.h"
@@ -32,6 +35,7 @@
 #include <exiv2/exiv2.hpp>
 
 #include <chrono>
+#include <utime.h>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -40,14 +44,10 @@ namespace {
 
 // ORVEX_BENCH_ITEMS makes a smaller package, for profiling.
 const int kItems = qEnvironmentVariableIsSet("ORVEX_BENCH_ITEMS") ? qEnvironmentVariableIntValue("ORVEX_BENCH_ITEMS") : 100000;
+// The large collection: a million photographs in a thousand folders.
+const int kManyItems = qEnvironmentVariableIsSet("ORVEX_BENCH_ITEMS") ? 10 * kItems : 1000000;
 
 QTemporaryDir* gFolder = nullptr;
-QByteArray gPristine; // index.db as made, put back before each save benchmark reads it
-
-QString PackagePath()
-{
-    return gFolder->filePath(QStringLiteral("Bench.idxp"));
-}
 
 // A small photograph: with ORVEX_BENCH_PHOTOS set every media file is one, so
 // that a first save reads each file's metadata as it would in a real collection;
@@ -65,169 +65,232 @@ QByteArray SmallPhotograph()
     return bytes;
 }
 
-// Records like a photograph collection's: name, the address of a file that
-// exists, catalogue fields with a thumbnail number and a short caption.
-void MakeIndexDb()
+// One collection the saves are timed on: its package, index.db as made and as
+// the first save wrote it.
+struct Collection {
+    QString name; // of the package in the benchmark's folder
+    int items = 0;
+    QByteArray pristine; // index.db as made, put back before a benchmark's first save
+    QByteArray saved; // index.db as the first save wrote it
+    QStringList folders; // of its files, kept from one run to the next
+    QString PackagePath() const { return gFolder->filePath(name); }
+};
+Collection gOne {QStringLiteral("Bench.idxp"), kItems};
+Collection gMany {QStringLiteral("Many.idxp"), kManyItems};
+
+// The folders of files kept from an earlier run changed now, as if photographs
+// had just been added: a first save looks at every file there and makes its alias.
+void TouchFolders(const Collection& collection)
 {
-    CIndexPackage package(QUrl::fromLocalFile(PackagePath()), nullptr);
-    const QString media = gFolder->filePath(QStringLiteral("Pictures"));
-    QDir().mkpath(media);
+    for (const QString& folder : collection.folders)
+        utime(QFile::encodeName(folder).constData(), nullptr);
+}
+
+// Records like a photograph collection's: name, the address of a file that
+// exists, catalogue fields with a thumbnail number and a short caption. The
+// files of `collection` lie in one folder of the benchmark's own, or, with
+// `manyFolders`, are the empty files kept in a thousand folders beside the build.
+void MakeIndexDb(Collection& collection, bool manyFolders)
+{
+    QByteArray folderURL;
+    if (manyFolders) {
+        const QString root = EmptyPhotoFolder(collection.items);
+        folderURL = QUrl::fromLocalFile(root).toEncoded();
+        for (const QString& folder : QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            collection.folders.append(root + QLatin1Char('/') + folder);
+    } else {
+        const QString media = gFolder->filePath(QStringLiteral("Pictures"));
+        QDir().mkpath(media);
+        folderURL = QUrl::fromLocalFile(media).toEncoded();
+    }
     const QByteArray photograph = SmallPhotograph();
     LDataStream stream;
-    for (int i = 0; i < kItems; ++i) {
+    for (int i = 0; i < collection.items; ++i) {
         IndexDbRecord record;
-        const QString fileName = QStringLiteral("IMG_%1.JPG").arg(i, 6, 10, QLatin1Char('0'));
-        QFile file(media + QLatin1Char('/') + fileName);
-        file.open(QIODevice::WriteOnly);
-        file.write(photograph);
-        const QByteArray name = fileName.toUtf8();
-        record.name = name;
-        record.fileURL = QUrl::fromLocalFile(media + QLatin1Char('/') + fileName).toEncoded();
+        const QByteArray path = manyFolders ? EmptyPhotoPath(i) : QStringLiteral("IMG_%1.JPG").arg(i, 6, 10, QLatin1Char('0')).toUtf8();
+        if (!manyFolders) {
+            QFile file(QUrl::fromEncoded(folderURL).toLocalFile() + QLatin1Char('/') + QString::fromUtf8(path));
+            file.open(QIODevice::WriteOnly);
+            file.write(photograph);
+        }
+        record.name = path.mid(path.lastIndexOf('/') + 1);
+        record.fileURL = folderURL + "/" + path;
         record.fields = CatalogueFields {'JPEG', 4000000u + UInt32(i), 3000000000u, 3000000000u, 3000000000u, i + 1, 0};
         record.caption = QByteArray("\x1C\x02\x00\x00\x02\x00\x04\x1C\x02\x19\x00\x05" "beach", 17);
         WriteIndexDbRecord(stream, record);
     }
-    gPristine = stream.Data();
+    collection.pristine = stream.Data();
 }
 
 // index.db as it was made: a save writes what it learnt (aliases) into the file.
-void PutBackIndexDb()
+void PutBackIndexDb(const Collection& collection)
 {
-    CIndexPackage package(QUrl::fromLocalFile(PackagePath()), nullptr);
+    CIndexPackage package(QUrl::fromLocalFile(collection.PackagePath()), nullptr);
     QFile file(package.GetIndexDbURL().toLocalFile());
     file.open(QIODevice::WriteOnly);
-    file.write(gPristine);
+    file.write(collection.pristine);
 }
 
-// The package opened once through the read task; the saves run on it.
+// A package opened through the read task; the saves run on it.
 struct Opened {
     StandaloneIndexView view;
     std::unique_ptr<BenchDocument> document;
+    QString IndexDbPath() const { return document->GetPackage()->GetIndexDbURL().toLocalFile(); }
 };
-Opened* gOpened = nullptr;
-QByteArray gSavedBytes; // index.db as the first save wrote it
 int gFailedSaves = 0;
 
 // The package as it is on disk, opened through the read task.
-Opened* OpenThroughTheReadTask()
+std::unique_ptr<Opened> OpenThroughTheReadTask(const Collection& collection)
 {
-    auto* opened = new Opened;
+    auto opened = std::make_unique<Opened>();
     opened->view = MakeBenchView();
-    opened->document = std::make_unique<BenchDocument>(opened->view.get(), PackagePath(), kItems);
+    opened->document = std::make_unique<BenchDocument>(opened->view.get(), collection.PackagePath(), collection.items);
     RunToEnd(new CReadIndexPackageTask(601, 1, opened->document.get()));
+    if (opened->view->CountItems() != collection.items)
+        ++gFailedSaves;
     return opened;
 }
 
-QString IndexDbPath()
-{
-    return gOpened->document->GetPackage()->GetIndexDbURL().toLocalFile();
-}
-
 // A save of the whole index through the write task, as the Save command runs it;
-// it succeeded when the index is no longer modified and index.db holds what it wrote.
-bool SaveThroughTheWriteTask()
+// it succeeded when the index is no longer modified and index.db holds as many
+// bytes as the first save wrote (all of them when `expected` is empty).
+bool SaveThroughTheWriteTask(Opened& opened, const QByteArray& expected = {})
 {
-    gOpened->view->SetModified(true);
-    RunToEnd(new CWriteIndexTask(601, 2, gOpened->document.get()));
-    return !gOpened->view->IsModified();
-}
-
-void LaterSave()
-{
-    if (!SaveThroughTheWriteTask() || QFileInfo(IndexDbPath()).size() != gSavedBytes.size())
+    opened.view->SetModified(true);
+    RunToEnd(new CWriteIndexTask(601, 2, opened.document.get()));
+    const bool saved = !opened.view->IsModified()
+        && (expected.isEmpty() || QFileInfo(opened.IndexDbPath()).size() == expected.size());
+    if (!saved)
         ++gFailedSaves;
+    return saved;
 }
 
 // The yardstick: the very bytes the save writes, written with QSaveFile.
-void WriteTheSameBytesWithQSaveFile()
+void WriteTheSameBytesWithQSaveFile(const QByteArray& bytes)
 {
     QSaveFile out(gFolder->filePath(QStringLiteral("copy.db")));
-    if (!out.open(QIODevice::WriteOnly) || out.write(gSavedBytes) != gSavedBytes.size() || !out.commit())
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
         ++gFailedSaves;
+}
+
+// Whether index.db as saved reads back to the opened index's items: every
+// record, in the index's order, with its item's name and an alias to its file.
+bool ReadsBackToTheItems(const Opened& opened, const QByteArray& saved, std::string& detail)
+{
+    IndexDbReader reader(saved);
+    IndexDbRecord record;
+    const CIndexModel& model = opened.view->GetModel();
+    SInt32 index = 0;
+    SInt32 wrong = 0;
+    SInt32 withoutAlias = 0;
+    while (reader.Next(record)) {
+        CIndexItem* item = model.ItemAt(++index);
+        if (!item || !record.name || QString::fromUtf8(*record.name) != item->GetName())
+            ++wrong;
+        if (!record.alias)
+            ++withoutAlias;
+    }
+    detail = std::to_string(index) + " records, " + std::to_string(wrong) + " not their item's, "
+        + std::to_string(withoutAlias) + " without an alias, " + std::to_string(reader.Errors().size()) + " damaged";
+    return index == model.CountAllItems() && wrong == 0 && withoutAlias == 0 && reader.Errors().empty();
+}
+
+// The first save of `collection` as made (it makes the items' aliases and reads
+// their media: not a later save), then later saves of it unchanged, paired with
+// writing the very bytes the save wrote with QSaveFile.
+void LaterSavesAgainstTheSameBytes(benchmark::State& state, Collection& collection, const std::string& what, int pairs)
+{
+    PutBackIndexDb(collection);
+    TouchFolders(collection);
+    std::unique_ptr<Opened> opened = OpenThroughTheReadTask(collection);
+    CheckTarget("the package of " + what + " opened with every item", opened->view->CountItems() == collection.items,
+        std::to_string(opened->view->CountItems()) + " items");
+    const auto start = std::chrono::steady_clock::now();
+    const bool firstSaved = SaveThroughTheWriteTask(*opened);
+    const double first = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    CheckTarget("the first save of " + what + " succeeded", firstSaved, std::to_string(first) + " s");
+    QFile saved(opened->IndexDbPath());
+    saved.open(QIODevice::ReadOnly);
+    collection.saved = saved.readAll();
+    std::string detail;
+    CheckTarget("the first save of " + what + " reads back to its items", ReadsBackToTheItems(*opened, collection.saved, detail),
+        detail);
+    const auto laterSave = [&] { SaveThroughTheWriteTask(*opened, collection.saved); };
+    const auto copy = [&] { WriteTheSameBytesWithQSaveFile(collection.saved); };
+    BenchmarkPaired(state, "later save of " + what + " unchanged / the same bytes with QSaveFile", 3.0, pairs, laterSave, copy);
+    QFile again(opened->IndexDbPath());
+    again.open(QIODevice::ReadOnly);
+    CheckTarget("a later save of " + what + " wrote the first save's bytes", again.readAll() == collection.saved);
+    CheckTarget("every later save of " + what + " and copy succeeded with the same size", gFailedSaves == 0,
+        std::to_string(gFailedSaves) + " failed");
+}
+
+// The first save after opening a saved index, which every user pays: the package
+// as the first save wrote it (aliases and all), opened afresh through the read
+// task before each of these saves (untimed), paired with writing the same bytes
+// with QSaveFile.
+void FirstSavesAfterOpeningAgainstTheSameBytes(benchmark::State& state, Collection& collection, const std::string& what,
+    int pairs)
+{
+    if (collection.saved.isEmpty()) {
+        // Run alone: the package saved once first, as the benchmark of later saves leaves it.
+        PutBackIndexDb(collection);
+        TouchFolders(collection);
+        std::unique_ptr<Opened> opened = OpenThroughTheReadTask(collection);
+        SaveThroughTheWriteTask(*opened);
+        QFile saved(opened->IndexDbPath());
+        saved.open(QIODevice::ReadOnly);
+        collection.saved = saved.readAll();
+    }
+    std::unique_ptr<Opened> reopened = OpenThroughTheReadTask(collection);
+    bool reopen = false;
+    BenchmarkPaired(
+        state, "first save after opening " + what + " / the same bytes with QSaveFile", 3.0, pairs,
+        [&] {
+            SaveThroughTheWriteTask(*reopened, collection.saved);
+            reopen = true;
+        },
+        [&] { WriteTheSameBytesWithQSaveFile(collection.saved); },
+        [&] {
+            if (reopen) {
+                reopened.reset(); // one index of this size open at a time
+                reopened = OpenThroughTheReadTask(collection);
+            }
+            reopen = false;
+        });
+    CheckTarget("every first save after opening " + what + " and copy succeeded with the same size", gFailedSaves == 0,
+        std::to_string(gFailedSaves) + " failed");
 }
 
 void BM_LaterSaveAgainstTheSameBytes(benchmark::State& state)
 {
-    PutBackIndexDb();
-    gOpened = OpenThroughTheReadTask();
-    CheckTarget("the package opened with every item", gOpened->view->CountItems() == kItems,
-        std::to_string(gOpened->view->CountItems()) + " items");
-    // The first save makes the items' aliases and reads their media: not a later save.
-    const auto start = std::chrono::steady_clock::now();
-    const bool firstSaved = SaveThroughTheWriteTask();
-    const double first = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    CheckTarget("the first save succeeded", firstSaved, std::to_string(first) + " s");
-    QFile saved(IndexDbPath());
-    saved.open(QIODevice::ReadOnly);
-    gSavedBytes = saved.readAll();
-    CheckTarget("the first save wrote index.db", !gSavedBytes.isEmpty(), std::to_string(gSavedBytes.size()) + " bytes");
-    for (auto _ : state) {
-        const PairedTimes times = RunPaired(5, LaterSave, WriteTheSameBytesWithQSaveFile);
-        state.SetIterationTime(times.MedianA());
-        CheckRatio("later save of " + std::to_string(kItems) + " unchanged items / the same bytes with QSaveFile",
-            times, 3.0);
-    }
-    CheckTarget("every later save and copy succeeded with the same size", gFailedSaves == 0,
-        std::to_string(gFailedSaves) + " failed");
-    delete gOpened;
-    gOpened = nullptr;
+    LaterSavesAgainstTheSameBytes(state, gOne, std::to_string(gOne.items) + " items", 5);
 }
 BENCHMARK(BM_LaterSaveAgainstTheSameBytes)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
-// The first save after opening a saved index, which every user pays: the package
-// as the first save above wrote it (aliases and all), opened afresh through the
-// read task before each of these saves (untimed), paired with writing the same
-// bytes with QSaveFile.
-Opened* gReopened = nullptr;
-
-void Reopen()
-{
-    delete gReopened;
-    gReopened = OpenThroughTheReadTask();
-    if (gReopened->view->CountItems() != kItems)
-        ++gFailedSaves;
-}
-
-void FirstSaveAfterOpening()
-{
-    std::swap(gOpened, gReopened);
-    if (!SaveThroughTheWriteTask() || QFileInfo(IndexDbPath()).size() != gSavedBytes.size())
-        ++gFailedSaves;
-    std::swap(gOpened, gReopened);
-}
-
 void BM_FirstSaveAfterOpeningAgainstTheSameBytes(benchmark::State& state)
 {
-    if (gSavedBytes.isEmpty()) {
-        // Run alone: the package saved once first, as the benchmark above leaves it.
-        PutBackIndexDb();
-        Reopen();
-        FirstSaveAfterOpening();
-        QFile saved(gReopened->document->GetPackage()->GetIndexDbURL().toLocalFile());
-        saved.open(QIODevice::ReadOnly);
-        gSavedBytes = saved.readAll();
-    }
-    Reopen();
-    bool reopen = false;
-    BenchmarkPaired(
-        state, "first save after opening " + std::to_string(kItems) + " saved items / the same bytes with QSaveFile",
-        3.0, 5,
-        [&] {
-            FirstSaveAfterOpening();
-            reopen = true;
-        },
-        WriteTheSameBytesWithQSaveFile,
-        [&] {
-            if (reopen)
-                Reopen();
-            reopen = false;
-        });
-    CheckTarget("every first save after opening and copy succeeded with the same size", gFailedSaves == 0,
-        std::to_string(gFailedSaves) + " failed");
-    delete gReopened;
-    gReopened = nullptr;
+    FirstSavesAfterOpeningAgainstTheSameBytes(state, gOne, std::to_string(gOne.items) + " saved items", 5);
 }
 BENCHMARK(BM_FirstSaveAfterOpeningAgainstTheSameBytes)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+void BM_LaterSaveOfManyFoldersAgainstTheSameBytes(benchmark::State& state)
+{
+    MakeIndexDb(gMany, true);
+    LaterSavesAgainstTheSameBytes(state, gMany, std::to_string(gMany.items) + " items in 1000 folders", 3);
+}
+BENCHMARK(BM_LaterSaveOfManyFoldersAgainstTheSameBytes)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+void BM_FirstSaveAfterOpeningManyFoldersAgainstTheSameBytes(benchmark::State& state)
+{
+    if (gMany.pristine.isEmpty())
+        MakeIndexDb(gMany, true);
+    FirstSavesAfterOpeningAgainstTheSameBytes(state, gMany, std::to_string(gMany.items) + " saved items in 1000 folders", 3);
+}
+BENCHMARK(BM_FirstSaveAfterOpeningManyFoldersAgainstTheSameBytes)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseManualTime();
 
 // --- A first save of camera photographs ---------------------------------------------------------------
 
@@ -348,8 +411,7 @@ void Prepare()
     gFolder = new QTemporaryDir;
     URegistrar::RegisterFrameworkClasses();
     InitializeTasks();
-    MakeIndexDb();
-    PutBackIndexDb();
+    MakeIndexDb(gOne, false);
 }
 
 void Report()

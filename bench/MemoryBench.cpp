@@ -8,6 +8,7 @@
 // keywords, a headline and a caption text. Every step's result is checked.
 #include "BenchMain.h"
 #include "BenchProgram.h"
+#include "EmptyPhotos.h"
 
 #include "CANPAInfo.h"
 
@@ -58,34 +59,16 @@ bool HasHarbour(int i)
     return (i / 3) % std::size(kPlaces) == 1;
 }
 
-// The items' files: empty, in a thousand folders, made once and kept in the build
-// folder (a save looks for every file).
-QString PhotoFolder()
-{
-    const QString root = QStringLiteral(ORVEX_BENCH_FILES_DIR "/memory-photos/") + QString::number(kItems);
-    const QString made = root + QStringLiteral("/made");
-    if (!QFileInfo::exists(made)) {
-        for (int i = 0; i < kItems; ++i) {
-            const QString folder = root + QLatin1Char('/') + QString::number(2000 + i % 1000);
-            if (i < 1000)
-                QDir().mkpath(folder);
-            QFile(folder + QStringLiteral("/IMG_%1.JPG").arg(i)).open(QIODevice::WriteOnly);
-        }
-        QFile(made).open(QIODevice::WriteOnly);
-    }
-    return root;
-}
-
 void MakePackage(const QString& path)
 {
     CIndexPackage package(QUrl::fromLocalFile(path + QLatin1Char('/')), nullptr);
-    const QByteArray photos = QUrl::fromLocalFile(PhotoFolder()).toEncoded();
+    const QByteArray photos = QUrl::fromLocalFile(EmptyPhotoFolder(kItems)).toEncoded();
     LDataStream stream;
     for (int i = 0; i < kItems; ++i) {
         IndexDbRecord record;
         const QByteArray name = "IMG_" + QByteArray::number(i) + ".JPG";
         record.name = name;
-        record.fileURL = photos + "/" + QByteArray::number(2000 + i % 1000) + "/" + name;
+        record.fileURL = photos + "/" + EmptyPhotoPath(i);
         record.fields = CatalogueFields { 'JPEG', 0, 3000000000u + UInt32(i), 3000000000u, 3000000000u, i + 1, 0 };
         // Captions as the program writes them.
         CANPAInfo caption;
