@@ -154,7 +154,6 @@ void CSearchTask::FillResultDocument()
 {
     CIndexDoc* document = NewResultDocument();
     ThrowIfNil_(document);
-    CIndexModel* model = GetModel();
     TaskOwnerView* ownerView = GetOwnerView();
     const bool move = mResultAction == kResultMoveToNewIndex || mResultAction == kResultMovePerGroup;
     // Named after where the items were found: the index searched, or every open one.

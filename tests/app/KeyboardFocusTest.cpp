@@ -667,6 +667,17 @@ TEST_F(KeyboardFocus, F2RenamesTheSelectedItemAndF1OpensHelp)
 }
 
 // A dialog's buttons answer Alt and their underlined letter.
+// The dialog a user would type into over `sheet`: up, active and holding the keys.
+// Under load or a window manager activation comes a moment after the dialog shows,
+// and keys sent before then go elsewhere.
+static QWidget* DialogReadyOver(const QWidget* sheet)
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || modal == sheet || !modal->isVisible() || !modal->isActiveWindow() || !QApplication::focusWidget())
+        return nullptr;
+    return modal;
+}
+
 TEST_F(KeyboardFocus, DialogButtonsHaveMnemonics)
 {
     Choose(1056);
@@ -689,8 +700,8 @@ TEST_F(KeyboardFocus, DialogButtonsHaveMnemonics)
     QTimer watch;
     watch.setInterval(20);
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal == properties || !modal->isVisible())
+        QWidget* modal = DialogReadyOver(properties);
+        if (!modal)
             return;
         watch.stop();
         asked = modal->windowTitle();
@@ -723,10 +734,7 @@ TEST_F(KeyboardFocus, IndexPropertiesTakesTheKeysBackAfterItsPasswordDialog)
     QTimer watch;
     watch.setInterval(20);
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        // A user types once the dialog is up and active; under a window manager
-        // activation comes a moment after the dialog shows.
-        if (!modal || modal == properties || !modal->isVisible() || !modal->isActiveWindow() || !QApplication::focusWidget())
+        if (!DialogReadyOver(properties))
             return;
         watch.stop();
         QTest::keyClicks(nullptr, QStringLiteral("harbour"));

@@ -196,8 +196,11 @@ TEST_F(IndexListViewTest, TheRowsOfferTheGridsContextualMenuFromTheMouseAndTheKe
     EXPECT_EQ(shown->GetName(), "c.jpg");
     view->ProcessCommand(1079);
 
-    // Shift+F10 shows it for the selection as it is.
+    // Shift+F10 shows it for the selection as it is, once the window has the keyboard.
+    tree->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(tree->window()));
     tree->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), tree);
     view->DeselectAll();
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rowPoint(0));
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier, rowPoint(3));
