@@ -14,6 +14,9 @@
 
 namespace {
 
+// A value set of this many items takes a millisecond or more to grow.
+constexpr qsizetype kEarlyGrowthFrom = 32768;
+
 // The urgency values every index offers, with or without items: one per
 // bucket of ValueOfText's rating rule.
 constexpr const char* kRatingSeeds[] = { "0", "2", "4", "6", "7", "9" };
@@ -105,8 +108,11 @@ public:
         return true;
     }
 
-    // Each distinct text's items join its value's set, made when missing.
-    void Enter()
+    // Each distinct text's items join its value's set, made when missing. A large
+    // set nearly full grows now if no other large one has in this pass (`grown`):
+    // sets that many items share (one kind, folder, rating) fill up together, and
+    // growing them all in one pass held the window for a tenth of a second.
+    void Enter(bool& grown)
     {
         ValueSets& sets = mSets;
         for (size_t group = 0; group < mMembers.size(); ++group) {
@@ -114,7 +120,15 @@ public:
             if (value.isEmpty())
                 continue;
             QSet<CIndexItem*>& set = sets[value];
-            set.reserve(set.size() + qsizetype(mMembers[group].size()));
+            const qsizetype needed = set.size() + qsizetype(mMembers[group].size());
+            const bool large = set.size() >= kEarlyGrowthFrom;
+            if (needed > set.capacity()) {
+                grown = grown || large;
+                set.reserve(needed);
+            } else if (large && !grown && needed > set.capacity() / 4 * 3) {
+                grown = true;
+                set.reserve(set.capacity() + 1); // doubles it
+            }
             for (CIndexItem* item : mMembers[group])
                 set.insert(item);
         }
@@ -305,8 +319,9 @@ void CIndexModel::EnterValues(const Items& items, bool mayReadMedia)
         if (itemPending)
             emit valuesPending(item);
     }
+    bool grown = false;
     for (FieldCollector& field : fields)
-        field.Enter();
+        field.Enter(grown);
 }
 
 void CIndexModel::RemoveFromValueIndex(CIndexItem* item)

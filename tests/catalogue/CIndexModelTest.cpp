@@ -521,6 +521,33 @@ CIndexItem* CaptionedItem(const QString& name, const QStringList& keywords, SInt
     return item;
 }
 
+// A caption dataset as an index stores it.
+QByteArray Dataset(char number, const QByteArray& text)
+{
+    return QByteArray("\x1C\x02", 2) + number + char(text.size() >> 8) + char(text.size() & 0xFF) + text;
+}
+
+// An item as read from a package's index: "IMG_<number>.JPG", remote, with `caption`.
+CIndexItem* StoredItem(CIndexPackage& package, int number, const QByteArray& caption)
+{
+    IndexDbRecord record;
+    const QByteArray name = "IMG_" + QByteArray::number(number) + ".JPG";
+    record.name = name;
+    record.fileURL = "http://example.org/roll/" + name;
+    record.fields = CatalogueFields { 'JPEG', 1000, 3000000000u, 3000000000u, 3000000000u, number + 1, 0 };
+    record.caption = Dataset(0, QByteArray("\x00\x04", 2)) + caption;
+    return new CIndexItem(record, &package);
+}
+
+// A package in a fresh folder of its own.
+QUrl FreshPackageURL(const QString& folder)
+{
+    QDir dir(TestTempDir() + QLatin1Char('/') + folder);
+    dir.removeRecursively();
+    QDir().mkpath(dir.path());
+    return QUrl::fromLocalFile(dir.filePath(QStringLiteral("P.idxp")));
+}
+
 } // namespace
 
 TEST_F(IndexModelTest, EachFieldEntersItsValuesByItsRule)
@@ -570,23 +597,12 @@ TEST_F(IndexModelTest, EachFieldEntersItsValuesByItsRule)
 TEST_F(IndexModelTest, TheValueIndexOfStoredCaptionsLeavesThemAsRead)
 {
     SetPrefValue(QStringLiteral("MDIKeys"), QVariantList { 6016, 6003 });
-    QDir dir(TestTempDir() + QLatin1String("/value-index-memory"));
-    dir.removeRecursively();
-    QDir().mkpath(dir.path());
-    CIndexPackage package(QUrl::fromLocalFile(dir.filePath("M.idxp")), nullptr);
-    const auto dataset = [](char number, const QByteArray& text) {
-        return QByteArray("\x1C\x02", 2) + number + char(text.size() >> 8) + char(text.size() & 0xFF) + text;
-    };
+    CIndexPackage package(FreshPackageURL(QStringLiteral("value-index-memory")), nullptr);
     constexpr int kCount = 2000;
     for (int i = 0; i < kCount; ++i) {
-        IndexDbRecord record;
-        const QByteArray name = "IMG_" + QByteArray::number(i) + ".JPG";
-        record.name = name;
-        record.fileURL = "http://example.org/roll/" + name;
-        record.fields = CatalogueFields { 'JPEG', 1000, 3000000000u, 3000000000u, 3000000000u, i + 1, 0 };
-        record.caption = dataset(0, QByteArray("\x00\x04", 2)) + dataset(25, "harbour")
-            + dataset(25, "roll " + QByteArray::number(i % 50)) + dataset(105, "Trip " + QByteArray::number(i % 20));
-        model.InsertItem(new CIndexItem(record, &package), kInsertAtEnd, ItemInsert::Filling);
+        const QByteArray caption = Dataset(25, "harbour") + Dataset(25, "roll " + QByteArray::number(i % 50))
+            + Dataset(105, "Trip " + QByteArray::number(i % 20));
+        model.InsertItem(StoredItem(package, i, caption), kInsertAtEnd, ItemInsert::Filling);
     }
 
     const size_t before = mallinfo2().uordblks;
@@ -603,6 +619,57 @@ TEST_F(IndexModelTest, TheValueIndexOfStoredCaptionsLeavesThemAsRead)
     EXPECT_EQ(model.GetValueMembers(6016, QStringLiteral("roll 7")).size(), kCount / 50);
     EXPECT_EQ(model.GetValueMembers(6003, QStringLiteral("Trip 3")).size(), kCount / 20);
     EXPECT_LT(grown, 400) << "bytes each item took on when the value index was built: " << grown;
+    SetPrefDefault(QStringLiteral("MDIKeys"));
+}
+
+// Items entered in batches, as the cache task enters an opening index: the
+// values every item shares (its kind, volume, folder and keyword) fill their sets
+// together, yet no batch grows more than one large set, since growing each of
+// them at once held the window far too long.
+TEST_F(IndexModelTest, NoBatchGrowsMoreThanOneLargeValueSet)
+{
+    const QList<SInt32> fields { 4004, 4010, 4011, 6016 };
+    QVariantList keys;
+    for (SInt32 field : fields)
+        keys.append(field);
+    SetPrefValue(QStringLiteral("MDIKeys"), keys);
+    CIndexPackage package(FreshPackageURL(QStringLiteral("value-index-growth")), nullptr);
+    model.RebuildValueIndex();
+    constexpr int kCount = 140000;
+    constexpr qsizetype kLarge = 40000;
+    std::vector<CIndexItem*> items;
+    for (int i = 0; i < kCount; ++i) {
+        items.push_back(StoredItem(package, i, Dataset(25, "harbour")));
+        model.InsertItem(items.back(), kInsertAtEnd, ItemInsert::Filling);
+    }
+    // Each field's largest set, by the values' own sets.
+    const auto largest = [&](SInt32 field) {
+        const QSet<CIndexItem*>* found = nullptr;
+        if (const CIndexModel::ValueSets* sets = model.GetValueSets(field)) {
+            for (const QSet<CIndexItem*>& set : *sets)
+                found = !found || set.size() > found->size() ? &set : found;
+        }
+        return found;
+    };
+    int worst = 0;
+    for (size_t first = 0; first < items.size(); first += 2048) {
+        std::vector<std::pair<qsizetype, qsizetype>> before; // size and capacity
+        for (SInt32 field : fields) {
+            const QSet<CIndexItem*>* set = largest(field);
+            before.push_back({ set ? set->size() : 0, set ? set->capacity() : 0 });
+        }
+        model.AddItemsToValueIndex(std::span(items).subspan(first, std::min<size_t>(2048, items.size() - first)));
+        int grown = 0;
+        for (qsizetype f = 0; f < fields.size(); ++f)
+            grown += before[size_t(f)].first >= kLarge && largest(fields[f])->capacity() != before[size_t(f)].second;
+        worst = std::max(worst, grown);
+    }
+    EXPECT_LE(worst, 1) << "large sets grown by one batch";
+    for (SInt32 field : fields) {
+        ASSERT_NE(largest(field), nullptr) << field;
+        EXPECT_EQ(largest(field)->size(), kCount) << field;
+    }
+    EXPECT_EQ(model.GetValueMembers(6016, QStringLiteral("harbour")).size(), kCount);
     SetPrefDefault(QStringLiteral("MDIKeys"));
 }
 
