@@ -6,12 +6,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QStorageInfo>
 
 #include <chrono>
 #include <deque>
 #include <mutex>
-#include <optional>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -93,30 +93,34 @@ bool MountTableChanged()
 }
 
 // Looking up a label reads the whole mount table, so aliases made of many files
-// in one folder (a first save of a large index) share one look-up: a plain file
-// lies on the volume of its folder when it is on the same device. The label is
-// kept until the mount table changes, and never longer than a second.
+// in a few folders (a first save of a large index takes its items' folders in
+// turn) share one look-up per folder: a plain file lies on the volume of its
+// folder when it is on the same device. A folder's label is kept until the mount
+// table changes, and never longer than a second.
 QString VolumeLabelOf(const FileRef& target, const FileStat& st)
 {
     if (!st.isRegularFile)
         return LookUpVolumeLabel(target.Path());
     struct Kept {
-        QString folder;
         UInt64 device = 0;
         QString label;
         std::chrono::steady_clock::time_point when;
     };
+    // Enough for the folders of any collection; past it the table starts again.
+    constexpr qsizetype kMaxFolders = 100000;
     static std::mutex lock;
-    static std::optional<Kept> kept;
+    static QHash<QString, Kept> kept;
     const QString folder = target.Parent().Path();
     const auto now = std::chrono::steady_clock::now();
     const std::lock_guard<std::mutex> guard(lock);
-    if (MountTableChanged() || (kept && now - kept->when > std::chrono::seconds(1)))
-        kept.reset();
-    if (kept && kept->device == st.device && kept->folder == folder)
-        return kept->label;
-    kept = Kept {folder, st.device, LookUpVolumeLabel(target.Path()), now};
-    return kept->label;
+    if (MountTableChanged() || kept.size() >= kMaxFolders)
+        kept.clear();
+    auto found = kept.find(folder);
+    if (found != kept.end() && found->device == st.device && now - found->when <= std::chrono::seconds(1))
+        return found->label;
+    const QString label = LookUpVolumeLabel(target.Path());
+    kept.insert(folder, Kept {st.device, label, now});
+    return label;
 }
 
 bool DeviceIsMounted(UInt64 device)
@@ -265,8 +269,9 @@ OSStatus NewAlias(const FileRef* fromFile, const FileRef& target, AliasRecord& o
     record.size = st.isFolder ? 0 : st.size;
     record.modificationSeconds = st.modificationSeconds;
     record.absolutePath = target.NativePath();
-    if (fromFile && fromFile->IsValid() && fromFile->Parent().IsValid())
-        record.relativePath = RelativeNativePath(fromFile->Parent().NativePath(), record.absolutePath);
+    const FileRef base = fromFile && fromFile->IsValid() ? fromFile->Parent() : FileRef();
+    if (base.IsValid())
+        record.relativePath = RelativeNativePath(base.NativePath(), record.absolutePath);
     record.volumeLabel = VolumeLabelOf(target, st);
     out = record;
     return noErr;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QStorageInfo>
 #include <QTemporaryDir>
@@ -206,6 +207,66 @@ TEST(AliasRecord, VolumeLabelsOfManyAliasesMatchTheirVolumes)
             const QStorageInfo storage(path);
             EXPECT_EQ(record.volumeLabel, storage.isValid() ? storage.name() : QString()) << path.toStdString();
         }
+}
+
+// A save makes the aliases of a package's items in their order, which takes the
+// folders in turn; each record holds exactly what the file system says of its
+// file, laid out by hand here.
+TEST(AliasRecord, AliasesOfFilesInFoldersTakenInTurnHoldTheirFilesBytes)
+{
+    const QString dir = Fresh("turns");
+    const FileRef from(dir + QStringLiteral("/Photos.idxp/index.db"));
+    MakeFile(from.Path());
+    const QStorageInfo storage(dir);
+    const QByteArray label = (storage.isValid() ? storage.name() : QString()).toUtf8();
+    for (int i = 0; i < 12; ++i) {
+        const QString folder = QStringLiteral("%1").arg(2000 + i % 3);
+        const QString path = MakeFile(dir + QLatin1Char('/') + folder + QStringLiteral("/IMG_%1.JPG").arg(i), QByteArray(i, 'x'));
+        struct stat st {};
+        ASSERT_EQ(::lstat(QFile::encodeName(path).constData(), &st), 0);
+        const QByteArray absolute = QFile::encodeName(path);
+        const QByteArray relative = QFile::encodeName(QStringLiteral("../") + folder + QStringLiteral("/IMG_%1.JPG").arg(i));
+        auto be = [](quint64 value, int bytes) {
+            QByteArray out;
+            for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8)
+                out.append(char((value >> shift) & 0xFF));
+            return out;
+        };
+        QByteArray expected = QByteArray("OXal") + be(1, 2) + be(0, 2)
+            + be(quint64(44 + 6 + absolute.size() + relative.size() + label.size()), 4) + be(st.st_dev, 8)
+            + be(st.st_ino, 8) + be(quint64(st.st_size), 8) + be(quint64(st.st_mtim.tv_sec), 8);
+        for (const QByteArray& field : {absolute, relative, label})
+            expected += be(quint64(field.size()), 2) + field;
+        QByteArray bytes;
+        ASSERT_EQ(NewAliasBytes(&from, FileRef(path), bytes), noErr) << path.toStdString();
+        EXPECT_EQ(bytes.toHex(), expected.toHex()) << path.toStdString();
+    }
+}
+
+// Making the aliases of many files that lie in a few folders, taken in turn as a
+// save takes them, looks up each folder's volume rather than each file's: it
+// costs far less than a volume look-up per file.
+TEST(AliasRecord, AliasesOfManyFilesInFewFoldersCostLessThanALookUpEach)
+{
+    const QString dir = Fresh("many");
+    const FileRef from(dir + QStringLiteral("/Photos.idxp/index.db"));
+    QList<FileRef> targets;
+    for (int i = 0; i < 2000; ++i)
+        targets << FileRef(MakeFile(dir + QStringLiteral("/%1/IMG_%2.JPG").arg(2000 + i % 20).arg(i)));
+    QElapsedTimer timer;
+    timer.start();
+    for (const FileRef& target : targets) {
+        QByteArray bytes;
+        ASSERT_EQ(NewAliasBytes(&from, target, bytes), noErr);
+    }
+    const qint64 aliases = timer.nsecsElapsed();
+    timer.restart();
+    int valid = 0;
+    for (const FileRef& target : targets)
+        valid += QStorageInfo(target.Path()).isValid();
+    const qint64 lookUps = timer.nsecsElapsed();
+    EXPECT_EQ(valid, targets.size());
+    EXPECT_LT(aliases, lookUps / 4) << "aliases " << aliases / 1000 << " us, look-ups " << lookUps / 1000 << " us";
 }
 
 // A name that is not UTF-8 is kept by its own bytes, absolute and relative, and
