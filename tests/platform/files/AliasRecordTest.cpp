@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QStorageInfo>
 #include <QTemporaryDir>
@@ -241,32 +240,6 @@ TEST(AliasRecord, AliasesOfFilesInFoldersTakenInTurnHoldTheirFilesBytes)
         ASSERT_EQ(NewAliasBytes(&from, FileRef(path), bytes), noErr) << path.toStdString();
         EXPECT_EQ(bytes.toHex(), expected.toHex()) << path.toStdString();
     }
-}
-
-// Making the aliases of many files that lie in a few folders, taken in turn as a
-// save takes them, looks up each folder's volume rather than each file's: it
-// costs far less than a volume look-up per file.
-TEST(AliasRecord, AliasesOfManyFilesInFewFoldersCostLessThanALookUpEach)
-{
-    const QString dir = Fresh("many");
-    const FileRef from(dir + QStringLiteral("/Photos.idxp/index.db"));
-    QList<FileRef> targets;
-    for (int i = 0; i < 2000; ++i)
-        targets << FileRef(MakeFile(dir + QStringLiteral("/%1/IMG_%2.JPG").arg(2000 + i % 20).arg(i)));
-    QElapsedTimer timer;
-    timer.start();
-    for (const FileRef& target : targets) {
-        QByteArray bytes;
-        ASSERT_EQ(NewAliasBytes(&from, target, bytes), noErr);
-    }
-    const qint64 aliases = timer.nsecsElapsed();
-    timer.restart();
-    int valid = 0;
-    for (const FileRef& target : targets)
-        valid += QStorageInfo(target.Path()).isValid();
-    const qint64 lookUps = timer.nsecsElapsed();
-    EXPECT_EQ(valid, targets.size());
-    EXPECT_LT(aliases, lookUps / 4) << "aliases " << aliases / 1000 << " us, look-ups " << lookUps / 1000 << " us";
 }
 
 // A name that is not UTF-8 is kept by its own bytes, absolute and relative, and
