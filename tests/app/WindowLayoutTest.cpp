@@ -10,6 +10,7 @@
 #include "CMetaDataListView.h"
 #include "CSearchView.h"
 #include "CSearchWindow.h"
+#include "CToolbar.h"
 #include "ErrorReport.h"
 #include "FieldKeys.h"
 #include "IndexDocServices.h"
@@ -30,6 +31,7 @@
 #include <QPalette>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStyleFactory>
 #include <QTabBar>
@@ -619,6 +621,10 @@ TEST_F(WindowLayout, TheToolbarsMoreItemsButtonStandsOutFromTheBar)
 {
     ASSERT_GE(CameraPhotos().size(), 3);
     StTempPrefBoolean toolbarShown(QStringLiteral("IndexShowToolbar"), true);
+    // The bar's items as they come, whatever a test before this one customised.
+    const QVariant customised = CopyPrefValue(kIndexToolbarIdentifier);
+    SetPrefValue(kIndexToolbarIdentifier, QVariant());
+    const auto restore = qScopeGuard([&] { SetPrefValue(kIndexToolbarIdentifier, customised); });
     CIndexDoc* document = FreshIndex();
     QWidget* shell = document->GetWindow()->GetShell();
     QToolButton* more = shell->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
