@@ -100,17 +100,10 @@ protected:
     {
         IndexWindowTest::SetUp();
         classes.emplace();
-        SetPrefBoolean("IndexShowToolbar", true);
-        SetPrefBoolean("IndexShowStatusBar", false);
+        UseAKnownWindow();
         SetPrefBoolean("IndexAutoSave", false);
-        SetPrefBoolean("SaveViewSettingsCloseWindow", false);
         SetPrefBoolean("IndexStoreMediaFile", false);
         SetPrefBoolean("IndexRemoveMediaFile", false);
-        SetPrefNumber("DefaultSourceViewWidth", 174);
-        SetPrefNumber("DefaultOrganizerViewWidth", 174);
-        SetPrefNumber("DefaultIndexView", 1083);
-        SetPrefNumber("DefaultIndexWindowWidth", 700);
-        SetPrefNumber("DefaultIndexWindowHeigth", 500);
         RegisterIndexPrintClasses();
         // A cancel key an earlier test pressed is not this test's to see.
         (void)CheckEventQueueForUserCancel();

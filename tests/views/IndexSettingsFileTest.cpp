@@ -57,14 +57,7 @@ protected:
     {
         IndexWindowTest::SetUp();
         classes.emplace();
-        SetPrefBoolean("IndexShowToolbar", true);
-        SetPrefBoolean("IndexShowStatusBar", false);
-        SetPrefNumber("DefaultSourceViewWidth", 174);
-        SetPrefNumber("DefaultOrganizerViewWidth", 174);
-        SetPrefNumber("DefaultIndexView", 1083);
-        SetPrefNumber("DefaultIndexWindowWidth", 700);
-        SetPrefNumber("DefaultIndexWindowHeigth", 500);
-        SetPrefBoolean("SaveViewSettingsCloseWindow", false);
+        UseAKnownWindow();
     }
 
     // An index opened from a package whose settings.xml holds `settings` (none when empty).

@@ -7,6 +7,7 @@
 #include "CVisualTask.h"
 #include "ExceptionCode.h"
 #include "InterfaceClasses.h"
+#include "Preferences.h"
 #include "TaskServices.h"
 #include "URegistrar.h"
 
@@ -64,6 +65,19 @@ protected:
         mDir = TestTempDir() + "/window-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         QDir(mDir).removeRecursively();
         QDir().mkpath(mDir);
+    }
+    // A window of a known size with the toolbar, both side lists and the grid,
+    // whose view settings are not saved as it closes.
+    static void UseAKnownWindow()
+    {
+        SetPrefBoolean("IndexShowToolbar", true);
+        SetPrefBoolean("IndexShowStatusBar", false);
+        SetPrefBoolean("SaveViewSettingsCloseWindow", false);
+        SetPrefNumber("DefaultSourceViewWidth", 174);
+        SetPrefNumber("DefaultOrganizerViewWidth", 174);
+        SetPrefNumber("DefaultIndexView", 1083);
+        SetPrefNumber("DefaultIndexWindowWidth", 700);
+        SetPrefNumber("DefaultIndexWindowHeigth", 500);
     }
     void TearDown() override
     {
