@@ -53,10 +53,16 @@ protected:
             "XDG_MUSIC_DIR=\"$HOME/Musik\"\n");
         QDir().mkpath(mDir + "/Trash/files");
         FileBrowserEnvironment environment { home, mDir + "/user-dirs.dirs", mDir + "/Trash/files", {} };
-        environment.makeVolumeSource = [this] {
+        // A list of a closed window still waiting to be deleted keeps this maker:
+        // once this test is over it makes no volumes rather than read a gone fixture.
+        live = this;
+        environment.makeVolumeSource = [] {
+            FileBrowserList* self = live;
+            if (!self)
+                return std::unique_ptr<FakeVolumes>();
             auto source = std::make_unique<FakeVolumes>();
-            source->volumes = volumes;
-            fake = source.get();
+            source->volumes = self->volumes;
+            self->fake = source.get();
             return source;
         };
         CFileBrowserListView::SetEnvironment(environment);
@@ -67,12 +73,14 @@ protected:
     }
     void TearDown() override
     {
+        live = nullptr;
         IndexWindowTest::TearDown();
         // The closed windows go now: a list of theirs still waiting for a window to
         // show would otherwise make its volumes, from this test's fixture, in the next test.
         FlushDeletes();
         CFileBrowserListView::SetEnvironment({});
     }
+    static inline FileBrowserList* live = nullptr;
     CFileBrowserListView* Show()
     {
         doc = new CIndexDoc(nullptr, {}, false, false);
