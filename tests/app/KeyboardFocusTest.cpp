@@ -17,14 +17,17 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPointer>
 #include <QListWidget>
 #include <QTabBar>
 #include <QToolButton>
@@ -667,15 +670,59 @@ TEST_F(KeyboardFocus, F2RenamesTheSelectedItemAndF1OpensHelp)
 }
 
 // A dialog's buttons answer Alt and their underlined letter.
-// The dialog a user would type into over `sheet`: up, active and holding the keys.
-// Under load or a window manager activation comes a moment after the dialog shows,
-// and keys sent before then go elsewhere.
+// The dialog a user would type into over `sheet`: up, its field holding the keys,
+// and its window the one the window system sends them to. Under load or a window
+// manager that comes a moment after the dialog shows, and keys sent before then go
+// to the window behind it.
 static QWidget* DialogReadyOver(const QWidget* sheet)
 {
     QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || modal == sheet || !modal->isVisible() || !modal->isActiveWindow() || !QApplication::focusWidget())
+    QWidget* focus = QApplication::focusWidget();
+    if (!modal || modal == sheet || !modal->isVisible() || !focus || focus->window() != modal
+        || QGuiApplication::focusWindow() != modal->windowHandle())
         return nullptr;
     return modal;
+}
+
+// Answers the dialog `open` brings up over `sheet` with `answer`, typed once the
+// dialog holds the keys. A dialog that never takes them, or stays after its answer,
+// fails the test and is cancelled, so that its loop does not wait for good.
+// Returns the dialog's title, empty if none came.
+static QString AnswerDialogOpenedBy(const QWidget* sheet, const std::function<void()>& open, const std::function<void()>& answer)
+{
+    QString asked;
+    QPointer<QWidget> answered;
+    QElapsedTimer waited;
+    waited.start();
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!answered) {
+            if (QWidget* ready = DialogReadyOver(sheet)) {
+                asked = ready->windowTitle();
+                answered = ready;
+                waited.restart();
+                answer();
+                return;
+            }
+        } else if (modal != answered) {
+            return;
+        }
+        if (waited.elapsed() < 20000 || !modal || modal == sheet)
+            return;
+        watch.stop();
+        const QWidget* focus = QApplication::focusWidget();
+        ADD_FAILURE() << "the dialog \"" << modal->windowTitle().toStdString() << "\" "
+                      << (answered ? "stayed after its answer" : "never took the keys") << ": active "
+                      << (QApplication::activeWindow() ? QApplication::activeWindow()->windowTitle().toStdString() : "none")
+                      << ", focus in " << (focus ? focus->window()->windowTitle().toStdString() : "none");
+        CancelModal(modal);
+    });
+    watch.start();
+    open();
+    watch.stop();
+    return asked;
 }
 
 TEST_F(KeyboardFocus, DialogButtonsHaveMnemonics)
@@ -696,21 +743,10 @@ TEST_F(KeyboardFocus, DialogButtonsHaveMnemonics)
     const QKeySequence letter = QKeySequence::mnemonic(setPassword);
     ASSERT_FALSE(letter.isEmpty());
     // The password dialog waits for its answer: Escape, typed once it is up.
-    QString asked;
-    QTimer watch;
-    watch.setInterval(20);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        QWidget* modal = DialogReadyOver(properties);
-        if (!modal)
-            return;
-        watch.stop();
-        asked = modal->windowTitle();
-        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape);
-    });
-    watch.start();
-    Type(letter[0].key(), Qt::AltModifier);
-    EXPECT_TRUE(RunUntil([&] { return !asked.isEmpty(); })) << "Alt+" << letter.toString().toStdString() << " opened no dialog";
-    watch.stop();
+    const QString asked = AnswerDialogOpenedBy(
+        properties, [&] { Type(letter[0].key(), Qt::AltModifier); },
+        [] { QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape); });
+    EXPECT_FALSE(asked.isEmpty()) << "Alt+" << letter.toString().toStdString() << " opened no dialog";
     Settle();
     EXPECT_EQ(QApplication::activeModalWidget(), properties); // the sheet is cancelled as the test ends
 }
@@ -730,21 +766,13 @@ TEST_F(KeyboardFocus, IndexPropertiesTakesTheKeysBackAfterItsPasswordDialog)
     const QKeySequence letter = QKeySequence::mnemonic(setPassword);
     ASSERT_FALSE(letter.isEmpty()) << "no Set Password button";
     // The new password typed and accepted with Return once its dialog is up.
-    bool answered = false;
-    QTimer watch;
-    watch.setInterval(20);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (!DialogReadyOver(properties))
-            return;
-        watch.stop();
-        QTest::keyClicks(nullptr, QStringLiteral("harbour"));
-        QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Return);
-        answered = true;
-    });
-    watch.start();
-    Type(letter[0].key(), Qt::AltModifier);
-    ASSERT_TRUE(RunUntil([&] { return answered; })) << "no password dialog took the keys";
-    watch.stop();
+    const QString asked = AnswerDialogOpenedBy(
+        properties, [&] { Type(letter[0].key(), Qt::AltModifier); },
+        [] {
+            QTest::keyClicks(nullptr, QStringLiteral("harbour"));
+            QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Return);
+        });
+    ASSERT_FALSE(asked.isEmpty()) << "no password dialog took the keys";
     ASSERT_TRUE(RunUntil([&] { return QApplication::activeModalWidget() == properties; }));
     Settle();
     EXPECT_EQ(QApplication::activeWindow(), properties->window());
