@@ -5,6 +5,7 @@
 #include "ExceptionCode.h"
 #include "Preferences.h"
 #include "TaskOwnerView.h"
+#include "WorkerPool.h"
 
 #include <memory>
 
@@ -124,7 +125,11 @@ void CGetFTPFolderTask::FetchListing()
         ReportFailure(result);
         return;
     }
-    const auto entries = machineListing ? Net::ParseMLSDListing(result.body) : Net::ParseLISTListing(result.body);
+    // A listing of many thousands of entries is read on a worker: the window
+    // stays live meanwhile.
+    const auto entries = WorkerPool::Run([&result, machineListing] {
+        return machineListing ? Net::ParseMLSDListing(result.body) : Net::ParseLISTListing(result.body);
+    });
     try {
         for (const Net::RemoteEntry& entry : entries) {
             if (!entry.isFolder)
@@ -152,7 +157,9 @@ void CGetHTTPFolderTask::FetchListing()
     }
     TransferDone();
     try {
-        for (const QUrl& link : Net::FileLinksOfIndexPage(result.body, GetURL()))
+        const QUrl page = GetURL();
+        const auto links = WorkerPool::Run([&result, &page] { return Net::FileLinksOfIndexPage(result.body, page); });
+        for (const QUrl& link : links)
             AddEntry(link);
     } catch (const ExceptionCode& code) {
         ReportCode(code);

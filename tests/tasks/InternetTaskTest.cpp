@@ -524,6 +524,38 @@ TEST_F(InternetTaskTest, AFolderOfThousandsDownloadsWithinTheLimitAndStops)
     EXPECT_TRUE(Reports().empty());
 }
 
+TEST_F(InternetTaskTest, TheWindowTakesStopWhileAListingIsRead)
+{
+    // A listing of many thousands takes a while to read once it has arrived: the
+    // window must come round meanwhile, so that its Stop is taken before any entry.
+    for (int i = 0; i < 500; ++i)
+        WriteFile(ServerRoot() + QStringLiteral("/read/f%1.jpg").arg(i), "x");
+    SetPrefBoolean(QStringLiteral("DownloadFiles"), true);
+    StartDownloadTaskForURL(Ftp().URL("ftp", "/read/"), nullptr, &owner_.model, nullptr);
+    auto* folder = dynamic_cast<CGetFTPFolderTask*>(Newest());
+    ASSERT_TRUE(folder);
+    bool transferred = false;
+    bool arrived = false; // the listing is in, no entry made of it yet
+    ASSERT_TRUE(RunUntil([&] {
+        if (!CVisualTask::IsAlive(folder) || !owner_.Items().empty())
+            return true;
+        transferred = transferred || folder->HasCurrentTransfer();
+        arrived = transferred && !folder->HasCurrentTransfer();
+        return arrived;
+    }, 20000));
+    ASSERT_TRUE(arrived) << "the window never came round between the listing's arrival and its entries";
+
+    auto* stop = dynamic_cast<LControlPane*>(folder->GetProgressPane()->FindPaneByID(kPaneStopButton));
+    ASSERT_NE(stop, nullptr);
+    QTest::mouseClick(stop->GetControlWidget(), Qt::LeftButton);
+    QCoreApplication::processEvents(); // the click's stop runs from the event loop
+    ASSERT_TRUE(RunUntil([] { return CVisualTask::GetAllTasks().empty(); }, 10000));
+    RunUntil([] { return false; }, 200);
+    EXPECT_TRUE(owner_.Items().empty());
+    EXPECT_TRUE(DownloadedNames().isEmpty());
+    EXPECT_TRUE(Reports().empty());
+}
+
 class UploadTest : public InternetTaskTest {
 protected:
     QByteArray AliasOf(const QString& path)
