@@ -3,10 +3,13 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QFile>
+#include <QProcess>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -143,4 +146,30 @@ void BenchmarkPaired(benchmark::State& state, const std::string& name, double li
         else
             PrintRatio(name, times);
     }
+}
+
+double ProcessStatusMB(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').first().toDouble() / 1024;
+    return 0;
+}
+
+void ResetPeakMemory()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+void RunShell(const QString& command)
+{
+    QProcess shell;
+    shell.setProcessChannelMode(QProcess::MergedChannels);
+    shell.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+    if (!shell.waitForFinished(600000) || shell.exitCode() != 0)
+        CheckTarget("the yardstick ran", false, (command + QLatin1Char('\n') + QString::fromLocal8Bit(shell.readAll())).toStdString());
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+class QString;
+
 namespace benchmark {
 class State;
 }
@@ -48,3 +50,11 @@ void BenchmarkPaired(benchmark::State& state, const std::string& name, double li
     const std::function<void()>& a, const std::function<void()>& b, const std::function<void()>& after = {});
 // Targets missed so far in this run.
 int MissedTargets();
+
+// A memory figure of this process from /proc/self/status ("VmRSS:", "VmHWM:"), in MB.
+double ProcessStatusMB(const char* field);
+// Starts the peak of resident memory ("VmHWM:") again from the current figure.
+void ResetPeakMemory();
+// Runs a yardstick's shell command (curl and the like); one that fails or does
+// not end within ten minutes is a missed target.
+void RunShell(const QString& command);

@@ -10,6 +10,7 @@
 // and every result is checked.
 #include "BenchMain.h"
 #include "BenchProgram.h"
+#include "LoopGaps.h"
 
 #include "CANPAInfo.h"
 #include "CIndexDoc.h"
@@ -60,87 +61,12 @@ namespace {
 // ORVEX_BENCH_ITEMS makes a smaller index, for profiling.
 const int kItems = qEnvironmentVariableIsSet("ORVEX_BENCH_ITEMS") ? qEnvironmentVariableIntValue("ORVEX_BENCH_ITEMS")
                                                                   : 1000000;
-const bool kPrintGaps = qEnvironmentVariableIsSet("ORVEX_BENCH_GAPS");
 constexpr double kLongestGapSeconds = 0.1;
 constexpr double kFirstFindsSeconds = 0.3;
 constexpr double kQuickSearchRatio = 2.0;
 const QString kSearchText = QStringLiteral("harbour");
 
 QTemporaryDir* gFolder = nullptr;
-
-double Now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// Notes every iteration of the event loop (nested ones too: a window handles its
-// events there as well) and keeps the longest time between two.
-class GapMeter {
-public:
-    GapMeter()
-    {
-        mTimer.setInterval(0);
-        QObject::connect(&mTimer, &QTimer::timeout, [this] { Note(); });
-    }
-    void Start()
-    {
-        mLongest = 0;
-        mLast = Now();
-        mTimer.start();
-    }
-    double Stop()
-    {
-        Note();
-        mTimer.stop();
-        return mLongest;
-    }
-
-private:
-    void Note()
-    {
-        const double now = Now();
-        // ORVEX_BENCH_GAPS prints each long gap on the monotonic clock, to be found
-        // in a profile recorded with it (perf record -k CLOCK_MONOTONIC).
-        if (now - mLast > 0.08 && kPrintGaps)
-            std::fprintf(stderr, "gap from %.6f to %.6f: %.0f ms\n", mLast, now, (now - mLast) * 1000);
-        mLongest = std::max(mLongest, now - mLast);
-        mLast = now;
-    }
-
-    QTimer mTimer;
-    double mLast = 0;
-    double mLongest = 0;
-};
-
-// Starts `step` from the event loop, as a click or a key would, and runs the loop
-// until `done`; answers the seconds it took and the longest gap meanwhile.
-struct LoopRun {
-    double seconds = 0;
-    double longestGap = 0;
-};
-LoopRun RunInEventLoop(const std::function<void()>& step, const std::function<bool()>& done)
-{
-    GapMeter meter;
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(1);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (done())
-            loop.quit();
-    });
-    LoopRun run;
-    double start = 0;
-    QTimer::singleShot(0, [&] {
-        meter.Start();
-        start = Now();
-        step();
-        poll.start();
-    });
-    loop.exec();
-    run.seconds = Now() - start;
-    run.longestGap = meter.Stop();
-    return run;
-}
 
 void CheckGap(const std::string& step, const LoopRun& run)
 {

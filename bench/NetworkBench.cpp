@@ -18,7 +18,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 
 #include <benchmark/benchmark.h>
 
@@ -95,24 +94,6 @@ void RunTasksToEnd()
     }
 }
 
-double StatusMB(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qsizetype(strlen(field))).trimmed().split(' ').first().toDouble() / 1024;
-    return 0;
-}
-
-void RunShell(const QString& command)
-{
-    QProcess shell;
-    shell.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
-    if (!shell.waitForFinished(600000) || shell.exitCode() != 0)
-        CheckTarget("curl ran", false, command.toStdString());
-}
-
 void CheckFiles(const char* what, const QString& folder, int count, qint64 size)
 {
     const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden);
@@ -152,14 +133,11 @@ void LargeFileOverHttp(benchmark::State& state)
         const PairedTimes times = RunPaired(
             kPairs,
             [&worstGrowth] {
-                QFile clear(QStringLiteral("/proc/self/clear_refs")); // resets the peak
-                if (clear.open(QIODevice::WriteOnly))
-                    clear.write("5");
-                clear.close();
-                const double before = StatusMB("VmRSS:");
+                ResetPeakMemory();
+                const double before = ProcessStatusMB("VmRSS:");
                 StartDownloadTaskForURL(gHttp->URL("http", QStringLiteral("/files/large.bin")), nullptr, nullptr, nullptr);
                 RunTasksToEnd();
-                worstGrowth = std::max(worstGrowth, StatusMB("VmHWM:") - before);
+                worstGrowth = std::max(worstGrowth, ProcessStatusMB("VmHWM:") - before);
                 CheckFiles("500 MB downloaded whole", Ours(), 1, kLargeSize);
             },
             [] {
