@@ -242,7 +242,7 @@ void BM_BytesAfterAQuickSearch(benchmark::State& state)
         OpenThroughTheReadTask();
         const double before = double(HeldBytes());
         // The search runs as a task of its own beside those the view keeps.
-        const SInt32 others = LThread::CountThreads();
+        const size_t others = LThread::CountThreads();
         gOpened.view->StartQuickSearch(kFieldHeadline, QStringLiteral("dawn"));
         // Tasks the opening started (the cache's) may end meanwhile: the search has
         // ended when the filter shows what it found.

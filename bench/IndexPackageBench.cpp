@@ -75,8 +75,8 @@ struct Collection {
     QStringList folders; // of its files, kept from one run to the next
     QString PackagePath() const { return gFolder->filePath(name); }
 };
-Collection gOne {QStringLiteral("Bench.idxp"), kItems};
-Collection gMany {QStringLiteral("Many.idxp"), kManyItems};
+Collection gOne {QStringLiteral("Bench.idxp"), kItems, {}, {}, {}};
+Collection gMany {QStringLiteral("Many.idxp"), kManyItems, {}, {}, {}};
 
 // The folders of files kept from an earlier run changed now, as if photographs
 // had just been added: a first save looks at every file there and makes its alias.

@@ -381,7 +381,12 @@ bool CriterionTest::MatchItemField(CIndexItem& item, SInt32 key) const
     case kFieldName: {
         // The name as the index shows it (its extension hidden) answers as well as
         // the whole name: a test holds for either, a negative one only for both.
+        // The shown name begins the whole one, so what it contains or begins with
+        // the whole name does too: those tests need only the whole name.
         const QString whole = item.GetName();
+        if (mSelector == kSelectorContains || mSelector == kSelectorNotContains || mSelector == kSelectorBeginsWith
+            || mSelector == kSelectorNotBeginsWith)
+            return text(whole);
         const QString shown = item.CopyFieldString(kFieldName, kFieldTextEmpty);
         if (shown.isEmpty() || shown == whole)
             return text(whole);

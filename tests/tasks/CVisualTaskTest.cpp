@@ -126,7 +126,7 @@ TEST_F(TaskTest, ThePaneButtonsSymbolsAreMadeWhenThePaneIsFirstDrawn)
 
     bool release = false;
     auto record = NewRecord();
-    ScriptTask* task = MakeTask(record, [&release](ScriptTask& self) {
+    ScriptTask* task = MakeTask(record, [&release](ScriptTask&) {
         while (!release)
             LThread::Sleep(5);
     });
