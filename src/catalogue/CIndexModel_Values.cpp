@@ -111,8 +111,10 @@ public:
     // Each distinct text's items join its value's set, made when missing. A large
     // set nearly full grows now if no other large one has in this pass (`grown`):
     // sets that many items share (one kind, folder, rating) fill up together, and
-    // growing them all in one pass held the window for a tenth of a second.
-    void Enter(bool& grown)
+    // growing them all in one pass held the window for a tenth of a second. A set
+    // with room for every item of the index (`mostMembers`) never grows ahead: it
+    // would only double its memory.
+    void Enter(bool& grown, qsizetype mostMembers)
     {
         ValueSets& sets = mSets;
         for (size_t group = 0; group < mMembers.size(); ++group) {
@@ -125,7 +127,7 @@ public:
             if (needed > set.capacity()) {
                 grown = grown || large;
                 set.reserve(needed);
-            } else if (large && !grown && needed > set.capacity() / 4 * 3) {
+            } else if (large && !grown && needed > set.capacity() / 4 * 3 && set.capacity() < mostMembers) {
                 grown = true;
                 set.reserve(set.capacity() + 1); // doubles it
             }
@@ -321,7 +323,7 @@ void CIndexModel::EnterValues(const Items& items, bool mayReadMedia)
     }
     bool grown = false;
     for (FieldCollector& field : fields)
-        field.Enter(grown);
+        field.Enter(grown, qsizetype(mAllItems.GetCount()));
 }
 
 void CIndexModel::RemoveFromValueIndex(CIndexItem* item)
