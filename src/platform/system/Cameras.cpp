@@ -18,10 +18,12 @@
 #include <gphoto2/gphoto2.h>
 #include <libudev.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 
 #include <pwd.h>
+#include <sys/sendfile.h>
 #include <unistd.h>
 
 namespace {
@@ -201,14 +203,35 @@ OSStatus CopyCardFile(const QString& path, int fd)
     if (const OSStatus status = file.Open(path); status != noErr)
         return status;
     constexpr qint64 kChunk = 1 << 20;
+    // The kernel copies from file to file itself, as cp does (no pass through our
+    // memory); where it cannot, the bytes are read and written here.
+    bool inKernel = true;
     QByteArray bytes;
-    for (qint64 offset = 0; offset < file.Size(); offset += bytes.size()) {
+    for (qint64 offset = 0; offset < file.Size();) {
         if (WorkerPool::CancelRequested())
             return userCanceledErr;
-        if (const OSStatus status = file.ReadAt(offset, std::min(kChunk, file.Size() - offset), bytes); status != noErr)
+        const size_t count = size_t(std::min(kChunk, file.Size() - offset));
+        if (inKernel) {
+            off_t from = off_t(offset);
+            const ssize_t done = ::sendfile(fd, file.Descriptor(), &from, count);
+            if (done > 0) {
+                offset += done;
+                continue;
+            }
+            if (done == 0)
+                break; // the file shrank meanwhile: the caller finds the copy short
+            if (errno == EINTR)
+                continue;
+            if (errno == ENOSPC)
+                return dskFulErr;
+            if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+                return ioErr;
+            inKernel = false;
+        }
+        if (const OSStatus status = file.ReadAt(offset, qint64(count), bytes); status != noErr)
             return status;
         if (bytes.isEmpty())
-            break; // the file shrank meanwhile: the caller finds the copy short
+            break;
         for (qsizetype written = 0; written < bytes.size();) {
             const ssize_t done = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
             if (done < 0 && errno == EINTR)
@@ -217,6 +240,7 @@ OSStatus CopyCardFile(const QString& path, int fd)
                 return errno == ENOSPC ? OSStatus(dskFulErr) : OSStatus(ioErr);
             written += done;
         }
+        offset += bytes.size();
     }
     return noErr;
 }
