@@ -87,12 +87,7 @@ void MakePackage(const QString& path)
 // The resident bytes of this process.
 double ResidentBytes()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() * 1024;
-    return 0;
+    return ProcessStatusMB("VmRSS:") * 1024 * 1024;
 }
 
 // Runs the event loop until `done`, or for ten minutes at most; false then.
