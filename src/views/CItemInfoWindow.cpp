@@ -193,8 +193,11 @@ void CItemInfoWindow::SetItem(CIndexItem* item, CIndexModel* model)
     mModel = model;
 
     // Reading the EXIF data may ask for the file and yield. The caption is copied
-    // when a panel shows it: stepping on the other panels does not read it.
-    const bool hasEXIF = item->GetEXIFInfo() != nullptr;
+    // when a panel shows it: stepping on the other panels does not read it. An
+    // item whose file cannot be opened (gone, or only an address on a server)
+    // has no EXIF data; what the index holds of it is still shown.
+    bool hasEXIF = false;
+    CatchCode([&] { hasEXIF = item->GetEXIFInfo() != nullptr; });
     mItem.Checked("item info window: the item went away");
 
     MakePreview();

@@ -12,9 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QApplication>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -95,6 +97,51 @@ TEST_F(ItemInfoCommand, GetInfoOnManyItemsAsksAndOpensOneWindow)
         view->SelectIndex(index);
     getInfo();
     EXPECT_EQ(infoWindows(), 4) << "a few items each get their window without a question";
+}
+
+// An item listed from a web folder and not downloaded has only its address, and
+// the file of another was deleted: Get Info on either shows its window, with no
+// picture and no EXIF panel, at the first asking.
+TEST_F(ItemInfoCommand, GetInfoOnItemsWhoseFileCannotBeOpenedShowsTheirWindows)
+{
+    app->MakeNewDocument();
+    CIndexDoc* document = OpenIndexDocuments().back();
+    const QUrl remote(QStringLiteral("http://127.0.0.1:9/roll/IMG_0001.JPG"));
+    auto item = std::make_unique<CIndexItem>(remote);
+    item->SetRemoteURL(remote);
+    document->GetModel().InsertItem(item.release(), kInsertAtEnd);
+    const QString gone = TestTempDir() + QStringLiteral("/info-gone.jpg");
+    QImage image(32, 24, QImage::Format_RGB32);
+    image.fill(QColor(20, 80, 140));
+    ASSERT_TRUE(image.save(gone, "JPEG"));
+    document->GetModel().InsertItem(new CIndexItem(QUrl::fromLocalFile(gone)), kInsertAtEnd);
+    ASSERT_TRUE(QFile::remove(gone));
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(document); }));
+    document->GetWindow()->Select();
+    CIndexView* view = IndexViewOfDocument(document);
+    ASSERT_NE(view, nullptr);
+    // The program asks where the deleted file went; the user cancels with Escape.
+    QStringList asked;
+    QTimer cancel;
+    cancel.setInterval(50);
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
+            asked.append(modal->windowTitle());
+            QTest::keyClick(modal, Qt::Key_Escape);
+        }
+    });
+    cancel.start();
+    for (SInt32 index : {1, 2}) {
+        CIndexItem* shown = nullptr;
+        ASSERT_TRUE(view->GetItemAt(index, shown));
+        view->setFocus();
+        view->DeselectAll();
+        view->SelectIndex(index);
+        QTest::keyClick(view, Qt::Key_I, Qt::ControlModifier);
+        EXPECT_TRUE(RunEventsUntil([&] { return shown->GetInfoWindow() != nullptr; }, 5000)) << "item " << index;
+    }
+    EXPECT_EQ(asked.size(), 1) << "asked for the deleted file once, not for the server's: " << asked.join(u'|').toStdString();
+    EXPECT_EQ(document->GetModel().CountAllItems(), 2);
 }
 
 } // namespace
