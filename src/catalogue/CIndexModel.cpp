@@ -793,9 +793,17 @@ std::vector<CIndexModel::StoredRecordTable::Entry>::iterator CIndexModel::Stored
         mEntries.erase(mEntries.begin(), last.base());
         mSorted = true;
     }
+    // A save asks item after item in the index's order, and items made one after
+    // another lie one after another in memory: the entry after the last one found
+    // is most often the one asked for.
+    if (mNext < mEntries.size() && mEntries[mNext].first == item)
+        return mEntries.begin() + std::ptrdiff_t(mNext++);
     auto found = std::lower_bound(mEntries.begin(), mEntries.end(), item,
         [](const Entry& entry, const CIndexItem* key) { return entry.first < key; });
-    return found != mEntries.end() && found->first == item ? found : mEntries.end();
+    if (found == mEntries.end() || found->first != item)
+        return mEntries.end();
+    mNext = size_t(found - mEntries.begin()) + 1;
+    return found;
 }
 
 bool CIndexModel::StoredRecordTable::Find(const CIndexItem* item, IndexStoredRecord& outRecord)

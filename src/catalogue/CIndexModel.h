@@ -475,6 +475,7 @@ private:
         using Entry = std::pair<const CIndexItem*, IndexStoredRecord>;
         std::vector<Entry>::iterator Locate(const CIndexItem* item);
         std::vector<Entry> mEntries;
+        size_t mNext = 0; // where the next item asked for is looked first
         bool mSorted = true;
     };
     mutable StoredRecordTable mStoredRecords;

@@ -22,15 +22,15 @@ void FolderChecks::BeginRound(const QString& recordsFile)
     if (!mLastStart && !recordsFile.isEmpty() && ::stat(QFile::encodeName(recordsFile).constData(), &status) == 0
         && S_ISREG(status.st_mode) && Before(status.st_mtim, mStart))
         mLastStart = status.st_mtim; // a date ahead of the clock vouches for nothing
+    mLastFolder = {};
     mFolders.clear();
-    mLastFolder.clear();
 }
 
 void FolderChecks::EndRound()
 {
     mLastStart = mStart;
+    mLastFolder = {};
     mFolders.clear();
-    mLastFolder.clear();
 }
 
 void FolderChecks::StampRoundStart(const QString& recordsFile) const
@@ -46,18 +46,20 @@ bool FolderChecks::IsUnchanged(QByteArrayView fileURL)
     if (!mLastStart || !fileURL.startsWith("file:///"))
         return false;
     const qsizetype slash = fileURL.lastIndexOf('/');
-    const QByteArrayView folder = fileURL.first(slash + 1);
-    if (!mLastFolder.isEmpty() && folder == mLastFolder)
+    const std::string_view folder(fileURL.data(), size_t(slash + 1));
+    if (!mLastFolder.empty() && folder == mLastFolder)
         return mLastAnswer;
-    mLastFolder = folder.toByteArray();
-    auto found = mFolders.constFind(mLastFolder);
-    mLastAnswer = found != mFolders.constEnd() ? *found : *mFolders.insert(mLastFolder, FolderUnchanged(mLastFolder));
+    auto found = mFolders.find(folder);
+    if (found == mFolders.end())
+        found = mFolders.emplace(std::string(folder), FolderUnchanged(folder)).first;
+    mLastFolder = found->first;
+    mLastAnswer = found->second;
     return mLastAnswer;
 }
 
-bool FolderChecks::FolderUnchanged(const QByteArray& folderURL) const
+bool FolderChecks::FolderUnchanged(std::string_view folderURL) const
 {
-    const QUrl url = QUrl::fromEncoded(folderURL, QUrl::StrictMode);
+    const QUrl url = QUrl::fromEncoded(QByteArray(folderURL.data(), qsizetype(folderURL.size())), QUrl::StrictMode);
     if (!url.isValid() || !url.isLocalFile() || !url.host().isEmpty())
         return false;
     struct stat status {};

@@ -2,11 +2,14 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QHash>
 #include <QString>
 
 #include <ctime>
+#include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 // A folder's dates are the file system's coarse clock, on some volumes rounded to
 // whole or even two seconds: a change just after a round began may carry a date
@@ -18,6 +21,10 @@ inline constexpr time_t kClockMarginSeconds = 3;
 // that appears, goes or is renamed changes its folder's dates.
 class FolderChecks {
 public:
+    FolderChecks() = default;
+    FolderChecks(const FolderChecks&) = delete; // it keeps a view into its own table
+    FolderChecks& operator=(const FolderChecks&) = delete;
+
     // A round of checks (one save) begins: each folder is looked at once in it.
     // The first round of an index opened from `recordsFile` (its index.db)
     // compares folders with that file's date, which the save that wrote it set to
@@ -39,12 +46,18 @@ public:
     void SetClockMargin(time_t seconds) { mMargin = seconds; }
 
 private:
-    bool FolderUnchanged(const QByteArray& folderURL) const;
+    bool FolderUnchanged(std::string_view folderURL) const;
 
     std::optional<timespec> mLastStart; // the start of the last ended round
     timespec mStart {};
     time_t mMargin = kClockMarginSeconds;
-    QHash<QByteArray, bool> mFolders; // this round's answers, by the folder's URL
-    QByteArray mLastFolder; // the folder asked last: items of one folder come together
+    // This round's answers, by the folder's URL; asked with a view of the file's
+    // URL, so that a million items in folders taken in turn make no copies.
+    struct ViewHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
+    std::unordered_map<std::string, bool, ViewHash, std::equal_to<>> mFolders;
+    std::string_view mLastFolder; // a key of mFolders: items of one folder often come together
     bool mLastAnswer = false;
 };

@@ -11,7 +11,6 @@
 #include "IndexPackageDocument.h"
 #include "LThread.h"
 #include "LStream.h"
-#include "RegularFile.h"
 #include "TaskOwnerView.h"
 #include "ThreadErrors.h"
 #include "WorkerPool.h"
@@ -22,7 +21,6 @@
 #include <QScopeGuard>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -40,68 +38,12 @@ constexpr SInt32 kFirstDrawCount = 20;
 constexpr UInt32 kReadSlices = 4;
 constexpr SInt32 kItemsBetweenClockReads = 32;
 
-// Far above any real index (a hundred thousand items take some tens of megabytes).
-constexpr qint64 kMaxIndexDbBytes = qint64(1) << 31;
-
-// index.db is read this many bytes at a time.
-constexpr qint64 kPieceBytes = qint64(1) << 20;
-
 struct StWatchCursor {
     StWatchCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~StWatchCursor() { QApplication::restoreOverrideCursor(); }
 };
 
 } // namespace
-
-// index.db as a worker reads it, a piece at a time, so that its records are
-// parsed while the rest is still read.
-struct CReadIndexPackageTask::PiecewiseRead {
-    QString path;
-    QByteArray bytes; // the file's size, filled from the front; set before `size`
-    std::atomic<qint64> size {-1}; // once known
-    std::atomic<qint64> done {0}; // bytes in place
-    std::atomic<bool> finished {false};
-    std::atomic<bool> stop {false};
-    std::atomic<OSStatus> status {noErr};
-
-    // Until `bytes` are in place or the reading has finished; the other threads
-    // and the event loop run meanwhile.
-    void WaitFor(qint64 bytes)
-    {
-        while (!finished && done < std::min(bytes, size >= 0 ? size.load() : bytes))
-            LThread::Sleep(1);
-    }
-};
-
-void CReadIndexPackageTask::ReadPieces(PiecewiseRead& read)
-{
-    // Only a regular file, and only the bytes it holds: a pipe or a link to a
-    // device in its place is damage, not something to wait on or read forever.
-    RegularFile file;
-    OSStatus status = file.Open(read.path);
-    if (status == noErr && file.Size() > kMaxIndexDbBytes)
-        status = fsDataTooBigErr;
-    if (status == noErr) {
-        // Only what the file held when opened: one that grows meanwhile is read to that size.
-        read.bytes = QByteArray(qsizetype(file.Size()), Qt::Uninitialized);
-        read.size = file.Size();
-        qint64 done = 0;
-        while (status == noErr && done < file.Size()) {
-            if (read.stop || WorkerPool::CancelRequested()) {
-                status = userCanceledErr;
-                break;
-            }
-            qint64 got = 0;
-            status = file.ReadInto(done, std::min(kPieceBytes, file.Size() - done), read.bytes.data() + done, got);
-            if (got == 0)
-                break; // cut short since it was opened: what is there
-            done += got;
-            read.done = done;
-        }
-    }
-    read.status = status;
-    read.finished = true;
-}
 
 CReadIndexPackageTask::CReadIndexPackageTask(SInt16 titleList, SInt16 titleIndex, IndexPackageDocument* document)
     : CVisualTask(titleList, titleIndex, document ? document->GetModel() : nullptr)
@@ -192,13 +134,13 @@ qsizetype CReadIndexPackageTask::ReadPasswordHeader(const QByteArray& data)
 
 void CReadIndexPackageTask::ReadIndexDb(const QString& path)
 {
-    auto read = std::make_shared<PiecewiseRead>();
+    auto read = std::make_shared<IndexDbPieces>();
     read->path = path;
-    WorkerPool::Start([read] { ReadPieces(*read); });
+    WorkerPool::Start([read] { ReadIndexDbPieces(*read); });
     // Stopped or failed here: the worker stops too.
     const auto stopReading = qScopeGuard([&] { read->stop = true; });
     // The first piece holds the password header.
-    read->WaitFor(kPieceBytes);
+    read->WaitFor(kIndexDbPieceBytes);
     if (read->status != noErr && read->done == 0) {
         // Nothing could be read: the index opens empty, but the file the user
         // has is never saved over.
@@ -220,7 +162,7 @@ void CReadIndexPackageTask::ReadIndexDb(const QString& path)
     }
 }
 
-void CReadIndexPackageTask::ReadItems(PiecewiseRead& file, qsizetype offset)
+void CReadIndexPackageTask::ReadItems(IndexDbPieces& file, qsizetype offset)
 {
     if (!GetModel())
         return;

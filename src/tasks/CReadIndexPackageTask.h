@@ -4,6 +4,7 @@
 #include "Sounds.h"
 
 class CIndexPackage;
+struct IndexDbPieces;
 class IndexPackageDocument;
 
 // Loads an index package into a freshly made document: "settings.xml" first,
@@ -32,10 +33,8 @@ protected:
     virtual qsizetype ReadPasswordHeader(const QByteArray& data);
 
 private:
-    struct PiecewiseRead;
-    static void ReadPieces(PiecewiseRead& read);
     void ReadIndexDb(const QString& path);
-    void ReadItems(PiecewiseRead& file, qsizetype offset);
+    void ReadItems(IndexDbPieces& file, qsizetype offset);
 
     CIndexPackage* mPackage = nullptr;
     IndexPackageDocument* mDocument = nullptr;

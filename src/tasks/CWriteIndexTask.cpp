@@ -20,7 +20,6 @@
 
 #include <QDir>
 #include <vector>
-#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 
@@ -48,6 +47,8 @@ CWriteIndexTask::CWriteIndexTask(SInt16 titleList, SInt16 titleIndex, IndexPacka
 
 CWriteIndexTask::~CWriteIndexTask()
 {
+    if (mOldFile)
+        mOldFile->stop = true;
     ReleaseModelFromPackageTask(GetModel());
     if (mDocument) {
         SInt32 action = mDocument->GetPendingSaveAction();
@@ -67,6 +68,19 @@ void CWriteIndexTask::WritePasswordHeader(LStream& stream)
     stream.WriteBlock(header.constData(), header.size());
 }
 
+QByteArrayView CWriteIndexTask::OldFileUpTo(qint64 end)
+{
+    if (!mOldFile) {
+        mOldFile = std::make_shared<IndexDbPieces>();
+        mOldFile->path = mPackage->GetIndexDbURL().toLocalFile();
+        WorkerPool::Start([read = mOldFile] { ReadIndexDbPieces(*read); });
+    }
+    mOldFile->WaitFor(end);
+    // `bytes` is set before the first byte counts as read, and never again.
+    const qint64 done = mOldFile->done;
+    return done > 0 ? QByteArrayView(mOldFile->bytes.constData(), qsizetype(std::min(done, end))) : QByteArrayView();
+}
+
 // The record the item had in the file on disk, whole by its counts; empty when it
 // had none (a new item) or the file no longer holds it.
 QByteArrayView CWriteIndexTask::StoredRecord(const CIndexItem* item, IndexDbRecordPlaces* foundPlaces)
@@ -75,23 +89,18 @@ QByteArrayView CWriteIndexTask::StoredRecord(const CIndexItem* item, IndexDbReco
     IndexStoredRecord stored;
     if (!model || model->IsIndexDbDamaged() || !model->GetStoredRecord(item, stored))
         return {};
-    if (!mOldFileRead) {
-        mOldFileRead = true;
-        const QString path = mPackage->GetIndexDbURL().toLocalFile();
-        mOldFile = WorkerPool::Run([&] {
-            QFile file(path);
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        });
-    }
-    if (stored.offset < 0 || stored.length <= 0 || stored.offset + stored.length > mOldFile.size())
+    if (stored.offset < 0 || stored.length <= 0)
         return {};
-    const auto* begin = reinterpret_cast<const UInt8*>(mOldFile.constData()) + stored.offset;
+    const QByteArrayView old = OldFileUpTo(stored.offset + stored.length);
+    if (stored.offset + stored.length > old.size())
+        return {};
+    const auto* begin = reinterpret_cast<const UInt8*>(old.data()) + stored.offset;
     IndexDbRecordPlaces places;
     if (!FindIndexDbRecordPlaces(begin, begin + stored.length, places))
         return {};
     if (foundPlaces)
         *foundPlaces = places;
-    return QByteArrayView(mOldFile).sliced(stored.offset, stored.length);
+    return old.sliced(stored.offset, stored.length);
 }
 
 SInt64 CWriteIndexTask::Position(const LStream& stream) const
@@ -103,7 +112,7 @@ void CWriteIndexTask::CopyKeptBytes(LStream& stream)
 {
     mMayKeep = false;
     if (mKept > 0)
-        stream.WriteBlock(mOldFile.constData(), SInt32(mKept));
+        stream.WriteBlock(mOldFile->bytes.constData(), SInt32(mKept));
     mKept = 0;
 }
 
@@ -120,7 +129,7 @@ bool CWriteIndexTask::ReuseStoredRecord(LStream& stream, const CIndexItem* item)
     // A file stored inside the package is never looked for by a save.
     if (!places.hasStoredName && !mPackage->GetFolderChecks().IsUnchanged(places.fileURL))
         return false;
-    if (mMayKeep && record.data() == mOldFile.constData() + mKept) {
+    if (mMayKeep && record.data() == mOldFile->bytes.constData() + mKept) {
         mKept += record.size();
         return true;
     }
@@ -222,7 +231,13 @@ void CWriteIndexTask::RunTask()
         const bool beside = model->IsIndexDbDamaged();
         const QString target = beside ? QFileInfo(indexDb).dir().filePath(QLatin1String(kRecoveredIndexDbName)) : indexDb;
         // An index saved again unchanged writes the old file's bytes as they are.
-        const QByteArray bytes = mKept == 0 ? stream.TakeData() : mKept == mOldFile.size() ? mOldFile : mOldFile.left(mKept);
+        QByteArray bytes;
+        if (mKept == 0) {
+            bytes = stream.TakeData();
+        } else {
+            mOldFile->WaitUntilFinished();
+            bytes = mKept == mOldFile->bytes.size() ? mOldFile->bytes : mOldFile->bytes.left(mKept);
+        }
         OSStatus status = WorkerPool::Run([&] { return ReplaceFileContents(target, bytes, mFailAfter); });
         if (status != noErr)
             ThrowOSErr_(status, "index.db not written: " + target.toStdString());

@@ -5,9 +5,12 @@
 
 #include <QByteArrayView>
 
+#include <memory>
+
 class CIndexPackage;
 class IndexPackageDocument;
 class LStream;
+struct IndexDbPieces;
 struct IndexDbRecordPlaces;
 
 // Saves an index document into its package: every item of the index writes its
@@ -40,6 +43,8 @@ protected:
 
 private:
     void WriteItems(LStream& stream, std::vector<std::pair<const CIndexItem*, SInt64>>& starts);
+    // The old file's bytes as far as `end`, or fewer where it is shorter or its read failed.
+    QByteArrayView OldFileUpTo(qint64 end);
     QByteArrayView StoredRecord(const CIndexItem* item, IndexDbRecordPlaces* places = nullptr);
     bool ReuseStoredRecord(LStream& stream, const CIndexItem* item);
     bool AppendStoredRecord(LStream& stream, const CIndexItem* item);
@@ -50,8 +55,8 @@ private:
     CIndexPackage* mPackage = nullptr;
     IndexPackageDocument* mDocument = nullptr;
     StCompletionSound mCompletionSound {20};
-    QByteArray mOldFile;
-    bool mOldFileRead = false;
+    // index.db as it was, read by a worker while the first records are written.
+    std::shared_ptr<IndexDbPieces> mOldFile;
     // While the new file repeats the old one from its start (an index saved again
     // with its items unchanged, in their order), the old bytes are kept rather than
     // copied: mKept of them so far. Only for a stream that starts empty.

@@ -2,6 +2,9 @@
 
 #include "ExceptionCode.h"
 #include "LStream.h"
+#include "LThread.h"
+#include "RegularFile.h"
+#include "WorkerPool.h"
 #include "SafeSave.h"
 
 #include <QSaveFile>
@@ -91,4 +94,46 @@ OSStatus ReplaceFileContents(const QString& path, const QByteArray& bytes, qint6
         written += chunk;
     }
     return CommitSaveFile(file, bytes.size());
+}
+
+void IndexDbPieces::WaitFor(qint64 bytes)
+{
+    while (!finished && done < std::min(bytes, size >= 0 ? size.load() : bytes))
+        LThread::Sleep(1);
+}
+
+void IndexDbPieces::WaitUntilFinished()
+{
+    while (!finished)
+        LThread::Sleep(1);
+}
+
+void ReadIndexDbPieces(IndexDbPieces& read)
+{
+    // Only a regular file, and only the bytes it holds: a pipe or a link to a
+    // device in its place is damage, not something to wait on or read forever.
+    RegularFile file;
+    OSStatus status = file.Open(read.path);
+    if (status == noErr && file.Size() > kMaxIndexDbBytes)
+        status = fsDataTooBigErr;
+    if (status == noErr) {
+        // Only what the file held when opened: one that grows meanwhile is read to that size.
+        read.bytes = QByteArray(qsizetype(file.Size()), Qt::Uninitialized);
+        read.size = file.Size();
+        qint64 done = 0;
+        while (status == noErr && done < file.Size()) {
+            if (read.stop || WorkerPool::CancelRequested()) {
+                status = userCanceledErr;
+                break;
+            }
+            qint64 got = 0;
+            status = file.ReadInto(done, std::min(kIndexDbPieceBytes, file.Size() - done), read.bytes.data() + done, got);
+            if (got == 0)
+                break; // cut short since it was opened: what is there
+            done += got;
+            read.done = done;
+        }
+    }
+    read.status = status;
+    read.finished = true;
 }

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 
 // The optional password header at the start of "index.db": a 16-byte marker
 // (four zero bytes and ASCII text) saying where the password is kept, then the
@@ -49,3 +50,31 @@ inline constexpr SInt32 kMsgIndexDbSavedBeside = 100073; // the save went beside
 
 // Beside an "index.db" that was not read whole, saving writes this file instead.
 inline constexpr char kRecoveredIndexDbName[] = "index.db.recovered";
+
+// Far above any real index (a hundred thousand items take some tens of megabytes).
+inline constexpr qint64 kMaxIndexDbBytes = qint64(1) << 31;
+
+// index.db is read this many bytes at a time.
+inline constexpr qint64 kIndexDbPieceBytes = qint64(1) << 20;
+
+// index.db as a worker reads it (ReadIndexDbPieces), a piece at a time, so that
+// its records are used while the rest is still read.
+struct IndexDbPieces {
+    QString path;
+    QByteArray bytes; // the file's size, filled from the front; set before `size`
+    std::atomic<qint64> size {-1}; // once known
+    std::atomic<qint64> done {0}; // bytes in place
+    std::atomic<bool> finished {false};
+    std::atomic<bool> stop {false};
+    std::atomic<OSStatus> status {noErr};
+
+    // Until `bytes` are in place or the reading has finished; the other threads
+    // and the event loop run meanwhile.
+    void WaitFor(qint64 bytes);
+    // Until the worker no longer touches `bytes`.
+    void WaitUntilFinished();
+};
+
+// Reads `read.path` into `read` on a worker: only a regular file of at most
+// kMaxIndexDbBytes, and only the bytes it held when opened.
+void ReadIndexDbPieces(IndexDbPieces& read);

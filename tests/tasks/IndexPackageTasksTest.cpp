@@ -299,13 +299,18 @@ TEST_F(IndexPackageTasks, ARefusedPasswordClosesTheDocumentWithANote)
 // A large index is read a piece at a time while its records become items: every
 // record is an item in the file's order, whichever piece it starts or ends in,
 // and an unchanged save writes the same bytes (each item knows its record's place).
+// A save reads the old file a piece at a time too: the last item moved to the
+// front takes its record from the file's last piece.
 TEST_F(IndexPackageTasks, ALargeIndexOpensWholeInItsOrderAndSavesBackUnchanged)
 {
     TestDocument document(Folder("large"), &owner_);
-    QByteArray file = MakePasswordHeader("s3cret", false);
+    const QByteArray header = MakePasswordHeader("s3cret", false);
+    QByteArray file = header;
     constexpr int kRecords = 40000; // some megabytes
     for (int i = 0; i < kRecords; ++i)
         file += RemoteRecord("Photo_" + QByteArray::number(i) + ".jpg", unsigned(i), unsigned(i % 500));
+    const QByteArray last = RemoteRecord("Photo_" + QByteArray::number(kRecords - 1) + ".jpg", unsigned(kRecords - 1),
+        unsigned((kRecords - 1) % 500));
     ASSERT_GT(file.size(), 3 << 20);
     WriteBytes(document.IndexDbPath(), file);
     document.expectedCount = kRecords;
@@ -325,6 +330,11 @@ TEST_F(IndexPackageTasks, ALargeIndexOpensWholeInItsOrderAndSavesBackUnchanged)
 
     ASSERT_TRUE(Write(document));
     EXPECT_TRUE(ReadWholeFile(document.IndexDbPath()) == file) << "an unchanged index saves its own bytes";
+
+    owner_.model.InsertItem(owner_.model.TakeItemAt(kRecords), 1);
+    ASSERT_TRUE(Write(document));
+    EXPECT_TRUE(ReadWholeFile(document.IndexDbPath()) == header + last + file.mid(header.size(), file.size() - header.size() - last.size()))
+        << "the last record first, then the others as they were";
 }
 
 TEST_F(IndexPackageTasks, ADamagedFileKeepsEveryIntactRecordAndIsNeverSavedOver)
