@@ -58,15 +58,11 @@ private:
     double mLongest = 0;
 };
 
-// Starts `step` from the event loop, as a click or a key would, and runs the loop
-// until `done`; answers the seconds it took and the longest gap meanwhile.
-struct LoopRun {
-    double seconds = 0;
-    double longestGap = 0;
-};
-inline LoopRun RunInEventLoop(const std::function<void()>& step, const std::function<bool()>& done)
+// Runs the event loop until `done`, or `patience` milliseconds at most (false
+// then); `first` runs from the loop as it starts, as a click or a key would.
+inline bool RunLoopUntil(const std::function<bool()>& done, const std::function<void()>& first = {},
+    int patience = 600000)
 {
-    GapMeter meter;
     QEventLoop loop;
     QTimer poll;
     poll.setInterval(1);
@@ -74,15 +70,32 @@ inline LoopRun RunInEventLoop(const std::function<void()>& step, const std::func
         if (done())
             loop.quit();
     });
-    LoopRun run;
-    double start = 0;
     QTimer::singleShot(0, [&] {
+        if (first)
+            first();
+        poll.start();
+    });
+    QTimer::singleShot(patience, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done();
+}
+
+// Starts `step` from the event loop and runs the loop until `done`; answers the
+// seconds it took and the longest gap meanwhile.
+struct LoopRun {
+    double seconds = 0;
+    double longestGap = 0;
+};
+inline LoopRun RunInEventLoop(const std::function<void()>& step, const std::function<bool()>& done)
+{
+    GapMeter meter;
+    double start = 0;
+    RunLoopUntil(done, [&] {
         meter.Start();
         start = Now();
         step();
-        poll.start();
     });
-    loop.exec();
+    LoopRun run;
     run.seconds = Now() - start;
     run.longestGap = meter.Stop();
     return run;

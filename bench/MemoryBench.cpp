@@ -9,6 +9,7 @@
 #include "BenchMain.h"
 #include "BenchProgram.h"
 #include "EmptyPhotos.h"
+#include "LoopGaps.h"
 
 #include "CANPAInfo.h"
 
@@ -33,13 +34,11 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <cstdio>
 #include <functional>
@@ -90,22 +89,6 @@ double ResidentBytes()
     return ProcessStatusMB("VmRSS:") * 1024 * 1024;
 }
 
-// Runs the event loop until `done`, or for ten minutes at most; false then.
-bool RunUntil(const std::function<bool()>& done)
-{
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(5);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (done())
-            loop.quit();
-    });
-    QTimer::singleShot(600000, &loop, &QEventLoop::quit);
-    poll.start();
-    loop.exec();
-    return done();
-}
-
 // The fresh process: the program's steps, and its bytes an item after each on
 // standard output; a wrong result on standard error and a failed exit.
 int Measure(const QString& packagePath)
@@ -127,13 +110,13 @@ int Measure(const QString& packagePath)
         return model.CountAllItems() == kItems && !model.IsBusy() && model.CountRunningTasks() == 0
             && model.CountRunningSearches() == 0 && view && !view->GetCacheTask();
     };
-    check(RunUntil(idle), "the index did not open and cache every item");
+    check(RunLoopUntil(idle), "the index did not open and cache every item");
     check(model.GetValueMembers(kFieldKeywords, QStringLiteral("harbour")).size() > 0,
         "the value index holds no keyword");
     const double opened = ResidentBytes();
 
     doc->StartQuickSearch(kAllFieldsKey, QStringLiteral("harbour"));
-    check(RunUntil([&] { return model.IsFiltered() && idle(); }), "the quick search did not end");
+    check(RunLoopUntil([&] { return model.IsFiltered() && idle(); }), "the quick search did not end");
     qsizetype expected = 0;
     for (int i = 0; i < kItems; ++i)
         expected += HasHarbour(i) ? 1 : 0;
@@ -142,7 +125,7 @@ int Measure(const QString& packagePath)
 
     doc->SetModified(true);
     doc->DoSave();
-    check(RunUntil([&] { return !doc->IsModified() && idle(); }), "the save did not end");
+    check(RunLoopUntil([&] { return !doc->IsModified() && idle(); }), "the save did not end");
     CIndexPackage package(QUrl::fromLocalFile(packagePath), nullptr);
     check(QFileInfo(package.GetIndexDbURL().toLocalFile()).size() > qint64(kItems) * 40, "the save wrote no index");
     const double saved = ResidentBytes();

@@ -5,6 +5,7 @@
 // uploaded by FTP four at a time (within 1.2x of `xargs -P4 curl -T`). The GUI
 // thread must never stall more than 100 ms meanwhile. A missed target fails the run.
 #include "BenchMain.h"
+#include "BenchTransfers.h"
 
 #include "AliasRecord.h"
 #include "CInternetTask.h"
@@ -13,7 +14,6 @@
 #include "LThread.h"
 #include "NetTestServers.h"
 #include "Preferences.h"
-#include "URegistrar.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -201,14 +201,9 @@ void Prepare()
     urls.close();
     FreshFolders();
 
-    URegistrar::RegisterFrameworkClasses();
+    PrepareTransfersInto(Ours());
     SetPrefNumber(QStringLiteral("NumberParallelDownloads"), 4);
     SetPrefNumber(QStringLiteral("NumberParallelTasks"), 8);
-    SetPrefBoolean(QStringLiteral("FTPPassiveMode"), true);
-    SetPrefBoolean(QStringLiteral("PlayCompletionSound"), false);
-    QByteArray alias;
-    NewAliasBytes(nullptr, FileRef(Ours()), alias);
-    SetPrefHandle(QStringLiteral("DownloadFolderAlias"), alias);
     InitializeTasks();
 }
 

@@ -10,18 +10,16 @@
 // within a second of Stop and no download started after it; the first files
 // equal to the served ones; the time within 2.5x of curl's.
 #include "BenchMain.h"
+#include "BenchTransfers.h"
 #include "LoopGaps.h"
 
-#include "AliasRecord.h"
 #include "CIndexItem.h"
 #include "CIndexModel.h"
 #include "CInternetTask.h"
 #include "CVisualTask.h"
-#include "FileRef.h"
 #include "NetTestServers.h"
 #include "Preferences.h"
 #include "ThreadUtilities.h"
-#include "URegistrar.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -317,16 +315,11 @@ void Prepare()
     gListedFirst = ListedNames(listing).mid(0, kFirst);
     CheckTarget("the served folder listed", ListedNames(listing).size() == kEntries);
 
-    URegistrar::RegisterFrameworkClasses();
+    PrepareTransfersInto(Ours());
     SetPrefBoolean(QStringLiteral("DownloadFiles"), true);
     gParallel = GetPrefNumber(QStringLiteral("NumberParallelDownloads")); // the default
-    SetPrefBoolean(QStringLiteral("FTPPassiveMode"), true);
-    SetPrefBoolean(QStringLiteral("PlayCompletionSound"), false);
     // curl makes no thumbnails of what it fetched.
     SetPrefBoolean(QStringLiteral("AutoCreateThumbnail"), false);
-    QByteArray alias;
-    NewAliasBytes(nullptr, FileRef(Ours()), alias);
-    SetPrefHandle(QStringLiteral("DownloadFolderAlias"), alias);
     InitializeTasks();
     InstallThreadYieldTimer(0.04); // as the program does at start
 }
