@@ -1,17 +1,28 @@
 #pragma once
 
-// The longest time the event loop went without coming round, for benchmarks that
-// run the program's work from its own event loop as a window would.
+// The longest time the event loop went without coming round, and the longest a
+// key press waited for a shown window to take it, for benchmarks that run the
+// program's work from its own event loop as a window would.
 
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
+#include <QWindow>
 #include <QtGlobal>
+#include <qpa/qwindowsysteminterface.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 inline double Now()
 {
@@ -58,6 +69,81 @@ private:
     double mLongest = 0;
 };
 
+// Key presses sent as a keyboard sends them, through the window system's queue
+// from a thread of their own every 25 ms, to a shown window; each is timed until
+// the window takes it. The longest wait is how long the user's input was held,
+// which a window that repaints while it holds the input hides from GapMeter.
+class InputMeter : public QObject {
+public:
+    explicit InputMeter(QWindow* window)
+        : mWindow(window)
+    {
+        window->installEventFilter(this);
+    }
+    ~InputMeter() override { Stop(); }
+    void Start()
+    {
+        mLongest = 0;
+        mRunning = true;
+        mSender = std::thread([this] {
+            using Async = QWindowSystemInterface::AsynchronousDelivery;
+            while (mRunning) {
+                {
+                    std::lock_guard<std::mutex> lock(mMutex);
+                    mSent.push_back(Now());
+                }
+                QWindowSystemInterface::handleKeyEvent<Async>(mWindow, QEvent::KeyPress, kProbeKey, Qt::NoModifier);
+                QWindowSystemInterface::handleKeyEvent<Async>(mWindow, QEvent::KeyRelease, kProbeKey, Qt::NoModifier);
+                std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            }
+        });
+    }
+    double Stop()
+    {
+        if (!mSender.joinable())
+            return mLongest;
+        mRunning = false;
+        mSender.join();
+        // The keys sent last are taken now; a key never taken counts until now.
+        QCoreApplication::processEvents();
+        std::lock_guard<std::mutex> lock(mMutex);
+        for (double sent : mSent)
+            mLongest = std::max(mLongest, Now() - sent);
+        mSent.clear();
+        return mLongest;
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == kProbeKey) {
+            std::lock_guard<std::mutex> lock(mMutex);
+            if (!mSent.empty()) {
+                mLongest = std::max(mLongest, Now() - mSent.front());
+                mSent.pop_front();
+            }
+        }
+        return false;
+    }
+
+private:
+    // A key no window of the program answers.
+    static constexpr Qt::Key kProbeKey = Qt::Key_F35;
+    QPointer<QWindow> mWindow;
+    std::thread mSender;
+    std::atomic<bool> mRunning = false;
+    std::mutex mMutex;
+    std::deque<double> mSent;
+    double mLongest = 0;
+};
+
+// The shown window RunInEventLoop sends its key presses to (none: no input is sent).
+inline QPointer<QWindow>& InputWindow()
+{
+    static QPointer<QWindow> window;
+    return window;
+}
+
 // Runs the event loop until `done`, or `patience` milliseconds at most (false
 // then); `first` runs from the loop as it starts, as a click or a key would.
 inline bool RunLoopUntil(const std::function<bool()>& done, const std::function<void()>& first = {},
@@ -85,18 +171,26 @@ inline bool RunLoopUntil(const std::function<bool()>& done, const std::function<
 struct LoopRun {
     double seconds = 0;
     double longestGap = 0;
+    double longestInputWait = 0; // with an InputWindow()
 };
 inline LoopRun RunInEventLoop(const std::function<void()>& step, const std::function<bool()>& done)
 {
     GapMeter meter;
+    std::unique_ptr<InputMeter> input;
+    if (InputWindow())
+        input = std::make_unique<InputMeter>(InputWindow());
     double start = 0;
     RunLoopUntil(done, [&] {
         meter.Start();
+        if (input)
+            input->Start();
         start = Now();
         step();
     });
     LoopRun run;
     run.seconds = Now() - start;
     run.longestGap = meter.Stop();
+    if (input)
+        run.longestInputWait = input->Stop();
     return run;
 }

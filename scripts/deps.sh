@@ -24,6 +24,7 @@ test_packages=(
     imagemagick exiv2 ffmpeg libvips-tools poppler-utils
     clang libclang-rt-14-dev appstream shared-mime-info
     python3-pyftpdlib curl libxml2-utils
+    qt6-base-private-dev
 )
 case " $* " in
     *" -DORVEX_BUILD_TESTS=OFF "* | *" -DORVEX_BUILD_TESTS:BOOL=OFF "*) ;;

@@ -46,5 +46,5 @@ void CMenuBarWindow::SetNeeded(bool needed)
 void CMenuBarWindow::closeEvent(QCloseEvent* event)
 {
     event->ignore();
-    RunReportingErrors([&] { mApplication->ProcessCommand(cmd_Quit); });
+    LCommander::RunOrHoldCommand([app = mApplication] { RunReportingErrors([&] { app->ProcessCommand(cmd_Quit); }); });
 }

@@ -334,10 +334,10 @@ void CIndexItemComparator::ForgetSortValues()
     mPrepared.clear();
 }
 
-void CIndexItemComparator::SortItems(std::vector<CIndexItem*>& items)
+void CIndexItemComparator::SortItems(std::vector<CIndexItem*>& items, const std::atomic<bool>* abandon)
 {
     if (items.size() >= kSortOnThreadsItems) {
-        SortOnThreads(items);
+        SortOnThreads(items, abandon);
         return;
     }
     // The values sit beside each other and are compared without looking them up.
@@ -381,9 +381,13 @@ bool CIndexItemComparator::TiesOften(const std::vector<Prepared>& prepared)
     return tied > sample.size() / 4;
 }
 
-void CIndexItemComparator::SortOnThreads(std::vector<CIndexItem*>& items)
+void CIndexItemComparator::SortOnThreads(std::vector<CIndexItem*>& items, const std::atomic<bool>* abandon)
 {
-    StWindowLive live;
+    const auto abandoned = [abandon] { return abandon && abandon->load(std::memory_order_relaxed); };
+    StWindowLive live(abandon ? StWindowLive::Input::Taken : StWindowLive::Input::Waits, [&] {
+        if (abandoned())
+            throw SortAbandoned();
+    });
     // The items' values are read here, a step at a time; their keys are made
     // on the threads, which must not touch the items.
     std::vector<Prepared> prepared;
@@ -406,7 +410,13 @@ void CIndexItemComparator::SortOnThreads(std::vector<CIndexItem*>& items)
     // Sorts `order` in parts side by side, then merges the sorted runs in pairs, the
     // pairs of a pass side by side; a merge takes the left run's element first
     // among equals, so the sort stays stable.
-    const auto sortInParts = [&](const auto& less, bool makeKeys) {
+    const auto sortInParts = [&](const auto& orderedLess, bool makeKeys) {
+        // The threads look at the flag as they compare, so a sort given up ends soon.
+        const auto less = [&](Prepared* a, Prepared* b) {
+            if (abandoned())
+                throw SortAbandoned();
+            return orderedLess(a, b);
+        };
         std::vector<size_t> bounds(parts + 1);
         for (size_t part = 0; part <= parts; ++part)
             bounds[part] = order.size() * part / parts;

@@ -8,6 +8,7 @@
 #include <QCollatorSortKey>
 #include <QHash>
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -63,6 +64,9 @@ SInt32 CompareCaptionRecords(const CANPAInfo* a, const CANPAInfo* b, SInt32 key)
 SInt32 CompareEXIFRecords(const CEXIFInfo* a, const CEXIFInfo* b, SInt32 key);
 SInt32 CompareImageRecords(const MediaImageInfo* a, const MediaImageInfo* b, SInt32 key);
 
+// What a sort that gave way to a newer one throws.
+struct SortAbandoned {};
+
 // The index view's comparator for its sorted item lists (elements are CIndexItem
 // pointers). Equal by the sort key, items are ordered by name (4001), then by the
 // order they were made in, so no two items compare equal and a sort gives the same
@@ -94,8 +98,10 @@ public:
     void ForgetSortValues();
 
     // Sorts the items by this comparator, with prepared values. A long list is
-    // sorted on other threads while the window stays live (StWindowLive).
-    void SortItems(std::vector<CIndexItem*>& items);
+    // sorted on other threads while the window stays live (StWindowLive); with
+    // `abandon`, the window takes the user's input meanwhile, and the sort throws
+    // SortAbandoned once the flag is set.
+    void SortItems(std::vector<CIndexItem*>& items, const std::atomic<bool>* abandon = nullptr);
     // Sorts an array that uses this comparator the same way (the fast way to sort
     // a whole item list again).
     void SortArray(TArray<CIndexItem*>& array);
@@ -111,7 +117,7 @@ private:
     SInt32 ComparePrepared(Prepared& one, Prepared& two) const;
     // The sort of a long list: values read on the GUI thread in steps, keys made
     // and the list sorted and merged on other threads.
-    void SortOnThreads(std::vector<CIndexItem*>& items);
+    void SortOnThreads(std::vector<CIndexItem*>& items, const std::atomic<bool>* abandon);
     static bool TiesOften(const std::vector<Prepared>& prepared);
     static void PutInOrder(std::vector<CIndexItem*>& items, const std::vector<Prepared*>& order);
 

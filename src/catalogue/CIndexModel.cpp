@@ -19,6 +19,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 // --- Construction -----------------------------------------------------------------------------------
@@ -337,9 +338,52 @@ bool CIndexModel::ShowAllItems()
 
 void CIndexModel::SortItems()
 {
-    if (IsItemListLocked())
+    RunSortRequest([this] {
+        if (IsItemListLocked())
+            return;
+        CIndexItemComparator* comparator = ComparatorOf(*mCurrentList);
+        if (!comparator) {
+            Reorder([&] { SortList(*mCurrentList); });
+            return;
+        }
+        std::vector<CIndexItem*> order = SortedItems(*mCurrentList, *comparator);
+        Reorder([&] { mCurrentList->AssignSortedItems(std::move(order)); });
+    });
+}
+
+void CIndexModel::RunSortRequest(std::function<void()> request)
+{
+    if (mSortAbandon) {
+        mPendingSort = std::move(request);
+        *mSortAbandon = true;
         return;
-    Reorder([&] { SortList(*mCurrentList); });
+    }
+    while (request) {
+        std::atomic<bool> abandon = false;
+        mSortAbandon = &abandon;
+        try {
+            request();
+        } catch (const SortAbandoned&) {
+            // a newer request follows
+        } catch (...) {
+            mSortAbandon = nullptr;
+            mPendingSort = nullptr;
+            throw;
+        }
+        mSortAbandon = nullptr;
+        request = std::exchange(mPendingSort, nullptr);
+    }
+}
+
+std::vector<CIndexItem*> CIndexModel::SortedItems(const TArray<CIndexItem*>& list, CIndexItemComparator& comparator)
+{
+    // Nothing may add or remove items while the order is made: the window
+    // takes the user's input meanwhile.
+    StArrayLocker<CIndexItem*> all(mAllItems);
+    StArrayLocker<CIndexItem*> filter(mFilterItems);
+    std::vector<CIndexItem*> items = list.Items();
+    comparator.SortItems(items, mSortAbandon);
+    return items;
 }
 
 CIndexItemComparator* CIndexModel::ComparatorOf(const TArray<CIndexItem*>& list)
@@ -372,12 +416,12 @@ SInt32 CIndexModel::GetSortOrder() const
 
 void CIndexModel::SetSortKey(SInt32 key, bool descending)
 {
-    ChangeOrder([&] { SortBothLists(key, descending); });
+    RunSortRequest([this, key, descending] { ChangeOrder([&] { SortBothLists(key, descending); }); });
 }
 
 void CIndexModel::SetSortOrder(SInt32 order)
 {
-    ChangeOrder([&] { OrderBothLists(order); });
+    RunSortRequest([this, order] { ChangeOrder([&] { OrderBothLists(order); }); });
 }
 
 void CIndexModel::ChangeOrder(const std::function<void()>& sort)
@@ -393,15 +437,21 @@ void CIndexModel::SortBothLists(SInt32 key, bool descending)
 {
     if (IsItemListLocked())
         return;
+    const std::array<TArray<CIndexItem*>*, 2> lists { &mAllItems, &mFilterItems };
+    std::array<std::unique_ptr<CIndexItemComparator>, 2> comparators;
+    std::array<std::vector<CIndexItem*>, 2> orders;
+    for (size_t i = 0; i < lists.size(); ++i) {
+        comparators[i] = std::make_unique<CIndexItemComparator>();
+        comparators[i]->SetSortKey(key);
+        comparators[i]->SetDescending(descending);
+        orders[i] = SortedItems(*lists[i], *comparators[i]);
+    }
     Reorder([&] {
-        for (TArray<CIndexItem*>* list : { &mAllItems, &mFilterItems }) {
-            auto* comparator = new CIndexItemComparator;
-            comparator->SetSortKey(key);
-            comparator->SetDescending(descending);
-            list->SetKeepSorted(false); // sorted once below, the fast way
-            list->SetComparator(comparator, true);
-            SortList(*list);
-            list->SetKeepSorted(true);
+        for (size_t i = 0; i < lists.size(); ++i) {
+            lists[i]->SetKeepSorted(false); // in order already
+            lists[i]->SetComparator(comparators[i].release(), true);
+            lists[i]->AssignSortedItems(std::move(orders[i]));
+            lists[i]->SetKeepSorted(true);
         }
         mKeepSorted = true;
     });
@@ -413,25 +463,47 @@ void CIndexModel::OrderBothLists(SInt32 order)
         return; // no order: the list stays as its key left it
     if (IsItemListLocked())
         return;
+    struct Flip {
+        TArray<CIndexItem*>* list;
+        CIndexItemComparator* comparator;
+        std::optional<std::vector<CIndexItem*>> order;
+    };
+    std::vector<Flip> flips;
+    for (TArray<CIndexItem*>* list : { &mAllItems, &mFilterItems }) {
+        auto* comparator = ComparatorOf(*list);
+        if (!comparator || comparator->IsDescending() == (order == 1))
+            continue;
+        Flip& flip = flips.emplace_back(Flip { list, comparator, std::nullopt });
+        if (list->GetKeepSorted()) {
+            CIndexItemComparator flipped(*comparator);
+            flipped.SetDescending(order == 1);
+            flip.order = SortedItems(*list, flipped);
+        }
+    }
     Reorder([&] {
-        for (TArray<CIndexItem*>* list : { &mAllItems, &mFilterItems }) {
-            auto* comparator = ComparatorOf(*list);
-            if (!comparator || comparator->IsDescending() == (order == 1))
-                continue;
-            comparator->SetDescending(order == 1);
-            if (list->GetKeepSorted())
-                SortList(*list);
+        for (Flip& flip : flips) {
+            flip.comparator->SetDescending(order == 1);
+            if (flip.order)
+                flip.list->AssignSortedItems(std::move(*flip.order));
         }
     });
 }
 
 void CIndexModel::ApplyKeptSort()
 {
-    if (!mKeepSorted || IsItemListLocked())
-        return;
-    Reorder([&] {
-        SortList(*mCurrentList);
-        mCurrentList->SetKeepSorted(true);
+    RunSortRequest([this] {
+        if (!mKeepSorted || IsItemListLocked())
+            return;
+        std::optional<std::vector<CIndexItem*>> order;
+        if (CIndexItemComparator* comparator = ComparatorOf(*mCurrentList))
+            order = SortedItems(*mCurrentList, *comparator);
+        Reorder([&] {
+            if (order)
+                mCurrentList->AssignSortedItems(std::move(*order));
+            else
+                SortList(*mCurrentList);
+            mCurrentList->SetKeepSorted(true);
+        });
     });
 }
 

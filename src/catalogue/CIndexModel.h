@@ -15,6 +15,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <span>
@@ -200,6 +201,9 @@ public:
     void SetKeepSorted(bool keepSorted) { mKeepSorted = keepSorted; }
     // The current list keeps itself sorted and is sorted now (after reading).
     void ApplyKeptSort();
+    // A sort may be asked for: the lists are not locked, or only by a sort
+    // still making its order, which the new request replaces.
+    bool MaySort() const { return mSortAbandon || !IsItemListLocked(); }
 
     // --- Selection --------------------------------------------------------------------
     bool IsSelected(SInt32 index) const;
@@ -398,6 +402,13 @@ private:
     static CIndexItemComparator* ComparatorOf(const TArray<CIndexItem*>& list);
     // Sorts a list by its comparator, the values prepared once.
     static void SortList(TArray<CIndexItem*>& list);
+    // A sort the user asks for: the new order is made first, a large list's while
+    // the window takes the user's input (the lists locked meanwhile), and the
+    // items move to it in one step. A request made meanwhile makes the running
+    // one give way and runs next.
+    void RunSortRequest(std::function<void()> request);
+    // The list's items in the comparator's order, the list left as it is.
+    std::vector<CIndexItem*> SortedItems(const TArray<CIndexItem*>& list, CIndexItemComparator& comparator);
     // A new order of the current list (a sort, a move): the table keeps its rows'
     // items and the same items stay selected.
     void Reorder(const std::function<void()>& reorder);
@@ -444,6 +455,9 @@ private:
     mutable ItemRows mRows;
     mutable bool mRowsValid = false;
     bool mRowsBuilding = false;
+    // The sort request running, and the one to run once it has given way.
+    std::atomic<bool>* mSortAbandon = nullptr;
+    std::function<void()> mPendingSort;
     bool mKeepSorted = false;
     UInt64 mTotalFileSize = 0;
 

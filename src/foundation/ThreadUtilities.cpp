@@ -1,5 +1,7 @@
 #include "ThreadUtilities.h"
 
+#include "LCommander.h"
+
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
 #include "LPeriodical.h"
@@ -214,10 +216,19 @@ Boolean CheckEventQueueForUserCancel()
     return CancelKeyWatcher::Instance().Look();
 }
 
-StWindowLive::StWindowLive()
+StWindowLive::StWindowLive(Input input, std::function<void()> afterEvents)
     : mAllowedYield(std::exchange(gAllowTimerYield, false))
     , mLastEvents(ClockMilliseconds())
+    , mInput(input)
+    , mAfterEvents(std::move(afterEvents))
 {
+    if (mInput == Input::Taken)
+        mCommandsHeld = std::make_unique<StCommandsHeld>();
+}
+
+int StWindowLive::EventFlags() const
+{
+    return mInput == Input::Taken ? int(QEventLoop::AllEvents) : int(QEventLoop::ExcludeUserInputEvents);
 }
 
 StWindowLive::~StWindowLive()
@@ -234,8 +245,10 @@ void StWindowLive::HandleEventsIfDue()
 void StWindowLive::HandleEvents()
 {
     if (QCoreApplication::instance())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QCoreApplication::processEvents(QEventLoop::ProcessEventsFlags(EventFlags()));
     mLastEvents = ClockMilliseconds();
+    if (mAfterEvents)
+        mAfterEvents();
 }
 
 void StWindowLive::RunOnThreads(std::size_t count, const std::function<void(std::size_t)>& job)
@@ -259,7 +272,7 @@ void StWindowLive::RunOnThreads(std::size_t count, const std::function<void(std:
     }
     while (running > 0) {
         if (wake)
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+            QCoreApplication::processEvents(QEventLoop::ProcessEventsFlags(EventFlags()) | QEventLoop::WaitForMoreEvents);
         else
             std::this_thread::yield();
     }
@@ -269,6 +282,8 @@ void StWindowLive::RunOnThreads(std::size_t count, const std::function<void(std:
     for (const std::exception_ptr& failure : failures)
         if (failure)
             std::rethrow_exception(failure);
+    if (mAfterEvents)
+        mAfterEvents();
 }
 
 StSemaphoreLock::StSemaphoreLock(LSemaphore& semaphore, SInt32 milliseconds) : mSemaphore(semaphore)

@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 
 class LSemaphore;
+class StCommandsHeld;
 
 // Event-loop timer intervals, in seconds.
 using EventTimerInterval = double;
@@ -47,12 +49,16 @@ Boolean CheckEventQueueForUserCancel();
 
 // Long work of the GUI thread on data it holds still (a sort of a large index)
 // keeps the window live: between steps, and while other threads do the work,
-// the window repaints and its timers and other events run. The user's input
-// waits until the work is done, and so do the tasks, so that nothing changes
-// what the work reads meanwhile.
+// the window repaints and its timers and other events run. The tasks wait until
+// the work is done, so that nothing changes what the work reads meanwhile. The
+// user's input waits too, or, with Input::Taken, reaches the windows at once
+// while the commands that could change what the work reads wait
+// (LCommander::StCommandsHeld); `afterEvents` then runs after every handling of
+// events, and may throw to abandon the work.
 class StWindowLive {
 public:
-    StWindowLive();
+    enum class Input { Waits, Taken };
+    explicit StWindowLive(Input input = Input::Waits, std::function<void()> afterEvents = {});
     ~StWindowLive();
     StWindowLive(const StWindowLive&) = delete;
     StWindowLive& operator=(const StWindowLive&) = delete;
@@ -69,9 +75,13 @@ public:
 
 private:
     void HandleEvents();
+    int EventFlags() const;
 
     Boolean mAllowedYield;
     SInt64 mLastEvents;
+    Input mInput;
+    std::function<void()> mAfterEvents;
+    std::unique_ptr<StCommandsHeld> mCommandsHeld;
 };
 
 // Holds a semaphore for a scope. The constructor waits up to `milliseconds`

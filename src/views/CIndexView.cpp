@@ -461,7 +461,7 @@ void CIndexView::SortItems()
 
 void CIndexView::SetSortKey(SInt32 key, bool descending)
 {
-    if (IsItemListLocked())
+    if (!mModel->MaySort())
         return;
     mModel->SetSortKey(key, descending);
     Refresh();

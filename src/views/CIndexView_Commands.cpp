@@ -128,7 +128,7 @@ bool AskUploadAddress(QWidget* parent, const QString& prompt, QUrl& outAddress)
 
 void CIndexView::SortBy(SInt32 field)
 {
-    if (IsItemListLocked())
+    if (!mModel->MaySort())
         return;
     StWatchCursor watch;
     mModel->SetSortKey(field, GetSortOrder() == 1);
@@ -140,7 +140,7 @@ void CIndexView::SortBy(SInt32 field)
 
 void CIndexView::ReverseSortOrder()
 {
-    if (IsItemListLocked() || GetSortOrder() == kSortOrderNone)
+    if (!mModel->MaySort() || GetSortOrder() == kSortOrderNone)
         return;
     mModel->SetSortOrder(GetSortOrder() == 1 ? 0 : 1);
     Refresh();

@@ -17,6 +17,7 @@
 #include "IIMText.h"
 #include "IndexTaskServices.h"
 #include "IndexWindowTest.h"
+#include "QueuedInput.h"
 #include "LMenuBar.h"
 #include "LThread.h"
 #include "LWindow.h"
@@ -311,6 +312,30 @@ TEST_F(IndexListViewTest, AHeaderClickOnALargeIndexSortsWhileTheWindowGoesOn)
         EXPECT_EQ(QSet<CIndexItem*>(after.begin(), after.end()), selected);
         EXPECT_EQ(list->GetControlRef()->selectionModel()->selectedRows().size(), selected.size());
     }
+
+    // The keyboard and the mouse are not held while it sorts: a key pressed is
+    // taken before the new order shows, and a click on another column replaces
+    // the sort under way, whose order never shows.
+    QTreeView* tree = list->GetControlRef();
+    tree->setFocus();
+    int moves = 0;
+    const auto moved = QObject::connect(&model, &CIndexModel::itemsMoved, [&] { ++moves; });
+    int movesWhenKeyTaken = -1;
+    const auto onKey = [&](QObject*, QEvent* event) {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_End)
+            movesWhenKeyTaken = moves;
+    };
+    EventWatcher watcher(tree, onKey);
+    const int sizeAt = header->sectionViewportPosition(int(sizeColumn - columns.begin())) + 4;
+    QueueKeyPress(tree, Qt::Key_End);
+    QueueClick(header->viewport(), QPoint(4, header->height() / 2));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(sizeAt, header->height() / 2));
+    QCoreApplication::processEvents();
+    QObject::disconnect(moved);
+    EXPECT_EQ(movesWhenKeyTaken, 0);
+    EXPECT_EQ(moves, 1);
+    EXPECT_EQ(model.GetSortKey(), kFieldName);
+    EXPECT_EQ(model.GetSortOrder(), 0);
 }
 
 TEST_F(IndexListViewTest, ItemsInsertedWhileShownAppearAtAnySizeAndAReloadLeavesTheSelectionAlone)

@@ -6,6 +6,7 @@
 #include "LPane.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
 
@@ -175,6 +176,30 @@ void LCommander::SetLatentSub(LCommander* sub)
     mLatentSub = sub;
     if (sub && mOnDuty != duty_On)
         sub->mOnDuty = duty_Latent;
+}
+
+void LCommander::RunOrHoldCommand(std::function<void()> run)
+{
+    if (sCommandsHeld > 0)
+        sHeldCommands.push_back(std::move(run));
+    else
+        run();
+}
+
+StCommandsHeld::StCommandsHeld()
+{
+    ++LCommander::sCommandsHeld;
+}
+
+StCommandsHeld::~StCommandsHeld()
+{
+    if (--LCommander::sCommandsHeld > 0 || LCommander::sHeldCommands.empty())
+        return;
+    // Run from the event loop, not from the work's stack that is ending here.
+    QTimer::singleShot(0, QCoreApplication::instance(), [held = std::exchange(LCommander::sHeldCommands, {})] {
+        for (const std::function<void()>& run : held)
+            LCommander::RunOrHoldCommand(run);
+    });
 }
 
 bool LCommander::ProcessCommand(CommandT command, void* ioParam)

@@ -6,6 +6,7 @@ class QWidget;
 #include "PString.h"
 #include "UEvents.h"
 
+#include <functional>
 #include <vector>
 
 class LAction;
@@ -131,6 +132,13 @@ public:
     static void SetUpdateCommandStatus(bool update) { sUpdateCommandStatus = update; }
     static bool GetUpdateCommandStatus() { return sUpdateCommandStatus; }
 
+    // While long work of the GUI thread takes the user's input (keys, scrolls,
+    // clicks), the commands that could change or free what it reads (menu
+    // commands, closing a window, quitting) wait: RunOrHoldCommand keeps them and
+    // the end of the work (StCommandsHeld) runs them, in order, from the event loop.
+    static void RunOrHoldCommand(std::function<void()> run);
+    static bool AreCommandsHeld() { return sCommandsHeld > 0; }
+
 protected:
     virtual void BeTarget() {}
     virtual void DontBeTarget() {}
@@ -157,6 +165,18 @@ private:
     static inline LCommander* sTopCommander = nullptr;
     static inline LCommander* sDefaultCommander = nullptr;
     static inline bool sUpdateCommandStatus = false;
+    static inline int sCommandsHeld = 0;
+    static inline std::vector<std::function<void()>> sHeldCommands;
+    friend class StCommandsHeld;
+};
+
+// Holds the commands (LCommander::RunOrHoldCommand) for a scope.
+class StCommandsHeld {
+public:
+    StCommandsHeld();
+    ~StCommandsHeld();
+    StCommandsHeld(const StCommandsHeld&) = delete;
+    StCommandsHeld& operator=(const StCommandsHeld&) = delete;
 };
 
 // An undoable change. The description texts come from a string list by index

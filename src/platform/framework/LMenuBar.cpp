@@ -531,9 +531,7 @@ bool LMenuBar::RunKeyItem(LMenu* menu, SInt16 index)
     UpdateMenu(menu);
     if (!menu->Item(index)->enabled)
         return false; // a disabled item leaves the key to the target as a plain key press
-    if (LCommander* target = LCommander::GetTarget())
-        RunReportingErrors([&] { target->ProcessCommand(command, nullptr); });
-    LCommander::SetUpdateCommandStatus(true); // the toolbar follows what the command changed
+    DispatchCommand(command);
     return true;
 }
 
@@ -545,11 +543,31 @@ bool LMenuBar::ChooseItem(ResIDT menuID, SInt16 item)
     UpdateMenu(menu);
     if (!menu->Item(item)->enabled)
         return false;
-    CommandT command = menu->CommandFromIndex(item);
-    if (LCommander* target = LCommander::GetTarget())
-        RunReportingErrors([&] { target->ProcessCommand(command, nullptr); });
-    LCommander::SetUpdateCommandStatus(true); // the toolbar follows what the command changed
+    DispatchCommand(menu->CommandFromIndex(item));
     return true;
+}
+
+void LMenuBar::DispatchCommand(CommandT command)
+{
+    // A command held while long work takes the input runs when the work is done,
+    // at the target of that moment, if it is still enabled there.
+    const bool held = LCommander::AreCommandsHeld();
+    LCommander::RunOrHoldCommand([command, held] {
+        LCommander* target = LCommander::GetTarget();
+        if (!target)
+            return;
+        if (held) {
+            Boolean enabled = false;
+            Boolean usesMark = false;
+            UInt16 mark = 0;
+            Str255 name;
+            target->ProcessCommandStatus(command, enabled, usesMark, mark, name);
+            if (!enabled)
+                return;
+        }
+        RunReportingErrors([&] { target->ProcessCommand(command, nullptr); });
+        LCommander::SetUpdateCommandStatus(true); // the toolbar follows what the command changed
+    });
 }
 
 QKeySequence LMenuBar::ShortcutFor(const SMenuItem& item)

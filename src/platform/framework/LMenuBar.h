@@ -121,6 +121,7 @@ private:
     // Runs a command chosen by a key (the item of a menu that a key names), when it is enabled.
     bool RunKeyCommand(CommandT command);
     bool RunKeyItem(LMenu* menu, SInt16 index);
+    static void DispatchCommand(CommandT command);
     bool FindShortcutItem(const QKeySequence& pressed, LMenu*& outMenu, SInt16& outItem) const;
 
     std::vector<std::unique_ptr<LMenu>> mMenus;

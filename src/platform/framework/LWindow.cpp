@@ -44,8 +44,11 @@ protected:
         event->ignore();
         if (!mWindow)
             return;
-        LWindow* window = mWindow;
-        RunReportingErrors([&] { window->ProcessCommand(cmd_Close); });
+        // Closed when long work that holds the window's data is done.
+        LCommander::RunOrHoldCommand([shell = QPointer<QWidget>(this)] {
+            if (LWindow* window = shell ? static_cast<LWindowShell*>(shell.data())->Window() : nullptr)
+                RunReportingErrors([&] { window->ProcessCommand(cmd_Close); });
+        });
     }
     void resizeEvent(QResizeEvent*) override
     {
