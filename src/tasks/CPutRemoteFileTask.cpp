@@ -139,9 +139,13 @@ void CPutFTPFileTask::RunTask()
         const QString name = QString::fromUtf8(line.trimmed());
         taken.insert(name.mid(name.lastIndexOf(QLatin1Char('/')) + 1));
     }
+    // Nothing yields from here to the claim: no other upload of the batch takes the name between.
+    const QString folder = mFolder.path(QUrl::FullyDecoded);
+    QSet<QString>& claimed = GetBatch()->claimedNames;
     mRemoteName = GetName();
-    for (int counter = 1; taken.contains(mRemoteName); ++counter)
+    for (int counter = 1; taken.contains(mRemoteName) || claimed.contains(folder + mRemoteName); ++counter)
         mRemoteName = Net::NumberedName(GetName(), counter);
+    claimed.insert(folder + mRemoteName);
 
     static std::atomic<int> sUploadNumber {0};
     mTemporaryName = QStringLiteral(".%1.upload-%2-%3").arg(mRemoteName.left(64)).arg(::getpid()).arg(++sUploadNumber);

@@ -2,14 +2,17 @@
 
 #include "CInternetTask.h"
 
+#include <QSet>
+
 #include <memory>
 
 // The upload of one local file to an FTP folder (the URL's path). The file is
 // sent under a temporary name and renamed when it is complete, so a stopped or
 // failed upload never leaves a cut file under the real name; a name that the
-// folder already holds gets a counter ("photo 1.jpg"). The uploads to one
-// server that exist together are a batch: its first failure is reported, the
-// others are not, and a refused log-in (530) ends the batch's uploads.
+// folder already holds, or that another upload of the batch ends under, gets a
+// counter ("photo 1.jpg"). The uploads to one server that exist together are a
+// batch: its first failure is reported, the others are not, and a refused
+// log-in (530) ends the batch's uploads.
 class CPutRemoteFileTask : public CInternetTask {
 public:
     // 'nilP' without an alias or when it does not resolve to a file; paramErr
@@ -27,6 +30,9 @@ public:
     struct Batch {
         bool reported = false;
         bool loginRefused = false;
+        // The folder paths and names the batch's uploads end under: the listing
+        // of a folder does not yet show what another upload of the batch is sending.
+        QSet<QString> claimedNames;
     };
 
 protected:

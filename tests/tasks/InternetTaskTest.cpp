@@ -21,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -61,6 +62,13 @@ protected:
         return server;
     }
     static LocalServer& Ftp()
+    {
+        static LocalServer server(QStringLiteral("ftp_server.py"), ServerRoot());
+        return server;
+    }
+    // A server no earlier test has used: pyftpdlib stops answering a new connection when
+    // the active-mode data channel of an older one closes and unregisters its reused descriptor.
+    static LocalServer& FreshFtp()
     {
         static LocalServer server(QStringLiteral("ftp_server.py"), ServerRoot());
         return server;
@@ -595,6 +603,29 @@ TEST_F(UploadTest, UploadsIntoTheFolderWithoutReplacingAnything)
     EXPECT_EQ(CatchCode([&] { StartUploadTaskForURL(Ftp().URL("ftp", "/incoming/", "user", "secret"), &evilAlias); }),
         paramErr);
     EXPECT_EQ(Uploaded("/incoming").size(), 2);
+}
+
+TEST_F(UploadTest, SameNamedFilesOfOneBatchEachKeepAFileOfTheirOwn)
+{
+    QDir(ServerRoot() + "/same").removeRecursively();
+    QDir().mkpath(ServerRoot() + "/same");
+    std::vector<QByteArray> aliases;
+    for (char seed : {'a', 'b', 'c'}) {
+        const QString local = TestTempDir() + QStringLiteral("/%1/same.jpg").arg(QChar::fromLatin1(seed));
+        WriteFile(local, Pattern(50000, seed));
+        aliases.push_back(AliasOf(local));
+    }
+    for (const QByteArray& alias : aliases)
+        StartUploadTaskForURL(FreshFtp().URL("ftp", "/same/", "user", "secret"), &alias);
+    ASSERT_TRUE(WaitAllGone());
+    const QStringList names = Uploaded("/same");
+    ASSERT_EQ(names, (QStringList {QStringLiteral("same 1.jpg"), QStringLiteral("same 2.jpg"), QStringLiteral("same.jpg")}))
+        << names.join(", ").toStdString();
+    QSet<QByteArray> contents;
+    for (const QString& name : names)
+        contents.insert(ReadWholeFile(ServerRoot() + "/same/" + name));
+    EXPECT_EQ(contents, (QSet<QByteArray> {Pattern(50000, 'a'), Pattern(50000, 'b'), Pattern(50000, 'c')}));
+    EXPECT_TRUE(Reports().empty());
 }
 
 TEST_F(UploadTest, AStoppedUploadLeavesNothingOnTheServer)
