@@ -10,6 +10,7 @@
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
 #include "FieldKeys.h"
+#include "FileRoutines.h"
 #include "IIMText.h"
 #include "Preferences.h"
 #include "TaskServices.h"
@@ -926,6 +927,14 @@ bool CIndexModel::AddFileToDelete(const QUrl& file)
     return true;
 }
 
+bool CIndexModel::AddFileToTrash(const QUrl& file)
+{
+    if (file.isEmpty())
+        return false;
+    mPendingTrash.push_back(file);
+    return true;
+}
+
 void CIndexModel::DeletePendingFiles()
 {
     std::vector<QUrl> files;
@@ -934,6 +943,11 @@ void CIndexModel::DeletePendingFiles()
         if (url.isLocalFile())
             QFile::remove(url.toLocalFile());
     }
+    files.clear();
+    files.swap(mPendingTrash);
+    // A file the Trash refuses stays in the package rather than being lost.
+    for (const QUrl& url : files)
+        (void)MoveURLToTrash(url);
 }
 
 void CIndexModel::SetFontsActive(const std::vector<CIndexItem*>& items, bool active)

@@ -293,8 +293,9 @@ public:
     void SetIndexDbDamaged(bool damaged) { mIndexDbDamaged = damaged; }
     bool IsIndexDbDamaged() const { return mIndexDbDamaged; }
 
-    // Files deleted after the next save.
+    // Files deleted, or moved to the user's Trash, after the next save.
     bool AddFileToDelete(const QUrl& file);
+    bool AddFileToTrash(const QUrl& file);
     const std::vector<QUrl>& GetPendingDeletions() const { return mPendingDeletions; }
     void DeletePendingFiles();
 
@@ -472,6 +473,7 @@ private:
     bool mUpdateFlag = false;
     SInt32 mViewState = kViewStateIdle;
     std::vector<QUrl> mPendingDeletions;
+    std::vector<QUrl> mPendingTrash;
     bool mIndexDbDamaged = false;
 
     // Where each item's record lies in index.db. Filled in reading order (one

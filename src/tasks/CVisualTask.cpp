@@ -926,7 +926,11 @@ void RemoveIndexItem(CIndexModel& model, SInt32 index, bool trashFile, bool dele
             task->DropIndex(index);
     model.TakeItemAt(index); // out of the lists, value index and records; the index is modified
     if (item->IsStoredInPackage()) {
-        model.AddFileToDelete(item->GetURL());
+        // The package's copy is the user's file: Move to Trash puts it in the Trash, not away for good.
+        if (trashFile)
+            model.AddFileToTrash(item->GetURL());
+        else
+            model.AddFileToDelete(item->GetURL());
         OSStatus status = CatchCode([&] { model.AddFileToDelete(item->CopyThumbnailURL()); });
         (void)status; // an item without a thumbnail file has nothing more to delete
     }

@@ -1,3 +1,4 @@
+#include "AlertAnswer.h"
 #include "AppRunSupport.h"
 #include "AppTestSupport.h"
 #include "CIndexDoc.h"
@@ -231,6 +232,47 @@ TEST(EndToEnd, TheSampleIndexOpensWhereverItIsWithItsPicturesInside)
         EXPECT_TRUE(file.startsWith(copy + QStringLiteral("/media/"))) << file.toStdString();
         EXPECT_TRUE(QFileInfo::exists(file));
     }
+    EXPECT_TRUE(app.AttemptQuit());
+}
+
+// Move to Trash on an item whose file is stored in the package: at the save the file
+// leaves media/ for the user's Trash, from where it can be put back.
+TEST(EndToEnd, AFileStoredInThePackageMovedToTheTrashArrivesInTheTrashAtTheSave)
+{
+    const QString copy = TestTempDir() + QStringLiteral("/trashing/Sample.idxp");
+    ASSERT_TRUE(CopySampleIndexTo(copy));
+    SetPrefBoolean(QStringLiteral("ConfirmDelete"), true);
+    IdleApp app;
+    app.MakeMenuBar();
+    app.Initialize();
+    app.OpenDocument(FileRef(copy));
+    CIndexDoc* sample = OnlyIndexDocument();
+    ASSERT_NE(sample, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(sample) && sample->GetWindow()->IsVisible(); }));
+    CIndexView* view = SelectFirstItemWhenIdle(sample);
+    CIndexItem* item = nullptr;
+    ASSERT_TRUE(view->GetItemAt(1, item));
+    const QString file = item->GetURL().toLocalFile();
+    ASSERT_TRUE(file.startsWith(copy + QStringLiteral("/media/"))) << file.toStdString();
+    const QByteArray bytes = ReadWholeFile(file);
+
+    QAction* trash = OpenMenuItem(sample->GetWindow(), cmd_TrashSelection);
+    ASSERT_NE(trash, nullptr);
+    ASSERT_TRUE(trash->isEnabled());
+    StAlertAnswers yes(1);
+    ChooseMenuItemLater(trash);
+    ASSERT_TRUE(RunUntil([&] { return view->CountAllItems() == 9; }));
+    EXPECT_EQ(yes.Texts().size(), 1);
+    EXPECT_TRUE(QFileInfo::exists(file)) << "the file stays until the index is saved";
+
+    sample->ObeyCommand(cmd_Save, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(sample) && !sample->IsModified(); }));
+    EXPECT_FALSE(QFileInfo::exists(file));
+    const QString trashFolder = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash");
+    const QString name = QFileInfo(file).fileName();
+    EXPECT_EQ(ReadWholeFile(trashFolder + QStringLiteral("/files/") + name), bytes);
+    EXPECT_TRUE(ReadWholeFile(trashFolder + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"))
+                    .contains("Path=" + QUrl::toPercentEncoding(file, "/")));
     EXPECT_TRUE(app.AttemptQuit());
 }
 
