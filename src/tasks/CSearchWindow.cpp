@@ -24,6 +24,7 @@
 #include <QAbstractSpinBox>
 #include <QLoggingCategory>
 #include <QMenu>
+#include <QSet>
 #include <QStandardItemModel>
 
 namespace {
@@ -483,9 +484,16 @@ void AddSourceItems(CSearchTask& task, CIndexModel& model, CommandT source)
         for (CIndexItem* item : items)
             task.InsertItem(item, kInsertAtEnd);
     } else if (source == kSearchSourceOpenIndexes) {
+        // A file that several indexes hold is searched, and copied, once.
+        QSet<QUrl> files;
         for (CIndexDoc* index : CIndexDoc::GetIndexDocuments()) {
-            for (CIndexItem* item : index->GetModel().GetItemList())
-                task.InsertItem(item, kInsertAtEnd);
+            for (CIndexItem* item : index->GetModel().GetItemList()) {
+                const QUrl file = item->GetURL();
+                if (file.isEmpty() || !files.contains(file)) {
+                    files.insert(file);
+                    task.InsertItem(item, kInsertAtEnd);
+                }
+            }
         }
     }
 }

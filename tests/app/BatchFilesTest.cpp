@@ -1,4 +1,4 @@
-// Batches that reach the items' files, run the way a user runs them: the batch
+// Batches and searches that reach the items' files, run the way a user runs them: the batch
 // window of a real index, its popups chosen with the mouse, the folder typed into
 // the real folder dialog, the Run button clicked, the files on disk looked at.
 
@@ -13,6 +13,7 @@
 #include "CSearchWindow.h"
 #include "ErrorReport.h"
 #include "LStdControls.h"
+#include "LocalizedStrings.h"
 #include "Preferences.h"
 #include "StoredSettings.h"
 
@@ -357,4 +358,36 @@ TEST_F(BatchFiles, ARenameItsFileCannotFollowLeavesTheItemAsItWasAndIsReported)
     EXPECT_EQ(item->GetURL(), QUrl::fromLocalFile(dir + QStringLiteral("/Ærø.jpg")));
     EXPECT_EQ(Contents(dir + QStringLiteral("/Ærø.jpg")), photo);
     EXPECT_FALSE(ReportedBatchErrors());
+}
+
+// A search of every open index copies what it finds into a new index: a file that
+// several of the indexes hold comes into it once.
+TEST_F(BatchFiles, EveryOpenIndexCopiesEachFoundFileOnceIntoANewIndex)
+{
+    const QStringList photos = CameraPhotos().mid(0, 3);
+    ASSERT_EQ(photos.size(), 3);
+    const QString own = dir + QStringLiteral("/own.jpg");
+    Write(own, Contents(photos[0]));
+    IndexOf(photos);
+    CIndexDoc* second = IndexOf(photos + QStringList {own});
+
+    SetPrefValue(kLastSearchSettingsKey, QVariant());
+    IndexViewOfDocument(second)->ProcessCommand(cmd_SearchWindow, nullptr);
+    CSearchWindow* window = CSearchWindow::GetSearchWindow();
+    ASSERT_NE(window, nullptr);
+    ChooseInPopup(ComboOf(window->GetSourcePopup()), CopyLocalizedString(QStringLiteral("SEARCH_SOURCE_OPEN_INDEXES")));
+    CSearchView* row = window->GetRows().front();
+    ChooseInPopup(ComboOf(row->GetCategoryPopup()), QStringLiteral("name"));
+    ChooseInPopup(ComboOf(row->GetSelectorPopup()), QStringLiteral("contains"));
+    Type(row->GetTextField()->GetLineEdit(), QStringLiteral(".jpg"));
+    Click(window->GetRunButton());
+    ASSERT_TRUE(RunUntil([&] { return OpenIndexDocuments().size() == 3 && second->GetModel().CountRunningSearches() == 0; }));
+
+    QStringList copied;
+    for (CIndexItem* item : OpenIndexDocuments().back()->GetModel().GetAllItems())
+        copied << item->GetURL().toLocalFile();
+    copied.sort();
+    QStringList files = photos + QStringList {own};
+    files.sort();
+    EXPECT_EQ(copied, files);
 }
