@@ -416,6 +416,10 @@ public:
     virtual bool ValidateMedia();
     // Writes the caption into the media file; a failure becomes the item's error.
     OSStatus WriteCaptionToMediaFile();
+    // The same for a change the user made, answering the failure of a file that is
+    // there: a font or a missing file has nothing to take the caption, and the
+    // change stays in the index alone (the item's error says why), answered 0.
+    OSStatus WriteChangedCaptionToMediaFile();
     // Drops the caption record; with `removeFromFile` also the caption the media
     // file holds (a failure of that step becomes the item's error).
     virtual void RemoveCaption(bool removeFromFile);
@@ -504,7 +508,7 @@ private:
     CANPAInfo& CaptionForChange();
     // After a field change: a changed record marks the item dirty and goes into the
     // file as `write` says.
-    void CaptionChanged(CANPAInfo& caption, FileWrite write);
+    OSStatus CaptionChanged(CANPAInfo& caption, FileWrite write);
     // Runs `use` on the item's medium: the one of the record being written, else
     // one made for the call. `what` names the failure when there is none.
     template <typename F>

@@ -814,13 +814,12 @@ CANPAInfo& CIndexItem::CaptionForChange()
     return *mCaption.Get();
 }
 
-void CIndexItem::CaptionChanged(CANPAInfo& caption, FileWrite write)
+OSStatus CIndexItem::CaptionChanged(CANPAInfo& caption, FileWrite write)
 {
-    if (caption.IsModified()) {
-        MarkDirty();
-        if (WritesFile(write))
-            WriteCaptionToMediaFile();
-    }
+    if (!caption.IsModified())
+        return noErr;
+    MarkDirty();
+    return WritesFile(write) ? WriteChangedCaptionToMediaFile() : noErr;
 }
 
 OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, FileWrite write)
@@ -847,7 +846,7 @@ OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, FileWrite wr
         const QString entries = MacRoman::Decode(IIMText::CaptionBytesFromText(text));
         CANPAInfo& caption = CaptionForChange();
         key == kFieldKeywords ? caption.SetKeywordsCF(entries) : caption.SetSupplementalCategoriesCF(entries);
-        CaptionChanged(caption, write);
+        result = CaptionChanged(caption, write);
     } else {
         Str255 value;
         if (IsCaptionFieldKey(key)) {
@@ -957,6 +956,5 @@ OSStatus CIndexItem::SetCaptionFieldValue(SInt32 key, ConstStr255Param text, Fil
     case kFieldUrgencyLabel: caption->SetUrgency(urgency); break;
     default: break;
     }
-    CaptionChanged(*caption, write);
-    return noErr;
+    return CaptionChanged(*caption, write);
 }

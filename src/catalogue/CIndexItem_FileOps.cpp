@@ -90,8 +90,10 @@ OSStatus CIndexItem::WriteCaptionToMediaFile()
 
         // Files that hold IPTC data of their own get the caption there, with the
         // urgency as the digit the standard asks for; the old caption resource goes.
-        if (CanWriteIPTCIntoFileType(GetMediaFileType(url))
-            && WriteCaptionIntoImageFile(file.Path(), caption->GetDataHandle(EUrgencyForm::AsciiDigit)) == noErr) {
+        // A failure is the result: a copy beside the file, which no other program
+        // reads, would only hide it.
+        if (CanWriteIPTCIntoFileType(GetMediaFileType(url))) {
+            ThrowIfOSErr_(WriteCaptionIntoImageFile(file.Path(), caption->GetDataHandle(EUrgencyForm::AsciiDigit)));
             ThrowIfOSErr_(RemoveFileResource(file, kCaptionResourceType, kCaptionResourceID));
             return;
         }
@@ -100,6 +102,14 @@ OSStatus CIndexItem::WriteCaptionToMediaFile()
     if (status != noErr)
         SetError(std::make_unique<CItemError>(status, QString(), QStringLiteral("600:60")));
     return status;
+}
+
+OSStatus CIndexItem::WriteChangedCaptionToMediaFile()
+{
+    const OSStatus written = WriteCaptionToMediaFile();
+    FileRef file;
+    const bool fileTakesCaption = !IsFontMediaType(GetFileTypeCode()) && GetFSSpecFromURL(GetURL(), file) == noErr;
+    return fileTakesCaption ? written : noErr;
 }
 
 void CIndexItem::RemoveCaption(bool removeFromFile)

@@ -57,6 +57,11 @@ CaptionValues FileCaptionValues(const QByteArray& fileBlock)
     }
 }
 
+bool IsAscii(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar ch) { return ch.unicode() < 0x80; });
+}
+
 } // namespace
 
 bool CanWriteIPTCIntoFileType(OSType fileType)
@@ -94,14 +99,35 @@ OSStatus WriteCaptionIntoImageFile(const QString& path, const QByteArray& iimBlo
         };
         auto kept = [&](UInt8 record, UInt8 dataSet) { return !IsCaptionDataSet(record, dataSet) || !changed(dataSet); };
 
-        // The file's texts that stay become UTF-8 only when each is known exactly
-        // in the set the file declares; otherwise they keep their bytes, the file
-        // its declaration, and the changed fields are written in that set.
-        bool toUTF8 = true;
+        // The texts the caller changed, in the order they are written below.
+        std::vector<QString> typed;
+        for (const UInt8 dataSet : kCaptionDataSets) {
+            if (!changed(dataSet) || !wanted.count(dataSet) || !IIMText::IsTextDataSet(kApplicationRecord, dataSet))
+                continue;
+            for (const QByteArray& bytes : wanted.at(dataSet))
+                typed.push_back(IIMText::TextFromCaptionBytes(bytes));
+        }
+
+        // The whole record becomes UTF-8, declared so, when each kept text is known
+        // exactly in the file's set, or when a typed text needs a set the file does
+        // not declare: one record in two encodings would show one of them garbled.
+        // Then each kept text is written as the characters the reader shows for it.
+        // Otherwise the kept texts keep their bytes and the typed ones are written in
+        // the file's set.
+        bool keptExactly = true;
         IIMText::WalkDataSets(fileBlock, [&](UInt8 record, UInt8 dataSet, QByteArrayView data) {
-            if (toUTF8 && kept(record, dataSet) && IIMText::IsTextDataSet(record, dataSet))
-                toUTF8 = charset.DecodeExactly(data).has_value();
+            if (keptExactly && kept(record, dataSet) && IIMText::IsTextDataSet(record, dataSet))
+                keptExactly = charset.DecodeExactly(data).has_value();
         });
+        auto inFileSet = [&](const QString& text) -> std::optional<QByteArray> {
+            if (IsAscii(text))
+                return text.toLatin1(); // every set the file may declare starts in ASCII
+            if (charset.Kind() == IIMText::ECharset::Undeclared)
+                return std::nullopt;
+            return charset.Encode(text);
+        };
+        const bool toUTF8 = keptExactly
+            || std::any_of(typed.begin(), typed.end(), [&](const QString& text) { return !inFileSet(text); });
 
         // Datasets of changed fields go; the file's other datasets stay.
         std::vector<ImageMetadataLibrary::DataSet> dataSets;
@@ -115,21 +141,19 @@ OSStatus WriteCaptionIntoImageFile(const QString& path, const QByteArray& iimBlo
                 hasVersion = hasVersion || dataSet == kRecordVersionDataSet;
                 hasApplicationData = hasApplicationData || dataSet != kRecordVersionDataSet;
                 if (toUTF8 && IIMText::IsTextDataSet(record, dataSet))
-                    bytes = charset.DecodeExactly(data)->toUtf8();
+                    bytes = charset.Decode(data).toUtf8();
             }
             dataSets.push_back({record, dataSet, bytes});
         });
-        const IIMText::FileCharset setWritten = toUTF8 ? IIMText::FileCharset(IIMText::kUTF8Declaration) : charset;
+        auto typedText = typed.cbegin();
         for (const UInt8 dataSet : kCaptionDataSets) {
             if (!changed(dataSet) || !wanted.count(dataSet))
                 continue;
             for (const QByteArray& bytes : wanted.at(dataSet)) {
                 QByteArray value = bytes;
                 if (IIMText::IsTextDataSet(kApplicationRecord, dataSet)) {
-                    const std::optional<QByteArray> encoded = setWritten.Encode(IIMText::TextFromCaptionBytes(bytes));
-                    if (!encoded)
-                        return badFormat; // the file's set lacks a character: the file stays as it is
-                    value = *encoded;
+                    const QString& text = *typedText++;
+                    value = toUTF8 ? text.toUtf8() : *inFileSet(text);
                 }
                 dataSets.push_back({kApplicationRecord, dataSet, value});
                 hasApplicationData = true;

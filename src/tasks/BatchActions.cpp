@@ -168,7 +168,7 @@ void ApplyCaptionAction(CIndexItem& item, SInt32 key, SInt32 selector, const QSt
         caption->SetDateCreated(seconds);
         item.MarkDirty();
         if (run.applyToFile)
-            ThrowIfOSErr_(item.WriteCaptionToMediaFile());
+            ThrowIfOSErr_(item.WriteChangedCaptionToMediaFile());
         return;
     }
     case kFieldKeywords:

@@ -7,10 +7,12 @@
 #include "CItemError.h"
 #include "ExceptionCode.h"
 #include "ExivTestFiles.h"
+#include "ExtendedAttributes.h"
 #include "FieldKeys.h"
 #include "FileRef.h"
 #include "IIMText.h"
 #include "IPTCFileWriter.h"
+#include "ReadOnlyFile.h"
 #include "UserData.h"
 
 namespace {
@@ -167,28 +169,27 @@ TEST(CaptionCharsets, WritesBackUTF8AndDeclaresItWhenEveryKeptTextIsKnown)
     EXPECT_EQ(Bytes(again.GetByline()), QByteArray("J\x9Frgen"));
 }
 
-TEST(CaptionCharsets, TextsOfASetNotKnownKeepTheirBytesAndTheDeclaration)
+TEST(CaptionCharsets, TextsNotKnownExactlyKeepTheirBytesUnlessTypedTextNeedsAnotherSet)
 {
     if (!HasExivTool())
         GTEST_SKIP() << "exiv2 is not installed";
-    // 8-bit text without a declaration could be any set: it is not turned into
-    // UTF-8 from a guess, and the file declares nothing.
+    // 8-bit text without a declaration and typed text it cannot hold: the whole
+    // record becomes UTF-8 from the reader's guess, never two encodings in one.
     const QString undeclared = SampleWithExivCommands("latin1-write.jpg",
         "set Iptc.Application2.City String K\xF6ln\n"
         "set Iptc.Application2.Byline String J\xFCrgen\n");
     CANPAInfo caption = CaptionOf(undeclared);
     caption.SetCity(CaptionStr(QString::fromUtf8("Zürich 東京")));
     ASSERT_EQ(WriteCaptionIntoImageFile(undeclared, caption.GetDataHandle(EUrgencyForm::AsciiDigit)), noErr);
-    EXPECT_TRUE(FileIPTCValues(undeclared, "Iptc.Envelope.CharacterSet").empty());
+    EXPECT_EQ(FileIPTCValues(undeclared, "Iptc.Envelope.CharacterSet"), std::vector<QByteArray>{"\x1B%G"});
     EXPECT_EQ(FileIPTCValues(undeclared, "Iptc.Application2.City"), std::vector<QByteArray>{"Z\xC3\xBCrich \xE6\x9D\xB1\xE4\xBA\xAC"});
-    EXPECT_EQ(FileIPTCValues(undeclared, "Iptc.Application2.Byline"), std::vector<QByteArray>{"J\xFCrgen"});
+    EXPECT_EQ(FileIPTCValues(undeclared, "Iptc.Application2.Byline"), std::vector<QByteArray>{"J\xC3\xBCrgen"});
     const CANPAInfo again = CaptionOf(undeclared);
     EXPECT_EQ(again.GetCity(), caption.GetCity());
     EXPECT_EQ(Bytes(again.GetByline()), QByteArray("J\x9Frgen"));
 
     // Declared Greek with a byte Greek lacks: the kept texts stay Greek bytes, so a
-    // changed text is written in Greek too, and one Greek cannot hold is refused
-    // with the file left as it was.
+    // changed text Greek holds is written in Greek too.
     const QString greek = SampleWithExivCommands("greek-write.jpg",
         "set Iptc.Envelope.CharacterSet String \x1B-F\n"
         "set Iptc.Application2.City String \xC1\xE8\xDE\xED\xE1\xFF\n"
@@ -199,10 +200,85 @@ TEST(CaptionCharsets, TextsOfASetNotKnownKeepTheirBytesAndTheDeclaration)
     EXPECT_EQ(FileIPTCValues(greek, "Iptc.Envelope.CharacterSet"), std::vector<QByteArray>{"\x1B-F"});
     EXPECT_EQ(FileIPTCValues(greek, "Iptc.Application2.City"), std::vector<QByteArray>{"\xC1\xE8\xDE\xED\xE1\xFF"});
     EXPECT_EQ(FileIPTCValues(greek, "Iptc.Application2.Headline"), std::vector<QByteArray>{"\xCD\xDD\xE1"});
-    const QByteArray before = ReadWholeFile(greek);
+    // Text Greek cannot hold turns the record into UTF-8, the lacking byte as the
+    // replacement character the reader shows.
     greekCaption.SetHeadline(CaptionStr(QString::fromUtf8("東京")));
-    EXPECT_EQ(WriteCaptionIntoImageFile(greek, greekCaption.GetDataHandle(EUrgencyForm::AsciiDigit)), badFormat);
-    EXPECT_EQ(ReadWholeFile(greek), before);
+    ASSERT_EQ(WriteCaptionIntoImageFile(greek, greekCaption.GetDataHandle(EUrgencyForm::AsciiDigit)), noErr);
+    EXPECT_EQ(FileIPTCValues(greek, "Iptc.Envelope.CharacterSet"), std::vector<QByteArray>{"\x1B%G"});
+    EXPECT_EQ(FileIPTCValues(greek, "Iptc.Application2.City"),
+        std::vector<QByteArray>{QString::fromUtf8("Αθήνα\uFFFD").toUtf8()});
+    EXPECT_EQ(FileIPTCValues(greek, "Iptc.Application2.Headline"), std::vector<QByteArray>{"\xE6\x9D\xB1\xE4\xBA\xAC"});
+}
+
+TEST(CaptionCharsets, TypedTextTheFileSetLacksTurnsTheWholeRecordIntoUTF8)
+{
+    if (!HasExivTool())
+        GTEST_SKIP() << "exiv2 is not installed";
+    const QByteArray typed = "\xD0\x9D\xD0\xBE\xD0\xB2\xD1\x8B\xD0\xB9 \xCE\x9D\xCE\xAD\xCE\xB1 \xE6\x9D\xB1\xE4\xBA\xAC"; // Новый Νέα 東京
+    using Fields = std::vector<std::pair<const char*, QByteArray>>;
+    const struct Case {
+        const char* name;
+        QByteArray commands;
+        QByteArray headline; // typed into the item, as UTF-8
+        bool written; // else the file cannot be written
+        std::vector<QByteArray> declaration; // 1:90 afterwards
+        Fields fields; // each dataset's bytes afterwards, as UTF-8 when the file declares it
+    } cases[] = {
+        {"greek", "set Iptc.Envelope.CharacterSet String \x1B-F\n"
+                  "set Iptc.Application2.City String \xC1\xE8\xDE\xED\xE1\n"
+                  "set Iptc.Application2.Byline String \xC3\xE9\xDC\xED\xED\xE7\xF2\n",
+            typed, true, {"\x1B%G"},
+            {{"Iptc.Application2.Headline", typed}, {"Iptc.Application2.City", "\xCE\x91\xCE\xB8\xCE\xAE\xCE\xBD\xCE\xB1"},
+                {"Iptc.Application2.Byline", "\xCE\x93\xCE\xB9\xCE\xAC\xCE\xBD\xCE\xBD\xCE\xB7\xCF\x82"}}},
+        // Undeclared 8-bit text is taken as the reader takes it: Latin-1, Windows-1252 quotes.
+        {"undeclared", "set Iptc.Application2.City String K\xF6ln\n"
+                       "set Iptc.Application2.Caption String \x93Quoted\x94 \x80 5\n",
+            typed, true, {"\x1B%G"},
+            {{"Iptc.Application2.Headline", typed}, {"Iptc.Application2.City", "K\xC3\xB6ln"},
+                {"Iptc.Application2.Caption", "\xE2\x80\x9CQuoted\xE2\x80\x9D \xE2\x82\xAC 5"}}},
+        {"utf8", "set Iptc.Envelope.CharacterSet String \x1B%G\n"
+                 "set Iptc.Application2.City String Z\xC3\xBCrich\n",
+            typed, true, {"\x1B%G"}, {{"Iptc.Application2.Headline", typed}, {"Iptc.Application2.City", "Z\xC3\xBCrich"}}},
+        // Text the file's set holds needs no new set: only the changed field is written.
+        {"undeclared-ascii", "set Iptc.Application2.City String K\xF6ln\n", "Harbour", true, {},
+            {{"Iptc.Application2.Headline", "Harbour"}, {"Iptc.Application2.City", "K\xF6ln"}}},
+        // A byte Greek lacks goes as the reader shows it, a replacement character.
+        {"greek-lacking", "set Iptc.Envelope.CharacterSet String \x1B-F\n"
+                          "set Iptc.Application2.City String \xC1\xE8\xDE\xED\xE1\xFF\n",
+            typed, true, {"\x1B%G"},
+            {{"Iptc.Application2.Headline", typed},
+                {"Iptc.Application2.City", "\xCE\x91\xCE\xB8\xCE\xAE\xCE\xBD\xCE\xB1\xEF\xBF\xBD"}}},
+        // A file that cannot be written says so and stays as it was, with no copy beside it.
+        {"locked", "set Iptc.Envelope.CharacterSet String \x1B-F\n"
+                   "set Iptc.Application2.City String \xC1\xE8\xDE\xED\xE1\n",
+            typed, false, {"\x1B-F"}, {{"Iptc.Application2.City", "\xC1\xE8\xDE\xED\xE1"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = SampleWithExivCommands(QLatin1String(c.name) + QStringLiteral(".jpg"), c.commands);
+        const QByteArray before = ReadWholeFile(path);
+        CIndexItem item{FileRef(path)};
+        StReadOnlyFile readOnly(c.written ? QString() : path);
+        if (!c.written && !readOnly.IsReadOnly())
+            continue; // no way to lock a file for this user
+        const OSStatus result
+            = item.SetFieldValue(kFieldHeadline, QString::fromUtf8(c.headline), CIndexItem::FileWrite::AlsoFile);
+        EXPECT_EQ(result == noErr, c.written) << result;
+        EXPECT_EQ(item.CopyFieldString(kFieldHeadline, 0), QString::fromUtf8(c.headline));
+        EXPECT_EQ(FileIPTCValues(path, "Iptc.Envelope.CharacterSet"), c.declaration);
+        for (const auto& [key, bytes] : c.fields) {
+            EXPECT_EQ(FileIPTCValues(path, key), std::vector<QByteArray>{bytes}) << key;
+            if (c.declaration == std::vector<QByteArray>{IIMText::kUTF8Declaration})
+                EXPECT_EQ(ExivPrinted(path, key), std::vector<QByteArray>{bytes}) << key;
+        }
+        QByteArray resource;
+        EXPECT_NE(ReadFileResource(FileRef(path), 'ANPA', 10000, resource), noErr);
+        if (!c.written) {
+            EXPECT_EQ(ReadWholeFile(path), before);
+            ASSERT_NE(item.GetError(), nullptr);
+            EXPECT_EQ(item.GetError()->GetCode(), result);
+        }
+    }
 }
 
 TEST(CaptionCharsets, EachDeclaredSetIsReadAsItsOwn)

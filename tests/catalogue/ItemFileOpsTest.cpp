@@ -18,6 +18,7 @@
 #include "MediaViewerServices.h"
 #include "Picture.h"
 #include "Preferences.h"
+#include "ReadOnlyFile.h"
 #include "TestIndexView.h"
 #include "TestSupport.h"
 
@@ -122,38 +123,6 @@ void SetModificationTime(const QString& path, time_t seconds)
     ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
 }
 
-// Makes a file read-only for the scope. The superuser writes to any file its
-// permissions forbid; for it the file is made immutable instead.
-class StReadOnlyFile {
-public:
-    explicit StReadOnlyFile(const QString& path)
-        : mPath(path)
-        , mImmutable(::geteuid() == 0)
-    {
-        if (mImmutable)
-            mReadOnly = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), mPath}) == 0;
-        else
-            mReadOnly = QFile::setPermissions(mPath, QFile::ReadOwner);
-    }
-    ~StReadOnlyFile() { Release(); }
-    bool IsReadOnly() const { return mReadOnly; }
-    void Release()
-    {
-        if (!mReadOnly)
-            return;
-        if (mImmutable)
-            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), mPath});
-        else
-            QFile::setPermissions(mPath, QFile::ReadOwner | QFile::WriteOwner);
-        mReadOnly = false;
-    }
-
-private:
-    QString mPath;
-    bool mImmutable;
-    bool mReadOnly = false;
-};
-
 class ItemFileOps : public ::testing::Test {
 protected:
     void SetUp() override
@@ -219,8 +188,9 @@ TEST_F(ItemFileOps, ReadOnlyFileRefusesTheCaptionAndStaysAsItWas)
     StReadOnlyFile readOnly(path);
     if (!readOnly.IsReadOnly())
         GTEST_SKIP() << "no way to make a file read-only for this user";
-    // The catalogue takes the change; the file refuses it and the item says so.
-    EXPECT_EQ(item.SetFieldValue(kFieldHeadline, QStringLiteral("New")), noErr);
+    // The catalogue takes the change; the file refuses it, and the item and the caller say so.
+    EXPECT_NE(item.SetFieldValue(kFieldHeadline, QStringLiteral("New")), noErr);
+    EXPECT_EQ(item.CopyFieldString(kFieldHeadline, 0), QStringLiteral("New"));
     ASSERT_NE(item.GetError(), nullptr);
     EXPECT_NE(item.GetError()->GetCode(), noErr);
     EXPECT_EQ(item.GetError()->GetMessage(), CopyLocalizedString(QStringLiteral("600:60")));
