@@ -326,10 +326,11 @@ void CItemInfoWindow::ApplyChanges()
         return;
     if (!IsModified())
         return;
+    OSStatus written = noErr;
     auto apply = [&] {
         item->SetCaptionInfo(std::move(mCaptionCopy));
         if (Pref::ApplyChangesToMediaFile.Get())
-            item->WriteCaptionToMediaFile(); // a failure becomes the item's error
+            written = item->WriteChangedCaptionToMediaFile(); // a failure is the item's error too
         return noErr;
     };
     // Through the index's model: its value index, its views and its modified state follow.
@@ -337,6 +338,9 @@ void CItemInfoWindow::ApplyChanges()
         mModel->ChangeItem(item, kAllItemFields, apply);
     else
         apply();
+    // The index keeps the edits; the user learns that the file did not take them.
+    if (written != noErr)
+        ReportError(written, kNoteAlert);
 }
 
 OSStatus CItemInfoWindow::SetItemField(CIndexItem& item, SInt32 fieldKey, const QString& text)

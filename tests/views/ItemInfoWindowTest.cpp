@@ -4,6 +4,7 @@
 #include "CIndexItem.h"
 #include "CIndexView.h"
 #include "CItemInfoWindow.h"
+#include "ErrorReport.h"
 #include "ExivTestFiles.h"
 #include "FieldKeys.h"
 #include "IIMText.h"
@@ -14,6 +15,7 @@
 #include "LTextEditView.h"
 #include "MacDates.h"
 #include "Preferences.h"
+#include "ReadOnlyFile.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -431,6 +433,27 @@ TEST_F(ItemInfoWindowTest, ChangingTheHeadlineLeavesTheFilesOtherTextsSayingWhat
         EXPECT_EQ(again.CopyFieldString(kFieldCity, 0), cityBefore);
         EXPECT_EQ(again.CopyFieldString(kFieldHeadline, 0), QStringLiteral("New words"));
     }
+}
+
+TEST_F(ItemInfoWindowTest, AnEditTheFileCannotTakeIsReportedAndKeptInTheIndex)
+{
+    CIndexItem* item = nullptr;
+    CItemInfoWindow* window = ShowCameraFileCaption(QStringLiteral("locked"), item);
+    const QString path = item->GetURL().toLocalFile();
+    const QByteArray before = ReadWholeFile(path);
+    StReadOnlyFile readOnly(path);
+    if (!readOnly.IsReadOnly())
+        GTEST_SKIP() << "no way to lock a file for this user";
+    Type(window, kFieldHeadline, QString::fromUtf8("Новый Νέα 東京"));
+    std::vector<SErrorReport> reports;
+    SetErrorNotificationPoster([&](const SErrorReport& report) { reports.push_back(report); });
+    window->DoClose(); // the edits are applied; the file refuses them
+    FlushDeletes();
+    SetErrorNotificationPoster(nullptr);
+    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_EQ(item->CopyFieldString(kFieldHeadline, 0), QString::fromUtf8("Новый Νέα 東京"));
+    readOnly.Release();
+    EXPECT_EQ(ReadWholeFile(path), before);
 }
 
 TEST_F(ItemInfoWindowTest, ACaptionLongerThanAFileHoldsIsCutAndTheUserIsTold)
