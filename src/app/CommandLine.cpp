@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <utility>
+
 #ifndef ORVEX_VERSION
 #define ORVEX_VERSION "0"
 #endif
@@ -32,6 +34,40 @@ CommandLine::Action OptionAction(const QByteArray& option)
     if (option == "-v" || option == "--version")
         return CommandLine::Action::Version;
     return CommandLine::Action::Error;
+}
+QString UnknownOption(const QByteArray& option)
+{
+    return QStringLiteral("unknown option “%1”").arg(QString::fromLocal8Bit(option));
+}
+
+// The options that Qt's application object takes out of the arguments (with one or
+// two dashes, the value after "=" or as the next argument), and whether each takes a value.
+constexpr std::pair<const char*, bool> kQtOptions[] = { { "platform", true }, { "platformpluginpath", true },
+    { "platformtheme", true }, { "plugin", true }, { "qwindowgeometry", true }, { "qwindowtitle", true },
+    { "qwindowicon", true }, { "geometry", true }, { "title", true }, { "name", true }, { "display", true },
+    { "session", true }, { "style", true }, { "stylesheet", true }, { "qmljsdebugger", true }, { "reverse", false },
+    { "testability", false }, { "widgetcount", false }, { "nograb", false }, { "dograb", false }, { "sync", false },
+    { "visual", true }, { "ncols", true }, { "cmap", false } };
+
+const std::pair<const char*, bool>* QtOption(const QByteArray& argument)
+{
+    QByteArray name = argument.mid(argument.startsWith("--") ? 2 : 1);
+    name.truncate(name.indexOf('=') < 0 ? name.size() : name.indexOf('='));
+    for (const auto& option : kQtOptions)
+        if (name == option.first)
+            return &option;
+    return nullptr;
+}
+
+bool IsQtOption(const QByteArray& argument)
+{
+    return QtOption(argument) != nullptr;
+}
+
+bool TakesValue(const QByteArray& argument)
+{
+    const auto* option = QtOption(argument);
+    return option && option->second;
 }
 } // namespace
 
@@ -63,17 +99,27 @@ bool IsAddressDocument(const QString& document)
     return HasScheme(document);
 }
 
-CommandLine::Action InformationAsked(int argc, char** argv)
+CommandLine InformationAsked(int argc, char** argv)
 {
+    CommandLine line;
     for (int i = 1; i < argc; ++i) {
         const QByteArray argument(argv[i]);
         if (argument == "--")
             break;
-        // Qt's own options are for later: only these two are answered now.
-        if (const CommandLine::Action action = OptionAction(argument); action != CommandLine::Action::Error)
-            return action;
+        if (!IsOption(argument))
+            continue;
+        if (IsQtOption(argument)) {
+            // Its value is Qt's too, not a file of ours.
+            if (!argument.contains('=') && TakesValue(argument))
+                ++i;
+            continue;
+        }
+        line.action = OptionAction(argument);
+        if (line.action == CommandLine::Action::Error)
+            line.error = UnknownOption(argument);
+        return line;
     }
-    return CommandLine::Action::Run;
+    return line;
 }
 
 CommandLine ParseCommandLine(const QList<QByteArray>& arguments)
@@ -88,7 +134,7 @@ CommandLine ParseCommandLine(const QList<QByteArray>& arguments)
         if (!optionsEnded && IsOption(argument)) {
             line.action = OptionAction(argument);
             if (line.action == CommandLine::Action::Error)
-                line.error = QStringLiteral("unknown option “%1”").arg(QString::fromLocal8Bit(argument));
+                line.error = UnknownOption(argument);
             return line;
         }
         const QString text = QString::fromLocal8Bit(argument);

@@ -23,8 +23,10 @@ struct CommandLine {
 // "--" ends the options; a file:// address is its local file.
 CommandLine ParseCommandLine(const QList<QByteArray>& arguments);
 
-// Only --help and --version: answered before anything of the desktop is touched.
-CommandLine::Action InformationAsked(int argc, char** argv);
+// What is answered before anything of the desktop is touched: --help, --version
+// and an option that neither the program nor Qt knows (Action::Error). Qt's own
+// options are left for Qt; Run when there is nothing to answer now.
+CommandLine InformationAsked(int argc, char** argv);
 
 QString CommandLineUsage();
 QString CommandLineVersion();

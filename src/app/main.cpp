@@ -29,13 +29,22 @@ int AnswerInformation(CommandLine::Action action)
     std::fputs(text.toLocal8Bit().constData(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
+
+int RefuseArguments(const CommandLine& line)
+{
+    std::fprintf(stderr, "orvex: %s\nTry “orvex --help”.\n", line.error.toLocal8Bit().constData());
+    return 2;
+}
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // The usage and the version need no screen: answered before Qt looks for one.
-    if (const CommandLine::Action asked = InformationAsked(argc, argv); asked != CommandLine::Action::Run)
-        return AnswerInformation(asked);
+    // The usage, the version and a wrong option need no screen: answered before Qt
+    // looks for one.
+    if (const CommandLine asked = InformationAsked(argc, argv); asked.action == CommandLine::Action::Error)
+        return RefuseArguments(asked);
+    else if (asked.action != CommandLine::Action::Run)
+        return AnswerInformation(asked.action);
     int result = 0;
     try {
         QApplication app(argc, argv);
@@ -48,10 +57,8 @@ int main(int argc, char** argv)
         for (int i = 1; i < argc; ++i)
             arguments << QByteArray(argv[i]);
         const CommandLine line = ParseCommandLine(arguments);
-        if (line.action == CommandLine::Action::Error) {
-            std::fprintf(stderr, "orvex: %s\nTry “orvex --help”.\n", line.error.toLocal8Bit().constData());
-            return 2;
-        }
+        if (line.action == CommandLine::Action::Error)
+            return RefuseArguments(line);
         if (line.action != CommandLine::Action::Run)
             return AnswerInformation(line.action);
         // A file that is not there is still handed on: the alert that names it shows

@@ -109,11 +109,24 @@ TEST(Desktop, HelpAndVersionAreAnsweredWithoutAScreen)
     EXPECT_FALSE(named.normal && named.code == 0);
     EXPECT_FALSE(named.out.startsWith("Usage: orvex"));
 
-    // An option it does not know is refused, and the help named.
-    const Finished wrong = RunProgram({QStringLiteral("--bogus")}, ProgramRun::Environment());
-    EXPECT_EQ(wrong.code, 2);
-    EXPECT_TRUE(wrong.err.contains("--bogus")) << wrong.err.constData();
-    EXPECT_TRUE(wrong.err.contains("--help"));
+    // An option it does not know is refused, and the help named, screen or none;
+    // Qt's own options (and their values) are no reason to refuse.
+    const struct {
+        QStringList arguments;
+        QProcessEnvironment env;
+    } wrongs[] = {
+        { { QStringLiteral("--bogus") }, ProgramRun::Environment() },
+        { { QStringLiteral("--bogus") }, NoScreen() },
+        { { QStringLiteral("a.jpg"), QStringLiteral("--bogus") }, NoScreen() },
+        { { QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--bogus") }, NoScreen() },
+    };
+    for (const auto& wrong : wrongs) {
+        const Finished refused = RunProgram(wrong.arguments, wrong.env);
+        EXPECT_TRUE(refused.normal) << wrong.arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(refused.code, 2) << refused.err.constData();
+        EXPECT_TRUE(refused.err.contains("--bogus")) << refused.err.constData();
+        EXPECT_TRUE(refused.err.contains("--help"));
+    }
 }
 
 TEST(Desktop, ALaterLaunchNamingAMissingFileFailsAndTheProgramNamesIt)
