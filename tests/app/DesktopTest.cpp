@@ -182,16 +182,41 @@ TEST(Desktop, TheDesktopTypesThePackagesRecordsFileForOrvex)
     ASSERT_TRUE(update.waitForFinished(30000));
     ASSERT_EQ(update.exitCode(), 0) << update.readAllStandardError().constData();
 
-    // The desktop's own look-up of the file (as a file manager does it).
+    // The desktop's own look-up of the file (as a file manager does it): only a
+    // package's records file is ours, not every file of that name.
     const QString package = CopySampleIndex(QStringLiteral("Typed.idxp"));
-    QProcess query;
+    const QString others = TestTempDir() + QStringLiteral("/typed");
+    ASSERT_TRUE(QDir().mkpath(others + QStringLiteral("/sqlite")));
+    ASSERT_TRUE(QDir().mkpath(others + QStringLiteral("/locked.idxp")));
+    {
+        QFile sqlite(others + QStringLiteral("/sqlite/index.db"));
+        ASSERT_TRUE(sqlite.open(QIODevice::WriteOnly));
+        sqlite.write(QByteArray("SQLite format 3\0", 16) + QByteArray(84, '\0'));
+        QFile locked(others + QStringLiteral("/locked.idxp/index.db"));
+        ASSERT_TRUE(locked.open(QIODevice::WriteOnly));
+        locked.write(QByteArray("\0\0\0\0vexu9b\0"
+                                "31846\4abcd",
+            21));
+    }
+    const struct {
+        QString file;
+        bool ours;
+    } cases[] = {
+        { package + QStringLiteral("/index.db"), true },
+        { others + QStringLiteral("/locked.idxp/index.db"), true }, // with a password
+        { others + QStringLiteral("/sqlite/index.db"), false },
+    };
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
-    query.setProcessEnvironment(env);
-    query.start(QStringLiteral("gio"), {QStringLiteral("info"), QStringLiteral("-a"),
-                                           QStringLiteral("standard::content-type"), package + QStringLiteral("/index.db")});
-    ASSERT_TRUE(query.waitForFinished(30000));
-    EXPECT_TRUE(query.readAllStandardOutput().contains("application/x-orvex-index-data"));
+    for (const auto& typed : cases) {
+        QProcess query;
+        query.setProcessEnvironment(env);
+        query.start(QStringLiteral("gio"),
+            { QStringLiteral("info"), QStringLiteral("-a"), QStringLiteral("standard::content-type"), typed.file });
+        ASSERT_TRUE(query.waitForFinished(30000));
+        const QByteArray type = query.readAllStandardOutput();
+        EXPECT_EQ(type.contains("application/x-orvex-index-data"), typed.ours) << type.constData();
+    }
 
     // And the program's entry offers to open that type.
     QFile entry(QStringLiteral(ORVEX_SOURCE_DIR "/resources/desktop/") + QLatin1String(kDesktopEntryId)
