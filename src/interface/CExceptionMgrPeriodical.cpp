@@ -34,12 +34,21 @@ ErrorManagerPlatform RealPlatform()
         QString text;
         if (report.notificationFlags & kFlagText)
             text = CopyLocalizedCFString(report.notificationListID, report.notificationIndex);
-        if (report.notificationFlags & (kFlagMark | kFlagText))
-            notifier.notificationID = PostDesktopNotification(QCoreApplication::applicationName(), text,
-                QApplication::activeWindow());
+        if (report.notificationFlags & (kFlagMark | kFlagText)) {
+            const unsigned post = ++notifier.notificationPosts;
+            PostDesktopNotification(
+                QCoreApplication::applicationName(), text, QApplication::activeWindow(), [post](unsigned id) {
+                    SErrorNotifier& posted = GetErrorNotifier();
+                    if (posted.notificationPosts == post)
+                        posted.notificationID = id;
+                    else
+                        RemoveDesktopNotification(id);
+                });
+        }
     };
     p.removeNotification = [] {
         SErrorNotifier& notifier = GetErrorNotifier();
+        ++notifier.notificationPosts;
         RemoveDesktopNotification(notifier.notificationID);
         notifier.notificationID = 0;
     };

@@ -17,6 +17,9 @@ struct SErrorNotifier {
     std::deque<SErrorReport> pending;
     bool notified = false; // a notification for the first report is up
     unsigned notificationID = 0;
+    // Counts the posts and removals: the service's answer to a post that was
+    // removed before it came closes the notification again.
+    unsigned notificationPosts = 0;
 };
 
 // What the manager asks of the desktop; the defaults are the real ones, tests answer

@@ -363,6 +363,8 @@ TEST_F(DesktopDownloads, DISABLED_TwoLongDownloadsOneBehindAnotherWindow)
     LocalServer http(QStringLiteral("http_server.py"), root.path(), {QStringLiteral("--rate"), QStringLiteral("10000")});
     SetPrefNumber(QStringLiteral("StartupAction"), 4);
     SetPrefBoolean(QStringLiteral("ShowNotificationDialog"), true);
+    // The desktop entry, as the program's entry names it.
+    QGuiApplication::setDesktopFileName(QLatin1String(kDesktopEntryId));
     IdleApp app;
     app.MakeMenuBar();
     app.Initialize();
@@ -402,13 +404,17 @@ class FakeNotifications : public QObject {
 public:
     QStringList summaries;
     QStringList bodies;
+    QStringList icons;
+    QList<QVariantMap> hints;
 
 public slots:
-    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body, const QStringList&,
-        const QVariantMap&, int)
+    uint Notify(const QString&, uint, const QString& icon, const QString& summary, const QString& body,
+        const QStringList&, const QVariantMap& hint, int)
     {
         summaries << summary;
         bodies << body;
+        icons << icon;
+        hints << hint;
         return uint(bodies.size());
     }
     void CloseNotification(uint) { }
@@ -458,6 +464,9 @@ TEST(Desktop, ALongTaskEndingBehindAnotherWindowIsNotified)
     // One notification: for the download whose window was behind.
     ASSERT_EQ(service.bodies.size(), 1) << service.bodies.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(service.summaries[0], QStringLiteral("Orvex"));
+    // It carries the program's icon and names its desktop entry.
+    EXPECT_EQ(service.icons[0], QLatin1String(kDesktopEntryId));
+    EXPECT_EQ(service.hints[0].value(QStringLiteral("desktop-entry")).toString(), QLatin1String(kDesktopEntryId));
     EXPECT_TRUE(service.bodies[0].contains(QStringLiteral("“") + behind + QStringLiteral("”")))
         << service.bodies[0].toStdString();
 }

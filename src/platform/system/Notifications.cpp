@@ -3,7 +3,11 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QPointer>
 #include <QVariantMap>
+#include <QWidget>
 
 namespace {
 
@@ -14,20 +18,41 @@ QDBusMessage NotificationsCall(const char* method)
         QString::fromLatin1(method));
 }
 
+constexpr int kServiceMilliseconds = 5000;
+
 } // namespace
 
-unsigned PostDesktopNotification(const QString& title, const QString& text, QWidget* window)
+void PostDesktopNotification(
+    const QString& title, const QString& text, QWidget* window, std::function<void(unsigned)> posted)
 {
-    if (!text.isEmpty() && QDBusConnection::sessionBus().isConnected()) {
-        QDBusMessage call = NotificationsCall("Notify");
-        call << QCoreApplication::applicationName() << 0u << QString() << title << text << QStringList()
-             << QVariantMap() << -1;
-        QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 2000);
-        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
-            return reply.arguments().constFirst().toUInt();
+    const QPointer<QWidget> target(window);
+    const auto markOnly = [target, posted] {
+        QApplication::alert(target);
+        if (posted)
+            posted(0);
+    };
+    if (text.isEmpty() || !QDBusConnection::sessionBus().isConnected()) {
+        markOnly();
+        return;
     }
-    QApplication::alert(window);
-    return 0;
+    // The desktop entry names the program to the notification server (its settings
+    // and grouping); its icon is installed under the same name.
+    const QString entry = QGuiApplication::desktopFileName();
+    QDBusMessage call = NotificationsCall("Notify");
+    call << QCoreApplication::applicationName() << 0u << entry << title << text << QStringList()
+         << QVariantMap { { QStringLiteral("desktop-entry"), entry } } << -1;
+    auto* watcher
+        = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, kServiceMilliseconds), qApp);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, markOnly, posted] {
+        watcher->deleteLater();
+        const QDBusPendingReply<uint> reply = *watcher;
+        if (reply.isError()) {
+            markOnly();
+            return;
+        }
+        if (posted)
+            posted(reply.value());
+    });
 }
 
 void RemoveDesktopNotification(unsigned id)
