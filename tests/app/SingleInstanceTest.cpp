@@ -1,3 +1,5 @@
+#include "Alerts.h"
+#include "AppRunSupport.h"
 #include "AppTestSupport.h"
 #include "Preferences.h"
 #include "ProgramRunSupport.h"
@@ -5,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QLockFile>
 #include <QProcess>
 #include <QThread>
 
@@ -112,4 +115,69 @@ TEST(SingleInstance, MediaHandedOverDoNotTakeTheNextStartFromTheMostRecentIndex)
     ASSERT_TRUE(second.Start());
     EXPECT_TRUE(WaitUntil([&] { return PackageHolder(index) == second.Process().processId(); }, 20000))
         << second.Log().constData();
+}
+
+namespace {
+// The program, noting the activation tokens that later launches hand it.
+struct ForwardApp : IdleApp {
+    QStringList tokens;
+    void ComeForward(const QString& token) override
+    {
+        tokens << token;
+        IdleApp::ComeForward(token);
+    }
+};
+} // namespace
+
+// The program sits minimized, behind another program, with an alert open; a launch
+// from a file manager (which hands its activation token on) brings the window back
+// and the alert to the front, as well as handing its file over.
+TEST(SingleInstance, ALaterLaunchBringsTheMinimizedWindowAndItsAlertForward)
+{
+    const QString name = InstanceNameForConfiguration();
+    bool handedOver = false;
+    const std::unique_ptr<QLockFile> lock = LApplication::ClaimInstance(name, {}, handedOver);
+    ASSERT_TRUE(lock);
+    SetPrefNumber(QStringLiteral("StartupAction"), 2);
+    ForwardApp app;
+    CIndexDoc* document = StartFirstRun(app);
+    ASSERT_NE(document, nullptr);
+    QWidget* shell = document->GetWindow()->GetShell();
+    ASSERT_TRUE(RunEventsUntil([&] { return shell->isVisible(); }, kPatienceMilliseconds));
+    ASSERT_TRUE(app.ListenForLaterLaunches(name));
+
+    const struct {
+        const char* variable;
+        QString token;
+    } launches[] = {
+        { "XDG_ACTIVATION_TOKEN", QStringLiteral("wayland-token-1") },
+        { "DESKTOP_STARTUP_ID", QStringLiteral("files-1234-host-orvex-0_TIME5678") },
+    };
+    for (const auto& launch : launches) {
+        SCOPED_TRACE(launch.variable);
+        shell->showMinimized();
+        QWidget* alert = nullptr;
+        bool forward = false;
+        QProcess later;
+        QTimer::singleShot(0, [&] {
+            alert = QApplication::activeModalWidget();
+            // The user goes to another program.
+            QApplication::setActiveWindow(nullptr);
+            QProcessEnvironment env = ProgramRun::Environment();
+            env.insert(QLatin1String(launch.variable), launch.token);
+            later.setProcessEnvironment(env);
+            later.start(QStringLiteral(ORVEX_BINARY), { CameraPhotos().first() });
+            forward = RunEventsUntil(
+                [&] { return !shell->isMinimized() && alert && QApplication::activeWindow() == alert; }, 20000);
+            later.waitForFinished(20000);
+            if (alert)
+                CancelModal(alert);
+        });
+        ShowMessageAlert(QStringLiteral("An alert the user has not seen yet."), kNoteAlert);
+        EXPECT_NE(alert, nullptr);
+        EXPECT_TRUE(forward) << "minimized: " << shell->isMinimized();
+        EXPECT_EQ(later.exitCode(), 0);
+    }
+    EXPECT_EQ(app.tokens, (QStringList { launches[0].token, launches[1].token }));
+    CloseIndexDocumentsUnsaved();
 }

@@ -28,18 +28,20 @@ QObject* Listen(const QString& name, InstanceChannel::Received received)
                 in.startTransaction();
                 QString verb;
                 QStringList paths;
-                in >> verb >> paths;
+                QString token;
+                in >> verb >> paths >> token;
                 if (!in.commitTransaction())
                     return; // not all there yet
                 socket->disconnectFromServer();
-                received(verb, paths);
+                received(verb, paths, token);
             });
         }
     });
     return server;
 }
 
-bool HandOver(const QString& name, const QString& verb, const QStringList& paths, int timeoutMilliseconds)
+bool HandOver(
+    const QString& name, const QString& verb, const QStringList& paths, const QString& token, int timeoutMilliseconds)
 {
     QLocalSocket socket;
     socket.connectToServer(name);
@@ -47,7 +49,7 @@ bool HandOver(const QString& name, const QString& verb, const QStringList& paths
         return false;
     QByteArray block;
     QDataStream out(&block, QIODevice::WriteOnly);
-    out << verb << paths;
+    out << verb << paths << token;
     socket.write(block);
     socket.flush();
     socket.waitForBytesWritten(timeoutMilliseconds);

@@ -5,8 +5,10 @@
 #include "InstanceChannel.h"
 #include "LDocument.h"
 #include "LMenuBar.h"
+#include "LWindow.h"
 #include "Modules.h"
 #include "UReportErrors.h"
+#include "WindowActivation.h"
 
 #include <QApplication>
 #include <QFile>
@@ -206,13 +208,14 @@ bool LApplication::ListenForLaterLaunches(const QString& name)
         qWarning("later launches cannot reach this one: %s", error.c_str());
         return false;
     }
-    mServer = channel->listen(name, [this](const QString& verb, const QStringList& paths) {
+    mServer = channel->listen(name, [this](const QString& verb, const QStringList& paths, const QString& token) {
         RunReportingErrors([&] {
             if (paths.isEmpty())
                 DoReopenApp();
             else
                 OpenOrPrintDocList(paths, verb == QLatin1String("print"));
         });
+        ComeForward(token);
     });
     return mServer != nullptr;
 }
@@ -229,7 +232,22 @@ bool LApplication::HandOverToRunningInstance(const QString& name, const QStringL
         const bool address = !path.startsWith(QLatin1Char('/')) && path.contains(QLatin1String("://"));
         absolute << (address ? path : FileRef(path).Path());
     }
-    return channel->handOver(name, QStringLiteral("open"), absolute, timeoutMilliseconds);
+    return channel->handOver(name, QStringLiteral("open"), absolute, LaunchActivationToken(), timeoutMilliseconds);
+}
+
+void LApplication::ComeForward(const QString& activationToken)
+{
+    // The window the user works in, and an alert open over it (which the user must see).
+    QWidget* alert = QApplication::activeModalWidget();
+    QWidget* window = nullptr;
+    for (LWindow* each : LWindow::FetchWindows()) {
+        QWidget* shell = each->GetShell();
+        if (each->IsVisible() && shell != alert && !shell->isModal() && !each->HasAttribute(windAttr_Floating)) {
+            window = shell;
+            break;
+        }
+    }
+    BringForward(window, alert, activationToken);
 }
 
 void LDocApplication::StartUp()

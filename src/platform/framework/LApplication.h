@@ -51,6 +51,9 @@ public:
     // Single instance: the first launch listens under `name`; a later one hands its
     // documents over (HandOverToRunningInstance answers true: it should exit).
     bool ListenForLaterLaunches(const QString& name);
+    // A later launch brings the front window (un-minimized) and an open alert
+    // forward, activated with the launch's activation token.
+    virtual void ComeForward(const QString& activationToken);
     static bool HandOverToRunningInstance(const QString& name, const QStringList& documents, int timeoutMilliseconds = 1000);
     static QString DefaultInstanceName();
     // The instance lock under `name` (a lock file in the runtime folder naming the
