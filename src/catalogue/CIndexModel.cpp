@@ -695,6 +695,12 @@ void CIndexModel::SelectOnly(SInt32 index)
     Select(wanted ? RowsSelection({ index }) : QItemSelection(), QItemSelectionModel::ClearAndSelect);
 }
 
+void CIndexModel::SetCurrentIndex(SInt32 index)
+{
+    if (ItemAt(index))
+        mTable.SelectionModel().setCurrentIndex(mTable.index(index - 1, 0), QItemSelectionModel::NoUpdate);
+}
+
 void CIndexModel::ToggleIndex(SInt32 index)
 {
     if (IsSelected(index))

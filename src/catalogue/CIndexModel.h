@@ -229,6 +229,9 @@ public:
     void SelectItems(std::span<CIndexItem* const> items);
     // Only the item at the index is selected (none for 0).
     void SelectOnly(SInt32 index);
+    // The item the user went to last (by click or arrow key), which screen readers
+    // follow; the selection stays as it is.
+    void SetCurrentIndex(SInt32 index);
     // Asks the views to scroll the item at the index into sight (revealRequested).
     void RevealItem(SInt32 index)
     {

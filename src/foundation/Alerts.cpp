@@ -68,6 +68,13 @@ MessageT RunAlert(ResIDT layoutID, SInt16 alertType, const std::function<void(LD
     LDialogBox* dialog = handler.GetDialog();
     SetIcon(dialog, layoutID == kErrorDialogLayout ? kPaneErrorIcon : kPaneIcon, alertType);
     fill(dialog);
+    // Heard as it reads: its first words name it, the rest describe it.
+    QStringList words;
+    for (PaneIDT id : { kPaneCaption, kPaneMessage, kPaneExplanation }) {
+        if (LPane* pane = dialog->FindPaneByID(id); pane && !pane->GetCFDescriptor().trimmed().isEmpty())
+            words << pane->GetCFDescriptor().trimmed();
+    }
+    dialog->PresentAsAlert(words.value(0), words.mid(1).join(QLatin1Char('\n')));
     QApplication::beep();
     MessageT message = msg_Nothing;
     while (message == msg_Nothing)

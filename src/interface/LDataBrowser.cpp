@@ -194,6 +194,10 @@ QVariant LDataBrowserModel::data(const QModelIndex& index, int role) const
     const DataBrowserColumn& column = mImp.Columns()[size_t(index.column())];
     if (role == Qt::TextAlignmentRole)
         return column.justification == 1 ? int(Qt::AlignCenter) : column.justification == 2 ? int(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+    if (role == Qt::AccessibleTextRole) {
+        const QString name = item->GetAccessibleName();
+        return name.isEmpty() ? QVariant() : QVariant(name);
+    }
     if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::DecorationRole && role != Qt::CheckStateRole)
         return {};
     DataBrowserItemData itemData;

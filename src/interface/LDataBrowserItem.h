@@ -103,6 +103,9 @@ public:
     virtual void Update(DataBrowserPropertyID property);
     // Custom drawing of a cell; nothing by default.
     virtual void DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const QRect& rect, QPainter& painter);
+    // What a screen reader says for a row whose cells are drawn rather than given as
+    // text; empty for the cells' own text.
+    virtual QString GetAccessibleName() const { return {}; }
     virtual bool IsCustomQuery() { return false; }
     // The next five serve the cells of custom-type columns ('????'). A click there hits
     // the row only when HitTest says so (rect: the cell, mouseRect: the click); then

@@ -4,6 +4,8 @@
 #include "CMediaWindow.h"
 #include "ExceptionCode.h"
 #include "LBroadcaster.h"
+#include "LControl.h"
+#include "LocalizedStrings.h"
 #include "Preferences.h"
 #include "TextFormats.h"
 
@@ -161,8 +163,15 @@ void CMediaNavigator::ListenToMessage(MessageT message, void* ioParam)
         const bool running = ioParam && *static_cast<const bool*>(ioParam);
         if (mRunning != running) {
             mRunning = running;
-            if (mPlayButton)
+            if (mPlayButton) {
                 mPlayButton->SetCFDescriptor(running ? kPauseSymbol : kPlaySymbol);
+                // The symbol says nothing to a screen reader: the button is named by what it does.
+                const QString name
+                    = CopyLocalizedString(running ? QStringLiteral("600:59") : QStringLiteral("ACC_MEDIA_PLAY"));
+                mPlayButton->setAccessibleName(name);
+                if (auto* control = dynamic_cast<LControlPane*>(mPlayButton); control && control->GetControlWidget())
+                    control->GetControlWidget()->setAccessibleName(name);
+            }
         }
         return;
     }

@@ -176,6 +176,7 @@ public:
 
     const QUrl& GetURL() const { return mURL; }
     const QString& GetName() const { return mName; }
+    QString GetAccessibleName() const override { return mName; }
     bool IsFolderRow() const { return mFolder; }
     // A user location that no longer resolves: shown greyed, not selectable.
     void SetUnresolved(bool unresolved) { mUnresolved = unresolved; }

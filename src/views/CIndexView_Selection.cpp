@@ -105,10 +105,12 @@ IndexGridGeometry::CellSpan IndexGridMarquee::Span(const QRect& local) const
 
 void CIndexView::SelectIndex(SInt32 index)
 {
-    if (mModel->IsSelected(index))
-        return;
-    mModel->SelectIndex(index);
-    RefreshItem(index);
+    if (!mModel->IsSelected(index)) {
+        mModel->SelectIndex(index);
+        RefreshItem(index);
+    }
+    // The item clicked or arrowed to is the current one, selected before or not.
+    mModel->SetCurrentIndex(index);
 }
 
 void CIndexView::DeselectIndex(SInt32 index)

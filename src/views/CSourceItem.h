@@ -85,6 +85,7 @@ public:
     void ItemNotification(DataBrowserItemNotification message) override;
     void DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const QRect& rect,
         QPainter& painter) override;
+    QString GetAccessibleName() const override { return mTitle; }
 
 private:
     QString mTitle;

@@ -1,6 +1,7 @@
 // The program as a screen reader meets it: the accessible tree Qt hands to the
 // desktop's accessibility bus, asked through QAccessible as the bus asks.
 
+#include "Alerts.h"
 #include "AppCommands.h"
 #include "AppRunSupport.h"
 #include "CIndexDoc.h"
@@ -19,6 +20,8 @@
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -61,8 +64,15 @@ QString Describe(QAccessibleInterface* iface)
         .arg(int(iface->role()), 0, 16);
 }
 
-// The shown controls under an accessible object that have no name; the items of
-// lists and tables are not walked.
+// A name a screen reader can say: words, not only symbols ("+", "▶▶").
+bool Sayable(const QString& name)
+{
+    return std::any_of(name.begin(), name.end(), [](QChar c) { return c.isLetterOrNumber(); });
+}
+
+// The shown controls under an accessible object that have no name to say, and
+// the rows of trees (the side lists) that have none; the items of lists and
+// tables are not walked.
 QStringList NamelessControls(QAccessibleInterface* root)
 {
     QStringList nameless;
@@ -70,8 +80,19 @@ QStringList NamelessControls(QAccessibleInterface* root)
         if (!iface || iface->state().invisible)
             return;
         const QAccessible::Role role = iface->role();
-        if (IsControl(role) && iface->text(QAccessible::Name).trimmed().isEmpty())
-            nameless << Describe(iface);
+        if (IsControl(role) && !Sayable(iface->text(QAccessible::Name)))
+            nameless << Describe(iface) + QStringLiteral(" '") + iface->text(QAccessible::Name) + QLatin1Char('\'');
+        if (role == QAccessible::Tree) {
+            for (int i = 0; i < iface->childCount(); ++i) {
+                // A row is named by its first column; the others may show a count.
+                QAccessibleInterface* row = iface->child(i);
+                if (!row || row->role() != QAccessible::TreeItem || !row->tableCellInterface()
+                    || row->tableCellInterface()->columnIndex() != 0)
+                    continue;
+                if (!Sayable(row->text(QAccessible::Name)))
+                    nameless << Describe(iface) + QStringLiteral(": row %1").arg(i);
+            }
+        }
         if (role == QAccessible::List || role == QAccessible::Tree || role == QAccessible::Table)
             return;
         for (int i = 0; i < iface->childCount(); ++i)
@@ -171,6 +192,31 @@ TEST_F(Accessibility, WindowsReadAsWindowsAndDialogsAsDialogsByTheirTitles)
     EXPECT_EQ(modalRole, QAccessible::Dialog);
     EXPECT_TRUE(modalState);
     EXPECT_FALSE(modalName.isEmpty());
+
+    // An alert reads as one, by its words, the keyboard on its default button.
+    QAccessibleInterface* alert = nullptr;
+    QAccessible::Role alertRole = QAccessible::NoRole;
+    QString alertName, alertDescription, focusName;
+    bool focusDefault = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr);
+        alert = Accessible(modal);
+        alertRole = alert->role();
+        alertName = alert->text(QAccessible::Name);
+        alertDescription = alert->text(QAccessible::Description);
+        if (QAccessibleInterface* focus = alert->focusChild()) {
+            focusName = focus->text(QAccessible::Name);
+            focusDefault = focus->role() == QAccessible::PushButton && focus->state().defaultButton;
+        }
+        CancelModal(modal);
+    });
+    ShowMessageAlert(QStringLiteral("The disk is full."), kStopAlert);
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alertRole, QAccessible::AlertMessage);
+    EXPECT_TRUE(Sayable(alertName)) << alertName.toStdString();
+    EXPECT_TRUE(alertDescription.contains(QStringLiteral("The disk is full."))) << alertDescription.toStdString();
+    EXPECT_TRUE(focusDefault) << focusName.toStdString();
 }
 
 TEST_F(Accessibility, TheGridListsItsItemsByNameWithTheirSelection)
@@ -207,6 +253,17 @@ TEST_F(Accessibility, TheGridListsItsItemsByNameWithTheirSelection)
     ProcessEventsFor(100);
     EXPECT_FALSE(grid->child(0)->state().selected);
     EXPECT_TRUE(grid->child(2)->state().selected);
+
+    // Arrowing back through the pictures: the item the keys reach is the one in
+    // focus, selected (what a screen reader is told of as the focus moves).
+    for (int row : { 1, 0 }) {
+        SCOPED_TRACE(row);
+        QTest::keyClick(view, Qt::Key_Left);
+        ProcessEventsFor(50);
+        EXPECT_TRUE(grid->child(row)->state().selected);
+        EXPECT_EQ(grid->focusChild(), grid->child(row));
+        EXPECT_TRUE(grid->child(row)->state().focused);
+    }
 
     // An item more: one child more, named as it.
     document->AddItem(QUrl::fromLocalFile(CameraPhotos().at(3 % CameraPhotos().size())));

@@ -3,6 +3,7 @@
 #include "ExceptionCode.h"
 #include "LControl.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QPushButton>
 #include <QTimer>
@@ -46,6 +47,21 @@ void LDialogBox::SetDefaultButton(PaneIDT buttonID)
         if (auto* push = qobject_cast<QPushButton*>(button->GetControlWidget()))
             push->setDefault(true);
     }
+}
+
+void LDialogBox::PresentAsAlert(const QString& text, const QString& details)
+{
+    mAlert = true;
+    QWidget* shell = GetShell();
+    if (!shell)
+        return;
+    shell->setAccessibleName(text);
+    shell->setAccessibleDescription(details);
+    if (auto* button = dynamic_cast<LControlPane*>(FindPaneByID(mDefaultButtonID));
+        button && button->GetControlWidget())
+        button->GetControlWidget()->setFocus(Qt::OtherFocusReason);
+    QAccessibleEvent shown(shell, QAccessible::Alert);
+    QAccessible::updateAccessibility(&shown);
 }
 
 void LDialogBox::SetCancelButton(PaneIDT buttonID)

@@ -26,6 +26,12 @@ public:
     // Listens to every broadcaster among the subpanes (made later ones too).
     void ListenToControls();
 
+    // Makes the dialog an alert as screen readers hear it: the alert role, `text`
+    // as its name and `details` as its description, announced at once, and the
+    // keyboard on the default button.
+    void PresentAsAlert(const QString& text, const QString& details);
+    bool IsAlert() const { return mAlert; }
+
 protected:
     void FinishCreateSelf() override;
 
@@ -34,6 +40,7 @@ private:
 
     PaneIDT mDefaultButtonID = 0;
     PaneIDT mCancelButtonID = 0;
+    bool mAlert = false;
 };
 
 // Runs a dialog made from a layout: owns it, listens to it, and answers the

@@ -144,7 +144,13 @@ public:
         : QAccessibleWidget(shell, QAccessible::Window)
     {
     }
-    QAccessible::Role role() const override { return IsDialog() ? QAccessible::Dialog : QAccessible::Window; }
+    QAccessible::Role role() const override
+    {
+        const auto* dialog = dynamic_cast<const LDialogBox*>(static_cast<LWindowShell*>(widget())->Window());
+        if (dialog && dialog->IsAlert())
+            return QAccessible::AlertMessage;
+        return IsDialog() ? QAccessible::Dialog : QAccessible::Window;
+    }
     QAccessible::State state() const override
     {
         QAccessible::State state = QAccessibleWidget::state();
