@@ -11,6 +11,7 @@
 #include "LDialogBox.h"
 #include "LMenuBar.h"
 #include "LStdControls.h"
+#include "LWindow.h"
 #include "LocalizedStrings.h"
 #include "UEvents.h"
 
@@ -26,6 +27,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <unistd.h>
 
@@ -48,6 +50,32 @@ const QIcon& SettingIcon(bool batch)
     static const QIcon search(CToolbar::ToolbarImage(QStringLiteral("genericsearch.png")));
     static const QIcon batches(CToolbar::ToolbarImage(QStringLiteral("genericbatch.png")));
     return batch ? batches : search;
+}
+
+// A script's output is read as it comes; only its end is kept for the report.
+constexpr qsizetype kKeptOutputBytes = 4096;
+// The alert shows the last lines, each cut to a width it can show.
+constexpr qsizetype kShownOutputLines = 12;
+constexpr qsizetype kShownLineLength = 160;
+
+QString ScriptText(const QString& key, const QString& name, const QString& other = QString())
+{
+    return CopyLocalizedString(key).replace(QLatin1String("^0"), name).replace(QLatin1String("^1"), other);
+}
+
+// The end of the output as the alert shows it: whole lines only.
+QString ShownOutput(const QByteArray& tail, bool cut)
+{
+    QStringList lines = QString::fromLocal8Bit(tail).trimmed().split(QLatin1Char('\n'));
+    if (cut && lines.size() > 1)
+        lines.removeFirst(); // begun before what was kept
+    if (lines.size() > kShownOutputLines)
+        lines = lines.mid(lines.size() - kShownOutputLines);
+    for (QString& line : lines) {
+        if (line.size() > kShownLineLength)
+            line = QStringLiteral("…") + line.right(kShownLineLength);
+    }
+    return lines.join(QLatin1Char('\n')).trimmed();
 }
 
 const QIcon& ScriptIcon()
@@ -187,61 +215,96 @@ void CStoredSettingsMenu::RunScript(SInt32 script)
 {
     if (script < 1 || script > SInt32(mScripts.size()))
         ThrowOSErr_(kErrScriptNotLoaded, "no script " + std::to_string(script));
-    if (mProcess)
-        return; // one script at a time
     const FileRef& file = mScripts[size_t(script - 1)]->Script();
+    if (mProcess) {
+        // One script at a time: say so, and show the one that runs.
+        ShowMessageAlert(ScriptText(QStringLiteral("SCRIPT_STILL_RUNNING"), mRunName, file.Name()), kNoteAlert);
+        if (mRunWindow) {
+            mRunWindow->raise();
+            mRunWindow->activateWindow();
+        }
+        return;
+    }
     mRunName = file.Name();
+    mOutputTail.clear();
+    mOutputCut = false;
 
     auto* process = new QProcess;
     mProcess = process;
     process->setWorkingDirectory(file.Parent().Path());
     process->setProcessChannelMode(QProcess::MergedChannels);
+    QObject::connect(process, &QProcess::readyRead, process, [this, process] { KeepOutput(*process); });
 
     // The user sees the script run and can stop it; it is stopped after the limit.
     auto* window = new QDialog;
     mRunWindow = window;
     window->setWindowTitle(mRunName);
     auto* layout = new QVBoxLayout(window);
-    QString text = CopyLocalizedString(QStringLiteral("SCRIPT_RUNNING"));
-    text.replace(QLatin1String("^0"), mRunName).replace(QLatin1String("^1"), QString::number(sTimeLimitSeconds));
-    layout->addWidget(new QLabel(text));
+    const QString running = ScriptText(QStringLiteral("SCRIPT_RUNNING"), mRunName, QString::number(sTimeLimitSeconds));
+    layout->addWidget(new QLabel(running));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     auto* stop = new QPushButton(CopyLocalizedString(QStringLiteral("SCRIPT_STOP")));
     buttons->addWidget(stop);
     layout->addLayout(buttons);
-    QObject::connect(stop, &QPushButton::clicked, process, [this] { EndRun(true); });
-    QObject::connect(window, &QDialog::rejected, process, [this] { EndRun(true); });
-    QTimer::singleShot(sTimeLimitSeconds * 1000, process, [this] { EndRun(true); });
-    QObject::connect(process, &QProcess::finished, process, [this] { EndRun(false); });
+    // The window stays above the window the script was chosen in.
+    if (LWindow* front = LWindow::GetFrontWindow(); front && front->GetShell()->window()->windowHandle()) {
+        window->winId();
+        window->windowHandle()->setTransientParent(front->GetShell()->window()->windowHandle());
+    }
+    QObject::connect(stop, &QPushButton::clicked, process, [this] { EndRun(RunEnd::StoppedByUser); });
+    QObject::connect(window, &QDialog::rejected, process, [this] { EndRun(RunEnd::StoppedByUser); });
+    QTimer::singleShot(sTimeLimitSeconds * 1000, process, [this] { EndRun(RunEnd::TimedOut); });
+    QObject::connect(process, &QProcess::finished, process, [this] { EndRun(RunEnd::Finished); });
     QObject::connect(process, &QProcess::errorOccurred, process, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
-            EndRun(false);
+            EndRun(RunEnd::Finished);
     });
     process->start(file.Path(), QStringList());
     window->show();
 }
 
-void CStoredSettingsMenu::EndRun(bool stopped)
+void CStoredSettingsMenu::KeepOutput(QProcess& process)
+{
+    mOutputTail += process.readAll();
+    if (mOutputTail.size() > kKeptOutputBytes) {
+        mOutputTail.remove(0, mOutputTail.size() - kKeptOutputBytes);
+        mOutputCut = true;
+    }
+}
+
+void CStoredSettingsMenu::EndRun(RunEnd end)
 {
     QProcess* process = mProcess;
     if (!process)
         return;
     mProcess = nullptr;
-    if (stopped && process->state() != QProcess::NotRunning) {
+    if (end != RunEnd::Finished && process->state() != QProcess::NotRunning) {
         process->kill();
         process->waitForFinished(1000);
     }
-    const QString output = QString::fromLocal8Bit(process->readAll());
-    const bool failed = stopped || process->error() == QProcess::FailedToStart
-        || process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0;
+    KeepOutput(*process);
+    QString message;
+    if (end == RunEnd::TimedOut)
+        message = ScriptText(QStringLiteral("SCRIPT_TIMED_OUT"), mRunName, QString::number(sTimeLimitSeconds));
+    else if (end == RunEnd::Finished && process->error() == QProcess::FailedToStart)
+        message = ScriptText(QStringLiteral("SCRIPT_NOT_STARTED"), mRunName);
+    else if (end == RunEnd::Finished && (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0))
+        message = ScriptText(QStringLiteral("SCRIPT_FAILED"), mRunName);
     process->deleteLater();
     if (mRunWindow) {
         mRunWindow->hide();
         mRunWindow->deleteLater();
     }
-    if (failed)
-        ReportError(ExceptionCode(kErrScriptFailed, (mRunName + QStringLiteral(": ") + output.trimmed()).toStdString()));
+    // A script the user stopped is no failure to report.
+    if (message.isEmpty())
+        return;
+    const QString output = ShownOutput(mOutputTail, mOutputCut);
+    mOutputTail.clear();
+    if (!output.isEmpty())
+        message += QStringLiteral("\n\n") + output;
+    ReportErrorWithText(ExceptionCode(kErrScriptFailed, (mRunName + QStringLiteral(": ") + output).toStdString()),
+        message, kStopAlert);
 }
 
 // --- The organizer --------------------------------------------------------------------------

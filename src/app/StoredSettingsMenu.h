@@ -42,12 +42,14 @@ public:
 
     // The 1-based script of a script command; false for other commands.
     bool IsScriptCommand(CommandT command, SInt32& outScript) const;
-    // Starts the script and returns; a window shows that it runs, with a Stop
-    // button and the time after which it is stopped. A failure is reported with
-    // the script's output.
+    // Starts the script and returns; a window over the front window shows that it
+    // runs, with a Stop button and the time after which it is stopped. A failure is
+    // reported with the end of the script's output. One script runs at a time: the
+    // user is told when another is chosen meanwhile.
     void RunScript(SInt32 script);
     // The run under way (null when none), for the program's own tests.
     QDialog* GetRunWindow() const { return mRunWindow; }
+    QProcess* GetRunProcess() const { return mProcess; }
     static void SetScriptTimeLimit(int seconds) { sTimeLimitSeconds = seconds; }
     // Lives as long as this menu part: work queued for it is dropped with it.
     QObject* Lifetime() { return &mLifetime; }
@@ -56,7 +58,9 @@ private:
     void AppendSettings(LMenu& menu, bool batches, QString& ioUsedKeys);
     void LoadScripts();
     void AppendScripts(LMenu& menu);
-    void EndRun(bool stopped);
+    enum class RunEnd { Finished, StoppedByUser, TimedOut };
+    void EndRun(RunEnd end);
+    void KeepOutput(QProcess& process);
 
     LMenuBar& mMenuBar;
     SInt16 mOwnItems = -1;
@@ -65,6 +69,8 @@ private:
     QPointer<QDialog> mRunWindow;
     QPointer<QProcess> mProcess;
     QString mRunName;
+    QByteArray mOutputTail; // the last bytes the running script wrote
+    bool mOutputCut = false; // earlier bytes were dropped
     QObject mLifetime;
     static inline int sTimeLimitSeconds = 60;
 };

@@ -1,3 +1,4 @@
+#include "AppRunSupport.h"
 #include "AppTestSupport.h"
 
 #include "AlertAnswer.h"
@@ -7,6 +8,7 @@
 #include "PreferenceDomain.h"
 #include "Preferences.h"
 #include "PropertyList.h"
+#include "ScriptRoutines.h"
 #include "StoredSettings.h"
 #include "StoredSettingsMenu.h"
 #include "TestSupport.h"
@@ -17,7 +19,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -60,7 +65,10 @@ protected:
         QDir().mkpath(scripts);
         settingsMenu = std::make_unique<CStoredSettingsMenu>(*app->GetMenuBar());
         settingsMenu->SetScriptsFolder(FileRef(scripts));
-        SetErrorNotificationPoster([this](const SErrorReport& report) { reasons << report.reason; });
+        SetErrorNotificationPoster([this](const SErrorReport& report) {
+            reasons << report.reason;
+            texts << report.text;
+        });
     }
     void TearDown() override
     {
@@ -93,6 +101,7 @@ protected:
     QString scripts;
     std::unique_ptr<CStoredSettingsMenu> settingsMenu;
     QStringList reasons;
+    QStringList texts; // what the alerts say
 };
 
 } // namespace
@@ -165,6 +174,28 @@ TEST_F(StoredSettingsMenuTest, ScriptsRunWithoutHoldingInputAndFailuresCarryThei
     EXPECT_TRUE(settingsMenu->GetRunWindow()->isVisible());
     ASSERT_TRUE(WaitFor([&] { return !reasons.isEmpty(); }, 5000));
     EXPECT_TRUE(WaitFor([&] { return settingsMenu->GetRunWindow() == nullptr; }));
+}
+
+TEST_F(StoredSettingsMenuTest, AScriptThatPrintsMuchKeepsOnlyItsTailAndItsAlertShowsIt)
+{
+    // Twenty megabytes on one line, the last words on the other stream, then the
+    // script waits for the test before it fails.
+    WriteScript(QStringLiteral("chatty.sh"),
+        "#!/bin/sh\nhead -c 20000000 /dev/zero | tr '\\0' x\nprintf '\\nlast words\\n' >&2\n"
+        ": > printed\nwhile [ ! -e go ]; do sleep 0.05; done\nexit 3\n");
+    settingsMenu->SetUp();
+    settingsMenu->RunScript(1);
+    ASSERT_TRUE(WaitFor([&] { return QFile::exists(scripts + QStringLiteral("/printed")); }, 30000));
+    QProcess* process = settingsMenu->GetRunProcess();
+    ASSERT_NE(process, nullptr);
+    EXPECT_LT(process->bytesAvailable(), 1 << 20) << "the output is read as it comes, not held";
+
+    QFile(scripts + QStringLiteral("/go")).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(WaitFor([&] { return !reasons.isEmpty(); }, 10000));
+    EXPECT_TRUE(texts.constFirst().contains(QStringLiteral("chatty.sh"))) << texts.constFirst().toStdString();
+    EXPECT_TRUE(texts.constFirst().trimmed().endsWith(QStringLiteral("last words"))) << texts.constFirst().left(200).toStdString();
+    EXPECT_LT(texts.constFirst().size(), 4096);
+    EXPECT_LT(reasons.constFirst().size(), 4096);
 }
 
 TEST_F(StoredSettingsMenuTest, ARebuildWhileAScriptRunsKeepsTheScriptItems)
@@ -272,4 +303,61 @@ TEST(StoredSettingsAppMenu, ASavedSettingAppearsInTheSearchMenuAtOnce)
     ASSERT_GT(item, 0);
     EXPECT_EQ(menu->Item(item)->text, QStringLiteral("Harbours"));
     EXPECT_EQ(app.GetMenuBar()->FindKeyCommand('h', cmdKey | optionKey), command);
+}
+
+TEST(StoredSettingsAppMenu, AScriptChosenWhileAnotherRunsIsRefusedInWordsAndItsStopWindowStaysOverTheIndex)
+{
+    FileRef folder;
+    ASSERT_EQ(FindOrCreateFolderBesideApp(QStringLiteral("Scripts"), folder), noErr);
+    const QString marker = folder.Path() + QStringLiteral("/marker");
+    const QStringList scripts { folder.Path() + QStringLiteral("/1-hang.sh"), folder.Path() + QStringLiteral("/2-mark.sh") };
+    const QByteArray bodies[] = { "#!/bin/sh\nsleep 30\n", "#!/bin/sh\n: > marker\n" };
+    for (int i = 0; i < 2; ++i) {
+        QFile file(scripts[i]);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bodies[i]) > 0);
+        file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    }
+    const auto removeScripts = qScopeGuard([&] {
+        for (const QString& path : scripts + QStringList { marker })
+            QFile::remove(path);
+    });
+
+    std::unique_ptr<IdleApp> app;
+    CIndexDoc* document = StartWithNewIndex(app);
+    ASSERT_NE(document, nullptr);
+    LWindow* window = document->GetWindow();
+    // The script items come once the window shows.
+    QAction* hang = nullptr;
+    ASSERT_TRUE(RunUntil([&] { return (hang = OpenMenuItem(window, CStoredSettingsMenu::kScriptCommandBase + 1)); }));
+    ChooseMenuItemLater(hang);
+    QPointer<QDialog> running;
+    ASSERT_TRUE(RunUntil([&] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QDialog*>(top); dialog && dialog->isVisible() && dialog->windowTitle() == "1-hang.sh")
+                running = dialog;
+        return !running.isNull();
+    }));
+    ASSERT_NE(running->windowHandle(), nullptr);
+    EXPECT_EQ(running->windowHandle()->transientParent(), window->GetShell()->windowHandle())
+        << "the Stop window is kept above the index window";
+
+    // The second script is refused in words; it does not run behind the user's back.
+    QAction* mark = OpenMenuItem(window, CStoredSettingsMenu::kScriptCommandBase + 2);
+    ASSERT_NE(mark, nullptr);
+    StAlertAnswers answers(1);
+    ChooseMenuItemLater(mark);
+    ASSERT_TRUE(RunUntil([&] { return !answers.Texts().isEmpty(); })) << "nothing told the user";
+    EXPECT_TRUE(answers.Texts().constFirst().contains(QStringLiteral("1-hang.sh"))) << answers.Texts().constFirst().toStdString();
+    EXPECT_TRUE(answers.Texts().constFirst().contains(QStringLiteral("2-mark.sh")));
+    EXPECT_FALSE(QFile::exists(marker));
+    ASSERT_FALSE(running.isNull());
+    EXPECT_TRUE(running->isVisible());
+
+    QPushButton* stop = running->findChild<QPushButton*>();
+    ASSERT_NE(stop, nullptr);
+    QTest::mouseClick(stop, Qt::LeftButton);
+    EXPECT_TRUE(RunUntil([&] {
+        FlushDeletes();
+        return running.isNull();
+    }));
 }
