@@ -1181,13 +1181,13 @@ void CIndexItem::MoveFileToTrash()
 
 void CIndexItem::RenameMediaFile()
 {
-    RenameMediaFile(GetName());
+    SetName(RenameMediaFile(GetName()));
 }
 
-void CIndexItem::RenameMediaFile(const QString& name)
+QString CIndexItem::RenameMediaFile(const QString& name)
 {
     if (mStoredName)
-        return; // a copy in the package keeps its stored name
+        return name; // a copy in the package keeps its stored name
     QUrl renamed;
     const QUrl url = GetURL();
     if (const OSStatus status = RenameURL(url, name, &renamed); status != noErr) {
@@ -1197,6 +1197,7 @@ void CIndexItem::RenameMediaFile(const QString& name)
         throw error;
     }
     SetURL(renamed);
+    return FileRef::FromUrl(renamed).Name();
 }
 
 void CIndexItem::MoveFileTo(const QUrl& folder, SInt16 conflictMode)
@@ -1211,6 +1212,8 @@ void CIndexItem::MoveFileTo(const QUrl& folder, SInt16 conflictMode)
     FileRef moved;
     ThrowIfOSErr_(MoveObjectWithConflictMode(file, destination, conflictMode, &moved));
     SetURL(moved.ToUrl());
+    if (moved.Name() != file.Name())
+        SetName(moved.Name());
     ForgetAlias();
     SetStoredName(QString());
     if (mRare) {

@@ -305,7 +305,10 @@ public:
     // thrown on.
     void MoveFileToTrash();
     void RenameMediaFile(); // to the item's name; only media outside the package
-    void RenameMediaFile(const QString& name); // to `name`, before the item takes it
+    // To `name`, before the item takes it; answers the name the file took (a name the
+    // file system refuses, "a/b", is made one it takes, "a_b").
+    [[nodiscard]] QString RenameMediaFile(const QString& name);
+    // A file renamed on the way (a conflict kept both) gives the item its new name.
     void MoveFileTo(const QUrl& folder, SInt16 conflictMode);
     void OpenWithApplication(const QString& applicationId);
     // Brings the item's info window forward, or has the window services make it

@@ -832,10 +832,11 @@ OSStatus CIndexItem::SetFieldValue(SInt32 key, const QString& text, FileWrite wr
         if (GetName() != text) {
             // The file takes the name first: an item never bears a name its file could
             // not take. A failure is the item's error "600:112" and the result.
+            QString taken = text;
             if (WritesFile(write) && NameReachesFile(*this))
-                result = CatchCode([&] { RenameMediaFile(text); });
+                result = CatchCode([&] { taken = RenameMediaFile(text); });
             if (result == noErr)
-                SetName(text);
+                SetName(taken);
         }
     } else if (IsListFieldKey(key)) {
         // A list is held entry by entry: each entry must fit, not the whole text.
@@ -870,13 +871,15 @@ OSStatus CIndexItem::SetFileFieldValue(SInt32 key, ConstStr255Param text, FileWr
 {
     const QString value = PStringToQString(text);
     switch (key) {
-    case kFieldName:
+    case kFieldName: {
+        QString taken = value;
         if (WritesFile(write) && NameReachesFile(*this)) {
-            if (const OSStatus status = CatchCode([&] { RenameMediaFile(value); }); status != noErr)
+            if (const OSStatus status = CatchCode([&] { taken = RenameMediaFile(value); }); status != noErr)
                 return status; // the item's error "600:112"; the item keeps its name
         }
-        SetName(value);
+        SetName(taken);
         return noErr;
+    }
     case kFieldRemoteURL: {
         if (value.isEmpty()) {
             SetRemoteURL(QUrl());

@@ -279,7 +279,9 @@ TEST_F(BatchFiles, AMoveOrCopyNeverLosesTheFileAlreadyInTheFolderAndReplacesOnly
         // A skipped file stays where it was, its item with it, and the batch says so.
         const bool skipped = c.choice == kSkip;
         EXPECT_EQ(QFile::exists(from + QStringLiteral("/trip_01.jpg")), !move || skipped);
-        CIndexItem* first = ItemNamed(document, QStringLiteral("trip_01.jpg"));
+        // A file moved under a new name gives its item that name.
+        const bool renamed = move && c.choice == kKeepBoth;
+        CIndexItem* first = ItemNamed(document, renamed ? QStringLiteral("trip_01 copy 1.jpg") : QStringLiteral("trip_01.jpg"));
         ASSERT_NE(first, nullptr);
         if (move && !skipped)
             EXPECT_EQ(QFileInfo(first->GetURL().toLocalFile()).path(), album);

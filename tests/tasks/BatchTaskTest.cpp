@@ -168,3 +168,36 @@ TEST_F(BatchTaskTest, FilesOpenInTheChosenApplication)
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(written.readAll()).trimmed(), photo);
 }
+
+TEST_F(BatchTaskTest, AnItemRenamedThroughItsFileShowsTheFilesName)
+{
+    const QString moved = Folder("named");
+    // The move finds a file of the same name in its way and keeps both.
+    ASSERT_TRUE(QFile::copy(SampleWithExivCommands("in-the-way.jpg", QByteArray()), moved + QStringLiteral("/trip_01.jpg")));
+    struct Case {
+        QString file;
+        CCriteria step;
+        QString named;
+    };
+    const Case cases[] = {
+        { "quay.jpg", CCriteria(kFieldName, kBatchSet, QStringLiteral("pier")), "pier.jpg" },
+        { "slash.jpg", CCriteria(kFieldName, kBatchSet, QStringLiteral("a/b")), "a_b.jpg" },
+        { "colon.jpg", CCriteria(kFieldName, kBatchSet, QStringLiteral("x:y")), "x.y.jpg" },
+        { "dot.jpg", CCriteria(kFieldName, kBatchSet, QStringLiteral(".dawn")), "_dawn.jpg" },
+        { "trip_01.jpg", FileStep(kSelectorMoveToFolder, moved, kConflictKeepBoth), "trip_01 copy 1.jpg" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        owner_.DeleteItems();
+        CIndexItem* item = AddFile(SampleWithExivCommands(c.file, QByteArray()));
+        CSearchTask* task = Batch();
+        task->SetResultAction(kResultBatchFiles);
+        task->AddCriterion(std::make_unique<CCriteria>(c.step));
+        RunToEnd(task);
+        const QString file = item->GetURL().toLocalFile();
+        EXPECT_TRUE(QFile::exists(file)) << file.toStdString();
+        EXPECT_EQ(QFileInfo(file).fileName().toStdString(), c.named.toStdString());
+        EXPECT_EQ(item->GetName().toStdString(), c.named.toStdString());
+    }
+    EXPECT_TRUE(reported.empty());
+}
