@@ -54,9 +54,11 @@ const QIcon& SettingIcon(bool batch)
 
 // A script's output is read as it comes; only its end is kept for the report.
 constexpr qsizetype kKeptOutputBytes = 4096;
-// The alert shows the last lines, each cut to a width it can show.
-constexpr qsizetype kShownOutputLines = 12;
-constexpr qsizetype kShownLineLength = 160;
+// The alert shows the last lines, each cut to its end, and breaks a long run
+// without blanks (a path, a row of dots) where the alert's width ends.
+constexpr qsizetype kShownOutputLines = 8;
+constexpr qsizetype kShownLineLength = 120;
+constexpr qsizetype kLongestUnbrokenRun = 32;
 
 QString ScriptText(const QString& key, const QString& name, const QString& other = QString())
 {
@@ -74,6 +76,17 @@ QString ShownOutput(const QByteArray& tail, bool cut)
     for (QString& line : lines) {
         if (line.size() > kShownLineLength)
             line = QStringLiteral("…") + line.right(kShownLineLength);
+        QString wrappable;
+        qsizetype run = 0;
+        for (const QChar c : line) {
+            wrappable += c;
+            run = c.isSpace() ? 0 : run + 1;
+            if (run == kLongestUnbrokenRun) {
+                wrappable += QChar(0x200B); // a zero-width space: a place to wrap
+                run = 0;
+            }
+        }
+        line = wrappable;
     }
     return lines.join(QLatin1Char('\n')).trimmed();
 }
