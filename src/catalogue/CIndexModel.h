@@ -6,6 +6,7 @@
 #include "IndexSettings.h"
 #include "ItemRows.h"
 #include "MacTypes.h"
+#include "RegularFile.h"
 #include "TArray.h"
 
 #include <QByteArray>
@@ -290,7 +291,15 @@ public:
     // False when the item has no record in the file (a new item).
     bool GetStoredRecord(const CIndexItem* item, IndexStoredRecord& outRecord) const;
     void ForgetStoredRecord(const CIndexItem* item) { mStoredRecords.Forget(item); }
-    void ForgetStoredRecords() { mStoredRecords.Clear(); }
+    void ForgetStoredRecords()
+    {
+        mStoredRecords.Clear();
+        mStoredRecordsFile.reset();
+    }
+    // The index.db the stored records' places are in: the file last read or written.
+    // Records are taken from no other, even one at the same path.
+    void SetStoredRecordsFile(const FileIdentity& file) { mStoredRecordsFile = file; }
+    const std::optional<FileIdentity>& GetStoredRecordsFile() const { return mStoredRecordsFile; }
     // Room for this many items of the index (an index about to be read).
     void ReserveItems(SInt32 count);
     void SetIndexDbDamaged(bool damaged) { mIndexDbDamaged = damaged; }
@@ -478,6 +487,7 @@ private:
     std::vector<QUrl> mPendingDeletions;
     std::vector<QUrl> mPendingTrash;
     bool mIndexDbDamaged = false;
+    std::optional<FileIdentity> mStoredRecordsFile;
 
     // Where each item's record lies in index.db. Filled in reading order (one
     // append per item, so opening a large index pays nothing for it) and sorted by

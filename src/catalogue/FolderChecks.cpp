@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QUrl>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -15,13 +14,15 @@ bool Before(const timespec& a, const timespec& b)
 
 } // namespace
 
-void FolderChecks::BeginRound(const QString& recordsFile)
+void FolderChecks::BeginRound(const std::optional<FileIdentity>& recordsFile)
 {
     clock_gettime(CLOCK_REALTIME, &mStart);
-    struct stat status {};
-    if (!mLastStart && !recordsFile.isEmpty() && ::stat(QFile::encodeName(recordsFile).constData(), &status) == 0
-        && S_ISREG(status.st_mode) && Before(status.st_mtim, mStart))
-        mLastStart = status.st_mtim; // a date ahead of the clock vouches for nothing
+    // A save dates its file before renaming it into place, so its date lies before
+    // the file's change time; a write leaves the two alike. A date ahead of the
+    // clock vouches for nothing either.
+    if (!mLastStart && recordsFile && Before(recordsFile->modified, recordsFile->changed)
+        && Before(recordsFile->modified, mStart))
+        mLastStart = recordsFile->modified;
     mLastFolder = {};
     mFolders.clear();
 }
@@ -31,14 +32,6 @@ void FolderChecks::EndRound()
     mLastStart = mStart;
     mLastFolder = {};
     mFolders.clear();
-}
-
-void FolderChecks::StampRoundStart(const QString& recordsFile) const
-{
-    if (!mLastStart)
-        return;
-    const timespec times[2] = { { 0, UTIME_OMIT }, *mLastStart };
-    ::utimensat(AT_FDCWD, QFile::encodeName(recordsFile).constData(), times, 0);
 }
 
 bool FolderChecks::IsUnchanged(QByteArrayView fileURL)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RegularFile.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -26,17 +28,17 @@ public:
     FolderChecks& operator=(const FolderChecks&) = delete;
 
     // A round of checks (one save) begins: each folder is looked at once in it.
-    // The first round of an index opened from `recordsFile` (its index.db)
-    // compares folders with that file's date, which the save that wrote it set to
-    // its own round's start (StampRoundStart): the first save after opening
-    // looks again only at what changed since.
-    void BeginRound(const QString& recordsFile = {});
+    // The first round of an index opened from `recordsFile` (the index.db it read,
+    // as it was then) compares folders with that file's date, which the save that
+    // wrote it set to its own round's start: the first save after opening looks
+    // again only at what changed since. A date the last write gave the file (a
+    // copy made without its dates) vouches for nothing.
+    void BeginRound(const std::optional<FileIdentity>& recordsFile = std::nullopt);
     // Every item's file was checked or reused in this round: the next round
     // compares folders with this one's start. A round that fails is not ended.
     void EndRound();
-    // Dates the file the ended round's records were written to with the round's
-    // start.
-    void StampRoundStart(const QString& recordsFile) const;
+    // The date to give the file this round's records are written to.
+    const timespec& RoundStart() const { return mStart; }
     // True when the folder of a "file:" URL (its encoded bytes) has not changed
     // since the last ended round began; false for other URLs, or with no such round.
     bool IsUnchanged(QByteArrayView fileURL);

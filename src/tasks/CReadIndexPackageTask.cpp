@@ -153,6 +153,9 @@ void CReadIndexPackageTask::ReadIndexDb(const QString& path)
     const qsizetype offset = ReadPasswordHeader(QByteArray::fromRawData(read->bytes.constData(), read->done));
     ShowProgress(0.1);
     ReadItems(*read, offset);
+    // A later save takes records from this very file only.
+    if (CIndexModel* model = GetModel(); model && read->status == noErr)
+        model->SetStoredRecordsFile(read->identity);
     if (read->status != noErr) {
         // Cut short by a failing read: what was read stays, the file is kept as it is.
         if (CIndexModel* model = GetModel())

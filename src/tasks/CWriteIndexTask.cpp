@@ -10,6 +10,7 @@
 #include "ExceptionCode.h"
 #include "FileRef.h"
 #include "FileRoutines.h"
+#include "FolderChecks.h"
 #include "IndexDbFile.h"
 #include "IndexDbRecord.h"
 #include "IndexPackageDocument.h"
@@ -73,6 +74,7 @@ QByteArrayView CWriteIndexTask::OldFileUpTo(qint64 end)
     if (!mOldFile) {
         mOldFile = std::make_shared<IndexDbPieces>();
         mOldFile->path = mPackage->GetIndexDbURL().toLocalFile();
+        mOldFile->expected = GetModel()->GetStoredRecordsFile();
         WorkerPool::Start([read = mOldFile] { ReadIndexDbPieces(*read); });
     }
     mOldFile->WaitFor(end);
@@ -82,12 +84,13 @@ QByteArrayView CWriteIndexTask::OldFileUpTo(qint64 end)
 }
 
 // The record the item had in the file on disk, whole by its counts; empty when it
-// had none (a new item) or the file no longer holds it.
+// had none (a new item), or the file in index.db's place is not the one last read
+// or written (whatever it holds at that place belongs to no item of this index).
 QByteArrayView CWriteIndexTask::StoredRecord(const CIndexItem* item, IndexDbRecordPlaces* foundPlaces)
 {
     CIndexModel* model = GetModel();
     IndexStoredRecord stored;
-    if (!model || model->IsIndexDbDamaged() || !model->GetStoredRecord(item, stored))
+    if (!model || model->IsIndexDbDamaged() || !model->GetStoredRecordsFile() || !model->GetStoredRecord(item, stored))
         return {};
     if (stored.offset < 0 || stored.length <= 0)
         return {};
@@ -225,7 +228,8 @@ void CWriteIndexTask::RunTask()
         ThrowIf_(indexDb.isEmpty(), "index.db is not a local file");
 
         std::vector<std::pair<const CIndexItem*, SInt64>> starts;
-        mPackage->GetFolderChecks().BeginRound(model->IsIndexDbDamaged() ? QString() : indexDb);
+        FolderChecks& checks = mPackage->GetFolderChecks();
+        checks.BeginRound(model->IsIndexDbDamaged() ? std::nullopt : model->GetStoredRecordsFile());
         WriteItems(stream, starts);
 
         const bool beside = model->IsIndexDbDamaged();
@@ -238,17 +242,22 @@ void CWriteIndexTask::RunTask()
             mOldFile->WaitUntilFinished();
             bytes = mKept == mOldFile->bytes.size() ? mOldFile->bytes : mOldFile->bytes.left(mKept);
         }
-        OSStatus status = WorkerPool::Run([&] { return ReplaceFileContents(target, bytes, mFailAfter); });
+        // The file is dated with the round's start (the folders' dates are compared
+        // with it after the next opening) and the next save takes records only from it.
+        const timespec roundStart = checks.RoundStart();
+        FileIdentity written;
+        OSStatus status = WorkerPool::Run(
+            [&] { return ReplaceFileContents(target, bytes, mFailAfter, beside ? nullptr : &roundStart, &written); });
         if (status != noErr)
             ThrowOSErr_(status, "index.db not written: " + target.toStdString());
         if (!beside) {
             OSStatus aliasStatus = CreateIndexDbAliasFile(mPackage->GetIndexDbURL());
             if (aliasStatus != noErr)
                 qCWarning(lcErrors) << "index.db alias not made:" << aliasStatus;
-            mPackage->GetFolderChecks().EndRound();
-            mPackage->GetFolderChecks().StampRoundStart(indexDb);
+            checks.EndRound();
             // The file now holds these records where they were written.
             model->ForgetStoredRecords();
+            model->SetStoredRecordsFile(written);
             for (SInt32 i = 0; i < SInt32(starts.size()); ++i) {
                 const SInt64 end = i + 1 < SInt32(starts.size()) ? starts[size_t(i + 1)].second : bytes.size();
                 model->SetStoredRecord(starts[size_t(i)].first, {qsizetype(starts[size_t(i)].second),

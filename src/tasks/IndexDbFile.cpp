@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -70,7 +71,8 @@ QByteArray MakePasswordHeader(const QByteArray& password, bool keychain)
     return header;
 }
 
-OSStatus ReplaceFileContents(const QString& path, const QByteArray& bytes, qint64 failAfter)
+OSStatus ReplaceFileContents(const QString& path, const QByteArray& bytes, qint64 failAfter, const timespec* modified,
+    FileIdentity* inPlace)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -93,6 +95,21 @@ OSStatus ReplaceFileContents(const QString& path, const QByteArray& bytes, qint6
         }
         written += chunk;
     }
+    if (modified || inPlace) {
+        // Dated and looked at on the descriptor: the file renamed into place is this one.
+        errno = 0;
+        if (!file.flush()) {
+            const OSStatus err = WriteFailureCode(errno);
+            file.cancelWriting();
+            return err;
+        }
+        const timespec times[2] = {{0, UTIME_OMIT}, modified ? *modified : timespec {0, UTIME_OMIT}};
+        struct stat status {};
+        if (modified)
+            ::futimens(file.handle(), times);
+        if (inPlace && ::fstat(file.handle(), &status) == 0)
+            *inPlace = FileIdentity::Of(status);
+    }
     return CommitSaveFile(file, bytes.size());
 }
 
@@ -114,6 +131,12 @@ void ReadIndexDbPieces(IndexDbPieces& read)
     // device in its place is damage, not something to wait on or read forever.
     RegularFile file;
     OSStatus status = file.Open(read.path);
+    if (status == noErr) {
+        read.identity = file.Identity();
+        // The file remembered is not the one in its place (another put there since).
+        if (read.expected && !(file.Identity() == *read.expected))
+            status = fnfErr;
+    }
     if (status == noErr && file.Size() > kMaxIndexDbBytes)
         status = fsDataTooBigErr;
     if (status == noErr) {

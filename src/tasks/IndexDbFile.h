@@ -1,12 +1,14 @@
 #pragma once
 
 #include "MacTypes.h"
+#include "RegularFile.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <array>
 #include <atomic>
+#include <optional>
 
 // The optional password header at the start of "index.db": a 16-byte marker
 // (four zero bytes and ASCII text) saying where the password is kept, then the
@@ -41,8 +43,10 @@ QByteArray UnscramblePassword(QByteArray password);
 // renamed into place once every byte is written and flushed, so the old file
 // stays whole whatever happens on the way. Answers the OS error of the first
 // step that failed. `failAfter` (tests only) makes the write fail once that
-// many bytes are written.
-OSStatus ReplaceFileContents(const QString& path, const QByteArray& bytes, qint64 failAfter = -1);
+// many bytes are written. With `modified` the file is dated so before it is
+// renamed into place; `inPlace` then says which file that is.
+OSStatus ReplaceFileContents(const QString& path, const QByteArray& bytes, qint64 failAfter = -1,
+    const timespec* modified = nullptr, FileIdentity* inPlace = nullptr);
 
 // Reports of a damaged "index.db" (texts "500:72" and "500:73").
 inline constexpr SInt32 kMsgIndexDbDamaged = 100072; // some records could not be read
@@ -61,6 +65,9 @@ inline constexpr qint64 kIndexDbPieceBytes = qint64(1) << 20;
 // its records are used while the rest is still read.
 struct IndexDbPieces {
     QString path;
+    // When set, only this very file is read: any other in its place reads as fnfErr.
+    std::optional<FileIdentity> expected;
+    FileIdentity identity; // the file opened; set before `size`
     QByteArray bytes; // the file's size, filled from the front; set before `size`
     std::atomic<qint64> size {-1}; // once known
     std::atomic<qint64> done {0}; // bytes in place
@@ -76,5 +83,6 @@ struct IndexDbPieces {
 };
 
 // Reads `read.path` into `read` on a worker: only a regular file of at most
-// kMaxIndexDbBytes, and only the bytes it held when opened.
+// kMaxIndexDbBytes (and `read.expected` when given), and only the bytes it held
+// when opened.
 void ReadIndexDbPieces(IndexDbPieces& read);

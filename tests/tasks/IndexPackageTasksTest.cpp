@@ -26,6 +26,7 @@
 #include <numeric>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -600,7 +601,9 @@ TEST_F(IndexPackageTasks, TheFirstSaveAfterOpeningLooksOnlyWhereFilesChangedSinc
     // What the index's file vouches for when it is opened again.
     FolderChecks checks;
     checks.SetClockMargin(0);
-    checks.BeginRound(document.IndexDbPath());
+    RegularFile written;
+    ASSERT_EQ(written.Open(document.IndexDbPath()), noErr);
+    checks.BeginRound(written.Identity());
     EXPECT_TRUE(checks.IsUnchanged(*before[0].fileURL)) << "a folder untouched since the save";
     EXPECT_FALSE(checks.IsUnchanged(*before[3].fileURL)) << "a folder whose file went after the save";
 
@@ -678,4 +681,91 @@ TEST_F(IndexPackageTasks, ALaterSaveRewritesOnlyWhatChanged)
     ASSERT_TRUE(Write(document));
     EXPECT_EQ(ReadWholeFile(document.IndexDbPath()),
         std::accumulate(bytes.begin() + 1, bytes.begin() + 7, QByteArray()) + bytes[0]);
+}
+
+// index.db put back behind the open index (a sync tool, a restored backup, a copy
+// of the package): a save takes no record from a file it did not read or write,
+// even one of the same size whose records have the same lengths.
+TEST_F(IndexPackageTasks, ASaveReusesRecordsOnlyFromTheFileItReadOrWrote)
+{
+    enum class PutBack { Copy, InPlace, CopyWithItsDate };
+    const struct {
+        const char* name;
+        PutBack how;
+        bool reopened; // the records come from the file read, else from the file written
+    } cases[] = {
+        {"a copy in its place", PutBack::Copy, false},
+        {"written over in place", PutBack::InPlace, false},
+        {"a copy dated as the file it replaces", PutBack::CopyWithItsDate, false},
+        {"a copy in place of the file read", PutBack::Copy, true},
+    };
+    const QDir samples(TestDataPath(QStringLiteral("exif-samples/jpg")));
+    const QStringList names = samples.entryList({"*.jpg"}, QDir::Files, QDir::Name).mid(0, 4);
+    ASSERT_EQ(names.size(), 4);
+    int round = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Two indexes of the same photographs in folders whose names have one length.
+        const QString photos = TestTempDir() + QStringLiteral("/put-back-%1").arg(++round);
+        TestOwnerView views[2];
+        std::unique_ptr<TestDocument> documents[2];
+        for (int i = 0; i < 2; ++i) {
+            const QString folder = photos + (i == 0 ? "/mine" : "/some");
+            QDir().mkpath(folder);
+            for (const QString& name : names) {
+                ASSERT_TRUE(QFile::copy(samples.filePath(name), folder + "/" + name));
+                views[i].model.InsertItem(new CIndexItem(QUrl::fromLocalFile(folder + "/" + name)), kInsertAtEnd);
+            }
+        }
+        // The dates of one local volume are exact; the folders are older than the saves.
+        QThread::msleep(20);
+        for (int i = 0; i < 2; ++i) {
+            documents[i] = std::make_unique<TestDocument>(Folder(QStringLiteral("put-back-%1-%2").arg(round).arg(i)), &views[i]);
+            documents[i]->package->GetFolderChecks().SetClockMargin(0);
+            ASSERT_TRUE(Write(*documents[i]));
+        }
+        const QString mine = documents[0]->IndexDbPath();
+        const QString other = documents[1]->IndexDbPath();
+        ASSERT_EQ(QFileInfo(mine).size(), QFileInfo(other).size());
+        TestOwnerView reader;
+        std::unique_ptr<TestDocument> reopened;
+        TestOwnerView* view = &views[0];
+        TestDocument* document = documents[0].get();
+        if (c.reopened) {
+            reopened = std::make_unique<TestDocument>(Folder(QStringLiteral("put-back-%1-0").arg(round)), &reader, true);
+            reopened->package->GetFolderChecks().SetClockMargin(0);
+            Read(*reopened);
+            ASSERT_EQ(reader.Items().size(), 4u);
+            view = &reader;
+            document = reopened.get();
+        }
+
+        struct stat before {};
+        ASSERT_EQ(::stat(QFile::encodeName(mine).constData(), &before), 0);
+        if (c.how == PutBack::InPlace) {
+            WriteBytes(mine, ReadWholeFile(other));
+        } else {
+            // Copied beside it and renamed over it, as a sync tool does.
+            ASSERT_TRUE(QFile::copy(other, mine + ".sync"));
+            ASSERT_EQ(::rename(QFile::encodeName(mine + ".sync").constData(), QFile::encodeName(mine).constData()), 0);
+        }
+        if (c.how == PutBack::CopyWithItsDate) {
+            const timespec times[2] = {{0, UTIME_OMIT}, before.st_mtim};
+            ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(mine).constData(), times, 0), 0);
+        }
+        view->Items()[1]->SetName(QStringLiteral("Renamed.jpg"));
+        ASSERT_TRUE(Write(*document));
+
+        const std::vector<IndexDbRecord> saved = Records(mine);
+        ASSERT_EQ(saved.size(), 4u);
+        for (size_t i = 0; i < saved.size(); ++i) {
+            SCOPED_TRACE(i);
+            ASSERT_TRUE(saved[i].fileURL);
+            EXPECT_TRUE(saved[i].fileURL->contains("/mine/")) << saved[i].fileURL->constData();
+        }
+        EXPECT_EQ(*saved[1].name, QByteArray("Renamed.jpg"));
+        for (TestOwnerView& v : views)
+            v.DeleteItems();
+        reader.DeleteItems();
+    }
 }

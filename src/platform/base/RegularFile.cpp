@@ -26,6 +26,11 @@ OSStatus OpenErrorCode(int error)
 }
 } // namespace
 
+FileIdentity FileIdentity::Of(const struct stat& status)
+{
+    return {UInt64(status.st_dev), UInt64(status.st_ino), qint64(status.st_size), status.st_mtim, status.st_ctim};
+}
+
 RegularFile::~RegularFile()
 {
     if (mFd >= 0)
@@ -39,6 +44,7 @@ OSStatus RegularFile::Open(const QString& path)
         mFd = -1;
     }
     mSize = 0;
+    mIdentity = {};
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return OpenErrorCode(errno);
@@ -49,6 +55,7 @@ OSStatus RegularFile::Open(const QString& path)
     }
     mFd = fd;
     mSize = qint64(info.st_size);
+    mIdentity = FileIdentity::Of(info);
     return noErr;
 }
 

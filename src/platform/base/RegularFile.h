@@ -5,6 +5,28 @@
 #include <QByteArray>
 #include <QString>
 
+#include <ctime>
+
+struct stat;
+
+// Which file an open descriptor holds, as fstat tells it: two opens reach the same
+// file, unchanged, when device, inode, size and modification time agree. The
+// change time is kept too but not compared (a rename sets it).
+struct FileIdentity {
+    UInt64 device = 0;
+    UInt64 inode = 0;
+    qint64 size = 0;
+    timespec modified {};
+    timespec changed {};
+
+    static FileIdentity Of(const struct stat& status);
+    bool operator==(const FileIdentity& other) const
+    {
+        return device == other.device && inode == other.inode && size == other.size
+            && modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+    }
+};
+
 // Reading a file the user named or a package holds, where any path may be a pipe,
 // a device or a link to one. The file is opened without blocking (a pipe with no
 // writer would hold an ordinary open for good) and fstat on that descriptor says
@@ -22,6 +44,8 @@ public:
     OSStatus Open(const QString& path);
     int Descriptor() const { return mFd; }
     qint64 Size() const { return mSize; }
+    // The file opened, as fstat saw it then.
+    const FileIdentity& Identity() const { return mIdentity; }
 
     // The whole file; fsDataTooBigErr (nothing read) when it is larger than
     // `maxBytes`, ioErr when a read fails.
@@ -35,6 +59,7 @@ public:
 private:
     int mFd = -1;
     qint64 mSize = 0;
+    FileIdentity mIdentity;
 };
 
 // Whether `path` is a regular file, asked as RegularFile::Open does; its size in `size`.
