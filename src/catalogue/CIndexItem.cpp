@@ -311,6 +311,15 @@ void CIndexItem::ForgetAlias()
     DropStoredBlocks(false, false, true);
 }
 
+void CIndexItem::HoldFoundAlias(QByteArray alias)
+{
+    ForgetAlias();
+    Rare& rare = MakeRare();
+    rare.alias = std::move(alias);
+    rare.aliasPathCache.reset();
+    mRecordCurrent = false;
+}
+
 void CIndexItem::SetIcon(const QIcon& icon)
 {
     if (icon.isNull() && !mRare) {
@@ -823,7 +832,11 @@ QUrl CIndexItem::GetURL()
         QByteArray bytes = *alias;
         FileRef base;
         FileRef target;
-        ThrowIfOSErr_(ResolveAliasHandle(&bytes, &target, true, AliasBaseFile(base)));
+        bool changed = false;
+        ThrowIfOSErr_(ResolveAliasHandle(&bytes, &target, true, AliasBaseFile(base), &changed));
+        // Found elsewhere or as another file: the next record's alias leads there.
+        if (changed && bytes != *alias)
+            HoldFoundAlias(std::move(bytes));
         url = target.ToUrl();
     }
     SetURL(url);

@@ -527,6 +527,9 @@ private:
     // from the stored block; empty without one.
     std::optional<QByteArray> CopyHeldAlias() const;
     void ForgetAlias();
+    // Holds an alias made again for where the file was found: the item is the same,
+    // its record is not.
+    void HoldFoundAlias(QByteArray alias);
 
     // Members most items never use, made on first use: an index of a hundred
     // thousand items holds them only for the few that are shown, opened,

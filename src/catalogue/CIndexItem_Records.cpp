@@ -24,6 +24,7 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -85,6 +86,37 @@ QUrl DecodeFileURL(const QByteArray& bytes)
     return UrlFromNativeFileUrl(url);
 }
 
+// Whether a stored file URL ("file://" or "file://localhost", then the path
+// percent-encoded) names the path an alias holds, compared without decoding it
+// into a copy: records are read by the million.
+bool FileUrlNamesPath(QByteArrayView url, QByteArrayView path)
+{
+    if (!url.startsWith("file://") || path.isEmpty())
+        return false;
+    url = url.sliced(7);
+    if (url.size() >= 9 && url.first(9).compare("localhost", Qt::CaseInsensitive) == 0)
+        url = url.sliced(9);
+    if (url.contains('?') || url.contains('#'))
+        return false; // not a plain path: the URL is kept
+    const auto digit = [](char h) { return h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10; };
+    for (;;) {
+        // Runs without escapes compare whole.
+        const qsizetype escape = url.indexOf('%');
+        const QByteArrayView plain = escape < 0 ? url : url.first(escape);
+        if (!path.startsWith(plain))
+            return false;
+        url = url.sliced(plain.size());
+        path = path.sliced(plain.size());
+        if (url.isEmpty())
+            return path.isEmpty();
+        if (url.size() < 3 || !std::isxdigit(UInt8(url[1])) || !std::isxdigit(UInt8(url[2])) || path.isEmpty()
+            || path[0] != char(digit(url[1]) << 4 | digit(url[2])))
+            return false;
+        url = url.sliced(3);
+        path = path.sliced(1);
+    }
+}
+
 // The image record in the older files lies in host order (little-endian):
 // every field but the name and the last six bytes is swapped against index.db's
 // big-endian form. Swapping twice gives the record back.
@@ -144,8 +176,12 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
             ThrowOSErr_(badFormat, "stored name is not one file name: " + stored.toStdString());
         SetStoredName(stored);
     }
-    // With an alias the file is found through it: the URL is not kept.
-    if (record.fileURL && !record.alias) {
+    // With an alias the file is found through it: the URL is kept only where it
+    // names another path than the alias (the file was found there after the alias
+    // was made), for a path that still names the file keeps the item's link.
+    const bool keepURL = record.fileURL
+        && (!record.alias || !FileUrlNamesPath(*record.fileURL, AliasRecord::AbsolutePathIn(*record.alias)));
+    if (keepURL) {
         const QUrl url = DecodeFileURL(*record.fileURL);
         if (!url.isValid() || url.isEmpty())
             ThrowOSErr_(err_NilPointer, "file URL does not parse");
@@ -188,7 +224,8 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
         mImageInfo.SetLookedFor(true);
         mRemoteURLLookedFor = mThumbnailLookedFor = true;
         mAliasRead = true;
-        SetURL(QUrl());
+        if (!keepURL)
+            SetURL(QUrl());
     }
     mRecordLoaded = true;
     mPackage = package;
@@ -299,16 +336,29 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
             if (!url.isEmpty())
                 record.fileURL = NativeFileUrlBytes(url);
             // A new alias is made relative to this package; one held is written
-            // as it is (from the record's block, without making it).
-            if (std::optional<QByteArray> held = CopyHeldAlias()) {
+            // as it is (from the record's block, without making it) while it
+            // leads to where the file was found.
+            CIndexPackage* itemPackage = mPackage;
+            mPackage = &package;
+            const auto restorePackage = qScopeGuard([&] {
+                if (self)
+                    mPackage = itemPackage;
+            });
+            std::optional<QByteArray> held = CopyHeldAlias();
+            if (held && url.isLocalFile()) {
+                const FileRef found = FileRef::FromUrl(url);
+                FileRef base;
+                QByteArray renewed;
+                if (AliasRecord::AbsolutePathIn(*held) != found.NativePath()
+                    && NewAliasBytes(AliasBaseFile(base), found, renewed) == noErr) {
+                    HoldFoundAlias(renewed);
+                    held = std::move(renewed);
+                }
+            }
+            if (held) {
                 record.alias = std::move(held);
-            } else {
-                CIndexPackage* itemPackage = mPackage;
-                mPackage = &package;
-                const QByteArray* alias = PartOrNull([&] { return GetAlias(); });
-                mPackage = itemPackage;
-                if (alias)
-                    record.alias = *alias;
+            } else if (const QByteArray* alias = PartOrNull([&] { return GetAlias(); })) {
+                record.alias = *alias;
             }
         } else if (!fromOtherPackage && mStoredName) {
             record.storedName = mStoredName->toUtf8();

@@ -1,5 +1,6 @@
 #include "TaskTestSupport.h"
 
+#include "AliasRecord.h"
 #include "CANPAInfo.h"
 #include "CIndexPackage.h"
 #include "CItemError.h"
@@ -20,6 +21,7 @@
 #include <QFile>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QProcess>
 #include <QThread>
 
 #include <functional>
@@ -767,5 +769,100 @@ TEST_F(IndexPackageTasks, ASaveReusesRecordsOnlyFromTheFileItReadOrWrote)
         for (TestOwnerView& v : views)
             v.DeleteItems();
         reader.DeleteItems();
+    }
+}
+
+// The record of a photograph renamed, then edited or carried along with a copy of
+// the package, goes on naming the file where it is, through every later save and
+// another file appearing beside it.
+TEST_F(IndexPackageTasks, AnItemKeepsItsFileThroughRenamesEditsAndCopiesOfThePackage)
+{
+    enum Step { Save, Rename, Append, EditorRewrite, CopyPackage, CopyPackageKeepingAll };
+    const struct {
+        const char* name;
+        std::vector<Step> steps; // Save: the index opened afresh and saved
+    } cases[] = {
+        {"renamed", {Rename, Save}},
+        {"renamed, then appended to", {Rename, Save, Append, Save}},
+        {"renamed, then rewritten by an editor", {Rename, Save, EditorRewrite, Save}},
+        {"renamed, the package copied with cp -r, appended to", {Rename, Save, CopyPackage, Save, Append, Save}},
+        {"renamed, the package copied with cp -a, appended to",
+            {Rename, Save, CopyPackageKeepingAll, Save, Append, Save}},
+        // The copy's index.db is dated when copied, after the rename it never saw.
+        {"renamed and the package copied with cp -r, appended to", {Rename, CopyPackage, Save, Append, Save}},
+    };
+    int round = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString folder = TestTempDir() + QStringLiteral("/kept-link-%1").arg(++round);
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        const QString first = folder + "/a.jpg";
+        const QString renamed = folder + "/a2.jpg";
+        ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("exif-samples/jpg/Canon_40D.jpg")), first));
+        QString package = Folder(QStringLiteral("kept-link-%1").arg(round));
+        {
+            TestOwnerView view;
+            view.model.InsertItem(new CIndexItem(QUrl::fromLocalFile(first)), kInsertAtEnd);
+            TestDocument document(package, &view);
+            document.package->GetFolderChecks().SetClockMargin(0);
+            ASSERT_TRUE(Write(document));
+            view.DeleteItems();
+        }
+        const auto openAndSave = [&] {
+            TestOwnerView view;
+            TestDocument document(package, &view, true);
+            document.package->GetFolderChecks().SetClockMargin(0);
+            Read(document);
+            EXPECT_EQ(view.Items().size(), 1u);
+            EXPECT_TRUE(Write(document));
+            view.DeleteItems();
+        };
+        const auto append = [](const QString& path, const QByteArray& bytes) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::Append));
+            ASSERT_EQ(file.write(bytes), bytes.size());
+        };
+        for (Step step : c.steps) {
+            QThread::msleep(20); // the dates of one volume are exact: each step comes after the last
+            switch (step) {
+            case Save:
+                openAndSave();
+                break;
+            case Rename:
+                ASSERT_TRUE(QFile::rename(first, renamed));
+                break;
+            case Append:
+                append(renamed, "saved again");
+                break;
+            case EditorRewrite: {
+                const QString temporary = renamed + ".new";
+                ASSERT_TRUE(QFile::copy(renamed, temporary));
+                append(temporary, "edited");
+                ASSERT_EQ(::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(renamed).constData()), 0);
+                break;
+            }
+            case CopyPackage:
+            case CopyPackageKeepingAll: {
+                const QString copy = Folder(QStringLiteral("kept-link-%1-copy").arg(round));
+                QDir(copy).removeRecursively();
+                ASSERT_EQ(QProcess::execute("cp", {step == CopyPackage ? "-r" : "-a", package, copy}), 0);
+                package = copy;
+                break;
+            }
+            }
+        }
+        QThread::msleep(20);
+        ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("exif-samples/jpg/Nikon_D70.jpg")), folder + "/b.jpg"));
+        openAndSave();
+
+        const std::vector<IndexDbRecord> saved = Records(package + "/index.db");
+        ASSERT_EQ(saved.size(), 1u);
+        const IndexDbRecord& record = saved[0];
+        EXPECT_EQ(record.fileURL ? QUrl::fromEncoded(*record.fileURL).toLocalFile().toStdString() : "(none)",
+            renamed.toStdString());
+        AliasRecord alias;
+        EXPECT_EQ(record.alias ? AliasRecord::FromBytes(*record.alias, alias) : paramErr, noErr);
+        EXPECT_EQ(alias.Path().toStdString(), renamed.toStdString()) << "the alias leads to where the file was found";
     }
 }

@@ -256,6 +256,17 @@ OSStatus AliasRecord::FromBytes(const QByteArray& data, AliasRecord& out)
     return noErr;
 }
 
+QByteArrayView AliasRecord::AbsolutePathIn(QByteArrayView data)
+{
+    const auto* p = reinterpret_cast<const uchar*>(data.data());
+    if (data.size() < kHeaderSize + 6 || ReadBE(p, 4) != kMagic || ReadBE(p + 8, 4) != UInt64(data.size()))
+        return {};
+    const qsizetype length = qsizetype(ReadBE(p + kHeaderSize, 2));
+    if (length > data.size() - kHeaderSize - 2)
+        return {};
+    return data.sliced(kHeaderSize + 2, length);
+}
+
 OSStatus NewAlias(const FileRef* fromFile, const FileRef& target, AliasRecord& out)
 {
     FileStat st;

@@ -3,6 +3,7 @@
 #include "FileRef.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 // The program's alias record: enough to find a file again after it was moved or its
@@ -52,6 +53,9 @@ struct AliasRecord {
     // badFormat for a wrong magic, an unknown version, a length that disagrees with
     // the data or a string that runs past the end; `out` is then unchanged.
     static OSStatus FromBytes(const QByteArray& data, AliasRecord& out);
+    // The absolute path in a record's bytes, without reading the rest; empty when
+    // the bytes are no record.
+    static QByteArrayView AbsolutePathIn(QByteArrayView data);
 };
 
 // Makes an alias of an existing target; with `fromFile` the path relative to that
