@@ -106,9 +106,13 @@ public:
     }
 
     // Delivers the waiting events and answers whether a cancel key came, now or
-    // since the last look.
-    bool Look()
+    // since the last look of the same busy stretch. A key noted before a first
+    // look came while nothing was busy (Escape closing a dialog just before a
+    // command that looks): it is forgotten.
+    bool Look(UInt32 previousLookTicks)
     {
+        if (TickCount() - previousLookTicks > kBusyLookTicks)
+            mPressed = false;
         mLooking = true;
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         mLooking = false;
@@ -134,6 +138,13 @@ private:
     bool mPressed = false;
     bool mLooking = false;
 };
+
+bool LookForUserCancel(UInt32 previousLookTicks)
+{
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return false;
+    return CancelKeyWatcher::Instance().Look(previousLookTicks);
+}
 
 } // namespace
 
@@ -200,8 +211,8 @@ void CheckUserCancel()
     UInt32 now = TickCount();
     if (now - gLastCancelCheckTicks <= kCancelCheckTicks)
         return;
-    gLastCancelCheckTicks = now;
-    if (CheckEventQueueForUserCancel()) {
+    const UInt32 previousLook = std::exchange(gLastCancelCheckTicks, now);
+    if (LookForUserCancel(previousLook)) {
         // A raw decode running meanwhile (on a worker, for a task) ends too; it only
         // reads this flag, so no events ever run inside the decoder.
         RawDecoder::RequestCancel();
@@ -211,9 +222,7 @@ void CheckUserCancel()
 
 Boolean CheckEventQueueForUserCancel()
 {
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        return false;
-    return CancelKeyWatcher::Instance().Look();
+    return LookForUserCancel(gLastCancelCheckTicks);
 }
 
 StWindowLive::StWindowLive(Input input, std::function<void()> afterEvents)

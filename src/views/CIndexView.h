@@ -350,6 +350,8 @@ public:
     void SelectItemsWithProblems();
     // Opens each selected item of the current list in the viewer.
     void OpenSelectedItems();
+    // An info window for each selected item (asked first when there are many).
+    void ShowSelectedItemsInfo();
     // Opens the selected items' files in the application of that desktop id; an
     // empty id (or Orvex's own) opens them here.
     void OpenSelectedItemsWith(const QString& desktopId);

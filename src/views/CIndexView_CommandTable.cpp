@@ -2,7 +2,6 @@
 // toolbar and the contextual menu does, and when it is enabled.
 #include "CIndexView.h"
 
-#include "Alerts.h"
 #include "CFileBrowserListView.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
@@ -21,16 +20,11 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QLocale>
 #include <QMimeData>
 
 #include <algorithm>
 
 namespace {
-
-// More info windows than anyone reads at once: past this many selected items,
-// Get Info asks to show them in one window, whose buttons step through them.
-constexpr size_t kInfoWindowsWithoutAsking = 10;
 
 // The selected items of the current list, in its order, or the whole list when
 // none is selected.
@@ -155,21 +149,9 @@ bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
     case cmd_DeselectAllItems:
         DeselectAll();
         return true;
-    case cmd_ItemInfo: {
-        const std::vector<CIndexItem*> items = GetModel().SelectedItems();
-        if (items.size() > kInfoWindowsWithoutAsking) {
-            const QString count = QLocale().toString(qulonglong(items.size()));
-            const QString message = CopyLocalizedString(QStringLiteral("INFO_MANY_ITEMS")).arg(count);
-            if (AskYesNoAlert(message, CopyLocalizedString(QStringLiteral("INFO_MANY_ITEMS_HELP")), kCautionAlert))
-                items.front()->ShowInfoWindow(this, mModel);
-            return true;
-        }
-        for (CIndexItem* selected : items) {
-            selected->ShowInfoWindow(this, mModel);
-            CheckUserCancel();
-        }
+    case cmd_ItemInfo:
+        ShowSelectedItemsInfo();
         return true;
-    }
     case cmd_RevealItems:
         for (CIndexItem* selected : GetModel().SelectedItems())
             selected->RevealInFinder();

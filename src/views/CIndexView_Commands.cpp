@@ -1,6 +1,7 @@
 // What the index view's commands do.
 #include "CIndexView.h"
 
+#include "Alerts.h"
 #include "CFontMedia.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
@@ -25,6 +26,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -34,6 +36,10 @@ struct StWatchCursor {
     StWatchCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~StWatchCursor() { QApplication::restoreOverrideCursor(); }
 };
+
+// More info windows than anyone reads at once: past this many selected items,
+// Get Info asks to show them in one window, whose buttons step through them.
+constexpr size_t kInfoWindowsWithoutAsking = 10;
 
 std::vector<TLivePtr<CIndexItem>> Held(const std::vector<CIndexItem*>& items)
 {
@@ -208,6 +214,24 @@ void CIndexView::OpenSelectedItems()
         if (index == 0)
             continue;
         item->OpenInViewer(index, mModel, Pref::DoubleClickAction.Get() == 1);
+        CheckUserCancel();
+    }
+}
+
+void CIndexView::ShowSelectedItemsInfo()
+{
+    const std::vector<CIndexItem*> items = GetModel().SelectedItems();
+    if (items.size() > kInfoWindowsWithoutAsking) {
+        const QString count = QLocale().toString(qulonglong(items.size()));
+        const QString message = CopyLocalizedString(QStringLiteral("INFO_MANY_ITEMS")).arg(count);
+        if (AskYesNoAlert(message, CopyLocalizedString(QStringLiteral("INFO_MANY_ITEMS_HELP")), kCautionAlert))
+            items.front()->ShowInfoWindow(this, mModel);
+        return;
+    }
+    // The look for the cancel keys lets events run: an item may go meanwhile.
+    for (const TLivePtr<CIndexItem>& held : Held(items)) {
+        if (CIndexItem* item = held.Get())
+            item->ShowInfoWindow(this, mModel);
         CheckUserCancel();
     }
 }
