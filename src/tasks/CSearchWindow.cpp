@@ -589,6 +589,9 @@ void CSearchWindow::OpenSaveSettingDialog()
     mSaveDialog->AddListener(this);
     mSaveDialog->Show();
     mSaveDialog->Select();
+    // The keys go to the name at once: what the user types names the setting.
+    if (auto* name = dynamic_cast<LEditText*>(mSaveDialog->FindPaneByID(901)))
+        name->GetLineEdit()->setFocus(Qt::OtherFocusReason);
 }
 
 void CSearchWindow::SaveSetting()

@@ -14,6 +14,7 @@
 #include "LStdControls.h"
 #include "Preferences.h"
 #include "StoredSettings.h"
+#include "UserSteps.h"
 
 #include <gtest/gtest.h>
 
@@ -831,3 +832,51 @@ TEST_F(KeyboardFocus, AMenuOpenedWithAltAndItsLetterShowsItsNormalItems)
 }
 
 #include "KeyboardFocusTest.moc"
+
+// The search window's Save Setting dialog takes the typed name in its field at
+// once; asked to save without a name it says so in an alert that Escape closes.
+TEST_F(KeyboardFocus, TheSaveSettingDialogTakesTheNameTypedAndEscapeClosesItsAlert)
+{
+    Choose(cmd_SearchWindow);
+    auto* search = dynamic_cast<CSearchWindow*>(LWindow::GetActiveWindow());
+    ASSERT_NE(search, nullptr) << "no search window";
+    ClickPane(search, kSaveButton);
+    Settle();
+    LDialogBox* dialog = search->GetSaveDialog();
+    ASSERT_NE(dialog, nullptr);
+    auto* name = dynamic_cast<LEditText*>(dialog->FindPaneByID(901));
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), name->GetLineEdit()) << Describe(QApplication::focusWidget());
+
+    // Return with no name: the alert has one button, and Escape closes it.
+    QPointer<LDialogBox> alert;
+    bool closedByEscape = false;
+    {
+        UserSteps user({ [&] {
+                            alert = ShownDialogWith(5, dialog); // the alert's explanation
+                            if (!alert || QApplication::activeWindow() != alert->GetShell())
+                                return false;
+                            QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape);
+                            return true;
+                        },
+                           [&] {
+                               closedByEscape = !alert || !alert->IsVisible();
+                               return true;
+                           } },
+            5000);
+        QTimer::singleShot(0, dialog, [] { QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Return); });
+        ASSERT_TRUE(RunUntil([&] { return user.AllDone() && !QApplication::activeModalWidget(); }));
+    }
+    EXPECT_TRUE(closedByEscape) << "Escape left the alert open";
+    Settle();
+
+    // The keys are the name field's again: the name typed names the setting.
+    EXPECT_EQ(QApplication::focusWidget(), name->GetLineEdit()) << Describe(QApplication::focusWidget());
+    QTest::keyClicks(nullptr, QStringLiteral("Harbour"));
+    Type(Qt::Key_Return);
+    EXPECT_EQ(search->GetSaveDialog(), nullptr);
+    QStringList names;
+    for (const QVariant& setting : CopyStoredSettings(false))
+        names << setting.toMap().value(kSettingNameKey).toString();
+    EXPECT_TRUE(names.contains(QStringLiteral("Harbour"))) << names.join(QStringLiteral(", ")).toStdString();
+}

@@ -288,7 +288,10 @@ void LCommander::TakeFocus()
         return;
     // The keyboard focus goes to the new target, unless it already lies inside it
     // (in a field of a window that became the target).
+    // A window coming back to the front gets back the field that had its keys.
     const QWidget* focus = QApplication::focusWidget();
+    if (!focus || !widget->isAncestorOf(focus))
+        focus = widget->window()->focusWidget();
     if (CommanderOfWidget(focus) != this || !widget->isAncestorOf(focus))
         widget->setFocus(Qt::OtherFocusReason);
 }

@@ -85,6 +85,16 @@ bool LDialogBox::ClickButton(PaneIDT buttonID)
     return true;
 }
 
+PaneIDT LDialogBox::LoneButtonID() const
+{
+    // An alert that only informs has its default button alone: Escape dismisses
+    // it as Return does.
+    int shown = 0;
+    for (const QPushButton* button : findChildren<QPushButton*>())
+        shown += button->isVisibleTo(this) ? 1 : 0;
+    return shown == 1 ? mDefaultButtonID : 0;
+}
+
 bool LDialogBox::HandleKeyPress(const EventRecord& event)
 {
     UInt8 charCode = EventCharCode(event);
@@ -93,7 +103,7 @@ bool LDialogBox::HandleKeyPress(const EventRecord& event)
         if (ClickButton(mDefaultButtonID))
             return true;
     } else if ((charCode == char_Escape && EventKeyCode(event) == vkey_Escape) || commandPeriod) {
-        if (ClickButton(mCancelButtonID))
+        if (ClickButton(mCancelButtonID != 0 ? mCancelButtonID : LoneButtonID()))
             return true;
     }
     return LWindow::HandleKeyPress(event);

@@ -37,6 +37,7 @@ protected:
 
 private:
     bool ClickButton(PaneIDT buttonID);
+    PaneIDT LoneButtonID() const;
 
     PaneIDT mDefaultButtonID = 0;
     PaneIDT mCancelButtonID = 0;
