@@ -18,6 +18,7 @@
 #include "TicketFolder.h"
 #include "WindowUtilities.h"
 
+#include <QLineEdit>
 #include <QApplication>
 #include <QDialog>
 #include <QFileSystemWatcher>
@@ -612,6 +613,11 @@ void CIndexDoc::InitToolbar()
     mToolbar = new CIndexToolbar;
     mToolbar->Create(QStringLiteral("org.orvex.indextoolbar7"), GetWindow(), 3);
     mToolbar->SetSearchClient(this);
+    // A search that gives way to all items, however it ended, leaves no text behind.
+    QObject::connect(mModel.get(), &CIndexModel::filterShown, GetWindow(), [this](bool shown) {
+        if (QLineEdit* field = shown ? nullptr : mToolbar->GetSearchField())
+            field->clear();
+    });
     IsToolbarShown(); // the bit starts as the new bar is
     if (GetPrefBoolean(QStringLiteral("IndexShowToolbar")))
         ShowToolbar();

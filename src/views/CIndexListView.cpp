@@ -634,7 +634,15 @@ bool CIndexListView::HandleKeyPress(const EventRecord& event)
         if (key == char_Return || key == char_Enter || key == UInt16(' '))
             return mView->HandleKeyPress(event);
         if (key == char_Escape) {
+            // As in the grid: full screen ends (under the lock, with the password),
+            // else the selection and a search's filter.
+            if (mView->IsFullScreen()) {
+                mView->LeaveFullScreen();
+                return true;
+            }
             mView->DeselectAll();
+            if (mView->IsFiltered())
+                mView->ShowAllItems(true);
             return true;
         }
     }

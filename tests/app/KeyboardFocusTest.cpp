@@ -417,6 +417,36 @@ TEST_F(KeyboardFocus, EscapeClosesTheAboutBoxTheCommentAndTheInfoWindow)
     ASSERT_NO_FATAL_FAILURE(ExpectGridTakesTheKeys("Escape"));
 }
 
+// Escape ends a quick search in the grid and in the list alike, and the search
+// field no longer shows the text of a search that is over.
+TEST_F(KeyboardFocus, EscapeEndsAQuickSearchInTheGridAndTheList)
+{
+    QLineEdit* search = window->GetShell()->findChild<QLineEdit*>(QStringLiteral("searchfield"));
+    ASSERT_NE(search, nullptr);
+    for (const CommandT viewMode : { CommandT(kCmdThumbnailView), CommandT(kCmdListView) }) {
+        SCOPED_TRACE(viewMode);
+        Choose(viewMode);
+        QTest::mouseClick(search, Qt::LeftButton);
+        Settle();
+        search->selectAll();
+        QTest::keyClicks(nullptr, QStringLiteral("Canon"));
+        Type(Qt::Key_Return);
+        ASSERT_TRUE(RunUntil([&] { return IsIdle(document); }));
+        Settle();
+        ASSERT_TRUE(view->IsFiltered());
+        QWidget* items = view;
+        if (viewMode == kCmdListView)
+            items = window->FindPaneByID('brow')->findChild<QTreeView*>();
+        ASSERT_TRUE(items && items->isVisible());
+        items->setFocus(Qt::TabFocusReason);
+        Settle();
+        Type(Qt::Key_Escape);
+        EXPECT_FALSE(view->IsFiltered());
+        EXPECT_EQ(view->CountItems(), 10);
+        EXPECT_EQ(search->text(), QString());
+    }
+}
+
 // Tab goes round every control of the index window and back to the grid; each
 // shows that it has the keyboard, and the switches work from it.
 TEST_F(KeyboardFocus, TabReachesEveryControlOfTheIndexWindow)
