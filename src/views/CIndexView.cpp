@@ -84,6 +84,8 @@ void CIndexView::InitIndexView(CIndexModel& model)
 {
     Views().push_back(this);
     setFocusPolicy(Qt::StrongFocus); // the grid takes the keys once clicked or tabbed to
+    // Fewer rows (a search, a removal) scroll the grid back within them.
+    SetReconcileOverhang(true);
     InstallIndexViewAccessibility();
     mModel = &model;
     ConnectModel();

@@ -325,6 +325,45 @@ TEST_F(KeyboardFocus, TheGridTakesTheKeysBackAfterARenameAndAStoredSearch)
     EXPECT_TRUE(MenuEnables(1056));
 }
 
+// A search made with the grid scrolled to its end shows its results at once: the
+// grid comes back within its fewer rows, whether the search field's Return or a
+// stored search started it.
+TEST_F(KeyboardFocus, ASearchFromTheEndOfAScrolledGridShowsItsResults)
+{
+    const struct {
+        const char* how;
+        std::function<void()> search;
+    } cases[] = {
+        { "the search field", [&] {
+             auto* field = window->GetShell()->findChild<QLineEdit*>(QStringLiteral("searchfield"));
+             ASSERT_NE(field, nullptr);
+             QTest::mouseClick(field, Qt::LeftButton);
+             Settle();
+             QTest::keyClicks(nullptr, QStringLiteral("Canon"));
+             Type(Qt::Key_Return);
+         } },
+        { "a stored search", [&] { Choose(kFirstStoredSearchCommand); } },
+    };
+    // Short, so that the ten items take more rows than show.
+    window->GetShell()->resize(window->GetShell()->width(), 360);
+    Settle();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        if (view->IsFiltered())
+            Choose(1079); // Show All
+        view->setFocus(Qt::MouseFocusReason);
+        Type(Qt::Key_End);
+        ASSERT_GT(view->GetScrollPosition().v, 0) << "the grid does not scroll";
+        c.search();
+        ASSERT_TRUE(RunUntil([&] { return IsIdle(document); }));
+        Settle();
+        ASSERT_TRUE(view->IsFiltered());
+        ASSERT_LT(view->CountItems(), view->CountAllItems());
+        EXPECT_LE(view->GetScrollPosition().v + view->height(), std::max(view->GetImageSize().height, view->height()))
+            << "the grid shows past its last row";
+    }
+}
+
 // A field keeps the keys it uses: its editing keys, select all, and Return for its
 // own action; what it has no use for still reaches the index window.
 TEST_F(KeyboardFocus, TextFieldsKeepTheKeysTheyUse)
