@@ -338,8 +338,22 @@ void CVisualTask::ExecuteTask()
         PlaceTaskWindowFor(GetOwnerView());
         globals.taskWindow->Show();
     }
+    TellShown();
+}
+
+void CVisualTask::TellShown()
+{
+    // The strip shows one task at a time: the task shown tells it all its state.
+    SInt32 minimum = mBar ? mBar->GetMinValue() : 0;
+    SInt32 maximum = mProgressMax;
+    SInt32 value = mProgress;
+    SInt32 indeterminate = IsIndeterminate() ? 1 : 0;
     Broadcast(msg_TaskShown, this);
     Broadcast(msg_TaskTitle, &mTitle);
+    Broadcast(msg_TaskIndeterminate, &indeterminate);
+    Broadcast(msg_TaskProgressMin, &minimum);
+    Broadcast(msg_TaskProgressMax, &maximum);
+    Broadcast(msg_TaskProgress, &value);
 }
 
 void CVisualTask::HideProgressPane()
@@ -354,6 +368,16 @@ void CVisualTask::HideProgressPane()
     if (globals.shownTasks.empty() && globals.taskWindow)
         globals.taskWindow->Hide();
     ReleaseSlot();
+    // The window's status strip lets go of this task, and shows the latest other
+    // task of the same window still at work.
+    TaskOwnerView* owner = GetOwnerView();
+    Broadcast(msg_TaskHidden, this);
+    for (auto other = globals.shownTasks.rbegin(); owner && other != globals.shownTasks.rend(); ++other) {
+        if ((*other)->GetOwnerView() == owner) {
+            (*other)->TellShown();
+            break;
+        }
+    }
 }
 
 void CVisualTask::AcquireSlot()

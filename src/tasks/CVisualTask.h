@@ -194,6 +194,8 @@ private:
     void DressPane();
     void SetCaptionText(PaneIDT caption, const QString& text);
     void ShowCountCaption();
+    // Tells the owner view's status strip this task is the one to show, with its progress.
+    void TellShown();
     void RunButtonMessage(MessageT message);
     void NotifyLongTaskEnded();
 

@@ -13,6 +13,7 @@ inline constexpr MessageT msg_TaskProgressMax = 8010; // the new maximum (SInt32
 inline constexpr MessageT msg_TaskIndeterminate = 8011; // the indeterminate flag (SInt32*, 0 or 1)
 inline constexpr MessageT msg_TaskShown = 8012; // the task (CVisualTask*)
 inline constexpr MessageT msg_TaskTitle = 8014; // the title (QString*)
+inline constexpr MessageT msg_TaskHidden = 8017; // the task whose progress went (CVisualTask*)
 
 // Messages of the view that the tasks send on its behalf.
 inline constexpr MessageT msg_ItemsChanged = 3001; // a field key (SInt32*), 6999 for all

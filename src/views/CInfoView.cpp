@@ -334,6 +334,14 @@ void CInfoView::ListenToMessage(MessageT message, void* ioParam)
     case msg_TaskShown:
         ShowTask(static_cast<CVisualTask*>(ioParam));
         break;
+    case msg_TaskHidden:
+        // The task shown is done: the strip goes back to the index's counts.
+        if (ioParam == mCurrentTask) {
+            mCurrentTask = nullptr;
+            mTaskGroup->Hide();
+            ShowCounts();
+        }
+        break;
     case msg_PlacardStopTask:
         // The task may have ended since it was shown: only a live one is stopped.
         if (mCurrentTask) {

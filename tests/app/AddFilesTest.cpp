@@ -2,6 +2,7 @@
 // typed into the real file dialog, the import stopped from the window's own Stop.
 #include "AppRunSupport.h"
 #include "AppTestSupport.h"
+#include "CCacheTask.h"
 #include "CInfoView.h"
 #include "Preferences.h"
 #include "TestSupport.h"
@@ -13,6 +14,8 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 namespace {
@@ -21,15 +24,15 @@ constexpr CommandT kAddFilesCommand = 1023;
 constexpr int kFolders = 60;
 constexpr int kPicturesEach = 250;
 
-// A large folder of pictures, made quickly as links to one photograph.
-QString MakeLargeFolder(const QString& root)
+// A folder of pictures, made quickly as links to one photograph.
+QString MakeFolderOfPictures(const QString& root, int folders = kFolders, int picturesEach = kPicturesEach)
 {
     QDir(root).removeRecursively();
     const QByteArray photo = QFile::encodeName(CameraPhotos().value(0));
-    for (int f = 0; f < kFolders; ++f) {
+    for (int f = 0; f < folders; ++f) {
         const QString folder = root + QStringLiteral("/Roll %1").arg(f, 3, 10, QLatin1Char('0'));
         QDir().mkpath(folder);
-        for (int p = 0; p < kPicturesEach; ++p) {
+        for (int p = 0; p < picturesEach; ++p) {
             const QByteArray link = QFile::encodeName(folder + QStringLiteral("/IMG_%1.jpg").arg(p, 4, 10, QLatin1Char('0')));
             if (::link(photo.constData(), link.constData()) != 0)
                 return {};
@@ -38,17 +41,10 @@ QString MakeLargeFolder(const QString& root)
     return root;
 }
 
-} // namespace
-
-TEST(AddFiles, AFolderTypedIsImportedAndStopEndsTheImport)
+// Add Files… chosen from the window's menu, the folder typed into the file dialog;
+// false when nothing came into the index.
+bool AddFolderThroughTheDialog(LWindow* window, CIndexDoc* document, const QString& folder)
 {
-    const QString folder = MakeLargeFolder(TestTempDir() + QStringLiteral("/add-files-large"));
-    ASSERT_FALSE(folder.isEmpty());
-    std::unique_ptr<IdleApp> app;
-    CIndexDoc* document = StartWithNewIndex(app);
-    ASSERT_NE(document, nullptr);
-    LWindow* window = document->GetWindow();
-
     UserSteps user({
         [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -63,10 +59,24 @@ TEST(AddFiles, AFolderTypedIsImportedAndStopEndsTheImport)
         },
     });
     QAction* add = OpenMenuItem(window, kAddFilesCommand);
-    ASSERT_NE(add, nullptr);
+    if (!add)
+        return false;
     ChooseMenuItemLater(add);
-    ASSERT_TRUE(RunUntil([&] { return user.AllDone() && document->CountAllItems() > 0; }))
-        << "the typed folder was not imported";
+    return RunUntil([&] { return user.AllDone() && document->CountAllItems() > 0; });
+}
+
+} // namespace
+
+TEST(AddFiles, AFolderTypedIsImportedAndStopEndsTheImport)
+{
+    const QString folder = MakeFolderOfPictures(TestTempDir() + QStringLiteral("/add-files-large"));
+    ASSERT_FALSE(folder.isEmpty());
+    std::unique_ptr<IdleApp> app;
+    CIndexDoc* document = StartWithNewIndex(app);
+    ASSERT_NE(document, nullptr);
+    LWindow* window = document->GetWindow();
+
+    ASSERT_TRUE(AddFolderThroughTheDialog(window, document, folder)) << "the typed folder was not imported";
 
     // Stop, as soon as the window shows it.
     LPane* stop = nullptr;
@@ -85,4 +95,34 @@ TEST(AddFiles, AFolderTypedIsImportedAndStopEndsTheImport)
 
     document->SetModified(false);
     app->AttemptQuit();
+}
+
+// Once the import and the caching of its items are over, the tasks end and the
+// status strip shows the index's counts again, with no task left in it.
+TEST(AddFiles, AFolderImportedToTheEndLeavesTheStatusStripIdle)
+{
+    const QString folder = MakeFolderOfPictures(TestTempDir() + QStringLiteral("/add-files-small"), 2, 150);
+    ASSERT_FALSE(folder.isEmpty());
+    SetPrefBoolean(QStringLiteral("IndexShowStatusBar"), true);
+    std::unique_ptr<IdleApp> app;
+    CIndexDoc* document = StartWithNewIndex(app);
+    ASSERT_NE(document, nullptr);
+    LWindow* window = document->GetWindow();
+    ASSERT_TRUE(AddFolderThroughTheDialog(window, document, folder)) << "the typed folder was not imported";
+    LPane* task = window->FindPaneByID(CInfoView::kPaneTaskGroup);
+    ASSERT_NE(task, nullptr);
+    const auto caching = [] {
+        const auto tasks = CVisualTask::GetAllTasks();
+        return std::any_of(tasks.begin(), tasks.end(), [](CVisualTask* task) { return dynamic_cast<CCacheTask*>(task); });
+    };
+    EXPECT_TRUE(RunUntil([&] { return IsIdle(document) && !caching(); })) << TaskTitles().toStdString();
+    EXPECT_EQ(document->CountAllItems(), 300);
+    ProcessEventsFor(500);
+    EXPECT_FALSE(task->isVisible()) << "the strip still shows a task: "
+                                    << window->FindPaneByID(CInfoView::kPaneTaskTitle)->GetCFDescriptor().toStdString();
+    EXPECT_TRUE(window->FindPaneByID(CInfoView::kPaneIdleGroup)->isVisible());
+
+    document->SetModified(false);
+    app->AttemptQuit();
+    SetPrefDefault(QStringLiteral("IndexShowStatusBar"));
 }
