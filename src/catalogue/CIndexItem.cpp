@@ -162,6 +162,17 @@ void CIndexItem::InitFromFile(const FileRef& file)
     mCreationDate = ReadCreationDate(file, created) == noErr ? created : mModificationDate;
 }
 
+OSStatus CIndexItem::TakeFileFacts(const FileRef& file)
+{
+    const OSStatus status = CatchCode([&] { InitFromFile(file); });
+    if (status != noErr)
+        return status;
+    if (mFileType == kUnknownFileType || mFileType == 'TEXT')
+        mFileType = GetMediaFileType(file.ToUrl());
+    MarkDirty();
+    return noErr;
+}
+
 CIndexItem::CIndexItem(const CIndexItem& other)
     : LBroadcaster()
     , LDataBrowserItem()
@@ -1144,17 +1155,7 @@ QUrl CIndexItem::LocateFile(bool ask)
     const FileRef file = FileRef::FromUrl(chosen);
     gLocateFolder = file.Parent().ToUrl();
     SetName(file.Name());
-    FileStat stat;
-    OSType type = 0;
-    OSType creator = 0;
-    if (file.Stat(stat) == noErr && GetFileTypeAndCreatorOf(file, type, creator) == noErr) {
-        SetFileTypeCode(type, false);
-        SetCreatorCode(creator, false);
-        SetTotalSize(UInt32(UInt64(stat.size)) + UInt32(UInt64(ResourceForkSize(file))));
-        SetModificationDate(ModificationSeconds1904(stat), false);
-        UInt32 created = 0;
-        SetCreationDate(ReadCreationDate(file, created) == noErr ? created : ModificationSeconds1904(stat), false);
-    }
+    TakeFileFacts(file); // a file that cannot be read keeps the facts the item had
     SetURL(chosen);
     mImageInfo.Reset();
     DropStoredBlocks(false, true);

@@ -295,6 +295,9 @@ public:
     // The media file's URL, found by URL, file reference, alias or the folder the
     // user last chose; with `ask` the user may be asked to locate it.
     QUrl LocateFile(bool ask);
+    // Takes type, creator, size and dates from the file that is now the item's (a
+    // download, a file located again); returns the file's error, changing nothing.
+    OSStatus TakeFileFacts(const FileRef& file);
     // A problem the user is shown: an error kept with the item, or a local media
     // file that cannot be found (without asking). A remote item misses no file.
     bool HasProblem();

@@ -2,6 +2,7 @@
 
 #include "AliasRecord.h"
 #include "CIndexItem.h"
+#include "CItemError.h"
 #include "CatalogueRoutines.h"
 #include "ExceptionCode.h"
 #include "ExtendedAttributes.h"
@@ -172,14 +173,18 @@ void CGetRemoteFileTask::TransferDone()
     if (CIndexItem* item = mItem.Get()) {
         QByteArray alias;
         if (NewAliasBytes(nullptr, file, alias) == noErr) {
-            // The item's file is now the one fetched: a change the index keeps.
-            if (model)
-                model->ChangeItem(item, kFieldName, [&] {
-                    item->SetAlias(alias);
-                    return noErr;
-                });
-            else
+            // The item's file is now the one fetched, with its size, dates and
+            // type: a change the index keeps.
+            const auto takeFile = [&] {
                 item->SetAlias(alias);
+                item->TakeFileFacts(file);
+                item->SetError(nullptr); // what failed while the file was missing
+                return noErr;
+            };
+            if (model)
+                model->ChangeItem(item, kAllItemFields, takeFile);
+            else
+                takeFile();
         }
     }
     SetDTComment(file, GetStoredURL().toString());

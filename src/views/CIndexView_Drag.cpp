@@ -376,20 +376,28 @@ bool CIndexView::ReceiveRemoteURL(const QUrl& url, bool now)
     if (!IndexDropData::IsDownloadableURL(url))
         return false;
     // The password logs in and is kept in the keyring; the item never holds it.
-    const QUrl login = CompleteCredentials(url);
+    // An account without one is asked for it before connecting, as Download
+    // Again asks; a cancel connects to nothing.
+    QUrl login = CompleteCredentials(url);
+    const auto askedLogin = [&] {
+        if (LacksPassword(login))
+            login = AskServerPassword(login);
+        return !login.isEmpty();
+    };
     if (IsFolderURL(url)) {
-        StartDownloadTaskForURL(login, nullptr, mModel, nullptr);
+        if (askedLogin())
+            StartDownloadTaskForURL(login, nullptr, mModel, nullptr);
         return true;
     }
     const QUrl stored = Net::WithoutPassword(url);
     auto item = std::make_unique<CIndexItem>(stored);
     item->SetRemoteURL(stored);
     InsertItem(item.get(), kInsertAtEnd, true, false);
-    CIndexItem* added = item.release();
+    const TLivePtr<CIndexItem> added(item.release());
     BroadcastState();
     if (GetPrefBoolean(QStringLiteral("DownloadFiles"))
-        && (now || !GetPrefBoolean(QStringLiteral("AskBeforeConnecting"))))
-        StartDownloadTaskForItem(mModel, added, login);
+        && (now || !GetPrefBoolean(QStringLiteral("AskBeforeConnecting"))) && askedLogin() && added.Get())
+        StartDownloadTaskForItem(mModel, added.Get(), login);
     return true;
 }
 

@@ -8,6 +8,8 @@
 #include "CIndexView.h"
 #include "CInfoView.h"
 #include "CInternetTask.h"
+#include "FileRef.h"
+#include "MacDates.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
@@ -32,6 +34,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTimer>
 
 #include <deque>
@@ -68,7 +71,8 @@ private:
         for (LWindow* window : LWindow::FetchWindows()) {
             auto* dialog = dynamic_cast<LDialogBox*>(window);
             auto* field = dialog ? dynamic_cast<LEditText*>(dialog->FindPaneByID(901)) : nullptr;
-            if (!field || !dialog->IsVisible() || dialog->property("answered").toBool())
+            if (!field || !dialog->IsVisible() || dialog->property("answered").toBool()
+                || field->GetLineEdit()->echoMode() != QLineEdit::Password)
                 continue;
             dialog->setProperty("answered", true);
             ++mAsked;
@@ -624,7 +628,7 @@ protected:
         doc->SetModified(false);
         delete doc;
         server.reset();
-        for (const char* key : { "DownloadFolderAlias", "AutoCreateThumbnail", "FTPPassiveMode" })
+        for (const char* key : { "DownloadFolderAlias", "AutoCreateThumbnail", "FTPPassiveMode", "AskBeforeConnecting" })
             SetPrefDefault(QString::fromLatin1(key));
         IndexPassword::TearDown();
     }
@@ -672,4 +676,101 @@ TEST_F(FTPPassword, WithoutServiceDownloadAgainAsksAndCancelLeavesTheItemAlone)
     EXPECT_EQ(DownloadAgainFromFTP(view, item, downloads), QByteArray());
     EXPECT_EQ(answers.Asked(), 2);
     EXPECT_TRUE(reports.empty()); // no "unexpected error" after a failed login
+}
+
+// An address of an account without its password, typed in Download Addresses… or
+// dropped on the window, asks for the password as Download Again does, and the
+// file comes.
+TEST_F(FTPPassword, WithoutServiceATypedOrDroppedAddressAsksForThePassword)
+{
+    const QString address = server->URL("ftp", "/harbour.jpg", "user").toString();
+    const struct {
+        const char* how;
+        std::function<void()> give;
+    } ways[] = {
+        { "typed", [&] {
+             UserSteps user({ [&] {
+                 LDialogBox* dialog = ShownDialogWith(901);
+                 if (!dialog || !TypeIntoField(dialog, 901, address))
+                     return false;
+                 ClickPane(dialog, 1);
+                 return true;
+             } });
+             EXPECT_TRUE(view->ProcessCommand(1035)); // Download Addresses…
+             EXPECT_TRUE(user.AllDone());
+         } },
+        { "dropped", [&] {
+             SetPrefBoolean(QStringLiteral("AskBeforeConnecting"), false); // a drop downloads at once
+             QMimeData data;
+             data.setUrls({ QUrl(address) });
+             const QPoint at(view->width() - 5, view->height() - 5);
+             QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+             QCoreApplication::sendEvent(view, &enter);
+             ASSERT_TRUE(enter.isAccepted());
+             QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+             QCoreApplication::sendEvent(view, &drop);
+         } },
+    };
+    int asked = 0;
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.how);
+        for (const QString& name : QDir(downloads).entryList(QDir::Files))
+            QFile::remove(downloads + "/" + name);
+        PasswordAnswers answers;
+        answers.Add({ "secret", false });
+        const SInt32 before = view->CountItems();
+        way.give();
+        EXPECT_TRUE(LThread::RunUntil([&] { return view->GetModel().CountRunningTasks() == 0; }, 30000));
+        EXPECT_EQ(answers.Asked(), 1);
+        EXPECT_EQ(view->CountItems(), before + 1);
+        const QStringList names = QDir(downloads).entryList(QDir::Files);
+        ASSERT_EQ(names.size(), 1);
+        EXPECT_EQ(ReadWholeFile(downloads + "/" + names.front()), QByteArray("harbour"));
+        asked += answers.Asked();
+    }
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(reports.empty()); // no "unexpected error" from a refused login
+}
+
+// A downloaded item has its file's size, dates and kind, and no error mark, in
+// the window and once the index is opened again.
+TEST_F(FTPPassword, WithoutServiceADownloadedItemTakesItsFilesFacts)
+{
+    const QByteArray photo = ReadWholeFile(TestDataPath(QStringLiteral("exiftool-images/Canon.jpg")));
+    Write(mDir + "/server/photo.jpg", photo);
+    CIndexDoc* index = OpenPackage(QStringLiteral("Downloads"));
+    CIndexView* shown = ViewOf(index);
+    const QUrl address = server->URL("ftp", "/photo.jpg", "user");
+    auto* fetched = new CIndexItem(address);
+    fetched->SetRemoteURL(address);
+    shown->InsertItem(fetched, kInsertAtEnd, false, false);
+    PasswordAnswers answers;
+    answers.Add({ "secret", false });
+    ASSERT_EQ(DownloadAgainFromFTP(shown, fetched, downloads), photo);
+
+    const QString file = downloads + "/photo.jpg";
+    FileStat stat;
+    ASSERT_EQ(FileRef(file).Stat(stat), noErr);
+    const auto expectFacts = [&](CIndexItem* item) {
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(item->GetTotalSize(), UInt32(photo.size()));
+        EXPECT_EQ(item->GetModificationDate(), UInt32(stat.modificationSeconds + kSecondsFrom1904To1970));
+        EXPECT_NE(item->GetCreationDate(), 0u);
+        EXPECT_EQ(item->GetFileTypeCode(), OSType('JPEG'));
+        EXPECT_EQ(item->GetError(), nullptr);
+    };
+    {
+        SCOPED_TRACE("downloaded");
+        expectFacts(fetched);
+    }
+    ASSERT_NO_FATAL_FAILURE(SaveAndClose(index));
+    index = OpenPackage(QStringLiteral("Downloads"));
+    {
+        SCOPED_TRACE("opened again");
+        ASSERT_EQ(ViewOf(index)->CountItems(), 1);
+        expectFacts(ViewOf(index)->GetModel().ItemAt(1));
+    }
+    index->SetModified(false);
+    delete index;
+    EXPECT_TRUE(reports.empty());
 }
