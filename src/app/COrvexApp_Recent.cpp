@@ -2,6 +2,7 @@
 #include "COrvexApp.h"
 
 #include "AppLog.h"
+#include "CFileBrowserListView.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "FileRoutines.h"
@@ -22,6 +23,7 @@ void COrvexApp::RecentItemsChanged()
     SaveRecentItems();
     WritePrefsNow("a change of the recent items");
     BuildRecentMenu();
+    CFileBrowserListView::RecentItemsChanged();
 }
 
 void COrvexApp::AddRecentItem(const FileRef& file)

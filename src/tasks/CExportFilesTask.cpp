@@ -183,6 +183,6 @@ void CExportFilesTask::ExportItem(CIndexItem& item, const QString& path, bool re
 
     if (settings.addToIndex) {
         if (CIndexModel* model = GetModel())
-            model->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd);
+            model->SelectIndex(model->InsertItem(new CIndexItem(QUrl::fromLocalFile(path)), kInsertAtEnd));
     }
 }

@@ -7,6 +7,7 @@
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "FileRoutines.h"
+#include "IndexDocServices.h"
 #include "MediaFactory.h"
 #include "Preferences.h"
 #include "RegularFile.h"
@@ -280,5 +281,8 @@ SInt32 ImportURL(CIndexModel& model, const QUrl& url, SInt32 index)
 
 void StartImportFolderTask(CIndexModel& model, const FileRef& folder, SInt32 position, SInt32 option)
 {
+    // A folder the user adds is one of the places used lately.
+    if (IndexDocAppServices* app = GetIndexDocAppServices())
+        app->AddRecentURL(folder.ToUrl());
     (new CImportFolderTask(601, 17, model, folder, position, UInt32(std::max<SInt32>(option, 0))))->Start();
 }

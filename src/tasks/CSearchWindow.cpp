@@ -389,9 +389,9 @@ void CSearchWindow::UpdateSourceMenu(bool force)
         return;
     mShownCount = count;
     mShownSelected = selected;
-    const QString items = CopyLocalizedString(QStringLiteral("600:53"));
-    setTexts(QStringLiteral("%1 (%2%3)").arg(allText).arg(count).arg(items),
-        QStringLiteral("%1 (%2%3)").arg(selectedText).arg(selected).arg(items));
+    const auto items = [](SInt32 n) { return CopyLocalizedString(n == 1 ? QStringLiteral("ONE_ITEM_WORD") : QStringLiteral("600:53")); };
+    setTexts(QStringLiteral("%1 (%2%3)").arg(allText).arg(count).arg(items(count)),
+        QStringLiteral("%1 (%2%3)").arg(selectedText).arg(selected).arg(items(selected)));
 }
 
 void CSearchWindow::EnableResultItems(bool all)

@@ -32,6 +32,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPointer>
+#include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
@@ -143,10 +144,12 @@ CFileBrowserListView::CFileBrowserListView(const LLayoutData& data)
     : CDataBrowser(data)
     , mEnvironment(EnvironmentOverride().home.isEmpty() ? FileBrowserEnvironment::System() : EnvironmentOverride())
 {
+    sLists.push_back(this);
 }
 
 CFileBrowserListView::~CFileBrowserListView()
 {
+    std::erase(sLists, this);
     mVolumes.reset();
     RemoveAllItems();
 }
@@ -180,6 +183,18 @@ void CFileBrowserListView::FinishCreateSelf()
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(tree, &QWidget::customContextMenuRequested, tree,
         [this](QPoint where) { RunReported([&] { ShowContextualMenu(where); }); });
+}
+
+void CFileBrowserListView::RecentItemsChanged()
+{
+    // After the event at hand: a click on a recent row is what changed the list.
+    for (CFileBrowserListView* list : sLists) {
+        QTimer::singleShot(0, list->GetControlRef(), [list] {
+            for (CSourceParentRecent* group : { list->mRecentIndexes, list->mRecentFolders })
+                if (group)
+                    group->RefillRecentRows();
+        });
+    }
 }
 
 void CFileBrowserListView::Rebuild()
@@ -754,6 +769,17 @@ void CSourceParentRecent::ItemNotification(DataBrowserItemNotification message)
     }
     AddRecentRows();
     SetOpen(true);
+}
+
+void CSourceParentRecent::RefillRecentRows()
+{
+    LDataBrowser* list = GetOwningBrowser();
+    auto* browser = dynamic_cast<CFileBrowserListView*>(list);
+    if (!browser || !list->IsContainerOpen(this))
+        return;
+    for (LDataBrowserItem* row : browser->GetChildRows(this))
+        list->RemoveItem(row);
+    AddRecentRows();
 }
 
 void CSourceParentRecent::AddRecentRows()

@@ -112,6 +112,9 @@ public:
     static void ToggleSharedWindow(LCommander* superCommander);
     static bool IsSharedWindowVisible();
     static LWindow* GetSharedWindow() { return sSharedWindow; }
+    // The application's recent items changed: every list shows them again in its
+    // open Recent groups.
+    static void RecentItemsChanged();
 
 private:
     friend class CSourceParentRecent;
@@ -136,6 +139,7 @@ private:
     std::vector<LDataBrowserItem*> mDraggedRows;
 
     static inline LWindow* sSharedWindow = nullptr;
+    static inline std::vector<CFileBrowserListView*> sLists; // every list there is
 };
 
 // Whether user rows dragged out of the list go: when a drop outside took them, or
@@ -160,6 +164,8 @@ public:
     void ItemNotification(DataBrowserItemNotification message) override;
     void DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const QRect& rect,
         QPainter& painter) override;
+    // An open group's rows made again from the recent items.
+    void RefillRecentRows();
 
 private:
     void AddRecentRows();

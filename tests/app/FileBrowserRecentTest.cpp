@@ -2,6 +2,7 @@
 
 #include "AppRunSupport.h"
 #include "CFileBrowserListView.h"
+#include "CImportFilesTask.h"
 #include "Preferences.h"
 
 #include <QFile>
@@ -75,5 +76,14 @@ TEST(FileBrowserRecent, RecentIndexesAndFoldersAreListedNewestFirstAndAClickedLo
     ASSERT_TRUE(RunUntil([&] { return IsIdle(document); }));
     EXPECT_EQ(app.GetRecentItems().At(0).Name(), QStringLiteral("Trips"));
     EXPECT_TRUE(document->IsImportedFolderProxy());
+
+    // A folder chosen in Add Files… is added, and heads the open Recent Folders at once.
+    ASSERT_TRUE(QDir().mkpath(dir + "/Holidays"));
+    auto* adding = new CImportFilesTask(601, 16, document->GetModel()); // the task layer deletes it
+    adding->SetChosenURLs({ QUrl::fromLocalFile(dir + "/Holidays") });
+    adding->Start();
+    EXPECT_TRUE(RunUntil([&] { return RowNames(list, list->GetRecentFolders()).value(0) == "Holidays"; }))
+        << RowNames(list, list->GetRecentFolders()).join(", ").toStdString();
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(document); }));
     EXPECT_TRUE(app.AttemptQuit());
 }

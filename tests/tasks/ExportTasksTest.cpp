@@ -322,7 +322,8 @@ TEST_F(ExportTasksTest, NamesAreMadeSafeAndACollisionFailsOnlyTheSecond)
     ASSERT_NE(second->GetError(), nullptr);
     EXPECT_EQ(second->GetError()->GetCode(), kExportNameTakenErr);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), (QStringList {QStringLiteral("_._up_and.png"), QStringLiteral("same.png")}));
-    EXPECT_EQ(owner_.Items().size(), 5u); // the two written files were added
+    ASSERT_EQ(owner_.Items().size(), 5u); // the two written files were added, selected
+    EXPECT_EQ(owner_.GetModel().SelectedItems(), (std::vector<CIndexItem*> { owner_.Items()[3], owner_.Items()[4] }));
 }
 
 TEST_F(ExportTasksTest, AFullDiskLeavesNoFileUnderTheFinalName)

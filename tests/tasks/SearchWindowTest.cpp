@@ -292,6 +292,9 @@ TEST_F(SearchWindowTest, SourceCountsFollowThePanel)
     EXPECT_EQ(ComboTexts(window->GetSourcePopup()).mid(0, 2), (QStringList { "All Items (3 items)", "Selected Items (2 items)" }));
     Open(1057);
     EXPECT_EQ(ComboTexts(window->GetSourcePopup()).mid(0, 2), (QStringList { "All Items (10 items)", "Selected Items (2 items)" }));
+    model.DeselectIndex(1);
+    Open(1057);
+    EXPECT_EQ(ComboTexts(window->GetSourcePopup()).mid(0, 2), (QStringList { "All Items (10 items)", "Selected Items (1 item)" }));
 }
 
 TEST_F(SearchWindowTest, TheTitleNamesTheWindowAndTheIndexItSearches)
