@@ -106,6 +106,9 @@ void LayoutShownPanes()
     if (top > 0) {
         SInt32 chrome = globals.taskWindow->height() - globals.paneHolder->height();
         globals.taskWindow->ResizeFrameTo(globals.taskWindow->width(), top + chrome, true);
+        // Grown downwards: a window at the screen's foot moves up to stay whole.
+        if (globals.taskWindow->IsVisible())
+            globals.taskWindow->KeepOnScreen();
     }
 }
 
@@ -135,6 +138,7 @@ void PlaceTaskWindowFor(TaskOwnerView* owner)
         }
     }
     shell->move(inside);
+    Globals().taskWindow->KeepOnScreen();
 }
 
 } // namespace

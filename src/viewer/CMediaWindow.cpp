@@ -840,6 +840,10 @@ void CMediaWindow::DoClose()
 {
     StopSlideShow();
     RemoveFromList(this);
+    // Its palettes go with it now, not when the window is deleted after the event at hand.
+    for (LWindow* palette : { static_cast<LWindow*>(mNavigator), static_cast<LWindow*>(mCaptionFloater) })
+        if (palette && palette->IsVisible())
+            palette->Hide();
     CCMWindow::DoClose();
 }
 

@@ -20,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QProxyStyle>
+#include <QScreen>
 #include <QStyleFactory>
 #include <QTest>
 #include <QToolButton>
@@ -166,11 +167,19 @@ TEST_F(TaskTest, PanesStackInTheWindowAndTheWindowHidesWithTheLast)
     };
     ScriptTask* a = MakeTask(first, waitBody);
     ASSERT_TRUE(RunUntil([&] { return a->IsProgressShown(); }));
-    ScriptTask* b = MakeTask(second, waitBody);
-    ASSERT_TRUE(RunUntil([&] { return b->IsProgressShown(); }));
-
+    // Left by the user at the screen's foot, the window grows with the next pane
+    // and stays whole on the screen.
     LWindow* window = GetTaskWindow();
     ASSERT_NE(window, nullptr);
+    QWidget* shell = window->GetShell();
+    const QRect available = shell->screen()->availableGeometry();
+    shell->move(available.left() + 40, available.bottom() + 1 - shell->frameGeometry().height());
+    ScriptTask* b = MakeTask(second, waitBody);
+    ASSERT_TRUE(RunUntil([&] { return b->IsProgressShown(); }));
+    ProcessEventsFor(50);
+    EXPECT_TRUE(available.contains(shell->frameGeometry()))
+        << shell->frameGeometry().bottom() << " below the screen's " << available.bottom();
+
     EXPECT_TRUE(IsTaskWindowVisible());
     const SInt32 height = a->GetPaneHeight();
     EXPECT_GT(height, 0);

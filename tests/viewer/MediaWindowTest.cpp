@@ -230,6 +230,8 @@ TEST_F(MediaWindowTest, TheNavigatorKeepsItsPlaceAndAFirstOneGoesOnScreen)
     window->GetNavigator()->GetGlobalBounds(bounds);
     const QRect screen = window->GetNavigator()->GetShell()->screen()->availableGeometry();
     EXPECT_TRUE(screen.contains(bounds.topLeft())) << bounds.x() << "," << bounds.y();
+    const QRect frame = window->GetNavigator()->GetShell()->frameGeometry();
+    EXPECT_TRUE(screen.contains(frame)) << "the navigator's frame ends at " << frame.bottom() << ", the screen at " << screen.bottom();
     CloseAllMediaWindows();
     EXPECT_FALSE(GetPrefRect(CMediaNavigator::kRectKey).IsEmpty());
 }
@@ -360,6 +362,11 @@ TEST_F(MediaWindowTest, ALargePhotoOpensWholeOnTheScreenAndItsNavigatorLeavesThe
     EXPECT_FALSE(navigator.intersects(bars)) << navigator.y() << " over the bars down to " << bars.bottom();
     const QPixmap picture = shell->grab();
     picture.save(QStringLiteral(ORVEX_ARTEFACT_DIR "/media-window-large@%1x.png").arg(picture.devicePixelRatio()));
+
+    // Closing the window takes its navigator off the screen with it.
+    QPointer<QWidget> navigatorShell = window->GetNavigator()->GetShell();
+    window->ProcessCommand(cmd_Close);
+    EXPECT_TRUE(!navigatorShell || !navigatorShell->isVisible()) << "the navigator stays after its window closed";
 }
 
 TEST_F(MediaWindowTest, AFontsWindowActivatesItForOrvexAndDeactivatesIt)
