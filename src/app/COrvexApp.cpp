@@ -3,6 +3,8 @@
 #include "StoredSettingsMenu.h"
 
 #include "PrefKeys.h"
+#include "DesktopEvents.h"
+#include "ResourceUtilities.h"
 
 #include "CContextualMenu.h"
 #include "CWidgets.h"
@@ -114,6 +116,8 @@ void COrvexApp::CheckSystemVersion(UInt32 systemVersion)
 COrvexApp::COrvexApp()
 {
     sApp = this;
+    // Every window's icon in the task bar and the window switcher.
+    QGuiApplication::setWindowIcon(RegisterBundleIcon(kOrvexCreator, kOrvexCreator, QStringLiteral("orvex.icns")));
     Step("CheckSystemVersion");
     CheckSystemVersion(UEnvironment::GetOSVersion());
     Step("RegisterClasses");

@@ -61,7 +61,7 @@ QRect CIndexDoc::CurrentFrame() const
         return mIndexView->GetSavedFrame();
     }
     QRect bounds;
-    GetWindow()->GetGlobalBounds(bounds);
+    GetWindow()->GetBoundsToKeep(bounds);
     return bounds;
 }
 

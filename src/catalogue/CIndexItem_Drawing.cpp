@@ -56,13 +56,20 @@ constexpr int kLabelCharWidths = 8;
 
 // List view columns: narrower than these show the short form of their field.
 constexpr int kShortKindWidth = 80;
-constexpr int kShortErrorWidth = 80;
 constexpr int kUnitWidthPixels = 80;
 constexpr int kUnitWidthBits = 30;
 constexpr int kUnitWidthFrames = 60;
 
 constexpr int kDragBadgeSide = 48;
 constexpr int kMaxDragIconSide = 128;
+
+// A kind's name for a narrow column: without its last, generic word ("PNG image"
+// becomes "PNG", "Camera raw image" "Camera raw"); a one-word name stays whole.
+QString ShortKindName(const QString& kind)
+{
+    const qsizetype lastSpace = kind.trimmed().lastIndexOf(QLatin1Char(' '));
+    return lastSpace > 0 ? kind.trimmed().left(lastSpace) : kind;
+}
 
 // Whether any of the rectangle needs drawing: the painter's clip, when it has one.
 bool Exposed(const QPainter& painter, const QRect& rect)
@@ -542,7 +549,7 @@ OSStatus CIndexItem::GetSetCellData(DataBrowserPropertyID property, DataBrowserI
         case kFieldDateAdded: data.value = MacSecondsToDateTime(GetDateAdded()); break;
         case kFieldModificationDate: data.value = MacSecondsToDateTime(GetModificationDate()); break;
         case kFieldKind:
-            data.value = width <= kShortKindWidth ? FourCharCodeToQString(GetFileTypeCode()) : text;
+            data.value = width <= kShortKindWidth ? ShortKindName(text) : text;
             break;
         case kFieldCreator:
             data.value = width <= kShortKindWidth ? FourCharCodeToQString(GetCreatorCode()) : text;
@@ -552,8 +559,8 @@ OSStatus CIndexItem::GetSetCellData(DataBrowserPropertyID property, DataBrowserI
                 data.value = kFieldPlaceholder;
                 break;
             }
-            data.icon = GetSystemIcon('caut');
-            data.value = width < kShortErrorWidth ? QString::number(GetError()->GetCode()) : text;
+            data.icon = GetSystemIcon('caut'); // a narrow column shows as much of the text as fits
+            data.value = text;
             break;
         case kFieldOpenInViewer:
             if ((mRare ? mRare->openInViewer : 0) != 0)
@@ -568,7 +575,7 @@ OSStatus CIndexItem::GetSetCellData(DataBrowserPropertyID property, DataBrowserI
             }
             break;
         case kFieldDateCreated:
-            if (CANPAInfo* caption = GetCaptionInfo())
+            if (CANPAInfo* caption = GetCaptionInfo(); caption && caption->GetDateCreated() != 0) // 0: no date given
                 data.value = MacSecondsToDateTime(caption->GetDateCreated());
             break;
         case kFieldWidth:

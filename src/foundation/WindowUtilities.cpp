@@ -1,9 +1,7 @@
 #include "WindowUtilities.h"
 
-#include "FileTypes.h"
 #include "LDragAndDrop.h"
 #include "LWindow.h"
-#include "ResourceUtilities.h"
 #include "UEvents.h"
 
 #include <QIcon>
@@ -12,13 +10,6 @@
 namespace {
 
 constexpr OSType kGenericNetworkIcon = 'gnet';
-
-QIcon IconForType(OSType type)
-{
-    if (type == kGenericNetworkIcon)
-        return QIcon::fromTheme(QStringLiteral("network-workgroup"));
-    return GetIconForMimeType(MimeTypeForFileType(type));
-}
 
 void PrepareProxy(LWindow* window, bool clearModified)
 {
@@ -56,9 +47,8 @@ OSStatus SetWindowProxyIconType(LWindow* window, OSType type, bool clearModified
 {
     if (!window)
         return noErr;
+    Q_UNUSED(type); // the task bar and window switcher show the program's icon, not the document's kind
     PrepareProxy(window, clearModified);
-    if (QWidget* shell = window->GetShell())
-        shell->setWindowIcon(IconForType(type));
     return noErr;
 }
 

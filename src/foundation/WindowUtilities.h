@@ -10,8 +10,9 @@ class LWindow;
 // The window's modified mark; a null window is ignored.
 void SetWindowModifiedState(LWindow* window, bool modified);
 
-// The window's proxy: the file it shows (its path in the title bar and the icon of
-// its kind). With `clearModified` the modified mark is cleared first.
+// The window's proxy: the file it shows (its path in the title bar; the window
+// keeps the program's icon, as desktops show it). With `clearModified` the
+// modified mark is cleared first.
 OSStatus SetWindowProxyFSRef(LWindow* window, const FileRef& file, bool clearModified);
 OSStatus SetWindowProxyType(LWindow* window, OSType creator, OSType type, bool clearModified);
 OSStatus SetWindowProxyIconType(LWindow* window, OSType type, bool clearModified);

@@ -432,14 +432,45 @@ CToolbar::~CToolbar()
         mWindow->SetToolBar(nullptr);
 }
 
+namespace {
+
+// The images' strokes are dark grey, drawn for a light bar. On a dark bar they
+// take the bar's text colour, keeping their coverage; coloured parts stay as drawn.
+QPixmap FollowingPalette(const QPixmap& drawn, const QColor& text)
+{
+    QImage image = drawn.toImage().convertToFormat(QImage::Format_ARGB32);
+    constexpr int kMostGreySaturation = 48; // of 255: a stroke, not a colour
+    constexpr int kDarkStroke = 128;
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = QColor::fromRgba(line[x]);
+            if (pixel.alpha() == 0 || pixel.hsvSaturation() > kMostGreySaturation || pixel.lightness() >= kDarkStroke)
+                continue;
+            line[x] = qRgba(text.red(), text.green(), text.blue(), pixel.alpha());
+        }
+    }
+    QPixmap recoloured = QPixmap::fromImage(image);
+    recoloured.setDevicePixelRatio(drawn.devicePixelRatio());
+    return recoloured;
+}
+
+} // namespace
+
 QPixmap CToolbar::ToolbarImage(const QString& name)
 {
-    static QHash<QString, QPixmap> cache; // shared by every toolbar for the life of the program
-    auto found = cache.constFind(name);
+    const QPalette palette = QGuiApplication::palette();
+    const bool darkBar = palette.color(QPalette::Window).lightness() < palette.color(QPalette::WindowText).lightness();
+    // Shared by every toolbar for the life of the program, for each look of the bar.
+    static QHash<QString, QPixmap> cache;
+    const QString key = (darkBar ? QStringLiteral("dark:") : QString()) + name;
+    auto found = cache.constFind(key);
     if (found != cache.constEnd())
         return *found;
     QPixmap image(QStringLiteral(":/toolbar/") + name);
-    cache.insert(name, image);
+    if (darkBar && !image.isNull())
+        image = FollowingPalette(image, palette.color(QPalette::WindowText));
+    cache.insert(key, image);
     return image;
 }
 

@@ -31,6 +31,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -66,6 +67,13 @@ QString CellText(const QVariant& value)
         return QLocale().toString(value.toDateTime(), QLocale::ShortFormat);
     return value.toString();
 }
+
+// The rows a new column is measured against: its first screenfuls, however many
+// items the index holds.
+constexpr int kMeasuredRows = 200;
+// Room beside a cell's text (the style's margins), and beside a title (its sort arrow).
+constexpr int kCellTextMargins = 12;
+constexpr int kTitleArrowRoom = 20;
 
 } // namespace
 
@@ -319,9 +327,11 @@ OSStatus CIndexListView::AddFieldColumn(SInt32 fieldKey)
     column.propertyFlags = kListColumnFlags | (fieldKey == kFieldName ? kTypeSelectColumn : 0);
     column.minimumWidth = spec.minWidth;
     column.maximumWidth = spec.maxWidth;
-    column.initialWidth = UInt16(spec.width + kColumnWidthExtra);
-    column.justification = UInt16(fieldKey == kFieldName ? kColumnJustifyLeft : spec.justification);
     column.title = fieldKey == kOpenInViewerProperty ? QLatin1String("") : name;
+    // Wide enough for its title and what its rows show, within its bounds.
+    const int wanted = std::max(int(spec.width + kColumnWidthExtra), ContentWidth(fieldKey, column.title, spec.type));
+    column.initialWidth = UInt16(std::clamp(wanted, int(spec.minWidth), std::max(int(spec.minWidth), int(spec.maxWidth))));
+    column.justification = UInt16(fieldKey == kFieldName ? kColumnJustifyLeft : spec.justification);
     InsertColumnDescription(column);
     AddMenuItem(fieldKey);
     ApplyColumns();
@@ -361,12 +371,37 @@ void CIndexListView::RemoveAllColumns()
     ApplyColumns();
 }
 
+int CIndexListView::ContentWidth(SInt32 fieldKey, const QString& title, FourCharCode type)
+{
+    QTreeView* tree = GetControlRef();
+    if (type == kDataBrowserIconType)
+        return 0;
+    int widest = title.isEmpty() ? 0 : tree->header()->fontMetrics().horizontalAdvance(title) + kTitleArrowRoom;
+    QStringList texts;
+    if (type == kDataBrowserDateType) // a long date of this locale, whatever the rows hold
+        texts << CellText(QDateTime(QDate(2026, 12, 28), QTime(23, 59, 59)));
+    if (mModel) {
+        const auto& items = mModel->GetItemList().Items();
+        const int rows = std::min<int>(kMeasuredRows, int(items.size()));
+        const StDrawingItems drawing;
+        for (int row = 0; row < rows; ++row) {
+            DataBrowserItemData data;
+            if (items[size_t(row)]->GetSetCellData(DataBrowserPropertyID(fieldKey), data, false, std::numeric_limits<int>::max()) == noErr)
+                texts << CellText(data.value);
+        }
+    }
+    const QFontMetrics metrics = tree->fontMetrics();
+    for (const QString& text : texts)
+        widest = std::max(widest, metrics.horizontalAdvance(text) + kCellTextMargins + (fieldKey == kFieldName || fieldKey == kFieldError ? kIconSide : 0));
+    return widest;
+}
+
 void CIndexListView::AddMenuItem(SInt32 fieldKey)
 {
     LMenuBar* bar = LMenuBar::GetCurrentMenuBar();
     if (!bar)
         return; // no menus (a window made without the application)
-    LMenu* menu = bar->FetchMenu(kMenuIndex);
+    LMenu* menu = bar->FetchMenu(kMenuSortBy);
     ThrowIfNil_(menu);
     const CommandT command = CommandT(fieldKey) + kSortCommandOffset;
     if (menu->IndexFromCommand(command) != 0)
@@ -374,7 +409,8 @@ void CIndexListView::AddMenuItem(SInt32 fieldKey)
     const QString prefix = CopyLocalizedString(QStringLiteral("602:2"));
     if (prefix == QLatin1String("602:2"))
         ThrowOSErr_(err_NilPointer, "no text for the sort items");
-    menu->InsertCommand(prefix + CopyFieldName(fieldKey), command, SInt16(CountColumns() + 3));
+    // In column order, before the menu's own items.
+    menu->InsertCommand(prefix + CopyFieldName(fieldKey), command, SInt16(CountColumns() - 1));
 }
 
 void CIndexListView::RemoveMenuItem(SInt32 fieldKey)
@@ -382,7 +418,7 @@ void CIndexListView::RemoveMenuItem(SInt32 fieldKey)
     LMenuBar* bar = LMenuBar::GetCurrentMenuBar();
     if (!bar)
         return;
-    LMenu* menu = bar->FetchMenu(kMenuIndex);
+    LMenu* menu = bar->FetchMenu(kMenuSortBy);
     ThrowIfNil_(menu);
     menu->RemoveCommand(CommandT(fieldKey) + kSortCommandOffset);
 }

@@ -27,7 +27,7 @@ IndexListColumnSpec IndexListColumnFor(SInt32 fieldKey);
 // The columns a list shows when no stored column list can be applied.
 const std::vector<SInt32>& DefaultIndexListColumns();
 
-inline constexpr ResIDT kMenuIndex = 131; // the Index menu, which lists a sort item per column
+inline constexpr ResIDT kMenuSortBy = 158; // the Sort By menu, which lists a sort item per column first
 inline constexpr CommandT kSortCommandOffset = 6000; // sort by field = command - 6000
 inline constexpr UInt16 kListMinRowHeight = 10;
 inline constexpr UInt16 kListMaxRowHeight = 64;
@@ -115,6 +115,8 @@ private:
     void ShowSortIndicator();
     void OpenRow(const QModelIndex& index);
     void AddMenuItem(SInt32 fieldKey);
+    // The width a column needs for its title and the texts of its first rows.
+    int ContentWidth(SInt32 fieldKey, const QString& title, FourCharCode type);
     void RemoveMenuItem(SInt32 fieldKey);
 
     CIndexView* mView = nullptr;

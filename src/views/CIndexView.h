@@ -363,6 +363,8 @@ public:
     // Downloads the selected remote items again, or with none selected those whose
     // local copy is missing; answers how many downloads started.
     SInt32 DownloadAgain();
+    // The items Download Again fetches (at most `most` of them).
+    std::vector<CIndexItem*> ItemsToDownloadAgain(size_t most = SIZE_MAX) const;
     // Asks for an FTP address and uploads the selected items' files (all items
     // when none is selected).
     void UploadItems();
@@ -731,6 +733,7 @@ private:
     struct SelectionDigest {
         SInt32 count = 0;
         std::optional<bool> holdsFont;
+        std::optional<bool> downloadsAgain;
     };
     SelectionDigest& DigestSelection() const;
     UInt64 mListGeneration = 0;

@@ -125,6 +125,14 @@ bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
 
     switch (command) {
     case cmd_Copy:
+        if (CountSelectedItems() > 1) {
+            // Several items go as their files, as a file manager copies them.
+            auto* data = new QMimeData;
+            AddDragFlavors(*data, GetModel().SelectedItems());
+            QGuiApplication::clipboard()->setMimeData(data);
+            return true;
+        }
+        [[fallthrough]];
     case cmd_Paste: {
         CIndexItem* first = nullptr;
         if (!GetItemAt(GetFirstSelectedIndex(), first) || !first)
@@ -307,7 +315,7 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
         outEnabled = count > 0;
         return true;
     case cmd_Copy:
-        outEnabled = selected == 1;
+        outEnabled = selected > 0;
         return true;
     case cmd_Paste: {
         // What is pasted is a picture: without one on the clipboard there is nothing to paste.
@@ -364,7 +372,9 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
         return true;
     }
     case cmd_DownloadAgain:
-        outEnabled = !locked && count > 0;
+        if (!digest.downloadsAgain)
+            digest.downloadsAgain = !ItemsToDownloadAgain(1).empty();
+        outEnabled = !locked && *digest.downloadsAgain;
         return true;
     case cmd_ToggleFullScreen:
         outEnabled = true;

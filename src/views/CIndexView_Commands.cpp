@@ -269,10 +269,8 @@ void CIndexView::SetSelectedFontsActive(bool active)
 
 // --- Network --------------------------------------------------------------------------------------
 
-SInt32 CIndexView::DownloadAgain()
+std::vector<CIndexItem*> CIndexView::ItemsToDownloadAgain(size_t most) const
 {
-    if (IsItemListLocked())
-        return 0;
     // The selected remote items; with none selected, those whose local copy is gone.
     const bool selectedOnly = CountSelectedItems() > 0;
     std::vector<CIndexItem*> wanted;
@@ -280,9 +278,20 @@ SInt32 CIndexView::DownloadAgain()
     const std::vector<CIndexItem*> candidates
         = selectedOnly ? mModel->SelectedItems() : std::vector<CIndexItem*>(list.begin(), list.end());
     for (CIndexItem* item : candidates) {
-        if (!item->GetRemoteURL().isEmpty() && (selectedOnly || LocalCopy(*item).isEmpty()))
+        if (!item->GetRemoteURL().isEmpty() && (selectedOnly || LocalCopy(*item).isEmpty())) {
             wanted.push_back(item);
+            if (wanted.size() >= most)
+                break;
+        }
     }
+    return wanted;
+}
+
+SInt32 CIndexView::DownloadAgain()
+{
+    if (IsItemListLocked())
+        return 0;
+    const std::vector<CIndexItem*> wanted = ItemsToDownloadAgain();
     SInt32 started = 0;
     // An FTP account whose password the keyring lacks is asked for once, whatever
     // number of its items are downloaded; a cancel leaves its items alone.

@@ -75,26 +75,26 @@ TEST(EndToEnd, AnIndexMadeSavedAndReopenedFromTheRecentItemsKeepsItsPhotographs)
     window->GetShell()->resize(900, 640);
     ProcessEventsFor(200);
     window->GetShell()->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/index-window.png"));
-    // The Index menu as the index window's commands enable it, with the window in
-    // front and its chain the target (as the user's click makes it).
+    // The View and Index menus as the index window's commands enable them, with the
+    // window in front and its chain the target (as the user's click makes it).
     window->Select();
     LCommander::SwitchTarget(window);
     ASSERT_NE(window->GetMenuBar(), nullptr);
+    QStringList enabled;
     for (QAction* action : window->GetMenuBar()->actions()) {
-        if (action->text() != QLatin1String("&Index")) // Alt+I opens it
+        if (action->text() != QLatin1String("&Index") && action->text() != QLatin1String("&View")) // Alt+I, Alt+V
             continue;
         action->menu()->popup(QPoint(0, 0));
-        QStringList enabled;
         for (QAction* item : action->menu()->actions()) {
             if (item->isEnabled() && !item->isSeparator())
                 enabled << QString(item->text()).remove(QLatin1Char('&'));
         }
-        EXPECT_TRUE(enabled.contains(QStringLiteral("as Extended Thumbnails")));
-        EXPECT_TRUE(enabled.contains(QStringLiteral("as List")));
-        EXPECT_TRUE(enabled.contains(QStringLiteral("Rebuild Thumbnails")));
-        action->menu()->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/index-window-menu.png"));
+        action->menu()->grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/index-window-menu-%1.png").arg(action->text().remove(QLatin1Char('&'))));
         action->menu()->hide();
     }
+    EXPECT_TRUE(enabled.contains(QStringLiteral("as Extended Thumbnails")));
+    EXPECT_TRUE(enabled.contains(QStringLiteral("as List")));
+    EXPECT_TRUE(enabled.contains(QStringLiteral("Rebuild Thumbnails")));
     EXPECT_TRUE(app.AttemptQuit());
 }
 

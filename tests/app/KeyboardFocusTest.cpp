@@ -610,9 +610,9 @@ TEST_F(KeyboardFocus, TabGoesTheWayTheWindowsRead)
     EXPECT_EQ(QApplication::focusWidget(), searchOrder.back());
 }
 
-// At the width the window opens with, the bar has no room for every item: the
-// search field stays on it, where Tab reaches it, and the items before it go into
-// the bar's overflow menu.
+// Where the window is too narrow for every item of the bar, the search field
+// stays on it, where Tab reaches it, and the items before it go into the bar's
+// overflow menu.
 TEST_F(KeyboardFocus, TheSearchFieldStaysOnTheBarWhenItIsNarrow)
 {
     QWidget* shell = window->GetShell();
@@ -632,6 +632,12 @@ TEST_F(KeyboardFocus, TheSearchFieldStaysOnTheBarWhenItIsNarrow)
     const QStringList configured = itemsOnBar();
     shell->resize(opened);
     Settle();
+    // Narrower still where the window opens wide enough for every item: a few
+    // items past the end, whatever the bar's fonts make of its room.
+    if (!more->isVisible()) {
+        shell->resize(opened.width() * 3 / 4, opened.height());
+        Settle();
+    }
     ASSERT_TRUE(more->isVisible()) << "the bar has room for every item at " << shell->width() << " pixels";
     ASSERT_TRUE(search->isVisible()) << "the search field went into the overflow menu";
     const std::vector<QWidget*> round = TabRound();

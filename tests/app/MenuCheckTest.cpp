@@ -269,7 +269,7 @@ TEST_F(MenuCheck, EveryEnabledCommandOfTheMenuBarDoesSomethingInAFreshIndexWithA
     EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
     // The check reached the commands a user starts with.
     for (const char* expected : { "New Index (2)", "Open… (3)", "Get Info (1010)", "Select All (16)", "Deselect All (1063)", "Full Screen (1068)", "Index Properties… (1056)",
-             "as Extended Thumbnails (1019)", "Reveal in File Manager (1016)", "Open Selected Items (1012)" })
+             "as Extended Thumbnails (1019)", "Reveal in File Manager (1016)", "Open Selected Items (1091)", "Slideshow (1012)" })
         EXPECT_TRUE(enabled.filter(QString::fromUtf8(expected)).size() == 1) << expected;
 }
 
@@ -398,6 +398,59 @@ TEST_F(MenuCheck, TheToolbarAndTheContextualMenuFollowTheIndexWindowInEveryState
         CloseEverything();
     }
     EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
+}
+
+// The menu bar's item commands are on only when they have something to act on.
+TEST_F(MenuCheck, ItemCommandsOfTheMenuBarFollowTheSelection)
+{
+    ASSERT_GE(CameraPhotos().size(), 3);
+    const auto enabled = [&](CommandT command) {
+        for (LMenu* menu : bar->GetBarMenus()) {
+            if (const SInt16 index = menu->IndexFromCommand(command)) {
+                bar->UpdateMenu(menu);
+                return bool(menu->Item(index)->enabled);
+            }
+        }
+        ADD_FAILURE() << "no item of command " << command;
+        return false;
+    };
+    struct Case {
+        int selected; // of three
+        CommandT command;
+        bool on;
+    };
+    // Three photographs on this disk: none has an address to download it again from.
+    const Case cases[] = {
+        { 0, cmd_OpenSelectedItems, false },
+        { 0, cmd_OpenSelected, true }, // the slideshow starts at the first
+        { 0, cmd_DownloadAgain, false },
+        { 0, cmd_Copy, false },
+        { 1, cmd_OpenSelectedItems, true },
+        { 1, cmd_DownloadAgain, false },
+        { 1, cmd_Copy, true },
+        { 3, cmd_Copy, true },
+        { 3, cmd_DownloadAgain, false },
+    };
+    QStringList faults;
+    CIndexView* view = FreshIndex();
+    for (const Case& c : cases) {
+        view->DeselectAll();
+        if (c.selected == 1)
+            view->SelectIndex(2);
+        else if (c.selected == 3)
+            view->SelectAll();
+        ProcessEventsFor(20);
+        if (enabled(c.command) != c.on)
+            faults << QStringLiteral("%1 selected: %2 is %3").arg(c.selected).arg(c.command).arg(c.on ? "off" : "on");
+    }
+    EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
+
+    // Copy with every item selected gives their files, as a file manager takes them.
+    view->ProcessCommand(cmd_SelectAll, nullptr);
+    ASSERT_TRUE(view->ProcessCommand(cmd_Copy, nullptr));
+    const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(copied->urls().size(), 3);
 }
 
 #include "MenuCheckTest.moc"

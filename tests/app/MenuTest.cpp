@@ -89,12 +89,12 @@ TEST_F(AppMenus, EveryApplicationCommandHasItsItemEnabledAsTheApplicationSays)
     EXPECT_EQ(Find(bar, cmd_ShowClipboard).menu, nullptr);
 }
 
-TEST_F(AppMenus, BarHoldsFileEditSearchWindowAndHelpWithTheTaskWindowBeforeBringAllToFront)
+TEST_F(AppMenus, BarHoldsFileEditViewIndexSearchWindowAndHelpWithTheTaskWindowBeforeBringAllToFront)
 {
     QStringList titles;
     for (LMenu* menu : bar->GetBarMenus())
         titles << menu->GetTitle();
-    EXPECT_EQ(titles, (QStringList { "File", "Edit", "Index", "Search", "Window", "Help" }));
+    EXPECT_EQ(titles, (QStringList { "File", "Edit", "View", "Index", "Search", "Window", "Help" }));
 
     LMenu* window = bar->FetchMenu(kWindowMenuID);
     ASSERT_NE(window, nullptr);
@@ -163,7 +163,7 @@ TEST_F(AppMenus, WithoutDocumentWindowsASmallWindowCarriesTheMenuBar)
     for (QAction* action : menuBar->actions())
         titles << action->text();
     // Each opens with Alt and its letter.
-    EXPECT_EQ(titles, (QStringList { "&File", "&Edit", "&Index", "&Search", "&Window", "&Help" }));
+    EXPECT_EQ(titles, (QStringList { "&File", "&Edit", "&View", "&Index", "&Search", "&Window", "&Help" }));
     window.grab().save(QStringLiteral(ORVEX_ARTEFACT_DIR "/menu-bar-window.png"));
     for (QAction* action : menuBar->actions()) {
         QMenu* menu = action->menu();

@@ -13,6 +13,7 @@
 #include "CToolbar.h"
 #include "ErrorReport.h"
 #include "FieldKeys.h"
+#include "CIndexItem.h"
 #include "IndexDocServices.h"
 #include "ItemWindows.h"
 #include "LayoutCheck.h"
@@ -27,6 +28,10 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QTest>
+#include <QToolBar>
 #include <QPainter>
 #include <QPalette>
 #include <QProxyStyle>
@@ -41,6 +46,7 @@
 
 #include <algorithm>
 #include <array>
+#include <set>
 
 // The windows a user meets in an index, each looked at as it first shows (and at
 // each of its tabs): nothing cut off, off the edge or drawn over something else.
@@ -553,6 +559,10 @@ TEST_F(WindowLayout, UnderADarkPaletteTheDefaultGridAndTheStatusStripAreDark)
     ASSERT_GE(CameraPhotos().size(), 3);
     const QPalette before = QApplication::palette();
     QApplication::setPalette(DarkPalette());
+    StTempPrefBoolean toolbarShown(QStringLiteral("IndexShowToolbar"), true);
+    const QVariant customised = CopyPrefValue(kIndexToolbarIdentifier);
+    SetPrefValue(kIndexToolbarIdentifier, QVariant()); // the bar's items as they come
+    const auto restore = qScopeGuard([&] { SetPrefValue(kIndexToolbarIdentifier, customised); });
     CIndexDoc* document = FreshIndex();
     CIndexView* view = IndexViewOfDocument(document);
     ASSERT_EQ(view->GetTheme(), GetPrefNumber(QStringLiteral("DefaultIndexTheme_6")));
@@ -576,6 +586,19 @@ TEST_F(WindowLayout, UnderADarkPaletteTheDefaultGridAndTheStatusStripAreDark)
         for (int x = 0; x < stripPicture.width(); ++x)
             lightPixels += stripPicture.pixelColor(x, y).lightness() > 170 ? 1 : 0;
     EXPECT_GT(lightPixels, 20) << "the status strip's text is not light";
+
+    // The toolbar's icons follow the palette: none keeps the dark grey ink drawn for light bars.
+    auto* toolbar = document->GetWindow()->GetShell()->findChild<QToolBar*>();
+    ASSERT_TRUE(toolbar && toolbar->isVisible());
+    const QImage barPicture = toolbar->grab().toImage();
+    int inkPixels = 0;
+    for (int y = 0; y < barPicture.height(); ++y)
+        for (int x = 0; x < barPicture.width(); ++x) {
+            const QColor pixel = barPicture.pixelColor(x, y);
+            inkPixels += std::abs(pixel.red() - 60) <= 3 && std::abs(pixel.green() - 64) <= 3 && std::abs(pixel.blue() - 72) <= 3;
+        }
+    const double density = barPicture.devicePixelRatio();
+    EXPECT_LT(inkPixels, int(10 * density * density)) << "the toolbar icons' dark strokes stay dark on the dark bar";
 
     // A named theme is as the user chose it.
     view->SetTheme(2, true);
@@ -648,4 +671,141 @@ TEST_F(WindowLayout, TheToolbarsMoreItemsButtonStandsOutFromTheBar)
             marked += std::abs(picture.pixelColor(x, y).lightness() - ground) > 96 ? 1 : 0;
     const double density = qApp->devicePixelRatio();
     EXPECT_GE(marked, int(8 * density * density)) << "the \u00bb does not stand out from the bar";
+}
+
+// The list names each item's kind, also in its narrow default column, and a
+// column the user adds opens wide enough for what its rows show.
+TEST_F(WindowLayout, TheListNamesKindsAndOpensColumnsWideEnoughForTheirValues)
+{
+    app->MakeNewDocument();
+    CIndexDoc* document = OpenIndexDocuments().back();
+    for (const char* sample : { "PNG.png", "Photoshop.psd", "QuickTime.mov", "RIFF.wav", "IPTC.jpg", "NikonD70.jpg" })
+        document->AddItem(QUrl::fromLocalFile(TestDataPath(QStringLiteral("exiftool-images/") + QLatin1String(sample))));
+    CIndexView* view = SelectFirstItemWhenIdle(document);
+    // The columns chosen here are not the next test's.
+    const QVariant columns = CopyPrefValue(QStringLiteral("ListViewColumns"));
+    const auto restore = qScopeGuard([&] { SetPrefValue(QStringLiteral("ListViewColumns"), columns); });
+    view->ProcessCommand(kCmdListView, nullptr);
+    ProcessEventsFor(200);
+    QWidget* shell = document->GetWindow()->GetShell();
+    CIndexListView* list = nullptr;
+    for (QWidget* widget : shell->findChildren<QWidget*>())
+        if (auto* found = dynamic_cast<CIndexListView*>(widget))
+            list = found;
+    ASSERT_NE(list, nullptr);
+    for (SInt32 key : { kFieldDateCreated, kFieldFlash }) {
+        if (list->HasFieldColumn(key))
+            list->ProcessCommand(key, nullptr); // off, to be added as a user adds it
+        list->ProcessCommand(key, nullptr); // the Columns menu's item
+    }
+    ProcessEventsFor(200);
+    SavePictureIfAsked(*shell, QStringLiteral("index-list-columns"));
+
+    QTreeView* tree = list->GetControlRef();
+    const std::vector<SInt32> shown = list->GetFieldColumns();
+    QStringList faults;
+    int dated = 0;
+    for (CIndexItem* item : view->GetItemList()) {
+        for (SInt32 key : { kFieldKind, kFieldDateCreated, kFieldFlash }) {
+            const auto at = std::find(shown.begin(), shown.end(), key);
+            ASSERT_NE(at, shown.end()) << key;
+            const int width = tree->columnWidth(int(at - shown.begin()));
+            DataBrowserItemData data;
+            ASSERT_EQ(item->GetSetCellData(DataBrowserPropertyID(key), data, false, width), noErr);
+            const QString text = data.value.typeId() == QMetaType::QDateTime
+                ? QLocale().toString(data.value.toDateTime(), QLocale::ShortFormat)
+                : data.value.toString();
+            dated += key == kFieldDateCreated && !text.isEmpty() ? 1 : 0;
+            const QString where = QStringLiteral("%1 of %2").arg(CopyFieldName(key), item->GetName());
+            // The kind's name, or its first words where the column is narrow; never the type code.
+            if (key == kFieldKind && (text.isEmpty() || !item->CopyFieldString(kFieldKind, kFieldTextFullName).startsWith(text)))
+                faults << where + QStringLiteral(": \"%1\" names no kind").arg(text);
+            if (key == kFieldDateCreated && text.contains(QLatin1String("1904")))
+                faults << where + QStringLiteral(": \"%1\" for a caption without a date").arg(text);
+            if (tree->fontMetrics().horizontalAdvance(text) + 8 > width)
+                faults << where + QStringLiteral(": \"%1\" is cut off at %2 pixels").arg(text).arg(width);
+        }
+    }
+    EXPECT_GT(dated, 0) << "no sample has a caption date";
+    EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
+}
+
+// The index window shows the program's icon (in the task bar and the window
+// switcher), and its menus, with the list's Sort By menu, open in one column
+// within the screen.
+TEST_F(WindowLayout, TheIndexWindowHasTheProgramsIconAndItsMenusOpenInOneColumn)
+{
+    ASSERT_GE(CameraPhotos().size(), 3);
+    CIndexDoc* document = FreshIndex();
+    IndexViewOfDocument(document)->ProcessCommand(kCmdListView, nullptr);
+    ProcessEventsFor(100);
+    QWidget* shell = document->GetWindow()->GetShell();
+    const QImage programIcon = QIcon(QStringLiteral(":/icons/orvex.png")).pixmap(32).toImage();
+    ASSERT_FALSE(programIcon.isNull());
+    EXPECT_EQ(shell->windowIcon().pixmap(32).toImage().convertToFormat(programIcon.format()), programIcon);
+    auto* bar = shell->findChild<QMenuBar*>();
+    ASSERT_NE(bar, nullptr);
+    const QRect available = shell->screen()->availableGeometry();
+    QStringList faults;
+    auto look = [&](QMenu* menu, const QString& name) {
+        ProcessEventsFor(50);
+        ASSERT_TRUE(menu->isVisible()) << name.toStdString();
+        SavePictureIfAsked(*menu, QStringLiteral("menu-") + name);
+        std::set<int> columns;
+        for (QAction* action : menu->actions())
+            if (action->isVisible() && !action->isSeparator())
+                columns.insert(menu->actionGeometry(action).left());
+        if (columns.size() > 1)
+            faults << QStringLiteral("%1: %2 columns").arg(name).arg(columns.size());
+        if (!available.contains(menu->geometry()))
+            faults << QStringLiteral("%1: %2 outside the screen").arg(name, QString::fromStdString(Describe(menu->geometry())));
+    };
+    for (QAction* title : bar->actions()) {
+        QMenu* menu = title->menu();
+        if (!menu || !title->isVisible())
+            continue;
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(title).center());
+        look(menu, title->text().remove(QLatin1Char('&')));
+        for (QAction* item : menu->actions()) {
+            if (item->menu() && item->text().remove(QLatin1Char('&')) == QStringLiteral("Sort By")) {
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+                look(item->menu(), QStringLiteral("Sort By"));
+                item->menu()->hide();
+            }
+        }
+        menu->hide();
+        ProcessEventsFor(20);
+    }
+    EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
+}
+
+// A window the screen makes smaller (a size left on a larger screen, or at a
+// lower scale factor) opens within the screen, and the size the user left is
+// what is kept for the next run.
+TEST_F(WindowLayout, AWindowShrunkToTheScreenKeepsTheSizeTheUserLeft)
+{
+    ASSERT_GE(CameraPhotos().size(), 3);
+    QVariantMap kept;
+    for (const char* key : { "DefaultIndexWindowWidth", "DefaultIndexWindowHeigth", "DefaultIndexWindowPosition" })
+        kept.insert(QString::fromLatin1(key), CopyPrefValue(QString::fromLatin1(key)));
+    const auto restore = qScopeGuard([&] {
+        for (auto entry = kept.cbegin(); entry != kept.cend(); ++entry)
+            SetPrefValue(entry.key(), entry.value());
+    });
+    CIndexDoc* document = FreshIndex();
+    LWindow* window = document->GetWindow();
+    const QRect available = window->GetShell()->screen()->availableGeometry();
+    // As an index opens with the size it was left at.
+    window->DoSetBounds(QRect(available.topLeft() + QPoint(20, 40), QSize(1400, 900)));
+    window->KeepOnScreen();
+    ProcessEventsFor(100);
+    EXPECT_TRUE(available.contains(window->GetShell()->frameGeometry())) << Describe(window->GetShell()->frameGeometry());
+    IndexViewOfDocument(document)->ProcessCommand(cmd_SaveSettingsAsDefaults, nullptr);
+    EXPECT_EQ(GetPrefNumber(QStringLiteral("DefaultIndexWindowWidth")), 1400);
+    EXPECT_EQ(GetPrefNumber(QStringLiteral("DefaultIndexWindowHeigth")), 900);
+    // A size the user gives it is kept as given.
+    window->GetShell()->resize(600, 400);
+    ProcessEventsFor(50);
+    IndexViewOfDocument(document)->ProcessCommand(cmd_SaveSettingsAsDefaults, nullptr);
+    EXPECT_EQ(GetPrefNumber(QStringLiteral("DefaultIndexWindowWidth")), 600);
 }

@@ -143,7 +143,7 @@ TEST_F(IndexCommands, EachStatusFollowsSelectionFilterAndLocks)
         { kFirstColumnCommand + 4, true, true, true },
         { cmd_ExportFiles, true, true, true },
         { cmd_UploadItems, true, true, true },
-        { cmd_DownloadAgain, true, true, false },
+        { cmd_DownloadAgain, false, false, false }, // no item came from a server
         { cmd_NewIndexFromSelection, false, true, true },
         { cmd_ItemInfo, false, true, true },
         { cmd_ToggleFullScreen, true, true, true },
@@ -162,6 +162,21 @@ TEST_F(IndexCommands, EachStatusFollowsSelectionFilterAndLocks)
         EXPECT_FALSE(Enabled(row.command)) << row.command << " with the screen locked";
         gIndexWindowLocked = false;
     }
+    // An item that came from a server can be downloaded again when selected, or
+    // with nothing selected once its file here is gone.
+    CIndexItem* downloaded = view->GetModel().ItemAt(2);
+    downloaded->SetRemoteURL(QUrl(QStringLiteral("ftp://127.0.0.1/photos/") + downloaded->GetName()));
+    Select({ 2 });
+    EXPECT_TRUE(Enabled(cmd_DownloadAgain));
+    Select({ 1 });
+    EXPECT_FALSE(Enabled(cmd_DownloadAgain));
+    view->DeselectAll();
+    EXPECT_FALSE(Enabled(cmd_DownloadAgain)) << "its file is here";
+    ASSERT_TRUE(QFile::remove(downloaded->GetURL().toLocalFile()));
+    Select({ 1 });
+    view->DeselectAll();
+    EXPECT_TRUE(Enabled(cmd_DownloadAgain));
+
     // Filtered, Show All comes on.
     Select({ 1, 3 });
     view->ObeyCommand(cmd_ShowSelectedOnly, nullptr);

@@ -642,7 +642,7 @@ TEST_F(GridPaintTest, TheEditCommandsAreOnAsTheSelectionAllowsAndSelectCopyOrRem
     picture.fill(Qt::red);
     QGuiApplication::clipboard()->setImage(picture);
     const Case cases[] = {
-        { cmd_Copy, false, true, false },
+        { cmd_Copy, false, true, true }, // several go as their files
         { cmd_Paste, false, true, false }, // with a picture on the clipboard
         { cmd_Clear, false, true, true },
         { cmd_SelectAll, true, true, true },

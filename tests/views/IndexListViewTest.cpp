@@ -105,19 +105,20 @@ TEST_F(IndexListViewTest, TheThirteenDefaultColumnsStandInForAMissingOrUnreadabl
         (std::vector<SInt32> { 4001, 5001, 5002, 4004, 4003, 4015, 6001, 6016, 6017, 4212, 4204, 4205, 4017 }));
 }
 
-TEST_F(IndexListViewTest, ColumnsKeepAtLeastOneAndMirrorTheirSortItemsInTheIndexMenuOnce)
+TEST_F(IndexListViewTest, ColumnsKeepAtLeastOneAndMirrorTheirSortItemsInTheSortByMenuOnce)
 {
     LMenuBar bar(128);
     SetPrefValue("ListViewColumns", QVariantMap { { "COLUMNS", QVariantList { 4001, 4004 } } });
     CIndexDoc* doc = MakeDoc({ "a.jpg" });
     CIndexListView* list = ListOf(doc);
-    LMenu* menu = bar.FetchMenu(kMenuIndex);
+    LMenu* menu = bar.FetchMenu(kMenuSortBy);
     ASSERT_TRUE(menu);
     const SInt16 itemsBefore = menu->CountItems();
-    // Sort items follow the menu's four leading items, in column order.
-    EXPECT_EQ(menu->IndexFromCommand(4001 + kSortCommandOffset), 5);
-    EXPECT_EQ(menu->IndexFromCommand(4004 + kSortCommandOffset), 6);
-    EXPECT_EQ(menu->Item(5)->text, CopyLocalizedString("602:2") + CopyFieldName(4001));
+    // Sort items come first, in column order; the Index menu has none.
+    EXPECT_EQ(menu->IndexFromCommand(4001 + kSortCommandOffset), 1);
+    EXPECT_EQ(menu->IndexFromCommand(4004 + kSortCommandOffset), 2);
+    EXPECT_EQ(menu->Item(1)->text, CopyLocalizedString("602:2") + CopyFieldName(4001));
+    EXPECT_EQ(bar.FetchMenu(131)->IndexFromCommand(4001 + kSortCommandOffset), 0);
 
     // A second window's list finds its items there already.
     CIndexDoc* other = MakeDoc({});

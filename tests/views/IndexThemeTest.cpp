@@ -141,7 +141,7 @@ TEST(IndexTheme, TheMenuBarCarriesThePatternMenuUnderItsBackgroundItem)
     LMenu* index = nullptr;
     SInt16 item = 0;
     ASSERT_TRUE(bar.FindMenuItem(cmd_PatternMenu, index, item));
-    EXPECT_EQ(index->GetMenuID(), 131);
+    EXPECT_EQ(index->GetMenuID(), 132); // the View menu
     EXPECT_EQ(index->Item(item)->submenuID, kPatternMenuID);
     LMenu& patterns = GetPatternMenu();
     EXPECT_EQ(&patterns, bar.FetchMenu(kPatternMenuID));

@@ -762,9 +762,21 @@ void LWindow::KeepOnScreen()
     // factor): the content shrinks to fit.
     const int tooWide = frame.width() - available.width();
     const int tooHigh = frame.height() - available.height();
-    if ((tooWide > 0 || tooHigh > 0) && HasAttribute(windAttr_Resizable))
+    if ((tooWide > 0 || tooHigh > 0) && HasAttribute(windAttr_Resizable)) {
+        const QSize before = size();
         ResizeFrameBy(-std::max(0, tooWide), -std::max(0, tooHigh), true);
+        if (mSizeFitted != before)
+            mSizeBeforeFit = before;
+        mSizeFitted = size();
+    }
     MoveWithinArea(mShell, available, margins);
+}
+
+void LWindow::GetBoundsToKeep(QRect& outBounds) const
+{
+    GetGlobalBounds(outBounds);
+    if (!mSizeBeforeFit.isEmpty() && size() == mSizeFitted)
+        outBounds.setSize(mSizeBeforeFit);
 }
 
 QMargins ShellFrameMargins(const QWidget* shell)

@@ -58,6 +58,10 @@ public:
     LWindow* ParentWindow() const;
     // Moves the window (shrinking a resizable one first) to lie within its screen's available area.
     void KeepOnScreen();
+    // The window's bounds as the user left them: a size the screen made smaller
+    // (a lower resolution, a higher scale factor) counts as the size it had before,
+    // until the window is resized again.
+    void GetBoundsToKeep(QRect& outBounds) const;
     // The window system's frame around the shell (a guess until it is first shown).
     QMargins FrameMargins() const;
     // The available area of the screen the window is on.
@@ -168,6 +172,8 @@ private:
     QRect mUserBounds {};
     bool mZoomed = false;
     bool mPlaced = false; // moved by its owner, or shown once
+    QSize mSizeBeforeFit; // the size KeepOnScreen shrank from, while mSizeFitted holds
+    QSize mSizeFitted;
     quint32 mActivationRequests = 0; // selections and floater shows, the last one counts
 
     bool mFitting = false;
