@@ -7,6 +7,7 @@
 #include "FinderPreview.h"
 #include "Liveness.h"
 #include "MediaFactory.h"
+#include "MediaImageInfo.h"
 #include "Preferences.h"
 #include "ThumbnailFile.h"
 #include "ThumbnailMaker.h"
@@ -203,6 +204,21 @@ void ReadThumbnailFiles(const std::vector<CIndexItem*>& items)
     }
 }
 
+namespace {
+
+// A medium no larger than its thumbnail gives the same thumbnail again: pictures
+// are never enlarged. Its size is the one kept with the item, else its file's own.
+bool IsMediumWithinThumbnail(CIndexItem& item, SInt32 side)
+{
+    if (item.IsSmallMedium())
+        return true;
+    const MediaImageInfo* info = nullptr;
+    (void)CatchCode([&] { info = item.GetImageInfo(); });
+    return info && info->width > 0 && std::max<SInt32>(info->width, info->height) <= side;
+}
+
+} // namespace
+
 bool CItemThumbnails::ShouldRecreateThumbnail(CIndexItem& item)
 {
     if (item.HasThumbnailFailed() && !item.IsThumbnailFailureStale())
@@ -225,7 +241,7 @@ bool CItemThumbnails::ShouldRecreateThumbnail(CIndexItem& item)
     // otherwise ask for every thumbnail again and again.
     const SInt32 size = ThumbnailSettings::FromPreferences().size;
     if (GetPrefBoolean(QStringLiteral("RecreateThumbnailWhenDifferent")) && side < size)
-        return true;
+        return !IsMediumWithinThumbnail(item, side);
     return IsFontMediaType(type) && side != size;
 }
 

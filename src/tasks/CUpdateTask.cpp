@@ -167,10 +167,13 @@ void CUpdateTask::UpdatePositions(const std::vector<SInt32>& positions)
             continue;
         // Asked before the thumbnail is fetched: fetching marks it as looked for.
         bool needsThumbnail = autoCreate && !item->IsBusy() && thumbnails->ShouldRecreateThumbnail(*item);
-        // A cell whose thumbnail is being made is drawn once it is there. A file
-        // without a preview of its own answers with an error: no thumbnail yet.
+        // A stored thumbnail is drawn at once, even one about to be made again; a
+        // cell without one is drawn once its thumbnail is made. A file without a
+        // preview of its own answers with an error: no thumbnail yet.
         Picture* thumbnail = nullptr;
-        OSStatus fetched = needsThumbnail ? OSStatus(noErr) : CatchCode([&] { thumbnail = item->GetThumbnail(); });
+        OSStatus fetched = needsThumbnail && !item->HasThumbnail()
+            ? OSStatus(noErr)
+            : CatchCode([&] { thumbnail = item->GetThumbnail(); });
         if (fetched == noErr && thumbnail) {
             // The cell's picture is made here, not while painting: a cell only
             // paints a picture that is ready.

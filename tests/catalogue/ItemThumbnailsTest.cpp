@@ -193,7 +193,15 @@ TEST_F(ItemThumbnails, RecreateTestAsksForBiggerPicturesWhenTheSettingSaysSo)
     SetPrefBoolean("RecreateThumbnailWhenDifferent", true);
     CIndexItem again(QUrl::fromLocalFile(dir + "/small.png"));
     again.CreateThumbnail(false);
-    EXPECT_TRUE(again.GetRecreateAnswer());
+    // A picture smaller than the size gives the same thumbnail again: not asked for.
+    EXPECT_FALSE(again.GetRecreateAnswer());
+    // A larger one whose thumbnail was made at a smaller size is.
+    CIndexItem large(QUrl::fromLocalFile(WriteImage(dir, "large.png", 640, 480, "PNG")));
+    large.CreateThumbnail(false);
+    EXPECT_FALSE(large.GetRecreateAnswer());
+    SetPrefNumber("DefaultThumbnailSize", 320);
+    EXPECT_TRUE(CItemThumbnails().ShouldRecreateThumbnail(large));
+    SetPrefDefault("DefaultThumbnailSize");
     // A thumbnail that was looked for (here the file's own small preview) is not made again.
     const QString previewed = WriteImage(dir, "previewed.png", 100, 50, "PNG");
     ASSERT_EQ(AddFilePreview(FileRef(previewed), *again.GetThumbnail()), noErr);

@@ -5,14 +5,17 @@
 #include "CIndexPackage.h"
 #include "CIndexView.h"
 #include "CIndexViewDocument.h"
+#include "CUpdateTask.h"
 #include "CVisualTask.h"
 #include "IndexTaskServices.h"
 #include "IndexWindowTest.h"
+#include "ItemThumbnails.h"
 #include "InterfaceClasses.h"
 #include "LThread.h"
 #include "LWindow.h"
 #include "Preferences.h"
 #include "PropertyList.h"
+#include "TaskOwnerView.h"
 #include "RecordBytes.h"
 #include "URegistrar.h"
 
@@ -23,6 +26,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QMessageBox>
 
 namespace {
@@ -164,4 +168,91 @@ TEST_F(IndexDocumentTasks, FilesHandedToASavedIndexAreChangesToSaveAndCloseAsks)
     EXPECT_EQ(ReadWholeFile(package + "/index.db"), mRecords) << "nothing written behind the user's back";
     doc->SetModified(false);
     EXPECT_TRUE(doc->AttemptClose(true));
+}
+
+// Photographs without a preview of their own, with "RecreateThumbnailWhenDifferent"
+// on: their thumbnails are made once, saved in the package's thumbs/, and drawn
+// from there when the index is opened again. Those smaller than the thumbnail size
+// would give the same thumbnail again: none is made again. Once the size is raised,
+// the larger ones are made again, each after its stored thumbnail was drawn.
+TEST_F(IndexDocumentTasks, AReopenedIndexDrawsItsStoredThumbnailsFirstAndMakesThemAgainOnlyWhenAsked)
+{
+    CItemThumbnails::Install();
+    SetPrefBoolean("RecreateThumbnailWhenDifferent", true);
+    const QString package = MakePackage("Shots");
+    CIndexDoc* doc = Open(package);
+    for (int i = 0; i < 12; ++i) {
+        const bool large = i % 2 == 1;
+        QImage image(large ? 640 : 100, large ? 480 : 75, QImage::Format_RGB32);
+        image.fill(QColor::fromHsv(i * 30, 200, 200));
+        const QString path = mDir + QStringLiteral("/photo%1.png").arg(i);
+        ASSERT_TRUE(image.save(path, "PNG"));
+        doc->AddItem(QUrl::fromLocalFile(path));
+    }
+    auto isLarge = [](CIndexItem* item) { return item->GetName().mid(5).chopped(4).toInt() % 2 == 1; };
+    // The photographs whose cells the grid shows.
+    auto shownPhotos = [](CIndexView* view) {
+        std::vector<CIndexItem*> shown;
+        SInt32 index = 0;
+        for (CIndexItem* item : view->GetItemList()) {
+            QRect cell;
+            if (view->GetCellRect(++index, cell) && view->rect().contains(cell) && item->GetName().endsWith(".png"))
+                shown.push_back(item);
+        }
+        return shown;
+    };
+    auto drawnAndIdle = [&](CIndexView* view) {
+        return LThread::RunUntil(
+            [&] {
+                view->grab();
+                for (CIndexItem* item : shownPhotos(view))
+                    if (!item->HasThumbnail() || !item->GetDisplayPicture())
+                        return false;
+                return view->GetUpdateTask()->CountQueued() == 0 && !view->IsUpdating();
+            },
+            30000);
+    };
+    ASSERT_TRUE(drawnAndIdle(IndexViewOf(doc)));
+    const size_t shown = shownPhotos(IndexViewOf(doc)).size();
+    ASSERT_GT(shown, 1u);
+    doc->ObeyCommand(cmd_Save, nullptr);
+    ASSERT_TRUE(Idle(doc));
+    EXPECT_EQ(QDir(package + "/thumbs").entryList(QDir::Files).size(), qsizetype(shown));
+    EXPECT_TRUE(doc->AttemptClose(true));
+
+    CIndexDoc* again = Open(package);
+    CIndexView* reopened = IndexViewOf(again);
+    ASSERT_TRUE(drawnAndIdle(reopened));
+    ASSERT_EQ(shownPhotos(reopened).size(), shown);
+    for (CIndexItem* item : shownPhotos(reopened))
+        EXPECT_GT(item->GetThumbnailNumber(), 0) << item->GetName().toStdString() << ": its thumbnail was made again";
+    EXPECT_FALSE(again->IsModified());
+    EXPECT_TRUE(again->AttemptClose(true));
+
+    // Counts the cells drawn before any thumbnail was made again.
+    struct StoredDrawn : LListener {
+        std::function<void()> heard;
+        void ListenToMessage(MessageT message, void*) override
+        {
+            if (message == msg_CellDrawn)
+                heard();
+        }
+    } ear;
+    int drawnStored = 0;
+    SetPrefNumber("DefaultThumbnailSize", 320);
+    CIndexDoc* larger = Open(package);
+    CIndexView* raised = IndexViewOf(larger);
+    ear.heard = [&] {
+        for (CIndexItem* item : shownPhotos(raised))
+            if (isLarge(item) && item->GetThumbnailNumber() < 0)
+                return;
+        ++drawnStored;
+    };
+    raised->AddListener(&ear);
+    ASSERT_TRUE(drawnAndIdle(raised));
+    raised->RemoveListener(&ear);
+    SetPrefDefault("DefaultThumbnailSize");
+    EXPECT_GE(drawnStored, int(shown)) << "not every stored thumbnail was drawn before those were made again";
+    for (CIndexItem* item : shownPhotos(raised))
+        EXPECT_EQ(item->GetThumbnailNumber() < 0, isLarge(item)) << item->GetName().toStdString();
 }
