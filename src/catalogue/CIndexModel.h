@@ -8,6 +8,7 @@
 #include "MacTypes.h"
 #include "RegularFile.h"
 #include "TArray.h"
+#include "ValueMembers.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -341,7 +342,7 @@ public:
     // 5 as 4); the name without digits and "-_ ~()'", when more than 2 characters
     // remain; any other field its text. Values are trimmed; "" and "-" are none.
     // Sets hold items without owning them; a set may be empty.
-    using ValueSets = QHash<QString, QSet<CIndexItem*>>;
+    using ValueSets = QHash<QString, ValueMembers>;
     // Built from the preference over all items, from what they hold: no media file
     // is opened. Items whose values only their files could give are handed on by
     // valuesPending (the view's cache task enters them with AddItemToValueIndex).
@@ -371,6 +372,7 @@ public:
     // The filter shows these items of the index, in the order of all items (added
     // to those it shows unless clear); the selection is dropped. False, and nothing
     // changed, while the filter is locked.
+    bool ShowItemsAsFilter(std::span<CIndexItem* const> items, bool clear);
     bool ShowItemsAsFilter(const QSet<CIndexItem*>& items, bool clear);
 
 signals:

@@ -14,9 +14,6 @@
 
 namespace {
 
-// A value set of this many items takes a millisecond or more to grow.
-constexpr qsizetype kEarlyGrowthFrom = 32768;
-
 // The urgency values every index offers, with or without items: one per
 // bucket of ValueOfText's rating rule.
 constexpr const char* kRatingSeeds[] = { "0", "2", "4", "6", "7", "9" };
@@ -85,10 +82,11 @@ public:
                 AddText(QString::number(caption->GetUrgency()), item);
             break;
         case kFieldName: {
-            // Names seldom repeat: each goes in at once.
+            // Grouped by value, not by name: names seldom repeat, their values do
+            // (a value of a value is itself).
             const QString value = ValueOfText(key, item->GetName());
             if (!value.isEmpty())
-                mSets[value].insert(item);
+                AddText(value, item);
             break;
         }
         default: {
@@ -108,31 +106,14 @@ public:
         return true;
     }
 
-    // Each distinct text's items join its value's set, made when missing. A large
-    // set nearly full grows now if no other large one has in this pass (`grown`):
-    // sets that many items share (one kind, folder, rating) fill up together, and
-    // growing them all in one pass held the window for a tenth of a second. A set
-    // with room for every item of the index (`mostMembers`) never grows ahead: it
-    // would only double its memory.
-    void Enter(bool& grown, qsizetype mostMembers)
+    // Each distinct text's items join its value's members in one batch: one sort,
+    // no lookup per item.
+    void Enter()
     {
-        ValueSets& sets = mSets;
         for (size_t group = 0; group < mMembers.size(); ++group) {
             const QString value = ValueOfText(key, mTexts[group]);
-            if (value.isEmpty())
-                continue;
-            QSet<CIndexItem*>& set = sets[value];
-            const qsizetype needed = set.size() + qsizetype(mMembers[group].size());
-            const bool large = set.size() >= kEarlyGrowthFrom;
-            if (needed > set.capacity()) {
-                grown = grown || large;
-                set.reserve(needed);
-            } else if (large && !grown && needed > set.capacity() / 4 * 3 && set.capacity() < mostMembers) {
-                grown = true;
-                set.reserve(set.capacity() + 1); // doubles it
-            }
-            for (CIndexItem* item : mMembers[group])
-                set.insert(item);
+            if (!value.isEmpty())
+                mSets[value].InsertMany(mMembers[group]);
         }
     }
 
@@ -278,7 +259,8 @@ const CIndexModel::ValueSets* CIndexModel::GetValueSets(SInt32 fieldKey) const
 QSet<CIndexItem*> CIndexModel::GetValueMembers(SInt32 fieldKey, const QString& value) const
 {
     const ValueSets* sets = GetValueSets(fieldKey);
-    return sets ? sets->value(value) : QSet<CIndexItem*>();
+    const auto found = sets ? sets->constFind(value) : ValueSets::const_iterator();
+    return sets && found != sets->constEnd() ? found->ToSet() : QSet<CIndexItem*>();
 }
 
 void CIndexModel::AddItemToValueIndex(CIndexItem* item)
@@ -321,9 +303,8 @@ void CIndexModel::EnterValues(const Items& items, bool mayReadMedia)
         if (itemPending)
             emit valuesPending(item);
     }
-    bool grown = false;
     for (FieldCollector& field : fields)
-        field.Enter(grown, qsizetype(mAllItems.GetCount()));
+        field.Enter();
 }
 
 void CIndexModel::RemoveFromValueIndex(CIndexItem* item)
@@ -331,7 +312,7 @@ void CIndexModel::RemoveFromValueIndex(CIndexItem* item)
     if (!mValueIndex || !item)
         return;
     for (ValueSets& sets : *mValueIndex)
-        for (QSet<CIndexItem*>& set : sets)
+        for (ValueMembers& set : sets)
             set.remove(item);
 }
 
@@ -352,13 +333,19 @@ void CIndexModel::UpdateValueIndex(CIndexItem* item, SInt32 fieldKey, const QStr
             set->remove(item);
     }
     if (!newKey.isEmpty()) {
-        QSet<CIndexItem*>& set = (*found)[newKey];
+        ValueMembers& set = (*found)[newKey];
         if (item)
             set.insert(item);
     }
 }
 
 bool CIndexModel::ShowItemsAsFilter(const QSet<CIndexItem*>& items, bool clear)
+{
+    const std::vector<CIndexItem*> list(items.begin(), items.end());
+    return ShowItemsAsFilter(std::span<CIndexItem* const>(list), clear);
+}
+
+bool CIndexModel::ShowItemsAsFilter(std::span<CIndexItem* const> items, bool clear)
 {
     if (mFilterItems.IsLocked())
         return false;

@@ -463,6 +463,7 @@ public:
     // items, added to those shown unless clear; titled and broadcast as ShowFilter.
     // False while the filter is locked.
     bool ShowItemsAsFilter(const QString* title, const QSet<CIndexItem*>& items, bool clear);
+    bool ShowItemsAsFilter(const QString* title, std::span<CIndexItem* const> items, bool clear);
     void RevealFirstSelected() override;
     // All items show again, scrolled to the start, the window's own title back;
     // broadcasts 3003. Nothing when no filter shows.

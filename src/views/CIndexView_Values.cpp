@@ -58,6 +58,12 @@ void CIndexView::ShowFilter(const QString* title, bool refresh, bool clear)
 
 bool CIndexView::ShowItemsAsFilter(const QString* title, const QSet<CIndexItem*>& items, bool clear)
 {
+    const std::vector<CIndexItem*> list(items.begin(), items.end());
+    return ShowItemsAsFilter(title, std::span<CIndexItem* const>(list), clear);
+}
+
+bool CIndexView::ShowItemsAsFilter(const QString* title, std::span<CIndexItem* const> items, bool clear)
+{
     if (!mModel->ShowItemsAsFilter(items, clear))
         return false;
     Refresh();

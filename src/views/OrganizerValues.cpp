@@ -108,7 +108,7 @@ QString OrganizerFilterCaption(SInt32 field, const QString& value)
     return name + QStringLiteral(" \"") + value + QLatin1Char('"');
 }
 
-const QSet<CIndexItem*>* OrganizerMembers(const CIndexModel& model, SInt32 field, const QString& value)
+const ValueMembers* OrganizerMembers(const CIndexModel& model, SInt32 field, const QString& value)
 {
     const CIndexModel::ValueSets* sets = model.GetValueSets(field);
     if (!sets)
@@ -119,7 +119,7 @@ const QSet<CIndexItem*>* OrganizerMembers(const CIndexModel& model, SInt32 field
 
 qsizetype OrganizerMemberCount(const CIndexModel& model, SInt32 field, const QString& value)
 {
-    const QSet<CIndexItem*>* members = OrganizerMembers(model, field, value);
+    const ValueMembers* members = OrganizerMembers(model, field, value);
     return members ? members->size() : 0;
 }
 
@@ -127,11 +127,11 @@ void FilterToValue(CIndexView& view, SInt32 field, const QString& value, bool ad
 {
     const QString caption = OrganizerFilterCaption(field, value);
     CIndexModel& model = view.GetModel();
-    static const QSet<CIndexItem*> kNone;
-    const QSet<CIndexItem*>* members = OrganizerMembers(model, field, value);
+    const ValueMembers* members = OrganizerMembers(model, field, value);
     // The filter lists them in the view's order, each once, however many of the
     // values shown it has.
-    if (!view.ShowItemsAsFilter(&caption, members ? *members : kNone, !add))
+    if (!view.ShowItemsAsFilter(
+            &caption, members ? std::span<CIndexItem* const>(members->Items()) : std::span<CIndexItem* const>(), !add))
         return;
     SInt32 state = 0;
     view.BroadcastMessage(msg_ViewStateChanged, &state);
@@ -146,10 +146,10 @@ CSearchTask* StartValueRename(CIndexModel& model, SInt32 field, const QString& v
 {
     if (newText == value)
         return nullptr;
-    const QSet<CIndexItem*>* members = OrganizerMembers(model, field, value);
+    const ValueMembers* members = OrganizerMembers(model, field, value);
     if (!members || members->isEmpty())
         return nullptr;
-    CSearchTask* task = NewValueBatch(model, field, std::vector<CIndexItem*>(members->begin(), members->end()), nullptr);
+    CSearchTask* task = NewValueBatch(model, field, members->Items(), nullptr);
     // A keyword or category is one entry of a list: the old one goes, the new one comes.
     if (IsListField(field))
         task->AddCriterion(std::make_unique<CCriteria>(field, kBatchRemove, value));
@@ -158,8 +158,8 @@ CSearchTask* StartValueRename(CIndexModel& model, SInt32 field, const QString& v
     return task;
 }
 
-CSearchTask* StartValueDrop(CIndexModel& model, SInt32 field, const QString& value, const std::vector<CIndexItem*>& items,
-    LWindow* source)
+CSearchTask* StartValueDrop(
+    CIndexModel& model, SInt32 field, const QString& value, const std::vector<CIndexItem*>& items, LWindow* source)
 {
     if (items.empty() || !OrganizerValueAcceptsDrop(field))
         return nullptr;

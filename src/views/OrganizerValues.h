@@ -63,7 +63,7 @@ QString OrganizerFieldName(SInt32 field);
 
 // The items that have the value now; null when the field is not indexed or no
 // item ever had it.
-const QSet<CIndexItem*>* OrganizerMembers(const CIndexModel& model, SInt32 field, const QString& value);
+const ValueMembers* OrganizerMembers(const CIndexModel& model, SInt32 field, const QString& value);
 qsizetype OrganizerMemberCount(const CIndexModel& model, SInt32 field, const QString& value);
 
 // Shows the view's filter with the value's items, in the view's order. With add
