@@ -13,12 +13,15 @@
 
 #include <QApplication>
 #include <QDebug>
+#include <QElapsedTimer>
 
 #include <algorithm>
 
 namespace {
 
 constexpr SInt32 kItemsPerClockRead = 32;
+// Finds that trickle in are shown at least this often.
+constexpr qint64 kShowFindsEveryMs = 500;
 
 } // namespace
 
@@ -108,8 +111,8 @@ void CSearchTask::AskCriterion(std::unique_ptr<CCriteria> criterion)
             asked->ChooseApplication(CopyLocalizedString(QStringLiteral("OPEN_X_IN_APPLICATION")).arg(count), mSource);
         else if (batchFile)
             asked->ChooseFolder(CopyLocalizedString(asked->GetSelector() == kSelectorMoveToFolder
-                                                        ? QStringLiteral("MOVE_X_MEDIA_PROMT")
-                                                        : QStringLiteral("COPY_X_MEDIA_PROMT"))
+                                        ? QStringLiteral("MOVE_X_MEDIA_PROMT")
+                                        : QStringLiteral("COPY_X_MEDIA_PROMT"))
                                     .arg(count),
                 mSource);
         else
@@ -238,6 +241,9 @@ void CSearchTask::SearchItems()
         tests.emplace_back(*criterion);
     const SInt32 total = CountItems();
     SInt32 tested = 0;
+    size_t shown = 0;
+    QElapsedTimer sinceShown;
+    sinceShown.start();
     while (CountItems() > 0) {
         CheckPause();
         CIndexItem* item = NextItem();
@@ -256,7 +262,15 @@ void CSearchTask::SearchItems()
             AddFound(item);
         // The clock is read every few items: a test of a name takes less than reading it.
         if (++tested % kItemsPerClockRead == 0 && YieldIfTimeUp()) {
-            ShowFoundInOwner();
+            // The filter shows the finds anew only once they have grown by a quarter,
+            // or after a while: each showing costs as much as all the finds so far, and
+            // at every yield they would cost the search its time many times over.
+            if (mFound.size() > shown
+                && (mFound.size() >= shown + shown / 4 || sinceShown.hasExpired(kShowFindsEveryMs))) {
+                ShowFoundInOwner();
+                shown = mFound.size();
+                sinceShown.restart();
+            }
             SetProgress(total - CountItems());
             SetItemCaption(item->GetName());
             SInt32 state = 0;
@@ -282,12 +296,13 @@ void CSearchTask::RemoveItem(CIndexItem* item)
 
 QString CSearchTask::Dump() const
 {
-    QString text = QStringLiteral("Execute search task:\nKind:%1\nResult action:%2\nCriteria count: %3\nItem count: %4\n\n"
-                                  "Criteria list:\n")
-                       .arg(mKind)
-                       .arg(mResultAction)
-                       .arg(mCriteria.size())
-                       .arg(CountItems());
+    QString text
+        = QStringLiteral("Execute search task:\nKind:%1\nResult action:%2\nCriteria count: %3\nItem count: %4\n\n"
+                         "Criteria list:\n")
+              .arg(mKind)
+              .arg(mResultAction)
+              .arg(mCriteria.size())
+              .arg(CountItems());
     qDebug().noquote() << text;
     for (const auto& criterion : mCriteria)
         text += criterion->Show();
