@@ -375,6 +375,8 @@ BENCHMARK(SortByHeaderClick)->Unit(benchmark::kMillisecond)->Iterations(1)->UseM
 void Prepare()
 {
     StartAsTheProgramDoes();
+    // Made when missing: without it no package is written and the opening waits forever.
+    QDir().mkpath(QStringLiteral(ORVEX_BENCH_FILES_DIR));
     gFolder = new QTemporaryDir(QDir(QStringLiteral(ORVEX_BENCH_FILES_DIR)).filePath(QStringLiteral("freeze-XXXXXX")));
     MakePackage();
 }
