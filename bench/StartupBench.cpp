@@ -5,8 +5,9 @@
 // run with a fresh home of its own, as a first start finds it. A probe loaded into
 // both (LD_PRELOAD) reports once the first window exposed has been painted and the
 // server has drawn it, and ends the process at once; the time runs from the start
-// of the process to that report.
-// Target: within 1.5x of the minimal window.
+// of the process to that report, and the CPU time (every thread's) is the one the
+// process had used by then.
+// Target: within 1.5x of the minimal window, in wall time and in CPU time.
 #include "BenchMain.h"
 
 #include <QDir>
@@ -49,6 +50,7 @@ pid_t gStarted = 0; // the last program started, reaped untimed after its run
 
 struct Shown {
     double residentMB = 0;
+    double cpuSeconds = 0; // of the whole process, up to the report
     QString size;  // of the first window painted, "<width>x<height>"
     QString title; // of the first window painted; empty when none was
 };
@@ -130,12 +132,26 @@ Shown StartUntilShown(const char* program, const QString& argument = {})
     const QString text = QString::fromStdString(line).trimmed();
     if (!text.isEmpty()) {
         shown.residentMB = text.section(QLatin1Char(' '), 0, 0).toDouble() / 1024;
-        shown.size = text.section(QLatin1Char(' '), 1, 1);
-        shown.title = text.section(QLatin1Char(' '), 2);
+        shown.cpuSeconds = text.section(QLatin1Char(' '), 1, 1).toDouble() / 1e6;
+        shown.size = text.section(QLatin1Char(' '), 2, 2);
+        shown.title = text.section(QLatin1Char(' '), 3);
         if (shown.title.isEmpty())
             shown.title = QStringLiteral("(untitled)");
     }
     return shown;
+}
+
+// The CPU times each side's runs reported, paired as RunPaired paired their wall
+// times (each side's first run is its unpaired warm-up).
+PairedTimes CpuPairs(const std::vector<double>& a, const std::vector<double>& b)
+{
+    PairedTimes times;
+    for (size_t i = 1; i < std::min(a.size(), b.size()); ++i) {
+        times.a.push_back(a[i]);
+        times.b.push_back(b[i]);
+        times.ratios.push_back(b[i] > 0 ? a[i] / b[i] : 0);
+    }
+    return times;
 }
 
 void StartUpToAShownWindow(benchmark::State& state)
@@ -143,10 +159,12 @@ void StartUpToAShownWindow(benchmark::State& state)
     for (auto _ : state) {
         Shown orvex, minimal;
         double orvexMB = 0, minimalMB = 0;
+        std::vector<double> orvexCpu, minimalCpu;
         const PairedTimes times = RunPaired(
             kPairs,
             [&] {
                 orvex = StartUntilShown(ORVEX_PROGRAM);
+                orvexCpu.push_back(orvex.cpuSeconds);
                 orvexMB = std::max(orvexMB, orvex.residentMB);
                 if (orvex.title != QLatin1String("Untitled"))
                     CheckTarget("Orvex shows its new index window first", false, ORVEX_PROGRAM);
@@ -154,6 +172,7 @@ void StartUpToAShownWindow(benchmark::State& state)
             [&] {
                 // The minimal window at the size of Orvex's: as many pixels painted and sent.
                 minimal = StartUntilShown(ORVEX_MINIMAL_WINDOW, orvex.size);
+                minimalCpu.push_back(minimal.cpuSeconds);
                 minimalMB = std::max(minimalMB, minimal.residentMB);
                 if (minimal.title != QLatin1String("minimal") || minimal.size != orvex.size)
                     CheckTarget("the minimal program shows its window at Orvex's size", false,
@@ -164,6 +183,7 @@ void StartUpToAShownWindow(benchmark::State& state)
         std::printf("first window: \"%s\" (%s); resident at that moment %.1f MiB against %.1f MiB\n",
             orvex.title.toUtf8().constData(), orvex.size.toUtf8().constData(), orvexMB, minimalMB);
         CheckRatio("start-up to a painted window / minimal Qt Widgets window", times, 1.5);
+        CheckRatio("CPU time of that start-up / the minimal window's", CpuPairs(orvexCpu, minimalCpu), 1.5);
     }
 }
 BENCHMARK(StartUpToAShownWindow)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
@@ -173,19 +193,25 @@ BENCHMARK(StartUpToAShownWindow)->Unit(benchmark::kMillisecond)->Iterations(1)->
 void StartUpAgainstAWindowWithoutText(benchmark::State& state)
 {
     for (auto _ : state) {
+        std::vector<double> orvexCpu, bareCpu;
         const PairedTimes times = RunPaired(
             kPairs,
             [&] {
-                if (StartUntilShown(ORVEX_PROGRAM).title != QLatin1String("Untitled"))
+                const Shown orvex = StartUntilShown(ORVEX_PROGRAM);
+                orvexCpu.push_back(orvex.cpuSeconds);
+                if (orvex.title != QLatin1String("Untitled"))
                     CheckTarget("Orvex shows its new index window first", false, ORVEX_PROGRAM);
             },
             [&] {
-                if (StartUntilShown(ORVEX_BARE_WINDOW).title != QLatin1String("minimal"))
+                const Shown bare = StartUntilShown(ORVEX_BARE_WINDOW);
+                bareCpu.push_back(bare.cpuSeconds);
+                if (bare.title != QLatin1String("minimal"))
                     CheckTarget("the bare program shows its window", false, ORVEX_BARE_WINDOW);
             },
             Reap);
         state.SetIterationTime(times.MedianA());
         PrintRatio("start-up to a painted window / Qt Widgets window without text", times);
+        PrintRatio("CPU time of that start-up / the window without text's", CpuPairs(orvexCpu, bareCpu));
     }
 }
 BENCHMARK(StartUpAgainstAWindowWithoutText)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();

@@ -2,8 +2,10 @@
 // puts an event filter on the application. The first window exposed is let
 // through, so the program paints it and sends the picture to the X server; once
 // that event is handled, a round trip to the server makes sure the server has
-// drawn it, and the probe writes "<resident KiB> <width>x<height> <window title>" to the
-// descriptor named by ORVEX_STARTUP_PROBE_FD and ends the process at once.
+// drawn it, and the probe writes "<resident KiB> <CPU microseconds> <width>x<height>
+// <window title>" to the descriptor named by ORVEX_STARTUP_PROBE_FD and ends the
+// process at once. The CPU time is the whole process's, every thread's, from its
+// start (the dynamic loader's work included).
 // Without that variable it does nothing.
 #include <QGuiApplication>
 #include <QEvent>
@@ -13,6 +15,7 @@
 
 #include <xcb/xcb.h>
 
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -43,7 +46,11 @@ private:
             xcb_connection_t* connection = x11->connection();
             free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
         }
-        QByteArray line = ResidentKiB() + ' ' + QByteArray::number(mWindow->width()) + 'x'
+        timespec cpu {};
+        ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+        const qint64 cpuMicroseconds = qint64(cpu.tv_sec) * 1000000 + cpu.tv_nsec / 1000;
+        QByteArray line = ResidentKiB() + ' ' + QByteArray::number(cpuMicroseconds) + ' '
+            + QByteArray::number(mWindow->width()) + 'x'
             + QByteArray::number(mWindow->height()) + ' ' + mWindow->title().toUtf8() + '\n';
         const ssize_t written = ::write(mFd, line.constData(), size_t(line.size()));
         ::_exit(written == line.size() ? 0 : 1);
