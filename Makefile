@@ -33,7 +33,8 @@ test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
 
 install: build
-	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+	@# Stripped: the program and its modules without their debugging information.
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX) --strip
 	@# The desktop's caches learn of the new file type, entry and icon where their tools exist.
 	@if command -v update-mime-database >/dev/null; then update-mime-database $(PREFIX)/share/mime; fi
 	@if command -v update-desktop-database >/dev/null; then update-desktop-database $(PREFIX)/share/applications; fi

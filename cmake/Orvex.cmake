@@ -7,6 +7,16 @@ function(orvex_library name)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
+# Link options for what the loader loads at start-up (the program and its modules):
+# relative relocations packed (RELR: a bitmap instead of an entry per pointer), the
+# symbol table hashed for the loader's lookups, no library linked that nothing uses.
+set(ORVEX_LOADED_LINK_OPTIONS LINKER:-O1 LINKER:--as-needed LINKER:--hash-style=gnu)
+include(CheckLinkerFlag)
+check_linker_flag(CXX LINKER:-z,pack-relative-relocs ORVEX_LINKER_PACKS_RELOCS)
+if(ORVEX_LINKER_PACKS_RELOCS)
+    list(APPEND ORVEX_LOADED_LINK_OPTIONS LINKER:-z,pack-relative-relocs)
+endif()
+
 # orvex_module(<target> <file> LOADED_BY <library> SOURCES ... DEPS ...): code that pulls in libraries
 # slower to load than the rest of the program's start, as a module that its first
 # use loads (Modules.h), kept beside the program and installed in lib/orvex.
@@ -17,7 +27,7 @@ function(orvex_module target file)
         LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
     target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(${target} PRIVATE ${ARG_DEPS})
-    target_link_options(${target} PRIVATE LINKER:--exclude-libs,ALL LINKER:--no-undefined)
+    target_link_options(${target} PRIVATE LINKER:--exclude-libs,ALL LINKER:--no-undefined ${ORVEX_LOADED_LINK_OPTIONS})
     add_dependencies(${ARG_LOADED_BY} ${target})
     install(TARGETS ${target} LIBRARY DESTINATION lib/orvex)
 endfunction()
