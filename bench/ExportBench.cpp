@@ -108,7 +108,7 @@ void ExportInALoop()
 void ExportFiles(benchmark::State& state)
 {
     for (auto _ : state) {
-        const PairedTimes times = RunPaired(2, ExportThroughTheTask, ExportInALoop, EmptyOutputFolder);
+        const PairedTimes times = RunPaired(5, ExportThroughTheTask, ExportInALoop, EmptyOutputFolder);
         CheckRatio("export task / plain CMedia::Export loop, 50 camera JPEGs", times, 1.3);
         state.SetIterationTime(times.MedianA());
     }
@@ -172,7 +172,7 @@ void XMLDictionaries(benchmark::State& state)
         xml.clear();
     };
     for (auto _ : state) {
-        const PairedTimes times = RunPaired(3, dictionaries, serialise, release);
+        const PairedTimes times = RunPaired(5, dictionaries, serialise, release);
         CheckRatio("XML item dictionaries / serialising them, 100,000 items", times, 3.0);
         state.SetIterationTime(times.MedianA());
     }

@@ -127,7 +127,7 @@ void BM_ImportAgainstThumbnailsAlone(benchmark::State& state)
 {
     for (auto _ : state) {
         DropBetweenRuns();
-        const PairedTimes times = RunPaired(3, ImportFolderWithThumbnails, ThumbnailsBatchAlone, DropBetweenRuns);
+        const PairedTimes times = RunPaired(5, ImportFolderWithThumbnails, ThumbnailsBatchAlone, DropBetweenRuns);
         state.SetIterationTime(times.MedianA());
         char name[160];
         std::snprintf(name, sizeof name, "import %zu JPEGs with thumbnails / thumbnails alone (%u workers, %s cache)",

@@ -30,7 +30,7 @@
 namespace {
 
 constexpr int kCameraFiles = 500;
-constexpr int kPairs = 3;
+constexpr int kPairs = 5;
 
 QTemporaryDir* gRoot = nullptr;
 
