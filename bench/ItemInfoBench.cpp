@@ -1,6 +1,9 @@
-// The item info window stepped with Next and Previous through an index of 1,000
-// camera photographs while its EXIF panel shows, against reading the same 27 EXIF
-// field texts of the same items alone: stepping should stay within twice the reading.
+// The item info window, shown, stepped with Next and Previous through an index of
+// 1,000 camera photographs while its EXIF panel shows, each step gone through the
+// event loop and painted before the next, as a user sees it; against the least a
+// Qt window does for the same: the same 27 EXIF field texts of the same items read
+// into a shown form of 27 labels of the same size, painted at each step. Stepping
+// should stay within twice that.
 #include "BenchMain.h"
 
 #include "CIndexItem.h"
@@ -16,10 +19,16 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
+#include <QFormLayout>
+#include <QLabel>
+#include <QWidget>
 
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #ifndef ORVEX_TEST_DATA_DIR
 #error "the camera photographs of the test data are needed"
@@ -29,9 +38,23 @@ namespace {
 
 constexpr int kItems = 1'000;
 
+// Counts the paints of the window's shell (its backing store flushed).
+struct PaintCounter : QObject {
+    int count = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::UpdateRequest || event->type() == QEvent::Paint)
+            ++count;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 struct Fixture {
+    PaintCounter paints;
     StandaloneIndexView view;
     CItemInfoWindow* window = nullptr;
+    std::unique_ptr<QWidget> form; // the yardstick: a label for each EXIF field's text
+    std::vector<QLabel*> values;
 };
 
 Fixture& TheFixture()
@@ -66,36 +89,64 @@ void MakeFixture()
     first->SetInfoWindow(fixture.window);
     dynamic_cast<LControl*>(fixture.window->FindPaneByID('SMPT'))->SetValue(6);
     CheckTarget("EXIF panel shown", fixture.window->GetPanelID() == kInfoEXIFPanel);
-    // The window finishes showing (polished, laid out) before anyone steps, as on screen.
+    fixture.window->Show();
+    fixture.window->GetShell()->installEventFilter(&fixture.paints);
+    // The window finishes showing (polished, laid out, painted) before anyone steps, as on screen.
     QCoreApplication::processEvents();
+    CheckTarget("item info window shown", fixture.window->GetShell()->isVisible());
+
+    fixture.form = std::make_unique<QWidget>();
+    auto* layout = new QFormLayout(fixture.form.get());
+    for (SInt32 key = kFieldEXIFVersion; key <= kFieldOrientation; ++key) {
+        fixture.values.push_back(new QLabel);
+        layout->addRow(QString::number(key), fixture.values.back());
+    }
+    fixture.form->resize(fixture.window->GetShell()->size());
+    fixture.form->show();
+    QCoreApplication::processEvents();
+}
+
+// One step as a click makes it: the message, then the event loop, which paints
+// what the step changed; answers whether the window was painted.
+bool Step(MessageT message)
+{
+    Fixture& fixture = TheFixture();
+    const int before = fixture.paints.count;
+    fixture.window->ListenToMessage(message, nullptr);
+    QCoreApplication::processEvents();
+    return fixture.paints.count > before;
 }
 
 // Next to the last item, then Previous back to the first.
 void StepThrough()
 {
-    CItemInfoWindow* window = TheFixture().window;
+    int unpainted = 0;
     for (int i = 1; i < kItems; ++i)
-        window->ListenToMessage(msg_InfoNextItem, nullptr);
+        unpainted += Step(msg_InfoNextItem) ? 0 : 1;
     for (int i = 1; i < kItems; ++i)
-        window->ListenToMessage(msg_InfoPreviousItem, nullptr);
+        unpainted += Step(msg_InfoPreviousItem) ? 0 : 1;
+    if (unpainted > 0)
+        CheckTarget("every step painted", false, std::to_string(unpainted) + " steps not painted");
 }
 
-// The same items in the same order, their 27 EXIF texts read.
+// The same items in the same order, their 27 EXIF texts read into the form's
+// labels, each step gone through the event loop (which paints the form).
 void ReadTexts()
 {
-    CIndexView& view = *TheFixture().view;
-    size_t characters = 0;
+    Fixture& fixture = TheFixture();
+    CIndexView& view = *fixture.view;
     auto read = [&](SInt32 index) {
         CIndexItem* item = nullptr;
         view.GetItemAt(index, item);
+        size_t label = 0;
         for (SInt32 key = kFieldEXIFVersion; key <= kFieldOrientation; ++key)
-            characters += size_t(item->CopyFieldString(key, kFieldTextPlaceholder).size());
+            fixture.values[label++]->setText(item->CopyFieldString(key, kFieldTextPlaceholder));
+        QCoreApplication::processEvents();
     };
     for (SInt32 index = 2; index <= kItems; ++index)
         read(index);
     for (SInt32 index = kItems - 1; index >= 1; --index)
         read(index);
-    benchmark::DoNotOptimize(characters);
 }
 
 void StepWithTheEXIFPanel(benchmark::State& state)
@@ -110,17 +161,17 @@ void StepWithTheEXIFPanel(benchmark::State& state)
 }
 BENCHMARK(StepWithTheEXIFPanel)->Unit(benchmark::kMillisecond);
 
-void ReadTheEXIFTextsAlone(benchmark::State& state)
+void ReadTheEXIFTextsIntoLabels(benchmark::State& state)
 {
-    if (!TheFixture().view) {
-        state.SkipWithError("no view");
+    if (!TheFixture().form) {
+        state.SkipWithError("no form");
         return;
     }
     for (auto _ : state)
         ReadTexts();
     state.counters["items"] = 2.0 * (kItems - 1);
 }
-BENCHMARK(ReadTheEXIFTextsAlone)->Unit(benchmark::kMillisecond);
+BENCHMARK(ReadTheEXIFTextsIntoLabels)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -139,9 +190,10 @@ int main(int argc, char** argv)
             Fixture& fixture = TheFixture();
             if (fixture.window) {
                 const PairedTimes times = RunPaired(10, StepThrough, ReadTexts);
-                CheckRatio("info window stepping / EXIF texts alone", times, 2.0);
+                CheckRatio("info window stepping / EXIF texts into a form of labels", times, 2.0);
                 CheckTarget("the window ends on the first item", fixture.window->GetItemIndex() == 1);
             }
+            fixture.form.reset();
             fixture.view.reset(); // its items delete the window
             TerminateTasks();
         });
