@@ -1,7 +1,8 @@
 // A remote folder of 100,000 files opened into an index with "DownloadFiles" on,
 // as a drop of its FTP address does, with the program's default number of
 // parallel downloads and its own event loop and yield timer running. The index
-// lists every entry and downloads them in the listing's order; once the first
+// lists every entry and downloads them in the listing's order, making their
+// thumbnails as they come down (on, as a user has it); once the first
 // 3,000 are whole on disk the folder is stopped as its pane's Stop button does.
 // Yardstick: curl reading the same listing, then ONE `curl --parallel` process
 // fetching the same first 3,000 files as many at once; interleaved pairs.
@@ -17,14 +18,18 @@
 #include "CIndexModel.h"
 #include "CInternetTask.h"
 #include "CVisualTask.h"
+#include "ItemThumbnails.h"
 #include "NetTestServers.h"
+#include "PrefKeys.h"
 #include "Preferences.h"
 #include "ThreadUtilities.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QSet>
 
@@ -82,17 +87,30 @@ QUrl FolderURL()
     return gFtp->URL("ftp", QStringLiteral("/folder/"));
 }
 
+// A small JPEG picture (the index makes a thumbnail of each file), the bytes after
+// its end saying which file it is, up to the file size.
 QByteArray Contents(int i)
 {
+    static const QByteArray picture = [] {
+        QImage image(16, 16, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, qRgb(x * 16, y * 16, 128));
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "JPEG", 50);
+        return bytes;
+    }();
     const QByteArray line = QStringLiteral("file %1 of the remote folder\n").arg(i).toLatin1();
-    return line.repeated(kFileSize / line.size() + 1).left(kFileSize);
+    return (picture + line.repeated(kFileSize / line.size() + 1)).left(kFileSize);
 }
 
 // The served folder is made once under the build folder; the mark beside it says
 // it is complete.
 void MakeServedFolder()
 {
-    const QString mark = gRoot + QStringLiteral("/served-complete");
+    const QString mark = gRoot + QStringLiteral("/served-pictures-complete");
     if (QFile::exists(mark))
         return;
     QDir(Served()).removeRecursively();
@@ -159,6 +177,7 @@ struct Findings {
     int notWhole = 0; // of the first files of either side
     int orderDiffers = 0; // runs whose first files were not the listing's first
     int runsCut = 0; // runs that gave up or whose tasks ended before the first files
+    int fewestThumbnails = kFirst; // of the first files' items, once every task had ended
 };
 Findings gFound;
 
@@ -234,6 +253,11 @@ void StopAndCheckOrvex()
     RunInEventLoop([] {}, [ended] { return Now() - ended > 0.3; });
     gFound.filesAfterStop += std::max(0, int((atEnd - atStop).size()) - started);
     gFound.filesAfterEnd += int((FilesIn(Ours()) - atEnd).size());
+    const auto& items = gRun.model->GetItemList();
+    int thumbnails = 0;
+    for (int i = 1; i <= std::min(kFirst, int(items.GetCount())); ++i)
+        thumbnails += items[i]->HasThumbnail() ? 1 : 0;
+    gFound.fewestThumbnails = std::min(gFound.fewestThumbnails, thumbnails);
     gFound.notWhole += Mismatches(Ours(), gRun.first) + int(kFirst - gRun.first.size());
     if (gRun.first != gListedFirst)
         ++gFound.orderDiffers;
@@ -296,6 +320,8 @@ void RemoteFolderOfHundredThousand(benchmark::State& state)
             gFound.notWhole, gFound.runsCut, gFound.orderDiffers);
         CheckTarget("the first files whole and equal to the served ones",
             gFound.notWhole == 0 && gFound.runsCut == 0 && gFound.orderDiffers == 0, detail);
+        std::snprintf(detail, sizeof detail, "fewest %d of %d", gFound.fewestThumbnails, kFirst);
+        CheckTarget("the first files' thumbnails made once the tasks ended", gFound.fewestThumbnails == kFirst, detail);
     }
 }
 BENCHMARK(RemoteFolderOfHundredThousand)->Unit(benchmark::kSecond)->Iterations(1)->UseManualTime();
@@ -318,8 +344,10 @@ void Prepare()
     PrepareTransfersInto(Ours());
     SetPrefBoolean(QStringLiteral("DownloadFiles"), true);
     gParallel = GetPrefNumber(QStringLiteral("NumberParallelDownloads")); // the default
-    // curl makes no thumbnails of what it fetched.
-    SetPrefBoolean(QStringLiteral("AutoCreateThumbnail"), false);
+    // Thumbnails as a user has them (on by default): curl makes none, but the
+    // index makes them as the files come down.
+    Pref::AutoCreateThumbnail.Set(true);
+    CItemThumbnails::Install(); // the program's thumbnail maker, as at its start
     InitializeTasks();
     InstallThreadYieldTimer(0.04); // as the program does at start
 }
