@@ -201,6 +201,18 @@ inline bool IsIdle(CIndexDoc* document)
     return !model.IsBusy() && model.CountRunningTasks() == 0;
 }
 
+// Opens a package as the user does and waits until its window shows with no task
+// running; null when no index window came or it never settled.
+template <class App>
+CIndexDoc* OpenIndexWhenSettled(App& app, const QString& package)
+{
+    app.OpenDocument(FileRef(package));
+    CIndexDoc* document = OnlyIndexDocument();
+    if (!document || !RunUntil([&] { return IsIdle(document) && document->GetWindow()->IsVisible(); }))
+        return nullptr;
+    return document;
+}
+
 // Closes every open index without saving, once its tasks have ended, and deletes what closed.
 inline void CloseIndexDocumentsUnsaved()
 {

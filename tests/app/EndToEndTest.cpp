@@ -218,10 +218,8 @@ TEST(EndToEnd, TheSampleIndexOpensWhereverItIsWithItsPicturesInside)
     // No sample lies beside the test program.
     EXPECT_EQ(CatchCode([&] { app.OpenSampleIndex(); }), err_NilPointer);
 
-    app.OpenDocument(FileRef(copy));
-    CIndexDoc* sample = OnlyIndexDocument();
+    CIndexDoc* sample = OpenIndexWhenSettled(app, copy);
     ASSERT_NE(sample, nullptr);
-    ASSERT_TRUE(RunUntil([&] { return IsIdle(sample) && sample->GetWindow()->IsVisible(); }));
     auto* view = dynamic_cast<CIndexView*>(sample->GetIndexViewPane());
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->CountAllItems(), 10);
@@ -245,10 +243,8 @@ TEST(EndToEnd, AFileStoredInThePackageMovedToTheTrashArrivesInTheTrashAtTheSave)
     IdleApp app;
     app.MakeMenuBar();
     app.Initialize();
-    app.OpenDocument(FileRef(copy));
-    CIndexDoc* sample = OnlyIndexDocument();
+    CIndexDoc* sample = OpenIndexWhenSettled(app, copy);
     ASSERT_NE(sample, nullptr);
-    ASSERT_TRUE(RunUntil([&] { return IsIdle(sample) && sample->GetWindow()->IsVisible(); }));
     CIndexView* view = SelectFirstItemWhenIdle(sample);
     CIndexItem* item = nullptr;
     ASSERT_TRUE(view->GetItemAt(1, item));

@@ -134,10 +134,8 @@ TEST(NonUtf8Names, AFolderOfOlderNamesIsIndexedSavedAndFoundAgainAfterALogin)
     COrvexApp app;
     app.MakeMenuBar();
     app.Initialize();
-    app.OpenDocument(FileRef(package));
-    CIndexDoc* reopened = OnlyIndexDocument();
+    CIndexDoc* reopened = OpenIndexWhenSettled(app, package);
     ASSERT_NE(reopened, nullptr);
-    ASSERT_TRUE(RunUntil([&] { return IsIdle(reopened) && reopened->GetWindow()->IsVisible(); }));
     const auto items = ItemsByFile(reopened);
     for (const QByteArray& file : {files.plain, files.foreign}) {
         ASSERT_EQ(items.count(file), 1u) << file.toStdString();
