@@ -805,14 +805,11 @@ void CIndexItem::LoadRecord()
     file.SetMarker(saved);
 }
 
-const FileRef* CIndexItem::AliasBaseFile(FileRef& storage) const
+const FileRef* CIndexItem::AliasBaseFile() const
 {
     // Aliases of a package's items are relative to the package folder, which is
     // the folder of its index.db.
-    if (!mPackage)
-        return nullptr;
-    storage = FileRef::FromUrl(mPackage->GetIndexDbURL());
-    return &storage;
+    return mPackage ? &mPackage->GetIndexDbFile() : nullptr;
 }
 
 QUrl CIndexItem::GetURL()
@@ -841,10 +838,9 @@ QUrl CIndexItem::GetURL()
                 ThrowOSErr_(err_NilPointer, "item without URL or alias");
         }
         QByteArray bytes = *alias;
-        FileRef base;
         FileRef target;
         bool changed = false;
-        ThrowIfOSErr_(ResolveAliasHandle(&bytes, &target, true, AliasBaseFile(base), &changed));
+        ThrowIfOSErr_(ResolveAliasHandle(&bytes, &target, true, AliasBaseFile(), &changed));
         // Found elsewhere or as another file: the next record's alias leads there.
         if (changed && bytes != *alias)
             HoldFoundAlias(std::move(bytes));
@@ -864,14 +860,27 @@ const QByteArray* CIndexItem::GetAlias()
                 ThrowOSErr_(err_NilPointer, "no URL to make an alias of");
             FileRef target;
             ThrowIfNot_(GetFSSpecFromURL(url, target) == noErr, "alias of a URL without a file");
-            FileRef base;
             QByteArray bytes;
-            ThrowIfOSErr_(NewAliasBytes(AliasBaseFile(base), target, bytes));
+            ThrowIfOSErr_(NewAliasBytes(AliasBaseFile(), target, bytes));
             MakeRare().alias = std::move(bytes); // not a change of the item, but of its record
             mRecordCurrent = false;
         }
     }
     return HeldAlias();
+}
+
+bool CIndexItem::MakeAliasOfURLFile()
+{
+    LoadRecord();
+    if (HasHeldAlias() || mURL.isEmpty() || !mURL.isLocalFile())
+        return false;
+    const FileRef target = FileRef::FromUrl(mURL);
+    QByteArray bytes;
+    if (!target.IsValid() || NewAliasBytes(AliasBaseFile(), target, bytes) != noErr)
+        return false;
+    MakeRare().alias = std::move(bytes);
+    mRecordCurrent = false;
+    return true;
 }
 
 QUrl CIndexItem::GetRemoteURL()
@@ -1106,9 +1115,8 @@ QUrl CIndexItem::LocateFile(bool ask)
         found = mRare->fileRef->ToUrl();
     if (found.isEmpty() && HasHeldAlias()) {
         QByteArray bytes = *CopyHeldAlias();
-        FileRef base;
         FileRef target;
-        if (ResolveAliasHandle(&bytes, &target, true, AliasBaseFile(base)) == noErr)
+        if (ResolveAliasHandle(&bytes, &target, true, AliasBaseFile()) == noErr)
             found = target.ToUrl();
     }
     if (found.isEmpty() && !gLocateFolder.isEmpty()) {
@@ -1120,12 +1128,11 @@ QUrl CIndexItem::LocateFile(bool ask)
         if (candidate.Stat(stat) == noErr && stat.isRegularFile
             && UInt32(UInt64(stat.size)) + UInt32(UInt64(ResourceForkSize(candidate))) == GetTotalSize()
             && ModificationSeconds1904(stat) == GetModificationDate()) {
-            FileRef base;
             QByteArray alias;
             QByteArray check;
             FileRef target;
-            if (NewAliasBytes(AliasBaseFile(base), candidate, alias) == noErr
-                && ResolveAliasHandle(&(check = alias), &target, true, AliasBaseFile(base)) == noErr) {
+            if (NewAliasBytes(AliasBaseFile(), candidate, alias) == noErr
+                && ResolveAliasHandle(&(check = alias), &target, true, AliasBaseFile()) == noErr) {
                 found = candidate.ToUrl();
                 SetAlias(std::move(alias));
             }

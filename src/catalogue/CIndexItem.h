@@ -490,7 +490,7 @@ private:
     IndexDbRecord MakeIndexDbRecord(CIndexPackage& package);
     void PlaceMediaForWrite(IndexDbRecord& record, CIndexPackage& package);
     void CopyMediaIntoPackage(CIndexPackage& package);
-    const FileRef* AliasBaseFile(FileRef& storage) const;
+    const FileRef* AliasBaseFile() const;
     void MakeEXIFTransform();
     bool IsRawFile();
     UInt32 LoadedField(const UInt32& field);
@@ -533,6 +533,10 @@ private:
     // Holds an alias made again for where the file was found: the item is the same,
     // its record is not.
     void HoldFoundAlias(QByteArray alias);
+    // Makes the alias of the file the item's URL names, when it holds none, from
+    // the one look at the file the alias takes: false when there is no such
+    // file (nothing changes then), so that a save looks for it elsewhere.
+    bool MakeAliasOfURLFile();
 
     // Members most items never use, made on first use: an index of a hundred
     // thousand items holds them only for the few that are shown, opened,

@@ -320,9 +320,8 @@ Str255& CIndexItem::GetFileFieldText(SInt32 key, Str255& out)
                 if (!alias)
                     return false;
                 QByteArray bytes = *alias;
-                FileRef base;
                 FileRef target;
-                return ResolveAliasHandle(&bytes, &target, true, AliasBaseFile(base)) == noErr;
+                return ResolveAliasHandle(&bytes, &target, true, AliasBaseFile()) == noErr;
             });
             AssignLocalized(out, kFieldTextList, resolves ? kTextFileFound : kTextFileMissing);
         }

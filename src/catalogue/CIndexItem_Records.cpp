@@ -331,10 +331,6 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
     QUrl copy;
     try {
         if ((!package.IsStoreMediaFile() || mPackage) && !mStoredName) {
-            const QUrl url = LocateFile(false);
-            medium.located = url;
-            if (!url.isEmpty())
-                record.fileURL = NativeFileUrlBytes(url);
             // A new alias is made relative to this package; one held is written
             // as it is (from the record's block, without making it) while it
             // leads to where the file was found.
@@ -344,13 +340,23 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
                 if (self)
                     mPackage = itemPackage;
             });
+            // A file where the item's URL says is found by the look its new alias
+            // takes at it (a first save makes a million of them); only a file
+            // not there is looked for.
+            const bool madeAlias = PartOrNull([&] { return MakeAliasOfURLFile(); });
+            if (!madeAlias)
+                mPackage = itemPackage;
+            const QUrl url = madeAlias ? mURL : LocateFile(false);
+            mPackage = &package;
+            medium.located = url;
+            if (!url.isEmpty())
+                record.fileURL = NativeFileUrlBytes(url);
             std::optional<QByteArray> held = CopyHeldAlias();
             if (held && url.isLocalFile()) {
                 const FileRef found = FileRef::FromUrl(url);
-                FileRef base;
                 QByteArray renewed;
                 if (AliasRecord::AbsolutePathIn(*held) != found.NativePath()
-                    && NewAliasBytes(AliasBaseFile(base), found, renewed) == noErr) {
+                    && NewAliasBytes(AliasBaseFile(), found, renewed) == noErr) {
                     HoldFoundAlias(renewed);
                     held = std::move(renewed);
                 }

@@ -34,6 +34,7 @@ CIndexPackage::CIndexPackage(const QUrl& packageURL, CIndexModel* model)
     mMediaURL = mPackageURL.resolved(QUrl(QStringLiteral("media/")));
     if (!mIndexDbURL.isValid() || !mSettingsURL.isValid() || !mThumbsURL.isValid() || !mMediaURL.isValid())
         ThrowOSErr_(err_NilPointer);
+    mIndexDbFile = FileRef::FromUrl(mIndexDbURL);
 
     if (URLExists(mPackageURL))
         return; // an existing package is opened as it is, never repaired

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileRef.h"
 #include "FolderChecks.h"
 #include "MacTypes.h"
 
@@ -37,6 +38,8 @@ public:
 
     const QUrl& GetPackageURL() const { return mPackageURL; } // ends in "/"
     const QUrl& GetIndexDbURL() const { return mIndexDbURL; }
+    // The same file, made once: the items' aliases are relative to it.
+    const FileRef& GetIndexDbFile() const { return mIndexDbFile; }
     const QUrl& GetThumbsURL() const { return mThumbsURL; }
     const QUrl& GetMediaURL() const { return mMediaURL; }
     const QUrl& GetSettingsURL() const { return mSettingsURL; }
@@ -80,6 +83,7 @@ public:
 private:
     QUrl mPackageURL;
     QUrl mIndexDbURL;
+    FileRef mIndexDbFile;
     QUrl mThumbsURL;
     QUrl mMediaURL;
     QUrl mSettingsURL;

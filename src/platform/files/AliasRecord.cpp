@@ -93,33 +93,28 @@ bool MountTableChanged()
 }
 
 // Looking up a label reads the whole mount table, so aliases made of many files
-// in a few folders (a first save of a large index takes its items' folders in
-// turn) share one look-up per folder: a plain file lies on the volume of its
-// folder when it is on the same device. A folder's label is kept until the mount
-// table changes, and never longer than a second.
+// (a first save of a large index) share one look-up per file system: a plain
+// file lies on the volume its device number names. A label is kept until the
+// mount table changes, and never longer than a second.
 QString VolumeLabelOf(const FileRef& target, const FileStat& st)
 {
     if (!st.isRegularFile)
         return LookUpVolumeLabel(target.Path());
     struct Kept {
-        UInt64 device = 0;
         QString label;
         std::chrono::steady_clock::time_point when;
     };
-    // Enough for the folders of any collection; past it the table starts again.
-    constexpr qsizetype kMaxFolders = 100000;
     static std::mutex lock;
-    static QHash<QString, Kept> kept;
-    const QString folder = target.Parent().Path();
+    static QHash<UInt64, Kept> kept;
     const auto now = std::chrono::steady_clock::now();
     const std::lock_guard<std::mutex> guard(lock);
-    if (MountTableChanged() || kept.size() >= kMaxFolders)
+    if (MountTableChanged())
         kept.clear();
-    auto found = kept.find(folder);
-    if (found != kept.end() && found->device == st.device && now - found->when <= std::chrono::seconds(1))
+    auto found = kept.find(st.device);
+    if (found != kept.end() && now - found->when <= std::chrono::seconds(1))
         return found->label;
     const QString label = LookUpVolumeLabel(target.Path());
-    kept.insert(folder, Kept {st.device, label, now});
+    kept.insert(st.device, Kept {label, now});
     return label;
 }
 

@@ -3,7 +3,10 @@
 #include "ExceptionCode.h"
 #include "LStream.h"
 
+#include <QtEndian>
+
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -90,19 +93,27 @@ std::unique_ptr<UserData> UserData::FromHandle(const QByteArray& block)
 
 OSStatus UserData::PutUserDataIntoHandle(QByteArray& outBlock) const
 {
-    LDataStream stream;
+    // Sized first and filled in place: a save writes the block of every item.
+    qsizetype total = 4;
     for (const TypeItems& entry : mTypes) {
         for (const QByteArray& item : entry.items) {
-            const SInt64 size = kAtomHeaderSize + item.size();
-            if (size > std::numeric_limits<UInt32>::max())
+            if (kAtomHeaderSize + item.size() > std::numeric_limits<UInt32>::max())
                 return paramErr;
-            stream.WriteUInt32(UInt32(size));
-            stream.WriteUInt32(entry.type);
-            stream.WriteBytes(item);
+            total += kAtomHeaderSize + item.size();
         }
     }
-    stream.WriteUInt32(0);
-    outBlock = stream.TakeData();
+    QByteArray block(total, Qt::Uninitialized);
+    char* out = block.data();
+    for (const TypeItems& entry : mTypes) {
+        for (const QByteArray& item : entry.items) {
+            qToBigEndian(UInt32(kAtomHeaderSize + item.size()), out);
+            qToBigEndian(UInt32(entry.type), out + 4);
+            std::memcpy(out + kAtomHeaderSize, item.constData(), size_t(item.size()));
+            out += kAtomHeaderSize + item.size();
+        }
+    }
+    qToBigEndian(UInt32(0), out);
+    outBlock = std::move(block);
     return noErr;
 }
 
