@@ -520,8 +520,10 @@ void CIndexItem::SetCaptionInfo(std::unique_ptr<CANPAInfo> caption)
 
 void CIndexItem::SetUserData(std::unique_ptr<UserData> userData)
 {
-    if (mUserData.Replace(std::move(userData)))
-        MarkDirty();
+    if (!mUserData.Replace(std::move(userData)))
+        return;
+    DropStoredBlocks(false, false, false, true);
+    MarkDirty();
 }
 
 void CIndexItem::SetImageInfo(std::unique_ptr<MediaImageInfo> info)

@@ -505,7 +505,7 @@ private:
     T* GetLazyPart(LazyPart<T>& part, F&& make);
     // Parses the block the index.db record stored for a part, once asked for it.
     void LoadStoredPart(LazyPart<CANPAInfo>& part);
-    void LoadStoredPart(LazyPart<UserData>&) {} // read with the record: its damage fails the record
+    void LoadStoredPart(LazyPart<UserData>& part); // checked with the record: its damage fails the record
     void LoadStoredPart(LazyPart<MediaImageInfo>& part);
     void LoadStoredPart(LazyPart<CEXIFInfo>&) {}
     // Queues `read` to run on this item from the event loop, once.
@@ -520,7 +520,7 @@ private:
     template <typename F>
     void UseMedia(const char* what, F&& use);
     // Forgets the stored blocks of parts that were replaced or parsed.
-    void DropStoredBlocks(bool caption, bool imageRecord, bool alias = false);
+    void DropStoredBlocks(bool caption, bool imageRecord, bool alias = false, bool userData = false);
     // After a record is written: an alias made for it is kept with the stored blocks.
     void KeepWrittenAlias(const IndexDbRecord& written);
     // The alias as held: made from the stored block on first use. Null without one.

@@ -610,7 +610,8 @@ bool CIndexItem::IsFieldKnownWithoutMedia(SInt32 key)
     if (IsImageFieldKey(key))
         return known(mImageInfo);
     if (IsEXIFFieldKey(key))
-        return (mRare && (mRare->exif.Get() || mRare->exif.LookedFor())) || known(mUserData);
+        return (mRare && (mRare->exif.Get() || mRare->exif.LookedFor())) || known(mUserData)
+            || (mStored && mStored->HasUserData());
     if (key == kFieldKind)
         return GetFileTypeCode() != 'RAW ' || (mRare && mRare->rawKindText);
     return true;

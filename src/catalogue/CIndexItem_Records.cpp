@@ -211,9 +211,9 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
         }
     }
     if (record.userData) {
+        // Checked now, parsed when asked for: most items' EXIF is never looked at.
         std::unique_ptr<UserData> userData;
         ThrowIfOSErr_(UserData::NewUserDataFromHandle(*record.userData, userData));
-        mUserData.Set(std::move(userData));
     }
     mStored = StoredRecordBlocks::Make(record);
 
@@ -255,6 +255,16 @@ void CIndexItem::LoadStoredPart(LazyPart<MediaImageInfo>& part)
     DropStoredBlocks(false, true);
 }
 
+void CIndexItem::LoadStoredPart(LazyPart<UserData>& part)
+{
+    if (part || !mStored || !mStored->HasUserData())
+        return;
+    std::unique_ptr<UserData> userData;
+    ThrowIfOSErr_(UserData::NewUserDataFromHandle(mStored->UserDataBytes(), userData));
+    part.Set(std::move(userData));
+    DropStoredBlocks(false, false, false, true);
+}
+
 void CIndexItem::KeepWrittenAlias(const IndexDbRecord& written)
 {
     if (!mRare || !mRare->alias || !written.alias || *written.alias != *mRare->alias)
@@ -267,6 +277,8 @@ void CIndexItem::KeepWrittenAlias(const IndexDbRecord& written)
         kept.caption = mStored->CaptionBytes();
     if (mStored && mStored->HasImageRecord())
         kept.imageRecord = mStored->ImageRecord();
+    if (mStored && mStored->HasUserData())
+        kept.userData = mStored->UserDataBytes();
     mStored = StoredRecordBlocks::Make(kept);
     mRare->alias.reset();
     const Rare& rare = *mRare;
@@ -277,7 +289,7 @@ void CIndexItem::KeepWrittenAlias(const IndexDbRecord& written)
         mRare.reset();
 }
 
-void CIndexItem::DropStoredBlocks(bool caption, bool imageRecord, bool alias)
+void CIndexItem::DropStoredBlocks(bool caption, bool imageRecord, bool alias, bool userData)
 {
     if (!mStored)
         return;
@@ -287,6 +299,8 @@ void CIndexItem::DropStoredBlocks(bool caption, bool imageRecord, bool alias)
         mStored->DropImageRecord();
     if (alias)
         mStored->DropAlias();
+    if (userData)
+        mStored->DropUserData();
     if (mStored->IsEmpty())
         mStored.reset();
 }
@@ -388,7 +402,9 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
         if (!remote.isEmpty())
             record.remoteURL = RemoteURLText(remote, name);
         // Blocks never parsed go back byte for byte.
-        if (UserData* userData = PartOrNull([&] { return GetUserData(); }))
+        if (mStored && mStored->HasUserData())
+            record.userData = mStored->UserDataBytes();
+        else if (UserData* userData = PartOrNull([&] { return GetUserData(); }))
             record.userData = userData->ToHandle();
         if (mStored && mStored->HasCaption())
             record.caption = mStored->CaptionBytes();

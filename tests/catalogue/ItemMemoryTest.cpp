@@ -382,3 +382,56 @@ TEST(CIndexItem, AnAliasMadeBySavingIsKeptAsTheRecordHoldsIt)
     EXPECT_LT(grown, double(aliases[0].size()) + 64) << "bytes each item took on when its alias was made: " << grown
                                                      << " for an alias of " << aliases[0].size();
 }
+
+// A photograph's EXIF (the record's user data, one item per tag) is kept as the
+// record holds it until asked for: an index of a million photographs would
+// otherwise hold each tag in a block of its own, several times the record's
+// bytes. Asked for, it gives the tags; written, the record's very bytes.
+TEST(CIndexItem, AStoredEXIFTakesNoMoreThanItsBytesUntilAskedFor)
+{
+    QDir dir(TestTempDir() + QLatin1String("/item-memory-exif"));
+    dir.removeRecursively();
+    QDir().mkpath(dir.path());
+    CIndexPackage package(QUrl::fromLocalFile(dir.filePath("E.idxp")), nullptr);
+    UserData exif;
+    for (int tag = 0; tag < 40; ++tag)
+        exif.AddUserData(Bytes(8 + tag % 5 * 6, tag), OSType(0x00000100 + tag));
+    const QByteArray block = exif.ToHandle();
+    constexpr int kCount = 2000;
+    const auto records = [&](bool withExif) {
+        std::vector<IndexDbRecord> made(kCount);
+        for (int i = 0; i < kCount; ++i) {
+            made[size_t(i)].name = "IMG_" + QByteArray::number(i) + ".JPG";
+            made[size_t(i)].fileURL = QUrl::fromLocalFile(dir.filePath(QStringLiteral("IMG_%1.JPG").arg(i))).toEncoded();
+            made[size_t(i)].fields = CatalogueFields {'JPEG', 0, 3000000000u, 3100000000u, 3100000001u, i + 1, 0};
+            if (withExif)
+                made[size_t(i)].userData = block;
+        }
+        return made;
+    };
+    const auto held = [] { return ssize_t(mallinfo2().uordblks + ItemArena::HeldBytes()); };
+    const auto bytesAnItem = [&](const std::vector<IndexDbRecord>& made, std::vector<std::unique_ptr<CIndexItem>>& items) {
+        const ssize_t before = held();
+        for (const IndexDbRecord& record : made)
+            items.push_back(std::make_unique<CIndexItem>(record, &package));
+        return double(held() - before) / kCount;
+    };
+    std::vector<std::unique_ptr<CIndexItem>> plain;
+    std::vector<std::unique_ptr<CIndexItem>> photos;
+    const std::vector<IndexDbRecord> plainRecords = records(false);
+    const std::vector<IndexDbRecord> photoRecords = records(true);
+    const double without = bytesAnItem(plainRecords, plain);
+    const double with = bytesAnItem(photoRecords, photos);
+    EXPECT_LT(with - without, double(block.size()) + 16)
+        << "bytes an item's EXIF took: " << with - without << " for a block of " << block.size();
+
+    const std::optional<IndexDbRecord> back = WrittenRecord(*photos[1], package);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->userData, block);
+    const UserData* asked = photos[0]->GetUserData();
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(*asked, exif);
+    const std::optional<IndexDbRecord> again = WrittenRecord(*photos[0], package);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->userData, block) << "the record written after the EXIF was read";
+}
