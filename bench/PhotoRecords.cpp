@@ -66,7 +66,7 @@ IndexDbRecord PhotoRecord(int i, const QByteArray& name, const QByteArray& fileU
     record.name = name;
     record.fileURL = fileURL;
     // Sizes and dates of one photograph to the next as a camera's are.
-    record.fields = CatalogueFields {sample.fileType, sample.size + UInt32((i * 104729) % 3000000),
+    record.fields = CatalogueFields {sample.fileType, sample.size + UInt32((qint64(i) * 104729) % 3000000),
         3000000000u + UInt32(i), sample.created + UInt32(i * 17), sample.created + UInt32(i * 17), i + 1, 0};
     record.userData = sample.userData;
     record.imageRecord = sample.imageRecord;
