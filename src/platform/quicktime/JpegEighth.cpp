@@ -623,14 +623,38 @@ private:
                 for (int x = 0; x < columns; ++x)
                     block(c, 0, x, y, startMcu());
         } else {
+            // Each MCU's blocks in their order: the component's slot, where its block
+            // lies from the MCU's first block, and its tables.
+            struct Slot {
+                int component;
+                std::size_t offset;
+                const HuffTable* dc;
+                const HuffTable* ac;
+            };
+            std::vector<Slot> mcuBlocks;
+            for (int i = 0; i < count; ++i) {
+                const Component& c = *scan[std::size_t(i)];
+                for (int v = 0; v < c.v; ++v)
+                    for (int h = 0; h < c.h; ++h)
+                        mcuBlocks.push_back({i, std::size_t(v) * std::size_t(c.stride) + std::size_t(h),
+                            &mDcTables[std::size_t(c.dcTable)], &mAcTables[std::size_t(c.acTable)]});
+            }
+            std::array<int16_t*, 4> origins {};
             for (int my = 0; my < mMcusY; ++my)
                 for (int mx = 0; mx < mMcusX; ++mx) {
-                    const bool decode = startMcu();
                     for (int i = 0; i < count; ++i) {
                         Component& c = *scan[std::size_t(i)];
-                        for (int v = 0; v < c.v; ++v)
-                            for (int h = 0; h < c.h; ++h)
-                                block(c, i, mx * c.h + h, my * c.v + v, decode);
+                        origins[std::size_t(i)] = c.dc.data() + std::size_t(my * c.v) * std::size_t(c.stride) + std::size_t(mx * c.h);
+                    }
+                    if (!startMcu()) {
+                        for (const Slot& slot : mcuBlocks)
+                            origins[std::size_t(slot.component)][slot.offset] = 0;
+                        continue;
+                    }
+                    for (const Slot& slot : mcuBlocks) {
+                        int& predictor = predictors[std::size_t(slot.component)];
+                        predictor += DecodeBlock(bits, *slot.dc, *slot.ac);
+                        origins[std::size_t(slot.component)][slot.offset] = int16_t(predictor);
                     }
                 }
         }
@@ -670,20 +694,38 @@ private:
         if (image.isNull())
             return false;
         static const ColorTables tables;
-        const Component &cy = mComponents[0], &cb = mComponents[1], &cr = mComponents[2];
-        std::vector<int> yColumn(std::size_t(width), 0), bColumn(std::size_t(width), 0), rColumn(std::size_t(width), 0);
-        for (int x = 0; x < width; ++x) {
-            yColumn[std::size_t(x)] = x * cy.h / mMaxH;
-            bColumn[std::size_t(x)] = x * cb.h / mMaxH;
-            rColumn[std::size_t(x)] = x * cr.h / mMaxH;
+        // Each component's row of samples, made once for the picture's rows that share it.
+        struct Row {
+            const Component* c;
+            std::vector<int> column; // of each output pixel, in the component's blocks
+            std::vector<uint8_t> samples;
+            int made = -1;
+            const uint8_t* At(int row)
+            {
+                if (row != made) {
+                    for (std::size_t x = 0; x < samples.size(); ++x)
+                        samples[x] = uint8_t(Sample(*c, column[x], row));
+                    made = row;
+                }
+                return samples.data();
+            }
+        };
+        std::array<Row, 3> rows;
+        for (std::size_t i = 0; i < 3; ++i) {
+            Row& row = rows[i];
+            row.c = &mComponents[i];
+            row.column.resize(std::size_t(width));
+            row.samples.resize(std::size_t(width));
+            for (int x = 0; x < width; ++x)
+                row.column[std::size_t(x)] = x * row.c->h / mMaxH;
         }
         for (int y = 0; y < height; ++y) {
             QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-            const int yRow = y * cy.v / mMaxV, bRow = y * cb.v / mMaxV, rRow = y * cr.v / mMaxV;
+            const uint8_t* lumas = rows[0].At(y * mComponents[0].v / mMaxV);
+            const uint8_t* blues = rows[1].At(y * mComponents[1].v / mMaxV);
+            const uint8_t* reds = rows[2].At(y * mComponents[2].v / mMaxV);
             for (int x = 0; x < width; ++x) {
-                const int luma = Sample(cy, yColumn[std::size_t(x)], yRow);
-                const int blue = Sample(cb, bColumn[std::size_t(x)], bRow);
-                const int red = Sample(cr, rColumn[std::size_t(x)], rRow);
+                const int luma = lumas[x], blue = blues[x], red = reds[x];
                 line[x] = qRgb(Clamp(luma + tables.crR[std::size_t(red)]),
                     Clamp(luma + ((tables.cbG[std::size_t(blue)] + tables.crG[std::size_t(red)]) >> 16)),
                     Clamp(luma + tables.cbB[std::size_t(blue)]));
