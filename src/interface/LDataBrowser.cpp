@@ -428,6 +428,17 @@ void LDataBrowserModel::ItemChanged(LDataBrowserItem* item, DataBrowserPropertyI
     emit dataChanged(first, last);
 }
 
+void LDataBrowserModel::ChildrenChanged(DataBrowserItemID container, DataBrowserPropertyID property)
+{
+    const auto& children = Children(container);
+    if (children.empty())
+        return;
+    const int column = ColumnOfProperty(property);
+    if (column < 0)
+        return;
+    emit dataChanged(IndexOf(children.front(), column), IndexOf(children.back(), column));
+}
+
 // The view's delegate: edit started and stopped, custom cells and the
 // Command-arrow keys that move an edit along the row.
 
@@ -1311,6 +1322,12 @@ void LDataBrowser::UpdateItem(LDataBrowserItem* item, DataBrowserItemID, DataBro
 {
     ThrowIfNil_(item);
     mImp->GetModel().ItemChanged(item, property);
+    mImp->GetTree()->viewport()->update();
+}
+
+void LDataBrowser::UpdateChildren(DataBrowserItemID container, DataBrowserPropertyID property)
+{
+    mImp->GetModel().ChildrenChanged(container, property);
     mImp->GetTree()->viewport()->update();
 }
 

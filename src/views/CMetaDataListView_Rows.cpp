@@ -212,8 +212,8 @@ void CSourceParentDynamic::AddValueRows()
     std::vector<LDataBrowserItem*> rows;
     for (const QString& value : OrganizerListedValues(*sets, mFieldKey, GetPrefBoolean(kShowEmptyKeysPref)))
         rows.push_back(new CSourceItemDynamic(mFieldKey, value));
-    // Made in their order, the rows need no sort of their own.
-    GetOwningBrowser()->AddItems(rows, GetItemID(), kSourceNameProperty);
+    // Made in their order (the browser's own, case-insensitive), the rows need no sort of their own.
+    GetOwningBrowser()->AddItems(rows, GetItemID());
 }
 
 std::vector<CSourceItemDynamic*> CSourceParentDynamic::GetValueRows() const
@@ -245,8 +245,9 @@ void CSourceParentDynamic::RefreshValueRows()
             continue;
         }
         present.insert(row->GetValue());
-        row->Update(kSourceCountProperty);
     }
+    // The counts are read as the rows draw: one change for them all, not one a row.
+    browser->UpdateChildren(GetItemID(), kSourceCountProperty);
     std::vector<LDataBrowserItem*> added;
     for (const QString& value : listed) {
         if (!present.contains(value))

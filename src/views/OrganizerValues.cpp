@@ -54,18 +54,20 @@ bool OrganizerListsValue(SInt32 field, qsizetype memberCount, bool showEmpty)
 
 std::vector<QString> OrganizerListedValues(const CIndexModel::ValueSets& sets, SInt32 field, bool showEmpty)
 {
-    std::vector<QString> values;
-    values.reserve(size_t(sets.size()));
+    // Value rows sort by their value, case-insensitively; equal ones by their text
+    // so that the order never depends on the hash. Each value is folded once, not
+    // at every comparison: a field may have tens of thousands of values.
+    std::vector<std::pair<QString, QString>> keyed;
+    keyed.reserve(size_t(sets.size()));
     for (auto entry = sets.cbegin(); entry != sets.cend(); ++entry) {
         if (OrganizerListsValue(field, entry.value().size(), showEmpty))
-            values.push_back(entry.key());
+            keyed.emplace_back(entry.key().toCaseFolded(), entry.key());
     }
-    // Value rows sort by their value, case-insensitively; equal ones by their text
-    // so that the order never depends on the hash.
-    std::sort(values.begin(), values.end(), [](const QString& a, const QString& b) {
-        const int order = QString::compare(a, b, Qt::CaseInsensitive);
-        return order != 0 ? order < 0 : a < b;
-    });
+    std::sort(keyed.begin(), keyed.end());
+    std::vector<QString> values;
+    values.reserve(keyed.size());
+    for (auto& [folded, value] : keyed)
+        values.push_back(std::move(value));
     return values;
 }
 
