@@ -1206,6 +1206,7 @@ void LDataBrowser::ShowModel(QAbstractItemModel* model, QItemSelectionModel* sel
         tree->setSelectionModel(mOwnSelection);
         if (made != mOwnSelection && made != shared)
             delete made;
+        delete std::exchange(mHeaderSelection, nullptr); // the header follows the tree's own again
         tree->setItemDelegate(mOwnDelegate);
         return;
     }
@@ -1218,6 +1219,14 @@ void LDataBrowser::ShowModel(QAbstractItemModel* model, QItemSelectionModel* sel
     if (made != mOwnSelection && made != selection && made != before)
         delete made;
     tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // For its looks the header asks whether each whole column is selected, which
+    // walks every selected row of the outside model at each repaint after the
+    // selection changed: with many rows selected that held the window. Whole
+    // columns are never selected here, so the header is given a selection of its
+    // own that no row enters.
+    QItemSelectionModel* headerSelection = new QItemSelectionModel(model, tree->header());
+    tree->header()->setSelectionModel(headerSelection);
+    delete std::exchange(mHeaderSelection, headerSelection);
 }
 
 void LDataBrowser::SelectAll()

@@ -314,6 +314,7 @@ private:
 
     std::unique_ptr<LDataBrowserImp> mImp;
     QItemSelectionModel* mOwnSelection = nullptr; // the tree's own, kept while an outside one shows
+    QItemSelectionModel* mHeaderSelection = nullptr; // the header's, while an outside model shows
     class QAbstractItemDelegate* mOwnDelegate = nullptr;
     LDataBrowserItem* mEditedItem = nullptr;
     LComparator* mComparator = nullptr;
