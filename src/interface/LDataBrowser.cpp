@@ -290,14 +290,20 @@ void LDataBrowserModel::SortContainer(DataBrowserItemID container, DataBrowserPr
     auto found = mChildren.find(container);
     if (found == mChildren.end() || property == 0)
         return;
+    const auto less = [&](LDataBrowserItem* a, LDataBrowserItem* b) {
+        return descending ? mBrowser.CompareItems(b, a, property) : mBrowser.CompareItems(a, b, property);
+    };
+    // Rows made in their order (tens of thousands of values, say) are left as they
+    // are: a look costs a comparison a row, a stable sort many more, and the views'
+    // relayout of every row besides.
+    if (std::is_sorted(found->second.begin(), found->second.end(), less))
+        return;
     emit layoutAboutToBeChanged();
     const QModelIndexList before = persistentIndexList();
     std::vector<LDataBrowserItem*> items;
     for (const QModelIndex& index : before)
         items.push_back(ItemAt(index));
-    std::stable_sort(found->second.begin(), found->second.end(), [&](LDataBrowserItem* a, LDataBrowserItem* b) {
-        return descending ? mBrowser.CompareItems(b, a, property) : mBrowser.CompareItems(a, b, property);
-    });
+    std::stable_sort(found->second.begin(), found->second.end(), less);
     mRows.erase(container);
     QModelIndexList after;
     for (int i = 0; i < before.size(); ++i)

@@ -236,8 +236,14 @@ void CSourceParentDynamic::RefreshValueRows()
     const CIndexModel::ValueSets* sets = model ? model->GetValueSets(mFieldKey) : nullptr;
     if (!sets || !browser)
         return;
-    const std::vector<QString> listed = OrganizerListedValues(*sets, mFieldKey, GetPrefBoolean(kShowEmptyKeysPref));
-    QSet<QString> wanted(listed.begin(), listed.end());
+    // Only the rows added need an order: the values are not sorted as a whole.
+    const bool showEmpty = GetPrefBoolean(kShowEmptyKeysPref);
+    QSet<QString> wanted;
+    wanted.reserve(sets->size());
+    for (auto entry = sets->cbegin(); entry != sets->cend(); ++entry) {
+        if (OrganizerListsValue(mFieldKey, entry.value().size(), showEmpty))
+            wanted.insert(entry.key());
+    }
     QSet<QString> present;
     for (CSourceItemDynamic* row : GetValueRows()) {
         if (!wanted.contains(row->GetValue())) {
@@ -248,11 +254,15 @@ void CSourceParentDynamic::RefreshValueRows()
     }
     // The counts are read as the rows draw: one change for them all, not one a row.
     browser->UpdateChildren(GetItemID(), kSourceCountProperty);
-    std::vector<LDataBrowserItem*> added;
-    for (const QString& value : listed) {
+    std::vector<QString> newValues;
+    for (const QString& value : std::as_const(wanted)) {
         if (!present.contains(value))
-            added.push_back(new CSourceItemDynamic(mFieldKey, value));
+            newValues.push_back(value);
     }
+    SortOrganizerValues(newValues);
+    std::vector<LDataBrowserItem*> added;
+    for (const QString& value : newValues)
+        added.push_back(new CSourceItemDynamic(mFieldKey, value));
     if (!added.empty())
         browser->AddItems(added, GetItemID());
 }

@@ -54,21 +54,29 @@ bool OrganizerListsValue(SInt32 field, qsizetype memberCount, bool showEmpty)
 
 std::vector<QString> OrganizerListedValues(const CIndexModel::ValueSets& sets, SInt32 field, bool showEmpty)
 {
-    // Value rows sort by their value, case-insensitively; equal ones by their text
-    // so that the order never depends on the hash. Each value is folded once, not
-    // at every comparison: a field may have tens of thousands of values.
-    std::vector<std::pair<QString, QString>> keyed;
-    keyed.reserve(size_t(sets.size()));
+    std::vector<QString> values;
+    values.reserve(size_t(sets.size()));
     for (auto entry = sets.cbegin(); entry != sets.cend(); ++entry) {
         if (OrganizerListsValue(field, entry.value().size(), showEmpty))
-            keyed.emplace_back(entry.key().toCaseFolded(), entry.key());
+            values.push_back(entry.key());
     }
+    SortOrganizerValues(values);
+    return values;
+}
+
+void SortOrganizerValues(std::vector<QString>& values)
+{
+    // Case-insensitively; equal ones by their text so that the order never depends
+    // on the hash. Each value is folded once, not at every comparison: a field may
+    // have tens of thousands of values.
+    std::vector<std::pair<QString, QString>> keyed;
+    keyed.reserve(values.size());
+    for (QString& value : values)
+        keyed.emplace_back(value.toCaseFolded(), std::move(value));
     std::sort(keyed.begin(), keyed.end());
-    std::vector<QString> values;
-    values.reserve(keyed.size());
+    values.clear();
     for (auto& [folded, value] : keyed)
         values.push_back(std::move(value));
-    return values;
 }
 
 bool OrganizerValueIsEditable(SInt32 field)
