@@ -121,12 +121,12 @@ void MakePackage()
         photos.mkpath(QStringLiteral("roll %1").arg(roll));
     for (int i = 0; i < kItems; ++i) {
         IndexDbRecord record;
-        const QByteArray name = QStringLiteral("IMG_%1.JPG").arg((i * 7919) % kItems, 7, 10, QLatin1Char('0')).toUtf8();
+        const QByteArray name = QStringLiteral("IMG_%1.JPG").arg((qint64(i) * 7919) % kItems, 7, 10, QLatin1Char('0')).toUtf8();
         record.name = name;
         // Local files as a user's photographs are: folders that exist, most files gone.
         record.fileURL = QUrl::fromLocalFile(photos.filePath(QStringLiteral("roll %1/").arg(i % 50) + QString::fromUtf8(name)))
                              .toEncoded();
-        record.fields = CatalogueFields { OSType(i % 9 == 0 ? 'PNGf' : 'JPEG'), 100000u + UInt32((i * 104729) % 5000000),
+        record.fields = CatalogueFields { OSType(i % 9 == 0 ? 'PNGf' : 'JPEG'), 100000u + UInt32((qint64(i) * 104729) % 5000000),
             3000000000u + UInt32(i), 3000000000u, 3000000000u, 0, 0 };
         const QByteArray place = kPlaces[(i / 3) % std::size(kPlaces)];
         // One item in 64 names the harbour only in its caption; the others' places are keywords.
