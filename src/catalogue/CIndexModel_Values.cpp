@@ -379,6 +379,13 @@ OSStatus CIndexModel::SetItemField(CIndexItem* item, SInt32 fieldKey, const QStr
     return ChangeItem(item, fieldKey, [&] { return item->SetFieldValue(fieldKey, text, write); });
 }
 
+bool CIndexModel::ChangeReachesKey(SInt32 changedField, SInt32 indexedKey)
+{
+    // The urgency and its label are one value.
+    const auto urgency = [](SInt32 key) { return key == kFieldUrgency || key == kFieldUrgencyLabel; };
+    return changedField == kAllItemFields || changedField == indexedKey || (urgency(changedField) && urgency(indexedKey));
+}
+
 OSStatus CIndexModel::ChangeItem(CIndexItem* item, SInt32 fieldKey, const std::function<OSStatus()>& change)
 {
     ThrowIfNil_(item);
@@ -386,9 +393,7 @@ OSStatus CIndexModel::ChangeItem(CIndexItem* item, SInt32 fieldKey, const std::f
     std::vector<SInt32> keys;
     if (mValueIndex && item->GetOwningModel() == this) {
         for (SInt32 key : mIndexedKeys) {
-            const bool urgency = (key == kFieldUrgency || key == kFieldUrgencyLabel)
-                && (fieldKey == kFieldUrgency || fieldKey == kFieldUrgencyLabel);
-            if (fieldKey == kAllItemFields || key == fieldKey || urgency)
+            if (ChangeReachesKey(fieldKey, key))
                 keys.push_back(key);
         }
     }
