@@ -5,6 +5,7 @@
 #include "LControl.h"
 #include "LDialogBox.h"
 #include "LView.h"
+#include "LWindow.h"
 #include "UReanimator.h"
 
 #include <QLayout>
@@ -90,6 +91,9 @@ void ATabbedPanels::SwitchPanel(ResIDT panelID)
     }
     panel->Show();
     mHost->Refresh();
+    // The new panel's controls take letters the window's others leave free.
+    if (LWindow* window = mHost->GetContainingWindow(); window && window->IsVisible())
+        window->GiveButtonsMnemonics();
 }
 
 LPane* ATabbedPanels::FindPanelPane(PaneIDT paneID) const

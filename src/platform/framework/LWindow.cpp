@@ -4,6 +4,7 @@
 #include "LControl.h"
 #include "LDialogBox.h"
 #include "LMenuBar.h"
+#include "LStdControls.h"
 #include "UReanimator.h"
 #include "UReportErrors.h"
 
@@ -677,10 +678,11 @@ void LWindow::Show()
 
 void LWindow::GiveButtonsMnemonics()
 {
-    if (GetMenuBar())
-        return;
-    // Push buttons choose first, then the check boxes and radio buttons.
+    // Push buttons choose first, then the captions of fields (short texts with
+    // few letters to choose from), then the check boxes and radio buttons; the
+    // window's menus keep their own letters.
     std::vector<std::pair<QAbstractButton*, QString>> pushButtons, others;
+    std::vector<std::pair<LStaticText*, QString>> captions;
     for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
         auto* pane = dynamic_cast<LControlPane*>(button->parentWidget());
         if (!pane || pane->GetControlWidget() != button || qobject_cast<QToolButton*>(button))
@@ -690,13 +692,26 @@ void LWindow::GiveButtonsMnemonics()
             continue;
         (qobject_cast<QPushButton*>(button) ? pushButtons : others).emplace_back(button, text);
     }
-    pushButtons.insert(pushButtons.end(), others.begin(), others.end());
+    for (QWidget* widget : findChildren<QWidget*>()) {
+        auto* caption = dynamic_cast<LStaticText*>(widget);
+        if (caption && caption->HasBuddy() && !caption->GetCFDescriptor().trimmed().isEmpty())
+            captions.emplace_back(caption, caption->GetCFDescriptor());
+    }
     QStringList texts;
     for (const auto& [button, text] : pushButtons)
         texts << text;
-    texts = WithMnemonics(texts);
-    for (size_t i = 0; i < pushButtons.size(); ++i)
-        pushButtons[i].first->setText(texts[qsizetype(i)]);
+    for (const auto& [caption, text] : captions)
+        texts << text;
+    for (const auto& [button, text] : others)
+        texts << text;
+    texts = WithMnemonics(texts, mMenuBar ? MnemonicLetters(*mMenuBar) : QSet<QChar>(), true);
+    qsizetype next = 0;
+    for (const auto& [button, text] : pushButtons)
+        button->setText(texts[next++]);
+    for (const auto& [caption, text] : captions)
+        caption->ShowMnemonic(texts[next++]);
+    for (const auto& [button, text] : others)
+        button->setText(texts[next++]);
 }
 
 void LWindow::KeepActivationFromFloater()

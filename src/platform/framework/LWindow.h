@@ -106,8 +106,8 @@ public:
 
     // Window-modal sheet of another window.
     void ShowAsSheetOf(LWindow* parent);
-    // A dialog's buttons and check boxes each take an Alt mnemonic from their text
-    // (a window with a menu bar leaves Alt to its menus).
+    // A window's buttons, check boxes and field captions each take an Alt mnemonic
+    // from their text, none of the letters its menu bar's titles use.
     void GiveButtonsMnemonics();
 
     // Tab and Shift+Tab go the way the window reads (left to right, a band of
