@@ -89,6 +89,13 @@ public:
                 AddText(value, item);
             break;
         }
+        case kFieldVolume:
+        case kFieldFolder:
+            // Both come from the folder a local file lies in: the files of one
+            // folder share them, worked out once from the first of them.
+            if (!AddInFolder(item))
+                AddText(item->CopyFieldString(key, kFieldTextEmpty), item);
+            break;
         default: {
             const CANPAInfo* caption = IsCaptionFieldKey(key) ? item->PeekCaptionInfo() : nullptr;
             if (const CaptionText* field = caption ? caption->PlainTextField(key) : nullptr) {
@@ -147,6 +154,28 @@ private:
         }
         mMembers[size_t(mLastBytes.second)].push_back(item);
     }
+    // False when the item's value cannot be told from its folder alone.
+    bool AddInFolder(CIndexItem* item)
+    {
+        const QUrl* url = item->KnownURL();
+        if (!url || item->IsStoredInPackage() || !url->isLocalFile() || !url->host().isEmpty())
+            return false;
+        QString path = url->path();
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        if (slash <= 0 || slash == path.size() - 1)
+            return false;
+        const QStringView folder = QStringView(path).left(slash);
+        if (mLastFolder.second < 0 || mLastFolder.first != folder) {
+            auto found = mByFolder.constFind(folder);
+            if (found == mByFolder.constEnd()) {
+                const QString& kept = mKeptFolders.emplace_back(std::move(path));
+                found = mByFolder.insert(QStringView(kept).left(slash), NewGroup(item->CopyFieldString(key, kFieldTextEmpty)));
+            }
+            mLastFolder = { found.key(), *found };
+        }
+        mMembers[size_t(mLastFolder.second)].push_back(item);
+        return true;
+    }
     qsizetype NewGroup(const QString& text)
     {
         mTexts.push_back(text);
@@ -158,6 +187,9 @@ private:
     QHash<QString, qsizetype> mByText;
     QHash<QByteArrayView, qsizetype> mByBytes;
     std::deque<QByteArray> mKeptBytes;
+    QHash<QStringView, qsizetype> mByFolder;
+    std::deque<QString> mKeptFolders;
+    std::pair<QStringView, qsizetype> mLastFolder { {}, -1 };
     std::vector<QString> mTexts;
     std::vector<std::vector<CIndexItem*>> mMembers;
     qsizetype mLastText = -1;
