@@ -93,10 +93,13 @@ QUrl DecodeFileURL(const QByteArray& bytes)
             return UrlFromNativeFileUrl(url);
     }
     // The parse leaves a path whose escapes it decoded in room for three times
-    // its length: set again at its own size, as long as that is the same address.
+    // its length, and a scheme of its own: set again, the path at its own size
+    // and the scheme shared, as long as that is the same address.
     const QString path = url.path();
     QUrl compact = url;
     compact.setPath(QString(path.constData(), path.size()), QUrl::TolerantMode);
+    if (const QString file = QStringLiteral("file"); compact.scheme() == file)
+        compact.setScheme(file);
     return compact == url ? compact : url;
 }
 

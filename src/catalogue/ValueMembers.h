@@ -115,6 +115,8 @@ private:
             return;
         std::sort(mBatched.begin(), mBatched.end());
         mBatched.erase(std::unique(mBatched.begin(), mBatched.end()), mBatched.end());
+        // Room for these and no more: a value of every item is a million members.
+        mSorted.reserve(mSorted.size() + mBatched.size());
         if (mSorted.empty() || mBatched.front() > mSorted.back()) {
             mSorted.insert(mSorted.end(), mBatched.begin(), mBatched.end());
         } else {
