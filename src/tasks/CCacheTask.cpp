@@ -7,11 +7,14 @@
 
 #include <algorithm>
 
+#include <malloc.h>
+
 namespace {
 
 constexpr size_t kFirstBatch = 64;
 constexpr size_t kLargestBatch = 16384;
 constexpr SInt64 kBatchMilliseconds = 8;
+constexpr SInt32 kTrimAfterItems = 100000;
 
 } // namespace
 
@@ -112,4 +115,8 @@ void CCacheTask::RunTask()
         mCountShown = false;
         TellPending(msg_ItemsChanged);
     }
+    // The batches of a large opening leave their room free between the values
+    // kept: given back to the system rather than held by the heap.
+    if (mDone >= kTrimAfterItems)
+        ::malloc_trim(0);
 }
