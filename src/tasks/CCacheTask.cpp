@@ -71,6 +71,10 @@ CIndexItem* CCacheTask::NextItem()
         mCountShown = true;
         ShowCount();
         ShowProgress(0.1);
+        // Showing may wait for a slot, and the items may be removed meanwhile:
+        // then the task ends rather than waiting for items that never come.
+        if (CountItems() == 0)
+            return nullptr;
     }
     return CVisualTask::NextItem();
 }
