@@ -26,6 +26,7 @@
 #include "CIndexPackage.h"
 #include "CIndexView.h"
 #include "CIndexViewDocument.h"
+#include "CMetaDataListView.h"
 #include "CVisualTask.h"
 #include "FieldKeys.h"
 #include "IIMText.h"
@@ -33,9 +34,13 @@
 #include "IndexDocServices.h"
 #include "IndexTaskServices.h"
 #include "InterfaceClasses.h"
+#include "LCommander.h"
+#include "LDialogBox.h"
 #include "LDocument.h"
+#include "LStdControls.h"
 #include "LWindow.h"
 #include "LStream.h"
+#include "OrganizerValues.h"
 #include "Preferences.h"
 #include "ThreadUtilities.h"
 #include "TickCount.h"
@@ -47,6 +52,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -71,6 +77,8 @@ constexpr double kLongestGapSeconds = 0.1;
 constexpr double kFirstFindsSeconds = 0.3;
 constexpr double kQuickSearchRatio = 2.0;
 const QString kSearchText = QStringLiteral("harbour");
+// Keywords of many values besides the few shared ones, for the organizer's group.
+constexpr int kSubjects = 50000;
 
 QTemporaryDir* gFolder = nullptr;
 
@@ -115,7 +123,9 @@ void MakePackage()
         const QByteArray caption = i % 64 == 0 ? "boats in the " + QByteArray(kPlaces[1]) : "day " + QByteArray::number(i % 365);
         IndexDbRecord record = PhotoRecord(i, PhotoName(file),
             photosURL + "/" + QUrl::toPercentEncoding(EmptyPhotoPath(file), "/"),
-            PhotoCaption(i, { QString::fromLatin1(place), QStringLiteral("roll %1").arg(i % 50) },
+            PhotoCaption(i,
+                { QString::fromLatin1(place), QStringLiteral("roll %1").arg(i % 50),
+                    QStringLiteral("subject %1").arg(i % kSubjects) },
                 QStringLiteral("Trip %1").arg(i % 20), caption));
         record.alias = PhotoAlias(indexDb, photos + QLatin1Char('/') + QString::fromUtf8(EmptyPhotoPath(file)));
         WriteIndexDbRecord(stream, record);
@@ -153,6 +163,34 @@ std::function<bool()> TaskRanAndEnded()
         seen = seen || gOpened.model->CountRunningTasks() > 0 || gOpened.model->CountRunningSearches() > 0;
         return seen && Idle();
     };
+}
+
+// Done once the loop has gone on this long after the step: the repaints, the
+// status strip and whatever else the step left for the loop are measured too.
+std::function<bool()> Settled(double seconds = 0.3)
+{
+    return [until = 0.0, seconds]() mutable {
+        if (until == 0)
+            until = Now() + seconds;
+        return Now() >= until;
+    };
+}
+
+// A command chosen in the window's menu bar: it goes to the target.
+void Choose(CommandT command)
+{
+    LCommander* target = LCommander::GetTarget();
+    (target ? target : static_cast<LCommander*>(gOpened.view))->ProcessCommand(command, nullptr);
+}
+
+// The alert in front, null for none.
+LDialogBox* ShownAlert()
+{
+    for (LWindow* window : LWindow::FetchWindows()) {
+        if (auto* box = dynamic_cast<LDialogBox*>(window); box && box->IsVisible())
+            return box;
+    }
+    return nullptr;
 }
 
 // Opening, then caching: the read task ends with every item in, the cache task
@@ -247,6 +285,88 @@ void SortByColumn(benchmark::State& state, SInt32 key, const std::string& column
 BENCHMARK_CAPTURE(SortByColumn, Name, kFieldName, "name")->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 BENCHMARK_CAPTURE(SortByColumn, Size, kFieldTotalSize, "size")->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
+// Select All from the menu, as the window shows every item selected.
+void SelectAllItems(benchmark::State& state, const std::string& where)
+{
+    for (auto _ : state) {
+        gOpened.model->DeselectAll();
+        QCoreApplication::processEvents();
+        const LoopRun run = RunInEventLoop([] { Choose(cmd_SelectAll); }, Settled());
+        state.SetIterationTime(run.seconds);
+        const SInt32 selected = gOpened.model->CountSelectedItems();
+        CheckTarget("Select All selects every item", selected == kItems, std::to_string(selected) + " selected");
+        CheckGap("selecting all in " + where, run);
+    }
+}
+BENCHMARK_CAPTURE(SelectAllItems, Thumbnails, "the thumbnails")->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+// Get Info with every item selected: the question whether to open so many
+// windows shows at once; it is answered No, so no window opens.
+void GetInfoOnAll(benchmark::State& state, const std::string& where)
+{
+    for (auto _ : state) {
+        gOpened.model->SelectAll();
+        QCoreApplication::processEvents();
+        const size_t windows = LWindow::FetchWindows().size();
+        double start = 0;
+        double asked = -1;
+        // The alert runs a loop of its own: it is watched for from a timer.
+        QTimer watch;
+        watch.setInterval(1);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            LDialogBox* alert = ShownAlert();
+            if (!alert || asked >= 0)
+                return;
+            asked = Now() - start;
+            // The window's keys cannot reach it behind the alert: they are counted until the alert shows.
+            if (InputMeter* input = InputMeter::Current())
+                input->Settle();
+            const PaneIDT cancel = alert->GetCancelButtonID() ? alert->GetCancelButtonID() : alert->GetDefaultButtonID();
+            if (auto* button = dynamic_cast<LControl*>(alert->FindPaneByID(cancel)))
+                button->SimulateHotSpotClick();
+        });
+        const LoopRun run = RunInEventLoop(
+            [&] {
+                watch.start();
+                start = Now();
+                Choose(cmd_ItemInfo);
+            },
+            [&] { return asked >= 0 && !ShownAlert(); });
+        state.SetIterationTime(run.seconds);
+        char detail[64];
+        std::snprintf(detail, sizeof detail, "asked after %.0f ms (limit %.0f ms)", asked * 1000, kLongestGapSeconds * 1000);
+        CheckTarget("Get Info on every item in " + where + " asks first, at once", asked >= 0 && asked <= kLongestGapSeconds, detail);
+        CheckTarget("answered No, no info window opens", LWindow::FetchWindows().size() == windows);
+        CheckGap("asking before Get Info on every item in " + where, run);
+    }
+}
+BENCHMARK_CAPTURE(GetInfoOnAll, Thumbnails, "the thumbnails")->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+// The organizer's Keywords group opened, its values many.
+void OpenKeywordsGroup(benchmark::State& state)
+{
+    auto* organizer = dynamic_cast<CMetaDataListView*>(gOpened.doc->GetWindow()->FindPaneByID(kPaneOrganizerList));
+    for (auto _ : state) {
+        CSourceParentDynamic* group = organizer ? organizer->FindGroup(kOrganizerKeywordsField) : nullptr;
+        if (group)
+            organizer->CloseContainer(group);
+        QCoreApplication::processEvents();
+        const LoopRun run = RunInEventLoop(
+            [&] {
+                if (group)
+                    organizer->OpenContainer(group);
+            },
+            Settled());
+        state.SetIterationTime(run.seconds);
+        const size_t rows = group ? group->GetValueRows().size() : 0;
+        const size_t subjects = size_t(std::min(kItems, kSubjects));
+        CheckTarget("the organizer's Keywords group lists every keyword", organizer && organizer->isVisible() && rows > subjects,
+            std::to_string(rows) + " rows, " + std::to_string(subjects) + " subjects among the keywords");
+        CheckGap("opening the organizer's Keywords group", run);
+    }
+}
+BENCHMARK(OpenKeywordsGroup)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
 // The yardstick: the texts an all-fields search looks at (name, caption,
 // keywords, categories), read from the same items and tested in a plain loop.
 std::vector<CIndexItem*> PlainSearch(const std::vector<CIndexItem*>& items)
@@ -315,16 +435,22 @@ void QuickSearch(benchmark::State& state)
 }
 BENCHMARK(QuickSearch)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
-// Every item rated through the batch the Rating menu starts; the yardstick rates
-// the same items in a plain loop through the model. With changes to the media
-// files turned off, both change the catalogue only.
+// Every item selected and rated from the Rating menu, the batch's progress and
+// Stop shown as it runs; the yardstick rates the same items in a plain loop
+// through the model. The preference keeps both to the catalogue.
 void RateEveryItem(benchmark::State& state)
 {
     SetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile"), false);
     for (auto _ : state) {
         gOpened.model->ShowAllItems();
-        gOpened.model->SelectAll();
-        const LoopRun run = RunInEventLoop([] { gOpened.view->RateSelectedItems(3, nullptr); }, TaskRanAndEnded());
+        Choose(cmd_SelectAll);
+        bool progressShown = false;
+        const LoopRun run = RunInEventLoop([] { Choose(SyntheticCommandForMenuItem(kRatingMenuID, 3)); },
+            [&, ended = TaskRanAndEnded()]() mutable {
+                for (CVisualTask* task : GetShownTasks())
+                    progressShown = progressShown || (task->GetModel() == gOpened.model && task->IsStopShown());
+                return ended();
+            });
         state.SetIterationTime(run.seconds);
         const auto& list = gOpened.model->GetItemList();
         const SInt32 rating = CIndexView::RatingOfMenuItem(3);
@@ -333,6 +459,7 @@ void RateEveryItem(benchmark::State& state)
             return caption && caption->GetUrgency() == rating;
         });
         CheckTarget("every item is rated", rated == kItems, std::to_string(rated) + " rated " + std::to_string(rating));
+        CheckTarget("the rating shows its progress with a Stop", progressShown);
         CheckGap("rating every item", run);
         const double start = Now();
         const QString other = QString::number(CIndexView::RatingOfMenuItem(4));
@@ -342,6 +469,21 @@ void RateEveryItem(benchmark::State& state)
     }
 }
 BENCHMARK(RateEveryItem)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+// The list view chosen from the menu, in place of the thumbnails.
+void SwitchToListView(benchmark::State& state)
+{
+    for (auto _ : state) {
+        const LoopRun run = RunInEventLoop([] { Choose(kCmdListView); }, Settled());
+        state.SetIterationTime(run.seconds);
+        LPane* list = gOpened.doc->GetListViewPane();
+        CheckTarget("the list view shows", list && list->isVisible());
+        CheckGap("switching to the list view", run);
+    }
+}
+BENCHMARK(SwitchToListView)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK_CAPTURE(SelectAllItems, List, "the list")->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK_CAPTURE(GetInfoOnAll, List, "the list")->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
 // The same sort as the user gives it in the list view: a click on the name
 // column's header in the shown window.
@@ -379,6 +521,7 @@ void Prepare()
     StartAsTheProgramDoes();
     // Made when missing: without it no package is written and the opening waits forever.
     QDir().mkpath(QStringLiteral(ORVEX_BENCH_FILES_DIR));
+    SetPrefBoolean(QString::number(kOrganizerKeywordsField), false);
     gFolder = new QTemporaryDir(QDir(QStringLiteral(ORVEX_BENCH_FILES_DIR)).filePath(QStringLiteral("freeze-XXXXXX")));
     MakePackage();
 }

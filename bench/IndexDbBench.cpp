@@ -3,23 +3,36 @@
 // first thing a fresh process does (its arenas and heap cold, as a user's first
 // open finds them); and
 // the bytes each opened item holds as the allocators count them: the C
-// library's heap and its own mappings, and the chunks of the item arenas.
+// library's heap and its own mappings, and the chunks of the item arenas; and
+// opening a million captioned photographs until the index is usable, as whole
+// processes: the program's own index window shown, its value index built and the
+// organizer filled, within 5x a process that only reads and parses the same
+// index.db, its peak and final resident memory within 1 KB an item.
 #include "BenchIndexPackage.h"
 #include "BenchMain.h"
+#include "BenchProgram.h"
+#include "LoopGaps.h"
 #include "ThumbnailsBatchTiming.h"
 
+#include "CANPAInfo.h"
+#include "CIndexDoc.h"
 #include "CIndexItem.h"
 #include "CIndexModel.h"
 #include "CIndexPackage.h"
+#include "CIndexView.h"
+#include "CMetaDataListView.h"
 #include "CReadIndexPackageTask.h"
 #include "FieldKeys.h"
 #include "IndexDbRecord.h"
 #include "ItemArena.h"
 #include "LStream.h"
 #include "LThread.h"
+#include "LWindow.h"
 #include "URegistrar.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -263,10 +276,216 @@ void BM_BytesAfterAQuickSearch(benchmark::State& state)
 }
 BENCHMARK(BM_BytesAfterAQuickSearch)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// --- Open until usable, whole processes --------------------------------------------------------
+
+constexpr char kUsableSideArgument[] = "--usable-side";
+constexpr double kUsableRatio = 5.0;
+constexpr double kUsableBytesPerItem = 1024;
+constexpr int kUsablePairs = 5;
+const char* const kPlaces[] = { "beach", "harbour", "mountain", "forest", "city", "river", "desert", "island" };
+
+qsizetype HarbourItems()
+{
+    qsizetype count = 0;
+    for (int i = 0; i < kItems; ++i)
+        count += (i / 3) % std::size(kPlaces) == 1 ? 1 : 0;
+    return count;
+}
+
+// A photograph collection: names as a camera gives them, files in fifty folders
+// that exist (the files themselves gone), catalogue fields, and a caption as the
+// program writes it (two keywords, a headline and a caption text). Made once for
+// a count of items and kept beside the build.
+QString UsablePackage()
+{
+    const QString folder = QStringLiteral(ORVEX_BENCH_FILES_DIR "/open-usable/") + QString::number(kItems);
+    const QString path = folder + QStringLiteral("/Photos.idxp");
+    const QString made = folder + QStringLiteral("/made");
+    if (QFileInfo::exists(made))
+        return path;
+    QDir(folder).removeRecursively();
+    const QDir photos(folder + QStringLiteral("/Photos"));
+    for (int roll = 0; roll < 50; ++roll)
+        photos.mkpath(QStringLiteral("roll %1").arg(roll));
+    CIndexPackage package(QUrl::fromLocalFile(path + QLatin1Char('/')), nullptr);
+    LDataStream stream;
+    for (int i = 0; i < kItems; ++i) {
+        IndexDbRecord record;
+        const QByteArray name = QStringLiteral("IMG_%1.JPG").arg((i * 7919) % kItems, 7, 10, QLatin1Char('0')).toUtf8();
+        record.name = name;
+        record.fileURL = QUrl::fromLocalFile(photos.filePath(QStringLiteral("roll %1/").arg(i % 50) + QString::fromUtf8(name)))
+                             .toEncoded();
+        record.fields = CatalogueFields { 'JPEG', 100000u + UInt32((i * 104729) % 5000000), 3000000000u + UInt32(i),
+            3000000000u, 3000000000u, i + 1, 0 };
+        CANPAInfo caption;
+        caption.AddKeywordCF(QString::fromLatin1(kPlaces[(i / 3) % std::size(kPlaces)]));
+        caption.AddKeywordCF(QStringLiteral("roll %1").arg(i % 50));
+        caption.SetHeadline(MakePString<255>(QStringLiteral("Trip %1").arg(i % 20)));
+        caption.SetCaption("day " + QByteArray::number(i % 365));
+        record.caption = caption.GetDataHandle();
+        WriteIndexDbRecord(stream, record);
+    }
+    QFile file(package.GetIndexDbURL().toLocalFile());
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(stream.Data()) == stream.Data().size();
+    file.close();
+    if (written)
+        QFile(made).open(QIODevice::WriteOnly);
+    return path;
+}
+
+// The body of the program's process: the package opened in its index window with
+// the organizer shown, until the window is on screen, every item in, the value
+// index built from them all and the organizer listing a group per indexed field.
+// Then "<peak KiB> <resident KiB>" on standard output, and the process ends at
+// once (what it holds is measured, not how it lets go).
+int OpenUntilUsable(const QString& packagePath)
+{
+    StartAsTheProgramDoes();
+    auto* doc = new CIndexDoc(nullptr, QUrl::fromLocalFile(packagePath), true, false);
+    doc->ShowOrganizerView();
+    CIndexModel& model = doc->GetModel();
+    auto* view = dynamic_cast<CIndexView*>(doc->GetIndexViewPane());
+    auto* organizer = dynamic_cast<CMetaDataListView*>(doc->GetWindow()->FindPaneByID(kPaneOrganizerList));
+    const auto usable = [&] {
+        if (model.CountAllItems() != kItems || model.IsBusy() || model.CountRunningTasks() != 0 || !view
+            || view->GetCacheTask() || !doc->GetWindow()->IsVisible() || !model.HasValueIndex() || !organizer
+            || !organizer->GetLibraryRow())
+            return false;
+        for (SInt32 key : model.GetValueIndexKeys())
+            if (!organizer->FindGroup(key))
+                return false;
+        return true;
+    };
+    if (!RunLoopUntil(usable)) {
+        std::fprintf(stderr, "the index did not become usable: %d items\n", int(model.CountAllItems()));
+        std::_Exit(1);
+    }
+    const int peak = int(ProcessStatusMB("VmHWM:") * 1024);
+    const int resident = int(ProcessStatusMB("VmRSS:") * 1024);
+    const qsizetype harbour = model.GetValueMembers(kFieldKeywords, QStringLiteral("harbour")).size();
+    if (harbour != HarbourItems()) {
+        std::fprintf(stderr, "%d items under \"harbour\", %d made\n", int(harbour), int(HarbourItems()));
+        std::_Exit(1);
+    }
+    std::printf("%d %d\n", peak, resident);
+    std::fflush(stdout);
+    std::_Exit(0);
+}
+
+// The yardstick's process: index.db read whole and its records parsed by the
+// program's own reader, nothing else; its peak and resident KiB printed likewise.
+int ReadAndParseOnly(const QString& packagePath)
+{
+    QFile db(CIndexPackage(QUrl::fromLocalFile(packagePath), nullptr).GetIndexDbURL().toLocalFile());
+    if (!db.open(QIODevice::ReadOnly))
+        return 1;
+    IndexDbReader reader(db.readAll());
+    IndexDbRecord record;
+    int count = 0;
+    while (reader.Next(record))
+        ++count;
+    if (count != kItems) {
+        std::fprintf(stderr, "%d records parsed\n", count);
+        return 1;
+    }
+    std::printf("%d %d\n", int(ProcessStatusMB("VmHWM:") * 1024), int(ProcessStatusMB("VmRSS:") * 1024));
+    std::fflush(stdout);
+    return 0;
+}
+
+struct WholeProcess {
+    double seconds = -1; // from its start to its end; negative when it failed
+    double peakKiB = 0;
+    double residentKiB = 0;
+};
+
+WholeProcess RunWholeProcess(const char* side, const QString& packagePath)
+{
+    WholeProcess run;
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer timer;
+    timer.start();
+    child.start(QCoreApplication::applicationFilePath(),
+        { QString::fromLatin1(kUsableSideArgument), QString::fromLatin1(side), packagePath });
+    const bool ended = child.waitForFinished(600000);
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+    if (!ended || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0 || figures.size() != 2)
+        return run;
+    run.seconds = seconds;
+    run.peakKiB = figures[0].toDouble();
+    run.residentKiB = figures[1].toDouble();
+    return run;
+}
+
+void BM_UsableAgainstReadAndParse(benchmark::State& state)
+{
+    const QString package = UsablePackage();
+    for (auto _ : state) {
+        double peak = 0;
+        double resident = 0;
+        double parsePeak = 0;
+        int failed = 0;
+        const PairedTimes times = [&] {
+            PairedTimes paired;
+            // One of each unpaired first (the file's pages in the cache), then pairs, the order turned each pair.
+            RunWholeProcess("usable", package);
+            RunWholeProcess("parse", package);
+            for (int pair = 0; pair < kUsablePairs; ++pair) {
+                const bool usableFirst = pair % 2 == 0;
+                const WholeProcess first = RunWholeProcess(usableFirst ? "usable" : "parse", package);
+                const WholeProcess second = RunWholeProcess(usableFirst ? "parse" : "usable", package);
+                const WholeProcess& usable = usableFirst ? first : second;
+                const WholeProcess& parse = usableFirst ? second : first;
+                if (usable.seconds <= 0 || parse.seconds <= 0) {
+                    ++failed;
+                    continue;
+                }
+                peak = std::max(peak, usable.peakKiB);
+                resident = std::max(resident, usable.residentKiB);
+                parsePeak = std::max(parsePeak, parse.peakKiB);
+                paired.a.push_back(usable.seconds);
+                paired.b.push_back(parse.seconds);
+                paired.ratios.push_back(usable.seconds / parse.seconds);
+            }
+            return paired;
+        }();
+        state.SetIterationTime(times.MedianA());
+        CheckTarget("every process opened (window, value index, organizer) or parsed " + std::to_string(kItems)
+                + " items",
+            failed == 0 && !times.ratios.empty(), std::to_string(failed) + " failed");
+        CheckRatio("open of " + std::to_string(kItems) + " items until usable / read+parse, whole processes", times,
+            kUsableRatio);
+        const double peakBytes = peak * 1024 / kItems;
+        const double residentBytes = resident * 1024 / kItems;
+        char detail[128];
+        std::snprintf(detail, sizeof detail, "%.0f bytes an item (target <= %.0f; read+parse alone %.0f)", peakBytes,
+            kUsableBytesPerItem, parsePeak * 1024 / kItems);
+        CheckTarget("peak resident memory of the usable program's process", peakBytes > 0 && peakBytes <= kUsableBytesPerItem,
+            detail);
+        std::snprintf(detail, sizeof detail, "%.0f bytes an item (target <= %.0f)", residentBytes, kUsableBytesPerItem);
+        CheckTarget("resident memory of that process once usable", residentBytes > 0 && residentBytes <= kUsableBytesPerItem,
+            detail);
+        state.counters["peak_bytes_per_item"] = peakBytes;
+        state.counters["resident_bytes_per_item"] = residentBytes;
+    }
+}
+BENCHMARK(BM_UsableAgainstReadAndParse)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::string(argv[1]) == kUsableSideArgument) {
+        const QString package = QString::fromLocal8Bit(argv[3]);
+        if (std::string(argv[2]) == "parse")
+            return ReadAndParseOnly(package);
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QApplication app(argc, argv);
+        return OpenUntilUsable(package);
+    }
     if (argc == 4 && std::string(argv[1]) == kFreshSideArgument) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -279,7 +498,6 @@ int main(int argc, char** argv)
         [] {
             URegistrar::RegisterFrameworkClasses();
             InitializeTasks();
-            Index();
         },
         [] { TerminateTasks(); });
 }

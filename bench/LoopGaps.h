@@ -102,15 +102,27 @@ public:
     {
         if (!mSender.joinable())
             return mLongest;
-        mRunning = false;
-        mSender.join();
-        // The keys sent last are taken now; a key never taken counts until now.
+        // The keys sent last are taken now.
+        StopSending();
         QCoreApplication::processEvents();
-        std::lock_guard<std::mutex> lock(mMutex);
-        for (double sent : mSent)
-            mLongest = std::max(mLongest, Now() - sent);
-        mSent.clear();
-        return mLongest;
+        return CountWaitingUntilNow();
+    }
+    // No more keys are sent, and those not taken yet count as waiting until now:
+    // a window answered by a dialog (which the window's keys cannot reach) is
+    // counted until the dialog shows.
+    double Settle()
+    {
+        if (!mSender.joinable())
+            return mLongest;
+        StopSending();
+        return CountWaitingUntilNow();
+    }
+
+    // The meter of the step running in RunInEventLoop, null between steps.
+    static InputMeter*& Current()
+    {
+        static InputMeter* current = nullptr;
+        return current;
     }
 
 protected:
@@ -127,6 +139,20 @@ protected:
     }
 
 private:
+    void StopSending()
+    {
+        mRunning = false;
+        mSender.join();
+    }
+    double CountWaitingUntilNow()
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        for (double sent : mSent)
+            mLongest = std::max(mLongest, Now() - sent);
+        mSent.clear();
+        return mLongest;
+    }
+
     // A key no window of the program answers.
     static constexpr Qt::Key kProbeKey = Qt::Key_F35;
     QPointer<QWindow> mWindow;
@@ -179,6 +205,7 @@ inline LoopRun RunInEventLoop(const std::function<void()>& step, const std::func
     std::unique_ptr<InputMeter> input;
     if (InputWindow())
         input = std::make_unique<InputMeter>(InputWindow());
+    InputMeter::Current() = input.get();
     double start = 0;
     RunLoopUntil(done, [&] {
         meter.Start();
@@ -192,5 +219,6 @@ inline LoopRun RunInEventLoop(const std::function<void()>& step, const std::func
     run.longestGap = meter.Stop();
     if (input)
         run.longestInputWait = input->Stop();
+    InputMeter::Current() = nullptr;
     return run;
 }

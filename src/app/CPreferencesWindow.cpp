@@ -231,7 +231,10 @@ void CPreferencesWindow::FinishCreateSelf()
     auto* host = dynamic_cast<LView*>(FindPaneByID(kPanelHostPane));
     if (!mTabs || !host)
         ThrowOSErr_(err_NilPointer, "preferences window: a pane is missing");
-    InitTabbedPanels(host, this, this);
+    // Where the screen is too small for the whole window, the panels scroll and
+    // the buttons below them stay in sight.
+    InitTabbedPanels(host, this, this, true);
+    SetShrinksToScreen(true);
     // The panel shown last time comes back (the first one when that is no panel).
     ResIDT panel = ResIDT(GetPrefNumber(QStringLiteral("PreferencesLastTab")));
     SInt32 tab = 1;

@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "ErrorHook.h"
 #include "ErrorReport.h"
+#include "FirstWindowShown.h"
 #include "ItemThumbnails.h"
 #include "ItemWindows.h"
 #include "LocalizedStrings.h"
@@ -15,6 +16,8 @@
 #include <QFontDatabase>
 #include <QImageReader>
 #include <QLockFile>
+#include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <chrono>
@@ -84,6 +87,12 @@ int main(int argc, char** argv)
         // filled on another thread too: the first window's text waits for it, but
         // the menus, preferences and tasks are made meanwhile.
         std::jthread fonts([] { QFontDatabase::families(); });
+        // Qt hands the rows of every tall fill (a scroll bar's groove, a patterned
+        // background) to its own pool: for the first window's few fills, starting a
+        // thread for every core and waking them fill after fill costs far more than
+        // it saves. One thread does them until that window is shown.
+        QThreadPool::globalInstance()->setMaxThreadCount(1);
+        RunOnceAWindowIsShown(qApp, [] { QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount()); });
 
         // Read the preference domain now, so a damaged file is set aside and
         // reported before anything depends on it.

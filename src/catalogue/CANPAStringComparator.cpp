@@ -3,6 +3,8 @@
 #include "IIMText.h"
 #include "LString.h"
 
+#include <QHash>
+
 #include <cstring>
 
 namespace {
@@ -31,26 +33,45 @@ namespace {
 
 // One collator for every caption of a thread, made again when the language
 // changes: a collator holds over a kilobyte, and every caption has two lists.
-const QCollator& CaptionCollator()
+// The sort keys of the entries compared last are kept with it: captions read by
+// the thousand share their keywords, and two keys compare as their texts do.
+struct CaptionCollation {
+    QLocale locale = CollationLocale();
+    QCollator collator = MakeTextCollator(false);
+    QHash<QByteArray, QCollatorSortKey> keys;
+};
+
+CaptionCollation& CaptionCollator()
 {
-    thread_local QLocale made = CollationLocale();
-    thread_local QCollator collator = MakeTextCollator(false);
+    thread_local CaptionCollation collation;
     const QLocale locale = CollationLocale();
-    if (locale != made) {
-        made = locale;
-        collator = MakeTextCollator(false);
-    }
-    return collator;
+    if (locale != collation.locale)
+        collation = CaptionCollation();
+    return collation;
+}
+
+const QCollatorSortKey& CaptionSortKey(CaptionCollation& collation, ConstStr255Param bytes)
+{
+    constexpr qsizetype kMostKeys = 4096;
+    const QByteArray entry = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes + 1), bytes[0]);
+    auto found = collation.keys.constFind(entry);
+    if (found != collation.keys.constEnd())
+        return *found;
+    if (collation.keys.size() >= kMostKeys)
+        collation.keys.clear();
+    // Entries are caption bytes: the characters Mac Roman lacks collate as themselves,
+    // not as the punctuation of their references.
+    return *collation.keys.insert(
+        QByteArray(entry.constData(), entry.size()), collation.collator.sortKey(IIMText::TextFromCaptionBytes(entry)));
 }
 
 } // namespace
 
 SInt16 CANPAStringComparator::CompareStrings(ConstStr255Param one, ConstStr255Param two) const
 {
-    // Entries are caption bytes: the characters Mac Roman lacks collate as themselves,
-    // not as the punctuation of their references.
-    auto text = [](ConstStr255Param bytes) { return IIMText::TextFromCaptionBytes(QByteArrayView(bytes + 1, bytes[0])); };
-    const int result = CaptionCollator().compare(text(one), text(two));
+    CaptionCollation& collation = CaptionCollator();
+    const QCollatorSortKey first = CaptionSortKey(collation, one); // a copy: the second may grow the table
+    const int result = first.compare(CaptionSortKey(collation, two));
     if (result != 0)
         return result < 0 ? -1 : 1;
     // Texts the collation holds equal (control characters it ignores) are still

@@ -161,7 +161,7 @@ ESaveAnswer CIndexDoc::AskSaveChanges(bool quitting)
     if (title.isEmpty())
         ThrowOSErr_(err_NilPointer, "the index window has no title to ask about");
     GetWindow()->Select();
-    auto* box = new QMessageBox(QMessageBox::Warning, title, LocalizedText("SAVE_CHANGES_QUESTION").arg(title),
+    QMessageBox* box = NewChangesAlert(title, LocalizedText("SAVE_CHANGES_QUESTION").arg(title),
         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, GetWindow()->GetShell());
     box->setInformativeText(LocalizedText(quitting ? "SAVE_CHANGES_QUITTING" : "SAVE_CHANGES_CLOSING"));
     box->setDefaultButton(QMessageBox::Save);
@@ -179,7 +179,7 @@ ESaveAnswer CIndexDoc::AskSaveChanges(bool quitting)
 void CIndexDoc::AskConfirmRevert()
 {
     const QString title = GetDescriptor();
-    auto* box = new QMessageBox(QMessageBox::Warning, title, LocalizedText("DISCARD_CHANGES_QUESTION").arg(title),
+    QMessageBox* box = NewChangesAlert(title, LocalizedText("DISCARD_CHANGES_QUESTION").arg(title),
         QMessageBox::Discard | QMessageBox::Cancel, GetWindow()->GetShell());
     box->setDefaultButton(QMessageBox::Cancel);
     QObject::connect(box, &QMessageBox::finished, [this, box](int) {

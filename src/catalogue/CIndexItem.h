@@ -258,6 +258,9 @@ public:
 
     // Lazy parts (null when the item has none).
     QUrl GetURL();
+    // The address GetURL answers when the item holds it already; null when it
+    // would have to be found (an alias resolved, a stored name looked up).
+    const QUrl* KnownURL() const { return mURL.isEmpty() ? nullptr : &mURL; }
     const QByteArray* GetAlias();
     QUrl GetRemoteURL();
     CANPAInfo* GetCaptionInfo();

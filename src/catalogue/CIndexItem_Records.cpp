@@ -83,7 +83,24 @@ QUrl DecodeFileURL(const QByteArray& bytes)
     QUrl url = QUrl::fromEncoded(bytes, QUrl::TolerantMode);
     if (url.scheme() == QLatin1String("file") && url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
         url.setHost(QString());
-    return UrlFromNativeFileUrl(url);
+    // A path that decodes to ASCII is UTF-8 as it is: most are, and telling the
+    // others costs a decoded copy of the path.
+    const auto hex = [](char c) { return std::isxdigit(uchar(c)) != 0; };
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (uchar(c) >= 0x80 || (c == '%' && i + 2 < bytes.size() && hex(bytes[i + 1]) && hex(bytes[i + 2])
+                                    && std::strchr("89abcdefABCDEF", bytes[i + 1])))
+            return UrlFromNativeFileUrl(url);
+    }
+    // The parse leaves a path whose escapes it decoded in room for three times
+    // its length, and a scheme of its own: set again, the path at its own size
+    // and the scheme shared, as long as that is the same address.
+    const QString path = url.path();
+    QUrl compact = url;
+    compact.setPath(QString(path.constData(), path.size()), QUrl::TolerantMode);
+    if (const QString file = QStringLiteral("file"); compact.scheme() == file)
+        compact.setScheme(file);
+    return compact == url ? compact : url;
 }
 
 // Whether a stored file URL ("file://" or "file://localhost", then the path

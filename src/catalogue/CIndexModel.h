@@ -159,6 +159,9 @@ public:
     // is modified when the change succeeded, or failed halfway, and the item now
     // differs from its stored record.
     OSStatus ChangeItem(CIndexItem* item, SInt32 fieldKey, const std::function<OSStatus()>& change);
+    // Whether a change of one field (kAllItemFields: of any) can change the values
+    // of an indexed field.
+    static bool ChangeReachesKey(SInt32 changedField, SInt32 indexedKey);
     // An item shows differently though nothing of the index changed (a thumbnail
     // made, a part read, an error set): the table and the listeners hear of it.
     void ItemRedrawn(CIndexItem* item, SInt32 fieldKey) { ItemChanged(item, fieldKey, false); }

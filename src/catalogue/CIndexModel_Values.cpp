@@ -44,6 +44,14 @@ SInt32 RatingBucket(SInt32 urgency)
     return urgency < 6 ? urgency - urgency % 2 : urgency;
 }
 
+// The folder of the item whose values are being collected, looked up once for
+// all its fields (its volume and its folder both come from it).
+struct FolderOfItem {
+    CIndexItem* item = nullptr;
+    QString path; // of the item's file
+    qsizetype slash = -1; // the folder is the path before it; -1 when it does not tell the values
+};
+
 } // namespace
 
 // One field's values over many items, gathered before any enters the index: the
@@ -52,9 +60,10 @@ SInt32 RatingBucket(SInt32 urgency)
 // by thousands of items is converted, trimmed and looked up once, not per item.
 class CIndexModel::FieldCollector {
 public:
-    FieldCollector(SInt32 fieldKey, ValueSets& sets)
+    FieldCollector(SInt32 fieldKey, ValueSets& sets, FolderOfItem& folder)
         : key(fieldKey)
         , mSets(sets)
+        , mFolder(folder)
     {
     }
 
@@ -89,6 +98,13 @@ public:
                 AddText(value, item);
             break;
         }
+        case kFieldVolume:
+        case kFieldFolder:
+            // Both come from the folder a local file lies in: the files of one
+            // folder share them, worked out once from the first of them.
+            if (!AddInFolder(item))
+                AddText(item->CopyFieldString(key, kFieldTextEmpty), item);
+            break;
         default: {
             const CANPAInfo* caption = IsCaptionFieldKey(key) ? item->PeekCaptionInfo() : nullptr;
             if (const CaptionText* field = caption ? caption->PlainTextField(key) : nullptr) {
@@ -147,6 +163,33 @@ private:
         }
         mMembers[size_t(mLastBytes.second)].push_back(item);
     }
+    // False when the item's value cannot be told from its folder alone.
+    bool AddInFolder(CIndexItem* item)
+    {
+        if (mFolder.item != item) {
+            mFolder = { item, {}, -1 };
+            const QUrl* url = item->KnownURL();
+            if (url && !item->IsStoredInPackage() && url->isLocalFile() && url->host().isEmpty()) {
+                mFolder.path = url->path();
+                const qsizetype slash = mFolder.path.lastIndexOf(QLatin1Char('/'));
+                if (slash > 0 && slash < mFolder.path.size() - 1)
+                    mFolder.slash = slash;
+            }
+        }
+        if (mFolder.slash < 0)
+            return false;
+        const QStringView folder = QStringView(mFolder.path).left(mFolder.slash);
+        if (mLastFolder.second < 0 || mLastFolder.first != folder) {
+            auto found = mByFolder.constFind(folder);
+            if (found == mByFolder.constEnd()) {
+                const QString& kept = mKeptFolders.emplace_back(mFolder.path);
+                found = mByFolder.insert(QStringView(kept).left(mFolder.slash), NewGroup(item->CopyFieldString(key, kFieldTextEmpty)));
+            }
+            mLastFolder = { found.key(), *found };
+        }
+        mMembers[size_t(mLastFolder.second)].push_back(item);
+        return true;
+    }
     qsizetype NewGroup(const QString& text)
     {
         mTexts.push_back(text);
@@ -155,9 +198,13 @@ private:
     }
 
     ValueSets& mSets;
+    FolderOfItem& mFolder;
     QHash<QString, qsizetype> mByText;
     QHash<QByteArrayView, qsizetype> mByBytes;
     std::deque<QByteArray> mKeptBytes;
+    QHash<QStringView, qsizetype> mByFolder;
+    std::deque<QString> mKeptFolders;
+    std::pair<QStringView, qsizetype> mLastFolder { {}, -1 };
     std::vector<QString> mTexts;
     std::vector<std::vector<CIndexItem*>> mMembers;
     qsizetype mLastText = -1;
@@ -281,8 +328,9 @@ void CIndexModel::EnterValues(const Items& items, bool mayReadMedia)
 {
     std::vector<FieldCollector> fields;
     fields.reserve(mIndexedKeys.size());
+    FolderOfItem folder;
     for (SInt32 key : mIndexedKeys)
-        fields.emplace_back(key, (*mValueIndex)[key]);
+        fields.emplace_back(key, (*mValueIndex)[key], folder);
     std::vector<QString> values;
     for (CIndexItem* item : items) {
         if (!item)
@@ -379,6 +427,13 @@ OSStatus CIndexModel::SetItemField(CIndexItem* item, SInt32 fieldKey, const QStr
     return ChangeItem(item, fieldKey, [&] { return item->SetFieldValue(fieldKey, text, write); });
 }
 
+bool CIndexModel::ChangeReachesKey(SInt32 changedField, SInt32 indexedKey)
+{
+    // The urgency and its label are one value.
+    const auto urgency = [](SInt32 key) { return key == kFieldUrgency || key == kFieldUrgencyLabel; };
+    return changedField == kAllItemFields || changedField == indexedKey || (urgency(changedField) && urgency(indexedKey));
+}
+
 OSStatus CIndexModel::ChangeItem(CIndexItem* item, SInt32 fieldKey, const std::function<OSStatus()>& change)
 {
     ThrowIfNil_(item);
@@ -386,9 +441,7 @@ OSStatus CIndexModel::ChangeItem(CIndexItem* item, SInt32 fieldKey, const std::f
     std::vector<SInt32> keys;
     if (mValueIndex && item->GetOwningModel() == this) {
         for (SInt32 key : mIndexedKeys) {
-            const bool urgency = (key == kFieldUrgency || key == kFieldUrgencyLabel)
-                && (fieldKey == kFieldUrgency || fieldKey == kFieldUrgencyLabel);
-            if (fieldKey == kAllItemFields || key == fieldKey || urgency)
+            if (ChangeReachesKey(fieldKey, key))
                 keys.push_back(key);
         }
     }

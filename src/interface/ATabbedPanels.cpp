@@ -5,9 +5,12 @@
 #include "LControl.h"
 #include "LDialogBox.h"
 #include "LView.h"
+#include "LWindow.h"
 #include "UReanimator.h"
 
+#include <QEvent>
 #include <QLayout>
+#include <QScrollArea>
 
 #include <vector>
 
@@ -29,13 +32,41 @@ private:
     LCommander* mSaved;
 };
 
+// Keeps a scroll area over the whole of the widget it watches.
+class FillHost : public QObject {
+public:
+    FillHost(QWidget* host, QScrollArea* area)
+        : QObject(area)
+        , mArea(area)
+    {
+        host->installEventFilter(this);
+        mArea->setGeometry(host->rect());
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize)
+            mArea->setGeometry(static_cast<QWidget*>(watched)->rect());
+        return false;
+    }
+
+private:
+    QScrollArea* mArea;
+};
+
 } // namespace
 
-void ATabbedPanels::InitTabbedPanels(LView* host, LCommander* commander, LDialogBox* listener)
+void ATabbedPanels::InitTabbedPanels(LView* host, LCommander* commander, LDialogBox* listener, bool scrolls)
 {
     mHost = host;
     mCommander = commander;
     mListener = listener;
+    if (scrolls && !mScroller) {
+        mScroller = new QScrollArea(host);
+        mScroller->setFrameShape(QFrame::NoFrame);
+        mScroller->setWidgetResizable(true);
+        new FillHost(host, mScroller);
+        mScroller->show();
+    }
 }
 
 void ATabbedPanels::ClosePanel()
@@ -66,8 +97,14 @@ void ATabbedPanels::SwitchPanel(ResIDT panelID)
         delete made;
         ThrowOSErr_(err_NilPointer, QStringLiteral("panel %1 cannot be built (%2)").arg(panelID).arg(status).toStdString());
     }
-    // The panel fills the host, whatever frame its layout gave it.
-    panel->setGeometry(mHost->rect());
+    // The panel fills the host, whatever frame its layout gave it; in a scroll
+    // area it is never smaller than its own layout needs.
+    if (mScroller) {
+        panel->SetFrameBinding({});
+        mScroller->setWidget(panel);
+    } else {
+        panel->setGeometry(mHost->rect());
+    }
     mPanel = panel;
     mPanelID = panelID;
     std::vector<LPane*> pending { panel };
@@ -87,9 +124,14 @@ void ATabbedPanels::SwitchPanel(ResIDT panelID)
     if (QLayout* layout = panel->layout()) {
         layout->invalidate();
         layout->activate();
+        if (mScroller)
+            panel->setMinimumSize(layout->totalMinimumSize());
     }
     panel->Show();
     mHost->Refresh();
+    // The new panel's controls take letters the window's others leave free.
+    if (LWindow* window = mHost->GetContainingWindow(); window && window->IsVisible())
+        window->GiveButtonsMnemonics();
 }
 
 LPane* ATabbedPanels::FindPanelPane(PaneIDT paneID) const

@@ -9,6 +9,7 @@ class LControl;
 class LDialogBox;
 class LPane;
 class LView;
+class QScrollArea;
 
 // Tabbed windows whose panels are layout resources built one at a time into a
 // host view: the panel being left is stored first, then deleted; the new one is
@@ -41,8 +42,9 @@ public:
 
 protected:
     // Panels are built into `host`, their commanders under `commander`, and
-    // their controls heard by `listener` (null: none).
-    void InitTabbedPanels(LView* host, LCommander* commander, LDialogBox* listener);
+    // their controls heard by `listener` (null: none). With `scrolls`, a panel
+    // larger than the host (a small screen, a high scale factor) scrolls in it.
+    void InitTabbedPanels(LView* host, LCommander* commander, LDialogBox* listener, bool scrolls = false);
     // Reads the panel shown back into the data; puts the data into a new panel.
     virtual void StorePanel() = 0;
     virtual void FillPanel() = 0;
@@ -54,6 +56,7 @@ private:
     LCommander* mCommander = nullptr;
     LDialogBox* mListener = nullptr;
     LView* mPanel = nullptr;
+    QScrollArea* mScroller = nullptr; // filling the host, when panels scroll
     ResIDT mPanelID = 0;
     // The panel's panes by ID, found once: a panel is filled at every step through items.
     QHash<PaneIDT, LPane*> mPanes;

@@ -865,7 +865,11 @@ QAction* CToolbar::CreateSearchFieldItem(const QString& identifier)
     field->setAccessibleName(label);
     QAction* search = field->addAction(QIcon(ToolbarImage(QStringLiteral("genericsearchinput.png"))), QLineEdit::LeadingPosition);
     search->setText(label);
-    QAction* cancel = field->addAction(field->style()->standardIcon(QStyle::SP_LineEditClearButton), QLineEdit::TrailingPosition);
+    // The clear button shows only over a text: its icon (a search of the icon theme) is
+    // made when it is first drawn.
+    QAction* cancel = field->addAction(
+        DeferredIcon([field] { return field->style()->standardIcon(QStyle::SP_LineEditClearButton); }),
+        QLineEdit::TrailingPosition);
     cancel->setObjectName(QStringLiteral("cancel"));
     cancel->setText(BundleLocalizedString(QStringLiteral("SEARCH_FIELD_CLEAR")));
     cancel->setVisible(false);

@@ -290,14 +290,20 @@ void LDataBrowserModel::SortContainer(DataBrowserItemID container, DataBrowserPr
     auto found = mChildren.find(container);
     if (found == mChildren.end() || property == 0)
         return;
+    const auto less = [&](LDataBrowserItem* a, LDataBrowserItem* b) {
+        return descending ? mBrowser.CompareItems(b, a, property) : mBrowser.CompareItems(a, b, property);
+    };
+    // Rows made in their order (tens of thousands of values, say) are left as they
+    // are: a look costs a comparison a row, a stable sort many more, and the views'
+    // relayout of every row besides.
+    if (std::is_sorted(found->second.begin(), found->second.end(), less))
+        return;
     emit layoutAboutToBeChanged();
     const QModelIndexList before = persistentIndexList();
     std::vector<LDataBrowserItem*> items;
     for (const QModelIndex& index : before)
         items.push_back(ItemAt(index));
-    std::stable_sort(found->second.begin(), found->second.end(), [&](LDataBrowserItem* a, LDataBrowserItem* b) {
-        return descending ? mBrowser.CompareItems(b, a, property) : mBrowser.CompareItems(a, b, property);
-    });
+    std::stable_sort(found->second.begin(), found->second.end(), less);
     mRows.erase(container);
     QModelIndexList after;
     for (int i = 0; i < before.size(); ++i)
@@ -426,6 +432,17 @@ void LDataBrowserModel::ItemChanged(LDataBrowserItem* item, DataBrowserPropertyI
     AskSelectable(item);
     const QModelIndex last = column < 0 ? IndexOf(item, std::max(0, columnCount() - 1)) : first;
     emit dataChanged(first, last);
+}
+
+void LDataBrowserModel::ChildrenChanged(DataBrowserItemID container, DataBrowserPropertyID property)
+{
+    const auto& children = Children(container);
+    if (children.empty())
+        return;
+    const int column = ColumnOfProperty(property);
+    if (column < 0)
+        return;
+    emit dataChanged(IndexOf(children.front(), column), IndexOf(children.back(), column));
 }
 
 // The view's delegate: edit started and stopped, custom cells and the
@@ -1195,6 +1212,7 @@ void LDataBrowser::ShowModel(QAbstractItemModel* model, QItemSelectionModel* sel
         tree->setSelectionModel(mOwnSelection);
         if (made != mOwnSelection && made != shared)
             delete made;
+        delete std::exchange(mHeaderSelection, nullptr); // the header follows the tree's own again
         tree->setItemDelegate(mOwnDelegate);
         return;
     }
@@ -1207,6 +1225,14 @@ void LDataBrowser::ShowModel(QAbstractItemModel* model, QItemSelectionModel* sel
     if (made != mOwnSelection && made != selection && made != before)
         delete made;
     tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // For its looks the header asks whether each whole column is selected, which
+    // walks every selected row of the outside model at each repaint after the
+    // selection changed: with many rows selected that held the window. Whole
+    // columns are never selected here, so the header is given a selection of its
+    // own that no row enters.
+    QItemSelectionModel* headerSelection = new QItemSelectionModel(model, tree->header());
+    tree->header()->setSelectionModel(headerSelection);
+    delete std::exchange(mHeaderSelection, headerSelection);
 }
 
 void LDataBrowser::SelectAll()
@@ -1311,6 +1337,12 @@ void LDataBrowser::UpdateItem(LDataBrowserItem* item, DataBrowserItemID, DataBro
 {
     ThrowIfNil_(item);
     mImp->GetModel().ItemChanged(item, property);
+    mImp->GetTree()->viewport()->update();
+}
+
+void LDataBrowser::UpdateChildren(DataBrowserItemID container, DataBrowserPropertyID property)
+{
+    mImp->GetModel().ChildrenChanged(container, property);
     mImp->GetTree()->viewport()->update();
 }
 

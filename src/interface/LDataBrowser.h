@@ -111,6 +111,8 @@ public:
     void RemoveItem(LDataBrowserItem* item);
     void RemoveAll();
     void ItemChanged(LDataBrowserItem* item, DataBrowserPropertyID property);
+    // Every row of the container changed in that property: one change told for all.
+    void ChildrenChanged(DataBrowserItemID container, DataBrowserPropertyID property);
     void ColumnsAboutToChange() { beginResetModel(); }
     void ColumnsChanged() { endResetModel(); }
     // One column in or out without a reset, so that open containers stay open.
@@ -278,6 +280,8 @@ public:
     void SetIncludesFrameAndFocus(bool includes);
     virtual void UpdateAllItems(DataBrowserPropertyID property);
     virtual void UpdateItem(LDataBrowserItem* item, DataBrowserItemID container, DataBrowserPropertyID property);
+    // Every row of the container drawn again in that property, told as one change.
+    void UpdateChildren(DataBrowserItemID container, DataBrowserPropertyID property);
     QTreeView* GetControlRef() const { return mImp->GetTree(); }
     // Shows an outside model's rows with an outside selection model (an index's
     // table and its one selection) in place of the browser's own items; null shows
@@ -310,6 +314,7 @@ private:
 
     std::unique_ptr<LDataBrowserImp> mImp;
     QItemSelectionModel* mOwnSelection = nullptr; // the tree's own, kept while an outside one shows
+    QItemSelectionModel* mHeaderSelection = nullptr; // the header's, while an outside model shows
     class QAbstractItemDelegate* mOwnDelegate = nullptr;
     LDataBrowserItem* mEditedItem = nullptr;
     LComparator* mComparator = nullptr;

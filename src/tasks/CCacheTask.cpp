@@ -7,11 +7,14 @@
 
 #include <algorithm>
 
+#include <malloc.h>
+
 namespace {
 
 constexpr size_t kFirstBatch = 64;
 constexpr size_t kLargestBatch = 16384;
 constexpr SInt64 kBatchMilliseconds = 8;
+constexpr SInt32 kTrimAfterItems = 100000;
 
 } // namespace
 
@@ -68,6 +71,10 @@ CIndexItem* CCacheTask::NextItem()
         mCountShown = true;
         ShowCount();
         ShowProgress(0.1);
+        // Showing may wait for a slot, and the items may be removed meanwhile:
+        // then the task ends rather than waiting for items that never come.
+        if (CountItems() == 0)
+            return nullptr;
     }
     return CVisualTask::NextItem();
 }
@@ -112,4 +119,8 @@ void CCacheTask::RunTask()
         mCountShown = false;
         TellPending(msg_ItemsChanged);
     }
+    // The batches of a large opening leave their room free between the values
+    // kept: given back to the system rather than held by the heap.
+    if (mDone >= kTrimAfterItems)
+        ::malloc_trim(0);
 }

@@ -198,6 +198,8 @@ void CReadIndexPackageTask::ReadItems(IndexDbPieces& file, qsizetype offset)
             model.SetStoredRecord(batch[i], places[i]);
         batch.clear();
         places.clear();
+        // The items hold copies of what they keep of the records read so far.
+        file.ReleaseBefore(offset + reader.Offset());
     };
     bool firstDrawn = false;
     SInt32 read = 0;

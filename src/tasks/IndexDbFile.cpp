@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -123,6 +125,20 @@ void IndexDbPieces::WaitUntilFinished()
 {
     while (!finished)
         LThread::Sleep(1);
+}
+
+void IndexDbPieces::ReleaseBefore(qint64 offset)
+{
+    // Whole pages inside the buffer only, a piece's worth at a time.
+    constexpr auto kLeastBytes = quintptr(kIndexDbPieceBytes);
+    static const auto page = quintptr(::sysconf(_SC_PAGESIZE));
+    const auto base = reinterpret_cast<quintptr>(bytes.constData());
+    const quintptr start = std::max((base + page - 1) / page * page, mReleasedTo);
+    const quintptr end = (base + quintptr(std::clamp<qint64>(offset, 0, done.load()))) / page * page;
+    if (bytes.isEmpty() || end < start + kLeastBytes)
+        return;
+    if (::madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED) == 0)
+        mReleasedTo = end;
 }
 
 void ReadIndexDbPieces(IndexDbPieces& read)

@@ -80,6 +80,13 @@ struct IndexDbPieces {
     void WaitFor(qint64 bytes);
     // Until the worker no longer touches `bytes`.
     void WaitUntilFinished();
+    // The bytes in place before `offset` are never looked at again: their memory
+    // is given back (they read as zeros from then on). A file of a million
+    // records is then never held whole beside the items made of it.
+    void ReleaseBefore(qint64 offset);
+
+private:
+    quintptr mReleasedTo = 0; // the address up to which the pages were given back
 };
 
 // Reads `read.path` into `read` on a worker: only a regular file of at most

@@ -3,6 +3,7 @@
 #include "PrefKeys.h"
 
 #include "CIndexItem.h"
+#include "CIndexView.h"
 #include "CMedia.h"
 #include "CMediaCaptionFloater.h"
 #include "CMediaNavigator.h"
@@ -62,6 +63,8 @@ void CMediaWindowFS::EnterFullScreen()
     // No frame and no menu bar: the content is the whole screen.
     SetMenuBar(nullptr);
     GetShell()->setWindowFlag(Qt::FramelessWindowHint, true);
+    // Opened from a locked screen, it shows over the locked window.
+    GetShell()->setWindowFlag(Qt::WindowStaysOnTopHint, CIndexView::IsScreenLocked());
     const QRect whole = screen->geometry();
     ResizeFrameTo(whole.width(), whole.height(), false);
     GetShell()->setGeometry(whole);

@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileIconProvider>
+#include <QHash>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -72,10 +73,15 @@ FileBrowserEnvironment& EnvironmentOverride()
 
 QIcon StandardIcon(QAbstractFileIconProvider::IconType type)
 {
-    // Made when the list first draws the row, not while the window is built.
+    // Made when the list first draws a row of the kind, not while the window is
+    // built, and once for all the rows of that kind.
     return DeferredIcon([type] {
         static QFileIconProvider provider;
-        return provider.icon(type);
+        static QHash<int, QIcon> made;
+        auto found = made.constFind(type);
+        if (found == made.constEnd())
+            found = made.insert(type, provider.icon(type));
+        return *found;
     });
 }
 

@@ -388,6 +388,8 @@ public:
     // In full screen the bars it hid show while the pointer is near the window's
     // top (or on a bar shown) and hide again elsewhere; the point is the window's.
     void AdjustFullScreenBars(QPoint windowPoint);
+    // The locked window over every other, with the keyboard in the items it shows.
+    void TakeScreenForLock();
 
     // --- The contextual menu (CIndexView_ContextMenu.cpp) --------------------------------
     void AddOwnItems(QMenu* menu) override;
@@ -776,6 +778,10 @@ private:
     bool mFullScreenHidMenuBar = false;
     // Watches the pointer while full screen lasts.
     std::unique_ptr<QObject> mFullScreenPointerWatch;
+    // Takes the screen back for the lock while it lasts.
+    std::unique_ptr<QObject> mLockedScreenWatch;
+    void KeepWindowOnTop(bool onTop);
+    void EndScreenLock();
     CIndexItem* mRenameItem = nullptr;
     SInt32 mRenameColumn = 0;
     CInPlaceEditField* mRenameField = nullptr;

@@ -352,8 +352,6 @@ bool CIndexView::UnlockWithPassword()
         ReportError(kMsgIndexPassword, kStopAlert);
         return false;
     }
-    gIndexWindowLocked = false;
-    if (IsItemListLocked())
-        UnlockItemList();
+    EndScreenLock();
     return true;
 }

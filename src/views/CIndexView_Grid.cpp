@@ -15,6 +15,7 @@
 #include "UTextTraits.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QIcon>
 #include <QPainter>
 #include <QStyle>
@@ -28,7 +29,17 @@ constexpr int kEmptyIconGap = 18;
 QIcon EmptyViewIcon(const char* themeName, QStyle::StandardPixmap fallback)
 {
     QIcon icon = QIcon::fromTheme(QLatin1String(themeName));
-    return icon.isNull() ? QApplication::style()->standardIcon(fallback) : icon;
+    if (!icon.isNull())
+        return icon;
+    // The style's icons are decoded once (each from several pictures), not at every
+    // paint of the empty view nor for every kind that shares one.
+    static QHash<QPair<QString, int>, QIcon> styleIcons;
+    QStyle* style = QApplication::style();
+    const QPair<QString, int> key(style->name(), int(fallback));
+    auto found = styleIcons.constFind(key);
+    if (found == styleIcons.constEnd())
+        found = styleIcons.insert(key, style->standardIcon(fallback));
+    return *found;
 }
 
 // The empty view: the kinds of media the index takes as icons in a ring of six

@@ -7,11 +7,14 @@
 #include "LMenuBar.h"
 #include "LWindow.h"
 #include "Preferences.h"
+#include "WindowActivation.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QToolBar>
 #include <QWindow>
 
@@ -72,6 +75,36 @@ protected:
 private:
     CIndexView& mView;
     QPointer<QWindow> mWindow;
+};
+
+// Under the lock the window keeps the screen: when the keyboard goes to another
+// program the window comes up again and takes it back (a dialog of ours asking
+// for something comes up in its place).
+class LockedScreenWatch : public QObject {
+public:
+    explicit LockedScreenWatch(CIndexView& view)
+        : mView(view)
+    {
+        connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* now) {
+            // Our windows hand the keyboard on through no window at all: only a
+            // loss that lasts is another program's.
+            if (!now)
+                QTimer::singleShot(0, this, [this] { TakeBack(); });
+        });
+    }
+
+private:
+    void TakeBack()
+    {
+        if (!gIndexWindowLocked || QGuiApplication::focusWindow())
+            return;
+        if (QWidget* modal = QApplication::activeModalWidget())
+            TakeActivation(modal);
+        else
+            mView.TakeScreenForLock();
+    }
+
+    CIndexView& mView;
 };
 
 } // namespace
@@ -203,5 +236,48 @@ void CIndexView::LockScreen()
     SetFullScreen(false);
     gIndexWindowLocked = true;
     LockItemList();
+    KeepWindowOnTop(true);
     SetFullScreen(true);
+    TakeScreenForLock();
+    mLockedScreenWatch = std::make_unique<LockedScreenWatch>(*this);
+}
+
+void CIndexView::EndScreenLock()
+{
+    gIndexWindowLocked = false;
+    mLockedScreenWatch.reset();
+    if (IsItemListLocked())
+        UnlockItemList();
+    KeepWindowOnTop(false);
+}
+
+void CIndexView::KeepWindowOnTop(bool onTop)
+{
+    LWindow* window = GetContainingWindow();
+    QWidget* shell = window ? window->GetShell() : nullptr;
+    if (!shell || shell->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop)
+        return;
+    // A new flag hides the window: it comes back as it was.
+    const bool shown = shell->isVisible();
+    shell->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (shown)
+        shell->show();
+}
+
+void CIndexView::TakeScreenForLock()
+{
+    LWindow* window = GetContainingWindow();
+    QWidget* shell = window ? window->GetShell() : nullptr;
+    if (!shell)
+        return;
+    shell->show();
+    TakeActivation(shell);
+    // The keys go to the items shown: the grid, or the list in its place.
+    LPane* list = window->FindPaneByID(kPaneListView);
+    LPane* shown = list && list->isVisible() ? list : this;
+    if (auto* commander = dynamic_cast<LCommander*>(shown); commander && !commander->IsTarget())
+        LCommander::SwitchTarget(commander);
+    QWidget* focus = QApplication::focusWidget();
+    if (focus != shown && !shown->isAncestorOf(focus))
+        shown->setFocus(Qt::ActiveWindowFocusReason);
 }

@@ -30,13 +30,13 @@ constexpr UInt16 kCountColumnMaxWidth = 76;
 
 CMetaDataListView::CMetaDataListView(const LLayoutData& data)
     : CDataBrowser(data)
-    , mRefresh([this] { RefreshOpenGroups(); }, kRefreshIntervalMs)
+    , mRefresh([this] { RefreshChangedGroups(); }, kRefreshIntervalMs)
 {
 }
 
 CMetaDataListView::CMetaDataListView(const SPaneInfo& info)
     : CDataBrowser(info, LDataBrowserImp::Settings {})
-    , mRefresh([this] { RefreshOpenGroups(); }, kRefreshIntervalMs)
+    , mRefresh([this] { RefreshChangedGroups(); }, kRefreshIntervalMs)
 {
 }
 
@@ -100,8 +100,16 @@ void CMetaDataListView::SetOrganizedModel(CIndexModel* model)
         return;
     // Items that come and go, their fields and the values entered for them change
     // the rows and counts; a value index built anew and the filter change the list.
-    auto request = [this] { mRefresh.Request(); };
-    mModelConnections.push_back(QObject::connect(model, &CIndexModel::itemChanged, request));
+    // A field's change refreshes only the groups it can reach: a batch rating every
+    // item leaves a group of many keywords alone.
+    auto request = [this] {
+        mAllChanged = true;
+        mRefresh.Request();
+    };
+    mModelConnections.push_back(QObject::connect(model, &CIndexModel::itemChanged, [this](CIndexItem*, SInt32 field) {
+        mChangedFields.insert(field);
+        mRefresh.Request();
+    }));
     mModelConnections.push_back(QObject::connect(model, &CIndexModel::itemsAdded, request));
     mModelConnections.push_back(QObject::connect(model, &CIndexModel::itemsRemoved, request));
     mModelConnections.push_back(QObject::connect(model, &CIndexModel::valuesEntered, request));
@@ -125,6 +133,8 @@ void CMetaDataListView::RebuildIfNeeded()
 void CMetaDataListView::Rebuild()
 {
     mRefresh.Cancel();
+    mAllChanged = false;
+    mChangedFields.clear();
     mWatchSelection = false;
     RemoveAllItems();
     mLibrary = nullptr;
@@ -155,11 +165,22 @@ void CMetaDataListView::AddFieldGroup(SInt32 fieldKey)
 
 void CMetaDataListView::RefreshOpenGroups()
 {
+    mAllChanged = true;
+    RefreshChangedGroups();
+}
+
+void CMetaDataListView::RefreshChangedGroups()
+{
+    const bool all = std::exchange(mAllChanged, false);
+    const QSet<SInt32> fields = std::exchange(mChangedFields, {});
     if (!mModel)
         return;
     const bool watching = std::exchange(mWatchSelection, false);
     for (CSourceParentDynamic* group : mGroups) {
-        if (group->IsOpen())
+        const bool reached = all || std::any_of(fields.begin(), fields.end(), [&](SInt32 field) {
+            return CIndexModel::ChangeReachesKey(field, group->GetFieldKey());
+        });
+        if (group->IsOpen() && reached)
             group->RefreshValueRows();
     }
     if (mLibrary)

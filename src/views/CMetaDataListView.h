@@ -7,6 +7,7 @@
 
 #include <QMetaObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -54,6 +55,8 @@ public:
     // values gone are removed, new ones added, counts redrawn; the selected value
     // stays selected.
     virtual void RefreshOpenGroups();
+    // As RefreshOpenGroups, only the groups the changes since the last refresh reached.
+    void RefreshChangedGroups();
     virtual void AddFieldGroup(SInt32 fieldKey);
 
     void ItemNotification(LDataBrowserItem* item, DataBrowserItemNotification message) override;
@@ -89,6 +92,9 @@ private:
     QPointer<CIndexView> mWatchedView;
     std::vector<QMetaObject::Connection> mModelConnections;
     CoalescedCall mRefresh;
+    // What changed since the last refresh: any field, or these.
+    bool mAllChanged = false;
+    QSet<SInt32> mChangedFields;
 };
 
 // The whole-index row: selecting it shows all items; its badge counts them.

@@ -212,8 +212,8 @@ void CSourceParentDynamic::AddValueRows()
     std::vector<LDataBrowserItem*> rows;
     for (const QString& value : OrganizerListedValues(*sets, mFieldKey, GetPrefBoolean(kShowEmptyKeysPref)))
         rows.push_back(new CSourceItemDynamic(mFieldKey, value));
-    // Made in their order, the rows need no sort of their own.
-    GetOwningBrowser()->AddItems(rows, GetItemID(), kSourceNameProperty);
+    // Made in their order (the browser's own, case-insensitive), the rows need no sort of their own.
+    GetOwningBrowser()->AddItems(rows, GetItemID());
 }
 
 std::vector<CSourceItemDynamic*> CSourceParentDynamic::GetValueRows() const
@@ -236,8 +236,14 @@ void CSourceParentDynamic::RefreshValueRows()
     const CIndexModel::ValueSets* sets = model ? model->GetValueSets(mFieldKey) : nullptr;
     if (!sets || !browser)
         return;
-    const std::vector<QString> listed = OrganizerListedValues(*sets, mFieldKey, GetPrefBoolean(kShowEmptyKeysPref));
-    QSet<QString> wanted(listed.begin(), listed.end());
+    // Only the rows added need an order: the values are not sorted as a whole.
+    const bool showEmpty = GetPrefBoolean(kShowEmptyKeysPref);
+    QSet<QString> wanted;
+    wanted.reserve(sets->size());
+    for (auto entry = sets->cbegin(); entry != sets->cend(); ++entry) {
+        if (OrganizerListsValue(mFieldKey, entry.value().size(), showEmpty))
+            wanted.insert(entry.key());
+    }
     QSet<QString> present;
     for (CSourceItemDynamic* row : GetValueRows()) {
         if (!wanted.contains(row->GetValue())) {
@@ -245,13 +251,18 @@ void CSourceParentDynamic::RefreshValueRows()
             continue;
         }
         present.insert(row->GetValue());
-        row->Update(kSourceCountProperty);
     }
-    std::vector<LDataBrowserItem*> added;
-    for (const QString& value : listed) {
+    // The counts are read as the rows draw: one change for them all, not one a row.
+    browser->UpdateChildren(GetItemID(), kSourceCountProperty);
+    std::vector<QString> newValues;
+    for (const QString& value : std::as_const(wanted)) {
         if (!present.contains(value))
-            added.push_back(new CSourceItemDynamic(mFieldKey, value));
+            newValues.push_back(value);
     }
+    SortOrganizerValues(newValues);
+    std::vector<LDataBrowserItem*> added;
+    for (const QString& value : newValues)
+        added.push_back(new CSourceItemDynamic(mFieldKey, value));
     if (!added.empty())
         browser->AddItems(added, GetItemID());
 }

@@ -60,13 +60,23 @@ std::vector<QString> OrganizerListedValues(const CIndexModel::ValueSets& sets, S
         if (OrganizerListsValue(field, entry.value().size(), showEmpty))
             values.push_back(entry.key());
     }
-    // Value rows sort by their value, case-insensitively; equal ones by their text
-    // so that the order never depends on the hash.
-    std::sort(values.begin(), values.end(), [](const QString& a, const QString& b) {
-        const int order = QString::compare(a, b, Qt::CaseInsensitive);
-        return order != 0 ? order < 0 : a < b;
-    });
+    SortOrganizerValues(values);
     return values;
+}
+
+void SortOrganizerValues(std::vector<QString>& values)
+{
+    // Case-insensitively; equal ones by their text so that the order never depends
+    // on the hash. Each value is folded once, not at every comparison: a field may
+    // have tens of thousands of values.
+    std::vector<std::pair<QString, QString>> keyed;
+    keyed.reserve(values.size());
+    for (QString& value : values)
+        keyed.emplace_back(value.toCaseFolded(), std::move(value));
+    std::sort(keyed.begin(), keyed.end());
+    values.clear();
+    for (auto& [folded, value] : keyed)
+        values.push_back(std::move(value));
 }
 
 bool OrganizerValueIsEditable(SInt32 field)

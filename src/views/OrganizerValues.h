@@ -44,6 +44,8 @@ inline constexpr const char* kShowEmptyKeysPref = "MDIShowEmptyKeys";
 bool OrganizerListsValue(SInt32 field, qsizetype memberCount, bool showEmpty);
 // The values of a field that get rows, ordered as the rows are (case-insensitively).
 std::vector<QString> OrganizerListedValues(const CIndexModel::ValueSets& sets, SInt32 field, bool showEmpty);
+// Values put in the order of the rows.
+void SortOrganizerValues(std::vector<QString>& values);
 
 // A value row can be renamed (false for fields derived from the file).
 bool OrganizerValueIsEditable(SInt32 field);

@@ -7,6 +7,7 @@
 #include "CSearchView.h"
 #include "CSearchWindow.h"
 #include "CInPlaceEditField.h"
+#include "CPreferencesWindow.h"
 #include "FieldKeys.h"
 #include "ItemWindows.h"
 #include "LControl.h"
@@ -27,7 +28,9 @@
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QListWidget>
 #include <QTabBar>
@@ -876,6 +879,128 @@ TEST_F(KeyboardFocus, IndexPropertiesTakesTheKeysBackAfterItsPasswordDialog)
     ASSERT_NO_FATAL_FAILURE(ExpectGridTakesTheKeys("Index Properties after its password"));
     Type(Qt::Key_S, Qt::ControlModifier); // saved, the program quits without asking
     ASSERT_TRUE(RunUntil([&] { return IsIdle(document) && !document->IsModified(); }));
+}
+
+// On every page of Preferences each check box and each field's caption answers
+// Alt and a letter of its own, none the window's buttons' or menus': the check
+// box takes the keyboard and turns, the caption hands the keyboard to its field.
+TEST_F(KeyboardFocus, EveryPreferencesPageHasMnemonicsOfItsOwn)
+{
+    Choose(cmd_Preferences);
+    CPreferencesWindow* preferences = CPreferencesWindow::GetPreferencesWindow();
+    ASSERT_NE(preferences, nullptr);
+    ASSERT_EQ(QApplication::activeWindow(), preferences->GetShell());
+    ASSERT_NE(preferences->GetMenuBar(), nullptr);
+    QSet<QChar> menus;
+    for (const QAction* title : preferences->GetMenuBar()->actions())
+        if (const QKeySequence letter = QKeySequence::mnemonic(title->text()); !letter.isEmpty())
+            menus.insert(QChar(letter[0].key()).toLower());
+    auto* tabs = dynamic_cast<LControl*>(preferences->FindPaneByID('SMPT'));
+    ASSERT_NE(tabs, nullptr);
+    for (SInt32 tab = 1; tab <= tabs->GetMaxValue(); ++tab) {
+        tabs->SetValue(tab);
+        Settle();
+        SCOPED_TRACE(CPreferencesWindow::PanelForTab(tab));
+        std::map<QChar, QString> taken;
+        QAbstractButton* checkBox = nullptr;
+        QLabel* caption = nullptr;
+        auto letterOf = [&](const QString& text) {
+            const QKeySequence mnemonic = QKeySequence::mnemonic(text);
+            const QString shown = QString(text).remove(QLatin1Char('&'));
+            if (mnemonic.isEmpty()) {
+                ADD_FAILURE() << "no mnemonic: " << shown.toStdString();
+                return;
+            }
+            const QChar letter = QChar(mnemonic[0].key()).toLower();
+            EXPECT_FALSE(menus.contains(letter)) << shown.toStdString() << " takes a menu's letter";
+            EXPECT_FALSE(taken.count(letter)) << shown.toStdString() << " and " << taken[letter].toStdString();
+            taken[letter] = shown;
+        };
+        for (QAbstractButton* button : preferences->GetShell()->findChildren<QAbstractButton*>()) {
+            if (!button->isVisible() || button->text().isEmpty() || qobject_cast<QToolButton*>(button))
+                continue;
+            letterOf(button->text());
+            if (!checkBox && button->isCheckable())
+                checkBox = button;
+        }
+        for (QLabel* label : preferences->GetShell()->findChildren<QLabel*>()) {
+            if (!label->isVisible() || !label->buddy())
+                continue;
+            letterOf(label->text());
+            caption = caption ? caption : label;
+        }
+        ASSERT_NE(checkBox, nullptr);
+        ASSERT_FALSE(QKeySequence::mnemonic(checkBox->text()).isEmpty());
+        const bool wasChecked = checkBox->isChecked();
+        Type(QKeySequence::mnemonic(checkBox->text())[0].key(), Qt::AltModifier);
+        EXPECT_EQ(QApplication::focusWidget(), checkBox) << checkBox->text().toStdString() << " focus " << Describe(QApplication::focusWidget());
+        EXPECT_TRUE(RunUntil([&] { return checkBox->isChecked() != wasChecked; })) << checkBox->text().toStdString();
+        Type(Qt::Key_Space); // as it was
+        ASSERT_EQ(checkBox->isChecked(), wasChecked);
+        if (caption && !QKeySequence::mnemonic(caption->text()).isEmpty()) {
+            Type(QKeySequence::mnemonic(caption->text())[0].key(), Qt::AltModifier);
+            EXPECT_EQ(QApplication::focusWidget(), caption->buddy()) << caption->text().toStdString();
+        }
+    }
+    Type(Qt::Key_Escape);
+    EXPECT_EQ(CPreferencesWindow::GetPreferencesWindow(), nullptr);
+}
+
+// The alerts that ask what becomes of an index's changes answer Alt and the
+// underlined letter of each button.
+TEST_F(KeyboardFocus, TheChangesAlertsAnswerAltAndALetter)
+{
+    struct Case {
+        CommandT command;
+        QMessageBox::StandardButton button;
+        bool keepsTheChanges;
+        bool closes;
+    };
+    const Case cases[] = {
+        { cmd_Close, QMessageBox::Cancel, true, false },
+        { cmd_Revert, QMessageBox::Discard, false, false }, // opened again as last saved
+        { cmd_Close, QMessageBox::Save, false, true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button);
+        document = OnlyIndexDocument();
+        ASSERT_NE(document, nullptr);
+        window = document->GetWindow();
+        view = IndexViewOfDocument(document);
+        window->Select(); // as a click on the index window would
+        ASSERT_TRUE(RunUntil([&] { return IsIdle(document) && QApplication::focusWidget() == view; })) << Describe(QApplication::focusWidget());
+        // A change: the second item renamed.
+        Type(Qt::Key_Home);
+        Type(Qt::Key_Right);
+        Type(Qt::Key_F2);
+        ASSERT_NE(view->GetRenameField(), nullptr);
+        QTest::keyClicks(nullptr, QStringLiteral("Harbour"));
+        Type(Qt::Key_Return);
+        ASSERT_TRUE(document->IsModified());
+        QString pressed;
+        const QString asked = AnswerDialogOpenedBy(
+            window->GetShell(), [&] { Choose(c.command); },
+            [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                QAbstractButton* button = box ? box->button(c.button) : nullptr;
+                if (!button)
+                    return;
+                pressed = button->text();
+                const QKeySequence letter = QKeySequence::mnemonic(pressed);
+                if (!letter.isEmpty())
+                    QTest::keyClick(static_cast<QWidget*>(nullptr), letter[0].key(), Qt::AltModifier);
+                else
+                    QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape);
+            });
+        ASSERT_FALSE(asked.isEmpty()) << "no alert came";
+        ASSERT_FALSE(QKeySequence::mnemonic(pressed).isEmpty()) << "no mnemonic: " << pressed.toStdString();
+        ASSERT_TRUE(RunUntil([&] { return !QApplication::activeModalWidget(); })) << pressed.toStdString() << " left the alert up";
+        ASSERT_TRUE(RunUntil([&] {
+            CIndexDoc* now = OnlyIndexDocument();
+            return c.closes ? !now && AllTasksEnded() : now && IsIdle(now) && now->IsModified() == c.keepsTheChanges;
+        })) << pressed.toStdString();
+        Settle();
+    }
 }
 
 // Alt held as a menu opens with the mouse shows its alternates; Alt and the

@@ -7,7 +7,9 @@
 #include "CIndexDoc.h"
 #include "CIndexView.h"
 #include "LWindow.h"
+#include "PrefKeys.h"
 #include "Preferences.h"
+#include "QueuedInput.h"
 #include "TestSupport.h"
 #include "UserSteps.h"
 
@@ -17,6 +19,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -44,10 +48,25 @@ UserSteps::Step AnswerPassword(const QString& password, bool withReturn, LDialog
     };
 }
 
-class ScreenLock : public ::testing::TestWithParam<bool> {
+// Another program takes the keyboard: on X the focus goes from our windows to none,
+// as the X server moves it for a click in another program's window; elsewhere Qt's
+// window system layer is told so.
+void KeyboardGoesToAnotherProgram()
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (xcb_connection_t* connection = x11 ? x11->connection() : nullptr) {
+        xcb_set_input_focus(connection, XCB_INPUT_FOCUS_NONE, XCB_NONE, XCB_CURRENT_TIME);
+        xcb_flush(connection);
+        return;
+    }
+    QWindowSystemInterface::handleWindowActivated(nullptr);
+}
+
+class ScreenLockWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        Pref::DefaultIndexView.Set(kCmdThumbnailView);
         document = StartWithNewIndex(app);
         ASSERT_NE(document, nullptr);
         window = document->GetWindow();
@@ -73,6 +92,24 @@ protected:
     LWindow* window = nullptr;
     CIndexView* view = nullptr;
 };
+
+class ScreenLock : public ScreenLockWindow, public ::testing::WithParamInterface<bool> { };
+
+// The view the screen is locked from and a key the user types on the locked screen.
+struct LockedKey {
+    const char* name;
+    SInt32 viewCommand;
+    Qt::Key key;
+    const char* text;
+    bool asksPassword; // else the key selects by name, in the locked window
+};
+
+void PrintTo(const LockedKey& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class ScreenLockKeys : public ScreenLockWindow, public ::testing::WithParamInterface<LockedKey> { };
 
 } // namespace
 
@@ -132,3 +169,62 @@ TEST_P(ScreenLock, LockedAndUnlockedThroughTheRealDialogsKeepsTheUnsavedIndex)
 
 INSTANTIATE_TEST_SUITE_P(AnsweredBy, ScreenLock, ::testing::Values(false, true),
     [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Return" : "OKButton"; });
+
+// Locked from the grid or the list, the window keeps the screen: it stays above other
+// programs' windows, takes the keyboard back from them, and the keys typed go to it:
+// Escape asks for the password, a letter selects by name as in any full-screen view.
+TEST_P(ScreenLockKeys, TheLockedWindowStaysOnTopAndTakesTheKeys)
+{
+    const LockedKey& row = GetParam();
+    for (const QString& photo : CameraPhotos().mid(0, 3))
+        document->AddItem(QUrl::fromLocalFile(photo));
+    ASSERT_TRUE(RunUntil([&] { return IsIdle(document) && document->CountAllItems() == 3; }));
+    QWidget* shell = window->GetShell();
+    window->Select();
+
+    QAction* mode = OpenMenuItem(window, row.viewCommand);
+    ASSERT_NE(mode, nullptr);
+    ChooseMenuItemLater(mode);
+    LPane* list = window->FindPaneByID(kPaneListView);
+    ASSERT_NE(list, nullptr);
+    LPane* shown = row.viewCommand == kCmdListView ? list : view;
+    ASSERT_TRUE(RunUntil([&] { return shown->isVisible() && LCommander::GetTarget() == dynamic_cast<LCommander*>(shown); }));
+    {
+        UserSteps user({ AnswerPassword(QStringLiteral("harbour"), false) });
+        ChooseMenuItemLater(OpenMenuItem(window, kLockScreenCommand));
+        ASSERT_TRUE(RunUntil([&] { return gIndexWindowLocked && user.AllDone() && !ShownDialogWith(kPasswordField); }));
+    }
+    ProcessEventsFor(300);
+    ASSERT_TRUE(view->IsFullScreen());
+    EXPECT_TRUE(shell->windowFlags() & Qt::WindowStaysOnTopHint);
+
+    // Another program takes the keyboard; the locked window takes it back.
+    bool lost = false;
+    QObject focusWatch;
+    QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, &focusWatch, [&lost](QWindow* now) { lost |= !now; });
+    KeyboardGoesToAnotherProgram();
+    EXPECT_TRUE(RunUntil([&] { return lost && QGuiApplication::focusWindow() == shell->windowHandle(); }));
+    view->DeselectAll();
+
+    UserSteps user({ AnswerPassword(QStringLiteral("harbour"), false) });
+    QueueKeyPress(QGuiApplication::focusWindow(), row.key, QString::fromLatin1(row.text));
+    if (row.asksPassword) {
+        ASSERT_TRUE(RunEventsUntil([&] { return !gIndexWindowLocked; }, 5000)) << "no password was asked for";
+        ProcessEventsFor(300);
+        EXPECT_FALSE(view->IsFullScreen());
+        EXPECT_FALSE(shell->windowFlags() & Qt::WindowStaysOnTopHint);
+    } else {
+        // "F" is the third photograph's first letter.
+        EXPECT_TRUE(RunEventsUntil([&] { return view->GetFirstSelectedIndex() == 3; }, 5000));
+        EXPECT_EQ(view->CountSelectedItems(), 1);
+        EXPECT_EQ(user.Done(), 0u) << "a letter asked for the password";
+        EXPECT_TRUE(gIndexWindowLocked);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, ScreenLockKeys,
+    ::testing::Values(LockedKey { "GridEscape", kCmdThumbnailView, Qt::Key_Escape, "\x1b", true },
+        LockedKey { "GridLetter", kCmdThumbnailView, Qt::Key_F, "f", false },
+        LockedKey { "ListEscape", kCmdListView, Qt::Key_Escape, "\x1b", true },
+        LockedKey { "ListLetter", kCmdListView, Qt::Key_F, "f", false }),
+    [](const ::testing::TestParamInfo<LockedKey>& info) { return std::string(info.param.name); });

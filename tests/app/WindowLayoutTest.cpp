@@ -8,6 +8,7 @@
 #include "CInfoView.h"
 #include "CItemInfoWindow.h"
 #include "CMetaDataListView.h"
+#include "CPreferencesWindow.h"
 #include "CSearchView.h"
 #include "CSearchWindow.h"
 #include "CToolbar.h"
@@ -17,6 +18,7 @@
 #include "IndexDocServices.h"
 #include "ItemWindows.h"
 #include "LayoutCheck.h"
+#include "LControl.h"
 #include "Preferences.h"
 #include "StoredSettings.h"
 #include "UReportErrors.h"
@@ -808,4 +810,32 @@ TEST_F(WindowLayout, AWindowShrunkToTheScreenKeepsTheSizeTheUserLeft)
     ProcessEventsFor(50);
     IndexViewOfDocument(document)->ProcessCommand(cmd_SaveSettingsAsDefaults, nullptr);
     EXPECT_EQ(GetPrefNumber(QStringLiteral("DefaultIndexWindowWidth")), 600);
+}
+
+// Preferences fits the screen at any scale with Apply and OK in sight and
+// answering a click; a page taller than the room scrolls between the tabs and them.
+TEST_F(WindowLayout, PreferencesKeepsItsButtonsOnTheScreen)
+{
+    RunReportingErrors([&] { app->ProcessCommand(cmd_Preferences, nullptr); });
+    ProcessEventsFor(200);
+    CPreferencesWindow* preferences = CPreferencesWindow::GetPreferencesWindow();
+    ASSERT_NE(preferences, nullptr);
+    QWidget* shell = preferences->GetShell();
+    const QRect available = shell->screen()->availableGeometry();
+    EXPECT_TRUE(available.contains(shell->frameGeometry())) << Describe(shell->frameGeometry());
+    QWidget* ok = nullptr;
+    for (const PaneIDT id : { PaneIDT(msg_PrefsApply), PaneIDT(msg_OK) }) {
+        auto* pane = dynamic_cast<LControlPane*>(preferences->FindPaneByID(id));
+        ASSERT_TRUE(pane && pane->GetControlWidget()) << id;
+        QWidget* button = pane->GetControlWidget();
+        const QRect onScreen(button->mapToGlobal(QPoint(0, 0)), button->size());
+        EXPECT_TRUE(available.contains(onScreen)) << id << " at " << Describe(onScreen);
+        EXPECT_EQ(button->visibleRegion().boundingRect(), button->rect()) << id << " is hidden in part";
+        ok = button;
+    }
+    SavePictureIfAsked(*shell, QStringLiteral("preferences-buttons"));
+    QTest::mouseClick(ok, Qt::LeftButton);
+    ProcessEventsFor(50);
+    FlushDeletes();
+    EXPECT_EQ(CPreferencesWindow::GetPreferencesWindow(), nullptr) << "OK left Preferences open";
 }

@@ -435,6 +435,14 @@ TEST(CANPAStringComparator, SortsByLettersThenAccentsThenCase)
     // A keyword with letters Mac Roman lacks sorts by those letters, not as the '&' of its references.
     EXPECT_GT(comparator.CompareStrings(P("&#x141;&#xF3;d&#x17A;"), LStr255(Str255("Krak\x97w"))), 0); // "Łódź" after "Kraków"
     EXPECT_LT(comparator.CompareStrings(P("&#x141;&#xF3;d&#x17A;"), P("Madrid")), 0);
+    // Past the thousands of entries whose collation is kept, each still compares by its own.
+    int misordered = 0;
+    for (int i = 0; i < 10000; ++i) {
+        const QByteArray word = "k" + QByteArray::number(i);
+        misordered += comparator.CompareStrings(P(word.constData()), P("apple")) <= 0
+            || comparator.CompareStrings(P("zebra"), P(word.constData())) <= 0;
+    }
+    EXPECT_EQ(misordered, 0);
 
     // Case-only variants are both kept, next to each other.
     CANPAInfo info;

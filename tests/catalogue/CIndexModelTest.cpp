@@ -661,6 +661,59 @@ TEST_F(IndexModelTest, BatchesFillSharedValuesWithoutRoomAhead)
     SetPrefDefault(QStringLiteral("MDIKeys"));
 }
 
+// The volume and folder of many files are worked out once per folder: each
+// item's values must still be the ones its own field texts give, whatever its
+// address (files side by side, at the top, escaped, on a host, remote, stored
+// inside the package).
+TEST_F(IndexModelTest, VolumeAndFolderValuesAreEachItemsOwnTexts)
+{
+    SetPrefValue(QStringLiteral("MDIKeys"), QVariantList { 4010, 4011 });
+    CIndexPackage package(FreshPackageURL(QStringLiteral("value-index-folders")), nullptr);
+    const char* const addresses[] = {
+        "file:///media/Card/DCIM/100/a.jpg", "file:///media/Card/DCIM/100/b.jpg", "file:///media/Card/DCIM/101/a.jpg",
+        "file:///media/Other/DCIM/100/c.jpg", "file:///top.jpg", "file:///media/Card/DCIM/caf%E9/d.jpg",
+        "file:///media/Card/DCIM/caf%C3%A9/e.jpg", "file://server/share/DCIM/100/f.jpg",
+        "http://example.org/DCIM/100/g.jpg",
+    };
+    // As an index read from its package holds them (the files need not be there).
+    const auto itemAt = [&](const char* address, bool inPackage) {
+        IndexDbRecord record;
+        record.name = "h.jpg";
+        (inPackage ? record.storedName : record.fileURL) = QByteArray(address);
+        record.fields = CatalogueFields { 'JPEG', 1000, 3000000000u, 3000000000u, 3000000000u, 1, 0 };
+        return new CIndexItem(record, &package);
+    };
+    std::vector<CIndexItem*> items;
+    for (const char* address : addresses)
+        items.push_back(itemAt(address, false));
+    items.push_back(itemAt("h.jpg", true));
+    for (CIndexItem* item : items)
+        model.InsertItem(item, kInsertAtEnd, ItemInsert::Filling);
+
+    const auto check = [&](const char* how) {
+        for (SInt32 field : { 4010, 4011 }) {
+            QHash<QString, QSet<CIndexItem*>> expected;
+            for (CIndexItem* item : items) {
+                const QString value = CIndexModel::ValueOfText(field, item->CopyFieldString(field, kFieldTextEmpty));
+                if (!value.isEmpty())
+                    expected[value].insert(item);
+            }
+            const CIndexModel::ValueSets* sets = model.GetValueSets(field);
+            ASSERT_NE(sets, nullptr);
+            EXPECT_EQ(sets->size(), expected.size()) << field << " " << how;
+            for (auto value = expected.cbegin(); value != expected.cend(); ++value)
+                EXPECT_EQ(sets->value(value.key()), value.value()) << field << " " << how << " " << value.key().toStdString();
+        }
+    };
+    model.RebuildValueIndex();
+    check("rebuilt");
+    for (CIndexItem* item : items)
+        model.RemoveFromValueIndex(item);
+    model.AddItemsToValueIndex(items); // as the cache task does
+    check("entered in a batch");
+    SetPrefDefault(QStringLiteral("MDIKeys"));
+}
+
 TEST_F(IndexModelTest, RebuildingLeavesWhatOnlyTheFileCouldTellToTheCacheTask)
 {
     SetPrefValue(QStringLiteral("MDIKeys"), QVariantList { 6016, 4001 });

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QStyle>
 #include <QMenu>
 #include <QPainter>
 #include <QTest>
@@ -304,6 +305,9 @@ TEST_F(ToolbarFixture, SearchFieldSearchesAndShowsAllWhenCancelled)
     QAction* cancel = field->findChild<QAction*>(QStringLiteral("cancel"));
     ASSERT_NE(cancel, nullptr);
     EXPECT_TRUE(cancel->isVisible());
+    // Its icon, made only once it shows, is the style's clear icon.
+    EXPECT_EQ(cancel->icon().pixmap(16).toImage(),
+        field->style()->standardIcon(QStyle::SP_LineEditClearButton).pixmap(16).toImage());
     cancel->trigger();
     EXPECT_EQ(recorder.showAll, QList<bool> { true });
     EXPECT_TRUE(field->text().isEmpty());

@@ -11,12 +11,16 @@
 
 #include <functional>
 
-inline void QueueKeyPress(QWidget* widget, Qt::Key key, const QString& text = QString())
+inline void QueueKeyPress(QWindow* window, Qt::Key key, const QString& text = QString())
 {
-    QWindow* window = widget->window()->windowHandle();
     using Async = QWindowSystemInterface::AsynchronousDelivery;
     QWindowSystemInterface::handleKeyEvent<Async>(window, QEvent::KeyPress, key, Qt::NoModifier, text);
     QWindowSystemInterface::handleKeyEvent<Async>(window, QEvent::KeyRelease, key, Qt::NoModifier, text);
+}
+
+inline void QueueKeyPress(QWidget* widget, Qt::Key key, const QString& text = QString())
+{
+    QueueKeyPress(widget->window()->windowHandle(), key, text);
 }
 
 inline void QueueClick(QWidget* widget, QPoint at)

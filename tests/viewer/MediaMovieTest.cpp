@@ -11,6 +11,9 @@
 #include "ViewerTest.h"
 
 #include <QElapsedTimer>
+#include <QApplication>
+#include <QTest>
+#include "MediaViewerServices.h"
 
 namespace {
 class MoviePlayerTest : public ViewerTest {
@@ -282,4 +285,40 @@ TEST_F(MovieTest, AMoviesOwnTitleNamesItInTheNavigator)
     EXPECT_EQ(window->GetNavigator()->GetNameText(), QStringLiteral("Harbour Film"));
     EXPECT_EQ(CMediaWindow::FloaterName(QStringLiteral("titled.mov"), window->GetMediaView()->GetMedia()),
         QStringLiteral("Harbour Film"));
+}
+
+// As a user has it: the preferences' defaults (play at once, sound on), an H.264
+// movie or a sound opened from the index, the space bar pausing and playing it.
+TEST_F(MoviePlayerTest, AMovieOrSoundOpenedFromTheIndexPlaysAtOnceAndTheSpaceBarPausesIt)
+{
+    SetPrefNumber(QStringLiteral("MediaVolume"), kFullVolume);
+    SetPrefBoolean(QStringLiteral("MediaAutoPlay"), true);
+    const QStringList tone { "-f", "lavfi", "-i", "sine=frequency=440:duration=2" };
+    const struct {
+        const char* name;
+        QStringList arguments;
+    } rows[] = {
+        { "clip.mp4", tone + RedThenBlueVideo() + QStringList { "-map", "0:a", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest" } },
+        { "tone.wav", tone },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        view->InsertItem(new CIndexItem(QUrl::fromLocalFile(MakeMediaWithFFmpeg(row.name, row.arguments))), kInsertAtEnd, false, false);
+        const SInt32 index = view->GetModel().CountItems();
+        CIndexItem* item = nullptr;
+        ASSERT_TRUE(view->GetItemAt(index, item));
+        view->GetModel().SelectOnly(index);
+        view->OpenSelectedItem();
+        CMediaWindow* window = WindowOf(item);
+        CMediaMovieView* movie = MovieViewOf(window);
+        ASSERT_TRUE(movie);
+        EXPECT_TRUE(WaitFor([&] { return movie->IsPlaying() && movie->GetCurrentTime() > 0; }, 5000));
+        window->GetShell()->activateWindow();
+        QWidget* keys = QApplication::focusWidget() ? QApplication::focusWidget() : window->GetShell();
+        QTest::keyClick(keys, Qt::Key_Space);
+        EXPECT_TRUE(WaitFor([&] { return !movie->IsPlaying(); }, 2000));
+        QTest::keyClick(keys, Qt::Key_Space);
+        EXPECT_TRUE(WaitFor([&] { return movie->IsPlaying(); }, 2000));
+        window->DoClose();
+    }
 }

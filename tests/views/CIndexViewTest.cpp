@@ -427,6 +427,26 @@ TEST_F(IndexViewTest, TheCacheTaskCountsItsBacklogEndsWithItsQueueAndStops)
     EXPECT_FALSE(IsTaskWindowVisible());
 }
 
+TEST_F(IndexViewTest, ACacheTaskWhoseItemsAreRemovedWhileItWaitsForItsPaneEnds)
+{
+    SetPrefBoolean(QStringLiteral("kPRShowPoofEffect"), false);
+    view->RebuildValueIndex();
+    // Other tasks (transfers, say) hold every slot, so the cache task waits to show its count.
+    int taken = 0;
+    while (GetParallelSlots().TryWait())
+        ++taken;
+    Fill(50);
+    TLivePtr<CCacheTask> cache(view->GetCacheTask());
+    ASSERT_TRUE(cache);
+    RunUntil([] { return false; }, 50);
+    view->SelectAll();
+    view->RemoveSelection(false, false, false);
+    for (; taken > 0; --taken)
+        GetParallelSlots().Signal();
+    EXPECT_TRUE(RunUntil([&] { return !cache; })) << "the task ends with nothing left to cache";
+    EXPECT_FALSE(IsTaskWindowVisible());
+}
+
 TEST_F(IndexViewTest, TheTaskWindowOpensClearOfTheMenuAndToolbarOfTheIndexWindow)
 {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();

@@ -178,5 +178,12 @@ bool LControlPane::eventFilter(QObject* watched, QEvent* event)
         if (!ExecuteAttachments(msg_Click, &down))
             return true;
     }
+    // A check box or radio button chosen with Alt and its letter takes the keyboard,
+    // as a caption's field does (a push button leaves it, Return stays the default's).
+    if (watched == mWidget && event->type() == QEvent::Shortcut) {
+        auto* button = qobject_cast<QAbstractButton*>(mWidget);
+        if (button && button->isCheckable() && button->focusPolicy() != Qt::NoFocus)
+            button->setFocus(Qt::ShortcutFocusReason);
+    }
     return LControl::eventFilter(watched, event);
 }

@@ -1,10 +1,13 @@
 #include "LDocument.h"
 
 #include "BundleStrings.h"
+#include "LMenuBar.h"
 #include "LWindow.h"
 
 #include <QMessageBox>
+#include <QAbstractButton>
 #include <algorithm>
+#include <memory>
 
 namespace {
 std::vector<LDocument*>& Documents()
@@ -40,13 +43,28 @@ LDocument* LDocument::FindDocumentForFile(const FileRef& file)
     return nullptr;
 }
 
+QMessageBox* NewChangesAlert(const QString& title, const QString& question, QMessageBox::StandardButtons buttons,
+    QWidget* parent)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, title, question, buttons, parent);
+    // The buttons keep the desktop's words; each takes a letter of its own.
+    const QList<QAbstractButton*> shown = box->buttons();
+    QStringList texts;
+    for (const QAbstractButton* button : shown)
+        texts << QString(button->text()).remove(QLatin1Char('&'));
+    texts = WithMnemonics(texts);
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        shown[i]->setText(texts[i]);
+    return box;
+}
+
 ESaveAnswer LDocument::AskSaveChanges(bool quitting)
 {
-    QMessageBox box(QMessageBox::Warning, BundleLocalizedString(GetDescriptor()),
+    std::unique_ptr<QMessageBox> box(NewChangesAlert(BundleLocalizedString(GetDescriptor()),
         BundleLocalizedString(QStringLiteral("SAVE_CHANGES_QUESTION")).arg(GetDescriptor()),
-        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel));
     Q_UNUSED(quitting);
-    switch (box.exec()) {
+    switch (box->exec()) {
     case QMessageBox::Save: return answer_Save;
     case QMessageBox::Discard: return answer_DontSave;
     default: return answer_Cancel;

@@ -3,6 +3,7 @@
 #include "FileRef.h"
 #include "LCommander.h"
 
+#include <QMessageBox>
 #include <vector>
 
 class LWindow;
@@ -53,6 +54,11 @@ protected:
     bool mIsModified = false;
     bool mIsSpecified = false;
 };
+
+// The alert that asks what becomes of a document's changes: a warning with the
+// given buttons (Save, Discard, Cancel), each answering Alt and its underlined letter.
+QMessageBox* NewChangesAlert(const QString& title, const QString& question, QMessageBox::StandardButtons buttons,
+    QWidget* parent = nullptr);
 
 // A document with one window and (once specified) one file. Closing the window
 // closes the document; the window's title and modified mark are the document's.

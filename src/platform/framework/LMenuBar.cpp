@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QGuiApplication>
+#include <QHash>
 #include <QAbstractSpinBox>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -25,6 +26,7 @@
 #include <QMenuBar>
 #include <QSet>
 #include <algorithm>
+#include <functional>
 
 namespace {
 QJsonObject ReadMenuResource(const QString& name, ResIDT idForErrors)
@@ -674,27 +676,89 @@ void LMenuBar::RefreshQMenuBars()
     }
 }
 
-QStringList WithMnemonics(const QStringList& texts)
+namespace {
+// Where a text may take its mnemonic: each word's first letter or digit, then
+// every other one, each letter once.
+std::vector<qsizetype> MnemonicPlaces(const QString& text, const QSet<QChar>& taken)
 {
-    QSet<QChar> used;
-    QStringList marked;
-    auto take = [&](const QString& text, qsizetype at) {
-        used.insert(text.at(at).toLower());
-        QString escaped = text.left(at).replace(QLatin1Char('&'), QStringLiteral("&&"));
-        return escaped + QLatin1Char('&') + text.mid(at).replace(QLatin1Char('&'), QStringLiteral("&&"));
+    std::vector<qsizetype> places;
+    QSet<QChar> seen = taken;
+    auto consider = [&](qsizetype i) {
+        const QChar letter = text.at(i).toLower();
+        if (text.at(i).isLetterOrNumber() && !seen.contains(letter)) {
+            seen.insert(letter);
+            places.push_back(i);
+        }
     };
-    for (const QString& text : texts) {
-        auto free = [&](qsizetype i) { return text.at(i).isLetterOrNumber() && !used.contains(text.at(i).toLower()); };
-        qsizetype chosen = -1;
-        for (qsizetype i = 0; i < text.size() && chosen < 0; ++i) {
-            if ((i == 0 || text.at(i - 1).isSpace()) && free(i))
-                chosen = i;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (i == 0 || text.at(i - 1).isSpace())
+            consider(i);
+    }
+    for (qsizetype i = 0; i < text.size(); ++i)
+        consider(i);
+    return places;
+}
+} // namespace
+
+QStringList WithMnemonics(const QStringList& texts, const QSet<QChar>& taken, bool trade)
+{
+    std::vector<std::vector<qsizetype>> places;
+    for (const QString& text : texts)
+        places.push_back(MnemonicPlaces(text, taken));
+    std::vector<qsizetype> chosen(size_t(texts.size()), -1);
+    QHash<QChar, qsizetype> owner; // a letter and the text that has it
+    auto letterAt = [&](qsizetype text, qsizetype at) { return texts[text].at(at).toLower(); };
+    // First come, first served: the earlier texts keep their best letters.
+    for (qsizetype t = 0; t < texts.size(); ++t) {
+        for (const qsizetype at : places[size_t(t)]) {
+            if (!owner.contains(letterAt(t, at))) {
+                chosen[size_t(t)] = at;
+                owner.insert(letterAt(t, at), t);
+                break;
+            }
         }
-        for (qsizetype i = 0; i < text.size() && chosen < 0; ++i) {
-            if (free(i))
-                chosen = i;
+    }
+    // A text left without one takes a letter that another text can trade for
+    // one still free, so that as many as can have one.
+    std::function<bool(qsizetype, QSet<QChar>&)> give = [&](qsizetype t, QSet<QChar>& tried) {
+        for (const qsizetype at : places[size_t(t)]) {
+            const QChar letter = letterAt(t, at);
+            if (tried.contains(letter))
+                continue;
+            tried.insert(letter);
+            if (!owner.contains(letter) || give(owner.value(letter), tried)) {
+                chosen[size_t(t)] = at;
+                owner.insert(letter, t);
+                return true;
+            }
         }
-        marked << (chosen < 0 ? QString(text).replace(QLatin1Char('&'), QStringLiteral("&&")) : take(text, chosen));
+        return false;
+    };
+    for (qsizetype t = 0; trade && t < texts.size(); ++t) {
+        QSet<QChar> tried;
+        if (chosen[size_t(t)] < 0)
+            give(t, tried);
+    }
+    QStringList marked;
+    for (qsizetype t = 0; t < texts.size(); ++t) {
+        const QString& text = texts[t];
+        const qsizetype at = chosen[size_t(t)];
+        QString escaped = QString(text).replace(QLatin1Char('&'), QStringLiteral("&&"));
+        if (at >= 0)
+            escaped = text.left(at).replace(QLatin1Char('&'), QStringLiteral("&&")) + QLatin1Char('&')
+                + text.mid(at).replace(QLatin1Char('&'), QStringLiteral("&&"));
+        marked << escaped;
     }
     return marked;
+}
+
+QSet<QChar> MnemonicLetters(const QMenuBar& bar)
+{
+    QSet<QChar> letters;
+    for (const QAction* title : bar.actions()) {
+        const QKeySequence mnemonic = QKeySequence::mnemonic(title->text());
+        if (!mnemonic.isEmpty())
+            letters.insert(QChar(mnemonic[0].key()).toLower());
+    }
+    return letters;
 }

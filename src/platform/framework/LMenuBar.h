@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QKeySequence>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <memory>
 #include <vector>
@@ -137,4 +138,9 @@ bool MenuHasItemText(const LMenu* menu, const QString& text);
 // The texts with an Alt mnemonic each ("&File"), for a menu bar's titles or one
 // menu's items: a word's first letter where it is free, else any free letter or
 // digit; a text with none free gets none. A "&" of the text itself is doubled.
-QStringList WithMnemonics(const QStringList& texts);
+// Letters in `taken` (lower case) belong to others already: the window's menus.
+// With `trade`, a text left without one takes the letter of an earlier text that
+// can have another instead, so that as many texts as can have one.
+QStringList WithMnemonics(const QStringList& texts, const QSet<QChar>& taken = {}, bool trade = false);
+// The lower-case letters the menu bar's titles answer to with Alt.
+QSet<QChar> MnemonicLetters(const QMenuBar& bar);

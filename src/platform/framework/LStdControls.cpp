@@ -613,6 +613,20 @@ void LStaticText::ShowText(const QString& text)
     mLabel->setText(text);
     FitText();
     NameBuddy();
+    // A caption given a new text on the screen takes its mnemonic again.
+    if (LWindow* window = HasBuddy() ? GetContainingWindow() : nullptr; window && window->IsVisible())
+        window->GiveButtonsMnemonics();
+}
+
+bool LStaticText::HasBuddy() const
+{
+    return mLabel && mLabel->buddy() && mElide == Qt::ElideNone;
+}
+
+void LStaticText::ShowMnemonic(const QString& marked)
+{
+    if (HasBuddy() && mLabel->text() != marked)
+        mLabel->setText(marked);
 }
 
 void LStaticText::resizeEvent(QResizeEvent* event)

@@ -181,6 +181,9 @@ public:
     // A text the pane shows already is not set again (nor laid out, nor redrawn).
     void SetCFDescriptor(const QString& text) override;
     QSize minimumSizeHint() const override;
+    // A caption of a field: Alt and its marked letter (`marked`, "&Size:") take the keyboard there.
+    bool HasBuddy() const;
+    void ShowMnemonic(const QString& marked);
 
 protected:
     void ShowText(const QString& text) override;

@@ -4,6 +4,7 @@
 #include "LControl.h"
 #include "LDialogBox.h"
 #include "LMenuBar.h"
+#include "LStdControls.h"
 #include "UReanimator.h"
 #include "UReportErrors.h"
 
@@ -246,10 +247,19 @@ QSize ShellRoom(const QWidget* shell)
 // A window that keeps its size takes its content's size and its bars' height,
 // unless that is more than the screen holds (a large layout at a high scale
 // factor): then the window takes what the screen holds and its content scrolls.
-void FixShellSize(LWindow& window, QWidget* shell, QSize content, int bars)
+// Answers the content's size.
+QSize FixShellSize(LWindow& window, QWidget* shell, QSize content, int bars)
 {
-    const QSize wanted(content.width(), content.height() + bars);
+    QSize wanted(content.width(), content.height() + bars);
     const QSize room = ShellRoom(shell);
+    // A window whose parts scroll what they hold shrinks instead, its bindings
+    // keeping the parts along its edges (a row of buttons) whole.
+    if (window.ShrinksToScreen() && (wanted.width() > room.width() || wanted.height() > room.height())) {
+        content = QSize(std::min(content.width(), room.width()), std::max(0, std::min(content.height(), room.height() - bars)));
+        wanted = QSize(content.width(), content.height() + bars);
+        window.resize(content);
+        window.ApplyBindings();
+    }
     const bool tooLarge = wanted.width() > room.width() || wanted.height() > room.height();
     QScrollArea* scroller = ScrollerOf(shell);
     if (tooLarge && !scroller) {
@@ -271,7 +281,7 @@ void FixShellSize(LWindow& window, QWidget* shell, QSize content, int bars)
     }
     if (!scroller) {
         shell->setFixedSize(wanted);
-        return;
+        return content;
     }
     // A scroll bar in one direction takes room in the other.
     const int barExtent = shell->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroller);
@@ -284,6 +294,7 @@ void FixShellSize(LWindow& window, QWidget* shell, QSize content, int bars)
     window.resize(content);
     shell->setFixedSize(size);
     scroller->setGeometry(0, bars, size.width(), std::max(0, size.height() - bars));
+    return content;
 }
 
 // A palette that nobody placed opens to the right of its window, else inside
@@ -620,10 +631,13 @@ void LWindow::ResizeFrameBy(SInt32 dWidth, SInt32 dHeight, bool refresh)
     const SInt32 minHeight = std::min(mMinSize.height, SInt32(std::max(0, room.height() - menuHeight)));
     int newWidth = std::clamp(width() + dWidth, minWidth, std::max(minWidth, SInt32(mMaxSize.width)));
     int newHeight = std::clamp(height() + dHeight, minHeight, std::max(minHeight, SInt32(mMaxSize.height)));
-    if (!HasAttribute(windAttr_Resizable))
-        FixShellSize(*this, mShell, QSize(newWidth, newHeight), menuHeight);
-    else
+    if (!HasAttribute(windAttr_Resizable)) {
+        const QSize content = FixShellSize(*this, mShell, QSize(newWidth, newHeight), menuHeight);
+        newWidth = content.width();
+        newHeight = content.height();
+    } else {
         mShell->resize(newWidth, newHeight + menuHeight);
+    }
     resize(newWidth, newHeight);
     ApplyBindings();
     if (refresh)
@@ -677,10 +691,11 @@ void LWindow::Show()
 
 void LWindow::GiveButtonsMnemonics()
 {
-    if (GetMenuBar())
-        return;
-    // Push buttons choose first, then the check boxes and radio buttons.
+    // Push buttons choose first, then the captions of fields (short texts with
+    // few letters to choose from), then the check boxes and radio buttons; the
+    // window's menus keep their own letters.
     std::vector<std::pair<QAbstractButton*, QString>> pushButtons, others;
+    std::vector<std::pair<LStaticText*, QString>> captions;
     for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
         auto* pane = dynamic_cast<LControlPane*>(button->parentWidget());
         if (!pane || pane->GetControlWidget() != button || qobject_cast<QToolButton*>(button))
@@ -690,13 +705,26 @@ void LWindow::GiveButtonsMnemonics()
             continue;
         (qobject_cast<QPushButton*>(button) ? pushButtons : others).emplace_back(button, text);
     }
-    pushButtons.insert(pushButtons.end(), others.begin(), others.end());
+    for (QWidget* widget : findChildren<QWidget*>()) {
+        auto* caption = dynamic_cast<LStaticText*>(widget);
+        if (caption && caption->HasBuddy() && !caption->GetCFDescriptor().trimmed().isEmpty())
+            captions.emplace_back(caption, caption->GetCFDescriptor());
+    }
     QStringList texts;
     for (const auto& [button, text] : pushButtons)
         texts << text;
-    texts = WithMnemonics(texts);
-    for (size_t i = 0; i < pushButtons.size(); ++i)
-        pushButtons[i].first->setText(texts[qsizetype(i)]);
+    for (const auto& [caption, text] : captions)
+        texts << text;
+    for (const auto& [button, text] : others)
+        texts << text;
+    texts = WithMnemonics(texts, mMenuBar ? MnemonicLetters(*mMenuBar) : QSet<QChar>(), true);
+    qsizetype next = 0;
+    for (const auto& [button, text] : pushButtons)
+        button->setText(texts[next++]);
+    for (const auto& [caption, text] : captions)
+        caption->ShowMnemonic(texts[next++]);
+    for (const auto& [button, text] : others)
+        button->setText(texts[next++]);
 }
 
 void LWindow::KeepActivationFromFloater()

@@ -58,6 +58,10 @@ public:
     LWindow* ParentWindow() const;
     // Moves the window (shrinking a resizable one first) to lie within its screen's available area.
     void KeepOnScreen();
+    // A window that keeps its size but is larger than the screen scrolls whole,
+    // unless its parts scroll what they hold: then it shrinks to the screen.
+    void SetShrinksToScreen(bool shrinks) { mShrinksToScreen = shrinks; }
+    bool ShrinksToScreen() const { return mShrinksToScreen; }
     // The window's bounds as the user left them: a size the screen made smaller
     // (a lower resolution, a higher scale factor) counts as the size it had before,
     // until the window is resized again.
@@ -106,8 +110,8 @@ public:
 
     // Window-modal sheet of another window.
     void ShowAsSheetOf(LWindow* parent);
-    // A dialog's buttons and check boxes each take an Alt mnemonic from their text
-    // (a window with a menu bar leaves Alt to its menus).
+    // A window's buttons, check boxes and field captions each take an Alt mnemonic
+    // from their text, none of the letters its menu bar's titles use.
     void GiveButtonsMnemonics();
 
     // Tab and Shift+Tab go the way the window reads (left to right, a band of
@@ -179,6 +183,7 @@ private:
     bool mFitting = false;
     bool mCloseOnEscape = false;
     bool mTabOrderByLook = false;
+    bool mShrinksToScreen = false;
 
 };
 

@@ -28,6 +28,22 @@ xcb_atom_t Atom(xcb_connection_t* connection, const char* name)
     return atom;
 }
 
+// Asks the window manager to activate `window`; `source` says who asks (1 the
+// program, 2 a pager), `time` the user's action it answers.
+void RequestActiveWindow(xcb_connection_t* connection, xcb_window_t window, uint32_t source, uint32_t time)
+{
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    xcb_client_message_event_t event {};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = Atom(connection, "_NET_ACTIVE_WINDOW");
+    event.data.data32[0] = source;
+    event.data.data32[1] = time;
+    xcb_send_event(connection, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+        reinterpret_cast<const char*>(&event));
+}
+
 // A startup notification value: quoted when it holds a blank, a quote or a backslash.
 QByteArray StartupValue(const QByteArray& value)
 {
@@ -54,18 +70,8 @@ void ActivateOnX11(QWidget* widget, const QByteArray& startupId)
 
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, Atom(connection, "_NET_STARTUP_ID"),
         Atom(connection, "UTF8_STRING"), 8, uint32_t(startupId.size()), startupId.constData());
-    if (time.hasMatch()) {
-        xcb_client_message_event_t event {};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = window;
-        event.type = Atom(connection, "_NET_ACTIVE_WINDOW");
-        event.data.data32[0] = 1; // asked by the application
-        event.data.data32[1] = time.captured(1).toUInt();
-        xcb_send_event(connection, 0, root,
-            XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-            reinterpret_cast<const char*>(&event));
-    }
+    if (time.hasMatch())
+        RequestActiveWindow(connection, window, 1, time.captured(1).toUInt());
     // The "remove" message in pieces of 20 bytes, the first of the beginning type.
     const QByteArray message = "remove: ID=" + StartupValue(startupId) + '\0';
     const xcb_atom_t begin = Atom(connection, "_NET_STARTUP_INFO_BEGIN");
@@ -79,6 +85,20 @@ void ActivateOnX11(QWidget* widget, const QByteArray& startupId)
         std::memcpy(event.data.data8, message.constData() + at, size_t(std::min<qsizetype>(20, message.size() - at)));
         xcb_send_event(connection, 0, root, XCB_EVENT_MASK_PROPERTY_CHANGE, reinterpret_cast<const char*>(&event));
     }
+    xcb_flush(connection);
+}
+
+void TakeActivationOnX11(QWidget* widget)
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection || !widget->windowHandle())
+        return;
+    const xcb_window_t window = xcb_window_t(widget->windowHandle()->winId());
+    // A pager's request is granted whatever the user did last; without a window
+    // manager the focus is set here.
+    RequestActiveWindow(connection, window, 2, XCB_CURRENT_TIME);
+    xcb_set_input_focus(connection, XCB_INPUT_FOCUS_PARENT, window, XCB_CURRENT_TIME);
     xcb_flush(connection);
 }
 
@@ -112,4 +132,14 @@ void BringForward(QWidget* window, QWidget* alert, const QString& token)
         QApplication::setActiveWindow(top);
     if (!token.isEmpty() && platform == QLatin1String("xcb"))
         ActivateOnX11(top, token.toUtf8());
+}
+
+void TakeActivation(QWidget* window)
+{
+    if (!window || !window->isVisible())
+        return;
+    window->raise();
+    window->activateWindow();
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        TakeActivationOnX11(window);
 }

@@ -15,3 +15,8 @@ QString LaunchActivationToken();
 // `token`, which lets the window manager hand the focus to a program that was in
 // the background.
 void BringForward(QWidget* window, QWidget* alert, const QString& token);
+
+// Takes the keyboard back for `window` (shown), as a screen lock does when another
+// program took it: raised and activated; on X11 also asked of the window manager as
+// a pager asks (granted whatever the user did last), and without one, the X focus set.
+void TakeActivation(QWidget* window);

@@ -119,25 +119,14 @@ public:
     }
 
     const uint8_t* Position() const { return mAt; }
-
-    // At least 32 bits in the buffer afterwards.
-    void Fill()
+    const uint8_t* End() const { return mEnd; }
+    uint64_t Buffer() const { return mBuffer; }
+    int Bits() const { return mBits; }
+    void SetState(uint64_t buffer, int bits, const uint8_t* at)
     {
-        if (mBits >= 32)
-            return;
-        if (mEnd - mAt >= 8) {
-            uint64_t v;
-            std::memcpy(&v, mAt, 8);
-            // No 0xFF among the next eight bytes: take them as they are.
-            const uint64_t inverted = ~v;
-            if (((inverted - 0x0101010101010101ULL) & ~inverted & 0x8080808080808080ULL) == 0) {
-                mBuffer |= __builtin_bswap64(v) >> mBits;
-                mAt += (63 - mBits) >> 3;
-                mBits |= 56;
-                return;
-            }
-        }
-        FillSlowly();
+        mBuffer = buffer;
+        mBits = bits;
+        mAt = at;
     }
 
     uint32_t Peek(int n) const { return uint32_t(mBuffer >> (64 - n)); }
@@ -145,12 +134,6 @@ public:
     {
         mBuffer <<= n;
         mBits -= n;
-    }
-    uint32_t Take(int n)
-    {
-        const uint32_t v = Peek(n);
-        Skip(n);
-        return v;
     }
 
     int Decode(const HuffTable& t)
@@ -207,8 +190,9 @@ public:
         }
     }
 
-private:
-    void FillSlowly()
+    // More than 56 bits in the buffer afterwards, byte by byte (LocalBits has
+    // the quick way, for data without 0xFF bytes).
+    void Fill()
     {
         // A fast fill may have loaded a part byte beyond the count; it is read again here.
         mBuffer &= mBits ? ~uint64_t(0) << (64 - mBits) : 0;
@@ -238,6 +222,7 @@ private:
         }
     }
 
+private:
     const uint8_t* mAt;
     const uint8_t* mEnd;
     uint64_t mBuffer = 0;
@@ -256,42 +241,135 @@ struct Component {
     std::vector<int16_t> dc;    // the DC coefficient of every block
 };
 
-// Passes over one block's AC coefficients, two at a time where their codes
-// are short. The end of the block counts as a step past the last coefficient,
-// so that the loop has one exit.
-inline void SkipAc(BitReader& bits, const HuffTable& t)
+// The reader's state copied into locals for one block, so that it stays in
+// registers rather than going through memory at every code.
+class LocalBits {
+public:
+    explicit LocalBits(BitReader& reader)
+        : mReader(reader)
+        , mBuffer(reader.Buffer())
+        , mBits(reader.Bits())
+        , mAt(reader.Position())
+        , mEnd(reader.End())
+    {
+    }
+
+    // Back into the reader.
+    [[gnu::always_inline]] void Store() { mReader.SetState(mBuffer, mBits, mAt); }
+
+    // At least 56 bits in the buffer afterwards.
+    [[gnu::always_inline]] void Fill()
+    {
+        if (mBits > 56)
+            return; // a slow fill may have filled all 64
+        if (mEnd - mAt >= 8) [[likely]] {
+            uint64_t v;
+            std::memcpy(&v, mAt, 8);
+            // No 0xFF among the next eight bytes: take them as they are.
+            const uint64_t inverted = ~v;
+            if (((inverted - 0x0101010101010101ULL) & ~inverted & 0x8080808080808080ULL) == 0) [[likely]] {
+                mBuffer |= __builtin_bswap64(v) >> mBits;
+                mAt += (63 - mBits) >> 3;
+                mBits |= 56;
+                return;
+            }
+        }
+        Store();
+        mReader.Fill();
+        Load();
+    }
+
+    [[gnu::always_inline]] uint32_t Peek() const { return uint32_t(mBuffer >> (64 - kLookBits)); }
+    [[gnu::always_inline]] void Skip(int n)
+    {
+        mBuffer <<= n;
+        mBits -= n;
+    }
+    // n from 0 to 16.
+    [[gnu::always_inline]] uint32_t Take(int n)
+    {
+        const uint32_t v = uint32_t((mBuffer >> 1) >> (63 - n)); // no shift by 64 for n = 0
+        Skip(n);
+        return v;
+    }
+
+    // A code the lookup does not hold, the general way; the buffer filled again.
+    [[gnu::always_inline]] int DecodeSlowly(const HuffTable& t)
+    {
+        Fill();
+        Store();
+        const int symbol = mReader.Decode(t);
+        Load();
+        return symbol;
+    }
+
+private:
+    [[gnu::always_inline]] void Load()
+    {
+        mBuffer = mReader.Buffer();
+        mBits = mReader.Bits();
+        mAt = mReader.Position();
+    }
+
+    BitReader& mReader;
+    uint64_t mBuffer;
+    int mBits;
+    const uint8_t* mAt;
+    const uint8_t* const mEnd;
+};
+
+// One block: its DC difference, its AC coefficients passed over, two at a time
+// where their codes are short. The buffer is filled once for up to four steps
+// (of at most kLookBits bits each), and a step moves on without a branch, so
+// that the only branch that cannot be foreseen is the end of the block. The end
+// of the block counts as a step past the last coefficient.
+inline int DecodeBlock(BitReader& reader, const HuffTable& dcTable, const HuffTable& acTable)
 {
+    LocalBits bits(reader);
+    bits.Fill();
+    int size;
+    if (const HuffTable::Entry& e = dcTable.fast[bits.Peek()]; e.length) [[likely]] {
+        bits.Skip(e.length);
+        size = e.symbol;
+    } else {
+        size = bits.DecodeSlowly(dcTable);
+        bits.Fill();
+    }
+    const int raw = int(bits.Take(size));
+    const int difference = size && raw < (1 << (size - 1)) ? raw - (1 << size) + 1 : raw;
+
     int k = 1;
+    const auto step = [&]() __attribute__((always_inline)) {
+        const HuffTable::Pair p = acTable.pairs[bits.Peek()];
+        if (p.first) [[likely]] {
+            // A block that ends with the first coefficient leaves the second to the next block.
+            const int afterFirst = k + p.advance;
+            const bool ended = afterFirst >= 64;
+            bits.Skip(ended ? p.first : p.both);
+            k = afterFirst + (ended ? 0 : p.second);
+        } else {
+            const int symbol = bits.DecodeSlowly(acTable);
+            const int run = symbol >> 4, extra = symbol & 15;
+            bits.Skip(extra);
+            k += extra ? run + 1 : run == 15 ? 16 : 64;
+            bits.Fill();
+        }
+    };
     do {
         bits.Fill();
-        const HuffTable::Pair p = t.pairs[bits.Peek(kLookBits)];
-        if (p.first) [[likely]] {
-            const int afterFirst = k + p.advance;
-            if (afterFirst >= 64 && p.second) [[unlikely]] {
-                // The block ended with its last coefficient: what follows is the next block's.
-                bits.Skip(p.first);
-                k = afterFirst;
-            } else {
-                bits.Skip(p.both);
-                k = afterFirst + p.second;
-            }
-        } else {
-            const int symbol = bits.Decode(t);
-            const int run = symbol >> 4, size = symbol & 15;
-            bits.Skip(size);
-            k += size ? run + 1 : run == 15 ? 16 : 64;
-        }
+        step();
+        if (k >= 64)
+            break;
+        step();
+        if (k >= 64)
+            break;
+        step();
+        if (k >= 64)
+            break;
+        step();
     } while (k < 64);
-}
-
-inline int DecodeDc(BitReader& bits, const HuffTable& t)
-{
-    bits.Fill();
-    const int size = bits.Decode(t);
-    if (!size)
-        return 0;
-    const int v = int(bits.Take(size));
-    return v < (1 << (size - 1)) ? v - (1 << size) + 1 : v;
+    bits.Store();
+    return difference;
 }
 
 inline uint8_t Clamp(int v)
@@ -532,9 +610,9 @@ private:
                 dc = 0;
                 return;
             }
-            predictors[std::size_t(slot)] += DecodeDc(bits, mDcTables[std::size_t(c.dcTable)]);
+            predictors[std::size_t(slot)]
+                += DecodeBlock(bits, mDcTables[std::size_t(c.dcTable)], mAcTables[std::size_t(c.acTable)]);
             dc = int16_t(predictors[std::size_t(slot)]);
-            SkipAc(bits, mAcTables[std::size_t(c.acTable)]);
         };
         if (count == 1) {
             // One component alone: its blocks in rows, not padded to MCUs.
@@ -545,14 +623,38 @@ private:
                 for (int x = 0; x < columns; ++x)
                     block(c, 0, x, y, startMcu());
         } else {
+            // Each MCU's blocks in their order: the component's slot, where its block
+            // lies from the MCU's first block, and its tables.
+            struct Slot {
+                int component;
+                std::size_t offset;
+                const HuffTable* dc;
+                const HuffTable* ac;
+            };
+            std::vector<Slot> mcuBlocks;
+            for (int i = 0; i < count; ++i) {
+                const Component& c = *scan[std::size_t(i)];
+                for (int v = 0; v < c.v; ++v)
+                    for (int h = 0; h < c.h; ++h)
+                        mcuBlocks.push_back({i, std::size_t(v) * std::size_t(c.stride) + std::size_t(h),
+                            &mDcTables[std::size_t(c.dcTable)], &mAcTables[std::size_t(c.acTable)]});
+            }
+            std::array<int16_t*, 4> origins {};
             for (int my = 0; my < mMcusY; ++my)
                 for (int mx = 0; mx < mMcusX; ++mx) {
-                    const bool decode = startMcu();
                     for (int i = 0; i < count; ++i) {
                         Component& c = *scan[std::size_t(i)];
-                        for (int v = 0; v < c.v; ++v)
-                            for (int h = 0; h < c.h; ++h)
-                                block(c, i, mx * c.h + h, my * c.v + v, decode);
+                        origins[std::size_t(i)] = c.dc.data() + std::size_t(my * c.v) * std::size_t(c.stride) + std::size_t(mx * c.h);
+                    }
+                    if (!startMcu()) {
+                        for (const Slot& slot : mcuBlocks)
+                            origins[std::size_t(slot.component)][slot.offset] = 0;
+                        continue;
+                    }
+                    for (const Slot& slot : mcuBlocks) {
+                        int& predictor = predictors[std::size_t(slot.component)];
+                        predictor += DecodeBlock(bits, *slot.dc, *slot.ac);
+                        origins[std::size_t(slot.component)][slot.offset] = int16_t(predictor);
                     }
                 }
         }
@@ -592,20 +694,38 @@ private:
         if (image.isNull())
             return false;
         static const ColorTables tables;
-        const Component &cy = mComponents[0], &cb = mComponents[1], &cr = mComponents[2];
-        std::vector<int> yColumn(std::size_t(width), 0), bColumn(std::size_t(width), 0), rColumn(std::size_t(width), 0);
-        for (int x = 0; x < width; ++x) {
-            yColumn[std::size_t(x)] = x * cy.h / mMaxH;
-            bColumn[std::size_t(x)] = x * cb.h / mMaxH;
-            rColumn[std::size_t(x)] = x * cr.h / mMaxH;
+        // Each component's row of samples, made once for the picture's rows that share it.
+        struct Row {
+            const Component* c;
+            std::vector<int> column; // of each output pixel, in the component's blocks
+            std::vector<uint8_t> samples;
+            int made = -1;
+            const uint8_t* At(int row)
+            {
+                if (row != made) {
+                    for (std::size_t x = 0; x < samples.size(); ++x)
+                        samples[x] = uint8_t(Sample(*c, column[x], row));
+                    made = row;
+                }
+                return samples.data();
+            }
+        };
+        std::array<Row, 3> rows;
+        for (std::size_t i = 0; i < 3; ++i) {
+            Row& row = rows[i];
+            row.c = &mComponents[i];
+            row.column.resize(std::size_t(width));
+            row.samples.resize(std::size_t(width));
+            for (int x = 0; x < width; ++x)
+                row.column[std::size_t(x)] = x * row.c->h / mMaxH;
         }
         for (int y = 0; y < height; ++y) {
             QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-            const int yRow = y * cy.v / mMaxV, bRow = y * cb.v / mMaxV, rRow = y * cr.v / mMaxV;
+            const uint8_t* lumas = rows[0].At(y * mComponents[0].v / mMaxV);
+            const uint8_t* blues = rows[1].At(y * mComponents[1].v / mMaxV);
+            const uint8_t* reds = rows[2].At(y * mComponents[2].v / mMaxV);
             for (int x = 0; x < width; ++x) {
-                const int luma = Sample(cy, yColumn[std::size_t(x)], yRow);
-                const int blue = Sample(cb, bColumn[std::size_t(x)], bRow);
-                const int red = Sample(cr, rColumn[std::size_t(x)], rRow);
+                const int luma = lumas[x], blue = blues[x], red = reds[x];
                 line[x] = qRgb(Clamp(luma + tables.crR[std::size_t(red)]),
                     Clamp(luma + ((tables.cbG[std::size_t(blue)] + tables.crG[std::size_t(red)]) >> 16)),
                     Clamp(luma + tables.cbB[std::size_t(blue)]));

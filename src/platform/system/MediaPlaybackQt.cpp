@@ -99,6 +99,14 @@ std::unique_ptr<SoundEffect> NewSound()
 
 extern "C" Q_DECL_EXPORT const MultimediaMakers* OrvexMultimediaMakers()
 {
-    static const MultimediaMakers makers {&NewPlayback, &NewSound};
+    static const MultimediaMakers makers = [] {
+        // Qt's FFmpeg backend, unless the user chose one: it plays a sound where no
+        // sound server runs (GStreamer's stops with a data stream error there) and
+        // reads what the program's own FFmpeg reads. Chosen before Qt Multimedia
+        // first starts, which is when it reads the choice.
+        if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
+            qputenv("QT_MEDIA_BACKEND", "ffmpeg");
+        return MultimediaMakers {&NewPlayback, &NewSound};
+    }();
     return &makers;
 }
