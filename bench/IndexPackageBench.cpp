@@ -357,7 +357,7 @@ void BM_FirstSaveMakingAliasesAgainstStat(benchmark::State& state)
     const std::string what = std::to_string(gMany.items) + " items";
     for (auto _ : state) {
         const PairedTimes times = RunPaired(
-            2, [&] { saved = SaveThroughTheWriteTask(*opened); },
+            5, [&] { saved = SaveThroughTheWriteTask(*opened); },
             [&] {
                 statSeconds.push_back(StatEveryFile(paths));
                 WriteTheSameBytesWithQSaveFile(written);
