@@ -96,7 +96,9 @@ void CExportFilesTask::RunTask()
     const bool single = !mSingleOutput.isEmpty();
     while (CountItems() > 0 && !mCancelled) {
         CheckPause();
-        CIndexItem* next = NextItem();
+        CIndexItem* next = NextItemIfAny();
+        if (!next)
+            break;
         SetProgress(count - CountItems());
         const TLivePtr<CIndexItem> item(next);
         const ExceptionCode error = CatchException([&] {

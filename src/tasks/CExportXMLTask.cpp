@@ -147,7 +147,9 @@ void CExportXMLTask::RunTask()
         list.reserve(count);
         while (CountItems() > 0) {
             CheckPause();
-            CIndexItem* item = NextItem();
+            CIndexItem* item = NextItemIfAny();
+            if (!item)
+                break;
             const SInt32 done = count - CountItems();
             SetProgress(done);
             SetItemCaption(item->GetName());

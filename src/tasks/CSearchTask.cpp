@@ -246,7 +246,9 @@ void CSearchTask::SearchItems()
     sinceShown.start();
     while (CountItems() > 0) {
         CheckPause();
-        CIndexItem* item = NextItem();
+        CIndexItem* item = NextItemIfAny();
+        if (!item)
+            break;
         bool all = true;
         {
             // A criterion may read the file and yield: the item stays in the index meanwhile.

@@ -59,7 +59,7 @@ void CSearchTask::BatchItems()
         total,
         [this]() -> CIndexItem* {
             CheckPause();
-            return CountItems() > 0 ? NextItem() : nullptr;
+            return NextItemIfAny();
         },
         criteria, run);
 }

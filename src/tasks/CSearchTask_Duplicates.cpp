@@ -47,7 +47,9 @@ void CSearchTask::FindDuplicates(SInt32 selector)
     while (CountItems() > 0) {
         while (GetModel() && GetModel()->IsUpdating())
             LThread::Sleep(kUpdateWaitMilliseconds);
-        CIndexItem* item = NextItem();
+        CIndexItem* item = NextItemIfAny();
+        if (!item)
+            break;
         mCandidates.push_back(item);
         StItemInUse inUse(item);
         if (!pixels) {

@@ -710,6 +710,13 @@ CIndexItem* CVisualTask::NextItem()
     return item;
 }
 
+CIndexItem* CVisualTask::NextItemIfAny()
+{
+    while (mModel && mModel->IsUpdating())
+        LThread::Sleep(400);
+    return mPendingItems.empty() ? nullptr : NextItem();
+}
+
 void CVisualTask::TakeItems(std::vector<CIndexItem*>& batch, size_t most)
 {
     const size_t count = std::min(most, mPendingItems.size());

@@ -133,6 +133,9 @@ public:
     // Waits while the owner's update flag is set, then for an item, and takes the
     // first one. 'nilP' for a null item.
     virtual CIndexItem* NextItem();
+    // For a task that ends with its queue: the next item once thumbnails are made,
+    // null when none is left (its items were removed meanwhile). Never waits for items.
+    CIndexItem* NextItemIfAny();
     virtual void RemoveItem(CIndexItem* item);
     // The item at a 1-based position of the model's current list leaves the index.
     virtual void DropIndex(SInt32 /*position*/) {}

@@ -262,3 +262,22 @@ TEST_F(SearchTaskTest, ItemsDeletedWhileSearchesYieldLeaveNoDanglingPointer)
     EXPECT_EQ(Model().CountItems(), 300 - deleted);
     EXPECT_EQ(Model().CountSelectedItems(), Model().CountItems());
 }
+
+// A search, duplicate search or batch that waits while thumbnails are made ends
+// when its items are deleted meanwhile, rather than waiting for items for good.
+TEST_F(SearchTaskTest, ATaskWhoseItemsAreDeletedWhileThumbnailsAreMadeEnds)
+{
+    for (const SInt16 kind : { kSearchKindSearch, kSearchKindDuplicates, kSearchKindBatch }) {
+        SCOPED_TRACE(kind);
+        AddItems({ { "harbour-1.jpg", 10 }, { "boats.jpg", 20 } });
+        Model().SetUpdating(true);
+        CSearchTask* task = Make(kind, kResultSelect, kFieldName, kSelectorContains, QStringLiteral("harbour"));
+        const ThreadID id = task->GetID();
+        task->Start();
+        RunUntil([] { return false; }, 50);
+        while (Model().CountAllItems() > 0)
+            RemoveIndexItem(Model(), 1, false, true);
+        Model().SetUpdating(false);
+        EXPECT_TRUE(RunUntil([id] { return LThread::FromID(id) == nullptr; })) << "the task waits for items for good";
+    }
+}
