@@ -73,3 +73,10 @@ function(orvex_x_test name filter)
     add_test(NAME ${name}.on_x
         COMMAND ${CMAKE_SOURCE_DIR}/tests/support/with-xvfb.sh $<TARGET_FILE:${name}> --gtest_filter=${filter})
 endfunction()
+
+# orvex_wm_test(<name> <filter>): the same, with a window manager that frames the
+# windows a moment after they show, as on a desktop.
+function(orvex_wm_test name filter)
+    add_test(NAME ${name}.under_wm
+        COMMAND ${CMAKE_SOURCE_DIR}/tests/support/with-xvfb.sh --window-manager $<TARGET_FILE:${name}> --gtest_filter=${filter})
+endfunction()

@@ -17,10 +17,10 @@ packages=(
     fonts-dejavu-core fonts-urw-base35
 )
 # The tests' servers, tools that write and check their files, the virtual screen,
-# the fuzzers' compiler and the benchmarks' library.
+# a window manager for it, the fuzzers' compiler and the benchmarks' library.
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
-    gnome-keyring dbus-daemon xvfb xauth x11-utils
+    gnome-keyring dbus-daemon xvfb xauth x11-utils openbox
     imagemagick exiv2 ffmpeg libvips-tools poppler-utils
     clang libclang-rt-14-dev appstream shared-mime-info
     python3-pyftpdlib curl libxml2-utils

@@ -47,36 +47,39 @@ void CCacheTask::ShowCount()
 CIndexItem* CCacheTask::NextItem()
 {
     CIndexModel* model = GetModel();
-    while (model && (model->IsBusy() || model->IsUpdating())) {
-        HideProgressPane();
-        mCountShown = false;
-        SInt32 pending = CountItems();
-        SInt32 zero = 0;
-        Broadcast(msg_CachePending, &pending);
-        Broadcast(msg_ViewStateChanged, &zero);
-        LThread::Sleep(200);
-    }
-    // Items removed from the view while it waited have left the queue too.
-    if (CountItems() == 0)
-        return nullptr;
-    if (CountItems() < 2) {
-        TellPending(msg_ItemsChanged);
-        HideProgressPane();
-        mCountShown = false;
-        SInt32 zero = 0;
-        Broadcast(msg_ViewStateChanged, &zero);
-    } else if (!mCountShown) {
-        // Then the count follows at each yield: shown for every item, it cost
-        // more than entering the items of an opening index.
-        mCountShown = true;
-        ShowCount();
-        ShowProgress(0.1);
-        // Showing may wait for a slot, and the items may be removed meanwhile:
-        // then the task ends rather than waiting for items that never come.
+    // Showing the count may wait for a slot, and the index may become busy or
+    // updating meanwhile, its items removed: the task looks again after every wait,
+    // and ends rather than waiting for items that never come.
+    for (;;) {
+        while (model && (model->IsBusy() || model->IsUpdating())) {
+            HideProgressPane();
+            mCountShown = false;
+            SInt32 pending = CountItems();
+            SInt32 zero = 0;
+            Broadcast(msg_CachePending, &pending);
+            Broadcast(msg_ViewStateChanged, &zero);
+            LThread::Sleep(200);
+        }
         if (CountItems() == 0)
             return nullptr;
+        if (CountItems() < 2) {
+            TellPending(msg_ItemsChanged);
+            HideProgressPane();
+            mCountShown = false;
+            SInt32 zero = 0;
+            Broadcast(msg_ViewStateChanged, &zero);
+        } else if (!mCountShown) {
+            // Then the count follows at each yield: shown for every item, it cost
+            // more than entering the items of an opening index.
+            mCountShown = true;
+            ShowCount();
+            ShowProgress(0.1);
+        }
+        if (CountItems() == 0)
+            return nullptr;
+        if (!model || (!model->IsBusy() && !model->IsUpdating()))
+            return CVisualTask::NextItem();
     }
-    return CVisualTask::NextItem();
 }
 
 void CCacheTask::RunTask()

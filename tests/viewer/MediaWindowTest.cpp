@@ -220,20 +220,35 @@ TEST_F(MediaWindowTest, FloaterNamesLoseOnlyAThreeLetterExtension)
     EXPECT_EQ(CMediaWindow::FloaterName(QStringLiteral("a.b"), nullptr), QStringLiteral("a.b"));
 }
 
+// Under a window manager the frames come after the windows show: each whole frame,
+// title bar included, ends up on the screen, the navigator's at the screen's foot too.
 TEST_F(MediaWindowTest, TheNavigatorKeepsItsPlaceAndAFirstOneGoesOnScreen)
 {
-    SetPrefRect(CMediaNavigator::kRectKey, Rect {});
-    FillView(1);
-    CMediaWindow* window = OpenAt(1);
-    ASSERT_TRUE(window);
-    QRect bounds;
-    window->GetNavigator()->GetGlobalBounds(bounds);
-    const QRect screen = window->GetNavigator()->GetShell()->screen()->availableGeometry();
-    EXPECT_TRUE(screen.contains(bounds.topLeft())) << bounds.x() << "," << bounds.y();
-    const QRect frame = window->GetNavigator()->GetShell()->frameGeometry();
-    EXPECT_TRUE(screen.contains(frame)) << "the navigator's frame ends at " << frame.bottom() << ", the screen at " << screen.bottom();
-    CloseAllMediaWindows();
-    EXPECT_FALSE(GetPrefRect(CMediaNavigator::kRectKey).IsEmpty());
+    struct Case {
+        const char* name;
+        bool shownWithTheWindow;
+    } cases[] = { { "first navigator", true }, { "navigator shown from the menu", false } };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        SetPrefRect(CMediaNavigator::kRectKey, Rect {});
+        SetPrefBoolean(CMediaNavigator::kVisibleKey, test.shownWithTheWindow);
+        FillView(1);
+        CMediaWindow* window = OpenAt(1);
+        ASSERT_TRUE(window);
+        CMediaNavigator* navigator = window->GetNavigator();
+        if (!navigator->IsVisible())
+            window->ProcessCommand(cmd_MediaNavigatorFloater);
+        ASSERT_TRUE(navigator->IsVisible());
+        const QRect screen = navigator->GetShell()->screen()->availableGeometry();
+        for (QWidget* shell : { window->GetShell(), navigator->GetShell() }) {
+            WaitForFrame(shell);
+            const QRect frame = shell->frameGeometry();
+            EXPECT_TRUE(screen.contains(frame)) << "a frame at " << frame.top() << "-" << frame.bottom() << " on a screen "
+                                                << screen.top() << "-" << screen.bottom();
+        }
+        CloseAllMediaWindows();
+        EXPECT_FALSE(GetPrefRect(CMediaNavigator::kRectKey).IsEmpty());
+    }
 }
 
 TEST_F(MediaWindowTest, TheOptionsGoBackToThePreferencesWhenTheWindowCloses)
@@ -341,6 +356,7 @@ TEST_F(MediaWindowTest, ALargePhotoOpensWholeOnTheScreenAndItsNavigatorLeavesThe
     const QRect available = shell->screen()->availableGeometry();
     auto wholeOnScreen = [&](const char* when) {
         // The frame, title bar included, and the tool bar lie on the screen.
+        WaitForFrame(shell);
         EXPECT_TRUE(available.contains(shell->frameGeometry())) << when;
         EXPECT_LT(shell->frameGeometry().top(), shell->geometry().top()) << when;
         ASSERT_TRUE(window->GetToolBar()) << when;
@@ -356,6 +372,7 @@ TEST_F(MediaWindowTest, ALargePhotoOpensWholeOnTheScreenAndItsNavigatorLeavesThe
 
     window->ProcessCommand(cmd_MediaNavigatorFloater);
     ASSERT_TRUE(window->GetNavigator()->IsVisible());
+    WaitForFrame(window->GetNavigator()->GetShell());
     const QRect navigator = window->GetNavigator()->GetShell()->frameGeometry();
     const QRect bars(shell->geometry().topLeft(), QSize(shell->width(), window->y()));
     EXPECT_TRUE(available.contains(navigator));

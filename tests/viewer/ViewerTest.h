@@ -20,6 +20,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
+#include <QTest>
 
 #include <optional>
 
@@ -104,6 +105,14 @@ protected:
             return nullptr;
         item->OpenInViewer(index, &view->GetModel(), windowed);
         return WindowOf(item);
+    }
+
+    // A window manager frames a shown window a moment later, and the window is
+    // placed again around its frame.
+    static void WaitForFrame(QWidget* shell)
+    {
+        QTest::qWaitFor([shell] { return shell->frameGeometry() != shell->geometry(); }, 2000);
+        QTest::qWait(50);
     }
 
     static CMediaWindow* WindowOf(CIndexItem* item)

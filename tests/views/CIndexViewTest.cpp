@@ -428,24 +428,36 @@ TEST_F(IndexViewTest, TheCacheTaskCountsItsBacklogEndsWithItsQueueAndStops)
     EXPECT_FALSE(IsTaskWindowVisible());
 }
 
-TEST_F(IndexViewTest, ACacheTaskWhoseItemsAreRemovedWhileItWaitsForItsPaneEnds)
+// A cache task waiting for a slot to show its count in, and then for thumbnails
+// being made, ends when its items are removed meanwhile, rather than waiting for good.
+TEST_F(IndexViewTest, ACacheTaskWhoseItemsAreRemovedWhileItWaitsEnds)
 {
     SetPrefBoolean(QStringLiteral("kPRShowPoofEffect"), false);
     view->RebuildValueIndex();
-    // Other tasks (transfers, say) hold every slot, so the cache task waits to show its count.
-    int taken = 0;
-    while (GetParallelSlots().TryWait())
-        ++taken;
-    Fill(50);
-    TLivePtr<CCacheTask> cache(view->GetCacheTask());
-    ASSERT_TRUE(cache);
-    RunUntil([] { return false; }, 50);
-    view->SelectAll();
-    view->RemoveSelection(false, false, false);
-    for (; taken > 0; --taken)
-        GetParallelSlots().Signal();
-    EXPECT_TRUE(RunUntil([&] { return !cache; })) << "the task ends with nothing left to cache";
-    EXPECT_FALSE(IsTaskWindowVisible());
+    for (const bool thumbnailsMeanwhile : { false, true }) {
+        SCOPED_TRACE(thumbnailsMeanwhile ? "thumbnails are made once the slot is free" : "waiting for a slot");
+        // Other tasks (transfers, say) hold every slot, so the cache task waits to show its count.
+        int taken = 0;
+        while (GetParallelSlots().TryWait())
+            ++taken;
+        Fill(50);
+        TLivePtr<CCacheTask> cache(view->GetCacheTask());
+        ASSERT_TRUE(cache);
+        RunUntil([] { return false; }, 50);
+        if (thumbnailsMeanwhile) {
+            view->GetModel().SetUpdating(true);
+            for (; taken > 0; --taken)
+                GetParallelSlots().Signal();
+            RunUntil([] { return false; }, 50);
+        }
+        view->SelectAll();
+        view->RemoveSelection(false, false, false);
+        for (; taken > 0; --taken)
+            GetParallelSlots().Signal();
+        view->GetModel().SetUpdating(false);
+        EXPECT_TRUE(RunUntil([&] { return !cache; })) << "the task ends with nothing left to cache";
+        EXPECT_FALSE(IsTaskWindowVisible());
+    }
 }
 
 TEST_F(IndexViewTest, TheTaskWindowOpensClearOfTheMenuAndToolbarOfTheIndexWindow)

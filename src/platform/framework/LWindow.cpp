@@ -11,6 +11,7 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QMenuBar>
@@ -55,6 +56,37 @@ protected:
     {
         if (mWindow)
             mWindow->LayoutShell();
+    }
+    void showEvent(QShowEvent* event) override
+    {
+        QWidget::showEvent(event);
+        if (QWindow* handle = windowHandle(); handle && handle != mWatched) {
+            handle->installEventFilter(this);
+            mWatched = handle;
+        }
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // The window system frames a window after it is shown, and puts the frame or
+        // the content where the window was asked to go: while it settles, once the
+        // frame is known (or changes), the whole frame, title bar included, is kept
+        // on the screen. Later moves are the user's.
+        const QEvent::Type type = event->type();
+        if (watched == mWatched && mWindow && isVisible()
+            && (type == QEvent::Expose || type == QEvent::Move || type == QEvent::Resize)) {
+            const QMargins margins = KnownFrameMargins(this);
+            if (margins != mFrameSeen) {
+                mFrameSeen = margins;
+                if (!margins.isNull()) {
+                    mFrameSettling.setRemainingTime(kFrameSettleMilliseconds);
+                    mWindow->KeepOnScreen();
+                }
+            } else if (!margins.isNull() && type != QEvent::Resize && !mFrameSettling.hasExpired()) {
+                if (!(windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized)))
+                    MoveWithinArea(this, mWindow->AvailableArea(), margins);
+            }
+        }
+        return QWidget::eventFilter(watched, event);
     }
     void changeEvent(QEvent* event) override
     {
@@ -134,6 +166,10 @@ private:
     }
 
     LWindow* mWindow;
+    QPointer<QWindow> mWatched;
+    QMargins mFrameSeen;
+    QDeadlineTimer mFrameSettling { 0 };
+    static constexpr int kFrameSettleMilliseconds = 500;
 };
 
 namespace {
@@ -807,29 +843,30 @@ void LWindow::GetBoundsToKeep(QRect& outBounds) const
         outBounds.setSize(mSizeBeforeFit);
 }
 
+QMargins KnownFrameMargins(const QWidget* shell)
+{
+    if (!shell || (shell->windowFlags() & Qt::FramelessWindowHint) || !shell->testAttribute(Qt::WA_WState_Created)
+        || !shell->isVisible())
+        return {};
+    const QRect frame = shell->frameGeometry();
+    const QRect inside = shell->geometry();
+    return QMargins(inside.left() - frame.left(), inside.top() - frame.top(), frame.right() - inside.right(),
+        frame.bottom() - inside.bottom());
+}
+
 QMargins ShellFrameMargins(const QWidget* shell)
 {
     if (!shell || (shell->windowFlags() & Qt::FramelessWindowHint))
         return {};
-    if (shell->testAttribute(Qt::WA_WState_Created) && shell->isVisible()) {
-        const QRect frame = shell->frameGeometry();
-        const QRect inside = shell->geometry();
-        const QMargins known(inside.left() - frame.left(), inside.top() - frame.top(), frame.right() - inside.right(),
-            frame.bottom() - inside.bottom());
-        if (!known.isNull())
-            return known;
-    }
+    if (const QMargins known = KnownFrameMargins(shell); !known.isNull())
+        return known;
     // Not framed yet (the window system frames a window once it is shown): the
     // frame of another window of the program, else none known.
     for (const QWidget* other : QApplication::topLevelWidgets()) {
-        if (other == shell || !other->isVisible() || !other->property("orvexShell").toBool()
-            || (other->windowFlags() & Qt::FramelessWindowHint) || other->isFullScreen())
+        if (other == shell || !other->property("orvexShell").toBool() || other->isFullScreen())
             continue;
-        const QRect frame = other->frameGeometry();
-        const QRect inside = other->geometry();
-        if (frame != inside)
-            return QMargins(inside.left() - frame.left(), inside.top() - frame.top(), frame.right() - inside.right(),
-                frame.bottom() - inside.bottom());
+        if (const QMargins known = KnownFrameMargins(other); !known.isNull())
+            return known;
     }
     return {};
 }

@@ -189,6 +189,8 @@ private:
 
 // The frame a top-level widget has, or will have once the window system frames it.
 QMargins ShellFrameMargins(const QWidget* shell);
+// The frame the window system has given a shown top-level widget; none before it did.
+QMargins KnownFrameMargins(const QWidget* shell);
 // Puts a top-level widget over the window it belongs to, centred (a dialog in its
 // upper third), or in the middle of the screen without one; within the screen.
 void PlaceOverWindow(QWidget* shell, const LWindow* window, bool dialog);
