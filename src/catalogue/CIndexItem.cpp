@@ -914,6 +914,13 @@ const CANPAInfo* CIndexItem::PeekCaptionInfo()
     return peeked.get();
 }
 
+QByteArrayView CIndexItem::StoredCaptionBlock() const
+{
+    if (mCaption || !mStored || !mStored->HasCaption())
+        return {};
+    return mStored->Caption();
+}
+
 CANPAInfo* CIndexItem::GetCaptionInfo()
 {
     return GetLazyPart(mCaption, [&] {

@@ -269,6 +269,9 @@ public:
     // last item looked at, and keeps only the block. Otherwise GetCaptionInfo.
     // The answer is good until the next look at another item.
     const CANPAInfo* PeekCaptionInfo();
+    // The caption block of the item's record as read, while the item keeps it
+    // unparsed (empty otherwise: then PeekCaptionInfo). Good until the item changes.
+    QByteArrayView StoredCaptionBlock() const;
     UserData* GetUserData();
     CEXIFInfo* GetEXIFInfo();
     MediaImageInfo* GetImageInfo();

@@ -160,18 +160,32 @@ QByteArray CaptionBytesFromText(const QString& text)
 QString TextFromCaptionBytes(QByteArrayView bytes)
 {
     QString text;
-    text.reserve(bytes.size());
+    TextFromCaptionBytes(bytes, text);
+    return text;
+}
+
+void TextFromCaptionBytes(QByteArrayView bytes, QString& out)
+{
+    // A byte gives one unit at most, a reference (six bytes or more) two.
+    out.resize(bytes.size());
+    QChar* const begin = out.data();
+    QChar* units = begin;
     for (qsizetype i = 0; i < bytes.size();) {
         char32_t ch;
         if (const qsizetype length = CharacterReferenceAt(bytes, i, ch)) {
-            text.append(QString::fromUcs4(&ch, 1));
+            if (QChar::requiresSurrogates(ch)) {
+                *units++ = QChar(QChar::highSurrogate(ch));
+                *units++ = QChar(QChar::lowSurrogate(ch));
+            } else {
+                *units++ = QChar(char16_t(ch));
+            }
             i += length;
         } else {
-            text.append(QChar(MacRoman::ToUnicode(static_cast<unsigned char>(bytes[i]))));
+            *units++ = QChar(MacRoman::ToUnicode(static_cast<unsigned char>(bytes[i])));
             ++i;
         }
     }
-    return text;
+    out.resize(units - begin);
 }
 
 QByteArray CutCaptionBytes(const QByteArray& bytes, qsizetype limit)

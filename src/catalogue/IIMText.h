@@ -34,6 +34,9 @@ inline constexpr OSStatus kBlockReadErr = -19;
 // Caption bytes (Mac Roman, with references) from text, and back.
 QByteArray CaptionBytesFromText(const QString& text);
 QString TextFromCaptionBytes(QByteArrayView bytes);
+// The same text into `out`, whose room is kept: a reader of many texts makes no
+// string for each.
+void TextFromCaptionBytes(QByteArrayView bytes, QString& out);
 
 // The longest start of `bytes` of at most `limit` bytes that ends on a whole
 // character: a reference is kept whole or left out.

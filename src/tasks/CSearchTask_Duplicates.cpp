@@ -11,7 +11,6 @@
 namespace {
 
 constexpr UInt32 kDuplicateSliceFactor = 4;
-constexpr UInt32 kUpdateWaitMilliseconds = 100;
 
 } // namespace
 
@@ -45,8 +44,6 @@ void CSearchTask::FindDuplicates(SInt32 selector)
     mCandidates.clear();
     mCandidates.reserve(size_t(total));
     while (CountItems() > 0) {
-        while (GetModel() && GetModel()->IsUpdating())
-            LThread::Sleep(kUpdateWaitMilliseconds);
         CIndexItem* item = NextItemIfAny();
         if (!item)
             break;

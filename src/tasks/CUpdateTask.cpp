@@ -64,8 +64,16 @@ void CUpdateTask::ClearItems()
     mIndexQueue.clear();
     while (mQueueCount.TryWait()) {
     }
-    if (CIndexModel* model = GetModel())
-        model->SetUpdating(false);
+    LowerUpdateFlag();
+}
+
+void CUpdateTask::LowerUpdateFlag()
+{
+    CIndexModel* model = GetModel();
+    if (!model || !model->IsUpdating())
+        return;
+    model->SetUpdating(false);
+    WakeTasksWaitingForUpdate(model);
 }
 
 void CUpdateTask::QueueIndex(SInt32 position)
@@ -77,8 +85,8 @@ void CUpdateTask::QueueIndex(SInt32 position)
 SInt32 CUpdateTask::NextIndex()
 {
     for (;;) {
-        if (mIndexQueue.empty() && GetModel())
-            GetModel()->SetUpdating(false);
+        if (mIndexQueue.empty())
+            LowerUpdateFlag();
         OSStatus status = mQueueCount.Wait(semaphore_WaitForever);
         if (status == errSemaphoreTimedOut)
             continue;

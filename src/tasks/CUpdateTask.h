@@ -45,6 +45,8 @@ protected:
 
 private:
     void DeleteDeferredItems();
+    // Clears the owner's update flag; the tasks held back by it go on at once.
+    void LowerUpdateFlag();
 
     IndexViewServices& mCells;
     std::deque<SInt32> mIndexQueue;

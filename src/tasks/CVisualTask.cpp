@@ -25,6 +25,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStyle>
 #include <QWidget>
@@ -40,6 +41,8 @@ constexpr int kButtonSymbolSide = 14; // the pause, resume and stop symbols
 // its turn after this long, and after a round of all the tasks too: the window
 // never waits longer than a frame or two.
 constexpr SInt64 kLongestSliceMilliseconds = 40;
+// The step in which a task's next item waits for the update task.
+constexpr UInt32 kUpdateWaitMilliseconds = 400;
 
 // What InitializeTasks makes, shared by every task.
 struct TaskGlobals {
@@ -55,6 +58,8 @@ struct TaskGlobals {
     LView* paneHolder = nullptr;
     std::vector<CVisualTask*> shownTasks; // top to bottom
     std::vector<CVisualTask*> allTasks; // oldest first
+    // Threads asleep in WaitWhileUpdating, with the model whose flag they wait on.
+    std::vector<std::pair<LThread*, CIndexModel*>> updateWaiters;
 };
 
 TaskGlobals& Globals()
@@ -696,8 +701,7 @@ bool CVisualTask::HasPendingItem(const CIndexItem* item) const
 
 CIndexItem* CVisualTask::NextItem()
 {
-    while (mModel && mModel->IsUpdating())
-        LThread::Sleep(400);
+    WaitWhileUpdating(mModel, kUpdateWaitMilliseconds);
     while (mPendingItems.empty()) {
         mItemEvent.Reset();
         OSStatus status = mItemEvent.Wait(semaphore_WaitForever);
@@ -712,8 +716,7 @@ CIndexItem* CVisualTask::NextItem()
 
 CIndexItem* CVisualTask::NextItemIfAny()
 {
-    while (mModel && mModel->IsUpdating())
-        LThread::Sleep(400);
+    WaitWhileUpdating(mModel, kUpdateWaitMilliseconds);
     return mPendingItems.empty() ? nullptr : NextItem();
 }
 
@@ -877,6 +880,31 @@ bool YieldBeforeStep(SInt64 stepMilliseconds)
         return false;
     YieldNow(nullptr);
     return true;
+}
+
+void WaitWhileUpdating(CIndexModel* model, UInt32 stepMilliseconds)
+{
+    auto& waiters = Globals().updateWaiters;
+    while (model && model->IsUpdating()) {
+        const std::pair<LThread*, CIndexModel*> entry(LThread::GetCurrentThread(), model);
+        waiters.push_back(entry);
+        // Out of the list however the sleep ends (a task stopped meanwhile unwinds here).
+        const auto leave = qScopeGuard([&] {
+            if (auto found = std::find(waiters.begin(), waiters.end(), entry); found != waiters.end())
+                waiters.erase(found);
+        });
+        LThread::Sleep(stepMilliseconds);
+    }
+}
+
+void WakeTasksWaitingForUpdate(CIndexModel* model)
+{
+    // A copy: each woken thread takes itself out of the list when it runs.
+    const auto waiters = Globals().updateWaiters;
+    for (const auto& [thread, waitingOn] : waiters) {
+        if (waitingOn == model)
+            thread->Wake();
+    }
 }
 
 bool YieldIfTimeUp(UInt32 ticks, LThread* yieldTo)

@@ -249,6 +249,14 @@ UInt32 GetTaskSlice();
 void SetTaskSlice(UInt32 ticks);
 UInt32 GetLastYieldTicks();
 
+// Holds the calling task back while the model's update task works (its update
+// flag set): it sleeps in steps of `stepMilliseconds` and looks again after
+// each. A step ends early when the update task lowers the flag, so a task waits
+// as long as the thumbnails take, not a whole step past them.
+void WaitWhileUpdating(CIndexModel* model, UInt32 stepMilliseconds);
+// The update task has lowered the model's flag: the tasks waiting on it look again.
+void WakeTasksWaitingForUpdate(CIndexModel* model);
+
 void ShowTaskWindow();
 void ShowTaskWindowIfHidden();
 bool IsTaskWindowVisible();

@@ -32,6 +32,9 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcErrors, "orvex.errors")
 
+// The step in which the next record waits for the update task.
+constexpr UInt32 kUpdateWaitMilliseconds = 100;
+
 // Errors of a locked volume or file that deserve a note rather than a stop alert.
 bool IsLockedError(OSStatus code)
 {
@@ -178,8 +181,7 @@ void CWriteIndexTask::WriteItems(LStream& stream, std::vector<std::pair<const CI
         CIndexItem* item = items[index];
         if (!item)
             continue;
-        while (model.IsUpdating())
-            LThread::Sleep(100);
+        WaitWhileUpdating(&model, kUpdateWaitMilliseconds);
         CheckPause();
         const SInt64 start = Position(stream);
         OSStatus status = noErr;

@@ -14,12 +14,18 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
 
 constexpr SInt32 kAnyTextFields[] = { kFieldName, kFieldCaption, kFieldKeywords, kFieldSupplementalCategories };
 constexpr SInt32 kFieldHasColorProfile = 5013;
+// The caption record's datasets the text tests read from a block, and what it keeps of a list entry.
+constexpr UInt8 kDataSetSupplementalCategory = 20;
+constexpr UInt8 kDataSetKeyword = 25;
+constexpr UInt8 kDataSetCaption = 120;
+constexpr qsizetype kListEntryLimit = 254;
 
 QString CaptionString(ConstStr255Param text)
 {
@@ -110,15 +116,6 @@ QString EXIFFieldText(const CEXIFInfo& exif, SInt32 key)
 bool IsEXIFTextKey(SInt32 key)
 {
     return key == kFieldEXIFVersion || key == kFieldFlashpixVersion || (key >= kFieldMake && key <= kFieldUserComment);
-}
-
-QStringList CaptionList(const TArray<LStr255>& entries)
-{
-    QStringList list;
-    list.reserve(entries.GetCount());
-    for (const LStr255& entry : entries)
-        list << CaptionString(entry);
-    return list;
 }
 
 // The local day that holds a date: its first second and the first of the next day.
@@ -223,7 +220,7 @@ CriterionTest::CriterionTest(const CCriteria& criterion)
     }
 }
 
-SInt64 CriterionTest::TextToNumber(const QString& text)
+SInt64 CriterionTest::TextToNumber(QStringView text)
 {
     qsizetype i = 0;
     const qsizetype n = text.size();
@@ -244,7 +241,7 @@ SInt64 CriterionTest::TextToNumber(const QString& text)
     return negative ? -number : number;
 }
 
-bool CriterionTest::TextTest(const QString& itemText, SInt32 selector, const QString& operand)
+bool CriterionTest::TextTest(QStringView itemText, SInt32 selector, const QString& operand)
 {
     if (operand.isEmpty())
         return false;
@@ -315,18 +312,25 @@ bool CriterionTest::YesNoTest(bool value, SInt32 selector)
     }
 }
 
-bool CriterionTest::ListTest(const QStringList& entries, SInt32 selector, const QString& operand)
+bool CriterionTest::ListTest(const std::vector<QByteArrayView>& entries, const QString& operand) const
 {
-    const bool positive = selector == kSelectorIs || selector == kSelectorContains;
-    for (const QString& entry : entries) {
-        if (TextTest(entry, kSelectorContains, operand))
+    const bool positive = mSelector == kSelectorIs || mSelector == kSelectorContains;
+    for (QByteArrayView entry : entries) {
+        if (TextTest(TextOf(entry), kSelectorContains, operand))
             return positive;
     }
     return !positive;
 }
 
+QStringView CriterionTest::TextOf(QByteArrayView captionBytes) const
+{
+    IIMText::TextFromCaptionBytes(captionBytes, mText);
+    return mText;
+}
+
 bool CriterionTest::Matches(CIndexItem& item, EvaluationNotes& notes) const
 {
+    mCaptionTextsOf = nullptr; // the texts read for the last item are not this one's
     if (mCategory != kAnyTextFieldCategory)
         return MatchesCategory(item, mCategory, notes);
     for (SInt32 key : kAnyTextFields) {
@@ -448,6 +452,8 @@ bool CriterionTest::MatchImageField(CIndexItem& item, SInt32 key, EvaluationNote
 
 bool CriterionTest::MatchCaptionField(CIndexItem& item, SInt32 key) const
 {
+    if (key == kFieldCaption || key == kFieldKeywords || key == kFieldSupplementalCategories)
+        return MatchCaptionText(item, key);
     const CANPAInfo* caption = CaptionOf(item);
     if (!caption)
         return YesNoTest(false, mSelector);
@@ -457,11 +463,74 @@ bool CriterionTest::MatchCaptionField(CIndexItem& item, SInt32 key) const
     case kFieldDateCreated: return DateTest(caption->GetDateCreated(), mSelector, OperandFor(item, Kind::Date), mToday);
     case kFieldUrgency:
     case kFieldUrgencyLabel: return NumberTest(caption->GetUrgency(), mSelector, OperandFor(item, Kind::Number));
-    case kFieldKeywords: return ListTest(CaptionList(caption->GetKeywords()), mSelector, OperandFor(item, Kind::Text));
-    case kFieldSupplementalCategories:
-        return ListTest(CaptionList(caption->GetSupplementalCategories()), mSelector, OperandFor(item, Kind::Text));
     default: return false;
     }
+}
+
+bool CriterionTest::MatchCaptionText(CIndexItem& item, SInt32 key) const
+{
+    // The operand first: a field it refers to may have the caption parsed.
+    const QString& operand = OperandFor(item, Kind::Text);
+    const CaptionTexts& texts = CaptionTextsOf(item);
+    if (!texts.present)
+        return YesNoTest(false, mSelector);
+    switch (key) {
+    case kFieldCaption: return TextTest(TextOf(texts.caption), mSelector, operand);
+    case kFieldKeywords: return ListTest(texts.keywords, operand);
+    default: return ListTest(texts.categories, operand);
+    }
+}
+
+const CriterionTest::CaptionTexts& CriterionTest::CaptionTextsOf(CIndexItem& item) const
+{
+    // Once for the fields of one item; a referenced field may change the item between them.
+    if (mCaptionTextsOf == &item && mReferencedKey == 0)
+        return mCaptionTexts;
+    CaptionTexts& texts = mCaptionTexts;
+    texts.present = false;
+    texts.caption = {};
+    texts.keywords.clear();
+    texts.categories.clear();
+    mCaptionTextsOf = &item;
+    const QByteArrayView block = item.StoredCaptionBlock();
+    if (!block.isEmpty()) {
+        // As the caption record reads its block: the last caption dataset holds,
+        // list entries are cut to 254 bytes and empty ones left out, and a block
+        // cut short is no caption at all.
+        const auto entry = [](QByteArrayView data) { return data.first(std::min<qsizetype>(data.size(), kListEntryLimit)); };
+        try {
+            IIMText::WalkDataSets(QByteArray::fromRawData(block.data(), block.size()),
+                [&](UInt8 record, UInt8 dataSet, QByteArrayView data) {
+                    if (record != IIMText::kApplicationRecord)
+                        return;
+                    if (dataSet == kDataSetCaption)
+                        texts.caption = data;
+                    else if (dataSet == kDataSetKeyword && !data.isEmpty())
+                        texts.keywords.push_back(entry(data));
+                    else if (dataSet == kDataSetSupplementalCategory && !data.isEmpty())
+                        texts.categories.push_back(entry(data));
+                });
+        } catch (const ExceptionCode&) {
+            texts.keywords.clear();
+            texts.categories.clear();
+            return texts;
+        }
+        texts.present = true;
+        return texts;
+    }
+    const CANPAInfo* caption = CaptionOf(item);
+    if (!caption)
+        return texts;
+    texts.present = true;
+    if (const QByteArray* bytes = caption->GetCaption())
+        texts.caption = *bytes;
+    const auto views = [](const TArray<LStr255>& list, std::vector<QByteArrayView>& out) {
+        for (const LStr255& entry : list)
+            out.emplace_back(reinterpret_cast<const char*>(entry.TextPtr()), entry.Length());
+    };
+    views(caption->GetKeywords(), texts.keywords);
+    views(caption->GetSupplementalCategories(), texts.categories);
+    return texts;
 }
 
 bool CriterionTest::MatchEXIFField(CIndexItem& item, SInt32 key) const

@@ -2,11 +2,13 @@
 
 #include "MacTypes.h"
 
+#include <QByteArrayView>
 #include <QDate>
 #include <QString>
-#include <QStringList>
+#include <QStringView>
 
 #include <memory>
+#include <vector>
 
 class CCriteria;
 class CIndexItem;
@@ -42,21 +44,18 @@ public:
     SInt32 GetSelector() const { return mSelector; }
 
     // The tests by kind, as the table of selectors has them.
-    static bool TextTest(const QString& itemText, SInt32 selector, const QString& operand);
+    static bool TextTest(QStringView itemText, SInt32 selector, const QString& operand);
     static bool NumberTest(SInt64 itemNumber, SInt32 selector, const QString& operand);
     // `today` is the local calendar date the today and yesterday tests take.
     static bool DateTest(UInt32 itemDate, SInt32 selector, const QString& operand, QDate today);
     static bool YesNoTest(bool value, SInt32 selector);
-    // Entries searched with "contains": true at the first hit for 7000 and 7002,
-    // false at it for every other selector.
-    static bool ListTest(const QStringList& entries, SInt32 selector, const QString& operand);
 
     // Whether a category has a test of its own (any other answers the yes/no
     // test with false, whatever the item).
     static bool TestsField(SInt32 key);
 
     // A decimal number at the start of the text (sign, digits), 0 without one.
-    static SInt64 TextToNumber(const QString& text);
+    static SInt64 TextToNumber(QStringView text);
 
 private:
     enum class Kind { Text, Number, Date };
@@ -65,6 +64,7 @@ private:
     bool MatchItemField(CIndexItem& item, SInt32 key) const;
     bool MatchImageField(CIndexItem& item, SInt32 key, EvaluationNotes& notes) const;
     bool MatchCaptionField(CIndexItem& item, SInt32 key) const;
+    bool MatchCaptionText(CIndexItem& item, SInt32 key) const;
     bool MatchEXIFField(CIndexItem& item, SInt32 key) const;
     // The operand for this item: the value, or the referenced field of the item
     // (kept until the next item's).
@@ -77,11 +77,31 @@ private:
     }
     QString ResolveReference(CIndexItem& item, Kind kind) const;
 
+    // The caption's texts that the caption, keyword and category tests read, as
+    // caption bytes: the parsed caption's, or read in place from the record's
+    // block that the item keeps unparsed (parsing it would sort and fold every
+    // keyword). Read once for the fields of one item.
+    struct CaptionTexts {
+        bool present = false; // the item has a caption (its block parses)
+        QByteArrayView caption;
+        std::vector<QByteArrayView> keywords;
+        std::vector<QByteArrayView> categories;
+    };
+    const CaptionTexts& CaptionTextsOf(CIndexItem& item) const;
+    // Entries searched with "contains": true at the first hit for 7000 and 7002,
+    // false at it for every other selector.
+    bool ListTest(const std::vector<QByteArrayView>& entries, const QString& operand) const;
+    // Caption bytes as text, in a string whose room is kept from field to field.
+    QStringView TextOf(QByteArrayView captionBytes) const;
+
     SInt32 mCategory = 0;
     SInt32 mSelector = 0;
     QString mValue;
     SInt32 mReferencedKey = 0; // a "$$@@" value: the field it names
     mutable QString mResolved;
+    mutable CaptionTexts mCaptionTexts;
+    mutable const CIndexItem* mCaptionTextsOf = nullptr; // the item Matches is testing, once read
+    mutable QString mText;
     QDate mToday;
 };
 

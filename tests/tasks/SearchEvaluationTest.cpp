@@ -4,6 +4,7 @@
 #include "ExceptionCode.h"
 #include "CIndexItem.h"
 #include "FieldKeys.h"
+#include "IIMText.h"
 #include "IndexDbRecord.h"
 #include "MacDates.h"
 #include "PropertyList.h"
@@ -344,4 +345,46 @@ TEST(SearchEvaluationTest, CaptionsLookedAtBySearchingAreNotKept)
     EXPECT_TRUE(Matches(*items[0], kFieldCaption, kSelectorIs, QStringLiteral("dunes")));
     EXPECT_FALSE(Matches(*items[0], kFieldCaption, kSelectorContains, QStringLiteral("beach")));
     EXPECT_TRUE(Matches(*items[2], kFieldCaption, kSelectorContains, QStringLiteral("beach")));
+}
+
+// The caption, keywords and categories a search reads in place from a record's
+// block answer as the same block parsed into a caption does.
+TEST(SearchEvaluationTest, CaptionTextsReadFromTheRecordsBlockAnswerAsTheParsedCaption)
+{
+    const auto dataSet = [](UInt8 number, const QByteArray& data) {
+        QByteArray bytes;
+        IIMText::AppendDataSet(bytes, IIMText::kApplicationRecord, number, data);
+        return bytes;
+    };
+    const QByteArray longKeyword = QByteArray(250, 'a') + "needle"; // kept to its first 254 bytes
+    struct Case {
+        QByteArray block;
+        SInt32 field;
+        SInt32 selector;
+        const char* operand;
+        bool expected;
+    };
+    const Case cases[] = {
+        { dataSet(25, longKeyword), kFieldKeywords, kSelectorContains, "aNEED", true },
+        { dataSet(25, longKeyword), kFieldKeywords, kSelectorContains, "needle", false },
+        { dataSet(25, "boats") + dataSet(25, "") + dataSet(25, "harbour"), kFieldKeywords, kSelectorIs, "HARB", true },
+        { dataSet(20, "Travel") + dataSet(25, "harbour"), kFieldSupplementalCategories, kSelectorContains, "harb", false },
+        { dataSet(20, "Caf&#x26;&#x4E2D;"), kFieldSupplementalCategories, kSelectorNotContains, "&\u4E2D", false },
+        { dataSet(120, "old text") + dataSet(120, "new text"), kFieldCaption, kSelectorBeginsWith, "NEW", true },
+        { dataSet(120, "old text") + dataSet(120, ""), kFieldCaption, kSelectorNotContains, "text", true },
+        { dataSet(120, "boats"), kAnyTextFieldCategory, kSelectorContains, "OAT", true },
+    };
+    for (const Case& c : cases) {
+        IndexDbRecord record;
+        record.name = "IMG_1.JPG";
+        record.fileURL = "file:///nowhere/IMG_1.JPG";
+        record.fields = CatalogueFields {'JPEG', 1, 3000000000u, 3000000000u, 3000000000u, 1, 0};
+        record.caption = c.block;
+        CIndexItem stored(record, nullptr);
+        CIndexItem parsed(QUrl(QStringLiteral("http://example.org/IMG_1.JPG")));
+        parsed.SetCaptionInfo(std::make_unique<CANPAInfo>(c.block));
+        const QString operand = QString::fromUtf8(c.operand);
+        EXPECT_EQ(Matches(stored, c.field, c.selector, operand), c.expected) << c.block.toStdString() << " / " << c.operand;
+        EXPECT_EQ(Matches(parsed, c.field, c.selector, operand), c.expected) << c.block.toStdString() << " / " << c.operand;
+    }
 }

@@ -7,6 +7,7 @@
 #include "DisplayUtilities.h"
 #include "ErrorCodes.h"
 #include "ExceptionCode.h"
+#include "FieldKeys.h"
 #include "IIMText.h"
 #include "LDataBrowser.h"
 #include "ItemThumbnails.h"
@@ -535,6 +536,38 @@ TEST_F(IndexViewTest, TheUpdateTaskMakesThumbnailsForTwoHundredPhotographs)
         ASSERT_NE(item->GetThumbnail(), nullptr) << item->GetName().toStdString();
         EXPECT_EQ(item->GetError(), nullptr);
     }
+}
+
+// A search started while the shown cells' thumbnails are made waits for them,
+// and goes on in the very rounds after, not a sleep later.
+TEST_F(IndexViewTest, AQuickSearchGoesOnAsSoonAsTheThumbnailsAreMade)
+{
+    CItemThumbnails::Install();
+    StTempPrefBoolean keepInItems(QStringLiteral("ApplyChangesToMediaFile"), false);
+    const QString dir = TestTempDir() + QStringLiteral("/searchwaits");
+    QDir().mkpath(dir);
+    for (int i = 0; i < 24; ++i)
+        view->InsertItem(new CIndexItem(QUrl::fromLocalFile(WritePhoto(dir, i, 640, 480))), kInsertAtEnd, false,
+            false);
+    view->show();
+    for (SInt32 index = 1; index <= 24; ++index)
+        view->QueueCellUpdate(index);
+    ASSERT_TRUE(RunUntil([&] { return view->IsUpdating(); }));
+
+    view->StartQuickSearch(kFieldName, QStringLiteral("photo01"));
+    bool heldBack = false; // its filter shown, empty, while the thumbnails were made
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            heldBack = heldBack || (view->IsUpdating() && view->IsFiltered() && view->CountItems() == 0);
+            return !view->IsUpdating();
+        },
+        120000));
+    EXPECT_TRUE(heldBack);
+    for (int round = 0; round < 3 && view->CountRunningSearches() > 0; ++round)
+        LThread::RunRound();
+    EXPECT_EQ(view->CountRunningSearches(), 0);
+    EXPECT_TRUE(view->IsFiltered());
+    EXPECT_EQ(view->CountItems(), 10); // photo010 .. photo019
 }
 
 // What the user sees: the photograph itself in its cell, not the file's icon.
