@@ -94,7 +94,7 @@ QString ShownOutput(const QByteArray& tail, bool cut)
 const QIcon& ScriptIcon()
 {
     // Made when the menu is first shown, not while the menu bar is built.
-    static const QIcon icon = DeferredIcon([] {
+    static const QIcon icon = DeferredThemeIcon([] {
         return QIcon::fromTheme(QStringLiteral("text-x-script"), QFileIconProvider().icon(QFileIconProvider::File));
     });
     return icon;

@@ -93,6 +93,10 @@ int main(int argc, char** argv)
         // it saves. One thread does them until that window is shown.
         QThreadPool::globalInstance()->setMaxThreadCount(1);
         RunOnceAWindowIsShown(qApp, [] { QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount()); });
+        // The first window is painted without the desktop theme's icons: reading the
+        // theme's index would cost more than the rest of that window. They come a
+        // moment after.
+        HoldThemeIconsUntilAWindowIsShown();
 
         // Read the preference domain now, so a damaged file is set aside and
         // reported before anything depends on it.

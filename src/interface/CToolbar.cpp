@@ -868,7 +868,7 @@ QAction* CToolbar::CreateSearchFieldItem(const QString& identifier)
     // The clear button shows only over a text: its icon (a search of the icon theme) is
     // made when it is first drawn.
     QAction* cancel = field->addAction(
-        DeferredIcon([field] { return field->style()->standardIcon(QStyle::SP_LineEditClearButton); }),
+        DeferredThemeIcon([field] { return field->style()->standardIcon(QStyle::SP_LineEditClearButton); }),
         QLineEdit::TrailingPosition);
     cancel->setObjectName(QStringLiteral("cancel"));
     cancel->setText(BundleLocalizedString(QStringLiteral("SEARCH_FIELD_CLEAR")));

@@ -295,7 +295,7 @@ void CVisualTask::DressPane()
         {mPauseButton, QStyle::SP_MediaPause}, {mResumeButton, QStyle::SP_MediaPlay}, {mStopButton, QStyle::SP_MediaStop}};
     for (auto [button, symbol] : faces) {
         if (auto* bevel = dynamic_cast<LBevelButton*>(button))
-            bevel->SetIcon(DeferredIcon(
+            bevel->SetIcon(DeferredThemeIcon(
                 [symbol] { return QIcon(QApplication::style()->standardIcon(symbol).pixmap(kButtonSymbolSide)); },
                 kButtonSymbolSide));
     }

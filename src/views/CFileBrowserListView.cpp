@@ -75,7 +75,7 @@ QIcon StandardIcon(QAbstractFileIconProvider::IconType type)
 {
     // Made when the list first draws a row of the kind, not while the window is
     // built, and once for all the rows of that kind.
-    return DeferredIcon([type] {
+    return DeferredThemeIcon([type] {
         static QFileIconProvider provider;
         static QHash<int, QIcon> made;
         auto found = made.constFind(type);
@@ -811,7 +811,9 @@ void CSourceParentRecent::DrawItem(
     CDataBrowser* list = GetSourceList();
     if (property != kSourceNameProperty || !list)
         return;
-    const QIcon icon = QIcon::fromTheme(QStringLiteral("document-open-recent"),
-        StandardIcon(mKind == kRecentIndexes ? QAbstractFileIconProvider::File : QAbstractFileIconProvider::Folder));
+    // No look in the theme while its icons are held: the row is drawn again after.
+    const QIcon icon = ThemeIconsHeld() ? QIcon()
+        : QIcon::fromTheme(QStringLiteral("document-open-recent"),
+            StandardIcon(mKind == kRecentIndexes ? QAbstractFileIconProvider::File : QAbstractFileIconProvider::Folder));
     DrawSourceRow(painter, rect, state & kDataBrowserItemIsSelected, icon, GetTitle(), list->GetColors());
 }

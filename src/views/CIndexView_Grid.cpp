@@ -5,6 +5,7 @@
 #include "ThreadUtilities.h"
 
 #include "CIndexItem.h"
+#include "DeferredIcon.h"
 #include "ExceptionCode.h"
 #include "IndexGridNavigation.h"
 #include "LocalizedStrings.h"
@@ -28,6 +29,9 @@ constexpr int kEmptyIconGap = 18;
 
 QIcon EmptyViewIcon(const char* themeName, QStyle::StandardPixmap fallback)
 {
+    // While theme icons are held the view is drawn without and again after.
+    if (ThemeIconsHeld())
+        return QIcon();
     QIcon icon = QIcon::fromTheme(QLatin1String(themeName));
     if (!icon.isNull())
         return icon;

@@ -112,7 +112,7 @@ void CInfoView::FinishCreateSelf()
     // Made when the button is first drawn: the style's icons are slow to make and
     // the button shows only while a task runs.
     if (auto* stop = dynamic_cast<LBevelButton*>(mStopButton))
-        stop->SetIcon(DeferredIcon(
+        stop->SetIcon(DeferredThemeIcon(
             [] { return QIcon(QApplication::style()->standardIcon(QStyle::SP_BrowserStop).pixmap(16, 16)); }, 16));
     if (auto* button = qobject_cast<QToolButton*>(mSortButton->GetControlWidget())) {
         button->setAutoRaise(true); // flat on the strip, like its icons

@@ -1,10 +1,14 @@
 #include "FirstWindowShown.h"
 
+#include "DeferredIcon.h"
+
 #include <QCoreApplication>
 #include <QEvent>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
+#include <QWidget>
 #include <QWindow>
 
 #include <vector>
@@ -70,4 +74,14 @@ void RunOnceAWindowIsShown(QObject* context, std::function<void()> work)
         QCoreApplication::instance()->installEventFilter(gWatch);
     }
     gWatch->waiting.push_back({context, std::move(work)});
+}
+
+void HoldThemeIconsUntilAWindowIsShown()
+{
+    HoldThemeIcons(true);
+    RunOnceAWindowIsShown(QCoreApplication::instance(), [] {
+        HoldThemeIcons(false);
+        for (QWidget* window : QApplication::topLevelWidgets())
+            window->update();
+    });
 }

@@ -10,3 +10,7 @@
 // application). Work for a destroyed `context` is dropped. Work that loads large
 // libraries waits so, keeping them out of the start.
 void RunOnceAWindowIsShown(QObject* context, std::function<void()> work);
+
+// Holds the icons of the desktop's theme (DeferredThemeIcon) until the first window
+// has been painted without them, then lets them be made and draws every window again.
+void HoldThemeIconsUntilAWindowIsShown();

@@ -1,5 +1,6 @@
 // GIO and the camera libraries are loaded at first use, after the program's start.
 #include "Cameras.h"
+#include "DeferredIcon.h"
 #include "DesktopServices.h"
 #include "FileErrors.h"
 #include "FirstWindowShown.h"
@@ -11,16 +12,49 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QPainter>
 #include <QWidget>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include <pwd.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
+namespace {
+// A window that draws an icon over its whole face and tells each picture it paints.
+class IconWindow : public QWidget {
+public:
+    explicit IconWindow(QIcon icon) : mIcon(std::move(icon)) { resize(16, 16); }
+    int paints = 0;
+    std::function<void(const QImage&)> painted;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QImage picture(size(), QImage::Format_ARGB32);
+        picture.fill(Qt::white);
+        {
+            QPainter onPicture(&picture);
+            mIcon.paint(&onPicture, picture.rect());
+        }
+        QPainter(this).drawImage(0, 0, picture);
+        ++paints;
+        if (painted)
+            painted(picture);
+    }
+
+private:
+    QIcon mIcon;
+};
+} // namespace
+
 // Work waiting for the first window runs only once one is on the screen, each
-// piece once; work for an object gone meanwhile is dropped.
+// piece once; work for an object gone meanwhile is dropped. The desktop theme's
+// icons wait as well: that window is painted first without them, then with them.
 TEST(FirstWindowShown, WorkWaitsForAWindowOnTheScreen)
 {
     int ran = 0;
@@ -30,16 +64,28 @@ TEST(FirstWindowShown, WorkWaitsForAWindowOnTheScreen)
     RunOnceAWindowIsShown(&context, [&] { ++ran; });
     RunOnceAWindowIsShown(gone, [&] { dropped = true; });
     delete gone;
+    HoldThemeIconsUntilAWindowIsShown();
     // No test in this program shows a window before this one.
     QApplication::processEvents();
     EXPECT_EQ(ran, 0);
 
-    QWidget window;
+    bool madeAtFirstPaint = true;
+    IconWindow window(DeferredThemeIcon([] {
+        QPixmap pixmap(16, 16);
+        pixmap.fill(Qt::red);
+        return QIcon(pixmap);
+    }));
+    window.painted = [&](const QImage& picture) {
+        if (window.paints == 1)
+            madeAtFirstPaint = picture.pixelColor(8, 8) == QColor(Qt::red);
+    };
     window.show();
     EXPECT_TRUE(RunEventsUntil([&] { return ran == 1; }, 5000));
     QApplication::processEvents();
     EXPECT_EQ(ran, 1);
     EXPECT_FALSE(dropped);
+    EXPECT_FALSE(madeAtFirstPaint);
+    EXPECT_TRUE(RunEventsUntil([&] { return window.grab().toImage().pixelColor(8, 8) == QColor(Qt::red); }, 5000));
 
     // Once a window was shown, later work runs from the event loop.
     RunOnceAWindowIsShown(&context, [&] { ++ran; });
