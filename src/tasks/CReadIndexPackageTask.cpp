@@ -189,7 +189,7 @@ LSemaphore& RunsMade()
 
 // A run of records made into items (and their values collected) on a worker.
 struct ItemRun {
-    std::shared_ptr<IndexDbPieces> file; // the records' bytes
+    std::shared_ptr<IndexDbPieces> file; // the records' bytes, until the run is made
     CIndexPackage* package = nullptr;
     std::vector<IndexStoredRecord> places; // of the records, in the file
     UInt64 firstSequence = 0;
@@ -240,6 +240,8 @@ struct ItemRun {
             items.push_back(item.release());
             itemPlaces.push_back(place);
         }
+        // The file's bytes are let go with the last run that reads them, wherever it ends.
+        file.reset();
         if (!keys.empty() && !stop)
             values = CIndexModel::CollectValues(keys, items);
         done = true;
