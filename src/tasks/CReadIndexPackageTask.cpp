@@ -187,6 +187,25 @@ LSemaphore& RunsMade()
     return *made;
 }
 
+// The C library grows a worker thread's heap a page at a time, each step an
+// mprotect that holds every other thread's page faults up: a worker that makes
+// items grows its heap once, by what a share of a large index takes, before it
+// starts. The room given back stays the heap's, without its pages.
+void GrowWorkerHeap()
+{
+    constexpr size_t kBlock = 96 * 1024; // under the size the library maps apart
+    constexpr size_t kGrowth = size_t(48) << 20;
+    thread_local bool grown = false;
+    if (std::exchange(grown, true))
+        return;
+    std::vector<void*> blocks;
+    blocks.reserve(kGrowth / kBlock);
+    for (size_t size = 0; size < kGrowth; size += kBlock)
+        blocks.push_back(::malloc(kBlock));
+    for (void* block : blocks)
+        ::free(block);
+}
+
 // A run of records made into items (and their values collected) on a worker.
 struct ItemRun {
     std::shared_ptr<IndexDbPieces> file; // the records' bytes, until the run is made
@@ -214,6 +233,7 @@ struct ItemRun {
     // On a worker: the run's items touch nothing but the run until it is handed over.
     void Make()
     {
+        GrowWorkerHeap();
         const auto* bytes = reinterpret_cast<const UInt8*>(file->bytes.constData());
         UInt64 sequence = firstSequence;
         IndexDbRecord record;
