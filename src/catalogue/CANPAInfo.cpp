@@ -134,6 +134,7 @@ const QByteArray& CANPAInfo::GetDataHandle(EUrgencyForm urgencyForm) const
 
 SInt32 CANPAInfo::ReadDataSets()
 {
+    const StCaptionCollation collation; // for every entry of the lists read
     bool bylineRead = false;
     const SInt32 result = IIMText::WalkDataSets(mBlock.Data(), [this, &bylineRead](UInt8 record, UInt8 dataSet, QByteArrayView data) {
         if (record != IIMText::kApplicationRecord)

@@ -41,8 +41,12 @@ struct CaptionCollation {
     QHash<QByteArray, QCollatorSortKey> keys;
 };
 
+thread_local CaptionCollation* tPinned = nullptr;
+
 CaptionCollation& CaptionCollator()
 {
+    if (tPinned)
+        return *tPinned;
     thread_local CaptionCollation collation;
     const QLocale locale = CollationLocale();
     if (locale != collation.locale)
@@ -66,6 +70,19 @@ const QCollatorSortKey& CaptionSortKey(CaptionCollation& collation, ConstStr255P
 }
 
 } // namespace
+
+StCaptionCollation::StCaptionCollation()
+    : mOuter(tPinned)
+{
+    if (!mOuter)
+        tPinned = &CaptionCollator();
+}
+
+StCaptionCollation::~StCaptionCollation()
+{
+    if (!mOuter)
+        tPinned = nullptr;
+}
 
 SInt16 CANPAStringComparator::CompareStrings(ConstStr255Param one, ConstStr255Param two) const
 {

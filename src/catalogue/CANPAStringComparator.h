@@ -11,6 +11,21 @@
 // by their value ("img2" before "img10").
 QCollator MakeTextCollator(bool numeric);
 
+// While one lives, the thread's caption comparisons keep the collation of the
+// language as it was when it was made: a caption being read compares its
+// entries many times, and asking for the language each time cost more than
+// the comparisons.
+class StCaptionCollation {
+public:
+    StCaptionCollation();
+    ~StCaptionCollation();
+    StCaptionCollation(const StCaptionCollation&) = delete;
+    StCaptionCollation& operator=(const StCaptionCollation&) = delete;
+
+private:
+    void* mOuter; // the collation an outer one pinned
+};
+
 // Orders caption list entries (keywords, supplemental categories) the way the
 // user's language sorts text: letters first, ignoring case and accents, then
 // accents, then case as tie-breakers. Only texts that are the same compare equal,

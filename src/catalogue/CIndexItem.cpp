@@ -898,9 +898,10 @@ const CANPAInfo* CIndexItem::PeekCaptionInfo()
 {
     if (mCaption || !mStored || !mStored->HasCaption())
         return GetCaptionInfo();
-    // Items are looked at on the GUI thread only; the sequence number is never reused.
-    static UInt64 peekedItem = 0;
-    static std::unique_ptr<CANPAInfo> peeked;
+    // One a thread: items being read are looked at on workers too. The sequence
+    // number is never reused.
+    thread_local UInt64 peekedItem = 0;
+    thread_local std::unique_ptr<CANPAInfo> peeked;
     if (peekedItem != mSequenceNumber || !peeked) {
         peeked.reset();
         peekedItem = 0;

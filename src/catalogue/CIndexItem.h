@@ -61,6 +61,9 @@ inline constexpr DataBrowserPropertyID kOpenInViewerProperty = 4025;
 
 // Numbers items in the order they are made (any thread).
 UInt64 NextItemSequenceNumber();
+// Numbers for `count` items made elsewhere (on other threads), handed out in
+// the order they are to be made in; answers the first.
+UInt64 ReserveItemSequenceNumbers(UInt64 count);
 
 // Parts of an item's cell in a view.
 enum : SInt16 {
@@ -135,6 +138,9 @@ public:
     CIndexItem(LStream& stream, CIndexPackage* package);
     // From a record already read by the whole-file reader.
     CIndexItem(const IndexDbRecord& record, CIndexPackage* package);
+    // The same with a number ReserveItemSequenceNumbers gave: items of one index
+    // may then be made on several threads, and still number in their records' order.
+    CIndexItem(const IndexDbRecord& record, CIndexPackage* package, UInt64 sequenceNumber);
     ~CIndexItem() override;
 
     // Items come from an arena of their own: an index holds a hundred thousand.
@@ -398,6 +404,8 @@ public:
     // The field's text as the user sees it; never throws (a failure gives the
     // mode's empty text).
     QString CopyFieldString(SInt32 key, SInt16 mode);
+    // True when the kind of a file of this type is told by the type alone (not by the name).
+    static bool KindFollowsFileType(OSType type);
     // The field as a grid cell shows it: nothing for a field without a value, an
     // item without an urgency included.
     QString CopyCellString(SInt32 key);

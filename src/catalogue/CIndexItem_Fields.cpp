@@ -230,6 +230,16 @@ UInt64 NextItemSequenceNumber()
     return gItemSequence.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
+UInt64 ReserveItemSequenceNumbers(UInt64 count)
+{
+    return gItemSequence.fetch_add(count, std::memory_order_relaxed) + 1;
+}
+
+bool CIndexItem::KindFollowsFileType(OSType type)
+{
+    return type != 'EPSF' && type != '.fff' && !MimeCommentForFileType(type).isEmpty();
+}
+
 // Field texts.
 
 Str255& CIndexItem::GetFieldText(SInt32 key, Str255& out, SInt16 mode)
@@ -268,7 +278,7 @@ Str255& CIndexItem::GetFileFieldText(SInt32 key, Str255& out)
         const OSType type = GetFileTypeCode();
         QString kind;
         if (type != 'EPSF' && type != '.fff') {
-            // The desktop's description of the file's kind.
+            // The desktop's description of the file's kind (KindFollowsFileType).
             kind = MimeCommentForFileType(type);
             if (kind.isEmpty()) {
                 const QMimeType mime = QMimeDatabase().mimeTypeForFile(GetName(), QMimeDatabase::MatchExtension);

@@ -182,6 +182,13 @@ CIndexItem::CIndexItem(const IndexDbRecord& record, CIndexPackage* package)
     ApplyIndexDbRecord(record, package);
 }
 
+CIndexItem::CIndexItem(const IndexDbRecord& record, CIndexPackage* package, UInt64 sequenceNumber)
+    : mSequenceNumber(sequenceNumber)
+{
+    Init();
+    ApplyIndexDbRecord(record, package);
+}
+
 void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* package)
 {
     if (record.name)

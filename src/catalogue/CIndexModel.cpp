@@ -110,7 +110,7 @@ SInt32 CIndexModel::InsertItem(CIndexItem* item, SInt32 index, ItemInsert kind)
     if (!joins || kind == ItemInsert::Foreign)
         return at;
     mTotalFileSize += item->GetTotalSize();
-    emit itemsAdded({ &item, 1 });
+    emit itemsAdded({ &item, 1 }, mValuesCollected);
     // Whatever path added it, a new item is a change to save.
     if (kind == ItemInsert::Change)
         SetModified(true);
@@ -159,7 +159,7 @@ void CIndexModel::AppendNewItems(std::span<CIndexItem* const> items, ItemInsert 
     for (CIndexItem* item : items)
         mTotalFileSize += item->GetTotalSize();
     emit itemsInserted(first, count);
-    emit itemsAdded(items);
+    emit itemsAdded(items, mValuesCollected);
     if (kind == ItemInsert::Change)
         SetModified(true);
 }

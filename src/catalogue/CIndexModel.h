@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -110,6 +111,20 @@ public:
     // alone at its sorted place. Foreign items are refused ('asrt'); the lock
     // throws kMsgIndexViewOperation before any item is taken.
     void AppendItems(std::span<CIndexItem* const> items, ItemInsert kind = ItemInsert::Change);
+    // The values of new items for the value index, gathered on any thread before
+    // the items join the index (they must belong to no index yet, and be touched
+    // by nothing else meanwhile): what the items hold, as RebuildValueIndex takes it.
+    struct CollectedValues;
+    struct CollectedValuesDeleter {
+        void operator()(CollectedValues* values) const;
+    };
+    using CollectedValuesPtr = std::unique_ptr<CollectedValues, CollectedValuesDeleter>;
+    // Null when an item's part failed to read.
+    static CollectedValuesPtr CollectValues(const std::vector<SInt32>& keys, std::span<CIndexItem* const> items);
+    // AppendItems, and the items' values entered from `values` (collected from
+    // these items, for the keys indexed now) instead of by the view's cache task;
+    // without them, or for other keys, as AppendItems alone.
+    void AppendItems(std::span<CIndexItem* const> items, ItemInsert kind, CollectedValues* values);
     // Puts an item of the index into the filter list (at its end, or in its sorted
     // place); an item already there is not added again. Answers its filter index.
     SInt32 AddFoundItem(CIndexItem* item);
@@ -382,8 +397,9 @@ signals:
     // 1-based indexes of the current list.
     void itemsInserted(SInt32 first, SInt32 count);
     // Items joined the index (not foreign ones), in the order inserted: their
-    // values are to be cached.
-    void itemsAdded(std::span<CIndexItem* const> items);
+    // values are to be cached, unless valuesEntered (they are in the value index
+    // already, and those only their files could give are told by valuesPending).
+    void itemsAdded(std::span<CIndexItem* const> items, bool valuesEntered);
     void itemsRemoved(SInt32 first, SInt32 count);
     // The current list's order changed (a sort): same items, new indexes.
     void itemsMoved();
@@ -461,6 +477,7 @@ private:
     // by valuesPending.
     template <typename Items>
     void EnterValues(const Items& items, bool mayReadMedia);
+    void EnterCollectedValues(CollectedValues& values);
     // The item's values for one field; false (none given) when only its file could
     // tell them and mayReadMedia is false.
     static bool ValuesOfItem(CIndexItem* item, SInt32 fieldKey, bool mayReadMedia, std::vector<QString>& outValues);
@@ -522,5 +539,7 @@ private:
     IndexItemTableModel mTable { *this };
     // Set while the model changes the table's selection in steps it tells once.
     bool mQuiet = false;
+    // Set while AppendItems enters items whose values it enters itself.
+    bool mValuesCollected = false;
     mutable std::optional<SelectedRows> mSelected;
 };

@@ -4,10 +4,13 @@
 #include "PrefKeys.h"
 
 #include "CANPAInfo.h"
+#include "CANPAStringComparator.h"
 #include "CIndexItem.h"
 #include "ExceptionCode.h"
 #include "FieldKeys.h"
 #include "IIMText.h"
+
+#include <QScopedValueRollback>
 
 #include <algorithm>
 #include <deque>
@@ -58,12 +61,17 @@ struct FolderOfItem {
 // items are grouped by the field's raw text first (caption bytes compared as
 // bytes), and each distinct text becomes its value once, so that a value shared
 // by thousands of items is converted, trimmed and looked up once, not per item.
+//
+// Off the GUI thread (items being read, not yet in the index) only the items
+// are looked at: a text that needs more (a folder's volume, a kind's name, a
+// date as the preferences show it) is worked out in Enter from one item of its
+// group, and an item whose value cannot be grouped so waits in `leftover`.
 class CIndexModel::FieldCollector {
 public:
-    FieldCollector(SInt32 fieldKey, ValueSets& sets, FolderOfItem& folder)
+    FieldCollector(SInt32 fieldKey, FolderOfItem& folder, bool offGuiThread = false)
         : key(fieldKey)
-        , mSets(sets)
         , mFolder(folder)
+        , mOffGuiThread(offGuiThread)
     {
     }
 
@@ -103,18 +111,30 @@ public:
             // Both come from the folder a local file lies in: the files of one
             // folder share them, worked out once from the first of them.
             if (!AddInFolder(item))
-                AddText(item->CopyFieldString(key, kFieldTextEmpty), item);
+                AddFieldString(item);
+            break;
+        case kFieldKind:
+            if (!mOffGuiThread || !AddFrom(item->GetFileTypeCode(), item, Source::FieldString, &CIndexItem::KindFollowsFileType))
+                AddFieldString(item);
             break;
         default: {
             const CANPAInfo* caption = IsCaptionFieldKey(key) ? item->PeekCaptionInfo() : nullptr;
             if (const CaptionText* field = caption ? caption->PlainTextField(key) : nullptr) {
                 AddBytes(QByteArrayView(field->Bytes()), item);
-            } else if (IsCaptionFieldKey(key)) {
+            } else if (IsCaptionFieldKey(key) && !mOffGuiThread) {
                 Str255 text;
                 item->GetCaptionFieldText(key, text);
                 AddBytes(QByteArrayView(reinterpret_cast<const char*>(text.Text()), text.Length()), item);
+            } else if (IsCaptionFieldKey(key)) {
+                // Without a caption or a date the field has no text (the urgency's "No" aside).
+                if (key == kFieldDateCreated && caption && caption->GetDateCreated() != 0)
+                    AddFrom(caption->GetDateCreated(), item, Source::CaptionText);
+                else if ((key == kFieldDateCreated && caption) || (!caption && key != kFieldUrgency))
+                    break;
+                else
+                    leftover.push_back(item);
             } else {
-                AddText(item->CopyFieldString(key, kFieldTextEmpty), item);
+                AddFieldString(item);
             }
             break;
         }
@@ -123,19 +143,54 @@ public:
     }
 
     // Each distinct text's items join its value's members in one batch: one sort,
-    // no lookup per item.
-    void Enter()
+    // no lookup per item. On the GUI thread.
+    void Enter(ValueSets& sets)
     {
         for (size_t group = 0; group < mMembers.size(); ++group) {
-            const QString value = ValueOfText(key, mTexts[group]);
-            if (!value.isEmpty())
-                mSets[value].InsertMany(mMembers[group]);
+            const QString value = ValueOfText(key, GroupText(group));
+            if (value.isEmpty())
+                continue;
+            if (mMembersSorted)
+                sets[value].InsertSorted(mMembers[group]);
+            else
+                sets[value].InsertMany(mMembers[group]);
         }
+    }
+    void SortMembers()
+    {
+        for (auto& members : mMembers)
+            std::sort(members.begin(), members.end());
+        mMembersSorted = true;
     }
 
     const SInt32 key;
+    std::vector<CIndexItem*> leftover;
 
 private:
+    // Where a group's text comes from: its own, or one of its items asked on the GUI thread.
+    enum class Source : UInt8 { Text, FieldString, CaptionText };
+
+    QString GroupText(size_t group) const
+    {
+        CIndexItem* from = mFrom[group];
+        switch (mSources[group]) {
+        case Source::FieldString: return from->CopyFieldString(key, kFieldTextEmpty);
+        case Source::CaptionText: {
+            Str255 text;
+            from->GetCaptionFieldText(key, text);
+            return IIMText::TextFromCaptionBytes(QByteArray(reinterpret_cast<const char*>(text.Text()), text.Length()));
+        }
+        case Source::Text: break;
+        }
+        return mTexts[group];
+    }
+    void AddFieldString(CIndexItem* item)
+    {
+        if (mOffGuiThread)
+            leftover.push_back(item);
+        else
+            AddText(item->CopyFieldString(key, kFieldTextEmpty), item);
+    }
     // Items next to each other often share a value (one folder, one camera, one
     // photographer): the last group is tried before the table.
     void AddText(const QString& text, CIndexItem* item)
@@ -163,6 +218,19 @@ private:
         }
         mMembers[size_t(mLastBytes.second)].push_back(item);
     }
+    // Items whose text is told by a number (a file type, a date): the text of the
+    // first item of each number, from `source`.
+    // False (nothing added) for a number `tells` refuses, asked once per number.
+    bool AddFrom(quint64 number, CIndexItem* item, Source source, bool (*tells)(OSType) = nullptr)
+    {
+        auto found = mByNumber.constFind(number);
+        if (found == mByNumber.constEnd())
+            found = mByNumber.insert(number, !tells || tells(OSType(number)) ? NewGroup({}, item, source) : -1);
+        if (*found < 0)
+            return false;
+        mMembers[size_t(*found)].push_back(item);
+        return true;
+    }
     // False when the item's value cannot be told from its folder alone.
     bool AddInFolder(CIndexItem* item)
     {
@@ -183,33 +251,107 @@ private:
             auto found = mByFolder.constFind(folder);
             if (found == mByFolder.constEnd()) {
                 const QString& kept = mKeptFolders.emplace_back(mFolder.path);
-                found = mByFolder.insert(QStringView(kept).left(mFolder.slash), NewGroup(item->CopyFieldString(key, kFieldTextEmpty)));
+                found = mByFolder.insert(QStringView(kept).left(mFolder.slash), NewGroup({}, item, Source::FieldString));
             }
             mLastFolder = { found.key(), *found };
         }
         mMembers[size_t(mLastFolder.second)].push_back(item);
         return true;
     }
-    qsizetype NewGroup(const QString& text)
+    qsizetype NewGroup(const QString& text, CIndexItem* from = nullptr, Source source = Source::Text)
     {
         mTexts.push_back(text);
+        mFrom.push_back(from);
+        mSources.push_back(source);
         mMembers.emplace_back();
         return qsizetype(mMembers.size() - 1);
     }
 
-    ValueSets& mSets;
     FolderOfItem& mFolder;
+    const bool mOffGuiThread;
     QHash<QString, qsizetype> mByText;
     QHash<QByteArrayView, qsizetype> mByBytes;
     std::deque<QByteArray> mKeptBytes;
     QHash<QStringView, qsizetype> mByFolder;
     std::deque<QString> mKeptFolders;
+    QHash<quint64, qsizetype> mByNumber;
     std::pair<QStringView, qsizetype> mLastFolder { {}, -1 };
     std::vector<QString> mTexts;
+    std::vector<CIndexItem*> mFrom;
+    std::vector<Source> mSources;
     std::vector<std::vector<CIndexItem*>> mMembers;
     qsizetype mLastText = -1;
     std::pair<QByteArrayView, qsizetype> mLastBytes { {}, -1 };
+    bool mMembersSorted = false;
 };
+
+// The values of a run of new items, gathered off the GUI thread (CollectValues).
+struct CIndexModel::CollectedValues {
+    std::vector<SInt32> keys;
+    FolderOfItem folder; // shared by the fields' collectors
+    std::deque<FieldCollector> fields;
+    std::vector<CIndexItem*> pending; // items whose values only their files could give
+};
+
+void CIndexModel::CollectedValuesDeleter::operator()(CollectedValues* values) const
+{
+    delete values;
+}
+
+CIndexModel::CollectedValuesPtr CIndexModel::CollectValues(
+    const std::vector<SInt32>& keys, std::span<CIndexItem* const> items)
+{
+    CollectedValuesPtr values(new CollectedValues);
+    values->keys = keys;
+    for (SInt32 key : keys)
+        values->fields.emplace_back(key, values->folder, true);
+    // One look at the language for the captions of the whole run.
+    const StCaptionCollation collation;
+    // A damaged part fails the whole run: its items are then entered as any others.
+    const OSStatus status = CatchCode([&] {
+        for (CIndexItem* item : items) {
+            bool itemPending = false;
+            for (FieldCollector& field : values->fields)
+                itemPending = !field.Collect(item) || itemPending;
+            if (itemPending)
+                values->pending.push_back(item);
+        }
+        // Sorted here, so that the GUI thread only merges.
+        for (FieldCollector& field : values->fields)
+            field.SortMembers();
+    });
+    return status == noErr ? std::move(values) : nullptr;
+}
+
+void CIndexModel::AppendItems(std::span<CIndexItem* const> items, ItemInsert kind, CollectedValues* values)
+{
+    const bool enter = values && mValueIndex && values->keys == mIndexedKeys;
+    {
+        const QScopedValueRollback collected(mValuesCollected, enter);
+        AppendItems(items, kind);
+    }
+    if (enter)
+        EnterCollectedValues(*values);
+}
+
+void CIndexModel::EnterCollectedValues(CollectedValues& values)
+{
+    for (FieldCollector& field : values.fields) {
+        ValueSets& sets = (*mValueIndex)[field.key];
+        field.Enter(sets);
+        if (field.leftover.empty())
+            continue;
+        // What only the GUI thread could tell, now told.
+        FolderOfItem folder;
+        FieldCollector rest(field.key, folder);
+        for (CIndexItem* item : field.leftover)
+            rest.Collect(item);
+        rest.Enter(sets);
+    }
+    for (CIndexItem* item : values.pending)
+        emit valuesPending(item);
+    emit valuesEntered();
+}
 
 QString CIndexModel::ValueOfText(SInt32 fieldKey, const QString& text)
 {
@@ -330,7 +472,7 @@ void CIndexModel::EnterValues(const Items& items, bool mayReadMedia)
     fields.reserve(mIndexedKeys.size());
     FolderOfItem folder;
     for (SInt32 key : mIndexedKeys)
-        fields.emplace_back(key, (*mValueIndex)[key], folder);
+        fields.emplace_back(key, folder);
     std::vector<QString> values;
     for (CIndexItem* item : items) {
         if (!item)
@@ -352,7 +494,7 @@ void CIndexModel::EnterValues(const Items& items, bool mayReadMedia)
             emit valuesPending(item);
     }
     for (FieldCollector& field : fields)
-        field.Enter();
+        field.Enter((*mValueIndex)[field.key]);
 }
 
 void CIndexModel::RemoveFromValueIndex(CIndexItem* item)

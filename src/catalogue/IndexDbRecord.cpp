@@ -232,9 +232,9 @@ OSStatus ParseRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QS
 
 } // namespace
 
-OSStatus ParseIndexDbRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QString* outWhy)
+OSStatus ParseIndexDbRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QString* outWhy, bool borrow)
 {
-    return ParseRecord(pos, end, out, outWhy, 0);
+    return ParseRecord(pos, end, out, outWhy, 0, borrow);
 }
 
 bool FindIndexDbRecordPlaces(const UInt8* begin, const UInt8* end, IndexDbRecordPlaces& out)

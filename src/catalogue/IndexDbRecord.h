@@ -74,8 +74,10 @@ void WriteIndexDbRecord(LStream& stream, const IndexDbRecord& record);
 // data ends inside the record or a count runs past it (pos is then unchanged),
 // with badFormat when a count breaks its field's limit and with err_NilPointer
 // when a name is not UTF-8 (in both, pos moves behind the damaged record's end
-// tag, so reading can go on). `outWhy` says what was wrong.
-OSStatus ParseIndexDbRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QString* outWhy = nullptr);
+// tag, so reading can go on). `outWhy` says what was wrong. With `borrow` the
+// fields point into the data, as IndexDbReader::BorrowFields has them.
+OSStatus ParseIndexDbRecord(
+    const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QString* outWhy = nullptr, bool borrow = false);
 
 // Where a record's file URL and stored name lie, found by walking the record's
 // counts without copying anything: a save looks at records it reuses this way.

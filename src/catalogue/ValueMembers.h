@@ -3,6 +3,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -67,19 +68,14 @@ public:
         }
     }
     // Many items at once, in any order, repeats and members already in allowed.
-    // They wait unsorted behind the vector, sorted and merged in once they are an
-    // eighth of it or the members are looked at: an opening enters a value's items
-    // a few at a time from batches of every value, in no order of address.
-    void InsertMany(std::span<const Item> items)
-    {
-        if (items.empty())
-            return;
-        if (!mAdded.isEmpty() || !mRemoved.isEmpty())
-            Merge();
-        mBatched.insert(mBatched.end(), items.begin(), items.end());
-        if (mBatched.size() * 8 >= mSorted.size())
-            MergeBatched();
-    }
+    // They wait unsorted behind the vector, sorted and merged in once they are
+    // half of it or the members are looked at: an opening enters a value's items
+    // a few at a time from batches of every value, in no order of address, and
+    // the vector is copied into its new room a few times only.
+    void InsertMany(std::span<const Item> items) { Batch(items, false); }
+    // As InsertMany, for items sorted by address (repeats allowed): the batches
+    // waiting are then merged rather than sorted.
+    void InsertSorted(std::span<const Item> items) { Batch(items, true); }
 
     // The members, sorted by address.
     const std::vector<Item>& Items() const
@@ -103,6 +99,22 @@ private:
     static constexpr size_t kDirectLimit = 4096;
 
     bool InSorted(Item item) const { return std::binary_search(mSorted.begin(), mSorted.end(), item); }
+    void Batch(std::span<const Item> items, bool sorted)
+    {
+        if (items.empty())
+            return;
+        if (!mAdded.isEmpty() || !mRemoved.isEmpty())
+            Merge();
+        if (!sorted)
+            mRunEnds.reset();
+        else if (mBatched.empty())
+            mRunEnds.reset(new std::vector<size_t>);
+        mBatched.insert(mBatched.end(), items.begin(), items.end());
+        if (mRunEnds)
+            mRunEnds->push_back(mBatched.size());
+        if (mBatched.size() * 2 >= mSorted.size())
+            MergeBatched();
+    }
     void MergeIfLarge()
     {
         if (size_t(mAdded.size() + mRemoved.size()) * 8 >= mSorted.size())
@@ -113,7 +125,7 @@ private:
     {
         if (mBatched.empty())
             return;
-        std::sort(mBatched.begin(), mBatched.end());
+        SortBatched();
         mBatched.erase(std::unique(mBatched.begin(), mBatched.end()), mBatched.end());
         // Room for these and no more: a value of every item is a million members.
         mSorted.reserve(mSorted.size() + mBatched.size());
@@ -127,6 +139,30 @@ private:
         }
         // Given back: a value's batches are over once its members are looked at.
         std::vector<Item>().swap(mBatched);
+    }
+    // Runs of sorted batches are merged in pairs, round after round: a few
+    // passes over the items instead of a sort.
+    void SortBatched() const
+    {
+        if (!mRunEnds) {
+            std::sort(mBatched.begin(), mBatched.end());
+            return;
+        }
+        std::vector<size_t>& ends = *mRunEnds;
+        while (ends.size() > 1) {
+            size_t start = 0;
+            size_t kept = 0;
+            for (size_t run = 0; run < ends.size(); run += 2) {
+                const size_t middle = ends[run];
+                const size_t end = run + 1 < ends.size() ? ends[run + 1] : middle;
+                std::inplace_merge(mBatched.begin() + std::ptrdiff_t(start), mBatched.begin() + std::ptrdiff_t(middle),
+                    mBatched.begin() + std::ptrdiff_t(end));
+                ends[kept++] = end;
+                start = end;
+            }
+            ends.resize(kept);
+        }
+        mRunEnds.reset();
     }
     // The pending changes folded into the vector (a cache, so const).
     void Merge() const
@@ -148,6 +184,23 @@ private:
     mutable std::vector<Item> mSorted;
     // Entered in batches, not merged yet: in any order, repeats allowed.
     mutable std::vector<Item> mBatched;
+    // Where each run of mBatched ends, while every batch came sorted (null
+    // otherwise); one pointer, as most values never have more than one batch.
+    struct RunEnds : std::unique_ptr<std::vector<size_t>> {
+        RunEnds() = default;
+        RunEnds(RunEnds&&) = default;
+        RunEnds& operator=(RunEnds&&) = default;
+        RunEnds(const RunEnds& other)
+            : std::unique_ptr<std::vector<size_t>>(other ? new std::vector<size_t>(*other) : nullptr)
+        {
+        }
+        RunEnds& operator=(const RunEnds& other)
+        {
+            reset(other ? new std::vector<size_t>(*other) : nullptr);
+            return *this;
+        }
+    };
+    mutable RunEnds mRunEnds;
     // Not in mSorted / in mSorted: the changes not merged yet.
     mutable QSet<Item> mAdded;
     mutable QSet<Item> mRemoved;

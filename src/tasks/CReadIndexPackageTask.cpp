@@ -9,6 +9,7 @@
 #include "IndexDbFile.h"
 #include "IndexDbRecord.h"
 #include "IndexPackageDocument.h"
+#include "LSemaphore.h"
 #include "LThread.h"
 #include "LStream.h"
 #include "TaskOwnerView.h"
@@ -21,8 +22,11 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <atomic>
+#include <deque>
 #include <cstdlib>
 #include <limits>
+#include <malloc.h>
 #include <memory>
 #include <vector>
 
@@ -36,7 +40,8 @@ constexpr SInt32 kFirstDrawCount = 20;
 
 // The task yields after this many time slices of reading.
 constexpr UInt32 kReadSlices = 4;
-constexpr SInt32 kItemsBetweenClockReads = 32;
+// A read this large gives the room its workers used back to the system.
+constexpr SInt32 kTrimAfterItems = 100000;
 
 struct StWatchCursor {
     StWatchCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -152,7 +157,7 @@ void CReadIndexPackageTask::ReadIndexDb(const QString& path)
     }
     const qsizetype offset = ReadPasswordHeader(QByteArray::fromRawData(read->bytes.constData(), read->done));
     ShowProgress(0.1);
-    ReadItems(*read, offset);
+    ReadItems(read, offset);
     // A later save takes records from this very file only.
     if (CIndexModel* model = GetModel(); model && read->status == noErr)
         model->SetStoredRecordsFile(read->identity);
@@ -165,71 +170,161 @@ void CReadIndexPackageTask::ReadIndexDb(const QString& path)
     }
 }
 
-void CReadIndexPackageTask::ReadItems(IndexDbPieces& file, qsizetype offset)
+namespace {
+
+// Records are made into items on the worker pool a run at a time, the runs
+// handed to the model in the file's order: a run large enough that handing it
+// over costs little beside making it, and few enough in flight that the file's
+// bytes behind them are soon given back.
+constexpr size_t kRunRecords = 4096;
+
+// Counted up on the GUI thread as each run is made, so that the reading task
+// goes on at once rather than at the scheduler's next tick. Shared by every
+// read and never destroyed: a run may end after its task has.
+LSemaphore& RunsMade()
+{
+    static auto* made = new LSemaphore(0);
+    return *made;
+}
+
+// The C library grows a worker thread's heap a page at a time, each step an
+// mprotect that holds every other thread's page faults up: a worker that makes
+// items grows its heap once, by what a share of a large index takes, before it
+// starts. The room given back stays the heap's, without its pages.
+void GrowWorkerHeap()
+{
+    constexpr size_t kBlock = 96 * 1024; // under the size the library maps apart
+    constexpr size_t kGrowth = size_t(48) << 20;
+    thread_local bool grown = false;
+    if (std::exchange(grown, true))
+        return;
+    std::vector<void*> blocks;
+    blocks.reserve(kGrowth / kBlock);
+    for (size_t size = 0; size < kGrowth; size += kBlock)
+        blocks.push_back(::malloc(kBlock));
+    for (void* block : blocks)
+        ::free(block);
+}
+
+// A run of records made into items (and their values collected) on a worker.
+struct ItemRun {
+    std::shared_ptr<IndexDbPieces> file; // the records' bytes, until the run is made
+    CIndexPackage* package = nullptr;
+    std::vector<IndexStoredRecord> places; // of the records, in the file
+    UInt64 firstSequence = 0;
+    std::vector<SInt32> keys; // indexed now; none without a value index
+    // Made by the worker; `done` says when.
+    std::vector<CIndexItem*> items;
+    std::vector<IndexStoredRecord> itemPlaces;
+    std::vector<std::pair<qsizetype, OSStatus>> failures; // where a record made no item, and why
+    SInt32 highestThumbnail = 0;
+    CIndexModel::CollectedValuesPtr values;
+    std::atomic<bool> done {false};
+    std::atomic<bool> stop {false};
+
+    ~ItemRun()
+    {
+        for (CIndexItem* item : items)
+            delete item; // never handed over: the read failed or was stopped
+    }
+
+    qsizetype End() const { return places.back().offset + places.back().length; }
+
+    // On a worker: the run's items touch nothing but the run until it is handed over.
+    void Make()
+    {
+        GrowWorkerHeap();
+        const auto* bytes = reinterpret_cast<const UInt8*>(file->bytes.constData());
+        UInt64 sequence = firstSequence;
+        IndexDbRecord record;
+        items.reserve(places.size());
+        itemPlaces.reserve(places.size());
+        for (const IndexStoredRecord& place : places) {
+            if (stop || WorkerPool::CancelRequested())
+                break;
+            const UInt8* pos = bytes + place.offset;
+            std::unique_ptr<CIndexItem> item;
+            OSStatus status = ParseIndexDbRecord(pos, pos + place.length, record, nullptr, true);
+            const UInt64 number = sequence++;
+            if (status == noErr)
+                status = CatchCode([&] { item = std::make_unique<CIndexItem>(record, package, number); });
+            if (status != noErr) {
+                // A record that reads but makes no item is damage as well; the others go on.
+                failures.emplace_back(place.offset, status);
+                continue;
+            }
+            // A number waiting for its file to be written again is held negated.
+            const SInt32 thumbnail = item->GetThumbnailNumber();
+            if (thumbnail != std::numeric_limits<SInt32>::min())
+                highestThumbnail = std::max(highestThumbnail, std::abs(thumbnail));
+            items.push_back(item.release());
+            itemPlaces.push_back(place);
+        }
+        // The file's bytes are let go with the last run that reads them, wherever it ends.
+        file.reset();
+        if (!keys.empty() && !stop)
+            values = CIndexModel::CollectValues(keys, items);
+        done = true;
+        WorkerPool::PostToGuiThread([] { RunsMade().Signal(); });
+    }
+};
+
+} // namespace
+
+void CReadIndexPackageTask::ReadItems(const std::shared_ptr<IndexDbPieces>& pieces, qsizetype offset)
 {
     if (!GetModel())
         return;
     CIndexModel& model = *GetModel();
+    IndexDbPieces& file = *pieces;
     // The records after the header, without a copy of the bytes, parsed as far
-    // as they are read.
+    // as they are read: here only to find where each begins and ends.
     IndexDbReader reader(QByteArray::fromRawData(file.bytes.constData() + offset, file.bytes.size() - offset));
-    // Each item copies what it keeps of its record.
     reader.BorrowFields();
     bool complete = false;
     const auto catchUp = [&] {
         complete = file.finished; // first: the bytes in place are then all there will be
         reader.SetBytesRead(file.done - offset, complete);
     };
-    catchUp();
     IndexDbRecord record;
     SInt32 highestThumbnail = 0;
-    // Items are handed to the model a batch at a time, one change for the views
-    // each; a batch goes in before the task yields, so what the window shows
-    // meanwhile is every item read so far.
-    std::vector<CIndexItem*> batch;
-    std::vector<IndexStoredRecord> places;
-    const auto dropBatch = qScopeGuard([&] {
-        for (CIndexItem* item : batch)
-            delete item; // never handed over: the read failed or was stopped
+    // Runs in the file's order, the oldest first; each goes to the model as one
+    // change once made, so that what the window shows is every item read so far.
+    std::deque<std::shared_ptr<ItemRun>> runs;
+    const auto stopRuns = qScopeGuard([&] {
+        for (const auto& run : runs)
+            run->stop = true; // a worker still making one drops it
     });
-    const auto handOver = [&] {
-        model.AppendItems(batch, ItemInsert::Filling);
-        for (size_t i = 0; i < batch.size(); ++i)
-            model.SetStoredRecord(batch[i], places[i]);
-        batch.clear();
-        places.clear();
-        // The items hold copies of what they keep of the records read so far.
-        file.ReleaseBefore(offset + reader.Offset());
+    const size_t mostInFlight = WorkerPool::ThreadCount() + 2;
+    // Made on the GUI thread; counts left by reads before tell nothing of this one.
+    while (RunsMade().TryWait()) {
+    }
+    std::shared_ptr<ItemRun> filling;
+    // The first run is short, so that the window has items to draw at once.
+    size_t runRecords = size_t(kFirstDrawCount);
+    const auto startRun = [&] {
+        if (!filling)
+            return;
+        filling->firstSequence = ReserveItemSequenceNumbers(filling->places.size());
+        if (model.HasValueIndex())
+            filling->keys = model.GetValueIndexKeys();
+        WorkerPool::Start([run = filling] { run->Make(); });
+        runs.push_back(std::exchange(filling, nullptr));
+        runRecords = kRunRecords;
     };
     bool firstDrawn = false;
-    SInt32 read = 0;
-    for (;;) {
-        if (!reader.Next(record)) {
-            if (complete)
-                break;
-            file.WaitFor(file.done + 1);
-            catchUp();
-            continue;
-        }
-        qsizetype start = reader.LastRecordOffset();
-        qsizetype end = reader.Offset();
-        std::unique_ptr<CIndexItem> item;
-        OSStatus status = CatchCode([&] { item = std::make_unique<CIndexItem>(record, mPackage); });
-        if (status != noErr) {
-            // A record that reads but makes no item is damage as well; the others go on.
-            ++mDamagedRecords;
-            qCWarning(lcErrors) << "index.db record at" << (offset + start) << "makes no item:" << status;
-            continue;
-        }
-        // A number waiting for its file to be written again is held negated.
-        const SInt32 number = item->GetThumbnailNumber();
-        if (number != std::numeric_limits<SInt32>::min())
-            highestThumbnail = std::max(highestThumbnail, std::abs(number));
-        places.push_back({offset + start, end - start});
-        batch.push_back(item.release());
-        ++read;
-        if (!firstDrawn && model.CountItems() + SInt32(batch.size()) >= kFirstDrawCount) {
-            handOver();
+    const auto handOver = [&](ItemRun& run) {
+        for (const auto& [at, status] : run.failures)
+            qCWarning(lcErrors) << "index.db record at" << at << "makes no item:" << status;
+        mDamagedRecords += SInt32(run.failures.size());
+        highestThumbnail = std::max(highestThumbnail, run.highestThumbnail);
+        model.AppendItems(run.items, ItemInsert::Filling, run.values.get());
+        const std::vector<CIndexItem*> items = std::exchange(run.items, {});
+        for (size_t i = 0; i < items.size(); ++i)
+            model.SetStoredRecord(items[i], run.itemPlaces[i]);
+        // The items hold copies of what they keep of the records so far.
+        file.ReleaseBefore(run.End());
+        if (!firstDrawn && model.CountItems() >= kFirstDrawCount) {
             firstDrawn = true;
             if (TaskOwnerView* view = GetOwnerView()) {
                 view->AdjustImageSize();
@@ -237,21 +332,48 @@ void CReadIndexPackageTask::ReadItems(IndexDbPieces& file, qsizetype offset)
                     view->RefreshItem(index);
             }
         }
-        // The clock is looked at every few items: making one takes about a microsecond.
-        if (read % kItemsBetweenClockReads != 0 || !IsTaskTimeUp(kReadSlices * GetTaskSlice()))
-            continue;
-        const QString name = batch.empty() ? QString() : batch.back()->GetName();
-        handOver();
+        if (!IsTaskTimeUp(kReadSlices * GetTaskSlice()))
+            return;
         SetProgress(model.CountItems());
-        if (!name.isNull())
-            SetItemCaption(name);
+        if (!items.empty())
+            SetItemCaption(items.back()->GetName());
         if (TaskOwnerView* view = GetOwnerView())
             view->AdjustImageSize();
         SInt32 zero = 0;
         Broadcast(msg_ViewStateChanged, &zero);
         YieldIfTimeUp(kReadSlices * GetTaskSlice());
+    };
+    bool parsed = false; // every record is in a run
+    while (!parsed || !runs.empty()) {
+        catchUp();
+        while (!parsed && runs.size() < mostInFlight) {
+            if (!reader.Next(record)) {
+                if (complete) {
+                    startRun();
+                    parsed = true;
+                }
+                break; // else the rest is still being read
+            }
+            if (!filling) {
+                filling = std::make_shared<ItemRun>();
+                filling->file = pieces;
+                filling->package = mPackage;
+                filling->places.reserve(runRecords);
+            }
+            const qsizetype start = reader.LastRecordOffset();
+            filling->places.push_back({offset + start, reader.Offset() - start});
+            if (filling->places.size() >= runRecords)
+                startRun();
+        }
+        if (!runs.empty() && runs.front()->done) {
+            const std::shared_ptr<ItemRun> run = std::move(runs.front());
+            runs.pop_front();
+            handOver(*run);
+            continue;
+        }
+        // Until a worker has made the oldest run, or more of the file is read.
+        RunsMade().Wait(1);
     }
-    handOver();
     // settings.xml may be older than index.db (or gone): no number an item holds is handed out again.
     mPackage->ReserveThumbIDsUpTo(highestThumbnail);
     mDamagedRecords += SInt32(reader.Errors().size());
@@ -261,4 +383,8 @@ void CReadIndexPackageTask::ReadItems(IndexDbPieces& file, qsizetype offset)
         model.SetIndexDbDamaged(true);
         ReportError(kMsgIndexDbDamaged, kCautionAlert);
     }
+    // The workers' heaps keep the room their runs used between the items kept:
+    // given back to the system rather than held.
+    if (model.CountItems() >= kTrimAfterItems)
+        ::malloc_trim(0);
 }

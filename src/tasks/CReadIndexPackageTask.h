@@ -3,6 +3,8 @@
 #include "CVisualTask.h"
 #include "Sounds.h"
 
+#include <memory>
+
 class CIndexPackage;
 struct IndexDbPieces;
 class IndexPackageDocument;
@@ -34,7 +36,7 @@ protected:
 
 private:
     void ReadIndexDb(const QString& path);
-    void ReadItems(IndexDbPieces& file, qsizetype offset);
+    void ReadItems(const std::shared_ptr<IndexDbPieces>& file, qsizetype offset);
 
     CIndexPackage* mPackage = nullptr;
     IndexPackageDocument* mDocument = nullptr;

@@ -185,10 +185,12 @@ void CIndexView::ConnectModel()
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemsMoved, [this] { BroadcastState(); }));
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::valueIndexRebuilt,
         [this] { BroadcastMessage(msg_ValueIndexRebuilt, nullptr); }));
-    // Whoever added the item (a task, a document, the view), its values are cached.
-    mModelConnections.push_back(
-        QObject::connect(mModel, &CIndexModel::itemsAdded, [this](std::span<CIndexItem* const> items) {
-            QueueForCaching(items);
+    // Whoever added the item (a task, a document, the view), its values are cached,
+    // unless the model entered them as it took the items.
+    mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::itemsAdded,
+        [this](std::span<CIndexItem* const> items, bool valuesEntered) {
+            if (!valuesEntered)
+                QueueForCaching(items);
         }));
     // Values a rebuild could not have without reading the files.
     mModelConnections.push_back(QObject::connect(mModel, &CIndexModel::valuesPending, [this](CIndexItem* item) {

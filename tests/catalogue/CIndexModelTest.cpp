@@ -24,8 +24,10 @@
 #include <functional>
 #include <malloc.h>
 #include <map>
+#include <random>
 #include <memory>
 #include <span>
+#include <thread>
 
 namespace {
 
@@ -661,6 +663,25 @@ TEST_F(IndexModelTest, BatchesFillSharedValuesWithoutRoomAhead)
     SetPrefDefault(QStringLiteral("MDIKeys"));
 }
 
+// An opening enters each value's members as sorted runs, one per run of records
+// read, merged rather than sorted: the members are those any batches give,
+// repeats and runs that interleave included.
+TEST(ValueMembersTest, SortedRunsMergeToTheMembersOfAnyBatches)
+{
+    std::mt19937 random(7);
+    ValueMembers fromRuns;
+    ValueMembers fromBatches;
+    for (int run = 0; run < 40; ++run) {
+        std::vector<CIndexItem*> items;
+        for (int i = 0; i < 50 + run * 13; ++i)
+            items.push_back(reinterpret_cast<CIndexItem*>(std::uintptr_t(random() % 100000 + 1) * 16));
+        fromBatches.InsertMany(items);
+        std::sort(items.begin(), items.end());
+        fromRuns.InsertSorted(items);
+    }
+    EXPECT_EQ(fromRuns.Items(), fromBatches.Items());
+}
+
 // The volume and folder of many files are worked out once per folder: each
 // item's values must still be the ones its own field texts give, whatever its
 // address (files side by side, at the top, escaped, on a host, remote, stored
@@ -711,6 +732,20 @@ TEST_F(IndexModelTest, VolumeAndFolderValuesAreEachItemsOwnTexts)
         model.RemoveFromValueIndex(item);
     model.AddItemsToValueIndex(items); // as the cache task does
     check("entered in a batch");
+
+    // Collected on another thread before the items join the index, as an opening does.
+    for (CIndexItem* item : model.TakeAllItems())
+        delete item;
+    items.clear();
+    for (const char* address : addresses)
+        items.push_back(itemAt(address, false));
+    items.push_back(itemAt("h.jpg", true));
+    model.RebuildValueIndex();
+    CIndexModel::CollectedValuesPtr values;
+    std::thread([&] { values = CIndexModel::CollectValues(model.GetValueIndexKeys(), items); }).join();
+    ASSERT_NE(values, nullptr);
+    model.AppendItems(items, ItemInsert::Filling, values.get());
+    check("collected on a worker");
     SetPrefDefault(QStringLiteral("MDIKeys"));
 }
 

@@ -9,6 +9,7 @@
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
+#include "FieldKeys.h"
 #include "FolderChecks.h"
 #include "IndexDbFile.h"
 #include "IndexDbRecord.h"
@@ -25,6 +26,7 @@
 #include <QThread>
 
 #include <functional>
+#include <map>
 #include <numeric>
 
 #include <csignal>
@@ -338,6 +340,61 @@ TEST_F(IndexPackageTasks, ALargeIndexOpensWholeInItsOrderAndSavesBackUnchanged)
     ASSERT_TRUE(Write(document));
     EXPECT_TRUE(ReadWholeFile(document.IndexDbPath()) == header + last + file.mid(header.size(), file.size() - header.size() - last.size()))
         << "the last record first, then the others as they were";
+}
+
+// Records become items on the worker pool a run at a time: across the runs the
+// items keep the file's order (their sequence numbers too, which break ties in
+// sorts), a record that makes no item is left out wherever it lies, and the
+// value index filled while reading is the one a rebuild makes from the items.
+TEST_F(IndexPackageTasks, ItemsMadeInRunsKeepTheFileOrderAndTheValueIndexOfARebuild)
+{
+    TestDocument document(Folder("runs"), &owner_);
+    constexpr int kRecords = 9000; // several runs
+    constexpr int kBroken = 4116; // a record whose caption does not parse, past the first runs
+    LDataStream stream;
+    const char* const places[] = {"beach", "harbour", "forest"};
+    for (int i = 0; i < kRecords; ++i) {
+        IndexDbRecord record;
+        record.name = "IMG_" + QByteArray::number(i) + (i % 5 == 0 ? ".eps" : ".jpg");
+        record.fileURL = "file:///photos/roll%20" + QByteArray::number(i % 7) + "/" + *record.name;
+        record.fields = CatalogueFields {i % 5 == 0 ? OSType('EPSF') : OSType('JPEG'), UInt32(i), 3000000000u, 0, 0, i + 1, 0};
+        CANPAInfo caption;
+        caption.AddKeywordCF(QString::fromLatin1(places[i % 3]));
+        caption.AddKeywordCF(QStringLiteral("roll %1").arg(i % 7));
+        caption.SetUrgency(i % 9);
+        if (i % 4 == 0)
+            caption.SetDateCreated(3000000000u + UInt32(i % 3) * 86400u);
+        record.caption = i == kBroken ? QByteArray("\x1C\x02\x19\x7F\xFF", 5) : caption.GetDataHandle();
+        WriteIndexDbRecord(stream, record);
+    }
+    WriteBytes(document.IndexDbPath(), stream.Data());
+    owner_.model.RebuildValueIndex();
+    Read(document);
+
+    const std::vector<CIndexItem*> items = owner_.Items();
+    ASSERT_EQ(items.size(), size_t(kRecords - 1));
+    for (size_t i = 0; i < items.size(); ++i) {
+        const int record = int(i) + (int(i) >= kBroken ? 1 : 0);
+        if (items[i]->GetName() != QStringLiteral("IMG_%1.%2").arg(record).arg(record % 5 == 0 ? "eps" : "jpg")
+            || (i > 0 && items[i]->GetSequenceNumber() <= items[i - 1]->GetSequenceNumber())) {
+            ADD_FAILURE() << "item " << i << " is " << items[i]->GetName().toStdString();
+            break;
+        }
+    }
+    EXPECT_EQ(CountReports(kMsgIndexDbDamaged), 1);
+
+    using Snapshot = std::map<SInt32, std::map<QString, std::vector<CIndexItem*>>>;
+    const auto snapshot = [this] {
+        Snapshot values;
+        for (SInt32 key : owner_.model.GetValueIndexKeys())
+            for (auto set = owner_.model.GetValueSets(key)->begin(); set != owner_.model.GetValueSets(key)->end(); ++set)
+                values[key][set.key()] = set->Items();
+        return values;
+    };
+    const Snapshot read = snapshot();
+    EXPECT_EQ(read.at(kFieldKeywords).at(QStringLiteral("harbour")).size(), size_t(kRecords / 3));
+    owner_.model.RebuildValueIndex();
+    EXPECT_TRUE(read == snapshot()) << "the values entered while reading are those of a rebuild";
 }
 
 TEST_F(IndexPackageTasks, ADamagedFileKeepsEveryIntactRecordAndIsNeverSavedOver)
