@@ -177,6 +177,8 @@ namespace {
 // over costs little beside making it, and few enough in flight that the file's
 // bytes behind them are soon given back.
 constexpr size_t kRunRecords = 4096;
+// Only the workers of a large index grow their heaps ahead: a small one's take little.
+constexpr qint64 kGrowHeapFromBytes = qint64(64) << 20;
 
 // Counted up on the GUI thread as each run is made, so that the reading task
 // goes on at once rather than at the scheduler's next tick. Shared by every
@@ -233,7 +235,8 @@ struct ItemRun {
     // On a worker: the run's items touch nothing but the run until it is handed over.
     void Make()
     {
-        GrowWorkerHeap();
+        if (file->size.load() >= kGrowHeapFromBytes)
+            GrowWorkerHeap();
         const auto* bytes = reinterpret_cast<const UInt8*>(file->bytes.constData());
         UInt64 sequence = firstSequence;
         IndexDbRecord record;
