@@ -114,7 +114,7 @@ void OpenWithAPhotographAdded(ProgramRun& program, const QString& index, const Q
     ASSERT_TRUE(WaitUntil([&] { return PackageHolder(index) == program.Process().processId(); }, 20000));
     ASSERT_TRUE(ProgramRun::HandOver({ photo }));
     ASSERT_TRUE(program.WaitForLog("opening \"" + photo.toUtf8() + '"')) << program.Log().constData();
-    QThread::msleep(1000); // the item is read and added
+    QThread::msleep(3000); // the item is read and added, also on a loaded machine
 }
 } // namespace
 
@@ -164,7 +164,7 @@ TEST(QuitOnSignal, UnsavedChangesDoNotHoldTheProgram)
         ASSERT_TRUE(program.WaitForEnd(5000)) << program.Log().constData();
         EXPECT_EQ(program.Process().exitCode(), 0);
         const QByteArray saved = Contents(index + QStringLiteral("/index.db"));
-        EXPECT_NE(saved, records);
+        EXPECT_NE(saved, records) << program.Log().constData();
         EXPECT_TRUE(saved.contains("harbour.jpg"));
         SetPrefBoolean(QStringLiteral("IndexAutoSave"), false);
         ASSERT_TRUE(SynchronizePrefs());
