@@ -20,6 +20,7 @@
 #include <QKeyEvent>
 #include <QPointer>
 #include <QTimer>
+#include <qpa/qwindowsysteminterface.h>
 
 #include <atomic>
 #include <exception>
@@ -53,7 +54,19 @@ QTimer& NextRoundTimer()
         timer = new QTimer(QCoreApplication::instance());
         timer->setSingleShot(true);
         timer->setInterval(0);
-        QObject::connect(timer, &QTimer::timeout, [] { RunReportingErrors(&ThreadYieldTimerProc); });
+        QObject::connect(timer, &QTimer::timeout, [] {
+            // Input that came while the last round ran is taken first: the event
+            // loop's turn fires its timers before it delivers the window system's
+            // events, so the round would otherwise run again ahead of a key or a
+            // click. Once only, for a loop that leaves the user's input waiting.
+            static bool deferred = false;
+            if (QWindowSystemInterface::windowSystemEventsQueued() > 0 && !std::exchange(deferred, true)) {
+                NextRoundTimer().start();
+                return;
+            }
+            deferred = false;
+            RunReportingErrors(&ThreadYieldTimerProc);
+        });
     }
     return *timer;
 }
