@@ -32,6 +32,14 @@ void ItemRows::Build(const TArray<CIndexItem*>& list)
         Insert(item, ++row);
 }
 
+void ItemRows::Build(const std::vector<CIndexItem*>& items)
+{
+    Reset(items.size());
+    SInt32 row = 0;
+    for (CIndexItem* item : items)
+        Insert(item, ++row);
+}
+
 void ItemRows::Insert(const CIndexItem* item, SInt32 row)
 {
     if (!item)
