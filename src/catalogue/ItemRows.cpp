@@ -26,10 +26,7 @@ size_t ItemRows::SlotOf(const CIndexItem* item) const
 
 void ItemRows::Build(const TArray<CIndexItem*>& list)
 {
-    Reset(size_t(list.GetCount()));
-    SInt32 row = 0;
-    for (CIndexItem* item : list)
-        Insert(item, ++row);
+    Build(list.Items());
 }
 
 void ItemRows::Build(const std::vector<CIndexItem*>& items)
