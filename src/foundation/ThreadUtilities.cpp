@@ -25,6 +25,7 @@
 #include <qpa/qwindowsysteminterface_p.h>
 
 #include <glib.h>
+#include <malloc.h>
 
 #include <atomic>
 #include <exception>
@@ -212,6 +213,13 @@ void ThreadYieldTimerProc()
     YieldToOtherThreads();
     if (LThread::HasReadyThreads() && YieldTimer().IsInstalled())
         NextRoundTimer().start();
+}
+
+void MergeFreedBlocksAtOnce()
+{
+    // No fast bins: glibc keeps small freed blocks there unmerged until a large
+    // request merges them all.
+    mallopt(M_MXFAST, 0);
 }
 
 Boolean IsFrontProcess()
