@@ -17,6 +17,7 @@
 inline void StartAsTheProgramDoes()
 {
     QStandardPaths::setTestModeEnabled(true);
+    MergeFreedBlocksAtOnce();
     URegistrar::RegisterFrameworkClasses();
     RegisterInterfaceClasses();
     RegisterIndexWindowClasses();

@@ -29,6 +29,14 @@ inline double Now()
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+// ORVEX_BENCH_GAPS prints each long gap and each long key wait on the monotonic
+// clock, to be found in a profile recorded with it (perf record -k CLOCK_MONOTONIC).
+inline bool PrintLongWaits()
+{
+    static const bool print = qEnvironmentVariableIsSet("ORVEX_BENCH_GAPS");
+    return print;
+}
+
 // Notes every iteration of the event loop (nested ones too: a window handles its
 // events there as well) and keeps the longest time between two.
 class GapMeter {
@@ -55,10 +63,7 @@ private:
     void Note()
     {
         const double now = Now();
-        // ORVEX_BENCH_GAPS prints each long gap on the monotonic clock, to be found
-        // in a profile recorded with it (perf record -k CLOCK_MONOTONIC).
-        static const bool printGaps = qEnvironmentVariableIsSet("ORVEX_BENCH_GAPS");
-        if (now - mLast > 0.08 && printGaps)
+        if (now - mLast > 0.08 && PrintLongWaits())
             std::fprintf(stderr, "gap from %.6f to %.6f: %.0f ms\n", mLast, now, (now - mLast) * 1000);
         mLongest = std::max(mLongest, now - mLast);
         mLast = now;
@@ -131,7 +136,11 @@ protected:
         if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == kProbeKey) {
             std::lock_guard<std::mutex> lock(mMutex);
             if (!mSent.empty()) {
-                mLongest = std::max(mLongest, Now() - mSent.front());
+                const double now = Now();
+                if (now - mSent.front() > 0.08 && PrintLongWaits())
+                    std::fprintf(stderr, "key sent at %.6f taken at %.6f: %.0f ms\n", mSent.front(), now,
+                        (now - mSent.front()) * 1000);
+                mLongest = std::max(mLongest, now - mSent.front());
                 mSent.pop_front();
             }
         }
@@ -216,6 +225,8 @@ inline LoopRun RunInEventLoop(const std::function<void()>& step, const std::func
     });
     LoopRun run;
     run.seconds = Now() - start;
+    if (PrintLongWaits())
+        std::fprintf(stderr, "step from %.6f to %.6f\n", start, start + run.seconds);
     run.longestGap = meter.Stop();
     if (input)
         run.longestInputWait = input->Stop();

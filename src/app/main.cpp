@@ -9,6 +9,7 @@
 #include "PreferenceDomain.h"
 #include "Preferences.h"
 #include "QuitRequests.h"
+#include "ThreadUtilities.h"
 #include "UReportErrors.h"
 #include "WorkerPool.h"
 
@@ -50,6 +51,7 @@ int main(int argc, char** argv)
         return AnswerInformation(asked.action);
     int result = 0;
     try {
+        MergeFreedBlocksAtOnce();
         QApplication app(argc, argv);
         SetApplicationIdentity();
         // The program runs on while no window is open, as its menus stay usable.

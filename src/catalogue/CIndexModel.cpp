@@ -347,8 +347,9 @@ void CIndexModel::SortItems()
             Reorder([&] { SortList(*mCurrentList); });
             return;
         }
-        std::vector<CIndexItem*> order = SortedItems(*mCurrentList, *comparator);
-        Reorder([&] { mCurrentList->AssignSortedItems(std::move(order)); });
+        std::optional<ItemRows> rows;
+        std::vector<CIndexItem*> order = SortedItems(*mCurrentList, *comparator, &rows);
+        Reorder([&] { mCurrentList->AssignSortedItems(std::move(order)); }, &rows);
     });
 }
 
@@ -376,7 +377,8 @@ void CIndexModel::RunSortRequest(std::function<void()> request)
     }
 }
 
-std::vector<CIndexItem*> CIndexModel::SortedItems(const TArray<CIndexItem*>& list, CIndexItemComparator& comparator)
+std::vector<CIndexItem*> CIndexModel::SortedItems(const TArray<CIndexItem*>& list, CIndexItemComparator& comparator,
+    std::optional<ItemRows>* rows)
 {
     // Nothing may add or remove items while the order is made: the window
     // takes the user's input meanwhile.
@@ -384,6 +386,17 @@ std::vector<CIndexItem*> CIndexModel::SortedItems(const TArray<CIndexItem*>& lis
     StArrayLocker<CIndexItem*> filter(mFilterItems);
     std::vector<CIndexItem*> items = list.Items();
     comparator.SortItems(items, mSortAbandon);
+    if (rows && &list == mCurrentList && items.size() >= size_t(kRowsFoundAsideItems)) {
+        // Found here rather than once the items have moved, when the table is
+        // between two layouts and the user's input must wait.
+        ItemRows& found = rows->emplace();
+        std::atomic<bool>* abandon = mSortAbandon;
+        StWindowLive live(abandon ? StWindowLive::Input::Taken : StWindowLive::Input::Waits, [abandon] {
+            if (abandon && abandon->load())
+                throw SortAbandoned();
+        });
+        live.RunOnThreads(1, [&](size_t) { found.Build(items); });
+    }
     return items;
 }
 
@@ -441,11 +454,12 @@ void CIndexModel::SortBothLists(SInt32 key, bool descending)
     const std::array<TArray<CIndexItem*>*, 2> lists { &mAllItems, &mFilterItems };
     std::array<std::unique_ptr<CIndexItemComparator>, 2> comparators;
     std::array<std::vector<CIndexItem*>, 2> orders;
+    std::optional<ItemRows> rows;
     for (size_t i = 0; i < lists.size(); ++i) {
         comparators[i] = std::make_unique<CIndexItemComparator>();
         comparators[i]->SetSortKey(key);
         comparators[i]->SetDescending(descending);
-        orders[i] = SortedItems(*lists[i], *comparators[i]);
+        orders[i] = SortedItems(*lists[i], *comparators[i], &rows);
     }
     Reorder([&] {
         for (size_t i = 0; i < lists.size(); ++i) {
@@ -455,7 +469,7 @@ void CIndexModel::SortBothLists(SInt32 key, bool descending)
             lists[i]->SetKeepSorted(true);
         }
         mKeepSorted = true;
-    });
+    }, &rows);
 }
 
 void CIndexModel::OrderBothLists(SInt32 order)
@@ -470,6 +484,7 @@ void CIndexModel::OrderBothLists(SInt32 order)
         std::optional<std::vector<CIndexItem*>> order;
     };
     std::vector<Flip> flips;
+    std::optional<ItemRows> rows;
     for (TArray<CIndexItem*>* list : { &mAllItems, &mFilterItems }) {
         auto* comparator = ComparatorOf(*list);
         if (!comparator || comparator->IsDescending() == (order == 1))
@@ -478,7 +493,7 @@ void CIndexModel::OrderBothLists(SInt32 order)
         if (list->GetKeepSorted()) {
             CIndexItemComparator flipped(*comparator);
             flipped.SetDescending(order == 1);
-            flip.order = SortedItems(*list, flipped);
+            flip.order = SortedItems(*list, flipped, &rows);
         }
     }
     Reorder([&] {
@@ -487,7 +502,7 @@ void CIndexModel::OrderBothLists(SInt32 order)
             if (flip.order)
                 flip.list->AssignSortedItems(std::move(*flip.order));
         }
-    });
+    }, &rows);
 }
 
 void CIndexModel::ApplyKeptSort()
@@ -496,24 +511,30 @@ void CIndexModel::ApplyKeptSort()
         if (!mKeepSorted || IsItemListLocked())
             return;
         std::optional<std::vector<CIndexItem*>> order;
+        std::optional<ItemRows> rows;
         if (CIndexItemComparator* comparator = ComparatorOf(*mCurrentList))
-            order = SortedItems(*mCurrentList, *comparator);
+            order = SortedItems(*mCurrentList, *comparator, &rows);
         Reorder([&] {
             if (order)
                 mCurrentList->AssignSortedItems(std::move(*order));
             else
                 SortList(*mCurrentList);
             mCurrentList->SetKeepSorted(true);
-        });
+        }, &rows);
     });
 }
 
-void CIndexModel::Reorder(const std::function<void()>& reorder)
+void CIndexModel::Reorder(const std::function<void()>& reorder, std::optional<ItemRows>* rows)
 {
     KeepSelectionAcross([&] {
         mTable.BeginMove();
         reorder();
-        FindRowsKeepingWindowLive();
+        if (rows && *rows) {
+            mRows = std::move(**rows);
+            mRowsValid = true;
+        } else {
+            FindRowsKeepingWindowLive();
+        }
         mTable.EndMove();
     });
     emit itemsMoved();

@@ -441,11 +441,15 @@ private:
     // items move to it in one step. A request made meanwhile makes the running
     // one give way and runs next.
     void RunSortRequest(std::function<void()> request);
-    // The list's items in the comparator's order, the list left as it is.
-    std::vector<CIndexItem*> SortedItems(const TArray<CIndexItem*>& list, CIndexItemComparator& comparator);
+    // The list's items in the comparator's order, the list left as it is. For
+    // the current list, `rows` gets the rows of a long list's new order, found
+    // as the order is, while the window takes the user's input.
+    std::vector<CIndexItem*> SortedItems(const TArray<CIndexItem*>& list, CIndexItemComparator& comparator,
+        std::optional<ItemRows>* rows = nullptr);
     // A new order of the current list (a sort, a move): the table keeps its rows'
-    // items and the same items stay selected.
-    void Reorder(const std::function<void()>& reorder);
+    // items and the same items stay selected. `rows`, when found already, are
+    // the current list's rows afterwards.
+    void Reorder(const std::function<void()>& reorder, std::optional<ItemRows>* rows = nullptr);
     // The rows of the current list after a reorder: a long list's found on
     // another thread while the window stays live.
     void FindRowsKeepingWindowLive();

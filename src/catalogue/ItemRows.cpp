@@ -26,9 +26,14 @@ size_t ItemRows::SlotOf(const CIndexItem* item) const
 
 void ItemRows::Build(const TArray<CIndexItem*>& list)
 {
-    Reset(size_t(list.GetCount()));
+    Build(list.Items());
+}
+
+void ItemRows::Build(const std::vector<CIndexItem*>& items)
+{
+    Reset(items.size());
     SInt32 row = 0;
-    for (CIndexItem* item : list)
+    for (CIndexItem* item : items)
         Insert(item, ++row);
 }
 

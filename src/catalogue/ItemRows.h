@@ -18,6 +18,8 @@ class ItemRows {
 public:
     // The rows of the list's items, replacing all entered before.
     void Build(const TArray<CIndexItem*>& list);
+    // The rows the items will have as a list in this order.
+    void Build(const std::vector<CIndexItem*>& items);
     // Enters an item's row (replacing the one it had).
     void Insert(const CIndexItem* item, SInt32 row);
     // 0 for an item not entered.

@@ -19,7 +19,13 @@
 #include <QInputEvent>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
+#include <qpa/qwindowsysteminterface.h>
+#include <qpa/qwindowsysteminterface_p.h>
+
+#include <glib.h>
+#include <malloc.h>
 
 #include <atomic>
 #include <exception>
@@ -41,6 +47,20 @@ LEventLoopTimer& YieldTimer()
     return timer;
 }
 
+// A key, a click or a scroll waits in the window system's queue (not a repaint
+// or a window's move, which come all the time while the tasks run).
+bool UserInputWaits()
+{
+    using Queue = QWindowSystemInterfacePrivate;
+    if (QWindowSystemInterface::windowSystemEventsQueued() == 0)
+        return false;
+    for (Queue::EventType type : { Queue::Key, Queue::Mouse, Queue::Wheel, Queue::Touch, Queue::Tablet }) {
+        if (Queue::peekWindowSystemEvent(type))
+            return true;
+    }
+    return false;
+}
+
 // Every round runs from this one single-shot timer, started after a round that
 // leaves threads ready, by the yield timer's tick and by a finished worker job:
 // the tasks work on at full speed, and the window sees every event between two
@@ -53,7 +73,16 @@ QTimer& NextRoundTimer()
         timer = new QTimer(QCoreApplication::instance());
         timer->setSingleShot(true);
         timer->setInterval(0);
-        QObject::connect(timer, &QTimer::timeout, [] { RunReportingErrors(&ThreadYieldTimerProc); });
+        QObject::connect(timer, &QTimer::timeout, [] {
+            // Input that came while the last round ran is taken first: the event
+            // loop's turn fires its timers before it delivers the window system's
+            // events, so the round would otherwise run again ahead of a key or a
+            // click. Only from the outermost loop's own turn, where the input is
+            // delivered next anyway; a nested loop may be keeping it waiting.
+            if (UserInputWaits() && QThread::currentThread()->loopLevel() <= 1 && g_main_depth() <= 1)
+                QWindowSystemInterface::sendWindowSystemEvents(QEventLoop::AllEvents);
+            RunReportingErrors(&ThreadYieldTimerProc);
+        });
     }
     return *timer;
 }
@@ -184,6 +213,13 @@ void ThreadYieldTimerProc()
     YieldToOtherThreads();
     if (LThread::HasReadyThreads() && YieldTimer().IsInstalled())
         NextRoundTimer().start();
+}
+
+void MergeFreedBlocksAtOnce()
+{
+    // No fast bins: glibc keeps small freed blocks there unmerged until a large
+    // request merges them all.
+    mallopt(M_MXFAST, 0);
 }
 
 Boolean IsFrontProcess()

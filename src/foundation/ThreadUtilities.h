@@ -33,6 +33,12 @@ void ThreadYieldTimerProc();
 // The program is the active application.
 Boolean IsFrontProcess();
 
+// Freed small blocks are merged as they are freed, not all at once at a later
+// large request: a million freed by a sort's threads would otherwise hold the
+// window for a tenth of a second wherever the next large block is asked for.
+// Called once at start-up.
+void MergeFreedBlocksAtOnce();
+
 // A one-shot timer that asks the application to quit after `delay`.
 void InstallDeferredQuitTimer(EventTimerInterval delay);
 // How the application quits (the application object installs its own; by

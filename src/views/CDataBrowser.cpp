@@ -83,6 +83,9 @@ void CDataBrowser::SetUpAsSideList()
     tree->setRootIsDecorated(true);
     tree->setSelectionMode(QAbstractItemView::SingleSelection);
     tree->setHeaderHidden(true);
+    // The badges fit the rows on screen: measuring a thousand rows of a group of
+    // many values again after every change of the index holds the window.
+    tree->header()->setResizeContentsPrecision(0);
 }
 
 void CDataBrowser::FinishCreateSelf()

@@ -16,6 +16,7 @@
 #include "URegistrar.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QIcon>
 #include <QStyle>
 #include <QToolButton>
@@ -48,9 +49,21 @@ const CountWords& Words()
     return words;
 }
 
+// The strip shows its icons again after every change of the index: each file is
+// read once, not every time (a sort of a large index would wait for it).
+QIcon IconFile(const QString& path)
+{
+    // Kept to the program's end: no pixmap outlives the application object.
+    static auto* icons = new QHash<QString, QIcon>;
+    auto found = icons->constFind(path);
+    if (found == icons->constEnd())
+        found = icons->insert(path, QIcon(path));
+    return *found;
+}
+
 QIcon ColourIcon(SInt16 id)
 {
-    return QIcon(QStringLiteral(":/icons/cicn-%1.png").arg(id));
+    return IconFile(QStringLiteral(":/icons/cicn-%1.png").arg(id));
 }
 
 void SetButtonIcon(LControl* button, SInt16 id)
@@ -130,7 +143,7 @@ void CInfoView::FinishCreateSelf()
     }
     SetButtonIcon(mStorageButton, kIconFilesOutside);
     if (auto* lock = dynamic_cast<LImagePane*>(mListLock))
-        lock->SetIcon(QIcon(QStringLiteral(":/icons/listlock.png")));
+        lock->SetIcon(IconFile(QStringLiteral(":/icons/listlock.png")));
     mListLock->Hide();
     mPasswordButton->Hide();
     mTaskGroup->Hide();
@@ -222,7 +235,7 @@ void CInfoView::ShowSortOrder()
     const SInt32 order = mView->GetSortOrder() == 0 ? 0 : 1;
     if (order != mShownSortOrder) {
         mShownSortOrder = order;
-        mSortButton->SetIcon(QIcon(order == 0 ? QStringLiteral(":/icons/sort-ascending.png") : QStringLiteral(":/icons/sort-descending.png")));
+        mSortButton->SetIcon(IconFile(order == 0 ? QStringLiteral(":/icons/sort-ascending.png") : QStringLiteral(":/icons/sort-descending.png")));
         mSortButton->SetUserCon(order);
         if (QWidget* button = mSortButton->GetControlWidget())
             button->setToolTip(CopyLocalizedString(order == 0 ? QStringLiteral("SORT_ASCENDING_HELP") : QStringLiteral("SORT_DESCENDING_HELP")));
