@@ -22,8 +22,8 @@ enum : UInt8 {
     kDataSetObjectName = 5,
     kDataSetUrgency = 10,
     kDataSetCategory = 15,
-    kDataSetSupplementalCategory = 20,
-    kDataSetKeyword = 25,
+    kDataSetSupplementalCategory = IIMText::kSupplementalCategoryDataSet,
+    kDataSetKeyword = IIMText::kKeywordDataSet,
     kDataSetSpecialInstructions = 40,
     kDataSetDateCreated = 55,
     kDataSetTimeCreated = 60,
@@ -37,7 +37,7 @@ enum : UInt8 {
     kDataSetCredit = 110,
     kDataSetSource = 115,
     kDataSetCopyrightNotice = 116,
-    kDataSetCaption = 120,
+    kDataSetCaption = IIMText::kCaptionDataSet,
     kDataSetWriterEditor = 122,
 };
 
@@ -47,7 +47,7 @@ const QByteArray kBylineSeparator = QByteArrayLiteral("; ");
 // What a record writes as 2:00 when no block gave it one: IIM version 4.
 constexpr UInt16 kDefaultRecordVersion = 4;
 constexpr SInt32 kNoUrgency = 9;
-constexpr int kListEntryLimit = 254; // list entries read from a block
+using IIMText::kListEntryLimit;
 constexpr int kMinDateLength = 6;
 
 QByteArray BytesOf(ConstStr255Param text)

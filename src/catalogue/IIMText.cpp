@@ -40,10 +40,9 @@ constexpr UInt8 kNonTextDataSets[] = {0, 10, 55, 60, 62, 63, 70, 125, 130, 131, 
     202};
 // The caption record keeps its list entries to 254 bytes, its other texts to 255;
 // the caption itself and datasets it does not model are kept whole.
-constexpr UInt8 kListDataSets[] = {20, 25};
+constexpr UInt8 kListDataSets[] = {kSupplementalCategoryDataSet, kKeywordDataSet};
 constexpr UInt8 kFieldDataSets[] = {5, 15, 40, 80, 85, 90, 95, 101, 103, 105, 110, 115, 116, 122};
 constexpr qsizetype kFieldLimit = 255;
-constexpr qsizetype kListEntryLimit = 254;
 
 // Windows-1252 at 0x80-0x9F; 0 where it has no character either.
 constexpr std::array<char16_t, 32> kWindows1252 = {

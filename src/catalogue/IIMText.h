@@ -25,6 +25,12 @@ inline constexpr UInt8 kTagMarker = 0x1C;
 inline constexpr UInt8 kEnvelopeRecord = 1;
 inline constexpr UInt8 kApplicationRecord = 2;
 inline constexpr UInt8 kCodedCharacterSet = 90; // 1:90
+// Application record datasets read for text: 2:20, 2:25 and 2:120.
+inline constexpr UInt8 kSupplementalCategoryDataSet = 20;
+inline constexpr UInt8 kKeywordDataSet = 25;
+inline constexpr UInt8 kCaptionDataSet = 120;
+// What a caption keeps of a list entry (a keyword, a category) read from a block.
+inline constexpr qsizetype kListEntryLimit = 254;
 // 1:90 as written for UTF-8: ESC % G.
 inline const QByteArray kUTF8Declaration = QByteArrayLiteral("\x1B%G");
 

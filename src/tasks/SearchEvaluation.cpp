@@ -21,11 +21,6 @@ namespace {
 
 constexpr SInt32 kAnyTextFields[] = { kFieldName, kFieldCaption, kFieldKeywords, kFieldSupplementalCategories };
 constexpr SInt32 kFieldHasColorProfile = 5013;
-// The caption record's datasets the text tests read from a block, and what it keeps of a list entry.
-constexpr UInt8 kDataSetSupplementalCategory = 20;
-constexpr UInt8 kDataSetKeyword = 25;
-constexpr UInt8 kDataSetCaption = 120;
-constexpr qsizetype kListEntryLimit = 254;
 
 QString CaptionString(ConstStr255Param text)
 {
@@ -497,17 +492,17 @@ const CriterionTest::CaptionTexts& CriterionTest::CaptionTextsOf(CIndexItem& ite
         // As the caption record reads its block: the last caption dataset holds,
         // list entries are cut to 254 bytes and empty ones left out, and a block
         // cut short is no caption at all.
-        const auto entry = [](QByteArrayView data) { return data.first(std::min<qsizetype>(data.size(), kListEntryLimit)); };
+        const auto entry = [](QByteArrayView data) { return data.first(std::min(data.size(), IIMText::kListEntryLimit)); };
         try {
             IIMText::WalkDataSets(QByteArray::fromRawData(block.data(), block.size()),
                 [&](UInt8 record, UInt8 dataSet, QByteArrayView data) {
                     if (record != IIMText::kApplicationRecord)
                         return;
-                    if (dataSet == kDataSetCaption)
+                    if (dataSet == IIMText::kCaptionDataSet)
                         texts.caption = data;
-                    else if (dataSet == kDataSetKeyword && !data.isEmpty())
+                    else if (dataSet == IIMText::kKeywordDataSet && !data.isEmpty())
                         texts.keywords.push_back(entry(data));
-                    else if (dataSet == kDataSetSupplementalCategory && !data.isEmpty())
+                    else if (dataSet == IIMText::kSupplementalCategoryDataSet && !data.isEmpty())
                         texts.categories.push_back(entry(data));
                 });
         } catch (const ExceptionCode&) {

@@ -83,6 +83,18 @@ private:
     bool* mRelease;
 };
 
+QString WritePhoto(const QString& dir, int number, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv((number * 37) % 360, 160, 200));
+    QPainter painter(&image);
+    painter.fillRect(width / 4, height / 4, width / 2, height / 2, QColor(20, 20, 20));
+    painter.end();
+    const QString path = QStringLiteral("%1/photo%2.jpg").arg(dir).arg(number, 3, 10, QLatin1Char('0'));
+    EXPECT_TRUE(image.save(path, "JPEG", 85));
+    return path;
+}
+
 class IndexViewTest : public IndexViewFixture {
 protected:
     void SetUp() override
@@ -100,6 +112,22 @@ protected:
     {
         return LThread::RunUntil(done, milliseconds);
     }
+
+    // `count` photographs of the size given, shown, their cells' thumbnails queued.
+    void ShowPhotosToThumbnail(const QString& folder, int count, int width, int height)
+    {
+        CItemThumbnails::Install();
+        keepInItems.emplace(QStringLiteral("ApplyChangesToMediaFile"), false);
+        const QString dir = TestTempDir() + QLatin1Char('/') + folder;
+        QDir().mkpath(dir);
+        for (int i = 0; i < count; ++i)
+            view->InsertItem(new CIndexItem(QUrl::fromLocalFile(WritePhoto(dir, i, width, height))), kInsertAtEnd,
+                false, false);
+        view->show();
+        for (SInt32 index = 1; index <= count; ++index)
+            view->QueueCellUpdate(index);
+    }
+    std::optional<StTempPrefBoolean> keepInItems; // changes stay in the items, never written to the files
 
     void Fill(int count)
     {
@@ -121,17 +149,6 @@ protected:
     Ear ear;
 };
 
-QString WritePhoto(const QString& dir, int number, int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(QColor::fromHsv((number * 37) % 360, 160, 200));
-    QPainter painter(&image);
-    painter.fillRect(width / 4, height / 4, width / 2, height / 2, QColor(20, 20, 20));
-    painter.end();
-    const QString path = QStringLiteral("%1/photo%2.jpg").arg(dir).arg(number, 3, 10, QLatin1Char('0'));
-    EXPECT_TRUE(image.save(path, "JPEG", 85));
-    return path;
-}
 
 } // namespace
 
@@ -512,17 +529,7 @@ TEST_F(IndexViewTest, TheUpdateTaskQueueDrawsTwiceAndDropsOnlyWhatIsQueued)
 
 TEST_F(IndexViewTest, TheUpdateTaskMakesThumbnailsForTwoHundredPhotographs)
 {
-    CItemThumbnails::Install();
-    StTempPrefBoolean keepInItems(QStringLiteral("ApplyChangesToMediaFile"), false);
-    const QString dir = TestTempDir() + QStringLiteral("/update200");
-    QDir().mkpath(dir);
-    for (int i = 0; i < 200; ++i)
-        view->InsertItem(new CIndexItem(QUrl::fromLocalFile(WritePhoto(dir, i, 640, 480))), kInsertAtEnd, false,
-            false);
-    view->show();
-    ASSERT_TRUE(view->IsShown());
-    for (SInt32 index = 1; index <= 200; ++index)
-        view->QueueCellUpdate(index);
+    ShowPhotosToThumbnail(QStringLiteral("update200"), 200, 640, 480);
 
     CUpdateTask* update = view->GetUpdateTask();
     bool sawUpdating = false;
@@ -542,16 +549,7 @@ TEST_F(IndexViewTest, TheUpdateTaskMakesThumbnailsForTwoHundredPhotographs)
 // and goes on in the very rounds after, not a sleep later.
 TEST_F(IndexViewTest, AQuickSearchGoesOnAsSoonAsTheThumbnailsAreMade)
 {
-    CItemThumbnails::Install();
-    StTempPrefBoolean keepInItems(QStringLiteral("ApplyChangesToMediaFile"), false);
-    const QString dir = TestTempDir() + QStringLiteral("/searchwaits");
-    QDir().mkpath(dir);
-    for (int i = 0; i < 24; ++i)
-        view->InsertItem(new CIndexItem(QUrl::fromLocalFile(WritePhoto(dir, i, 640, 480))), kInsertAtEnd, false,
-            false);
-    view->show();
-    for (SInt32 index = 1; index <= 24; ++index)
-        view->QueueCellUpdate(index);
+    ShowPhotosToThumbnail(QStringLiteral("searchwaits"), 24, 640, 480);
     ASSERT_TRUE(RunUntil([&] { return view->IsUpdating(); }));
 
     view->StartQuickSearch(kFieldName, QStringLiteral("photo01"));
@@ -697,16 +695,7 @@ TEST_F(IndexViewTest, InputDuringAClickIsHandledAfterTheClick)
 
 TEST_F(IndexViewTest, AnItemRemovedWhileItsThumbnailIsMadeIsDeletedAfterTheBatch)
 {
-    CItemThumbnails::Install();
-    StTempPrefBoolean keepInItems(QStringLiteral("ApplyChangesToMediaFile"), false);
-    const QString dir = TestTempDir() + QStringLiteral("/update-remove");
-    QDir().mkpath(dir);
-    for (int i = 0; i < 8; ++i)
-        view->InsertItem(new CIndexItem(QUrl::fromLocalFile(WritePhoto(dir, i, 2000, 1500))), kInsertAtEnd, false,
-            false);
-    view->show();
-    for (SInt32 index = 1; index <= 8; ++index)
-        view->QueueCellUpdate(index);
+    ShowPhotosToThumbnail(QStringLiteral("update-remove"), 8, 2000, 1500);
     CUpdateTask* update = view->GetUpdateTask();
     ASSERT_TRUE(RunUntil([&] { return update->IsWorking(); }, 20000));
     CIndexItem* doomed = nullptr;

@@ -58,37 +58,3 @@ TEST(DeferredIcon, AnswersTheStyleIconsSizesBeforeMakingThem)
             EXPECT_EQ(deferred.actualSize(size), real.actualSize(size)) << int(kind) << " at " << size.width() << "x" << size.height();
     }
 }
-
-// While theme icons are held, an icon of the theme is not made: it draws nothing and
-// answers no pixmap, and an icon that is not the theme's is drawn as ever. Let go,
-// it is made at its next drawing.
-TEST(DeferredIcon, ThemeIconsWaitWhileHeld)
-{
-    int made = 0;
-    auto red = [&made] {
-        ++made;
-        QPixmap pixmap(16, 16);
-        pixmap.fill(Qt::red);
-        return QIcon(pixmap);
-    };
-    const QIcon themed = DeferredThemeIcon(red);
-    const QIcon own = DeferredIcon(red);
-    auto centre = [](const QIcon& icon) {
-        QImage painted(16, 16, QImage::Format_ARGB32);
-        painted.fill(Qt::transparent);
-        QPainter painter(&painted);
-        icon.paint(&painter, painted.rect());
-        return painted.pixelColor(8, 8);
-    };
-    HoldThemeIcons(true);
-    EXPECT_EQ(centre(themed), QColor(Qt::transparent));
-    EXPECT_TRUE(themed.pixmap(16, 16).isNull());
-    EXPECT_FALSE(themed.isNull());
-    EXPECT_EQ(made, 0);
-    EXPECT_EQ(centre(own), QColor(Qt::red));
-    EXPECT_EQ(made, 1);
-
-    HoldThemeIcons(false);
-    EXPECT_EQ(centre(themed), QColor(Qt::red));
-    EXPECT_EQ(made, 2);
-}
