@@ -11,11 +11,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <unordered_map>
 
 // A folder's dates are the file system's coarse clock, on some volumes rounded to
-// whole or even two seconds: a change just after a round began may carry a date
-// just before it. Folders dated this close before the start count as changed.
+// whole or even two seconds, or another machine's clock: a change just after a
+// round began may carry a date just before it. Folders dated this close before
+// the start count as changed. Volumes whose dates this system's clock gives in
+// nanoseconds need only two of its coarse ticks.
 inline constexpr time_t kClockMarginSeconds = 3;
 
 // Which folders of an index's files changed since the files were last checked:
@@ -44,15 +47,18 @@ public:
     bool IsUnchanged(QByteArrayView fileURL);
 
     // How long before a round's start a folder's date still counts as a change
-    // after it (see kClockMarginSeconds); tests on one volume need none.
-    void SetClockMargin(time_t seconds) { mMargin = seconds; }
+    // after it, on every volume alike (see kClockMarginSeconds).
+    void SetClockMargin(time_t seconds) { mMargin = timespec {seconds, 0}; }
 
 private:
-    bool FolderUnchanged(std::string_view folderURL) const;
+    bool FolderUnchanged(std::string_view folderURL);
+    // The margin for the volume a folder lies on, looked at once a round.
+    const timespec& MarginOf(const char* folderPath, dev_t volume);
 
     std::optional<timespec> mLastStart; // the start of the last ended round
     timespec mStart {};
-    time_t mMargin = kClockMarginSeconds;
+    std::optional<timespec> mMargin; // else each volume's own
+    std::unordered_map<dev_t, timespec> mVolumeMargins;
     // This round's answers, by the folder's URL; asked with a view of the file's
     // URL, so that a million items in folders taken in turn make no copies.
     struct ViewHash {
