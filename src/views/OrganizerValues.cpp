@@ -43,13 +43,13 @@ CSearchTask* NewValueBatch(CIndexModel& model, SInt32 field, const std::vector<C
 
 } // namespace
 
-bool OrganizerListsValue(SInt32 field, qsizetype memberCount, bool showEmpty)
+bool OrganizerListsValue(SInt32 field, const ValueMembers& members, bool showEmpty)
 {
     if (field == kOrganizerNameField)
-        return memberCount >= kLeastSharedName;
+        return members.HasAtLeast(kLeastSharedName);
     if (field == kOrganizerRatingField)
         return true;
-    return memberCount > 0 || showEmpty;
+    return showEmpty || members.HasAtLeast(1);
 }
 
 std::vector<QString> OrganizerListedValues(const CIndexModel::ValueSets& sets, SInt32 field, bool showEmpty)
@@ -57,7 +57,7 @@ std::vector<QString> OrganizerListedValues(const CIndexModel::ValueSets& sets, S
     std::vector<QString> values;
     values.reserve(size_t(sets.size()));
     for (auto entry = sets.cbegin(); entry != sets.cend(); ++entry) {
-        if (OrganizerListsValue(field, entry.value().size(), showEmpty))
+        if (OrganizerListsValue(field, entry.value(), showEmpty))
             values.push_back(entry.key());
     }
     SortOrganizerValues(values);
@@ -73,7 +73,11 @@ void SortOrganizerValues(std::vector<QString>& values)
     keyed.reserve(values.size());
     for (QString& value : values)
         keyed.emplace_back(value.toCaseFolded(), std::move(value));
-    std::sort(keyed.begin(), keyed.end());
+    // One comparison of the folded texts a step (a pair's own takes two).
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        const int folded = a.first.compare(b.first);
+        return folded != 0 ? folded < 0 : a.second < b.second;
+    });
     values.clear();
     for (auto& [folded, value] : keyed)
         values.push_back(std::move(value));

@@ -682,6 +682,32 @@ TEST(ValueMembersTest, SortedRunsMergeToTheMembersOfAnyBatches)
     EXPECT_EQ(fromRuns.Items(), fromBatches.Items());
 }
 
+// The organizer asks whether a value has at least so many members of each of
+// tens of thousands of values, before the batches waiting are merged: repeats in
+// them and members already in count once.
+TEST(ValueMembersTest, AtLeastCountsWaitingBatchesEachMemberOnce)
+{
+    const auto item = [](int i) { return reinterpret_cast<CIndexItem*>(std::uintptr_t(i + 1) * 16); };
+    struct Case {
+        std::vector<int> waiting; // a batch too small to be merged at once behind items 0..9
+        qsizetype members;
+    };
+    for (const Case& c : std::vector<Case> { { { 20, 20, 20 }, 11 }, { { 3, 5 }, 10 }, { { 3, 20, 21, 21 }, 12 } }) {
+        ValueMembers members;
+        std::vector<CIndexItem*> first;
+        for (int i = 0; i < 10; ++i)
+            first.push_back(item(i));
+        members.InsertMany(first);
+        std::vector<CIndexItem*> batch;
+        for (int i : c.waiting)
+            batch.push_back(item(i));
+        members.InsertMany(batch);
+        for (qsizetype count : { c.members - 1, c.members, c.members + 1 })
+            EXPECT_EQ(members.HasAtLeast(count), count <= c.members) << c.members << " members, asked " << count;
+        EXPECT_EQ(members.size(), c.members);
+    }
+}
+
 // The volume and folder of many files are worked out once per folder: each
 // item's values must still be the ones its own field texts give, whatever its
 // address (files side by side, at the top, escaped, on a host, remote, stored
