@@ -3,6 +3,8 @@
 
 #include "CIndexModel.h"
 
+#include "AliasRecord.h"
+
 #include "CANPAInfo.h"
 #include "CIndexItem.h"
 #include "CIndexPackage.h"
@@ -18,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QStringList>
 #include <QTimer>
 
@@ -766,6 +769,21 @@ TEST_F(IndexModelTest, VolumeAndFolderValuesAreEachItemsOwnTexts)
     for (const char* address : addresses)
         items.push_back(itemAt(address, false));
     items.push_back(itemAt("h.jpg", true));
+    // Items known by their alias alone, their file there or gone, are found on the worker.
+    const QString files = TestTempDir() + QStringLiteral("/value-index-folders-files/Trip");
+    ASSERT_TRUE(QDir().mkpath(files));
+    for (const char* name : { "there.jpg", "gone.jpg" }) {
+        const QString path = files + QLatin1Char('/') + QLatin1String(name);
+        ASSERT_TRUE(QFile(path).open(QIODevice::WriteOnly));
+        IndexDbRecord record;
+        record.name = "h.jpg";
+        QByteArray alias;
+        ASSERT_EQ(NewAliasBytes(&package.GetIndexDbFile(), FileRef::FromUrl(QUrl::fromLocalFile(path)), alias), noErr);
+        record.alias = alias;
+        record.fields = CatalogueFields { 'JPEG', 0, 3000000000u, 3000000000u, 3000000000u, 1, 0 };
+        items.push_back(new CIndexItem(record, &package));
+    }
+    ASSERT_TRUE(QFile::remove(files + QStringLiteral("/gone.jpg")));
     model.RebuildValueIndex();
     CIndexModel::CollectedValuesPtr values;
     std::thread([&] { values = CIndexModel::CollectValues(model.GetValueIndexKeys(), items); }).join();
