@@ -406,6 +406,9 @@ public:
     QString CopyFieldString(SInt32 key, SInt16 mode);
     // True when the kind of a file of this type is told by the type alone (not by the name).
     static bool KindFollowsFileType(OSType type);
+    // The volume or folder field's text for a file at `url` (not empty), from the
+    // address alone: on any thread.
+    static QString VolumeOrFolderText(SInt32 key, const QUrl& url);
     // The field as a grid cell shows it: nothing for a field without a value, an
     // item without an urgency included.
     QString CopyCellString(SInt32 key);

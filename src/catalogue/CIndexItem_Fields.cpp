@@ -639,6 +639,30 @@ QString CIndexItem::CopyCellString(SInt32 key)
     return CopyFieldString(key, kFieldTextEmpty);
 }
 
+namespace {
+
+// The volume (the third element: "/media/<volume>/...") or the folder of a path.
+QString VolumeOrFolderOfPath(SInt32 key, const QString& path)
+{
+    if (key != kFieldVolume)
+        return PathElementFromEnd(path, 2);
+    const qsizetype first = path.indexOf(QLatin1Char('/'));
+    const qsizetype second = first < 0 ? -1 : path.indexOf(QLatin1Char('/'), first + 1);
+    if (second < 0)
+        return {};
+    const qsizetype third = path.indexOf(QLatin1Char('/'), second + 1);
+    return path.mid(second + 1, third < 0 ? -1 : third - second - 1);
+}
+
+} // namespace
+
+QString CIndexItem::VolumeOrFolderText(SInt32 key, const QUrl& url)
+{
+    if (!url.isLocalFile())
+        return key == kFieldVolume ? url.host() : PathElementFromEnd(url.path(), 2);
+    return VolumeOrFolderOfPath(key, ReadableNativePath(FileRef::FromUrl(url).NativePath()));
+}
+
 QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
 {
     QString text;
@@ -684,23 +708,8 @@ QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
             if (IsStoredInPackage())
                 break;
             const QUrl url = Quietly([&] { return GetURL(); });
-            if (!url.isEmpty() && !url.isLocalFile()) {
-                text = key == kFieldVolume ? url.host() : PathElementFromEnd(url.path(), 2);
-                break;
-            }
-            const QString path
-                = url.isEmpty() ? CopyFieldString(kFieldLocation, kFieldTextEmpty) : ReadableNativePath(FileRef::FromUrl(url).NativePath());
-            if (key == kFieldVolume) {
-                // The third element: "/media/<volume>/...".
-                const qsizetype first = path.indexOf(QLatin1Char('/'));
-                const qsizetype second = first < 0 ? -1 : path.indexOf(QLatin1Char('/'), first + 1);
-                if (second >= 0) {
-                    const qsizetype third = path.indexOf(QLatin1Char('/'), second + 1);
-                    text = path.mid(second + 1, third < 0 ? -1 : third - second - 1);
-                }
-            } else {
-                text = PathElementFromEnd(path, 2);
-            }
+            text = url.isEmpty() ? VolumeOrFolderOfPath(key, CopyFieldString(kFieldLocation, kFieldTextEmpty))
+                                 : VolumeOrFolderText(key, url);
             break;
         }
         case kFieldCreator: {

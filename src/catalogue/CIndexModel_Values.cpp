@@ -236,6 +236,12 @@ private:
     {
         if (mFolder.item != item) {
             mFolder = { item, {}, -1 };
+            // An item known by its alias alone is found through it here, on a
+            // worker while an index opens: a look at the disk per item, which the
+            // GUI thread would otherwise take for every item read. One not found
+            // is left to the field's text, which then knows it was looked for.
+            if (!item->KnownURL() && !item->IsStoredInPackage())
+                CatchCode([item] { item->GetURL(); });
             const QUrl* url = item->KnownURL();
             if (url && !item->IsStoredInPackage() && url->isLocalFile() && url->host().isEmpty()) {
                 mFolder.path = url->path();
@@ -251,7 +257,10 @@ private:
             auto found = mByFolder.constFind(folder);
             if (found == mByFolder.constEnd()) {
                 const QString& kept = mKeptFolders.emplace_back(mFolder.path);
-                found = mByFolder.insert(QStringView(kept).left(mFolder.slash), NewGroup({}, item, Source::FieldString));
+                // The folder's text from its first item's address, where the
+                // items are gathered (a worker, for an opening).
+                found = mByFolder.insert(QStringView(kept).left(mFolder.slash),
+                    NewGroup(CIndexItem::VolumeOrFolderText(key, *item->KnownURL())));
             }
             mLastFolder = { found.key(), *found };
         }

@@ -28,6 +28,27 @@ public:
         return qsizetype(mSorted.size()) + mAdded.size() - mRemoved.size();
     }
     bool isEmpty() const { return size() == 0; }
+    // Whether there are at least `count` members, told without merging the batches
+    // waiting: a list of every value of a field asks this of each, and merging them
+    // all would cost a pass over every item of the index. Meant for small counts.
+    bool HasAtLeast(qsizetype count) const
+    {
+        if (mBatched.empty())
+            return size() >= count;
+        if (qsizetype(mSorted.size()) >= count)
+            return true;
+        // Changes one at a time merge the batches first: only the vector and the
+        // batches (repeats and members already in allowed) hold members now.
+        std::vector<Item> others;
+        for (Item item : mBatched) {
+            if (std::find(others.begin(), others.end(), item) != others.end() || InSorted(item))
+                continue;
+            others.push_back(item);
+            if (qsizetype(mSorted.size() + others.size()) >= count)
+                return true;
+        }
+        return false;
+    }
     // The room held, in items.
     qsizetype capacity() const
     {

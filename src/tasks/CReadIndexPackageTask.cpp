@@ -173,10 +173,11 @@ void CReadIndexPackageTask::ReadIndexDb(const QString& path)
 namespace {
 
 // Records are made into items on the worker pool a run at a time, the runs
-// handed to the model in the file's order: a run large enough that handing it
-// over costs little beside making it, and few enough in flight that the file's
+// handed to the model in the file's order: a run small enough that handing it
+// over (its values entered) is a short step of the GUI thread, large enough that
+// it costs little beside making it, and few enough in flight that the file's
 // bytes behind them are soon given back.
-constexpr size_t kRunRecords = 4096;
+constexpr size_t kRunRecords = 2048;
 // Only the workers of a large index grow their heaps ahead: a small one's take little.
 constexpr qint64 kGrowHeapFromBytes = qint64(64) << 20;
 
@@ -322,6 +323,13 @@ void CReadIndexPackageTask::ReadItems(const std::shared_ptr<IndexDbPieces>& piec
         mDamagedRecords += SInt32(run.failures.size());
         highestThumbnail = std::max(highestThumbnail, run.highestThumbnail);
         model.AppendItems(run.items, ItemInsert::Filling, run.values.get());
+        // What the run's values were gathered in (a table per field, a text per
+        // value) goes on a worker: freeing it costs the GUI thread as much as
+        // entering them. At the program's end the pool takes no more: freed here then.
+        if (run.values) {
+            const auto values = std::make_shared<CIndexModel::CollectedValuesPtr>(std::move(run.values));
+            CatchCode([&] { WorkerPool::Start([values] { values->reset(); }); });
+        }
         const std::vector<CIndexItem*> items = std::exchange(run.items, {});
         for (size_t i = 0; i < items.size(); ++i)
             model.SetStoredRecord(items[i], run.itemPlaces[i]);
@@ -347,6 +355,7 @@ void CReadIndexPackageTask::ReadItems(const std::shared_ptr<IndexDbPieces>& piec
         YieldIfTimeUp(kReadSlices * GetTaskSlice());
     };
     bool parsed = false; // every record is in a run
+    SInt64 lastHandOver = 0; // milliseconds
     while (!parsed || !runs.empty()) {
         catchUp();
         while (!parsed && runs.size() < mostInFlight) {
@@ -369,9 +378,16 @@ void CReadIndexPackageTask::ReadItems(const std::shared_ptr<IndexDbPieces>& piec
                 startRun();
         }
         if (!runs.empty() && runs.front()->done) {
-            const std::shared_ptr<ItemRun> run = std::move(runs.front());
-            runs.pop_front();
-            handOver(*run);
+            // The next run takes about as long as the last did: the loop has its
+            // turn first when the slice would run out during it.
+            YieldBeforeStep(lastHandOver);
+            const SInt64 start = ClockMilliseconds();
+            {
+                const std::shared_ptr<ItemRun> run = std::move(runs.front());
+                runs.pop_front();
+                handOver(*run);
+            }
+            lastHandOver = ClockMilliseconds() - start;
             continue;
         }
         // Until a worker has made the oldest run, or more of the file is read.

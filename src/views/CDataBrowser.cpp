@@ -132,6 +132,11 @@ void CDataBrowser::AddItems(
         GetImp().GetModel().SortContainer(container, kSourceNameProperty, false);
 }
 
+void CDataBrowser::AddItemsInOrder(const std::vector<LDataBrowserItem*>& items, DataBrowserItemID container)
+{
+    LDataBrowser::AddItems(items, container, 0);
+}
+
 OSStatus CDataBrowser::AddColumn(DataBrowserPropertyID propertyID, const QString& title, SInt16 justification,
     FourCharCode propertyType, UInt16 minWidth, UInt16 maxWidth, UInt16 width, bool typeSelect, bool editable)
 {

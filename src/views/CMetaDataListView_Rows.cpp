@@ -206,14 +206,15 @@ void CSourceParentDynamic::ItemNotification(DataBrowserItemNotification message)
 void CSourceParentDynamic::AddValueRows()
 {
     CIndexModel* model = ModelOf(*this);
+    CMetaDataListView* organizer = OrganizerOf(*this);
     const CIndexModel::ValueSets* sets = model ? model->GetValueSets(mFieldKey) : nullptr;
-    if (!sets)
+    if (!sets || !organizer)
         return;
     std::vector<LDataBrowserItem*> rows;
     for (const QString& value : OrganizerListedValues(*sets, mFieldKey, GetPrefBoolean(kShowEmptyKeysPref)))
         rows.push_back(new CSourceItemDynamic(mFieldKey, value));
     // Made in their order (the browser's own, case-insensitive), the rows need no sort of their own.
-    GetOwningBrowser()->AddItems(rows, GetItemID());
+    organizer->AddItemsInOrder(rows, GetItemID());
 }
 
 std::vector<CSourceItemDynamic*> CSourceParentDynamic::GetValueRows() const
@@ -241,7 +242,7 @@ void CSourceParentDynamic::RefreshValueRows()
     QSet<QString> wanted;
     wanted.reserve(sets->size());
     for (auto entry = sets->cbegin(); entry != sets->cend(); ++entry) {
-        if (OrganizerListsValue(mFieldKey, entry.value().size(), showEmpty))
+        if (OrganizerListsValue(mFieldKey, entry.value(), showEmpty))
             wanted.insert(entry.key());
     }
     QSet<QString> present;

@@ -13,6 +13,7 @@
 #include <QMimeData>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -43,13 +44,13 @@ CSearchTask* NewValueBatch(CIndexModel& model, SInt32 field, const std::vector<C
 
 } // namespace
 
-bool OrganizerListsValue(SInt32 field, qsizetype memberCount, bool showEmpty)
+bool OrganizerListsValue(SInt32 field, const ValueMembers& members, bool showEmpty)
 {
     if (field == kOrganizerNameField)
-        return memberCount >= kLeastSharedName;
+        return members.HasAtLeast(kLeastSharedName);
     if (field == kOrganizerRatingField)
         return true;
-    return memberCount > 0 || showEmpty;
+    return showEmpty || members.HasAtLeast(1);
 }
 
 std::vector<QString> OrganizerListedValues(const CIndexModel::ValueSets& sets, SInt32 field, bool showEmpty)
@@ -57,7 +58,7 @@ std::vector<QString> OrganizerListedValues(const CIndexModel::ValueSets& sets, S
     std::vector<QString> values;
     values.reserve(size_t(sets.size()));
     for (auto entry = sets.cbegin(); entry != sets.cend(); ++entry) {
-        if (OrganizerListsValue(field, entry.value().size(), showEmpty))
+        if (OrganizerListsValue(field, entry.value(), showEmpty))
             values.push_back(entry.key());
     }
     SortOrganizerValues(values);
@@ -68,15 +69,32 @@ void SortOrganizerValues(std::vector<QString>& values)
 {
     // Case-insensitively; equal ones by their text so that the order never depends
     // on the hash. Each value is folded once, not at every comparison: a field may
-    // have tens of thousands of values.
-    std::vector<std::pair<QString, QString>> keyed;
-    keyed.reserve(values.size());
-    for (QString& value : values)
-        keyed.emplace_back(value.toCaseFolded(), std::move(value));
-    std::sort(keyed.begin(), keyed.end());
-    values.clear();
-    for (auto& [folded, value] : keyed)
-        values.push_back(std::move(value));
+    // have tens of thousands of values. Their first folded characters are sorted
+    // side by side, so that most comparisons read no text at all.
+    std::vector<QString> folded(values.size());
+    struct Head {
+        std::array<quint64, 4> units {}; // the first 16 folded UTF-16 units, padded with 0
+        size_t index = 0;
+    };
+    std::vector<Head> heads(values.size());
+    for (size_t i = 0; i < values.size(); ++i) {
+        folded[i] = values[i].toCaseFolded();
+        heads[i].index = i;
+        const qsizetype count = std::min<qsizetype>(folded[i].size(), qsizetype(heads[i].units.size() * 4));
+        for (qsizetype unit = 0; unit < count; ++unit)
+            heads[i].units[size_t(unit / 4)] |= quint64(folded[i][unit].unicode()) << (48 - 16 * (unit % 4));
+    }
+    std::sort(heads.begin(), heads.end(), [&](const Head& a, const Head& b) {
+        if (a.units != b.units)
+            return a.units < b.units;
+        const int order = folded[a.index].compare(folded[b.index]);
+        return order != 0 ? order < 0 : values[a.index] < values[b.index];
+    });
+    std::vector<QString> sorted;
+    sorted.reserve(values.size());
+    for (const Head& head : heads)
+        sorted.push_back(std::move(values[head.index]));
+    values = std::move(sorted);
 }
 
 bool OrganizerValueIsEditable(SInt32 field)

@@ -38,10 +38,10 @@ enum : SInt32 {
 // The preference that also lists values no item has.
 inline constexpr const char* kShowEmptyKeysPref = "MDIShowEmptyKeys";
 
-// Whether a value that `memberCount` items have gets a row in its field's group:
-// names only when three or more items share them (a name of its own says
-// nothing), every rating, any other value when an item has it or showEmpty.
-bool OrganizerListsValue(SInt32 field, qsizetype memberCount, bool showEmpty);
+// Whether a value gets a row in its field's group: names only when three or more
+// items share them (a name of its own says nothing), every rating, any other
+// value when an item has it or showEmpty. The members are not counted whole.
+bool OrganizerListsValue(SInt32 field, const ValueMembers& members, bool showEmpty);
 // The values of a field that get rows, ordered as the rows are (case-insensitively).
 std::vector<QString> OrganizerListedValues(const CIndexModel::ValueSets& sets, SInt32 field, bool showEmpty);
 // Values put in the order of the rows.

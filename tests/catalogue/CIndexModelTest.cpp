@@ -3,6 +3,8 @@
 
 #include "CIndexModel.h"
 
+#include "AliasRecord.h"
+
 #include "CANPAInfo.h"
 #include "CIndexItem.h"
 #include "CIndexPackage.h"
@@ -18,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QStringList>
 #include <QTimer>
 
@@ -682,6 +685,32 @@ TEST(ValueMembersTest, SortedRunsMergeToTheMembersOfAnyBatches)
     EXPECT_EQ(fromRuns.Items(), fromBatches.Items());
 }
 
+// The organizer asks whether a value has at least so many members of each of
+// tens of thousands of values, before the batches waiting are merged: repeats in
+// them and members already in count once.
+TEST(ValueMembersTest, AtLeastCountsWaitingBatchesEachMemberOnce)
+{
+    const auto item = [](int i) { return reinterpret_cast<CIndexItem*>(std::uintptr_t(i + 1) * 16); };
+    struct Case {
+        std::vector<int> waiting; // a batch too small to be merged at once behind items 0..9
+        qsizetype members;
+    };
+    for (const Case& c : std::vector<Case> { { { 20, 20, 20 }, 11 }, { { 3, 5 }, 10 }, { { 3, 20, 21, 21 }, 12 } }) {
+        ValueMembers members;
+        std::vector<CIndexItem*> first;
+        for (int i = 0; i < 10; ++i)
+            first.push_back(item(i));
+        members.InsertMany(first);
+        std::vector<CIndexItem*> batch;
+        for (int i : c.waiting)
+            batch.push_back(item(i));
+        members.InsertMany(batch);
+        for (qsizetype count : { c.members - 1, c.members, c.members + 1 })
+            EXPECT_EQ(members.HasAtLeast(count), count <= c.members) << c.members << " members, asked " << count;
+        EXPECT_EQ(members.size(), c.members);
+    }
+}
+
 // The volume and folder of many files are worked out once per folder: each
 // item's values must still be the ones its own field texts give, whatever its
 // address (files side by side, at the top, escaped, on a host, remote, stored
@@ -740,6 +769,21 @@ TEST_F(IndexModelTest, VolumeAndFolderValuesAreEachItemsOwnTexts)
     for (const char* address : addresses)
         items.push_back(itemAt(address, false));
     items.push_back(itemAt("h.jpg", true));
+    // Items known by their alias alone, their file there or gone, are found on the worker.
+    const QString files = TestTempDir() + QStringLiteral("/value-index-folders-files/Trip");
+    ASSERT_TRUE(QDir().mkpath(files));
+    for (const char* name : { "there.jpg", "gone.jpg" }) {
+        const QString path = files + QLatin1Char('/') + QLatin1String(name);
+        ASSERT_TRUE(QFile(path).open(QIODevice::WriteOnly));
+        IndexDbRecord record;
+        record.name = "h.jpg";
+        QByteArray alias;
+        ASSERT_EQ(NewAliasBytes(&package.GetIndexDbFile(), FileRef::FromUrl(QUrl::fromLocalFile(path)), alias), noErr);
+        record.alias = alias;
+        record.fields = CatalogueFields { 'JPEG', 0, 3000000000u, 3000000000u, 3000000000u, 1, 0 };
+        items.push_back(new CIndexItem(record, &package));
+    }
+    ASSERT_TRUE(QFile::remove(files + QStringLiteral("/gone.jpg")));
     model.RebuildValueIndex();
     CIndexModel::CollectedValuesPtr values;
     std::thread([&] { values = CIndexModel::CollectValues(model.GetValueIndexKeys(), items); }).join();

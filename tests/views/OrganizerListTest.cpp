@@ -114,6 +114,23 @@ TEST_F(OrganizerList, ShowsTheIndexItsFieldsAndTheirValuesWithCounts)
     EXPECT_FALSE(view->IsFiltered());
 }
 
+// A group's rows are made in order rather than sorted by the list: the order
+// must be the list's own, whatever the case and accents of the values.
+TEST_F(OrganizerList, ValueRowsComeInTheListsOwnOrder)
+{
+    const QStringList keywords { QStringLiteral("zoo"), QStringLiteral("\u00C9clair"), QStringLiteral("alpha"),
+        QStringLiteral("Beta"), QStringLiteral("eclair"), QStringLiteral("Z\u00E8bre"), QStringLiteral("\u00C4rger"),
+        QStringLiteral("ARGER"), QStringLiteral("beta 2"), QStringLiteral("\u00FF") };
+    Add(QStringLiteral("a.jpg"), keywords);
+    Show();
+    organizer->OpenContainer(organizer->FindGroup(6016));
+    const std::vector<CSourceItemDynamic*> rows = organizer->FindGroup(6016)->GetValueRows();
+    EXPECT_EQ(rows.size(), size_t(keywords.size()));
+    for (size_t i = 1; i < rows.size(); ++i)
+        EXPECT_FALSE(organizer->CompareItems(rows[i], rows[i - 1], kSourceNameProperty))
+            << rows[i - 1]->GetValue().toStdString() << " before " << rows[i]->GetValue().toStdString();
+}
+
 TEST_F(OrganizerList, AValueNoItemHasAnyMoreFollowsMDIShowEmptyKeys)
 {
     for (bool showEmpty : { false, true }) {
