@@ -317,6 +317,10 @@ bool CIndexItem::HasHeldAlias() const
 
 void CIndexItem::ForgetAlias()
 {
+    if (mURLAtAliasPath) {
+        mURL = HeldURL();
+        mURLAtAliasPath = false;
+    }
     if (mRare)
         mRare->alias.reset();
     DropStoredBlocks(false, false, true);
@@ -483,10 +487,36 @@ void CIndexItem::SetNameFromPString(ConstStr255Param name)
 
 void CIndexItem::SetURL(const QUrl& url)
 {
-    if (url != mURL)
+    if (url != HeldURL())
         mRecordCurrent = false; // the record's file URL is where the file was found
-    mURL = url;
     mURLLookedFor = false;
+    // A file where its alias says is found through the alias again: the URL is
+    // not kept twice. Only a URL the path gives back exactly is left out.
+    const QByteArrayView aliasPath = url.isLocalFile() ? HeldAliasPath() : QByteArrayView();
+    if (!aliasPath.isEmpty() && FileRef::FromUrl(url).NativePath() == aliasPath
+        && FileRef::FromNativePath(aliasPath.toByteArray()).ToUrl() == url) {
+        mURL.clear();
+        mURLAtAliasPath = true;
+    } else {
+        mURL = url;
+        mURLAtAliasPath = false;
+    }
+}
+
+QUrl CIndexItem::HeldURL() const
+{
+    if (!mURLAtAliasPath)
+        return mURL;
+    return FileRef::FromNativePath(HeldAliasPath().toByteArray()).ToUrl();
+}
+
+QByteArrayView CIndexItem::HeldAliasPath() const
+{
+    if (mRare && mRare->alias)
+        return AliasRecord::AbsolutePathIn(*mRare->alias);
+    if (mStored && mStored->HasAlias())
+        return AliasRecord::AbsolutePathIn(mStored->Alias());
+    return {};
 }
 
 void CIndexItem::SetAlias(std::optional<QByteArray> alias)
@@ -759,7 +789,7 @@ OSType CIndexItem::GetCreatorCode()
             OSType type = 0;
             OSType creator = 0;
             FileRef file;
-            const QUrl url = mURL.isEmpty() ? QUrl() : mURL;
+            const QUrl url = HeldURL();
             if (!url.isEmpty() && GetFSSpecFromURL(url, file) == noErr
                 && GetFileTypeAndCreatorOf(file, type, creator) == noErr)
                 mCreator = creator;
@@ -816,8 +846,14 @@ const FileRef* CIndexItem::AliasBaseFile() const
 
 QUrl CIndexItem::GetURL()
 {
-    if (!mURL.isEmpty() || mURLLookedFor)
-        return mURL;
+    FindURL();
+    return HeldURL();
+}
+
+void CIndexItem::FindURL()
+{
+    if (HoldsURL() || mURLLookedFor)
+        return;
     mURLLookedFor = true;
 
     QUrl url;
@@ -849,7 +885,6 @@ QUrl CIndexItem::GetURL()
         url = target.ToUrl();
     }
     SetURL(url);
-    return mURL;
 }
 
 const QByteArray* CIndexItem::GetAlias()
@@ -874,7 +909,7 @@ const QByteArray* CIndexItem::GetAlias()
 bool CIndexItem::MakeAliasOfURLFile()
 {
     LoadRecord();
-    if (HasHeldAlias() || mURL.isEmpty() || !mURL.isLocalFile())
+    if (HasHeldAlias() || !mURL.isLocalFile())
         return false;
     const FileRef target = FileRef::FromUrl(mURL);
     QByteArray bytes;
@@ -1167,7 +1202,7 @@ QUrl CIndexItem::LocateFile(bool ask)
             return QUrl();
         gLocateFolder = chosen;
         SetURL(candidate.ToUrl());
-        return mURL;
+        return HeldURL();
     }
     const FileRef file = FileRef::FromUrl(chosen);
     gLocateFolder = file.Parent().ToUrl();
@@ -1183,7 +1218,7 @@ QUrl CIndexItem::LocateFile(bool ask)
     SetIcon(QIcon());
     SetError(nullptr);
     mThumbnailNumber = 0;
-    return mURL;
+    return HeldURL();
 }
 
 void CIndexItem::ForgetLocateFolder()
@@ -1391,7 +1426,7 @@ Offscreen* CIndexItem::GetDisplayPicture()
         mDisplayPictureFromFile = false;
 
         // The thumbnail is read again from its file when it is needed.
-        if (!mDirty && (IsInIndexFile() || !mURL.isEmpty()) && !IsFontMediaType(GetFileTypeCode())) {
+        if (!mDirty && (IsInIndexFile() || HoldsURL()) && !IsFontMediaType(GetFileTypeCode())) {
             mRare->thumbnail.reset();
             mThumbnailLookedFor = false;
             mRecordLoaded = false;

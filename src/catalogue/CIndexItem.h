@@ -264,9 +264,9 @@ public:
 
     // Lazy parts (null when the item has none).
     QUrl GetURL();
-    // The address GetURL answers when the item holds it already; null when it
+    // The address GetURL answers when the item knows it already; empty when it
     // would have to be found (an alias resolved, a stored name looked up).
-    const QUrl* KnownURL() const { return mURL.isEmpty() ? nullptr : &mURL; }
+    QUrl KnownURL() const { return HeldURL(); }
     const QByteArray* GetAlias();
     QUrl GetRemoteURL();
     CANPAInfo* GetCaptionInfo();
@@ -508,6 +508,14 @@ private:
     void MakeEXIFTransform();
     bool IsRawFile();
     UInt32 LoadedField(const UInt32& field);
+    // Finds the file's URL once (GetURL without making the answer).
+    void FindURL();
+    // The URL as found: kept, or the path the alias names when the file was found
+    // there (most items: a million URLs are not kept beside their aliases).
+    QUrl HeldURL() const;
+    bool HoldsURL() const { return !mURL.isEmpty() || mURLAtAliasPath; }
+    // The absolute path the held alias names; empty without one.
+    QByteArrayView HeldAliasPath() const;
     QUrl PartOrNullURL();
 
     // Runs `make` for a lazy part, leaving the dirty byte as it was.
@@ -543,6 +551,7 @@ private:
     // A copy of the alias as held, for resolving or writing, without making it
     // from the stored block; empty without one.
     std::optional<QByteArray> CopyHeldAlias() const;
+    // Drops the alias; a URL it gave is kept instead.
     void ForgetAlias();
     // Holds an alias made again for where the file was found: the item is the same,
     // its record is not.
@@ -618,6 +627,7 @@ private:
     bool mIconMade : 1 = false;
     bool mThumbnailLookedFor : 1 = false;
     bool mURLLookedFor : 1 = false;
+    bool mURLAtAliasPath : 1 = false; // the URL is the held alias's path (mURL stays empty)
     bool mThumbnailFailed : 1 = false;
     bool mSmallMedium : 1 = false;
     bool mDisplayPictureFailed : 1 = false;

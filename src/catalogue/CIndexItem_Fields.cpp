@@ -683,13 +683,16 @@ QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
         case kFieldFolder: {
             if (IsStoredInPackage())
                 break;
-            const QUrl url = Quietly([&] { return GetURL(); });
+            // A file where its alias says: the alias's path, with no URL made.
+            CatchCode([&] { FindURL(); });
+            const QUrl url = mURLAtAliasPath ? QUrl() : mURL;
             if (!url.isEmpty() && !url.isLocalFile()) {
                 text = key == kFieldVolume ? url.host() : PathElementFromEnd(url.path(), 2);
                 break;
             }
-            const QString path
-                = url.isEmpty() ? CopyFieldString(kFieldLocation, kFieldTextEmpty) : ReadableNativePath(FileRef::FromUrl(url).NativePath());
+            const QString path = mURLAtAliasPath ? ReadableNativePath(HeldAliasPath().toByteArray())
+                : url.isEmpty()                  ? CopyFieldString(kFieldLocation, kFieldTextEmpty)
+                                                 : ReadableNativePath(FileRef::FromUrl(url).NativePath());
             if (key == kFieldVolume) {
                 // The third element: "/media/<volume>/...".
                 const qsizetype first = path.indexOf(QLatin1Char('/'));
@@ -786,7 +789,7 @@ QVariantMap CIndexItem::CopyFieldDictionary(const FieldDictionaryKeys& fields, S
         if (field.key == kFieldFileState) {
             if (IsStoredInPackage())
                 insert(field.name, localized(kTextStoredInPackage));
-            else if (!mURL.isEmpty())
+            else if (HoldsURL())
                 insert(field.name, localized(kTextFileFound));
             else if (mURLLookedFor)
                 insert(field.name, localized(kTextFileMissing));

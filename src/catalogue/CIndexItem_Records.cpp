@@ -311,6 +311,9 @@ void CIndexItem::KeepWrittenAlias(const IndexDbRecord& written)
         && !rare.rawKindText && rare.failedFileStamp.isEmpty() && !rare.indexFile && rare.recordOffset == -1
         && rare.openInViewer == 0)
         mRare.reset();
+    // The URL of a file where the new alias says need not be kept beside it.
+    if (!mURL.isEmpty())
+        SetURL(QUrl(mURL));
 }
 
 void CIndexItem::DropStoredBlocks(bool caption, bool imageRecord, bool alias, bool userData)
@@ -364,7 +367,7 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
     // Where the media file is. A copy made into "media/" is taken back when the
     // record cannot be completed, so a failed write leaves the package as it was.
     const QString oldStoredName = GetStoredName();
-    const QUrl oldURL = mURL;
+    const QUrl oldURL = HeldURL();
     QUrl original;
     QUrl copy;
     try {
@@ -384,7 +387,7 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
             const bool madeAlias = PartOrNull([&] { return MakeAliasOfURLFile(); });
             if (!madeAlias)
                 mPackage = itemPackage;
-            const QUrl url = madeAlias ? mURL : LocateFile(false);
+            const QUrl url = madeAlias ? HeldURL() : LocateFile(false);
             mPackage = &package;
             medium.located = url;
             if (!url.isEmpty())

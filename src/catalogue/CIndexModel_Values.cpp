@@ -236,9 +236,9 @@ private:
     {
         if (mFolder.item != item) {
             mFolder = { item, {}, -1 };
-            const QUrl* url = item->KnownURL();
-            if (url && !item->IsStoredInPackage() && url->isLocalFile() && url->host().isEmpty()) {
-                mFolder.path = url->path();
+            const QUrl url = item->KnownURL();
+            if (!item->IsStoredInPackage() && url.isLocalFile() && url.host().isEmpty()) {
+                mFolder.path = url.path();
                 const qsizetype slash = mFolder.path.lastIndexOf(QLatin1Char('/'));
                 if (slash > 0 && slash < mFolder.path.size() - 1)
                     mFolder.slash = slash;
