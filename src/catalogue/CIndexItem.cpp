@@ -331,7 +331,6 @@ void CIndexItem::HoldFoundAlias(QByteArray alias)
     ForgetAlias();
     Rare& rare = MakeRare();
     rare.alias = std::move(alias);
-    rare.aliasPathCache.reset();
     mRecordCurrent = false;
 }
 
@@ -487,20 +486,28 @@ void CIndexItem::SetNameFromPString(ConstStr255Param name)
 
 void CIndexItem::SetURL(const QUrl& url)
 {
-    if (url != HeldURL())
-        mRecordCurrent = false; // the record's file URL is where the file was found
     mURLLookedFor = false;
+    if (url == HeldURL())
+        return;
+    mRecordCurrent = false; // the record's file URL is where the file was found
     // A file where its alias says is found through the alias again: the URL is
-    // not kept twice. Only a URL the path gives back exactly is left out.
-    const QByteArrayView aliasPath = url.isLocalFile() ? HeldAliasPath() : QByteArrayView();
-    if (!aliasPath.isEmpty() && FileRef::FromUrl(url).NativePath() == aliasPath
-        && FileRef::FromNativePath(aliasPath.toByteArray()).ToUrl() == url) {
-        mURL.clear();
-        mURLAtAliasPath = true;
-    } else {
-        mURL = url;
-        mURLAtAliasPath = false;
-    }
+    // not kept twice.
+    mURLAtAliasPath = IsAliasPathURL(url);
+    mURL = mURLAtAliasPath ? QUrl() : url;
+}
+
+bool CIndexItem::IsAliasPathURL(const QUrl& url) const
+{
+    // Only a URL the file gives back exactly.
+    const FileRef file = url.isLocalFile() && HasHeldAlias() ? FileRef::FromUrl(url) : FileRef();
+    return file.IsValid() && IsAliasPathFile(file) && file.ToUrl() == url;
+}
+
+bool CIndexItem::IsAliasPathFile(const FileRef& file) const
+{
+    const QByteArrayView aliasPath = HeldAliasPath();
+    return !aliasPath.isEmpty() && file.NativePath() == aliasPath
+        && FileRef::FromNativePath(aliasPath.toByteArray()) == file;
 }
 
 QUrl CIndexItem::HeldURL() const
@@ -512,10 +519,15 @@ QUrl CIndexItem::HeldURL() const
 
 QByteArrayView CIndexItem::HeldAliasPath() const
 {
+    return AliasRecord::AbsolutePathIn(HeldAliasBytes());
+}
+
+QByteArrayView CIndexItem::HeldAliasBytes() const
+{
     if (mRare && mRare->alias)
-        return AliasRecord::AbsolutePathIn(*mRare->alias);
+        return *mRare->alias;
     if (mStored && mStored->HasAlias())
-        return AliasRecord::AbsolutePathIn(mStored->Alias());
+        return mStored->Alias();
     return {};
 }
 
@@ -524,10 +536,8 @@ void CIndexItem::SetAlias(std::optional<QByteArray> alias)
     mThumbnailFailed = false;
     const bool hasAlias = alias.has_value();
     ForgetAlias();
-    if (hasAlias || mRare) {
+    if (hasAlias || mRare)
         MakeRare().alias = std::move(alias);
-        mRare->aliasPathCache.reset();
-    }
     if (hasAlias)
         SetURL(QUrl()); // resolved again from the alias when needed
     MarkDirty();
@@ -809,14 +819,14 @@ SInt32 CIndexItem::GetPositionInView() const
 
 QString CIndexItem::GetAliasPath()
 {
-    if (!mRare || !mRare->aliasPathCache) {
-        const QByteArray* alias = GetAlias();
-        AliasRecord record;
-        if (!alias || AliasRecord::FromBytes(*alias, record) != noErr)
-            return QString();
-        MakeRare().aliasPathCache = record.ReadablePath();
-    }
-    return *mRare->aliasPathCache;
+    // Read from the alias as held each time: a list of missing files shown or
+    // sorted by location keeps no path, nor a copy of the alias, for each.
+    const QByteArray* made = HasHeldAlias() ? nullptr : GetAlias();
+    const QByteArrayView bytes = made ? QByteArrayView(*made) : HeldAliasBytes();
+    AliasRecord record;
+    if (bytes.isEmpty() || AliasRecord::FromBytes(QByteArray::fromRawData(bytes.data(), bytes.size()), record) != noErr)
+        return QString();
+    return record.ReadablePath();
 }
 
 // Lazy parts.
@@ -882,6 +892,14 @@ void CIndexItem::FindURL()
         // Found elsewhere or as another file: the next record's alias leads there.
         if (changed && bytes != *alias)
             HoldFoundAlias(std::move(bytes));
+        if (IsAliasPathFile(target)) {
+            // Where the alias says (most files): no URL is made to be kept.
+            mURL.clear();
+            mURLAtAliasPath = true;
+            mURLLookedFor = false;
+            mRecordCurrent = false; // as SetURL: the record's file URL is where the file was found
+            return;
+        }
         url = target.ToUrl();
     }
     SetURL(url);
@@ -1282,10 +1300,8 @@ void CIndexItem::MoveFileTo(const QUrl& folder, SInt16 conflictMode)
         SetName(moved.Name());
     ForgetAlias();
     SetStoredName(QString());
-    if (mRare) {
-        mRare->aliasPathCache.reset();
+    if (mRare)
         mRare->fileRef.reset();
-    }
     MarkDirty();
 }
 
@@ -1322,8 +1338,6 @@ void CIndexItem::ApplyOrientationFlags(SInt32 orientation)
 
 void CIndexItem::Purge()
 {
-    if (mRare)
-        mRare->aliasPathCache.reset();
     if (mDirty || mPackage)
         return;
     // The parts are read again from the record or made again from the file.

@@ -514,7 +514,12 @@ private:
     // there (most items: a million URLs are not kept beside their aliases).
     QUrl HeldURL() const;
     bool HoldsURL() const { return !mURL.isEmpty() || mURLAtAliasPath; }
-    // The absolute path the held alias names; empty without one.
+    // Whether `url` names the path the held alias names (and HeldURL would give it back).
+    bool IsAliasPathURL(const QUrl& url) const;
+    bool IsAliasPathFile(const FileRef& file) const;
+    // The alias as held, without making it from the stored block; empty without one.
+    QByteArrayView HeldAliasBytes() const;
+    // The absolute path it names.
     QByteArrayView HeldAliasPath() const;
     QUrl PartOrNullURL();
 
@@ -576,7 +581,6 @@ private:
         QIcon icon;
         std::unique_ptr<FileRef> fileRef; // the file the item was made from
         std::unique_ptr<ItemInfoWindow> infoWindow;
-        std::optional<QString> aliasPathCache;
         std::optional<QString> rawKindText; // raw files only, made when first shown
         QString failedFileStamp; // path, size and date of the file a thumbnail failed for
         LStream* indexFile = nullptr; // open index file holding the older record
