@@ -307,15 +307,9 @@ void CIndexItem::KeepWrittenAlias(const IndexDbRecord& written)
     mRare->alias.reset();
     const Rare& rare = *mRare;
     if (!rare.exif.Get() && !rare.exif.LookedFor() && !rare.displayPicture && !rare.thumbnail && !rare.error
-        && rare.remoteURL.isEmpty() && rare.icon.isNull() && !rare.fileRef && !rare.infoWindow
-        && !rare.rawKindText && rare.failedFileStamp.isEmpty() && !rare.indexFile && rare.recordOffset == -1
-        && rare.openInViewer == 0)
+        && rare.remoteURL.isEmpty() && rare.icon.isNull() && !rare.fileRef && !rare.infoWindow && !rare.rawKindText
+        && rare.failedFileStamp.isEmpty() && !rare.indexFile && rare.recordOffset == -1 && rare.openInViewer == 0)
         mRare.reset();
-    // The URL of a file where the new alias says need not be kept beside it.
-    if (IsAliasPathURL(mURL)) {
-        mURL.clear();
-        mURLAtAliasPath = true;
-    }
 }
 
 void CIndexItem::DropStoredBlocks(bool caption, bool imageRecord, bool alias, bool userData)
