@@ -1174,6 +1174,7 @@ QUrl CIndexItem::LocateFile(bool ask)
     }
     if (!found.isEmpty() && !URLExists(found))
         found.clear();
+    const bool wasHeld = !found.isEmpty(); // the item's own URL: nothing to set
     if (found.isEmpty() && mRare && mRare->fileRef && mRare->fileRef->Exists())
         found = mRare->fileRef->ToUrl();
     if (found.isEmpty() && HasHeldAlias()) {
@@ -1202,7 +1203,8 @@ QUrl CIndexItem::LocateFile(bool ask)
         }
     }
     if (!found.isEmpty()) {
-        SetURL(found);
+        if (!wasHeld)
+            SetURL(found);
         return found;
     }
     ItemWindowServices* windows = GetItemWindowServices();
