@@ -363,7 +363,6 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
     // Where the media file is. A copy made into "media/" is taken back when the
     // record cannot be completed, so a failed write leaves the package as it was.
     const QString oldStoredName = GetStoredName();
-    const QUrl oldURL = HeldURL();
     QUrl original;
     QUrl copy;
     try {
@@ -446,7 +445,7 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
             QFile::remove(FileRef::FromUrl(copy).Path());
             if (self) {
                 SetStoredName(oldStoredName);
-                SetURL(oldURL);
+                SetURL(original); // where the file was copied from
             }
         }
         throw;
