@@ -182,14 +182,15 @@ CIndexItem::CIndexItem(const IndexDbRecord& record, CIndexPackage* package)
     ApplyIndexDbRecord(record, package);
 }
 
-CIndexItem::CIndexItem(const IndexDbRecord& record, CIndexPackage* package, UInt64 sequenceNumber)
+CIndexItem::CIndexItem(
+    const IndexDbRecord& record, CIndexPackage* package, UInt64 sequenceNumber, const StoredBlocksOnDisk& onDisk)
     : mSequenceNumber(sequenceNumber)
 {
     Init();
-    ApplyIndexDbRecord(record, package);
+    ApplyIndexDbRecord(record, package, onDisk);
 }
 
-void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* package)
+void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* package, const StoredBlocksOnDisk& onDisk)
 {
     if (record.name)
         SetName(NameFromUtf8(*record.name));
@@ -239,7 +240,7 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
         std::unique_ptr<UserData> userData;
         ThrowIfOSErr_(UserData::NewUserDataFromHandle(*record.userData, userData));
     }
-    mStored = StoredRecordBlocks::Make(record);
+    mStored = StoredRecordBlocks::Make(record, onDisk);
 
     if (record.alias) {
         // The file is found through the alias when it is needed.
@@ -311,6 +312,12 @@ void CIndexItem::KeepWrittenAlias(const IndexDbRecord& written)
         && !rare.rawKindText && rare.failedFileStamp.isEmpty() && !rare.indexFile && rare.recordOffset == -1
         && rare.openInViewer == 0)
         mRare.reset();
+}
+
+void CIndexItem::MoveStoredBlocks(const StoredBlocksOnDisk& places, const IndexDbRecordPlaces& written)
+{
+    if (mStored)
+        mStored->MoveToFile(places, written);
 }
 
 void CIndexItem::DropStoredBlocks(bool caption, bool imageRecord, bool alias, bool userData)
