@@ -296,15 +296,13 @@ void CIndexItem::KeepWrittenAlias(const IndexDbRecord& written)
         return;
     // The alias made for the record joins the blocks kept as the record holds
     // them, in one allocation with them, as if the record had been read.
-    IndexDbRecord kept;
-    kept.alias = written.alias;
-    if (mStored && mStored->HasCaption())
-        kept.caption = mStored->CaptionBytes();
-    if (mStored && mStored->HasImageRecord())
-        kept.imageRecord = mStored->ImageRecord();
-    if (mStored && mStored->HasUserData())
-        kept.userData = mStored->UserDataBytes();
-    mStored = StoredRecordBlocks::Make(kept);
+    if (mStored) {
+        mStored = mStored->WithAlias(*written.alias);
+    } else {
+        IndexDbRecord kept;
+        kept.alias = written.alias;
+        mStored = StoredRecordBlocks::Make(kept);
+    }
     mRare->alias.reset();
     const Rare& rare = *mRare;
     if (!rare.exif.Get() && !rare.exif.LookedFor() && !rare.displayPicture && !rare.thumbnail && !rare.error

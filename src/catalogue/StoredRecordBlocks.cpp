@@ -155,6 +155,26 @@ ImageRecordBytes StoredRecordBlocks::ImageRecord() const
     return bytes;
 }
 
+StoredRecordBlocks::Ptr StoredRecordBlocks::WithAlias(const QByteArray& alias) const
+{
+    IndexDbRecord kept;
+    kept.alias = alias;
+    if (HasCaption())
+        kept.caption = CaptionBytes();
+    // A block on disk only needs its size here.
+    if (HasImageRecord())
+        kept.imageRecord = (mOnDisk & kImageRecord) ? ImageRecordBytes {} : ImageRecord();
+    if (HasUserData())
+        kept.userData = (mOnDisk & kUserData) ? QByteArray(qsizetype(mUserDataSize), '\0') : UserDataBytes();
+    StoredBlocksOnDisk places;
+    if (const Places* mine = DiskPlaces()) {
+        std::lock_guard lock(PlacesMutex());
+        places = {mine->file, -1, (mOnDisk & kUserData) ? qint64(mine->userDataAt) : -1,
+            (mOnDisk & kImageRecord) ? qint64(mine->imageAt) : -1};
+    }
+    return Make(kept, places);
+}
+
 bool StoredRecordBlocks::MoveToFile(const StoredBlocksOnDisk& places, const IndexDbRecordPlaces& sizes)
 {
     const UInt8 moving = mOnDisk & mHas;

@@ -58,6 +58,10 @@ public:
     QByteArray UserDataBytes() const;
     ImageRecordBytes ImageRecord() const;
 
+    // The same blocks (those read back from the file still read from it) with
+    // `alias` held in memory in place of the alias they had.
+    Ptr WithAlias(const QByteArray& alias) const;
+
     // After a save the same blocks lie in the new file: the places follow them
     // there (the allocation stays, for the caption may be read meanwhile). False,
     // with nothing changed, when `places` does not hold each block read back
