@@ -140,7 +140,9 @@ public:
     CIndexItem(const IndexDbRecord& record, CIndexPackage* package);
     // The same with a number ReserveItemSequenceNumbers gave: items of one index
     // may then be made on several threads, and still number in their records' order.
-    CIndexItem(const IndexDbRecord& record, CIndexPackage* package, UInt64 sequenceNumber);
+    // With `onDisk` the blocks it places are read back from index.db when asked for.
+    CIndexItem(const IndexDbRecord& record, CIndexPackage* package, UInt64 sequenceNumber,
+        const StoredBlocksOnDisk& onDisk = {});
     ~CIndexItem() override;
 
     // Items come from an arena of their own: an index holds a hundred thousand.
@@ -152,6 +154,10 @@ public:
         mDirty = true;
         mRecordCurrent = false;
     }
+
+    // After a save: the blocks read back from the old index.db are read from the
+    // new one, where `written` (the item's record there, at `places`) holds them.
+    void MoveStoredBlocks(const StoredBlocksOnDisk& places, const IndexDbRecordPlaces& written);
 
     // Older records on an open index file.
     virtual void ReadRecord(LStream& indexFile);
@@ -502,7 +508,7 @@ protected:
 
 private:
     void InitFromFile(const FileRef& file);
-    void ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* package);
+    void ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* package, const StoredBlocksOnDisk& onDisk = {});
     void ApplyIndexFileRecord(const IndexFileRecord& record);
     IndexDbRecord MakeIndexDbRecord(CIndexPackage& package);
     void PlaceMediaForWrite(IndexDbRecord& record, CIndexPackage& package);

@@ -182,14 +182,15 @@ CIndexItem::CIndexItem(const IndexDbRecord& record, CIndexPackage* package)
     ApplyIndexDbRecord(record, package);
 }
 
-CIndexItem::CIndexItem(const IndexDbRecord& record, CIndexPackage* package, UInt64 sequenceNumber)
+CIndexItem::CIndexItem(
+    const IndexDbRecord& record, CIndexPackage* package, UInt64 sequenceNumber, const StoredBlocksOnDisk& onDisk)
     : mSequenceNumber(sequenceNumber)
 {
     Init();
-    ApplyIndexDbRecord(record, package);
+    ApplyIndexDbRecord(record, package, onDisk);
 }
 
-void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* package)
+void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* package, const StoredBlocksOnDisk& onDisk)
 {
     if (record.name)
         SetName(NameFromUtf8(*record.name));
@@ -239,7 +240,7 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
         std::unique_ptr<UserData> userData;
         ThrowIfOSErr_(UserData::NewUserDataFromHandle(*record.userData, userData));
     }
-    mStored = StoredRecordBlocks::Make(record);
+    mStored = StoredRecordBlocks::Make(record, onDisk);
 
     if (record.alias) {
         // The file is found through the alias when it is needed.
@@ -295,21 +296,25 @@ void CIndexItem::KeepWrittenAlias(const IndexDbRecord& written)
         return;
     // The alias made for the record joins the blocks kept as the record holds
     // them, in one allocation with them, as if the record had been read.
-    IndexDbRecord kept;
-    kept.alias = written.alias;
-    if (mStored && mStored->HasCaption())
-        kept.caption = mStored->CaptionBytes();
-    if (mStored && mStored->HasImageRecord())
-        kept.imageRecord = mStored->ImageRecord();
-    if (mStored && mStored->HasUserData())
-        kept.userData = mStored->UserDataBytes();
-    mStored = StoredRecordBlocks::Make(kept);
+    if (mStored) {
+        mStored = mStored->WithAlias(*written.alias);
+    } else {
+        IndexDbRecord kept;
+        kept.alias = written.alias;
+        mStored = StoredRecordBlocks::Make(kept);
+    }
     mRare->alias.reset();
     const Rare& rare = *mRare;
     if (!rare.exif.Get() && !rare.exif.LookedFor() && !rare.displayPicture && !rare.thumbnail && !rare.error
         && rare.remoteURL.isEmpty() && rare.icon.isNull() && !rare.fileRef && !rare.infoWindow && !rare.rawKindText
         && rare.failedFileStamp.isEmpty() && !rare.indexFile && rare.recordOffset == -1 && rare.openInViewer == 0)
         mRare.reset();
+}
+
+void CIndexItem::MoveStoredBlocks(const StoredBlocksOnDisk& places, const IndexDbRecordPlaces& written)
+{
+    if (mStored)
+        mStored->MoveToFile(places, written);
 }
 
 void CIndexItem::DropStoredBlocks(bool caption, bool imageRecord, bool alias, bool userData)

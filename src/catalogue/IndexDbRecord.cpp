@@ -257,10 +257,19 @@ bool FindIndexDbRecordPlaces(const UInt8* begin, const UInt8* end, IndexDbRecord
         p += 4;
         if (count > UInt64(end - p))
             return false;
+        const QByteArrayView field(reinterpret_cast<const char*>(p), qsizetype(count));
         if (tag == kTagFileURL)
-            out.fileURL = QByteArrayView(reinterpret_cast<const char*>(p), qsizetype(count));
+            out.fileURL = field;
         else if (tag == kTagStoredName)
             out.hasStoredName = true;
+        else if (tag == kTagAlias)
+            out.alias = field;
+        else if (tag == kTagCaption)
+            out.caption = field;
+        else if (tag == kTagUserData)
+            out.userData = field;
+        else if (tag == kTagImageRecord)
+            out.imageRecord = field;
         p += count;
     }
     return false;

@@ -84,6 +84,11 @@ OSStatus ParseIndexDbRecord(
 struct IndexDbRecordPlaces {
     QByteArrayView fileURL;
     bool hasStoredName = false;
+    // The blocks an item may keep, where the record has them.
+    std::optional<QByteArrayView> alias;
+    std::optional<QByteArrayView> caption;
+    std::optional<QByteArrayView> userData;
+    std::optional<QByteArrayView> imageRecord;
 };
 // False unless [begin, end) is exactly one record whose counts all hold.
 bool FindIndexDbRecordPlaces(const UInt8* begin, const UInt8* end, IndexDbRecordPlaces& out);

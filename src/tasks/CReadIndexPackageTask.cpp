@@ -10,6 +10,7 @@
 #include "IndexDbRecord.h"
 #include "IndexPackageDocument.h"
 #include "LSemaphore.h"
+#include "LeasedFile.h"
 #include "LThread.h"
 #include "LStream.h"
 #include "TaskOwnerView.h"
@@ -141,6 +142,15 @@ void CReadIndexPackageTask::ReadIndexDb(const QString& path)
 {
     auto read = std::make_shared<IndexDbPieces>();
     read->path = path;
+    // Held under a lease, the file gives the items' rarely used blocks back when
+    // asked for, so they need not stay in memory; the read takes this very file.
+    LeasedFile* blocksFile = LeasedFile::Open(path);
+    const auto releaseFile = qScopeGuard([&] {
+        if (blocksFile)
+            blocksFile->Release();
+    });
+    if (blocksFile)
+        read->expected = blocksFile->Identity();
     WorkerPool::Start([read] { ReadIndexDbPieces(*read); });
     // Stopped or failed here: the worker stops too.
     const auto stopReading = qScopeGuard([&] { read->stop = true; });
@@ -157,7 +167,7 @@ void CReadIndexPackageTask::ReadIndexDb(const QString& path)
     }
     const qsizetype offset = ReadPasswordHeader(QByteArray::fromRawData(read->bytes.constData(), read->done));
     ShowProgress(0.1);
-    ReadItems(read, offset);
+    ReadItems(read, offset, blocksFile);
     // A later save takes records from this very file only.
     if (CIndexModel* model = GetModel(); model && read->status == noErr)
         model->SetStoredRecordsFile(read->identity);
@@ -213,6 +223,7 @@ void GrowWorkerHeap()
 struct ItemRun {
     std::shared_ptr<IndexDbPieces> file; // the records' bytes, until the run is made
     CIndexPackage* package = nullptr;
+    LeasedFile* blocksFile = nullptr; // held by the run; null keeps the blocks in memory
     std::vector<IndexStoredRecord> places; // of the records, in the file
     UInt64 firstSequence = 0;
     std::vector<SInt32> keys; // indexed now; none without a value index
@@ -229,6 +240,8 @@ struct ItemRun {
     {
         for (CIndexItem* item : items)
             delete item; // never handed over: the read failed or was stopped
+        if (blocksFile)
+            blocksFile->Release();
     }
 
     qsizetype End() const { return places.back().offset + places.back().length; }
@@ -250,8 +263,13 @@ struct ItemRun {
             std::unique_ptr<CIndexItem> item;
             OSStatus status = ParseIndexDbRecord(pos, pos + place.length, record, nullptr, true);
             const UInt64 number = sequence++;
+            StoredBlocksOnDisk onDisk;
+            IndexDbRecordPlaces blockPlaces;
+            if (status == noErr && blocksFile
+                && FindIndexDbRecordPlaces(bytes + place.offset, bytes + place.offset + place.length, blockPlaces))
+                onDisk = BlocksOnDisk(blocksFile, blockPlaces, bytes);
             if (status == noErr)
-                status = CatchCode([&] { item = std::make_unique<CIndexItem>(record, package, number); });
+                status = CatchCode([&] { item = std::make_unique<CIndexItem>(record, package, number, onDisk); });
             if (status != noErr) {
                 // A record that reads but makes no item is damage as well; the others go on.
                 failures.emplace_back(place.offset, status);
@@ -275,7 +293,8 @@ struct ItemRun {
 
 } // namespace
 
-void CReadIndexPackageTask::ReadItems(const std::shared_ptr<IndexDbPieces>& pieces, qsizetype offset)
+void CReadIndexPackageTask::ReadItems(
+    const std::shared_ptr<IndexDbPieces>& pieces, qsizetype offset, LeasedFile* blocksFile)
 {
     if (!GetModel())
         return;
@@ -370,6 +389,10 @@ void CReadIndexPackageTask::ReadItems(const std::shared_ptr<IndexDbPieces>& piec
                 filling = std::make_shared<ItemRun>();
                 filling->file = pieces;
                 filling->package = mPackage;
+                if (blocksFile) {
+                    blocksFile->Retain();
+                    filling->blocksFile = blocksFile;
+                }
                 filling->places.reserve(runRecords);
             }
             const qsizetype start = reader.LastRecordOffset();

@@ -6,6 +6,7 @@
 #include <memory>
 
 class CIndexPackage;
+class LeasedFile;
 struct IndexDbPieces;
 class IndexPackageDocument;
 
@@ -36,7 +37,7 @@ protected:
 
 private:
     void ReadIndexDb(const QString& path);
-    void ReadItems(const std::shared_ptr<IndexDbPieces>& file, qsizetype offset);
+    void ReadItems(const std::shared_ptr<IndexDbPieces>& file, qsizetype offset, LeasedFile* blocksFile);
 
     CIndexPackage* mPackage = nullptr;
     IndexPackageDocument* mDocument = nullptr;

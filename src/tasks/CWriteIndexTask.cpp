@@ -15,6 +15,8 @@
 #include "IndexDbRecord.h"
 #include "IndexPackageDocument.h"
 #include "LStream.h"
+#include "LeasedFile.h"
+#include "StoredRecordBlocks.h"
 #include "TaskOwnerView.h"
 #include "ThreadErrors.h"
 #include "WorkerPool.h"
@@ -171,7 +173,7 @@ bool CWriteIndexTask::AppendStoredRecord(LStream& stream, const CIndexItem* item
     return true;
 }
 
-void CWriteIndexTask::WriteItems(LStream& stream, std::vector<std::pair<const CIndexItem*, SInt64>>& starts)
+void CWriteIndexTask::WriteItems(LStream& stream, std::vector<WrittenRecord>& starts)
 {
     CIndexModel& model = *GetModel();
     // Every item of the index, in its order, whatever the filter shows.
@@ -189,6 +191,10 @@ void CWriteIndexTask::WriteItems(LStream& stream, std::vector<std::pair<const CI
             CopyKeptBytes(stream);
             status = CatchCode([&] { item->WriteToStream(stream, *mPackage); });
         }
+        // A record whose blocks are gone from index.db would be written without
+        // them: nothing is saved, and index.db stays as it is.
+        if (status == kStoredBlockUnreadableErr)
+            ThrowOSErr_(status, "a block of " + item->GetName().toStdString() + " could not be read back: index.db not saved");
         if (status != noErr) {
             // No partial record stays behind; the item keeps the record it had.
             stream.SetLength(start);
@@ -202,12 +208,32 @@ void CWriteIndexTask::WriteItems(LStream& stream, std::vector<std::pair<const CI
             }
         }
         if (Position(stream) > start)
-            starts.emplace_back(item, start);
+            starts.push_back({item, start, status == noErr});
         if (YieldIfTimeUp(2 * GetTaskSlice())) {
             SetProgress(index);
             SetItemCaption(item->GetName());
         }
     }
+}
+
+void CWriteIndexTask::MoveStoredBlocks(
+    const QString& indexDb, const FileIdentity& written, const QByteArray& bytes, const std::vector<WrittenRecord>& starts)
+{
+    // Without a lease on the new file the items keep reading the old one, which
+    // stays open (and on disk) for them.
+    LeasedFile* file = LeasedFile::Open(indexDb, &written);
+    if (!file)
+        return;
+    const auto* begin = reinterpret_cast<const UInt8*>(bytes.constData());
+    for (size_t i = 0; i < starts.size(); ++i) {
+        if (!starts[i].written)
+            continue;
+        const SInt64 end = i + 1 < starts.size() ? starts[i + 1].start : bytes.size();
+        IndexDbRecordPlaces places;
+        if (FindIndexDbRecordPlaces(begin + starts[i].start, begin + end, places))
+            starts[i].item->MoveStoredBlocks(BlocksOnDisk(file, places, begin), places);
+    }
+    file->Release();
 }
 
 void CWriteIndexTask::RunTask()
@@ -241,7 +267,7 @@ void CWriteIndexTask::RunTask()
         const QString indexDb = mPackage->GetIndexDbURL().toLocalFile();
         ThrowIf_(indexDb.isEmpty(), "index.db is not a local file");
 
-        std::vector<std::pair<const CIndexItem*, SInt64>> starts;
+        std::vector<WrittenRecord> starts;
         FolderChecks& checks = mPackage->GetFolderChecks();
         checks.BeginRound(model->IsIndexDbDamaged() ? std::nullopt : model->GetStoredRecordsFile());
         WriteItems(stream, starts);
@@ -273,10 +299,11 @@ void CWriteIndexTask::RunTask()
             model->ForgetStoredRecords();
             model->SetStoredRecordsFile(written);
             for (SInt32 i = 0; i < SInt32(starts.size()); ++i) {
-                const SInt64 end = i + 1 < SInt32(starts.size()) ? starts[size_t(i + 1)].second : bytes.size();
-                model->SetStoredRecord(starts[size_t(i)].first, {qsizetype(starts[size_t(i)].second),
-                                                                   qsizetype(end - starts[size_t(i)].second)});
+                const SInt64 end = i + 1 < SInt32(starts.size()) ? starts[size_t(i + 1)].start : bytes.size();
+                model->SetStoredRecord(starts[size_t(i)].item, {qsizetype(starts[size_t(i)].start),
+                                                                   qsizetype(end - starts[size_t(i)].start)});
             }
+            MoveStoredBlocks(indexDb, written, bytes, starts);
         }
 
         mDocument->WriteSettings(mDocument->TestFlags(kDocWindowReused));

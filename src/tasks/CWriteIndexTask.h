@@ -7,7 +7,9 @@
 
 #include <memory>
 
+class CIndexItem;
 class CIndexPackage;
+struct FileIdentity;
 class IndexPackageDocument;
 class LStream;
 struct IndexDbPieces;
@@ -42,7 +44,17 @@ protected:
     virtual void WritePasswordHeader(LStream& stream);
 
 private:
-    void WriteItems(LStream& stream, std::vector<std::pair<const CIndexItem*, SInt64>>& starts);
+    // Where each item's record begins in the new file, and whether the item wrote
+    // it (else the record it had is kept).
+    struct WrittenRecord {
+        CIndexItem* item;
+        SInt64 start;
+        bool written;
+    };
+    void WriteItems(LStream& stream, std::vector<WrittenRecord>& starts);
+    // The items' blocks kept in the old file are read from the new one from now on.
+    void MoveStoredBlocks(const QString& indexDb, const FileIdentity& written, const QByteArray& bytes,
+        const std::vector<WrittenRecord>& starts);
     // The old file's bytes as far as `end`, or fewer where it is shorter or its read failed.
     QByteArrayView OldFileUpTo(qint64 end);
     QByteArrayView StoredRecord(const CIndexItem* item, IndexDbRecordPlaces* places = nullptr);

@@ -172,6 +172,11 @@ void ReadIndexDbPieces(IndexDbPieces& read)
             done += got;
             read.done = done;
         }
+        // Changed while it was read (written over in place): what was read may
+        // be part one file, part another.
+        struct stat now {};
+        if (status == noErr && (::fstat(file.Descriptor(), &now) != 0 || !(FileIdentity::Of(now) == file.Identity())))
+            status = ioErr;
     }
     read.status = status;
     read.finished = true;

@@ -6,6 +6,7 @@
 #include "CItemError.h"
 #include "ItemArena.h"
 #include "LazyPart.h"
+#include "LeasedFile.h"
 #include "LStream.h"
 #include "MediaImageInfo.h"
 #include "StoredRecordBlocks.h"
@@ -22,6 +23,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <malloc.h>
@@ -66,27 +68,60 @@ TEST(StoredRecordBlocks, KeepsEachBlockAsReadWhateverTheOthers)
     IndexDbRecord record;
     EXPECT_EQ(StoredRecordBlocks::Make(record), nullptr) << "a record without blocks needs no allocation";
 
-    // Every subset of the three, with the alias and caption of odd sizes.
-    for (int mask = 1; mask < 8; ++mask) {
-        IndexDbRecord r;
-        if (mask & 1)
-            r.alias = Bytes(121, mask);
-        if (mask & 2)
-            r.caption = Bytes(27, 100 + mask);
-        if (mask & 4)
-            r.imageRecord = ImageBytes(mask);
-        const StoredRecordBlocks::Ptr blocks = StoredRecordBlocks::Make(r);
-        ASSERT_NE(blocks, nullptr);
-        EXPECT_EQ(blocks->HasAlias(), bool(mask & 1)) << mask;
-        EXPECT_EQ(blocks->HasCaption(), bool(mask & 2)) << mask;
-        EXPECT_EQ(blocks->HasImageRecord(), bool(mask & 4)) << mask;
-        if (r.alias)
-            EXPECT_EQ(blocks->AliasBytes(), *r.alias) << mask;
-        if (r.caption)
-            EXPECT_EQ(blocks->CaptionBytes(), *r.caption) << mask;
-        if (r.imageRecord)
-            EXPECT_EQ(blocks->ImageRecord(), *r.imageRecord) << mask;
+    // The alias, user data and image record also lie in a file, as index.db
+    // holds them; any of them may be read back from it instead of kept.
+    const QByteArray alias = Bytes(121, 1);
+    const QByteArray userData = Bytes(301, 2);
+    const ImageRecordBytes image = ImageBytes(3);
+    const QString path = TestTempDir() + QStringLiteral("/blocks.db");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(5, 'x') + alias + userData + QByteArray(reinterpret_cast<const char*>(image.data()), kImageRecordSize));
     }
+    LeasedFile* file = LeasedFile::Open(path);
+    ASSERT_NE(file, nullptr) << "a file of our own takes a lease";
+    // Renamed over, the file read stays the one the places lie in.
+    ASSERT_TRUE(QFile::copy(path, path + ".new"));
+    {
+        QFile other(path + ".new");
+        ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+        other.write(QByteArray(600, 'y'));
+    }
+    ASSERT_EQ(std::rename(QFile::encodeName(path + ".new").constData(), QFile::encodeName(path).constData()), 0);
+
+    // Every subset of the four, each of three kept in memory or on disk.
+    for (int mask = 1; mask < 16; ++mask) {
+        for (int disk = 0; disk < 8; ++disk) {
+            SCOPED_TRACE(testing::Message() << "blocks " << mask << ", on disk " << disk);
+            IndexDbRecord r;
+            if (mask & 1)
+                r.alias = alias;
+            if (mask & 2)
+                r.caption = Bytes(27, 100 + mask);
+            if (mask & 4)
+                r.imageRecord = image;
+            if (mask & 8)
+                r.userData = userData;
+            const StoredBlocksOnDisk places {file, (disk & 1) ? 5 : -1, (disk & 2) ? 5 + alias.size() : -1,
+                (disk & 4) ? 5 + alias.size() + userData.size() : -1};
+            const StoredRecordBlocks::Ptr blocks = StoredRecordBlocks::Make(r, places);
+            ASSERT_NE(blocks, nullptr);
+            EXPECT_EQ(blocks->HasAlias(), bool(mask & 1));
+            EXPECT_EQ(blocks->HasCaption(), bool(mask & 2));
+            EXPECT_EQ(blocks->HasImageRecord(), bool(mask & 4));
+            EXPECT_EQ(blocks->HasUserData(), bool(mask & 8));
+            if (r.alias)
+                EXPECT_EQ(blocks->AliasBytes(), *r.alias);
+            if (r.caption)
+                EXPECT_EQ(blocks->CaptionBytes(), *r.caption);
+            if (r.imageRecord)
+                EXPECT_EQ(blocks->ImageRecord(), *r.imageRecord);
+            if (r.userData)
+                EXPECT_EQ(blocks->UserDataBytes(), *r.userData);
+        }
+    }
+    file->Release();
 }
 
 TEST(StoredRecordBlocks, EmptyBlocksArePresentAndDroppedBlocksAreGone)

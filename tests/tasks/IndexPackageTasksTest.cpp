@@ -14,6 +14,7 @@
 #include "IndexDbFile.h"
 #include "IndexDbRecord.h"
 #include "IndexPackageDocument.h"
+#include "UserData.h"
 
 #include "RecordBytes.h"
 #include "TestSupport.h"
@@ -919,5 +920,105 @@ TEST_F(IndexPackageTasks, AnItemKeepsItsFileThroughRenamesEditsAndCopiesOfThePac
         AliasRecord alias;
         EXPECT_EQ(record.alias ? AliasRecord::FromBytes(*record.alias, alias) : paramErr, noErr);
         EXPECT_EQ(alias.Path().toStdString(), renamed.toStdString()) << "the alias leads to where the file was found";
+    }
+}
+
+// The items of an open index read their EXIF, image record and alias back from
+// index.db: a program that writes over the file in place, or cuts it short, must
+// leave them their own (the lease's break reads the file in first), and so must
+// a save after it; where no lease can be had (the file open for writing
+// elsewhere) the items keep their blocks as read.
+TEST_F(IndexPackageTasks, ItemsKeepTheirOwnBlocksWhenIndexDbIsWrittenOverInPlace)
+{
+    enum class Change { CopyOver, Truncate, HeldForWriting };
+    const struct {
+        const char* name;
+        Change how;
+    } cases[] = {
+        {"another index copied over it", Change::CopyOver},
+        {"cut short", Change::Truncate},
+        {"open for writing elsewhere before it was opened", Change::HeldForWriting},
+    };
+    const QDir samples(TestDataPath(QStringLiteral("exif-samples/jpg")));
+    const QStringList names = samples.entryList({"*.jpg"}, QDir::Files, QDir::Name).mid(0, 4);
+    ASSERT_EQ(names.size(), 4);
+    int round = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Two indexes of the same photographs in folders whose names have one length.
+        const QString photos = TestTempDir() + QStringLiteral("/in-place-%1").arg(++round);
+        TestOwnerView views[2];
+        std::unique_ptr<TestDocument> documents[2];
+        for (int i = 0; i < 2; ++i) {
+            const QString folder = photos + (i == 0 ? "/mine" : "/some");
+            QDir().mkpath(folder);
+            for (const QString& name : names) {
+                ASSERT_TRUE(QFile::copy(samples.filePath(name), folder + "/" + name));
+                views[i].model.InsertItem(new CIndexItem(QUrl::fromLocalFile(folder + "/" + name)), kInsertAtEnd);
+            }
+            documents[i] = std::make_unique<TestDocument>(Folder(QStringLiteral("in-place-%1-%2").arg(round).arg(i)), &views[i]);
+            ASSERT_TRUE(Write(*documents[i]));
+        }
+        const QString mine = documents[0]->IndexDbPath();
+        const QString other = documents[1]->IndexDbPath();
+        const QByteArray written = ReadWholeFile(mine);
+        const std::vector<IndexDbRecord> records = Records(mine);
+        ASSERT_EQ(records.size(), 4u);
+        ASSERT_TRUE(records[2].userData && records[2].alias && records[2].imageRecord);
+
+        QProcess holder;
+        if (c.how == Change::HeldForWriting) {
+            holder.start("sh", {"-c", "exec 3>>\"$0\"; echo open; exec sleep 60", mine});
+            ASSERT_TRUE(holder.waitForReadyRead(5000));
+        }
+        TestOwnerView reader;
+        TestDocument reopened(Folder(QStringLiteral("in-place-%1-0").arg(round)), &reader, true);
+        Read(reopened);
+        ASSERT_EQ(reader.Items().size(), 4u);
+        // One item is looked at before the change, the others after it.
+        ASSERT_NE(reader.Items()[0]->GetUserData(), nullptr);
+
+        switch (c.how) {
+        case Change::CopyOver:
+            ASSERT_EQ(QProcess::execute("cp", {other, mine}), 0);
+            ASSERT_EQ(ReadWholeFile(mine), ReadWholeFile(other));
+            break;
+        case Change::Truncate:
+            ASSERT_EQ(QProcess::execute("sh", {"-c", ": >\"$0\"", mine}), 0);
+            ASSERT_EQ(QFileInfo(mine).size(), 0);
+            break;
+        case Change::HeldForWriting:
+            WriteBytes(mine, ReadWholeFile(other));
+            break;
+        }
+
+        for (size_t i = 1; i < 4; ++i) {
+            SCOPED_TRACE(i);
+            CIndexItem* item = reader.Items()[i];
+            UserData* userData = item->GetUserData();
+            ASSERT_NE(userData, nullptr);
+            EXPECT_EQ(userData->ToHandle(), *records[i].userData);
+            EXPECT_TRUE(item->GetAliasPath().contains("/mine/")) << item->GetAliasPath().toStdString();
+        }
+        // Not reusing what is now in index.db's place, the save writes every record
+        // from the items: exactly what they were read from.
+        ASSERT_TRUE(Write(reopened));
+        EXPECT_EQ(ReadWholeFile(mine), written);
+        // And the file now read back from is the one saved.
+        reader.Items()[3]->SetName(QStringLiteral("Renamed.jpg"));
+        ASSERT_TRUE(Write(reopened));
+        const std::vector<IndexDbRecord> again = Records(mine);
+        ASSERT_EQ(again.size(), 4u);
+        for (size_t i = 0; i < 4; ++i)
+            EXPECT_EQ(again[i].userData, records[i].userData) << i;
+        EXPECT_EQ(again[3].alias, records[3].alias);
+
+        if (holder.state() != QProcess::NotRunning) {
+            holder.kill();
+            holder.waitForFinished();
+        }
+        for (TestOwnerView& v : views)
+            v.DeleteItems();
+        reader.DeleteItems();
     }
 }

@@ -1,0 +1,230 @@
+#include "LeasedFile.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcErrors, "orvex.errors")
+
+// The signal a lease's break is told by; the kernel names the descriptor in it.
+int LeaseSignal()
+{
+    return SIGRTMIN + 4;
+}
+
+int gBreakPipe[2] = { -1, -1 };
+
+// Only what is safe in a signal handler: the descriptor goes down the pipe to
+// the thread that serves breaks, which runs whatever the GUI thread does.
+void OnLeaseBreak(int, siginfo_t* info, void*)
+{
+    const int saved = errno;
+    const int fd = info->si_fd;
+    ssize_t written = ::write(gBreakPipe[1], &fd, sizeof fd);
+    (void)written;
+    errno = saved;
+}
+
+// The leased files by descriptor; taken before any file's own lock.
+std::mutex& RegistryMutex()
+{
+    static auto* mutex = new std::mutex;
+    return *mutex;
+}
+
+std::unordered_map<int, LeasedFile*>& Registry()
+{
+    static auto* files = new std::unordered_map<int, LeasedFile*>;
+    return *files;
+}
+
+bool SameContents(const FileIdentity& a, const struct stat& now)
+{
+    return a == FileIdentity::Of(now);
+}
+
+bool StartServing()
+{
+    static const bool started = [] {
+        if (::pipe2(gBreakPipe, O_CLOEXEC) != 0)
+            return false;
+        struct sigaction action { };
+        action.sa_sigaction = OnLeaseBreak;
+        action.sa_flags = SA_SIGINFO | SA_RESTART;
+        sigemptyset(&action.sa_mask);
+        if (::sigaction(LeaseSignal(), &action, nullptr) != 0)
+            return false;
+        return true;
+    }();
+    return started;
+}
+
+} // namespace
+
+void LeasedFile::ServeLeaseBreaks()
+{
+    for (;;) {
+        int fd = -1;
+        const ssize_t got = ::read(gBreakPipe[0], &fd, sizeof fd);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got != ssize_t(sizeof fd))
+            return;
+        std::lock_guard registryLock(RegistryMutex());
+        const auto found = Registry().find(fd);
+        if (found == Registry().end())
+            continue; // already pulled in or closed
+        LeasedFile* file = found->second;
+        Registry().erase(found);
+        std::lock_guard lock(file->mMutex);
+        file->PullInLocked();
+    }
+}
+
+LeasedFile* LeasedFile::Open(const QString& path, const FileIdentity* expected)
+{
+    if (!StartServing())
+        return nullptr;
+    static const bool serving = [] {
+        std::thread(&LeasedFile::ServeLeaseBreaks).detach();
+        return true;
+    }();
+    (void)serving;
+
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat info { };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (expected && !SameContents(*expected, info))) {
+        ::close(fd);
+        return nullptr;
+    }
+    const FileIdentity identity = FileIdentity::Of(info);
+    auto* file = new LeasedFile(fd, identity);
+    {
+        // Known before the lease is: its break may come at once.
+        std::lock_guard registryLock(RegistryMutex());
+        Registry()[fd] = file;
+    }
+    const bool leased = ::fcntl(fd, F_SETSIG, LeaseSignal()) == 0 && ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0;
+    // A change made before the lease was taken is caught by the file's date.
+    if (!leased || ::fstat(fd, &info) != 0 || !SameContents(identity, info)) {
+        file->Release();
+        return nullptr;
+    }
+    return file;
+}
+
+LeasedFile::LeasedFile(int fd, const FileIdentity& identity)
+    : mFd(fd)
+    , mIdentity(identity)
+{
+}
+
+LeasedFile::~LeasedFile()
+{
+    {
+        std::lock_guard registryLock(RegistryMutex());
+        const auto found = Registry().find(mFd);
+        if (found != Registry().end() && found->second == this)
+            Registry().erase(found);
+    }
+    if (mFd >= 0) {
+        ::fcntl(mFd, F_SETLEASE, F_UNLCK);
+        ::close(mFd);
+    }
+}
+
+void LeasedFile::Release()
+{
+    if (mCount.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        delete this;
+}
+
+void LeasedFile::PullIn()
+{
+    std::lock_guard registryLock(RegistryMutex());
+    const auto found = Registry().find(mFd);
+    if (found != Registry().end() && found->second == this)
+        Registry().erase(found);
+    std::lock_guard lock(mMutex);
+    PullInLocked();
+}
+
+bool LeasedFile::IsPulledIn() const
+{
+    std::lock_guard lock(mMutex);
+    return mPulledIn;
+}
+
+void LeasedFile::PullInLocked()
+{
+    if (mPulledIn)
+        return;
+    try {
+        mCopy = QByteArray(qsizetype(mIdentity.size), Qt::Uninitialized);
+        qint64 done = 0;
+        while (done < mIdentity.size) {
+            const ssize_t got = ::pread(mFd, mCopy.data() + done, size_t(mIdentity.size - done), off_t(done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            done += got;
+        }
+        struct stat info { };
+        // The writer waits only so long: a file changed meanwhile gives nothing to trust.
+        mLost = done != mIdentity.size || ::fstat(mFd, &info) != 0 || !SameContents(mIdentity, info);
+    } catch (const std::bad_alloc&) {
+        mLost = true;
+    }
+    if (mLost) {
+        mCopy = QByteArray();
+        qCWarning(lcErrors) << "index.db changed in place before its blocks could be read back";
+    }
+    ::fcntl(mFd, F_SETLEASE, F_UNLCK);
+    ::close(mFd);
+    mFd = -1;
+    mPulledIn = true;
+}
+
+OSStatus LeasedFile::ReadAt(qint64 offset, qint64 count, char* into)
+{
+    if (offset < 0 || count < 0)
+        return paramErr;
+    std::lock_guard lock(mMutex);
+    if (mLost)
+        return ioErr;
+    if (offset > mIdentity.size || count > mIdentity.size - offset)
+        return eofErr;
+    if (mPulledIn) {
+        std::memcpy(into, mCopy.constData() + offset, size_t(count));
+        return noErr;
+    }
+    struct stat info { };
+    if (::fstat(mFd, &info) != 0 || !SameContents(mIdentity, info))
+        return ioErr;
+    qint64 done = 0;
+    while (done < count) {
+        const ssize_t got = ::pread(mFd, into + done, size_t(count - done), off_t(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return ioErr;
+        if (got == 0)
+            return eofErr;
+        done += got;
+    }
+    return noErr;
+}
