@@ -16,9 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 namespace {
 
 class WorkerJob;
@@ -82,9 +79,6 @@ public:
     Phase mPhase = Phase::Queued;  // guarded by the pool's mutex
     ThreadWait* mWait = nullptr;   // GUI thread only
 };
-
-// How much lower than the program's other threads the workers run (a nice value).
-constexpr int kWorkerNice = 5;
 
 class Pool {
 public:
@@ -177,10 +171,6 @@ public:
 private:
     void WorkerLoop()
     {
-        // The GUI thread comes first when every core is busy: a worker gives way
-        // to it rather than share a core with it evenly, so that the window's
-        // turn never waits behind the work it handed out.
-        ::setpriority(PRIO_PROCESS, ::gettid(), kWorkerNice);
         for (;;) {
             std::shared_ptr<WorkerJob> job;
             {
