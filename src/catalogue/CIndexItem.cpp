@@ -317,6 +317,10 @@ bool CIndexItem::HasHeldAlias() const
 
 void CIndexItem::ForgetAlias()
 {
+    if (mURLAtAliasPath) {
+        mURL = HeldURL();
+        mURLAtAliasPath = false;
+    }
     if (mRare)
         mRare->alias.reset();
     DropStoredBlocks(false, false, true);
@@ -327,7 +331,6 @@ void CIndexItem::HoldFoundAlias(QByteArray alias)
     ForgetAlias();
     Rare& rare = MakeRare();
     rare.alias = std::move(alias);
-    rare.aliasPathCache.reset();
     mRecordCurrent = false;
 }
 
@@ -483,10 +486,49 @@ void CIndexItem::SetNameFromPString(ConstStr255Param name)
 
 void CIndexItem::SetURL(const QUrl& url)
 {
-    if (url != mURL)
-        mRecordCurrent = false; // the record's file URL is where the file was found
-    mURL = url;
     mURLLookedFor = false;
+    if (url == HeldURL())
+        return;
+    mRecordCurrent = false; // the record's file URL is where the file was found
+    // A file where its alias says is found through the alias again: the URL is
+    // not kept twice.
+    mURLAtAliasPath = IsAliasPathURL(url);
+    mURL = mURLAtAliasPath ? QUrl() : url;
+}
+
+bool CIndexItem::IsAliasPathURL(const QUrl& url) const
+{
+    // Only a URL the file gives back exactly.
+    const FileRef file = url.isLocalFile() && HasHeldAlias() ? FileRef::FromUrl(url) : FileRef();
+    return file.IsValid() && IsAliasPathFile(file) && file.ToUrl() == url;
+}
+
+bool CIndexItem::IsAliasPathFile(const FileRef& file) const
+{
+    const QByteArrayView aliasPath = HeldAliasPath();
+    return !aliasPath.isEmpty() && file.NativePath() == aliasPath
+        && FileRef::FromNativePath(aliasPath.toByteArray()) == file;
+}
+
+QUrl CIndexItem::HeldURL() const
+{
+    if (!mURLAtAliasPath)
+        return mURL;
+    return FileRef::FromNativePath(HeldAliasPath().toByteArray()).ToUrl();
+}
+
+QByteArrayView CIndexItem::HeldAliasPath() const
+{
+    return AliasRecord::AbsolutePathIn(HeldAliasBytes());
+}
+
+QByteArrayView CIndexItem::HeldAliasBytes() const
+{
+    if (mRare && mRare->alias)
+        return *mRare->alias;
+    if (mStored && mStored->HasAlias())
+        return mStored->Alias();
+    return {};
 }
 
 void CIndexItem::SetAlias(std::optional<QByteArray> alias)
@@ -494,10 +536,8 @@ void CIndexItem::SetAlias(std::optional<QByteArray> alias)
     mThumbnailFailed = false;
     const bool hasAlias = alias.has_value();
     ForgetAlias();
-    if (hasAlias || mRare) {
+    if (hasAlias || mRare)
         MakeRare().alias = std::move(alias);
-        mRare->aliasPathCache.reset();
-    }
     if (hasAlias)
         SetURL(QUrl()); // resolved again from the alias when needed
     MarkDirty();
@@ -759,7 +799,7 @@ OSType CIndexItem::GetCreatorCode()
             OSType type = 0;
             OSType creator = 0;
             FileRef file;
-            const QUrl url = mURL.isEmpty() ? QUrl() : mURL;
+            const QUrl url = HeldURL();
             if (!url.isEmpty() && GetFSSpecFromURL(url, file) == noErr
                 && GetFileTypeAndCreatorOf(file, type, creator) == noErr)
                 mCreator = creator;
@@ -779,14 +819,14 @@ SInt32 CIndexItem::GetPositionInView() const
 
 QString CIndexItem::GetAliasPath()
 {
-    if (!mRare || !mRare->aliasPathCache) {
-        const QByteArray* alias = GetAlias();
-        AliasRecord record;
-        if (!alias || AliasRecord::FromBytes(*alias, record) != noErr)
-            return QString();
-        MakeRare().aliasPathCache = record.ReadablePath();
-    }
-    return *mRare->aliasPathCache;
+    // Read from the alias as held each time: a list of missing files shown or
+    // sorted by location keeps no path, nor a copy of the alias, for each.
+    const QByteArray* made = HasHeldAlias() ? nullptr : GetAlias();
+    const QByteArrayView bytes = made ? QByteArrayView(*made) : HeldAliasBytes();
+    AliasRecord record;
+    if (bytes.isEmpty() || AliasRecord::FromBytes(QByteArray::fromRawData(bytes.data(), bytes.size()), record) != noErr)
+        return QString();
+    return record.ReadablePath();
 }
 
 // Lazy parts.
@@ -816,8 +856,14 @@ const FileRef* CIndexItem::AliasBaseFile() const
 
 QUrl CIndexItem::GetURL()
 {
-    if (!mURL.isEmpty() || mURLLookedFor)
-        return mURL;
+    FindURL();
+    return HeldURL();
+}
+
+void CIndexItem::FindURL()
+{
+    if (HoldsURL() || mURLLookedFor)
+        return;
     mURLLookedFor = true;
 
     QUrl url;
@@ -846,10 +892,17 @@ QUrl CIndexItem::GetURL()
         // Found elsewhere or as another file: the next record's alias leads there.
         if (changed && bytes != *alias)
             HoldFoundAlias(std::move(bytes));
+        if (IsAliasPathFile(target)) {
+            // Where the alias says (most files): no URL is made to be kept.
+            mURL.clear();
+            mURLAtAliasPath = true;
+            mURLLookedFor = false;
+            mRecordCurrent = false; // as SetURL: the record's file URL is where the file was found
+            return;
+        }
         url = target.ToUrl();
     }
     SetURL(url);
-    return mURL;
 }
 
 const QByteArray* CIndexItem::GetAlias()
@@ -874,7 +927,7 @@ const QByteArray* CIndexItem::GetAlias()
 bool CIndexItem::MakeAliasOfURLFile()
 {
     LoadRecord();
-    if (HasHeldAlias() || mURL.isEmpty() || !mURL.isLocalFile())
+    if (HasHeldAlias() || !mURL.isLocalFile())
         return false;
     const FileRef target = FileRef::FromUrl(mURL);
     QByteArray bytes;
@@ -1121,6 +1174,7 @@ QUrl CIndexItem::LocateFile(bool ask)
     }
     if (!found.isEmpty() && !URLExists(found))
         found.clear();
+    const bool wasHeld = !found.isEmpty(); // the item's own URL: nothing to set
     if (found.isEmpty() && mRare && mRare->fileRef && mRare->fileRef->Exists())
         found = mRare->fileRef->ToUrl();
     if (found.isEmpty() && HasHeldAlias()) {
@@ -1149,7 +1203,8 @@ QUrl CIndexItem::LocateFile(bool ask)
         }
     }
     if (!found.isEmpty()) {
-        SetURL(found);
+        if (!wasHeld)
+            SetURL(found);
         return found;
     }
     ItemWindowServices* windows = GetItemWindowServices();
@@ -1167,7 +1222,7 @@ QUrl CIndexItem::LocateFile(bool ask)
             return QUrl();
         gLocateFolder = chosen;
         SetURL(candidate.ToUrl());
-        return mURL;
+        return HeldURL();
     }
     const FileRef file = FileRef::FromUrl(chosen);
     gLocateFolder = file.Parent().ToUrl();
@@ -1183,7 +1238,7 @@ QUrl CIndexItem::LocateFile(bool ask)
     SetIcon(QIcon());
     SetError(nullptr);
     mThumbnailNumber = 0;
-    return mURL;
+    return HeldURL();
 }
 
 void CIndexItem::ForgetLocateFolder()
@@ -1247,10 +1302,8 @@ void CIndexItem::MoveFileTo(const QUrl& folder, SInt16 conflictMode)
         SetName(moved.Name());
     ForgetAlias();
     SetStoredName(QString());
-    if (mRare) {
-        mRare->aliasPathCache.reset();
+    if (mRare)
         mRare->fileRef.reset();
-    }
     MarkDirty();
 }
 
@@ -1287,8 +1340,6 @@ void CIndexItem::ApplyOrientationFlags(SInt32 orientation)
 
 void CIndexItem::Purge()
 {
-    if (mRare)
-        mRare->aliasPathCache.reset();
     if (mDirty || mPackage)
         return;
     // The parts are read again from the record or made again from the file.
@@ -1391,7 +1442,7 @@ Offscreen* CIndexItem::GetDisplayPicture()
         mDisplayPictureFromFile = false;
 
         // The thumbnail is read again from its file when it is needed.
-        if (!mDirty && (IsInIndexFile() || !mURL.isEmpty()) && !IsFontMediaType(GetFileTypeCode())) {
+        if (!mDirty && (IsInIndexFile() || HoldsURL()) && !IsFontMediaType(GetFileTypeCode())) {
             mRare->thumbnail.reset();
             mThumbnailLookedFor = false;
             mRecordLoaded = false;

@@ -270,9 +270,9 @@ public:
 
     // Lazy parts (null when the item has none).
     QUrl GetURL();
-    // The address GetURL answers when the item holds it already; null when it
+    // The address GetURL answers when the item knows it already; empty when it
     // would have to be found (an alias resolved, a stored name looked up).
-    const QUrl* KnownURL() const { return mURL.isEmpty() ? nullptr : &mURL; }
+    QUrl KnownURL() const { return HeldURL(); }
     const QByteArray* GetAlias();
     QUrl GetRemoteURL();
     CANPAInfo* GetCaptionInfo();
@@ -517,6 +517,19 @@ private:
     void MakeEXIFTransform();
     bool IsRawFile();
     UInt32 LoadedField(const UInt32& field);
+    // Finds the file's URL once (GetURL without making the answer).
+    void FindURL();
+    // The URL as found: kept, or the path the alias names when the file was found
+    // there (most items: a million URLs are not kept beside their aliases).
+    QUrl HeldURL() const;
+    bool HoldsURL() const { return !mURL.isEmpty() || mURLAtAliasPath; }
+    // Whether `url` names the path the held alias names (and HeldURL would give it back).
+    bool IsAliasPathURL(const QUrl& url) const;
+    bool IsAliasPathFile(const FileRef& file) const;
+    // The alias as held, without making it from the stored block; empty without one.
+    QByteArrayView HeldAliasBytes() const;
+    // The absolute path it names.
+    QByteArrayView HeldAliasPath() const;
     QUrl PartOrNullURL();
 
     // Runs `make` for a lazy part, leaving the dirty byte as it was.
@@ -552,6 +565,7 @@ private:
     // A copy of the alias as held, for resolving or writing, without making it
     // from the stored block; empty without one.
     std::optional<QByteArray> CopyHeldAlias() const;
+    // Drops the alias; a URL it gave is kept instead.
     void ForgetAlias();
     // Holds an alias made again for where the file was found: the item is the same,
     // its record is not.
@@ -576,7 +590,6 @@ private:
         QIcon icon;
         std::unique_ptr<FileRef> fileRef; // the file the item was made from
         std::unique_ptr<ItemInfoWindow> infoWindow;
-        std::optional<QString> aliasPathCache;
         std::optional<QString> rawKindText; // raw files only, made when first shown
         QString failedFileStamp; // path, size and date of the file a thumbnail failed for
         LStream* indexFile = nullptr; // open index file holding the older record
@@ -627,6 +640,7 @@ private:
     bool mIconMade : 1 = false;
     bool mThumbnailLookedFor : 1 = false;
     bool mURLLookedFor : 1 = false;
+    bool mURLAtAliasPath : 1 = false; // the URL is the held alias's path (mURL stays empty)
     bool mThumbnailFailed : 1 = false;
     bool mSmallMedium : 1 = false;
     bool mDisplayPictureFailed : 1 = false;

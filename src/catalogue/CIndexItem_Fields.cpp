@@ -707,9 +707,17 @@ QString CIndexItem::CopyFieldString(SInt32 key, SInt16 mode)
         case kFieldFolder: {
             if (IsStoredInPackage())
                 break;
-            const QUrl url = Quietly([&] { return GetURL(); });
-            text = url.isEmpty() ? VolumeOrFolderOfPath(key, CopyFieldString(kFieldLocation, kFieldTextEmpty))
-                                 : VolumeOrFolderText(key, url);
+            // A file where its alias says: the alias's path, with no URL made.
+            CatchCode([&] { FindURL(); });
+            const QUrl url = mURLAtAliasPath ? QUrl() : mURL;
+            if (!url.isEmpty() && !url.isLocalFile()) {
+                text = VolumeOrFolderText(key, url);
+                break;
+            }
+            text = VolumeOrFolderOfPath(key,
+                mURLAtAliasPath   ? ReadableNativePath(HeldAliasPath().toByteArray())
+                : url.isEmpty()   ? CopyFieldString(kFieldLocation, kFieldTextEmpty)
+                                  : ReadableNativePath(FileRef::FromUrl(url).NativePath()));
             break;
         }
         case kFieldCreator: {
@@ -795,7 +803,7 @@ QVariantMap CIndexItem::CopyFieldDictionary(const FieldDictionaryKeys& fields, S
         if (field.key == kFieldFileState) {
             if (IsStoredInPackage())
                 insert(field.name, localized(kTextStoredInPackage));
-            else if (!mURL.isEmpty())
+            else if (HoldsURL())
                 insert(field.name, localized(kTextFileFound));
             else if (mURLLookedFor)
                 insert(field.name, localized(kTextFileMissing));

@@ -306,9 +306,8 @@ void CIndexItem::KeepWrittenAlias(const IndexDbRecord& written)
     mRare->alias.reset();
     const Rare& rare = *mRare;
     if (!rare.exif.Get() && !rare.exif.LookedFor() && !rare.displayPicture && !rare.thumbnail && !rare.error
-        && rare.remoteURL.isEmpty() && rare.icon.isNull() && !rare.fileRef && !rare.infoWindow && !rare.aliasPathCache
-        && !rare.rawKindText && rare.failedFileStamp.isEmpty() && !rare.indexFile && rare.recordOffset == -1
-        && rare.openInViewer == 0)
+        && rare.remoteURL.isEmpty() && rare.icon.isNull() && !rare.fileRef && !rare.infoWindow && !rare.rawKindText
+        && rare.failedFileStamp.isEmpty() && !rare.indexFile && rare.recordOffset == -1 && rare.openInViewer == 0)
         mRare.reset();
 }
 
@@ -369,7 +368,6 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
     // Where the media file is. A copy made into "media/" is taken back when the
     // record cannot be completed, so a failed write leaves the package as it was.
     const QString oldStoredName = GetStoredName();
-    const QUrl oldURL = mURL;
     QUrl original;
     QUrl copy;
     try {
@@ -389,7 +387,7 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
             const bool madeAlias = PartOrNull([&] { return MakeAliasOfURLFile(); });
             if (!madeAlias)
                 mPackage = itemPackage;
-            const QUrl url = madeAlias ? mURL : LocateFile(false);
+            const QUrl url = madeAlias ? HeldURL() : LocateFile(false);
             mPackage = &package;
             medium.located = url;
             if (!url.isEmpty())
@@ -452,7 +450,7 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
             QFile::remove(FileRef::FromUrl(copy).Path());
             if (self) {
                 SetStoredName(oldStoredName);
-                SetURL(oldURL);
+                SetURL(original); // where the file was copied from
             }
         }
         throw;

@@ -96,7 +96,7 @@ Picture* CIndexItem::GetThumbnail()
         // A preview the file carries itself stands in: first the one in its
         // resource store, then the medium's own embedded thumbnail.
         const bool wasDirty = mDirty;
-        const QUrl url = mURL.isEmpty() ? PartOrNullURL() : mURL;
+        const QUrl url = HoldsURL() ? HeldURL() : PartOrNullURL();
         Picture preview;
         bool found = false;
         if (url.isEmpty() || url.isLocalFile()) {

@@ -240,11 +240,13 @@ private:
             // worker while an index opens: a look at the disk per item, which the
             // GUI thread would otherwise take for every item read. One not found
             // is left to the field's text, which then knows it was looked for.
-            if (!item->KnownURL() && !item->IsStoredInPackage())
+            QUrl url = item->KnownURL();
+            if (url.isEmpty() && !item->IsStoredInPackage()) {
                 CatchCode([item] { item->GetURL(); });
-            const QUrl* url = item->KnownURL();
-            if (url && !item->IsStoredInPackage() && url->isLocalFile() && url->host().isEmpty()) {
-                mFolder.path = url->path();
+                url = item->KnownURL();
+            }
+            if (!item->IsStoredInPackage() && url.isLocalFile() && url.host().isEmpty()) {
+                mFolder.path = url.path();
                 const qsizetype slash = mFolder.path.lastIndexOf(QLatin1Char('/'));
                 if (slash > 0 && slash < mFolder.path.size() - 1)
                     mFolder.slash = slash;
@@ -260,7 +262,7 @@ private:
                 // The folder's text from its first item's address, where the
                 // items are gathered (a worker, for an opening).
                 found = mByFolder.insert(QStringView(kept).left(mFolder.slash),
-                    NewGroup(CIndexItem::VolumeOrFolderText(key, *item->KnownURL())));
+                    NewGroup(CIndexItem::VolumeOrFolderText(key, item->KnownURL())));
             }
             mLastFolder = { found.key(), *found };
         }

@@ -34,7 +34,9 @@ StoredBlocksOnDisk BlocksOnDisk(LeasedFile* file, const IndexDbRecordPlaces& pla
     const auto at = [&](const std::optional<QByteArrayView>& block) {
         return block ? qint64(reinterpret_cast<const UInt8*>(block->data()) - fileBegin) : qint64(-1);
     };
-    return { file, at(places.alias), at(places.userData), at(places.imageRecord) };
+    // The alias stays in memory: an item found where its alias says keeps no
+    // other address, and reads its folder and volume from it.
+    return { file, -1, at(places.userData), at(places.imageRecord) };
 }
 
 StoredRecordBlocks::Ptr StoredRecordBlocks::Make(const IndexDbRecord& record, const StoredBlocksOnDisk& onDisk)

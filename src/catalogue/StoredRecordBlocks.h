@@ -28,9 +28,9 @@ StoredBlocksOnDisk BlocksOnDisk(LeasedFile* file, const IndexDbRecordPlaces& pla
 // The blocks of an index.db record that an item keeps as they were read until
 // it is asked for them: the alias, the caption, the image record and the user
 // data (a photograph's EXIF: parsed, it takes several times its bytes), in one
-// allocation. The alias, image record and user data are rarely asked for: when
-// the file they were read from is held (LeasedFile), only their places are kept
-// and their bytes read back from it. The caption is always in memory: the quick
+// allocation. The image record and user data are rarely asked for: when the
+// file they were read from is held (LeasedFile), only their places are kept and
+// their bytes read back from it. The caption is always in memory: the quick
 // search reads it in place. Each can be dropped (when the item replaces or parses
 // it); the bytes stay until the whole is freed.
 class StoredRecordBlocks {
@@ -50,6 +50,11 @@ public:
     bool HasUserData() const { return mHas & kUserData; }
     bool IsEmpty() const { return mHas == 0; }
 
+    // The alias in place, when it is held in memory (else empty).
+    QByteArrayView Alias() const
+    {
+        return (mOnDisk & kAlias) ? QByteArrayView() : QByteArrayView(Bytes() + ImageRoom(), qsizetype(mAliasSize));
+    }
     QByteArrayView Caption() const { return {Bytes() + ImageRoom() + AliasRoom(), qsizetype(mCaptionSize)}; }
     // Copies owning their bytes; a block read back from its file throws when the
     // file can no longer give it.

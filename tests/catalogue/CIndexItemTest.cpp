@@ -7,6 +7,7 @@
 #include "CItemError.h"
 #include "CMedia.h"
 #include "ExceptionCode.h"
+#include "FieldKeys.h"
 #include "IndexFileRecord.h"
 #include "IndexViewServices.h"
 #include "ItemWindowServices.h"
@@ -1017,6 +1018,56 @@ TEST(CIndexItem, LocatesAMissingFileThroughTheViewsDialog)
     EXPECT_EQ(other.GetName(), QStringLiteral("Renamed.jpg"));
     EXPECT_EQ(windows.askedFolder.toLocalFile(), dir + "/moved");
     CIndexItem::ForgetLocateFolder();
+}
+
+// An item read with its alias takes its address, folder, volume and location
+// from where the alias finds the file: where it was, moved before the index
+// was opened, or moved after the file was found; a save writes that place.
+TEST(CIndexItem, FolderAndVolumeAreWhereTheAliasFindsTheFile)
+{
+    const struct {
+        const char* name;
+        bool movedBeforeOpening;
+        bool movedAfterFound;
+    } kCases[] = { { "stays", false, false }, { "moved-before", true, false }, { "moved-after", false, true } };
+    for (const auto& row : kCases) {
+        const QString dir = FreshDir(QStringLiteral("alias-place-") + QLatin1String(row.name));
+        const QString path = CopySample("Canon_40D.jpg", dir + "/old place/Canon.jpg");
+        const QString moved = dir + "/new place/Canon.jpg";
+        QDir().mkpath(dir + "/new place");
+        CIndexPackage package(QUrl::fromLocalFile(dir + "/Index.idxp"), nullptr);
+        const FileRef base = FileRef::FromUrl(package.GetIndexDbURL());
+        IndexDbRecord record;
+        record.name = QByteArray("Canon.jpg");
+        record.fileURL = QUrl::fromLocalFile(path).toEncoded();
+        record.alias.emplace();
+        ASSERT_EQ(NewAliasBytes(&base, FileRef(path), *record.alias), noErr);
+        record.fields = CatalogueFields { 'JPEG', 7000, 3000000000u, 3100000000u, 3200000000u, 0, 0 };
+        if (row.movedBeforeOpening)
+            ASSERT_TRUE(QFile::rename(path, moved));
+        CIndexItem item(record, &package);
+        EXPECT_EQ(item.CopyFieldString(kFieldFolder, kFieldTextEmpty),
+            row.movedBeforeOpening ? QStringLiteral("new place") : QStringLiteral("old place")) << row.name;
+        if (row.movedAfterFound) {
+            ASSERT_TRUE(QFile::rename(path, moved));
+            EXPECT_EQ(item.LocateFile(false).toLocalFile(), moved) << row.name;
+        }
+        const QString where = row.movedBeforeOpening || row.movedAfterFound ? moved : path;
+        const QString folder = QFileInfo(where).dir().dirName();
+        EXPECT_EQ(item.GetURL(), QUrl::fromLocalFile(where)) << row.name;
+        EXPECT_EQ(item.CopyFieldString(kFieldFolder, kFieldTextEmpty), folder) << row.name;
+        EXPECT_EQ(item.CopyFieldString(kFieldVolume, kFieldTextEmpty), where.split(QLatin1Char('/')).at(2)) << row.name;
+        EXPECT_EQ(item.CopyFieldString(kFieldLocation, kFieldTextEmpty), QStringLiteral("file://") + where) << row.name;
+        EXPECT_FALSE(item.HasProblem()) << row.name;
+
+        LDataStream stream;
+        item.WriteToStream(stream, package);
+        EXPECT_TRUE(stream.Data().contains(QUrl::fromLocalFile(where).toEncoded())) << row.name;
+        const auto back = ReadItems(stream.Data(), &package);
+        ASSERT_EQ(back.size(), 1u);
+        EXPECT_EQ(back[0]->CopyFieldString(kFieldFolder, kFieldTextEmpty), folder) << row.name;
+        EXPECT_EQ(back[0]->GetURL(), QUrl::fromLocalFile(where)) << row.name;
+    }
 }
 
 TEST(CIndexItem, CopyFromAnotherPackageNeverQueuesThatPackagesMedia)
