@@ -2,9 +2,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
+#include <QImageReader>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QPixmap>
+#include <QPixmapCache>
 
 namespace {
 QHash<QString, QStringList>& Folders()
@@ -53,4 +57,46 @@ bool UResources::ReadJsonObject(const QString& kind, const QString& name, QJsonO
     }
     outObject = document.object();
     return true;
+}
+
+QImage UResources::ReadImage(const QString& path)
+{
+    if (path.isEmpty())
+        return QImage();
+    QImageReader named(path, QFileInfo(path).suffix().toLower().toLatin1());
+    named.setAutoDetectImageFormat(false);
+    QImage image = named.read();
+    // A file whose suffix does not say what it holds: every reader is asked.
+    if (image.isNull())
+        image = QImageReader(path).read();
+    return image;
+}
+
+QPixmap UResources::ReadPixmap(const QString& path)
+{
+    const QString key = QStringLiteral("orvex-resource:") + path;
+    QPixmap pixmap;
+    if (QPixmapCache::find(key, &pixmap))
+        return pixmap;
+    pixmap = QPixmap::fromImage(ReadImage(path));
+    if (!pixmap.isNull())
+        QPixmapCache::insert(key, pixmap);
+    return pixmap;
+}
+
+QIcon UResources::ReadIcon(const QString& path)
+{
+    QIcon icon;
+    const QImage image = ReadImage(path);
+    if (image.isNull())
+        return icon;
+    icon.addPixmap(QPixmap::fromImage(image));
+    const int dot = path.lastIndexOf(QLatin1Char('.'));
+    const QString dense = dot < 0 ? QString() : path.left(dot) + QStringLiteral("@2x") + path.mid(dot);
+    if (!dense.isEmpty() && QFile::exists(dense)) {
+        const QImage denseImage = ReadImage(dense);
+        if (!denseImage.isNull())
+            icon.addPixmap(QPixmap::fromImage(denseImage));
+    }
+    return icon;
 }
