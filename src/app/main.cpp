@@ -6,6 +6,7 @@
 #include "FirstWindowShown.h"
 #include "ItemThumbnails.h"
 #include "ItemWindows.h"
+#include "LApplication.h"
 #include "LocalizedStrings.h"
 #include "PreferenceDomain.h"
 #include "Preferences.h"
@@ -107,6 +108,9 @@ int main(int argc, char** argv)
         // theme's index would cost more than the rest of that window. They come a
         // moment after.
         HoldThemeIconsUntilAWindowIsShown();
+        // Nor are the menus brought up to date before then: that window shows none.
+        LApplication::HoldMenuUpdates(true);
+        RunOnceAWindowIsShown(qApp, [] { LApplication::HoldMenuUpdates(false); });
 
         // Read the preference domain now, so a damaged file is set aside and
         // reported before anything depends on it.
