@@ -20,12 +20,14 @@ public:
         // The icon depends on the direction of the bar only.
         const Qt::LayoutDirection direction = option ? option->direction : QGuiApplication::layoutDirection();
         QPointer<QStyle> base(baseStyle());
-        return DeferredIcon([base, icon, direction] {
+        auto make = [base, icon, direction] {
             QStyleOption drawn;
             drawn.direction = direction;
             QStyle* style = base ? base.data() : QApplication::style();
             return style->standardIcon(icon, &drawn, nullptr);
-        });
+        };
+        // Not square: made when its size is first asked, not only when first drawn.
+        return DeferredIcon(make, 0);
     }
 };
 
