@@ -129,6 +129,8 @@ protected:
 private:
     void Step(const char* name) const;
     CIndexDoc* MakeUntitledIndex();
+    // Where a media file or address handed to the program goes.
+    CIndexDoc* IndexReceivingItems();
     void OpenAddress(const QString& key, bool reportFailure);
     void UpdateWindowMenu();
     void UpdateMenuBarWindow();

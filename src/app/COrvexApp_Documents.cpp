@@ -110,6 +110,16 @@ CIndexDoc* COrvexApp::MakeUntitledIndex()
     return document;
 }
 
+CIndexDoc* COrvexApp::IndexReceivingItems()
+{
+    // The index in front (or the one opening), or a new one.
+    if (CIndexDoc* document = CIndexDoc::GetFrontOrOpeningDocument())
+        return document;
+    CIndexDoc* document = MakeUntitledIndex();
+    document->ShowWindow();
+    return document;
+}
+
 void COrvexApp::MakeNewDocument()
 {
     MakeUntitledIndex()->ShowWindow();
@@ -136,22 +146,17 @@ void COrvexApp::OpenDocument(const FileRef& requested)
         mSingleDocument = false;
         new CIndexDoc(this, url, folder, false);
     } else if (!folder) {
-        // A media file joins the index in front, or a new one.
-        CIndexDoc* document = CIndexDoc::GetFrontDocument();
-        if (!document) {
-            document = MakeUntitledIndex();
-            document->ShowWindow();
-        }
-        document->AddItem(url);
+        CIndexDoc* document = IndexReceivingItems();
+        document->WhenOpened([document, url] { document->AddItem(url); });
     } else {
         mSingleDocument = false;
-        CIndexDoc* document = CIndexDoc::GetFrontDocument();
+        CIndexDoc* document = CIndexDoc::GetFrontOrOpeningDocument();
         if (!document) {
             // No index to import into: the folder gets an index of its own.
             new CIndexDoc(this, url, true, false);
         } else {
             // The index in front takes the folder, whatever it holds already.
-            ImportFolderInto(*document, file, 0);
+            document->WhenOpened([this, document, file] { ImportFolderInto(*document, file, 0); });
         }
     }
     AddRecentItem(file);
@@ -163,12 +168,8 @@ void COrvexApp::ReceiveAddress(const QString& address)
     const QUrl url(address);
     if (!IndexDropData::IsDownloadableURL(url))
         ThrowOSErr_(paramErr, "not an ftp, http or https address: " + address.toStdString());
-    CIndexDoc* document = CIndexDoc::GetFrontDocument();
-    if (!document) {
-        document = MakeUntitledIndex();
-        document->ShowWindow();
-    }
-    document->ReceiveAddress(url);
+    CIndexDoc* document = IndexReceivingItems();
+    document->WhenOpened([document, url] { document->ReceiveAddress(url); });
 }
 
 void COrvexApp::PrintDocument(const FileRef& requested)

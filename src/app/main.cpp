@@ -1,10 +1,12 @@
 #include "COrvexApp.h"
 #include "CommandLine.h"
+#include "DeferredStyleIcons.h"
 #include "ErrorHook.h"
 #include "ErrorReport.h"
 #include "FirstWindowShown.h"
 #include "ItemThumbnails.h"
 #include "ItemWindows.h"
+#include "LApplication.h"
 #include "LocalizedStrings.h"
 #include "PreferenceDomain.h"
 #include "Preferences.h"
@@ -81,10 +83,17 @@ int main(int argc, char** argv)
         if (!instanceLock)
             return handedOver ? launchStatus : 1;
 
-        // This launch runs (one that hands its files over waits for neither):
-        // Qt loads every image plugin at the first icon read from a file (the menu
-        // bar's own among them): that is done on another thread while start-up goes on.
-        std::jthread imagePlugins([] { QImageReader::supportedImageFormats(); });
+        // This launch runs (one that hands its files over waits for neither).
+        // Qt loads every image plugin at the first picture read from a file whose
+        // reader is not named: the program names the readers of its own pictures,
+        // and the bars' overflow icons are read when first drawn, so the first
+        // window is made and painted with none loaded. They are loaded on another
+        // thread once it is shown, for the pictures the user opens.
+        DeferStyleIcons();
+        std::jthread imagePlugins;
+        RunOnceAWindowIsShown(qApp, [&imagePlugins] {
+            imagePlugins = std::jthread([] { QImageReader::supportedImageFormats(); });
+        });
         // The font database (fontconfig reading its configuration and caches) is
         // filled on another thread too: the first window's text waits for it, but
         // the menus, preferences and tasks are made meanwhile.
@@ -99,6 +108,9 @@ int main(int argc, char** argv)
         // theme's index would cost more than the rest of that window. They come a
         // moment after.
         HoldThemeIconsUntilAWindowIsShown();
+        // Nor are the menus brought up to date before then: that window shows none.
+        LApplication::HoldMenuUpdates(true);
+        RunOnceAWindowIsShown(qApp, [] { LApplication::HoldMenuUpdates(false); });
 
         // Read the preference domain now, so a damaged file is set aside and
         // reported before anything depends on it.

@@ -7,6 +7,7 @@
 #include "CIndexToolbar.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
+#include "UReportErrors.h"
 #include "ExceptionCode.h"
 #include "FileRoutines.h"
 #include "IndexViewServices.h"
@@ -339,6 +340,18 @@ CIndexDoc* CIndexDoc::GetFrontDocument()
     return window ? FindDocForWindow(window) : nullptr;
 }
 
+CIndexDoc* CIndexDoc::GetFrontOrOpeningDocument()
+{
+    if (CIndexDoc* front = GetFrontDocument())
+        return front;
+    const std::vector<CIndexDoc*> documents = IndexDocuments();
+    for (auto document = documents.rbegin(); document != documents.rend(); ++document) {
+        if ((*document)->mReadingPackage && !(*document)->TestFlags(kDocKeepHidden))
+            return *document;
+    }
+    return nullptr;
+}
+
 CIndexDoc* CIndexDoc::FindDocForPackage(const QUrl& packageURL)
 {
     const FileRef wanted = FileRef::FromUrl(packageURL);
@@ -397,7 +410,28 @@ void CIndexDoc::OpenPackage(const QUrl& url)
     SetGenericProxy();
     SetFile(FileRef::FromUrl(mPackage->GetPackageURL()));
     SetSpecified(true);
+    mReadingPackage = true;
     GetTaskServices().StartReadIndexPackageTask(this);
+}
+
+void CIndexDoc::WhenOpened(std::function<void()> action)
+{
+    if (mReadingPackage)
+        mWhenOpened.push_back(std::move(action));
+    else
+        action();
+}
+
+void CIndexDoc::ReadingEnded()
+{
+    mReadingPackage = false;
+    if (mWhenOpened.empty())
+        return;
+    // From the event loop: the read task is still going away.
+    mOpenedTimer.Install(0, 0, [this] {
+        for (const std::function<void()>& action : std::exchange(mWhenOpened, {}))
+            RunReportingErrors(action);
+    });
 }
 
 void CIndexDoc::ImportFolder(const QUrl& url)

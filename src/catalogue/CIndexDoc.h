@@ -105,6 +105,9 @@ public:
     static bool IsDocumentWindow(LWindow* window);
     static LWindow* FindFrontWindow();
     static CIndexDoc* GetFrontDocument();
+    // The index in front or, with none shown, the one whose window waits for its
+    // package to be read (the last opened); null for neither.
+    static CIndexDoc* GetFrontOrOpeningDocument();
     // Every open index document, oldest first.
     static std::vector<CIndexDoc*> GetIndexDocuments();
     // The open document of a package folder, found by its path.
@@ -121,6 +124,10 @@ public:
     // A network address, as a drop adds it; false when it cannot be downloaded.
     bool ReceiveAddress(const QUrl& url) { return mIndexView->ReceiveAddress(url); }
     void ShowWindow();
+    // Runs `action` now, or once the package being opened is read (what a user
+    // hands to the index meanwhile goes into it, after what it held).
+    void WhenOpened(std::function<void()> action);
+    void ReadingEnded();
 
     // Access.
     // The index itself: items, lists, selection and stored state. The document
@@ -333,6 +340,9 @@ private:
     SDimension32 mStatusPlacardSize {};
     bool mImportedFolderProxy = false;
     bool mFillingFromFolder = false; // the folder shown by the proxy is being imported
+    bool mReadingPackage = false;
+    std::vector<std::function<void()>> mWhenOpened;
+    LEventLoopTimer mOpenedTimer;
     UInt32 mFlags = 0;
     QUrl mURLToOpen;
     QPointer<QDialog> mSheet;

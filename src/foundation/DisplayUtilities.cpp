@@ -6,6 +6,7 @@
 #include "LStream.h"
 #include "Preferences.h"
 #include "UReportErrors.h"
+#include "UResources.h"
 
 #include <QAction>
 #include <QApplication>
@@ -258,7 +259,7 @@ const QImage& GetPoofImage()
 {
     static const QImage image = [] {
         Q_INIT_RESOURCE(orvex);
-        return QImage(QStringLiteral(":/images/poof.png"));
+        return UResources::ReadImage(QStringLiteral(":/images/poof.png"));
     }();
     return image;
 }

@@ -65,14 +65,8 @@ QIcon LoadBundleIcon(const QString& fileName)
     auto found = loaded.constFind(path);
     if (found != loaded.constEnd())
         return *found;
-    QIcon icon;
-    if (QFileInfo::exists(path)) {
-        icon.addFile(path);
-        // The picture drawn at twice the size, for dense screens.
-        const QString dense = path.left(path.size() - 4) + QStringLiteral("@2x.png");
-        if (QFileInfo::exists(dense))
-            icon.addFile(dense);
-    }
+    // With the picture drawn at twice the size, for dense screens.
+    const QIcon icon = UResources::ReadIcon(path);
     loaded.insert(path, icon);
     return icon;
 }
@@ -355,11 +349,11 @@ PixPattern GetPixPat(ResIDT id)
 {
     const QString base = QStringLiteral("ppat-%1").arg(id);
     const QString path = UResources::FindFile(QStringLiteral("patterns"), base + QStringLiteral(".png"));
-    QImage tile = path.isEmpty() ? QImage() : QImage(path);
+    QImage tile = UResources::ReadImage(path);
     if (tile.isNull())
         ThrowOSErr_(resNotFound, "no pattern " + base.toStdString());
     const QString densePath = UResources::FindFile(QStringLiteral("patterns"), base + QStringLiteral("@2x.png"));
-    return PixPattern(std::move(tile), densePath.isEmpty() ? QImage() : QImage(densePath));
+    return PixPattern(std::move(tile), UResources::ReadImage(densePath));
 }
 
 void GetPopupResourceID(LStdPopupMenu* popup, ResType type, ResIDT* outID)

@@ -12,6 +12,7 @@
 #include "LWindow.h"
 #include "Preferences.h"
 #include "UReportErrors.h"
+#include "UResources.h"
 
 #include <QAccessibleWidget>
 #include <QActionGroup>
@@ -467,7 +468,7 @@ QPixmap CToolbar::ToolbarImage(const QString& name)
     auto found = cache.constFind(key);
     if (found != cache.constEnd())
         return *found;
-    QPixmap image(QStringLiteral(":/toolbar/") + name);
+    QPixmap image = QPixmap::fromImage(UResources::ReadImage(QStringLiteral(":/toolbar/") + name));
     if (darkBar && !image.isNull())
         image = FollowingPalette(image, palette.color(QPalette::WindowText));
     cache.insert(key, image);

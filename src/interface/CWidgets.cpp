@@ -9,6 +9,7 @@
 #include "UEnvironment.h"
 #include "URegistrar.h"
 #include "UReportErrors.h"
+#include "UResources.h"
 #include "UTextDrawing.h"
 #include "UTextTraits.h"
 
@@ -458,7 +459,7 @@ void CPlacardView::DrawSelf(QPainter& painter)
     }
     // The strip of the active window, and the plainer one behind.
     const bool active = IsActive() && UEnvironment::GetOSVersion() >= 0x1050;
-    QPixmap picture(active ? QStringLiteral(":/pictures/151.png") : QStringLiteral(":/pictures/150.png"));
+    const QPixmap picture = UResources::ReadPixmap(active ? QStringLiteral(":/pictures/151.png") : QStringLiteral(":/pictures/150.png"));
     if (picture.isNull())
         ThrowOSErr_('nilP', "the placard picture is missing");
     painter.eraseRect(rect());

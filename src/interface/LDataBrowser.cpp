@@ -201,9 +201,11 @@ QVariant LDataBrowserModel::data(const QModelIndex& index, int role) const
     if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::DecorationRole && role != Qt::CheckStateRole)
         return {};
     DataBrowserItemData itemData;
-    // Callbacks never throw: an item that fails shows nothing.
-    const OSStatus status = CatchCode([&] { ThrowIfOSErr_(mBrowser.GetSetItemData(item, column.propertyID, itemData, false)); });
-    if (status != noErr)
+    // Callbacks never throw: an item that fails shows nothing. A property the item
+    // does not have answers a code, not thrown: rows ask for many of them as they draw.
+    OSStatus answered = noErr;
+    const OSStatus status = CatchCode([&] { answered = mBrowser.GetSetItemData(item, column.propertyID, itemData, false); });
+    if (status != noErr || answered != noErr)
         return {};
     switch (role) {
     case Qt::DecorationRole:

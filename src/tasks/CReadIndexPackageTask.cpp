@@ -66,6 +66,8 @@ CReadIndexPackageTask::~CReadIndexPackageTask()
     ReleaseModelFromPackageTask(GetModel());
     if (mFailed && mDocument && !mDocument->TestFlags(kDocClosing))
         mDocument->DiscardDocument();
+    else if (!mFailed && mDocument)
+        mDocument->ReadingEnded();
 }
 
 void CReadIndexPackageTask::Finish(bool)

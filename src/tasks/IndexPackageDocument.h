@@ -46,4 +46,6 @@ public:
     virtual void DiscardDocument() = 0;
     // The index was written whole into its package.
     virtual void IndexSaved() {}
+    // The package was read and its model let go: what waited for the index may run.
+    virtual void ReadingEnded() {}
 };

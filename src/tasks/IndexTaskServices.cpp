@@ -127,6 +127,12 @@ void CIndexDocPackageDocument::IndexSaved()
         document->IndexSaved();
 }
 
+void CIndexDocPackageDocument::ReadingEnded()
+{
+    if (CIndexDoc* document = Document())
+        document->ReadingEnded();
+}
+
 void CIndexTaskServices::ShowSearchWindow(CIndexModel& model, SInt32 command)
 {
     CSearchWindow::ShowSearchWindow(&model, command);

@@ -26,6 +26,7 @@ public:
     void RunPendingSaveAction(SInt32 action) override;
     void DiscardDocument() override;
     void IndexSaved() override;
+    void ReadingEnded() override;
 
 private:
     CIndexDoc* Document() const;

@@ -14,6 +14,7 @@
 #include "ResourceUtilities.h"
 #include "TextFormats.h"
 #include "URegistrar.h"
+#include "UResources.h"
 
 #include <QApplication>
 #include <QHash>
@@ -57,7 +58,7 @@ QIcon IconFile(const QString& path)
     static auto* icons = new QHash<QString, QIcon>;
     auto found = icons->constFind(path);
     if (found == icons->constEnd())
-        found = icons->insert(path, QIcon(path));
+        found = icons->insert(path, UResources::ReadIcon(path));
     return *found;
 }
 

@@ -122,6 +122,25 @@ TEST_F(AppDocuments, FilesGoToTheFrontIndexEvenWhenAnotherHasTheSameTitle)
     EXPECT_EQ(back->CountAllItems(), 0);
 }
 
+// Handed over while the index just opened is still being read: the photograph
+// joins it once read, as a change to save, not an untitled index of its own.
+TEST_F(AppDocuments, AFileHandedOverWhileAnIndexOpensJoinsIt)
+{
+    classes->tasks.holdReads = true;
+    app->OpenDocument(MakePackage(QStringLiteral("docs/Opening.idxp")));
+    ASSERT_EQ(IndexDocuments().size(), 1u);
+    CIndexDoc* document = IndexDocuments().front();
+    const FileRef photo = MakeTestFile(QStringLiteral("docs/handed.jpg"));
+    app->OpenDocument(photo);
+    EXPECT_EQ(IndexDocuments().size(), 1u);
+    EXPECT_EQ(document->CountAllItems(), 0);
+
+    classes->tasks.FinishRead(document);
+    ASSERT_TRUE(LThread::RunUntil([&] { return document->CountAllItems() == 1; }, 5000));
+    EXPECT_EQ(document->GetModel().ItemAt(1)->GetURL(), photo.ToUrl());
+    EXPECT_TRUE(document->IsModified());
+}
+
 TEST_F(AppDocuments, AFolderWithNoIndexOpenGetsAnIndexOfItsOwn)
 {
     FileRef folder = MakePackage(QStringLiteral("docs/Pictures of Spring"));

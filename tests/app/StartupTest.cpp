@@ -1,4 +1,5 @@
 #include "AppTestSupport.h"
+#include "ProgramRunSupport.h"
 #include "ErrorCodes.h"
 #include "LDocument.h"
 #include "Preferences.h"
@@ -159,4 +160,23 @@ TEST(Startup, TheTaskWindowOpensExactlyWhenItWasOpenAtTheLastQuit)
         GetTaskWindow()->Hide();
     }
     EXPECT_FALSE(GetPrefBoolean(QStringLiteral("TaskManagerWindowVisible")));
+}
+
+// The first window of a start is made and painted before any image plugin is
+// loaded: loading them all costs a start more than that window's own drawing, and
+// it shows no picture they read.
+TEST(Startup, TheFirstWindowIsPaintedBeforeAnyImagePluginIsLoaded)
+{
+    const QString report = TestTempDir() + QStringLiteral("/first-paint.txt");
+    QProcessEnvironment environment = ProgramRun::Environment();
+    environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(ORVEX_FIRST_PAINT_PROBE));
+    environment.insert(QStringLiteral("ORVEX_FIRST_PAINT_REPORT"), report);
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(ORVEX_BINARY));
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().constData();
+    QFile painted(report);
+    ASSERT_TRUE(painted.open(QIODevice::ReadOnly));
+    EXPECT_EQ(painted.readAll().toStdString(), "painted\n");
 }

@@ -25,6 +25,14 @@ public:
     void StartReadIndexPackageTask(CIndexDoc* document) override
     {
         ++readTasks;
+        if (holdReads) {
+            heldRead = document;
+            return;
+        }
+        FinishRead(document);
+    }
+    void FinishRead(CIndexDoc* document)
+    {
         lastItemCount = -1;
         try {
             lastItemCount = document->ReadSettings(document->TestFlags(kDocWindowReused));
@@ -33,6 +41,7 @@ public:
         }
         if (!document->TestFlags(kDocKeepHidden))
             document->ShowWindow();
+        document->ReadingEnded();
     }
     void StartWriteIndexTask(CIndexDoc* document) override
     {
@@ -64,6 +73,8 @@ public:
     OSStatus lastReadError = noErr;
     bool holdWrites = false;
     CIndexDoc* heldWrite = nullptr;
+    bool holdReads = false;
+    CIndexDoc* heldRead = nullptr;
 };
 
 // The application's side: reopening a package makes a new document, as the

@@ -73,10 +73,17 @@ int LApplication::Run(const QStringList& documents)
     return result;
 }
 
+void LApplication::HoldMenuUpdates(bool hold)
+{
+    sMenuUpdatesHeld = hold;
+    if (!hold)
+        LCommander::SetUpdateCommandStatus(true);
+}
+
 void LApplication::SpendTime(const EventRecord&)
 {
     if (LCommander::GetUpdateCommandStatus()) {
-        if (mMenuBar)
+        if (mMenuBar && !sMenuUpdatesHeld)
             mMenuBar->UpdateMenus();
         LCommander::SetUpdateCommandStatus(false);
         BroadcastMessage(msg_CommandStatusUpdated);

@@ -47,6 +47,11 @@ public:
     virtual void DoQuit(SInt32 saveOption = 0);
 
     LMenuBar* GetMenuBar() const { return mMenuBar.get(); }
+    // While held, the idle pass that brings the commands' status up to date leaves
+    // the menus out (each menu is brought up to date as it opens or its key is
+    // pressed): they are held while the first window is made, which shows none of
+    // them. Letting them go brings them up to date at the next pass.
+    static void HoldMenuUpdates(bool hold);
 
     // Single instance: the first launch listens under `name`; a later one hands its
     // documents over (HandOverToRunningInstance answers true: it should exit).
@@ -76,6 +81,7 @@ protected:
 private:
     QObject* mServer = nullptr; // listening for later launches
     static inline LApplication* sApplication = nullptr;
+    static inline bool sMenuUpdatesHeld = false;
 };
 
 // An application of documents: New makes one, Open chooses files and opens them.

@@ -5,6 +5,7 @@
 #include "LMenuBar.h"
 #include "LWindow.h"
 #include "UReportErrors.h"
+#include "UResources.h"
 #include "UTextDrawing.h"
 #include "UTextTraits.h"
 
@@ -31,10 +32,7 @@
 namespace {
 QImage LoadImageResource(const QString& path)
 {
-    QImage image;
-    if (!path.isEmpty())
-        image.load(path);
-    return image;
+    return UResources::ReadImage(path);
 }
 } // namespace
 

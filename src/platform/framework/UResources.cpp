@@ -2,9 +2,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
+#include <QIconEngine>
+#include <QImageReader>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QPixmap>
+#include <QPainter>
+#include <QPixmapCache>
+
+#include <memory>
 
 namespace {
 QHash<QString, QStringList>& Folders()
@@ -12,6 +20,72 @@ QHash<QString, QStringList>& Folders()
     static QHash<QString, QStringList> folders;
     return folders;
 }
+
+// A shipped picture and its "@2x" sibling as one icon, the sibling read only once
+// a dense screen or a size with more pixels than the picture asks for it (the icon
+// would pick it then): on an ordinary screen the dense pictures are never read.
+struct ShippedIcon {
+    ShippedIcon(const QImage& image, QString densePath) : side(image.size()), dense(std::move(densePath))
+    {
+        icon.addPixmap(QPixmap::fromImage(image));
+    }
+
+    const QIcon& For(const QSize& pixels, qreal ratio = 1.0)
+    {
+        if (!dense.isEmpty() && (ratio > 1.0 || qint64(pixels.width()) * pixels.height() > qint64(side.width()) * side.height()))
+            return All();
+        return icon;
+    }
+    const QIcon& All()
+    {
+        if (!dense.isEmpty()) {
+            const QImage image = UResources::ReadImage(dense);
+            if (!image.isNull())
+                icon.addPixmap(QPixmap::fromImage(image));
+            dense.clear();
+        }
+        return icon;
+    }
+
+    QSize side;
+    QString dense; // read when first needed, then empty
+    QIcon icon;
+};
+
+class ShippedIconEngine : public QIconEngine {
+public:
+    explicit ShippedIconEngine(std::shared_ptr<ShippedIcon> shipped) : mShipped(std::move(shipped)) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+        mShipped->For((QSizeF(rect.size()) * ratio).toSize(), ratio).paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return mShipped->For(size).pixmap(size, 1.0, mode, state);
+    }
+    // Asked in device pixels: the icon is asked for the logical size at that ratio.
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override
+    {
+        return mShipped->For(size, scale).pixmap(scale > 0 ? (QSizeF(size) / scale).toSize() : size, scale, mode, state);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return mShipped->For(size).actualSize(size, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        return mShipped->All().availableSizes(mode, state);
+    }
+    bool isNull() override { return false; }
+    QString key() const override { return QStringLiteral("ShippedIconEngine"); }
+    QIconEngine* clone() const override { return new ShippedIconEngine(mShipped); }
+
+private:
+    std::shared_ptr<ShippedIcon> mShipped;
+};
+
 } // namespace
 
 void UResources::AddFolder(const QString& kind, const QString& folder)
@@ -53,4 +127,41 @@ bool UResources::ReadJsonObject(const QString& kind, const QString& name, QJsonO
     }
     outObject = document.object();
     return true;
+}
+
+QImage UResources::ReadImage(const QString& path)
+{
+    if (path.isEmpty())
+        return QImage();
+    QImageReader named(path, QFileInfo(path).suffix().toLower().toLatin1());
+    named.setAutoDetectImageFormat(false);
+    QImage image = named.read();
+    // A file whose suffix does not say what it holds: every reader is asked.
+    if (image.isNull())
+        image = QImageReader(path).read();
+    return image;
+}
+
+QPixmap UResources::ReadPixmap(const QString& path)
+{
+    const QString key = QStringLiteral("orvex-resource:") + path;
+    QPixmap pixmap;
+    if (QPixmapCache::find(key, &pixmap))
+        return pixmap;
+    pixmap = QPixmap::fromImage(ReadImage(path));
+    if (!pixmap.isNull())
+        QPixmapCache::insert(key, pixmap);
+    return pixmap;
+}
+
+QIcon UResources::ReadIcon(const QString& path)
+{
+    const QImage image = ReadImage(path);
+    if (image.isNull())
+        return QIcon();
+    const int dot = path.lastIndexOf(QLatin1Char('.'));
+    const QString dense = dot < 0 ? QString() : path.left(dot) + QStringLiteral("@2x") + path.mid(dot);
+    if (dense.isEmpty() || !QFile::exists(dense))
+        return QIcon(QPixmap::fromImage(image));
+    return QIcon(new ShippedIconEngine(std::make_shared<ShippedIcon>(image, dense)));
 }

@@ -49,7 +49,8 @@ public:
     {
         if (mMade->Waiting())
             return QPixmap();
-        return mMade->Icon().pixmap(size, scale, mode, state);
+        // Asked in device pixels: the made icon is asked for the logical size at that ratio.
+        return mMade->Icon().pixmap(scale > 0 ? (QSizeF(size) / scale).toSize() : size, scale, mode, state);
     }
     // Asked when rows are laid out, at small sizes: a square icon shipped at least
     // that large fills the square asked, so the icon need not be made for the answer.

@@ -58,3 +58,22 @@ TEST(DeferredIcon, AnswersTheStyleIconsSizesBeforeMakingThem)
             EXPECT_EQ(deferred.actualSize(size), real.actualSize(size)) << int(kind) << " at " << size.width() << "x" << size.height();
     }
 }
+
+// On a dense screen the pixmap is the one the made icon gives at that ratio: the
+// style's icons come in several sizes, and the same one is picked.
+TEST(DeferredIcon, GivesTheIconsOwnPixmapsOnDenseScreens)
+{
+    for (QStyle::StandardPixmap kind : {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_DirIcon, QStyle::SP_FileIcon}) {
+        const QIcon real = QApplication::style()->standardIcon(kind);
+        const QIcon deferred = DeferredIcon([kind] { return QApplication::style()->standardIcon(kind); }, 0);
+        for (int side : {12, 16, 24}) {
+            for (qreal ratio : {1.0, 2.0}) {
+                const QPixmap given = deferred.pixmap(QSize(side, side), ratio);
+                const QPixmap own = real.pixmap(QSize(side, side), ratio);
+                EXPECT_EQ(given.size(), own.size()) << int(kind) << " at " << side << " ratio " << ratio;
+                EXPECT_EQ(given.devicePixelRatio(), own.devicePixelRatio()) << int(kind) << " at " << side << " ratio " << ratio;
+            }
+        }
+        EXPECT_EQ(deferred.actualSize(QSize(16, 16)), real.actualSize(QSize(16, 16))) << int(kind);
+    }
+}
