@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QInputDevice>
 #include <QKeyEvent>
 #include <QObject>
 #include <QPointer>
@@ -90,6 +91,9 @@ public:
     {
         mLongest = 0;
         mRunning = true;
+        // Made here: the first key would make it on the sender's thread, a child of
+        // the application in another thread.
+        QInputDevice::primaryKeyboard();
         mSender = std::thread([this] {
             using Async = QWindowSystemInterface::AsynchronousDelivery;
             while (mRunning) {
