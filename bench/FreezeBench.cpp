@@ -408,7 +408,7 @@ void QuickSearch(benchmark::State& state)
         std::vector<CIndexItem*> expected;
         LoopRun run;
         const PairedTimes times = RunPaired(
-            3,
+            5,
             [&] {
                 gOpened.model->ShowAllItems();
                 run = RunInEventLoop(

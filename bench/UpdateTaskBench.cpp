@@ -67,7 +67,7 @@ void BM_UpdateTaskAgainstTheBatchAlone(benchmark::State& state)
     BenchmarkPaired(state,
         std::to_string(CameraJpegFiles().size()) + " thumbnails through the update task / the batch alone ("
             + std::to_string(WorkerPool::ThreadCount()) + " workers)",
-        1.15, 3, UpdateTaskThroughTheTaskLayer, ThumbnailsBatchAlone, MakeView);
+        1.15, 5, UpdateTaskThroughTheTaskLayer, ThumbnailsBatchAlone, MakeView);
     gView.reset();
 }
 BENCHMARK(BM_UpdateTaskAgainstTheBatchAlone)->Unit(benchmark::kSecond)->Iterations(1)->UseManualTime();
