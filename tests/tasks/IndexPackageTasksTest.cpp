@@ -172,6 +172,35 @@ protected:
         }));
     }
 
+    // Two saved indexes ("<stem>-<round>-0" mine, "-1" another) of the same
+    // photographs, in folders whose names have one length; with `olderFolders`
+    // the folders are older than the saves and the clock margin is none.
+    struct TwoIndexes {
+        TestOwnerView views[2];
+        std::unique_ptr<TestDocument> documents[2];
+    };
+    void SaveTwoIndexes(const QString& stem, int round, const QStringList& names, bool olderFolders, TwoIndexes& two)
+    {
+        const QDir samples(TestDataPath(QStringLiteral("exif-samples/jpg")));
+        const QString photos = TestTempDir() + QStringLiteral("/%1-%2").arg(stem).arg(round);
+        for (int i = 0; i < 2; ++i) {
+            const QString folder = photos + (i == 0 ? "/mine" : "/some");
+            QDir().mkpath(folder);
+            for (const QString& name : names) {
+                ASSERT_TRUE(QFile::copy(samples.filePath(name), folder + "/" + name));
+                two.views[i].model.InsertItem(new CIndexItem(QUrl::fromLocalFile(folder + "/" + name)), kInsertAtEnd);
+            }
+        }
+        if (olderFolders)
+            QThread::msleep(20); // the dates of one local volume are exact
+        for (int i = 0; i < 2; ++i) {
+            two.documents[i] = std::make_unique<TestDocument>(Folder(QStringLiteral("%1-%2-%3").arg(stem).arg(round).arg(i)), &two.views[i]);
+            if (olderFolders)
+                two.documents[i]->package->GetFolderChecks().SetClockMargin(0);
+            ASSERT_TRUE(Write(*two.documents[i]));
+        }
+    }
+
     std::vector<SErrorReport> reports;
 };
 
@@ -763,25 +792,10 @@ TEST_F(IndexPackageTasks, ASaveReusesRecordsOnlyFromTheFileItReadOrWrote)
     int round = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        // Two indexes of the same photographs in folders whose names have one length.
-        const QString photos = TestTempDir() + QStringLiteral("/put-back-%1").arg(++round);
-        TestOwnerView views[2];
-        std::unique_ptr<TestDocument> documents[2];
-        for (int i = 0; i < 2; ++i) {
-            const QString folder = photos + (i == 0 ? "/mine" : "/some");
-            QDir().mkpath(folder);
-            for (const QString& name : names) {
-                ASSERT_TRUE(QFile::copy(samples.filePath(name), folder + "/" + name));
-                views[i].model.InsertItem(new CIndexItem(QUrl::fromLocalFile(folder + "/" + name)), kInsertAtEnd);
-            }
-        }
-        // The dates of one local volume are exact; the folders are older than the saves.
-        QThread::msleep(20);
-        for (int i = 0; i < 2; ++i) {
-            documents[i] = std::make_unique<TestDocument>(Folder(QStringLiteral("put-back-%1-%2").arg(round).arg(i)), &views[i]);
-            documents[i]->package->GetFolderChecks().SetClockMargin(0);
-            ASSERT_TRUE(Write(*documents[i]));
-        }
+        TwoIndexes two;
+        ASSERT_NO_FATAL_FAILURE(SaveTwoIndexes(QStringLiteral("put-back"), ++round, names, true, two));
+        auto& views = two.views;
+        auto& documents = two.documents;
         const QString mine = documents[0]->IndexDbPath();
         const QString other = documents[1]->IndexDbPath();
         ASSERT_EQ(QFileInfo(mine).size(), QFileInfo(other).size());
@@ -945,20 +959,10 @@ TEST_F(IndexPackageTasks, ItemsKeepTheirOwnBlocksWhenIndexDbIsWrittenOverInPlace
     int round = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        // Two indexes of the same photographs in folders whose names have one length.
-        const QString photos = TestTempDir() + QStringLiteral("/in-place-%1").arg(++round);
-        TestOwnerView views[2];
-        std::unique_ptr<TestDocument> documents[2];
-        for (int i = 0; i < 2; ++i) {
-            const QString folder = photos + (i == 0 ? "/mine" : "/some");
-            QDir().mkpath(folder);
-            for (const QString& name : names) {
-                ASSERT_TRUE(QFile::copy(samples.filePath(name), folder + "/" + name));
-                views[i].model.InsertItem(new CIndexItem(QUrl::fromLocalFile(folder + "/" + name)), kInsertAtEnd);
-            }
-            documents[i] = std::make_unique<TestDocument>(Folder(QStringLiteral("in-place-%1-%2").arg(round).arg(i)), &views[i]);
-            ASSERT_TRUE(Write(*documents[i]));
-        }
+        TwoIndexes two;
+        ASSERT_NO_FATAL_FAILURE(SaveTwoIndexes(QStringLiteral("in-place"), ++round, names, false, two));
+        auto& views = two.views;
+        auto& documents = two.documents;
         const QString mine = documents[0]->IndexDbPath();
         const QString other = documents[1]->IndexDbPath();
         const QByteArray written = ReadWholeFile(mine);

@@ -175,17 +175,10 @@ void LeasedFile::PullInLocked()
     try {
         mCopy = QByteArray(qsizetype(mIdentity.size), Qt::Uninitialized);
         qint64 done = 0;
-        while (done < mIdentity.size) {
-            const ssize_t got = ::pread(mFd, mCopy.data() + done, size_t(mIdentity.size - done), off_t(done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            done += got;
-        }
+        const OSStatus status = ReadFromDescriptor(mFd, 0, mIdentity.size, mCopy.data(), done);
         struct stat info { };
         // The writer waits only so long: a file changed meanwhile gives nothing to trust.
-        mLost = done != mIdentity.size || ::fstat(mFd, &info) != 0 || !SameContents(mIdentity, info);
+        mLost = status != noErr || done != mIdentity.size || ::fstat(mFd, &info) != 0 || !SameContents(mIdentity, info);
     } catch (const std::bad_alloc&) {
         mLost = true;
     }
@@ -216,15 +209,7 @@ OSStatus LeasedFile::ReadAt(qint64 offset, qint64 count, char* into)
     if (::fstat(mFd, &info) != 0 || !SameContents(mIdentity, info))
         return ioErr;
     qint64 done = 0;
-    while (done < count) {
-        const ssize_t got = ::pread(mFd, into + done, size_t(count - done), off_t(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return ioErr;
-        if (got == 0)
-            return eofErr;
-        done += got;
-    }
-    return noErr;
+    if (const OSStatus status = ReadFromDescriptor(mFd, offset, count, into, done))
+        return status;
+    return done == count ? noErr : eofErr;
 }

@@ -93,8 +93,14 @@ OSStatus RegularFile::ReadInto(qint64 offset, qint64 count, char* into, qint64& 
         return fnfErr;
     if (offset < 0 || count < 0)
         return paramErr;
+    return ReadFromDescriptor(mFd, offset, count, into, outDone);
+}
+
+OSStatus ReadFromDescriptor(int fd, qint64 offset, qint64 count, char* into, qint64& outDone)
+{
+    outDone = 0;
     while (outDone < count) {
-        const ssize_t got = ::pread(mFd, into + outDone, size_t(count - outDone), off_t(offset + outDone));
+        const ssize_t got = ::pread(fd, into + outDone, size_t(count - outDone), off_t(offset + outDone));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)

@@ -62,6 +62,10 @@ private:
     FileIdentity mIdentity;
 };
 
+// Up to `count` bytes of the open file `fd` from `offset` into `into`, fewer at
+// its end (`outDone` says how many); ioErr when a read fails.
+OSStatus ReadFromDescriptor(int fd, qint64 offset, qint64 count, char* into, qint64& outDone);
+
 // Whether `path` is a regular file, asked as RegularFile::Open does; its size in `size`.
 OSStatus CheckRegularFile(const QString& path, qint64* size = nullptr);
 
