@@ -458,10 +458,10 @@ QPixmap FollowingPalette(const QPixmap& drawn, const QColor& text)
 
 } // namespace
 
-QPixmap CToolbar::ToolbarImage(const QString& name)
+QPixmap CToolbar::ToolbarImage(const QString& name, bool ownFace)
 {
     const QPalette palette = QGuiApplication::palette();
-    const bool darkBar = palette.color(QPalette::Window).lightness() < palette.color(QPalette::WindowText).lightness();
+    const bool darkBar = !ownFace && palette.color(QPalette::Window).lightness() < palette.color(QPalette::WindowText).lightness();
     // Shared by every toolbar for the life of the program, for each look of the bar.
     static QHash<QString, QPixmap> cache;
     const QString key = (darkBar ? QStringLiteral("dark:") : QString()) + name;
@@ -659,7 +659,7 @@ void CToolbar::UpdateCommandStatus(CommandT command, bool enabled, bool marked)
     auto setSelector = [this](const QString& identifier, QString& name, const QString& image) {
         name = image;
         if (LabelledItem* item = LabelledOf(FindItem(identifier)))
-            static_cast<SelectorView*>(item->Control())->SetImage(ToolbarImage(image));
+            static_cast<SelectorView*>(item->Control())->SetImage(ToolbarImage(image, true));
     };
     bool viewCommand = command == 1083 || command == 1019 || command == 1082;
     if (viewCommand && enabled && marked) {
@@ -824,7 +824,7 @@ QAction* CToolbar::CreateViewSelectorItem(const QString& identifier)
         });
     view->setObjectName(QStringLiteral("viewselector"));
     view->setProperty("controlID", kViewSelectorControlID);
-    view->SetImage(ToolbarImage(mViewSelectorImage));
+    view->SetImage(ToolbarImage(mViewSelectorImage, true));
     view->setAccessibleName(BundleLocalizedString(QStringLiteral("VIEW_AS_LABEL")));
     return MakeWidgetItem(new LabelledItem(view, view->accessibleName()), identifier);
 }
@@ -834,7 +834,7 @@ QAction* CToolbar::CreateBrowserSelectorItem(const QString& identifier)
     auto* view = new SelectorView(this, 56, { { 1009, 0, 26 }, { 1008, 27, 55 } }, [](CommandT) {});
     view->setObjectName(QStringLiteral("browserselector"));
     view->setProperty("controlID", kBrowserSelectorControlID);
-    view->SetImage(ToolbarImage(mBrowserSelectorImage));
+    view->SetImage(ToolbarImage(mBrowserSelectorImage, true));
     view->setAccessibleName(BundleLocalizedString(QStringLiteral("BROWSER_LABEL")));
     return MakeWidgetItem(new LabelledItem(view, view->accessibleName()), identifier);
 }

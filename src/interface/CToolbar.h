@@ -113,8 +113,10 @@ public:
     // A custom selector was clicked: the command goes to the window's target.
     void PostSelectorCommand(CommandT command);
 
-    // The bundle image by name ("1083.png"); a null pixmap when there is none.
-    static QPixmap ToolbarImage(const QString& name);
+    // The bundle image by name ("1083.png"); a null pixmap when there is none. On a
+    // dark bar its grey strokes take the bar's text colour, unless the image draws
+    // its own light face (`ownFace`: the selectors), where they stay dark.
+    static QPixmap ToolbarImage(const QString& name, bool ownFace = false);
 
 protected:
     void SaveConfiguration() const;
