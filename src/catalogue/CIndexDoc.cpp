@@ -346,7 +346,7 @@ CIndexDoc* CIndexDoc::GetFrontOrOpeningDocument()
         return front;
     const std::vector<CIndexDoc*> documents = IndexDocuments();
     for (auto document = documents.rbegin(); document != documents.rend(); ++document) {
-        if ((*document)->mReadingPackage && !(*document)->TestFlags(kDocKeepHidden))
+        if ((*document)->mReadingPackage && !(*document)->mOpenFailed && !(*document)->TestFlags(kDocKeepHidden))
             return *document;
     }
     return nullptr;
