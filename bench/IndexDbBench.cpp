@@ -14,6 +14,7 @@
 #include "LoopGaps.h"
 #include "ThumbnailsBatchTiming.h"
 
+#include "AliasRecord.h"
 #include "CANPAInfo.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
@@ -64,7 +65,18 @@ QByteArray MakeIndexDb()
         const QByteArray name = "IMG_" + QByteArray::number(10000 + i) + ".JPG";
         record.name = name;
         record.fileURL = "file:///home/pat/Pictures/2026/" + name;
-        record.alias = QByteArray(120, char(i));
+        // The alias a save stores beside it: the same file by its path, by its
+        // path from the package, and by its inode.
+        AliasRecord alias;
+        alias.device = 2049;
+        alias.inode = UInt64(5000000 + i);
+        alias.size = 3000000 + i;
+        alias.modificationSeconds = 1780000000 + i;
+        alias.absolutePath = "/home/pat/Pictures/2026/" + name;
+        alias.relativePath = "../../../home/pat/Pictures/2026/" + name;
+        alias.volumeLabel = QStringLiteral("Home");
+        record.alias.emplace();
+        alias.ToBytes(*record.alias);
         record.fields = CatalogueFields {'JPEG', UInt32(3000000 + i), 3000000000u, 3100000000u, 3100000000u, i + 1, 0};
         record.caption = caption;
         record.imageRecord.emplace();
