@@ -29,10 +29,10 @@ static_assert(sizeof(StoredRecordBlocks) == 16, "the header of every item's bloc
 
 } // namespace
 
-StoredBlocksOnDisk BlocksOnDisk(LeasedFile* file, const IndexDbRecordPlaces& places, const UInt8* fileBegin)
+StoredBlocksOnDisk BlocksOnDisk(LeasedFile* file, const IndexDbRecordPlaces& places, const UInt8* bytesBegin, qint64 bytesAt)
 {
     const auto at = [&](const std::optional<QByteArrayView>& block) {
-        return block ? qint64(reinterpret_cast<const UInt8*>(block->data()) - fileBegin) : qint64(-1);
+        return block ? bytesAt + qint64(reinterpret_cast<const UInt8*>(block->data()) - bytesBegin) : qint64(-1);
     };
     // The alias stays in memory: an item found where its alias says keeps no
     // other address, and reads its folder and volume from it.

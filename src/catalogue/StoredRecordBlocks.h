@@ -21,9 +21,10 @@ struct StoredBlocksOnDisk {
     qint64 imageRecord = -1;
 };
 
-// The places of the blocks `places` found in a record of the file whose bytes
-// begin at `fileBegin`.
-StoredBlocksOnDisk BlocksOnDisk(LeasedFile* file, const IndexDbRecordPlaces& places, const UInt8* fileBegin);
+// The places of the blocks `places` found in a record among bytes that begin at
+// `bytesBegin`, which are the file's from offset `bytesAt` on.
+StoredBlocksOnDisk BlocksOnDisk(
+    LeasedFile* file, const IndexDbRecordPlaces& places, const UInt8* bytesBegin, qint64 bytesAt = 0);
 
 // The blocks of an index.db record that an item keeps as they were read until
 // it is asked for them: the alias, the caption, the image record and the user

@@ -22,9 +22,11 @@
 #include "WorkerPool.h"
 
 #include <QDir>
-#include <vector>
 #include <QFileInfo>
 #include <QLoggingCategory>
+
+#include <utility>
+#include <vector>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -125,7 +127,8 @@ QByteArrayView CWriteIndexTask::StoredRecord(const CIndexItem* item, IndexDbReco
 
 SInt64 CWriteIndexTask::Position(const LStream& stream) const
 {
-    return mKept + stream.GetMarker(); // nothing is in the stream while bytes are kept
+    // Nothing is in the stream, nor handed over, while bytes are kept.
+    return mKept + mHandedOver + stream.GetMarker();
 }
 
 void CWriteIndexTask::CopyKeptBytes(LStream& stream)
@@ -173,7 +176,17 @@ bool CWriteIndexTask::AppendStoredRecord(LStream& stream, const CIndexItem* item
     return true;
 }
 
-void CWriteIndexTask::WriteItems(LStream& stream, std::vector<WrittenRecord>& starts)
+void CWriteIndexTask::HandOver(QByteArray bytes, FileReplacement& file)
+{
+    if (bytes.isEmpty())
+        return;
+    file.Append(bytes);
+    file.WriteInBackground();
+    mPieces.push_back({mHandedOver, std::move(bytes)});
+    mHandedOver += mPieces.back().bytes.size();
+}
+
+void CWriteIndexTask::WriteItems(LDataStream& stream, FileReplacement& file, std::vector<WrittenRecord>& starts)
 {
     CIndexModel& model = *GetModel();
     // Every item of the index, in its order, whatever the filter shows.
@@ -186,6 +199,12 @@ void CWriteIndexTask::WriteItems(LStream& stream, std::vector<WrittenRecord>& st
         WaitWhileUpdating(&model, kUpdateWaitMilliseconds);
         CheckPause();
         const SInt64 start = Position(stream);
+        // Back to where the record began: the stream holds it whole (pieces
+        // are handed over only between records).
+        const auto cutBack = [&] {
+            stream.SetLength(start - mHandedOver);
+            stream.SetMarker(start - mHandedOver);
+        };
         OSStatus status = noErr;
         if (!ReuseStoredRecord(stream, item)) {
             CopyKeptBytes(stream);
@@ -197,18 +216,18 @@ void CWriteIndexTask::WriteItems(LStream& stream, std::vector<WrittenRecord>& st
             ThrowOSErr_(status, "a block of " + item->GetName().toStdString() + " could not be read back: index.db not saved");
         if (status != noErr) {
             // No partial record stays behind; the item keeps the record it had.
-            stream.SetLength(start);
-            stream.SetMarker(start);
+            cutBack();
             AddItemError(item, std::make_unique<CItemError>(status, QString(), QString()));
             ++mFailedItems;
             if (!AppendStoredRecord(stream, item)) {
-                stream.SetLength(start);
-                stream.SetMarker(start);
+                cutBack();
                 qCWarning(lcErrors) << "item left out of index.db:" << item->GetName() << status;
             }
         }
         if (Position(stream) > start)
             starts.push_back({item, start, status == noErr});
+        if (stream.GetMarker() >= kIndexDbPieceBytes)
+            HandOver(stream.TakeData(), file);
         if (YieldIfTimeUp(2 * GetTaskSlice())) {
             SetProgress(index);
             SetItemCaption(item->GetName());
@@ -216,22 +235,25 @@ void CWriteIndexTask::WriteItems(LStream& stream, std::vector<WrittenRecord>& st
     }
 }
 
-void CWriteIndexTask::MoveStoredBlocks(
-    const QString& indexDb, const FileIdentity& written, const QByteArray& bytes, const std::vector<WrittenRecord>& starts)
+void CWriteIndexTask::MoveStoredBlocks(const QString& indexDb, const FileIdentity& written, const std::vector<WrittenRecord>& starts)
 {
     // Without a lease on the new file the items keep reading the old one, which
     // stays open (and on disk) for them.
     LeasedFile* file = LeasedFile::Open(indexDb, &written);
     if (!file)
         return;
-    const auto* begin = reinterpret_cast<const UInt8*>(bytes.constData());
+    size_t piece = 0;
     for (size_t i = 0; i < starts.size(); ++i) {
-        if (!starts[i].written)
+        while (piece + 1 < mPieces.size() && mPieces[piece + 1].start <= starts[i].start)
+            ++piece;
+        if (!starts[i].written || piece >= mPieces.size())
             continue;
-        const SInt64 end = i + 1 < starts.size() ? starts[i + 1].start : bytes.size();
+        const WrittenPiece& in = mPieces[piece];
+        const auto* begin = reinterpret_cast<const UInt8*>(in.bytes.constData());
+        const SInt64 end = i + 1 < starts.size() ? starts[i + 1].start : mHandedOver;
         IndexDbRecordPlaces places;
-        if (FindIndexDbRecordPlaces(begin + starts[i].start, begin + end, places))
-            starts[i].item->MoveStoredBlocks(BlocksOnDisk(file, places, begin), places);
+        if (FindIndexDbRecordPlaces(begin + (starts[i].start - in.start), begin + (end - in.start), places))
+            starts[i].item->MoveStoredBlocks(BlocksOnDisk(file, places, begin, in.start), places);
     }
     file->Release();
 }
@@ -269,25 +291,25 @@ void CWriteIndexTask::RunTask()
 
         std::vector<WrittenRecord> starts;
         FolderChecks& checks = mPackage->GetFolderChecks();
-        checks.BeginRound(model->IsIndexDbDamaged() ? std::nullopt : model->GetStoredRecordsFile());
-        WriteItems(stream, starts);
-
         const bool beside = model->IsIndexDbDamaged();
+        checks.BeginRound(beside ? std::nullopt : model->GetStoredRecordsFile());
         const QString target = beside ? QFileInfo(indexDb).dir().filePath(QLatin1String(kRecoveredIndexDbName)) : indexDb;
-        // An index saved again unchanged writes the old file's bytes as they are.
-        QByteArray bytes;
-        if (mKept == 0) {
-            bytes = stream.TakeData();
-        } else {
+        FileReplacement file(target, mFailAfter);
+        mPieces.clear();
+        mHandedOver = 0;
+        WriteItems(stream, file, starts);
+        if (mKept > 0) {
+            // An index saved again unchanged writes the old file's bytes as they are.
             mOldFile->WaitUntilFinished();
-            bytes = mKept == mOldFile->bytes.size() ? mOldFile->bytes : mOldFile->bytes.left(mKept);
+            const qsizetype kept = std::exchange(mKept, 0);
+            HandOver(kept == mOldFile->bytes.size() ? mOldFile->bytes : mOldFile->bytes.left(kept), file);
         }
+        HandOver(stream.TakeData(), file);
         // The file is dated with the round's start (the folders' dates are compared
         // with it after the next opening) and the next save takes records only from it.
         const timespec roundStart = checks.RoundStart();
         FileIdentity written;
-        OSStatus status = WorkerPool::Run(
-            [&] { return ReplaceFileContents(target, bytes, mFailAfter, beside ? nullptr : &roundStart, &written); });
+        OSStatus status = WorkerPool::Run([&] { return file.Commit(beside ? nullptr : &roundStart, &written); });
         if (status != noErr)
             ThrowOSErr_(status, "index.db not written: " + target.toStdString());
         if (!beside) {
@@ -299,12 +321,13 @@ void CWriteIndexTask::RunTask()
             model->ForgetStoredRecords();
             model->SetStoredRecordsFile(written);
             for (SInt32 i = 0; i < SInt32(starts.size()); ++i) {
-                const SInt64 end = i + 1 < SInt32(starts.size()) ? starts[size_t(i + 1)].start : bytes.size();
+                const SInt64 end = i + 1 < SInt32(starts.size()) ? starts[size_t(i + 1)].start : mHandedOver;
                 model->SetStoredRecord(starts[size_t(i)].item, {qsizetype(starts[size_t(i)].start),
                                                                    qsizetype(end - starts[size_t(i)].start)});
             }
-            MoveStoredBlocks(indexDb, written, bytes, starts);
+            MoveStoredBlocks(indexDb, written, starts);
         }
+        mPieces.clear();
 
         mDocument->WriteSettings(mDocument->TestFlags(kDocWindowReused));
         // Files of removed stored items go only once the file that no longer names

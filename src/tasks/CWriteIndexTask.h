@@ -3,14 +3,18 @@
 #include "CVisualTask.h"
 #include "Sounds.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
 
 #include <memory>
+#include <vector>
 
 class CIndexItem;
 class CIndexPackage;
 struct FileIdentity;
+class FileReplacement;
 class IndexPackageDocument;
+class LDataStream;
 class LStream;
 struct IndexDbPieces;
 struct IndexDbRecordPlaces;
@@ -51,10 +55,11 @@ private:
         SInt64 start;
         bool written;
     };
-    void WriteItems(LStream& stream, std::vector<WrittenRecord>& starts);
+    void WriteItems(LDataStream& stream, FileReplacement& file, std::vector<WrittenRecord>& starts);
+    // Records made go to the file while the next ones are made.
+    void HandOver(QByteArray bytes, FileReplacement& file);
     // The items' blocks kept in the old file are read from the new one from now on.
-    void MoveStoredBlocks(const QString& indexDb, const FileIdentity& written, const QByteArray& bytes,
-        const std::vector<WrittenRecord>& starts);
+    void MoveStoredBlocks(const QString& indexDb, const FileIdentity& written, const std::vector<WrittenRecord>& starts);
     // The old file's bytes as far as `end`, or fewer where it is shorter or its read failed.
     QByteArrayView OldFileUpTo(qint64 end);
     QByteArrayView StoredRecord(const CIndexItem* item, IndexDbRecordPlaces* places = nullptr);
@@ -74,6 +79,14 @@ private:
     // copied: mKept of them so far. Only for a stream that starts empty.
     bool mMayKeep = false;
     qsizetype mKept = 0;
+    // The new file's bytes handed to its writer, in pieces that each hold whole
+    // records; the stream holds those made since.
+    struct WrittenPiece {
+        SInt64 start;
+        QByteArray bytes;
+    };
+    std::vector<WrittenPiece> mPieces;
+    SInt64 mHandedOver = 0;
     bool mSucceeded = false;
     SInt32 mFailedItems = 0;
     qint64 mFailAfter = -1;

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,46 +75,139 @@ QByteArray MakePasswordHeader(const QByteArray& password, bool keychain)
     return header;
 }
 
-OSStatus ReplaceFileContents(const QString& path, const QByteArray& bytes, qint64 failAfter, const timespec* modified,
-    FileIdentity* inPlace)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return OSErrorFromFileError(file.error(), path);
+struct FileReplacement::State {
+    QString path;
+    qint64 failAfter = -1;
+    std::mutex queueLock;
+    std::deque<QByteArray> queue;
+    // Held while writing: the pieces go out in the order they were appended.
+    std::mutex writeLock;
+    std::optional<QSaveFile> file;
     qint64 written = 0;
-    while (written < bytes.size()) {
-        qint64 chunk = std::min<qint64>(kWriteChunk, bytes.size() - written);
-        if (failAfter >= 0 && written + chunk > failAfter) {
-            chunk = failAfter - written;
-            if (chunk > 0)
-                file.write(bytes.constData() + written, chunk);
-            file.cancelWriting();
-            return ioErr;
+    OSStatus status = noErr;
+    std::atomic<bool> dropped {false};
+
+    // With writeLock held.
+    void WriteQueued()
+    {
+        for (;;) {
+            QByteArray piece;
+            {
+                const std::lock_guard<std::mutex> guard(queueLock);
+                if (queue.empty())
+                    return;
+                piece = std::move(queue.front());
+                queue.pop_front();
+            }
+            if (status == noErr && !dropped)
+                status = Write(piece);
         }
-        errno = 0;
-        if (file.write(bytes.constData() + written, chunk) != chunk) {
-            const OSStatus err = WriteFailureCode(errno);
-            file.cancelWriting();
-            return err;
-        }
-        written += chunk;
     }
+
+    OSStatus Open()
+    {
+        if (file)
+            return noErr;
+        file.emplace(path);
+        if (!file->open(QIODevice::WriteOnly))
+            return OSErrorFromFileError(file->error(), path);
+        return noErr;
+    }
+
+    OSStatus Write(const QByteArray& bytes)
+    {
+        if (const OSStatus err = Open(); err != noErr)
+            return err;
+        for (qint64 at = 0; at < bytes.size() && !dropped;) {
+            qint64 chunk = std::min<qint64>(kWriteChunk, bytes.size() - at);
+            if (failAfter >= 0 && written + chunk > failAfter) {
+                chunk = failAfter - written;
+                if (chunk > 0)
+                    file->write(bytes.constData() + at, chunk);
+                file->cancelWriting();
+                return ioErr;
+            }
+            errno = 0;
+            if (file->write(bytes.constData() + at, chunk) != chunk) {
+                const OSStatus err = WriteFailureCode(errno);
+                file->cancelWriting();
+                return err;
+            }
+            at += chunk;
+            written += chunk;
+        }
+        return noErr;
+    }
+};
+
+FileReplacement::FileReplacement(const QString& path, qint64 failAfter)
+    : mState(std::make_shared<State>())
+{
+    mState->path = path;
+    mState->failAfter = failAfter;
+}
+
+FileReplacement::~FileReplacement()
+{
+    // A worker still writing stops at its next chunk; the temporary file goes
+    // with the last hold on it.
+    mState->dropped = true;
+}
+
+void FileReplacement::Append(QByteArray piece)
+{
+    if (piece.isEmpty())
+        return;
+    const std::lock_guard<std::mutex> guard(mState->queueLock);
+    mState->queue.push_back(std::move(piece));
+}
+
+void FileReplacement::WriteInBackground()
+{
+    WorkerPool::Start([state = mState] {
+        const std::lock_guard<std::mutex> guard(state->writeLock);
+        state->WriteQueued();
+    });
+}
+
+OSStatus FileReplacement::Commit(const timespec* modified, FileIdentity* inPlace)
+{
+    State& state = *mState;
+    const std::lock_guard<std::mutex> guard(state.writeLock);
+    state.WriteQueued();
+    OSStatus status = state.status == noErr ? state.Open() : state.status;
+    if (status != noErr) {
+        state.file.reset();
+        return status;
+    }
+    QSaveFile& file = *state.file;
     if (modified || inPlace) {
         // Dated and looked at on the descriptor: the file renamed into place is this one.
         errno = 0;
         if (!file.flush()) {
-            const OSStatus err = WriteFailureCode(errno);
+            status = WriteFailureCode(errno);
             file.cancelWriting();
-            return err;
+            state.file.reset();
+            return status;
         }
         const timespec times[2] = {{0, UTIME_OMIT}, modified ? *modified : timespec {0, UTIME_OMIT}};
-        struct stat status {};
+        struct stat written {};
         if (modified)
             ::futimens(file.handle(), times);
-        if (inPlace && ::fstat(file.handle(), &status) == 0)
-            *inPlace = FileIdentity::Of(status);
+        if (inPlace && ::fstat(file.handle(), &written) == 0)
+            *inPlace = FileIdentity::Of(written);
     }
-    return CommitSaveFile(file, bytes.size());
+    status = CommitSaveFile(file, state.written);
+    state.file.reset();
+    return status;
+}
+
+OSStatus ReplaceFileContents(const QString& path, const QByteArray& bytes, qint64 failAfter, const timespec* modified,
+    FileIdentity* inPlace)
+{
+    FileReplacement replacement(path, failAfter);
+    replacement.Append(bytes);
+    return replacement.Commit(modified, inPlace);
 }
 
 void IndexDbPieces::WaitFor(qint64 bytes)

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 #include <optional>
 
 // The optional password header at the start of "index.db": a 16-byte marker
@@ -47,6 +48,29 @@ QByteArray UnscramblePassword(QByteArray password);
 // renamed into place; `inPlace` then says which file that is.
 OSStatus ReplaceFileContents(const QString& path, const QByteArray& bytes, qint64 failAfter = -1,
     const timespec* modified = nullptr, FileIdentity* inPlace = nullptr);
+
+// The same replacement for contents still being made: the pieces handed over
+// are written in their order into the temporary file, on the worker pool once
+// WriteInBackground is asked, while the rest is made. Dropped without Commit,
+// or after a failed write, the file stays as it was and the temporary file goes.
+class FileReplacement {
+public:
+    explicit FileReplacement(const QString& path, qint64 failAfter = -1);
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    void Append(QByteArray piece);
+    // Hands the pieces appended so far to a worker; returns at once.
+    void WriteInBackground();
+    // Writes what is left, waiting for the worker, then dates, flushes and
+    // renames the file into place, as ReplaceFileContents does.
+    OSStatus Commit(const timespec* modified = nullptr, FileIdentity* inPlace = nullptr);
+
+private:
+    struct State;
+    std::shared_ptr<State> mState;
+};
 
 // Reports of a damaged "index.db" (texts "500:72" and "500:73").
 inline constexpr SInt32 kMsgIndexDbDamaged = 100072; // some records could not be read

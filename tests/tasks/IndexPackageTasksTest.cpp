@@ -16,6 +16,7 @@
 #include "IndexPackageDocument.h"
 #include "UserData.h"
 
+#include "MediaImageInfo.h"
 #include "RecordBytes.h"
 #include "TestSupport.h"
 
@@ -342,11 +343,18 @@ TEST_F(IndexPackageTasks, ALargeIndexOpensWholeInItsOrderAndSavesBackUnchanged)
     const QByteArray header = MakePasswordHeader("s3cret", false);
     QByteArray file = header;
     constexpr int kRecords = 40000; // some megabytes
+    // Each with an image record of its own, read back from the file when asked for.
+    const auto record = [](int i) {
+        MediaImageInfo info;
+        info.width = SInt16(i % 30000);
+        info.height = SInt16(1 + i / 30000);
+        const QByteArray remote = RemoteRecord("Photo_" + QByteArray::number(i) + ".jpg", unsigned(i), unsigned(i % 500));
+        return remote.chopped(1) + RecordBytes().CountedBE(12, info.ToBytes()).Tag(2).Data();
+    };
     for (int i = 0; i < kRecords; ++i)
-        file += RemoteRecord("Photo_" + QByteArray::number(i) + ".jpg", unsigned(i), unsigned(i % 500));
-    const QByteArray last = RemoteRecord("Photo_" + QByteArray::number(kRecords - 1) + ".jpg", unsigned(kRecords - 1),
-        unsigned((kRecords - 1) % 500));
-    ASSERT_GT(file.size(), 3 << 20);
+        file += record(i);
+    const QByteArray last = record(kRecords - 1);
+    ASSERT_GT(file.size(), 6 << 20);
     WriteBytes(document.IndexDbPath(), file);
     document.expectedCount = kRecords;
     Read(document);
@@ -367,9 +375,17 @@ TEST_F(IndexPackageTasks, ALargeIndexOpensWholeInItsOrderAndSavesBackUnchanged)
     EXPECT_TRUE(ReadWholeFile(document.IndexDbPath()) == file) << "an unchanged index saves its own bytes";
 
     owner_.model.InsertItem(owner_.model.TakeItemAt(kRecords), 1);
+    EXPECT_FALSE(Write(document, 5 << 20)) << "the disk fills once several megabytes are written";
+    EXPECT_TRUE(ReadWholeFile(document.IndexDbPath()) == file);
     ASSERT_TRUE(Write(document));
     EXPECT_TRUE(ReadWholeFile(document.IndexDbPath()) == header + last + file.mid(header.size(), file.size() - header.size() - last.size()))
         << "the last record first, then the others as they were";
+    // Each item reads its image record from where the save put it.
+    for (int i = 0; i < kRecords; i += 997) {
+        const MediaImageInfo* info = owner_.Items()[size_t((i + 1) % kRecords)]->GetImageInfo();
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(std::pair(info->width, info->height), std::pair(SInt16(i % 30000), SInt16(1 + i / 30000))) << i;
+    }
 }
 
 // Records become items on the worker pool a run at a time: across the runs the
