@@ -11,6 +11,7 @@
 #include "LStdControls.h"
 #include "LView.h"
 #include "LWindow.h"
+#include "LeasedFile.h"
 #include "LocalizedStrings.h"
 #include "Notifications.h"
 #include "PrefKeys.h"
@@ -20,6 +21,7 @@
 #include "TickCount.h"
 #include "UReanimator.h"
 #include "URegistrar.h"
+#include "WorkerPool.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -32,6 +34,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace {
 
@@ -771,6 +774,7 @@ void InitializeTasks()
     if (globals.initialized)
         return;
     globals.slice = UInt32(std::max<SInt32>(GetPrefNumber(QStringLiteral("MultiTaskTime")), 0));
+    LeasedFile::SetCloser([](int fd) { WorkerPool::Start([fd] { ::close(fd); }); });
     globals.parallelSlots = std::make_unique<LSemaphore>(
         std::max<SInt32>(GetPrefNumber(QStringLiteral("NumberParallelTasks")), 1));
     globals.downloadLimit = DownloadLimit();

@@ -254,6 +254,7 @@ void CWriteIndexTask::MoveStoredBlocks(const QString& indexDb, const FileIdentit
         IndexDbRecordPlaces places;
         if (FindIndexDbRecordPlaces(begin + (starts[i].start - in.start), begin + (end - in.start), places))
             starts[i].item->MoveStoredBlocks(BlocksOnDisk(file, places, begin, in.start), places);
+        YieldIfTimeUp(); // a million items take a second
     }
     file->Release();
 }
@@ -324,10 +325,16 @@ void CWriteIndexTask::RunTask()
                 const SInt64 end = i + 1 < SInt32(starts.size()) ? starts[size_t(i + 1)].start : mHandedOver;
                 model->SetStoredRecord(starts[size_t(i)].item, {qsizetype(starts[size_t(i)].start),
                                                                    qsizetype(end - starts[size_t(i)].start)});
+                YieldIfTimeUp();
             }
             MoveStoredBlocks(indexDb, written, starts);
         }
-        mPieces.clear();
+        // The old and new files' bytes (gigabytes at a million items) take the
+        // kernel a while to give back: a worker lets go of them.
+        WorkerPool::Start([pieces = std::exchange(mPieces, {}), old = std::exchange(mOldFile, nullptr)]() mutable {
+            pieces.clear();
+            old.reset();
+        });
 
         mDocument->WriteSettings(mDocument->TestFlags(kDocWindowReused));
         // Files of removed stored items go only once the file that no longer names

@@ -70,6 +70,12 @@ bool StartServing()
     return started;
 }
 
+void CloseAtOnce(int fd)
+{
+    ::close(fd);
+}
+std::atomic<void (*)(int)> gCloser {&CloseAtOnce};
+
 } // namespace
 
 void LeasedFile::ServeLeaseBreaks()
@@ -142,8 +148,13 @@ LeasedFile::~LeasedFile()
     }
     if (mFd >= 0) {
         ::fcntl(mFd, F_SETLEASE, F_UNLCK);
-        ::close(mFd);
+        gCloser.load()(mFd);
     }
+}
+
+void LeasedFile::SetCloser(void (*closer)(int fd))
+{
+    gCloser = closer ? closer : &CloseAtOnce;
 }
 
 void LeasedFile::Release()

@@ -38,6 +38,12 @@ public:
     bool IsPulledIn() const;
     const FileIdentity& Identity() const { return mIdentity; }
 
+    // Closes the descriptor once the last holder lets go. Closing the last
+    // descriptor of a file renamed over since (the index.db a save replaced)
+    // frees the file, which for a large one keeps the file system a while: the
+    // program hands that to a worker. By default the descriptor is closed at once.
+    static void SetCloser(void (*closer)(int fd));
+
 private:
     LeasedFile(int fd, const FileIdentity& identity);
     ~LeasedFile();
