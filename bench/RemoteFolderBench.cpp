@@ -234,13 +234,15 @@ void RunOrvex()
 // more arrive, checks what came, and empties the index.
 void StopAndCheckOrvex()
 {
-    const QSet<QString> atStop = FilesIn(Ours());
-    // The downloads already started go on to their end (they are tasks of their
-    // own); no other may start.
-    const int started = int(CVisualTask::GetAllTasks().size()) - 1;
+    QSet<QString> atStop;
+    int started = 0;
     double stopped = 0;
     const LoopRun stopping = RunInEventLoop(
-        [&stopped] {
+        [&] {
+            // Taken in the same turn as the Stop: the downloads already started
+            // go on to their end (they are tasks of their own); no other may start.
+            atStop = FilesIn(Ours());
+            started = int(CVisualTask::GetAllTasks().size()) - 1;
             stopped = Now();
             if (CVisualTask::IsAlive(gRun.folder))
                 gRun.folder->ListenToMessage(msg_TaskStop, nullptr);

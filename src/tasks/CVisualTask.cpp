@@ -63,6 +63,7 @@ struct TaskGlobals {
     std::vector<CVisualTask*> allTasks; // oldest first
     // Threads asleep in WaitWhileUpdating, with the model whose flag they wait on.
     std::vector<std::pair<LThread*, CIndexModel*>> updateWaiters;
+    bool shrinkPending = false;
 };
 
 TaskGlobals& Globals()
@@ -97,7 +98,27 @@ void FollowDownloadLimit()
     }
 }
 
-// Places the shown panes one under the other and sizes the window to hold them.
+// Sizes the window to hold the shown panes.
+void FitTaskWindow()
+{
+    auto& globals = Globals();
+    globals.shrinkPending = false;
+    SInt32 height = 0;
+    for (CVisualTask* task : globals.shownTasks)
+        height += task->GetPaneHeight();
+    if (!globals.taskWindow || height == 0)
+        return;
+    const SInt32 chrome = globals.taskWindow->height() - globals.paneHolder->height();
+    globals.taskWindow->ResizeFrameTo(globals.taskWindow->width(), height + chrome, true);
+    // Grown downwards: a window at the screen's foot moves up to stay whole.
+    if (globals.taskWindow->IsVisible())
+        globals.taskWindow->KeepOnScreen();
+}
+
+// Places the shown panes one under the other. The window grows at once to hold
+// them and shrinks at the next turn of the event loop: a task that ends as the
+// next begins (downloads of a folder's files, hundreds a second) leaves it as
+// it is, where each resize would have the whole window drawn again.
 void LayoutShownPanes()
 {
     auto& globals = Globals();
@@ -111,12 +132,14 @@ void LayoutShownPanes()
         pane->ResizeFrameTo(width, task->GetPaneHeight(), false);
         top += task->GetPaneHeight();
     }
-    if (top > 0) {
-        SInt32 chrome = globals.taskWindow->height() - globals.paneHolder->height();
-        globals.taskWindow->ResizeFrameTo(globals.taskWindow->width(), top + chrome, true);
-        // Grown downwards: a window at the screen's foot moves up to stay whole.
-        if (globals.taskWindow->IsVisible())
-            globals.taskWindow->KeepOnScreen();
+    if (top > globals.paneHolder->height()) {
+        FitTaskWindow();
+    } else if (top < globals.paneHolder->height() && !globals.shrinkPending) {
+        globals.shrinkPending = true;
+        QTimer::singleShot(0, globals.taskWindow, [] {
+            if (Globals().shrinkPending)
+                FitTaskWindow();
+        });
     }
 }
 
@@ -820,6 +843,7 @@ void TerminateTasks()
     CTaskWindow::SetStopLatestTask(nullptr);
     delete globals.taskWindow;
     globals.taskWindow = nullptr;
+    globals.shrinkPending = false;
     globals.paneHolder = nullptr;
     globals.parallelSlots.reset();
     globals.downloadSlots.reset();

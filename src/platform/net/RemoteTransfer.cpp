@@ -282,7 +282,10 @@ private:
                 Curl().multi_remove_handle(mMulti, state->easy);
                 Finish(state, code);
             }
-            Curl().multi_poll(mMulti, nullptr, 0, 1000, nullptr);
+            // Woken at once by a new transfer or an abort; the bound keeps a wake
+            // libcurl did not see (its connection cache tidying, say) from
+            // holding the transfers that wait on it for long.
+            Curl().multi_poll(mMulti, nullptr, 0, int(kProgressIntervalMs), nullptr);
         }
         // The program ends: nobody is left to wake.
         for (StatePtr& state : mActive) {
