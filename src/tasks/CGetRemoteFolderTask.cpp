@@ -29,7 +29,7 @@ CGetRemoteFolderTask::~CGetRemoteFolderTask()
     // What a Stop left waiting (most of a large folder) is freed on a worker:
     // a hundred thousand addresses take a thread a while.
     if (!mEntries.empty())
-        WorkerPool::Start([entries = std::move(mEntries)]() mutable { entries.clear(); });
+        WorkerPool::LetGo([entries = std::move(mEntries)]() mutable { entries.clear(); });
 }
 
 void CGetRemoteFolderTask::Stop()

@@ -797,7 +797,7 @@ void InitializeTasks()
     if (globals.initialized)
         return;
     globals.slice = UInt32(std::max<SInt32>(GetPrefNumber(QStringLiteral("MultiTaskTime")), 0));
-    LeasedFile::SetCloser([](int fd) { WorkerPool::Start([fd] { ::close(fd); }); });
+    LeasedFile::SetCloser([](int fd) { WorkerPool::LetGo([fd] { ::close(fd); }); });
     globals.parallelSlots = std::make_unique<LSemaphore>(
         std::max<SInt32>(GetPrefNumber(QStringLiteral("NumberParallelTasks")), 1));
     globals.downloadLimit = DownloadLimit();

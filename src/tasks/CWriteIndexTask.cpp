@@ -331,7 +331,7 @@ void CWriteIndexTask::RunTask()
         }
         // The old and new files' bytes (gigabytes at a million items) take the
         // kernel a while to give back: a worker lets go of them.
-        WorkerPool::Start([pieces = std::exchange(mPieces, {}), old = std::exchange(mOldFile, nullptr)]() mutable {
+        WorkerPool::LetGo([pieces = std::exchange(mPieces, {}), old = std::exchange(mOldFile, nullptr)]() mutable {
             pieces.clear();
             old.reset();
         });

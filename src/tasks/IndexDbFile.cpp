@@ -164,10 +164,14 @@ void FileReplacement::Append(QByteArray piece)
 
 void FileReplacement::WriteInBackground()
 {
-    WorkerPool::Start([state = mState] {
-        const std::lock_guard<std::mutex> guard(state->writeLock);
-        state->WriteQueued();
-    });
+    try {
+        WorkerPool::Start([state = mState] {
+            const std::lock_guard<std::mutex> guard(state->writeLock);
+            state->WriteQueued();
+        });
+    } catch (const ExceptionCode&) {
+        // The program is ending and the pool takes no more work: Commit writes them.
+    }
 }
 
 OSStatus FileReplacement::Commit(const timespec* modified, FileIdentity* inPlace)

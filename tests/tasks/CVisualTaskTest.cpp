@@ -10,6 +10,7 @@
 #include "LStdControls.h"
 #include "LView.h"
 #include "LWindow.h"
+#include "LeasedFile.h"
 #include "TickCount.h"
 #include "WorkerPool.h"
 
@@ -18,6 +19,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QProxyStyle>
 #include <QScreen>
@@ -795,4 +797,26 @@ TEST_F(TaskTest, StopKeepsTheWindowLiveWhileAnImportsWorkerIsStuckAndTheTaskGoes
     EXPECT_FALSE(record->ended);
     done = true;
     watchdog.join();
+}
+
+// Items let go of the index.db they were read from as they go, which may be after
+// the program stopped its workers on its way out: the file is closed there and
+// then, and the program ends as it should.
+TEST_F(TaskTest, AFileLetGoAfterTheWorkersStoppedIsClosedWithoutAbortingTheProgram)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const QString path = TestTempDir() + QStringLiteral("/let-go.db");
+    QFile made(path);
+    ASSERT_TRUE(made.open(QIODevice::WriteOnly) && made.write("records") == 7);
+    made.close();
+    EXPECT_EXIT(
+        {
+            LeasedFile* file = LeasedFile::Open(path);
+            if (!file)
+                std::_Exit(2);
+            WorkerPool::StopWorkers(std::chrono::seconds(1));
+            file->Release();
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }

@@ -99,10 +99,16 @@ public:
 
     void Submit(const std::shared_ptr<WorkerJob>& job)
     {
+        if (!TrySubmit(job))
+            ThrowOSErr_(userCanceledErr, "the program is ending: no more work is taken");
+    }
+    // False once the program is ending.
+    bool TrySubmit(const std::shared_ptr<WorkerJob>& job)
+    {
         {
             std::lock_guard lock(mMutex);
             if (mStopping)
-                ThrowOSErr_(userCanceledErr, "the program is ending: no more work is taken");
+                return false;
             if (!mStarted) {
                 mStarted = true;
                 for (unsigned i = 0; i < Size(); ++i) {
@@ -114,6 +120,7 @@ public:
             ++mInFlight;
         }
         mWork.notify_one();
+        return true;
     }
 
     // Drops a queued job; answers false when it is already running or done.
@@ -386,6 +393,13 @@ void WorkerPool::RunEach(std::size_t count, const std::function<void(std::size_t
 void WorkerPool::Start(std::function<void()> job)
 {
     ThePool().Submit(std::make_shared<WorkerJob>(std::move(job)));
+}
+
+void WorkerPool::LetGo(std::function<void()> job)
+{
+    auto made = std::make_shared<WorkerJob>(std::move(job));
+    if (!ThePool().TrySubmit(made))
+        made->Execute(); // the program is ending: here and now
 }
 
 void WorkerPool::PostToGuiThread(std::function<void()> call)

@@ -41,6 +41,12 @@ public:
     // The job must own what it touches (a state shared with whoever started it)
     // and should end early when CancelRequested says so.
     static void Start(std::function<void()> job);
+    // Starts a job that only lets go of what it owns (memory, a descriptor),
+    // which a worker does without holding the caller; once the program is
+    // ending and no more work is taken, it runs at once on the calling thread.
+    // It never throws, so destructors may call it. The job should empty what it
+    // holds itself: a finished job is deleted on the GUI thread.
+    static void LetGo(std::function<void()> job);
 
     // Runs job(0) .. job(count - 1) on the pool's threads, as many at once as
     // there are threads, and returns when all have run; the calling context
