@@ -346,10 +346,10 @@ void CReadIndexPackageTask::ReadItems(
         model.AppendItems(run.items, ItemInsert::Filling, run.values.get());
         // What the run's values were gathered in (a table per field, a text per
         // value) goes on a worker: freeing it costs the GUI thread as much as
-        // entering them. At the program's end the pool takes no more: freed here then.
+        // entering them.
         if (run.values) {
             const auto values = std::make_shared<CIndexModel::CollectedValuesPtr>(std::move(run.values));
-            CatchCode([&] { WorkerPool::Start([values] { values->reset(); }); });
+            WorkerPool::LetGo([values] { values->reset(); });
         }
         const std::vector<CIndexItem*> items = std::exchange(run.items, {});
         for (size_t i = 0; i < items.size(); ++i)
@@ -429,7 +429,7 @@ void CReadIndexPackageTask::ReadItems(
     }
     // The workers' heaps keep the room their runs used between the items kept:
     // given back to the system rather than held, on a worker (at a million items
-    // it takes tens of milliseconds). At the program's end the pool takes no more.
-    if (model.CountItems() >= kTrimAfterItems && CatchCode([] { WorkerPool::Start([] { ::malloc_trim(0); }); }) != noErr)
-        ::malloc_trim(0);
+    // it takes tens of milliseconds).
+    if (model.CountItems() >= kTrimAfterItems)
+        WorkerPool::LetGo([] { ::malloc_trim(0); });
 }

@@ -189,9 +189,12 @@ TEST_F(TaskTest, PanesStackInTheWindowAndTheWindowHidesWithTheLast)
     EXPECT_EQ(b->GetProgressPane()->GetFrame().top(), height);
     EXPECT_EQ(GetShownTasks(), (std::vector<CVisualTask*> {a, b}));
 
+    const int tall = shell->height();
     a->HideProgressPane();
     EXPECT_EQ(b->GetProgressPane()->GetFrame().top(), 0) << "the pane below moves up";
     EXPECT_TRUE(IsTaskWindowVisible());
+    ProcessEventsFor(50);
+    EXPECT_EQ(shell->height(), tall - height) << "the window shrinks to the pane left";
     b->HideProgressPane();
     EXPECT_FALSE(IsTaskWindowVisible()) << "hiding the last pane hides the window";
     EXPECT_FALSE(a->HoldsSlot());
