@@ -39,7 +39,7 @@ struct StWatchCursor {
 
 // More info windows than anyone reads at once: past this many selected items,
 // Get Info asks to show them in one window, whose buttons step through them.
-constexpr size_t kInfoWindowsWithoutAsking = 10;
+constexpr SInt32 kInfoWindowsWithoutAsking = 10;
 
 std::vector<TLivePtr<CIndexItem>> Held(const std::vector<CIndexItem*>& items)
 {
@@ -220,16 +220,19 @@ void CIndexView::OpenSelectedItems()
 
 void CIndexView::ShowSelectedItemsInfo()
 {
-    const std::vector<CIndexItem*> items = GetModel().SelectedItems();
-    if (items.size() > kInfoWindowsWithoutAsking) {
-        const QString count = QLocale().toString(qulonglong(items.size()));
+    // Counted, not listed: with a million selected the question shows at once.
+    const SInt32 selected = CountSelectedItems();
+    if (selected > kInfoWindowsWithoutAsking) {
+        const QString count = QLocale().toString(qlonglong(selected));
         const QString message = CopyLocalizedString(QStringLiteral("INFO_MANY_ITEMS")).arg(count);
-        if (AskYesNoAlert(message, CopyLocalizedString(QStringLiteral("INFO_MANY_ITEMS_HELP")), kCautionAlert))
-            items.front()->ShowInfoWindow(this, mModel);
+        if (AskYesNoAlert(message, CopyLocalizedString(QStringLiteral("INFO_MANY_ITEMS_HELP")), kCautionAlert)) {
+            if (CIndexItem* first = GetModel().ItemAt(GetFirstSelectedIndex()))
+                first->ShowInfoWindow(this, mModel);
+        }
         return;
     }
     // The look for the cancel keys lets events run: an item may go meanwhile.
-    for (const TLivePtr<CIndexItem>& held : Held(items)) {
+    for (const TLivePtr<CIndexItem>& held : Held(GetModel().SelectedItems())) {
         if (CIndexItem* item = held.Get())
             item->ShowInfoWindow(this, mModel);
         CheckUserCancel();
