@@ -884,15 +884,7 @@ void CIndexModel::StoredRecordTable::Add(const CIndexItem* item, IndexStoredReco
 std::vector<CIndexModel::StoredRecordTable::Entry>::iterator CIndexModel::StoredRecordTable::Locate(
     const CIndexItem* item)
 {
-    if (!mSorted) {
-        // Stable: of two entries for one item, the later one wins.
-        std::stable_sort(mEntries.begin(), mEntries.end(),
-            [](const Entry& a, const Entry& b) { return a.first < b.first; });
-        auto last = std::unique(mEntries.rbegin(), mEntries.rend(),
-            [](const Entry& a, const Entry& b) { return a.first == b.first; });
-        mEntries.erase(mEntries.begin(), last.base());
-        mSorted = true;
-    }
+    Sort();
     // A save asks item after item in the index's order, and items made one after
     // another lie one after another in memory: the entry after the last one found
     // is most often the one asked for.
@@ -904,6 +896,19 @@ std::vector<CIndexModel::StoredRecordTable::Entry>::iterator CIndexModel::Stored
         return mEntries.end();
     mNext = size_t(found - mEntries.begin()) + 1;
     return found;
+}
+
+void CIndexModel::StoredRecordTable::Sort()
+{
+    if (mSorted)
+        return;
+    // Stable: of two entries for one item, the later one wins.
+    std::stable_sort(
+        mEntries.begin(), mEntries.end(), [](const Entry& a, const Entry& b) { return a.first < b.first; });
+    auto last = std::unique(
+        mEntries.rbegin(), mEntries.rend(), [](const Entry& a, const Entry& b) { return a.first == b.first; });
+    mEntries.erase(mEntries.begin(), last.base());
+    mSorted = true;
 }
 
 bool CIndexModel::StoredRecordTable::Find(const CIndexItem* item, IndexStoredRecord& outRecord)

@@ -310,6 +310,10 @@ public:
     // False when the item has no record in the file (a new item).
     bool GetStoredRecord(const CIndexItem* item, IndexStoredRecord& outRecord) const;
     void ForgetStoredRecord(const CIndexItem* item) { mStoredRecords.Forget(item); }
+    // Makes the records ready to be looked up (a sort of as many entries as items):
+    // a save does it on a worker while the item list is locked, nothing else
+    // touching them meanwhile.
+    void PrepareStoredRecords() { mStoredRecords.Sort(); }
     void ForgetStoredRecords()
     {
         mStoredRecords.Clear();
@@ -525,6 +529,7 @@ private:
         void Forget(const CIndexItem* item);
         void Clear();
         void Reserve(SInt32 count);
+        void Sort();
 
     private:
         using Entry = std::pair<const CIndexItem*, IndexStoredRecord>;

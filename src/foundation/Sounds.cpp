@@ -2,6 +2,7 @@
 
 #include "PrefKeys.h"
 
+#include "MediaPlayback.h"
 #include "Preferences.h"
 #include "SoundPlayer.h"
 #include "UEvents.h"
@@ -36,6 +37,9 @@ StCompletionSound::StCompletionSound(SInt16 seconds)
     : mStartTicks(SInt32(TickCount()))
     , mThresholdTicks(SInt32(seconds) * 60)
 {
+    // Loaded meanwhile, the first sound does not hold the window at the work's end.
+    if (Pref::PlayCompletionSound.Get())
+        PrepareSoundEffects();
 }
 
 StCompletionSound::~StCompletionSound()

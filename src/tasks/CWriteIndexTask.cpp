@@ -291,6 +291,9 @@ void CWriteIndexTask::RunTask()
         ThrowIf_(indexDb.isEmpty(), "index.db is not a local file");
 
         std::vector<WrittenRecord> starts;
+        starts.reserve(size_t(model->CountAllItems())); // not copied whole as it grows
+        // Sorting a million items' records would hold the window for a tenth of a second.
+        WorkerPool::Run([model] { model->PrepareStoredRecords(); });
         FolderChecks& checks = mPackage->GetFolderChecks();
         const bool beside = model->IsIndexDbDamaged();
         checks.BeginRound(beside ? std::nullopt : model->GetStoredRecordsFile());
@@ -330,9 +333,15 @@ void CWriteIndexTask::RunTask()
             MoveStoredBlocks(indexDb, written, starts);
         }
         // The old and new files' bytes (gigabytes at a million items) take the
-        // kernel a while to give back: a worker lets go of them.
-        WorkerPool::LetGo([pieces = std::exchange(mPieces, {}), old = std::exchange(mOldFile, nullptr)]() mutable {
+        // kernel a while to give back: a worker lets go of them, the old file's a
+        // step at a time, so that the window's own allocations are not held behind
+        // one long unmapping.
+        WorkerPool::LetGo([pieces = std::exchange(mPieces, {}), old = std::exchange(mOldFile, nullptr),
+                              starts = std::move(starts)]() mutable {
             pieces.clear();
+            starts = {};
+            if (old)
+                old->ReleaseBefore(old->bytes.size());
             old.reset();
         });
 

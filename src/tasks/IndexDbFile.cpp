@@ -236,8 +236,15 @@ void IndexDbPieces::ReleaseBefore(qint64 offset)
     const quintptr end = (base + quintptr(std::clamp<qint64>(offset, 0, done.load()))) / page * page;
     if (bytes.isEmpty() || end < start + kLeastBytes)
         return;
-    if (::madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED) == 0)
-        mReleasedTo = end;
+    // In steps: each holds the process's map of its memory, which every other
+    // thread's allocation waits on, for as long as it takes.
+    constexpr quintptr kStepBytes = quintptr(16) << 20;
+    for (quintptr from = start; from < end; from += kStepBytes) {
+        const quintptr to = std::min(end, from + kStepBytes);
+        if (::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED) != 0)
+            return;
+        mReleasedTo = to;
+    }
 }
 
 void ReadIndexDbPieces(IndexDbPieces& read)

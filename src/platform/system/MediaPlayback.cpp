@@ -3,8 +3,11 @@
 #include "ClockedPlayback.h"
 #include "Modules.h"
 #include "TickCount.h"
+#include "WorkerPool.h"
 
 #include <QLoggingCategory>
+
+#include <mutex>
 
 Q_LOGGING_CATEGORY(lcMultimedia, "orvex.multimedia")
 
@@ -56,4 +59,15 @@ std::unique_ptr<SoundEffect> NewSoundEffect()
 {
     const MultimediaMakers* makers = Makers();
     return makers ? makers->newSound() : nullptr;
+}
+
+void PrepareSoundEffects()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        WorkerPool::Start([] {
+            if (const MultimediaMakers* makers = Makers())
+                makers->loadLibraries();
+        });
+    });
 }

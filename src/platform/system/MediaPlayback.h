@@ -52,8 +52,13 @@ public:
 struct MultimediaMakers {
     std::unique_ptr<MediaPlayback> (*newPlayback)();
     std::unique_ptr<SoundEffect> (*newSound)();
+    // Loads the libraries the first sound or movie needs; callable from any thread.
+    void (*loadLibraries)();
 };
 
 std::unique_ptr<MediaPlayback> NewMediaPlayback();
 // nullptr without the module.
 std::unique_ptr<SoundEffect> NewSoundEffect();
+// The first sound loads the module and its backend, a fifth of a second from a
+// cold disk: this has a worker load them beforehand, once.
+void PrepareSoundEffects();

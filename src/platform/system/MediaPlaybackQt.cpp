@@ -2,6 +2,9 @@
 
 #include <QAudioDevice>
 #include <QAudioOutput>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLibrary>
 #include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QSoundEffect>
@@ -95,6 +98,19 @@ std::unique_ptr<SoundEffect> NewSound()
     return std::make_unique<QtSound>();
 }
 
+// Only the backend's library: the backend itself is made on the GUI thread at
+// its first use, which then finds the library loaded (it is never unloaded).
+void LoadLibraries()
+{
+    const QString name
+        = QStringLiteral("multimedia/lib%1mediaplugin").arg(QString::fromLocal8Bit(qgetenv("QT_MEDIA_BACKEND")));
+    for (const QString& folder : QCoreApplication::libraryPaths()) {
+        QLibrary backend(QDir(folder).filePath(name));
+        if (backend.load())
+            return;
+    }
+}
+
 } // namespace
 
 extern "C" Q_DECL_EXPORT const MultimediaMakers* OrvexMultimediaMakers()
@@ -106,7 +122,7 @@ extern "C" Q_DECL_EXPORT const MultimediaMakers* OrvexMultimediaMakers()
         // first starts, which is when it reads the choice.
         if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
             qputenv("QT_MEDIA_BACKEND", "ffmpeg");
-        return MultimediaMakers {&NewPlayback, &NewSound};
+        return MultimediaMakers { &NewPlayback, &NewSound, &LoadLibraries };
     }();
     return &makers;
 }
