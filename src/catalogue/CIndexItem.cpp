@@ -789,6 +789,15 @@ OSType CIndexItem::GetFileTypeCode()
     return mFileType;
 }
 
+bool CIndexItem::IsFont()
+{
+    // A known type other than a font answers without the name (a raw file is no
+    // font either): a look through a million selected items stays quick.
+    if (mFileType != 0 && mFileType != kUnloadedCode && !IsFontMediaType(mFileType))
+        return false;
+    return IsFontMediaType(GetFileTypeCode());
+}
+
 OSType CIndexItem::GetCreatorCode()
 {
     if (mCreator == kUnloadedCode) {
@@ -1442,7 +1451,7 @@ Offscreen* CIndexItem::GetDisplayPicture()
         mDisplayPictureFromFile = false;
 
         // The thumbnail is read again from its file when it is needed.
-        if (!mDirty && (IsInIndexFile() || HoldsURL()) && !IsFontMediaType(GetFileTypeCode())) {
+        if (!mDirty && (IsInIndexFile() || HoldsURL()) && !IsFont()) {
             mRare->thumbnail.reset();
             mThumbnailLookedFor = false;
             mRecordLoaded = false;

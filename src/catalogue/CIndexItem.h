@@ -224,6 +224,7 @@ public:
     UInt32 GetCreationDate();
     UInt32 GetModificationDate();
     OSType GetFileTypeCode();
+    bool IsFont();
     OSType GetCreatorCode();
     OSType GetFileType() { return GetCreatorCode(); } // the name other layers call it by
     SInt32 GetThumbnailNumber() const { return mThumbnailNumber; }

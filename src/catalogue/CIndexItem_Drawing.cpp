@@ -186,10 +186,9 @@ void CIndexItem::DrawPicture(QPainter& painter, const QRect& cell, const IndexVi
             // Sliding into place: the picture is drawn aside, inside its frame.
             StPainterState sliding(painter);
             painter.setClipRect(frame, Qt::IntersectClip);
-            DrawDisplayPicture(painter, HeldDisplayPicture()->Image(), picture.translated(slide, 0),
-                IsFontMediaType(GetFileTypeCode()));
+            DrawDisplayPicture(painter, HeldDisplayPicture()->Image(), picture.translated(slide, 0), IsFont());
         } else {
-            DrawDisplayPicture(painter, HeldDisplayPicture()->Image(), picture, IsFontMediaType(GetFileTypeCode()));
+            DrawDisplayPicture(painter, HeldDisplayPicture()->Image(), picture, IsFont());
         }
 
         switch (view.GetTheme()) {
@@ -418,7 +417,7 @@ void CIndexItem::PrintThumbnail(QPainter& painter, const QRect& cell, const Inde
 void CIndexItem::PrintMedia(QPainter& painter, const QRect& cell, const IndexViewServices& view)
 {
     QRect picture = GetPartRect(kItemPartPicture, cell, view);
-    if (IsFontMediaType(GetFileTypeCode())) {
+    if (IsFont()) {
         std::unique_ptr<CMedia> media(CreateMedia());
         auto* font = dynamic_cast<CFontMedia*>(media.get());
         if (!font)

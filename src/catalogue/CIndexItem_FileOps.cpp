@@ -78,7 +78,7 @@ MediaViewerServices* GetMediaViewerServices()
 OSStatus CIndexItem::WriteCaptionToMediaFile()
 {
     const OSStatus status = CatchCode([&] {
-        ThrowIf_(IsFontMediaType(GetFileTypeCode()), "fonts carry no caption");
+        ThrowIf_(IsFont(), "fonts carry no caption");
         CANPAInfo* caption = GetCaptionInfo();
         if (!caption)
             ThrowOSErr_(err_NilPointer, "item without a caption");
@@ -108,7 +108,7 @@ OSStatus CIndexItem::WriteChangedCaptionToMediaFile()
 {
     const OSStatus written = WriteCaptionToMediaFile();
     FileRef file;
-    const bool fileTakesCaption = !IsFontMediaType(GetFileTypeCode()) && GetFSSpecFromURL(GetURL(), file) == noErr;
+    const bool fileTakesCaption = !IsFont() && GetFSSpecFromURL(GetURL(), file) == noErr;
     return fileTakesCaption ? written : noErr;
 }
 
@@ -150,8 +150,7 @@ void CIndexItem::PasteThumbnail(bool applyToFile)
         ThrowIfOSErr_(GetFSSpecFromURL(LocateFile(false), file));
     }) == noErr;
     // The file's preview now holds the picture: the item reads it back from there.
-    if (resolves && !IsFontMediaType(GetFileTypeCode()) && AddPreviewToMediaFile() == noErr && !IsInIndexFile()
-        && !wasDirty)
+    if (resolves && !IsFont() && AddPreviewToMediaFile() == noErr && !IsInIndexFile() && !wasDirty)
         SetThumbnailQuietly(nullptr);
 }
 
@@ -160,7 +159,7 @@ OSStatus CIndexItem::AddPreviewToMediaFile()
     if (IsStoredInPackage())
         return noErr;
     const OSStatus status = CatchCode([&] {
-        ThrowIf_(IsFontMediaType(GetFileTypeCode()), "fonts have no preview");
+        ThrowIf_(IsFont(), "fonts have no preview");
         Picture* thumbnail = GetThumbnail();
         if (!thumbnail)
             ThrowOSErr_(err_NilPointer, "item without a thumbnail");

@@ -796,11 +796,23 @@ std::vector<SInt32> CIndexModel::SelectedIndexes() const
 std::vector<CIndexItem*> CIndexModel::SelectedItems() const
 {
     std::vector<CIndexItem*> items;
-    for (SInt32 index : SelectedIndexes()) {
-        if (CIndexItem* item = ItemAt(index))
-            items.push_back(item);
-    }
+    items.reserve(size_t(CountSelectedItems()));
+    AnySelectedItem([&](CIndexItem* item) {
+        items.push_back(item);
+        return false;
+    });
     return items;
+}
+
+bool CIndexModel::AnySelectedItem(const std::function<bool(CIndexItem*)>& test) const
+{
+    for (const auto& [top, bottom] : SelectedRuns()) {
+        for (SInt32 index = top; index <= bottom; ++index) {
+            if (CIndexItem* item = ItemAt(index); item && test(item))
+                return true;
+        }
+    }
+    return false;
 }
 
 // --- Lock and counts ---------------------------------------------------------------------------------
@@ -986,7 +998,7 @@ void CIndexModel::SetFontsActive(const std::vector<CIndexItem*>& items, bool act
 {
     OSStatus first = noErr;
     for (CIndexItem* item : items) {
-        if (!IsFontMediaType(item->GetFileTypeCode()))
+        if (!item->IsFont())
             continue;
         const OSStatus status = active ? ActivateFontFile(item->GetURL()) : DeactivateFontFile(item->GetURL());
         if (first == noErr)

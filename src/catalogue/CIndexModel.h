@@ -239,6 +239,9 @@ public:
     SInt32 GetFirstSelectedIndex() const;
     SInt32 GetLastSelectedIndex() const;
     std::vector<CIndexItem*> SelectedItems() const;
+    // Whether `test` holds for a selected item, looking in the list's order and
+    // stopping at the first: no list of a million selected items is made.
+    bool AnySelectedItem(const std::function<bool(CIndexItem*)>& test) const;
     // The 1-based indexes of the selected items, in order.
     std::vector<SInt32> SelectedIndexes() const;
     // "Select this item" from anywhere (a search's found items, a download, the

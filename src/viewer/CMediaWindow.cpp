@@ -597,8 +597,7 @@ void CMediaWindow::FindCommandStatus(CommandT command, Boolean& outEnabled, Bool
         mark(mNavigator && mNavigator->IsVisible());
         return;
     case cmd_MediaDesktopPicture: // a picture, on a desktop whose picture we can set
-        outEnabled = mItem && !IsFontMediaType(mItem->GetFileTypeCode()) && !IsSoundMediaType(mItem->GetFileTypeCode())
-            && CanSetDesktopPicture();
+        outEnabled = mItem && !mItem->IsFont() && !IsSoundMediaType(mItem->GetFileTypeCode()) && CanSetDesktopPicture();
         return;
     case cmd_MediaInfoWindow:
     case cmd_MediaSlideShow:
@@ -619,7 +618,7 @@ void CMediaWindow::FindCommandStatus(CommandT command, Boolean& outEnabled, Bool
         return;
     case cmd_MediaActivateFonts:
     case cmd_MediaDeactivateFonts:
-        outEnabled = mItem && mModel && IsFontMediaType(mItem->GetFileTypeCode());
+        outEnabled = mItem && mModel && mItem->IsFont();
         return;
     default:
         CCMWindow::FindCommandStatus(command, outEnabled, outUsesMark, outMark, outName);
@@ -867,7 +866,7 @@ void CMediaWindow::AddOwnItems(QMenu* menu)
         QAction* exportItem = menu->actions().last();
         exportItem->setText(CopyLocalizedString(QStringLiteral("600:94")));
     }
-    if (mItem && !IsFontMediaType(mItem->GetFileTypeCode()) && !IsSoundMediaType(mItem->GetFileTypeCode()))
+    if (mItem && !mItem->IsFont() && !IsSoundMediaType(mItem->GetFileTypeCode()))
         AppendCommandItem(menu, cmd_MediaDesktopPicture);
     AppendCommandItem(menu, cmd_MediaActivateFonts);
     AppendCommandItem(menu, cmd_MediaDeactivateFonts);

@@ -363,11 +363,8 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
     }
     case cmd_ActivateFonts:
     case cmd_DeactivateFonts: {
-        if (!digest.holdsFont) {
-            const std::vector<CIndexItem*> items = selected > 0 ? mModel->SelectedItems() : std::vector<CIndexItem*>();
-            digest.holdsFont = std::any_of(
-                items.begin(), items.end(), [](CIndexItem* item) { return IsFontMediaType(item->GetFileTypeCode()); });
-        }
+        if (!digest.holdsFont)
+            digest.holdsFont = mModel->AnySelectedItem([](CIndexItem* item) { return item->IsFont(); });
         outEnabled = *digest.holdsFont;
         return true;
     }

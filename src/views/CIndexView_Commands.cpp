@@ -277,16 +277,15 @@ std::vector<CIndexItem*> CIndexView::ItemsToDownloadAgain(size_t most) const
     // The selected remote items; with none selected, those whose local copy is gone.
     const bool selectedOnly = CountSelectedItems() > 0;
     std::vector<CIndexItem*> wanted;
-    const auto& list = GetItemList();
-    const std::vector<CIndexItem*> candidates
-        = selectedOnly ? mModel->SelectedItems() : std::vector<CIndexItem*>(list.begin(), list.end());
-    for (CIndexItem* item : candidates) {
-        if (!item->GetRemoteURL().isEmpty() && (selectedOnly || LocalCopy(*item).isEmpty())) {
+    const auto take = [&](CIndexItem* item) {
+        if (!item->GetRemoteURL().isEmpty() && (selectedOnly || LocalCopy(*item).isEmpty()))
             wanted.push_back(item);
-            if (wanted.size() >= most)
-                break;
-        }
-    }
+        return wanted.size() >= most;
+    };
+    if (selectedOnly)
+        mModel->AnySelectedItem(take);
+    else
+        std::any_of(GetItemList().begin(), GetItemList().end(), take);
     return wanted;
 }
 
