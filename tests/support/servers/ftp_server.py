@@ -31,6 +31,10 @@ def main():
 
     Handler.authorizer = authorizer
     Handler.banner = "orvex test server"
+    # Data connections from a range below the kernel's own, bound with address
+    # reuse: a port the kernel picks stays taken for a minute after each transfer,
+    # and thousands of transfers a minute would use up every one of them.
+    Handler.passive_ports = range(20000, 32768)
     if args.no_mlsd:
         Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k != "MLSD"}
     if args.rate:
