@@ -791,6 +791,49 @@ void CVisualTask::ReportErrors()
 
 // --- The shared state ------------------------------------------------------------------------------
 
+namespace {
+
+// Draws a window at most once a frame. Thousands of short downloads a minute
+// each show a pane and take it away again; drawing the task window at every one
+// of those changes took most of the program's time, for nothing the eye sees.
+class FramePacer : public QObject {
+public:
+    explicit FramePacer(QWidget* shell)
+        : QObject(shell)
+        , mShell(shell)
+    {
+        mLater.setSingleShot(true);
+        QObject::connect(&mLater, &QTimer::timeout, this, [this] {
+            QCoreApplication::postEvent(mShell, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+        });
+        mSinceDrawn.start();
+        shell->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::UpdateRequest)
+            return false;
+        // Held back until the frame is over: what changes meanwhile is drawn with it.
+        if (const qint64 wait = kFrameMilliseconds - mSinceDrawn.elapsed(); wait > 0) {
+            if (!mLater.isActive())
+                mLater.start(int(wait));
+            return true;
+        }
+        mSinceDrawn.restart();
+        return false;
+    }
+
+private:
+    static constexpr qint64 kFrameMilliseconds = 16;
+    QWidget* mShell;
+    QTimer mLater;
+    QElapsedTimer mSinceDrawn;
+};
+
+} // namespace
+
 void InitializeTasks()
 {
     auto& globals = Globals();
@@ -815,6 +858,7 @@ void InitializeTasks()
         ThrowOSErr_(err_NilPointer, "task window pane holder");
     }
     window->Hide();
+    new FramePacer(window->GetShell()); // the shell's child
     RestoreWindowPosition(window, CTaskWindow::kPositionKey);
     // Command-period in the task window stops the task shown last.
     CTaskWindow::SetStopLatestTask([] {
