@@ -15,9 +15,11 @@
 #include "Preferences.h"
 #include "TaskServices.h"
 #include "ThreadUtilities.h"
+#include "WorkerPool.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <array>
@@ -874,6 +876,25 @@ void CIndexModel::SetModified(bool modified)
 }
 
 // --- Records of index.db ---------------------------------------------------------------------------
+
+void CIndexModel::ForgetStoredRecord(const CIndexItem* item)
+{
+    if (mSortingStoredRecords)
+        mForgottenWhileSorting.push_back(item);
+    else
+        mStoredRecords.Forget(item);
+}
+
+void CIndexModel::PrepareStoredRecords()
+{
+    mSortingStoredRecords = true;
+    const auto sorted = qScopeGuard([this] {
+        mSortingStoredRecords = false;
+        for (const CIndexItem* item : std::exchange(mForgottenWhileSorting, {}))
+            mStoredRecords.Forget(item);
+    });
+    WorkerPool::Run([this] { mStoredRecords.Sort(); });
+}
 
 void CIndexModel::SetStoredRecord(const CIndexItem* item, IndexStoredRecord record)
 {

@@ -312,11 +312,10 @@ public:
     void SetStoredRecord(const CIndexItem* item, IndexStoredRecord record);
     // False when the item has no record in the file (a new item).
     bool GetStoredRecord(const CIndexItem* item, IndexStoredRecord& outRecord) const;
-    void ForgetStoredRecord(const CIndexItem* item) { mStoredRecords.Forget(item); }
-    // Makes the records ready to be looked up (a sort of as many entries as items):
-    // a save does it on a worker while the item list is locked, nothing else
-    // touching them meanwhile.
-    void PrepareStoredRecords() { mStoredRecords.Sort(); }
+    void ForgetStoredRecord(const CIndexItem* item);
+    // Makes the records ready to be looked up, which takes a sort of as many
+    // entries as items: a save has a worker do it while the window goes on.
+    void PrepareStoredRecords();
     void ForgetStoredRecords()
     {
         mStoredRecords.Clear();
@@ -542,6 +541,9 @@ private:
         bool mSorted = true;
     };
     mutable StoredRecordTable mStoredRecords;
+    // While a worker sorts them, the items forgotten meanwhile (forgotten once it is done).
+    bool mSortingStoredRecords = false;
+    std::vector<const CIndexItem*> mForgottenWhileSorting;
 
     IndexSettings mSettings = IndexSettings::FromPreferences();
 

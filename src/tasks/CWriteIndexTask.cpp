@@ -292,8 +292,7 @@ void CWriteIndexTask::RunTask()
 
         std::vector<WrittenRecord> starts;
         starts.reserve(size_t(model->CountAllItems())); // not copied whole as it grows
-        // Sorting a million items' records would hold the window for a tenth of a second.
-        WorkerPool::Run([model] { model->PrepareStoredRecords(); });
+        model->PrepareStoredRecords();
         FolderChecks& checks = mPackage->GetFolderChecks();
         const bool beside = model->IsIndexDbDamaged();
         checks.BeginRound(beside ? std::nullopt : model->GetStoredRecordsFile());
