@@ -1,6 +1,7 @@
 #include "MediaPlayback.h"
 
 #include "ClockedPlayback.h"
+#include "ExceptionCode.h"
 #include "Modules.h"
 #include "TickCount.h"
 #include "WorkerPool.h"
@@ -65,9 +66,12 @@ void PrepareSoundEffects()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        WorkerPool::Start([] {
-            if (const MultimediaMakers* makers = Makers())
-                makers->loadLibraries();
+        // Once the program is ending the pool takes no more: the first sound loads them then.
+        (void)CatchCode([] {
+            WorkerPool::Start([] {
+                if (const MultimediaMakers* makers = Makers())
+                    makers->loadLibraries();
+            });
         });
     });
 }
