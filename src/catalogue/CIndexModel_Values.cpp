@@ -9,6 +9,7 @@
 #include "ExceptionCode.h"
 #include "FieldKeys.h"
 #include "IIMText.h"
+#include "WorkerPool.h"
 
 #include <QScopedValueRollback>
 
@@ -341,8 +342,10 @@ void CIndexModel::AppendItems(std::span<CIndexItem* const> items, ItemInsert kin
         const QScopedValueRollback collected(mValuesCollected, enter);
         AppendItems(items, kind);
     }
-    if (enter)
+    if (enter) {
         EnterCollectedValues(*values);
+        emit valuesEntered();
+    }
 }
 
 void CIndexModel::EnterCollectedValues(CollectedValues& values)
@@ -361,7 +364,6 @@ void CIndexModel::EnterCollectedValues(CollectedValues& values)
     }
     for (CIndexItem* item : values.pending)
         emit valuesPending(item);
-    emit valuesEntered();
 }
 
 QString CIndexModel::ValueOfText(SInt32 fieldKey, const QString& text)
@@ -437,7 +439,25 @@ void CIndexModel::RebuildValueIndex()
     }
     // Only what the items hold already: the values that only their files could
     // give are entered by the cache task, which reads them off this path.
-    EnterValues(mAllItems, false);
+    // Gathered on every core in runs of items, while this thread holds everything
+    // else off the items, then entered here run by run.
+    const std::span<CIndexItem* const> items(mAllItems.Items());
+    constexpr size_t kLeastRun = 4096;
+    const size_t runs = std::clamp<size_t>(items.size() / kLeastRun, 1, WorkerPool::ThreadCount());
+    const auto run = [&](size_t i) {
+        const size_t first = items.size() * i / runs;
+        return items.subspan(first, items.size() * (i + 1) / runs - first);
+    };
+    std::vector<CollectedValuesPtr> collected(runs);
+    WorkerPool::RunEachHolding(runs, [&](size_t i) { collected[i] = CollectValues(mIndexedKeys, run(i)); });
+    for (size_t i = 0; i < runs; ++i) {
+        if (collected[i])
+            EnterCollectedValues(*collected[i]);
+        else
+            EnterValues(run(i), false);
+    }
+    // Freeing the runs' tables costs about as much as entering them: a worker's work.
+    WorkerPool::LetGo([runs = std::make_shared<decltype(collected)>(std::move(collected))] { runs->clear(); });
 }
 
 void CIndexModel::RebuildValueIndexIfBuilt()

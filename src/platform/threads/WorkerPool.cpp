@@ -390,6 +390,53 @@ void WorkerPool::RunEach(std::size_t count, const std::function<void(std::size_t
     rethrowFirst();
 }
 
+void WorkerPool::RunEachHolding(std::size_t count, const std::function<void(std::size_t)>& job)
+{
+    if (count == 0)
+        return;
+    // Shared with the helpers, which may start once the batch is over and then take nothing.
+    struct Batch {
+        std::atomic<std::size_t> next { 0 };
+        std::size_t done = 0; // guarded by mutex
+        std::mutex mutex;
+        std::condition_variable allDone;
+        std::vector<std::exception_ptr> errors;
+    };
+    auto batch = std::make_shared<Batch>();
+    batch->errors.resize(count);
+    auto lane = [batch, count, &job] {
+        for (std::size_t i = batch->next++; i < count; i = batch->next++) {
+            try {
+                job(i);
+            } catch (...) {
+                batch->errors[i] = std::current_exception();
+            }
+            std::lock_guard lock(batch->mutex);
+            if (++batch->done == count)
+                batch->allDone.notify_all();
+        }
+    };
+    // Idle workers join in; busy ones leave it all to this thread, which never waits
+    // for an index nobody has started.
+    auto& pool = ThePool();
+    std::vector<std::shared_ptr<WorkerJob>> helpers;
+    for (std::size_t i = 1; i < std::min<std::size_t>(count, pool.Size()); ++i) {
+        helpers.push_back(std::make_shared<WorkerJob>(lane));
+        if (!pool.TrySubmit(helpers.back()))
+            helpers.pop_back();
+    }
+    lane();
+    for (auto& helper : helpers)
+        pool.Withdraw(helper);
+    {
+        std::unique_lock lock(batch->mutex);
+        batch->allDone.wait(lock, [&] { return batch->done == count; });
+    }
+    for (auto& error : batch->errors)
+        if (error)
+            std::rethrow_exception(error);
+}
+
 void WorkerPool::Start(std::function<void()> job)
 {
     ThePool().Submit(std::make_shared<WorkerJob>(std::move(job)));

@@ -54,6 +54,11 @@ public:
     // once all are done, the exception of the lowest failing index is rethrown.
     // Deleting the waiting thread stops the batch between indexes.
     static void RunEach(std::size_t count, const std::function<void(std::size_t)>& job);
+    // As RunEach, but the calling thread takes indexes too and neither yields nor
+    // runs rounds until the last is done: nothing else runs on the GUI thread
+    // meanwhile, so the jobs may read the GUI thread's objects (each index its
+    // own). For work that would otherwise hold the window as long on one core.
+    static void RunEachHolding(std::size_t count, const std::function<void(std::size_t)>& job);
 
     // For a job: true once the thread waiting on it is being deleted, or the
     // program is ending; a long job should then stop early (its result is

@@ -185,6 +185,56 @@ TEST_F(ThreadsTest, RunEachFromTheMainThreadAndWithNothingToDo)
     EXPECT_FALSE(called);
 }
 
+// The caller holds the other threads off until the batch is done, and takes every
+// index itself when the workers are all busy.
+TEST_F(ThreadsTest, RunEachHoldingRunsEveryIndexWithoutYieldingEvenWithBusyWorkers)
+{
+    for (const bool busyWorkers : { false, true }) {
+        SCOPED_TRACE(busyWorkers ? "every worker busy" : "idle workers");
+        std::atomic<bool> release{false};
+        std::atomic<unsigned> occupied{0};
+        if (busyWorkers) {
+            for (unsigned i = 0; i < WorkerPool::ThreadCount(); ++i) {
+                WorkerPool::Start([&] {
+                    ++occupied;
+                    while (!release)
+                        std::this_thread::yield();
+                });
+            }
+            while (occupied < WorkerPool::ThreadCount())
+                std::this_thread::yield();
+        }
+        std::vector<std::atomic<int>> runs(30);
+        int otherTurns = 0;
+        int turnsWhileHeld = -1;
+        OSStatus caught = noErr;
+        StartThread([&] {
+            const int before = otherTurns;
+            try {
+                WorkerPool::RunEachHolding(runs.size(), [&](std::size_t i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    ++runs[i];
+                    if (i == 20 || i == 9)
+                        ThrowOSErr_(i == 9 ? ioErr : eofErr);
+                });
+            } catch (const ExceptionCode& e) {
+                caught = e.Code();
+            }
+            turnsWhileHeld = otherTurns - before;
+        });
+        StartThread([&] {
+            for (; otherTurns < 50; ++otherTurns)
+                LThread::Yield();
+        });
+        ASSERT_TRUE(RunUntilNoThreads(10000));
+        release = true;
+        for (std::size_t i = 0; i < runs.size(); ++i)
+            EXPECT_EQ(runs[i].load(), 1) << "index " << i;
+        EXPECT_EQ(caught, ioErr) << "the lowest failing index's error";
+        EXPECT_EQ(turnsWhileHeld, 0) << "no other thread ran while the batch was held";
+    }
+}
+
 TEST_F(ThreadsTest, DeletingAThreadStopsEveryLaneOfItsBatch)
 {
     std::atomic<int> started{0};
