@@ -9,9 +9,9 @@
 #include "CContextualMenu.h"
 #include "CWidgets.h"
 
-#include "AppLog.h"
 #include "ABalloon.h"
 #include "Alerts.h"
+#include "AppLog.h"
 #include "CContextualMenu.h"
 #include "CExceptionMgrPeriodical.h"
 #include "CImportCameraTask.h"
@@ -19,16 +19,17 @@
 #include "CMenuBarWindow.h"
 #include "CPreferencesWindow.h"
 #include "CVisualTask.h"
-#include "ErrorCodes.h"
 #include "CommandLine.h"
+#include "ErrorCodes.h"
 #include "ErrorReport.h"
-#include "IndexDropData.h"
-#include "LocalizedStrings.h"
 #include "ExceptionCode.h"
 #include "FileSystemRoutines.h"
+#include "FirstWindowShown.h"
+#include "IndexDropData.h"
 #include "LDocument.h"
 #include "LMenuBar.h"
 #include "LWindow.h"
+#include "LocalizedStrings.h"
 #include "Preferences.h"
 #include "Sounds.h"
 #include "ThreadUtilities.h"
@@ -116,8 +117,12 @@ void COrvexApp::CheckSystemVersion(UInt32 systemVersion)
 COrvexApp::COrvexApp()
 {
     sApp = this;
-    // Every window's icon in the task bar and the window switcher.
-    QGuiApplication::setWindowIcon(RegisterBundleIcon(kOrvexCreator, kOrvexCreator, QStringLiteral("orvex.icns")));
+    // Every window's icon in the task bar and the window switcher, once the first
+    // window is painted: reading it and handing every size of it to the window
+    // system would otherwise come first.
+    RunOnceAWindowIsShown(qApp, [] {
+        QGuiApplication::setWindowIcon(RegisterBundleIcon(kOrvexCreator, kOrvexCreator, QStringLiteral("orvex.icns")));
+    });
     Step("CheckSystemVersion");
     CheckSystemVersion(UEnvironment::GetOSVersion());
     Step("RegisterClasses");

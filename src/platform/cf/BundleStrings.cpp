@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <vector>
+
 // Resources live in this static library; referencing them keeps the linker from
 // dropping them.
 static void RegisterOrvexResources()
@@ -39,15 +41,19 @@ const QHash<QString, QString>& Table()
 {
     static const QHash<QString, QString> table = [] {
         InitBundleResources();
-        QHash<QString, QString> entries;
         // Each subsystem keeps its texts in a file of its own under strings/;
-        // together they are one table.
-        const QStringList names = QDir(QStringLiteral(":/strings")).entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
-        for (const QString& name : names) {
+        // together they are one table, in the files' order.
+        std::vector<QJsonObject> files;
+        qsizetype count = 0;
+        for (const QString& name : QDir(QStringLiteral(":/strings")).entryList(QDir::Files, QDir::Name)) {
             QFile file(QStringLiteral(":/strings/") + name);
-            if (!file.open(QIODevice::ReadOnly))
+            if (!name.endsWith(QLatin1String(".json")) || !file.open(QIODevice::ReadOnly))
                 continue;
-            const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
+            count += files.emplace_back(QJsonDocument::fromJson(file.readAll()).object()).size();
+        }
+        QHash<QString, QString> entries;
+        entries.reserve(count);
+        for (const QJsonObject& object : files) {
             for (auto it = object.begin(); it != object.end(); ++it)
                 entries.insert(it.key(), it.value().toString());
         }
