@@ -13,7 +13,7 @@ packages=(
     libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
     libpoppler-qt6-dev libgphoto2-dev libglib2.0-dev libudev-dev libsqlite3-dev libfontconfig-dev
     libxkbcommon-dev ghostscript
-    libopenjp2-7-dev libgif-dev libtiff-dev libjpeg-dev
+    libopenjp2-7-dev libgif-dev libtiff-dev libjpeg-dev libpng-dev
     fonts-dejavu-core fonts-urw-base35
 )
 # The tests' servers, tools that write and check their files, the virtual screen,

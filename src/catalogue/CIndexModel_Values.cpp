@@ -440,10 +440,12 @@ void CIndexModel::RebuildValueIndex()
     // Only what the items hold already: the values that only their files could
     // give are entered by the cache task, which reads them off this path.
     // Gathered on every core in runs of items, while this thread holds everything
-    // else off the items, then entered here run by run.
+    // else off the items, then entered here run by run. A small index is one run,
+    // on this thread: the workers are not even started for it.
     const std::span<CIndexItem* const> items(mAllItems.Items());
     constexpr size_t kLeastRun = 4096;
-    const size_t runs = std::clamp<size_t>(items.size() / kLeastRun, 1, WorkerPool::ThreadCount());
+    const size_t runs
+        = items.size() < 2 * kLeastRun ? 1 : std::min<size_t>(items.size() / kLeastRun, WorkerPool::ThreadCount());
     const auto run = [&](size_t i) {
         const size_t first = items.size() * i / runs;
         return items.subspan(first, items.size() * (i + 1) / runs - first);
@@ -457,7 +459,8 @@ void CIndexModel::RebuildValueIndex()
             EnterValues(run(i), false);
     }
     // Freeing the runs' tables costs about as much as entering them: a worker's work.
-    WorkerPool::LetGo([runs = std::make_shared<decltype(collected)>(std::move(collected))] { runs->clear(); });
+    if (runs > 1)
+        WorkerPool::LetGo([runs = std::make_shared<decltype(collected)>(std::move(collected))] { runs->clear(); });
 }
 
 void CIndexModel::RebuildValueIndexIfBuilt()

@@ -8,9 +8,12 @@
 #include <QImageReader>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QPixmap>
 #include <QPainter>
+#include <QPixmap>
 #include <QPixmapCache>
+#include <QtEndian>
+
+#include <png.h>
 
 #include <memory>
 
@@ -86,6 +89,53 @@ private:
     std::shared_ptr<ShippedIcon> mShipped;
 };
 
+// Whether a PNG's pixels are plain 8-bit RGB or RGBA with nothing that asks to
+// convert them (a gamma, a colour profile): such pixels are the same however read.
+bool IsPlainPng(const QByteArray& bytes)
+{
+    constexpr qsizetype kSignature = 8;
+    if (bytes.size() < kSignature + 8 + 13 || bytes.mid(12, 4) != "IHDR")
+        return false;
+    const char depth = bytes[kSignature + 8 + 8];
+    const char colourType = bytes[kSignature + 8 + 9];
+    if (depth != 8 || (colourType != 2 && colourType != 6))
+        return false;
+    for (qsizetype at = kSignature; at + 8 <= bytes.size();) {
+        const QByteArrayView type(bytes.constData() + at + 4, 4);
+        if (type == "IDAT")
+            return true;
+        if (type == "gAMA" || type == "cHRM" || type == "iCCP" || type == "sRGB" || type == "sBIT" || type == "tRNS")
+            return false;
+        const quint32 length = qFromBigEndian<quint32>(bytes.constData() + at);
+        at += 12 + qsizetype(length);
+    }
+    return false;
+}
+
+// A plain PNG picture of the program's own, decoded by libpng straight away: Qt's
+// reader first looks through every picture plugin installed, which the first
+// window would wait for. Null for any other picture.
+QImage DecodeShippedPng(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QImage();
+    const QByteArray bytes = file.readAll();
+    if (!IsPlainPng(bytes))
+        return QImage();
+    png_image png {};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&png, bytes.constData(), size_t(bytes.size())))
+        return QImage();
+    png.format = PNG_FORMAT_RGBA;
+    QImage image(int(png.width), int(png.height), QImage::Format_RGBA8888);
+    if (image.isNull() || !png_image_finish_read(&png, nullptr, image.bits(), image.bytesPerLine(), nullptr)) {
+        png_image_free(&png);
+        return QImage();
+    }
+    return image;
+}
+
 } // namespace
 
 void UResources::AddFolder(const QString& kind, const QString& folder)
@@ -133,6 +183,10 @@ QImage UResources::ReadImage(const QString& path)
 {
     if (path.isEmpty())
         return QImage();
+    if (path.startsWith(QLatin1String(":/")) && path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)) {
+        if (QImage image = DecodeShippedPng(path); !image.isNull())
+            return image;
+    }
     QImageReader named(path, QFileInfo(path).suffix().toLower().toLatin1());
     named.setAutoDetectImageFormat(false);
     QImage image = named.read();

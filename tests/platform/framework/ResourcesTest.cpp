@@ -1,7 +1,10 @@
+#include "BundleStrings.h"
 #include "TestSupport.h"
 #include "UResources.h"
 
+#include <QDirIterator>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <QPixmap>
 
@@ -62,4 +65,21 @@ TEST(Resources, ShippedIconsReadTheirDensePictureOnlyWhenAskedForIt)
         EXPECT_EQ(UResources::ReadIcon(path).actualSize(size), both.actualSize(size));
     }
     EXPECT_EQ(UResources::ReadIcon(path).availableSizes(), both.availableSizes());
+}
+
+// The program's own pictures read as Qt's reader reads them, pixel for pixel,
+// whatever their kind of PNG (with or without alpha, grey, a palette).
+TEST(Resources, ShippedPicturesReadAsQtReadsThem)
+{
+    InitBundleResources();
+    int read = 0;
+    for (QDirIterator it(QStringLiteral(":/"), { QStringLiteral("*.png") }, QDir::Files, QDirIterator::Subdirectories);
+         it.hasNext();) {
+        const QString path = it.next();
+        const QImage expected = QImageReader(path).read().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_FALSE(expected.isNull()) << path.toStdString();
+        EXPECT_EQ(UResources::ReadImage(path).convertToFormat(QImage::Format_ARGB32), expected) << path.toStdString();
+        ++read;
+    }
+    EXPECT_GT(read, 100) << "pictures the program ships";
 }
