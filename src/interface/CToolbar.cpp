@@ -7,6 +7,7 @@
 #include "CToolbarCustomizeDialog.h"
 #include "DeferredIcon.h"
 #include "ExceptionCode.h"
+#include "InkColour.h"
 #include "LApplication.h"
 #include "LMenuBar.h"
 #include "LWindow.h"
@@ -433,35 +434,10 @@ CToolbar::~CToolbar()
         mWindow->SetToolBar(nullptr);
 }
 
-namespace {
-
-// The images' strokes are dark grey, drawn for a light bar. On a dark bar they
-// take the bar's text colour, keeping their coverage; coloured parts stay as drawn.
-QPixmap FollowingPalette(const QPixmap& drawn, const QColor& text)
-{
-    QImage image = drawn.toImage().convertToFormat(QImage::Format_ARGB32);
-    constexpr int kMostGreySaturation = 48; // of 255: a stroke, not a colour
-    constexpr int kDarkStroke = 128;
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor pixel = QColor::fromRgba(line[x]);
-            if (pixel.alpha() == 0 || pixel.hsvSaturation() > kMostGreySaturation || pixel.lightness() >= kDarkStroke)
-                continue;
-            line[x] = qRgba(text.red(), text.green(), text.blue(), pixel.alpha());
-        }
-    }
-    QPixmap recoloured = QPixmap::fromImage(image);
-    recoloured.setDevicePixelRatio(drawn.devicePixelRatio());
-    return recoloured;
-}
-
-} // namespace
-
 QPixmap CToolbar::ToolbarImage(const QString& name, bool ownFace)
 {
     const QPalette palette = QGuiApplication::palette();
-    const bool darkBar = !ownFace && palette.color(QPalette::Window).lightness() < palette.color(QPalette::WindowText).lightness();
+    const bool darkBar = !ownFace && IsDarkGround(palette, QPalette::Window, QPalette::WindowText);
     // Shared by every toolbar for the life of the program, for each look of the bar.
     static QHash<QString, QPixmap> cache;
     const QString key = (darkBar ? QStringLiteral("dark:") : QString()) + name;
@@ -470,7 +446,7 @@ QPixmap CToolbar::ToolbarImage(const QString& name, bool ownFace)
         return *found;
     QPixmap image = QPixmap::fromImage(UResources::ReadImage(QStringLiteral(":/toolbar/") + name));
     if (darkBar && !image.isNull())
-        image = FollowingPalette(image, palette.color(QPalette::WindowText));
+        image = InkFollowingPalette(image, palette.color(QPalette::WindowText));
     cache.insert(key, image);
     return image;
 }

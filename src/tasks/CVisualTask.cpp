@@ -7,6 +7,7 @@
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
+#include "InkColour.h"
 #include "LControl.h"
 #include "LStdControls.h"
 #include "LView.h"
@@ -314,7 +315,8 @@ void CVisualTask::CreateProgressPane()
 
 // The buttons show the usual media symbols and the title stands out. The
 // symbols are made when the pane is first drawn: every index window makes a
-// task whose pane stays hidden, and the style's icons are slow to make.
+// task whose pane stays hidden, and the style's icons are slow to make. The
+// style draws them dark: on a dark button they take the button's text colour.
 void CVisualTask::DressPane()
 {
     const std::pair<LControl*, QStyle::StandardPixmap> faces[] = {
@@ -322,7 +324,13 @@ void CVisualTask::DressPane()
     for (auto [button, symbol] : faces) {
         if (auto* bevel = dynamic_cast<LBevelButton*>(button))
             bevel->SetIcon(DeferredThemeIcon(
-                [symbol] { return QIcon(QApplication::style()->standardIcon(symbol).pixmap(kButtonSymbolSide)); },
+                [symbol] {
+                    const QPixmap drawn = QApplication::style()->standardIcon(symbol).pixmap(kButtonSymbolSide);
+                    const QPalette palette = QGuiApplication::palette();
+                    return QIcon(IsDarkGround(palette, QPalette::Button, QPalette::ButtonText)
+                            ? InkFollowingPalette(drawn, palette.color(QPalette::ButtonText))
+                            : drawn);
+                },
                 kButtonSymbolSide));
     }
     if (LPane* title = mPane->FindPaneByID(kPaneTitleCaption)) {

@@ -157,6 +157,51 @@ TEST_F(TaskTest, ThePaneButtonsSymbolsAreMadeWhenThePaneIsFirstDrawn)
     QApplication::setStyle(QStyleFactory::create(styleName));
 }
 
+// The symbols stand out from their buttons under a light palette and a dark one:
+// on a dark button they are drawn in the button's light text colour.
+TEST_F(TaskTest, ThePaneButtonsSymbolsStandOutUnderEveryPalette)
+{
+    const QPalette before = QApplication::palette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xec));
+    dark.setColor(QPalette::Button, QColor(0x3c, 0x3c, 0x3c));
+    dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xec));
+    for (const QPalette& palette : { QApplication::style()->standardPalette(), dark }) {
+        QApplication::setPalette(palette);
+        ProcessPostedEvents();
+        bool release = false;
+        auto record = NewRecord();
+        ScriptTask* task = MakeTask(record, [&release](ScriptTask&) {
+            while (!release)
+                LThread::Sleep(5);
+        });
+        task->ShowProgress();
+        ASSERT_FALSE(GetTaskWindow()->grab().toImage().isNull());
+        const int ground = palette.color(QPalette::Button).lightness();
+        for (PaneIDT id : { kPanePauseButton, kPaneStopButton }) {
+            auto* pane = dynamic_cast<LControlPane*>(task->GetProgressPane()->FindPaneByID(id));
+            ASSERT_NE(pane, nullptr);
+            auto* button = qobject_cast<QToolButton*>(pane->GetControlWidget());
+            ASSERT_NE(button, nullptr);
+            const QImage symbol = button->icon().pixmap(14).toImage().convertToFormat(QImage::Format_ARGB32);
+            // The symbol's most opaque pixels, against the button's ground.
+            int inked = 0, contrast = 0;
+            for (int y = 0; y < symbol.height(); ++y)
+                for (int x = 0; x < symbol.width(); ++x)
+                    if (qAlpha(symbol.pixel(x, y)) > 200) {
+                        ++inked;
+                        contrast += std::abs(QColor::fromRgba(symbol.pixel(x, y)).lightness() - ground);
+                    }
+            ASSERT_GT(inked, 5) << "button " << id;
+            EXPECT_GT(contrast / inked, 100) << "button " << id << " on a ground of lightness " << ground;
+        }
+        release = true;
+        ASSERT_TRUE(RunUntil([&] { return record->destroyed; }));
+    }
+    QApplication::setPalette(before);
+}
+
 TEST_F(TaskTest, PanesStackInTheWindowAndTheWindowHidesWithTheLast)
 {
     auto first = NewRecord();
