@@ -66,14 +66,13 @@ Index& Large()
     return index;
 }
 
-// Runs a search task over every item of the index to its end; its result shows
-// as the filter.
+// Runs a search task over every item of the index to its end, handed the items
+// at once as the quick search hands them; its result shows as the filter.
 void RunTask(Index& index, SInt16 kind, SInt32 category, SInt32 selector, const QString& value)
 {
     auto* task = new CSearchTask(QStringLiteral("601:39"), index.view->GetModel(), kind);
     task->SetResultAction(kResultShowFilter);
-    for (CIndexItem* item : index.items)
-        task->InsertItem(item, kInsertAtEnd);
+    task->AddItems(index.items);
     task->AddCriterion(std::make_unique<CCriteria>(category, selector, value));
     const ThreadID id = task->GetID();
     task->Start();

@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -239,6 +240,9 @@ void CSearchTask::SearchItems()
     tests.reserve(mCriteria.size());
     for (const auto& criterion : mCriteria)
         tests.emplace_back(*criterion);
+    // Items are held only where a test may yield: holding one costs more than testing its name.
+    const bool holdItems
+        = !std::all_of(tests.begin(), tests.end(), [](const CriterionTest& test) { return test.NeverYields(); });
     const SInt32 total = CountItems();
     SInt32 tested = 0;
     size_t shown = 0;
@@ -252,7 +256,9 @@ void CSearchTask::SearchItems()
         bool all = true;
         {
             // A criterion may read the file and yield: the item stays in the index meanwhile.
-            StItemInUse inUse(item);
+            std::optional<StItemInUse> inUse;
+            if (holdItems)
+                inUse.emplace(item);
             for (const CriterionTest& test : tests) {
                 if (!test.Matches(*item, mNotes)) {
                     all = false;

@@ -323,6 +323,11 @@ QStringView CriterionTest::TextOf(QByteArrayView captionBytes) const
     return mText;
 }
 
+bool CriterionTest::NeverYields() const
+{
+    return mCategory == kFieldName && mReferencedKey == 0;
+}
+
 bool CriterionTest::Matches(CIndexItem& item, EvaluationNotes& notes) const
 {
     mCaptionTextsOf = nullptr; // the texts read for the last item are not this one's

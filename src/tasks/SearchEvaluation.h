@@ -39,6 +39,9 @@ public:
     explicit CriterionTest(const CCriteria& criterion);
 
     bool Matches(CIndexItem& item, EvaluationNotes& notes) const;
+    // True for a test that reads only what the item holds and never yields (the
+    // name against a plain value): nothing can take the item away meanwhile.
+    bool NeverYields() const;
 
     SInt32 GetCategory() const { return mCategory; }
     SInt32 GetSelector() const { return mSelector; }
