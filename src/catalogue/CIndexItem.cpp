@@ -933,18 +933,46 @@ const QByteArray* CIndexItem::GetAlias()
     return HeldAlias();
 }
 
-bool CIndexItem::MakeAliasOfURLFile()
+bool CIndexItem::MakeAliasOfURLFile(const PremadeAlias* premade)
 {
     LoadRecord();
     if (HasHeldAlias() || !mURL.isLocalFile())
         return false;
-    const FileRef target = FileRef::FromUrl(mURL);
     QByteArray bytes;
-    if (!target.IsValid() || NewAliasBytes(AliasBaseFile(), target, bytes) != noErr)
-        return false;
+    if (premade && premade->url == mURL) {
+        bytes = premade->bytes;
+    } else {
+        const FileRef target = FileRef::FromUrl(mURL);
+        if (!target.IsValid() || NewAliasBytes(AliasBaseFile(), target, bytes) != noErr)
+            return false;
+    }
     MakeRare().alias = std::move(bytes);
     mRecordCurrent = false;
     return true;
+}
+
+bool CIndexItem::MayPremakeAlias(const CIndexPackage& package) const
+{
+    // As the save goes: an item whose media file the package stores has no
+    // alias, and one whose record is still to be read from its index file may
+    // hold one already.
+    const bool loaded = mRecordLoaded || !IndexFile() || mPackage;
+    return !mStoredName && (!package.IsStoreMediaFile() || mPackage) && loaded && !HasHeldAlias() && mURL.isLocalFile();
+}
+
+std::optional<PremadeAlias> CIndexItem::PremakeAlias(const CIndexPackage& package) const
+{
+    if (!MayPremakeAlias(package))
+        return std::nullopt;
+    try {
+        const FileRef target = FileRef::FromUrl(mURL);
+        PremadeAlias made { mURL, {} };
+        if (target.IsValid() && NewAliasBytes(&package.GetIndexDbFile(), target, made.bytes) == noErr)
+            return made;
+    } catch (...) {
+        // The save makes it itself then, and reports what fails.
+    }
+    return std::nullopt;
 }
 
 QUrl CIndexItem::GetRemoteURL()

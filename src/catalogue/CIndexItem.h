@@ -43,6 +43,13 @@ class UserData;
 struct IndexFileRecord;
 struct MediaImageInfo;
 
+// An alias a save makes of an item's file, made ahead of the save's turn at the
+// item, with the URL it was made from.
+struct PremadeAlias {
+    QUrl url;
+    QByteArray bytes;
+};
+
 // Flag word bits: the transform that turns the picture upright, from the EXIF
 // orientation. The other bits are kept as they are.
 enum : UInt32 {
@@ -164,8 +171,15 @@ public:
     virtual void WriteRecord(LStream& indexFile, SInt32 offset);
 
     // The index.db record: appended to the stream, with the media copied into the
-    // package and the thumbnail file written as needed.
-    virtual void WriteToStream(LStream& stream, CIndexPackage& package);
+    // package and the thumbnail file written as needed. An alias made ahead
+    // (PremakeAlias) serves when it was made from the URL the item still has.
+    virtual void WriteToStream(LStream& stream, CIndexPackage& package, const PremadeAlias* premade = nullptr);
+    // The alias a save into `package` would make of the item's file, made
+    // without changing the item, so that workers make many side by side while
+    // nothing else touches the items; nothing when the save makes no alias or
+    // must first read the item's record (MayPremakeAlias, a quick look).
+    bool MayPremakeAlias(const CIndexPackage& package) const;
+    std::optional<PremadeAlias> PremakeAlias(const CIndexPackage& package) const;
     virtual void WriteThumbnailFile(CIndexPackage& package);
 
     virtual void Purge();
@@ -574,7 +588,7 @@ private:
     // Makes the alias of the file the item's URL names, when it holds none, from
     // the one look at the file the alias takes: false when there is no such
     // file (nothing changes then), so that a save looks for it elsewhere.
-    bool MakeAliasOfURLFile();
+    bool MakeAliasOfURLFile(const PremadeAlias* premade = nullptr);
 
     // Members most items never use, made on first use: an index of a hundred
     // thousand items holds them only for the few that are shown, opened,

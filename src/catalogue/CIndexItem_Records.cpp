@@ -335,7 +335,7 @@ void CIndexItem::DropStoredBlocks(bool caption, bool imageRecord, bool alias, bo
 
 // index.db: writing.
 
-void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
+void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package, const PremadeAlias* premade)
 {
     const TLivePtr<CIndexItem> self(this);
     StWritingItem writing(mWriting, &mLiveness);
@@ -384,7 +384,7 @@ void CIndexItem::WriteToStream(LStream& stream, CIndexPackage& package)
             // A file where the item's URL says is found by the look its new alias
             // takes at it (a first save makes a million of them); only a file
             // not there is looked for.
-            const bool madeAlias = PartOrNull([&] { return MakeAliasOfURLFile(); });
+            const bool madeAlias = PartOrNull([&] { return MakeAliasOfURLFile(premade); });
             if (!madeAlias)
                 mPackage = itemPackage;
             const QUrl url = madeAlias ? HeldURL() : LocateFile(false);

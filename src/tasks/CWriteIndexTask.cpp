@@ -25,6 +25,9 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
+#include <algorithm>
+#include <chrono>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -38,6 +41,10 @@ Q_LOGGING_CATEGORY(lcErrors, "orvex.errors")
 
 // The step in which the next record waits for the update task.
 constexpr UInt32 kUpdateWaitMilliseconds = 100;
+// Items whose aliases are made ahead at once (see WriteItems).
+constexpr SInt32 kFirstPremadeRun = 512;
+constexpr SInt32 kLongestPremadeRun = 16384;
+constexpr double kPremadeRunMilliseconds = 10;
 
 // Errors of a locked volume or file that deserve a note rather than a stop alert.
 bool IsLockedError(OSStatus code)
@@ -192,10 +199,41 @@ void CWriteIndexTask::WriteItems(LDataStream& stream, FileReplacement& file, std
     // Every item of the index, in its order, whatever the filter shows.
     const TArray<CIndexItem*>& items = model.GetAllItems();
     const SInt32 count = items.GetCount();
+    // The aliases a first save makes, each a look at a file, are made ahead on
+    // every core, a run of items at a time while the window waits; a run is
+    // sized to hold the window about 10 ms (files on a slow volume make it short).
+    std::vector<std::optional<PremadeAlias>> premade;
+    SInt32 premadeFrom = 1;
+    SInt32 run = kFirstPremadeRun;
     for (SInt32 index = 1; index <= count; ++index) {
+        if (index >= premadeFrom + SInt32(premade.size())) {
+            premadeFrom = index;
+            premade.assign(size_t(std::min(run, count - index + 1)), std::nullopt);
+            // Records kept as they were need none, but whether one is kept is
+            // told only at its turn: an item without an alias gets one made.
+            const auto mayMake = [&](std::size_t i) {
+                const CIndexItem* ahead = items[premadeFrom + SInt32(i)];
+                return ahead && ahead->MayPremakeAlias(*mPackage) ? ahead : nullptr;
+            };
+            bool any = false;
+            for (std::size_t i = 0; i < premade.size() && !any; ++i)
+                any = mayMake(i) != nullptr;
+            if (any) {
+                const auto started = std::chrono::steady_clock::now();
+                WorkerPool::RunEachHolding(premade.size(), [&](std::size_t i) {
+                    if (const CIndexItem* ahead = mayMake(i))
+                        premade[i] = ahead->PremakeAlias(*mPackage);
+                });
+                const double took
+                    = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+                run = SInt32(std::clamp(double(premade.size()) * kPremadeRunMilliseconds / std::max(took, 0.1),
+                    double(kFirstPremadeRun / 8), double(kLongestPremadeRun)));
+            }
+        }
         CIndexItem* item = items[index];
         if (!item)
             continue;
+        const std::optional<PremadeAlias>& alias = premade[size_t(index - premadeFrom)];
         WaitWhileUpdating(&model, kUpdateWaitMilliseconds);
         CheckPause();
         const SInt64 start = Position(stream);
@@ -208,7 +246,7 @@ void CWriteIndexTask::WriteItems(LDataStream& stream, FileReplacement& file, std
         OSStatus status = noErr;
         if (!ReuseStoredRecord(stream, item)) {
             CopyKeptBytes(stream);
-            status = CatchCode([&] { item->WriteToStream(stream, *mPackage); });
+            status = CatchCode([&] { item->WriteToStream(stream, *mPackage, alias ? &*alias : nullptr); });
         }
         // A record whose blocks are gone from index.db would be written without
         // them: nothing is saved, and index.db stays as it is.

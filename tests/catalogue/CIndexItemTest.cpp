@@ -285,6 +285,36 @@ TEST(CIndexItem, WritesEveryTagAsBuiltByHand)
     EXPECT_EQ(item.GetPackage(), &package);
 }
 
+// A save makes its aliases ahead on the workers; one made ahead serves only the
+// URL it was made from, so an item whose URL changed since gets its own file's.
+TEST(CIndexItem, AnAliasMadeAheadServesOnlyTheURLItWasMadeFrom)
+{
+    const QString dir = FreshDir("premade-alias");
+    SetPrefBoolean("IndexStoreMediaFile", false);
+    CIndexPackage package(QUrl::fromLocalFile(dir + "/P.idxp"), nullptr);
+    const QString other = CopySample("Canon_40D.jpg", dir + "/Pictures/Other.jpg");
+    const QString own = CopySample("Nikon_D70.jpg", dir + "/Pictures/Own.jpg");
+    const FileRef base = FileRef::FromUrl(package.GetIndexDbURL());
+    QByteArray expected;
+    ASSERT_EQ(NewAliasBytes(&base, FileRef(own), expected), noErr);
+    const struct {
+        const char* name;
+        QString madeFrom;
+    } rows[] = { { "made from the item's file", own }, { "made from the file the item named before", other } };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::optional<PremadeAlias> premade = CIndexItem(QUrl::fromLocalFile(row.madeFrom)).PremakeAlias(package);
+        ASSERT_TRUE(premade);
+        CIndexItem item(QUrl::fromLocalFile(own));
+        LDataStream stream;
+        item.WriteToStream(stream, package, &*premade);
+        const auto* pos = reinterpret_cast<const UInt8*>(stream.Data().constData());
+        IndexDbRecord record;
+        ASSERT_EQ(ParseIndexDbRecord(pos, pos + stream.Data().size(), record), noErr);
+        EXPECT_EQ(record.alias, std::optional<QByteArray>(expected));
+    }
+}
+
 TEST(CIndexItem, MinimalItemWithoutThumbnailIsWrittenWithNumberZero)
 {
     const QString dir = FreshDir("minimal");

@@ -107,8 +107,9 @@ QString VolumeLabelOf(const FileRef& target, const FileStat& st)
     static std::mutex lock;
     static QHash<UInt64, Kept> kept;
     const auto now = std::chrono::steady_clock::now();
+    const bool mountsChanged = MountTableChanged(); // looked at outside the lock: aliases are made on many threads
     const std::lock_guard<std::mutex> guard(lock);
-    if (MountTableChanged())
+    if (mountsChanged)
         kept.clear();
     auto found = kept.find(st.device);
     if (found != kept.end() && now - found->when <= std::chrono::seconds(1))
