@@ -933,6 +933,18 @@ const QByteArray* CIndexItem::GetAlias()
     return HeldAlias();
 }
 
+namespace {
+
+// The alias of the local file `url` names, relative to `base`; false when there
+// is no such file.
+bool AliasOfLocalFile(const QUrl& url, const FileRef* base, QByteArray& bytes)
+{
+    const FileRef target = FileRef::FromUrl(url);
+    return target.IsValid() && NewAliasBytes(base, target, bytes) == noErr;
+}
+
+} // namespace
+
 bool CIndexItem::MakeAliasOfURLFile(const PremadeAlias* premade)
 {
     LoadRecord();
@@ -941,10 +953,8 @@ bool CIndexItem::MakeAliasOfURLFile(const PremadeAlias* premade)
     QByteArray bytes;
     if (premade && premade->url == mURL) {
         bytes = premade->bytes;
-    } else {
-        const FileRef target = FileRef::FromUrl(mURL);
-        if (!target.IsValid() || NewAliasBytes(AliasBaseFile(), target, bytes) != noErr)
-            return false;
+    } else if (!AliasOfLocalFile(mURL, AliasBaseFile(), bytes)) {
+        return false;
     }
     MakeRare().alias = std::move(bytes);
     mRecordCurrent = false;
@@ -965,9 +975,8 @@ std::optional<PremadeAlias> CIndexItem::PremakeAlias(const CIndexPackage& packag
     if (!MayPremakeAlias(package))
         return std::nullopt;
     try {
-        const FileRef target = FileRef::FromUrl(mURL);
         PremadeAlias made { mURL, {} };
-        if (target.IsValid() && NewAliasBytes(&package.GetIndexDbFile(), target, made.bytes) == noErr)
+        if (AliasOfLocalFile(mURL, &package.GetIndexDbFile(), made.bytes))
             return made;
     } catch (...) {
         // The save makes it itself then, and reports what fails.
