@@ -48,6 +48,7 @@ const QByteArray kBylineSeparator = QByteArrayLiteral("; ");
 constexpr UInt16 kDefaultRecordVersion = 4;
 constexpr SInt32 kNoUrgency = 9;
 using IIMText::kListEntryLimit;
+constexpr SInt32 kListReserve = 4;
 constexpr int kMinDateLength = 6;
 
 QByteArray BytesOf(ConstStr255Param text)
@@ -454,6 +455,8 @@ void CANPAInfo::AddEntry(TArray<LStr255>& list, ConstStr255Param text)
 {
     if (text[0] == 0 || Contains(list, text))
         return;
+    if (list.GetCount() == 0)
+        list.Reserve(kListReserve); // lists hold a few entries: grown once, not at each
     list.AddItem(LStr255(text));
     mModified = true;
 }

@@ -80,18 +80,48 @@ QString NameFromUtf8(const QByteArray& bytes)
 // the same local file.
 QUrl DecodeFileURL(const QByteArray& bytes)
 {
-    QUrl url = QUrl::fromEncoded(bytes, QUrl::TolerantMode);
-    if (url.scheme() == QLatin1String("file") && url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        url.setHost(QString());
     // A path that decodes to ASCII is UTF-8 as it is: most are, and telling the
     // others costs a decoded copy of the path.
     const auto hex = [](char c) { return std::isxdigit(uchar(c)) != 0; };
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
+    bool ascii = true;
+    bool plainPath = true; // no query, no fragment
+    for (qsizetype i = 0; i < bytes.size() && ascii; ++i) {
         const char c = bytes[i];
-        if (uchar(c) >= 0x80 || (c == '%' && i + 2 < bytes.size() && hex(bytes[i + 1]) && hex(bytes[i + 2])
-                                    && std::strchr("89abcdefABCDEF", bytes[i + 1])))
-            return UrlFromNativeFileUrl(url);
+        ascii = !(uchar(c) >= 0x80
+            || (c == '%' && i + 2 < bytes.size() && hex(bytes[i + 1]) && hex(bytes[i + 2])
+                && std::strchr("89abcdefABCDEF", bytes[i + 1])));
+        plainPath = plainPath && c != '?' && c != '#';
     }
+    // The usual stored form, "file:///" and such a path, sets only its path on a
+    // copy of an empty file URL: parsing the whole address costs several times
+    // that, read by the million. The path goes through the setter the parse
+    // uses, so the URL is the same.
+    const QByteArrayView kLocalPrefix("file:///");
+    if (ascii && plainPath && bytes.startsWith(kLocalPrefix)) {
+        static const QUrl kEmptyFileUrl = QUrl::fromEncoded(kLocalPrefix.toByteArray(), QUrl::TolerantMode);
+        const QByteArrayView path = QByteArrayView(bytes).sliced(kLocalPrefix.size() - 1);
+        QUrl url = kEmptyFileUrl;
+        QString text = QString::fromLatin1(path);
+        // Spaces are the usual escapes, and the URL keeps them decoded: done
+        // here, the path is set as it is kept.
+        const qsizetype escapes = path.count('%');
+        if (escapes > 0 && escapes == path.count("%20"))
+            text.replace(QLatin1String("%20"), QLatin1String(" "));
+        url.setPath(text, QUrl::TolerantMode);
+        // Other escapes decoded leave the path in a buffer with room to spare:
+        // set again at its own size.
+        if (escapes > 0 && text.contains(QLatin1Char('%'))) {
+            const QString pretty = url.path(QUrl::PrettyDecoded);
+            url.setPath(QString(pretty.constData(), pretty.size()), QUrl::TolerantMode);
+        }
+        return url;
+    }
+    QUrl url = QUrl::fromEncoded(bytes, QUrl::TolerantMode);
+    if (url.scheme() == QLatin1String("file")
+        && url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        url.setHost(QString());
+    if (!ascii)
+        return UrlFromNativeFileUrl(url);
     // The parse leaves a path whose escapes it decoded in room for three times
     // its length, and a scheme of its own: set again, the path at its own size
     // and the scheme shared, as long as that is the same address.

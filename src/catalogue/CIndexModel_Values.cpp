@@ -247,7 +247,8 @@ private:
                 url = item->KnownURL();
             }
             if (!item->IsStoredInPackage() && url.isLocalFile() && url.host().isEmpty()) {
-                mFolder.path = url.path();
+                // As the URL keeps it: one folder reads one way, without decoding a copy.
+                mFolder.path = url.path(QUrl::PrettyDecoded);
                 const qsizetype slash = mFolder.path.lastIndexOf(QLatin1Char('/'));
                 if (slash > 0 && slash < mFolder.path.size() - 1)
                     mFolder.slash = slash;

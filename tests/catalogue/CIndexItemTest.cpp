@@ -1,7 +1,7 @@
+#include "CIndexItem.h"
 #include "AliasRecord.h"
 #include "CANPAInfo.h"
 #include "CEXIFInfo.h"
-#include "CIndexItem.h"
 #include "CIndexModel.h"
 #include "CIndexPackage.h"
 #include "CItemError.h"
@@ -11,18 +11,19 @@
 #include "IndexFileRecord.h"
 #include "IndexViewServices.h"
 #include "ItemWindowServices.h"
-#include "TestIndexView.h"
 #include "LDataBrowser.h"
 #include "LStream.h"
 #include "LWindow.h"
-#include "UReanimator.h"
-#include "URegistrar.h"
 #include "MacDates.h"
 #include "MediaImageInfo.h"
+#include "NativePaths.h"
 #include "Offscreen.h"
 #include "Picture.h"
 #include "Preferences.h"
 #include "RecordBytes.h"
+#include "TestIndexView.h"
+#include "UReanimator.h"
+#include "URegistrar.h"
 #include "UserData.h"
 
 #include "TestSupport.h"
@@ -481,17 +482,37 @@ TEST(CIndexItem, OlderRecordFormKeepsTheImageRecordInHostOrder)
     EXPECT_TRUE(input.AtEnd());
 }
 
-TEST(CIndexItem, FileURLsReadWithOrWithoutLocalhost)
+TEST(CIndexItem, FileURLsReadAsTheAddressesTheyStore)
 {
-    IndexDbRecord record;
-    record.name = QByteArray("a b.jpg");
-    record.fields = CatalogueFields {};
-    record.fileURL = QByteArray("file://localhost/Users/pat/a%20b.jpg");
-    CIndexItem old(record, nullptr);
-    EXPECT_EQ(old.GetURL().toLocalFile(), "/Users/pat/a b.jpg");
-    record.fileURL = QByteArray("file:///Users/pat/a%20b.jpg");
-    CIndexItem current(record, nullptr);
-    EXPECT_EQ(current.GetURL().toLocalFile(), "/Users/pat/a b.jpg");
+    // Each stored address reads back as Qt parses it, the older "localhost" form
+    // as the same local file, escapes of bytes above 0x7F as the name's own bytes.
+    const struct {
+        const char* stored;
+        const char* file; // the local path read
+        QUrl url;
+    } cases[] = {
+        { "file:///photos/harbour.jpg", "/photos/harbour.jpg", QUrl("file:///photos/harbour.jpg") },
+        { "file:///Users/pat/a%20b.jpg", "/Users/pat/a b.jpg", QUrl("file:///Users/pat/a%20b.jpg") },
+        { "file://localhost/Users/pat/a%20b.jpg", "/Users/pat/a b.jpg", QUrl("file:///Users/pat/a%20b.jpg") },
+        { "file:///100%25%20x/a%2Fb%3F;c+d%5B1%5D%7e.jpg", "/100% x/a/b?;c+d[1]~.jpg",
+            QUrl::fromEncoded("file:///100%25%20x/a%2Fb%3F;c+d%5B1%5D%7e.jpg") },
+        { "file:///caf%C3%A9/t%E9.jpg", nullptr,
+            UrlFromNativeFileUrl(QUrl::fromEncoded("file:///caf%C3%A9/t%E9.jpg")) },
+        { "file:///a/b.jpg?x#y", "/a/b.jpg", QUrl("file:///a/b.jpg?x#y") },
+    };
+    for (const auto& c : cases) {
+        IndexDbRecord record;
+        record.name = QByteArray("b.jpg");
+        record.fields = CatalogueFields {};
+        record.fileURL = QByteArray(c.stored);
+        CIndexItem item(record, nullptr);
+        const QUrl url = item.GetURL();
+        EXPECT_EQ(url, c.url) << c.stored;
+        EXPECT_EQ(url.toString(), c.url.toString()) << c.stored;
+        EXPECT_EQ(url.toEncoded(), c.url.toEncoded()) << c.stored;
+        if (c.file)
+            EXPECT_EQ(url.toLocalFile(), QString::fromUtf8(c.file)) << c.stored;
+    }
 }
 
 TEST(CIndexItem, StoredNamesOutsideMediaAreRefused)
