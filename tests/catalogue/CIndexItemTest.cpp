@@ -499,6 +499,8 @@ TEST(CIndexItem, FileURLsReadAsTheAddressesTheyStore)
         { "file:///caf%C3%A9/t%E9.jpg", nullptr,
             UrlFromNativeFileUrl(QUrl::fromEncoded("file:///caf%C3%A9/t%E9.jpg")) },
         { "file:///a/b.jpg?x#y", "/a/b.jpg", QUrl("file:///a/b.jpg?x#y") },
+        // A stray "%" makes every "%" a literal one, as Qt reads it.
+        { "file:///13%zz/b c%20d.jpg", "/13%zz/b c%20d.jpg", QUrl::fromEncoded("file:///13%zz/b c%20d.jpg") },
     };
     for (const auto& c : cases) {
         IndexDbRecord record;
