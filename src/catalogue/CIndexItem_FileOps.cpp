@@ -308,13 +308,20 @@ void CIndexItem::ShowErrorAlert()
 // Drags.
 
 namespace {
+// The process a drag's records name. Asked of the system once: drags name
+// thousands of items.
+qint64 ThisProcess()
+{
+    static const qint64 process = QCoreApplication::applicationPid();
+    return process;
+}
+
 QByteArray ItemFlavorRecord(const CIndexItem& item, SInt32 callerValue)
 {
     QByteArray bytes;
     QDataStream stream(&bytes, QIODevice::WriteOnly);
     stream.setByteOrder(QDataStream::BigEndian);
-    stream << quint32(kItemFlavorMagic) << qint64(QCoreApplication::applicationPid()) << qint32(callerValue)
-           << quint64(item.GetSequenceNumber());
+    stream << quint32(kItemFlavorMagic) << ThisProcess() << qint32(callerValue) << quint64(item.GetSequenceNumber());
     return bytes;
 }
 
@@ -372,8 +379,7 @@ bool CIndexItem::PeekDragSource(const QMimeData& drag, SInt32& outCallerValue)
     qint64 process = 0;
     qint32 callerValue = 0;
     stream >> magic >> process >> callerValue;
-    if (stream.status() != QDataStream::Ok || magic != kItemFlavorMagic
-        || process != qint64(QCoreApplication::applicationPid()))
+    if (stream.status() != QDataStream::Ok || magic != kItemFlavorMagic || process != ThisProcess())
         return false;
     outCallerValue = callerValue;
     return true;
@@ -399,8 +405,8 @@ std::vector<CIndexItem*> CIndexItem::FindDraggedItems(const QMimeData& drag,
         stream >> magic >> process >> callerValue >> sequence;
         // Items of another run of the program are not ours to find; one drag
         // comes from one place, and names each item once.
-        if (stream.status() != QDataStream::Ok || magic != kItemFlavorMagic
-            || process != qint64(QCoreApplication::applicationPid()) || (!items.empty() && callerValue != firstCaller))
+        if (stream.status() != QDataStream::Ok || magic != kItemFlavorMagic || process != ThisProcess()
+            || (!items.empty() && callerValue != firstCaller))
             return {};
         CIndexItem* item = find(sequence);
         if (!item || item->GetSequenceNumber() != sequence || seen.contains(sequence))
