@@ -247,6 +247,23 @@ void IndexDbPieces::ReleaseBefore(qint64 offset)
     }
 }
 
+namespace {
+
+// A buffer of many megabytes filled at once is faulted in a large page at a time
+// where the system offers them: a page at a time, the faults cost more than the
+// reading into it.
+void AskForLargePages(QByteArray& bytes)
+{
+    constexpr quintptr kLargePage = quintptr(2) << 20;
+    const auto base = reinterpret_cast<quintptr>(bytes.data());
+    const quintptr start = (base + kLargePage - 1) / kLargePage * kLargePage;
+    const quintptr end = (base + quintptr(bytes.size())) / kLargePage * kLargePage;
+    if (end > start)
+        ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+}
+
+} // namespace
+
 void ReadIndexDbPieces(IndexDbPieces& read)
 {
     // Only a regular file, and only the bytes it holds: a pipe or a link to a
@@ -264,6 +281,7 @@ void ReadIndexDbPieces(IndexDbPieces& read)
     if (status == noErr) {
         // Only what the file held when opened: one that grows meanwhile is read to that size.
         read.bytes = QByteArray(qsizetype(file.Size()), Qt::Uninitialized);
+        AskForLargePages(read.bytes);
         read.size = file.Size();
         qint64 done = 0;
         while (status == noErr && done < file.Size()) {
