@@ -2,6 +2,7 @@
 
 #include "CIndexViewDocument.h"
 #include "CVisualTask.h"
+#include "DeferredStyleIcons.h"
 #include "IndexTaskServices.h"
 #include "InterfaceClasses.h"
 #include "Preferences.h"
@@ -13,10 +14,12 @@
 // Sets up what the program sets up at start for its index windows: the window
 // classes and services, its stored preferences as they are by default (the task
 // slice among them, with saving on a timer off), the task scheduler and the yield
-// timer.
+// timer, and the style's toolbar icons read when first drawn (reading them at once
+// loads every image plugin while the first window is made).
 inline void StartAsTheProgramDoes()
 {
     QStandardPaths::setTestModeEnabled(true);
+    DeferStyleIcons();
     MergeFreedBlocksAtOnce();
     URegistrar::RegisterFrameworkClasses();
     RegisterInterfaceClasses();
