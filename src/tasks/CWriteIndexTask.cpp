@@ -101,6 +101,7 @@ QByteArrayView CWriteIndexTask::OldFileUpTo(qint64 end)
         mOldFile = std::make_shared<IndexDbPieces>();
         mOldFile->path = mPackage->GetIndexDbURL().toLocalFile();
         mOldFile->expected = GetModel()->GetStoredRecordsFile();
+        mOldFile->largePages = true;
         WorkerPool::Start([read = mOldFile] { ReadIndexDbPieces(*read); });
     }
     mOldFile->WaitFor(end);

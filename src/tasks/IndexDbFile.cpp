@@ -250,8 +250,8 @@ void IndexDbPieces::ReleaseBefore(qint64 offset)
 namespace {
 
 // A buffer of many megabytes filled at once is faulted in a large page at a time
-// where the system offers them: a page at a time, the faults cost more than the
-// reading into it.
+// where the system offers them: a page at a time, the faults can cost more than
+// the reading into it.
 void AskForLargePages(QByteArray& bytes)
 {
     constexpr quintptr kLargePage = quintptr(2) << 20;
@@ -281,7 +281,8 @@ void ReadIndexDbPieces(IndexDbPieces& read)
     if (status == noErr) {
         // Only what the file held when opened: one that grows meanwhile is read to that size.
         read.bytes = QByteArray(qsizetype(file.Size()), Qt::Uninitialized);
-        AskForLargePages(read.bytes);
+        if (read.largePages)
+            AskForLargePages(read.bytes);
         read.size = file.Size();
         qint64 done = 0;
         while (status == noErr && done < file.Size()) {

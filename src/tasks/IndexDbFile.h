@@ -91,6 +91,11 @@ struct IndexDbPieces {
     QString path;
     // When set, only this very file is read: any other in its place reads as fnfErr.
     std::optional<FileIdentity> expected;
+    // The buffer faulted in large pages where the system offers them: far fewer
+    // faults, but each may wait for the system to make a large page, holding up
+    // the window's own allocations meanwhile. For a save's read of the old file,
+    // not while an index opens and its window is being made.
+    bool largePages = false;
     FileIdentity identity; // the file opened; set before `size`
     QByteArray bytes; // the file's size, filled from the front; set before `size`
     std::atomic<qint64> size {-1}; // once known
