@@ -399,8 +399,12 @@ void CReadIndexPackageTask::ReadItems(
             }
             const qsizetype start = reader.LastRecordOffset();
             filling->places.push_back({offset + start, reader.Offset() - start});
-            if (filling->places.size() >= runRecords)
+            if (filling->places.size() >= runRecords) {
                 startRun();
+                // Finding where the records end is this thread's work too: as
+                // many runs as the workers take at once held the window.
+                YieldIfTimeUp(kReadSlices * GetTaskSlice());
+            }
         }
         if (!runs.empty() && runs.front()->done) {
             // The next run takes about as long as the last did: the loop has its
