@@ -6,6 +6,7 @@
 #include "IndexTaskServices.h"
 #include "InterfaceClasses.h"
 #include "Preferences.h"
+#include "Sounds.h"
 #include "ThreadUtilities.h"
 #include "URegistrar.h"
 
@@ -29,4 +30,6 @@ inline void StartAsTheProgramDoes()
     SetPrefBoolean(QStringLiteral("IndexAutoSave"), false);
     InitializeTasks();
     InstallThreadYieldTimer(0.04);
+    // The program loads these once its first window is shown, before an index opens.
+    PrepareCompletionSound();
 }

@@ -11,6 +11,7 @@
 #include "PreferenceDomain.h"
 #include "Preferences.h"
 #include "QuitRequests.h"
+#include "Sounds.h"
 #include "ThreadUtilities.h"
 #include "UReportErrors.h"
 #include "WorkerPool.h"
@@ -21,6 +22,7 @@
 #include <QLockFile>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -94,6 +96,8 @@ int main(int argc, char** argv)
         RunOnceAWindowIsShown(qApp, [&imagePlugins] {
             imagePlugins = std::jthread([] { QImageReader::supportedImageFormats(); });
         });
+        // The sounds' libraries too, a moment after that window is drawn.
+        RunOnceAWindowIsShown(qApp, [] { QTimer::singleShot(std::chrono::seconds(1), qApp, PrepareCompletionSound); });
         // The font database (fontconfig reading its configuration and caches) is
         // filled on another thread too: the first window's text waits for it, but
         // the menus, preferences and tasks are made meanwhile.

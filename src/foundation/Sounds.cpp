@@ -33,13 +33,18 @@ OSStatus PlayFeedbackSound()
     return SoundPlayer::Get().Play(QUrl(QStringLiteral("qrc:/sounds/theme-fsel.wav")));
 }
 
+void PrepareCompletionSound()
+{
+    if (Pref::PlayCompletionSound.Get())
+        PrepareSoundEffects();
+}
+
 StCompletionSound::StCompletionSound(SInt16 seconds)
     : mStartTicks(SInt32(TickCount()))
     , mThresholdTicks(SInt32(seconds) * 60)
 {
-    // Loaded meanwhile, the first sound does not hold the window at the work's end.
-    if (Pref::PlayCompletionSound.Get())
-        PrepareSoundEffects();
+    // Loaded meanwhile (when not yet), the first sound does not hold the window at the work's end.
+    PrepareCompletionSound();
 }
 
 StCompletionSound::~StCompletionSound()

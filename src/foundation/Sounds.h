@@ -12,6 +12,12 @@ OSStatus PlayFeedbackSound();
 
 inline constexpr SInt16 kCompletionSoundID = 200;
 
+// Loads the sound libraries on a worker when "PlayCompletionSound" is on, so that
+// the first completion sound does not hold the window. The program asks soon after
+// it starts: loaded as an index opened, the loader's lock held the window's
+// thread where it started a thread while drawing the new window.
+void PrepareCompletionSound();
+
 // Plays the completion sound at its end when "PlayCompletionSound" is on and more than
 // the threshold has passed since it was made (or restarted). Times are in ticks.
 class StCompletionSound {
