@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -184,6 +185,69 @@ bool CWriteIndexTask::AppendStoredRecord(LStream& stream, const CIndexItem* item
     return true;
 }
 
+// Grown on the window's thread, each piece's reallocations and page faults
+// waited there on the workers' use of the process's memory map: at a million
+// items that held the window over a tenth of a second. The next piece's room is
+// made, and its pages touched, on a worker instead.
+struct CWriteIndexTask::PieceRoom {
+    std::mutex lock;
+    QByteArray made;
+    bool making = false;
+    bool closed = false; // the stream wants no more
+};
+
+void CWriteIndexTask::MakeRoomAhead()
+{
+    if (!mRoom)
+        mRoom = std::make_shared<PieceRoom>();
+    {
+        const std::lock_guard hold(mRoom->lock);
+        if (mRoom->making || !mRoom->made.isNull())
+            return;
+        mRoom->making = true;
+    }
+    // A piece ends with the record that takes it past its size.
+    constexpr qsizetype kRoomBytes = qsizetype(kIndexDbPieceBytes + kIndexDbPieceBytes / 16);
+    const OSStatus started = CatchCode([&] {
+        WorkerPool::Start([room = mRoom] {
+            QByteArray made(kRoomBytes, Qt::Uninitialized);
+            for (qsizetype at = 0; at < made.size(); at += 4096)
+                made.data()[at] = 0;
+            const std::lock_guard hold(room->lock);
+            room->making = false;
+            if (!room->closed)
+                room->made = std::move(made);
+        });
+    });
+    if (started != noErr) {
+        // The pool takes no more (the program is ending): the stream grows as it goes.
+        const std::lock_guard hold(mRoom->lock);
+        mRoom->making = false;
+    }
+}
+
+void CWriteIndexTask::StartNextPiece(LDataStream& stream, FileReplacement& file)
+{
+    HandOver(stream.TakeData(), file);
+    if (mRoom) {
+        const std::lock_guard hold(mRoom->lock);
+        stream.GiveRoom(std::exchange(mRoom->made, {}));
+    }
+    MakeRoomAhead();
+}
+
+void CWriteIndexTask::CloseRoom()
+{
+    // Let go on a worker, as the pieces are: unmapped here, it waited on every
+    // core's acknowledgement while the workers ran.
+    if (mRoom)
+        WorkerPool::LetGo([room = std::exchange(mRoom, nullptr)] {
+            const std::lock_guard hold(room->lock);
+            room->closed = true;
+            room->made = QByteArray();
+        });
+}
+
 void CWriteIndexTask::HandOver(QByteArray bytes, FileReplacement& file)
 {
     if (bytes.isEmpty())
@@ -266,7 +330,7 @@ void CWriteIndexTask::WriteItems(LDataStream& stream, FileReplacement& file, std
         if (Position(stream) > start)
             starts.push_back({item, start, status == noErr});
         if (stream.GetMarker() >= kIndexDbPieceBytes)
-            HandOver(stream.TakeData(), file);
+            StartNextPiece(stream, file);
         if (YieldIfTimeUp(2 * GetTaskSlice())) {
             SetProgress(index);
             SetItemCaption(item->GetName());
@@ -340,6 +404,7 @@ void CWriteIndexTask::RunTask()
         mPieces.clear();
         mHandedOver = 0;
         WriteItems(stream, file, starts);
+        CloseRoom();
         if (mKept > 0) {
             // An index saved again unchanged writes the old file's bytes as they are.
             mOldFile->WaitUntilFinished();

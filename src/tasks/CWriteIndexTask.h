@@ -87,6 +87,12 @@ private:
     };
     std::vector<WrittenPiece> mPieces;
     SInt64 mHandedOver = 0;
+    // The room of the stream's next piece, made ahead on a worker.
+    struct PieceRoom;
+    std::shared_ptr<PieceRoom> mRoom;
+    void MakeRoomAhead();
+    void StartNextPiece(LDataStream& stream, FileReplacement& file);
+    void CloseRoom();
     bool mSucceeded = false;
     SInt32 mFailedItems = 0;
     qint64 mFailAfter = -1;

@@ -181,6 +181,14 @@ QByteArray LDataStream::TakeData()
     return data;
 }
 
+void LDataStream::GiveRoom(QByteArray room)
+{
+    if (mLength != 0 || room.capacity() <= mData.capacity())
+        return;
+    room.resize(0); // the allocation stays
+    mData = std::move(room);
+}
+
 void LDataStream::SetLength(SInt64 length)
 {
     LStream::SetLength(length);

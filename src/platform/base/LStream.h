@@ -97,6 +97,9 @@ public:
 
     const QByteArray& Data() const { return mData; }
     QByteArray TakeData();
+    // Writes on into `room`'s allocation (an empty array with the capacity made
+    // ahead) when the stream holds nothing; else `room` is let go.
+    void GiveRoom(QByteArray room);
 
     void SetLength(SInt64 length) override;
     OSStatus PutBytes(const void* buffer, SInt32& ioByteCount) override;

@@ -29,6 +29,27 @@ TEST(LDataStream, WritesBigAndLittleEndian)
     EXPECT_TRUE(stream.AtEnd());
 }
 
+// Room made ahead is written into without a reallocation, and only by a stream
+// that holds nothing yet: bytes already written are never dropped for it.
+TEST(LDataStream, WritesIntoRoomGivenWhileEmptyAndKeepsWhatItHolds)
+{
+    QByteArray room(1 << 16, Qt::Uninitialized);
+    const char* allocation = room.constData();
+    LDataStream stream;
+    stream.GiveRoom(std::move(room));
+    stream.WriteUInt32(0x01020304);
+    stream.WriteBlock(QByteArray(60000, 'x').constData(), 60000);
+    EXPECT_EQ(stream.Data().constData(), allocation);
+    EXPECT_EQ(stream.Data().size(), 60004);
+
+    stream.GiveRoom(QByteArray(1 << 20, Qt::Uninitialized));
+    EXPECT_EQ(stream.Data().constData(), allocation);
+    const QByteArray taken = stream.TakeData();
+    EXPECT_EQ(taken.left(5), QByteArray::fromHex("01020304") + 'x');
+    EXPECT_EQ(taken.size(), 60004);
+    EXPECT_EQ(stream.GetLength(), 0);
+}
+
 TEST(LDataStream, ReadingPastTheEndThrowsAndKeepsTheMarker)
 {
     LDataStream stream(QByteArray::fromHex("010203"));
