@@ -30,6 +30,6 @@ inline void StartAsTheProgramDoes()
     SetPrefBoolean(QStringLiteral("IndexAutoSave"), false);
     InitializeTasks();
     InstallThreadYieldTimer(0.04);
-    // The program loads these once its first window is shown, before an index opens.
+    // The program loads these a moment after its first window is shown, before an index opens.
     PrepareCompletionSound();
 }

@@ -43,7 +43,7 @@ StCompletionSound::StCompletionSound(SInt16 seconds)
     : mStartTicks(SInt32(TickCount()))
     , mThresholdTicks(SInt32(seconds) * 60)
 {
-    // Loaded meanwhile (when not yet), the first sound does not hold the window at the work's end.
+    // Loaded meanwhile (unless they are already), the first sound does not hold the window at the work's end.
     PrepareCompletionSound();
 }
 
