@@ -404,7 +404,9 @@ void LayDownPropertyListDefault(const QString& key, SInt32 resourceID)
     if (PropertyList::Read(bytes, list) != noErr)
         ThrowOSErr_(err_NilPointer, "'plsT' " + std::to_string(resourceID) + " does not parse");
     SetPrefValue(key, list);
-    SynchronizePrefs();
+    // Laid down as a window is built (its toolbar asks for the batch settings):
+    // written without the window waiting on the disk.
+    SynchronizePrefsSoon();
 }
 
 bool AsPoint(const QVariant& value, Point& out)
@@ -538,6 +540,11 @@ bool SynchronizePrefs()
 OSStatus SynchronizePrefsStatus()
 {
     return Domain().Synchronize();
+}
+
+void SynchronizePrefsSoon()
+{
+    Domain().SynchronizeSoon();
 }
 
 OSStatus WritePrefsNow(const char* what)

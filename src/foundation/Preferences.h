@@ -62,6 +62,8 @@ inline void SetPrefHandle(const QString& key, const QByteArray& handle)
 bool SynchronizePrefs();
 // The same, answering the write's code (noErr on success).
 OSStatus SynchronizePrefsStatus();
+// The same write on a thread of its own, returning at once; later writes wait for it.
+void SynchronizePrefsSoon();
 // Writes the domain at once, for a change a crash must not lose (a stored setting,
 // the recent list). A failed write is logged with `what`; the file keeps what it
 // held and the next write tries again. Answers the write's code.

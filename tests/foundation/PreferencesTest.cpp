@@ -18,6 +18,7 @@ class Preferences : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        Domain().Reload(); // after the last test's write in the background, if any
         QFile::remove(Domain().FilePath());
         Domain().Reload();
         gHasAquaMenuLayout = true;
@@ -171,7 +172,10 @@ TEST_F(Preferences, FirstReadOfStoredSearchesWritesTheDomain)
     ASSERT_FALSE(QFile::exists(Domain().FilePath()));
     const QVariantList searches = CopyPrefValue("SearchSettings_6").toList();
     ASSERT_FALSE(searches.isEmpty());
+    // Written on a thread of its own; a reload waits for that write and reads it back.
+    Domain().Reload();
     EXPECT_TRUE(QFile::exists(Domain().FilePath()));
+    EXPECT_EQ(Domain().Value("SearchSettings_6").toList(), searches);
 
     // Every stored setting is in the search window's form.
     for (const char* key : { "SearchSettings_6", "BatchSettings_6" }) {

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <thread>
+
 namespace {
 
 constexpr char kDomainFolder[] = "orvex";
@@ -28,11 +30,23 @@ QString MoveAside(const QString& path)
     return target;
 }
 
+OSStatus WriteDomainFile(const QString& path, const QVariantMap& values)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return dirNFErr;
+    return PropertyList::WriteFile(path, values);
+}
+
 } // namespace
 
 PreferenceDomain::PreferenceDomain(QString filePath)
     : mFilePath(std::move(filePath))
 {
+}
+
+PreferenceDomain::~PreferenceDomain()
+{
+    WaitForBackgroundWrite();
 }
 
 QString PreferenceDomain::ApplicationDomainPath()
@@ -55,6 +69,7 @@ void PreferenceDomain::EnsureLoaded()
 
 OSStatus PreferenceDomain::Reload()
 {
+    WaitForBackgroundWrite();
     mLoaded = true;
     mValues.clear();
     mWriteBlocked = false;
@@ -135,9 +150,39 @@ QVariantMap PreferenceDomain::Values()
 OSStatus PreferenceDomain::Synchronize()
 {
     EnsureLoaded();
+    WaitForBackgroundWrite();
     if (mWriteBlocked)
         return mLoadStatus;
-    if (!QDir().mkpath(QFileInfo(mFilePath).absolutePath()))
-        return dirNFErr;
-    return PropertyList::WriteFile(mFilePath, mValues);
+    return WriteDomainFile(mFilePath, mValues);
+}
+
+void PreferenceDomain::SynchronizeSoon()
+{
+    EnsureLoaded();
+    if (mWriteBlocked)
+        return;
+    std::lock_guard lock(mBackgroundLock);
+    mBackgroundValues = mValues; // shares the values; the next change here copies them
+    if (!std::exchange(mBackgroundRunning, true))
+        std::thread([this] { WriteInBackground(); }).detach();
+}
+
+void PreferenceDomain::WriteInBackground()
+{
+    std::unique_lock lock(mBackgroundLock);
+    while (mBackgroundValues) {
+        const QVariantMap values = *std::exchange(mBackgroundValues, std::nullopt);
+        lock.unlock();
+        if (const OSStatus status = WriteDomainFile(mFilePath, values); status != noErr)
+            qWarning().noquote() << "Preferences file" << mFilePath << "was not written: code" << status;
+        lock.lock();
+    }
+    mBackgroundRunning = false;
+    mBackgroundDone.notify_all();
+}
+
+void PreferenceDomain::WaitForBackgroundWrite()
+{
+    std::unique_lock lock(mBackgroundLock);
+    mBackgroundDone.wait(lock, [&] { return !mBackgroundRunning; });
 }

@@ -6,6 +6,10 @@
 #include <QVariant>
 #include <QVariantMap>
 
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+
 // One application preference domain: a dictionary of property-list values kept
 // in memory and stored as one XML property list. Values set are visible at once;
 // they reach the disk at the next Synchronize.
@@ -13,6 +17,8 @@ class PreferenceDomain {
 public:
     // The file is read lazily, on the first access.
     explicit PreferenceDomain(QString filePath);
+    // Waits for a write begun by SynchronizeSoon.
+    ~PreferenceDomain();
 
     // The program's own domain: orvex/org.orvex.Orvex.plist under the generic
     // configuration folder.
@@ -33,6 +39,13 @@ public:
     // (returning the read error) while the file on disk could not be read, so an
     // unreadable domain is never replaced by an empty one.
     OSStatus Synchronize();
+    // The same write on a thread of its own, returning at once: for a write no
+    // one waits on (a default laid down while a window is built), which then
+    // never holds the window while the disk is busy. What the domain holds now is
+    // written; a newer request replaces one not yet begun, and Synchronize and
+    // Reload first wait for the write under way, so writes land in the order
+    // asked. A failure is logged; the next write carries the same values.
+    void SynchronizeSoon();
 
     // Forgets what is in memory and reads the file again. A missing file is an
     // empty domain. A file that does not parse is renamed aside (see
@@ -47,6 +60,8 @@ public:
 
 private:
     void EnsureLoaded();
+    void WriteInBackground();
+    void WaitForBackgroundWrite();
 
     QString mFilePath;
     QVariantMap mValues;
@@ -54,4 +69,9 @@ private:
     OSStatus mLoadStatus = noErr;
     bool mWriteBlocked = false;
     QString mCorruptCopy;
+    // The background writer: the values it is to write next, and whether it runs.
+    std::mutex mBackgroundLock;
+    std::condition_variable mBackgroundDone;
+    std::optional<QVariantMap> mBackgroundValues;
+    bool mBackgroundRunning = false;
 };

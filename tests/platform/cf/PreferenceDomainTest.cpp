@@ -56,6 +56,34 @@ TEST(PreferenceDomain, WrittenDomainReadsBackInAFreshInstance)
     EXPECT_EQ(ReadWholeFile(path), PropertyList::ToXML(second.Values()));
 }
 
+TEST(PreferenceDomain, AWriteInTheBackgroundLandsInOrderWithTheWritesAfterIt)
+{
+    const QString path = FreshDomainPath("background");
+    const QString key = QStringLiteral("Step");
+    auto stored = [&] { return PreferenceDomain(path).Value(key).toInt(); };
+    {
+        PreferenceDomain domain(path);
+        domain.SetValue(key, 1);
+        domain.SynchronizeSoon();
+    } // a domain let go waits for its write
+    EXPECT_EQ(stored(), 1);
+
+    PreferenceDomain domain(path);
+    domain.SetValue(key, 2);
+    domain.SynchronizeSoon();
+    domain.SetValue(key, 3);
+    ASSERT_EQ(domain.Synchronize(), noErr);
+    EXPECT_EQ(stored(), 3) << "an earlier background write landed after a later write";
+
+    for (int step = 4; step <= 6; ++step) {
+        domain.SetValue(key, step);
+        domain.SynchronizeSoon();
+    }
+    domain.SetValue(key, 7); // in memory only
+    EXPECT_EQ(domain.Reload(), noErr);
+    EXPECT_EQ(domain.Value(key).toInt(), 6) << "the last request is the one written";
+}
+
 TEST(PreferenceDomain, CorruptFileIsKeptAsideAndReported)
 {
     const QString path = FreshDomainPath("corrupt");
