@@ -51,6 +51,11 @@ void BenchmarkPaired(benchmark::State& state, const std::string& name, double li
 // Targets missed so far in this run.
 int MissedTargets();
 
+// The rest of this process allocates as a plain program does: a yardstick's
+// process gets none of the program's advice on its large blocks (its thread
+// that started the process must call it).
+void KeepLargeBlocksPlain();
+
 // A memory figure of this process from /proc/self/status ("VmRSS:", "VmHWM:"), in MB.
 double ProcessStatusMB(const char* field);
 // Starts the peak of resident memory ("VmHWM:") again from the current figure.

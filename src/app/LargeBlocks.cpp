@@ -14,6 +14,9 @@
 // program are advised: the workers' large blocks come and go with their tasks,
 // and the resident memory stays where it was. free forwards as well, and knows
 // the few bytes handed out while the next allocator is looked up.
+//
+// KeepLargeBlocksPlain, called on that thread, ends the advice for the process:
+// the benchmarks' yardsticks stand for plain programs and allocate as those do.
 
 #include <dlfcn.h>
 #include <pthread.h>
@@ -98,6 +101,11 @@ void AdviseHugePages(void* block, size_t size)
 }
 
 } // namespace
+
+void KeepLargeBlocksPlain()
+{
+    tWindowThread = false;
+}
 
 extern "C" {
 
