@@ -12,7 +12,10 @@
 // comes next in the lookup order (the C library's, or one preloaded), then advise
 // the block's whole 2 MiB stretches. Only blocks of the thread that started the
 // program are advised: the workers' large blocks come and go with their tasks,
-// and the resident memory stays where it was. free forwards as well, and knows
+// and the resident memory stays where it was. The largest (32 MiB and more: the
+// list's layout of a million rows, say) are made present at once, the cores
+// sharing the first touch of their pages, which on a virtual machine still cost
+// the window most of a tenth of a second even in large pages. free forwards as well, and knows
 // the few bytes handed out while the next allocator is looked up.
 //
 // KeepLargeBlocksPlain, called on that thread, ends the advice for the process:
@@ -28,6 +31,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -37,6 +42,9 @@ using ReallocFunction = void* (*)(void*, size_t);
 using FreeFunction = void (*)(void*);
 
 constexpr size_t kLargeBlock = size_t(4) << 20;
+// Blocks this large are made present at once by several threads.
+constexpr size_t kPopulatedBlock = size_t(32) << 20;
+constexpr unsigned kMostPopulatingThreads = 8;
 constexpr uintptr_t kHugePage = uintptr_t(2) << 20;
 
 struct NextAllocator {
@@ -84,14 +92,44 @@ bool InBootstrap(const void* block)
     return block >= gBootstrap && block < gBootstrap + sizeof(gBootstrap);
 }
 
-void AdviseHugePages(void* block, size_t size)
+void Populate(uintptr_t begin, uintptr_t end)
+{
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+}
+
+// Makes the stretch's pages present (keeping what they hold), a slice on each
+// of several threads: memory the system hands out afresh costs most at its first
+// touch, where a virtual machine's host backs it then, and the cores share that.
+void PopulateTogether(uintptr_t begin, uintptr_t end)
+{
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, kMostPopulatingThreads);
+    const uintptr_t slice = ((end - begin) / threads + kHugePage - 1) & ~(kHugePage - 1);
+    std::vector<std::thread> helpers;
+    for (uintptr_t from = begin + slice; from < end; from += slice) {
+        const uintptr_t to = std::min(end, from + slice);
+        try {
+            helpers.emplace_back(Populate, from, to);
+        } catch (...) {
+            Populate(from, to); // no thread to be had: this one does it
+        }
+    }
+    Populate(begin, std::min(end, begin + slice));
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
+void PrepareLargeBlock(void* block, size_t size)
 {
     if (!block || size < kLargeBlock || !tWindowThread)
         return;
     const uintptr_t begin = (uintptr_t(block) + kHugePage - 1) & ~(kHugePage - 1);
     const uintptr_t end = (uintptr_t(block) + size) & ~(kHugePage - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    if (end <= begin)
+        return;
+    madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    if (size >= kPopulatedBlock)
+        PopulateTogether(begin, end);
 }
 
 // Runs on the thread that starts the program, before main.
@@ -114,7 +152,7 @@ void* malloc(size_t size)
     if (tLookingUp)
         return FromBootstrap(size);
     void* block = Next().malloc(size);
-    AdviseHugePages(block, size);
+    PrepareLargeBlock(block, size);
     return block;
 }
 
@@ -125,7 +163,7 @@ void* calloc(size_t count, size_t size)
         return __builtin_mul_overflow(count, size, &total) ? nullptr : FromBootstrap(total);
     void* block = Next().calloc(count, size);
     if (!__builtin_mul_overflow(count, size, &total))
-        AdviseHugePages(block, total);
+        PrepareLargeBlock(block, total);
     return block;
 }
 
@@ -141,7 +179,7 @@ void* realloc(void* block, size_t size)
     if (tLookingUp)
         return block ? nullptr : FromBootstrap(size);
     void* moved = Next().realloc(block, size);
-    AdviseHugePages(moved, size);
+    PrepareLargeBlock(moved, size);
     return moved;
 }
 

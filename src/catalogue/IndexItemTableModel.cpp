@@ -21,6 +21,16 @@ int IndexItemTableModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : int(mColumns.size());
 }
 
+bool IndexItemTableModel::HasCell(int row, int column) const
+{
+    return row >= 0 && column >= 0 && row < mModel.CountItems() && column < int(mColumns.size());
+}
+
+QModelIndex IndexItemTableModel::index(int row, int column, const QModelIndex& parent) const
+{
+    return !parent.isValid() && HasCell(row, column) ? createIndex(row, column) : QModelIndex();
+}
+
 CIndexItem* IndexItemTableModel::ItemAt(const QModelIndex& index) const
 {
     return index.isValid() && index.model() == this ? mModel.ItemAt(index.row() + 1) : nullptr;
@@ -57,8 +67,10 @@ QVariant IndexItemTableModel::headerData(int section, Qt::Orientation orientatio
 
 Qt::ItemFlags IndexItemTableModel::flags(const QModelIndex& index) const
 {
-    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-    if (index.isValid() && index.column() < int(mColumns.size()) && IsFieldEditable(mColumns[size_t(index.column())]))
+    if (!index.isValid() || index.model() != this || !HasCell(index.row(), index.column()))
+        return Qt::NoItemFlags;
+    Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+    if (IsFieldEditable(mColumns[size_t(index.column())]))
         flags |= Qt::ItemIsEditable;
     return flags;
 }

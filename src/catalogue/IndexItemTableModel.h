@@ -25,6 +25,7 @@ public:
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     // A cell of a field the item lets the user change can be edited in place.
@@ -47,6 +48,9 @@ public:
 
 private:
     friend class CIndexModel;
+    // A view laying out every row asks each row's index and, twice, its flags:
+    // answered from the table's own bounds, without calls back into its counts.
+    bool HasCell(int row, int column) const;
     // The index model's calls around its changes (1-based indexes).
     void BeginInsert(SInt32 index, SInt32 count);
     void EndInsert() { endInsertRows(); }

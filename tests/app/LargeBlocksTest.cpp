@@ -1,15 +1,22 @@
 // The program's large blocks: those of the window's thread lie on memory advised
-// for huge pages (their faults come 2 MiB at a time), a worker's do not.
+// for huge pages (their faults come 2 MiB at a time), and the largest are present
+// from the start; a worker's are neither.
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <thread>
+#include <vector>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 // Whether the mapping holding `address` is advised for huge pages ("hg" among
@@ -39,7 +46,20 @@ bool AdvisedForHugePages(const void* address)
     return false;
 }
 
-constexpr size_t kSize = size_t(12) << 20;
+// Whether every page of the block's middle half is present, before any touch.
+bool Present(const void* block, size_t size)
+{
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t begin = (uintptr_t(block) + size / 4 + page - 1) & ~(page - 1);
+    const uintptr_t end = (uintptr_t(block) + size * 3 / 4) & ~(page - 1);
+    std::vector<unsigned char> pages((end - begin) / page);
+    if (mincore(reinterpret_cast<void*>(begin), end - begin, pages.data()) != 0)
+        return false;
+    return std::all_of(pages.begin(), pages.end(), [](unsigned char p) { return (p & 1) != 0; });
+}
+
+constexpr size_t kLarge = size_t(12) << 20;
+constexpr size_t kLargest = size_t(40) << 20;
 } // namespace
 
 TEST(LargeBlocks, TheWindowThreadsLargeBlocksAreAdvisedOntoHugePagesAndAWorkersAreNot)
@@ -47,14 +67,18 @@ TEST(LargeBlocks, TheWindowThreadsLargeBlocksAreAdvisedOntoHugePagesAndAWorkersA
     struct Case {
         const char* what;
         std::function<void*()> allocate;
+        size_t size;
         bool onWorker;
         bool advised;
+        std::optional<bool> present; // made present before any touch (smaller blocks may reuse the heap's)
     };
     const Case cases[] = {
-        { "malloc", [] { return std::malloc(kSize); }, false, true },
-        { "calloc", [] { return std::calloc(kSize / 8, 8); }, false, true },
-        { "realloc grown from a small block", [] { return std::realloc(std::malloc(64), kSize); }, false, true },
-        { "malloc on a worker", [] { return std::malloc(kSize); }, true, false },
+        { "malloc", [] { return std::malloc(kLarge); }, kLarge, false, true, {} },
+        { "calloc", [] { return std::calloc(kLarge / 8, 8); }, kLarge, false, true, {} },
+        { "realloc grown from a small block", [] { return std::realloc(std::malloc(64), kLarge); }, kLarge, false, true,
+            {} },
+        { "malloc of the largest", [] { return std::malloc(kLargest); }, kLargest, false, true, true },
+        { "malloc on a worker", [] { return std::malloc(kLargest); }, kLargest, true, false, false },
     };
     for (const Case& c : cases) {
         void* block = nullptr;
@@ -63,9 +87,11 @@ TEST(LargeBlocks, TheWindowThreadsLargeBlocksAreAdvisedOntoHugePagesAndAWorkersA
         else
             block = c.allocate();
         ASSERT_NE(block, nullptr) << c.what;
-        std::memset(block, 1, kSize);
+        if (c.present)
+            EXPECT_EQ(Present(block, c.size), *c.present) << c.what;
+        std::memset(block, 1, c.size);
         // Well inside the block, clear of its first and last partial huge page.
-        EXPECT_EQ(AdvisedForHugePages(static_cast<char*>(block) + kSize / 2), c.advised) << c.what;
+        EXPECT_EQ(AdvisedForHugePages(static_cast<char*>(block) + c.size / 2), c.advised) << c.what;
         std::free(block);
     }
 }
