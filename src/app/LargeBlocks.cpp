@@ -15,8 +15,8 @@
 // and the resident memory stays where it was. The largest (32 MiB and more: the
 // list's layout of a million rows, say) are made present at once, the cores
 // sharing the first touch of their pages, which on a virtual machine still cost
-// the window most of a tenth of a second even in large pages. free forwards as well, and knows
-// the few bytes handed out while the next allocator is looked up.
+// the window most of a tenth of a second even in large pages. free forwards as
+// well, and knows the few bytes handed out while the next allocator is looked up.
 //
 // KeepLargeBlocksPlain, called on that thread, ends the advice for the process:
 // the benchmarks' yardsticks stand for plain programs and allocate as those do.
