@@ -27,12 +27,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -98,25 +99,78 @@ void Populate(uintptr_t begin, uintptr_t end)
         madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
 }
 
+// The threads that share the first touch, made once and kept: making a thread
+// maps its stack, which waits for every other thread's population to end (both
+// take the process's map lock), so threads made for each block worked one after
+// another. Never destroyed, since they outlive every static.
+struct PopulatingThreads {
+    std::mutex mutex;
+    std::condition_variable slicesWaiting;
+    std::condition_variable allDone;
+    uintptr_t next = 0;
+    uintptr_t end = 0;
+    uintptr_t slice = 0;
+    size_t unfinished = 0;
+};
+
+PopulatingThreads& Populating()
+{
+    static PopulatingThreads* const threads = new PopulatingThreads;
+    return *threads;
+}
+
+// Takes the stretch's slices one by one, the lock held between them.
+void PopulateSlices(std::unique_lock<std::mutex>& lock)
+{
+    PopulatingThreads& threads = Populating();
+    while (threads.next < threads.end) {
+        const uintptr_t from = threads.next;
+        const uintptr_t to = std::min(threads.end, from + threads.slice);
+        threads.next = to;
+        lock.unlock();
+        Populate(from, to);
+        lock.lock();
+        if (--threads.unfinished == 0)
+            threads.allDone.notify_all();
+    }
+}
+
+void StartPopulatingThreads()
+{
+    const unsigned count = std::clamp(std::thread::hardware_concurrency(), 1u, kMostPopulatingThreads);
+    for (unsigned i = 1; i < count; ++i) {
+        try {
+            std::thread([] {
+                PopulatingThreads& threads = Populating();
+                std::unique_lock lock(threads.mutex);
+                for (;;) {
+                    threads.slicesWaiting.wait(lock, [&] { return threads.next < threads.end; });
+                    PopulateSlices(lock);
+                }
+            }).detach();
+        } catch (...) {
+            break; // fewer threads share the work; the asking thread does the rest
+        }
+    }
+}
+
 // Makes the stretch's pages present (keeping what they hold), a slice on each
 // of several threads: memory the system hands out afresh costs most at its first
 // touch, where a virtual machine's host backs it then, and the cores share that.
 void PopulateTogether(uintptr_t begin, uintptr_t end)
 {
-    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, kMostPopulatingThreads);
-    const uintptr_t slice = ((end - begin) / threads + kHugePage - 1) & ~(kHugePage - 1);
-    std::vector<std::thread> helpers;
-    for (uintptr_t from = begin + slice; from < end; from += slice) {
-        const uintptr_t to = std::min(end, from + slice);
-        try {
-            helpers.emplace_back(Populate, from, to);
-        } catch (...) {
-            Populate(from, to); // no thread to be had: this one does it
-        }
-    }
-    Populate(begin, std::min(end, begin + slice));
-    for (std::thread& helper : helpers)
-        helper.join();
+    static std::once_flag started;
+    std::call_once(started, StartPopulatingThreads);
+    const uintptr_t slice = ((end - begin) / kMostPopulatingThreads + kHugePage - 1) & ~(kHugePage - 1);
+    PopulatingThreads& threads = Populating();
+    std::unique_lock lock(threads.mutex);
+    threads.next = begin;
+    threads.end = end;
+    threads.slice = slice;
+    threads.unfinished = (end - begin + slice - 1) / slice;
+    threads.slicesWaiting.notify_all();
+    PopulateSlices(lock);
+    threads.allDone.wait(lock, [&] { return threads.unfinished == 0; });
 }
 
 void PrepareLargeBlock(void* block, size_t size)

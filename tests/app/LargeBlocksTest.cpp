@@ -78,6 +78,8 @@ TEST(LargeBlocks, TheWindowThreadsLargeBlocksAreAdvisedOntoHugePagesAndAWorkersA
         { "realloc grown from a small block", [] { return std::realloc(std::malloc(64), kLarge); }, kLarge, false, true,
             {} },
         { "malloc of the largest", [] { return std::malloc(kLargest); }, kLargest, false, true, true },
+        // The threads that made the first present are kept and serve the next.
+        { "calloc of the largest, after it", [] { return std::calloc(kLargest / 8, 8); }, kLargest, false, true, true },
         { "malloc on a worker", [] { return std::malloc(kLargest); }, kLargest, true, false, false },
     };
     for (const Case& c : cases) {
