@@ -46,6 +46,7 @@ constexpr size_t kLargeBlock = size_t(4) << 20;
 // Blocks this large are made present at once by several threads.
 constexpr size_t kPopulatedBlock = size_t(32) << 20;
 constexpr unsigned kMostPopulatingThreads = 8;
+constexpr char kPopulatingThreadName[] = "page populate";
 constexpr uintptr_t kHugePage = uintptr_t(2) << 20;
 
 struct NextAllocator {
@@ -141,6 +142,7 @@ void StartPopulatingThreads()
     for (unsigned i = 1; i < count; ++i) {
         try {
             std::thread([] {
+                pthread_setname_np(pthread_self(), kPopulatingThreadName);
                 PopulatingThreads& threads = Populating();
                 std::unique_lock lock(threads.mutex);
                 for (;;) {

@@ -3,6 +3,7 @@
 // from the start; a worker's are neither.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QString>
 
@@ -58,6 +59,18 @@ bool Present(const void* block, size_t size)
     return std::all_of(pages.begin(), pages.end(), [](unsigned char p) { return (p & 1) != 0; });
 }
 
+// The process's threads of that name.
+int ThreadsNamed(const QByteArray& name)
+{
+    int count = 0;
+    for (const QString& task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name)
+            ++count;
+    }
+    return count;
+}
+
 constexpr size_t kLarge = size_t(12) << 20;
 constexpr size_t kLargest = size_t(40) << 20;
 } // namespace
@@ -78,8 +91,6 @@ TEST(LargeBlocks, TheWindowThreadsLargeBlocksAreAdvisedOntoHugePagesAndAWorkersA
         { "realloc grown from a small block", [] { return std::realloc(std::malloc(64), kLarge); }, kLarge, false, true,
             {} },
         { "malloc of the largest", [] { return std::malloc(kLargest); }, kLargest, false, true, true },
-        // The threads that made the first present are kept and serve the next.
-        { "calloc of the largest, after it", [] { return std::calloc(kLargest / 8, 8); }, kLargest, false, true, true },
         { "malloc on a worker", [] { return std::malloc(kLargest); }, kLargest, true, false, false },
     };
     for (const Case& c : cases) {
@@ -95,5 +106,19 @@ TEST(LargeBlocks, TheWindowThreadsLargeBlocksAreAdvisedOntoHugePagesAndAWorkersA
         // Well inside the block, clear of its first and last partial huge page.
         EXPECT_EQ(AdvisedForHugePages(static_cast<char*>(block) + c.size / 2), c.advised) << c.what;
         std::free(block);
+    }
+}
+
+// Threads made for each block mapped their stacks while the others were making
+// their slices present, and waited for them: the slices went one after another.
+TEST(LargeBlocks, TheThreadsThatMakeTheLargestBlocksPresentAreMadeOnceAndKept)
+{
+    const int helpers = int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)) - 1;
+    for (int block = 0; block < 2; ++block) {
+        void* largest = std::malloc(kLargest);
+        ASSERT_NE(largest, nullptr);
+        EXPECT_TRUE(Present(largest, kLargest)) << "block " << block;
+        EXPECT_EQ(ThreadsNamed("page populate"), helpers) << "after block " << block;
+        std::free(largest);
     }
 }

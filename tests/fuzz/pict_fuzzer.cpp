@@ -1,8 +1,9 @@
 // libFuzzer target for the picture reader as thumbnails are read and drawn: any
 // bytes as a picture file (header first, as in "thumbs/") and as bare picture data.
 #include "FuzzEntry.h"
-#include "Picture.h"
+#include "GraphicsErrors.h"
 #include "PictReader.h"
+#include "Picture.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -32,6 +33,9 @@ ORVEX_FUZZ_ENTRY(Run)
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A few bytes may give a frame of most of a gigabyte, which the reader rightly
+    // draws: filling it takes longer than the fuzzer waits for one input.
+    gMaxDecodedImageBytes = qint64(64) << 20;
     StartLifelongApplication<QGuiApplication>(argc, argv);
     return 0;
 }
