@@ -1057,7 +1057,7 @@ TEST_F(KeyboardFocus, TheSaveSettingDialogTakesTheNameTypedAndEscapeClosesItsAle
     {
         UserSteps user({ [&] {
                             alert = ShownDialogWith(5, dialog); // the alert's explanation
-                            if (!alert || QApplication::activeWindow() != alert->GetShell())
+                            if (!alert || DialogReadyOver(dialog->GetShell()) != alert->GetShell())
                                 return false;
                             QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape);
                             return true;

@@ -390,7 +390,8 @@ TEST_F(IndexCommands, ASelectedPictureSlidesIntoPlaceWhenThePreferencesAsk)
     CIndexItem* third = nullptr;
     view->GetItemAt(3, third);
     EXPECT_NE(drawn.GetPictureSlide(*third), 0);
-    QTest::qWait(30);
+    // Drawn before the event loop runs again: a loaded machine that held the loop
+    // past the slide's end would otherwise draw it already in place.
     const QImage sliding = cellPicture(3);
     ASSERT_TRUE(LThread::RunUntil([&] { return drawn.GetPictureSlide(*third) == 0; }, 2000));
     QTest::qWait(50);
