@@ -118,8 +118,13 @@ namespace {
 // cannot make the search take quadratic time.
 constexpr int kMaxFieldsOfCandidate = 64;
 
+// How a parsed record holds its fields' bytes: copied, pointing into the data
+// (the user data still copied, since an item keeps slices of it), or all pointing
+// into the data, for a walk that only finds where records end.
+enum class FieldBytes { Copied, Borrowed, AllBorrowed };
+
 OSStatus ParseRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QString* outWhy, int maxFields,
-    bool borrow = false)
+    FieldBytes holding = FieldBytes::Copied)
 {
     const UInt8* p = pos;
     IndexDbRecord record;
@@ -171,7 +176,8 @@ OSStatus ParseRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QS
         const char* data = reinterpret_cast<const char*>(p);
         p += count;
         const auto field = [&] {
-            return borrow ? QByteArray::fromRawData(data, qsizetype(count)) : QByteArray(data, qsizetype(count));
+            return holding != FieldBytes::Copied ? QByteArray::fromRawData(data, qsizetype(count))
+                                                 : QByteArray(data, qsizetype(count));
         };
 
         switch (tag) {
@@ -201,8 +207,9 @@ OSStatus ParseRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QS
             record.remoteURL = field();
             break;
         case kTagUserData:
-            // Always a copy: its parts are kept as slices of it.
-            record.userData = QByteArray(data, qsizetype(count));
+            // A copy unless nothing is kept: its parts are kept as slices of it.
+            record.userData = holding == FieldBytes::AllBorrowed ? QByteArray::fromRawData(data, qsizetype(count))
+                                                                 : QByteArray(data, qsizetype(count));
             break;
         case kTagCaption:
             record.caption = field();
@@ -234,7 +241,7 @@ OSStatus ParseRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QS
 
 OSStatus ParseIndexDbRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QString* outWhy, bool borrow)
 {
-    return ParseRecord(pos, end, out, outWhy, 0, borrow);
+    return ParseRecord(pos, end, out, outWhy, 0, borrow ? FieldBytes::Borrowed : FieldBytes::Copied);
 }
 
 bool FindIndexDbRecordPlaces(const UInt8* begin, const UInt8* end, IndexDbRecordPlaces& out)
@@ -338,11 +345,12 @@ void IndexDbReader::AddError(qsizetype offset, OSStatus code, const QString& why
 
 bool IndexDbReader::Next(IndexDbRecord& out)
 {
+    const FieldBytes holding = mBorrow ? FieldBytes::AllBorrowed : FieldBytes::Copied;
     while (mPos < End()) {
         const UInt8* start = mPos;
         ++mRecordNumber;
         QString why;
-        OSStatus status = ParseRecord(mPos, End(), out, &why, 0, mBorrow);
+        OSStatus status = ParseRecord(mPos, End(), out, &why, 0, holding);
         if (status == noErr) {
             mLastStart = start;
             return true;
@@ -366,7 +374,8 @@ bool IndexDbReader::Next(IndexDbRecord& out)
                 return false;
             }
             const UInt8* pos = next;
-            if (ParseRecord(pos, End(), out, nullptr, kMaxFieldsOfCandidate, mBorrow) == noErr && out.name && out.fields) {
+            if (ParseRecord(pos, End(), out, nullptr, kMaxFieldsOfCandidate, holding) == noErr && out.name
+                && out.fields) {
                 ++mRecordNumber;
                 mLastStart = next;
                 mPos = pos;

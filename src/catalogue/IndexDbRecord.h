@@ -75,7 +75,7 @@ void WriteIndexDbRecord(LStream& stream, const IndexDbRecord& record);
 // with badFormat when a count breaks its field's limit and with err_NilPointer
 // when a name is not UTF-8 (in both, pos moves behind the damaged record's end
 // tag, so reading can go on). `outWhy` says what was wrong. With `borrow` the
-// fields point into the data, as IndexDbReader::BorrowFields has them.
+// fields point into the data, the user data excepted (an item keeps slices of it).
 OSStatus ParseIndexDbRecord(
     const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QString* outWhy = nullptr, bool borrow = false);
 
@@ -117,8 +117,8 @@ public:
     // the data is `complete` (then the data ends there, should the file have shrunk).
     void SetBytesRead(qsizetype bytes, bool complete);
     // The records Next gives from now on point into the data instead of holding
-    // copies of their fields (the user data excepted): valid while the data is,
-    // and copied by whoever keeps a field longer.
+    // copies of their fields (the user data too): valid while the data is, and
+    // copied by whoever keeps a field longer.
     void BorrowFields() { mBorrow = true; }
 
     // The next intact record; false at the end of the data.

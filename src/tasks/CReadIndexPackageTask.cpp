@@ -154,8 +154,12 @@ void CReadIndexPackageTask::ReadIndexDb(const QString& path)
     if (blocksFile)
         read->expected = blocksFile->Identity();
     WorkerPool::Start([read] { ReadIndexDbPieces(*read); });
-    // Stopped or failed here: the worker stops too.
-    const auto stopReading = qScopeGuard([&] { read->stop = true; });
+    // Stopped or failed here: the worker stops too. The file's last pieces are
+    // given back on a worker: unmapping them held the window.
+    const auto stopReading = qScopeGuard([&] {
+        read->stop = true;
+        WorkerPool::LetGo([read = std::move(read)]() mutable { read.reset(); });
+    });
     // The first piece holds the password header.
     read->WaitFor(kIndexDbPieceBytes);
     if (read->status != noErr && read->done == 0) {
@@ -190,6 +194,8 @@ namespace {
 // it costs little beside making it, and few enough in flight that the file's
 // bytes behind them are soon given back.
 constexpr size_t kRunRecords = 2048;
+// The records walked between two looks at the clock while a run is filled.
+constexpr size_t kRecordsBetweenLooks = 256;
 // Only the workers of a large index grow their heaps ahead: a small one's take little.
 constexpr qint64 kGrowHeapFromBytes = qint64(64) << 20;
 
@@ -399,10 +405,13 @@ void CReadIndexPackageTask::ReadItems(
             }
             const qsizetype start = reader.LastRecordOffset();
             filling->places.push_back({offset + start, reader.Offset() - start});
+            // Finding where the records end is this thread's work too: as many
+            // runs as the workers take at once held the window, and on a busy
+            // machine a single run did.
             if (filling->places.size() >= runRecords) {
                 startRun();
-                // Finding where the records end is this thread's work too: as
-                // many runs as the workers take at once held the window.
+                YieldIfTimeUp(kReadSlices * GetTaskSlice());
+            } else if (filling->places.size() % kRecordsBetweenLooks == 0) {
                 YieldIfTimeUp(kReadSlices * GetTaskSlice());
             }
         }
