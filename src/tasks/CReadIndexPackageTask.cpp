@@ -408,12 +408,11 @@ void CReadIndexPackageTask::ReadItems(
             // Finding where the records end is this thread's work too: as many
             // runs as the workers take at once held the window, and on a busy
             // machine a single run did.
-            if (filling->places.size() >= runRecords) {
+            const bool full = filling->places.size() >= runRecords;
+            if (full)
                 startRun();
+            if (full || filling->places.size() % kRecordsBetweenLooks == 0)
                 YieldIfTimeUp(kReadSlices * GetTaskSlice());
-            } else if (filling->places.size() % kRecordsBetweenLooks == 0) {
-                YieldIfTimeUp(kReadSlices * GetTaskSlice());
-            }
         }
         if (!runs.empty() && runs.front()->done) {
             // The next run takes about as long as the last did: the loop has its
