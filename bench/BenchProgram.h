@@ -10,6 +10,8 @@
 #include "ThreadUtilities.h"
 #include "URegistrar.h"
 
+#include <QIcon>
+#include <QImageReader>
 #include <QStandardPaths>
 
 // Sets up what the program sets up at start for its index windows: the window
@@ -30,6 +32,10 @@ inline void StartAsTheProgramDoes()
     SetPrefBoolean(QStringLiteral("IndexAutoSave"), false);
     InitializeTasks();
     InstallThreadYieldTimer(0.04);
-    // The program loads these a moment after its first window is shown, before an index opens.
+    // The program loads these a moment after its first window is shown, before an
+    // index opens: the image readers' plugins, the desktop theme's icons (that
+    // window is drawn again with them) and the sounds' libraries.
+    QImageReader::supportedImageFormats();
+    QIcon::themeName();
     PrepareCompletionSound();
 }

@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QLoggingCategory>
 #include <QScopeGuard>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -41,8 +42,15 @@ constexpr SInt32 kFirstDrawCount = 20;
 
 // The task yields after this many time slices of reading.
 constexpr UInt32 kReadSlices = 4;
-// A read this large gives the room its workers used back to the system.
-constexpr SInt32 kTrimAfterItems = 100000;
+// A read this large gives the room its workers used back to the system, and
+// has the event loop turn between its last items and the window's show (which
+// with its first paint takes about kShowWindowMs at a million items).
+constexpr SInt32 kLargeReadItems = 100000;
+constexpr SInt64 kShowWindowMs = 60;
+// What a read lets go of (its buffer, the workers' spare heap) waits this long
+// after the window is shown: unmapping holds the process's memory map, which
+// the window's first paint needs for every fresh block.
+constexpr int kLetGoAfterShowMs = 250;
 
 struct StWatchCursor {
     StWatchCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -97,6 +105,8 @@ void CReadIndexPackageTask::RunTask()
         // A package without "index.db" is a new, empty index.
         if (!path.isEmpty() && QFile::exists(path))
             ReadIndexDb(path);
+        if (model && model->CountItems() >= kLargeReadItems)
+            YieldBeforeStep(kShowWindowMs);
         {
             if (!keepHidden)
                 mDocument->ShowWindow();
@@ -122,6 +132,10 @@ void CReadIndexPackageTask::RunTask()
         ReportError(kMsgReadIndexPackage, kCautionAlert);
         mFailed = true;
     }
+    QTimer::singleShot(kLetGoAfterShowMs, QCoreApplication::instance(), [jobs = std::move(mLetGoOnceShown)] {
+        for (const auto& job : jobs)
+            WorkerPool::LetGo(job);
+    });
     Finish(false);
 }
 
@@ -155,10 +169,10 @@ void CReadIndexPackageTask::ReadIndexDb(const QString& path)
         read->expected = blocksFile->Identity();
     WorkerPool::Start([read] { ReadIndexDbPieces(*read); });
     // Stopped or failed here: the worker stops too. The file's last pieces are
-    // given back on a worker: unmapping them held the window.
+    // given back on a worker once the window is shown (mLetGoOnceShown).
     const auto stopReading = qScopeGuard([&] {
         read->stop = true;
-        WorkerPool::LetGo([read = std::move(read)]() mutable { read.reset(); });
+        mLetGoOnceShown.push_back([read = std::move(read)]() mutable { read.reset(); });
     });
     // The first piece holds the password header.
     read->WaitFor(kIndexDbPieceBytes);
@@ -440,8 +454,8 @@ void CReadIndexPackageTask::ReadItems(
         ReportError(kMsgIndexDbDamaged, kCautionAlert);
     }
     // The workers' heaps keep the room their runs used between the items kept:
-    // given back to the system rather than held, on a worker (at a million items
-    // it takes tens of milliseconds).
-    if (model.CountItems() >= kTrimAfterItems)
-        WorkerPool::LetGo([] { ::malloc_trim(0); });
+    // given back to the system rather than held, on a worker once the window is
+    // shown (at a million items it takes tens of milliseconds).
+    if (model.CountItems() >= kLargeReadItems)
+        mLetGoOnceShown.push_back([] { ::malloc_trim(0); });
 }

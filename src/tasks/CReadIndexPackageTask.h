@@ -3,7 +3,9 @@
 #include "CVisualTask.h"
 #include "Sounds.h"
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 class CIndexPackage;
 class LeasedFile;
@@ -44,4 +46,6 @@ private:
     StCompletionSound mCompletionSound {20};
     bool mFailed = false;
     SInt32 mDamagedRecords = 0;
+    // Started on workers a little after the window is shown.
+    std::vector<std::function<void()>> mLetGoOnceShown;
 };
