@@ -109,7 +109,7 @@ void CameraImportAgainstCp()
     // Writing 500 files makes single pairs swing with the disk's write-back: more
     // pairs keep the median steady.
     const PairedTimes times = RunPaired(
-        kPairs * 2 + 1,
+        kPairs * 4 + 1,
         [&] {
             // What the import command does after its question: list, then download.
             std::vector<CameraFileEntry> files = CameraConnection(card).ListFiles();

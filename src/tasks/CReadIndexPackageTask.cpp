@@ -47,10 +47,6 @@ constexpr UInt32 kReadSlices = 4;
 // with its first paint takes about kShowWindowMs at a million items).
 constexpr SInt32 kLargeReadItems = 100000;
 constexpr SInt64 kShowWindowMs = 60;
-// What a read lets go of (its buffer, the workers' spare heap) waits this long
-// after the window is shown: unmapping holds the process's memory map, which
-// the window's first paint needs for every fresh block.
-constexpr int kLetGoAfterShowMs = 250;
 
 struct StWatchCursor {
     StWatchCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -132,7 +128,7 @@ void CReadIndexPackageTask::RunTask()
         ReportError(kMsgReadIndexPackage, kCautionAlert);
         mFailed = true;
     }
-    QTimer::singleShot(kLetGoAfterShowMs, QCoreApplication::instance(), [jobs = std::move(mLetGoOnceShown)] {
+    QTimer::singleShot(kReadLetsGoAfterShowMs, QCoreApplication::instance(), [jobs = std::move(mLetGoOnceShown)] {
         for (const auto& job : jobs)
             WorkerPool::LetGo(job);
     });

@@ -7,6 +7,11 @@
 #include <memory>
 #include <vector>
 
+// What a read lets go of (its buffer, the workers' spare heap) is started on
+// workers this long after the window is shown: unmapping holds the process's
+// memory map, which the window's first paint needs for every fresh block.
+inline constexpr int kReadLetsGoAfterShowMs = 250;
+
 class CIndexPackage;
 class LeasedFile;
 struct IndexDbPieces;
