@@ -30,7 +30,6 @@
 #include "LThread.h"
 #include "LWindow.h"
 #include "URegistrar.h"
-#include "WorkerPool.h"
 
 #include <QApplication>
 #include <QDir>
@@ -150,11 +149,8 @@ Opened gOpened;
 double gBytesPerItem = 0;
 int gWrongCounts = 0;
 
-// The read task reads the file on the worker pool and inserts one item per record
-// into the view. With `settled`, it also waits for the read to let go of the file's
-// bytes, which it does a moment after the window shows, before it counts what the
-// items hold.
-void OpenThroughTheReadTask(bool settled = true)
+// The read task reads the file on the worker pool and inserts one item per record into the view.
+void OpenThroughTheReadTask()
 {
     const size_t before = HeldBytes();
     gOpened.view = MakeBenchView();
@@ -167,13 +163,6 @@ void OpenThroughTheReadTask(bool settled = true)
     const SInt32 count = gOpened.view->CountItems();
     if (count != kItems || added != kItems || gOpened.view->GetModel().ItemTable().rowCount() != kItems)
         ++gWrongCounts;
-    if (!settled)
-        return;
-    const auto ended = std::chrono::steady_clock::now();
-    LThread::RunUntil([&] {
-        return std::chrono::steady_clock::now() - ended > std::chrono::milliseconds(2 * kReadLetsGoAfterShowMs)
-            && WorkerPool::JobsInFlight() == 0;
-    });
     // What the items hold once the file's bytes are gone, the view's lists included.
     gBytesPerItem = double(HeldBytes() - before) / double(std::max<SInt32>(count, 1));
 }
@@ -218,7 +207,7 @@ int RunOneFreshSide(const std::string& side)
     InitializeTasks();
     const auto start = std::chrono::steady_clock::now();
     if (side == "open")
-        OpenThroughTheReadTask(false);
+        OpenThroughTheReadTask();
     else
         ReadAndParseRecords();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

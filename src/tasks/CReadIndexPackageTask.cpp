@@ -21,7 +21,6 @@
 #include <QFile>
 #include <QLoggingCategory>
 #include <QScopeGuard>
-#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -44,7 +43,9 @@ constexpr SInt32 kFirstDrawCount = 20;
 constexpr UInt32 kReadSlices = 4;
 // A read this large gives the room its workers used back to the system, and
 // has the event loop turn between its last items and the window's show (which
-// with its first paint takes about kShowWindowMs at a million items).
+// with its first paint takes about kShowWindowMs at a million items): the
+// read's last pieces and that room are let go of on workers meanwhile, since
+// unmapping holds the process's memory map, which that paint needs.
 constexpr SInt32 kLargeReadItems = 100000;
 constexpr SInt64 kShowWindowMs = 60;
 
@@ -128,10 +129,6 @@ void CReadIndexPackageTask::RunTask()
         ReportError(kMsgReadIndexPackage, kCautionAlert);
         mFailed = true;
     }
-    QTimer::singleShot(kReadLetsGoAfterShowMs, QCoreApplication::instance(), [jobs = std::move(mLetGoOnceShown)] {
-        for (const auto& job : jobs)
-            WorkerPool::LetGo(job);
-    });
     Finish(false);
 }
 
@@ -165,10 +162,10 @@ void CReadIndexPackageTask::ReadIndexDb(const QString& path)
         read->expected = blocksFile->Identity();
     WorkerPool::Start([read] { ReadIndexDbPieces(*read); });
     // Stopped or failed here: the worker stops too. The file's last pieces are
-    // given back on a worker once the window is shown (mLetGoOnceShown).
+    // given back on a worker: unmapping them held the window.
     const auto stopReading = qScopeGuard([&] {
         read->stop = true;
-        mLetGoOnceShown.push_back([read = std::move(read)]() mutable { read.reset(); });
+        WorkerPool::LetGo([read = std::move(read)]() mutable { read.reset(); });
     });
     // The first piece holds the password header.
     read->WaitFor(kIndexDbPieceBytes);
@@ -450,8 +447,8 @@ void CReadIndexPackageTask::ReadItems(
         ReportError(kMsgIndexDbDamaged, kCautionAlert);
     }
     // The workers' heaps keep the room their runs used between the items kept:
-    // given back to the system rather than held, on a worker once the window is
-    // shown (at a million items it takes tens of milliseconds).
+    // given back to the system rather than held, on a worker (at a million items
+    // it takes tens of milliseconds).
     if (model.CountItems() >= kLargeReadItems)
-        mLetGoOnceShown.push_back([] { ::malloc_trim(0); });
+        WorkerPool::LetGo([] { ::malloc_trim(0); });
 }

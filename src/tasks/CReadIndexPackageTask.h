@@ -3,14 +3,7 @@
 #include "CVisualTask.h"
 #include "Sounds.h"
 
-#include <functional>
 #include <memory>
-#include <vector>
-
-// What a read lets go of (its buffer, the workers' spare heap) is started on
-// workers this long after the window is shown: unmapping holds the process's
-// memory map, which the window's first paint needs for every fresh block.
-inline constexpr int kReadLetsGoAfterShowMs = 250;
 
 class CIndexPackage;
 class LeasedFile;
@@ -51,6 +44,4 @@ private:
     StCompletionSound mCompletionSound {20};
     bool mFailed = false;
     SInt32 mDamagedRecords = 0;
-    // Started on workers a little after the window is shown.
-    std::vector<std::function<void()>> mLetGoOnceShown;
 };
