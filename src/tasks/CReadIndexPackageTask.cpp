@@ -102,7 +102,7 @@ void CReadIndexPackageTask::RunTask()
         // A package without "index.db" is a new, empty index.
         if (!path.isEmpty() && QFile::exists(path))
             ReadIndexDb(path);
-        if (model && model->CountItems() >= kLargeReadItems)
+        if (!keepHidden && model && model->CountItems() >= kLargeReadItems)
             YieldBeforeStep(kShowWindowMs);
         {
             if (!keepHidden)
