@@ -28,6 +28,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
 
 #include <sys/stat.h>
@@ -292,20 +293,30 @@ void CImportCameraTask::RunTask()
 
     const bool adjustDates = mFlags & kCameraAdjustCreationDate;
     SInt32 done = 0;
-    for (std::size_t first = 0; first < mFiles.size(); first += kDownloadBatch) {
+    for (std::size_t first = 0; first < mFiles.size();) {
         CheckPause();
-        const std::size_t count = std::min(kDownloadBatch, mFiles.size() - first);
+        const std::size_t count = CountNextBatch(first);
         SetItemCaption(mFiles[first].name);
-        // One job downloads the batch (the camera answers one request at a time);
-        // the pictures' dates are then read side by side.
         std::vector<FileRef> local(count);
-        WorkerPool::Run([&] {
-            for (std::size_t i = 0; i < count && !WorkerPool::CancelRequested(); ++i)
-                local[i] = DownloadFile(*mCamera, mFiles[first + i]);
-        });
         std::vector<UInt32> dates(count, 0);
-        if (adjustDates)
-            WorkerPool::RunEach(count, [&](std::size_t i) { dates[i] = ReadPictureDate(local[i]); });
+        if (mDevice.IsMassStorage()) {
+            // A card's files are copied side by side, each picture's date read
+            // as soon as it is down.
+            WorkerPool::RunEach(count, [&](std::size_t i) {
+                local[i] = DownloadFile(*mCamera, mFiles[first + i]);
+                if (adjustDates)
+                    dates[i] = ReadPictureDate(local[i]);
+            });
+        } else {
+            // A camera answers one request at a time: one job downloads the
+            // batch, and the pictures' dates are then read side by side.
+            WorkerPool::Run([&] {
+                for (std::size_t i = 0; i < count && !WorkerPool::CancelRequested(); ++i)
+                    local[i] = DownloadFile(*mCamera, mFiles[first + i]);
+            });
+            if (adjustDates)
+                WorkerPool::RunEach(count, [&](std::size_t i) { dates[i] = ReadPictureDate(local[i]); });
+        }
         for (std::size_t i = 0; i < count; ++i) {
             if (!local[i].IsValid()) {
                 ++mFailed;
@@ -318,6 +329,7 @@ void CImportCameraTask::RunTask()
             mQueued.push_back({std::move(item), mFiles[first + i]});
         }
         InsertQueued();
+        first += count;
         done += SInt32(count);
         SetProgress(done);
         SInt32 zero = 0;
@@ -346,6 +358,15 @@ void CImportCameraTask::RunTask()
             EjectCamera(mDevice, true);
     }
     Finish(false);
+}
+
+std::size_t CImportCameraTask::CountNextBatch(std::size_t first) const
+{
+    QSet<QString> names;
+    std::size_t end = first;
+    while (end < mFiles.size() && end - first < kDownloadBatch && !names.contains(mFiles[end].name))
+        names.insert(mFiles[end++].name);
+    return end - first;
 }
 
 FileRef CImportCameraTask::DownloadFile(CameraConnection& camera, const CameraFileEntry& entry)

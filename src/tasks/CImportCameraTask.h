@@ -76,6 +76,10 @@ protected:
     void RunTask() override;
 
 private:
+    // How many files from `first` on are downloaded together: at most a batch,
+    // and never two of one name, so that a name the card repeats (in two of its
+    // folders) is numbered in the card's order whichever copy ends first.
+    std::size_t CountNextBatch(std::size_t first) const;
     // Downloads one file under a free name; the local file, or invalid on
     // failure. Blocking: runs on a worker.
     FileRef DownloadFile(CameraConnection& camera, const CameraFileEntry& entry);

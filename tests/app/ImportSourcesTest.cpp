@@ -236,16 +236,22 @@ protected:
 TEST_F(ImportSources, CameraPicturesBecomeSelectedItemsInOrderWithByteIdenticalCopies)
 {
     MakeCard(QStringLiteral("CARD"), {"Canon.jpg", "IPTC.jpg", "Sony.jpg"});
+    // A name the card repeats in its next folder, with other bytes.
+    const QString repeated = root + QStringLiteral("/CARD/DCIM/101TEST/Canon.jpg");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(repeated).path()));
+    ASSERT_TRUE(QFile::copy(CardFile(QStringLiteral("CARD"), QStringLiteral("Sony.jpg")), repeated));
     CIndexDoc* document = ImportWithAnswer(kPaneOK);
     ASSERT_NE(document, nullptr);
-    EXPECT_TRUE(asked.contains(QStringLiteral("import 3 pictures from “CARD”"))) << asked.toStdString();
+    EXPECT_TRUE(asked.contains(QStringLiteral("import 4 pictures from “CARD”"))) << asked.toStdString();
     EXPECT_TRUE(asked.contains(QStringLiteral("“Downloads”"))) << asked.toStdString();
-    const QStringList expected {"Canon.jpg", "IPTC.jpg", "Sony.jpg"};
+    const QStringList expected { "Canon.jpg", "IPTC.jpg", "Sony.jpg", "Canon 1.jpg" };
     EXPECT_EQ(ItemFiles(document), expected);
     EXPECT_EQ(ItemFiles(document, true), expected);
     for (const QString& name : expected) {
-        EXPECT_EQ(Contents(downloads + QLatin1Char('/') + name), Contents(CardFile(QStringLiteral("CARD"), name)));
-        EXPECT_TRUE(QFileInfo::exists(CardFile(QStringLiteral("CARD"), name))) << "deleted without being asked";
+        const QString original
+            = name == QLatin1String("Canon 1.jpg") ? repeated : CardFile(QStringLiteral("CARD"), name);
+        EXPECT_EQ(Contents(downloads + QLatin1Char('/') + name), Contents(original)) << name.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(original)) << "deleted without being asked";
     }
     EXPECT_TRUE(document->IsModified());
     EXPECT_TRUE(Reported(kMsgCameraDisconnected));
