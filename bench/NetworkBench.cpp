@@ -42,6 +42,7 @@ constexpr qint64 kUploadSize = 1024 * 1024;
 QString gRoot; // under the build folder
 std::unique_ptr<LocalServer> gHttp, gFtp;
 double gWorstStallMs = 0;
+const char* gWorstStallStep = "";
 
 QString Served(const QString& path)
 {
@@ -83,14 +84,17 @@ void FreshFolders()
 
 // Runs the scheduler until no task is left, keeping the longest time the GUI
 // thread went without coming back to its loop.
-void RunTasksToEnd()
+void RunTasksToEnd(const char* step)
 {
     while (!CVisualTask::GetAllTasks().empty()) {
         const auto start = Clock::now();
         LThread::RunUntil([] { return CVisualTask::GetAllTasks().empty(); }, 20);
         QCoreApplication::processEvents();
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count() - 20;
-        gWorstStallMs = std::max(gWorstStallMs, ms);
+        if (ms > gWorstStallMs) {
+            gWorstStallMs = ms;
+            gWorstStallStep = step;
+        }
     }
 }
 
@@ -112,7 +116,7 @@ void SmallFilesOverHttp(benchmark::State& state)
                 for (int i = 0; i < kSmallFiles; ++i)
                     StartDownloadTaskForURL(gHttp->URL("http", QStringLiteral("/files/small/f%1.bin").arg(i)), nullptr,
                         nullptr, nullptr);
-                RunTasksToEnd();
+                RunTasksToEnd("downloading 200 files");
                 CheckFiles("200 files downloaded whole", Ours(), kSmallFiles, kSmallSize);
             },
             [] {
@@ -136,7 +140,7 @@ void LargeFileOverHttp(benchmark::State& state)
                 ResetPeakMemory();
                 const double before = ProcessStatusMB("VmRSS:");
                 StartDownloadTaskForURL(gHttp->URL("http", QStringLiteral("/files/large.bin")), nullptr, nullptr, nullptr);
-                RunTasksToEnd();
+                RunTasksToEnd("downloading 500 MB");
                 worstGrowth = std::max(worstGrowth, ProcessStatusMB("VmHWM:") - before);
                 CheckFiles("500 MB downloaded whole", Ours(), 1, kLargeSize);
             },
@@ -169,7 +173,7 @@ void UploadsOverFtp(benchmark::State& state)
                 const QUrl folder = gFtp->URL("ftp", QStringLiteral("/up-ours/"), "user", "secret");
                 for (const QByteArray& alias : aliases)
                     StartUploadTaskForURL(folder, &alias);
-                RunTasksToEnd();
+                RunTasksToEnd("uploading 100 files");
                 CheckFiles("100 files uploaded whole", Served(QStringLiteral("up-ours")), kUploads, kUploadSize);
             },
             [] {
@@ -210,7 +214,10 @@ void Prepare()
 void Report()
 {
     CheckTarget("the GUI thread never stalls more than 100 ms", gWorstStallMs <= 100,
-        QStringLiteral("longest %1 ms").arg(gWorstStallMs, 0, 'f', 0).toStdString());
+        QStringLiteral("longest %1 ms, %2")
+            .arg(gWorstStallMs, 0, 'f', 0)
+            .arg(QLatin1String(gWorstStallStep))
+            .toStdString());
     TerminateTasks();
     gHttp.reset();
     gFtp.reset();

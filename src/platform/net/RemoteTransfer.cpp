@@ -453,10 +453,23 @@ private:
     std::thread mThread;
 };
 
+std::atomic<bool> gEngineMade { false };
+
 Engine& TheEngine()
 {
     static Engine engine;
+    gEngineMade.store(true, std::memory_order_release);
     return engine;
+}
+
+// The engine, made the first time on a worker: loading libcurl with its TLS and
+// protocol libraries takes tens of milliseconds, from a cold disk far more, and
+// the window must not wait on it.
+Engine& ReadyEngine()
+{
+    if (!gEngineMade.load(std::memory_order_acquire))
+        WorkerPool::Run([] { TheEngine(); });
+    return TheEngine();
 }
 
 } // namespace
@@ -484,13 +497,15 @@ RemoteTransfer::~RemoteTransfer()
 
 void RemoteTransfer::Start()
 {
-    TheEngine().Submit(mState);
+    ReadyEngine().Submit(mState);
 }
 
 void RemoteTransfer::Abort()
 {
     mState->abort = true;
-    TheEngine().Wake();
+    // A transfer never started has no engine to wake.
+    if (gEngineMade.load(std::memory_order_acquire))
+        TheEngine().Wake();
 }
 
 bool RemoteTransfer::IsDone() const
@@ -532,7 +547,7 @@ const TransferResult& RemoteTransfer::Run(const std::function<void()>& progress)
 
 void RemoteTransfer::RunDetached(TransferRequest request)
 {
-    TheEngine().Submit(std::make_shared<State>(std::move(request)));
+    ReadyEngine().Submit(std::make_shared<State>(std::move(request)));
 }
 
 } // namespace Net
