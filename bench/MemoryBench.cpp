@@ -4,6 +4,9 @@
 // fields and saves. The resident memory it gained from before the opening is
 // divided by the items after each of the three steps; each must stay within
 // 1 KB an item; a second save must leave the resident size as the first did.
+// Then, at the default preferences (a change also goes into the media files),
+// every item is selected and rated from the Rating menu, and the list is sorted
+// by name as the Sort menu does it: after each, within 1.1 KB an item.
 // The records are a photograph collection's as the program saves them: a file
 // with a real name in one of a thousand folders and its alias, catalogue fields
 // with a thumbnail, the camera's EXIF and image record, and a caption with two
@@ -16,8 +19,10 @@
 #include "LoopGaps.h"
 #include "PhotoRecords.h"
 
+#include "CANPAInfo.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
+#include "CIndexItemComparator.h"
 #include "CIndexListView.h"
 #include "CIndexModel.h"
 #include "CIndexPackage.h"
@@ -25,6 +30,7 @@
 #include "CIndexViewDocument.h"
 #include "CVisualTask.h"
 #include "FieldKeys.h"
+#include "LCommander.h"
 #include "IndexDbRecord.h"
 #include "IndexDocServices.h"
 #include "IndexTaskServices.h"
@@ -49,6 +55,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <malloc.h>
 #include <functional>
@@ -60,6 +67,8 @@ namespace {
 const int kItems = qEnvironmentVariableIsSet("ORVEX_BENCH_ITEMS") ? qEnvironmentVariableIntValue("ORVEX_BENCH_ITEMS")
                                                                   : 1000000;
 constexpr double kBytesPerItem = 1024;
+// After a batch over every item and a sort, which keep what the items changed.
+constexpr double kBytesPerItemChanged = 1126;
 // What a second save in a row may add to the first's: the buffers of a save are
 // given back, not kept a little more at each.
 constexpr double kBytesPerItemASaveMore = 4;
@@ -164,9 +173,41 @@ int Measure(const QString& packagePath)
     check(RunLoopUntil(saved), "the second save did not end");
     const double savedAgain = ResidentBytes();
 
-    std::printf("%.1f %.1f %.1f %.1f %.1f %.1f\n", (opened - before) / kItems, (searched - before) / kItems,
+    // Every item rated as the user does it at the default preferences, which
+    // write the change into the media files too: all selected, the Rating menu's
+    // third item, the batch left to end. Measured before the checks, which keep nothing.
+    model.ShowAllItems();
+    LCommander::SwitchTarget(view);
+    view->ProcessCommand(cmd_SelectAll, nullptr);
+    view->ProcessCommand(SyntheticCommandForMenuItem(kRatingMenuID, 3), nullptr);
+    bool batchSeen = false;
+    check(RunLoopUntil([&] {
+        batchSeen = batchSeen || model.CountRunningSearches() > 0 || model.CountRunningTasks() > 0;
+        return batchSeen && idle();
+    }),
+        "the rating did not end");
+    const double rated = ResidentBytes();
+    const SInt32 rating = CIndexView::RatingOfMenuItem(3);
+    const auto& items = model.GetItemList();
+    check(items.GetCount() == kItems && std::all_of(items.begin(), items.end(), [&](CIndexItem* item) {
+        const CANPAInfo* caption = item->PeekCaptionInfo();
+        return caption && caption->GetUrgency() == rating;
+    }),
+        "not every item was rated");
+
+    view->ProcessCommand(kFieldName + kSortCommandOffset, nullptr);
+    check(RunLoopUntil([&] { return model.GetSortKey() == kFieldName && idle(); }), "the sort by name did not end");
+    const double sorted = ResidentBytes();
+    CIndexItemComparator byName;
+    byName.SetSortKey(kFieldName);
+    bool inOrder = true;
+    for (SInt32 i = 2; i <= items.GetCount() && inOrder; ++i)
+        inOrder = byName.CompareItems(items[i - 1], items[i]) <= 0;
+    check(inOrder, "the list is not sorted by name");
+
+    std::printf("%.1f %.1f %.1f %.1f %.1f %.1f %.1f %.1f\n", (opened - before) / kItems, (searched - before) / kItems,
         (afterSave - before) / kItems, (savedAgain - afterSave) / kItems, (arenaSaved - arenaBefore) / kItems,
-        (heapSaved - heapBefore) / kItems);
+        (heapSaved - heapBefore) / kItems, (rated - before) / kItems, (sorted - before) / kItems);
     std::fflush(stdout);
     // The process ends here: what it holds is measured, not how it lets go.
     std::_Exit(faults == 0 ? 0 : 1);
@@ -185,9 +226,9 @@ void BM_BytesAnItemInTheProgram(benchmark::State& state)
         const bool ran = child.waitForFinished(1800000) && child.exitStatus() == QProcess::NormalExit
             && child.exitCode() == 0;
         const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
-        CheckTarget("the program opened, searched and saved " + std::to_string(kItems) + " items twice",
-            ran && figures.size() == 6);
-        if (figures.size() != 6)
+        CheckTarget("the program opened, searched, saved twice, rated and sorted " + std::to_string(kItems) + " items",
+            ran && figures.size() == 8);
+        if (figures.size() != 8)
             continue;
         const char* const steps[] = { "opened with the organizer", "after a quick search", "after a save" };
         const char* const counters[] = { "bytes_opened", "bytes_searched", "bytes_saved" };
@@ -205,6 +246,15 @@ void BM_BytesAnItemInTheProgram(benchmark::State& state)
         state.counters["bytes_saved_again"] = more;
         state.counters["arena_bytes_saved"] = figures[4].toDouble();
         state.counters["heap_bytes_saved"] = figures[5].toDouble();
+        const char* const changes[] = { "after rating every item", "after a sort by name" };
+        const char* const changeCounters[] = { "bytes_rated", "bytes_sorted" };
+        for (int i = 0; i < 2; ++i) {
+            const double bytes = figures[6 + i].toDouble();
+            std::snprintf(detail, sizeof detail, "%.0f bytes an item (target <= %.0f)", bytes, kBytesPerItemChanged);
+            CheckTarget(std::string("resident bytes an item, ") + changes[i], bytes > 0 && bytes <= kBytesPerItemChanged,
+                detail);
+            state.counters[changeCounters[i]] = bytes;
+        }
     }
 }
 BENCHMARK(BM_BytesAnItemInTheProgram)->Unit(benchmark::kSecond)->Iterations(1);

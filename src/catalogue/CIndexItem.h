@@ -299,6 +299,10 @@ public:
     // The caption block of the item's record as read, while the item keeps it
     // unparsed (empty otherwise: then PeekCaptionInfo). Good until the item changes.
     QByteArrayView StoredCaptionBlock() const;
+    // The parsed caption goes back to a block as the record holds it, parsed
+    // again when next asked for: parsed, a caption takes several times its
+    // bytes (a batch over a million items). Pointers to the caption go stale.
+    void StoreCaptionBlock();
     UserData* GetUserData();
     CEXIFInfo* GetEXIFInfo();
     MediaImageInfo* GetImageInfo();

@@ -527,6 +527,8 @@ void CIndexItemComparator::SortOnThreads(std::vector<CIndexItem*>& items, const 
         std::vector<Prepared*>().swap(order);
         std::vector<Prepared*>().swap(merged);
     });
+    // The threads' heaps would keep the room the keys took between the items.
+    GiveFreedMemoryBack();
 }
 
 void CIndexItemComparator::PutInOrder(std::vector<CIndexItem*>& items, const std::vector<Prepared*>& order)

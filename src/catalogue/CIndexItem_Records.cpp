@@ -302,6 +302,22 @@ void CIndexItem::LoadStoredPart(LazyPart<CANPAInfo>& part)
     DropStoredBlocks(true, false);
 }
 
+void CIndexItem::StoreCaptionBlock()
+{
+    const CANPAInfo* caption = mCaption.Get();
+    if (!caption)
+        return;
+    const QByteArray block = caption->GetDataHandle();
+    if (mStored) {
+        mStored = mStored->WithCaption(block);
+    } else {
+        IndexDbRecord kept;
+        kept.caption = block;
+        mStored = StoredRecordBlocks::Make(kept);
+    }
+    mCaption.Reset();
+}
+
 void CIndexItem::LoadStoredPart(LazyPart<MediaImageInfo>& part)
 {
     if (part || !mStored || !mStored->HasImageRecord())

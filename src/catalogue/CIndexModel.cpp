@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -63,6 +64,12 @@ CIndexModel::CIndexModel(QObject* parent)
     QObject::connect(&mTable, &QAbstractItemModel::columnsRemoved, this, &CIndexModel::ForgetSelectedRows);
     QObject::connect(&mTable, &QAbstractItemModel::layoutChanged, this, &CIndexModel::ForgetSelectedRows);
     QObject::connect(&mTable, &QAbstractItemModel::modelReset, this, &CIndexModel::ForgetSelectedRows);
+    QObject::connect(selection, &QItemSelectionModel::selectionChanged, this, &CIndexModel::CountSelectionChange);
+    // A reset drops the selection without telling.
+    QObject::connect(&mTable, &QAbstractItemModel::modelReset, this, [this] {
+        mSelectedFonts.clear();
+        mSelectedRemote.clear();
+    });
     QObject::connect(selection, &QItemSelectionModel::selectionChanged, this, &CIndexModel::TableSelectionChanged);
     Models().push_back(this);
 }
@@ -103,6 +110,7 @@ SInt32 CIndexModel::InsertItem(CIndexItem* item, SInt32 index, ItemInsert kind)
         if (IsFiltered())
             mAllItems.InsertItemsAt(1, kInsertAtEnd, item);
         item->SetOwningModel(this);
+        NoteItemKinds(item, false);
     }
     if (mRowsValid && at == mCurrentList->GetCount())
         mRows.Insert(item, at);
@@ -158,8 +166,10 @@ void CIndexModel::AppendNewItems(std::span<CIndexItem* const> items, ItemInsert 
         for (SInt32 i = 0; i < count; ++i)
             mRows.Insert(items[size_t(i)], first + i);
     }
-    for (CIndexItem* item : items)
+    for (CIndexItem* item : items) {
         mTotalFileSize += item->GetTotalSize();
+        NoteItemKinds(item, false);
+    }
     emit itemsInserted(first, count);
     emit itemsAdded(items, mValuesCollected);
     if (kind == ItemInsert::Change)
@@ -213,10 +223,13 @@ CIndexItem* CIndexModel::TakeItemAt(SInt32 index)
     mTotalFileSize -= std::min<UInt64>(mTotalFileSize, item->GetTotalSize());
     RemoveFromValueIndex(item);
     const bool selected = IsSelected(index);
+    ForgetItemKinds(item);
     mQuiet = true; // its row, selection and all, leaves the table: told once below
+    mKindsPaused = true;
     mTable.BeginRemove(index, 1);
     mCurrentList->RemoveItemsAt(1, index);
     mTable.EndRemove();
+    mKindsPaused = false;
     mQuiet = false;
     if (IsFiltered())
         mAllItems.Remove(item);
@@ -245,7 +258,11 @@ void CIndexModel::ReleaseLocks()
 std::vector<CIndexItem*> CIndexModel::TakeAllItems()
 {
     ReleaseLocks();
+    // The counts go with the items, their copies not looked at again.
+    mKindsPaused = true;
     DeselectAll();
+    mKindsPaused = false;
+    ForgetAllItemKinds();
     mTable.BeginReset();
     // Every item of the index goes, also those the filter hides.
     mFilterItems.RemoveAllItems();
@@ -300,6 +317,8 @@ bool CIndexModel::ContainsURL(const QUrl& url) const
 
 void CIndexModel::ItemChanged(CIndexItem* item, SInt32 fieldKey, bool changed)
 {
+    if (item && item->GetOwningModel() == this)
+        NoteItemKinds(item, true);
     mTable.ItemChanged(item);
     emit itemChanged(item, fieldKey);
     if (changed)
@@ -815,6 +834,132 @@ bool CIndexModel::AnySelectedItem(const std::function<bool(CIndexItem*)>& test) 
         }
     }
     return false;
+}
+
+// --- Counts of kinds of items ---------------------------------------------------------------------------
+
+namespace {
+
+void Mark(QSet<CIndexItem*>& set, CIndexItem* item, bool member)
+{
+    if (member)
+        set.insert(item);
+    else
+        set.remove(item);
+}
+
+// The rows the ranges hold (a row selected cell by cell counts once a range).
+qsizetype RowsIn(const QItemSelection& selection)
+{
+    qsizetype rows = 0;
+    for (const QItemSelectionRange& range : selection)
+        rows += range.isValid() ? range.height() : 0;
+    return rows;
+}
+
+} // namespace
+
+bool CIndexModel::IsCopyGone(CIndexItem& item)
+{
+    QUrl file;
+    if (CatchCode([&] { file = item.LocateFile(false); }) != noErr)
+        return true;
+    return !file.isLocalFile() || !QFileInfo::exists(file.toLocalFile());
+}
+
+SInt32 CIndexModel::CountGoneCopies() const
+{
+    if (!IsFiltered())
+        return SInt32(mGoneCopies.size());
+    return SInt32(std::count_if(
+        mGoneCopies.begin(), mGoneCopies.end(), [this](CIndexItem* item) { return GetIndexOfItem(item) != 0; }));
+}
+
+void CIndexModel::NoteItemKinds(CIndexItem* item, bool mayBeSelected)
+{
+    bool font = false;
+    bool remote = false;
+    (void)CatchCode([&] {
+        font = item->IsFont();
+        remote = !item->GetRemoteURL().isEmpty();
+    });
+    Mark(mFontItems, item, font);
+    Mark(mRemoteItems, item, remote);
+    Mark(mGoneCopies, item, remote && IsCopyGone(*item));
+    if (!mayBeSelected)
+        return;
+    const bool selected = (font || remote)
+        && (mSelectedFonts.contains(item) || mSelectedRemote.contains(item) || IsSelected(GetIndexOfItem(item)));
+    Mark(mSelectedFonts, item, font && selected);
+    Mark(mSelectedRemote, item, remote && selected);
+}
+
+void CIndexModel::ForgetItemKinds(CIndexItem* item)
+{
+    for (QSet<CIndexItem*>* set : { &mFontItems, &mRemoteItems, &mGoneCopies, &mSelectedFonts, &mSelectedRemote })
+        set->remove(item);
+}
+
+void CIndexModel::ForgetAllItemKinds()
+{
+    for (QSet<CIndexItem*>* set : { &mFontItems, &mRemoteItems, &mGoneCopies, &mSelectedFonts, &mSelectedRemote })
+        set->clear();
+}
+
+void CIndexModel::CountSelectionChange(const QItemSelection& selected, const QItemSelection& deselected)
+{
+    if (mKindsPaused)
+        return;
+    const auto isSelected = [this](CIndexItem* item) { return IsSelected(GetIndexOfItem(item)); };
+    // A row is selected while any of its cells is: a row some of whose cells
+    // left may still be.
+    if (!deselected.isEmpty() && !(mSelectedFonts.isEmpty() && mSelectedRemote.isEmpty())) {
+        if (mSelectedFonts.size() + mSelectedRemote.size() <= RowsIn(deselected)) {
+            const auto left = [&](CIndexItem* item) { return !isSelected(item); };
+            mSelectedFonts.removeIf(left);
+            mSelectedRemote.removeIf(left);
+        } else {
+            for (const QItemSelectionRange& range : deselected) {
+                for (int row = range.isValid() ? range.top() : 0; range.isValid() && row <= range.bottom(); ++row) {
+                    CIndexItem* item = ItemAt(row + 1);
+                    if (item && !IsSelected(row + 1)) {
+                        mSelectedFonts.remove(item);
+                        mSelectedRemote.remove(item);
+                    }
+                }
+            }
+        }
+    }
+    if (!selected.isEmpty() && !(mFontItems.isEmpty() && mRemoteItems.isEmpty())) {
+        if (mFontItems.size() + mRemoteItems.size() <= RowsIn(selected)) {
+            for (auto [kind, chosen] :
+                { std::pair { &mFontItems, &mSelectedFonts }, std::pair { &mRemoteItems, &mSelectedRemote } }) {
+                for (CIndexItem* item : std::as_const(*kind)) {
+                    if (isSelected(item))
+                        chosen->insert(item);
+                }
+            }
+        } else {
+            for (const QItemSelectionRange& range : selected) {
+                for (int row = range.isValid() ? range.top() : 0; range.isValid() && row <= range.bottom(); ++row) {
+                    CIndexItem* item = ItemAt(row + 1);
+                    if (item && mFontItems.contains(item))
+                        mSelectedFonts.insert(item);
+                    if (item && mRemoteItems.contains(item))
+                        mSelectedRemote.insert(item);
+                }
+            }
+        }
+    }
+    // With nothing selected the copies that are gone are what Download Again takes.
+    if (!deselected.isEmpty() && CountSelectedItems() == 0)
+        LookAtCopiesAgain();
+}
+
+void CIndexModel::LookAtCopiesAgain()
+{
+    for (CIndexItem* item : std::as_const(mRemoteItems))
+        Mark(mGoneCopies, item, IsCopyGone(*item));
 }
 
 // --- Lock and counts ---------------------------------------------------------------------------------

@@ -244,6 +244,17 @@ public:
     bool AnySelectedItem(const std::function<bool(CIndexItem*)>& test) const;
     // The 1-based indexes of the selected items, in order.
     std::vector<SInt32> SelectedIndexes() const;
+    // What the command statuses ask of the selection, kept as the index's items
+    // and the selection change, so that asking costs the same at any size: the
+    // selected font items, the selected items that came from a server, and the
+    // items of the current list that came from a server and whose copy here is
+    // gone. A copy removed behind the program's back is noticed when its item
+    // changes next or the selection empties.
+    SInt32 CountSelectedFonts() const { return SInt32(mSelectedFonts.size()); }
+    SInt32 CountSelectedRemoteItems() const { return SInt32(mSelectedRemote.size()); }
+    SInt32 CountGoneCopies() const;
+    // Whether the item's file is not where the item says (nobody is asked).
+    static bool IsCopyGone(CIndexItem& item);
     // "Select this item" from anywhere (a search's found items, a download, the
     // media window): an item of the current list joins the selection, or leaves it.
     void SelectItem(CIndexItem* item);
@@ -477,6 +488,14 @@ private:
     QItemSelection RowsSelection(std::vector<SInt32> indexes) const;
     void Select(const QItemSelection& selection, QItemSelectionModel::SelectionFlags command);
     void TableSelectionChanged();
+    // The counts of kinds: an item of the index joins them or changes (a new
+    // item is not selected yet), or leaves them; the selection's change is
+    // counted over the rows that changed, or over the few items of the kind.
+    void NoteItemKinds(CIndexItem* item, bool mayBeSelected);
+    void ForgetItemKinds(CIndexItem* item);
+    void ForgetAllItemKinds();
+    void CountSelectionChange(const QItemSelection& selected, const QItemSelection& deselected);
+    void LookAtCopiesAgain();
     // The position a new item takes in a list (its sorted place when kept sorted).
     SInt32 InsertPosition(const TArray<CIndexItem*>& list, CIndexItem* item, SInt32 index) const;
     // The row index of the current list, built when first asked after a change.
@@ -556,4 +575,13 @@ private:
     // Set while AppendItems enters items whose values it enters itself.
     bool mValuesCollected = false;
     mutable std::optional<SelectedRows> mSelected;
+    // The index's own font items and items that came from a server, those of
+    // them whose copy here was gone when last looked at, and the selected ones.
+    QSet<CIndexItem*> mFontItems;
+    QSet<CIndexItem*> mRemoteItems;
+    QSet<CIndexItem*> mGoneCopies;
+    QSet<CIndexItem*> mSelectedFonts;
+    QSet<CIndexItem*> mSelectedRemote;
+    // Set while rows leave: their items leave the counts by name.
+    bool mKindsPaused = false;
 };

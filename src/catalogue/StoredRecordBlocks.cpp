@@ -159,11 +159,28 @@ ImageRecordBytes StoredRecordBlocks::ImageRecord() const
 
 StoredRecordBlocks::Ptr StoredRecordBlocks::WithAlias(const QByteArray& alias) const
 {
-    IndexDbRecord kept;
-    kept.alias = alias;
-    if (HasCaption())
-        kept.caption = CaptionBytes();
+    return Replaced(alias, std::nullopt);
+}
+
+StoredRecordBlocks::Ptr StoredRecordBlocks::WithCaption(const QByteArray& caption) const
+{
+    return Replaced(std::nullopt, caption);
+}
+
+StoredRecordBlocks::Ptr StoredRecordBlocks::Replaced(
+    const std::optional<QByteArray>& alias, const std::optional<QByteArray>& caption) const
+{
     // A block on disk only needs its size here.
+    const bool aliasOnDisk = !alias && HasAlias() && (mOnDisk & kAlias);
+    IndexDbRecord kept;
+    if (alias)
+        kept.alias = *alias;
+    else if (HasAlias())
+        kept.alias = aliasOnDisk ? QByteArray(qsizetype(mAliasSize), '\0') : Alias().toByteArray();
+    if (caption)
+        kept.caption = *caption;
+    else if (HasCaption())
+        kept.caption = CaptionBytes();
     if (HasImageRecord())
         kept.imageRecord = (mOnDisk & kImageRecord) ? ImageRecordBytes {} : ImageRecord();
     if (HasUserData())
@@ -171,8 +188,8 @@ StoredRecordBlocks::Ptr StoredRecordBlocks::WithAlias(const QByteArray& alias) c
     StoredBlocksOnDisk places;
     if (const Places* mine = DiskPlaces()) {
         std::lock_guard lock(PlacesMutex());
-        places = {mine->file, -1, (mOnDisk & kUserData) ? qint64(mine->userDataAt) : -1,
-            (mOnDisk & kImageRecord) ? qint64(mine->imageAt) : -1};
+        places = {mine->file, aliasOnDisk ? qint64(mine->aliasAt) : -1,
+            (mOnDisk & kUserData) ? qint64(mine->userDataAt) : -1, (mOnDisk & kImageRecord) ? qint64(mine->imageAt) : -1};
     }
     return Make(kept, places);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "IndexDbRecord.h"
 
 #include <QByteArray>
@@ -67,6 +69,8 @@ public:
     // The same blocks (those read back from the file still read from it) with
     // `alias` held in memory in place of the alias they had.
     Ptr WithAlias(const QByteArray& alias) const;
+    // The same with `caption` in place of the caption they had, or held.
+    Ptr WithCaption(const QByteArray& caption) const;
 
     // After a save the same blocks lie in the new file: the places follow them
     // there (the allocation stays, for the caption may be read meanwhile). False,
@@ -98,6 +102,8 @@ private:
     size_t ImageRoom() const { return (mImageRoom && !(mOnDisk & kImageRecord)) ? size_t(kImageRecordSize) : 0; }
     size_t AliasRoom() const { return (mOnDisk & kAlias) ? 0 : mAliasSize; }
     QByteArray ReadBack(UInt8 block, qint64 count) const;
+    // The same blocks with the alias or the caption given in place of its own.
+    Ptr Replaced(const std::optional<QByteArray>& alias, const std::optional<QByteArray>& caption) const;
 
     UInt32 mAliasSize = 0;
     UInt32 mCaptionSize = 0;

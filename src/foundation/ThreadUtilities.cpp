@@ -215,6 +215,11 @@ void ThreadYieldTimerProc()
         NextRoundTimer().start();
 }
 
+void GiveFreedMemoryBack()
+{
+    WorkerPool::LetGo([] { ::malloc_trim(0); });
+}
+
 void MergeFreedBlocksAtOnce()
 {
     // No fast bins: glibc keeps small freed blocks there unmerged until a large

@@ -38,6 +38,10 @@ Boolean IsFrontProcess();
 // window for a tenth of a second wherever the next large block is asked for.
 // Called once at start-up.
 void MergeFreedBlocksAtOnce();
+// After work on as many objects as an index has items (a read, a sort, a batch):
+// the room the C library keeps between what is still held is given back to the
+// system, on a worker (tens of milliseconds at a million items).
+void GiveFreedMemoryBack();
 
 // A one-shot timer that asks the application to quit after `delay`.
 void InstallDeferredQuitTimer(EventTimerInterval delay);

@@ -15,6 +15,7 @@
 #include "Picture.h"
 #include "SearchEvaluation.h"
 #include "TaskOwnerView.h"
+#include "ThreadUtilities.h"
 
 #include <QTextBoundaryFinder>
 
@@ -27,6 +28,7 @@ constexpr SInt32 kFieldNothing = 4019;
 constexpr SInt32 kFieldCustomIcon = 4027;
 constexpr SInt32 kNoUrgencyLabel = 9;
 constexpr qsizetype kLongestSuffix = 5;
+constexpr SInt32 kGiveBackAfterItems = 100000;
 
 constexpr UInt32 kTurnBits = kItemFlagRotate90CW | kItemFlagRotate90CCW | kItemFlagRotate180;
 constexpr UInt32 kFlipBits = kItemFlagFlipHorizontal | kItemFlagFlipVertical;
@@ -535,9 +537,15 @@ BatchOutcome BatchItems(SInt32 total, const std::function<CIndexItem*()>& next,
         ++outcome.done;
         if (item->IsDirty())
             outcome.modified = true;
+        // Each item of a batch over a million would keep its caption parsed.
+        item->StoreCaptionBlock();
         if (run.afterItem)
             run.afterItem(*item, outcome.done);
     }
+    // What a batch over a large index made and let go of per item leaves room
+    // between the items.
+    if (outcome.done >= kGiveBackAfterItems)
+        GiveFreedMemoryBack();
     if (TaskOwnerView* view = FindTaskOwnerView(run.model)) {
         SInt32 all = kAnyTextFieldCategory;
         view->BroadcastMessage(msg_ItemsChanged, &all);

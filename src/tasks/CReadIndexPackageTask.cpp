@@ -15,6 +15,7 @@
 #include "LStream.h"
 #include "TaskOwnerView.h"
 #include "ThreadErrors.h"
+#include "ThreadUtilities.h"
 #include "WorkerPool.h"
 
 #include <QApplication>
@@ -446,9 +447,7 @@ void CReadIndexPackageTask::ReadItems(
         model.SetIndexDbDamaged(true);
         ReportError(kMsgIndexDbDamaged, kCautionAlert);
     }
-    // The workers' heaps keep the room their runs used between the items kept:
-    // given back to the system rather than held, on a worker (at a million items
-    // it takes tens of milliseconds).
+    // The workers' heaps keep the room their runs used between the items kept.
     if (model.CountItems() >= kLargeReadItems)
-        WorkerPool::LetGo([] { ::malloc_trim(0); });
+        GiveFreedMemoryBack();
 }

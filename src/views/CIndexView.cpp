@@ -197,9 +197,8 @@ void CIndexView::ConnectModel()
         QueueForCaching({ &item, 1 });
     }));
     // Whoever made the change (a task, a search, a batch, the keyboard, another
-    // window), the grid shows it: what the command statuses counted of the
-    // selection is counted again at once, and the cells, the status bar and the
-    // menus follow once a frame, however many changes came.
+    // window), the grid shows it: the cells, the status bar and the menus follow
+    // once a frame, however many changes came.
     const auto listChanged = [this] { ModelChanged(nullptr); };
     for (auto signal : { &CIndexModel::stateChanged, &CIndexModel::selectionChanged, &CIndexModel::listChanged,
              &CIndexModel::itemsMoved })
@@ -264,7 +263,6 @@ int CIndexView::GetPictureSlide(const CIndexItem& item) const
 
 void CIndexView::ModelChanged(const CIndexItem* item)
 {
-    ++mListGeneration;
     // Past a screenful of cells the whole grid is as cheap.
     constexpr qsizetype kMostCellsApart = 256;
     if (!item || mChangedItems.size() >= kMostCellsApart)

@@ -363,8 +363,8 @@ public:
     // Downloads the selected remote items again, or with none selected those whose
     // local copy is missing; answers how many downloads started.
     SInt32 DownloadAgain();
-    // The items Download Again fetches (at most `most` of them).
-    std::vector<CIndexItem*> ItemsToDownloadAgain(size_t most = SIZE_MAX) const;
+    // The items Download Again fetches.
+    std::vector<CIndexItem*> ItemsToDownloadAgain() const;
     // Asks for an FTP address and uploads the selected items' files (all items
     // when none is selected).
     void UploadItems();
@@ -731,17 +731,6 @@ private:
     std::unique_ptr<CoalescedCall> mFrameUpdate;
     QSet<const CIndexItem*> mChangedItems;
     bool mListChanged = false;
-    // The selection as the command statuses read it, counted once and kept until the
-    // selection, the list or an item changes (a menu update asks for it a hundred times).
-    struct SelectionDigest {
-        SInt32 count = 0;
-        std::optional<bool> holdsFont;
-        std::optional<bool> downloadsAgain;
-    };
-    SelectionDigest& DigestSelection() const;
-    UInt64 mListGeneration = 0;
-    mutable UInt64 mDigestGeneration = ~UInt64(0);
-    mutable SelectionDigest mDigest;
     // Stops the model's tasks and deletes the view's two own (they may hold the model's items).
     void StopAllTasks();
     void StartUpdateTask();

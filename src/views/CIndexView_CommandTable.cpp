@@ -65,17 +65,6 @@ void SetMark(Boolean& outUsesMark, UInt16& outMark, bool marked)
 
 } // namespace
 
-CIndexView::SelectionDigest& CIndexView::DigestSelection() const
-{
-    // Every selection goes through the model, whose signals count a new generation.
-    if (mDigestGeneration != mListGeneration) {
-        mDigest = {};
-        mDigest.count = CountSelectedItems();
-        mDigestGeneration = mListGeneration;
-    }
-    return mDigest;
-}
-
 bool CIndexView::ObeyCommand(CommandT command, void* ioParam)
 {
     if (!mModel)
@@ -269,12 +258,12 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
             return true;
         }
         case kRatingMenuID:
-            outEnabled = DigestSelection().count > 0 && !locked;
+            outEnabled = CountSelectedItems() > 0 && !locked;
             return true;
         case kOpenWithMenuID:
             if (!OpenWithMenuEntry(item))
                 return false;
-            outEnabled = DigestSelection().count > 0;
+            outEnabled = CountSelectedItems() > 0;
             return true;
         default:
             return false;
@@ -295,8 +284,7 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
         return true;
     }
 
-    SelectionDigest& digest = DigestSelection();
-    const SInt32 selected = digest.count;
+    const SInt32 selected = CountSelectedItems();
     const SInt32 count = CountItems();
     switch (command) {
     case cmd_PatternMenu:
@@ -362,16 +350,11 @@ bool CIndexView::FindOwnCommandStatus(CommandT command, Boolean& outEnabled, Boo
         return true;
     }
     case cmd_ActivateFonts:
-    case cmd_DeactivateFonts: {
-        if (!digest.holdsFont)
-            digest.holdsFont = mModel->AnySelectedItem([](CIndexItem* item) { return item->IsFont(); });
-        outEnabled = *digest.holdsFont;
+    case cmd_DeactivateFonts:
+        outEnabled = mModel->CountSelectedFonts() > 0;
         return true;
-    }
-    case cmd_DownloadAgain:
-        if (!digest.downloadsAgain)
-            digest.downloadsAgain = !ItemsToDownloadAgain(1).empty();
-        outEnabled = !locked && *digest.downloadsAgain;
+    case cmd_DownloadAgain: // the selected remote items, or with none selected those whose copy is gone
+        outEnabled = !locked && (selected > 0 ? mModel->CountSelectedRemoteItems() : mModel->CountGoneCopies()) > 0;
         return true;
     case cmd_ToggleFullScreen:
         outEnabled = true;

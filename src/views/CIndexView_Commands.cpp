@@ -272,15 +272,15 @@ void CIndexView::SetSelectedFontsActive(bool active)
 
 // --- Network --------------------------------------------------------------------------------------
 
-std::vector<CIndexItem*> CIndexView::ItemsToDownloadAgain(size_t most) const
+std::vector<CIndexItem*> CIndexView::ItemsToDownloadAgain() const
 {
     // The selected remote items; with none selected, those whose local copy is gone.
     const bool selectedOnly = CountSelectedItems() > 0;
     std::vector<CIndexItem*> wanted;
     const auto take = [&](CIndexItem* item) {
-        if (!item->GetRemoteURL().isEmpty() && (selectedOnly || LocalCopy(*item).isEmpty()))
+        if (!item->GetRemoteURL().isEmpty() && (selectedOnly || CIndexModel::IsCopyGone(*item)))
             wanted.push_back(item);
-        return wanted.size() >= most;
+        return false;
     };
     if (selectedOnly)
         mModel->AnySelectedItem(take);

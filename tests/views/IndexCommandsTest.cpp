@@ -4,6 +4,7 @@
 #include "CCriteria.h"
 #include "CIndexDoc.h"
 #include "CIndexItem.h"
+#include "CIndexModel.h"
 #include "CIndexToolbar.h"
 #include "CIndexView.h"
 #include "CSearchTask.h"
@@ -44,6 +45,7 @@
 #include <QTreeView>
 #include <QWindow>
 
+#include <functional>
 #include <vector>
 
 namespace {
@@ -165,7 +167,7 @@ TEST_F(IndexCommands, EachStatusFollowsSelectionFilterAndLocks)
     // An item that came from a server can be downloaded again when selected, or
     // with nothing selected once its file here is gone.
     CIndexItem* downloaded = view->GetModel().ItemAt(2);
-    downloaded->SetRemoteURL(QUrl(QStringLiteral("ftp://127.0.0.1/photos/") + downloaded->GetName()));
+    view->GetModel().SetItemField(downloaded, kFieldRemoteURL, QStringLiteral("ftp://127.0.0.1/photos/") + downloaded->GetName());
     Select({ 2 });
     EXPECT_TRUE(Enabled(cmd_DownloadAgain));
     Select({ 1 });
@@ -211,6 +213,51 @@ TEST_F(IndexCommands, SelectedFontsAreActivatedFromTheMenuTheContextualMenuAndTh
     EXPECT_TRUE(IsFontFileActivated(font));
     view->ProcessCommand(cmd_DeactivateFonts);
     EXPECT_FALSE(IsFontFileActivated(font));
+}
+
+TEST_F(IndexCommands, FontAndDownloadStatesFollowTheItemsAndTheSelectionByTheirCounts)
+{
+    const QString font = mDir + "/Symbols.otf";
+    ASSERT_TRUE(QFile::copy(TestDataPath(QStringLiteral("fonts/StandardSymbolsPS.otf")), font));
+    view->InsertItem(new CIndexItem(QUrl::fromLocalFile(font)), kInsertAtEnd, false, false);
+    CIndexModel& model = view->GetModel();
+    CIndexItem* bravo = model.ItemAt(5);
+    const QString bravoFile = bravo->GetURL().toLocalFile();
+    const auto take = [&](CIndexItem* item) { delete model.TakeItemAt(model.GetIndexOfItem(item)); };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        SInt32 fonts, remote, gone;
+        bool fontsOn, downloadOn;
+    };
+    const Step steps[] = {
+        { "a range with the font", [&] { model.SetRangeSelected(4, 6, true); }, 1, 0, 0, true, false },
+        { "a selected photo made remote",
+            [&] { model.SetItemField(bravo, kFieldRemoteURL, QStringLiteral("ftp://127.0.0.1/photos/bravo.jpg")); },
+            1, 1, 0, true, true },
+        { "the range's photos deselected", [&] { model.SetRangeSelected(4, 5, false); }, 1, 0, 0, true, false },
+        { "nothing selected, its copy here", [&] { model.DeselectAll(); }, 0, 0, 0, false, false },
+        { "its copy removed, a click and back",
+            [&] {
+                QFile::remove(bravoFile);
+                model.SelectIndex(1);
+                model.DeselectAll();
+            },
+            0, 0, 1, false, true },
+        { "everything selected", [&] { model.SelectAll(); }, 1, 1, 1, true, true },
+        { "the font removed", [&] { take(model.ItemAt(6)); }, 0, 1, 1, false, true },
+        { "the remote item removed", [&] { take(bravo); }, 0, 0, 0, false, false },
+        { "nothing selected", [&] { model.DeselectAll(); }, 0, 0, 0, false, false },
+    };
+    for (const Step& step : steps) {
+        step.act();
+        EXPECT_EQ(model.CountSelectedFonts(), step.fonts) << step.what;
+        EXPECT_EQ(model.CountSelectedRemoteItems(), step.remote) << step.what;
+        EXPECT_EQ(model.CountGoneCopies(), step.gone) << step.what;
+        EXPECT_EQ(Enabled(cmd_ActivateFonts), step.fontsOn) << step.what;
+        EXPECT_EQ(Enabled(cmd_DeactivateFonts), step.fontsOn) << step.what;
+        EXPECT_EQ(Enabled(cmd_DownloadAgain), step.downloadOn) << step.what;
+    }
 }
 
 TEST_F(IndexCommands, StatusesReachTheToolbarAndNamesFollowConfirmDelete)
