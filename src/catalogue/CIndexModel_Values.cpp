@@ -628,10 +628,15 @@ OSStatus CIndexModel::ChangeItem(CIndexItem* item, SInt32 fieldKey, const std::f
     // A change that failed halfway may still have changed the item: its values are
     // taken again whatever the outcome, and the code is answered afterwards.
     const bool wasDirty = item->IsDirty();
+    const bool counted = item->GetOwningModel() == this;
+    const UInt64 sizeBefore = counted ? item->GetTotalSize() : 0;
     OSStatus status = noErr;
     const OSStatus thrown = CatchCode([&] { status = change(); });
     if (thrown != noErr)
         status = thrown;
+    // The index's size follows the item's (a file fetched or replaced).
+    if (counted)
+        mTotalFileSize = mTotalFileSize - std::min(mTotalFileSize, sizeBefore) + item->GetTotalSize();
     std::vector<QString> after;
     for (size_t i = 0; i < keys.size(); ++i) {
         ValuesOfItem(item, keys[i], true, after);

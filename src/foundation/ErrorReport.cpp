@@ -3,6 +3,7 @@
 #include "ErrorHook.h"
 #include "LocalizedStrings.h"
 #include "Preferences.h"
+#include "TransferCodes.h"
 
 #include <QDebug>
 
@@ -60,7 +61,7 @@ SInt16 GetOSErrorIndex(SInt32 code)
         return 29;
     case -3180:
         return 17;
-    case -5000:
+    case -5000: case kReplyNotLoggedIn:
         return 33;
     case -3221:
         return 22;
@@ -74,7 +75,7 @@ SInt16 GetOSErrorIndex(SInt32 code)
         return 14;
     case 302:
         return 31;
-    case 404: case 550:
+    case 404: case 550: case kErrRemoteFileNotFound:
         return 30;
     case err_AssertFailed:
         return 10;

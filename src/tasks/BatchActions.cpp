@@ -227,13 +227,24 @@ void CopyOrMoveFile(CIndexItem& item, const CCriteria& criterion, BatchRun& run)
     const SInt16 mode = criterion.HasKey(kCriteriaMoveCopyOptionsKey)
         ? SInt16(criterion.GetNumber(kCriteriaMoveCopyOptionsKey))
         : SInt16(kConflictNone);
+    // "Skip the file": a name the folder holds already leaves both files as they
+    // are, which is what the user chose, not a failure of the item.
+    const bool skipping = mode != kConflictReplace && mode != kConflictKeepBoth;
     if (criterion.GetSelector() == kSelectorCopyToFolder) {
         FileRef file;
         ThrowIfOSErr_(GetFSSpecFromURL(item.LocateFile(false), file));
-        ThrowIfOSErr_(CopyFileSystemObject(file, folder, 0, mode));
+        const OSStatus status = CopyFileSystemObject(file, folder, 0, mode);
+        if (status != dupFNErr || !skipping)
+            ThrowIfOSErr_(status);
         return;
     }
-    item.MoveFileTo(folder.ToUrl(), mode); // within the batch's change of the item
+    try {
+        item.MoveFileTo(folder.ToUrl(), mode); // within the batch's change of the item
+    } catch (const ExceptionCode& error) {
+        if (error.Code() == dupFNErr && skipping)
+            return;
+        throw;
+    }
     if (run.takeOut && criterion.HasKey(kCriteriaMoveRemoveKey) && criterion.GetNumber(kCriteriaMoveRemoveKey) != 0)
         run.takeOut(item);
 }

@@ -76,6 +76,7 @@ CGetRemoteFileTask::CGetRemoteFileTask(
             }
         } catch (const ExceptionCode&) {
         }
+        mItemWasSelected = model->IsSelected(model->GetIndexOfItem(item));
         model->SelectItem(item);
     }
     FileRef existing;
@@ -99,7 +100,7 @@ CGetRemoteFileTask::~CGetRemoteFileTask()
     // A task that ends without finishing (stopped, or the program ends) leaves nothing behind.
     if (!mFinished)
         RemoveTemporaryFiles();
-    if (CIndexItem* item = mItem.Get(); item && GetModel())
+    if (CIndexItem* item = mItem.Get(); item && GetModel() && !mItemWasSelected)
         GetModel()->DeselectItem(item);
 }
 

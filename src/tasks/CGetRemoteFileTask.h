@@ -38,6 +38,7 @@ private:
     QString mTemporary;       // the transfer's file beside it, while it runs
     bool mCreatedTarget = false; // the destination is a new file this task made
     bool mFinished = false;
+    bool mItemWasSelected = false; // the user's selection, given back at the end
 };
 
 class CGetFTPFileTask : public CGetRemoteFileTask {

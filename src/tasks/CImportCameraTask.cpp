@@ -298,12 +298,13 @@ void CImportCameraTask::RunTask()
         const std::size_t count = CountNextBatch(first);
         SetItemCaption(mFiles[first].name);
         std::vector<FileRef> local(count);
+        std::vector<FileIdentity> copied(count);
         std::vector<UInt32> dates(count, 0);
         if (mDevice.IsMassStorage()) {
             // A card's files are copied side by side, each picture's date read
             // as soon as it is down.
             WorkerPool::RunEach(count, [&](std::size_t i) {
-                local[i] = DownloadFile(*mCamera, mFiles[first + i]);
+                local[i] = DownloadFile(*mCamera, mFiles[first + i], copied[i]);
                 if (adjustDates)
                     dates[i] = ReadPictureDate(local[i]);
             });
@@ -312,7 +313,7 @@ void CImportCameraTask::RunTask()
             // batch, and the pictures' dates are then read side by side.
             WorkerPool::Run([&] {
                 for (std::size_t i = 0; i < count && !WorkerPool::CancelRequested(); ++i)
-                    local[i] = DownloadFile(*mCamera, mFiles[first + i]);
+                    local[i] = DownloadFile(*mCamera, mFiles[first + i], copied[i]);
             });
             if (adjustDates)
                 WorkerPool::RunEach(count, [&](std::size_t i) { dates[i] = ReadPictureDate(local[i]); });
@@ -326,7 +327,7 @@ void CImportCameraTask::RunTask()
                 SetFileCreationDate(local[i].ToUrl(), dates[i]);
             auto item = std::make_unique<CIndexItem>(local[i]);
             DressDownloadedFile(local[i], *item);
-            mQueued.push_back({std::move(item), mFiles[first + i]});
+            mQueued.push_back({std::move(item), mFiles[first + i], copied[i]});
         }
         InsertQueued();
         first += count;
@@ -357,6 +358,10 @@ void CImportCameraTask::RunTask()
         if (GetPrefBoolean(QStringLiteral("ICADisconnectCamera")))
             EjectCamera(mDevice, true);
     }
+    if (!mChangedOnCard.isEmpty())
+        ReportErrorWithText(ExceptionCode(kErrCameraFileChanged, mChangedOnCard.join(QStringLiteral(", ")).toStdString()),
+            CopyLocalizedString(QStringLiteral("CAMERA_FILES_CHANGED")).arg(mChangedOnCard.join(QStringLiteral(", "))),
+            kCautionAlert);
     Finish(false);
 }
 
@@ -369,7 +374,7 @@ std::size_t CImportCameraTask::CountNextBatch(std::size_t first) const
     return end - first;
 }
 
-FileRef CImportCameraTask::DownloadFile(CameraConnection& camera, const CameraFileEntry& entry)
+FileRef CImportCameraTask::DownloadFile(CameraConnection& camera, const CameraFileEntry& entry, FileIdentity& copied)
 {
     FileRef local;
     int fd = -1;
@@ -381,13 +386,16 @@ FileRef CImportCameraTask::DownloadFile(CameraConnection& camera, const CameraFi
     }
     // A copy whose original leaves the camera must be on the disk first.
     const bool mustLast = mFlags & kCameraDeleteAfterDownload;
-    status = camera.Download(entry, fd);
+    copied.size = -1;
+    status = camera.Download(entry, fd, &copied);
     if (status == noErr && mustLast && ::fsync(fd) != 0)
         status = ioErr;
     struct stat info {};
-    // Only a whole copy counts: the size the camera gave, or at least some bytes.
+    // Only a whole copy counts: the size the camera gave, or at least some bytes,
+    // and of a card's file the size it had as its copy began.
     if (status == noErr
-        && (::fstat(fd, &info) != 0 || info.st_size == 0 || (entry.size >= 0 && info.st_size != entry.size)))
+        && (::fstat(fd, &info) != 0 || info.st_size == 0 || (entry.size >= 0 && info.st_size != entry.size)
+            || (copied.size >= 0 && info.st_size != copied.size)))
         status = kErrCameraFailed;
     ::close(fd);
     if (status != noErr) {
@@ -448,8 +456,9 @@ void CImportCameraTask::InsertQueued()
         ++mImported;
         if (mFlags & kCameraDeleteAfterDownload) {
             CameraConnection* camera = mCamera.get();
-            if (camera)
-                WorkerPool::Run([&] { return camera->Delete(queued.entry); });
+            if (camera && WorkerPool::Run([&] { return camera->Delete(queued.entry, &queued.copied); })
+                    == kErrCameraFileChanged)
+                mChangedOnCard << queued.entry.name;
         }
     }
 }

@@ -5,6 +5,7 @@
 #include "FileRef.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <deque>
 #include <memory>
@@ -81,8 +82,8 @@ private:
     // folders) is numbered in the card's order whichever copy ends first.
     std::size_t CountNextBatch(std::size_t first) const;
     // Downloads one file under a free name; the local file, or invalid on
-    // failure. Blocking: runs on a worker.
-    FileRef DownloadFile(CameraConnection& camera, const CameraFileEntry& entry);
+    // failure. `copied` gets the card's file as its copy began. Blocking: runs on a worker.
+    FileRef DownloadFile(CameraConnection& camera, const CameraFileEntry& entry, FileIdentity& copied);
     // The picture's EXIF date (seconds since 1904, local), 0 for none. Blocking.
     static UInt32 ReadPictureDate(const FileRef& file);
     void DressDownloadedFile(const FileRef& file, CIndexItem& item);
@@ -98,9 +99,11 @@ private:
     struct Queued {
         std::unique_ptr<CIndexItem> item;
         CameraFileEntry entry;
+        FileIdentity copied;
     };
     std::deque<Queued> mQueued;
     std::unique_ptr<CameraConnection> mCamera;
     SInt32 mImported = 0;
     SInt32 mFailed = 0;
+    QStringList mChangedOnCard; // files kept on the card: they changed after their copy began
 };

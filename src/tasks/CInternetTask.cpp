@@ -204,6 +204,8 @@ ExceptionCode CInternetTask::FailureCode(const Net::TransferResult& result)
         return ExceptionCode(kErrTransferAborted);
     if (result.fileError != 0)
         return ExceptionCode(WriteFailureCode(result.fileError), "local file: " + std::string(strerror(result.fileError)));
+    if (result.longerThanAnnounced)
+        return ExceptionCode(kErrNetworkFailed, "the server sent more than the length it announced");
     return ExceptionCode(kErrNetworkFailed, result.errorText.toStdString());
 }
 

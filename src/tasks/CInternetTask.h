@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CVisualTask.h"
+#include "TransferCodes.h"
 #include "RemoteTransfer.h"
 #include "Sounds.h"
 
@@ -14,8 +15,6 @@ class TaskOwnerView;
 
 // The code of an aborted transfer: never reported.
 inline constexpr OSStatus kErrTransferAborted = 0x10000065;
-// A missing remote file (HTTP 404, FTP 550) is reported as this, with the note alert.
-inline constexpr OSStatus kErrRemoteFileNotFound = 1000;
 // Network failures without a server reply (refused, unreachable, cut short).
 inline constexpr OSStatus kErrNetworkFailed = -3260;
 

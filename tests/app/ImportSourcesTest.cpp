@@ -27,6 +27,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <map>
 #include <thread>
 
 #include <fcntl.h>
@@ -469,6 +470,84 @@ TEST_F(ImportSources, DeleteAfterDownloadKeepsAFileWhoseCopyFailedAndNamesNeverC
     EXPECT_EQ(ItemFiles(document), (QStringList {"Canon.jpg", "Canon 1.jpg"}));
     EXPECT_EQ(Contents(downloads + QStringLiteral("/Canon.jpg")), firstCanon);
     EXPECT_EQ(Contents(downloads + QStringLiteral("/Canon 1.jpg")), secondCanon);
+}
+
+TEST_F(ImportSources, DeleteAfterDownloadKeepsACardFileThatChangedAfterItsCopyBegan)
+{
+    SetPrefBoolean(QStringLiteral("ICADeleteAfterDownload"), true);
+    SetPrefNumber(QStringLiteral("ICAConnectCameraAction"), 4); // into the front index
+    MakeCard(QStringLiteral("CHANGING"), {"Canon.jpg", "IPTC.jpg", "Sony.jpg"});
+    app->ObeyCommand(cmd_New, nullptr);
+    ASSERT_EQ(IndexDocuments().size(), 1u);
+    CIndexDoc* document = IndexDocuments().front();
+    struct Case {
+        const char* name;
+        void (*change)(const QString& path); // what the card does once the copy is down
+        bool kept;
+    };
+    const Case cases[] = {
+        {"Canon.jpg", nullptr, false},
+        {"IPTC.jpg", [](const QString& path) {
+             QFile file(path);
+             ASSERT_TRUE(file.open(QIODevice::Append));
+             file.write(QByteArray(4096, 'g'));
+         }, true},
+        {"Sony.jpg", [](const QString& path) {
+             QFile file(path);
+             ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+             ASSERT_TRUE(file.setFileTime(QFileInfo(path).lastModified().addSecs(3600), QFileDevice::FileModificationTime));
+         }, true},
+    };
+    std::map<QString, QByteArray> before;
+    for (const Case& c : cases)
+        before[QLatin1String(c.name)] = Contents(CardFile(QStringLiteral("CHANGING"), QLatin1String(c.name)));
+    // The card changes after a picture's copy began and before the card's file goes.
+    QObject::connect(&document->GetModel(), &CIndexModel::itemsAdded, [&](std::span<CIndexItem* const> items, bool) {
+        for (CIndexItem* item : items)
+            for (const Case& c : cases)
+                if (c.change && QFileInfo(item->GetURL().toLocalFile()).fileName() == QLatin1String(c.name))
+                    c.change(CardFile(QStringLiteral("CHANGING"), QLatin1String(c.name)));
+    });
+    ASSERT_EQ(ImportWithAnswer(kPaneOK), document);
+    QString told;
+    for (const SErrorReport& report : reports)
+        told += report.text;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(QFileInfo::exists(CardFile(QStringLiteral("CHANGING"), QLatin1String(c.name))), c.kept);
+        EXPECT_EQ(told.contains(QLatin1String(c.name)), c.kept) << told.toStdString();
+        EXPECT_EQ(Contents(downloads + QLatin1Char('/') + QLatin1String(c.name)), before[QLatin1String(c.name)]);
+    }
+}
+
+TEST_F(ImportSources, CardFilesWhoseNamesAreNotUtf8AreImportedUnderTheirLatin1Names)
+{
+    MakeCard(QStringLiteral("FOREIGN"), {"Canon.jpg"});
+    const QByteArray photo = Contents(CardFile(QStringLiteral("FOREIGN"), QStringLiteral("Canon.jpg")));
+    struct Case {
+        QByteArray bytes; // the name on the card
+        const char* imported; // the name of its copy, in UTF-8
+    };
+    const Case cases[] = {
+        {"soir\xE9" "e.jpg", "soirée.jpg"},
+        {"\xC9t\xE9 \xFF.JPG", "Été ÿ.JPG"},
+    };
+    const QByteArray folder = QFile::encodeName(CardFile(QStringLiteral("FOREIGN"), QString()));
+    for (const Case& c : cases) {
+        const int fd = ::open((folder + c.bytes).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, photo.constData(), size_t(photo.size())), photo.size());
+        ::close(fd);
+    }
+    CIndexDoc* document = ImportWithAnswer(kPaneOK);
+    ASSERT_NE(document, nullptr);
+    EXPECT_TRUE(asked.contains(QStringLiteral("import 3 pictures"))) << asked.toStdString();
+    QStringList items = ItemFiles(document);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.imported);
+        EXPECT_TRUE(items.contains(QString::fromUtf8(c.imported))) << items.join(", ").toStdString();
+        EXPECT_EQ(Contents(downloads + QLatin1Char('/') + QString::fromUtf8(c.imported)), photo);
+    }
 }
 
 TEST_F(ImportSources, ActiveFontsGiveOneItemPerFontFileOpenTypeIncluded)

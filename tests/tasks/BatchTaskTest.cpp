@@ -116,12 +116,11 @@ TEST_F(BatchTaskTest, FilesAreCopiedAndMovedToTheChosenFolderByTheConflictMode)
     EXPECT_TRUE(QFile::exists(source)) << "a copy leaves the file";
     EXPECT_EQ(first->GetURL(), QUrl::fromLocalFile(source));
 
-    // Without a conflict mode a copy never replaces: each item fails.
+    // Skipping never replaces.
     CSearchTask* refused = Batch();
     refused->AddCriterion(std::make_unique<CCriteria>(FileStep(kSelectorCopyToFolder, copies, kConflictNone)));
     RunToEnd(refused);
     EXPECT_EQ(QDir(copies).entryList(QDir::Files).size(), 4);
-    EXPECT_NE(first->GetError(), nullptr);
 
     // A move that takes the items out: the files are in the folder, the index empty,
     // the items held by the task rather than deleted under the run.
@@ -133,6 +132,28 @@ TEST_F(BatchTaskTest, FilesAreCopiedAndMovedToTheChosenFolderByTheConflictMode)
     EXPECT_TRUE(QFile::exists(moved + QStringLiteral("/market.jpg")));
     EXPECT_EQ(owner_.GetModel().CountAllItems(), 0);
     EXPECT_TRUE(owner_.GetModel().IsModified());
+}
+
+TEST_F(BatchTaskTest, SkipTheFileLeavesAFileInTheWayAloneWithoutAnErrorOrAnAlert)
+{
+    const QString source = SampleWithExivCommands("harbour.jpg", QByteArray());
+    CIndexItem* item = AddFile(source);
+    const QString folder = Folder("taken");
+    QFile taken(folder + QStringLiteral("/harbour.jpg"));
+    ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
+    taken.write("already there");
+    taken.close();
+    for (SInt32 selector : {kSelectorCopyToFolder, kSelectorMoveToFolder}) {
+        SCOPED_TRACE(selector);
+        CSearchTask* task = Batch();
+        task->AddCriterion(std::make_unique<CCriteria>(FileStep(selector, folder, kConflictNone, true)));
+        RunToEnd(task);
+        EXPECT_EQ(item->GetError(), nullptr);
+        EXPECT_TRUE(reported.empty());
+        EXPECT_EQ(ReadWholeFile(folder + QStringLiteral("/harbour.jpg")), QByteArray("already there"));
+        EXPECT_TRUE(QFile::exists(source));
+        EXPECT_EQ(owner_.GetModel().CountAllItems(), 1) << "a skipped file's item is never taken out";
+    }
 }
 
 TEST_F(BatchTaskTest, FilesOpenInTheChosenApplication)

@@ -6,6 +6,7 @@
 #include "CInternetTask.h"
 #include "CPutRemoteFileTask.h"
 #include "LControl.h"
+#include "LocalizedStrings.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
 #include "FileRef.h"
@@ -22,6 +23,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -84,7 +86,11 @@ protected:
         TaskTest::SetUp();
         downloads = UseTestDownloadFolder();
         SetPrefBoolean(QStringLiteral("AutoCreateThumbnail"), false);
-        SetErrorNotificationPoster([this](const SErrorReport& report) { alertTypes.push_back(report.alertType); });
+        SetErrorNotificationPoster([this](const SErrorReport& report) {
+            alertTypes.push_back(report.alertType);
+            // What the alert says, as the error manager shows it.
+            shownTexts.push_back(report.text.isEmpty() ? CopyLocalizedCFString(report.listID, report.messageIndex) : report.text);
+        });
     }
     void TearDown() override
     {
@@ -140,6 +146,7 @@ protected:
 
     QString downloads;
     std::vector<SInt32> alertTypes;
+    QStringList shownTexts;
     StLogCapture log {"orvex.errors"};
 };
 
@@ -368,6 +375,65 @@ TEST_F(InternetTaskTest, ADownloadReplacesWhateverItsFileHeld)
         ASSERT_TRUE(RunUntil([&] { return transfer.IsDone(); }, 20000));
         EXPECT_TRUE(transfer.Result().Succeeded());
         EXPECT_EQ(ReadWholeFile(path), Pattern(3000, 'b'));
+    }
+}
+
+TEST_F(InternetTaskTest, DownloadAgainSaysAMissingFileOrAWrongPasswordInWords)
+{
+    WriteFile(ServerRoot() + "/again/here.jpg", "here");
+    const QString copy = downloads + "/mine.jpg";
+    struct Case {
+        QUrl remote; // the item's address, with the password the user typed
+        const char* shown;
+    };
+    const Case cases[] = {
+        {Http().URL("http", "/files/again/gone.jpg"), "The file was not found on the server."},
+        {Ftp().URL("ftp", "/again/gone.jpg"), "The file was not found on the server."},
+        {Ftp().URL("ftp", "/again/here.jpg", "user", "wrong"),
+            "Access to the server or folder was denied. Check your user name and password."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.remote.toString().toStdString());
+        WriteFile(copy, "my own copy");
+        shownTexts.clear();
+        CIndexItem* item = ItemWithCopy(copy, Net::WithoutPassword(c.remote));
+        ASSERT_TRUE(WaitGone(StartDownloadTaskForItem(&owner_.model, item, c.remote)));
+        EXPECT_EQ(shownTexts.join(QLatin1Char('\n')).toStdString(), c.shown);
+        EXPECT_EQ(ReadWholeFile(copy), QByteArray("my own copy"));
+    }
+}
+
+TEST_F(InternetTaskTest, AnEndlessBodyStopsAtItsAnnouncedLengthOrAtTheDisksReserve)
+{
+    constexpr qint64 kRoom = 4 * 1024 * 1024; // what the reserve leaves for an unannounced body
+    constexpr qint64 kGiveUp = 64 * 1024 * 1024; // far past the reserve: the body never stopped
+    struct Case {
+        const char* path;
+        bool reserveNear; // the reserve set just below the disk's free space
+        qint64 size; // the whole file kept, or -1: the transfer fails as on a full disk
+    };
+    const Case cases[] = {
+        {"/over/100000", false, 100000},
+        {"/endless", true, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const QString path = downloads + "/body.bin";
+        WriteFile(path, QByteArray());
+        Net::TransferRequest request;
+        request.url = Http().URL("http", QString::fromLatin1(c.path));
+        request.localPath = path;
+        if (c.reserveNear)
+            request.freeSpaceReserve = QStorageInfo(downloads).bytesAvailable() - kRoom;
+        Net::RemoteTransfer transfer(request);
+        transfer.Start();
+        ASSERT_TRUE(RunUntil([&] { return transfer.IsDone() || QFileInfo(path).size() > kGiveUp; }, 60000));
+        ASSERT_TRUE(transfer.IsDone()) << "the body went on filling the disk";
+        EXPECT_EQ(transfer.Result().Succeeded(), c.size >= 0) << transfer.Result().errorText.toStdString();
+        if (c.size >= 0)
+            EXPECT_EQ(QFileInfo(path).size(), c.size);
+        else
+            EXPECT_EQ(transfer.Result().fileError, ENOSPC) << transfer.Result().errorText.toStdString();
     }
 }
 

@@ -14,12 +14,14 @@
 #include "FontFile.h"
 #include "FieldKeys.h"
 #include "IndexWindowTest.h"
+#include "LControl.h"
 #include "LDocument.h"
 #include "LMenuBar.h"
 #include "LStdControls.h"
 #include "LThread.h"
 #include "LWindow.h"
 #include "LocalizedStrings.h"
+#include "NetTestServers.h"
 #include "Offscreen.h"
 #include "OpenWithMenu.h"
 #include "Preferences.h"
@@ -37,6 +39,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -478,6 +481,77 @@ TEST_F(IndexCommands, DownloadAgainTakesSelectedRemoteItemsOrThoseWhoseFileIsGon
     Select({ 1, 3 });
     EXPECT_EQ(view->DownloadAgain(), 1); // item 3 has no remote address
     StopTasksOfOwner(&view->GetModel());
+}
+
+// Downloads from the real local servers into a folder of the test's own.
+class IndexDownloads : public IndexCommands {
+protected:
+    void SetUp() override
+    {
+        IndexCommands::SetUp();
+        QDir().mkpath(mDir + "/server");
+        downloads = UseTestDownloadFolder();
+        SetPrefBoolean(QStringLiteral("AutoCreateThumbnail"), false);
+        SetPrefBoolean(QStringLiteral("DownloadFiles"), true);
+        SetPrefBoolean(QStringLiteral("AskBeforeConnecting"), false);
+        SetPrefBoolean(QStringLiteral("FTPPassiveMode"), true);
+    }
+    void TearDown() override
+    {
+        StopTasksOfOwner(&view->GetModel());
+        for (const char* key : { "DownloadFolderAlias", "AutoCreateThumbnail", "DownloadFiles", "AskBeforeConnecting",
+                 "FTPPassiveMode" })
+            SetPrefDefault(QString::fromLatin1(key));
+        IndexCommands::TearDown();
+    }
+    bool WaitIdle() { return LThread::RunUntil([&] { return view->GetModel().CountRunningTasks() == 0; }, 30000); }
+
+    QString downloads;
+};
+
+TEST_F(IndexDownloads, DownloadAgainKeepsTheSelectionAndTheStatusStripCountsTheFilesFetched)
+{
+    LocalServer http(QStringLiteral("http_server.py"), mDir + "/server");
+    auto* placard = dynamic_cast<CInfoView*>(doc->GetWindow()->FindPaneByID(930));
+    ASSERT_TRUE(placard);
+    struct Case {
+        const char* name;
+        QByteArray local; // the copy here before, or none
+        qsizetype served;
+    };
+    const Case cases[] = {
+        { "never.jpg", {}, 30000 },
+        { "older.jpg", "an older copy", 70000 },
+    };
+    std::vector<CIndexItem*> items;
+    for (const Case& c : cases) {
+        Write(mDir + "/server/" + c.name, QByteArray(c.served, 'd'));
+        const QUrl remote = http.URL("http", QStringLiteral("/files/") + c.name);
+        if (!c.local.isEmpty())
+            Write(downloads + "/" + c.name, c.local);
+        auto* item = new CIndexItem(c.local.isEmpty() ? remote : QUrl::fromLocalFile(downloads + "/" + c.name));
+        item->SetRemoteURL(remote);
+        view->InsertItem(item, kInsertAtEnd, false, false);
+        items.push_back(item);
+    }
+    view->DeselectAll();
+    for (CIndexItem* item : items)
+        view->SelectIndex(view->GetModel().GetIndexOfItem(item));
+    view->ProcessCommand(cmd_DownloadAgain);
+    ASSERT_TRUE(WaitIdle());
+    UInt64 total = 0;
+    for (CIndexItem* item : view->GetItemList())
+        total += UInt64(QFileInfo(item->LocateFile(false).toLocalFile()).size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        EXPECT_TRUE(view->GetModel().IsSelected(view->GetModel().GetIndexOfItem(items[i]))) << "the selection was lost";
+        EXPECT_EQ(items[i]->GetTotalSize(), UInt32(cases[i].served));
+    }
+    view->DeselectAll();
+    ProcessEventsFor(50);
+    const SInt32 count = view->CountItems();
+    EXPECT_EQ(placard->GetInfoText(), CInfoView::CountsText(count, count, 0, total));
+    EXPECT_TRUE(reports.empty());
 }
 
 TEST_F(IndexCommands, AnUploadGivesItemsTheirAddressWithoutThePassword)

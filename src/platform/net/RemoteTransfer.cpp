@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -123,9 +124,27 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user)
             return length;
     }
     if (state->fd >= 0) {
+        // A body never outgrows the length its server announced; one of no
+        // announced length stops before the disk's free space falls below the reserve.
+        size_t keep = length;
+        curl_off_t announced = -1;
+        Curl().easy_getinfo(state->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        if (announced >= 0) {
+            if (state->result.bytes + qint64(length) > qint64(announced)) {
+                keep = size_t(std::max<qint64>(qint64(announced) - state->result.bytes, 0));
+                state->result.longerThanAnnounced = true;
+            }
+        } else {
+            struct statvfs disk {};
+            if (::fstatvfs(state->fd, &disk) == 0
+                && qint64(disk.f_bavail) * qint64(disk.f_frsize) - qint64(length) < state->request.freeSpaceReserve) {
+                state->result.fileError = ENOSPC;
+                return 0;
+            }
+        }
         size_t written = 0;
-        while (written < length) {
-            const ssize_t n = ::write(state->fd, data + written, length - written);
+        while (written < keep) {
+            const ssize_t n = ::write(state->fd, data + written, keep - written);
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -133,6 +152,10 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user)
                 return 0;
             }
             written += size_t(n);
+        }
+        if (state->result.longerThanAnnounced) {
+            state->result.bytes += qint64(keep);
+            return 0;
         }
     } else {
         if (state->result.body.size() + qint64(length) > state->request.memoryLimit) {
@@ -476,7 +499,7 @@ Engine& ReadyEngine()
 
 bool TransferResult::Succeeded() const
 {
-    if (curlCode != CURLE_OK || aborted || tooLarge || fileError != 0)
+    if (curlCode != CURLE_OK || aborted || tooLarge || longerThanAnnounced || fileError != 0)
         return false;
     // FTP answers 226 (or 250) after a transfer; HTTP any 2xx.
     return status == 0 || (status >= 200 && status <= 299);

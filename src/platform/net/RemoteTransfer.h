@@ -38,6 +38,9 @@ struct TransferRequest {
     int renameMode = 0644;
     // A download or listing into memory stops with tooLarge beyond this.
     qint64 memoryLimit = 16 * 1024 * 1024;
+    // A download into a file of no announced length stops (fileError ENOSPC)
+    // before the free space of the file's disk falls below this.
+    qint64 freeSpaceReserve = 512 * 1024 * 1024;
     bool passive = true; // FTP data connections; active ones use "PORT -"
     QString listCommand = QStringLiteral("MLSD");
     QStringList postCommands; // FTP: after a successful transfer
@@ -51,6 +54,7 @@ struct TransferResult {
     long status = 0;     // the last reply: the final HTTP status, or the FTP reply code
     bool aborted = false;
     bool tooLarge = false;
+    bool longerThanAnnounced = false; // the body went on past its announced length (kept up to it)
     int fileError = 0;   // errno of a failed read or write of the local file
     qint64 bytes = 0;
     QByteArray body;     // downloads into memory and listings

@@ -3,6 +3,7 @@
 #include "ExceptionCode.h"
 #include "FileErrors.h"
 #include "GioLibrary.h"
+#include "NativePaths.h"
 #include "Modules.h"
 #include "RegularFile.h"
 #include "WorkerPool.h"
@@ -24,6 +25,7 @@
 
 #include <pwd.h>
 #include <sys/sendfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -189,19 +191,33 @@ QString JoinFolder(const QString& folder, const QString& name)
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
-// Where a card's file lies on the disk: the card's folder and the camera's path.
+// Where a card's file lies on the disk: the card's folder and the camera's path,
+// the name by its own bytes.
+QByteArray CardFileBytes(const CameraDevice& device, const CameraFileEntry& entry)
+{
+    return QFile::encodeName(device.MountPath() + JoinFolder(entry.folder, QString())) + entry.nameBytes;
+}
+
 QString CardFilePath(const CameraDevice& device, const CameraFileEntry& entry)
 {
-    return device.MountPath() + JoinFolder(entry.folder, entry.name);
+    return PathFromNativeBytes(CardFileBytes(device, entry));
+}
+
+// The camera's name bytes of an entry.
+QByteArray NameBytes(const CameraFileEntry& entry)
+{
+    return entry.nameBytes.isEmpty() ? entry.name.toUtf8() : entry.nameBytes;
 }
 
 // Copies a card's file into `fd` as it is read: only a regular file, opened without
 // blocking, so a pipe or a link to a device named like a picture is never waited on.
-OSStatus CopyCardFile(const QString& path, int fd)
+OSStatus CopyCardFile(const QString& path, int fd, FileIdentity* opened)
 {
     RegularFile file;
     if (const OSStatus status = file.Open(path); status != noErr)
         return status;
+    if (opened)
+        *opened = file.Identity();
     constexpr qint64 kChunk = 1 << 20;
     // The kernel copies from file to file itself, as cp does (no pass through our
     // memory); where it cannot, the bytes are read and written here.
@@ -399,7 +415,8 @@ std::vector<CameraFileEntry> CameraConnection::ListFiles()
             for (int i = 0; i < GPhoto().list_count(names.list); ++i) {
                 const char* name = nullptr;
                 GPhoto().list_get_name(names.list, i, &name);
-                CameraFileEntry entry {folder, QString::fromUtf8(name), -1};
+                // A name that is not UTF-8 (an older camera's Latin-1) is read as Latin-1.
+                CameraFileEntry entry {folder, ReadableNativePath(name), -1, name};
                 // A card lists whatever its folders hold: only its regular files are pictures.
                 if (mDevice.IsMassStorage()) {
                     qint64 size = -1;
@@ -432,10 +449,10 @@ std::vector<CameraFileEntry> CameraConnection::ListFiles()
     return files;
 }
 
-OSStatus CameraConnection::Download(const CameraFileEntry& entry, int fd)
+OSStatus CameraConnection::Download(const CameraFileEntry& entry, int fd, FileIdentity* opened)
 {
     if (mDevice.IsMassStorage()) {
-        const OSStatus status = CopyCardFile(CardFilePath(mDevice, entry), fd);
+        const OSStatus status = CopyCardFile(CardFilePath(mDevice, entry), fd, opened);
         if (status != noErr)
             qCWarning(lcCamera) << "download of" << entry.name << "failed:" << status;
         return status;
@@ -451,7 +468,7 @@ OSStatus CameraConnection::Download(const CameraFileEntry& entry, int fd)
         return kErrCameraFailed;
     }
     const int result = GPhoto().camera_file_get(mImpl->camera, entry.folder.toUtf8().constData(),
-        entry.name.toUtf8().constData(), GP_FILE_TYPE_NORMAL, file, mImpl->context);
+        NameBytes(entry).constData(), GP_FILE_TYPE_NORMAL, file, mImpl->context);
     GPhoto().file_unref(file);
     if (result < GP_OK) {
         qCWarning(lcCamera) << "download of" << entry.name << "failed:" << GPhoto().result_as_string(result);
@@ -460,10 +477,19 @@ OSStatus CameraConnection::Download(const CameraFileEntry& entry, int fd)
     return noErr;
 }
 
-OSStatus CameraConnection::Delete(const CameraFileEntry& entry)
+OSStatus CameraConnection::Delete(const CameraFileEntry& entry, const FileIdentity* copied)
 {
+    if (copied && mDevice.IsMassStorage()) {
+        // The card may have changed since the copy began (a camera still writing,
+        // another program): only the very file that was copied goes.
+        struct stat now {};
+        if (::lstat(CardFileBytes(mDevice, entry).constData(), &now) != 0 || !(FileIdentity::Of(now) == *copied)) {
+            qCWarning(lcCamera) << entry.name << "changed on the card after its copy began: kept";
+            return kErrCameraFileChanged;
+        }
+    }
     const int result = GPhoto().camera_file_delete(mImpl->camera, entry.folder.toUtf8().constData(),
-        entry.name.toUtf8().constData(), mImpl->context);
+        NameBytes(entry).constData(), mImpl->context);
     if (result < GP_OK) {
         qCWarning(lcCamera) << "deleting" << entry.name << "from the camera failed:" << GPhoto().result_as_string(result);
         return kErrCameraFailed;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "MacTypes.h"
+#include "RegularFile.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -17,6 +19,8 @@
 
 // Thrown when a camera cannot be opened or answers with an error.
 inline constexpr OSStatus kErrCameraFailed = -9950;
+// A card's file changed after its copy began: it stays on the card.
+inline constexpr OSStatus kErrCameraFileChanged = -9951;
 
 struct CameraDevice {
     QString model;
@@ -32,8 +36,9 @@ struct CameraDevice {
 
 struct CameraFileEntry {
     QString folder; // the camera's folder, "/DCIM/100CANON"
-    QString name; // "IMG_0001.JPG"
+    QString name; // "IMG_0001.JPG"; a name that is not UTF-8 read as Latin-1
     qint64 size = -1; // bytes, -1 when the camera does not say
+    QByteArray nameBytes; // the name as the camera gives it
 };
 
 // The cameras attached now: those libgphoto2 detects (of the mounted cards, only
@@ -61,9 +66,11 @@ public:
     std::vector<CameraFileEntry> ListFiles();
     // Writes the file's bytes into the open descriptor; noErr or the code. A
     // card's file is read as a regular file (notAFileErr for anything else) and
-    // never waited on.
-    OSStatus Download(const CameraFileEntry& entry, int fd);
-    OSStatus Delete(const CameraFileEntry& entry);
+    // never waited on; `opened` gets that file as it was when its copy began.
+    OSStatus Download(const CameraFileEntry& entry, int fd, FileIdentity* opened = nullptr);
+    // A card's file goes only while it is still the file `copied` says (its copy's
+    // `opened`): one that changed since stays, with kErrCameraFileChanged.
+    OSStatus Delete(const CameraFileEntry& entry, const FileIdentity* copied = nullptr);
 
 private:
     struct Impl;

@@ -8,6 +8,8 @@ Prints its port on the first line of standard output, then serves until killed:
   /private/<path>               /files/<path> behind basic auth user:secret
   /slow/<bytes>[/<tag>]         a body sent at about --rate bytes per second
   /short/<bytes>                a body that ends after half of what it declares
+  /over/<bytes>                 a body that declares that length and goes on for ever
+  /endless                      a body of no declared length that goes on for ever
   /stats/<tag>                  the most /slow bodies of that tag that were sent at once
 """
 import argparse
@@ -100,6 +102,20 @@ class Handler(http.server.SimpleHTTPRequestHandler):
                         active_slow[tag] -= 1
             if kind == "short":
                 self.close_connection = True
+        elif kind in ("over", "endless"):
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            if kind == "over":
+                self.send_header("Content-Length", rest)
+            self.send_header("Connection", "close")
+            self.end_headers()
+            chunk = b"e" * 65536
+            try:
+                while True:
+                    self.wfile.write(chunk)
+            except (BrokenPipeError, ConnectionResetError):
+                pass
+            self.close_connection = True
         elif kind == "stats":
             with lock:
                 self.send_text(200, "%d\n" % most_slow.get(rest, 0))
