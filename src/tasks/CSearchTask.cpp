@@ -1,6 +1,7 @@
 #include "CSearchTask.h"
 
 #include "CCriteria.h"
+#include "CIndexDoc.h"
 #include "CIndexItem.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QSet>
 
 #include <algorithm>
 #include <optional>
@@ -161,6 +163,32 @@ void CSearchTask::SetSourceKind(SInt32 sourceKind)
     mSourceKind = sourceKind;
     if (sourceKind == kSearchSourceOpenIndexes)
         mResultAction = kResultCopyToNewIndex;
+}
+
+void CSearchTask::InsertSourceItems(SInt32 sourceKind)
+{
+    CIndexModel* model = GetModel();
+    ThrowIfNil_(model);
+    if (sourceKind == kSearchSourceAllItems || sourceKind == kSearchSourceSelection) {
+        model->ShowAllItems();
+        const std::vector<CIndexItem*> items = sourceKind == kSearchSourceAllItems
+            ? std::vector<CIndexItem*>(model->GetItemList().begin(), model->GetItemList().end())
+            : model->SelectedItems();
+        for (CIndexItem* item : items)
+            InsertItem(item, kInsertAtEnd);
+    } else if (sourceKind == kSearchSourceOpenIndexes) {
+        // A file that several indexes hold is searched, and copied, once.
+        QSet<QUrl> files;
+        for (CIndexDoc* index : CIndexDoc::GetIndexDocuments()) {
+            for (CIndexItem* item : index->GetModel().GetItemList()) {
+                const QUrl file = item->GetURL();
+                if (file.isEmpty() || !files.contains(file)) {
+                    files.insert(file);
+                    InsertItem(item, kInsertAtEnd);
+                }
+            }
+        }
+    }
 }
 
 void CSearchTask::SetResultAction(SInt32 action)

@@ -104,6 +104,10 @@ public:
     // action to 8016 (copy into a new index) for good, so that no item enters an
     // index that does not own it.
     void SetSourceKind(SInt32 sourceKind);
+    // Adds the items of a source at the end: for 9000 and 9001 the owner shows all
+    // its items first, then gives them all or its selected ones; for 9002 every
+    // open index gives its items, a file that several hold once. Other kinds add none.
+    void InsertSourceItems(SInt32 sourceKind);
     SInt32 GetResultAction() const { return mResultAction; }
     SInt16 GetKind() const { return mKind; }
     void SetKeepNewListLocked(bool keep) { mKeepNewListLocked = keep; }

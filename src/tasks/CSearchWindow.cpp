@@ -472,34 +472,6 @@ void CSearchWindow::UpdateTitle()
 
 // --- Running ------------------------------------------------------------------------------------
 
-namespace {
-
-void AddSourceItems(CSearchTask& task, CIndexModel& model, CommandT source)
-{
-    if (source == kSearchSourceAllItems || source == kSearchSourceSelection) {
-        model.ShowAllItems();
-        const std::vector<CIndexItem*> items = source == kSearchSourceAllItems
-            ? std::vector<CIndexItem*>(model.GetItemList().begin(), model.GetItemList().end())
-            : model.SelectedItems();
-        for (CIndexItem* item : items)
-            task.InsertItem(item, kInsertAtEnd);
-    } else if (source == kSearchSourceOpenIndexes) {
-        // A file that several indexes hold is searched, and copied, once.
-        QSet<QUrl> files;
-        for (CIndexDoc* index : CIndexDoc::GetIndexDocuments()) {
-            for (CIndexItem* item : index->GetModel().GetItemList()) {
-                const QUrl file = item->GetURL();
-                if (file.isEmpty() || !files.contains(file)) {
-                    files.insert(file);
-                    task.InsertItem(item, kInsertAtEnd);
-                }
-            }
-        }
-    }
-}
-
-} // namespace
-
 void CSearchWindow::RunSearch()
 {
     ThrowIfNil_(mTarget);
@@ -508,7 +480,7 @@ void CSearchWindow::RunSearch()
         *mTarget, kSearchKindSearch, this);
     task->SetSourceKind(source);
     task->SetResultAction(ResultCommand());
-    AddSourceItems(*task, *mTarget, source);
+    task->InsertSourceItems(source);
     for (CSearchView* row : mRows)
         task->AddCriterion(row->MakeCriteria());
     task.release()->Start();
@@ -522,7 +494,7 @@ void CSearchWindow::FindDuplicates()
     auto task = std::make_unique<CSearchTask>(QStringLiteral("601:41"), *mTarget, kSearchKindDuplicates, this);
     task->SetSourceKind(source);
     task->SetResultAction(ResultCommand());
-    AddSourceItems(*task, *mTarget, source);
+    task->InsertSourceItems(source);
     task->AddCriterion(std::make_unique<CCriteria>(kDuplicatesCategory, kSelectorSameMediaInfo, QString()));
     task.release()->Start();
     Hide();

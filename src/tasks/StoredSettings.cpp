@@ -1,14 +1,17 @@
 #include "StoredSettings.h"
 
 #include "BundleStrings.h"
+#include "CIndexDoc.h"
 #include "CSearchTask.h"
 #include "CToolbar.h"
 #include "ExceptionCode.h"
+#include "LMenuBar.h"
 #include "LocalizedStrings.h"
 #include "Preferences.h"
 #include "PropertyList.h"
 #include "TaskOwnerView.h"
 #include "TaskServices.h"
+#include "UEvents.h"
 
 #include <QSet>
 
@@ -49,6 +52,24 @@ const QSet<QString>& ShippedNames()
 QString ShortcutKey(const QVariant& setting)
 {
     return setting.toMap().value(kSettingShortcutKey).toString().left(1).toUpper();
+}
+
+bool IsStoredSettingCommand(CommandT command)
+{
+    return command >= kFirstStoredSearchCommand && command <= kLastStoredBatchCommand;
+}
+
+// The text of the menu item (other than a stored setting's) that Ctrl+Alt with the
+// key runs already; empty when none does.
+QString MenuItemOfKey(QChar key)
+{
+    const LMenuBar* bar = LMenuBar::GetCurrentMenuBar();
+    const CommandT command = bar ? bar->FindKeyCommand(UInt8(key.toLatin1()), cmdKey | optionKey) : cmd_Nothing;
+    LMenu* menu = nullptr;
+    SInt16 item = 0;
+    if (command == cmd_Nothing || IsStoredSettingCommand(command) || !bar->FindMenuItem(command, menu, item))
+        return QString();
+    return menu->Item(item)->text;
 }
 
 } // namespace
@@ -98,6 +119,11 @@ EShortcutCheck CheckSettingShortcut(const QString& shortcut, const QVariantList&
         return EShortcutCheck::Invalid;
     if (kReservedShortcutKeys.contains(key))
         return EShortcutCheck::Reserved;
+    if (const QString owner = MenuItemOfKey(key.at(0)); !owner.isEmpty()) {
+        if (outOwner)
+            *outOwner = owner;
+        return EShortcutCheck::Taken;
+    }
     for (bool batch : { false, true }) {
         const QVariantList& settings = batch ? batches : searches;
         for (qsizetype i = 0; i < settings.size(); ++i) {
@@ -200,6 +226,10 @@ bool CanRunStoredSetting(const CIndexModel& model, CommandT command)
         return model.CountItems() > 0;
     if (source == kSearchSourceSelection)
         return model.CountSelectedItems() > 0;
+    if (source == kSearchSourceOpenIndexes && command <= kLastStoredSearchCommand) {
+        const std::vector<CIndexDoc*>& open = CIndexDoc::GetIndexDocuments();
+        return std::any_of(open.begin(), open.end(), [](CIndexDoc* index) { return index->GetModel().CountItems() > 0; });
+    }
     return false;
 }
 
@@ -219,9 +249,13 @@ void RunStoredSetting(CIndexModel& model, CommandT command, CIndexItem* item, LW
         title.chop(title.endsWith(QChar(0x2026)) ? 1 : 3);
     auto task = std::make_unique<CSearchTask>(QStringLiteral("601:39"), model, search ? kSearchKindSearch : kSearchKindBatch, window);
     task->SetTitleCaption(title);
+    if (search)
+        task->SetSourceKind(item ? kSearchSourceAllItems : source);
     task->SetResultAction(result);
     if (item) {
         task->InsertItem(item, kInsertAtEnd);
+    } else if (search) {
+        task->InsertSourceItems(source);
     } else if (source == kSearchSourceAllItems) {
         for (CIndexItem* each : model.GetItemList())
             task->InsertItem(each, kInsertAtEnd);

@@ -79,8 +79,10 @@ void SetStoredSettingsChangedHook(std::function<void()> hook);
 void StoredSettingsChanged();
 
 // Runs a stored search (9000-9499) or batch (9500-9999) on the index: on the given
-// item alone, else on the setting's source (all items or the selection). A
-// stored search shows all items first. 'nilP' for a missing entry or key.
+// item alone, else on the setting's source (all items, the selection, or for a
+// search every open index). A stored search shows all items first. 'nilP' for a
+// missing entry or key.
 void RunStoredSetting(CIndexModel& model, CommandT command, CIndexItem* item, LWindow* window);
-// Whether the command can run on the index: its setting's source has items.
+// Whether the command can run on the index: its setting's source has items (for a
+// search of every open index, any open index has some).
 bool CanRunStoredSetting(const CIndexModel& model, CommandT command);

@@ -9,6 +9,7 @@
 #include "IndexTaskServices.h"
 #include "InterfaceClasses.h"
 #include "LMenuBar.h"
+#include "LayoutCheck.h"
 #include "LStdControls.h"
 #include "MacDates.h"
 #include "SearchEditors.h"
@@ -365,6 +366,46 @@ TEST_F(SearchWindowTest, NamedSettingsAreAppendedWithUnicodeNamesAndCheckedShort
         window->ListenToMessage(msg_SearchSaveCancel, nullptr);
     }
     EXPECT_EQ(CopyStoredSettings(false).size(), 2);
+}
+
+// A letter that Ctrl+Alt already gives to a menu command, to another stored
+// setting or to the desktop, typed as a new setting's shortcut: each is refused in
+// an alert that says whose it is, its whole text shown, and nothing is stored.
+TEST_F(SearchWindowTest, ATakenShortcutIsRefusedInAnAlertThatShowsWhole)
+{
+    LMenuBar bar(128);
+    StoreStoredSettings(false, { QVariantMap { { kSettingNameKey, QStringLiteral("Boats") },
+                                   { kSettingShortcutKey, QStringLiteral("B") }, { kSourceKindKey, 9000 },
+                                   { kResultKindKey, 8001 }, { kCriteriaListKey, QVariantList() } } });
+    const struct {
+        const char* typed;
+        const char* owner; // named in the alert
+    } rows[] = { { "p", "Print One" }, { "w", "Close All" }, { "b", "Boats" }, { "t", "" } };
+    CSearchWindow* window = Open(1057);
+    window->Show();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.typed);
+        window->OpenSaveSettingDialog();
+        LDialogBox* dialog = window->GetSaveDialog();
+        ASSERT_NE(dialog, nullptr);
+        TypeIntoField(dialog, 901, QStringLiteral("Harbours"));
+        QLineEdit* shortcut = TypeIntoField(dialog, 902, QString::fromLatin1(row.typed));
+        QString said;
+        QStringList faults;
+        AlertAnswer answer;
+        answer.inspect = [&](LDialogBox* alert) {
+            said = PaneText(alert, 5);
+            faults = LayoutFaults(*alert->GetShell());
+        };
+        answer.Arm();
+        QTest::keyClick(shortcut, Qt::Key_Return);
+        EXPECT_TRUE(answer.sawDialog);
+        EXPECT_TRUE(said.contains(QStringLiteral("Ctrl+Alt+") + QString::fromLatin1(row.typed).toUpper())) << said.toStdString();
+        EXPECT_TRUE(said.contains(QString::fromUtf8(row.owner))) << said.toStdString();
+        EXPECT_EQ(faults, QStringList());
+        window->ListenToMessage(msg_SearchSaveCancel, nullptr);
+    }
+    EXPECT_EQ(CopyStoredSettings(false).size(), 1);
 }
 
 TEST_F(SearchWindowTest, DecliningTheBatchConfirmationStartsNothing)

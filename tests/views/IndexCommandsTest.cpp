@@ -716,6 +716,31 @@ TEST_F(IndexCommands, AStoredSearchRunsFromItsCommandAndIsOffWithoutItsEntry)
     EXPECT_FALSE(Enabled(kFirstStoredSearchCommand));
 }
 
+// A stored search of every open index is offered while the indexes hold items, and
+// run from its command it copies what it finds in each of them into a new index.
+TEST_F(IndexCommands, AStoredSearchOfEveryOpenIndexIsOfferedAndCopiesIntoANewIndex)
+{
+    const QVariantMap criterion { { kCriteriaCategoryKey, kFieldName }, { kCriteriaSelectorKey, kSelectorContains },
+        { kCriteriaValueKey, QStringLiteral("ar") } };
+    StoreStoredSettings(false, { QVariantMap { { kSettingNameKey, QStringLiteral("Everywhere") }, { kSourceKindKey, 9002 },
+                                   { kResultKindKey, 8016 }, { kCriteriaListKey, QVariantList { criterion } } } });
+    std::unique_ptr<CIndexDoc> other(new CIndexDoc(nullptr, {}, false, false));
+    other->GetModel().InsertItem(new CIndexItem(QUrl(QStringLiteral("http://example.org/harbour.jpg"))), kInsertAtEnd);
+    EXPECT_TRUE(Enabled(kFirstStoredSearchCommand));
+    const std::vector<CIndexDoc*> before = CIndexDoc::GetIndexDocuments();
+    view->ObeyCommand(kFirstStoredSearchCommand, nullptr);
+    ASSERT_TRUE(LThread::RunUntil([&] {
+        return CIndexDoc::GetIndexDocuments().size() == before.size() + 1 && view->GetModel().CountRunningSearches() == 0;
+    }, 5000));
+    std::unique_ptr<CIndexDoc> made(CIndexDoc::GetIndexDocuments().back());
+    QStringList copied;
+    for (CIndexItem* item : made->GetModel().GetAllItems())
+        copied << item->GetName();
+    copied.sort();
+    EXPECT_EQ(copied, QStringList({ "charlie.jpg", "harbour.jpg" }));
+    EXPECT_EQ(view->CountItems(), 5);
+}
+
 TEST_F(IndexCommands, InFullScreenThePointerNearTheTopOrFootShowsTheBarsFullScreenHid)
 {
     doc->ShowStatusBar();

@@ -598,3 +598,43 @@ TEST_F(ItemInfoWindowTest, SteppingShowsTheEXIFValuesOfEachItemAndClearsThoseItL
 }
 
 } // namespace
+
+// Characters beyond the basic plane come from the window system as one key whose
+// text is two UTF-16 units: typed so into the headline, the city and the keyword
+// entry, each field keeps them, and the caption keeps them once applied.
+TEST_F(ItemInfoWindowTest, CharactersBeyondTheBasicPlaneAreKeptInSingleLineFields)
+{
+    struct Field {
+        SInt32 tab;
+        PaneIDT pane;
+    };
+    const std::vector<Field> fields { { 2, kFieldHeadline }, { 3, kFieldCity }, { 4, 'nkey' } };
+    const QString typed = QString::fromUtf8("Port 🚢 at dawn 🌅𝄞");
+    CIndexItem* item = AddCaptioned(QStringLiteral("one"), "Harbour");
+    AddFile(QStringLiteral("two"));
+    CItemInfoWindow* window = Show(item);
+    for (const Field& field : fields) {
+        SCOPED_TRACE(field.pane);
+        ClickTab(window, field.tab);
+        auto* pane = dynamic_cast<LEditText*>(window->FindPanelPane(field.pane));
+        ASSERT_NE(pane, nullptr);
+        QLineEdit* edit = pane->GetLineEdit();
+        QTest::mouseClick(edit, Qt::LeftButton);
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        for (const char32_t character : typed.toUcs4())
+            QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString::fromUcs4(&character, 1), Qt::NoModifier);
+        EXPECT_EQ(edit->text(), typed);
+    }
+    QTest::mouseClick(dynamic_cast<LControlPane*>(window->FindPanelPane('add '))->GetControlWidget(), Qt::LeftButton);
+
+    window->ListenToMessage(msg_InfoNextItem, nullptr); // applied
+    const CANPAInfo* caption = item->GetCaptionInfo();
+    ASSERT_NE(caption, nullptr);
+    EXPECT_EQ(IIMText::TextFromCaptionBytes(caption->GetHeadline().Bytes()), typed);
+    EXPECT_EQ(IIMText::TextFromCaptionBytes(caption->GetCity().Bytes()), typed);
+    QStringList keywords;
+    for (SInt32 i = 1; i <= caption->GetKeywords().GetCount(); ++i)
+        keywords << IIMText::TextFromCaptionBytes(caption->GetKeywords()[i].Bytes());
+    EXPECT_EQ(keywords.size(), 2);
+    EXPECT_TRUE(keywords.contains(typed));
+}

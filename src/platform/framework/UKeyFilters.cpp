@@ -2,6 +2,8 @@
 
 #include "UEvents.h"
 
+#include <QList>
+
 namespace UKeyFilters {
 
 bool IsNavigationKey(UInt8 charCode)
@@ -9,9 +11,18 @@ bool IsNavigationKey(UInt8 charCode)
     return charCode >= char_LeftArrow && charCode <= char_DownArrow;
 }
 
+namespace {
+bool IsPrintingCode(char32_t character)
+{
+    return QChar::isPrint(character) && character >= 0x20 && character != 0x7F;
+}
+} // namespace
+
 bool IsPrintingChar(QChar character)
 {
-    return character.isPrint() && character.unicode() >= 0x20 && character.unicode() != 0x7F;
+    // A key brings a character beyond the basic plane whole, as two UTF-16 units:
+    // a filter that sees one of them takes it for the character it is part of.
+    return character.isSurrogate() || IsPrintingCode(character.unicode());
 }
 
 namespace {
@@ -95,17 +106,18 @@ KeyFilterFunc FilterForID(SInt16 filterID)
 QString FilterText(SInt16 filterID, const QString& text)
 {
     QString kept;
-    for (QChar c : text) {
+    // By whole characters: one beyond the basic plane is two units of the text.
+    for (const char32_t c : text.toUcs4()) {
         bool keep = false;
         switch (filterID) {
-        case keyFilter_Integer: keep = c.isDigit(); break;
-        case keyFilter_AlphaNumeric: keep = c.isLetterOrNumber(); break;
-        case keyFilter_NegativeInteger: keep = c.isDigit() || (c == QLatin1Char('-') && kept.isEmpty()); break;
-        case keyFilter_PrintingAndReturn: keep = IsPrintingChar(c) || c.unicode() == char_Return; break;
-        default: keep = IsPrintingChar(c); break;
+        case keyFilter_Integer: keep = QChar::isDigit(c); break;
+        case keyFilter_AlphaNumeric: keep = QChar::isLetterOrNumber(c); break;
+        case keyFilter_NegativeInteger: keep = QChar::isDigit(c) || (c == U'-' && kept.isEmpty()); break;
+        case keyFilter_PrintingAndReturn: keep = IsPrintingCode(c) || c == char_Return; break;
+        default: keep = IsPrintingCode(c); break;
         }
         if (keep)
-            kept.append(c);
+            kept.append(QString::fromUcs4(&c, 1));
     }
     return kept;
 }
