@@ -791,7 +791,7 @@ TEST_F(IndexPackageTasks, ALaterSaveRewritesOnlyWhatChanged)
 // even one of the same size whose records have the same lengths.
 TEST_F(IndexPackageTasks, ASaveReusesRecordsOnlyFromTheFileItReadOrWrote)
 {
-    enum class PutBack { Copy, InPlace, CopyWithItsDate };
+    enum class PutBack { Copy, InPlace, InPlaceWithItsDate, CopyWithItsDate };
     const struct {
         const char* name;
         PutBack how;
@@ -799,8 +799,10 @@ TEST_F(IndexPackageTasks, ASaveReusesRecordsOnlyFromTheFileItReadOrWrote)
     } cases[] = {
         {"a copy in its place", PutBack::Copy, false},
         {"written over in place", PutBack::InPlace, false},
+        {"written over in place, its date put back", PutBack::InPlaceWithItsDate, false},
         {"a copy dated as the file it replaces", PutBack::CopyWithItsDate, false},
         {"a copy in place of the file read", PutBack::Copy, true},
+        {"the file read written over in place, its date put back", PutBack::InPlaceWithItsDate, true},
     };
     const QDir samples(TestDataPath(QStringLiteral("exif-samples/jpg")));
     const QStringList names = samples.entryList({"*.jpg"}, QDir::Files, QDir::Name).mid(0, 4);
@@ -832,6 +834,15 @@ TEST_F(IndexPackageTasks, ASaveReusesRecordsOnlyFromTheFileItReadOrWrote)
         ASSERT_EQ(::stat(QFile::encodeName(mine).constData(), &before), 0);
         if (c.how == PutBack::InPlace) {
             WriteBytes(mine, ReadWholeFile(other));
+        } else if (c.how == PutBack::InPlaceWithItsDate) {
+            // As a sync tool copying in place with the times kept: inode and size stay.
+            const QByteArray bytes = ReadWholeFile(other);
+            const int fd = ::open(QFile::encodeName(mine).constData(), O_WRONLY | O_CLOEXEC);
+            ASSERT_GE(fd, 0);
+            EXPECT_EQ(::pwrite(fd, bytes.constData(), size_t(bytes.size()), 0), ssize_t(bytes.size()));
+            const timespec times[2] = {before.st_atim, before.st_mtim};
+            EXPECT_EQ(::futimens(fd, times), 0);
+            ::close(fd);
         } else {
             // Copied beside it and renamed over it, as a sync tool does.
             ASSERT_TRUE(QFile::copy(other, mine + ".sync"));
