@@ -23,6 +23,7 @@
 
 #include <QFile>
 #include <QScopeGuard>
+#include <QStringList>
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -222,14 +223,28 @@ CIndexItem::CIndexItem(
 
 void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* package, const StoredBlocksOnDisk& onDisk)
 {
+    // A part of the record that does not read is left out and named in the
+    // item's error: the item keeps the rest, its name and its file above all.
+    QStringList dropped;
+    if (!record.dropped.isEmpty())
+        dropped << QStringLiteral("image record (%1)").arg(record.dropped);
+    std::optional<IndexDbRecord> kept; // the record without its damaged blocks, once one is
+    const auto dropBlock = [&](std::optional<QByteArray> IndexDbRecord::*block, const QString& why) {
+        if (!kept)
+            kept = record;
+        (*kept).*block = std::nullopt;
+        dropped << why;
+    };
+
     if (record.name)
         SetName(NameFromUtf8(*record.name));
     if (record.storedName) {
         const QString stored = NameFromUtf8(*record.storedName);
         // Media are only ever read from inside "media/".
-        if (!IsValidFileName(stored))
-            ThrowOSErr_(badFormat, "stored name is not one file name: " + stored.toStdString());
-        SetStoredName(stored);
+        if (IsValidFileName(stored))
+            SetStoredName(stored);
+        else
+            dropped << QStringLiteral("stored name (not one file name: %1)").arg(stored);
     }
     // With an alias the file is found through it: the URL is kept only where it
     // names another path than the alias (the file was found there after the alias
@@ -238,9 +253,10 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
         && (!record.alias || !FileUrlNamesPath(*record.fileURL, AliasRecord::AbsolutePathIn(*record.alias)));
     if (keepURL) {
         const QUrl url = DecodeFileURL(*record.fileURL);
-        if (!url.isValid() || url.isEmpty())
-            ThrowOSErr_(err_NilPointer, "file URL does not parse");
-        SetURL(url);
+        if (url.isValid() && !url.isEmpty())
+            SetURL(url);
+        else
+            dropped << QStringLiteral("file URL (does not parse)");
     }
     if (record.fields) {
         const CatalogueFields& f = *record.fields;
@@ -257,20 +273,27 @@ void CIndexItem::ApplyIndexDbRecord(const IndexDbRecord& record, CIndexPackage* 
     if (record.remoteURL)
         MakeRare().remoteURL = QUrl::fromEncoded(*record.remoteURL, QUrl::TolerantMode);
     // Most items are never asked for their alias, caption or image record: those
-    // blocks are kept as read (a damaged caption still fails the record now).
+    // blocks are kept as read, the caption and user data checked now.
     if (record.caption) {
         try {
             CANPAInfo::CheckBlock(*record.caption);
         } catch (const ExceptionCode& e) {
-            ThrowOSErr_(err_NilPointer, "caption block does not parse: " + e.Context());
+            dropBlock(
+                &IndexDbRecord::caption, QStringLiteral("caption block (%1)").arg(QString::fromStdString(e.Context())));
         }
     }
     if (record.userData) {
         // Checked now, parsed when asked for: most items' EXIF is never looked at.
         std::unique_ptr<UserData> userData;
-        ThrowIfOSErr_(UserData::NewUserDataFromHandle(*record.userData, userData));
+        if (UserData::NewUserDataFromHandle(*record.userData, userData) != noErr)
+            dropBlock(&IndexDbRecord::userData, QStringLiteral("user data block (its atoms' sizes do not hold)"));
     }
-    mStored = StoredRecordBlocks::Make(record, onDisk);
+    mStored = StoredRecordBlocks::Make(kept ? *kept : record, onDisk);
+    if (!dropped.isEmpty()) {
+        const ExceptionCode damage(
+            badFormat, "index.db record: left out as damaged: " + dropped.join("; ").toStdString());
+        SetError(std::make_unique<CItemError>(damage, QString(), QStringLiteral("RECORD_PARTS_DROPPED")));
+    }
 
     if (record.alias) {
         // The file is found through the alias when it is needed.

@@ -216,7 +216,8 @@ OSStatus ParseRecord(const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QS
             break;
         case kTagImageRecord:
             if (count != UInt32(kImageRecordSize)) {
-                damaged(badFormat, QStringLiteral("tag 12 count %1, expected %2").arg(count).arg(kImageRecordSize));
+                // The part alone is damaged: the record's other fields still read.
+                record.dropped = QStringLiteral("tag 12 count %1, expected %2").arg(count).arg(kImageRecordSize);
                 break;
             }
             record.imageRecord.emplace();
@@ -324,15 +325,17 @@ void IndexDbReader::SetBytesRead(qsizetype bytes, bool complete)
 
 const UInt8* IndexDbReader::FindNextRecordStart(const UInt8* from) const
 {
-    // Every record begins with its name: an end tag, then tag 16 with a count
-    // that fits a name, marks where the next record may start.
+    // Every record begins with its name: tag 16 with a count that fits a name
+    // marks where the next record may start. The end tag before it is not asked
+    // for, since the damage may be that very byte.
+    constexpr qsizetype kNameHeader = 5; // the tag and its count
     const UInt8* end = End();
-    for (const UInt8* p = from; end - p >= 6; ++p) {
-        p = static_cast<const UInt8*>(std::memchr(p, kTagEndOfRecord, size_t(end - p)));
-        if (!p || end - p < 6)
+    for (const UInt8* p = from; end - p >= kNameHeader; ++p) {
+        p = static_cast<const UInt8*>(std::memchr(p, kTagName, size_t(end - p)));
+        if (!p || end - p < kNameHeader)
             return nullptr;
-        if (p[1] == kTagName && Load32(p + 2) <= UInt32(kMaxNameBytes))
-            return p + 1;
+        if (Load32(p + 1) <= UInt32(kMaxNameBytes))
+            return p;
     }
     return nullptr;
 }
@@ -373,15 +376,21 @@ bool IndexDbReader::Next(IndexDbRecord& out)
                 mPos = End();
                 return false;
             }
+            // Tried without copying a byte: hostile data may hold a candidate at
+            // every other byte.
             const UInt8* pos = next;
-            if (ParseRecord(pos, End(), out, nullptr, kMaxFieldsOfCandidate, holding) == noErr && out.name
-                && out.fields) {
+            if (ParseRecord(pos, End(), out, nullptr, kMaxFieldsOfCandidate, FieldBytes::AllBorrowed) == noErr
+                && out.name && out.fields) {
+                if (holding != FieldBytes::AllBorrowed) {
+                    pos = next;
+                    ParseRecord(pos, End(), out, nullptr, kMaxFieldsOfCandidate, holding);
+                }
                 ++mRecordNumber;
                 mLastStart = next;
                 mPos = pos;
                 return true;
             }
-            from = next;
+            from = next + 1;
         }
     }
     return false;

@@ -60,6 +60,9 @@ struct IndexDbRecord {
     std::optional<QByteArray> userData;
     std::optional<QByteArray> caption;
     std::optional<ImageRecordBytes> imageRecord;
+    // Why a part was left out as damaged while the rest was read ("tag 12 count
+    // 140, expected 102"); empty when every part read.
+    QString dropped;
 
     friend bool operator==(const IndexDbRecord&, const IndexDbRecord&) = default;
 };
@@ -74,7 +77,8 @@ void WriteIndexDbRecord(LStream& stream, const IndexDbRecord& record);
 // data ends inside the record or a count runs past it (pos is then unchanged),
 // with badFormat when a count breaks its field's limit and with err_NilPointer
 // when a name is not UTF-8 (in both, pos moves behind the damaged record's end
-// tag, so reading can go on). `outWhy` says what was wrong. With `borrow` the
+// tag, so reading can go on). An image record of the wrong length is left out
+// and the record read without it (`dropped` says so). `outWhy` says what was wrong. With `borrow` the
 // fields point into the data, the user data excepted (an item keeps slices of it).
 OSStatus ParseIndexDbRecord(
     const UInt8*& pos, const UInt8* end, IndexDbRecord& out, QString* outWhy = nullptr, bool borrow = false);
@@ -99,8 +103,8 @@ IndexDbRecord ReadIndexDbRecord(LStream& stream);
 
 // Reads a whole "index.db" held in one memory block, record after record. A
 // damaged record becomes an error and is skipped: by its own counts when they
-// hold, else by looking for the next record start (an end tag followed by a name
-// tag); every intact record before and after it is kept.
+// hold, else by looking for the next record start (a name tag whose record reads
+// whole); every intact record before and after it is kept.
 class IndexDbReader {
 public:
     struct RecordError {

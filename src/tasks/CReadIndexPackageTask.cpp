@@ -3,6 +3,7 @@
 #include "CIndexItem.h"
 #include "CIndexModel.h"
 #include "CIndexPackage.h"
+#include "CItemError.h"
 #include "ErrorCodes.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
@@ -30,6 +31,7 @@
 #include <limits>
 #include <malloc.h>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -247,6 +249,7 @@ struct ItemRun {
     std::vector<CIndexItem*> items;
     std::vector<IndexStoredRecord> itemPlaces;
     std::vector<std::pair<qsizetype, OSStatus>> failures; // where a record made no item, and why
+    std::vector<std::pair<qsizetype, std::string>> partsDropped; // where an item was made without a damaged part
     SInt32 highestThumbnail = 0;
     CIndexModel::CollectedValuesPtr values;
     std::atomic<bool> done {false};
@@ -291,6 +294,9 @@ struct ItemRun {
                 failures.emplace_back(place.offset, status);
                 continue;
             }
+            // The item made without a damaged part of its record says which.
+            if (const CItemError* error = item->GetError())
+                partsDropped.emplace_back(place.offset, error->GetReason());
             // A number waiting for its file to be written again is held negated.
             const SInt32 thumbnail = item->GetThumbnailNumber();
             if (thumbnail != std::numeric_limits<SInt32>::min())
@@ -355,7 +361,9 @@ void CReadIndexPackageTask::ReadItems(
     const auto handOver = [&](ItemRun& run) {
         for (const auto& [at, status] : run.failures)
             qCWarning(lcErrors) << "index.db record at" << at << "makes no item:" << status;
-        mDamagedRecords += SInt32(run.failures.size());
+        for (const auto& [at, why] : run.partsDropped)
+            qCWarning(lcErrors) << "index.db record at" << at << why.c_str();
+        mDamagedRecords += SInt32(run.failures.size() + run.partsDropped.size());
         highestThumbnail = std::max(highestThumbnail, run.highestThumbnail);
         model.AppendItems(run.items, ItemInsert::Filling, run.values.get());
         // What the run's values were gathered in (a table per field, a text per

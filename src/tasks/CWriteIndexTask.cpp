@@ -405,6 +405,13 @@ void CWriteIndexTask::RunTask()
         mHandedOver = 0;
         WriteItems(stream, file, starts);
         CloseRoom();
+        if (mOldFile && mOldFile->done > 0) {
+            // Records were taken from index.db as it was read: only if it stayed the
+            // file it was when opened (ReadIndexDbPieces looks again at its end).
+            mOldFile->WaitUntilFinished();
+            if (const OSStatus read = mOldFile->status; read != noErr && read != userCanceledErr)
+                ThrowOSErr_(read, "index.db changed while its records were read: not saved");
+        }
         if (mKept > 0) {
             // An index saved again unchanged writes the old file's bytes as they are.
             mOldFile->WaitUntilFinished();

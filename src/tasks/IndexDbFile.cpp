@@ -8,11 +8,13 @@
 #include "SafeSave.h"
 
 #include <QSaveFile>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -185,8 +187,14 @@ OSStatus FileReplacement::Commit(const timespec* modified, FileIdentity* inPlace
         return status;
     }
     QSaveFile& file = *state.file;
+    // The file renamed into place, looked at on a descriptor of its own after the
+    // rename (which sets its change time).
+    int renamed = -1;
+    const auto closeRenamed = qScopeGuard([&] {
+        if (renamed >= 0)
+            ::close(renamed);
+    });
     if (modified || inPlace) {
-        // Dated and looked at on the descriptor: the file renamed into place is this one.
         errno = 0;
         if (!file.flush()) {
             status = WriteFailureCode(errno);
@@ -195,14 +203,19 @@ OSStatus FileReplacement::Commit(const timespec* modified, FileIdentity* inPlace
             return status;
         }
         const timespec times[2] = {{0, UTIME_OMIT}, modified ? *modified : timespec {0, UTIME_OMIT}};
-        struct stat written {};
         if (modified)
             ::futimens(file.handle(), times);
-        if (inPlace && ::fstat(file.handle(), &written) == 0)
-            *inPlace = FileIdentity::Of(written);
+        if (inPlace)
+            renamed = ::fcntl(file.handle(), F_DUPFD_CLOEXEC, 0);
     }
     status = CommitSaveFile(file, state.written);
     state.file.reset();
+    if (inPlace) {
+        struct stat written {};
+        // Without a look at it, the file vouches for nothing (no identity matches an empty one).
+        *inPlace = status == noErr && renamed >= 0 && ::fstat(renamed, &written) == 0 ? FileIdentity::Of(written)
+                                                                                      : FileIdentity {};
+    }
     return status;
 }
 

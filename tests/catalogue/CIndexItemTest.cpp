@@ -525,12 +525,11 @@ TEST(CIndexItem, StoredNamesOutsideMediaAreRefused)
         record.name = QByteArray("x.jpg");
         record.storedName = QByteArray(hostile);
         record.fields = CatalogueFields {};
-        try {
-            CIndexItem item(record, &package);
-            ADD_FAILURE() << hostile;
-        } catch (const ExceptionCode& e) {
-            EXPECT_EQ(e.Code(), badFormat) << hostile;
-        }
+        // The item stays, without the name, and says why.
+        CIndexItem item(record, &package);
+        EXPECT_TRUE(item.GetStoredName().isEmpty()) << hostile;
+        ASSERT_NE(item.GetError(), nullptr) << hostile;
+        EXPECT_EQ(item.GetError()->GetCode(), badFormat) << hostile;
     }
 }
 
@@ -581,18 +580,23 @@ TEST(CIndexItem, CaptionAndImageRecordAreParsedOnlyWhenAskedFor)
     CIndexItem undated(record, &package);
     EXPECT_GE(undated.GetDateAdded(), before);
 
-    // A damaged caption still fails its record when it is read.
+    // A damaged caption is left out when it is read, and the item says so.
     record.caption = QByteArray("\x1C\x02\x69\x00\x40" "cut", 8);
-    EXPECT_THROW(CIndexItem damaged(record, &package), ExceptionCode);
+    CIndexItem damaged(record, &package);
+    ASSERT_NE(damaged.GetError(), nullptr);
+    EXPECT_NE(damaged.GetError()->GetReason().find("caption"), std::string::npos);
 }
 
-TEST(CIndexItem, DamagedCaptionOrUserDataFailsOnlyThatItem)
+TEST(CIndexItem, DamagedCaptionOrUserDataCostsOnlyThatPart)
 {
     IndexDbRecord record;
     record.name = QByteArray("x.jpg");
     record.fields = CatalogueFields {};
     record.userData = QByteArray("\x00\x00\x00\xFF" "abcd", 8);
-    EXPECT_THROW(CIndexItem item(record, nullptr), ExceptionCode);
+    CIndexItem item(record, nullptr);
+    EXPECT_EQ(item.GetName(), QStringLiteral("x.jpg"));
+    ASSERT_NE(item.GetError(), nullptr);
+    EXPECT_NE(item.GetError()->GetReason().find("user data"), std::string::npos);
 }
 
 // Two items of one record: one asks for its user data and image record one by

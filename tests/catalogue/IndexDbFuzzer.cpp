@@ -16,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     while (reader.Next(record)) {
         if (!record.fields)
             continue; // the writer always writes tag 4
+        record.dropped.clear(); // a part left out as damaged is not written
         LDataStream written;
         try {
             WriteIndexDbRecord(written, record);

@@ -49,9 +49,14 @@ std::unordered_map<int, LeasedFile*>& Registry()
     return *files;
 }
 
-bool SameContents(const FileIdentity& a, const struct stat& now)
+// While the lease is held: a write in place breaks it, and the file is read in
+// before the writer may go on. Its change time is not asked for here, since a
+// save renaming the next index.db over this one sets it.
+bool SameContentsUnderLease(const FileIdentity& opened, const struct stat& now)
 {
-    return a == FileIdentity::Of(now);
+    FileIdentity current = FileIdentity::Of(now);
+    current.changed = opened.changed;
+    return opened == current;
 }
 
 bool StartServing()
@@ -112,7 +117,7 @@ LeasedFile* LeasedFile::Open(const QString& path, const FileIdentity* expected)
     if (fd < 0)
         return nullptr;
     struct stat info { };
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (expected && !SameContents(*expected, info))) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (expected && !(*expected == FileIdentity::Of(info)))) {
         ::close(fd);
         return nullptr;
     }
@@ -125,7 +130,7 @@ LeasedFile* LeasedFile::Open(const QString& path, const FileIdentity* expected)
     }
     const bool leased = ::fcntl(fd, F_SETSIG, LeaseSignal()) == 0 && ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0;
     // A change made before the lease was taken is caught by the file's date.
-    if (!leased || ::fstat(fd, &info) != 0 || !SameContents(identity, info)) {
+    if (!leased || ::fstat(fd, &info) != 0 || !(identity == FileIdentity::Of(info))) {
         file->Release();
         return nullptr;
     }
@@ -189,7 +194,8 @@ void LeasedFile::PullInLocked()
         const OSStatus status = ReadFromDescriptor(mFd, 0, mIdentity.size, mCopy.data(), done);
         struct stat info { };
         // The writer waits only so long: a file changed meanwhile gives nothing to trust.
-        mLost = status != noErr || done != mIdentity.size || ::fstat(mFd, &info) != 0 || !SameContents(mIdentity, info);
+        mLost = status != noErr || done != mIdentity.size || ::fstat(mFd, &info) != 0
+            || !SameContentsUnderLease(mIdentity, info);
     } catch (const std::bad_alloc&) {
         mLost = true;
     }
@@ -217,7 +223,7 @@ OSStatus LeasedFile::ReadAt(qint64 offset, qint64 count, char* into)
         return noErr;
     }
     struct stat info { };
-    if (::fstat(mFd, &info) != 0 || !SameContents(mIdentity, info))
+    if (::fstat(mFd, &info) != 0 || !SameContentsUnderLease(mIdentity, info))
         return ioErr;
     qint64 done = 0;
     if (const OSStatus status = ReadFromDescriptor(mFd, offset, count, into, done))

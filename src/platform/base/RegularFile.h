@@ -10,8 +10,10 @@
 struct stat;
 
 // Which file an open descriptor holds, as fstat tells it: two opens reach the same
-// file, unchanged, when device, inode, size and modification time agree. The
-// change time is kept too but not compared (a rename sets it).
+// file, unchanged, when device, inode, size, modification time and change time
+// agree. The change time is what a write in place cannot hide: a program may put
+// the modification time back, but no one can set the change time. A rename sets
+// it too, so a file renamed into place is looked at after its rename.
 struct FileIdentity {
     UInt64 device = 0;
     UInt64 inode = 0;
@@ -23,7 +25,8 @@ struct FileIdentity {
     bool operator==(const FileIdentity& other) const
     {
         return device == other.device && inode == other.inode && size == other.size
-            && modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+            && modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec
+            && changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
     }
 };
 
