@@ -7,6 +7,7 @@
 #include "CIndexPackage.h"
 #include "ErrorReport.h"
 #include "ExceptionCode.h"
+#include "PrefKeys.h"
 #include "TaskServices.h"
 #include "TicketFolder.h"
 
@@ -36,15 +37,22 @@ public:
     void AddTicketPhoto(const QUrl& photo, const std::vector<TicketField>& fields) override
     {
         auto item = std::make_unique<CIndexItem>(photo);
+        // The fields go into the index first and into the photograph once: a
+        // photograph that refuses them still comes in with its ticket's fields.
         for (const auto& [fieldKey, value] : fields) {
             // A key the ticket lacks leaves the field empty.
             const QString text = value.value_or(QStringLiteral(""));
-            if (OSStatus err = item->SetFieldValue(fieldKey, text))
+            if (OSStatus err = item->SetFieldValue(fieldKey, text, CIndexItem::FileWrite::CatalogueOnly))
                 ThrowOSErr_(err, "ticket field " + std::to_string(fieldKey) + " cannot be set");
         }
+        const OSStatus written = Pref::ApplyChangesToMediaFile.Get() ? item->WriteChangedCaptionToMediaFile() : noErr;
         // A new item of the index, held only by it until it is saved.
         mDocument.GetModel().InsertItem(item.get(), kInsertAtEnd, ItemInsert::Change);
         item.release();
+        if (written != noErr)
+            ReportError(ExceptionCode(written, "ticket photograph " + photo.toLocalFile().toStdString()
+                                                   + " refused its caption; the index keeps it"),
+                kCautionAlert);
     }
 
     void SaveAfterTicket() override { mDocument.DoSave(); }

@@ -9,6 +9,7 @@
 #include "CEXIFInfo.h"
 #include "CItemError.h"
 #include "CMedia.h"
+#include "ErrorReport.h"
 #include "CRAWMedia.h"
 #include "ExceptionCode.h"
 #include "FieldDictionaryKeys.h"
@@ -64,6 +65,19 @@ constexpr SInt16 kTextStoredInPackage = 23;
 constexpr SInt16 kOrientationRotate180 = 3;
 constexpr SInt16 kOrientationRotate90CW = 6;
 constexpr SInt16 kOrientationRotate90CCW = 8;
+
+// The error field as exported: what was being done, then what the failure means,
+// in words only; the code is for the list column and the error alert, beside words.
+QString ErrorFieldWords(const CItemError& error)
+{
+    const QString meaning = error.GetErrorText().isEmpty() ? GetErrorText(error.GetCode()) : error.GetErrorText();
+    QStringList parts;
+    for (const QString& part : { error.GetMessage(), meaning }) {
+        if (!part.isEmpty() && !parts.contains(part))
+            parts << part;
+    }
+    return parts.join(QLatin1Char(' '));
+}
 
 constexpr SInt32 kNoUrgency = 9;
 constexpr SInt32 kFirstUnnamedUrgency = 8; // 8 (the least) and 9 (none) have no label of their own
@@ -794,6 +808,8 @@ QVariantMap CIndexItem::CopyFieldDictionary(const FieldDictionaryKeys& fields, S
             insert(field.name, localized(GetThumbnailNumber() > 0 || HeldThumbnail() ? kTextYes : kTextNo));
         else if (field.key == kFieldPositionInView)
             insert(field.name, QString::number(position));
+        else if (field.key == kFieldError)
+            insert(field.name, GetError() ? ErrorFieldWords(*GetError()) : QString());
         else if (!isStateField(field.key))
             insert(field.name, CopyFieldString(field.key, kFieldTextPlaceholder));
     }

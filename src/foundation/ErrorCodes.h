@@ -46,10 +46,13 @@ inline constexpr OSStatus kErrCopyCancelledByFilter = -9876;
 inline constexpr OSStatus kErrDestinationInsideSource = -1234;
 inline constexpr OSStatus kErrInternetConfigUnavailable = -669;
 
+// Message numbers run from 100001 up to the size of list 500; the larger codes above
+// 100000 are the framework's ('nilP', 'lock', 0x10000067 and the like), worded by list 700.
+inline constexpr SInt32 kLastMessageNumber = kMessageNumberBase + 999;
+
 inline bool IsMessageNumber(SInt32 code)
 {
-    return code > kMessageNumberBase && code != err_NilPointer && code != err_AssertFailed
-        && code != kNetworkEndpointErr;
+    return code > kMessageNumberBase && code <= kLastMessageNumber;
 }
 
 // Codes that mean the user cancelled: no report, no alert.

@@ -17,6 +17,88 @@ constexpr SInt16 kNotificationList = 128;
 constexpr SInt16 kNotificationIndex = 1;
 constexpr SInt16 kGenericEntry = 1;
 
+// Entries of list 700 by code; any other code is the generic entry, which shows the number.
+struct OSErrorEntry {
+    SInt32 code;
+    SInt16 entry;
+};
+constexpr OSErrorEntry kOSErrorEntries[] = {
+    {-43, 6}, {-35, 6}, {-120, 6},
+    {-108, 2}, {-41, 2},
+    {-61, 5}, {-54, 5}, {-44, 5}, {-45, 5}, {-46, 5},
+    {-48, 8},
+    {-49, 3},
+    {-39, 15},
+    {-34, 16},
+    {-40, 28},
+    {-192, 21},
+    {-2003, 4}, {-8969, 4},
+    {-3205, 18},
+    {-3162, 19},
+    {-2048, 29},
+    {-3180, 17},
+    {-5000, 33}, {kReplyNotLoggedIn, 33},
+    {-3221, 22},
+    {28020, 11},
+    {28021, 12},
+    {28022, 13},
+    {28023, 14},
+    {302, 31},
+    {404, 30}, {550, 30}, {kErrRemoteFileNotFound, 30},
+    {err_AssertFailed, 10},
+    {err_NilPointer, 32},
+    {kNetworkEndpointErr, 20},
+    // The program's other codes, each with words of its own.
+    {-50, 34}, // a value out of range or form
+    {-36, 35}, // an input or output failure of the disk
+    {-206, 36}, // malformed data
+    {-4, 37}, // not available here (printing among them)
+    {-1, 38}, // a camera raw file without a usable preview
+    {-42, 39}, // too many files open
+    {-47, 40}, // in use
+    {-37, 41}, // a bad name
+    {-33, 42}, // a full folder
+    {-26, 43}, // a file too large for its reader
+    {-19, 44}, // a caption block cut short
+    {-109, 45}, // missing data
+    {-123, 46}, // not supported by the disk
+    {-600, 47}, // an application that could not be started
+    {kErrInternetConfigUnavailable, 48},
+    {kErrDestinationInsideSource, 49},
+    {-1302, 50}, // not a file
+    {-1303, 51}, // another disk
+    {-1320, 52}, // a stored record block that cannot be read
+    {-1406, 53}, {-1407, 53}, {-1417, 53}, // a folder's items
+    {-1751, 54}, // a script not loaded
+    {-1753, 55}, // a script that failed
+    {-2000, 56}, // a movie's data not found
+    {-2010, 57}, // a bad movie
+    {-2014, 58}, {-2015, 58}, // a bad duration or time
+    {-2026, 59}, // no such user data
+    {-2029, 60}, // no such image in the file
+    {-2202, 61}, // a picture or movie parameter out of range
+    {-2582, 62}, // no such icon
+    {-3004, 63}, // a module that could not be loaded
+    {-3260, 64}, // a network transfer that failed
+    {-4960, 65}, // a conversion that failed
+    {-4979, 66}, // a field that cannot be changed
+    {-5620, 67}, // no such field
+    {-8960, 68}, // a codec that failed
+    {-8961, 69}, // no codec
+    {kErrCopyCancelledByFilter, 70},
+    {-9950, 71}, // a camera that failed
+    {-25291, 72}, // no keyring service
+    {-25293, 73}, // the keyring refused
+    {-25299, 74}, // already in the keyring
+    {-25300, 75}, // not in the keyring
+    {-25308, 76}, // another failure of the keyring
+    {-30583, 77}, // a pane without that kind of data
+    {0x10000065, 78}, // a transfer stopped
+    {'clas', 79}, // an unknown class in a layout
+    {'lock', 80}, // a locked list changed
+    {OSStatus(0x80008002), 81}, // an operation the picture routines lack
+};
+
 ErrorNotificationPoster& Poster()
 {
     static ErrorNotificationPoster poster;
@@ -32,60 +114,11 @@ void SetErrorNotificationPoster(ErrorNotificationPoster poster)
 
 SInt16 GetOSErrorIndex(SInt32 code)
 {
-    switch (code) {
-    case -43: case -35: case -120:
-        return 6;
-    case -108: case -41:
-        return 2;
-    case -61: case -54: case -44: case -45: case -46:
-        return 5;
-    case -48:
-        return 8;
-    case -49:
-        return 3;
-    case -39:
-        return 15;
-    case -34:
-        return 16;
-    case -40:
-        return 28;
-    case -192:
-        return 21;
-    case -2003: case -8969:
-        return 4;
-    case -3205:
-        return 18;
-    case -3162:
-        return 19;
-    case -2048:
-        return 29;
-    case -3180:
-        return 17;
-    case -5000: case kReplyNotLoggedIn:
-        return 33;
-    case -3221:
-        return 22;
-    case 28020:
-        return 11;
-    case 28021:
-        return 12;
-    case 28022:
-        return 13;
-    case 28023:
-        return 14;
-    case 302:
-        return 31;
-    case 404: case 550: case kErrRemoteFileNotFound:
-        return 30;
-    case err_AssertFailed:
-        return 10;
-    case err_NilPointer:
-        return 32;
-    case kNetworkEndpointErr:
-        return 20;
-    default:
-        return kGenericEntry;
+    for (const OSErrorEntry& known : kOSErrorEntries) {
+        if (known.code == code)
+            return known.entry;
     }
+    return kGenericEntry;
 }
 
 QString FormatOSErrorText(const QString& entryText, SInt16 index, SInt32 code)

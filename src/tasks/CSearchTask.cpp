@@ -256,10 +256,11 @@ void CSearchTask::RunTask()
 
 void CSearchTask::ReportEmptyResult()
 {
+    // Finding nothing is an answer, not a failure: a note.
     if (mKind == kSearchKindDuplicates)
-        ReportError(kMsgNoDuplicates);
+        ReportError(kMsgNoDuplicates, kNoteAlert);
     else if (mKind == kSearchKindSearch)
-        ReportError(kMsgSearch);
+        ReportError(kMsgSearch, kNoteAlert);
 }
 
 void CSearchTask::SearchItems()

@@ -78,9 +78,9 @@ TEST(Alerts, OSErrorAlertShowsKindAndNumber)
     EXPECT_EQ(detail, QStringLiteral("ID 33"));
 
     answer.Arm();
-    ShowOSErrorAlert(record, -42, kCautionAlert);
-    EXPECT_TRUE(message.endsWith(QStringLiteral("(-42)")));
-    EXPECT_EQ(detail, QStringLiteral("OS Error -42"));
+    ShowOSErrorAlert(record, 12345, kCautionAlert); // a code without words of its own
+    EXPECT_TRUE(message.endsWith(QStringLiteral("(12345)")));
+    EXPECT_EQ(detail, QStringLiteral("OS Error 12345"));
     EXPECT_EQ(PStringToQString(record.message), message);
 
     ShowOSErrorAlert(record, 100006, kStopAlert); // beeps, shows nothing

@@ -1,12 +1,18 @@
 #include "BundleStrings.h"
 #include "ErrorHook.h"
 #include "ErrorReport.h"
+#include "FourCharCode.h"
 #include "LThread.h"
 #include "Preferences.h"
 
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <QDirIterator>
+#include <QFile>
+#include <QMap>
+#include <QRegularExpression>
 
 #include <stdexcept>
 #include <vector>
@@ -24,6 +30,54 @@ protected:
 
     std::vector<SErrorReport> posted;
 };
+
+// Every error code the program names, by name: the OSStatus constants of the
+// sources and the message numbers, their values worked out as the compiler would.
+QMap<QString, SInt32> NamedErrorCodes()
+{
+    const QRegularExpression declared(QStringLiteral(
+        R"(constexpr\s+(?:OSStatus|OSErr|SInt32)\s+(\w+)\s*=\s*([^;]+);|\b(kMsg\w+)\s*=\s*(\d+)\s*,)"));
+    QMap<QString, QString> expressions;
+    QDirIterator it(QStringLiteral(ORVEX_SOURCE_DIR "/src"), { "*.h", "*.cpp" }, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+        for (const auto& match : declared.globalMatch(QString::fromUtf8(file.readAll()))) {
+            const QString name = match.captured(1).isEmpty() ? match.captured(3) : match.captured(1);
+            const QString value = (match.captured(1).isEmpty() ? match.captured(4) : match.captured(2)).trimmed();
+            // SInt32 names counts and keys too: only error numbers and messages count.
+            if (match.captured(0).contains(QLatin1String("SInt32")) && !name.startsWith(QLatin1String("kMsg"))
+                && !name.endsWith(QLatin1String("Err")))
+                continue;
+            expressions.insert(name, value);
+        }
+    }
+    QMap<QString, SInt32> codes;
+    const QRegularExpression cast(QStringLiteral(R"(^static_cast<\w+>\((.*)\)$)"));
+    for (bool progress = true; progress;) {
+        progress = false;
+        for (auto [name, expression] : expressions.asKeyValueRange()) {
+            if (codes.contains(name))
+                continue;
+            if (const auto castMatch = cast.match(expression); castMatch.hasMatch())
+                expression = castMatch.captured(1);
+            bool isNumber = false;
+            const qint64 number = expression.toLongLong(&isNumber, 0);
+            if (isNumber)
+                codes.insert(name, SInt32(number));
+            else if (expression.size() == 6 && expression.startsWith(QLatin1Char('\'')))
+                codes.insert(name, SInt32(MakeFourCharCode(expression.mid(1, 4).toStdString())));
+            else if (codes.contains(expression))
+                codes.insert(name, codes.value(expression));
+            else
+                continue;
+            progress = true;
+        }
+    }
+    for (const QString& name : expressions.keys())
+        EXPECT_TRUE(codes.contains(name)) << "value not worked out: " << name.toStdString();
+    return codes;
+}
 
 
 } // namespace
@@ -46,10 +100,10 @@ TEST(ErrorTexts, MessageNumbersUseList500)
 
 TEST(ErrorTexts, SystemCodesMapToList700Entries)
 {
-    const std::pair<SInt32, SInt16> table[] = {{-43, 6}, {-35, 6}, {-120, 6}, {-42, 1}, {-108, 2}, {-41, 2},
+    const std::pair<SInt32, SInt16> table[] = {{-43, 6}, {-35, 6}, {-120, 6}, {-108, 2}, {-41, 2},
         {-61, 5}, {-54, 5}, {-44, 5}, {-45, 5}, {-46, 5}, {-48, 8}, {-49, 3}, {-39, 15}, {-34, 16}, {-40, 28},
         {-192, 21}, {-2003, 4}, {-8969, 4}, {-3205, 18}, {-3162, 19}, {-2048, 29}, {-3180, 17}, {-5000, 33},
-        {-3221, 22}, {28020, 11}, {28021, 12}, {28022, 13}, {28023, 14}, {302, 31}, {404, 30}, {550, 30},
+        {-3221, 22}, {-42, 39}, {28020, 11}, {28021, 12}, {28022, 13}, {28023, 14}, {302, 31}, {404, 30}, {550, 30},
         {err_AssertFailed, 10}, {err_NilPointer, 32}, {kNetworkEndpointErr, 20}, {-128, 1}, {12345, 1}};
     for (auto [code, entry] : table)
         EXPECT_EQ(GetOSErrorIndex(code), entry) << code;
@@ -62,11 +116,39 @@ TEST(ErrorTexts, SystemCodesMapToList700Entries)
     EXPECT_EQ(cut, QString(250, QLatin1Char('x')) + QStringLiteral(" (-12"));
 
     Str255 text;
-    EXPECT_EQ(GetOSErrorMessage(text, -42), 1);
-    EXPECT_TRUE(PStringToQString(text).endsWith(QStringLiteral("(-42)")));
-    EXPECT_EQ(PStringToQString(text), BundleLocalizedString(QStringLiteral("700:1")) + QStringLiteral(" (-42)"));
+    EXPECT_EQ(GetOSErrorMessage(text, 12345), 1);
+    EXPECT_TRUE(PStringToQString(text).endsWith(QStringLiteral("(12345)")));
+    EXPECT_EQ(PStringToQString(text), BundleLocalizedString(QStringLiteral("700:1")) + QStringLiteral(" (12345)"));
     EXPECT_EQ(GetOSErrorMessage(text, err_NilPointer), 32);
     EXPECT_EQ(PStringToQString(text), BundleLocalizedString(QStringLiteral("700:32")));
+}
+
+// Every code a user can meet reads as words of its own: never the fallback that
+// only shows the number, never the number itself.
+TEST(ErrorTexts, EveryCodeTheProgramNamesHasItsOwnWords)
+{
+    QMap<QString, SInt32> codes = NamedErrorCodes();
+    ASSERT_GT(codes.size(), 80);
+    for (SInt32 n = 1; n <= 71; ++n)
+        codes.insert(QStringLiteral("message %1").arg(n), kMessageNumberBase + n);
+    const QString fallbacks[] = { BundleLocalizedString(QStringLiteral("700:1")),
+        BundleLocalizedString(QStringLiteral("600:17")) };
+    for (auto [name, code] : codes.asKeyValueRange()) {
+        // Nothing is said for these: no error, or the user's own cancel. Server
+        // replies (a missing remote file among them) are worded by the transfers.
+        if (code == noErr || IsUserCancelCode(code) || name == QLatin1String("kErrRemoteFileNotFound"))
+            continue;
+        const std::string what = name.toStdString() + " " + std::to_string(code);
+        if (IsMessageNumber(code))
+            EXPECT_TRUE(BundleHasLocalizedString(QStringLiteral("500:%1").arg(code - kMessageNumberBase))) << what;
+        else
+            EXPECT_NE(GetOSErrorIndex(code), 1) << what;
+        const QString text = GetErrorText(code);
+        EXPECT_FALSE(text.trimmed().isEmpty()) << what;
+        for (const QString& fallback : fallbacks)
+            EXPECT_FALSE(text.startsWith(fallback)) << what << ": " << text.toStdString();
+        EXPECT_FALSE(text.contains(QString::number(code))) << what << ": " << text.toStdString();
+    }
 }
 
 TEST_F(ErrorReportTest, CancelsAreNeverReported)

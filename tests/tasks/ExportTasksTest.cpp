@@ -4,6 +4,7 @@
 #include "CIndexItem.h"
 #include "CItemError.h"
 #include "ErrorReport.h"
+#include "BundleStrings.h"
 #include "ExivTestFiles.h"
 #include "FieldDictionaryKeys.h"
 #include "FieldKeys.h"
@@ -12,16 +13,20 @@
 #include "GraphicsExporter.h"
 #include "IPTCFileWriter.h"
 #include "LDialogBox.h"
+#include "LocalizedStrings.h"
 #include "LStdControls.h"
 #include "PropertyList.h"
+#include "ReadOnlyFile.h"
 #include "TaskTestSupport.h"
 #include "TestDNG.h"
 #include "TestSupport.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QImageReader>
 #include <QLineEdit>
 #include <QProcess>
@@ -423,6 +428,64 @@ TEST_F(ExportTasksTest, XMLHoldsTheIndexAndEachItemsFieldsInListOrder)
     }
     EXPECT_EQ(CExportXMLTask::DefaultFileName(QStringLiteral("Holiday.idxp")), QStringLiteral("Holiday.xml"));
     EXPECT_EQ(CExportXMLTask::DefaultFileName(QStringLiteral("Holiday")), QStringLiteral("Holiday.xml"));
+}
+
+// What goes wrong in an export is told in words: a folder the user may not write
+// into says so, and an item's failure reads in the file as what failed and why.
+TEST_F(ExportTasksTest, XMLExportTellsItsFailuresInWords)
+{
+    // A picture cut short inside its data: reading it fails as damaged.
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(picture.save(&buffer, "PNG"));
+    const QString damagedPath = folder + QStringLiteral("/damaged.png");
+    QFile damagedFile(damagedPath);
+    ASSERT_TRUE(damagedFile.open(QIODevice::WriteOnly));
+    damagedFile.write(png.left(60));
+    damagedFile.close();
+    auto* damaged = new CIndexItem(QUrl::fromLocalFile(damagedPath));
+    owner_.model.InsertItem(damaged, kInsertAtEnd);
+    CatchCode([&] { damaged->GetImageInfo(); });
+    ASSERT_NE(damaged->GetError(), nullptr);
+    const SInt32 code = damaged->GetError()->GetCode();
+
+    const QString locked = folder + QStringLiteral("/locked");
+    QDir().mkpath(locked);
+    StReadOnlyFile lockedFolder(locked);
+    ASSERT_TRUE(lockedFolder.IsReadOnly());
+    struct Case {
+        QString file;
+        const char* reported; // the text the user reads, none when the export is written
+    } const cases[] = {
+        {locked + QStringLiteral("/index.xml"), "700:5"},
+        {folder + QStringLiteral("/index.xml"), nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        reports.clear();
+        auto* task = new CExportXMLTask(601, 48, owner_.model, {QStringLiteral("Photos"), {}, {}, false});
+        task->InsertItem(damaged, kInsertAtEnd);
+        task->SetFile(c.file);
+        RunToEnd(task);
+        if (c.reported) {
+            ASSERT_EQ(reports.size(), 1u);
+            EXPECT_EQ(CopyLocalizedCFString(reports[0].listID, reports[0].messageIndex),
+                BundleLocalizedString(QLatin1String(c.reported)));
+            EXPECT_FALSE(QFileInfo::exists(c.file));
+            continue;
+        }
+        EXPECT_TRUE(reports.empty());
+        QVariant read;
+        ASSERT_EQ(PropertyList::ReadFile(c.file, read), noErr);
+        const QVariantMap fields = read.toMap().value(QStringLiteral("IndexMediaList")).toList().value(0).toMap();
+        const QString error = fields.value(CopyFieldName(kFieldError)).toString();
+        EXPECT_TRUE(error.contains(damaged->GetError()->GetMessage())) << error.toStdString();
+        EXPECT_TRUE(error.contains(GetErrorText(code))) << error.toStdString();
+        EXPECT_FALSE(error.contains(QString::number(code))) << error.toStdString();
+    }
 }
 
 TEST_F(ExportTasksTest, XMLCancelledKeepsTheOldFileAndAStopLowersTheBusyMark)

@@ -1,7 +1,9 @@
 #include "TaskTestSupport.h"
 
 #include "AlertAnswer.h"
+#include "BundleStrings.h"
 #include "CDateTimeControl.h"
+#include "CExceptionMgrPeriodical.h"
 #include "CSearchTask.h"
 #include "CSearchView.h"
 #include "CSearchWindow.h"
@@ -24,6 +26,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QImage>
 #include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
@@ -335,6 +338,54 @@ TEST_F(SearchWindowTest, SearchRunsOnTheIndexAndHidesTheWindow)
     EXPECT_FALSE(window->IsVisible());
     ASSERT_TRUE(RunUntil([&] { return owner_.GetModel().IsFiltered() && owner_.GetModel().CountRunningSearches() == 0; }));
     EXPECT_EQ(owner_.GetModel().CountItems(), 2);
+}
+
+// A search that finds nothing has nothing gone wrong: the user is told in a note,
+// for the items and for the duplicates alike.
+TEST_F(SearchWindowTest, NothingFoundIsToldInANote)
+{
+    ClearPendingError(GetErrorNotifier());
+    InstallErrorManager();
+    ErrorManagerPlatform inFront;
+    inFront.canShowAlerts = [] { return true; };
+    inFront.isFrontProcess = [] { return true; };
+    SetErrorManagerPlatform(inFront);
+    CExceptionMgrPeriodical periodical;
+    periodical.StartRepeating(0.05);
+    // Files of their own, so that the duplicates search can examine every one.
+    for (const auto& [name, colour] : { std::pair { "harbour-1.png", Qt::darkBlue }, std::pair { "boats.png", Qt::red } }) {
+        QImage picture(40 + int(colour), 30, QImage::Format_RGB32);
+        picture.fill(colour);
+        const QString path = TestTempDir() + QLatin1Char('/') + QLatin1String(name);
+        ASSERT_TRUE(picture.save(path, "PNG"));
+        AddFile(path);
+    }
+    const QString note = BundleLocalizedString(QStringLiteral("600:15"));
+    struct Case {
+        SInt32 command;
+        ResIDT resultMenu;
+        SInt32 result;
+        const char* message;
+    };
+    for (const Case& c : { Case { 1057, kSearchResultMenu, kResultSelect, "500:50" },
+             Case { 1060, kDuplicateResultMenu, kResultSelect, "500:58" } }) {
+        CSearchWindow* window = Open(c.command);
+        window->Show();
+        window->Select();
+        if (c.command == 1057) {
+            CSearchView* row = window->GetRows().front();
+            row->SetFromDictionary({ { kCriteriaCategoryKey, kFieldName }, { kCriteriaSelectorKey, kSelectorContains },
+                { kCriteriaValueKey, QStringLiteral("lighthouse") } });
+        }
+        Choose(window->GetResultPopup(), c.resultMenu, c.result);
+        StAlertAnswers answers(1);
+        QTest::mouseClick(static_cast<LControlPane*>(window->GetRunButton())->GetControlWidget(), Qt::LeftButton);
+        ASSERT_TRUE(RunUntil([&] { return !answers.Texts().isEmpty(); })) << c.message;
+        EXPECT_EQ(answers.Texts(), QStringList { note + "\n" + BundleLocalizedString(QLatin1String(c.message)) });
+    }
+    periodical.StopRepeating();
+    ResetErrorManagerPlatform();
+    SetErrorNotificationPoster({});
 }
 
 TEST_F(SearchWindowTest, NamedSettingsAreAppendedWithUnicodeNamesAndCheckedShortcuts)

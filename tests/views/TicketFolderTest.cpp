@@ -7,7 +7,9 @@
 #include "FieldKeys.h"
 #include "IndexWindowTest.h"
 #include "LThread.h"
+#include "PrefKeys.h"
 #include "PropertyList.h"
+#include "ReadOnlyFile.h"
 #include "TestIndexWindow.h"
 
 #include "TestSupport.h"
@@ -351,6 +353,50 @@ TEST_F(TicketDocument, UploadsWaitForASavedIndexAndGoOnlyOnceItHoldsTheirPhotogr
     EXPECT_FALSE(QFile::exists(upload));
     EXPECT_EQ(ReadWholeFile(mRoot + "/secret.jpg"), "secret");
     SetErrorNotificationPoster(nullptr);
+}
+
+// A photograph that refuses its caption is still the ticket's: it comes into the
+// index with the ticket's fields, the refusal is told once, and the ticket is done.
+TEST_F(TicketDocument, APhotographThatRefusesItsCaptionIsImportedWithTheTicketsFields)
+{
+    QImage photo(32, 24, QImage::Format_RGB32);
+    photo.fill(Qt::darkRed);
+    ASSERT_TRUE(photo.save(mPublic + "/locked.jpg", "JPEG"));
+    StReadOnlyFile locked(mPublic + "/locked.jpg");
+    ASSERT_TRUE(locked.IsReadOnly());
+    const bool applied = Pref::ApplyChangesToMediaFile.Get();
+    Pref::ApplyChangesToMediaFile.Set(true);
+    const QString upload = mPublic + "/upload.xml";
+    const QVariantMap ticket { { "PLATE", "AB-1" }, { "TICKETNO", "77" }, { "UNITID", "U" }, { "USERID", "me" },
+        { "TO_DATE", "d" }, { "TO_TIME", "t" } };
+    Write(upload, TicketFile({ Upload({ "locked.jpg" }, ticket) }));
+    std::vector<SErrorReport> reports;
+    SetErrorNotificationPoster([&](const SErrorReport& report) { reports.push_back(report); });
+
+    QDir().mkpath(mRoot + "/Cars.idxp");
+    CIndexDoc* doc = new CIndexDoc(nullptr, QUrl::fromLocalFile(mRoot + "/Cars.idxp"), true, true);
+    classes->tasks.holdWrites = true;
+    doc->CheckTicketFolder();
+    const CIndexModel& model = doc->GetModel();
+    ASSERT_EQ(model.CountAllItems(), 1);
+    CIndexItem& item = *model.ItemAt(1);
+    EXPECT_EQ(item.GetURL().toLocalFile(), mPublic + "/locked.jpg");
+    const std::pair<SInt32, const char*> fields[] = { { kFieldTicketPlate, "PLATE" }, { kFieldTicketNo, "TICKETNO" },
+        { kFieldTicketUnit, "UNITID" }, { kFieldTicketUser, "USERID" }, { kFieldTicketDate, "TO_DATE" },
+        { kFieldTicketTime, "TO_TIME" } };
+    for (const auto& [key, name] : fields)
+        EXPECT_EQ(item.CopyFieldString(key, 0), ticket.value(name).toString()) << name;
+    EXPECT_EQ(reports.size(), 1u);
+    ASSERT_EQ(classes->tasks.heldWrite, doc);
+    classes->tasks.FinishWrite(doc, true);
+    EXPECT_FALSE(QFile::exists(upload));
+
+    // The next check finds nothing to do and has nothing to say.
+    doc->CheckTicketFolder();
+    EXPECT_EQ(model.CountAllItems(), 1);
+    EXPECT_EQ(reports.size(), 1u);
+    SetErrorNotificationPoster(nullptr);
+    Pref::ApplyChangesToMediaFile.Set(applied);
 }
 
 TEST_F(TicketDocument, RequestsSearchTheIndexView)

@@ -234,8 +234,11 @@ OSStatus OSErrorFromFileError(QFileDevice::FileError error, const QString& path)
         // A file that cannot be made, or opened to change, on a read-only disk says so.
         if ((info.exists() || error == EROFS) && IsOnReadOnlyVolume(path))
             return wPrErr;
-        if (!info.exists())
-            return info.dir().exists() ? fnfErr : dirNFErr;
+        if (!info.exists() && !info.dir().exists())
+            return dirNFErr;
+        // A file not there yet in a folder that is: missing, unless the folder refused to make it.
+        if (!info.exists() && error != EACCES && error != EPERM)
+            return fnfErr;
         return permErr;
     }
     case QFileDevice::PermissionsError:

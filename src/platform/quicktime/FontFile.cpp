@@ -152,7 +152,7 @@ OSStatus ActivateFontFile(const QString& path)
         if (!familyAdded || !IsFontFamilyKnown(font->OutlineFamily())) {
             for (int id : activation.fontIds)
                 QFontDatabase::removeApplicationFont(id);
-            ThrowOSErr_(-1, "activation did not make the family known");
+            ThrowOSErr_(codecBadDataErr, "activation did not make the family known");
         }
         activation.count = 1;
         Activations().emplace(key, std::move(activation));
