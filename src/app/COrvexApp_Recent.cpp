@@ -126,8 +126,10 @@ void COrvexApp::BuildRecentMenu()
         if (item.text.isEmpty())
             continue;
         item.icon = icons.icon(info);
-        if (it + 1 == items.rend())
+        if (it + 1 == items.rend()) {
             item.keyChar = QLatin1Char('0');
+            item.keyLent = true; // the viewer's actual size keeps its Ctrl+0
+        }
         menu->InsertItem(item, 0);
     }
 }

@@ -512,15 +512,28 @@ bool LMenuBar::HandleShortcut(const QKeySequence& pressed)
 
 bool LMenuBar::HandleKeyEquivalent(const EventRecord& event)
 {
-    CommandT command = FindKeyCommand(EventCharCode(event), event.modifiers);
-    return command != cmd_Nothing && RunKeyCommand(command);
-}
-
-bool LMenuBar::RunKeyCommand(CommandT command)
-{
     LMenu* menu = nullptr;
     SInt16 index = 0;
-    return FindMenuItem(command, menu, index) && RunKeyItem(menu, index);
+    if (!FindMenuItem(FindKeyCommand(EventCharCode(event), event.modifiers), menu, index))
+        return false;
+    if (menu->Item(index)->keyLent && TargetTakesLentKey(event))
+        return true;
+    return RunKeyItem(menu, index);
+}
+
+bool LMenuBar::TargetTakesLentKey(const EventRecord& event)
+{
+    // A target that passes the key on to the menu bar itself (a field's unused
+    // keys) is not offered it again.
+    static bool offering = false;
+    LCommander* target = LCommander::GetTarget();
+    if (offering || !target || QApplication::activeModalWidget())
+        return false;
+    bool taken = false;
+    offering = true;
+    RunReportingErrors([&] { taken = target->ProcessKeyPress(event); });
+    offering = false;
+    return taken;
 }
 
 bool LMenuBar::RunKeyItem(LMenu* menu, SInt16 index)

@@ -24,6 +24,9 @@ struct SMenuItem {
     ResIDT submenuID = 0;
     bool enabled = true;
     bool dynamic = false; // shown in place of the item before it while Option is held
+    // The key is lent by the window it is typed in: the target chain is offered it
+    // first and the item runs only when none of them takes it (a recent item's digit).
+    bool keyLent = false;
     UInt16 mark = noMark;
     QIcon icon;
 
@@ -119,9 +122,10 @@ public:
 
 private:
     void FillQMenuBar(QMenuBar* bar);
-    // Runs a command chosen by a key (the item of a menu that a key names), when it is enabled.
-    bool RunKeyCommand(CommandT command);
+    // Runs the item a key names, when it is enabled.
     bool RunKeyItem(LMenu* menu, SInt16 index);
+    // Offers a lent key to the target chain; true when one of them took it.
+    static bool TargetTakesLentKey(const EventRecord& event);
     static void DispatchCommand(CommandT command);
     bool FindShortcutItem(const QKeySequence& pressed, LMenu*& outMenu, SInt16& outItem) const;
 
