@@ -375,6 +375,7 @@ void CIndexItem::KeepingDirty(F&& make)
 namespace {
 
 int gDrawingDepth = 0;
+int gNeverAskDepth = 0;
 
 // Parts asked for while items drew, read once the drawing is over.
 struct DeferredPartRead {
@@ -436,6 +437,21 @@ StDrawingItems::~StDrawingItems()
 bool StDrawingItems::Active()
 {
     return gDrawingDepth > 0;
+}
+
+StNeverAskForFiles::StNeverAskForFiles()
+{
+    ++gNeverAskDepth;
+}
+
+StNeverAskForFiles::~StNeverAskForFiles()
+{
+    --gNeverAskDepth;
+}
+
+bool StNeverAskForFiles::Active()
+{
+    return gNeverAskDepth > 0 || StDrawingItems::Active();
 }
 
 template <typename T, typename F>
@@ -1254,7 +1270,7 @@ QUrl CIndexItem::LocateFile(bool ask)
         return found;
     }
     ItemWindowServices* windows = GetItemWindowServices();
-    if (!ask || !windows)
+    if (!ask || !windows || StNeverAskForFiles::Active())
         return QUrl();
 
     const TLivePtr<CIndexItem> self(this);

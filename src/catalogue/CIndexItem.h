@@ -131,6 +131,18 @@ public:
     static bool Active();
 };
 
+// Held by work the user did not ask for (drawing, thumbnails, the background
+// cache): an item whose file is gone is then never asked for with a dialog; it
+// shows as missing until the user opens, edits or exports it. Drawing counts too.
+class StNeverAskForFiles {
+public:
+    StNeverAskForFiles();
+    ~StNeverAskForFiles();
+    StNeverAskForFiles(const StNeverAskForFiles&) = delete;
+    StNeverAskForFiles& operator=(const StNeverAskForFiles&) = delete;
+    static bool Active();
+};
+
 class CIndexItem : public LBroadcaster, public LDataBrowserItem, public ACachedMediaHolder {
 public:
     // From a file: type and creator from its Finder information, sizes and dates

@@ -103,9 +103,13 @@ Picture* CIndexItem::GetThumbnail()
             FileRef file = FileRef::FromUrl(url);
             found = file.IsValid() && ReadFilePreview(file, preview) == noErr;
             if (!found && !Pref::IgnoreBuiltInThumbnail.Get() && GetFileTypeCode() != 'RAW ') {
-                const TLivePtr<CIndexItem> self(this); // locating the file may ask the user, and yield
+                const TLivePtr<CIndexItem> self(this);
                 try {
-                    std::unique_ptr<CMedia> media(CreateMedia());
+                    std::unique_ptr<CMedia> media;
+                    {
+                        const StNeverAskForFiles quiet; // a thumbnail never asks for a missing file
+                        media.reset(CreateMedia());
+                    }
                     if (media) {
                         ThrowIfOSErr_(media->GetThumbnailPicture(&preview));
                         found = !preview.IsNull();

@@ -101,8 +101,10 @@ void CCacheTask::RunTask()
                 batch.assign(1, item);
                 TakeItems(batch, batchSize - 1);
                 const SInt64 start = ClockMilliseconds();
-                if (CIndexModel* model = GetModel())
+                if (CIndexModel* model = GetModel()) {
+                    const StNeverAskForFiles quiet; // background work: a gone file shows as missing
                     model->AddItemsToValueIndex(batch);
+                }
                 const SInt64 took = ClockMilliseconds() - start;
                 mDone += SInt32(batch.size());
                 if (took < kBatchMilliseconds && batch.size() == batchSize)

@@ -49,6 +49,12 @@ constexpr qsizetype kMaxCommentLength = 5000;
 constexpr qsizetype kMaxURLLength = 500;
 constexpr int kMaxPasswordLength = 255;
 
+// A typed password as the index stores it: Mac Roman, at most 255 bytes.
+QByteArray StoredPassword(const QString& typed)
+{
+    return MacRoman::Encode(typed).left(kMaxPasswordLength);
+}
+
 LPane* RequirePane(LView* view, PaneIDT paneID)
 {
     LPane* pane = view ? view->FindPaneByID(paneID) : nullptr;
@@ -222,7 +228,7 @@ bool CIndexView::AskPassword(ResIDT layoutID, QByteArray& outPassword, bool& out
     QString typed;
     if (!AskPasswordText(layoutID, QString(), typed, outRemember))
         return false;
-    outPassword = MacRoman::Encode(typed).left(kMaxPasswordLength);
+    outPassword = StoredPassword(typed);
     return true;
 }
 
@@ -344,13 +350,17 @@ void CIndexView::UpdateKeychainEntry()
 
 bool CIndexView::UnlockWithPassword()
 {
-    QByteArray typed;
-    bool remember = false;
-    if (!AskPassword(kPasswordDialog, typed, remember))
-        return false;
-    if (typed != GetPassword()) {
-        ReportError(kMsgIndexPassword, kStopAlert);
-        return false;
+    // As a login prompt does: a wrong password asks again, saying so, until the
+    // right one or Cancel.
+    QString prompt;
+    for (;;) {
+        QString typed;
+        bool remember = false;
+        if (!AskPasswordText(kPasswordDialog, prompt, typed, remember))
+            return false;
+        if (StoredPassword(typed) == GetPassword())
+            break;
+        prompt = CopyLocalizedString(QStringLiteral("PASSWORD_WRONG_TEXT"));
     }
     EndScreenLock();
     return true;

@@ -7,6 +7,7 @@
 #include "CIndexDoc.h"
 #include "CIndexView.h"
 #include "LWindow.h"
+#include "LocalizedStrings.h"
 #include "PrefKeys.h"
 #include "Preferences.h"
 #include "QueuedInput.h"
@@ -141,15 +142,26 @@ TEST_P(ScreenLock, LockedAndUnlockedThroughTheRealDialogsKeepsTheUnsavedIndex)
     EXPECT_TRUE(view->IsFullScreen());
     ProcessEventsFor(300); // menus updated under the lock
 
-    // Escape in the grid asks for the password; a wrong one keeps the lock.
+    // Escape in the grid asks for the password; a wrong one is asked for again, the
+    // dialog saying it was wrong, as a login does; Cancel there keeps the lock.
     LDialogBox* wrongDialog = nullptr;
     {
         StAlertAnswers errors(1);
-        UserSteps user({ AnswerPassword(QStringLiteral("harbor"), withReturn, &wrongDialog) });
+        QString askedAgain;
+        UserSteps user({ AnswerPassword(QStringLiteral("harbor"), withReturn, &wrongDialog), [&] {
+                            LDialogBox* dialog = ShownDialogWith(kPasswordField);
+                            if (!dialog || dialog->property("answered").toBool())
+                                return false;
+                            askedAgain = PaneText(dialog, 4);
+                            ClickPane(dialog, 2); // Cancel
+                            return true;
+                        } });
         view->setFocus();
         QTimer::singleShot(0, view, [this] { QTest::keyClick(view, Qt::Key_Escape); });
         ASSERT_TRUE(RunEventsUntil([&] { return user.AllDone() && !ShownDialogWith(kPasswordField); }, 20000));
         ProcessEventsFor(300);
+        EXPECT_EQ(askedAgain, CopyLocalizedString(QStringLiteral("PASSWORD_WRONG_TEXT")));
+        EXPECT_TRUE(errors.Texts().isEmpty()) << errors.Texts().join(QLatin1Char('|')).toStdString();
         EXPECT_TRUE(gIndexWindowLocked);
     }
     // The right one ends the lock, with the menu timer running over the closed dialog.

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFileDialog>
 #include <QImage>
+#include <QTest>
 
 namespace {
 
@@ -51,6 +53,25 @@ protected:
     std::unique_ptr<IdleApp> app;
 };
 
+// Answers every modal window that comes up while it lives, as the user's cancel
+// would, and counts them: the file dialogs apart.
+struct ModalAnswers {
+    int dialogs = 0;
+    int fileDialogs = 0;
+    QTimer timer;
+    ModalAnswers()
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                ++dialogs;
+                fileDialogs += qobject_cast<QFileDialog*>(modal) ? 1 : 0;
+                CancelModal(modal);
+            }
+        });
+        timer.start(10);
+    }
+};
+
 } // namespace
 
 // The media window's zoom keys are its own: the newest recent item's Ctrl+0 (a
@@ -84,4 +105,46 @@ TEST_F(WindowInput, TheMediaWindowsZoomKeysWinOverTheRecentItemsKey)
         EXPECT_TRUE(c.zoomed(before, window->GetMediaView()->GetZoom())) << before << " to " << window->GetMediaView()->GetZoom();
         EXPECT_EQ(document->GetModel().CountAllItems(), 3);
     }
+}
+
+// Items whose files are gone are drawn as missing; only opening one asks for it.
+TEST_F(WindowInput, ItemsWhoseFilesAreGoneAskForThemOnlyWhenOpened)
+{
+    const QString folder = TestTempDir() + QStringLiteral("/gone");
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    app->MakeNewDocument();
+    CIndexDoc* document = OpenIndexDocuments().back();
+    std::vector<CIndexItem*> items;
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    for (int i = 0; i < 8; ++i) {
+        const QString path = folder + QStringLiteral("/gone%1.jpg").arg(i);
+        ASSERT_TRUE(image.save(path, "JPEG"));
+        items.push_back(new CIndexItem(QUrl::fromLocalFile(path)));
+    }
+    document->GetModel().AppendItems(items, ItemInsert::Filling);
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+
+    ModalAnswers answers;
+    const int& asked = answers.fileDialogs;
+    document->GetWindow()->Select();
+    CIndexView* view = IndexViewOfDocument(document);
+    const auto allMissing = [&] {
+        for (CIndexItem* item : items)
+            if (!item->GetError())
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(RunUntil([&] { return IsIdle(document) && allMissing(); })) << "the items are drawn as missing";
+    ProcessEventsFor(300);
+    EXPECT_EQ(asked, 0) << "asked while drawing";
+
+    view->DeselectAll();
+    view->SelectIndex(1);
+    LCommander::SwitchTarget(view);
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_TRUE(RunEventsUntil([&] { return asked == 1; }, 5000)) << "opening asked for the file";
+    ProcessEventsFor(200);
+    EXPECT_EQ(asked, 1);
 }

@@ -134,9 +134,8 @@ TEST(ErrorTexts, EveryCodeTheProgramNamesHasItsOwnWords)
     const QString fallbacks[] = { BundleLocalizedString(QStringLiteral("700:1")),
         BundleLocalizedString(QStringLiteral("600:17")) };
     for (auto [name, code] : codes.asKeyValueRange()) {
-        // Nothing is said for these: no error, or the user's own cancel. Server
-        // replies (a missing remote file among them) are worded by the transfers.
-        if (code == noErr || IsUserCancelCode(code) || name == QLatin1String("kErrRemoteFileNotFound"))
+        // Nothing is said for these: no error, or the user's own cancel.
+        if (code == noErr || IsUserCancelCode(code))
             continue;
         const std::string what = name.toStdString() + " " + std::to_string(code);
         if (IsMessageNumber(code))
