@@ -20,6 +20,15 @@
 //
 // KeepLargeBlocksPlain, called on that thread, ends the advice for the process:
 // the benchmarks' yardsticks stand for plain programs and allocate as those do.
+//
+// A sanitized build (ORVEX_SANITIZED) leaves malloc to the sanitizer, which must
+// see every block itself.
+
+#ifdef ORVEX_SANITIZED
+
+void KeepLargeBlocksPlain() { }
+
+#else
 
 #include <dlfcn.h>
 #include <pthread.h>
@@ -247,3 +256,5 @@ void free(void* block)
 }
 
 } // extern "C"
+
+#endif // ORVEX_SANITIZED

@@ -124,7 +124,8 @@ void CExportFilesTask::ExportItem(CIndexItem& item, const QString& path, bool re
     ThrowIfNil_(mExporter);
     const TLivePtr<CIndexItem> live(&item);
     const FileRef target = FileRef(path).Canonical();
-    if (target.IsValid() && target == FileRef::FromUrl(item.LocateFile(false)).Canonical())
+    const FileRef source = FileRef::FromUrl(item.LocateFile(false));
+    if (target.IsValid() && target == source.Canonical())
         ThrowOSErr_(kExportNameTakenErr, "the export would replace the item's own file");
 
     // Camera raw files at their whole size, from the raw data: the medium's own
@@ -150,7 +151,7 @@ void CExportFilesTask::ExportItem(CIndexItem& item, const QString& path, bool re
     exporter.SetColorProfile(profile ? *profile : QByteArray());
     UserData* metadata = settings.preserveMetaData ? media->GetMetaData() : nullptr;
     exporter.SetExifEnabled(metadata != nullptr);
-    exporter.SetMetaData(metadata);
+    exporter.SetMetaData(metadata, metadata && source.IsValid() ? source.Path() : QString());
     // Every dataset of the caption goes into the file, before it takes its name; an
     // item without one, or a format without IPTC, is exported without.
     QByteArray caption;

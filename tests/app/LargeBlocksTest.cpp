@@ -77,6 +77,9 @@ constexpr size_t kLargest = size_t(40) << 20;
 
 TEST(LargeBlocks, TheWindowThreadsLargeBlocksAreAdvisedOntoHugePagesAndAWorkersAreNot)
 {
+#ifdef ORVEX_SANITIZED
+    GTEST_SKIP() << "a sanitized build keeps the sanitizer's allocator";
+#endif
     struct Case {
         const char* what;
         std::function<void*()> allocate;
@@ -113,6 +116,9 @@ TEST(LargeBlocks, TheWindowThreadsLargeBlocksAreAdvisedOntoHugePagesAndAWorkersA
 // their slices present, and waited for them: the slices went one after another.
 TEST(LargeBlocks, TheThreadsThatMakeTheLargestBlocksPresentAreMadeOnceAndKept)
 {
+#ifdef ORVEX_SANITIZED
+    GTEST_SKIP() << "a sanitized build keeps the sanitizer's allocator";
+#endif
     const int helpers = int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)) - 1;
     for (int block = 0; block < 2; ++block) {
         void* largest = std::malloc(kLargest);

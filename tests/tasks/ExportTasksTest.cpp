@@ -31,6 +31,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
@@ -66,6 +67,32 @@ QStringList DifferingKeys(const QVariantMap& a, const QVariantMap& b)
 QSize ImageSize(const QString& path)
 {
     return QImageReader(path).size();
+}
+
+// What the exiv2 tool prints of a file's maker note, Interop directory and user
+// comment ("Exif.Canon.OwnerName  Ascii  32  ..." lines: the tag's type, count and
+// value as read with the file's own offsets and byte order), and its warnings.
+struct ExivReading {
+    std::string lines;
+    std::string warnings;
+};
+
+ExivReading ReadMakerNoteInteropAndComment(const QString& path)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("exiv2"), {QStringLiteral("-pa"), path});
+    EXPECT_TRUE(tool.waitForFinished(30000));
+    ExivReading reading;
+    reading.warnings = tool.readAllStandardError().toStdString();
+    // The main directories come from the item's own records; where the maker
+    // note lies (Exif.MakerNote.Offset) is the writer's.
+    static const QRegularExpression other(QStringLiteral("^Exif\\.(Image|Photo|Thumbnail|GPSInfo|MakerNote)\\."));
+    for (const QString& line : QString::fromUtf8(tool.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("Exif.")) && (!other.match(line).hasMatch()
+            || line.startsWith(QLatin1String("Exif.Photo.UserComment "))))
+            reading.lines += line.toStdString() + '\n';
+    }
+    return reading;
 }
 
 class ExportTasksTest : public TaskTest {
@@ -252,6 +279,47 @@ TEST_F(ExportTasksTest, TheResolutionTypedInTheOptionsAndEveryCaptionDatasetReac
     }
     EXPECT_EQ(ExivPrinted(out, "Iptc.Application2.Byline"), (std::vector<QByteArray> {"Ann Lee", "Bo \xC5\x81" "ada"}));
     EXPECT_EQ(ExivPrinted(out, "Iptc.Envelope.CharacterSet").size(), 1u); // UTF-8, declared
+}
+
+TEST_F(ExportTasksTest, CameraMakerNoteInteropAndUnicodeCommentReadTheSameInTheExport)
+{
+    if (!HasExivTool())
+        GTEST_SKIP() << "exiv2 is not installed";
+    SetPrefBoolean(QStringLiteral("ExportPreserveMetaData"), true);
+    // Canon camera JPEGs (little-endian EXIF, offsets in the maker note counted
+    // from the EXIF's start); one given a UCS-2 user comment.
+    const QString commented = SampleWithExivCommands(QStringLiteral("commented.jpg"),
+        "set Exif.Photo.UserComment charset=Unicode Gr\xC3\xBC\xC3\x9F" "e \xE2\x98\x83\n",
+        QStringLiteral("exif-samples/jpg/Canon_DIGITAL_IXUS_400.jpg"));
+    // A big-endian EXIF with one too, exported little-endian.
+    const QString bigEndian = SampleWithExivCommands(QStringLiteral("big-endian.jpg"),
+        "set Exif.Photo.UserComment charset=Unicode \xE2\x98\x83 Gr\xC3\xBC\xC3\x9F" "e\n",
+        QStringLiteral("exif-samples/jpg/long_description.jpg"));
+    struct Case {
+        QString source;
+        OSType type;
+        bool makerNote;
+    } const cases[] = {
+        {commented, 'JPEG', true},
+        {commented, 'TIFF', true},
+        {Sample("exiftool-images/Canon.jpg"), 'JPEG', true},
+        {bigEndian, 'JPEG', false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE((QFileInfo(c.source).fileName() + QLatin1Char(' ') + FourCharCodeToQString(c.type)).toStdString());
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        owner_.DeleteItems();
+        AddItem(c.source);
+        const QString out = folder + QStringLiteral("/out");
+        Export(c.type, out);
+        ASSERT_TRUE(QFileInfo::exists(out));
+        const ExivReading source = ReadMakerNoteInteropAndComment(c.source);
+        const ExivReading exported = ReadMakerNoteInteropAndComment(out);
+        ASSERT_EQ(source.lines.find("Exif.Canon.OwnerName ") != std::string::npos, c.makerNote);
+        EXPECT_EQ(exported.warnings, source.warnings);
+        EXPECT_EQ(exported.lines, source.lines);
+    }
 }
 
 TEST_F(ExportTasksTest, SizeIsFittedOnlyIntoABoxOfTwoSides)

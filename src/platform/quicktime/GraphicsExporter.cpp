@@ -273,8 +273,10 @@ OSStatus GraphicsExporter::DoExport()
         return status;
 
     ExportMetadata metadata;
-    if (mExifEnabled && mMetaData)
+    if (mExifEnabled && mMetaData) {
         metadata.exif = mMetaData;
+        metadata.exifSource = mMetaDataSource;
+    }
     metadata.iptc = mIPTC;
     if (!mProfile.isEmpty() && (mType == 'PNGf' || mType == 'JPEG' || mType == 'TIFF')
         && !QColorSpace::fromIccProfile(mProfile).isValid())

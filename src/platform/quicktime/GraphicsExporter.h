@@ -42,7 +42,13 @@ public:
     // Resolution in dots per inch as 16.16 fixed; 0 keeps the input's own.
     void SetResolution(Fixed horizontal, Fixed vertical);
     void SetColorProfile(const QByteArray& profile) { mProfile = profile; }
-    void SetMetaData(const UserData* metadata) { mMetaData = metadata; }
+    // `source`: the file the metadata was read from, whose maker note and Interop
+    // directory the export carries over (empty: none).
+    void SetMetaData(const UserData* metadata, const QString& source = QString())
+    {
+        mMetaData = metadata;
+        mMetaDataSource = source;
+    }
     void SetExifEnabled(bool enabled) { mExifEnabled = enabled; }
     // An IIM block written as the file's IPTC datasets, all of them (empty: none).
     void SetIPTCData(const QByteArray& iim) { mIPTC = iim; }
@@ -73,6 +79,7 @@ private:
     Fixed mHRes = 0, mVRes = 0;
     QByteArray mProfile;
     const UserData* mMetaData = nullptr;
+    QString mMetaDataSource;
     bool mExifEnabled = false;
     QByteArray mIPTC;
     bool mThumbnail = false;

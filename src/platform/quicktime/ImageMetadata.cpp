@@ -131,6 +131,7 @@ OSStatus WriteImageMetadata(const QString& path, const ExportMetadata& metadata)
     ImageMetadataLibrary::ExportRecords records;
     if (metadata.exif) {
         const UserData& ud = *metadata.exif;
+        records.source = metadata.exifSource;
         QByteArray bytes;
         for (OSType type = ud.GetNextUserDataType(0); type != 0; type = ud.GetNextUserDataType(type)) {
             const UInt16 prefix = UInt16(type >> 16);

@@ -70,6 +70,7 @@ private:
 // What an exporter writes after the pixels.
 struct ExportMetadata {
     const UserData* exif = nullptr; // 'ex'/'ti' items and camera texts
+    QString exifSource;             // the file they were read from (ExportRecords::source)
     QByteArray iptc;                // IPTC-IIM bytes
     QByteArray iccProfile;
     QImage thumbnail;               // embedded as the EXIF thumbnail (JPEG)

@@ -329,6 +329,33 @@ bool IsLayoutTag(UInt16 prefix, UInt16 tag)
     return tag == 0xA005 || tag == 0xA002 || tag == 0xA003;
 }
 
+// The maker note comes from the source file (CarryOverFromSource), never from
+// its block.
+bool IsMakerNote(UInt16 prefix, UInt16 tag)
+{
+    return prefix == (('e' << 8) | 'x') && tag == 0x927C;
+}
+
+// The source's maker note, as the library has read it into tags of the camera
+// maker's groups (or as its block when the library knows no such groups for
+// it), and its Interop directory. The library writes them anew, the maker note's
+// offsets and byte order its own. A source the library cannot read gives none.
+void CarryOverFromSource(Exiv2::ExifData& exif, const QString& source)
+{
+    if (source.isEmpty())
+        return;
+    Failure failure;
+    const std::unique_ptr<Image> image(OpenFile(source, failure));
+    if (!image)
+        return;
+    for (const Exiv2::Exifdatum& datum : image->image->exifData()) {
+        const std::string group = datum.groupName();
+        if (group == "Iop" || group == "MakerNote" || Exiv2::ExifTags::isMakerGroup(group)
+            || datum.key() == "Exif.Photo.MakerNote")
+            exif.add(datum);
+    }
+}
+
 void SetExifItem(Exiv2::ExifData& exif, const Item& item)
 {
     if (IsTextUserDataType(item.type)) {
@@ -343,7 +370,7 @@ void SetExifItem(Exiv2::ExifData& exif, const Item& item)
     const UInt16 prefix = UInt16(item.type >> 16);
     const UInt16 tag = UInt16(item.type & 0xFFFF);
     if ((prefix != (('e' << 8) | 'x') && prefix != (('t' << 8) | 'i')) || IsLayoutTag(prefix, tag)
-        || item.bytes.isEmpty())
+        || IsMakerNote(prefix, tag) || item.bytes.isEmpty())
         return;
     Exiv2::ExifKey key(tag, prefix == (('e' << 8) | 'x') ? "Photo" : "Image");
     auto value = Exiv2::Value::create(key.defaultTypeId());
@@ -365,6 +392,7 @@ OSStatus WriteExport(const QString& path, const ExportRecords& records)
         image->readMetadata();
         for (const Item& item : records.items)
             SetExifItem(image->exifData(), item);
+        CarryOverFromSource(image->exifData(), records.source);
         if (!records.iptc.isEmpty()) {
             Exiv2::IptcData iptc;
             if (Exiv2::IptcParser::decode(iptc, reinterpret_cast<const Exiv2::byte*>(records.iptc.constData()),

@@ -55,6 +55,11 @@ inline constexpr CameraText kCameraTexts[] = {
 // What an export writes into a file after its pixels.
 struct ExportRecords {
     std::vector<Item> items; // 'ex'/'ti' items, then camera texts, in the order set
+    // The file the items were read from. Its maker note and Interop directory are
+    // carried over as the library reads them, for the library to write with
+    // offsets of its own: a maker note's entries point at bytes counted from the
+    // start of the EXIF, so its block is never copied as it is.
+    QString source;
     QByteArray iptc;         // an IIM block
     QByteArray iccProfile;
     QByteArray thumbnailJpeg; // the EXIF thumbnail
