@@ -154,6 +154,10 @@ bool CWriteIndexTask::ReuseStoredRecord(LStream& stream, const CIndexItem* item)
 {
     if (!item->IsRecordCurrentIn(*mPackage))
         return false;
+    // An index this program never saved (nothing vouches for its folders) keeps
+    // no record of a file outside the package: its old file is not even read.
+    if (!item->IsStoredInPackage() && !mPackage->GetFolderChecks().MayFindUnchanged())
+        return false;
     IndexDbRecordPlaces places;
     const QByteArrayView record = StoredRecord(item, &places);
     if (record.isEmpty())
