@@ -195,48 +195,64 @@ bool CWriteIndexTask::AppendStoredRecord(LStream& stream, const CIndexItem* item
 // made, and its pages touched, on a worker instead.
 struct CWriteIndexTask::PieceRoom {
     std::mutex lock;
-    QByteArray made;
-    bool making = false;
+    std::vector<QByteArray> made;
+    int making = 0;
     bool closed = false; // the stream wants no more
 };
+
+// Two rooms are kept ahead: with one, a piece filled while its room was still
+// being made grew by reallocation, each one copying the piece so far, on the
+// window's thread (two fifths of a first save's time there).
+constexpr std::size_t kRoomsAhead = 2;
 
 void CWriteIndexTask::MakeRoomAhead()
 {
     if (!mRoom)
         mRoom = std::make_shared<PieceRoom>();
-    {
-        const std::lock_guard hold(mRoom->lock);
-        if (mRoom->making || !mRoom->made.isNull())
-            return;
-        mRoom->making = true;
-    }
     // A piece ends with the record that takes it past its size.
     constexpr qsizetype kRoomBytes = qsizetype(kIndexDbPieceBytes + kIndexDbPieceBytes / 16);
-    const OSStatus started = CatchCode([&] {
-        WorkerPool::Start([room = mRoom] {
-            QByteArray made(kRoomBytes, Qt::Uninitialized);
-            for (qsizetype at = 0; at < made.size(); at += 4096)
-                made.data()[at] = 0;
-            const std::lock_guard hold(room->lock);
-            room->making = false;
-            if (!room->closed)
-                room->made = std::move(made);
+    for (;;) {
+        {
+            const std::lock_guard hold(mRoom->lock);
+            if (mRoom->made.size() + std::size_t(mRoom->making) >= kRoomsAhead)
+                return;
+            ++mRoom->making;
+        }
+        const OSStatus started = CatchCode([&] {
+            WorkerPool::Start([room = mRoom] {
+                QByteArray made(kRoomBytes, Qt::Uninitialized);
+                for (qsizetype at = 0; at < made.size(); at += 4096)
+                    made.data()[at] = 0;
+                const std::lock_guard hold(room->lock);
+                --room->making;
+                if (!room->closed)
+                    room->made.push_back(std::move(made));
+            });
         });
-    });
-    if (started != noErr) {
-        // The pool takes no more (the program is ending): the stream grows as it goes.
-        const std::lock_guard hold(mRoom->lock);
-        mRoom->making = false;
+        if (started != noErr) {
+            // The pool takes no more (the program is ending): the stream grows as it goes.
+            const std::lock_guard hold(mRoom->lock);
+            --mRoom->making;
+            return;
+        }
     }
+}
+
+void CWriteIndexTask::TakeRoom(LDataStream& stream)
+{
+    if (!mRoom)
+        return;
+    const std::lock_guard hold(mRoom->lock);
+    if (mRoom->made.empty())
+        return;
+    stream.GiveRoom(std::move(mRoom->made.back()));
+    mRoom->made.pop_back();
 }
 
 void CWriteIndexTask::StartNextPiece(LDataStream& stream, FileReplacement& file)
 {
     HandOver(stream.TakeData(), file);
-    if (mRoom) {
-        const std::lock_guard hold(mRoom->lock);
-        stream.GiveRoom(std::exchange(mRoom->made, {}));
-    }
+    TakeRoom(stream);
     MakeRoomAhead();
 }
 
@@ -248,7 +264,7 @@ void CWriteIndexTask::CloseRoom()
         WorkerPool::LetGo([room = std::exchange(mRoom, nullptr)] {
             const std::lock_guard hold(room->lock);
             room->closed = true;
-            room->made = QByteArray();
+            room->made.clear();
         });
 }
 
@@ -274,7 +290,11 @@ void CWriteIndexTask::WriteItems(LDataStream& stream, FileReplacement& file, std
     std::vector<std::optional<PremadeAlias>> premade;
     SInt32 premadeFrom = 1;
     SInt32 run = kFirstPremadeRun;
+    // The first piece's room too, made while the first aliases are.
+    MakeRoomAhead();
     for (SInt32 index = 1; index <= count; ++index) {
+        if (stream.GetLength() == 0)
+            TakeRoom(stream);
         if (index >= premadeFrom + SInt32(premade.size())) {
             premadeFrom = index;
             premade.assign(size_t(std::min(run, count - index + 1)), std::nullopt);
