@@ -204,13 +204,13 @@ struct CWriteIndexTask::PieceRoom {
 // being made grew by reallocation, each one copying the piece so far, on the
 // window's thread (two fifths of a first save's time there).
 constexpr std::size_t kRoomsAhead = 2;
+// A piece ends with the record that takes it past its size.
+constexpr qsizetype kRoomBytes = qsizetype(kIndexDbPieceBytes + kIndexDbPieceBytes / 16);
 
 void CWriteIndexTask::MakeRoomAhead()
 {
     if (!mRoom)
         mRoom = std::make_shared<PieceRoom>();
-    // A piece ends with the record that takes it past its size.
-    constexpr qsizetype kRoomBytes = qsizetype(kIndexDbPieceBytes + kIndexDbPieceBytes / 16);
     for (;;) {
         {
             const std::lock_guard hold(mRoom->lock);
@@ -240,13 +240,20 @@ void CWriteIndexTask::MakeRoomAhead()
 
 void CWriteIndexTask::TakeRoom(LDataStream& stream)
 {
-    if (!mRoom)
-        return;
-    const std::lock_guard hold(mRoom->lock);
-    if (mRoom->made.empty())
-        return;
-    stream.GiveRoom(std::move(mRoom->made.back()));
-    mRoom->made.pop_back();
+    QByteArray room;
+    if (mRoom) {
+        const std::lock_guard hold(mRoom->lock);
+        if (!mRoom->made.empty()) {
+            room = std::move(mRoom->made.back());
+            mRoom->made.pop_back();
+        }
+    }
+    // None made yet (the workers are busy writing and making aliases): the
+    // room is had here, its pages touched as the piece fills, rather than the
+    // piece copied at each of its reallocations.
+    if (room.isNull())
+        room.reserve(kRoomBytes);
+    stream.GiveRoom(std::move(room));
 }
 
 void CWriteIndexTask::StartNextPiece(LDataStream& stream, FileReplacement& file)
@@ -290,11 +297,10 @@ void CWriteIndexTask::WriteItems(LDataStream& stream, FileReplacement& file, std
     std::vector<std::optional<PremadeAlias>> premade;
     SInt32 premadeFrom = 1;
     SInt32 run = kFirstPremadeRun;
-    // The first piece's room too, made while the first aliases are.
+    // The first piece's room too.
     MakeRoomAhead();
+    TakeRoom(stream);
     for (SInt32 index = 1; index <= count; ++index) {
-        if (stream.GetLength() == 0)
-            TakeRoom(stream);
         if (index >= premadeFrom + SInt32(premade.size())) {
             premadeFrom = index;
             premade.assign(size_t(std::min(run, count - index + 1)), std::nullopt);
