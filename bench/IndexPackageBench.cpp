@@ -1,9 +1,10 @@
 // A later save of a 100,000-item package through the write task, paired in one
 // run with writing the very bytes that save writes with QSaveFile; the first save
 // after opening that package again, paired the same way; both again for a
-// million items whose files lie in a thousand folders; the first save that makes
-// the aliases of those million files, paired with stat(2) of the same files and
-// writing the bytes it wrote; and
+// million items whose files lie in a thousand folders; the first save of those
+// million items as an index this program never saved leaves them (no alias of
+// its own, index.db not dated by a save), paired with writing the bytes it
+// wrote; and
 // a first save of camera photographs, which reads their metadata, paired with
 // reading the same metadata with Exiv2 alone. The records are a photograph
 // collection's as the program saves them: real file names, aliases, the
@@ -336,13 +337,16 @@ BENCHMARK(BM_FirstSaveAfterOpeningManyFoldersAgainstTheSameBytes)
     ->Iterations(1)
     ->UseManualTime();
 
-// The first save of an index whose records have no alias yet (made by an import
-// or an older version) makes one for each item's file: it has to look at every
-// file once, as stat(2) does, and write index.db. It is paired with a plain loop
-// calling stat(2) on the same files followed by writing the bytes that save
-// wrote with QSaveFile, and must stay within 3 times of it; its time against the
-// stat(2) loop alone is printed too.
-constexpr double kAliasesAgainstStat = 3.0;
+// The first save of an index this program has never saved (another program's,
+// an import's or an older version's): its records have no alias of this
+// program's, and its index.db, written plainly, carries no date a save gave it,
+// so no record can be kept as it was and every folder counts as changed. The
+// save makes an alias for each item's file, looking at every file once, and
+// writes index.db. It is paired with writing the bytes it wrote with QSaveFile,
+// as the later saves are, and must stay within 3 times of it; a plain loop of
+// stat(2) over the same files, the least a look at each file costs, is timed
+// after the pairs and printed beside it.
+constexpr double kNeverSavedAgainstTheSameBytes = 3.0;
 
 double StatEveryFile(const std::vector<QByteArray>& paths)
 {
@@ -356,7 +360,7 @@ double StatEveryFile(const std::vector<QByteArray>& paths)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void BM_FirstSaveMakingAliasesAgainstStat(benchmark::State& state)
+void BM_FirstSaveOfANeverSavedIndexAgainstTheSameBytes(benchmark::State& state)
 {
     if (gMany.pristine.isEmpty())
         MakeIndexDb(gMany, false);
@@ -377,15 +381,10 @@ void BM_FirstSaveMakingAliasesAgainstStat(benchmark::State& state)
     reopen();
     bool saved = false;
     QByteArray written;
-    std::vector<double> statSeconds;
-    const std::string what = std::to_string(gMany.items) + " items";
+    const std::string what = std::to_string(gMany.items) + " items never saved";
     for (auto _ : state) {
         const PairedTimes times = RunPaired(
-            5, [&] { saved = SaveThroughTheWriteTask(*opened); },
-            [&] {
-                statSeconds.push_back(StatEveryFile(paths));
-                WriteTheSameBytesWithQSaveFile(written);
-            },
+            5, [&] { saved = SaveThroughTheWriteTask(*opened); }, [&] { WriteTheSameBytesWithQSaveFile(written); },
             [&] {
                 if (saved) {
                     QFile file(opened->IndexDbPath());
@@ -400,19 +399,20 @@ void BM_FirstSaveMakingAliasesAgainstStat(benchmark::State& state)
                 saved = false;
             });
         state.SetIterationTime(times.MedianA());
-        CheckRatio("first save making the aliases of " + what + " / stat(2) of the same files and writing its bytes",
-            times, kAliasesAgainstStat);
-        statSeconds.erase(statSeconds.begin()); // the warm-up's
+        CheckRatio("first save of " + what + " / the same bytes with QSaveFile", times, kNeverSavedAgainstTheSameBytes);
+        std::vector<double> statSeconds;
+        for (int run = 0; run < 3; ++run)
+            statSeconds.push_back(StatEveryFile(paths));
         std::sort(statSeconds.begin(), statSeconds.end());
-        const double stat = statSeconds[statSeconds.size() / 2];
-        std::printf("%-60s %.3f s, stat(2) alone %.3f s: ratio %.2f\n", ("first save making the aliases of " + what).c_str(),
+        const double stat = statSeconds[1];
+        std::printf("%-60s %.3f s, stat(2) of its files alone %.3f s: ratio %.2f\n", ("first save of " + what).c_str(),
             times.MedianA(), stat, stat > 0 ? times.MedianA() / stat : 0);
     }
     CheckSaveGaps(what);
-    CheckTarget("every first save and stat pass of " + what + " succeeded", gFailedSaves == 0,
+    CheckTarget("every first save of " + what + " and copy succeeded", gFailedSaves == 0,
         std::to_string(gFailedSaves) + " failed");
 }
-BENCHMARK(BM_FirstSaveMakingAliasesAgainstStat)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(BM_FirstSaveOfANeverSavedIndexAgainstTheSameBytes)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
 // --- A first save of camera photographs ---------------------------------------------------------------
 

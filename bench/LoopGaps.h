@@ -50,8 +50,18 @@ public:
     void Start()
     {
         mLongest = 0;
-        mLast = Now();
+        mLast = mLastBusy = Now();
         mTimer.start();
+    }
+    // When the loop last came round after work of its own (a pause over 5 ms
+    // between two iterations: a paint, a task's slice, a deferred call).
+    double LastBusy() const { return mLastBusy; }
+
+    // The meter of the step running in RunInEventLoop, null between steps.
+    static GapMeter*& Current()
+    {
+        static GapMeter* current = nullptr;
+        return current;
     }
     double Stop()
     {
@@ -67,11 +77,14 @@ private:
         if (now - mLast > 0.08 && PrintLongWaits())
             std::fprintf(stderr, "gap from %.6f to %.6f: %.0f ms\n", mLast, now, (now - mLast) * 1000);
         mLongest = std::max(mLongest, now - mLast);
+        if (now - mLast > 0.005)
+            mLastBusy = now;
         mLast = now;
     }
 
     QTimer mTimer;
     double mLast = 0;
+    double mLastBusy = 0;
     double mLongest = 0;
 };
 
@@ -205,6 +218,23 @@ inline bool RunLoopUntil(const std::function<bool()>& done, const std::function<
     return done();
 }
 
+// Done, for RunInEventLoop, once `shown` holds and the loop has since come
+// round for `quiet` seconds without work of its own (GapMeter::LastBusy): what
+// the step left for the loop (repaints, deferred calls, timers) is measured
+// however late it comes, while the loop is still busy with it. A loop never
+// quiet ends the step after ten seconds, which its time then shows.
+inline std::function<bool()> ShownAndQuiet(const std::function<bool()>& shown, double quiet = 1.0)
+{
+    return [shown, quiet, since = 0.0]() mutable {
+        const GapMeter* meter = GapMeter::Current();
+        if (!meter)
+            return false;
+        if (since == 0)
+            since = Now();
+        return shown() && (Now() - meter->LastBusy() >= quiet || Now() - since >= 10);
+    };
+}
+
 // Starts `step` from the event loop and runs the loop until `done`; answers the
 // seconds it took and the longest gap meanwhile.
 struct LoopRun {
@@ -219,6 +249,7 @@ inline LoopRun RunInEventLoop(const std::function<void()>& step, const std::func
     if (InputWindow())
         input = std::make_unique<InputMeter>(InputWindow());
     InputMeter::Current() = input.get();
+    GapMeter::Current() = &meter;
     double start = 0;
     RunLoopUntil(done, [&] {
         meter.Start();
@@ -235,5 +266,6 @@ inline LoopRun RunInEventLoop(const std::function<void()>& step, const std::func
     if (input)
         run.longestInputWait = input->Stop();
     InputMeter::Current() = nullptr;
+    GapMeter::Current() = nullptr;
     return run;
 }

@@ -1,8 +1,9 @@
 // Start-up to the first window painted: Orvex (with fresh preferences, opening its
 // new index window) against a minimal Qt Widgets program (a QApplication and a
-// shown QMainWindow with a menu and a label: text laid out in the same fonts),
-// started in turns in one run on an X server of the benchmark's own (Xvfb), each
-// run with a fresh home of its own, as a first start finds it. A probe loaded into
+// shown QMainWindow with a menu bar of three menus and a label: text laid out in
+// the same fonts), started in turns in one run on an X server of the benchmark's
+// own (Xvfb) managed by a window manager (openbox), as a desktop's is, each run
+// with a fresh home of its own, as a first start finds it. A probe loaded into
 // both (LD_PRELOAD) reports once the first window exposed has been painted and the
 // server has drawn it, and ends the process at once; the time runs from the start
 // of the process to that report, and the CPU time (every thread's) is the one the
@@ -42,6 +43,7 @@ constexpr int kTimeoutMs = 30000;
 QString gHomes; // the folder of the programs' homes: a fresh one for every run
 int gRuns = 0;
 std::unique_ptr<QProcess> gServer; // the X server the programs show their windows on
+std::unique_ptr<QProcess> gWindowManager; // managing the windows on that server
 QString gDisplay;
 // Their runtime folder, on a memory file system as a desktop session's is (the
 // instance lock is synced to its disk on every start).
@@ -234,8 +236,38 @@ bool StartServer()
     return number.contains('\n');
 }
 
+// Starts the window manager on that server and waits until it manages the
+// screen (it names itself on the root window); false when it does not.
+bool StartWindowManager()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), gDisplay);
+    gWindowManager = std::make_unique<QProcess>();
+    gWindowManager->setProcessEnvironment(environment);
+    gWindowManager->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    gWindowManager->start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    if (!gWindowManager->waitForStarted(10000))
+        return false;
+    for (int tries = 0; tries < 100; ++tries) {
+        QProcess property;
+        property.setProcessEnvironment(environment);
+        property.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
+        if (property.waitForFinished(5000) && property.readAllStandardOutput().contains("window id"))
+            return true;
+        ::usleep(100000);
+    }
+    return false;
+}
+
 void StopServer()
 {
+    if (gWindowManager) {
+        gWindowManager->terminate();
+        if (!gWindowManager->waitForFinished(5000))
+            gWindowManager->kill();
+        gWindowManager->waitForFinished(5000);
+        gWindowManager.reset();
+    }
     if (!gServer)
         return;
     gServer->terminate();
@@ -254,6 +286,8 @@ void Prepare()
         (QFileInfo(memory).isWritable() ? memory : QDir::tempPath()) + QStringLiteral("/orvex-bench-XXXXXX"));
     QFile::setPermissions(gRuntime->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     CheckTarget("an X server for the windows (Debian package xvfb)", StartServer(), gDisplay.toStdString());
+    CheckTarget("a window manager on it (Debian packages openbox, x11-utils)", StartWindowManager(),
+        gDisplay.toStdString());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The update task making thumbnails for the camera-size JPEGs through the task
 // layer (an index view shown, every cell queued), paired in one run with the
-// thumbnails batch alone on the same files. Both use every core.
+// thumbnails batch alone on the same files. Both use every core, and both write
+// each thumbnail into its file as the preference does by default.
 #include "BenchMain.h"
 #include "CameraJpegs.h"
 #include "ThumbnailsBatchTiming.h"
@@ -27,6 +28,7 @@ StandaloneIndexView gView; // made untimed before each run of the task
 
 void MakeView()
 {
+    RemoveFilePreviews(CameraJpegFiles());
     if (gView)
         return;
     gView = MakeBenchView();
@@ -78,12 +80,14 @@ void Prepare()
     URegistrar::RegisterFrameworkClasses();
     InitializeTasks();
     CItemThumbnails::Install();
-    SetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile"), false);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    return RunBenchmarks(argc, argv, Prepare, [] { TerminateTasks(); });
+    return RunBenchmarks(argc, argv, Prepare, [] {
+        TerminateTasks();
+        RemoveFilePreviews(CameraJpegFiles()); // the shared files as the other benchmarks expect them
+    });
 }

@@ -17,7 +17,6 @@
 #include "CIndexView.h"
 #include "CVisualTask.h"
 #include "FieldKeys.h"
-#include "Preferences.h"
 #include "URegistrar.h"
 
 #include <benchmark/benchmark.h>
@@ -184,7 +183,6 @@ void Prepare()
     QStandardPaths::setTestModeEnabled(true); // the user's own preferences stay untouched
     URegistrar::RegisterFrameworkClasses();
     InitializeTasks();
-    SetPrefBoolean(QStringLiteral("ApplyChangesToMediaFile"), false);
 }
 
 void Report()

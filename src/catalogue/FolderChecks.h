@@ -45,6 +45,9 @@ public:
     // True when the folder of a "file:" URL (its encoded bytes) has not changed
     // since the last ended round began; false for other URLs, or with no such round.
     bool IsUnchanged(QByteArrayView fileURL);
+    // False while no folder can be answered unchanged (no round ended, and no
+    // date of a save on the records file): every item's file must be looked at.
+    bool MayFindUnchanged() const { return mLastStart.has_value(); }
 
     // How long before a round's start a folder's date still counts as a change
     // after it, on every volume alike (see kClockMarginSeconds).

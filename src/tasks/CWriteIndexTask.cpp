@@ -154,6 +154,10 @@ bool CWriteIndexTask::ReuseStoredRecord(LStream& stream, const CIndexItem* item)
 {
     if (!item->IsRecordCurrentIn(*mPackage))
         return false;
+    // An index this program never saved (nothing vouches for its folders) keeps
+    // no record of a file outside the package: its old file is not even read.
+    if (!item->IsStoredInPackage() && !mPackage->GetFolderChecks().MayFindUnchanged())
+        return false;
     IndexDbRecordPlaces places;
     const QByteArrayView record = StoredRecord(item, &places);
     if (record.isEmpty())
@@ -191,48 +195,71 @@ bool CWriteIndexTask::AppendStoredRecord(LStream& stream, const CIndexItem* item
 // made, and its pages touched, on a worker instead.
 struct CWriteIndexTask::PieceRoom {
     std::mutex lock;
-    QByteArray made;
-    bool making = false;
+    std::vector<QByteArray> made;
+    int making = 0;
     bool closed = false; // the stream wants no more
 };
+
+// Two rooms are kept ahead: with one, a piece filled while its room was still
+// being made grew by reallocation, each one copying the piece so far, on the
+// window's thread (two fifths of a first save's time there).
+constexpr std::size_t kRoomsAhead = 2;
+// A piece ends with the record that takes it past its size.
+constexpr qsizetype kRoomBytes = qsizetype(kIndexDbPieceBytes + kIndexDbPieceBytes / 16);
 
 void CWriteIndexTask::MakeRoomAhead()
 {
     if (!mRoom)
         mRoom = std::make_shared<PieceRoom>();
-    {
-        const std::lock_guard hold(mRoom->lock);
-        if (mRoom->making || !mRoom->made.isNull())
-            return;
-        mRoom->making = true;
-    }
-    // A piece ends with the record that takes it past its size.
-    constexpr qsizetype kRoomBytes = qsizetype(kIndexDbPieceBytes + kIndexDbPieceBytes / 16);
-    const OSStatus started = CatchCode([&] {
-        WorkerPool::Start([room = mRoom] {
-            QByteArray made(kRoomBytes, Qt::Uninitialized);
-            for (qsizetype at = 0; at < made.size(); at += 4096)
-                made.data()[at] = 0;
-            const std::lock_guard hold(room->lock);
-            room->making = false;
-            if (!room->closed)
-                room->made = std::move(made);
+    for (;;) {
+        {
+            const std::lock_guard hold(mRoom->lock);
+            if (mRoom->made.size() + std::size_t(mRoom->making) >= kRoomsAhead)
+                return;
+            ++mRoom->making;
+        }
+        const OSStatus started = CatchCode([&] {
+            WorkerPool::Start([room = mRoom] {
+                QByteArray made(kRoomBytes, Qt::Uninitialized);
+                for (qsizetype at = 0; at < made.size(); at += 4096)
+                    made.data()[at] = 0;
+                const std::lock_guard hold(room->lock);
+                --room->making;
+                if (!room->closed)
+                    room->made.push_back(std::move(made));
+            });
         });
-    });
-    if (started != noErr) {
-        // The pool takes no more (the program is ending): the stream grows as it goes.
-        const std::lock_guard hold(mRoom->lock);
-        mRoom->making = false;
+        if (started != noErr) {
+            // The pool takes no more (the program is ending): the stream grows as it goes.
+            const std::lock_guard hold(mRoom->lock);
+            --mRoom->making;
+            return;
+        }
     }
+}
+
+void CWriteIndexTask::TakeRoom(LDataStream& stream)
+{
+    QByteArray room;
+    if (mRoom) {
+        const std::lock_guard hold(mRoom->lock);
+        if (!mRoom->made.empty()) {
+            room = std::move(mRoom->made.back());
+            mRoom->made.pop_back();
+        }
+    }
+    // None made yet (the workers are busy writing and making aliases): the
+    // room is had here, its pages touched as the piece fills, rather than the
+    // piece copied at each of its reallocations.
+    if (room.isNull())
+        room.reserve(kRoomBytes);
+    stream.GiveRoom(std::move(room));
 }
 
 void CWriteIndexTask::StartNextPiece(LDataStream& stream, FileReplacement& file)
 {
     HandOver(stream.TakeData(), file);
-    if (mRoom) {
-        const std::lock_guard hold(mRoom->lock);
-        stream.GiveRoom(std::exchange(mRoom->made, {}));
-    }
+    TakeRoom(stream);
     MakeRoomAhead();
 }
 
@@ -244,7 +271,7 @@ void CWriteIndexTask::CloseRoom()
         WorkerPool::LetGo([room = std::exchange(mRoom, nullptr)] {
             const std::lock_guard hold(room->lock);
             room->closed = true;
-            room->made = QByteArray();
+            room->made.clear();
         });
 }
 
@@ -270,6 +297,9 @@ void CWriteIndexTask::WriteItems(LDataStream& stream, FileReplacement& file, std
     std::vector<std::optional<PremadeAlias>> premade;
     SInt32 premadeFrom = 1;
     SInt32 run = kFirstPremadeRun;
+    // The first piece's room too.
+    MakeRoomAhead();
+    TakeRoom(stream);
     for (SInt32 index = 1; index <= count; ++index) {
         if (index >= premadeFrom + SInt32(premade.size())) {
             premadeFrom = index;

@@ -91,6 +91,7 @@ private:
     struct PieceRoom;
     std::shared_ptr<PieceRoom> mRoom;
     void MakeRoomAhead();
+    void TakeRoom(LDataStream& stream);
     void StartNextPiece(LDataStream& stream, FileReplacement& file);
     void CloseRoom();
     bool mSucceeded = false;

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -16,6 +17,8 @@
 namespace {
 
 Q_LOGGING_CATEGORY(lcErrors, "orvex.errors")
+
+constexpr qint64 kReadAheadBytes = 256 * 1024;
 
 // The signal a lease's break is told by; the kernel names the descriptor in it.
 int LeaseSignal()
@@ -188,6 +191,7 @@ void LeasedFile::PullInLocked()
 {
     if (mPulledIn)
         return;
+    mAhead = QByteArray();
     try {
         mCopy = QByteArray(qsizetype(mIdentity.size), Qt::Uninitialized);
         qint64 done = 0;
@@ -222,9 +226,34 @@ OSStatus LeasedFile::ReadAt(qint64 offset, qint64 count, char* into)
         std::memcpy(into, mCopy.constData() + offset, size_t(count));
         return noErr;
     }
+    if (offset >= mAheadAt && offset + count <= mAheadAt + mAhead.size()) {
+        std::memcpy(into, mAhead.constData() + (offset - mAheadAt), size_t(count));
+        mLastEnd = offset + count;
+        return noErr;
+    }
     struct stat info { };
     if (::fstat(mFd, &info) != 0 || !SameContentsUnderLease(mIdentity, info))
         return ioErr;
+    // A read starting a little past the last one's end reads ahead; a read
+    // elsewhere (one item's block) reads only its bytes.
+    const bool following = mLastEnd >= 0 && offset >= mLastEnd && offset - mLastEnd <= kReadAheadBytes;
+    mLastEnd = offset + count;
+    if (following && count < kReadAheadBytes) {
+        const qint64 ahead = std::min(kReadAheadBytes, mIdentity.size - offset);
+        mAhead.resize(qsizetype(ahead));
+        qint64 done = 0;
+        const OSStatus status = ReadFromDescriptor(mFd, offset, ahead, mAhead.data(), done);
+        if (status == noErr && done >= count) {
+            mAhead.resize(qsizetype(done));
+            mAheadAt = offset;
+            std::memcpy(into, mAhead.constData(), size_t(count));
+            return noErr;
+        }
+        mAhead.clear();
+        if (status != noErr)
+            return status;
+        return eofErr;
+    }
     qint64 done = 0;
     if (const OSStatus status = ReadFromDescriptor(mFd, offset, count, into, done))
         return status;

@@ -58,4 +58,10 @@ private:
     QByteArray mCopy; // the whole file once pulled in
     bool mPulledIn = false;
     bool mLost = false; // changed before it could be pulled in
+    // Bytes read ahead of reads that follow one another through the file (a
+    // save reading back every record's blocks in order): one read of the
+    // descriptor serves many.
+    QByteArray mAhead;
+    qint64 mAheadAt = 0;
+    qint64 mLastEnd = -1;
 };
