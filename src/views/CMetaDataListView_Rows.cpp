@@ -23,6 +23,7 @@ constexpr OSType kOrvexCreator = 'JWZ7';
 // The badge: at least this wide, the text this far from its ends.
 constexpr int kBadgeMinWidth = 24;
 constexpr int kBadgeTextMargin = 8;
+constexpr int kBadgeRightMargin = 2;
 constexpr qreal kBadgeHeight = 14;
 constexpr qreal kSelectedBadgeHeight = 13;
 
@@ -67,6 +68,13 @@ bool IsTreeActive(const LDataBrowserItem& row)
 
 } // namespace
 
+int CountBadgeWidth(qsizetype count)
+{
+    const QFontMetrics metrics(ThemeFont(kThemeSmallEmphasizedSystemFont));
+    return std::max(kBadgeMinWidth, metrics.horizontalAdvance(QString::number(count)) + kBadgeTextMargin)
+        + kBadgeRightMargin;
+}
+
 void DrawCountBadge(QPainter& painter, const QRect& cell, qsizetype count, bool selected, bool active,
     const QPalette& palette)
 {
@@ -78,10 +86,10 @@ void DrawCountBadge(QPainter& painter, const QRect& cell, qsizetype count, bool 
         return;
     const QString text = QString::number(count);
     const QFont font = ThemeFont(kThemeSmallEmphasizedSystemFont);
-    const QFontMetrics metrics(font);
-    const int width = std::max(kBadgeMinWidth, metrics.horizontalAdvance(text) + kBadgeTextMargin);
+    const int width = CountBadgeWidth(count) - kBadgeRightMargin;
     const qreal height = selected ? kSelectedBadgeHeight : kBadgeHeight;
-    const QRectF badge(cell.right() + 1 - width - 2, cell.top() + (cell.height() - height) / 2.0, width, height);
+    const QRectF badge(cell.right() + 1 - width - kBadgeRightMargin, cell.top() + (cell.height() - height) / 2.0,
+        width, height);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setClipRect(cell);
@@ -144,6 +152,12 @@ void CSourceItemLibrary::DrawItem(DataBrowserPropertyID property, DataBrowserIte
         return;
     DrawCountBadge(painter, rect, model->CountAllItems(), state & kDataBrowserItemIsSelected, IsTreeActive(*this),
         GetOwningBrowser()->GetControlRef()->palette());
+}
+
+int CSourceItemLibrary::GetCustomWidth(DataBrowserPropertyID property) const
+{
+    CIndexModel* model = ModelOf(*this);
+    return property == kSourceCountProperty && model ? CountBadgeWidth(model->CountAllItems()) : 0;
 }
 
 // --- A field's group --------------------------------------------------------------------------------
@@ -364,6 +378,11 @@ void CSourceItemDynamic::DrawItem(DataBrowserPropertyID property, DataBrowserIte
         return;
     DrawCountBadge(painter, rect, CountMembers(), state & kDataBrowserItemIsSelected, IsTreeActive(*this),
         GetOwningBrowser()->GetControlRef()->palette());
+}
+
+int CSourceItemDynamic::GetCustomWidth(DataBrowserPropertyID property) const
+{
+    return property == kSourceCountProperty ? CountBadgeWidth(CountMembers()) : 0;
 }
 
 bool CSourceItemDynamic::AcceptDrag(const QMimeData& drag)

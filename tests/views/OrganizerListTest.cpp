@@ -17,6 +17,9 @@
 
 #include <QApplication>
 #include <QMimeData>
+#include <QHeaderView>
+#include <QImage>
+#include <QPainter>
 #include <QTest>
 #include <QTreeView>
 
@@ -328,4 +331,30 @@ TEST_F(OrganizerList, AListOutsideAWindowOrganizesTheModelItIsGiven)
     EXPECT_EQ(list.GetOrganizedModel(), nullptr);
     EXPECT_EQ(countOf(list.GetLibraryRow()), QString());
     list.RefreshOpenGroups();
+}
+
+// The '#' column makes room for the badge of the largest count it shows, the
+// whole index's, as the index grows while shown.
+TEST_F(OrganizerList, TheCountColumnFitsTheBadgeOfTheLargestCount)
+{
+    Show();
+    QTreeView* tree = organizer->GetControlRef();
+    for (const int total : { 9, 999, 10000 }) {
+        std::vector<CIndexItem*> imported;
+        for (int i = int(doc->GetModel().CountAllItems()); i < total; ++i)
+            imported.push_back(new CIndexItem(QUrl(QStringLiteral("http://example.org/%1.jpg").arg(i))));
+        doc->GetModel().AppendItems(imported);
+        // The badge as drawn in a cell wider than any: its ink from its left end to the cell's right.
+        QImage wide(400, tree->visualRect(tree->model()->index(0, 1)).height(), QImage::Format_RGB32);
+        wide.fill(Qt::black);
+        QPainter painter(&wide);
+        DrawCountBadge(painter, wide.rect(), total, false, true, tree->palette());
+        painter.end();
+        int left = wide.width();
+        for (int y = 0; y < wide.height(); ++y)
+            for (int x = 0; x < wide.width(); ++x)
+                left = wide.pixel(x, y) != QColor(Qt::black).rgb() ? std::min(left, x) : left;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return tree->header()->sectionSize(1) >= wide.width() - left; }))
+            << total << ": " << tree->header()->sectionSize(1) << " for " << wide.width() - left;
+    }
 }
