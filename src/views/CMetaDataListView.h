@@ -168,8 +168,8 @@ private:
     QString mValue;
 };
 
-// The count badge of the organizer's '#' column: the count in a rounded grey
-// badge at the cell's right, white on a selected row; nothing for 0.
+// The count badge of the organizer's '#' column: the count in a rounded badge at
+// the cell's right, in the palette's colours; nothing for 0.
 void DrawCountBadge(QPainter& painter, const QRect& cell, qsizetype count, bool selected, bool active,
     const QPalette& palette);
 // The room the badge of `count` takes at a cell's right.
