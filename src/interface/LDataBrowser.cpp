@@ -475,6 +475,15 @@ public:
         mBrowser.ItemNotification(mModel.ItemAt(index), kDataBrowserEditStopped);
     }
 
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize hint = QStyledItemDelegate::sizeHint(option, index);
+        const auto& column = mBrowser.GetImp().Columns()[size_t(index.column())];
+        if (LDataBrowserItem* item = mModel.ItemAt(index); item && column.propertyType == kDataBrowserCustomType)
+            hint.setWidth(std::max(hint.width(), item->GetCustomWidth(column.propertyID)));
+        return hint;
+    }
+
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         const auto& column = mBrowser.GetImp().Columns()[size_t(index.column())];

@@ -103,6 +103,9 @@ public:
     virtual void Update(DataBrowserPropertyID property);
     // Custom drawing of a cell; nothing by default.
     virtual void DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const QRect& rect, QPainter& painter);
+    // The width a custom cell's drawing takes, which a column sized to its contents
+    // makes room for; 0: as wide as the cell's text.
+    virtual int GetCustomWidth(DataBrowserPropertyID) const { return 0; }
     // What a screen reader says for a row whose cells are drawn rather than given as
     // text; empty for the cells' own text.
     virtual QString GetAccessibleName() const { return {}; }

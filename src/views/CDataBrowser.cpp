@@ -216,6 +216,9 @@ void CDataBrowser::AdjustScrollbars()
         } else
             header->setSectionResizeMode(int(i), QHeaderView::ResizeToContents);
     }
+    // Measured again now: the header does so by itself only when rows come or go, not
+    // when a cell grows (a count gaining a figure).
+    QMetaObject::invokeMethod(header, "resizeSections");
     tree->viewport()->update();
 }
 

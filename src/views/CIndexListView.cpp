@@ -246,6 +246,8 @@ CIndexListView::~CIndexListView()
 {
     for (const auto& connection : mModelConnections)
         QObject::disconnect(connection);
+    if (LMenuBar* bar = LMenuBar::GetCurrentMenuBar(); bar && bar->FetchMenu(kMenuSortBy))
+        bar->FetchMenu(kMenuSortBy)->RemoveItemsOf(this);
     RemoveAllItems();
 }
 
@@ -404,13 +406,25 @@ void CIndexListView::AddMenuItem(SInt32 fieldKey)
     LMenu* menu = bar->FetchMenu(kMenuSortBy);
     ThrowIfNil_(menu);
     const CommandT command = CommandT(fieldKey) + kSortCommandOffset;
-    if (menu->IndexFromCommand(command) != 0)
+    if (menu->IndexFromCommand(command, this) != 0)
         return;
     const QString prefix = CopyLocalizedString(QStringLiteral("602:2"));
     if (prefix == QLatin1String("602:2"))
         ThrowOSErr_(err_NilPointer, "no text for the sort items");
-    // In column order, before the menu's own items.
-    menu->InsertCommand(prefix + CopyFieldName(fieldKey), command, SInt16(CountColumns() - 1));
+    // The menu bar is every window's: the item is this list's, shown in its window
+    // only, in column order before the menu's own items.
+    SMenuItem item;
+    item.text = prefix + CopyFieldName(fieldKey);
+    item.command = command;
+    item.owner = this;
+    SInt16 after = 0;
+    for (SInt16 i = 1, earlier = SInt16(CountColumns() - 1); i <= menu->CountItems() && earlier > 0; ++i) {
+        if (menu->Item(i)->owner == this) {
+            after = i;
+            --earlier;
+        }
+    }
+    menu->InsertItem(item, after);
 }
 
 void CIndexListView::RemoveMenuItem(SInt32 fieldKey)
@@ -420,7 +434,7 @@ void CIndexListView::RemoveMenuItem(SInt32 fieldKey)
         return;
     LMenu* menu = bar->FetchMenu(kMenuSortBy);
     ThrowIfNil_(menu);
-    menu->RemoveCommand(CommandT(fieldKey) + kSortCommandOffset);
+    menu->RemoveItem(menu->IndexFromCommand(CommandT(fieldKey) + kSortCommandOffset, this));
 }
 
 void CIndexListView::ApplyColumns()

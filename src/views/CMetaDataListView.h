@@ -106,6 +106,7 @@ public:
     void ItemNotification(DataBrowserItemNotification message) override;
     void DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const QRect& rect,
         QPainter& painter) override;
+    int GetCustomWidth(DataBrowserPropertyID property) const override;
 };
 
 // One field's group: a container that lists the field's values when opened.
@@ -153,6 +154,7 @@ public:
     void ItemNotification(DataBrowserItemNotification message) override;
     void DrawItem(DataBrowserPropertyID property, DataBrowserItemState state, const QRect& rect,
         QPainter& painter) override;
+    int GetCustomWidth(DataBrowserPropertyID property) const override;
     bool AcceptDrag(const QMimeData& drag) override;
     bool ReceiveDrag(const QMimeData& drag) override;
     // A drop on the count column is a drop on the row.
@@ -166,7 +168,9 @@ private:
     QString mValue;
 };
 
-// The count badge of the organizer's '#' column: the count in a rounded grey
-// badge at the cell's right, white on a selected row; nothing for 0.
+// The count badge of the organizer's '#' column: the count in a rounded badge at
+// the cell's right, in the palette's colours; nothing for 0.
 void DrawCountBadge(QPainter& painter, const QRect& cell, qsizetype count, bool selected, bool active,
     const QPalette& palette);
+// The room the badge of `count` takes at a cell's right.
+int CountBadgeWidth(qsizetype count);

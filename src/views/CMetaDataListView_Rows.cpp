@@ -16,6 +16,8 @@
 #include <QSet>
 #include <QTreeView>
 
+#include <cmath>
+
 namespace {
 
 constexpr OSType kOrvexCreator = 'JWZ7';
@@ -23,6 +25,7 @@ constexpr OSType kOrvexCreator = 'JWZ7';
 // The badge: at least this wide, the text this far from its ends.
 constexpr int kBadgeMinWidth = 24;
 constexpr int kBadgeTextMargin = 8;
+constexpr int kBadgeRightMargin = 2;
 constexpr qreal kBadgeHeight = 14;
 constexpr qreal kSelectedBadgeHeight = 13;
 
@@ -65,7 +68,35 @@ bool IsTreeActive(const LDataBrowserItem& row)
     return browser && browser->isActiveWindow();
 }
 
+// The relative luminance of a colour, as legibility is reckoned.
+double Luminance(const QColor& colour)
+{
+    auto linear = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+}
+
+double Contrast(const QColor& one, const QColor& two)
+{
+    const double a = Luminance(one);
+    const double b = Luminance(two);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+// Of the colours the palette gives, the one that reads best on `fill`.
+QColor ReadableOn(const QColor& fill, std::initializer_list<QColor> candidates)
+{
+    return *std::max_element(candidates.begin(), candidates.end(),
+        [&](const QColor& a, const QColor& b) { return Contrast(fill, a) < Contrast(fill, b); });
+}
+
 } // namespace
+
+int CountBadgeWidth(qsizetype count)
+{
+    const QFontMetrics metrics(ThemeFont(kThemeSmallEmphasizedSystemFont));
+    return std::max(kBadgeMinWidth, metrics.horizontalAdvance(QString::number(count)) + kBadgeTextMargin)
+        + kBadgeRightMargin;
+}
 
 void DrawCountBadge(QPainter& painter, const QRect& cell, qsizetype count, bool selected, bool active,
     const QPalette& palette)
@@ -78,18 +109,31 @@ void DrawCountBadge(QPainter& painter, const QRect& cell, qsizetype count, bool 
         return;
     const QString text = QString::number(count);
     const QFont font = ThemeFont(kThemeSmallEmphasizedSystemFont);
-    const QFontMetrics metrics(font);
-    const int width = std::max(kBadgeMinWidth, metrics.horizontalAdvance(text) + kBadgeTextMargin);
+    const int width = CountBadgeWidth(count) - kBadgeRightMargin;
     const qreal height = selected ? kSelectedBadgeHeight : kBadgeHeight;
-    const QRectF badge(cell.right() + 1 - width - 2, cell.top() + (cell.height() - height) / 2.0, width, height);
+    const QRectF badge(cell.right() + 1 - width - kBadgeRightMargin, cell.top() + (cell.height() - height) / 2.0,
+        width, height);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setClipRect(cell);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(selected ? QColor(Qt::white) : QColor::fromRgbF(0.75f, 0.75f, 0.75f));
+    // The badge follows the palette: on a plain row a pill of the text's colour a
+    // little towards the ground, on a selected row one of the selected text's; the
+    // figures take whichever of the ground, the text and the list's base reads best on it.
+    const QPalette::ColorGroup group = active ? QPalette::Active : QPalette::Inactive;
+    const QColor ink = palette.color(group, QPalette::Text);
+    const QColor ground = palette.color(group, selected ? QPalette::Highlight : QPalette::Base);
+    QColor fill = palette.color(group, QPalette::HighlightedText);
+    if (!selected) {
+        constexpr float kTowardsGround = 0.25f;
+        fill = QColor::fromRgbF(ink.redF() + (ground.redF() - ink.redF()) * kTowardsGround,
+            ink.greenF() + (ground.greenF() - ink.greenF()) * kTowardsGround,
+            ink.blueF() + (ground.blueF() - ink.blueF()) * kTowardsGround);
+    }
+    painter.setBrush(fill);
     painter.drawRoundedRect(badge, height / 2.0, height / 2.0);
     painter.setFont(font);
-    painter.setPen(selected ? QColor::fromRgbF(0.5f, 0.5f, 0.5f) : QColor(Qt::white));
+    painter.setPen(ReadableOn(fill, { ground, ink, palette.color(group, QPalette::Base) }));
     painter.drawText(badge, Qt::AlignCenter, text);
     painter.restore();
 }
@@ -144,6 +188,12 @@ void CSourceItemLibrary::DrawItem(DataBrowserPropertyID property, DataBrowserIte
         return;
     DrawCountBadge(painter, rect, model->CountAllItems(), state & kDataBrowserItemIsSelected, IsTreeActive(*this),
         GetOwningBrowser()->GetControlRef()->palette());
+}
+
+int CSourceItemLibrary::GetCustomWidth(DataBrowserPropertyID property) const
+{
+    CIndexModel* model = ModelOf(*this);
+    return property == kSourceCountProperty && model ? CountBadgeWidth(model->CountAllItems()) : 0;
 }
 
 // --- A field's group --------------------------------------------------------------------------------
@@ -364,6 +414,11 @@ void CSourceItemDynamic::DrawItem(DataBrowserPropertyID property, DataBrowserIte
         return;
     DrawCountBadge(painter, rect, CountMembers(), state & kDataBrowserItemIsSelected, IsTreeActive(*this),
         GetOwningBrowser()->GetControlRef()->palette());
+}
+
+int CSourceItemDynamic::GetCustomWidth(DataBrowserPropertyID property) const
+{
+    return property == kSourceCountProperty ? CountBadgeWidth(CountMembers()) : 0;
 }
 
 bool CSourceItemDynamic::AcceptDrag(const QMimeData& drag)

@@ -37,9 +37,13 @@
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+
+#include <functional>
 
 namespace {
 
@@ -113,19 +117,16 @@ TEST_F(IndexListViewTest, ColumnsKeepAtLeastOneAndMirrorTheirSortItemsInTheSortB
     CIndexListView* list = ListOf(doc);
     LMenu* menu = bar.FetchMenu(kMenuSortBy);
     ASSERT_TRUE(menu);
-    const SInt16 itemsBefore = menu->CountItems();
     // Sort items come first, in column order; the Index menu has none.
     EXPECT_EQ(menu->IndexFromCommand(4001 + kSortCommandOffset), 1);
     EXPECT_EQ(menu->IndexFromCommand(4004 + kSortCommandOffset), 2);
     EXPECT_EQ(menu->Item(1)->text, CopyLocalizedString("602:2") + CopyFieldName(4001));
     EXPECT_EQ(bar.FetchMenu(131)->IndexFromCommand(4001 + kSortCommandOffset), 0);
 
-    // A second window's list finds its items there already.
     CIndexDoc* other = MakeDoc({});
-    EXPECT_EQ(menu->CountItems(), itemsBefore);
 
     list->RemoveColumn(4004);
-    EXPECT_EQ(menu->IndexFromCommand(4004 + kSortCommandOffset), 0);
+    EXPECT_EQ(menu->IndexFromCommand(4004 + kSortCommandOffset, list), 0);
     try {
         list->RemoveColumn(4001);
         ADD_FAILURE() << "the last column went";
@@ -133,13 +134,64 @@ TEST_F(IndexListViewTest, ColumnsKeepAtLeastOneAndMirrorTheirSortItemsInTheSortB
         EXPECT_EQ(e.Code(), kMsgListView);
     }
     EXPECT_EQ(list->GetFieldColumns(), std::vector<SInt32> { 4001 });
-    EXPECT_NE(menu->IndexFromCommand(4001 + kSortCommandOffset), 0);
+    EXPECT_NE(menu->IndexFromCommand(4001 + kSortCommandOffset, list), 0);
     EXPECT_EQ(doc->GetModel().ItemTable().GetColumns(), std::vector<SInt32> { 4001 });
     // The field command adds the column back; a key without a name is refused.
     list->ObeyCommand(4004, nullptr);
     EXPECT_TRUE(list->HasFieldColumn(4004));
     EXPECT_EQ(ThrownCode([&] { list->AddFieldColumn(3999); }), err_NilPointer);
     delete other;
+}
+
+TEST_F(IndexListViewTest, EachWindowsSortByMenuListsTheColumnsOfItsOwnList)
+{
+    LMenuBar bar(128);
+    SetPrefValue("ListViewColumns", QVariantMap { { "COLUMNS", QVariantList { 4001, 4004 } } });
+    CIndexDoc* first = MakeDoc({ "a.jpg" });
+    SetPrefValue("ListViewColumns", QVariantMap { { "COLUMNS", QVariantList { 4001, 4003 } } });
+    CIndexDoc* second = MakeDoc({});
+    // The fields of the sort items the Sort By menu of a window's menu bar shows, as it opens.
+    const QString title = bar.FetchMenu(kMenuSortBy)->GetTitle();
+    auto shownSortFields = [&](CIndexDoc* doc) {
+        std::vector<SInt32> fields;
+        for (QAction* top : doc->GetWindow()->GetMenuBar()->actions()) {
+            emit top->menu()->aboutToShow(); // which makes its submenus
+            for (QAction* entry : top->menu()->actions()) {
+                QMenu* menu = entry->menu();
+                if (!menu || QString(menu->title()).remove(QLatin1Char('&')) != title)
+                    continue;
+                emit menu->aboutToShow();
+                for (QAction* action : menu->actions()) {
+                    if (action->data().toInt() > kSortCommandOffset)
+                        fields.push_back(SInt32(action->data().toInt() - kSortCommandOffset));
+                }
+            }
+        }
+        return fields;
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        std::vector<SInt32> first, second;
+    } steps[] = {
+        { "both open", [] {}, { 4001, 4004 }, { 4001, 4003 } },
+        { "the second drops Name", [&] { ListOf(second)->ObeyCommand(4001, nullptr); }, { 4001, 4004 }, { 4003 } },
+        { "the first adds the second's column", [&] { ListOf(first)->ObeyCommand(4003, nullptr); },
+            { 4001, 4004, 4003 }, { 4003 } },
+        { "the first drops it again", [&] { ListOf(first)->ObeyCommand(4003, nullptr); }, { 4001, 4004 }, { 4003 } },
+    };
+    for (const Step& step : steps) {
+        step.act();
+        EXPECT_EQ(shownSortFields(first), step.first) << step.what;
+        EXPECT_EQ(shownSortFields(second), step.second) << step.what;
+    }
+    // A closed window's items go with it.
+    delete second;
+    FlushDeletes();
+    LMenu* menu = bar.FetchMenu(kMenuSortBy);
+    EXPECT_EQ(menu->IndexFromCommand(4003 + kSortCommandOffset), 0);
+    EXPECT_EQ(shownSortFields(first), (std::vector<SInt32> { 4001, 4004 }));
+    delete first;
 }
 
 TEST_F(IndexListViewTest, TheListAndTheGridShowOneSelection)

@@ -17,6 +17,9 @@
 
 #include <QApplication>
 #include <QMimeData>
+#include <QHeaderView>
+#include <QImage>
+#include <QPainter>
 #include <QTest>
 #include <QTreeView>
 
@@ -328,4 +331,67 @@ TEST_F(OrganizerList, AListOutsideAWindowOrganizesTheModelItIsGiven)
     EXPECT_EQ(list.GetOrganizedModel(), nullptr);
     EXPECT_EQ(countOf(list.GetLibraryRow()), QString());
     list.RefreshOpenGroups();
+}
+
+// The '#' column makes room for the badge of the largest count it shows, the
+// whole index's, as the index grows while shown.
+TEST_F(OrganizerList, TheCountColumnFitsTheBadgeOfTheLargestCount)
+{
+    Show();
+    QTreeView* tree = organizer->GetControlRef();
+    for (const int total : { 9, 999, 10000 }) {
+        std::vector<CIndexItem*> imported;
+        for (int i = int(doc->GetModel().CountAllItems()); i < total; ++i)
+            imported.push_back(new CIndexItem(QUrl(QStringLiteral("http://example.org/%1.jpg").arg(i))));
+        doc->GetModel().AppendItems(imported);
+        // The badge as drawn in a cell wider than any: its ink from its left end to the cell's right.
+        QImage wide(400, tree->visualRect(tree->model()->index(0, 1)).height(), QImage::Format_RGB32);
+        wide.fill(Qt::black);
+        QPainter painter(&wide);
+        DrawCountBadge(painter, wide.rect(), total, false, true, tree->palette());
+        painter.end();
+        int left = wide.width();
+        for (int y = 0; y < wide.height(); ++y)
+            for (int x = 0; x < wide.width(); ++x)
+                left = wide.pixel(x, y) != QColor(Qt::black).rgb() ? std::min(left, x) : left;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return tree->header()->sectionSize(1) >= wide.width() - left; }))
+            << total << ": " << tree->header()->sectionSize(1) << " for " << wide.width() - left;
+    }
+}
+
+// The figures of a count badge read on it at 4.5:1 or better, plain or selected,
+// under a light and a dark palette, measured from the pixels drawn.
+TEST_F(OrganizerList, CountBadgesReadUnderALightAndADarkPalette)
+{
+    auto luminance = [](QColor colour) {
+        auto linear = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+    };
+    QPalette dark;
+    for (const auto& [role, colour] : { std::pair { QPalette::Base, QColor(0x2d, 0x2d, 0x2d) },
+             std::pair { QPalette::Text, QColor(0xee, 0xee, 0xec) }, std::pair { QPalette::Highlight, QColor(0x35, 0x84, 0xe4) },
+             std::pair { QPalette::HighlightedText, QColor(Qt::white) } })
+        dark.setColor(role, colour);
+    for (const auto& [name, palette] : { std::pair { "light", QApplication::palette() }, std::pair { "dark", dark } }) {
+        for (const bool selected : { false, true }) {
+            QImage picture(80, 20, QImage::Format_RGB32);
+            picture.fill(palette.color(QPalette::Base));
+            QPainter painter(&picture);
+            DrawCountBadge(painter, picture.rect(), 888, selected, true, palette);
+            painter.end();
+            // The badge's middle rows, across the figures: its fill is at the badge's left end.
+            const int y = picture.height() / 2;
+            int left = 0;
+            while (left < picture.width() && picture.pixel(left, y) == picture.pixel(0, y))
+                ++left;
+            const QColor fill = picture.pixel(left + 3, y);
+            double contrast = 1;
+            for (int row = y - 4; row <= y + 4; ++row)
+                for (int x = left + 3; x < picture.width() - 5; ++x) {
+                    const double one = luminance(fill), other = luminance(picture.pixel(x, row));
+                    contrast = std::max(contrast, (std::max(one, other) + 0.05) / (std::min(one, other) + 0.05));
+                }
+            EXPECT_GE(contrast, 4.5) << name << (selected ? " selected" : " plain");
+        }
+    }
 }

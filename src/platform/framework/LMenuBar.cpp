@@ -271,6 +271,21 @@ SInt16 LMenu::IndexFromCommand(CommandT command) const
     return 0;
 }
 
+SInt16 LMenu::IndexFromCommand(CommandT command, const QWidget* owner) const
+{
+    for (SInt16 i = 1; i <= CountItems(); ++i) {
+        if (mItems[size_t(i - 1)].command == command && mItems[size_t(i - 1)].owner == owner)
+            return i;
+    }
+    return 0;
+}
+
+void LMenu::RemoveItemsOf(const QWidget* owner)
+{
+    if (owner)
+        std::erase_if(mItems, [owner](const SMenuItem& item) { return item.owner == owner; });
+}
+
 void LMenu::SetCommand(SInt16 index, CommandT command)
 {
     if (SMenuItem* item = Item(index))
@@ -597,6 +612,17 @@ QKeySequence LMenuBar::ShortcutFor(const SMenuItem& item)
     return QKeySequence(QtModifiersFrom(item.keyModifiers) | key);
 }
 
+namespace {
+// The window whose menu bar a menu (or a submenu of it) opens from.
+const QWidget* MenuBarWindowOf(const QMenu* menu)
+{
+    const QWidget* up = menu->parentWidget();
+    while (auto* above = qobject_cast<const QMenu*>(up))
+        up = above->parentWidget();
+    return up ? up->window() : nullptr;
+}
+} // namespace
+
 QMenu* LMenuBar::MakeQMenu(LMenu* menu, QWidget* parent)
 {
     auto* qmenu = new QMenu(menu->GetTitle(), parent);
@@ -613,12 +639,16 @@ QMenu* LMenuBar::MakeQMenu(LMenu* menu, QWidget* parent)
         // menu from the keyboard and shows the normal items.
         const LastInput& opening = LastUserInput();
         const bool alternate = !opening.fromKeyboard && (opening.modifiers & Qt::AltModifier);
+        // Another window's own items stay in that window's menus.
+        const QWidget* window = MenuBarWindowOf(qmenu);
         std::vector<SInt16> shown;
         QStringList texts;
         for (SInt16 i = 1; i <= model->CountItems(); ++i) {
             const SMenuItem* item = model->Item(i);
             const SMenuItem* next = model->Item(SInt16(i + 1));
             if ((item->dynamic && !alternate) || (alternate && next && next->dynamic))
+                continue;
+            if (item->owner && item->owner->window() != window)
                 continue;
             shown.push_back(i);
             texts << (item->IsSeparator() ? QString() : item->text);

@@ -29,6 +29,10 @@ struct SMenuItem {
     bool keyLent = false;
     UInt16 mark = noMark;
     QIcon icon;
+    // An item of one window's own (the columns of its list): it shows only in the
+    // menu bar of the window this widget is in. Null: in every window's. The owner
+    // removes its items before it goes.
+    const QWidget* owner = nullptr;
 
     // Only the exact text "-": a name such as "-unrated" is an item.
     bool IsSeparator() const { return text == QLatin1String("-"); }
@@ -54,6 +58,9 @@ public:
     CommandT CommandFromIndex(SInt16 index) const;
     // 0 when no item carries the command.
     SInt16 IndexFromCommand(CommandT command) const;
+    // The item of the command that belongs to `owner`; 0 when it has none.
+    SInt16 IndexFromCommand(CommandT command, const QWidget* owner) const;
+    void RemoveItemsOf(const QWidget* owner);
     void SetCommand(SInt16 index, CommandT command);
     // Inserts after `afterIndex` (0: at the top; past the end: at the end).
     void InsertItem(const SMenuItem& item, SInt16 afterIndex);
