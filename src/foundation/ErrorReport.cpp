@@ -87,6 +87,7 @@ constexpr OSErrorEntry kOSErrorEntries[] = {
     {-8961, 69}, // no codec
     {kErrCopyCancelledByFilter, 70},
     {-9950, 71}, // a camera that failed
+    {-9951, 82}, // a card file that changed while it was copied
     {-25291, 72}, // no keyring service
     {-25293, 73}, // the keyring refused
     {-25299, 74}, // already in the keyring

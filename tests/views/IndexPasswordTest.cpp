@@ -19,6 +19,7 @@
 #include "LStdControls.h"
 #include "LThread.h"
 #include "LWindow.h"
+#include "LocalizedStrings.h"
 #include "MacRoman.h"
 #include "NetTestServers.h"
 #include "Preferences.h"
@@ -232,12 +233,14 @@ TEST_F(IndexPassword, WithoutServiceTheLockedWindowTakesAPasswordOfFullLength)
     view->LockItemList();
 
     PasswordAnswers answers;
-    answers.Add({ longPassword.left(20) }); // what a 20-character field would have kept
-    EXPECT_FALSE(doc->GetIndexView()->UnlockWithPassword());
-    EXPECT_EQ(reports, std::vector<SInt32> { kMsgIndexPassword });
-    EXPECT_TRUE(gIndexWindowLocked);
+    // A wrong one (what a 20-character field would have kept) is asked for again,
+    // with no error report; Cancel then keeps the lock.
+    answers.Add({ longPassword.left(20) });
     answers.Add({ longPassword, false, false });
     EXPECT_FALSE(doc->GetIndexView()->UnlockWithPassword());
+    EXPECT_EQ(answers.Asked(), 2);
+    EXPECT_EQ(answers.LastPrompt(), CopyLocalizedString(QStringLiteral("PASSWORD_WRONG_TEXT")));
+    EXPECT_TRUE(reports.empty());
     EXPECT_TRUE(gIndexWindowLocked);
     answers.Add({ longPassword });
     EXPECT_TRUE(doc->GetIndexView()->UnlockWithPassword());
