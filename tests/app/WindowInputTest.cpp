@@ -164,6 +164,7 @@ TEST_F(WindowInput, ItemsWhoseFilesAreGoneAskForThemOnlyWhenOpened)
     EXPECT_TRUE(RunEventsUntil([&] { return asked == 1; }, 5000)) << "opening asked for the file";
     ProcessEventsFor(200);
     EXPECT_EQ(asked, 1);
+}
 
 // While a large index sorts, the window takes the user's input, and the commands
 // given meanwhile (a key of the grid, a toolbar button, a contextual-menu item)
