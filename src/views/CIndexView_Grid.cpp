@@ -294,7 +294,8 @@ bool CIndexView::HandleGridKey(const EventRecord& event)
     case char_FwdDelete:
         if (!GetPrefBoolean(QStringLiteral("BackSpaceDeletes")) || CountSelectedItems() == 0)
             return false;
-        return ProcessCommand(cmd_Clear); // the Delete command's, waiting as commands do
+        RemoveSelection(false, true, true);
+        return true;
     default: return TypeSelectKey(event);
     }
 }
