@@ -257,6 +257,10 @@ SInt32 CCMArea::RunMenu(const EventRecord& record)
     }
 
     // Submenus' items answer for themselves; the chosen item carries its command.
+    // A menu made for this pane as the target gives it the command even when the
+    // menu moved the target (a window deactivated under the menu hands it up).
+    LCommander* const self = dynamic_cast<LCommander*>(this);
+    const bool madeForSelf = self && CommandTarget() == self;
     QAction* chosen = menu.exec(record.where);
     CleanUp();
 
@@ -267,7 +271,7 @@ SInt32 CCMArea::RunMenu(const EventRecord& record)
         result = cmResult_Handled;
     } else if (chosen) {
         command = MenuItemCommand(chosen);
-        if (LCommander* target = CommandTarget())
+        if (LCommander* target = madeForSelf ? self : CommandTarget())
             target->ProcessCommand(command);
         result = cmResult_Handled;
     }

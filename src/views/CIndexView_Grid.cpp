@@ -294,8 +294,7 @@ bool CIndexView::HandleGridKey(const EventRecord& event)
     case char_FwdDelete:
         if (!GetPrefBoolean(QStringLiteral("BackSpaceDeletes")) || CountSelectedItems() == 0)
             return false;
-        RemoveSelection(false, true, true);
-        return true;
+        return ProcessCommand(cmd_Clear); // the Delete command's, waiting as commands do
     default: return TypeSelectKey(event);
     }
 }

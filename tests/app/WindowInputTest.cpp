@@ -79,6 +79,16 @@ struct ModalAnswers {
     }
 };
 
+// The command of a field's item in the Sort By menu's list of all fields.
+CommandT SortByField(SInt32 field)
+{
+    const std::unique_ptr<LMenu> fields = LMenu::Load(kFieldMenuID);
+    for (SInt16 i = 1; i <= fields->CountItems(); ++i)
+        if (fields->CommandFromIndex(i) == field)
+            return SyntheticCommandForMenuItem(kSortFieldMenuID, i);
+    return cmd_Nothing;
+}
+
 } // namespace
 
 // The media window's zoom keys are its own: the newest recent item's Ctrl+0 (a
@@ -154,4 +164,101 @@ TEST_F(WindowInput, ItemsWhoseFilesAreGoneAskForThemOnlyWhenOpened)
     EXPECT_TRUE(RunEventsUntil([&] { return asked == 1; }, 5000)) << "opening asked for the file";
     ProcessEventsFor(200);
     EXPECT_EQ(asked, 1);
+}
+
+// While a large index sorts, the window takes the user's input, and the commands
+// given meanwhile (a key of the grid, a toolbar button, a contextual-menu item)
+// wait for the sort and then run, instead of being refused as "in use".
+TEST_F(WindowInput, CommandsGivenWhileALargeIndexSortsRunWhenTheSortEnds)
+{
+    constexpr int kRemoteItems = 40000;
+    // What earlier tests may have changed: the toolbar's items and the keys' and Delete's settings.
+    SetPrefValue(kIndexToolbarIdentifier, QVariant());
+    SetPrefBoolean(QStringLiteral("BackSpaceDeletes"), true);
+    Pref::ConfirmDelete.Set(false);
+    const QString folder = TestTempDir() + QStringLiteral("/sorting");
+    CIndexDoc* document = NewIndexOfPictures(folder, 3, QSize(32, 24));
+    CIndexModel& model = document->GetModel();
+    // The pictures come first in either order: by name ("picture" before "x")
+    // and by size (the remote items are far larger).
+    std::vector<CIndexItem*> remote;
+    for (int i = 0; i < kRemoteItems; ++i) {
+        const int number = (i * 7919) % kRemoteItems;
+        remote.push_back(new CIndexItem(QUrl(QStringLiteral("http://127.0.0.1:9/x%1.jpg").arg(number))));
+        remote.back()->SetTotalSize(UInt32(1000000 + (number % 97) * 1000));
+    }
+    model.AppendItems(remote, ItemInsert::Filling);
+    LWindow* window = document->GetWindow();
+    CIndexView* view = SelectFirstItemWhenIdle(document);
+    document->GetToolbar()->SetDisplayMode(toolbarDisplay_IconOnly); // the whole toolbar shows
+
+    const QString showSelectedOnly = [] {
+        LMenu* menu = nullptr;
+        SInt16 index = 0;
+        return LMenuBar::GetCurrentMenuBar()->FindMenuItem(cmd_ShowSelectedOnly, menu, index) ? menu->Item(index)->text : QString();
+    }();
+    PopupChooser chooser;
+    SInt32 countBefore = 0;
+    QString chosenFile;
+    const struct {
+        const char* name;
+        CommandT sortBy;
+        std::function<void()> give;
+        std::function<bool()> done;
+    } cases[] = {
+        { "Delete in the grid", SortByField(kFieldTotalSize), [&] { QueueKeyPress(view, Qt::Key_Delete); },
+            [&] { return model.CountAllItems() == countBefore - 1; } },
+        { "the toolbar's Move to Trash", SortByField(kFieldName),
+            [&] {
+                QAction* trash = ToolbarItem(window, cmd_TrashSelection);
+                ASSERT_NE(trash, nullptr);
+                app->SpendTime(EventRecord {}); // the toolbar follows the selection
+                ASSERT_TRUE(trash->isEnabled());
+                QWidget* button = nullptr;
+                for (QToolBar* bar : window->GetShell()->findChildren<QToolBar*>())
+                    if (QWidget* widget = bar->widgetForAction(trash))
+                        button = widget;
+                ASSERT_TRUE(button && button->isVisible()) << "the button is in the toolbar's overflow";
+                QueueClick(button, button->rect().center());
+            },
+            [&] { return model.CountAllItems() == countBefore - 1 && !QFile::exists(chosenFile); } },
+        { "the contextual menu's Show Selected Only", SortByField(kFieldTotalSize),
+            [&] {
+                QRect cell;
+                ASSERT_TRUE(view->GetCellRect(view->GetFirstSelectedIndex(), cell));
+                chooser.ChooseNext(showSelectedOnly);
+                QueueClick(view, cell.center(), Qt::RightButton);
+            },
+            [&] { return view->IsFiltered() && view->CountItems() == 1; } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        view->ShowAllItems(true);
+        view->DeselectAll();
+        view->SelectIndex(1);
+        CIndexItem* chosen = nullptr;
+        ASSERT_TRUE(view->GetItemAt(1, chosen) && chosen && chosen->GetURL().isLocalFile());
+        chosenFile = chosen->GetURL().toLocalFile();
+        countBefore = model.CountAllItems();
+        ModalAnswers alerts;
+        bool doneWhenSorted = true;
+        int sorts = 0;
+        const auto sorted = QObject::connect(&model, &CIndexModel::itemsMoved, [&] {
+            doneWhenSorted = c.done();
+            ++sorts;
+        });
+        window->Select();
+        ProcessEventsFor(100); // the window system's activation comes
+        LCommander::SwitchTarget(view);
+        c.give();
+        // As the menu item runs it; the input queued above comes while it sorts.
+        LCommander::GetTarget()->ProcessCommand(c.sortBy, nullptr);
+        const bool done = RunEventsUntil(c.done, 5000);
+        ProcessEventsFor(100);
+        QObject::disconnect(sorted);
+        EXPECT_EQ(sorts, 1);
+        EXPECT_FALSE(doneWhenSorted) << "the command ran before the sort ended";
+        EXPECT_TRUE(done) << "the command never ran";
+        EXPECT_EQ(alerts.dialogs, 0) << "an alert came";
+    }
 }

@@ -23,16 +23,16 @@ inline void QueueKeyPress(QWidget* widget, Qt::Key key, const QString& text = QS
     QueueKeyPress(widget->window()->windowHandle(), key, text);
 }
 
-inline void QueueClick(QWidget* widget, QPoint at)
+inline void QueueClick(QWidget* widget, QPoint at, Qt::MouseButton button = Qt::LeftButton)
 {
     QWindow* window = widget->window()->windowHandle();
     const QPoint local = widget->mapTo(widget->window(), at);
     const QPoint global = widget->mapToGlobal(at);
     using Async = QWindowSystemInterface::AsynchronousDelivery;
     QWindowSystemInterface::handleMouseEvent<Async>(
-        window, local, global, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress);
+        window, local, global, button, button, QEvent::MouseButtonPress);
     QWindowSystemInterface::handleMouseEvent<Async>(
-        window, local, global, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease);
+        window, local, global, Qt::NoButton, button, QEvent::MouseButtonRelease);
 }
 
 // Calls `seen` with every event an object receives, for as long as it lives.

@@ -4,11 +4,14 @@
 #include "LStream.h"
 
 #include "LPane.h"
+#include "Liveness.h"
+#include "UReportErrors.h"
 
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
+#include <unordered_map>
 
 namespace {
 // The target follows Qt's keyboard focus: a click or Tab into a field makes the
@@ -32,6 +35,35 @@ bool IsInActiveWindow(const LCommander* commander)
 {
     auto* widget = dynamic_cast<const QWidget*>(commander);
     return widget && widget->isVisible() && widget->window() == QApplication::activeWindow();
+}
+} // namespace
+
+namespace {
+// The lives of the commanders that were given a command while commands were
+// held: the command runs only if its commander is still there.
+std::unordered_map<const LCommander*, LivenessToken>& HeldCommanderLives()
+{
+    static std::unordered_map<const LCommander*, LivenessToken> lives;
+    return lives;
+}
+
+// Holds a command given to a commander; it runs there once the work is done,
+// if the commander is still there and the command still enabled.
+void HoldCommand(LCommander* commander, CommandT command)
+{
+    LCommander::RunOrHoldCommand([command, commander, life = HeldCommanderLives()[commander].Watch()] {
+        if (life.expired())
+            return;
+        Boolean enabled = false;
+        Boolean usesMark = false;
+        UInt16 mark = noMark;
+        Str255 name;
+        RunReportingErrors([&] { commander->ProcessCommandStatus(command, enabled, usesMark, mark, name); });
+        if (!enabled)
+            return;
+        RunReportingErrors([&] { commander->ProcessCommand(command, nullptr); });
+        LCommander::SetUpdateCommandStatus(true); // the menus and toolbars follow what it changed
+    });
 }
 } // namespace
 
@@ -80,6 +112,7 @@ LCommander::LCommander(LCommander* superCommander)
 
 LCommander::~LCommander()
 {
+    HeldCommanderLives().erase(this);
     // Leaving the chain: the target moves up to the supercommander, and back to
     // where it was before this commander took it.
     LCommander* returnTo = nullptr;
@@ -204,6 +237,13 @@ StCommandsHeld::~StCommandsHeld()
 
 bool LCommander::ProcessCommand(CommandT command, void* ioParam)
 {
+    // Every command the user gives passes here (menus, toolbars, contextual menus,
+    // keys): while commands are held, it waits. One with a parameter points into
+    // its caller's frame and cannot.
+    if (sCommandsHeld > 0 && !ioParam) {
+        HoldCommand(this, command);
+        return true;
+    }
     if (!ExecuteAttachments(command, ioParam))
         return true;
     return ObeyCommand(command, ioParam);

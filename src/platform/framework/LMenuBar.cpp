@@ -579,25 +579,11 @@ bool LMenuBar::ChooseItem(ResIDT menuID, SInt16 item)
 
 void LMenuBar::DispatchCommand(CommandT command)
 {
-    // A command held while long work takes the input runs when the work is done,
-    // at the target of that moment, if it is still enabled there.
-    const bool held = LCommander::AreCommandsHeld();
-    LCommander::RunOrHoldCommand([command, held] {
-        LCommander* target = LCommander::GetTarget();
-        if (!target)
-            return;
-        if (held) {
-            Boolean enabled = false;
-            Boolean usesMark = false;
-            UInt16 mark = 0;
-            Str255 name;
-            target->ProcessCommandStatus(command, enabled, usesMark, mark, name);
-            if (!enabled)
-                return;
-        }
-        RunReportingErrors([&] { target->ProcessCommand(command, nullptr); });
-        LCommander::SetUpdateCommandStatus(true); // the toolbar follows what the command changed
-    });
+    LCommander* target = LCommander::GetTarget();
+    if (!target)
+        return;
+    RunReportingErrors([&] { target->ProcessCommand(command, nullptr); });
+    LCommander::SetUpdateCommandStatus(true); // the toolbar follows what the command changed
 }
 
 QKeySequence LMenuBar::ShortcutFor(const SMenuItem& item)
