@@ -322,6 +322,7 @@ QString UsablePackage()
     if (QFileInfo::exists(made))
         return path;
     QDir(folder).removeRecursively();
+    QDir().mkpath(folder); // the package is made inside it
     const QString photos = EmptyPhotoFolder(kItems);
     const QByteArray photosURL = QUrl::fromLocalFile(photos).toEncoded();
     CIndexPackage package(QUrl::fromLocalFile(path + QLatin1Char('/')), nullptr);
