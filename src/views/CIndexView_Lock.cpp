@@ -257,11 +257,13 @@ void CIndexView::KeepWindowOnTop(bool onTop)
     QWidget* shell = window ? window->GetShell() : nullptr;
     if (!shell || shell->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop)
         return;
-    // A new flag hides the window: it comes back as it was.
-    const bool shown = shell->isVisible();
-    shell->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
-    if (shown)
-        shell->show();
+    // Told to the window as it is: setting the widget's flag makes its window
+    // again, which a window manager then places by its frame, a title bar higher.
+    Qt::WindowFlags flags = shell->windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, onTop);
+    shell->overrideWindowFlags(flags);
+    if (QWindow* handle = shell->windowHandle())
+        handle->setFlags(flags);
 }
 
 void CIndexView::TakeScreenForLock()

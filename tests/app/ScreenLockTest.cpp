@@ -23,6 +23,10 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
 namespace {
 
 constexpr CommandT kLockScreenCommand = 1020;
@@ -181,6 +185,67 @@ TEST_P(ScreenLock, LockedAndUnlockedThroughTheRealDialogsKeepsTheUnsavedIndex)
     EXPECT_EQ(document->CountAllItems(), 3);
     EXPECT_TRUE(document->IsModified());
     EXPECT_EQ(OnlyIndexDocument(), document);
+}
+
+namespace {
+
+// On X, whether the window manager was asked to keep the window above the others;
+// elsewhere (no such request to look at) as asked.
+bool KeptAboveOthers(QWidget* shell, bool asked)
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return asked;
+    const auto atom = [&](const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr);
+        const xcb_atom_t found = reply ? reply->atom : XCB_ATOM_NONE;
+        free(reply);
+        return found;
+    };
+    const xcb_atom_t above = atom("_NET_WM_STATE_ABOVE");
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(connection,
+        xcb_get_property(connection, 0, xcb_window_t(shell->winId()), atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 32), nullptr);
+    bool found = false;
+    if (reply) {
+        const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+        found = std::find(atoms, atoms + xcb_get_property_value_length(reply) / 4, above) != atoms + xcb_get_property_value_length(reply) / 4;
+        free(reply);
+    }
+    return found;
+}
+
+class LockedWindowUnderAManager : public ScreenLockWindow { };
+
+} // namespace
+
+// Locked and unlocked again, the window is kept above the others only meanwhile,
+// and comes back where it was, frame and all, under a window manager that frames it.
+TEST_F(LockedWindowUnderAManager, UnlockingPutsTheWindowBackWhereItWas)
+{
+    QWidget* shell = window->GetShell();
+    ProcessEventsFor(500); // framed and placed
+    const QRect before = shell->geometry();
+    const QRect frameBefore = shell->frameGeometry();
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        {
+            UserSteps user({ AnswerPassword(QStringLiteral("harbour"), false) });
+            ChooseMenuItemLater(OpenMenuItem(window, kLockScreenCommand));
+            ASSERT_TRUE(RunUntil([&] { return gIndexWindowLocked && !ShownDialogWith(kPasswordField); }));
+        }
+        EXPECT_TRUE(RunUntil([&] { return KeptAboveOthers(shell, true); }));
+        ProcessEventsFor(300); // the keyboard comes to the locked window
+        {
+            UserSteps user({ AnswerPassword(QStringLiteral("harbour"), false) });
+            QueueKeyPress(QGuiApplication::focusWindow(), Qt::Key_Escape, QString());
+            ASSERT_TRUE(RunEventsUntil([&] { return !gIndexWindowLocked; }, 5000));
+        }
+        EXPECT_TRUE(RunUntil([&] { return !KeptAboveOthers(shell, false); }));
+        ProcessEventsFor(500);
+        EXPECT_EQ(shell->geometry(), before);
+        EXPECT_EQ(shell->frameGeometry(), frameBefore);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(AnsweredBy, ScreenLock, ::testing::Values(false, true),
