@@ -198,7 +198,8 @@ bool KeptAboveOthers(QWidget* shell, bool asked)
     if (!connection)
         return asked;
     const auto atom = [&](const char* name) {
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr);
+        xcb_intern_atom_reply_t* reply
+            = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr);
         const xcb_atom_t found = reply ? reply->atom : XCB_ATOM_NONE;
         free(reply);
         return found;
@@ -209,7 +210,8 @@ bool KeptAboveOthers(QWidget* shell, bool asked)
     bool found = false;
     if (reply) {
         const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
-        found = std::find(atoms, atoms + xcb_get_property_value_length(reply) / 4, above) != atoms + xcb_get_property_value_length(reply) / 4;
+        const auto* end = atoms + xcb_get_property_value_length(reply) / sizeof(xcb_atom_t);
+        found = std::find(atoms, end, above) != end;
         free(reply);
     }
     return found;
