@@ -1,6 +1,7 @@
 // The program as the desktop starts it: from a terminal, from a file manager, with
 // addresses, and telling the user of long work done out of sight.
 #include "AlertAnswer.h"
+#include "AlertsInFront.h"
 #include "AppRunSupport.h"
 #include "AppTestSupport.h"
 #include "AliasRecord.h"
@@ -26,6 +27,8 @@
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <memory>
 
 namespace {
 
@@ -67,22 +70,14 @@ QProcessEnvironment NoScreen()
 // The alerts a user at the screen sees, with the program in front.
 class DesktopAlerts : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ClearPendingError(GetErrorNotifier());
-        InstallErrorManager();
-        ErrorManagerPlatform platform;
-        platform.canShowAlerts = [] { return true; };
-        platform.isFrontProcess = [] { return true; };
-        SetErrorManagerPlatform(platform);
-    }
+    void SetUp() override { alerts = std::make_unique<StAlertsInFront>(); }
     void TearDown() override
     {
         CloseIndexDocumentsUnsaved();
-        ClearPendingError(GetErrorNotifier());
-        ResetErrorManagerPlatform();
-        SetErrorNotificationPoster({});
+        alerts.reset();
     }
+
+    std::unique_ptr<StAlertsInFront> alerts;
 };
 
 } // namespace

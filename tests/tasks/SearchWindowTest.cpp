@@ -1,6 +1,7 @@
 #include "TaskTestSupport.h"
 
 #include "AlertAnswer.h"
+#include "AlertsInFront.h"
 #include "BundleStrings.h"
 #include "CDateTimeControl.h"
 #include "CExceptionMgrPeriodical.h"
@@ -344,12 +345,7 @@ TEST_F(SearchWindowTest, SearchRunsOnTheIndexAndHidesTheWindow)
 // for the items and for the duplicates alike.
 TEST_F(SearchWindowTest, NothingFoundIsToldInANote)
 {
-    ClearPendingError(GetErrorNotifier());
-    InstallErrorManager();
-    ErrorManagerPlatform inFront;
-    inFront.canShowAlerts = [] { return true; };
-    inFront.isFrontProcess = [] { return true; };
-    SetErrorManagerPlatform(inFront);
+    StAlertsInFront inFront;
     CExceptionMgrPeriodical periodical;
     periodical.StartRepeating(0.05);
     // Files of their own, so that the duplicates search can examine every one.
@@ -384,8 +380,6 @@ TEST_F(SearchWindowTest, NothingFoundIsToldInANote)
         EXPECT_EQ(answers.Texts(), QStringList { note + "\n" + BundleLocalizedString(QLatin1String(c.message)) });
     }
     periodical.StopRepeating();
-    ResetErrorManagerPlatform();
-    SetErrorNotificationPoster({});
 }
 
 TEST_F(SearchWindowTest, NamedSettingsAreAppendedWithUnicodeNamesAndCheckedShortcuts)
