@@ -48,6 +48,25 @@ QScreen* FullScreenScreen(const QRect& windowBounds)
     return best ? best : primary;
 }
 
+// A window manager leaves full screen in its own time, and then puts back the frame
+// the window had before it (the screen's, set to choose the screen): the window's
+// own frame is set again once the window is reported out of full screen, however
+// late that comes on a busy machine. Without a window manager no report comes.
+constexpr int kFullScreenLeaveWaitMs = 10000;
+
+void SetFrameOnceOutOfFullScreen(QWindow& handle, LWindow& window, const QRect& frame)
+{
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(&handle, &QWindow::windowStateChanged, &handle,
+        [&window, frame, connection](Qt::WindowState state) {
+            if (state == Qt::WindowFullScreen)
+                return;
+            QObject::disconnect(*connection);
+            window.DoSetBounds(frame);
+        });
+    QTimer::singleShot(kFullScreenLeaveWaitMs, &handle, [connection] { QObject::disconnect(*connection); });
+}
+
 // Watches the pointer over the whole full-screen window, whatever pane has it and
 // with no button down: the window's own events see every move before its panes do.
 class FullScreenPointerWatch : public QObject {
@@ -159,8 +178,11 @@ void CIndexView::SetFullScreen(bool fullScreen)
         mFullScreenPointerWatch.reset();
         mFullScreen = false;
         mModel->Settings().fullScreen = false;
-        if (shell)
+        if (shell) {
+            if (QWindow* handle = shell->windowHandle(); handle && window && mSavedFrame.isValid())
+                SetFrameOnceOutOfFullScreen(*handle, *window, mSavedFrame);
             shell->setWindowState(shell->windowState() & ~Qt::WindowFullScreen);
+        }
         // The bars full screen hid come back, whether or not the pointer had shown them.
         if (document && mFullScreenHidToolbar && !document->IsToolbarShown())
             document->ShowToolbar();
