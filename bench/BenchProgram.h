@@ -23,7 +23,6 @@ inline void StartAsTheProgramDoes()
 {
     QStandardPaths::setTestModeEnabled(true);
     DeferStyleIcons();
-    MergeFreedBlocksAtOnce();
     URegistrar::RegisterFrameworkClasses();
     RegisterInterfaceClasses();
     RegisterIndexWindowClasses();

@@ -156,8 +156,10 @@ int Measure(const QString& packagePath)
     check(model.CountItems() == expected, "the quick search found other items than those named or with the keyword");
     const double searched = ResidentBytes();
 
-    // A save ends once its buffers are let go of, which workers do after it.
-    const auto saved = [&] { return !doc->IsModified() && idle() && WorkerPool::JobsInFlight() == 0; };
+    // A save, a batch or a sort ends once what it made is let go of, which
+    // workers do after it.
+    const auto settled = [&] { return idle() && WorkerPool::JobsInFlight() == 0; };
+    const auto saved = [&] { return !doc->IsModified() && settled(); };
     doc->SetModified(true);
     doc->DoSave();
     check(RunLoopUntil(saved), "the save did not end");
@@ -183,7 +185,7 @@ int Measure(const QString& packagePath)
     bool batchSeen = false;
     check(RunLoopUntil([&] {
         batchSeen = batchSeen || model.CountRunningSearches() > 0 || model.CountRunningTasks() > 0;
-        return batchSeen && idle();
+        return batchSeen && settled();
     }),
         "the rating did not end");
     const double rated = ResidentBytes();
@@ -196,7 +198,7 @@ int Measure(const QString& packagePath)
         "not every item was rated");
 
     view->ProcessCommand(kFieldName + kSortCommandOffset, nullptr);
-    check(RunLoopUntil([&] { return model.GetSortKey() == kFieldName && idle(); }), "the sort by name did not end");
+    check(RunLoopUntil([&] { return model.GetSortKey() == kFieldName && settled(); }), "the sort by name did not end");
     const double sorted = ResidentBytes();
     CIndexItemComparator byName;
     byName.SetSortKey(kFieldName);

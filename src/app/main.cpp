@@ -55,7 +55,6 @@ int main(int argc, char** argv)
         return AnswerInformation(asked.action);
     int result = 0;
     try {
-        MergeFreedBlocksAtOnce();
         QApplication app(argc, argv);
         SetApplicationIdentity();
         // The program runs on while no window is open, as its menus stay usable.

@@ -282,11 +282,42 @@ void CIndexItem::SetStoredName(const QString& name)
 CIndexItem::Rare::Rare() = default;
 CIndexItem::Rare::~Rare() = default;
 
-CIndexItem::Rare& CIndexItem::MakeRare()
+const CItemError* CIndexItem::RareSlot::Error() const
 {
-    if (!mRare)
-        mRare = std::make_unique<Rare>();
-    return *mRare;
+    if (mBits & kErrorAlone)
+        return reinterpret_cast<const CItemError*>(mBits & ~kErrorAlone);
+    return mBits ? get()->error.data() : nullptr;
+}
+
+void CIndexItem::RareSlot::SetError(CItemErrorRef error)
+{
+    if (Rare* rare = get()) {
+        rare->error = std::move(error);
+        return;
+    }
+    reset();
+    if (error)
+        mBits = reinterpret_cast<uintptr_t>(error.take()) | kErrorAlone;
+}
+
+CIndexItem::Rare& CIndexItem::RareSlot::Make()
+{
+    if (Rare* rare = get())
+        return *rare;
+    auto rare = std::make_unique<Rare>();
+    if (mBits & kErrorAlone)
+        rare->error = CItemErrorRef(Error(), QAdoptSharedDataTag());
+    mBits = reinterpret_cast<uintptr_t>(rare.release());
+    return *get();
+}
+
+void CIndexItem::RareSlot::reset()
+{
+    if (mBits & kErrorAlone)
+        CItemErrorRef released(Error(), QAdoptSharedDataTag());
+    else
+        delete get();
+    mBits = 0;
 }
 
 const QByteArray* CIndexItem::HeldAlias()
@@ -648,10 +679,16 @@ void CIndexItem::DropCachedMedia()
     SetDisplayPicture(nullptr);
 }
 
-void CIndexItem::SetError(std::unique_ptr<CItemError> error)
+void CIndexItem::SetError(CItemErrorRef error)
 {
-    if (error || mRare)
-        MakeRare().error = std::move(error);
+    mRare.SetError(std::move(error));
+}
+
+CItemErrorRef CIndexItem::TakeError()
+{
+    CItemErrorRef taken(GetError());
+    mRare.SetError({});
+    return taken;
 }
 
 void CIndexItem::SetInfoWindow(ItemInfoWindow* window)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CItemError.h"
 #include "FileRef.h"
 #include "IndexDbRecord.h"
 #include "ItemWindowServices.h"
@@ -29,7 +30,6 @@ class CIndexModel;
 class CEXIFInfo;
 class CIndexPackage;
 class FieldDictionaryKeys;
-class CItemError;
 class ExceptionCode;
 class CMedia;
 class IndexViewServices;
@@ -225,7 +225,9 @@ public:
     void SetDisplayPicture(std::unique_ptr<Offscreen> picture);
     void SetFlags(UInt32 flags);
     void AddFlags(UInt32 bits) { SetFlags(GetFlags() | bits); }
-    void SetError(std::unique_ptr<CItemError> error);
+    void SetError(std::unique_ptr<CItemError> error) { SetError(ShareItemError(std::move(error))); }
+    void SetError(CItemErrorRef error);
+    CItemErrorRef TakeError();
     // A null icon is made again from the file when next asked for.
     void SetIcon(const QIcon& icon);
     // Takes the window (deleting the one it had); kInfoWindowClosing lets go of it.
@@ -288,7 +290,7 @@ public:
     // The display picture was drawn from the media file itself: no larger one can be had.
     bool IsDisplayPictureFromFile() const { return mDisplayPictureFromFile; }
     void SetDisplayPictureChanged(bool changed) { mDisplayPictureChanged = changed; }
-    CItemError* GetError() const { return mRare ? mRare->error.get() : nullptr; }
+    const CItemError* GetError() const { return mRare.Error(); }
     ItemInfoWindow* GetInfoWindow() const { return mRare ? mRare->infoWindow.get() : nullptr; }
     const LivenessToken& GetLivenessToken() const { return mLiveness; }
     // The item's 1-based place in the list an open index shows it in; 0 when none does.
@@ -615,7 +617,7 @@ private:
         LazyPart<CEXIFInfo> exif;
         std::unique_ptr<Offscreen> displayPicture;
         std::unique_ptr<Picture> thumbnail;
-        std::unique_ptr<CItemError> error;
+        CItemErrorRef error;
         std::optional<QByteArray> alias; // once asked for, or made or set
         QUrl remoteURL;
         QIcon icon;
@@ -627,7 +629,28 @@ private:
         SInt32 recordOffset = -1;
         SInt32 openInViewer = 0;
     };
-    Rare& MakeRare();
+    // The rare members once made; before that, an error the item holds alone
+    // (tagged in the low bit), which costs a failed item of a large batch nothing
+    // more than the record its batch shares.
+    class RareSlot {
+    public:
+        RareSlot() = default;
+        RareSlot(const RareSlot&) = delete;
+        RareSlot& operator=(const RareSlot&) = delete;
+        ~RareSlot() { reset(); }
+        Rare* get() const { return (mBits & kErrorAlone) ? nullptr : reinterpret_cast<Rare*>(mBits); }
+        explicit operator bool() const { return get() != nullptr; }
+        Rare* operator->() const { return get(); }
+        const CItemError* Error() const;
+        void SetError(CItemErrorRef error);
+        Rare& Make();
+        void reset(); // the rare members and an error held alone
+
+    private:
+        static constexpr uintptr_t kErrorAlone = 1;
+        uintptr_t mBits = 0;
+    };
+    Rare& MakeRare() { return mRare.Make(); }
     void SetStoredName(const QString& name);
     const Rare* PeekRare() const { return mRare.get(); }
     Offscreen* HeldDisplayPicture() const { return mRare ? mRare->displayPicture.get() : nullptr; }
@@ -642,7 +665,7 @@ private:
     LazyPart<UserData> mUserData;
     LazyPart<MediaImageInfo> mImageInfo;
     StoredRecordBlocks::Ptr mStored; // null when the record held none
-    std::unique_ptr<Rare> mRare;
+    RareSlot mRare;
     UInt64 mSequenceNumber = NextItemSequenceNumber();
     LivenessToken mLiveness;
     // While a record is written: the medium made for it, which serves every part

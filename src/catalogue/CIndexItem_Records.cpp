@@ -373,7 +373,7 @@ void CIndexItem::KeepWrittenAlias(const IndexDbRecord& written)
         mStored = StoredRecordBlocks::Make(kept);
     }
     mRare->alias.reset();
-    const Rare& rare = *mRare;
+    const Rare& rare = *mRare.get();
     if (!rare.exif.Get() && !rare.exif.LookedFor() && !rare.displayPicture && !rare.thumbnail && !rare.error
         && rare.remoteURL.isEmpty() && rare.icon.isNull() && !rare.fileRef && !rare.infoWindow && !rare.rawKindText
         && rare.failedFileStamp.isEmpty() && !rare.indexFile && rare.recordOffset == -1 && rare.openInViewer == 0)

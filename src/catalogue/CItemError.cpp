@@ -28,3 +28,19 @@ CItemError::CItemError(const ExceptionCode& error, const QString& textKey, const
 {
     mReason = error.Context();
 }
+
+bool CItemError::operator==(const CItemError& other) const
+{
+    return mCode == other.mCode && mTime == other.mTime && mMessage == other.mMessage
+        && mErrorText == other.mErrorText && mReason == other.mReason;
+}
+
+CItemErrorRef ShareItemError(std::unique_ptr<CItemError> error)
+{
+    if (!error)
+        return {};
+    thread_local CItemErrorRef last;
+    if (!last || !(*last == *error))
+        last = CItemErrorRef(error.release());
+    return last;
+}

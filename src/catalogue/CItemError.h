@@ -3,21 +3,22 @@
 #include "ExceptionCode.h"
 #include "MacTypes.h"
 
+#include <QSharedData>
 #include <QString>
 
 #include <memory>
 #include <string>
 
 // An error about one index item: the failure's code, a message about what was being
-// done, a text for the code and when it happened.
-class CItemError {
+// done, a text for the code and when it happened. Once an item holds it, it is shared
+// and no longer changes: the items a batch fails alike hold one record.
+class CItemError : public QSharedData {
 public:
     // Keys are localized-string keys ("600:62"); an empty text key takes the code's
     // text from list 500 when the code is a message number.
     CItemError(SInt32 code, const QString& textKey, const QString& messageKey);
     // The same for a caught failure, keeping its reason.
     CItemError(const ExceptionCode& error, const QString& textKey, const QString& messageKey);
-    virtual ~CItemError() = default;
 
     void SetMessage(const QString& message) { mMessage = message; }
 
@@ -28,6 +29,8 @@ public:
     const std::string& GetReason() const { return mReason; }
     UInt32 GetTime() const { return mTime; } // seconds since 1904, local time
 
+    bool operator==(const CItemError& other) const;
+
 private:
     QString mMessage;
     SInt32 mCode;
@@ -36,21 +39,24 @@ private:
     UInt32 mTime;
 };
 
+using CItemErrorRef = QExplicitlySharedDataPointer<const CItemError>;
+
+// The record for an item to hold: the one handed out last when it says the same,
+// so that a million items failing alike do not hold a million records.
+CItemErrorRef ShareItemError(std::unique_ptr<CItemError> error);
+
 // Takes an item's error record away for a scope and gives it back at its end, so an
 // operation can fail and be retried without the item showing the passing error. A
-// null item does nothing. `Item` has GetError() -> CItemError* and
-// SetError(std::unique_ptr<CItemError>).
+// null item does nothing. `Item` has TakeError() -> CItemErrorRef and
+// SetError(CItemErrorRef).
 template <class Item>
 class StItemErrorSaver {
 public:
     explicit StItemErrorSaver(Item* item)
         : mItem(item)
     {
-        if (!mItem)
-            return;
-        if (const CItemError* error = mItem->GetError())
-            mSaved = std::make_unique<CItemError>(*error);
-        mItem->SetError(nullptr);
+        if (mItem)
+            mSaved = mItem->TakeError();
     }
     ~StItemErrorSaver()
     {
@@ -62,5 +68,5 @@ public:
 
 private:
     Item* mItem;
-    std::unique_ptr<CItemError> mSaved;
+    CItemErrorRef mSaved;
 };

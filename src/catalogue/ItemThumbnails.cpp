@@ -69,7 +69,7 @@ PreparedItem PrepareItem(CIndexItem& item, const ThumbnailSettings& settings, Th
 ExceptionCode ItemFailure(CIndexItem& item, const ExceptionCode& error)
 {
     item.SetThumbnailFailed(true);
-    if (CItemError* own = item.GetError(); own && own->GetCode() != noErr)
+    if (const CItemError* own = item.GetError(); own && own->GetCode() != noErr)
         return ExceptionCode(own->GetCode(), own->GetReason());
     return error;
 }

@@ -220,12 +220,6 @@ void GiveFreedMemoryBack()
     WorkerPool::LetGo([] { ::malloc_trim(0); });
 }
 
-void MergeFreedBlocksAtOnce()
-{
-    // No fast bins: glibc keeps small freed blocks there unmerged until a large
-    // request merges them all.
-    mallopt(M_MXFAST, 0);
-}
 
 Boolean IsFrontProcess()
 {

@@ -37,9 +37,11 @@ namespace {
 
 // The two operations of the index item that the guard uses.
 struct ItemWithError {
-    CItemError* GetError() const { return error.get(); }
-    void SetError(std::unique_ptr<CItemError> e) { error = std::move(e); }
-    std::unique_ptr<CItemError> error;
+    const CItemError* GetError() const { return error.data(); }
+    CItemErrorRef TakeError() { return std::exchange(error, {}); }
+    void SetError(CItemErrorRef e) { error = std::move(e); }
+    void SetError(std::unique_ptr<CItemError> e) { error = ShareItemError(std::move(e)); }
+    CItemErrorRef error;
 };
 
 } // namespace

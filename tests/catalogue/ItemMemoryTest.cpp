@@ -250,8 +250,15 @@ TEST(CIndexItem, RarelyUsedStateComesAndGoesWithoutTouchingTheRecord)
     item.SetError(std::make_unique<CItemError>(ExceptionCode(-43), QString(), QStringLiteral("600:50")));
     ASSERT_NE(item.GetError(), nullptr);
     EXPECT_EQ(item.GetError()->GetCode(), -43);
+    // Items failing alike (in the same second) hold one record between them.
+    CIndexItem other(record, nullptr);
+    other.SetError(std::make_unique<CItemError>(ExceptionCode(-43), QString(), QStringLiteral("600:50")));
+    if (other.GetError()->GetTime() == item.GetError()->GetTime())
+        EXPECT_EQ(other.GetError(), item.GetError());
+    const CItemError* held = item.GetError();
     item.SetOpenInViewer(1);
     EXPECT_TRUE(item.IsOpenInViewer());
+    EXPECT_EQ(item.GetError(), held) << "the error is kept when the other rare members are made";
     item.SetError(nullptr);
     EXPECT_EQ(item.GetError(), nullptr);
     item.SetOpenInViewer(0);
