@@ -23,6 +23,7 @@ inline void StartAsTheProgramDoes()
 {
     QStandardPaths::setTestModeEnabled(true);
     DeferStyleIcons();
+    MergeFreedBlocksAtOnce();
     URegistrar::RegisterFrameworkClasses();
     RegisterInterfaceClasses();
     RegisterIndexWindowClasses();

@@ -18,18 +18,6 @@
 // the window most of a tenth of a second even in large pages. free forwards as
 // well, and knows the few bytes handed out while the next allocator is looked up.
 //
-// The heap's settings are made here too, before main, for an index of a million
-// items:
-// - Freed small blocks are merged as they are freed, not all at once at a later
-//   large request: a million freed by a sort's threads would otherwise hold the
-//   window for a tenth of a second wherever the next large block is asked for.
-// - Large blocks (a save's buffers, as large as the index) keep their own
-//   mappings: once one was freed the heap would keep every later block of that
-//   size, and holes it cannot give back would stay behind at each save.
-// - A thread's heap gives back its free end beyond a megabyte: the keys of a sort
-//   made on eight threads would otherwise keep a tenth of a gigabyte resident.
-//   Left to adjust itself, that limit rises with the first large block freed.
-//
 // KeepLargeBlocksPlain, called on that thread, ends the advice for the process:
 // the benchmarks' yardsticks stand for plain programs and allocate as those do.
 //
@@ -43,7 +31,6 @@ void KeepLargeBlocksPlain() { }
 #else
 
 #include <dlfcn.h>
-#include <malloc.h>
 #include <pthread.h>
 #include <sys/mman.h>
 
@@ -214,9 +201,6 @@ void PrepareLargeBlock(void* block, size_t size)
 [[gnu::constructor]] void MarkWindowThread()
 {
     tWindowThread = true;
-    mallopt(M_MXFAST, 0);
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 1024 * 1024);
 }
 
 } // namespace

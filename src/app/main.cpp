@@ -55,6 +55,7 @@ int main(int argc, char** argv)
         return AnswerInformation(asked.action);
     int result = 0;
     try {
+        MergeFreedBlocksAtOnce();
         QApplication app(argc, argv);
         SetApplicationIdentity();
         // The program runs on while no window is open, as its menus stay usable.

@@ -33,6 +33,11 @@ void ThreadYieldTimerProc();
 // The program is the active application.
 Boolean IsFrontProcess();
 
+// Freed small blocks are merged as they are freed, not all at once at a later
+// large request: a million freed by a sort's threads would otherwise hold the
+// window for a tenth of a second wherever the next large block is asked for.
+// Called once at start-up.
+void MergeFreedBlocksAtOnce();
 // After work on as many objects as an index has items (a read, a sort, a batch):
 // the room the C library keeps between what is still held is given back to the
 // system, on a worker (tens of milliseconds at a million items).

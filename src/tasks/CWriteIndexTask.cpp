@@ -32,6 +32,10 @@
 #include <utility>
 #include <vector>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 Q_LOGGING_CATEGORY(lcErrors, "orvex.errors")
@@ -58,6 +62,14 @@ CWriteIndexTask::CWriteIndexTask(SInt16 titleList, SInt16 titleIndex, IndexPacka
     ThrowIfNil_(document);
     mPackage = document->GetPackage();
     ThrowIfNil_(mPackage);
+#ifdef __GLIBC__
+    // A save's buffers (the new file, the old one, the record places) are as
+    // large as the index. Once such a block was freed the C library would keep
+    // every later one of that size in its heap, and holes it cannot give back
+    // would stay behind at each save: large blocks keep their own mappings.
+    static const bool mapped = mallopt(M_MMAP_THRESHOLD, 128 * 1024) == 1;
+    (void)mapped;
+#endif
     HoldModelForPackageTask(GetModel(), 1);
 }
 
