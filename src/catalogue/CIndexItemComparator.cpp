@@ -516,6 +516,7 @@ void CIndexItemComparator::SortOnThreads(std::vector<CIndexItem*>& items, const 
     PutInOrder(items, order);
     // Freeing a million keys and texts takes long too, and so does giving the
     // buffers that held them back to the system: the threads do both.
+    const StHeapsTrimmedAsFreed trimmed;
     live.RunOnThreads(parts, [&](size_t part) {
         for (size_t i = prepared.size() * part / parts; i < prepared.size() * (part + 1) / parts; ++i) {
             prepared[i].value = {};

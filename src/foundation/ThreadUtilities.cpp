@@ -220,6 +220,20 @@ void GiveFreedMemoryBack()
     WorkerPool::LetGo([] { ::malloc_trim(0); });
 }
 
+StHeapsTrimmedAsFreed::StHeapsTrimmedAsFreed()
+{
+    mallopt(M_TRIM_THRESHOLD, 1024 * 1024);
+}
+
+StHeapsTrimmedAsFreed::~StHeapsTrimmedAsFreed()
+{
+    // The thresholds the heap's own rise to once a large index is open (setting
+    // one ends their rising): large blocks again come from the heap, which spares
+    // the window fresh pages. A save maps its own buffers apart each time.
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+}
+
 void MergeFreedBlocksAtOnce()
 {
     // No fast bins: glibc keeps small freed blocks there unmerged until a large
@@ -303,13 +317,6 @@ void StWindowLive::HandleEvents()
 
 void StWindowLive::RunOnThreads(std::size_t count, const std::function<void(std::size_t)>& job)
 {
-    // Each thread's heap gives back its free end beyond a megabyte: the keys of a
-    // million items' sort made on eight threads would otherwise stay resident
-    // there, a tenth of a gigabyte that malloc_trim does not reach. Set at the
-    // first such work, not at start-up: opening a large index keeps the heap's
-    // own thresholds, which spare it fresh pages for its large blocks.
-    static const bool trimmed = mallopt(M_TRIM_THRESHOLD, 1024 * 1024) == 1;
-    (void)trimmed;
     std::vector<std::exception_ptr> failures(count);
     std::atomic<std::size_t> running = count;
     QObject* wake = QCoreApplication::instance();

@@ -66,9 +66,9 @@ CWriteIndexTask::CWriteIndexTask(SInt16 titleList, SInt16 titleIndex, IndexPacka
     // A save's buffers (the new file, the old one, the record places) are as
     // large as the index. Once such a block was freed the C library would keep
     // every later one of that size in its heap, and holes it cannot give back
-    // would stay behind at each save: large blocks keep their own mappings.
-    static const bool mapped = mallopt(M_MMAP_THRESHOLD, 128 * 1024) == 1;
-    (void)mapped;
+    // would stay behind at each save: large blocks keep their own mappings
+    // (set at each save, as a sort sets the threshold back).
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 #endif
     HoldModelForPackageTask(GetModel(), 1);
 }
