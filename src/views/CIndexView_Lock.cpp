@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QToolBar>
@@ -57,12 +58,15 @@ constexpr int kFullScreenLeaveWaitMs = 10000;
 void SetFrameOnceOutOfFullScreen(QWindow& handle, LWindow& window, const QRect& frame)
 {
     auto connection = std::make_shared<QMetaObject::Connection>();
+    // The shell (and its native window) outlives a closed window until its deletion
+    // is delivered.
     *connection = QObject::connect(&handle, &QWindow::windowStateChanged, &handle,
-        [&window, frame, connection](Qt::WindowState state) {
+        [alive = QPointer<LWindow>(&window), frame, connection](Qt::WindowState state) {
             if (state == Qt::WindowFullScreen)
                 return;
             QObject::disconnect(*connection);
-            window.DoSetBounds(frame);
+            if (alive)
+                alive->DoSetBounds(frame);
         });
     QTimer::singleShot(kFullScreenLeaveWaitMs, &handle, [connection] { QObject::disconnect(*connection); });
 }
